@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <exception>
+
+namespace morvane {
+
+// The base of every error family of the system. Errors cross threads as std::exception_ptr and are
+// caught by their own type; the user interface shows localizedDescription().
+class Error : public std::exception {
+public:
+    explicit Error(QString description);
+    virtual QString localizedDescription() const;
+    const char* what() const noexcept override;
+
+private:
+    QString m_description;
+    QByteArray m_what;
+};
+
+// The platform's generic texts, for errors that carry no description of their own.
+QString genericOperationText(const QString& detail);
+QString genericFileNotOpenedText(const QString& fileName);
+QString genericDataFormatText();
+
+} // namespace morvane

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// One name/value pair of a URL query, both percent-decoded; the value is absent when the item has no "=".
+struct QueryItem {
+    QString name;
+    std::optional<QString> value;
+    bool operator==(const QueryItem&) const = default;
+};
+
+// A locator text split into its RFC 3986 parts. The text itself is kept exactly as given (case,
+// encoding, "..", "//"); the parts are views of it. A text is a URL when it starts with a scheme
+// followed by ":" and holds no ASCII control character.
+class LocatorUrl {
+public:
+    static std::optional<LocatorUrl> parse(const QString& text);
+
+    // The one file-URL maker: "file://" + the path with every byte outside the unreserved and
+    // sub-delimiter set (and ":", "@", "/") percent-encoded in upper-case hex, plus a final "/" when
+    // the path names an existing folder. The path is not normalised.
+    static QString fileUrlText(const QString& path);
+    static QString fileUrlText(const QString& path, bool isDirectory);
+
+    const QString& text() const { return m_text; }
+    QString scheme() const { return m_scheme; }
+    bool isFileUrl() const;
+
+    // The host, percent-decoded; absent when the URL has no authority ("//").
+    std::optional<QString> host() const;
+    QString encodedPath() const { return m_path; }
+    QString path() const;
+    QString lastPathComponent() const;
+    QString pathExtension() const;
+    std::optional<QString> encodedQuery() const { return m_query; }
+    QList<QueryItem> queryItems() const;
+    std::optional<QString> encodedFragment() const { return m_fragment; }
+    std::optional<QString> fragment() const;
+
+    // The same text with its fragment replaced (or removed when absent); nothing else changes.
+    QString textWithFragment(const std::optional<QString>& encodedFragment) const;
+
+private:
+    QString m_text;
+    QString m_scheme;
+    std::optional<QString> m_authority;
+    QString m_path;
+    std::optional<QString> m_query;
+    std::optional<QString> m_fragment;
+    qsizetype m_fragmentStart = -1; // index of "#" in m_text, -1 without fragment
+};
+
+// Decodes %XX sequences as UTF-8; a malformed sequence stays as written.
+QString percentDecode(QStringView text);
+
+// Path helpers with the usual meaning for POSIX paths ("/a/b.txt" → "b.txt", "txt", "/a/b").
+QString lastPathComponentOfPath(const QString& path);
+QString pathExtensionOfPath(const QString& path);
+QString deletingPathExtension(const QString& path);
+
+} // namespace morvane

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+namespace morvane {
+
+// $XDG_CONFIG_HOME/Morvane (default ~/.config/Morvane); read from the environment on every call.
+QString configDirectory();
+
+// $XDG_DATA_HOME/Morvane (default ~/.local/share/Morvane): the library and other data files.
+QString dataDirectory();
+
+// Creates the folder with its parents and user-only permissions; false when it cannot.
+bool ensurePrivateDirectory(const QString& path);
+
+} // namespace morvane

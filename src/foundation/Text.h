@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+namespace morvane {
+
+// User-perceived characters (extended grapheme clusters, counted with ICU).
+qsizetype graphemeCount(const QString& text);
+
+// Unicode canonical equivalence: the NFC forms are equal.
+bool canonicallyEqual(const QString& a, const QString& b);
+QString nfc(const QString& text);
+
+// White space and line breaks (Unicode) removed from both ends.
+QString trimmedText(const QString& text);
+
+} // namespace morvane
