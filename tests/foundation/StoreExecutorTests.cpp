@@ -1,0 +1,90 @@
+#include "foundation/StoreExecutor.h"
+
+#include <QCoroFuture>
+#include <QCoroTask>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <thread>
+
+using namespace morvane;
+
+namespace {
+
+class DistinctError : public Error {
+public:
+    explicit DistinctError(int code)
+        : Error(QStringLiteral("distinct %1").arg(code))
+        , code(code)
+    {
+    }
+    int code;
+};
+
+TEST(StoreExecutor, RunsWorkInSubmissionOrderPerCaller)
+{
+    StoreExecutor executor;
+    std::vector<std::pair<int, int>> seen; // touched only on the worker
+    std::vector<std::thread> callers;
+    for (int caller = 0; caller < 4; ++caller) {
+        callers.emplace_back([&executor, &seen, caller] {
+            for (int i = 0; i < 200; ++i)
+                executor.submit([&seen, caller, i] { seen.emplace_back(caller, i); });
+        });
+    }
+    for (auto& caller : callers)
+        caller.join();
+    executor.submit([] {}).waitForFinished();
+
+    ASSERT_EQ(seen.size(), 800u);
+    std::array<int, 4> next{};
+    for (const auto& [caller, i] : seen) {
+        EXPECT_EQ(i, next[caller]);
+        next[caller] = i + 1;
+    }
+}
+
+TEST(StoreExecutor, WorkRunsOffTheCallingThread)
+{
+    StoreExecutor executor;
+    EXPECT_FALSE(executor.isCurrentThread());
+    EXPECT_TRUE(executor.submit([&executor] { return executor.isCurrentThread(); }).result());
+}
+
+TEST(StoreExecutor, ATypedErrorIsCaughtByTypeAfterAwaiting)
+{
+    StoreExecutor executor;
+    auto task = [&executor]() -> QCoro::Task<int> {
+        try {
+            co_await executor.submit([]() -> int { throw DistinctError(7); });
+        } catch (const DistinctError& error) {
+            co_return error.code;
+        }
+        co_return -1;
+    };
+    EXPECT_EQ(QCoro::waitFor(task()), 7);
+
+    // Work after the failed item still runs.
+    EXPECT_EQ(executor.submit([] { return 3; }).result(), 3);
+}
+
+TEST(StoreExecutor, ShutdownDrainsQueuedWorkAndRefusesNewWork)
+{
+    std::atomic<int> ran{0};
+    auto executor = std::make_unique<StoreExecutor>();
+    for (int i = 0; i < 100; ++i)
+        executor->submit([&ran] {
+            std::this_thread::yield();
+            ++ran;
+        });
+    executor->shutdown();
+    EXPECT_EQ(ran.load(), 100);
+
+    QFuture<int> late = executor->submit([] { return 1; });
+    EXPECT_THROW(late.result(), ExecutorClosedError);
+    executor.reset();
+}
+
+} // namespace
