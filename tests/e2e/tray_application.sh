@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Starts morvane under its own X server with a window manager and a tray, checks that it stays up
+# with its tray icon and its library, and quits it from the tray menu.
+set -euo pipefail
+binary=$1
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ -z "${MORVANE_E2E_INNER:-}" ]; then
+  export MORVANE_E2E_INNER=1
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+. "$here/e2e_common.sh"
+make_home
+export QT_QPA_PLATFORM=xcb
+start_desktop
+
+"$binary" >"$E2E_HOME/morvane.log" 2>&1 &
+app=$!
+trap 'kill $app 2>/dev/null || true' EXIT
+
+wait_for 15 tray_window || fail "no tray icon appeared"
+sleep 1
+kill -0 $app 2>/dev/null || fail "morvane exited on its own"
+
+# The tray menu: right-click the icon, then choose its last item, "Quit Morvane".
+eval "$(xdotool getwindowgeometry --shell "$(tray_window)")"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+sleep 1
+xdotool key Up Return
+
+wait_for 10 bash -c "! kill -0 $app" || fail "morvane did not quit from its tray menu"
+wait $app || fail "morvane exited with status $?"
+echo "PASS"
