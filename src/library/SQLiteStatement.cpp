@@ -1,0 +1,125 @@
+#include "SQLiteStatement.h"
+
+#include "StoreError.h"
+
+#include <sqlite3.h>
+
+#include <utility>
+
+namespace morvane {
+
+SQLiteStatement::SQLiteStatement(sqlite3* db, const QString& sql)
+    : m_db(db)
+{
+    const QByteArray text = sql.toUtf8();
+    if (db == nullptr ||
+        sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+        throw StoreError::fromConnection(StoreError::Kind::prepare, db);
+    }
+}
+
+SQLiteStatement::SQLiteStatement(SQLiteStatement&& other) noexcept
+    : m_db(other.m_db)
+    , m_statement(std::exchange(other.m_statement, nullptr))
+{
+}
+
+SQLiteStatement::~SQLiteStatement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void SQLiteStatement::bind(const QList<SQLiteValue>& values)
+{
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const int index = int(i) + 1;
+        const int result = std::visit(
+            [&](const auto& payload) -> int {
+                using Payload = std::decay_t<decltype(payload)>;
+                if (!payload)
+                    return sqlite3_bind_null(m_statement, index);
+                if constexpr (std::is_same_v<Payload, SQLiteValue::Text>) {
+                    const QByteArray utf8 = payload->toUtf8();
+                    return sqlite3_bind_text64(m_statement, index, utf8.constData(),
+                                               sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+                } else if constexpr (std::is_same_v<Payload, SQLiteValue::Blob>) {
+                    // A null data pointer would bind NULL: empty bytes are a zero-length BLOB.
+                    if (payload->isEmpty())
+                        return sqlite3_bind_zeroblob(m_statement, index, 0);
+                    return sqlite3_bind_blob64(m_statement, index, payload->constData(),
+                                               sqlite3_uint64(payload->size()), SQLITE_TRANSIENT);
+                } else {
+                    return sqlite3_bind_int64(m_statement, index, *payload);
+                }
+            },
+            values.at(i).payload);
+        if (result != SQLITE_OK)
+            throw StoreError::fromConnection(StoreError::Kind::bind, m_db);
+    }
+}
+
+void SQLiteStatement::bindTexts(const QList<QString>& texts)
+{
+    QList<SQLiteValue> values;
+    values.reserve(texts.size());
+    for (const QString& text : texts)
+        values.append(SQLiteValue::text(text));
+    bind(values);
+}
+
+bool SQLiteStatement::step()
+{
+    const int result = sqlite3_step(m_statement);
+    if (result == SQLITE_ROW)
+        return true;
+    if (result == SQLITE_DONE)
+        return false;
+    throw StoreError::fromConnection(StoreError::Kind::step, m_db);
+}
+
+bool SQLiteStatement::isNull(int column) const
+{
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}
+
+QString SQLiteStatement::text(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    if (data == nullptr)
+        return QString();
+    return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+}
+
+std::optional<QString> SQLiteStatement::optionalText(int column) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    return text(column);
+}
+
+std::optional<QByteArray> SQLiteStatement::blob(int column) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    const void* data = sqlite3_column_blob(m_statement, column);
+    const int size = sqlite3_column_bytes(m_statement, column);
+    if (data == nullptr || size == 0)
+        return QByteArray();
+    return QByteArray(static_cast<const char*>(data), size);
+}
+
+qint64 SQLiteStatement::int64(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+std::optional<qint64> SQLiteStatement::optionalInt64(int column) const
+{
+    if (isNull(column))
+        return std::nullopt;
+    return int64(column);
+}
+
+} // namespace morvane

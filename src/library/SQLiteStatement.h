@@ -1,0 +1,46 @@
+#pragma once
+
+#include "SQLiteValue.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace morvane {
+
+// One prepared statement, finalized when destroyed. Every failure throws StoreError with the
+// connection's message: prepare, bind, or step for any result other than a row or done.
+class SQLiteStatement {
+public:
+    SQLiteStatement(sqlite3* db, const QString& sql);
+    SQLiteStatement(SQLiteStatement&& other) noexcept;
+    SQLiteStatement& operator=(SQLiteStatement&&) = delete;
+    SQLiteStatement(const SQLiteStatement&) = delete;
+    SQLiteStatement& operator=(const SQLiteStatement&) = delete;
+    ~SQLiteStatement();
+
+    // Binds value i to parameter i + 1; the first failing bind throws StoreError::bind.
+    void bind(const QList<SQLiteValue>& values);
+    void bindTexts(const QList<QString>& texts);
+
+    // True for a row, false when done; anything else (busy, I/O error, corruption) throws.
+    bool step();
+
+    bool isNull(int column) const;
+    QString text(int column) const; // NULL reads as the empty text
+    std::optional<QString> optionalText(int column) const;
+    std::optional<QByteArray> blob(int column) const; // NULL gives nothing; zero bytes give empty bytes
+    qint64 int64(int column) const;
+    std::optional<qint64> optionalInt64(int column) const;
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+} // namespace morvane

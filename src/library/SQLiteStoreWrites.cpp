@@ -1,0 +1,176 @@
+// The local writes of the library: new links, file evidence, tags, relations, deletions, tombstones.
+#include "SQLiteStore.h"
+#include "foundation/IsoDate.h"
+#include "foundation/LocatorUrl.h"
+#include "foundation/Uuid.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+// The stored order of a relation's ends: the smaller UUID string first.
+std::pair<QString, QString> orderedEnds(const QUuid& a, const QUuid& b)
+{
+    QString first = uuidString(a);
+    QString second = uuidString(b);
+    if (second < first)
+        std::swap(first, second);
+    return {first, second};
+}
+
+QStringList normalizedTagNames(const QStringList& names)
+{
+    QStringList result;
+    for (const QString& name : names) {
+        const QString tag = name.trimmed().toLower();
+        if (!tag.isEmpty() && !result.contains(tag))
+            result.append(tag);
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+}
+} // namespace
+
+void SQLiteStore::insertLink(const LinkItem& item)
+{
+    executeValues(
+        QStringLiteral("INSERT INTO links (id, title, url, type, source_app, notes, bookmark_data, "
+                       "file_resource_identifier, volume_identifier, last_known_path, content_hash, "
+                       "file_size, created_at, updated_at) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {SQLiteValue::text(uuidString(item.id)), SQLiteValue::text(item.title), SQLiteValue::text(item.url),
+         SQLiteValue::text(rawValue(item.type)), SQLiteValue::text(item.sourceApp),
+         SQLiteValue::text(item.notes), SQLiteValue::blob(item.bookmarkData),
+         SQLiteValue::text(item.fileResourceIdentifier), SQLiteValue::text(item.volumeIdentifier),
+         SQLiteValue::text(item.lastKnownPath), SQLiteValue::text(item.contentHash),
+         SQLiteValue::integer(item.fileSize), SQLiteValue::text(libraryDateString(item.createdAt)),
+         SQLiteValue::text(libraryDateString(item.updatedAt))});
+}
+
+void SQLiteStore::recordOpen(const QUuid& id)
+{
+    execute(QStringLiteral("UPDATE links SET last_opened_at = ? WHERE id = ?"),
+            {libraryDateString(now()), uuidString(id)});
+}
+
+void SQLiteStore::updateFileIdentity(const QUuid& id, const FileIdentity& identity)
+{
+    executeValues(
+        QStringLiteral("UPDATE links SET bookmark_data = ?, file_resource_identifier = ?, "
+                       "volume_identifier = ?, last_known_path = ?, "
+                       "content_hash = COALESCE(?, content_hash), file_size = COALESCE(?, file_size), "
+                       "url = ?, updated_at = ? WHERE id = ?"),
+        {SQLiteValue::blob(identity.bookmarkData), SQLiteValue::text(identity.fileResourceIdentifier),
+         SQLiteValue::text(identity.volumeIdentifier), SQLiteValue::text(identity.lastKnownPath),
+         SQLiteValue::text(identity.contentHash), SQLiteValue::integer(identity.fileSize),
+         SQLiteValue::text(LocatorUrl::fileUrlText(identity.lastKnownPath)),
+         SQLiteValue::text(libraryDateString(now())), SQLiteValue::text(uuidString(id))});
+}
+
+void SQLiteStore::upsertLocalResolution(const QUuid& id, const FileIdentity& identity, bool confirmedByUser)
+{
+    executeValues(
+        QStringLiteral(
+            "INSERT INTO link_local_resolutions (link_id, bookmark_data, file_resource_identifier, "
+            "volume_identifier, local_path, content_hash, file_size, confirmed_by_user, last_verified_at) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT(link_id) DO UPDATE SET "
+            "bookmark_data = excluded.bookmark_data, "
+            "file_resource_identifier = excluded.file_resource_identifier, "
+            "volume_identifier = excluded.volume_identifier, local_path = excluded.local_path, "
+            "content_hash = excluded.content_hash, file_size = excluded.file_size, "
+            "confirmed_by_user = MAX(link_local_resolutions.confirmed_by_user, excluded.confirmed_by_user), "
+            "last_verified_at = excluded.last_verified_at"),
+        {SQLiteValue::text(uuidString(id)), SQLiteValue::blob(identity.bookmarkData),
+         SQLiteValue::text(identity.fileResourceIdentifier), SQLiteValue::text(identity.volumeIdentifier),
+         SQLiteValue::text(identity.lastKnownPath), SQLiteValue::text(identity.contentHash),
+         SQLiteValue::integer(identity.fileSize), SQLiteValue::integer(confirmedByUser ? 1 : 0),
+         SQLiteValue::text(libraryDateString(now()))});
+}
+
+void SQLiteStore::replaceTags(const QStringList& names, const QUuid& linkId)
+{
+    const QStringList tags = normalizedTagNames(names);
+    if (tags.isEmpty())
+        return;
+    const QString linkIdText = uuidString(linkId);
+    // All of a link's tags or none: a half-written set would look like a deliberate edit.
+    inTransaction([&] {
+        for (const QString& tag : tags) {
+            execute(QStringLiteral("INSERT OR IGNORE INTO tags (id, name) VALUES (?, ?)"),
+                    {uuidString(QUuid::createUuid()), tag});
+            SQLiteStatement select = prepare(QStringLiteral("SELECT id FROM tags WHERE name = ? LIMIT 1"));
+            select.bindTexts({tag});
+            if (select.step() && !select.isNull(0)) {
+                execute(QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
+                        {linkIdText, select.text(0)});
+            }
+        }
+    });
+}
+
+void SQLiteStore::setTags(const QStringList& names, const QUuid& linkId)
+{
+    inTransaction([&] {
+        execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {uuidString(linkId)});
+        replaceTags(names, linkId);
+    });
+}
+
+void SQLiteStore::addRelation(const QUuid& a, const QUuid& b)
+{
+    if (a == b)
+        return;
+    const auto [from, to] = orderedEnds(a, b);
+    execute(QStringLiteral("INSERT OR IGNORE INTO link_relations (id, from_link_id, to_link_id, created_at) "
+                           "VALUES (?, ?, ?, ?)"),
+            {uuidString(QUuid::createUuid()), from, to, libraryDateString(now())});
+}
+
+void SQLiteStore::removeRelation(const QUuid& a, const QUuid& b)
+{
+    if (a == b)
+        return;
+    const QString recordName = LinkRelation::recordName(a, b);
+    inTransaction([&] {
+        upsertTombstone(QStringLiteral("LinkRelation"), recordName, now());
+        deleteRelation(recordName);
+    });
+}
+
+void SQLiteStore::deleteRelation(const QString& recordName)
+{
+    const QStringList ends = recordName.split(u'_', Qt::SkipEmptyParts);
+    if (ends.size() != 2)
+        return;
+    execute(QStringLiteral("DELETE FROM link_relations WHERE (from_link_id = ? AND to_link_id = ?) "
+                           "OR (from_link_id = ? AND to_link_id = ?)"),
+            {ends[0], ends[1], ends[1], ends[0]});
+}
+
+void SQLiteStore::deleteLink(const QUuid& id)
+{
+    const QString idText = uuidString(id);
+    const QStringList relationNames = relationRecordNames(id);
+    inTransaction([&] {
+        const QDateTime deletedAt = now();
+        upsertTombstone(QStringLiteral("Link"), idText, deletedAt);
+        for (const QString& name : relationNames)
+            upsertTombstone(QStringLiteral("LinkRelation"), name, deletedAt);
+        execute(QStringLiteral("DELETE FROM link_relations WHERE from_link_id = ? OR to_link_id = ?"),
+                {idText, idText});
+        execute(QStringLiteral("DELETE FROM links WHERE id = ?"), {idText});
+    });
+}
+
+void SQLiteStore::upsertTombstone(const QString& recordType, const QString& recordName,
+                                  const QDateTime& deletedAt)
+{
+    execute(
+        QStringLiteral("INSERT INTO deleted_records (record_type, record_name, deleted_at) VALUES (?, ?, ?) "
+                       "ON CONFLICT(record_type, record_name) DO UPDATE SET "
+                       "deleted_at = MAX(deleted_records.deleted_at, excluded.deleted_at)"),
+        {recordType, recordName, libraryDateString(deletedAt)});
+}
+
+} // namespace morvane
