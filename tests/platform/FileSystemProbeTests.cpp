@@ -1,0 +1,128 @@
+#include "PlatformTestFiles.h"
+
+#include "platform/FileStatus.h"
+#include "platform/FileSystemProbe.h"
+#include "platform/Sha256Hasher.h"
+#include "platform/VolumeCatalog.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+TEST(FileSystemProbe, ReportsKindsSizesAndMissingPaths)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("a.txt"));
+    writeFile(file, "hello");
+    ASSERT_TRUE(QFile::link(file, dir.filePath(QStringLiteral("link"))));
+    ASSERT_TRUE(makeFifo(dir.filePath(QStringLiteral("pipe"))));
+    LinuxFileSystemProbe probe;
+
+    const auto regular = probe.status(file);
+    ASSERT_TRUE(regular);
+    EXPECT_EQ(regular.status->kind, FileKind::regular);
+    EXPECT_EQ(regular.status->size, 5);
+    EXPECT_NE(regular.status->inode, 0u);
+
+    EXPECT_EQ(probe.status(dir.path()).status->kind, FileKind::directory);
+    EXPECT_EQ(probe.status(dir.filePath(QStringLiteral("pipe"))).status->kind, FileKind::other);
+    // Links are followed unless asked otherwise.
+    EXPECT_EQ(probe.status(dir.filePath(QStringLiteral("link"))).status->inode, regular.status->inode);
+    EXPECT_EQ(probe.status(dir.filePath(QStringLiteral("link")), false).status->kind, FileKind::symlink);
+
+    const auto missing = probe.status(dir.filePath(QStringLiteral("gone.txt")));
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.errorDescription,
+              QStringLiteral("The file “gone.txt” couldn’t be opened because there is no such file."));
+}
+
+TEST(FileSystemProbe, ResourceIdentifierSurvivesRenameAndChangesOnCopy)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("a.txt"));
+    writeFile(file, "content");
+    LinuxFileSystemProbe probe;
+    const QString before = fileResourceIdentifierText(*probe.status(file).status);
+    ASSERT_TRUE(QFile::rename(file, dir.filePath(QStringLiteral("b.txt"))));
+    EXPECT_EQ(fileResourceIdentifierText(*probe.status(dir.filePath(QStringLiteral("b.txt"))).status),
+              before);
+    ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("b.txt")), dir.filePath(QStringLiteral("c.txt"))));
+    EXPECT_NE(fileResourceIdentifierText(*probe.status(dir.filePath(QStringLiteral("c.txt"))).status),
+              before);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+(-\\d+\\.\\d{9})?$")).match(before).hasMatch())
+        << before.toStdString();
+}
+
+TEST(FileSystemProbe, ResourceIdentifierTextFormat)
+{
+    FileStatus status;
+    status.inode = 1234;
+    EXPECT_EQ(fileResourceIdentifierText(status), QStringLiteral("1234"));
+    status.birthTime = FileTimestamp{1700000000, 5};
+    EXPECT_EQ(fileResourceIdentifierText(status), QStringLiteral("1234-1700000000.000000005"));
+}
+
+TEST(VolumeCatalog, ParsesMountInfoWithEscapedPaths)
+{
+    const QByteArray text = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+                            "35 22 8:2 /data /mnt/my\\040disk rw - ext4 /dev/sda2 rw\n"
+                            "garbage line\n";
+    const QList<MountEntry> mounts = LinuxVolumeCatalog::parseMountInfo(text);
+    ASSERT_EQ(mounts.size(), 2);
+    EXPECT_EQ(mounts[0], (MountEntry{22, 8, 1, QStringLiteral("/"), QStringLiteral("/")}));
+    EXPECT_EQ(mounts[1], (MountEntry{35, 8, 2, QStringLiteral("/data"), QStringLiteral("/mnt/my disk")}));
+}
+
+TEST(VolumeCatalog, NamesTheVolumeStablyAndFindsItsMount)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("a.txt"));
+    writeFile(file, "x");
+    LinuxFileSystemProbe probe;
+    const FileStatus status = *probe.status(file).status;
+    // Without a by-uuid folder the identifier falls back to the fsid or the device numbers.
+    LinuxVolumeCatalog catalog(dir.filePath(QStringLiteral("no-such-folder")));
+    const QString volume = catalog.volumeIdentifier(file, status);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^(fsid:[0-9a-f]{16}|dev:\\d+:\\d+)$")).match(volume).hasMatch())
+        << volume.toStdString();
+    EXPECT_EQ(catalog.volumeIdentifier(dir.path(), *probe.status(dir.path()).status), volume);
+
+    const auto mount = catalog.mountOf(file, status);
+    ASSERT_TRUE(mount);
+    EXPECT_TRUE(file.startsWith(mount->mountPoint));
+    EXPECT_TRUE(catalog.mountsOfVolume(volume).contains(*mount));
+}
+
+TEST(Sha256Hasher, MatchesSha256sumForRegularFilesOnly)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("data.bin"));
+    QByteArray content;
+    for (int i = 0; i < 3 * 1024 * 1024 + 17; ++i) // spans several read chunks
+        content.append(char(i * 31));
+    writeFile(file, content);
+    writeFile(dir.filePath(QStringLiteral("empty")), {});
+    ASSERT_TRUE(makeFifo(dir.filePath(QStringLiteral("pipe"))));
+    OpenSslSha256Hasher hasher;
+
+    const auto digest = hasher.hashFile(file);
+    ASSERT_TRUE(digest);
+    EXPECT_EQ(digest->hex, sha256sumOf(file));
+    EXPECT_EQ(digest->status.size, content.size());
+    EXPECT_EQ(hasher.hashFile(dir.filePath(QStringLiteral("empty")))->hex,
+              QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
+    EXPECT_EQ(sha256Hex("abc"),
+              QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+
+    EXPECT_FALSE(hasher.hashFile(dir.path()));
+    EXPECT_FALSE(hasher.hashFile(dir.filePath(QStringLiteral("missing"))));
+    // A FIFO with no writer must not block the caller.
+    EXPECT_FALSE(hasher.hashFile(dir.filePath(QStringLiteral("pipe"))));
+    EXPECT_FALSE(hasher.hashFile(QStringLiteral("/dev/zero")));
+}

@@ -1,0 +1,66 @@
+#include "PlatformTestFiles.h"
+
+#include "platform/FolderWalker.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+QStringList walked(const QString& root, const WalkOptions& options = {})
+{
+    QStringList names;
+    LinuxFolderWalker().walk(root, options, [&](const WalkEntry& entry) {
+        names.append(entry.path.mid(root.size() + 1));
+        return WalkStep::proceed;
+    });
+    return names;
+}
+
+} // namespace
+
+TEST(FolderWalker, VisitsInNameOrderSkippingHiddenAndNotFollowingLinks)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("root"));
+    writeFile(root + QStringLiteral("/b/inner.txt"), "1");
+    writeFile(root + QStringLiteral("/a.txt"), "1");
+    writeFile(root + QStringLiteral("/c.txt"), "1");
+    writeFile(root + QStringLiteral("/.hidden/secret.txt"), "1");
+    writeFile(root + QStringLiteral("/.dotfile"), "1");
+    writeFile(dir.filePath(QStringLiteral("outside/far.txt")), "1");
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("outside")), root + QStringLiteral("/link")));
+
+    EXPECT_EQ(walked(root),
+              (QStringList{QStringLiteral("a.txt"), QStringLiteral("b"), QStringLiteral("b/inner.txt"),
+                           QStringLiteral("c.txt"), QStringLiteral("link")}));
+
+    WalkOptions everything;
+    everything.skipHidden = false;
+    everything.maxDepth = 1;
+    EXPECT_EQ(walked(root, everything),
+              (QStringList{QStringLiteral(".dotfile"), QStringLiteral(".hidden"), QStringLiteral("a.txt"),
+                           QStringLiteral("b"), QStringLiteral("c.txt"), QStringLiteral("link")}));
+}
+
+TEST(FolderWalker, StopsAndSkipsOnRequestAndRefusesAMissingRoot)
+{
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("a/x.txt")), "1");
+    writeFile(dir.filePath(QStringLiteral("b/y.txt")), "1");
+    QStringList seen;
+    LinuxFolderWalker().walk(dir.path(), {}, [&](const WalkEntry& entry) {
+        seen.append(entry.name);
+        if (entry.name == QLatin1String("a"))
+            return WalkStep::skipChildren;
+        return entry.name == QLatin1String("b") ? WalkStep::stop : WalkStep::proceed;
+    });
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_FALSE(LinuxFolderWalker().walk(dir.filePath(QStringLiteral("missing")), {},
+                                          [](const WalkEntry&) { return WalkStep::proceed; }));
+}
