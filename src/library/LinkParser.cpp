@@ -99,6 +99,34 @@ ParsedLink LinkParser::parse(const QString& title, const QString& locatorText) c
     return ParsedLink{finalTitle, locator, classification.type, classification.sourceApp};
 }
 
+bool LinkParser::schemeBelongsToType(const QString& locator, LinkType type)
+{
+    const auto url = LocatorUrl::parse(locator);
+    if (!url)
+        return false;
+    const QString scheme = url->scheme().toLower();
+    switch (type) {
+    case LinkType::file:
+    case LinkType::folder:
+        return scheme == u"file";
+    case LinkType::web:
+        return scheme == u"http" || scheme == u"https";
+    case LinkType::mail:
+        return scheme == u"message";
+    case LinkType::obsidian:
+        return scheme == u"obsidian";
+    case LinkType::devonthink:
+        return scheme == u"x-devonthink-item";
+    case LinkType::calendar:
+        return scheme == u"morvane-calendar";
+    case LinkType::contact:
+        return scheme == u"morvane-contact";
+    case LinkType::fantastical:
+        return scheme == u"x-fantastical" || scheme == u"x-fantastical3";
+    }
+    return false;
+}
+
 QString LinkParser::fallbackTitle(const LocatorUrl& url, LinkType type)
 {
     switch (type) {

@@ -48,6 +48,10 @@ public:
 
     static QString fallbackTitle(const LocatorUrl& url, LinkType type);
 
+    // Whether the locator's scheme is one the parser gives this type (files and folders share
+    // "file"); used to check locators that arrive with their type already set, as in backups.
+    static bool schemeBelongsToType(const QString& locator, LinkType type);
+
     int maxURLLength() const { return m_maxURLLength; }
 
 private:

@@ -44,6 +44,11 @@ TEST(LinkParser, ClassifiesEachSchemeAndKeepsTheLocatorText)
         SCOPED_TRACE(c.locator.toStdString());
         const ParsedLink parsed = parser.parse(QStringLiteral(" \n"), c.locator);
         EXPECT_EQ(parsed, (ParsedLink{c.title, c.locator, c.type, c.sourceApp}));
+        // A locator with its type already set agrees with the parser's own classification.
+        for (const LinkType type : allLinkTypes()) {
+            const bool sameScheme = type == c.type || (isFileLike(type) && isFileLike(c.type));
+            EXPECT_EQ(LinkParser::schemeBelongsToType(c.locator, type), sameScheme) << rawValue(type).toStdString();
+        }
     }
 }
 
