@@ -33,9 +33,12 @@ std::optional<QString> FileIdentityService::pathOfFileUrl(const QString& url)
     const auto host = parsed->host();
     if (host && !host->isEmpty() && host->compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
         return std::nullopt;
-    const QString path = parsed->path();
+    QString path = parsed->path();
     if (!path.startsWith(u'/'))
         return std::nullopt;
+    // A folder's URL ends with "/"; its path does not.
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
     return path;
 }
 

@@ -49,6 +49,7 @@ TEST(FileIdentityService, MakesIdentityOfRegularFilesFoldersAndEmptyFiles)
 
     const auto folder = fx.service->makeIdentity(fileUrl(dir.path()), true);
     ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->lastKnownPath, dir.path()); // without the URL's final "/"
     EXPECT_FALSE(folder->fileSize);
     EXPECT_FALSE(folder->contentHash);
 }

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "../platform/PlatformTestFiles.h"
+
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
 #include "platform/Sha256Hasher.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -15,23 +14,6 @@
 #include <memory>
 
 namespace morvane::test {
-
-inline void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(path.left(path.lastIndexOf(u'/')));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(content);
-}
-
-inline QString sha256sumOf(const QString& path)
-{
-    QProcess process;
-    process.start(QStringLiteral("sha256sum"), {path});
-    process.waitForFinished();
-    return QString::fromLatin1(process.readAllStandardOutput()).section(u' ', 0, 0);
-}
 
 inline QString fileUrl(const QString& path)
 {
