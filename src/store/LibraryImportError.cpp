@@ -1,0 +1,45 @@
+#include "LibraryImportError.h"
+#include "foundation/Uuid.h"
+
+namespace morvane {
+
+namespace {
+// Titles come from the file; a very long one would swamp the message.
+QString shortTitle(const QString& title)
+{
+    constexpr qsizetype limit = 80;
+    if (title.size() <= limit)
+        return title;
+    qsizetype cut = limit;
+    if (title.at(cut - 1).isHighSurrogate())
+        --cut;
+    return title.left(cut) + u'…';
+}
+} // namespace
+
+LibraryImportError::LibraryImportError(Kind kind, QString description)
+    : Error(std::move(description))
+    , m_kind(kind)
+{
+}
+
+LibraryImportError LibraryImportError::locatorDoesNotMatchType(const QString& title, LinkType type)
+{
+    return LibraryImportError(Kind::locatorDoesNotMatchType,
+                              QStringLiteral("The link “") + shortTitle(title) +
+                                  QStringLiteral("” in the file has an address that does not belong to "
+                                                 "its type “") +
+                                  rawValue(type) + QStringLiteral("”. Nothing was imported."));
+}
+
+LibraryImportError LibraryImportError::relationEndMissing(const QUuid& missingLinkID, bool inLibraryToo)
+{
+    const QString where = inLibraryToo ? QStringLiteral("neither in the file nor in the library")
+                                       : QStringLiteral("not in the file");
+    return LibraryImportError(Kind::relationEndMissing,
+                              QStringLiteral("A relation in the file refers to a link that is ") + where +
+                                  QStringLiteral(" (") + uuidString(missingLinkID) +
+                                  QStringLiteral("). Nothing was imported."));
+}
+
+} // namespace morvane

@@ -1,0 +1,144 @@
+#include "LibraryImporter.h"
+#include "LibraryImportError.h"
+#include "foundation/Uuid.h"
+#include "library/LinkParser.h"
+#include "library/SQLiteStore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace morvane {
+
+namespace {
+Error fileNotOpened(const QString& filePath)
+{
+    return Error(genericFileNotOpenedText(QFileInfo(filePath).fileName()));
+}
+
+QByteArray readWholeFile(const QString& filePath)
+{
+    // Only a regular file: a device or a pipe could feed the reader forever.
+    if (!QFileInfo(filePath).isFile())
+        throw fileNotOpened(filePath);
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        throw fileNotOpened(filePath);
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw fileNotOpened(filePath);
+    return bytes;
+}
+
+// The parser's own table decides which schemes a type may have; a backup may not bring in a "web" link
+// that would open as something else.
+void checkLocators(const MorvaneLibraryExport& document)
+{
+    for (const MorvaneLibraryExport::LinkRecord& record : document.links) {
+        if (!LinkParser::schemeBelongsToType(record.url, record.type))
+            throw LibraryImportError::locatorDoesNotMatchType(record.title, record.type);
+    }
+}
+} // namespace
+
+MorvaneLibraryExport LibraryImporter::readBackupFile(const QString& filePath)
+{
+    MorvaneLibraryExport document = MorvaneLibraryExport::readBackup(readWholeFile(filePath));
+    checkLocators(document);
+    return document;
+}
+
+QSet<QUuid> LibraryImporter::libraryLinkIDs()
+{
+    SQLiteStatement statement = m_store.prepare(QStringLiteral("SELECT id FROM links"));
+    QSet<QUuid> ids;
+    while (statement.step()) {
+        if (const std::optional<QUuid> id = parseUuid(statement.text(0)))
+            ids.insert(*id);
+    }
+    return ids;
+}
+
+MorvaneLibraryImportPreview LibraryImporter::preview(const QString& filePath)
+{
+    const MorvaneLibraryExport document = readBackupFile(filePath);
+    const QSet<QUuid> linkIDs = libraryLinkIDs();
+    QSet<QString> pairKeys;
+    for (const LinkRelation& relation : m_store.allRelations())
+        pairKeys.insert(LinkRelation::recordName(relation.fromLinkID, relation.toLinkID));
+
+    MorvaneLibraryImportPreview preview;
+    preview.exportedAt = document.exportedAt;
+    preview.linkCount = document.links.size();
+    preview.relationCount = document.relations.size();
+    for (const MorvaneLibraryExport::LinkRecord& record : document.links) {
+        if (linkIDs.contains(record.id))
+            ++preview.existingLinkCount;
+    }
+    for (const MorvaneLibraryExport::RelationRecord& record : document.relations) {
+        if (pairKeys.contains(LinkRelation::recordName(record.fromLinkID, record.toLinkID)))
+            ++preview.existingRelationCount;
+    }
+    return preview;
+}
+
+void LibraryImporter::checkRelationEnds(const MorvaneLibraryExport& document, bool replacing)
+{
+    QSet<QUuid> known;
+    known.reserve(document.links.size());
+    for (const MorvaneLibraryExport::LinkRecord& record : document.links)
+        known.insert(record.id);
+    bool libraryConsulted = false;
+    for (const MorvaneLibraryExport::RelationRecord& record : document.relations) {
+        // A relation of an item with itself is never written, so its end needs no item.
+        if (record.fromLinkID == record.toLinkID)
+            continue;
+        for (const QUuid& end : {record.fromLinkID, record.toLinkID}) {
+            if (known.contains(end))
+                continue;
+            // A merge keeps the library's links, so they may be named too; read them only when needed.
+            if (!replacing && !libraryConsulted) {
+                known.unite(libraryLinkIDs());
+                libraryConsulted = true;
+                if (known.contains(end))
+                    continue;
+            }
+            throw LibraryImportError::relationEndMissing(end, !replacing);
+        }
+    }
+}
+
+LibraryImporter::ImportCounts LibraryImporter::importLibrary(const QString& filePath, bool replacing)
+{
+    const MorvaneLibraryExport document = readBackupFile(filePath);
+    const QList<LinkItem> links = document.linkItems();
+    const QList<LinkRelation> relations = document.linkRelations();
+    // The erase and the import commit together: whatever fails, the library is left as it was.
+    m_store.inTransaction([&] {
+        checkRelationEnds(document, replacing);
+        if (replacing)
+            m_store.eraseAll();
+        m_store.importRecords(links, relations);
+    });
+    return ImportCounts{document.links.size(), document.relations.size()};
+}
+
+MorvaneLibraryExport LibraryImporter::exportDocument(const QDateTime& exportedAt)
+{
+    const QList<LinkItem> links = m_store.allLinks();
+    const QList<LinkRelation> relations = m_store.allRelations();
+    return MorvaneLibraryExport(links, relations, exportedAt);
+}
+
+MorvaneLibraryExport LibraryImporter::exportLibrary(const QString& filePath, const QDateTime& exportedAt)
+{
+    MorvaneLibraryExport document = exportDocument(exportedAt);
+    const QByteArray bytes = MorvaneLibraryExport::makeJSONCoders().encoder.encode(document);
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw Error(QStringLiteral("The file “") + QFileInfo(filePath).fileName() +
+                    QStringLiteral("” couldn’t be saved."));
+    return document;
+}
+
+} // namespace morvane

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "model/MorvaneLibraryExport.h"
+
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+namespace morvane {
+
+class SQLiteStore;
+
+// Reads and writes library backups against the library database. Synchronous: its owner runs it on
+// the thread that owns the store and tells the rest of the application about the change.
+//
+// A backup is outside input: it is decoded strictly and checked whole before anything is written, and
+// every import runs as one transaction, so a file that cannot be imported leaves the library exactly as
+// it was, even when it was meant to replace it.
+class LibraryImporter {
+public:
+    struct ImportCounts {
+        qsizetype linkCount = 0;
+        qsizetype relationCount = 0;
+        bool operator==(const ImportCounts&) const = default;
+    };
+
+    explicit LibraryImporter(SQLiteStore& store)
+        : m_store(store)
+    {
+    }
+
+    // The counts shown before an import. Writes nothing. Throws morvane::Error (an unreadable file),
+    // MorvaneLibraryExportDecodingError, MorvaneLibraryExportError or LibraryImportError.
+    MorvaneLibraryImportPreview preview(const QString& filePath);
+
+    // Merges the file into the library, or replaces the library with it. The counts are those of the
+    // file's records, not of the rows that changed. Throws what preview() throws, LibraryImportError when
+    // a relation names a link the result would not have, and StoreError.
+    ImportCounts importLibrary(const QString& filePath, bool replacing);
+
+    // The whole library as a backup document: links by update time then title, each with its tags,
+    // and relations by creation time.
+    MorvaneLibraryExport exportDocument(const QDateTime& exportedAt);
+    // Encodes exportDocument() and writes it to the file atomically: a failed write leaves any file that
+    // was there untouched. Returns the document written. Throws morvane::Error and StoreError.
+    MorvaneLibraryExport exportLibrary(const QString& filePath, const QDateTime& exportedAt);
+
+    // Decodes and checks a backup file, as both the preview and the import do.
+    static MorvaneLibraryExport readBackupFile(const QString& filePath);
+
+private:
+    QSet<QUuid> libraryLinkIDs();
+    void checkRelationEnds(const MorvaneLibraryExport& document, bool replacing);
+
+    SQLiteStore& m_store;
+};
+
+} // namespace morvane
