@@ -1,0 +1,47 @@
+#include "FileEvidence.h"
+
+#include "foundation/LocatorUrl.h"
+#include "foundation/Uuid.h"
+#include "library/SQLiteStore.h"
+#include "model/PDFDeepLink.h"
+
+namespace morvane {
+
+QString FileEvidence::urlFollowingFile(const LinkItem& item, const QString& path)
+{
+    const QString fileUrl = LocatorUrl::fileUrlText(path);
+    const auto current = PDFDeepLink::fromString(item.url);
+    if (!current || !current->page)
+        return fileUrl;
+    const auto moved = PDFDeepLink::fromString(fileUrl);
+    if (!moved)
+        return fileUrl; // no longer a PDF: a page means nothing there
+    return PDFDeepLink{moved->fileURL, current->page}.url();
+}
+
+void FileEvidence::write(SQLiteStore& sqlite, const LinkItem& item, const FileIdentity& identity)
+{
+    const QString url = urlFollowingFile(item, identity.lastKnownPath);
+    sqlite.inTransaction([&] {
+        sqlite.updateFileIdentity(item.id, identity);
+        if (url != LocatorUrl::fileUrlText(identity.lastKnownPath))
+            sqlite.executeValues(QStringLiteral("UPDATE links SET url = ? WHERE id = ?"),
+                                 {SQLiteValue::text(url), SQLiteValue::text(uuidString(item.id))});
+    });
+}
+
+std::optional<FileIdentity> FileEvidence::storedIdentity(const LinkItem& item)
+{
+    if (!item.bookmarkData || !item.lastKnownPath)
+        return std::nullopt;
+    FileIdentity identity;
+    identity.bookmarkData = *item.bookmarkData;
+    identity.fileResourceIdentifier = item.fileResourceIdentifier;
+    identity.volumeIdentifier = item.volumeIdentifier;
+    identity.lastKnownPath = *item.lastKnownPath;
+    identity.contentHash = item.contentHash;
+    identity.fileSize = item.fileSize;
+    return identity;
+}
+
+} // namespace morvane

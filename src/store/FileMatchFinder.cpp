@@ -1,0 +1,116 @@
+#include "FileMatchFinder.h"
+
+#include "LinkLookup.h"
+#include "files/FileIdentityService.h"
+#include "foundation/LocatorUrl.h"
+#include "library/SQLiteStore.h"
+#include "model/PDFDeepLink.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+
+using Confidence = FileMatchCandidate::Confidence;
+
+// The rule of the table that a link meets, strongest first; nothing when none applies.
+std::optional<std::pair<Confidence, bool>> matchOf(const LinkItem& link, const FileIdentity& selected,
+                                                   bool nameMatches)
+{
+    const auto& hash = selected.contentHash;
+    const auto& size = selected.fileSize;
+    if (hash && size && link.contentHash == hash && link.fileSize == size)
+        return nameMatches ? std::pair{Confidence::sameNameAndFingerprint, false}
+                           : std::pair{Confidence::sameFingerprint, true};
+    if (size && link.fileSize == size && nameMatches)
+        return std::pair{Confidence::sameNameAndSize, true};
+    if (!link.contentHash && !link.fileSize && nameMatches)
+        return std::pair{Confidence::sameName, true};
+    return std::nullopt;
+}
+
+} // namespace
+
+FileMatchFinder::FileMatchFinder(SQLiteStore& sqlite, const FileIdentityService& identity)
+    : m_sqlite(sqlite)
+    , m_identity(identity)
+{
+}
+
+QList<FileMatchCandidate> FileMatchFinder::fileMatchCandidates(const CapturedContext& context)
+{
+    if (context.type != LinkType::file || !context.fileIdentity || !LocatorUrl::parse(context.locator))
+        return {};
+    if (const auto pdf = PDFDeepLink::fromString(context.locator); pdf && pdf->page)
+        return {};
+    const FileIdentity selected = m_identity.refreshSizeAndHash(*context.fileIdentity, context.locator);
+
+    QList<FileMatchCandidate> candidates;
+    for (const LinkItem& link : m_sqlite.allLinks()) {
+        if (link.type != LinkType::file)
+            continue;
+        const auto match = matchOf(link, selected, LinkLookup::nameMatches(context.title, link));
+        if (!match)
+            continue;
+        candidates.append(FileMatchCandidate{link, context.locator, selected, match->first, match->second});
+    }
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const FileMatchCandidate& a, const FileMatchCandidate& b) { return a.confidence < b.confidence; });
+    return candidates;
+}
+
+LinkItem FileMatchFinder::useFileMatch(const FileMatchCandidate& candidate)
+{
+    const FileIdentity identity =
+        m_identity.refreshSizeAndHash(candidate.selectedIdentity, candidate.selectedURL);
+    m_sqlite.upsertLocalResolution(candidate.item.id, identity, true);
+    if (auto reread = m_sqlite.link(candidate.item.id))
+        return *reread;
+    return candidate.item;
+}
+
+std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedContext& context)
+{
+    if (context.type != LinkType::file)
+        return std::nullopt;
+    if (!context.fileIdentity)
+        return QStringLiteral("No file identity available for active Finder selection.");
+    if (!LocatorUrl::parse(context.locator))
+        return QStringLiteral("Active Finder selection has no file URL.");
+
+    const FileIdentity selected = m_identity.refreshSizeAndHash(*context.fileIdentity, context.locator);
+    const QString inodePiece =
+        selected.fileResourceIdentifier ? selected.fileResourceIdentifier->left(12) : QStringLiteral("none");
+    const QString hashPiece = selected.contentHash ? selected.contentHash->left(12) : QStringLiteral("none");
+    const QString sizePiece =
+        selected.fileSize ? QString::number(*selected.fileSize) : QStringLiteral("unknown");
+
+    if (selected.contentHash && selected.fileSize &&
+        m_sqlite.linkByContentHash(*selected.contentHash, *selected.fileSize))
+        return QStringLiteral("File fingerprint exists locally but was not selected as a match. hash ") +
+               hashPiece + QStringLiteral(", size ") + sizePiece;
+
+    if (const qsizetype count = fileMatchCandidates(context).size(); count > 0)
+        return QString::number(count) + QStringLiteral(" possible file match") +
+               (count == 1 ? QString() : QStringLiteral("es")) +
+               QStringLiteral(" found. Select one to use this file on this Mac.");
+
+    qsizetype fileLinks = 0;
+    qsizetype withFingerprints = 0;
+    for (const LinkItem& link : m_sqlite.allLinks()) {
+        if (link.type != LinkType::file)
+            continue;
+        ++fileLinks;
+        if (link.contentHash && link.fileSize)
+            ++withFingerprints;
+    }
+    return QStringLiteral("No local synced file match for Finder selection. inode ") + inodePiece +
+           QStringLiteral(", hash ") + hashPiece + QStringLiteral(", size ") + sizePiece +
+           QStringLiteral(". Local file links: ") + QString::number(fileLinks) +
+           QStringLiteral(", with fingerprints: ") + QString::number(withFingerprints) +
+           QStringLiteral(". Run Sync Now on the source Mac, then Sync Now here.");
+}
+
+} // namespace morvane

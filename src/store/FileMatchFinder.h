@@ -1,0 +1,36 @@
+#pragma once
+
+#include "files/FileMatchCandidate.h"
+#include "model/CapturedContext.h"
+#include "model/LinkItem.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+class FileIdentityService;
+class SQLiteStore;
+
+// When a selected file is not found as a saved link, lists the file links it may be (same content,
+// same name and size, same name) for the user to confirm, records the confirmation as this
+// machine's resolution, and explains in one line why nothing matched.
+class FileMatchFinder {
+public:
+    FileMatchFinder(SQLiteStore& sqlite, const FileIdentityService& identity);
+
+    // Strongest first; empty for anything but a file (or a PDF page) with identity and a URL.
+    QList<FileMatchCandidate> fileMatchCandidates(const CapturedContext& context);
+    // Records the candidate's file as this machine's copy of its link, confirmed by the user.
+    LinkItem useFileMatch(const FileMatchCandidate& candidate);
+    // The status text for a selected file; nothing for a context that is not a file.
+    std::optional<QString> finderSelectionMatches(const CapturedContext& context);
+
+private:
+    SQLiteStore& m_sqlite;
+    const FileIdentityService& m_identity;
+};
+
+} // namespace morvane

@@ -1,0 +1,145 @@
+#include "LinkLookup.h"
+
+#include "FileEvidence.h"
+#include "files/FileIdentityService.h"
+#include "foundation/LocatorUrl.h"
+#include "foundation/Text.h"
+#include "library/LinkParser.h"
+#include "library/SQLiteStore.h"
+#include "model/PDFDeepLink.h"
+
+namespace morvane {
+
+LinkLookup::LinkLookup(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity)
+    : m_sqlite(sqlite)
+    , m_parser(parser)
+    , m_identity(identity)
+{
+}
+
+std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
+{
+    if (auto byLocator = linkForLocator(context))
+        return byLocator;
+
+    // A page of a PDF is its own item: the saved file itself is not the answer.
+    if (const auto pdf = PDFDeepLink::fromString(context.locator); pdf && pdf->page)
+        return std::nullopt;
+    if (!context.fileIdentity)
+        return std::nullopt;
+    const FileIdentity& captured = *context.fileIdentity;
+    const bool isFile = context.type == LinkType::file;
+    const bool fileLike = isFileLike(context.type);
+
+    if (isFile)
+        if (auto resolved = m_sqlite.linkByLocalResolution(captured))
+            return resolved;
+
+    if (fileLike && captured.fileResourceIdentifier && captured.volumeIdentifier)
+        if (auto byIdentity =
+                m_sqlite.linkByFileIdentity(*captured.fileResourceIdentifier, *captured.volumeIdentifier))
+            return updateFileIdentity(*byIdentity, captured);
+
+    const bool hasUrl = LocatorUrl::parse(context.locator).has_value();
+    if (fileLike && hasUrl)
+        if (auto byBookmark = linkResolvingBookmark(captured))
+            return updateFileIdentity(*byBookmark, captured);
+
+    if (isFile && hasUrl)
+        return linkByFingerprint(context, captured);
+    return std::nullopt;
+}
+
+std::optional<LinkItem> LinkLookup::linkByFingerprint(const CapturedContext& context,
+                                                      const FileIdentity& captured)
+{
+    const FileIdentity refreshed = m_identity.refreshSizeAndHash(captured, context.locator);
+    if (!refreshed.contentHash || !refreshed.fileSize)
+        return std::nullopt;
+    // Several links may share the content (copies under other names); only the one whose name is
+    // the selected file's counts.
+    std::optional<LinkItem> found;
+    for (const LinkItem& link : m_sqlite.linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
+        if (nameMatches(context.title, link)) {
+            found = link;
+            break;
+        }
+    }
+    if (!found)
+        return std::nullopt;
+
+    if (found->lastKnownPath == captured.lastKnownPath &&
+        found->url == FileEvidence::urlFollowingFile(*found, captured.lastKnownPath))
+        return found;
+
+    // This machine's copy of the file, not the link's own path: recorded as a local resolution
+    // awaiting the user's confirmation.
+    m_sqlite.upsertLocalResolution(found->id, refreshed, false);
+    if (auto reread = m_sqlite.link(found->id))
+        return reread;
+    return found;
+}
+
+std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& context)
+{
+    if (auto direct = m_sqlite.linkByURL(context.locator))
+        return direct;
+    QString parsedUrl;
+    try {
+        parsedUrl = m_parser.parse(context.title, context.locator).url;
+    } catch (const LinkParserError&) {
+        return std::nullopt;
+    }
+    if (parsedUrl == context.locator)
+        return std::nullopt;
+    return m_sqlite.linkByURL(parsedUrl);
+}
+
+LinkItem LinkLookup::updateFileIdentity(const LinkItem& item, const FileIdentity& captured)
+{
+    const FileIdentity merged = FileIdentity::merged(captured, FileEvidence::storedIdentity(item));
+    const bool unchanged = item.lastKnownPath && *item.lastKnownPath == merged.lastKnownPath &&
+                           item.url == FileEvidence::urlFollowingFile(item, merged.lastKnownPath) &&
+                           item.fileResourceIdentifier == merged.fileResourceIdentifier &&
+                           item.volumeIdentifier == merged.volumeIdentifier && item.bookmarkData &&
+                           *item.bookmarkData == merged.bookmarkData;
+    if (unchanged)
+        return item;
+    FileEvidence::write(m_sqlite, item, merged);
+    if (auto reread = m_sqlite.link(item.id))
+        return *reread;
+    return item;
+}
+
+std::optional<LinkItem> LinkLookup::linkResolvingBookmark(const FileIdentity& captured)
+{
+    // Without both identifiers nothing can match, so no bookmark needs resolving.
+    if (!captured.fileResourceIdentifier || !captured.volumeIdentifier)
+        return std::nullopt;
+    for (const LinkItem& link : m_sqlite.allLinks()) {
+        if (!isFileLike(link.type) || !link.bookmarkData || link.bookmarkData->isEmpty())
+            continue;
+        // A bookmark that does not resolve is logged by the identity service and skipped.
+        const auto resolved = m_identity.resolveBookmark(link.bookmarkData, std::nullopt);
+        if (!resolved)
+            continue;
+        const auto identity = m_identity.makeIdentity(resolved->url, false);
+        if (!identity || !identity->fileResourceIdentifier || !identity->volumeIdentifier)
+            continue;
+        if (identity->fileResourceIdentifier == captured.fileResourceIdentifier &&
+            identity->volumeIdentifier == captured.volumeIdentifier)
+            return link;
+    }
+    return std::nullopt;
+}
+
+bool LinkLookup::nameMatches(const QString& name, const LinkItem& item)
+{
+    if (item.lastKnownPath && canonicallyEqual(name, lastPathComponentOfPath(*item.lastKnownPath)))
+        return true;
+    if (const auto url = LocatorUrl::parse(item.url); url && canonicallyEqual(name, url->lastPathComponent()))
+        return true;
+    return canonicallyEqual(name, item.title);
+}
+
+} // namespace morvane

@@ -1,0 +1,166 @@
+#include "LinkStoreTestSupport.h"
+
+#include "foundation/Uuid.h"
+#include "store/RelationService.h"
+
+#include <QCoroFuture>
+#include <QCoroTask>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <latch>
+#include <thread>
+
+using namespace morvane;
+using namespace morvane::test;
+
+TEST(LinkStore, EveryOwnedChangeIsAnnouncedOnceAfterItsTrigger)
+{
+    StoreFixture fx;
+    fx.installTrigger();
+
+    const LinkItem web = fx.store
+                             ->addLink(QStringLiteral("Example"), QStringLiteral("https://example.com/a"), {},
+                                       QStringLiteral("one,two"))
+                             .result();
+    const QString path = writeFile(QStringLiteral("docs/report.txt"), "report");
+    const LinkItem file = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
+    EXPECT_EQ(fx.settledEvents(), (QStringList{"trigger", "notify", "trigger", "notify"}));
+
+    // A thin change announced by its caller, with and without sync.
+    fx.store->run([&](SQLiteStore& sqlite) { sqlite.addRelation(web.id, file.id); }).waitForFinished();
+    fx.store->notifyDidMutate(true);
+    fx.store->run([&](SQLiteStore& sqlite) { sqlite.deleteLink(web.id); }).waitForFinished();
+    fx.store->notifyDidMutate(false);
+    EXPECT_EQ(fx.settledEvents().mid(4), (QStringList{"trigger", "notify", "notify"}));
+
+    // Recording an open, this machine's resolution and a lookup that refreshes evidence are silent.
+    fx.events.clear();
+    fx.store->run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); }).waitForFinished();
+    const auto found = fx.store->findLink(finderContext(*fx.identity, path)).result();
+    ASSERT_TRUE(found);
+    renameFile(path, homePath(QStringLiteral("docs/renamed.txt")));
+    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, homePath(QStringLiteral("docs/renamed.txt"))))
+                    .result());
+    EXPECT_TRUE(fx.settledEvents().isEmpty());
+}
+
+TEST(LinkStore, AFailedChangeIsNotAnnouncedAndAnErrorKeepsItsTypeAcrossTheAwait)
+{
+    StoreFixture fx;
+    fx.installTrigger();
+    auto task = [&]() -> QCoro::Task<int> {
+        try {
+            co_await fx.store->addLink(QStringLiteral("Bad"), QStringLiteral("gopher://example.com"), {}, {});
+        } catch (const LinkParserError& error) {
+            co_return error.kind() == LinkParserError::Kind::unsupportedScheme ? 1 : 2;
+        }
+        co_return 0;
+    };
+    EXPECT_EQ(QCoro::waitFor(task()), 1);
+    EXPECT_TRUE(fx.settledEvents().isEmpty());
+    EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); }).result(), 0);
+}
+
+TEST(LinkStore, ATriggerInstalledLateDoesNotRunForEarlierChanges)
+{
+    StoreFixture fx;
+    // Hold the store thread so the first save and the installation queue up behind it.
+    std::latch release(1);
+    auto held = fx.store->run([&](SQLiteStore&) { release.wait(); });
+    auto first = fx.store->addLink({}, QStringLiteral("https://example.com/1"), {}, {});
+    auto installed = fx.store->setSyncTrigger([&] { fx.events.append("trigger"); });
+    release.count_down();
+    first.waitForFinished();
+    installed.waitForFinished();
+    fx.store->addLink({}, QStringLiteral("https://example.com/2"), {}, {}).waitForFinished();
+
+    EXPECT_EQ(fx.settledEvents(), (QStringList{"notify", "trigger", "notify"}));
+}
+
+TEST(LinkStore, CallsFromSeveralThreadsCompleteInOrderPerCallerWithoutLocking)
+{
+    StoreFixture fx;
+    constexpr int perCaller = 50;
+    std::vector<std::pair<int, int>> completed; // appended on the store thread only
+    std::vector<std::thread> callers;
+    std::vector<QList<QFuture<LinkItem>>> futures(4);
+    for (int caller = 0; caller < 4; ++caller) {
+        callers.emplace_back([&, caller] {
+            for (int i = 0; i < perCaller; ++i) {
+                futures[caller].append(fx.store->addLink(
+                    QStringLiteral("c%1-%2").arg(caller).arg(i),
+                    QStringLiteral("https://example.com/%1/%2").arg(caller).arg(i), {}, QStringLiteral("t")));
+                fx.store->run([&completed, caller, i](SQLiteStore&) { completed.emplace_back(caller, i); });
+            }
+        });
+    }
+    for (auto& caller : callers)
+        caller.join();
+    for (const auto& list : futures)
+        for (const auto& future : list)
+            EXPECT_NO_THROW(future.result()); // "database is locked" would surface here
+
+    EXPECT_EQ(fx.settledEvents().size(), 4 * perCaller);
+    ASSERT_EQ(completed.size(), size_t(4 * perCaller));
+    std::array<int, 4> next{};
+    for (const auto& [caller, i] : completed) {
+        EXPECT_EQ(i, next[caller]);
+        next[caller] = i + 1;
+    }
+    EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); }).result(),
+              4 * perCaller);
+}
+
+TEST(LinkStore, ClosingFinishesQueuedWorkAndRefusesWorkAfterwards)
+{
+    StoreFixture fx;
+    QList<QFuture<LinkItem>> pending;
+    for (int i = 0; i < 20; ++i)
+        pending.append(fx.store->addLink({}, QStringLiteral("https://example.com/%1").arg(i), {}, {}));
+    fx.store.reset();
+    for (const auto& future : pending)
+        EXPECT_NO_THROW(future.result());
+
+    // The library on disk holds everything that was queued.
+    LibraryFixture library;
+    EXPECT_EQ(library.sqlite.allLinks().size(), 20);
+}
+
+TEST(LinkStore, OpeningAnUnusableLibraryThrowsItsError)
+{
+    writeFile(QStringLiteral("not-a-library.sqlite"), QByteArray(4096, 'x'));
+    EXPECT_THROW(LinkStore(LinkStore::libraryAt(homePath(QStringLiteral("not-a-library.sqlite"))),
+                           makeIdentityService()),
+                 StoreError);
+}
+
+TEST(RelationService, ListsRelatedItemsByTitleFromTheStoreThread)
+{
+    StoreFixture fx;
+    auto add = [&](const char* title) {
+        return fx.store
+            ->addLink(QString::fromLatin1(title),
+                      QStringLiteral("https://example.com/") + QString::fromLatin1(title), {}, {})
+            .result();
+    };
+    const LinkItem hub = add("hub");
+    const LinkItem beta = add("beta");
+    const LinkItem alpha = add("Alpha");
+    add("unrelated");
+    fx.store
+        ->run([&](SQLiteStore& sqlite) {
+            sqlite.addRelation(hub.id, beta.id);
+            sqlite.addRelation(alpha.id, hub.id);
+            sqlite.addRelation(alpha.id, beta.id);
+        })
+        .waitForFinished();
+
+    RelationService relations(*fx.store);
+    const QList<LinkItem> linked = relations.linkedItems(hub.id).result();
+    ASSERT_EQ(linked.size(), 2);
+    EXPECT_EQ(linked[0].title, "Alpha");
+    EXPECT_EQ(linked[0].linkedItemCount, 2);
+    EXPECT_EQ(linked[1].title, "beta");
+}
