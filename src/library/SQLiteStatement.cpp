@@ -79,6 +79,12 @@ bool SQLiteStatement::step()
     throw StoreError::fromConnection(StoreError::Kind::step, m_db);
 }
 
+void SQLiteStatement::reset()
+{
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+}
+
 bool SQLiteStatement::isNull(int column) const
 {
     return sqlite3_column_type(m_statement, column) == SQLITE_NULL;

@@ -30,6 +30,8 @@ public:
 
     // True for a row, false when done; anything else (busy, I/O error, corruption) throws.
     bool step();
+    // Makes the statement ready to run again with new bindings (for loops that write many rows).
+    void reset();
 
     bool isNull(int column) const;
     QString text(int column) const; // NULL reads as the empty text

@@ -1,0 +1,185 @@
+// Library reads and writes on generated libraries, next to two floors measured in the same run: the
+// bare recent-links sort and the bare three-column LIKE scan.
+#include <QString> // BenchSupport.h uses QString without including it
+
+#include "BenchSupport.h"
+#include "LibraryGenerator.h"
+#include "foundation/IsoDate.h"
+#include "library/LinkRow.h"
+#include "library/SQLiteStore.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+
+using namespace morvane;
+using morvane::bench::LibraryGenerator;
+
+namespace {
+
+struct GeneratedLibrary {
+    QTemporaryDir folder;
+    std::unique_ptr<SQLiteStore> store;
+    LibraryGenerator::Summary summary;
+    LibraryGenerator generator;
+};
+
+// One library per size, generated on first use and shared by every benchmark of that size.
+GeneratedLibrary& library(long size)
+{
+    static std::map<long, std::unique_ptr<GeneratedLibrary>> libraries;
+    std::unique_ptr<GeneratedLibrary>& entry = libraries[size];
+    if (!entry) {
+        entry = std::make_unique<GeneratedLibrary>();
+        entry->store =
+            std::make_unique<SQLiteStore>(entry->folder.filePath(QStringLiteral("Morvane.sqlite")));
+        entry->summary = entry->generator.populate(*entry->store, size);
+        entry->store->execute(QStringLiteral("ANALYZE"));
+    }
+    return *entry;
+}
+
+QString pattern(int which)
+{
+    switch (which) {
+    case 0:
+        return LibraryGenerator::rareTerm();
+    case 1:
+        return LibraryGenerator::commonTerm();
+    default:
+        return LibraryGenerator::tagOnlyTerm();
+    }
+}
+
+void sizesAndPatterns(benchmark::internal::Benchmark* b)
+{
+    for (long size : bench::sizes({10000, 100000}))
+        for (int which = 0; which < 3; ++which)
+            b->Args({size, which});
+}
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    for (long size : bench::sizes({10000, 100000}))
+        b->Arg(size);
+}
+
+void countRows(benchmark::State& state, SQLiteStore& store, const QString& sql, const QStringList& parameters)
+{
+    qint64 rows = 0;
+    for (auto _ : state) {
+        SQLiteStatement statement = store.prepare(sql);
+        statement.bindTexts(parameters);
+        rows = 0;
+        while (statement.step())
+            ++rows;
+        benchmark::DoNotOptimize(rows);
+    }
+    state.counters["rows"] = double(rows);
+}
+
+void BM_RecentLinks(benchmark::State& state)
+{
+    SQLiteStore& store = *library(state.range(0)).store;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store.searchLinks(QString()));
+}
+
+void BM_FloorRecentSort(benchmark::State& state)
+{
+    countRows(state, *library(state.range(0)).store,
+              QStringLiteral("SELECT id FROM links ORDER BY COALESCE(last_opened_at, updated_at) DESC, "
+                             "title COLLATE NOCASE ASC LIMIT 200"),
+              {});
+}
+
+void BM_Search(benchmark::State& state)
+{
+    SQLiteStore& store = *library(state.range(0)).store;
+    const QString text = pattern(int(state.range(1)));
+    qsizetype found = 0;
+    for (auto _ : state) {
+        found = store.searchLinks(text).size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.counters["rows"] = double(found);
+    state.SetLabel(text.toStdString());
+}
+
+void BM_FloorLikeScan(benchmark::State& state)
+{
+    const QString text = pattern(int(state.range(1)));
+    countRows(state, *library(state.range(0)).store,
+              QStringLiteral("SELECT id FROM links WHERE title LIKE ?1 OR url LIKE ?1 OR notes LIKE ?1"),
+              {u'%' + text + u'%'});
+    state.SetLabel(text.toStdString());
+}
+
+// The plain statement that computes every candidate's tags before sorting, for comparison.
+void BM_PlainSearchStatement(benchmark::State& state)
+{
+    SQLiteStore& store = *library(state.range(0)).store;
+    const QString like = u'%' + pattern(int(state.range(1))) + u'%';
+    const QString sql =
+        linkColumnsSql() +
+        QStringLiteral(
+            "FROM links WHERE title LIKE ?1 OR url LIKE ?1 OR type LIKE ?1 OR notes LIKE ?1 OR EXISTS "
+            "(SELECT 1 FROM tags INNER JOIN link_tags ON link_tags.tag_id = tags.id WHERE "
+            "link_tags.link_id = links.id AND tags.name LIKE ?1) ORDER BY CASE WHEN title LIKE ?1 "
+            "THEN 0 ELSE 1 END, title COLLATE NOCASE ASC LIMIT 200");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store.queryLinks(sql, QStringList{like}));
+    state.SetLabel(pattern(int(state.range(1))).toStdString());
+}
+
+void BM_AllLinks(benchmark::State& state)
+{
+    SQLiteStore& store = *library(state.range(0)).store;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(store.allLinks());
+}
+
+void BM_LinkByURL(benchmark::State& state)
+{
+    GeneratedLibrary& generated = library(state.range(0));
+    const QList<QString>& urls = generated.summary.urls;
+    qsizetype next = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(generated.store->linkByURL(urls.at(next)));
+        next = (next + 7919) % urls.size();
+    }
+}
+
+void BM_AddLinkWithTags(benchmark::State& state)
+{
+    GeneratedLibrary& generated = library(state.range(0));
+    long index = 0;
+    for (auto _ : state) {
+        LinkItem item;
+        item.id = QUuid::createUuid();
+        item.title = generated.generator.title(index);
+        item.url = QStringLiteral("https://added.example/%1/%2").arg(state.range(0)).arg(index++);
+        item.sourceApp = QStringLiteral("Browser");
+        item.createdAt = item.updatedAt = currentDate();
+        generated.store->insertLink(item);
+        generated.store->replaceTags({LibraryGenerator::tagName(int(index % 2000)), QStringLiteral("new tag"),
+                                      QStringLiteral("Inbox")},
+                                     item.id);
+    }
+}
+
+BENCHMARK(BM_FloorRecentSort)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecentLinks)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloorLikeScan)->Apply(sizesAndPatterns)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Search)->Apply(sizesAndPatterns)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainSearchStatement)->Apply(sizesAndPatterns)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllLinks)->Apply(sizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LinkByURL)->Apply(sizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AddLinkWithTags)->Apply(sizes)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
