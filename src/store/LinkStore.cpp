@@ -69,6 +69,21 @@ QFuture<LinkItem> LinkStore::repairFileLink(LinkItem item, FileResolutionCandida
     });
 }
 
+QFuture<MorvaneLibraryImportPreview> LinkStore::importPreview(QString filePath)
+{
+    return m_executor.submit(
+        [this, filePath = std::move(filePath)] { return LibraryImporter(database()).preview(filePath); });
+}
+
+QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath, bool replacing)
+{
+    return m_executor.submit([this, filePath = std::move(filePath), replacing] {
+        const auto counts = LibraryImporter(database()).importLibrary(filePath, replacing);
+        postNotification(true);
+        return counts;
+    });
+}
+
 QFuture<std::optional<LinkItem>> LinkStore::findLink(CapturedContext context)
 {
     return m_executor.submit([this, context = std::move(context)] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LibraryImporter.h"
 #include "LinkStoreNotifier.h"
 #include "files/FileMatchCandidate.h"
 #include "files/FileRepairIssue.h"
@@ -58,6 +59,12 @@ public:
     QFuture<QList<FileRepairIssue>> fileRepairIssues(QStringList knownRoots);
     // Throws FileRepairError when the chosen file cannot be identified. Announced, with sync.
     QFuture<LinkItem> repairFileLink(LinkItem item, FileResolutionCandidate candidate);
+
+    // --- Backups --------------------------------------------------------------------------------
+    // The counts of a backup file; writes nothing.
+    QFuture<MorvaneLibraryImportPreview> importPreview(QString filePath);
+    // Merges the backup into the library or replaces the library with it. Announced, with sync.
+    QFuture<LibraryImporter::ImportCounts> importLibrary(QString filePath, bool replacing);
 
     // --- Lookups for what the user has in front of them ------------------------------------------
     QFuture<std::optional<LinkItem>> findLink(CapturedContext context);

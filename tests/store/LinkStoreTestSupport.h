@@ -7,6 +7,7 @@
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "model/CapturedContext.h"
+#include "platform/Sha256Hasher.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
@@ -14,7 +15,15 @@
 #include <QFile>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
+#include <ostream>
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace morvane::test {
 
@@ -109,5 +118,30 @@ struct StoreFixture {
         return events;
     }
 };
+
+} // namespace morvane::test
+
+namespace morvane::test {
+
+// Hashes through OpenSSL unless told to fail (CI runs as root, so permissions cannot make a file
+// unreadable).
+class SwitchableHasher : public Sha256Hasher {
+public:
+    std::optional<FileDigest> hashFile(const QString& path) const override
+    {
+        if (failing)
+            return std::nullopt;
+        return OpenSslSha256Hasher().hashFile(path);
+    }
+    std::atomic<bool> failing = false;
+};
+
+inline std::shared_ptr<FileIdentityService> identityServiceWith(std::shared_ptr<Sha256Hasher> hasher)
+{
+    FileIdentityPlatform platform = FileIdentityPlatform::system();
+    platform.hasher = std::move(hasher);
+    // No cache: a test that switches the hasher must see every read.
+    return std::make_shared<FileIdentityService>(nullptr, platform);
+}
 
 } // namespace morvane::test

@@ -1,5 +1,6 @@
 #include "LinkStoreTestSupport.h"
 
+#include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 #include "store/RelationService.h"
 
@@ -163,4 +164,30 @@ TEST(RelationService, ListsRelatedItemsByTitleFromTheStoreThread)
     EXPECT_EQ(linked[0].title, "Alpha");
     EXPECT_EQ(linked[0].linkedItemCount, 2);
     EXPECT_EQ(linked[1].title, "beta");
+}
+
+TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNot)
+{
+    StoreFixture fx;
+    fx.installTrigger();
+    const QString path = writeFile(QStringLiteral("docs/a.txt"), "a");
+    const LinkItem saved = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
+    const QString backup = homePath(QStringLiteral("backup.json"));
+    fx.store->run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, currentDate()); })
+        .waitForFinished();
+    fx.settledEvents();
+    fx.events.clear();
+
+    FileMatchCandidate match{saved, LocatorUrl::fileUrlText(path),
+                             *finderContext(*fx.identity, path).fileIdentity,
+                             FileMatchCandidate::Confidence::sameName, true};
+    fx.store->useFileMatch(match).waitForFinished();
+    EXPECT_EQ(fx.store->importPreview(backup).result().linkCount, 1);
+    EXPECT_TRUE(fx.settledEvents().isEmpty());
+
+    FileResolutionCandidate candidate;
+    candidate.url = LocatorUrl::fileUrlText(path);
+    fx.store->repairFileLink(saved, candidate).waitForFinished();
+    EXPECT_EQ(fx.store->importLibrary(backup, true).result().linkCount, 1);
+    EXPECT_EQ(fx.settledEvents(), (QStringList{"trigger", "notify", "trigger", "notify"}));
 }

@@ -1,0 +1,149 @@
+#include "LinkStoreTestSupport.h"
+
+#include "foundation/Uuid.h"
+#include "store/FileMatchFinder.h"
+#include "store/LinkLookup.h"
+#include "store/LinkWriter.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+struct LookupFixture : LibraryFixture {
+    LinkWriter writer{sqlite, parser, *identity};
+    LinkLookup lookup{sqlite, parser, *identity};
+
+    LinkItem save(const QString& path, const std::optional<QString>& locator = std::nullopt)
+    {
+        return writer.addCapturedContext(finderContext(*identity, path, locator), {}, {});
+    }
+
+    std::optional<FileIdentity> resolutionOf(const LinkItem& item) { return sqlite.localResolution(item.id); }
+    qint64 confirmedFlag(const LinkItem& item)
+    {
+        return count(
+            QStringLiteral("SELECT confirmed_by_user FROM link_local_resolutions WHERE link_id = '") +
+            uuidString(item.id) + u'\'');
+    }
+};
+
+} // namespace
+
+TEST(LinkLookup, LocatorLookupsAcceptTheOtherSlashAndTheParsersFormButNotAPdfPage)
+{
+    LookupFixture fx;
+    const LinkItem web = fx.writer.addLink({}, QStringLiteral("https://example.com/docs/"), {}, {});
+    EXPECT_EQ(fx.lookup.findLink(webContext({}, QStringLiteral("https://example.com/docs")))->id, web.id);
+
+    // A typed path is saved as its file URL and found from the typed form too.
+    const LinkItem typed = fx.writer.addLink({}, QStringLiteral("/nowhere/a b.txt"), {}, {});
+    EXPECT_EQ(fx.lookup.linkForLocator(webContext({}, QStringLiteral("/nowhere/a b.txt")))->id, typed.id);
+    EXPECT_FALSE(fx.lookup.linkForLocator(webContext({}, QStringLiteral("gopher://x"))));
+
+    // Page 3 of a saved PDF is not the saved PDF.
+    const QString pdf = writeFile(QStringLiteral("papers/paper.pdf"), "%PDF-1.4");
+    fx.save(pdf);
+    const CapturedContext page = finderContext(*fx.identity, pdf, LocatorUrl::fileUrlText(pdf) + "#page=3");
+    EXPECT_FALSE(fx.lookup.findLink(page));
+}
+
+TEST(LinkLookup, ARenamedFileIsFoundByItsIdentityAndTheLinkFollowsIt)
+{
+    LookupFixture fx;
+    const QString path = writeFile(QStringLiteral("docs/draft.txt"), "draft");
+    const LinkItem saved = fx.save(path);
+    const QString moved = homePath(QStringLiteral("docs/final.txt"));
+    renameFile(path, moved);
+
+    const auto found = fx.lookup.findLink(finderContext(*fx.identity, moved));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, saved.id);
+    EXPECT_EQ(found->lastKnownPath, moved);
+    EXPECT_EQ(found->url, LocatorUrl::fileUrlText(moved));
+    EXPECT_EQ(found->contentHash, saved.contentHash); // kept from the stored evidence
+    EXPECT_EQ(fx.sqlite.link(saved.id), found);
+
+    // A second lookup finds it by locator and writes nothing.
+    const QDateTime updated = found->updatedAt;
+    EXPECT_EQ(fx.lookup.findLink(finderContext(*fx.identity, moved))->updatedAt, updated);
+}
+
+TEST(LinkLookup, APdfPageLinkKeepsItsPageWhenItsFileIsRenamed)
+{
+    LookupFixture fx;
+    const QString path = writeFile(QStringLiteral("papers/paper.pdf"), "%PDF-1.4 content");
+    const LinkItem saved = fx.save(path, LocatorUrl::fileUrlText(path) + "#page=3");
+    const QString moved = homePath(QStringLiteral("papers/renamed paper.pdf"));
+    renameFile(path, moved);
+
+    const auto found = fx.lookup.findLink(finderContext(*fx.identity, moved));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, saved.id);
+    EXPECT_EQ(found->url, LocatorUrl::fileUrlText(moved) + "#page=3");
+
+    // Already up to date: the comparison takes the page into account and writes nothing.
+    const LinkItem again =
+        fx.lookup.updateFileIdentity(*found, *finderContext(*fx.identity, moved).fileIdentity);
+    EXPECT_EQ(again, *found);
+}
+
+TEST(LinkLookup, ACopyWithTheSameContentIsFoundByFingerprintOnlyUnderItsName)
+{
+    LookupFixture fx;
+    const QString original = writeFile(QStringLiteral("mac-a/report.txt"), "quarterly numbers");
+    const LinkItem saved = fx.save(original);
+    // The same content under the same name elsewhere: found, through an unconfirmed resolution.
+    // (Written before the original goes, so that it cannot take over the original's inode.)
+    const QString copy = writeFile(QStringLiteral("mac-b/report.txt"), "quarterly numbers");
+    QFile::remove(original); // the link came from another machine: its file is not here
+    const auto found = fx.lookup.findLink(finderContext(*fx.identity, copy));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, saved.id);
+    EXPECT_EQ(found->lastKnownPath, original); // the link's own path stays
+    ASSERT_TRUE(fx.resolutionOf(saved));
+    EXPECT_EQ(fx.resolutionOf(saved)->lastKnownPath, copy);
+    EXPECT_EQ(fx.confirmedFlag(saved), 0);
+
+    // Under another name it is not found, only offered for confirmation.
+    const QString renamedCopy = writeFile(QStringLiteral("mac-b/q3.txt"), "quarterly numbers");
+    const CapturedContext other = finderContext(*fx.identity, renamedCopy);
+    EXPECT_FALSE(fx.lookup.findLink(other));
+    FileMatchFinder finder(fx.sqlite, *fx.identity);
+    const auto candidates = finder.fileMatchCandidates(other);
+    ASSERT_EQ(candidates.size(), 1);
+    EXPECT_EQ(candidates[0].item.id, saved.id);
+    EXPECT_EQ(candidates[0].confidence, FileMatchCandidate::Confidence::sameFingerprint);
+    EXPECT_TRUE(candidates[0].requiresConfirmation);
+}
+
+TEST(LinkLookup, TheFingerprintStepTestsEveryLinkWithThatContentForTheName)
+{
+    LookupFixture fx;
+    // Two saved copies of one content; the one ordered first has another name.
+    const QString first = writeFile(QStringLiteral("a/a-copy.txt"), "shared content");
+    const QString second = writeFile(QStringLiteral("b/notes.txt"), "shared content");
+    fx.save(first);
+    const LinkItem named = fx.save(second);
+    const QString here = writeFile(QStringLiteral("c/notes.txt"), "shared content");
+    QFile::remove(first);
+    QFile::remove(second);
+    const auto found = fx.lookup.findLink(finderContext(*fx.identity, here));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, named.id);
+}
+
+TEST(LinkLookup, NamesMatchByPathThenUrlThenTitleUnderCanonicalEquivalence)
+{
+    LinkItem item;
+    item.title = QStringLiteral("Quarterly");
+    item.url = QStringLiteral("file:///x/Caf%C3%A9.txt");
+    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("Café.txt"), item));
+    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("Cafe\u0301.txt"), item)); // decomposed
+    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("Quarterly"), item));
+    item.lastKnownPath = QStringLiteral("/y/moved.txt");
+    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("moved.txt"), item));
+    EXPECT_FALSE(LinkLookup::nameMatches(QStringLiteral("cafe.txt"), item));
+}

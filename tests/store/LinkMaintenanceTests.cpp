@@ -1,0 +1,134 @@
+#include "LinkStoreTestSupport.h"
+
+#include "foundation/IsoDate.h"
+#include "foundation/Uuid.h"
+#include "store/FileRepairError.h"
+#include "store/LinkMaintenance.h"
+#include "store/LinkWriter.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+struct MaintenanceFixture : LibraryFixture {
+    std::shared_ptr<SwitchableHasher> hasher = std::make_shared<SwitchableHasher>();
+    MaintenanceFixture() { identity = identityServiceWith(hasher); }
+
+    LinkMaintenance maintenance() { return LinkMaintenance(sqlite, identity); }
+    LinkWriter writer() { return LinkWriter(sqlite, parser, *identity); }
+
+    // A link saved on another machine or typed in by hand: a file URL and nothing else.
+    LinkItem bareLink(const QString& url, LinkType type = LinkType::file)
+    {
+        LinkItem item;
+        item.id = QUuid::createUuid();
+        item.title = QStringLiteral("bare");
+        item.url = url;
+        item.type = type;
+        item.createdAt = *parseLibraryDate(QStringLiteral("2024-05-01T09:00:00.000Z"));
+        item.updatedAt = item.createdAt;
+        sqlite.insertLink(item);
+        return *sqlite.link(item.id);
+    }
+
+    FileResolutionCandidate candidateAt(const QString& path)
+    {
+        FileResolutionCandidate candidate;
+        candidate.id = QUuid::createUuid();
+        candidate.url = LocatorUrl::fileUrlText(path);
+        candidate.source = FileResolutionCandidateSource::manualSelection;
+        candidate.confidence = 1.0;
+        return candidate;
+    }
+};
+
+} // namespace
+
+TEST(LinkMaintenance, AllLinksFillsAMissingFingerprintOnceAndKeepsAPdfPage)
+{
+    MaintenanceFixture fx;
+    const QString pdf = writeFile(QStringLiteral("papers/paper.pdf"), "%PDF-1.4 body");
+    const LinkItem page = fx.bareLink(LocatorUrl::fileUrlText(pdf) + QStringLiteral("#page=4"));
+    const LinkItem folder =
+        fx.bareLink(LocatorUrl::fileUrlText(homePath(QStringLiteral("papers"))), LinkType::folder);
+    const LinkItem missing = fx.bareLink(LocatorUrl::fileUrlText(homePath(QStringLiteral("gone.txt"))));
+
+    const QList<LinkItem> links = fx.maintenance().allLinks();
+    ASSERT_EQ(links.size(), 3);
+    const LinkItem filled =
+        *std::find_if(links.begin(), links.end(), [&](auto& l) { return l.id == page.id; });
+    EXPECT_EQ(filled.contentHash, fx.identity->makeIdentity(page.url, true)->contentHash);
+    EXPECT_EQ(filled.fileSize, 13);
+    EXPECT_EQ(filled.url, page.url); // still page 4
+    EXPECT_EQ(fx.sqlite.link(folder.id), folder);
+    EXPECT_EQ(fx.sqlite.link(missing.id), missing);
+
+    // Complete now: the next full read leaves the row alone.
+    EXPECT_EQ(fx.maintenance().allLinks(), fx.sqlite.allLinks());
+    EXPECT_EQ(fx.sqlite.link(page.id)->updatedAt, filled.updatedAt);
+}
+
+TEST(LinkMaintenance, AFingerprintThatCannotBeReadDoesNotRewriteTheLink)
+{
+    MaintenanceFixture fx;
+    const QString path = writeFile(QStringLiteral("docs/locked.txt"), "locked");
+    fx.hasher->failing = true;
+    const LinkItem saved = fx.writer().addCapturedContext(finderContext(*fx.identity, path), {}, {});
+    ASSERT_FALSE(saved.contentHash);
+    ASSERT_EQ(saved.fileSize, 6);
+
+    // Nothing new to say: the row and its update time stay, so sync has nothing to push.
+    fx.sqlite.setClock([] { return *parseLibraryDate(QStringLiteral("2030-01-01T00:00:00.000Z")); });
+    fx.maintenance().allLinks();
+    EXPECT_EQ(fx.sqlite.link(saved.id), saved);
+
+    fx.hasher->failing = false;
+    const LinkItem filled = fx.maintenance().allLinks().constFirst();
+    EXPECT_TRUE(filled.contentHash);
+    EXPECT_EQ(libraryDateString(filled.updatedAt), "2030-01-01T00:00:00.000Z");
+}
+
+TEST(LinkMaintenance, RepairPointsTheLinkAtTheChosenFileOrThrowsAndWritesNothing)
+{
+    MaintenanceFixture fx;
+    const QString old = writeFile(QStringLiteral("papers/old.pdf"), "%PDF old");
+    const LinkItem saved = fx.writer().addCapturedContext(
+        finderContext(*fx.identity, old, LocatorUrl::fileUrlText(old) + "#page=2"), {}, {});
+
+    try {
+        fx.maintenance().repairFileLink(saved, fx.candidateAt(homePath(QStringLiteral("papers/gone.pdf"))));
+        FAIL() << "an unreadable candidate must not count as relinked";
+    } catch (const FileRepairError& error) {
+        EXPECT_EQ(error.localizedDescription(), "The chosen file could not be read: gone.pdf");
+    }
+    EXPECT_EQ(fx.sqlite.link(saved.id), saved);
+    EXPECT_EQ(fx.count(QStringLiteral("SELECT COUNT(*) FROM link_local_resolutions")), 0);
+
+    const QString chosen = writeFile(QStringLiteral("elsewhere/new.pdf"), "%PDF new");
+    const LinkItem repaired = fx.maintenance().repairFileLink(saved, fx.candidateAt(chosen));
+    EXPECT_EQ(repaired.lastKnownPath, chosen);
+    EXPECT_EQ(repaired.url, LocatorUrl::fileUrlText(chosen) + "#page=2");
+    EXPECT_EQ(repaired.contentHash,
+              fx.identity->makeIdentity(LocatorUrl::fileUrlText(chosen), true)->contentHash);
+    EXPECT_EQ(fx.sqlite.localResolution(saved.id)->lastKnownPath, chosen);
+    EXPECT_EQ(fx.count(QStringLiteral("SELECT confirmed_by_user FROM link_local_resolutions")), 1);
+}
+
+TEST(LinkMaintenance, RepairIssuesListMovedFilesButNotSettledOrPathlessOnes)
+{
+    MaintenanceFixture fx;
+    const QString settled = writeFile(QStringLiteral("docs/settled.txt"), "settled");
+    const QString moving = writeFile(QStringLiteral("docs/moving.txt"), "moving");
+    fx.writer().addCapturedContext(finderContext(*fx.identity, settled), {}, {});
+    const LinkItem moved = fx.writer().addCapturedContext(finderContext(*fx.identity, moving), {}, {});
+    renameFile(moving, homePath(QStringLiteral("docs/moved.txt")));
+    fx.bareLink(LocatorUrl::fileUrlText(homePath(QStringLiteral("never-here.txt"))));
+    fx.writer().addLink({}, QStringLiteral("https://example.com"), {}, {});
+
+    const QList<FileRepairIssue> issues = fx.maintenance().fileRepairIssues({});
+    ASSERT_EQ(issues.size(), 1);
+    EXPECT_EQ(issues[0].item.id, moved.id);
+}
