@@ -1,5 +1,6 @@
 #include "LibraryImporter.h"
 #include "LibraryImportError.h"
+#include "LibraryImportWriter.h"
 #include "foundation/Uuid.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
@@ -118,7 +119,7 @@ LibraryImporter::ImportCounts LibraryImporter::importLibrary(const QString& file
         checkRelationEnds(document, replacing);
         if (replacing)
             m_store.eraseAll();
-        m_store.importRecords(links, relations);
+        LibraryImportWriter(m_store).write(links, relations);
     });
     return ImportCounts{document.links.size(), document.relations.size()};
 }
