@@ -42,11 +42,6 @@ const QString& searchLinksSql()
     return sql;
 }
 
-QString trimmedQuery(const QString& text)
-{
-    // White space and line breaks, Unicode ones included.
-    return text.trimmed();
-}
 } // namespace
 
 QList<LinkItem> SQLiteStore::allLinks()
@@ -131,7 +126,7 @@ std::optional<LinkItem> SQLiteStore::linkByLocalResolution(const FileIdentity& i
 
 QList<LinkItem> SQLiteStore::searchLinks(const QString& query)
 {
-    const QString text = trimmedQuery(query);
+    const QString text = query.trimmed(); // white space and line breaks, Unicode ones too
     if (text.isEmpty())
         return queryLinks(recentLinksSql());
     return queryLinks(searchLinksSql(), QStringList{u'%' + text + u'%'});
