@@ -29,7 +29,7 @@ LibraryImportError LibraryImportError::locatorDoesNotMatchType(const QString& ti
                               QStringLiteral("The link “") + shortTitle(title) +
                                   QStringLiteral("” in the file has an address that does not belong to "
                                                  "its type “") +
-                                  rawValue(type) + QStringLiteral("”. Nothing was imported."));
+                                  rawValue(type) + QStringLiteral("”."));
 }
 
 LibraryImportError LibraryImportError::relationEndMissing(const QUuid& missingLinkID, bool inLibraryToo)
