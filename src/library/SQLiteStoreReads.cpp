@@ -7,38 +7,47 @@
 namespace morvane {
 
 namespace {
-constexpr const char* recentOrder =
-    "COALESCE(%1.last_opened_at, %1.updated_at) DESC, %1.title COLLATE NOCASE ASC, "
-    "%1.rowid ASC";
-constexpr const char* searchOrder =
-    "CASE WHEN %1.title LIKE ?1 THEN 0 ELSE 1 END, %1.title COLLATE NOCASE ASC, "
-    "%1.rowid ASC";
-
 // The page is chosen on the bare rows first and only its 200 links get their tag and relation columns:
 // computing them for every candidate the sort then drops is what made a search slow. Ties fall back to
 // the row order, which is the order a plain scan of the table meets them in.
-QString pagedQuery(const QString& pageSelection, const char* order)
+QString pagedQuery(const QString& pageSelection, const QString& order)
 {
     return linkColumnsSql() + QStringLiteral("FROM links WHERE links.rowid IN (") + pageSelection +
-           QStringLiteral(" ORDER BY ") + QString::fromLatin1(order).arg(QStringLiteral("candidate")) +
-           QStringLiteral(" LIMIT 200) ORDER BY ") + QString::fromLatin1(order).arg(QStringLiteral("links"));
+           QStringLiteral(") ORDER BY ") + order;
 }
 
 const QString& recentLinksSql()
 {
-    static const QString sql =
-        pagedQuery(QStringLiteral("SELECT candidate.rowid FROM links AS candidate"), recentOrder);
+    static const QString sql = pagedQuery(
+        QStringLiteral(
+            "SELECT candidate.rowid FROM links AS candidate ORDER BY COALESCE(candidate.last_opened_at, "
+            "candidate.updated_at) DESC, candidate.title COLLATE NOCASE ASC, candidate.rowid ASC LIMIT 200"),
+        QStringLiteral(
+            "COALESCE(links.last_opened_at, links.updated_at) DESC, links.title COLLATE NOCASE ASC, "
+            "links.rowid ASC"));
     return sql;
 }
 
+// Links that match in their own columns, then links that match only through a tag name: probing the
+// tag matches once per link would cost as much as the whole scan.
 const QString& searchLinksSql()
 {
+    static const QString ownColumnsMatch =
+        QStringLiteral("candidate.title LIKE ?1 OR candidate.url LIKE ?1 OR candidate.type LIKE ?1 OR "
+                       "candidate.notes LIKE ?1");
     static const QString sql = pagedQuery(
-        QStringLiteral("SELECT candidate.rowid FROM links AS candidate WHERE candidate.title LIKE ?1 "
-                       "OR candidate.url LIKE ?1 OR candidate.type LIKE ?1 OR candidate.notes LIKE ?1 "
-                       "OR candidate.id IN (SELECT link_tags.link_id FROM tags INNER JOIN link_tags "
-                       "ON link_tags.tag_id = tags.id WHERE tags.name LIKE ?1)"),
-        searchOrder);
+        QStringLiteral(
+            "SELECT page.rid FROM ("
+            "SELECT candidate.rowid AS rid, CASE WHEN candidate.title LIKE ?1 THEN 0 ELSE 1 END AS rank, "
+            "candidate.title AS title FROM links AS candidate WHERE %1 "
+            "UNION ALL "
+            "SELECT candidate.rowid, 1, candidate.title FROM links AS candidate WHERE candidate.id IN "
+            "(SELECT link_tags.link_id FROM tags INNER JOIN link_tags ON link_tags.tag_id = tags.id "
+            "WHERE tags.name LIKE ?1) AND NOT (%1)"
+            ") AS page ORDER BY page.rank, page.title COLLATE NOCASE ASC, page.rid ASC LIMIT 200")
+            .arg(ownColumnsMatch),
+        QStringLiteral("CASE WHEN links.title LIKE ?1 THEN 0 ELSE 1 END, links.title COLLATE NOCASE ASC, "
+                       "links.rowid ASC"));
     return sql;
 }
 
