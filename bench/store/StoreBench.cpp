@@ -1,0 +1,126 @@
+// The link store as its callers see it: a call from the main thread, run on the store thread and
+// awaited, on generated libraries where one link in ten is a file link with its fingerprint.
+#include <QString> // BenchSupport.h uses QString without including it
+
+#include "BenchSupport.h"
+#include "LibraryGenerator.h"
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "foundation/IsoDate.h"
+#include "foundation/LocatorUrl.h"
+#include "library/LinkParser.h"
+#include "library/SQLiteStore.h"
+#include "store/LinkStore.h"
+#include "store/LinkWriter.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+
+using namespace morvane;
+using morvane::bench::LibraryGenerator;
+
+namespace {
+
+struct StoreLibrary {
+    QTemporaryDir folder;
+    std::shared_ptr<FileIdentityService> identity =
+        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    CapturedContext savedFile; // what the Finder capture gives for a saved file
+    std::unique_ptr<LinkStore> store;
+};
+
+void addFileLinks(SQLiteStore& sqlite, long count)
+{
+    sqlite.inTransaction([&] {
+        for (long i = 0; i < count; ++i) {
+            LinkItem item;
+            item.id = QUuid::createUuid();
+            item.title = QStringLiteral("document %1.txt").arg(i);
+            item.lastKnownPath = QStringLiteral("/home/someone/Documents/document %1.txt").arg(i);
+            item.url = LocatorUrl::fileUrlText(*item.lastKnownPath, false);
+            item.type = LinkType::file;
+            item.sourceApp = QStringLiteral("Finder");
+            item.bookmarkData = QByteArray(160, char(i % 251));
+            item.fileResourceIdentifier = QStringLiteral("%1-1700000000.000000000").arg(100000 + i);
+            item.volumeIdentifier =
+                QStringLiteral("0f3c9a4e-5b8d-4a51-9a4e-%1").arg(i % 7, 12, 10, QChar(u'0'));
+            item.contentHash = QStringLiteral("%1").arg(i, 64, 16, QChar(u'0'));
+            item.fileSize = 1000 + i;
+            item.createdAt = item.updatedAt = currentDate();
+            sqlite.insertLink(item);
+        }
+    });
+}
+
+// One library per size, generated on first use: the generator's links, a tenth as many file links,
+// and one real file saved the way the quick panel saves it.
+StoreLibrary& library(long size)
+{
+    static std::map<long, std::unique_ptr<StoreLibrary>> libraries;
+    std::unique_ptr<StoreLibrary>& entry = libraries[size];
+    if (!entry) {
+        entry = std::make_unique<StoreLibrary>();
+        const QString databasePath = entry->folder.filePath(QStringLiteral("Morvane.sqlite"));
+        const QString filePath = entry->folder.filePath(QStringLiteral("Quarterly report.pdf"));
+        QFile file(filePath);
+        file.open(QIODevice::WriteOnly);
+        file.write(QByteArray(256 * 1024, 'r'));
+        file.close();
+        entry->savedFile.title = QStringLiteral("Quarterly report.pdf");
+        entry->savedFile.locator = LocatorUrl::fileUrlText(filePath);
+        entry->savedFile.type = LinkType::file;
+        entry->savedFile.sourceApp = QStringLiteral("Finder");
+        entry->savedFile.fileIdentity = entry->identity->makeIdentity(entry->savedFile.locator, false);
+        {
+            SQLiteStore sqlite(databasePath);
+            LibraryGenerator generator;
+            generator.populate(sqlite, size);
+            addFileLinks(sqlite, size / 10);
+            LinkParser parser;
+            LinkWriter(sqlite, parser, *entry->identity).addCapturedContext(entry->savedFile, {}, {});
+            sqlite.execute(QStringLiteral("ANALYZE"));
+        }
+        entry->store = std::make_unique<LinkStore>(LinkStore::libraryAt(databasePath), entry->identity);
+    }
+    return *entry;
+}
+
+void sizes(benchmark::internal::Benchmark* b)
+{
+    for (long size : bench::sizes({10000, 100000}))
+        b->Arg(size);
+}
+
+void BM_FindLinkForSavedFile(benchmark::State& state)
+{
+    StoreLibrary& generated = library(state.range(0));
+    for (auto _ : state) {
+        const auto found = generated.store->findLink(generated.savedFile).result();
+        if (!found)
+            state.SkipWithError("the saved file was not found");
+        benchmark::DoNotOptimize(found);
+    }
+}
+
+void BM_AllLinks(benchmark::State& state)
+{
+    StoreLibrary& generated = library(state.range(0));
+    qsizetype count = 0;
+    for (auto _ : state) {
+        count = generated.store->allLinks().result().size();
+        benchmark::DoNotOptimize(count);
+    }
+    state.counters["links"] = double(count);
+}
+
+BENCHMARK(BM_FindLinkForSavedFile)->Apply(sizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AllLinks)->Apply(sizes)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
