@@ -2,20 +2,26 @@
 
 namespace morvane {
 
+namespace {
+template <class T>
+std::optional<T> firstPresent(const std::optional<T>& preferred, const std::optional<T>& other)
+{
+    return preferred.has_value() ? preferred : other;
+}
+} // namespace
+
 FileIdentity FileIdentity::merged(const FileIdentity& primary, const std::optional<FileIdentity>& second)
 {
     if (!second)
         return primary;
-    FileIdentity result = primary;
-    if (!result.fileResourceIdentifier)
-        result.fileResourceIdentifier = second->fileResourceIdentifier;
-    if (!result.volumeIdentifier)
-        result.volumeIdentifier = second->volumeIdentifier;
-    if (!result.contentHash)
-        result.contentHash = second->contentHash;
-    if (!result.fileSize)
-        result.fileSize = second->fileSize;
-    return result;
+    return FileIdentity{
+        primary.bookmarkData,
+        firstPresent(primary.fileResourceIdentifier, second->fileResourceIdentifier),
+        firstPresent(primary.volumeIdentifier, second->volumeIdentifier),
+        primary.lastKnownPath,
+        firstPresent(primary.contentHash, second->contentHash),
+        firstPresent(primary.fileSize, second->fileSize),
+    };
 }
 
 } // namespace morvane
