@@ -7,13 +7,6 @@
 using namespace morvane;
 using namespace morvane::test;
 
-TEST(LinkWriter, TagsAreThePiecesBetweenCommasAsTyped)
-{
-    EXPECT_EQ(LinkWriter::splitTags(QStringLiteral(",a,, B ,")), (QStringList{"a", " B "}));
-    EXPECT_EQ(LinkWriter::splitTags(QStringLiteral("one")), (QStringList{"one"}));
-    EXPECT_TRUE(LinkWriter::splitTags(QString()).isEmpty());
-}
-
 TEST(LinkWriter, AWebLinkHasNoFileEvidenceAndACapturedFileKeepsItsOwn)
 {
     LibraryFixture fx;
