@@ -1,7 +1,11 @@
 #include "MorvaneApp.h"
 
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "foundation/Error.h"
 #include "foundation/Logging.h"
 #include "platform/Glyphs.h"
+#include "store/LinkStore.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -11,15 +15,28 @@ MORVANE_LOGGING_CATEGORY(lcApp, "App")
 
 namespace morvane {
 
-MorvaneApp::MorvaneApp(QObject* parent)
+MorvaneApp::MorvaneApp(FatalErrorPresenter presentFatalError, QObject* parent)
     : QObject(parent)
+    , m_presentFatalError(std::move(presentFatalError))
 {
 }
 
-MorvaneApp::~MorvaneApp() = default;
+MorvaneApp::~MorvaneApp()
+{
+    // The store drains its queue and closes the library before anything it may call is gone.
+    m_linkStore.reset();
+}
 
 bool MorvaneApp::start()
 {
+    m_fileIdentityService = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    try {
+        m_linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), m_fileIdentityService);
+    } catch (const Error& error) {
+        qCCritical(lcApp).noquote() << "Failed to launch Morvane:" << error.localizedDescription();
+        m_presentFatalError(error.localizedDescription());
+        return false;
+    }
     installTrayIcon();
     return true;
 }

@@ -1,6 +1,7 @@
 #include "MorvaneApp.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 int main(int argc, char** argv)
 {
@@ -11,7 +12,12 @@ int main(int argc, char** argv)
     // A tray application: closing its last window never quits it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    morvane::MorvaneApp app;
+    morvane::MorvaneApp app([](const QString& message) {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Morvane"), QStringLiteral("Morvane could not start."));
+        box.setInformativeText(message);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    });
     if (!app.start())
         return 1;
     return QApplication::exec();

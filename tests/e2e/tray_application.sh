@@ -23,6 +23,15 @@ wait_for 15 tray_window || fail "no tray icon appeared"
 sleep 1
 kill -0 $app 2>/dev/null || fail "morvane exited on its own"
 
+# The library was created, user-only, with its six tables and indexes.
+library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+[ -f "$library" ] || fail "no library at $library"
+[ "$(stat -c %a "$XDG_DATA_HOME/Morvane")" = 700 ] || fail "library folder is not user-only"
+tables=$(sqlite3 "$library" "SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name)")
+[ "$tables" = "deleted_records link_local_resolutions link_relations link_tags links tags" ] || fail "tables: $tables"
+indexes=$(sqlite3 "$library" "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name NOT LIKE 'sqlite_autoindex%'")
+[ "$indexes" -ge 9 ] || fail "only $indexes indexes"
+
 # The tray menu: right-click the icon, then choose its last item, "Quit Morvane".
 eval "$(xdotool getwindowgeometry --shell "$(tray_window)")"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
