@@ -1,4 +1,17 @@
-# Shared by the end-to-end scripts: an isolated home, and helpers that poll with a bound.
+# Shared by the end-to-end scripts: their own X server, an isolated home, and helpers that poll
+# with a bound.
+
+# Re-runs the calling script under its own X server (once), then gives it an isolated home, a
+# window manager and a tray. Call it first, with the script's arguments.
+start_session() {
+  if [ -z "${MORVANE_E2E_INNER:-}" ]; then
+    export MORVANE_E2E_INNER=1
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  fi
+  make_home
+  export QT_QPA_PLATFORM=xcb
+  start_desktop
+}
 
 make_home() {
   E2E_HOME=$(mktemp -d /tmp/morvane-e2e-XXXXXX)

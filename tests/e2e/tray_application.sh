@@ -3,17 +3,8 @@
 # with its tray icon and its library, and quits it from the tray menu.
 set -euo pipefail
 binary=$1
-here=$(cd "$(dirname "$0")" && pwd)
-
-if [ -z "${MORVANE_E2E_INNER:-}" ]; then
-  export MORVANE_E2E_INNER=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
-
-. "$here/e2e_common.sh"
-make_home
-export QT_QPA_PLATFORM=xcb
-start_desktop
+. "$(dirname "$0")/e2e_common.sh"
+start_session "$@"
 
 "$binary" >"$E2E_HOME/morvane.log" 2>&1 &
 app=$!
