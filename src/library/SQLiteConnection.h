@@ -2,9 +2,17 @@
 
 #include <QString>
 
+#include <QList>
+
+#include <functional>
+#include <memory>
+
 struct sqlite3;
 
 namespace morvane {
+
+class SQLiteStatement;
+class SQLiteStatementCache;
 
 // Owns one open SQLite connection and closes it when destroyed. Moves, never copies.
 class SQLiteConnection {
@@ -21,6 +29,11 @@ public:
     sqlite3* handle() const { return m_db; }
     QString errorMessage() const;
 
+    // A prepared statement of this text, from the connection's statement cache when the cached one is
+    // idle (reset, bindings cleared), otherwise prepared for this caller alone. Throws
+    // StoreError::prepare.
+    SQLiteStatement statement(const QString& sql);
+
     // True while a BEGIN ... COMMIT is open on this connection.
     bool inTransaction() const;
 
@@ -28,15 +41,26 @@ public:
     int enterSavepoint() { return ++m_savepointDepth; }
     void leaveSavepoint() { --m_savepointDepth; }
 
+    // Runs the action once the outermost transaction open now commits, and never when the savepoint or
+    // transaction open now rolls back: for what must only be said of writes that stay. Outside a
+    // transaction it runs at once.
+    void runAfterCommit(std::function<void()> action);
+    // Told by SQLiteTransaction; depth is that of the savepoint ended, 0 for the outermost transaction.
+    void transactionEnded(int depth, bool committed);
+
 private:
-    explicit SQLiteConnection(sqlite3* db)
-        : m_db(db)
-    {
-    }
+    explicit SQLiteConnection(sqlite3* db);
     void close() noexcept;
 
+    struct PendingAction {
+        int depth;
+        std::function<void()> action;
+    };
+
     sqlite3* m_db = nullptr;
+    std::shared_ptr<SQLiteStatementCache> m_cache;
     int m_savepointDepth = 0;
+    QList<PendingAction> m_afterCommit;
 };
 
 } // namespace morvane

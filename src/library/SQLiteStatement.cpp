@@ -1,5 +1,6 @@
 #include "SQLiteStatement.h"
 
+#include "SQLiteStatementCache.h"
 #include "StoreError.h"
 
 #include <sqlite3.h>
@@ -20,15 +21,29 @@ SQLiteStatement::SQLiteStatement(sqlite3* db, const QString& sql)
     }
 }
 
+SQLiteStatement::SQLiteStatement(sqlite3* db, sqlite3_stmt* statement,
+                                 std::shared_ptr<SQLiteStatementCache> cache)
+    : m_db(db)
+    , m_statement(statement)
+    , m_cache(std::move(cache))
+{
+}
+
 SQLiteStatement::SQLiteStatement(SQLiteStatement&& other) noexcept
     : m_db(other.m_db)
     , m_statement(std::exchange(other.m_statement, nullptr))
+    , m_cache(std::move(other.m_cache))
 {
 }
 
 SQLiteStatement::~SQLiteStatement()
 {
-    sqlite3_finalize(m_statement);
+    if (m_statement == nullptr)
+        return;
+    if (m_cache)
+        m_cache->release(m_statement);
+    else
+        sqlite3_finalize(m_statement);
 }
 
 void SQLiteStatement::bind(const QList<SQLiteValue>& values)

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 struct sqlite3;
@@ -13,11 +14,16 @@ struct sqlite3_stmt;
 
 namespace morvane {
 
-// One prepared statement, finalized when destroyed. Every failure throws StoreError with the
+class SQLiteStatementCache;
+
+// One prepared statement, finalized when destroyed (or, when it came from the connection's cache,
+// reset and handed back to it). Every failure throws StoreError with the
 // connection's message: prepare, bind, or step for any result other than a row or done.
 class SQLiteStatement {
 public:
     SQLiteStatement(sqlite3* db, const QString& sql);
+    // A statement lent by the cache, which takes it back when this is destroyed.
+    SQLiteStatement(sqlite3* db, sqlite3_stmt* statement, std::shared_ptr<SQLiteStatementCache> cache);
     SQLiteStatement(SQLiteStatement&& other) noexcept;
     SQLiteStatement& operator=(SQLiteStatement&&) = delete;
     SQLiteStatement(const SQLiteStatement&) = delete;
@@ -43,6 +49,7 @@ public:
 private:
     sqlite3* m_db;
     sqlite3_stmt* m_statement = nullptr;
+    std::shared_ptr<SQLiteStatementCache> m_cache;
 };
 
 } // namespace morvane

@@ -66,7 +66,7 @@ void SQLiteStore::addColumnIfMissing(const QString& table, const QString& column
 
 SQLiteStatement SQLiteStore::prepare(const QString& sql)
 {
-    return SQLiteStatement(m_connection.handle(), sql);
+    return m_connection.statement(sql);
 }
 
 void SQLiteStore::executeValues(const QString& sql, const QList<SQLiteValue>& values)

@@ -11,6 +11,7 @@
 #include "model/LinkRelation.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -46,8 +47,9 @@ public:
 
     // --- Statement primitives -------------------------------------------------------------------
     SQLiteConnection& connection() { return m_connection; }
+    // Statements come from the connection's cache (see SQLiteConnection::statement).
     SQLiteStatement prepare(const QString& sql);
-    // Prepares, binds, steps once (a row or done is success), finalizes.
+    // Prepares, binds, steps once (a row or done is success), hands the statement back.
     void executeValues(const QString& sql, const QList<SQLiteValue>& values);
     void execute(const QString& sql, const QList<std::optional<QString>>& parameters = {});
     // Runs a statement that selected linkColumnsSql(); rows that do not decode are skipped.
@@ -124,7 +126,16 @@ public:
     void eraseAll();
 
 private:
+    // Tag ids by normalized name, for writers that tag many links in one transaction.
+    using TagIds = QHash<QString, QString>;
+
     QDateTime now() const { return m_clock(); }
+    // The id of the tag, creating it when missing; known (when given) answers names seen before.
+    std::optional<QString> tagId(const QString& name, TagIds* known);
+    // Adds the tags (as replaceTags normalizes them) to the link; the caller holds the transaction.
+    void writeTags(const QStringList& names, const QString& linkIdText, TagIds* known);
+    // One link of an import, written inside the import's transaction.
+    void writeImportedLink(const LinkItem& item, TagIds& tagIds);
     std::optional<LinkItem> firstLink(const QString& sql, const QList<SQLiteValue>& parameters);
     bool linkExists(const QString& idText);
 

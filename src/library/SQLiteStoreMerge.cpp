@@ -136,31 +136,38 @@ void SQLiteStore::applyRemoteRelation(const LinkRelation& relation)
             {uuidString(relation.id), from, to, libraryDateString(relation.createdAt)});
 }
 
-void SQLiteStore::importLink(const LinkItem& item)
+void SQLiteStore::writeImportedLink(const LinkItem& item, TagIds& tagIds)
 {
     const QString idText = uuidString(item.id);
-    inTransaction([&] {
-        execute(QStringLiteral("DELETE FROM deleted_records WHERE record_type = ? AND record_name = ?"),
-                {linkRecordType, idText});
-        executeValues(
-            insertLinkRecord +
-                QStringLiteral("ON CONFLICT(id) DO UPDATE SET title = excluded.title, url = excluded.url, "
-                               "type = excluded.type, source_app = excluded.source_app, "
-                               "notes = excluded.notes, last_known_path = excluded.last_known_path, "
-                               "content_hash = excluded.content_hash, file_size = excluded.file_size, "
-                               "created_at = excluded.created_at, updated_at = excluded.updated_at, "
-                               "last_opened_at = excluded.last_opened_at"),
-            linkRecordValues(item));
-        execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {idText});
-        replaceTags(item.tags, item.id);
-    });
+    execute(QStringLiteral("DELETE FROM deleted_records WHERE record_type = ? AND record_name = ?"),
+            {linkRecordType, idText});
+    executeValues(
+        insertLinkRecord +
+            QStringLiteral("ON CONFLICT(id) DO UPDATE SET title = excluded.title, url = excluded.url, "
+                           "type = excluded.type, source_app = excluded.source_app, "
+                           "notes = excluded.notes, last_known_path = excluded.last_known_path, "
+                           "content_hash = excluded.content_hash, file_size = excluded.file_size, "
+                           "created_at = excluded.created_at, updated_at = excluded.updated_at, "
+                           "last_opened_at = excluded.last_opened_at"),
+        linkRecordValues(item));
+    execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {idText});
+    writeTags(item.tags, idText, &tagIds);
+}
+
+void SQLiteStore::importLink(const LinkItem& item)
+{
+    TagIds tagIds;
+    inTransaction([&] { writeImportedLink(item, tagIds); });
 }
 
 void SQLiteStore::importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations)
 {
+    // One transaction and no savepoint per link: any failure rolls the whole import back anyway. The
+    // tag ids are looked up once for the import, since a backup reuses a few tags across every link.
     inTransaction([&] {
+        TagIds tagIds;
         for (const LinkItem& item : links)
-            importLink(item);
+            writeImportedLink(item, tagIds);
         for (const LinkRelation& relation : relations) {
             if (relation.fromLinkID == relation.toLinkID)
                 continue;
@@ -187,8 +194,10 @@ void SQLiteStore::eraseAll()
         execute(QStringLiteral("DELETE FROM links"));
         execute(QStringLiteral("DELETE FROM tags"));
         execute(QStringLiteral("DELETE FROM deleted_records"));
+        // Inside a caller's transaction the erase is only done once that commits.
+        m_connection.runAfterCommit(
+            [] { qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows"; });
     });
-    qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows";
 }
 
 } // namespace morvane

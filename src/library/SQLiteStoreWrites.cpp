@@ -88,25 +88,40 @@ void SQLiteStore::upsertLocalResolution(const QUuid& id, const FileIdentity& ide
          SQLiteValue::text(libraryDateString(now()))});
 }
 
+std::optional<QString> SQLiteStore::tagId(const QString& name, TagIds* known)
+{
+    if (known != nullptr) {
+        if (const auto found = known->constFind(name); found != known->cend())
+            return *found;
+    }
+    execute(QStringLiteral("INSERT OR IGNORE INTO tags (id, name) VALUES (?, ?)"),
+            {uuidString(QUuid::createUuid()), name});
+    SQLiteStatement select = prepare(QStringLiteral("SELECT id FROM tags WHERE name = ? LIMIT 1"));
+    select.bindTexts({name});
+    if (!select.step() || select.isNull(0))
+        return std::nullopt;
+    QString id = select.text(0);
+    if (known != nullptr)
+        known->insert(name, id);
+    return id;
+}
+
+void SQLiteStore::writeTags(const QStringList& names, const QString& linkIdText, TagIds* known)
+{
+    for (const QString& tag : normalizedTagNames(names)) {
+        if (const std::optional<QString> id = tagId(tag, known)) {
+            execute(QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
+                    {linkIdText, *id});
+        }
+    }
+}
+
 void SQLiteStore::replaceTags(const QStringList& names, const QUuid& linkId)
 {
-    const QStringList tags = normalizedTagNames(names);
-    if (tags.isEmpty())
+    if (normalizedTagNames(names).isEmpty())
         return;
-    const QString linkIdText = uuidString(linkId);
     // All of a link's tags or none: a half-written set would look like a deliberate edit.
-    inTransaction([&] {
-        for (const QString& tag : tags) {
-            execute(QStringLiteral("INSERT OR IGNORE INTO tags (id, name) VALUES (?, ?)"),
-                    {uuidString(QUuid::createUuid()), tag});
-            SQLiteStatement select = prepare(QStringLiteral("SELECT id FROM tags WHERE name = ? LIMIT 1"));
-            select.bindTexts({tag});
-            if (select.step() && !select.isNull(0)) {
-                execute(QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
-                        {linkIdText, select.text(0)});
-            }
-        }
-    });
+    inTransaction([&] { writeTags(names, uuidString(linkId), nullptr); });
 }
 
 void SQLiteStore::setTags(const QStringList& names, const QUuid& linkId)

@@ -12,8 +12,8 @@ SQLiteTransaction::SQLiteTransaction(SQLiteConnection& connection)
         run(QStringLiteral("BEGIN IMMEDIATE"));
         return;
     }
-    const int depth = connection.enterSavepoint();
-    m_savepoint = QStringLiteral("morvane_savepoint_%1").arg(depth);
+    m_depth = connection.enterSavepoint();
+    m_savepoint = QStringLiteral("morvane_savepoint_%1").arg(m_depth);
     try {
         run(QStringLiteral("SAVEPOINT ") + m_savepoint);
     } catch (...) {
@@ -35,6 +35,7 @@ SQLiteTransaction::~SQLiteTransaction()
         } catch (...) {
             // The error that caused the rollback is the one worth reporting.
         }
+        m_connection.transactionEnded(m_depth, false);
     }
     if (isNested())
         m_connection.leaveSavepoint();
@@ -44,11 +45,12 @@ void SQLiteTransaction::commit()
 {
     run(isNested() ? QStringLiteral("RELEASE ") + m_savepoint : QStringLiteral("COMMIT"));
     m_finished = true;
+    m_connection.transactionEnded(m_depth, true);
 }
 
 void SQLiteTransaction::run(const QString& sql)
 {
-    SQLiteStatement statement(m_connection.handle(), sql);
+    SQLiteStatement statement = m_connection.statement(sql);
     statement.step();
 }
 

@@ -25,6 +25,7 @@ private:
 
     SQLiteConnection& m_connection;
     QString m_savepoint; // empty for the outermost transaction
+    int m_depth = 0;
     bool m_finished = false;
 };
 

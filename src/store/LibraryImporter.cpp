@@ -1,6 +1,5 @@
 #include "LibraryImporter.h"
 #include "LibraryImportError.h"
-#include "LibraryImportWriter.h"
 #include "foundation/Uuid.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
@@ -119,7 +118,7 @@ LibraryImporter::ImportCounts LibraryImporter::importLibrary(const QString& file
         checkRelationEnds(document, replacing);
         if (replacing)
             m_store.eraseAll();
-        LibraryImportWriter(m_store).write(links, relations);
+        m_store.importRecords(links, relations);
     });
     return ImportCounts{document.links.size(), document.relations.size()};
 }

@@ -1,35 +1,15 @@
-#include "TestEnvironment.h"
-#include "foundation/IsoDate.h"
+#include "StoreTestSupport.h"
 #include "foundation/Uuid.h"
-#include "library/SQLiteStore.h"
-#include "store/LibraryImportWriter.h"
 
 #include <gtest/gtest.h>
 
 using namespace morvane;
+using namespace morvane::test;
 
 namespace {
 
-QDateTime at(const char* text)
-{
-    return *parseLibraryDate(QString::fromLatin1(text));
-}
-
-LinkItem link(const char* title, QStringList tags = {})
-{
-    LinkItem item;
-    item.id = QUuid::createUuid();
-    item.title = QString::fromLatin1(title);
-    item.url = QStringLiteral("https://example.com/") + item.title;
-    item.sourceApp = QStringLiteral("Browser");
-    item.tags = std::move(tags);
-    item.createdAt = at("2024-05-01T08:00:00.000Z");
-    item.updatedAt = at("2024-05-01T09:00:00.000Z");
-    return item;
-}
-
 // Everything a reader of the library can see; tag rows by name, since their ids are random.
-QStringList content(SQLiteStore& store)
+std::string content(SQLiteStore& store)
 {
     const char* queries[] = {
         "SELECT quote(id) || quote(title) || quote(url) || quote(type) || quote(source_app) || quote(notes) "
@@ -37,36 +17,41 @@ QStringList content(SQLiteStore& store)
         "quote(created_at) || quote(updated_at) || quote(last_opened_at) FROM links ORDER BY 1",
         "SELECT link_id || ':' || tags.name FROM link_tags JOIN tags ON tags.id = link_tags.tag_id ORDER BY "
         "1",
+        "SELECT name FROM tags ORDER BY 1",
         "SELECT id || from_link_id || to_link_id || created_at FROM link_relations ORDER BY 1",
         "SELECT link_id || local_path FROM link_local_resolutions ORDER BY 1",
         "SELECT record_type || record_name || deleted_at FROM deleted_records ORDER BY 1",
     };
     QStringList rows;
     for (const char* query : queries) {
-        SQLiteStatement statement = store.prepare(QString::fromLatin1(query));
-        while (statement.step())
-            rows.append(statement.text(0));
+        rows += texts(store, QString::fromLatin1(query));
         rows.append(QStringLiteral("--"));
     }
-    return rows;
+    return rows.join(u'\n').toStdString();
 }
 
-// The multi-row writer must leave the library exactly as the record-by-record import does, on the
-// cases where the two could part: duplicates, tombstones, existing pairs, tags in other cases.
-TEST(LibraryImportWriter, LeavesTheLibraryAsTheRecordByRecordImportDoes)
+LinkItem tagged(const char* title, QStringList tags = {})
 {
-    LinkItem kept = link("kept", {QStringLiteral("old")});
+    LinkItem item = makeLink(QString::fromLatin1(title));
+    item.tags = std::move(tags);
+    return item;
+}
+
+// The whole-import path shares tag ids across links and writes without a savepoint per link; it must
+// leave the library exactly as importing the same records one at a time does, on the cases where the
+// two could part: duplicates in the file, tombstones, existing pairs, tags stored in another case.
+TEST(ImportRecords, OneImportLeavesTheLibraryAsLinkByLinkImportsDo)
+{
+    LinkItem kept = tagged("kept", {QStringLiteral("old")});
     kept.bookmarkData = QByteArray("bookmark");
-    const LinkItem other = link("other");
-    const LinkItem deleted = link("deleted");
+    const LinkItem other = tagged("other");
+    const LinkItem deleted = tagged("deleted", {QStringLiteral("old")});
     const QUuid existingRelationID = QUuid::createUuid();
 
     const auto prepareLibrary = [&](SQLiteStore& store) {
         store.setClock([] { return at("2024-05-05T00:00:00.000Z"); });
-        for (const LinkItem& item : {kept, other, deleted}) {
-            store.insertLink(item);
-            store.replaceTags(item.tags, item.id);
-        }
+        for (const LinkItem& item : {kept, other, deleted})
+            addLink(store, item);
         store.execute(QStringLiteral("INSERT INTO tags (id, name) VALUES ('T1', 'Work')"));
         store.executeValues(QStringLiteral("INSERT INTO link_relations VALUES (?, ?, ?, ?)"),
                             {SQLiteValue::text(uuidString(existingRelationID)),
@@ -88,11 +73,11 @@ TEST(LibraryImportWriter, LeavesTheLibraryAsTheRecordByRecordImportDoes)
     keptInFile.lastKnownPath = QStringLiteral("/in/file");
     keptInFile.fileSize = 9;
     keptInFile.lastOpenedAt = at("2024-05-03T00:00:00.000Z");
-    LinkItem twiceFirst = link("twice", {QStringLiteral("first")});
+    LinkItem twiceFirst = tagged("twice", {QStringLiteral("first"), QStringLiteral("new")});
     LinkItem twiceLast = twiceFirst;
     twiceLast.title = QStringLiteral("twice, last");
     twiceLast.tags = {QStringLiteral("last")};
-    const LinkItem fresh = link("fresh");
+    const LinkItem fresh = tagged("fresh", {QStringLiteral("WORK"), QStringLiteral("first")});
     const QList<LinkItem> links = {keptInFile, deleted, twiceFirst, fresh, twiceLast};
     const QList<LinkRelation> relations = {
         {QUuid::createUuid(), other.id, kept.id, at("2024-06-01T00:00:00.000Z")},
@@ -102,35 +87,37 @@ TEST(LibraryImportWriter, LeavesTheLibraryAsTheRecordByRecordImportDoes)
         {QUuid::createUuid(), fresh.id, fresh.id, at("2024-06-05T00:00:00.000Z")},
     };
 
-    SQLiteStore byRecord(test::testHome() + QStringLiteral("/by-record.sqlite"));
-    SQLiteStore byChunk(test::testHome() + QStringLiteral("/by-chunk.sqlite"));
-    prepareLibrary(byRecord);
-    prepareLibrary(byChunk);
-    ASSERT_EQ(content(byRecord), content(byChunk));
+    SQLiteStore whole(testHome() + QStringLiteral("/whole.sqlite"));
+    SQLiteStore oneByOne(testHome() + QStringLiteral("/one-by-one.sqlite"));
+    prepareLibrary(whole);
+    prepareLibrary(oneByOne);
+    ASSERT_EQ(content(whole), content(oneByOne));
 
-    byRecord.importRecords(links, relations);
-    byChunk.inTransaction([&] { LibraryImportWriter(byChunk).write(links, relations); });
-    EXPECT_EQ(content(byChunk), content(byRecord));
-    EXPECT_EQ(byChunk.link(kept.id)->tags, (QStringList{QStringLiteral("new"), QStringLiteral("Work")}));
+    whole.importRecords(links, relations);
+    for (const LinkItem& item : links)
+        oneByOne.importLink(item);
+    oneByOne.importRecords({}, relations);
+
+    EXPECT_EQ(content(whole), content(oneByOne));
+    EXPECT_EQ(whole.link(kept.id)->tags, (QStringList{QStringLiteral("new"), QStringLiteral("Work")}));
+    EXPECT_EQ(whole.link(fresh.id)->tags, (QStringList{QStringLiteral("first"), QStringLiteral("Work")}));
+    EXPECT_EQ(scalar(whole, QStringLiteral("SELECT COUNT(*) FROM tags WHERE id = 'T1'")), 1);
 }
 
-TEST(LibraryImportWriter, WritesMoreRowsThanOneStatementHolds)
+// A replacing import erases and imports in the caller's one transaction: the tags the erase removed
+// must be written anew, not found again by a stale id.
+TEST(ImportRecords, TagsErasedInTheSameTransactionAreWrittenAgain)
 {
-    SQLiteStore store(test::testHome() + QStringLiteral("/many.sqlite"));
-    QList<LinkItem> links;
-    QList<LinkRelation> relations;
-    for (int i = 0; i < 700; ++i) {
-        links.append(link(QByteArray::number(i).constData(), {QStringLiteral("t%1").arg(i % 3)}));
-        if (i > 0)
-            relations.append(
-                {QUuid::createUuid(), links[i - 1].id, links[i].id, at("2024-06-01T00:00:00.000Z")});
-    }
-    store.inTransaction([&] { LibraryImportWriter(store).write(links, relations); });
-    EXPECT_EQ(store.allLinks().size(), 700);
-    EXPECT_EQ(store.allRelations().size(), 699);
-    SQLiteStatement tagged = store.prepare(QStringLiteral("SELECT COUNT(*) FROM link_tags"));
-    ASSERT_TRUE(tagged.step());
-    EXPECT_EQ(tagged.int64(0), 700);
+    SQLiteStore store(libraryFile());
+    const LinkItem before = addLink(store, tagged("before", {QStringLiteral("shared")}));
+    LinkItem imported = tagged("imported", {QStringLiteral("shared")});
+    store.inTransaction([&] {
+        store.importRecords({before}, {});
+        store.eraseAll();
+        store.importRecords({imported}, {});
+    });
+    EXPECT_EQ(store.link(imported.id)->tags, QStringList{QStringLiteral("shared")});
+    EXPECT_EQ(scalar(store, QStringLiteral("SELECT COUNT(*) FROM link_tags")), 1);
 }
 
 } // namespace
