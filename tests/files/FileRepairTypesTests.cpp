@@ -24,10 +24,6 @@ TEST(FileRepairTypes, RawValuesRoundTripAndRefuseUnknownText)
                               FileResolutionStatus::needsRelocation, FileResolutionStatus::multipleCandidates,
                               FileResolutionStatus::missing})
         EXPECT_EQ(fileResolutionStatusFromRawValue(rawValue(status)), status);
-    EXPECT_EQ(rawValue(FileResolutionStatus::staleBookmark), QStringLiteral("staleBookmark"));
-    EXPECT_EQ(rawValue(FileResolutionEvidence::contentHashMatch), QStringLiteral("contentHashMatch"));
-    EXPECT_EQ(fileResolutionCandidateSourceFromRawValue(QStringLiteral("knownRootScan")),
-              FileResolutionCandidateSource::knownRootScan);
     EXPECT_FALSE(fileResolutionStatusFromRawValue(QStringLiteral("Resolved")));
     EXPECT_FALSE(fileResolutionEvidenceFromRawValue(QString()));
     EXPECT_FALSE(FileMatchCandidate::confidenceFromRawValue(QStringLiteral("exact")));
@@ -48,7 +44,4 @@ TEST(FileRepairTypes, MatchCandidateIdsDifferExactlyByConfidence)
     EXPECT_NE(a, b);
     b.confidence = FileMatchCandidate::Confidence::sameName;
     EXPECT_NE(a.id(), b.id());
-    // Declaration order is strength order.
-    EXPECT_LT(FileMatchCandidate::Confidence::exactLocal,
-              FileMatchCandidate::Confidence::sameNameAndFingerprint);
 }
