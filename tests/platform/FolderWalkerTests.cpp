@@ -36,16 +36,12 @@ TEST(FolderWalker, VisitsInNameOrderSkippingHiddenAndNotFollowingLinks)
     writeFile(dir.filePath(QStringLiteral("outside/far.txt")), "1");
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("outside")), root + QStringLiteral("/link")));
 
-    EXPECT_EQ(walked(root),
-              (QStringList{QStringLiteral("a.txt"), QStringLiteral("b"), QStringLiteral("b/inner.txt"),
-                           QStringLiteral("c.txt"), QStringLiteral("link")}));
+    EXPECT_EQ(walked(root), QStringList({"a.txt", "b", "b/inner.txt", "c.txt", "link"}));
 
     WalkOptions everything;
     everything.skipHidden = false;
     everything.maxDepth = 1;
-    EXPECT_EQ(walked(root, everything),
-              (QStringList{QStringLiteral(".dotfile"), QStringLiteral(".hidden"), QStringLiteral("a.txt"),
-                           QStringLiteral("b"), QStringLiteral("c.txt"), QStringLiteral("link")}));
+    EXPECT_EQ(walked(root, everything), QStringList({".dotfile", ".hidden", "a.txt", "b", "c.txt", "link"}));
 }
 
 TEST(FolderWalker, StopsAndSkipsOnRequestAndRefusesAMissingRoot)
@@ -60,7 +56,7 @@ TEST(FolderWalker, StopsAndSkipsOnRequestAndRefusesAMissingRoot)
             return WalkStep::skipChildren;
         return entry.name == QLatin1String("b") ? WalkStep::stop : WalkStep::proceed;
     });
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(seen, QStringList({"a", "b"}));
     EXPECT_FALSE(LinuxFolderWalker().walk(dir.filePath(QStringLiteral("missing")), {},
                                           [](const WalkEntry&) { return WalkStep::proceed; }));
 }
