@@ -34,13 +34,10 @@ struct MaintenanceFixture : LibraryFixture {
         return *sqlite.link(item.id);
     }
 
-    FileResolutionCandidate candidateAt(const QString& path)
+    static FileResolutionCandidate candidateAt(const QString& path)
     {
         FileResolutionCandidate candidate;
-        candidate.id = QUuid::createUuid();
         candidate.url = LocatorUrl::fileUrlText(path);
-        candidate.source = FileResolutionCandidateSource::manualSelection;
-        candidate.confidence = 1.0;
         return candidate;
     }
 };
@@ -100,7 +97,7 @@ TEST(LinkMaintenance, RepairPointsTheLinkAtTheChosenFileOrThrowsAndWritesNothing
 
     try {
         fx.maintenance().repairFileLink(saved, fx.candidateAt(homePath(QStringLiteral("papers/gone.pdf"))));
-        FAIL() << "an unreadable candidate must not count as relinked";
+        ADD_FAILURE() << "an unreadable candidate must not count as relinked";
     } catch (const FileRepairError& error) {
         EXPECT_EQ(error.localizedDescription(), "The chosen file could not be read: gone.pdf");
     }

@@ -99,9 +99,10 @@ TEST(LinkStore, CallsFromSeveralThreadsCompleteInOrderPerCallerWithoutLocking)
     }
     for (auto& caller : callers)
         caller.join();
-    for (const auto& list : futures)
+    for (const auto& list : futures) {
         for (const auto& future : list)
             EXPECT_NO_THROW(future.result()); // "database is locked" would surface here
+    }
 
     EXPECT_EQ(fx.settledEvents().size(), 4 * perCaller);
     ASSERT_EQ(completed.size(), size_t(4 * perCaller));
@@ -140,26 +141,21 @@ TEST(LinkStore, OpeningAnUnusableLibraryThrowsItsError)
 TEST(RelationService, ListsRelatedItemsByTitleFromTheStoreThread)
 {
     StoreFixture fx;
-    auto add = [&](const char* title) {
-        return fx.store
-            ->addLink(QString::fromLatin1(title),
-                      QStringLiteral("https://example.com/") + QString::fromLatin1(title), {}, {})
-            .result();
-    };
-    const LinkItem hub = add("hub");
-    const LinkItem beta = add("beta");
-    const LinkItem alpha = add("Alpha");
-    add("unrelated");
+    QList<QUuid> ids; // hub, beta, Alpha, unrelated
+    for (const char* title : {"hub", "beta", "Alpha", "unrelated"})
+        ids.append(
+            fx.store
+                ->addLink(QString::fromLatin1(title), QStringLiteral("https://example.com/") + title, {}, {})
+                .result()
+                .id);
     fx.store
         ->run([&](SQLiteStore& sqlite) {
-            sqlite.addRelation(hub.id, beta.id);
-            sqlite.addRelation(alpha.id, hub.id);
-            sqlite.addRelation(alpha.id, beta.id);
+            sqlite.addRelation(ids[0], ids[1]);
+            sqlite.addRelation(ids[2], ids[0]);
+            sqlite.addRelation(ids[2], ids[1]);
         })
         .waitForFinished();
-
-    RelationService relations(*fx.store);
-    const QList<LinkItem> linked = relations.linkedItems(hub.id).result();
+    const QList<LinkItem> linked = RelationService(*fx.store).linkedItems(ids[0]).result();
     ASSERT_EQ(linked.size(), 2);
     EXPECT_EQ(linked[0].title, "Alpha");
     EXPECT_EQ(linked[0].linkedItemCount, 2);
