@@ -47,6 +47,23 @@ const QString& linkColumnsSql()
     return sql;
 }
 
+const QString& linkColumnsWithoutRelationsSql()
+{
+    static const QString sql =
+        QStringLiteral("SELECT links.id, links.title, links.url, links.type, links.source_app, links.notes, "
+                       "links.created_at, links.updated_at, links.last_opened_at, links.bookmark_data, "
+                       "links.file_resource_identifier, links.volume_identifier, links.last_known_path, "
+                       "links.content_hash, links.file_size, '' AS tag_names, 0 AS linked_count ");
+    return sql;
+}
+
+QStringList splitTagNames(const QString& tagNames)
+{
+    if (tagNames.isEmpty())
+        return {};
+    return tagNames.split(tagSeparator, Qt::SkipEmptyParts);
+}
+
 std::optional<LinkItem> decodeLinkRow(const SQLiteStatement& row)
 {
     const std::optional<QUuid> id = parseUuid(row.text(idColumn));
@@ -67,9 +84,7 @@ std::optional<LinkItem> decodeLinkRow(const SQLiteStatement& row)
     item.type = *type;
     item.sourceApp = row.text(sourceAppColumn);
     item.notes = row.text(notesColumn);
-    const QString tagNames = row.text(tagNamesColumn);
-    if (!tagNames.isEmpty())
-        item.tags = tagNames.split(tagSeparator, Qt::SkipEmptyParts);
+    item.tags = splitTagNames(row.text(tagNamesColumn));
     item.linkedItemCount = int(row.int64(linkedCountColumn));
     item.bookmarkData = row.blob(bookmarkColumn);
     if (item.bookmarkData && item.bookmarkData->isEmpty())

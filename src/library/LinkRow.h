@@ -3,6 +3,7 @@
 #include "model/LinkItem.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -14,6 +15,13 @@ class SQLiteStatement;
 // links, then tag_names (joined with U+001F, which no caller ever sees) and linked_count. Callers
 // append their own "FROM links ..." tail.
 const QString& linkColumnsSql();
+
+// The same seventeen columns with the tag names empty and the linked count 0, for readers that gather
+// tags and relations themselves.
+const QString& linkColumnsWithoutRelationsSql();
+
+// The tag names of a tag_names column (or of one tag's name), as a link row holds them.
+QStringList splitTagNames(const QString& tagNames);
 
 // Reads the current row of a statement that selected linkColumnsSql(). Rows whose id is not a UUID,
 // whose type is unknown, or whose creation or update date does not read back give nothing.

@@ -1,5 +1,6 @@
 // The reads of the library: link queries, lookups, the search and the relation and tombstone lists.
 #include "LinkRow.h"
+#include "LinkTagLists.h"
 #include "SQLiteStore.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
@@ -55,8 +56,28 @@ const QString& searchLinksSql()
 
 QList<LinkItem> SQLiteStore::allLinks()
 {
-    return queryLinks(linkColumnsSql() +
-                      QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"));
+    // The per-row subqueries of linkColumnsSql() seek every link's tags and relations one by one, which
+    // dominates a full read. Here the rows come bare and the tags and counts are gathered in one pass
+    // over each table. The links statement takes its first step before the other two run, so all three
+    // read the same snapshot of the library.
+    SQLiteStatement rows =
+        prepare(linkColumnsWithoutRelationsSql() +
+                QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"));
+    bool hasRow = rows.step();
+    const LinkTagLists tags = LinkTagLists::read(*this);
+    const QHash<QString, int> linkedCounts = readLinkedCounts(*this);
+
+    QList<LinkItem> links;
+    for (; hasRow; hasRow = rows.step()) {
+        std::optional<LinkItem> item = decodeLinkRow(rows);
+        if (!item)
+            continue;
+        const QString id = rows.text(0);
+        item->tags = tags.tagsOf(id);
+        item->linkedItemCount = linkedCounts.value(id, 0);
+        links.append(std::move(*item));
+    }
+    return links;
 }
 
 std::optional<LinkItem> SQLiteStore::link(const QUuid& id)
