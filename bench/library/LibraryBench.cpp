@@ -1,6 +1,5 @@
 // Library reads and writes on generated libraries, next to two floors measured in the same run: the
 // bare recent-links sort and the bare three-column LIKE scan.
-#include <QString> // BenchSupport.h uses QString without including it
 
 #include "BenchSupport.h"
 #include "LibraryGenerator.h"

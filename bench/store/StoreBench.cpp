@@ -1,6 +1,5 @@
 // The link store as its callers see it: a call from the main thread, run on the store thread and
 // awaited, on generated libraries where one link in ten is a file link with its fingerprint.
-#include <QString> // BenchSupport.h uses QString without including it
 
 #include "BenchSupport.h"
 #include "LibraryGenerator.h"

@@ -125,12 +125,4 @@ std::shared_ptr<OpenSslSha256Hasher> OpenSslSha256Hasher::shared()
     return instance;
 }
 
-QString sha256Hex(const QByteArray& bytes)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, EVP_sha256(), nullptr);
-    return hexText(digest, length);
-}
-
 } // namespace morvane

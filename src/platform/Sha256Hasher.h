@@ -34,7 +34,4 @@ public:
     static std::shared_ptr<OpenSslSha256Hasher> shared();
 };
 
-// SHA-256 of bytes in memory, lower-case hex.
-QString sha256Hex(const QByteArray& bytes);
-
 } // namespace morvane
