@@ -2,10 +2,13 @@
 
 #include "TestEnvironment.h"
 #include "foundation/IsoDate.h"
+#include "foundation/Uuid.h"
 #include "library/LinkRow.h"
 #include "library/SQLiteStore.h"
 
 #include <QStringList>
+
+#include <random>
 
 namespace morvane::test {
 
@@ -62,6 +65,58 @@ inline QStringList titles(const QList<LinkItem>& links)
     for (const LinkItem& link : links)
         result.append(link.title);
     return result;
+}
+
+// A library built to provoke differences between statements that should read alike: titles equal but for
+// case or holding wildcards, equal and unreadable dates, raw tag names the writer would never make (case,
+// the separator, empty), links without tags, self relations, undecodable rows and gaps left by deletions.
+inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
+{
+    std::mt19937 random(seed);
+    const auto pick = [&](const QStringList& list) { return list.at(qsizetype(random() % list.size())); };
+    const QStringList titles = {
+        "Alpha", "alpha",   "ALPHA",  "Beta report",   "beta Report", "a_b", "a%b", "50% off",
+        "Zed",   "Ünïcode", "_under", "Mail from Bob", "web notes",   "",    "b"};
+    const QStringList notes = {"", "", "alpha in notes", "a report", "50%", "under_score"};
+    const QStringList dates = {"2024-01-01T00:00:00.000Z", "2024-01-01T00:00:00.000Z",
+                               "2024-02-01T00:00:00.000Z", "2024-03-01T12:00:00.500Z",
+                               "2024-03-01T12:00:00Z" /* unreadable */};
+    const QStringList types = {"web", "mail", "file", "obsidian", "web", "unknown" /* undecodable */};
+    QStringList tagIds;
+    for (const char* name : {"alpha", "Beta", "report", "50%", "t_x", "mail", "zeta", "Ärger", "élan", "ZZ",
+                             "a\x1f"
+                             "b",
+                             "", "~tilde", "10", "9"}) {
+        tagIds.append(uuidString(QUuid::createUuid()));
+        store.execute(QStringLiteral("INSERT INTO tags (id, name) VALUES (?, ?)"),
+                      {tagIds.last(), QString::fromUtf8(name)});
+    }
+    QStringList ids;
+    store.inTransaction([&] {
+        for (int i = 0; i < linkCount; ++i) {
+            ids.append(uuidString(QUuid::createUuid()));
+            const QString& id = ids.last();
+            store.execute(
+                QStringLiteral("INSERT INTO links (id, title, url, type, notes, created_at, updated_at, "
+                               "last_opened_at) VALUES (?, ?, ?, ?, ?, '2023-12-01T00:00:00.000Z', ?, ?)"),
+                {id, pick(titles), QStringLiteral("https://site%1.example/%2").arg(i % 7).arg(pick(notes)),
+                 random() % 8 == 0 ? pick(types) : QStringLiteral("web"), pick(notes), pick(dates),
+                 random() % 4 == 0 ? std::optional<QString>(pick(dates)) : std::nullopt});
+            for (int t = int(random() % 4); t > 0; --t)
+                store.execute(
+                    QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
+                    {id, pick(tagIds)});
+            const int relation = int(random() % 6);
+            if (relation == 0) // both ends the same link
+                store.execute(
+                    QStringLiteral("INSERT INTO link_relations VALUES (?, ?, ?, ?)"),
+                    {uuidString(QUuid::createUuid()), id, id, QStringLiteral("2024-01-01T00:00:00.000Z")});
+            else if (relation < 3 && i > 0)
+                store.addRelation(QUuid::fromString(id), QUuid::fromString(pick(ids)));
+        }
+        for (int i = 0; i < linkCount / 20; ++i)
+            store.deleteLink(QUuid::fromString(pick(ids)));
+    });
 }
 
 } // namespace morvane::test
