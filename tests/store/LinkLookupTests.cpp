@@ -21,18 +21,23 @@ struct LookupFixture : LibraryFixture {
     }
 };
 
+CapturedContext webContext(const QString& locator)
+{
+    return {QString(), locator, LinkType::web, QStringLiteral("Safari"), std::nullopt};
+}
+
 } // namespace
 
 TEST(LinkLookup, LocatorLookupsAcceptTheOtherSlashAndTheParsersFormButNotAPdfPage)
 {
     LookupFixture fx;
     const LinkItem web = fx.writer.addLink({}, QStringLiteral("https://example.com/docs/"), {}, {});
-    EXPECT_EQ(fx.lookup.findLink(webContext({}, QStringLiteral("https://example.com/docs")))->id, web.id);
+    EXPECT_EQ(fx.lookup.findLink(webContext(QStringLiteral("https://example.com/docs")))->id, web.id);
 
     // A typed path is saved as its file URL and found from the typed form too.
     const LinkItem typed = fx.writer.addLink({}, QStringLiteral("/nowhere/a b.txt"), {}, {});
-    EXPECT_EQ(fx.lookup.linkForLocator(webContext({}, QStringLiteral("/nowhere/a b.txt")))->id, typed.id);
-    EXPECT_FALSE(fx.lookup.linkForLocator(webContext({}, QStringLiteral("gopher://x"))));
+    EXPECT_EQ(fx.lookup.linkForLocator(webContext(QStringLiteral("/nowhere/a b.txt")))->id, typed.id);
+    EXPECT_FALSE(fx.lookup.linkForLocator(webContext(QStringLiteral("gopher://x"))));
 
     // Page 3 of a saved PDF is not the saved PDF.
     const QString pdf = writeFile(QStringLiteral("papers/paper.pdf"), "%PDF-1.4");

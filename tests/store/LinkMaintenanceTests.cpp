@@ -2,20 +2,38 @@
 
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
+#include "platform/Sha256Hasher.h"
 #include "store/FileRepairError.h"
 #include "store/LinkMaintenance.h"
 #include "store/LinkWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 using namespace morvane;
 using namespace morvane::test;
 
 namespace {
 
+// Hashes through OpenSSL unless told to fail (CI runs as root, so permissions cannot make a file
+// unreadable).
+struct SwitchableHasher : Sha256Hasher {
+    std::optional<FileDigest> hashFile(const QString& path) const override
+    {
+        return failing ? std::nullopt : OpenSslSha256Hasher().hashFile(path);
+    }
+    std::atomic<bool> failing = false;
+};
+
 struct MaintenanceFixture : LibraryFixture {
     std::shared_ptr<SwitchableHasher> hasher = std::make_shared<SwitchableHasher>();
-    MaintenanceFixture() { identity = identityServiceWith(hasher); }
+    MaintenanceFixture()
+    {
+        FileIdentityPlatform platform = FileIdentityPlatform::system();
+        platform.hasher = hasher;
+        identity = std::make_shared<FileIdentityService>(nullptr, platform); // uncached: every read hashes
+    }
 
     LinkMaintenance maintenance() { return LinkMaintenance(sqlite, identity); }
     LinkWriter writer() { return LinkWriter(sqlite, parser, *identity); }

@@ -7,15 +7,12 @@
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "model/CapturedContext.h"
-#include "platform/Sha256Hasher.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 
-#include <atomic>
 #include <memory>
 #include <ostream>
 
@@ -55,33 +52,17 @@ inline std::shared_ptr<FileIdentityService> makeIdentityService()
     return std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
 }
 
-// What the Finder capture makes of the file at path: its name, its URL and its identity without a
-// fingerprint.
+// What the Finder capture makes of the file at path: its identity has no fingerprint.
 inline CapturedContext finderContext(const FileIdentityService& identity, const QString& path,
                                      const std::optional<QString>& locator = std::nullopt)
 {
-    CapturedContext context;
-    context.title = lastPathComponentOfPath(path);
-    context.locator = locator.value_or(LocatorUrl::fileUrlText(path));
-    context.type = LinkType::file;
-    context.sourceApp = QStringLiteral("Finder");
-    context.fileIdentity = identity.makeIdentity(LocatorUrl::fileUrlText(path), false);
-    return context;
-}
-
-inline CapturedContext webContext(const QString& title, const QString& locator)
-{
-    CapturedContext context;
-    context.title = title;
-    context.locator = locator;
-    context.type = LinkType::web;
-    context.sourceApp = QStringLiteral("Safari");
-    return context;
+    return {lastPathComponentOfPath(path), locator.value_or(LocatorUrl::fileUrlText(path)), LinkType::file,
+            QStringLiteral("Finder"), identity.makeIdentity(LocatorUrl::fileUrlText(path), false)};
 }
 
 // The synchronous operations on a library of their own, as the store thread runs them.
 struct LibraryFixture {
-    SQLiteStore sqlite{testHome() + QStringLiteral("/library.sqlite")};
+    SQLiteStore sqlite{homePath(QStringLiteral("library.sqlite"))};
     LinkParser parser;
     std::shared_ptr<FileIdentityService> identity = makeIdentityService();
 
@@ -96,7 +77,7 @@ struct LibraryFixture {
 struct StoreFixture {
     std::shared_ptr<FileIdentityService> identity = makeIdentityService();
     std::unique_ptr<LinkStore> store = std::make_unique<LinkStore>(
-        LinkStore::libraryAt(testHome() + QStringLiteral("/library.sqlite")), identity);
+        LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))), identity);
     QStringList events; // "trigger" and "notify", as the main thread saw them
 
     StoreFixture()
@@ -118,30 +99,5 @@ struct StoreFixture {
         return events;
     }
 };
-
-} // namespace morvane::test
-
-namespace morvane::test {
-
-// Hashes through OpenSSL unless told to fail (CI runs as root, so permissions cannot make a file
-// unreadable).
-class SwitchableHasher : public Sha256Hasher {
-public:
-    std::optional<FileDigest> hashFile(const QString& path) const override
-    {
-        if (failing)
-            return std::nullopt;
-        return OpenSslSha256Hasher().hashFile(path);
-    }
-    std::atomic<bool> failing = false;
-};
-
-inline std::shared_ptr<FileIdentityService> identityServiceWith(std::shared_ptr<Sha256Hasher> hasher)
-{
-    FileIdentityPlatform platform = FileIdentityPlatform::system();
-    platform.hasher = std::move(hasher);
-    // No cache: a test that switches the hasher must see every read.
-    return std::make_shared<FileIdentityService>(nullptr, platform);
-}
 
 } // namespace morvane::test
