@@ -6,28 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 using namespace morvane;
 
 namespace {
 
-TEST(LocatorUrl, KeepsTheTextItWasGiven)
-{
-    const QString texts[] = {
-        QStringLiteral("HTTPS://Example.COM/A%20b?q=1#Frag"),
-        QStringLiteral("file:///Users/a/../b//c.pdf#page=3"),
-        QStringLiteral("message://%3Cabc@example.com%3E"),
-        QStringLiteral("obsidian://open?vault=V&file=Notes%2FPlan.md"),
-    };
-    for (const QString& text : texts) {
-        const auto url = LocatorUrl::parse(text);
-        ASSERT_TRUE(url) << text.toStdString();
-        EXPECT_EQ(url->text(), text);
-    }
-}
-
 TEST(LocatorUrl, SplitsIntoParts)
 {
-    const auto url = LocatorUrl::parse(QStringLiteral("HTTPS://user@Ex%41mple.com:8080/a%20b/c.PDF?x=1&y&z=%2F#p%3D2"));
+    const QString withoutFragment = QStringLiteral("HTTPS://user@Ex%41mple.com:8080/a%20b/c.PDF?x=1&y&z=%2F");
+    const auto url = LocatorUrl::parse(withoutFragment + QStringLiteral("#p%3D2"));
     ASSERT_TRUE(url);
     EXPECT_EQ(url->scheme(), QStringLiteral("HTTPS"));
     EXPECT_EQ(url->host(), QStringLiteral("ExAmple.com"));
@@ -41,14 +29,21 @@ TEST(LocatorUrl, SplitsIntoParts)
     EXPECT_EQ(url->queryItems(), expected);
     EXPECT_EQ(url->encodedFragment(), QStringLiteral("p%3D2"));
     EXPECT_EQ(url->fragment(), QStringLiteral("p=2"));
-    EXPECT_EQ(url->textWithFragment(QStringLiteral("page=4")),
-              QStringLiteral("HTTPS://user@Ex%41mple.com:8080/a%20b/c.PDF?x=1&y&z=%2F#page=4"));
-    EXPECT_EQ(url->textWithFragment(std::nullopt), QStringLiteral("HTTPS://user@Ex%41mple.com:8080/a%20b/c.PDF?x=1&y&z=%2F"));
+    EXPECT_EQ(url->textWithFragment(QStringLiteral("page=4")), withoutFragment + QStringLiteral("#page=4"));
+    EXPECT_EQ(url->textWithFragment(std::nullopt), withoutFragment);
 }
 
-TEST(LocatorUrl, RefusesTextWithoutSchemeOrWithControlCharacters)
+TEST(LocatorUrl, KeepsTheTextItWasGivenAndRefusesTextWithoutSchemeOrWithControlCharacters)
 {
-    for (const char* text : {"", "word", "/Users/a", "1http://x", ":x", "http://a\tb", "http://a\nb", "ht tp://x"})
+    for (const char* text :
+         {"HTTPS://Example.COM/A%20b?q=1#Frag", "file:///Users/a/../b//c.pdf#page=3",
+          "message://%3Cabc@example.com%3E", "obsidian://open?vault=V&file=Notes%2FPlan.md"}) {
+        const auto url = LocatorUrl::parse(QString::fromUtf8(text));
+        ASSERT_TRUE(url) << text;
+        EXPECT_EQ(url->text(), QString::fromUtf8(text));
+    }
+    for (const char* text :
+         {"", "word", "/Users/a", "1http://x", ":x", "http://a\tb", "http://a\nb", "ht tp://"})
         EXPECT_FALSE(LocatorUrl::parse(QString::fromUtf8(text))) << text;
     const auto noAuthority = LocatorUrl::parse(QStringLiteral("mailto:a@b.c"));
     ASSERT_TRUE(noAuthority);
@@ -58,14 +53,8 @@ TEST(LocatorUrl, RefusesTextWithoutSchemeOrWithControlCharacters)
 
 TEST(LocatorUrl, FileUrlsRoundTripAwkwardPaths)
 {
-    const QString paths[] = {
-        QStringLiteral("/tmp/with space.txt"),
-        QStringLiteral("/tmp/hash#and?query.pdf"),
-        QStringLiteral("/tmp/100%.txt"),
-        QStringLiteral("/tmp/Ünïcødé/日本語.md"),
-        QStringLiteral("/tmp/a/../b//c"),
-    };
-    for (const QString& path : paths) {
+    for (const QString path : {"/tmp/with space.txt", "/tmp/hash#and?query.pdf", "/tmp/100%.txt",
+                               "/tmp/Ünïcødé/日本語.md", "/tmp/a/../b//c"}) {
         const QString text = LocatorUrl::fileUrlText(path, false);
         const auto url = LocatorUrl::parse(text);
         ASSERT_TRUE(url) << text.toStdString();
@@ -74,7 +63,7 @@ TEST(LocatorUrl, FileUrlsRoundTripAwkwardPaths)
         EXPECT_FALSE(url->fragment()) << text.toStdString();
         EXPECT_FALSE(url->encodedQuery()) << text.toStdString();
     }
-    EXPECT_EQ(LocatorUrl::fileUrlText(QStringLiteral("/a b/c#d"), false), QStringLiteral("file:///a%20b/c%23d"));
+    EXPECT_EQ(LocatorUrl::fileUrlText(QStringLiteral("/a b/c#d"), false), "file:///a%20b/c%23d");
     EXPECT_EQ(LocatorUrl::fileUrlText(QStringLiteral("/é"), false), QStringLiteral("file:///%C3%A9"));
 }
 
@@ -85,14 +74,13 @@ TEST(LocatorUrl, FolderUrlsEndWithASlash)
     QDir().mkpath(folder);
     EXPECT_TRUE(LocatorUrl::fileUrlText(folder).endsWith(QStringLiteral("/sub%20folder/")));
     EXPECT_FALSE(LocatorUrl::fileUrlText(folder + QStringLiteral("/missing")).endsWith(u'/'));
-    const auto url = LocatorUrl::parse(LocatorUrl::fileUrlText(folder));
-    EXPECT_EQ(url->lastPathComponent(), QStringLiteral("sub folder"));
+    EXPECT_EQ(LocatorUrl::parse(LocatorUrl::fileUrlText(folder))->lastPathComponent(), "sub folder");
 }
 
 TEST(PathText, ComponentsAndExtensions)
 {
-    struct Case { const char* path; const char* last; const char* ext; const char* withoutExt; };
-    const Case cases[] = {
+    const std::array<const char*, 4> cases[] = {
+        // path, last component, extension, without extension
         {"/a/b.txt", "b.txt", "txt", "/a/b"},
         {"/a/b.tar.gz", "b.tar.gz", "gz", "/a/b.tar"},
         {"/a/.hidden", ".hidden", "", "/a/.hidden"},
@@ -101,11 +89,11 @@ TEST(PathText, ComponentsAndExtensions)
         {"/", "/", "", "/"},
         {"", "", "", ""},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(lastPathComponentOfPath(QString::fromUtf8(c.path)), QString::fromUtf8(c.last));
-        EXPECT_EQ(pathExtensionOfPath(QString::fromUtf8(c.path)), QString::fromUtf8(c.ext));
-        EXPECT_EQ(deletingPathExtension(QString::fromUtf8(c.path)), QString::fromUtf8(c.withoutExt));
+    for (const auto& [path, last, ext, withoutExt] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(lastPathComponentOfPath(QString::fromUtf8(path)), QString::fromUtf8(last));
+        EXPECT_EQ(pathExtensionOfPath(QString::fromUtf8(path)), QString::fromUtf8(ext));
+        EXPECT_EQ(deletingPathExtension(QString::fromUtf8(path)), QString::fromUtf8(withoutExt));
     }
 }
 
@@ -117,9 +105,8 @@ TEST(UuidText, IsUpperCaseWithoutBracesAndReadsEitherCase)
     EXPECT_EQ(text.size(), 36);
     EXPECT_EQ(parseUuid(text), uuid);
     EXPECT_EQ(parseUuid(text.toLower()), uuid);
-    EXPECT_FALSE(parseUuid(QStringLiteral("{") + text + u'}'));
-    EXPECT_FALSE(parseUuid(QStringLiteral("not-a-uuid")));
-    EXPECT_FALSE(parseUuid(text.left(35) + u'G'));
+    for (const QString& refused : {u'{' + text + u'}', QStringLiteral("not-a-uuid"), text.left(35) + u'G'})
+        EXPECT_FALSE(parseUuid(refused)) << refused.toStdString();
 }
 
 } // namespace
