@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+
 using namespace morvane;
 
 namespace {
@@ -24,50 +27,45 @@ LinkItem item(const QString& title, const QString& url)
 
 TEST(LinkItem, DisplayPathPrefersTheKnownPathThenTheFileUrl)
 {
-    LinkItem file = item(QStringLiteral("x"), QStringLiteral("file:///Users/a/My%20File.txt"));
-    EXPECT_EQ(file.displayPath(), QStringLiteral("/Users/a/My File.txt"));
+    LinkItem file = item("x", "file:///Users/a/My%20File.txt");
+    EXPECT_EQ(file.displayPath(), "/Users/a/My File.txt");
     file.lastKnownPath = QString();
-    EXPECT_EQ(file.displayPath(), QStringLiteral("/Users/a/My File.txt"));
+    EXPECT_EQ(file.displayPath(), "/Users/a/My File.txt");
     file.lastKnownPath = QStringLiteral("/moved/here.txt");
-    EXPECT_EQ(file.displayPath(), QStringLiteral("/moved/here.txt"));
-    EXPECT_EQ(item(QStringLiteral("x"), QStringLiteral("https://a.com/b%20c")).displayPath(),
-              QStringLiteral("https://a.com/b%20c"));
+    EXPECT_EQ(file.displayPath(), "/moved/here.txt");
+    EXPECT_EQ(item("x", "https://a.com/b%20c").displayPath(), "https://a.com/b%20c");
 }
 
 TEST(LinkItem, MarkdownLinkEscapesClosingBracketsAndNamesThePdfPage)
 {
-    struct Case { QString title; QString url; QString expected; };
     const QString target = QStringLiteral("](morvane://open/6F1C2D3E-4A5B-4C6D-8E7F-0123456789AB)");
-    const Case cases[] = {
-        {QStringLiteral("[a] b]"), QStringLiteral("https://x.com"), QStringLiteral("[[a\\] b\\]") + target},
-        {QStringLiteral("Doc"), QStringLiteral("file:///a/Doc.pdf#page=3"), QStringLiteral("[Doc, p. 3") + target},
-        {QStringLiteral("Doc"), QStringLiteral("file:///a/Doc.pdf"), QStringLiteral("[Doc") + target},
-        {QStringLiteral("Doc"), QStringLiteral("https://a/Doc.pdf#page=3"), QStringLiteral("[Doc") + target},
+    const std::array<QString, 3> cases[] = {
+        // title, url, link
+        {"[a] b]", "https://x.com", "[[a\\] b\\]" + target},
+        {"Doc", "file:///a/Doc.pdf#page=3", "[Doc, p. 3" + target},
+        {"Doc", "file:///a/Doc.pdf", "[Doc" + target},
+        {"Doc", "https://a/Doc.pdf#page=3", "[Doc" + target},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(item(c.title, c.url).markdownLink(), c.expected);
+    for (const auto& [title, url, expected] : cases)
+        EXPECT_EQ(item(title, url).markdownLink(), expected);
 }
 
 TEST(LinkItem, EqualityCoversComputedAndOptionalFields)
 {
-    const LinkItem base = item(QStringLiteral("t"), QStringLiteral("https://a"));
-    LinkItem counted = base;
-    counted.linkedItemCount = 1;
-    LinkItem opened = base;
-    opened.lastOpenedAt = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
-    LinkItem tagged = base;
-    tagged.tags = {QStringLiteral("a")};
-    EXPECT_EQ(base, base);
-    EXPECT_NE(base, counted);
-    EXPECT_NE(base, opened);
-    EXPECT_NE(base, tagged);
+    const LinkItem base = item("t", "https://a");
+    LinkItem changed[] = {base, base, base};
+    changed[0].linkedItemCount = 1;
+    changed[1].lastOpenedAt = QDateTime::fromMSecsSinceEpoch(0, Qt::UTC);
+    changed[2].tags = {QStringLiteral("a")};
+    EXPECT_EQ(base, LinkItem(base));
+    for (const LinkItem& other : changed)
+        EXPECT_NE(base, other);
 }
 
 TEST(LinkType, RawValuesRoundTripAndOnlyFilesAndFoldersAreFileLike)
 {
-    const QStringList raws{QStringLiteral("file"), QStringLiteral("folder"), QStringLiteral("web"),
-                           QStringLiteral("mail"), QStringLiteral("obsidian"), QStringLiteral("devonthink"),
-                           QStringLiteral("calendar"), QStringLiteral("fantastical"), QStringLiteral("contact")};
+    const QStringList raws{"file",       "folder",   "web",         "mail",   "obsidian",
+                           "devonthink", "calendar", "fantastical", "contact"};
     ASSERT_EQ(allLinkTypes().size(), raws.size());
     for (qsizetype i = 0; i < raws.size(); ++i) {
         EXPECT_EQ(rawValue(allLinkTypes()[i]), raws[i]);
@@ -91,8 +89,7 @@ TEST(LibraryReset, ShouldApplyComparesWithTheAcknowledgedReset)
 {
     const QDateTime t0 = QDateTime::fromMSecsSinceEpoch(1'700'000'000'000, Qt::UTC);
     const LibraryReset acknowledged{QUuid::createUuid(), t0};
-    struct Case { const char* what; LibraryReset remote; bool expected; };
-    const Case cases[] = {
+    const std::tuple<const char*, LibraryReset, bool> cases[] = {
         {"same reset", acknowledged, false},
         {"later reset", {QUuid::createUuid(), t0.addMSecs(1)}, true},
         {"older reset", {QUuid::createUuid(), t0.addMSecs(-1)}, false},
@@ -103,8 +100,8 @@ TEST(LibraryReset, ShouldApplyComparesWithTheAcknowledgedReset)
     EXPECT_TRUE(LibraryReset::shouldApply(acknowledged, *defaults)); // nothing acknowledged yet
     LibraryReset::saveAcknowledged(acknowledged, *defaults);
     EXPECT_EQ(LibraryReset::loadAcknowledged(*defaults), acknowledged);
-    for (const Case& c : cases)
-        EXPECT_EQ(LibraryReset::shouldApply(c.remote, *defaults), c.expected) << c.what;
+    for (const auto& [what, remote, expected] : cases)
+        EXPECT_EQ(LibraryReset::shouldApply(remote, *defaults), expected) << what;
 }
 
 TEST(LibraryReset, AMalformedAcknowledgementCountsAsNone)
@@ -114,28 +111,26 @@ TEST(LibraryReset, AMalformedAcknowledgementCountsAsNone)
     defaults->setDate(LibraryReset::resetAtKey, QDateTime::currentDateTimeUtc());
     EXPECT_FALSE(LibraryReset::loadAcknowledged(*defaults));
     defaults->setString(LibraryReset::resetIDKey, uuidString(QUuid::createUuid()));
-    defaults->setString(LibraryReset::resetAtKey, QStringLiteral("2024-05-01T09:30:12.345Z")); // not a date value
+    // A text where a date value belongs.
+    defaults->setString(LibraryReset::resetAtKey, QStringLiteral("2024-05-01T09:30:12.345Z"));
     EXPECT_FALSE(LibraryReset::loadAcknowledged(*defaults));
 }
 
 TEST(FileIdentity, MergedKeepsThePrimaryBookmarkAndPathAndFillsGaps)
 {
-    FileIdentity fresh{QByteArray("new"), std::nullopt, QStringLiteral("vol"), QStringLiteral("/new"), std::nullopt, 5};
-    const FileIdentity stored{QByteArray("old"), QStringLiteral("res"), QStringLiteral("oldvol"), QStringLiteral("/old"),
-                              QStringLiteral("hash"), 7};
-    const FileIdentity merged = FileIdentity::merged(fresh, stored);
-    EXPECT_EQ(merged, (FileIdentity{QByteArray("new"), QStringLiteral("res"), QStringLiteral("vol"), QStringLiteral("/new"),
-                                    QStringLiteral("hash"), 5}));
+    const FileIdentity fresh{QByteArray("new"), std::nullopt, "vol", "/new", std::nullopt, 5};
+    const FileIdentity stored{QByteArray("old"), "res", "oldvol", "/old", "hash", 7};
+    EXPECT_EQ(FileIdentity::merged(fresh, stored),
+              (FileIdentity{QByteArray("new"), "res", "vol", "/new", "hash", 5}));
     EXPECT_EQ(FileIdentity::merged(fresh, std::nullopt), fresh);
 }
 
 TEST(CapturedContext, TextsCompareByCanonicalEquivalence)
 {
-    const CapturedContext composed{QStringLiteral("Caf\u00e9"), QStringLiteral("file:///Caf\u00e9"), LinkType::file,
-                                   QStringLiteral("Finder"), std::nullopt};
+    const CapturedContext composed{"Caf\u00e9", "file:///Caf\u00e9", LinkType::file, "Finder", std::nullopt};
     CapturedContext decomposed = composed;
-    decomposed.title = QStringLiteral("Cafe\u0301");
-    decomposed.locator = QStringLiteral("file:///Cafe\u0301");
+    decomposed.title = "Cafe\u0301";
+    decomposed.locator = "file:///Cafe\u0301";
     EXPECT_EQ(composed, decomposed);
     decomposed.fileIdentity = FileIdentity{};
     EXPECT_FALSE(composed == decomposed);
