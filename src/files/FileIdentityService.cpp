@@ -34,7 +34,8 @@ std::optional<QString> FileIdentityService::pathOfFileUrl(const QString& url)
     if (host && !host->isEmpty() && host->compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
         return std::nullopt;
     QString path = parsed->path();
-    if (!path.startsWith(u'/'))
+    // "%00" decodes to U+0000, where the system calls would stop reading and find another file.
+    if (!path.startsWith(u'/') || pathHoldsNul(path))
         return std::nullopt;
     // A folder's URL ends with "/"; its path does not.
     while (path.size() > 1 && path.endsWith(u'/'))

@@ -56,7 +56,8 @@ public:
 
     const FileIdentityPlatform& platform() const { return m_platform; }
 
-    // The POSIX path of a file URL ("file:///a%20b" → "/a b"); nothing for any other text.
+    // The POSIX path of a file URL ("file:///a%20b" → "/a b"); nothing for any other text, and
+    // nothing when the path would hold U+0000.
     static std::optional<QString> pathOfFileUrl(const QString& url);
 
 private:

@@ -1,5 +1,7 @@
 #include "BookmarkRecord.h"
 
+#include "platform/FileSystemProbe.h"
+
 #include <nlohmann/json.hpp>
 
 namespace morvane {
@@ -87,7 +89,9 @@ std::optional<BookmarkRecord> BookmarkRecord::decode(const QByteArray& data)
         !inode->is_number_unsigned())
         return std::nullopt;
     const auto parsedKind = kindFromText(kind->toStdString());
-    if (!parsedKind || path->isEmpty())
+    // A path with U+0000 would lead the system calls to another file.
+    if (!parsedKind || path->isEmpty() || pathHoldsNul(*path) || pathHoldsNul(*mountPoint) ||
+        pathHoldsNul(*relativePath))
         return std::nullopt;
     record.kind = *parsedKind;
     record.path = *path;

@@ -51,6 +51,8 @@ ProbeResult LinuxFileSystemProbe::status(const QString& path, bool followLinks) 
 {
     if (path.isEmpty())
         return {std::nullopt, fileErrorDescription(path, ENOENT)};
+    if (pathHoldsNul(path))
+        return {std::nullopt, fileErrorDescription(path, EINVAL)};
     const QByteArray native = path.toUtf8();
     struct statx sx {};
     const int flags = AT_STATX_SYNC_AS_STAT | (followLinks ? 0 : AT_SYMLINK_NOFOLLOW);

@@ -34,6 +34,13 @@ public:
     static std::shared_ptr<LinuxFileSystemProbe> shared();
 };
 
+// A path holding U+0000 would be cut short at the system call and name another file: such paths
+// are refused wherever a path reaches the system.
+inline bool pathHoldsNul(const QString& path)
+{
+    return path.contains(QChar(0));
+}
+
 // The text the system shows for a failed probe or open of path with the given errno.
 QString fileErrorDescription(const QString& path, int error);
 

@@ -1,5 +1,7 @@
 #include "FolderWalker.h"
 
+#include "platform/FileSystemProbe.h"
+
 #include <QFile>
 
 #include <dirent.h>
@@ -112,6 +114,8 @@ private:
 bool LinuxFolderWalker::walk(const QString& root, const WalkOptions& options,
                              const std::function<WalkStep(const WalkEntry&)>& visit) const
 {
+    if (pathHoldsNul(root))
+        return false;
     const int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;

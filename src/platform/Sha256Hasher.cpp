@@ -1,5 +1,7 @@
 #include "Sha256Hasher.h"
 
+#include "platform/FileSystemProbe.h"
+
 #include <QFile>
 
 #include <openssl/evp.h>
@@ -80,6 +82,8 @@ bool unchanged(const FileStatus& before, const FileStatus& after)
 
 std::optional<FileDigest> OpenSslSha256Hasher::hashFile(const QString& path) const
 {
+    if (pathHoldsNul(path))
+        return std::nullopt;
     // Non-blocking, so that a FIFO or a device that slipped in after the caller's check cannot
     // hold this thread; the fstat below then refuses it.
     FileDescriptor fd(

@@ -1,5 +1,7 @@
 #include "VolumeCatalog.h"
 
+#include "platform/FileSystemProbe.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -113,7 +115,7 @@ QString LinuxVolumeCatalog::identifierFor(const QString& path, quint32 major, qu
     if (const auto uuid = uuidOfDevice(major, minor))
         return QStringLiteral("uuid:") + *uuid;
     struct statfs fs {};
-    if (!path.isEmpty() && ::statfs(QFile::encodeName(path).constData(), &fs) == 0) {
+    if (!path.isEmpty() && !pathHoldsNul(path) && ::statfs(QFile::encodeName(path).constData(), &fs) == 0) {
         int words[2];
         static_assert(sizeof(words) == sizeof(fs.f_fsid));
         std::memcpy(words, &fs.f_fsid, sizeof(words));

@@ -58,6 +58,13 @@ TEST(FileIdentityService, NoIdentityForOtherUrlsAndMissingFiles)
     LogCapture log;
     EXPECT_FALSE(fx.service->makeIdentity(QStringLiteral("https://example.com/a.pdf"), true));
     EXPECT_FALSE(fx.service->makeIdentity(QStringLiteral("file://otherhost/a.pdf"), true));
+    // "%00" must not cut the path short at an existing file.
+    const QString existing = dir.filePath(QStringLiteral("hostname"));
+    writeFile(existing, "secret");
+    EXPECT_FALSE(fx.service->makeIdentity(fileUrl(existing) + QStringLiteral("%00.pdf"), true));
+    EXPECT_FALSE(FileIdentityService::pathOfFileUrl(fileUrl(existing) + QStringLiteral("%00")));
+    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, fileUrl(existing) + QStringLiteral("%00")),
+              FileIdentity{});
     EXPECT_TRUE(log.lines().isEmpty());
 
     const QString missing = dir.filePath(QStringLiteral("missing.txt"));

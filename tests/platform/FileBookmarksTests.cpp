@@ -64,6 +64,9 @@ TEST(BookmarkRecord, RefusesForeignOrDamagedData)
         R"({"format":"morvane-bookmark","version":1,"kind":"file","path":"/a","inode":-1,"volume":"v","mountPoint":"/","relativePath":"/a"})",
         R"({"format":"morvane-bookmark","version":1,"kind":"file","path":"/a","inode":1,"volume":"v","mountPoint":"/"})",
         R"({"format":"morvane-bookmark","version":1,"kind":"file","path":"/a","inode":1,"volume":"v","mountPoint":"/","relativePath":"/a","birthSeconds":5})",
+        // U+0000 would cut the path short at the system call.
+        R"({"format":"morvane-bookmark","version":1,"kind":"file","path":"/etc/hostname\u0000.pdf","inode":1,"volume":"v","mountPoint":"/","relativePath":"/a"})",
+        R"({"format":"morvane-bookmark","version":1,"kind":"file","path":"/a","inode":1,"volume":"v","mountPoint":"/","relativePath":"/etc\u0000/a"})",
     };
     for (const QByteArray& data : damaged)
         EXPECT_FALSE(BookmarkRecord::decode(data)) << data.toStdString();

@@ -2,6 +2,7 @@
 
 #include "platform/FileStatus.h"
 #include "platform/FileSystemProbe.h"
+#include "platform/FolderWalker.h"
 #include "platform/Sha256Hasher.h"
 #include "platform/VolumeCatalog.h"
 
@@ -39,6 +40,21 @@ TEST(FileSystemProbe, ReportsKindsSizesAndMissingPaths)
     EXPECT_FALSE(missing);
     EXPECT_EQ(missing.errorDescription,
               QStringLiteral("The file “gone.txt” couldn’t be opened because there is no such file."));
+}
+
+TEST(FileSystemProbe, PathsHoldingNulReachNoSystemCall)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("a.txt"));
+    writeFile(file, "hello");
+    const QString cut = file + QChar(0) + QStringLiteral(".pdf");
+    const QString cutFolder = dir.path() + QChar(0) + QStringLiteral("x");
+
+    const auto probed = LinuxFileSystemProbe().status(cut);
+    EXPECT_FALSE(probed);
+    EXPECT_FALSE(probed.errorDescription.isEmpty());
+    EXPECT_FALSE(OpenSslSha256Hasher().hashFile(cut));
+    EXPECT_FALSE(LinuxFolderWalker().walk(cutFolder, {}, [](const WalkEntry&) { return WalkStep::proceed; }));
 }
 
 TEST(FileSystemProbe, ResourceIdentifierSurvivesRenameAndChangesOnCopy)
