@@ -120,6 +120,24 @@ FileIdentityService::resolveBookmark(const std::optional<QByteArray>& bookmarkDa
     return ResolvedFileIdentity{*fallbackUrl, std::nullopt};
 }
 
+bool FileIdentityService::bookmarkRefersTo(const QByteArray& bookmarkData, const FileIdentity& captured) const
+{
+    if (!captured.fileResourceIdentifier || !captured.volumeIdentifier || bookmarkData.isEmpty())
+        return false;
+    const BookmarkInspection inspection = m_platform.bookmarks->inspect(bookmarkData);
+    if (!inspection.readable) {
+        qCCritical(lcFileIdentity).noquote()
+            << QStringLiteral("Failed to resolve file bookmark: %1").arg(inspection.errorDescription);
+        return false;
+    }
+    if (!inspection.path)
+        return inspection.fileResourceIdentifier == *captured.fileResourceIdentifier &&
+               inspection.volumeIdentifier == *captured.volumeIdentifier;
+    const ProbeResult probed = m_platform.probe->status(*inspection.path);
+    return probed && fileResourceIdentifier(*probed.status) == *captured.fileResourceIdentifier &&
+           volumeIdentifier(*inspection.path, *probed.status) == *captured.volumeIdentifier;
+}
+
 FileIdentity FileIdentityService::refreshSizeAndHash(const FileIdentity& identity, const QString& url) const
 {
     if (identity.contentHash && identity.fileSize)

@@ -44,6 +44,12 @@ public:
     std::optional<ResolvedFileIdentity> resolveBookmark(const std::optional<QByteArray>& bookmarkData,
                                                         const std::optional<QString>& fallbackUrl) const;
 
+    // Whether the bookmark leads to the captured file, without searching for a file that is gone:
+    // the file at the bookmark's path is compared by its identifiers; when nothing is there, the
+    // identity the bookmark recorded is (the captured file exists, so a search would find it).
+    // Unreadable bookmark data is logged.
+    bool bookmarkRefersTo(const QByteArray& bookmarkData, const FileIdentity& captured) const;
+
     // The identity with a missing size and a missing fingerprint filled in from the file at url;
     // both only for a regular file. Bookmark, identifiers and path are kept as given.
     FileIdentity refreshSizeAndHash(const FileIdentity& identity, const QString& url) const;

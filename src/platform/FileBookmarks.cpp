@@ -45,6 +45,11 @@ std::optional<QString> below(const QString& path, const QString& folder)
     return std::nullopt;
 }
 
+QString undecodableText()
+{
+    return QStringLiteral("The bookmark data isn’t in the correct format.");
+}
+
 FileKind bookmarkKind(FileKind kind)
 {
     return kind == FileKind::regular || kind == FileKind::directory ? kind : FileKind::other;
@@ -106,29 +111,37 @@ BookmarkCreation LinuxFileBookmarks::create(const QString& path) const
     return creation;
 }
 
+// The recorded path, then the same place under the volume's current mount.
+std::optional<BookmarkResolution> LinuxFileBookmarks::resolveWithoutSearch(const BookmarkRecord& record) const
+{
+    const auto sameKind = [&](const QString& path) {
+        const ProbeResult probed = m_probe->status(path);
+        return probed && bookmarkKind(probed.status->kind) == record.kind;
+    };
+    if (sameKind(record.path))
+        return BookmarkResolution{record.path, false, {}};
+
+    if (!record.relativePath.isEmpty()) {
+        for (const MountEntry& mount : m_volumes->mountsOfVolume(record.volumeIdentifier)) {
+            const auto rest = below(record.relativePath, mount.root);
+            if (!rest)
+                continue;
+            const QString candidate = joined(mount.mountPoint, *rest);
+            if (candidate != record.path && sameKind(candidate))
+                return BookmarkResolution{candidate, true, {}};
+        }
+    }
+    return std::nullopt;
+}
+
 BookmarkResolution LinuxFileBookmarks::resolve(const QByteArray& data) const
 {
     const auto record = BookmarkRecord::decode(data);
     if (!record)
-        return {std::nullopt, false, QStringLiteral("The bookmark data isn’t in the correct format.")};
+        return {std::nullopt, false, undecodableText()};
 
-    const auto sameKind = [&](const QString& path) {
-        const ProbeResult probed = m_probe->status(path);
-        return probed && bookmarkKind(probed.status->kind) == record->kind;
-    };
-    if (sameKind(record->path))
-        return {record->path, false, {}};
-
-    if (!record->relativePath.isEmpty()) {
-        for (const MountEntry& mount : m_volumes->mountsOfVolume(record->volumeIdentifier)) {
-            const auto rest = below(record->relativePath, mount.root);
-            if (!rest)
-                continue;
-            const QString candidate = joined(mount.mountPoint, *rest);
-            if (candidate != record->path && sameKind(candidate))
-                return {candidate, true, {}};
-        }
-    }
+    if (auto resolved = resolveWithoutSearch(*record))
+        return *resolved;
 
     if (const auto found = searchByIdentity(*record))
         return {*found, true, {}};
@@ -137,6 +150,21 @@ BookmarkResolution LinuxFileBookmarks::resolve(const QByteArray& data) const
             QStringLiteral("The file “%1” couldn’t be found: it is no longer at its path and no file with "
                            "its identity was found nearby.")
                 .arg(lastPathComponentOfPath(record->path))};
+}
+
+BookmarkInspection LinuxFileBookmarks::inspect(const QByteArray& data) const
+{
+    const auto record = BookmarkRecord::decode(data);
+    if (!record)
+        return {false, std::nullopt, {}, {}, undecodableText()};
+    FileStatus recorded;
+    recorded.inode = record->inode;
+    recorded.birthTime = record->birthTime;
+    BookmarkInspection inspection{
+        true, std::nullopt, fileResourceIdentifierText(recorded), record->volumeIdentifier, {}};
+    if (const auto resolved = resolveWithoutSearch(*record))
+        inspection.path = resolved->path;
+    return inspection;
 }
 
 // One bounded search shared by every folder that is looked through.

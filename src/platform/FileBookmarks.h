@@ -30,6 +30,16 @@ struct BookmarkResolution {
     QString errorDescription; // when there is no path
 };
 
+// A bookmark read without any search for its file: where its file is found by the cheap steps
+// alone, and the identity of the file it was made for.
+struct BookmarkInspection {
+    bool readable = false;
+    std::optional<QString> path;    // nothing when the cheap steps do not find it
+    QString fileResourceIdentifier; // as fileResourceIdentifierText gives it
+    QString volumeIdentifier;
+    QString errorDescription; // when the data is not a bookmark
+};
+
 // Makes bookmarks of files and folders and finds them again. Callable from any thread.
 class FileBookmarks {
 public:
@@ -37,6 +47,9 @@ public:
 
     virtual BookmarkCreation create(const QString& path) const = 0;
     virtual BookmarkResolution resolve(const QByteArray& data) const = 0;
+    // For callers asking only whether a bookmark refers to a file they already hold: no search by
+    // identity, which may take a while for every bookmark whose file is gone.
+    virtual BookmarkInspection inspect(const QByteArray& data) const = 0;
 };
 
 // How far a bookmark's file is looked for by identity once its path no longer leads to it.
@@ -58,11 +71,13 @@ public:
 
     BookmarkCreation create(const QString& path) const override;
     BookmarkResolution resolve(const QByteArray& data) const override;
+    BookmarkInspection inspect(const QByteArray& data) const override;
 
     static std::shared_ptr<LinuxFileBookmarks> shared();
 
 private:
     struct Search;
+    std::optional<BookmarkResolution> resolveWithoutSearch(const struct BookmarkRecord& record) const;
     std::optional<QString> searchByIdentity(const struct BookmarkRecord& record) const;
 
     std::shared_ptr<const FileSystemProbe> m_probe;

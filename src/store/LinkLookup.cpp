@@ -119,15 +119,8 @@ std::optional<LinkItem> LinkLookup::linkResolvingBookmark(const FileIdentity& ca
     for (const LinkItem& link : m_sqlite.allLinks()) {
         if (!isFileLike(link.type) || !link.bookmarkData || link.bookmarkData->isEmpty())
             continue;
-        // A bookmark that does not resolve is logged by the identity service and skipped.
-        const auto resolved = m_identity.resolveBookmark(link.bookmarkData, std::nullopt);
-        if (!resolved)
-            continue;
-        const auto identity = m_identity.makeIdentity(resolved->url, false);
-        if (!identity || !identity->fileResourceIdentifier || !identity->volumeIdentifier)
-            continue;
-        if (identity->fileResourceIdentifier == captured.fileResourceIdentifier &&
-            identity->volumeIdentifier == captured.volumeIdentifier)
+        // Runs for every file link on each context poll: it must not search for files that are gone.
+        if (m_identity.bookmarkRefersTo(*link.bookmarkData, captured))
             return link;
     }
     return std::nullopt;

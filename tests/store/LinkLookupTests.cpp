@@ -1,6 +1,8 @@
 #include "LinkStoreTestSupport.h"
 
 #include "foundation/Uuid.h"
+#include "platform/FileBookmarks.h"
+#include "platform/FolderWalker.h"
 #include "store/LinkLookup.h"
 #include "store/LinkWriter.h"
 
@@ -19,6 +21,19 @@ struct LookupFixture : LibraryFixture {
     {
         return writer.addCapturedContext(finderContext(*identity, path, locator), {}, {});
     }
+};
+
+// Counts the walks a bookmark search starts.
+class CountingWalker : public FolderWalker {
+public:
+    bool walk(const QString& root, const WalkOptions& options,
+              const std::function<WalkStep(const WalkEntry&)>& visit) const override
+    {
+        ++walks;
+        return LinuxFolderWalker().walk(root, options, visit);
+    }
+
+    mutable std::atomic<int> walks{0};
 };
 
 CapturedContext webContext(const QString& locator)
@@ -116,6 +131,47 @@ TEST(LinkLookup, TheFingerprintStepTestsEveryLinkWithThatContentForTheName)
     const auto found = fx.lookup.findLink(finderContext(*fx.identity, here));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->id, named.id);
+}
+
+TEST(LinkLookup, BookmarksOfGoneFilesAreComparedByTheirRecordedIdentityWithoutASearch)
+{
+    LookupFixture fx;
+    const auto walker = std::make_shared<CountingWalker>();
+    FileIdentityPlatform platform = FileIdentityPlatform::system();
+    platform.bookmarks = std::make_shared<LinuxFileBookmarks>(platform.probe, platform.volumes, walker);
+    const FileIdentityService identity(std::make_shared<FileHashCache>(), platform);
+    LinkLookup lookup(fx.sqlite, fx.parser, identity);
+
+    // Links whose identifiers were not kept (as after an import), so only their bookmarks can tell.
+    for (const char* name : {"gone-1.txt", "gone-2.txt", "moved.txt"})
+        fx.save(writeFile(QStringLiteral("docs/") + name, name));
+    fx.sqlite.execute(
+        QStringLiteral("UPDATE links SET file_resource_identifier = NULL, last_known_path = NULL"));
+    const LinkItem damaged = fx.save(writeFile(QStringLiteral("docs/damaged.txt"), "d"));
+    fx.sqlite.execute(
+        QStringLiteral("UPDATE links SET bookmark_data = 'junk', file_resource_identifier = NULL "
+                       "WHERE id = ?"),
+        {uuidString(damaged.id)});
+    QFile::remove(homePath(QStringLiteral("docs/gone-1.txt")));
+    QFile::remove(homePath(QStringLiteral("docs/gone-2.txt")));
+    const QString moved = homePath(QStringLiteral("elsewhere/renamed.txt"));
+    renameFile(homePath(QStringLiteral("docs/moved.txt")), moved);
+
+    const auto found = lookup.findLink(finderContext(identity, moved));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->lastKnownPath, moved);
+    static QStringList logged;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+            if (context.category && QLatin1String(context.category) == QLatin1String("morvane.FileIdentity"))
+                logged.append(message);
+        });
+    EXPECT_FALSE(lookup.findLink(finderContext(identity, writeFile(QStringLiteral("new.txt"), "new"))));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(walker->walks, 0);
+    // Only a bookmark that cannot be read at all is worth a log line.
+    EXPECT_EQ(logged, QStringList(1, QStringLiteral("Failed to resolve file bookmark: The bookmark data "
+                                                    "isn’t in the correct format.")));
 }
 
 TEST(LinkLookup, NamesMatchByPathThenUrlThenTitleUnderCanonicalEquivalence)
