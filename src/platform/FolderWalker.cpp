@@ -21,7 +21,8 @@ namespace {
 std::optional<FileStatus> statusAt(int dirFd, const char* name)
 {
     struct statx sx {};
-    const unsigned mask = STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME;
+    const unsigned mask =
+        STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_MNT_ID;
     if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, mask, &sx) != 0)
         return std::nullopt;
     FileStatus status;
@@ -38,6 +39,8 @@ std::optional<FileStatus> statusAt(int dirFd, const char* name)
     status.changeTime = {sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec};
     if ((sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0))
         status.birthTime = FileTimestamp{sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec};
+    if (sx.stx_mask & STATX_MNT_ID)
+        status.mountId = sx.stx_mnt_id;
     return status;
 }
 

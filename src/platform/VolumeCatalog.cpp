@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -35,6 +36,27 @@ QString unescapeMountPath(const QByteArray& field)
         }
     }
     return QString::fromUtf8(out);
+}
+
+bool isBlockDevice(const QString& path, quint32 major, quint32 minor)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISBLK(st.st_mode) &&
+           ::major(st.st_rdev) == major && ::minor(st.st_rdev) == minor;
+}
+
+// The mount a path is on, when the path still leads to the device its status was read from.
+std::optional<quint64> mountIdOf(const QString& path, const FileStatus& status)
+{
+    if (path.isEmpty() || pathHoldsNul(path))
+        return std::nullopt;
+    struct statx sx {};
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT, STATX_MNT_ID, &sx) !=
+            0 ||
+        !(sx.stx_mask & STATX_MNT_ID) || sx.stx_dev_major != status.deviceMajor ||
+        sx.stx_dev_minor != status.deviceMinor)
+        return std::nullopt;
+    return sx.stx_mnt_id;
 }
 
 bool isUnder(const QString& path, const QString& folder)
@@ -100,13 +122,9 @@ std::optional<QString> LinuxVolumeCatalog::uuidOfDevice(quint32 major, quint32 m
         return std::nullopt;
     const QStringList names =
         folder.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& name : names) {
-        struct stat st {};
-        if (::stat(QFile::encodeName(folder.filePath(name)).constData(), &st) != 0)
-            continue;
-        if (S_ISBLK(st.st_mode) && ::major(st.st_rdev) == major && ::minor(st.st_rdev) == minor)
+    for (const QString& name : names)
+        if (isBlockDevice(folder.filePath(name), major, minor))
             return name;
-    }
     return std::nullopt;
 }
 
@@ -127,17 +145,29 @@ QString LinuxVolumeCatalog::identifierFor(const QString& path, quint32 major, qu
     return QStringLiteral("dev:%1:%2").arg(major).arg(minor);
 }
 
+bool LinuxVolumeCatalog::stillNamesDevice(const QString& identifier, quint32 major, quint32 minor) const
+{
+    const QLatin1String uuidPrefix("uuid:");
+    if (!identifier.startsWith(uuidPrefix))
+        return true;
+    return isBlockDevice(m_byUuidFolder + u'/' + identifier.mid(uuidPrefix.size()), major, minor);
+}
+
 QString LinuxVolumeCatalog::volumeIdentifier(const QString& path, const FileStatus& status) const
 {
-    const quint64 key = deviceKey(status.deviceMajor, status.deviceMinor);
+    const auto mountId = status.mountId ? status.mountId : mountIdOf(path, status);
+    if (!mountId)
+        return identifierFor(path, status.deviceMajor, status.deviceMinor);
+    const QPair<quint64, quint64> key{deviceKey(status.deviceMajor, status.deviceMinor), *mountId};
     {
         std::lock_guard lock(m_mutex);
-        if (const auto it = m_volumeByDevice.constFind(key); it != m_volumeByDevice.constEnd())
+        if (const auto it = m_volumeByMount.constFind(key);
+            it != m_volumeByMount.constEnd() && stillNamesDevice(*it, status.deviceMajor, status.deviceMinor))
             return *it;
     }
     const QString identifier = identifierFor(path, status.deviceMajor, status.deviceMinor);
     std::lock_guard lock(m_mutex);
-    m_volumeByDevice.insert(key, identifier);
+    m_volumeByMount.insert(key, identifier);
     return identifier;
 }
 
@@ -177,6 +207,7 @@ QList<MountEntry> LinuxVolumeCatalog::mountsOfVolume(const QString& identifier) 
         FileStatus deviceOnly;
         deviceOnly.deviceMajor = mount.deviceMajor;
         deviceOnly.deviceMinor = mount.deviceMinor;
+        deviceOnly.mountId = mount.mountId;
         if (volumeIdentifier(mount.mountPoint, deviceOnly) == identifier)
             result.append(mount);
     }

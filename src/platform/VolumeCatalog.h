@@ -37,7 +37,9 @@ public:
 };
 
 // "uuid:" and the file system UUID when /dev/disk/by-uuid names the device, else "fsid:" and the
-// statfs file system id in hex when it is not zero, else "dev:major:minor". Cached per device.
+// statfs file system id in hex when it is not zero, else "dev:major:minor". Cached per mount (device
+// and mount id), so that a volume mounted later on a reused device number is named afresh; a cached
+// UUID is checked against /dev/disk/by-uuid on every use, as mount ids are reused too.
 class LinuxVolumeCatalog : public VolumeCatalog {
 public:
     // The folders are parameters so that tests can lay out their own.
@@ -57,11 +59,12 @@ private:
     QList<MountEntry> readMounts() const;
     std::optional<QString> uuidOfDevice(quint32 major, quint32 minor) const;
     QString identifierFor(const QString& path, quint32 major, quint32 minor) const;
+    bool stillNamesDevice(const QString& identifier, quint32 major, quint32 minor) const;
 
     QString m_byUuidFolder;
     QString m_mountInfoFile;
     mutable std::mutex m_mutex;
-    mutable QHash<quint64, QString> m_volumeByDevice;
+    mutable QHash<QPair<quint64, quint64>, QString> m_volumeByMount; // (device, mount id)
     mutable QHash<quint64, MountEntry> m_mountById;
 };
 

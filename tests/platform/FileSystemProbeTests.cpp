@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 using namespace morvane;
 using namespace morvane::test;
 
@@ -111,6 +114,44 @@ TEST(VolumeCatalog, NamesTheVolumeStablyAndFindsItsMount)
     ASSERT_TRUE(mount);
     EXPECT_TRUE(file.startsWith(mount->mountPoint));
     EXPECT_TRUE(catalog.mountsOfVolume(volume).contains(*mount));
+}
+
+TEST(VolumeCatalog, AVolumeMountedOnAReusedDeviceNumberIsNamedAfresh)
+{
+    // The by-uuid links of a fake folder lead to a real block device (stat needs no access to it).
+    QString device;
+    for (const QFileInfo& entry : QDir(QStringLiteral("/dev")).entryInfoList(QDir::System)) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(entry.filePath()).constData(), &st) == 0 && S_ISBLK(st.st_mode)) {
+            device = entry.filePath();
+            break;
+        }
+    }
+    if (device.isEmpty())
+        GTEST_SKIP() << "no block device on this machine";
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(device).constData(), &st), 0);
+    FileStatus status;
+    status.deviceMajor = major(st.st_rdev);
+    status.deviceMinor = minor(st.st_rdev);
+    status.mountId = 40;
+
+    QTemporaryDir dir;
+    const QString byUuid = dir.filePath(QStringLiteral("by-uuid"));
+    ASSERT_TRUE(QDir().mkpath(byUuid));
+    ASSERT_TRUE(QFile::link(device, byUuid + QStringLiteral("/1111-AAAA")));
+    LinuxVolumeCatalog catalog(byUuid);
+    EXPECT_EQ(catalog.volumeIdentifier(QString(), status), QStringLiteral("uuid:1111-AAAA"));
+
+    // The first stick is pulled out and another one gets its device number.
+    ASSERT_TRUE(QFile::remove(byUuid + QStringLiteral("/1111-AAAA")));
+    ASSERT_TRUE(QFile::link(device, byUuid + QStringLiteral("/2222-BBBB")));
+    status.mountId = 41;
+    EXPECT_EQ(catalog.volumeIdentifier(QString(), status), QStringLiteral("uuid:2222-BBBB"));
+    // Mount ids are handed out again too.
+    ASSERT_TRUE(QFile::remove(byUuid + QStringLiteral("/2222-BBBB")));
+    ASSERT_TRUE(QFile::link(device, byUuid + QStringLiteral("/3333-CCCC")));
+    EXPECT_EQ(catalog.volumeIdentifier(QString(), status), QStringLiteral("uuid:3333-CCCC"));
 }
 
 TEST(Sha256Hasher, MatchesSha256sumForRegularFilesOnly)
