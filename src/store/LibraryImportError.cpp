@@ -42,4 +42,15 @@ LibraryImportError LibraryImportError::relationEndMissing(const QUuid& missingLi
                                   QStringLiteral("). Nothing was imported."));
 }
 
+LibraryImportError LibraryImportError::relationIDReused(const QUuid& relationID, bool inLibrary)
+{
+    const QString id = uuidString(relationID);
+    return LibraryImportError(
+        Kind::relationIDReused,
+        inLibrary ? QStringLiteral("A relation in the file reuses the id ") + id +
+                        QStringLiteral(" of another relation in the library. Nothing was imported.")
+                  : QStringLiteral("Two relations in the file share the id ") + id +
+                        QStringLiteral(". Nothing was imported."));
+}
+
 } // namespace morvane

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 
 namespace morvane {
@@ -108,6 +109,40 @@ void LibraryImporter::checkRelationEnds(const MorvaneLibraryExport& document, bo
     }
 }
 
+void LibraryImporter::checkRelationIDs(const MorvaneLibraryExport& document, bool replacing)
+{
+    // Records of one pair may repeat, in either direction, under one id; the database keeps a single row
+    // per id, so an id that also names another pair could never be written.
+    QHash<QUuid, QString> pairByID;
+    pairByID.reserve(document.relations.size());
+    for (const MorvaneLibraryExport::RelationRecord& record : document.relations) {
+        // A relation of an item with itself is never written, so its id takes no row.
+        if (record.fromLinkID == record.toLinkID)
+            continue;
+        const QString pair = LinkRelation::recordName(record.fromLinkID, record.toLinkID);
+        const auto found = pairByID.constFind(record.id);
+        if (found == pairByID.constEnd())
+            pairByID.insert(record.id, pair);
+        else if (*found != pair)
+            throw LibraryImportError::relationIDReused(record.id, false);
+    }
+    // A replace erases the library's relations first, so only a merge can meet them.
+    if (replacing || pairByID.isEmpty())
+        return;
+    SQLiteStatement statement =
+        m_store.prepare(QStringLiteral("SELECT id, from_link_id, to_link_id FROM link_relations"));
+    while (statement.step()) {
+        const std::optional<QUuid> id = parseUuid(statement.text(0));
+        const std::optional<QUuid> from = parseUuid(statement.text(1));
+        const std::optional<QUuid> to = parseUuid(statement.text(2));
+        if (!id || !from || !to)
+            continue;
+        const auto found = pairByID.constFind(*id);
+        if (found != pairByID.constEnd() && *found != LinkRelation::recordName(*from, *to))
+            throw LibraryImportError::relationIDReused(*id, true);
+    }
+}
+
 LibraryImporter::ImportCounts LibraryImporter::importLibrary(const QString& filePath, bool replacing)
 {
     const MorvaneLibraryExport document = readBackupFile(filePath);
@@ -116,6 +151,7 @@ LibraryImporter::ImportCounts LibraryImporter::importLibrary(const QString& file
     // The erase and the import commit together: whatever fails, the library is left as it was.
     m_store.inTransaction([&] {
         checkRelationEnds(document, replacing);
+        checkRelationIDs(document, replacing);
         if (replacing)
             m_store.eraseAll();
         m_store.importRecords(links, relations);

@@ -36,7 +36,8 @@ public:
 
     // Merges the file into the library, or replaces the library with it. The counts are those of the
     // file's records, not of the rows that changed. Throws what preview() throws, LibraryImportError when
-    // a relation names a link the result would not have, and StoreError.
+    // a relation names a link the result would not have or its id already stands for another pair, and
+    // StoreError.
     ImportCounts importLibrary(const QString& filePath, bool replacing);
 
     // The whole library as a backup document: links by update time then title, each with its tags,
@@ -52,6 +53,7 @@ public:
 private:
     QSet<QUuid> libraryLinkIDs();
     void checkRelationEnds(const MorvaneLibraryExport& document, bool replacing);
+    void checkRelationIDs(const MorvaneLibraryExport& document, bool replacing);
 
     SQLiteStore& m_store;
 };

@@ -262,26 +262,89 @@ TEST_F(LibraryImporterTest, AFileThatCannotBeImportedLeavesTheLibraryRowForRow)
     const QUuid x = QUuid::createUuid();
     const QUuid y = QUuid::createUuid();
     const QUuid sharedRelationID = QUuid::createUuid();
-    const std::pair<const char*, QByteArray> cases[] = {
+    const QUuid libraryRelationID = store.allRelations().constFirst().id;
+    const QByteArray fileLinks = linkJson(x) + ',' + linkJson(y);
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QList<bool> replacing{true, false};
+    };
+    const Case cases[] = {
         {"not JSON", "{\"formatVersion\":1,"},
         {"version 2", documentJson({linkJson(x)}, {}, 2)},
         {"a web link with a file address", documentJson({linkJson(x, "web", "file:///etc/passwd")}, {})},
         {"a relation to a missing link", documentJson({linkJson(x)}, {relationJson(x, QUuid::createUuid())})},
-        // Decodes and checks, but the database refuses the second row after the erase: one relation id
-        // for two pairs.
-        {"a database failure after the erase",
-         documentJson({linkJson(x), linkJson(y), linkJson(a.id, "web", "https://example.com/a")},
+        {"one relation id for two pairs in the file",
+         documentJson({fileLinks, linkJson(a.id, "web", "https://example.com/a")},
                       {relationJson(x, y, sharedRelationID), relationJson(x, a.id, sharedRelationID)})},
+        // Only a merge keeps the library's relations for the file's to clash with.
+        {"the id of the library's relation for another pair",
+         documentJson({fileLinks}, {relationJson(x, y, libraryRelationID)}),
+         {false}},
     };
     const QStringList before = snapshot();
-    for (const auto& [name, bytes] : cases) {
-        SCOPED_TRACE(name);
-        const QString path = writeFile(QStringLiteral("bad.json"), bytes);
-        for (const bool replacing : {true, false}) {
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const QString path = writeFile(QStringLiteral("bad.json"), testCase.bytes);
+        for (const bool replacing : testCase.replacing) {
             EXPECT_THROW(importer.importLibrary(path, replacing), Error);
             EXPECT_EQ(snapshot(), before);
         }
     }
+
+    // A file that passes every check but that the database refuses after the erase.
+    store.execute(QStringLiteral("CREATE TEMP TRIGGER refuse_relations BEFORE INSERT ON link_relations "
+                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    const QString valid =
+        writeFile(QStringLiteral("valid.json"), documentJson({fileLinks}, {relationJson(x, y)}));
+    EXPECT_THROW(importer.importLibrary(valid, true), StoreError);
+    EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(LibraryImporterTest, ARelationIDMayRepeatOnlyForItsOwnPair)
+{
+    const LinkItem a = add(webLink(QStringLiteral("a")));
+    const LinkItem b = add(webLink(QStringLiteral("b")));
+    store.addRelation(a.id, b.id);
+    const QUuid libraryRelationID = store.allRelations().constFirst().id;
+    const QUuid x = QUuid::createUuid();
+    const QUuid y = QUuid::createUuid();
+    const QUuid z = QUuid::createUuid();
+    const QUuid shared = QUuid::createUuid();
+    const QList<QByteArray> fileLinks{linkJson(x), linkJson(y)};
+    const auto file = [&](const char* name, const QList<QByteArray>& links,
+                          const QList<QByteArray>& relations) {
+        return writeFile(QString::fromLatin1(name), documentJson(links, relations));
+    };
+
+    // One pair in both directions, and a relation with itself that is never written, under one id.
+    const QString repeats =
+        file("repeats.json", fileLinks,
+             {relationJson(x, y, shared), relationJson(y, x, shared), relationJson(x, x, shared)});
+    EXPECT_EQ(importer.importLibrary(repeats, false), (Counts{2, 3}));
+    // The library's own relation, turned round, under its own id.
+    const QString libraryPair = file("library-pair.json", {}, {relationJson(b.id, a.id, libraryRelationID)});
+    EXPECT_EQ(importer.importLibrary(libraryPair, false), (Counts{0, 1}));
+    EXPECT_EQ(store.allRelations().size(), 2);
+
+    const QString twoPairs =
+        file("two-pairs.json", fileLinks, {relationJson(x, y, shared), relationJson(a.id, x, shared)});
+    EXPECT_EQ(errorText([&] { importer.importLibrary(twoPairs, false); }),
+              QStringLiteral("Two relations in the file share the id ") + uuidString(shared) +
+                  QStringLiteral(". Nothing was imported."));
+    const QString reusesLibrary =
+        file("reuses.json", {linkJson(x), linkJson(z)}, {relationJson(z, x, libraryRelationID)});
+    EXPECT_EQ(errorText([&] { importer.importLibrary(reusesLibrary, false); }),
+              QStringLiteral("A relation in the file reuses the id ") + uuidString(libraryRelationID) +
+                  QStringLiteral(" of another relation in the library. Nothing was imported."));
+
+    // Replacing erases the library's relations first, so their ids are free again.
+    EXPECT_EQ(importer.importLibrary(reusesLibrary, true), (Counts{2, 1}));
+    const QList<LinkRelation> relations = store.allRelations();
+    ASSERT_EQ(relations.size(), 1);
+    EXPECT_EQ(relations.constFirst().id, libraryRelationID);
+    EXPECT_EQ(LinkRelation::recordName(relations.constFirst().fromLinkID, relations.constFirst().toLinkID),
+              LinkRelation::recordName(x, z));
 }
 
 TEST_F(LibraryImporterTest, UnreadableFilesOtherVersionsAndMismatchedAddressesAreRefusedWithTheirMessages)
