@@ -44,6 +44,69 @@ std::optional<FileStatus> statusAt(int dirFd, const char* name)
     return status;
 }
 
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+struct FolderId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderId&) const = default;
+};
+
+std::optional<FolderId> folderIdOf(int fd)
+{
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        return std::nullopt;
+    return FolderId{st.st_dev, st.st_ino};
+}
+
+// Opens what candidate names when it is still the folder with that id; -1 otherwise.
+int openIfSame(int atFd, const char* candidate, FolderId id)
+{
+    const int fd = ::openat(atFd, candidate, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0 && folderIdOf(fd) != id) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+struct Item {
+    std::string name;
+    FileStatus status;
+};
+
+// A folder's entries in name order, with their status, read through a handle that stays open.
+std::vector<Item> readFolder(int fd, bool skipHidden)
+{
+    std::vector<Item> items;
+    const int listFd = ::dup(fd); // closedir closes the handle it was given
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return items;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        if (skipHidden && name[0] == '.')
+            continue;
+        names.emplace_back(name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+    for (std::string& name : names)
+        if (const auto status = statusAt(fd, name.c_str()))
+            items.push_back({std::move(name), *status});
+    return items;
+}
+
+// Holds one folder open at a time, however deep the tree: a folder's handle is closed while its
+// subfolders are walked and opened again through the last one's "..", checked to be the same folder
+// (or through its path when that fails).
 class Walk {
 public:
     Walk(const WalkOptions& options, const std::function<WalkStep(const WalkEntry&)>& visit)
@@ -52,57 +115,45 @@ public:
     {
     }
 
+    // fd is open on entry and, unless the folder could not be opened again, on return (-1 then).
     // Returns false when the visitor asked to stop.
-    bool folder(int fd, const QString& path, int depth)
+    bool folder(int& fd, FolderId self, const QString& path, int depth)
     {
-        DIR* dir = ::fdopendir(fd);
-        if (!dir) {
-            ::close(fd);
-            return true;
-        }
-        std::vector<std::string> names;
-        while (const dirent* entry = ::readdir(dir)) {
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
-                continue;
-            if (m_options.skipHidden && name[0] == '.')
-                continue;
-            names.emplace_back(name);
-        }
-        std::sort(names.begin(), names.end());
-
-        bool keepGoing = true;
-        for (const std::string& name : names) {
-            const auto status = statusAt(::dirfd(dir), name.c_str());
-            if (!status)
+        for (const Item& item : readFolder(fd, m_options.skipHidden)) {
+            if (m_options.stayOnRootDevice && !item.status.sameDevice(m_rootStatus))
                 continue;
             WalkEntry entry;
-            entry.name = QFile::decodeName(name.c_str());
+            entry.name = QFile::decodeName(item.name.c_str());
             entry.path = path.endsWith(u'/') ? path + entry.name : path + u'/' + entry.name;
             entry.depth = depth;
-            entry.status = *status;
-            if (m_options.stayOnRootDevice && !status->sameDevice(m_rootStatus))
-                continue;
+            entry.status = item.status;
             const WalkStep step = m_visit(entry);
-            if (step == WalkStep::stop) {
-                keepGoing = false;
-                break;
-            }
-            if (step == WalkStep::skipChildren || !status->isDirectory())
+            if (step == WalkStep::stop)
+                return false;
+            if (step == WalkStep::skipChildren || !item.status.isDirectory())
                 continue;
             if (m_options.maxDepth >= 0 && depth >= m_options.maxDepth)
                 continue;
-            const int child =
-                ::openat(::dirfd(dir), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (child < 0)
+            int child = ::openat(fd, item.name.c_str(), folderFlags);
+            const auto childId = folderIdOf(child);
+            if (!childId) {
+                if (child >= 0)
+                    ::close(child);
                 continue; // unreadable folders are passed over
-            if (!folder(child, entry.path, depth + 1)) {
-                keepGoing = false;
-                break;
             }
+            ::close(fd);
+            const bool keepGoing = folder(child, *childId, entry.path, depth + 1);
+            fd = child >= 0 ? openIfSame(child, "..", self) : -1;
+            if (child >= 0)
+                ::close(child);
+            if (fd < 0)
+                fd = openIfSame(AT_FDCWD, QFile::encodeName(path).constData(), self);
+            if (!keepGoing)
+                return false;
+            if (fd < 0)
+                return true; // moved away meanwhile: the rest of it is passed over
         }
-        ::closedir(dir);
-        return keepGoing;
+        return true;
     }
 
     FileStatus m_rootStatus;
@@ -119,9 +170,13 @@ bool LinuxFolderWalker::walk(const QString& root, const WalkOptions& options,
 {
     if (pathHoldsNul(root))
         return false;
-    const int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const auto rootId = folderIdOf(fd);
+    if (!rootId) {
+        if (fd >= 0)
+            ::close(fd);
         return false;
+    }
     Walk walk(options, visit);
     if (options.stayOnRootDevice) {
         const auto rootStatus = statusAt(fd, ".");
@@ -131,7 +186,9 @@ bool LinuxFolderWalker::walk(const QString& root, const WalkOptions& options,
         }
         walk.m_rootStatus = *rootStatus;
     }
-    walk.folder(fd, root, 1);
+    walk.folder(fd, *rootId, root, 1);
+    if (fd >= 0)
+        ::close(fd);
     return true;
 }
 

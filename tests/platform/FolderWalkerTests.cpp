@@ -2,10 +2,13 @@
 
 #include "platform/FolderWalker.h"
 
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -42,6 +45,37 @@ TEST(FolderWalker, VisitsInNameOrderSkippingHiddenAndNotFollowingLinks)
     everything.skipHidden = false;
     everything.maxDepth = 1;
     EXPECT_EQ(walked(root, everything), QStringList({".dotfile", ".hidden", "a.txt", "b", "c.txt", "link"}));
+}
+
+TEST(FolderWalker, WalksTreesDeeperThanTheHandlesItMayOpen)
+{
+    QTemporaryDir dir;
+    const int depth = 150;
+    QString deepest = dir.path();
+    QStringList expected;
+    for (int level = 0; level < depth; ++level) {
+        deepest += QStringLiteral("/d");
+        expected.append(deepest.mid(dir.path().size() + 1));
+    }
+    writeFile(deepest + QStringLiteral("/leaf.txt"), "1");
+    writeFile(dir.filePath(QStringLiteral("z.txt")), "1");
+    expected << expected.last() + QStringLiteral("/leaf.txt") << QStringLiteral("z.txt");
+
+    // Room for a dozen more handles than are open now, far fewer than the tree's depth.
+    QSet<int> open;
+    for (const QString& name :
+         QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::NoDotAndDotDot))
+        open.insert(name.toInt());
+    int limit = 0;
+    for (int free = 0; free < 12; ++limit)
+        free += open.contains(limit) ? 0 : 1;
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const rlimit few{rlim_t(limit), saved.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    const QStringList names = walked(dir.path());
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(names, expected);
 }
 
 TEST(FolderWalker, StopsAndSkipsOnRequestAndRefusesAMissingRoot)
