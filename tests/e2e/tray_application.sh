@@ -20,8 +20,11 @@ library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
 [ "$(stat -c %a "$XDG_DATA_HOME/Morvane")" = 700 ] || fail "library folder is not user-only"
 tables=$(sqlite3 "$library" "SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name)")
 [ "$tables" = "deleted_records link_local_resolutions link_relations link_tags links tags" ] || fail "tables: $tables"
-indexes=$(sqlite3 "$library" "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name NOT LIKE 'sqlite_autoindex%'")
-[ "$indexes" -ge 9 ] || fail "only $indexes indexes"
+indexes=$(sqlite3 "$library" "SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT LIKE 'sqlite_autoindex%' ORDER BY rowid)")
+expected="links_search_idx links_url_idx links_file_identity_idx links_content_hash_idx"
+expected+=" local_resolution_file_identity_idx local_resolution_content_hash_idx relation_from_idx"
+expected+=" relation_to_idx deleted_records_deleted_at_idx link_tags_tag_idx"
+[ "$indexes" = "$expected" ] || fail "indexes: $indexes"
 
 # The tray menu: right-click the icon, then choose its last item, "Quit Morvane".
 eval "$(xdotool getwindowgeometry --shell "$(tray_window)")"
