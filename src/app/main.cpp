@@ -13,7 +13,8 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     morvane::MorvaneApp app([](const QString& message) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Morvane"), QStringLiteral("Morvane could not start."));
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Morvane"),
+                        QStringLiteral("Morvane could not start."));
         box.setInformativeText(message);
         box.setTextFormat(Qt::PlainText);
         box.exec();

@@ -1,6 +1,5 @@
 #include "IsoDate.h"
 
-
 namespace morvane {
 
 namespace {
@@ -33,10 +32,10 @@ std::optional<QDateTime> parse(QStringView text, Fraction fraction)
 {
     qsizetype pos = 0;
     int year, month, day, hour, minute, second;
-    if (!readDigits(text, pos, 4, year) || !expect(text, pos, u'-') || !readDigits(text, pos, 2, month)
-        || !expect(text, pos, u'-') || !readDigits(text, pos, 2, day) || !expect(text, pos, u'T')
-        || !readDigits(text, pos, 2, hour) || !expect(text, pos, u':') || !readDigits(text, pos, 2, minute)
-        || !expect(text, pos, u':') || !readDigits(text, pos, 2, second))
+    if (!readDigits(text, pos, 4, year) || !expect(text, pos, u'-') || !readDigits(text, pos, 2, month) ||
+        !expect(text, pos, u'-') || !readDigits(text, pos, 2, day) || !expect(text, pos, u'T') ||
+        !readDigits(text, pos, 2, hour) || !expect(text, pos, u':') || !readDigits(text, pos, 2, minute) ||
+        !expect(text, pos, u':') || !readDigits(text, pos, 2, second))
         return std::nullopt;
 
     int millis = 0;
@@ -69,8 +68,8 @@ std::optional<QDateTime> parse(QStringView text, Fraction fraction)
         const int sign = text[pos] == u'+' ? 1 : -1;
         ++pos;
         int oh, om;
-        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, u':') || !readDigits(text, pos, 2, om)
-            || oh > 23 || om > 59)
+        if (!readDigits(text, pos, 2, oh) || !expect(text, pos, u':') || !readDigits(text, pos, 2, om) ||
+            oh > 23 || om > 59)
             return std::nullopt;
         offsetSeconds = sign * (oh * 3600 + om * 60);
     } else {

@@ -29,7 +29,8 @@ bool ensurePrivateDirectory(const QString& path)
 {
     if (!QDir().mkpath(path))
         return false;
-    return QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return QFile::setPermissions(path,
+                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 } // namespace morvane

@@ -33,8 +33,7 @@ public:
     StoreExecutor(const StoreExecutor&) = delete;
     StoreExecutor& operator=(const StoreExecutor&) = delete;
 
-    template <class F>
-    auto submit(F fn) -> QFuture<std::invoke_result_t<F>>
+    template <class F> auto submit(F fn) -> QFuture<std::invoke_result_t<F>>
     {
         using R = std::invoke_result_t<F>;
         auto promise = std::make_shared<QPromise<R>>();

@@ -194,10 +194,22 @@ std::optional<QByteArray> UserDefaults::dataValue(const QString& key) const
         persistLocked();                                                                                     \
     } while (false)
 
-void UserDefaults::setBool(const QString& key, bool value) { MORVANE_DEFAULTS_SET(value); }
-void UserDefaults::setInteger(const QString& key, qint64 value) { MORVANE_DEFAULTS_SET(value); }
-void UserDefaults::setDouble(const QString& key, double value) { MORVANE_DEFAULTS_SET(value); }
-void UserDefaults::setString(const QString& key, const QString& value) { MORVANE_DEFAULTS_SET(value.toStdString()); }
+void UserDefaults::setBool(const QString& key, bool value)
+{
+    MORVANE_DEFAULTS_SET(value);
+}
+void UserDefaults::setInteger(const QString& key, qint64 value)
+{
+    MORVANE_DEFAULTS_SET(value);
+}
+void UserDefaults::setDouble(const QString& key, double value)
+{
+    MORVANE_DEFAULTS_SET(value);
+}
+void UserDefaults::setString(const QString& key, const QString& value)
+{
+    MORVANE_DEFAULTS_SET(value.toStdString());
+}
 
 void UserDefaults::setStringList(const QString& key, const QStringList& value)
 {

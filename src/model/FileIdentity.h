@@ -13,9 +13,9 @@ struct FileIdentity {
     QByteArray bookmarkData;
     std::optional<QString> fileResourceIdentifier;
     std::optional<QString> volumeIdentifier;
-    QString lastKnownPath;                 // POSIX path, not percent-encoded
-    std::optional<QString> contentHash;    // SHA-256, 64 lower-case hex digits
-    std::optional<qint64> fileSize;        // regular files only
+    QString lastKnownPath;              // POSIX path, not percent-encoded
+    std::optional<QString> contentHash; // SHA-256, 64 lower-case hex digits
+    std::optional<qint64> fileSize;     // regular files only
 
     bool operator==(const FileIdentity&) const = default;
 

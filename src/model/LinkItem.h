@@ -16,11 +16,11 @@ namespace morvane {
 struct LinkItem {
     QUuid id;
     QString title;
-    QString url;            // the locator text, exactly as stored
+    QString url; // the locator text, exactly as stored
     LinkType type = LinkType::web;
     QString sourceApp;
     QString notes;
-    QStringList tags;       // lower-case, unique, ordered by name without regard to case
+    QStringList tags;        // lower-case, unique, ordered by name without regard to case
     int linkedItemCount = 0; // relations touching this item; computed on read, never stored
     std::optional<QByteArray> bookmarkData;
     std::optional<QString> fileResourceIdentifier;

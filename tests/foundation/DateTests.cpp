@@ -8,9 +8,9 @@ namespace {
 
 struct DateCase {
     const char* text;
-    bool library;   // accepted by the library reader
-    bool document;  // accepted by the document reader
-    qint64 msecs;   // expected epoch milliseconds when accepted
+    bool library;  // accepted by the library reader
+    bool document; // accepted by the document reader
+    qint64 msecs;  // expected epoch milliseconds when accepted
 };
 
 // 2024-05-01T09:30:12Z is 1714555812 seconds after the epoch.

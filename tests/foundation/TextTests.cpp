@@ -8,14 +8,17 @@ namespace {
 
 TEST(Graphemes, CountsUserPerceivedCharacters)
 {
-    struct Case { QString text; qsizetype count; };
+    struct Case {
+        QString text;
+        qsizetype count;
+    };
     const Case cases[] = {
         {QString(), 0},
         {QStringLiteral("abc"), 3},
-        {QStringLiteral("e\u0301"), 1},                                          // e + combining acute
-        {QStringLiteral("\U0001F600\U0001F1E9\U0001F1EA"), 2},                    // emoji, then a flag
+        {QStringLiteral("e\u0301"), 1},                        // e + combining acute
+        {QStringLiteral("\U0001F600\U0001F1E9\U0001F1EA"), 2}, // emoji, then a flag
         {QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"), 1}, // ZWJ family
-        {QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7"), 2},          // two flags
+        {QStringLiteral("\U0001F1E9\U0001F1EA\U0001F1EB\U0001F1F7"), 2},                   // two flags
         {QStringLiteral("\r\n"), 1},
     };
     for (const Case& c : cases)

@@ -1,6 +1,6 @@
+#include "TestEnvironment.h"
 #include "foundation/IsoDate.h"
 #include "foundation/UserDefaults.h"
-#include "TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,13 +26,13 @@ TEST(UserDefaults, AValueOfAnotherTypeReadsAsAbsent)
     defaults->setBool(QStringLiteral("b"), true);
     defaults->setStringList(QStringLiteral("l"), {QStringLiteral("x")});
 
-    EXPECT_FALSE(defaults->dateValue(QStringLiteral("s")));  // a string where a date is asked
-    EXPECT_FALSE(defaults->boolValue(QStringLiteral("i")));  // a number where a bool is asked
+    EXPECT_FALSE(defaults->dateValue(QStringLiteral("s"))); // a string where a date is asked
+    EXPECT_FALSE(defaults->boolValue(QStringLiteral("i"))); // a number where a bool is asked
     EXPECT_FALSE(defaults->integerValue(QStringLiteral("b")));
     EXPECT_FALSE(defaults->stringValue(QStringLiteral("l")));
     EXPECT_FALSE(defaults->stringListValue(QStringLiteral("s")));
     EXPECT_FALSE(defaults->dataValue(QStringLiteral("s")));
-    EXPECT_EQ(defaults->doubleValue(QStringLiteral("i")), 1.0);  // a double read accepts an integer
+    EXPECT_EQ(defaults->doubleValue(QStringLiteral("i")), 1.0); // a double read accepts an integer
     EXPECT_FALSE(defaults->stringValue(QStringLiteral("missing")));
 }
 

@@ -17,13 +17,17 @@ TEST(PDFDeepLink, ReadsOnlyPdfFileUrls)
     ASSERT_TRUE(bare);
     EXPECT_FALSE(bare->page);
 
-    for (const char* text : {"https://a.com/Doc.pdf#page=3", "file:///a/Doc.txt#page=3", "file:///a/pdf", "not a url"})
+    for (const char* text :
+         {"https://a.com/Doc.pdf#page=3", "file:///a/Doc.txt#page=3", "file:///a/pdf", "not a url"})
         EXPECT_FALSE(PDFDeepLink::fromString(QString::fromUtf8(text))) << text;
 }
 
 TEST(PDFDeepLink, PageFragmentTable)
 {
-    struct Case { std::optional<QString> fragment; std::optional<qint64> page; };
+    struct Case {
+        std::optional<QString> fragment;
+        std::optional<qint64> page;
+    };
     const Case cases[] = {
         {std::nullopt, std::nullopt},
         {QString(), std::nullopt},
@@ -45,14 +49,18 @@ TEST(PDFDeepLink, PageFragmentTable)
         {QStringLiteral("p=3"), std::nullopt},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(PDFDeepLink::pageFromFragment(c.fragment), c.page) << c.fragment.value_or(QStringLiteral("<none>")).toStdString();
+        EXPECT_EQ(PDFDeepLink::pageFromFragment(c.fragment), c.page)
+            << c.fragment.value_or(QStringLiteral("<none>")).toStdString();
 }
 
 TEST(PDFDeepLink, WritesThePageIntoTheFragment)
 {
-    EXPECT_EQ((PDFDeepLink{QStringLiteral("file:///a/b%20c.pdf"), 12}).url(), QStringLiteral("file:///a/b%20c.pdf#page=12"));
-    EXPECT_EQ((PDFDeepLink{QStringLiteral("file:///a/b.pdf"), std::nullopt}).url(), QStringLiteral("file:///a/b.pdf"));
-    EXPECT_EQ(PDFDeepLink::fromString(QStringLiteral("file:///a/b.pdf#PAGE=07"))->url(), QStringLiteral("file:///a/b.pdf#page=7"));
+    EXPECT_EQ((PDFDeepLink{QStringLiteral("file:///a/b%20c.pdf"), 12}).url(),
+              QStringLiteral("file:///a/b%20c.pdf#page=12"));
+    EXPECT_EQ((PDFDeepLink{QStringLiteral("file:///a/b.pdf"), std::nullopt}).url(),
+              QStringLiteral("file:///a/b.pdf"));
+    EXPECT_EQ(PDFDeepLink::fromString(QStringLiteral("file:///a/b.pdf#PAGE=07"))->url(),
+              QStringLiteral("file:///a/b.pdf#page=7"));
     // A fragment that names no page is written back unchanged.
     EXPECT_EQ(PDFDeepLink::fromString(QStringLiteral("file:///a/b.pdf#section2"))->url(),
               QStringLiteral("file:///a/b.pdf#section2"));
