@@ -48,7 +48,7 @@ private:
 QString hexText(const unsigned char* digest, unsigned length)
 {
     static const char digits[] = "0123456789abcdef";
-    QString text(int(length) * 2, Qt::Uninitialized);
+    QString text(qsizetype(length) * 2, Qt::Uninitialized);
     QChar* out = text.data();
     for (unsigned i = 0; i < length; ++i) {
         *out++ = QLatin1Char(digits[digest[i] >> 4]);

@@ -165,7 +165,7 @@ QString LinuxVolumeCatalog::volumeIdentifier(const QString& path, const FileStat
             it != m_volumeByMount.constEnd() && stillNamesDevice(*it, status.deviceMajor, status.deviceMinor))
             return *it;
     }
-    const QString identifier = identifierFor(path, status.deviceMajor, status.deviceMinor);
+    QString identifier = identifierFor(path, status.deviceMajor, status.deviceMinor);
     std::lock_guard lock(m_mutex);
     m_volumeByMount.insert(key, identifier);
     return identifier;

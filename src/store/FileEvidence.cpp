@@ -9,7 +9,7 @@ namespace morvane {
 
 QString FileEvidence::urlFollowingFile(const LinkItem& item, const QString& path)
 {
-    const QString fileUrl = LocatorUrl::fileUrlText(path);
+    QString fileUrl = LocatorUrl::fileUrlText(path);
     const auto current = PDFDeepLink::fromString(item.url);
     if (!current || !current->page)
         return fileUrl;
