@@ -6,23 +6,28 @@
 namespace morvane {
 
 namespace {
-QString xdgDirectory(const char* variable, const QString& fallbackBelowHome)
+QString xdgBase(const char* variable, const QString& fallbackBelowHome)
 {
-    QString base = qEnvironmentVariable(variable);
+    const QString base = qEnvironmentVariable(variable);
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + fallbackBelowHome;
-    return base + QStringLiteral("/Morvane");
+        return QDir::homePath() + fallbackBelowHome;
+    return base;
 }
 } // namespace
 
 QString configDirectory()
 {
-    return xdgDirectory("XDG_CONFIG_HOME", QStringLiteral("/.config"));
+    return xdgBase("XDG_CONFIG_HOME", QStringLiteral("/.config")) + QStringLiteral("/Morvane");
+}
+
+QString dataHome()
+{
+    return xdgBase("XDG_DATA_HOME", QStringLiteral("/.local/share"));
 }
 
 QString dataDirectory()
 {
-    return xdgDirectory("XDG_DATA_HOME", QStringLiteral("/.local/share"));
+    return dataHome() + QStringLiteral("/Morvane");
 }
 
 bool ensurePrivateDirectory(const QString& path)

@@ -7,6 +7,10 @@ namespace morvane {
 // $XDG_CONFIG_HOME/Morvane (default ~/.config/Morvane); read from the environment on every call.
 QString configDirectory();
 
+// $XDG_DATA_HOME (default ~/.local/share): the base that the user's data folders (the Trash
+// among them) stand in.
+QString dataHome();
+
 // $XDG_DATA_HOME/Morvane (default ~/.local/share/Morvane): the library and other data files.
 QString dataDirectory();
 

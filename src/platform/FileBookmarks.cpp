@@ -1,12 +1,12 @@
 #include "FileBookmarks.h"
 
 #include "foundation/LocatorUrl.h"
+#include "foundation/Paths.h"
 #include "platform/BookmarkRecord.h"
 #include "platform/FileSystemProbe.h"
 #include "platform/FolderWalker.h"
 #include "platform/VolumeCatalog.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -57,10 +57,7 @@ FileKind bookmarkKind(FileKind kind)
 
 QString homeTrashFiles()
 {
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty())
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    return dataHome + QStringLiteral("/Trash/files");
+    return dataHome() + QStringLiteral("/Trash/files");
 }
 
 } // namespace
