@@ -100,7 +100,10 @@ public:
     // The new row with its fourteen stored columns; tags are written separately with replaceTags.
     void insertLink(const LinkItem& item);
     void recordOpen(const QUuid& id);
-    void updateFileIdentity(const QUuid& id, const FileIdentity& identity);
+    // Writes the evidence and points url at the file: the plain file URL of its path unless the
+    // caller gives the url to keep (a PDF page link keeps its page).
+    void updateFileIdentity(const QUuid& id, const FileIdentity& identity,
+                            const std::optional<QString>& url = std::nullopt);
     void upsertLocalResolution(const QUuid& id, const FileIdentity& identity, bool confirmedByUser);
     // Adds tags (trimmed, lower-cased, de-duplicated) to the link; callers clear the old ones first.
     void replaceTags(const QStringList& names, const QUuid& linkId);

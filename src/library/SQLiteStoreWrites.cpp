@@ -54,7 +54,8 @@ void SQLiteStore::recordOpen(const QUuid& id)
             {libraryDateString(now()), uuidString(id)});
 }
 
-void SQLiteStore::updateFileIdentity(const QUuid& id, const FileIdentity& identity)
+void SQLiteStore::updateFileIdentity(const QUuid& id, const FileIdentity& identity,
+                                     const std::optional<QString>& url)
 {
     executeValues(
         QStringLiteral("UPDATE links SET bookmark_data = ?, file_resource_identifier = ?, "
@@ -64,7 +65,7 @@ void SQLiteStore::updateFileIdentity(const QUuid& id, const FileIdentity& identi
         {SQLiteValue::blob(identity.bookmarkData), SQLiteValue::text(identity.fileResourceIdentifier),
          SQLiteValue::text(identity.volumeIdentifier), SQLiteValue::text(identity.lastKnownPath),
          SQLiteValue::text(identity.contentHash), SQLiteValue::integer(identity.fileSize),
-         SQLiteValue::text(LocatorUrl::fileUrlText(identity.lastKnownPath)),
+         SQLiteValue::text(url.value_or(LocatorUrl::fileUrlText(identity.lastKnownPath))),
          SQLiteValue::text(libraryDateString(now())), SQLiteValue::text(uuidString(id))});
 }
 

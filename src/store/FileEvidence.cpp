@@ -1,7 +1,6 @@
 #include "FileEvidence.h"
 
 #include "foundation/LocatorUrl.h"
-#include "foundation/Uuid.h"
 #include "library/SQLiteStore.h"
 #include "model/PDFDeepLink.h"
 
@@ -21,13 +20,7 @@ QString FileEvidence::urlFollowingFile(const LinkItem& item, const QString& path
 
 void FileEvidence::write(SQLiteStore& sqlite, const LinkItem& item, const FileIdentity& identity)
 {
-    const QString url = urlFollowingFile(item, identity.lastKnownPath);
-    sqlite.inTransaction([&] {
-        sqlite.updateFileIdentity(item.id, identity);
-        if (url != LocatorUrl::fileUrlText(identity.lastKnownPath))
-            sqlite.executeValues(QStringLiteral("UPDATE links SET url = ? WHERE id = ?"),
-                                 {SQLiteValue::text(url), SQLiteValue::text(uuidString(item.id))});
-    });
+    sqlite.updateFileIdentity(item.id, identity, urlFollowingFile(item, identity.lastKnownPath));
 }
 
 std::optional<FileIdentity> FileEvidence::storedIdentity(const LinkItem& item)
