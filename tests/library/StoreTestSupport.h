@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TestEnvironment.h"
+#include "TestValues.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 #include "library/LinkRow.h"
@@ -15,11 +16,6 @@ namespace morvane::test {
 inline QString libraryFile()
 {
     return testHome() + QStringLiteral("/library.sqlite");
-}
-
-inline QDateTime at(const char* text)
-{
-    return *parseLibraryDate(QString::fromLatin1(text));
 }
 
 inline LinkItem makeLink(const QString& title, const QString& url = {},

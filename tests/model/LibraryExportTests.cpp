@@ -1,4 +1,5 @@
 #include "model/MorvaneLibraryExport.h"
+#include "TestValues.h"
 
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
@@ -9,18 +10,10 @@
 
 using namespace morvane;
 using Kind = MorvaneLibraryExportDecodingError::Kind;
+using test::at;
+using test::uuid;
 
 namespace {
-
-QDateTime date(const char* libraryText)
-{
-    return *parseLibraryDate(QString::fromLatin1(libraryText));
-}
-
-QUuid uuid(const char* text)
-{
-    return *parseUuid(QString::fromLatin1(text));
-}
 
 // A file link with every optional field, evidence of this machine included, and dates with fractions.
 LinkItem fullFileLink()
@@ -39,9 +32,9 @@ LinkItem fullFileLink()
             .lastKnownPath = QStringLiteral("/home/me/Report Q1.pdf"),
             .contentHash = QStringLiteral("9f86d081"),
             .fileSize = 5'000'000'000,
-            .createdAt = date("2024-05-01T09:30:12.345Z"),
-            .updatedAt = date("2024-05-02T10:00:00.999Z"),
-            .lastOpenedAt = date("2024-05-03T11:15:30.001Z")};
+            .createdAt = at("2024-05-01T09:30:12.345Z"),
+            .updatedAt = at("2024-05-02T10:00:00.999Z"),
+            .lastOpenedAt = at("2024-05-03T11:15:30.001Z")};
 }
 
 LinkItem bareWebLink()
@@ -51,20 +44,20 @@ LinkItem bareWebLink()
     item.title = QStringLiteral("Example");
     item.url = QStringLiteral("https://example.com/a?b=c");
     item.sourceApp = QStringLiteral("Browser");
-    item.createdAt = item.updatedAt = date("2024-01-01T00:00:00.000Z");
+    item.createdAt = item.updatedAt = at("2024-01-01T00:00:00.000Z");
     return item;
 }
 
 LinkRelation relation()
 {
     return LinkRelation{uuid("99999999-8888-7777-6666-555555555555"), fullFileLink().id, bareWebLink().id,
-                        date("2024-05-04T12:00:00.500Z")};
+                        at("2024-05-04T12:00:00.500Z")};
 }
 
 MorvaneLibraryExport sampleDocument()
 {
     return MorvaneLibraryExport({fullFileLink(), bareWebLink()}, {relation()},
-                                date("2024-06-01T08:00:00.750Z"));
+                                at("2024-06-01T08:00:00.750Z"));
 }
 
 const char* const kSampleBytes = R"json({
@@ -185,7 +178,7 @@ TEST(LibraryExportReading, RoundTripKeepsEverythingButLocalEvidenceAndFractions)
     const auto coders = MorvaneLibraryExport::makeJSONCoders();
     const MorvaneLibraryExport read =
         MorvaneLibraryExport::readBackup(coders.encoder.encode(sampleDocument()));
-    EXPECT_EQ(read.exportedAt, date("2024-06-01T08:00:00.000Z"));
+    EXPECT_EQ(read.exportedAt, at("2024-06-01T08:00:00.000Z"));
     EXPECT_EQ(read.linkItems(), (QList<LinkItem>{asImported(fullFileLink()), asImported(bareWebLink())}));
     LinkRelation expectedRelation = relation();
     expectedRelation.createdAt = wholeSeconds(expectedRelation.createdAt);
@@ -199,7 +192,7 @@ TEST(LibraryExportReading, AcceptsHandWrittenDocumentsWithAByteOrderMark)
     const MorvaneLibraryExport read =
         MorvaneLibraryExport::readBackup("\xEF\xBB\xBF" + document(kLink, kRelation));
     EXPECT_EQ(read.appName, QStringLiteral("Something else"));
-    EXPECT_EQ(read.exportedAt, date("2024-06-01T08:00:00.000Z"));
+    EXPECT_EQ(read.exportedAt, at("2024-06-01T08:00:00.000Z"));
     LinkItem expected = bareWebLink();
     expected.notes = QStringLiteral("n");
     expected.tags = {QStringLiteral("a/b"), QStringLiteral("c")};
@@ -207,7 +200,7 @@ TEST(LibraryExportReading, AcceptsHandWrittenDocumentsWithAByteOrderMark)
     EXPECT_EQ(read.linkItems(), QList<LinkItem>{expected});
     EXPECT_EQ(read.linkRelations(),
               (QList<LinkRelation>{{relation().id, relation().fromLinkID, relation().toLinkID,
-                                    date("2024-05-04T12:00:00.000Z")}}));
+                                    at("2024-05-04T12:00:00.000Z")}}));
 }
 
 TEST(LibraryExportReading, VersionIsCheckedOnlyAfterTheDocumentDecodes)

@@ -1,4 +1,5 @@
 #include "LinkStoreTestSupport.h"
+#include "TestValues.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 #include "library/SQLiteStore.h"
@@ -14,16 +15,12 @@
 #include <functional>
 
 using namespace morvane;
+using test::at;
 using test::homePath;
 using test::writeFile;
 using Counts = LibraryImporter::ImportCounts;
 
 namespace {
-
-QDateTime at(const char* text)
-{
-    return *parseLibraryDate(QString::fromLatin1(text));
-}
 
 LinkItem webLink(const QString& title, QStringList tags = {})
 {
