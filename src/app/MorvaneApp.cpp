@@ -1,10 +1,11 @@
 #include "MorvaneApp.h"
 
+#include "desktop/AppearanceService.h"
+#include "desktop/Glyphs.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
-#include "platform/Glyphs.h"
 #include "store/LinkStore.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@ bool MorvaneApp::start()
         m_presentFatalError(error.localizedDescription());
         return false;
     }
+    m_appearance = new AppearanceService(this);
     installTrayIcon();
     return true;
 }
@@ -47,7 +49,9 @@ void MorvaneApp::installTrayIcon()
     QAction* quit = m_trayMenu->addAction(QStringLiteral("Quit Morvane"));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
 
-    m_trayIcon = new QSystemTrayIcon(glyphIcon(Glyph::chainLink, QColor(0x2b, 0x2b, 0x2b)), this);
+    m_trayIcon = new QSystemTrayIcon(glyphIcon(Glyph::chainLink, m_appearance->glyphTint()), this);
+    connect(m_appearance, &AppearanceService::appearanceChanged, m_trayIcon,
+            [this] { m_trayIcon->setIcon(glyphIcon(Glyph::chainLink, m_appearance->glyphTint())); });
     m_trayIcon->setToolTip(QStringLiteral("Morvane"));
     m_trayIcon->setContextMenu(m_trayMenu.get());
     if (!QSystemTrayIcon::isSystemTrayAvailable())

@@ -11,6 +11,7 @@ class QSystemTrayIcon;
 
 namespace morvane {
 
+class AppearanceService;
 class FileIdentityService;
 class LinkStore;
 
@@ -38,6 +39,7 @@ private:
     std::shared_ptr<FileIdentityService> m_fileIdentityService;
     std::unique_ptr<LinkStore> m_linkStore;
     std::unique_ptr<QMenu> m_trayMenu;
+    AppearanceService* m_appearance = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
 };
 
