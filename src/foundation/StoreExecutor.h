@@ -5,12 +5,9 @@
 #include <QFuture>
 #include <QPromise>
 
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <type_traits>
 
@@ -22,13 +19,22 @@ public:
     ExecutorClosedError();
 };
 
+// Thrown when code that belongs to the worker thread is reached from another thread. It is a
+// programming error; it is thrown (and logged) rather than asserted so that release builds refuse
+// the call too instead of racing the worker on what it owns.
+class WrongThreadError : public Error {
+public:
+    explicit WrongThreadError(const char* what);
+};
+
 // One dedicated worker thread that runs submitted work one item at a time, in submission order.
 // Results come back as QFutures (await them with QCoro on the main thread); an exception thrown by
 // the work is carried to the future unchanged, so the awaiting code catches it by its own type.
 class StoreExecutor {
 public:
     explicit StoreExecutor(const char* threadName = "morvane-store");
-    // Refuses new work, finishes everything already queued, then joins the thread.
+    // Refuses new work, finishes everything already queued, then joins the thread. Destroyed from
+    // inside its own work, it runs what is queued right there and lets the thread end on its own.
     ~StoreExecutor();
     StoreExecutor(const StoreExecutor&) = delete;
     StoreExecutor& operator=(const StoreExecutor&) = delete;
@@ -60,20 +66,21 @@ public:
 
     // Whether the caller runs on this executor's worker thread.
     bool isCurrentThread() const;
+    // Throws WrongThreadError (naming what was reached) unless the caller runs on the worker thread.
+    void requireCurrentThread(const char* what) const;
 
     // Stops accepting work, drains the queue and joins; called by the destructor, safe to call twice.
+    // Called from the worker itself, it runs the queued work in place and returns without joining.
     void shutdown();
 
 private:
+    struct Queue;
     bool enqueue(std::function<void()> job);
-    void runLoop();
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_queue;
-    bool m_stopping = false;
-    std::thread::id m_threadId;
+    // Shared with the worker, which may outlive this object when it is destroyed from its own work.
+    std::shared_ptr<Queue> m_queue;
     std::thread m_thread;
+    std::thread::id m_threadId;
 };
 
 } // namespace morvane

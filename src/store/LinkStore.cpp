@@ -42,7 +42,7 @@ SQLiteStore& LinkStore::database()
 {
     // No library call may run on the main thread (or any other): it would freeze the window and
     // race the store thread on the connection.
-    Q_ASSERT(m_executor.isCurrentThread());
+    m_executor.requireCurrentThread("The library connection");
     if (!m_sqlite)
         throw ExecutorClosedError();
     return *m_sqlite;
@@ -169,7 +169,8 @@ QFuture<void> LinkStore::setSyncTrigger(SyncTrigger trigger)
 
 void LinkStore::postNotification(bool triggerSync)
 {
-    Q_ASSERT(m_executor.isCurrentThread());
+    // The trigger is store-thread state.
+    m_executor.requireCurrentThread("The change announcement");
     m_notifier->post(triggerSync ? m_syncTrigger : SyncTrigger());
 }
 

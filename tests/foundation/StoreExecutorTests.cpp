@@ -7,7 +7,10 @@
 
 #include <array>
 #include <atomic>
+#include <future>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace morvane;
 
@@ -46,11 +49,16 @@ TEST(StoreExecutor, RunsWorkInSubmissionOrderPerCaller)
     }
 }
 
-TEST(StoreExecutor, WorkRunsOffTheCallingThread)
+TEST(StoreExecutor, WorkRunsOffTheCallingThreadAndWorkerOnlyCodeRefusesOthers)
 {
     StoreExecutor executor;
     EXPECT_FALSE(executor.isCurrentThread());
     EXPECT_TRUE(executor.submit([&executor] { return executor.isCurrentThread(); }).result());
+
+    // Checked in every build type, not only where assertions are compiled in.
+    EXPECT_THROW(executor.requireCurrentThread("The test"), WrongThreadError);
+    EXPECT_NO_THROW(
+        executor.submit([&executor] { executor.requireCurrentThread("The test"); }).waitForFinished());
 }
 
 TEST(StoreExecutor, ATypedErrorIsCaughtByTypeAfterAwaiting)
@@ -85,6 +93,25 @@ TEST(StoreExecutor, ShutdownDrainsQueuedWorkAndRefusesNewWork)
     QFuture<int> late = executor->submit([] { return 1; });
     EXPECT_THROW(late.result(), ExecutorClosedError);
     executor.reset();
+}
+
+TEST(StoreExecutor, DestroyedByItsOwnWorkItStillRunsWhatWasQueued)
+{
+    auto executor = std::make_unique<StoreExecutor>();
+    std::promise<void> queued;
+    std::vector<std::string> order; // touched only on the worker
+    QFuture<void> dropping = executor->submit([&, ready = queued.get_future().share()] {
+        ready.wait();
+        executor.reset(); // the owner's last reference dropped inside its own work
+        order.push_back("destroyed");
+    });
+    QFuture<void> queuedWork = executor->submit([&order] { order.push_back("queued work"); });
+    queued.set_value();
+
+    dropping.waitForFinished();
+    queuedWork.waitForFinished();
+    // Queued work ran before the destruction returned, while what it may refer to still existed.
+    EXPECT_EQ(order, (std::vector<std::string>{"queued work", "destroyed"}));
 }
 
 } // namespace
