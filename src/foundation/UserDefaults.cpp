@@ -32,9 +32,80 @@ QString fromUtf8(const std::string& text)
     return QString::fromStdString(text);
 }
 
-bool isTagged(const json& value, const char* tag)
+// The text under a one-member {"$date": ...} / {"$data": ...} object.
+std::optional<std::string> taggedText(const json& value, const char* tag)
 {
-    return value.is_object() && value.size() == 1 && value.contains(tag) && value.at(tag).is_string();
+    if (!value.is_object() || value.size() != 1 || !value.contains(tag) || !value.at(tag).is_string())
+        return std::nullopt;
+    return value.at(tag).get<std::string>();
+}
+
+// One decoder per stored type; each answers absent for a value stored as another type.
+template <class T> std::optional<T> decode(const json& value);
+
+template <> std::optional<bool> decode(const json& value)
+{
+    return value.is_boolean() ? std::optional(value.get<bool>()) : std::nullopt;
+}
+
+template <> std::optional<qint64> decode(const json& value)
+{
+    // The parser keeps integers above INT64_MAX unsigned; those do not fit.
+    if (value.is_number_unsigned())
+        return value.get<std::uint64_t>() <= std::uint64_t(INT64_MAX)
+                   ? std::optional(static_cast<qint64>(value.get<std::uint64_t>()))
+                   : std::nullopt;
+    return value.is_number_integer() ? std::optional(value.get<qint64>()) : std::nullopt;
+}
+
+template <> std::optional<double> decode(const json& value)
+{
+    return value.is_number() ? std::optional(value.get<double>()) : std::nullopt;
+}
+
+template <> std::optional<QString> decode(const json& value)
+{
+    return value.is_string() ? std::optional(fromUtf8(value.get<std::string>())) : std::nullopt;
+}
+
+template <> std::optional<QStringList> decode(const json& value)
+{
+    if (!value.is_array())
+        return std::nullopt;
+    QStringList list;
+    for (const json& element : value) {
+        if (!element.is_string())
+            return std::nullopt;
+        list.append(fromUtf8(element.get<std::string>()));
+    }
+    return list;
+}
+
+template <> std::optional<QDateTime> decode(const json& value)
+{
+    const auto text = taggedText(value, "$date");
+    return text ? parseLibraryDate(fromUtf8(*text)) : std::nullopt;
+}
+
+template <> std::optional<QByteArray> decode(const json& value)
+{
+    const auto text = taggedText(value, "$data");
+    if (!text)
+        return std::nullopt;
+    auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromStdString(*text),
+                                                  QByteArray::AbortOnBase64DecodingErrors);
+    return decoded ? std::optional(*decoded) : std::nullopt;
+}
+
+bool writeWithSaveFile(const QString& filePath, const QByteArray& contents)
+{
+    ensurePrivateDirectory(QFileInfo(filePath).absolutePath());
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit()) {
+        qCWarning(lcDefaults) << "Could not write settings:" << file.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -44,8 +115,9 @@ UserDefaults::UserDefaults()
 {
 }
 
-UserDefaults::UserDefaults(QString filePath)
+UserDefaults::UserDefaults(QString filePath, FileWriter writer)
     : m_filePath(std::move(filePath))
+    , m_writer(writer ? std::move(writer) : FileWriter(writeWithSaveFile))
     , m_values(std::make_unique<Values>())
 {
     load();
@@ -86,21 +158,47 @@ void UserDefaults::load()
     m_values->object = std::move(parsed);
 }
 
-void UserDefaults::persistLocked() const
+template <class T> std::optional<T> UserDefaults::lookup(const QString& key) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_values->object.find(key8(key));
+    if (it == m_values->object.end())
+        return std::nullopt;
+    return decode<T>(*it);
+}
+
+template <class V> void UserDefaults::store(const QString& key, V&& value)
+{
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_values->object[key8(key)] = std::forward<V>(value);
+        generation = ++m_generation;
+    }
+    persist(generation);
+    emit changed(key);
+}
+
+void UserDefaults::persist(quint64 generation)
 {
     if (m_filePath.isEmpty())
         return;
-    ensurePrivateDirectory(QFileInfo(m_filePath).absolutePath());
-    QSaveFile file(m_filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(lcDefaults) << "Could not write settings:" << file.errorString();
+    std::lock_guard writeLock(m_writeMutex);
+    // A writer that went before us while we waited may have stored our change already.
+    if (m_writtenGeneration >= generation)
         return;
+    json snapshot;
+    quint64 snapshotGeneration = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        snapshot = m_values->object;
+        snapshotGeneration = m_generation;
     }
-    const std::string text = m_values->object.dump(2);
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    file.write("\n");
-    if (!file.commit())
-        qCWarning(lcDefaults) << "Could not write settings:" << file.errorString();
+    QByteArray contents = QByteArray::fromStdString(snapshot.dump(2));
+    contents.append('\n');
+    // On failure the next change tries again with everything.
+    if (m_writer(m_filePath, contents))
+        m_writtenGeneration = snapshotGeneration;
 }
 
 bool UserDefaults::contains(const QString& key) const
@@ -111,104 +209,57 @@ bool UserDefaults::contains(const QString& key) const
 
 std::optional<bool> UserDefaults::boolValue(const QString& key) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_values->object.find(key8(key));
-    if (it == m_values->object.end() || !it->is_boolean())
-        return std::nullopt;
-    return it->get<bool>();
+    return lookup<bool>(key);
 }
 
 std::optional<qint64> UserDefaults::integerValue(const QString& key) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_values->object.find(key8(key));
-    if (it == m_values->object.end())
-        return std::nullopt;
-    if (it->is_number_integer() && !it->is_number_unsigned())
-        return it->get<qint64>();
-    if (it->is_number_unsigned() && it->get<std::uint64_t>() <= std::uint64_t(INT64_MAX))
-        return static_cast<qint64>(it->get<std::uint64_t>());
-    return std::nullopt;
+    return lookup<qint64>(key);
 }
 
 std::optional<double> UserDefaults::doubleValue(const QString& key) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_values->object.find(key8(key));
-    if (it == m_values->object.end() || !it->is_number())
-        return std::nullopt;
-    return it->get<double>();
+    return lookup<double>(key);
 }
 
 std::optional<QString> UserDefaults::stringValue(const QString& key) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_values->object.find(key8(key));
-    if (it == m_values->object.end() || !it->is_string())
-        return std::nullopt;
-    return fromUtf8(it->get<std::string>());
+    return lookup<QString>(key);
 }
 
 std::optional<QStringList> UserDefaults::stringListValue(const QString& key) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_values->object.find(key8(key));
-    if (it == m_values->object.end() || !it->is_array())
-        return std::nullopt;
-    QStringList list;
-    for (const json& element : *it) {
-        if (!element.is_string())
-            return std::nullopt;
-        list.append(fromUtf8(element.get<std::string>()));
-    }
-    return list;
+    return lookup<QStringList>(key);
 }
 
 std::optional<QDateTime> UserDefaults::dateValue(const QString& key) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_values->object.find(key8(key));
-    if (it == m_values->object.end() || !isTagged(*it, "$date"))
-        return std::nullopt;
-    return parseLibraryDate(fromUtf8(it->at("$date").get<std::string>()));
+    return lookup<QDateTime>(key);
 }
 
 std::optional<QByteArray> UserDefaults::dataValue(const QString& key) const
 {
-    std::lock_guard lock(m_mutex);
-    const auto it = m_values->object.find(key8(key));
-    if (it == m_values->object.end() || !isTagged(*it, "$data"))
-        return std::nullopt;
-    const std::string text = it->at("$data").get<std::string>();
-    auto decoded = QByteArray::fromBase64Encoding(QByteArray::fromStdString(text),
-                                                  QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded)
-        return std::nullopt;
-    return *decoded;
+    return lookup<QByteArray>(key);
 }
-
-#define MORVANE_DEFAULTS_SET(expr)                                                                           \
-    do {                                                                                                     \
-        std::lock_guard lock(m_mutex);                                                                       \
-        m_values->object[key8(key)] = (expr);                                                                \
-        persistLocked();                                                                                     \
-    } while (false)
 
 void UserDefaults::setBool(const QString& key, bool value)
 {
-    MORVANE_DEFAULTS_SET(value);
+    store(key, value);
 }
+
 void UserDefaults::setInteger(const QString& key, qint64 value)
 {
-    MORVANE_DEFAULTS_SET(value);
+    store(key, value);
 }
+
 void UserDefaults::setDouble(const QString& key, double value)
 {
-    MORVANE_DEFAULTS_SET(value);
+    store(key, value);
 }
+
 void UserDefaults::setString(const QString& key, const QString& value)
 {
-    MORVANE_DEFAULTS_SET(value.toStdString());
+    store(key, value.toStdString());
 }
 
 void UserDefaults::setStringList(const QString& key, const QStringList& value)
@@ -216,26 +267,30 @@ void UserDefaults::setStringList(const QString& key, const QStringList& value)
     json array = json::array();
     for (const QString& element : value)
         array.push_back(element.toStdString());
-    MORVANE_DEFAULTS_SET(std::move(array));
+    store(key, std::move(array));
 }
 
 void UserDefaults::setDate(const QString& key, const QDateTime& value)
 {
-    MORVANE_DEFAULTS_SET((json{{"$date", libraryDateString(value).toStdString()}}));
+    store(key, json{{"$date", libraryDateString(value).toStdString()}});
 }
 
 void UserDefaults::setData(const QString& key, const QByteArray& value)
 {
-    MORVANE_DEFAULTS_SET((json{{"$data", value.toBase64().toStdString()}}));
+    store(key, json{{"$data", value.toBase64().toStdString()}});
 }
-
-#undef MORVANE_DEFAULTS_SET
 
 void UserDefaults::remove(const QString& key)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_values->object.erase(key8(key)) > 0)
-        persistLocked();
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_values->object.erase(key8(key)) == 0)
+            return;
+        generation = ++m_generation;
+    }
+    persist(generation);
+    emit changed(key);
 }
 
 } // namespace morvane

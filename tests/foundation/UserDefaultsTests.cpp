@@ -4,9 +4,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 using namespace morvane;
@@ -82,6 +87,66 @@ TEST(UserDefaults, NeverLeavesAHalfWrittenFile)
     UserDefaults reread(defaultsPath());
     for (int t = 0; t < 4; ++t)
         EXPECT_EQ(reread.integerValue(QStringLiteral("key%1").arg(t)), 49);
+}
+
+TEST(UserDefaults, AnnouncesTheKeyOnceTheNewValueIsReadable)
+{
+    const auto defaults = UserDefaults::inMemory();
+    QStringList seen;
+    QObject::connect(defaults.get(), &UserDefaults::changed, [&](const QString& key) {
+        seen.append(key + QLatin1Char('=') + defaults->stringValue(key).value_or(QStringLiteral("-")));
+    });
+    defaults->setString(QStringLiteral("a"), QStringLiteral("1"));
+    defaults->setString(QStringLiteral("a"), QStringLiteral("1"));
+    defaults->remove(QStringLiteral("a"));
+    defaults->remove(QStringLiteral("never set"));
+    EXPECT_EQ(seen, (QStringList{QStringLiteral("a=1"), QStringLiteral("a=1"), QStringLiteral("a=-")}));
+}
+
+TEST(UserDefaults, ReadersDoNotWaitForTheDiskAndTheLastChangeEndsOnDisk)
+{
+    // The first write stalls until released, as a slow disk would.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stalled = false, released = false;
+    int writes = 0;
+    QByteArray onDisk;
+    auto writer = [&](const QString&, const QByteArray& contents) {
+        std::unique_lock lock(mutex);
+        if (writes++ == 0) {
+            stalled = true;
+            wake.notify_all();
+            wake.wait(lock, [&] { return released; });
+        }
+        onDisk = contents;
+        return true;
+    };
+    const auto release = [&] {
+        std::lock_guard lock(mutex);
+        released = true;
+        wake.notify_all();
+    };
+    UserDefaults defaults(defaultsPath(), writer);
+    std::thread first([&] { defaults.setInteger(QStringLiteral("k"), 1); });
+    {
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [&] { return stalled; });
+    }
+    auto read = std::async(std::launch::async, [&] { return defaults.integerValue(QStringLiteral("k")); });
+    const bool readWhileWriting = read.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    if (!readWhileWriting)
+        release(); // fail below instead of hanging
+    // A later change made while the earlier file is still being written.
+    std::thread second([&] { defaults.setInteger(QStringLiteral("k"), 2); });
+    for (int i = 0; i < 100000 && defaults.integerValue(QStringLiteral("k")) != 2; ++i)
+        std::this_thread::yield();
+    release();
+    first.join();
+    second.join();
+
+    EXPECT_TRUE(readWhileWriting);
+    EXPECT_EQ(read.get(), 1);
+    EXPECT_EQ(QJsonDocument::fromJson(onDisk).object().value(QStringLiteral("k")).toInt(), 2);
 }
 
 TEST(UserDefaults, AnUnreadableFileIsSetAsideNotOverwritten)
