@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPalette>
+#include <QWidget>
 
 namespace morvane {
 
@@ -36,6 +37,15 @@ Appearance AppearanceService::resolve(const QByteArray& overrideValue, const QCo
     if (value == "light")
         return Appearance::light;
     return windowColor.lightnessF() < 0.5 ? Appearance::dark : Appearance::light;
+}
+
+void AppearanceService::repaintOnChange(QWidget* widget) const
+{
+    connect(this, &AppearanceService::appearanceChanged, widget, [widget] {
+        widget->update();
+        for (QWidget* child : widget->findChildren<QWidget*>())
+            child->update();
+    });
 }
 
 bool AppearanceService::eventFilter(QObject* watched, QEvent* event)

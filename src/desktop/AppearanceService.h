@@ -1,11 +1,13 @@
 #pragma once
 
+#include "foundation/AppearanceColor.h"
+
 #include <QColor>
 #include <QObject>
 
-namespace morvane {
+class QWidget;
 
-enum class Appearance { light, dark };
+namespace morvane {
 
 // Whether our windows and the panels around them are light or dark. MORVANE_APPEARANCE=light|dark
 // overrides the reading; otherwise the application palette's window colour decides, and a palette
@@ -21,6 +23,10 @@ public:
 
     // The appearance a palette's window colour stands for, unless the override says otherwise.
     static Appearance resolve(const QByteArray& overrideValue, const QColor& windowColor);
+
+    // Repaints the widget and everything in it whenever the appearance changes: drawn colours are
+    // resolved at paint time, so a repaint is all a switch needs.
+    void repaintOnChange(QWidget* widget) const;
 
 signals:
     void appearanceChanged(morvane::Appearance appearance);
