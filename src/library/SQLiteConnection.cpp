@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace morvane {
@@ -14,6 +15,45 @@ namespace morvane {
 namespace {
 // Another connection holding the write lock makes a write wait this long before it gives up.
 constexpr int busyTimeoutMilliseconds = 5000;
+
+bool isBusy(int result)
+{
+    const int primary = result & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+// Throws when this process cannot write the library. SQLite opens a file it may only read without a
+// word (it falls back to read-only), and a folder where no journal can be made or a header that
+// forbids writing shows only at the first write, so every save would fail later. The probe writes
+// the header's user version back unchanged inside a transaction that is rolled back: nothing reaches
+// the file. A library busy in another program's write is writable and is not refused.
+void ensureWritable(sqlite3* db)
+{
+    if (sqlite3_db_readonly(db, "main") == 1)
+        throw StoreError(StoreError::Kind::openDatabase, QString::fromUtf8(sqlite3_errstr(SQLITE_READONLY)));
+    int result = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (result == SQLITE_OK) {
+        int version = 0;
+        result = sqlite3_exec(
+            db, "PRAGMA user_version",
+            [](void* out, int, char** values, char**) {
+                *static_cast<int*>(out) = values[0] != nullptr ? std::atoi(values[0]) : 0;
+                return 0;
+            },
+            &version, nullptr);
+        if (result == SQLITE_OK) {
+            const QByteArray write = "PRAGMA user_version = " + QByteArray::number(version);
+            result = sqlite3_exec(db, write.constData(), nullptr, nullptr, nullptr);
+        }
+    }
+    if (result != SQLITE_OK && !isBusy(result)) {
+        const StoreError error = StoreError::fromConnection(StoreError::Kind::openDatabase, db);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw error;
+    }
+    if (sqlite3_get_autocommit(db) == 0)
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
 } // namespace
 
 SQLiteConnection SQLiteConnection::open(const QString& path)
@@ -28,6 +68,12 @@ SQLiteConnection SQLiteConnection::open(const QString& path)
         throw error;
     }
     sqlite3_busy_timeout(db, busyTimeoutMilliseconds);
+    try {
+        ensureWritable(db);
+    } catch (...) {
+        sqlite3_close_v2(db);
+        throw;
+    }
     return SQLiteConnection(db);
 }
 

@@ -17,7 +17,8 @@ class SQLiteStatementCache;
 // Owns one open SQLite connection and closes it when destroyed. Moves, never copies.
 class SQLiteConnection {
 public:
-    // Opens (or creates) the file read-write in serialized mode; throws StoreError::openDatabase.
+    // Opens (or creates) the file read-write in serialized mode; throws StoreError::openDatabase, also
+    // when the file opens but cannot be written.
     static SQLiteConnection open(const QString& path);
 
     SQLiteConnection(SQLiteConnection&& other) noexcept;
