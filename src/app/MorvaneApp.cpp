@@ -6,6 +6,8 @@
 #include "files/FileIdentityService.h"
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
+#include "foundation/Paths.h"
+#include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
 
 #include <QApplication>
@@ -15,6 +17,21 @@
 MORVANE_LOGGING_CATEGORY(lcApp, "App")
 
 namespace morvane {
+
+namespace {
+// A start-up error may name the library's file or folder (a folder that cannot be made, say). The
+// user sees it whole in the dialog; the log keeps those paths private like every other path.
+QString loggedStartupError(QString description)
+{
+    const QString library = SQLiteStore::defaultDatabasePath();
+    const QString folder = dataDirectory();
+    for (const QString& path : {library, folder}) {
+        if (!path.isEmpty())
+            description.replace(path, privateValue(path));
+    }
+    return description;
+}
+} // namespace
 
 MorvaneApp::MorvaneApp(FatalErrorPresenter presentFatalError, QObject* parent)
     : QObject(parent)
@@ -34,7 +51,8 @@ bool MorvaneApp::start()
     try {
         m_linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), m_fileIdentityService);
     } catch (const Error& error) {
-        qCCritical(lcApp).noquote() << "Failed to launch Morvane:" << error.localizedDescription();
+        qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
+                                    << loggedStartupError(error.localizedDescription());
         m_presentFatalError(error.localizedDescription());
         return false;
     }

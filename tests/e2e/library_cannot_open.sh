@@ -1,30 +1,60 @@
 #!/usr/bin/env bash
-# A library that cannot be opened: morvane tells the user in a dialog and exits with a failure status.
+# A library that cannot be opened, or opens but cannot be written: morvane tells the user in a dialog,
+# logs the failure without the library's path, leaves the library as it was and exits with a failure
+# status, without a tray icon.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
 
-# A plain file where the library's folder belongs.
-echo "not a folder" >"$XDG_DATA_HOME/Morvane"
+library_folder=$XDG_DATA_HOME/Morvane
+library=$library_folder/Morvane.sqlite
 
-"$binary" >"$E2E_HOME/morvane.log" 2>&1 &
-app=$!
-trap 'kill $app 2>/dev/null || true' EXIT
+# expect_refusal <case> <text the log line must hold>: runs morvane and dismisses its dialog.
+expect_refusal() {
+  local name=$1 expected=$2 log=$E2E_HOME/$1.log app status
+  "$binary" >"$log" 2>&1 &
+  app=$!
+  trap "kill $app 2>/dev/null || true" EXIT
 
-dialog() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep -q .; }
-wait_for 15 dialog || fail "no error dialog appeared"
-grep -q "Failed to launch Morvane" "$E2E_HOME/morvane.log" || fail "the failure was not logged"
-# The dialog has the keyboard focus: Return dismisses it. Activate it explicitly if it has not.
-sleep 0.5
-xdotool key Return
-if ! wait_for 5 bash -c "! kill -0 $app"; then
-  xdotool search --onlyvisible --name '^Morvane$' windowactivate --sync 2>/dev/null || true
+  dialog() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep -q .; }
+  wait_for 15 dialog || fail "$name: no error dialog appeared"
+  # The dialog has the keyboard focus: Return dismisses it. Activate it explicitly if it has not.
+  sleep 0.5
   xdotool key Return
-  wait_for 10 bash -c "! kill -0 $app" || fail "morvane did not exit after the dialog"
+  if ! wait_for 5 bash -c "! kill -0 $app"; then
+    xdotool search --onlyvisible --name '^Morvane$' windowactivate --sync 2>/dev/null || true
+    xdotool key Return
+    wait_for 10 bash -c "! kill -0 $app" || fail "$name: morvane did not exit after the dialog"
+  fi
+  status=0
+  wait $app || status=$?
+  [ "$status" -eq 1 ] || fail "$name: morvane exited with status $status"
+  [ -z "$(tray_window || true)" ] || fail "$name: a tray icon was shown"
+  grep -qF "Failed to launch Morvane: $expected" "$log" || fail "$name: the failure was not logged: $(cat "$log")"
+  ! grep -qF "$library_folder" "$log" || fail "$name: the log names the library's path"
+}
+
+# A plain file where the library's folder belongs.
+echo "not a folder" >"$library_folder"
+expect_refusal folder-blocked "The operation couldn’t be completed. (Could not create the folder <private>)"
+rm "$library_folder"
+
+# A library that SQLite reads but refuses to write: its header's write version is above 2. Unlike a
+# file mode, this binds root too.
+mkdir -m 700 "$library_folder"
+sqlite3 "$library" "PRAGMA journal_mode = WAL; CREATE TABLE links(id TEXT PRIMARY KEY); INSERT INTO links VALUES ('A');" >/dev/null
+printf '\003' | dd of="$library" bs=1 seek=18 conv=notrunc status=none
+before=$(sha256sum "$library")
+expect_refusal header-read-only "The operation couldn’t be completed. (attempt to write a readonly database)"
+[ "$(sha256sum "$library")" = "$before" ] || fail "the read-only library was changed"
+
+# A library file the user may not write (file modes bind everyone but root).
+if [ "$(id -u)" -ne 0 ]; then
+  printf '\002' | dd of="$library" bs=1 seek=18 conv=notrunc status=none
+  chmod 444 "$library"
+  before=$(sha256sum "$library")
+  expect_refusal file-read-only "The operation couldn’t be completed. (attempt to write a readonly database)"
+  [ "$(sha256sum "$library")" = "$before" ] || fail "the read-only library was changed"
 fi
-status=0
-wait $app || status=$?
-[ "$status" -ne 0 ] || fail "morvane exited with status 0"
-[ -z "$(tray_window || true)" ] || fail "a tray icon was shown"
 echo "PASS"
