@@ -1,4 +1,5 @@
 #include "MorvaneApp.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -11,6 +12,11 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("morvane"));
     // A tray application: closing its last window never quits it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // SIGTERM, SIGINT and SIGHUP quit like the tray menu's Quit, with status 0.
+    morvane::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &application,
+                     &QCoreApplication::quit);
 
     morvane::MorvaneApp app([](const QString& message) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Morvane"),

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts morvane under its own X server with a window manager and a tray, checks that it stays up
-# with its tray icon and its library, and quits it from the tray menu.
+# with its tray icon and its library, and quits it from the tray menu; started again, it quits on
+# SIGTERM the same way.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -34,4 +35,11 @@ xdotool key Up Return
 
 wait_for 10 bash -c "! kill -0 $app" || fail "morvane did not quit from its tray menu"
 wait $app || fail "morvane exited with status $?"
+
+"$binary" >>"$E2E_HOME/morvane.log" 2>&1 &
+app=$!
+wait_for 15 tray_window || fail "no tray icon appeared on the second start"
+kill -TERM $app
+wait_for 10 bash -c "! kill -0 $app" || fail "morvane did not quit on SIGTERM"
+wait $app || fail "morvane exited with status $? on SIGTERM"
 echo "PASS"
