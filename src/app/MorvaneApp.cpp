@@ -11,6 +11,7 @@
 #include "store/LinkStore.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -72,6 +73,11 @@ void MorvaneApp::installTrayIcon()
             [this] { m_trayIcon->setIcon(glyphIcon(Glyph::chainLink, m_appearance->glyphTint())); });
     m_trayIcon->setToolTip(QStringLiteral("Morvane"));
     m_trayIcon->setContextMenu(m_trayMenu.get());
+    // A left click opens the menu too: Qt only shows it on a right click.
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            m_trayMenu->popup(QCursor::pos());
+    });
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCWarning(lcApp) << "No system tray is available; Morvane keeps running without its tray icon.";
     m_trayIcon->show();

@@ -27,9 +27,9 @@ expected+=" local_resolution_file_identity_idx local_resolution_content_hash_idx
 expected+=" relation_to_idx deleted_records_deleted_at_idx link_tags_tag_idx"
 [ "$indexes" = "$expected" ] || fail "indexes: $indexes"
 
-# The tray menu: right-click the icon, then choose its last item, "Quit Morvane".
+# The tray menu opens on a left click (as on a right click); its last item is "Quit Morvane".
 eval "$(xdotool getwindowgeometry --shell "$(tray_window)")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 sleep 1
 xdotool key Up Return
 
