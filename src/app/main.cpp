@@ -18,11 +18,14 @@ int main(int argc, char** argv)
     QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &application,
                      &QCoreApplication::quit);
 
-    morvane::MorvaneApp app([](const QString& message) {
+    morvane::MorvaneApp app([&terminationSignals](const QString& message) {
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Morvane"),
                         QStringLiteral("Morvane could not start."));
         box.setInformativeText(message);
         box.setTextFormat(Qt::PlainText);
+        // quit() does nothing before the main loop runs: a signal dismisses the dialog instead.
+        QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &box,
+                         &QMessageBox::reject);
         box.exec();
     });
     if (!app.start())

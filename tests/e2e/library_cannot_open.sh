@@ -10,22 +10,28 @@ start_session "$@"
 library_folder=$XDG_DATA_HOME/Morvane
 library=$library_folder/Morvane.sqlite
 
-# expect_refusal <case> <text the log line must hold>: runs morvane and dismisses its dialog.
+# expect_refusal <case> <text the log line must hold> [Return|SIGTERM]: runs morvane and dismisses its
+# dialog with the Return key (the default) or ends it with SIGTERM.
 expect_refusal() {
-  local name=$1 expected=$2 log=$E2E_HOME/$1.log app status
+  local name=$1 expected=$2 dismiss=${3:-Return} log=$E2E_HOME/$1.log app status
   "$binary" >"$log" 2>&1 &
   app=$!
   trap "kill $app 2>/dev/null || true" EXIT
 
   dialog() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep -q .; }
   wait_for 15 dialog || fail "$name: no error dialog appeared"
-  # The dialog has the keyboard focus: Return dismisses it. Activate it explicitly if it has not.
-  sleep 0.5
-  xdotool key Return
-  if ! wait_for 5 bash -c "! kill -0 $app"; then
-    xdotool search --onlyvisible --name '^Morvane$' windowactivate --sync 2>/dev/null || true
+  if [ "$dismiss" = SIGTERM ]; then
+    kill -TERM $app
+    wait_for 10 bash -c "! kill -0 $app" || fail "$name: morvane did not exit on SIGTERM"
+  else
+    # The dialog has the keyboard focus: Return dismisses it. Activate it explicitly if it has not.
+    sleep 0.5
     xdotool key Return
-    wait_for 10 bash -c "! kill -0 $app" || fail "$name: morvane did not exit after the dialog"
+    if ! wait_for 5 bash -c "! kill -0 $app"; then
+      xdotool search --onlyvisible --name '^Morvane$' windowactivate --sync 2>/dev/null || true
+      xdotool key Return
+      wait_for 10 bash -c "! kill -0 $app" || fail "$name: morvane did not exit after the dialog"
+    fi
   fi
   status=0
   wait $app || status=$?
@@ -46,7 +52,7 @@ mkdir -m 700 "$library_folder"
 sqlite3 "$library" "PRAGMA journal_mode = WAL; CREATE TABLE links(id TEXT PRIMARY KEY); INSERT INTO links VALUES ('A');" >/dev/null
 printf '\003' | dd of="$library" bs=1 seek=18 conv=notrunc status=none
 before=$(sha256sum "$library")
-expect_refusal header-read-only "The operation couldn’t be completed. (attempt to write a readonly database)"
+expect_refusal header-read-only "The operation couldn’t be completed. (attempt to write a readonly database)" SIGTERM
 [ "$(sha256sum "$library")" = "$before" ] || fail "the read-only library was changed"
 
 # A library file the user may not write (file modes bind everyone but root).
