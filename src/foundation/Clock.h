@@ -13,6 +13,7 @@ namespace morvane {
 class ClockTimer {
 public:
     virtual ~ClockTimer() = default;
+    // Starting an active timer starts it again from now with the new interval.
     virtual void start(std::chrono::milliseconds interval, bool repeating) = 0;
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
@@ -20,6 +21,8 @@ public:
 
 // Where time comes from: the wall clock for dates written to the library, a monotonic clock for
 // durations, and timers. Injected so that tests pin dates and advance a long timer without waiting.
+// now() and monotonic() may be called from any thread (the store thread dates what it writes);
+// timers are made on the thread they fire on.
 class Clock {
 public:
     virtual ~Clock() = default;
