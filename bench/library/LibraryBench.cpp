@@ -3,7 +3,6 @@
 
 #include "BenchSupport.h"
 #include "LibraryGenerator.h"
-#include "foundation/IsoDate.h"
 #include "library/LinkRow.h"
 #include "library/SQLiteStore.h"
 
@@ -172,7 +171,7 @@ void BM_AddLinkWithTags(benchmark::State& state)
         item.title = generated.generator.title(index);
         item.url = QStringLiteral("https://added.example/%1/%2").arg(state.range(0)).arg(index++);
         item.sourceApp = QStringLiteral("Browser");
-        item.createdAt = item.updatedAt = currentDate();
+        item.createdAt = item.updatedAt = generated.store->now();
         generated.store->insertLink(item);
         generated.store->replaceTags({LibraryGenerator::tagName(int(index % 2000)), QStringLiteral("new tag"),
                                       QStringLiteral("Inbox")},

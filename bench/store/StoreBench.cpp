@@ -5,7 +5,6 @@
 #include "LibraryGenerator.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
-#include "foundation/IsoDate.h"
 #include "foundation/LocatorUrl.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
@@ -50,7 +49,7 @@ void addFileLinks(SQLiteStore& sqlite, long count)
                 QStringLiteral("0f3c9a4e-5b8d-4a51-9a4e-%1").arg(i % 7, 12, 10, QChar(u'0'));
             item.contentHash = QStringLiteral("%1").arg(i, 64, 16, QChar(u'0'));
             item.fileSize = 1000 + i;
-            item.createdAt = item.updatedAt = currentDate();
+            item.createdAt = item.updatedAt = sqlite.now();
             sqlite.insertLink(item);
         }
     });

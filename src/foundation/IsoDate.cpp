@@ -111,11 +111,6 @@ std::optional<QDateTime> parseDocumentDate(const QString& text)
     return parse(text, Fraction::Forbidden);
 }
 
-QDateTime currentDate()
-{
-    return QDateTime::currentDateTimeUtc();
-}
-
 QDateTime wholeSeconds(const QDateTime& date)
 {
     return QDateTime::fromSecsSinceEpoch(date.toSecsSinceEpoch(), Qt::UTC);

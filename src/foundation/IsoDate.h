@@ -20,9 +20,6 @@ QString documentDateString(const QDateTime& date);
 // Reads document date text strictly: whole seconds, then "Z" or an offset. A fraction is refused.
 std::optional<QDateTime> parseDocumentDate(const QString& text);
 
-// The current time in UTC at millisecond precision, as every value in memory keeps it.
-QDateTime currentDate();
-
 // The date truncated to whole seconds (what survives a trip through a document).
 QDateTime wholeSeconds(const QDateTime& date);
 

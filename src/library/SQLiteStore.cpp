@@ -2,7 +2,6 @@
 
 #include "LibrarySchema.h"
 #include "LinkRow.h"
-#include "foundation/IsoDate.h"
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
 
@@ -24,10 +23,10 @@ QString resolveDatabasePath(const std::optional<QString>& given)
 }
 } // namespace
 
-SQLiteStore::SQLiteStore(const std::optional<QString>& databasePath)
+SQLiteStore::SQLiteStore(const std::optional<QString>& databasePath, std::shared_ptr<const Clock> clock)
     : m_databasePath(resolveDatabasePath(databasePath))
     , m_connection(SQLiteConnection::open(m_databasePath))
-    , m_clock(&currentDate)
+    , m_clock(std::move(clock))
 {
     migrate();
 }

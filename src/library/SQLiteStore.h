@@ -5,6 +5,7 @@
 #include "SQLiteTransaction.h"
 #include "SQLiteValue.h"
 #include "StoreError.h"
+#include "foundation/Clock.h"
 #include "model/DeletedRecord.h"
 #include "model/FileIdentity.h"
 #include "model/LinkItem.h"
@@ -17,7 +18,7 @@
 #include <QStringList>
 #include <QUuid>
 
-#include <functional>
+#include <memory>
 #include <optional>
 
 namespace morvane {
@@ -27,19 +28,19 @@ namespace morvane {
 // StoreError when a statement fails.
 class SQLiteStore {
 public:
-    using Clock = std::function<QDateTime()>;
-
     // Opens (creating or migrating) the library at the given path, or at Morvane.sqlite in the data
-    // folder (created user-only with its parents) when no path is given.
-    explicit SQLiteStore(const std::optional<QString>& databasePath = std::nullopt);
+    // folder (created user-only with its parents) when no path is given. The clock dates what is
+    // written as "now" (new links, tombstones, updates, resolutions).
+    explicit SQLiteStore(const std::optional<QString>& databasePath = std::nullopt,
+                         std::shared_ptr<const Clock> clock = SystemClock::shared());
     SQLiteStore(const SQLiteStore&) = delete;
     SQLiteStore& operator=(const SQLiteStore&) = delete;
 
     static QString defaultDatabasePath();
     const QString& databasePath() const { return m_databasePath; }
 
-    // The time written as "now" (tombstones, updates, resolutions); tests pin it.
-    void setClock(Clock clock) { m_clock = std::move(clock); }
+    // The time written as "now", from the store's clock.
+    QDateTime now() const { return m_clock->now(); }
 
     // --- Schema ---------------------------------------------------------------------------------
     void migrate();
@@ -132,7 +133,6 @@ private:
     // Tag ids by normalized name, for writers that tag many links in one transaction.
     using TagIds = QHash<QString, QString>;
 
-    QDateTime now() const { return m_clock(); }
     // The id of the tag, creating it when missing; known (when given) answers names seen before.
     std::optional<QString> tagId(const QString& name, TagIds* known);
     // Adds the tags (as replaceTags normalizes them) to the link; the caller holds the transaction.
@@ -144,7 +144,7 @@ private:
 
     QString m_databasePath;
     SQLiteConnection m_connection;
-    Clock m_clock;
+    std::shared_ptr<const Clock> m_clock;
 };
 
 } // namespace morvane

@@ -65,11 +65,12 @@ QString homeTrashFiles()
 LinuxFileBookmarks::LinuxFileBookmarks(std::shared_ptr<const FileSystemProbe> probe,
                                        std::shared_ptr<const VolumeCatalog> volumes,
                                        std::shared_ptr<const FolderWalker> walker,
-                                       BookmarkSearchBudget budget)
+                                       BookmarkSearchBudget budget, std::shared_ptr<const Clock> clock)
     : m_probe(std::move(probe))
     , m_volumes(std::move(volumes))
     , m_walker(std::move(walker))
     , m_budget(budget)
+    , m_clock(std::move(clock))
 {
 }
 
@@ -168,11 +169,11 @@ BookmarkInspection LinuxFileBookmarks::inspect(const QByteArray& data) const
 struct LinuxFileBookmarks::Search {
     const LinuxFileBookmarks& owner;
     const BookmarkRecord& record;
-    std::chrono::steady_clock::time_point deadline;
+    std::chrono::milliseconds deadline; // on the owner's monotonic clock
     int entriesLeft;
     std::optional<QString> found;
 
-    bool exhausted() const { return entriesLeft <= 0 || std::chrono::steady_clock::now() >= deadline; }
+    bool exhausted() const { return entriesLeft <= 0 || owner.m_clock->monotonic() >= deadline; }
 
     bool matches(const FileStatus& status) const
     {
@@ -208,8 +209,7 @@ struct LinuxFileBookmarks::Search {
 
 std::optional<QString> LinuxFileBookmarks::searchByIdentity(const BookmarkRecord& record) const
 {
-    Search search{
-        *this, record, std::chrono::steady_clock::now() + m_budget.maxTime, m_budget.maxEntries, {}};
+    Search search{*this, record, m_clock->monotonic() + m_budget.maxTime, m_budget.maxEntries, {}};
 
     // The recorded folder, also where the volume is mounted now.
     QStringList folders{parentOf(record.path)};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/Clock.h"
 #include "platform/FileStatus.h"
 
 #include <QByteArray>
@@ -67,7 +68,8 @@ class LinuxFileBookmarks : public FileBookmarks {
 public:
     LinuxFileBookmarks(std::shared_ptr<const FileSystemProbe> probe,
                        std::shared_ptr<const VolumeCatalog> volumes,
-                       std::shared_ptr<const FolderWalker> walker, BookmarkSearchBudget budget = {});
+                       std::shared_ptr<const FolderWalker> walker, BookmarkSearchBudget budget = {},
+                       std::shared_ptr<const Clock> clock = SystemClock::shared());
 
     BookmarkCreation create(const QString& path) const override;
     BookmarkResolution resolve(const QByteArray& data) const override;
@@ -84,6 +86,7 @@ private:
     std::shared_ptr<const VolumeCatalog> m_volumes;
     std::shared_ptr<const FolderWalker> m_walker;
     BookmarkSearchBudget m_budget;
+    std::shared_ptr<const Clock> m_clock; // times the search against the budget
 };
 
 } // namespace morvane

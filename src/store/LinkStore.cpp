@@ -12,15 +12,16 @@
 namespace morvane {
 
 LinkStore::LinkStore(DatabaseFactory openDatabase,
-                     std::shared_ptr<const FileIdentityService> fileIdentityService)
+                     std::shared_ptr<const FileIdentityService> fileIdentityService,
+                     std::shared_ptr<const Clock> clock)
     : m_notifier(std::make_unique<LinkStoreNotifier>())
     , m_identity(std::move(fileIdentityService))
 {
     if (QCoreApplication* app = QCoreApplication::instance(); app && m_notifier->thread() != app->thread())
         m_notifier->moveToThread(app->thread());
     m_executor
-        .submit([this, open = std::move(openDatabase)] {
-            m_sqlite = open();
+        .submit([this, open = std::move(openDatabase), clock = std::move(clock)] {
+            m_sqlite = open(clock);
             return true;
         })
         .result();
@@ -35,7 +36,9 @@ LinkStore::~LinkStore()
 
 LinkStore::DatabaseFactory LinkStore::libraryAt(std::optional<QString> path)
 {
-    return [path = std::move(path)] { return std::make_unique<SQLiteStore>(path); };
+    return [path = std::move(path)](std::shared_ptr<const Clock> clock) {
+        return std::make_unique<SQLiteStore>(path, std::move(clock));
+    };
 }
 
 SQLiteStore& LinkStore::database()

@@ -5,6 +5,7 @@
 #include "files/FileMatchCandidate.h"
 #include "files/FileRepairIssue.h"
 #include "files/FileResolutionCandidate.h"
+#include "foundation/Clock.h"
 #include "foundation/StoreExecutor.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
@@ -32,12 +33,14 @@ class FileIdentityService;
 // is announced through the notifier, after the sync trigger has run when the change asks for sync.
 class LinkStore {
 public:
-    using DatabaseFactory = std::function<std::unique_ptr<SQLiteStore>()>;
+    // Opens a library that dates its writes by the given clock.
+    using DatabaseFactory = std::function<std::unique_ptr<SQLiteStore>(std::shared_ptr<const Clock>)>;
     using SyncTrigger = std::function<void()>;
 
     // Opens the database through the factory on the store thread and waits for it: the connection
     // never leaves that thread. Throws what opening threw (StoreError). Build it on the main thread.
-    LinkStore(DatabaseFactory openDatabase, std::shared_ptr<const FileIdentityService> fileIdentityService);
+    LinkStore(DatabaseFactory openDatabase, std::shared_ptr<const FileIdentityService> fileIdentityService,
+              std::shared_ptr<const Clock> clock = SystemClock::shared());
     // Refuses new work, finishes the queued work, then closes the database.
     ~LinkStore();
     LinkStore(const LinkStore&) = delete;

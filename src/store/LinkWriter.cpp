@@ -10,12 +10,10 @@
 
 namespace morvane {
 
-LinkWriter::LinkWriter(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity,
-                       Clock clock)
+LinkWriter::LinkWriter(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity)
     : m_sqlite(sqlite)
     , m_parser(parser)
     , m_identity(identity)
-    , m_clock(clock ? std::move(clock) : Clock(&currentDate))
 {
 }
 
@@ -68,7 +66,7 @@ LinkItem LinkWriter::save(const ParsedLink& parsed, const QString& sourceApp, co
         item.fileSize = identity->fileSize;
     }
     // One instant for both, at the precision the library stores.
-    const QDateTime now = *parseLibraryDate(libraryDateString(m_clock()));
+    const QDateTime now = *parseLibraryDate(libraryDateString(m_sqlite.now()));
     item.createdAt = now;
     item.updatedAt = now;
 

@@ -5,11 +5,9 @@
 #include "model/LinkItem.h"
 #include "model/ParsedLink.h"
 
-#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 #include <optional>
 
 namespace morvane {
@@ -20,12 +18,10 @@ class SQLiteStore;
 
 // Saves new links: the add form's typed link and a captured context. Each link is written with its
 // tags as one change, so a failure leaves no half-saved link behind and a retry makes no duplicate.
+// Creation and update dates come from the library's clock, like every other date it writes.
 class LinkWriter {
 public:
-    using Clock = std::function<QDateTime()>;
-
-    LinkWriter(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity,
-               Clock clock = {});
+    LinkWriter(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity);
 
     // Throws LinkParserError before writing anything, StoreError when the write fails.
     LinkItem addLink(const QString& title, const QString& text, const QString& notes,
@@ -43,7 +39,6 @@ private:
     SQLiteStore& m_sqlite;
     const LinkParser& m_parser;
     const FileIdentityService& m_identity;
-    Clock m_clock;
 };
 
 } // namespace morvane

@@ -45,10 +45,10 @@ TEST(ImportRecords, OneImportLeavesTheLibraryAsLinkByLinkImportsDo)
     const LinkItem deleted = tagged("deleted", {"old"});
     const QString existingRelation = uuidString(QUuid::createUuid());
     const auto [low, high] = std::minmax({uuidString(kept.id), uuidString(other.id)});
-    SQLiteStore whole(testHome() + QStringLiteral("/whole.sqlite"));
-    SQLiteStore oneByOne(testHome() + QStringLiteral("/one-by-one.sqlite"));
+    const auto clock = std::make_shared<ManualClock>(at("2024-05-05T00:00:00.000Z"));
+    SQLiteStore whole(testHome() + QStringLiteral("/whole.sqlite"), clock);
+    SQLiteStore oneByOne(testHome() + QStringLiteral("/one-by-one.sqlite"), clock);
     for (SQLiteStore* store : {&whole, &oneByOne}) {
-        store->setClock([] { return at("2024-05-05T00:00:00.000Z"); });
         for (const LinkItem& item : {kept, other, deleted})
             addLink(*store, item);
         store->execute(QStringLiteral("INSERT INTO tags (id, name) VALUES ('T1', 'Work')"));

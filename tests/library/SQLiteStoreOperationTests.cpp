@@ -10,11 +10,6 @@ namespace {
 
 class SQLiteStoreOperations : public ::testing::Test {
 protected:
-    SQLiteStoreOperations()
-    {
-        store.setClock([this] { return clock; });
-    }
-
     LinkItem add(const QString& title, const QStringList& tags = {},
                  const char* updatedAt = "2024-05-01T09:00:00.000Z")
     {
@@ -25,8 +20,8 @@ protected:
 
     qint64 count(const char* sql) { return scalar(store, QString::fromLatin1(sql)); }
 
-    SQLiteStore store{libraryFile()};
-    QDateTime clock = at("2024-06-01T12:00:00.000Z");
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(at("2024-06-01T12:00:00.000Z"));
+    SQLiteStore store{libraryFile(), clock};
 };
 
 FileIdentity identity(const char* resource, const char* hash, qint64 size)
@@ -54,9 +49,9 @@ TEST_F(SQLiteStoreOperations, DeletingALinkTakesItsRowsAlongAndLeavesTombstones)
     QList<DeletedRecord> records = store.allDeletedRecords();
     std::sort(records.begin(), records.end(), [](const auto& x, const auto& y) { return x.id() < y.id(); });
     QList<DeletedRecord> expected{
-        {QStringLiteral("Link"), uuidString(a.id), clock},
-        {QStringLiteral("LinkRelation"), LinkRelation::recordName(a.id, b.id), clock},
-        {QStringLiteral("LinkRelation"), LinkRelation::recordName(a.id, c.id), clock}};
+        {QStringLiteral("Link"), uuidString(a.id), clock->now()},
+        {QStringLiteral("LinkRelation"), LinkRelation::recordName(a.id, b.id), clock->now()},
+        {QStringLiteral("LinkRelation"), LinkRelation::recordName(a.id, c.id), clock->now()}};
     std::sort(expected.begin(), expected.end(), [](const auto& x, const auto& y) { return x.id() < y.id(); });
     EXPECT_EQ(records, expected);
 }
@@ -157,7 +152,7 @@ TEST_F(SQLiteStoreOperations, UpdatingFileIdentityMovesTheLocatorAndKeepsAKnownH
     expected.bookmarkData = QByteArray("b");
     expected.fileResourceIdentifier = QStringLiteral("inode");
     expected.volumeIdentifier.reset();
-    expected.updatedAt = clock;
+    expected.updatedAt = clock->now();
     EXPECT_EQ(store.link(item.id), expected);
 }
 
@@ -225,7 +220,7 @@ TEST_F(SQLiteStoreOperations, BlankSearchListsRecentlyOpenedOrUpdatedFirstAndAny
     add(QStringLiteral("b newer"), {}, "2024-05-02T00:00:00.000Z");
     add(QStringLiteral("A newer"), {}, "2024-05-02T00:00:00.000Z");
     add(QStringLiteral("oldest"), {}, "2023-01-01T00:00:00.000Z");
-    clock = at("2024-05-03T00:00:00.000Z");
+    clock->setNow(at("2024-05-03T00:00:00.000Z"));
     store.recordOpen(old.id);
     EXPECT_EQ(titles(store.searchLinks(QStringLiteral(" \t"))),
               QStringList({"old but opened", "A newer", "b newer", "oldest"}));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ManualClock.h"
 #include "TestEnvironment.h"
 #include "TestValues.h"
 #include "foundation/IsoDate.h"

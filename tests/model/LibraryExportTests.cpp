@@ -1,5 +1,5 @@
-#include "model/MorvaneLibraryExport.h"
 #include "TestValues.h"
+#include "model/MorvaneLibraryExport.h"
 
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
@@ -167,10 +167,10 @@ TEST(LibraryExportWriting, RefusesDatesTheDocumentCannotHold)
     const auto encoder = MorvaneLibraryExport::makeJSONCoders().encoder;
     LinkItem undated = bareWebLink();
     undated.updatedAt = QDateTime();
-    EXPECT_THROW(encoder.encode(MorvaneLibraryExport({undated}, {}, currentDate())), Error);
+    EXPECT_THROW(encoder.encode(MorvaneLibraryExport({undated}, {}, at("2024-05-01T09:00:00.000Z"))), Error);
     LinkItem ancient = bareWebLink();
     ancient.lastOpenedAt = QDateTime(QDate(-20, 1, 1), QTime(0, 0), Qt::UTC);
-    EXPECT_THROW(encoder.encode(MorvaneLibraryExport({ancient}, {}, currentDate())), Error);
+    EXPECT_THROW(encoder.encode(MorvaneLibraryExport({ancient}, {}, at("2024-05-01T09:00:00.000Z"))), Error);
 }
 
 TEST(LibraryExportReading, RoundTripKeepsEverythingButLocalEvidenceAndFractions)

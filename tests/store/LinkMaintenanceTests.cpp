@@ -96,7 +96,7 @@ TEST(LinkMaintenance, AFingerprintThatCannotBeReadDoesNotRewriteTheLink)
     ASSERT_EQ(saved.fileSize, 6);
 
     // Nothing new to say: the row and its update time stay, so sync has nothing to push.
-    fx.sqlite.setClock([] { return *parseLibraryDate(QStringLiteral("2030-01-01T00:00:00.000Z")); });
+    fx.clock->setNow(*parseLibraryDate(QStringLiteral("2030-01-01T00:00:00.000Z")));
     fx.maintenance().allLinks();
     EXPECT_EQ(fx.sqlite.link(saved.id), saved);
 

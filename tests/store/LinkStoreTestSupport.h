@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ManualClock.h"
 #include "TestEnvironment.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
@@ -62,7 +63,8 @@ inline CapturedContext finderContext(const FileIdentityService& identity, const 
 
 // The synchronous operations on a library of their own, as the store thread runs them.
 struct LibraryFixture {
-    SQLiteStore sqlite{homePath(QStringLiteral("library.sqlite"))};
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    SQLiteStore sqlite{homePath(QStringLiteral("library.sqlite")), clock};
     LinkParser parser;
     std::shared_ptr<FileIdentityService> identity = makeIdentityService();
 
@@ -76,8 +78,9 @@ struct LibraryFixture {
 // A store over a library of its own, counting its announcements and sync triggers in order.
 struct StoreFixture {
     std::shared_ptr<FileIdentityService> identity = makeIdentityService();
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::unique_ptr<LinkStore> store = std::make_unique<LinkStore>(
-        LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))), identity);
+        LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))), identity, clock);
     QStringList events; // "trigger" and "notify", as the main thread saw them
 
     StoreFixture()

@@ -1,6 +1,6 @@
 #include "LinkStoreTestSupport.h"
 
-#include "foundation/IsoDate.h"
+#include "TestValues.h"
 #include "foundation/Uuid.h"
 #include "store/RelationService.h"
 
@@ -138,6 +138,26 @@ TEST(LinkStore, OpeningAnUnusableLibraryThrowsItsError)
                  StoreError);
 }
 
+TEST(LinkStore, DatesEveryWriteByItsClock)
+{
+    StoreFixture fx;
+    fx.clock->setNow(at("2024-06-01T12:34:56.789Z"));
+    const LinkItem item =
+        fx.store->addLink(QStringLiteral("Docs"), QStringLiteral("https://example.com/docs"), {}, {})
+            .result();
+    EXPECT_EQ(item.createdAt, at("2024-06-01T12:34:56.789Z"));
+    EXPECT_EQ(item.updatedAt, item.createdAt);
+
+    fx.clock->advance(std::chrono::hours(1));
+    const QDateTime deletedAt = fx.store
+                                    ->run([&](SQLiteStore& sqlite) {
+                                        sqlite.deleteLink(item.id);
+                                        return sqlite.allDeletedRecords().value(0).deletedAt;
+                                    })
+                                    .result();
+    EXPECT_EQ(deletedAt, at("2024-06-01T13:34:56.789Z"));
+}
+
 TEST(RelationService, ListsRelatedItemsByTitleFromTheStoreThread)
 {
     StoreFixture fx;
@@ -169,7 +189,7 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     const QString path = writeFile(QStringLiteral("docs/a.txt"), "a");
     const LinkItem saved = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
     const QString backup = homePath(QStringLiteral("backup.json"));
-    fx.store->run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, currentDate()); })
+    fx.store->run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, sqlite.now()); })
         .waitForFinished();
     fx.settledEvents();
     fx.events.clear();
