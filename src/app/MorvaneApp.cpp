@@ -8,6 +8,7 @@
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
 #include "library/SQLiteStore.h"
+#include "platform/AlertPresenter.h"
 #include "store/LinkStore.h"
 
 #include <QApplication>
@@ -34,9 +35,9 @@ QString loggedStartupError(QString description)
 }
 } // namespace
 
-MorvaneApp::MorvaneApp(FatalErrorPresenter presentFatalError, QObject* parent)
+MorvaneApp::MorvaneApp(std::shared_ptr<AlertPresenter> alerts, QObject* parent)
     : QObject(parent)
-    , m_presentFatalError(std::move(presentFatalError))
+    , m_alerts(std::move(alerts))
 {
 }
 
@@ -54,12 +55,17 @@ bool MorvaneApp::start()
     } catch (const Error& error) {
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
-        m_presentFatalError(error.localizedDescription());
+        presentFatalError(error.localizedDescription());
         return false;
     }
     m_appearance = new AppearanceService(this);
     installTrayIcon();
     return true;
+}
+
+void MorvaneApp::presentFatalError(const QString& message)
+{
+    m_alerts->present(Alert{Alert::Style::critical, QStringLiteral("Morvane could not start."), message, {}});
 }
 
 void MorvaneApp::installTrayIcon()

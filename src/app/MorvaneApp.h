@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QMenu;
@@ -11,6 +10,7 @@ class QSystemTrayIcon;
 
 namespace morvane {
 
+class AlertPresenter;
 class AppearanceService;
 class FileIdentityService;
 class LinkStore;
@@ -20,10 +20,8 @@ class LinkStore;
 class MorvaneApp : public QObject {
     Q_OBJECT
 public:
-    // Shows a start-up failure to the user and returns when it is dismissed.
-    using FatalErrorPresenter = std::function<void(const QString& message)>;
-
-    explicit MorvaneApp(FatalErrorPresenter presentFatalError, QObject* parent = nullptr);
+    // The alerts are shown through the presenter, and each returns once the user dismissed it.
+    explicit MorvaneApp(std::shared_ptr<AlertPresenter> alerts, QObject* parent = nullptr);
     ~MorvaneApp() override;
 
     // Opens the library, builds the object graph and shows the tray icon. Returns false, after
@@ -34,8 +32,9 @@ public:
 
 private:
     void installTrayIcon();
+    void presentFatalError(const QString& message);
 
-    FatalErrorPresenter m_presentFatalError;
+    std::shared_ptr<AlertPresenter> m_alerts;
     std::shared_ptr<FileIdentityService> m_fileIdentityService;
     std::unique_ptr<LinkStore> m_linkStore;
     std::unique_ptr<QMenu> m_trayMenu;

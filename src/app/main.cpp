@@ -1,8 +1,9 @@
 #include "MorvaneApp.h"
 #include "TerminationSignals.h"
+#include "desktop/MessageBoxAlertPresenter.h"
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QDialog>
 
 int main(int argc, char** argv)
 {
@@ -18,17 +19,16 @@ int main(int argc, char** argv)
     QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &application,
                      &QCoreApplication::quit);
 
-    morvane::MorvaneApp app([&terminationSignals](const QString& message) {
-        QMessageBox box(QMessageBox::Critical, QStringLiteral("Morvane"),
-                        QStringLiteral("Morvane could not start."));
-        box.setInformativeText(message);
-        box.setTextFormat(Qt::PlainText);
-        // quit() does nothing before the main loop runs: a signal dismisses the dialog instead.
-        QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &box,
-                         &QMessageBox::reject);
-        box.exec();
-    });
-    if (!app.start())
+    morvane::MorvaneApp app(std::make_shared<morvane::MessageBoxAlertPresenter>());
+    // quit() does nothing before the main loop runs: a signal during start-up dismisses its alert.
+    const QMetaObject::Connection dismissStartupAlert =
+        QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &application, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+    const bool started = app.start();
+    QObject::disconnect(dismissStartupAlert);
+    if (!started)
         return 1;
     return QApplication::exec();
 }

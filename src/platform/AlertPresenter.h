@@ -13,6 +13,8 @@ struct Alert {
     QString informativeText;
     // Button titles, the default first. Empty: one "OK" button.
     QStringList buttons;
+
+    bool operator==(const Alert&) const = default;
 };
 
 // Shows alerts and waits for the user's answer. The desktop implementation uses a message box; tests
@@ -20,7 +22,9 @@ struct Alert {
 class AlertPresenter {
 public:
     virtual ~AlertPresenter() = default;
-    // The index of the button the user chose in alert.buttons (0 when there is only "OK").
+    // The index of the button the user chose in alert.buttons (0 when there is only "OK"). An alert
+    // dismissed without a choice (the application is quitting) answers what Escape chooses: the only
+    // button, or a "Cancel" button; otherwise -1, so that nothing is done on the user's behalf.
     virtual int present(const Alert& alert) = 0;
 };
 

@@ -1,0 +1,58 @@
+#include "MessageBoxAlertPresenter.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QList>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace morvane {
+
+namespace {
+
+QMessageBox::Icon iconOf(Alert::Style style)
+{
+    switch (style) {
+    case Alert::Style::informational:
+        return QMessageBox::Information;
+    case Alert::Style::warning:
+        return QMessageBox::Warning;
+    case Alert::Style::critical:
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+int MessageBoxAlertPresenter::present(const Alert& alert)
+{
+    QMessageBox box(iconOf(alert.style), QGuiApplication::applicationDisplayName(), alert.messageText);
+    box.setInformativeText(alert.informativeText);
+    // Texts often carry names and paths the user typed; none of it is markup. The box's text format
+    // reaches its main text only: the informative text's label guesses on its own.
+    box.setTextFormat(Qt::PlainText);
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
+
+    const QStringList titles = alert.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : alert.buttons;
+    QList<QPushButton*> buttons;
+    for (const QString& title : titles) {
+        // One role for all, so that the platform's button layout does not reorder them.
+        QPushButton* button = box.addButton(title, QMessageBox::AcceptRole);
+        buttons.append(button);
+        if (title == QStringLiteral("Cancel"))
+            box.setEscapeButton(button);
+    }
+    box.setDefaultButton(buttons.constFirst());
+    if (buttons.size() == 1)
+        box.setEscapeButton(buttons.constFirst());
+
+    box.exec();
+    if (const qsizetype chosen = buttons.indexOf(box.clickedButton()); chosen >= 0)
+        return int(chosen);
+    // Ended without a click: the application is quitting.
+    return int(buttons.indexOf(qobject_cast<QPushButton*>(box.escapeButton())));
+}
+
+} // namespace morvane
