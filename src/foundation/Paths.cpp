@@ -15,9 +15,14 @@ QString xdgBase(const char* variable, const QString& fallbackBelowHome)
 }
 } // namespace
 
+QString configHome()
+{
+    return xdgBase("XDG_CONFIG_HOME", QStringLiteral("/.config"));
+}
+
 QString configDirectory()
 {
-    return xdgBase("XDG_CONFIG_HOME", QStringLiteral("/.config")) + QStringLiteral("/Morvane");
+    return configHome() + QStringLiteral("/Morvane");
 }
 
 QString dataHome()

@@ -4,6 +4,10 @@
 
 namespace morvane {
 
+// $XDG_CONFIG_HOME (default ~/.config): the base of the user's configuration folders (autostart
+// among them); read from the environment on every call.
+QString configHome();
+
 // $XDG_CONFIG_HOME/Morvane (default ~/.config/Morvane); read from the environment on every call.
 QString configDirectory();
 

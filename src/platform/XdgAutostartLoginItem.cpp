@@ -1,0 +1,179 @@
+#include "XdgAutostartLoginItem.h"
+
+#include "foundation/Paths.h"
+#include "platform/FileSystemProbe.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+namespace morvane {
+
+namespace {
+
+const QString entryFileName = QStringLiteral("morvane.desktop");
+
+QString folderName(const QString& directory)
+{
+    return QFileInfo(directory).fileName();
+}
+
+// After a failed write or removal: whether the folder itself refuses us. The file operations do
+// not keep errno, so it is asked again.
+bool folderDeniesWriting(const QString& directory)
+{
+    const QByteArray native = QFile::encodeName(directory);
+    if (::access(native.constData(), W_OK) == 0)
+        return false;
+    return errno == EACCES || errno == EPERM || errno == EROFS;
+}
+
+// The key-value lines of the [Desktop Entry] group, values as written.
+QHash<QString, QString> desktopEntryKeys(const QByteArray& contents)
+{
+    QHash<QString, QString> keys;
+    bool inEntry = false;
+    for (const QByteArray& rawLine : contents.split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        if (line.startsWith(u'[')) {
+            inEntry = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (inEntry && equals > 0)
+            keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+    return keys;
+}
+
+} // namespace
+
+XdgAutostartLoginItem::XdgAutostartLoginItem()
+    : XdgAutostartLoginItem(QCoreApplication::applicationFilePath(),
+                            configHome() + QStringLiteral("/autostart"))
+{
+}
+
+XdgAutostartLoginItem::XdgAutostartLoginItem(QString executablePath, QString autostartDirectory)
+    : m_executablePath(std::move(executablePath))
+    , m_autostartDirectory(std::move(autostartDirectory))
+{
+}
+
+QString XdgAutostartLoginItem::filePath() const
+{
+    return m_autostartDirectory + u'/' + entryFileName;
+}
+
+bool XdgAutostartLoginItem::executableExists() const
+{
+    const QFileInfo program(m_executablePath);
+    return !m_executablePath.isEmpty() && program.isAbsolute() && program.isFile() &&
+           !pathHoldsNul(m_executablePath);
+}
+
+LoginItemStatus XdgAutostartLoginItem::status() const
+{
+    if (!executableExists())
+        return LoginItemStatus::notFound;
+    QFile file(filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return LoginItemStatus::notRegistered;
+    const QHash<QString, QString> keys = desktopEntryKeys(file.readAll());
+    const bool switchedOff =
+        keys.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
+        keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QLatin1String("false");
+    if (switchedOff || keys.value(QStringLiteral("Exec")) != execValue(m_executablePath))
+        return LoginItemStatus::notRegistered;
+    return LoginItemStatus::enabled;
+}
+
+QByteArray XdgAutostartLoginItem::desktopEntry() const
+{
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Morvane\n"
+                                         "Exec=%1\n"
+                                         "Terminal=false\n"
+                                         "X-GNOME-Autostart-enabled=true\n")
+                              .arg(execValue(m_executablePath));
+    return entry.toUtf8();
+}
+
+void XdgAutostartLoginItem::registerItem()
+{
+    if (!executableExists())
+        throw LoginItemError(fileErrorDescription(m_executablePath, ENOENT));
+    QSaveFile file(filePath());
+    const bool written = QDir().mkpath(m_autostartDirectory) && file.open(QIODevice::WriteOnly) &&
+                         file.write(desktopEntry()) >= 0 && file.commit();
+    if (written)
+        return;
+    const QString folder = folderName(m_autostartDirectory);
+    if (folderDeniesWriting(m_autostartDirectory)) {
+        throw LoginItemError(
+            QStringLiteral("You don’t have permission to save the file “%1” in the folder “%2”.")
+                .arg(entryFileName, folder));
+    }
+    throw LoginItemError(
+        QStringLiteral("The file “%1” couldn’t be saved in the folder “%2”.").arg(entryFileName, folder));
+}
+
+void XdgAutostartLoginItem::unregisterItem()
+{
+    QFile file(filePath());
+    if (!file.exists() || file.remove())
+        return;
+    if (folderDeniesWriting(m_autostartDirectory)) {
+        throw LoginItemError(
+            QStringLiteral("“%1” couldn’t be removed because you don’t have permission to access it.")
+                .arg(entryFileName));
+    }
+    throw LoginItemError(QStringLiteral("“%1” couldn’t be removed.").arg(entryFileName));
+}
+
+QString XdgAutostartLoginItem::execValue(const QString& executablePath)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    const bool needsQuotes = std::any_of(executablePath.cbegin(), executablePath.cend(),
+                                         [](QChar c) { return reserved.contains(c); });
+    QString argument;
+    if (needsQuotes) {
+        argument += u'"';
+        for (const QChar c : executablePath) {
+            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+                argument += u'\\';
+            argument += c;
+        }
+        argument += u'"';
+    } else {
+        argument = executablePath;
+    }
+    argument.replace(u'%', QStringLiteral("%%"));
+    // The escapes of every string value of a desktop entry come on top of the quoting.
+    QString value;
+    for (const QChar c : argument) {
+        if (c == u'\\')
+            value += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            value += QStringLiteral("\\n");
+        else if (c == u'\t')
+            value += QStringLiteral("\\t");
+        else if (c == u'\r')
+            value += QStringLiteral("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
+} // namespace morvane
