@@ -1,0 +1,65 @@
+#include "HotkeyKeyTable.h"
+
+#include <algorithm>
+#include <array>
+
+namespace morvane {
+
+namespace {
+
+// Keysym values are fixed by the X protocol; the names are those of keysymdef.h.
+constexpr quint32 functionKey1 = 0xffbe; // F1; F2..F35 follow in order
+
+// clang-format off
+constexpr std::array entries = std::to_array<HotkeyKeyEntry>({
+    // Letters, as the unshifted (lower-case) keysym.
+    {0, 0x61},  {11, 0x62}, {8, 0x63},  {2, 0x64},  {14, 0x65}, {3, 0x66},  {5, 0x67},
+    {4, 0x68},  {34, 0x69}, {38, 0x6a}, {40, 0x6b}, {37, 0x6c}, {46, 0x6d}, {45, 0x6e},
+    {31, 0x6f}, {35, 0x70}, {12, 0x71}, {15, 0x72}, {1, 0x73},  {17, 0x74}, {32, 0x75},
+    {9, 0x76},  {13, 0x77}, {7, 0x78},  {16, 0x79}, {6, 0x7a},
+    // Digits of the main block.
+    {29, 0x30}, {18, 0x31}, {19, 0x32}, {20, 0x33}, {21, 0x34}, {23, 0x35}, {22, 0x36},
+    {26, 0x37}, {28, 0x38}, {25, 0x39},
+    // Function keys F1..F20.
+    {122, functionKey1 + 0},  {120, functionKey1 + 1},  {99, functionKey1 + 2},   {118, functionKey1 + 3},
+    {96, functionKey1 + 4},   {97, functionKey1 + 5},   {98, functionKey1 + 6},   {100, functionKey1 + 7},
+    {101, functionKey1 + 8},  {109, functionKey1 + 9},  {103, functionKey1 + 10}, {111, functionKey1 + 11},
+    {105, functionKey1 + 12}, {107, functionKey1 + 13}, {113, functionKey1 + 14}, {106, functionKey1 + 15},
+    {64, functionKey1 + 16},  {79, functionKey1 + 17},  {80, functionKey1 + 18},  {90, functionKey1 + 19},
+    // Return, Tab, space, BackSpace, Escape.
+    {36, 0xff0d}, {48, 0xff09}, {49, 0x20}, {51, 0xff08}, {53, 0xff1b},
+    // Insert (where the Help key sits) and Help, Home, Prior, Delete, End, Next, the arrows.
+    {114, 0xff63}, {114, 0xff6a}, {115, 0xff50}, {116, 0xff55}, {117, 0xffff}, {119, 0xff57},
+    {121, 0xff56}, {123, 0xff51}, {124, 0xff53}, {125, 0xff54}, {126, 0xff52},
+    // Punctuation of the main block (US positions), and the ISO key beside the left Shift.
+    {24, 0x3d}, {27, 0x2d}, {30, 0x5d}, {33, 0x5b}, {39, 0x27}, {41, 0x3b}, {42, 0x5c},
+    {43, 0x2c}, {44, 0x2f}, {47, 0x2e}, {50, 0x60}, {10, 0x3c},
+    // Keypad: the digit (grabbed) and, for the digits and the decimal point, what the key reports
+    // without Num Lock; then * + / Enter - =.
+    {82, 0xffb0}, {82, 0xff9e}, {83, 0xffb1}, {83, 0xff9c}, {84, 0xffb2}, {84, 0xff99},
+    {85, 0xffb3}, {85, 0xff9b}, {86, 0xffb4}, {86, 0xff96}, {87, 0xffb5}, {87, 0xff9d},
+    {88, 0xffb6}, {88, 0xff98}, {89, 0xffb7}, {89, 0xff95}, {91, 0xffb8}, {91, 0xff97},
+    {92, 0xffb9}, {92, 0xff9a}, {65, 0xffae}, {65, 0xff9f},
+    {67, 0xffaa}, {69, 0xffab}, {75, 0xffaf}, {76, 0xff8d}, {78, 0xffad}, {81, 0xffbd},
+    // XF86AudioRaiseVolume, XF86AudioLowerVolume, XF86AudioMute.
+    {72, 0x1008ff13}, {73, 0x1008ff11}, {74, 0x1008ff12},
+});
+// clang-format on
+
+} // namespace
+
+std::span<const HotkeyKeyEntry> hotkeyKeyTable()
+{
+    return entries;
+}
+
+std::optional<quint32> keysymForKeyCode(quint16 keyCode)
+{
+    const auto* found = std::find_if(entries.begin(), entries.end(),
+                                     [&](const auto& entry) { return entry.keyCode == keyCode; });
+    if (found == entries.end())
+        return std::nullopt;
+    return found->keysym;
+}
+
+} // namespace morvane

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <optional>
+#include <span>
+
+namespace morvane {
+
+// One key a shortcut can name: its stored key code and an X keysym that types it.
+struct HotkeyKeyEntry {
+    quint16 keyCode;
+    quint32 keysym;
+};
+
+// Shortcuts are stored with the key numbering of the system's original keyboards; on X they are
+// typed through keysyms, which the current layout turns into keycodes. This is the one table
+// between the two: a key code may appear more than once (the first keysym is the one grabbed, the
+// others are what the same key reports at level 0, such as a keypad digit without Num Lock), and a
+// keysym appears at most once.
+std::span<const HotkeyKeyEntry> hotkeyKeyTable();
+
+// The keysym to grab for a stored key code; nothing for a code no key of ours stands for.
+std::optional<quint32> keysymForKeyCode(quint16 keyCode);
+
+} // namespace morvane

@@ -1,0 +1,409 @@
+#include "X11HotkeyBackend.h"
+
+#include "HotkeyKeyTable.h"
+#include "foundation/Logging.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QList>
+#include <QSet>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+// xkb.h names a structure field "explicit"; it is renamed while the header is read (as Qt does).
+#define explicit xcb_explicit
+#include <xcb/xkb.h>
+#undef explicit
+
+#include <algorithm>
+#include <cstdlib>
+
+MORVANE_LOGGING_CATEGORY(lcX11Hotkeys, "HotkeyService")
+
+namespace morvane {
+
+namespace {
+
+// The stored modifier bits.
+constexpr quint32 commandBit = 0x100;
+constexpr quint32 shiftBit = 0x200;
+constexpr quint32 optionBit = 0x800;
+constexpr quint32 controlBit = 0x1000;
+
+// Keysyms that name the modifiers we look for in the modifier mapping.
+constexpr xcb_keysym_t numLockKeysym = 0xff7f;
+constexpr xcb_keysym_t superLeftKeysym = 0xffeb;
+constexpr xcb_keysym_t superRightKeysym = 0xffec;
+constexpr xcb_keysym_t altLeftKeysym = 0xffe9;
+constexpr xcb_keysym_t altRightKeysym = 0xffea;
+
+// The eight core modifier bits; the rest of an event's state is buttons and the XKB group.
+constexpr uint16_t coreModifierMask = 0xff;
+
+struct FreeDeleter {
+    void operator()(void* pointer) const { std::free(pointer); }
+};
+template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
+
+// Where the modifiers a shortcut names sit on this server. The conventional bits stand in until
+// the mapping has been read, and for a modifier the mapping does not hold.
+struct ModifierBits {
+    uint16_t super = XCB_MOD_MASK_4;
+    uint16_t alt = XCB_MOD_MASK_1;
+    uint16_t numLock = XCB_MOD_MASK_2;
+};
+
+// One passive grab: a keycode with an exact modifier state on one root window.
+struct KeyGrab {
+    xcb_window_t root;
+    xcb_keycode_t keycode;
+    uint16_t modifiers;
+
+    bool operator==(const KeyGrab&) const = default;
+};
+
+struct Hotkey {
+    HotkeyRef ref = 0;
+    quint16 keyCode = 0;
+    quint32 carbonModifiers = 0;
+    HotkeyIdentity identity;
+    uint16_t modifiers = 0; // on this server, without the locks
+    QList<KeyGrab> grabs;
+};
+
+} // namespace
+
+struct X11HotkeyBackend::Private {
+    xcb_connection_t* connection = nullptr;
+    QList<xcb_window_t> roots;
+    xcb_key_symbols_t* keySymbols = nullptr;
+    uint8_t xkbFirstEvent = 0;
+    bool hasXkb = false;
+    ModifierBits modifierBits;
+
+    PressHandler pressHandler;
+    QList<Hotkey> hotkeys;
+    HotkeyRef nextRef = 1;
+    // Keycodes whose press was taken since their last release: a held key acts once.
+    QSet<xcb_keycode_t> keysDown;
+    // Mapping changes come in bursts; the grabs are renewed once after the burst.
+    QTimer mappingRefresh;
+
+    ~Private()
+    {
+        if (keySymbols)
+            xcb_key_symbols_free(keySymbols);
+    }
+
+    void attach();
+    void enableDetectableAutoRepeat();
+    void readKeyboardMapping();
+    uint16_t xModifiers(quint32 carbonModifiers) const;
+    QList<uint16_t> lockVariants() const;
+    QList<xcb_keycode_t> keycodesFor(xcb_keysym_t keysym) const;
+    HotkeyRegistrationResult grab(Hotkey& hotkey);
+    void release(const QList<KeyGrab>& grabs, HotkeyRef owner);
+    void renewGrabs();
+    void keyPressed(const xcb_key_press_event_t* event);
+};
+
+void X11HotkeyBackend::Private::attach()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return;
+    connection = x11->connection();
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem; xcb_screen_next(&it))
+        roots.append(it.data->root);
+
+    const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
+    hasXkb = xkb && xkb->present;
+    if (hasXkb) {
+        xkbFirstEvent = xkb->first_event;
+        enableDetectableAutoRepeat();
+    }
+    readKeyboardMapping();
+}
+
+void X11HotkeyBackend::Private::enableDetectableAutoRepeat()
+{
+    // Without it a held key sends a release before every repeated press; with it only presses
+    // repeat, which the keysDown set absorbs. Servers that ignore it (Xvfb) are covered by that set.
+    XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
+        connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
+        nullptr));
+    if (!use || !use->supported)
+        return;
+    const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    XcbReply<xcb_xkb_per_client_flags_reply_t> flags(xcb_xkb_per_client_flags_reply(
+        connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0),
+        nullptr));
+    if (!flags || !(flags->value & flag))
+        qCInfo(lcX11Hotkeys) << "The X server does not offer detectable auto-repeat";
+}
+
+void X11HotkeyBackend::Private::readKeyboardMapping()
+{
+    if (keySymbols)
+        xcb_key_symbols_free(keySymbols);
+    keySymbols = xcb_key_symbols_alloc(connection);
+    modifierBits = ModifierBits{};
+
+    XcbReply<xcb_get_modifier_mapping_reply_t> mapping(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    if (!mapping || !keySymbols)
+        return;
+    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(mapping.get());
+    const int perModifier = mapping->keycodes_per_modifier;
+    bool foundSuper = false, foundAlt = false, foundNumLock = false;
+    // Slots 0..2 are Shift, Lock and Control; Mod1..Mod5 follow. The first slot that holds one of
+    // a modifier's keys is its bit.
+    for (int slot = 3; slot < 8; ++slot) {
+        const auto bit = static_cast<uint16_t>(1u << slot);
+        for (int i = 0; i < perModifier; ++i) {
+            const xcb_keycode_t keycode = keycodes[slot * perModifier + i];
+            if (keycode == 0)
+                continue;
+            for (int column = 0; column < 4; ++column) {
+                const xcb_keysym_t keysym = xcb_key_symbols_get_keysym(keySymbols, keycode, column);
+                if (!foundNumLock && keysym == numLockKeysym) {
+                    modifierBits.numLock = bit;
+                    foundNumLock = true;
+                } else if (!foundSuper && (keysym == superLeftKeysym || keysym == superRightKeysym)) {
+                    modifierBits.super = bit;
+                    foundSuper = true;
+                } else if (!foundAlt && (keysym == altLeftKeysym || keysym == altRightKeysym)) {
+                    modifierBits.alt = bit;
+                    foundAlt = true;
+                }
+            }
+        }
+    }
+}
+
+uint16_t X11HotkeyBackend::Private::xModifiers(quint32 carbonModifiers) const
+{
+    uint16_t modifiers = 0;
+    if (carbonModifiers & controlBit)
+        modifiers |= XCB_MOD_MASK_CONTROL;
+    if (carbonModifiers & optionBit)
+        modifiers |= modifierBits.alt;
+    if (carbonModifiers & shiftBit)
+        modifiers |= XCB_MOD_MASK_SHIFT;
+    if (carbonModifiers & commandBit)
+        modifiers |= modifierBits.super;
+    return modifiers;
+}
+
+QList<uint16_t> X11HotkeyBackend::Private::lockVariants() const
+{
+    // A grab matches an exact modifier state, and the locks are part of it: without a grab per
+    // lock combination the shortcut would stop working whenever Caps Lock or Num Lock is on.
+    QList<uint16_t> variants;
+    for (const uint16_t locks : {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), modifierBits.numLock,
+                                 uint16_t(XCB_MOD_MASK_LOCK | modifierBits.numLock)}) {
+        if (!variants.contains(locks))
+            variants.append(locks);
+    }
+    return variants;
+}
+
+QList<xcb_keycode_t> X11HotkeyBackend::Private::keycodesFor(xcb_keysym_t keysym) const
+{
+    QList<xcb_keycode_t> result;
+    if (!keySymbols)
+        return result;
+    XcbReply<xcb_keycode_t> keycodes(xcb_key_symbols_get_keycode(keySymbols, keysym));
+    for (const xcb_keycode_t* keycode = keycodes.get(); keycode && *keycode != XCB_NO_SYMBOL; ++keycode) {
+        if (!result.contains(*keycode))
+            result.append(*keycode);
+    }
+    return result;
+}
+
+HotkeyRegistrationResult X11HotkeyBackend::Private::grab(Hotkey& hotkey)
+{
+    const std::optional<quint32> keysym = keysymForKeyCode(hotkey.keyCode);
+    if (!keysym)
+        return {HotkeyStatus::keyNotOnKeyboard, std::nullopt};
+    const QList<xcb_keycode_t> keycodes = keycodesFor(*keysym);
+    if (keycodes.isEmpty())
+        return {HotkeyStatus::keyNotOnKeyboard, std::nullopt};
+
+    hotkey.modifiers = xModifiers(hotkey.carbonModifiers);
+    QList<KeyGrab> wanted;
+    for (const xcb_window_t root : roots) {
+        for (const xcb_keycode_t keycode : keycodes) {
+            for (const uint16_t locks : lockVariants())
+                wanted.append({root, keycode, uint16_t(hotkey.modifiers | locks)});
+        }
+    }
+    // All requests first, then their answers: one round trip however many variants there are.
+    QList<xcb_void_cookie_t> cookies;
+    for (const KeyGrab& key : wanted) {
+        cookies.append(xcb_grab_key_checked(connection, 0, key.root, key.modifiers, key.keycode,
+                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+    int status = HotkeyStatus::noError;
+    QList<KeyGrab> granted;
+    for (qsizetype i = 0; i < wanted.size(); ++i) {
+        XcbReply<xcb_generic_error_t> error(xcb_request_check(connection, cookies[i]));
+        if (!error)
+            granted.append(wanted[i]);
+        else if (status == HotkeyStatus::noError)
+            status = error->error_code;
+    }
+    if (status != HotkeyStatus::noError) {
+        // Half a shortcut is no shortcut: give back the variants that were granted.
+        release(granted, hotkey.ref);
+        return {status, std::nullopt};
+    }
+    hotkey.grabs = granted;
+    return {HotkeyStatus::noError, hotkey.ref};
+}
+
+void X11HotkeyBackend::Private::release(const QList<KeyGrab>& grabs, HotkeyRef owner)
+{
+    // The server keeps one grab per key and state for this client, so a grab that another of our
+    // shortcuts also made stays.
+    for (const KeyGrab& key : grabs) {
+        const bool shared = std::any_of(hotkeys.cbegin(), hotkeys.cend(), [&](const Hotkey& other) {
+            return other.ref != owner && other.grabs.contains(key);
+        });
+        if (!shared)
+            xcb_ungrab_key(connection, key.keycode, key.root, key.modifiers);
+    }
+    xcb_flush(connection);
+}
+
+void X11HotkeyBackend::Private::renewGrabs()
+{
+    for (Hotkey& hotkey : hotkeys) {
+        for (const KeyGrab& key : std::as_const(hotkey.grabs))
+            xcb_ungrab_key(connection, key.keycode, key.root, key.modifiers);
+        hotkey.grabs.clear();
+    }
+    readKeyboardMapping();
+    keysDown.clear();
+    for (Hotkey& hotkey : hotkeys) {
+        const HotkeyRegistrationResult result = grab(hotkey);
+        if (result.status != HotkeyStatus::noError) {
+            qCWarning(lcX11Hotkeys) << "A global hotkey could not be grabbed again after a keyboard change:"
+                                    << result.status;
+        }
+    }
+    xcb_flush(connection);
+    qCInfo(lcX11Hotkeys) << "Global hotkeys grabbed again for the new keyboard mapping";
+}
+
+void X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
+{
+    const uint16_t state =
+        event->state & coreModifierMask & ~uint16_t(XCB_MOD_MASK_LOCK | modifierBits.numLock);
+    const auto hotkey = std::find_if(hotkeys.cbegin(), hotkeys.cend(), [&](const Hotkey& candidate) {
+        return candidate.modifiers == state &&
+               std::any_of(candidate.grabs.cbegin(), candidate.grabs.cend(),
+                           [&](const KeyGrab& key) { return key.keycode == event->detail; });
+    });
+    if (hotkey == hotkeys.cend())
+        return;
+    // A held key repeats its press, with or without releases in between depending on the server.
+    if (keysDown.contains(event->detail))
+        return;
+    keysDown.insert(event->detail);
+    if (pressHandler)
+        pressHandler(hotkey->identity);
+}
+
+X11HotkeyBackend::X11HotkeyBackend()
+    : d(std::make_unique<Private>())
+{
+    d->attach();
+    if (!d->connection)
+        return;
+    d->mappingRefresh.setSingleShot(true);
+    d->mappingRefresh.setInterval(0);
+    d->mappingRefresh.callOnTimeout([this] { d->renewGrabs(); });
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+X11HotkeyBackend::~X11HotkeyBackend()
+{
+    if (!d->connection)
+        return;
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+    const QList<Hotkey> hotkeys = std::exchange(d->hotkeys, {});
+    for (const Hotkey& hotkey : hotkeys)
+        d->release(hotkey.grabs, hotkey.ref);
+}
+
+bool X11HotkeyBackend::isAvailable() const
+{
+    return d->connection != nullptr;
+}
+
+void X11HotkeyBackend::installPressHandler(PressHandler handler)
+{
+    d->pressHandler = std::move(handler);
+}
+
+HotkeyRegistrationResult X11HotkeyBackend::registerHotkey(quint16 keyCode, quint32 carbonModifiers,
+                                                          HotkeyIdentity identity)
+{
+    if (!d->connection)
+        return {HotkeyStatus::noDisplay, std::nullopt};
+    Hotkey hotkey{d->nextRef++, keyCode, carbonModifiers, identity, 0, {}};
+    const HotkeyRegistrationResult result = d->grab(hotkey);
+    if (result.status == HotkeyStatus::noError)
+        d->hotkeys.append(hotkey);
+    return result;
+}
+
+void X11HotkeyBackend::unregisterHotkey(HotkeyRef ref)
+{
+    for (qsizetype i = 0; i < d->hotkeys.size(); ++i) {
+        if (d->hotkeys[i].ref != ref)
+            continue;
+        const Hotkey hotkey = d->hotkeys.takeAt(i);
+        d->release(hotkey.grabs, hotkey.ref);
+        for (const KeyGrab& key : hotkey.grabs)
+            d->keysDown.remove(key.keycode);
+        return;
+    }
+}
+
+bool X11HotkeyBackend::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const uint8_t type = event->response_type & 0x7f;
+    switch (type) {
+    case XCB_KEY_PRESS:
+        d->keyPressed(reinterpret_cast<const xcb_key_press_event_t*>(event));
+        break;
+    case XCB_KEY_RELEASE:
+        d->keysDown.remove(reinterpret_cast<const xcb_key_release_event_t*>(event)->detail);
+        break;
+    case XCB_MAPPING_NOTIFY:
+        if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER)
+            d->mappingRefresh.start();
+        break;
+    default:
+        // A client that uses XKB (Qt does) is told of a new keyboard or layout only through XKB.
+        if (d->hasXkb && type == d->xkbFirstEvent) {
+            const uint8_t xkbType = reinterpret_cast<const xcb_xkb_map_notify_event_t*>(event)->xkbType;
+            if (xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || xkbType == XCB_XKB_MAP_NOTIFY)
+                d->mappingRefresh.start();
+        }
+        break;
+    }
+    // Never swallow the event: Qt takes its user time from key events, and the action that this
+    // press schedules (showing and activating a window) must carry that time.
+    return false;
+}
+
+} // namespace morvane
