@@ -1,0 +1,54 @@
+#pragma once
+
+#include "GraphElements.h"
+
+#include <QList>
+#include <QPointF>
+#include <QSet>
+#include <QUuid>
+
+#include <optional>
+
+namespace morvane {
+
+// One tick of the graph's physics: every pair of nodes repels, relations act as springs, the
+// neighbours of a node with several relations fan out evenly around it, free nodes drift towards
+// the origin, and the centring node glides to it. Dragged and user-placed nodes keep their place
+// (they still push and pull the others). All forces are measured on the positions at the start of
+// the step.
+class ForceLayout {
+public:
+    struct Pins {
+        std::optional<QUuid> dragging;
+        const QSet<QUuid>* userPositioned = nullptr;
+        std::optional<QUuid> centring;
+    };
+
+    // Repulsion K / d² (d² floored), weaker between related nodes.
+    static constexpr double repulsion = 9200;
+    static constexpr double relatedRepulsion = 1656;
+    static constexpr double smallestSquaredDistance = 100;
+    // Spring rest length 118 + 14·√n for n nodes.
+    static constexpr double restLengthBase = 118;
+    static constexpr double restLengthPerRootNode = 14;
+    static constexpr double springStiffness = 0.026;
+    // Neighbours closer than this fraction of the rest length are fanned as if they were at it.
+    static constexpr double fanRadiusFraction = 0.65;
+    static constexpr double fanStrength = 3.2;
+    static constexpr double pullToOrigin = 0.003;
+    static constexpr double speedLimit = 14;
+    static constexpr double damping = 0.88;
+    // Share of its remaining way the centring node covers per step, and where it snaps to the origin.
+    static constexpr double glide = 0.18;
+    static constexpr double arrivalDistance = 1;
+
+    // Moves nodes in place. Fewer than two nodes: nothing happens. Returns true when the centring
+    // node reached the origin in this step (the caller then stops centring).
+    static bool step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins);
+
+    // The angle of a neighbour around its hub, atan2(dy, dx) with y pointing down: the order in
+    // which a hub's neighbours take their slots.
+    static double fanOutAngle(QPointF hub, QPointF neighbour);
+};
+
+} // namespace morvane
