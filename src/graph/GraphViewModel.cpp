@@ -1,0 +1,474 @@
+#include "GraphViewModel.h"
+
+#include "ForceLayout.h"
+#include "LocalizedOrder.h"
+#include "foundation/Error.h"
+#include "foundation/Logging.h"
+#include "store/LinkStore.h"
+
+#include <QCoroFuture>
+#include <QPointer>
+
+#include <cmath>
+#include <numbers>
+
+MORVANE_LOGGING_CATEGORY(lcGraph, "GraphViewModel")
+
+namespace morvane {
+
+namespace {
+
+// New nodes wait on a circle whose radius grows with their number up to a ceiling (reached at 16).
+constexpr double circleBaseRadius = 170;
+constexpr double circleRadiusPerNode = 12;
+constexpr double circleLargestRadius = 360;
+
+QString describe(const std::exception& error)
+{
+    if (const auto* ours = dynamic_cast<const Error*>(&error))
+        return ours->localizedDescription();
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<Clock> clock, QObject* parent)
+    : GraphViewModel(
+          store, std::move(clock), [&store] { return GraphLibrary::read(store); }, parent)
+{
+}
+
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<Clock> clock, LibraryLoader loader,
+                               QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_clock(std::move(clock))
+    , m_loader(std::move(loader))
+{
+}
+
+GraphViewModel::~GraphViewModel() = default;
+
+// --- Scope and filters ---------------------------------------------------------------------------
+
+void GraphViewModel::setScope(GraphScope scope)
+{
+    m_scope = scope;
+    emit scopeChanged();
+    rebuild();
+}
+
+void GraphViewModel::setTypeFilters(std::set<LinkType> types)
+{
+    m_typeFilters = std::move(types);
+    emit filtersChanged();
+    rebuild();
+}
+
+void GraphViewModel::setAppFilters(QSet<QString> apps)
+{
+    m_appFilters = std::move(apps);
+    emit filtersChanged();
+    rebuild();
+}
+
+void GraphViewModel::setTagFilters(QSet<QString> tags)
+{
+    m_tagFilters = std::move(tags);
+    emit filtersChanged();
+    rebuild();
+}
+
+// --- Lifecycle -------------------------------------------------------------------------------------
+
+void GraphViewModel::reload(std::optional<QString> message)
+{
+    rememberPlacements();
+    load(++m_loadsStarted, std::move(message));
+}
+
+QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> message)
+{
+    const QPointer<GraphViewModel> self(this);
+    std::optional<GraphLibrary> library;
+    QString failure;
+    try {
+        library = co_await m_loader();
+    } catch (const std::exception& error) {
+        failure = describe(error);
+    } catch (...) {
+        failure = genericOperationText(QStringLiteral("unknown error"));
+    }
+    // A load that ends after a newer one has been applied would show an older library.
+    if (!self || generation <= m_lastAppliedLoad)
+        co_return;
+    m_lastAppliedLoad = generation;
+    if (library) {
+        apply(std::move(*library), message);
+    } else {
+        qCWarning(lcGraph) << "The graph could not be loaded:" << failure;
+        setMessage(failure);
+    }
+}
+
+void GraphViewModel::apply(GraphLibrary library, const std::optional<QString>& message)
+{
+    m_allItems = std::move(library.items);
+    m_allRelations = std::move(library.relations);
+    m_allDegreeByID = std::move(library.degreeByID);
+    m_suggestedEdges = std::move(library.suggestedEdges);
+    rebuild();
+    // The pins as they are now, so that a drag that ended while the load ran keeps its node in place.
+    m_userPositionedNodeIDs.removeIf([this](const QUuid& id) { return !m_nodeItems.contains(id); });
+    if (m_selectedNodeID && !m_nodeItems.contains(*m_selectedNodeID))
+        setSelectedNodeID(std::nullopt);
+    if (m_linkingSourceNodeID && !m_nodeItems.contains(*m_linkingSourceNodeID))
+        setLinkingSourceNodeID(std::nullopt);
+    if (!m_selectedNodeID)
+        refreshActiveContext();
+    setMessage(message.value_or(statusText(m_allItems.size(), m_allRelations.size())));
+}
+
+void GraphViewModel::startObservingStore()
+{
+    if (m_storeObserver)
+        return;
+    m_storeObserver = connect(&m_store.notifier(), &LinkStoreNotifier::didMutate, this, [this] {
+        if (!m_suppressMutationReload)
+            reload();
+    });
+}
+
+void GraphViewModel::startLayoutTimer()
+{
+    if (m_layoutTimer)
+        m_layoutTimer->stop();
+    m_layoutTimer = m_clock->makeTimer([this] { stepLayout(); });
+    m_layoutTimer->start(layoutInterval, true);
+}
+
+void GraphViewModel::stop()
+{
+    if (m_layoutTimer) {
+        m_layoutTimer->stop();
+        m_layoutTimer.reset();
+    }
+    if (m_storeObserver) {
+        disconnect(m_storeObserver);
+        m_storeObserver = {};
+    }
+}
+
+void GraphViewModel::refreshActiveContext()
+{
+    // Looking up the item the user has in front of them belongs to active-context focus, which
+    // hooks in here: after a load that left nothing selected, and every 30 layout steps.
+}
+
+// --- The visible graph -----------------------------------------------------------------------------
+
+void GraphViewModel::rebuild()
+{
+    rememberPlacements();
+    if (m_allItems.isEmpty()) {
+        m_nodeItems.clear();
+        m_nodes.clear();
+        emit nodesChanged();
+        m_edges.clear();
+        emit edgesChanged();
+        return;
+    }
+    QList<LinkItem> filtered;
+    for (const LinkItem& item : std::as_const(m_allItems)) {
+        if (matchesFilters(item))
+            filtered.append(item);
+    }
+    const QList<LinkItem> visible = applyScope(filtered);
+    QSet<QUuid> visibleIDs;
+    visibleIDs.reserve(visible.size());
+    m_nodeItems.clear();
+    m_nodeItems.reserve(visible.size());
+    for (const LinkItem& item : visible) {
+        visibleIDs.insert(item.id);
+        m_nodeItems.insert(item.id, item);
+    }
+    m_nodes = placedNodes(visible);
+    emit nodesChanged();
+    m_edges = visibleEdges(visibleIDs);
+    emit edgesChanged();
+    if (m_selectedNodeID && !visibleIDs.contains(*m_selectedNodeID))
+        setSelectedNodeID(std::nullopt);
+    if (m_activeNodeID && !visibleIDs.contains(*m_activeNodeID))
+        setActiveNodeID(std::nullopt);
+    m_navigation.reset();
+    setMessage(statusText(m_allItems.size(), m_allRelations.size()));
+}
+
+// Every shown node's place is remembered before the shown set changes, so a node keeps its place
+// through every rebuild and a node hidden for a while comes back where it was last seen.
+void GraphViewModel::rememberPlacements()
+{
+    for (const Node& node : std::as_const(m_nodes))
+        m_preservedLayout.insert(node.id, {node.position, node.velocity});
+}
+
+QList<GraphViewModel::Node> GraphViewModel::placedNodes(const QList<LinkItem>& visible) const
+{
+    const qsizetype n = std::max<qsizetype>(visible.size(), 1);
+    const double radius = std::min(circleBaseRadius + circleRadiusPerNode * double(n), circleLargestRadius);
+    QList<Node> nodes;
+    nodes.reserve(visible.size());
+    for (qsizetype i = 0; i < visible.size(); ++i) {
+        const LinkItem& item = visible[i];
+        Node node{item.id, item.title, item.type, {}, {}, m_allDegreeByID.value(item.id), {}};
+        node.health = healthForDegree(node.degree);
+        if (const auto kept = m_preservedLayout.constFind(item.id); kept != m_preservedLayout.cend()) {
+            node.position = kept->position;
+            node.velocity = kept->velocity;
+        } else {
+            const double angle = 2 * std::numbers::pi * double(i) / double(n);
+            node.position = {radius * std::cos(angle), radius * std::sin(angle)};
+        }
+        nodes.append(std::move(node));
+    }
+    return nodes;
+}
+
+QList<GraphViewModel::Edge> GraphViewModel::visibleEdges(const QSet<QUuid>& visible) const
+{
+    QList<Edge> edges;
+    for (const LinkRelation& relation : m_allRelations) {
+        if (visible.contains(relation.fromLinkID) && visible.contains(relation.toLinkID))
+            edges.append({relation.id, relation.fromLinkID, relation.toLinkID, EdgeKind::relation()});
+    }
+    for (const Edge& edge : m_suggestedEdges) {
+        if (visible.contains(edge.from) && visible.contains(edge.to))
+            edges.append(edge);
+    }
+    return edges;
+}
+
+bool GraphViewModel::matchesFilters(const LinkItem& item) const
+{
+    if (!m_typeFilters.empty() && !m_typeFilters.contains(item.type))
+        return false;
+    if (!m_appFilters.isEmpty() && !m_appFilters.contains(item.sourceApp))
+        return false;
+    if (m_tagFilters.isEmpty())
+        return true;
+    return std::any_of(item.tags.begin(), item.tags.end(),
+                       [this](const QString& tag) { return m_tagFilters.contains(tag); });
+}
+
+QList<LinkItem> GraphViewModel::applyScope(const QList<LinkItem>& items) const
+{
+    QSet<QUuid> chosen;
+    std::function<bool(const LinkItem&)> keeps;
+    switch (m_scope) {
+    case GraphScope::all:
+        return items;
+    case GraphScope::currentNeighborhood: {
+        const std::optional<QUuid> centre = m_activeNodeID ? m_activeNodeID : m_selectedNodeID;
+        if (!centre)
+            return items;
+        chosen.insert(*centre);
+        for (const LinkRelation& relation : m_allRelations) {
+            if (relation.fromLinkID == *centre)
+                chosen.insert(relation.toLinkID);
+            if (relation.toLinkID == *centre)
+                chosen.insert(relation.fromLinkID);
+        }
+        for (const Edge& edge : m_suggestedEdges) {
+            if (edge.from == *centre)
+                chosen.insert(edge.to);
+            if (edge.to == *centre)
+                chosen.insert(edge.from);
+        }
+        keeps = [&chosen](const LinkItem& item) { return chosen.contains(item.id); };
+        break;
+    }
+    case GraphScope::orphans:
+        keeps = [this](const LinkItem& item) { return m_allDegreeByID.value(item.id) == 0; };
+        break;
+    case GraphScope::weakLinks:
+        keeps = [this](const LinkItem& item) { return m_allDegreeByID.value(item.id) < 2; };
+        break;
+    case GraphScope::suggestions:
+        for (const Edge& edge : m_suggestedEdges) {
+            chosen.insert(edge.from);
+            chosen.insert(edge.to);
+        }
+        keeps = [&chosen](const LinkItem& item) { return chosen.contains(item.id); };
+        break;
+    }
+    QList<LinkItem> kept;
+    for (const LinkItem& item : items) {
+        if (keeps(item))
+            kept.append(item);
+    }
+    return kept;
+}
+
+QString GraphViewModel::statusText(qsizetype itemCount, qsizetype relationCount) const
+{
+    if (itemCount < 1)
+        return QStringLiteral("No links yet. Add links and relations to grow the graph.");
+    if (m_scope == GraphScope::suggestions) {
+        const auto shown = std::count_if(m_edges.begin(), m_edges.end(),
+                                         [](const Edge& edge) { return edge.kind.isSuggestion(); });
+        return QStringLiteral("%1 links with %2 suggested relation%3")
+            .arg(m_nodes.size())
+            .arg(shown)
+            .arg(shown == 1 ? QString() : QStringLiteral("s"));
+    }
+    return QStringLiteral("%1 of %2 links, %3 relations, %4 suggestions")
+        .arg(m_nodes.size())
+        .arg(itemCount)
+        .arg(relationCount)
+        .arg(m_suggestedEdges.size());
+}
+
+QList<LinkType> GraphViewModel::availableLinkTypes() const
+{
+    std::set<LinkType> present;
+    for (const LinkItem& item : m_allItems)
+        present.insert(item.type);
+    QList<LinkType> types;
+    for (const LinkType type : allLinkTypes()) {
+        if (present.contains(type))
+            types.append(type);
+    }
+    return types;
+}
+
+QStringList GraphViewModel::availableSourceApps() const
+{
+    QStringList apps;
+    QSet<QString> seen;
+    for (const LinkItem& item : m_allItems) {
+        if (!item.sourceApp.isEmpty() && !seen.contains(item.sourceApp)) {
+            seen.insert(item.sourceApp);
+            apps.append(item.sourceApp);
+        }
+    }
+    LocalizedOrder().sort(apps);
+    return apps;
+}
+
+QStringList GraphViewModel::availableTags() const
+{
+    QStringList tags;
+    QSet<QString> seen;
+    for (const LinkItem& item : m_allItems) {
+        for (const QString& tag : item.tags) {
+            if (!seen.contains(tag)) {
+                seen.insert(tag);
+                tags.append(tag);
+            }
+        }
+    }
+    LocalizedOrder().sort(tags);
+    return tags;
+}
+
+bool GraphViewModel::hasSuggestionEdges() const
+{
+    return std::any_of(m_edges.begin(), m_edges.end(),
+                       [](const Edge& edge) { return edge.kind.isSuggestion(); });
+}
+
+bool GraphViewModel::hasWeakNodes() const
+{
+    return std::any_of(m_nodes.begin(), m_nodes.end(),
+                       [](const Node& node) { return node.health == NodeHealth::weak; });
+}
+
+bool GraphViewModel::hasOrphanNodes() const
+{
+    return std::any_of(m_nodes.begin(), m_nodes.end(),
+                       [](const Node& node) { return node.health == NodeHealth::orphan; });
+}
+
+std::optional<GraphViewModel::Node> GraphViewModel::nodeWithID(const std::optional<QUuid>& id) const
+{
+    if (!id)
+        return std::nullopt;
+    const auto found =
+        std::find_if(m_nodes.begin(), m_nodes.end(), [&](const Node& node) { return node.id == *id; });
+    return found == m_nodes.end() ? std::nullopt : std::optional<Node>(*found);
+}
+
+// --- Layout and placing nodes by hand ----------------------------------------------------------------
+
+void GraphViewModel::stepLayout()
+{
+    if (m_nodes.size() < 2)
+        return;
+    if (++m_activeContextRefreshCounter >= activeContextRefreshSteps) {
+        m_activeContextRefreshCounter = 0;
+        refreshActiveContext();
+    }
+    if (ForceLayout::step(m_nodes, m_edges,
+                          {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}))
+        m_animatingCenterNodeID.reset();
+    emit nodesChanged();
+}
+
+void GraphViewModel::centerOnNode(const QUuid& id, bool animated)
+{
+    setSelectedNodeID(id);
+    m_centeredNodeID = id;
+    emit centeredNodeIDChanged();
+    if (animated && !m_userPositionedNodeIDs.contains(id))
+        m_animatingCenterNodeID = id;
+    else
+        m_animatingCenterNodeID.reset();
+}
+
+void GraphViewModel::dragNode(const QUuid& id, QPointF point)
+{
+    m_draggingNodeID = id;
+    const auto found =
+        std::find_if(m_nodes.begin(), m_nodes.end(), [&](const Node& node) { return node.id == id; });
+    if (found == m_nodes.end())
+        return;
+    found->position = point;
+    found->velocity = {};
+    emit nodesChanged();
+    m_animatingCenterNodeID.reset();
+}
+
+void GraphViewModel::endDrag(const QUuid& id)
+{
+    m_draggingNodeID.reset();
+    m_userPositionedNodeIDs.insert(id);
+    m_animatingCenterNodeID.reset();
+}
+
+// --- Published fields ------------------------------------------------------------------------------
+
+void GraphViewModel::setMessage(const QString& message)
+{
+    m_message = message;
+    emit messageChanged();
+}
+
+void GraphViewModel::setSelectedNodeID(std::optional<QUuid> id)
+{
+    m_selectedNodeID = id;
+    emit selectedNodeIDChanged();
+}
+
+void GraphViewModel::setActiveNodeID(std::optional<QUuid> id)
+{
+    m_activeNodeID = id;
+    emit activeNodeIDChanged();
+}
+
+void GraphViewModel::setLinkingSourceNodeID(std::optional<QUuid> id)
+{
+    m_linkingSourceNodeID = id;
+    emit linkingSourceNodeIDChanged();
+}
+
+} // namespace morvane
