@@ -13,9 +13,9 @@ namespace morvane {
 
 namespace {
 
-const QString sameFolder = QStringLiteral("same folder");
-const QString sameDomain = QStringLiteral("same domain");
-const QString sameAppContext = QStringLiteral("same app context");
+const QString sameFolderText = QStringLiteral("same folder");
+const QString sameDomainText = QStringLiteral("same domain");
+const QString sameAppContextText = QStringLiteral("same app context");
 constexpr int tagScore = 7;
 constexpr int folderScore = 6;
 constexpr int domainScore = 5;
@@ -103,19 +103,26 @@ Bits128 reasonBits(const QString& reason)
     return bits;
 }
 
-Bits128 edgeBits(const RoleLanes& first, const RoleLanes& second, const Bits128& reason)
+// The two halves apart: ranking compares the high half first and rarely needs the other.
+quint64 edgeHigh(const RoleLanes& first, const RoleLanes& second, const Bits128& reason)
 {
-    const quint64 hi = mix(first.asFirst.hi ^ mix(second.asSecond.hi ^ reason.hi));
-    const quint64 lo = mix(first.asFirst.lo ^ mix(second.asSecond.lo ^ reason.lo));
-    return {(hi & ~0xF000ULL) | 0x8000ULL, (lo & 0x3FFFFFFFFFFFFFFFULL) | 0x8000000000000000ULL};
+    return (mix(first.asFirst.hi ^ mix(second.asSecond.hi ^ reason.hi)) & ~0xF000ULL) | 0x8000ULL;
+}
+
+quint64 edgeLow(const RoleLanes& first, const RoleLanes& second, const Bits128& reason)
+{
+    return (mix(first.asFirst.lo ^ mix(second.asSecond.lo ^ reason.lo)) & 0x3FFFFFFFFFFFFFFFULL) |
+           0x8000000000000000ULL;
 }
 
 // --- Ranking --------------------------------------------------------------------------------------
 
-// What a link contributes to the reasons, as small numbers: tag numbers follow plain text order, so
-// the smallest shared number is the shared tag that the reason names.
+// A link as the reasons see it, its keys as small numbers. Tag numbers follow plain text order, so
+// the smallest number two links share names the tag of their reason.
 struct LinkKeys {
-    std::vector<int> tags; // ascending
+    int position = 0; // in pairing order
+    int firstTag = 0; // its run of tag numbers in Ranking::m_tags, ascending
+    int tagCount = 0;
     int folder = -1;
     int domain = -1;
     int app = -1;
@@ -128,13 +135,28 @@ struct LinkKeys {
 constexpr int folderReason = -1;
 constexpr int domainReason = -2;
 constexpr int appReason = -3;
+constexpr int noReason = -4;
+
+int baseScore(int reason)
+{
+    switch (reason) {
+    case folderReason:
+        return folderScore;
+    case domainReason:
+        return domainScore;
+    case appReason:
+        return appContextScore;
+    default:
+        return tagScore;
+    }
+}
 
 struct Candidate {
-    int score;
+    int score = 0;
     Bits128 id;
-    int first;
-    int second;
-    int reason;
+    int first = 0;
+    int second = 0;
+    int reason = noReason;
 };
 
 bool better(const Candidate& a, const Candidate& b)
@@ -157,6 +179,10 @@ private:
     QHash<QString, int> m_numbers;
 };
 
+// Links that share no key cannot be suggested, so only the members of each key's group are paired.
+// A pair that shares several keys is weighed once, in the group of the key that gives its reason
+// (the smallest shared tag, else the folder, the domain, the application). Each group's members are
+// copied side by side first: the pairs of a group then read memory that is already at hand.
 class Ranking {
 public:
     Ranking(const QList<LinkItem>& items, const QList<LinkRelation>& relations,
@@ -172,24 +198,26 @@ public:
 
     QList<GraphEdge> run()
     {
-        const int n = int(m_keys.size());
-        std::vector<int> lastVisitor(size_t(n), -1); // a pair sharing several keys is weighed once
-        for (int p = 0; p < n; ++p) {
-            const LinkKeys& keys = m_keys[size_t(p)];
-            const auto visit = [&](const std::vector<int>& group) {
-                for (auto it = std::upper_bound(group.begin(), group.end(), p); it != group.end(); ++it) {
-                    if (std::exchange(lastVisitor[size_t(*it)], p) != p)
-                        consider(p, *it);
-                }
-            };
-            for (const int tag : keys.tags)
-                visit(m_byTag[size_t(tag)]);
-            if (keys.folder >= 0)
-                visit(m_byFolder[size_t(keys.folder)]);
-            if (keys.domain >= 0)
-                visit(m_byDomain[size_t(keys.domain)]);
-            if (keys.app >= 0)
-                visit(keys.appContext ? m_byApp[size_t(keys.app)] : m_appContextByApp[size_t(keys.app)]);
+        for (int tag = 0; tag < int(m_byTag.size()); ++tag) {
+            scanPairs(m_byTag[size_t(tag)], [&](const LinkKeys& a, const LinkKeys& b) {
+                return firstSharedTag(a, b) == tag ? tag : noReason;
+            });
+        }
+        // Only files and folders have a folder, only web pages a domain, and an app-context link has
+        // neither: past the tags, a pair shares at most one key.
+        for (const std::vector<int>& group : m_byFolder) {
+            scanPairs(group, [&](const LinkKeys& a, const LinkKeys& b) {
+                return firstSharedTag(a, b) < 0 ? folderReason : noReason;
+            });
+        }
+        for (const std::vector<int>& group : m_byDomain) {
+            scanPairs(group, [&](const LinkKeys& a, const LinkKeys& b) {
+                return firstSharedTag(a, b) < 0 ? domainReason : noReason;
+            });
+        }
+        for (size_t app = 0; app < m_byApp.size(); ++app) {
+            if (m_appHasContext[app])
+                scanApplication(m_byApp[app]);
         }
         std::sort(m_best.begin(), m_best.end(), better);
         QList<GraphEdge> edges;
@@ -206,6 +234,29 @@ private:
     static std::pair<QUuid, QUuid> normalized(const QUuid& a, const QUuid& b)
     {
         return a < b ? std::pair(a, b) : std::pair(b, a);
+    }
+
+    static bool sameFolder(const LinkKeys& a, const LinkKeys& b)
+    {
+        return a.folder >= 0 && a.folder == b.folder;
+    }
+    static bool sameDomain(const LinkKeys& a, const LinkKeys& b)
+    {
+        return a.domain >= 0 && a.domain == b.domain;
+    }
+
+    int firstSharedTag(const LinkKeys& a, const LinkKeys& b) const
+    {
+        const int* x = m_tags.data() + a.firstTag;
+        const int* const xEnd = x + a.tagCount;
+        const int* y = m_tags.data() + b.firstTag;
+        const int* const yEnd = y + b.tagCount;
+        while (x != xEnd && y != yEnd) {
+            if (*x == *y)
+                return *x;
+            *x < *y ? ++x : ++y;
+        }
+        return -1;
     }
 
     void numberTags()
@@ -230,12 +281,15 @@ private:
         for (int p = 0; p < int(m_order.size()); ++p) {
             const LinkItem& link = item(p);
             LinkKeys& keys = m_keys[size_t(p)];
+            keys.position = p;
+            keys.firstTag = int(m_tags.size());
             for (const QString& tag : link.tags)
-                keys.tags.push_back(m_tagNumbers.value(tag));
-            std::sort(keys.tags.begin(), keys.tags.end());
-            keys.tags.erase(std::unique(keys.tags.begin(), keys.tags.end()), keys.tags.end());
-            for (const int tag : keys.tags)
-                m_byTag[size_t(tag)].push_back(p);
+                m_tags.push_back(m_tagNumbers.value(tag));
+            std::sort(m_tags.begin() + keys.firstTag, m_tags.end());
+            m_tags.erase(std::unique(m_tags.begin() + keys.firstTag, m_tags.end()), m_tags.end());
+            keys.tagCount = int(m_tags.size()) - keys.firstTag;
+            for (int t = keys.firstTag; t < int(m_tags.size()); ++t)
+                m_byTag[size_t(m_tags[size_t(t)])].push_back(p);
             if (const auto folder = SuggestedRelations::folderKey(link))
                 keys.folder = join(m_byFolder, folders.number(*folder), p);
             if (const auto domain = SuggestedRelations::domainKey(link))
@@ -243,9 +297,8 @@ private:
             keys.appContext = isAppContextType(link.type);
             if (!link.sourceApp.isEmpty()) {
                 keys.app = join(m_byApp, apps.number(link.sourceApp), p);
-                m_appContextByApp.resize(m_byApp.size());
-                if (keys.appContext)
-                    m_appContextByApp[size_t(keys.app)].push_back(p);
+                m_appHasContext.resize(m_byApp.size());
+                m_appHasContext[size_t(keys.app)] = m_appHasContext[size_t(keys.app)] || keys.appContext;
             }
             keys.loose = degrees.value(link.id) < 2;
             keys.lanes = lanesOf(link.id);
@@ -260,59 +313,80 @@ private:
         return number;
     }
 
-    // The reason code of the pair, or 0 as its base score when there is none.
-    std::pair<int, int> reasonOf(const LinkKeys& a, const LinkKeys& b) const
+    void gather(const std::vector<int>& group)
     {
-        auto x = a.tags.begin();
-        auto y = b.tags.begin();
-        while (x != a.tags.end() && y != b.tags.end()) {
-            if (*x == *y)
-                return {*x, tagScore};
-            *x < *y ? ++x : ++y;
-        }
-        if (a.folder >= 0 && a.folder == b.folder)
-            return {folderReason, folderScore};
-        if (a.domain >= 0 && a.domain == b.domain)
-            return {domainReason, domainScore};
-        if (a.app >= 0 && a.app == b.app && (a.appContext || b.appContext))
-            return {appReason, appContextScore};
-        return {0, 0};
+        m_members.clear();
+        for (const int position : group)
+            m_members.push_back(m_keys[size_t(position)]);
     }
 
-    void consider(int p, int q)
+    // Members are in pairing order, so the first of a pair is the one met first.
+    template <class ReasonOf> void scanPairs(const std::vector<int>& group, ReasonOf reasonOf)
     {
-        const LinkKeys& a = m_keys[size_t(p)];
-        const LinkKeys& b = m_keys[size_t(q)];
-        const auto [reason, base] = reasonOf(a, b);
-        if (base == 0)
+        if (group.size() < 2)
             return;
-        const int score = base + (a.loose || b.loose ? SuggestedRelations::looseLinkBonus : 0);
-        // Below the worst kept suggestion nothing else about the pair matters.
+        gather(group);
+        for (size_t i = 0; i < m_members.size(); ++i) {
+            for (size_t j = i + 1; j < m_members.size(); ++j) {
+                const int reason = reasonOf(m_members[i], m_members[j]);
+                if (reason != noReason)
+                    consider(m_members[i], m_members[j], reason);
+            }
+        }
+    }
+
+    // Only pairs with an app-context link count, so a browser's many pages are never paired here.
+    void scanApplication(const std::vector<int>& group)
+    {
+        gather(group);
+        for (size_t i = 0; i < m_members.size(); ++i) {
+            if (!m_members[i].appContext)
+                continue;
+            for (size_t j = 0; j < m_members.size(); ++j) {
+                if (j == i || (j < i && m_members[j].appContext))
+                    continue; // the pair of two app-context links was met from the first of them
+                const LinkKeys& a = m_members[std::min(i, j)];
+                const LinkKeys& b = m_members[std::max(i, j)];
+                if (firstSharedTag(a, b) < 0)
+                    consider(a, b, appReason);
+            }
+        }
+    }
+
+    void consider(const LinkKeys& a, const LinkKeys& b, int reason)
+    {
+        const int score = baseScore(reason) + (a.loose || b.loose ? SuggestedRelations::looseLinkBonus : 0);
+        // Nothing else about a pair matters once it ranks below the worst suggestion kept.
         const bool full = m_best.size() == size_t(SuggestedRelations::limit);
         if (full && score < m_best.front().score)
             return;
-        if (m_related.contains(normalized(item(p).id, item(q).id)))
+        const Bits128& why = reasonBitsOf(reason);
+        const quint64 high = edgeHigh(a.lanes, b.lanes, why);
+        if (full && score == m_best.front().score && high > m_best.front().id.hi)
             return;
-        const Candidate candidate{score, edgeBits(a.lanes, b.lanes, reasonBitsOf(reason)), p, q, reason};
-        if (!full) {
-            m_best.push_back(candidate);
-            std::push_heap(m_best.begin(), m_best.end(), better);
-        } else if (better(candidate, m_best.front())) {
+        const Candidate candidate{
+            score, {high, edgeLow(a.lanes, b.lanes, why)}, a.position, b.position, reason};
+        if (full && !better(candidate, m_best.front()))
+            return;
+        if (m_related.contains(normalized(item(a.position).id, item(b.position).id)))
+            return;
+        if (full)
             std::pop_heap(m_best.begin(), m_best.end(), better);
-            m_best.back() = candidate;
-            std::push_heap(m_best.begin(), m_best.end(), better);
-        }
+        else
+            m_best.emplace_back();
+        m_best.back() = candidate;
+        std::push_heap(m_best.begin(), m_best.end(), better);
     }
 
     QString reasonText(int reason) const
     {
         switch (reason) {
         case folderReason:
-            return sameFolder;
+            return sameFolderText;
         case domainReason:
-            return sameDomain;
+            return sameDomainText;
         case appReason:
-            return sameAppContext;
+            return sameAppContextText;
         default:
             return u'#' + m_tagTexts[reason];
         }
@@ -320,9 +394,9 @@ private:
 
     const Bits128& reasonBitsOf(int reason)
     {
-        static const Bits128 folder = reasonBits(sameFolder);
-        static const Bits128 domain = reasonBits(sameDomain);
-        static const Bits128 app = reasonBits(sameAppContext);
+        static const Bits128 folder = reasonBits(sameFolderText);
+        static const Bits128 domain = reasonBits(sameDomainText);
+        static const Bits128 app = reasonBits(sameAppContextText);
         switch (reason) {
         case folderReason:
             return folder;
@@ -344,11 +418,13 @@ private:
     QStringList m_tagTexts; // by tag number
     QHash<QString, int> m_tagNumbers;
     std::vector<std::optional<Bits128>> m_tagReasons;
+    std::vector<int> m_tags;      // every link's tag numbers, one run per link
     std::vector<LinkKeys> m_keys; // by pairing position
-    // Members of each key, by ascending pairing position. An application's group is only walked
-    // whole by an app-context link; the others only need its app-context members.
-    std::vector<std::vector<int>> m_byTag, m_byFolder, m_byDomain, m_byApp, m_appContextByApp;
-    std::vector<Candidate> m_best; // a heap whose front is the worst kept
+    // The members of each key, by ascending pairing position.
+    std::vector<std::vector<int>> m_byTag, m_byFolder, m_byDomain, m_byApp;
+    std::vector<bool> m_appHasContext;
+    std::vector<LinkKeys> m_members; // the group being paired
+    std::vector<Candidate> m_best;   // a heap whose front is the worst kept
 };
 
 } // namespace
@@ -373,13 +449,13 @@ std::optional<SuggestedRelations::Reason> SuggestedRelations::reason(const LinkI
         return Reason{u'#' + *std::min_element(shared.begin(), shared.end(), codePointLess), tagScore};
     const auto firstFolder = folderKey(first);
     if (firstFolder && firstFolder == folderKey(second))
-        return Reason{sameFolder, folderScore};
+        return Reason{sameFolderText, folderScore};
     const auto firstDomain = domainKey(first);
     if (firstDomain && firstDomain == domainKey(second))
-        return Reason{sameDomain, domainScore};
+        return Reason{sameDomainText, domainScore};
     if (!first.sourceApp.isEmpty() && first.sourceApp == second.sourceApp &&
         (isAppContextType(first.type) || isAppContextType(second.type)))
-        return Reason{sameAppContext, appContextScore};
+        return Reason{sameAppContextText, appContextScore};
     return std::nullopt;
 }
 
@@ -434,7 +510,10 @@ std::optional<QString> SuggestedRelations::domainKey(const LinkItem& item)
 
 QUuid SuggestedRelations::edgeID(const QUuid& from, const QUuid& to, const QString& reason)
 {
-    return uuidOf(edgeBits(lanesOf(from), lanesOf(to), reasonBits(reason)));
+    const RoleLanes first = lanesOf(from);
+    const RoleLanes second = lanesOf(to);
+    const Bits128 why = reasonBits(reason);
+    return uuidOf({edgeHigh(first, second, why), edgeLow(first, second, why)});
 }
 
 std::vector<qsizetype> SuggestedRelations::pairingOrder(const QList<LinkItem>& items)
