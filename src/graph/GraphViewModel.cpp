@@ -7,16 +7,28 @@
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>
+#include <QDebug>
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QThreadPool>
 
 #include <cmath>
 #include <numbers>
+#include <tuple>
+#include <utility>
 
 MORVANE_LOGGING_CATEGORY(lcGraph, "GraphViewModel")
 
 namespace morvane {
 
 namespace {
+
+// Freeing a large library or graph means freeing every one of its strings: that is left to the pool,
+// away from the window's thread.
+template <class... T> void discardOffMainThread(T... values)
+{
+    QThreadPool::globalInstance()->start([held = std::make_tuple(std::move(values)...)] {});
+}
 
 // New nodes wait on a circle whose radius grows with their number up to a ceiling (reached at 16).
 constexpr double circleBaseRadius = 170;
@@ -104,7 +116,10 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
         co_return;
     m_lastAppliedLoad = generation;
     if (library) {
+        QElapsedTimer t;
+        t.start();
         apply(std::move(*library), message);
+        qDebug() << "apply" << t.elapsed();
     } else {
         qCWarning(lcGraph) << "The graph could not be loaded:" << failure;
         setMessage(failure);
@@ -113,16 +128,16 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
 
 void GraphViewModel::apply(GraphLibrary library, const std::optional<QString>& message)
 {
-    m_allItems = std::move(library.items);
-    m_allRelations = std::move(library.relations);
-    m_allDegreeByID = std::move(library.degreeByID);
+    discardOffMainThread(std::exchange(m_allItems, std::move(library.items)),
+                         std::exchange(m_allRelations, std::move(library.relations)),
+                         std::exchange(m_allDegreeByID, std::move(library.degreeByID)));
     m_suggestedEdges = std::move(library.suggestedEdges);
     rebuild();
     // The pins as they are now, so that a drag that ended while the load ran keeps its node in place.
-    m_userPositionedNodeIDs.removeIf([this](const QUuid& id) { return !m_nodeItems.contains(id); });
-    if (m_selectedNodeID && !m_nodeItems.contains(*m_selectedNodeID))
+    m_userPositionedNodeIDs.removeIf([this](const QUuid& id) { return !hasNodeItem(id); });
+    if (m_selectedNodeID && !hasNodeItem(*m_selectedNodeID))
         setSelectedNodeID(std::nullopt);
-    if (m_linkingSourceNodeID && !m_nodeItems.contains(*m_linkingSourceNodeID))
+    if (m_linkingSourceNodeID && !hasNodeItem(*m_linkingSourceNodeID))
         setLinkingSourceNodeID(std::nullopt);
     if (!m_selectedNodeID)
         refreshActiveContext();
@@ -178,27 +193,19 @@ void GraphViewModel::rebuild()
         emit edgesChanged();
         return;
     }
-    QList<LinkItem> filtered;
-    for (const LinkItem& item : std::as_const(m_allItems)) {
-        if (matchesFilters(item))
-            filtered.append(item);
-    }
-    const QList<LinkItem> visible = applyScope(filtered);
-    QSet<QUuid> visibleIDs;
-    visibleIDs.reserve(visible.size());
-    m_nodeItems.clear();
-    m_nodeItems.reserve(visible.size());
-    for (const LinkItem& item : visible) {
-        visibleIDs.insert(item.id);
-        m_nodeItems.insert(item.id, item);
-    }
-    m_nodes = placedNodes(visible);
+    const std::vector<qsizetype> visible = applyScope(filteredItems());
+    QHash<QUuid, qsizetype> nodeItems;
+    nodeItems.reserve(qsizetype(visible.size()));
+    for (const qsizetype index : visible)
+        nodeItems.insert(m_allItems[index].id, index);
+    discardOffMainThread(std::exchange(m_nodeItems, std::move(nodeItems)),
+                         std::exchange(m_nodes, placedNodes(visible)));
     emit nodesChanged();
-    m_edges = visibleEdges(visibleIDs);
+    m_edges = visibleEdges();
     emit edgesChanged();
-    if (m_selectedNodeID && !visibleIDs.contains(*m_selectedNodeID))
+    if (m_selectedNodeID && !hasNodeItem(*m_selectedNodeID))
         setSelectedNodeID(std::nullopt);
-    if (m_activeNodeID && !visibleIDs.contains(*m_activeNodeID))
+    if (m_activeNodeID && !hasNodeItem(*m_activeNodeID))
         setActiveNodeID(std::nullopt);
     m_navigation.reset();
     setMessage(statusText(m_allItems.size(), m_allRelations.size()));
@@ -212,14 +219,14 @@ void GraphViewModel::rememberPlacements()
         m_preservedLayout.insert(node.id, {node.position, node.velocity});
 }
 
-QList<GraphViewModel::Node> GraphViewModel::placedNodes(const QList<LinkItem>& visible) const
+QList<GraphViewModel::Node> GraphViewModel::placedNodes(const std::vector<qsizetype>& visible) const
 {
-    const qsizetype n = std::max<qsizetype>(visible.size(), 1);
+    const qsizetype n = std::max<qsizetype>(qsizetype(visible.size()), 1);
     const double radius = std::min(circleBaseRadius + circleRadiusPerNode * double(n), circleLargestRadius);
     QList<Node> nodes;
-    nodes.reserve(visible.size());
-    for (qsizetype i = 0; i < visible.size(); ++i) {
-        const LinkItem& item = visible[i];
+    nodes.reserve(qsizetype(visible.size()));
+    for (size_t i = 0; i < visible.size(); ++i) {
+        const LinkItem& item = m_allItems[visible[i]];
         Node node{item.id, item.title, item.type, {}, {}, m_allDegreeByID.value(item.id), {}};
         node.health = healthForDegree(node.degree);
         if (const auto kept = m_preservedLayout.constFind(item.id); kept != m_preservedLayout.cend()) {
@@ -234,18 +241,24 @@ QList<GraphViewModel::Node> GraphViewModel::placedNodes(const QList<LinkItem>& v
     return nodes;
 }
 
-QList<GraphViewModel::Edge> GraphViewModel::visibleEdges(const QSet<QUuid>& visible) const
+QList<GraphViewModel::Edge> GraphViewModel::visibleEdges() const
 {
     QList<Edge> edges;
     for (const LinkRelation& relation : m_allRelations) {
-        if (visible.contains(relation.fromLinkID) && visible.contains(relation.toLinkID))
+        if (hasNodeItem(relation.fromLinkID) && hasNodeItem(relation.toLinkID))
             edges.append({relation.id, relation.fromLinkID, relation.toLinkID, EdgeKind::relation()});
     }
     for (const Edge& edge : m_suggestedEdges) {
-        if (visible.contains(edge.from) && visible.contains(edge.to))
+        if (hasNodeItem(edge.from) && hasNodeItem(edge.to))
             edges.append(edge);
     }
     return edges;
+}
+
+const LinkItem* GraphViewModel::nodeItem(const QUuid& id) const
+{
+    const auto found = m_nodeItems.constFind(id);
+    return found == m_nodeItems.cend() ? nullptr : &m_allItems[*found];
 }
 
 bool GraphViewModel::matchesFilters(const LinkItem& item) const
@@ -260,7 +273,18 @@ bool GraphViewModel::matchesFilters(const LinkItem& item) const
                        [this](const QString& tag) { return m_tagFilters.contains(tag); });
 }
 
-QList<LinkItem> GraphViewModel::applyScope(const QList<LinkItem>& items) const
+std::vector<qsizetype> GraphViewModel::filteredItems() const
+{
+    std::vector<qsizetype> kept;
+    kept.reserve(size_t(m_allItems.size()));
+    for (qsizetype i = 0; i < m_allItems.size(); ++i) {
+        if (matchesFilters(m_allItems[i]))
+            kept.push_back(i);
+    }
+    return kept;
+}
+
+std::vector<qsizetype> GraphViewModel::applyScope(std::vector<qsizetype> items) const
 {
     QSet<QUuid> chosen;
     std::function<bool(const LinkItem&)> keeps;
@@ -301,12 +325,8 @@ QList<LinkItem> GraphViewModel::applyScope(const QList<LinkItem>& items) const
         keeps = [&chosen](const LinkItem& item) { return chosen.contains(item.id); };
         break;
     }
-    QList<LinkItem> kept;
-    for (const LinkItem& item : items) {
-        if (keeps(item))
-            kept.append(item);
-    }
-    return kept;
+    std::erase_if(items, [&](qsizetype index) { return !keeps(m_allItems[index]); });
+    return items;
 }
 
 QString GraphViewModel::statusText(qsizetype itemCount, qsizetype relationCount) const

@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <vector>
 
 namespace morvane {
 
@@ -102,7 +103,9 @@ public:
     void setTagFilters(QSet<QString> tags);
 
     // --- The library as last loaded -------------------------------------------------------------
-    const QHash<QUuid, LinkItem>& nodeItems() const { return m_nodeItems; }
+    // The link behind a shown node; null when the id has no node.
+    const LinkItem* nodeItem(const QUuid& id) const;
+    bool hasNodeItem(const QUuid& id) const { return m_nodeItems.contains(id); }
     const QList<LinkItem>& allItems() const { return m_allItems; }
     const QList<LinkRelation>& allRelations() const { return m_allRelations; }
     const QHash<QUuid, int>& allDegreeByID() const { return m_allDegreeByID; }
@@ -131,8 +134,9 @@ public:
     // place it has; one that is not shown takes its remembered place, and a new one a place on a
     // circle around the origin.
     void rebuild();
+    // Every non-empty filter admits the link: one of the chosen types, one of the chosen
+    // applications, and a tag among the chosen tags.
     bool matchesFilters(const LinkItem& item) const;
-    QList<LinkItem> applyScope(const QList<LinkItem>& items) const;
     QString statusText(qsizetype itemCount, qsizetype relationCount) const;
 
     QList<LinkType> availableLinkTypes() const;
@@ -169,8 +173,12 @@ private:
     QCoro::Task<> load(quint64 generation, std::optional<QString> message);
     void apply(GraphLibrary library, const std::optional<QString>& message);
     void rememberPlacements();
-    QList<Node> placedNodes(const QList<LinkItem>& visible) const;
-    QList<Edge> visibleEdges(const QSet<QUuid>& visible) const;
+    // The positions in allItems of the links that pass the filters, then those the scope keeps;
+    // both keep load order.
+    std::vector<qsizetype> filteredItems() const;
+    std::vector<qsizetype> applyScope(std::vector<qsizetype> items) const;
+    QList<Node> placedNodes(const std::vector<qsizetype>& visible) const;
+    QList<Edge> visibleEdges() const;
     std::optional<Node> nodeWithID(const std::optional<QUuid>& id) const;
     void setMessage(const QString& message);
     void setSelectedNodeID(std::optional<QUuid> id);
@@ -199,7 +207,7 @@ private:
     LibraryLoader m_loader;
 
     // The library and the layout
-    QHash<QUuid, LinkItem> m_nodeItems;
+    QHash<QUuid, qsizetype> m_nodeItems; // shown node -> its link's position in m_allItems
     QList<LinkItem> m_allItems;
     QList<LinkRelation> m_allRelations;
     QHash<QUuid, int> m_allDegreeByID;
