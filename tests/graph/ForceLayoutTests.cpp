@@ -1,0 +1,101 @@
+#include "graph/ForceLayout.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+using namespace morvane;
+
+namespace {
+
+GraphNode at(double x, double y)
+{
+    return {QUuid::createUuid(), QStringLiteral("n"), LinkType::web, {x, y}, {}, 0, NodeHealth::orphan};
+}
+
+GraphEdge edge(const QUuid& from, const QUuid& to, GraphEdgeKind kind = GraphEdgeKind::relation())
+{
+    return {QUuid::createUuid(), from, to, kind};
+}
+
+// The velocity a free node takes from a force F at position p, starting at rest.
+double velocityFrom(double force, double position)
+{
+    return std::clamp(force - position * ForceLayout::pullToOrigin, -14.0, 14.0) * ForceLayout::damping;
+}
+
+} // namespace
+
+TEST(ForceLayoutTests, RepulsionAndSpeedLimit)
+{
+    const struct {
+        const char* name;
+        double x;             // the nodes sit at (x, 0) and (−x, 0)
+        bool suggestionEdge;  // joined by a suggestion, which takes no part in the layout
+        double expectedForce; // on the node at (x, 0), along x
+    } cases[] = {
+        {"100 apart", 50, false, 0.92},
+        {"joined by a suggestion", 50, true, 0.92},
+        {"same place", 0, false, 0},
+        {"closer than 10: strength and direction floored", 0.5, false, 92 * 0.1},
+    };
+    for (const auto& c : cases) {
+        QList<GraphNode> nodes{at(c.x, 0), at(-c.x, 0)};
+        const QList<GraphEdge> edges{edge(nodes[0].id, nodes[1].id, GraphEdgeKind::suggestion("#t"))};
+        ForceLayout::step(nodes, c.suggestionEdge ? edges : QList<GraphEdge>{}, {});
+        const double v = velocityFrom(c.expectedForce, c.x);
+        EXPECT_NEAR(nodes[0].velocity.x(), v, 1e-9) << c.name;
+        EXPECT_NEAR(nodes[1].velocity.x(), -v, 1e-9) << c.name;
+        EXPECT_NEAR(nodes[0].position.x(), c.x + v, 1e-9) << c.name;
+        EXPECT_EQ(nodes[0].velocity.y(), 0) << c.name;
+    }
+    // A far stretched relation pulls hard, yet a node moves by 12.32 at most, its velocity the distance.
+    QList<GraphNode> stretched{at(5000, 0), at(-5000, 0)};
+    ForceLayout::step(stretched, {edge(stretched[0].id, stretched[1].id)}, {});
+    EXPECT_DOUBLE_EQ(stretched[0].velocity.x(), -12.32);
+    EXPECT_DOUBLE_EQ(stretched[0].position.x(), 5000 - 12.32);
+}
+
+TEST(ForceLayoutTests, CentringPinsAndTooFewNodes)
+{
+    const QSet<QUuid> none;
+    QList<GraphNode> nodes{at(0.5, -0.9), at(300, 0)};
+    EXPECT_TRUE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}));
+    EXPECT_EQ(nodes[0].position, QPointF(0, 0));
+
+    nodes = {at(2, 0), at(300, 0)};
+    EXPECT_FALSE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}));
+    EXPECT_NEAR(nodes[0].position.x(), 1.64, 1e-12);
+    EXPECT_EQ(nodes[0].velocity, QPointF(0, 0));
+
+    // Placed by the user or dragged: neither centred nor moved, and the centring stays pending.
+    nodes = {at(2, 0), at(5, 5), at(300, 0)};
+    const QSet<QUuid> placed{nodes[0].id};
+    EXPECT_FALSE(ForceLayout::step(nodes, {}, {nodes[1].id, &placed, nodes[0].id}));
+    EXPECT_EQ(nodes[0].position, QPointF(2, 0));
+    EXPECT_EQ(nodes[1].position, QPointF(5, 5));
+
+    QList<GraphNode> single{at(40, 40)};
+    single[0].velocity = {3, 3};
+    EXPECT_FALSE(ForceLayout::step(single, {}, {}));
+    EXPECT_EQ(single[0].position, QPointF(40, 40));
+}
+
+// A hub's neighbours take evenly spaced slots in angle order, the first pointing up; an end that has
+// no node sorts last and only takes a slot.
+TEST(ForceLayoutTests, HubFansItsNeighboursOutTowardsTheirSlots)
+{
+    using std::numbers::pi;
+    const double rest = ForceLayout::restLengthBase + ForceLayout::restLengthPerRootNode * std::sqrt(3.0);
+    QList<GraphNode> nodes{at(0, 0), at(rest, 0), at(-rest, 0)};
+    const QSet<QUuid> hub{nodes[0].id};
+    const QList<GraphEdge> edges{edge(nodes[0].id, QUuid::createUuid()), edge(nodes[0].id, nodes[1].id),
+                                 edge(nodes[2].id, nodes[0].id)};
+    ForceLayout::step(nodes, edges, {std::nullopt, &hub, std::nullopt});
+
+    const double strength = ForceLayout::fanStrength / rest * ForceLayout::damping;
+    EXPECT_NEAR(nodes[1].velocity.y(), -pi / 2 * strength, 1e-9) << "slot −90°, at 0°";
+    EXPECT_NEAR(nodes[2].velocity.y(), 5 * pi / 6 * strength, 1e-9) << "slot 30°, at 180°";
+    EXPECT_EQ(ForceLayout::fanOutAngle({0, 0}, {0, -1}), -pi / 2);
+}

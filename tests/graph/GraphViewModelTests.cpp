@@ -1,0 +1,233 @@
+#include "GraphTestSupport.h"
+#include "library/StoreError.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+using namespace morvane;
+using test::linkItem;
+using test::relation;
+
+namespace {
+
+QList<LinkItem> titled(int count)
+{
+    QList<LinkItem> items;
+    for (int i = 0; i < count; ++i)
+        items.append(linkItem(QStringLiteral("link %1").arg(i)));
+    return items;
+}
+
+// Runs the event loop until the condition holds, for at most five seconds.
+bool settle(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 5000);
+}
+
+} // namespace
+
+TEST(GraphViewModelTests, NewNodesWaitOnACircle)
+{
+    test::GraphFixture fx;
+    EXPECT_EQ(fx.model.message(), QStringLiteral("Loading graph..."));
+    fx.load(titled(1));
+    EXPECT_EQ(fx.model.nodes()[0].position, QPointF(182, 0));
+    EXPECT_EQ(fx.model.nodes()[0].velocity, QPointF(0, 0));
+
+    fx.load(titled(20));
+    const QList<GraphNode>& nodes = fx.model.nodes();
+    for (qsizetype i = 1; i < nodes.size(); ++i) {
+        EXPECT_NEAR(std::hypot(nodes[i].position.x(), nodes[i].position.y()), 360, 1e-9);
+        const double turn = std::atan2(nodes[i].position.y(), nodes[i].position.x()) -
+                            std::atan2(nodes[i - 1].position.y(), nodes[i - 1].position.x());
+        EXPECT_NEAR(std::remainder(turn, 2 * std::numbers::pi), std::numbers::pi / 10, 1e-9);
+    }
+}
+
+// One library through every scope and filter: A–B–C related, D alone, E and F share a tag (the
+// only suggestion), A is web from Safari, B and C mail (B from Mail).
+TEST(GraphViewModelTests, ScopesFiltersAndStatusLine)
+{
+    test::GraphFixture fx;
+    const LinkItem a = linkItem("A", LinkType::web, {}, {"a", "c"}, "Safari");
+    const LinkItem b = linkItem("B", LinkType::mail, {}, {}, "Mail");
+    const LinkItem c = linkItem("C", LinkType::mail, {}, {}, "Outlook");
+    const LinkItem d = linkItem("D", LinkType::file);
+    const LinkItem e = linkItem("E", LinkType::web, {}, {"t"});
+    const LinkItem f = linkItem("F", LinkType::web, {}, {"t"});
+    fx.load({a, b, c, d, e, f}, {relation(a, b), relation(c, b)});
+    EXPECT_EQ(fx.model.message(), QStringLiteral("6 of 6 links, 2 relations, 1 suggestions"));
+
+    using Scope = GraphScope;
+    const struct {
+        const char* name;
+        Scope scope;
+        std::set<LinkType> types;
+        QSet<QString> apps;
+        QSet<QString> tags;
+        std::optional<QUuid> selected;
+        QStringList shown;
+        QString status;
+    } cases[] = {
+        // clang-format off
+        {"orphans", Scope::orphans, {}, {}, {}, {}, {"D", "E", "F"}, "3 of 6 links, 2 relations, 1 suggestions"},
+        {"weak", Scope::weakLinks, {}, {}, {}, {}, {"A", "C", "D", "E", "F"}, {}},
+        {"suggestions", Scope::suggestions, {}, {}, {}, {}, {"E", "F"}, "2 links with 1 suggested relation"},
+        {"suggestions, filtered", Scope::suggestions, {}, {}, {"t", "a"}, {}, {"E", "F"}, {}},
+        {"none in suggestions", Scope::suggestions, {LinkType::mail}, {}, {}, {}, {}, "0 links with 0 suggested relations"},
+        {"neighbourhood without a centre", Scope::currentNeighborhood, {}, {}, {}, {}, {"A", "B", "C", "D", "E", "F"}, {}},
+        {"neighbourhood of B", Scope::currentNeighborhood, {}, {}, {}, b.id, {"A", "B", "C"}, {}},
+        {"neighbourhood of hidden B", Scope::currentNeighborhood, {LinkType::web}, {}, {}, b.id, {"A"}, {}},
+        {"web and mail from Mail", Scope::all, {LinkType::web, LinkType::mail}, {"Mail"}, {}, {}, {"B"}, {}},
+        {"tag b or c", Scope::all, {}, {}, {"b", "c"}, {}, {"A"}, {}},
+        {"nothing", Scope::all, {LinkType::contact}, {}, {}, b.id, {}, "0 of 6 links, 2 relations, 1 suggestions"},
+        // clang-format on
+    };
+    for (const auto& x : cases) {
+        fx.model.setTypeFilters(x.types);
+        fx.model.setAppFilters(x.apps);
+        fx.model.setTagFilters(x.tags);
+        if (x.selected)
+            fx.model.centerOnNode(*x.selected, false);
+        fx.model.setScope(x.scope);
+        EXPECT_EQ(fx.shownTitles(), x.shown) << x.name;
+        if (!x.status.isEmpty()) {
+            EXPECT_EQ(fx.model.message(), x.status) << x.name;
+        }
+        for (const GraphEdge& edge : fx.model.edges())
+            EXPECT_TRUE(fx.model.hasNodeItem(edge.from) && fx.model.hasNodeItem(edge.to)) << x.name;
+        if (fx.model.selectedNodeID()) {
+            EXPECT_TRUE(fx.model.hasNodeItem(*fx.model.selectedNodeID())) << x.name;
+        }
+    }
+    EXPECT_FALSE(fx.model.selectedNodeID());
+    // Two suggestions shown; "All" is no scope.
+    fx.load({a, b, c, d, e, f, linkItem("G", LinkType::web, {}, {"t"})}, {});
+    fx.model.setTypeFilters({});
+    fx.model.setScope(Scope::suggestions);
+    EXPECT_EQ(fx.model.message(), QStringLiteral("3 links with 3 suggested relations"));
+    EXPECT_EQ(fx.model.availableTags(), QStringList({"a", "c", "t"}));
+    EXPECT_EQ(fx.model.availableSourceApps(), QStringList({"Mail", "Outlook", "Safari"}));
+    EXPECT_EQ(graphScopeFromRawValue("All"), std::nullopt);
+    EXPECT_EQ(graphScopeFromRawValue("weakLinks"), Scope::weakLinks);
+}
+
+TEST(GraphViewModelTests, LoadsTheStoreAndFollowsItsChanges)
+{
+    test::GraphFixture fx;
+    GraphViewModel model(*fx.store, fx.clock);
+    model.reload();
+    ASSERT_TRUE(settle([&] { return model.message() != QStringLiteral("Loading graph..."); }));
+    EXPECT_EQ(model.message(), QStringLiteral("No links yet. Add links and relations to grow the graph."));
+
+    model.startObservingStore();
+    model.startObservingStore();
+    const LinkItem one = fx.store->addLink("One", "https://example.com/1", {}, "x").result();
+    const LinkItem two = fx.store->addLink("Two", "https://example.com/2", {}, {}).result();
+    ASSERT_TRUE(settle([&] { return model.nodes().size() == 2; }));
+    fx.store->run([&](SQLiteStore& sqlite) { sqlite.addRelation(one.id, two.id); }).waitForFinished();
+    fx.store->notifyDidMutate(false);
+    ASSERT_TRUE(settle([&] { return model.allRelations().size() == 1; }));
+    EXPECT_EQ(model.allDegreeByID().value(one.id), 1);
+    EXPECT_EQ(model.edges().size(), 1);
+    EXPECT_EQ(model.message(), QStringLiteral("2 of 2 links, 1 relations, 0 suggestions"));
+}
+
+TEST(GraphViewModelTests, NewestLoadWinsAndAFailedLoadKeepsTheGraph)
+{
+    test::GraphFixture fx;
+    fx.deferLoads = true;
+    fx.model.reload();
+    fx.model.reload();
+    fx.finishLoad(1, titled(2));
+    fx.finishLoad(0, titled(5));
+    EXPECT_EQ(fx.model.nodes().size(), 2);
+    EXPECT_EQ(fx.model.message(), QStringLiteral("2 of 2 links, 0 relations, 0 suggestions"));
+
+    fx.model.reload(QStringLiteral("Deleted."));
+    fx.model.reload();
+    fx.finishLoad(2, titled(3));
+    EXPECT_EQ(fx.model.message(), QStringLiteral("Deleted."));
+    fx.pendingLoads[3]->setException(
+        std::make_exception_ptr(StoreError(StoreError::Kind::step, "disk I/O error")));
+    fx.pendingLoads[3]->finish();
+    ASSERT_TRUE(settle([&] { return fx.model.message().contains("disk I/O error"); }));
+    EXPECT_EQ(fx.model.nodes().size(), 3);
+}
+
+TEST(GraphViewModelTests, NodesKeepTheirPlacesAcrossReloadsAndScopes)
+{
+    test::GraphFixture fx;
+    const QList<LinkItem> items = titled(4);
+    const QList<LinkRelation> relations{relation(items[0], items[1])};
+    fx.load(items, relations);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 20; ++i)
+            fx.model.stepLayout();
+        const QList<GraphNode> before = fx.model.nodes();
+        fx.model.reload();
+        EXPECT_EQ(fx.model.nodes(), before) << "round " << round;
+    }
+
+    // A drag that ends while a load runs keeps its pin; the node stays through scope changes.
+    fx.model.dragNode(items[3].id, {500, -500});
+    fx.deferLoads = true;
+    fx.model.reload();
+    fx.model.endDrag(items[3].id);
+    fx.finishLoad(0, items, relations);
+    EXPECT_TRUE(fx.model.userPositionedNodeIDs().contains(items[3].id));
+    fx.model.setScope(GraphScope::weakLinks);
+    fx.model.setScope(GraphScope::orphans);
+    fx.model.setScope(GraphScope::all);
+    fx.model.stepLayout();
+    EXPECT_EQ(fx.positionOf(items[3].id), QPointF(500, -500));
+
+    // Rebuilding the neighbourhood (once a second) leaves every node where the layout moved it.
+    fx.model.centerOnNode(items[0].id, false);
+    fx.model.setScope(GraphScope::currentNeighborhood);
+    const QList<GraphNode> start = fx.model.nodes();
+    for (int second = 0; second < 3; ++second) {
+        for (int i = 0; i < 30; ++i)
+            fx.model.stepLayout();
+        const QList<GraphNode> moved = fx.model.nodes();
+        fx.model.rebuild();
+        EXPECT_EQ(fx.model.nodes(), moved);
+    }
+    for (qsizetype i = 0; i < start.size(); ++i)
+        EXPECT_NE(fx.model.nodes()[i].position, start[i].position);
+}
+
+TEST(GraphViewModelTests, TimerAndObserverLiveOnlyWhileShown)
+{
+    test::GraphFixture fx;
+    fx.load(titled(3));
+    QSignalSpy steps(&fx.model, &GraphViewModel::nodesChanged);
+    for (int appear = 0; appear < 2; ++appear) {
+        fx.model.reload();
+        fx.model.startObservingStore();
+        fx.model.startLayoutTimer();
+    }
+    steps.clear();
+    fx.clock->advance(GraphViewModel::layoutInterval * 3);
+    EXPECT_EQ(steps.size(), 3) << "one timer, one signal per step";
+
+    const int loads = fx.loadsStarted;
+    fx.store->notifyDidMutate(false);
+    ASSERT_TRUE(settle([&] { return fx.loadsStarted == loads + 1; })) << "one observer";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fx.loadsStarted, loads + 1);
+
+    fx.model.stop();
+    EXPECT_FALSE(fx.model.isLayoutTimerRunning());
+    steps.clear();
+    fx.clock->advance(GraphViewModel::layoutInterval * 3);
+    fx.store->notifyDidMutate(false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(steps.size(), 0);
+    EXPECT_EQ(fx.loadsStarted, loads + 1);
+}
