@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -53,31 +54,21 @@ std::optional<QString> findDesktopFile(const QString& fileName)
     return std::nullopt;
 }
 
-// The general escapes of a desktop-file value (\s, \n, \t, \r, \\).
+// The general escapes of a desktop-file value (\s, \n, \t, \r, \\); the quoting rules of an Exec
+// value apply to the result.
 QString unescapeValue(const QString& value)
 {
+    static const QHash<QChar, QChar> escapes{
+        {u's', u' '}, {u'n', u'\n'}, {u't', u'\t'}, {u'r', u'\r'}, {u'\\', u'\\'}};
     QString result;
     for (qsizetype i = 0; i < value.size(); ++i) {
-        if (value[i] != u'\\' || i + 1 == value.size()) {
+        const auto escaped =
+            i + 1 < value.size() && value[i] == u'\\' ? escapes.find(value[i + 1]) : escapes.end();
+        if (escaped == escapes.end()) {
             result.append(value[i]);
-            continue;
-        }
-        switch (value[++i].unicode()) {
-        case 's':
-            result.append(u' ');
-            break;
-        case 'n':
-            result.append(u'\n');
-            break;
-        case 't':
-            result.append(u'\t');
-            break;
-        case 'r':
-            result.append(u'\r');
-            break;
-        default:
-            result.append(u'\\').append(value[i]);
-            break; // left for the quoting rules
+        } else {
+            result.append(*escaped);
+            ++i;
         }
     }
     return result;
