@@ -40,7 +40,7 @@ void RecentlyActiveApplication::applicationActivated(const QString& identifier)
 
 std::optional<QString> RecentlyActiveApplication::captureTarget()
 {
-    const std::optional<QString> front = m_workspace->frontmostIdentifier();
+    std::optional<QString> front = m_workspace->frontmostIdentifier();
     if (front && !front->isEmpty() && m_isProviderApplication(*front)) {
         if (m_policy == Policy::lastApplicationInFront) {
             m_recentlyActive = true;

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QSocketNotifier>
+#include <QtEndian>
 
 #include <xcb/xcb.h>
 
@@ -55,33 +56,17 @@ bool isWaylandSession()
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-enum AtomIndex {
-    netActiveWindow,
-    netClientList,
-    netWmPid,
-    gtkApplicationId,
-    kdeDesktopFile,
-    utf8String,
-    atomCount
-};
+enum AtomIndex { netActiveWindow, netClientList, netWmPid, gtkApplicationId, kdeDesktopFile, atomCount };
 
-constexpr std::array<const char*, atomCount> atomNames{
-    "_NET_ACTIVE_WINDOW",  "_NET_CLIENT_LIST",         "_NET_WM_PID",
-    "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE", "UTF8_STRING"};
+constexpr std::array<const char*, atomCount> atomNames{"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST",
+                                                       "_NET_WM_PID", "_GTK_APPLICATION_ID",
+                                                       "_KDE_NET_WM_DESKTOP_FILE"};
 
-// Owns one reply of libxcb (allocated with malloc).
-template <class T> struct Reply {
-    T* value = nullptr;
-    explicit Reply(T* v)
-        : value(v)
-    {
-    }
-    ~Reply() { std::free(value); }
-    Reply(const Reply&) = delete;
-    Reply& operator=(const Reply&) = delete;
-    T* operator->() const { return value; }
-    explicit operator bool() const { return value != nullptr; }
+// Replies and events of libxcb are allocated with malloc.
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
 };
+template <class T> using Reply = std::unique_ptr<T, FreeDeleter>;
 
 } // namespace
 
@@ -162,7 +147,7 @@ public:
             RunningApplication application;
             const QByteArray pid = replyBytes(c.pid, 32);
             if (pid.size() == 4)
-                application.processId = *reinterpret_cast<const quint32*>(pid.constData());
+                application.processId = qFromUnaligned<quint32>(pid.constData());
             const QString gtkId = replyText(c.gtkId);
             QString desktopFile = replyText(c.desktopFile);
             const QList<QByteArray> wmClass = replyBytes(c.wmClass, 8).split('\0');
@@ -211,8 +196,8 @@ private:
         std::free(error);
         if (!reply || reply->format != format || reply->type == XCB_ATOM_NONE)
             return {};
-        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.value)),
-                          xcb_get_property_value_length(reply.value));
+        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                          xcb_get_property_value_length(reply.get()));
     }
 
     QString replyText(xcb_get_property_cookie_t cookie)
@@ -229,7 +214,7 @@ private:
         const QByteArray bytes = replyBytes(request(window, property, XCB_ATOM_WINDOW, maxWindows), 32);
         QList<xcb_window_t> windows;
         for (qsizetype offset = 0; offset + 4 <= bytes.size(); offset += 4) {
-            const auto id = *reinterpret_cast<const xcb_window_t*>(bytes.constData() + offset);
+            const auto id = qFromUnaligned<xcb_window_t>(bytes.constData() + offset);
             if (id != XCB_NONE)
                 windows.append(id);
         }
@@ -241,7 +226,7 @@ private:
     std::array<xcb_atom_t, atomCount> m_atoms{};
 };
 
-X11Workspace::X11Workspace(QString ownIdentifier, std::shared_ptr<Clock> clock, QObject* parent)
+X11Workspace::X11Workspace(QString ownIdentifier, const std::shared_ptr<Clock>& clock, QObject* parent)
     : Workspace(parent)
     , m_ownIdentifier(std::move(ownIdentifier))
     , m_x(std::make_unique<Connection>())

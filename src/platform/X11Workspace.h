@@ -18,7 +18,7 @@ class ClockTimer;
 class X11Workspace final : public Workspace {
     Q_OBJECT
 public:
-    X11Workspace(QString ownIdentifier, std::shared_ptr<Clock> clock, QObject* parent = nullptr);
+    X11Workspace(QString ownIdentifier, const std::shared_ptr<Clock>& clock, QObject* parent = nullptr);
     ~X11Workspace() override;
 
     std::optional<RunningApplication> frontmostApplication() const override;
