@@ -1,26 +1,23 @@
 #pragma once
 
-#include "AccessibilityTree.h"
 #include "FakeWorkspace.h"
 #include "ScriptedRunner.h"
 #include "TestEnvironment.h"
+#include "capture/ActiveContextProvider.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "model/CapturedContext.h"
-
-#include <QDir>
-#include <QFile>
 
 #include <memory>
 #include <ostream>
 
 namespace morvane {
 
-inline void PrintTo(const CapturedContext& context, std::ostream* os)
+inline void PrintTo(const CapturedContext& c, std::ostream* os)
 {
-    *os << "{" << context.title.toStdString() << " | " << context.locator.toStdString() << " | "
-        << rawValue(context.type).toStdString() << " | " << context.sourceApp.toStdString()
-        << (context.fileIdentity ? " | identity" : "") << "}";
+    *os << "{" << c.title.toStdString() << " | " << c.locator.toStdString() << " | "
+        << rawValue(c.type).toStdString() << " | " << c.sourceApp.toStdString()
+        << (c.fileIdentity ? " | identity}" : "}");
 }
 
 } // namespace morvane
@@ -33,21 +30,28 @@ struct ProviderFixture {
     std::shared_ptr<ScriptedRunner> scripts = std::make_shared<ScriptedRunner>();
     std::shared_ptr<FileIdentityService> identity =
         std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+};
 
-    // A file or (with a final "/") a folder under the test's home.
-    static QString makeItem(const QString& relative)
+// A provider that gives the answer it holds and counts the questions.
+class StubProvider final : public ActiveContextProvider {
+public:
+    explicit StubProvider(QString name, CaptureResult answer = {})
+        : answer(std::move(answer))
+        , m_name(std::move(name))
     {
-        const QString path = testHome() + u'/' + relative;
-        if (relative.endsWith(u'/')) {
-            QDir().mkpath(path);
-        } else {
-            QDir().mkpath(path.left(path.lastIndexOf(u'/')));
-            QFile file(path);
-            if (!file.open(QIODevice::WriteOnly))
-                qFatal("cannot write %s", qPrintable(path));
-        }
-        return path;
     }
+    QString providerName() const override { return m_name; }
+    CaptureResult captureContexts() override
+    {
+        ++asked;
+        return answer;
+    }
+
+    CaptureResult answer;
+    int asked = 0;
+
+private:
+    QString m_name;
 };
 
 } // namespace morvane::test

@@ -5,7 +5,9 @@
 #include "capture/FinderActiveContextProvider.h"
 #include "capture/MailActiveContextProvider.h"
 #include "foundation/LocatorUrl.h"
-#include "platform/ScriptRunner.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -18,254 +20,131 @@ const QString finder = FinderActiveContextProvider::applicationIdentifier;
 const QString mail = MailActiveContextProvider::applicationIdentifier;
 const QString chrome = QStringLiteral("com.google.Chrome");
 
-struct Captured {
-    QString title;
-    QString locator;
-};
-
-void expectCapture(const std::optional<CapturedContext>& context, const std::optional<Captured>& expected,
-                   LinkType type, const QString& sourceApp)
+// One capture with the application in front answering as given: "title | locator" of what was
+// captured, followed by the provider's log lines.
+template <class Provider>
+QString capture(const QString& application, const ScriptOutcome& answer, const char* category)
 {
-    ASSERT_EQ(context.has_value(), expected.has_value()) << (context ? context->locator.toStdString() : "");
-    if (!expected)
-        return;
-    EXPECT_EQ(context->title, expected->title);
-    EXPECT_EQ(context->locator, expected->locator);
-    EXPECT_EQ(context->type, type);
-    EXPECT_EQ(context->sourceApp, sourceApp);
-    EXPECT_FALSE(context->fileIdentity);
+    ProviderFixture fx;
+    fx.workspace->activate(application);
+    fx.scripts->answer(application, answer);
+    std::unique_ptr<Provider> provider;
+    if constexpr (std::is_same_v<Provider, FinderActiveContextProvider>)
+        provider = std::make_unique<Provider>(fx.workspace, fx.scripts, fx.identity);
+    else
+        provider = std::make_unique<Provider>(fx.workspace, fx.scripts);
+    LogCapture log(QString::fromLatin1(category));
+    QStringList outcome;
+    if (const std::optional<CapturedContext> context = provider->captureContext()) {
+        const bool isFile = context->type == LinkType::file || context->type == LinkType::folder;
+        EXPECT_EQ(context->fileIdentity,
+                  isFile ? fx.identity->makeIdentity(context->locator, false) : std::nullopt);
+        outcome << rawValue(context->type) + ": " + context->title + " | " + context->locator + " | " +
+                       context->sourceApp;
+    }
+    return (outcome + log.lines()).join(u'\n');
 }
 
 } // namespace
 
-TEST(FinderProvider, AppliesInFrontAndBehindThisApplicationOnly)
+TEST(FinderProvider, TheSelectedFileOrFolderWithItsIdentity)
 {
-    ProviderFixture fx;
-    fx.scripts->answer(finder, "");
-    FinderActiveContextProvider provider(fx.workspace, fx.scripts, fx.identity);
-
-    fx.workspace->activate(finder);
-    fx.workspace->activateOwn(); // the quick panel opened over Finder
-    provider.captureContexts();
-    EXPECT_EQ(fx.scripts->scripts.size(), 1);
-
-    fx.workspace->activate(finder);
-    fx.workspace->activate(mail);
-    fx.workspace->activateOwn();
-    provider.captureContexts();
-    EXPECT_EQ(fx.scripts->scripts.size(), 1);
-
-    // The script, as sent.
-    EXPECT_EQ(fx.scripts->scripts[0], QStringLiteral("tell application id \"com.apple.finder\"\n"
-                                                     "    set selectedItems to selection\n"
-                                                     "    if selectedItems is {} then return \"\"\n"
-                                                     "    set selectedItem to item 1 of selectedItems\n"
-                                                     "    return POSIX path of (selectedItem as alias)\n"
-                                                     "end tell"));
-    EXPECT_EQ(fx.scripts->timeouts[0], std::nullopt);
-}
-
-TEST(FinderProvider, CapturesTheSelectedFileOrFolderWithItsIdentity)
-{
-    const QString folder = ProviderFixture::makeItem(QStringLiteral("Projects/Site/"));
-    const QString file = ProviderFixture::makeItem(QStringLiteral("Docs/Été report 1.txt"));
+    QDir().mkpath(testHome() + "/Projects/Site");
+    const QString file = testHome() + "/Été report 1.txt";
+    QFile(file).open(QIODevice::WriteOnly);
     const QString home = LocatorUrl::fileUrlText(testHome(), false);
-    struct Case {
-        const char* name;
-        ScriptOutcome answer;
-        std::optional<CapturedContext> expected; // without its identity
-        QStringList log;
+    const std::pair<ScriptOutcome, QString> cases[] = {
+        {ScriptOutcome::answer(testHome() + "/Projects/Site/"),
+         "folder: Site | " + home + "/Projects/Site/ | Finder"},
+        {ScriptOutcome::answer(u'\n' + file),
+         "file: Été report 1.txt | " + home + "/%C3%89t%C3%A9%20report%201.txt | Finder"},
+        {ScriptOutcome::answer(testHome() + "/gone.txt"), "Ignored Finder selection that no longer exists"},
+        {ScriptOutcome::answer(""), ""},
+        {ScriptOutcome::failure("Not authorized"), "Unable to read Finder selection: <private>"},
     };
-    const Case cases[] = {
-        {"a folder, as Finder writes it",
-         ScriptOutcome::answer(folder),
-         CapturedContext{"Site", home + "/Projects/Site/", LinkType::folder, "Finder", {}},
-         {}},
-        {"a name to encode",
-         ScriptOutcome::answer(u'\n' + file + u'\n'),
-         CapturedContext{
-             "Été report 1.txt", home + "/Docs/%C3%89t%C3%A9%20report%201.txt", LinkType::file, "Finder", {}},
-         {}},
-        {"deleted since it was selected",
-         ScriptOutcome::answer(testHome() + "/gone.txt"),
-         std::nullopt,
-         {"Ignored Finder selection that no longer exists"}},
-        {"nothing selected", ScriptOutcome::answer(QString()), std::nullopt, {}},
-        {"no string", ScriptOutcome::answerWithoutText(), std::nullopt, {}},
-        {"Automation refused",
-         ScriptOutcome::failure("Not authorized to send Apple events to Finder."),
-         std::nullopt,
-         {"Unable to read Finder selection: <private>"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ProviderFixture fx;
-        fx.workspace->activate(finder);
-        fx.scripts->answer(finder, c.answer);
-        FinderActiveContextProvider provider(fx.workspace, fx.scripts, fx.identity);
-        LogCapture log(QStringLiteral("morvane.FinderContext"));
-        std::optional<CapturedContext> expected = c.expected;
-        if (expected)
-            expected->fileIdentity = fx.identity->makeIdentity(expected->locator, false);
-        EXPECT_EQ(provider.captureContext(), expected);
-        EXPECT_EQ(log.lines(), c.log);
-    }
-}
-
-TEST(BrowserProvider, ReadsTheTabOfTheBrowserInFrontOrJustBehindThisApplication)
-{
-    ProviderFixture fx;
-    fx.scripts->answer(QStringLiteral("com.apple.Safari"), "Apple\nhttps://www.apple.com/")
-        .answer(chrome, "Docs\nhttps://docs.example.com/");
-    BrowserActiveContextProvider provider(fx.workspace, fx.scripts);
-
-    fx.workspace->activate(chrome);
-    fx.workspace->activateOwn();
-    expectCapture(provider.captureContext(), Captured{"Docs", "https://docs.example.com/"}, LinkType::web,
-                  "Google Chrome");
-    EXPECT_EQ(fx.scripts->scripts.last(),
-              QStringLiteral("tell application id \"com.google.Chrome\"\n"
-                             "    if not (exists front window) then return \"\"\n"
-                             "    set activeTab to active tab of front window\n"
-                             "    return (title of activeTab) & linefeed & (URL of "
-                             "activeTab)\n"
-                             "end tell"));
-
-    fx.workspace->activate(QStringLiteral("com.apple.Safari"));
-    expectCapture(provider.captureContext(), Captured{"Apple", "https://www.apple.com/"}, LinkType::web,
-                  "Safari");
-    EXPECT_EQ(fx.scripts->scripts.last(),
-              QStringLiteral("tell application id \"com.apple.Safari\"\n"
-                             "    if not (exists front window) then return \"\"\n"
-                             "    set activeTab to current tab of front window\n"
-                             "    return (name of activeTab) & linefeed & (URL of "
-                             "activeTab)\n"
-                             "end tell"));
-
-    // After Mail and then this application, no browser applies; nor does one outside the table.
-    fx.workspace->activate(mail);
-    fx.workspace->activateOwn();
-    EXPECT_FALSE(provider.captureContext());
-    fx.workspace->activate(QStringLiteral("org.mozilla.firefox"));
-    EXPECT_FALSE(provider.captureContext());
-    EXPECT_EQ(fx.scripts->scripts.size(), 2);
+    for (const auto& [answer, expected] : cases)
+        EXPECT_EQ(capture<FinderActiveContextProvider>(finder, answer, "morvane.FinderContext"), expected);
 }
 
 TEST(BrowserProvider, TabPayloads)
 {
-    struct Case {
-        const char* name;
-        QString answer;
-        std::optional<Captured> expected;
+    const QString malformed = "Ignored malformed active browser URL from Google Chrome";
+    const std::pair<const char*, QString> cases[] = {
+        {"  Notes \nhttps://example.com/notes\n", "Notes | https://example.com/notes"},
+        {"\nhttps://ex%41mple.com:8080/a", "exAmple.com | https://ex%41mple.com:8080/a"}, // the host
+        {"Up\nHTTPS://Example.com/A", "Up | HTTPS://Example.com/A"},
+        {"Line one\nLine two\n\nhttp://example.com/", "Line one\nLine two | http://example.com/"},
+        {"New Tab\nabout:blank", malformed},
+        {"", malformed},
+        {"Title\nexample.com", malformed},
     };
-    const Case cases[] = {
-        {"title and URL", "  Release notes \nhttps://example.com/notes\n",
-         Captured{"Release notes", "https://example.com/notes"}},
-        {"empty title: the host", "\nhttps://ex%41mple.com:8080/a",
-         Captured{"exAmple.com", "https://ex%41mple.com:8080/a"}},
-        {"a scheme in capitals, kept", "Up\nHTTPS://Example.com/A", Captured{"Up", "HTTPS://Example.com/A"}},
-        {"a title with line breaks", "Line one\nLine two\n\nhttp://example.com/",
-         Captured{"Line one\nLine two", "http://example.com/"}},
-        {"a blank page", "New Tab\nabout:blank", std::nullopt},
-        {"no window", "", std::nullopt},
-        {"a file", "Notes\nfile:///home/a.txt", std::nullopt},
-        {"not a URL", "Title\nexample.com", std::nullopt},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ProviderFixture fx;
-        fx.workspace->activate(chrome);
-        fx.scripts->answer(chrome, ScriptOutcome::answer(c.answer));
-        BrowserActiveContextProvider provider(fx.workspace, fx.scripts);
-        LogCapture log(QStringLiteral("morvane.BrowserContext"));
-        expectCapture(provider.captureContext(), c.expected, LinkType::web, "Google Chrome");
-        EXPECT_EQ(log.lines(), c.expected
-                                   ? QStringList()
-                                   : QStringList{"Ignored malformed active browser URL from Google Chrome"});
+    for (const auto& [answer, expected] : cases) {
+        const QString outcome = capture<BrowserActiveContextProvider>(chrome, ScriptOutcome::answer(answer),
+                                                                      "morvane.BrowserContext");
+        EXPECT_EQ(outcome, expected == malformed ? expected : "web: " + expected + " | Google Chrome");
     }
+}
+
+TEST(BrowserProvider, ReadsTheBrowserInFrontOrJustBehindThisApplication)
+{
+    ProviderFixture fx;
+    fx.scripts->answer("com.apple.Safari", "Apple\nhttps://www.apple.com/")
+        .answer(chrome, "D\nhttps://d.example/");
+    BrowserActiveContextProvider provider(fx.workspace, fx.scripts);
+    fx.workspace->activate(chrome);
+    fx.workspace->activateOwn();
+    EXPECT_EQ(provider.captureContext()->sourceApp, QStringLiteral("Google Chrome"));
+    fx.workspace->activate("com.apple.Safari");
+    EXPECT_EQ(provider.captureContext()->sourceApp, QStringLiteral("Safari"));
+    fx.workspace->activate("org.mozilla.firefox"); // not in the table: no script
+    EXPECT_FALSE(provider.captureContext());
+
+    const QString tail = QStringLiteral("    if not (exists front window) then return \"\"\n"
+                                        "    set activeTab to %1 tab of front window\n"
+                                        "    return (%2 of activeTab) & linefeed & (URL of activeTab)\n"
+                                        "end tell");
+    EXPECT_EQ(fx.scripts->scripts,
+              (QStringList{"tell application id \"com.google.Chrome\"\n" + tail.arg("active", "title"),
+                           "tell application id \"com.apple.Safari\"\n" + tail.arg("current", "name")}));
 }
 
 TEST(MailProvider, MessageIDsAndTitles)
 {
-    const QString oneCluster = QStringLiteral("e\u0301"); // two code units, one character
-    const QString at998 = oneCluster.repeated(990) + QStringLiteral("@example");
-    const QString id = QStringLiteral("%3Cabc.1%40example.com%3E");
-    const QString invalid = QStringLiteral("Ignored Mail message without a valid RFC Message-ID");
-    struct Case {
-        const char* name;
-        QString answer; // "|" stands for the separator
-        std::optional<Captured> expected;
-        QStringList log;
+    const QString cluster = QStringLiteral("e\u0301"); // two code units, one character
+    const QString id998 = cluster.repeated(990) + "@example";
+    const QString id = " | message://%3Cabc.1%40example.com%3E | Mail";
+    const QString invalid = "Ignored Mail message without a valid RFC Message-ID";
+    const std::pair<QString, QString> cases[] = {
+        // "|" stands for the separator
+        {"<abc.1@example.com>|Lunch|Ann <a@b.c>", "mail: Lunch - Ann <a@b.c>" + id},
+        {" abc.1@example.com | Lunch |", "mail: Lunch" + id},
+        {"< abc.1@example.com >||Ann", "mail: Ann" + id},
+        {"abc.1@example.com| |\n|extra", "mail: Mail message" + id},
+        {id998 + "|S|F",
+         "mail: S - F | message://%3C" + QString("e%CC%81").repeated(990) + "%40example%3E | Mail"},
+        {cluster + id998 + "|S|F", invalid},
+        {"abc 1@example.com|S|F", invalid},
+        {"<abc\t1@example.com>|S|F", invalid},
+        {"abc\n1@example.com|S|F", invalid},
+        {"abc\u200B1@example.com|S|F", invalid},
+        {"abc.example.com|S|F", invalid},
+        {"abc@example.com|S", "Ignored malformed Mail selection payload"},
+        {"", ""},
+        {"ab" + QString(QChar(0xD800)) + "@x|S|F", "Unable to encode Mail Message-ID"},
     };
-    const Case cases[] = {
-        {"in brackets",
-         "<abc.1@example.com>|Lunch|Ann <ann@example.com>",
-         Captured{"Lunch - Ann <ann@example.com>", "message://" + id},
-         {}},
-        {"without brackets, padded",
-         " abc.1@example.com | Lunch |",
-         Captured{"Lunch", "message://" + id},
-         {}},
-        {"blank inside the brackets", "< abc.1@example.com >||Ann", Captured{"Ann", "message://" + id}, {}},
-        {"no subject or sender, extra field",
-         "abc.1@example.com| |\n|extra",
-         Captured{"Mail message", "message://" + id},
-         {}},
-        {"998 characters",
-         at998 + "|S|F",
-         Captured{"S - F", "message://%3C" + QString("e%CC%81").repeated(990) + "%40example%3E"},
-         {}},
-        {"999 characters", oneCluster + at998 + "|S|F", std::nullopt, {invalid}},
-        {"inner blank", "abc 1@example.com|S|F", std::nullopt, {invalid}},
-        {"inner tab", "<abc\t1@example.com>|S|F", std::nullopt, {invalid}},
-        {"inner line break", "abc\n1@example.com|S|F", std::nullopt, {invalid}},
-        {"format character", "abc\u200B1@example.com|S|F", std::nullopt, {invalid}},
-        {"no @", "abc.example.com|S|F", std::nullopt, {invalid}},
-        {"only brackets", "<>|S|F", std::nullopt, {invalid}},
-        {"two fields", "abc@example.com|S", std::nullopt, {"Ignored malformed Mail selection payload"}},
-        {"no selection", "", std::nullopt, {}},
-        {"a lone surrogate",
-         QStringLiteral("ab") + QChar(0xD800) + "@x|S|F",
-         std::nullopt,
-         {"Unable to encode Mail Message-ID"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ProviderFixture fx;
-        fx.workspace->activate(mail);
-        fx.scripts->answer(mail, ScriptOutcome::answer(QString(c.answer).replace(u'|', u'\x1f')));
-        MailActiveContextProvider provider(fx.workspace, fx.scripts);
-        LogCapture log(QStringLiteral("morvane.MailContext"));
-        expectCapture(provider.captureContext(), c.expected, LinkType::mail, "Mail");
-        EXPECT_EQ(log.lines(), c.log);
+    for (const auto& [answer, expected] : cases) {
+        const ScriptOutcome outcome = ScriptOutcome::answer(QString(answer).replace(u'|', u'\x1f'));
+        EXPECT_EQ(capture<MailActiveContextProvider>(mail, outcome, "morvane.MailContext"), expected);
     }
-}
-
-TEST(MailProvider, ACaptureKeepsMailRecentlyActive)
-{
-    ProviderFixture fx;
-    fx.scripts->answer(mail, "a@b\x1f"
-                             "S\x1f"
-                             "F");
-    fx.workspace->front = RunningApplication{mail, 5}; // in front without a notice
-    MailActiveContextProvider provider(fx.workspace, fx.scripts);
-    fx.workspace->activate(QStringLiteral("org.other.app"));
-    fx.workspace->front = RunningApplication{mail, 5};
-    ASSERT_TRUE(provider.captureContext());
-    fx.workspace->front = RunningApplication{FakeWorkspace::ownIdentifier, 1};
-    EXPECT_TRUE(provider.captureContext());
-    EXPECT_EQ(fx.scripts->scripts.size(), 2);
-    EXPECT_EQ(fx.scripts->scripts[0].count(u'\n'), 10);
 }
 
 TEST(Providers, OnThisSystemAnApplicationInFrontGivesNothingAndNoProviderLog)
 {
     auto workspace = std::make_shared<FakeWorkspace>(finder);
-    auto runner = std::make_shared<UnavailableScriptRunner>();
     LogCapture log(QStringLiteral("morvane.FinderContext"));
     FinderActiveContextProvider provider(
-        workspace, runner, std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
-    EXPECT_FALSE(provider.captureContext());
+        workspace, std::make_shared<UnavailableScriptRunner>(),
+        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
     EXPECT_FALSE(provider.captureContext());
     EXPECT_TRUE(log.lines().isEmpty());
 }

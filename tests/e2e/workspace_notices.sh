@@ -16,43 +16,33 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$probe" >"$notices" 2>"$E2E_HOME/probe.log" &
-pids+=($!)
-
-# window_titled <title>: the id of the window with exactly this title.
 window_titled() { xdotool search --name "^$1\$" | head -n 1; }
 active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 activate() {
   xdotool windowactivate "$1" 2>/dev/null || true
   wait_for 10 active_is "$1" || fail "window $1 did not become active"
 }
-# open_xterm <class> <title>: an xterm that keeps its title (no shell to change it).
-open_xterm() {
-  xterm -class "$1" -title "$2" -e sleep 600 &
+# open <title> <command...>: starts a window with this title and brings it to the front.
+open() {
+  local title=$1; shift
+  "$@" &
   pids+=($!)
-  wait_for 15 window_titled "$2" || fail "xterm $2 did not appear"
-  activate "$(window_titled "$2")"
+  wait_for 15 window_titled "$title" || fail "window $title did not appear"
+  activate "$(window_titled "$title")"
 }
 activated() { grep '^activated ' "$notices" | cut -d' ' -f2- | paste -sd' ' -; }
-expect_notices() {
-  wait_for 10 test "$(activated)" = "$1" || fail "notices: '$(activated)', expected '$1'"
-}
+expect_notices() { wait_for 10 test "$(activated)" = "$1" || fail "notices: '$(activated)', expected '$1'"; }
 
 own=org.morvane.WorkspaceProbe
-wait_for 15 window_titled workspace-probe || fail "the probe's window did not appear"
-probe_window=$(window_titled workspace-probe)
-activate "$probe_window"
+open workspace-probe sh -c "exec '$probe' >'$notices' 2>'$E2E_HOME/probe.log'"
 expect_notices "$own"
-
-open_xterm Obsidian one
+# xterm without a shell keeps its title.
+open one xterm -class Obsidian -title one -e sleep 600
 expect_notices "$own md.obsidian"
-# Another window of the same application, and back: the application in front has not changed.
-open_xterm Obsidian two
+open two xterm -class Obsidian -title two -e sleep 600 # the same application: no notice
 activate "$(window_titled one)"
-open_xterm Google-chrome three
-expect_notices "$own md.obsidian com.google.Chrome"
-
-activate "$probe_window"
+open three xterm -class Google-chrome -title three -e sleep 600
+activate "$(window_titled workspace-probe)"
 expect_notices "$own md.obsidian com.google.Chrome $own"
 passed=1
 echo "PASS"

@@ -16,24 +16,20 @@ public:
         openedUrls.append(url);
         return handledSchemes.contains(url.section(u':', 0, 0).toLower());
     }
-
     std::optional<QString> applicationPath(const QString& identifier) const override
     {
-        if (!installed.contains(identifier))
-            return std::nullopt;
-        return QStringLiteral("/usr/share/applications/") + identifier + QStringLiteral(".desktop");
+        return installed.contains(identifier)
+                   ? std::optional("/usr/share/applications/" + identifier + ".desktop")
+                   : std::nullopt;
     }
-
     bool launchApplication(const QString& identifier) override
     {
         launched.append(identifier);
         return installed.contains(identifier);
     }
 
-    QSet<QString> handledSchemes;
-    QSet<QString> installed;
-    QStringList openedUrls;
-    QStringList launched;
+    QSet<QString> handledSchemes, installed;
+    QStringList openedUrls, launched;
 };
 
 } // namespace morvane::test

@@ -18,9 +18,9 @@ public:
         m_rules.append({std::move(fragment), std::move(outcome)});
         return *this;
     }
-    ScriptedRunner& answer(QString fragment, const char* text)
+    ScriptedRunner& answer(QString fragment, QString text)
     {
-        return answer(std::move(fragment), ScriptOutcome::answer(QString::fromUtf8(text)));
+        return answer(std::move(fragment), ScriptOutcome::answer(std::move(text)));
     }
 
     ScriptOutcome run(const QString& source, std::optional<std::chrono::milliseconds> timeout) override
