@@ -1,0 +1,13 @@
+#include "ActiveContextProvider.h"
+
+namespace morvane {
+
+CaptureResult ActiveContextProvider::captureContexts()
+{
+    std::optional<CapturedContext> context = captureContext();
+    if (!context)
+        return {};
+    return {{std::move(*context)}, std::nullopt};
+}
+
+} // namespace morvane

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "model/CapturedContext.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// What one provider answers:
+// - contexts, no message: these items are in front of the user;
+// - contexts and a message: items offered with a hint for the user;
+// - no contexts, a message: the provider's application is in front but nothing can be captured,
+//   and the message says why;
+// - neither: the provider has nothing to say, and the next one is asked.
+struct CaptureResult {
+    QList<CapturedContext> contexts;
+    std::optional<QString> message;
+
+    bool operator==(const CaptureResult&) const = default;
+};
+
+// Reads the item in front of the user in one other application. Every call runs on the main thread,
+// never throws, and may block while the other application answers.
+class ActiveContextProvider {
+public:
+    virtual ~ActiveContextProvider() = default;
+
+    virtual QString providerName() const = 0;
+
+    // The one item of providers that capture at most one and never answer with a message.
+    virtual std::optional<CapturedContext> captureContext() { return std::nullopt; }
+
+    // What the rest of the system asks. By default the one item of captureContext, if any.
+    virtual CaptureResult captureContexts();
+};
+
+} // namespace morvane

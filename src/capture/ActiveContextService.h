@@ -1,0 +1,33 @@
+#pragma once
+
+#include "capture/ActiveContextProvider.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <memory>
+
+namespace morvane {
+
+// The one place that asks what the user has in front of them in another application: the providers
+// are asked in a fixed order and the first useful answer wins.
+class ActiveContextService {
+public:
+    // Providers are asked in this order of their names, so that the more specific one answers
+    // when two could (Fantastical before Calendar, which also knows Fantastical); a provider whose
+    // name is not listed comes after the listed ones, in the order given.
+    static const QStringList& askingOrder();
+
+    explicit ActiveContextService(QList<std::shared_ptr<ActiveContextProvider>> providers);
+
+    // The first answer with contexts or a message (an empty message counts); the later providers
+    // are not asked. Neither when no provider has anything to say. Main thread.
+    CaptureResult captureContexts();
+
+    const QList<std::shared_ptr<ActiveContextProvider>>& providers() const { return m_providers; }
+
+private:
+    QList<std::shared_ptr<ActiveContextProvider>> m_providers;
+};
+
+} // namespace morvane

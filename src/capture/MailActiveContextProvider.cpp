@@ -1,0 +1,101 @@
+#include "MailActiveContextProvider.h"
+
+#include "capture/CaptureText.h"
+#include "capture/ProviderScript.h"
+#include "foundation/Logging.h"
+#include "foundation/Text.h"
+
+MORVANE_LOGGING_CATEGORY(lcMailContext, "MailContext")
+
+namespace morvane {
+
+namespace {
+
+const QString selectionScript = QStringLiteral(
+    "tell application id \"com.apple.mail\"\n"
+    "    set selectedMessages to selection\n"
+    "    if selectedMessages is {} then return \"\"\n"
+    "    set selectedMessage to item 1 of selectedMessages\n"
+    "    set messageID to message id of selectedMessage\n"
+    "    if messageID is missing value or messageID is \"\" then return \"\"\n"
+    "    set messageSubject to subject of selectedMessage\n"
+    "    set messageSender to sender of selectedMessage\n"
+    "    set payloadSeparator to ASCII character 31\n"
+    "    return messageID & payloadSeparator & messageSubject & payloadSeparator & messageSender\n"
+    "end tell");
+
+// The Message-ID in one pair of angle brackets, whether Mail reported it with or without them;
+// nothing when it is not a plausible RFC 5322 Message-ID.
+std::optional<QString> normalizedMessageID(const QString& raw)
+{
+    QString id = trimmedText(raw);
+    if (id.startsWith(u'<') && id.endsWith(u'>') && id.size() >= 2)
+        id = trimmedText(id.mid(1, id.size() - 2));
+    if (id.isEmpty() || graphemeCount(id) > MailActiveContextProvider::maxMessageIDLength)
+        return std::nullopt;
+    if (!id.contains(u'@') || containsControlCharacter(id) || containsWhiteSpace(id))
+        return std::nullopt;
+    return u'<' + id + u'>';
+}
+
+// Every byte of the UTF-8 form outside the unreserved characters as %XX; nothing when the text
+// holds a lone surrogate, which has no UTF-8 form.
+std::optional<QString> percentEncodedMessageID(const QString& id)
+{
+    for (qsizetype i = 0; i < id.size(); ++i) {
+        if (id[i].isHighSurrogate() && i + 1 < id.size() && id[i + 1].isLowSurrogate())
+            ++i;
+        else if (id[i].isSurrogate())
+            return std::nullopt;
+    }
+    return QString::fromLatin1(id.toUtf8().toPercentEncoding(QByteArray(), QByteArray(), '%'));
+}
+
+} // namespace
+
+MailActiveContextProvider::MailActiveContextProvider(std::shared_ptr<Workspace> workspace,
+                                                     std::shared_ptr<ScriptRunner> scripts)
+    : m_scripts(std::move(scripts))
+    , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flag,
+                       [](const QString& identifier) { return identifier == applicationIdentifier; })
+{
+}
+
+std::optional<CapturedContext> MailActiveContextProvider::captureContext()
+{
+    if (!m_recentlyActive.captureTarget())
+        return std::nullopt;
+    const std::optional<QString> answer = runProviderScript(
+        *m_scripts, selectionScript, lcMailContext(), QStringLiteral("Unable to read Mail selection: %1"));
+    if (!answer || answer->isEmpty())
+        return std::nullopt;
+
+    const QStringList fields = payloadFields(*answer);
+    if (fields.size() < 3) {
+        qCInfo(lcMailContext) << "Ignored malformed Mail selection payload";
+        return std::nullopt;
+    }
+    const std::optional<QString> messageID = normalizedMessageID(fields[0]);
+    if (!messageID) {
+        qCInfo(lcMailContext) << "Ignored Mail message without a valid RFC Message-ID";
+        return std::nullopt;
+    }
+    const std::optional<QString> encoded = percentEncodedMessageID(*messageID);
+    if (!encoded) {
+        qCInfo(lcMailContext) << "Unable to encode Mail Message-ID";
+        return std::nullopt;
+    }
+
+    QStringList titleParts;
+    for (const QString& field : {fields[1], fields[2]}) {
+        if (const QString part = trimmedText(field); !part.isEmpty())
+            titleParts.append(part);
+    }
+    const QString title =
+        titleParts.isEmpty() ? QStringLiteral("Mail message") : titleParts.join(QStringLiteral(" - "));
+    m_recentlyActive.markCaptured(applicationIdentifier);
+    return CapturedContext{title, QStringLiteral("message://") + *encoded, LinkType::mail,
+                           QStringLiteral("Mail"), std::nullopt};
+}
+
+} // namespace morvane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QLoggingCategory;
+
+namespace morvane {
+
+class ScriptRunner;
+
+// The words a script answers with, instead of a payload, to say why nothing was captured.
+enum class ScriptStatusWord {
+    notRunning, // "not_running": the application is not running
+    empty,      // "empty": nothing is selected
+    denied,     // "denied": the user has not let this application control the other one
+    error,      // "error": any other error the script caught
+};
+
+// The status word the answer is, after trimming (exact and case-sensitive); nothing for a payload.
+std::optional<ScriptStatusWord> scriptStatusWord(const QString& answer);
+
+// Runs a provider's script and gives the string value of its result. A script that cannot be made
+// gives nothing silently; an error is logged as failureMessage with "%1" standing for the error's
+// description (private); a result without a string value gives nothing.
+std::optional<QString> runProviderScript(ScriptRunner& runner, const QString& source,
+                                         const QLoggingCategory& log, const QString& failureMessage);
+
+} // namespace morvane

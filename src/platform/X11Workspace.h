@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/Workspace.h"
+
+#include <memory>
+
+namespace morvane {
+
+class Clock;
+class ClockTimer;
+
+// The workspace of an X11 desktop, read from the window manager's _NET_ACTIVE_WINDOW on a connection
+// of its own (the GUI toolkit's connection keeps its own event mask). A window belongs to this
+// application when its _NET_WM_PID is this process; otherwise its application is named by the first
+// present of _GTK_APPLICATION_ID, _KDE_NET_WM_DESKTOP_FILE and the WM_CLASS class, mapped to the
+// identifiers the providers know. Without a display, without a window manager that sets the active
+// window, or in a Wayland session, no application is in front and no notice is sent.
+class X11Workspace final : public Workspace {
+    Q_OBJECT
+public:
+    X11Workspace(QString ownIdentifier, const std::shared_ptr<Clock>& clock, QObject* parent = nullptr);
+    ~X11Workspace() override;
+
+    std::optional<RunningApplication> frontmostApplication() const override;
+    QList<RunningApplication> runningApplications() const override;
+    QString ownApplicationIdentifier() const override { return m_ownIdentifier; }
+
+    // Whether the display could be reached; false means no frontmost application, ever.
+    bool isAvailable() const;
+
+private:
+    class Connection;
+
+    void readEvents();
+    quint32 currentActiveWindow();
+    void activeWindowMayHaveChanged();
+    void activeWindowCleared();
+    void bringToFront(const RunningApplication& application);
+
+    QString m_ownIdentifier;
+    std::unique_ptr<Connection> m_x;
+    std::unique_ptr<ClockTimer> m_clearedTimer;
+    std::optional<RunningApplication> m_front;
+};
+
+} // namespace morvane

@@ -1,0 +1,108 @@
+#include "CaptureTestSupport.h"
+
+#include "capture/ActiveContextService.h"
+#include "capture/BrowserActiveContextProvider.h"
+#include "capture/CaptureText.h"
+#include "capture/FinderActiveContextProvider.h"
+#include "capture/MailActiveContextProvider.h"
+#include "capture/ProviderScript.h"
+#include "capture/RecentlyActiveApplication.h"
+#include "foundation/Text.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+TEST(RecentlyActiveApplication, EachPolicyDecidesTheCaptureTargetFromTheApplicationsThatCameToTheFront)
+{
+    using enum RecentlyActiveApplication::Policy;
+    // Applications by letter: e and f are the provider's, x another one, o this one, - none. The seed
+    // is in front at construction; the notices follow; then "front" is in front at capture, without
+    // a notice, and finally this application (the quick panel opened over it).
+    const auto app = [](char c) -> std::optional<QString> {
+        if (c == '-')
+            return std::nullopt;
+        return c == 'o' ? FakeWorkspace::ownIdentifier : QStringLiteral("app.") + c;
+    };
+    struct Case {
+        RecentlyActiveApplication::Policy policy;
+        char seed;
+        const char* notices;
+        char front;
+        const char* targets; // at "front" (when given), then with this application in front
+    };
+    const Case cases[] = {
+        {flag, '-', "e", '-', "e"},
+        {flag, 'e', "", '-', "e"},
+        {flag, '-', "ex", '-', "-"},
+        {flag, '-', "e", 'x', "-e"},
+        {flagAndLastIdentifier, '-', "ef", '-', "f"},
+        {flagAndLastIdentifier, 'x', "", '-', "-"},
+        {flagAndLastIdentifier, '-', "fx", '-', "-"},
+        {exact, '-', "eo", '-', "-"},
+        {exact, '-', "e", 'x', "ee"},
+        {lastApplicationInFront, '-', "f", '-', "f"},
+        {lastApplicationInFront, '-', "ex", '-', "-"},
+        {lastApplicationInFront, '-', "x", 'e', "ee"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.policy) << " seed " << c.seed << ", notices " << c.notices);
+        auto workspace = std::make_shared<FakeWorkspace>(app(c.seed));
+        RecentlyActiveApplication state(workspace, c.policy,
+                                        [](const QString& id) { return id == "app.e" || id == "app.f"; });
+        for (const char* notice = c.notices; *notice; ++notice)
+            workspace->activate(*app(*notice));
+        const char* target = c.targets;
+        if (c.front != '-') {
+            workspace->front = RunningApplication{*app(c.front), 7};
+            EXPECT_EQ(state.captureTarget(), app(*target++));
+        }
+        workspace->front = RunningApplication{FakeWorkspace::ownIdentifier, 1};
+        EXPECT_EQ(state.captureTarget(), app(*target));
+    }
+}
+
+TEST(ActiveContextService, AsksInTheFixedOrderAndStopsAtTheFirstAnswer)
+{
+    ProviderFixture fx;
+    fx.scripts->answer("com.apple.mail",
+                       QString("<a@example.com>|Hello|Ann").replace(u'|', payloadSeparator));
+    // Built in another order than they are asked; Mail and the browser could both answer.
+    auto browser = std::make_shared<BrowserActiveContextProvider>(fx.workspace, fx.scripts);
+    auto finder = std::make_shared<FinderActiveContextProvider>(fx.workspace, fx.scripts, fx.identity);
+    auto mail = std::make_shared<MailActiveContextProvider>(fx.workspace, fx.scripts);
+    auto obsidian = std::make_shared<StubProvider>(QStringLiteral("Obsidian"), CaptureResult{{}, QString()});
+    ActiveContextService service({browser, obsidian, mail, finder});
+    EXPECT_EQ(service.providers(),
+              (QList<std::shared_ptr<ActiveContextProvider>>{finder, mail, obsidian, browser}));
+
+    fx.workspace->activate(QStringLiteral("com.apple.mail"));
+    const CaptureResult result = service.captureContexts();
+    ASSERT_EQ(result.contexts.size(), 1);
+    EXPECT_EQ(result.contexts[0].title, QStringLiteral("Hello - Ann"));
+    EXPECT_EQ(result.message, std::nullopt);
+    EXPECT_EQ(fx.scripts->scripts.size(), 1); // only the applicable provider talked to its application
+    EXPECT_EQ(obsidian->asked, 0);
+
+    // A message, even an empty one, ends the search.
+    fx.workspace->activate(QStringLiteral("com.google.Chrome"));
+    EXPECT_EQ(service.captureContexts(), (CaptureResult{{}, QString()}));
+    EXPECT_EQ(fx.scripts->scripts.size(), 1);
+    EXPECT_EQ(ActiveContextService({finder, mail}).captureContexts(), CaptureResult());
+}
+
+TEST(CaptureText, SeparatorsStatusWordsLiteralsAndLimits)
+{
+    // Empty fields stay in place, and trimming does not eat a separator at either end.
+    const auto separated = [](QString text) { return text.replace(u'|', payloadSeparator); };
+    EXPECT_EQ(payloadFields(separated("|a|| b ")), (QStringList{"", "a", "", " b "}));
+    EXPECT_EQ(trimmedText(separated(" |a|\n")), separated("|a|"));
+    EXPECT_EQ(scriptStatusWord(" not_running\n"), ScriptStatusWord::notRunning);
+    EXPECT_EQ(scriptStatusWord("Empty"), std::nullopt);
+    EXPECT_EQ(scriptStringLiteral("say \"hi\" \\"), QStringLiteral("\"say \\\"hi\\\" \\\\\""));
+    // Clusters, not code units: an emoji with a skin tone followed by a flag is two characters.
+    const QString pair = QStringLiteral("👍🏽🇫🇷");
+    EXPECT_EQ(leftGraphemes(pair + pair, 3), pair + QStringLiteral("👍🏽"));
+    EXPECT_EQ(leftGraphemes(pair, 500), pair);
+}

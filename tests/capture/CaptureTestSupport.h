@@ -1,0 +1,57 @@
+#pragma once
+
+#include "FakeWorkspace.h"
+#include "ScriptedRunner.h"
+#include "TestEnvironment.h"
+#include "capture/ActiveContextProvider.h"
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "model/CapturedContext.h"
+
+#include <memory>
+#include <ostream>
+
+namespace morvane {
+
+inline void PrintTo(const CapturedContext& c, std::ostream* os)
+{
+    *os << "{" << c.title.toStdString() << " | " << c.locator.toStdString() << " | "
+        << rawValue(c.type).toStdString() << " | " << c.sourceApp.toStdString()
+        << (c.fileIdentity ? " | identity}" : "}");
+}
+
+} // namespace morvane
+
+namespace morvane::test {
+
+// The desktop, the script runner and the identity service that providers are built on.
+struct ProviderFixture {
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    std::shared_ptr<ScriptedRunner> scripts = std::make_shared<ScriptedRunner>();
+    std::shared_ptr<FileIdentityService> identity =
+        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+};
+
+// A provider that gives the answer it holds and counts the questions.
+class StubProvider final : public ActiveContextProvider {
+public:
+    explicit StubProvider(QString name, CaptureResult answer = {})
+        : answer(std::move(answer))
+        , m_name(std::move(name))
+    {
+    }
+    QString providerName() const override { return m_name; }
+    CaptureResult captureContexts() override
+    {
+        ++asked;
+        return answer;
+    }
+
+    CaptureResult answer;
+    int asked = 0;
+
+private:
+    QString m_name;
+};
+
+} // namespace morvane::test
