@@ -2,6 +2,7 @@
 
 #include "files/FileMatchCandidate.h"
 #include "model/CapturedContext.h"
+#include "model/FileLocator.h"
 #include "model/LinkItem.h"
 
 #include <QList>
@@ -29,6 +30,10 @@ public:
     std::optional<QString> finderSelectionMatches(const CapturedContext& context);
 
 private:
+    static bool offersCandidates(const CapturedContext& context, const FileLocator& locator);
+    // The file links the selection with its refreshed identity may be, strongest first.
+    QList<FileMatchCandidate> candidates(const CapturedContext& context, const FileIdentity& selected);
+
     SQLiteStore& m_sqlite;
     const FileIdentityService& m_identity;
 };

@@ -6,7 +6,7 @@
 #include "foundation/Text.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
-#include "model/PDFDeepLink.h"
+#include "model/FileLocator.h"
 
 namespace morvane {
 
@@ -22,8 +22,9 @@ std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
     if (auto byLocator = linkForLocator(context))
         return byLocator;
 
+    const FileLocator locator = FileLocator::read(context.locator);
     // A page of a PDF is its own item: the saved file itself is not the answer.
-    if (const auto pdf = PDFDeepLink::fromString(context.locator); pdf && pdf->page)
+    if (locator.page)
         return std::nullopt;
     if (!context.fileIdentity)
         return std::nullopt;
@@ -40,27 +41,25 @@ std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
                 m_sqlite.linkByFileIdentity(*captured.fileResourceIdentifier, *captured.volumeIdentifier))
             return updateFileIdentity(*byIdentity, captured);
 
-    const bool hasUrl = LocatorUrl::parse(context.locator).has_value();
-    if (fileLike && hasUrl)
+    if (fileLike && locator.isUrl)
         if (auto byBookmark = linkResolvingBookmark(captured))
             return updateFileIdentity(*byBookmark, captured);
 
-    if (isFile && hasUrl)
-        return linkByFingerprint(context, captured);
+    if (isFile && locator.isUrl)
+        return linkByFingerprint(context.title, m_identity.refreshSizeAndHash(captured, locator), captured);
     return std::nullopt;
 }
 
-std::optional<LinkItem> LinkLookup::linkByFingerprint(const CapturedContext& context,
+std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const FileIdentity& refreshed,
                                                       const FileIdentity& captured)
 {
-    const FileIdentity refreshed = m_identity.refreshSizeAndHash(captured, context.locator);
     if (!refreshed.contentHash || !refreshed.fileSize)
         return std::nullopt;
     // Several links may share the content (copies under other names); only the one whose name is
     // the selected file's counts.
     std::optional<LinkItem> found;
     for (const LinkItem& link : m_sqlite.linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
-        if (nameMatches(context.title, link)) {
+        if (nameMatches(name, link)) {
             found = link;
             break;
         }

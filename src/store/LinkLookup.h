@@ -34,7 +34,9 @@ public:
     static bool nameMatches(const QString& name, const LinkItem& item);
 
 private:
-    std::optional<LinkItem> linkByFingerprint(const CapturedContext& context, const FileIdentity& captured);
+    // The link with the refreshed fingerprint whose name is the captured file's.
+    std::optional<LinkItem> linkByFingerprint(const QString& name, const FileIdentity& refreshed,
+                                              const FileIdentity& captured);
 
     SQLiteStore& m_sqlite;
     const LinkParser& m_parser;

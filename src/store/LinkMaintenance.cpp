@@ -49,7 +49,7 @@ LinkItem LinkMaintenance::refreshedFileIdentity(const LinkItem& link)
     const auto resolved = m_identity->resolveBookmark(link.bookmarkData, link.url);
     if (!resolved)
         return link;
-    const auto path = FileIdentityService::pathOfFileUrl(resolved->url);
+    const auto path = localPathOfFileUrl(resolved->url);
     if (!path || !QFileInfo::exists(*path))
         return link;
     const auto identity = m_identity->makeIdentity(resolved->url, true);
@@ -72,7 +72,7 @@ QList<FileRepairIssue> LinkMaintenance::fileRepairIssues(const QStringList& know
         if (result.status == FileResolutionStatus::resolved) {
             std::optional<QString> acceptedPath;
             if (result.acceptedCandidate)
-                acceptedPath = FileIdentityService::pathOfFileUrl(result.acceptedCandidate->url);
+                acceptedPath = localPathOfFileUrl(result.acceptedCandidate->url);
             if (acceptedPath == link.lastKnownPath)
                 continue;
         } else if (result.status == FileResolutionStatus::missing && !link.lastKnownPath) {

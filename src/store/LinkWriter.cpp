@@ -5,6 +5,7 @@
 #include "foundation/LocatorUrl.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
+#include "model/FileLocator.h"
 
 #include <QUuid>
 
@@ -37,10 +38,10 @@ LinkItem LinkWriter::addCapturedContext(const CapturedContext& context, const QS
 {
     const ParsedLink parsed = m_parser.parse(context.title, context.locator);
     std::optional<FileIdentity> identity;
-    if (isFileLike(parsed.type) && LocatorUrl::parse(parsed.url)) {
+    if (const FileLocator locator = FileLocator::read(parsed.url); isFileLike(parsed.type) && locator.isUrl) {
         // The captured bookmark and identifiers describe the file the user is looking at; only the
         // fingerprint is filled in here.
-        identity = context.fileIdentity ? m_identity.refreshSizeAndHash(*context.fileIdentity, parsed.url)
+        identity = context.fileIdentity ? m_identity.refreshSizeAndHash(*context.fileIdentity, locator)
                                         : m_identity.makeIdentity(parsed.url, true);
     }
     return save(parsed, context.sourceApp, notes, tagsText, identity);
