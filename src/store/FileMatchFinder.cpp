@@ -71,12 +71,21 @@ QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& con
 
 LinkItem FileMatchFinder::useFileMatch(const FileMatchCandidate& candidate)
 {
-    const FileIdentity identity =
-        m_identity.refreshSizeAndHash(candidate.selectedIdentity, FileLocator::read(candidate.selectedURL));
-    m_sqlite.upsertLocalResolution(candidate.item.id, identity, true);
+    return confirm(candidate, m_identity.refreshSizeAndHash(candidate.selectedIdentity,
+                                                            FileLocator::read(candidate.selectedURL)));
+}
+
+LinkItem FileMatchFinder::confirm(const FileMatchCandidate& candidate, const FileIdentity& refreshed)
+{
+    m_sqlite.upsertLocalResolution(candidate.item.id, refreshed, true);
     if (auto reread = m_sqlite.link(candidate.item.id))
         return *reread;
     return candidate.item;
+}
+
+bool FileMatchFinder::selectionHasFile(const CapturedContext& context, const FileLocator& locator)
+{
+    return context.type == LinkType::file && context.fileIdentity && locator.isUrl;
 }
 
 std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedContext& context)
@@ -88,8 +97,12 @@ std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedCon
     const FileLocator locator = FileLocator::read(context.locator);
     if (!locator.isUrl)
         return QStringLiteral("Active Finder selection has no file URL.");
+    return selectionStatus(context, locator, m_identity.refreshSizeAndHash(*context.fileIdentity, locator));
+}
 
-    const FileIdentity selected = m_identity.refreshSizeAndHash(*context.fileIdentity, locator);
+QString FileMatchFinder::selectionStatus(const CapturedContext& context, const FileLocator& locator,
+                                         const FileIdentity& selected)
+{
     const QString inodePiece =
         selected.fileResourceIdentifier ? selected.fileResourceIdentifier->left(12) : QStringLiteral("none");
     const QString hashPiece = selected.contentHash ? selected.contentHash->left(12) : QStringLiteral("none");
