@@ -39,9 +39,19 @@ LinkStore::LinkStore(DatabaseFactory openDatabase,
 
 LinkStore::~LinkStore()
 {
+    m_lane.close();
+    if (m_executor.isCurrentThread()) {
+        // Destroyed from its own work: this thread cannot wait for file work that needs it back.
+        // What is queued runs here; file work finishing later finds the store closed.
+        m_executor.shutdown();
+        m_lane.waitUntilIdle();
+        m_filePool.waitForDone();
+        m_sqlite.reset();
+        return;
+    }
     // Everything admitted before now runs to its end, file work included; then closing is queued
     // like any work, so all of it still sees the database.
-    m_lane.closeAndWait();
+    m_lane.waitUntilIdle();
     m_filePool.waitForDone();
     m_executor.submit([this] { m_sqlite.reset(); });
     m_executor.shutdown();

@@ -25,7 +25,7 @@ void OrderedLane::release()
         std::lock_guard lock(m_mutex);
         if (m_waiting.empty()) {
             m_busy = false;
-            // Under the lock: closeAndWait may destroy the lane as soon as it sees it idle.
+            // Under the lock: a waiter may destroy the lane as soon as it sees it idle.
             m_idle.notify_all();
             return;
         }
@@ -53,10 +53,15 @@ void OrderedLane::runFrom(Entry entry)
     }
 }
 
-void OrderedLane::closeAndWait()
+void OrderedLane::close()
+{
+    std::lock_guard lock(m_mutex);
+    m_closed = true;
+}
+
+void OrderedLane::waitUntilIdle()
 {
     std::unique_lock lock(m_mutex);
-    m_closed = true;
     m_idle.wait(lock, [this] { return !m_busy && m_waiting.empty(); });
 }
 

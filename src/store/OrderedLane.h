@@ -22,8 +22,10 @@ public:
     bool admit(Start start, bool holds);
     // Called once by an operation that holds the lane, when it has finished.
     void release();
-    // Refuses new operations, then waits until everything admitted has started and released.
-    void closeAndWait();
+    // Refuses new operations from now on.
+    void close();
+    // Waits until everything admitted has started and released the lane.
+    void waitUntilIdle();
 
 private:
     struct Entry {

@@ -180,6 +180,28 @@ TEST(LinkStore, ClosingFinishesQueuedWorkAndRefusesWorkAfterwards)
     EXPECT_EQ(library.sqlite.allLinks().size(), 21);
 }
 
+TEST(LinkStore, DroppedFromItsOwnWorkWhileAFileIsHashedItClosesWithoutWaitingForItself)
+{
+    const auto identity = makeIdentityService(std::make_shared<GatedHasher>());
+    const auto& gate = static_cast<const GatedHasher&>(*identity->platform().hasher);
+    auto store = std::make_unique<LinkStore>(LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))),
+                                             identity);
+    const QString path = writeFile(QStringLiteral("docs/large.bin"), "large");
+    auto capture = store->addCapturedContext(finderContext(*identity, path), {}, {});
+    ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30)));
+
+    std::binary_semaphore dropping(0);
+    auto dropped = store->read([&](SQLiteStore&) {
+        dropping.release();
+        store.reset();
+        return true;
+    });
+    ASSERT_TRUE(dropping.try_acquire_for(std::chrono::seconds(30)));
+    gate.open.release();
+    EXPECT_TRUE(dropped.result());
+    EXPECT_THROW(capture.result(), ExecutorClosedError); // its save came after the close
+}
+
 TEST(LinkStore, OpeningAnUnusableLibraryThrowsItsError)
 {
     writeFile(QStringLiteral("not-a-library.sqlite"), QByteArray(4096, 'x'));
