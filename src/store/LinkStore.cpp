@@ -125,18 +125,29 @@ QFuture<LinkItem> LinkStore::repairFileLink(LinkItem item, FileResolutionCandida
 
 QFuture<MorvaneLibraryImportPreview> LinkStore::importPreview(QString filePath)
 {
-    return run([filePath = std::move(filePath)](SQLiteStore& sqlite) {
-        return LibraryImporter(sqlite).preview(filePath);
-    });
+    using Backup = Pending<QString>;
+    return withFileWork(
+        [filePath = std::move(filePath)](SQLiteStore&) -> std::variant<MorvaneLibraryImportPreview, Backup> {
+            return Backup{filePath};
+        },
+        [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
+        [](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
+            return LibraryImporter(sqlite).preview(document);
+        });
 }
 
 QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath, bool replacing)
 {
-    return run([this, filePath = std::move(filePath), replacing](SQLiteStore& sqlite) {
-        const auto counts = LibraryImporter(sqlite).importLibrary(filePath, replacing);
-        postNotification(true);
-        return counts;
-    });
+    using Backup = Pending<QString>;
+    return withFileWork(
+        [filePath = std::move(filePath)](
+            SQLiteStore&) -> std::variant<LibraryImporter::ImportCounts, Backup> { return Backup{filePath}; },
+        [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
+        [this, replacing](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
+            const auto counts = LibraryImporter(sqlite).importDocument(document, replacing);
+            postNotification(true);
+            return counts;
+        });
 }
 
 QFuture<std::optional<LinkItem>> LinkStore::findLink(CapturedContext context)
