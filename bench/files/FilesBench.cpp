@@ -113,12 +113,12 @@ void BM_WarmHashThroughCache(benchmark::State& state)
 {
     const QString path = generatedFile(state.range(0));
     const FileIdentityService service(std::make_shared<FileHashCache>());
-    const QString url = LocatorUrl::fileUrlText(path);
+    const FileLocator locator = FileLocator::read(LocatorUrl::fileUrlText(path));
     const FileIdentity empty;
-    if (!service.refreshSizeAndHash(empty, url).contentHash) // the cold one
+    if (!service.refreshSizeAndHash(empty, locator).contentHash) // the cold one
         state.SkipWithError("no fingerprint");
     for (auto _ : state)
-        benchmark::DoNotOptimize(service.refreshSizeAndHash(empty, url));
+        benchmark::DoNotOptimize(service.refreshSizeAndHash(empty, locator));
 }
 BENCHMARK(BM_WarmHashThroughCache)
     ->Apply([](benchmark::internal::Benchmark* b) {

@@ -25,24 +25,6 @@ FileIdentityService::FileIdentityService(std::shared_ptr<FileHashCache> hashCach
 {
 }
 
-std::optional<QString> FileIdentityService::pathOfFileUrl(const QString& url)
-{
-    const auto parsed = LocatorUrl::parse(url);
-    if (!parsed || !parsed->isFileUrl())
-        return std::nullopt;
-    const auto host = parsed->host();
-    if (host && !host->isEmpty() && host->compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
-        return std::nullopt;
-    QString path = parsed->path();
-    // "%00" decodes to U+0000, where the system calls would stop reading and find another file.
-    if (!path.startsWith(u'/') || pathHoldsNul(path))
-        return std::nullopt;
-    // A folder's URL ends with "/"; its path does not.
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
-    return path;
-}
-
 QString FileIdentityService::fileResourceIdentifier(const FileStatus& status) const
 {
     return fileResourceIdentifierText(status);
@@ -76,7 +58,7 @@ std::optional<QString> FileIdentityService::contentHash(const QString& path, con
 std::optional<FileIdentity> FileIdentityService::makeIdentity(const QString& url,
                                                               bool includeContentHash) const
 {
-    const auto path = pathOfFileUrl(url);
+    const auto path = localPathOfFileUrl(url);
     if (!path)
         return std::nullopt;
     const BookmarkCreation bookmark = m_platform.bookmarks->create(*path);
@@ -138,23 +120,22 @@ bool FileIdentityService::bookmarkRefersTo(const QByteArray& bookmarkData, const
            volumeIdentifier(*inspection.path, *probed.status) == *captured.volumeIdentifier;
 }
 
-FileIdentity FileIdentityService::refreshSizeAndHash(const FileIdentity& identity, const QString& url) const
+FileIdentity FileIdentityService::refreshSizeAndHash(const FileIdentity& identity,
+                                                     const FileLocator& locator) const
 {
-    if (identity.contentHash && identity.fileSize)
+    if ((identity.contentHash && identity.fileSize) || !locator.path)
         return identity;
-    const auto path = pathOfFileUrl(url);
-    if (!path)
-        return identity;
+    const QString& path = *locator.path;
     FileIdentity refreshed = identity;
     // A folder's size would match every other folder, and reading a FIFO or a device would never
     // end: size and fingerprint come only from regular files.
-    const ProbeResult probed = m_platform.probe->status(*path);
+    const ProbeResult probed = m_platform.probe->status(path);
     if (!probed || !probed.status->isRegularFile())
         return refreshed;
     if (!refreshed.fileSize)
         refreshed.fileSize = probed.status->size;
     if (!refreshed.contentHash)
-        refreshed.contentHash = contentHash(*path, *probed.status);
+        refreshed.contentHash = contentHash(path, *probed.status);
     return refreshed;
 }
 

@@ -2,6 +2,7 @@
 
 #include "files/ResolvedFileIdentity.h"
 #include "model/FileIdentity.h"
+#include "model/FileLocator.h"
 #include "platform/FileStatus.h"
 
 #include <QByteArray>
@@ -50,9 +51,9 @@ public:
     // Unreadable bookmark data is logged.
     bool bookmarkRefersTo(const QByteArray& bookmarkData, const FileIdentity& captured) const;
 
-    // The identity with a missing size and a missing fingerprint filled in from the file at url;
-    // both only for a regular file. Bookmark, identifiers and path are kept as given.
-    FileIdentity refreshSizeAndHash(const FileIdentity& identity, const QString& url) const;
+    // The identity with a missing size and a missing fingerprint filled in from the locator's local
+    // file; both only for a regular file. Bookmark, identifiers and path are kept as given.
+    FileIdentity refreshSizeAndHash(const FileIdentity& identity, const FileLocator& locator) const;
 
     // The fingerprint of the regular file at path (whose current status is given), through the cache.
     std::optional<QString> contentHash(const QString& path, const FileStatus& status) const;
@@ -61,10 +62,6 @@ public:
     QString volumeIdentifier(const QString& path, const FileStatus& status) const;
 
     const FileIdentityPlatform& platform() const { return m_platform; }
-
-    // The POSIX path of a file URL ("file:///a%20b" → "/a b"); nothing for any other text, and
-    // nothing when the path would hold U+0000.
-    static std::optional<QString> pathOfFileUrl(const QString& url);
 
 private:
     std::shared_ptr<FileHashCache> m_hashCache;

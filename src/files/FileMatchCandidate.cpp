@@ -1,8 +1,23 @@
 #include "FileMatchCandidate.h"
 
+#include "foundation/EnumNames.h"
 #include "foundation/Uuid.h"
 
 namespace morvane {
+
+namespace {
+
+using Confidence = FileMatchCandidate::Confidence;
+
+constexpr EnumName<Confidence> confidenceNames[] = {
+    {Confidence::exactLocal, "exactLocal"},
+    {Confidence::sameNameAndFingerprint, "sameNameAndFingerprint"},
+    {Confidence::sameFingerprint, "sameFingerprint"},
+    {Confidence::sameNameAndSize, "sameNameAndSize"},
+    {Confidence::sameName, "sameName"},
+};
+
+} // namespace
 
 QString FileMatchCandidate::id() const
 {
@@ -11,34 +26,17 @@ QString FileMatchCandidate::id() const
 
 QString FileMatchCandidate::rawValue(Confidence confidence)
 {
-    switch (confidence) {
-    case Confidence::exactLocal:
-        return QStringLiteral("exactLocal");
-    case Confidence::sameNameAndFingerprint:
-        return QStringLiteral("sameNameAndFingerprint");
-    case Confidence::sameFingerprint:
-        return QStringLiteral("sameFingerprint");
-    case Confidence::sameNameAndSize:
-        return QStringLiteral("sameNameAndSize");
-    case Confidence::sameName:
-        return QStringLiteral("sameName");
-    }
-    return {};
+    return enumNameText(confidenceNames, confidence);
 }
 
 std::optional<FileMatchCandidate::Confidence> FileMatchCandidate::confidenceFromRawValue(const QString& raw)
 {
-    for (const Confidence confidence : allConfidences())
-        if (rawValue(confidence) == raw)
-            return confidence;
-    return std::nullopt;
+    return enumValue(confidenceNames, raw);
 }
 
 const QList<FileMatchCandidate::Confidence>& FileMatchCandidate::allConfidences()
 {
-    static const QList<Confidence> all{Confidence::exactLocal, Confidence::sameNameAndFingerprint,
-                                       Confidence::sameFingerprint, Confidence::sameNameAndSize,
-                                       Confidence::sameName};
+    static const QList<Confidence> all = enumValues(confidenceNames);
     return all;
 }
 

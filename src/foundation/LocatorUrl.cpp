@@ -157,6 +157,27 @@ QString LocatorUrl::path() const
     return percentDecode(m_path);
 }
 
+std::optional<QString> LocatorUrl::localFilePath() const
+{
+    if (!isFileUrl())
+        return std::nullopt;
+    const auto server = host();
+    if (server && !server->isEmpty() && server->compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    QString local = path();
+    if (!local.startsWith(u'/') || local.contains(QChar(0)))
+        return std::nullopt;
+    while (local.size() > 1 && local.endsWith(u'/'))
+        local.chop(1);
+    return local;
+}
+
+std::optional<QString> localPathOfFileUrl(const QString& text)
+{
+    const auto url = LocatorUrl::parse(text);
+    return url ? url->localFilePath() : std::nullopt;
+}
+
 QString LocatorUrl::lastPathComponent() const
 {
     return lastPathComponentOfPath(path());

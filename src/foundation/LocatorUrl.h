@@ -34,7 +34,13 @@ public:
     // The host, percent-decoded; absent when the URL has no authority ("//").
     std::optional<QString> host() const;
     QString encodedPath() const { return m_path; }
+    // The path, percent-decoded, as the URL's text names it (for display and names).
     QString path() const;
+    // The local file a file URL names ("file:///a%20b/" → "/a b"): nothing for another scheme, a host
+    // other than "localhost", a relative path, or a path holding U+0000 ("%00"), which a system call
+    // would cut short and so reach another file. A folder URL's final "/" is dropped. Every place
+    // that turns a file URL into a path to open, probe or hash goes through here.
+    std::optional<QString> localFilePath() const;
     QString lastPathComponent() const;
     QString pathExtension() const;
     std::optional<QString> encodedQuery() const { return m_query; }
@@ -54,6 +60,9 @@ private:
     std::optional<QString> m_fragment;
     qsizetype m_fragmentStart = -1; // index of "#" in m_text, -1 without fragment
 };
+
+// The local file a file URL text names (LocatorUrl::localFilePath); nothing for any other text.
+std::optional<QString> localPathOfFileUrl(const QString& text);
 
 // Decodes %XX sequences as UTF-8; a malformed sequence stays as written.
 QString percentDecode(QStringView text);

@@ -44,7 +44,7 @@ struct Classification {
     QString sourceApp;
 };
 
-Classification classify(const LocatorUrl& url, const QString& locator)
+Classification classify(const LocatorUrl& url)
 {
     const QString scheme = url.scheme().toLower();
     if (scheme == u"http" || scheme == u"https")
@@ -52,9 +52,9 @@ Classification classify(const LocatorUrl& url, const QString& locator)
     if (scheme == u"message")
         return {LinkType::mail, QStringLiteral("Mail")};
     if (scheme == u"file") {
-        if (QFileInfo(url.path()).isDir())
+        if (const auto path = url.localFilePath(); path && QFileInfo(*path).isDir())
             return {LinkType::folder, QStringLiteral("Finder")};
-        if (PDFDeepLink::fromString(locator))
+        if (PDFDeepLink::fromUrl(url))
             return {LinkType::file, QStringLiteral("PDF")};
         return {LinkType::file, QStringLiteral("File")};
     }
@@ -92,7 +92,7 @@ ParsedLink LinkParser::parse(const QString& title, const QString& locatorText) c
     if (!url)
         throw LinkParserError::malformedURL();
 
-    const Classification classification = classify(*url, locator);
+    const Classification classification = classify(*url);
     QString finalTitle = trimmedText(title);
     if (finalTitle.isEmpty())
         finalTitle = fallbackTitle(*url, classification.type);

@@ -1,47 +1,35 @@
 #include "LinkType.h"
 
+#include "foundation/EnumNames.h"
+
 namespace morvane {
+
+namespace {
+
+constexpr EnumName<LinkType> linkTypeNames[] = {
+    {LinkType::file, "file"},         {LinkType::folder, "folder"},
+    {LinkType::web, "web"},           {LinkType::mail, "mail"},
+    {LinkType::obsidian, "obsidian"}, {LinkType::devonthink, "devonthink"},
+    {LinkType::calendar, "calendar"}, {LinkType::fantastical, "fantastical"},
+    {LinkType::contact, "contact"},
+};
+
+} // namespace
 
 QString rawValue(LinkType type)
 {
-    switch (type) {
-    case LinkType::file:
-        return QStringLiteral("file");
-    case LinkType::folder:
-        return QStringLiteral("folder");
-    case LinkType::web:
-        return QStringLiteral("web");
-    case LinkType::mail:
-        return QStringLiteral("mail");
-    case LinkType::obsidian:
-        return QStringLiteral("obsidian");
-    case LinkType::devonthink:
-        return QStringLiteral("devonthink");
-    case LinkType::calendar:
-        return QStringLiteral("calendar");
-    case LinkType::fantastical:
-        return QStringLiteral("fantastical");
-    case LinkType::contact:
-        return QStringLiteral("contact");
-    }
-    return {};
+    return enumNameText(linkTypeNames, type);
 }
 
 const QList<LinkType>& allLinkTypes()
 {
-    static const QList<LinkType> all{LinkType::file,     LinkType::folder,      LinkType::web,
-                                     LinkType::mail,     LinkType::obsidian,    LinkType::devonthink,
-                                     LinkType::calendar, LinkType::fantastical, LinkType::contact};
+    static const QList<LinkType> all = enumValues(linkTypeNames);
     return all;
 }
 
 std::optional<LinkType> linkTypeFromRawValue(const QString& raw)
 {
-    for (const LinkType type : allLinkTypes()) {
-        if (rawValue(type) == raw)
-            return type;
-    }
-    return std::nullopt;
+    return enumValue(linkTypeNames, raw);
 }
 
 bool isFileLike(LinkType type)

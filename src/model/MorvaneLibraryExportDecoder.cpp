@@ -1,5 +1,6 @@
 #include "MorvaneLibraryExport.h"
 
+#include "foundation/EnumNames.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 
@@ -101,27 +102,17 @@ bool isObject(Scope scope)
            scope == Scope::skippedObject;
 }
 
-const char* describe(ValueKind kind)
-{
-    switch (kind) {
-    case ValueKind::null:
-        return "null";
-    case ValueKind::boolean:
-        return "a boolean";
-    case ValueKind::integer:
-    case ValueKind::unsignedInteger:
-        return "an integer";
-    case ValueKind::floating:
-        return "a number with a fraction or exponent";
-    case ValueKind::string:
-        return "a string";
-    case ValueKind::objectStart:
-        return "an object";
-    case ValueKind::arrayStart:
-        return "an array";
-    }
-    return "a value";
-}
+// How an error message names a value of each kind.
+constexpr EnumName<ValueKind> valueKindDescriptions[] = {
+    {ValueKind::null, "null"},
+    {ValueKind::boolean, "a boolean"},
+    {ValueKind::integer, "an integer"},
+    {ValueKind::unsignedInteger, "an integer"},
+    {ValueKind::floating, "a number with a fraction or exponent"},
+    {ValueKind::string, "a string"},
+    {ValueKind::objectStart, "an object"},
+    {ValueKind::arrayStart, "an array"},
+};
 
 // nlohmann reads an integer too large for 64 bits as a floating value; its spelling tells the two apart.
 bool spellsInteger(const std::string& text)
@@ -480,9 +471,10 @@ private:
         if (v.kind == ValueKind::null)
             return fail(ErrorKind::valueNotFound,
                         QStringLiteral("expected %1, found null").arg(QLatin1String(expected)));
-        return fail(ErrorKind::typeMismatch,
-                    QStringLiteral("expected %1, found %2")
-                        .arg(QLatin1String(expected), QLatin1String(describe(v.kind))));
+        return fail(
+            ErrorKind::typeMismatch,
+            QStringLiteral("expected %1, found %2")
+                .arg(QLatin1String(expected), QLatin1String(enumName(valueKindDescriptions, v.kind))));
     }
 
     bool fail(ErrorKind kind, const QString& detail)

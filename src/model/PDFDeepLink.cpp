@@ -8,9 +8,14 @@ namespace morvane {
 std::optional<PDFDeepLink> PDFDeepLink::fromString(const QString& text)
 {
     const auto url = LocatorUrl::parse(text);
-    if (!url || !url->isFileUrl() || url->pathExtension().toLower() != QStringLiteral("pdf"))
+    return url ? fromUrl(*url) : std::nullopt;
+}
+
+std::optional<PDFDeepLink> PDFDeepLink::fromUrl(const LocatorUrl& url)
+{
+    if (!url.isFileUrl() || url.pathExtension().toLower() != QStringLiteral("pdf"))
         return std::nullopt;
-    return PDFDeepLink{text, pageFromFragment(url->fragment())};
+    return PDFDeepLink{url.text(), pageFromFragment(url.fragment())};
 }
 
 std::optional<qint64> PDFDeepLink::pageFromFragment(const std::optional<QString>& fragment)

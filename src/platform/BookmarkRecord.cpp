@@ -1,5 +1,6 @@
 #include "BookmarkRecord.h"
 
+#include "foundation/EnumNames.h"
 #include "platform/FileSystemProbe.h"
 
 #include <nlohmann/json.hpp>
@@ -10,28 +11,13 @@ namespace {
 
 constexpr const char* formatName = "morvane-bookmark";
 
-const char* kindText(FileKind kind)
-{
-    switch (kind) {
-    case FileKind::regular:
-        return "file";
-    case FileKind::directory:
-        return "folder";
-    default:
-        return "other";
-    }
-}
-
-std::optional<FileKind> kindFromText(const std::string& text)
-{
-    if (text == "file")
-        return FileKind::regular;
-    if (text == "folder")
-        return FileKind::directory;
-    if (text == "other")
-        return FileKind::other;
-    return std::nullopt;
-}
+// A record names what the path was; a symbolic link is recorded as "other", which reads back as other.
+constexpr EnumName<FileKind> kindNames[] = {
+    {FileKind::regular, "file"},
+    {FileKind::directory, "folder"},
+    {FileKind::other, "other"},
+    {FileKind::symlink, "other"},
+};
 
 std::string utf8(const QString& text)
 {
@@ -53,7 +39,7 @@ QByteArray BookmarkRecord::encoded() const
     nlohmann::json object; // plain json keeps its keys sorted
     object["format"] = formatName;
     object["version"] = currentVersion;
-    object["kind"] = kindText(kind);
+    object["kind"] = enumName(kindNames, kind);
     object["path"] = utf8(path);
     object["inode"] = inode;
     if (birthTime) {
@@ -88,7 +74,7 @@ std::optional<BookmarkRecord> BookmarkRecord::decode(const QByteArray& data)
     if (!kind || !path || !volume || !mountPoint || !relativePath || inode == object.end() ||
         !inode->is_number_unsigned())
         return std::nullopt;
-    const auto parsedKind = kindFromText(kind->toStdString());
+    const auto parsedKind = enumValue(kindNames, *kind);
     // A path with U+0000 would lead the system calls to another file.
     if (!parsedKind || path->isEmpty() || pathHoldsNul(*path) || pathHoldsNul(*mountPoint) ||
         pathHoldsNul(*relativePath))

@@ -2,9 +2,8 @@
 
 #include "LinkLookup.h"
 #include "files/FileIdentityService.h"
-#include "foundation/LocatorUrl.h"
 #include "library/SQLiteStore.h"
-#include "model/PDFDeepLink.h"
+#include "model/FileLocator.h"
 
 #include <algorithm>
 
@@ -40,12 +39,21 @@ FileMatchFinder::FileMatchFinder(SQLiteStore& sqlite, const FileIdentityService&
 
 QList<FileMatchCandidate> FileMatchFinder::fileMatchCandidates(const CapturedContext& context)
 {
-    if (context.type != LinkType::file || !context.fileIdentity || !LocatorUrl::parse(context.locator))
+    const FileLocator locator = FileLocator::read(context.locator);
+    if (!offersCandidates(context, locator))
         return {};
-    if (const auto pdf = PDFDeepLink::fromString(context.locator); pdf && pdf->page)
-        return {};
-    const FileIdentity selected = m_identity.refreshSizeAndHash(*context.fileIdentity, context.locator);
+    return candidates(context, m_identity.refreshSizeAndHash(*context.fileIdentity, locator));
+}
 
+bool FileMatchFinder::offersCandidates(const CapturedContext& context, const FileLocator& locator)
+{
+    // A page of a PDF is its own item, never a copy of a saved file.
+    return context.type == LinkType::file && context.fileIdentity && locator.isUrl && !locator.page;
+}
+
+QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& context,
+                                                      const FileIdentity& selected)
+{
     QList<FileMatchCandidate> candidates;
     for (const LinkItem& link : m_sqlite.allLinks()) {
         if (link.type != LinkType::file)
@@ -63,12 +71,21 @@ QList<FileMatchCandidate> FileMatchFinder::fileMatchCandidates(const CapturedCon
 
 LinkItem FileMatchFinder::useFileMatch(const FileMatchCandidate& candidate)
 {
-    const FileIdentity identity =
-        m_identity.refreshSizeAndHash(candidate.selectedIdentity, candidate.selectedURL);
-    m_sqlite.upsertLocalResolution(candidate.item.id, identity, true);
+    return confirm(candidate, m_identity.refreshSizeAndHash(candidate.selectedIdentity,
+                                                            FileLocator::read(candidate.selectedURL)));
+}
+
+LinkItem FileMatchFinder::confirm(const FileMatchCandidate& candidate, const FileIdentity& refreshed)
+{
+    m_sqlite.upsertLocalResolution(candidate.item.id, refreshed, true);
     if (auto reread = m_sqlite.link(candidate.item.id))
         return *reread;
     return candidate.item;
+}
+
+bool FileMatchFinder::selectionHasFile(const CapturedContext& context, const FileLocator& locator)
+{
+    return context.type == LinkType::file && context.fileIdentity && locator.isUrl;
 }
 
 std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedContext& context)
@@ -77,10 +94,15 @@ std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedCon
         return std::nullopt;
     if (!context.fileIdentity)
         return QStringLiteral("No file identity available for active Finder selection.");
-    if (!LocatorUrl::parse(context.locator))
+    const FileLocator locator = FileLocator::read(context.locator);
+    if (!locator.isUrl)
         return QStringLiteral("Active Finder selection has no file URL.");
+    return selectionStatus(context, locator, m_identity.refreshSizeAndHash(*context.fileIdentity, locator));
+}
 
-    const FileIdentity selected = m_identity.refreshSizeAndHash(*context.fileIdentity, context.locator);
+QString FileMatchFinder::selectionStatus(const CapturedContext& context, const FileLocator& locator,
+                                         const FileIdentity& selected)
+{
     const QString inodePiece =
         selected.fileResourceIdentifier ? selected.fileResourceIdentifier->left(12) : QStringLiteral("none");
     const QString hashPiece = selected.contentHash ? selected.contentHash->left(12) : QStringLiteral("none");
@@ -92,7 +114,8 @@ std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedCon
         return QStringLiteral("File fingerprint exists locally but was not selected as a match. hash ") +
                hashPiece + QStringLiteral(", size ") + sizePiece;
 
-    if (const qsizetype count = fileMatchCandidates(context).size(); count > 0)
+    const qsizetype count = offersCandidates(context, locator) ? candidates(context, selected).size() : 0;
+    if (count > 0)
         return QString::number(count) + QStringLiteral(" possible file match") +
                (count == 1 ? QString() : QStringLiteral("es")) +
                QStringLiteral(" found. Select one to use this file on this Mac.");

@@ -62,7 +62,11 @@ QSet<QUuid> LibraryImporter::libraryLinkIDs()
 
 MorvaneLibraryImportPreview LibraryImporter::preview(const QString& filePath)
 {
-    const MorvaneLibraryExport document = readBackupFile(filePath);
+    return preview(readBackupFile(filePath));
+}
+
+MorvaneLibraryImportPreview LibraryImporter::preview(const MorvaneLibraryExport& document)
+{
     const QSet<QUuid> linkIDs = libraryLinkIDs();
     QSet<QString> pairKeys;
     for (const LinkRelation& relation : m_store.allRelations())
@@ -145,7 +149,12 @@ void LibraryImporter::checkRelationIDs(const MorvaneLibraryExport& document, boo
 
 LibraryImporter::ImportCounts LibraryImporter::importLibrary(const QString& filePath, bool replacing)
 {
-    const MorvaneLibraryExport document = readBackupFile(filePath);
+    return importDocument(readBackupFile(filePath), replacing);
+}
+
+LibraryImporter::ImportCounts LibraryImporter::importDocument(const MorvaneLibraryExport& document,
+                                                              bool replacing)
+{
     const QList<LinkItem> links = document.linkItems();
     const QList<LinkRelation> relations = document.linkRelations();
     // The erase and the import commit together: whatever fails, the library is left as it was.

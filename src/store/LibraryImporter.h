@@ -33,12 +33,16 @@ public:
     // The counts shown before an import. Writes nothing. Throws morvane::Error (an unreadable file),
     // MorvaneLibraryExportDecodingError, MorvaneLibraryExportError or LibraryImportError.
     MorvaneLibraryImportPreview preview(const QString& filePath);
+    // The same for a document already read with readBackupFile(); throws nothing of its own.
+    MorvaneLibraryImportPreview preview(const MorvaneLibraryExport& document);
 
     // Merges the file into the library, or replaces the library with it. The counts are those of the
     // file's records, not of the rows that changed. Throws what preview() throws, LibraryImportError when
     // a relation names a link the result would not have or its id already stands for another pair, and
     // StoreError.
     ImportCounts importLibrary(const QString& filePath, bool replacing);
+    // The same for a document already read with readBackupFile().
+    ImportCounts importDocument(const MorvaneLibraryExport& document, bool replacing);
 
     // The whole library as a backup document: links by update time then title, each with its tags,
     // and relations by creation time.
@@ -47,7 +51,8 @@ public:
     // was there untouched. Returns the document written. Throws morvane::Error and StoreError.
     MorvaneLibraryExport exportLibrary(const QString& filePath, const QDateTime& exportedAt);
 
-    // Decodes and checks a backup file, as both the preview and the import do.
+    // Decodes and checks a backup file, as both the preview and the import do. Reads the file
+    // system only.
     static MorvaneLibraryExport readBackupFile(const QString& filePath);
 
 private:

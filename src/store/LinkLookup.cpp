@@ -6,7 +6,7 @@
 #include "foundation/Text.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
-#include "model/PDFDeepLink.h"
+#include "model/FileLocator.h"
 
 namespace morvane {
 
@@ -19,11 +19,22 @@ LinkLookup::LinkLookup(SQLiteStore& sqlite, const LinkParser& parser, const File
 
 std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
 {
+    auto step = lookInLibrary(context);
+    if (auto* answer = std::get_if<std::optional<LinkItem>>(&step))
+        return std::move(*answer);
+    const FileSteps& steps = std::get<FileSteps>(step);
+    return settle(steps, examineFiles(steps, m_identity));
+}
+
+std::variant<std::optional<LinkItem>, LinkLookup::FileSteps>
+LinkLookup::lookInLibrary(const CapturedContext& context)
+{
     if (auto byLocator = linkForLocator(context))
         return byLocator;
 
+    const FileLocator locator = FileLocator::read(context.locator);
     // A page of a PDF is its own item: the saved file itself is not the answer.
-    if (const auto pdf = PDFDeepLink::fromString(context.locator); pdf && pdf->page)
+    if (locator.page)
         return std::nullopt;
     if (!context.fileIdentity)
         return std::nullopt;
@@ -40,27 +51,44 @@ std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
                 m_sqlite.linkByFileIdentity(*captured.fileResourceIdentifier, *captured.volumeIdentifier))
             return updateFileIdentity(*byIdentity, captured);
 
-    const bool hasUrl = LocatorUrl::parse(context.locator).has_value();
-    if (fileLike && hasUrl)
-        if (auto byBookmark = linkResolvingBookmark(captured))
-            return updateFileIdentity(*byBookmark, captured);
+    FileSteps steps{context, locator, {}, isFile && locator.isUrl};
+    if (fileLike && locator.isUrl)
+        steps.bookmarked = bookmarkedLinks(captured);
+    if (steps.bookmarked.isEmpty() && !steps.byFingerprint)
+        return std::nullopt;
+    return steps;
+}
 
-    if (isFile && hasUrl)
-        return linkByFingerprint(context, captured);
+LinkLookup::FileFindings LinkLookup::examineFiles(const FileSteps& steps, const FileIdentityService& identity)
+{
+    const FileIdentity& captured = *steps.context.fileIdentity;
+    if (auto match = linkWhoseBookmarkLeadsTo(steps.bookmarked, captured, identity))
+        return {std::move(match), std::nullopt};
+    if (!steps.byFingerprint)
+        return {};
+    return {std::nullopt, identity.refreshSizeAndHash(captured, steps.locator)};
+}
+
+std::optional<LinkItem> LinkLookup::settle(const FileSteps& steps, const FileFindings& findings)
+{
+    const FileIdentity& captured = *steps.context.fileIdentity;
+    if (findings.bookmarkMatch)
+        return updateFileIdentity(*findings.bookmarkMatch, captured);
+    if (findings.refreshed)
+        return linkByFingerprint(steps.context.title, *findings.refreshed, captured);
     return std::nullopt;
 }
 
-std::optional<LinkItem> LinkLookup::linkByFingerprint(const CapturedContext& context,
+std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const FileIdentity& refreshed,
                                                       const FileIdentity& captured)
 {
-    const FileIdentity refreshed = m_identity.refreshSizeAndHash(captured, context.locator);
     if (!refreshed.contentHash || !refreshed.fileSize)
         return std::nullopt;
     // Several links may share the content (copies under other names); only the one whose name is
     // the selected file's counts.
     std::optional<LinkItem> found;
     for (const LinkItem& link : m_sqlite.linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
-        if (nameMatches(context.title, link)) {
+        if (nameMatches(name, link)) {
             found = link;
             break;
         }
@@ -113,14 +141,28 @@ LinkItem LinkLookup::updateFileIdentity(const LinkItem& item, const FileIdentity
 
 std::optional<LinkItem> LinkLookup::linkResolvingBookmark(const FileIdentity& captured)
 {
+    return linkWhoseBookmarkLeadsTo(bookmarkedLinks(captured), captured, m_identity);
+}
+
+QList<LinkItem> LinkLookup::bookmarkedLinks(const FileIdentity& captured)
+{
     // Without both identifiers nothing can match, so no bookmark needs resolving.
     if (!captured.fileResourceIdentifier || !captured.volumeIdentifier)
-        return std::nullopt;
-    for (const LinkItem& link : m_sqlite.allLinks()) {
-        if (!isFileLike(link.type) || !link.bookmarkData || link.bookmarkData->isEmpty())
-            continue;
+        return {};
+    QList<LinkItem> links = m_sqlite.allLinks();
+    links.removeIf([](const LinkItem& link) {
+        return !isFileLike(link.type) || !link.bookmarkData || link.bookmarkData->isEmpty();
+    });
+    return links;
+}
+
+std::optional<LinkItem> LinkLookup::linkWhoseBookmarkLeadsTo(const QList<LinkItem>& links,
+                                                             const FileIdentity& captured,
+                                                             const FileIdentityService& identity)
+{
+    for (const LinkItem& link : links) {
         // Runs for every file link on each context poll: it must not search for files that are gone.
-        if (m_identity.bookmarkRefersTo(*link.bookmarkData, captured))
+        if (identity.bookmarkRefersTo(*link.bookmarkData, captured))
             return link;
     }
     return std::nullopt;

@@ -2,11 +2,14 @@
 
 #include "model/CapturedContext.h"
 #include "model/FileIdentity.h"
+#include "model/FileLocator.h"
 #include "model/LinkItem.h"
 
+#include <QList>
 #include <QString>
 
 #include <optional>
+#include <variant>
 
 namespace morvane {
 
@@ -17,11 +20,38 @@ class SQLiteStore;
 // Finds the saved link for what the user has in front of them. Files are followed through renames,
 // moves and copies from other machines by the evidence the library keeps; some steps write better
 // evidence back (never announced: the user changed nothing). Database errors are thrown.
+//
+// The library steps and the file steps (bookmarks, the fingerprint) are separate calls so that the
+// store can run the file ones off its thread: lookInLibrary, then examineFiles, then settle.
+// findLink runs all three in turn.
 class LinkLookup {
 public:
+    // The file steps a lookup still has to take once the library found nothing.
+    struct FileSteps {
+        CapturedContext context;
+        FileLocator locator;
+        QList<LinkItem> bookmarked; // file and folder links with a bookmark, in library order
+        bool byFingerprint = false;
+    };
+    // What the file steps found: the first link whose bookmark leads to the captured file, else the
+    // captured identity with its size and fingerprint filled in (when the fingerprint step applies).
+    struct FileFindings {
+        std::optional<LinkItem> bookmarkMatch;
+        std::optional<FileIdentity> refreshed;
+    };
+
     LinkLookup(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity);
 
     std::optional<LinkItem> findLink(const CapturedContext& context);
+
+    // The answer when the library alone gives it (found, or nothing left to try), else the file
+    // steps still to take.
+    std::variant<std::optional<LinkItem>, FileSteps> lookInLibrary(const CapturedContext& context);
+    // Reads the file system only.
+    static FileFindings examineFiles(const FileSteps& steps, const FileIdentityService& identity);
+    // Writes what the file steps found back into the library and gives the answer.
+    std::optional<LinkItem> settle(const FileSteps& steps, const FileFindings& findings);
+
     // By the locator as captured, then by the parser's form of it.
     std::optional<LinkItem> linkForLocator(const CapturedContext& context);
     // Lays the captured evidence over the stored one; writes only when path, url, identifiers or
@@ -30,11 +60,19 @@ public:
     // The first file or folder link whose bookmark leads to the captured file.
     std::optional<LinkItem> linkResolvingBookmark(const FileIdentity& captured);
 
+    // The links whose bookmarks may lead to the captured file, and the one among them that does.
+    QList<LinkItem> bookmarkedLinks(const FileIdentity& captured);
+    static std::optional<LinkItem> linkWhoseBookmarkLeadsTo(const QList<LinkItem>& links,
+                                                            const FileIdentity& captured,
+                                                            const FileIdentityService& identity);
+
     // Whether name is the link's file name (by its last known path, then its url) or its title.
     static bool nameMatches(const QString& name, const LinkItem& item);
 
 private:
-    std::optional<LinkItem> linkByFingerprint(const CapturedContext& context, const FileIdentity& captured);
+    // The link with the refreshed fingerprint whose name is the captured file's.
+    std::optional<LinkItem> linkByFingerprint(const QString& name, const FileIdentity& refreshed,
+                                              const FileIdentity& captured);
 
     SQLiteStore& m_sqlite;
     const LinkParser& m_parser;

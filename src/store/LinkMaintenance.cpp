@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -24,6 +26,27 @@ bool addsEvidence(const LinkItem& link, const FileIdentity& identity)
            link.volumeIdentifier != identity.volumeIdentifier;
 }
 
+bool wantsFingerprint(const LinkItem& link)
+{
+    return link.type == LinkType::file && (!link.contentHash || !link.fileSize) &&
+           LocatorUrl::parse(link.url);
+}
+
+// The identity of the link's file when it adds to what the link knows.
+std::optional<FileIdentity> freshEvidence(const LinkItem& link, const FileIdentityService& identity)
+{
+    const auto resolved = identity.resolveBookmark(link.bookmarkData, link.url);
+    if (!resolved)
+        return std::nullopt;
+    const auto path = localPathOfFileUrl(resolved->url);
+    if (!path || !QFileInfo::exists(*path))
+        return std::nullopt;
+    auto made = identity.makeIdentity(resolved->url, true);
+    if (!made || !addsEvidence(link, *made))
+        return std::nullopt;
+    return made;
+}
+
 } // namespace
 
 LinkMaintenance::LinkMaintenance(SQLiteStore& sqlite, std::shared_ptr<const FileIdentityService> identity)
@@ -35,44 +58,60 @@ LinkMaintenance::LinkMaintenance(SQLiteStore& sqlite, std::shared_ptr<const File
 QList<LinkItem> LinkMaintenance::allLinks()
 {
     QList<LinkItem> links = m_sqlite.allLinks();
-    for (LinkItem& link : links)
-        link = refreshedFileIdentity(link);
-    return links;
+    if (!anyWantsFingerprint(links))
+        return links;
+    const QList<FingerprintFill> fills = fingerprintFills(links, *m_identity);
+    return applyFills(std::move(links), fills);
 }
 
-LinkItem LinkMaintenance::refreshedFileIdentity(const LinkItem& link)
+bool LinkMaintenance::anyWantsFingerprint(const QList<LinkItem>& links)
 {
-    if (link.type != LinkType::file || (link.contentHash && link.fileSize))
-        return link;
-    if (!LocatorUrl::parse(link.url))
-        return link;
-    const auto resolved = m_identity->resolveBookmark(link.bookmarkData, link.url);
-    if (!resolved)
-        return link;
-    const auto path = FileIdentityService::pathOfFileUrl(resolved->url);
-    if (!path || !QFileInfo::exists(*path))
-        return link;
-    const auto identity = m_identity->makeIdentity(resolved->url, true);
-    if (!identity || !addsEvidence(link, *identity))
-        return link;
-    FileEvidence::write(m_sqlite, link, *identity);
-    if (auto reread = m_sqlite.link(link.id))
-        return *reread;
-    return link;
+    return std::any_of(links.begin(), links.end(), wantsFingerprint);
+}
+
+QList<LinkMaintenance::FingerprintFill> LinkMaintenance::fingerprintFills(const QList<LinkItem>& links,
+                                                                          const FileIdentityService& identity)
+{
+    QList<FingerprintFill> fills;
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        if (!wantsFingerprint(links[i]))
+            continue;
+        if (auto evidence = freshEvidence(links[i], identity))
+            fills.append({i, std::move(*evidence)});
+    }
+    return fills;
+}
+
+QList<LinkItem> LinkMaintenance::applyFills(QList<LinkItem> links, const QList<FingerprintFill>& fills)
+{
+    for (const FingerprintFill& fill : fills) {
+        LinkItem& link = links[fill.index];
+        FileEvidence::write(m_sqlite, link, fill.identity);
+        if (auto reread = m_sqlite.link(link.id))
+            link = std::move(*reread);
+    }
+    return links;
 }
 
 QList<FileRepairIssue> LinkMaintenance::fileRepairIssues(const QStringList& knownRoots)
 {
-    const FileReconciliationService reconciliation(m_identity);
+    return repairIssues(m_sqlite.allLinks(), knownRoots, m_identity);
+}
+
+QList<FileRepairIssue>
+LinkMaintenance::repairIssues(const QList<LinkItem>& links, const QStringList& knownRoots,
+                              const std::shared_ptr<const FileIdentityService>& identity)
+{
+    const FileReconciliationService reconciliation(identity);
     QList<FileRepairIssue> issues;
-    for (const LinkItem& link : m_sqlite.allLinks()) {
+    for (const LinkItem& link : links) {
         if (!isFileLike(link.type))
             continue;
         FileReconciliationResult result = reconciliation.reconcile(link, knownRoots);
         if (result.status == FileResolutionStatus::resolved) {
             std::optional<QString> acceptedPath;
             if (result.acceptedCandidate)
-                acceptedPath = FileIdentityService::pathOfFileUrl(result.acceptedCandidate->url);
+                acceptedPath = localPathOfFileUrl(result.acceptedCandidate->url);
             if (acceptedPath == link.lastKnownPath)
                 continue;
         } else if (result.status == FileResolutionStatus::missing && !link.lastKnownPath) {
@@ -85,9 +124,20 @@ QList<FileRepairIssue> LinkMaintenance::fileRepairIssues(const QStringList& know
 
 LinkItem LinkMaintenance::repairFileLink(const LinkItem& item, const FileResolutionCandidate& candidate)
 {
-    auto identity = m_identity->makeIdentity(candidate.url, true);
-    if (!identity)
-        identity = m_identity->makeIdentity(candidate.url, true);
+    return relink(item, candidate, candidateIdentity(candidate, *m_identity));
+}
+
+std::optional<FileIdentity> LinkMaintenance::candidateIdentity(const FileResolutionCandidate& candidate,
+                                                               const FileIdentityService& identity)
+{
+    if (auto made = identity.makeIdentity(candidate.url, true))
+        return made;
+    return identity.makeIdentity(candidate.url, true);
+}
+
+LinkItem LinkMaintenance::relink(const LinkItem& item, const FileResolutionCandidate& candidate,
+                                 const std::optional<FileIdentity>& identity)
+{
     if (!identity) {
         const auto url = LocatorUrl::parse(candidate.url);
         throw FileRepairError::unreadableCandidate(url ? url->lastPathComponent() : candidate.url);

@@ -5,11 +5,21 @@
 #include "LinkMaintenance.h"
 #include "LinkWriter.h"
 #include "files/FileIdentityService.h"
+#include "model/FileLocator.h"
 
 #include <QCoreApplication>
 #include <QThread>
 
 namespace morvane {
+
+namespace {
+
+// The pending half of an operation whose file work needs only its own arguments.
+template <class T> struct Pending {
+    T value;
+};
+
+} // namespace
 
 LinkStore::LinkStore(DatabaseFactory openDatabase,
                      std::shared_ptr<const FileIdentityService> fileIdentityService,
@@ -29,7 +39,20 @@ LinkStore::LinkStore(DatabaseFactory openDatabase,
 
 LinkStore::~LinkStore()
 {
-    // Closing is queued like any work, so everything submitted before it still sees the database.
+    m_lane.close();
+    if (m_executor.isCurrentThread()) {
+        // Destroyed from its own work: this thread cannot wait for file work that needs it back.
+        // What is queued runs here; file work finishing later finds the store closed.
+        m_executor.shutdown();
+        m_lane.waitUntilIdle();
+        m_filePool.waitForDone();
+        m_sqlite.reset();
+        return;
+    }
+    // Everything admitted before now runs to its end, file work included; then closing is queued
+    // like any work, so all of it still sees the database.
+    m_lane.waitUntilIdle();
+    m_filePool.waitForDone();
     m_executor.submit([this] { m_sqlite.reset(); });
     m_executor.shutdown();
 }
@@ -53,108 +76,209 @@ SQLiteStore& LinkStore::database()
 
 QFuture<QList<LinkItem>> LinkStore::allLinks()
 {
-    return m_executor.submit([this] { return LinkMaintenance(database(), m_identity).allLinks(); });
+    using Links = QList<LinkItem>;
+    return withFileWork(
+        [](SQLiteStore& sqlite) -> std::variant<Links, Pending<Links>> {
+            Links links = sqlite.allLinks();
+            if (!LinkMaintenance::anyWantsFingerprint(links))
+                return links;
+            return Pending<Links>{std::move(links)};
+        },
+        [identity = m_identity](const Pending<Links>& read) {
+            return LinkMaintenance::fingerprintFills(read.value, *identity);
+        },
+        [identity = m_identity](SQLiteStore& sqlite, const Pending<Links>& read,
+                                const QList<LinkMaintenance::FingerprintFill>& fills) {
+            return LinkMaintenance(sqlite, identity).applyFills(read.value, fills);
+        });
 }
 
 QFuture<QList<FileRepairIssue>> LinkStore::fileRepairIssues(QStringList knownRoots)
 {
-    return m_executor.submit([this, knownRoots = std::move(knownRoots)] {
-        return LinkMaintenance(database(), m_identity).fileRepairIssues(knownRoots);
-    });
+    using Issues = QList<FileRepairIssue>;
+    return withFileWork(
+        [](SQLiteStore& sqlite) -> std::variant<Issues, Pending<QList<LinkItem>>> {
+            return Pending<QList<LinkItem>>{sqlite.allLinks()};
+        },
+        [identity = m_identity, knownRoots = std::move(knownRoots)](const Pending<QList<LinkItem>>& read) {
+            return LinkMaintenance::repairIssues(read.value, knownRoots, identity);
+        },
+        [](SQLiteStore&, const Pending<QList<LinkItem>>&, const Issues& issues) { return issues; });
 }
 
 QFuture<LinkItem> LinkStore::repairFileLink(LinkItem item, FileResolutionCandidate candidate)
 {
-    return m_executor.submit([this, item = std::move(item), candidate = std::move(candidate)] {
-        LinkItem repaired = LinkMaintenance(database(), m_identity).repairFileLink(item, candidate);
-        postNotification(true);
-        return repaired;
-    });
+    using Chosen = Pending<FileResolutionCandidate>;
+    return withFileWork([candidate = std::move(candidate)](
+                            SQLiteStore&) -> std::variant<LinkItem, Chosen> { return Chosen{candidate}; },
+                        [identity = m_identity](const Chosen& chosen) {
+                            return LinkMaintenance::candidateIdentity(chosen.value, *identity);
+                        },
+                        [this, item = std::move(item)](SQLiteStore& sqlite, const Chosen& chosen,
+                                                       const std::optional<FileIdentity>& identity) {
+                            LinkItem repaired =
+                                LinkMaintenance(sqlite, m_identity).relink(item, chosen.value, identity);
+                            postNotification(true);
+                            return repaired;
+                        });
 }
 
 QFuture<MorvaneLibraryImportPreview> LinkStore::importPreview(QString filePath)
 {
-    return m_executor.submit(
-        [this, filePath = std::move(filePath)] { return LibraryImporter(database()).preview(filePath); });
+    using Backup = Pending<QString>;
+    return withFileWork(
+        [filePath = std::move(filePath)](SQLiteStore&) -> std::variant<MorvaneLibraryImportPreview, Backup> {
+            return Backup{filePath};
+        },
+        [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
+        [](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
+            return LibraryImporter(sqlite).preview(document);
+        });
 }
 
 QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath, bool replacing)
 {
-    return m_executor.submit([this, filePath = std::move(filePath), replacing] {
-        const auto counts = LibraryImporter(database()).importLibrary(filePath, replacing);
-        postNotification(true);
-        return counts;
-    });
+    using Backup = Pending<QString>;
+    return withFileWork(
+        [filePath = std::move(filePath)](
+            SQLiteStore&) -> std::variant<LibraryImporter::ImportCounts, Backup> { return Backup{filePath}; },
+        [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
+        [this, replacing](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
+            const auto counts = LibraryImporter(sqlite).importDocument(document, replacing);
+            postNotification(true);
+            return counts;
+        });
 }
 
 QFuture<std::optional<LinkItem>> LinkStore::findLink(CapturedContext context)
 {
-    return m_executor.submit([this, context = std::move(context)] {
-        return LinkLookup(database(), m_parser, *m_identity).findLink(context);
-    });
+    return withFileWork(
+        [this, context = std::move(context)](SQLiteStore& sqlite) {
+            return LinkLookup(sqlite, m_parser, *m_identity).lookInLibrary(context);
+        },
+        [identity = m_identity](const LinkLookup::FileSteps& steps) {
+            return LinkLookup::examineFiles(steps, *identity);
+        },
+        [this](SQLiteStore& sqlite, const LinkLookup::FileSteps& steps,
+               const LinkLookup::FileFindings& found) {
+            return LinkLookup(sqlite, m_parser, *m_identity).settle(steps, found);
+        });
 }
 
 QFuture<std::optional<LinkItem>> LinkStore::linkForLocator(CapturedContext context)
 {
-    return m_executor.submit([this, context = std::move(context)] {
-        return LinkLookup(database(), m_parser, *m_identity).linkForLocator(context);
+    return run([this, context = std::move(context)](SQLiteStore& sqlite) {
+        return LinkLookup(sqlite, m_parser, *m_identity).linkForLocator(context);
     });
 }
 
 QFuture<QList<FileMatchCandidate>> LinkStore::fileMatchCandidates(CapturedContext context)
 {
-    return m_executor.submit([this, context = std::move(context)] {
-        return FileMatchFinder(database(), *m_identity).fileMatchCandidates(context);
-    });
+    using Candidates = QList<FileMatchCandidate>;
+    using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
+    return withFileWork(
+        [context = std::move(context)](SQLiteStore&) -> std::variant<Candidates, Selection> {
+            const FileLocator locator = FileLocator::read(context.locator);
+            if (!FileMatchFinder::offersCandidates(context, locator))
+                return Candidates();
+            return Selection{{context, locator}};
+        },
+        [identity = m_identity](const Selection& selection) {
+            const auto& [context, locator] = selection.value;
+            return identity->refreshSizeAndHash(*context.fileIdentity, locator);
+        },
+        [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) {
+            return FileMatchFinder(sqlite, *m_identity).candidates(selection.value.first, selected);
+        });
 }
 
 QFuture<LinkItem> LinkStore::useFileMatch(FileMatchCandidate candidate)
 {
-    return m_executor.submit([this, candidate = std::move(candidate)] {
-        return FileMatchFinder(database(), *m_identity).useFileMatch(candidate);
-    });
+    using Chosen = Pending<FileMatchCandidate>;
+    return withFileWork([candidate = std::move(candidate)](
+                            SQLiteStore&) -> std::variant<LinkItem, Chosen> { return Chosen{candidate}; },
+                        [identity = m_identity](const Chosen& chosen) {
+                            return identity->refreshSizeAndHash(chosen.value.selectedIdentity,
+                                                                FileLocator::read(chosen.value.selectedURL));
+                        },
+                        [this](SQLiteStore& sqlite, const Chosen& chosen, const FileIdentity& refreshed) {
+                            return FileMatchFinder(sqlite, *m_identity).confirm(chosen.value, refreshed);
+                        });
 }
 
 QFuture<std::optional<QString>> LinkStore::finderSelectionMatches(CapturedContext context)
 {
-    return m_executor.submit([this, context = std::move(context)] {
-        return FileMatchFinder(database(), *m_identity).finderSelectionMatches(context);
-    });
+    using Status = std::optional<QString>;
+    using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
+    return withFileWork(
+        [this, context = std::move(context)](SQLiteStore& sqlite) -> std::variant<Status, Selection> {
+            const FileLocator locator = FileLocator::read(context.locator);
+            // Without a file to look at, the text comes without reading one.
+            if (!FileMatchFinder::selectionHasFile(context, locator))
+                return FileMatchFinder(sqlite, *m_identity).finderSelectionMatches(context);
+            return Selection{{context, locator}};
+        },
+        [identity = m_identity](const Selection& selection) {
+            const auto& [context, locator] = selection.value;
+            return identity->refreshSizeAndHash(*context.fileIdentity, locator);
+        },
+        [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) -> Status {
+            const auto& [context, locator] = selection.value;
+            return FileMatchFinder(sqlite, *m_identity).selectionStatus(context, locator, selected);
+        });
 }
 
 QFuture<LinkItem> LinkStore::updateFileIdentity(LinkItem item, FileIdentity captured)
 {
-    return m_executor.submit([this, item = std::move(item), captured = std::move(captured)] {
-        return LinkLookup(database(), m_parser, *m_identity).updateFileIdentity(item, captured);
+    return run([this, item = std::move(item), captured = std::move(captured)](SQLiteStore& sqlite) {
+        return LinkLookup(sqlite, m_parser, *m_identity).updateFileIdentity(item, captured);
     });
 }
 
 QFuture<std::optional<LinkItem>> LinkStore::linkResolvingBookmark(FileIdentity captured)
 {
-    return m_executor.submit([this, captured = std::move(captured)] {
-        return LinkLookup(database(), m_parser, *m_identity).linkResolvingBookmark(captured);
-    });
+    using Bookmarked = Pending<QList<LinkItem>>;
+    return withFileWork(
+        [this, captured](SQLiteStore& sqlite) -> std::variant<std::optional<LinkItem>, Bookmarked> {
+            return Bookmarked{LinkLookup(sqlite, m_parser, *m_identity).bookmarkedLinks(captured)};
+        },
+        [identity = m_identity, captured](const Bookmarked& links) {
+            return LinkLookup::linkWhoseBookmarkLeadsTo(links.value, captured, *identity);
+        },
+        [](SQLiteStore&, const Bookmarked&, const std::optional<LinkItem>& match) { return match; });
 }
 
 QFuture<LinkItem> LinkStore::addLink(QString title, QString text, QString notes, QString tagsText)
 {
-    return m_executor.submit([this, title = std::move(title), text = std::move(text),
-                              notes = std::move(notes), tagsText = std::move(tagsText)] {
-        LinkItem item = LinkWriter(database(), m_parser, *m_identity).addLink(title, text, notes, tagsText);
-        postNotification(true);
-        return item;
-    });
+    return addNewLink(
+        [this, title = std::move(title), text = std::move(text), notes = std::move(notes),
+         tagsText = std::move(tagsText)] { return NewLink::typed(m_parser, title, text, notes, tagsText); });
 }
 
 QFuture<LinkItem> LinkStore::addCapturedContext(CapturedContext context, QString notes, QString tagsText)
 {
-    return m_executor.submit(
+    return addNewLink(
         [this, context = std::move(context), notes = std::move(notes), tagsText = std::move(tagsText)] {
-            LinkItem item =
-                LinkWriter(database(), m_parser, *m_identity).addCapturedContext(context, notes, tagsText);
-            postNotification(true);
-            return item;
+            return NewLink::fromContext(m_parser, context, notes, tagsText);
         });
+}
+
+QFuture<LinkItem> LinkStore::addNewLink(std::function<NewLink()> parse)
+{
+    const auto saved = [this](SQLiteStore& sqlite, const NewLink& link,
+                              const std::optional<FileIdentity>& identity) {
+        LinkItem item = LinkWriter(sqlite, m_parser, *m_identity).save(link, identity);
+        postNotification(true);
+        return item;
+    };
+    return withFileWork(
+        [parse = std::move(parse), saved](SQLiteStore& sqlite) -> std::variant<LinkItem, NewLink> {
+            NewLink link = parse(); // a parser error is thrown before anything is written
+            if (link.takesFileEvidence)
+                return link;
+            return saved(sqlite, link, std::nullopt);
+        },
+        [identity = m_identity](const NewLink& link) { return link.fileEvidence(*identity); }, saved);
 }
 
 void LinkStore::notifyDidMutate(bool triggerSync)
@@ -162,12 +286,12 @@ void LinkStore::notifyDidMutate(bool triggerSync)
     if (m_executor.isCurrentThread())
         postNotification(triggerSync);
     else
-        m_executor.submit([this, triggerSync] { postNotification(triggerSync); });
+        run([this, triggerSync](SQLiteStore&) { postNotification(triggerSync); });
 }
 
 QFuture<void> LinkStore::setSyncTrigger(SyncTrigger trigger)
 {
-    return m_executor.submit([this, trigger = std::move(trigger)] { m_syncTrigger = trigger; });
+    return run([this, trigger = std::move(trigger)](SQLiteStore&) { m_syncTrigger = trigger; });
 }
 
 void LinkStore::postNotification(bool triggerSync)

@@ -2,13 +2,46 @@
 
 #include "files/FileIdentityService.h"
 #include "foundation/IsoDate.h"
-#include "foundation/LocatorUrl.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
+#include "model/FileLocator.h"
 
 #include <QUuid>
 
 namespace morvane {
+
+NewLink NewLink::typed(const LinkParser& parser, const QString& title, const QString& text,
+                       const QString& notes, const QString& tagsText)
+{
+    NewLink link{parser.parse(title, text), {}, notes, tagsText, false, std::nullopt};
+    link.sourceApp = link.parsed.sourceApp;
+    link.takesFileEvidence = isFileLike(link.parsed.type) && FileLocator::read(link.parsed.url).isUrl;
+    return link;
+}
+
+NewLink NewLink::fromContext(const LinkParser& parser, const CapturedContext& context, const QString& notes,
+                             const QString& tagsText)
+{
+    NewLink link{parser.parse(context.title, context.locator),
+                 context.sourceApp,
+                 notes,
+                 tagsText,
+                 false,
+                 context.fileIdentity};
+    link.takesFileEvidence = isFileLike(link.parsed.type) && FileLocator::read(link.parsed.url).isUrl;
+    return link;
+}
+
+std::optional<FileIdentity> NewLink::fileEvidence(const FileIdentityService& identity) const
+{
+    if (!takesFileEvidence)
+        return std::nullopt;
+    // The captured bookmark and identifiers describe the file the user is looking at; only the
+    // fingerprint is filled in here.
+    if (captured)
+        return identity.refreshSizeAndHash(*captured, FileLocator::read(parsed.url));
+    return identity.makeIdentity(parsed.url, true);
+}
 
 LinkWriter::LinkWriter(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity)
     : m_sqlite(sqlite)
@@ -25,38 +58,27 @@ QStringList LinkWriter::splitTags(const QString& tagsText)
 LinkItem LinkWriter::addLink(const QString& title, const QString& text, const QString& notes,
                              const QString& tagsText)
 {
-    const ParsedLink parsed = m_parser.parse(title, text);
-    std::optional<FileIdentity> identity;
-    if (isFileLike(parsed.type) && LocatorUrl::parse(parsed.url))
-        identity = m_identity.makeIdentity(parsed.url, true);
-    return save(parsed, parsed.sourceApp, notes, tagsText, identity);
+    const NewLink link = NewLink::typed(m_parser, title, text, notes, tagsText);
+    return save(link, link.fileEvidence(m_identity));
 }
 
 LinkItem LinkWriter::addCapturedContext(const CapturedContext& context, const QString& notes,
                                         const QString& tagsText)
 {
-    const ParsedLink parsed = m_parser.parse(context.title, context.locator);
-    std::optional<FileIdentity> identity;
-    if (isFileLike(parsed.type) && LocatorUrl::parse(parsed.url)) {
-        // The captured bookmark and identifiers describe the file the user is looking at; only the
-        // fingerprint is filled in here.
-        identity = context.fileIdentity ? m_identity.refreshSizeAndHash(*context.fileIdentity, parsed.url)
-                                        : m_identity.makeIdentity(parsed.url, true);
-    }
-    return save(parsed, context.sourceApp, notes, tagsText, identity);
+    const NewLink link = NewLink::fromContext(m_parser, context, notes, tagsText);
+    return save(link, link.fileEvidence(m_identity));
 }
 
-LinkItem LinkWriter::save(const ParsedLink& parsed, const QString& sourceApp, const QString& notes,
-                          const QString& tagsText, const std::optional<FileIdentity>& identity)
+LinkItem LinkWriter::save(const NewLink& link, const std::optional<FileIdentity>& identity)
 {
     LinkItem item;
     item.id = QUuid::createUuid();
-    item.title = parsed.title;
-    item.url = parsed.url;
-    item.type = parsed.type;
-    item.sourceApp = sourceApp;
-    item.notes = notes;
-    item.tags = splitTags(tagsText);
+    item.title = link.parsed.title;
+    item.url = link.parsed.url;
+    item.type = link.parsed.type;
+    item.sourceApp = link.sourceApp;
+    item.notes = link.notes;
+    item.tags = splitTags(link.tagsText);
     if (identity) {
         item.bookmarkData = identity->bookmarkData;
         item.fileResourceIdentifier = identity->fileResourceIdentifier;

@@ -16,6 +16,27 @@ class FileIdentityService;
 class LinkParser;
 class SQLiteStore;
 
+// A link parsed and about to be saved; its file evidence, when it takes any, is made apart from
+// the database work (the store makes it on its file pool).
+struct NewLink {
+    ParsedLink parsed;
+    QString sourceApp;
+    QString notes;
+    QString tagsText;
+    bool takesFileEvidence = false;       // a file or folder whose locator is a URL
+    std::optional<FileIdentity> captured; // evidence the capture brought: refreshed, not remade
+
+    // Throws LinkParserError.
+    static NewLink typed(const LinkParser& parser, const QString& title, const QString& text,
+                         const QString& notes, const QString& tagsText);
+    static NewLink fromContext(const LinkParser& parser, const CapturedContext& context, const QString& notes,
+                               const QString& tagsText);
+
+    // Reads the file (hashing it): the captured evidence with size and fingerprint filled in, else
+    // a new identity; nothing for a link that takes no file evidence.
+    std::optional<FileIdentity> fileEvidence(const FileIdentityService& identity) const;
+};
+
 // Saves new links: the add form's typed link and a captured context. Each link is written with its
 // tags as one change, so a failure leaves no half-saved link behind and a retry makes no duplicate.
 // Creation and update dates come from the library's clock, like every other date it writes.
@@ -29,13 +50,13 @@ public:
     LinkItem addCapturedContext(const CapturedContext& context, const QString& notes,
                                 const QString& tagsText);
 
+    // Writes the link with the file evidence made for it. Throws StoreError.
+    LinkItem save(const NewLink& link, const std::optional<FileIdentity>& identity);
+
     // The pieces between commas, empty ones dropped; each stays as typed.
     static QStringList splitTags(const QString& tagsText);
 
 private:
-    LinkItem save(const ParsedLink& parsed, const QString& sourceApp, const QString& notes,
-                  const QString& tagsText, const std::optional<FileIdentity>& identity);
-
     SQLiteStore& m_sqlite;
     const LinkParser& m_parser;
     const FileIdentityService& m_identity;

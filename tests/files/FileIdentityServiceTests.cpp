@@ -17,6 +17,12 @@ namespace {
 
 const QString emptyHash = QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 
+// The locator of the file at path.
+FileLocator at(const QString& path)
+{
+    return FileLocator::read(fileUrl(path));
+}
+
 } // namespace
 
 TEST(FileIdentityService, MakesIdentityOfRegularFilesFoldersAndEmptyFiles)
@@ -62,8 +68,8 @@ TEST(FileIdentityService, NoIdentityForOtherUrlsAndMissingFiles)
     const QString existing = dir.filePath(QStringLiteral("hostname"));
     writeFile(existing, "secret");
     EXPECT_FALSE(fx.service->makeIdentity(fileUrl(existing) + QStringLiteral("%00.pdf"), true));
-    EXPECT_FALSE(FileIdentityService::pathOfFileUrl(fileUrl(existing) + QStringLiteral("%00")));
-    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, fileUrl(existing) + QStringLiteral("%00")),
+    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{},
+                                             FileLocator::read(fileUrl(existing) + QStringLiteral("%00"))),
               FileIdentity{});
     EXPECT_TRUE(log.lines().isEmpty());
 
@@ -88,7 +94,7 @@ TEST(FileIdentityService, UnreadableFileKeepsSizeWithoutFingerprint)
     ASSERT_TRUE(identity);
     EXPECT_EQ(identity->fileSize, 6);
     EXPECT_FALSE(identity->contentHash);
-    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, fileUrl(file)),
+    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, at(file)),
               (FileIdentity{{}, {}, {}, {}, std::nullopt, 6}));
 }
 
@@ -105,18 +111,19 @@ TEST(FileIdentityService, RefreshFillsOnlyWhatIsMissingAndOnlyForRegularFiles)
                               QStringLiteral("kept"), std::nullopt};
     FileIdentity expected = stored;
     expected.fileSize = 5;
-    EXPECT_EQ(fx.service->refreshSizeAndHash(stored, fileUrl(file)), expected);
+    EXPECT_EQ(fx.service->refreshSizeAndHash(stored, at(file)), expected);
     EXPECT_EQ(fx.hasher->reads, 0);
-    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, fileUrl(file)).contentHash, sha256sumOf(file));
+    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, at(file)).contentHash, sha256sumOf(file));
 
     // A folder has no size to compare, and a FIFO with no writer returns at once with nothing.
-    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, fileUrl(dir.path())), FileIdentity{});
-    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, fileUrl(dir.filePath(QStringLiteral("pipe")))),
+    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, at(dir.path())), FileIdentity{});
+    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, at(dir.filePath(QStringLiteral("pipe")))),
               FileIdentity{});
     const auto fifo = fx.service->makeIdentity(fileUrl(dir.filePath(QStringLiteral("pipe"))), true);
     ASSERT_TRUE(fifo);
     EXPECT_FALSE(fifo->fileSize || fifo->contentHash);
-    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{}, QStringLiteral("https://example.com")),
+    EXPECT_EQ(fx.service->refreshSizeAndHash(FileIdentity{},
+                                             FileLocator::read(QStringLiteral("https://example.com"))),
               FileIdentity{});
 }
 

@@ -67,6 +67,25 @@ TEST(LocatorUrl, FileUrlsRoundTripAwkwardPaths)
     EXPECT_EQ(LocatorUrl::fileUrlText(QStringLiteral("/é"), false), QStringLiteral("file:///%C3%A9"));
 }
 
+TEST(LocatorUrl, LocalFilePathsOnlyForLocalAbsoluteFileUrlsWithoutNul)
+{
+    const std::pair<const char*, std::optional<QString>> cases[] = {
+        {"file:///a%20b/c.txt", QStringLiteral("/a b/c.txt")},
+        {"file:///a/folder//", QStringLiteral("/a/folder")},
+        {"file:///", QStringLiteral("/")},
+        {"FILE://LocalHost/a", QStringLiteral("/a")},
+        {"file:/a/../b", QStringLiteral("/a/../b")},
+        {"file:///a.pdf#page=2", QStringLiteral("/a.pdf")},
+        {"file://server/a", std::nullopt},
+        {"file:relative/a", std::nullopt},
+        {"file:///a%00.pdf", std::nullopt},
+        {"https://example.com/a", std::nullopt},
+        {"/a/b", std::nullopt},
+    };
+    for (const auto& [text, path] : cases)
+        EXPECT_EQ(localPathOfFileUrl(QString::fromUtf8(text)), path) << text;
+}
+
 TEST(LocatorUrl, FolderUrlsEndWithASlash)
 {
     QTemporaryDir dir;

@@ -1,3 +1,4 @@
+#include "model/FileLocator.h"
 #include "model/PDFDeepLink.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,19 @@ TEST(PDFDeepLink, ReadsOnlyPdfFileUrls)
     for (const char* text :
          {"https://a.com/Doc.pdf#page=3", "file:///a/Doc.txt#page=3", "file:///a/pdf", "not a url"})
         EXPECT_FALSE(PDFDeepLink::fromString(QString::fromUtf8(text))) << text;
+}
+
+TEST(FileLocator, ReadsUrlPathAndPageOnce)
+{
+    const std::pair<const char*, FileLocator> cases[] = {
+        {"file:///a/b%20c.pdf#page=3", {true, QStringLiteral("/a/b c.pdf"), 3}},
+        {"file:///a/b.txt#page=3", {true, QStringLiteral("/a/b.txt"), std::nullopt}},
+        {"file://server/a.pdf#page=3", {true, std::nullopt, 3}},
+        {"https://example.com/a.pdf#page=3", {true, std::nullopt, std::nullopt}},
+        {"/a/b.pdf", {}},
+    };
+    for (const auto& [text, locator] : cases)
+        EXPECT_EQ(FileLocator::read(QString::fromUtf8(text)), locator) << text;
 }
 
 TEST(PDFDeepLink, PageFragmentTable)

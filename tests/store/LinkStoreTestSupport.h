@@ -8,6 +8,7 @@
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "model/CapturedContext.h"
+#include "platform/Sha256Hasher.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 
 #include <memory>
 #include <ostream>
+#include <semaphore>
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& text, std::ostream* os)
@@ -48,10 +50,27 @@ inline void renameFile(const QString& from, const QString& to)
         qFatal("cannot rename %s", qPrintable(from));
 }
 
-inline std::shared_ptr<FileIdentityService> makeIdentityService()
+inline std::shared_ptr<FileIdentityService>
+makeIdentityService(std::shared_ptr<const Sha256Hasher> hasher = {})
 {
-    return std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    FileIdentityPlatform platform = FileIdentityPlatform::system();
+    if (hasher)
+        platform.hasher = std::move(hasher);
+    return std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>(), platform);
 }
+
+// Hashes through OpenSSL, each file only once the test opens the gate for it; says when a hash has
+// begun, so a test can act while one is in progress.
+struct GatedHasher : Sha256Hasher {
+    std::optional<FileDigest> hashFile(const QString& path) const override
+    {
+        entered.release();
+        open.acquire();
+        return OpenSslSha256Hasher().hashFile(path);
+    }
+    mutable std::counting_semaphore<> entered{0};
+    mutable std::counting_semaphore<> open{0};
+};
 
 // What the Finder capture makes of the file at path: its identity has no fingerprint.
 inline CapturedContext finderContext(const FileIdentityService& identity, const QString& path,
@@ -77,13 +96,15 @@ struct LibraryFixture {
 
 // A store over a library of its own, counting its announcements and sync triggers in order.
 struct StoreFixture {
-    std::shared_ptr<FileIdentityService> identity = makeIdentityService();
+    std::shared_ptr<FileIdentityService> identity;
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-    std::unique_ptr<LinkStore> store = std::make_unique<LinkStore>(
-        LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))), identity, clock);
+    std::unique_ptr<LinkStore> store;
     QStringList events; // "trigger" and "notify", as the main thread saw them
 
-    StoreFixture()
+    explicit StoreFixture(std::shared_ptr<const Sha256Hasher> hasher = {})
+        : identity(makeIdentityService(std::move(hasher)))
+        , store(std::make_unique<LinkStore>(LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))),
+                                            identity, clock))
     {
         QObject::connect(&store->notifier(), &LinkStoreNotifier::didMutate,
                          [this] { events.append("notify"); });
@@ -92,6 +113,21 @@ struct StoreFixture {
     void installTrigger()
     {
         store->setSyncTrigger([this] { events.append("trigger"); }).waitForFinished();
+    }
+
+    // The links' titles in the order their rows were written.
+    QStringList titlesInWriteOrder()
+    {
+        return store
+            ->run([](SQLiteStore& sqlite) {
+                QStringList titles;
+                SQLiteStatement rows =
+                    sqlite.prepare(QStringLiteral("SELECT title FROM links ORDER BY rowid"));
+                while (rows.step())
+                    titles.append(rows.text(0));
+                return titles;
+            })
+            .result();
     }
 
     // Waits for everything queued on the store, then delivers the announcements it posted.

@@ -2,10 +2,13 @@
 
 #include "TestValues.h"
 #include "foundation/Uuid.h"
+#include "store/FileRepairError.h"
 #include "store/RelationService.h"
 
 #include <QCoroFuture>
 #include <QCoroTask>
+#include <QDeadlineTimer>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +63,10 @@ TEST(LinkStore, AFailedChangeIsNotAnnouncedAndAnErrorKeepsItsTypeAcrossTheAwait)
         co_return 0;
     };
     EXPECT_EQ(QCoro::waitFor(task()), 1);
+    // Thrown on the store thread after the file pool found nothing to relink to.
+    FileResolutionCandidate gone;
+    gone.url = LocatorUrl::fileUrlText(homePath(QStringLiteral("gone.txt")));
+    EXPECT_THROW(fx.store->repairFileLink(LinkItem(), gone).result(), FileRepairError);
     EXPECT_TRUE(fx.settledEvents().isEmpty());
     EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); }).result(), 0);
 }
@@ -83,16 +90,24 @@ TEST(LinkStore, ATriggerInstalledLateDoesNotRunForEarlierChanges)
 TEST(LinkStore, CallsFromSeveralThreadsCompleteInOrderPerCallerWithoutLocking)
 {
     StoreFixture fx;
-    constexpr int perCaller = 50;
+    constexpr int perCaller = 40;
     std::vector<std::pair<int, int>> completed; // appended on the store thread only
     std::vector<std::thread> callers;
     std::vector<QList<QFuture<LinkItem>>> futures(4);
     for (int caller = 0; caller < 4; ++caller) {
         callers.emplace_back([&, caller] {
             for (int i = 0; i < perCaller; ++i) {
-                futures[caller].append(fx.store->addLink(
-                    QStringLiteral("c%1-%2").arg(caller).arg(i),
-                    QStringLiteral("https://example.com/%1/%2").arg(caller).arg(i), {}, QStringLiteral("t")));
+                // Every fourth is a file whose fingerprint is made on the file pool between reading
+                // and writing: later calls must still land after it.
+                const QString name = QStringLiteral("c%1-%2").arg(caller).arg(i, 2, 10, QChar(u'0'));
+                if (i % 4 == 0)
+                    futures[caller].append(fx.store->addCapturedContext(
+                        finderContext(*fx.identity,
+                                      writeFile(QStringLiteral("files/") + name, name.toUtf8())),
+                        {}, {}));
+                else
+                    futures[caller].append(
+                        fx.store->addLink(name, QStringLiteral("https://example.com/") + name, {}, "t"));
                 fx.store->run([&completed, caller, i](SQLiteStore&) { completed.emplace_back(caller, i); });
             }
         });
@@ -111,8 +126,41 @@ TEST(LinkStore, CallsFromSeveralThreadsCompleteInOrderPerCallerWithoutLocking)
         EXPECT_EQ(i, next[caller]);
         next[caller] = i + 1;
     }
-    EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); }).result(),
-              4 * perCaller);
+    // Each caller's links were written in the order it asked for them.
+    const QStringList written = fx.titlesInWriteOrder();
+    ASSERT_EQ(written.size(), 4 * perCaller);
+    for (int caller = 0; caller < 4; ++caller) {
+        const QStringList own = written.filter(QStringLiteral("c%1-").arg(caller));
+        QStringList sorted = own;
+        sorted.sort();
+        EXPECT_EQ(own, sorted) << caller;
+    }
+}
+
+TEST(LinkStore, AReadIsNotHeldUpByAFileBeingHashedButLaterCallsWaitForIt)
+{
+    StoreFixture fx(std::make_shared<GatedHasher>());
+    const auto& gate = static_cast<const GatedHasher&>(*fx.identity->platform().hasher);
+    const QString path = writeFile(QStringLiteral("docs/large.bin"), "large");
+    auto capture = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {});
+    ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30))) << "the capture never hashed";
+
+    auto later = fx.store->addLink({}, QStringLiteral("https://example.com/later"), {}, {});
+    auto counted = fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); });
+    auto search = fx.store->read([](SQLiteStore& sqlite) { return sqlite.searchLinks(QString()).size(); });
+    // The hash cannot finish before the gate opens, so the read answering now did not wait for it.
+    QDeadlineTimer bound(std::chrono::seconds(30));
+    while (!search.isFinished() && !bound.hasExpired())
+        QThread::msleep(1);
+    ASSERT_TRUE(search.isFinished());
+    EXPECT_EQ(search.result(), 0);
+    EXPECT_FALSE(capture.isFinished() || later.isFinished() || counted.isFinished());
+
+    gate.open.release();
+    EXPECT_EQ(capture.result().lastKnownPath, path);
+    later.waitForFinished();
+    EXPECT_EQ(counted.result(), 2); // after the capture and the link asked for before it
+    EXPECT_EQ(fx.titlesInWriteOrder(), (QStringList{"large.bin", "example.com"}));
 }
 
 TEST(LinkStore, ClosingFinishesQueuedWorkAndRefusesWorkAfterwards)
@@ -121,13 +169,37 @@ TEST(LinkStore, ClosingFinishesQueuedWorkAndRefusesWorkAfterwards)
     QList<QFuture<LinkItem>> pending;
     for (int i = 0; i < 20; ++i)
         pending.append(fx.store->addLink({}, QStringLiteral("https://example.com/%1").arg(i), {}, {}));
+    pending.append(fx.store->addCapturedContext(
+        finderContext(*fx.identity, writeFile(QStringLiteral("docs/last.txt"), "last")), {}, {}));
     fx.store.reset();
     for (const auto& future : pending)
         EXPECT_NO_THROW(future.result());
 
     // The library on disk holds everything that was queued.
     LibraryFixture library;
-    EXPECT_EQ(library.sqlite.allLinks().size(), 20);
+    EXPECT_EQ(library.sqlite.allLinks().size(), 21);
+}
+
+TEST(LinkStore, DroppedFromItsOwnWorkWhileAFileIsHashedItClosesWithoutWaitingForItself)
+{
+    const auto identity = makeIdentityService(std::make_shared<GatedHasher>());
+    const auto& gate = static_cast<const GatedHasher&>(*identity->platform().hasher);
+    auto store = std::make_unique<LinkStore>(LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))),
+                                             identity);
+    const QString path = writeFile(QStringLiteral("docs/large.bin"), "large");
+    auto capture = store->addCapturedContext(finderContext(*identity, path), {}, {});
+    ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30)));
+
+    std::binary_semaphore dropping(0);
+    auto dropped = store->read([&](SQLiteStore&) {
+        dropping.release();
+        store.reset();
+        return true;
+    });
+    ASSERT_TRUE(dropping.try_acquire_for(std::chrono::seconds(30)));
+    gate.open.release();
+    EXPECT_TRUE(dropped.result());
+    EXPECT_THROW(capture.result(), ExecutorClosedError); // its save came after the close
 }
 
 TEST(LinkStore, OpeningAnUnusableLibraryThrowsItsError)

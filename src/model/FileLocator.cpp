@@ -1,0 +1,17 @@
+#include "FileLocator.h"
+
+#include "foundation/LocatorUrl.h"
+#include "model/PDFDeepLink.h"
+
+namespace morvane {
+
+FileLocator FileLocator::read(const QString& text)
+{
+    const auto url = LocatorUrl::parse(text);
+    if (!url)
+        return {};
+    const auto pdf = PDFDeepLink::fromUrl(*url);
+    return {true, url->localFilePath(), pdf ? pdf->page : std::nullopt};
+}
+
+} // namespace morvane

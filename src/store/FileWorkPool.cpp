@@ -1,0 +1,18 @@
+#include "FileWorkPool.h"
+
+namespace morvane {
+
+FileWorkPool::FileWorkPool()
+{
+    m_pool.setObjectName(QStringLiteral("morvane-files"));
+    // The store's operations take turns (see OrderedLane), so one file job at a time is the usual
+    // load; a second thread only keeps a late job from queueing behind a long hash.
+    m_pool.setMaxThreadCount(2);
+}
+
+FileWorkPool::~FileWorkPool()
+{
+    m_pool.waitForDone();
+}
+
+} // namespace morvane
