@@ -3,6 +3,7 @@
 // out), then the library looks it up. A saved and an unsaved file in Finder, a saved and an unsaved
 // page in a browser, on generated libraries.
 
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "FakeWorkspace.h"
 #include "LibraryGenerator.h"
@@ -137,11 +138,5 @@ BENCHMARK_CAPTURE(BM_MonitorPoll, unsavedPage, Item::unsavedPage)
 // The monitor awaits the library on the main thread's event loop.
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return morvane::bench::runWithCoreApplication(argc, argv);
 }

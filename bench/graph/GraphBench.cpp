@@ -2,6 +2,7 @@
 // on the main thread while a 1 ms timer measures how long the main thread was kept from its events,
 // and one force-layout step.
 
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "LibraryGenerator.h"
 #include "files/FileHashCache.h"
@@ -156,9 +157,5 @@ BENCHMARK(BM_LayoutStep)->Apply(layoutSizes)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return morvane::bench::runWithCoreApplication(argc, argv);
 }

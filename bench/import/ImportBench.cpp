@@ -1,5 +1,6 @@
 // Importing a backup of N links with N/2 relations: merged into an empty library, merged into a library
 // that already holds it, and replacing a full library.
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "foundation/IsoDate.h"
 #include "library/SQLiteStore.h"
@@ -124,11 +125,5 @@ BENCHMARK(BM_ReplaceFullLibrary)->Apply(linkCounts);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return morvane::bench::runWithCoreApplication(argc, argv);
 }
