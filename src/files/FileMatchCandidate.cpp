@@ -29,15 +29,4 @@ QString FileMatchCandidate::rawValue(Confidence confidence)
     return enumNameText(confidenceNames, confidence);
 }
 
-std::optional<FileMatchCandidate::Confidence> FileMatchCandidate::confidenceFromRawValue(const QString& raw)
-{
-    return enumValue(confidenceNames, raw);
-}
-
-const QList<FileMatchCandidate::Confidence>& FileMatchCandidate::allConfidences()
-{
-    static const QList<Confidence> all = enumValues(confidenceNames);
-    return all;
-}
-
 } // namespace morvane

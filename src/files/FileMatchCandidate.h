@@ -3,10 +3,7 @@
 #include "model/FileIdentity.h"
 #include "model/LinkItem.h"
 
-#include <QList>
 #include <QString>
-
-#include <optional>
 
 namespace morvane {
 
@@ -27,8 +24,6 @@ struct FileMatchCandidate {
     bool operator==(const FileMatchCandidate&) const = default;
 
     static QString rawValue(Confidence confidence);
-    static std::optional<Confidence> confidenceFromRawValue(const QString& raw);
-    static const QList<Confidence>& allConfidences();
 };
 
 } // namespace morvane

@@ -126,7 +126,6 @@ public:
     // Skipped when tombstoned, to itself, or when either end is not in the library.
     void applyRemoteRelation(const LinkRelation& relation);
     void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations);
-    void importLink(const LinkItem& item);
     void eraseAll();
 
 private:

@@ -154,12 +154,6 @@ void SQLiteStore::writeImportedLink(const LinkItem& item, TagIds& tagIds)
     writeTags(item.tags, idText, &tagIds);
 }
 
-void SQLiteStore::importLink(const LinkItem& item)
-{
-    TagIds tagIds;
-    inTransaction([&] { writeImportedLink(item, tagIds); });
-}
-
 void SQLiteStore::importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations)
 {
     // One transaction and no savepoint per link: any failure rolls the whole import back anyway. The

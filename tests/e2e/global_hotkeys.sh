@@ -9,10 +9,9 @@ start_session "$@"
 
 mkfifo "$E2E_HOME/probe.in"
 "$probe" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>"$E2E_HOME/probe.log" &
-probe_pid=$!
 exec 3>"$E2E_HOME/probe.in"
 grab_pid=
-trap 'kill $probe_pid ${grab_pid:-} 2>/dev/null || true' EXIT
+# The session's exit trap stops the probe and any grabbing client with the rest.
 
 send() { echo "$1" >&3; }
 # expect <line>...: all the probe printed so far reads exactly as expected, these lines last.

@@ -10,35 +10,30 @@ start_session "$@"
 library_folder=$XDG_DATA_HOME/Morvane
 library=$library_folder/Morvane.sqlite
 
+dialog_window() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep .; }
+
 # expect_refusal <case> <text the log line must hold> [Return|SIGTERM]: runs morvane and dismisses its
 # dialog with the Return key (the default) or ends it with SIGTERM.
 expect_refusal() {
-  local name=$1 expected=$2 dismiss=${3:-Return} log=$E2E_HOME/$1.log app status
-  "$binary" >"$log" 2>&1 &
-  app=$!
-  trap "kill $app 2>/dev/null || true" EXIT
-
-  dialog() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep -q .; }
-  wait_for 15 dialog || fail "$name: no error dialog appeared"
+  local name=$1 expected=$2 dismiss=${3:-Return} dialog status=0
+  start_app
+  wait_for 15 dialog_window || fail "$name: no error dialog appeared"
   if [ "$dismiss" = SIGTERM ]; then
     kill -TERM $app
-    wait_for 10 bash -c "! kill -0 $app" || fail "$name: morvane did not exit on SIGTERM"
   else
-    # The dialog has the keyboard focus: Return dismisses it. Activate it explicitly if it has not.
-    sleep 0.5
+    # Return dismisses the dialog once it has the keyboard focus; give it the focus if the window
+    # manager has not.
+    dialog=$(dialog_window)
+    active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$dialog" ]; }
+    wait_for 5 active || xdotool windowactivate --sync "$dialog"
     xdotool key Return
-    if ! wait_for 5 bash -c "! kill -0 $app"; then
-      xdotool search --onlyvisible --name '^Morvane$' windowactivate --sync 2>/dev/null || true
-      xdotool key Return
-      wait_for 10 bash -c "! kill -0 $app" || fail "$name: morvane did not exit after the dialog"
-    fi
   fi
-  status=0
+  wait_for 10 app_exited || fail "$name: morvane did not exit after the dialog ($dismiss)"
   wait $app || status=$?
   [ "$status" -eq 1 ] || fail "$name: morvane exited with status $status"
   [ -z "$(tray_window || true)" ] || fail "$name: a tray icon was shown"
-  grep -qF "Failed to launch Morvane: $expected" "$log" || fail "$name: the failure was not logged: $(cat "$log")"
-  ! grep -qF "$library_folder" "$log" || fail "$name: the log names the library's path"
+  grep -qF "Failed to launch Morvane: $expected" "$E2E_HOME/morvane.log" || fail "$name: the failure was not logged"
+  ! grep -qF "$library_folder" "$E2E_HOME/morvane.log" || fail "$name: the log names the library's path"
 }
 
 # A plain file where the library's folder belongs.

@@ -1,8 +1,10 @@
 #include "FilesTestSupport.h"
 
 #include "files/FileReconciliationService.h"
+#include "files/KnownRootsStore.h"
+#include "foundation/UserDefaults.h"
 
-#include <QTemporaryDir>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -12,17 +14,16 @@ using namespace morvane::test;
 namespace {
 
 using Evidence = FileResolutionEvidence;
+using Source = FileResolutionCandidateSource;
+using Status = FileResolutionStatus;
 
 class Reconciliation : public ::testing::Test {
 protected:
-    QString path(const QString& relative) const { return m_dir.filePath(relative); }
-
     // A file link as it was saved for the file at savedPath (which need not exist any more).
-    LinkItem fileLink(const QString& savedPath) const
+    static LinkItem fileLink(const QString& savedPath)
     {
         LinkItem item;
         item.id = QUuid::createUuid();
-        item.title = lastPathComponentOfPath(savedPath);
         item.url = fileUrl(savedPath);
         item.type = LinkType::file;
         item.lastKnownPath = savedPath;
@@ -41,126 +42,109 @@ protected:
         return item;
     }
 
-    // A link with the evidence of a file written at savedPath, but no file identity (as from another
+    // A link with the evidence of a file written at savedPath but no file identity (as from another
     // machine), whose file has since gone.
-    LinkItem goneElsewhere(const QString& savedPath, const QByteArray& content) const
+    LinkItem goneElsewhere(const char* savedPath, const QByteArray& content) const
     {
-        writeFile(savedPath, content);
-        LinkItem item = linkWithEvidence(savedPath);
+        LinkItem item = linkWithEvidence(writeFile(QString::fromUtf8(savedPath), content));
         item.fileResourceIdentifier.reset();
-        EXPECT_TRUE(QFile::remove(savedPath));
+        EXPECT_TRUE(QFile::remove(homePath(QString::fromUtf8(savedPath))));
         return item;
     }
 
-    FileReconciliationResult reconcile(const LinkItem& item, const QStringList& roots) const
+    FileReconciliationResult reconcile(const LinkItem& item, std::initializer_list<const char*> roots) const
     {
-        return m_service.reconcile(item, roots);
+        QStringList paths;
+        for (const char* root : roots)
+            paths.append(homePath(QString::fromUtf8(root)));
+        return m_service.reconcile(item, paths);
     }
 
-    QTemporaryDir m_dir;
     IdentityFixture m_fx;
     FileReconciliationService m_service{m_fx.service};
 };
 
 } // namespace
 
-TEST_F(Reconciliation, OnlyFileLikeLinksAreReconciled)
-{
-    LinkItem web;
-    web.type = LinkType::web;
-    web.url = QStringLiteral("https://example.com/a.pdf");
-    const auto result = reconcile(web, {path(QString())});
-    EXPECT_EQ(result.status, FileResolutionStatus::missing);
-    EXPECT_TRUE(result.candidates.isEmpty());
-}
-
 TEST_F(Reconciliation, ACurrentBookmarkWinsOverEveryOtherMatch)
 {
-    writeFile(path(QStringLiteral("docs/a.txt")), "alpha");
-    writeFile(path(QStringLiteral("root/a.txt")), "alpha");
-    LinkItem item = linkWithEvidence(path(QStringLiteral("docs/a.txt")));
+    LinkItem item = linkWithEvidence(writeFile(homePath("docs/a.txt"), "alpha"));
+    writeFile(homePath("root/a.txt"), "alpha");
     item.bookmarkData = m_fx.service->makeIdentity(item.url, false)->bookmarkData;
 
-    auto result = reconcile(item, {path(QStringLiteral("root"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::resolved);
+    auto result = reconcile(item, {"root"});
+    EXPECT_EQ(result.status, Status::resolved);
     ASSERT_EQ(result.candidates.size(), 1);
     EXPECT_EQ(result.acceptedCandidate, result.candidates.first());
     EXPECT_EQ(result.candidates.first().url, item.url);
-    EXPECT_EQ(result.candidates.first().source, FileResolutionCandidateSource::bookmark);
+    EXPECT_EQ(result.candidates.first().source, Source::bookmark);
 
-    ASSERT_TRUE(QFile::rename(path(QStringLiteral("docs/a.txt")), path(QStringLiteral("docs/b.txt"))));
-    result = reconcile(item, {path(QStringLiteral("root"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::staleBookmark);
-    EXPECT_EQ(result.acceptedCandidate->url, fileUrl(path(QStringLiteral("docs/b.txt"))));
+    renameFile(homePath("docs/a.txt"), homePath("docs/b.txt"));
+    result = reconcile(item, {"root"});
+    EXPECT_EQ(result.status, Status::staleBookmark);
+    EXPECT_EQ(result.acceptedCandidate->url, fileUrl(homePath("docs/b.txt")));
 }
 
-TEST_F(Reconciliation, LastKnownPathAloneNeedsRelocation)
+TEST_F(Reconciliation, TheLastKnownPathAloneNeedsRelocationAndAFingerprintInARootWinsOverIt)
 {
-    writeFile(path(QStringLiteral("docs/a.txt")), "alpha");
-    const auto result = reconcile(fileLink(path(QStringLiteral("docs/a.txt"))), {});
-    EXPECT_EQ(result.status, FileResolutionStatus::needsRelocation);
+    auto result = reconcile(fileLink(writeFile(homePath("docs/a.txt"), "alpha")), {});
+    EXPECT_EQ(result.status, Status::needsRelocation);
     ASSERT_EQ(result.candidates.size(), 1);
     EXPECT_FALSE(result.acceptedCandidate);
     EXPECT_EQ(result.candidates.first().confidence, 0.75);
-    EXPECT_EQ(result.candidates.first().evidenceSummary(), QStringLiteral("last path, name"));
-}
+    EXPECT_EQ(result.candidates.first().evidenceSummary(), "last path, name");
 
-TEST_F(Reconciliation, FingerprintInAKnownRootIsAcceptedAboveTheLastPath)
-{
-    writeFile(path(QStringLiteral("root/docs/a.txt")), "alpha");
-    LinkItem item = linkWithEvidence(path(QStringLiteral("root/docs/a.txt")));
+    LinkItem item = linkWithEvidence(writeFile(homePath("root/docs/a.txt"), "alpha"));
     item.fileResourceIdentifier.reset(); // evidence from another machine: no identifiers
     item.volumeIdentifier.reset();
-    const auto result = reconcile(item, {path(QStringLiteral("root"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::resolved);
+    result = reconcile(item, {"root"});
+    EXPECT_EQ(result.status, Status::resolved);
     ASSERT_EQ(result.candidates.size(), 2);
     EXPECT_EQ(result.acceptedCandidate, result.candidates[0]);
-    EXPECT_EQ(result.candidates[0].source, FileResolutionCandidateSource::knownRootScan);
+    EXPECT_EQ(result.candidates[0].source, Source::knownRootScan);
     EXPECT_EQ(
         result.candidates[0].evidence,
         (QList<Evidence>{Evidence::filenameMatch, Evidence::fileSizeMatch, Evidence::contentHashMatch}));
-    EXPECT_EQ(result.candidates[1].source, FileResolutionCandidateSource::lastKnownPath);
+    EXPECT_EQ(result.candidates[1].source, Source::lastKnownPath);
 }
 
 TEST_F(Reconciliation, NameMatchesAcrossRootsDecideByCount)
 {
-    const QString saved = path(QStringLiteral("old/report.pdf"));
-    writeFile(path(QStringLiteral("one/report.pdf")), "one");
-    writeFile(path(QStringLiteral("two/sub/report.pdf")), "two");
-    LinkItem item = fileLink(saved); // without size and fingerprint
+    writeFile(homePath("one/report.pdf"), "one");
+    writeFile(homePath("two/sub/report.pdf"), "two");
+    LinkItem item = fileLink(homePath("old/report.pdf")); // without size and fingerprint
 
-    auto result = reconcile(item, {path(QStringLiteral("one"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::resolved);
-    EXPECT_EQ(result.acceptedCandidate->url, fileUrl(path(QStringLiteral("one/report.pdf"))));
+    auto result = reconcile(item, {"one"});
+    EXPECT_EQ(result.status, Status::resolved);
+    EXPECT_EQ(result.acceptedCandidate->url, fileUrl(homePath("one/report.pdf")));
     EXPECT_EQ(result.acceptedCandidate->confidence, 0.9);
 
-    result = reconcile(item, {path(QStringLiteral("one")), path(QStringLiteral("two"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::multipleCandidates);
+    result = reconcile(item, {"one", "two"});
+    EXPECT_EQ(result.status, Status::multipleCandidates);
     EXPECT_FALSE(result.acceptedCandidate);
     ASSERT_EQ(result.candidates.size(), 2);
-    EXPECT_EQ(result.candidates[0].url, fileUrl(path(QStringLiteral("one/report.pdf")))); // stable order
+    EXPECT_EQ(result.candidates[0].url, fileUrl(homePath("one/report.pdf"))); // stable order
 
     // Two identical copies are as ambiguous as two different files.
-    writeFile(path(QStringLiteral("two/sub/report.pdf")), "one");
-    item = goneElsewhere(saved, "one");
-    result = reconcile(item, {path(QStringLiteral("one")), path(QStringLiteral("two"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::multipleCandidates);
+    writeFile(homePath("two/sub/report.pdf"), "one");
+    result = reconcile(goneElsewhere("old/report.pdf", "one"), {"one", "two"});
+    EXPECT_EQ(result.status, Status::multipleCandidates);
     EXPECT_EQ(result.candidates[0].confidence, 1.0);
     EXPECT_EQ(result.candidates[1].confidence, 1.0);
 }
 
 TEST_F(Reconciliation, SizeWithoutMatchingContentIsOnlyAHint)
 {
-    const LinkItem item = goneElsewhere(path(QStringLiteral("old/data.csv")), "1,2,3");
-    writeFile(path(QStringLiteral("root/data.csv")), "4,5,6");
-    auto result = reconcile(item, {path(QStringLiteral("root"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::needsRelocation);
+    const LinkItem item = goneElsewhere("old/data.csv", "1,2,3");
+    writeFile(homePath("root/data.csv"), "4,5,6");
+    auto result = reconcile(item, {"root"});
+    EXPECT_EQ(result.status, Status::needsRelocation);
     ASSERT_EQ(result.candidates.size(), 1);
     EXPECT_DOUBLE_EQ(result.candidates[0].confidence, 0.8);
-    EXPECT_EQ(result.candidates[0].evidenceSummary(), QStringLiteral("name, size"));
+    EXPECT_EQ(result.candidates[0].evidenceSummary(), "name, size");
 
-    ASSERT_TRUE(QFile::rename(path(QStringLiteral("root/data.csv")), path(QStringLiteral("root/other.csv"))));
-    result = reconcile(item, {path(QStringLiteral("root"))});
+    renameFile(homePath("root/data.csv"), homePath("root/other.csv"));
+    result = reconcile(item, {"root"});
     ASSERT_EQ(result.candidates.size(), 1);
     EXPECT_EQ(result.candidates[0].confidence, 0.3);
     EXPECT_EQ(result.candidates[0].evidence, QList<Evidence>{Evidence::fileSizeMatch});
@@ -168,66 +152,83 @@ TEST_F(Reconciliation, SizeWithoutMatchingContentIsOnlyAHint)
 
 TEST_F(Reconciliation, OverlappingRootsAndLinksListAFileOnceAndHashItOnce)
 {
-    const LinkItem item = goneElsewhere(path(QStringLiteral("old/photo.jpg")), "jpeg bytes");
-    writeFile(path(QStringLiteral("home/Documents/photo.jpg")), "jpeg bytes");
-    ASSERT_TRUE(QFile::link(path(QStringLiteral("home/Documents/photo.jpg")),
-                            path(QStringLiteral("home/photo.jpg"))));
+    const LinkItem item = goneElsewhere("old/photo.jpg", "jpeg bytes");
+    ASSERT_TRUE(QFile::link(writeFile(homePath("home/Documents/photo.jpg"), "jpeg bytes"),
+                            homePath("home/photo.jpg")));
     m_fx.cache->clear();
     const int readsBefore = m_fx.hasher->reads;
 
-    const auto result =
-        reconcile(item, {path(QStringLiteral("home")), path(QStringLiteral("home/Documents"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::resolved);
-    ASSERT_EQ(result.candidates.size(), 1);
+    const auto result = reconcile(item, {"home", "home/Documents"});
+    EXPECT_EQ(result.status, Status::resolved);
+    EXPECT_EQ(result.candidates.size(), 1);
     EXPECT_EQ(m_fx.hasher->reads - readsBefore, 1);
 }
 
 TEST_F(Reconciliation, FileIdentityNeedsBothIdentifiersOnBothSides)
 {
-    const QString saved = path(QStringLiteral("root/draft.txt"));
-    writeFile(saved, "draft");
-    const LinkItem withEvidence = linkWithEvidence(saved);
-    // Renamed and rewritten: only the file system identity still ties it to the link.
-    writeFile(saved, "rewritten and longer");
-    ASSERT_TRUE(QFile::rename(saved, path(QStringLiteral("root/final.txt"))));
+    LinkItem item = linkWithEvidence(writeFile(homePath("root/draft.txt"), "draft"));
+    // Rewritten and renamed: only the file system identity still ties it to the link.
+    writeFile(homePath("root/draft.txt"), "rewritten and longer");
+    renameFile(homePath("root/draft.txt"), homePath("root/final.txt"));
 
-    auto result = reconcile(withEvidence, {path(QStringLiteral("root"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::resolved);
+    auto result = reconcile(item, {"root"});
+    EXPECT_EQ(result.status, Status::resolved);
     EXPECT_EQ(result.acceptedCandidate->evidence, QList<Evidence>{Evidence::fileIdentityMatch});
-    EXPECT_EQ(result.acceptedCandidate->url, fileUrl(path(QStringLiteral("root/final.txt"))));
+    EXPECT_EQ(result.acceptedCandidate->url, fileUrl(homePath("root/final.txt")));
 
-    LinkItem halfEvidence = withEvidence;
-    halfEvidence.fileResourceIdentifier.reset();
-    result = reconcile(halfEvidence, {path(QStringLiteral("root"))});
-    EXPECT_EQ(result.status, FileResolutionStatus::missing);
+    item.fileResourceIdentifier.reset();
+    EXPECT_EQ(reconcile(item, {"root"}).status, Status::missing);
 }
 
-TEST_F(Reconciliation, TargetNameComesFromPathThenUrlThenTitle)
+TEST_F(Reconciliation, TargetNameComesFromPathThenUrlThenTitleAndOnlyForFileLikeLinks)
 {
-    writeFile(path(QStringLiteral("root/Cafe\u0301 menu.txt")), "menu"); // decomposed on disk
+    writeFile(homePath("root/Cafe\u0301 menu.txt"), "menu"); // decomposed on disk
     LinkItem item;
     item.id = QUuid::createUuid();
     item.type = LinkType::file;
-    item.url = QStringLiteral("file:///gone/Caf%C3%A9%20menu.txt"); // precomposed in the link
-    EXPECT_EQ(reconcile(item, {path(QStringLiteral("root"))}).status, FileResolutionStatus::resolved);
-    item.url = QStringLiteral("not a url");
-    item.title = QStringLiteral("Café menu.txt");
-    EXPECT_EQ(reconcile(item, {path(QStringLiteral("root"))}).status, FileResolutionStatus::resolved);
-
+    item.url = "file:///gone/Caf%C3%A9%20menu.txt"; // precomposed in the link
+    EXPECT_EQ(reconcile(item, {"root"}).status, Status::resolved);
+    item.url = "not a url";
+    item.title = "Café menu.txt";
+    EXPECT_EQ(reconcile(item, {"root"}).status, Status::resolved);
+    item.type = LinkType::web;
+    const auto web = reconcile(item, {"root"});
+    EXPECT_EQ(web.status, Status::missing);
+    EXPECT_TRUE(web.candidates.isEmpty());
+    item.type = LinkType::file;
     item.title.clear();
-    EXPECT_EQ(reconcile(item, {path(QStringLiteral("root"))}).status, FileResolutionStatus::missing);
+    EXPECT_EQ(reconcile(item, {"root"}).status, Status::missing);
 }
 
 TEST_F(Reconciliation, FoldersAreFoundByNameAndNeverBySize)
 {
-    QDir().mkpath(path(QStringLiteral("root/Projects/Alpha")));
-    QDir().mkpath(path(QStringLiteral("root/Other")));
-    LinkItem item = fileLink(path(QStringLiteral("gone/Alpha")));
+    QDir().mkpath(homePath("root/Projects/Alpha"));
+    QDir().mkpath(homePath("root/Other"));
+    LinkItem item = fileLink(homePath("gone/Alpha"));
     item.type = LinkType::folder;
     item.fileSize = 4096; // a folder size from an older version must not match every folder
-    item.contentHash = QStringLiteral("0000");
-    const auto result = reconcile(item, {path(QStringLiteral("root"))});
+    item.contentHash = "0000";
+    const auto result = reconcile(item, {"root"});
     ASSERT_EQ(result.candidates.size(), 1);
-    EXPECT_EQ(result.candidates[0].url, fileUrl(path(QStringLiteral("root/Projects/Alpha")))); // with "/"
+    EXPECT_EQ(result.candidates[0].url, fileUrl(homePath("root/Projects/Alpha"))); // with "/"
     EXPECT_EQ(result.candidates[0].evidence, QList<Evidence>{Evidence::filenameMatch});
+}
+
+// The roots the scan walks, kept in the settings.
+TEST(KnownRootsStore, SavesEachChangeAndADuplicateChangesAndWritesNothing)
+{
+    auto defaults = UserDefaults::inMemory();
+    KnownRootsStore store(defaults);
+    QSignalSpy changed(&store, &KnownRootsStore::rootPathsChanged);
+    EXPECT_TRUE(store.addRoot("/a") && store.addRoot("/home/u/Ça") && store.removeRoot("/a"));
+    EXPECT_EQ(defaults->stringListValue(KnownRootsStore::key), QStringList{"/home/u/Ça"});
+    defaults->setStringList(KnownRootsStore::key, {"marker"}); // to see any later write
+    EXPECT_FALSE(store.addRoot("/home/u/Ça") || store.removeRoot("/b"));
+    EXPECT_EQ(changed.count(), 3);
+    EXPECT_EQ(defaults->stringListValue(KnownRootsStore::key), QStringList{"marker"});
+
+    // Another instance's saved edits reach this one on reload.
+    store.reload();
+    EXPECT_EQ(store.rootPaths(), QStringList{"marker"});
+    EXPECT_EQ(changed.count(), 4);
 }

@@ -48,17 +48,4 @@ TEST(DateText, ReadersAreStrictAboutFractionsAndOffsets)
     }
 }
 
-TEST(DateText, WritersRoundTripThroughTheirReaders)
-{
-    const QDateTime date = QDateTime::fromMSecsSinceEpoch(1714555812345, Qt::UTC);
-    EXPECT_EQ(libraryDateString(date), QStringLiteral("2024-05-01T09:30:12.345Z"));
-    EXPECT_EQ(parseLibraryDate(libraryDateString(date)), date);
-    EXPECT_EQ(documentDateString(date), QStringLiteral("2024-05-01T09:30:12Z"));
-    EXPECT_EQ(parseDocumentDate(documentDateString(date)), wholeSeconds(date));
-
-    // A date in another zone is written in UTC.
-    const QDateTime zoned = date.toOffsetFromUtc(3600);
-    EXPECT_EQ(libraryDateString(zoned), QStringLiteral("2024-05-01T09:30:12.345Z"));
-}
-
 } // namespace

@@ -1,12 +1,6 @@
 #include "foundation/LocatorUrl.h"
-#include "foundation/Uuid.h"
-
-#include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <array>
 
 using namespace morvane;
 
@@ -14,22 +8,20 @@ namespace {
 
 TEST(LocatorUrl, SplitsIntoParts)
 {
-    const QString withoutFragment = QStringLiteral("HTTPS://user@Ex%41mple.com:8080/a%20b/c.PDF?x=1&y&z=%2F");
-    const auto url = LocatorUrl::parse(withoutFragment + QStringLiteral("#p%3D2"));
+    const QString withoutFragment = "HTTPS://user@Ex%41mple.com:8080/a%20b/c.PDF?x=1&y&z=%2F";
+    const auto url = LocatorUrl::parse(withoutFragment + "#p%3D2");
     ASSERT_TRUE(url);
-    EXPECT_EQ(url->scheme(), QStringLiteral("HTTPS"));
-    EXPECT_EQ(url->host(), QStringLiteral("ExAmple.com"));
-    EXPECT_EQ(url->encodedPath(), QStringLiteral("/a%20b/c.PDF"));
-    EXPECT_EQ(url->path(), QStringLiteral("/a b/c.PDF"));
-    EXPECT_EQ(url->lastPathComponent(), QStringLiteral("c.PDF"));
-    EXPECT_EQ(url->pathExtension(), QStringLiteral("PDF"));
-    const QList<QueryItem> expected{{QStringLiteral("x"), QStringLiteral("1")},
-                                    {QStringLiteral("y"), std::nullopt},
-                                    {QStringLiteral("z"), QStringLiteral("/")}};
+    EXPECT_EQ(url->scheme(), "HTTPS");
+    EXPECT_EQ(url->host(), "ExAmple.com");
+    EXPECT_EQ(url->encodedPath(), "/a%20b/c.PDF");
+    EXPECT_EQ(url->path(), "/a b/c.PDF");
+    EXPECT_EQ(url->lastPathComponent(), "c.PDF");
+    EXPECT_EQ(url->pathExtension(), "PDF");
+    const QList<QueryItem> expected{{"x", "1"}, {"y", std::nullopt}, {"z", "/"}};
     EXPECT_EQ(url->queryItems(), expected);
-    EXPECT_EQ(url->encodedFragment(), QStringLiteral("p%3D2"));
-    EXPECT_EQ(url->fragment(), QStringLiteral("p=2"));
-    EXPECT_EQ(url->textWithFragment(QStringLiteral("page=4")), withoutFragment + QStringLiteral("#page=4"));
+    EXPECT_EQ(url->encodedFragment(), "p%3D2");
+    EXPECT_EQ(url->fragment(), "p=2");
+    EXPECT_EQ(url->textWithFragment("page=4"), withoutFragment + "#page=4");
     EXPECT_EQ(url->textWithFragment(std::nullopt), withoutFragment);
 }
 
@@ -45,10 +37,10 @@ TEST(LocatorUrl, KeepsTheTextItWasGivenAndRefusesTextWithoutSchemeOrWithControlC
     for (const char* text :
          {"", "word", "/Users/a", "1http://x", ":x", "http://a\tb", "http://a\nb", "ht tp://"})
         EXPECT_FALSE(LocatorUrl::parse(QString::fromUtf8(text))) << text;
-    const auto noAuthority = LocatorUrl::parse(QStringLiteral("mailto:a@b.c"));
+    const auto noAuthority = LocatorUrl::parse("mailto:a@b.c");
     ASSERT_TRUE(noAuthority);
     EXPECT_FALSE(noAuthority->host());
-    EXPECT_EQ(noAuthority->path(), QStringLiteral("a@b.c"));
+    EXPECT_EQ(noAuthority->path(), "a@b.c");
 }
 
 TEST(LocatorUrl, FileUrlsRoundTripAwkwardPaths)
@@ -63,8 +55,8 @@ TEST(LocatorUrl, FileUrlsRoundTripAwkwardPaths)
         EXPECT_FALSE(url->fragment()) << text.toStdString();
         EXPECT_FALSE(url->encodedQuery()) << text.toStdString();
     }
-    EXPECT_EQ(LocatorUrl::fileUrlText(QStringLiteral("/a b/c#d"), false), "file:///a%20b/c%23d");
-    EXPECT_EQ(LocatorUrl::fileUrlText(QStringLiteral("/é"), false), QStringLiteral("file:///%C3%A9"));
+    EXPECT_EQ(LocatorUrl::fileUrlText("/a b/c#d", false), "file:///a%20b/c%23d");
+    EXPECT_EQ(LocatorUrl::fileUrlText("/é", false), "file:///%C3%A9");
 }
 
 TEST(LocatorUrl, LocalFilePathsOnlyForLocalAbsoluteFileUrlsWithoutNul)
@@ -84,48 +76,6 @@ TEST(LocatorUrl, LocalFilePathsOnlyForLocalAbsoluteFileUrlsWithoutNul)
     };
     for (const auto& [text, path] : cases)
         EXPECT_EQ(localPathOfFileUrl(QString::fromUtf8(text)), path) << text;
-}
-
-TEST(LocatorUrl, FolderUrlsEndWithASlash)
-{
-    QTemporaryDir dir;
-    const QString folder = dir.path() + QStringLiteral("/sub folder");
-    QDir().mkpath(folder);
-    EXPECT_TRUE(LocatorUrl::fileUrlText(folder).endsWith(QStringLiteral("/sub%20folder/")));
-    EXPECT_FALSE(LocatorUrl::fileUrlText(folder + QStringLiteral("/missing")).endsWith(u'/'));
-    EXPECT_EQ(LocatorUrl::parse(LocatorUrl::fileUrlText(folder))->lastPathComponent(), "sub folder");
-}
-
-TEST(PathText, ComponentsAndExtensions)
-{
-    const std::array<const char*, 4> cases[] = {
-        // path, last component, extension, without extension
-        {"/a/b.txt", "b.txt", "txt", "/a/b"},
-        {"/a/b.tar.gz", "b.tar.gz", "gz", "/a/b.tar"},
-        {"/a/.hidden", ".hidden", "", "/a/.hidden"},
-        {"/a/folder/", "folder", "", "/a/folder/"},
-        {"Notes/Plan.md", "Plan.md", "md", "Notes/Plan"},
-        {"/", "/", "", "/"},
-        {"", "", "", ""},
-    };
-    for (const auto& [path, last, ext, withoutExt] : cases) {
-        SCOPED_TRACE(path);
-        EXPECT_EQ(lastPathComponentOfPath(QString::fromUtf8(path)), QString::fromUtf8(last));
-        EXPECT_EQ(pathExtensionOfPath(QString::fromUtf8(path)), QString::fromUtf8(ext));
-        EXPECT_EQ(deletingPathExtension(QString::fromUtf8(path)), QString::fromUtf8(withoutExt));
-    }
-}
-
-TEST(UuidText, IsUpperCaseWithoutBracesAndReadsEitherCase)
-{
-    const QUuid uuid = QUuid::createUuid();
-    const QString text = uuidString(uuid);
-    EXPECT_EQ(text, text.toUpper());
-    EXPECT_EQ(text.size(), 36);
-    EXPECT_EQ(parseUuid(text), uuid);
-    EXPECT_EQ(parseUuid(text.toLower()), uuid);
-    for (const QString& refused : {u'{' + text + u'}', QStringLiteral("not-a-uuid"), text.left(35) + u'G'})
-        EXPECT_FALSE(parseUuid(refused)) << refused.toStdString();
 }
 
 } // namespace

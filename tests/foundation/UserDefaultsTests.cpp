@@ -1,9 +1,7 @@
-#include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "foundation/IsoDate.h"
 #include "foundation/UserDefaults.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -20,25 +18,25 @@ namespace {
 
 QString defaultsPath()
 {
-    return test::testHome() + QStringLiteral("/config/defaults.json");
+    return test::testHome() + "/config/defaults.json";
 }
 
 TEST(UserDefaults, AValueOfAnotherTypeReadsAsAbsent)
 {
     const auto defaults = UserDefaults::inMemory();
-    defaults->setString(QStringLiteral("s"), QStringLiteral("2024-05-01T09:30:12.345Z"));
-    defaults->setInteger(QStringLiteral("i"), 1);
-    defaults->setBool(QStringLiteral("b"), true);
-    defaults->setStringList(QStringLiteral("l"), {QStringLiteral("x")});
+    defaults->setString("s", "2024-05-01T09:30:12.345Z");
+    defaults->setInteger("i", 1);
+    defaults->setBool("b", true);
+    defaults->setStringList("l", {"x"});
 
-    EXPECT_FALSE(defaults->dateValue(QStringLiteral("s"))); // a string where a date is asked
-    EXPECT_FALSE(defaults->boolValue(QStringLiteral("i"))); // a number where a bool is asked
-    EXPECT_FALSE(defaults->integerValue(QStringLiteral("b")));
-    EXPECT_FALSE(defaults->stringValue(QStringLiteral("l")));
-    EXPECT_FALSE(defaults->stringListValue(QStringLiteral("s")));
-    EXPECT_FALSE(defaults->dataValue(QStringLiteral("s")));
-    EXPECT_EQ(defaults->doubleValue(QStringLiteral("i")), 1.0); // a double read accepts an integer
-    EXPECT_FALSE(defaults->stringValue(QStringLiteral("missing")));
+    EXPECT_FALSE(defaults->dateValue("s")); // a string where a date is asked
+    EXPECT_FALSE(defaults->boolValue("i")); // a number where a bool is asked
+    EXPECT_FALSE(defaults->integerValue("b"));
+    EXPECT_FALSE(defaults->stringValue("l"));
+    EXPECT_FALSE(defaults->stringListValue("s"));
+    EXPECT_FALSE(defaults->dataValue("s"));
+    EXPECT_EQ(defaults->doubleValue("i"), 1.0); // a double read accepts an integer
+    EXPECT_FALSE(defaults->stringValue("missing"));
 }
 
 TEST(UserDefaults, SurvivesARestartWithEveryType)
@@ -46,26 +44,26 @@ TEST(UserDefaults, SurvivesARestartWithEveryType)
     const QDateTime date = QDateTime::fromMSecsSinceEpoch(1714555812345, Qt::UTC);
     {
         UserDefaults defaults(defaultsPath());
-        defaults.setBool(QStringLiteral("b"), false);
-        defaults.setInteger(QStringLiteral("i"), 9007199254740993LL);
-        defaults.setDouble(QStringLiteral("d"), 2.5);
-        defaults.setString(QStringLiteral("s"), QStringLiteral("Ünïcødé"));
-        defaults.setStringList(QStringLiteral("l"), {QStringLiteral("/a")});
-        defaults.setDate(QStringLiteral("t"), date);
-        defaults.setData(QStringLiteral("x"), QByteArray("\0\1\2", 3));
-        defaults.setString(QStringLiteral("gone"), QStringLiteral("soon"));
-        defaults.remove(QStringLiteral("gone"));
+        defaults.setBool("b", false);
+        defaults.setInteger("i", 9007199254740993LL);
+        defaults.setDouble("d", 2.5);
+        defaults.setString("s", "Ünïcødé");
+        defaults.setStringList("l", {"/a"});
+        defaults.setDate("t", date);
+        defaults.setData("x", QByteArray("\0\1\2", 3));
+        defaults.setString("gone", "soon");
+        defaults.remove("gone");
     }
     UserDefaults reread(defaultsPath());
-    EXPECT_EQ(reread.boolValue(QStringLiteral("b")), false);
-    EXPECT_EQ(reread.integerValue(QStringLiteral("i")), 9007199254740993LL);
-    EXPECT_FALSE(reread.integerValue(QStringLiteral("d")));
-    EXPECT_EQ(reread.doubleValue(QStringLiteral("d")), 2.5);
-    EXPECT_EQ(reread.stringValue(QStringLiteral("s")), QStringLiteral("Ünïcødé"));
-    EXPECT_EQ(reread.stringListValue(QStringLiteral("l")), QStringList{QStringLiteral("/a")});
-    EXPECT_EQ(reread.dateValue(QStringLiteral("t")), date);
-    EXPECT_EQ(reread.dataValue(QStringLiteral("x")), QByteArray("\0\1\2", 3));
-    EXPECT_FALSE(reread.contains(QStringLiteral("gone")));
+    EXPECT_EQ(reread.boolValue("b"), false);
+    EXPECT_EQ(reread.integerValue("i"), 9007199254740993LL);
+    EXPECT_FALSE(reread.integerValue("d"));
+    EXPECT_EQ(reread.doubleValue("d"), 2.5);
+    EXPECT_EQ(reread.stringValue("s"), "Ünïcødé");
+    EXPECT_EQ(reread.stringListValue("l"), QStringList{"/a"});
+    EXPECT_EQ(reread.dateValue("t"), date);
+    EXPECT_EQ(reread.dataValue("x"), QByteArray("\0\1\2", 3));
+    EXPECT_FALSE(reread.contains("gone"));
 }
 
 TEST(UserDefaults, NeverLeavesAHalfWrittenFile)
@@ -83,7 +81,7 @@ TEST(UserDefaults, NeverLeavesAHalfWrittenFile)
 
     // Only the finished file is in the folder: no temporary left beside it.
     const QStringList files = QDir(QFileInfo(defaultsPath()).absolutePath()).entryList(QDir::Files);
-    EXPECT_EQ(files, QStringList{QStringLiteral("defaults.json")});
+    EXPECT_EQ(files, QStringList{"defaults.json"});
     UserDefaults reread(defaultsPath());
     for (int t = 0; t < 4; ++t)
         EXPECT_EQ(reread.integerValue(QStringLiteral("key%1").arg(t)), 49);
@@ -94,13 +92,13 @@ TEST(UserDefaults, AnnouncesTheKeyOnceTheNewValueIsReadable)
     const auto defaults = UserDefaults::inMemory();
     QStringList seen;
     QObject::connect(defaults.get(), &UserDefaults::changed, [&](const QString& key) {
-        seen.append(key + QLatin1Char('=') + defaults->stringValue(key).value_or(QStringLiteral("-")));
+        seen.append(key + QLatin1Char('=') + defaults->stringValue(key).value_or("-"));
     });
-    defaults->setString(QStringLiteral("a"), QStringLiteral("1"));
-    defaults->setString(QStringLiteral("a"), QStringLiteral("1"));
-    defaults->remove(QStringLiteral("a"));
-    defaults->remove(QStringLiteral("never set"));
-    EXPECT_EQ(seen, (QStringList{QStringLiteral("a=1"), QStringLiteral("a=1"), QStringLiteral("a=-")}));
+    defaults->setString("a", "1");
+    defaults->setString("a", "1");
+    defaults->remove("a");
+    defaults->remove("never set");
+    EXPECT_EQ(seen, (QStringList{"a=1", "a=1", "a=-"}));
 }
 
 TEST(UserDefaults, ReadersDoNotWaitForTheDiskAndTheLastChangeEndsOnDisk)
@@ -127,18 +125,18 @@ TEST(UserDefaults, ReadersDoNotWaitForTheDiskAndTheLastChangeEndsOnDisk)
         wake.notify_all();
     };
     UserDefaults defaults(defaultsPath(), writer);
-    std::thread first([&] { defaults.setInteger(QStringLiteral("k"), 1); });
+    std::thread first([&] { defaults.setInteger("k", 1); });
     {
         std::unique_lock lock(mutex);
         wake.wait(lock, [&] { return stalled; });
     }
-    auto read = std::async(std::launch::async, [&] { return defaults.integerValue(QStringLiteral("k")); });
+    auto read = std::async(std::launch::async, [&] { return defaults.integerValue("k"); });
     const bool readWhileWriting = read.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
     if (!readWhileWriting)
         release(); // fail below instead of hanging
     // A later change made while the earlier file is still being written.
-    std::thread second([&] { defaults.setInteger(QStringLiteral("k"), 2); });
-    for (int i = 0; i < 100000 && defaults.integerValue(QStringLiteral("k")) != 2; ++i)
+    std::thread second([&] { defaults.setInteger("k", 2); });
+    for (int i = 0; i < 100000 && defaults.integerValue("k") != 2; ++i)
         std::this_thread::yield();
     release();
     first.join();
@@ -146,21 +144,15 @@ TEST(UserDefaults, ReadersDoNotWaitForTheDiskAndTheLastChangeEndsOnDisk)
 
     EXPECT_TRUE(readWhileWriting);
     EXPECT_EQ(read.get(), 1);
-    EXPECT_EQ(QJsonDocument::fromJson(onDisk).object().value(QStringLiteral("k")).toInt(), 2);
+    EXPECT_EQ(QJsonDocument::fromJson(onDisk).object().value("k").toInt(), 2);
 }
 
 TEST(UserDefaults, AnUnreadableFileIsSetAsideNotOverwritten)
 {
-    QDir().mkpath(QFileInfo(defaultsPath()).absolutePath());
-    QFile file(defaultsPath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ half");
-    file.close();
-
-    UserDefaults defaults(defaultsPath());
-    EXPECT_FALSE(defaults.contains(QStringLiteral("x")));
-    defaults.setBool(QStringLiteral("x"), true);
-    QFile aside(defaultsPath() + QStringLiteral(".unreadable"));
+    UserDefaults defaults(test::writeFile(defaultsPath(), "{ half"));
+    EXPECT_FALSE(defaults.contains("x"));
+    defaults.setBool("x", true);
+    QFile aside(defaultsPath() + ".unreadable");
     ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
     EXPECT_EQ(aside.readAll(), QByteArray("{ half"));
 }

@@ -1,6 +1,5 @@
+#include "LogCapture.h"
 #include "StoreTestSupport.h"
-
-#include <QLoggingCategory>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -22,75 +21,72 @@ int liveStatements(sqlite3* db)
 struct SQLiteStatementCacheTest : ::testing::Test {
     SQLiteStatementCacheTest()
     {
-        store.execute(QStringLiteral("INSERT INTO tags VALUES ('A','alpha'), ('B','beta'), ('G','gamma')"));
+        store.execute("INSERT INTO tags VALUES ('A','alpha'), ('B','beta'), ('G','gamma')");
     }
 
-    const QString insert = QStringLiteral("INSERT INTO tags (id, name) VALUES (?, ?)");
+    const QString insert = "INSERT INTO tags (id, name) VALUES (?, ?)";
     SQLiteStore store{libraryFile()};
 };
 
 TEST_F(SQLiteStatementCacheTest, AStatementIsPreparedOnceAndHandedBackCleanEvenAfterAFailedStep)
 {
-    EXPECT_THROW(store.execute(insert, {QStringLiteral("A"), QStringLiteral("again")}), StoreError);
+    EXPECT_THROW(store.execute(insert, {"A", "again"}), StoreError);
     const int before = liveStatements(store.connection().handle());
     for (int i = 0; i < 50; ++i)
         store.execute(insert, {QStringLiteral("ID%1").arg(i), QStringLiteral("tag %1").arg(i)});
     EXPECT_EQ(liveStatements(store.connection().handle()), before);
 
     // Left half-read with a binding: the next user starts from the first row with nothing bound.
-    const QString sql = QStringLiteral("SELECT ?1 IS NULL, name FROM tags WHERE name < 'c' ORDER BY name");
+    const QString sql = "SELECT ?1 IS NULL, name FROM tags WHERE name < 'c' ORDER BY name";
     {
         SQLiteStatement first = store.prepare(sql);
-        first.bindTexts({QStringLiteral("bound")});
+        first.bindTexts({"bound"});
         ASSERT_TRUE(first.step() && first.step());
     }
     SQLiteStatement again = store.prepare(sql);
     ASSERT_TRUE(again.step());
     EXPECT_EQ(again.int64(0), 1);
-    EXPECT_EQ(again.text(1), QStringLiteral("alpha"));
+    EXPECT_EQ(again.text(1), "alpha");
 }
 
 TEST_F(SQLiteStatementCacheTest, ASecondUserGetsAStatementOfItsOwnAndAStatementMayOutliveItsStore)
 {
-    const QString sql = QStringLiteral("SELECT name FROM tags WHERE name <> ? ORDER BY name");
+    const QString sql = "SELECT name FROM tags WHERE name <> ? ORDER BY name";
     SQLiteStatement outer = store.prepare(sql);
-    outer.bindTexts({QStringLiteral("beta")});
+    outer.bindTexts({"beta"});
     ASSERT_TRUE(outer.step());
     {
         SQLiteStatement inner = store.prepare(sql);
-        inner.bindTexts({QStringLiteral("alpha")});
+        inner.bindTexts({"alpha"});
         ASSERT_TRUE(inner.step() && inner.step());
-        EXPECT_EQ(inner.text(0), QStringLiteral("gamma"));
+        EXPECT_EQ(inner.text(0), "gamma");
     }
     ASSERT_TRUE(outer.step());
-    EXPECT_EQ(outer.text(0), QStringLiteral("gamma"));
+    EXPECT_EQ(outer.text(0), "gamma");
 
     SQLiteStatement kept = [] {
-        SQLiteStore other(testHome() + QStringLiteral("/other.sqlite"));
-        return other.prepare(QStringLiteral("SELECT 'kept'"));
+        SQLiteStore other(testHome() + "/other.sqlite");
+        return other.prepare("SELECT 'kept'");
     }();
     ASSERT_TRUE(kept.step());
-    EXPECT_EQ(kept.text(0), QStringLiteral("kept"));
+    EXPECT_EQ(kept.text(0), "kept");
 }
 
-// What runs after a commit is dropped with a rolled back savepoint, and what a released one registered
-// waits for the outermost commit: the erase in particular is logged only when it stays.
-TEST_F(SQLiteStatementCacheTest, ActionsAfterCommitRunOnlyForWritesThatStay)
+// A rolled back savepoint takes its writes and the actions it registered to run after the commit; a
+// released one leaves them to the outermost transaction: the erase in particular is logged only when it
+// stays.
+TEST_F(SQLiteStatementCacheTest, WritesAndActionsAfterCommitStayOnlyWithTheirTransaction)
 {
     QStringList ran;
     const auto note = [&](const char* what) {
+        store.execute(insert, {QString::fromLatin1(what), QString::fromLatin1(what)});
         store.connection().runAfterCommit([&ran, what] { ran.append(QString::fromLatin1(what)); });
     };
     const auto refused = [&](const std::function<void()>& body) {
         EXPECT_THROW(store.inTransaction([&] { body(), throw std::runtime_error("refused"); }),
                      std::runtime_error);
     };
-    QLoggingCategory::setFilterRules(QStringLiteral("morvane.SQLiteStore.info=true"));
-    static QStringList* messages;
-    messages = &ran;
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& message) { messages->append(message); });
-
+    const LogCapture log("morvane.SQLiteStore");
     note("outside");
     store.inTransaction([&] {
         note("outer");
@@ -100,14 +96,15 @@ TEST_F(SQLiteStatementCacheTest, ActionsAfterCommitRunOnlyForWritesThatStay)
         EXPECT_EQ(ran, QStringList{"outside"});
     });
     refused([&] {
-        note("never");
+        store.inTransaction([&] { note("never"); });
         store.eraseAll();
     });
     store.inTransaction([] {});
     EXPECT_EQ(ran, (QStringList{"outside", "outer", "released"}));
+    EXPECT_EQ(texts(store, "SELECT name FROM tags WHERE id = name ORDER BY rowid"), ran);
+    EXPECT_TRUE(log.lines().isEmpty());
     store.eraseAll();
-    qInstallMessageHandler(previous);
-    EXPECT_EQ(ran.mid(3).filter(QStringLiteral("Erased all local Morvane database rows")).size(), 1);
+    EXPECT_EQ(log.lines(), QStringList{"Erased all local Morvane database rows"});
 }
 
 } // namespace

@@ -1,67 +1,42 @@
 #include "StoreTestSupport.h"
 #include "foundation/Paths.h"
-#include "foundation/Uuid.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <chrono>
-#include <functional>
-#include <thread>
 
 using namespace morvane;
 using namespace morvane::test;
 
 namespace {
 
-// Writes through a plain connection of its own what the store would never write.
-void writeRaw(std::initializer_list<const char*> statements)
-{
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(libraryFile().toUtf8().constData(), &db), SQLITE_OK);
-    for (const char* sql : statements)
-        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
-}
-
 QStringList schemaAndRows(SQLiteStore& store)
 {
-    QStringList dump = texts(store, QStringLiteral("SELECT type || ' ' || name || ' ' || COALESCE(sql, '') "
-                                                   "FROM sqlite_master ORDER BY name"));
-    dump += texts(store, QStringLiteral("SELECT id || title || created_at FROM links ORDER BY id"));
-    return dump;
+    return texts(store, QStringLiteral(
+                            "SELECT type || name || COALESCE(sql, '') FROM sqlite_master ORDER BY name")) +
+           everyRow(store);
 }
 
-// The store error the call throws; fails the test when it throws none.
-StoreError storeError(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const StoreError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no store error";
-    return StoreError(StoreError::Kind::bind, QString());
-}
-
-TEST(SQLiteStoreSchema, CreatesTheLibraryInAPrivateDataFolderWithEveryTableAndColumn)
+TEST(SQLiteStoreSchema, CreatesTheLibraryInAPrivateDataFolderWithEveryTableColumnAndIndex)
 {
     SQLiteStore store;
-    EXPECT_EQ(store.databasePath(), dataDirectory() + QStringLiteral("/Morvane.sqlite"));
+    EXPECT_EQ(store.databasePath(), dataDirectory() + "/Morvane.sqlite");
     EXPECT_EQ(QFileInfo(dataDirectory()).permissions() & 0x0077, 0); // nothing for group or others
-    EXPECT_EQ(texts(store, QStringLiteral("PRAGMA journal_mode")), QStringList{QStringLiteral("wal")});
-    EXPECT_EQ(scalar(store, QStringLiteral("PRAGMA foreign_keys")), 1);
-    EXPECT_EQ(texts(store, QStringLiteral("SELECT name FROM pragma_table_info('links')")),
+    EXPECT_EQ(texts(store, "PRAGMA journal_mode"), QStringList{"wal"});
+    EXPECT_EQ(scalar(store, "PRAGMA foreign_keys"), 1);
+    EXPECT_EQ(texts(store, "SELECT name FROM pragma_table_info('links')"),
               QStringList({"id", "title", "url", "type", "source_app", "notes", "created_at", "updated_at",
                            "last_opened_at", "bookmark_data", "file_resource_identifier", "volume_identifier",
                            "last_known_path", "content_hash", "file_size"}));
-    EXPECT_EQ(
-        texts(store, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")),
-        QStringList(
-            {"deleted_records", "link_local_resolutions", "link_relations", "link_tags", "links", "tags"}));
+    EXPECT_EQ(texts(store, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
+              QStringList({"deleted_records", "link_local_resolutions", "link_relations", "link_tags",
+                           "links", "tags"}));
+    EXPECT_EQ(texts(store, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT "
+                                          "LIKE 'sqlite_autoindex%' ORDER BY rowid")),
+              QStringList({"links_search_idx", "links_url_idx", "links_file_identity_idx",
+                           "links_content_hash_idx", "local_resolution_file_identity_idx",
+                           "local_resolution_content_hash_idx", "relation_from_idx", "relation_to_idx",
+                           "deleted_records_deleted_at_idx", "link_tags_tag_idx"}));
 }
 
 TEST(SQLiteStoreSchema, MigratesANineColumnLibraryOnceKeepingEveryRow)
@@ -79,16 +54,16 @@ TEST(SQLiteStoreSchema, MigratesANineColumnLibraryOnceKeepingEveryRow)
     QStringList migrated;
     {
         SQLiteStore store(libraryFile());
-        EXPECT_EQ(scalar(store, QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('links')")), 15);
+        EXPECT_EQ(scalar(store, "SELECT COUNT(*) FROM pragma_table_info('links')"), 15);
         const QList<LinkItem> links = store.allLinks();
         ASSERT_EQ(titles(links), QStringList({"Old page", "Old file"}));
-        EXPECT_EQ(links[0].notes, QStringLiteral("kept"));
+        EXPECT_EQ(links[0].notes, "kept");
         EXPECT_EQ(links[1].fileSize, 9);
         EXPECT_EQ(links[1].lastOpenedAt, at("2023-02-01T10:00:00.500Z"));
         // The migrated file takes the new columns and tables like a new one.
         LinkItem item = links[1];
-        item.tags = {QStringLiteral("kept")};
-        store.importLink(item);
+        item.tags = {"kept"};
+        store.importRecords({item}, {});
         EXPECT_EQ(store.link(item.id)->tags, item.tags);
         migrated = schemaAndRows(store);
     }
@@ -119,99 +94,18 @@ TEST(SQLiteStoreSchema, RowsThatDoNotDecodeAreSkipped)
     EXPECT_FALSE(links[1].lastOpenedAt.has_value()); // an unreadable open time is only absent
 }
 
-TEST(SQLiteStoreSchema, TagNamesKeepTheirCommas)
+TEST(SQLiteStoreSchema, AReadThatFailsMidwayThrowsTheSQLiteMessageInsteadOfReturningAShortList)
 {
+    EXPECT_THROW(SQLiteStore(testHome() + "/no/such/library"), StoreError);
     SQLiteStore store(libraryFile());
-    LinkItem item = makeLink(QStringLiteral("Tagged"));
-    item.tags = {QStringLiteral("Rust, Go"), QStringLiteral(",,"), QStringLiteral(" alpha ")};
-    addLink(store, item);
-    EXPECT_EQ(store.link(item.id)->tags, QStringList({",,", "alpha", "rust, go"}));
-}
-
-TEST(SQLiteStoreSchema, ErrorsNameTheirStepAndTheSQLiteMessage)
-{
-    EXPECT_EQ(
-        storeError([] { SQLiteStore(testHome() + QStringLiteral("/missing/folder/library.sqlite")); }).kind(),
-        StoreError::Kind::openDatabase);
-    SQLiteStore store(libraryFile());
-    const StoreError prepare = storeError([&] { store.execute(QStringLiteral("SELEKT 1")); });
-    EXPECT_EQ(prepare.kind(), StoreError::Kind::prepare);
-    EXPECT_TRUE(prepare.message().contains(QStringLiteral("syntax error")));
-
-    // A read that fails midway throws instead of returning a short list: abs() of the smallest
-    // integer overflows when the scan reaches the second row.
-    addLink(store, makeLink(QStringLiteral("first")));
-    addLink(store, makeLink(QStringLiteral("second")));
-    const StoreError step = storeError([&] {
-        store.queryLinks(linkColumnsSql() +
-                         QStringLiteral("FROM links WHERE CASE WHEN links.title = 'second' "
-                                        "THEN abs(-9223372036854775807 - 1) ELSE 1 END"));
-    });
-    EXPECT_EQ(step.kind(), StoreError::Kind::step);
-    EXPECT_EQ(step.localizedDescription(),
-              QStringLiteral("The operation couldn’t be completed. (integer overflow)"));
-}
-
-TEST(SQLiteStoreSchema, AFailingStatementInsideATransactionLeavesTheFileAsItWas)
-{
-    SQLiteStore store(libraryFile());
-    const LinkItem locked = addLink(store, makeLink(QStringLiteral("Locked")));
-    const LinkItem other = addLink(store, makeLink(QStringLiteral("Other")));
-    store.addRelation(locked.id, other.id);
-    store.execute(QStringLiteral("CREATE TRIGGER refuse BEFORE DELETE ON links WHEN old.title = 'Locked' "
-                                 "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-    const QStringList before = schemaAndRows(store);
-
-    EXPECT_THROW(store.deleteLink(locked.id), StoreError);
-    EXPECT_EQ(schemaAndRows(store), before);
-    EXPECT_TRUE(store.allDeletedRecords().isEmpty()); // the tombstones went with the rollback
-    EXPECT_EQ(store.allRelations().size(), 1);
-    EXPECT_FALSE(store.connection().inTransaction());
-    store.deleteLink(other.id); // the connection is usable again
-    EXPECT_EQ(store.allDeletedRecords().size(), 2);
-}
-
-TEST(SQLiteStoreSchema, NestedTransactionsRollBackOnlyTheirOwnWork)
-{
-    SQLiteStore store(libraryFile());
-    const LinkItem outer = makeLink(QStringLiteral("Outer"));
-    const LinkItem inner = makeLink(QStringLiteral("Inner"));
-    store.inTransaction([&] {
-        store.insertLink(outer);
-        try {
-            store.inTransaction([&] {
-                store.insertLink(inner);
-                throw std::runtime_error("inner failed");
-            });
-        } catch (const std::runtime_error&) {
-        }
-        EXPECT_TRUE(store.connection().inTransaction());
-    });
-    EXPECT_EQ(titles(store.allLinks()), QStringList{QStringLiteral("Outer")});
-
-    // A failure that escapes the outer scope takes the inner, released work with it.
-    EXPECT_THROW(store.inTransaction([&] {
-        store.inTransaction([&] { store.insertLink(inner); });
-        store.insertLink(outer); // duplicate id
-    }),
-                 StoreError);
-    EXPECT_EQ(titles(store.allLinks()), QStringList{QStringLiteral("Outer")});
-}
-
-TEST(SQLiteStoreSchema, AWriteWaitsForAnotherConnectionsLock)
-{
-    SQLiteStore store(libraryFile());
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(libraryFile().toUtf8().constData(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    std::thread holder([other] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-    });
-    EXPECT_NO_THROW(store.insertLink(makeLink(QStringLiteral("Waited"))));
-    holder.join();
-    sqlite3_close(other);
-    EXPECT_EQ(store.allLinks().size(), 1);
+    addLink(store, makeLink("first"));
+    addLink(store, makeLink("second"));
+    // abs() of the smallest integer overflows when the scan reaches the second row.
+    EXPECT_EQ(errorText([&] {
+                  store.queryLinks(linkColumnsSql() + "FROM links WHERE CASE WHEN links.title = 'second' "
+                                                      "THEN abs(-9223372036854775807 - 1) ELSE 1 END");
+              }),
+              "The operation couldn’t be completed. (integer overflow)");
 }
 
 } // namespace

@@ -10,13 +10,16 @@
 
 #include <QStringList>
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
 #include <random>
 
 namespace morvane::test {
 
 inline QString libraryFile()
 {
-    return testHome() + QStringLiteral("/library.sqlite");
+    return testHome() + "/library.sqlite";
 }
 
 inline LinkItem makeLink(const QString& title, const QString& url = {},
@@ -25,9 +28,9 @@ inline LinkItem makeLink(const QString& title, const QString& url = {},
     LinkItem item;
     item.id = QUuid::createUuid();
     item.title = title;
-    item.url = url.isEmpty() ? QStringLiteral("https://example.com/") + title : url;
+    item.url = url.isEmpty() ? "https://example.com/" + title : url;
     item.type = LinkType::web;
-    item.sourceApp = QStringLiteral("Browser");
+    item.sourceApp = "Browser";
     item.createdAt = at("2024-05-01T08:00:00.000Z");
     item.updatedAt = at(updatedAt);
     return item;
@@ -41,12 +44,17 @@ inline LinkItem addLink(SQLiteStore& store, LinkItem item)
     return item;
 }
 
-inline qint64 scalar(SQLiteStore& store, const QString& sql)
+// Writes through a plain connection of its own what the store would never write.
+inline void writeRaw(std::initializer_list<const char*> statements)
 {
-    SQLiteStatement statement = store.prepare(sql);
-    return statement.step() ? statement.int64(0) : -1;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(libraryFile().toUtf8().constData(), &db), SQLITE_OK);
+    for (const char* sql : statements)
+        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
 }
 
+// The first column of every row the statement gives, as text.
 inline QStringList texts(SQLiteStore& store, const QString& sql)
 {
     SQLiteStatement statement = store.prepare(sql);
@@ -54,6 +62,27 @@ inline QStringList texts(SQLiteStore& store, const QString& sql)
     while (statement.step())
         values.append(statement.text(0));
     return values;
+}
+
+inline qint64 scalar(SQLiteStore& store, const QString& sql)
+{
+    return texts(store, sql).value(0, "-1").toLongLong();
+}
+
+// Every row of every table as text, in a stable order: equal lists mean nothing changed.
+inline QStringList everyRow(SQLiteStore& store)
+{
+    QStringList rows;
+    for (const QString table :
+         {"links", "tags", "link_tags", "link_relations", "link_local_resolutions", "deleted_records"}) {
+        const QStringList columns = texts(
+            store, QStringLiteral("SELECT 'quote(' || name || ')' FROM pragma_table_info('%1')").arg(table));
+        for (const QString& row :
+             texts(store,
+                   QStringLiteral("SELECT %1 FROM %2 ORDER BY 1").arg(columns.join(" || '|' || "), table)))
+            rows.append(table + u':' + row);
+    }
+    return rows;
 }
 
 inline QStringList titles(const QList<LinkItem>& links)
@@ -85,8 +114,7 @@ inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
                              "b",
                              "", "~tilde", "10", "9"}) {
         tagIds.append(uuidString(QUuid::createUuid()));
-        store.execute(QStringLiteral("INSERT INTO tags (id, name) VALUES (?, ?)"),
-                      {tagIds.last(), QString::fromUtf8(name)});
+        store.execute("INSERT INTO tags (id, name) VALUES (?, ?)", {tagIds.last(), QString::fromUtf8(name)});
     }
     QStringList ids;
     store.inTransaction([&] {
@@ -97,17 +125,15 @@ inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
                 QStringLiteral("INSERT INTO links (id, title, url, type, notes, created_at, updated_at, "
                                "last_opened_at) VALUES (?, ?, ?, ?, ?, '2023-12-01T00:00:00.000Z', ?, ?)"),
                 {id, pick(titles), QStringLiteral("https://site%1.example/%2").arg(i % 7).arg(pick(notes)),
-                 random() % 8 == 0 ? pick(types) : QStringLiteral("web"), pick(notes), pick(dates),
+                 random() % 8 == 0 ? pick(types) : "web", pick(notes), pick(dates),
                  random() % 4 == 0 ? std::optional<QString>(pick(dates)) : std::nullopt});
             for (int t = int(random() % 4); t > 0; --t)
-                store.execute(
-                    QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
-                    {id, pick(tagIds)});
+                store.execute("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)",
+                              {id, pick(tagIds)});
             const int relation = int(random() % 6);
             if (relation == 0) // both ends the same link
-                store.execute(
-                    QStringLiteral("INSERT INTO link_relations VALUES (?, ?, ?, ?)"),
-                    {uuidString(QUuid::createUuid()), id, id, QStringLiteral("2024-01-01T00:00:00.000Z")});
+                store.execute("INSERT INTO link_relations VALUES (?, ?, ?, ?)",
+                              {uuidString(QUuid::createUuid()), id, id, "2024-01-01T00:00:00.000Z"});
             else if (relation < 3 && i > 0)
                 store.addRelation(QUuid::fromString(id), QUuid::fromString(pick(ids)));
         }

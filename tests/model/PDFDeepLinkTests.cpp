@@ -9,14 +9,9 @@ namespace {
 
 TEST(PDFDeepLink, ReadsOnlyPdfFileUrls)
 {
-    const auto upper = PDFDeepLink::fromString(QStringLiteral("file:///a/Doc.PDF#page=3"));
-    ASSERT_TRUE(upper);
-    EXPECT_EQ(upper->fileURL, QStringLiteral("file:///a/Doc.PDF#page=3"));
-    EXPECT_EQ(upper->page, 3);
-
-    const auto bare = PDFDeepLink::fromString(QStringLiteral("file:///a/Doc.pdf"));
-    ASSERT_TRUE(bare);
-    EXPECT_FALSE(bare->page);
+    EXPECT_EQ(PDFDeepLink::fromString("file:///a/Doc.PDF#page=3"),
+              (PDFDeepLink{"file:///a/Doc.PDF#page=3", 3}));
+    EXPECT_EQ(PDFDeepLink::fromString("file:///a/Doc.pdf"), (PDFDeepLink{"file:///a/Doc.pdf", std::nullopt}));
 
     for (const char* text :
          {"https://a.com/Doc.pdf#page=3", "file:///a/Doc.txt#page=3", "file:///a/pdf", "not a url"})
@@ -36,48 +31,24 @@ TEST(FileLocator, ReadsUrlPathAndPageOnce)
         EXPECT_EQ(FileLocator::read(QString::fromUtf8(text)), locator) << text;
 }
 
-TEST(PDFDeepLink, PageFragmentTable)
+TEST(PDFDeepLink, ReadsAPositivePageFromTheFragment)
 {
-    struct Case {
-        std::optional<QString> fragment;
-        std::optional<qint64> page;
-    };
-    const Case cases[] = {
-        {std::nullopt, std::nullopt},
-        {QString(), std::nullopt},
-        {QStringLiteral("page=3"), 3},
-        {QStringLiteral("PAGE=7"), 7},
-        {QStringLiteral("7"), 7},
-        {QStringLiteral("+7"), 7},
-        {QStringLiteral("page=+7"), 7},
-        {QStringLiteral(" \n page=7 \t"), 7},
-        {QStringLiteral("page=07"), 7},
-        {QStringLiteral("page=0"), std::nullopt},
-        {QStringLiteral("page=-2"), std::nullopt},
-        {QStringLiteral("page="), std::nullopt},
-        {QStringLiteral("page=+"), std::nullopt},
-        {QStringLiteral("page=x"), std::nullopt},
-        {QStringLiteral("page=7 8"), std::nullopt},
-        {QStringLiteral("page=99999999999999999999"), std::nullopt},
-        {QStringLiteral("page=9223372036854775807"), 9223372036854775807LL},
-        {QStringLiteral("p=3"), std::nullopt},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(PDFDeepLink::pageFromFragment(c.fragment), c.page)
-            << c.fragment.value_or(QStringLiteral("<none>")).toStdString();
+    for (const char* seven : {"page=7", "PAGE=7", "7", "+7", "page=+7", " \n page=7 \t", "page=07"})
+        EXPECT_EQ(PDFDeepLink::pageFromFragment(QString::fromUtf8(seven)), 7) << seven;
+    EXPECT_EQ(PDFDeepLink::pageFromFragment("page=9223372036854775807"), 9223372036854775807LL);
+    for (const char* none : {"", "page=0", "page=-2", "page=", "page=+", "page=x", "page=7 8",
+                             "page=99999999999999999999", "p=3"})
+        EXPECT_FALSE(PDFDeepLink::pageFromFragment(QString::fromUtf8(none))) << none;
+    EXPECT_FALSE(PDFDeepLink::pageFromFragment(std::nullopt));
 }
 
 TEST(PDFDeepLink, WritesThePageIntoTheFragment)
 {
-    EXPECT_EQ((PDFDeepLink{QStringLiteral("file:///a/b%20c.pdf"), 12}).url(),
-              QStringLiteral("file:///a/b%20c.pdf#page=12"));
-    EXPECT_EQ((PDFDeepLink{QStringLiteral("file:///a/b.pdf"), std::nullopt}).url(),
-              QStringLiteral("file:///a/b.pdf"));
-    EXPECT_EQ(PDFDeepLink::fromString(QStringLiteral("file:///a/b.pdf#PAGE=07"))->url(),
-              QStringLiteral("file:///a/b.pdf#page=7"));
+    EXPECT_EQ((PDFDeepLink{"file:///a/b%20c.pdf", 12}).url(), "file:///a/b%20c.pdf#page=12");
+    EXPECT_EQ((PDFDeepLink{"file:///a/b.pdf", std::nullopt}).url(), "file:///a/b.pdf");
+    EXPECT_EQ(PDFDeepLink::fromString("file:///a/b.pdf#PAGE=07")->url(), "file:///a/b.pdf#page=7");
     // A fragment that names no page is written back unchanged.
-    EXPECT_EQ(PDFDeepLink::fromString(QStringLiteral("file:///a/b.pdf#section2"))->url(),
-              QStringLiteral("file:///a/b.pdf#section2"));
+    EXPECT_EQ(PDFDeepLink::fromString("file:///a/b.pdf#section2")->url(), "file:///a/b.pdf#section2");
 }
 
 } // namespace

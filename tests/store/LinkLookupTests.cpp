@@ -1,8 +1,9 @@
 #include "LinkStoreTestSupport.h"
+#include "LogCapture.h"
 
-#include "foundation/Uuid.h"
 #include "platform/FileBookmarks.h"
 #include "platform/FolderWalker.h"
+#include "store/FileMatchFinder.h"
 #include "store/LinkLookup.h"
 #include "store/LinkWriter.h"
 
@@ -38,7 +39,35 @@ public:
 
 CapturedContext webContext(const QString& locator)
 {
-    return {QString(), locator, LinkType::web, QStringLiteral("Safari"), std::nullopt};
+    return {QString(), locator, LinkType::web, "Safari", std::nullopt};
+}
+
+using Confidence = FileMatchCandidate::Confidence;
+
+struct MatchFixture : LibraryFixture {
+    FileMatchFinder finder{sqlite, *identity};
+    int order = 0;
+
+    // A file link from another machine: only what sync carries (no bookmark here).
+    LinkItem remoteFileLink(const QString& name, std::optional<QString> hash, std::optional<qint64> size)
+    {
+        LinkItem item = makeLink(name, "file:///elsewhere/" + name);
+        item.type = LinkType::file;
+        item.lastKnownPath = "/elsewhere/" + name;
+        item.contentHash = std::move(hash);
+        item.fileSize = size;
+        item.updatedAt = item.updatedAt.addSecs(++order); // keeps the insertion order
+        sqlite.insertLink(item);
+        return *sqlite.link(item.id);
+    }
+};
+
+QList<std::pair<QString, Confidence>> summary(const QList<FileMatchCandidate>& candidates)
+{
+    QList<std::pair<QString, Confidence>> result;
+    for (const auto& candidate : candidates)
+        result.append({candidate.item.title, candidate.confidence});
+    return result;
 }
 
 } // namespace
@@ -46,91 +75,66 @@ CapturedContext webContext(const QString& locator)
 TEST(LinkLookup, LocatorLookupsAcceptTheOtherSlashAndTheParsersFormButNotAPdfPage)
 {
     LookupFixture fx;
-    const LinkItem web = fx.writer.addLink({}, QStringLiteral("https://example.com/docs/"), {}, {});
-    EXPECT_EQ(fx.lookup.findLink(webContext(QStringLiteral("https://example.com/docs")))->id, web.id);
+    const LinkItem slash = fx.writer.addLink({}, "https://example.com/docs/", {}, {});
+    const LinkItem bare = fx.writer.addLink({}, "https://example.com/b", {}, {});
+    EXPECT_EQ(fx.lookup.findLink(webContext("https://example.com/docs")).value_or(LinkItem()).id, slash.id);
+    EXPECT_EQ(fx.lookup.findLink(webContext("https://example.com/b/")).value_or(LinkItem()).id, bare.id);
+    for (const char* other : {"https://example.com/b//", "https://example.com/bb"})
+        EXPECT_FALSE(fx.lookup.findLink(webContext(other))) << other;
 
     // A typed path is saved as its file URL and found from the typed form too.
-    const LinkItem typed = fx.writer.addLink({}, QStringLiteral("/nowhere/a b.txt"), {}, {});
-    EXPECT_EQ(fx.lookup.linkForLocator(webContext(QStringLiteral("/nowhere/a b.txt")))->id, typed.id);
-    EXPECT_FALSE(fx.lookup.linkForLocator(webContext(QStringLiteral("gopher://x"))));
+    const LinkItem typed = fx.writer.addLink({}, "/nowhere/a b.txt", {}, {});
+    EXPECT_EQ(fx.lookup.linkForLocator(webContext("/nowhere/a b.txt"))->id, typed.id);
+    EXPECT_FALSE(fx.lookup.linkForLocator(webContext("gopher://x")));
 
     // Page 3 of a saved PDF is not the saved PDF.
-    const QString pdf = writeFile(QStringLiteral("papers/paper.pdf"), "%PDF-1.4");
+    const QString pdf = writeFile("papers/paper.pdf", "%PDF-1.4");
     fx.save(pdf);
     const CapturedContext page = finderContext(*fx.identity, pdf, LocatorUrl::fileUrlText(pdf) + "#page=3");
     EXPECT_FALSE(fx.lookup.findLink(page));
 }
 
-TEST(LinkLookup, ARenamedFileIsFoundByItsIdentityAndTheLinkFollowsIt)
+TEST(LinkLookup, ARenamedFileIsFoundByItsIdentityAndItsLinkFollowsKeepingThePdfPage)
 {
     LookupFixture fx;
-    const QString path = writeFile(QStringLiteral("docs/draft.txt"), "draft");
-    const LinkItem saved = fx.save(path);
-    const QString moved = homePath(QStringLiteral("docs/final.txt"));
-    renameFile(path, moved);
-
-    const auto found = fx.lookup.findLink(finderContext(*fx.identity, moved));
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->id, saved.id);
-    EXPECT_EQ(found->url, LocatorUrl::fileUrlText(moved));
-    EXPECT_EQ(found->contentHash, saved.contentHash); // kept from the stored evidence
-    EXPECT_EQ(fx.sqlite.link(saved.id), found);
-    // A second lookup finds it by locator and writes nothing.
-    EXPECT_EQ(fx.lookup.findLink(finderContext(*fx.identity, moved)), found);
-}
-
-TEST(LinkLookup, APdfPageLinkKeepsItsPageWhenItsFileIsRenamed)
-{
-    LookupFixture fx;
-    const QString path = writeFile(QStringLiteral("papers/paper.pdf"), "%PDF-1.4 content");
+    const QString path = writeFile("papers/paper.pdf", "%PDF-1.4 content");
     const LinkItem saved = fx.save(path, LocatorUrl::fileUrlText(path) + "#page=3");
-    const QString moved = homePath(QStringLiteral("papers/renamed paper.pdf"));
-    renameFile(path, moved);
+    const QString moved = renameFile(path, "papers/renamed paper.pdf");
 
     const auto found = fx.lookup.findLink(finderContext(*fx.identity, moved));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->id, saved.id);
     EXPECT_EQ(found->url, LocatorUrl::fileUrlText(moved) + "#page=3");
-
-    // Already up to date: the comparison takes the page into account and writes nothing.
+    EXPECT_EQ(found->contentHash, saved.contentHash); // kept from the stored evidence
+    EXPECT_EQ(fx.sqlite.link(saved.id), found);
+    // Up to date now: the comparison takes the page into account and writes nothing.
     EXPECT_EQ(fx.lookup.updateFileIdentity(*found, *finderContext(*fx.identity, moved).fileIdentity), *found);
 }
 
 TEST(LinkLookup, ACopyWithTheSameContentIsFoundByFingerprintOnlyUnderItsName)
 {
     LookupFixture fx;
-    const QString original = writeFile(QStringLiteral("mac-a/report.txt"), "quarterly numbers");
+    // Two saved links to one content, the first in the library's order under another name; the links
+    // came from another machine, so their files are not here.
+    const QString other = writeFile("mac-a/a-copy.txt", "quarterly numbers");
+    const QString original = writeFile("mac-a/report.txt", "quarterly numbers");
+    fx.save(other);
     const LinkItem saved = fx.save(original);
-    // The same content under the same name elsewhere: found, through an unconfirmed resolution.
-    // (Written before the original goes, so that it cannot take over the original's inode.)
-    const QString copy = writeFile(QStringLiteral("mac-b/report.txt"), "quarterly numbers");
-    QFile::remove(original); // the link came from another machine: its file is not here
+    // (Written before the originals go, so that it cannot take over one of their inodes.)
+    const QString copy = writeFile("mac-b/report.txt", "quarterly numbers");
+    QFile::remove(other);
+    QFile::remove(original);
+
     const auto found = fx.lookup.findLink(finderContext(*fx.identity, copy));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->id, saved.id);
-    EXPECT_EQ(found->lastKnownPath, original); // the link's own path stays
+    EXPECT_EQ(found->lastKnownPath, original); // the link's own path stays; this machine's is a resolution
     EXPECT_EQ(fx.sqlite.localResolution(saved.id).value_or(FileIdentity()).lastKnownPath, copy);
-    EXPECT_EQ(fx.count(QStringLiteral("SELECT confirmed_by_user FROM link_local_resolutions")), 0);
+    EXPECT_EQ(fx.count("SELECT confirmed_by_user FROM link_local_resolutions"), 0);
 
-    // Under another name it is not found (only offered for confirmation).
-    EXPECT_FALSE(fx.lookup.findLink(
-        finderContext(*fx.identity, writeFile(QStringLiteral("mac-b/q3.txt"), "quarterly numbers"))));
-}
-
-TEST(LinkLookup, TheFingerprintStepTestsEveryLinkWithThatContentForTheName)
-{
-    LookupFixture fx;
-    // Two saved copies of one content; the one ordered first has another name.
-    const QString first = writeFile(QStringLiteral("a/a-copy.txt"), "shared content");
-    const QString second = writeFile(QStringLiteral("b/notes.txt"), "shared content");
-    fx.save(first);
-    const LinkItem named = fx.save(second);
-    const QString here = writeFile(QStringLiteral("c/notes.txt"), "shared content");
-    QFile::remove(first);
-    QFile::remove(second);
-    const auto found = fx.lookup.findLink(finderContext(*fx.identity, here));
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->id, named.id);
+    // Under a third name it is not found (only offered for confirmation).
+    EXPECT_FALSE(
+        fx.lookup.findLink(finderContext(*fx.identity, writeFile("mac-b/q3.txt", "quarterly numbers"))));
 }
 
 TEST(LinkLookup, BookmarksOfGoneFilesAreComparedByTheirRecordedIdentityWithoutASearch)
@@ -145,44 +149,72 @@ TEST(LinkLookup, BookmarksOfGoneFilesAreComparedByTheirRecordedIdentityWithoutAS
     // Links whose identifiers were not kept (as after an import), so only their bookmarks can tell.
     for (const char* name : {"gone-1.txt", "gone-2.txt", "moved.txt"})
         fx.save(writeFile(QStringLiteral("docs/") + name, name));
-    fx.sqlite.execute(
-        QStringLiteral("UPDATE links SET file_resource_identifier = NULL, last_known_path = NULL"));
-    const LinkItem damaged = fx.save(writeFile(QStringLiteral("docs/damaged.txt"), "d"));
+    fx.sqlite.execute("UPDATE links SET file_resource_identifier = NULL, last_known_path = NULL");
+    const LinkItem damaged = fx.save(writeFile("docs/damaged.txt", "d"));
     fx.sqlite.execute(
         QStringLiteral("UPDATE links SET bookmark_data = 'junk', file_resource_identifier = NULL "
                        "WHERE id = ?"),
         {uuidString(damaged.id)});
-    QFile::remove(homePath(QStringLiteral("docs/gone-1.txt")));
-    QFile::remove(homePath(QStringLiteral("docs/gone-2.txt")));
-    const QString moved = homePath(QStringLiteral("elsewhere/renamed.txt"));
-    renameFile(homePath(QStringLiteral("docs/moved.txt")), moved);
+    QFile::remove(homePath("docs/gone-1.txt"));
+    QFile::remove(homePath("docs/gone-2.txt"));
+    const QString moved = renameFile("docs/moved.txt", "elsewhere/renamed.txt");
 
     const auto found = lookup.findLink(finderContext(identity, moved));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->lastKnownPath, moved);
-    static QStringList logged;
-    const QtMessageHandler previous =
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
-            if (context.category && QLatin1String(context.category) == QLatin1String("morvane.FileIdentity"))
-                logged.append(message);
-        });
-    EXPECT_FALSE(lookup.findLink(finderContext(identity, writeFile(QStringLiteral("new.txt"), "new"))));
-    qInstallMessageHandler(previous);
+    const LogCapture log("morvane.FileIdentity");
+    EXPECT_FALSE(lookup.findLink(finderContext(identity, writeFile("new.txt", "new"))));
     EXPECT_EQ(walker->walks, 0);
     // Only a bookmark that cannot be read at all is worth a log line.
-    EXPECT_EQ(logged, QStringList(1, QStringLiteral("Failed to resolve file bookmark: The bookmark data "
-                                                    "isn’t in the correct format.")));
+    EXPECT_EQ(log.lines(), QStringList(1, QStringLiteral("Failed to resolve file bookmark: The bookmark data "
+                                                         "isn’t in the correct format.")));
 }
 
 TEST(LinkLookup, NamesMatchByPathThenUrlThenTitleUnderCanonicalEquivalence)
 {
     LinkItem item;
-    item.title = QStringLiteral("Quarterly");
-    item.url = QStringLiteral("file:///x/Caf%C3%A9.txt");
-    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("Café.txt"), item));
-    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("Cafe\u0301.txt"), item)); // decomposed
-    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("Quarterly"), item));
-    item.lastKnownPath = QStringLiteral("/y/moved.txt");
-    EXPECT_TRUE(LinkLookup::nameMatches(QStringLiteral("moved.txt"), item));
-    EXPECT_FALSE(LinkLookup::nameMatches(QStringLiteral("cafe.txt"), item));
+    item.title = "Quarterly";
+    item.url = "file:///x/Caf%C3%A9.txt";
+    EXPECT_TRUE(LinkLookup::nameMatches("Café.txt", item));
+    EXPECT_TRUE(LinkLookup::nameMatches("Cafe\u0301.txt", item)); // decomposed
+    EXPECT_TRUE(LinkLookup::nameMatches("Quarterly", item));
+    item.lastKnownPath = "/y/moved.txt";
+    EXPECT_TRUE(LinkLookup::nameMatches("moved.txt", item));
+    EXPECT_FALSE(LinkLookup::nameMatches("cafe.txt", item));
+}
+
+TEST(FileMatchFinder, GradesEachFileLinkByTheFirstRuleItMeetsStrongestFirst)
+{
+    MatchFixture fx;
+    const QString path = writeFile("here/report.txt", "twelve bytes");
+    const CapturedContext selection = finderContext(*fx.identity, path);
+    const QString hash = *fx.identity->makeIdentity(selection.locator, true)->contentHash;
+    const QString otherHash(64, u'0');
+
+    fx.remoteFileLink("copy.txt", hash, 12);                     // same content, other name
+    fx.remoteFileLink("report.txt", otherHash, 12);              // same name and size
+    fx.remoteFileLink("report.txt", hash, 12);                   // same name and content
+    fx.remoteFileLink("report.txt", std::nullopt, std::nullopt); // name only
+    fx.remoteFileLink("report.txt", hash, std::nullopt);         // a hash without size: nothing
+    fx.remoteFileLink("unrelated.txt", otherHash, 99);
+
+    const auto candidates = fx.finder.fileMatchCandidates(selection);
+    EXPECT_EQ(summary(candidates), (QList<std::pair<QString, Confidence>>{
+                                       {"report.txt", Confidence::sameNameAndFingerprint},
+                                       {"copy.txt", Confidence::sameFingerprint},
+                                       {"report.txt", Confidence::sameNameAndSize},
+                                       {"report.txt", Confidence::sameName},
+                                   }));
+    EXPECT_FALSE(candidates[0].requiresConfirmation);
+    EXPECT_TRUE(candidates[1].requiresConfirmation);
+    // A candidate's id names its link and its grade, so one link may be listed once per grade.
+    EXPECT_EQ(candidates[0].id(), uuidString(candidates[0].item.id) + "-sameNameAndFingerprint");
+    EXPECT_EQ(candidates[0].selectedURL, selection.locator);
+    EXPECT_EQ(candidates[0].selectedIdentity.contentHash, hash);
+
+    // Folders get none.
+    CapturedContext folder = finderContext(*fx.identity, homePath("here"));
+    folder.type = LinkType::folder;
+    EXPECT_TRUE(fx.finder.fileMatchCandidates(folder).isEmpty());
+    EXPECT_FALSE(fx.finder.finderSelectionMatches(folder));
 }

@@ -1,33 +1,19 @@
 #include "LinkStoreTestSupport.h"
+#include "ScriptedHasher.h"
 
 #include "foundation/IsoDate.h"
-#include "foundation/Uuid.h"
-#include "platform/Sha256Hasher.h"
-#include "store/FileRepairError.h"
 #include "store/LinkMaintenance.h"
 #include "store/LinkWriter.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
 
 using namespace morvane;
 using namespace morvane::test;
 
 namespace {
 
-// Hashes through OpenSSL unless told to fail (CI runs as root, so permissions cannot make a file
-// unreadable).
-struct SwitchableHasher : Sha256Hasher {
-    std::optional<FileDigest> hashFile(const QString& path) const override
-    {
-        return failing ? std::nullopt : OpenSslSha256Hasher().hashFile(path);
-    }
-    std::atomic<bool> failing = false;
-};
-
 struct MaintenanceFixture : LibraryFixture {
-    std::shared_ptr<SwitchableHasher> hasher = std::make_shared<SwitchableHasher>();
+    std::shared_ptr<ScriptedHasher> hasher = std::make_shared<ScriptedHasher>();
     MaintenanceFixture()
     {
         FileIdentityPlatform platform = FileIdentityPlatform::system();
@@ -41,13 +27,8 @@ struct MaintenanceFixture : LibraryFixture {
     // A link saved on another machine or typed in by hand: a file URL and nothing else.
     LinkItem bareLink(const QString& url, LinkType type = LinkType::file)
     {
-        LinkItem item;
-        item.id = QUuid::createUuid();
-        item.title = QStringLiteral("bare");
-        item.url = url;
+        LinkItem item = makeLink("bare", url);
         item.type = type;
-        item.createdAt = *parseLibraryDate(QStringLiteral("2024-05-01T09:00:00.000Z"));
-        item.updatedAt = item.createdAt;
         sqlite.insertLink(item);
         return *sqlite.link(item.id);
     }
@@ -65,11 +46,10 @@ struct MaintenanceFixture : LibraryFixture {
 TEST(LinkMaintenance, AllLinksFillsAMissingFingerprintOnceAndKeepsAPdfPage)
 {
     MaintenanceFixture fx;
-    const QString pdf = writeFile(QStringLiteral("papers/paper.pdf"), "%PDF-1.4 body");
-    const LinkItem page = fx.bareLink(LocatorUrl::fileUrlText(pdf) + QStringLiteral("#page=4"));
-    const LinkItem folder =
-        fx.bareLink(LocatorUrl::fileUrlText(homePath(QStringLiteral("papers"))), LinkType::folder);
-    const LinkItem missing = fx.bareLink(LocatorUrl::fileUrlText(homePath(QStringLiteral("gone.txt"))));
+    const QString pdf = writeFile("papers/paper.pdf", "%PDF-1.4 body");
+    const LinkItem page = fx.bareLink(LocatorUrl::fileUrlText(pdf) + "#page=4");
+    const LinkItem folder = fx.bareLink(LocatorUrl::fileUrlText(homePath("papers")), LinkType::folder);
+    const LinkItem missing = fx.bareLink(LocatorUrl::fileUrlText(homePath("gone.txt")));
 
     const QList<LinkItem> links = fx.maintenance().allLinks();
     ASSERT_EQ(links.size(), 3);
@@ -89,14 +69,14 @@ TEST(LinkMaintenance, AllLinksFillsAMissingFingerprintOnceAndKeepsAPdfPage)
 TEST(LinkMaintenance, AFingerprintThatCannotBeReadDoesNotRewriteTheLink)
 {
     MaintenanceFixture fx;
-    const QString path = writeFile(QStringLiteral("docs/locked.txt"), "locked");
+    const QString path = writeFile("docs/locked.txt", "locked");
     fx.hasher->failing = true;
     const LinkItem saved = fx.writer().addCapturedContext(finderContext(*fx.identity, path), {}, {});
     ASSERT_FALSE(saved.contentHash);
     ASSERT_EQ(saved.fileSize, 6);
 
     // Nothing new to say: the row and its update time stay, so sync has nothing to push.
-    fx.clock->setNow(*parseLibraryDate(QStringLiteral("2030-01-01T00:00:00.000Z")));
+    fx.clock->setNow(at("2030-01-01T00:00:00.000Z"));
     fx.maintenance().allLinks();
     EXPECT_EQ(fx.sqlite.link(saved.id), saved);
 
@@ -109,39 +89,38 @@ TEST(LinkMaintenance, AFingerprintThatCannotBeReadDoesNotRewriteTheLink)
 TEST(LinkMaintenance, RepairPointsTheLinkAtTheChosenFileOrThrowsAndWritesNothing)
 {
     MaintenanceFixture fx;
-    const QString old = writeFile(QStringLiteral("papers/old.pdf"), "%PDF old");
+    const QString old = writeFile("papers/old.pdf", "%PDF old");
     const LinkItem saved = fx.writer().addCapturedContext(
         finderContext(*fx.identity, old, LocatorUrl::fileUrlText(old) + "#page=2"), {}, {});
 
-    try {
-        fx.maintenance().repairFileLink(saved, fx.candidateAt(homePath(QStringLiteral("papers/gone.pdf"))));
-        ADD_FAILURE() << "an unreadable candidate must not count as relinked";
-    } catch (const FileRepairError& error) {
-        EXPECT_EQ(error.localizedDescription(), "The chosen file could not be read: gone.pdf");
-    }
+    // An unreadable candidate must not count as relinked.
+    EXPECT_EQ(errorText([&] {
+                  fx.maintenance().repairFileLink(saved, fx.candidateAt(homePath("papers/gone.pdf")));
+              }),
+              "The chosen file could not be read: gone.pdf");
     EXPECT_EQ(fx.sqlite.link(saved.id), saved);
-    EXPECT_EQ(fx.count(QStringLiteral("SELECT COUNT(*) FROM link_local_resolutions")), 0);
+    EXPECT_EQ(fx.count("SELECT COUNT(*) FROM link_local_resolutions"), 0);
 
-    const QString chosen = writeFile(QStringLiteral("elsewhere/new.pdf"), "%PDF new");
+    const QString chosen = writeFile("elsewhere/new.pdf", "%PDF new");
     const LinkItem repaired = fx.maintenance().repairFileLink(saved, fx.candidateAt(chosen));
     EXPECT_EQ(repaired.lastKnownPath, chosen);
     EXPECT_EQ(repaired.url, LocatorUrl::fileUrlText(chosen) + "#page=2");
     EXPECT_EQ(repaired.contentHash,
               fx.identity->makeIdentity(LocatorUrl::fileUrlText(chosen), true)->contentHash);
     EXPECT_EQ(fx.sqlite.localResolution(saved.id)->lastKnownPath, chosen);
-    EXPECT_EQ(fx.count(QStringLiteral("SELECT confirmed_by_user FROM link_local_resolutions")), 1);
+    EXPECT_EQ(fx.count("SELECT confirmed_by_user FROM link_local_resolutions"), 1);
 }
 
 TEST(LinkMaintenance, RepairIssuesListMovedFilesButNotSettledOrPathlessOnes)
 {
     MaintenanceFixture fx;
-    const QString settled = writeFile(QStringLiteral("docs/settled.txt"), "settled");
-    const QString moving = writeFile(QStringLiteral("docs/moving.txt"), "moving");
+    const QString settled = writeFile("docs/settled.txt", "settled");
+    const QString moving = writeFile("docs/moving.txt", "moving");
     fx.writer().addCapturedContext(finderContext(*fx.identity, settled), {}, {});
     const LinkItem moved = fx.writer().addCapturedContext(finderContext(*fx.identity, moving), {}, {});
-    renameFile(moving, homePath(QStringLiteral("docs/moved.txt")));
-    fx.bareLink(LocatorUrl::fileUrlText(homePath(QStringLiteral("never-here.txt"))));
-    fx.writer().addLink({}, QStringLiteral("https://example.com"), {}, {});
+    renameFile(moving, "docs/moved.txt");
+    fx.bareLink(LocatorUrl::fileUrlText(homePath("never-here.txt")));
+    fx.writer().addLink({}, "https://example.com", {}, {});
 
     const QList<FileRepairIssue> issues = fx.maintenance().fileRepairIssues({});
     ASSERT_EQ(issues.size(), 1);

@@ -1,54 +1,22 @@
 #pragma once
 
-#include "ManualClock.h"
-#include "TestEnvironment.h"
+#include "../library/StoreTestSupport.h"
+#include "TestFiles.h"
+
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
 #include "library/LinkParser.h"
-#include "library/SQLiteStore.h"
 #include "model/CapturedContext.h"
 #include "platform/Sha256Hasher.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 
 #include <memory>
-#include <ostream>
 #include <semaphore>
 
-// Readable failure messages for texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace morvane::test {
-
-inline QString homePath(const QString& relative)
-{
-    return testHome() + u'/' + relative;
-}
-
-inline QString writeFile(const QString& relative, const QByteArray& content)
-{
-    const QString path = homePath(relative);
-    QDir().mkpath(path.left(path.lastIndexOf(u'/')));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(content);
-    return path;
-}
-
-inline void renameFile(const QString& from, const QString& to)
-{
-    QDir().mkpath(to.left(to.lastIndexOf(u'/')));
-    if (!QFile::rename(from, to))
-        qFatal("cannot rename %s", qPrintable(from));
-}
 
 inline std::shared_ptr<FileIdentityService>
 makeIdentityService(std::shared_ptr<const Sha256Hasher> hasher = {})
@@ -77,21 +45,17 @@ inline CapturedContext finderContext(const FileIdentityService& identity, const 
                                      const std::optional<QString>& locator = std::nullopt)
 {
     return {lastPathComponentOfPath(path), locator.value_or(LocatorUrl::fileUrlText(path)), LinkType::file,
-            QStringLiteral("Finder"), identity.makeIdentity(LocatorUrl::fileUrlText(path), false)};
+            "Finder", identity.makeIdentity(LocatorUrl::fileUrlText(path), false)};
 }
 
 // The synchronous operations on a library of their own, as the store thread runs them.
 struct LibraryFixture {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-    SQLiteStore sqlite{homePath(QStringLiteral("library.sqlite")), clock};
+    SQLiteStore sqlite{libraryFile(), clock};
     LinkParser parser;
     std::shared_ptr<FileIdentityService> identity = makeIdentityService();
 
-    qint64 count(const QString& sql)
-    {
-        SQLiteStatement statement = sqlite.prepare(sql);
-        return statement.step() ? statement.int64(0) : -1;
-    }
+    qint64 count(const QString& sql) { return scalar(sqlite, sql); }
 };
 
 // A store over a library of its own, counting its announcements and sync triggers in order.
@@ -103,8 +67,7 @@ struct StoreFixture {
 
     explicit StoreFixture(std::shared_ptr<const Sha256Hasher> hasher = {})
         : identity(makeIdentityService(std::move(hasher)))
-        , store(std::make_unique<LinkStore>(LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))),
-                                            identity, clock))
+        , store(std::make_unique<LinkStore>(LinkStore::libraryAt(libraryFile()), identity, clock))
     {
         QObject::connect(&store->notifier(), &LinkStoreNotifier::didMutate,
                          [this] { events.append("notify"); });
@@ -115,18 +78,16 @@ struct StoreFixture {
         store->setSyncTrigger([this] { events.append("trigger"); }).waitForFinished();
     }
 
+    std::optional<LinkItem> stored(const QUuid& id)
+    {
+        return store->run([id](SQLiteStore& sqlite) { return sqlite.link(id); }).result();
+    }
+
     // The links' titles in the order their rows were written.
     QStringList titlesInWriteOrder()
     {
         return store
-            ->run([](SQLiteStore& sqlite) {
-                QStringList titles;
-                SQLiteStatement rows =
-                    sqlite.prepare(QStringLiteral("SELECT title FROM links ORDER BY rowid"));
-                while (rows.step())
-                    titles.append(rows.text(0));
-                return titles;
-            })
+            ->run([](SQLiteStore& sqlite) { return texts(sqlite, "SELECT title FROM links ORDER BY rowid"); })
             .result();
     }
 

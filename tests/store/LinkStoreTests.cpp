@@ -1,12 +1,7 @@
 #include "LinkStoreTestSupport.h"
 
-#include "TestValues.h"
-#include "foundation/Uuid.h"
 #include "store/FileRepairError.h"
-#include "store/RelationService.h"
 
-#include <QCoroFuture>
-#include <QCoroTask>
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -19,18 +14,21 @@
 using namespace morvane;
 using namespace morvane::test;
 
-TEST(LinkStore, EveryOwnedChangeIsAnnouncedOnceAfterItsTrigger)
+TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTrigger)
 {
     StoreFixture fx;
     fx.installTrigger();
 
-    const LinkItem web = fx.store
-                             ->addLink(QStringLiteral("Example"), QStringLiteral("https://example.com/a"), {},
-                                       QStringLiteral("one,two"))
-                             .result();
-    const QString path = writeFile(QStringLiteral("docs/report.txt"), "report");
-    const LinkItem file = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
+    const LinkItem web = fx.store->addLink("Example", "https://example.com/a", {}, "one,two").result();
+    const QString path = writeFile("docs/report.txt", "report");
+    const CapturedContext context = finderContext(*fx.identity, path);
+    const LinkItem file = fx.store->addCapturedContext(context, {}, {}).result();
     EXPECT_EQ(fx.settledEvents(), (QStringList{"trigger", "notify", "trigger", "notify"}));
+    // A captured file is saved with its own evidence and its fingerprint; a web link has none.
+    EXPECT_EQ(file.bookmarkData, context.fileIdentity->bookmarkData);
+    EXPECT_EQ(file.contentHash, sha256sumOf(path));
+    EXPECT_EQ(fx.stored(file.id), file);
+    EXPECT_FALSE(web.bookmarkData || web.lastKnownPath || web.contentHash || web.fileSize);
 
     // A thin change announced by its caller, with and without sync.
     fx.store->run([&](SQLiteStore& sqlite) { sqlite.addRelation(web.id, file.id); }).waitForFinished();
@@ -39,36 +37,27 @@ TEST(LinkStore, EveryOwnedChangeIsAnnouncedOnceAfterItsTrigger)
     fx.store->notifyDidMutate(false);
     EXPECT_EQ(fx.settledEvents().mid(4), (QStringList{"trigger", "notify", "notify"}));
 
-    // Recording an open, this machine's resolution and a lookup that refreshes evidence are silent.
+    // Recording an open, a lookup that refreshes evidence and refused saves are silent. A refusal keeps
+    // its type on the way to the caller, and a save whose tags fail leaves no half-saved link.
     fx.events.clear();
-    fx.store->run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); }).waitForFinished();
-    const auto found = fx.store->findLink(finderContext(*fx.identity, path)).result();
-    ASSERT_TRUE(found);
-    renameFile(path, homePath(QStringLiteral("docs/renamed.txt")));
-    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, homePath(QStringLiteral("docs/renamed.txt"))))
-                    .result());
-    EXPECT_TRUE(fx.settledEvents().isEmpty());
-}
-
-TEST(LinkStore, AFailedChangeIsNotAnnouncedAndAnErrorKeepsItsTypeAcrossTheAwait)
-{
-    StoreFixture fx;
-    fx.installTrigger();
-    auto task = [&]() -> QCoro::Task<int> {
-        try {
-            co_await fx.store->addLink(QStringLiteral("Bad"), QStringLiteral("gopher://example.com"), {}, {});
-        } catch (const LinkParserError& error) {
-            co_return error.kind() == LinkParserError::Kind::unsupportedScheme ? 1 : 2;
-        }
-        co_return 0;
-    };
-    EXPECT_EQ(QCoro::waitFor(task()), 1);
+    const auto refused = thrownError<LinkParserError>(
+        [&] { fx.store->addLink("Bad", "gopher://example.com", {}, {}).result(); });
+    EXPECT_EQ(refused.value_or(LinkParserError::emptyURL()).kind(), LinkParserError::Kind::unsupportedScheme);
     // Thrown on the store thread after the file pool found nothing to relink to.
     FileResolutionCandidate gone;
-    gone.url = LocatorUrl::fileUrlText(homePath(QStringLiteral("gone.txt")));
+    gone.url = LocatorUrl::fileUrlText(homePath("gone.txt"));
     EXPECT_THROW(fx.store->repairFileLink(LinkItem(), gone).result(), FileRepairError);
+    const QString refuseTags =
+        "CREATE TRIGGER no BEFORE INSERT ON link_tags BEGIN SELECT RAISE(ABORT, 'no'); END";
+    fx.store->run([&](SQLiteStore& sqlite) { sqlite.execute(refuseTags); }).waitForFinished();
+    EXPECT_THROW(fx.store->addLink({}, "https://example.com/b", {}, "tag").result(), StoreError);
+    EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return titles(sqlite.allLinks()); }).result(),
+              QStringList{"report.txt"});
+    fx.store->run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); }).waitForFinished();
+    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, path)).result());
+    const QString renamed = renameFile(path, "docs/renamed.txt");
+    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, renamed)).result());
     EXPECT_TRUE(fx.settledEvents().isEmpty());
-    EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); }).result(), 0);
 }
 
 TEST(LinkStore, ATriggerInstalledLateDoesNotRunForEarlierChanges)
@@ -77,12 +66,12 @@ TEST(LinkStore, ATriggerInstalledLateDoesNotRunForEarlierChanges)
     // Hold the store thread so the first save and the installation queue up behind it.
     std::latch release(1);
     auto held = fx.store->run([&](SQLiteStore&) { release.wait(); });
-    auto first = fx.store->addLink({}, QStringLiteral("https://example.com/1"), {}, {});
+    auto first = fx.store->addLink({}, "https://example.com/1", {}, {});
     auto installed = fx.store->setSyncTrigger([&] { fx.events.append("trigger"); });
     release.count_down();
     first.waitForFinished();
     installed.waitForFinished();
-    fx.store->addLink({}, QStringLiteral("https://example.com/2"), {}, {}).waitForFinished();
+    fx.store->addLink({}, "https://example.com/2", {}, {}).waitForFinished();
 
     EXPECT_EQ(fx.settledEvents(), (QStringList{"notify", "trigger", "notify"}));
 }
@@ -102,12 +91,9 @@ TEST(LinkStore, CallsFromSeveralThreadsCompleteInOrderPerCallerWithoutLocking)
                 const QString name = QStringLiteral("c%1-%2").arg(caller).arg(i, 2, 10, QChar(u'0'));
                 if (i % 4 == 0)
                     futures[caller].append(fx.store->addCapturedContext(
-                        finderContext(*fx.identity,
-                                      writeFile(QStringLiteral("files/") + name, name.toUtf8())),
-                        {}, {}));
+                        finderContext(*fx.identity, writeFile("files/" + name, name.toUtf8())), {}, {}));
                 else
-                    futures[caller].append(
-                        fx.store->addLink(name, QStringLiteral("https://example.com/") + name, {}, "t"));
+                    futures[caller].append(fx.store->addLink(name, "https://example.com/" + name, {}, "t"));
                 fx.store->run([&completed, caller, i](SQLiteStore&) { completed.emplace_back(caller, i); });
             }
         });
@@ -141,11 +127,11 @@ TEST(LinkStore, AReadIsNotHeldUpByAFileBeingHashedButLaterCallsWaitForIt)
 {
     StoreFixture fx(std::make_shared<GatedHasher>());
     const auto& gate = static_cast<const GatedHasher&>(*fx.identity->platform().hasher);
-    const QString path = writeFile(QStringLiteral("docs/large.bin"), "large");
+    const QString path = writeFile("docs/large.bin", "large");
     auto capture = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {});
     ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30))) << "the capture never hashed";
 
-    auto later = fx.store->addLink({}, QStringLiteral("https://example.com/later"), {}, {});
+    auto later = fx.store->addLink({}, "https://example.com/later", {}, {});
     auto counted = fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); });
     auto search = fx.store->read([](SQLiteStore& sqlite) { return sqlite.searchLinks(QString()).size(); });
     // The hash cannot finish before the gate opens, so the read answering now did not wait for it.
@@ -170,7 +156,7 @@ TEST(LinkStore, ClosingFinishesQueuedWorkAndRefusesWorkAfterwards)
     for (int i = 0; i < 20; ++i)
         pending.append(fx.store->addLink({}, QStringLiteral("https://example.com/%1").arg(i), {}, {}));
     pending.append(fx.store->addCapturedContext(
-        finderContext(*fx.identity, writeFile(QStringLiteral("docs/last.txt"), "last")), {}, {}));
+        finderContext(*fx.identity, writeFile("docs/last.txt", "last")), {}, {}));
     fx.store.reset();
     for (const auto& future : pending)
         EXPECT_NO_THROW(future.result());
@@ -184,9 +170,8 @@ TEST(LinkStore, DroppedFromItsOwnWorkWhileAFileIsHashedItClosesWithoutWaitingFor
 {
     const auto identity = makeIdentityService(std::make_shared<GatedHasher>());
     const auto& gate = static_cast<const GatedHasher&>(*identity->platform().hasher);
-    auto store = std::make_unique<LinkStore>(LinkStore::libraryAt(homePath(QStringLiteral("library.sqlite"))),
-                                             identity);
-    const QString path = writeFile(QStringLiteral("docs/large.bin"), "large");
+    auto store = std::make_unique<LinkStore>(LinkStore::libraryAt(libraryFile()), identity);
+    const QString path = writeFile("docs/large.bin", "large");
     auto capture = store->addCapturedContext(finderContext(*identity, path), {}, {});
     ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30)));
 
@@ -202,21 +187,11 @@ TEST(LinkStore, DroppedFromItsOwnWorkWhileAFileIsHashedItClosesWithoutWaitingFor
     EXPECT_THROW(capture.result(), ExecutorClosedError); // its save came after the close
 }
 
-TEST(LinkStore, OpeningAnUnusableLibraryThrowsItsError)
-{
-    writeFile(QStringLiteral("not-a-library.sqlite"), QByteArray(4096, 'x'));
-    EXPECT_THROW(LinkStore(LinkStore::libraryAt(homePath(QStringLiteral("not-a-library.sqlite"))),
-                           makeIdentityService()),
-                 StoreError);
-}
-
 TEST(LinkStore, DatesEveryWriteByItsClock)
 {
     StoreFixture fx;
     fx.clock->setNow(at("2024-06-01T12:34:56.789Z"));
-    const LinkItem item =
-        fx.store->addLink(QStringLiteral("Docs"), QStringLiteral("https://example.com/docs"), {}, {})
-            .result();
+    const LinkItem item = fx.store->addLink("Docs", "https://example.com/docs", {}, {}).result();
     EXPECT_EQ(item.createdAt, at("2024-06-01T12:34:56.789Z"));
     EXPECT_EQ(item.updatedAt, item.createdAt);
 
@@ -230,37 +205,13 @@ TEST(LinkStore, DatesEveryWriteByItsClock)
     EXPECT_EQ(deletedAt, at("2024-06-01T13:34:56.789Z"));
 }
 
-TEST(RelationService, ListsRelatedItemsByTitleFromTheStoreThread)
-{
-    StoreFixture fx;
-    QList<QUuid> ids; // hub, beta, Alpha, unrelated
-    for (const char* title : {"hub", "beta", "Alpha", "unrelated"})
-        ids.append(
-            fx.store
-                ->addLink(QString::fromLatin1(title), QStringLiteral("https://example.com/") + title, {}, {})
-                .result()
-                .id);
-    fx.store
-        ->run([&](SQLiteStore& sqlite) {
-            sqlite.addRelation(ids[0], ids[1]);
-            sqlite.addRelation(ids[2], ids[0]);
-            sqlite.addRelation(ids[2], ids[1]);
-        })
-        .waitForFinished();
-    const QList<LinkItem> linked = RelationService(*fx.store).linkedItems(ids[0]).result();
-    ASSERT_EQ(linked.size(), 2);
-    EXPECT_EQ(linked[0].title, "Alpha");
-    EXPECT_EQ(linked[0].linkedItemCount, 2);
-    EXPECT_EQ(linked[1].title, "beta");
-}
-
 TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNot)
 {
     StoreFixture fx;
     fx.installTrigger();
-    const QString path = writeFile(QStringLiteral("docs/a.txt"), "a");
+    const QString path = writeFile("docs/a.txt", "a");
     const LinkItem saved = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
-    const QString backup = homePath(QStringLiteral("backup.json"));
+    const QString backup = homePath("backup.json");
     fx.store->run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, sqlite.now()); })
         .waitForFinished();
     fx.settledEvents();

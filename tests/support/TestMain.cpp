@@ -1,9 +1,44 @@
 #include "TestEnvironment.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> g_home;
+
+class IsolatedHomeListener : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        g_home = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/morvane-test-XXXXXX"));
+        const QString root = g_home->path();
+        for (const auto& [name, path] : {std::pair{"HOME", root},
+                                         {"XDG_CONFIG_HOME", root + QStringLiteral("/.config")},
+                                         {"XDG_DATA_HOME", root + QStringLiteral("/.local/share")},
+                                         {"XDG_RUNTIME_DIR", root + QStringLiteral("/.runtime")}}) {
+            QDir().mkpath(path);
+            QFile::setPermissions(path,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            qputenv(name, QFile::encodeName(path));
+        }
+    }
+
+    void OnTestEnd(const ::testing::TestInfo&) override { g_home.reset(); }
+};
+
+} // namespace
+
+QString morvane::test::testHome()
+{
+    return g_home ? g_home->path() : QString();
+}
 
 int main(int argc, char** argv)
 {
@@ -16,6 +51,6 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
-    ::testing::UnitTest::GetInstance()->listeners().Append(new morvane::test::IsolatedHomeListener);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new IsolatedHomeListener);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,54 @@
+// The full read gathers tags and relation counts in passes of their own, and the search and recent-links
+// statements choose their page of 200 before computing them; these tests hold them to the plain
+// statements, which compute everything for every row, on libraries built to make them differ.
+#include "StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+const QString plainAllLinksSql = "FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC";
+const QString plainRecentSql =
+    "FROM links ORDER BY COALESCE(last_opened_at, updated_at) DESC, title COLLATE NOCASE ASC LIMIT 200";
+const QString plainSearchSql =
+    "FROM links WHERE title LIKE ? OR url LIKE ? OR type LIKE ? OR notes LIKE ? OR EXISTS "
+    "(SELECT 1 FROM tags INNER JOIN link_tags ON link_tags.tag_id = tags.id "
+    "WHERE link_tags.link_id = links.id AND tags.name LIKE ?) "
+    "ORDER BY CASE WHEN title LIKE ? THEN 0 ELSE 1 END, title COLLATE NOCASE ASC LIMIT 200";
+
+TEST(StatementEquivalence, FullReadsAndSearchesListWhatThePlainStatementsListInTheSameOrder)
+{
+    {
+        SQLiteStore store(libraryFile()); // empty, then without tags or relations
+        EXPECT_TRUE(store.allLinks().isEmpty());
+        addLink(store, makeLink("plain"));
+        EXPECT_TRUE(store.allLinks() == store.queryLinks(linkColumnsSql() + plainAllLinksSql));
+    }
+    // The statements take the query trimmed, and its own % and _ as wildcards.
+    const QStringList queries = {"",    " \t", "alpha",  " ALPHA\n", "a",    "%",   "_",
+                                 "a_b", "50%", "report", "t_x",      "mail", "web", "zeta",
+                                 "zz",  "ünï", "site3",  "e",        "beta"};
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        SQLiteStore store(testHome() + QStringLiteral("/library-%1.sqlite").arg(seed));
+        fillVariedLibrary(store, seed, 700);
+        const QList<LinkItem> all = store.queryLinks(linkColumnsSql() + plainAllLinksSql);
+        EXPECT_EQ(titles(store.allLinks()), titles(all)) << "seed " << seed;
+        EXPECT_TRUE(store.allLinks() == all) << "seed " << seed;
+        for (const QString& query : queries) {
+            SCOPED_TRACE(QStringLiteral("seed %1, query \"%2\"").arg(seed).arg(query).toStdString());
+            const QString trimmed = query.trimmed();
+            const QList<LinkItem> expected = trimmed.isEmpty()
+                                                 ? store.queryLinks(linkColumnsSql() + plainRecentSql)
+                                                 : store.queryLinks(linkColumnsSql() + plainSearchSql,
+                                                                    QStringList(6, '%' + trimmed + '%'));
+            const QList<LinkItem> actual = store.searchLinks(query);
+            EXPECT_EQ(titles(actual), titles(expected));
+            EXPECT_TRUE(actual == expected);
+        }
+    }
+}
+
+} // namespace
