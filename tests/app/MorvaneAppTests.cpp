@@ -1,7 +1,6 @@
 #include "ScriptedAlertPresenter.h"
+#include "TestFiles.h"
 #include "app/MorvaneApp.h"
-
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -11,10 +10,7 @@ using namespace morvane::test;
 TEST(MorvaneApp, ALibraryThatCannotBeOpenedIsExplainedInOneAlertAndEndsTheStart)
 {
     // A plain file where the library's folder belongs.
-    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Morvane");
-    QFile file(folder);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
+    const QString folder = writeFile(qEnvironmentVariable("XDG_DATA_HOME") + "/Morvane", {});
 
     const auto alerts = std::make_shared<ScriptedAlertPresenter>();
     MorvaneApp app(alerts);

@@ -1,11 +1,8 @@
 #include "FakeProcessLauncher.h"
-#include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "foundation/Clock.h"
 #include "platform/DesktopServices.h"
 #include "platform/X11Workspace.h"
-
-#include <QDir>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -18,12 +15,8 @@ namespace {
 
 QString writeDesktopFile(const QString& folder, const QString& name, const QByteArray& exec = "Exec=true")
 {
-    QDir().mkpath(folder);
-    QFile file(folder + u'/' + name);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(file.fileName()));
-    file.write("[Desktop Entry]\nName=App\n" + exec + "\n[Desktop Action new]\nExec=other\n");
-    return file.fileName();
+    return writeFile(folder + u'/' + name,
+                     "[Desktop Entry]\nName=App\n" + exec + "\n[Desktop Action new]\nExec=other\n");
 }
 
 } // namespace

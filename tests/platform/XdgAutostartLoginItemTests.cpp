@@ -1,9 +1,7 @@
 #include "platform/XdgAutostartLoginItem.h"
 
-#include "TestEnvironment.h"
-
-#include <QDir>
-#include <QFile>
+#include "TestFiles.h"
+#include "TestValues.h"
 
 #include <gtest/gtest.h>
 
@@ -12,27 +10,7 @@ namespace {
 
 class XdgAutostartLoginItemTest : public ::testing::Test {
 protected:
-    XdgAutostartLoginItemTest()
-    {
-        QDir().mkpath(test::testHome() + QStringLiteral("/my bin"));
-        QFile(program).open(QIODevice::WriteOnly);
-    }
-    void writeEntry(const QByteArray& contents)
-    {
-        QFile file(item.filePath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) > 0);
-    }
-    static QString errorOf(const std::function<void()>& operation)
-    {
-        try {
-            operation();
-        } catch (const LoginItemError& error) {
-            return error.localizedDescription();
-        }
-        return {};
-    }
-
-    const QString program = test::testHome() + QStringLiteral("/my bin/morvane");
+    const QString program = test::writeFile("my bin/morvane", {});
     const QString autostart = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart");
     XdgAutostartLoginItem item{program, autostart};
 };
@@ -49,12 +27,12 @@ TEST_F(XdgAutostartLoginItemTest, TheEntryStartsThisProgramUntilRemovedOrSwitche
     EXPECT_EQ(item.status(), LoginItemStatus::enabled);
     EXPECT_EQ(XdgAutostartLoginItem().filePath(), item.filePath());
 
-    writeEntry(ours + "[Desktop Action quit]\nExec=/bin/false\nHidden=true\n");
+    test::writeFile(item.filePath(), ours + "[Desktop Action quit]\nExec=/bin/false\nHidden=true\n");
     EXPECT_EQ(item.status(), LoginItemStatus::enabled);
     for (const QByteArray& notOurs :
          {ours + "Hidden=true\n", QByteArray(ours).replace("enabled=true", "enabled=false"),
           QByteArray(ours).replace("Exec=\"", "Exec=\"/opt/old")}) {
-        writeEntry(notOurs);
+        test::writeFile(item.filePath(), notOurs);
         EXPECT_EQ(item.status(), LoginItemStatus::notRegistered) << notOurs.constData();
     }
 
@@ -69,9 +47,9 @@ TEST_F(XdgAutostartLoginItemTest, AnAutostartFolderThatCannotHoldTheEntryGivesTh
 {
     // A file where the folder belongs fails for every user, root included.
     QFile(autostart).open(QIODevice::WriteOnly);
-    EXPECT_EQ(errorOf([&] { item.registerItem(); }),
+    EXPECT_EQ(test::errorText([&] { item.registerItem(); }),
               QStringLiteral("The file “morvane.desktop” couldn’t be saved in the folder “autostart”."));
-    EXPECT_EQ(errorOf([&] { XdgAutostartLoginItem(program + u'2', autostart).registerItem(); }),
+    EXPECT_EQ(test::errorText([&] { XdgAutostartLoginItem(program + u'2', autostart).registerItem(); }),
               QStringLiteral("The file “morvane2” couldn’t be opened because there is no such file."));
 }
 

@@ -1,6 +1,7 @@
 #include "services/HotkeyService.h"
 
 #include "FakeHotkeyBackend.h"
+#include "LogCapture.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -13,21 +14,9 @@ namespace {
 constexpr quint32 controlCommand = 0x1100;
 const GlobalHotkeyBinding quickPanelKey{37, controlCommand};
 const GlobalHotkeyBinding graphKey{5, controlCommand};
-QStringList g_logged;
 
 class HotkeyServiceTest : public ::testing::Test {
 protected:
-    HotkeyServiceTest()
-    {
-        g_logged.clear();
-        m_previous =
-            qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
-                if (QLatin1String(context.category) == QLatin1String("morvane.HotkeyService"))
-                    g_logged.append(text);
-            });
-    }
-    ~HotkeyServiceTest() override { qInstallMessageHandler(m_previous); }
-
     QList<HotkeyService::Registration> panelAndGraph()
     {
         return {{1, quickPanelKey, [this] { pressed.append(1); }},
@@ -44,7 +33,7 @@ protected:
     std::shared_ptr<test::FakeHotkeyBackend> backend = std::make_shared<test::FakeHotkeyBackend>();
     HotkeyService service{backend};
     QList<quint32> pressed;
-    QtMessageHandler m_previous;
+    const test::LogCapture log{"morvane.HotkeyService"};
 };
 
 TEST_F(HotkeyServiceTest, RefusedShortcutsAreReportedAndLoggedEachAndInvalidOnesDroppedWithoutAWord)
@@ -61,9 +50,9 @@ TEST_F(HotkeyServiceTest, RefusedShortcutsAreReportedAndLoggedEachAndInvalidOnes
     backend->refuse(quickPanelKey.keyCode, quickPanelKey.carbonModifiers, -1);
     EXPECT_EQ(ids(service.registerHotkeys(panelAndGraph())), (QList<quint32>{1, 2}));
     EXPECT_TRUE(backend->held.isEmpty());
-    EXPECT_EQ(g_logged, (QStringList{QStringLiteral("Failed to register global hotkey ⌃⌘G: 10"),
-                                     QStringLiteral("Failed to register global hotkey ⌃⌘L: -1"),
-                                     QStringLiteral("Failed to register global hotkey ⌃⌘G: 10")}));
+    EXPECT_EQ(log.lines(), (QStringList{QStringLiteral("Failed to register global hotkey ⌃⌘G: 10"),
+                                        QStringLiteral("Failed to register global hotkey ⌃⌘L: -1"),
+                                        QStringLiteral("Failed to register global hotkey ⌃⌘G: 10")}));
 }
 
 TEST_F(HotkeyServiceTest, PressesRunTheirActionsAfterTheEventInOrderUntilUnregistered)
