@@ -25,9 +25,4 @@ TEST(Graphemes, CountsUserPerceivedCharacters)
         EXPECT_EQ(graphemeCount(c.text), c.count) << c.text.toStdString();
 }
 
-TEST(Graphemes, ManyEmojiCountOnePerEmoji)
-{
-    EXPECT_EQ(graphemeCount(QStringLiteral("\U0001F600").repeated(4096)), 4096);
-}
-
 } // namespace

@@ -42,13 +42,4 @@ TEST(PDFDeepLink, ReadsAPositivePageFromTheFragment)
     EXPECT_FALSE(PDFDeepLink::pageFromFragment(std::nullopt));
 }
 
-TEST(PDFDeepLink, WritesThePageIntoTheFragment)
-{
-    EXPECT_EQ((PDFDeepLink{"file:///a/b%20c.pdf", 12}).url(), "file:///a/b%20c.pdf#page=12");
-    EXPECT_EQ((PDFDeepLink{"file:///a/b.pdf", std::nullopt}).url(), "file:///a/b.pdf");
-    EXPECT_EQ(PDFDeepLink::fromString("file:///a/b.pdf#PAGE=07")->url(), "file:///a/b.pdf#page=7");
-    // A fragment that names no page is written back unchanged.
-    EXPECT_EQ(PDFDeepLink::fromString("file:///a/b.pdf#section2")->url(), "file:///a/b.pdf#section2");
-}
-
 } // namespace

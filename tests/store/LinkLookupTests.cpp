@@ -170,19 +170,6 @@ TEST(LinkLookup, BookmarksOfGoneFilesAreComparedByTheirRecordedIdentityWithoutAS
                                                          "isn’t in the correct format.")));
 }
 
-TEST(LinkLookup, NamesMatchByPathThenUrlThenTitleUnderCanonicalEquivalence)
-{
-    LinkItem item;
-    item.title = "Quarterly";
-    item.url = "file:///x/Caf%C3%A9.txt";
-    EXPECT_TRUE(LinkLookup::nameMatches("Café.txt", item));
-    EXPECT_TRUE(LinkLookup::nameMatches("Cafe\u0301.txt", item)); // decomposed
-    EXPECT_TRUE(LinkLookup::nameMatches("Quarterly", item));
-    item.lastKnownPath = "/y/moved.txt";
-    EXPECT_TRUE(LinkLookup::nameMatches("moved.txt", item));
-    EXPECT_FALSE(LinkLookup::nameMatches("cafe.txt", item));
-}
-
 TEST(FileMatchFinder, GradesEachFileLinkByTheFirstRuleItMeetsStrongestFirst)
 {
     MatchFixture fx;
