@@ -1,0 +1,25 @@
+#include "CalendarStore.h"
+
+namespace morvane {
+
+CalendarAuthorizationStatus UnavailableCalendarStore::authorizationStatus() const
+{
+    return CalendarAuthorizationStatus::restricted;
+}
+
+void UnavailableCalendarStore::requestFullAccess(AccessRequestCompletion completion)
+{
+    completion(false, std::nullopt);
+}
+
+QList<CalendarEvent> UnavailableCalendarStore::events(const QDateTime&, const QDateTime&) const
+{
+    return {};
+}
+
+std::optional<CalendarEvent> UnavailableCalendarStore::event(const QString&) const
+{
+    return std::nullopt;
+}
+
+} // namespace morvane

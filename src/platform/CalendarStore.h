@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/AccessRequestCompletion.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// What the user allowed this application to do with their calendars.
+enum class CalendarAuthorizationStatus { notDetermined, restricted, denied, fullAccess, writeOnly };
+
+// One event of the user's calendars.
+struct CalendarEvent {
+    QString identifier;                        // this store's identifier of the event
+    std::optional<QString> externalIdentifier; // the calendar server's identifier (the event's uid)
+    QString title;
+    QDateTime startDate;
+    QDateTime endDate;
+    std::optional<QString> calendarTitle;
+    std::optional<QString> location;
+    std::optional<QString> notes;
+
+    bool operator==(const CalendarEvent&) const = default;
+};
+
+// The user's calendars. Main thread, except where a completion says otherwise.
+class CalendarStore {
+public:
+    virtual ~CalendarStore() = default;
+
+    virtual CalendarAuthorizationStatus authorizationStatus() const = 0;
+    // Asks the user for full access to events; the answer comes later, possibly on another thread.
+    virtual void requestFullAccess(AccessRequestCompletion completion) = 0;
+    // The events of every calendar that overlap [start, end], in the store's order.
+    virtual QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const = 0;
+    // The item with this identifier, when it is an event.
+    virtual std::optional<CalendarEvent> event(const QString& identifier) const = 0;
+};
+
+// This system has no calendar store an application may read: access is restricted, nothing is held,
+// and no one is asked.
+class UnavailableCalendarStore final : public CalendarStore {
+public:
+    CalendarAuthorizationStatus authorizationStatus() const override;
+    void requestFullAccess(AccessRequestCompletion completion) override;
+    QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const override;
+    std::optional<CalendarEvent> event(const QString& identifier) const override;
+};
+
+} // namespace morvane

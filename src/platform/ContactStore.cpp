@@ -1,0 +1,25 @@
+#include "ContactStore.h"
+
+namespace morvane {
+
+ContactAuthorizationStatus UnavailableContactStore::authorizationStatus() const
+{
+    return ContactAuthorizationStatus::restricted;
+}
+
+void UnavailableContactStore::requestAccess(AccessRequestCompletion completion)
+{
+    completion(false, std::nullopt);
+}
+
+std::optional<QString> UnavailableContactStore::enumerateCards(ContactSortOrder, const CardVisitor&) const
+{
+    return std::nullopt;
+}
+
+std::optional<QString> UnavailableContactStore::fullName(const ContactCard&) const
+{
+    return std::nullopt;
+}
+
+} // namespace morvane
