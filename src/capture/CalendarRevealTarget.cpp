@@ -1,0 +1,52 @@
+#include "CalendarRevealTarget.h"
+
+#include "foundation/EnumNames.h"
+#include "foundation/UserDefaults.h"
+#include "platform/DesktopServices.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr EnumName<CalendarRevealTarget> revealTargetNames[] = {
+    {CalendarRevealTarget::automatic, "Automatic"},
+    {CalendarRevealTarget::fantastical, "Fantastical"},
+    {CalendarRevealTarget::appleCalendar, "Apple Calendar"},
+};
+
+} // namespace
+
+QString rawValue(CalendarRevealTarget target)
+{
+    return enumNameText(revealTargetNames, target);
+}
+
+std::optional<CalendarRevealTarget> calendarRevealTargetFromRawValue(const QString& raw)
+{
+    return enumValue(revealTargetNames, raw);
+}
+
+const QList<CalendarRevealTarget>& allCalendarRevealTargets()
+{
+    static const QList<CalendarRevealTarget> all = enumValues(revealTargetNames);
+    return all;
+}
+
+CalendarRevealTarget storedCalendarRevealTarget(const UserDefaults& defaults)
+{
+    const std::optional<QString> raw = defaults.stringValue(calendarRevealTargetKey);
+    return raw ? calendarRevealTargetFromRawValue(*raw).value_or(CalendarRevealTarget::automatic)
+               : CalendarRevealTarget::automatic;
+}
+
+bool isFantasticalInstalled(const DesktopServices& desktop)
+{
+    for (const char* identifier :
+         {"com.flexibits.fantastical2.mac", "com.flexibits.fantastical.mac", "com.flexibits.fantastical"}) {
+        if (desktop.applicationPath(QString::fromLatin1(identifier)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace morvane

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+class DesktopServices;
+class UserDefaults;
+
+// Where a saved calendar event is shown when it is opened. The raw values are stored and shown.
+enum class CalendarRevealTarget {
+    automatic,     // "Automatic": Fantastical when it is installed, else Calendar
+    fantastical,   // "Fantastical"
+    appleCalendar, // "Apple Calendar"
+};
+
+// The user's choice, under this key as its raw value; absent means automatic.
+inline const QString calendarRevealTargetKey = QStringLiteral("preferences.calendarRevealTarget");
+
+QString rawValue(CalendarRevealTarget target);
+// Exact raw values only (case counts).
+std::optional<CalendarRevealTarget> calendarRevealTargetFromRawValue(const QString& raw);
+// In the order the choice is offered.
+const QList<CalendarRevealTarget>& allCalendarRevealTargets();
+
+// The stored choice, read afresh; a missing or unknown value is automatic.
+CalendarRevealTarget storedCalendarRevealTarget(const UserDefaults& defaults);
+
+// Whether any edition of Fantastical is installed.
+bool isFantasticalInstalled(const DesktopServices& desktop);
+
+} // namespace morvane

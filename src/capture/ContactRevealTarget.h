@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+class DesktopServices;
+class UserDefaults;
+
+// Where a saved contact is shown when it is opened. The raw values are stored and shown.
+enum class ContactRevealTarget {
+    automatic,     // "Automatic": Cardhop when it is installed, else Contacts
+    cardhop,       // "Cardhop", falling back to Contacts when Cardhop cannot show the card
+    appleContacts, // "Apple Contacts"
+};
+
+// The user's choice, under this key as its raw value; absent means automatic.
+inline const QString contactRevealTargetKey = QStringLiteral("preferences.contactRevealTarget");
+
+QString rawValue(ContactRevealTarget target);
+// Exact raw values only (case counts).
+std::optional<ContactRevealTarget> contactRevealTargetFromRawValue(const QString& raw);
+// In the order the choice is offered.
+const QList<ContactRevealTarget>& allContactRevealTargets();
+
+// The stored choice, read afresh; a missing or unknown value is automatic.
+ContactRevealTarget storedContactRevealTarget(const UserDefaults& defaults);
+
+// Whether Cardhop is installed.
+bool isCardhopInstalled(const DesktopServices& desktop);
+
+} // namespace morvane
