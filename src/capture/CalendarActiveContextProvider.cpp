@@ -1,0 +1,120 @@
+#include "CalendarActiveContextProvider.h"
+
+#include "capture/CalendarEventService.h"
+#include "capture/CaptureText.h"
+#include "capture/FantasticalLinks.h"
+#include "capture/ProviderScript.h"
+#include "foundation/Clock.h"
+#include "foundation/IsoDate.h"
+#include "foundation/Logging.h"
+#include "foundation/Text.h"
+
+MORVANE_LOGGING_CATEGORY(lcCalendarContext, "CalendarContext")
+
+namespace morvane {
+
+namespace {
+
+const QString calendarIdentifier = CalendarEventService::calendarIdentifier;
+
+bool isCalendarApplication(const QString& identifier)
+{
+    return identifier == calendarIdentifier || isFantasticalIdentifier(identifier);
+}
+
+QString displayName(const QString& identifier)
+{
+    return identifier == calendarIdentifier ? QStringLiteral("Calendar") : QStringLiteral("Fantastical");
+}
+
+QString selectionScript()
+{
+    const QString separator = QString(u'"') + payloadSeparator + u'"';
+    return QStringLiteral("tell application id \"com.apple.iCal\"\n"
+                          "    if not running then return \"not_running\"\n"
+                          "    try\n"
+                          "        set selectedEvents to selection\n"
+                          "        if selectedEvents is {} then return \"empty\"\n"
+                          "        set selectedEvent to item 1 of selectedEvents\n"
+                          "        set eventTitle to summary of selectedEvent\n"
+                          "        set eventUID to uid of selectedEvent\n"
+                          "        set eventStart to start date of selectedEvent\n"
+                          "        set eventEnd to end date of selectedEvent\n"
+                          "        return eventTitle & %1 & eventUID & %1 & (eventStart as \u00ABclass "
+                          "isot\u00BB as text) & %1 "
+                          "& (eventEnd as \u00ABclass isot\u00BB as text)\n"
+                          "    on error errMsg number errNum\n"
+                          "        if errNum is -1743 then return \"denied\"\n"
+                          "        return \"error\"\n"
+                          "    end try\n"
+                          "end tell")
+        .arg(separator);
+}
+
+} // namespace
+
+CalendarActiveContextProvider::CalendarActiveContextProvider(
+    std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+    std::shared_ptr<CalendarEventService> calendarEventService, std::shared_ptr<Clock> clock)
+    : m_scripts(std::move(scripts))
+    , m_calendarEventService(std::move(calendarEventService))
+    , m_clock(std::move(clock))
+    , m_lastCalendarApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
+                        isCalendarApplication)
+{
+}
+
+CaptureResult CalendarActiveContextProvider::captureContexts()
+{
+    const std::optional<QString> application = m_lastCalendarApp.captureTarget();
+    if (!application)
+        return {};
+    if (*application == calendarIdentifier) {
+        if (std::optional<CapturedContext> selected = readCalendarSelection())
+            return {{std::move(*selected)}, std::nullopt};
+    }
+
+    const QString name = displayName(*application);
+    CalendarCaptureResult result = m_calendarEventService->eventsForCapture(name, m_clock->now());
+    switch (result.kind) {
+    case CalendarCaptureResult::Kind::accessRequested:
+        return {{}, QStringLiteral("Calendar access requested. Approve it, then open Morvane again.")};
+    case CalendarCaptureResult::Kind::accessDenied:
+        return {
+            {},
+            QStringLiteral("Calendar access is denied. Enable it in System Settings > Privacy & Security > "
+                           "Calendars.")};
+    case CalendarCaptureResult::Kind::noEvents:
+        return {{},
+                QStringLiteral("No ") + name +
+                    QStringLiteral(" events found from the last 6 hours through the next 7 days.")};
+    case CalendarCaptureResult::Kind::events:
+        break;
+    }
+    return {std::move(result.events),
+            QStringLiteral("Select a ") + name + QStringLiteral(" event to add or open.")};
+}
+
+std::optional<CapturedContext> CalendarActiveContextProvider::readCalendarSelection()
+{
+    const QString answer =
+        trimmedText(runProviderScript(*m_scripts, selectionScript(), lcCalendarContext(),
+                                      QStringLiteral("Calendar selection AppleScript failed: %1"))
+                        .value_or(QString()));
+    if (answer.isEmpty() || scriptStatusWord(answer))
+        return std::nullopt;
+    const QStringList parts = payloadFields(answer);
+    if (parts.size() != 4)
+        return std::nullopt;
+    // Calendar writes its dates in the internet form with fractional seconds and a zone.
+    const std::optional<QDateTime> start = parseLibraryDate(parts[2]);
+    const std::optional<QDateTime> end = parseLibraryDate(parts[3]);
+    if (!start || !end)
+        return std::nullopt;
+    const QString uid = trimmedText(parts[1]);
+    const SelectedCalendarEvent selection{trimmedText(parts[0]),
+                                          uid.isEmpty() ? std::nullopt : std::optional(uid), *start, *end};
+    return m_calendarEventService->matchSelectedEvent(selection, QStringLiteral("Calendar"));
+}
+
+} // namespace morvane

@@ -1,0 +1,317 @@
+#include "CalendarEventService.h"
+
+#include "capture/CalendarRevealTarget.h"
+#include "capture/CaptureText.h"
+#include "capture/FantasticalLinks.h"
+#include "capture/MainThreadAnswer.h"
+#include "capture/ProviderScript.h"
+#include "capture/TextMatching.h"
+#include "foundation/Logging.h"
+#include "foundation/Text.h"
+#include "foundation/Uuid.h"
+#include "platform/DesktopServices.h"
+
+#include <QCoroFuture>
+#include <QPointer>
+#include <QPromise>
+
+#include <algorithm>
+#include <cmath>
+
+MORVANE_LOGGING_CATEGORY(lcCalendarEvents, "CalendarEvents")
+
+namespace morvane {
+
+namespace {
+
+// Two events are the same when their starts and their ends are each less than this apart.
+constexpr double matchToleranceSeconds = 60;
+
+CalendarAccessState accessState(CalendarAuthorizationStatus status)
+{
+    switch (status) {
+    case CalendarAuthorizationStatus::fullAccess:
+        return CalendarAccessState::fullAccess;
+    case CalendarAuthorizationStatus::notDetermined:
+        return CalendarAccessState::notRequested;
+    case CalendarAuthorizationStatus::writeOnly:
+        return CalendarAccessState::writeOnly;
+    case CalendarAuthorizationStatus::denied:
+        return CalendarAccessState::denied;
+    case CalendarAuthorizationStatus::restricted:
+        return CalendarAccessState::restricted;
+    }
+    return CalendarAccessState::unknown;
+}
+
+// Calendar days of the user's time zone: seven days ahead is the same wall-clock time even across a
+// change to or from summer time. A date the calendar cannot reach falls back to the one given.
+QDateTime addingDays(const QDateTime& date, int days)
+{
+    const QDateTime moved = date.toLocalTime().addDays(days);
+    return moved.isValid() ? moved : date;
+}
+
+QDateTime addingYears(const QDateTime& date, int years)
+{
+    const QDateTime moved = date.toLocalTime().addYears(years);
+    return moved.isValid() ? moved : date;
+}
+
+double secondsOf(const QDateTime& date)
+{
+    return double(date.toMSecsSinceEpoch()) / 1000.0;
+}
+
+// By the external identifier when one is given and the event has it, else by the same title with
+// start and end each less than a minute off.
+bool matches(const CalendarEvent& event, const std::optional<QString>& externalIdentifier,
+             const QString& title, double startTime, double endTime)
+{
+    if (externalIdentifier && event.externalIdentifier == externalIdentifier)
+        return true;
+    return event.title == title && std::abs(secondsOf(event.startDate) - startTime) < matchToleranceSeconds &&
+           std::abs(secondsOf(event.endDate) - endTime) < matchToleranceSeconds;
+}
+
+QString searchText(const CalendarEvent& event)
+{
+    QStringList parts{event.title};
+    for (const std::optional<QString>& part : {event.calendarTitle, event.location, event.notes}) {
+        if (part)
+            parts.append(*part);
+    }
+    return parts.join(u' ');
+}
+
+std::optional<QString> nonEmpty(const std::optional<QString>& text)
+{
+    return text && !text->isEmpty() ? text : std::nullopt;
+}
+
+} // namespace
+
+CalendarEventService::CalendarEventService(std::shared_ptr<CalendarStore> store,
+                                           std::shared_ptr<DesktopServices> desktop,
+                                           std::shared_ptr<ScriptRunner> scripts,
+                                           std::shared_ptr<const UserDefaults> defaults)
+    : m_store(std::move(store))
+    , m_desktop(std::move(desktop))
+    , m_scripts(std::move(scripts))
+    , m_defaults(std::move(defaults))
+{
+}
+
+QCoro::Task<CalendarAccessState> CalendarEventService::requestAccess()
+{
+    if (m_store->authorizationStatus() == CalendarAuthorizationStatus::notDetermined) {
+        auto answered = std::make_shared<QPromise<void>>();
+        answered->start();
+        const QFuture<void> answer = answered->future();
+        m_store->requestFullAccess(
+            firstAnswerOnMainThread(&m_lifetime, [answered](bool, std::optional<QString> error) {
+                if (error)
+                    qCInfo(lcCalendarEvents).noquote() << "Calendar access request failed:" << *error;
+                answered->finish();
+            }));
+        const QPointer<QObject> alive(&m_lifetime);
+        co_await answer;
+        if (!alive)
+            co_return CalendarAccessState::unknown;
+    }
+    co_return accessState(m_store->authorizationStatus());
+}
+
+CalendarEventService::Access CalendarEventService::accessForCaptureOrOpen()
+{
+    switch (m_store->authorizationStatus()) {
+    case CalendarAuthorizationStatus::fullAccess:
+        return Access::granted;
+    case CalendarAuthorizationStatus::notDetermined:
+        if (!m_requestedAccess) {
+            m_requestedAccess = true;
+            m_store->requestFullAccess(
+                firstAnswerOnMainThread(&m_lifetime, [](bool granted, std::optional<QString> error) {
+                    if (error)
+                        qCInfo(lcCalendarEvents).noquote() << "Calendar access request failed:" << *error;
+                    else if (!granted)
+                        qCInfo(lcCalendarEvents) << "Calendar access was not granted";
+                }));
+        }
+        return Access::requested;
+    default:
+        return Access::denied;
+    }
+}
+
+bool CalendarEventService::hasFullAccess() const
+{
+    return m_store->authorizationStatus() == CalendarAuthorizationStatus::fullAccess;
+}
+
+CalendarCaptureResult CalendarEventService::eventsForCapture(const QString& sourceApp, const QDateTime& now)
+{
+    switch (accessForCaptureOrOpen()) {
+    case Access::requested:
+        return {CalendarCaptureResult::Kind::accessRequested, {}};
+    case Access::denied:
+        return {CalendarCaptureResult::Kind::accessDenied, {}};
+    case Access::granted:
+        break;
+    }
+    QList<CalendarEvent> events = m_store->events(now.addSecs(-6 * 3600), addingDays(now, 7));
+    std::stable_sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
+        return a.startDate < b.startDate;
+    });
+    QList<CapturedContext> contexts;
+    for (const CalendarEvent& event : events.first(std::min<qsizetype>(events.size(), maxCaptureEvents))) {
+        if (std::optional<CapturedContext> context = capturedContext(event, sourceApp))
+            contexts.append(std::move(*context));
+    }
+    if (contexts.isEmpty())
+        return {CalendarCaptureResult::Kind::noEvents, {}};
+    return {CalendarCaptureResult::Kind::events, std::move(contexts)};
+}
+
+std::optional<CapturedContext>
+CalendarEventService::matchSelectedEvent(const SelectedCalendarEvent& selection,
+                                         const QString& sourceApp) const
+{
+    if (!hasFullAccess())
+        return std::nullopt;
+    const double start = secondsOf(selection.startDate);
+    const double end = secondsOf(selection.endDate);
+    for (const CalendarEvent& event :
+         m_store->events(addingDays(selection.startDate, -1), addingDays(selection.endDate, 1))) {
+        if (matches(event, nonEmpty(selection.uid), selection.title, start, end))
+            return capturedContext(event, sourceApp);
+    }
+    return std::nullopt;
+}
+
+QList<CapturedContext> CalendarEventService::searchEvents(const QString& query, const QString& sourceApp,
+                                                          const QDateTime& now) const
+{
+    const QString needle = trimmedText(query);
+    if (graphemeCount(needle) < 2 || !hasFullAccess())
+        return {};
+    QList<CalendarEvent> found;
+    for (const CalendarEvent& event : m_store->events(addingYears(now, -10), addingYears(now, 5))) {
+        if (containsIgnoringCase(searchText(event), needle))
+            found.append(event);
+    }
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    const auto distance = [nowMs](const CalendarEvent& event) {
+        return std::abs(event.startDate.toMSecsSinceEpoch() - nowMs);
+    };
+    std::stable_sort(found.begin(), found.end(), [&](const CalendarEvent& a, const CalendarEvent& b) {
+        return distance(a) < distance(b);
+    });
+    QList<CapturedContext> contexts;
+    for (const CalendarEvent& event : found.first(std::min<qsizetype>(found.size(), maxSearchResults))) {
+        if (std::optional<CapturedContext> context = capturedContext(event, sourceApp))
+            contexts.append(std::move(*context));
+    }
+    return contexts;
+}
+
+std::optional<CapturedContext> CalendarEventService::capturedContext(const CalendarEvent& event,
+                                                                     const QString& sourceApp) const
+{
+    const std::optional<QString> locator = CalendarEventReference::fromEvent(event).locator();
+    if (!locator) {
+        qCInfo(lcCalendarEvents) << "Ignored calendar event without a stable identifier";
+        return std::nullopt;
+    }
+    const QString title = trimmedText(event.title);
+    return CapturedContext{title.isEmpty() ? CalendarEventReference::defaultTitle : title, *locator,
+                           LinkType::calendar, sourceApp, std::nullopt};
+}
+
+std::optional<CalendarEvent> CalendarEventService::event(const CalendarEventReference& reference) const
+{
+    if (std::optional<CalendarEvent> event = m_store->event(reference.identifier))
+        return event;
+    for (const CalendarEvent& event :
+         m_store->events(addingDays(reference.startDate(), -1), addingDays(reference.endDate(), 1))) {
+        if (matches(event, reference.externalIdentifier, reference.title, reference.startTime,
+                    reference.endTime))
+            return event;
+    }
+    return std::nullopt;
+}
+
+bool CalendarEventService::open(const LinkItem& item)
+{
+    if (item.type != LinkType::calendar)
+        return false;
+    const std::optional<CalendarEventReference> reference = CalendarEventReference::fromLocator(item.url);
+    if (!reference || accessForCaptureOrOpen() != Access::granted)
+        return false;
+    const std::optional<CalendarEvent> found = event(*reference);
+    if (!found) {
+        qCCritical(lcCalendarEvents).noquote()
+            << "Unable to resolve calendar event link" << uuidString(item.id);
+        return false;
+    }
+    switch (storedCalendarRevealTarget(*m_defaults)) {
+    case CalendarRevealTarget::automatic:
+        if (isFantasticalInstalled(*m_desktop) && openInFantastical(*found, *reference))
+            return true;
+        return revealInCalendar(*found);
+    case CalendarRevealTarget::fantastical:
+        return openInFantastical(*found, *reference) || revealInCalendar(*found);
+    case CalendarRevealTarget::appleCalendar:
+        return revealInCalendar(*found);
+    }
+    return false;
+}
+
+bool CalendarEventService::openInFantastical(const CalendarEvent& event,
+                                             const CalendarEventReference& reference)
+{
+    if (reference.fantasticalItemID && reference.fantasticalCalendarID) {
+        const std::optional<QString> item =
+            fantasticalItemUrl(*reference.fantasticalItemID, *reference.fantasticalCalendarID);
+        if (item && m_desktop->openUrl(*item))
+            return true;
+    }
+    if (!m_desktop->openUrl(fantasticalDayViewUrl(event.startDate)))
+        return false;
+    qCInfo(lcCalendarEvents) << "Opened Fantastical day view for calendar event without Fantastical item IDs";
+    return true;
+}
+
+bool CalendarEventService::revealInCalendar(const CalendarEvent& event)
+{
+    if (const std::optional<QString> uid = nonEmpty(event.externalIdentifier); uid && runRevealScript(*uid))
+        return true;
+    if (!m_desktop->applicationPath(calendarIdentifier)) {
+        qCCritical(lcCalendarEvents) << "Unable to locate Calendar.app";
+        return false;
+    }
+    // Calendar comes to the front without showing the event.
+    return m_desktop->launchApplication(calendarIdentifier);
+}
+
+bool CalendarEventService::runRevealScript(const QString& externalIdentifier)
+{
+    const QString script = QStringLiteral("tell application id \"com.apple.iCal\"\n"
+                                          "    repeat with calendarItem in calendars\n"
+                                          "        try\n"
+                                          "            set matchingEvents to every event of calendarItem "
+                                          "whose uid is %1\n"
+                                          "            if matchingEvents is not {} then\n"
+                                          "                show item 1 of matchingEvents\n"
+                                          "                activate\n"
+                                          "                return \"ok\"\n"
+                                          "            end if\n"
+                                          "        end try\n"
+                                          "    end repeat\n"
+                                          "end tell")
+                               .arg(scriptStringLiteral(externalIdentifier));
+    return runProviderScript(*m_scripts, script, lcCalendarEvents(),
+                             QStringLiteral("Unable to reveal Calendar event: %1")) == QStringLiteral("ok");
+}
+
+} // namespace morvane

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "capture/CalendarEventReference.h"
+#include "model/CapturedContext.h"
+#include "model/LinkItem.h"
+#include "platform/CalendarStore.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class DesktopServices;
+class ScriptRunner;
+class UserDefaults;
+
+// The answer of a request for calendar access, as the settings show it.
+enum class CalendarAccessState { fullAccess, notRequested, writeOnly, denied, restricted, unknown };
+
+// What a capture finds among the events around now.
+struct CalendarCaptureResult {
+    enum class Kind { accessRequested, accessDenied, noEvents, events };
+    Kind kind = Kind::noEvents;
+    QList<CapturedContext> events; // not empty exactly for events
+
+    bool operator==(const CalendarCaptureResult&) const = default;
+};
+
+// The event the Calendar application reports as selected.
+struct SelectedCalendarEvent {
+    QString title;
+    std::optional<QString> uid;
+    QDateTime startDate;
+    QDateTime endDate;
+};
+
+// The one door to the user's calendars: asks for access, lists the events around now for a capture,
+// finds the event selected in Calendar, searches events, and shows a saved event in Fantastical or
+// Calendar as the user chose. Main thread.
+class CalendarEventService {
+public:
+    static inline const QString calendarIdentifier = QStringLiteral("com.apple.iCal");
+    static constexpr int maxCaptureEvents = 24;
+    static constexpr int maxSearchResults = 100;
+
+    CalendarEventService(std::shared_ptr<CalendarStore> store, std::shared_ptr<DesktopServices> desktop,
+                         std::shared_ptr<ScriptRunner> scripts, std::shared_ptr<const UserDefaults> defaults);
+
+    // Asks the user when access was never asked for, then answers the status. Never throws.
+    QCoro::Task<CalendarAccessState> requestAccess();
+
+    // The first 24 events by start of the window from 6 hours before now to 7 days after.
+    CalendarCaptureResult eventsForCapture(const QString& sourceApp, const QDateTime& now);
+    // The event within a day of the selection that it names; nothing without access.
+    std::optional<CapturedContext> matchSelectedEvent(const SelectedCalendarEvent& selection,
+                                                      const QString& sourceApp) const;
+    // Events from 10 years before now to 5 years after whose title, calendar, location or notes hold
+    // the query (2 characters at least), nearest to now first, at most 100.
+    QList<CapturedContext> searchEvents(const QString& query, const QString& sourceApp,
+                                        const QDateTime& now) const;
+    // Nothing when the event has no locator (it is logged).
+    std::optional<CapturedContext> capturedContext(const CalendarEvent& event,
+                                                   const QString& sourceApp) const;
+
+    // Shows the saved event; true when it was shown or an application was started for it.
+    bool open(const LinkItem& item);
+    // The store's event the reference names, by identifier, else the first within a day of its dates
+    // that it matches.
+    std::optional<CalendarEvent> event(const CalendarEventReference& reference) const;
+
+private:
+    enum class Access { granted, requested, denied };
+    // Full access goes on; the first time access is undetermined, the user is asked (once per
+    // process), without waiting for the answer.
+    Access accessForCaptureOrOpen();
+    bool hasFullAccess() const;
+    bool openInFantastical(const CalendarEvent& event, const CalendarEventReference& reference);
+    bool revealInCalendar(const CalendarEvent& event);
+    bool runRevealScript(const QString& externalIdentifier);
+
+    std::shared_ptr<CalendarStore> m_store;
+    std::shared_ptr<DesktopServices> m_desktop;
+    std::shared_ptr<ScriptRunner> m_scripts;
+    std::shared_ptr<const UserDefaults> m_defaults;
+    bool m_requestedAccess = false;
+    QObject m_lifetime; // answers to access requests are dropped once the service is gone
+};
+
+} // namespace morvane

@@ -1,0 +1,257 @@
+#include "CalendarTestSupport.h"
+#include "CaptureTestSupport.h"
+#include "FakeDesktopServices.h"
+#include "InMemoryCalendarStore.h"
+#include "LogCapture.h"
+#include "ManualClock.h"
+#include "TestValues.h"
+
+#include "capture/CalendarActiveContextProvider.h"
+#include "capture/CalendarEventService.h"
+#include "capture/CalendarRevealTarget.h"
+#include "capture/FantasticalActiveContextProvider.h"
+#include "foundation/UserDefaults.h"
+
+#include <QCoreApplication>
+
+#include <thread>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+const QString calendarApp = CalendarEventService::calendarIdentifier;
+const QString fantasticalApp = QStringLiteral("com.flexibits.fantastical2.mac");
+const QString uuidA = QStringLiteral("6F1C2E0A-8B3D-4C5E-9F7A-1B2C3D4E5F60");
+const QString uuidB = QStringLiteral("0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D");
+
+class CalendarService : public PinnedZoneAndLocale {
+protected:
+    // Friday 29 March 2024, noon in Berlin; summer time begins on Sunday.
+    QDateTime now = local(2024, 3, 29, 12);
+    ProviderFixture fx;
+    std::shared_ptr<InMemoryCalendarStore> store = std::make_shared<InMemoryCalendarStore>();
+    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
+    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::shared_ptr<CalendarEventService> service =
+        std::make_shared<CalendarEventService>(store, desktop, fx.scripts, defaults);
+
+    CaptureResult captureIn(const QString& application)
+    {
+        fx.workspace->activate(application);
+        CalendarActiveContextProvider provider(fx.workspace, fx.scripts, service,
+                                               std::make_shared<ManualClock>(now));
+        return provider.captureContexts();
+    }
+    static QString ids(const QList<CapturedContext>& contexts)
+    {
+        QStringList ids;
+        for (const CapturedContext& context : contexts)
+            ids.append(CalendarEventReference::fromLocator(context.locator)->identifier);
+        return ids.join(u',');
+    }
+};
+
+LinkItem savedLink(const CalendarEventReference& reference)
+{
+    LinkItem item;
+    item.id = uuid("11111111-2222-3333-4444-555555555555");
+    item.url = *reference.locator();
+    item.type = LinkType::calendar;
+    return item;
+}
+
+} // namespace
+
+TEST_F(CalendarService, CaptureOffersTheFirst24EventsOfTheWindowByStart)
+{
+    store->calendarEvents.append(calendarEvent("before window", local(2024, 3, 29, 4)));
+    for (int i = 29; i >= 0; --i)
+        store->calendarEvents.append(
+            calendarEvent(QString::number(i), local(2024, 3, 30, 8).addSecs(i * 3600)));
+    store->calendarEvents.append(calendarEvent("tie 1", local(2024, 3, 29, 7)));
+    store->calendarEvents.append(calendarEvent("tie 2", local(2024, 3, 29, 7)));
+
+    const CaptureResult result = captureIn(fantasticalApp);
+    EXPECT_EQ(ids(result.contexts), "tie 1,tie 2,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21");
+    EXPECT_EQ(result.contexts.first().sourceApp, "Fantastical");
+    EXPECT_EQ(result.message, "Select a Fantastical event to add or open.");
+    // Seven calendar days on: the same wall-clock time although that week is an hour shorter.
+    EXPECT_EQ(store->ranges.last(), std::pair(now.addSecs(-6 * 3600), local(2024, 4, 5, 12)));
+}
+
+TEST_F(CalendarService, CaptureMessagesWithoutEvents)
+{
+    fx.scripts->answer(calendarApp, "empty");
+    const std::pair<CalendarAuthorizationStatus, QString> cases[] = {
+        {CalendarAuthorizationStatus::notDetermined,
+         "Calendar access requested. Approve it, then open Morvane again."},
+        {CalendarAuthorizationStatus::writeOnly,
+         "Calendar access is denied. Enable it in System Settings > Privacy & Security > Calendars."},
+        {CalendarAuthorizationStatus::fullAccess,
+         "No Calendar events found from the last 6 hours through the next 7 days."},
+    };
+    for (const auto& [status, message] : cases) {
+        store->status = status;
+        EXPECT_EQ(captureIn(calendarApp), (CaptureResult{{}, message}));
+    }
+}
+
+TEST_F(CalendarService, TheSelectionInCalendarIsTheEventItNames)
+{
+    CalendarEvent withUid = calendarEvent("U", local(2024, 3, 29, 15), 60, "Planning");
+    withUid.externalIdentifier = "uid-1";
+    store->calendarEvents = {calendarEvent("R", local(2024, 3, 29, 10), 60, "Review"), withUid};
+    // "|" stands for the separator; Review is 09:00 to 10:00 UTC.
+    const std::pair<const char*, const char*> cases[] = {
+        {"Review||2024-03-29T09:00:59.999Z|2024-03-29T10:00:00.000Z", "R"},
+        {"Review||2024-03-29T10:00:00.5+01:00|2024-03-29T11:00:00.5+01:00", "R"},
+        {"Other|uid-1|2024-03-29T14:00:00.000Z|2024-03-29T15:00:00.000Z", "U"},
+        {"Review||2024-03-29T09:01:00.000Z|2024-03-29T10:00:00.000Z", nullptr}, // a minute off
+        {"review||2024-03-29T09:00:00.000Z|2024-03-29T10:00:00.000Z", nullptr},
+        {"Review||2024-03-29T09:00:00Z|2024-03-29T10:00:00Z", nullptr},       // no fraction
+        {"Review||2024-03-29T09:00:00.000|2024-03-29T10:00:00.000", nullptr}, // no zone
+        {"Review|2024-03-29T09:00:00.000Z|2024-03-29T10:00:00.000Z", nullptr},
+    };
+    for (const auto& [payload, identifier] : cases) {
+        fx.scripts = std::make_shared<ScriptedRunner>();
+        fx.scripts->answer(calendarApp, QString::fromUtf8(payload).replace(u'|', u'\x1f'));
+        const CaptureResult result = captureIn(calendarApp);
+        const QString selected =
+            result.message ? QString() : ids(result.contexts) + " from " + result.contexts[0].sourceApp;
+        EXPECT_EQ(result.message.value_or(selected), identifier ? identifier + QString(" from Calendar")
+                                                                : "Select a Calendar event to add or open.")
+            << payload;
+    }
+    EXPECT_TRUE(fx.scripts->scripts.first().contains("return eventTitle & \"\x1f\" & eventUID & \"\x1f\" & "
+                                                     "(eventStart as \u00ABclass isot\u00BB as text)"));
+}
+
+TEST_F(CalendarService, SearchFindsAnyFieldNearestToNowFirst)
+{
+    store->calendarEvents = {calendarEvent("after", now.addSecs(3600), 60, "Match"),
+                             calendarEvent("before", now.addSecs(-3600), 60, "Match")};
+    for (int i = 0; i < 105; ++i)
+        store->calendarEvents.append(calendarEvent(QString::number(i), now.addDays(i + 1), 60, "Match"));
+    CalendarEvent budget = calendarEvent("budget", now.addYears(-9), 60, "Budget");
+    budget.notes = "Quarterly NÜMBERS";
+    store->calendarEvents.append(budget);
+
+    const QList<CapturedContext> found = service->searchEvents("match", "Calendar", now);
+    EXPECT_EQ(found.size(), 100);
+    EXPECT_EQ(ids(found.first(3)), "after,before,0");
+    EXPECT_EQ(ids(service->searchEvents(" nümbers\n", "Calendar", now)), "budget");
+    EXPECT_TRUE(service->searchEvents(" m ", "Calendar", now).isEmpty());
+    store->status = CalendarAuthorizationStatus::denied;
+    EXPECT_TRUE(service->searchEvents("match", "Calendar", now).isEmpty());
+}
+
+TEST_F(CalendarService, AccessIsAskedOnceAndItsAnswerTakenOnceOnTheMainThread)
+{
+    store->status = CalendarAuthorizationStatus::notDetermined;
+    const CalendarEventReference reference{"E", {}, {}, {}, "Review", 1.0, 2.0};
+    EXPECT_FALSE(service->open(savedLink(reference)));
+    EXPECT_FALSE(service->open(savedLink(reference)));
+    ASSERT_EQ(store->pending.size(), 1);
+
+    LogCapture log(QStringLiteral("morvane.CalendarEvents"));
+    const AccessRequestCompletion answer = store->pending.first();
+    std::thread([&] {
+        answer(false, std::nullopt);
+        answer(false, std::nullopt);
+    }).join();
+    EXPECT_TRUE(log.lines().isEmpty()); // not yet on the main thread
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.lines(), QStringList{"Calendar access was not granted"});
+
+    // Asked from the settings: waits for the answer, then reads the status.
+    auto asked = service->requestAccess();
+    store->answerRequests(CalendarAuthorizationStatus::denied, QStringLiteral("busy"));
+    EXPECT_EQ(QCoro::waitFor(asked), CalendarAccessState::denied);
+    EXPECT_EQ(log.lines().last(), "Calendar access request failed: busy");
+}
+
+TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
+{
+    CalendarEvent moved = calendarEvent("new id", local(2024, 3, 29, 10), 60, "Review");
+    moved.externalIdentifier = "a\"b\\c";
+    store->calendarEvents = {moved};
+    CalendarEventReference withoutIds = CalendarEventReference::fromEvent(moved);
+    withoutIds.identifier = "old id"; // found again by its external identifier
+    CalendarEventReference withIds = withoutIds;
+    withIds.fantasticalItemID = uuidA;
+    withIds.fantasticalCalendarID = uuidB;
+    using enum CalendarRevealTarget;
+    struct Case {
+        CalendarRevealTarget target;
+        bool withFantasticalIds;
+        QStringList installed, handledSchemes;
+        const char* revealAnswer; // nullptr: the script fails
+        QString outcome;          // shown or not, then the URLs opened and the applications launched
+    };
+    const QString dayView = "x-fantastical3://show/calendar/2024-03-29";
+    const QString item = "x-fantastical://show?item=" + uuidA + "&calendarIdentifier=" + uuidB;
+    const Case cases[] = {
+        {automatic, false, {"com.flexibits.fantastical"}, {"x-fantastical3"}, "ok", "shown " + dayView},
+        {automatic, true, {}, {"x-fantastical"}, "ok", "shown"}, // not installed: revealed in Calendar
+        {fantastical, true, {}, {"x-fantastical"}, "ok", "shown " + item},
+        {fantastical, true, {}, {}, "ok", "shown " + item + " " + dayView},
+        {appleCalendar, true, {calendarApp}, {}, "", "shown " + calendarApp},
+        {appleCalendar, true, {}, {}, nullptr, "not shown"},
+    };
+    for (const Case& c : cases) {
+        defaults->setString(calendarRevealTargetKey, rawValue(c.target));
+        desktop = std::make_shared<FakeDesktopServices>();
+        desktop->installed = QSet<QString>(c.installed.begin(), c.installed.end());
+        desktop->handledSchemes = QSet<QString>(c.handledSchemes.begin(), c.handledSchemes.end());
+        fx.scripts = std::make_shared<ScriptedRunner>();
+        fx.scripts->answer("show item 1", c.revealAnswer ? ScriptOutcome::answer(c.revealAnswer)
+                                                         : ScriptOutcome::failure("-1728"));
+        service = std::make_shared<CalendarEventService>(store, desktop, fx.scripts, defaults);
+        const bool shown = service->open(savedLink(c.withFantasticalIds ? withIds : withoutIds));
+        const QStringList trace =
+            QStringList{shown ? "shown" : "not shown"} + desktop->openedUrls + desktop->launched;
+        EXPECT_EQ(trace.join(u' '), c.outcome);
+    }
+    EXPECT_TRUE(fx.scripts->scripts.first().contains("whose uid is \"a\\\"b\\\\c\"\n"));
+
+    LogCapture log(QStringLiteral("morvane.CalendarEvents"));
+    store->calendarEvents.clear();
+    EXPECT_FALSE(service->open(savedLink(withIds)));
+    EXPECT_EQ(log.lines(),
+              QStringList{"Unable to resolve calendar event link 11111111-2222-3333-4444-555555555555"});
+}
+
+TEST(FantasticalProvider, SelectionAnswersAndMessages)
+{
+    const QString select = "Select a Fantastical event to add or open.";
+    const QString unreadable = "Unable to read the selected Fantastical event.";
+    const QString lower = "6f1c2e0a-8b3d-4c5e-9f7a-1b2c3d4e5f60";
+    const std::pair<ScriptOutcome, QString> cases[] = {
+        {ScriptOutcome::answer(" Launch |" + lower + "|" + uuidB + "\n"),
+         "Launch | x-fantastical://show?item=" + uuidA + "&calendarIdentifier=" + uuidB},
+        {ScriptOutcome::answer(" |" + uuidA + "|" + uuidB),
+         "Fantastical event | x-fantastical://show?item=" + uuidA + "&calendarIdentifier=" + uuidB},
+        {ScriptOutcome::answer("Launch|" + uuidA + "@example.com|" + uuidB), unreadable},
+        {ScriptOutcome::answer("Launch|x|" + uuidA + "|" + uuidB), unreadable},
+        {ScriptOutcome::answer("empty"), select},
+        {ScriptOutcome::answer("denied"), "Automation access to Fantastical is denied. Enable it in System "
+                                          "Settings > Privacy & Security > Automation."},
+        {ScriptOutcome::failure("-600"), unreadable},
+    };
+    for (const auto& [answer, expected] : cases) {
+        ProviderFixture fx;
+        fx.workspace->activate(fantasticalApp);
+        ScriptOutcome outcome = answer;
+        if (outcome.text)
+            outcome.text->replace(u'|', u'\x1f');
+        fx.scripts->answer("Fantastical", outcome);
+        const CaptureResult result =
+            FantasticalActiveContextProvider(fx.workspace, fx.scripts).captureContexts();
+        const QString got = result.contexts.isEmpty()
+                                ? result.message.value_or("-")
+                                : result.contexts[0].title + " | " + result.contexts[0].locator;
+        EXPECT_EQ(got, expected);
+    }
+}
