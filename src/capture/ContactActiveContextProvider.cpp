@@ -1,0 +1,346 @@
+#include "ContactActiveContextProvider.h"
+
+#include "capture/CaptureText.h"
+#include "capture/ContactLink.h"
+#include "capture/ContactService.h"
+#include "capture/ProviderScript.h"
+#include "foundation/Logging.h"
+#include "foundation/Text.h"
+#include "platform/AccessibilityApi.h"
+#include "platform/ScriptRunner.h"
+#include "platform/Workspace.h"
+
+#include <QSet>
+
+MORVANE_LOGGING_CATEGORY(lcContactContext, "ContactContext")
+
+namespace morvane {
+
+namespace {
+
+// How far the walk of Cardhop's screen goes: levels below the focused element and window, children
+// read per element, texts gathered (checked on entering an element) and the length of one text.
+constexpr int maxScreenDepth = 5;
+constexpr qsizetype maxChildrenPerElement = 40;
+constexpr qsizetype screenTextBudget = 80;
+constexpr qsizetype maxScreenTextLength = 500;
+
+bool isCardhopIdentifier(const QString& identifier)
+{
+    return identifier.startsWith(QStringLiteral("com.flexibits.cardhop"), Qt::CaseInsensitive);
+}
+
+bool isContactApplication(const QString& identifier)
+{
+    return identifier == ContactActiveContextProvider::contactsIdentifier || isCardhopIdentifier(identifier);
+}
+
+QString separatorLiteral()
+{
+    return QString(u'"') + payloadSeparator + u'"';
+}
+
+QString contactsScript()
+{
+    return QStringLiteral("tell application id \"com.apple.AddressBook\"\n"
+                          "    if not running then return \"not_running\"\n"
+                          "    try\n"
+                          "        set selectedPeople to selection\n"
+                          "        if selectedPeople is {} then return \"empty\"\n"
+                          "        set selectedPerson to item 1 of selectedPeople\n"
+                          "        set contactID to id of selectedPerson\n"
+                          "        set contactName to name of selectedPerson\n"
+                          "        if contactName is missing value then set contactName to \"\"\n"
+                          "        set organizationName to organization of selectedPerson\n"
+                          "        if organizationName is missing value then set organizationName to \"\"\n"
+                          "        return contactID & %1 & contactName & %1 & organizationName\n"
+                          "    on error errMsg number errNum\n"
+                          "        if errNum is -1743 then return \"denied\"\n"
+                          "        return \"error\"\n"
+                          "    end try\n"
+                          "end tell")
+        .arg(separatorLiteral());
+}
+
+// Sets the variable to the first of the properties of selectedPerson that can be read and is
+// neither missing nor empty; "" when none is.
+QString firstReadableProperty(const QString& variable, std::initializer_list<const char*> properties)
+{
+    QString lines = QStringLiteral("        set %1 to \"\"\n").arg(variable);
+    for (const char* property : properties) {
+        lines += QStringLiteral(
+                     "        if %1 is \"\" then\n"
+                     "            try\n"
+                     "                set propertyValue to %2 of selectedPerson\n"
+                     "                if propertyValue is not missing value then set %1 to propertyValue "
+                     "as text\n"
+                     "            end try\n"
+                     "        end if\n")
+                     .arg(variable, QLatin1String(property));
+    }
+    return lines;
+}
+
+QString cardhopScript(const char* selectionExpression)
+{
+    return QStringLiteral("tell application \"Cardhop\"\n"
+                          "    if not running then return \"not_running\"\n"
+                          "    try\n"
+                          "        set selectedValue to ") +
+           QLatin1String(selectionExpression) +
+           QStringLiteral("\n"
+                          "        if selectedValue is missing value then return \"empty\"\n"
+                          "        if class of selectedValue is list then\n"
+                          "            if selectedValue is {} then return \"empty\"\n"
+                          "            set selectedPerson to item 1 of selectedValue\n"
+                          "        else\n"
+                          "            set selectedPerson to selectedValue\n"
+                          "        end if\n") +
+           firstReadableProperty(QStringLiteral("contactID"), {"id", "uid", "identifier"}) +
+           QStringLiteral("        if contactID is \"\" then return \"error\"\n") +
+           firstReadableProperty(QStringLiteral("contactName"),
+                                 {"name", "display name", "full name", "title"}) +
+           firstReadableProperty(QStringLiteral("organizationName"), {"organization", "company"}) +
+           QStringLiteral("        return (contactID as text) & %1 & (contactName as text) & %1 & "
+                          "(organizationName as text)\n"
+                          "    on error errMsg number errNum\n"
+                          "        if errNum is -1743 then return \"denied\"\n"
+                          "        return \"error\"\n"
+                          "    end try\n"
+                          "end tell")
+               .arg(separatorLiteral());
+}
+
+// The words Cardhop's editions have used for the selected card, in the order they are tried.
+const QStringList& cardhopScripts()
+{
+    static const QStringList scripts = [] {
+        QStringList all;
+        for (const char* expression :
+             {"selected contacts", "selected contact", "selection", "selected people", "selected person",
+              "selected cards", "selected card", "current contact", "current person", "current card"})
+            all.append(cardhopScript(expression));
+        return all;
+    }();
+    return scripts;
+}
+
+void collectTexts(const AccessibilityApi& accessibility, const AccessibilityElement& element, int depth,
+                  QStringList& texts)
+{
+    if (depth > maxScreenDepth || texts.size() >= screenTextBudget)
+        return;
+    for (const char* name : {"AXSelectedText", "AXTitle", "AXValue", "AXDescription"}) {
+        const std::optional<AccessibilityValue> value = accessibility.attribute(element, QLatin1String(name));
+        if (value && (value->kind == AccessibilityValue::Kind::text ||
+                      value->kind == AccessibilityValue::Kind::attributedText))
+            texts.append(value->text);
+    }
+    for (const char* name : {"AXSelectedChildren", "AXVisibleChildren", "AXChildren"}) {
+        const std::optional<AccessibilityValue> value = accessibility.attribute(element, QLatin1String(name));
+        if (!value || value->kind != AccessibilityValue::Kind::elementList || value->elements.isEmpty())
+            continue;
+        for (const AccessibilityElement& child :
+             value->elements.first(std::min<qsizetype>(value->elements.size(), maxChildrenPerElement)))
+            collectTexts(accessibility, child, depth + 1, texts);
+        return;
+    }
+}
+
+} // namespace
+
+enum class ContactActiveContextProvider::Outcome {
+    context,
+    accessRequested,
+    accessDenied,
+    nothingSelected,
+    automationDenied,
+    accessibilityRequired,
+    ambiguousVisibleText,
+    unreadable,
+};
+
+struct ContactActiveContextProvider::Capture {
+    Outcome outcome;
+    std::optional<CapturedContext> context = std::nullopt;
+};
+
+ContactActiveContextProvider::ContactActiveContextProvider(
+    std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+    std::shared_ptr<const AccessibilityApi> accessibility, std::shared_ptr<ContactService> contactService)
+    : m_workspace(workspace)
+    , m_scripts(std::move(scripts))
+    , m_accessibility(std::move(accessibility))
+    , m_contactService(std::move(contactService))
+    , m_lastContactApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
+                       isContactApplication)
+{
+}
+
+CaptureResult ContactActiveContextProvider::captureContexts()
+{
+    const std::optional<QString> application = m_lastContactApp.captureTarget();
+    if (!application)
+        return {};
+    const bool cardhop = isCardhopIdentifier(*application);
+    const QString name = cardhop ? QStringLiteral("Cardhop") : QStringLiteral("Contacts");
+    Capture result = capture(cardhop);
+    const auto message = [](QString text) { return CaptureResult{{}, std::move(text)}; };
+    switch (result.outcome) {
+    case Outcome::context:
+        return {{std::move(*result.context)}, std::nullopt};
+    case Outcome::accessRequested:
+        return message(QStringLiteral("Contacts access requested. Approve it, then open Morvane again."));
+    case Outcome::accessDenied:
+        return message(QStringLiteral(
+            "Contacts access is denied. Enable it in System Settings > Privacy & Security > Contacts."));
+    case Outcome::nothingSelected:
+        return message(QStringLiteral("Select a ") + name + QStringLiteral(" contact to add or open."));
+    case Outcome::automationDenied:
+        return message(
+            QStringLiteral("Automation access to ") + name +
+            QStringLiteral(" is denied. Enable it in System Settings > Privacy & Security > Automation."));
+    case Outcome::accessibilityRequired:
+        return message(
+            QStringLiteral("Cardhop does not expose its selected contact via AppleScript. Enable "
+                           "Accessibility for Morvane in "
+                           "System Settings > Privacy & Security > Accessibility, then try again."));
+    case Outcome::ambiguousVisibleText:
+        return message(QStringLiteral("Morvane can see Cardhop text, but it does not resolve to one unique "
+                                      "contact. Type the contact name in Morvane to link it."));
+    case Outcome::unreadable:
+        break;
+    }
+    return message(QStringLiteral("Unable to read the selected ") + name + QStringLiteral(" contact."));
+}
+
+ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool cardhop)
+{
+    switch (m_contactService->accessForCapture()) {
+    case ContactService::CaptureAccess::requested:
+        return {Outcome::accessRequested};
+    case ContactService::CaptureAccess::denied:
+        return {Outcome::accessDenied};
+    case ContactService::CaptureAccess::granted:
+        break;
+    }
+    const std::optional<QString> answer = selectionAnswer(cardhop);
+    if (!answer || answer->isEmpty())
+        return {Outcome::unreadable};
+    // Cardhop's answer may not name the card; its screen may.
+    const auto unanswered = [&] { return cardhop ? cardhopScreenFallback() : Capture{Outcome::unreadable}; };
+    if (const std::optional<ScriptStatusWord> word = scriptStatusWord(*answer)) {
+        switch (*word) {
+        case ScriptStatusWord::notRunning:
+        case ScriptStatusWord::empty:
+            return {Outcome::nothingSelected};
+        case ScriptStatusWord::denied:
+            return {Outcome::automationDenied};
+        case ScriptStatusWord::error:
+            return unanswered();
+        }
+    }
+
+    const QStringList fields = payloadFields(*answer);
+    const QString identifier = fields.size() == 3 ? trimmedText(fields[0]) : QString();
+    if (identifier.isEmpty())
+        return unanswered();
+    QString name = trimmedText(leftGraphemes(fields[1], maxFieldLength));
+    if (name.isEmpty())
+        name = QStringLiteral("Contact");
+    const QString organization = trimmedText(leftGraphemes(fields[2], maxFieldLength));
+    const std::optional<QString> locator =
+        contactLocator(identifier, name, organization.isEmpty() ? std::nullopt : std::optional(organization));
+    if (!locator)
+        return {Outcome::unreadable};
+    return {Outcome::context,
+            CapturedContext{name, *locator, LinkType::contact,
+                            cardhop ? QStringLiteral("Cardhop") : QStringLiteral("Contacts"), std::nullopt}};
+}
+
+std::optional<QString> ContactActiveContextProvider::selectionAnswer(bool cardhop)
+{
+    if (!cardhop)
+        return runScript(contactsScript());
+    // The first script that answers anything but "error" tells; a script Cardhop does not understand
+    // fails, and the next one is tried.
+    bool answeredError = false;
+    for (const QString& script : cardhopScripts()) {
+        const std::optional<QString> answer = runScript(script);
+        if (answer && *answer != QStringLiteral("error"))
+            return answer;
+        answeredError = answeredError || answer;
+    }
+    return answeredError ? std::optional(QStringLiteral("error")) : std::nullopt;
+}
+
+std::optional<QString> ContactActiveContextProvider::runScript(const QString& source)
+{
+    const ScriptOutcome outcome = m_scripts->run(source, std::nullopt);
+    switch (outcome.status) {
+    case ScriptOutcome::Status::answered:
+        return trimmedText(outcome.text.value_or(QString()));
+    case ScriptOutcome::Status::failed:
+        qCInfo(lcContactContext).noquote()
+            << "Contact selection AppleScript failed:" << privateValue(outcome.errorDescription);
+        return std::nullopt;
+    case ScriptOutcome::Status::cannotBeMade:
+        break;
+    }
+    return std::nullopt;
+}
+
+ContactActiveContextProvider::Capture ContactActiveContextProvider::cardhopScreenFallback()
+{
+    switch (m_accessibility->trust()) {
+    case AccessibilityTrust::notGranted:
+        return {Outcome::accessibilityRequired};
+    case AccessibilityTrust::notAvailable:
+        // Nothing the user could enable would let the screen be read here.
+        return {Outcome::unreadable};
+    case AccessibilityTrust::granted:
+        break;
+    }
+    const QStringList texts = cardhopVisibleTexts();
+    if (texts.isEmpty())
+        return {Outcome::unreadable};
+    std::optional<CapturedContext> context =
+        m_contactService->contactMatchingVisibleTexts(texts, QStringLiteral("Cardhop"));
+    if (!context)
+        return {Outcome::ambiguousVisibleText};
+    return {Outcome::context, std::move(context)};
+}
+
+QStringList ContactActiveContextProvider::cardhopVisibleTexts() const
+{
+    std::optional<qint64> processId;
+    for (const RunningApplication& application : m_workspace->runningApplications()) {
+        if (application.identifier != contactsIdentifier && isCardhopIdentifier(application.identifier)) {
+            processId = application.processId;
+            break;
+        }
+    }
+    const std::optional<AccessibilityElement> root =
+        processId ? m_accessibility->applicationElement(*processId) : std::nullopt;
+    if (!root)
+        return {};
+    QStringList collected;
+    for (const char* focus : {"AXFocusedUIElement", "AXFocusedWindow"}) {
+        const std::optional<AccessibilityValue> value =
+            m_accessibility->attribute(*root, QLatin1String(focus));
+        if (value && value->kind == AccessibilityValue::Kind::element && !value->elements.isEmpty())
+            collectTexts(*m_accessibility, value->elements.first(), 0, collected);
+    }
+    QStringList texts;
+    QSet<QString> seen;
+    for (const QString& text : collected) {
+        const QString trimmed = trimmedText(text);
+        if (!trimmed.isEmpty() && graphemeCount(trimmed) <= maxScreenTextLength && !seen.contains(trimmed)) {
+            seen.insert(trimmed);
+            texts.append(trimmed);
+        }
+    }
+    return texts;
+}
+
+} // namespace morvane

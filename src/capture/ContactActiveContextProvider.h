@@ -1,0 +1,50 @@
+#pragma once
+
+#include "capture/ActiveContextProvider.h"
+#include "capture/RecentlyActiveApplication.h"
+
+#include <QStringList>
+
+#include <memory>
+
+namespace morvane {
+
+class AccessibilityApi;
+class ContactService;
+class ScriptRunner;
+class Workspace;
+
+// The contact card selected in Contacts or Cardhop, or a message saying why there is none. Cardhop
+// is asked through several scripts, as its editions understand different words for the selection;
+// when none of them tells, the texts on Cardhop's screen are matched against the user's cards.
+class ContactActiveContextProvider final : public ActiveContextProvider {
+public:
+    static inline const QString contactsIdentifier = QStringLiteral("com.apple.AddressBook");
+    static constexpr qsizetype maxFieldLength = 500;
+
+    ContactActiveContextProvider(std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+                                 std::shared_ptr<const AccessibilityApi> accessibility,
+                                 std::shared_ptr<ContactService> contactService);
+
+    QString providerName() const override { return QStringLiteral("Contacts"); }
+    CaptureResult captureContexts() override;
+
+private:
+    enum class Outcome;
+    struct Capture;
+    Capture capture(bool cardhop);
+    Capture cardhopScreenFallback();
+    std::optional<QString> selectionAnswer(bool cardhop);
+    std::optional<QString> runScript(const QString& source);
+    // The texts on Cardhop's screen: its focused element's and focused window's, a few levels deep,
+    // trimmed, each once.
+    QStringList cardhopVisibleTexts() const;
+
+    std::shared_ptr<Workspace> m_workspace;
+    std::shared_ptr<ScriptRunner> m_scripts;
+    std::shared_ptr<const AccessibilityApi> m_accessibility;
+    std::shared_ptr<ContactService> m_contactService;
+    RecentlyActiveApplication m_lastContactApp;
+};
+
+} // namespace morvane

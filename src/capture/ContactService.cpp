@@ -1,0 +1,239 @@
+#include "ContactService.h"
+
+#include "capture/ContactLink.h"
+#include "capture/ContactRevealTarget.h"
+#include "capture/LocatorQuery.h"
+#include "capture/MainThreadAnswer.h"
+#include "capture/TextMatching.h"
+#include "foundation/Logging.h"
+#include "foundation/Text.h"
+#include "platform/DesktopServices.h"
+
+#include <QCoroFuture>
+#include <QPointer>
+#include <QPromise>
+#include <QSet>
+
+MORVANE_LOGGING_CATEGORY(lcContacts, "Contacts")
+
+namespace morvane {
+
+namespace {
+
+// The texts an application shows that can name a card: long enough to mean something, short
+// enough to be a name.
+constexpr qsizetype minVisibleTextLength = 2;
+constexpr qsizetype maxVisibleTextLength = 120;
+
+ContactAccessState accessState(ContactAuthorizationStatus status)
+{
+    switch (status) {
+    case ContactAuthorizationStatus::authorized:
+        return ContactAccessState::authorized;
+    case ContactAuthorizationStatus::notDetermined:
+        return ContactAccessState::notDetermined;
+    case ContactAuthorizationStatus::denied:
+        return ContactAccessState::denied;
+    case ContactAuthorizationStatus::restricted:
+        return ContactAccessState::restricted;
+    case ContactAuthorizationStatus::limited:
+        break;
+    }
+    return ContactAccessState::unknown;
+}
+
+void logRequestFailure(const std::optional<QString>& error)
+{
+    if (error)
+        qCInfo(lcContacts).noquote() << "Contacts access request failed:" << *error;
+}
+
+} // namespace
+
+ContactService::ContactService(std::shared_ptr<ContactStore> store, std::shared_ptr<DesktopServices> desktop,
+                               std::shared_ptr<const UserDefaults> defaults)
+    : m_store(std::move(store))
+    , m_desktop(std::move(desktop))
+    , m_defaults(std::move(defaults))
+{
+}
+
+QCoro::Task<ContactAccessState> ContactService::requestAccess()
+{
+    if (m_store->authorizationStatus() == ContactAuthorizationStatus::notDetermined) {
+        auto answered = std::make_shared<QPromise<void>>();
+        answered->start();
+        const QFuture<void> answer = answered->future();
+        m_store->requestAccess(
+            firstAnswerOnMainThread(&m_lifetime, [answered](bool, std::optional<QString> error) {
+                logRequestFailure(error);
+                answered->finish();
+            }));
+        const QPointer<QObject> alive(&m_lifetime);
+        co_await answer;
+        if (!alive)
+            co_return ContactAccessState::unknown;
+    }
+    co_return accessState(m_store->authorizationStatus());
+}
+
+ContactService::CaptureAccess ContactService::accessForCapture()
+{
+    switch (m_store->authorizationStatus()) {
+    case ContactAuthorizationStatus::authorized:
+        return CaptureAccess::granted;
+    case ContactAuthorizationStatus::notDetermined:
+        // The monitor and the panel capture every few seconds; the user is asked once.
+        if (!m_requestedAccess) {
+            m_requestedAccess = true;
+            m_store->requestAccess(firstAnswerOnMainThread(
+                &m_lifetime, [](bool, std::optional<QString> error) { logRequestFailure(error); }));
+        }
+        return CaptureAccess::requested;
+    default:
+        return CaptureAccess::denied;
+    }
+}
+
+bool ContactService::isAuthorized() const
+{
+    return m_store->authorizationStatus() == ContactAuthorizationStatus::authorized;
+}
+
+std::optional<CapturedContext> ContactService::capturedContext(const ContactCard& card,
+                                                               const QString& sourceApp) const
+{
+    const QString fullName = trimmedText(m_store->fullName(card).value_or(QString()));
+    const QString organization = trimmedText(card.organizationName);
+    const QString name = !fullName.isEmpty()       ? fullName
+                         : !organization.isEmpty() ? organization
+                                                   : QStringLiteral("Contact");
+    const std::optional<QString> locator = contactLocator(
+        card.identifier, name, organization.isEmpty() ? std::nullopt : std::optional(organization));
+    if (!locator) {
+        qCInfo(lcContacts) << "Ignored contact without a stable identifier";
+        return std::nullopt;
+    }
+    return CapturedContext{name, *locator, LinkType::contact, sourceApp, std::nullopt};
+}
+
+QList<CapturedContext> ContactService::search(const QString& query, const QString& sourceApp) const
+{
+    const QString needle = trimmedText(query);
+    if (graphemeCount(needle) < 2 || !isAuthorized())
+        return {};
+    QList<CapturedContext> results;
+    const std::optional<QString> failure =
+        m_store->enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
+            QStringList parts;
+            if (const std::optional<QString> fullName = m_store->fullName(card))
+                parts.append(*fullName);
+            parts.append(card.organizationName);
+            if (containsIgnoringCase(parts.join(u' '), needle)) {
+                if (std::optional<CapturedContext> context = capturedContext(card, sourceApp))
+                    results.append(std::move(*context));
+            }
+            return results.size() < maxSearchResults;
+        });
+    if (failure)
+        qCInfo(lcContacts).noquote() << "Contacts search failed:" << *failure;
+    return results;
+}
+
+std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const QStringList& texts,
+                                                                           const QString& sourceApp) const
+{
+    if (!isAuthorized())
+        return std::nullopt;
+    QStringList kept;
+    for (const QString& text : texts) {
+        const QString trimmed = trimmedText(text);
+        const qsizetype length = graphemeCount(trimmed);
+        if (length >= minVisibleTextLength && length <= maxVisibleTextLength)
+            kept.append(trimmed);
+    }
+    if (kept.isEmpty())
+        return std::nullopt;
+
+    QList<ContactCard> exact, partial;
+    const std::optional<QString> failure =
+        m_store->enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
+            QStringList names;
+            for (const QString& name : {trimmedText(m_store->fullName(card).value_or(QString())),
+                                        trimmedText(card.organizationName)}) {
+                if (!name.isEmpty())
+                    names.append(name);
+            }
+            const auto any = [&](auto test) {
+                for (const QString& text : kept) {
+                    for (const QString& name : names) {
+                        if (test(text, name))
+                            return true;
+                    }
+                }
+                return false;
+            };
+            if (any(sameTextIgnoringCase))
+                exact.append(card);
+            else if (any([](const QString& text, const QString& name) {
+                         return containsIgnoringCase(text, name) || containsIgnoringCase(name, text);
+                     }))
+                partial.append(card);
+            return true;
+        });
+    if (failure) {
+        qCInfo(lcContacts).noquote() << "Contacts visible-text match failed:" << *failure;
+        return std::nullopt;
+    }
+
+    QSet<QString> seen;
+    QList<ContactCard> named;
+    for (const ContactCard& card : exact.isEmpty() ? partial : exact) {
+        if (!seen.contains(card.identifier)) {
+            seen.insert(card.identifier);
+            named.append(card);
+        }
+    }
+    if (named.size() != 1)
+        return std::nullopt;
+    return capturedContext(named.first(), sourceApp);
+}
+
+bool ContactService::open(const LinkItem& item)
+{
+    if (item.type != LinkType::contact)
+        return false;
+    const std::optional<ContactLink> link = parseContactLocator(item.url);
+    if (!link || !isAuthorized())
+        return false;
+    switch (storedContactRevealTarget(*m_defaults)) {
+    case ContactRevealTarget::automatic:
+        if (isCardhopInstalled(*m_desktop))
+            return openInCardhop(link->identifier) || openInContacts(link->identifier);
+        return openInContacts(link->identifier);
+    case ContactRevealTarget::cardhop:
+        return openInCardhop(link->identifier) || openInContacts(link->identifier);
+    case ContactRevealTarget::appleContacts:
+        return openInContacts(link->identifier);
+    }
+    return false;
+}
+
+bool ContactService::openInCardhop(const QString& identifier)
+{
+    return m_desktop->openUrl(queryLocator(u"x-cardhop", u"show", {{QStringLiteral("id"), identifier}}));
+}
+
+bool ContactService::openInContacts(const QString& identifier)
+{
+    if (m_desktop->openUrl(QStringLiteral("addressbook://") + encodedPathComponent(identifier)))
+        return true;
+    if (!m_desktop->applicationPath(contactsIdentifier)) {
+        qCCritical(lcContacts) << "Unable to locate Contacts.app";
+        return false;
+    }
+    // Contacts comes to the front without showing the card.
+    return m_desktop->launchApplication(contactsIdentifier);
+}
+
+} // namespace morvane

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "model/CapturedContext.h"
+#include "model/LinkItem.h"
+#include "platform/ContactStore.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class DesktopServices;
+class UserDefaults;
+
+// The answer of a request for contacts access, as the settings show it.
+enum class ContactAccessState { authorized, notDetermined, denied, restricted, unknown };
+
+// The one door to the user's contacts: asks for access, searches cards, finds the one card that the
+// texts an application shows name, and shows a saved contact in Cardhop or Contacts as the user
+// chose. Every card it hands out is a contact context whose locator is a contact link. Main thread.
+class ContactService {
+public:
+    static inline const QString contactsIdentifier = QStringLiteral("com.apple.AddressBook");
+    static inline const QString cardhopIdentifier = QStringLiteral("com.flexibits.cardhop.mac");
+    static constexpr int maxSearchResults = 100;
+
+    enum class CaptureAccess { granted, requested, denied };
+
+    ContactService(std::shared_ptr<ContactStore> store, std::shared_ptr<DesktopServices> desktop,
+                   std::shared_ptr<const UserDefaults> defaults);
+
+    // Asks the user when access was never asked for, then answers the status. Never throws.
+    QCoro::Task<ContactAccessState> requestAccess();
+    // For a capture: granted goes on; while access is undetermined the user is asked, once per
+    // process, without waiting for the answer.
+    CaptureAccess accessForCapture();
+
+    // The cards whose full name or organization holds the query (2 characters at least), in the
+    // user's order, at most 100; nothing without access.
+    QList<CapturedContext> search(const QString& query, const QString& sourceApp) const;
+    // The one card that the texts name: a text equal to a card's full name or organization (letter
+    // case aside) wins over texts that only contain one or are contained in one; nothing when no card
+    // or several cards are named, or without access.
+    std::optional<CapturedContext> contactMatchingVisibleTexts(const QStringList& texts,
+                                                               const QString& sourceApp) const;
+    // Nothing when the card has no identifier (it is logged).
+    std::optional<CapturedContext> capturedContext(const ContactCard& card, const QString& sourceApp) const;
+
+    // Shows the saved contact; true when an application took it or was started for it.
+    bool open(const LinkItem& item);
+
+private:
+    bool isAuthorized() const;
+    bool openInCardhop(const QString& identifier);
+    bool openInContacts(const QString& identifier);
+
+    std::shared_ptr<ContactStore> m_store;
+    std::shared_ptr<DesktopServices> m_desktop;
+    std::shared_ptr<const UserDefaults> m_defaults;
+    bool m_requestedAccess = false;
+    QObject m_lifetime; // answers to access requests are dropped once the service is gone
+};
+
+} // namespace morvane

@@ -1,0 +1,215 @@
+#include "AccessibilityTree.h"
+#include "CaptureTestSupport.h"
+#include "FakeDesktopServices.h"
+#include "InMemoryContactStore.h"
+#include "LogCapture.h"
+#include "TestValues.h"
+
+#include "capture/ContactActiveContextProvider.h"
+#include "capture/ContactLink.h"
+#include "capture/ContactRevealTarget.h"
+#include "capture/ContactService.h"
+#include "foundation/UserDefaults.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+const QString contactsApp = ContactActiveContextProvider::contactsIdentifier;
+const QString cardhopApp = QStringLiteral("com.flexibits.cardhop.mac");
+
+class Contacts : public ::testing::Test {
+protected:
+    ProviderFixture fx;
+    std::shared_ptr<InMemoryContactStore> store = std::make_shared<InMemoryContactStore>();
+    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
+    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::shared_ptr<AccessibilityTree> screen = std::make_shared<AccessibilityTree>();
+    std::shared_ptr<ContactService> service = std::make_shared<ContactService>(store, desktop, defaults);
+    ContactActiveContextProvider provider{fx.workspace, fx.scripts, screen, service};
+
+    void SetUp() override
+    {
+        store->cards = {{"ann", "Ann", "Lee", "Acme Inc."},
+                        {"bob", "Bob", "Lee", ""},
+                        {"org", "", "", " Globex "},
+                        {"none", "", "", ""}};
+    }
+    // What one capture gave: the message, or "title | locator | source" of the card.
+    QString capture()
+    {
+        const CaptureResult result = provider.captureContexts();
+        if (result.contexts.isEmpty())
+            return result.message.value_or("-");
+        const CapturedContext& card = result.contexts.first();
+        return card.title + " | " + card.locator + " | " + card.sourceApp;
+    }
+    static QString ids(const QList<CapturedContext>& contexts)
+    {
+        QStringList ids;
+        for (const CapturedContext& context : contexts)
+            ids.append(context.locator.section(u'=', 1, 1).section(u'&', 0, 0));
+        return ids.join(u' ');
+    }
+};
+
+QString separated(QString payload)
+{
+    return payload.replace(u'|', u'\x1f');
+}
+
+} // namespace
+
+TEST_F(Contacts, SearchFindsNamesAndOrganizationsInTheUsersOrder)
+{
+    EXPECT_TRUE(service->search(" a ", "Contacts").isEmpty());
+    EXPECT_EQ(store->enumerations, 0);
+    EXPECT_EQ(service->search("ACME", "Contacts").value(0).title, "Ann Lee");
+    EXPECT_EQ(service->search("globex", "Contacts").value(0).title, "Globex");
+    EXPECT_EQ(ids(service->search("lee\n", "Contacts")), "ann bob");
+
+    LogCapture log(QStringLiteral("morvane.Contacts"));
+    store->failAfter = 2;
+    EXPECT_EQ(ids(service->search("lee", "Contacts")), "ann bob");
+    EXPECT_EQ(log.lines(), QStringList{"Contacts search failed: The contacts database is busy."});
+}
+
+TEST_F(Contacts, VisibleTextsNameOneCardOrNone)
+{
+    store->cards.append({"ann", "Ann", "Lee", ""}); // the same card twice counts once
+    const std::pair<QStringList, const char*> cases[] = {
+        {{"Ann Lee", "Lee"}, "ann"}, // an exact name wins over the partial ones
+        {{" ann lee\n"}, "ann"},
+        {{"Lee"}, nullptr}, // two cards
+        {{"Bob"}, "bob"},
+        {{"Globex Corporation"}, "org"},
+        {{"x", QString(121, u'n')}, nullptr},
+    };
+    for (const auto& [texts, id] : cases) {
+        const std::optional<CapturedContext> card = service->contactMatchingVisibleTexts(texts, "Cardhop");
+        EXPECT_EQ(card ? ids({*card}) : QString(), QString(id)) << texts.join(u',').toStdString();
+    }
+    EXPECT_EQ(store->enumerations, 5); // none for the texts that cannot be names
+
+    LogCapture log(QStringLiteral("morvane.Contacts"));
+    store->failAfter = 3;
+    EXPECT_FALSE(service->contactMatchingVisibleTexts({"Ann Lee"}, "Cardhop"));
+    EXPECT_EQ(log.lines(), QStringList{"Contacts visible-text match failed: The contacts database is busy."});
+}
+
+TEST_F(Contacts, OpenShowsTheCardWhereTheUserChose)
+{
+    using enum ContactRevealTarget;
+    struct Case {
+        ContactRevealTarget target;
+        QStringList installed, handledSchemes;
+        QString outcome; // shown or not, then the URLs opened and the applications launched
+    };
+    const QString inCardhop = "x-cardhop://show?id=AB%20C:ABPerson",
+                  inContacts = "addressbook://AB%20C:ABPerson";
+    const Case cases[] = {
+        {automatic, {cardhopApp}, {"x-cardhop"}, "shown " + inCardhop},
+        {automatic, {"com.flexibits.cardhop"}, {"addressbook", "x-cardhop"}, "shown " + inContacts},
+        {cardhop, {contactsApp}, {}, "shown " + inCardhop + " " + inContacts + " " + contactsApp},
+        {appleContacts, {}, {"x-cardhop"}, "not shown " + inContacts},
+    };
+    LinkItem item;
+    item.type = LinkType::contact;
+    item.url = *contactLocator("AB C:ABPerson", "Ann", std::nullopt);
+    for (const Case& c : cases) {
+        defaults->setString(contactRevealTargetKey, rawValue(c.target));
+        *desktop = FakeDesktopServices();
+        desktop->installed = QSet<QString>(c.installed.begin(), c.installed.end());
+        desktop->handledSchemes = QSet<QString>(c.handledSchemes.begin(), c.handledSchemes.end());
+        const bool shown = service->open(item);
+        const QStringList trace =
+            QStringList{shown ? "shown" : "not shown"} + desktop->openedUrls + desktop->launched;
+        EXPECT_EQ(trace.join(u' '), c.outcome);
+    }
+    store->status = ContactAuthorizationStatus::denied;
+    EXPECT_FALSE(service->open(item));
+}
+
+TEST_F(Contacts, AccessIsAskedOncePerProcessAndNoScriptRunsWithoutIt)
+{
+    fx.workspace->activate(contactsApp);
+    store->status = ContactAuthorizationStatus::notDetermined;
+    EXPECT_EQ(capture(), "Contacts access requested. Approve it, then open Morvane again.");
+    EXPECT_EQ(capture(), "Contacts access requested. Approve it, then open Morvane again.");
+    EXPECT_EQ(store->pending.size(), 1);
+    store->status = ContactAuthorizationStatus::denied;
+    EXPECT_EQ(capture(),
+              "Contacts access is denied. Enable it in System Settings > Privacy & Security > Contacts.");
+    EXPECT_TRUE(fx.scripts->scripts.isEmpty());
+
+    // The settings ask and wait; an error is only logged.
+    LogCapture log(QStringLiteral("morvane.Contacts"));
+    store->status = ContactAuthorizationStatus::notDetermined;
+    auto asked = service->requestAccess();
+    store->answerRequests(ContactAuthorizationStatus::authorized, QStringLiteral("busy"));
+    EXPECT_EQ(QCoro::waitFor(asked), ContactAccessState::authorized);
+    EXPECT_EQ(log.lines().last(), "Contacts access request failed: busy");
+}
+
+TEST_F(Contacts, TheCardSelectedInContacts)
+{
+    const QString unreadable = "Unable to read the selected Contacts contact.";
+    const std::pair<ScriptOutcome, QString> cases[] = {
+        {ScriptOutcome::answer(" ann |Ann Lee|Acme\n"),
+         "Ann Lee | morvane-contact://contact?id=ann&name=Ann%20Lee&organization=Acme | Contacts"},
+        {ScriptOutcome::answer("ann| | "),
+         "Contact | morvane-contact://contact?id=ann&name=Contact | Contacts"},
+        {ScriptOutcome::answer("empty"), "Select a Contacts contact to add or open."},
+        {ScriptOutcome::answer("denied"), "Automation access to Contacts is denied. Enable it in System "
+                                          "Settings > Privacy & Security > Automation."},
+        {ScriptOutcome::answer(" |Ann|"), unreadable},
+        {ScriptOutcome::answer("ann|Ann"), unreadable},
+        {ScriptOutcome::answer("error"), unreadable},
+        {ScriptOutcome::answerWithoutText(), unreadable},
+    };
+    fx.workspace->activate(contactsApp);
+    for (const auto& [answer, expected] : cases) {
+        *fx.scripts = ScriptedRunner();
+        ScriptOutcome outcome = answer;
+        if (outcome.text)
+            outcome.text = separated(*outcome.text);
+        fx.scripts->answer("com.apple.AddressBook", outcome);
+        EXPECT_EQ(capture(), expected);
+    }
+}
+
+TEST_F(Contacts, CardhopIsAskedUntilAScriptAnswersThenItsScreenIsRead)
+{
+    fx.workspace->activate(cardhopApp);
+    fx.workspace->activateOwn(); // the quick panel opened over Cardhop
+    fx.scripts->answer("to selected contacts\n", ScriptOutcome::failure("-1708"))
+        .answer("to selected contact\n", separated("C1|Ann Lee|"));
+    EXPECT_EQ(capture(), "Ann Lee | morvane-contact://contact?id=C1&name=Ann%20Lee | Cardhop");
+    EXPECT_EQ(fx.scripts->scripts.size(), 2);
+
+    // Every edition's word fails: nothing was answered at all.
+    *fx.scripts = ScriptedRunner();
+    EXPECT_EQ(capture(), "Unable to read the selected Cardhop contact.");
+    EXPECT_EQ(fx.scripts->scripts.size(), 10);
+
+    // Answers without the card: the texts on Cardhop's screen are matched against the cards.
+    fx.scripts->answer("selected contacts", "error").answer("current card", separated(" |Ann Lee|"));
+    fx.workspace->running = {{contactsApp, 7}, {cardhopApp, 42}};
+    const AccessibilityElement window = screen->addElement(), title = screen->addElement(),
+                               detail = screen->addElement();
+    screen->set(screen->addApplication(42), "AXFocusedWindow",
+                {AccessibilityValue::Kind::element, {}, {window}});
+    screen->set(window, "AXChildren", {AccessibilityValue::Kind::elementList, {}, {title, detail}});
+    screen->set(detail, "AXValue", {AccessibilityValue::Kind::text, " Lee\n", {}});
+    screen->trustState = AccessibilityTrust::notGranted;
+    EXPECT_TRUE(capture().startsWith("Cardhop does not expose its selected contact via AppleScript. Enable "
+                                     "Accessibility for Morvane in System Settings > Privacy & Security"));
+    screen->trustState = AccessibilityTrust::granted;
+    EXPECT_TRUE(capture().startsWith("Morvane can see Cardhop text, but it does not resolve to one unique"));
+    screen->set(title, "AXTitle", {AccessibilityValue::Kind::attributedText, "Ann Lee", {}});
+    EXPECT_EQ(capture(),
+              "Ann Lee | morvane-contact://contact?id=ann&name=Ann%20Lee&organization=Acme%20Inc. | Cardhop");
+}
