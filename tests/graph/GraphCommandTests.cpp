@@ -69,7 +69,7 @@ TEST(GraphCommandTests, RemovingRelationsAndDeleting)
     test::GraphFixture fx;
     LinkItem a = web("A"), b = web("B"), c = web("C");
     // The library stores a pair smaller id first: this relation is stored as (B, A).
-    a.id = QUuid(QStringLiteral("ffffffff-0000-4000-8000-000000000000"));
+    a.id = test::uuid("FFFFFFFF-0000-4000-8000-000000000000");
     fx.save({a, b, c}, {relation(a, b)});
     fx.model.requestRelationRemoval(b.id);
     EXPECT_EQ(fx.model.message(), QStringLiteral("Select a node with a relation to remove."));

@@ -3,6 +3,7 @@
 #include "../capture/CaptureTestSupport.h"
 #include "ManualClock.h"
 #include "TestEnvironment.h"
+#include "TestValues.h"
 #include "capture/ActiveContextService.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
@@ -28,7 +29,7 @@ inline LinkItem linkItem(const QString& title, LinkType type = LinkType::web, co
     item.tags = tags;
     item.sourceApp = sourceApp;
     // One date for all: the library then lists links by title.
-    item.createdAt = item.updatedAt = QDateTime(QDate(2024, 5, 1), QTime(9, 30), Qt::UTC);
+    item.createdAt = item.updatedAt = at("2024-05-01T09:30:00.000Z");
     return item;
 }
 
