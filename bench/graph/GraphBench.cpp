@@ -5,6 +5,7 @@
 #include "BenchMain.h"
 #include "BenchSupport.h"
 #include "LibraryGenerator.h"
+#include "capture/ActiveContextService.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "graph/ForceLayout.h"
@@ -36,6 +37,15 @@ public:
     QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
     std::chrono::milliseconds monotonic() const override { return {}; }
     std::unique_ptr<ClockTimer> makeTimer(std::function<void()>) override { return nullptr; }
+};
+
+// Nothing is opened while the graph is measured.
+class NoOpener final : public ItemOpener {
+public:
+    QCoro::Task<std::optional<FileIdentity>> open(LinkItem, std::optional<FileIdentity>) override
+    {
+        co_return std::nullopt;
+    }
 };
 
 struct GeneratedLibrary {
@@ -103,7 +113,10 @@ private:
 void BM_LoadWithSuggestions(benchmark::State& state)
 {
     LinkStore& store = library(state.range(0));
-    GraphViewModel model(store, std::make_shared<IdleClock>());
+    GraphViewModel model(
+        store, std::make_shared<NoOpener>(),
+        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
+        std::make_shared<IdleClock>());
     MeasuredReload reload(model);
     reload();
     for (auto _ : state)

@@ -2,13 +2,12 @@
 
 #include "ForceLayout.h"
 #include "LocalizedOrder.h"
+#include "capture/ActiveContextService.h"
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>
-#include <QDebug>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QThreadPool>
 
@@ -35,31 +34,44 @@ constexpr double circleBaseRadius = 170;
 constexpr double circleRadiusPerNode = 12;
 constexpr double circleLargestRadius = 360;
 
-QString describe(const std::exception& error)
-{
-    if (const auto* ours = dynamic_cast<const Error*>(&error))
-        return ours->localizedDescription();
-    return QString::fromUtf8(error.what());
-}
-
 } // namespace
 
-GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<Clock> clock, QObject* parent)
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+                               std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
+                               QObject* parent)
     : GraphViewModel(
-          store, std::move(clock), [&store] { return GraphLibrary::read(store); }, parent)
+          store, std::move(opener), std::move(contexts), std::move(clock),
+          [&store] { return GraphLibrary::read(store); }, parent)
 {
 }
 
-GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<Clock> clock, LibraryLoader loader,
-                               QObject* parent)
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+                               std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
+                               LibraryLoader loader, QObject* parent)
     : QObject(parent)
     , m_store(store)
+    , m_opener(std::move(opener))
+    , m_contexts(std::move(contexts))
     , m_clock(std::move(clock))
     , m_loader(std::move(loader))
 {
 }
 
 GraphViewModel::~GraphViewModel() = default;
+
+// What the status line says of a failure: our errors' own text.
+QString GraphViewModel::describe(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const Error& ours) {
+        return ours.localizedDescription();
+    } catch (const std::exception& other) {
+        return QString::fromUtf8(other.what());
+    } catch (...) {
+        return genericOperationText(QStringLiteral("unknown error"));
+    }
+}
 
 // --- Scope and filters ---------------------------------------------------------------------------
 
@@ -96,7 +108,14 @@ void GraphViewModel::setTagFilters(QSet<QString> tags)
 void GraphViewModel::reload(std::optional<QString> message)
 {
     rememberPlacements();
-    load(++m_loadsStarted, std::move(message));
+    const quint64 generation = ++m_loadsStarted;
+    if (!message && m_messageLoad > m_lastAppliedLoad)
+        message = m_loadMessage;
+    if (message) {
+        m_messageLoad = generation;
+        m_loadMessage = *message;
+    }
+    load(generation, std::move(message));
 }
 
 QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> message)
@@ -106,20 +125,15 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
     QString failure;
     try {
         library = co_await m_loader();
-    } catch (const std::exception& error) {
-        failure = describe(error);
     } catch (...) {
-        failure = genericOperationText(QStringLiteral("unknown error"));
+        failure = describe(std::current_exception());
     }
     // A load that ends after a newer one has been applied would show an older library.
     if (!self || generation <= m_lastAppliedLoad)
         co_return;
     m_lastAppliedLoad = generation;
     if (library) {
-        QElapsedTimer t;
-        t.start();
         apply(std::move(*library), message);
-        qDebug() << "apply" << t.elapsed();
     } else {
         qCWarning(lcGraph) << "The graph could not be loaded:" << failure;
         setMessage(failure);
@@ -148,8 +162,12 @@ void GraphViewModel::startObservingStore()
 {
     if (m_storeObserver)
         return;
+    // Announcements made while nothing listened will never arrive here.
+    m_ownChangesPending = 0;
     m_storeObserver = connect(&m_store.notifier(), &LinkStoreNotifier::didMutate, this, [this] {
-        if (!m_suppressMutationReload)
+        if (m_ownChangesPending > 0)
+            --m_ownChangesPending;
+        else
             reload();
     });
 }
@@ -174,10 +192,52 @@ void GraphViewModel::stop()
     }
 }
 
+// --- The item in front of the user ---------------------------------------------------------------
+
+// The refresh itself captures and remembers what it saw, so showing the window asks the application
+// in front once.
+void GraphViewModel::captureActiveContext()
+{
+    refreshActiveContext();
+}
+
+// After a load that left nothing selected, every 30 layout steps, and when the window is shown. The
+// capture runs here on the main thread (providers may wait for other applications); the lookup runs
+// on the store thread. While the capture finds nothing the graph keeps following the last item seen.
 void GraphViewModel::refreshActiveContext()
 {
-    // Looking up the item the user has in front of them belongs to active-context focus, which
-    // hooks in here: after a load that left nothing selected, and every 30 layout steps.
+    const CaptureResult captured = m_contexts->captureContexts();
+    if (!captured.contexts.isEmpty())
+        m_lastExternalContext = captured.contexts.first();
+    if (m_lastExternalContext)
+        lookUpActiveContext(*m_lastExternalContext);
+}
+
+// Lookups are not ordered against each other: each applies its answer when it arrives.
+QCoro::Task<> GraphViewModel::lookUpActiveContext(CapturedContext context)
+{
+    const QPointer<GraphViewModel> self(this);
+    std::optional<LinkItem> link;
+    QFuture<std::optional<LinkItem>> lookup = m_store.findLink(std::move(context));
+    try {
+        link = co_await lookup;
+    } catch (...) {
+        // A failed lookup counts as an item that is not saved.
+    }
+    if (self)
+        applyExternalContext(link);
+}
+
+void GraphViewModel::applyExternalContext(const std::optional<LinkItem>& link)
+{
+    const bool loaded = link && anyItem(link->id) != nullptr;
+    setActiveNodeID(loaded ? std::optional<QUuid>(link->id) : std::nullopt);
+    // The neighbourhood shown follows the item the user works on.
+    if (m_scope == GraphScope::currentNeighborhood)
+        rebuild();
+    // A selection the user made is never taken over.
+    if (loaded && !m_selectedNodeID)
+        centerOnNode(link->id, true);
 }
 
 // --- The visible graph -----------------------------------------------------------------------------
@@ -207,7 +267,7 @@ void GraphViewModel::rebuild()
         setSelectedNodeID(std::nullopt);
     if (m_activeNodeID && !hasNodeItem(*m_activeNodeID))
         setActiveNodeID(std::nullopt);
-    m_navigation.reset();
+    setNavigation(std::nullopt);
     setMessage(statusText(m_allItems.size(), m_allRelations.size()));
 }
 
@@ -437,8 +497,7 @@ void GraphViewModel::stepLayout()
 void GraphViewModel::centerOnNode(const QUuid& id, bool animated)
 {
     setSelectedNodeID(id);
-    m_centeredNodeID = id;
-    emit centeredNodeIDChanged();
+    setCenteredNodeID(id);
     if (animated && !m_userPositionedNodeIDs.contains(id))
         m_animatingCenterNodeID = id;
     else
@@ -489,6 +548,30 @@ void GraphViewModel::setLinkingSourceNodeID(std::optional<QUuid> id)
 {
     m_linkingSourceNodeID = id;
     emit linkingSourceNodeIDChanged();
+}
+
+void GraphViewModel::setCenteredNodeID(std::optional<QUuid> id)
+{
+    m_centeredNodeID = id;
+    emit centeredNodeIDChanged();
+}
+
+void GraphViewModel::setPendingDeleteItem(std::optional<LinkItem> item)
+{
+    m_pendingDeleteItem = std::move(item);
+    emit pendingDeleteItemChanged();
+}
+
+void GraphViewModel::setPendingRelationDelete(std::optional<PendingRelationDelete> pending)
+{
+    m_pendingRelationDelete = std::move(pending);
+    emit pendingRelationDeleteChanged();
+}
+
+void GraphViewModel::setNavigation(std::optional<KeyboardRelationNavigation> navigation)
+{
+    m_navigation = std::move(navigation);
+    emit keyboardRelationNavigationChanged();
 }
 
 } // namespace morvane

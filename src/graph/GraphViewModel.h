@@ -2,6 +2,7 @@
 
 #include "GraphElements.h"
 #include "GraphLibrary.h"
+#include "ItemOpener.h"
 #include "foundation/Clock.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
@@ -20,6 +21,7 @@
 
 #include <QCoroTask>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,12 +30,18 @@
 
 namespace morvane {
 
+class ActiveContextService;
 class LinkStore;
 
 // The model behind the Graph window: the library as last loaded, the visible graph derived from it
 // under a scope and filters, node positions evolving under the force layout, and the selection and
-// status the views draw. Main thread only. It is live while its view is shown: the view's appear
-// handler calls reload(), startObservingStore() and startLayoutTimer(), its disappear handler stop().
+// status the views draw; the commands the window's controls and keys call, and the item the user has
+// in front of them in another application. Main thread only. It is live while its view is shown: the
+// view's appear handler calls reload(), startObservingStore() and startLayoutTimer(), its disappear
+// handler stop().
+//
+// Commands check their preconditions at once and report an unmet one only through message(); work
+// on the library runs in tasks that end later on the main thread and report failures the same way.
 class GraphViewModel : public QObject {
     Q_OBJECT
 public:
@@ -58,6 +66,13 @@ public:
         bool operator==(const KeyboardRelationNavigation&) const = default;
     };
 
+    // One suggested partner of a node and why it is suggested.
+    struct SuggestedRelation {
+        LinkItem item;
+        QString reason;
+        bool operator==(const SuggestedRelation&) const = default;
+    };
+
     // Where a node was, kept so that a rebuild puts known nodes back in place.
     struct Placement {
         QPointF position;
@@ -73,10 +88,17 @@ public:
     // Layout steps between two looks at what the user has in front of them.
     static constexpr int activeContextRefreshSteps = 30;
 
-    GraphViewModel(LinkStore& store, std::shared_ptr<Clock> clock, QObject* parent = nullptr);
-    GraphViewModel(LinkStore& store, std::shared_ptr<Clock> clock, LibraryLoader loader,
+    // The store outlives the model.
+    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+                   std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
                    QObject* parent = nullptr);
+    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+                   std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
+                   LibraryLoader loader, QObject* parent = nullptr);
     ~GraphViewModel() override;
+
+    // Run after every attempt to open an item from the graph; the application hides the window.
+    void setOnItemOpened(std::function<void()> action) { m_onItemOpened = std::move(action); }
 
     // --- What the views draw (each change is announced by the signal of the same name) ----------
     const QList<Node>& nodes() const { return m_nodes; }
@@ -151,10 +173,78 @@ public:
     // --- Layout and placing nodes by hand --------------------------------------------------------
     // One tick of the force layout; one nodesChanged() for the whole step.
     void stepLayout();
+    // Selects the node and marks it centred; animated, the layout glides it to the origin unless the
+    // user has placed it by hand. The node need not be shown.
     void centerOnNode(const QUuid& id, bool animated);
     void dragNode(const QUuid& id, QPointF point);
     // From now on the layout leaves the node where the user put it.
     void endDrag(const QUuid& id);
+
+    // --- Selection and commands ------------------------------------------------------------------
+    // Ends keyboard navigation; completes link mode on the node when it is armed, else centres it.
+    void handleNodeClick(const QUuid& id);
+    // Arms link mode from the selected node: the next click on a node relates the two.
+    void beginLinkingFromSelection();
+    void cancelLinking();
+    void openSelected();
+    // Opens the node's item without looking at or changing the selection.
+    void openItem(const QUuid& nodeID);
+    // Two steps: a request fills the pending field (the window shows its confirmation), confirming
+    // clears it before the write starts, so a second confirmation does nothing.
+    void requestDeleteSelected();
+    void confirmDelete();
+    void cancelDelete();
+    void requestRelationRemoval(const QUuid& targetNodeID);
+    void confirmRelationDelete();
+    void cancelRelationDelete();
+    // Relates the selected item to the target item, shown or not.
+    void acceptSuggestedRelation(const QUuid& targetNodeID);
+    // The node's suggested partners among all loaded links (shown or not), by title.
+    QList<SuggestedRelation> suggestedRelations(const QUuid& nodeID) const;
+    // The shown items the node is related to, by title.
+    QList<LinkItem> relatedItems(const QUuid& nodeID) const;
+    // The relation from the keyboard's focus to the neighbour it previews.
+    std::optional<Edge> keyboardPreviewEdge() const;
+    // The toolbar's reload: drops link mode, centring and keyboard navigation, then loads.
+    void reloadGraph();
+
+    // --- Relation and item tasks -------------------------------------------------------------------
+    // Completes link mode on the clicked node. The relation is written in a task that then adds its
+    // edge to the shown graph in place, without a load.
+    void createRelation(const QUuid& targetNodeID);
+    // Relates two items (a suggestion accepted): the same write and in-place edge as a click.
+    void createRelation(const LinkItem& source, const LinkItem& target);
+    // Each announces its change to the library, then loads the graph again with its message.
+    QCoro::Task<> removeRelation(PendingRelationDelete pending);
+    QCoro::Task<> deleteItem(LinkItem item);
+    // Opens through the opener with this machine's stored resolution, records what the opener found
+    // and the time of opening, then runs the opened action, whatever happened on the way.
+    QCoro::Task<> openItem(LinkItem item);
+
+    // --- Keyboard navigation along relations ---------------------------------------------------------
+    // Left and Right preview the focus node's neighbours in turn, Up follows the previewed relation,
+    // Down goes back the way the user came. Only shown nodes and relation edges count.
+    std::optional<QUuid> keyboardAnchorNodeID() const;
+    // The shown nodes related to the node, clockwise on screen from just left of straight down.
+    QList<QUuid> orderedNeighborIDs(const QUuid& id) const;
+    QSet<QUuid> relatedNodeIDs(const QUuid& id) const;
+    void previewNeighbor(bool backward);
+    void followPreviewedRelation();
+    void navigateBack();
+    std::optional<QUuid> previewedNeighborID() const;
+    // The first shown relation edge joining the two nodes, in either direction.
+    std::optional<Edge> relationEdge(const QUuid& a, const QUuid& b) const;
+    // The direction of a neighbour seen from the centre, atan2(dx, -dy) between -pi and pi: 0 straight
+    // up on screen (y points down), growing clockwise.
+    static double keyboardAngle(QPointF centre, QPointF neighbour);
+
+    // --- The item in front of the user --------------------------------------------------------------
+    // When the window is shown. Looks at the application in front, then follows what it shows.
+    void captureActiveContext();
+    // Marks the link's node as the active one (none when it is not among the loaded links) and, when
+    // nothing is selected, centres on it.
+    void applyExternalContext(const std::optional<LinkItem>& link);
+    const std::optional<CapturedContext>& lastExternalContext() const { return m_lastExternalContext; }
 
 signals:
     void nodesChanged();
@@ -168,8 +258,10 @@ signals:
     void pendingRelationDeleteChanged();
     void scopeChanged();
     void filtersChanged();
+    void keyboardRelationNavigationChanged();
 
 private:
+    static QString describe(std::exception_ptr error);
     QCoro::Task<> load(quint64 generation, std::optional<QString> message);
     void apply(GraphLibrary library, const std::optional<QString>& message);
     void rememberPlacements();
@@ -184,7 +276,28 @@ private:
     void setSelectedNodeID(std::optional<QUuid> id);
     void setActiveNodeID(std::optional<QUuid> id);
     void setLinkingSourceNodeID(std::optional<QUuid> id);
+    void setCenteredNodeID(std::optional<QUuid> id);
+    void setPendingDeleteItem(std::optional<LinkItem> item);
+    void setPendingRelationDelete(std::optional<PendingRelationDelete> pending);
+    void setNavigation(std::optional<KeyboardRelationNavigation> navigation);
+
+    // The first loaded link with the id, shown or not.
+    const LinkItem* anyItem(const QUuid& id) const;
+    QCoro::Task<> relate(LinkItem source, LinkItem target, bool fromClick);
+    void addRelationEdgeLocally(const QUuid& a, const QUuid& b);
+    void refreshNodeDegree(const QUuid& id);
+    void resetVelocities(const QList<QUuid>& ids);
+    void announceOwnChange();
+
+    // Starts navigation at the anchor: none when it has no neighbours.
+    std::optional<KeyboardRelationNavigation> freshNavigation(const QUuid& anchor) const;
+    // The stored navigation, else a fresh one at the anchor.
+    std::optional<KeyboardRelationNavigation> currentNavigation() const;
+    // Moves the focus to a shown node with neighbours, previewing the node it came from there.
+    void moveFocus(const QUuid& from, const QUuid& to, QList<QUuid> backStack);
+
     void refreshActiveContext();
+    QCoro::Task<> lookUpActiveContext(CapturedContext context);
 
     // Published
     QList<Node> m_nodes;
@@ -203,6 +316,8 @@ private:
 
     // Services
     LinkStore& m_store;
+    std::shared_ptr<ItemOpener> m_opener;
+    std::shared_ptr<ActiveContextService> m_contexts;
     std::shared_ptr<Clock> m_clock;
     LibraryLoader m_loader;
 
@@ -218,7 +333,9 @@ private:
     int m_activeContextRefreshCounter = 0;
     std::optional<QUuid> m_animatingCenterNodeID;
     QSet<QUuid> m_userPositionedNodeIDs;
-    bool m_suppressMutationReload = false;
+    // Announcements of the graph's own writes still on their way: each is let pass without a load,
+    // one by one, so two writes in a row cannot lift each other's guard.
+    int m_ownChangesPending = 0;
     std::optional<QUuid> m_draggingNodeID;
     std::optional<KeyboardRelationNavigation> m_navigation;
     std::optional<CapturedContext> m_lastExternalContext;
@@ -227,6 +344,10 @@ private:
     // Loads are numbered as they start; a load applies only when it is newer than the last applied.
     quint64 m_loadsStarted = 0;
     quint64 m_lastAppliedLoad = 0;
+    // The newest load started with a message of its own; a load asked for without one while it is
+    // still on its way carries the message on, so a command's text outlives the load its change sets off.
+    quint64 m_messageLoad = 0;
+    QString m_loadMessage;
 };
 
 } // namespace morvane

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "../capture/CaptureTestSupport.h"
 #include "ManualClock.h"
 #include "TestEnvironment.h"
+#include "TestValues.h"
+#include "capture/ActiveContextService.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "graph/GraphViewModel.h"
@@ -25,6 +28,8 @@ inline LinkItem linkItem(const QString& title, LinkType type = LinkType::web, co
     item.url = url;
     item.tags = tags;
     item.sourceApp = sourceApp;
+    // One date for all: the library then lists links by title.
+    item.createdAt = item.updatedAt = at("2024-05-01T09:30:00.000Z");
     return item;
 }
 
@@ -33,8 +38,23 @@ inline LinkRelation relation(const LinkItem& from, const LinkItem& to)
     return {QUuid::createUuid(), from.id, to.id, QDateTime::currentDateTimeUtc()};
 }
 
-// A graph model whose loads answer at once with `library`, or, while loads are deferred, wait until
-// the test finishes them in any order.
+// Opens nothing: keeps what it was asked to open and answers the evidence the test chose.
+class RecordingOpener final : public ItemOpener {
+public:
+    QCoro::Task<std::optional<FileIdentity>> open(LinkItem item, std::optional<FileIdentity>) override
+    {
+        opened.append(std::move(item));
+        // A copy: QCoro moves from a non-const lvalue given to co_return.
+        co_return std::optional<FileIdentity>(found);
+    }
+
+    QList<LinkItem> opened;
+    std::optional<FileIdentity> found;
+};
+
+// A graph model whose loads answer at once with `items` and `relations` (or with the library's
+// contents once they are saved there), or, while loads are deferred, wait until the test finishes
+// them in any order. The application in front answers what `frontmost` holds.
 struct GraphFixture {
     std::unique_ptr<LinkStore> store =
         std::make_unique<LinkStore>(LinkStore::libraryAt(testHome() + QStringLiteral("/library.sqlite")),
@@ -42,23 +62,57 @@ struct GraphFixture {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     QList<LinkItem> items;
     QList<LinkRelation> relations;
+    std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
+    std::shared_ptr<StubProvider> frontmost = std::make_shared<StubProvider>(QStringLiteral("Front"));
+    bool fromLibrary = false;
     bool deferLoads = false;
     std::vector<std::shared_ptr<QPromise<GraphLibrary>>> pendingLoads;
     int loadsStarted = 0;
-    GraphViewModel model{*store, clock, [this] {
-                             ++loadsStarted;
-                             if (!deferLoads)
-                                 return QtFuture::makeReadyFuture(GraphLibrary::derive(items, relations));
-                             pendingLoads.push_back(std::make_shared<QPromise<GraphLibrary>>());
-                             pendingLoads.back()->start();
-                             return pendingLoads.back()->future();
-                         }};
+    GraphViewModel model{
+        *store, opener,
+        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{frontmost}),
+        clock, [this] {
+            ++loadsStarted;
+            if (fromLibrary)
+                return QtFuture::makeReadyFuture(readLibrary());
+            if (!deferLoads)
+                return QtFuture::makeReadyFuture(GraphLibrary::derive(items, relations));
+            pendingLoads.push_back(std::make_shared<QPromise<GraphLibrary>>());
+            pendingLoads.back()->start();
+            return pendingLoads.back()->future();
+        }};
 
     void load(QList<LinkItem> newItems, QList<LinkRelation> newRelations = {})
     {
         items = std::move(newItems);
         relations = std::move(newRelations);
         model.reload();
+    }
+
+    // Saves the links and relations in the library, from which every later load reads.
+    void save(const QList<LinkItem>& newItems, const QList<LinkRelation>& newRelations = {})
+    {
+        store
+            ->run([&](SQLiteStore& sqlite) {
+                for (const LinkItem& item : newItems) {
+                    sqlite.insertLink(item);
+                    sqlite.replaceTags(item.tags, item.id);
+                }
+                for (const LinkRelation& relation : newRelations)
+                    sqlite.addRelation(relation.fromLinkID, relation.toLinkID);
+            })
+            .waitForFinished();
+        fromLibrary = true;
+        model.reload();
+    }
+
+    GraphLibrary readLibrary() const
+    {
+        return store
+            ->run([](SQLiteStore& sqlite) {
+                return GraphLibrary::derive(sqlite.allLinks(), sqlite.allRelations());
+            })
+            .result();
     }
 
     void finishLoad(size_t index, QList<LinkItem> loaded, QList<LinkRelation> loadedRelations = {})

@@ -120,7 +120,9 @@ TEST(GraphViewModelTests, ScopesFiltersAndStatusLine)
 TEST(GraphViewModelTests, LoadsTheStoreAndFollowsItsChanges)
 {
     test::GraphFixture fx;
-    GraphViewModel model(*fx.store, fx.clock);
+    GraphViewModel model(
+        *fx.store, fx.opener,
+        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}), fx.clock);
     model.reload();
     ASSERT_TRUE(settle([&] { return model.message() != QStringLiteral("Loading graph..."); }));
     EXPECT_EQ(model.message(), QStringLiteral("No links yet. Add links and relations to grow the graph."));
@@ -149,13 +151,17 @@ TEST(GraphViewModelTests, NewestLoadWinsAndAFailedLoadKeepsTheGraph)
     EXPECT_EQ(fx.model.nodes().size(), 2);
     EXPECT_EQ(fx.model.message(), QStringLiteral("2 of 2 links, 0 relations, 0 suggestions"));
 
+    // A load asked for without a message while one with a message is on its way carries it on.
     fx.model.reload(QStringLiteral("Deleted."));
     fx.model.reload();
-    fx.finishLoad(2, titled(3));
+    fx.finishLoad(3, titled(3));
+    fx.finishLoad(2, titled(4));
     EXPECT_EQ(fx.model.message(), QStringLiteral("Deleted."));
-    fx.pendingLoads[3]->setException(
+    EXPECT_EQ(fx.model.nodes().size(), 3);
+    fx.model.reload();
+    fx.pendingLoads[4]->setException(
         std::make_exception_ptr(StoreError(StoreError::Kind::step, "disk I/O error")));
-    fx.pendingLoads[3]->finish();
+    fx.pendingLoads[4]->finish();
     ASSERT_TRUE(settle([&] { return fx.model.message().contains("disk I/O error"); }));
     EXPECT_EQ(fx.model.nodes().size(), 3);
 }
