@@ -6,29 +6,44 @@ namespace {
 
 enum class Fraction { Required, Forbidden };
 
-bool readDigits(QStringView text, qsizetype& pos, int count, int& value)
+// The parser reads QString and UTF-8 text alike: every character it accepts is ASCII, and no byte of a
+// multi-byte UTF-8 sequence is.
+char16_t unit(QChar c)
+{
+    return c.unicode();
+}
+
+char16_t unit(char c)
+{
+    return static_cast<unsigned char>(c);
+}
+
+template <class View> bool isAsciiDigit(View text, qsizetype pos)
+{
+    const char16_t c = unit(text[pos]);
+    return c >= u'0' && c <= u'9';
+}
+
+template <class View> bool readDigits(View text, qsizetype& pos, int count, int& value)
 {
     value = 0;
     for (int i = 0; i < count; ++i, ++pos) {
-        if (pos >= text.size())
+        if (pos >= text.size() || !isAsciiDigit(text, pos))
             return false;
-        const char16_t c = text[pos].unicode();
-        if (c < u'0' || c > u'9')
-            return false;
-        value = value * 10 + (c - u'0');
+        value = value * 10 + (unit(text[pos]) - u'0');
     }
     return true;
 }
 
-bool expect(QStringView text, qsizetype& pos, char16_t c)
+template <class View> bool expect(View text, qsizetype& pos, char16_t c)
 {
-    if (pos >= text.size() || text[pos].unicode() != c)
+    if (pos >= text.size() || unit(text[pos]) != c)
         return false;
     ++pos;
     return true;
 }
 
-std::optional<QDateTime> parse(QStringView text, Fraction fraction)
+template <class View> std::optional<QDateTime> parse(View text, Fraction fraction)
 {
     qsizetype pos = 0;
     int year, month, day, hour, minute, second;
@@ -39,15 +54,15 @@ std::optional<QDateTime> parse(QStringView text, Fraction fraction)
         return std::nullopt;
 
     int millis = 0;
-    if (pos < text.size() && text[pos] == u'.') {
+    if (pos < text.size() && unit(text[pos]) == u'.') {
         if (fraction == Fraction::Forbidden)
             return std::nullopt;
         ++pos;
         int digits = 0;
         int scale = 100;
-        while (pos < text.size() && text[pos].isDigit() && text[pos].unicode() < 0x80) {
+        while (pos < text.size() && isAsciiDigit(text, pos)) {
             if (digits < 3) {
-                millis += (text[pos].unicode() - u'0') * scale;
+                millis += (unit(text[pos]) - u'0') * scale;
                 scale /= 10;
             }
             ++digits;
@@ -62,10 +77,10 @@ std::optional<QDateTime> parse(QStringView text, Fraction fraction)
     int offsetSeconds = 0;
     if (pos >= text.size())
         return std::nullopt;
-    if (text[pos] == u'Z') {
+    if (unit(text[pos]) == u'Z') {
         ++pos;
-    } else if (text[pos] == u'+' || text[pos] == u'-') {
-        const int sign = text[pos] == u'+' ? 1 : -1;
+    } else if (unit(text[pos]) == u'+' || unit(text[pos]) == u'-') {
+        const int sign = unit(text[pos]) == u'+' ? 1 : -1;
         ++pos;
         int oh, om;
         if (!readDigits(text, pos, 2, oh) || !expect(text, pos, u':') || !readDigits(text, pos, 2, om) ||
@@ -98,7 +113,12 @@ QString libraryDateString(const QDateTime& date)
 
 std::optional<QDateTime> parseLibraryDate(const QString& text)
 {
-    return parse(text, Fraction::Required);
+    return parse(QStringView(text), Fraction::Required);
+}
+
+std::optional<QDateTime> parseLibraryDate(QByteArrayView utf8)
+{
+    return parse(utf8, Fraction::Required);
 }
 
 QString documentDateString(const QDateTime& date)
@@ -108,7 +128,7 @@ QString documentDateString(const QDateTime& date)
 
 std::optional<QDateTime> parseDocumentDate(const QString& text)
 {
-    return parse(text, Fraction::Forbidden);
+    return parse(QStringView(text), Fraction::Forbidden);
 }
 
 QDateTime wholeSeconds(const QDateTime& date)

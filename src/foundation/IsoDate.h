@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
@@ -13,6 +14,8 @@ QString libraryDateString(const QDateTime& date);
 // Reads library date text strictly: 1-9 fraction digits, then "Z" or a +hh:mm / -hh:mm offset.
 // A missing fraction is refused. The result is UTC, truncated to milliseconds.
 std::optional<QDateTime> parseLibraryDate(const QString& text);
+// The same reading of UTF-8 text, for readers that take it straight from the database.
+std::optional<QDateTime> parseLibraryDate(QByteArrayView utf8);
 
 // The document date text of JSON backups: whole seconds in UTC, "2024-05-01T09:30:12Z".
 QString documentDateString(const QDateTime& date);

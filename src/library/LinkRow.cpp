@@ -1,6 +1,7 @@
 #include "LinkRow.h"
 
 #include "SQLiteStatement.h"
+#include "StoredIdMap.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 
@@ -29,6 +30,22 @@ enum Column {
 
 // Tag names may hold any printable character, commas included; the unit separator cannot be typed.
 constexpr QChar tagSeparator(0x1F);
+
+// The type of a stored raw value, compared as the row's own UTF-8 text.
+std::optional<LinkType> linkTypeOfStoredText(QByteArrayView text)
+{
+    static const QList<std::pair<QByteArray, LinkType>> rawValues = [] {
+        QList<std::pair<QByteArray, LinkType>> values;
+        for (const LinkType type : allLinkTypes())
+            values.append({rawValue(type).toUtf8(), type});
+        return values;
+    }();
+    for (const auto& [raw, type] : rawValues) {
+        if (text == QByteArrayView(raw))
+            return type;
+    }
+    return std::nullopt;
+}
 } // namespace
 
 const QString& linkColumnsSql()
@@ -64,20 +81,23 @@ QStringList splitTagNames(const QString& tagNames)
     return tagNames.split(tagSeparator, Qt::SkipEmptyParts);
 }
 
-std::optional<LinkItem> decodeLinkRow(const SQLiteStatement& row)
+bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item)
 {
-    const std::optional<QUuid> id = parseUuid(row.text(idColumn));
+    // The id, the type and the dates are read from the row's own UTF-8 text: a full read decodes every
+    // row, and making a QString of each only to parse it would cost as much as the read.
+    std::optional<QUuid> id = writtenUuid(row.utf8(idColumn));
     if (!id)
-        return std::nullopt;
-    const std::optional<LinkType> type = linkTypeFromRawValue(row.text(typeColumn));
+        id = parseUuid(row.text(idColumn));
+    if (!id)
+        return false;
+    const std::optional<LinkType> type = linkTypeOfStoredText(row.utf8(typeColumn));
     if (!type)
-        return std::nullopt;
-    const std::optional<QDateTime> createdAt = parseLibraryDate(row.text(createdAtColumn));
-    const std::optional<QDateTime> updatedAt = parseLibraryDate(row.text(updatedAtColumn));
+        return false;
+    const std::optional<QDateTime> createdAt = parseLibraryDate(row.utf8(createdAtColumn));
+    const std::optional<QDateTime> updatedAt = parseLibraryDate(row.utf8(updatedAtColumn));
     if (!createdAt || !updatedAt)
-        return std::nullopt;
+        return false;
 
-    LinkItem item;
     item.id = *id;
     item.title = row.text(titleColumn);
     item.url = row.text(urlColumn);
@@ -96,9 +116,10 @@ std::optional<LinkItem> decodeLinkRow(const SQLiteStatement& row)
     item.fileSize = row.optionalInt64(fileSizeColumn);
     item.createdAt = *createdAt;
     item.updatedAt = *updatedAt;
+    item.lastOpenedAt.reset();
     if (!row.isNull(lastOpenedAtColumn))
-        item.lastOpenedAt = parseLibraryDate(row.text(lastOpenedAtColumn));
-    return item;
+        item.lastOpenedAt = parseLibraryDate(row.utf8(lastOpenedAtColumn));
+    return true;
 }
 
 } // namespace morvane

@@ -23,8 +23,9 @@ const QString& linkColumnsWithoutRelationsSql();
 // The tag names of a tag_names column (or of one tag's name), as a link row holds them.
 QStringList splitTagNames(const QString& tagNames);
 
-// Reads the current row of a statement that selected linkColumnsSql(). Rows whose id is not a UUID,
-// whose type is unknown, or whose creation or update date does not read back give nothing.
-std::optional<LinkItem> decodeLinkRow(const SQLiteStatement& row);
+// Reads the current row of a statement that selected linkColumnsSql() into item (every field). Rows whose
+// id is not a UUID, whose type is unknown, or whose creation or update date does not read back give
+// false, and item is then left in no particular state.
+bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item);
 
 } // namespace morvane

@@ -113,6 +113,14 @@ QString SQLiteStatement::text(int column) const
     return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
 }
 
+QByteArrayView SQLiteStatement::utf8(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    if (data == nullptr)
+        return QByteArrayView();
+    return QByteArrayView(data, sqlite3_column_bytes(m_statement, column));
+}
+
 std::optional<QString> SQLiteStatement::optionalText(int column) const
 {
     if (isNull(column))

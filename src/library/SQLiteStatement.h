@@ -3,6 +3,7 @@
 #include "SQLiteValue.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -41,6 +42,9 @@ public:
 
     bool isNull(int column) const;
     QString text(int column) const; // NULL reads as the empty text
+    // The column's text as SQLite holds it, valid until the next step: for readers that only compare or
+    // hash a value, where making a QString of every row would cost more than the read itself.
+    QByteArrayView utf8(int column) const;
     std::optional<QString> optionalText(int column) const;
     std::optional<QByteArray> blob(int column) const; // NULL gives nothing; zero bytes give empty bytes
     qint64 int64(int column) const;

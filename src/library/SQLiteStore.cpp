@@ -90,8 +90,8 @@ QList<LinkItem> SQLiteStore::queryLinks(const QString& sql, const QList<SQLiteVa
     statement.bind(parameters);
     QList<LinkItem> links;
     while (statement.step()) {
-        if (std::optional<LinkItem> item = decodeLinkRow(statement))
-            links.append(std::move(*item));
+        if (!decodeLinkRow(statement, links.emplaceBack()))
+            links.removeLast();
     }
     return links;
 }

@@ -1,6 +1,6 @@
 // The reads of the library: link queries, lookups, the search and the relation and tombstone lists.
 #include "LinkRow.h"
-#include "LinkTagLists.h"
+#include "LinkTagsAndCounts.h"
 #include "SQLiteStore.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
@@ -30,7 +30,9 @@ const QString& recentLinksSql()
 }
 
 // Links that match in their own columns, then links that match only through a tag name: probing the
-// tag matches once per link would cost as much as the whole scan.
+// tag matches once per link would cost as much as the whole scan. The tags are read first and their
+// links found through link_tags_tag_idx; CROSS JOIN keeps that order, which SQLite does not choose by
+// itself on a library without statistics (it scans every link_tags row and seeks each one's tag).
 const QString& searchLinksSql()
 {
     static const QString ownColumnsMatch =
@@ -43,7 +45,7 @@ const QString& searchLinksSql()
             "candidate.title AS title FROM links AS candidate WHERE %1 "
             "UNION ALL "
             "SELECT candidate.rowid, 1, candidate.title FROM links AS candidate WHERE candidate.id IN "
-            "(SELECT link_tags.link_id FROM tags INNER JOIN link_tags ON link_tags.tag_id = tags.id "
+            "(SELECT link_tags.link_id FROM tags CROSS JOIN link_tags ON link_tags.tag_id = tags.id "
             "WHERE tags.name LIKE ?1) AND NOT (%1)"
             ") AS page ORDER BY page.rank, page.title COLLATE NOCASE ASC, page.rid ASC LIMIT 200")
             .arg(ownColumnsMatch),
@@ -56,26 +58,30 @@ const QString& searchLinksSql()
 
 QList<LinkItem> SQLiteStore::allLinks()
 {
-    // The per-row subqueries of linkColumnsSql() seek every link's tags and relations one by one, which
-    // dominates a full read. Here the rows come bare and the tags and counts are gathered in one pass
-    // over each table. The links statement takes its first step before the other two run, so all three
-    // read the same snapshot of the library.
+    // The rows come bare and LinkTagsAndCounts gives them their tags and relation counts. The links
+    // statement takes its first step before the other reads run, so all of them read the same snapshot
+    // of the library.
     SQLiteStatement rows =
         prepare(linkColumnsWithoutRelationsSql() +
                 QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"));
     bool hasRow = rows.step();
-    const LinkTagLists tags = LinkTagLists::read(*this);
-    const QHash<QString, int> linkedCounts = readLinkedCounts(*this);
+    qsizetype linkCount = 0;
+    {
+        SQLiteStatement count = prepare(QStringLiteral("SELECT COUNT(*) FROM links"));
+        if (count.step())
+            linkCount = count.int64(0);
+    }
+    const LinkTagsAndCounts details = LinkTagsAndCounts::read(*this, linkCount);
 
     QList<LinkItem> links;
+    // Growing the list a link at a time would move every item several times over.
+    links.reserve(linkCount);
     for (; hasRow; hasRow = rows.step()) {
-        std::optional<LinkItem> item = decodeLinkRow(rows);
-        if (!item)
-            continue;
-        const QString id = rows.text(0);
-        item->tags = tags.tagsOf(id);
-        item->linkedItemCount = linkedCounts.value(id, 0);
-        links.append(std::move(*item));
+        LinkItem& item = links.emplaceBack();
+        if (decodeLinkRow(rows, item))
+            details.fill(item, rows.utf8(0));
+        else
+            links.removeLast();
     }
     return links;
 }

@@ -95,7 +95,8 @@ inline QStringList titles(const QList<LinkItem>& links)
 
 // A library built to provoke differences between statements that should read alike: titles equal but for
 // case or holding wildcards, equal and unreadable dates, raw tag names the writer would never make (case,
-// the separator, empty), links without tags, self relations, undecodable rows and gaps left by deletions.
+// the separator, empty), ids not in the written form (lower case, not a UUID), links without tags, self
+// relations, undecodable rows and gaps left by deletions.
 inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
 {
     std::mt19937 random(seed);
@@ -113,13 +114,15 @@ inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
                              "a\x1f"
                              "b",
                              "", "~tilde", "10", "9"}) {
-        tagIds.append(uuidString(QUuid::createUuid()));
+        tagIds.append(tagIds.size() == 3 ? QStringLiteral("tag-%1").arg(seed)
+                                         : uuidString(QUuid::createUuid()));
         store.execute("INSERT INTO tags (id, name) VALUES (?, ?)", {tagIds.last(), QString::fromUtf8(name)});
     }
     QStringList ids;
     store.inTransaction([&] {
         for (int i = 0; i < linkCount; ++i) {
-            ids.append(uuidString(QUuid::createUuid()));
+            const QString uuid = uuidString(QUuid::createUuid());
+            ids.append(random() % 10 == 0 ? uuid.toLower() : uuid);
             const QString& id = ids.last();
             store.execute(
                 QStringLiteral("INSERT INTO links (id, title, url, type, notes, created_at, updated_at, "
@@ -134,8 +137,10 @@ inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
             if (relation == 0) // both ends the same link
                 store.execute("INSERT INTO link_relations VALUES (?, ?, ?, ?)",
                               {uuidString(QUuid::createUuid()), id, id, "2024-01-01T00:00:00.000Z"});
-            else if (relation < 3 && i > 0)
-                store.addRelation(QUuid::fromString(id), QUuid::fromString(pick(ids)));
+            else if (const QString other = pick(ids); relation < 3 && other != id)
+                store.execute("INSERT OR IGNORE INTO link_relations VALUES (?, ?, ?, ?)",
+                              {uuidString(QUuid::createUuid()), std::min(id, other), std::max(id, other),
+                               "2024-01-01T00:00:00.000Z"});
         }
         for (int i = 0; i < linkCount / 20; ++i)
             store.deleteLink(QUuid::fromString(pick(ids)));

@@ -1,0 +1,88 @@
+#include "LinkTagsAndCounts.h"
+
+#include "LinkRow.h"
+#include "SQLiteStore.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+LinkTagsAndCounts LinkTagsAndCounts::read(SQLiteStore& store, qsizetype linkCount)
+{
+    LinkTagsAndCounts result;
+    result.m_entries.reserve(linkCount);
+    result.readTags(store);
+    result.readLinkedCounts(store);
+    return result;
+}
+
+void LinkTagsAndCounts::readTags(SQLiteStore& store)
+{
+    // A few thousand tags at most: their ids are hashed as the bytes they are.
+    QHash<QByteArray, int> rankByTag;
+    {
+        SQLiteStatement tags =
+            store.prepare(QStringLiteral("SELECT id, name FROM tags ORDER BY name COLLATE NOCASE ASC"));
+        while (tags.step()) {
+            rankByTag.insert(tags.utf8(0).toByteArray(), int(m_namesByRank.size()));
+            m_namesByRank.append(splitTagNames(tags.text(1)));
+        }
+    }
+
+    // The primary key's order keeps each link's rows together.
+    SQLiteStatement links =
+        store.prepare(QStringLiteral("SELECT link_id, tag_id FROM link_tags ORDER BY link_id"));
+    QByteArray currentLink;
+    qsizetype start = 0;
+    const auto finish = [&] {
+        if (start == m_ranks.size())
+            return;
+        std::sort(m_ranks.begin() + start, m_ranks.end());
+        Entry& entry = m_entries[currentLink];
+        entry.tagStart = int(start);
+        entry.tagCount = int(m_ranks.size() - start);
+    };
+    while (links.step()) {
+        const QByteArrayView tag = links.utf8(1);
+        const auto rank = rankByTag.constFind(QByteArray::fromRawData(tag.data(), tag.size()));
+        if (rank == rankByTag.cend())
+            continue; // a row without its tag has no name to show
+        const QByteArrayView link = links.utf8(0);
+        if (start == m_ranks.size() || link != QByteArrayView(currentLink)) {
+            finish();
+            // Copied into the same buffer each time: a link id is short and most have a few tags.
+            currentLink.resize(link.size());
+            std::copy(link.begin(), link.end(), currentLink.begin());
+            start = m_ranks.size();
+        }
+        m_ranks.append(*rank);
+    }
+    finish();
+}
+
+void LinkTagsAndCounts::readLinkedCounts(SQLiteStore& store)
+{
+    SQLiteStatement relations =
+        store.prepare(QStringLiteral("SELECT from_link_id, to_link_id FROM link_relations"));
+    while (relations.step()) {
+        const QByteArrayView from = relations.utf8(0);
+        const QByteArrayView to = relations.utf8(1);
+        ++m_entries[from].linkedCount;
+        // A relation counts once for a link, even one that names it at both ends.
+        if (to != from)
+            ++m_entries[to].linkedCount;
+    }
+}
+
+void LinkTagsAndCounts::fill(LinkItem& item, QByteArrayView storedId) const
+{
+    const Entry* entry = m_entries.find(storedId);
+    if (entry == nullptr)
+        return;
+    item.linkedItemCount = entry->linkedCount;
+    item.tags.reserve(entry->tagCount);
+    for (qsizetype i = entry->tagStart; i < entry->tagStart + entry->tagCount; ++i)
+        item.tags += m_namesByRank.at(m_ranks.at(i));
+}
+
+} // namespace morvane

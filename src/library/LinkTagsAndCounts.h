@@ -1,0 +1,43 @@
+#pragma once
+
+#include "StoredIdMap.h"
+#include "model/LinkItem.h"
+
+#include <QByteArrayView>
+#include <QList>
+#include <QStringList>
+
+namespace morvane {
+
+class SQLiteStore;
+
+// Every link's tag names and linked item count, read in one pass over each table for a full read of
+// the library: the per-row subqueries of the link columns would seek each link's tags and relations one
+// by one. A link's tag names come in the order of the link query's tag column: by name with SQLite's
+// NOCASE collation, which the tags statement itself sorts by so that no second collation has to agree.
+class LinkTagsAndCounts {
+public:
+    // linkCount: about how many links the library has, to size the tables once.
+    static LinkTagsAndCounts read(SQLiteStore& store, qsizetype linkCount);
+
+    // Gives the link with this stored id its tags and linked item count (none and 0 when it has none).
+    void fill(LinkItem& item, QByteArrayView storedId) const;
+
+private:
+    // One entry per link, so that a link costs one lookup.
+    struct Entry {
+        int tagStart = 0; // the link's tag ranks, sorted, are m_ranks[tagStart, tagStart + tagCount)
+        int tagCount = 0;
+        int linkedCount = 0;
+    };
+
+    void readTags(SQLiteStore& store);
+    void readLinkedCounts(SQLiteStore& store);
+
+    // The decoded pieces of each tag name, by the tag's place in collation order.
+    QList<QStringList> m_namesByRank;
+    QList<int> m_ranks;
+    StoredIdMap<Entry> m_entries;
+};
+
+} // namespace morvane
