@@ -87,8 +87,7 @@ StoreLibrary& library(long size)
             addFileLinks(sqlite, size / 10);
             LinkParser parser;
             LinkWriter(sqlite, parser, *entry->identity).addCapturedContext(entry->savedFile, {}, {});
-            sqlite.execute(QStringLiteral("ANALYZE"));
-        }
+        } // closed as the application closes it: no ANALYZE beyond what SQLite's upkeep does then
         entry->store = std::make_unique<LinkStore>(LinkStore::libraryAt(databasePath), entry->identity);
     }
     return *entry;

@@ -31,6 +31,26 @@ SQLiteStore::SQLiteStore(const std::optional<QString>& databasePath, std::shared
     migrate();
 }
 
+SQLiteStore::~SQLiteStore()
+{
+    refreshStatistics();
+}
+
+void SQLiteStore::refreshStatistics() noexcept
+{
+    // The searches are written to need no statistics, but what SQLite plans by itself (lookups, the
+    // link queries of other callers) does better with them, and a library never gets any otherwise.
+    // PRAGMA optimize analyzes only the tables this connection's queries could have planned better
+    // with fresh figures, and the analysis limit keeps that to a sample of each index, so closing a
+    // large library does not wait on a full scan.
+    try {
+        execute(QStringLiteral("PRAGMA analysis_limit = 1000"));
+        execute(QStringLiteral("PRAGMA optimize"));
+    } catch (const StoreError& error) {
+        qCWarning(lcSQLiteStore) << "Could not refresh the library's statistics:" << error.message();
+    }
+}
+
 QString SQLiteStore::defaultDatabasePath()
 {
     return dataDirectory() + QStringLiteral("/Morvane.sqlite");

@@ -33,6 +33,8 @@ public:
     // written as "now" (new links, tombstones, updates, resolutions).
     explicit SQLiteStore(const std::optional<QString>& databasePath = std::nullopt,
                          std::shared_ptr<const Clock> clock = SystemClock::shared());
+    // Refreshes the statistics SQLite plans with before the connection closes.
+    ~SQLiteStore();
     SQLiteStore(const SQLiteStore&) = delete;
     SQLiteStore& operator=(const SQLiteStore&) = delete;
 
@@ -132,6 +134,8 @@ private:
     // Tag ids by normalized name, for writers that tag many links in one transaction.
     using TagIds = QHash<QString, QString>;
 
+    // SQLite's own upkeep of its planning statistics; a failure is only logged.
+    void refreshStatistics() noexcept;
     // The id of the tag, creating it when missing; known (when given) answers names seen before.
     std::optional<QString> tagId(const QString& name, TagIds* known);
     // Adds the tags (as replaceTags normalizes them) to the link; the caller holds the transaction.

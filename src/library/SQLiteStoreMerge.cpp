@@ -159,6 +159,8 @@ void SQLiteStore::importRecords(const QList<LinkItem>& links, const QList<LinkRe
     // One transaction and no savepoint per link: any failure rolls the whole import back anyway. The
     // tag ids are looked up once for the import, since a backup reuses a few tags across every link.
     inTransaction([&] {
+        // An import can bring in most of a library at once: the statistics follow once it stays.
+        m_connection.runAfterCommit([this] { refreshStatistics(); });
         TagIds tagIds;
         for (const LinkItem& item : links)
             writeImportedLink(item, tagIds);

@@ -49,7 +49,7 @@ TEST_F(SQLiteStatementCacheTest, AStatementIsPreparedOnceAndHandedBackCleanEvenA
     EXPECT_EQ(again.text(1), "alpha");
 }
 
-TEST_F(SQLiteStatementCacheTest, ASecondUserGetsAStatementOfItsOwnAndAStatementMayOutliveItsStore)
+TEST_F(SQLiteStatementCacheTest, ASecondUserGetsAStatementOfItsOwnAndAStatementMayOutliveItsConnection)
 {
     const QString sql = "SELECT name FROM tags WHERE name <> ? ORDER BY name";
     SQLiteStatement outer = store.prepare(sql);
@@ -65,8 +65,8 @@ TEST_F(SQLiteStatementCacheTest, ASecondUserGetsAStatementOfItsOwnAndAStatementM
     EXPECT_EQ(outer.text(0), "gamma");
 
     SQLiteStatement kept = [] {
-        SQLiteStore other(testHome() + "/other.sqlite");
-        return other.prepare("SELECT 'kept'");
+        SQLiteConnection other = SQLiteConnection::open(testHome() + "/other.sqlite");
+        return other.statement("SELECT 'kept'");
     }();
     ASSERT_TRUE(kept.step());
     EXPECT_EQ(kept.text(0), "kept");
