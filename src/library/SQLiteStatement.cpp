@@ -9,16 +9,36 @@
 
 namespace morvane {
 
-SQLiteStatement::SQLiteStatement(sqlite3* db, const QString& sql)
-    : m_db(db)
+sqlite3_stmt* prepareSingleStatement(sqlite3* db, const QString& sql, unsigned int flags)
 {
+    if (db == nullptr)
+        throw StoreError::fromConnection(StoreError::Kind::prepare, db);
     const QByteArray text = sql.toUtf8();
-    if (db == nullptr ||
-        sqlite3_prepare_v2(db, text.constData(), int(text.size()), &m_statement, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(m_statement);
-        m_statement = nullptr;
+    const char* const end = text.constData() + text.size();
+    sqlite3_stmt* statement = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v3(db, text.constData(), int(text.size()), flags, &statement, &tail) != SQLITE_OK) {
+        sqlite3_finalize(statement);
         throw StoreError::fromConnection(StoreError::Kind::prepare, db);
     }
+    // What follows the first statement must compile to nothing: only white space and comments.
+    sqlite3_stmt* next = nullptr;
+    const bool tailIsEmpty =
+        tail == nullptr || tail == end ||
+        (sqlite3_prepare_v2(db, tail, int(end - tail), &next, nullptr) == SQLITE_OK && next == nullptr);
+    sqlite3_finalize(next);
+    if (!tailIsEmpty) {
+        sqlite3_finalize(statement);
+        throw StoreError(StoreError::Kind::prepare,
+                         QStringLiteral("more than one statement in one text: ") + sql.simplified());
+    }
+    return statement;
+}
+
+SQLiteStatement::SQLiteStatement(sqlite3* db, const QString& sql)
+    : m_db(db)
+    , m_statement(prepareSingleStatement(db, sql))
+{
 }
 
 SQLiteStatement::SQLiteStatement(sqlite3* db, sqlite3_stmt* statement,

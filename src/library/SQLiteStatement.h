@@ -17,9 +17,17 @@ namespace morvane {
 
 class SQLiteStatementCache;
 
+// Prepares the one statement of sql, as sqlite3_prepare_v3 with these flags; throws StoreError::prepare
+// when it does not compile or when more than white space and comments follow it. Gives nullptr for a
+// text with no statement at all.
+sqlite3_stmt* prepareSingleStatement(sqlite3* db, const QString& sql, unsigned int flags = 0);
+
 // One prepared statement, finalized when destroyed (or, when it came from the connection's cache,
 // reset and handed back to it). Every failure throws StoreError with the
 // connection's message: prepare, bind, or step for any result other than a row or done.
+//
+// A text holds one statement: "A; B" is refused when it is prepared (StoreError::prepare), since
+// SQLite would prepare A alone and B would silently never run.
 class SQLiteStatement {
 public:
     SQLiteStatement(sqlite3* db, const QString& sql);

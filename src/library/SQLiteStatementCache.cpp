@@ -1,6 +1,6 @@
 #include "SQLiteStatementCache.h"
 
-#include "StoreError.h"
+#include "SQLiteStatement.h"
 
 #include <sqlite3.h>
 
@@ -26,13 +26,7 @@ sqlite3_stmt* SQLiteStatementCache::acquire(const QString& sql)
     if (m_entries.size() >= m_capacity && !makeRoom())
         return nullptr;
 
-    const QByteArray text = sql.toUtf8();
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v3(m_db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &statement,
-                           nullptr) != SQLITE_OK) {
-        sqlite3_finalize(statement);
-        throw StoreError::fromConnection(StoreError::Kind::prepare, m_db);
-    }
+    sqlite3_stmt* statement = prepareSingleStatement(m_db, sql, SQLITE_PREPARE_PERSISTENT);
     // Text that compiles to nothing (only a comment) has no statement to keep.
     if (statement == nullptr)
         return nullptr;

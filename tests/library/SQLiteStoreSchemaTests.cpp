@@ -95,7 +95,7 @@ TEST(SQLiteStoreSchema, RowsThatDoNotDecodeAreSkipped)
     EXPECT_FALSE(links[1].lastOpenedAt.has_value()); // an unreadable open time is only absent
 }
 
-TEST(SQLiteStoreSchema, AReadThatFailsMidwayThrowsTheSQLiteMessageInsteadOfReturningAShortList)
+TEST(SQLiteStoreSchema, AReadThatFailsMidwayOrATextOfTwoStatementsThrowsInsteadOfDoingPartOfTheWork)
 {
     EXPECT_THROW(SQLiteStore(testHome() + "/no/such/library"), StoreError);
     SQLiteStore store(libraryFile());
@@ -107,6 +107,14 @@ TEST(SQLiteStoreSchema, AReadThatFailsMidwayThrowsTheSQLiteMessageInsteadOfRetur
                                                       "THEN abs(-9223372036854775807 - 1) ELSE 1 END");
               }),
               "The operation couldn’t be completed. (integer overflow)");
+
+    // A text of two statements is refused whole, where SQLite alone would run the first and drop the
+    // rest; a closing comment is no statement.
+    EXPECT_EQ(errorText([&] { store.execute("DELETE FROM links; SELECT 1"); }),
+              "The operation couldn’t be completed. (more than one statement in one text: "
+              "DELETE FROM links; SELECT 1)");
+    EXPECT_NO_THROW(store.execute("SELECT 1; -- counted"));
+    EXPECT_EQ(store.allLinks().size(), 2);
 }
 
 } // namespace
