@@ -81,7 +81,7 @@ CaptureLibrary& library(long size)
             .addCapturedContext({QStringLiteral("Quarterly report.pdf"), url, LinkType::file,
                                  QStringLiteral("Finder"), entry->identity->makeIdentity(url, false)},
                                 {}, {});
-        sqlite.execute(QStringLiteral("ANALYZE"));
+        SQLiteConnection::open(databasePath).execute(QStringLiteral("ANALYZE"));
     }
     entry->store = std::make_unique<LinkStore>(LinkStore::libraryAt(databasePath), entry->identity);
     return *entry;

@@ -2,7 +2,10 @@
 
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
+#include "library/SQLiteConnection.h"
+#include "library/SQLiteStatement.h"
 #include "library/SQLiteStore.h"
+#include "library/SQLiteTransaction.h"
 
 #include <QDateTime>
 
@@ -84,28 +87,29 @@ QString LibraryGenerator::date(qint64 offsetSeconds)
     return libraryDateString(epoch.addSecs(offsetSeconds).addMSecs(millis(m_random)));
 }
 
-LibraryGenerator::Summary LibraryGenerator::populate(SQLiteStore& store, long linkCount)
+LibraryGenerator::Summary LibraryGenerator::populate(const SQLiteStore& store, long linkCount)
 {
+    SQLiteConnection library = SQLiteConnection::open(store.databasePath());
     Summary summary;
-    store.inTransaction([&] {
+    inTransaction(library, [&] {
         QList<QString> tagIds;
         {
             SQLiteStatement insertTag =
-                store.prepare(QStringLiteral("INSERT INTO tags (id, name) VALUES (?, ?)"));
+                library.statement(QStringLiteral("INSERT INTO tags (id, name) VALUES (?, ?)"));
             for (int i = 0; i < m_tagPoolSize; ++i) {
                 tagIds.append(uuidString(QUuid::createUuid()));
-                insertTag.bindTexts({tagIds.last(), tagName(i)});
+                insertTag.bind({tagIds.last(), tagName(i)});
                 insertTag.step();
                 insertTag.reset();
             }
         }
 
         SQLiteStatement insertLink =
-            store.prepare(QStringLiteral("INSERT INTO links (id, title, url, type, source_app, notes, "
-                                         "created_at, updated_at, last_opened_at) "
-                                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        SQLiteStatement insertTag =
-            store.prepare(QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"));
+            library.statement(QStringLiteral("INSERT INTO links (id, title, url, type, source_app, notes, "
+                                             "created_at, updated_at, last_opened_at) "
+                                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        SQLiteStatement insertTag = library.statement(
+            QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"));
         std::uniform_int_distribution<qint64> when(0, twoYears);
         std::uniform_int_distribution<int> tagPick(0, m_tagPoolSize - 1);
         std::uniform_int_distribution<int> percent(0, 99);
@@ -126,7 +130,7 @@ LibraryGenerator::Summary LibraryGenerator::populate(SQLiteStore& store, long li
             insertLink.step();
             insertLink.reset();
             for (int t = 0; t < 3; ++t) {
-                insertTag.bindTexts({id, tagIds.at(tagPick(m_random))});
+                insertTag.bind({id, tagIds.at(tagPick(m_random))});
                 insertTag.step();
                 insertTag.reset();
             }
@@ -134,7 +138,7 @@ LibraryGenerator::Summary LibraryGenerator::populate(SQLiteStore& store, long li
             summary.urls.append(url);
         }
 
-        SQLiteStatement insertRelation = store.prepare(
+        SQLiteStatement insertRelation = library.statement(
             QStringLiteral("INSERT OR IGNORE INTO link_relations (id, from_link_id, to_link_id, created_at) "
                            "VALUES (?, ?, ?, ?)"));
         std::uniform_int_distribution<long> linkPick(0, std::max(0L, linkCount - 1));
@@ -145,7 +149,7 @@ LibraryGenerator::Summary LibraryGenerator::populate(SQLiteStore& store, long li
                 continue;
             if (to < from)
                 std::swap(from, to);
-            insertRelation.bindTexts({uuidString(QUuid::createUuid()), from, to, date(when(m_random))});
+            insertRelation.bind({uuidString(QUuid::createUuid()), from, to, date(when(m_random))});
             insertRelation.step();
             insertRelation.reset();
         }

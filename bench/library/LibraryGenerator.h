@@ -14,7 +14,8 @@ namespace bench {
 
 // Fills a library with synthetic links: titles, urls and notes made of invented words, three tags
 // each from a fixed pool, half as many relations as links, a fifth of the links opened. Everything is
-// written in one transaction and is the same for the same seed.
+// written in one transaction, straight into the tables of the store's file through a connection of the
+// generator's own, and is the same for the same seed.
 //
 // Known search terms: rareTerm() occurs in about one link in a thousand (titles and notes),
 // commonTerm() in about a third of them, and tagOnlyTerm() only in the name of one tag.
@@ -27,7 +28,7 @@ public:
 
     explicit LibraryGenerator(unsigned seed = 20240501, int tagPoolSize = 2000);
 
-    Summary populate(SQLiteStore& store, long linkCount);
+    Summary populate(const SQLiteStore& store, long linkCount);
 
     static QString rareTerm() { return QStringLiteral("orchid"); }
     static QString commonTerm() { return QStringLiteral("report"); }

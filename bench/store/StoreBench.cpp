@@ -150,7 +150,6 @@ void BM_SearchWhileCaptureHashes(benchmark::State& state)
     {
         SQLiteStore sqlite(databasePath);
         LibraryGenerator().populate(sqlite, state.range(0));
-        sqlite.execute(QStringLiteral("ANALYZE"));
     }
     auto hasher = std::make_shared<SignallingHasher>();
     FileIdentityPlatform platform = FileIdentityPlatform::system();

@@ -1,8 +1,26 @@
 #include "LibrarySchema.h"
 
+#include "SQLiteConnection.h"
+#include "SQLiteStatement.h"
+#include "StoreError.h"
+
+#include <QList>
+#include <QLoggingCategory>
+#include <QString>
+
 namespace morvane {
 
-QString LibrarySchema::linksTable()
+Q_DECLARE_LOGGING_CATEGORY(lcSQLiteStore)
+
+namespace {
+
+struct Column {
+    QString name;
+    QString declaration;
+};
+
+// The nine columns the first version of the library had.
+QString linksTable()
 {
     return QStringLiteral("CREATE TABLE IF NOT EXISTS links ("
                           "id TEXT PRIMARY KEY, "
@@ -16,7 +34,8 @@ QString LibrarySchema::linksTable()
                           "last_opened_at TEXT)");
 }
 
-const QList<LibrarySchema::Column>& LibrarySchema::fileColumns()
+// Added to links later, in this order.
+const QList<Column>& fileColumns()
 {
     static const QList<Column> columns = {
         {QStringLiteral("bookmark_data"), QStringLiteral("BLOB")},
@@ -29,7 +48,7 @@ const QList<LibrarySchema::Column>& LibrarySchema::fileColumns()
     return columns;
 }
 
-const QList<QString>& LibrarySchema::otherTables()
+const QList<QString>& otherTables()
 {
     static const QList<QString> tables = {
         QStringLiteral("CREATE TABLE IF NOT EXISTS link_relations ("
@@ -64,7 +83,7 @@ const QList<QString>& LibrarySchema::otherTables()
     return tables;
 }
 
-const QList<QString>& LibrarySchema::indexes()
+const QList<QString>& indexes()
 {
     static const QList<QString> statements = {
         QStringLiteral("CREATE INDEX IF NOT EXISTS links_search_idx ON links(title, url, type, notes)"),
@@ -85,6 +104,50 @@ const QList<QString>& LibrarySchema::indexes()
         QStringLiteral("CREATE INDEX IF NOT EXISTS link_tags_tag_idx ON link_tags(tag_id, link_id)"),
     };
     return statements;
+}
+
+void addColumnIfMissing(SQLiteConnection& connection, const QString& table, const Column& column)
+{
+    {
+        SQLiteStatement info = connection.statement(QStringLiteral("PRAGMA table_info(") + table + u')');
+        while (info.step()) {
+            // SQLite column names are case-insensitive: "File_Size" already is file_size.
+            if (info.text(1).compare(column.name, Qt::CaseInsensitive) == 0)
+                return;
+        }
+    }
+    connection.execute(QStringLiteral("ALTER TABLE ") + table + QStringLiteral(" ADD COLUMN ") + column.name +
+                       u' ' + column.declaration);
+}
+
+} // namespace
+
+void LibrarySchema::migrate(SQLiteConnection& connection)
+{
+    connection.execute(QStringLiteral("PRAGMA foreign_keys = ON"));
+    connection.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
+    connection.execute(linksTable());
+    for (const Column& column : fileColumns())
+        addColumnIfMissing(connection, QStringLiteral("links"), column);
+    for (const QString& table : otherTables())
+        connection.execute(table);
+    for (const QString& index : indexes())
+        connection.execute(index);
+}
+
+void LibrarySchema::refreshStatistics(SQLiteConnection& connection) noexcept
+{
+    // The searches are written to need no statistics, but what SQLite plans by itself (lookups, the
+    // link queries of other callers) does better with them, and a library never gets any otherwise.
+    // PRAGMA optimize analyzes only the tables this connection's queries could have planned better
+    // with fresh figures, and the analysis limit keeps that to a sample of each index, so closing a
+    // large library does not wait on a full scan.
+    try {
+        connection.execute(QStringLiteral("PRAGMA analysis_limit = 1000"));
+        connection.execute(QStringLiteral("PRAGMA optimize"));
+    } catch (const StoreError& error) {
+        qCWarning(lcSQLiteStore) << "Could not refresh the library's statistics:" << error.message();
+    }
 }
 
 } // namespace morvane

@@ -1,21 +1,18 @@
 #pragma once
 
-#include <QList>
-#include <QString>
-
 namespace morvane {
 
-// The statements of the library schema, each safe to run on every open (IF NOT EXISTS).
-struct LibrarySchema {
-    struct Column {
-        QString name;
-        QString declaration;
-    };
+class SQLiteConnection;
 
-    static QString linksTable();               // the nine columns the first version of the library had
-    static const QList<Column>& fileColumns(); // added to links later, in this order
-    static const QList<QString>& otherTables();
-    static const QList<QString>& indexes();
+// The schema of the library and SQLite's upkeep of it.
+class LibrarySchema {
+public:
+    // Switches on foreign keys and WAL, then creates (or completes) every table, column and index. Each
+    // step is safe to run on every open: a library written before the file columns gains them.
+    static void migrate(SQLiteConnection& connection);
+
+    // Lets SQLite gather the statistics it plans with; a failure is only logged.
+    static void refreshStatistics(SQLiteConnection& connection) noexcept;
 };
 
 } // namespace morvane

@@ -1,5 +1,6 @@
 #include "LinkRow.h"
 
+#include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 #include "StoredIdMap.h"
 #include "foundation/IsoDate.h"
@@ -120,6 +121,19 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item)
     if (!row.isNull(lastOpenedAtColumn))
         item.lastOpenedAt = parseLibraryDate(row.utf8(lastOpenedAtColumn));
     return true;
+}
+
+QList<LinkItem> queryLinks(SQLiteConnection& connection, const QString& sql,
+                           const QList<SQLiteValue>& parameters)
+{
+    SQLiteStatement statement = connection.statement(sql);
+    statement.bind(parameters);
+    QList<LinkItem> links;
+    while (statement.step()) {
+        if (!decodeLinkRow(statement, links.emplaceBack()))
+            links.removeLast();
+    }
+    return links;
 }
 
 } // namespace morvane

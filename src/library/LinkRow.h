@@ -2,6 +2,7 @@
 
 #include "model/LinkItem.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -9,7 +10,9 @@
 
 namespace morvane {
 
+class SQLiteConnection;
 class SQLiteStatement;
+struct SQLiteValue;
 
 // The seventeen columns every link query selects, ending before FROM: the fifteen stored columns of
 // links, then tag_names (joined with U+001F, which no caller ever sees) and linked_count. Callers
@@ -27,5 +30,10 @@ QStringList splitTagNames(const QString& tagNames);
 // id is not a UUID, whose type is unknown, or whose creation or update date does not read back give
 // false, and item is then left in no particular state.
 bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item);
+
+// Runs a statement that selected linkColumnsSql() and decodes its rows; rows that do not decode are
+// skipped.
+QList<LinkItem> queryLinks(SQLiteConnection& connection, const QString& sql,
+                           const QList<SQLiteValue>& parameters = {});
 
 } // namespace morvane

@@ -1,28 +1,29 @@
 #include "LinkTagsAndCounts.h"
 
 #include "LinkRow.h"
-#include "SQLiteStore.h"
+#include "SQLiteConnection.h"
+#include "SQLiteStatement.h"
 
 #include <algorithm>
 
 namespace morvane {
 
-LinkTagsAndCounts LinkTagsAndCounts::read(SQLiteStore& store, qsizetype linkCount)
+LinkTagsAndCounts LinkTagsAndCounts::read(SQLiteConnection& connection, qsizetype linkCount)
 {
     LinkTagsAndCounts result;
     result.m_entries.reserve(linkCount);
-    result.readTags(store);
-    result.readLinkedCounts(store);
+    result.readTags(connection);
+    result.readLinkedCounts(connection);
     return result;
 }
 
-void LinkTagsAndCounts::readTags(SQLiteStore& store)
+void LinkTagsAndCounts::readTags(SQLiteConnection& connection)
 {
     // A few thousand tags at most: their ids are hashed as the bytes they are.
     QHash<QByteArray, int> rankByTag;
     {
-        SQLiteStatement tags =
-            store.prepare(QStringLiteral("SELECT id, name FROM tags ORDER BY name COLLATE NOCASE ASC"));
+        SQLiteStatement tags = connection.statement(
+            QStringLiteral("SELECT id, name FROM tags ORDER BY name COLLATE NOCASE ASC"));
         while (tags.step()) {
             rankByTag.insert(tags.utf8(0).toByteArray(), int(m_namesByRank.size()));
             m_namesByRank.append(splitTagNames(tags.text(1)));
@@ -31,7 +32,7 @@ void LinkTagsAndCounts::readTags(SQLiteStore& store)
 
     // The primary key's order keeps each link's rows together.
     SQLiteStatement links =
-        store.prepare(QStringLiteral("SELECT link_id, tag_id FROM link_tags ORDER BY link_id"));
+        connection.statement(QStringLiteral("SELECT link_id, tag_id FROM link_tags ORDER BY link_id"));
     QByteArray currentLink;
     qsizetype start = 0;
     const auto finish = [&] {
@@ -60,10 +61,10 @@ void LinkTagsAndCounts::readTags(SQLiteStore& store)
     finish();
 }
 
-void LinkTagsAndCounts::readLinkedCounts(SQLiteStore& store)
+void LinkTagsAndCounts::readLinkedCounts(SQLiteConnection& connection)
 {
     SQLiteStatement relations =
-        store.prepare(QStringLiteral("SELECT from_link_id, to_link_id FROM link_relations"));
+        connection.statement(QStringLiteral("SELECT from_link_id, to_link_id FROM link_relations"));
     while (relations.step()) {
         const QByteArrayView from = relations.utf8(0);
         const QByteArrayView to = relations.utf8(1);

@@ -9,7 +9,7 @@
 
 namespace morvane {
 
-class SQLiteStore;
+class SQLiteConnection;
 
 // Every link's tag names and linked item count, read in one pass over each table for a full read of
 // the library: the per-row subqueries of the link columns would seek each link's tags and relations one
@@ -18,7 +18,7 @@ class SQLiteStore;
 class LinkTagsAndCounts {
 public:
     // linkCount: about how many links the library has, to size the tables once.
-    static LinkTagsAndCounts read(SQLiteStore& store, qsizetype linkCount);
+    static LinkTagsAndCounts read(SQLiteConnection& connection, qsizetype linkCount);
 
     // Gives the link with this stored id its tags and linked item count (none and 0 when it has none).
     void fill(LinkItem& item, QByteArrayView storedId) const;
@@ -31,8 +31,8 @@ private:
         int linkedCount = 0;
     };
 
-    void readTags(SQLiteStore& store);
-    void readLinkedCounts(SQLiteStore& store);
+    void readTags(SQLiteConnection& connection);
+    void readLinkedCounts(SQLiteConnection& connection);
 
     // The decoded pieces of each tag name, by the tag's place in collation order.
     QList<QStringList> m_namesByRank;

@@ -128,6 +128,13 @@ SQLiteStatement SQLiteConnection::statement(const QString& sql)
     return SQLiteStatement(m_db, sql);
 }
 
+void SQLiteConnection::execute(const QString& sql, const QList<SQLiteValue>& values)
+{
+    SQLiteStatement prepared = statement(sql);
+    prepared.bind(values);
+    prepared.step();
+}
+
 void SQLiteConnection::runAfterCommit(std::function<void()> action)
 {
     if (!inTransaction()) {

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QString>
+#include "SQLiteValue.h"
 
 #include <QList>
+#include <QString>
 
 #include <functional>
 #include <memory>
@@ -34,6 +35,8 @@ public:
     // idle (reset, bindings cleared), otherwise prepared for this caller alone. Throws
     // StoreError::prepare.
     SQLiteStatement statement(const QString& sql);
+    // Prepares, binds and steps once (a row or done is success): for writes and pragmas.
+    void execute(const QString& sql, const QList<SQLiteValue>& values = {});
 
     // True while a BEGIN ... COMMIT is open on this connection.
     bool inTransaction() const;

@@ -95,15 +95,6 @@ void SQLiteStatement::bind(const QList<SQLiteValue>& values)
     }
 }
 
-void SQLiteStatement::bindTexts(const QList<QString>& texts)
-{
-    QList<SQLiteValue> values;
-    values.reserve(texts.size());
-    for (const QString& text : texts)
-        values.append(SQLiteValue::text(text));
-    bind(values);
-}
-
 bool SQLiteStatement::step()
 {
     const int result = sqlite3_step(m_statement);

@@ -41,7 +41,6 @@ public:
 
     // Binds value i to parameter i + 1; the first failing bind throws StoreError::bind.
     void bind(const QList<SQLiteValue>& values);
-    void bindTexts(const QList<QString>& texts);
 
     // True for a row, false when done; anything else (busy, I/O error, corruption) throws.
     bool step();

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "LibraryMerge.h"
+#include "LibraryReads.h"
+#include "LibraryWrites.h"
 #include "SQLiteConnection.h"
-#include "SQLiteStatement.h"
 #include "SQLiteTransaction.h"
-#include "SQLiteValue.h"
 #include "StoreError.h"
 #include "foundation/Clock.h"
 #include "model/DeletedRecord.h"
@@ -12,19 +13,22 @@
 #include "model/LinkRelation.h"
 
 #include <QDateTime>
-#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace morvane {
 
 // The library database: one SQLite connection, its schema and every read and write of the library.
-// Not thread-safe by itself: its owner calls it from one thread at a time. Every method throws
+// Its face is the operations alone: statements and the connection stay inside the library layer, where
+// the operations delegate to LibraryReads, LibraryWrites, LibraryMerge and LibrarySchema.
+// Not thread-safe by itself: its owner calls it from one thread at a time. Every operation throws
 // StoreError when a statement fails.
 class SQLiteStore {
 public:
@@ -44,110 +48,115 @@ public:
     // The time written as "now", from the store's clock.
     QDateTime now() const { return m_clock->now(); }
 
-    // --- Schema ---------------------------------------------------------------------------------
-    void migrate();
-    void addColumnIfMissing(const QString& table, const QString& column, const QString& declaredType);
-
-    // --- Statement primitives -------------------------------------------------------------------
-    SQLiteConnection& connection() { return m_connection; }
-    // Statements come from the connection's cache (see SQLiteConnection::statement).
-    SQLiteStatement prepare(const QString& sql);
-    // Prepares, binds, steps once (a row or done is success), hands the statement back.
-    void executeValues(const QString& sql, const QList<SQLiteValue>& values);
-    void execute(const QString& sql, const QList<std::optional<QString>>& parameters = {});
-    // Runs a statement that selected linkColumnsSql(); rows that do not decode are skipped.
-    QList<LinkItem> queryLinks(const QString& sql, const QList<SQLiteValue>& parameters);
-    QList<LinkItem> queryLinks(const QString& sql, const QStringList& parameters = {});
-
     // Runs fn inside a transaction (nested as a savepoint when one is open) and commits it; an
-    // exception rolls back and propagates.
+    // exception rolls back and propagates. For callers whose several operations must stay together.
     template <class F> decltype(auto) inTransaction(F&& fn)
     {
-        SQLiteTransaction transaction(m_connection);
-        if constexpr (std::is_void_v<std::invoke_result_t<F>>) {
-            fn();
-            transaction.commit();
-        } else {
-            decltype(auto) result = fn();
-            transaction.commit();
-            return result;
-        }
+        return morvane::inTransaction(m_connection, std::forward<F>(fn));
     }
 
     // --- Link reads -----------------------------------------------------------------------------
-    QList<LinkItem> allLinks();
-    std::optional<LinkItem> link(const QUuid& id);
+    // Every link by update time, then title without regard to case.
+    QList<LinkItem> allLinks() { return m_reads.allLinks(); }
+    std::optional<LinkItem> link(const QUuid& id) { return m_reads.link(id); }
     // Also finds the row of the same locator with or without a final "/".
-    std::optional<LinkItem> linkByURL(const QString& locator);
+    std::optional<LinkItem> linkByURL(const QString& locator) { return m_reads.linkByURL(locator); }
     // The first match by update time, then title; linksBy... list every match in that order.
     std::optional<LinkItem> linkByFileIdentity(const QString& resourceIdentifier,
-                                               const QString& volumeIdentifier);
-    QList<LinkItem> linksByFileIdentity(const QString& resourceIdentifier, const QString& volumeIdentifier);
-    std::optional<LinkItem> linkByContentHash(const QString& contentHash, qint64 fileSize);
-    QList<LinkItem> linksByContentHash(const QString& contentHash, qint64 fileSize);
+                                               const QString& volumeIdentifier)
+    {
+        return m_reads.linkByFileIdentity(resourceIdentifier, volumeIdentifier);
+    }
+    QList<LinkItem> linksByFileIdentity(const QString& resourceIdentifier, const QString& volumeIdentifier)
+    {
+        return m_reads.linksByFileIdentity(resourceIdentifier, volumeIdentifier);
+    }
+    std::optional<LinkItem> linkByContentHash(const QString& contentHash, qint64 fileSize)
+    {
+        return m_reads.linkByContentHash(contentHash, fileSize);
+    }
+    QList<LinkItem> linksByContentHash(const QString& contentHash, qint64 fileSize)
+    {
+        return m_reads.linksByContentHash(contentHash, fileSize);
+    }
     // Through this machine's resolutions; only a single matching link counts.
-    std::optional<LinkItem> linkByLocalResolution(const FileIdentity& identity);
+    std::optional<LinkItem> linkByLocalResolution(const FileIdentity& identity)
+    {
+        return m_reads.linkByLocalResolution(identity);
+    }
     // At most 200: blank text lists the recent links, other text matches title, url, type, notes and
     // tag names (LIKE, % and _ act as wildcards) with title matches first.
-    QList<LinkItem> searchLinks(const QString& query);
-    QList<LinkItem> relatedLinks(const QUuid& id);
+    QList<LinkItem> searchLinks(const QString& query) { return m_reads.searchLinks(query); }
+    QList<LinkItem> relatedLinks(const QUuid& id) { return m_reads.relatedLinks(id); }
 
     // --- Other reads ----------------------------------------------------------------------------
-    QList<LinkRelation> allRelations();
-    QList<DeletedRecord> allDeletedRecords();
-    bool isTombstoned(const QString& recordType, const QString& recordName);
-    QStringList relationRecordNames(const QUuid& id);
-    std::optional<FileIdentity> localResolution(const QUuid& id);
+    QList<LinkRelation> allRelations() { return m_reads.allRelations(); }
+    QList<DeletedRecord> allDeletedRecords() { return m_reads.allDeletedRecords(); }
+    bool isTombstoned(const QString& recordType, const QString& recordName)
+    {
+        return m_reads.isTombstoned(recordType, recordName);
+    }
+    QStringList relationRecordNames(const QUuid& id) { return m_reads.relationRecordNames(id); }
+    std::optional<FileIdentity> localResolution(const QUuid& id) { return m_reads.localResolution(id); }
+    // The ids of every link whose id reads as a UUID.
+    QSet<QUuid> allLinkIDs() { return m_reads.allLinkIDs(); }
+    // Each relation's id with its record name, in stored order; rows whose ids are not UUIDs are skipped.
+    QList<std::pair<QUuid, QString>> relationRecordNamesByID() { return m_reads.relationRecordNamesByID(); }
 
     // --- Local writes ---------------------------------------------------------------------------
     // The new row with its fourteen stored columns; tags are written separately with replaceTags.
-    void insertLink(const LinkItem& item);
-    void recordOpen(const QUuid& id);
+    void insertLink(const LinkItem& item) { m_writes.insertLink(item); }
+    void recordOpen(const QUuid& id) { m_writes.recordOpen(id); }
     // Writes the evidence and points url at the file: the plain file URL of its path unless the
     // caller gives the url to keep (a PDF page link keeps its page).
     void updateFileIdentity(const QUuid& id, const FileIdentity& identity,
-                            const std::optional<QString>& url = std::nullopt);
-    void upsertLocalResolution(const QUuid& id, const FileIdentity& identity, bool confirmedByUser);
+                            const std::optional<QString>& url = std::nullopt)
+    {
+        m_writes.updateFileIdentity(id, identity, url);
+    }
+    void upsertLocalResolution(const QUuid& id, const FileIdentity& identity, bool confirmedByUser)
+    {
+        m_writes.upsertLocalResolution(id, identity, confirmedByUser);
+    }
     // Adds tags (trimmed, lower-cased, de-duplicated) to the link; callers clear the old ones first.
-    void replaceTags(const QStringList& names, const QUuid& linkId);
+    void replaceTags(const QStringList& names, const QUuid& linkId) { m_writes.replaceTags(names, linkId); }
     // Deletes the link's tags and writes the given ones, in one transaction.
-    void setTags(const QStringList& names, const QUuid& linkId);
-    void addRelation(const QUuid& a, const QUuid& b);
-    void removeRelation(const QUuid& a, const QUuid& b);
-    void deleteLink(const QUuid& id);
-    void deleteRelation(const QString& recordName);
+    void setTags(const QStringList& names, const QUuid& linkId) { m_writes.setTags(names, linkId); }
+    void addRelation(const QUuid& a, const QUuid& b) { m_writes.addRelation(a, b); }
+    void removeRelation(const QUuid& a, const QUuid& b) { m_writes.removeRelation(a, b); }
+    void deleteLink(const QUuid& id) { m_writes.deleteLink(id); }
+    void deleteRelation(const QString& recordName) { m_writes.deleteRelation(recordName); }
     // Keeps the later of the stored and the given deletion time.
-    void upsertTombstone(const QString& recordType, const QString& recordName, const QDateTime& deletedAt);
+    void upsertTombstone(const QString& recordType, const QString& recordName, const QDateTime& deletedAt)
+    {
+        m_writes.upsertTombstone(recordType, recordName, deletedAt);
+    }
 
     // --- Merge, import and erase ----------------------------------------------------------------
-    void backfillFileFields(const LinkItem& remote, const LinkItem& local);
-    void deleteLinkRows(const QString& recordName);
+    void backfillFileFields(const LinkItem& remote, const LinkItem& local)
+    {
+        m_merge.backfillFileFields(remote, local);
+    }
+    void deleteLinkRows(const QString& recordName) { m_merge.deleteLinkRows(recordName); }
     // Last writer wins on the descriptive fields; a local tombstone beats the remote copy.
-    void applyRemoteLink(const LinkItem& remote);
-    void applyRemoteDeletion(const DeletedRecord& record);
+    void applyRemoteLink(const LinkItem& remote) { m_merge.applyRemoteLink(remote); }
+    void applyRemoteDeletion(const DeletedRecord& record) { m_merge.applyRemoteDeletion(record); }
     // Skipped when tombstoned, to itself, or when either end is not in the library.
-    void applyRemoteRelation(const LinkRelation& relation);
-    void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations);
-    void eraseAll();
+    void applyRemoteRelation(const LinkRelation& relation) { m_merge.applyRemoteRelation(relation); }
+    // One transaction; the statistics are refreshed once it commits.
+    void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations)
+    {
+        m_merge.importRecords(links, relations);
+    }
+    void eraseAll() { m_merge.eraseAll(); }
 
 private:
-    // Tag ids by normalized name, for writers that tag many links in one transaction.
-    using TagIds = QHash<QString, QString>;
-
-    // SQLite's own upkeep of its planning statistics; a failure is only logged.
-    void refreshStatistics() noexcept;
-    // The id of the tag, creating it when missing; known (when given) answers names seen before.
-    std::optional<QString> tagId(const QString& name, TagIds* known);
-    // Adds the tags (as replaceTags normalizes them) to the link; the caller holds the transaction.
-    void writeTags(const QStringList& names, const QString& linkIdText, TagIds* known);
-    // One link of an import, written inside the import's transaction.
-    void writeImportedLink(const LinkItem& item, TagIds& tagIds);
-    std::optional<LinkItem> firstLink(const QString& sql, const QList<SQLiteValue>& parameters);
-    bool linkExists(const QString& idText);
-
     QString m_databasePath;
     SQLiteConnection m_connection;
     std::shared_ptr<const Clock> m_clock;
+    LibraryReads m_reads{m_connection};
+    LibraryWrites m_writes{m_connection, m_reads, *m_clock};
+    LibraryMerge m_merge{m_connection, m_reads, m_writes};
 };
 
 } // namespace morvane

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <type_traits>
+
 namespace morvane {
 
 class SQLiteConnection;
@@ -28,5 +30,20 @@ private:
     int m_depth = 0;
     bool m_finished = false;
 };
+
+// Runs fn inside a transaction of the connection (nested as a savepoint when one is open) and commits
+// it; an exception rolls back and propagates.
+template <class F> decltype(auto) inTransaction(SQLiteConnection& connection, F&& fn)
+{
+    SQLiteTransaction transaction(connection);
+    if constexpr (std::is_void_v<std::invoke_result_t<F>>) {
+        fn();
+        transaction.commit();
+    } else {
+        decltype(auto) result = fn();
+        transaction.commit();
+        return result;
+    }
+}
 
 } // namespace morvane

@@ -1,6 +1,5 @@
 #include "LibraryImporter.h"
 #include "LibraryImportError.h"
-#include "foundation/Uuid.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 
@@ -49,17 +48,6 @@ MorvaneLibraryExport LibraryImporter::readBackupFile(const QString& filePath)
     return document;
 }
 
-QSet<QUuid> LibraryImporter::libraryLinkIDs()
-{
-    SQLiteStatement statement = m_store.prepare(QStringLiteral("SELECT id FROM links"));
-    QSet<QUuid> ids;
-    while (statement.step()) {
-        if (const std::optional<QUuid> id = parseUuid(statement.text(0)))
-            ids.insert(*id);
-    }
-    return ids;
-}
-
 MorvaneLibraryImportPreview LibraryImporter::preview(const QString& filePath)
 {
     return preview(readBackupFile(filePath));
@@ -67,7 +55,7 @@ MorvaneLibraryImportPreview LibraryImporter::preview(const QString& filePath)
 
 MorvaneLibraryImportPreview LibraryImporter::preview(const MorvaneLibraryExport& document)
 {
-    const QSet<QUuid> linkIDs = libraryLinkIDs();
+    const QSet<QUuid> linkIDs = m_store.allLinkIDs();
     QSet<QString> pairKeys;
     for (const LinkRelation& relation : m_store.allRelations())
         pairKeys.insert(LinkRelation::recordName(relation.fromLinkID, relation.toLinkID));
@@ -103,7 +91,7 @@ void LibraryImporter::checkRelationEnds(const MorvaneLibraryExport& document, bo
                 continue;
             // A merge keeps the library's links, so they may be named too; read them only when needed.
             if (!replacing && !libraryConsulted) {
-                known.unite(libraryLinkIDs());
+                known.unite(m_store.allLinkIDs());
                 libraryConsulted = true;
                 if (known.contains(end))
                     continue;
@@ -133,17 +121,10 @@ void LibraryImporter::checkRelationIDs(const MorvaneLibraryExport& document, boo
     // A replace erases the library's relations first, so only a merge can meet them.
     if (replacing || pairByID.isEmpty())
         return;
-    SQLiteStatement statement =
-        m_store.prepare(QStringLiteral("SELECT id, from_link_id, to_link_id FROM link_relations"));
-    while (statement.step()) {
-        const std::optional<QUuid> id = parseUuid(statement.text(0));
-        const std::optional<QUuid> from = parseUuid(statement.text(1));
-        const std::optional<QUuid> to = parseUuid(statement.text(2));
-        if (!id || !from || !to)
-            continue;
-        const auto found = pairByID.constFind(*id);
-        if (found != pairByID.constEnd() && *found != LinkRelation::recordName(*from, *to))
-            throw LibraryImportError::relationIDReused(*id, true);
+    for (const auto& [id, pair] : m_store.relationRecordNamesByID()) {
+        const auto found = pairByID.constFind(id);
+        if (found != pairByID.constEnd() && *found != pair)
+            throw LibraryImportError::relationIDReused(id, true);
     }
 }
 

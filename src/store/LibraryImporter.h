@@ -56,7 +56,6 @@ public:
     static MorvaneLibraryExport readBackupFile(const QString& filePath);
 
 private:
-    QSet<QUuid> libraryLinkIDs();
     void checkRelationEnds(const MorvaneLibraryExport& document, bool replacing);
     void checkRelationIDs(const MorvaneLibraryExport& document, bool replacing);
 

@@ -21,29 +21,30 @@ int liveStatements(sqlite3* db)
 struct SQLiteStatementCacheTest : ::testing::Test {
     SQLiteStatementCacheTest()
     {
-        store.execute("INSERT INTO tags VALUES ('A','alpha'), ('B','beta'), ('G','gamma')");
+        db.execute("INSERT INTO tags VALUES ('A','alpha'), ('B','beta'), ('G','gamma')");
     }
 
     const QString insert = "INSERT INTO tags (id, name) VALUES (?, ?)";
     SQLiteStore store{libraryFile()};
+    SQLiteConnection db = rawLibrary(store); // the connection under test, beside the store's own
 };
 
 TEST_F(SQLiteStatementCacheTest, AStatementIsPreparedOnceAndHandedBackCleanEvenAfterAFailedStep)
 {
-    EXPECT_THROW(store.execute(insert, {"A", "again"}), StoreError);
-    const int before = liveStatements(store.connection().handle());
+    EXPECT_THROW(db.execute(insert, {QStringLiteral("A"), QStringLiteral("again")}), StoreError);
+    const int before = liveStatements(db.handle());
     for (int i = 0; i < 50; ++i)
-        store.execute(insert, {QStringLiteral("ID%1").arg(i), QStringLiteral("tag %1").arg(i)});
-    EXPECT_EQ(liveStatements(store.connection().handle()), before);
+        db.execute(insert, {QStringLiteral("ID%1").arg(i), QStringLiteral("tag %1").arg(i)});
+    EXPECT_EQ(liveStatements(db.handle()), before);
 
     // Left half-read with a binding: the next user starts from the first row with nothing bound.
     const QString sql = "SELECT ?1 IS NULL, name FROM tags WHERE name < 'c' ORDER BY name";
     {
-        SQLiteStatement first = store.prepare(sql);
-        first.bindTexts({"bound"});
+        SQLiteStatement first = db.statement(sql);
+        first.bind({QStringLiteral("bound")});
         ASSERT_TRUE(first.step() && first.step());
     }
-    SQLiteStatement again = store.prepare(sql);
+    SQLiteStatement again = db.statement(sql);
     ASSERT_TRUE(again.step());
     EXPECT_EQ(again.int64(0), 1);
     EXPECT_EQ(again.text(1), "alpha");
@@ -52,12 +53,12 @@ TEST_F(SQLiteStatementCacheTest, AStatementIsPreparedOnceAndHandedBackCleanEvenA
 TEST_F(SQLiteStatementCacheTest, ASecondUserGetsAStatementOfItsOwnAndAStatementMayOutliveItsConnection)
 {
     const QString sql = "SELECT name FROM tags WHERE name <> ? ORDER BY name";
-    SQLiteStatement outer = store.prepare(sql);
-    outer.bindTexts({"beta"});
+    SQLiteStatement outer = db.statement(sql);
+    outer.bind({QStringLiteral("beta")});
     ASSERT_TRUE(outer.step());
     {
-        SQLiteStatement inner = store.prepare(sql);
-        inner.bindTexts({"alpha"});
+        SQLiteStatement inner = db.statement(sql);
+        inner.bind({QStringLiteral("alpha")});
         ASSERT_TRUE(inner.step() && inner.step());
         EXPECT_EQ(inner.text(0), "gamma");
     }
@@ -79,29 +80,29 @@ TEST_F(SQLiteStatementCacheTest, WritesAndActionsAfterCommitStayOnlyWithTheirTra
 {
     QStringList ran;
     const auto note = [&](const char* what) {
-        store.execute(insert, {QString::fromLatin1(what), QString::fromLatin1(what)});
-        store.connection().runAfterCommit([&ran, what] { ran.append(QString::fromLatin1(what)); });
+        db.execute(insert, {QString::fromLatin1(what), QString::fromLatin1(what)});
+        db.runAfterCommit([&ran, what] { ran.append(QString::fromLatin1(what)); });
     };
     const auto refused = [&](const std::function<void()>& body) {
-        EXPECT_THROW(store.inTransaction([&] { body(), throw std::runtime_error("refused"); }),
+        EXPECT_THROW(inTransaction(db, [&] { body(), throw std::runtime_error("refused"); }),
                      std::runtime_error);
     };
-    const LogCapture log("morvane.SQLiteStore");
     note("outside");
-    store.inTransaction([&] {
+    inTransaction(db, [&] {
         note("outer");
         refused([&] { note("rolled back"); });
-        store.inTransaction([&] { note("released"); });
+        inTransaction(db, [&] { note("released"); });
         refused([] {}); // a later savepoint at the same depth must not take the released one with it
         EXPECT_EQ(ran, QStringList{"outside"});
     });
-    refused([&] {
-        store.inTransaction([&] { note("never"); });
-        store.eraseAll();
-    });
-    store.inTransaction([] {});
+    refused([&] { inTransaction(db, [&] { note("never"); }); });
+    inTransaction(db, [] {});
     EXPECT_EQ(ran, (QStringList{"outside", "outer", "released"}));
     EXPECT_EQ(texts(store, "SELECT name FROM tags WHERE id = name ORDER BY rowid"), ran);
+
+    const LogCapture log("morvane.SQLiteStore");
+    EXPECT_THROW(store.inTransaction([&] { store.eraseAll(), throw std::runtime_error("refused"); }),
+                 std::runtime_error);
     EXPECT_TRUE(log.lines().isEmpty());
     store.eraseAll();
     EXPECT_EQ(log.lines(), QStringList{"Erased all local Morvane database rows"});

@@ -136,7 +136,7 @@ TEST_F(SQLiteStoreMerge, RemoteRelationsAreSkippedWhenSelfTombstonedOrDangling)
 // found again (unless erased meanwhile), and of two copies of a link in one file the last one wins.
 TEST_F(SQLiteStoreMerge, ImportSharesTagsAcrossLinksAndTheLastCopyOfALinkWins)
 {
-    store.execute("INSERT INTO tags (id, name) VALUES ('T1', 'Work')");
+    rawLibrary(store).execute("INSERT INTO tags (id, name) VALUES ('T1', 'Work')");
     LinkItem first = makeLink("twice");
     first.tags = {"first", " Work "};
     LinkItem last = first;
@@ -179,12 +179,13 @@ TEST_F(SQLiteStoreMerge, AWriteRefusedHalfWayLeavesEveryRowAsItWas)
          [&] { store.applyRemoteLink(remoteCopy(a, "2030-01-01T00:00:00.000Z")); }},
         {"BEFORE DELETE ON deleted_records", [&] { store.eraseAll(); }},
     };
+    SQLiteConnection raw = rawLibrary(store);
     for (const auto& [trigger, write] : writes) {
         SCOPED_TRACE(trigger);
-        store.execute(QStringLiteral("CREATE TRIGGER refuse %1 BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                          .arg(QString::fromLatin1(trigger)));
+        raw.execute(QStringLiteral("CREATE TRIGGER refuse %1 BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                        .arg(QString::fromLatin1(trigger)));
         EXPECT_THROW(write(), StoreError);
-        store.execute("DROP TRIGGER refuse");
+        raw.execute("DROP TRIGGER refuse");
         EXPECT_EQ(everyRow(store), before);
     }
     store.eraseAll();

@@ -6,6 +6,7 @@
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 #include "library/LinkRow.h"
+#include "library/SQLiteStatement.h"
 #include "library/SQLiteStore.h"
 
 #include <QStringList>
@@ -44,33 +45,39 @@ inline LinkItem addLink(SQLiteStore& store, LinkItem item)
     return item;
 }
 
-// Writes through a plain connection of its own what the store would never write.
+// The store's library file as another program sees it, for statements the store would never run: a
+// connection of the test's own, which sees only what the store committed.
+inline SQLiteConnection rawLibrary(const SQLiteStore& store)
+{
+    return SQLiteConnection::open(store.databasePath());
+}
+
+// Writes through a connection of its own what the store would never write, with or without a store.
 inline void writeRaw(std::initializer_list<const char*> statements)
 {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(libraryFile().toUtf8().constData(), &db), SQLITE_OK);
+    SQLiteConnection raw = SQLiteConnection::open(libraryFile());
     for (const char* sql : statements)
-        EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sql;
-    sqlite3_close(db);
+        raw.execute(QString::fromUtf8(sql));
 }
 
 // The first column of every row the statement gives, as text.
-inline QStringList texts(SQLiteStore& store, const QString& sql)
+inline QStringList texts(const SQLiteStore& store, const QString& sql)
 {
-    SQLiteStatement statement = store.prepare(sql);
+    SQLiteConnection raw = rawLibrary(store);
+    SQLiteStatement statement = raw.statement(sql);
     QStringList values;
     while (statement.step())
         values.append(statement.text(0));
     return values;
 }
 
-inline qint64 scalar(SQLiteStore& store, const QString& sql)
+inline qint64 scalar(const SQLiteStore& store, const QString& sql)
 {
     return texts(store, sql).value(0, "-1").toLongLong();
 }
 
 // Every row of every table as text, in a stable order: equal lists mean nothing changed.
-inline QStringList everyRow(SQLiteStore& store)
+inline QStringList everyRow(const SQLiteStore& store)
 {
     QStringList rows;
     for (const QString table :
@@ -109,6 +116,7 @@ inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
                                "2024-02-01T00:00:00.000Z", "2024-03-01T12:00:00.500Z",
                                "2024-03-01T12:00:00Z" /* unreadable */};
     const QStringList types = {"web", "mail", "file", "obsidian", "web", "unknown" /* undecodable */};
+    SQLiteConnection raw = rawLibrary(store);
     QStringList tagIds;
     for (const char* name : {"alpha", "Beta", "report", "50%", "t_x", "mail", "zeta", "Ärger", "élan", "ZZ",
                              "a\x1f"
@@ -116,35 +124,33 @@ inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
                              "", "~tilde", "10", "9"}) {
         tagIds.append(tagIds.size() == 3 ? QStringLiteral("tag-%1").arg(seed)
                                          : uuidString(QUuid::createUuid()));
-        store.execute("INSERT INTO tags (id, name) VALUES (?, ?)", {tagIds.last(), QString::fromUtf8(name)});
+        raw.execute("INSERT INTO tags (id, name) VALUES (?, ?)", {tagIds.last(), QString::fromUtf8(name)});
     }
     QStringList ids;
-    store.inTransaction([&] {
+    inTransaction(raw, [&] {
         for (int i = 0; i < linkCount; ++i) {
             const QString uuid = uuidString(QUuid::createUuid());
             ids.append(random() % 10 == 0 ? uuid.toLower() : uuid);
             const QString& id = ids.last();
-            store.execute(
+            raw.execute(
                 QStringLiteral("INSERT INTO links (id, title, url, type, notes, created_at, updated_at, "
                                "last_opened_at) VALUES (?, ?, ?, ?, ?, '2023-12-01T00:00:00.000Z', ?, ?)"),
                 {id, pick(titles), QStringLiteral("https://site%1.example/%2").arg(i % 7).arg(pick(notes)),
                  random() % 8 == 0 ? pick(types) : "web", pick(notes), pick(dates),
                  random() % 4 == 0 ? std::optional<QString>(pick(dates)) : std::nullopt});
             for (int t = int(random() % 4); t > 0; --t)
-                store.execute("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)",
-                              {id, pick(tagIds)});
+                raw.execute("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)",
+                            {id, pick(tagIds)});
             const int relation = int(random() % 6);
-            if (relation == 0) // both ends the same link
-                store.execute("INSERT INTO link_relations VALUES (?, ?, ?, ?)",
-                              {uuidString(QUuid::createUuid()), id, id, "2024-01-01T00:00:00.000Z"});
-            else if (const QString other = pick(ids); relation < 3 && other != id)
-                store.execute("INSERT OR IGNORE INTO link_relations VALUES (?, ?, ?, ?)",
-                              {uuidString(QUuid::createUuid()), std::min(id, other), std::max(id, other),
-                               "2024-01-01T00:00:00.000Z"});
+            const QString other = relation == 0 ? id : pick(ids); // 0: both ends the same link
+            if (relation < 3)
+                raw.execute("INSERT OR IGNORE INTO link_relations VALUES (?, ?, ?, ?)",
+                            {uuidString(QUuid::createUuid()), std::min(id, other), std::max(id, other),
+                             QStringLiteral("2024-01-01T00:00:00.000Z")});
         }
-        for (int i = 0; i < linkCount / 20; ++i)
-            store.deleteLink(QUuid::fromString(pick(ids)));
     });
+    for (int i = 0; i < linkCount / 20; ++i)
+        store.deleteLink(QUuid::fromString(pick(ids)));
 }
 
 } // namespace morvane::test

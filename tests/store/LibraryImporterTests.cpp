@@ -186,8 +186,8 @@ TEST_F(LibraryImporterTest, ARefusedFileLeavesTheLibraryRowForRowAndSaysWhy)
     }
 
     // A file that passes every check but that the database refuses after the erase.
-    store.execute(
-        "CREATE TEMP TRIGGER refuse BEFORE INSERT ON link_relations BEGIN SELECT RAISE(ABORT, 'no'); END");
+    rawLibrary(store).execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON link_relations BEGIN SELECT RAISE(ABORT, 'no'); END");
     EXPECT_THROW(replace(backup("valid.json", {linkJson(x), linkJson(y)}, {relationJson(x, y)})), StoreError);
     EXPECT_EQ(everyRow(store), before);
 }

@@ -149,12 +149,12 @@ TEST(LinkLookup, BookmarksOfGoneFilesAreComparedByTheirRecordedIdentityWithoutAS
     // Links whose identifiers were not kept (as after an import), so only their bookmarks can tell.
     for (const char* name : {"gone-1.txt", "gone-2.txt", "moved.txt"})
         fx.save(writeFile(QStringLiteral("docs/") + name, name));
-    fx.sqlite.execute("UPDATE links SET file_resource_identifier = NULL, last_known_path = NULL");
+    SQLiteConnection raw = rawLibrary(fx.sqlite);
+    raw.execute("UPDATE links SET file_resource_identifier = NULL, last_known_path = NULL");
     const LinkItem damaged = fx.save(writeFile("docs/damaged.txt", "d"));
-    fx.sqlite.execute(
-        QStringLiteral("UPDATE links SET bookmark_data = 'junk', file_resource_identifier = NULL "
-                       "WHERE id = ?"),
-        {uuidString(damaged.id)});
+    raw.execute(QStringLiteral("UPDATE links SET bookmark_data = 'junk', file_resource_identifier = NULL "
+                               "WHERE id = ?"),
+                {uuidString(damaged.id)});
     QFile::remove(homePath("docs/gone-1.txt"));
     QFile::remove(homePath("docs/gone-2.txt"));
     const QString moved = renameFile("docs/moved.txt", "elsewhere/renamed.txt");

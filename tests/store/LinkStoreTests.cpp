@@ -49,7 +49,7 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
     EXPECT_THROW(fx.store->repairFileLink(LinkItem(), gone).result(), FileRepairError);
     const QString refuseTags =
         "CREATE TRIGGER no BEFORE INSERT ON link_tags BEGIN SELECT RAISE(ABORT, 'no'); END";
-    fx.store->run([&](SQLiteStore& sqlite) { sqlite.execute(refuseTags); }).waitForFinished();
+    fx.store->run([&](SQLiteStore& sqlite) { rawLibrary(sqlite).execute(refuseTags); }).waitForFinished();
     EXPECT_THROW(fx.store->addLink({}, "https://example.com/b", {}, "tag").result(), StoreError);
     EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return titles(sqlite.allLinks()); }).result(),
               QStringList{"report.txt"});

@@ -1,7 +1,9 @@
-// The reads of the library: link queries, lookups, the search and the relation and tombstone lists.
+#include "LibraryReads.h"
+
 #include "LinkRow.h"
 #include "LinkTagsAndCounts.h"
-#include "SQLiteStore.h"
+#include "SQLiteConnection.h"
+#include "SQLiteStatement.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 
@@ -56,22 +58,22 @@ const QString& searchLinksSql()
 
 } // namespace
 
-QList<LinkItem> SQLiteStore::allLinks()
+QList<LinkItem> LibraryReads::allLinks()
 {
     // The rows come bare and LinkTagsAndCounts gives them their tags and relation counts. The links
     // statement takes its first step before the other reads run, so all of them read the same snapshot
     // of the library.
-    SQLiteStatement rows =
-        prepare(linkColumnsWithoutRelationsSql() +
-                QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"));
+    SQLiteStatement rows = m_connection.statement(
+        linkColumnsWithoutRelationsSql() +
+        QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"));
     bool hasRow = rows.step();
     qsizetype linkCount = 0;
     {
-        SQLiteStatement count = prepare(QStringLiteral("SELECT COUNT(*) FROM links"));
+        SQLiteStatement count = m_connection.statement(QStringLiteral("SELECT COUNT(*) FROM links"));
         if (count.step())
             linkCount = count.int64(0);
     }
-    const LinkTagsAndCounts details = LinkTagsAndCounts::read(*this, linkCount);
+    const LinkTagsAndCounts details = LinkTagsAndCounts::read(m_connection, linkCount);
 
     QList<LinkItem> links;
     // Growing the list a link at a time would move every item several times over.
@@ -86,32 +88,33 @@ QList<LinkItem> SQLiteStore::allLinks()
     return links;
 }
 
-std::optional<LinkItem> SQLiteStore::link(const QUuid& id)
+std::optional<LinkItem> LibraryReads::link(const QUuid& id)
 {
     return firstLink(linkColumnsSql() + QStringLiteral("FROM links WHERE links.id = ? LIMIT 1"),
-                     {SQLiteValue::text(uuidString(id))});
+                     {uuidString(id)});
 }
 
-std::optional<LinkItem> SQLiteStore::linkByURL(const QString& locator)
+std::optional<LinkItem> LibraryReads::linkByURL(const QString& locator)
 {
     const QString twin = locator.endsWith(u'/') ? locator.chopped(1) : locator + u'/';
     return firstLink(linkColumnsSql() +
                          QStringLiteral("FROM links WHERE links.url = ? OR links.url = ? LIMIT 1"),
-                     {SQLiteValue::text(locator), SQLiteValue::text(twin)});
+                     {locator, twin});
 }
 
-QList<LinkItem> SQLiteStore::linksByFileIdentity(const QString& resourceIdentifier,
-                                                 const QString& volumeIdentifier)
+QList<LinkItem> LibraryReads::linksByFileIdentity(const QString& resourceIdentifier,
+                                                  const QString& volumeIdentifier)
 {
-    return queryLinks(linkColumnsSql() +
+    return queryLinks(m_connection,
+                      linkColumnsSql() +
                           QStringLiteral("FROM links WHERE links.file_resource_identifier = ? AND "
                                          "links.volume_identifier = ? ORDER BY links.updated_at ASC, "
                                          "links.title ASC, links.id ASC"),
-                      QStringList{resourceIdentifier, volumeIdentifier});
+                      {resourceIdentifier, volumeIdentifier});
 }
 
-std::optional<LinkItem> SQLiteStore::linkByFileIdentity(const QString& resourceIdentifier,
-                                                        const QString& volumeIdentifier)
+std::optional<LinkItem> LibraryReads::linkByFileIdentity(const QString& resourceIdentifier,
+                                                         const QString& volumeIdentifier)
 {
     QList<LinkItem> links = linksByFileIdentity(resourceIdentifier, volumeIdentifier);
     if (links.isEmpty())
@@ -119,17 +122,18 @@ std::optional<LinkItem> SQLiteStore::linkByFileIdentity(const QString& resourceI
     return links.takeFirst();
 }
 
-QList<LinkItem> SQLiteStore::linksByContentHash(const QString& contentHash, qint64 fileSize)
+QList<LinkItem> LibraryReads::linksByContentHash(const QString& contentHash, qint64 fileSize)
 {
     return queryLinks(
+        m_connection,
         linkColumnsSql() +
             QStringLiteral("FROM links WHERE links.content_hash = ? AND "
                            "links.file_size = CAST(? AS INTEGER) ORDER BY links.updated_at ASC, "
                            "links.title ASC, links.id ASC"),
-        QStringList{contentHash, QString::number(fileSize)});
+        {contentHash, QString::number(fileSize)});
 }
 
-std::optional<LinkItem> SQLiteStore::linkByContentHash(const QString& contentHash, qint64 fileSize)
+std::optional<LinkItem> LibraryReads::linkByContentHash(const QString& contentHash, qint64 fileSize)
 {
     QList<LinkItem> links = linksByContentHash(contentHash, fileSize);
     if (links.isEmpty())
@@ -137,51 +141,54 @@ std::optional<LinkItem> SQLiteStore::linkByContentHash(const QString& contentHas
     return links.takeFirst();
 }
 
-std::optional<LinkItem> SQLiteStore::linkByLocalResolution(const FileIdentity& identity)
+std::optional<LinkItem> LibraryReads::linkByLocalResolution(const FileIdentity& identity)
 {
     if (identity.fileResourceIdentifier && identity.volumeIdentifier) {
         const QList<LinkItem> links = queryLinks(
+            m_connection,
             linkColumnsSql() + QStringLiteral("FROM links WHERE links.id IN (SELECT link_id FROM "
                                               "link_local_resolutions WHERE file_resource_identifier = ? AND "
                                               "volume_identifier = ?) LIMIT 2"),
-            QStringList{*identity.fileResourceIdentifier, *identity.volumeIdentifier});
+            {*identity.fileResourceIdentifier, *identity.volumeIdentifier});
         if (links.size() == 1)
             return links.first();
     }
     if (identity.contentHash && identity.fileSize) {
         const QList<LinkItem> links =
-            queryLinks(linkColumnsSql() + QStringLiteral("FROM links WHERE links.id IN (SELECT link_id FROM "
+            queryLinks(m_connection,
+                       linkColumnsSql() + QStringLiteral("FROM links WHERE links.id IN (SELECT link_id FROM "
                                                          "link_local_resolutions WHERE content_hash = ? AND "
                                                          "file_size = CAST(? AS INTEGER)) LIMIT 2"),
-                       QStringList{*identity.contentHash, QString::number(*identity.fileSize)});
+                       {*identity.contentHash, QString::number(*identity.fileSize)});
         if (links.size() == 1)
             return links.first();
     }
     return std::nullopt;
 }
 
-QList<LinkItem> SQLiteStore::searchLinks(const QString& query)
+QList<LinkItem> LibraryReads::searchLinks(const QString& query)
 {
     const QString text = query.trimmed(); // white space and line breaks, Unicode ones too
     if (text.isEmpty())
-        return queryLinks(recentLinksSql());
-    return queryLinks(searchLinksSql(), QStringList{u'%' + text + u'%'});
+        return queryLinks(m_connection, recentLinksSql());
+    return queryLinks(m_connection, searchLinksSql(), {u'%' + text + u'%'});
 }
 
-QList<LinkItem> SQLiteStore::relatedLinks(const QUuid& id)
+QList<LinkItem> LibraryReads::relatedLinks(const QUuid& id)
 {
     const QString idText = uuidString(id);
     return queryLinks(
+        m_connection,
         linkColumnsSql() +
             QStringLiteral("FROM links WHERE links.id IN (SELECT to_link_id FROM link_relations "
                            "WHERE from_link_id = ? UNION SELECT from_link_id FROM link_relations "
                            "WHERE to_link_id = ?) ORDER BY title COLLATE NOCASE ASC"),
-        QStringList{idText, idText});
+        {idText, idText});
 }
 
-QList<LinkRelation> SQLiteStore::allRelations()
+QList<LinkRelation> LibraryReads::allRelations()
 {
-    SQLiteStatement statement = prepare(QStringLiteral(
+    SQLiteStatement statement = m_connection.statement(QStringLiteral(
         "SELECT id, from_link_id, to_link_id, created_at FROM link_relations ORDER BY created_at ASC"));
     QList<LinkRelation> relations;
     while (statement.step()) {
@@ -195,9 +202,9 @@ QList<LinkRelation> SQLiteStore::allRelations()
     return relations;
 }
 
-QList<DeletedRecord> SQLiteStore::allDeletedRecords()
+QList<DeletedRecord> LibraryReads::allDeletedRecords()
 {
-    SQLiteStatement statement = prepare(QStringLiteral(
+    SQLiteStatement statement = m_connection.statement(QStringLiteral(
         "SELECT record_type, record_name, deleted_at FROM deleted_records ORDER BY deleted_at ASC"));
     QList<DeletedRecord> records;
     while (statement.step()) {
@@ -207,20 +214,20 @@ QList<DeletedRecord> SQLiteStore::allDeletedRecords()
     return records;
 }
 
-bool SQLiteStore::isTombstoned(const QString& recordType, const QString& recordName)
+bool LibraryReads::isTombstoned(const QString& recordType, const QString& recordName)
 {
-    SQLiteStatement statement = prepare(QStringLiteral(
+    SQLiteStatement statement = m_connection.statement(QStringLiteral(
         "SELECT record_name FROM deleted_records WHERE record_type = ? AND record_name = ? LIMIT 1"));
-    statement.bindTexts({recordType, recordName});
+    statement.bind({recordType, recordName});
     return statement.step() && !statement.isNull(0);
 }
 
-QStringList SQLiteStore::relationRecordNames(const QUuid& id)
+QStringList LibraryReads::relationRecordNames(const QUuid& id)
 {
     const QString idText = uuidString(id);
-    SQLiteStatement statement = prepare(QStringLiteral(
+    SQLiteStatement statement = m_connection.statement(QStringLiteral(
         "SELECT from_link_id, to_link_id FROM link_relations WHERE from_link_id = ? OR to_link_id = ?"));
-    statement.bindTexts({idText, idText});
+    statement.bind({idText, idText});
     QStringList names;
     while (statement.step()) {
         const std::optional<QUuid> from = parseUuid(statement.text(0));
@@ -231,13 +238,13 @@ QStringList SQLiteStore::relationRecordNames(const QUuid& id)
     return names;
 }
 
-std::optional<FileIdentity> SQLiteStore::localResolution(const QUuid& id)
+std::optional<FileIdentity> LibraryReads::localResolution(const QUuid& id)
 {
-    SQLiteStatement statement =
-        prepare(QStringLiteral("SELECT bookmark_data, file_resource_identifier, volume_identifier, "
-                               "local_path, content_hash, file_size "
-                               "FROM link_local_resolutions WHERE link_id = ? LIMIT 1"));
-    statement.bindTexts({uuidString(id)});
+    SQLiteStatement statement = m_connection.statement(
+        QStringLiteral("SELECT bookmark_data, file_resource_identifier, volume_identifier, "
+                       "local_path, content_hash, file_size "
+                       "FROM link_local_resolutions WHERE link_id = ? LIMIT 1"));
+    statement.bind({uuidString(id)});
     if (!statement.step())
         return std::nullopt;
     const std::optional<QByteArray> bookmark = statement.blob(0);
@@ -251,6 +258,48 @@ std::optional<FileIdentity> SQLiteStore::localResolution(const QUuid& id)
     identity.contentHash = statement.optionalText(4);
     identity.fileSize = statement.optionalInt64(5);
     return identity;
+}
+
+std::optional<LinkItem> LibraryReads::firstLink(const QString& sql, const QList<SQLiteValue>& parameters)
+{
+    QList<LinkItem> links = queryLinks(m_connection, sql, parameters);
+    if (links.isEmpty())
+        return std::nullopt;
+    return links.takeFirst();
+}
+
+bool LibraryReads::linkExists(const QString& idText)
+{
+    SQLiteStatement statement =
+        m_connection.statement(QStringLiteral("SELECT 1 FROM links WHERE id = ? LIMIT 1"));
+    statement.bind({idText});
+    return statement.step();
+}
+
+QSet<QUuid> LibraryReads::allLinkIDs()
+{
+    SQLiteStatement statement = m_connection.statement(QStringLiteral("SELECT id FROM links"));
+    QSet<QUuid> ids;
+    while (statement.step()) {
+        if (const std::optional<QUuid> id = parseUuid(statement.text(0)))
+            ids.insert(*id);
+    }
+    return ids;
+}
+
+QList<std::pair<QUuid, QString>> LibraryReads::relationRecordNamesByID()
+{
+    SQLiteStatement statement =
+        m_connection.statement(QStringLiteral("SELECT id, from_link_id, to_link_id FROM link_relations"));
+    QList<std::pair<QUuid, QString>> names;
+    while (statement.step()) {
+        const std::optional<QUuid> id = parseUuid(statement.text(0));
+        const std::optional<QUuid> from = parseUuid(statement.text(1));
+        const std::optional<QUuid> to = parseUuid(statement.text(2));
+        if (id && from && to)
+            names.append({*id, LinkRelation::recordName(*from, *to)});
+    }
+    return names;
 }
 
 } // namespace morvane

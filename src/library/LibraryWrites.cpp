@@ -1,5 +1,9 @@
-// The local writes of the library: new links, file evidence, tags, relations, deletions, tombstones.
-#include "SQLiteStore.h"
+#include "LibraryWrites.h"
+
+#include "LibraryReads.h"
+#include "SQLiteConnection.h"
+#include "SQLiteStatement.h"
+#include "SQLiteTransaction.h"
 #include "foundation/IsoDate.h"
 #include "foundation/LocatorUrl.h"
 #include "foundation/Uuid.h"
@@ -32,9 +36,9 @@ QStringList normalizedTagNames(const QStringList& names)
 }
 } // namespace
 
-void SQLiteStore::insertLink(const LinkItem& item)
+void LibraryWrites::insertLink(const LinkItem& item)
 {
-    executeValues(
+    m_connection.execute(
         QStringLiteral("INSERT INTO links (id, title, url, type, source_app, notes, bookmark_data, "
                        "file_resource_identifier, volume_identifier, last_known_path, content_hash, "
                        "file_size, created_at, updated_at) "
@@ -48,16 +52,16 @@ void SQLiteStore::insertLink(const LinkItem& item)
          SQLiteValue::text(libraryDateString(item.updatedAt))});
 }
 
-void SQLiteStore::recordOpen(const QUuid& id)
+void LibraryWrites::recordOpen(const QUuid& id)
 {
-    execute(QStringLiteral("UPDATE links SET last_opened_at = ? WHERE id = ?"),
-            {libraryDateString(now()), uuidString(id)});
+    m_connection.execute(QStringLiteral("UPDATE links SET last_opened_at = ? WHERE id = ?"),
+                         {libraryDateString(now()), uuidString(id)});
 }
 
-void SQLiteStore::updateFileIdentity(const QUuid& id, const FileIdentity& identity,
-                                     const std::optional<QString>& url)
+void LibraryWrites::updateFileIdentity(const QUuid& id, const FileIdentity& identity,
+                                       const std::optional<QString>& url)
 {
-    executeValues(
+    m_connection.execute(
         QStringLiteral("UPDATE links SET bookmark_data = ?, file_resource_identifier = ?, "
                        "volume_identifier = ?, last_known_path = ?, "
                        "content_hash = COALESCE(?, content_hash), file_size = COALESCE(?, file_size), "
@@ -69,9 +73,9 @@ void SQLiteStore::updateFileIdentity(const QUuid& id, const FileIdentity& identi
          SQLiteValue::text(libraryDateString(now())), SQLiteValue::text(uuidString(id))});
 }
 
-void SQLiteStore::upsertLocalResolution(const QUuid& id, const FileIdentity& identity, bool confirmedByUser)
+void LibraryWrites::upsertLocalResolution(const QUuid& id, const FileIdentity& identity, bool confirmedByUser)
 {
-    executeValues(
+    m_connection.execute(
         QStringLiteral(
             "INSERT INTO link_local_resolutions (link_id, bookmark_data, file_resource_identifier, "
             "volume_identifier, local_path, content_hash, file_size, confirmed_by_user, last_verified_at) "
@@ -89,16 +93,17 @@ void SQLiteStore::upsertLocalResolution(const QUuid& id, const FileIdentity& ide
          SQLiteValue::text(libraryDateString(now()))});
 }
 
-std::optional<QString> SQLiteStore::tagId(const QString& name, TagIds* known)
+std::optional<QString> LibraryWrites::tagId(const QString& name, TagIds* known)
 {
     if (known != nullptr) {
         if (const auto found = known->constFind(name); found != known->cend())
             return *found;
     }
-    execute(QStringLiteral("INSERT OR IGNORE INTO tags (id, name) VALUES (?, ?)"),
-            {uuidString(QUuid::createUuid()), name});
-    SQLiteStatement select = prepare(QStringLiteral("SELECT id FROM tags WHERE name = ? LIMIT 1"));
-    select.bindTexts({name});
+    m_connection.execute(QStringLiteral("INSERT OR IGNORE INTO tags (id, name) VALUES (?, ?)"),
+                         {uuidString(QUuid::createUuid()), name});
+    SQLiteStatement select =
+        m_connection.statement(QStringLiteral("SELECT id FROM tags WHERE name = ? LIMIT 1"));
+    select.bind({name});
     if (!select.step() || select.isNull(0))
         return std::nullopt;
     QString id = select.text(0);
@@ -107,82 +112,86 @@ std::optional<QString> SQLiteStore::tagId(const QString& name, TagIds* known)
     return id;
 }
 
-void SQLiteStore::writeTags(const QStringList& names, const QString& linkIdText, TagIds* known)
+void LibraryWrites::writeTags(const QStringList& names, const QString& linkIdText, TagIds* known)
 {
     for (const QString& tag : normalizedTagNames(names)) {
         if (const std::optional<QString> id = tagId(tag, known)) {
-            execute(QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
-                    {linkIdText, *id});
+            m_connection.execute(
+                QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
+                {linkIdText, *id});
         }
     }
 }
 
-void SQLiteStore::replaceTags(const QStringList& names, const QUuid& linkId)
+void LibraryWrites::replaceTags(const QStringList& names, const QUuid& linkId)
 {
     if (normalizedTagNames(names).isEmpty())
         return;
     // All of a link's tags or none: a half-written set would look like a deliberate edit.
-    inTransaction([&] { writeTags(names, uuidString(linkId), nullptr); });
+    inTransaction(m_connection, [&] { writeTags(names, uuidString(linkId), nullptr); });
 }
 
-void SQLiteStore::setTags(const QStringList& names, const QUuid& linkId)
+void LibraryWrites::setTags(const QStringList& names, const QUuid& linkId)
 {
-    inTransaction([&] {
-        execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {uuidString(linkId)});
+    inTransaction(m_connection, [&] {
+        m_connection.execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {uuidString(linkId)});
         replaceTags(names, linkId);
     });
 }
 
-void SQLiteStore::addRelation(const QUuid& a, const QUuid& b)
+void LibraryWrites::addRelation(const QUuid& a, const QUuid& b)
 {
     if (a == b)
         return;
     const auto [from, to] = orderedEnds(a, b);
-    execute(QStringLiteral("INSERT OR IGNORE INTO link_relations (id, from_link_id, to_link_id, created_at) "
-                           "VALUES (?, ?, ?, ?)"),
-            {uuidString(QUuid::createUuid()), from, to, libraryDateString(now())});
+    m_connection.execute(
+        QStringLiteral("INSERT OR IGNORE INTO link_relations (id, from_link_id, to_link_id, created_at) "
+                       "VALUES (?, ?, ?, ?)"),
+        {uuidString(QUuid::createUuid()), from, to, libraryDateString(now())});
 }
 
-void SQLiteStore::removeRelation(const QUuid& a, const QUuid& b)
+void LibraryWrites::removeRelation(const QUuid& a, const QUuid& b)
 {
     if (a == b)
         return;
     const QString recordName = LinkRelation::recordName(a, b);
-    inTransaction([&] {
+    inTransaction(m_connection, [&] {
         upsertTombstone(QStringLiteral("LinkRelation"), recordName, now());
         deleteRelation(recordName);
     });
 }
 
-void SQLiteStore::deleteRelation(const QString& recordName)
+void LibraryWrites::deleteRelation(const QString& recordName)
 {
     const QStringList ends = recordName.split(u'_', Qt::SkipEmptyParts);
     if (ends.size() != 2)
         return;
-    execute(QStringLiteral("DELETE FROM link_relations WHERE (from_link_id = ? AND to_link_id = ?) "
-                           "OR (from_link_id = ? AND to_link_id = ?)"),
-            {ends[0], ends[1], ends[1], ends[0]});
+    m_connection.execute(
+        QStringLiteral("DELETE FROM link_relations WHERE (from_link_id = ? AND to_link_id = ?) "
+                       "OR (from_link_id = ? AND to_link_id = ?)"),
+        {ends[0], ends[1], ends[1], ends[0]});
 }
 
-void SQLiteStore::deleteLink(const QUuid& id)
+void LibraryWrites::deleteLink(const QUuid& id)
 {
     const QString idText = uuidString(id);
-    const QStringList relationNames = relationRecordNames(id);
-    inTransaction([&] {
+    const QStringList relationNames = m_reads.relationRecordNames(id);
+    inTransaction(m_connection, [&] {
         const QDateTime deletedAt = now();
         upsertTombstone(QStringLiteral("Link"), idText, deletedAt);
         for (const QString& name : relationNames)
             upsertTombstone(QStringLiteral("LinkRelation"), name, deletedAt);
-        execute(QStringLiteral("DELETE FROM link_relations WHERE from_link_id = ? OR to_link_id = ?"),
-                {idText, idText});
-        execute(QStringLiteral("DELETE FROM links WHERE id = ?"), {idText});
+        m_connection.execute(
+            QStringLiteral("DELETE FROM link_relations WHERE from_link_id = ? OR to_link_id = ?"),
+            {idText, idText});
+        m_connection.execute(QStringLiteral("DELETE FROM links WHERE id = ?"), {idText});
     });
 }
 
-void SQLiteStore::upsertTombstone(const QString& recordType, const QString& recordName,
-                                  const QDateTime& deletedAt)
+void LibraryWrites::upsertTombstone(const QString& recordType, const QString& recordName,
+                                    const QDateTime& deletedAt)
 {
-    execute(
+    m_connection.execute(
         QStringLiteral("INSERT INTO deleted_records (record_type, record_name, deleted_at) VALUES (?, ?, ?) "
                        "ON CONFLICT(record_type, record_name) DO UPDATE SET "
                        "deleted_at = MAX(deleted_records.deleted_at, excluded.deleted_at)"),

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "LibraryWrites.h"
+#include "model/DeletedRecord.h"
+#include "model/LinkItem.h"
+#include "model/LinkRelation.h"
+
+#include <QList>
+#include <QString>
+
+namespace morvane {
+
+class LibraryReads;
+class SQLiteConnection;
+
+// The writes of records that come from elsewhere: the sync pull, a backup import, the erase.
+// SQLiteStore documents each; this class only holds their statements and merge rules.
+class LibraryMerge {
+public:
+    LibraryMerge(SQLiteConnection& connection, LibraryReads& reads, LibraryWrites& writes)
+        : m_connection(connection)
+        , m_reads(reads)
+        , m_writes(writes)
+    {
+    }
+
+    void backfillFileFields(const LinkItem& remote, const LinkItem& local);
+    void deleteLinkRows(const QString& recordName);
+    void applyRemoteLink(const LinkItem& remote);
+    void applyRemoteDeletion(const DeletedRecord& record);
+    void applyRemoteRelation(const LinkRelation& relation);
+    void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations);
+    void eraseAll();
+
+private:
+    // One link of an import, written inside the import's transaction.
+    void writeImportedLink(const LinkItem& item, LibraryWrites::TagIds& tagIds);
+
+    SQLiteConnection& m_connection;
+    LibraryReads& m_reads;
+    LibraryWrites& m_writes;
+};
+
+} // namespace morvane

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "model/DeletedRecord.h"
+#include "model/FileIdentity.h"
+#include "model/LinkItem.h"
+#include "model/LinkRelation.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+#include <utility>
+
+namespace morvane {
+
+class SQLiteConnection;
+struct SQLiteValue;
+
+// The reads of the library: link queries, lookups, the search, and the relation and tombstone lists.
+// SQLiteStore documents each; this class only holds their statements.
+class LibraryReads {
+public:
+    explicit LibraryReads(SQLiteConnection& connection)
+        : m_connection(connection)
+    {
+    }
+
+    QList<LinkItem> allLinks();
+    std::optional<LinkItem> link(const QUuid& id);
+    std::optional<LinkItem> linkByURL(const QString& locator);
+    std::optional<LinkItem> linkByFileIdentity(const QString& resourceIdentifier,
+                                               const QString& volumeIdentifier);
+    QList<LinkItem> linksByFileIdentity(const QString& resourceIdentifier, const QString& volumeIdentifier);
+    std::optional<LinkItem> linkByContentHash(const QString& contentHash, qint64 fileSize);
+    QList<LinkItem> linksByContentHash(const QString& contentHash, qint64 fileSize);
+    std::optional<LinkItem> linkByLocalResolution(const FileIdentity& identity);
+    QList<LinkItem> searchLinks(const QString& query);
+    QList<LinkItem> relatedLinks(const QUuid& id);
+
+    QList<LinkRelation> allRelations();
+    QList<DeletedRecord> allDeletedRecords();
+    bool isTombstoned(const QString& recordType, const QString& recordName);
+    QStringList relationRecordNames(const QUuid& id);
+    std::optional<FileIdentity> localResolution(const QUuid& id);
+    bool linkExists(const QString& idText);
+    QSet<QUuid> allLinkIDs();
+    QList<std::pair<QUuid, QString>> relationRecordNamesByID();
+
+private:
+    std::optional<LinkItem> firstLink(const QString& sql, const QList<SQLiteValue>& parameters);
+
+    SQLiteConnection& m_connection;
+};
+
+} // namespace morvane

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "foundation/Clock.h"
+#include "model/FileIdentity.h"
+#include "model/LinkItem.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+namespace morvane {
+
+class LibraryReads;
+class SQLiteConnection;
+
+// The local writes of the library: new links, file evidence, tags, relations, deletions, tombstones.
+// SQLiteStore documents each; this class only holds their statements.
+class LibraryWrites {
+public:
+    // Tag ids by normalized name, for writers that tag many links in one transaction.
+    using TagIds = QHash<QString, QString>;
+
+    // clock: dates what is written as "now"; it outlives this.
+    LibraryWrites(SQLiteConnection& connection, LibraryReads& reads, const Clock& clock)
+        : m_connection(connection)
+        , m_reads(reads)
+        , m_clock(clock)
+    {
+    }
+
+    void insertLink(const LinkItem& item);
+    void recordOpen(const QUuid& id);
+    void updateFileIdentity(const QUuid& id, const FileIdentity& identity, const std::optional<QString>& url);
+    void upsertLocalResolution(const QUuid& id, const FileIdentity& identity, bool confirmedByUser);
+    void replaceTags(const QStringList& names, const QUuid& linkId);
+    void setTags(const QStringList& names, const QUuid& linkId);
+    void addRelation(const QUuid& a, const QUuid& b);
+    void removeRelation(const QUuid& a, const QUuid& b);
+    void deleteLink(const QUuid& id);
+    void deleteRelation(const QString& recordName);
+    void upsertTombstone(const QString& recordType, const QString& recordName, const QDateTime& deletedAt);
+
+    // Adds the tags (as replaceTags normalizes them) to the link; the caller holds the transaction.
+    // known (when given) answers names seen before without a statement.
+    void writeTags(const QStringList& names, const QString& linkIdText, TagIds* known);
+
+private:
+    QDateTime now() const { return m_clock.now(); }
+    // The id of the tag, creating it when missing.
+    std::optional<QString> tagId(const QString& name, TagIds* known);
+
+    SQLiteConnection& m_connection;
+    LibraryReads& m_reads;
+    const Clock& m_clock;
+};
+
+} // namespace morvane
