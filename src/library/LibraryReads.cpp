@@ -88,6 +88,20 @@ QList<LinkItem> LibraryReads::allLinks()
     return links;
 }
 
+QList<LinkItem> LibraryReads::bookmarkedFileLinks()
+{
+    const auto stamp = m_connection.changeStamp();
+    if (m_bookmarkedStamp == stamp)
+        return m_bookmarked;
+    m_bookmarked = queryLinks(m_connection,
+                              linkColumnsSql() +
+                                  QStringLiteral("FROM links WHERE links.type IN ('file', 'folder') AND "
+                                                 "length(links.bookmark_data) > 0 ORDER BY links.updated_at "
+                                                 "ASC, links.title COLLATE NOCASE ASC"));
+    m_bookmarkedStamp = stamp;
+    return m_bookmarked;
+}
+
 std::optional<LinkItem> LibraryReads::link(const QUuid& id)
 {
     return firstLink(linkColumnsSql() + QStringLiteral("FROM links WHERE links.id = ? LIMIT 1"),

@@ -29,6 +29,7 @@ public:
     }
 
     QList<LinkItem> allLinks();
+    QList<LinkItem> bookmarkedFileLinks();
     std::optional<LinkItem> link(const QUuid& id);
     std::optional<LinkItem> linkByURL(const QString& locator);
     std::optional<LinkItem> linkByFileIdentity(const QString& resourceIdentifier,
@@ -53,6 +54,10 @@ private:
     std::optional<LinkItem> firstLink(const QString& sql, const QList<SQLiteValue>& parameters);
 
     SQLiteConnection& m_connection;
+    // The context monitor asks for the bookmarked links every few seconds while the library rarely
+    // changes: the last answer stands until a write or another connection's commit.
+    std::optional<std::pair<qint64, qint64>> m_bookmarkedStamp;
+    QList<LinkItem> m_bookmarked;
 };
 
 } // namespace morvane

@@ -170,6 +170,14 @@ QString SQLiteConnection::errorMessage() const
     return QString::fromUtf8(sqlite3_errmsg(m_db));
 }
 
+std::pair<qint64, qint64> SQLiteConnection::changeStamp()
+{
+    // data_version only moves for other connections' commits; total_changes counts our own writes.
+    SQLiteStatement version = statement(QStringLiteral("PRAGMA data_version"));
+    const qint64 othersCommits = version.step() ? version.int64(0) : -1;
+    return {othersCommits, static_cast<qint64>(sqlite3_total_changes64(m_db))};
+}
+
 bool SQLiteConnection::inTransaction() const
 {
     return m_db != nullptr && sqlite3_get_autocommit(m_db) == 0;

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 struct sqlite3;
 
@@ -37,6 +38,10 @@ public:
     SQLiteStatement statement(const QString& sql);
     // Prepares, binds and steps once (a row or done is success): for writes and pragmas.
     void execute(const QString& sql, const QList<SQLiteValue>& values = {});
+
+    // Changes whenever a row of the file may have changed: a write through this connection (committed
+    // or not) or a commit by another connection. Equal stamps mean the same rows.
+    std::pair<qint64, qint64> changeStamp();
 
     // True while a BEGIN ... COMMIT is open on this connection.
     bool inTransaction() const;

@@ -58,6 +58,8 @@ public:
     // --- Link reads -----------------------------------------------------------------------------
     // Every link by update time, then title without regard to case.
     QList<LinkItem> allLinks() { return m_reads.allLinks(); }
+    // File and folder links that carry a bookmark, in allLinks order.
+    QList<LinkItem> bookmarkedFileLinks() { return m_reads.bookmarkedFileLinks(); }
     std::optional<LinkItem> link(const QUuid& id) { return m_reads.link(id); }
     // Also finds the row of the same locator with or without a final "/".
     std::optional<LinkItem> linkByURL(const QString& locator) { return m_reads.linkByURL(locator); }

@@ -149,11 +149,7 @@ QList<LinkItem> LinkLookup::bookmarkedLinks(const FileIdentity& captured)
     // Without both identifiers nothing can match, so no bookmark needs resolving.
     if (!captured.fileResourceIdentifier || !captured.volumeIdentifier)
         return {};
-    QList<LinkItem> links = m_sqlite.allLinks();
-    links.removeIf([](const LinkItem& link) {
-        return !isFileLike(link.type) || !link.bookmarkData || link.bookmarkData->isEmpty();
-    });
-    return links;
+    return m_sqlite.bookmarkedFileLinks();
 }
 
 std::optional<LinkItem> LinkLookup::linkWhoseBookmarkLeadsTo(const QList<LinkItem>& links,

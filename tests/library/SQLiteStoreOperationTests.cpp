@@ -126,4 +126,29 @@ TEST_F(SQLiteStoreOperations, TagsAreTrimmedLowerCasedAndSharedOnceAndKeepTheirC
     EXPECT_EQ(store.link(b.id)->tags, QStringList{"work"});
 }
 
+// The monitor asks for these on every poll and gets a remembered answer: it must never outlive a
+// write of the store or a commit of another program.
+TEST(SQLiteStoreBookmarks, TheBookmarkedFileLinksFollowEveryWriteAndOtherProgramsCommits)
+{
+    SQLiteStore store{libraryFile()};
+    const auto titlesNow = [&] { return titles(store.bookmarkedFileLinks()); };
+    LinkItem web = makeLink("page");
+    web.bookmarkData = QByteArray("not a file");
+    addLink(store, web);
+    LinkItem file = makeLink("report", "file:///tmp/report.txt");
+    file.type = LinkType::file;
+    addLink(store, file);
+    EXPECT_EQ(titlesNow(), QStringList{});
+
+    store.updateFileIdentity(file.id, identity("r-1", "h", 1), file.url);
+    EXPECT_EQ(titlesNow(), QStringList{"report"});
+
+    SQLiteConnection other = rawLibrary(store);
+    other.execute(QStringLiteral("UPDATE links SET title = 'renamed'"));
+    EXPECT_EQ(titlesNow(), QStringList{"renamed"});
+
+    store.deleteLink(file.id);
+    EXPECT_EQ(titlesNow(), QStringList{});
+}
+
 } // namespace
