@@ -8,6 +8,12 @@
 #include "files/FileIdentityService.h"
 #include "model/CapturedContext.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <ostream>
 
@@ -31,6 +37,16 @@ struct ProviderFixture {
     std::shared_ptr<FileIdentityService> identity =
         std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
 };
+
+// Writes the file (and its folders) under the test's home; its path.
+inline QString writeHomeFile(const QString& relative, const QByteArray& content = {})
+{
+    const QString path = testHome() + u'/' + relative;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+    return path;
+}
 
 // A provider that gives the answer it holds and counts the questions.
 class StubProvider final : public ActiveContextProvider {
