@@ -8,7 +8,6 @@
 #include "foundation/Logging.h"
 #include "foundation/Text.h"
 #include "platform/AccessibilityApi.h"
-#include "platform/FileSystemProbe.h"
 
 #include <QFileInfo>
 

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 Q_DECLARE_LOGGING_CATEGORY(lcObsidianContext)

@@ -8,12 +8,6 @@
 #include "files/FileIdentityService.h"
 #include "model/CapturedContext.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <ostream>
 
@@ -37,16 +31,6 @@ struct ProviderFixture {
     std::shared_ptr<FileIdentityService> identity =
         std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
 };
-
-// Writes the file (and its folders) under the test's home; its path.
-inline QString writeHomeFile(const QString& relative, const QByteArray& content = {})
-{
-    const QString path = testHome() + u'/' + relative;
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-    return path;
-}
 
 // A provider that gives the answer it holds and counts the questions.
 class StubProvider final : public ActiveContextProvider {
