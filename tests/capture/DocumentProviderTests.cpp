@@ -69,8 +69,8 @@ TEST(PreviewReader, PagesAndTheFirstExistingPdfAmongTheWindowTexts)
     for (const auto& [text, page] : cases)
         EXPECT_EQ(PreviewPDFAccessibilityContextReader::pageOfText(text), page) << qPrintable(text);
 
-    const QString pdf = writeHomeFile("Docs/Report.PDF");
-    WindowFixture fx(preview, {"\"" + testHome() + "/gone.pdf\"\t'" + writeHomeFile("notes.txt") + "'",
+    const QString pdf = writeFile("Docs/Report.PDF", "");
+    WindowFixture fx(preview, {"\"" + testHome() + "/gone.pdf\"\t'" + writeFile("notes.txt", "") + "'",
                                "file://" + pdf, "Page 2", "4 of 9"});
     EXPECT_EQ(PreviewPDFAccessibilityContextReader(fx.workspace, fx.tree).read(),
               (PreviewPDFAccessibilityContext{"file://" + pdf, 2}));
@@ -81,13 +81,13 @@ TEST(PreviewReader, PagesAndTheFirstExistingPdfAmongTheWindowTexts)
 
 TEST(PreviewProvider, TheFileFromTheWindowFirstThePageAndTitleFromTheScriptFirst)
 {
-    const QString report = writeHomeFile("Report.pdf");
-    const QString other = writeHomeFile("Other.pdf");
+    const QString report = writeFile("Report.pdf", "");
+    const QString other = writeFile("Other.pdf", "");
     const std::tuple<QString, QStringList, QString> cases[] = {
         {"Name\n" + other + "\n7", {report}, "Name | " + fileUrl(report) + "#page=7"},
         {"Name\n" + other + "\n0", {report, "Page 4"}, "Name | " + fileUrl(report) + "#page=4"},
         {"\n" + other + "\n-4", {}, "Other.pdf | " + fileUrl(other)},
-        {"Scan\n" + writeHomeFile("Scan.png") + "\n2", {}, ""},
+        {"Scan\n" + writeFile("Scan.png", "") + "\n2", {}, ""},
         {"Gone\n" + testHome() + "/gone.pdf\n2", {}, ""},
         {"", {"page 3"}, ""},
     };
@@ -103,8 +103,8 @@ TEST(PreviewProvider, TheFileFromTheWindowFirstThePageAndTitleFromTheScriptFirst
 
 TEST(CodeRunnerProvider, ScriptAnswersWindowTextsMessagesAndIdentifiersThatCouldCarryScript)
 {
-    const QString script = writeHomeFile("proj/a.py");
-    const QString window = writeHomeFile("src/main.py");
+    const QString script = writeFile("proj/a.py", "");
+    const QString window = writeFile("src/main.py", "");
     using enum AccessibilityTrust;
     const std::tuple<QString, QString, AccessibilityTrust, QString> cases[] = {
         {codeRunner, "~/proj/a.py\n", notGranted, "a.py | " + fileUrl(script)},

@@ -26,8 +26,8 @@ QString outcome(ActiveContextProvider& provider, const LogCapture& log)
 QString vault(const QString& name, const QByteArray& workspace, const QStringList& notes = {})
 {
     for (const QString& note : notes)
-        writeHomeFile(name + u'/' + note);
-    return QFileInfo(writeHomeFile(name + "/.obsidian/workspace.json", workspace)).path().chopped(10);
+        writeFile(name + u'/' + note, "");
+    return QFileInfo(writeFile(name + "/.obsidian/workspace.json", workspace)).path().chopped(10);
 }
 
 void writeRegistry(const QString& location, const QList<ObsidianVault>& vaults)
@@ -37,8 +37,7 @@ void writeRegistry(const QString& location, const QList<ObsidianVault>& vaults)
         entries << QString("\"%1\": {\"path\": \"%2\", \"open\": %3}")
                        .arg(entries.size())
                        .arg(v.path, v.isOpen ? "true" : "false");
-    writeHomeFile(location.mid(testHome().size() + 1),
-                  ("{\"vaults\": {" + entries.join(", ") + "}}").toUtf8());
+    writeFile(location, ("{\"vaults\": {" + entries.join(", ") + "}}").toUtf8());
 }
 
 QString obsidianCapture()
