@@ -20,24 +20,18 @@ cat >"$vault/.obsidian/workspace.json" <<'JSON'
 JSON
 
 out=$E2E_HOME/probe.out
-mkfifo "$E2E_HOME/probe.in"
-exec 3<>"$E2E_HOME/probe.in" # held open both ways, so that neither end waits for the other
-open capture-probe sh -c "exec '$probe' <'$E2E_HOME/probe.in' >>'$out' 2>'$E2E_HOME/probe.log'"
-# after <identifier> <answer>: once the probe saw the application come to the front, it answers so.
+# after <count> <answer>: the probe printed <count> notices, the last one followed by this answer.
 after() {
-  wait_for 10 grep -qx "activated $1" "$out" || fail "no notice of $1: $(cat "$out")"
-  echo ask >&3
-  wait_for 10 bash -c '[ "$(tail -n 1 "$1")" = "$2" ]' _ "$out" "$2" || fail "the probe answered '$(tail -n 1 "$out")', expected '$2'"
+  wait_for 10 bash -c '[ "$(grep -c ^activated "$1")" = "$2" ] && [ "$(tail -n 1 "$1")" = "$3" ]' _ "$out" "$@" ||
+    fail "after notice $1 the probe printed: $(cat "$out")"
 }
-
-own=org.morvane.CaptureProbe
-after $own nothing
-open notes xterm -class obsidian -title notes -e sleep 600
 note="captured Plan é | obsidian://open?path=$E2E_HOME/Vault%20One/Daily/Plan%20%C3%A9.md | Obsidian"
-after md.obsidian "$note"
-: >"$out" # the probe appends, so it writes on from the start
-activate "$(window_titled capture-probe)"
-after $own "$note"
+open workspace-probe sh -c "exec '$probe' >'$out' 2>'$E2E_HOME/probe.log'"
+after 1 nothing
+open notes xterm -class obsidian -title notes -e sleep 600
+after 2 "$note"
+activate "$(window_titled workspace-probe)"
+after 3 "$note"
 open other xterm -class Other -title other -e sleep 600
-after Other nothing
+after 4 nothing
 echo "PASS"
