@@ -26,10 +26,10 @@ public:
     // The file URL of the first text that names an existing regular file; main thread.
     std::optional<QString> activeDocumentURL() const;
 
+private:
     // The first candidate of the texts, in order, that names an existing regular file.
     static std::optional<QString> resolveDocumentURL(const QStringList& texts);
 
-private:
     std::shared_ptr<Workspace> m_workspace;
     std::shared_ptr<const AccessibilityApi> m_accessibility;
 };

@@ -37,22 +37,9 @@ std::optional<QString> documentUrlOfAnswer(const QString& answer)
     return LocatorUrl::fileUrlText(path, false);
 }
 
-} // namespace
-
-CodeRunnerActiveContextProvider::CodeRunnerActiveContextProvider(
-    std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
-    std::shared_ptr<const AccessibilityApi> accessibility,
-    std::shared_ptr<const FileIdentityService> fileIdentityService)
-    : m_scripts(std::move(scripts))
-    , m_accessibility(accessibility)
-    , m_fileIdentityService(std::move(fileIdentityService))
-    , m_accessibilityReader(workspace, std::move(accessibility))
-    , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
-                       &isCodeRunnerIdentifier)
-{
-}
-
-QStringList CodeRunnerActiveContextProvider::documentScripts(const QString& identifier)
+// The file and the path of the selected, active and current tab of the front window, of the front
+// document and of document 1, in this order. The identifier must be CodeRunner's.
+QStringList documentScripts(const QString& identifier)
 {
     static const QStringList objects{QStringLiteral("selected tab of front window"),
                                      QStringLiteral("active tab of front window"),
@@ -71,6 +58,21 @@ QStringList CodeRunnerActiveContextProvider::documentScripts(const QString& iden
             scripts.append(head + form.arg(object) + tail);
     }
     return scripts;
+}
+
+} // namespace
+
+CodeRunnerActiveContextProvider::CodeRunnerActiveContextProvider(
+    std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+    std::shared_ptr<const AccessibilityApi> accessibility,
+    std::shared_ptr<const FileIdentityService> fileIdentityService)
+    : m_scripts(std::move(scripts))
+    , m_accessibility(accessibility)
+    , m_fileIdentityService(std::move(fileIdentityService))
+    , m_accessibilityReader(workspace, std::move(accessibility))
+    , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
+                       &isCodeRunnerIdentifier)
+{
 }
 
 std::optional<QString> CodeRunnerActiveContextProvider::documentUrlFromScripts(const QString& identifier)

@@ -23,10 +23,6 @@ public:
                                     std::shared_ptr<const AccessibilityApi> accessibility,
                                     std::shared_ptr<const FileIdentityService> fileIdentityService);
 
-    // The file and the path of the selected, active and current tab of the front window, of the
-    // front document and of document 1, in this order. The identifier must be CodeRunner's.
-    static QStringList documentScripts(const QString& identifier);
-
     QString providerName() const override { return QStringLiteral("CodeRunner"); }
     CaptureResult captureContexts() override;
 

@@ -71,7 +71,8 @@ std::optional<QString> normalizedUuid(const QString& text)
     return uuid ? std::optional(uuidString(*uuid)) : std::nullopt;
 }
 
-// The record's UUID named by the host, else the path, else the first "uuid" query item.
+// Whether the URL names a record by its UUID: in its host, else its path, else its first "uuid"
+// query item.
 bool namesRecord(const LocatorUrl& url)
 {
     if (const std::optional<QString> host = url.host(); host && normalizedUuid(*host))
@@ -90,16 +91,8 @@ bool namesRecord(const LocatorUrl& url)
     return false;
 }
 
-} // namespace
-
-DEVONthinkActiveContextProvider::DEVONthinkActiveContextProvider(std::shared_ptr<Workspace> workspace,
-                                                                 std::shared_ptr<ScriptRunner> scripts)
-    : m_scripts(std::move(scripts))
-    , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flag, &isDEVONthink)
-{
-}
-
-bool DEVONthinkActiveContextProvider::isDEVONthink(const QString& identifier)
+// One of the known identifiers, or any whose lower-case form holds both "devon" and "think".
+bool isDEVONthink(const QString& identifier)
 {
     static const QSet<QString> known{QStringLiteral("com.devontechnologies.think"),
                                      QStringLiteral("com.devontechnologies.thinkpro"),
@@ -110,8 +103,9 @@ bool DEVONthinkActiveContextProvider::isDEVONthink(const QString& identifier)
     return lower.contains(QLatin1String("devon")) && lower.contains(QLatin1String("think"));
 }
 
-std::optional<QString> DEVONthinkActiveContextProvider::normalizedLocator(const QString& locator,
-                                                                          const QString& uuid)
+// The record's locator: the reference URL as given when it names a record, else a link made from
+// the UUID field, else from the reference itself when it is a bare UUID.
+std::optional<QString> normalizedLocator(const QString& locator, const QString& uuid)
 {
     const QString trimmed = trimmedText(locator);
     if (!trimmed.isEmpty() &&
@@ -125,6 +119,15 @@ std::optional<QString> DEVONthinkActiveContextProvider::normalizedLocator(const 
             return itemScheme + QStringLiteral("://") + *normalized;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+DEVONthinkActiveContextProvider::DEVONthinkActiveContextProvider(std::shared_ptr<Workspace> workspace,
+                                                                 std::shared_ptr<ScriptRunner> scripts)
+    : m_scripts(std::move(scripts))
+    , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flag, &isDEVONthink)
+{
 }
 
 std::optional<QString> DEVONthinkActiveContextProvider::readPayload()

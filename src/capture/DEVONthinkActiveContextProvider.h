@@ -16,12 +16,6 @@ public:
     DEVONthinkActiveContextProvider(std::shared_ptr<Workspace> workspace,
                                     std::shared_ptr<ScriptRunner> scripts);
 
-    // One of the known identifiers, or any whose lower-case form holds both "devon" and "think".
-    static bool isDEVONthink(const QString& identifier);
-    // The record's locator: the reference URL as given when it names a record, else a link made
-    // from the UUID field, else from the reference itself when it is a bare UUID.
-    static std::optional<QString> normalizedLocator(const QString& locator, const QString& uuid);
-
     QString providerName() const override { return QStringLiteral("DEVONthink"); }
     std::optional<CapturedContext> captureContext() override;
 

@@ -1,5 +1,6 @@
 #include "ObsidianActiveContextProvider.h"
 
+#include "capture/LocatorQuery.h"
 #include "capture/ObsidianFiles.h"
 #include "foundation/LocatorUrl.h"
 #include "foundation/Logging.h"
@@ -8,13 +9,11 @@ MORVANE_LOGGING_CATEGORY(lcObsidianContext, "ObsidianContext")
 
 namespace morvane {
 
-ObsidianActiveContextProvider::ObsidianActiveContextProvider(std::shared_ptr<Workspace> workspace)
-    : m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flag,
-                       [](const QString& identifier) { return identifier == applicationIdentifier; })
-{
-}
+namespace {
 
-std::optional<QString> ObsidianActiveContextProvider::locatorForNote(const QString& path)
+// "obsidian://open?path=" and the absolute path, encoded as a query value; nothing for a path
+// without a UTF-8 form.
+std::optional<QString> locatorForNote(const QString& path)
 {
     for (qsizetype i = 0; i < path.size(); ++i) {
         if (path[i].isHighSurrogate() && i + 1 < path.size() && path[i + 1].isLowSurrogate())
@@ -22,11 +21,17 @@ std::optional<QString> ObsidianActiveContextProvider::locatorForNote(const QStri
         else if (path[i].isSurrogate())
             return std::nullopt;
     }
-    // Besides the unreserved characters, what a query may hold as it is; "&", "=" and "+" are
-    // encoded too, since they would end the value or read as a blank.
-    static const QByteArray keptAsIs = QByteArrayLiteral("!$'()*,;:@/?");
-    return QStringLiteral("obsidian://open?path=") +
-           QString::fromLatin1(path.toUtf8().toPercentEncoding(keptAsIs));
+    // A reader that takes the query as form data would read "+" as a blank: it is encoded too.
+    return queryLocator(u"obsidian", u"open", {{QStringLiteral("path"), path}})
+        .replace(u'+', QStringLiteral("%2B"));
+}
+
+} // namespace
+
+ObsidianActiveContextProvider::ObsidianActiveContextProvider(std::shared_ptr<Workspace> workspace)
+    : m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flag,
+                       [](const QString& identifier) { return identifier == applicationIdentifier; })
+{
 }
 
 std::optional<CapturedContext> ObsidianActiveContextProvider::captureContext()

@@ -17,10 +17,6 @@ public:
 
     explicit ObsidianActiveContextProvider(std::shared_ptr<Workspace> workspace);
 
-    // "obsidian://open?path=" and the absolute path, percent-encoded as a query value (UTF-8,
-    // upper-case hex); nothing for a path without a UTF-8 form.
-    static std::optional<QString> locatorForNote(const QString& path);
-
     QString providerName() const override { return QStringLiteral("Obsidian"); }
     std::optional<CapturedContext> captureContext() override;
 
