@@ -41,6 +41,20 @@ bool containsWhiteSpace(QStringView text)
     return anyCodePoint(text, [](char32_t c) { return QChar::isSpace(c); });
 }
 
+std::optional<qint64> signedDecimal(const QString& text)
+{
+    const qsizetype start = (text.startsWith(u'+') || text.startsWith(u'-')) ? 1 : 0;
+    if (start == text.size())
+        return std::nullopt;
+    for (qsizetype i = start; i < text.size(); ++i) {
+        if (text[i] < u'0' || text[i] > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok, 10);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
 QString scriptStringLiteral(const QString& text)
 {
     QString literal;

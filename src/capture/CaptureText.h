@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <optional>
+
 namespace morvane {
 
 // Joins the fields of a script's answer that carries several (the unit separator, ASCII 31).
@@ -23,6 +25,10 @@ QStringList payloadFields(const QString& answer);
 bool containsControlCharacter(QStringView text);
 // Whether the text holds white space or a line break.
 bool containsWhiteSpace(QStringView text);
+
+// A base-10 integer: an optional sign, then ASCII digits and nothing else (no blanks, which
+// QString::toLongLong would take); nothing when it does not fit 64 bits.
+std::optional<qint64> signedDecimal(const QString& text);
 
 // The text as a string literal of a script, in double quotes: every text spliced into a script goes
 // through this, so a quote or backslash in it cannot end the literal early.

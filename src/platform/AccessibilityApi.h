@@ -40,6 +40,8 @@ public:
     virtual ~AccessibilityApi() = default;
 
     virtual AccessibilityTrust trust() const = 0;
+    // Asks the system to offer the user the trust, with its own prompt where it has one.
+    virtual void requestTrust() = 0;
     // The element of the application running as this process; nothing when it cannot be reached.
     virtual std::optional<AccessibilityElement> applicationElement(qint64 processId) const = 0;
     // Nothing when the attribute cannot be read or has no value.
@@ -52,6 +54,7 @@ public:
 class UnavailableAccessibilityApi final : public AccessibilityApi {
 public:
     AccessibilityTrust trust() const override { return AccessibilityTrust::notAvailable; }
+    void requestTrust() override {}
     std::optional<AccessibilityElement> applicationElement(qint64) const override { return std::nullopt; }
     std::optional<AccessibilityValue> attribute(const AccessibilityElement&, const QString&) const override
     {

@@ -66,3 +66,18 @@ tray_window() {
   done
   return 1
 }
+
+# Windows of other applications, which the session stops at its end.
+window_titled() { xdotool search --name "^$1\$" | head -n 1; }
+active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+activate() {
+  xdotool windowactivate "$1" 2>/dev/null || true
+  wait_for 10 active_is "$1" || fail "window $1 did not become active"
+}
+# open <title> <command...>: starts a window with this title and brings it to the front.
+open() {
+  local title=$1; shift
+  "$@" &
+  wait_for 15 window_titled "$title" || fail "window $title did not appear"
+  activate "$(window_titled "$title")"
+}

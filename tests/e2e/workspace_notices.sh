@@ -9,19 +9,6 @@ start_session "$@"
 
 notices=$E2E_HOME/notices.txt
 
-window_titled() { xdotool search --name "^$1\$" | head -n 1; }
-active_is() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
-activate() {
-  xdotool windowactivate "$1" 2>/dev/null || true
-  wait_for 10 active_is "$1" || fail "window $1 did not become active"
-}
-# open <title> <command...>: starts a window with this title and brings it to the front.
-open() {
-  local title=$1; shift
-  "$@" &
-  wait_for 15 window_titled "$title" || fail "window $title did not appear"
-  activate "$(window_titled "$title")"
-}
 activated() { grep '^activated ' "$notices" | cut -d' ' -f2- | paste -sd' ' -; }
 expect_notices() { wait_for 10 test "$(activated)" = "$1" || fail "notices: '$(activated)', expected '$1'"; }
 

@@ -1,7 +1,10 @@
 // Shows one window of its own and prints what the X11 workspace reports, one line at a time:
-// "front <identifier>" (or "front none") at start, then "activated <identifier>" for every notice.
-// The end-to-end test switches windows and reads these lines.
+// "front <identifier>" (or "front none") at start, then "activated <identifier>" for every notice,
+// each followed by what the capture service answers then: "captured <title> | <locator> |
+// <application>", "message <text>" or "nothing". The end-to-end tests switch windows and read these.
 
+#include "capture/ActiveContextService.h"
+#include "capture/ObsidianActiveContextProvider.h"
 #include "foundation/Clock.h"
 #include "platform/X11Workspace.h"
 
@@ -16,14 +19,27 @@ int main(int argc, char** argv)
     const QString ownIdentifier = QStringLiteral("org.morvane.WorkspaceProbe");
 
     // Made before the window exists, so that this window coming to the front is a notice too.
-    morvane::X11Workspace workspace(ownIdentifier, morvane::SystemClock::shared());
+    auto workspace = std::make_shared<morvane::X11Workspace>(ownIdentifier, morvane::SystemClock::shared());
+    // Built before the notices are printed, so that each answer follows its notice.
+    morvane::ActiveContextService service(
+        {std::make_shared<morvane::ObsidianActiveContextProvider>(workspace)});
     const auto print = [](const QString& line) {
         std::printf("%s\n", qPrintable(line));
         std::fflush(stdout);
     };
-    print(QStringLiteral("front ") + workspace.frontmostIdentifier().value_or(QStringLiteral("none")));
-    QObject::connect(&workspace, &morvane::Workspace::applicationActivated,
-                     [&](const QString& identifier) { print(QStringLiteral("activated ") + identifier); });
+    const auto capture = [&] {
+        const morvane::CaptureResult result = service.captureContexts();
+        if (result.contexts.isEmpty())
+            return result.message ? QStringLiteral("message ") + *result.message : QStringLiteral("nothing");
+        const morvane::CapturedContext& c = result.contexts.front();
+        return QStringLiteral("captured ") + c.title + " | " + c.locator + " | " + c.sourceApp;
+    };
+    print(QStringLiteral("front ") + workspace->frontmostIdentifier().value_or(QStringLiteral("none")));
+    QObject::connect(workspace.get(), &morvane::Workspace::applicationActivated,
+                     [&](const QString& identifier) {
+                         print(QStringLiteral("activated ") + identifier);
+                         print(capture());
+                     });
 
     QWidget window;
     window.setWindowTitle(QStringLiteral("workspace-probe"));

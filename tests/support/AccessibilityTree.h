@@ -12,6 +12,7 @@ namespace morvane::test {
 class AccessibilityTree final : public AccessibilityApi {
 public:
     AccessibilityTrust trust() const override { return trustState; }
+    void requestTrust() override { ++trustRequests; }
     std::optional<AccessibilityElement> applicationElement(qint64 processId) const override
     {
         return m_applications.contains(processId) ? std::optional(m_applications.value(processId))
@@ -32,6 +33,7 @@ public:
     }
 
     AccessibilityTrust trustState = AccessibilityTrust::granted;
+    int trustRequests = 0;
 
 private:
     quint64 m_lastHandle = 0;
