@@ -6,63 +6,22 @@ namespace morvane {
 
 namespace {
 
-bool isUnreservedOrSubDelimiter(unsigned char c)
+// "&" and "=" separate the query's items, so inside a name or value they are encoded.
+bool isQueryComponentCharacter(unsigned char c)
 {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
-        return true;
-    switch (c) {
-    case '-':
-    case '.':
-    case '_':
-    case '~':
-    case '!':
-    case '$':
-    case '\'':
-    case '(':
-    case ')':
-    case '*':
-    case '+':
-    case ',':
-    case ';':
-    case ':':
-    case '@':
-    case '/':
-        return true;
-    default:
-        return false; // "&" and "=" separate the items; the rest is not allowed in a URL at all
-    }
-}
-
-template <class Allowed> QString percentEncoded(const QString& text, Allowed allowed)
-{
-    static constexpr char hex[] = "0123456789ABCDEF";
-    const QByteArray bytes = text.toUtf8();
-    QString encoded;
-    encoded.reserve(bytes.size());
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (allowed(c)) {
-            encoded.append(QChar(c));
-        } else {
-            encoded.append(u'%');
-            encoded.append(QChar(hex[c >> 4]));
-            encoded.append(QChar(hex[c & 0xf]));
-        }
-    }
-    return encoded;
+    return (isPathCharacter(c) && c != '&' && c != '=') || c == '?';
 }
 
 } // namespace
 
 QString encodedQueryComponent(const QString& text)
 {
-    return percentEncoded(text, [](unsigned char c) { return isUnreservedOrSubDelimiter(c) || c == '?'; });
+    return percentEncode(text, isQueryComponentCharacter);
 }
 
 QString encodedPathComponent(const QString& text)
 {
-    return percentEncoded(
-        text, [](unsigned char c) { return isUnreservedOrSubDelimiter(c) || c == '&' || c == '='; });
+    return percentEncode(text, isPathCharacter);
 }
 
 QString queryLocator(QStringView scheme, QStringView host, const QList<std::pair<QString, QString>>& items)

@@ -18,7 +18,20 @@ bool isSchemeChar(QChar c)
     return isSchemeStart(c) || (u >= u'0' && u <= u'9') || u == u'+' || u == u'-' || u == u'.';
 }
 
-bool isFileUrlSafe(unsigned char c)
+int hexValue(char16_t c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool isPathCharacter(unsigned char c)
 {
     if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
         return true;
@@ -46,19 +59,6 @@ bool isFileUrlSafe(unsigned char c)
         return false;
     }
 }
-
-int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::optional<LocatorUrl> LocatorUrl::parse(const QString& text)
 {
@@ -110,20 +110,7 @@ QString LocatorUrl::fileUrlText(const QString& path)
 
 QString LocatorUrl::fileUrlText(const QString& path, bool isDirectory)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    QString result = QStringLiteral("file://");
-    const QByteArray bytes = path.toUtf8();
-    result.reserve(result.size() + bytes.size() + 1);
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (isFileUrlSafe(c)) {
-            result.append(QChar(c));
-        } else {
-            result.append(u'%');
-            result.append(QChar(hex[c >> 4]));
-            result.append(QChar(hex[c & 0xf]));
-        }
-    }
+    QString result = QStringLiteral("file://") + percentEncode(path, isPathCharacter);
     if (isDirectory && !result.endsWith(u'/'))
         result.append(u'/');
     return result;

@@ -64,6 +64,30 @@ private:
 // The local file a file URL text names (LocatorUrl::localFilePath); nothing for any other text.
 std::optional<QString> localPathOfFileUrl(const QString& text);
 
+// Whether a byte may stand unencoded in a URL path: letters, digits, "-._~", the sub-delimiters
+// "!$&'()*+,;=" and ":@/".
+bool isPathCharacter(unsigned char c);
+
+// The text's UTF-8 bytes with every byte the predicate refuses written as %XX in upper-case hex.
+template <class Allowed> QString percentEncode(const QString& text, Allowed allowed)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    const QByteArray bytes = text.toUtf8();
+    QString encoded;
+    encoded.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (allowed(c)) {
+            encoded.append(QChar(c));
+        } else {
+            encoded.append(u'%');
+            encoded.append(QChar(hex[c >> 4]));
+            encoded.append(QChar(hex[c & 0xf]));
+        }
+    }
+    return encoded;
+}
+
 // Decodes %XX sequences as UTF-8; a malformed sequence stays as written.
 QString percentDecode(QStringView text);
 
