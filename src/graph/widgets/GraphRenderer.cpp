@@ -1,6 +1,7 @@
 #include "GraphRenderer.h"
 
 #include "GraphPalette.h"
+#include "LineRasterizer.h"
 #include "NodeCardStyle.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
@@ -82,33 +83,41 @@ void GraphRenderer::paintGrid(QPainter& painter, QSizeF canvas, const GraphViewp
 }
 
 void GraphRenderer::paintEdges(QPainter& painter, QSizeF canvas, const GraphScene& scene,
-                               const GraphViewport& viewport, const QHash<QUuid, qsizetype>& index) const
+                               const GraphViewport& viewport, const QHash<QUuid, qsizetype>& index)
 {
-    // One path per style keeps a frame of thousands of edges to five strokes; the styles are drawn in
-    // rising prominence so that an emphasised edge lies above plain ones.
+    // Edges are batched by stroke style and the styles drawn in rising prominence, so that an
+    // emphasised edge lies above plain ones.
     constexpr std::array order{EdgeStyle::relation, EdgeStyle::suggestion, EdgeStyle::highlight,
                                EdgeStyle::neighbor, EdgeStyle::preview};
-    std::array<QPainterPath, 5> paths;
+    std::array<QList<QLineF>, 5> batches;
     for (const auto& edge : scene.edges) {
         const auto from = index.constFind(edge.from);
         const auto to = index.constFind(edge.to);
         if (from == index.cend() || to == index.cend())
             continue;
-        auto& path = paths[std::size_t(scene.edgeStyle(edge))];
-        path.moveTo(viewport.toScreen(scene.nodes[*from].position, canvas));
-        path.lineTo(viewport.toScreen(scene.nodes[*to].position, canvas));
+        batches[std::size_t(scene.edgeStyle(edge))].append(
+            QLineF(viewport.toScreen(scene.nodes[*from].position, canvas),
+                   viewport.toScreen(scene.nodes[*to].position, canvas)));
     }
+    // The edges are rasterised into a layer at the device's pixel density and laid on in one go.
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize layerSize = (canvas * ratio).toSize();
+    if (m_edgeLayer.size() != layerSize)
+        m_edgeLayer = QImage(layerSize, QImage::Format_ARGB32_Premultiplied);
+    m_edgeLayer.fill(Qt::transparent);
     for (const auto style : order) {
-        const auto& path = paths[std::size_t(style)];
-        if (path.isEmpty())
+        auto& lines = batches[std::size_t(style)];
+        if (lines.isEmpty())
             continue;
+        if (ratio != 1.0)
+            for (auto& line : lines)
+                line = QLineF(line.p1() * ratio, line.p2() * ratio);
         const auto stroke = edgeStroke(style);
-        QPen pen(paintColor(stroke.color, m_appearance), stroke.width, Qt::SolidLine, Qt::RoundCap,
-                 Qt::RoundJoin);
-        if (stroke.dashed)
-            pen.setDashPattern({5 / stroke.width, 5 / stroke.width});
-        painter.strokePath(path, pen);
+        strokeLines(m_edgeLayer, lines, paintColor(stroke.color, m_appearance), stroke.width * ratio,
+                    stroke.dashed ? 5 * ratio : 0);
     }
+    m_edgeLayer.setDevicePixelRatio(ratio);
+    painter.drawImage(QPointF(0, 0), m_edgeLayer);
 }
 
 void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene,

@@ -26,7 +26,7 @@ public:
 private:
     void paintGrid(QPainter& painter, QSizeF canvas, const GraphViewport& viewport) const;
     void paintEdges(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                    const QHash<QUuid, qsizetype>& index) const;
+                    const QHash<QUuid, qsizetype>& index);
     void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
                     const QHash<QUuid, qsizetype>& index) const;
     void paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
@@ -44,6 +44,7 @@ private:
     const AppearanceService* m_appearance;
     // Dropped when the look or the zoom of the cards changes.
     QHash<QPair<quint64, QString>, Card> m_cards;
+    QImage m_edgeLayer;
     double m_cardsScale = 0;
     int m_cardsAppearance = -1;
 };
