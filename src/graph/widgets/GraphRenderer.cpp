@@ -41,16 +41,20 @@ GraphRenderer::GraphRenderer(const AppearanceService* appearance)
 void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& scene,
                           const GraphViewport& viewport)
 {
-    const QRectF area(QPointF(0, 0), canvas);
-    QLinearGradient background(area.topLeft(), area.bottomLeft());
-    background.setColorAt(0, paintColor(SharedColors::backgroundTop, m_appearance));
-    background.setColorAt(1, paintColor(SharedColors::backgroundBottom, m_appearance));
-    painter.fillRect(area, background);
+    // Background, grid and edges are rasterised into one opaque layer at the device's pixel density
+    // and copied out in one go.
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize layerSize = (canvas * ratio).toSize();
+    if (m_layer.size() != layerSize)
+        m_layer = QImage(layerSize, QImage::Format_RGB32);
+    paintBackground();
+    paintGrid(canvas, viewport, ratio);
+    const auto index = scene.nodeIndex();
+    paintEdges(canvas, scene, viewport, index, ratio);
+    m_layer.setDevicePixelRatio(ratio);
+    painter.drawImage(QPointF(0, 0), m_layer);
 
     painter.setRenderHint(QPainter::Antialiasing);
-    paintGrid(painter, canvas, viewport);
-    const auto index = scene.nodeIndex();
-    paintEdges(painter, canvas, scene, viewport, index);
     paintChips(painter, canvas, scene, viewport, index);
     if (scene.nodes.isEmpty())
         paintEmptyState(painter, canvas);
@@ -59,31 +63,40 @@ void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& sc
     paintLegend(painter, canvas, scene);
 }
 
-void GraphRenderer::paintGrid(QPainter& painter, QSizeF canvas, const GraphViewport& viewport) const
+void GraphRenderer::paintBackground()
+{
+    const QColor top = paintColor(SharedColors::backgroundTop, m_appearance);
+    const QColor bottom = paintColor(SharedColors::backgroundBottom, m_appearance);
+    const int rows = m_layer.height();
+    for (int y = 0; y < rows; ++y) {
+        const double t = rows > 1 ? double(y) / (rows - 1) : 0;
+        const auto mix = [t](double a, double b) { return int((a + (b - a) * t) * 255 + 0.5); };
+        const QRgb colour = qRgb(mix(top.redF(), bottom.redF()), mix(top.greenF(), bottom.greenF()),
+                                 mix(top.blueF(), bottom.blueF()));
+        auto* line = reinterpret_cast<QRgb*>(m_layer.scanLine(y));
+        std::fill(line, line + m_layer.width(), colour);
+    }
+}
+
+void GraphRenderer::paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio)
 {
     const double spacing = viewport.gridSpacing();
     if (spacing == 0)
         return;
-    QPainterPath grid;
-    // Lines pass through the layout origin and move with the pan.
+    // Lines pass through the layout origin, move with the pan, and sit on pixel centres so they stay crisp.
+    const auto crisp = [ratio](double at) { return std::floor(at * ratio) + 0.5; };
+    QList<QLineF> lines;
     for (double x = std::fmod(canvas.width() * 0.5 + viewport.pan.x(), spacing); x < canvas.width();
-         x += spacing) {
-        grid.moveTo(x, 0);
-        grid.lineTo(x, canvas.height());
-    }
+         x += spacing)
+        lines.append(QLineF(crisp(x), 0, crisp(x), m_layer.height()));
     for (double y = std::fmod(canvas.height() * 0.5 + viewport.pan.y(), spacing); y < canvas.height();
-         y += spacing) {
-        grid.moveTo(0, y);
-        grid.lineTo(canvas.width(), y);
-    }
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.strokePath(grid, QPen(paintColor(GraphPalette::grid, m_appearance), 1));
-    painter.restore();
+         y += spacing)
+        lines.append(QLineF(0, crisp(y), m_layer.width(), crisp(y)));
+    strokeLines(m_layer, lines, paintColor(GraphPalette::grid, m_appearance), 1);
 }
 
-void GraphRenderer::paintEdges(QPainter& painter, QSizeF canvas, const GraphScene& scene,
-                               const GraphViewport& viewport, const QHash<QUuid, qsizetype>& index)
+void GraphRenderer::paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
+                               const QHash<QUuid, qsizetype>& index, double ratio)
 {
     // Edges are batched by stroke style and the styles drawn in rising prominence, so that an
     // emphasised edge lies above plain ones.
@@ -99,12 +112,6 @@ void GraphRenderer::paintEdges(QPainter& painter, QSizeF canvas, const GraphScen
             QLineF(viewport.toScreen(scene.nodes[*from].position, canvas),
                    viewport.toScreen(scene.nodes[*to].position, canvas)));
     }
-    // The edges are rasterised into a layer at the device's pixel density and laid on in one go.
-    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const QSize layerSize = (canvas * ratio).toSize();
-    if (m_edgeLayer.size() != layerSize)
-        m_edgeLayer = QImage(layerSize, QImage::Format_ARGB32_Premultiplied);
-    m_edgeLayer.fill(Qt::transparent);
     for (const auto style : order) {
         auto& lines = batches[std::size_t(style)];
         if (lines.isEmpty())
@@ -113,11 +120,9 @@ void GraphRenderer::paintEdges(QPainter& painter, QSizeF canvas, const GraphScen
             for (auto& line : lines)
                 line = QLineF(line.p1() * ratio, line.p2() * ratio);
         const auto stroke = edgeStroke(style);
-        strokeLines(m_edgeLayer, lines, paintColor(stroke.color, m_appearance), stroke.width * ratio,
+        strokeLines(m_layer, lines, paintColor(stroke.color, m_appearance), stroke.width * ratio,
                     stroke.dashed ? 5 * ratio : 0);
     }
-    m_edgeLayer.setDevicePixelRatio(ratio);
-    painter.drawImage(QPointF(0, 0), m_edgeLayer);
 }
 
 void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene,
@@ -165,11 +170,8 @@ const GraphRenderer::Card& GraphRenderer::card(const GraphNode& node, const Node
     if (found != m_cards.end())
         return *found;
 
-    // Room for the shadow around the disc; the chip slot is the widest part.
-    constexpr double margin = 10;
-    const QSizeF size = style.cardSize();
-    const QRectF bounds(-size.width() / 2 - 2, -style.discSize / 2 - margin, size.width() + 4,
-                        size.height() + 2 * margin);
+    // Only the area the card covers, so that laying a thousand cards on stays cheap.
+    const QRectF bounds = nodeCardBounds(style, node.title);
     QImage image((bounds.size() * cardScale).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter cardPainter(&image);

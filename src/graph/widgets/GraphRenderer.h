@@ -24,9 +24,10 @@ public:
     void paint(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
 
 private:
-    void paintGrid(QPainter& painter, QSizeF canvas, const GraphViewport& viewport) const;
-    void paintEdges(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                    const QHash<QUuid, qsizetype>& index);
+    void paintBackground();
+    void paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio);
+    void paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
+                    const QHash<QUuid, qsizetype>& index, double ratio);
     void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
                     const QHash<QUuid, qsizetype>& index) const;
     void paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
@@ -44,7 +45,8 @@ private:
     const AppearanceService* m_appearance;
     // Dropped when the look or the zoom of the cards changes.
     QHash<QPair<quint64, QString>, Card> m_cards;
-    QImage m_edgeLayer;
+    // Background, grid and edges of the frame.
+    QImage m_layer;
     double m_cardsScale = 0;
     int m_cardsAppearance = -1;
 };

@@ -26,7 +26,33 @@ QFont titleFont(bool highlighted)
     return font;
 }
 
+struct TitleChip {
+    QString shown;
+    QRectF rect;
+};
+
+// The title, cut to the chip slot, and its chip centred under the disc.
+TitleChip titleChip(const NodeCardStyle& style, const QString& title, const QFontMetricsF& metrics)
+{
+    const double maxText = NodeCardStyle::chipSlotWidth - 12;
+    const QString shown = metrics.elidedText(title, Qt::ElideRight, maxText);
+    const double textWidth = std::min(metrics.horizontalAdvance(shown), maxText);
+    return {shown, QRectF(-(textWidth + 12) / 2, style.discSize / 2 + NodeCardStyle::discChipSpacing,
+                          textWidth + 12, metrics.height() + 4)};
+}
+
+// How far the shadow reaches beyond the disc.
+constexpr double shadowReach = 12;
+
 } // namespace
+
+QRectF nodeCardBounds(const NodeCardStyle& style, const QString& title)
+{
+    const double reach = style.discSize / 2 + shadowReach;
+    const QRectF disc(-reach, -reach, 2 * reach, 2 * reach);
+    return disc.united(titleChip(style, title, QFontMetricsF(titleFont(style.highlighted))).rect)
+        .adjusted(-1, -1, 1, 1);
+}
 
 NodeCardStyle NodeCardStyle::of(const GraphNode& node, const NodeCardFlags& flags)
 {
@@ -61,12 +87,6 @@ NodeCardStyle NodeCardStyle::of(const GraphNode& node, const NodeCardFlags& flag
     else if (flags.isSelected || flags.isCentered)
         style.chipFill = GraphPalette::accentSoft;
     return style;
-}
-
-QSizeF NodeCardStyle::cardSize() const
-{
-    const double chipHeight = QFontMetricsF(titleFont(highlighted)).height() + 4;
-    return {chipSlotWidth, discSize + discChipSpacing + chipHeight};
 }
 
 quint64 NodeCardStyle::key() const
@@ -137,11 +157,7 @@ void paintNodeCard(QPainter& painter, const NodeCardStyle& style, const QString&
     // Title chip, centred in its slot under the disc.
     const QFont font = titleFont(style.highlighted);
     const QFontMetricsF metrics(font);
-    const double maxText = NodeCardStyle::chipSlotWidth - 12;
-    const QString shown = metrics.elidedText(title, Qt::ElideRight, maxText);
-    const double textWidth = std::min(metrics.horizontalAdvance(shown), maxText);
-    const QRectF chip(-(textWidth + 12) / 2, s / 2 + NodeCardStyle::discChipSpacing, textWidth + 12,
-                      metrics.height() + 4);
+    const auto [shown, chip] = titleChip(style, title, metrics);
     painter.setPen(style.highlighted ? QPen(withAlpha(typeColor, 0.18), 1) : QPen(Qt::NoPen));
     painter.setBrush(style.chipFill ? QBrush(paintColor(*style.chipFill, appearance)) : QBrush(Qt::NoBrush));
     painter.drawRoundedRect(chip.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);

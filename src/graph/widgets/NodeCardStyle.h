@@ -4,6 +4,7 @@
 #include "foundation/AppearanceColor.h"
 #include "model/LinkType.h"
 
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 
@@ -34,11 +35,12 @@ struct NodeCardStyle {
 
     static NodeCardStyle of(const GraphNode& node, const NodeCardFlags& flags);
 
-    // The card's size for a title: the disc above the chip slot.
-    QSizeF cardSize() const;
     // The cache key of the painted card: everything but the title, and the appearance.
     quint64 key() const;
 };
+
+// The area the painted card covers around its disc centre, shadow included.
+QRectF nodeCardBounds(const NodeCardStyle& style, const QString& title);
 
 // Paints the card with its disc centred at the origin of the painter.
 void paintNodeCard(QPainter& painter, const NodeCardStyle& style, const QString& title,
