@@ -1,0 +1,59 @@
+#pragma once
+
+#include "GraphRenderer.h"
+#include "GraphViewport.h"
+
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+namespace morvane {
+
+class AppearanceService;
+class DeleteConfirmationOverlay;
+class GraphViewModel;
+
+// The graph's drawing surface: paints the model at each change at the current zoom and pan, keeps
+// the selected node in view, lays the delete and relation-removal confirmations over itself while
+// the model has one pending, and turns keys into the graph's commands. The model runs its layout and
+// watches the library only while the canvas is shown.
+class GraphCanvas : public QWidget {
+    Q_OBJECT
+public:
+    // The model and the appearance service outlive the canvas.
+    GraphCanvas(GraphViewModel& model, const AppearanceService* appearance, QWidget* parent = nullptr);
+
+    // Run by Escape when nothing is pending: the window hides.
+    void setOnClose(std::function<void()> close) { m_onClose = std::move(close); }
+
+    const GraphViewport& viewport() const { return m_viewport; }
+    void zoomBy(double factor);
+    void resetViewport();
+    // Pans so that the selected node ends at the centre: where the layout is taking it when it glides
+    // it to the origin, else where it is.
+    void centerOnSelection();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void followSelection();
+    void syncOverlays();
+
+    GraphViewModel& m_model;
+    const AppearanceService* m_appearance;
+    GraphRenderer m_renderer;
+    GraphViewport m_viewport;
+    std::optional<QUuid> m_followedSelection;
+    std::function<void()> m_onClose;
+    QPointer<DeleteConfirmationOverlay> m_deleteOverlay;
+    QPointer<DeleteConfirmationOverlay> m_relationOverlay;
+};
+
+} // namespace morvane

@@ -1,0 +1,302 @@
+#include "GraphRenderer.h"
+
+#include "GraphPalette.h"
+#include "LineRasterizer.h"
+#include "NodeCardStyle.h"
+#include "desktop/AppearanceService.h"
+#include "desktop/Glyphs.h"
+#include "desktop/PaintColors.h"
+#include "desktop/TextStyle.h"
+#include "foundation/SharedColors.h"
+
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <array>
+#include <cmath>
+
+namespace morvane {
+
+namespace {
+
+constexpr double cornerMargin = 14;
+// Cards beyond this many distinct looks and titles are painted again rather than kept.
+constexpr qsizetype cardCacheLimit = 6000;
+
+QColor faded(QColor color, double opacity)
+{
+    color.setAlphaF(float(color.alphaF() * opacity));
+    return color;
+}
+
+} // namespace
+
+GraphRenderer::GraphRenderer(const AppearanceService* appearance)
+    : m_appearance(appearance)
+{
+}
+
+void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& scene,
+                          const GraphViewport& viewport)
+{
+    // Background, grid and edges are rasterised into one opaque layer at the device's pixel density
+    // and copied out in one go.
+    const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize layerSize = (canvas * ratio).toSize();
+    if (m_layer.size() != layerSize)
+        m_layer = QImage(layerSize, QImage::Format_RGB32);
+    paintBackground();
+    paintGrid(canvas, viewport, ratio);
+    const auto index = scene.nodeIndex();
+    paintEdges(canvas, scene, viewport, index, ratio);
+    m_layer.setDevicePixelRatio(ratio);
+    painter.drawImage(QPointF(0, 0), m_layer);
+
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintChips(painter, canvas, scene, viewport, index);
+    if (scene.nodes.isEmpty())
+        paintEmptyState(painter, canvas);
+    paintNodes(painter, canvas, scene, viewport);
+    paintHint(painter, canvas);
+    paintLegend(painter, canvas, scene);
+}
+
+void GraphRenderer::paintBackground()
+{
+    const QColor top = paintColor(SharedColors::backgroundTop, m_appearance);
+    const QColor bottom = paintColor(SharedColors::backgroundBottom, m_appearance);
+    const int rows = m_layer.height();
+    for (int y = 0; y < rows; ++y) {
+        const double t = rows > 1 ? double(y) / (rows - 1) : 0;
+        const auto mix = [t](double a, double b) { return int((a + (b - a) * t) * 255 + 0.5); };
+        const QRgb colour = qRgb(mix(top.redF(), bottom.redF()), mix(top.greenF(), bottom.greenF()),
+                                 mix(top.blueF(), bottom.blueF()));
+        auto* line = reinterpret_cast<QRgb*>(m_layer.scanLine(y));
+        std::fill(line, line + m_layer.width(), colour);
+    }
+}
+
+void GraphRenderer::paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio)
+{
+    const double spacing = viewport.gridSpacing();
+    if (spacing == 0)
+        return;
+    // Lines pass through the layout origin, move with the pan, and sit on pixel centres so they stay crisp.
+    const auto crisp = [ratio](double at) { return std::floor(at * ratio) + 0.5; };
+    QList<QLineF> lines;
+    for (double x = std::fmod(canvas.width() * 0.5 + viewport.pan.x(), spacing); x < canvas.width();
+         x += spacing)
+        lines.append(QLineF(crisp(x), 0, crisp(x), m_layer.height()));
+    for (double y = std::fmod(canvas.height() * 0.5 + viewport.pan.y(), spacing); y < canvas.height();
+         y += spacing)
+        lines.append(QLineF(0, crisp(y), m_layer.width(), crisp(y)));
+    strokeLines(m_layer, lines, paintColor(GraphPalette::grid, m_appearance), 1);
+}
+
+void GraphRenderer::paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
+                               const QHash<QUuid, qsizetype>& index, double ratio)
+{
+    // Edges are batched by stroke style and the styles drawn in rising prominence, so that an
+    // emphasised edge lies above plain ones.
+    constexpr std::array order{EdgeStyle::relation, EdgeStyle::suggestion, EdgeStyle::highlight,
+                               EdgeStyle::neighbor, EdgeStyle::preview};
+    std::array<QList<QLineF>, 5> batches;
+    for (const auto& edge : scene.edges) {
+        const auto from = index.constFind(edge.from);
+        const auto to = index.constFind(edge.to);
+        if (from == index.cend() || to == index.cend())
+            continue;
+        batches[std::size_t(scene.edgeStyle(edge))].append(
+            QLineF(viewport.toScreen(scene.nodes[*from].position, canvas),
+                   viewport.toScreen(scene.nodes[*to].position, canvas)));
+    }
+    for (const auto style : order) {
+        auto& lines = batches[std::size_t(style)];
+        if (lines.isEmpty())
+            continue;
+        if (ratio != 1.0)
+            for (auto& line : lines)
+                line = QLineF(line.p1() * ratio, line.p2() * ratio);
+        const auto stroke = edgeStroke(style);
+        strokeLines(m_layer, lines, paintColor(stroke.color, m_appearance), stroke.width * ratio,
+                    stroke.dashed ? 5 * ratio : 0);
+    }
+}
+
+void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene,
+                               const GraphViewport& viewport, const QHash<QUuid, qsizetype>& index) const
+{
+    QFont font = textFont(TextStyle::caption2);
+    font.setWeight(QFont::DemiBold);
+    const QFontMetricsF metrics(font);
+    painter.save();
+    painter.setFont(font);
+    const QColor fill = paintColor(SharedColors::cardFill, m_appearance);
+    const QColor border = faded(paintColor(GraphPalette::suggestion, m_appearance), 0.7);
+    const QColor ink = paintColor(GraphPalette::suggestionInk, m_appearance);
+    for (const auto& edge : scene.edges) {
+        const auto from = index.constFind(edge.from);
+        const auto to = index.constFind(edge.to);
+        if (from == index.cend() || to == index.cend() || !scene.showsChip(edge))
+            continue;
+        const QPointF mid =
+            viewport.toScreen((scene.nodes[*from].position + scene.nodes[*to].position) / 2, canvas);
+        const QString reason = edge.kind.reason();
+        const QSizeF size(metrics.horizontalAdvance(reason) + 12, metrics.height() + 4);
+        const QRectF chip(mid - QPointF(size.width() / 2, size.height() / 2), size);
+        painter.setPen(QPen(border, 1));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(chip.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+        painter.setPen(ink);
+        painter.drawText(chip, Qt::AlignCenter | Qt::TextSingleLine, reason);
+    }
+    painter.restore();
+}
+
+const GraphRenderer::Card& GraphRenderer::card(const GraphNode& node, const NodeCardFlags& flags,
+                                               double cardScale)
+{
+    const int appearance = m_appearance ? int(m_appearance->appearance()) : 0;
+    if (cardScale != m_cardsScale || appearance != m_cardsAppearance || m_cards.size() > cardCacheLimit) {
+        m_cards.clear();
+        m_cardsScale = cardScale;
+        m_cardsAppearance = appearance;
+    }
+    const auto style = NodeCardStyle::of(node, flags);
+    const auto key = qMakePair(style.key(), node.title);
+    auto found = m_cards.find(key);
+    if (found != m_cards.end())
+        return *found;
+
+    // Only the area the card covers, so that laying a thousand cards on stays cheap.
+    const QRectF bounds = nodeCardBounds(style, node.title);
+    QImage image((bounds.size() * cardScale).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter cardPainter(&image);
+    cardPainter.scale(cardScale, cardScale);
+    cardPainter.translate(-bounds.topLeft());
+    paintNodeCard(cardPainter, style, node.title, m_appearance);
+    cardPainter.end();
+    return *m_cards.insert(key, Card{std::move(image), -bounds.topLeft() * cardScale});
+}
+
+void GraphRenderer::paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene,
+                               const GraphViewport& viewport)
+{
+    const double cardScale = viewport.cardScale();
+    const QRectF visible = QRectF(QPointF(0, 0), canvas).adjusted(-120, -120, 120, 120);
+    for (const auto& node : scene.nodes) {
+        const QPointF at = viewport.toScreen(node.position, canvas);
+        if (!visible.contains(at))
+            continue;
+        const auto& painted = card(node, scene.flags(node), cardScale);
+        painter.drawImage(
+            QPointF(std::round(at.x() - painted.origin.x()), std::round(at.y() - painted.origin.y())),
+            painted.image);
+    }
+}
+
+void GraphRenderer::paintEmptyState(QPainter& painter, QSizeF canvas) const
+{
+    const QRectF card = QRectF(QPointF(0, 0), canvas).adjusted(24, 24, -24, -24);
+    painter.save();
+    painter.setPen(QPen(paintColor(SharedColors::hairline, m_appearance), 1));
+    painter.setBrush(paintColor(SharedColors::cardFill, m_appearance));
+    painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+
+    QFont heading = textFont(TextStyle::title3);
+    heading.setWeight(QFont::DemiBold);
+    const QFont caption = textFont(TextStyle::caption);
+    const double headingHeight = QFontMetricsF(heading).height();
+    const double captionHeight = QFontMetricsF(caption).height();
+    double y = card.center().y() - (40 + 10 + headingHeight + 10 + captionHeight) / 2;
+    paintGlyph(painter, Glyph::connectedPoints, QRectF(card.center().x() - 20, y, 40, 40),
+               paintColor(GraphPalette::accent, m_appearance));
+    y += 50;
+    painter.setFont(heading);
+    painter.setPen(paintColor(SystemColor::label, m_appearance));
+    painter.drawText(QRectF(card.left(), y, card.width(), headingHeight), Qt::AlignCenter,
+                     QStringLiteral("No graph yet"));
+    y += headingHeight + 10;
+    painter.setFont(caption);
+    painter.setPen(paintColor(SystemColor::secondaryLabel, m_appearance));
+    painter.drawText(QRectF(card.left(), y, card.width(), captionHeight), Qt::AlignCenter,
+                     QStringLiteral("Add links and create relations from Morvane to grow this view."));
+    painter.restore();
+}
+
+void GraphRenderer::paintHint(QPainter& painter, QSizeF canvas) const
+{
+    const QString hint = QStringLiteral("←→ preview   ↑ follow   ↓ back   Return opens");
+    const QFont font = textFont(TextStyle::caption);
+    const QFontMetricsF metrics(font);
+    const QSizeF size(metrics.horizontalAdvance(hint) + 20, metrics.height() + 12);
+    const QRectF box(QPointF(cornerMargin, canvas.height() - cornerMargin - size.height()), size);
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(faded(paintColor(SharedColors::cardFill, m_appearance), 0.72));
+    painter.drawRoundedRect(box, 6, 6);
+    painter.setFont(font);
+    painter.setPen(paintColor(SharedColors::secondaryInk, m_appearance));
+    painter.drawText(box, Qt::AlignCenter, hint);
+    painter.restore();
+}
+
+void GraphRenderer::paintLegend(QPainter& painter, QSizeF canvas, const GraphScene& scene) const
+{
+    struct Entry {
+        bool dash;
+        AppearanceColor color;
+        QString text;
+    };
+    QList<Entry> entries;
+    if (scene.hasSuggestionEdges())
+        entries.append({true, GraphPalette::suggestion, QStringLiteral("Suggested")});
+    if (scene.hasHealth(NodeHealth::weak))
+        entries.append({false, GraphPalette::weak, QStringLiteral("Weak")});
+    if (scene.hasHealth(NodeHealth::orphan))
+        entries.append({false, GraphPalette::orphan, QStringLiteral("Orphan")});
+
+    const QFont font = textFont(TextStyle::caption2);
+    const QFontMetricsF metrics(font);
+    constexpr double spacing = 10;
+    double width = 0;
+    for (const auto& entry : entries)
+        width += (entry.dash ? 22 : 7) + spacing + metrics.horizontalAdvance(entry.text);
+    width += spacing * std::max<qsizetype>(0, entries.size() - 1);
+    const QSizeF size(width + 20, std::max(metrics.height(), 8.0) + 12);
+    const QRectF box(
+        QPointF(canvas.width() - cornerMargin - size.width(), canvas.height() - cornerMargin - size.height()),
+        size);
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(faded(paintColor(SharedColors::cardFill, m_appearance), 0.82));
+    painter.drawRoundedRect(box, 6, 6);
+    painter.setFont(font);
+    double x = box.left() + 10;
+    const double mid = box.center().y();
+    for (const auto& entry : entries) {
+        const QColor color = paintColor(entry.color, m_appearance);
+        if (entry.dash) {
+            QPen pen(color, 1.3, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin);
+            pen.setDashPattern({4 / 1.3, 3 / 1.3});
+            painter.setPen(pen);
+            painter.drawLine(QPointF(x, mid), QPointF(x + 22, mid));
+            x += 22 + spacing;
+        } else {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(color);
+            painter.drawEllipse(QPointF(x + 3.5, mid), 3.5, 3.5);
+            x += 7 + spacing;
+        }
+        painter.setPen(paintColor(SharedColors::secondaryInk, m_appearance));
+        const double textWidth = metrics.horizontalAdvance(entry.text);
+        painter.drawText(QRectF(x, box.top(), textWidth + 1, box.height()), Qt::AlignVCenter, entry.text);
+        x += textWidth + spacing;
+    }
+    painter.restore();
+}
+
+} // namespace morvane

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "GraphScene.h"
+#include "GraphViewport.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPair>
+#include <QString>
+
+class QPainter;
+
+namespace morvane {
+
+class AppearanceService;
+
+// Draws a frame of the graph, back to front: background, grid, edges, suggestion chips, node cards,
+// the empty state, the keyboard hint and the legend. Cards are painted once per look and title and
+// reused from a cache while the layout only moves them; edges go out as one path per stroke style.
+class GraphRenderer {
+public:
+    explicit GraphRenderer(const AppearanceService* appearance = nullptr);
+
+    void paint(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
+
+private:
+    void paintBackground();
+    void paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio);
+    void paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
+                    const QHash<QUuid, qsizetype>& index, double ratio);
+    void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
+                    const QHash<QUuid, qsizetype>& index) const;
+    void paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
+    void paintEmptyState(QPainter& painter, QSizeF canvas) const;
+    void paintHint(QPainter& painter, QSizeF canvas) const;
+    void paintLegend(QPainter& painter, QSizeF canvas, const GraphScene& scene) const;
+
+    // A painted card and the place of its disc centre in the image.
+    struct Card {
+        QImage image;
+        QPointF origin;
+    };
+    const Card& card(const GraphNode& node, const NodeCardFlags& flags, double cardScale);
+
+    const AppearanceService* m_appearance;
+    // Dropped when the look or the zoom of the cards changes.
+    QHash<QPair<quint64, QString>, Card> m_cards;
+    // Background, grid and edges of the frame.
+    QImage m_layer;
+    double m_cardsScale = 0;
+    int m_cardsAppearance = -1;
+};
+
+} // namespace morvane

@@ -1,0 +1,103 @@
+#include "GraphScene.h"
+
+#include "GraphPalette.h"
+#include "graph/GraphViewModel.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+GraphScene GraphScene::of(const GraphViewModel& model)
+{
+    GraphScene scene;
+    scene.nodes = model.nodes();
+    scene.edges = model.edges();
+    scene.selectedNodeID = model.selectedNodeID();
+    scene.activeNodeID = model.activeNodeID();
+    scene.centeredNodeID = model.centeredNodeID();
+    scene.linkingSourceNodeID = model.linkingSourceNodeID();
+    scene.scope = model.scope();
+    if (const auto preview = model.keyboardPreviewEdge())
+        scene.previewEdgeID = preview->id;
+    if (const auto& navigation = model.keyboardRelationNavigation()) {
+        scene.keyboardFocusID = navigation->focusNodeID;
+        scene.keyboardNeighbors =
+            QSet<QUuid>(navigation->orderedNeighborIDs.begin(), navigation->orderedNeighborIDs.end());
+        if (!navigation->backStack.isEmpty())
+            scene.keyboardAnchorID = navigation->backStack.last();
+    }
+    return scene;
+}
+
+QHash<QUuid, qsizetype> GraphScene::nodeIndex() const
+{
+    QHash<QUuid, qsizetype> index;
+    index.reserve(nodes.size());
+    for (qsizetype i = 0; i < nodes.size(); ++i)
+        index.insert(nodes[i].id, i);
+    return index;
+}
+
+bool GraphScene::touchesHighlighted(const GraphEdge& edge) const
+{
+    for (const auto& id : {selectedNodeID, activeNodeID, centeredNodeID, linkingSourceNodeID})
+        if (id && (edge.from == *id || edge.to == *id))
+            return true;
+    return false;
+}
+
+EdgeStyle GraphScene::edgeStyle(const GraphEdge& edge) const
+{
+    if (previewEdgeID == edge.id)
+        return EdgeStyle::preview;
+    if (edge.kind.isSuggestion())
+        return EdgeStyle::suggestion;
+    if (keyboardFocusID && keyboardNeighbors.size() >= 2 &&
+        ((edge.from == *keyboardFocusID && keyboardNeighbors.contains(edge.to)) ||
+         (edge.to == *keyboardFocusID && keyboardNeighbors.contains(edge.from))))
+        return EdgeStyle::neighbor;
+    if (touchesHighlighted(edge))
+        return EdgeStyle::highlight;
+    return EdgeStyle::relation;
+}
+
+bool GraphScene::showsChip(const GraphEdge& edge) const
+{
+    return edge.kind.isSuggestion() && (scope == GraphScope::suggestions || touchesHighlighted(edge));
+}
+
+NodeCardFlags GraphScene::flags(const GraphNode& node) const
+{
+    return {node.id == selectedNodeID, node.id == activeNodeID, node.id == centeredNodeID,
+            node.id == linkingSourceNodeID, node.id == keyboardAnchorID};
+}
+
+bool GraphScene::hasSuggestionEdges() const
+{
+    return std::any_of(edges.begin(), edges.end(), [](const GraphEdge& e) { return e.kind.isSuggestion(); });
+}
+
+bool GraphScene::hasHealth(NodeHealth health) const
+{
+    return std::any_of(nodes.begin(), nodes.end(),
+                       [health](const GraphNode& n) { return n.health == health; });
+}
+
+EdgeStroke edgeStroke(EdgeStyle style)
+{
+    switch (style) {
+    case EdgeStyle::preview:
+        return {GraphPalette::previewEdge, 3.2, false};
+    case EdgeStyle::suggestion:
+        return {GraphPalette::suggestion, 1.4, true};
+    case EdgeStyle::neighbor:
+        return {GraphPalette::neighborEdge, 1.6, false};
+    case EdgeStyle::highlight:
+        return {GraphPalette::highlightEdge, 2.2, false};
+    case EdgeStyle::relation:
+        break;
+    }
+    return {GraphPalette::relationEdge, 1.15, false};
+}
+
+} // namespace morvane

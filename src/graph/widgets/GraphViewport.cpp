@@ -1,0 +1,45 @@
+#include "GraphViewport.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+QPointF GraphViewport::toScreen(QPointF layout, QSizeF canvas) const
+{
+    return {canvas.width() * 0.5 + pan.x() + layout.x() * scale,
+            canvas.height() * 0.5 + pan.y() + layout.y() * scale};
+}
+
+QPointF GraphViewport::toLayout(QPointF screen, QSizeF canvas) const
+{
+    return {(screen.x() - canvas.width() * 0.5 - pan.x()) / scale,
+            (screen.y() - canvas.height() * 0.5 - pan.y()) / scale};
+}
+
+void GraphViewport::zoomBy(double factor)
+{
+    scale = clampScale(scale * factor);
+}
+
+double GraphViewport::gridSpacing() const
+{
+    const double spacing = scale * gridUnit;
+    return spacing <= minGridSpacing ? 0 : spacing;
+}
+
+double GraphViewport::cardScale() const
+{
+    return std::clamp(scale, 0.45, 1.8);
+}
+
+void GraphViewport::centreOn(QPointF layout)
+{
+    pan = -layout * scale;
+}
+
+double GraphViewport::clampScale(double scale)
+{
+    return std::clamp(scale, minScale, maxScale);
+}
+
+} // namespace morvane

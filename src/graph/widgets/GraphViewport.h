@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QPointF>
+#include <QSizeF>
+
+namespace morvane {
+
+// Zoom and pan of the graph canvas: `scale` screen pixels per layout unit, and `pan` the screen
+// offset of the layout origin from the canvas centre. Drawing and pointer input share this mapping so
+// that what is drawn is what is hit.
+struct GraphViewport {
+    static constexpr double minScale = 0.3;
+    static constexpr double maxScale = 3.0;
+    // Grid cells are this many layout units wide; closer than the minimum they are not drawn.
+    static constexpr double gridUnit = 48;
+    static constexpr double minGridSpacing = 12;
+
+    double scale = 1.0;
+    QPointF pan;
+
+    QPointF toScreen(QPointF layout, QSizeF canvas) const;
+    QPointF toLayout(QPointF screen, QSizeF canvas) const;
+    void zoomBy(double factor);
+    // The grid spacing in pixels, or 0 when the grid is too dense to draw.
+    double gridSpacing() const;
+    // Cards follow the zoom within bounds, while positions take the full scale.
+    double cardScale() const;
+    // Puts the layout point at the canvas centre.
+    void centreOn(QPointF layout);
+
+    static double clampScale(double scale);
+};
+
+} // namespace morvane

@@ -1,0 +1,62 @@
+#include "GraphWindow.h"
+
+#include "GraphCanvas.h"
+#include "desktop/AppearanceService.h"
+#include "graph/GraphViewModel.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace morvane {
+
+GraphWindow::GraphWindow(GraphViewModel& model, const AppearanceService* appearance, QWidget* parent)
+    : QWidget(parent,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint)
+    , m_model(model)
+    , m_canvas(new GraphCanvas(model, appearance, this))
+{
+    setWindowTitle(QStringLiteral("Morvane Graph"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_canvas);
+    setMinimumSize(760, 520);
+    resize(920, 640);
+    m_canvas->setOnClose([this] { hide(); });
+    if (appearance)
+        appearance->repaintOnChange(this);
+}
+
+void GraphWindow::present()
+{
+    if (m_onWillShow)
+        m_onWillShow();
+    m_model.captureActiveContext();
+    centreOnScreen();
+    show();
+    // The frame is known only once the window manager has framed the window.
+    centreOnScreen();
+    raise();
+    activateWindow();
+    m_canvas->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void GraphWindow::toggle()
+{
+    if (isVisible())
+        hide();
+    else
+        present();
+}
+
+void GraphWindow::centreOnScreen()
+{
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+} // namespace morvane

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+namespace morvane {
+
+class AppearanceService;
+class GraphCanvas;
+class GraphViewModel;
+
+// The "Morvane Graph" window: the graph canvas filling a 920 × 640 window that can shrink to the
+// canvas's minimum. It is made once and kept: closing only hides it, and every present() centres it
+// again and brings it forward with the keyboard on the canvas.
+class GraphWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The model and the appearance service outlive the window.
+    GraphWindow(GraphViewModel& model, const AppearanceService* appearance, QWidget* parent = nullptr);
+
+    // Run at the start of every present(); the application starts a sync there when sync is on.
+    void setOnWillShow(std::function<void()> action) { m_onWillShow = std::move(action); }
+
+    // Looks at what the user has in front of them, then shows, centres and activates the window.
+    void present();
+    // The graph shortcut: hides the window when it is visible, else presents it.
+    void toggle();
+
+    GraphCanvas* canvas() const { return m_canvas; }
+
+private:
+    void centreOnScreen();
+
+    GraphViewModel& m_model;
+    GraphCanvas* m_canvas;
+    std::function<void()> m_onWillShow;
+};
+
+} // namespace morvane

@@ -1,0 +1,179 @@
+#include "../../desktop/DesktopTestSupport.h"
+#include "desktop/PaintColors.h"
+#include "foundation/SharedColors.h"
+#include "graph/widgets/GraphPalette.h"
+#include "graph/widgets/GraphRenderer.h"
+#include "graph/widgets/NodeCardStyle.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+const QSizeF canvas(400, 300);
+
+TEST(GraphViewportTests, MapsLayoutToScreenAndBackAtAnyZoomAndPan)
+{
+    for (const double scale : {0.3, 1.0, 2.5}) {
+        const GraphViewport viewport{scale, QPointF(-30, 12)};
+        const QPointF layout(17, -40);
+        const QPointF screen = viewport.toScreen(layout, canvas);
+        EXPECT_DOUBLE_EQ(screen.x(), 200 - 30 + 17 * scale);
+        EXPECT_DOUBLE_EQ(screen.y(), 150 + 12 - 40 * scale);
+        const QPointF back = viewport.toLayout(screen, canvas);
+        EXPECT_NEAR(back.x(), layout.x(), 1e-9);
+        EXPECT_NEAR(back.y(), layout.y(), 1e-9);
+    }
+    GraphViewport centred{2.0, {}};
+    centred.centreOn(QPointF(10, -5));
+    EXPECT_EQ(centred.toScreen(QPointF(10, -5), canvas), QPointF(200, 150));
+}
+
+TEST(GraphViewportTests, ZoomStaysWithinItsLimitsAndDrivesGridAndCards)
+{
+    GraphViewport viewport{3.0, {}};
+    viewport.zoomBy(1.18);
+    EXPECT_EQ(viewport.scale, 3.0);
+    viewport.scale = 0.3;
+    viewport.zoomBy(0.85);
+    EXPECT_EQ(viewport.scale, 0.3);
+    EXPECT_NEAR(viewport.gridSpacing(), 14.4, 1e-9);
+    EXPECT_DOUBLE_EQ(viewport.cardScale(), 0.45);
+    viewport.scale = 0.25; // spacing exactly 12: too dense
+    EXPECT_EQ(viewport.gridSpacing(), 0);
+    viewport.scale = 3.0;
+    EXPECT_DOUBLE_EQ(viewport.gridSpacing(), 144);
+    EXPECT_DOUBLE_EQ(viewport.cardScale(), 1.8);
+}
+
+GraphNode node(int degree = 2, NodeHealth health = NodeHealth::connected)
+{
+    return {QUuid::createUuid(), QStringLiteral("Node"), LinkType::web, {}, {}, degree, health};
+}
+
+GraphEdge edge(const GraphNode& a, const GraphNode& b, bool suggestion = false)
+{
+    return {QUuid::createUuid(), a.id, b.id,
+            suggestion ? GraphEdgeKind::suggestion(QStringLiteral("Same tag")) : GraphEdgeKind::relation()};
+}
+
+TEST(GraphSceneTests, EdgeStyleFollowsTheFirstMatchingRowAndChipsOnlyNameVisibleSuggestions)
+{
+    const auto a = node(), b = node(), c = node(), d = node();
+    GraphScene scene;
+    scene.nodes = {a, b, c, d};
+    const auto plain = edge(c, d), toSelected = edge(a, c), preview = edge(a, b),
+               suggested = edge(a, d, true), neighbour = edge(b, c);
+    EXPECT_EQ(scene.edgeStyle(plain), EdgeStyle::relation);
+    EXPECT_FALSE(scene.showsChip(suggested));
+    scene.scope = GraphScope::suggestions;
+    EXPECT_TRUE(scene.showsChip(suggested));
+    EXPECT_FALSE(scene.showsChip(plain));
+    scene.scope = GraphScope::all;
+
+    scene.selectedNodeID = a.id;
+    scene.previewEdgeID = preview.id;
+    scene.keyboardFocusID = b.id;
+    scene.keyboardNeighbors = {c.id};
+    EXPECT_EQ(scene.edgeStyle(toSelected), EdgeStyle::highlight);
+    EXPECT_EQ(scene.edgeStyle(preview), EdgeStyle::preview);
+    EXPECT_EQ(scene.edgeStyle(suggested), EdgeStyle::suggestion);
+    EXPECT_TRUE(scene.showsChip(suggested));
+    // One neighbour is no ring of neighbours to tell apart.
+    EXPECT_EQ(scene.edgeStyle(neighbour), EdgeStyle::relation);
+    scene.keyboardNeighbors = {c.id, a.id};
+    EXPECT_EQ(scene.edgeStyle(neighbour), EdgeStyle::neighbor);
+
+    const auto stroke = edgeStroke(EdgeStyle::suggestion);
+    EXPECT_TRUE(stroke.dashed);
+    EXPECT_EQ(stroke.width, 1.4);
+    EXPECT_EQ(edgeStroke(EdgeStyle::highlight).color.dark, (Rgba{0.36, 0.66, 1.0, 0.66}));
+}
+
+TEST(NodeCardStyleTests, SizeFollowsDegreeAndLookFollowsHealthAndState)
+{
+    const auto smallest = NodeCardStyle::of(node(0, NodeHealth::orphan), {});
+    EXPECT_EQ(smallest.discSize, 20);
+    EXPECT_EQ(smallest.symbolSize, 10);
+    EXPECT_DOUBLE_EQ(smallest.badgeOffset, 6.8);
+    EXPECT_EQ(smallest.badge, GraphPalette::orphan);
+    EXPECT_EQ(smallest.ringWidth, 1);
+    EXPECT_EQ(smallest.ring, (AppearanceColor{{1, 1, 1, 0.55}, {1, 1, 1, 0.55}}));
+    EXPECT_FALSE(smallest.chipFill);
+
+    const auto largest = NodeCardStyle::of(node(9), {});
+    EXPECT_EQ(largest.discSize, 48);
+    EXPECT_DOUBLE_EQ(largest.symbolSize, 20.16);
+    EXPECT_FALSE(largest.badge);
+    EXPECT_EQ(NodeCardStyle::of(node(1, NodeHealth::weak), {}).badge, GraphPalette::weak);
+
+    const auto anchorOnly = NodeCardStyle::of(node(), {.isKeyboardNavigationAnchor = true});
+    EXPECT_EQ(anchorOnly.ring, GraphPalette::keyboardFocus);
+    EXPECT_EQ(anchorOnly.ringWidth, 3);
+    EXPECT_FALSE(anchorOnly.highlighted);
+    EXPECT_FALSE(anchorOnly.chipFill);
+
+    const auto selectedAnchor =
+        NodeCardStyle::of(node(), {.isSelected = true, .isKeyboardNavigationAnchor = true});
+    EXPECT_EQ(selectedAnchor.ring, GraphPalette::keyboardFocus);
+    EXPECT_EQ(selectedAnchor.chipFill, GraphPalette::accentSoft);
+    EXPECT_TRUE(selectedAnchor.highlighted);
+
+    const auto green = systemColor(SystemColor::green);
+    const auto linking = NodeCardStyle::of(node(), {.isActive = true, .isLinkingSource = true});
+    EXPECT_EQ(linking.ring, green);
+    EXPECT_EQ(linking.chipFill, green.withOpacity(0.22));
+    EXPECT_NE(NodeCardStyle::of(node(), {.isSelected = true}).key(), NodeCardStyle::of(node(), {}).key());
+}
+
+// Renders a scene offscreen.
+QImage render(const GraphScene& scene, const GraphViewport& viewport,
+              Appearance appearance = Appearance::light)
+{
+    const auto service = test::appearanceService(appearance);
+    GraphRenderer renderer(service.get());
+    QImage image(canvas.toSize(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    renderer.paint(painter, canvas, scene, viewport);
+    return image;
+}
+
+TEST(GraphRendererTests, DrawsTheGridOnlyWhenItsSpacingAllows)
+{
+    GraphScene scene;
+    scene.nodes = {node()};
+    scene.nodes[0].position = QPointF(-1000, -1000); // off the canvas
+    // A grid line passes through the layout origin at the centre; away from it the background.
+    const auto lineShade = [&](double scale) {
+        const QImage image = render(scene, {scale, {}});
+        return qAbs(image.pixelColor(200, 40).lightness() - image.pixelColor(200 + 7, 40).lightness());
+    };
+    EXPECT_GT(lineShade(1.0), 2);
+    EXPECT_LE(lineShade(0.25), 1);
+}
+
+TEST(GraphRendererTests, RingsTheSelectedNodeInTheAccentAndFollowsTheAppearance)
+{
+    GraphScene scene;
+    scene.nodes = {node(7)};
+    const QImage plain = render(scene, {});
+    scene.selectedNodeID = scene.nodes[0].id;
+    const QImage selected = render(scene, {});
+    // The 48-point disc at the centre: its ring's inner edge is 23 points left of the centre.
+    const QColor ring = selected.pixelColor(200 - 23, 150);
+    const QColor accent = paintColor(GraphPalette::accent, nullptr);
+    EXPECT_LT(qAbs(ring.blue() - accent.blue()) + qAbs(ring.red() - accent.red()), 60)
+        << ring.name().toStdString();
+    EXPECT_NE(plain.pixelColor(200 - 23, 150), ring);
+
+    GraphScene empty;
+    const QColor light = render(empty, {}, Appearance::light).pixelColor(2, 2);
+    const QColor dark = render(empty, {}, Appearance::dark).pixelColor(2, 2);
+    EXPECT_GT(light.lightness(), 230);
+    EXPECT_LT(dark.lightness(), 40);
+}
+
+} // namespace
+} // namespace morvane

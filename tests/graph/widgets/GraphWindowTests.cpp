@@ -1,0 +1,71 @@
+#include "../GraphTestSupport.h"
+#include "graph/widgets/GraphCanvas.h"
+#include "graph/widgets/GraphWindow.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+TEST(GraphWindowTests, RunsTheModelOnlyWhileShownAndTogglesWithTheShortcut)
+{
+    test::GraphFixture fx;
+    GraphWindow window(fx.model, nullptr);
+    int willShow = 0;
+    window.setOnWillShow([&] { ++willShow; });
+    window.toggle();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Morvane Graph"));
+    EXPECT_EQ(window.size(), QSize(920, 640));
+    EXPECT_EQ(willShow, 1);
+    EXPECT_TRUE(fx.model.isLayoutTimerRunning());
+    EXPECT_TRUE(fx.model.isObservingStore());
+
+    window.toggle();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(fx.model.isLayoutTimerRunning());
+    EXPECT_FALSE(fx.model.isObservingStore());
+
+    // Escape with nothing pending closes the window; the next show reuses it.
+    window.present();
+    QTest::keyClick(window.canvas(), Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    window.present();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(willShow, 3);
+}
+
+TEST(GraphWindowTests, CentresOnWhereTheSelectedNodeIsGoing)
+{
+    test::GraphFixture fx;
+    const auto a = test::linkItem(QStringLiteral("A")), b = test::linkItem(QStringLiteral("B"));
+    fx.load({a, b}, {test::relation(a, b)});
+    QCoreApplication::processEvents();
+    ASSERT_EQ(fx.model.nodes().size(), 2);
+    GraphCanvas canvas(fx.model, nullptr);
+    canvas.zoomBy(2);
+    const QPointF bAt = fx.positionOf(b.id);
+    ASSERT_NE(bAt, QPointF());
+
+    // Gliding to the origin: the view pans to the origin, not to where the node starts out.
+    fx.model.centerOnNode(a.id, true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(canvas.viewport().pan, QPointF());
+
+    fx.model.centerOnNode(b.id, false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(canvas.viewport().pan, -bAt * 2);
+
+    // Selecting the same node again leaves the view where the user put it.
+    canvas.resetViewport();
+    const QPointF after = canvas.viewport().pan;
+    canvas.zoomBy(1.5);
+    fx.model.centerOnNode(b.id, false);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(canvas.viewport().pan, after);
+}
+
+} // namespace
+} // namespace morvane
