@@ -1,7 +1,9 @@
 #include "MorvaneApp.h"
 
+#include "app/MenuBarController.h"
+#include "app/WindowControllers.h"
 #include "desktop/AppearanceService.h"
-#include "desktop/Glyphs.h"
+#include "desktop/X11AppPresence.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/Error.h"
@@ -9,12 +11,10 @@
 #include "foundation/Paths.h"
 #include "library/SQLiteStore.h"
 #include "platform/AlertPresenter.h"
+#include "services/Updater.h"
 #include "store/LinkStore.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QMenu>
-#include <QSystemTrayIcon>
 
 MORVANE_LOGGING_CATEGORY(lcApp, "App")
 
@@ -59,7 +59,7 @@ bool MorvaneApp::start()
         return false;
     }
     m_appearance = new AppearanceService(this);
-    installTrayIcon();
+    buildShell();
     return true;
 }
 
@@ -68,25 +68,17 @@ void MorvaneApp::presentFatalError(const QString& message)
     m_alerts->present(Alert{Alert::Style::critical, QStringLiteral("Morvane could not start."), message, {}});
 }
 
-void MorvaneApp::installTrayIcon()
+void MorvaneApp::buildShell()
 {
-    m_trayMenu = std::make_unique<QMenu>();
-    QAction* quit = m_trayMenu->addAction(QStringLiteral("Quit Morvane"));
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit);
-
-    m_trayIcon = new QSystemTrayIcon(glyphIcon(Glyph::chainLink, m_appearance->glyphTint()), this);
-    connect(m_appearance, &AppearanceService::appearanceChanged, m_trayIcon,
-            [this] { m_trayIcon->setIcon(glyphIcon(Glyph::chainLink, m_appearance->glyphTint())); });
-    m_trayIcon->setToolTip(QStringLiteral("Morvane"));
-    m_trayIcon->setContextMenu(m_trayMenu.get());
-    // A left click opens the menu too: Qt only shows it on a right click.
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            m_trayMenu->popup(QCursor::pos());
-    });
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        qCWarning(lcApp) << "No system tray is available; Morvane keeps running without its tray icon.";
-    m_trayIcon->show();
+    m_presence = new X11AppPresence(this);
+    m_updater = std::make_unique<Updater>();
+    m_quickPanel = std::make_unique<QuickPanelController>(*m_presence);
+    m_graphWindow = std::make_unique<GraphWindowController>(*m_presence);
+    m_preferencesWindow = std::make_unique<PreferencesWindowController>(*m_presence, *m_updater);
+    m_quickPanel->onOpenSettings = [this] { m_preferencesWindow->show(); };
+    m_menuBar = new MenuBarController(*m_quickPanel, *m_graphWindow, *m_preferencesWindow, *m_updater,
+                                      *m_appearance, this);
+    m_menuBar->buildMenu();
 }
 
 } // namespace morvane

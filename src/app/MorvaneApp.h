@@ -5,15 +5,18 @@
 
 #include <memory>
 
-class QMenu;
-class QSystemTrayIcon;
-
 namespace morvane {
 
 class AlertPresenter;
 class AppearanceService;
 class FileIdentityService;
+class GraphWindowController;
 class LinkStore;
+class MenuBarController;
+class PreferencesWindowController;
+class QuickPanelController;
+class Updater;
+class X11AppPresence;
 
 // The application delegate: builds the long-lived objects once, in order, and holds them for the
 // life of the process.
@@ -31,15 +34,19 @@ public:
     LinkStore* linkStore() const { return m_linkStore.get(); }
 
 private:
-    void installTrayIcon();
+    void buildShell();
     void presentFatalError(const QString& message);
 
     std::shared_ptr<AlertPresenter> m_alerts;
     std::shared_ptr<FileIdentityService> m_fileIdentityService;
     std::unique_ptr<LinkStore> m_linkStore;
-    std::unique_ptr<QMenu> m_trayMenu;
     AppearanceService* m_appearance = nullptr;
-    QSystemTrayIcon* m_trayIcon = nullptr;
+    X11AppPresence* m_presence = nullptr;
+    std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<QuickPanelController> m_quickPanel;
+    std::unique_ptr<GraphWindowController> m_graphWindow;
+    std::unique_ptr<PreferencesWindowController> m_preferencesWindow;
+    MenuBarController* m_menuBar = nullptr;
 };
 
 } // namespace morvane

@@ -15,6 +15,11 @@ start_session() {
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
   openbox >/dev/null 2>&1 &
+  [ -n "${MORVANE_E2E_NO_TRAY:-}" ] || start_tray
+}
+
+# Starts the tray host (start_session does, unless MORVANE_E2E_NO_TRAY is set).
+start_tray() {
   trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
   wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 }

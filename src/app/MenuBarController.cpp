@@ -1,0 +1,115 @@
+#include "MenuBarController.h"
+
+#include "app/WindowControllers.h"
+#include "desktop/AppearanceService.h"
+#include "desktop/Glyphs.h"
+#include "foundation/Logging.h"
+#include "model/CapturedContext.h"
+#include "services/Updater.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+MORVANE_LOGGING_CATEGORY(lcTray, "App")
+
+namespace morvane {
+
+namespace {
+constexpr int trayHostPollMilliseconds = 1000;
+// Long enough for a session's tray to start after its autostart programs.
+constexpr int trayHostWarningSeconds = 10;
+
+QColor indicatorColor()
+{
+    return QColor::fromRgbF(0.52f, 0.88f, 0.52f, 1.0f);
+}
+} // namespace
+
+MenuBarController::MenuBarController(QuickPanelController& quickPanel, GraphWindowController& graphWindow,
+                                     PreferencesWindowController& preferencesWindow, Updater& updater,
+                                     AppearanceService& appearance, QObject* parent)
+    : QObject(parent)
+    , onQuit([] { QCoreApplication::quit(); })
+    , m_quickPanel(quickPanel)
+    , m_graphWindow(graphWindow)
+    , m_preferencesWindow(preferencesWindow)
+    , m_updater(updater)
+    , m_appearance(appearance)
+    , m_trayIcon(new QSystemTrayIcon(this))
+{
+    connect(&m_appearance, &AppearanceService::appearanceChanged, this, &MenuBarController::refreshIcon);
+}
+
+MenuBarController::~MenuBarController() = default;
+
+void MenuBarController::buildMenu()
+{
+    refreshIcon();
+    m_trayIcon->setToolTip(QStringLiteral("Morvane"));
+    m_menu = std::make_unique<QMenu>();
+    // The shortcuts are shown as the global ones were first set; they do not follow later changes.
+    m_menu->addAction(QStringLiteral("Open Morvane"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_L), this,
+                      [this] { m_quickPanel.show(); });
+    m_menu->addAction(QStringLiteral("Open Graph"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_G), this,
+                      [this] { m_graphWindow.show(); });
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                      [this] { m_preferencesWindow.show(); });
+    m_menu->addAction(QStringLiteral("Check for Updates…"), this, [this] { m_updater.checkForUpdates(); });
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Quit Morvane"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, [this] {
+        if (onQuit)
+            onQuit();
+    });
+    m_trayIcon->setContextMenu(m_menu.get());
+    // A left click opens the menu too: Qt only shows it on a right click.
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            m_menu->popup(QCursor::pos());
+    });
+    m_trayIcon->show();
+    watchForTrayHost();
+}
+
+void MenuBarController::updateIndicator(bool hasLinks, const std::optional<CapturedContext>& context)
+{
+    m_hasLinks = hasLinks;
+    if (!hasLinks)
+        m_trayIcon->setToolTip(QStringLiteral("Morvane"));
+    else if (context)
+        m_trayIcon->setToolTip(
+            QStringLiteral("Morvane has links for the active %1 item").arg(context->sourceApp));
+    else
+        m_trayIcon->setToolTip(QString());
+    refreshIcon();
+}
+
+void MenuBarController::refreshIcon()
+{
+    m_trayIcon->setIcon(m_hasLinks ? glyphIcon(Glyph::linkPlus, indicatorColor())
+                                   : glyphIcon(Glyph::chainLink, m_appearance.glyphTint()));
+}
+
+// Without a tray host the icon is not embedded, and Qt does not always embed it once a host starts;
+// showing it again then does.
+void MenuBarController::watchForTrayHost()
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    m_trayHostPoll.setInterval(trayHostPollMilliseconds);
+    connect(&m_trayHostPoll, &QTimer::timeout, this, [this, polls = 0]() mutable {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) {
+            m_trayHostPoll.stop();
+            m_trayIcon->hide();
+            m_trayIcon->show();
+            return;
+        }
+        if (++polls == trayHostWarningSeconds * 1000 / trayHostPollMilliseconds)
+            qCWarning(lcTray) << "No system tray appeared; Morvane keeps running without its tray icon.";
+    });
+    m_trayHostPoll.start();
+}
+
+} // namespace morvane

@@ -1,0 +1,54 @@
+#include "WindowController.h"
+
+#include "desktop/AppPresence.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QWidget>
+
+namespace morvane {
+
+WindowController::WindowController(AppPresence& presence, QString title)
+    : m_presence(presence)
+    , m_title(std::move(title))
+{
+}
+
+WindowController::~WindowController() = default;
+
+std::unique_ptr<QWidget> WindowController::makeWindow()
+{
+    auto window = std::make_unique<QLabel>(m_title);
+    window->setTextFormat(Qt::PlainText);
+    window->setAlignment(Qt::AlignCenter);
+    window->resize(480, 320);
+    return window;
+}
+
+void WindowController::show()
+{
+    if (onWillShow)
+        onWillShow();
+    willShow();
+    if (!m_window) {
+        m_window = makeWindow();
+        m_window->setWindowTitle(m_title);
+    }
+    activateForWindow(m_presence, *m_window, m_presence.isHidden());
+    if (QScreen* screen = m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen()) {
+        QRect frame = m_window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        m_window->move(frame.topLeft());
+    }
+    didShow(*m_window);
+}
+
+void WindowController::hide()
+{
+    if (m_window)
+        m_window->hide();
+    didHide();
+}
+
+} // namespace morvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace morvane {
+
+class AppPresence;
+
+// Owns one of the application's windows: made on first show, kept (hidden, not destroyed) when the
+// user closes it, brought forward and centred on every show without breaking the hidden presence.
+class WindowController {
+public:
+    WindowController(AppPresence& presence, QString title);
+    virtual ~WindowController();
+    WindowController(const WindowController&) = delete;
+    WindowController& operator=(const WindowController&) = delete;
+
+    void show();
+    void hide();
+    // None until the first show; a hidden window counts as not visible to the hot-key toggles.
+    QWidget* window() const { return m_window.get(); }
+
+    // Run before every show, ahead of anything else.
+    std::function<void()> onWillShow;
+
+protected:
+    virtual std::unique_ptr<QWidget> makeWindow();
+    virtual void willShow() {}
+    virtual void didShow(QWidget&) {}
+    virtual void didHide() {}
+
+private:
+    AppPresence& m_presence;
+    QString m_title;
+    std::unique_ptr<QWidget> m_window;
+};
+
+} // namespace morvane

@@ -1,0 +1,34 @@
+#include "AppPresence.h"
+
+#include "foundation/Logging.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+MORVANE_LOGGING_CATEGORY(lcDockVisibility, "DockVisibility")
+
+namespace morvane {
+
+bool applyDockVisibility(AppPresence& presence, bool hidden, bool force)
+{
+    if (!force && presence.isHidden() == hidden)
+        return true;
+    if (!presence.setHidden(hidden)) {
+        qCCritical(lcDockVisibility).noquote()
+            << QStringLiteral("setActivationPolicy(%1) failed").arg(hidden ? "accessory" : "regular");
+        return false;
+    }
+    if (!hidden)
+        presence.activate();
+    return true;
+}
+
+void activateForWindow(AppPresence& presence, QWidget& window, bool hideDockIcon)
+{
+    presence.activateWindow(window);
+    if (hideDockIcon)
+        QTimer::singleShot(0, QCoreApplication::instance(),
+                           [&presence] { applyDockVisibility(presence, true, true); });
+}
+
+} // namespace morvane

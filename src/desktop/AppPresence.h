@@ -1,0 +1,31 @@
+#pragma once
+
+class QWidget;
+
+namespace morvane {
+
+// Whether the application shows itself among the desktop's running programs (the task bar and the
+// pager) and how one of its windows is brought forward. "Hidden" is carried by every top-level
+// window of ours, including those made later.
+class AppPresence {
+public:
+    virtual ~AppPresence() = default;
+
+    virtual bool isHidden() const = 0;
+    // False when the change could not be made.
+    virtual bool setHidden(bool hidden) = 0;
+    // Brings the application forward without naming a window: its active window, if it has one.
+    virtual void activate() = 0;
+    // Shows, raises and activates the window, asking the window manager for it too.
+    virtual void activateWindow(QWidget& window) = 0;
+};
+
+// Puts the application in the wanted presence; unless forced, nothing happens when it already is.
+// Showing the application again also brings it forward. False when the change was refused.
+bool applyDockVisibility(AppPresence& presence, bool hidden, bool force);
+
+// Brings the window forward; when the application is to stay hidden, its hidden state is applied
+// again on the next turn of the event loop, after the window manager has seen the activation.
+void activateForWindow(AppPresence& presence, QWidget& window, bool hideDockIcon);
+
+} // namespace morvane

@@ -1,0 +1,139 @@
+#include "X11AppPresence.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace morvane {
+
+namespace {
+
+xcb_connection_t* x11Connection()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t atom(xcb_connection_t* connection, const char* name)
+{
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, qstrlen(name), name), nullptr),
+        &free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+xcb_window_t rootOf(xcb_connection_t* connection)
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+void sendToRoot(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
+                const std::array<uint32_t, 5>& data)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    std::copy(data.begin(), data.end(), event.data.data32);
+    xcb_send_event(connection, 0, rootOf(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+}
+
+// The window manager reads _NET_WM_STATE from the property when a window is mapped and only through
+// requests afterwards, so a mapped window gets both.
+void applySkipStates(QWidget& window, bool hidden)
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection || !window.testAttribute(Qt::WA_WState_Created))
+        return;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const xcb_atom_t netWmState = atom(connection, "_NET_WM_STATE");
+    const std::array<xcb_atom_t, 2> skips{atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                          atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+
+    QList<xcb_atom_t> states;
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
+        xcb_get_property_reply(
+            connection, xcb_get_property(connection, 0, id, netWmState, XCB_ATOM_ATOM, 0, 1024), nullptr),
+        &free);
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        states = QList<xcb_atom_t>(values, values + reply->value_len);
+    }
+    for (const xcb_atom_t skip : skips) {
+        states.removeAll(skip);
+        if (hidden)
+            states.append(skip);
+    }
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, netWmState, XCB_ATOM_ATOM, 32,
+                        static_cast<uint32_t>(states.size()), states.constData());
+    if (window.isVisible())
+        sendToRoot(connection, id, netWmState, {hidden ? 1u : 0u, skips[0], skips[1], 1u, 0u});
+    xcb_flush(connection);
+}
+
+bool isOurTopLevel(const QWidget* widget)
+{
+    return widget && widget->isWindow() && widget->windowType() != Qt::Popup &&
+           widget->windowType() != Qt::ToolTip && widget->windowType() != Qt::Desktop;
+}
+
+} // namespace
+
+X11AppPresence::X11AppPresence(QObject* parent)
+    : QObject(parent)
+{
+    qApp->installEventFilter(this);
+}
+
+bool X11AppPresence::setHidden(bool hidden)
+{
+    m_hidden = hidden;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (isOurTopLevel(window))
+            applySkipStates(*window, hidden);
+    }
+    return true;
+}
+
+void X11AppPresence::activate()
+{
+    if (QWidget* window = QApplication::activeWindow())
+        activateWindow(*window);
+}
+
+void X11AppPresence::activateWindow(QWidget& window)
+{
+    window.show();
+    window.raise();
+    window.activateWindow();
+    // Focus-stealing prevention may ignore Qt's own request; ask as an application, with no time.
+    if (xcb_connection_t* connection = x11Connection()) {
+        sendToRoot(connection, static_cast<xcb_window_t>(window.winId()),
+                   atom(connection, "_NET_ACTIVE_WINDOW"), {1u, XCB_CURRENT_TIME, 0u, 0u, 0u});
+        xcb_flush(connection);
+    }
+}
+
+bool X11AppPresence::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_hidden && event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (isOurTopLevel(widget))
+            applySkipStates(*widget, true);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace morvane
