@@ -1,0 +1,62 @@
+#pragma once
+
+#include "model/FileIdentity.h"
+#include "model/LinkItem.h"
+
+#include <QCoro/QCoroTask>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class CalendarEventService;
+class ContactService;
+class DesktopServices;
+class FileIdentityService;
+class FileReconciliationService;
+class KnownRootsStore;
+class ProcessLauncher;
+
+// How a PDF viewer is started at a page: the program and its arguments.
+struct PdfPageCommand {
+    QString program;
+    QStringList arguments;
+    bool operator==(const PdfPageCommand&) const = default;
+};
+
+// The command that opens the file at the page in the viewer whose desktop file is named; nothing for
+// a viewer we do not know.
+std::optional<PdfPageCommand> pdfPageCommand(const QString& desktopFile, const QString& path, qint64 page);
+
+// Opens a saved item in the application it belongs to. Files are found again (this machine's own
+// resolution, the link's bookmark or locator, then the known folders) away from the main thread; only
+// the open itself happens on it. Writes nothing: the identity it returns is what the caller records
+// as this machine's resolution of the link.
+class LinkOpener {
+public:
+    LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentityService,
+               std::shared_ptr<const FileReconciliationService> fileReconciliationService,
+               KnownRootsStore& knownRootsStore, CalendarEventService& calendarEventService,
+               ContactService& contactService, std::shared_ptr<DesktopServices> desktop,
+               std::shared_ptr<ProcessLauncher> launcher);
+
+    // Main thread; resumes there. An identity only when a file or folder was opened and its evidence
+    // is worth recording.
+    QCoro::Task<std::optional<FileIdentity>> open(LinkItem item, std::optional<FileIdentity> localResolution);
+
+private:
+    QCoro::Task<> openFile(QString path, std::optional<qint64> page);
+
+    std::shared_ptr<const FileIdentityService> m_identity;
+    std::shared_ptr<const FileReconciliationService> m_reconciliation;
+    KnownRootsStore& m_knownRoots;
+    CalendarEventService& m_calendar;
+    ContactService& m_contacts;
+    std::shared_ptr<DesktopServices> m_desktop;
+    std::shared_ptr<ProcessLauncher> m_launcher;
+};
+
+} // namespace morvane

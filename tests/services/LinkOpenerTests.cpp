@@ -1,0 +1,162 @@
+#include "FakeDesktopServices.h"
+#include "FakeProcessLauncher.h"
+#include "InMemoryCalendarStore.h"
+#include "InMemoryContactStore.h"
+#include "LogCapture.h"
+#include "ScriptedRunner.h"
+#include "TestFiles.h"
+
+#include "capture/CalendarEventReference.h"
+#include "capture/CalendarEventService.h"
+#include "capture/ContactLink.h"
+#include "capture/ContactService.h"
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "files/FileReconciliationService.h"
+#include "files/KnownRootsStore.h"
+#include "foundation/LocatorUrl.h"
+#include "foundation/UserDefaults.h"
+#include "services/LinkOpener.h"
+
+#include <QCoro/QCoroTask>
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+class Opener : public ::testing::Test {
+protected:
+    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::shared_ptr<FileIdentityService> identity =
+        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
+    std::shared_ptr<FakeProcessLauncher> launcher = std::make_shared<FakeProcessLauncher>();
+    std::shared_ptr<InMemoryCalendarStore> calendarStore = std::make_shared<InMemoryCalendarStore>();
+    std::shared_ptr<InMemoryContactStore> contactStore = std::make_shared<InMemoryContactStore>();
+    CalendarEventService calendar{calendarStore, desktop, std::make_shared<ScriptedRunner>(), defaults};
+    ContactService contacts{contactStore, desktop, defaults};
+    KnownRootsStore roots{defaults};
+    LinkOpener opener{
+        identity, std::make_shared<FileReconciliationService>(identity), roots, calendar, contacts, desktop,
+        launcher};
+
+    std::optional<FileIdentity> open(const LinkItem& item)
+    {
+        return QCoro::waitFor(opener.open(item, std::nullopt));
+    }
+
+    static LinkItem link(LinkType type, const QString& url)
+    {
+        LinkItem item;
+        item.id = QUuid::createUuid();
+        item.type = type;
+        item.url = url;
+        return item;
+    }
+
+    // A PDF link saved with the evidence of its file, which then moved from old/ into one/.
+    LinkItem movedPdf()
+    {
+        const QString saved = writeFile(homePath("old/report.pdf"), "%PDF-1.4 report");
+        LinkItem item = link(LinkType::file, LocatorUrl::fileUrlText(saved) + "#page=5");
+        const auto evidence = identity->makeIdentity(LocatorUrl::fileUrlText(saved), true);
+        item.lastKnownPath = saved;
+        item.contentHash = evidence->contentHash;
+        item.fileSize = evidence->fileSize;
+        item.volumeIdentifier = evidence->volumeIdentifier;
+        renameFile(saved, homePath("one/report.pdf"));
+        return item;
+    }
+
+    // The known folder, added in Preferences (another store over the same settings) after the opener
+    // was built.
+    void addRootLater(const QString& folder)
+    {
+        KnownRootsStore preferences(defaults);
+        preferences.addRoot(homePath(folder));
+    }
+};
+
+TEST_F(Opener, EachTypeOpensOnlyTheSchemesItsParserGivesIt)
+{
+    struct Case {
+        LinkType type;
+        QString url;
+        bool opened;
+    };
+    const Case cases[] = {
+        {LinkType::web, "https://example.com/a", true},
+        {LinkType::web, "HTTP://example.com", true},
+        {LinkType::mail, "message://%3Cid@example.com%3E", true},
+        {LinkType::obsidian, "obsidian://open?vault=v&file=n", true},
+        {LinkType::devonthink, "x-devonthink-item://1234", true},
+        {LinkType::fantastical, "x-fantastical3://show/calendar/2024-03-29", true},
+        {LinkType::web, "file:///usr/bin/xterm", false},
+        {LinkType::web, "morvane://open/11111111-2222-3333-4444-555555555555", false},
+        {LinkType::mail, "https://example.com", false},
+        {LinkType::obsidian, "javascript:alert(1)", false},
+        {LinkType::file, "https://example.com/report.pdf", false},
+        {LinkType::contact, "https://example.com", false},
+        {LinkType::web, "not a url", false},
+    };
+    for (const Case& c : cases) {
+        *desktop = FakeDesktopServices();
+        LogCapture log(QStringLiteral("morvane.LinkOpener"));
+        EXPECT_EQ(open(link(c.type, c.url)), std::nullopt);
+        EXPECT_EQ(desktop->openedUrls, c.opened ? QStringList{c.url} : QStringList()) << c.url.toStdString();
+        EXPECT_EQ(log.lines().size(), c.opened ? 0 : 1) << c.url.toStdString();
+    }
+}
+
+TEST_F(Opener, AMovedPdfIsFoundThroughAFolderAddedLaterAndOpenedAtItsPageInAViewerWeKnow)
+{
+    const LinkItem item = movedPdf();
+    const QString found = homePath("one/report.pdf");
+    launcher->answer("xdg-mime", 0, "org.gnome.Evince.desktop\n");
+    launcher->answer("evince", 0);
+
+    EXPECT_EQ(open(item), std::nullopt) << "not found before the folder is known";
+    addRootLater("one");
+    const std::optional<FileIdentity> recorded = open(item);
+    ASSERT_TRUE(recorded);
+    EXPECT_EQ(recorded->lastKnownPath, found);
+    EXPECT_TRUE(recorded->contentHash);
+    EXPECT_TRUE(desktop->openedUrls.isEmpty());
+    EXPECT_TRUE(
+        launcher->calls().contains(FakeProcessLauncher::Call{"evince", {"--page-index=5", found}, {}}));
+}
+
+TEST_F(Opener, WithoutAViewerWeKnowTheFileOpensWithoutItsPage)
+{
+    const LinkItem item = movedPdf();
+    addRootLater("one");
+    launcher->answer("xdg-mime", 0, "firefox.desktop\n");
+    LogCapture log(QStringLiteral("morvane.LinkOpener"));
+    EXPECT_TRUE(open(item));
+    EXPECT_EQ(desktop->openedUrls, QStringList{LocatorUrl::fileUrlText(homePath("one/report.pdf"))});
+    EXPECT_EQ(log.lines().size(), 1);
+
+    EXPECT_EQ(pdfPageCommand("okularApplication_pdf.desktop", "/a.pdf", 3),
+              (PdfPageCommand{"okular", {"-p", "3", "/a.pdf"}}));
+    EXPECT_EQ(pdfPageCommand("org.pwmt.zathura.desktop", "/a.pdf", 3),
+              (PdfPageCommand{"zathura", {"-P", "3", "/a.pdf"}}));
+    EXPECT_EQ(pdfPageCommand("qpdfview.desktop", "/a.pdf", 3), (PdfPageCommand{"qpdfview", {"/a.pdf#3"}}));
+}
+
+TEST_F(Opener, CalendarAndContactLinksGoToTheirServices)
+{
+    calendarStore->status = CalendarAuthorizationStatus::notDetermined;
+    const CalendarEventReference event{"E", {}, {}, {}, "Review", 1.0, 2.0};
+    EXPECT_EQ(open(link(LinkType::calendar, *event.locator())), std::nullopt);
+    EXPECT_EQ(calendarStore->pending.size(), 1) << "the calendar service asks for access to find the event";
+
+    contactStore->cards = {{"ann", "Ann", "Lee", ""}};
+    desktop->handledSchemes = {"addressbook"};
+    EXPECT_EQ(open(link(LinkType::contact, *contactLocator("ann", "Ann Lee", std::nullopt))), std::nullopt);
+    EXPECT_EQ(desktop->openedUrls, QStringList{"addressbook://ann"});
+}
+
+} // namespace
