@@ -3,6 +3,7 @@
 #include "app/MenuBarController.h"
 #include "app/WindowControllers.h"
 #include "desktop/AppearanceService.h"
+#include "desktop/Branding.h"
 #include "desktop/X11AppPresence.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
@@ -70,6 +71,7 @@ void MorvaneApp::presentFatalError(const QString& message)
 
 void MorvaneApp::buildShell()
 {
+    QApplication::setWindowIcon(applicationIcon());
     m_presence = new X11AppPresence(this);
     m_updater = std::make_unique<Updater>();
     m_quickPanel = std::make_unique<QuickPanelController>(*m_presence);

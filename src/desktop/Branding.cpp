@@ -1,0 +1,58 @@
+#include "Branding.h"
+
+#include "desktop/Glyphs.h"
+
+#include <QPainter>
+
+namespace morvane {
+
+QString appDisplayName()
+{
+    return QStringLiteral(MORVANE_DISPLAY_NAME);
+}
+
+QString versionText(const QString& name, const QString& version, const QString& build)
+{
+    const auto orQuestionMark = [](const QString& part) {
+        return part.isEmpty() ? QStringLiteral("?") : part;
+    };
+    return QStringLiteral("%1 %2 (%3)").arg(name, orQuestionMark(version), orQuestionMark(build));
+}
+
+QString appVersionText()
+{
+    return versionText(appDisplayName(), QStringLiteral(MORVANE_VERSION),
+                       QStringLiteral(MORVANE_BUILD_NUMBER));
+}
+
+QIcon applicationIcon()
+{
+    const QIcon icon(QStringLiteral(":/icons/morvane.png"));
+    return icon.availableSizes().isEmpty() ? QIcon() : icon;
+}
+
+AppIconView::AppIconView(int size, QWidget* parent)
+    : QWidget(parent)
+    , m_size(size)
+{
+    setMinimumSize(size, size);
+}
+
+void AppIconView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    QRect square(0, 0, m_size, m_size);
+    square.moveCenter(rect().center());
+    const QIcon icon = applicationIcon();
+    if (!icon.isNull()) {
+        painter.drawPixmap(square, icon.pixmap(QSize(512, 512)));
+        return;
+    }
+    const double side = 0.55 * m_size;
+    QRectF glyph(0, 0, side, side);
+    glyph.moveCenter(QRectF(square).center());
+    paintGlyph(painter, Glyph::chainLink, glyph, palette().color(QPalette::Highlight));
+}
+
+} // namespace morvane
