@@ -6,28 +6,21 @@
 
 namespace morvane::test {
 
-// A presence that records changes and activations; refuseChanges makes setHidden fail.
+// Records changes and activations; refuseChanges makes every change fail.
 class FakeAppPresence : public AppPresence {
 public:
     bool isHidden() const override { return hidden; }
     bool setHidden(bool wanted) override
     {
         ++setCalls;
-        if (!refuseChanges)
-            hidden = wanted;
+        hidden = refuseChanges ? hidden : wanted;
         return !refuseChanges;
     }
     void activate() override { ++activations; }
-    void activateWindow(QWidget& window) override
-    {
-        ++activations;
-        window.show();
-    }
+    void activateWindow(QWidget& window) override { window.show(); }
 
-    bool hidden = false;
-    bool refuseChanges = false;
-    int setCalls = 0;
-    int activations = 0;
+    bool hidden = false, refuseChanges = false;
+    int setCalls = 0, activations = 0;
 };
 
 } // namespace morvane::test
