@@ -7,6 +7,7 @@
 #include "desktop/X11AppPresence.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
+#include "foundation/Clock.h"
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
@@ -74,7 +75,7 @@ void MorvaneApp::buildShell()
     QApplication::setWindowIcon(applicationIcon());
     m_presence = new X11AppPresence(this);
     m_updater = std::make_unique<Updater>();
-    m_quickPanel = std::make_unique<QuickPanelController>(*m_presence);
+    m_quickPanel = std::make_unique<QuickPanelController>(*m_presence, SystemClock::shared());
     m_graphWindow = std::make_unique<GraphWindowController>(*m_presence);
     m_preferencesWindow = std::make_unique<PreferencesWindowController>(*m_presence, *m_updater);
     m_quickPanel->onOpenSettings = [this] { m_preferencesWindow->show(); };

@@ -1,22 +1,25 @@
 #include "WindowControllers.h"
 
+#include "foundation/Clock.h"
+
 #include <QWidget>
 
 namespace morvane {
 
 namespace {
-constexpr int contextRefreshMilliseconds = 1000;
+constexpr std::chrono::milliseconds contextRefreshInterval{1000};
 }
 
-QuickPanelController::QuickPanelController(AppPresence& presence)
+QuickPanelController::QuickPanelController(AppPresence& presence, const std::shared_ptr<Clock>& clock)
     : WindowController(presence, QStringLiteral("Morvane"))
-{
-    m_contextRefreshTimer.setInterval(contextRefreshMilliseconds);
-    QObject::connect(&m_contextRefreshTimer, &QTimer::timeout, [this] {
+    , m_contextRefreshTimer(clock->makeTimer([this] {
         if (onRefreshContext)
             onRefreshContext();
-    });
+    }))
+{
 }
+
+QuickPanelController::~QuickPanelController() = default;
 
 void QuickPanelController::willShow()
 {
@@ -26,12 +29,12 @@ void QuickPanelController::willShow()
 
 void QuickPanelController::didShow(QWidget&)
 {
-    m_contextRefreshTimer.start();
+    m_contextRefreshTimer->start(contextRefreshInterval, true);
 }
 
 void QuickPanelController::didHide()
 {
-    m_contextRefreshTimer.stop();
+    m_contextRefreshTimer->stop();
 }
 
 GraphWindowController::GraphWindowController(AppPresence& presence)

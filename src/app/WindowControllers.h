@@ -2,30 +2,31 @@
 
 #include "app/WindowController.h"
 
-#include <QTimer>
+#include <memory>
 
 namespace morvane {
 
+class Clock;
+class ClockTimer;
 class Updater;
 
 // The quick panel's owner. While the panel shows, the item in front of the user is read again every
 // second through onRefreshContext.
 class QuickPanelController : public WindowController {
 public:
-    explicit QuickPanelController(AppPresence& presence);
+    QuickPanelController(AppPresence& presence, const std::shared_ptr<Clock>& clock);
+    ~QuickPanelController() override;
 
     std::function<void()> onOpenSettings;
     std::function<void()> onShowAbout;
     std::function<void()> onRefreshContext;
-
-    bool isRefreshing() const { return m_contextRefreshTimer.isActive(); }
 
 private:
     void willShow() override;
     void didShow(QWidget& window) override;
     void didHide() override;
 
-    QTimer m_contextRefreshTimer;
+    std::unique_ptr<ClockTimer> m_contextRefreshTimer;
 };
 
 // The graph window's owner; showing it gives the graph view the keyboard focus.

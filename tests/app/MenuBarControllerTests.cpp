@@ -1,4 +1,5 @@
 #include "FakeAppPresence.h"
+#include "ManualClock.h"
 #include "app/MenuBarController.h"
 #include "app/WindowControllers.h"
 #include "desktop/AppearanceService.h"
@@ -17,7 +18,7 @@ namespace {
 struct Shell {
     test::FakeAppPresence presence;
     Updater updater;
-    QuickPanelController quickPanel{presence};
+    QuickPanelController quickPanel{presence, std::make_shared<test::ManualClock>()};
     GraphWindowController graphWindow{presence};
     PreferencesWindowController preferencesWindow{presence, updater};
     AppearanceService appearance;
