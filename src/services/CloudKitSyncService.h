@@ -1,0 +1,46 @@
+#pragma once
+
+#include "foundation/Error.h"
+#include "model/LibraryReset.h"
+#include "services/SyncStatus.h"
+
+#include <QCoroTask>
+
+namespace morvane {
+
+class LinkStore;
+
+// A sync step that failed; the description is shown to the user as it is.
+class SyncError : public Error {
+public:
+    using Error::Error;
+};
+
+// The private record store the library syncs with. Every call runs its I/O away from the main
+// thread and resumes the caller on its own thread; failures are thrown (SyncError or the store's
+// own errors).
+class CloudKitSyncService {
+public:
+    virtual ~CloudKitSyncService() = default;
+
+    // One full pass: afterwards the local library and the record store agree.
+    virtual QCoro::Task<void> sync(LinkStore& store) = 0;
+    // notSignedIn when there is no account (or it cannot be told), ready when there is one.
+    virtual QCoro::Task<SyncStatus> accountStatus() = 0;
+    // Deletes every remote record and leaves a new reset marker, which it answers. Fails when the
+    // account is not ready.
+    virtual QCoro::Task<LibraryReset> eraseRemoteData() = 0;
+};
+
+// The service until the record-store backend lands: no account, and every write refused.
+class UnavailableCloudKitSyncService final : public CloudKitSyncService {
+public:
+    static inline const QString notAvailableText =
+        QStringLiteral("Sync is not available: no record store is set up on this computer.");
+
+    QCoro::Task<void> sync(LinkStore& store) override;
+    QCoro::Task<SyncStatus> accountStatus() override;
+    QCoro::Task<LibraryReset> eraseRemoteData() override;
+};
+
+} // namespace morvane
