@@ -8,7 +8,10 @@ QCoro::Task<void> UnavailableCloudKitSyncService::sync(LinkStore&)
     co_return;
 }
 
-QCoro::Task<SyncStatus> UnavailableCloudKitSyncService::accountStatus() { co_return SyncStatus::notSignedIn; }
+QCoro::Task<SyncStatus> UnavailableCloudKitSyncService::accountStatus()
+{
+    co_return SyncStatus::notSignedIn;
+}
 
 QCoro::Task<LibraryReset> UnavailableCloudKitSyncService::eraseRemoteData()
 {

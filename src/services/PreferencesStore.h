@@ -1,0 +1,203 @@
+#pragma once
+
+#include "capture/CalendarRevealTarget.h"
+#include "capture/ContactRevealTarget.h"
+#include "foundation/EnumNames.h"
+#include "services/GlobalHotkeyBinding.h"
+#include "services/SyncStatus.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class CalendarEventService;
+class CalendarStore;
+class CloudKitSyncService;
+class ContactService;
+class ContactStore;
+class HotkeyService;
+class LinkStore;
+class LoginItem;
+class QuickPanelTipStore;
+class UserDefaults;
+
+enum class CopyFormat { url, markdown, morvane, morvaneMarkdown };
+enum class SyncMode { disabled, iCloud };
+enum class SoundCooldown { off, tenSeconds, thirtySeconds, oneMinute, fiveMinutes };
+
+inline constexpr EnumName<CopyFormat> copyFormatNames[] = {
+    {CopyFormat::url, "url"},
+    {CopyFormat::markdown, "markdown"},
+    {CopyFormat::morvane, "morvane"},
+    {CopyFormat::morvaneMarkdown, "morvaneMarkdown"},
+};
+inline constexpr EnumName<CopyFormat> copyFormatTitles[] = {
+    {CopyFormat::url, "URL"},
+    {CopyFormat::markdown, "Markdown"},
+    {CopyFormat::morvane, "Morvane Link"},
+    {CopyFormat::morvaneMarkdown, "Morvane Markdown"},
+};
+inline constexpr EnumName<SyncMode> syncModeNames[] = {{SyncMode::disabled, "Disabled"},
+                                                       {SyncMode::iCloud, "iCloud"}};
+inline constexpr EnumName<SoundCooldown> soundCooldownNames[] = {
+    {SoundCooldown::off, "Off"},
+    {SoundCooldown::tenSeconds, "10 seconds"},
+    {SoundCooldown::thirtySeconds, "30 seconds"},
+    {SoundCooldown::oneMinute, "1 minute"},
+    {SoundCooldown::fiveMinutes, "5 minutes"},
+};
+
+int cooldownSeconds(SoundCooldown cooldown);
+
+// The one settings model the tray, the quick panel, the graph and the Preferences window share. It
+// loads every setting once at construction (writing nothing but a first machine identifier), and
+// each setter stores its value straight back and announces it. Main thread only.
+class PreferencesStore : public QObject {
+    Q_OBJECT
+public:
+    struct Keys {
+        static inline const QString launchAtLogin = QStringLiteral("preferences.launchAtLogin");
+        static inline const QString quickPanelHotkey = QStringLiteral("preferences.quickPanelHotkey");
+        static inline const QString graphHotkey = QStringLiteral("preferences.graphHotkey");
+        static inline const QString hideDockIcon = QStringLiteral("preferences.hideDockIcon");
+        static inline const QString defaultCopyFormat = QStringLiteral("preferences.defaultCopyFormat");
+        static inline const QString automaticUpdates = QStringLiteral("preferences.automaticUpdates");
+        static inline const QString soundEnabled = QStringLiteral("preferences.linkFoundSoundEnabled");
+        static inline const QString soundVolume = QStringLiteral("preferences.linkFoundSoundVolume");
+        static inline const QString soundCooldown = QStringLiteral("preferences.linkFoundSoundCooldown");
+        static inline const QString syncMode = QStringLiteral("preferences.syncMode");
+        static inline const QString machineID = QStringLiteral("machine.identity.id");
+    };
+    static constexpr GlobalHotkeyBinding defaultQuickPanelHotkey{37, 0x1100};
+    static constexpr GlobalHotkeyBinding defaultGraphHotkey{5, 0x1100};
+
+    // What the store works with; the link store may be absent.
+    struct Services {
+        std::shared_ptr<UserDefaults> defaults;
+        std::shared_ptr<CalendarEventService> calendarEventService;
+        std::shared_ptr<ContactService> contactService;
+        std::shared_ptr<CalendarStore> calendarStore; // for the current access status
+        std::shared_ptr<ContactStore> contactStore;
+        LinkStore* linkStore = nullptr;
+        std::shared_ptr<QuickPanelTipStore> quickPanelTipStore;
+        std::shared_ptr<CloudKitSyncService> syncService;
+        std::shared_ptr<LoginItem> loginItem;
+    };
+
+    explicit PreferencesStore(Services services, QObject* parent = nullptr);
+    ~PreferencesStore() override;
+
+    bool launchAtLogin() const { return m_launchAtLogin; }
+    void setLaunchAtLogin(bool enabled);
+    std::optional<QString> launchAtLoginMessage() const { return m_launchAtLoginMessage; }
+
+    GlobalHotkeyBinding quickPanelHotkey() const { return m_quickPanelHotkey; }
+    GlobalHotkeyBinding graphHotkey() const { return m_graphHotkey; }
+    void setQuickPanelHotkey(const GlobalHotkeyBinding& binding);
+    void setGraphHotkey(const GlobalHotkeyBinding& binding);
+    std::optional<QString> hotkeyConflictMessage() const { return m_hotkeyConflictMessage; }
+    // Validates a recorded shortcut for the graph (forGraph) or the quick panel, then stores it, or
+    // swaps the two when it is the other one's; false when refused (the reason is in the message).
+    bool setHotkey(const GlobalHotkeyBinding& candidate, bool forGraph);
+    // Counted: nested recorders suspend the shortcuts once and resume them once.
+    void setHotkeyRecordingSuspended(bool suspended);
+    int hotkeyRecordingSuspendCount() const { return m_suspendCount; }
+    void refreshHotkeyConflictMessage();
+    void setHotkeyService(HotkeyService* service) { m_hotkeyService = service; }
+    std::function<void()> onHotkeysDidChange;
+    std::function<void(bool)> onHotkeyRecordingSuspendedChange;
+
+    // The application applies the tray presence when this changes.
+    bool hideDockIcon() const { return m_hideDockIcon; }
+    void setHideDockIcon(bool hidden);
+    CopyFormat defaultCopyFormat() const { return m_defaultCopyFormat; }
+    void setDefaultCopyFormat(CopyFormat format);
+    bool automaticUpdates() const { return m_automaticUpdates; }
+    void setAutomaticUpdates(bool enabled);
+    bool linkFoundSoundEnabled() const { return m_soundEnabled; }
+    void setLinkFoundSoundEnabled(bool enabled);
+    // Published as set; stored clamped to 0...1.
+    double linkFoundSoundVolume() const { return m_soundVolume; }
+    void setLinkFoundSoundVolume(double volume);
+    SoundCooldown linkFoundSoundCooldown() const { return m_soundCooldown; }
+    void setLinkFoundSoundCooldown(SoundCooldown cooldown);
+    CalendarRevealTarget calendarRevealTarget() const { return m_calendarRevealTarget; }
+    void setCalendarRevealTarget(CalendarRevealTarget target);
+    ContactRevealTarget contactRevealTarget() const { return m_contactRevealTarget; }
+    void setContactRevealTarget(ContactRevealTarget target);
+
+    SyncMode syncMode() const { return m_syncMode; }
+    void setSyncMode(SyncMode mode);
+    SyncStatus syncStatus() const { return m_syncStatus; }
+    std::optional<QString> syncErrorMessage() const { return m_syncErrorMessage; }
+
+    QString calendarAccessStatus() const { return m_calendarAccessStatus; }
+    QString contactAccessStatus() const { return m_contactAccessStatus; }
+    void refreshCalendarAccessStatus();
+    void refreshContactAccessStatus();
+
+    QString machineID() const { return m_machineID; }
+    QuickPanelTipStore& quickPanelTipStore() const { return *m_services.quickPanelTipStore; }
+    LinkStore* linkStore() const { return m_services.linkStore; }
+
+signals:
+    void launchAtLoginChanged();
+    void launchAtLoginMessageChanged();
+    void hotkeysChanged();
+    void hotkeyConflictMessageChanged();
+    void hideDockIconChanged();
+    void defaultCopyFormatChanged();
+    void automaticUpdatesChanged();
+    void linkFoundSoundEnabledChanged();
+    void linkFoundSoundVolumeChanged();
+    void linkFoundSoundCooldownChanged();
+    void calendarRevealTargetChanged();
+    void contactRevealTargetChanged();
+    void syncModeChanged();
+    void syncStatusChanged();
+    void syncErrorMessageChanged();
+    void calendarAccessStatusChanged();
+    void contactAccessStatusChanged();
+
+private:
+    GlobalHotkeyBinding loadHotkey(const QString& key, GlobalHotkeyBinding fallback) const;
+    void hotkeysStored(const QList<QString>& keys);
+    void setConflictMessage(std::optional<QString> message);
+    void setLaunchAtLoginMessage(std::optional<QString> message);
+    void setSyncStatus(SyncStatus status);
+    void setSyncErrorMessage(std::optional<QString> message);
+    // The status that follows from the sync mode alone.
+    void updateStatusForSyncMode();
+
+    Services m_services;
+    QString m_machineID;
+    bool m_launchAtLogin = false;
+    bool m_updatingLaunchAtLogin = false;
+    std::optional<QString> m_launchAtLoginMessage;
+    GlobalHotkeyBinding m_quickPanelHotkey;
+    GlobalHotkeyBinding m_graphHotkey;
+    std::optional<QString> m_hotkeyConflictMessage;
+    QPointer<HotkeyService> m_hotkeyService;
+    int m_suspendCount = 0;
+    bool m_hideDockIcon = true;
+    CopyFormat m_defaultCopyFormat = CopyFormat::url;
+    bool m_automaticUpdates = true;
+    bool m_soundEnabled = true;
+    double m_soundVolume = 1.0;
+    SoundCooldown m_soundCooldown = SoundCooldown::off;
+    CalendarRevealTarget m_calendarRevealTarget = CalendarRevealTarget::automatic;
+    ContactRevealTarget m_contactRevealTarget = ContactRevealTarget::automatic;
+    SyncMode m_syncMode = SyncMode::disabled;
+    SyncStatus m_syncStatus = SyncStatus::disabled;
+    std::optional<QString> m_syncErrorMessage;
+    QString m_calendarAccessStatus;
+    QString m_contactAccessStatus;
+};
+
+} // namespace morvane
