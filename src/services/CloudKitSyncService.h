@@ -16,6 +16,23 @@ public:
     using Error::Error;
 };
 
+// An error of the record store itself, with its numeric code and the code's name.
+class CloudKitError : public Error {
+public:
+    CloudKitError(int code, QString codeName, QString description)
+        : Error(std::move(description))
+        , m_code(code)
+        , m_codeName(std::move(codeName))
+    {
+    }
+    int code() const { return m_code; }
+    const QString& codeName() const { return m_codeName; }
+
+private:
+    int m_code;
+    QString m_codeName;
+};
+
 // The private record store the library syncs with. Every call runs its I/O away from the main
 // thread and resumes the caller on its own thread; failures are thrown (SyncError or the store's
 // own errors).

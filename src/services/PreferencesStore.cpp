@@ -132,7 +132,10 @@ PreferencesStore::PreferencesStore(Services services, QObject* parent)
     refreshHotkeyConflictMessage();
 }
 
-PreferencesStore::~PreferencesStore() = default;
+PreferencesStore::~PreferencesStore()
+{
+    *m_alive = false;
+}
 
 GlobalHotkeyBinding PreferencesStore::loadHotkey(const QString& key, GlobalHotkeyBinding fallback) const
 {
@@ -238,6 +241,11 @@ bool PreferencesStore::setHotkey(const GlobalHotkeyBinding& candidate, bool forG
     return false;
 }
 
+void PreferencesStore::setHotkeyService(HotkeyService* service)
+{
+    m_hotkeyService = service;
+}
+
 void PreferencesStore::setHotkeyRecordingSuspended(bool suspended)
 {
     if (suspended) {
@@ -333,10 +341,13 @@ void PreferencesStore::setSyncMode(SyncMode mode)
 
 void PreferencesStore::updateStatusForSyncMode()
 {
+    setSyncErrorMessage(std::nullopt);
     if (m_syncMode == SyncMode::disabled) {
         setSyncStatus(SyncStatus::disabled);
-        setSyncErrorMessage(std::nullopt);
+        return;
     }
+    setSyncStatus(SyncStatus::ready);
+    [](PreferencesStore* self) -> QCoro::Task<void> { co_await self->refreshSyncStatus(); }(this);
 }
 
 void PreferencesStore::setSyncStatus(SyncStatus status)

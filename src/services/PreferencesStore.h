@@ -6,10 +6,13 @@
 #include "services/GlobalHotkeyBinding.h"
 #include "services/SyncStatus.h"
 
+#include <QCoroTask>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,7 +112,7 @@ public:
     void setHotkeyRecordingSuspended(bool suspended);
     int hotkeyRecordingSuspendCount() const { return m_suspendCount; }
     void refreshHotkeyConflictMessage();
-    void setHotkeyService(HotkeyService* service) { m_hotkeyService = service; }
+    void setHotkeyService(HotkeyService* service);
     std::function<void()> onHotkeysDidChange;
     std::function<void(bool)> onHotkeyRecordingSuspendedChange;
 
@@ -137,6 +140,20 @@ public:
     SyncStatus syncStatus() const { return m_syncStatus; }
     std::optional<QString> syncErrorMessage() const { return m_syncErrorMessage; }
 
+    // Starts one pass unless one runs, an erase or a replacing import is under way, or sync is off.
+    void syncNow();
+    // Reads the account status; a ready account starts a pass.
+    QCoro::Task<void> refreshSyncStatus();
+    // The text shown for a failed pass.
+    static QString syncErrorText(const std::exception& error);
+    // Erases the remote records (when syncing), then the local library, and verifies it is empty.
+    // A pass in flight is waited for first, and no new pass starts until the erase is done.
+    void eraseAllData();
+    bool isErasingDatabase() const { return m_holdSyncCount > 0; }
+    std::optional<QString> databaseActionMessage() const { return m_databaseActionMessage; }
+    bool databaseActionInProgress() const { return m_databaseActionInProgress; }
+    std::optional<QString> databaseActionProgressMessage() const { return m_databaseActionProgressMessage; }
+
     QString calendarAccessStatus() const { return m_calendarAccessStatus; }
     QString contactAccessStatus() const { return m_contactAccessStatus; }
     void refreshCalendarAccessStatus();
@@ -163,6 +180,7 @@ signals:
     void syncStatusChanged();
     void syncErrorMessageChanged();
     void calendarAccessStatusChanged();
+    void databaseActionChanged();
     void contactAccessStatusChanged();
 
 private:
@@ -172,6 +190,13 @@ private:
     void setLaunchAtLoginMessage(std::optional<QString> message);
     void setSyncStatus(SyncStatus status);
     void setSyncErrorMessage(std::optional<QString> message);
+    void setDatabaseActionMessage(std::optional<QString> message);
+    void setDatabaseActionProgress(std::optional<QString> message);
+    void finishDatabaseAction();
+    QCoro::Task<void> runSyncPass();
+    QCoro::Task<void> runErase();
+    // Resolves once no pass is in flight.
+    QCoro::Task<void> waitForPassInFlight();
     // The status that follows from the sync mode alone.
     void updateStatusForSyncMode();
 
@@ -196,6 +221,16 @@ private:
     SyncMode m_syncMode = SyncMode::disabled;
     SyncStatus m_syncStatus = SyncStatus::disabled;
     std::optional<QString> m_syncErrorMessage;
+    std::optional<QString> m_databaseActionMessage;
+    bool m_databaseActionInProgress = false;
+    std::optional<QString> m_databaseActionProgressMessage;
+    // Erases and replacing imports hold every new pass back while they run.
+    int m_holdSyncCount = 0;
+    // The displayed status can be reset by switching sync off and on; this cannot.
+    bool m_passInFlight = false;
+    QList<std::function<void()>> m_passWaiters;
+    // Cleared when the store goes, so a pass finishing later leaves it alone.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     QString m_calendarAccessStatus;
     QString m_contactAccessStatus;
 };

@@ -1,0 +1,214 @@
+// The sync pass and erase procedures of the settings store.
+#include "foundation/UserDefaults.h"
+#include "library/SQLiteStore.h"
+#include "model/LibraryReset.h"
+#include "services/CloudKitSyncService.h"
+#include "services/PreferencesStore.h"
+#include "store/LinkStore.h"
+
+#include <QCoroFuture>
+
+namespace morvane {
+
+namespace {
+
+const QString notAvailableText = QStringLiteral("Link store is not available.");
+
+struct Counts {
+    qsizetype links = 0;
+    qsizetype relations = 0;
+};
+
+} // namespace
+
+void PreferencesStore::syncNow()
+{
+    if (isErasingDatabase())
+        return;
+    if (m_syncMode != SyncMode::iCloud || !m_services.linkStore) {
+        const bool on = m_syncMode == SyncMode::iCloud;
+        setSyncStatus(on ? SyncStatus::error : SyncStatus::disabled);
+        setSyncErrorMessage(on ? std::optional<QString>(notAvailableText) : std::nullopt);
+        return;
+    }
+    if (m_syncStatus == SyncStatus::syncing || m_passInFlight)
+        return;
+    setSyncStatus(SyncStatus::syncing);
+    setSyncErrorMessage(std::nullopt);
+    runSyncPass();
+}
+
+QCoro::Task<void> PreferencesStore::runSyncPass()
+{
+    std::shared_ptr<bool> alive = m_alive;
+    std::shared_ptr<CloudKitSyncService> service = m_services.syncService;
+    LinkStore* linkStore = m_services.linkStore;
+    m_passInFlight = true;
+    std::exception_ptr failure;
+    try {
+        co_await service->sync(*linkStore);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!*alive)
+        co_return;
+    m_passInFlight = false;
+    for (const std::function<void()>& waiter : std::exchange(m_passWaiters, {}))
+        waiter();
+    if (m_syncMode != SyncMode::iCloud)
+        co_return;
+    if (!failure) {
+        setSyncStatus(SyncStatus::upToDate);
+        linkStore->notifyDidMutate(false);
+        co_return;
+    }
+    setSyncStatus(SyncStatus::error);
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& error) {
+        setSyncErrorMessage(syncErrorText(error));
+    } catch (...) {
+        setSyncErrorMessage(genericOperationText(QStringLiteral("unknown error")));
+    }
+}
+
+QCoro::Task<void> PreferencesStore::waitForPassInFlight()
+{
+    if (!m_passInFlight)
+        co_return;
+    auto done = std::make_shared<QPromise<void>>();
+    done->start();
+    m_passWaiters.append([done] { done->finish(); });
+    co_await done->future();
+}
+
+QCoro::Task<void> PreferencesStore::refreshSyncStatus()
+{
+    std::shared_ptr<bool> alive = m_alive;
+    try {
+        const SyncStatus status = co_await m_services.syncService->accountStatus();
+        if (!*alive || m_syncMode != SyncMode::iCloud)
+            co_return;
+        setSyncStatus(status);
+        if (status == SyncStatus::ready)
+            syncNow();
+    } catch (const std::exception& error) {
+        if (!*alive || m_syncMode != SyncMode::iCloud)
+            co_return;
+        setSyncStatus(SyncStatus::error);
+        setSyncErrorMessage(syncErrorText(error));
+    }
+}
+
+QString PreferencesStore::syncErrorText(const std::exception& error)
+{
+    const auto* cloud = dynamic_cast<const CloudKitError*>(&error);
+    if (!cloud) {
+        const auto* ours = dynamic_cast<const Error*>(&error);
+        return ours ? ours->localizedDescription() : QString::fromUtf8(error.what());
+    }
+    const QString description = cloud->localizedDescription();
+    if (description.contains(QLatin1String("recordName"), Qt::CaseInsensitive) &&
+        description.contains(QLatin1String("queryable"), Qt::CaseInsensitive))
+        return QStringLiteral(
+            "CloudKit schema needs indexes: in CloudKit Dashboard, mark ___recordID/recordName "
+            "as Queryable for every Morvane record type: Link, LinkRelation, DeletedRecord, "
+            "and LibraryReset.");
+    return QStringLiteral("CloudKit %1 (%2): %3").arg(cloud->code()).arg(cloud->codeName(), description);
+}
+
+void PreferencesStore::eraseAllData()
+{
+    if (!m_services.linkStore) {
+        setDatabaseActionMessage(QStringLiteral("Database is not available."));
+        return;
+    }
+    const bool remote = m_syncMode == SyncMode::iCloud;
+    setDatabaseActionMessage(std::nullopt);
+    m_databaseActionInProgress = true;
+    setDatabaseActionProgress(remote ? QStringLiteral("Erasing Morvane data from iCloud...")
+                                     : QStringLiteral("Erasing local Morvane database..."));
+    ++m_holdSyncCount;
+    if (remote)
+        setSyncStatus(SyncStatus::syncing);
+    runErase();
+}
+
+QCoro::Task<void> PreferencesStore::runErase()
+{
+    std::shared_ptr<bool> alive = m_alive;
+    const bool remote = m_syncMode == SyncMode::iCloud;
+    LinkStore& linkStore = *m_services.linkStore;
+    try {
+        // A pass that read the library before the erase would push it back afterwards.
+        co_await waitForPassInFlight();
+        if (remote) {
+            const LibraryReset reset = co_await m_services.syncService->eraseRemoteData();
+            if (!*alive)
+                co_return;
+            LibraryReset::saveAcknowledged(reset, *m_services.defaults);
+            setDatabaseActionProgress(QStringLiteral("Erasing local Morvane database..."));
+        }
+        co_await linkStore.run([](SQLiteStore& store) { store.eraseAll(); });
+        if (!*alive)
+            co_return;
+        linkStore.notifyDidMutate(false);
+        setDatabaseActionProgress(QStringLiteral("Verifying the local database is empty..."));
+        const Counts counts = co_await linkStore.run([](SQLiteStore& store) {
+            return Counts{store.allLinks().size(), store.allRelations().size()};
+        });
+        if (!*alive)
+            co_return;
+        if (counts.links != 0 || counts.relations != 0) {
+            setDatabaseActionMessage(
+                QStringLiteral("Could not verify erase: %1 link(s) and %2 relation(s) remain "
+                               "locally.")
+                    .arg(counts.links)
+                    .arg(counts.relations));
+            if (remote)
+                setSyncStatus(SyncStatus::error);
+        } else {
+            setDatabaseActionMessage(
+                remote ? QStringLiteral("All Morvane links and relations were erased on this "
+                                        "Mac and in iCloud. Other Macs clear after their next "
+                                        "sync.")
+                       : QStringLiteral("All Morvane links and relations on this Mac were "
+                                        "erased."));
+        }
+    } catch (const std::exception& error) {
+        if (!*alive)
+            co_return;
+        setDatabaseActionMessage(QStringLiteral("Could not erase data: ") +
+                                 (dynamic_cast<const Error*>(&error)
+                                      ? static_cast<const Error&>(error).localizedDescription()
+                                      : QString::fromUtf8(error.what())));
+        if (remote) {
+            setSyncStatus(SyncStatus::error);
+            setSyncErrorMessage(syncErrorText(error));
+        }
+    }
+    finishDatabaseAction();
+}
+
+void PreferencesStore::finishDatabaseAction()
+{
+    m_holdSyncCount = std::max(m_holdSyncCount - 1, 0);
+    m_databaseActionInProgress = false;
+    setDatabaseActionProgress(std::nullopt);
+    if (m_syncMode == SyncMode::iCloud && m_syncStatus == SyncStatus::syncing)
+        setSyncStatus(SyncStatus::upToDate);
+}
+
+void PreferencesStore::setDatabaseActionMessage(std::optional<QString> message)
+{
+    m_databaseActionMessage = std::move(message);
+    emit databaseActionChanged();
+}
+
+void PreferencesStore::setDatabaseActionProgress(std::optional<QString> message)
+{
+    m_databaseActionProgressMessage = std::move(message);
+    emit databaseActionChanged();
+}
+
+} // namespace morvane
