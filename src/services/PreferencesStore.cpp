@@ -1,5 +1,6 @@
 #include "services/PreferencesStore.h"
 
+#include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "platform/CalendarStore.h"
 #include "platform/ContactStore.h"
@@ -128,7 +129,10 @@ PreferencesStore::PreferencesStore(Services services, QObject* parent)
     m_calendarRevealTarget = storedCalendarRevealTarget(defaults);
     m_contactRevealTarget = storedContactRevealTarget(defaults);
     m_launchAtLoginMessage = loginItemMessage(m_services.loginItem->status());
+    if (!m_services.clock)
+        m_services.clock = SystemClock::shared();
     updateStatusForSyncMode();
+    configureAutomaticSync();
     refreshHotkeyConflictMessage();
 }
 
@@ -337,6 +341,7 @@ void PreferencesStore::setSyncMode(SyncMode mode)
     m_services.defaults->setString(Keys::syncMode, enumNameText(syncModeNames, mode));
     emit syncModeChanged();
     updateStatusForSyncMode();
+    configureAutomaticSync();
 }
 
 void PreferencesStore::updateStatusForSyncMode()

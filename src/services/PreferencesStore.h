@@ -20,6 +20,8 @@
 namespace morvane {
 
 class CalendarEventService;
+class Clock;
+class ClockTimer;
 class CalendarStore;
 class CloudKitSyncService;
 class ContactService;
@@ -91,6 +93,7 @@ public:
         std::shared_ptr<QuickPanelTipStore> quickPanelTipStore;
         std::shared_ptr<CloudKitSyncService> syncService;
         std::shared_ptr<LoginItem> loginItem;
+        std::shared_ptr<Clock> clock; // the system clock when none is given
     };
 
     explicit PreferencesStore(Services services, QObject* parent = nullptr);
@@ -149,6 +152,10 @@ public:
     // Erases the remote records (when syncing), then the local library, and verifies it is empty.
     // A pass in flight is waited for first, and no new pass starts until the erase is done.
     void eraseAllData();
+    // Installs the 45-second timer and the activation watch in iCloud mode, removes them otherwise.
+    void configureAutomaticSync();
+    // The presence layer calls this when the application comes to the front.
+    void applicationBecameActive();
     bool isErasingDatabase() const { return m_holdSyncCount > 0; }
     std::optional<QString> databaseActionMessage() const { return m_databaseActionMessage; }
     bool databaseActionInProgress() const { return m_databaseActionInProgress; }
@@ -190,6 +197,7 @@ private:
     void setLaunchAtLoginMessage(std::optional<QString> message);
     void setSyncStatus(SyncStatus status);
     void setSyncErrorMessage(std::optional<QString> message);
+    void automaticSync();
     void setDatabaseActionMessage(std::optional<QString> message);
     void setDatabaseActionProgress(std::optional<QString> message);
     void finishDatabaseAction();
@@ -224,6 +232,8 @@ private:
     std::optional<QString> m_databaseActionMessage;
     bool m_databaseActionInProgress = false;
     std::optional<QString> m_databaseActionProgressMessage;
+    std::unique_ptr<ClockTimer> m_automaticSyncTimer;
+    bool m_syncOnActivation = false;
     // Erases and replacing imports hold every new pass back while they run.
     int m_holdSyncCount = 0;
     // The displayed status can be reset by switching sync off and on; this cannot.

@@ -1,4 +1,5 @@
 // The sync pass and erase procedures of the settings store.
+#include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "library/SQLiteStore.h"
 #include "model/LibraryReset.h"
@@ -36,6 +37,28 @@ void PreferencesStore::syncNow()
     setSyncStatus(SyncStatus::syncing);
     setSyncErrorMessage(std::nullopt);
     runSyncPass();
+}
+
+void PreferencesStore::configureAutomaticSync()
+{
+    m_automaticSyncTimer.reset();
+    m_syncOnActivation = m_syncMode == SyncMode::iCloud;
+    if (!m_syncOnActivation)
+        return;
+    m_automaticSyncTimer = m_services.clock->makeTimer([this] { automaticSync(); });
+    m_automaticSyncTimer->start(std::chrono::seconds(45), true);
+}
+
+void PreferencesStore::applicationBecameActive()
+{
+    if (m_syncOnActivation)
+        automaticSync();
+}
+
+void PreferencesStore::automaticSync()
+{
+    if (m_syncMode == SyncMode::iCloud && !isErasingDatabase())
+        syncNow();
 }
 
 QCoro::Task<void> PreferencesStore::runSyncPass()

@@ -4,6 +4,7 @@
 #include "InMemoryCalendarStore.h"
 #include "InMemoryContactStore.h"
 #include "InMemorySyncService.h"
+#include "ManualClock.h"
 #include "TestEnvironment.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
@@ -41,12 +42,14 @@ protected:
         services.syncService = sync;
         services.loginItem = std::make_shared<test::FakeLoginItem>();
         services.linkStore = withLibrary ? library.get() : nullptr;
+        services.clock = clock;
         return std::make_unique<PreferencesStore>(std::move(services));
     }
     void addLink(const QString& url) { library->addLink(url, url, {}, {}).result(); }
     qsizetype localLinks() { return library->allLinks().result().size(); }
 
     std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::shared_ptr<test::ManualClock> clock = std::make_shared<test::ManualClock>();
     std::shared_ptr<test::InMemorySyncService> sync = std::make_shared<test::InMemorySyncService>();
     std::unique_ptr<LinkStore> library = std::make_unique<LinkStore>(
         LinkStore::libraryAt(test::testHome() + QStringLiteral("/library.sqlite")),
@@ -117,6 +120,8 @@ TEST_F(PreferencesStoreSyncTest, AnEraseWaitsForThePassInFlightSoItCannotPushThe
     store->eraseAllData();
     EXPECT_TRUE(store->isErasingDatabase());
     store->syncNow();
+    clock->advance(std::chrono::seconds(45));
+    store->applicationBecameActive();
     sync->releasePasses();
     ASSERT_TRUE(eventually([&] { return !store->databaseActionInProgress(); }));
     EXPECT_EQ(sync->syncCalls, 1);
@@ -128,6 +133,17 @@ TEST_F(PreferencesStoreSyncTest, AnEraseWaitsForThePassInFlightSoItCannotPushThe
               "iCloud. Other Macs clear after their next sync.");
     EXPECT_TRUE(LibraryReset::loadAcknowledged(*defaults));
     EXPECT_FALSE(store->databaseActionProgressMessage());
+
+    // Afterwards the timer and the activation start passes again, only while sync is on.
+    clock->advance(std::chrono::seconds(45));
+    ASSERT_TRUE(eventually([&] { return sync->syncCalls == 2 && !sync->passesInFlight; }));
+    store->applicationBecameActive();
+    ASSERT_TRUE(eventually([&] { return sync->syncCalls == 3; }));
+    store->setSyncMode(SyncMode::disabled);
+    clock->advance(std::chrono::seconds(90));
+    store->applicationBecameActive();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sync->syncCalls, 3);
 }
 
 TEST_F(PreferencesStoreSyncTest, ALocalEraseNeverAsksTheRecordStoreAndAFailedRemoteEraseKeepsTheLibrary)
