@@ -2,7 +2,10 @@
 
 #include "capture/CalendarRevealTarget.h"
 #include "capture/ContactRevealTarget.h"
+#include "files/FileRepairIssue.h"
+#include "files/FileResolutionCandidate.h"
 #include "foundation/EnumNames.h"
+#include "model/MorvaneLibraryExport.h"
 #include "services/GlobalHotkeyBinding.h"
 #include "services/SyncStatus.h"
 
@@ -161,6 +164,19 @@ public:
     bool databaseActionInProgress() const { return m_databaseActionInProgress; }
     std::optional<QString> databaseActionProgressMessage() const { return m_databaseActionProgressMessage; }
 
+    // Writes the whole library as a backup document to the file, atomically; returns at once.
+    void exportLibrary(const QString& filePath);
+    QCoro::Task<std::optional<MorvaneLibraryImportPreview>> previewImport(QString filePath);
+    // Merges the backup into the library, or replaces the library with it; returns at once. A
+    // replacement waits for a pass in flight and holds new passes back until it is done.
+    void importLibrary(const QString& filePath, bool replace);
+    QCoro::Task<QList<FileRepairIssue>> scanFileRepairs(QStringList knownRoots);
+    QCoro::Task<bool> confirmFileRepair(LinkItem item, FileResolutionCandidate candidate);
+    std::optional<QString> repairQueueMessage() const { return m_repairQueueMessage; }
+    bool repairQueueInProgress() const { return m_repairQueueInProgress; }
+    QCoro::Task<void> requestCalendarAccess();
+    QCoro::Task<void> requestContactAccess();
+
     QString calendarAccessStatus() const { return m_calendarAccessStatus; }
     QString contactAccessStatus() const { return m_contactAccessStatus; }
     void refreshCalendarAccessStatus();
@@ -188,6 +204,7 @@ signals:
     void syncErrorMessageChanged();
     void calendarAccessStatusChanged();
     void databaseActionChanged();
+    void repairQueueChanged();
     void contactAccessStatusChanged();
 
 private:
@@ -203,6 +220,9 @@ private:
     void finishDatabaseAction();
     QCoro::Task<void> runSyncPass();
     QCoro::Task<void> runErase();
+    QCoro::Task<void> runExport(QString filePath);
+    QCoro::Task<void> runImport(QString filePath, bool replace);
+    void setRepairQueue(std::optional<QString> message, bool inProgress);
     // Resolves once no pass is in flight.
     QCoro::Task<void> waitForPassInFlight();
     // The status that follows from the sync mode alone.
@@ -241,6 +261,8 @@ private:
     QList<std::function<void()>> m_passWaiters;
     // Cleared when the store goes, so a pass finishing later leaves it alone.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    std::optional<QString> m_repairQueueMessage;
+    bool m_repairQueueInProgress = false;
     QString m_calendarAccessStatus;
     QString m_contactAccessStatus;
 };

@@ -172,14 +172,16 @@ QCoro::Task<void> PreferencesStore::runErase()
             LibraryReset::saveAcknowledged(reset, *m_services.defaults);
             setDatabaseActionProgress(QStringLiteral("Erasing local Morvane database..."));
         }
-        co_await linkStore.run([](SQLiteStore& store) { store.eraseAll(); });
+        QFuture<void> erased = linkStore.run([](SQLiteStore& store) { store.eraseAll(); });
+        co_await erased;
         if (!*alive)
             co_return;
         linkStore.notifyDidMutate(false);
         setDatabaseActionProgress(QStringLiteral("Verifying the local database is empty..."));
-        const Counts counts = co_await linkStore.run([](SQLiteStore& store) {
+        QFuture<Counts> counted = linkStore.run([](SQLiteStore& store) {
             return Counts{store.allLinks().size(), store.allRelations().size()};
         });
+        const Counts counts = co_await counted;
         if (!*alive)
             co_return;
         if (counts.links != 0 || counts.relations != 0) {

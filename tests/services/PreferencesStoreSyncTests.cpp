@@ -14,7 +14,9 @@
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -166,6 +168,67 @@ TEST_F(PreferencesStoreSyncTest, ALocalEraseNeverAsksTheRecordStoreAndAFailedRem
     EXPECT_EQ(local->databaseActionMessage(), "Could not erase data: No account.");
     EXPECT_EQ(local->syncStatus(), SyncStatus::error);
     EXPECT_EQ(localLinks(), 1);
+}
+
+TEST_F(PreferencesStoreSyncTest, ABackupGoesOutAndComesBackThroughTheProcedures)
+{
+    addLink("https://example.com/a");
+    addLink("https://example.com/b");
+    auto store = makeStore();
+    const QString backup = test::testHome() + QStringLiteral("/Morvane Library.json");
+    store->exportLibrary(backup);
+    EXPECT_EQ(store->databaseActionProgressMessage(), "Exporting Morvane library...");
+    ASSERT_TRUE(eventually([&] { return !store->databaseActionInProgress(); }));
+    EXPECT_EQ(store->databaseActionMessage(), "Exported Morvane library to Morvane Library.json.");
+
+    const auto preview = QCoro::waitFor(store->previewImport(backup));
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->linkCount, 2);
+    store->eraseAllData();
+    ASSERT_TRUE(eventually([&] { return !store->databaseActionInProgress(); }));
+    store->importLibrary(backup, false);
+    ASSERT_TRUE(eventually([&] { return !store->databaseActionInProgress(); }));
+    EXPECT_EQ(store->databaseActionMessage(),
+              "Imported 2 link(s) and 0 relation(s) from Morvane Library.json. "
+              "Local library now has 2 link(s) and 0 relation(s).");
+
+    QFile future(backup);
+    ASSERT_TRUE(future.open(QIODevice::ReadWrite));
+    const QByteArray bytes = future.readAll()
+                                 .replace("\"formatVersion\" : 1", "\"formatVersion\" : 2")
+                                 .replace("\"formatVersion\": 1", "\"formatVersion\": 2");
+    future.resize(0);
+    future.write(bytes);
+    future.close();
+    EXPECT_FALSE(QCoro::waitFor(store->previewImport(backup)));
+    EXPECT_EQ(store->databaseActionMessage(),
+              "Could not read import file: Unsupported Morvane export format version 2.");
+}
+
+TEST_F(PreferencesStoreSyncTest, AReplacingImportWaitsForThePassInFlightAndLeavesTheReplacementRemote)
+{
+    addLink("https://example.com/backup");
+    auto exporter = makeStore();
+    const QString backup = test::testHome() + QStringLiteral("/backup.json");
+    exporter->exportLibrary(backup);
+    ASSERT_TRUE(eventually([&] { return !exporter->databaseActionInProgress(); }));
+    exporter.reset();
+    library->run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
+    addLink("https://example.com/old");
+
+    defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
+    sync->holdPasses = true;
+    auto store = makeStore();
+    ASSERT_TRUE(eventually([&] { return sync->syncCalls == 1; }));
+    store->importLibrary(backup, true);
+    sync->releasePasses();
+    ASSERT_TRUE(eventually([&] { return !store->databaseActionInProgress() && !sync->passesInFlight; }));
+    ASSERT_TRUE(eventually([&] { return store->syncStatus() == SyncStatus::upToDate; }));
+    EXPECT_EQ(store->databaseActionMessage(),
+              "Replaced library with 1 link(s) and 0 relation(s) from "
+              "backup.json. Local library now has 1 link(s) and 0 relation(s).");
+    ASSERT_EQ(sync->remoteLinks.size(), 1);
+    EXPECT_EQ(sync->remoteLinks.first().url, "https://example.com/backup");
 }
 
 } // namespace

@@ -1,0 +1,275 @@
+// The library maintenance procedures of the settings store: backups, file repair and access.
+#include "capture/CalendarEventService.h"
+#include "capture/ContactService.h"
+#include "foundation/Clock.h"
+#include "foundation/LocatorUrl.h"
+#include "library/SQLiteStore.h"
+#include "model/LibraryReset.h"
+#include "services/CloudKitSyncService.h"
+#include "services/PreferencesStore.h"
+#include "store/LinkStore.h"
+
+#include <QCoroFuture>
+#include <QSaveFile>
+
+namespace morvane {
+
+namespace {
+
+const QString noDatabaseText = QStringLiteral("Database is not available.");
+
+QString describe(const std::exception& error)
+{
+    const auto* ours = dynamic_cast<const Error*>(&error);
+    return ours ? ours->localizedDescription() : QString::fromUtf8(error.what());
+}
+
+void writeAtomically(const QString& filePath, const QByteArray& bytes)
+{
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw Error(
+            QStringLiteral("The file “%1” couldn’t be saved.").arg(lastPathComponentOfPath(filePath)));
+}
+
+QString calendarStateText(CalendarAccessState state)
+{
+    switch (state) {
+    case CalendarAccessState::fullAccess:
+        return QStringLiteral("Full access");
+    case CalendarAccessState::notRequested:
+        return QStringLiteral("Not requested");
+    case CalendarAccessState::writeOnly:
+        return QStringLiteral("Write-only");
+    case CalendarAccessState::denied:
+        return QStringLiteral("Denied");
+    case CalendarAccessState::restricted:
+        return QStringLiteral("Restricted");
+    case CalendarAccessState::unknown:
+        break;
+    }
+    return QStringLiteral("Unknown");
+}
+
+QString contactStateText(ContactAccessState state)
+{
+    switch (state) {
+    case ContactAccessState::authorized:
+        return QStringLiteral("Authorized");
+    case ContactAccessState::notDetermined:
+        return QStringLiteral("Not requested");
+    case ContactAccessState::denied:
+        return QStringLiteral("Denied");
+    case ContactAccessState::restricted:
+        return QStringLiteral("Restricted");
+    case ContactAccessState::unknown:
+        break;
+    }
+    return QStringLiteral("Unknown");
+}
+
+QString candidateFileName(const QString& url)
+{
+    const std::optional<LocatorUrl> locator = LocatorUrl::parse(url);
+    return locator ? locator->lastPathComponent() : lastPathComponentOfPath(url);
+}
+
+} // namespace
+
+void PreferencesStore::exportLibrary(const QString& filePath)
+{
+    if (!m_services.linkStore) {
+        setDatabaseActionMessage(noDatabaseText);
+        return;
+    }
+    setDatabaseActionMessage(std::nullopt);
+    m_databaseActionInProgress = true;
+    setDatabaseActionProgress(QStringLiteral("Exporting Morvane library..."));
+    runExport(filePath);
+}
+
+QCoro::Task<void> PreferencesStore::runExport(QString filePath)
+{
+    std::shared_ptr<bool> alive = m_alive;
+    const QDateTime exportedAt = m_services.clock->now();
+    try {
+        QFuture<void> written = m_services.linkStore->run([filePath, exportedAt](SQLiteStore& store) {
+            const MorvaneLibraryExport document(store.allLinks(), store.allRelations(), exportedAt);
+            writeAtomically(filePath, MorvaneLibraryExport::makeJSONCoders().encoder.encode(document));
+        });
+        co_await written;
+        if (!*alive)
+            co_return;
+        setDatabaseActionMessage(QStringLiteral("Exported Morvane library to ") +
+                                 lastPathComponentOfPath(filePath) + QStringLiteral("."));
+    } catch (const std::exception& error) {
+        if (!*alive)
+            co_return;
+        setDatabaseActionMessage(QStringLiteral("Could not export library: ") + describe(error));
+    }
+    m_databaseActionInProgress = false;
+    setDatabaseActionProgress(std::nullopt);
+}
+
+QCoro::Task<std::optional<MorvaneLibraryImportPreview>> PreferencesStore::previewImport(QString filePath)
+{
+    if (!m_services.linkStore) {
+        setDatabaseActionMessage(noDatabaseText);
+        co_return std::nullopt;
+    }
+    std::shared_ptr<bool> alive = m_alive;
+    const QString path = filePath;
+    try {
+        const MorvaneLibraryImportPreview preview = co_await m_services.linkStore->importPreview(path);
+        co_return preview;
+    } catch (const std::exception& error) {
+        if (*alive)
+            setDatabaseActionMessage(QStringLiteral("Could not read import file: ") + describe(error));
+    }
+    co_return std::nullopt;
+}
+
+void PreferencesStore::importLibrary(const QString& filePath, bool replace)
+{
+    if (!m_services.linkStore) {
+        setDatabaseActionMessage(noDatabaseText);
+        return;
+    }
+    setDatabaseActionMessage(std::nullopt);
+    m_databaseActionInProgress = true;
+    setDatabaseActionProgress(replace ? QStringLiteral("Preparing to replace the local Morvane library...")
+                                      : QStringLiteral("Importing Morvane library..."));
+    runImport(filePath, replace);
+}
+
+QCoro::Task<void> PreferencesStore::runImport(QString filePath, bool replace)
+{
+    std::shared_ptr<bool> alive = m_alive;
+    LinkStore& linkStore = *m_services.linkStore;
+    // A pass that read the old library would push it back over the replacement.
+    bool holding = replace;
+    if (holding)
+        ++m_holdSyncCount;
+    try {
+        if (replace) {
+            co_await waitForPassInFlight();
+            if (m_syncMode == SyncMode::iCloud) {
+                setDatabaseActionProgress(QStringLiteral("Erasing Morvane data from iCloud..."));
+                const LibraryReset reset = co_await m_services.syncService->eraseRemoteData();
+                if (!*alive)
+                    co_return;
+                LibraryReset::saveAcknowledged(reset, *m_services.defaults);
+            }
+        }
+        setDatabaseActionProgress(replace ? QStringLiteral("Replacing local Morvane library...")
+                                          : QStringLiteral("Importing Morvane library..."));
+        const LibraryImporter::ImportCounts imported = co_await linkStore.importLibrary(filePath, replace);
+        QFuture<std::pair<qsizetype, qsizetype>> counted = linkStore.run([](SQLiteStore& store) {
+            return std::pair{store.allLinks().size(), store.allRelations().size()};
+        });
+        const std::pair<qsizetype, qsizetype> rows = co_await counted;
+        if (!*alive)
+            co_return;
+        if (std::exchange(holding, false))
+            m_holdSyncCount = std::max(m_holdSyncCount - 1, 0);
+        setDatabaseActionMessage(
+            QStringLiteral(
+                "%1 %2 link(s) and %3 relation(s) from %4. Local library now has %5 link(s) and %6 "
+                "relation(s).")
+                .arg(replace ? QStringLiteral("Replaced library with") : QStringLiteral("Imported"))
+                .arg(imported.linkCount)
+                .arg(imported.relationCount)
+                .arg(lastPathComponentOfPath(filePath))
+                .arg(rows.first)
+                .arg(rows.second));
+        if (m_syncMode == SyncMode::iCloud && !isErasingDatabase())
+            syncNow();
+    } catch (const std::exception& error) {
+        if (!*alive)
+            co_return;
+        setDatabaseActionMessage(QStringLiteral("Could not import library: ") + describe(error));
+    }
+    if (holding)
+        m_holdSyncCount = std::max(m_holdSyncCount - 1, 0);
+    m_databaseActionInProgress = false;
+    setDatabaseActionProgress(std::nullopt);
+}
+
+QCoro::Task<QList<FileRepairIssue>> PreferencesStore::scanFileRepairs(QStringList knownRoots)
+{
+    if (!m_services.linkStore) {
+        setRepairQueue(QStringLiteral("Could not scan file repairs because the local store is unavailable."),
+                       false);
+        co_return {};
+    }
+    std::shared_ptr<bool> alive = m_alive;
+    setRepairQueue(QStringLiteral("Scanning known roots..."), true);
+    try {
+        const QList<FileRepairIssue> issues = co_await m_services.linkStore->fileRepairIssues(knownRoots);
+        if (*alive)
+            setRepairQueue(issues.isEmpty() ? QStringLiteral("No file repair issues found.")
+                                            : QStringLiteral("Found %1 file repair issue%2.")
+                                                  .arg(issues.size())
+                                                  .arg(issues.size() == 1 ? QString() : QStringLiteral("s")),
+                           false);
+        co_return issues;
+    } catch (const std::exception& error) {
+        if (*alive)
+            setRepairQueue(QStringLiteral("Could not scan file repairs: ") + describe(error), false);
+    }
+    co_return {};
+}
+
+QCoro::Task<bool> PreferencesStore::confirmFileRepair(LinkItem item, FileResolutionCandidate candidate)
+{
+    if (!m_services.linkStore) {
+        setRepairQueue(QStringLiteral("Could not repair this file because the local store is unavailable."),
+                       m_repairQueueInProgress);
+        co_return false;
+    }
+    std::shared_ptr<bool> alive = m_alive;
+    const QString title = item.title;
+    try {
+        co_await m_services.linkStore->repairFileLink(item, candidate);
+        if (*alive)
+            setRepairQueue(
+                QStringLiteral("Relinked “%1” to %2.").arg(title, candidateFileName(candidate.url)),
+                m_repairQueueInProgress);
+        co_return true;
+    } catch (const std::exception& error) {
+        // An unreadable chosen file is refused by the store and reported here; the issue stays listed.
+        if (*alive)
+            setRepairQueue(QStringLiteral("Could not relink “%1”: %2").arg(title, describe(error)),
+                           m_repairQueueInProgress);
+    }
+    co_return false;
+}
+
+QCoro::Task<void> PreferencesStore::requestCalendarAccess()
+{
+    std::shared_ptr<bool> alive = m_alive;
+    const CalendarAccessState state = co_await m_services.calendarEventService->requestAccess();
+    if (!*alive)
+        co_return;
+    m_calendarAccessStatus = calendarStateText(state);
+    emit calendarAccessStatusChanged();
+}
+
+QCoro::Task<void> PreferencesStore::requestContactAccess()
+{
+    std::shared_ptr<bool> alive = m_alive;
+    const ContactAccessState state = co_await m_services.contactService->requestAccess();
+    if (!*alive)
+        co_return;
+    m_contactAccessStatus = contactStateText(state);
+    emit contactAccessStatusChanged();
+}
+
+void PreferencesStore::setRepairQueue(std::optional<QString> message, bool inProgress)
+{
+    m_repairQueueMessage = std::move(message);
+    m_repairQueueInProgress = inProgress;
+    emit repairQueueChanged();
+}
+
+} // namespace morvane
