@@ -1,0 +1,21 @@
+#include "services/SearchService.h"
+
+#include "library/SQLiteStore.h"
+#include "store/LinkStore.h"
+
+namespace morvane {
+
+SearchService::SearchService(LinkStore& store, std::shared_ptr<CalendarEventService> calendarEventService,
+                             std::shared_ptr<ContactService> contactService)
+    : m_store(store)
+    , m_calendarEventService(std::move(calendarEventService))
+    , m_contactService(std::move(contactService))
+{
+}
+
+QFuture<QList<LinkItem>> SearchService::searchLinks(const QString& query)
+{
+    return m_store.read([query](SQLiteStore& sqlite) { return sqlite.searchLinks(query); });
+}
+
+} // namespace morvane
