@@ -1,11 +1,15 @@
 #include "services/PreferencesStore.h"
 
+#include "FakeDesktopServices.h"
 #include "FakeLoginItem.h"
 #include "InMemoryCalendarStore.h"
 #include "InMemoryContactStore.h"
 #include "InMemorySyncService.h"
 #include "ManualClock.h"
+#include "ScriptedRunner.h"
 #include "TestEnvironment.h"
+#include "capture/CalendarEventService.h"
+#include "capture/ContactService.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/UserDefaults.h"
@@ -38,8 +42,12 @@ protected:
     {
         PreferencesStore::Services services;
         services.defaults = defaults;
-        services.calendarStore = std::make_shared<test::InMemoryCalendarStore>();
-        services.contactStore = std::make_shared<test::InMemoryContactStore>();
+        services.calendarStore = calendars;
+        services.contactStore = contacts;
+        auto desktop = std::make_shared<test::FakeDesktopServices>();
+        services.calendarEventService = std::make_shared<CalendarEventService>(
+            calendars, desktop, std::make_shared<test::ScriptedRunner>(), defaults);
+        services.contactService = std::make_shared<ContactService>(contacts, desktop, defaults);
         services.quickPanelTipStore = std::make_shared<QuickPanelTipStore>(defaults);
         services.syncService = sync;
         services.loginItem = std::make_shared<test::FakeLoginItem>();
@@ -51,6 +59,8 @@ protected:
     qsizetype localLinks() { return library->allLinks().result().size(); }
 
     std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::shared_ptr<test::InMemoryCalendarStore> calendars = std::make_shared<test::InMemoryCalendarStore>();
+    std::shared_ptr<test::InMemoryContactStore> contacts = std::make_shared<test::InMemoryContactStore>();
     std::shared_ptr<test::ManualClock> clock = std::make_shared<test::ManualClock>();
     std::shared_ptr<test::InMemorySyncService> sync = std::make_shared<test::InMemorySyncService>();
     std::unique_ptr<LinkStore> library = std::make_unique<LinkStore>(
@@ -203,6 +213,21 @@ TEST_F(PreferencesStoreSyncTest, ABackupGoesOutAndComesBackThroughTheProcedures)
     EXPECT_FALSE(QCoro::waitFor(store->previewImport(backup)));
     EXPECT_EQ(store->databaseActionMessage(),
               "Could not read import file: Unsupported Morvane export format version 2.");
+}
+
+TEST_F(PreferencesStoreSyncTest, RepairScansAndAccessRequestsReportTheirOutcome)
+{
+    auto store = makeStore();
+    EXPECT_TRUE(QCoro::waitFor(store->scanFileRepairs({})).isEmpty());
+    EXPECT_EQ(store->repairQueueMessage(), "No file repair issues found.");
+    EXPECT_FALSE(store->repairQueueInProgress());
+
+    calendars->status = CalendarAuthorizationStatus::denied;
+    contacts->status = ContactAuthorizationStatus::restricted;
+    QCoro::waitFor(store->requestCalendarAccess());
+    QCoro::waitFor(store->requestContactAccess());
+    EXPECT_EQ(store->calendarAccessStatus(), "Denied");
+    EXPECT_EQ(store->contactAccessStatus(), "Restricted");
 }
 
 TEST_F(PreferencesStoreSyncTest, AReplacingImportWaitsForThePassInFlightAndLeavesTheReplacementRemote)
