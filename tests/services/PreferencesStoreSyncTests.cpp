@@ -1,15 +1,11 @@
 #include "services/PreferencesStore.h"
 
-#include "FakeDesktopServices.h"
 #include "FakeLoginItem.h"
 #include "InMemoryCalendarStore.h"
 #include "InMemoryContactStore.h"
 #include "InMemorySyncService.h"
 #include "ManualClock.h"
-#include "ScriptedRunner.h"
 #include "TestEnvironment.h"
-#include "capture/CalendarEventService.h"
-#include "capture/ContactService.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/UserDefaults.h"
@@ -20,7 +16,6 @@
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QDeadlineTimer>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -44,10 +39,6 @@ protected:
         services.defaults = defaults;
         services.calendarStore = calendars;
         services.contactStore = contacts;
-        auto desktop = std::make_shared<test::FakeDesktopServices>();
-        services.calendarEventService = std::make_shared<CalendarEventService>(
-            calendars, desktop, std::make_shared<test::ScriptedRunner>(), defaults);
-        services.contactService = std::make_shared<ContactService>(contacts, desktop, defaults);
         services.quickPanelTipStore = std::make_shared<QuickPanelTipStore>(defaults);
         services.syncService = sync;
         services.loginItem = std::make_shared<test::FakeLoginItem>();
@@ -117,8 +108,6 @@ TEST_F(PreferencesStoreSyncTest, FailuresAndMissingPartsShowTheirTexts)
     detached->syncNow();
     EXPECT_EQ(detached->syncStatus(), SyncStatus::error);
     EXPECT_EQ(detached->syncErrorMessage(), "Link store is not available.");
-    detached->eraseAllData();
-    EXPECT_EQ(detached->databaseActionMessage(), "Database is not available.");
 }
 
 TEST_F(PreferencesStoreSyncTest, AnEraseWaitsForThePassInFlightSoItCannotPushTheOldLibraryBack)
@@ -201,33 +190,6 @@ TEST_F(PreferencesStoreSyncTest, ABackupGoesOutAndComesBackThroughTheProcedures)
     EXPECT_EQ(store->databaseActionMessage(),
               "Imported 2 link(s) and 0 relation(s) from Morvane Library.json. "
               "Local library now has 2 link(s) and 0 relation(s).");
-
-    QFile future(backup);
-    ASSERT_TRUE(future.open(QIODevice::ReadWrite));
-    const QByteArray bytes = future.readAll()
-                                 .replace("\"formatVersion\" : 1", "\"formatVersion\" : 2")
-                                 .replace("\"formatVersion\": 1", "\"formatVersion\": 2");
-    future.resize(0);
-    future.write(bytes);
-    future.close();
-    EXPECT_FALSE(QCoro::waitFor(store->previewImport(backup)));
-    EXPECT_EQ(store->databaseActionMessage(),
-              "Could not read import file: Unsupported Morvane export format version 2.");
-}
-
-TEST_F(PreferencesStoreSyncTest, RepairScansAndAccessRequestsReportTheirOutcome)
-{
-    auto store = makeStore();
-    EXPECT_TRUE(QCoro::waitFor(store->scanFileRepairs({})).isEmpty());
-    EXPECT_EQ(store->repairQueueMessage(), "No file repair issues found.");
-    EXPECT_FALSE(store->repairQueueInProgress());
-
-    calendars->status = CalendarAuthorizationStatus::denied;
-    contacts->status = ContactAuthorizationStatus::restricted;
-    QCoro::waitFor(store->requestCalendarAccess());
-    QCoro::waitFor(store->requestContactAccess());
-    EXPECT_EQ(store->calendarAccessStatus(), "Denied");
-    EXPECT_EQ(store->contactAccessStatus(), "Restricted");
 }
 
 TEST_F(PreferencesStoreSyncTest, AReplacingImportWaitsForThePassInFlightAndLeavesTheReplacementRemote)

