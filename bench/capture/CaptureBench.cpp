@@ -138,5 +138,5 @@ BENCHMARK_CAPTURE(BM_MonitorPoll, unsavedPage, Item::unsavedPage)
 // The monitor awaits the library on the main thread's event loop.
 int main(int argc, char** argv)
 {
-    return morvane::bench::runWithCoreApplication(argc, argv);
+    return morvane::bench::runWithApplication(argc, argv);
 }

@@ -170,5 +170,5 @@ BENCHMARK(BM_LayoutStep)->Apply(layoutSizes)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    return morvane::bench::runWithCoreApplication(argc, argv);
+    return morvane::bench::runWithApplication(argc, argv);
 }

@@ -2,6 +2,7 @@
 // edges between them and suggestion chips, with the nodes moved a little between frames as the layout
 // does. The budget is a frame of the layout's tick, 33 ms.
 
+#include "BenchMain.h"
 #include "BenchSupport.h"
 #include "graph/widgets/GraphRenderer.h"
 
@@ -68,13 +69,7 @@ BENCHMARK(BM_GraphFrame)->ArgsProduct({morvane::bench::sizes({1000}, 20)})->Unit
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return morvane::bench::runWithApplication<QApplication>(argc, argv);
 }

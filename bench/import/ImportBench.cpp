@@ -125,5 +125,5 @@ BENCHMARK(BM_ReplaceFullLibrary)->Apply(linkCounts);
 
 int main(int argc, char** argv)
 {
-    return morvane::bench::runWithCoreApplication(argc, argv);
+    return morvane::bench::runWithApplication(argc, argv);
 }

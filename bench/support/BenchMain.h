@@ -6,11 +6,11 @@
 
 namespace morvane::bench {
 
-// The main of a benchmark whose code awaits futures or timers: they need a Qt application object
-// on the main thread.
-inline int runWithCoreApplication(int argc, char** argv)
+// The main of a benchmark whose code awaits futures or timers, or paints: they need a Qt application
+// object (QCoreApplication, or QApplication for painting) on the main thread.
+template <class Application = QCoreApplication> int runWithApplication(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
+    Application application(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
