@@ -6,7 +6,7 @@
 
 namespace morvane {
 
-// The login item of the desktop's autostart specification: a desktop entry named morvane.desktop
+// The login item as the desktop's autostart folder holds it: a desktop entry named morvane.desktop
 // in $XDG_CONFIG_HOME/autostart that starts the running program by its absolute path. It is
 // enabled while that file exists, starts this very program and has not been switched off by the
 // desktop (Hidden, X-GNOME-Autostart-enabled); an entry left by a copy of the program elsewhere
@@ -25,7 +25,7 @@ public:
     // The desktop entry this item writes.
     QByteArray desktopEntry() const;
 
-    // The Exec value that starts the program with this path: quoted as the specification asks
+    // The Exec value that starts the program with this path: quoted as desktop entries require
     // when the path holds a reserved character, with "%" doubled and the value's own escapes.
     static QString execValue(const QString& executablePath);
 
