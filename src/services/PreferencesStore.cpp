@@ -349,7 +349,7 @@ void PreferencesStore::updateStatusForSyncMode()
         return;
     }
     setSyncStatus(SyncStatus::ready);
-    [](PreferencesStore* self) -> QCoro::Task<void> { co_await self->refreshSyncStatus(); }(this);
+    refreshSyncStatus();
 }
 
 void PreferencesStore::setSyncStatus(SyncStatus status)
