@@ -7,9 +7,7 @@ namespace morvane {
 QCoro::Task<std::optional<FileIdentity>> GraphItemOpener::open(LinkItem item,
                                                                std::optional<FileIdentity> localResolution)
 {
-    QCoro::Task<std::optional<FileIdentity>> opening =
-        m_opener.open(std::move(item), std::move(localResolution));
-    co_return co_await opening;
+    return m_opener.open(std::move(item), std::move(localResolution));
 }
 
 } // namespace morvane

@@ -28,8 +28,6 @@ std::unique_ptr<QWidget> WindowController::makeWindow()
 
 void WindowController::show()
 {
-    if (onWillShow)
-        onWillShow();
     willShow();
     if (!m_window) {
         m_window = makeWindow();

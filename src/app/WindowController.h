@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QWidget;
@@ -24,9 +23,6 @@ public:
     void hide();
     // None until the first show; a hidden window counts as not visible to the hot-key toggles.
     QWidget* window() const { return m_window.get(); }
-
-    // Run before every show, ahead of anything else.
-    std::function<void()> onWillShow;
 
 protected:
     virtual std::unique_ptr<QWidget> makeWindow();

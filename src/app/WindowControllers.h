@@ -2,6 +2,7 @@
 
 #include "app/WindowController.h"
 
+#include <functional>
 #include <memory>
 
 namespace morvane {
@@ -18,7 +19,6 @@ public:
     ~QuickPanelController() override;
 
     std::function<void()> onOpenSettings;
-    std::function<void()> onShowAbout;
     std::function<void()> onRefreshContext;
 
 private:
@@ -33,8 +33,6 @@ private:
 class GraphWindowController : public WindowController {
 public:
     explicit GraphWindowController(AppPresence& presence);
-
-    std::function<void()> onReloadRequested;
 
 private:
     void didShow(QWidget& window) override;

@@ -81,9 +81,10 @@ void HotkeyService::unregisterAll()
     m_hotkeyRefs.clear();
 }
 
-HotkeyValidation HotkeyService::validate(const GlobalHotkeyBinding& candidate, bool forGraph,
-                                         const GlobalHotkeyBinding& quickPanel,
-                                         const GlobalHotkeyBinding& graph)
+std::optional<HotkeyValidation> HotkeyService::validateAgainstTargets(const GlobalHotkeyBinding& candidate,
+                                                                      bool forGraph,
+                                                                      const GlobalHotkeyBinding& quickPanel,
+                                                                      const GlobalHotkeyBinding& graph)
 {
     if (!candidate.isValid())
         return HotkeyValidation::invalid;
@@ -93,6 +94,16 @@ HotkeyValidation HotkeyService::validate(const GlobalHotkeyBinding& candidate, b
         return HotkeyValidation::available;
     if (candidate == other)
         return HotkeyValidation::sameAsOtherTarget;
+    return std::nullopt;
+}
+
+HotkeyValidation HotkeyService::validate(const GlobalHotkeyBinding& candidate, bool forGraph,
+                                         const GlobalHotkeyBinding& quickPanel,
+                                         const GlobalHotkeyBinding& graph)
+{
+    if (const std::optional<HotkeyValidation> known =
+            validateAgainstTargets(candidate, forGraph, quickPanel, graph))
+        return *known;
 
     // Our own shortcuts are released first, so that only another application can refuse the probe.
     const QList<Registration> remembered = m_registrations;

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace morvane {
 
@@ -43,6 +44,11 @@ public:
     // shortcuts, then against the system by registering it briefly.
     HotkeyValidation validate(const GlobalHotkeyBinding& candidate, bool forGraph,
                               const GlobalHotkeyBinding& quickPanel, const GlobalHotkeyBinding& graph);
+    // The part of validate that needs no probe: nothing when only the system can tell.
+    static std::optional<HotkeyValidation> validateAgainstTargets(const GlobalHotkeyBinding& candidate,
+                                                                  bool forGraph,
+                                                                  const GlobalHotkeyBinding& quickPanel,
+                                                                  const GlobalHotkeyBinding& graph);
     // Runs the action of the first registration with this id.
     void handleHotkeyEvent(quint32 id);
 

@@ -26,17 +26,6 @@ namespace {
 
 constexpr std::chrono::milliseconds viewerQueryTimeout{5000};
 
-// Out of the coroutine: g++ 12 cannot build string literals inside a co_await expression.
-QString xdgMime()
-{
-    return QStringLiteral("xdg-mime");
-}
-
-QStringList defaultPdfViewerQuery()
-{
-    return {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/pdf")};
-}
-
 struct FoundFile {
     QString path;
     std::optional<FileIdentity> identity; // to record, when there is something new
@@ -176,8 +165,12 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
 QCoro::Task<> LinkOpener::openFile(QString path, std::optional<qint64> page)
 {
     if (page) {
-        const ProcessResult viewer =
-            co_await m_launcher->run(xdgMime(), defaultPdfViewerQuery(), viewerQueryTimeout);
+        // Built before the co_await: g++ 12 mishandles temporaries inside a co_await expression.
+        QFuture<ProcessResult> query = m_launcher->run(
+            QStringLiteral("xdg-mime"),
+            {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/pdf")},
+            viewerQueryTimeout);
+        const ProcessResult viewer = co_await query;
         const auto command = viewer.succeeded()
                                  ? pdfPageCommand(QString::fromUtf8(viewer.standardOutput), path, *page)
                                  : std::nullopt;

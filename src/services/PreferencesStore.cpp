@@ -214,15 +214,12 @@ bool PreferencesStore::setHotkey(const GlobalHotkeyBinding& candidate, bool forG
 {
     GlobalHotkeyBinding& target = forGraph ? m_graphHotkey : m_quickPanelHotkey;
     GlobalHotkeyBinding& other = forGraph ? m_quickPanelHotkey : m_graphHotkey;
-    HotkeyValidation validation;
-    if (m_hotkeyService)
-        validation = m_hotkeyService->validate(candidate, forGraph, m_quickPanelHotkey, m_graphHotkey);
-    else if (!candidate.isValid())
-        validation = HotkeyValidation::invalid;
-    else if (candidate == other && candidate != target)
-        validation = HotkeyValidation::sameAsOtherTarget;
-    else
-        validation = HotkeyValidation::available;
+    // Without the service nothing can be probed, so a shortcut no target holds counts as free.
+    const HotkeyValidation validation =
+        m_hotkeyService
+            ? m_hotkeyService->validate(candidate, forGraph, m_quickPanelHotkey, m_graphHotkey)
+            : HotkeyService::validateAgainstTargets(candidate, forGraph, m_quickPanelHotkey, m_graphHotkey)
+                  .value_or(HotkeyValidation::available);
 
     switch (validation) {
     case HotkeyValidation::invalid:
@@ -352,7 +349,7 @@ void PreferencesStore::updateStatusForSyncMode()
         return;
     }
     setSyncStatus(SyncStatus::ready);
-    [](PreferencesStore* self) -> QCoro::Task<void> { co_await self->refreshSyncStatus(); }(this);
+    refreshSyncStatus();
 }
 
 void PreferencesStore::setSyncStatus(SyncStatus status)

@@ -18,12 +18,6 @@ namespace {
 
 const QString noDatabaseText = QStringLiteral("Database is not available.");
 
-QString describe(const std::exception& error)
-{
-    const auto* ours = dynamic_cast<const Error*>(&error);
-    return ours ? ours->localizedDescription() : QString::fromUtf8(error.what());
-}
-
 void writeAtomically(const QString& filePath, const QByteArray& bytes)
 {
     QSaveFile file(filePath);
@@ -105,7 +99,7 @@ QCoro::Task<void> PreferencesStore::runExport(QString filePath)
     } catch (const std::exception& error) {
         if (!*alive)
             co_return;
-        setDatabaseActionMessage(QStringLiteral("Could not export library: ") + describe(error));
+        setDatabaseActionMessage(QStringLiteral("Could not export library: ") + errorText(error));
     }
     m_databaseActionInProgress = false;
     setDatabaseActionProgress(std::nullopt);
@@ -124,7 +118,7 @@ QCoro::Task<std::optional<MorvaneLibraryImportPreview>> PreferencesStore::previe
         co_return preview;
     } catch (const std::exception& error) {
         if (*alive)
-            setDatabaseActionMessage(QStringLiteral("Could not read import file: ") + describe(error));
+            setDatabaseActionMessage(QStringLiteral("Could not read import file: ") + errorText(error));
     }
     co_return std::nullopt;
 }
@@ -187,7 +181,7 @@ QCoro::Task<void> PreferencesStore::runImport(QString filePath, bool replace)
     } catch (const std::exception& error) {
         if (!*alive)
             co_return;
-        setDatabaseActionMessage(QStringLiteral("Could not import library: ") + describe(error));
+        setDatabaseActionMessage(QStringLiteral("Could not import library: ") + errorText(error));
     }
     if (holding)
         m_holdSyncCount = std::max(m_holdSyncCount - 1, 0);
@@ -215,7 +209,7 @@ QCoro::Task<QList<FileRepairIssue>> PreferencesStore::scanFileRepairs(QStringLis
         co_return issues;
     } catch (const std::exception& error) {
         if (*alive)
-            setRepairQueue(QStringLiteral("Could not scan file repairs: ") + describe(error), false);
+            setRepairQueue(QStringLiteral("Could not scan file repairs: ") + errorText(error), false);
     }
     co_return {};
 }
@@ -239,7 +233,7 @@ QCoro::Task<bool> PreferencesStore::confirmFileRepair(LinkItem item, FileResolut
     } catch (const std::exception& error) {
         // An unreadable chosen file is refused by the store and reported here; the issue stays listed.
         if (*alive)
-            setRepairQueue(QStringLiteral("Could not relink “%1”: %2").arg(title, describe(error)),
+            setRepairQueue(QStringLiteral("Could not relink “%1”: %2").arg(title, errorText(error)),
                            m_repairQueueInProgress);
     }
     co_return false;

@@ -123,13 +123,17 @@ QCoro::Task<void> PreferencesStore::refreshSyncStatus()
     }
 }
 
+QString PreferencesStore::errorText(const std::exception& error)
+{
+    const auto* ours = dynamic_cast<const Error*>(&error);
+    return ours ? ours->localizedDescription() : QString::fromUtf8(error.what());
+}
+
 QString PreferencesStore::syncErrorText(const std::exception& error)
 {
     const auto* cloud = dynamic_cast<const CloudKitError*>(&error);
-    if (!cloud) {
-        const auto* ours = dynamic_cast<const Error*>(&error);
-        return ours ? ours->localizedDescription() : QString::fromUtf8(error.what());
-    }
+    if (!cloud)
+        return errorText(error);
     const QString description = cloud->localizedDescription();
     if (description.contains(QLatin1String("recordName"), Qt::CaseInsensitive) &&
         description.contains(QLatin1String("queryable"), Qt::CaseInsensitive))
@@ -203,10 +207,7 @@ QCoro::Task<void> PreferencesStore::runErase()
     } catch (const std::exception& error) {
         if (!*alive)
             co_return;
-        setDatabaseActionMessage(QStringLiteral("Could not erase data: ") +
-                                 (dynamic_cast<const Error*>(&error)
-                                      ? static_cast<const Error&>(error).localizedDescription()
-                                      : QString::fromUtf8(error.what())));
+        setDatabaseActionMessage(QStringLiteral("Could not erase data: ") + errorText(error));
         if (remote) {
             setSyncStatus(SyncStatus::error);
             setSyncErrorMessage(syncErrorText(error));
