@@ -290,6 +290,7 @@ private:
     void refreshNodeDegree(const QUuid& id);
     void resetVelocities(const QList<QUuid>& ids);
     void announceOwnChange();
+    template <class Change> QCoro::Task<bool> changeStore(Change change);
 
     // Starts navigation at the anchor: none when it has no neighbours.
     std::optional<KeyboardRelationNavigation> freshNavigation(const QUuid& anchor) const;

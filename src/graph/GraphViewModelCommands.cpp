@@ -132,6 +132,27 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
         m_onItemOpened();
 }
 
+// --- Changing the store ------------------------------------------------------------------------------
+
+// Runs a change on the store and announces it. False when it failed (its message is shown) or when
+// the model has gone meanwhile: the caller then stops without touching it.
+template <class Change> QCoro::Task<bool> GraphViewModel::changeStore(Change change)
+{
+    const QPointer<GraphViewModel> self(this);
+    try {
+        QFuture<void> changing = m_store.run(std::move(change));
+        co_await changing;
+    } catch (...) {
+        if (self)
+            setMessage(describe(std::current_exception()));
+        co_return false;
+    }
+    if (!self)
+        co_return false;
+    announceOwnChange();
+    co_return true;
+}
+
 // --- Deleting ----------------------------------------------------------------------------------------
 
 void GraphViewModel::requestDeleteSelected()
@@ -160,18 +181,11 @@ void GraphViewModel::cancelDelete()
 
 QCoro::Task<> GraphViewModel::deleteItem(LinkItem item)
 {
-    const QPointer<GraphViewModel> self(this);
     const QUuid id = item.id;
-    try {
-        co_await m_store.run([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
-    } catch (...) {
-        if (self)
-            setMessage(describe(std::current_exception()));
+    QCoro::Task<bool> deleting = changeStore([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
+    const bool deleted = co_await deleting;
+    if (!deleted)
         co_return;
-    }
-    if (!self)
-        co_return;
-    announceOwnChange();
     if (m_activeNodeID == id)
         setActiveNodeID(std::nullopt);
     if (m_centeredNodeID == id)
@@ -225,18 +239,11 @@ QCoro::Task<> GraphViewModel::removeRelation(PendingRelationDelete pending)
     }
     const LinkItem source = *sourceItem;
     const LinkItem target = *targetItem;
-    const QPointer<GraphViewModel> self(this);
-    try {
-        co_await m_store.run(
-            [a = source.id, b = target.id](SQLiteStore& sqlite) { sqlite.removeRelation(a, b); });
-    } catch (...) {
-        if (self)
-            setMessage(describe(std::current_exception()));
+    QCoro::Task<bool> removing =
+        changeStore([a = source.id, b = target.id](SQLiteStore& sqlite) { sqlite.removeRelation(a, b); });
+    const bool removed = co_await removing;
+    if (!removed)
         co_return;
-    }
-    if (!self)
-        co_return;
-    announceOwnChange();
     reload(QStringLiteral("Removed relation between “%1” and “%2”.").arg(source.title, target.title));
 }
 
@@ -285,18 +292,11 @@ void GraphViewModel::acceptSuggestedRelation(const QUuid& targetNodeID)
 // The new edge is drawn in place rather than by a load.
 QCoro::Task<> GraphViewModel::relate(LinkItem source, LinkItem target, bool fromClick)
 {
-    const QPointer<GraphViewModel> self(this);
-    try {
-        co_await m_store.run(
-            [a = source.id, b = target.id](SQLiteStore& sqlite) { sqlite.addRelation(a, b); });
-    } catch (...) {
-        if (self)
-            setMessage(describe(std::current_exception()));
+    QCoro::Task<bool> relating =
+        changeStore([a = source.id, b = target.id](SQLiteStore& sqlite) { sqlite.addRelation(a, b); });
+    const bool related = co_await relating;
+    if (!related)
         co_return;
-    }
-    if (!self)
-        co_return;
-    announceOwnChange();
     addRelationEdgeLocally(source.id, target.id);
     if (!fromClick || m_selectedNodeID != source.id)
         centerOnNode(source.id, false);
