@@ -27,6 +27,35 @@ public:
     explicit WrongThreadError(const char* what);
 };
 
+// Hands start a job that runs fn and returns the future of its result. An exception thrown by fn
+// is carried to the future unchanged, so the awaiting code catches it by its own type (QtConcurrent
+// would wrap it). When start refuses the job (returns false), the future carries
+// ExecutorClosedError instead.
+template <class F, class Start> auto startPromised(F fn, Start&& start) -> QFuture<std::invoke_result_t<F>>
+{
+    using R = std::invoke_result_t<F>;
+    auto promise = std::make_shared<QPromise<R>>();
+    QFuture<R> future = promise->future();
+    promise->start();
+    const bool accepted = start([promise, fn = std::move(fn)]() mutable {
+        try {
+            if constexpr (std::is_void_v<R>) {
+                fn();
+            } else {
+                promise->addResult(fn());
+            }
+        } catch (...) {
+            promise->setException(std::current_exception());
+        }
+        promise->finish();
+    });
+    if (!accepted) {
+        promise->setException(std::make_exception_ptr(ExecutorClosedError()));
+        promise->finish();
+    }
+    return future;
+}
+
 // One dedicated worker thread that runs submitted work one item at a time, in submission order.
 // Results come back as QFutures (await them with QCoro on the main thread); an exception thrown by
 // the work is carried to the future unchanged, so the awaiting code catches it by its own type.
@@ -41,27 +70,8 @@ public:
 
     template <class F> auto submit(F fn) -> QFuture<std::invoke_result_t<F>>
     {
-        using R = std::invoke_result_t<F>;
-        auto promise = std::make_shared<QPromise<R>>();
-        QFuture<R> future = promise->future();
-        promise->start();
-        const bool accepted = enqueue([promise, fn = std::move(fn)]() mutable {
-            try {
-                if constexpr (std::is_void_v<R>) {
-                    fn();
-                } else {
-                    promise->addResult(fn());
-                }
-            } catch (...) {
-                promise->setException(std::current_exception());
-            }
-            promise->finish();
-        });
-        if (!accepted) {
-            promise->setException(std::make_exception_ptr(ExecutorClosedError()));
-            promise->finish();
-        }
-        return future;
+        return startPromised(std::move(fn),
+                             [this](std::function<void()> job) { return enqueue(std::move(job)); });
     }
 
     // Whether the caller runs on this executor's worker thread.

@@ -69,12 +69,6 @@ QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& con
     return candidates;
 }
 
-LinkItem FileMatchFinder::useFileMatch(const FileMatchCandidate& candidate)
-{
-    return confirm(candidate, m_identity.refreshSizeAndHash(candidate.selectedIdentity,
-                                                            FileLocator::read(candidate.selectedURL)));
-}
-
 LinkItem FileMatchFinder::confirm(const FileMatchCandidate& candidate, const FileIdentity& refreshed)
 {
     m_sqlite.upsertLocalResolution(candidate.item.id, refreshed, true);

@@ -28,8 +28,6 @@ public:
 
     // Strongest first; empty for anything but a file (or a PDF page) with identity and a URL.
     QList<FileMatchCandidate> fileMatchCandidates(const CapturedContext& context);
-    // Records the candidate's file as this machine's copy of its link, confirmed by the user.
-    LinkItem useFileMatch(const FileMatchCandidate& candidate);
     // The status text for a selected file; nothing for a context that is not a file.
     std::optional<QString> finderSelectionMatches(const CapturedContext& context);
 
@@ -40,7 +38,8 @@ public:
 
     // The file links the selection with its refreshed identity may be, strongest first.
     QList<FileMatchCandidate> candidates(const CapturedContext& context, const FileIdentity& selected);
-    // Records the refreshed identity as this machine's copy of the candidate's link.
+    // Records the candidate's file, with its refreshed identity, as this machine's copy of its link,
+    // confirmed by the user.
     LinkItem confirm(const FileMatchCandidate& candidate, const FileIdentity& refreshed);
     // The status text of a selection that has a file, from its refreshed identity.
     QString selectionStatus(const CapturedContext& context, const FileLocator& locator,

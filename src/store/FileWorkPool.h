@@ -1,18 +1,18 @@
 #pragma once
 
+#include "foundation/StoreExecutor.h"
+
 #include <QFuture>
-#include <QPromise>
 #include <QThreadPool>
 
-#include <exception>
-#include <memory>
+#include <functional>
 #include <type_traits>
 
 namespace morvane {
 
 // The threads on which the store does its file work (hashing, bookmark checks, folder walks), so
 // that the store thread itself only ever waits for the database. Like the store thread's futures,
-// these carry an exception of the work with its own type (QtConcurrent would wrap it).
+// these carry an exception of the work with its own type.
 class FileWorkPool {
 public:
     FileWorkPool();
@@ -23,22 +23,10 @@ public:
 
     template <class F> auto submit(F fn) -> QFuture<std::invoke_result_t<F>>
     {
-        using R = std::invoke_result_t<F>;
-        auto promise = std::make_shared<QPromise<R>>();
-        QFuture<R> future = promise->future();
-        promise->start();
-        m_pool.start([promise, fn = std::move(fn)]() mutable {
-            try {
-                if constexpr (std::is_void_v<R>)
-                    fn();
-                else
-                    promise->addResult(fn());
-            } catch (...) {
-                promise->setException(std::current_exception());
-            }
-            promise->finish();
+        return startPromised(std::move(fn), [this](std::function<void()> job) {
+            m_pool.start(std::move(job));
+            return true;
         });
-        return future;
     }
 
     void waitForDone() { m_pool.waitForDone(); }

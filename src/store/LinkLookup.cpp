@@ -139,11 +139,6 @@ LinkItem LinkLookup::updateFileIdentity(const LinkItem& item, const FileIdentity
     return item;
 }
 
-std::optional<LinkItem> LinkLookup::linkResolvingBookmark(const FileIdentity& captured)
-{
-    return linkWhoseBookmarkLeadsTo(bookmarkedLinks(captured), captured, m_identity);
-}
-
 QList<LinkItem> LinkLookup::bookmarkedLinks(const FileIdentity& captured)
 {
     // Without both identifiers nothing can match, so no bookmark needs resolving.

@@ -57,10 +57,9 @@ public:
     // Lays the captured evidence over the stored one; writes only when path, url, identifiers or
     // bookmark change.
     LinkItem updateFileIdentity(const LinkItem& item, const FileIdentity& captured);
-    // The first file or folder link whose bookmark leads to the captured file.
-    std::optional<LinkItem> linkResolvingBookmark(const FileIdentity& captured);
 
-    // The links whose bookmarks may lead to the captured file, and the one among them that does.
+    // The file and folder links whose bookmarks may lead to the captured file, and the first among
+    // them whose bookmark does.
     QList<LinkItem> bookmarkedLinks(const FileIdentity& captured);
     static std::optional<LinkItem> linkWhoseBookmarkLeadsTo(const QList<LinkItem>& links,
                                                             const FileIdentity& captured,

@@ -19,6 +19,18 @@ template <class T> struct Pending {
     T value;
 };
 
+// A selected file waiting for its size and fingerprint to be refreshed.
+using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
+
+// The file work of the selection lookups: the selected file's refreshed identity.
+auto refreshSelection(std::shared_ptr<const FileIdentityService> identity)
+{
+    return [identity = std::move(identity)](const Selection& selection) {
+        const auto& [context, locator] = selection.value;
+        return identity->refreshSizeAndHash(*context.fileIdentity, locator);
+    };
+}
+
 } // namespace
 
 LinkStore::LinkStore(DatabaseFactory openDatabase,
@@ -175,7 +187,6 @@ QFuture<std::optional<LinkItem>> LinkStore::linkForLocator(CapturedContext conte
 QFuture<QList<FileMatchCandidate>> LinkStore::fileMatchCandidates(CapturedContext context)
 {
     using Candidates = QList<FileMatchCandidate>;
-    using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
     return withFileWork(
         [context = std::move(context)](SQLiteStore&) -> std::variant<Candidates, Selection> {
             const FileLocator locator = FileLocator::read(context.locator);
@@ -183,10 +194,7 @@ QFuture<QList<FileMatchCandidate>> LinkStore::fileMatchCandidates(CapturedContex
                 return Candidates();
             return Selection{{context, locator}};
         },
-        [identity = m_identity](const Selection& selection) {
-            const auto& [context, locator] = selection.value;
-            return identity->refreshSizeAndHash(*context.fileIdentity, locator);
-        },
+        refreshSelection(m_identity),
         [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) {
             return FileMatchFinder(sqlite, *m_identity).candidates(selection.value.first, selected);
         });
@@ -209,7 +217,6 @@ QFuture<LinkItem> LinkStore::useFileMatch(FileMatchCandidate candidate)
 QFuture<std::optional<QString>> LinkStore::finderSelectionMatches(CapturedContext context)
 {
     using Status = std::optional<QString>;
-    using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
     return withFileWork(
         [this, context = std::move(context)](SQLiteStore& sqlite) -> std::variant<Status, Selection> {
             const FileLocator locator = FileLocator::read(context.locator);
@@ -218,10 +225,7 @@ QFuture<std::optional<QString>> LinkStore::finderSelectionMatches(CapturedContex
                 return FileMatchFinder(sqlite, *m_identity).finderSelectionMatches(context);
             return Selection{{context, locator}};
         },
-        [identity = m_identity](const Selection& selection) {
-            const auto& [context, locator] = selection.value;
-            return identity->refreshSizeAndHash(*context.fileIdentity, locator);
-        },
+        refreshSelection(m_identity),
         [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) -> Status {
             const auto& [context, locator] = selection.value;
             return FileMatchFinder(sqlite, *m_identity).selectionStatus(context, locator, selected);

@@ -23,16 +23,23 @@ void OrderedLane::release()
     Entry next;
     {
         std::lock_guard lock(m_mutex);
-        if (m_waiting.empty()) {
-            m_busy = false;
-            // Under the lock: a waiter may destroy the lane as soon as it sees it idle.
-            m_idle.notify_all();
+        if (!takeNextLocked(next))
             return;
-        }
-        next = std::move(m_waiting.front());
-        m_waiting.pop_front();
     }
     runFrom(std::move(next));
+}
+
+bool OrderedLane::takeNextLocked(Entry& next)
+{
+    if (m_waiting.empty()) {
+        m_busy = false;
+        // Under the lock: a waiter may destroy the lane as soon as it sees it idle.
+        m_idle.notify_all();
+        return false;
+    }
+    next = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    return true;
 }
 
 void OrderedLane::runFrom(Entry entry)
@@ -43,13 +50,8 @@ void OrderedLane::runFrom(Entry entry)
         if (entry.holds)
             return; // its release() starts the next one
         std::lock_guard lock(m_mutex);
-        if (m_waiting.empty()) {
-            m_busy = false;
-            m_idle.notify_all();
+        if (!takeNextLocked(entry))
             return;
-        }
-        entry = std::move(m_waiting.front());
-        m_waiting.pop_front();
     }
 }
 

@@ -33,6 +33,9 @@ private:
         bool holds = false;
     };
     void runFrom(Entry entry);
+    // With m_mutex held: moves the first waiting entry into next, or marks the lane idle and
+    // returns false when none is waiting.
+    bool takeNextLocked(Entry& next);
 
     std::mutex m_mutex;
     std::condition_variable m_idle;
