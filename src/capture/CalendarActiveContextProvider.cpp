@@ -29,26 +29,19 @@ QString displayName(const QString& identifier)
 
 QString selectionScript()
 {
-    const QString separator = QString(u'"') + payloadSeparator + u'"';
-    return QStringLiteral("tell application id \"com.apple.iCal\"\n"
-                          "    if not running then return \"not_running\"\n"
-                          "    try\n"
-                          "        set selectedEvents to selection\n"
-                          "        if selectedEvents is {} then return \"empty\"\n"
-                          "        set selectedEvent to item 1 of selectedEvents\n"
-                          "        set eventTitle to summary of selectedEvent\n"
-                          "        set eventUID to uid of selectedEvent\n"
-                          "        set eventStart to start date of selectedEvent\n"
-                          "        set eventEnd to end date of selectedEvent\n"
-                          "        return eventTitle & %1 & eventUID & %1 & (eventStart as \u00ABclass "
-                          "isot\u00BB as text) & %1 "
-                          "& (eventEnd as \u00ABclass isot\u00BB as text)\n"
-                          "    on error errMsg number errNum\n"
-                          "        if errNum is -1743 then return \"denied\"\n"
-                          "        return \"error\"\n"
-                          "    end try\n"
-                          "end tell")
-        .arg(separator);
+    return statusWordScript(
+        QStringLiteral("id \"com.apple.iCal\""),
+        QStringLiteral("        set selectedEvents to selection\n"
+                       "        if selectedEvents is {} then return \"empty\"\n"
+                       "        set selectedEvent to item 1 of selectedEvents\n"
+                       "        set eventTitle to summary of selectedEvent\n"
+                       "        set eventUID to uid of selectedEvent\n"
+                       "        set eventStart to start date of selectedEvent\n"
+                       "        set eventEnd to end date of selectedEvent\n"
+                       "        return eventTitle & %1 & eventUID & %1 & (eventStart as \u00ABclass "
+                       "isot\u00BB as text) & %1 "
+                       "& (eventEnd as \u00ABclass isot\u00BB as text)\n")
+            .arg(scriptPayloadSeparator()));
 }
 
 } // namespace

@@ -21,22 +21,10 @@ QString rawValue(CalendarRevealTarget target)
     return enumNameText(revealTargetNames, target);
 }
 
-std::optional<CalendarRevealTarget> calendarRevealTargetFromRawValue(const QString& raw)
-{
-    return enumValue(revealTargetNames, raw);
-}
-
-const QList<CalendarRevealTarget>& allCalendarRevealTargets()
-{
-    static const QList<CalendarRevealTarget> all = enumValues(revealTargetNames);
-    return all;
-}
-
 CalendarRevealTarget storedCalendarRevealTarget(const UserDefaults& defaults)
 {
-    const std::optional<QString> raw = defaults.stringValue(calendarRevealTargetKey);
-    return raw ? calendarRevealTargetFromRawValue(*raw).value_or(CalendarRevealTarget::automatic)
-               : CalendarRevealTarget::automatic;
+    return enumValue(revealTargetNames, defaults.stringValue(calendarRevealTargetKey).value_or(QString()))
+        .value_or(CalendarRevealTarget::automatic);
 }
 
 bool isFantasticalInstalled(const DesktopServices& desktop)

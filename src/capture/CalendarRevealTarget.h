@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QList>
 #include <QString>
-
-#include <optional>
 
 namespace morvane {
 
@@ -21,12 +18,9 @@ enum class CalendarRevealTarget {
 inline const QString calendarRevealTargetKey = QStringLiteral("preferences.calendarRevealTarget");
 
 QString rawValue(CalendarRevealTarget target);
-// Exact raw values only (case counts).
-std::optional<CalendarRevealTarget> calendarRevealTargetFromRawValue(const QString& raw);
-// In the order the choice is offered.
-const QList<CalendarRevealTarget>& allCalendarRevealTargets();
 
-// The stored choice, read afresh; a missing or unknown value is automatic.
+// The stored choice, read afresh; a missing or unknown value is automatic (raw values are exact:
+// case counts).
 CalendarRevealTarget storedCalendarRevealTarget(const UserDefaults& defaults);
 
 // Whether any edition of Fantastical is installed.

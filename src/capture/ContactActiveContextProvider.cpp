@@ -35,31 +35,20 @@ bool isContactApplication(const QString& identifier)
     return identifier == ContactActiveContextProvider::contactsIdentifier || isCardhopIdentifier(identifier);
 }
 
-QString separatorLiteral()
-{
-    return QString(u'"') + payloadSeparator + u'"';
-}
-
 QString contactsScript()
 {
-    return QStringLiteral("tell application id \"com.apple.AddressBook\"\n"
-                          "    if not running then return \"not_running\"\n"
-                          "    try\n"
-                          "        set selectedPeople to selection\n"
-                          "        if selectedPeople is {} then return \"empty\"\n"
-                          "        set selectedPerson to item 1 of selectedPeople\n"
-                          "        set contactID to id of selectedPerson\n"
-                          "        set contactName to name of selectedPerson\n"
-                          "        if contactName is missing value then set contactName to \"\"\n"
-                          "        set organizationName to organization of selectedPerson\n"
-                          "        if organizationName is missing value then set organizationName to \"\"\n"
-                          "        return contactID & %1 & contactName & %1 & organizationName\n"
-                          "    on error errMsg number errNum\n"
-                          "        if errNum is -1743 then return \"denied\"\n"
-                          "        return \"error\"\n"
-                          "    end try\n"
-                          "end tell")
-        .arg(separatorLiteral());
+    return statusWordScript(
+        QStringLiteral("id \"com.apple.AddressBook\""),
+        QStringLiteral("        set selectedPeople to selection\n"
+                       "        if selectedPeople is {} then return \"empty\"\n"
+                       "        set selectedPerson to item 1 of selectedPeople\n"
+                       "        set contactID to id of selectedPerson\n"
+                       "        set contactName to name of selectedPerson\n"
+                       "        if contactName is missing value then set contactName to \"\"\n"
+                       "        set organizationName to organization of selectedPerson\n"
+                       "        if organizationName is missing value then set organizationName to \"\"\n"
+                       "        return contactID & %1 & contactName & %1 & organizationName\n")
+            .arg(scriptPayloadSeparator()));
 }
 
 // Sets the variable to the first of the properties of selectedPerson that can be read and is
@@ -83,32 +72,25 @@ QString firstReadableProperty(const QString& variable, std::initializer_list<con
 
 QString cardhopScript(const char* selectionExpression)
 {
-    return QStringLiteral("tell application \"Cardhop\"\n"
-                          "    if not running then return \"not_running\"\n"
-                          "    try\n"
-                          "        set selectedValue to ") +
-           QLatin1String(selectionExpression) +
-           QStringLiteral("\n"
-                          "        if selectedValue is missing value then return \"empty\"\n"
-                          "        if class of selectedValue is list then\n"
-                          "            if selectedValue is {} then return \"empty\"\n"
-                          "            set selectedPerson to item 1 of selectedValue\n"
-                          "        else\n"
-                          "            set selectedPerson to selectedValue\n"
-                          "        end if\n") +
-           firstReadableProperty(QStringLiteral("contactID"), {"id", "uid", "identifier"}) +
-           QStringLiteral("        if contactID is \"\" then return \"error\"\n") +
-           firstReadableProperty(QStringLiteral("contactName"),
-                                 {"name", "display name", "full name", "title"}) +
-           firstReadableProperty(QStringLiteral("organizationName"), {"organization", "company"}) +
-           QStringLiteral("        return (contactID as text) & %1 & (contactName as text) & %1 & "
-                          "(organizationName as text)\n"
-                          "    on error errMsg number errNum\n"
-                          "        if errNum is -1743 then return \"denied\"\n"
-                          "        return \"error\"\n"
-                          "    end try\n"
-                          "end tell")
-               .arg(separatorLiteral());
+    return statusWordScript(
+        QStringLiteral("\"Cardhop\""),
+        QStringLiteral("        set selectedValue to ") + QLatin1String(selectionExpression) +
+            QStringLiteral("\n"
+                           "        if selectedValue is missing value then return \"empty\"\n"
+                           "        if class of selectedValue is list then\n"
+                           "            if selectedValue is {} then return \"empty\"\n"
+                           "            set selectedPerson to item 1 of selectedValue\n"
+                           "        else\n"
+                           "            set selectedPerson to selectedValue\n"
+                           "        end if\n") +
+            firstReadableProperty(QStringLiteral("contactID"), {"id", "uid", "identifier"}) +
+            QStringLiteral("        if contactID is \"\" then return \"error\"\n") +
+            firstReadableProperty(QStringLiteral("contactName"),
+                                  {"name", "display name", "full name", "title"}) +
+            firstReadableProperty(QStringLiteral("organizationName"), {"organization", "company"}) +
+            QStringLiteral("        return (contactID as text) & %1 & (contactName as text) & %1 & "
+                           "(organizationName as text)\n")
+                .arg(scriptPayloadSeparator()));
 }
 
 // The words Cardhop's editions have used for the selected card, in the order they are tried.

@@ -21,22 +21,10 @@ QString rawValue(ContactRevealTarget target)
     return enumNameText(revealTargetNames, target);
 }
 
-std::optional<ContactRevealTarget> contactRevealTargetFromRawValue(const QString& raw)
-{
-    return enumValue(revealTargetNames, raw);
-}
-
-const QList<ContactRevealTarget>& allContactRevealTargets()
-{
-    static const QList<ContactRevealTarget> all = enumValues(revealTargetNames);
-    return all;
-}
-
 ContactRevealTarget storedContactRevealTarget(const UserDefaults& defaults)
 {
-    const std::optional<QString> raw = defaults.stringValue(contactRevealTargetKey);
-    return raw ? contactRevealTargetFromRawValue(*raw).value_or(ContactRevealTarget::automatic)
-               : ContactRevealTarget::automatic;
+    return enumValue(revealTargetNames, defaults.stringValue(contactRevealTargetKey).value_or(QString()))
+        .value_or(ContactRevealTarget::automatic);
 }
 
 bool isCardhopInstalled(const DesktopServices& desktop)

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QList>
 #include <QString>
-
-#include <optional>
 
 namespace morvane {
 
@@ -21,12 +18,9 @@ enum class ContactRevealTarget {
 inline const QString contactRevealTargetKey = QStringLiteral("preferences.contactRevealTarget");
 
 QString rawValue(ContactRevealTarget target);
-// Exact raw values only (case counts).
-std::optional<ContactRevealTarget> contactRevealTargetFromRawValue(const QString& raw);
-// In the order the choice is offered.
-const QList<ContactRevealTarget>& allContactRevealTargets();
 
-// The stored choice, read afresh; a missing or unknown value is automatic.
+// The stored choice, read afresh; a missing or unknown value is automatic (raw values are exact:
+// case counts).
 ContactRevealTarget storedContactRevealTarget(const UserDefaults& defaults);
 
 // Whether Cardhop is installed.

@@ -14,23 +14,16 @@ namespace {
 
 QString selectionScript()
 {
-    const QString separator = QString(u'"') + payloadSeparator + u'"';
-    return QStringLiteral("tell application \"Fantastical\"\n"
-                          "    if not running then return \"not_running\"\n"
-                          "    try\n"
-                          "        set selectedItems to selected calendar items\n"
-                          "        if selectedItems is {} then return \"empty\"\n"
-                          "        set selectedItem to item 1 of selectedItems\n"
-                          "        set itemTitle to title of selectedItem\n"
-                          "        set itemUID to uid of selectedItem\n"
-                          "        set calID to calendar identifier of calendar of selectedItem\n"
-                          "        return itemTitle & %1 & itemUID & %1 & calID\n"
-                          "    on error errMsg number errNum\n"
-                          "        if errNum is -1743 then return \"denied\"\n"
-                          "        return \"error\"\n"
-                          "    end try\n"
-                          "end tell")
-        .arg(separator);
+    return statusWordScript(
+        QStringLiteral("\"Fantastical\""),
+        QStringLiteral("        set selectedItems to selected calendar items\n"
+                       "        if selectedItems is {} then return \"empty\"\n"
+                       "        set selectedItem to item 1 of selectedItems\n"
+                       "        set itemTitle to title of selectedItem\n"
+                       "        set itemUID to uid of selectedItem\n"
+                       "        set calID to calendar identifier of calendar of selectedItem\n"
+                       "        return itemTitle & %1 & itemUID & %1 & calID\n")
+            .arg(scriptPayloadSeparator()));
 }
 
 CaptureResult message(const char* text)

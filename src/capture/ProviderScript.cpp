@@ -1,5 +1,6 @@
 #include "ProviderScript.h"
 
+#include "capture/CaptureText.h"
 #include "foundation/Logging.h"
 #include "foundation/Text.h"
 #include "platform/ScriptRunner.h"
@@ -25,6 +26,25 @@ std::optional<ScriptStatusWord> scriptStatusWord(const QString& answer)
             return word;
     }
     return std::nullopt;
+}
+
+QString statusWordScript(const QString& application, const QString& body)
+{
+    return QStringLiteral("tell application ") + application +
+           QStringLiteral("\n"
+                          "    if not running then return \"not_running\"\n"
+                          "    try\n") +
+           body +
+           QStringLiteral("    on error errMsg number errNum\n"
+                          "        if errNum is -1743 then return \"denied\"\n"
+                          "        return \"error\"\n"
+                          "    end try\n"
+                          "end tell");
+}
+
+QString scriptPayloadSeparator()
+{
+    return QString(u'"') + payloadSeparator + u'"';
 }
 
 std::optional<QString> runProviderScript(ScriptRunner& runner, const QString& source,

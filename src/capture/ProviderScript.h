@@ -21,6 +21,16 @@ enum class ScriptStatusWord {
 // The status word the answer is, after trimming (exact and case-sensitive); nothing for a payload.
 std::optional<ScriptStatusWord> scriptStatusWord(const QString& answer);
 
+// A script that answers with a status word when it captures nothing: it tells application (as a
+// script names it: `"Name"` or `id "identifier"`) to run body in a try block, answers "not_running"
+// when the application is not running, and answers "denied" for a caught error that says the user
+// has not let this application control that one, "error" for any other. body is whole lines,
+// indented eight spaces, and answers "empty" or a payload itself.
+QString statusWordScript(const QString& application, const QString& body);
+
+// The payload separator as a script string literal, to join the fields of an answer in a script.
+QString scriptPayloadSeparator();
+
 // Runs a provider's script and gives the string value of its result. A script that cannot be made
 // gives nothing silently; an error is logged as failureMessage with "%1" standing for the error's
 // description (private); a result without a string value gives nothing.

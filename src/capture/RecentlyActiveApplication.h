@@ -46,9 +46,6 @@ public:
     // A capture from this application succeeded: it counts as recently active.
     void markCaptured(const QString& identifier);
 
-    bool wasRecentlyActive() const { return m_recentlyActive; }
-    std::optional<QString> lastIdentifier() const { return m_lastIdentifier; }
-
 private:
     void applicationActivated(const QString& identifier);
     bool isOwnApplication(const std::optional<QString>& identifier) const;
