@@ -177,6 +177,7 @@ public:
     // user has placed it by hand. The node need not be shown.
     void centerOnNode(const QUuid& id, bool animated);
     void dragNode(const QUuid& id, QPointF point);
+    std::optional<QUuid> draggingNodeID() const { return m_draggingNodeID; }
     // The node the layout is gliding to the origin, if any.
     std::optional<QUuid> animatingCenterNodeID() const { return m_animatingCenterNodeID; }
     // From now on the layout leaves the node where the user put it.

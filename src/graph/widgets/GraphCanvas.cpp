@@ -1,12 +1,21 @@
 #include "GraphCanvas.h"
 
+#include "GraphMenuBuilder.h"
 #include "GraphScene.h"
+#include "NodeCardStyle.h"
+#include "desktop/DataText.h"
 #include "desktop/DeleteConfirmationOverlay.h"
 #include "graph/GraphKeyMap.h"
+#include "graph/GraphNodeMenu.h"
 #include "graph/GraphViewModel.h"
 
 #include <QKeyEvent>
+#include <QMenu>
+#include <QNativeGestureEvent>
 #include <QPainter>
+#include <QToolTip>
+
+#include <cmath>
 
 namespace morvane {
 
@@ -63,6 +72,116 @@ void GraphCanvas::followSelection()
         return;
     m_followedSelection = selected;
     centerOnSelection();
+}
+
+std::optional<QUuid> GraphCanvas::nodeAt(QPointF point) const
+{
+    const GraphScene scene = GraphScene::of(m_model);
+    const double cardScale = m_viewport.cardScale();
+    // Later cards lie above earlier ones.
+    for (auto node = scene.nodes.crbegin(); node != scene.nodes.crend(); ++node) {
+        const QPointF centre = m_viewport.toScreen(node->position, size());
+        const QRectF area = nodeCardHitArea(NodeCardStyle::of(*node, scene.flags(*node)), node->title);
+        const QRectF onScreen(centre + area.topLeft() * cardScale, area.size() * cardScale);
+        if (onScreen.contains(point))
+            return node->id;
+    }
+    return std::nullopt;
+}
+
+bool GraphCanvas::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        showNodeToolTip(static_cast<const QHelpEvent&>(*event));
+        return true;
+    }
+    if (event->type() == QEvent::NativeGesture) {
+        const auto& gesture = static_cast<const QNativeGestureEvent&>(*event);
+        if (gesture.gestureType() == Qt::ZoomNativeGesture) {
+            // Each event carries the change since the one before.
+            m_pinch *= 1 + gesture.value();
+            m_pointer.magnify(m_pinch);
+            update();
+        } else if (gesture.gestureType() == Qt::EndNativeGesture) {
+            m_pinch = 1;
+            m_pointer.endMagnification();
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void GraphCanvas::showNodeToolTip(const QHelpEvent& event)
+{
+    const auto id = nodeAt(event.pos());
+    if (!id) {
+        QToolTip::hideText();
+        return;
+    }
+    for (const GraphNode& node : m_model.nodes()) {
+        if (node.id != *id)
+            continue;
+        switch (node.health) {
+        case NodeHealth::connected:
+            QToolTip::showText(event.globalPos(), QStringLiteral("Connected link"), this);
+            return;
+        case NodeHealth::weak:
+            QToolTip::showText(event.globalPos(), QStringLiteral("Weak link: one relation"), this);
+            return;
+        case NodeHealth::orphan:
+            QToolTip::showText(event.globalPos(), QStringLiteral("Orphan: no relations"), this);
+            return;
+        }
+    }
+}
+
+void GraphCanvas::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    m_pointer.press(event->position(), nodeAt(event->position()));
+}
+
+void GraphCanvas::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mouseDoubleClickEvent(event);
+    m_pointer.doubleClick(event->position(), nodeAt(event->position()));
+}
+
+void GraphCanvas::mouseMoveEvent(QMouseEvent* event)
+{
+    if ((event->buttons() & Qt::LeftButton) && m_pointer.move(event->position()))
+        update();
+}
+
+void GraphCanvas::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mouseReleaseEvent(event);
+    m_pointer.release();
+}
+
+void GraphCanvas::wheelEvent(QWheelEvent* event)
+{
+    // Where no pinch arrives (X11 without a touchpad driver), Ctrl with the wheel zooms the same way:
+    // about the drawn layout origin, within the same limits. One notch is one zoom-in step.
+    const int delta = event->angleDelta().y();
+    if (!(event->modifiers() & Qt::ControlModifier) || delta == 0)
+        return QWidget::wheelEvent(event);
+    zoomBy(std::pow(GraphViewport::zoomInStep, delta / 120.0));
+}
+
+void GraphCanvas::contextMenuEvent(QContextMenuEvent* event)
+{
+    const auto node = nodeAt(event->pos());
+    if (!node)
+        return;
+    // Made for this click, from the state now, and gone when it closes.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    fillGraphMenu(*menu, graphNodeMenu(m_model, *node), m_appearance);
+    menu->popup(event->globalPos());
 }
 
 void GraphCanvas::paintEvent(QPaintEvent*)

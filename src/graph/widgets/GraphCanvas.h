@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CanvasPointer.h"
 #include "GraphRenderer.h"
 #include "GraphViewport.h"
 
@@ -10,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+class QHelpEvent;
+
 namespace morvane {
 
 class AppearanceService;
@@ -18,8 +21,9 @@ class GraphViewModel;
 
 // The graph's drawing surface: paints the model at each change at the current zoom and pan, keeps
 // the selected node in view, lays the delete and relation-removal confirmations over itself while
-// the model has one pending, and turns keys into the graph's commands. The model runs its layout and
-// watches the library only while the canvas is shown.
+// the model has one pending, and turns keys into the graph's commands. The pointer pans the view,
+// moves, clicks and opens nodes and opens a node's menu; a pinch or Ctrl with the wheel zooms. The
+// model runs its layout and watches the library only while the canvas is shown.
 class GraphCanvas : public QWidget {
     Q_OBJECT
 public:
@@ -35,21 +39,34 @@ public:
     // Pans so that the selected node ends at the centre: where the layout is taking it when it glides
     // it to the origin, else where it is.
     void centerOnSelection();
+    // The node whose card is topmost under the point, if any.
+    std::optional<QUuid> nodeAt(QPointF point) const;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void followSelection();
     void syncOverlays();
+    void showNodeToolTip(const QHelpEvent& event);
 
     GraphViewModel& m_model;
     const AppearanceService* m_appearance;
     GraphRenderer m_renderer;
     GraphViewport m_viewport;
+    CanvasPointer m_pointer{m_model, m_viewport};
+    // A pinch's total magnification since it began.
+    double m_pinch = 1;
     std::optional<QUuid> m_followedSelection;
     std::function<void()> m_onClose;
     QPointer<DeleteConfirmationOverlay> m_deleteOverlay;

@@ -11,6 +11,9 @@ namespace morvane {
 struct GraphViewport {
     static constexpr double minScale = 0.3;
     static constexpr double maxScale = 3.0;
+    // The toolbar's zoom buttons; a wheel notch with Ctrl zooms in by one step too.
+    static constexpr double zoomInStep = 1.18;
+    static constexpr double zoomOutStep = 0.85;
     // Grid cells are this many layout units wide; closer than the minimum they are not drawn.
     static constexpr double gridUnit = 48;
     static constexpr double minGridSpacing = 12;

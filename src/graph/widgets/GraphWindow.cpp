@@ -1,6 +1,7 @@
 #include "GraphWindow.h"
 
 #include "GraphCanvas.h"
+#include "GraphToolbar.h"
 #include "desktop/AppearanceService.h"
 #include "graph/GraphViewModel.h"
 
@@ -15,11 +16,23 @@ GraphWindow::GraphWindow(GraphViewModel& model, const AppearanceService* appeara
               Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint)
     , m_model(model)
     , m_canvas(new GraphCanvas(model, appearance, this))
+    , m_toolbar(new GraphToolbar(model,
+                                 {[this] { m_canvas->zoomBy(GraphViewport::zoomOutStep); },
+                                  [this] { m_canvas->zoomBy(GraphViewport::zoomInStep); },
+                                  [this] { m_canvas->resetViewport(); },
+                                  [this] {
+                                      if (m_onReloadRequested)
+                                          m_onReloadRequested();
+                                      m_model.reloadGraph();
+                                  }},
+                                 appearance, this))
 {
     setWindowTitle(QStringLiteral("Morvane Graph"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_canvas);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_canvas, 1);
     setMinimumSize(760, 520);
     resize(920, 640);
     m_canvas->setOnClose([this] { hide(); });

@@ -8,10 +8,11 @@ namespace morvane {
 
 class AppearanceService;
 class GraphCanvas;
+class GraphToolbar;
 class GraphViewModel;
 
-// The "Morvane Graph" window: the graph canvas filling a 920 × 640 window that can shrink to the
-// canvas's minimum. It is made once and kept: closing only hides it, and every present() centres it
+// The "Morvane Graph" window: the toolbar over the graph canvas in a 920 × 640 window that can
+// shrink to 760 × 520. It is made once and kept: closing only hides it, and every present() centres it
 // again and brings it forward with the keyboard on the canvas.
 class GraphWindow : public QWidget {
     Q_OBJECT
@@ -21,6 +22,8 @@ public:
 
     // Run at the start of every present(); the application starts a sync there when sync is on.
     void setOnWillShow(std::function<void()> action) { m_onWillShow = std::move(action); }
+    // Run by the toolbar's reload button before the graph loads again; the application syncs there.
+    void setOnReloadRequested(std::function<void()> action) { m_onReloadRequested = std::move(action); }
 
     // Looks at what the user has in front of them, then shows, centres and activates the window.
     void present();
@@ -28,13 +31,16 @@ public:
     void toggle();
 
     GraphCanvas* canvas() const { return m_canvas; }
+    GraphToolbar* toolbar() const { return m_toolbar; }
 
 private:
     void centreOnScreen();
 
     GraphViewModel& m_model;
     GraphCanvas* m_canvas;
+    GraphToolbar* m_toolbar;
     std::function<void()> m_onWillShow;
+    std::function<void()> m_onReloadRequested;
 };
 
 } // namespace morvane

@@ -54,6 +54,13 @@ QRectF nodeCardBounds(const NodeCardStyle& style, const QString& title)
         .adjusted(-1, -1, 1, 1);
 }
 
+QRectF nodeCardHitArea(const NodeCardStyle& style, const QString& title)
+{
+    const double radius = style.discSize / 2;
+    const QRectF disc(-radius, -radius, style.discSize, style.discSize);
+    return disc.united(titleChip(style, title, QFontMetricsF(titleFont(style.highlighted))).rect);
+}
+
 NodeCardStyle NodeCardStyle::of(const GraphNode& node, const NodeCardFlags& flags)
 {
     NodeCardStyle style;

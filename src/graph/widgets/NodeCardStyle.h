@@ -42,6 +42,9 @@ struct NodeCardStyle {
 // The area the painted card covers around its disc centre, shadow included.
 QRectF nodeCardBounds(const NodeCardStyle& style, const QString& title);
 
+// What takes the pointer: the disc and the title chip, around the disc centre.
+QRectF nodeCardHitArea(const NodeCardStyle& style, const QString& title);
+
 // Paints the card with its disc centred at the origin of the painter.
 void paintNodeCard(QPainter& painter, const NodeCardStyle& style, const QString& title,
                    const AppearanceService* appearance);
