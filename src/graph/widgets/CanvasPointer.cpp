@@ -23,10 +23,13 @@ void CanvasPointer::press(QPointF at, std::optional<QUuid> node)
 
 void CanvasPointer::doubleClick(QPointF at, std::optional<QUuid> node)
 {
-    press(at, node);
+    // The first click may have moved the view to centre its node, so what lies under the pointer
+    // now need not be what the user double-clicked: the first press tells.
+    const std::optional<QUuid> clicked = m_node.isNull() ? node : m_node;
+    press(at, clicked);
     m_secondClick = true;
-    if (node)
-        m_model.openItem(*node);
+    if (clicked)
+        m_model.openItem(*clicked);
 }
 
 bool CanvasPointer::move(QPointF at)

@@ -27,7 +27,8 @@ public:
 
     // A press of the primary button, on the card of `node` or on empty canvas.
     void press(QPointF at, std::optional<QUuid> node);
-    // The second press of a double click: opens the node's link, and its release is no click.
+    // The second press of a double click: opens the link of the node the first press hit, and its
+    // release is no click.
     void doubleClick(QPointF at, std::optional<QUuid> node);
     // True when the view or a node moved.
     bool move(QPointF at);

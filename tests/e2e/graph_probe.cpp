@@ -1,0 +1,127 @@
+// Opens the real Graph window over the library file named on the command line, and prints what the
+// end-to-end test needs to drive it with the pointer and judge it by the pixels on screen:
+// "ready" once the library is drawn, its nodes then held where the layout put them so that they
+// stay under the pointer; on "where" (a line on stdin) "node <title> <x> <y>" for every node and then
+// "centre <x> <y>", the canvas centre, in screen coordinates; "selected <title>" at each new
+// selection; "menu <entries joined by |>" when a menu opens and "menu closed" when it goes; and
+// "opened <title>" for each link opened.
+
+#include "capture/ActiveContextService.h"
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "foundation/Clock.h"
+#include "graph/GraphViewModel.h"
+#include "graph/widgets/GraphCanvas.h"
+#include "graph/widgets/GraphWindow.h"
+#include "store/LinkStore.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void say(const QString& line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+class PrintingOpener final : public morvane::ItemOpener {
+public:
+    QCoro::Task<std::optional<morvane::FileIdentity>> open(morvane::LinkItem item,
+                                                           std::optional<morvane::FileIdentity>) override
+    {
+        say(QStringLiteral("opened ") + item.title);
+        co_return std::nullopt;
+    }
+};
+
+class MenuWatcher final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* menu = qobject_cast<QMenu*>(watched);
+        if (menu && event->type() == QEvent::Show) {
+            QStringList entries;
+            for (const QAction* action : menu->actions())
+                if (!action->isSeparator())
+                    entries.append(action->text());
+            say(QStringLiteral("menu ") + entries.join(u'|'));
+        } else if (menu && event->type() == QEvent::Hide) {
+            say(QStringLiteral("menu closed"));
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: graph_probe <library file>\n");
+        return 2;
+    }
+    using namespace morvane;
+    LinkStore store(LinkStore::libraryAt(QString::fromLocal8Bit(argv[1])),
+                    std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
+    GraphViewModel model(
+        store, std::make_shared<PrintingOpener>(),
+        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>()),
+        SystemClock::shared());
+    GraphWindow window(model, nullptr);
+    MenuWatcher menus;
+    application.installEventFilter(&menus);
+
+    const auto titleOf = [&](const QUuid& id) {
+        const LinkItem* item = model.nodeItem(id);
+        return item ? item->title : QString();
+    };
+    bool ready = false;
+    QObject::connect(&model, &GraphViewModel::nodesChanged, [&] {
+        if (ready || model.nodes().isEmpty())
+            return;
+        ready = true;
+        for (const GraphNode& node : QList<GraphNode>(model.nodes())) {
+            model.dragNode(node.id, node.position);
+            model.endDrag(node.id);
+        }
+        say(QStringLiteral("ready"));
+    });
+    QObject::connect(&model, &GraphViewModel::selectedNodeIDChanged, [&] {
+        if (const auto selected = model.selectedNodeID())
+            say(QStringLiteral("selected ") + titleOf(*selected));
+    });
+
+    const auto where = [&] {
+        GraphCanvas& canvas = *window.canvas();
+        const auto onScreen = [&](QPointF at) { return canvas.mapToGlobal(at).toPoint(); };
+        for (const GraphNode& node : model.nodes()) {
+            const QPoint at = onScreen(canvas.viewport().toScreen(node.position, canvas.size()));
+            say(QStringLiteral("node %1 %2 %3").arg(node.title).arg(at.x()).arg(at.y()));
+        }
+        const QPoint centre = onScreen(QPointF(canvas.width() / 2.0, canvas.height() / 2.0));
+        say(QStringLiteral("centre %1 %2").arg(centre.x()).arg(centre.y()));
+    };
+    std::string pending;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[256];
+        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count <= 0)
+            return QCoreApplication::quit();
+        pending.append(buffer, size_t(count));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+            if (pending.compare(0, end, "where") == 0)
+                where();
+        }
+    });
+
+    window.present();
+    return QApplication::exec();
+}
