@@ -1,6 +1,7 @@
 #include "GraphToolbar.h"
 
 #include "GraphMenuBuilder.h"
+#include "desktop/AppearanceService.h"
 #include "desktop/DataText.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
@@ -51,9 +52,7 @@ void GraphToolbarButton::setControl(const GraphToolbarControl& control)
     if (m_icon != control.icon || m_destructive != control.destructive) {
         m_icon = control.icon;
         m_destructive = control.destructive;
-        setIcon(glyphIcon(control.icon, control.destructive
-                                            ? destructiveInk
-                                            : paintColor(SystemColor::secondaryLabel, m_appearance)));
+        retint();
     }
     if (m_help != control.help) {
         m_help = control.help;
@@ -61,6 +60,13 @@ void GraphToolbarButton::setControl(const GraphToolbarControl& control)
         setAccessibleName(control.help);
     }
     setEnabled(control.enabled);
+}
+
+void GraphToolbarButton::retint()
+{
+    if (m_icon)
+        setIcon(glyphIcon(*m_icon, m_destructive ? destructiveInk
+                                                 : paintColor(SystemColor::secondaryLabel, m_appearance)));
 }
 
 // --- Chips -------------------------------------------------------------------------------------------
@@ -147,12 +153,10 @@ GraphToolbar::GraphToolbar(GraphViewModel& model, GraphViewActions actions,
     row->setContentsMargins(16, 10, 16, 10);
     row->setSpacing(12);
 
-    auto* icon = new QLabel(this);
-    icon->setFixedSize(24, 24);
-    icon->setAlignment(Qt::AlignCenter);
-    icon->setPixmap(
-        glyphIcon(Glyph::connectedPoints, paintColor(SystemColor::accent, appearance)).pixmap(18, 18));
-    row->addWidget(icon);
+    m_icon = new QLabel(this);
+    m_icon->setFixedSize(24, 24);
+    m_icon->setAlignment(Qt::AlignCenter);
+    row->addWidget(m_icon);
 
     auto* titleBlock = new QVBoxLayout;
     titleBlock->setSpacing(2);
@@ -160,9 +164,6 @@ GraphToolbar::GraphToolbar(GraphViewModel& model, GraphViewActions actions,
     m_title->setFont(textFont(TextStyle::headline));
     m_status = new QLabel(this);
     m_status->setFont(textFont(TextStyle::caption));
-    QPalette secondary = m_status->palette();
-    secondary.setColor(QPalette::WindowText, paintColor(SystemColor::secondaryLabel, appearance));
-    m_status->setPalette(secondary);
     // One line: a long status is cut by the room left, rather than widening the window.
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     titleBlock->addWidget(m_title);
@@ -201,7 +202,24 @@ GraphToolbar::GraphToolbar(GraphViewModel& model, GraphViewActions actions,
           &GraphViewModel::selectedNodeIDChanged, &GraphViewModel::linkingSourceNodeIDChanged,
           &GraphViewModel::nodesChanged, &GraphViewModel::edgesChanged})
         connect(&m_model, signal, this, &GraphToolbar::refresh);
+    if (appearance)
+        connect(appearance, &AppearanceService::appearanceChanged, this, &GraphToolbar::applyAppearance);
+    applyAppearance();
     refresh();
+}
+
+void GraphToolbar::applyAppearance()
+{
+    m_icon->setPixmap(
+        glyphIcon(Glyph::connectedPoints, paintColor(SystemColor::accent, m_appearance)).pixmap(18, 18));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::WindowText, paintColor(SystemColor::label, m_appearance));
+    setPalette(palette);
+    QPalette secondary = palette;
+    secondary.setColor(QPalette::WindowText, paintColor(SystemColor::secondaryLabel, m_appearance));
+    m_status->setPalette(secondary);
+    for (GraphToolbarButton* button : findChildren<GraphToolbarButton*>())
+        button->retint();
 }
 
 GraphToolbarButton* GraphToolbar::button(const GraphToolbarControl& control)

@@ -23,6 +23,8 @@ public:
     GraphToolbarButton(const AppearanceService* appearance, QWidget* parent);
 
     void setControl(const GraphToolbarControl& control);
+    // Draws the icon again in the colours of the current appearance.
+    void retint();
 
 private:
     const AppearanceService* m_appearance;
@@ -38,14 +40,14 @@ public:
     GraphToolbarChipView(const AppearanceService* appearance, QWidget* parent);
 
     void setChip(const std::optional<GraphToolbarChip>& chip);
-    // The title as drawn, shortened to the chip's width.
-    QString shownTitle() const;
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The title as drawn, shortened to the chip's width.
+    QString shownTitle() const;
     QFont chipFont() const;
     double padding() const;
 
@@ -63,8 +65,6 @@ public:
     GraphToolbar(GraphViewModel& model, GraphViewActions actions, const AppearanceService* appearance,
                  QWidget* parent = nullptr);
 
-    const GraphToolbarModel& toolbarModel() const { return m_toolbar; }
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -73,10 +73,12 @@ private:
     // A button that opens a menu listing `entries()` as they are when it opens.
     GraphToolbarButton* menuButton(std::function<QList<GraphMenuEntry>()> entries);
     void refresh();
+    void applyAppearance();
 
     GraphViewModel& m_model;
     GraphToolbarModel m_toolbar;
     const AppearanceService* m_appearance;
+    QLabel* m_icon;
     QLabel* m_title;
     QLabel* m_status;
     GraphToolbarButton* m_scopeButton;
