@@ -215,6 +215,7 @@ void GraphCanvas::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
 }
 
+// The cards cover the whole window, toolbar included: nothing else can be chosen while one waits.
 void GraphCanvas::syncOverlays()
 {
     const auto& pendingItem = m_model.pendingDeleteItem();
@@ -222,7 +223,7 @@ void GraphCanvas::syncOverlays()
         m_deleteOverlay = new DeleteConfirmationOverlay(
             QStringLiteral("Delete Link?"), pendingItem->title,
             QStringLiteral("This removes the link and all of its local relations."),
-            [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); }, m_appearance, this);
+            [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); }, m_appearance, window());
         m_deleteOverlay->show();
     } else if (!pendingItem && m_deleteOverlay) {
         m_deleteOverlay->deleteLater();
@@ -235,7 +236,7 @@ void GraphCanvas::syncOverlays()
             QStringLiteral("Remove Relation?"), pendingRelation->summary,
             QStringLiteral("The two links stay in your library; only the relation between them is removed."),
             [this] { m_model.confirmRelationDelete(); }, [this] { m_model.cancelRelationDelete(); },
-            m_appearance, this);
+            m_appearance, window());
         m_relationOverlay->show();
     } else if (!pendingRelation && m_relationOverlay) {
         m_relationOverlay->deleteLater();

@@ -252,7 +252,7 @@ TEST(GraphInteractionTests, RemoveRelationFromANodeMenuAfterConfirmation)
     menu->close();
     EXPECT_EQ(fx.model.selectedNodeID(), b.id);
 
-    auto* overlay = fx.canvas().findChild<DeleteConfirmationOverlay*>();
+    auto* overlay = fx.window.findChild<DeleteConfirmationOverlay*>();
     ASSERT_TRUE(overlay);
     QPushButton* confirm = nullptr;
     for (QPushButton* button : overlay->findChildren<QPushButton*>())
