@@ -3,7 +3,6 @@
 #include "GraphMenuBuilder.h"
 #include "GraphScene.h"
 #include "NodeCardStyle.h"
-#include "desktop/DataText.h"
 #include "desktop/DeleteConfirmationOverlay.h"
 #include "graph/GraphKeyMap.h"
 #include "graph/GraphNodeMenu.h"
@@ -15,9 +14,27 @@
 #include <QPainter>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 
 namespace morvane {
+
+namespace {
+
+QString healthToolTip(NodeHealth health)
+{
+    switch (health) {
+    case NodeHealth::connected:
+        return QStringLiteral("Connected link");
+    case NodeHealth::weak:
+        return QStringLiteral("Weak link: one relation");
+    case NodeHealth::orphan:
+        return QStringLiteral("Orphan: no relations");
+    }
+    return {};
+}
+
+} // namespace
 
 GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appearance, QWidget* parent)
     : QWidget(parent)
@@ -114,25 +131,11 @@ bool GraphCanvas::event(QEvent* event)
 void GraphCanvas::showNodeToolTip(const QHelpEvent& event)
 {
     const auto id = nodeAt(event.pos());
-    if (!id) {
-        QToolTip::hideText();
-        return;
-    }
-    for (const GraphNode& node : m_model.nodes()) {
-        if (node.id != *id)
-            continue;
-        switch (node.health) {
-        case NodeHealth::connected:
-            QToolTip::showText(event.globalPos(), QStringLiteral("Connected link"), this);
-            return;
-        case NodeHealth::weak:
-            QToolTip::showText(event.globalPos(), QStringLiteral("Weak link: one relation"), this);
-            return;
-        case NodeHealth::orphan:
-            QToolTip::showText(event.globalPos(), QStringLiteral("Orphan: no relations"), this);
-            return;
-        }
-    }
+    const auto node = std::find_if(m_model.nodes().cbegin(), m_model.nodes().cend(),
+                                   [&](const GraphNode& each) { return each.id == id; });
+    if (!id || node == m_model.nodes().cend())
+        return QToolTip::hideText();
+    QToolTip::showText(event.globalPos(), healthToolTip(node->health), this);
 }
 
 void GraphCanvas::mousePressEvent(QMouseEvent* event)

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -224,7 +225,7 @@ TEST(GraphInteractionTests, ADroppedNodeStaysPutThroughTheToolbarReload)
     EXPECT_EQ(fx.positionOf(a.id), start + QPointF(60, 40));
 }
 
-TEST(GraphInteractionTests, RemoveRelationFromANodeMenuAfterConfirmation)
+TEST(GraphInteractionTests, ANodeTellsItsHealthAndItsMenuRemovesARelationAfterConfirmation)
 {
     WindowFixture fx;
     const LinkItem a = linkItem("A"), b = linkItem("B"), c = linkItem("C");
@@ -237,6 +238,10 @@ TEST(GraphInteractionTests, RemoveRelationFromANodeMenuAfterConfirmation)
     EXPECT_FALSE(fx.canvas().findChild<QMenu*>()) << "empty canvas has no menu";
 
     const QPoint at = fx.screenOf(b.id).toPoint();
+    QHelpEvent help(QEvent::ToolTip, at, fx.canvas().mapToGlobal(at));
+    QApplication::sendEvent(&fx.canvas(), &help);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("Weak link: one relation"));
+
     QContextMenuEvent onNode(QContextMenuEvent::Mouse, at, fx.canvas().mapToGlobal(at));
     QApplication::sendEvent(&fx.canvas(), &onNode);
     auto* menu = fx.canvas().findChild<QMenu*>();
