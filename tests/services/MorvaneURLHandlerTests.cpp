@@ -3,6 +3,7 @@
 #include "FakeProcessLauncher.h"
 #include "InMemoryCalendarStore.h"
 #include "InMemoryContactStore.h"
+#include "ScriptedAlertPresenter.h"
 #include "ScriptedRunner.h"
 
 #include "capture/CalendarEventService.h"
@@ -12,7 +13,6 @@
 #include "files/FileReconciliationService.h"
 #include "files/KnownRootsStore.h"
 #include "foundation/UserDefaults.h"
-#include "platform/AlertPresenter.h"
 #include "services/LinkOpener.h"
 #include "services/MorvaneURLHandler.h"
 #include "store/LinkStore.h"
@@ -74,22 +74,6 @@ TEST(MorvaneURLParse, AcceptsOnlyTheOpenFormWithOneId)
     }
 }
 
-// Keeps the order of what the user sees: the application coming forward, alerts, opened URLs.
-struct RecordingAlerts final : AlertPresenter {
-    explicit RecordingAlerts(QStringList& events)
-        : events(events)
-    {
-    }
-    int present(const Alert& alert) override
-    {
-        shown.append(alert);
-        events.append("alert");
-        return 0;
-    }
-    QStringList& events;
-    QList<Alert> shown;
-};
-
 class Handler : public ::testing::Test {
 protected:
     std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
@@ -109,76 +93,58 @@ protected:
                       std::make_shared<FakeProcessLauncher>()};
     std::unique_ptr<LinkStore> store =
         std::make_unique<LinkStore>(LinkStore::libraryAt(libraryFile()), identity);
-    QStringList events;
-    std::shared_ptr<RecordingAlerts> alerts = std::make_shared<RecordingAlerts>(events);
-    MorvaneURLHandler handler{
-        alerts,
-        [this] { events.append(QStringLiteral("forward, %1 opened").arg(desktop->openedUrls.size())); }};
+    std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
+    // What the user had seen each time the application came forward: alerts, opened URLs.
+    QStringList forwards;
+    MorvaneURLHandler handler{alerts, [this] {
+                                  forwards.append(QStringLiteral("%1 alerts, %2 opened")
+                                                      .arg(alerts->shown.size())
+                                                      .arg(desktop->openedUrls.size()));
+                              }};
 
     void handle(const QString& url) { QCoro::waitFor(handler.handle(url, *store, opener)); }
 
-    LinkItem save(LinkItem item)
+    void saveWebLink()
     {
+        LinkItem item = makeLink("Docs", "https://example.com/docs");
+        item.id = QUuid::fromString(id);
         store->run([item](SQLiteStore& sqlite) { sqlite.insertLink(item); }).waitForFinished();
-        return item;
-    }
-    QString lastOpenedAt(const QUuid& linkId)
-    {
-        return store
-            ->run([linkId](SQLiteStore& sqlite) {
-                return texts(sqlite,
-                             "SELECT last_opened_at FROM links WHERE id = '" + uuidString(linkId) + "'")
-                    .value(0);
-            })
-            .result();
     }
 };
 
-TEST_F(Handler, OpensTheSavedItemAfterBringingTheApplicationForwardAndRecordsTheOpen)
+TEST_F(Handler, OpensTheSavedItemOnceInFrontAndRecordsTheOpen)
 {
-    LinkItem item = makeLink("Docs", "https://example.com/docs");
-    item.id = QUuid::fromString(id);
-    save(item);
-
+    saveWebLink();
     handle("MORVANE://Open/" + id + "/");
 
     EXPECT_EQ(desktop->openedUrls, QStringList{"https://example.com/docs"});
-    EXPECT_EQ(events, QStringList{"forward, 0 opened"});
-    // Stored as the library writes dates: milliseconds and "Z".
-    EXPECT_TRUE(parseLibraryDate(lastOpenedAt(item.id)).has_value()) << lastOpenedAt(item.id).toStdString();
+    EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
+    const QUuid uuid = QUuid::fromString(id);
+    EXPECT_TRUE(store->run([uuid](SQLiteStore& sqlite) { return sqlite.link(uuid); }).result()->lastOpenedAt);
 }
 
-TEST_F(Handler, UnknownIdsAndMalformedLinksOpenNothing)
+TEST_F(Handler, AlertsComeAfterTheApplicationIsInFront)
 {
+    handle("morvane://open/" + id + "?"); // malformed: only logged
+    EXPECT_TRUE(forwards.isEmpty());
+    EXPECT_TRUE(alerts->shown.isEmpty());
+
     handle("morvane://open/" + id);
     ASSERT_EQ(alerts->shown.size(), 1);
     EXPECT_EQ(alerts->shown[0].messageText, "Link not found");
     EXPECT_EQ(alerts->shown[0].informativeText,
               "Morvane has no saved item for " + upperId +
                   ". It may have been deleted on this Mac or not synced yet.");
-    EXPECT_EQ(events, (QStringList{"forward, 0 opened", "alert"}));
+    EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
 
-    // A malformed link is only logged: no alert, nothing brought forward.
-    events.clear();
-    handle("morvane://open/" + id + "?");
-    handle("morvane://open/" + id + "/extra");
-    EXPECT_TRUE(events.isEmpty());
-    EXPECT_TRUE(desktop->openedUrls.isEmpty());
-}
-
-TEST_F(Handler, ALibraryErrorIsShownInFront)
-{
+    // A library error after the item was found: shown, nothing opened.
     writeRaw({"DROP TABLE link_local_resolutions"});
-    LinkItem item = makeLink("Docs");
-    item.id = QUuid::fromString(id);
-    save(item);
-
+    saveWebLink();
     handle("morvane://open/" + id);
-
-    ASSERT_EQ(alerts->shown.size(), 1);
-    EXPECT_TRUE(alerts->shown[0].messageText.contains("link_local_resolutions"))
-        << alerts->shown[0].messageText.toStdString();
-    EXPECT_EQ(events, (QStringList{"forward, 0 opened", "alert"}));
+    ASSERT_EQ(alerts->shown.size(), 2);
+    EXPECT_TRUE(alerts->shown[1].messageText.contains("no such table"))
+        << alerts->shown[1].messageText.toStdString();
+    EXPECT_EQ(forwards, (QStringList{"0 alerts, 0 opened", "1 alerts, 0 opened"}));
     EXPECT_TRUE(desktop->openedUrls.isEmpty());
 }
 

@@ -74,15 +74,6 @@ TEST_F(SchemeRegistration, WritesTheEntryAndMakesItTheDefaultOnlyWhenNeeded)
     EXPECT_FALSE(entry().contains("X-Mark"));
 }
 
-TEST_F(SchemeRegistration, AFailedQueryStillAsksForTheDefault)
-{
-    launcher->answer("xdg-mime", [](const QStringList& arguments) {
-        return arguments[0] == "query" ? ProcessResult{}
-                                       : ProcessResult{ProcessResult::Outcome::finished, 0, {}, {}};
-    });
-    EXPECT_EQ(registerAs(binary).value(1), setDefault);
-}
-
 TEST(SchemeExecLine, QuotesWhatTheDesktopEntryFormatReserves)
 {
     EXPECT_EQ(UrlSchemeRegistration::execLine("/usr/bin/morvane"), "Exec=/usr/bin/morvane %u");
