@@ -94,14 +94,17 @@ SingleInstance::LockResult SingleInstance::tryLock()
         // Close-on-exec: a program we start (xdg-open, a viewer) must not keep the lock after we end.
         m_lockFd = ::open(QFile::encodeName(lockPath()).constData(),
                           O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (m_lockFd < 0)
-            return LockResult::failed;
     }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
+    if (m_lockFd >= 0 && ::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
         m_ownsLock = true;
         return LockResult::taken;
     }
-    return errno == EWOULDBLOCK ? LockResult::held : LockResult::failed;
+    if (m_lockFd >= 0 && errno == EWOULDBLOCK)
+        return LockResult::held;
+    const QString reason = qt_error_string(errno);
+    qCWarning(lcSingleInstance).noquote()
+        << "Cannot take the single-instance lock:" << privateValue(lockPath()) << reason;
+    return LockResult::failed;
 }
 
 bool SingleInstance::listen()
@@ -141,9 +144,6 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
         case LockResult::taken:
             return Role::primary;
         case LockResult::failed:
-            qCWarning(lcSingleInstance).noquote()
-                << "Cannot take the single-instance lock:" << privateValue(lockPath())
-                << qt_error_string(errno);
             return Role::standalone;
         case LockResult::held:
             break;
