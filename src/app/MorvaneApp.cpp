@@ -104,24 +104,21 @@ void MorvaneApp::buildShell()
 
 void MorvaneApp::buildUrlHandling()
 {
-    if (!m_defaults)
-        m_defaults = std::make_shared<UserDefaults>(UserDefaults::standardFilePath());
+    m_defaults = std::make_shared<UserDefaults>(UserDefaults::standardFilePath());
     m_launcher = std::make_shared<LinuxProcessLauncher>();
     m_desktop = std::make_shared<XdgDesktopServices>(m_launcher);
-    if (!m_linkOpener) {
-        m_knownRoots = std::make_unique<KnownRootsStore>(m_defaults);
-        m_calendarEvents =
-            std::make_unique<CalendarEventService>(std::make_shared<UnavailableCalendarStore>(), m_desktop,
-                                                   std::make_shared<UnavailableScriptRunner>(), m_defaults);
-        m_contacts = std::make_unique<ContactService>(std::make_shared<UnavailableContactStore>(), m_desktop,
-                                                      m_defaults);
-        auto openerIdentity = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
-        m_linkOpener = std::make_unique<LinkOpener>(
-            openerIdentity,
-            std::make_shared<FileReconciliationService>(
-                std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>())),
-            *m_knownRoots, *m_calendarEvents, *m_contacts, m_desktop, m_launcher);
-    }
+    m_knownRoots = std::make_unique<KnownRootsStore>(m_defaults);
+    m_calendarEvents =
+        std::make_unique<CalendarEventService>(std::make_shared<UnavailableCalendarStore>(), m_desktop,
+                                               std::make_shared<UnavailableScriptRunner>(), m_defaults);
+    m_contacts =
+        std::make_unique<ContactService>(std::make_shared<UnavailableContactStore>(), m_desktop, m_defaults);
+    // The opener and its reconciliation each have an identity service of their own.
+    m_linkOpener = std::make_unique<LinkOpener>(
+        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()),
+        std::make_shared<FileReconciliationService>(
+            std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>())),
+        *m_knownRoots, *m_calendarEvents, *m_contacts, m_desktop, m_launcher);
     m_urlHandler = std::make_unique<MorvaneURLHandler>(m_alerts, [this] {
         const bool hidden = hideDockIcon();
         applyDockVisibility(*m_presence, hidden, false);
