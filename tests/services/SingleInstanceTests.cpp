@@ -43,7 +43,8 @@ QByteArray delivery(const QList<QByteArray>& urls)
 class SingleInstanceTest : public ::testing::Test {
 protected:
     QString folder = testHome() + "/runtime";
-    SingleInstance::Limits limits{4, 100, 300ms};
+    // A connection closed within closedAfter's wait was refused, not timed out.
+    SingleInstance::Limits limits{4, 100, 60s};
     SingleInstance primary{folder, limits};
     QList<QStringList> received;
 
@@ -61,10 +62,10 @@ protected:
     }
 
     // Sends raw bytes as a hostile client would; true when the listener closed the connection.
-    bool closedAfter(const QByteArray& bytes)
+    static bool closedAfter(const QByteArray& bytes, const SingleInstance& listener)
     {
         QLocalSocket socket;
-        socket.connectToServer(primary.socketPath());
+        socket.connectToServer(listener.socketPath());
         if (!socket.waitForConnected(2000))
             return false;
         socket.write(bytes);
@@ -103,17 +104,26 @@ TEST_F(SingleInstanceTest, AHostileClientIsCutOffAndTheListenerKeepsServing)
 {
     becomePrimary();
     const QByteArray tooLong(101, 'x');
-    EXPECT_TRUE(closedAfter(be32(5)));                                       // too many URLs
-    EXPECT_TRUE(closedAfter(be32(1) + be32(101) + tooLong));                 // a URL too long
-    EXPECT_TRUE(closedAfter(be32(1) + be32(0xffffffff)));                    // a wild length
-    EXPECT_TRUE(closedAfter(be32(1) + be32(0)));                             // an empty URL
-    EXPECT_TRUE(closedAfter(be32(1) + be32(2) + QByteArray("\xff\xfe", 2))); // not UTF-8
-    EXPECT_TRUE(closedAfter(be32(2) + be32(3) + "abc"));                     // stalls halfway
-    EXPECT_TRUE(closedAfter(QByteArray("\x00\x00", 2)));                     // stalls in the count
+    for (const QByteArray& refused : {
+             be32(5),                                       // too many URLs
+             be32(1) + be32(101) + tooLong,                 // a URL too long
+             be32(1) + be32(0xffffffff),                    // a wild length
+             be32(1) + be32(0),                             // an empty URL
+             be32(1) + be32(2) + QByteArray("\xff\xfe", 2), // not UTF-8
+         })
+        EXPECT_TRUE(closedAfter(refused, primary)) << refused.toHex().toStdString();
     EXPECT_TRUE(received.isEmpty());
 
+    // A client that stops halfway is cut off once its time is up.
+    SingleInstance strict(testHome() + "/strict", {4, 100, 200ms});
+    ASSERT_TRUE(QDir().mkpath(testHome() + "/strict"));
+    ASSERT_EQ(strict.claim({}), SingleInstance::Role::primary);
+    ASSERT_TRUE(strict.listen());
+    EXPECT_TRUE(closedAfter(be32(2) + be32(3) + "abc", strict));
+    EXPECT_TRUE(closedAfter(QByteArray("\x00\x00", 2), strict));
+
     // Bytes after a complete delivery are ignored; the delivery itself counts.
-    EXPECT_TRUE(closedAfter(delivery({"morvane://open/b"}) + "garbage"));
+    EXPECT_TRUE(closedAfter(delivery({"morvane://open/b"}) + "garbage", primary));
     ASSERT_TRUE(waitForDeliveries(1));
     EXPECT_EQ(received[0], QStringList{"morvane://open/b"});
 }
