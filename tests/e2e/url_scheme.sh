@@ -79,6 +79,7 @@ unknown=0b7d0f2a-44c9-4a52-9d2e-5cf1c1a0f0aa
 wait_for 10 dialog_window || fail "no alert for an unknown id"
 grep -qF "Link not found: ${unknown^^}" "$E2E_HOME/morvane.log" || fail "the unknown id was not named"
 dialog=$(dialog_window)
+xprop -id "$dialog" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the alert is not kept above other windows"
 xdotool windowactivate --sync "$dialog" 2>/dev/null || true
 xdotool key Return
 gone() { ! dialog_window; }
