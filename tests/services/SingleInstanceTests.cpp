@@ -173,4 +173,19 @@ TEST(SingleInstanceRace, TwoLaunchesAtOnceEndWithOnePrimaryThatHasBothUrls)
     }
 }
 
+TEST(SingleInstanceFolder, WithoutARuntimeFolderOnlyAUserOnlyFolderOfOurOwnIsUsed)
+{
+    const QByteArray temporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(testHome()));
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString folder = SingleInstance::runtimeFolder();
+    EXPECT_EQ(folder, testHome() + "/morvane-" + QString::number(geteuid()));
+    EXPECT_EQ(QFileInfo(folder).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // One that others may write into (or made by someone else) is not used.
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteOther | QFile::ExeOther);
+    EXPECT_TRUE(SingleInstance::runtimeFolder().isEmpty());
+    qputenv("TMPDIR", temporary); // the next test's home is made there
+}
+
 } // namespace
