@@ -9,13 +9,22 @@ namespace morvane {
 
 class AlertPresenter;
 class AppearanceService;
+class CalendarEventService;
+class ContactService;
+class DesktopServices;
 class FileIdentityService;
 class GraphWindowController;
+class IncomingUrls;
+class KnownRootsStore;
+class LinkOpener;
 class LinkStore;
 class MenuBarController;
+class MorvaneURLHandler;
+class ProcessLauncher;
 class PreferencesWindowController;
 class QuickPanelController;
 class Updater;
+class UserDefaults;
 class X11AppPresence;
 
 // The application delegate: builds the long-lived objects once, in order, and holds them for the
@@ -33,8 +42,14 @@ public:
 
     LinkStore* linkStore() const { return m_linkStore.get(); }
 
+    // Hands the URLs that waited, and every later one, to the URL handler. After start().
+    void attachIncomingUrls(IncomingUrls& incoming);
+
 private:
     void buildShell();
+    // The morvane: URL path: the opener with what it needs, the handler, the scheme registration.
+    void buildUrlHandling();
+    bool hideDockIcon() const;
     void presentFatalError(const QString& message);
 
     std::shared_ptr<AlertPresenter> m_alerts;
@@ -47,6 +62,16 @@ private:
     std::unique_ptr<GraphWindowController> m_graphWindow;
     std::unique_ptr<PreferencesWindowController> m_preferencesWindow;
     MenuBarController* m_menuBar = nullptr;
+
+    // The morvane: URL path (buildUrlHandling).
+    std::shared_ptr<UserDefaults> m_defaults;
+    std::shared_ptr<ProcessLauncher> m_launcher;
+    std::shared_ptr<DesktopServices> m_desktop;
+    std::unique_ptr<KnownRootsStore> m_knownRoots;
+    std::unique_ptr<CalendarEventService> m_calendarEvents;
+    std::unique_ptr<ContactService> m_contacts;
+    std::unique_ptr<LinkOpener> m_linkOpener;
+    std::unique_ptr<MorvaneURLHandler> m_urlHandler;
 };
 
 } // namespace morvane

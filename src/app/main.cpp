@@ -1,18 +1,51 @@
+#include "IncomingUrls.h"
 #include "MorvaneApp.h"
 #include "TerminationSignals.h"
 #include "desktop/MessageBoxAlertPresenter.h"
+#include "services/SingleInstance.h"
+#include "services/UrlSchemeRegistration.h"
 
 #include <QApplication>
 #include <QDialog>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const QStringList urls = morvane::morvaneUrls(arguments);
+
+    // One copy per user. A later launch hands its URLs to the running one and leaves before it opens
+    // a display or the library.
+    morvane::SingleInstance instance;
+    switch (instance.claim(urls)) {
+    case morvane::SingleInstance::Role::forwarded:
+        return 0;
+    case morvane::SingleInstance::Role::unanswered:
+        std::fputs("Morvane is already running but did not answer.\n", stderr);
+        return 1;
+    case morvane::SingleInstance::Role::primary:
+    case morvane::SingleInstance::Role::standalone:
+        break;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     QApplication::setDesktopFileName(QStringLiteral("morvane"));
     // A tray application: closing its last window never quits it.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // Listening before the library opens: URLs sent during start-up wait in the queue.
+    morvane::IncomingUrls incoming;
+    QObject::connect(&instance, &morvane::SingleInstance::urlsReceived, &incoming,
+                     &morvane::IncomingUrls::receive);
+    instance.listen();
+    incoming.receive(urls);
+    QObject::connect(&application, &QCoreApplication::aboutToQuit, &instance,
+                     &morvane::SingleInstance::close);
 
     // SIGTERM, SIGINT and SIGHUP quit like the tray menu's Quit, with status 0.
     morvane::TerminationSignals terminationSignals;
@@ -30,5 +63,6 @@ int main(int argc, char** argv)
     QObject::disconnect(dismissStartupAlert);
     if (!started)
         return 1;
+    app.attachIncomingUrls(incoming);
     return QApplication::exec();
 }

@@ -29,6 +29,9 @@ int MessageBoxAlertPresenter::present(const Alert& alert)
 {
     QMessageBox box(iconOf(alert.style), QGuiApplication::applicationDisplayName(), alert.messageText);
     box.setInformativeText(alert.informativeText);
+    // An alert may answer something another application did (a link followed there): it must not
+    // open behind that application's window, where the user would never see it.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     // Texts often carry names and paths the user typed; none of it is markup. The box's text format
     // reaches its main text only: the informative text's label guesses on its own.
     box.setTextFormat(Qt::PlainText);

@@ -1,0 +1,276 @@
+#include "SingleInstance.h"
+
+#include "foundation/Logging.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStringDecoder>
+#include <QThread>
+#include <QTimer>
+#include <QtEndian>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+MORVANE_LOGGING_CATEGORY(lcSingleInstance, "SingleInstance")
+
+namespace morvane {
+
+namespace {
+
+using std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+// A flood of connections is closed at once beyond this; each one is bounded in size and time.
+constexpr qsizetype maximumConnections = 16;
+// Between two tries to reach a primary that holds the lock but does not listen yet.
+constexpr milliseconds retryInterval{50};
+
+QByteArray bigEndian(quint32 value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+int remainingMs(SteadyClock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count();
+    return int(std::max<qint64>(left, 0));
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(QString folder, Limits limits, QObject* parent)
+    : QObject(parent)
+    , m_folder(std::move(folder))
+    , m_limits(limits)
+{
+}
+
+SingleInstance::~SingleInstance()
+{
+    close();
+}
+
+QString SingleInstance::socketPath() const
+{
+    return m_folder + QStringLiteral("/morvane.socket");
+}
+
+QString SingleInstance::lockPath() const
+{
+    return m_folder + QStringLiteral("/morvane.lock");
+}
+
+QString SingleInstance::runtimeFolder()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty())
+        return runtime;
+    // The temporary folder is shared with every user: a folder someone else made there in advance,
+    // or one that others may write into, would let them answer in our place.
+    const QString folder = QDir::tempPath() + QStringLiteral("/morvane-%1").arg(geteuid());
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    struct stat status {};
+    if (::lstat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
+        (status.st_mode & 077) != 0) {
+        qCWarning(lcSingleInstance).noquote()
+            << "The runtime folder is not ours alone:" << privateValue(folder);
+        return {};
+    }
+    return folder;
+}
+
+SingleInstance::LockResult SingleInstance::tryLock()
+{
+    if (m_lockFd < 0) {
+        // Close-on-exec: a program we start (xdg-open, a viewer) must not keep the lock after we end.
+        m_lockFd = ::open(QFile::encodeName(lockPath()).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    }
+    if (m_lockFd >= 0 && ::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
+        m_ownsLock = true;
+        return LockResult::taken;
+    }
+    if (m_lockFd >= 0 && errno == EWOULDBLOCK)
+        return LockResult::held;
+    const QString reason = qt_error_string(errno);
+    qCWarning(lcSingleInstance).noquote()
+        << "Cannot take the single-instance lock:" << privateValue(lockPath()) << reason;
+    return LockResult::failed;
+}
+
+bool SingleInstance::listen()
+{
+    if (!m_ownsLock || m_server)
+        return m_server != nullptr;
+    // The lock is ours, so whatever socket is there was left by a process that died.
+    QLocalServer::removeServer(socketPath());
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    if (!m_server->listen(socketPath())) {
+        qCWarning(lcSingleInstance) << "Cannot listen for other launches:" << m_server->errorString();
+        delete m_server;
+        m_server = nullptr;
+        return false;
+    }
+    return true;
+}
+
+SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds patience)
+{
+    if (m_folder.isEmpty())
+        return Role::standalone;
+    QStringList sent;
+    for (const QString& url : urls) {
+        if (sent.size() == m_limits.maximumUrls || url.isEmpty() ||
+            url.toUtf8().size() > m_limits.maximumUrlBytes) {
+            qCWarning(lcSingleInstance) << "A URL argument was dropped: too many or too long";
+            continue;
+        }
+        sent.append(url);
+    }
+    const SteadyClock::time_point deadline = SteadyClock::now() + patience;
+    for (;;) {
+        switch (tryLock()) {
+        case LockResult::taken:
+            return Role::primary;
+        case LockResult::failed:
+            return Role::standalone;
+        case LockResult::held:
+            break;
+        }
+        if (send(sent, milliseconds(remainingMs(deadline))))
+            return Role::forwarded;
+        if (SteadyClock::now() >= deadline)
+            return Role::unanswered;
+        QThread::msleep(retryInterval.count());
+    }
+}
+
+bool SingleInstance::send(const QStringList& urls, milliseconds timeout) const
+{
+    const SteadyClock::time_point deadline = SteadyClock::now() + timeout;
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(remainingMs(deadline)))
+        return false;
+    QByteArray message = bigEndian(quint32(urls.size()));
+    for (const QString& url : urls) {
+        const QByteArray bytes = url.toUtf8();
+        message += bigEndian(quint32(bytes.size()));
+        message += bytes;
+    }
+    socket.write(message);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(remainingMs(deadline)))
+            return false;
+    }
+    socket.disconnectFromServer();
+    return true;
+}
+
+void SingleInstance::acceptConnections()
+{
+    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (m_readers.size() >= maximumConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        m_readers.insert(socket, Reader{});
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
+            readFrom(socket); // what arrived just before the close
+            finish(socket);
+        });
+        QTimer::singleShot(m_limits.deliveryTimeout, socket, [this, socket] {
+            if (m_readers.contains(socket))
+                qCWarning(lcSingleInstance) << "A launch did not deliver its URLs in time";
+            finish(socket);
+        });
+        readFrom(socket);
+    }
+}
+
+void SingleInstance::readFrom(QLocalSocket* socket)
+{
+    const auto reader = m_readers.find(socket);
+    if (reader == m_readers.end())
+        return;
+    if (!consume(socket, *reader)) {
+        qCWarning(lcSingleInstance) << "A launch sent a delivery we do not accept; its connection is closed";
+        finish(socket);
+        return;
+    }
+    if (reader->expected >= 0 && reader->urls.size() == reader->expected) {
+        const QStringList urls = reader->urls;
+        finish(socket);
+        if (!urls.isEmpty())
+            emit urlsReceived(urls);
+    }
+}
+
+bool SingleInstance::consume(QLocalSocket* socket, Reader& reader)
+{
+    // Reads no further than the current field, so a client never makes us hold more than one URL.
+    while (reader.expected < 0 || reader.urls.size() < reader.expected) {
+        const qint64 wanted = reader.urlBytes < 0 ? 4 : reader.urlBytes;
+        reader.pending += socket->read(wanted - reader.pending.size());
+        if (reader.pending.size() < wanted)
+            return true;
+        const QByteArray field = std::exchange(reader.pending, {});
+        if (reader.expected < 0) {
+            reader.expected = qFromBigEndian<quint32>(field.constData());
+            if (reader.expected > m_limits.maximumUrls)
+                return false;
+        } else if (reader.urlBytes < 0) {
+            reader.urlBytes = qFromBigEndian<quint32>(field.constData());
+            if (reader.urlBytes == 0 || reader.urlBytes > m_limits.maximumUrlBytes)
+                return false;
+        } else {
+            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            const QString url = utf8.decode(field);
+            if (utf8.hasError())
+                return false;
+            reader.urls.append(url);
+            reader.urlBytes = -1;
+        }
+    }
+    return true;
+}
+
+void SingleInstance::finish(QLocalSocket* socket)
+{
+    if (m_readers.remove(socket) == 0)
+        return;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void SingleInstance::close()
+{
+    if (m_server) {
+        for (QLocalSocket* socket : m_readers.keys())
+            finish(socket);
+        m_server->close();
+        delete m_server;
+        m_server = nullptr;
+    }
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd); // lets go of the lock
+        m_lockFd = -1;
+        m_ownsLock = false;
+    }
+}
+
+} // namespace morvane

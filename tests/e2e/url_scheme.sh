@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# morvane:// links and the single running copy: the first start registers the scheme with the desktop;
+# a later start hands its URLs to the running copy and leaves at once; a link followed through
+# xdg-open opens the saved item in its own application (here a stand-in browser that writes down what
+# it was given), also when the link starts morvane cold; unknown ids say so, malformed links and a
+# link that points back at itself open nothing.
+set -euo pipefail
+binary=$1
+. "$(dirname "$0")/e2e_common.sh"
+start_session "$@"
+unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID BROWSER
+
+# The stand-in browser, made the desktop's https handler.
+opened=$E2E_HOME/opened.txt
+touch "$opened"
+mkdir -p "$XDG_DATA_HOME/applications"
+cat >"$E2E_HOME/browser" <<SCRIPT
+#!/bin/sh
+printf '%s\n' "\$1" >>"$opened"
+SCRIPT
+chmod +x "$E2E_HOME/browser"
+cat >"$XDG_DATA_HOME/applications/e2e-browser.desktop" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=E2E Browser
+Exec=$E2E_HOME/browser %u
+MimeType=x-scheme-handler/https;
+NoDisplay=true
+ENTRY
+xdg-mime default e2e-browser.desktop x-scheme-handler/https
+
+# Every morvane of this session (other sessions may run on the same machine).
+ours() {
+  local pid
+  for pid in $(pgrep -x morvane); do
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "HOME=$E2E_HOME" && echo "$pid"
+  done
+  return 0
+}
+count() { ours | wc -l; }
+one_running() { [ "$(count)" -eq 1 ]; }
+opened_lines() { wc -l <"$opened"; }
+has_opened() { [ "$(opened_lines)" -ge "$1" ]; }
+log_count() { grep -cF "$1" "$E2E_HOME/morvane.log" || true; }
+logged() { [ "$(log_count "$1")" -ge "$2" ]; }
+dialog_window() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep .; }
+registered() { [ "$(xdg-mime query default x-scheme-handler/morvane)" = morvane.desktop ]; }
+sql() { sqlite3 "$XDG_DATA_HOME/Morvane/Morvane.sqlite" "$1"; }
+save_web_link() { # <id> <url>
+  sql "INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES ('$1', 'E2E', '$2', 'web',
+       '2024-05-01T09:00:00.000Z', '2024-05-01T09:00:00.000Z')"
+}
+
+start_app
+wait_for 15 tray_window || fail "no tray icon appeared"
+wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library"
+wait_for 10 registered || fail "morvane.desktop did not become the morvane scheme's handler"
+grep -qxF "Exec=$binary %u" "$XDG_DATA_HOME/applications/morvane.desktop" || fail "the entry does not start $binary"
+
+# A second start, with or without URLs, leaves with status 0 within two seconds.
+started=$(date +%s%N)
+timeout 5 "$binary" || fail "a second start exited with status $?"
+[ $(( ($(date +%s%N) - started) / 1000000 )) -lt 2000 ] || fail "a second start took two seconds or more"
+one_running || fail "$(count) copies are running after a second start"
+
+# A saved web link, followed through the desktop with its id in lower case.
+id=6F9619FF-8B86-D011-B42D-00C04FC964FF
+save_web_link "$id" "https://example.com/e2e"
+xdg-open "morvane://open/${id,,}"
+wait_for 10 has_opened 1 || fail "the saved link did not open"
+[ "$(head -1 "$opened")" = "https://example.com/e2e" ] || fail "opened $(head -1 "$opened")"
+recorded() { [ "$(sql "SELECT COUNT(*) FROM links WHERE id = '$id' AND last_opened_at LIKE '____-__-__T__:__:__.___Z'")" = 1 ]; }
+wait_for 5 recorded || fail "the open was not recorded"
+one_running || fail "$(count) copies are running after the link was followed"
+
+# An id nobody saved: an alert, the id logged in upper case.
+unknown=0b7d0f2a-44c9-4a52-9d2e-5cf1c1a0f0aa
+"$binary" "morvane://open/$unknown"
+wait_for 10 dialog_window || fail "no alert for an unknown id"
+grep -qF "Link not found: ${unknown^^}" "$E2E_HOME/morvane.log" || fail "the unknown id was not named"
+dialog=$(dialog_window)
+xprop -id "$dialog" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE || fail "the alert is not kept above other windows"
+xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+xdotool key Return
+gone() { ! dialog_window; }
+wait_for 10 gone || fail "the alert did not close"
+
+# Malformed links: a query, another path segment, another host, a fragment. Only logged.
+"$binary" "morvane://open/$id?x=1" "morvane://open/$id/more" "morvane://show/$id" "morvane://open/$id#top"
+wait_for 10 logged "Rejected malformed morvane URL" 4 || fail "the malformed links were not refused"
+! dialog_window >/dev/null || fail "a malformed link showed an alert"
+
+# A link whose url is its own morvane link (a backup may carry one) opens nothing: no loop of launches.
+loop=1C0D7A6E-2F4B-4E55-8C3D-7A9B0E1F2A3B
+save_web_link "$loop" "morvane://open/$loop"
+xdg-open "morvane://open/$loop"
+wait_for 10 logged "Refused to open a URL whose scheme its type does not own" 1 || fail "the self link was not refused"
+one_running || fail "$(count) copies are running after the self link"
+[ "$(opened_lines)" -eq 1 ] || fail "something else was opened"
+
+# Cold start: the link given to a morvane that is not running opens once start-up is done.
+kill -TERM $app
+wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
+"$binary" "morvane://open/$id" >"$E2E_HOME/cold.log" 2>&1 &
+app=$!
+wait_for 15 has_opened 2 || fail "the link given at a cold start did not open"
+one_running || fail "$(count) copies are running after the cold start"
+kill -TERM $app
+wait_for 10 app_exited || fail "morvane did not quit on SIGTERM after the cold start"
+
+# Two starts at once: one stays, the other hands over and leaves with status 0.
+"$binary" >>"$E2E_HOME/morvane.log" 2>&1 &
+first=$!
+"$binary" >>"$E2E_HOME/morvane.log" 2>&1 &
+second=$!
+one_left() { ! kill -0 $first 2>/dev/null || ! kill -0 $second 2>/dev/null; }
+wait_for 10 one_left || fail "both starts kept running"
+if kill -0 $first 2>/dev/null; then app=$first left=$second; else app=$second left=$first; fi
+wait $left || fail "the start that handed over exited with status $?"
+wait_for 15 tray_window || fail "the start that stayed shows no tray icon"
+one_running || fail "$(count) copies are running after two starts at once"
+kill -TERM $app
+wait_for 10 app_exited || fail "morvane did not quit on SIGTERM after two starts at once"
+echo "PASS"

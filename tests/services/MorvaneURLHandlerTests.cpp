@@ -1,0 +1,151 @@
+#include "../library/StoreTestSupport.h"
+#include "FakeDesktopServices.h"
+#include "FakeProcessLauncher.h"
+#include "InMemoryCalendarStore.h"
+#include "InMemoryContactStore.h"
+#include "ScriptedAlertPresenter.h"
+#include "ScriptedRunner.h"
+
+#include "capture/CalendarEventService.h"
+#include "capture/ContactService.h"
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "files/FileReconciliationService.h"
+#include "files/KnownRootsStore.h"
+#include "foundation/UserDefaults.h"
+#include "services/LinkOpener.h"
+#include "services/MorvaneURLHandler.h"
+#include "store/LinkStore.h"
+
+#include <QCoro/QCoroTask>
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+const QString id = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
+const QString upperId = id.toUpper();
+
+TEST(MorvaneURLParse, AcceptsOnlyTheOpenFormWithOneId)
+{
+    struct Case {
+        const char* url;
+        bool accepted;
+    };
+    const Case cases[] = {
+        // Letter case of scheme, host and id does not matter; slashes around the id are trimmed.
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e", true},
+        {"MORVANE://OPEN/0F8FAD5B-D9CB-469F-A165-70867728950E", true},
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e/", true},
+        {"morvane://open//0f8fad5b-d9cb-469f-a165-70867728950e//", true},
+        {"morvane://open/%30f8fad5b-d9cb-469f-a165-70867728950e", true}, // read decoded
+        // A query or a fragment, even an empty one.
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e?x=1", false},
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e?", false},
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e#", false},
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e#top", false},
+        // Another path segment before or after the id, also when its slash is encoded.
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e/more", false},
+        {"morvane://open/items/0f8fad5b-d9cb-469f-a165-70867728950e", false},
+        {"morvane://open/x%2F0f8fad5b-d9cb-469f-a165-70867728950e", false},
+        // Another host, no host, another scheme.
+        {"morvane://show/0f8fad5b-d9cb-469f-a165-70867728950e", false},
+        {"morvane:///0f8fad5b-d9cb-469f-a165-70867728950e", false},
+        {"morvane:open/0f8fad5b-d9cb-469f-a165-70867728950e", false},
+        {"https://open/0f8fad5b-d9cb-469f-a165-70867728950e", false},
+        // Not exactly an 8-4-4-4-12 id.
+        {"morvane://open/", false},
+        {"morvane://open/{0f8fad5b-d9cb-469f-a165-70867728950e}", false},
+        {"morvane://open/0f8fad5bd9cb469fa16570867728950e", false},
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950", false},
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e0", false},
+        {"morvane://open/0g8fad5b-d9cb-469f-a165-70867728950e", false},
+        {"morvane://open/0f8fad5b-d9cb-469f-a165-70867728950e%20", false},
+    };
+    for (const Case& c : cases) {
+        const std::optional<QUuid> parsed = MorvaneURLHandler::parse(QString::fromUtf8(c.url));
+        EXPECT_EQ(parsed.has_value(), c.accepted) << c.url;
+        if (parsed) {
+            EXPECT_EQ(uuidString(*parsed), upperId) << c.url;
+        }
+    }
+}
+
+class Handler : public ::testing::Test {
+protected:
+    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::shared_ptr<FileIdentityService> identity =
+        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
+    CalendarEventService calendar{std::make_shared<InMemoryCalendarStore>(), desktop,
+                                  std::make_shared<ScriptedRunner>(), defaults};
+    ContactService contacts{std::make_shared<InMemoryContactStore>(), desktop, defaults};
+    KnownRootsStore roots{defaults};
+    LinkOpener opener{identity,
+                      std::make_shared<FileReconciliationService>(identity),
+                      roots,
+                      calendar,
+                      contacts,
+                      desktop,
+                      std::make_shared<FakeProcessLauncher>()};
+    std::unique_ptr<LinkStore> store =
+        std::make_unique<LinkStore>(LinkStore::libraryAt(libraryFile()), identity);
+    std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
+    // What the user had seen each time the application came forward: alerts, opened URLs.
+    QStringList forwards;
+    MorvaneURLHandler handler{alerts, [this] {
+                                  forwards.append(QStringLiteral("%1 alerts, %2 opened")
+                                                      .arg(alerts->shown.size())
+                                                      .arg(desktop->openedUrls.size()));
+                              }};
+
+    void handle(const QString& url) { QCoro::waitFor(handler.handle(url, *store, opener)); }
+
+    void saveWebLink()
+    {
+        LinkItem item = makeLink("Docs", "https://example.com/docs");
+        item.id = QUuid::fromString(id);
+        store->run([item](SQLiteStore& sqlite) { sqlite.insertLink(item); }).waitForFinished();
+    }
+};
+
+TEST_F(Handler, OpensTheSavedItemOnceInFrontAndRecordsTheOpen)
+{
+    saveWebLink();
+    handle("MORVANE://Open/" + id + "/");
+
+    EXPECT_EQ(desktop->openedUrls, QStringList{"https://example.com/docs"});
+    EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
+    const QUuid uuid = QUuid::fromString(id);
+    EXPECT_TRUE(store->run([uuid](SQLiteStore& sqlite) { return sqlite.link(uuid); }).result()->lastOpenedAt);
+}
+
+TEST_F(Handler, AlertsComeAfterTheApplicationIsInFront)
+{
+    handle("morvane://open/" + id + "?"); // malformed: only logged
+    EXPECT_TRUE(forwards.isEmpty());
+    EXPECT_TRUE(alerts->shown.isEmpty());
+
+    handle("morvane://open/" + id);
+    ASSERT_EQ(alerts->shown.size(), 1);
+    EXPECT_EQ(alerts->shown[0].messageText, "Link not found");
+    EXPECT_EQ(alerts->shown[0].informativeText,
+              "Morvane has no saved item for " + upperId +
+                  ". It may have been deleted on this Mac or not synced yet.");
+    EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
+
+    // A library error after the item was found: shown, nothing opened.
+    writeRaw({"DROP TABLE link_local_resolutions"});
+    saveWebLink();
+    handle("morvane://open/" + id);
+    ASSERT_EQ(alerts->shown.size(), 2);
+    EXPECT_TRUE(alerts->shown[1].messageText.contains("no such table"))
+        << alerts->shown[1].messageText.toStdString();
+    EXPECT_EQ(forwards, (QStringList{"0 alerts, 0 opened", "1 alerts, 0 opened"}));
+    EXPECT_TRUE(desktop->openedUrls.isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,191 @@
+#include "TestEnvironment.h"
+
+#include "services/SingleInstance.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace morvane;
+using namespace morvane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray be32(quint32 value)
+{
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToBigEndian(value, bytes.data());
+    return bytes;
+}
+
+QByteArray delivery(const QList<QByteArray>& urls)
+{
+    QByteArray message = be32(quint32(urls.size()));
+    for (const QByteArray& url : urls)
+        message += be32(quint32(url.size())) + url;
+    return message;
+}
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    QString folder = testHome() + "/runtime";
+    // A connection closed within closedAfter's wait was refused, not timed out.
+    SingleInstance::Limits limits{4, 100, 60s};
+    SingleInstance primary{folder, limits};
+    QList<QStringList> received;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(QDir().mkpath(folder));
+        QObject::connect(&primary, &SingleInstance::urlsReceived,
+                         [this](const QStringList& urls) { received.append(urls); });
+    }
+
+    void becomePrimary()
+    {
+        ASSERT_EQ(primary.claim({}), SingleInstance::Role::primary);
+        ASSERT_TRUE(primary.listen());
+    }
+
+    // Sends raw bytes as a hostile client would; true when the listener closed the connection.
+    static bool closedAfter(const QByteArray& bytes, const SingleInstance& listener)
+    {
+        QLocalSocket socket;
+        socket.connectToServer(listener.socketPath());
+        if (!socket.waitForConnected(2000))
+            return false;
+        socket.write(bytes);
+        socket.flush();
+        QSignalSpy closed(&socket, &QLocalSocket::disconnected);
+        return closed.wait(5000);
+    }
+
+    bool waitForDeliveries(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return received.size() >= count; }, 5000);
+    }
+};
+
+TEST_F(SingleInstanceTest, ALaterLaunchHandsItsUrlsToTheFirstInOrder)
+{
+    becomePrimary();
+    SingleInstance later(folder, limits);
+    EXPECT_EQ(later.claim({"morvane://open/a", "morvane://open/é"}), SingleInstance::Role::forwarded);
+    ASSERT_TRUE(waitForDeliveries(1));
+    EXPECT_EQ(received[0], (QStringList{"morvane://open/a", "morvane://open/é"}));
+
+    // Beyond the limits, URLs are dropped before they are sent.
+    SingleInstance crowded(folder, limits);
+    EXPECT_EQ(crowded.claim({"1", QString(101, u'x'), "2", "3", "4", "5"}), SingleInstance::Role::forwarded);
+    ASSERT_TRUE(waitForDeliveries(2));
+    EXPECT_EQ(received[1], (QStringList{"1", "2", "3", "4"}));
+
+    // Once the first has closed, the next launch takes over.
+    primary.close();
+    SingleInstance next(folder, limits);
+    EXPECT_EQ(next.claim({}), SingleInstance::Role::primary);
+}
+
+TEST_F(SingleInstanceTest, AHostileClientIsCutOffAndTheListenerKeepsServing)
+{
+    becomePrimary();
+    const QByteArray tooLong(101, 'x');
+    for (const QByteArray& refused : {
+             be32(5),                                       // too many URLs
+             be32(1) + be32(101) + tooLong,                 // a URL too long
+             be32(1) + be32(0xffffffff),                    // a wild length
+             be32(1) + be32(0),                             // an empty URL
+             be32(1) + be32(2) + QByteArray("\xff\xfe", 2), // not UTF-8
+         })
+        EXPECT_TRUE(closedAfter(refused, primary)) << refused.toHex().toStdString();
+    EXPECT_TRUE(received.isEmpty());
+
+    // A client that stops halfway is cut off once its time is up.
+    SingleInstance strict(testHome() + "/strict", {4, 100, 200ms});
+    ASSERT_TRUE(QDir().mkpath(testHome() + "/strict"));
+    ASSERT_EQ(strict.claim({}), SingleInstance::Role::primary);
+    ASSERT_TRUE(strict.listen());
+    EXPECT_TRUE(closedAfter(be32(2) + be32(3) + "abc", strict));
+    EXPECT_TRUE(closedAfter(QByteArray("\x00\x00", 2), strict));
+
+    // Bytes after a complete delivery are ignored; the delivery itself counts.
+    EXPECT_TRUE(closedAfter(delivery({"morvane://open/b"}) + "garbage", primary));
+    ASSERT_TRUE(waitForDeliveries(1));
+    EXPECT_EQ(received[0], QStringList{"morvane://open/b"});
+}
+
+TEST_F(SingleInstanceTest, AStaleSocketIsReplacedOnlyOnceTheLockIsOurs)
+{
+    // What a crashed process leaves: a socket file nobody listens on.
+    const QByteArray socketPath = QFile::encodeName(primary.socketPath());
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(stale);
+
+    // While another process holds the lock, the socket is left alone and the launch gives up.
+    const int holder = ::open(QFile::encodeName(primary.lockPath()).constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    SingleInstance waiting(folder, limits);
+    EXPECT_EQ(waiting.claim({"morvane://open/c"}, 200ms), SingleInstance::Role::unanswered);
+    EXPECT_TRUE(QFileInfo::exists(primary.socketPath()));
+    ::close(holder);
+
+    becomePrimary();
+    SingleInstance later(folder, limits);
+    EXPECT_EQ(later.claim({"morvane://open/c"}), SingleInstance::Role::forwarded);
+    ASSERT_TRUE(waitForDeliveries(1));
+}
+
+TEST(SingleInstanceRace, TwoLaunchesAtOnceEndWithOnePrimaryThatHasBothUrls)
+{
+    for (int round = 0; round < 5; ++round) {
+        const QString folder = testHome() + QStringLiteral("/race%1").arg(round);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        QProcess first, second;
+        first.start(SINGLE_INSTANCE_PROBE, {folder, "morvane://open/first"});
+        second.start(SINGLE_INSTANCE_PROBE, {folder, "morvane://open/second"});
+        ASSERT_TRUE(first.waitForFinished(10000));
+        ASSERT_TRUE(second.waitForFinished(10000));
+        QStringList outputs{QString::fromUtf8(first.readAllStandardOutput()),
+                            QString::fromUtf8(second.readAllStandardOutput())};
+        outputs.sort(); // "forwarded" before "primary"
+        EXPECT_EQ(outputs[0], "forwarded\n") << round;
+        EXPECT_TRUE(outputs[1] == "primary\nmorvane://open/first\n" ||
+                    outputs[1] == "primary\nmorvane://open/second\n")
+            << outputs[1].toStdString();
+    }
+}
+
+TEST(SingleInstanceFolder, WithoutARuntimeFolderOnlyAUserOnlyFolderOfOurOwnIsUsed)
+{
+    const QByteArray temporary = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(testHome()));
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString folder = SingleInstance::runtimeFolder();
+    EXPECT_EQ(folder, testHome() + "/morvane-" + QString::number(geteuid()));
+    EXPECT_EQ(QFileInfo(folder).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // One that others may write into (or made by someone else) is not used.
+    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteOther | QFile::ExeOther);
+    EXPECT_TRUE(SingleInstance::runtimeFolder().isEmpty());
+    qputenv("TMPDIR", temporary); // the next test's home is made there
+}
+
+} // namespace
