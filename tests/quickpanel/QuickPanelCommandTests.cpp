@@ -93,6 +93,7 @@ TEST(QuickPanelCommands, BacklinksAndRemovingRelations)
     fx.settle();
     EXPECT_EQ(fx.model.mode().link()->id, fx.page.id);
     EXPECT_EQ(fx.titles(), QStringList({"Beta", "Gamma"}));
+    EXPECT_EQ(fx.model.message(), "Removed relation between “Page” and “Alpha”.") << "left as it was";
     fx.model.moveSelection(5);
     fx.model.requestRemoveRelation();
     fx.model.confirmRemoveRelation();
