@@ -208,9 +208,10 @@ private:
     bool isCurrentList(quint64 generation) const { return generation == m_listGeneration; }
     QCoro::Task<> loadLinkedItems(QUuid id, quint64 generation);
 
-    // Reload steps; they throw what the library threw. False when a newer list change overtook them.
-    QCoro::Task<bool> loadActiveContextResults(quint64 generation);
-    QCoro::Task<bool> performSearch(quint64 generation);
+    // Reload steps; they throw what the library threw, and stop writing once a newer list change
+    // has started.
+    QCoro::Task<> loadActiveContextResults(quint64 generation);
+    QCoro::Task<> performSearch(quint64 generation);
     QCoro::Task<> reloadAfterDeleting(QUuid id);
     QString tipped(const QString& tipID, const QString& text) const;
 

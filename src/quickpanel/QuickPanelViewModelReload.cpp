@@ -83,10 +83,10 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
     const quint64 generation = beginListChange();
     try {
         if (m_query.trimmed().isEmpty() && m_mode.is(Mode::Kind::search)) {
-            QCoro::Task<bool> loading = loadActiveContextResults(generation);
+            QCoro::Task<> loading = loadActiveContextResults(generation);
             co_await loading;
         } else {
-            QCoro::Task<bool> searching = performSearch(generation);
+            QCoro::Task<> searching = performSearch(generation);
             co_await searching;
         }
     } catch (...) {
@@ -97,7 +97,7 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
     }
 }
 
-QCoro::Task<bool> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
+QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
 {
     const QPointer<QuickPanelViewModel> self(this);
     LinkStore& store = *m_services.store;
@@ -109,7 +109,7 @@ QCoro::Task<bool> QuickPanelViewModel::loadActiveContextResults(quint64 generati
         setSelectedIndex(0);
         setMessage(
             m_activeContextMessage.value_or(QStringLiteral("No active context. Type to search all links.")));
-        co_return true;
+        co_return;
     }
 
     if (contexts.size() == 1) {
@@ -117,24 +117,24 @@ QCoro::Task<bool> QuickPanelViewModel::loadActiveContextResults(quint64 generati
         QFuture<std::optional<LinkItem>> finding = store.findLink(context);
         const std::optional<LinkItem> saved = co_await finding;
         if (!self || !isCurrentList(generation))
-            co_return false;
+            co_return;
         if (saved) {
             QFuture<QList<LinkItem>> relating = m_services.relationService->linkedItems(saved->id);
             const QList<LinkItem> related = co_await relating;
             if (!self || !isCurrentList(generation))
-                co_return false;
+                co_return;
             QList<PanelResult> rows{PanelResult::link(*saved)};
             rows.append(linkRows(related));
             setResults(std::move(rows));
             setLinkedItems(related);
             setSelectedIndex(0);
             setMessage(activeLinkText(context));
-            co_return true;
+            co_return;
         }
         QFuture<QList<FileMatchCandidate>> matching = store.fileMatchCandidates(context);
         const QList<FileMatchCandidate> candidates = co_await matching;
         if (!self || !isCurrentList(generation))
-            co_return false;
+            co_return;
         QList<PanelResult> rows;
         for (const FileMatchCandidate& candidate : candidates)
             rows.append(PanelResult::fileMatch(candidate));
@@ -147,12 +147,12 @@ QCoro::Task<bool> QuickPanelViewModel::loadActiveContextResults(quint64 generati
         QFuture<std::optional<QString>> describing = store.finderSelectionMatches(context);
         const std::optional<QString> status = co_await describing;
         if (!self || !isCurrentList(generation))
-            co_return false;
+            co_return;
         if (status)
             setMessage(tipped(QStringLiteral("fileMatch.prompt"), *status));
         else
             setMessage(tipped(tipID, captureText(context)));
-        co_return true;
+        co_return;
     }
 
     // Several items (the events of a day): each is looked up in turn, in the order shown.
@@ -161,7 +161,7 @@ QCoro::Task<bool> QuickPanelViewModel::loadActiveContextResults(quint64 generati
         QFuture<std::optional<LinkItem>> finding = store.findLink(context);
         const std::optional<LinkItem> saved = co_await finding;
         if (!self || !isCurrentList(generation))
-            co_return false;
+            co_return;
         rows.append(saved ? PanelResult::link(*saved) : PanelResult::capture(context));
     }
     setResults(std::move(rows));
@@ -173,16 +173,15 @@ QCoro::Task<bool> QuickPanelViewModel::loadActiveContextResults(quint64 generati
     const QString tipID = QStringLiteral("capture.multiContext.") + QuickPanelTipStore::tipToken(app);
     setMessage(tipped(tipID, m_activeContextMessage.value_or(
                                  QStringLiteral("Select a %1 event to add or open.").arg(app))));
-    co_return true;
 }
 
-QCoro::Task<bool> QuickPanelViewModel::performSearch(quint64 generation)
+QCoro::Task<> QuickPanelViewModel::performSearch(quint64 generation)
 {
     const QPointer<QuickPanelViewModel> self(this);
     QFuture<QList<LinkItem>> searching = m_services.linkSearch(m_query);
     const QList<LinkItem> found = co_await searching;
     if (!self || !isCurrentList(generation))
-        co_return false;
+        co_return;
     QList<PanelResult> rows = linkRows(found);
     qsizetype extraRows = 0;
     // The event and card searches answer at once, on this thread, for the query as it is now.
@@ -207,7 +206,6 @@ QCoro::Task<bool> QuickPanelViewModel::performSearch(quint64 generation)
                           QStringLiteral("Showing matching Calendar events and contacts. Press Enter to "
                                          "add one.")));
     }
-    co_return true;
 }
 
 QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
@@ -226,7 +224,7 @@ QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
             // Newer than a reload that clearing the query may have started: the message of the
             // deletion goes with this list.
             generation = beginListChange();
-            QCoro::Task<bool> loading = loadActiveContextResults(generation);
+            QCoro::Task<> loading = loadActiveContextResults(generation);
             co_await loading;
             co_return;
         }
@@ -241,7 +239,7 @@ QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
     }
     case Mode::Kind::search:
         if (m_query.trimmed().isEmpty()) {
-            QCoro::Task<bool> loading = loadActiveContextResults(generation);
+            QCoro::Task<> loading = loadActiveContextResults(generation);
             co_await loading;
             co_return;
         }
