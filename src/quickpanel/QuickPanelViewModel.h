@@ -168,7 +168,7 @@ public:
     QCoro::Task<> deleteLink(LinkItem item);
     QCoro::Task<> removeRelation(PendingRelationDelete pending);
 
-    // The line that names the kind of a captured item ("page", "message", ...).
+    // The word the status texts use for the kind of a captured item ("page", "message", ...).
     static QString kindWord(LinkType type);
 
 signals:
