@@ -1,0 +1,108 @@
+// A typed search through the quick panel's model (the library search, the rows built from it and the
+// selected row's related links) against the library search alone, on the same generated library in
+// the same run, for a term found in a third of the links (the 200-row cap) and a rare one.
+
+#include "BenchMain.h"
+#include "BenchSupport.h"
+#include "LibraryGenerator.h"
+#include "capture/ActiveContextService.h"
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "foundation/UserDefaults.h"
+#include "library/SQLiteStore.h"
+#include "quickpanel/QuickPanelViewModel.h"
+#include "services/QuickPanelTipStore.h"
+#include "services/SearchService.h"
+#include "store/LinkStore.h"
+#include "store/RelationService.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <QCoroTask>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+
+using namespace morvane;
+using morvane::bench::LibraryGenerator;
+
+namespace {
+
+struct GeneratedLibrary {
+    QTemporaryDir folder;
+    std::unique_ptr<LinkStore> store;
+};
+
+LinkStore& library(long size)
+{
+    static std::map<long, std::unique_ptr<GeneratedLibrary>> libraries;
+    std::unique_ptr<GeneratedLibrary>& entry = libraries[size];
+    if (!entry) {
+        entry = std::make_unique<GeneratedLibrary>();
+        const QString path = entry->folder.filePath(QStringLiteral("Morvane.sqlite"));
+        {
+            SQLiteStore sqlite(path);
+            LibraryGenerator().populate(sqlite, size);
+        }
+        entry->store = std::make_unique<LinkStore>(
+            LinkStore::libraryAt(path),
+            std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
+    }
+    return *entry->store;
+}
+
+QString term(int64_t which)
+{
+    return which == 0 ? LibraryGenerator::commonTerm() : LibraryGenerator::rareTerm();
+}
+
+void BM_LibrarySearch(benchmark::State& state)
+{
+    SearchService search(library(state.range(0)), nullptr, nullptr);
+    const QString query = term(state.range(1));
+    qsizetype found = 0;
+    for (auto _ : state)
+        found = search.searchLinks(query).result().size();
+    state.counters["rows"] = double(found);
+}
+
+// Everything the model does for one keystroke, to the linked items of the first row.
+void BM_PanelSearch(benchmark::State& state)
+{
+    LinkStore& store = library(state.range(0));
+    SearchService search(store, nullptr, nullptr);
+    RelationService relations(store);
+    ActiveContextService contexts({});
+    QuickPanelTipStore tips(UserDefaults::inMemory());
+    QuickPanelViewModel model(
+        QuickPanelServices{&store, &search, &relations, {}, nullptr, nullptr, &contexts, &tips, nullptr, {}});
+    const QString query = term(state.range(1));
+    model.setQuery(query);
+    for (auto _ : state) {
+        QCoro::waitFor(model.reloadTask());
+        // The related links of the selected row are read after the rows: wait for them too.
+        store.run([](SQLiteStore&) { return 0; }).waitForFinished();
+        QCoreApplication::processEvents();
+    }
+    state.counters["rows"] = double(model.results().size());
+}
+
+void searchCases(benchmark::internal::Benchmark* b)
+{
+    for (long size : bench::sizes({100000}))
+        for (int which : {0, 1})
+            b->Args({size, which});
+}
+
+BENCHMARK(BM_LibrarySearch)->Apply(searchCases)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PanelSearch)->Apply(searchCases)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return morvane::bench::runWithApplication(argc, argv);
+}

@@ -1,0 +1,372 @@
+// The commands on the selected row: open, relate, backlinks, remove a relation, delete, copy. Each
+// reads the selection once, when it starts, and works on its own copy of the link from then on.
+
+#include "QuickPanelViewModel.h"
+
+#include "foundation/Logging.h"
+#include "services/PasteboardService.h"
+#include "store/LinkStore.h"
+#include "store/RelationService.h"
+
+#include <QPointer>
+
+namespace morvane {
+
+MORVANE_LOGGING_CATEGORY(lcQuickPanelCommands, "QuickPanelCommands")
+
+namespace {
+
+QList<PanelResult> linkRowsOf(const QList<LinkItem>& items)
+{
+    QList<PanelResult> rows;
+    rows.reserve(items.size());
+    for (const LinkItem& item : items)
+        rows.append(PanelResult::link(item));
+    return rows;
+}
+
+} // namespace
+
+// --- Opening -------------------------------------------------------------------------------------------
+
+QCoro::Task<bool> QuickPanelViewModel::activateSelection()
+{
+    if (m_awaitingSoloCaptureDismiss) {
+        // The Enter that closes the panel after a solo capture.
+        setAwaitingSoloCaptureDismiss(false);
+        co_return false;
+    }
+    const std::optional<PanelResult> selected = selectedResult();
+    if (!selected)
+        co_return false;
+    switch (selected->kind()) {
+    case PanelResult::Kind::fileMatch: {
+        QCoro::Task<bool> confirming = confirmFileMatch(*selected->candidate());
+        const bool staysOpen = co_await confirming;
+        co_return staysOpen;
+    }
+    case PanelResult::Kind::capture: {
+        QCoro::Task<bool> saving = saveCapturedContext(*selected->context());
+        const bool staysOpen = co_await saving;
+        co_return staysOpen;
+    }
+    case PanelResult::Kind::link:
+        break;
+    }
+    QCoro::Task<> opening = openLink(*selected->item());
+    co_await opening;
+    co_return false;
+}
+
+QCoro::Task<> QuickPanelViewModel::openLink(LinkItem item)
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    LinkStore& store = *m_services.store;
+    const QuickPanelServices::Opener opener = m_services.opener; // kept while it opens
+    const QUuid id = item.id;
+    std::optional<FileIdentity> stored;
+    try {
+        QFuture<std::optional<FileIdentity>> reading =
+            store.read([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
+        stored = co_await reading;
+    } catch (...) {
+        // Opened without this machine's evidence, as if there were none.
+    }
+    if (!self)
+        co_return;
+    std::optional<FileIdentity> refreshed;
+    QCoro::Task<std::optional<FileIdentity>> opening = opener(std::move(item), stored);
+    try {
+        refreshed = co_await opening;
+    } catch (...) {
+        qCWarning(lcQuickPanelCommands) << "Opening a link failed:" << describe(std::current_exception());
+    }
+    if (!self)
+        co_return;
+    // Recording is best effort: the link is open whatever the library says.
+    if (refreshed) {
+        QFuture<void> recording =
+            store.run([id, found = *refreshed, confirmed = stored.has_value()](SQLiteStore& sqlite) {
+                sqlite.upsertLocalResolution(id, FileIdentity::merged(found, sqlite.localResolution(id)),
+                                             confirmed);
+            });
+        try {
+            co_await recording;
+        } catch (...) {
+            qCWarning(lcQuickPanelCommands)
+                << "The opened file's evidence was not recorded:" << describe(std::current_exception());
+        }
+    }
+    QFuture<void> stamping = store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
+    try {
+        co_await stamping;
+    } catch (...) {
+        qCWarning(lcQuickPanelCommands)
+            << "The time of opening was not recorded:" << describe(std::current_exception());
+    }
+}
+
+// --- Relating ------------------------------------------------------------------------------------------
+
+QCoro::Task<bool> QuickPanelViewModel::completeRelation()
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    if (!m_mode.is(Mode::Kind::chooseRelationSource))
+        co_return false;
+    const LinkItem source = *m_mode.link();
+    const std::optional<PanelResult> selected = selectedResult();
+    const std::optional<LinkItem> target = selected ? selected->linkItem() : std::nullopt;
+    if (!target)
+        co_return false;
+    if (target->id == source.id) {
+        setMessage(QStringLiteral("Choose a different item to link to."));
+        co_return false;
+    }
+    QFuture<void> relating = m_services.store->run(
+        [from = source.id, to = target->id](SQLiteStore& sqlite) { sqlite.addRelation(from, to); });
+    try {
+        co_await relating;
+    } catch (...) {
+        if (self)
+            setMessage(describe(std::current_exception()));
+        co_return false;
+    }
+    if (!self)
+        co_return false;
+    announceChange();
+    captureContextsNow();
+    const QString text = QStringLiteral("Linked “%1” to “%2”.").arg(source.title, target->title);
+    try {
+        QCoro::Task<> showing = showLinkedItems(source, text);
+        co_await showing;
+    } catch (...) {
+        if (self)
+            setMessage(describe(std::current_exception()));
+        co_return false;
+    }
+    co_return true;
+}
+
+QCoro::Task<> QuickPanelViewModel::showLinkedItems(LinkItem item, QString text)
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    setMode(Mode::search());
+    setQuery(QString());
+    setAwaitingSoloCaptureDismiss(false);
+    // Taken after the query was cleared: the reload that clearing may start is older than this list,
+    // which is what the command announces.
+    const quint64 generation = beginListChange();
+    QFuture<QList<LinkItem>> relating = m_services.relationService->linkedItems(item.id);
+    const QList<LinkItem> related = co_await relating;
+    if (!self || !isCurrentList(generation))
+        co_return;
+    QList<PanelResult> rows{PanelResult::link(item)};
+    rows.append(linkRowsOf(related));
+    setResults(std::move(rows));
+    setLinkedItems(related);
+    setSelectedIndex(0);
+    setMessage(text);
+}
+
+void QuickPanelViewModel::beginRelation()
+{
+    const std::optional<PanelResult> selected = selectedResult();
+    std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
+    if (!link)
+        return;
+    setMode(Mode::chooseRelationSource(std::move(*link)));
+    setQuery(QString());
+    reload();
+    setMessage(QStringLiteral("Select an item to link"));
+}
+
+void QuickPanelViewModel::showBacklinks()
+{
+    const std::optional<PanelResult> selected = selectedResult();
+    std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
+    if (!link)
+        return;
+    setMode(Mode::backlinks(*link));
+    loadBacklinks(std::move(*link), beginListChange());
+}
+
+QCoro::Task<> QuickPanelViewModel::loadBacklinks(LinkItem base, quint64 generation)
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    QList<LinkItem> related;
+    try {
+        QFuture<QList<LinkItem>> relating = m_services.relationService->linkedItems(base.id);
+        related = co_await relating;
+    } catch (...) {
+        // A list that cannot be read shows as no related links.
+    }
+    if (!self || !isCurrentList(generation))
+        co_return;
+    setLinkedItems(related);
+    setResults(linkRowsOf(related));
+    setSelectedIndex(0);
+}
+
+// --- Removing a relation ---------------------------------------------------------------------------------
+
+bool QuickPanelViewModel::canRemoveRelation() const
+{
+    const std::optional<LinkItem> base = relationBaseItem();
+    const std::optional<PanelResult> selected = selectedResult();
+    const std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
+    return base && link && link->id != base->id;
+}
+
+void QuickPanelViewModel::requestRemoveRelation()
+{
+    const std::optional<LinkItem> base = relationBaseItem();
+    const std::optional<PanelResult> selected = selectedResult();
+    const std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
+    if (!base || !link || link->id == base->id) {
+        setMessage(QStringLiteral("Select a linked item in the list, then press ⌘⇧⌫ (or ⌘⇧Delete)."));
+        return;
+    }
+    setPendingRelationDelete(PendingRelationDelete{*base, *link});
+}
+
+void QuickPanelViewModel::confirmRemoveRelation()
+{
+    if (!m_pendingRelationDelete)
+        return;
+    PendingRelationDelete pending = *std::exchange(m_pendingRelationDelete, std::nullopt);
+    emit pendingRelationDeleteChanged();
+    removeRelation(std::move(pending));
+}
+
+void QuickPanelViewModel::cancelRemoveRelation()
+{
+    setPendingRelationDelete(std::nullopt);
+}
+
+QCoro::Task<> QuickPanelViewModel::removeRelation(PendingRelationDelete pending)
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    // In a typed search any two links can be offered; only a pair that is related is removed, in the
+    // same step that checks it.
+    QFuture<bool> removing =
+        m_services.store->run([from = pending.source.id, to = pending.target.id](SQLiteStore& sqlite) {
+            const QList<LinkItem> related = sqlite.relatedLinks(from);
+            const bool isRelated = std::any_of(related.begin(), related.end(),
+                                               [&to](const LinkItem& item) { return item.id == to; });
+            if (isRelated)
+                sqlite.removeRelation(from, to);
+            return isRelated;
+        });
+    bool removed = false;
+    try {
+        removed = co_await removing;
+    } catch (...) {
+        if (self)
+            setMessage(describe(std::current_exception()));
+        co_return;
+    }
+    if (!self)
+        co_return;
+    if (!removed) {
+        setMessage(QStringLiteral("No relation between these items."));
+        co_return;
+    }
+    announceChange();
+    const QString text = QStringLiteral("Removed relation between “%1” and “%2”.")
+                             .arg(pending.source.title, pending.target.title);
+    switch (m_mode.kind()) {
+    case Mode::Kind::search:
+        try {
+            QCoro::Task<> showing = showLinkedItems(pending.source, text);
+            co_await showing;
+        } catch (...) {
+            if (self)
+                setMessage(describe(std::current_exception()));
+        }
+        co_return;
+    case Mode::Kind::backlinks: {
+        const LinkItem base = *m_mode.link();
+        const quint64 generation = beginListChange();
+        QList<LinkItem> related;
+        try {
+            QFuture<QList<LinkItem>> relating = m_services.relationService->linkedItems(base.id);
+            related = co_await relating;
+        } catch (...) {
+            if (self)
+                setMessage(describe(std::current_exception()));
+            co_return;
+        }
+        if (!self)
+            co_return;
+        if (isCurrentList(generation)) {
+            setLinkedItems(related);
+            setResults(linkRowsOf(related));
+            setSelectedIndex(std::max<qint64>(std::min<qint64>(m_selectedIndex, m_results.size() - 1), 0));
+        }
+        setMessage(text);
+        co_return;
+    }
+    case Mode::Kind::chooseRelationSource:
+    case Mode::Kind::add:
+        break;
+    }
+    setMessage(text);
+    reload();
+}
+
+// --- Deleting ----------------------------------------------------------------------------------------------
+
+void QuickPanelViewModel::requestDelete()
+{
+    const std::optional<PanelResult> selected = selectedResult();
+    // Only a saved link's own row: a file-match row stands for a file that is not saved as such.
+    if (!selected || !selected->item()) {
+        setMessage(QStringLiteral("Select a saved link to delete."));
+        return;
+    }
+    setPendingDeleteItem(*selected->item());
+}
+
+void QuickPanelViewModel::confirmDelete()
+{
+    if (!m_pendingDeleteItem)
+        return;
+    LinkItem item = *std::exchange(m_pendingDeleteItem, std::nullopt);
+    emit pendingDeleteItemChanged();
+    deleteLink(std::move(item));
+}
+
+void QuickPanelViewModel::cancelDelete()
+{
+    setPendingDeleteItem(std::nullopt);
+}
+
+// --- Copying -----------------------------------------------------------------------------------------------
+
+void QuickPanelViewModel::copySelected(CopyFormat format)
+{
+    const std::optional<PanelResult> selected = selectedResult();
+    const std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
+    if (!link) {
+        if (format == CopyFormat::morvane || format == CopyFormat::morvaneMarkdown)
+            setMessage(QStringLiteral("Select a saved link to copy a Morvane link."));
+        return;
+    }
+    m_services.pasteboard->copy(*link, format);
+    switch (format) {
+    case CopyFormat::url:
+        setMessage(QStringLiteral("URL copied"));
+        return;
+    case CopyFormat::markdown:
+        setMessage(QStringLiteral("Markdown link copied"));
+        return;
+    case CopyFormat::morvane:
+        setMessage(QStringLiteral("Morvane link copied"));
+        return;
+    case CopyFormat::morvaneMarkdown:
+        break;
+    }
+    setMessage(QStringLiteral("Morvane Markdown link copied"));
+}
+
+} // namespace morvane
