@@ -17,6 +17,8 @@ struct QuickPanelWheelDelta {
     // multiples of 120 in its angle delta; a high-resolution wheel sends fractions of that without
     // pixels, and those add up so that a full notch's worth still makes one step.
     static QuickPanelWheelDelta fromQt(QPoint pixelDelta, QPoint angleDelta);
+
+    friend bool operator==(const QuickPanelWheelDelta&, const QuickPanelWheelDelta&) = default;
 };
 
 struct QuickPanelScrollResult {
