@@ -1,0 +1,300 @@
+#include "QuickPanelResultRow.h"
+
+#include "desktop/Glyphs.h"
+#include "desktop/PaintColors.h"
+#include "desktop/TextStyle.h"
+#include "foundation/SharedColors.h"
+#include "foundation/SystemColor.h"
+#include "model/LinkTypePresentation.h"
+
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace morvane {
+
+namespace {
+
+constexpr double cornerRadius = 8;
+constexpr double paddingX = 10;
+constexpr double paddingY = 9;
+constexpr double iconSize = 34;
+constexpr double iconGlyphSize = 17;
+constexpr double iconSpacing = 12;
+constexpr double lineSpacing = 4;
+constexpr double titleSpacing = 8;
+constexpr double metaSpacing = 6;
+constexpr double badgePaddingX = 6;
+constexpr double badgePaddingY = 2;
+constexpr double badgeRadius = 5;
+constexpr double countGlyphSize = 10;
+constexpr double countGlyphSpacing = 4;
+
+struct RowShadow {
+    double radius;
+    double opacity;
+    double drop;
+};
+constexpr RowShadow selectedShadow{10, 0.11, 4};
+constexpr RowShadow plainShadow{3, 0.035, 1};
+
+QFont titleFont()
+{
+    return systemFont(15, QFont::DemiBold);
+}
+QFont badgeFont()
+{
+    QFont font = textFont(TextStyle::caption);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+QFont captionFont()
+{
+    return textFont(TextStyle::caption);
+}
+QFont metaFont()
+{
+    return textFont(TextStyle::caption2);
+}
+
+double lineHeight(const QFont& font)
+{
+    return QFontMetricsF(font).height();
+}
+
+double badgeHeight()
+{
+    return lineHeight(badgeFont()) + 2 * badgePaddingY;
+}
+
+double titleLineHeight()
+{
+    return std::max({lineHeight(titleFont()), badgeHeight(), lineHeight(captionFont())});
+}
+
+double columnHeight()
+{
+    return titleLineHeight() + lineSpacing + lineHeight(captionFont()) + lineSpacing + lineHeight(metaFont());
+}
+
+// The text cut to the room left, and the rect it takes from x onwards on a line.
+QuickPanelRowText placeText(const QString& text, const QFont& font, double x, double top, double height,
+                            double room)
+{
+    const QFontMetricsF metrics(font);
+    const QString shown = metrics.elidedText(text, Qt::ElideRight, std::max(room, 0.0));
+    // One pixel of slack so that rounding never clips the last glyph.
+    const double width = std::min(metrics.horizontalAdvance(shown) + 1, std::max(room, 0.0));
+    return {shown, QRectF(x, top, width, height)};
+}
+
+std::optional<QString> badgeText(QuickPanelRowKind kind)
+{
+    switch (kind) {
+    case QuickPanelRowKind::capture:
+        return QStringLiteral("Add");
+    case QuickPanelRowKind::fileMatch:
+        return QStringLiteral("Possible match");
+    case QuickPanelRowKind::link:
+        break;
+    }
+    return std::nullopt;
+}
+
+SystemColor badgeColor(QuickPanelRowKind kind)
+{
+    return kind == QuickPanelRowKind::capture ? SystemColor::green : SystemColor::orange;
+}
+
+QStringList metaTexts(const QuickPanelRowContent& content)
+{
+    QStringList texts{presentation(content.type).title};
+    const QString source =
+        content.kind == QuickPanelRowKind::fileMatch ? QStringLiteral("Morvane") : content.sourceApp;
+    if (!source.isEmpty())
+        texts.append(source);
+    if (!content.tags.isEmpty()) {
+        QStringList marked;
+        for (const QString& tag : content.tags)
+            marked.append(u'#' + tag);
+        texts.append(marked.join(u' '));
+    }
+    return texts;
+}
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(color.alphaF() * alpha));
+    return color;
+}
+
+QPainterPath cardPath(const QRectF& card)
+{
+    QPainterPath path;
+    path.addRoundedRect(card, cornerRadius, cornerRadius);
+    return path;
+}
+
+// A soft shadow below the card, painted only outside it so that a translucent card does not show it
+// through: rounded rectangles growing outwards, each adding a little black, from half the opacity
+// at the card's edge (as a blur of that radius gives) to nothing at the radius.
+void paintShadow(QPainter& painter, const QRectF& card, const RowShadow& shadow)
+{
+    const double reach = shadow.radius + shadow.drop + 1;
+    QPainterPath outside;
+    outside.addRect(card.adjusted(-reach, -reach, reach, reach));
+    painter.save();
+    painter.setClipPath(outside.subtracted(cardPath(card)), Qt::IntersectClip);
+    const double layerOpacity = 1 - std::pow(1 - shadow.opacity / 2, 1.0 / shadow.radius);
+    const QColor layer = QColor::fromRgbF(0, 0, 0, float(layerOpacity));
+    const QRectF dropped = card.translated(0, shadow.drop);
+    for (int grow = int(shadow.radius); grow >= 1; --grow) {
+        QPainterPath path;
+        path.addRoundedRect(dropped.adjusted(-grow, -grow, grow, grow), cornerRadius + grow,
+                            cornerRadius + grow);
+        painter.fillPath(path, layer);
+    }
+    painter.restore();
+}
+
+void paintText(QPainter& painter, const QuickPanelRowText& text, const QFont& font, const QColor& color)
+{
+    painter.setFont(font);
+    painter.setPen(color);
+    painter.drawText(text.rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text.text);
+}
+
+} // namespace
+
+double quickPanelRowHeight()
+{
+    return std::ceil(std::max(iconSize, columnHeight()) + 2 * paddingY);
+}
+
+double quickPanelRowShadowReach()
+{
+    return selectedShadow.radius + selectedShadow.drop;
+}
+
+QuickPanelRowLayout layoutQuickPanelRow(const QuickPanelRowContent& content, const QRectF& card)
+{
+    QuickPanelRowLayout layout;
+    layout.card = card;
+    const double centreY = card.center().y();
+    layout.iconTile = QRectF(card.left() + paddingX, centreY - iconSize / 2, iconSize, iconSize);
+
+    const double left = layout.iconTile.right() + iconSpacing;
+    const double right = card.right() - paddingX;
+    double top = centreY - columnHeight() / 2;
+
+    // Title line: the count keeps its place at the trailing edge, the badge follows the title, and
+    // the title gives way to both.
+    const double titleHeight = titleLineHeight();
+    double titleRoom = right - left;
+    if (content.linkedItemCount >= 1) {
+        const QString count = QString::number(content.linkedItemCount);
+        const double textWidth = QFontMetricsF(captionFont()).horizontalAdvance(count) + 1;
+        const QRectF textRect(right - textWidth, top, textWidth, titleHeight);
+        layout.linkCount = QuickPanelRowText{count, textRect};
+        layout.linkGlyph = QRectF(textRect.left() - countGlyphSpacing - countGlyphSize,
+                                  top + (titleHeight - countGlyphSize) / 2, countGlyphSize, countGlyphSize);
+        titleRoom = layout.linkGlyph.left() - titleSpacing - left;
+    }
+    const std::optional<QString> badge = badgeText(content.kind);
+    double badgeWidth = 0;
+    if (badge) {
+        badgeWidth = QFontMetricsF(badgeFont()).horizontalAdvance(*badge) + 2 * badgePaddingX;
+        titleRoom -= badgeWidth + titleSpacing;
+    }
+    layout.title = placeText(content.title, titleFont(), left, top, titleHeight, titleRoom);
+    if (badge) {
+        const double height = badgeHeight();
+        layout.badge =
+            QuickPanelRowText{*badge, QRectF(layout.title.rect.right() + titleSpacing,
+                                             top + (titleHeight - height) / 2, badgeWidth, height)};
+    }
+    top += titleHeight + lineSpacing;
+
+    const double captionHeight = lineHeight(captionFont());
+    layout.subtitle = placeText(content.subtitle, captionFont(), left, top, captionHeight, right - left);
+    top += captionHeight + lineSpacing;
+
+    double x = left;
+    for (const QString& text : metaTexts(content)) {
+        if (x >= right)
+            break;
+        layout.meta.append(placeText(text, metaFont(), x, top, lineHeight(metaFont()), right - x));
+        x = layout.meta.last().rect.right() + metaSpacing;
+    }
+    return layout;
+}
+
+void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content, const QRectF& card,
+                        QuickPanelRowState state, const AppearanceService* appearance)
+{
+    const QuickPanelRowLayout layout = layoutQuickPanelRow(content, card);
+    const LinkTypePresentation type = presentation(content.type);
+    const QColor tint = paintColor(type.color, appearance);
+    const QColor accent = paintColor(SystemColor::accent, appearance);
+    const QPainterPath shape = cardPath(card);
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintShadow(painter, card, state.selected ? selectedShadow : plainShadow);
+
+    if (state.selected) {
+        QLinearGradient wash(card.topLeft(), card.bottomRight());
+        wash.setColorAt(0, withAlpha(accent, 0.18));
+        wash.setColorAt(1, withAlpha(tint, 0.11));
+        painter.fillPath(shape, wash);
+    } else {
+        painter.fillPath(shape, paintColor(SharedColors::cardFill, appearance));
+        if (state.hovered)
+            painter.fillPath(shape, paintColor(SharedColors::accentWash.withOpacity(0.5), appearance));
+    }
+    painter.save();
+    painter.setClipPath(shape, Qt::IntersectClip);
+
+    QPainterPath tile;
+    tile.addRoundedRect(layout.iconTile, cornerRadius, cornerRadius);
+    painter.fillPath(tile, state.selected ? accent : withAlpha(tint, 0.12));
+    const QPointF glyphCentre = layout.iconTile.center();
+    paintGlyph(painter, type.glyph,
+               QRectF(glyphCentre.x() - iconGlyphSize / 2, glyphCentre.y() - iconGlyphSize / 2, iconGlyphSize,
+                      iconGlyphSize),
+               state.selected ? QColor(Qt::white) : tint);
+
+    const QColor secondary = paintColor(SystemColor::secondaryLabel, appearance);
+    paintText(painter, layout.title, titleFont(), paintColor(SystemColor::label, appearance));
+    if (layout.badge) {
+        const QColor color = paintColor(badgeColor(content.kind), appearance);
+        QPainterPath pill;
+        pill.addRoundedRect(layout.badge->rect, badgeRadius, badgeRadius);
+        painter.fillPath(pill, withAlpha(color, 0.12));
+        painter.setFont(badgeFont());
+        painter.setPen(color);
+        painter.drawText(layout.badge->rect, Qt::AlignCenter | Qt::TextSingleLine, layout.badge->text);
+    }
+    if (layout.linkCount) {
+        paintGlyph(painter, Glyph::chainLink, layout.linkGlyph, secondary);
+        paintText(painter, *layout.linkCount, captionFont(), secondary);
+    }
+    paintText(painter, layout.subtitle, captionFont(), secondary);
+    const QColor tertiary = paintColor(SystemColor::tertiaryLabel, appearance);
+    for (const QuickPanelRowText& text : layout.meta)
+        paintText(painter, text, metaFont(), tertiary);
+
+    painter.restore();
+
+    painter.setPen(
+        QPen(state.selected ? withAlpha(accent, 0.62) : paintColor(SharedColors::hairline, appearance), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5, cornerRadius - 0.5);
+    painter.restore();
+}
+
+} // namespace morvane

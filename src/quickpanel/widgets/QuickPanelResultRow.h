@@ -1,0 +1,73 @@
+#pragma once
+
+#include "model/LinkType.h"
+
+#include <QList>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QPainter;
+
+namespace morvane {
+
+class AppearanceService;
+
+enum class QuickPanelRowKind { link, capture, fileMatch };
+
+// What one result row shows, as plain texts and numbers.
+struct QuickPanelRowContent {
+    QuickPanelRowKind kind = QuickPanelRowKind::link;
+    QString title;
+    QString subtitle;
+    LinkType type = LinkType::file;
+    QStringList tags;
+    int linkedItemCount = 0;
+    // The application the link or the captured item came from. A file-match row names us instead:
+    // the match was our guess, whatever application saved the link.
+    QString sourceApp;
+};
+
+struct QuickPanelRowState {
+    bool selected = false;
+    bool hovered = false;
+};
+
+struct QuickPanelRowText {
+    QString text; // as shown, elided to fit
+    QRectF rect;
+};
+
+// Where each part of a row goes inside its card. The painter draws from it, and the list can use it
+// to know what a row shows.
+struct QuickPanelRowLayout {
+    QRectF card;
+    QRectF iconTile;
+    QuickPanelRowText title;
+    // "Add" on a capture row, "Possible match" on a file-match row; the rect is the badge's pill.
+    std::optional<QuickPanelRowText> badge;
+    // The relation count with its chain glyph in front; none without relations.
+    std::optional<QuickPanelRowText> linkCount;
+    QRectF linkGlyph;
+    QuickPanelRowText subtitle;
+    // The type label, the source when there is one, and the tags as "#a #b" when there are some.
+    QList<QuickPanelRowText> meta;
+};
+
+// A card's height when its texts lie at their natural sizes; the list gives every row at least the
+// height of its tallest one.
+double quickPanelRowHeight();
+
+// How far the row's shadow reaches beyond its card: the list keeps this much room around each card.
+double quickPanelRowShadowReach();
+
+QuickPanelRowLayout layoutQuickPanelRow(const QuickPanelRowContent& content, const QRectF& card);
+
+// Paints the row's card into card, its shadow just outside. Colours follow the appearance at paint
+// time (light when none is given).
+void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content, const QRectF& card,
+                        QuickPanelRowState state, const AppearanceService* appearance);
+
+} // namespace morvane

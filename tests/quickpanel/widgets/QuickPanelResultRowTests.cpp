@@ -1,0 +1,105 @@
+#include "../../desktop/DesktopTestSupport.h"
+#include "desktop/PaintColors.h"
+#include "desktop/TextStyle.h"
+#include "quickpanel/widgets/QuickPanelResultRow.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+// Fonts need the application, so the card is measured once the tests run.
+const auto rowCard = [] { return QRectF(20, 20, 360, quickPanelRowHeight()); };
+
+QImage paintRow(const QuickPanelRowContent& content, QuickPanelRowState state)
+{
+    QImage image(400, int(rowCard().bottom()) + 20, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    paintQuickPanelRow(painter, content, rowCard(), state, test::appearanceService(Appearance::light).get());
+    return image;
+}
+
+const QuickPanelRowContent webLink{
+    QuickPanelRowKind::link, "Notes", "https://example.org", LinkType::web, {"a", "b"}, 0, "Firefox"};
+
+QStringList shown(const QList<QuickPanelRowText>& texts)
+{
+    QStringList result;
+    for (const QuickPanelRowText& text : texts)
+        result.append(text.text);
+    return result;
+}
+
+const auto isBlueish = [](const QColor& c) { return c.blue() - c.red() > 60; };
+
+TEST(QuickPanelResultRowTests, SelectionShowsAnAccentOutlineAndAnAccentTile)
+{
+    const QRectF tile = layoutQuickPanelRow(webLink, rowCard()).iconTile;
+    const QPoint topEdge(int(rowCard().center().x()), int(rowCard().top()));
+    const QPoint tileCorner(int(tile.left()) + 4, int(tile.center().y()));
+
+    const QImage selected = paintRow(webLink, {.selected = true});
+    EXPECT_TRUE(isBlueish(selected.pixelColor(topEdge)));
+    EXPECT_TRUE(isBlueish(selected.pixelColor(tileCorner)));
+
+    const QImage plain = paintRow(webLink, {});
+    EXPECT_FALSE(isBlueish(plain.pixelColor(topEdge)));
+    EXPECT_LT(plain.pixelColor(topEdge).lightness(), 250) << "the hairline is drawn";
+    EXPECT_GT(plain.pixelColor(tileCorner).red(), 200) << "a pale tile of the tint";
+}
+
+TEST(QuickPanelResultRowTests, MetaLineShowsTypeSourceAndTagsWhereTheLayoutSays)
+{
+    const QuickPanelRowLayout layout = layoutQuickPanelRow(webLink, rowCard());
+    ASSERT_EQ(shown(layout.meta), (QStringList{"Web URL", "Firefox", "#a #b"}));
+
+    // Each text matches the same text drawn alone in the tertiary ink on the same white.
+    const QImage row = paintRow(webLink, {});
+    for (const QuickPanelRowText& text : layout.meta) {
+        QImage alone(row.size(), row.format());
+        alone.fill(Qt::white);
+        QPainter painter(&alone);
+        painter.setFont(textFont(TextStyle::caption2));
+        painter.setPen(paintColor(SystemColor::tertiaryLabel, nullptr));
+        painter.drawText(text.rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text.text);
+        const QRect area = text.rect.toAlignedRect();
+        ASSERT_FALSE(test::differenceBounds(alone.copy(area), row.copy(0, 0, area.width(), area.height()), 20)
+                         .isNull())
+            << "the text shows";
+        EXPECT_TRUE(test::differenceBounds(row.copy(area), alone.copy(area), 24).isNull())
+            << text.text.toStdString();
+    }
+}
+
+TEST(QuickPanelResultRowTests, RowKindsDecideBadgeAndSourceAndLongTextsAreCutToFit)
+{
+    QuickPanelRowContent row = webLink;
+    row.kind = QuickPanelRowKind::capture;
+    row.title = QString(80, u'w');
+    row.subtitle = QString(200, u's');
+    row.linkedItemCount = 12;
+    const QRectF narrow(10, 10, 260, quickPanelRowHeight());
+    const QuickPanelRowLayout layout = layoutQuickPanelRow(row, narrow);
+    ASSERT_TRUE(layout.badge && layout.linkCount);
+    EXPECT_EQ(layout.badge->text, "Add");
+    EXPECT_TRUE(layout.title.text.endsWith(u'…'));
+    EXPECT_LE(layout.badge->rect.right(), layout.linkGlyph.left());
+
+    row = {QuickPanelRowKind::fileMatch,
+           "Report.pdf",
+           "Same name: /a/Report.pdf",
+           LinkType::file,
+           {},
+           0,
+           "Finder"};
+    const QuickPanelRowLayout matched = layoutQuickPanelRow(row, rowCard());
+    EXPECT_EQ(matched.badge.value_or(QuickPanelRowText{}).text, "Possible match");
+    EXPECT_EQ(shown(matched.meta), (QStringList{"File", "Morvane"}));
+    EXPECT_FALSE(matched.linkCount);
+}
+
+} // namespace
+} // namespace morvane
