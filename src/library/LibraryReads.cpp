@@ -4,6 +4,7 @@
 #include "LinkTagsAndCounts.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
+#include "StoredIdMap.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 
@@ -78,13 +79,23 @@ QList<LinkItem> LibraryReads::allLinks()
     QList<LinkItem> links;
     // Growing the list a link at a time would move every item several times over.
     links.reserve(linkCount);
+    // Ids in the written form get their details in one pass after the rows (see LinkTagsAndCounts).
+    std::vector<std::pair<qsizetype, StoredIdKey>> keys;
+    keys.reserve(std::size_t(linkCount));
+    TextInterner sourceApps;
     for (; hasRow; hasRow = rows.step()) {
         LinkItem& item = links.emplaceBack();
-        if (decodeLinkRow(rows, item))
-            details.fill(item, rows.utf8(0));
-        else
+        if (!decodeLinkRow(rows, item, &sourceApps)) {
             links.removeLast();
+            continue;
+        }
+        const QByteArrayView storedId = rows.utf8(0);
+        if (const std::optional<StoredIdKey> key = writtenIdKey(storedId))
+            keys.emplace_back(links.size() - 1, *key);
+        else
+            details.fill(item, storedId);
     }
+    details.fill(links, keys);
     return links;
 }
 

@@ -82,7 +82,21 @@ QStringList splitTagNames(const QString& tagNames)
     return tagNames.split(tagSeparator, Qt::SkipEmptyParts);
 }
 
-bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item)
+QString TextInterner::text(QByteArrayView utf8)
+{
+    if (utf8.isEmpty())
+        return QString::fromUtf8(utf8);
+    for (const auto& [bytes, text] : std::as_const(m_texts)) {
+        if (utf8 == QByteArrayView(bytes))
+            return text;
+    }
+    QString text = QString::fromUtf8(utf8);
+    if (m_texts.size() < capacity)
+        m_texts.append({utf8.toByteArray(), text});
+    return text;
+}
+
+bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sourceApps)
 {
     // The id, the type and the dates are read from the row's own UTF-8 text: a full read decodes every
     // row, and making a QString of each only to parse it would cost as much as the read.
@@ -103,7 +117,7 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item)
     item.title = row.text(titleColumn);
     item.url = row.text(urlColumn);
     item.type = *type;
-    item.sourceApp = row.text(sourceAppColumn);
+    item.sourceApp = sourceApps ? sourceApps->text(row.utf8(sourceAppColumn)) : row.text(sourceAppColumn);
     item.notes = row.text(notesColumn);
     item.tags = splitTagNames(row.text(tagNamesColumn));
     item.linkedItemCount = int(row.int64(linkedCountColumn));

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace morvane {
 
@@ -26,10 +27,22 @@ const QString& linkColumnsWithoutRelationsSql();
 // The tag names of a tag_names column (or of one tag's name), as a link row holds them.
 QStringList splitTagNames(const QString& tagNames);
 
+// Shares the texts that repeat from row to row of a full read, such as the few source applications of
+// a whole library, instead of decoding and allocating one copy per link.
+class TextInterner {
+public:
+    QString text(QByteArrayView utf8);
+
+private:
+    static constexpr qsizetype capacity = 16;
+    QList<std::pair<QByteArray, QString>> m_texts;
+};
+
 // Reads the current row of a statement that selected linkColumnsSql() into item (every field). Rows whose
 // id is not a UUID, whose type is unknown, or whose creation or update date does not read back give
-// false, and item is then left in no particular state.
-bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item);
+// false, and item is then left in no particular state. With sourceApps, the source application texts
+// are shared through it.
+bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sourceApps = nullptr);
 
 // Runs a statement that selected linkColumnsSql() and decodes its rows; rows that do not decode are
 // skipped.

@@ -19,13 +19,12 @@ LinkTagsAndCounts LinkTagsAndCounts::read(SQLiteConnection& connection, qsizetyp
 
 void LinkTagsAndCounts::readTags(SQLiteConnection& connection)
 {
-    // A few thousand tags at most: their ids are hashed as the bytes they are.
-    QHash<QByteArray, int> rankByTag;
+    StoredIdMap<int> rankByTag;
     {
         SQLiteStatement tags = connection.statement(
             QStringLiteral("SELECT id, name FROM tags ORDER BY name COLLATE NOCASE ASC"));
         while (tags.step()) {
-            rankByTag.insert(tags.utf8(0).toByteArray(), int(m_namesByRank.size()));
+            rankByTag[tags.utf8(0)] = int(m_namesByRank.size());
             m_namesByRank.append(splitTagNames(tags.text(1)));
         }
     }
@@ -44,9 +43,8 @@ void LinkTagsAndCounts::readTags(SQLiteConnection& connection)
         entry.tagCount = int(m_ranks.size() - start);
     };
     while (links.step()) {
-        const QByteArrayView tag = links.utf8(1);
-        const auto rank = rankByTag.constFind(QByteArray::fromRawData(tag.data(), tag.size()));
-        if (rank == rankByTag.cend())
+        const int* rank = rankByTag.find(links.utf8(1));
+        if (rank == nullptr)
             continue; // a row without its tag has no name to show
         const QByteArrayView link = links.utf8(0);
         if (start == m_ranks.size() || link != QByteArrayView(currentLink)) {
@@ -77,12 +75,35 @@ void LinkTagsAndCounts::readLinkedCounts(SQLiteConnection& connection)
 
 void LinkTagsAndCounts::fill(LinkItem& item, QByteArrayView storedId) const
 {
-    const Entry* entry = m_entries.find(storedId);
-    if (entry == nullptr)
-        return;
-    item.linkedItemCount = entry->linkedCount;
-    item.tags.reserve(entry->tagCount);
-    for (qsizetype i = entry->tagStart; i < entry->tagStart + entry->tagCount; ++i)
+    if (const Entry* entry = m_entries.find(storedId))
+        fill(item, *entry);
+}
+
+void LinkTagsAndCounts::fill(QList<LinkItem>& links,
+                             const std::vector<std::pair<qsizetype, StoredIdKey>>& keys) const
+{
+    // Far enough ahead for a slot to arrive from memory, then half as far for what the slot points at.
+    constexpr std::size_t slotDistance = 16;
+    constexpr std::size_t rankDistance = 8;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i + slotDistance < keys.size())
+            m_entries.prefetch(keys[i + slotDistance].second);
+        if (i + rankDistance < keys.size()) {
+            const auto& [ahead, aheadKey] = keys[i + rankDistance];
+            __builtin_prefetch(&links[ahead].tags);
+            if (const Entry* entry = m_entries.find(aheadKey); entry && entry->tagCount > 0)
+                __builtin_prefetch(&m_ranks[entry->tagStart]);
+        }
+        if (const Entry* entry = m_entries.find(keys[i].second))
+            fill(links[keys[i].first], *entry);
+    }
+}
+
+void LinkTagsAndCounts::fill(LinkItem& item, const Entry& entry) const
+{
+    item.linkedItemCount = entry.linkedCount;
+    item.tags.reserve(entry.tagCount);
+    for (qsizetype i = entry.tagStart; i < entry.tagStart + entry.tagCount; ++i)
         item.tags += m_namesByRank.at(m_ranks.at(i));
 }
 

@@ -7,6 +7,9 @@
 #include <QList>
 #include <QStringList>
 
+#include <utility>
+#include <vector>
+
 namespace morvane {
 
 class SQLiteConnection;
@@ -23,6 +26,11 @@ public:
     // Gives the link with this stored id its tags and linked item count (none and 0 when it has none).
     void fill(LinkItem& item, QByteArrayView storedId) const;
 
+    // The same for many links at once: keys[i].second is the written key of the stored id of
+    // links[keys[i].first]. Each lookup misses the cache on a large library; taken together they are
+    // fetched ahead of use.
+    void fill(QList<LinkItem>& links, const std::vector<std::pair<qsizetype, StoredIdKey>>& keys) const;
+
 private:
     // One entry per link, so that a link costs one lookup.
     struct Entry {
@@ -31,6 +39,7 @@ private:
         int linkedCount = 0;
     };
 
+    void fill(LinkItem& item, const Entry& entry) const;
     void readTags(SQLiteConnection& connection);
     void readLinkedCounts(SQLiteConnection& connection);
 

@@ -21,21 +21,33 @@ constexpr std::array<signed char, 256> upperHexValues = [] {
 constexpr std::array<int, 16> byteOffsets = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
 } // namespace
 
-std::optional<QUuid> writtenUuid(QByteArrayView text)
+std::optional<StoredIdKey> writtenIdKey(QByteArrayView text)
 {
     if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
         return std::nullopt;
-    std::array<char, 16> bytes;
+    std::uint64_t halves[2] = {0, 0};
     int invalid = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    for (std::size_t i = 0; i < byteOffsets.size(); ++i) {
         const int high = upperHexValues[static_cast<unsigned char>(text[byteOffsets[i]])];
         const int low = upperHexValues[static_cast<unsigned char>(text[byteOffsets[i] + 1])];
         invalid |= high | low; // negative once any digit is not one
-        bytes[i] = char(high << 4 | low);
+        halves[i / 8] = halves[i / 8] << 8 | std::uint64_t((high << 4 | low) & 0xFF);
     }
     if (invalid < 0)
         return std::nullopt;
-    return QUuid::fromRfc4122(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+    return StoredIdKey{halves[0], halves[1]};
+}
+
+std::optional<QUuid> writtenUuid(QByteArrayView text)
+{
+    const std::optional<StoredIdKey> key = writtenIdKey(text);
+    if (!key)
+        return std::nullopt;
+    std::array<uchar, 8> tail;
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        tail[i] = uchar(key->low >> (56 - 8 * i));
+    return QUuid(uint(key->high >> 32), ushort(key->high >> 16), ushort(key->high), tail[0], tail[1], tail[2],
+                 tail[3], tail[4], tail[5], tail[6], tail[7]);
 }
 
 } // namespace morvane
