@@ -5,6 +5,7 @@
 #include "SQLiteStatement.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace morvane {
 
@@ -29,18 +30,25 @@ void LinkTagsAndCounts::readTags(SQLiteConnection& connection)
         }
     }
 
-    // The primary key's order keeps each link's rows together.
+    // The primary key's order keeps each link's rows together. The links whose id is in the written form
+    // are entered together once the scan is done (see StoredIdMap::update).
     SQLiteStatement links =
         connection.statement(QStringLiteral("SELECT link_id, tag_id FROM link_tags ORDER BY link_id"));
+    std::vector<StoredIdKey> keys;
+    std::vector<std::pair<int, int>> ranges;
     QByteArray currentLink;
     qsizetype start = 0;
     const auto finish = [&] {
         if (start == m_ranks.size())
             return;
         std::sort(m_ranks.begin() + start, m_ranks.end());
-        Entry& entry = m_entries[currentLink];
-        entry.tagStart = int(start);
-        entry.tagCount = int(m_ranks.size() - start);
+        const std::pair<int, int> range(int(start), int(m_ranks.size() - start));
+        if (const std::optional<StoredIdKey> key = writtenIdKey(currentLink)) {
+            keys.push_back(*key);
+            ranges.push_back(range);
+        } else {
+            std::tie(m_entries[currentLink].tagStart, m_entries[currentLink].tagCount) = range;
+        }
     };
     while (links.step()) {
         const int* rank = rankByTag.find(links.utf8(1));
@@ -57,20 +65,30 @@ void LinkTagsAndCounts::readTags(SQLiteConnection& connection)
         m_ranks.append(*rank);
     }
     finish();
+    m_entries.update(
+        keys, [&](Entry& entry, std::size_t i) { std::tie(entry.tagStart, entry.tagCount) = ranges[i]; });
 }
 
 void LinkTagsAndCounts::readLinkedCounts(SQLiteConnection& connection)
 {
     SQLiteStatement relations =
         connection.statement(QStringLiteral("SELECT from_link_id, to_link_id FROM link_relations"));
+    std::vector<StoredIdKey> ends;
+    const auto count = [&](QByteArrayView id) {
+        if (const std::optional<StoredIdKey> key = writtenIdKey(id))
+            ends.push_back(*key);
+        else
+            ++m_entries[id].linkedCount;
+    };
     while (relations.step()) {
         const QByteArrayView from = relations.utf8(0);
         const QByteArrayView to = relations.utf8(1);
-        ++m_entries[from].linkedCount;
+        count(from);
         // A relation counts once for a link, even one that names it at both ends.
         if (to != from)
-            ++m_entries[to].linkedCount;
+            count(to);
     }
+    m_entries.update(ends, [](Entry& entry, std::size_t) { ++entry.linkedCount; });
 }
 
 void LinkTagsAndCounts::fill(LinkItem& item, QByteArrayView storedId) const

@@ -61,6 +61,18 @@ public:
             __builtin_prefetch(&m_slots[slotOf(key)]);
     }
 
+    // Calls apply(value, i) with the value of keys[i], value-initialized when new, for every i in order.
+    // The slots are loaded ahead of use: one by one, each would wait for memory.
+    template <class Apply> void update(const std::vector<StoredIdKey>& keys, Apply apply)
+    {
+        constexpr std::size_t distance = 16;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (i + distance < keys.size())
+                prefetch(keys[i + distance]);
+            apply((*this)[keys[i]], i);
+        }
+    }
+
     // The value of the id, value-initialized when it is new.
     T& operator[](QByteArrayView id)
     {
