@@ -47,7 +47,60 @@ std::optional<LinkType> linkTypeOfStoredText(QByteArrayView text)
     }
     return std::nullopt;
 }
+// Days from 1970-01-01 to a proleptic Gregorian date.
+constexpr qint64 daysSinceEpoch(int year, int month, int day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const int era = year / 400; // years are 1 to 9999 here
+    const int yearOfEra = year - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return qint64(era) * 146097 + dayOfEra - 719468;
+}
+
+constexpr bool isLeapYear(int year)
+{
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+// The digits of text[from, from + count) as a number, or -1 when one is not a digit.
+int digitsAt(QByteArrayView text, int from, int count)
+{
+    int value = 0;
+    for (int i = from; i < from + count; ++i) {
+        const unsigned digit = unsigned(static_cast<unsigned char>(text[i])) - '0';
+        if (digit > 9)
+            return -1;
+        value = value * 10 + int(digit);
+    }
+    return value;
+}
 } // namespace
+
+std::optional<QDateTime> readStoredDate(QByteArrayView text)
+{
+    // QDate and QTime validate and convert field by field, which made the dates a sizeable part of a
+    // full read; the one form the library writes is read straight into milliseconds, and anything else
+    // goes to the general reader.
+    if (text.size() != 24 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
+        text[16] != ':' || text[19] != '.' || text[23] != 'Z')
+        return parseLibraryDate(text);
+    const int year = digitsAt(text, 0, 4);
+    const int month = digitsAt(text, 5, 2);
+    const int day = digitsAt(text, 8, 2);
+    const int hour = digitsAt(text, 11, 2);
+    const int minute = digitsAt(text, 14, 2);
+    const int second = digitsAt(text, 17, 2);
+    const int millis = digitsAt(text, 20, 3);
+    static constexpr int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 59 || millis < 0 ||
+        day > monthDays[month - 1] + (month == 2 && isLeapYear(year) ? 1 : 0))
+        return parseLibraryDate(text);
+    const qint64 msecs = daysSinceEpoch(year, month, day) * 86'400'000 + hour * 3'600'000 + minute * 60'000 +
+                         second * 1000 + millis;
+    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+}
 
 const QString& linkColumnsSql()
 {
@@ -108,8 +161,8 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sou
     const std::optional<LinkType> type = linkTypeOfStoredText(row.utf8(typeColumn));
     if (!type)
         return false;
-    const std::optional<QDateTime> createdAt = parseLibraryDate(row.utf8(createdAtColumn));
-    const std::optional<QDateTime> updatedAt = parseLibraryDate(row.utf8(updatedAtColumn));
+    const std::optional<QDateTime> createdAt = readStoredDate(row.utf8(createdAtColumn));
+    const std::optional<QDateTime> updatedAt = readStoredDate(row.utf8(updatedAtColumn));
     if (!createdAt || !updatedAt)
         return false;
 
@@ -133,7 +186,7 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sou
     item.updatedAt = *updatedAt;
     item.lastOpenedAt.reset();
     if (!row.isNull(lastOpenedAtColumn))
-        item.lastOpenedAt = parseLibraryDate(row.utf8(lastOpenedAtColumn));
+        item.lastOpenedAt = readStoredDate(row.utf8(lastOpenedAtColumn));
     return true;
 }
 

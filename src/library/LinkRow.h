@@ -2,6 +2,8 @@
 
 #include "model/LinkItem.h"
 
+#include <QByteArrayView>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,6 +28,9 @@ const QString& linkColumnsWithoutRelationsSql();
 
 // The tag names of a tag_names column (or of one tag's name), as a link row holds them.
 QStringList splitTagNames(const QString& tagNames);
+
+// A stored date as parseLibraryDate reads it, with a fast path for the form the library writes.
+std::optional<QDateTime> readStoredDate(QByteArrayView text);
 
 // Shares the texts that repeat from row to row of a full read, such as the few source applications of
 // a whole library, instead of decoding and allocating one copy per link.
