@@ -6,8 +6,10 @@
 #include "InMemorySyncService.h"
 #include "ManualClock.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
+#include "foundation/LocatorUrl.h"
 #include "foundation/UserDefaults.h"
 #include "library/SQLiteStore.h"
 #include "services/QuickPanelTipStore.h"
@@ -216,6 +218,29 @@ TEST_F(PreferencesStoreSyncTest, AReplacingImportWaitsForThePassInFlightAndLeave
               "backup.json. Local library now has 1 link(s) and 0 relation(s).");
     ASSERT_EQ(sync->remoteLinks.size(), 1);
     EXPECT_EQ(sync->remoteLinks.first().url, "https://example.com/backup");
+}
+
+TEST_F(PreferencesStoreSyncTest, AnUnreadableChosenFileIsReportedAndTheLinkKeepsItsRepairIssue)
+{
+    const QString path = test::writeFile("docs/report.txt", "report");
+    const LinkItem saved = library->addLink("Report", LocatorUrl::fileUrlText(path), {}, {}).result();
+    ASSERT_EQ(saved.lastKnownPath, path);
+    test::renameFile("docs/report.txt", "docs/moved/report.txt");
+    auto store = makeStore();
+    const QStringList roots{test::homePath("docs")};
+    const QList<FileRepairIssue> issues = QCoro::waitFor(store->scanFileRepairs(roots));
+    ASSERT_EQ(issues.size(), 1);
+
+    // The chosen file vanished between the scan and the confirmation.
+    FileResolutionCandidate vanished;
+    vanished.url = LocatorUrl::fileUrlText(test::homePath("docs/moved/gone.txt"));
+    EXPECT_FALSE(QCoro::waitFor(store->confirmFileRepair(issues.first().item, vanished)));
+    EXPECT_EQ(store->repairQueueMessage(),
+              "Could not relink “Report”: The chosen file could not be read: gone.txt");
+    EXPECT_EQ(library->allLinks().result(), QList<LinkItem>{saved});
+    const QList<FileRepairIssue> rescanned = QCoro::waitFor(store->scanFileRepairs(roots));
+    ASSERT_EQ(rescanned.size(), 1);
+    EXPECT_EQ(rescanned.first().id(), saved.id);
 }
 
 } // namespace
