@@ -47,7 +47,8 @@ void LinkTagsAndCounts::readTags(SQLiteConnection& connection)
             keys.push_back(*key);
             ranges.push_back(range);
         } else {
-            std::tie(m_entries[currentLink].tagStart, m_entries[currentLink].tagCount) = range;
+            Entry& entry = m_entries[currentLink];
+            std::tie(entry.tagStart, entry.tagCount) = range;
         }
     };
     while (links.step()) {
