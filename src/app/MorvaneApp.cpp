@@ -1,14 +1,29 @@
 #include "MorvaneApp.h"
 
+#include "app/DockIconMaintenance.h"
+#include "app/GraphItemOpener.h"
 #include "app/IncomingUrls.h"
 #include "app/MenuBarController.h"
 #include "app/WindowControllers.h"
+#include "capture/AccessibilityPermission.h"
+#include "capture/ActiveContextMonitor.h"
+#include "capture/ActiveContextService.h"
+#include "capture/BrowserActiveContextProvider.h"
+#include "capture/CalendarActiveContextProvider.h"
 #include "capture/CalendarEventService.h"
+#include "capture/CodeRunnerActiveContextProvider.h"
+#include "capture/ContactActiveContextProvider.h"
 #include "capture/ContactService.h"
+#include "capture/DEVONthinkActiveContextProvider.h"
+#include "capture/FantasticalActiveContextProvider.h"
+#include "capture/FinderActiveContextProvider.h"
+#include "capture/MailActiveContextProvider.h"
+#include "capture/ObsidianActiveContextProvider.h"
+#include "capture/PreviewPDFAccessibilityContextReader.h"
+#include "capture/PreviewPDFActiveContextProvider.h"
 #include "desktop/AppPresence.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Branding.h"
-#include "desktop/X11AppPresence.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
@@ -17,27 +32,33 @@
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
-#include "foundation/UserDefaults.h"
+#include "graph/GraphViewModel.h"
 #include "library/SQLiteStore.h"
 #include "platform/AlertPresenter.h"
-#include "platform/CalendarStore.h"
-#include "platform/ContactStore.h"
-#include "platform/DesktopServices.h"
-#include "platform/ProcessLauncher.h"
-#include "platform/ScriptRunner.h"
+#include "services/HotkeyService.h"
+#include "services/LinkFoundSoundService.h"
 #include "services/LinkOpener.h"
 #include "services/MorvaneURLHandler.h"
+#include "services/PasteboardService.h"
+#include "services/PreferencesStore.h"
+#include "services/QuickPanelTipStore.h"
+#include "services/SearchService.h"
 #include "services/Updater.h"
 #include "services/UrlSchemeRegistration.h"
 #include "store/LinkStore.h"
+#include "store/RelationService.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
 MORVANE_LOGGING_CATEGORY(lcApp, "App")
 
 namespace morvane {
 
 namespace {
+
 // A start-up error may name the library's file or folder (a folder that cannot be made, say). The
 // user sees it whole in the dialog; the log keeps those paths private like every other path.
 QString loggedStartupError(QString description)
@@ -50,35 +71,310 @@ QString loggedStartupError(QString description)
     }
     return description;
 }
+
+constexpr quint32 quickPanelHotkeyId = 1;
+constexpr quint32 graphHotkeyId = 2;
+
+// One above the quick panel, which floats above ordinary windows.
+constexpr Qt::WindowFlags aboveThePanel = Qt::WindowStaysOnTopHint;
+
+void syncIfEnabled(PreferencesStore* preferences)
+{
+    if (preferences && preferences->syncMode() == SyncMode::iCloud && !preferences->isErasingDatabase())
+        preferences->syncNow();
+}
+
+QString registrationFailure(const QList<HotkeyService::Registration>& failed)
+{
+    if (failed.isEmpty())
+        return {};
+    QStringList shortcuts;
+    for (const HotkeyService::Registration& registration : failed)
+        shortcuts << registration.binding.displayString();
+    return QStringLiteral("Could not register ") + shortcuts.join(QStringLiteral(", ")) +
+           QStringLiteral(". The shortcut may be in use by macOS or another app.");
+}
+
 } // namespace
 
-MorvaneApp::MorvaneApp(std::shared_ptr<AlertPresenter> alerts, QObject* parent)
+// The object graph. Members are declared in the order they are built, each receiving the earlier
+// ones it needs, so that what is left after termination goes in reverse.
+class MorvaneApp::Objects {
+public:
+    Objects(MorvaneApp& app, AppEnvironment environment, std::shared_ptr<FileIdentityService> fileIdentity,
+            std::unique_ptr<LinkStore> linkStore, std::shared_ptr<AlertPresenter> alerts);
+
+    void runStartupActions();
+    void registerHotkeys();
+    void hotkeyRecordingSuspendedChanged(bool suspended);
+    void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
+    void showAbout();
+    // Everything up to draining the library; the members go afterwards.
+    void terminate(const std::function<void()>& closeLocalServer);
+
+    QList<std::shared_ptr<ActiveContextProvider>> makeProviders() const;
+
+    AppEnvironment environment;
+    std::shared_ptr<AlertPresenter> alerts;
+    std::shared_ptr<FileIdentityService> fileIdentity;
+    std::unique_ptr<LinkStore> linkStore;
+    std::shared_ptr<CalendarEventService> calendarEvents;
+    std::shared_ptr<ContactService> contacts;
+    SearchService search;
+    RelationService relations;
+    std::shared_ptr<FileReconciliationService> reconciliation;
+    KnownRootsStore knownRoots;
+    LinkOpener linkOpener;
+    MorvaneURLHandler urlHandler;
+    PasteboardService pasteboard;
+    LinkFoundSoundService linkFoundSound;
+    std::shared_ptr<ActiveContextService> contextService;
+    std::shared_ptr<QuickPanelTipStore> tipStore;
+    PreferencesStore preferences;
+    Updater updater;
+    AppearanceService appearance;
+    GraphViewModel graphModel;
+    GraphWindowController graphWindow;
+    PreferencesWindowController preferencesWindow;
+    QuickPanelController quickPanel;
+    MenuBarController menuBar;
+    ActiveContextMonitor monitor;
+    HotkeyService hotkeys;
+    std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
+    std::unique_ptr<QMessageBox> aboutBox;
+};
+
+MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
+                             std::shared_ptr<FileIdentityService> fileIdentity_,
+                             std::unique_ptr<LinkStore> linkStore_, std::shared_ptr<AlertPresenter> alerts_)
+    : environment(std::move(environment_))
+    , alerts(std::move(alerts_))
+    , fileIdentity(std::move(fileIdentity_))
+    , linkStore(std::move(linkStore_))
+    , calendarEvents(std::make_shared<CalendarEventService>(environment.calendarStore, environment.desktop,
+                                                            environment.scripts, environment.defaults))
+    , contacts(std::make_shared<ContactService>(environment.contactStore, environment.desktop,
+                                                environment.defaults))
+    , search(*linkStore, calendarEvents, contacts)
+    , relations(*linkStore)
+    , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
+    , knownRoots(environment.defaults)
+    , linkOpener(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts, environment.desktop,
+                 environment.launcher)
+    // It runs only once the object graph is whole.
+    , urlHandler(alerts,
+                 [this] {
+                     applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
+                     environment.presence->activate();
+                 })
+    , pasteboard(environment.clipboard)
+    , linkFoundSound(environment.soundPlayer, environment.clock)
+    , contextService(std::make_shared<ActiveContextService>(makeProviders()))
+    , tipStore(std::make_shared<QuickPanelTipStore>(environment.defaults))
+    , preferences(PreferencesStore::Services{
+          environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
+          linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
+    , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
+    , graphWindow(*environment.presence, preferences, graphModel, &appearance)
+    , preferencesWindow(*environment.presence, preferences, updater)
+    , quickPanel(*environment.presence, preferences, environment.clock)
+    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance)
+    , monitor(*linkStore, contextService, environment.clock,
+              [this](bool hasLinks, const std::optional<CapturedContext>& context) {
+                  activeContextMatchChanged(hasLinks, context);
+              })
+    , hotkeys(environment.hotkeyBackend)
+{
+    QPointer<PreferencesStore> settings(&preferences);
+    graphWindow.onWillShow = [settings] { syncIfEnabled(settings); };
+    // Opening an item from the graph hides the graph.
+    graphModel.setOnItemOpened([this] { graphWindow.hide(); });
+    quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
+    quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
+    quickPanel.onShowAbout = [this] { showAbout(); };
+    menuBar.buildMenu();
+
+    // Writes made before the store thread has taken the trigger run without it.
+    linkStore->setSyncTrigger([settings] { syncIfEnabled(settings); });
+    preferences.setHotkeyService(&hotkeys);
+    QPointer<MorvaneApp> delegate(&app);
+    preferences.onHotkeysDidChange = [delegate] {
+        if (delegate)
+            delegate->registerHotkeys();
+    };
+    preferences.onHotkeyRecordingSuspendedChange = [delegate](bool suspended) {
+        if (delegate && delegate->m_objects)
+            delegate->m_objects->hotkeyRecordingSuspendedChanged(suspended);
+    };
+}
+
+QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders() const
+{
+    const AppEnvironment& env = environment;
+    auto pdfReader = std::make_shared<PreviewPDFAccessibilityContextReader>(env.workspace, env.accessibility);
+    auto previewPDF = std::make_shared<PreviewPDFActiveContextProvider>(env.workspace, env.scripts,
+                                                                        fileIdentity, pdfReader);
+    auto browser = std::make_shared<BrowserActiveContextProvider>(env.workspace, env.scripts);
+    auto finder = std::make_shared<FinderActiveContextProvider>(env.workspace, env.scripts, fileIdentity);
+    auto mail = std::make_shared<MailActiveContextProvider>(env.workspace, env.scripts);
+    auto fantastical = std::make_shared<FantasticalActiveContextProvider>(env.workspace, env.scripts);
+    auto calendar = std::make_shared<CalendarActiveContextProvider>(env.workspace, env.scripts,
+                                                                    calendarEvents, env.clock);
+    auto contact = std::make_shared<ContactActiveContextProvider>(env.workspace, env.scripts,
+                                                                  env.accessibility, contacts);
+    auto codeRunner = std::make_shared<CodeRunnerActiveContextProvider>(env.workspace, env.scripts,
+                                                                        env.accessibility, fileIdentity);
+    auto obsidian = std::make_shared<ObsidianActiveContextProvider>(env.workspace);
+    auto devonthink = std::make_shared<DEVONthinkActiveContextProvider>(env.workspace, env.scripts);
+    return {previewPDF, finder,     mail,       contact,  fantastical,
+            calendar,   codeRunner, devonthink, obsidian, browser};
+}
+
+void MorvaneApp::Objects::runStartupActions()
+{
+    // Fire and forget: the registration logs its own failures.
+    UrlSchemeRegistration(environment.launcher).registerScheme(QCoreApplication::applicationFilePath());
+    preferences.configureAutomaticSync();
+    syncIfEnabled(&preferences);
+    applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
+    dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences, *environment.presence);
+    AccessibilityPermission(environment.accessibility, alerts, environment.desktop).promptIfNeeded();
+    registerHotkeys();
+    monitor.start();
+}
+
+// Equal shortcuts register nothing. Otherwise both are registered whatever message is shown, so that
+// one shortcut another application holds does not take the other one with it.
+void MorvaneApp::Objects::registerHotkeys()
+{
+    if (hotkeys.isRecordingSuspended())
+        return;
+    if (preferences.quickPanelHotkey() == preferences.graphHotkey()) {
+        hotkeys.unregisterAll();
+        return;
+    }
+    const QList<HotkeyService::Registration> failed = hotkeys.registerHotkeys({
+        {quickPanelHotkeyId, preferences.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
+        {graphHotkeyId, preferences.graphHotkey(), [this] { graphWindow.toggle(); }},
+    });
+    const QString failure = registrationFailure(failed);
+    preferences.setHotkeyRegistrationFailure(failure.isEmpty() ? std::nullopt : std::optional(failure));
+}
+
+void MorvaneApp::Objects::hotkeyRecordingSuspendedChanged(bool suspended)
+{
+    hotkeys.setRecordingSuspended(suspended);
+    if (suspended)
+        hotkeys.unregisterAll();
+    else
+        registerHotkeys();
+}
+
+void MorvaneApp::Objects::activeContextMatchChanged(bool hasLinks,
+                                                    const std::optional<CapturedContext>& context)
+{
+    menuBar.updateIndicator(hasLinks, context);
+    if (!hasLinks)
+        return;
+    linkFoundSound.play(preferences.linkFoundSoundEnabled(), context ? context->locator : QString(),
+                        preferences.linkFoundSoundVolume(),
+                        cooldownSeconds(preferences.linkFoundSoundCooldown()));
+}
+
+void MorvaneApp::Objects::showAbout()
+{
+    if (!aboutBox) {
+        aboutBox = std::make_unique<QMessageBox>();
+        aboutBox->setWindowTitle(QStringLiteral("About ") + appDisplayName());
+        aboutBox->setTextFormat(Qt::PlainText);
+        aboutBox->setText(appDisplayName());
+        aboutBox->setInformativeText(appVersionText());
+        aboutBox->setIconPixmap(applicationIcon().pixmap(64, 64));
+        aboutBox->setStandardButtons(QMessageBox::Ok);
+        aboutBox->setWindowFlags(aboutBox->windowFlags() | aboveThePanel);
+        aboutBox->setModal(false);
+    }
+    const bool hidden = preferences.hideDockIcon();
+    activateForWindow(*environment.presence, *aboutBox, hidden);
+    QTimer::singleShot(0, aboutBox.get(), [this, hidden] {
+        aboutBox->raise();
+        applyDockVisibility(*environment.presence, hidden, true);
+    });
+}
+
+void MorvaneApp::Objects::terminate(const std::function<void()>& closeLocalServer)
+{
+    hotkeys.unregisterAll();
+    monitor.stop();
+    preferences.stopAutomaticSync();
+    if (closeLocalServer)
+        closeLocalServer();
+    // The store finishes what was queued before the library closes.
+    linkStore.reset();
+}
+
+MorvaneApp::MorvaneApp(std::shared_ptr<AlertPresenter> alerts, EnvironmentFactory environment,
+                       QObject* parent)
     : QObject(parent)
     , m_alerts(std::move(alerts))
+    , m_makeEnvironment(std::move(environment))
 {
 }
 
 MorvaneApp::~MorvaneApp()
 {
-    // The store drains its queue and closes the library before anything it may call is gone.
-    m_linkStore.reset();
+    terminate();
 }
 
 bool MorvaneApp::start()
 {
-    m_fileIdentityService = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    if (m_objects)
+        return true;
+    auto fileIdentity = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    std::unique_ptr<LinkStore> linkStore;
     try {
-        m_linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), m_fileIdentityService);
+        linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), fileIdentity);
     } catch (const Error& error) {
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
         presentFatalError(error.localizedDescription());
         return false;
     }
-    m_appearance = new AppearanceService(this);
-    buildShell();
-    buildUrlHandling();
+    QApplication::setWindowIcon(applicationIcon());
+    m_objects = std::make_unique<Objects>(*this, m_makeEnvironment(), std::move(fileIdentity),
+                                          std::move(linkStore), m_alerts);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
+    m_objects->runStartupActions();
     return true;
+}
+
+void MorvaneApp::terminate()
+{
+    if (!m_objects)
+        return;
+    m_objects->terminate(m_closeLocalServer);
+    m_objects.reset();
+}
+
+void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
+{
+    if (!m_objects)
+        return;
+    incoming.attach([objects = m_objects.get()](QString url) {
+        return objects->urlHandler.handle(std::move(url), *objects->linkStore, objects->linkOpener);
+    });
+}
+
+void MorvaneApp::registerHotkeys()
+{
+    if (m_objects)
+        m_objects->registerHotkeys();
+}
+
+void MorvaneApp::showAbout()
+{
+    if (m_objects)
+        m_objects->showAbout();
 }
 
 void MorvaneApp::presentFatalError(const QString& message)
@@ -86,58 +382,39 @@ void MorvaneApp::presentFatalError(const QString& message)
     m_alerts->present(Alert{Alert::Style::critical, QStringLiteral("Morvane could not start."), message, {}});
 }
 
-void MorvaneApp::buildShell()
+LinkStore* MorvaneApp::linkStore() const
 {
-    QApplication::setWindowIcon(applicationIcon());
-    m_presence = new X11AppPresence(this);
-    m_updater = std::make_unique<Updater>();
-    m_quickPanel = std::make_unique<QuickPanelController>(*m_presence, SystemClock::shared());
-    m_graphWindow = std::make_unique<GraphWindowController>(*m_presence);
-    m_preferencesWindow = std::make_unique<PreferencesWindowController>(*m_presence, *m_updater);
-    m_quickPanel->onOpenSettings = [this] { m_preferencesWindow->show(); };
-    m_menuBar = new MenuBarController(*m_quickPanel, *m_graphWindow, *m_preferencesWindow, *m_updater,
-                                      *m_appearance, this);
-    m_menuBar->buildMenu();
+    return m_objects ? m_objects->linkStore.get() : nullptr;
 }
 
-// --- The morvane: URL path ----------------------------------------------------------------------
-
-void MorvaneApp::buildUrlHandling()
+PreferencesStore* MorvaneApp::preferencesStore() const
 {
-    m_defaults = std::make_shared<UserDefaults>(UserDefaults::standardFilePath());
-    m_launcher = std::make_shared<LinuxProcessLauncher>();
-    m_desktop = std::make_shared<XdgDesktopServices>(m_launcher);
-    m_knownRoots = std::make_unique<KnownRootsStore>(m_defaults);
-    m_calendarEvents =
-        std::make_unique<CalendarEventService>(std::make_shared<UnavailableCalendarStore>(), m_desktop,
-                                               std::make_shared<UnavailableScriptRunner>(), m_defaults);
-    m_contacts =
-        std::make_unique<ContactService>(std::make_shared<UnavailableContactStore>(), m_desktop, m_defaults);
-    // The opener and its reconciliation each have an identity service of their own.
-    m_linkOpener = std::make_unique<LinkOpener>(
-        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()),
-        std::make_shared<FileReconciliationService>(
-            std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>())),
-        *m_knownRoots, *m_calendarEvents, *m_contacts, m_desktop, m_launcher);
-    m_urlHandler = std::make_unique<MorvaneURLHandler>(m_alerts, [this] {
-        const bool hidden = hideDockIcon();
-        applyDockVisibility(*m_presence, hidden, false);
-        m_presence->activate();
-    });
-    // Fire and forget: the registration logs its own failures.
-    UrlSchemeRegistration(m_launcher).registerScheme(QCoreApplication::applicationFilePath());
+    return m_objects ? &m_objects->preferences : nullptr;
 }
 
-bool MorvaneApp::hideDockIcon() const
+HotkeyService* MorvaneApp::hotkeyService() const
 {
-    // Hidden unless the user chose to show the application, as at launch.
-    return m_defaults->boolValue(QStringLiteral("preferences.hideDockIcon")).value_or(true);
+    return m_objects ? &m_objects->hotkeys : nullptr;
 }
 
-void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
+QuickPanelController* MorvaneApp::quickPanelController() const
 {
-    incoming.attach(
-        [this](QString url) { return m_urlHandler->handle(std::move(url), *m_linkStore, *m_linkOpener); });
+    return m_objects ? &m_objects->quickPanel : nullptr;
+}
+
+GraphWindowController* MorvaneApp::graphWindowController() const
+{
+    return m_objects ? &m_objects->graphWindow : nullptr;
+}
+
+MenuBarController* MorvaneApp::menuBarController() const
+{
+    return m_objects ? &m_objects->menuBar : nullptr;
+}
+
+ActiveContextMonitor* MorvaneApp::activeContextMonitor() const
+{
+    return m_objects ? &m_objects->monitor : nullptr;
 }
 
 } // namespace morvane

@@ -1,77 +1,76 @@
 #pragma once
 
+#include "app/AppEnvironment.h"
+
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace morvane {
 
 class AlertPresenter;
-class AppearanceService;
-class CalendarEventService;
-class ContactService;
-class DesktopServices;
-class FileIdentityService;
 class GraphWindowController;
+class HotkeyService;
 class IncomingUrls;
-class KnownRootsStore;
-class LinkOpener;
 class LinkStore;
 class MenuBarController;
-class MorvaneURLHandler;
-class ProcessLauncher;
-class PreferencesWindowController;
+class PreferencesStore;
 class QuickPanelController;
-class Updater;
-class UserDefaults;
-class X11AppPresence;
+class ActiveContextMonitor;
 
-// The application delegate: builds the long-lived objects once, in order, and holds them for the
-// life of the process.
+// The application delegate: opens the library, then builds the long-lived objects once, in order,
+// ties them together and holds them for the life of the process. Termination undoes it in order.
 class MorvaneApp : public QObject {
     Q_OBJECT
 public:
-    // The alerts are shown through the presenter, and each returns once the user dismissed it.
-    explicit MorvaneApp(std::shared_ptr<AlertPresenter> alerts, QObject* parent = nullptr);
+    using EnvironmentFactory = std::function<AppEnvironment()>;
+
+    // The alerts are shown through the presenter, and each returns once the user dismissed it. The
+    // environment is made only once the library has opened.
+    explicit MorvaneApp(std::shared_ptr<AlertPresenter> alerts,
+                        EnvironmentFactory environment = &AppEnvironment::desktopSession,
+                        QObject* parent = nullptr);
     ~MorvaneApp() override;
 
-    // Opens the library, builds the object graph and shows the tray icon. Returns false, after
-    // telling the user why, when the application cannot run.
+    // Opens the library, builds the object graph, registers the shortcuts and starts watching what
+    // the user has in front of them. Returns false, after telling the user why, when the
+    // application cannot run; nothing else is built then.
     bool start();
-
-    LinkStore* linkStore() const { return m_linkStore.get(); }
+    // Releases the shortcuts, stops the watch and the sync timer, closes the local server, drains
+    // and closes the library, then lets the rest go. Runs when the event loop ends; safe to repeat.
+    void terminate();
+    // How termination closes the local server that later launches hand their URLs to.
+    void setLocalServerClose(std::function<void()> close) { m_closeLocalServer = std::move(close); }
 
     // Hands the URLs that waited, and every later one, to the URL handler. After start().
     void attachIncomingUrls(IncomingUrls& incoming);
 
+    // Registers both shortcuts unless they are equal or a shortcut is being recorded; the ones that
+    // could not be registered are reported in the settings' shortcut message.
+    void registerHotkeys();
+    // An About box with the name, the version and the icon, above the quick panel.
+    void showAbout();
+
+    // None before start() and after terminate().
+    LinkStore* linkStore() const;
+    PreferencesStore* preferencesStore() const;
+    HotkeyService* hotkeyService() const;
+    QuickPanelController* quickPanelController() const;
+    GraphWindowController* graphWindowController() const;
+    MenuBarController* menuBarController() const;
+    ActiveContextMonitor* activeContextMonitor() const;
+
 private:
-    void buildShell();
-    // The morvane: URL path: the opener with what it needs, the handler, the scheme registration.
-    void buildUrlHandling();
-    bool hideDockIcon() const;
+    class Objects;
+
     void presentFatalError(const QString& message);
 
     std::shared_ptr<AlertPresenter> m_alerts;
-    std::shared_ptr<FileIdentityService> m_fileIdentityService;
-    std::unique_ptr<LinkStore> m_linkStore;
-    AppearanceService* m_appearance = nullptr;
-    X11AppPresence* m_presence = nullptr;
-    std::unique_ptr<Updater> m_updater;
-    std::unique_ptr<QuickPanelController> m_quickPanel;
-    std::unique_ptr<GraphWindowController> m_graphWindow;
-    std::unique_ptr<PreferencesWindowController> m_preferencesWindow;
-    MenuBarController* m_menuBar = nullptr;
-
-    // The morvane: URL path (buildUrlHandling).
-    std::shared_ptr<UserDefaults> m_defaults;
-    std::shared_ptr<ProcessLauncher> m_launcher;
-    std::shared_ptr<DesktopServices> m_desktop;
-    std::unique_ptr<KnownRootsStore> m_knownRoots;
-    std::unique_ptr<CalendarEventService> m_calendarEvents;
-    std::unique_ptr<ContactService> m_contacts;
-    std::unique_ptr<LinkOpener> m_linkOpener;
-    std::unique_ptr<MorvaneURLHandler> m_urlHandler;
+    EnvironmentFactory m_makeEnvironment;
+    std::function<void()> m_closeLocalServer;
+    std::unique_ptr<Objects> m_objects;
 };
 
 } // namespace morvane

@@ -1,6 +1,7 @@
 #include "WindowController.h"
 
 #include "desktop/AppPresence.h"
+#include "services/PreferencesStore.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,8 +10,9 @@
 
 namespace morvane {
 
-WindowController::WindowController(AppPresence& presence, QString title)
+WindowController::WindowController(AppPresence& presence, const PreferencesStore& preferences, QString title)
     : m_presence(presence)
+    , m_preferences(preferences)
     , m_title(std::move(title))
 {
 }
@@ -33,7 +35,7 @@ void WindowController::show()
         m_window = makeWindow();
         m_window->setWindowTitle(m_title);
     }
-    activateForWindow(m_presence, *m_window, m_presence.isHidden());
+    activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
     if (QScreen* screen = m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen()) {
         QRect frame = m_window->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

@@ -9,12 +9,14 @@ class QWidget;
 namespace morvane {
 
 class AppPresence;
+class PreferencesStore;
 
 // Owns one of the application's windows: made on first show, kept (hidden, not destroyed) when the
-// user closes it, brought forward and centred on every show without breaking the hidden presence.
+// user closes it, brought forward and centred on every show without breaking the hidden presence the
+// settings ask for.
 class WindowController {
 public:
-    WindowController(AppPresence& presence, QString title);
+    WindowController(AppPresence& presence, const PreferencesStore& preferences, QString title);
     virtual ~WindowController();
     WindowController(const WindowController&) = delete;
     WindowController& operator=(const WindowController&) = delete;
@@ -32,6 +34,7 @@ protected:
 
 private:
     AppPresence& m_presence;
+    const PreferencesStore& m_preferences;
     QString m_title;
     std::unique_ptr<QWidget> m_window;
 };

@@ -1,6 +1,9 @@
 #include "WindowControllers.h"
 
+#include "desktop/AppPresence.h"
 #include "foundation/Clock.h"
+#include "graph/widgets/GraphWindow.h"
+#include "services/PreferencesStore.h"
 
 #include <QWidget>
 
@@ -10,8 +13,9 @@ namespace {
 constexpr std::chrono::milliseconds contextRefreshInterval{1000};
 }
 
-QuickPanelController::QuickPanelController(AppPresence& presence, const std::shared_ptr<Clock>& clock)
-    : WindowController(presence, QStringLiteral("Morvane"))
+QuickPanelController::QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
+                                           const std::shared_ptr<Clock>& clock)
+    : WindowController(presence, preferences, QStringLiteral("Morvane"))
     , m_contextRefreshTimer(clock->makeTimer([this] {
         if (onRefreshContext)
             onRefreshContext();
@@ -21,8 +25,18 @@ QuickPanelController::QuickPanelController(AppPresence& presence, const std::sha
 
 QuickPanelController::~QuickPanelController() = default;
 
+void QuickPanelController::toggle()
+{
+    if (window() && window()->isVisible())
+        hide();
+    else
+        show();
+}
+
 void QuickPanelController::willShow()
 {
+    if (onWillShow)
+        onWillShow();
     if (onRefreshContext)
         onRefreshContext();
 }
@@ -37,18 +51,55 @@ void QuickPanelController::didHide()
     m_contextRefreshTimer->stop();
 }
 
-GraphWindowController::GraphWindowController(AppPresence& presence)
-    : WindowController(presence, QStringLiteral("Morvane Graph"))
+GraphWindowController::GraphWindowController(AppPresence& presence, const PreferencesStore& preferences,
+                                             GraphViewModel& model, const AppearanceService* appearance)
+    : m_presence(presence)
+    , m_preferences(preferences)
+    , m_model(model)
+    , m_appearance(appearance)
 {
 }
 
-void GraphWindowController::didShow(QWidget& window)
+GraphWindowController::~GraphWindowController() = default;
+
+void GraphWindowController::show()
 {
-    window.setFocus(Qt::OtherFocusReason);
+    if (!m_window) {
+        m_window = std::make_unique<GraphWindow>(m_model, m_appearance);
+        m_window->setOnWillShow([this] {
+            if (onWillShow)
+                onWillShow();
+        });
+    }
+    m_window->present();
+    // The window raised itself; the presence layer also asks the window manager for the focus and
+    // keeps the application out of the task bar when the settings say so.
+    activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
 }
 
-PreferencesWindowController::PreferencesWindowController(AppPresence& presence, Updater& updater)
-    : WindowController(presence, QStringLiteral("Morvane Preferences"))
+void GraphWindowController::hide()
+{
+    if (m_window)
+        m_window->hide();
+}
+
+void GraphWindowController::toggle()
+{
+    if (m_window && m_window->isVisible())
+        hide();
+    else
+        show();
+}
+
+QWidget* GraphWindowController::window() const
+{
+    return m_window.get();
+}
+
+PreferencesWindowController::PreferencesWindowController(AppPresence& presence,
+                                                         const PreferencesStore& preferences,
+                                                         Updater& updater)
+    : WindowController(presence, preferences, QStringLiteral("Morvane Preferences"))
     , m_updater(updater)
 {
 }

@@ -7,18 +7,27 @@
 
 namespace morvane {
 
+class AppearanceService;
 class Clock;
 class ClockTimer;
+class GraphViewModel;
+class GraphWindow;
 class Updater;
 
 // The quick panel's owner. While the panel shows, the item in front of the user is read again every
 // second through onRefreshContext.
 class QuickPanelController : public WindowController {
 public:
-    QuickPanelController(AppPresence& presence, const std::shared_ptr<Clock>& clock);
+    QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
+                         const std::shared_ptr<Clock>& clock);
     ~QuickPanelController() override;
 
+    // The hot key's action: hides a visible panel, else shows it.
+    void toggle();
+
+    std::function<void()> onWillShow;
     std::function<void()> onOpenSettings;
+    std::function<void()> onShowAbout;
     std::function<void()> onRefreshContext;
 
 private:
@@ -29,19 +38,39 @@ private:
     std::unique_ptr<ClockTimer> m_contextRefreshTimer;
 };
 
-// The graph window's owner; showing it gives the graph view the keyboard focus.
-class GraphWindowController : public WindowController {
+// The graph window's owner: the window is made on the first show and kept for the life of the
+// application (closing it only hides it); every show centres it again and brings it forward.
+class GraphWindowController {
 public:
-    explicit GraphWindowController(AppPresence& presence);
+    // The model, the settings and the appearance outlive the controller.
+    GraphWindowController(AppPresence& presence, const PreferencesStore& preferences, GraphViewModel& model,
+                          const AppearanceService* appearance);
+    ~GraphWindowController();
+    GraphWindowController(const GraphWindowController&) = delete;
+    GraphWindowController& operator=(const GraphWindowController&) = delete;
+
+    void show();
+    void hide();
+    // The hot key's action: hides a visible window, else shows it.
+    void toggle();
+    // None until the first show.
+    QWidget* window() const;
+
+    // Run at the start of every show; the application starts a sync there when sync is on.
+    std::function<void()> onWillShow;
 
 private:
-    void didShow(QWidget& window) override;
+    AppPresence& m_presence;
+    const PreferencesStore& m_preferences;
+    GraphViewModel& m_model;
+    const AppearanceService* m_appearance;
+    std::unique_ptr<GraphWindow> m_window;
 };
 
 // The Preferences window's owner; the window offers the update check of the updater it is given.
 class PreferencesWindowController : public WindowController {
 public:
-    PreferencesWindowController(AppPresence& presence, Updater& updater);
+    PreferencesWindowController(AppPresence& presence, const PreferencesStore& preferences, Updater& updater);
 
     Updater& updater() const { return m_updater; }
 

@@ -44,8 +44,6 @@ int main(int argc, char** argv)
                      &morvane::IncomingUrls::receive);
     instance.listen();
     incoming.receive(urls);
-    QObject::connect(&application, &QCoreApplication::aboutToQuit, &instance,
-                     &morvane::SingleInstance::close);
 
     // SIGTERM, SIGINT and SIGHUP quit like the tray menu's Quit, with status 0.
     morvane::TerminationSignals terminationSignals;
@@ -59,6 +57,8 @@ int main(int argc, char** argv)
             if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
                 dialog->reject();
         });
+    // Closed in its place in the termination: after the shortcuts and timers, before the library.
+    app.setLocalServerClose([&instance] { instance.close(); });
     const bool started = app.start();
     QObject::disconnect(dismissStartupAlert);
     if (!started)

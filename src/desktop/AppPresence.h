@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 class QWidget;
 
 namespace morvane {
@@ -18,6 +20,19 @@ public:
     virtual void activate() = 0;
     // Shows, raises and activates the window, asking the window manager for it too.
     virtual void activateWindow(QWidget& window) = 0;
+
+    // Run each time the application comes to the front (one of its windows becomes active).
+    void setOnBecameActive(std::function<void()> action) { m_onBecameActive = std::move(action); }
+
+protected:
+    void becameActive()
+    {
+        if (m_onBecameActive)
+            m_onBecameActive();
+    }
+
+private:
+    std::function<void()> m_onBecameActive;
 };
 
 // Puts the application in the wanted presence; unless forced, nothing happens when it already is.

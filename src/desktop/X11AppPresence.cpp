@@ -95,6 +95,10 @@ X11AppPresence::X11AppPresence(QObject* parent)
     : QObject(parent)
 {
     qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            becameActive();
+    });
 }
 
 bool X11AppPresence::setHidden(bool hidden)

@@ -268,8 +268,17 @@ void PreferencesStore::refreshHotkeyConflictMessage()
             : std::nullopt);
 }
 
+void PreferencesStore::setHotkeyRegistrationFailure(std::optional<QString> message)
+{
+    if (m_hotkeyConflictMessage && !m_conflictMessageIsRegistrationFailure)
+        return;
+    setConflictMessage(std::move(message));
+    m_conflictMessageIsRegistrationFailure = m_hotkeyConflictMessage.has_value();
+}
+
 void PreferencesStore::setConflictMessage(std::optional<QString> message)
 {
+    m_conflictMessageIsRegistrationFailure = false;
     if (m_hotkeyConflictMessage == message)
         return;
     m_hotkeyConflictMessage = std::move(message);

@@ -118,6 +118,10 @@ public:
     void setHotkeyRecordingSuspended(bool suspended);
     int hotkeyRecordingSuspendCount() const { return m_suspendCount; }
     void refreshHotkeyConflictMessage();
+    // The application's report of the shortcuts it could not register (none: all registered). It
+    // replaces an earlier report, never a refused recording or the equal-shortcuts message: those
+    // stay until the next conflict check.
+    void setHotkeyRegistrationFailure(std::optional<QString> message);
     void setHotkeyService(HotkeyService* service);
     std::function<void()> onHotkeysDidChange;
     std::function<void(bool)> onHotkeyRecordingSuspendedChange;
@@ -159,6 +163,8 @@ public:
     void eraseAllData();
     // Installs the 45-second timer and the activation watch in iCloud mode, removes them otherwise.
     void configureAutomaticSync();
+    // Removes the timer and the activation watch for good, whatever the mode; for shutting down.
+    void stopAutomaticSync();
     // The presence layer calls this when the application comes to the front.
     void applicationBecameActive();
     bool isErasingDatabase() const { return m_holdSyncCount > 0; }
@@ -238,6 +244,7 @@ private:
     GlobalHotkeyBinding m_quickPanelHotkey;
     GlobalHotkeyBinding m_graphHotkey;
     std::optional<QString> m_hotkeyConflictMessage;
+    bool m_conflictMessageIsRegistrationFailure = false;
     QPointer<HotkeyService> m_hotkeyService;
     int m_suspendCount = 0;
     bool m_hideDockIcon = true;

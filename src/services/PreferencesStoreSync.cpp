@@ -49,6 +49,12 @@ void PreferencesStore::configureAutomaticSync()
     m_automaticSyncTimer->start(std::chrono::seconds(45), true);
 }
 
+void PreferencesStore::stopAutomaticSync()
+{
+    m_automaticSyncTimer.reset();
+    m_syncOnActivation = false;
+}
+
 void PreferencesStore::applicationBecameActive()
 {
     if (m_syncOnActivation)

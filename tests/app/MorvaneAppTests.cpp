@@ -1,25 +1,196 @@
-#include "ScriptedAlertPresenter.h"
+#include "TestApp.h"
 #include "TestFiles.h"
-#include "app/MorvaneApp.h"
+#include "app/WindowControllers.h"
+#include "services/HotkeyService.h"
+#include "services/PreferencesStore.h"
+#include "store/LinkStore.h"
+#include "store/LinkStoreNotifier.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 using namespace morvane;
 using namespace morvane::test;
 
+namespace {
+
+constexpr quint32 commandControl = 0x1100;
+const GlobalHotkeyBinding quickPanelKeys = PreferencesStore::defaultQuickPanelHotkey;
+const GlobalHotkeyBinding graphKeys = PreferencesStore::defaultGraphHotkey;
+
+QString couldNotRegister(const GlobalHotkeyBinding& binding)
+{
+    return "Could not register " + binding.displayString() +
+           ". The shortcut may be in use by macOS or another app.";
+}
+
+// Presses the shortcut and lets its action run (actions are queued behind the key event).
+void press(TestApp& test, const GlobalHotkeyBinding& binding)
+{
+    ASSERT_TRUE(test.hotkeyBackend->press(binding.keyCode, binding.carbonModifiers));
+    QCoreApplication::processEvents();
+}
+
+bool isShown(QWidget* window)
+{
+    return window && window->isVisible();
+}
+
+} // namespace
+
 TEST(MorvaneApp, ALibraryThatCannotBeOpenedIsExplainedInOneAlertAndEndsTheStart)
 {
     // A plain file where the library's folder belongs.
     const QString folder = writeFile(qEnvironmentVariable("XDG_DATA_HOME") + "/Morvane", {});
 
-    const auto alerts = std::make_shared<ScriptedAlertPresenter>();
-    MorvaneApp app(alerts);
-    EXPECT_FALSE(app.start());
-    EXPECT_EQ(app.linkStore(), nullptr);
-    ASSERT_EQ(alerts->shown.size(), 1);
-    const Alert& alert = alerts->shown.constFirst();
+    TestApp test;
+    EXPECT_FALSE(test.app.start());
+    EXPECT_EQ(test.app.linkStore(), nullptr);
+    EXPECT_EQ(test.app.hotkeyService(), nullptr);
+    EXPECT_EQ(test.hotkeyBackend->attempts.size(), 0);
+    ASSERT_EQ(test.alerts->shown.size(), 1);
+    const Alert& alert = test.alerts->shown.constFirst();
     EXPECT_EQ(alert.style, Alert::Style::critical);
     EXPECT_EQ(alert.messageText, "Morvane could not start.");
     EXPECT_TRUE(alert.informativeText.contains(folder)) << alert.informativeText.toStdString();
     EXPECT_EQ(alert.buttons, QStringList());
+}
+
+TEST(MorvaneApp, AStartHidesTheApplicationAndEachShortcutTogglesItsWindow)
+{
+    TestApp test;
+    ASSERT_TRUE(test.app.start());
+    EXPECT_TRUE(test.presence->hidden);
+    EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1, 2}));
+    EXPECT_EQ(test.app.preferencesStore()->hotkeyConflictMessage(), std::nullopt);
+
+    press(test, quickPanelKeys);
+    EXPECT_TRUE(isShown(test.app.quickPanelController()->window()));
+    press(test, quickPanelKeys);
+    EXPECT_FALSE(isShown(test.app.quickPanelController()->window()));
+
+    GraphWindowController& graph = *test.app.graphWindowController();
+    press(test, graphKeys);
+    ASSERT_TRUE(isShown(graph.window()));
+    QWidget* window = graph.window();
+    EXPECT_EQ(window->windowTitle(), "Morvane Graph");
+    EXPECT_EQ(window->size(), QSize(920, 640));
+    press(test, graphKeys);
+    EXPECT_FALSE(isShown(graph.window()));
+    // Closed, the window is kept for the next show.
+    press(test, graphKeys);
+    EXPECT_EQ(graph.window(), window);
+    EXPECT_TRUE(isShown(window));
+}
+
+TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)
+{
+    TestApp test;
+    test.hotkeyBackend->refuse(quickPanelKeys.keyCode, commandControl);
+    ASSERT_TRUE(test.app.start());
+    PreferencesStore& preferences = *test.app.preferencesStore();
+    EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{2}));
+    EXPECT_EQ(preferences.hotkeyConflictMessage(), couldNotRegister(quickPanelKeys));
+
+    // Registering again replaces the report with what fails now.
+    test.hotkeyBackend->refused.clear();
+    test.hotkeyBackend->refuse(graphKeys.keyCode, commandControl);
+    test.app.registerHotkeys();
+    EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1}));
+    EXPECT_EQ(preferences.hotkeyConflictMessage(), couldNotRegister(graphKeys));
+    test.hotkeyBackend->refused.clear();
+    test.app.registerHotkeys();
+    EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1, 2}));
+    EXPECT_EQ(preferences.hotkeyConflictMessage(), std::nullopt);
+}
+
+TEST(MorvaneApp, ARefusedRecordingKeepsBothShortcutsAndItsMessage)
+{
+    TestApp test;
+    ASSERT_TRUE(test.app.start());
+    PreferencesStore& preferences = *test.app.preferencesStore();
+    EXPECT_FALSE(preferences.setHotkey(GlobalHotkeyBinding{37, 0}, false));
+    const std::optional<QString> refusal = preferences.hotkeyConflictMessage();
+    ASSERT_TRUE(refusal);
+
+    // A recorder ending re-registers; the refusal stays until the next conflict check.
+    preferences.setHotkeyRecordingSuspended(true);
+    EXPECT_TRUE(test.hotkeyBackend->held.isEmpty());
+    preferences.setHotkeyRecordingSuspended(false);
+    EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1, 2}));
+    EXPECT_EQ(preferences.hotkeyConflictMessage(), refusal);
+
+    EXPECT_TRUE(preferences.setHotkey(GlobalHotkeyBinding{15, commandControl}, true));
+    EXPECT_EQ(preferences.hotkeyConflictMessage(), std::nullopt);
+    EXPECT_EQ(test.hotkeyBackend->held.size(), 2);
+    EXPECT_EQ(test.hotkeyBackend->held.last().keyCode, 15);
+}
+
+TEST(MorvaneApp, EqualStoredShortcutsRegisterNothing)
+{
+    TestApp test;
+    test.defaults->setData(PreferencesStore::Keys::graphHotkey, quickPanelKeys.toJson());
+    ASSERT_TRUE(test.app.start());
+    EXPECT_TRUE(test.hotkeyBackend->held.isEmpty());
+    EXPECT_EQ(test.app.preferencesStore()->hotkeyConflictMessage(),
+              "Morvane and graph cannot use the same shortcut.");
+}
+
+TEST(MorvaneApp, ALaunchInICloudModeSyncsAndSoDoesEachLocalChange)
+{
+    for (const bool iCloud : {false, true}) {
+        SCOPED_TRACE(iCloud);
+        TestApp test;
+        if (iCloud)
+            test.defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
+        ASSERT_TRUE(test.app.start());
+        EXPECT_EQ(test.sync->syncCalls > 0, iCloud);
+        PreferencesStore& preferences = *test.app.preferencesStore();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return preferences.syncStatus() != SyncStatus::syncing; }, 5000));
+        const int atLaunch = test.sync->syncCalls;
+
+        // The trigger runs before the change is announced.
+        LinkStore& store = *test.app.linkStore();
+        QSignalSpy announced(&store.notifier(), &LinkStoreNotifier::didMutate);
+        store.addLink("Example", "https://example.com", {}, {}).waitForFinished();
+        ASSERT_TRUE(announced.wait(5000));
+        EXPECT_EQ(test.sync->syncCalls, atLaunch + (iCloud ? 1 : 0));
+    }
+}
+
+namespace {
+// Notes whether the library was still open each time a shortcut is released.
+class WatchingHotkeyBackend : public FakeHotkeyBackend {
+public:
+    void unregisterHotkey(HotkeyRef ref) override
+    {
+        libraryOpenAtRelease.append(app && app->linkStore() != nullptr);
+        FakeHotkeyBackend::unregisterHotkey(ref);
+    }
+    MorvaneApp* app = nullptr;
+    QList<bool> libraryOpenAtRelease;
+};
+} // namespace
+
+TEST(MorvaneApp, TerminationReleasesTheShortcutsBeforeTheLibraryClosesThenLetsEverythingGo)
+{
+    TestApp test;
+    auto backend = std::make_shared<WatchingHotkeyBackend>();
+    backend->app = &test.app;
+    test.hotkeyBackend = backend;
+    ASSERT_TRUE(test.app.start());
+    QFuture<LinkItem> lastWrite = test.app.linkStore()->addLink("Example", "https://example.com", {}, {});
+
+    test.app.terminate();
+    EXPECT_TRUE(backend->held.isEmpty());
+    EXPECT_EQ(backend->libraryOpenAtRelease, (QList<bool>{true, true}));
+    // The write queued before termination was finished, not dropped.
+    EXPECT_TRUE(lastWrite.isFinished());
+    EXPECT_EQ(test.app.linkStore(), nullptr);
+    EXPECT_EQ(test.app.menuBarController(), nullptr);
+    test.app.terminate();
 }

@@ -18,6 +18,8 @@ public:
     }
     void activate() override { ++activations; }
     void activateWindow(QWidget& window) override { window.show(); }
+    // The application comes to the front.
+    void bringToFront() { becameActive(); }
 
     bool hidden = false, refuseChanges = false;
     int setCalls = 0, activations = 0;

@@ -1,0 +1,46 @@
+#include "AppEnvironment.h"
+
+#include "desktop/QtClipboard.h"
+#include "desktop/QtSoundPlayer.h"
+#include "desktop/X11AppPresence.h"
+#include "desktop/X11HotkeyBackend.h"
+#include "foundation/Clock.h"
+#include "foundation/UserDefaults.h"
+#include "platform/AccessibilityApi.h"
+#include "platform/CalendarStore.h"
+#include "platform/ContactStore.h"
+#include "platform/DesktopServices.h"
+#include "platform/ProcessLauncher.h"
+#include "platform/ScriptRunner.h"
+#include "platform/X11Workspace.h"
+#include "platform/XdgAutostartLoginItem.h"
+#include "services/CloudKitSyncService.h"
+
+namespace morvane {
+
+namespace {
+const QString ownApplicationIdentifier = QStringLiteral("org.morvane.Morvane");
+}
+
+AppEnvironment AppEnvironment::desktopSession()
+{
+    AppEnvironment environment;
+    environment.defaults = std::make_shared<UserDefaults>(UserDefaults::standardFilePath());
+    environment.clock = SystemClock::shared();
+    environment.presence = std::make_shared<X11AppPresence>();
+    environment.hotkeyBackend = std::make_shared<X11HotkeyBackend>();
+    environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
+    environment.scripts = std::make_shared<UnavailableScriptRunner>();
+    environment.accessibility = std::make_shared<UnavailableAccessibilityApi>();
+    environment.calendarStore = std::make_shared<UnavailableCalendarStore>();
+    environment.contactStore = std::make_shared<UnavailableContactStore>();
+    environment.launcher = std::make_shared<LinuxProcessLauncher>();
+    environment.desktop = std::make_shared<XdgDesktopServices>(environment.launcher);
+    environment.clipboard = std::make_shared<QtClipboard>();
+    environment.soundPlayer = std::make_shared<QtSoundPlayer>();
+    environment.loginItem = std::make_shared<XdgAutostartLoginItem>();
+    environment.syncService = std::make_shared<UnavailableCloudKitSyncService>();
+    return environment;
+}
+
+} // namespace morvane

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class AccessibilityApi;
+class AlertPresenter;
+class AppPresence;
+class CalendarStore;
+class Clipboard;
+class Clock;
+class CloudKitSyncService;
+class ContactStore;
+class DesktopServices;
+class HotkeyBackend;
+class LoginItem;
+class ProcessLauncher;
+class ScriptRunner;
+class SoundPlayer;
+class UserDefaults;
+class Workspace;
+
+// Everything the application reaches outside its own code: the desktop session, the settings file,
+// the clock. The desktop one is made only once the library has opened, so that a start that fails
+// there touches nothing else; tests hand in their doubles.
+struct AppEnvironment {
+    std::shared_ptr<UserDefaults> defaults;
+    std::shared_ptr<Clock> clock;
+    std::shared_ptr<AppPresence> presence;
+    std::shared_ptr<HotkeyBackend> hotkeyBackend;
+    std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<ScriptRunner> scripts;
+    std::shared_ptr<AccessibilityApi> accessibility;
+    std::shared_ptr<CalendarStore> calendarStore;
+    std::shared_ptr<ContactStore> contactStore;
+    std::shared_ptr<ProcessLauncher> launcher;
+    std::shared_ptr<DesktopServices> desktop;
+    std::shared_ptr<Clipboard> clipboard;
+    std::shared_ptr<SoundPlayer> soundPlayer;
+    std::shared_ptr<LoginItem> loginItem;
+    std::shared_ptr<CloudKitSyncService> syncService;
+
+    // The user's session: X11 where there is one, and the stand-ins of what Linux does not offer.
+    static AppEnvironment desktopSession();
+};
+
+} // namespace morvane

@@ -1,0 +1,57 @@
+#include "TestApp.h"
+#include "services/PreferencesStore.h"
+
+#include <QCoreApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+TEST(DockIconMaintenance, TheSettingIsAppliedAtOnceAndRestoredEachTimeTheApplicationComesToTheFront)
+{
+    TestApp test;
+    ASSERT_TRUE(test.app.start());
+    PreferencesStore& preferences = *test.app.preferencesStore();
+    FakeAppPresence& presence = *test.presence;
+    ASSERT_TRUE(presence.hidden);
+
+    // Showing a window put the application in the task bar; coming to the front takes it out again,
+    // on the next turn of the event loop.
+    presence.hidden = false;
+    presence.bringToFront();
+    EXPECT_FALSE(presence.hidden);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(presence.hidden);
+    const int changes = presence.setCalls;
+    presence.bringToFront();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(presence.setCalls, changes);
+
+    preferences.setHideDockIcon(false);
+    EXPECT_FALSE(presence.hidden);
+    EXPECT_EQ(presence.activations, 1);
+    presence.bringToFront();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(presence.hidden);
+    preferences.setHideDockIcon(true);
+    EXPECT_TRUE(presence.hidden);
+}
+
+TEST(DockIconMaintenance, ComingToTheFrontSyncsInICloudModeOnly)
+{
+    for (const bool iCloud : {false, true}) {
+        SCOPED_TRACE(iCloud);
+        TestApp test;
+        if (iCloud)
+            test.defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
+        ASSERT_TRUE(test.app.start());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return test.app.preferencesStore()->syncStatus() != SyncStatus::syncing; }, 5000));
+        // A pass starts at once when it may.
+        const int before = test.sync->syncCalls;
+        test.presence->bringToFront();
+        EXPECT_EQ(test.sync->syncCalls, before + (iCloud ? 1 : 0));
+    }
+}
