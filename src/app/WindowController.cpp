@@ -1,11 +1,10 @@
 #include "WindowController.h"
 
+#include "app/WindowCentring.h"
 #include "desktop/AppPresence.h"
 #include "services/PreferencesStore.h"
 
-#include <QGuiApplication>
 #include <QLabel>
-#include <QScreen>
 #include <QWidget>
 
 namespace morvane {
@@ -36,11 +35,7 @@ void WindowController::show()
         m_window->setWindowTitle(m_title);
     }
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
-    if (QScreen* screen = m_window->screen() ? m_window->screen() : QGuiApplication::primaryScreen()) {
-        QRect frame = m_window->frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        m_window->move(frame.topLeft());
-    }
+    centreOnScreen(*m_window);
     didShow(*m_window);
 }
 

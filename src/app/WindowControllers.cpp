@@ -1,5 +1,6 @@
 #include "WindowControllers.h"
 
+#include "app/WindowCentring.h"
 #include "desktop/AppPresence.h"
 #include "foundation/Clock.h"
 #include "graph/widgets/GraphWindow.h"
@@ -75,6 +76,7 @@ void GraphWindowController::show()
     // The window raised itself; the presence layer also asks the window manager for the focus and
     // keeps the application out of the task bar when the settings say so.
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
+    centreOnScreen(*m_window);
 }
 
 void GraphWindowController::hide()
