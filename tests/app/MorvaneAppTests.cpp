@@ -163,33 +163,44 @@ TEST(MorvaneApp, ALaunchInICloudModeSyncsAndSoDoesEachLocalChange)
 }
 
 namespace {
-// Notes whether the library was still open each time a shortcut is released.
+// Notes whether the application was whole (every object built, the library open) each time a
+// shortcut is taken or given back.
 class WatchingHotkeyBackend : public FakeHotkeyBackend {
 public:
+    HotkeyRegistrationResult registerHotkey(quint16 keyCode, quint32 modifiers,
+                                            HotkeyIdentity identity) override
+    {
+        wholeAtRegistration.append(isWhole());
+        return FakeHotkeyBackend::registerHotkey(keyCode, modifiers, identity);
+    }
     void unregisterHotkey(HotkeyRef ref) override
     {
-        libraryOpenAtRelease.append(app && app->linkStore() != nullptr);
+        wholeAtRelease.append(isWhole());
         FakeHotkeyBackend::unregisterHotkey(ref);
     }
+    bool isWhole() const { return app && app->linkStore() && app->activeContextMonitor(); }
+
     MorvaneApp* app = nullptr;
-    QList<bool> libraryOpenAtRelease;
+    QList<bool> wholeAtRegistration, wholeAtRelease;
 };
 } // namespace
 
-TEST(MorvaneApp, TerminationReleasesTheShortcutsBeforeTheLibraryClosesThenLetsEverythingGo)
+TEST(MorvaneApp, ShortcutsAreHeldOnlyWhileTheWholeApplicationIsThereAndQueuedWritesFinish)
 {
     TestApp test;
     auto backend = std::make_shared<WatchingHotkeyBackend>();
     backend->app = &test.app;
     test.hotkeyBackend = backend;
     ASSERT_TRUE(test.app.start());
+    EXPECT_EQ(backend->wholeAtRegistration, (QList<bool>{true, true}));
     QFuture<LinkItem> lastWrite = test.app.linkStore()->addLink("Example", "https://example.com", {}, {});
 
     test.app.terminate();
     EXPECT_TRUE(backend->held.isEmpty());
-    EXPECT_EQ(backend->libraryOpenAtRelease, (QList<bool>{true, true}));
+    EXPECT_EQ(backend->wholeAtRelease, (QList<bool>{true, true}));
     // The write queued before termination was finished, not dropped.
-    EXPECT_TRUE(lastWrite.isFinished());
+    ASSERT_TRUE(lastWrite.isFinished());
+    EXPECT_EQ(lastWrite.result().title, "Example");
     EXPECT_EQ(test.app.linkStore(), nullptr);
     EXPECT_EQ(test.app.menuBarController(), nullptr);
     test.app.terminate();
