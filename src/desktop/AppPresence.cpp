@@ -2,8 +2,8 @@
 
 #include "foundation/Logging.h"
 
-#include <QCoreApplication>
 #include <QTimer>
+#include <QWidget>
 
 MORVANE_LOGGING_CATEGORY(lcDockVisibility, "DockVisibility")
 
@@ -26,9 +26,9 @@ bool applyDockVisibility(AppPresence& presence, bool hidden, bool force)
 void activateForWindow(AppPresence& presence, QWidget& window, bool hideDockIcon)
 {
     presence.activateWindow(window);
+    // Tied to the window: the presence outlives every window, not necessarily a pending turn of the loop.
     if (hideDockIcon)
-        QTimer::singleShot(0, QCoreApplication::instance(),
-                           [&presence] { applyDockVisibility(presence, true, true); });
+        QTimer::singleShot(0, &window, [&presence] { applyDockVisibility(presence, true, true); });
 }
 
 } // namespace morvane

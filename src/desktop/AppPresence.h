@@ -40,7 +40,8 @@ private:
 bool applyDockVisibility(AppPresence& presence, bool hidden, bool force);
 
 // Brings the window forward; when the application is to stay hidden, its hidden state is applied
-// again on the next turn of the event loop, after the window manager has seen the activation.
+// again on the next turn of the event loop, after the window manager has seen the activation (unless
+// the window is gone by then; the presence must outlive the window).
 void activateForWindow(AppPresence& presence, QWidget& window, bool hideDockIcon);
 
 } // namespace morvane
