@@ -187,6 +187,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
 {
     QPointer<PreferencesStore> settings(&preferences);
     graphWindow.onWillShow = [settings] { syncIfEnabled(settings); };
+    graphWindow.onReloadRequested = [settings] { syncIfEnabled(settings); };
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
     quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };

@@ -71,6 +71,10 @@ void GraphWindowController::show()
             if (onWillShow)
                 onWillShow();
         });
+        m_window->setOnReloadRequested([this] {
+            if (onReloadRequested)
+                onReloadRequested();
+        });
     }
     m_window->present();
     // The window raised itself; the presence layer also asks the window manager for the focus and

@@ -56,8 +56,10 @@ public:
     // None until the first show.
     QWidget* window() const;
 
-    // Run at the start of every show; the application starts a sync there when sync is on.
+    // Run at the start of every show, and by the toolbar's reload before the graph loads again; the
+    // application starts a sync there when sync is on.
     std::function<void()> onWillShow;
+    std::function<void()> onReloadRequested;
 
 private:
     AppPresence& m_presence;

@@ -140,7 +140,7 @@ TEST(MorvaneApp, EqualStoredShortcutsRegisterNothing)
               "Morvane and graph cannot use the same shortcut.");
 }
 
-TEST(MorvaneApp, ALaunchInICloudModeSyncsAndSoDoesEachLocalChange)
+TEST(MorvaneApp, InICloudModeTheLaunchEachLocalChangeAndEachWindowShownSync)
 {
     for (const bool iCloud : {false, true}) {
         SCOPED_TRACE(iCloud);
@@ -159,6 +159,17 @@ TEST(MorvaneApp, ALaunchInICloudModeSyncsAndSoDoesEachLocalChange)
         store.addLink("Example", "https://example.com", {}, {}).waitForFinished();
         ASSERT_TRUE(announced.wait(5000));
         EXPECT_EQ(test.sync->syncCalls, atLaunch + (iCloud ? 1 : 0));
+
+        // So does showing the graph or the quick panel.
+        const auto passesOnShow = [&](const std::function<void()>& show) {
+            if (!QTest::qWaitFor([&] { return preferences.syncStatus() != SyncStatus::syncing; }, 5000))
+                return -1;
+            const int before = test.sync->syncCalls;
+            show();
+            return test.sync->syncCalls - before;
+        };
+        EXPECT_EQ(passesOnShow([&] { test.app.graphWindowController()->show(); }), iCloud ? 1 : 0);
+        EXPECT_EQ(passesOnShow([&] { test.app.quickPanelController()->show(); }), iCloud ? 1 : 0);
     }
 }
 
