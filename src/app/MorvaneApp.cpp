@@ -35,6 +35,7 @@
 #include "graph/GraphViewModel.h"
 #include "library/SQLiteStore.h"
 #include "platform/AlertPresenter.h"
+#include "quickpanel/QuickPanelViewModel.h"
 #include "services/HotkeyService.h"
 #include "services/LinkFoundSoundService.h"
 #include "services/LinkOpener.h"
@@ -131,6 +132,7 @@ public:
     std::shared_ptr<ActiveContextService> contextService;
     std::shared_ptr<QuickPanelTipStore> tipStore;
     PreferencesStore preferences;
+    QuickPanelViewModel quickPanelModel;
     Updater updater;
     AppearanceService appearance;
     GraphViewModel graphModel;
@@ -174,10 +176,23 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , preferences(PreferencesStore::Services{
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
           linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
+    , quickPanelModel(QuickPanelServices{linkStore.get(),
+                                         &search,
+                                         &relations,
+                                         [this](LinkItem item, std::optional<FileIdentity> localResolution) {
+                                             return linkOpener.open(std::move(item),
+                                                                    std::move(localResolution));
+                                         },
+                                         &pasteboard,
+                                         &preferences,
+                                         contextService.get(),
+                                         tipStore.get(),
+                                         environment.clock,
+                                         {}})
     , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
     , graphWindow(*environment.presence, preferences, graphModel, &appearance)
     , preferencesWindow(*environment.presence, preferences, updater)
-    , quickPanel(*environment.presence, preferences, environment.clock)
+    , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock)
     , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance)
     , monitor(*linkStore, contextService, environment.clock,
               [this](bool hasLinks, const std::optional<CapturedContext>& context) {

@@ -4,6 +4,7 @@
 #include "desktop/AppPresence.h"
 #include "foundation/Clock.h"
 #include "graph/widgets/GraphWindow.h"
+#include "quickpanel/QuickPanelViewModel.h"
 #include "services/PreferencesStore.h"
 
 #include <QWidget>
@@ -15,11 +16,12 @@ constexpr std::chrono::milliseconds contextRefreshInterval{1000};
 }
 
 QuickPanelController::QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
-                                           const std::shared_ptr<Clock>& clock)
+                                           QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock)
     : WindowController(presence, preferences, QStringLiteral("Morvane"))
+    , m_model(model)
     , m_contextRefreshTimer(clock->makeTimer([this] {
-        if (onRefreshContext)
-            onRefreshContext();
+        if (window() && window()->isVisible())
+            m_model.refreshIfContextChanged();
     }))
 {
 }
@@ -38,8 +40,7 @@ void QuickPanelController::willShow()
 {
     if (onWillShow)
         onWillShow();
-    if (onRefreshContext)
-        onRefreshContext();
+    m_model.refreshActiveContext();
 }
 
 void QuickPanelController::didShow(QWidget&)
@@ -50,6 +51,7 @@ void QuickPanelController::didShow(QWidget&)
 void QuickPanelController::didHide()
 {
     m_contextRefreshTimer->stop();
+    m_model.reset();
 }
 
 GraphWindowController::GraphWindowController(AppPresence& presence, const PreferencesStore& preferences,

@@ -12,14 +12,16 @@ class Clock;
 class ClockTimer;
 class GraphViewModel;
 class GraphWindow;
+class QuickPanelViewModel;
 class Updater;
 
-// The quick panel's owner. While the panel shows, the item in front of the user is read again every
-// second through onRefreshContext.
+// The quick panel's owner. Every show captures what is in front of the user; while the panel shows,
+// that is looked at again every second; hiding it returns the model to a fresh search.
 class QuickPanelController : public WindowController {
 public:
+    // The model outlives the controller.
     QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
-                         const std::shared_ptr<Clock>& clock);
+                         QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock);
     ~QuickPanelController() override;
 
     // The hot key's action: hides a visible panel, else shows it.
@@ -28,13 +30,13 @@ public:
     std::function<void()> onWillShow;
     std::function<void()> onOpenSettings;
     std::function<void()> onShowAbout;
-    std::function<void()> onRefreshContext;
 
 private:
     void willShow() override;
     void didShow(QWidget& window) override;
     void didHide() override;
 
+    QuickPanelViewModel& m_model;
     std::unique_ptr<ClockTimer> m_contextRefreshTimer;
 };
 
