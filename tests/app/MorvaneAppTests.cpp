@@ -206,7 +206,13 @@ TEST(MorvaneApp, ShortcutsAreHeldOnlyWhileTheWholeApplicationIsThereAndQueuedWri
     EXPECT_EQ(backend->wholeAtRegistration, (QList<bool>{true, true}));
     QFuture<LinkItem> lastWrite = test.app.linkStore()->addLink("Example", "https://example.com", {}, {});
 
+    // The local server closes after the shortcuts are given back, while the library is still open.
+    std::optional<bool> serverClosedInPlace;
+    test.app.setLocalServerClose(
+        [&] { serverClosedInPlace = backend->held.isEmpty() && test.app.linkStore() != nullptr; });
+
     test.app.terminate();
+    EXPECT_EQ(serverClosedInPlace, true);
     EXPECT_TRUE(backend->held.isEmpty());
     EXPECT_EQ(backend->wholeAtRelease, (QList<bool>{true, true}));
     // The write queued before termination was finished, not dropped.
