@@ -114,6 +114,7 @@ public:
     void terminate(const std::function<void()>& closeLocalServer);
 
     QList<std::shared_ptr<ActiveContextProvider>> makeProviders() const;
+    QuickPanelServices quickPanelServices();
 
     AppEnvironment environment;
     std::shared_ptr<AlertPresenter> alerts;
@@ -176,19 +177,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , preferences(PreferencesStore::Services{
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
           linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
-    , quickPanelModel(QuickPanelServices{linkStore.get(),
-                                         &search,
-                                         &relations,
-                                         [this](LinkItem item, std::optional<FileIdentity> localResolution) {
-                                             return linkOpener.open(std::move(item),
-                                                                    std::move(localResolution));
-                                         },
-                                         &pasteboard,
-                                         &preferences,
-                                         contextService.get(),
-                                         tipStore.get(),
-                                         environment.clock,
-                                         {}})
+    , quickPanelModel(quickPanelServices())
     , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
     , graphWindow(*environment.presence, preferences, graphModel, &appearance)
     , preferencesWindow(*environment.presence, preferences, updater)
@@ -244,6 +233,23 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto devonthink = std::make_shared<DEVONthinkActiveContextProvider>(env.workspace, env.scripts);
     return {previewPDF, finder,     mail,       contact,  fantastical,
             calendar,   codeRunner, devonthink, obsidian, browser};
+}
+
+QuickPanelServices MorvaneApp::Objects::quickPanelServices()
+{
+    QuickPanelServices services;
+    services.store = linkStore.get();
+    services.searchService = &search;
+    services.relationService = &relations;
+    services.opener = [this](LinkItem item, std::optional<FileIdentity> localResolution) {
+        return linkOpener.open(std::move(item), std::move(localResolution));
+    };
+    services.pasteboard = &pasteboard;
+    services.preferences = &preferences;
+    services.activeContextService = contextService.get();
+    services.tipStore = tipStore.get();
+    services.clock = environment.clock;
+    return services;
 }
 
 void MorvaneApp::Objects::runStartupActions()
