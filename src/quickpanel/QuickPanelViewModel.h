@@ -106,6 +106,10 @@ public:
 
     PreferencesStore* preferences() const { return m_services.preferences; }
 
+    // How many list changes have started so far. A view that reloads after a write can tell from it
+    // whether the writer has reloaded meanwhile.
+    quint64 listGeneration() const { return m_listGeneration; }
+
     // --- Derived ---------------------------------------------------------------------------------
     // The row at selectedIndex, none when the index is out of range.
     std::optional<PanelResult> selectedResult() const;
