@@ -1,0 +1,183 @@
+#include "QuickPanelChrome.h"
+
+#include "desktop/Glyphs.h"
+#include "desktop/PaintColors.h"
+#include "desktop/TextStyle.h"
+#include "foundation/SharedColors.h"
+#include "quickpanel/QuickPanelViewModel.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace morvane {
+
+namespace {
+
+constexpr double badgePaddingX = 7;
+constexpr double badgePaddingY = 3;
+constexpr double badgeRadius = 6;
+constexpr double paleTint = 0.12;
+
+QFont badgeFont()
+{
+    QFont font = textFont(TextStyle::caption);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+
+} // namespace
+
+QuickPanelModeLook quickPanelModeLook(QuickPanelMode::Kind mode)
+{
+    switch (mode) {
+    case QuickPanelMode::Kind::chooseRelationSource:
+        return {QStringLiteral("Link"), SystemColor::orange,
+                QStringLiteral("Choose a destination item for the new relation.")};
+    case QuickPanelMode::Kind::backlinks:
+        return {QStringLiteral("Backlinks"), SystemColor::accent,
+                QStringLiteral("Showing linked items for the selected link.")};
+    case QuickPanelMode::Kind::search:
+        return {QStringLiteral("Search"), SystemColor::accent,
+                QStringLiteral("Capture the frontmost item or search saved links.")};
+    case QuickPanelMode::Kind::add:
+        return {QStringLiteral("Add"), SystemColor::green,
+                QStringLiteral("Save a URL, file link, app link, notes, and tags.")};
+    }
+    return {};
+}
+
+QString quickPanelFooterHint(const QuickPanelViewModel& model)
+{
+    if (model.awaitingSoloCaptureDismiss())
+        return QStringLiteral("↩ or Esc Close");
+    if (model.mode().is(QuickPanelMode::Kind::chooseRelationSource))
+        return QStringLiteral("Scroll · Click destination   Double-click link   ↩ Link   Esc Close");
+    const std::optional<PanelResult> selected = model.selectedResult();
+    if (selected && selected->kind() == PanelResult::Kind::capture)
+        return QStringLiteral("Scroll · Double-click add   ↩ Add this item   Esc Cancel");
+    if (selected && selected->kind() == PanelResult::Kind::fileMatch)
+        return QStringLiteral("Scroll · Double-click confirm   ↩ Confirm this file   Esc Cancel");
+    if (model.canRemoveRelation())
+        return QStringLiteral(
+            "Scroll · Double-click open   Right-click menu   ⌘⇧⌫ Remove relation   ⌘K Link   "
+            "⌘B Backlinks   ⌘⌫ Delete");
+    return QStringLiteral("Scroll · Click · Double-click open   ⌘N Add   ⌘K Link   ⌘B Backlinks   ⌘C Copy   "
+                          "⌘↩ More   ⌘⌫ Delete");
+}
+
+QuickPanelBand::QuickPanelBand(AppearanceColor fill, Edge hairline, const AppearanceService* appearance,
+                               QWidget* parent)
+    : QWidget(parent)
+    , m_fill(fill)
+    , m_hairline(hairline)
+    , m_appearance(appearance)
+{
+}
+
+void QuickPanelBand::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), paintColor(m_fill, m_appearance));
+    const QColor line = paintColor(SharedColors::hairline, m_appearance);
+    if (m_hairline == Edge::top)
+        painter.fillRect(QRect(0, 0, width(), 1), line);
+    else if (m_hairline == Edge::bottom)
+        painter.fillRect(QRect(0, height() - 1, width(), 1), line);
+}
+
+QuickPanelGlyph::QuickPanelGlyph(Glyph glyph, SystemColor color, QSize frame, double glyphSize,
+                                 const AppearanceService* appearance, QWidget* parent)
+    : QWidget(parent)
+    , m_glyph(glyph)
+    , m_color(color)
+    , m_glyphSize(glyphSize)
+    , m_appearance(appearance)
+{
+    setFixedSize(frame);
+}
+
+void QuickPanelGlyph::setDisc(SystemColor color)
+{
+    m_disc = color;
+    update();
+}
+
+void QuickPanelGlyph::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QColor ink = paintColor(m_color, m_appearance);
+    if (m_disc) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(paintColor(*m_disc, m_appearance));
+        painter.drawEllipse(QRectF(rect()));
+        ink = Qt::white;
+    }
+    const QPointF centre = QRectF(rect()).center();
+    paintGlyph(painter, m_glyph,
+               QRectF(centre.x() - m_glyphSize / 2, centre.y() - m_glyphSize / 2, m_glyphSize, m_glyphSize),
+               ink);
+}
+
+QuickPanelText::QuickPanelText(QFont font, SystemColor ink, const AppearanceService* appearance,
+                               QWidget* parent)
+    : QLabel(parent)
+    , m_ink(ink)
+    , m_appearance(appearance)
+{
+    setTextFormat(Qt::PlainText);
+    setFont(font);
+    setForegroundRole(QPalette::WindowText);
+}
+
+void QuickPanelText::paintEvent(QPaintEvent* event)
+{
+    // The ink follows the appearance; the palette is only touched when it differs, so that painting
+    // does not ask for another paint.
+    const QColor ink = paintColor(m_ink, m_appearance);
+    if (palette().color(QPalette::WindowText) != ink) {
+        QPalette inked = palette();
+        inked.setColor(QPalette::WindowText, ink);
+        setPalette(inked);
+    }
+    QLabel::paintEvent(event);
+}
+
+QuickPanelModeBadge::QuickPanelModeBadge(const AppearanceService* appearance, QWidget* parent)
+    : QWidget(parent)
+    , m_appearance(appearance)
+{
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void QuickPanelModeBadge::setLook(const QString& text, SystemColor tint)
+{
+    m_text = text;
+    m_tint = tint;
+    updateGeometry();
+    update();
+}
+
+QSize QuickPanelModeBadge::sizeHint() const
+{
+    const QFontMetricsF metrics(badgeFont());
+    return QSizeF(metrics.horizontalAdvance(m_text) + 2 * badgePaddingX, metrics.height() + 2 * badgePaddingY)
+        .toSize();
+}
+
+void QuickPanelModeBadge::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor tint = paintColor(m_tint, m_appearance);
+    QColor pale = tint;
+    pale.setAlphaF(float(tint.alphaF() * paleTint));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(pale);
+    painter.drawRoundedRect(QRectF(rect()), badgeRadius, badgeRadius);
+    painter.setFont(badgeFont());
+    painter.setPen(tint);
+    painter.drawText(rect(), Qt::AlignCenter, m_text);
+}
+
+} // namespace morvane

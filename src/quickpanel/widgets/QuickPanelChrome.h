@@ -1,0 +1,95 @@
+#pragma once
+
+#include "foundation/AppearanceColor.h"
+#include "foundation/Glyph.h"
+#include "foundation/SystemColor.h"
+#include "quickpanel/QuickPanelMode.h"
+
+#include <QLabel>
+#include <QWidget>
+
+namespace morvane {
+
+class AppearanceService;
+class QuickPanelViewModel;
+
+// How the header names a mode: the badge's word and tint, and the line under the title.
+struct QuickPanelModeLook {
+    QString badge;
+    SystemColor tint;
+    QString subtitle;
+};
+QuickPanelModeLook quickPanelModeLook(QuickPanelMode::Kind mode);
+
+// The key hint at the footer's right for the panel's state now, groups three spaces apart.
+QString quickPanelFooterHint(const QuickPanelViewModel& model);
+
+// The small painted pieces of the panel. Each resolves its colours when it paints, so an appearance
+// switch needs only a repaint.
+
+// A band filled with one colour, with a hairline along its top or bottom edge.
+class QuickPanelBand : public QWidget {
+public:
+    enum class Edge { none, top, bottom };
+    QuickPanelBand(AppearanceColor fill, Edge hairline, const AppearanceService* appearance,
+                   QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    AppearanceColor m_fill;
+    Edge m_hairline;
+    const AppearanceService* m_appearance;
+};
+
+// One glyph at a fixed size, optionally on a filled circle.
+class QuickPanelGlyph : public QWidget {
+public:
+    QuickPanelGlyph(Glyph glyph, SystemColor color, QSize frame, double glyphSize,
+                    const AppearanceService* appearance, QWidget* parent = nullptr);
+    // Draws the glyph in white on a circle of this colour.
+    void setDisc(SystemColor color);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Glyph m_glyph;
+    SystemColor m_color;
+    double m_glyphSize;
+    std::optional<SystemColor> m_disc;
+    const AppearanceService* m_appearance;
+};
+
+// Plain text in one of the system's inks, kept in step with the appearance.
+class QuickPanelText : public QLabel {
+public:
+    QuickPanelText(QFont font, SystemColor ink, const AppearanceService* appearance,
+                   QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    SystemColor m_ink;
+    const AppearanceService* m_appearance;
+};
+
+// The mode's word on a pale pill of its tint.
+class QuickPanelModeBadge : public QWidget {
+public:
+    QuickPanelModeBadge(const AppearanceService* appearance, QWidget* parent = nullptr);
+    void setLook(const QString& text, SystemColor tint);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_text;
+    SystemColor m_tint = SystemColor::accent;
+    const AppearanceService* m_appearance;
+};
+
+} // namespace morvane
