@@ -1,0 +1,234 @@
+#include "../../desktop/DesktopTestSupport.h"
+#include "../QuickPanelTestSupport.h"
+#include "desktop/DeleteConfirmationOverlay.h"
+#include "quickpanel/widgets/QuickPanelAddForm.h"
+#include "quickpanel/widgets/QuickPanelResultList.h"
+#include "quickpanel/widgets/QuickPanelView.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+using test::PanelFixture;
+using test::webLink;
+
+struct ViewFixture : PanelFixture {
+    std::unique_ptr<AppearanceService> appearance = test::appearanceService(Appearance::light);
+    QuickPanelView view{model, appearance.get()};
+    int activations = 0;
+
+    ViewFixture()
+    {
+        QuickPanelViewActions actions;
+        actions.activate = [this] { ++activations; };
+        view.setActions(actions);
+        view.show();
+    }
+
+    QLabel* label(const char* name) const { return view.findChild<QLabel*>(QString::fromLatin1(name)); }
+    bool showing(const char* name) const
+    {
+        QWidget* widget = view.findChild<QWidget*>(QString::fromLatin1(name));
+        return widget && widget->isVisibleTo(&view);
+    }
+};
+
+QImage rendered(QWidget* widget)
+{
+    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// What a label paints matches the text drawn alone in the label's font, ink and size.
+::testing::AssertionResult paints(QLabel* label, const QString& text)
+{
+    if (!label)
+        return ::testing::AssertionFailure() << "no such label";
+    const QImage shown = rendered(label); // settles the label's ink first
+    QLabel alone;
+    alone.setTextFormat(Qt::PlainText);
+    alone.setFont(label->font());
+    alone.setPalette(label->palette());
+    alone.setAlignment(label->alignment());
+    alone.setWordWrap(label->wordWrap());
+    alone.setText(text);
+    alone.resize(label->size());
+    if (shown == rendered(&alone))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "it does not paint \"" << text.toStdString() << "\"";
+}
+
+TEST(QuickPanelViewQuery, EveryChangeOfTheQueryReloadsOnce)
+{
+    ViewFixture fx;
+    fx.settle();
+
+    quint64 before = fx.model.listGeneration();
+    QTest::keyClick(fx.view.searchField(), Qt::Key_A);
+    fx.settle();
+    EXPECT_EQ(fx.model.query(), "a");
+    EXPECT_EQ(fx.model.listGeneration() - before, 1u) << "typing a character";
+
+    // A writer that reloads on its own is not followed by a second reload.
+    before = fx.model.listGeneration();
+    fx.model.refreshActiveContext();
+    fx.settle();
+    EXPECT_EQ(fx.view.searchField()->text(), "");
+    EXPECT_EQ(fx.model.listGeneration() - before, 1u) << "the model cleared the query and reloaded";
+
+    // A writer that only writes gets its reload from the view.
+    before = fx.model.listGeneration();
+    fx.model.setQuery(QStringLiteral("notes"));
+    fx.settle();
+    EXPECT_EQ(fx.view.searchField()->text(), "notes");
+    EXPECT_EQ(fx.model.listGeneration() - before, 1u) << "a query written from outside";
+}
+
+TEST(QuickPanelViewList, ClicksAndTheRowMenuActOnTheRowUnderThePointer)
+{
+    ViewFixture fx;
+    const LinkItem alpha = webLink("Alpha"), beta = webLink("Beta");
+    fx.save({alpha, beta});
+    fx.type(QStringLiteral("example"));
+    ASSERT_EQ(fx.model.results().size(), 2);
+    QuickPanelResultList* list = fx.view.resultList();
+    const QPoint second = list->rowRect(1).center();
+    const LinkItem secondLink = *fx.model.results()[1].item();
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+    EXPECT_EQ(fx.model.selectedIndex(), 1);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(0).center());
+    EXPECT_EQ(fx.model.selectedIndex(), 0);
+    EXPECT_EQ(fx.activations, 1);
+    EXPECT_EQ(list->rowAt(list->rowRect(0).bottomLeft() + QPoint(0, 3)), -1) << "the gap between cards";
+
+    std::unique_ptr<QMenu> menu = list->rowMenu(second);
+    ASSERT_TRUE(menu);
+    QStringList items;
+    QAction* remove = nullptr;
+    for (QAction* action : menu->actions()) {
+        items.append(action->text());
+        if (action->text() == "Delete Link")
+            remove = action;
+    }
+    EXPECT_EQ(items,
+              (QStringList{"Open", "Copy", "Link to Another Item", "Show Backlinks", "", "Delete Link"}));
+    EXPECT_EQ(fx.model.selectedIndex(), 0) << "opening the menu selects nothing";
+    ASSERT_TRUE(remove);
+    remove->trigger();
+    EXPECT_EQ(fx.model.selectedIndex(), 1);
+    ASSERT_TRUE(fx.model.pendingDeleteItem());
+    EXPECT_EQ(fx.model.pendingDeleteItem()->id, secondLink.id);
+    EXPECT_NE(fx.view.findChild<DeleteConfirmationOverlay*>(), nullptr);
+
+    fx.type(QStringLiteral("nothing matches this"));
+    EXPECT_FALSE(list->rowMenu(second)) << "no menu off the rows";
+}
+
+TEST(QuickPanelViewList, SelectionKeepsItsRowInViewAtTheEdgesAndInTheMiddle)
+{
+    ViewFixture fx;
+    QList<LinkItem> links;
+    for (int i = 0; i < 12; ++i)
+        links.append(webLink(QStringLiteral("Link%1").arg(i)));
+    fx.save(links);
+    fx.type(QStringLiteral("example"));
+    ASSERT_EQ(fx.model.results().size(), 12);
+    QuickPanelResultList* list = fx.view.resultList();
+    const QRect viewport = list->viewport()->rect();
+
+    fx.model.selectResult(11);
+    EXPECT_EQ(list->rowRect(11).bottom() + 12, viewport.bottom()) << "the last row sits at the bottom";
+    fx.model.selectResult(5);
+    EXPECT_LE(std::abs(list->rowRect(5).center().y() - viewport.center().y()), 1)
+        << "a middle row in the middle";
+    fx.model.selectResult(0);
+    EXPECT_EQ(list->rowRect(0).top(), 12) << "the first row at the top";
+    EXPECT_EQ(list->rowRect(3).height(), list->rowRect(0).height());
+}
+
+TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
+{
+    ViewFixture fx;
+    const CapturedContext mail{"Inbox", "message://%3Cid%40host%3E", LinkType::mail, "Mail", std::nullopt};
+    fx.show({mail});
+    ASSERT_TRUE(fx.model.showsTipBanner());
+    EXPECT_TRUE(fx.showing("banner"));
+    EXPECT_TRUE(paints(fx.label("bannerText"), fx.model.message()));
+    EXPECT_FALSE(fx.showing("messageText")) << "the banner's message is not repeated";
+    EXPECT_TRUE(paints(fx.label("footerHint"), "Scroll · Double-click add   ↩ Add this item   Esc Cancel"));
+    EXPECT_FALSE(fx.showing("linkCount")) << "a capture row has no saved link";
+
+    const QString message = fx.model.message();
+    QTest::mouseClick(fx.view.findChild<QAbstractButton*>("dismissTip"), Qt::LeftButton);
+    EXPECT_FALSE(fx.showing("banner"));
+    EXPECT_TRUE(fx.showing("messageText"));
+    EXPECT_TRUE(paints(fx.label("messageText"), message));
+
+    fx.show({test::webContext("Page")});
+    EXPECT_TRUE(fx.await(fx.model.activateSelection()));
+    ASSERT_TRUE(fx.model.awaitingSoloCaptureDismiss());
+    EXPECT_TRUE(paints(fx.label("footerHint"), "↩ or Esc Close"));
+    EXPECT_TRUE(fx.showing("linkCount"));
+    EXPECT_TRUE(paints(fx.label("linkCount"), "0 linked"));
+
+    fx.model.reset();
+    fx.type(QStringLiteral("nothing matches this"));
+    EXPECT_TRUE(paints(fx.label("footerHint"), "Scroll · Click · Double-click open   ⌘N Add   ⌘K Link   ⌘B "
+                                               "Backlinks   ⌘C Copy   ⌘↩ More   ⌘⌫ Delete"));
+    EXPECT_FALSE(fx.showing("linkCount"));
+}
+
+TEST(QuickPanelViewAddForm, ReturnSavesFromTheFieldsAndShiftReturnBreaksTheNotes)
+{
+    ViewFixture fx;
+    fx.model.beginAdd();
+    QuickPanelAddForm* form = fx.view.addForm();
+    EXPECT_TRUE(form->isVisibleTo(&fx.view));
+    EXPECT_FALSE(fx.view.resultList()->isVisibleTo(&fx.view));
+
+    // Typing in the middle of a field leaves the cursor where the user put it.
+    QTest::keyClicks(form->titleField(), "Sie");
+    form->titleField()->setCursorPosition(2);
+    QTest::keyClick(form->titleField(), Qt::Key_T);
+    EXPECT_EQ(fx.model.addTitle(), "Site");
+    EXPECT_EQ(form->titleField()->cursorPosition(), 3);
+
+    QTest::keyClicks(form->notesField(), "one");
+    QTest::keyClick(form->notesField(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(form->notesField(), "two");
+    EXPECT_EQ(fx.model.addNotes(), "one\ntwo");
+    fx.settle();
+    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::add));
+
+    // Without a locator the library refuses, and the form stays with its text and the reason.
+    QTest::keyClick(form->notesField(), Qt::Key_Return);
+    fx.settle();
+    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::add));
+    EXPECT_TRUE(paints(fx.label("messageText"), "Enter a URL or file path."));
+
+    QTest::keyClicks(form->locatorField(), "https://site.example/");
+    QTest::keyClick(form->titleField(), Qt::Key_Return);
+    fx.settle();
+    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::search));
+    EXPECT_EQ(fx.linkCount(), 1);
+    EXPECT_FALSE(form->isVisibleTo(&fx.view));
+
+    fx.model.beginAdd();
+    EXPECT_EQ(form->titleField()->text(), "") << "the model cleared the fields";
+    EXPECT_EQ(form->notesField()->toPlainText(), "");
+}
+
+} // namespace
+} // namespace morvane
