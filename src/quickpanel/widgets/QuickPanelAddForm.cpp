@@ -164,13 +164,14 @@ void QuickPanelAddForm::showModelText()
 
 void QuickPanelAddForm::fitNotesHeight()
 {
-    // The plain-text layout measures its document in lines, wrapped lines included.
+    // The plain-text layout measures its document in lines, wrapped lines included. Its margin shows
+    // above the first line only.
     const auto* layout = qobject_cast<QPlainTextDocumentLayout*>(m_notes->document()->documentLayout());
     const int lines = layout ? int(std::ceil(layout->documentSize().height())) : 1;
     const int shown = std::clamp(lines, 1, notesMaxLines);
     const QMargins margins = m_notes->contentsMargins();
     const int height = shown * m_notes->fontMetrics().lineSpacing() +
-                       int(std::ceil(2 * m_notes->document()->documentMargin())) + margins.top() +
+                       int(std::ceil(m_notes->document()->documentMargin())) + 1 + margins.top() +
                        margins.bottom();
     m_notes->setFixedHeight(height);
 }

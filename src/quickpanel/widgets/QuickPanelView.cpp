@@ -217,7 +217,6 @@ QWidget* QuickPanelView::buildHeader()
     menuButton->setAutoRaise(true);
     menuButton->setFocusPolicy(Qt::NoFocus);
     menuButton->setToolTip(QStringLiteral("Morvane Menu"));
-    menuButton->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(menuButton);
     // The key map and the view's own shortcut do the work; the menu only shows the keys.
     const auto shortcutText = [](QAction* action, QKeySequence keys) {
@@ -238,7 +237,9 @@ QWidget* QuickPanelView::buildHeader()
         if (m_actions.showAbout)
             m_actions.showAbout();
     });
-    menuButton->setMenu(menu);
+    // Popped up by hand rather than as the button's menu, which would draw an arrow beside the glyph.
+    connect(menuButton, &QToolButton::clicked, menu,
+            [menuButton, menu] { menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); });
     titleRow->addWidget(menuButton, 0, Qt::AlignVCenter);
 
     column->addLayout(titleRow);

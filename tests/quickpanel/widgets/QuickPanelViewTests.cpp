@@ -228,6 +228,16 @@ TEST(QuickPanelViewAddForm, ReturnSavesFromTheFieldsAndShiftReturnBreaksTheNotes
     fx.model.beginAdd();
     EXPECT_EQ(form->titleField()->text(), "") << "the model cleared the fields";
     EXPECT_EQ(form->notesField()->toPlainText(), "");
+
+    // The notes grow with their lines up to three, then scroll.
+    const auto notesHeight = [&](const QString& notes) {
+        fx.model.setAddNotes(notes);
+        return form->notesField()->height();
+    };
+    const int two = notesHeight("1\n2"), three = notesHeight("1\n2\n3");
+    EXPECT_LT(notesHeight("1"), two);
+    EXPECT_LT(two, three);
+    EXPECT_EQ(notesHeight("1\n2\n3\n4\n5"), three);
 }
 
 } // namespace
