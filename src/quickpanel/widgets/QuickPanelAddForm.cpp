@@ -1,6 +1,7 @@
 #include "QuickPanelAddForm.h"
 
 #include "QuickPanelChrome.h"
+#include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
@@ -106,9 +107,13 @@ QuickPanelAddForm::QuickPanelAddForm(QuickPanelViewModel& model, const Appearanc
         new QuickPanelText(textFont(TextStyle::caption), SystemColor::secondaryLabel, appearance, card);
     hint->setText(QStringLiteral("Return saves. Escape cancels."));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), card);
-    auto* saveButton =
-        new QPushButton(glyphIcon(Glyph::checkmark, paintColor(SystemColor::label, appearance)),
-                        QStringLiteral("Save"), card);
+    auto* saveButton = new QPushButton(QStringLiteral("Save"), card);
+    const auto tintSave = [saveButton, appearance] {
+        saveButton->setIcon(glyphIcon(Glyph::checkmark, paintColor(SystemColor::label, appearance)));
+    };
+    tintSave();
+    if (appearance)
+        connect(appearance, &AppearanceService::appearanceChanged, saveButton, tintSave);
     for (QPushButton* button : {cancel, saveButton}) {
         button->setAutoDefault(false);
         button->setFocusPolicy(Qt::TabFocus);

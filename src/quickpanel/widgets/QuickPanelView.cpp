@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <utility>
+
 namespace morvane {
 
 namespace {
@@ -211,32 +213,38 @@ QWidget* QuickPanelView::buildHeader()
     titleRow->addLayout(titles, 1);
 
     auto* menuButton = new QToolButton(header);
-    const QColor secondary = paintColor(SystemColor::secondaryLabel, m_appearance);
-    menuButton->setIcon(glyphIcon(Glyph::ellipsis, secondary));
     menuButton->setIconSize(QSize(20, 20));
     menuButton->setAutoRaise(true);
     menuButton->setFocusPolicy(Qt::NoFocus);
     menuButton->setToolTip(QStringLiteral("Morvane Menu"));
     auto* menu = new QMenu(menuButton);
-    // The key map and the view's own shortcut do the work; the menu only shows the keys.
-    const auto shortcutText = [](QAction* action, QKeySequence keys) {
-        action->setShortcut(keys);
-        action->setShortcutContext(Qt::WidgetShortcut);
-    };
-    shortcutText(menu->addAction(glyphIcon(Glyph::plus, secondary), QStringLiteral("Add Link"), this,
-                                 [this] { m_model.beginAdd(); }),
-                 QKeySequence(Qt::CTRL | Qt::Key_N));
+    QAction* addLink = menu->addAction(QStringLiteral("Add Link"), this, [this] { m_model.beginAdd(); });
     menu->addSeparator();
-    shortcutText(menu->addAction(glyphIcon(Glyph::gear, secondary), QStringLiteral("Settings..."), this,
-                                 [this] {
-                                     if (m_actions.openSettings)
-                                         m_actions.openSettings();
-                                 }),
-                 QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    menu->addAction(glyphIcon(Glyph::info, secondary), QStringLiteral("About Morvane"), this, [this] {
+    QAction* settings = menu->addAction(QStringLiteral("Settings..."), this, [this] {
+        if (m_actions.openSettings)
+            m_actions.openSettings();
+    });
+    QAction* about = menu->addAction(QStringLiteral("About Morvane"), this, [this] {
         if (m_actions.showAbout)
             m_actions.showAbout();
     });
+    // The key map and the view's own shortcut do the work; the menu only shows the keys.
+    for (auto [action, keys] : {std::pair(addLink, QKeySequence(Qt::CTRL | Qt::Key_N)),
+                                std::pair(settings, QKeySequence(Qt::CTRL | Qt::Key_Comma))}) {
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+    }
+    // Icons are pictures in one ink, so they are drawn again when the appearance changes.
+    const auto tintIcons = [this, menuButton, addLink, settings, about] {
+        const QColor secondary = paintColor(SystemColor::secondaryLabel, m_appearance);
+        menuButton->setIcon(glyphIcon(Glyph::ellipsis, secondary));
+        addLink->setIcon(glyphIcon(Glyph::plus, secondary));
+        settings->setIcon(glyphIcon(Glyph::gear, secondary));
+        about->setIcon(glyphIcon(Glyph::info, secondary));
+    };
+    tintIcons();
+    if (m_appearance)
+        connect(m_appearance, &AppearanceService::appearanceChanged, menuButton, tintIcons);
     // Popped up by hand rather than as the button's menu, which would draw an arrow beside the glyph.
     connect(menuButton, &QToolButton::clicked, menu,
             [menuButton, menu] { menu->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); });
