@@ -99,7 +99,7 @@ TEST(QuickPanelViewList, ClicksAndTheRowMenuActOnTheRowUnderThePointer)
 {
     ViewFixture fx;
     const LinkItem alpha = webLink("Alpha"), beta = webLink("Beta");
-    fx.save({alpha, beta});
+    fx.save({alpha, beta}, {{alpha, beta}});
     fx.type(QStringLiteral("example"));
     ASSERT_EQ(fx.model.results().size(), 2);
     QuickPanelResultList* list = fx.view.resultList();
@@ -131,6 +131,17 @@ TEST(QuickPanelViewList, ClicksAndTheRowMenuActOnTheRowUnderThePointer)
     ASSERT_TRUE(fx.model.pendingDeleteItem());
     EXPECT_EQ(fx.model.pendingDeleteItem()->id, secondLink.id);
     EXPECT_NE(fx.view.findChild<DeleteConfirmationOverlay*>(), nullptr);
+
+    // The second row's relation to the first can go; the menu asks the selection before the click
+    // moves it to the first row, where nothing could be removed.
+    fx.model.cancelDelete();
+    fx.settle();
+    ASSERT_TRUE(fx.model.canRemoveRelation());
+    menu = list->rowMenu(list->rowRect(0).center());
+    ASSERT_TRUE(menu);
+    EXPECT_EQ(menu->actions().at(2)->text(), "Remove Relation");
+    menu->actions().at(2)->trigger();
+    EXPECT_EQ(fx.model.selectedIndex(), 0);
 
     fx.type(QStringLiteral("nothing matches this"));
     EXPECT_FALSE(list->rowMenu(second)) << "no menu off the rows";
