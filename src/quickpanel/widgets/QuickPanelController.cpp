@@ -1,0 +1,178 @@
+#include "QuickPanelController.h"
+
+#include "QuickPanelKeyRouter.h"
+#include "QuickPanelWindow.h"
+#include "QuickPanelWindowContent.h"
+#include "QuickPanelWindowMenu.h"
+#include "desktop/AppPresence.h"
+#include "foundation/Clock.h"
+#include "foundation/EnumNames.h"
+#include "foundation/Logging.h"
+#include "quickpanel/QuickPanelActionMenu.h"
+#include "quickpanel/QuickPanelViewModel.h"
+#include "services/PreferencesStore.h"
+
+#include <QMenu>
+#include <QPointer>
+#include <QWindow>
+
+MORVANE_LOGGING_CATEGORY(lcQuickPanel, "QuickPanelController")
+
+namespace morvane {
+
+namespace {
+
+constexpr std::chrono::milliseconds contextRefreshInterval{1000};
+
+void logFailure(const char* step)
+{
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        qCWarning(lcQuickPanel) << step << "failed:" << error.what();
+    } catch (...) {
+        qCWarning(lcQuickPanel) << step << "failed";
+    }
+}
+
+} // namespace
+
+QuickPanelController::QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
+                                           QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock,
+                                           const AppearanceService* appearance)
+    : m_presence(presence)
+    , m_preferences(preferences)
+    , m_model(model)
+    , m_appearance(appearance)
+    , m_contextRefreshTimer(clock->makeTimer([this] { refreshContextIfShown(); }))
+{
+}
+
+QuickPanelController::~QuickPanelController() = default;
+
+void QuickPanelController::build()
+{
+    m_window = std::make_unique<QuickPanelWindow>();
+    m_window->onCloseRequest = [this] { hide(); };
+    m_window->setContent(makeContent());
+    m_router = new QuickPanelKeyRouter(
+        m_model,
+        {[this] { hide(); }, [this] { activateAndMaybeHide(); }, [this] { completeRelationAndMaybeHide(); },
+         [this] {
+             QWidget* over = m_window->content() ? m_window->content() : m_window.get();
+             showActionMenu(over, QPoint(over->width() / 2, over->height() / 3));
+         }},
+        m_window.get());
+    // The router sits on the native window, ahead of every widget; that window exists from here on.
+    m_window->winId();
+    m_window->windowHandle()->installEventFilter(m_router);
+}
+
+QWidget* QuickPanelController::makeContent()
+{
+    return new QuickPanelWindowContent(m_model);
+}
+
+void QuickPanelController::show()
+{
+    if (!m_window)
+        build();
+    if (onWillShow)
+        onWillShow();
+    m_model.refreshActiveContext();
+    m_router->resetScrolling();
+    m_contextRefreshTimer->start(contextRefreshInterval, true);
+    activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
+    m_window->placeShown();
+    if (m_window->content())
+        m_window->content()->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void QuickPanelController::hide()
+{
+    if (m_window)
+        m_window->hide();
+    m_contextRefreshTimer->stop();
+    m_model.reset();
+}
+
+void QuickPanelController::toggle()
+{
+    if (m_window && m_window->isVisible())
+        hide();
+    else
+        show();
+}
+
+void QuickPanelController::refreshContextIfShown()
+{
+    if (m_window && m_window->isVisible())
+        m_model.refreshIfContextChanged();
+}
+
+void QuickPanelController::showActionMenu(QWidget* over, QPoint at)
+{
+    QMenu* menu = makeQuickPanelMenu(
+        quickPanelActionMenu(m_model.canRemoveRelation()),
+        [this](const QuickPanelMenuEntry& entry) { runMenuEntry(entry); }, over);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(over->mapToGlobal(at));
+}
+
+void QuickPanelController::runMenuEntry(const QuickPanelMenuEntry& entry)
+{
+    using Command = QuickPanelMenuCommand;
+    switch (entry.command) {
+    case Command::open:
+        // Opens the selection in every mode; only Return completes a relation.
+        activateAndMaybeHide();
+        break;
+    case Command::copyDefault:
+        m_model.copySelected(m_preferences.defaultCopyFormat());
+        break;
+    case Command::copyAs:
+        if (const std::optional<CopyFormat> format = enumValue(copyFormatNames, entry.value))
+            m_model.copySelected(*format);
+        break;
+    case Command::deleteLink:
+        m_model.requestDelete();
+        break;
+    case Command::removeRelation:
+        m_model.requestRemoveRelation();
+        break;
+    case Command::linkToAnotherItem:
+        m_model.beginRelation();
+        break;
+    case Command::showBacklinks:
+        m_model.showBacklinks();
+        break;
+    case Command::submenu:
+        break;
+    }
+}
+
+QCoro::Task<> QuickPanelController::activateAndMaybeHide()
+{
+    const QPointer<QuickPanelController> self(this);
+    try {
+        const bool keepOpen = co_await m_model.activateSelection();
+        if (self && !keepOpen)
+            self->hide();
+    } catch (...) {
+        logFailure("Opening the selection");
+    }
+}
+
+QCoro::Task<> QuickPanelController::completeRelationAndMaybeHide()
+{
+    const QPointer<QuickPanelController> self(this);
+    try {
+        const bool related = co_await m_model.completeRelation();
+        if (self && related)
+            self->hide();
+    } catch (...) {
+        logFailure("Relating the selection");
+    }
+}
+
+} // namespace morvane

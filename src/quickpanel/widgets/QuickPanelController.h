@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+
+#include <QCoroTask>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace morvane {
+
+class AppPresence;
+class AppearanceService;
+class Clock;
+class ClockTimer;
+class PreferencesStore;
+class QuickPanelKeyRouter;
+class QuickPanelViewModel;
+class QuickPanelWindow;
+struct QuickPanelMenuEntry;
+
+// Owns the quick panel's window for the life of the application: builds it on the first show, shows
+// it centred and in front, hides it (and puts the model back to searching) and, while it is on
+// screen, reads the item in front of the user again every second. The window's keys and wheel run
+// through one router; Return hides the panel once its command says the panel is done.
+class QuickPanelController : public QObject {
+public:
+    // Everything given outlives the controller.
+    QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
+                         QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock,
+                         const AppearanceService* appearance = nullptr);
+    ~QuickPanelController() override;
+
+    void show();
+    void hide();
+    // The hot key's action: hides a visible panel, else shows it.
+    void toggle();
+    // None until the first show.
+    QuickPanelWindow* window() const { return m_window.get(); }
+    QuickPanelKeyRouter* keyRouter() const { return m_router; }
+
+    // The action menu of the selection, built from the model as it is now and opened at `at` over
+    // `over`.
+    void showActionMenu(QWidget* over, QPoint at);
+
+    // Run at the start of every show (the application starts a sync there when sync is on).
+    std::function<void()> onWillShow;
+    std::function<void()> onOpenSettings;
+    std::function<void()> onShowAbout;
+
+private:
+    void build();
+    QWidget* makeContent();
+    void runMenuEntry(const QuickPanelMenuEntry& entry);
+    void refreshContextIfShown();
+    QCoro::Task<> activateAndMaybeHide();
+    QCoro::Task<> completeRelationAndMaybeHide();
+
+    AppPresence& m_presence;
+    const PreferencesStore& m_preferences;
+    QuickPanelViewModel& m_model;
+    const AppearanceService* m_appearance;
+    std::unique_ptr<ClockTimer> m_contextRefreshTimer;
+    std::unique_ptr<QuickPanelWindow> m_window;
+    QuickPanelKeyRouter* m_router = nullptr;
+};
+
+} // namespace morvane

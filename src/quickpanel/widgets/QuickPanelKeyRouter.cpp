@@ -1,0 +1,146 @@
+#include "QuickPanelKeyRouter.h"
+
+#include "quickpanel/QuickPanelViewModel.h"
+
+#include <QKeyEvent>
+#include <QWheelEvent>
+
+namespace morvane {
+
+namespace {
+
+void call(const std::function<void()>& step)
+{
+    if (step)
+        step();
+}
+
+QuickPanelKeyResult decide(const QKeyEvent& event, const QuickPanelViewModel& model)
+{
+    return quickPanelKeyAction(Qt::Key(event.key()), event.modifiers(), quickPanelInputState(model));
+}
+
+} // namespace
+
+QuickPanelInputState quickPanelInputState(const QuickPanelViewModel& model)
+{
+    using Kind = QuickPanelMode::Kind;
+    return {model.mode().is(Kind::add), model.mode().is(Kind::chooseRelationSource),
+            model.pendingRelationDelete().has_value(), model.pendingDeleteItem().has_value()};
+}
+
+QuickPanelKeyRouter::QuickPanelKeyRouter(QuickPanelViewModel& model, QuickPanelRouterSteps steps,
+                                         QObject* parent)
+    : QObject(parent)
+    , m_model(model)
+    , m_steps(std::move(steps))
+{
+}
+
+bool QuickPanelKeyRouter::handleKey(const QKeyEvent& event)
+{
+    const QuickPanelKeyResult result = decide(event, m_model);
+    if (result.consumed)
+        run(result.action);
+    return result.consumed;
+}
+
+bool QuickPanelKeyRouter::handleWheel(const QWheelEvent& event)
+{
+    const QuickPanelScrollResult result = m_stepper.scroll(
+        QuickPanelWheelDelta::fromQt(event.pixelDelta(), event.angleDelta()), quickPanelInputState(m_model));
+    if (result.steps != 0)
+        m_model.moveSelection(result.steps);
+    return result.consumed;
+}
+
+bool QuickPanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        // Claiming the override keeps the key from a shortcut and from a focused line edit's own
+        // reading of it (Ctrl+C would copy the field's text); the key press that follows does the work.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (decide(*key, m_model).consumed) {
+            key->accept();
+            return true;
+        }
+        break;
+    }
+    case QEvent::KeyPress:
+        if (handleKey(*static_cast<QKeyEvent*>(event))) {
+            event->accept();
+            return true;
+        }
+        break;
+    case QEvent::Wheel:
+        if (handleWheel(*static_cast<QWheelEvent*>(event))) {
+            event->accept();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QuickPanelKeyRouter::run(QuickPanelKeyAction action)
+{
+    using Action = QuickPanelKeyAction;
+    switch (action) {
+    case Action::none:
+        break;
+    case Action::requestRemoveRelation:
+        m_model.requestRemoveRelation();
+        break;
+    case Action::requestDelete:
+        m_model.requestDelete();
+        break;
+    case Action::confirmRelationDelete:
+        m_model.confirmRemoveRelation();
+        break;
+    case Action::confirmDelete:
+        m_model.confirmDelete();
+        break;
+    case Action::cancelRelationDelete:
+        m_model.cancelRemoveRelation();
+        break;
+    case Action::cancelDelete:
+        m_model.cancelDelete();
+        break;
+    case Action::hide:
+        call(m_steps.hide);
+        break;
+    case Action::copyDefault:
+        m_model.copySelected(m_model.preferences() ? m_model.preferences()->defaultCopyFormat()
+                                                   : CopyFormat::url);
+        break;
+    case Action::showBacklinks:
+        m_model.showBacklinks();
+        break;
+    case Action::beginAdd:
+        m_model.beginAdd();
+        break;
+    case Action::beginRelation:
+        m_model.beginRelation();
+        break;
+    case Action::openActionMenu:
+        call(m_steps.showActionMenu);
+        break;
+    case Action::completeRelation:
+        call(m_steps.completeRelation);
+        break;
+    case Action::activate:
+        call(m_steps.activate);
+        break;
+    case Action::moveNext:
+        m_model.moveSelection(1);
+        break;
+    case Action::movePrevious:
+        m_model.moveSelection(-1);
+        break;
+    }
+}
+
+} // namespace morvane

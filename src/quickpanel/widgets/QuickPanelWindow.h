@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+namespace morvane {
+
+// The quick panel's window: a fixed 720 × 480 tool window titled "Morvane" that floats above other
+// windows and shows on every desktop. Closing it only asks for it to be hidden; it is kept for the
+// life of the application.
+class QuickPanelWindow : public QWidget {
+public:
+    static constexpr QSize contentSize{720, 480};
+
+    explicit QuickPanelWindow(QWidget* parent = nullptr);
+
+    // The panel's content fills the window; the window takes it over.
+    void setContent(QWidget* content);
+    QWidget* content() const { return m_content; }
+
+    // After the window was shown: centres its frame on the screen under the pointer (again once the
+    // window manager has framed it) and puts it on every desktop.
+    void placeShown();
+
+    // Run by the close button in place of closing.
+    std::function<void()> onCloseRequest;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void centreFrame();
+    bool isFramed() const { return frameGeometry() != geometry(); }
+
+    QWidget* m_content = nullptr;
+    // Set while a window system that frames windows has yet to report the frame.
+    bool m_centreWhenFramed = false;
+};
+
+} // namespace morvane

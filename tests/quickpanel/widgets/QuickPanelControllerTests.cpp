@@ -1,0 +1,194 @@
+#include "../QuickPanelTestSupport.h"
+#include "FakeAppPresence.h"
+#include "FakeLoginItem.h"
+#include "quickpanel/widgets/QuickPanelController.h"
+#include "quickpanel/widgets/QuickPanelWindow.h"
+
+#include <QLineEdit>
+#include <QShortcut>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+// The real panel window and its controller over a model with three saved links, offscreen.
+class QuickPanelControllerTest : public ::testing::Test {
+protected:
+    QuickPanelControllerTest()
+    {
+        panel.save(links);
+        PreferencesStore::Services services;
+        services.defaults = panel.defaults;
+        services.calendarStore = panel.calendars;
+        services.contactStore = panel.contacts;
+        services.loginItem = std::make_shared<test::FakeLoginItem>();
+        preferences = std::make_unique<PreferencesStore>(std::move(services));
+        controller = std::make_unique<QuickPanelController>(presence, *preferences, panel.model, panel.clock);
+    }
+
+    // Shows the panel with every link listed and the search field focused.
+    void showListingLinks()
+    {
+        controller->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window()));
+        panel.type(QStringLiteral("example"));
+        ASSERT_EQ(panel.model.results().size(), links.size());
+    }
+
+    QuickPanelWindow* window() const { return controller->window(); }
+    QWindow* native() const { return window()->windowHandle(); }
+    QLineEdit* searchField() const { return window()->findChild<QLineEdit*>(); }
+
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(native(), key, modifiers);
+        panel.settle();
+    }
+    // Wheel events as the window system delivers them: to the window, which hands them on.
+    void wheel(QPoint pixelDelta, QPoint angleDelta)
+    {
+        const QPointF at(window()->width() / 2.0, window()->height() / 2.0);
+        QWheelEvent event(at, native()->mapToGlobal(at), pixelDelta, angleDelta, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(native(), &event);
+    }
+
+    test::PanelFixture panel;
+    QList<LinkItem> links{test::webLink(QStringLiteral("Alpha")), test::webLink(QStringLiteral("Beta")),
+                          test::webLink(QStringLiteral("Gamma"))};
+    test::FakeAppPresence presence;
+    std::unique_ptr<PreferencesStore> preferences;
+    std::unique_ptr<QuickPanelController> controller;
+};
+
+TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFromSearching)
+{
+    EXPECT_EQ(window(), nullptr);
+    showListingLinks();
+    QuickPanelWindow* first = window();
+    EXPECT_EQ(first->windowTitle(), QStringLiteral("Morvane"));
+    EXPECT_EQ(first->size(), QSize(720, 480));
+    EXPECT_TRUE(searchField()->hasFocus());
+
+    // The close button hides the panel and puts the model back to searching; the window survives.
+    panel.model.beginAdd();
+    first->close();
+    panel.settle();
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_TRUE(panel.model.mode().is(QuickPanelMode::Kind::search));
+
+    controller->toggle();
+    EXPECT_EQ(window(), first);
+    EXPECT_TRUE(first->isVisible());
+    controller->toggle();
+    EXPECT_FALSE(first->isVisible());
+}
+
+TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
+{
+    controller->show();
+    panel.settle();
+    const int asked = panel.frontmost->asked;
+    panel.clock->advance(std::chrono::milliseconds(1000));
+    panel.settle();
+    EXPECT_EQ(panel.frontmost->asked, asked + 1);
+
+    // A second show replaces the timer rather than adding one.
+    controller->show();
+    panel.settle();
+    const int askedAgain = panel.frontmost->asked;
+    panel.clock->advance(std::chrono::milliseconds(1000));
+    EXPECT_EQ(panel.frontmost->asked, askedAgain + 1);
+
+    controller->hide();
+    panel.settle();
+    const int hiddenAsked = panel.frontmost->asked;
+    panel.clock->advance(std::chrono::milliseconds(3000));
+    EXPECT_EQ(panel.frontmost->asked, hiddenAsked);
+}
+
+TEST_F(QuickPanelControllerTest, KeysReachTheRulesOnceAheadOfTheFocusedField)
+{
+    showListingLinks();
+    QSignalSpy moves(&panel.model, &QuickPanelViewModel::selectedIndexChanged);
+    press(Qt::Key_Down);
+    EXPECT_EQ(panel.model.selectedIndex(), 1);
+    EXPECT_EQ(moves.count(), 1);
+
+    // Keys the rules leave alone are typed into the field.
+    press(Qt::Key_S);
+    EXPECT_EQ(searchField()->text(), QStringLiteral("examples"));
+
+    // Command keys are the panel's, not the field's nor a shortcut's: the override is claimed.
+    int shortcutFired = 0;
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_B)})
+        QObject::connect(new QShortcut(keys, window()), &QShortcut::activated, [&] { ++shortcutFired; });
+    QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_C, Qt::ControlModifier, QStringLiteral("c"));
+    override.ignore();
+    QCoreApplication::sendEvent(native(), &override);
+    EXPECT_TRUE(override.isAccepted());
+
+    panel.type(QStringLiteral("example"));
+    panel.model.selectResult(1);
+    searchField()->selectAll();
+    press(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(panel.clipboard->written, QStringList{links[1].url});
+    press(Qt::Key_B, Qt::ControlModifier);
+    EXPECT_TRUE(panel.model.mode().is(QuickPanelMode::Kind::backlinks));
+    EXPECT_EQ(shortcutFired, 0);
+
+    // Another window of the application keeps its keys, though the panel still shows.
+    QLineEdit elsewhere;
+    elsewhere.show();
+    QTest::keyClick(elsewhere.windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(window()->isVisible());
+
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(window()->isVisible());
+}
+
+TEST_F(QuickPanelControllerTest, TheWheelMovesTheSelectionByWholeSteps)
+{
+    showListingLinks();
+    wheel({}, {0, -120});
+    EXPECT_EQ(panel.model.selectedIndex(), 1);
+    wheel({}, {0, 120});
+    EXPECT_EQ(panel.model.selectedIndex(), 0);
+    // A touchpad's 25 points down are two rows; a sideways swipe moves nothing.
+    wheel({0, -25}, {0, -25});
+    EXPECT_EQ(panel.model.selectedIndex(), 2);
+    wheel({-40, 0}, {-40, 0});
+    EXPECT_EQ(panel.model.selectedIndex(), 2);
+}
+
+TEST_F(QuickPanelControllerTest, APendingDeletionTakesEveryKeyAndReturnDeletesWithoutOpening)
+{
+    showListingLinks();
+    press(Qt::Key_Backspace, Qt::ControlModifier);
+    ASSERT_TRUE(panel.model.pendingDeleteItem().has_value());
+
+    press(Qt::Key_X);
+    press(Qt::Key_Down);
+    wheel({}, {0, -120});
+    EXPECT_EQ(searchField()->text(), QStringLiteral("example"));
+    EXPECT_EQ(panel.model.selectedIndex(), 0);
+
+    press(Qt::Key_Return);
+    EXPECT_FALSE(panel.model.pendingDeleteItem().has_value());
+    EXPECT_EQ(panel.linkCount(), links.size() - 1);
+    EXPECT_TRUE(panel.opened.isEmpty());
+    EXPECT_TRUE(window()->isVisible());
+
+    // Without a confirmation, Return opens the selection and the panel goes.
+    press(Qt::Key_Return);
+    EXPECT_EQ(panel.opened.size(), 1);
+    EXPECT_FALSE(window()->isVisible());
+}
+
+} // namespace
+} // namespace morvane
