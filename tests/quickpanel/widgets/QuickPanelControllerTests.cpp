@@ -5,6 +5,7 @@
 #include "quickpanel/widgets/QuickPanelWindow.h"
 
 #include <QLineEdit>
+#include <QMenu>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTest>
@@ -164,6 +165,33 @@ TEST_F(QuickPanelControllerTest, TheWheelMovesTheSelectionByWholeSteps)
     EXPECT_EQ(panel.model.selectedIndex(), 2);
     wheel({-40, 0}, {-40, 0});
     EXPECT_EQ(panel.model.selectedIndex(), 2);
+}
+
+TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
+{
+    showListingLinks();
+    panel.model.selectResult(1);
+    press(Qt::Key_Return, Qt::ControlModifier);
+    auto* menu = window()->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    QStringList titles;
+    for (const QAction* action : menu->actions()) {
+        titles.append(action->text());
+        // Shown beside the title only: a bound shortcut would take the key from the panel.
+        EXPECT_TRUE(action->shortcut().isEmpty());
+    }
+    EXPECT_EQ(titles, (QStringList{"Open", QStringLiteral("Copy\t⌘C"), "Copy as", "Delete Link",
+                                   "Link to Another Item", "Show Backlinks"}));
+
+    QMenu* copyAs = menu->actions().at(2)->menu();
+    ASSERT_NE(copyAs, nullptr);
+    ASSERT_EQ(copyAs->actions().size(), 4);
+    copyAs->actions().at(1)->trigger();
+    EXPECT_EQ(panel.clipboard->written, QStringList{QStringLiteral("[Beta](https://beta.example/)")});
+    menu->actions().at(0)->trigger();
+    panel.settle();
+    EXPECT_EQ(panel.opened.size(), 1);
+    EXPECT_FALSE(window()->isVisible());
 }
 
 TEST_F(QuickPanelControllerTest, APendingDeletionTakesEveryKeyAndReturnDeletesWithoutOpening)
