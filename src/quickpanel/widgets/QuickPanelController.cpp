@@ -24,6 +24,10 @@ namespace {
 
 constexpr std::chrono::milliseconds contextRefreshInterval{1000};
 
+// What fills the panel.
+using PanelContent = QuickPanelWindowContent;
+using PanelContentActions = QuickPanelContentActions;
+
 void logFailure(const char* step)
 {
     try {
@@ -54,7 +58,6 @@ void QuickPanelController::build()
 {
     m_window = std::make_unique<QuickPanelWindow>();
     m_window->onCloseRequest = [this] { hide(); };
-    m_window->setContent(makeContent());
     m_router = new QuickPanelKeyRouter(
         m_model,
         {[this] { hide(); }, [this] { activateAndMaybeHide(); }, [this] { completeRelationAndMaybeHide(); },
@@ -63,6 +66,7 @@ void QuickPanelController::build()
              showActionMenu(over, QPoint(over->width() / 2, over->height() / 3));
          }},
         m_window.get());
+    m_window->setContent(makeContent());
     // The router sits on the native window, ahead of every widget; that window exists from here on.
     m_window->winId();
     m_window->windowHandle()->installEventFilter(m_router);
@@ -70,7 +74,23 @@ void QuickPanelController::build()
 
 QWidget* QuickPanelController::makeContent()
 {
-    return new QuickPanelWindowContent(m_model);
+    auto* content = new PanelContent(m_model, m_appearance);
+    content->setActions(PanelContentActions{
+        [this] { activateOrRelate(); },
+        [this] { hide(); },
+        [this](QWidget* over, QPoint at) { showActionMenu(over, at); },
+        [this](QKeyEvent* event) { return m_router->handleKey(*event); },
+        [this] {
+            if (onOpenSettings)
+                onOpenSettings();
+        },
+        [this] {
+            if (onShowAbout)
+                onShowAbout();
+        },
+    });
+    m_prepareContent = [content] { content->prepareForShow(); };
+    return content;
 }
 
 void QuickPanelController::show()
@@ -84,8 +104,7 @@ void QuickPanelController::show()
     m_contextRefreshTimer->start(contextRefreshInterval, true);
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
     m_window->placeShown();
-    if (m_window->content())
-        m_window->content()->setFocus(Qt::ActiveWindowFocusReason);
+    m_prepareContent();
 }
 
 void QuickPanelController::hide()
@@ -149,6 +168,14 @@ void QuickPanelController::runMenuEntry(const QuickPanelMenuEntry& entry)
     case Command::submenu:
         break;
     }
+}
+
+void QuickPanelController::activateOrRelate()
+{
+    if (m_model.mode().is(QuickPanelMode::Kind::chooseRelationSource))
+        completeRelationAndMaybeHide();
+    else
+        activateAndMaybeHide();
 }
 
 QCoro::Task<> QuickPanelController::activateAndMaybeHide()

@@ -56,6 +56,8 @@ private:
     QWidget* makeContent();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
     void refreshContextIfShown();
+    // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
+    void activateOrRelate();
     QCoro::Task<> activateAndMaybeHide();
     QCoro::Task<> completeRelationAndMaybeHide();
 
@@ -66,6 +68,7 @@ private:
     std::unique_ptr<ClockTimer> m_contextRefreshTimer;
     std::unique_ptr<QuickPanelWindow> m_window;
     QuickPanelKeyRouter* m_router = nullptr;
+    std::function<void()> m_prepareContent;
 };
 
 } // namespace morvane

@@ -2,6 +2,7 @@
 
 #include "quickpanel/QuickPanelViewModel.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -9,7 +10,8 @@
 
 namespace morvane {
 
-QuickPanelWindowContent::QuickPanelWindowContent(QuickPanelViewModel& model, QWidget* parent)
+QuickPanelWindowContent::QuickPanelWindowContent(QuickPanelViewModel& model, const AppearanceService*,
+                                                 QWidget* parent)
     : QWidget(parent)
     , m_model(model)
     , m_search(new QLineEdit(this))
@@ -33,6 +35,10 @@ QuickPanelWindowContent::QuickPanelWindowContent(QuickPanelViewModel& model, QWi
         if (m_search->text() != m_model.query())
             m_search->setText(m_model.query());
     });
+    connect(m_rows, &QListWidget::itemActivated, this, [this] {
+        if (m_actions.activate)
+            m_actions.activate();
+    });
     connect(m_rows, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             m_model.selectResult(row);
@@ -44,6 +50,18 @@ QuickPanelWindowContent::QuickPanelWindowContent(QuickPanelViewModel& model, QWi
         connect(&m_model, signal, this, &QuickPanelWindowContent::showStatus);
     showRows();
     showStatus();
+}
+
+void QuickPanelWindowContent::prepareForShow()
+{
+    m_search->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void QuickPanelWindowContent::keyPressEvent(QKeyEvent* event)
+{
+    if (m_actions.handleKey && m_actions.handleKey(event))
+        return;
+    QWidget::keyPressEvent(event);
 }
 
 void QuickPanelWindowContent::showRows()
