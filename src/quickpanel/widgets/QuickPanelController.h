@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quickpanel/widgets/QuickPanelWindow.h"
+
 #include <QObject>
 #include <QPoint>
 
@@ -19,7 +21,6 @@ class ClockTimer;
 class PreferencesStore;
 class QuickPanelKeyRouter;
 class QuickPanelViewModel;
-class QuickPanelWindow;
 struct QuickPanelMenuEntry;
 
 // Owns the quick panel's window for the life of the application: builds it on the first show, shows
