@@ -181,7 +181,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
     , graphWindow(*environment.presence, preferences, graphModel, &appearance)
     , preferencesWindow(*environment.presence, preferences, updater)
-    , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock)
+    , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock, &appearance)
     , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance)
     , monitor(*linkStore, contextService, environment.clock,
               [this](bool hasLinks, const std::optional<CapturedContext>& context) {

@@ -2,57 +2,12 @@
 
 #include "app/WindowCentring.h"
 #include "desktop/AppPresence.h"
-#include "foundation/Clock.h"
 #include "graph/widgets/GraphWindow.h"
-#include "quickpanel/QuickPanelViewModel.h"
 #include "services/PreferencesStore.h"
 
 #include <QWidget>
 
 namespace morvane {
-
-namespace {
-constexpr std::chrono::milliseconds contextRefreshInterval{1000};
-}
-
-QuickPanelController::QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
-                                           QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock)
-    : WindowController(presence, preferences, QStringLiteral("Morvane"))
-    , m_model(model)
-    , m_contextRefreshTimer(clock->makeTimer([this] {
-        if (window() && window()->isVisible())
-            m_model.refreshIfContextChanged();
-    }))
-{
-}
-
-QuickPanelController::~QuickPanelController() = default;
-
-void QuickPanelController::toggle()
-{
-    if (window() && window()->isVisible())
-        hide();
-    else
-        show();
-}
-
-void QuickPanelController::willShow()
-{
-    if (onWillShow)
-        onWillShow();
-    m_model.refreshActiveContext();
-}
-
-void QuickPanelController::didShow(QWidget&)
-{
-    m_contextRefreshTimer->start(contextRefreshInterval, true);
-}
-
-void QuickPanelController::didHide()
-{
-    m_contextRefreshTimer->stop();
-    m_model.reset();
-}
 
 GraphWindowController::GraphWindowController(AppPresence& presence, const PreferencesStore& preferences,
                                              GraphViewModel& model, const AppearanceService* appearance)

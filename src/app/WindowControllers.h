@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/WindowController.h"
+#include "quickpanel/widgets/QuickPanelController.h"
 
 #include <functional>
 #include <memory>
@@ -8,37 +9,9 @@
 namespace morvane {
 
 class AppearanceService;
-class Clock;
-class ClockTimer;
 class GraphViewModel;
 class GraphWindow;
-class QuickPanelViewModel;
 class Updater;
-
-// The quick panel's owner. Every show captures what is in front of the user; while the panel shows,
-// that is looked at again every second; hiding it returns the model to a fresh search.
-class QuickPanelController : public WindowController {
-public:
-    // The model outlives the controller.
-    QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
-                         QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock);
-    ~QuickPanelController() override;
-
-    // The hot key's action: hides a visible panel, else shows it.
-    void toggle();
-
-    std::function<void()> onWillShow;
-    std::function<void()> onOpenSettings;
-    std::function<void()> onShowAbout;
-
-private:
-    void willShow() override;
-    void didShow(QWidget& window) override;
-    void didHide() override;
-
-    QuickPanelViewModel& m_model;
-    std::unique_ptr<ClockTimer> m_contextRefreshTimer;
-};
 
 // The graph window's owner: the window is made on the first show and kept for the life of the
 // application (closing it only hides it); every show centres it again and brings it forward.

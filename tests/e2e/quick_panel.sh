@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The quick panel on a real X server: ctrl+super+l maps a 720 × 480 "Morvane" window whose frame is
+# centred on the screen and which shows on every desktop; Escape unmaps it and the shortcut maps it
+# centred again after it was moved. With "Delete Link?" pending, Return deletes the selected link from
+# the library and opens nothing.
+set -euo pipefail
+binary=$1
+. "$(dirname "$0")/e2e_common.sh"
+start_session "$@"
+unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID BROWSER
+
+# The stand-in browser, made the desktop's https handler: it only writes down what it was given.
+opened=$E2E_HOME/opened.txt
+touch "$opened"
+mkdir -p "$XDG_DATA_HOME/applications"
+cat >"$E2E_HOME/browser" <<SCRIPT
+#!/bin/sh
+printf '%s\n' "\$1" >>"$opened"
+SCRIPT
+chmod +x "$E2E_HOME/browser"
+cat >"$XDG_DATA_HOME/applications/e2e-browser.desktop" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=E2E Browser
+Exec=$E2E_HOME/browser %u
+MimeType=x-scheme-handler/https;
+NoDisplay=true
+ENTRY
+xdg-mime default e2e-browser.desktop x-scheme-handler/https
+
+library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+start_app
+wait_for 15 tray_window || fail "no tray icon appeared"
+wait_for 5 sqlite3 "$library" "SELECT COUNT(*) FROM links" || fail "no library at $library"
+id=E5E5E5E5-0000-4000-8000-000000000005
+url=https://example.com/panel-e2e
+stamp=2024-05-01T09:30:12.345Z
+sqlite3 "$library" "INSERT INTO links (id, title, url, type, created_at, updated_at)
+  VALUES ('$id', 'Panel Check Page', '$url', 'web', '$stamp', '$stamp')"
+
+# The mapped panel: ours, titled "Morvane", and bigger than the tray icon of the same name.
+panel() {
+  local w
+  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Morvane ] || continue
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -lt 100 ] || { echo "$w"; return 0; }
+  done
+  return 1
+}
+no_panel() { ! panel; }
+client() { xwininfo -id "$1" | sed -n "s/^ *$2: *//p"; }
+# The frame's centre is the work area's, to a pixel of rounding.
+frame_centred() {
+  local w=$1 left right top bottom area_x area_y area_w area_h x y width height
+  read -r left right top bottom < <(xprop -id "$w" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  read -r area_x area_y area_w area_h < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | cut -d' ' -f1-4)
+  x=$(client "$w" "Absolute upper-left X") y=$(client "$w" "Absolute upper-left Y")
+  width=$(client "$w" Width) height=$(client "$w" Height)
+  dx=$(((x - left) * 2 + width + left + right - area_x * 2 - area_w))
+  dy=$(((y - top) * 2 + height + top + bottom - area_y * 2 - area_h))
+  [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ]
+}
+on_every_desktop() { xprop -id "$1" _NET_WM_DESKTOP | grep -q '= 4294967295$'; }
+# show_panel: the shortcut maps the panel, centred, at its size, on every desktop; sets $w.
+show_panel() {
+  xdotool key ctrl+super+l
+  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
+  w=$(panel)
+  [ "$(client "$w" Width)x$(client "$w" Height)" = 720x480 ] ||
+    fail "the panel is $(client "$w" Width)x$(client "$w" Height)"
+  wait_for 5 frame_centred "$w" || { frame_centred "$w" || fail "the panel's frame is off centre by ($dx, $dy) / 2"; }
+  wait_for 5 on_every_desktop "$w" || fail "the panel is not on every desktop: $(xprop -id "$w" _NET_WM_DESKTOP)"
+}
+panel_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
+
+show_panel
+wait_for 5 panel_active || fail "the panel did not take the focus"
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not unmap the panel"
+
+show_panel
+wait_for 5 panel_active || fail "the panel did not take the focus"
+xdotool windowmove "$w" 10 10
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not unmap the panel"
+show_panel
+wait_for 5 panel_active || fail "the panel did not take the focus"
+
+# Searching selects the link; copying it proves the selection (the search runs in the background).
+xdotool type --delay 20 "Panel Check"
+copied() {
+  xdotool key ctrl+c
+  [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$url" ]
+}
+wait_for 10 copied || fail "the link was not selected (the clipboard holds: $(xclip -o -selection clipboard 2>&1))"
+
+xdotool key ctrl+BackSpace Return
+gone() { [ "$(sqlite3 "$library" "SELECT COUNT(*) FROM links WHERE id = '$id'")" = 0 ]; }
+wait_for 10 gone || fail "Return with \"Delete Link?\" pending did not delete the link"
+panel >/dev/null || fail "confirming the deletion closed the panel"
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not unmap the panel"
+
+kill -TERM $app
+wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
+[ ! -s "$opened" ] || fail "confirming the deletion opened $(cat "$opened")"
+echo "PASS"
