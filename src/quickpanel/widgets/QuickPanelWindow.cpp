@@ -15,6 +15,9 @@ namespace morvane {
 namespace {
 
 constexpr quint32 allDesktops = 0xFFFFFFFF;
+// How often and how long to look for the frame the window manager adds after a map.
+constexpr std::chrono::milliseconds frameCheckInterval{20};
+constexpr int frameChecks = 100;
 // _NET_WM_DESKTOP's source indication for a request from an application.
 constexpr quint32 sourceApplication = 1;
 
@@ -63,6 +66,8 @@ QuickPanelWindow::QuickPanelWindow(QWidget* parent)
     setFixedSize(contentSize);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    m_frameWatch.setInterval(frameCheckInterval);
+    connect(&m_frameWatch, &QTimer::timeout, this, &QuickPanelWindow::centreOnceFramed);
 }
 
 void QuickPanelWindow::setContent(QWidget* content)
@@ -75,8 +80,22 @@ void QuickPanelWindow::setContent(QWidget* content)
 void QuickPanelWindow::placeShown()
 {
     centreFrame();
-    m_centreWhenFramed = !isFramed() && x11Connection() != nullptr;
     showOnAllDesktops(*this);
+    if (!isFramed() && x11Connection()) {
+        m_frameChecksLeft = frameChecks;
+        m_frameWatch.start();
+    }
+}
+
+// A window mapped afresh has no frame yet: the window manager adds a title bar afterwards, and
+// depending on the window's gravity it either pushes the window down (a move) or grows the frame
+// upwards around it (no event at all), so the frame is looked for rather than waited for.
+void QuickPanelWindow::centreOnceFramed()
+{
+    if (isFramed())
+        centreFrame();
+    if (isFramed() || --m_frameChecksLeft <= 0)
+        m_frameWatch.stop();
 }
 
 void QuickPanelWindow::centreFrame()
@@ -98,20 +117,10 @@ void QuickPanelWindow::closeEvent(QCloseEvent* event)
         onCloseRequest();
 }
 
-void QuickPanelWindow::moveEvent(QMoveEvent* event)
-{
-    QWidget::moveEvent(event);
-    // The frame arrives after the first map, some twenty pixels of title bar that move the window down.
-    if (m_centreWhenFramed && isFramed()) {
-        m_centreWhenFramed = false;
-        centreFrame();
-    }
-}
-
 void QuickPanelWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    m_centreWhenFramed = false;
+    m_frameWatch.stop();
 }
 
 } // namespace morvane

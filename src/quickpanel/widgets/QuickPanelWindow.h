@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -28,16 +29,17 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
     void centreFrame();
+    void centreOnceFramed();
     bool isFramed() const { return frameGeometry() != geometry(); }
 
     QWidget* m_content = nullptr;
-    // Set while a window system that frames windows has yet to report the frame.
-    bool m_centreWhenFramed = false;
+    // Runs while a window system that frames windows has yet to report the frame.
+    QTimer m_frameWatch;
+    int m_frameChecksLeft = 0;
 };
 
 } // namespace morvane
