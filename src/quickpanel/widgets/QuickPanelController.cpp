@@ -1,8 +1,8 @@
 #include "QuickPanelController.h"
 
 #include "QuickPanelKeyRouter.h"
+#include "QuickPanelView.h"
 #include "QuickPanelWindow.h"
-#include "QuickPanelWindowContent.h"
 #include "QuickPanelWindowMenu.h"
 #include "desktop/AppPresence.h"
 #include "foundation/Clock.h"
@@ -25,8 +25,8 @@ namespace {
 constexpr std::chrono::milliseconds contextRefreshInterval{1000};
 
 // What fills the panel.
-using PanelContent = QuickPanelWindowContent;
-using PanelContentActions = QuickPanelContentActions;
+using PanelContent = QuickPanelView;
+using PanelContentActions = QuickPanelViewActions;
 
 void logFailure(const char* step)
 {

@@ -2,6 +2,7 @@
 #include "FakeAppPresence.h"
 #include "FakeLoginItem.h"
 #include "quickpanel/widgets/QuickPanelController.h"
+#include "quickpanel/widgets/QuickPanelView.h"
 #include "quickpanel/widgets/QuickPanelWindow.h"
 
 #include <QLineEdit>
@@ -43,7 +44,10 @@ protected:
 
     QuickPanelWindow* window() const { return controller->window(); }
     QWindow* native() const { return window()->windowHandle(); }
-    QLineEdit* searchField() const { return window()->findChild<QLineEdit*>(); }
+    QLineEdit* searchField() const
+    {
+        return static_cast<QuickPanelView*>(window()->content())->searchField();
+    }
 
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
