@@ -176,7 +176,9 @@ TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
     showListingLinks();
     panel.model.selectResult(1);
     press(Qt::Key_Return, Qt::ControlModifier);
-    auto* menu = window()->findChild<QMenu*>();
+    QMenu* menu = nullptr;
+    for (QMenu* open : window()->findChildren<QMenu*>())
+        menu = open->isVisible() ? open : menu;
     ASSERT_NE(menu, nullptr);
     QStringList titles;
     for (const QAction* action : menu->actions()) {
