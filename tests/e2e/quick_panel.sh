@@ -100,6 +100,15 @@ panel >/dev/null || fail "confirming the deletion closed the panel"
 xdotool key Escape
 wait_for 10 no_panel || fail "Escape did not unmap the panel"
 
+# The window manager's close only hides the panel: the shortcut brings the same window back.
+first=$w
+show_panel
+wait_for 5 panel_active || fail "the panel did not take the focus"
+xdotool key alt+F4
+wait_for 10 no_panel || fail "closing the panel did not unmap it"
+show_panel
+[ "$w" = "$first" ] || fail "the panel came back as another window"
+
 kill -TERM $app
 wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
 [ ! -s "$opened" ] || fail "confirming the deletion opened $(cat "$opened")"

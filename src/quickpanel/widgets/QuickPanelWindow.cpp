@@ -112,6 +112,10 @@ void QuickPanelWindow::centreFrame()
 
 void QuickPanelWindow::closeEvent(QCloseEvent* event)
 {
+    // Only the window manager's close (the close button) is turned into hiding. The application closes
+    // every window when it quits, and a refusal here would stop it from quitting.
+    if (!event->spontaneous())
+        return QWidget::closeEvent(event);
     event->ignore();
     if (onCloseRequest)
         onCloseRequest();

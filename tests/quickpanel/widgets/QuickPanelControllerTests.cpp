@@ -78,9 +78,9 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     QuickPanelWindow* first = window();
     EXPECT_TRUE(searchField()->hasFocus());
 
-    // The close button hides the panel and puts the model back to searching; the window survives.
+    // Hiding puts the model back to searching; the window survives for the next show.
     panel.model.beginAdd();
-    first->close();
+    controller->hide();
     panel.settle();
     EXPECT_FALSE(first->isVisible());
     EXPECT_TRUE(panel.model.mode().is(QuickPanelMode::Kind::search));
