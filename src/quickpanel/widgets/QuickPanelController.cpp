@@ -24,10 +24,6 @@ namespace {
 
 constexpr std::chrono::milliseconds contextRefreshInterval{1000};
 
-// What fills the panel.
-using PanelContent = QuickPanelView;
-using PanelContentActions = QuickPanelViewActions;
-
 void logFailure(const char* step)
 {
     try {
@@ -66,16 +62,16 @@ void QuickPanelController::build()
              showActionMenu(over, QPoint(over->width() / 2, over->height() / 3));
          }},
         m_window.get());
-    m_window->setContent(makeContent());
+    m_window->setContent(makeView());
     // The router sits on the native window, ahead of every widget; that window exists from here on.
     m_window->winId();
     m_window->windowHandle()->installEventFilter(m_router);
 }
 
-QWidget* QuickPanelController::makeContent()
+QuickPanelView* QuickPanelController::makeView()
 {
-    auto* content = new PanelContent(m_model, m_appearance);
-    content->setActions(PanelContentActions{
+    m_view = new QuickPanelView(m_model, m_appearance);
+    m_view->setActions(QuickPanelViewActions{
         [this] { activateOrRelate(); },
         [this] { hide(); },
         [this](QWidget* over, QPoint at) { showActionMenu(over, at); },
@@ -89,8 +85,7 @@ QWidget* QuickPanelController::makeContent()
                 onShowAbout();
         },
     });
-    m_prepareContent = [content] { content->prepareForShow(); };
-    return content;
+    return m_view;
 }
 
 void QuickPanelController::show()
@@ -104,7 +99,7 @@ void QuickPanelController::show()
     m_contextRefreshTimer->start(contextRefreshInterval, true);
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
     m_window->placeShown();
-    m_prepareContent();
+    m_view->prepareForShow();
 }
 
 void QuickPanelController::hide()

@@ -20,6 +20,7 @@ class Clock;
 class ClockTimer;
 class PreferencesStore;
 class QuickPanelKeyRouter;
+class QuickPanelView;
 class QuickPanelViewModel;
 struct QuickPanelMenuEntry;
 
@@ -41,7 +42,6 @@ public:
     void toggle();
     // None until the first show.
     QuickPanelWindow* window() const { return m_window.get(); }
-    QuickPanelKeyRouter* keyRouter() const { return m_router; }
 
     // The action menu of the selection, built from the model as it is now and opened at `at` over
     // `over`.
@@ -54,7 +54,7 @@ public:
 
 private:
     void build();
-    QWidget* makeContent();
+    QuickPanelView* makeView();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
     void refreshContextIfShown();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
@@ -69,7 +69,7 @@ private:
     std::unique_ptr<ClockTimer> m_contextRefreshTimer;
     std::unique_ptr<QuickPanelWindow> m_window;
     QuickPanelKeyRouter* m_router = nullptr;
-    std::function<void()> m_prepareContent;
+    QuickPanelView* m_view = nullptr;
 };
 
 } // namespace morvane
