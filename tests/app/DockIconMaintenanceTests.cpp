@@ -2,7 +2,6 @@
 #include "services/PreferencesStore.h"
 
 #include <QCoreApplication>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -37,21 +36,4 @@ TEST(DockIconMaintenance, TheSettingIsAppliedAtOnceAndRestoredEachTimeTheApplica
     EXPECT_FALSE(presence.hidden);
     preferences.setHideDockIcon(true);
     EXPECT_TRUE(presence.hidden);
-}
-
-TEST(DockIconMaintenance, ComingToTheFrontSyncsInICloudModeOnly)
-{
-    for (const bool iCloud : {false, true}) {
-        SCOPED_TRACE(iCloud);
-        TestApp test;
-        if (iCloud)
-            test.defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
-        ASSERT_TRUE(test.app.start());
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return test.app.preferencesStore()->syncStatus() != SyncStatus::syncing; }, 5000));
-        // A pass starts at once when it may.
-        const int before = test.sync->syncCalls;
-        test.presence->bringToFront();
-        EXPECT_EQ(test.sync->syncCalls, before + (iCloud ? 1 : 0));
-    }
 }

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <atomic>
 #include <future>
 #include <string>
@@ -25,29 +24,6 @@ public:
     }
     int code;
 };
-
-TEST(StoreExecutor, RunsWorkInSubmissionOrderPerCaller)
-{
-    StoreExecutor executor;
-    std::vector<std::pair<int, int>> seen; // touched only on the worker
-    std::vector<std::thread> callers;
-    for (int caller = 0; caller < 4; ++caller) {
-        callers.emplace_back([&executor, &seen, caller] {
-            for (int i = 0; i < 200; ++i)
-                executor.submit([&seen, caller, i] { seen.emplace_back(caller, i); });
-        });
-    }
-    for (auto& caller : callers)
-        caller.join();
-    executor.submit([] {}).waitForFinished();
-
-    ASSERT_EQ(seen.size(), 800u);
-    std::array<int, 4> next{};
-    for (const auto& [caller, i] : seen) {
-        EXPECT_EQ(i, next[caller]);
-        next[caller] = i + 1;
-    }
-}
 
 TEST(StoreExecutor, WorkRunsOffTheCallingThreadAndWorkerOnlyCodeRefusesOthers)
 {

@@ -9,13 +9,9 @@
 using namespace morvane;
 using test::linkItem;
 using test::relation;
+using test::settle;
 
 namespace {
-
-bool settle(const std::function<bool()>& condition)
-{
-    return QTest::qWaitFor(condition, 5000);
-}
 
 LinkItem web(const QString& title, const QStringList& tags = {})
 {

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QPromise>
+#include <QTest>
 
 #include <memory>
 #include <vector>
@@ -31,6 +32,12 @@ inline LinkItem linkItem(const QString& title, LinkType type = LinkType::web, co
     // One date for all: the library then lists links by title.
     item.createdAt = item.updatedAt = at("2024-05-01T09:30:00.000Z");
     return item;
+}
+
+// Runs the event loop until the condition holds, for at most five seconds.
+inline bool settle(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 5000);
 }
 
 inline LinkRelation relation(const LinkItem& from, const LinkItem& to)

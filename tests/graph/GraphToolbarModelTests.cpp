@@ -56,8 +56,6 @@ TEST(GraphToolbarModelTests, FilterMenuListsWhatTheLibraryHoldsAndCountsActiveFi
     // "b" and "B" are different tags, listed in either order.
     EXPECT_EQ(QSet<QString>({entries[7].title, entries[8].title}), QSet<QString>({"#b", "#B"}));
     EXPECT_EQ(entries.size(), 9) << "no Clear Filters without a filter";
-    EXPECT_EQ(entry(entries, "Web URL").icon, Glyph::globe);
-    EXPECT_EQ(entry(entries, "Web URL").tint, SystemColor::indigo);
 
     entry(entries, "Web URL").trigger();
     EXPECT_EQ(fx.toolbar.filterMenu().help, QStringLiteral("1 active graph filter"));

@@ -12,6 +12,7 @@
 using namespace morvane;
 using test::linkItem;
 using test::relation;
+using test::settle;
 
 namespace {
 
@@ -21,12 +22,6 @@ QList<LinkItem> titled(int count)
     for (int i = 0; i < count; ++i)
         items.append(linkItem(QStringLiteral("link %1").arg(i)));
     return items;
-}
-
-// Runs the event loop until the condition holds, for at most five seconds.
-bool settle(const std::function<bool()>& condition)
-{
-    return QTest::qWaitFor(condition, 5000);
 }
 
 } // namespace

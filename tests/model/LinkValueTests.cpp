@@ -7,35 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <tuple>
 
 using namespace morvane;
 
 namespace {
-
-LinkItem item(const QString& title, const QString& url)
-{
-    LinkItem link;
-    link.id = test::uuid("6F1C2D3E-4A5B-4C6D-8E7F-0123456789AB");
-    link.title = title;
-    link.url = url;
-    return link;
-}
-
-TEST(LinkItem, MarkdownLinkEscapesClosingBracketsAndNamesThePdfPage)
-{
-    const QString target = "](morvane://open/6F1C2D3E-4A5B-4C6D-8E7F-0123456789AB)";
-    const std::array<QString, 3> cases[] = {
-        // title, url, link
-        {"[a] b]", "https://x.com", "[[a\\] b\\]" + target},
-        {"Doc", "file:///a/Doc.pdf#page=3", "[Doc, p. 3" + target},
-        {"Doc", "file:///a/Doc.pdf", "[Doc" + target},
-        {"Doc", "https://a/Doc.pdf#page=3", "[Doc" + target},
-    };
-    for (const auto& [title, url, expected] : cases)
-        EXPECT_EQ(item(title, url).markdownLink(), expected);
-}
 
 TEST(LinkRelation, RecordNameIsTheSameForEitherOrder)
 {
@@ -70,15 +46,6 @@ TEST(LibraryReset, ShouldApplyComparesWithAWellFormedAcknowledgedReset)
     LibraryReset::saveAcknowledged(acknowledged, *defaults);
     defaults->setString(LibraryReset::resetIDKey, "not a uuid");
     EXPECT_FALSE(LibraryReset::loadAcknowledged(*defaults));
-}
-
-TEST(FileIdentity, MergedKeepsThePrimaryBookmarkAndPathAndFillsGaps)
-{
-    const FileIdentity fresh{QByteArray("new"), std::nullopt, "vol", "/new", std::nullopt, 5};
-    const FileIdentity stored{QByteArray("old"), "res", "oldvol", "/old", "hash", 7};
-    EXPECT_EQ(FileIdentity::merged(fresh, stored),
-              (FileIdentity{QByteArray("new"), "res", "vol", "/new", "hash", 5}));
-    EXPECT_EQ(FileIdentity::merged(fresh, std::nullopt), fresh);
 }
 
 TEST(CapturedContext, TextsCompareByCanonicalEquivalence)

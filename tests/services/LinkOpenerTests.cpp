@@ -1,22 +1,10 @@
-#include "FakeDesktopServices.h"
-#include "FakeProcessLauncher.h"
-#include "InMemoryCalendarStore.h"
-#include "InMemoryContactStore.h"
+#include "LinkOpenerDoubles.h"
 #include "LogCapture.h"
-#include "ScriptedRunner.h"
 #include "TestFiles.h"
 
 #include "capture/CalendarEventReference.h"
-#include "capture/CalendarEventService.h"
 #include "capture/ContactLink.h"
-#include "capture/ContactService.h"
-#include "files/FileHashCache.h"
-#include "files/FileIdentityService.h"
-#include "files/FileReconciliationService.h"
-#include "files/KnownRootsStore.h"
 #include "foundation/LocatorUrl.h"
-#include "foundation/UserDefaults.h"
-#include "services/LinkOpener.h"
 
 #include <QCoro/QCoroTask>
 
@@ -27,22 +15,8 @@ using namespace morvane::test;
 
 namespace {
 
-class Opener : public ::testing::Test {
+class Opener : public ::testing::Test, protected test::LinkOpenerDoubles {
 protected:
-    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
-    std::shared_ptr<FileIdentityService> identity =
-        std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
-    std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
-    std::shared_ptr<FakeProcessLauncher> launcher = std::make_shared<FakeProcessLauncher>();
-    std::shared_ptr<InMemoryCalendarStore> calendarStore = std::make_shared<InMemoryCalendarStore>();
-    std::shared_ptr<InMemoryContactStore> contactStore = std::make_shared<InMemoryContactStore>();
-    CalendarEventService calendar{calendarStore, desktop, std::make_shared<ScriptedRunner>(), defaults};
-    ContactService contacts{contactStore, desktop, defaults};
-    KnownRootsStore roots{defaults};
-    LinkOpener opener{
-        identity, std::make_shared<FileReconciliationService>(identity), roots, calendar, contacts, desktop,
-        launcher};
-
     std::optional<FileIdentity> open(const LinkItem& item)
     {
         return QCoro::waitFor(opener.open(item, std::nullopt));

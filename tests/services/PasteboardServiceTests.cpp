@@ -18,6 +18,8 @@ TEST(PasteboardServiceTest, EachFormatWritesItsOneText)
     pdf.url = "file:///home/me/Paper.pdf#page=12";
     LinkItem untitled = pdf;
     untitled.title.clear();
+    LinkItem webPdf = pdf;
+    webPdf.url = "https://example.com/Paper.pdf#page=12";
     const QString app = "morvane://open/0F8FAD5B-D9CB-469F-A165-70867728950E";
 
     const struct {
@@ -31,6 +33,7 @@ TEST(PasteboardServiceTest, EachFormatWritesItsOneText)
         {web, CopyFormat::morvaneMarkdown, "[Notes [draft\\] v2\\]](" + app + ")"},
         {pdf, CopyFormat::markdown, "[Paper, p. 12](file:///home/me/Paper.pdf#page=12)"},
         {untitled, CopyFormat::morvaneMarkdown, "[, p. 12](" + app + ")"},
+        {webPdf, CopyFormat::markdown, "[Paper](https://example.com/Paper.pdf#page=12)"}, // no page
     };
     auto clipboard = std::make_shared<test::FakeClipboard>();
     PasteboardService service(clipboard);

@@ -1,18 +1,12 @@
 #include "services/PreferencesStore.h"
 
-#include "FakeLoginItem.h"
-#include "InMemoryCalendarStore.h"
-#include "InMemoryContactStore.h"
-#include "InMemorySyncService.h"
-#include "ManualClock.h"
+#include "PreferencesDoubles.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
-#include "foundation/UserDefaults.h"
 #include "library/SQLiteStore.h"
-#include "services/QuickPanelTipStore.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
@@ -33,29 +27,15 @@ bool eventually(const std::function<bool()>& condition)
     return condition();
 }
 
-class PreferencesStoreSyncTest : public ::testing::Test {
+class PreferencesStoreSyncTest : public ::testing::Test, protected test::PreferencesDoubles {
 protected:
     std::unique_ptr<PreferencesStore> makeStore(bool withLibrary = true)
     {
-        PreferencesStore::Services services;
-        services.defaults = defaults;
-        services.calendarStore = calendars;
-        services.contactStore = contacts;
-        services.quickPanelTipStore = std::make_shared<QuickPanelTipStore>(defaults);
-        services.syncService = sync;
-        services.loginItem = std::make_shared<test::FakeLoginItem>();
-        services.linkStore = withLibrary ? library.get() : nullptr;
-        services.clock = clock;
-        return std::make_unique<PreferencesStore>(std::move(services));
+        return makePreferences(withLibrary ? library.get() : nullptr);
     }
     void addLink(const QString& url) { library->addLink(url, url, {}, {}).result(); }
     qsizetype localLinks() { return library->allLinks().result().size(); }
 
-    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
-    std::shared_ptr<test::InMemoryCalendarStore> calendars = std::make_shared<test::InMemoryCalendarStore>();
-    std::shared_ptr<test::InMemoryContactStore> contacts = std::make_shared<test::InMemoryContactStore>();
-    std::shared_ptr<test::ManualClock> clock = std::make_shared<test::ManualClock>();
-    std::shared_ptr<test::InMemorySyncService> sync = std::make_shared<test::InMemorySyncService>();
     std::unique_ptr<LinkStore> library = std::make_unique<LinkStore>(
         LinkStore::libraryAt(test::testHome() + QStringLiteral("/library.sqlite")),
         std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));

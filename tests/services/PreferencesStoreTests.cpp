@@ -1,14 +1,9 @@
 #include "services/PreferencesStore.h"
 
 #include "FakeHotkeyBackend.h"
-#include "FakeLoginItem.h"
-#include "InMemoryCalendarStore.h"
-#include "InMemoryContactStore.h"
-#include "InMemorySyncService.h"
+#include "PreferencesDoubles.h"
 #include "TestEnvironment.h"
-#include "foundation/UserDefaults.h"
 #include "services/HotkeyService.h"
-#include "services/QuickPanelTipStore.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -22,18 +17,13 @@ namespace {
 using Keys = PreferencesStore::Keys;
 constexpr quint32 controlCommand = 0x1100;
 
-class PreferencesStoreTest : public ::testing::Test {
+class PreferencesStoreTest : public ::testing::Test, protected test::PreferencesDoubles {
 protected:
+    PreferencesStoreTest() { defaults = std::make_shared<UserDefaults>(test::testHome() + "/defaults.json"); }
+
     std::unique_ptr<PreferencesStore> makeStore()
     {
-        PreferencesStore::Services services;
-        services.defaults = defaults;
-        services.calendarStore = calendarStore;
-        services.contactStore = contactStore;
-        services.quickPanelTipStore = std::make_shared<QuickPanelTipStore>(defaults);
-        services.syncService = sync;
-        services.loginItem = std::make_shared<test::FakeLoginItem>();
-        auto store = std::make_unique<PreferencesStore>(std::move(services));
+        auto store = makePreferences();
         store->onHotkeysDidChange = [this] { ++hotkeyChanges; };
         store->onHotkeyRecordingSuspendedChange = [this](bool suspended) { suspensions.append(suspended); };
         return store;
@@ -46,21 +36,14 @@ protected:
         return QJsonDocument::fromJson(file.readAll()).object().keys();
     }
 
-    std::shared_ptr<UserDefaults> defaults =
-        std::make_shared<UserDefaults>(test::testHome() + QStringLiteral("/defaults.json"));
-    std::shared_ptr<test::InMemoryCalendarStore> calendarStore =
-        std::make_shared<test::InMemoryCalendarStore>();
-    std::shared_ptr<test::InMemoryContactStore> contactStore = std::make_shared<test::InMemoryContactStore>();
-    std::shared_ptr<test::InMemorySyncService> sync = std::make_shared<test::InMemorySyncService>();
-
     int hotkeyChanges = 0;
     QList<bool> suspensions;
 };
 
 TEST_F(PreferencesStoreTest, AFirstStartReadsEveryDefaultAndWritesOnlyTheMachineIdentifier)
 {
-    calendarStore->status = CalendarAuthorizationStatus::notDetermined;
-    contactStore->status = ContactAuthorizationStatus::limited;
+    calendars->status = CalendarAuthorizationStatus::notDetermined;
+    contacts->status = ContactAuthorizationStatus::limited;
     auto store = makeStore();
 
     EXPECT_EQ(store->quickPanelHotkey(), (GlobalHotkeyBinding{37, controlCommand}));

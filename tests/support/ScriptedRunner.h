@@ -23,10 +23,9 @@ public:
         return answer(std::move(fragment), ScriptOutcome::answer(std::move(text)));
     }
 
-    ScriptOutcome run(const QString& source, std::optional<std::chrono::milliseconds> timeout) override
+    ScriptOutcome run(const QString& source, std::optional<std::chrono::milliseconds>) override
     {
         scripts.append(source);
-        timeouts.append(timeout);
         for (const auto& [fragment, outcome] : m_rules) {
             if (source.contains(fragment))
                 return outcome;
@@ -35,7 +34,6 @@ public:
     }
 
     QStringList scripts;
-    QList<std::optional<std::chrono::milliseconds>> timeouts;
 
 private:
     QList<std::pair<QString, ScriptOutcome>> m_rules;

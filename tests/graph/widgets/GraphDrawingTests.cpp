@@ -1,5 +1,4 @@
 #include "../../desktop/DesktopTestSupport.h"
-#include "desktop/PaintColors.h"
 #include "foundation/SharedColors.h"
 #include "graph/widgets/GraphPalette.h"
 #include "graph/widgets/GraphRenderer.h"
@@ -31,21 +30,20 @@ TEST(GraphViewportTests, MapsLayoutToScreenAndBackAtAnyZoomAndPan)
     EXPECT_EQ(centred.toScreen(QPointF(10, -5), canvas), QPointF(200, 150));
 }
 
-TEST(GraphViewportTests, ZoomStaysWithinItsLimitsAndDrivesGridAndCards)
+// Cards stop shrinking and growing before the zoom does.
+TEST(GraphViewportTests, ZoomStaysWithinItsLimitsCardsWithinTheirsAndTheGridGoesWhenTooDense)
 {
     GraphViewport viewport{3.0, {}};
     viewport.zoomBy(1.18);
     EXPECT_EQ(viewport.scale, 3.0);
+    EXPECT_DOUBLE_EQ(viewport.cardScale(), 1.8);
     viewport.scale = 0.3;
     viewport.zoomBy(0.85);
     EXPECT_EQ(viewport.scale, 0.3);
-    EXPECT_NEAR(viewport.gridSpacing(), 14.4, 1e-9);
     EXPECT_DOUBLE_EQ(viewport.cardScale(), 0.45);
+    EXPECT_GT(viewport.gridSpacing(), 12);
     viewport.scale = 0.25; // spacing exactly 12: too dense
     EXPECT_EQ(viewport.gridSpacing(), 0);
-    viewport.scale = 3.0;
-    EXPECT_DOUBLE_EQ(viewport.gridSpacing(), 144);
-    EXPECT_DOUBLE_EQ(viewport.cardScale(), 1.8);
 }
 
 GraphNode node(int degree = 2, NodeHealth health = NodeHealth::connected)
@@ -85,36 +83,22 @@ TEST(GraphSceneTests, EdgeStyleFollowsTheFirstMatchingRowAndChipsOnlyNameVisible
     EXPECT_EQ(scene.edgeStyle(neighbour), EdgeStyle::relation);
     scene.keyboardNeighbors = {c.id, a.id};
     EXPECT_EQ(scene.edgeStyle(neighbour), EdgeStyle::neighbor);
-
-    const auto stroke = edgeStroke(EdgeStyle::suggestion);
-    EXPECT_TRUE(stroke.dashed);
-    EXPECT_EQ(stroke.width, 1.4);
-    EXPECT_EQ(edgeStroke(EdgeStyle::highlight).color.dark, (Rgba{0.36, 0.66, 1.0, 0.66}));
+    EXPECT_TRUE(edgeStroke(EdgeStyle::suggestion).dashed);
 }
 
 TEST(NodeCardStyleTests, SizeFollowsDegreeAndLookFollowsHealthAndState)
 {
     const auto smallest = NodeCardStyle::of(node(0, NodeHealth::orphan), {});
-    EXPECT_EQ(smallest.discSize, 20);
-    EXPECT_EQ(smallest.symbolSize, 10);
-    EXPECT_DOUBLE_EQ(smallest.badgeOffset, 6.8);
-    EXPECT_EQ(smallest.badge, GraphPalette::orphan);
-    EXPECT_EQ(smallest.ringWidth, 1);
-    EXPECT_EQ(smallest.ring, (AppearanceColor{{1, 1, 1, 0.55}, {1, 1, 1, 0.55}}));
-    EXPECT_FALSE(smallest.chipFill);
-
     const auto largest = NodeCardStyle::of(node(9), {});
-    EXPECT_EQ(largest.discSize, 48);
-    EXPECT_DOUBLE_EQ(largest.symbolSize, 20.16);
+    EXPECT_LT(smallest.discSize, largest.discSize);
+    EXPECT_EQ(smallest.badge, GraphPalette::orphan);
     EXPECT_FALSE(largest.badge);
     EXPECT_EQ(NodeCardStyle::of(node(1, NodeHealth::weak), {}).badge, GraphPalette::weak);
 
+    // The keyboard anchor's ring wins over the selection's, and only a selection fills the chip.
     const auto anchorOnly = NodeCardStyle::of(node(), {.isKeyboardNavigationAnchor = true});
     EXPECT_EQ(anchorOnly.ring, GraphPalette::keyboardFocus);
-    EXPECT_EQ(anchorOnly.ringWidth, 3);
-    EXPECT_FALSE(anchorOnly.highlighted);
-    EXPECT_FALSE(anchorOnly.chipFill);
-
+    EXPECT_FALSE(anchorOnly.highlighted || anchorOnly.chipFill);
     const auto selectedAnchor =
         NodeCardStyle::of(node(), {.isSelected = true, .isKeyboardNavigationAnchor = true});
     EXPECT_EQ(selectedAnchor.ring, GraphPalette::keyboardFocus);
@@ -154,25 +138,12 @@ TEST(GraphRendererTests, DrawsTheGridOnlyWhenItsSpacingAllows)
     EXPECT_LE(lineShade(0.25), 1);
 }
 
-TEST(GraphRendererTests, RingsTheSelectedNodeInTheAccentAndFollowsTheAppearance)
+// The selection ring's colour is checked on the shown window; here only the appearance.
+TEST(GraphRendererTests, TheBackgroundFollowsTheAppearance)
 {
-    GraphScene scene;
-    scene.nodes = {node(7)};
-    const QImage plain = render(scene, {});
-    scene.selectedNodeID = scene.nodes[0].id;
-    const QImage selected = render(scene, {});
-    // The 48-point disc at the centre: its ring's inner edge is 23 points left of the centre.
-    const QColor ring = selected.pixelColor(200 - 23, 150);
-    const QColor accent = paintColor(GraphPalette::accent, nullptr);
-    EXPECT_LT(qAbs(ring.blue() - accent.blue()) + qAbs(ring.red() - accent.red()), 60)
-        << ring.name().toStdString();
-    EXPECT_NE(plain.pixelColor(200 - 23, 150), ring);
-
     GraphScene empty;
-    const QColor light = render(empty, {}, Appearance::light).pixelColor(2, 2);
-    const QColor dark = render(empty, {}, Appearance::dark).pixelColor(2, 2);
-    EXPECT_GT(light.lightness(), 230);
-    EXPECT_LT(dark.lightness(), 40);
+    EXPECT_GT(render(empty, {}, Appearance::light).pixelColor(2, 2).lightness(), 230);
+    EXPECT_LT(render(empty, {}, Appearance::dark).pixelColor(2, 2).lightness(), 40);
 }
 
 } // namespace

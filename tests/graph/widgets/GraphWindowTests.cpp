@@ -18,7 +18,6 @@ TEST(GraphWindowTests, RunsTheModelOnlyWhileShownAndTogglesWithTheShortcut)
     window.toggle();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Morvane Graph"));
-    EXPECT_EQ(window.size(), QSize(920, 640));
     EXPECT_EQ(willShow, 1);
     EXPECT_TRUE(fx.model.isLayoutTimerRunning());
     EXPECT_TRUE(fx.model.isObservingStore());
