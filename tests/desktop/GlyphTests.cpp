@@ -52,7 +52,8 @@ TEST(Colors, ResolvedForTheServicesAppearanceAndLightWithoutAService)
 {
     const auto dark = test::appearanceService(Appearance::dark);
     const auto light = test::appearanceService(Appearance::light);
-    EXPECT_NE(paintColor(SharedColors::hairline, dark.get()), paintColor(SharedColors::hairline, light.get()));
+    EXPECT_NE(paintColor(SharedColors::hairline, dark.get()),
+              paintColor(SharedColors::hairline, light.get()));
     EXPECT_EQ(paintColor(SharedColors::hairline, nullptr), paintColor(SharedColors::hairline, light.get()));
 }
 
