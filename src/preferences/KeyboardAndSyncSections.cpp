@@ -1,0 +1,127 @@
+#include "HotkeyRecorder.h"
+#include "PreferenceColors.h"
+#include "PreferenceControls.h"
+#include "PreferencesSections.h"
+#include "desktop/TextStyle.h"
+#include "services/PreferencesStore.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace morvane {
+
+using PreferenceColors::primary;
+
+QWidget* makeKeyboardSection(SectionContext& context)
+{
+    PreferencesStore& store = context.preferences;
+    auto* group = new PreferenceGroup(context.theme, QStringLiteral("Global Shortcuts"), primary);
+    auto* quickPanel = new HotkeyRecorderField(context.theme, QStringLiteral("Morvane"));
+    auto* graph = new HotkeyRecorderField(context.theme, QStringLiteral("Graph"));
+    quickPanel->onCommit = [&store](const GlobalHotkeyBinding& binding) {
+        return store.setHotkey(binding, false);
+    };
+    graph->onCommit = [&store](const GlobalHotkeyBinding& binding) { return store.setHotkey(binding, true); };
+    // The count lives in the settings model, so two recorders listening at once suspend the
+    // registered shortcuts once and give them back when the last one stops.
+    const auto suspend = [&store](bool suspended) { store.setHotkeyRecordingSuspended(suspended); };
+    quickPanel->onRecordingSuspendedChange = suspend;
+    graph->onRecordingSuspendedChange = suspend;
+    group->content()->addWidget(quickPanel);
+    group->content()->addWidget(graph);
+
+    auto* conflict = new PreferenceMessage(context.theme);
+    group->content()->addWidget(conflict);
+    group->content()->addWidget(new PreferenceMessage(
+        context.theme,
+        QStringLiteral("Click a field, press your shortcut (include ⌃, ⌥, ⇧, or ⌘), then release. "
+                       "Re-typing the current shortcut is fine. Using the other action’s shortcut "
+                       "swaps them. Esc cancels.")));
+    auto* note = new PreferenceMessage(context.theme,
+                                       QStringLiteral("⌘ is the Super key on this keyboard; ⌥ is Alt."));
+    group->content()->addWidget(note);
+
+    const auto show = [&store, quickPanel, graph, conflict] {
+        quickPanel->setBinding(store.quickPanelHotkey());
+        graph->setBinding(store.graphHotkey());
+        conflict->setMessage(store.hotkeyConflictMessage(), MessageStyle::error);
+    };
+    show();
+    QObject::connect(&store, &PreferencesStore::hotkeysChanged, group, show);
+    QObject::connect(&store, &PreferencesStore::hotkeyConflictMessageChanged, group, show);
+    return group;
+}
+
+QWidget* makeSyncSection(SectionContext& context)
+{
+    PreferencesStore& store = context.preferences;
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(14);
+
+    auto* cloud = new PreferenceGroup(context.theme, QStringLiteral("iCloud"), primary);
+    auto* mode = new QComboBox;
+    for (const EnumName<SyncMode>& row : syncModeNames)
+        mode->addItem(QString::fromUtf8(row.name), static_cast<int>(row.value));
+    QObject::connect(mode, &QComboBox::activated, page, [&store, mode](int index) {
+        store.setSyncMode(static_cast<SyncMode>(mode->itemData(index).toInt()));
+    });
+    cloud->content()->addWidget(labelledRow(QStringLiteral("Sync"), mode));
+    auto* status = new QLabel;
+    cloud->content()->addWidget(labelledRow(QStringLiteral("Status"), status));
+    auto* error = new PreferenceMessage(context.theme);
+    cloud->content()->addWidget(error);
+    auto* syncNow = new QPushButton(QStringLiteral("Sync Now"));
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(syncNow);
+    buttonRow->addStretch(1);
+    cloud->content()->addLayout(buttonRow);
+    QObject::connect(syncNow, &QPushButton::clicked, page, [&store] { store.syncNow(); });
+    cloud->content()->addWidget(new PreferenceMessage(
+        context.theme,
+        QStringLiteral(
+            "iCloud sync is off by default. With iCloud enabled, Morvane syncs on launch, every 45 "
+            "seconds, when the app becomes active, and when you open Morvane or the graph. Sync Now "
+            "runs immediately.")));
+    // What "iCloud" means on this desktop: the record store folder, which the user may place in any
+    // synced folder.
+    cloud->content()->addWidget(new PreferenceMessage(
+        context.theme,
+        QStringLiteral("On Linux, Morvane syncs through the CloudRecords folder in its data folder; "
+                       "make it a link into a synced folder to share it between computers.")));
+    layout->addWidget(cloud);
+
+    auto* machine = new PreferenceGroup(context.theme, QStringLiteral("This Mac"), primary);
+    auto* machineID = new QLabel(store.machineID());
+    machineID->setTextFormat(Qt::PlainText);
+    machineID->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setPixelSize(textFont(TextStyle::caption).pixelSize());
+    machineID->setFont(mono);
+    context.theme.ink(machineID, PreferenceColors::tertiary);
+    machine->content()->addWidget(labelledRow(QStringLiteral("Machine ID"), machineID));
+    layout->addWidget(machine);
+
+    const auto show = [&context, &store, mode, status, error, syncNow] {
+        {
+            const QSignalBlocker blocker(mode);
+            mode->setCurrentIndex(mode->findData(static_cast<int>(store.syncMode())));
+        }
+        status->setText(rawValue(store.syncStatus()));
+        context.theme.ink(status, syncStatusColor(store.syncStatus()));
+        error->setMessage(store.syncErrorMessage(), MessageStyle::error);
+        syncNow->setEnabled(store.syncMode() != SyncMode::disabled &&
+                            store.syncStatus() != SyncStatus::syncing);
+    };
+    show();
+    QObject::connect(&store, &PreferencesStore::syncModeChanged, page, show);
+    QObject::connect(&store, &PreferencesStore::syncStatusChanged, page, show);
+    QObject::connect(&store, &PreferencesStore::syncErrorMessageChanged, page, show);
+    return page;
+}
+
+} // namespace morvane

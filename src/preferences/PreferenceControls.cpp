@@ -1,0 +1,214 @@
+#include "PreferenceControls.h"
+
+#include "PreferenceColors.h"
+#include "desktop/AppearanceService.h"
+#include "desktop/Glyphs.h"
+#include "desktop/PaintColors.h"
+#include "desktop/TextStyle.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace morvane {
+
+PreferencesTheme::PreferencesTheme(const AppearanceService* appearance, QObject* parent)
+    : QObject(parent)
+    , m_appearance(appearance)
+{
+    if (appearance)
+        connect(appearance, &AppearanceService::appearanceChanged, this, [this] {
+            applyAll();
+            emit changed();
+        });
+}
+
+void PreferencesTheme::ink(QWidget* widget, const AppearanceColor& color)
+{
+    m_inked.removeIf([&](const Inked& entry) { return entry.widget.isNull() || entry.widget == widget; });
+    m_inked.append({widget, color});
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, this->color(color));
+    palette.setColor(QPalette::Text, this->color(color));
+    palette.setColor(QPalette::ButtonText, this->color(color));
+    widget->setPalette(palette);
+}
+
+QColor PreferencesTheme::color(const AppearanceColor& color) const
+{
+    return paintColor(color, m_appearance);
+}
+
+void PreferencesTheme::applyAll()
+{
+    const QList<Inked> inked = m_inked;
+    for (const Inked& entry : inked) {
+        if (entry.widget)
+            ink(entry.widget, entry.color);
+    }
+}
+
+PreferenceMessage::PreferenceMessage(PreferencesTheme& theme, const QString& text, MessageStyle style,
+                                     QWidget* parent)
+    : QLabel(parent)
+    , m_theme(theme)
+{
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+    setFont(textFont(TextStyle::caption));
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    setMessage(text.isEmpty() ? std::nullopt : std::optional(text), style);
+}
+
+void PreferenceMessage::setMessage(const std::optional<QString>& text, MessageStyle style)
+{
+    m_style = style;
+    setText(text.value_or(QString()));
+    m_theme.ink(this, messageColor(style));
+    setVisible(text.has_value());
+}
+
+void PreferenceMessage::setOutcome(const std::optional<QString>& text)
+{
+    setMessage(text, text ? outcomeMessageStyle(*text) : MessageStyle::secondary);
+}
+
+PreferenceCard::PreferenceCard(PreferencesTheme& theme, int padding, QWidget* parent)
+    : QWidget(parent)
+    , m_theme(theme)
+{
+    setContentsMargins(padding, padding, padding, padding);
+    connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
+}
+
+void PreferenceCard::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+    painter.fillPath(shape, m_theme.color(PreferenceColors::textBackground));
+    painter.setPen(QPen(m_theme.color(PreferenceColors::separator.withOpacity(0.55)), 1));
+    painter.drawPath(shape);
+}
+
+PreferenceGroup::PreferenceGroup(PreferencesTheme& theme, const QString& title,
+                                 const AppearanceColor& titleColor, QWidget* parent)
+    : QWidget(parent)
+    , m_heading(new QLabel(title))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    m_heading->setTextFormat(Qt::PlainText);
+    m_heading->setFont(textFont(TextStyle::headline));
+    theme.ink(m_heading, titleColor);
+    layout->addWidget(m_heading);
+
+    auto* card = new PreferenceCard(theme, 14);
+    m_content = new QVBoxLayout(card);
+    m_content->setContentsMargins(14, 14, 14, 14);
+    m_content->setSpacing(10);
+    m_content->setAlignment(Qt::AlignTop);
+    layout->addWidget(card);
+}
+
+QString PreferenceGroup::title() const
+{
+    return m_heading->text();
+}
+
+GlyphView::GlyphView(PreferencesTheme& theme, Glyph glyph, const AppearanceColor& color, int side,
+                     QWidget* parent)
+    : QWidget(parent)
+    , m_theme(theme)
+    , m_glyph(glyph)
+    , m_color(color)
+{
+    setFixedSize(side, side);
+    connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
+}
+
+void GlyphView::setGlyph(Glyph glyph, const AppearanceColor& color)
+{
+    m_glyph = glyph;
+    m_color = color;
+    update();
+}
+
+void GlyphView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal side = std::min(width(), height()) * 0.75;
+    const QRectF box((width() - side) / 2, (height() - side) / 2, side, side);
+    paintGlyph(painter, m_glyph, box, m_theme.color(m_color));
+}
+
+namespace {
+constexpr int sidebarIconSide = 16;
+}
+
+SidebarButton::SidebarButton(PreferencesTheme& theme, Glyph glyph, const QString& title,
+                             const AppearanceColor& tint, QWidget* parent)
+    : QAbstractButton(parent)
+    , m_theme(theme)
+    , m_glyph(glyph)
+    , m_tint(tint)
+{
+    setText(title);
+    setCheckable(true);
+    setAutoExclusive(true);
+    setFocusPolicy(Qt::NoFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
+}
+
+QSize SidebarButton::sizeHint() const
+{
+    const QFontMetrics metrics(systemFont(13, QFont::DemiBold));
+    return {10 + sidebarIconSide + 8 + metrics.horizontalAdvance(text()) + 10,
+            7 + std::max(metrics.height(), sidebarIconSide) + 7};
+}
+
+AppearanceColor SidebarButton::ink() const
+{
+    return isChecked() ? m_tint : PreferenceColors::primary;
+}
+
+void SidebarButton::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), 8, 8);
+    if (isChecked())
+        painter.fillPath(shape, m_theme.color(m_tint.withOpacity(0.12)));
+    else if (isDown())
+        painter.fillPath(shape, m_theme.color(PreferenceColors::quaternaryLabel.withOpacity(1.4)));
+
+    const QColor ink = m_theme.color(this->ink());
+    const QRectF icon(10, (height() - sidebarIconSide) / 2.0, sidebarIconSide, sidebarIconSide);
+    paintGlyph(painter, m_glyph, icon, ink);
+    painter.setFont(systemFont(13, isChecked() ? QFont::DemiBold : QFont::Normal));
+    painter.setPen(ink);
+    painter.drawText(rect().adjusted(10 + sidebarIconSide + 8, 0, -10, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                     text());
+}
+
+QWidget* labelledRow(const QString& label, QWidget* value, QWidget* parent)
+{
+    auto* row = new QWidget(parent);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* caption = new QLabel(label);
+    caption->setTextFormat(Qt::PlainText);
+    caption->setBuddy(value);
+    layout->addWidget(caption);
+    layout->addWidget(value, 1);
+    return row;
+}
+
+} // namespace morvane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace morvane {
+
+class AccessibilityApi;
+class AlertPresenter;
+class DesktopServices;
+class FileDialogPresenter;
+class KnownRootsStore;
+class PreferencesStore;
+class PreferencesTheme;
+class Updater;
+
+// What every page of the Preferences window works with. The pages only show the settings model and
+// forward each control to it; the panels and alerts go through the seams, so tests answer them.
+struct SectionContext {
+    PreferencesStore& preferences;
+    Updater& updater;
+    KnownRootsStore& knownRoots;
+    PreferencesTheme& theme;
+    FileDialogPresenter& fileDialogs;
+    AlertPresenter& alerts;
+    DesktopServices* desktop = nullptr;        // for the support and policy links
+    AccessibilityApi* accessibility = nullptr; // nothing: not available here
+    // Asks whether to erase everything; the window owns the question.
+    std::function<void()> confirmEraseAllData;
+};
+
+QWidget* makeGeneralSection(SectionContext& context);
+QWidget* makeCalendarAccessGroup(SectionContext& context);
+QWidget* makeContactAccessGroup(SectionContext& context);
+QWidget* makeKeyboardSection(SectionContext& context);
+QWidget* makeSyncSection(SectionContext& context);
+QWidget* makeFilesSection(SectionContext& context);
+QWidget* makeUpdatesSection(SectionContext& context);
+QWidget* makeAboutSection(SectionContext& context);
+QWidget* makeAdvancedSection(SectionContext& context);
+
+// Runs the folder chooser and adds the chosen folders to the known roots, saving after each one;
+// the Files page and the repair card share it.
+void addKnownRootFolders(SectionContext& context);
+// The rows of the known roots, each with its remove button; the empty text when there are none.
+QWidget* makeKnownRootList(SectionContext& context, const QString& emptyText, const QString& removeTooltip);
+
+} // namespace morvane

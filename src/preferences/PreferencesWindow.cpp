@@ -1,0 +1,180 @@
+#include "PreferencesWindow.h"
+
+#include "PreferenceColors.h"
+#include "PreferenceControls.h"
+#include "desktop/TextStyle.h"
+#include "files/KnownRootsStore.h"
+#include "platform/AlertPresenter.h"
+#include "services/PreferencesStore.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+namespace morvane {
+
+namespace {
+constexpr QSize windowSize{760, 620};
+constexpr int sidebarWidth = 184;
+
+// The sidebar's own background, painted so that it follows the appearance.
+class SidebarPanel : public QWidget {
+public:
+    explicit SidebarPanel(PreferencesTheme& theme)
+        : m_theme(theme)
+    {
+        connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), m_theme.color(PreferenceColors::sidebarFill));
+    }
+
+private:
+    PreferencesTheme& m_theme;
+};
+} // namespace
+
+PreferencesWindow::PreferencesWindow(Services services, QWidget* parent)
+    : QWidget(parent)
+    , m_services(std::move(services))
+    , m_knownRoots(std::make_unique<KnownRootsStore>(m_services.defaults))
+    , m_theme(new PreferencesTheme(m_services.appearance, this))
+{
+    setWindowTitle(QStringLiteral("Morvane Preferences"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    setFixedSize(windowSize);
+
+    m_context = std::make_unique<SectionContext>(SectionContext{
+        m_services.preferences,
+        m_services.updater,
+        *m_knownRoots,
+        *m_theme,
+        *m_services.fileDialogs,
+        *m_services.alerts,
+        m_services.desktop.get(),
+        m_services.accessibility.get(),
+        [this] { confirmEraseAllData(); },
+    });
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeSidebar());
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::VLine);
+    divider->setFrameShadow(QFrame::Plain);
+    layout->addWidget(divider);
+
+    auto* scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* detail = new QWidget;
+    auto* column = new QVBoxLayout(detail);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(18);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(12);
+    header->setContentsMargins(0, 0, 0, 2);
+    m_headerGlyph = new GlyphView(*m_theme, Glyph::gear, PreferenceColors::accent, 32);
+    header->addWidget(m_headerGlyph);
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(3);
+    m_headerTitle = new QLabel;
+    m_headerTitle->setFont(systemFont(22, QFont::DemiBold));
+    m_headerSubtitle = new QLabel;
+    m_headerSubtitle->setFont(systemFont(12));
+    m_theme->ink(m_headerSubtitle, PreferenceColors::secondary);
+    titles->addWidget(m_headerTitle);
+    titles->addWidget(m_headerSubtitle);
+    header->addLayout(titles, 1);
+    column->addLayout(header);
+
+    using Make = QWidget* (*)(SectionContext&);
+    const std::pair<PreferenceSection, Make> pages[] = {
+        {PreferenceSection::general, &makeGeneralSection},
+        {PreferenceSection::keyboard, &makeKeyboardSection},
+        {PreferenceSection::sync, &makeSyncSection},
+        {PreferenceSection::files, &makeFilesSection},
+        {PreferenceSection::updates, &makeUpdatesSection},
+        {PreferenceSection::about, &makeAboutSection},
+        {PreferenceSection::advanced, &makeAdvancedSection},
+    };
+    for (const auto& [section, make] : pages) {
+        QWidget* page = make(*m_context);
+        page->setObjectName(rawValue(section));
+        m_pages[section] = page;
+        column->addWidget(page);
+    }
+    column->addStretch(1);
+    scroll->setWidget(detail);
+    layout->addWidget(scroll, 1);
+
+    selectSection(PreferenceSection::general);
+}
+
+PreferencesWindow::~PreferencesWindow() = default;
+
+QWidget* PreferencesWindow::makeSidebar()
+{
+    auto* sidebar = new SidebarPanel(*m_theme);
+    sidebar->setFixedWidth(sidebarWidth);
+    auto* layout = new QVBoxLayout(sidebar);
+    layout->setContentsMargins(12, 0, 12, 12);
+    layout->setSpacing(8);
+    auto* heading = new QLabel(QStringLiteral("Settings"));
+    heading->setFont(systemFont(15, QFont::DemiBold));
+    heading->setContentsMargins(0, 18, 0, 8);
+    layout->addWidget(heading);
+    for (PreferenceSection section : allPreferenceSections) {
+        const PreferenceSectionPresentation shown = presentation(section);
+        auto* button = new SidebarButton(*m_theme, shown.glyph, shown.title, shown.tint);
+        connect(button, &QAbstractButton::clicked, this, [this, section] { selectSection(section); });
+        m_sidebarButtons[section] = button;
+        layout->addWidget(button);
+    }
+    layout->addStretch(1);
+    return sidebar;
+}
+
+void PreferencesWindow::selectSection(PreferenceSection section)
+{
+    m_selected = section;
+    for (const auto& [each, page] : m_pages)
+        page->setVisible(each == section);
+    m_sidebarButtons.at(section)->setChecked(true);
+    const PreferenceSectionPresentation shown = presentation(section);
+    m_headerGlyph->setGlyph(shown.glyph, shown.tint);
+    m_headerTitle->setText(shown.title);
+    m_headerSubtitle->setText(shown.subtitle);
+}
+
+QWidget* PreferencesWindow::sectionPage(PreferenceSection section) const
+{
+    return m_pages.at(section);
+}
+
+void PreferencesWindow::confirmEraseAllData()
+{
+    Alert alert;
+    alert.style = Alert::Style::warning;
+    alert.messageText = QStringLiteral("Erase all Morvane data?");
+    alert.informativeText = QStringLiteral(
+        "This permanently removes every link, relation, tag, and local file match from Morvane. When iCloud "
+        "sync is enabled, the iCloud copy is erased too and other Macs wipe on their next sync. This cannot "
+        "be "
+        "undone.");
+    alert.buttons = {QStringLiteral("Erase Everything"), QStringLiteral("Cancel")};
+    if (m_services.alerts->present(alert) == 0)
+        m_services.preferences.eraseAllData();
+}
+
+} // namespace morvane

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "FakeHotkeyBackend.h"
+#include "FakeLoginItem.h"
+#include "InMemoryCalendarStore.h"
+#include "InMemoryContactStore.h"
+#include "InMemorySyncService.h"
+#include "ScriptedAlertPresenter.h"
+#include "ScriptedFileDialogPresenter.h"
+#include "TestEnvironment.h"
+#include "files/FileHashCache.h"
+#include "files/FileIdentityService.h"
+#include "foundation/UserDefaults.h"
+#include "preferences/PreferencesWindow.h"
+#include "services/HotkeyService.h"
+#include "services/PreferencesStore.h"
+#include "services/QuickPanelTipStore.h"
+#include "services/Updater.h"
+#include "store/LinkStore.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+namespace morvane::test {
+
+inline bool eventually(const std::function<bool()>& condition)
+{
+    QDeadlineTimer deadline(10000);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return condition();
+}
+
+// The first widget of that type under root whose text is exactly text.
+template <class W> W* withText(QWidget* root, const QString& text)
+{
+    for (W* widget : root->findChildren<W*>()) {
+        if (widget->text() == text)
+            return widget;
+    }
+    return nullptr;
+}
+
+// The control a row's label names.
+template <class W> W* labelled(QWidget* root, const QString& label)
+{
+    QLabel* caption = withText<QLabel>(root, label);
+    return caption ? qobject_cast<W*>(caption->buddy()) : nullptr;
+}
+
+// The real window over a settings model whose settings live in a temporary folder, a library of its
+// own, the recording shortcuts of a fake window system, and scripted panels and alerts.
+struct PreferencesFixture {
+    PreferencesFixture()
+    {
+        PreferencesStore::Services services;
+        services.defaults = defaults;
+        services.calendarStore = std::make_shared<InMemoryCalendarStore>();
+        services.contactStore = std::make_shared<InMemoryContactStore>();
+        services.quickPanelTipStore = std::make_shared<QuickPanelTipStore>(defaults);
+        services.syncService = sync;
+        services.loginItem = loginItem;
+        services.linkStore = library.get();
+        preferences = std::make_unique<PreferencesStore>(std::move(services));
+        preferences->setHotkeyService(&hotkeys);
+        // As the application does: the shortcuts follow the settings and give way to a recorder.
+        preferences->onHotkeysDidChange = [this] { registerHotkeys(); };
+        preferences->onHotkeyRecordingSuspendedChange = [this](bool suspended) {
+            hotkeys.setRecordingSuspended(suspended);
+            if (suspended)
+                hotkeys.unregisterAll();
+            else
+                registerHotkeys();
+        };
+        registerHotkeys();
+        window = std::make_unique<PreferencesWindow>(PreferencesWindow::Services{
+            *preferences, updater, defaults, fileDialogs, alerts, nullptr, nullptr, nullptr});
+    }
+
+    void registerHotkeys()
+    {
+        hotkeys.registerHotkeys(
+            {{1, preferences->quickPanelHotkey(), {}}, {2, preferences->graphHotkey(), {}}});
+    }
+
+    QAbstractButton* button(const QString& text) const
+    {
+        return withText<QAbstractButton>(window.get(), text);
+    }
+    void click(const QString& text) const
+    {
+        QAbstractButton* found = button(text);
+        ASSERT_NE(found, nullptr) << text.toStdString();
+        found->click();
+    }
+    void waitForDatabaseAction() const
+    {
+        ASSERT_TRUE(eventually([this] { return !preferences->databaseActionInProgress(); }));
+    }
+
+    std::shared_ptr<UserDefaults> defaults =
+        std::make_shared<UserDefaults>(testHome() + QStringLiteral("/defaults.json"));
+    std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
+    std::shared_ptr<InMemorySyncService> sync = std::make_shared<InMemorySyncService>();
+    std::shared_ptr<FakeHotkeyBackend> backend = std::make_shared<FakeHotkeyBackend>();
+    HotkeyService hotkeys{backend};
+    std::unique_ptr<LinkStore> library =
+        std::make_unique<LinkStore>(LinkStore::libraryAt(testHome() + QStringLiteral("/library.sqlite")),
+                                    std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
+    std::unique_ptr<PreferencesStore> preferences;
+    Updater updater;
+    std::shared_ptr<ScriptedFileDialogPresenter> fileDialogs =
+        std::make_shared<ScriptedFileDialogPresenter>();
+    std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
+    std::unique_ptr<PreferencesWindow> window;
+};
+
+} // namespace morvane::test

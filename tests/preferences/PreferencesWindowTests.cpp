@@ -1,0 +1,179 @@
+#include "PreferencesFixture.h"
+#include "preferences/HotkeyRecorder.h"
+#include "preferences/PreferenceControls.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+using test::labelled;
+using test::withText;
+using Keys = PreferencesStore::Keys;
+constexpr quint32 controlCommand = GlobalHotkeyBinding::controlKey | GlobalHotkeyBinding::commandKey;
+
+QStringList visiblePages(const PreferencesWindow& window)
+{
+    QStringList shown;
+    for (PreferenceSection section : allPreferenceSections) {
+        if (window.sectionPage(section)->isVisibleTo(&window))
+            shown.append(rawValue(section));
+    }
+    return shown;
+}
+
+void sendKey(QWidget* widget, QEvent::Type type, Qt::Key key, Qt::KeyboardModifiers modifiers)
+{
+    QKeyEvent event(type, key, modifiers);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+TEST(PreferencesWindowTests, TheSidebarShowsOnePageAtATimeAndTheWindowKeepsItAcrossAClose)
+{
+    test::PreferencesFixture fx;
+    PreferencesWindow& window = *fx.window;
+    window.show();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Morvane Preferences"));
+    EXPECT_EQ(window.size(), QSize(760, 620));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize());
+    EXPECT_EQ(visiblePages(window), QStringList{"general"});
+    EXPECT_TRUE(withText<QLabel>(&window, "Startup, Dock, sound, and copy defaults.")->isVisible());
+
+    fx.click("Advanced");
+    EXPECT_EQ(window.selectedSection(), PreferenceSection::advanced);
+    EXPECT_EQ(visiblePages(window), QStringList{"advanced"});
+    EXPECT_TRUE(withText<QLabel>(&window, "Destructive maintenance actions.")->isVisible());
+    auto* advanced = static_cast<SidebarButton*>(fx.button("Advanced"));
+    EXPECT_TRUE(advanced->isChecked());
+    EXPECT_FALSE(fx.button("General")->isChecked());
+
+    window.close();
+    window.show();
+    EXPECT_EQ(visiblePages(window), QStringList{"advanced"});
+    fx.click("Sync");
+    EXPECT_EQ(visiblePages(window), QStringList{"sync"});
+}
+
+TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
+{
+    test::PreferencesFixture fx;
+    QWidget* general = fx.window->sectionPage(PreferenceSection::general);
+
+    auto* launch = withText<QCheckBox>(general, "Launch at login");
+    launch->click();
+    EXPECT_EQ(fx.loginItem->registerCalls, 1);
+    EXPECT_EQ(fx.defaults->boolValue(Keys::launchAtLogin), true);
+    EXPECT_TRUE(launch->isChecked());
+
+    auto* volume = labelled<QSlider>(general, "Volume");
+    ASSERT_NE(volume, nullptr);
+    volume->setValue(3);
+    EXPECT_EQ(fx.defaults->doubleValue(Keys::soundVolume), 0.3);
+    EXPECT_NE(withText<QLabel>(general, "30%"), nullptr);
+
+    // Without the sound its volume and cooldown are shown but cannot be changed.
+    auto* cooldown = labelled<QComboBox>(general, "Cooldown");
+    withText<QCheckBox>(general, "Play sound when a link is found")->click();
+    EXPECT_EQ(fx.defaults->boolValue(Keys::soundEnabled), false);
+    EXPECT_FALSE(volume->isEnabled());
+    EXPECT_FALSE(cooldown->isEnabled());
+    fx.preferences->setLinkFoundSoundEnabled(true);
+    EXPECT_TRUE(volume->isEnabled());
+    EXPECT_TRUE(cooldown->isEnabled());
+
+    auto* format = labelled<QComboBox>(general, "Default copy format");
+    QStringList rows;
+    for (int i = 0; i < format->count(); ++i)
+        rows.append(format->itemText(i));
+    EXPECT_EQ(rows, (QStringList{"URL", "Markdown", "Morvane link", "Morvane Markdown"}));
+    emit format->activated(3);
+    EXPECT_EQ(fx.defaults->stringValue(Keys::defaultCopyFormat), "morvaneMarkdown");
+    // A change made elsewhere shows at once.
+    fx.preferences->setDefaultCopyFormat(CopyFormat::markdown);
+    EXPECT_EQ(format->currentText(), "Markdown");
+
+    fx.preferences->quickPanelTipStore().dismiss("finder");
+    fx.click("Show Dismissed Instruction Banners Again");
+    EXPECT_FALSE(fx.defaults->contains(QuickPanelTipStore::standardKey));
+    EXPECT_NE(withText<QLabel>(general,
+                               "Dismissed instruction banners will appear again when each situation occurs."),
+              nullptr);
+}
+
+TEST(PreferencesWindowTests, TheShortcutRecorderSuspendsTheShortcutsAndProposesOnlyCombinations)
+{
+    test::PreferencesFixture fx;
+    fx.window->selectSection(PreferenceSection::keyboard);
+    fx.window->show();
+    QWidget* keyboard = fx.window->sectionPage(PreferenceSection::keyboard);
+    auto fields = keyboard->findChildren<HotkeyCaptureButton*>();
+    ASSERT_EQ(fields.size(), 2);
+    HotkeyCaptureButton* quickPanel = fields[0];
+    HotkeyCaptureButton* graph = fields[1];
+    ASSERT_EQ(fx.backend->held.size(), 2);
+
+    QTest::mouseClick(quickPanel, Qt::LeftButton);
+    EXPECT_TRUE(quickPanel->isRecording());
+    EXPECT_EQ(quickPanel->displayedText(), "⌃⌘L");
+    EXPECT_TRUE(fx.backend->held.isEmpty());
+    // A second recorder listening at once keeps them suspended until both stop.
+    QTest::mouseClick(graph, Qt::LeftButton);
+    QTest::keyClick(graph, Qt::Key_Escape, Qt::MetaModifier);
+    EXPECT_FALSE(graph->isRecording());
+    EXPECT_TRUE(fx.backend->held.isEmpty());
+
+    // A key without a modifier is shown but not proposed; held modifiers show as symbols.
+    QTest::keyClick(quickPanel, Qt::Key_K);
+    EXPECT_TRUE(quickPanel->isRecording());
+    EXPECT_EQ(quickPanel->displayedText(), "K");
+    // As the window system reports them: the state before the event, so a press does not yet hold
+    // its own modifier and a release still does.
+    sendKey(quickPanel, QEvent::KeyPress, Qt::Key_Control, Qt::NoModifier);
+    sendKey(quickPanel, QEvent::KeyPress, Qt::Key_Alt, Qt::ControlModifier);
+    EXPECT_EQ(quickPanel->displayedText(), "⌃⌥");
+    sendKey(quickPanel, QEvent::KeyRelease, Qt::Key_Alt, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(quickPanel->displayedText(), "⌃");
+    sendKey(quickPanel, QEvent::KeyRelease, Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_EQ(quickPanel->displayedText(), "⌃⌘L");
+
+    QTest::keyClick(quickPanel, Qt::Key_K, Qt::ControlModifier | Qt::MetaModifier);
+    EXPECT_FALSE(quickPanel->isRecording());
+    EXPECT_EQ(fx.preferences->quickPanelHotkey(), (GlobalHotkeyBinding{40, controlCommand}));
+    EXPECT_EQ(quickPanel->displayedText(), "⌃⌘K");
+    EXPECT_EQ(fx.preferences->hotkeyRecordingSuspendCount(), 0);
+    ASSERT_EQ(fx.backend->held.size(), 2);
+    EXPECT_EQ(fx.backend->held[0].keyCode, 40);
+
+    // The graph's shortcut typed into the quick panel's field swaps the two.
+    QTest::mouseClick(quickPanel, Qt::LeftButton);
+    QTest::keyClick(quickPanel, Qt::Key_G, Qt::ControlModifier | Qt::MetaModifier);
+    EXPECT_EQ(fx.preferences->quickPanelHotkey(), (GlobalHotkeyBinding{5, controlCommand}));
+    EXPECT_EQ(graph->displayedText(), "⌃⌘K");
+
+    // One another application holds is refused: the old shortcut comes back with the reason.
+    fx.backend->refuse(17, controlCommand);
+    QTest::mouseClick(graph, Qt::LeftButton);
+    QTest::keyClick(graph, Qt::Key_T, Qt::ControlModifier | Qt::MetaModifier);
+    EXPECT_FALSE(graph->isRecording());
+    EXPECT_EQ(graph->displayedText(), "⌃⌘K");
+    auto* reason = withText<PreferenceMessage>(keyboard, "“⌃⌘T” is already used by macOS or another app.");
+    ASSERT_NE(reason, nullptr);
+    EXPECT_TRUE(reason->isVisible());
+    EXPECT_EQ(reason->messageStyle(), MessageStyle::error);
+    EXPECT_EQ(fx.backend->held.size(), 2);
+
+    // Closing the window stops a recorder, so the shortcuts are never left suspended behind it.
+    QTest::mouseClick(graph, Qt::LeftButton);
+    EXPECT_TRUE(fx.backend->held.isEmpty());
+    fx.window->close();
+    EXPECT_EQ(fx.backend->held.size(), 2);
+}
+
+} // namespace
+} // namespace morvane
