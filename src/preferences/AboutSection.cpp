@@ -209,15 +209,18 @@ QWidget* privacyGroup(SectionContext& context)
         group->content()->addWidget(factRow(theme, fact.glyph, secondary, QString::fromUtf8(fact.title),
                                             QString::fromUtf8(fact.detail)));
 
-    auto* buttons = new QHBoxLayout;
     auto* details = textButton(Glyph::info, QStringLiteral("Morvane Privacy Details…"), theme);
     auto* terms = textButton(Glyph::document, QStringLiteral("Terms of Use…"), theme);
     auto* support = textButton(Glyph::envelope, QStringLiteral("Contact Support"), theme);
     auto* policy = textButton(Glyph::globe, QStringLiteral("Open Privacy Policy"), theme);
-    for (QPushButton* button : {details, terms, support, policy})
-        buttons->addWidget(button);
-    buttons->addStretch(1);
-    group->content()->addLayout(buttons);
+    // Two rows: the four do not fit the card's width side by side.
+    for (const auto& pair : {std::pair{details, terms}, std::pair{support, policy}}) {
+        auto* buttons = new QHBoxLayout;
+        buttons->addWidget(pair.first);
+        buttons->addWidget(pair.second);
+        buttons->addStretch(1);
+        group->content()->addLayout(buttons);
+    }
     QObject::connect(details, &QPushButton::clicked, group,
                      [&context] { showPrivacyDetails(context.alerts); });
     QObject::connect(terms, &QPushButton::clicked, group, [&context] { showTermsOfUse(context.alerts); });

@@ -148,7 +148,7 @@ QWidget* candidateRow(SectionContext& context, const FileResolutionCandidate& ca
 QWidget* issueCard(SectionContext& context, const FileRepairIssue& issue,
                    std::function<void(const FileResolutionCandidate&)> onConfirm)
 {
-    auto* card = new PreferenceCard(context.theme, 10);
+    auto* card = new PreferenceCard(context.theme);
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(10, 10, 10, 10);
     layout->setSpacing(8);

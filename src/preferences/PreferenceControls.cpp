@@ -75,11 +75,10 @@ void PreferenceMessage::setOutcome(const std::optional<QString>& text)
     setMessage(text, text ? outcomeMessageStyle(*text) : MessageStyle::secondary);
 }
 
-PreferenceCard::PreferenceCard(PreferencesTheme& theme, int padding, QWidget* parent)
+PreferenceCard::PreferenceCard(PreferencesTheme& theme, QWidget* parent)
     : QWidget(parent)
     , m_theme(theme)
 {
-    setContentsMargins(padding, padding, padding, padding);
     connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
 }
 
@@ -107,7 +106,7 @@ PreferenceGroup::PreferenceGroup(PreferencesTheme& theme, const QString& title,
     theme.ink(m_heading, titleColor);
     layout->addWidget(m_heading);
 
-    auto* card = new PreferenceCard(theme, 14);
+    auto* card = new PreferenceCard(theme);
     m_content = new QVBoxLayout(card);
     m_content->setContentsMargins(14, 14, 14, 14);
     m_content->setSpacing(10);
@@ -207,7 +206,8 @@ QWidget* labelledRow(const QString& label, QWidget* value, QWidget* parent)
     caption->setTextFormat(Qt::PlainText);
     caption->setBuddy(value);
     layout->addWidget(caption);
-    layout->addWidget(value, 1);
+    layout->addWidget(value);
+    layout->addStretch(1);
     return row;
 }
 

@@ -77,10 +77,11 @@ private:
     QVBoxLayout* m_content;
 };
 
-// A rounded panel with the card's fill and outline; PreferenceGroup and the repair issues use it.
+// A rounded panel with the card's fill and outline; PreferenceGroup and the repair issues use it. Its
+// layout gives the padding.
 class PreferenceCard : public QWidget {
 public:
-    PreferenceCard(PreferencesTheme& theme, int padding, QWidget* parent = nullptr);
+    explicit PreferenceCard(PreferencesTheme& theme, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -127,7 +128,7 @@ private:
     AppearanceColor m_tint;
 };
 
-// A label with a value beside it, as a settings row.
+// A label with its value right beside it, as a settings row; the label is the value's buddy.
 QWidget* labelledRow(const QString& label, QWidget* value, QWidget* parent = nullptr);
 
 } // namespace morvane
