@@ -2,6 +2,7 @@
 #include "PreferenceColors.h"
 #include "PreferenceControls.h"
 #include "PreferencesSections.h"
+#include "desktop/Glyphs.h"
 #include "desktop/TextStyle.h"
 #include "services/PreferencesStore.h"
 
@@ -75,7 +76,8 @@ QWidget* makeSyncSection(SectionContext& context)
     cloud->content()->addWidget(labelledRow(QStringLiteral("Status"), status));
     auto* error = new PreferenceMessage(context.theme);
     cloud->content()->addWidget(error);
-    auto* syncNow = new QPushButton(QStringLiteral("Sync Now"));
+    auto* syncNow =
+        new QPushButton(glyphIcon(Glyph::reload, context.theme.color(primary)), QStringLiteral("Sync Now"));
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(syncNow);
     buttonRow->addStretch(1);
