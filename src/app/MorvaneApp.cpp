@@ -24,6 +24,7 @@
 #include "desktop/AppPresence.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Branding.h"
+#include "desktop/QtFileDialogPresenter.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
@@ -35,6 +36,7 @@
 #include "graph/GraphViewModel.h"
 #include "library/SQLiteStore.h"
 #include "platform/AlertPresenter.h"
+#include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/HotkeyService.h"
 #include "services/LinkFoundSoundService.h"
@@ -180,7 +182,11 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , quickPanelModel(quickPanelServices())
     , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
     , graphWindow(*environment.presence, preferences, graphModel, &appearance)
-    , preferencesWindow(*environment.presence, preferences, updater)
+    , preferencesWindow(*environment.presence,
+                        PreferencesWindowServices{preferences, updater, environment.defaults,
+                                                  std::make_shared<QtFileDialogPresenter>(), alerts,
+                                                  environment.desktop, environment.accessibility,
+                                                  &appearance})
     , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock, &appearance)
     , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance)
     , monitor(*linkStore, contextService, environment.clock,

@@ -3,6 +3,7 @@
 #include "app/WindowCentring.h"
 #include "desktop/AppPresence.h"
 #include "graph/widgets/GraphWindow.h"
+#include "preferences/PreferencesWindow.h"
 #include "services/PreferencesStore.h"
 
 #include <QWidget>
@@ -60,11 +61,27 @@ QWidget* GraphWindowController::window() const
 }
 
 PreferencesWindowController::PreferencesWindowController(AppPresence& presence,
-                                                         const PreferencesStore& preferences,
-                                                         Updater& updater)
-    : WindowController(presence, preferences, QStringLiteral("Morvane Preferences"))
-    , m_updater(updater)
+                                                         PreferencesWindowServices services)
+    : m_presence(presence)
+    , m_services(std::make_unique<PreferencesWindowServices>(std::move(services)))
 {
+}
+
+PreferencesWindowController::~PreferencesWindowController() = default;
+
+void PreferencesWindowController::show()
+{
+    const bool firstShow = !m_window;
+    if (firstShow)
+        m_window = std::make_unique<PreferencesWindow>(*m_services);
+    activateForWindow(m_presence, *m_window, m_services->preferences.hideDockIcon());
+    if (firstShow)
+        centreOnScreen(*m_window);
+}
+
+QWidget* PreferencesWindowController::window() const
+{
+    return m_window.get();
 }
 
 } // namespace morvane

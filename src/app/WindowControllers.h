@@ -1,17 +1,21 @@
 #pragma once
 
-#include "app/WindowController.h"
 #include "quickpanel/widgets/QuickPanelController.h"
 
 #include <functional>
 #include <memory>
 
+class QWidget;
+
 namespace morvane {
 
+class AppPresence;
 class AppearanceService;
 class GraphViewModel;
 class GraphWindow;
-class Updater;
+class PreferencesStore;
+class PreferencesWindow;
+struct PreferencesWindowServices;
 
 // The graph window's owner: the window is made on the first show and kept for the life of the
 // application (closing it only hides it); every show centres it again and brings it forward.
@@ -44,15 +48,25 @@ private:
     std::unique_ptr<GraphWindow> m_window;
 };
 
-// The Preferences window's owner; the window offers the update check of the updater it is given.
-class PreferencesWindowController : public WindowController {
+// The Preferences window's owner: the window is made on the first show, centred then, and kept for
+// the life of the application (closing it only hides it); later shows bring it forward where the
+// user left it, on the page chosen last.
+class PreferencesWindowController {
 public:
-    PreferencesWindowController(AppPresence& presence, const PreferencesStore& preferences, Updater& updater);
+    // The settings, the updater and the appearance outlive the controller.
+    PreferencesWindowController(AppPresence& presence, PreferencesWindowServices services);
+    ~PreferencesWindowController();
+    PreferencesWindowController(const PreferencesWindowController&) = delete;
+    PreferencesWindowController& operator=(const PreferencesWindowController&) = delete;
 
-    Updater& updater() const { return m_updater; }
+    void show();
+    // None until the first show.
+    QWidget* window() const;
 
 private:
-    Updater& m_updater;
+    AppPresence& m_presence;
+    std::unique_ptr<PreferencesWindowServices> m_services;
+    std::unique_ptr<PreferencesWindow> m_window;
 };
 
 } // namespace morvane

@@ -41,7 +41,7 @@ private:
 };
 } // namespace
 
-PreferencesWindow::PreferencesWindow(Services services, QWidget* parent)
+PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget* parent)
     : QWidget(parent)
     , m_services(std::move(services))
     , m_knownRoots(std::make_unique<KnownRootsStore>(m_services.defaults))

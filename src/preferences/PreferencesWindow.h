@@ -17,24 +17,25 @@ class GlyphView;
 class SidebarButton;
 class UserDefaults;
 
+// What the Preferences window shows and acts through.
+struct PreferencesWindowServices {
+    PreferencesStore& preferences;
+    Updater& updater;
+    std::shared_ptr<UserDefaults> defaults; // the window keeps its own known-roots list over them
+    std::shared_ptr<FileDialogPresenter> fileDialogs;
+    std::shared_ptr<AlertPresenter> alerts;
+    std::shared_ptr<DesktopServices> desktop;        // may be null
+    std::shared_ptr<AccessibilityApi> accessibility; // may be null
+    const AppearanceService* appearance = nullptr;
+};
+
 // The Preferences window: a sidebar of the seven pages and a scrolling pane with the chosen page's
 // header and content, 760 × 620, not resizable. It lives until the application quits, so closing and
 // reopening it keeps the chosen page and what the pages were showing.
 class PreferencesWindow : public QWidget {
     Q_OBJECT
 public:
-    struct Services {
-        PreferencesStore& preferences;
-        Updater& updater;
-        std::shared_ptr<UserDefaults> defaults; // the window keeps its own known-roots list over them
-        std::shared_ptr<FileDialogPresenter> fileDialogs;
-        std::shared_ptr<AlertPresenter> alerts;
-        std::shared_ptr<DesktopServices> desktop;        // may be null
-        std::shared_ptr<AccessibilityApi> accessibility; // may be null
-        const AppearanceService* appearance = nullptr;
-    };
-
-    explicit PreferencesWindow(Services services, QWidget* parent = nullptr);
+    explicit PreferencesWindow(PreferencesWindowServices services, QWidget* parent = nullptr);
     ~PreferencesWindow() override;
 
     PreferenceSection selectedSection() const { return m_selected; }
@@ -47,7 +48,7 @@ public:
 private:
     QWidget* makeSidebar();
 
-    Services m_services;
+    PreferencesWindowServices m_services;
     std::unique_ptr<KnownRootsStore> m_knownRoots;
     PreferencesTheme* m_theme;
     std::unique_ptr<SectionContext> m_context;

@@ -79,7 +79,7 @@ struct PreferencesFixture {
                 registerHotkeys();
         };
         registerHotkeys();
-        window = std::make_unique<PreferencesWindow>(PreferencesWindow::Services{
+        window = std::make_unique<PreferencesWindow>(PreferencesWindowServices{
             *preferences, updater, defaults, fileDialogs, alerts, nullptr, nullptr, nullptr});
     }
 
