@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The tray menu's "Preferences…" maps the Preferences window at its size, centred; a click on its
-# "Launch at login" toggle is stored in the settings file and writes the autostart entry; closing
-# the window and opening it again brings back the one window.
+# "Launch at login" toggle is stored in the settings file and writes the autostart entry; a shortcut
+# recorded on the Keyboard page is stored and registered in place of the old one; closing the window
+# and opening it again brings back the one window.
 set -euo pipefail
 binary=$1
+grabber=$2
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
 start_app
@@ -46,7 +48,21 @@ stored() { tr -d ' \n' <"$settings" | grep -q '"preferences.launchAtLogin":true'
 wait_for 10 stored || fail "the toggle was not stored: $(cat "$settings")"
 wait_for 5 test -f "$XDG_CONFIG_HOME/autostart/morvane.desktop" || fail "no autostart entry was written"
 
-# Closed through the window manager, it is only hidden; opened again it is the same window.
+# The Keyboard page (second in the sidebar) records a new shortcut for the quick panel in its first
+# field: the key press reaches the field from the real keyboard, the new shortcut is stored, and the
+# old one is given back to other applications.
+xdotool mousemove $((x + 76)) $((y + 105)) click 1
+xdotool mousemove $((x + 620)) $((y + 143)) click 1
+xdotool key ctrl+super+k
+recorded=$(printf '{"keyCode":40,"carbonModifiers":4352}' | base64 -w0)
+stored_key() { tr -d ' \n' <"$settings" | grep -qF "\"preferences.quickPanelHotkey\":{\"\$data\":\"$recorded\"}"; }
+wait_for 10 stored_key || fail "ctrl+super+k was not recorded: $(cat "$settings")"
+"$grabber" l 0x44 0x46 0x54 0x56 >"$E2E_HOME/grab.out" 2>&1 &
+wait_for 10 grep -qx grabbed "$E2E_HOME/grab.out" || fail "ctrl+super+l is still held: $(cat "$E2E_HOME/grab.out")"
+kill $!
+wait $! || true
+
+# Closed through the window manager, it is only hidden; opened again it is the one window.
 activate "$window"
 xdotool key alt+F4
 wait_for 10 not_shown "Morvane Preferences" || fail "the window did not close"
@@ -54,6 +70,21 @@ open_preferences
 # (Qt lets the native window go when the window manager closes it, so only the count can tell.)
 titled=$(for w in $(xdotool search --class '^morvane$'); do xdotool getwindowname "$w"; done)
 [ "$(grep -cx "Morvane Preferences" <<<"$titled")" -eq 1 ] || fail "a second window was made: $titled"
+
+# The recorded shortcut is registered. The quick panel is the other window titled "Morvane" (the tray icon is too small to count).
+panel_shown() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '^Morvane$' 2>/dev/null); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -lt 100 ] || return 0
+  done
+  return 1
+}
+xdotool key ctrl+super+k
+wait_for 10 panel_shown || fail "the recorded shortcut did not show the quick panel"
+xdotool key ctrl+super+k
+panel_hidden() { ! panel_shown; }
+wait_for 10 panel_hidden || fail "the recorded shortcut did not hide the quick panel"
 
 kill -TERM $app
 wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
