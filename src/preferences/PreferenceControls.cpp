@@ -186,7 +186,7 @@ void SidebarButton::paintEvent(QPaintEvent*)
     if (isChecked())
         painter.fillPath(shape, m_theme.color(m_tint.withOpacity(0.12)));
     else if (isDown())
-        painter.fillPath(shape, m_theme.color(PreferenceColors::quaternaryLabel.withOpacity(1.4)));
+        painter.fillPath(shape, m_theme.color(PreferenceColors::pressedFill));
 
     const QColor ink = m_theme.color(this->ink());
     const QRectF icon(10, (height() - sidebarIconSide) / 2.0, sidebarIconSide, sidebarIconSide);
