@@ -234,10 +234,7 @@ private:
 
     void showIssues()
     {
-        while (QLayoutItem* item = m_issueLayout->takeAt(0)) {
-            delete item->widget();
-            delete item;
-        }
+        clearRows(m_issueLayout);
         for (const FileRepairIssue& issue : std::as_const(m_repairIssues)) {
             m_issueLayout->addWidget(
                 issueCard(m_context, issue, [this, issue](const FileResolutionCandidate& c) {

@@ -49,10 +49,7 @@ public:
 private:
     void rebuild()
     {
-        while (QLayoutItem* item = m_layout->takeAt(0)) {
-            delete item->widget();
-            delete item;
-        }
+        clearRows(m_layout);
         const QStringList paths = m_context.knownRoots.rootPaths();
         if (paths.isEmpty()) {
             m_layout->addWidget(new PreferenceMessage(m_context.theme, m_emptyText));

@@ -197,6 +197,18 @@ void SidebarButton::paintEvent(QPaintEvent*)
                      text());
 }
 
+void clearRows(QLayout* layout)
+{
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* row = item->widget()) {
+            row->hide();
+            row->setParent(nullptr);
+            row->deleteLater();
+        }
+        delete item;
+    }
+}
+
 QWidget* labelledRow(const QString& label, QWidget* value, QWidget* parent)
 {
     auto* row = new QWidget(parent);

@@ -13,6 +13,7 @@
 
 #include <optional>
 
+class QLayout;
 class QVBoxLayout;
 
 namespace morvane {
@@ -127,6 +128,10 @@ private:
     Glyph m_glyph;
     AppearanceColor m_tint;
 };
+
+// Takes every row out of the layout. The rows are deleted once control is back in the event loop: the
+// button whose click changed the list may be one of them.
+void clearRows(QLayout* layout);
 
 // A label with its value right beside it, as a settings row; the label is the value's buddy.
 QWidget* labelledRow(const QString& label, QWidget* value, QWidget* parent = nullptr);

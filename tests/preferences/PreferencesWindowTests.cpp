@@ -1,4 +1,5 @@
 #include "PreferencesFixture.h"
+#include "files/KnownRootsStore.h"
 #include "preferences/HotkeyRecorder.h"
 #include "preferences/PreferenceControls.h"
 
@@ -173,6 +174,36 @@ TEST(PreferencesWindowTests, TheShortcutRecorderSuspendsTheShortcutsAndProposesO
     EXPECT_TRUE(fx.backend->held.isEmpty());
     fx.window->close();
     EXPECT_EQ(fx.backend->held.size(), 2);
+}
+
+TEST(PreferencesWindowTests, SyncNowFollowsTheModeAndTheFoldersListFollowsTheStore)
+{
+    test::PreferencesFixture fx;
+    QWidget* sync = fx.window->sectionPage(PreferenceSection::sync);
+    QAbstractButton* syncNow = fx.button("Sync Now");
+    EXPECT_FALSE(syncNow->isEnabled());
+    emit labelled<QComboBox>(sync, "Sync")->activated(1);
+    EXPECT_EQ(fx.defaults->stringValue(Keys::syncMode), "iCloud");
+    ASSERT_TRUE(test::eventually([&] { return fx.preferences->syncStatus() == SyncStatus::upToDate; }));
+    EXPECT_TRUE(syncNow->isEnabled());
+    const int passes = fx.sync->syncCalls;
+    syncNow->click();
+    EXPECT_FALSE(syncNow->isEnabled());
+    ASSERT_TRUE(test::eventually([&] { return syncNow->isEnabled(); }));
+    EXPECT_EQ(fx.sync->syncCalls, passes + 1);
+
+    // The Files page and the repair card share one list; removing its last folder saves an empty one.
+    QWidget* files = fx.window->sectionPage(PreferenceSection::files);
+    fx.fileDialogs->answers = {test::testHome()};
+    fx.click("Add Folder to Search");
+    ASSERT_EQ(fx.defaults->stringListValue(KnownRootsStore::key), QStringList{test::testHome()});
+    EXPECT_EQ(withText<PreferenceMessage>(files, "No folders added yet."), nullptr);
+    auto removes = files->findChildren<QAbstractButton*>();
+    removes.removeIf([](QAbstractButton* button) { return button->toolTip() != "Remove folder"; });
+    ASSERT_EQ(removes.size(), 1);
+    removes[0]->click();
+    EXPECT_EQ(fx.defaults->stringListValue(KnownRootsStore::key), QStringList{});
+    EXPECT_NE(withText<PreferenceMessage>(files, "No folders added yet."), nullptr);
 }
 
 } // namespace
