@@ -146,7 +146,7 @@ QWidget* candidateRow(SectionContext& context, const FileResolutionCandidate& ca
 }
 
 QWidget* issueCard(SectionContext& context, const FileRepairIssue& issue,
-                   std::function<void(const FileResolutionCandidate&)> onConfirm)
+                   const std::function<void(const FileResolutionCandidate&)>& onConfirm)
 {
     auto* card = new PreferenceCard(context.theme);
     auto* layout = new QVBoxLayout(card);
