@@ -112,15 +112,14 @@ QWidget* candidateRow(SectionContext& context, const FileResolutionCandidate& ca
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     const ConfidenceBadge badge = confidenceBadge(candidate.confidence);
+    auto* badgePanel = new TintedPanel(context.theme, badge.color.withOpacity(0.12), 5);
+    auto* badgeLayout = new QHBoxLayout(badgePanel);
+    badgeLayout->setContentsMargins(6, 3, 6, 3);
     auto* badgeLabel = new QLabel(badge.text);
     badgeLabel->setFont(systemFont(10, QFont::DemiBold));
-    badgeLabel->setContentsMargins(6, 3, 6, 3);
-    badgeLabel->setAutoFillBackground(true);
     context.theme.ink(badgeLabel, badge.color);
-    QPalette palette = badgeLabel->palette();
-    palette.setColor(QPalette::Window, context.theme.color(badge.color.withOpacity(0.12)));
-    badgeLabel->setPalette(palette);
-    layout->addWidget(badgeLabel);
+    badgeLayout->addWidget(badgeLabel);
+    layout->addWidget(badgePanel);
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);

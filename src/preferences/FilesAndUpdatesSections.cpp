@@ -61,7 +61,7 @@ private:
 
     QWidget* row(const QString& path)
     {
-        auto* row = new QWidget;
+        auto* row = new TintedPanel(m_context.theme, PreferenceColors::folderRowFill, 6);
         auto* layout = new QHBoxLayout(row);
         layout->setContentsMargins(8, 6, 8, 6);
         layout->setSpacing(10);

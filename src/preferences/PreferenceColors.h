@@ -18,6 +18,8 @@ inline constexpr AppearanceColor sidebarFill = systemColor(SystemColor::controlB
 // Card backgrounds: the colour behind editable text.
 inline constexpr AppearanceColor textBackground{{1.0, 1.0, 1.0, 1.0}, {0.12, 0.12, 0.12, 1.0}};
 inline constexpr AppearanceColor separator{{0.0, 0.0, 0.0, 0.1}, {1.0, 1.0, 1.0, 0.1}};
+// The grey behind a listed folder.
+inline constexpr AppearanceColor folderRowFill{{0.0, 0.0, 0.0, 0.1 * 0.08}, {1.0, 1.0, 1.0, 0.1 * 0.08}};
 // The grey behind a sidebar entry while the mouse button is down on it.
 inline constexpr AppearanceColor pressedFill{{0.0, 0.0, 0.0, 0.14}, {1.0, 1.0, 1.0, 0.14}};
 

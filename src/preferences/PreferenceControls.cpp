@@ -93,6 +93,24 @@ void PreferenceCard::paintEvent(QPaintEvent*)
     painter.drawPath(shape);
 }
 
+TintedPanel::TintedPanel(PreferencesTheme& theme, const AppearanceColor& fill, qreal radius, QWidget* parent)
+    : QWidget(parent)
+    , m_theme(theme)
+    , m_fill(fill)
+    , m_radius(radius)
+{
+    connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
+}
+
+void TintedPanel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), m_radius, m_radius);
+    painter.fillPath(shape, m_theme.color(m_fill));
+}
+
 PreferenceGroup::PreferenceGroup(PreferencesTheme& theme, const QString& title,
                                  const AppearanceColor& titleColor, QWidget* parent)
     : QWidget(parent)

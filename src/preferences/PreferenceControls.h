@@ -91,6 +91,21 @@ private:
     PreferencesTheme& m_theme;
 };
 
+// A rounded patch of one faint colour behind a row or a badge.
+class TintedPanel : public QWidget {
+public:
+    TintedPanel(PreferencesTheme& theme, const AppearanceColor& fill, qreal radius,
+                QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    PreferencesTheme& m_theme;
+    AppearanceColor m_fill;
+    qreal m_radius;
+};
+
 // One of the system's glyphs in a fixed box, in one colour.
 class GlyphView : public QWidget {
 public:

@@ -187,8 +187,11 @@ TEST(PreferencesWindowTests, SyncNowFollowsTheModeAndTheFoldersListFollowsTheSto
     ASSERT_TRUE(test::eventually([&] { return fx.preferences->syncStatus() == SyncStatus::upToDate; }));
     EXPECT_TRUE(syncNow->isEnabled());
     const int passes = fx.sync->syncCalls;
+    fx.sync->holdPasses = true;
     syncNow->click();
+    ASSERT_TRUE(test::eventually([&] { return fx.sync->passesInFlight == 1; }));
     EXPECT_FALSE(syncNow->isEnabled());
+    fx.sync->releasePasses();
     ASSERT_TRUE(test::eventually([&] { return syncNow->isEnabled(); }));
     EXPECT_EQ(fx.sync->syncCalls, passes + 1);
 
