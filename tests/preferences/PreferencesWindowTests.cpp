@@ -76,7 +76,7 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
     ASSERT_NE(volume, nullptr);
     volume->setValue(3);
     EXPECT_EQ(fx.defaults->doubleValue(Keys::soundVolume), 0.3);
-    EXPECT_NE(withText<QLabel>(general, "30%"), nullptr);
+    EXPECT_NE(withText<QLabel>(general, volumePercentText(0.3)), nullptr);
 
     // Without the sound its volume and cooldown are shown but cannot be changed.
     auto* cooldown = labelled<QComboBox>(general, "Cooldown");
