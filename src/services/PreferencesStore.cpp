@@ -5,7 +5,7 @@
 #include "platform/CalendarStore.h"
 #include "platform/ContactStore.h"
 #include "platform/LoginItem.h"
-#include "services/CloudKitSyncService.h"
+#include "sync/CloudKitSyncService.h"
 #include "services/HotkeyService.h"
 #include "services/LaunchAtLogin.h"
 #include "services/MachineIdentity.h"

@@ -7,7 +7,7 @@
 #include "foundation/EnumNames.h"
 #include "model/MorvaneLibraryExport.h"
 #include "services/GlobalHotkeyBinding.h"
-#include "services/SyncStatus.h"
+#include "sync/SyncStatus.h"
 
 #include <QCoroTask>
 #include <QList>

@@ -5,7 +5,7 @@
 #include "foundation/LocatorUrl.h"
 #include "library/SQLiteStore.h"
 #include "model/LibraryReset.h"
-#include "services/CloudKitSyncService.h"
+#include "sync/CloudKitSyncService.h"
 #include "services/PreferencesStore.h"
 #include "store/LinkStore.h"
 

@@ -3,7 +3,7 @@
 #include "foundation/UserDefaults.h"
 #include "library/SQLiteStore.h"
 #include "model/LibraryReset.h"
-#include "services/CloudKitSyncService.h"
+#include "sync/CloudKitSyncService.h"
 #include "services/PreferencesStore.h"
 #include "store/LinkStore.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/LinkItem.h"
-#include "services/CloudKitSyncService.h"
+#include "sync/CloudKitSyncService.h"
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>

@@ -2,7 +2,7 @@
 
 #include "foundation/Error.h"
 #include "model/LibraryReset.h"
-#include "services/SyncStatus.h"
+#include "sync/SyncStatus.h"
 
 #include <QCoroTask>
 
@@ -14,17 +14,44 @@ class LinkStore;
 class SyncError : public Error {
 public:
     using Error::Error;
+
+    // The account cannot be used: "CloudKit is not ready: Not signed in."
+    static SyncError unavailable(SyncStatus status);
+};
+
+// The remote erase ran, but the record store still lists links or relations afterwards.
+class EraseRemoteDataError : public Error {
+public:
+    EraseRemoteDataError(qsizetype linkCount, qsizetype relationCount);
+    qsizetype linkCount() const { return m_linkCount; }
+    qsizetype relationCount() const { return m_relationCount; }
+
+private:
+    qsizetype m_linkCount;
+    qsizetype m_relationCount;
 };
 
 // An error of the record store itself, with its numeric code and the code's name.
 class CloudKitError : public Error {
 public:
+    // The codes this system tells apart, with the record store's own numbering.
+    enum Code {
+        internalError = 1,
+        notAuthenticated = 9,
+        unknownItem = 11,
+        invalidArguments = 12,
+        serverRecordChanged = 14,
+    };
+
     CloudKitError(int code, QString codeName, QString description)
         : Error(std::move(description))
         , m_code(code)
         , m_codeName(std::move(codeName))
     {
     }
+    // The code's name is the one the record store gives it ("unknownItem" for 11).
+    CloudKitError(Code code, QString description);
+
     int code() const { return m_code; }
     const QString& codeName() const { return m_codeName; }
 
@@ -49,7 +76,7 @@ public:
     virtual QCoro::Task<LibraryReset> eraseRemoteData() = 0;
 };
 
-// The service until the record-store backend lands: no account, and every write refused.
+// No record store at all: no account, and every write refused.
 class UnavailableCloudKitSyncService final : public CloudKitSyncService {
 public:
     static inline const QString notAvailableText =

@@ -1,0 +1,54 @@
+#include "sync/CloudKitSyncService.h"
+
+namespace morvane {
+
+namespace {
+
+constexpr EnumName<CloudKitError::Code> codeNames[] = {
+    {CloudKitError::internalError, "internalError"},
+    {CloudKitError::notAuthenticated, "notAuthenticated"},
+    {CloudKitError::unknownItem, "unknownItem"},
+    {CloudKitError::invalidArguments, "invalidArguments"},
+    {CloudKitError::serverRecordChanged, "serverRecordChanged"},
+};
+
+} // namespace
+
+SyncError SyncError::unavailable(SyncStatus status)
+{
+    return SyncError(QStringLiteral("CloudKit is not ready: %1.").arg(rawValue(status)));
+}
+
+EraseRemoteDataError::EraseRemoteDataError(qsizetype linkCount, qsizetype relationCount)
+    : Error(QStringLiteral("iCloud still has %1 link(s) and %2 relation(s) after erase. Try Sync Now or "
+                           "erase again in a moment.")
+                .arg(linkCount)
+                .arg(relationCount))
+    , m_linkCount(linkCount)
+    , m_relationCount(relationCount)
+{
+}
+
+CloudKitError::CloudKitError(Code code, QString description)
+    : CloudKitError(int(code), enumNameText(codeNames, code), std::move(description))
+{
+}
+
+QCoro::Task<void> UnavailableCloudKitSyncService::sync(LinkStore&)
+{
+    throw SyncError(notAvailableText);
+    co_return;
+}
+
+QCoro::Task<SyncStatus> UnavailableCloudKitSyncService::accountStatus()
+{
+    co_return SyncStatus::notSignedIn;
+}
+
+QCoro::Task<LibraryReset> UnavailableCloudKitSyncService::eraseRemoteData()
+{
+    throw SyncError(notAvailableText);
+    co_return LibraryReset{};
+}
+
+} // namespace morvane
