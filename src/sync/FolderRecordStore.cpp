@@ -1,0 +1,286 @@
+#include "sync/FolderRecordStore.h"
+
+#include "foundation/IsoDate.h"
+#include "foundation/Logging.h"
+#include "foundation/Paths.h"
+#include "foundation/Uuid.h"
+#include "sync/CloudKitSyncService.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUrl>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+MORVANE_LOGGING_CATEGORY(lcFolderRecordStore, "FolderRecordStore");
+
+namespace morvane {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+const QString fileSuffix = QStringLiteral(".record");
+
+// Record names become file names with every byte outside letters, digits, "-" and "_" percent-encoded,
+// so no name can climb out of the folder, hide itself behind a leading "." or clash with a temporary
+// file of QSaveFile.
+QString fileNameOf(const QString& recordName)
+{
+    return QString::fromLatin1(QUrl::toPercentEncoding(recordName, {}, ".~")) + fileSuffix;
+}
+
+std::optional<QString> recordNameOf(const QString& fileName)
+{
+    if (!fileName.endsWith(fileSuffix) || fileName.startsWith(u'.'))
+        return std::nullopt;
+    const QString encoded = fileName.chopped(fileSuffix.size());
+    const QString name = QUrl::fromPercentEncoding(encoded.toLatin1());
+    // Only the one spelling we write counts: a copy under another name is not the record.
+    if (name.isEmpty() || fileNameOf(name) != fileName)
+        return std::nullopt;
+    return name;
+}
+
+QString toQString(const ordered_json& value)
+{
+    return QString::fromStdString(value.get<std::string>());
+}
+
+ordered_json encodeValue(const CloudValue& value)
+{
+    struct Encoder {
+        ordered_json operator()(const QString& text) const { return {{"string", text.toStdString()}}; }
+        ordered_json operator()(const QDateTime& date) const
+        {
+            return {{"date", libraryDateString(date).toStdString()}};
+        }
+        ordered_json operator()(qint64 number) const { return {{"int64", number}}; }
+        ordered_json operator()(double number) const { return {{"double", number}}; }
+        ordered_json operator()(const QStringList& list) const
+        {
+            ordered_json items = ordered_json::array();
+            for (const QString& item : list)
+                items.push_back(item.toStdString());
+            return {{"stringList", items}};
+        }
+    };
+    return std::visit(Encoder{}, value);
+}
+
+std::optional<CloudValue> decodeValue(const ordered_json& value)
+{
+    if (!value.is_object() || value.size() != 1)
+        return std::nullopt;
+    const auto& [kind, content] = *value.items().begin();
+    if (kind == "string" && content.is_string())
+        return toQString(content);
+    if (kind == "date" && content.is_string()) {
+        if (const auto date = parseLibraryDate(toQString(content)))
+            return *date;
+        return std::nullopt;
+    }
+    if (kind == "int64" && content.is_number_integer() && !content.is_number_unsigned())
+        return content.get<qint64>();
+    if (kind == "int64" && content.is_number_unsigned() &&
+        content.get<std::uint64_t>() <= std::uint64_t(std::numeric_limits<qint64>::max()))
+        return content.get<qint64>();
+    if (kind == "double" && content.is_number())
+        return content.get<double>();
+    if (kind == "stringList" && content.is_array()) {
+        QStringList list;
+        for (const ordered_json& item : content) {
+            if (!item.is_string())
+                return std::nullopt;
+            list.append(toQString(item));
+        }
+        return list;
+    }
+    return std::nullopt;
+}
+
+QByteArray encodeRecord(const CloudRecord& record)
+{
+    ordered_json fields = ordered_json::object();
+    for (auto field = record.fields().constBegin(); field != record.fields().constEnd(); ++field)
+        fields[field.key().toStdString()] = encodeValue(field.value());
+    const ordered_json document = {{"recordType", record.recordType().toStdString()},
+                                   {"recordName", record.recordName().toStdString()},
+                                   {"changeTag", record.changeTag().toStdString()},
+                                   {"fields", fields}};
+    return QByteArray::fromStdString(document.dump(2) + "\n");
+}
+
+std::optional<CloudRecord> decodeRecord(const QByteArray& bytes)
+{
+    const ordered_json document = ordered_json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (!document.is_object())
+        return std::nullopt;
+    for (const char* key : {"recordType", "recordName", "changeTag"}) {
+        if (!document.contains(key) || !document[key].is_string())
+            return std::nullopt;
+    }
+    if (!document.contains("fields") || !document["fields"].is_object())
+        return std::nullopt;
+    CloudRecord record(toQString(document["recordType"]), toQString(document["recordName"]));
+    record.setChangeTag(toQString(document["changeTag"]));
+    for (const auto& [key, value] : document["fields"].items()) {
+        const std::optional<CloudValue> decoded = decodeValue(value);
+        if (!decoded)
+            return std::nullopt;
+        record.set(QString::fromStdString(key), *decoded);
+    }
+    return record;
+}
+
+CloudKitError unknownItem(const QString& recordName)
+{
+    return CloudKitError(CloudKitError::unknownItem,
+                         QStringLiteral("Record not found: %1").arg(privateValue(recordName)));
+}
+
+} // namespace
+
+FolderRecordStore::FolderRecordStore(QString folderPath)
+    : m_folderPath(std::move(folderPath))
+{
+}
+
+QString FolderRecordStore::defaultFolderPath()
+{
+    return dataDirectory() + QStringLiteral("/CloudRecords");
+}
+
+RecordStore::AccountStatus FolderRecordStore::accountStatus()
+{
+    const QFileInfo folder(m_folderPath); // follows a link into a shared folder
+    if (folder.isDir())
+        return AccountStatus::available;
+    if (!folder.exists())
+        return AccountStatus::noAccount;
+    return AccountStatus::couldNotDetermine;
+}
+
+QString FolderRecordStore::filePath(const QString& recordName) const
+{
+    return m_folderPath + u'/' + fileNameOf(recordName);
+}
+
+void FolderRecordStore::requireFolder() const
+{
+    if (!QFileInfo(m_folderPath).isDir())
+        throw CloudKitError(CloudKitError::notAuthenticated,
+                            QStringLiteral("The record folder is not there: no account is signed in."));
+}
+
+std::optional<CloudRecord> FolderRecordStore::read(const QString& recordName) const
+{
+    QFile file(filePath(recordName));
+    if (!file.exists())
+        return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly))
+        throw CloudKitError(CloudKitError::internalError,
+                            QStringLiteral("Could not read the record %1: %2")
+                                .arg(privateValue(recordName), file.errorString()));
+    std::optional<CloudRecord> record = decodeRecord(file.readAll());
+    if (!record || record->recordName() != recordName) {
+        qCWarning(lcFolderRecordStore)
+            << "Ignoring a record file that does not hold its record:" << privateValue(file.fileName());
+        return std::nullopt;
+    }
+    return record;
+}
+
+void FolderRecordStore::write(const CloudRecord& record) const
+{
+    QSaveFile file(filePath(record.recordName()));
+    const QByteArray bytes = encodeRecord(record);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw CloudKitError(CloudKitError::internalError,
+                            QStringLiteral("Could not write the record %1: %2")
+                                .arg(privateValue(record.recordName()), file.errorString()));
+}
+
+CloudRecord FolderRecordStore::fetch(const QString& recordName)
+{
+    requireFolder();
+    std::optional<CloudRecord> record = read(recordName);
+    if (!record)
+        throw unknownItem(recordName);
+    return *record;
+}
+
+CloudRecord FolderRecordStore::save(const CloudRecord& record)
+{
+    requireFolder();
+    if (record.recordName().isEmpty() || record.recordType().isEmpty())
+        throw CloudKitError(CloudKitError::invalidArguments,
+                            QStringLiteral("A record needs a type and a name."));
+    const std::optional<CloudRecord> stored = read(record.recordName());
+    const QString storedTag = stored ? stored->changeTag() : QString();
+    if (record.changeTag() != storedTag)
+        throw CloudKitError(CloudKitError::serverRecordChanged,
+                            QStringLiteral("The record %1 changed since it was fetched.")
+                                .arg(privateValue(record.recordName())));
+    if (stored && stored->sameContent(record))
+        return *stored;
+    CloudRecord saved = record;
+    saved.setChangeTag(uuidString(QUuid::createUuid()));
+    write(saved);
+    return saved;
+}
+
+void FolderRecordStore::remove(const QString& recordName)
+{
+    requireFolder();
+    QFile file(filePath(recordName));
+    if (!file.exists())
+        throw unknownItem(recordName);
+    if (!file.remove())
+        throw CloudKitError(CloudKitError::internalError,
+                            QStringLiteral("Could not delete the record %1: %2")
+                                .arg(privateValue(recordName), file.errorString()));
+}
+
+RecordStore::Page FolderRecordStore::query(const QString& recordType, int limit)
+{
+    requireFolder();
+    return listFrom(recordType, QString(), limit);
+}
+
+RecordStore::Page FolderRecordStore::query(const Cursor& cursor, int limit)
+{
+    requireFolder();
+    return listFrom(cursor.recordType, cursor.after, limit);
+}
+
+RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
+                                              int limit) const
+{
+    QStringList names;
+    const QStringList files = QDir(m_folderPath).entryList({u'*' + fileSuffix}, QDir::Files);
+    for (const QString& fileName : files) {
+        if (std::optional<QString> name = recordNameOf(fileName); name && *name > after)
+            names.append(*name);
+    }
+    std::sort(names.begin(), names.end());
+    Page page;
+    // Only names are listed up front: each file is read once, as the walk reaches it.
+    for (const QString& name : std::as_const(names)) {
+        std::optional<CloudRecord> record = read(name);
+        if (!record || record->recordType() != recordType)
+            continue;
+        if (page.records.size() == std::max(limit, 1)) {
+            page.cursor = Cursor{recordType, page.records.constLast().recordName()};
+            break;
+        }
+        page.records.append(std::move(*record));
+    }
+    return page;
+}
+
+} // namespace morvane

@@ -1,0 +1,133 @@
+#include "sync/RecordFormats.h"
+
+#include "foundation/Uuid.h"
+
+namespace morvane::RecordFormats {
+
+QString linkRecordName(const LinkItem& link)
+{
+    return uuidString(link.id);
+}
+
+QString relationRecordName(const LinkRelation& relation)
+{
+    return LinkRelation::recordName(relation.fromLinkID, relation.toLinkID);
+}
+
+QString tombstoneRecordName(const DeletedRecord& record)
+{
+    QString name = record.recordType + u'_' + record.recordName;
+    name.replace(u':', u'_');
+    name.replace(u'/', u'_');
+    return name;
+}
+
+void writeLinkFields(const LinkItem& link, CloudRecord& record)
+{
+    record.set(QStringLiteral("title"), link.title);
+    record.set(QStringLiteral("url"), link.url);
+    record.set(QStringLiteral("type"), rawValue(link.type));
+    record.set(QStringLiteral("sourceApp"), link.sourceApp);
+    record.set(QStringLiteral("notes"), link.notes);
+    record.setOptional(QStringLiteral("tags"),
+                       link.tags.isEmpty() ? std::nullopt : std::optional<QStringList>(link.tags));
+    record.setOptional(QStringLiteral("lastKnownPath"), link.lastKnownPath);
+    record.setOptional(QStringLiteral("contentHash"), link.contentHash);
+    record.setOptional(QStringLiteral("fileSize"), link.fileSize);
+    record.set(QStringLiteral("createdAt"), link.createdAt);
+    record.set(QStringLiteral("updatedAt"), link.updatedAt);
+    record.setOptional(QStringLiteral("lastOpenedAt"), link.lastOpenedAt);
+}
+
+void writeRelationFields(const LinkRelation& relation, CloudRecord& record)
+{
+    record.set(QStringLiteral("fromLinkID"), uuidString(relation.fromLinkID));
+    record.set(QStringLiteral("toLinkID"), uuidString(relation.toLinkID));
+    record.set(QStringLiteral("createdAt"), relation.createdAt);
+}
+
+void writeDeletedRecordFields(const DeletedRecord& deleted, CloudRecord& record)
+{
+    record.set(QStringLiteral("deletedRecordType"), deleted.recordType);
+    record.set(QStringLiteral("deletedRecordName"), deleted.recordName);
+    record.set(QStringLiteral("deletedAt"), deleted.deletedAt);
+}
+
+void writeLibraryResetFields(const LibraryReset& reset, CloudRecord& record)
+{
+    record.set(QStringLiteral("resetID"), uuidString(reset.resetID));
+    record.set(QStringLiteral("resetAt"), reset.resetAt);
+}
+
+std::optional<LinkItem> linkItem(const CloudRecord& record)
+{
+    const std::optional<QUuid> id = parseUuid(record.recordName());
+    if (!id)
+        return std::nullopt;
+    const auto title = record.string(QStringLiteral("title"));
+    const auto url = record.string(QStringLiteral("url"));
+    const auto typeText = record.string(QStringLiteral("type"));
+    if (!title || !url || !typeText)
+        return std::nullopt;
+    const std::optional<LinkType> type = linkTypeFromRawValue(*typeText);
+    if (!type)
+        return std::nullopt;
+    const auto createdAt = record.date(QStringLiteral("createdAt"));
+    const auto updatedAt = record.date(QStringLiteral("updatedAt"));
+    if (!createdAt || !updatedAt)
+        return std::nullopt;
+    LinkItem link;
+    link.id = *id;
+    link.title = *title;
+    link.url = *url;
+    link.type = *type;
+    link.tags = record.stringList(QStringLiteral("tags")).value_or(QStringList());
+    link.sourceApp = record.string(QStringLiteral("sourceApp")).value_or(QString());
+    link.notes = record.string(QStringLiteral("notes")).value_or(QString());
+    link.lastKnownPath = record.string(QStringLiteral("lastKnownPath"));
+    link.contentHash = record.string(QStringLiteral("contentHash"));
+    link.fileSize = record.int64(QStringLiteral("fileSize"));
+    link.createdAt = *createdAt;
+    link.updatedAt = *updatedAt;
+    link.lastOpenedAt = record.date(QStringLiteral("lastOpenedAt"));
+    return link;
+}
+
+std::optional<LinkRelation> linkRelation(const CloudRecord& record)
+{
+    const auto fromText = record.string(QStringLiteral("fromLinkID"));
+    const auto toText = record.string(QStringLiteral("toLinkID"));
+    const auto createdAt = record.date(QStringLiteral("createdAt"));
+    if (!fromText || !toText || !createdAt)
+        return std::nullopt;
+    const std::optional<QUuid> from = parseUuid(*fromText);
+    const std::optional<QUuid> to = parseUuid(*toText);
+    if (!from || !to)
+        return std::nullopt;
+    const QUuid id = parseUuid(record.recordName()).value_or(QUuid::createUuid());
+    return LinkRelation{id, *from, *to, *createdAt};
+}
+
+std::optional<DeletedRecord> deletedRecord(const CloudRecord& record)
+{
+    const auto type = record.string(QStringLiteral("deletedRecordType"));
+    const auto name = record.string(QStringLiteral("deletedRecordName"));
+    const auto deletedAt = record.date(QStringLiteral("deletedAt"));
+    if (!type || !name || !deletedAt)
+        return std::nullopt;
+    return DeletedRecord{*type, *name, *deletedAt};
+}
+
+std::optional<LibraryReset> libraryReset(const CloudRecord& record)
+{
+    const auto idText = record.string(QStringLiteral("resetID"));
+    const auto resetAt = record.date(QStringLiteral("resetAt"));
+    if (!idText || !resetAt)
+        return std::nullopt;
+    const std::optional<QUuid> id = parseUuid(*idText);
+    if (!id)
+        return std::nullopt;
+    return LibraryReset{*id, *resetAt};
+}
+
+} // namespace morvane::RecordFormats

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "model/DeletedRecord.h"
+#include "model/LibraryReset.h"
+#include "model/LinkItem.h"
+#include "model/LinkRelation.h"
+#include "sync/CloudRecord.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// How the library's values are written into records and read back. The writers fill a record that
+// was fetched (or newly made) and overwrite every field they own; the readers answer nothing when a
+// required field is missing, of another type or unparsable, and such a record is skipped.
+namespace RecordFormats {
+
+inline const QString linkType = QStringLiteral("Link");
+inline const QString relationType = QStringLiteral("LinkRelation");
+inline const QString deletedRecordType = QStringLiteral("DeletedRecord");
+inline const QString libraryResetType = QStringLiteral("LibraryReset");
+inline const QString libraryResetName = QStringLiteral("library-reset-marker");
+
+// Names: a link's upper-case UUID; a relation's pair key (either direction gives the same name); a
+// tombstone's type and name joined by "_", with ":" and "/" made "_".
+QString linkRecordName(const LinkItem& link);
+QString relationRecordName(const LinkRelation& relation);
+QString tombstoneRecordName(const DeletedRecord& record);
+
+// Per-machine file evidence (bookmark, resource and volume identifiers) and the computed relation
+// count never leave the machine. Empty tags and missing optional values clear their fields.
+void writeLinkFields(const LinkItem& link, CloudRecord& record);
+void writeRelationFields(const LinkRelation& relation, CloudRecord& record);
+void writeDeletedRecordFields(const DeletedRecord& deleted, CloudRecord& record);
+void writeLibraryResetFields(const LibraryReset& reset, CloudRecord& record);
+
+std::optional<LinkItem> linkItem(const CloudRecord& record);
+// The relation's own id is not sent: it is the record name's UUID when that is one, else a new one.
+std::optional<LinkRelation> linkRelation(const CloudRecord& record);
+std::optional<DeletedRecord> deletedRecord(const CloudRecord& record);
+std::optional<LibraryReset> libraryReset(const CloudRecord& record);
+
+} // namespace RecordFormats
+
+} // namespace morvane

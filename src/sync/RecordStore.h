@@ -1,0 +1,55 @@
+#pragma once
+
+#include "sync/CloudRecord.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// The private record store the library is mirrored into: records found by name, or listed by type a
+// page at a time. Every call is synchronous and may block on I/O, so callers keep it off the main
+// thread. Implementations are safe to call from any one thread at a time. Failures are thrown as
+// CloudKitError; a record that is not there is CloudKitError::unknownItem.
+class RecordStore {
+public:
+    // The account as the store sees it, with the record store's own numbering.
+    enum class AccountStatus {
+        couldNotDetermine = 0,
+        available = 1,
+        restricted = 2,
+        noAccount = 3,
+        temporarilyUnavailable = 4
+    };
+
+    // Where a listing goes on from; opaque to callers.
+    struct Cursor {
+        QString recordType;
+        QString after;
+    };
+    struct Page {
+        QList<CloudRecord> records;
+        std::optional<Cursor> cursor; // set while more records follow
+    };
+
+    // The most records one page holds.
+    static constexpr int maximumResults = 100;
+
+    virtual ~RecordStore() = default;
+
+    virtual AccountStatus accountStatus() = 0;
+    // The stored record, with its change tag.
+    virtual CloudRecord fetch(const QString& recordName) = 0;
+    // Stores the record and answers it as stored, with its new change tag. A save that changes nothing
+    // writes nothing and keeps the tag. Refused with serverRecordChanged when the record's tag is not
+    // the stored one (an untagged record counts as new, and is refused when one is stored).
+    virtual CloudRecord save(const CloudRecord& record) = 0;
+    virtual void remove(const QString& recordName) = 0;
+    // The first page of every record of the type, ordered by name, or the page after the cursor.
+    virtual Page query(const QString& recordType, int limit) = 0;
+    virtual Page query(const Cursor& cursor, int limit) = 0;
+};
+
+} // namespace morvane

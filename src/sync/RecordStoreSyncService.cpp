@@ -1,0 +1,179 @@
+#include "sync/RecordStoreSyncService.h"
+
+#include "library/SQLiteStore.h"
+#include "store/LinkStore.h"
+#include "sync/RecordFormats.h"
+
+#include <QCoroFuture>
+#include <QPromise>
+
+namespace morvane {
+
+namespace {
+
+QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::milliseconds duration)
+{
+    auto elapsed = std::make_shared<QPromise<void>>();
+    elapsed->start();
+    std::unique_ptr<ClockTimer> timer = clock->makeTimer([elapsed] { elapsed->finish(); });
+    timer->start(duration, false);
+    co_await elapsed->future();
+}
+
+// The library steps of a pass. They are made outside the coroutines that await them: some compilers
+// in use miscompile a lambda with captures made inside a coroutine body.
+QFuture<void> eraseLibrary(LinkStore& store)
+{
+    return store.run([](SQLiteStore& sqlite) { sqlite.eraseAll(); });
+}
+
+QFuture<void> applyDeletion(LinkStore& store, const DeletedRecord& deleted)
+{
+    return store.run([deleted](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
+}
+
+QFuture<void> applyLink(LinkStore& store, const LinkItem& link)
+{
+    return store.run([link](SQLiteStore& sqlite) { sqlite.applyRemoteLink(link); });
+}
+
+QFuture<void> applyRelation(LinkStore& store, const LinkRelation& relation)
+{
+    return store.run([relation](SQLiteStore& sqlite) { sqlite.applyRemoteRelation(relation); });
+}
+
+QFuture<QList<DeletedRecord>> localTombstones(LinkStore& store)
+{
+    return store.run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords(); });
+}
+
+QFuture<QList<LinkRelation>> localRelations(LinkStore& store)
+{
+    return store.run([](SQLiteStore& sqlite) { return sqlite.allRelations(); });
+}
+
+} // namespace
+
+RecordStoreSyncService::RecordStoreSyncService(std::shared_ptr<RecordStore> records,
+                                               std::shared_ptr<UserDefaults> defaults,
+                                               std::shared_ptr<Clock> clock, Pause pause)
+    : m_remote(std::move(records))
+    , m_defaults(std::move(defaults))
+    , m_clock(std::move(clock))
+    , m_pause(std::move(pause))
+{
+    if (!m_pause)
+        m_pause = [clock = m_clock](std::chrono::milliseconds duration) { return pauseOn(clock, duration); };
+}
+
+QCoro::Task<SyncStatus> RecordStoreSyncService::accountStatus()
+{
+    const SyncStatus status = co_await m_remote.accountStatus();
+    co_return status;
+}
+
+QCoro::Task<void> RecordStoreSyncService::requireReadyAccount()
+{
+    const SyncStatus status = co_await m_remote.accountStatus();
+    if (status != SyncStatus::ready)
+        throw SyncError::unavailable(status);
+}
+
+QCoro::Task<void> RecordStoreSyncService::sync(LinkStore& store)
+{
+    co_await requireReadyAccount();
+    co_await applyLibraryReset(store);
+    co_await pull(store);
+    co_await push(store);
+}
+
+QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store)
+{
+    const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
+    if (!reset || !LibraryReset::shouldApply(*reset, *m_defaults))
+        co_return;
+    co_await eraseLibrary(store);
+    store.notifyDidMutate(false);
+    LibraryReset::saveAcknowledged(*reset, *m_defaults);
+}
+
+QCoro::Task<void> RecordStoreSyncService::pull(LinkStore& store)
+{
+    const QList<DeletedRecord> tombstones = co_await m_remote.fetchDeletedRecords();
+    for (const DeletedRecord& deleted : tombstones) {
+        co_await applyDeletion(store, deleted);
+        store.notifyDidMutate(false);
+    }
+    const QList<LinkItem> links = co_await m_remote.fetchLinks();
+    for (const LinkItem& link : links)
+        co_await applyLink(store, link);
+    const QList<LinkRelation> relations = co_await m_remote.fetchRelations();
+    for (const LinkRelation& relation : relations)
+        co_await applyRelation(store, relation);
+}
+
+QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store)
+{
+    const QList<DeletedRecord> tombstones = co_await localTombstones(store);
+    for (const DeletedRecord& deleted : tombstones) {
+        co_await m_remote.saveDeletedRecord(deleted);
+        co_await m_remote.deleteRecord(deleted.recordName);
+    }
+    const QList<LinkItem> links = co_await store.allLinks();
+    for (const LinkItem& link : links)
+        co_await m_remote.saveLink(link);
+    const QList<LinkRelation> relations = co_await localRelations(store);
+    for (const LinkRelation& relation : relations)
+        co_await m_remote.saveRelation(relation);
+}
+
+QCoro::Task<LibraryReset> RecordStoreSyncService::eraseRemoteData()
+{
+    co_await requireReadyAccount();
+    co_await deleteAllRemoteRecords();
+    co_await waitForRemoteErase(eraseCheckAttempts, eraseCheckPause);
+    const LibraryReset reset{QUuid::createUuid(), m_clock->now()};
+    co_await m_remote.saveLibraryReset(reset);
+    co_return reset;
+}
+
+QCoro::Task<void> RecordStoreSyncService::deleteAllRemoteRecords()
+{
+    const QList<LinkRelation> relations = co_await m_remote.fetchRelations();
+    const QList<LinkItem> links = co_await m_remote.fetchLinks();
+    co_await deleteLinksAndRelations(links, relations);
+    const QList<DeletedRecord> tombstones = co_await m_remote.fetchDeletedRecords();
+    for (const DeletedRecord& deleted : tombstones)
+        co_await m_remote.deleteRecord(RecordFormats::tombstoneRecordName(deleted));
+}
+
+QCoro::Task<void> RecordStoreSyncService::deleteLinksAndRelations(QList<LinkItem> links,
+                                                                  QList<LinkRelation> relations)
+{
+    for (const LinkRelation& relation : relations)
+        co_await m_remote.deleteRecord(RecordFormats::relationRecordName(relation));
+    for (const LinkItem& link : links)
+        co_await m_remote.deleteRecord(RecordFormats::linkRecordName(link));
+}
+
+QCoro::Task<void> RecordStoreSyncService::waitForRemoteErase(int attempts, std::chrono::milliseconds pause)
+{
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        QList<LinkItem> links = co_await m_remote.fetchLinks();
+        QList<LinkRelation> relations = co_await m_remote.fetchRelations();
+        if (links.isEmpty() && relations.isEmpty())
+            co_return;
+        if (attempt < attempts - 1) {
+            co_await m_pause(pause);
+            continue;
+        }
+        // Another machine may have pushed its library while this one deleted: delete once more.
+        co_await deleteLinksAndRelations(std::move(links), std::move(relations));
+        links = co_await m_remote.fetchLinks();
+        relations = co_await m_remote.fetchRelations();
+        if (!links.isEmpty() || !relations.isEmpty())
+            throw EraseRemoteDataError(links.size(), relations.size());
+    }
+}
+
+} // namespace morvane

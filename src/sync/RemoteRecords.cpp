@@ -1,0 +1,190 @@
+#include "sync/RemoteRecords.h"
+
+#include "sync/CloudKitSyncService.h"
+#include "sync/RecordFormats.h"
+
+#include <QCoroFuture>
+
+namespace morvane {
+
+namespace {
+
+bool isUnknownItem(const CloudKitError& error)
+{
+    return error.code() == CloudKitError::unknownItem;
+}
+
+template <class T, class Reader> QList<T> decodeAll(const QList<CloudRecord>& records, Reader reader)
+{
+    QList<T> values;
+    for (const CloudRecord& record : records) {
+        if (std::optional<T> value = reader(record))
+            values.append(std::move(*value));
+    }
+    return values;
+}
+
+} // namespace
+
+RemoteRecords::RemoteRecords(std::shared_ptr<RecordStore> store)
+    : m_store(std::move(store))
+{
+}
+
+RemoteRecords::~RemoteRecords() = default;
+
+// The jobs are made outside the coroutines: a lambda with captures made inside a coroutine body is
+// miscompiled by some compilers in use (its captures read garbage on the other thread).
+QFuture<RecordStore::AccountStatus> RemoteRecords::account()
+{
+    return request([](RecordStore& store) { return store.accountStatus(); });
+}
+
+QFuture<RecordStore::Page> RemoteRecords::queryFirst(const QString& recordType)
+{
+    return request(
+        [recordType](RecordStore& store) { return store.query(recordType, RecordStore::maximumResults); });
+}
+
+QFuture<RecordStore::Page> RemoteRecords::queryNext(const RecordStore::Cursor& cursor)
+{
+    return request([cursor](RecordStore& store) { return store.query(cursor, RecordStore::maximumResults); });
+}
+
+QFuture<CloudRecord> RemoteRecords::fetch(const QString& recordName)
+{
+    return request([recordName](RecordStore& store) { return store.fetch(recordName); });
+}
+
+QFuture<void> RemoteRecords::remove(const QString& recordName)
+{
+    return request([recordName](RecordStore& store) { store.remove(recordName); });
+}
+
+QCoro::Task<SyncStatus> RemoteRecords::accountStatus()
+{
+    using Account = RecordStore::AccountStatus;
+    const Account status = co_await account();
+    switch (status) {
+    case Account::available:
+        co_return SyncStatus::ready;
+    case Account::couldNotDetermine:
+    case Account::noAccount:
+        co_return SyncStatus::notSignedIn;
+    case Account::restricted:
+    case Account::temporarilyUnavailable:
+        break;
+    }
+    co_return SyncStatus::error;
+}
+
+QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
+{
+    RecordStore::Page page;
+    try {
+        page = co_await queryFirst(recordType);
+    } catch (const CloudKitError& error) {
+        // A store that has never seen the type answers so; for a pass it simply has none yet.
+        if (!isUnknownItem(error) &&
+            !error.localizedDescription().contains(QLatin1String("record type"), Qt::CaseInsensitive))
+            throw;
+        co_return QList<CloudRecord>();
+    }
+    QList<CloudRecord> records = std::move(page.records);
+    while (page.cursor) {
+        page = co_await queryNext(*page.cursor);
+        records.append(std::move(page.records));
+    }
+    co_return records;
+}
+
+QCoro::Task<QList<DeletedRecord>> RemoteRecords::fetchDeletedRecords()
+{
+    const QList<CloudRecord> records = co_await fetchAll(RecordFormats::deletedRecordType);
+    co_return decodeAll<DeletedRecord>(records, RecordFormats::deletedRecord);
+}
+
+QCoro::Task<QList<LinkItem>> RemoteRecords::fetchLinks()
+{
+    const QList<CloudRecord> records = co_await fetchAll(RecordFormats::linkType);
+    co_return decodeAll<LinkItem>(records, RecordFormats::linkItem);
+}
+
+QCoro::Task<QList<LinkRelation>> RemoteRecords::fetchRelations()
+{
+    const QList<CloudRecord> records = co_await fetchAll(RecordFormats::relationType);
+    co_return decodeAll<LinkRelation>(records, RecordFormats::linkRelation);
+}
+
+QCoro::Task<std::optional<LibraryReset>> RemoteRecords::fetchLibraryReset()
+{
+    try {
+        const CloudRecord record = co_await fetch(RecordFormats::libraryResetName);
+        co_return RecordFormats::libraryReset(record);
+    } catch (const CloudKitError& error) {
+        if (!isUnknownItem(error))
+            throw;
+    }
+    co_return std::nullopt;
+}
+
+QCoro::Task<CloudRecord> RemoteRecords::fetchOrCreateRecord(QString recordType, QString recordName)
+{
+    try {
+        CloudRecord record = co_await fetch(recordName);
+        co_return record;
+    } catch (const CloudKitError& error) {
+        if (!isUnknownItem(error))
+            throw;
+    }
+    co_return CloudRecord(recordType, recordName);
+}
+
+QFuture<void> RemoteRecords::save(const CloudRecord& record)
+{
+    return request([record](RecordStore& store) { store.save(record); });
+}
+
+QCoro::Task<void> RemoteRecords::saveLink(LinkItem link)
+{
+    CloudRecord record =
+        co_await fetchOrCreateRecord(RecordFormats::linkType, RecordFormats::linkRecordName(link));
+    RecordFormats::writeLinkFields(link, record);
+    co_await save(std::move(record));
+}
+
+QCoro::Task<void> RemoteRecords::saveRelation(LinkRelation relation)
+{
+    CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::relationType,
+                                                      RecordFormats::relationRecordName(relation));
+    RecordFormats::writeRelationFields(relation, record);
+    co_await save(std::move(record));
+}
+
+QCoro::Task<void> RemoteRecords::saveDeletedRecord(DeletedRecord deleted)
+{
+    CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::deletedRecordType,
+                                                      RecordFormats::tombstoneRecordName(deleted));
+    RecordFormats::writeDeletedRecordFields(deleted, record);
+    co_await save(std::move(record));
+}
+
+QCoro::Task<void> RemoteRecords::saveLibraryReset(LibraryReset reset)
+{
+    CloudRecord record =
+        co_await fetchOrCreateRecord(RecordFormats::libraryResetType, RecordFormats::libraryResetName);
+    RecordFormats::writeLibraryResetFields(reset, record);
+    co_await save(std::move(record));
+}
+
+QCoro::Task<void> RemoteRecords::deleteRecord(QString recordName)
+{
+    try {
+        co_await remove(recordName);
+    } catch (const CloudKitError& error) {
+        if (!isUnknownItem(error))
+            throw;
+    }
+}
+
+} // namespace morvane

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "foundation/StoreExecutor.h"
+#include "model/DeletedRecord.h"
+#include "model/LibraryReset.h"
+#include "model/LinkItem.h"
+#include "model/LinkRelation.h"
+#include "sync/RecordStore.h"
+#include "sync/SyncStatus.h"
+
+#include <QCoroTask>
+#include <QList>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+// The requests a sync pass and the remote erase make of the record store, each one awaited before
+// the next. The store's own I/O runs on a thread of its own, in request order; the awaiting
+// coroutine resumes on its own thread. Errors of the store come through unchanged.
+class RemoteRecords {
+public:
+    explicit RemoteRecords(std::shared_ptr<RecordStore> store);
+    // Waits for the request in progress.
+    ~RemoteRecords();
+    RemoteRecords(const RemoteRecords&) = delete;
+    RemoteRecords& operator=(const RemoteRecords&) = delete;
+
+    // ready when the account can be used; notSignedIn or error otherwise.
+    QCoro::Task<SyncStatus> accountStatus();
+
+    // Every record of the type, all pages. A first page that finds no such record type counts as
+    // none; an error of a later page is thrown.
+    QCoro::Task<QList<CloudRecord>> fetchAll(QString recordType);
+    // The decoded records of a type; records the readers refuse are left out.
+    QCoro::Task<QList<DeletedRecord>> fetchDeletedRecords();
+    QCoro::Task<QList<LinkItem>> fetchLinks();
+    QCoro::Task<QList<LinkRelation>> fetchRelations();
+    // The reset marker, or none when there is none (or it does not read).
+    QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
+
+    // Each fetches the record by name (making it when there is none), overwrites its fields and saves.
+    QCoro::Task<void> saveLink(LinkItem link);
+    QCoro::Task<void> saveRelation(LinkRelation relation);
+    QCoro::Task<void> saveDeletedRecord(DeletedRecord deleted);
+    QCoro::Task<void> saveLibraryReset(LibraryReset reset);
+
+    // A record that is already gone counts as deleted.
+    QCoro::Task<void> deleteRecord(QString recordName);
+
+private:
+    // Runs fn(RecordStore&) on the I/O thread.
+    template <class F> auto request(F fn) -> QFuture<std::invoke_result_t<F, RecordStore&>>
+    {
+        return m_io.submit([store = m_store, fn = std::move(fn)]() mutable { return fn(*store); });
+    }
+    QFuture<RecordStore::AccountStatus> account();
+    QFuture<RecordStore::Page> queryFirst(const QString& recordType);
+    QFuture<RecordStore::Page> queryNext(const RecordStore::Cursor& cursor);
+    QFuture<CloudRecord> fetch(const QString& recordName);
+    QFuture<void> remove(const QString& recordName);
+
+    QCoro::Task<CloudRecord> fetchOrCreateRecord(QString recordType, QString recordName);
+    QFuture<void> save(const CloudRecord& record);
+
+    std::shared_ptr<RecordStore> m_store;
+    StoreExecutor m_io{"morvane-records"};
+};
+
+} // namespace morvane

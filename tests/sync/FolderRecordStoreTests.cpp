@@ -1,0 +1,162 @@
+#include "TestEnvironment.h"
+#include "TestValues.h"
+
+#include "sync/CloudKitSyncService.h"
+#include "sync/FolderRecordStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace morvane::test {
+namespace {
+
+class FolderRecordStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(FolderRecordStore::defaultFolderPath())); }
+
+    static CloudRecord record(const QString& type, const QString& name, const QString& title = "x")
+    {
+        CloudRecord r(type, name);
+        r.set("title", title);
+        return r;
+    }
+    // The file's inode: a new one means the file was replaced, not written over in place.
+    static ino_t inode(const QString& path)
+    {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+    }
+    static QStringList files() { return QDir(FolderRecordStore::defaultFolderPath()).entryList(QDir::Files); }
+
+    int errorCode(const std::function<void()>& call)
+    {
+        try {
+            call();
+        } catch (const CloudKitError& error) {
+            return error.code();
+        }
+        return 0;
+    }
+
+    FolderRecordStore store;
+};
+
+TEST(FolderRecordStoreAccount, anAbsentFolderIsNobodySignedIn)
+{
+    FolderRecordStore store;
+    EXPECT_EQ(store.accountStatus(), RecordStore::AccountStatus::noAccount);
+    EXPECT_THROW(store.query("Link", 10), CloudKitError);
+    EXPECT_THROW(store.save(CloudRecord("Link", "A")), CloudKitError);
+    EXPECT_FALSE(QFileInfo::exists(FolderRecordStore::defaultFolderPath())); // nothing made it
+
+    // A link into a shared folder is an account; a plain file in its place is not one.
+    const QString shared = testHome() + "/Shared/Records";
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(store.folderPath()).path()));
+    ASSERT_TRUE(QFile::link(shared, store.folderPath()));
+    EXPECT_EQ(store.accountStatus(), RecordStore::AccountStatus::available);
+    store.save(CloudRecord("Link", "A"));
+    EXPECT_EQ(QDir(shared).entryList(QDir::Files).size(), 1);
+
+    FolderRecordStore onAFile(shared + "/A.record");
+    EXPECT_EQ(onAFile.accountStatus(), RecordStore::AccountStatus::couldNotDetermine);
+}
+
+TEST_F(FolderRecordStoreTest, everyValueTypeSurvivesTheFile)
+{
+    CloudRecord r("Link", "0C5E3F4A-1B2C-4D5E-8F90-A1B2C3D4E5F6");
+    r.set("title", QString("Ünïcode “quoted” \\ /"));
+    r.set("createdAt", at("2024-05-01T09:30:12.345Z"));
+    r.set("fileSize", qint64(-9'000'000'000'000'000'000));
+    r.set("ratio", 0.25);
+    r.set("tags", QStringList{"a", "", "b c"});
+    const CloudRecord saved = store.save(r);
+    const CloudRecord read = FolderRecordStore().fetch(r.recordName());
+    EXPECT_TRUE(read.sameContent(r));
+    EXPECT_EQ(read.changeTag(), saved.changeTag());
+    EXPECT_FALSE(saved.changeTag().isEmpty());
+}
+
+TEST_F(FolderRecordStoreTest, changeTagsRefuseAStaleSaveAndAnUnchangedSaveWritesNothing)
+{
+    const CloudRecord first = store.save(record("Link", "A", "one"));
+    EXPECT_EQ(errorCode([&] { store.save(record("Link", "A", "new")); }), CloudKitError::serverRecordChanged);
+
+    CloudRecord fetched = store.fetch("A");
+    const QString path = store.folderPath() + "/A.record";
+    const QDateTime written = QFileInfo(path).lastModified();
+    const ino_t before = inode(path);
+    EXPECT_EQ(store.save(fetched).changeTag(), first.changeTag());
+    EXPECT_EQ(inode(path), before);
+    EXPECT_EQ(QFileInfo(path).lastModified(), written);
+
+    fetched.set("title", QString("two"));
+    const CloudRecord second = store.save(fetched);
+    EXPECT_NE(second.changeTag(), first.changeTag());
+    EXPECT_NE(inode(path), before); // replaced whole, through a rename
+    EXPECT_EQ(files(), QStringList{"A.record"});
+    // The copy fetched before the change is stale now.
+    EXPECT_EQ(errorCode([&] { store.save(store.fetch("A")); }), 0);
+    fetched.set("title", QString("three"));
+    EXPECT_EQ(errorCode([&] { store.save(fetched); }), CloudKitError::serverRecordChanged);
+}
+
+TEST_F(FolderRecordStoreTest, missingRecordsAreUnknownItems)
+{
+    EXPECT_EQ(errorCode([&] { store.fetch("A"); }), CloudKitError::unknownItem);
+    EXPECT_EQ(errorCode([&] { store.remove("A"); }), CloudKitError::unknownItem);
+    store.save(record("Link", "A"));
+    store.remove("A");
+    EXPECT_EQ(errorCode([&] { store.fetch("A"); }), CloudKitError::unknownItem);
+}
+
+TEST_F(FolderRecordStoreTest, namesNeverLeaveTheFolder)
+{
+    for (const QString name : {"../escape", ".hidden", "a/b", "Link_x:y"})
+        store.save(record("DeletedRecord", name));
+    EXPECT_EQ(files().size(), 4);
+    for (const QString& file : files())
+        EXPECT_FALSE(file.startsWith('.')) << file.toStdString();
+    EXPECT_EQ(store.fetch("../escape").recordName(), "../escape");
+    EXPECT_FALSE(QFileInfo::exists(store.folderPath() + "/../escape.record"));
+}
+
+TEST_F(FolderRecordStoreTest, queriesPageThroughOneTypeInNameOrderAndPassOverForeignFiles)
+{
+    QStringList expected;
+    for (int i = 0; i < 250; ++i) {
+        const QString name = QStringLiteral("L%1").arg(i, 3, 10, QChar('0'));
+        store.save(record(i % 5 == 0 ? "LinkRelation" : "Link", name));
+        if (i % 5 != 0)
+            expected.append(name);
+    }
+    // A conflict copy of a file-sync service, a garbled file and a record under the wrong file name.
+    QFile::copy(store.folderPath() + "/L001.record", store.folderPath() + "/L001 (conflict).record");
+    QFile garbled(store.folderPath() + "/L002.record");
+    ASSERT_TRUE(garbled.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    garbled.write("{\"recordType\": \"Link\"");
+    garbled.close();
+    QFile::copy(store.folderPath() + "/L003.record", store.folderPath() + "/L999.record");
+    expected.removeOne("L002");
+
+    QStringList seen;
+    RecordStore::Page page = store.query("Link", 64);
+    int pages = 1;
+    for (;; ++pages) {
+        for (const CloudRecord& r : page.records)
+            seen.append(r.recordName());
+        if (!page.cursor)
+            break;
+        page = store.query(*page.cursor, 64);
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(pages, 4);
+    EXPECT_TRUE(store.query("LibraryReset", 64).records.isEmpty());
+}
+
+} // namespace
+} // namespace morvane::test

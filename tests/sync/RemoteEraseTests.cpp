@@ -1,0 +1,120 @@
+#include "SyncTestSupport.h"
+
+#include "sync/FolderRecordStore.h"
+#include "sync/RecordFormats.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace morvane::test {
+namespace {
+
+using Operation = InMemoryRecordStore::Operation;
+
+class RemoteEraseTest : public ::testing::Test {
+protected:
+    std::shared_ptr<InMemoryRecordStore> cloud = std::make_shared<InMemoryRecordStore>();
+    Machine a{"a", cloud};
+
+    QStringList removals() const { return cloud->log().filter(QRegularExpression("^remove ")); }
+};
+
+TEST_F(RemoteEraseTest, emptiesTheStoreAndLeavesAMarker)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    const LinkItem y = a.add(makeLink("y"));
+    a.relate(x, y);
+    const LinkItem gone = a.add(makeLink("gone"));
+    a.on([&](SQLiteStore& sqlite) { sqlite.deleteLink(gone.id); });
+    a.sync();
+    // A record the readers refuse is not the erase's to see.
+    CloudRecord unreadable(RecordFormats::linkType, "not-a-uuid");
+    cloud->put(unreadable);
+
+    a.clock->setNow(at("2025-01-02T03:04:05.678Z"));
+    const LibraryReset reset = await(a.service->eraseRemoteData());
+    EXPECT_EQ(cloud->names(RecordFormats::linkType), QStringList{"not-a-uuid"});
+    EXPECT_TRUE(cloud->names(RecordFormats::relationType).isEmpty());
+    EXPECT_TRUE(cloud->names(RecordFormats::deletedRecordType).isEmpty());
+    EXPECT_EQ(RecordFormats::libraryReset(*cloud->record(RecordFormats::libraryResetName)), reset);
+    EXPECT_EQ(reset.resetAt, at("2025-01-02T03:04:05.678Z"));
+    EXPECT_TRUE(a.pauses.isEmpty());
+    EXPECT_EQ(a.titles(), (QStringList{"x", "y"})); // the local library is the caller's to erase
+}
+
+TEST_F(RemoteEraseTest, anEmptyStoreIsCheckedOnceAndGetsTheFirstMarker)
+{
+    await(a.service->eraseRemoteData());
+    EXPECT_TRUE(removals().isEmpty());
+    EXPECT_EQ(cloud->log().count("query Link"), 2); // the deletion and one check
+    EXPECT_TRUE(cloud->record(RecordFormats::libraryResetName));
+}
+
+TEST_F(RemoteEraseTest, aLinkThatKeepsComingBackIsDeletedOnTheLastCheckOrReported)
+{
+    // Another machine keeps pushing the same link while the erase checks.
+    const LinkItem stubborn = a.add(makeLink("stubborn"));
+    CloudRecord record(RecordFormats::linkType, uuidString(stubborn.id));
+    RecordFormats::writeLinkFields(stubborn, record);
+    cloud->beforeRequest = [&](Operation operation, const QString& type) {
+        if (operation == Operation::query && type == RecordFormats::linkType &&
+            !cloud->record(record.recordName()))
+            cloud->put(record);
+    };
+    try {
+        await(a.service->eraseRemoteData());
+        FAIL() << "the erase reported success";
+    } catch (const EraseRemoteDataError& error) {
+        EXPECT_EQ(error.linkCount(), 1);
+        EXPECT_EQ(error.relationCount(), 0);
+    }
+    EXPECT_EQ(a.pauses, QList<std::chrono::milliseconds>(5, std::chrono::milliseconds(500)));
+    EXPECT_EQ(removals().size(), 2);                              // the first deletion and the last check's
+    EXPECT_FALSE(cloud->record(RecordFormats::libraryResetName)); // no marker for a failed erase
+
+    // Pushed once more during the deletion only: the last check deletes it and the erase completes.
+    int pushes = 0;
+    cloud->beforeRequest = [&](Operation operation, const QString& type) {
+        if (operation == Operation::query && type == RecordFormats::linkType && pushes++ < 6)
+            cloud->put(record);
+    };
+    a.pauses.clear();
+    EXPECT_NO_THROW(await(a.service->eraseRemoteData()));
+    EXPECT_EQ(a.pauses.size(), 5);
+    EXPECT_TRUE(cloud->names(RecordFormats::linkType).isEmpty());
+}
+
+TEST_F(RemoteEraseTest, aFailureWritesNoMarker)
+{
+    a.add(makeLink("x"));
+    a.sync();
+    cloud->fail(Operation::remove, "", CloudKitError(CloudKitError::internalError, "disk full"));
+    EXPECT_THROW(await(a.service->eraseRemoteData()), CloudKitError);
+    EXPECT_FALSE(cloud->record(RecordFormats::libraryResetName));
+}
+
+TEST(FolderSync, twoMachinesShareTheirLibraryThroughOneFolder)
+{
+    ASSERT_TRUE(QDir().mkpath(FolderRecordStore::defaultFolderPath()));
+    Machine a{"a", std::make_shared<FolderRecordStore>()};
+    Machine b{"b", std::make_shared<FolderRecordStore>()};
+    const LinkItem x = a.add(makeLink("x"));
+    a.relate(x, a.add(makeLink("y")));
+    a.sync();
+    b.sync();
+    EXPECT_EQ(b.titles(), (QStringList{"x", "y"}));
+    EXPECT_EQ(b.relationCount(), 1);
+
+    a.eraseEverywhere();
+    b.sync();
+    EXPECT_TRUE(b.titles().isEmpty());
+
+    QDir(FolderRecordStore::defaultFolderPath()).removeRecursively();
+    EXPECT_EQ(await(a.service->accountStatus()), SyncStatus::notSignedIn);
+    EXPECT_EQ(a.failedSync(), "CloudKit is not ready: Not signed in.");
+}
+
+} // namespace
+} // namespace morvane::test

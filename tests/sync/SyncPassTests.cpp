@@ -1,0 +1,203 @@
+#include "SyncTestSupport.h"
+
+#include "sync/RecordFormats.h"
+
+#include <gtest/gtest.h>
+
+namespace morvane::test {
+namespace {
+
+using Operation = InMemoryRecordStore::Operation;
+
+class SyncPassTest : public ::testing::Test {
+protected:
+    std::shared_ptr<InMemoryRecordStore> cloud = std::make_shared<InMemoryRecordStore>();
+    Machine a{"a", cloud};
+    Machine b{"b", cloud};
+};
+
+TEST_F(SyncPassTest, linksRelationsAndDeletionsTravelBetweenMachines)
+{
+    cloud->pageSize = 2; // every query takes several pages
+    LinkItem one = makeLink("one");
+    one.tags = {"work"};
+    one.lastKnownPath = "/home/a/one";
+    one.fileSize = 42;
+    one.bookmarkData = QByteArray("a's bookmark");
+    one = a.add(one);
+    const LinkItem two = a.add(makeLink("two"));
+    const LinkItem three = a.add(makeLink("three"));
+    a.relate(one, two);
+    a.relate(three, one);
+    a.sync();
+    b.sync();
+
+    EXPECT_EQ(b.titles(), (QStringList{"one", "three", "two"}));
+    EXPECT_EQ(b.relationCount(), 2);
+    const std::optional<LinkItem> copy = b.link(one.id);
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(copy->tags, QStringList{"work"});
+    EXPECT_EQ(copy->lastKnownPath, "/home/a/one");
+    EXPECT_EQ(copy->fileSize, 42);
+    EXPECT_FALSE(copy->bookmarkData); // stays on the machine that made it
+
+    // A deletes a link (and with it a relation) and the other relation; B follows and the cloud
+    // forgets them for good.
+    a.on([&](SQLiteStore& sqlite) { sqlite.removeRelation(one.id, two.id); });
+    a.on([&](SQLiteStore& sqlite) { sqlite.deleteLink(three.id); });
+    a.sync();
+    const int announcedBefore = b.settledAnnouncements();
+    b.sync();
+    EXPECT_EQ(b.titles(), (QStringList{"one", "two"}));
+    EXPECT_EQ(b.relationCount(), 0);
+    EXPECT_EQ(cloud->names(RecordFormats::linkType).size(), 2);
+    EXPECT_TRUE(cloud->names(RecordFormats::relationType).isEmpty());
+    EXPECT_EQ(cloud->names(RecordFormats::deletedRecordType).size(), 3);
+    EXPECT_EQ(b.settledAnnouncements() - announcedBefore, 3); // one per pulled tombstone
+
+    // And the other way round.
+    b.add(makeLink("from b"));
+    b.sync();
+    a.sync();
+    EXPECT_EQ(a.titles(), (QStringList{"from b", "one", "two"}));
+}
+
+TEST_F(SyncPassTest, theLaterUpdateWinsButLocalFileEvidenceStays)
+{
+    const LinkItem shared = a.add(makeLink("original", {}, "2024-05-01T09:00:00.000Z"));
+    a.sync();
+    b.sync();
+    // B's copy knows where the file is; A renames at the same instant, then a second later.
+    LinkItem onB = *b.link(shared.id);
+    b.on([&](SQLiteStore& sqlite) {
+        LinkItem local = onB;
+        local.lastKnownPath = "/home/b/file";
+        sqlite.backfillFileFields(local, onB);
+    });
+    CloudRecord record = *cloud->record(uuidString(shared.id));
+    LinkItem remote = shared;
+    remote.title = "same instant";
+    remote.lastKnownPath = "/home/a/file";
+    RecordFormats::writeLinkFields(remote, record);
+    cloud->put(record);
+    b.sync();
+    EXPECT_EQ(b.link(shared.id)->title, "original");
+
+    remote.title = "a second later";
+    remote.updatedAt = shared.updatedAt.addSecs(1);
+    RecordFormats::writeLinkFields(remote, record);
+    cloud->put(record);
+    b.sync();
+    EXPECT_EQ(b.link(shared.id)->title, "a second later");
+    EXPECT_EQ(b.link(shared.id)->lastKnownPath, "/home/b/file");
+}
+
+TEST_F(SyncPassTest, remoteRelationsJoinTheLocalOnesWithoutDuplicatesOrLoops)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    const LinkItem y = a.add(makeLink("y"));
+    a.relate(x, y);
+    a.sync();
+    b.sync();
+    const auto relationRow = [](Machine& m) {
+        return m.on([](SQLiteStore& sqlite) { return sqlite.allRelations(); });
+    };
+    const QList<LinkRelation> before = relationRow(b);
+
+    // The same pair written the other way round, and a link related to itself.
+    CloudRecord reversed = *cloud->record(LinkRelation::recordName(x.id, y.id));
+    RecordFormats::writeRelationFields({QUuid(), y.id, x.id, at("2030-01-01T00:00:00.000Z")}, reversed);
+    cloud->put(reversed);
+    CloudRecord loop(RecordFormats::relationType, "loop");
+    RecordFormats::writeRelationFields({QUuid(), x.id, x.id, at("2024-01-01T00:00:00.000Z")}, loop);
+    cloud->put(loop);
+    b.sync();
+    EXPECT_EQ(relationRow(b), before);
+}
+
+TEST_F(SyncPassTest, aResetClearsOtherMachinesOnceAndNotTheOneThatMadeIt)
+{
+    const LinkItem old = a.add(makeLink("old"));
+    a.sync();
+    b.sync();
+    ASSERT_EQ(b.titles(), QStringList{"old"});
+
+    a.eraseEverywhere();
+    EXPECT_TRUE(cloud->names(RecordFormats::linkType).isEmpty());
+    a.add(makeLink("after erase on a"));
+    a.sync();
+    EXPECT_EQ(a.titles(), QStringList{"after erase on a"}); // its own marker is acknowledged
+
+    b.add(makeLink("made on b"));
+    b.sync(); // wipes b first, so "old" and "made on b" never reach the cloud
+    EXPECT_EQ(b.titles(), QStringList{"after erase on a"});
+    EXPECT_FALSE(cloud->record(uuidString(old.id)));
+
+    b.add(makeLink("later on b"));
+    b.sync();
+    EXPECT_EQ(b.titles(), (QStringList{"after erase on a", "later on b"}));
+
+    // A second erase writes a new marker that b applies again.
+    const LibraryReset first = *LibraryReset::loadAcknowledged(*b.defaults);
+    const LibraryReset second = a.eraseEverywhere();
+    EXPECT_NE(second.resetID, first.resetID);
+    b.sync();
+    EXPECT_TRUE(b.titles().isEmpty());
+}
+
+TEST_F(SyncPassTest, aFailureEndsThePassAndTheNextPassCompletes)
+{
+    for (const char* title : {"p", "q", "r", "s"})
+        a.add(makeLink(title));
+    cloud->fail(Operation::save, RecordFormats::linkType,
+                CloudKitError(CloudKitError::serverRecordChanged, "Record changed"), 2);
+    EXPECT_EQ(a.failedSync(), "Record changed");
+    EXPECT_EQ(cloud->names(RecordFormats::linkType).size(), 2); // the two saved before it stay
+    EXPECT_EQ(a.failedSync(), "");
+    EXPECT_EQ(cloud->names(RecordFormats::linkType).size(), 4);
+
+    // Another machine saves over a record between this pass's fetch and save: refused, then retried.
+    const LinkItem contested = *a.link(a.on([](SQLiteStore& s) { return s.allLinks(); }).first().id);
+    bool interfered = false;
+    cloud->beforeRequest = [&](Operation operation, const QString& typeOrName) {
+        if (operation != Operation::save || typeOrName != RecordFormats::linkType || interfered)
+            return;
+        interfered = true;
+        CloudRecord other = *cloud->record(uuidString(contested.id));
+        other.set("notes", QString("from elsewhere"));
+        cloud->put(other);
+    };
+    EXPECT_EQ(a.failedSync(), "Record changed since it was fetched");
+    EXPECT_EQ(a.failedSync(), "");
+}
+
+TEST_F(SyncPassTest, anAccountThatIsNotReadyStopsThePassBeforeAnyRequest)
+{
+    a.add(makeLink("kept"));
+    cloud->account = RecordStore::AccountStatus::restricted;
+    EXPECT_EQ(a.failedSync(), "CloudKit is not ready: Error.");
+    cloud->account = RecordStore::AccountStatus::noAccount;
+    EXPECT_EQ(a.failedSync(), "CloudKit is not ready: Not signed in.");
+    EXPECT_THROW(await(a.service->eraseRemoteData()), SyncError);
+    EXPECT_TRUE(cloud->log().isEmpty());
+    EXPECT_EQ(a.titles(), QStringList{"kept"});
+}
+
+TEST_F(SyncPassTest, aStoreThatHasNeverSeenARecordTypeCountsAsEmpty)
+{
+    a.add(makeLink("first upload"));
+    for (const QString& type : {RecordFormats::deletedRecordType, RecordFormats::linkType})
+        cloud->fail(Operation::query, type, CloudKitError(CloudKitError::unknownItem, "unknown"));
+    cloud->fail(Operation::query, RecordFormats::relationType,
+                CloudKitError(CloudKitError::invalidArguments, "Did not find Record Type: LinkRelation"));
+    EXPECT_EQ(a.failedSync(), "");
+    EXPECT_EQ(cloud->names(RecordFormats::linkType).size(), 1);
+
+    // Any other query error fails the pass.
+    cloud->fail(Operation::query, RecordFormats::linkType,
+                CloudKitError(CloudKitError::invalidArguments, "Field 'recordName' is not marked queryable"));
+    EXPECT_EQ(a.failedSync(), "Field 'recordName' is not marked queryable");
+}
+
+} // namespace
+} // namespace morvane::test

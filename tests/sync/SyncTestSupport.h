@@ -1,0 +1,147 @@
+#pragma once
+
+#include "../store/LinkStoreTestSupport.h"
+#include "InMemoryRecordStore.h"
+
+#include "foundation/UserDefaults.h"
+#include "sync/RecordStoreSyncService.h"
+
+#include <QCoroFuture>
+#include <QCoroTask>
+#include <QPromise>
+#include <QTimer>
+
+#include <chrono>
+
+namespace morvane::test {
+
+// Ends at the next turn of the event loop instead of after the pause.
+inline QCoro::Task<void> noPause()
+{
+    auto done = std::make_shared<QPromise<void>>();
+    done->start();
+    QTimer::singleShot(0, [done] { done->finish(); });
+    co_await done->future();
+}
+
+// QCoro::waitFor loses an exception thrown after the task first suspended (and never returns); these
+// carry it out instead.
+struct Outcome {
+    std::exception_ptr failure;
+};
+
+template <class T> QCoro::Task<Outcome> runCatching(QCoro::Task<T> task, std::optional<T>* result)
+{
+    try {
+        *result = co_await task;
+    } catch (...) {
+        co_return Outcome{std::current_exception()};
+    }
+    co_return Outcome{};
+}
+
+inline QCoro::Task<Outcome> runCatching(QCoro::Task<void> task)
+{
+    try {
+        co_await task;
+    } catch (...) {
+        co_return Outcome{std::current_exception()};
+    }
+    co_return Outcome{};
+}
+
+template <class T> T await(QCoro::Task<T> task)
+{
+    std::optional<T> result;
+    if (const Outcome outcome = QCoro::waitFor(runCatching(std::move(task), &result)); outcome.failure)
+        std::rethrow_exception(outcome.failure);
+    return std::move(*result);
+}
+
+inline void await(QCoro::Task<void> task)
+{
+    if (const Outcome outcome = QCoro::waitFor(runCatching(std::move(task))); outcome.failure)
+        std::rethrow_exception(outcome.failure);
+}
+
+// One computer: its own library, settings and clock, syncing through a record store it may share
+// with others. Pauses of the remote erase are counted, not waited for.
+struct Machine {
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::unique_ptr<LinkStore> store;
+    std::shared_ptr<RecordStoreSyncService> service;
+    QList<std::chrono::milliseconds> pauses;
+    int announcements = 0;
+
+    Machine(const QString& name, std::shared_ptr<RecordStore> records)
+        : store(std::make_unique<LinkStore>(LinkStore::libraryAt(testHome() + "/" + name + ".sqlite"),
+                                            makeIdentityService(), clock))
+        , service(std::make_shared<RecordStoreSyncService>(std::move(records), defaults, clock,
+                                                           [this](std::chrono::milliseconds pause) {
+                                                               pauses.append(pause);
+                                                               return noPause();
+                                                           }))
+    {
+        QObject::connect(&store->notifier(), &LinkStoreNotifier::didMutate, [this] { ++announcements; });
+    }
+
+    void sync() { await(service->sync(*store)); }
+    // The error a pass ends with, as its text; empty when it completed.
+    QString failedSync()
+    {
+        try {
+            sync();
+        } catch (const Error& error) {
+            return error.localizedDescription();
+        }
+        return {};
+    }
+    LibraryReset eraseEverywhere()
+    {
+        const LibraryReset reset = await(service->eraseRemoteData());
+        LibraryReset::saveAcknowledged(reset, *defaults);
+        store->run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
+        return reset;
+    }
+
+    template <class F> auto on(F fn)
+    {
+        auto done = store->run(std::move(fn));
+        if constexpr (std::is_void_v<decltype(fn(std::declval<SQLiteStore&>()))>)
+            done.waitForFinished();
+        else
+            return done.result();
+    }
+    LinkItem add(LinkItem link)
+    {
+        return on([link](SQLiteStore& sqlite) { return addLink(sqlite, link); });
+    }
+    void relate(const LinkItem& a, const LinkItem& b)
+    {
+        on([a, b](SQLiteStore& sqlite) { sqlite.addRelation(a.id, b.id); });
+    }
+    std::optional<LinkItem> link(const QUuid& id)
+    {
+        return on([id](SQLiteStore& sqlite) { return sqlite.link(id); });
+    }
+    QStringList titles()
+    {
+        QStringList result = test::titles(on([](SQLiteStore& sqlite) { return sqlite.allLinks(); }));
+        result.sort();
+        return result;
+    }
+    qsizetype relationCount()
+    {
+        return on([](SQLiteStore& sqlite) { return sqlite.allRelations().size(); });
+    }
+    // Delivers the announcements the store has posted so far.
+    int settledAnnouncements()
+    {
+        store->run([](SQLiteStore&) { return 0; }).waitForFinished();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        return announcements;
+    }
+};
+
+} // namespace morvane::test
