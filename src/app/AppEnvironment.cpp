@@ -14,7 +14,8 @@
 #include "platform/ScriptRunner.h"
 #include "platform/X11Workspace.h"
 #include "platform/XdgAutostartLoginItem.h"
-#include "services/CloudKitSyncService.h"
+#include "sync/FolderRecordStore.h"
+#include "sync/RecordStoreSyncService.h"
 
 namespace morvane {
 
@@ -39,7 +40,8 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.clipboard = std::make_shared<QtClipboard>();
     environment.soundPlayer = std::make_shared<QtSoundPlayer>();
     environment.loginItem = std::make_shared<XdgAutostartLoginItem>();
-    environment.syncService = std::make_shared<UnavailableCloudKitSyncService>();
+    environment.syncService = std::make_shared<RecordStoreSyncService>(
+        std::make_shared<FolderRecordStore>(), environment.defaults, environment.clock);
     return environment;
 }
 

@@ -69,22 +69,12 @@ public:
 
     // One full pass: afterwards the local library and the record store agree.
     virtual QCoro::Task<void> sync(LinkStore& store) = 0;
-    // notSignedIn when there is no account (or it cannot be told), ready when there is one.
+    // ready when the account can be used; notSignedIn when there is none (or it cannot be told);
+    // error when it is there but refused or out of reach.
     virtual QCoro::Task<SyncStatus> accountStatus() = 0;
     // Deletes every remote record and leaves a new reset marker, which it answers. Fails when the
     // account is not ready.
     virtual QCoro::Task<LibraryReset> eraseRemoteData() = 0;
-};
-
-// No record store at all: no account, and every write refused.
-class UnavailableCloudKitSyncService final : public CloudKitSyncService {
-public:
-    static inline const QString notAvailableText =
-        QStringLiteral("Sync is not available: no record store is set up on this computer.");
-
-    QCoro::Task<void> sync(LinkStore& store) override;
-    QCoro::Task<SyncStatus> accountStatus() override;
-    QCoro::Task<LibraryReset> eraseRemoteData() override;
 };
 
 } // namespace morvane
