@@ -107,6 +107,22 @@ TEST(FolderSync, twoMachinesShareTheirLibraryThroughOneFolder)
     EXPECT_EQ(b.titles(), (QStringList{"x", "y"}));
     EXPECT_EQ(b.relationCount(), 1);
 
+    // A pass that finds nothing new rewrites no file (every change tag stays).
+    const auto snapshot = [] {
+        QMap<QString, QByteArray> files;
+        const QDir folder(FolderRecordStore::defaultFolderPath());
+        for (const QString& name : folder.entryList(QDir::Files)) {
+            QFile file(folder.filePath(name));
+            file.open(QIODevice::ReadOnly);
+            files.insert(name, file.readAll());
+        }
+        return files;
+    };
+    const auto before = snapshot();
+    a.sync();
+    b.sync();
+    EXPECT_EQ(snapshot(), before);
+
     a.eraseEverywhere();
     b.sync();
     EXPECT_TRUE(b.titles().isEmpty());

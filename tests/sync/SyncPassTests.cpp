@@ -62,59 +62,6 @@ TEST_F(SyncPassTest, linksRelationsAndDeletionsTravelBetweenMachines)
     EXPECT_EQ(a.titles(), (QStringList{"from b", "one", "two"}));
 }
 
-TEST_F(SyncPassTest, theLaterUpdateWinsButLocalFileEvidenceStays)
-{
-    const LinkItem shared = a.add(makeLink("original", {}, "2024-05-01T09:00:00.000Z"));
-    a.sync();
-    b.sync();
-    // B's copy knows where the file is; A renames at the same instant, then a second later.
-    LinkItem onB = *b.link(shared.id);
-    b.on([&](SQLiteStore& sqlite) {
-        LinkItem local = onB;
-        local.lastKnownPath = "/home/b/file";
-        sqlite.backfillFileFields(local, onB);
-    });
-    CloudRecord record = *cloud->record(uuidString(shared.id));
-    LinkItem remote = shared;
-    remote.title = "same instant";
-    remote.lastKnownPath = "/home/a/file";
-    RecordFormats::writeLinkFields(remote, record);
-    cloud->put(record);
-    b.sync();
-    EXPECT_EQ(b.link(shared.id)->title, "original");
-
-    remote.title = "a second later";
-    remote.updatedAt = shared.updatedAt.addSecs(1);
-    RecordFormats::writeLinkFields(remote, record);
-    cloud->put(record);
-    b.sync();
-    EXPECT_EQ(b.link(shared.id)->title, "a second later");
-    EXPECT_EQ(b.link(shared.id)->lastKnownPath, "/home/b/file");
-}
-
-TEST_F(SyncPassTest, remoteRelationsJoinTheLocalOnesWithoutDuplicatesOrLoops)
-{
-    const LinkItem x = a.add(makeLink("x"));
-    const LinkItem y = a.add(makeLink("y"));
-    a.relate(x, y);
-    a.sync();
-    b.sync();
-    const auto relationRow = [](Machine& m) {
-        return m.on([](SQLiteStore& sqlite) { return sqlite.allRelations(); });
-    };
-    const QList<LinkRelation> before = relationRow(b);
-
-    // The same pair written the other way round, and a link related to itself.
-    CloudRecord reversed = *cloud->record(LinkRelation::recordName(x.id, y.id));
-    RecordFormats::writeRelationFields({QUuid(), y.id, x.id, at("2030-01-01T00:00:00.000Z")}, reversed);
-    cloud->put(reversed);
-    CloudRecord loop(RecordFormats::relationType, "loop");
-    RecordFormats::writeRelationFields({QUuid(), x.id, x.id, at("2024-01-01T00:00:00.000Z")}, loop);
-    cloud->put(loop);
-    b.sync();
-    EXPECT_EQ(relationRow(b), before);
-}
-
 TEST_F(SyncPassTest, aResetClearsOtherMachinesOnceAndNotTheOneThatMadeIt)
 {
     const LinkItem old = a.add(makeLink("old"));
