@@ -20,8 +20,9 @@ QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::millisecond
     co_await elapsed->future();
 }
 
-// The library steps of a pass. They are made outside the coroutines that await them: some compilers
-// in use miscompile a lambda with captures made inside a coroutine body.
+// The library steps of a pass, each one job on the store thread. The coroutines below bind every
+// co_await result to a name before looping over it: with g++ 12, a range-for straight over a
+// co_await that suspends destroyed the temporary twice and corrupted the heap.
 QFuture<void> eraseLibrary(LinkStore& store)
 {
     return store.run([](SQLiteStore& sqlite) { sqlite.eraseAll(); });

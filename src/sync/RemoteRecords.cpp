@@ -33,8 +33,8 @@ RemoteRecords::RemoteRecords(std::shared_ptr<RecordStore> store)
 
 RemoteRecords::~RemoteRecords() = default;
 
-// The jobs are made outside the coroutines: a lambda with captures made inside a coroutine body is
-// miscompiled by some compilers in use (its captures read garbage on the other thread).
+// The requests as jobs for the I/O thread, made outside the coroutines that await them so that what
+// a job captures is plainly a copy.
 QFuture<RecordStore::AccountStatus> RemoteRecords::account()
 {
     return request([](RecordStore& store) { return store.accountStatus(); });
