@@ -150,7 +150,7 @@ QCoro::Task<void> RemoteRecords::saveLink(LinkItem link)
     CloudRecord record =
         co_await fetchOrCreateRecord(RecordFormats::linkType, RecordFormats::linkRecordName(link));
     RecordFormats::writeLinkFields(link, record);
-    co_await save(std::move(record));
+    co_await save(record);
 }
 
 QCoro::Task<void> RemoteRecords::saveRelation(LinkRelation relation)
@@ -158,7 +158,7 @@ QCoro::Task<void> RemoteRecords::saveRelation(LinkRelation relation)
     CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::relationType,
                                                       RecordFormats::relationRecordName(relation));
     RecordFormats::writeRelationFields(relation, record);
-    co_await save(std::move(record));
+    co_await save(record);
 }
 
 QCoro::Task<void> RemoteRecords::saveDeletedRecord(DeletedRecord deleted)
@@ -166,7 +166,7 @@ QCoro::Task<void> RemoteRecords::saveDeletedRecord(DeletedRecord deleted)
     CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::deletedRecordType,
                                                       RecordFormats::tombstoneRecordName(deleted));
     RecordFormats::writeDeletedRecordFields(deleted, record);
-    co_await save(std::move(record));
+    co_await save(record);
 }
 
 QCoro::Task<void> RemoteRecords::saveLibraryReset(LibraryReset reset)
@@ -174,7 +174,7 @@ QCoro::Task<void> RemoteRecords::saveLibraryReset(LibraryReset reset)
     CloudRecord record =
         co_await fetchOrCreateRecord(RecordFormats::libraryResetType, RecordFormats::libraryResetName);
     RecordFormats::writeLibraryResetFields(reset, record);
-    co_await save(std::move(record));
+    co_await save(record);
 }
 
 QCoro::Task<void> RemoteRecords::deleteRecord(QString recordName)
