@@ -5,7 +5,7 @@
 #include "foundation/AppearanceColor.h"
 #include "foundation/Glyph.h"
 #include "model/MorvaneLibraryExport.h"
-#include "services/SyncStatus.h"
+#include "sync/SyncStatus.h"
 
 #include <QLocale>
 #include <QString>
