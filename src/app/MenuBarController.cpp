@@ -9,8 +9,12 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
 
 MORVANE_LOGGING_CATEGORY(lcTray, "App")
 
@@ -26,6 +30,18 @@ QColor indicatorColor()
     return QColor::fromRgbF(0.52f, 0.88f, 0.52f, 1.0f);
 }
 } // namespace
+
+QPoint trayMenuPosition(const QRect& icon, QPoint pointer, QSize menu, const QRect& screen)
+{
+    if (!icon.isValid() || screen.isEmpty())
+        return pointer;
+    const int x = std::max(screen.left(), std::min(pointer.x(), screen.right() + 1 - menu.width()));
+    if (icon.bottom() + 1 + menu.height() <= screen.bottom() + 1)
+        return {x, icon.bottom() + 1};
+    if (icon.top() - menu.height() >= screen.top())
+        return {x, icon.top() - menu.height()};
+    return {x, pointer.y()};
+}
 
 MenuBarController::MenuBarController(QuickPanelController& quickPanel, GraphWindowController& graphWindow,
                                      PreferencesWindowController& preferencesWindow, Updater& updater,
@@ -64,10 +80,17 @@ void MenuBarController::buildMenu()
             onQuit();
     });
     m_trayIcon->setContextMenu(m_menu.get());
-    // A left click opens the menu too: Qt only shows it on a right click.
+    // A left click opens the menu too: Qt only shows it on a right click. A click soon after the one
+    // that opened the menu last time (quickly closed, or with a window shown and hidden in between) is
+    // reported as a double click; it opens the menu all the same.
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            m_menu->popup(QCursor::pos());
+        if ((reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) ||
+            m_menu->isVisible())
+            return;
+        const QPoint pointer = QCursor::pos();
+        QScreen* screen = QGuiApplication::screenAt(pointer);
+        m_menu->popup(trayMenuPosition(m_trayIcon->geometry(), pointer, m_menu->sizeHint(),
+                                       screen ? screen->geometry() : QRect()));
     });
     m_trayIcon->show();
     watchForTrayHost();

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QTimer>
 
 #include <functional>
@@ -18,6 +21,11 @@ class PreferencesWindowController;
 class QuickPanelController;
 class Updater;
 struct CapturedContext;
+
+// Where the tray menu opens: at the pointer's x, beside the icon rather than over it (below it, or
+// above it when there is no room below), so a second click on the icon falls on the icon and closes
+// the menu instead of choosing its first item. Without the icon's place, at the pointer.
+QPoint trayMenuPosition(const QRect& icon, QPoint pointer, QSize menu, const QRect& screen);
 
 // The tray icon and its menu. The icon shows whether the item in front of the user is saved. A tray
 // host that starts after us (common under autostart) gets the icon when it appears; without one the

@@ -38,3 +38,36 @@ TEST(MenuBarController, TheToolTipNamesTheApplicationOfASavedItemInFront)
     menuBar.updateIndicator(false, context);
     EXPECT_EQ(tray.toolTip(), "Morvane");
 }
+
+// A click that follows the last one within the double-click time is reported as a double click.
+TEST(MenuBarController, AClickOrADoubleClickOnTheIconOpensTheMenuButLeavesAnOpenOneAlone)
+{
+    test::TestApp test;
+    ASSERT_TRUE(test.app.start());
+    MenuBarController& menuBar = *test.app.menuBarController();
+    QMenu& menu = *menuBar.menu();
+    for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}) {
+        emit menuBar.trayIcon()->activated(reason);
+        EXPECT_TRUE(menu.isVisible()) << reason;
+        const QPoint at = menu.pos();
+        menu.move(at + QPoint(5, 5));
+        emit menuBar.trayIcon()->activated(reason);
+        EXPECT_EQ(menu.pos(), at + QPoint(5, 5)) << "an open menu is popped up again";
+        menu.hide();
+    }
+}
+
+// The menu never covers the icon, so a second click on the icon reaches the icon.
+TEST(MenuBarController, TheTrayMenuOpensBesideTheIconAndInsideTheScreen)
+{
+    const QRect screen(0, 0, 1024, 768);
+    const QSize menu(294, 114);
+    // A tray along the top: below the icon, pulled left to fit.
+    EXPECT_EQ(trayMenuPosition(QRect(1001, 1, 22, 30), {1012, 16}, menu, screen), QPoint(730, 31));
+    // A tray along the bottom: above the icon.
+    EXPECT_EQ(trayMenuPosition(QRect(40, 738, 22, 30), {50, 750}, menu, screen), QPoint(50, 624));
+    // No room either way: at the pointer's height.
+    EXPECT_EQ(trayMenuPosition(QRect(40, 100, 22, 600), {50, 400}, menu, screen), QPoint(50, 400));
+    // Without the icon's place (a tray that does not tell it), at the pointer.
+    EXPECT_EQ(trayMenuPosition(QRect(), {1012, 16}, menu, screen), QPoint(1012, 16));
+}
