@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Starts morvane under its own X server with a window manager and a tray, checks that a fresh start
-# shows only its tray icon, makes its library and stores nothing but this machine's identifier, and
-# quits it from the tray menu, giving its shortcuts back; started again, it quits on SIGTERM the same
-# way.
+# shows only its tray icon, makes its library and stores nothing but this machine's identifier, that
+# its tray menu opens by a click before and after its windows were shown and hidden, and quits it
+# from the tray menu, giving its shortcuts back; started again, it quits on SIGTERM the same way.
 set -euo pipefail
 binary=$1
 grabber=$2
@@ -23,12 +23,34 @@ tr -d ' \n' <"$settings" | grep -Eqx "\{\"machine\.identity\.id\":\"$uuid\"\}" |
 [ "$(visible_windows)" -eq 1 ] || fail "a fresh start mapped a window besides its tray icon"
 app_exited && fail "morvane did not stay up"
 
-# The tray menu opens on a left click (as on a right click); its last item is "Quit Morvane".
-before=$(visible_windows)
+# The tray menu opens on a left click (as on a right click), beside the icon: a second click on the
+# icon closes it rather than choosing its first item. It still opens after the quick panel or the
+# graph was shown and hidden (by its shortcut or by Escape). Its last item is "Quit Morvane".
 eval "$(xdotool getwindowgeometry --shell "$(tray_window)")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-menu_open() { [ "$(visible_windows)" -gt "$before" ]; }
-wait_for 5 menu_open || fail "the tray menu did not open"
+icon_x=$((X + WIDTH / 2)) icon_y=$((Y + HEIGHT / 2))
+shown() { [ "$(visible_windows)" -eq "$1" ]; }
+click_icon() { xdotool mousemove $icon_x $icon_y click 1; }
+open_menu() {
+  wait_for 5 shown 1 || fail "$1: a window of ours is still mapped"
+  click_icon
+  wait_for 5 shown 2 || fail "the tray menu did not open $1"
+}
+open_menu "on a first click"
+click_icon
+wait_for 5 shown 1 || fail "a second click on the icon did not close the tray menu"
+sleep 0.5
+shown 1 || fail "a second click on the icon opened a window"
+for hide in ctrl+super+l Escape; do
+  xdotool key ctrl+super+l
+  wait_for 5 shown 2 || fail "the quick panel did not appear"
+  xdotool key $hide
+  open_menu "after the quick panel was hidden by $hide"
+  xdotool key Escape
+done
+xdotool key ctrl+super+g
+wait_for 10 shown 2 || fail "the graph did not appear"
+xdotool key ctrl+super+g
+open_menu "after the graph was shown and hidden"
 xdotool key Up Return
 wait_for 10 app_exited || fail "morvane did not quit from its tray menu"
 wait $app || fail "morvane exited with status $?"
