@@ -38,7 +38,6 @@ void GraphWindowController::show()
     // The window raised itself; the presence layer also asks the window manager for the focus and
     // keeps the application out of the task bar when the settings say so.
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
-    centreFrameOnScreen(*m_window);
 }
 
 void GraphWindowController::hide()
