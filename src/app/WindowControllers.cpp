@@ -1,7 +1,7 @@
 #include "WindowControllers.h"
 
-#include "app/WindowCentring.h"
 #include "desktop/AppPresence.h"
+#include "desktop/FrameCentring.h"
 #include "graph/widgets/GraphWindow.h"
 #include "preferences/PreferencesWindow.h"
 #include "services/PreferencesStore.h"
@@ -38,7 +38,6 @@ void GraphWindowController::show()
     // The window raised itself; the presence layer also asks the window manager for the focus and
     // keeps the application out of the task bar when the settings say so.
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
-    centreOnScreen(*m_window);
 }
 
 void GraphWindowController::hide()
@@ -76,7 +75,7 @@ void PreferencesWindowController::show()
         m_window = std::make_unique<PreferencesWindow>(*m_services);
     activateForWindow(m_presence, *m_window, m_services->preferences.hideDockIcon());
     if (firstShow)
-        centreOnScreen(*m_window);
+        centreFrameOnScreen(*m_window);
 }
 
 QWidget* PreferencesWindowController::window() const

@@ -86,3 +86,38 @@ open() {
   wait_for 15 window_titled "$title" || fail "window $title did not appear"
   activate "$(window_titled "$title")"
 }
+
+# A stand-in browser made the desktop's https handler: it only writes down, in $opened, each URL it
+# was given.
+use_stand_in_browser() {
+  unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID BROWSER
+  opened=$E2E_HOME/opened.txt
+  touch "$opened"
+  mkdir -p "$XDG_DATA_HOME/applications"
+  cat >"$E2E_HOME/browser" <<SCRIPT
+#!/bin/sh
+printf '%s\n' "\$1" >>"$opened"
+SCRIPT
+  chmod +x "$E2E_HOME/browser"
+  cat >"$XDG_DATA_HOME/applications/e2e-browser.desktop" <<ENTRY
+[Desktop Entry]
+Type=Application
+Name=E2E Browser
+Exec=$E2E_HOME/browser %u
+MimeType=x-scheme-handler/https;
+NoDisplay=true
+ENTRY
+  xdg-mime default e2e-browser.desktop x-scheme-handler/https
+}
+
+# The mapped quick panel: ours, titled "Morvane", and bigger than the tray icon of the same name.
+panel() {
+  local w
+  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Morvane ] || continue
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -lt 100 ] || { echo "$w"; return 0; }
+  done
+  return 1
+}
+no_panel() { ! panel; }

@@ -7,26 +7,7 @@ set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID BROWSER
-
-# The stand-in browser, made the desktop's https handler: it only writes down what it was given.
-opened=$E2E_HOME/opened.txt
-touch "$opened"
-mkdir -p "$XDG_DATA_HOME/applications"
-cat >"$E2E_HOME/browser" <<SCRIPT
-#!/bin/sh
-printf '%s\n' "\$1" >>"$opened"
-SCRIPT
-chmod +x "$E2E_HOME/browser"
-cat >"$XDG_DATA_HOME/applications/e2e-browser.desktop" <<ENTRY
-[Desktop Entry]
-Type=Application
-Name=E2E Browser
-Exec=$E2E_HOME/browser %u
-MimeType=x-scheme-handler/https;
-NoDisplay=true
-ENTRY
-xdg-mime default e2e-browser.desktop x-scheme-handler/https
+use_stand_in_browser
 
 library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
 start_app
@@ -38,17 +19,6 @@ stamp=2024-05-01T09:30:12.345Z
 sqlite3 "$library" "INSERT INTO links (id, title, url, type, created_at, updated_at)
   VALUES ('$id', 'Panel Check Page', '$url', 'web', '$stamp', '$stamp')"
 
-# The mapped panel: ours, titled "Morvane", and bigger than the tray icon of the same name.
-panel() {
-  local w
-  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Morvane ] || continue
-    eval "$(xdotool getwindowgeometry --shell "$w")"
-    [ "$WIDTH" -lt 100 ] || { echo "$w"; return 0; }
-  done
-  return 1
-}
-no_panel() { ! panel; }
 client() { xwininfo -id "$1" | sed -n "s/^ *$2: *//p"; }
 # The frame's centre is the work area's, to a pixel of rounding.
 frame_centred() {

@@ -8,26 +8,7 @@ set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID BROWSER
-
-# The stand-in browser, made the desktop's https handler.
-opened=$E2E_HOME/opened.txt
-touch "$opened"
-mkdir -p "$XDG_DATA_HOME/applications"
-cat >"$E2E_HOME/browser" <<SCRIPT
-#!/bin/sh
-printf '%s\n' "\$1" >>"$opened"
-SCRIPT
-chmod +x "$E2E_HOME/browser"
-cat >"$XDG_DATA_HOME/applications/e2e-browser.desktop" <<ENTRY
-[Desktop Entry]
-Type=Application
-Name=E2E Browser
-Exec=$E2E_HOME/browser %u
-MimeType=x-scheme-handler/https;
-NoDisplay=true
-ENTRY
-xdg-mime default e2e-browser.desktop x-scheme-handler/https
+use_stand_in_browser
 
 # Every morvane of this session (other sessions may run on the same machine).
 ours() {

@@ -3,10 +3,9 @@
 #include "GraphCanvas.h"
 #include "GraphToolbar.h"
 #include "desktop/AppearanceService.h"
+#include "desktop/FrameCentring.h"
 #include "graph/GraphViewModel.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace morvane {
@@ -45,10 +44,10 @@ void GraphWindow::present()
     if (m_onWillShow)
         m_onWillShow();
     m_model.captureActiveContext();
-    centreOnScreen();
+    centreFrameOnScreen(*this);
     show();
-    // The frame is known only once the window manager has framed the window.
-    centreOnScreen();
+    // Again now that it is mapped: the frame is known only once the window manager has framed it.
+    centreFrameOnScreen(*this);
     raise();
     activateWindow();
     m_canvas->setFocus(Qt::ActiveWindowFocusReason);
@@ -60,16 +59,6 @@ void GraphWindow::toggle()
         hide();
     else
         present();
-}
-
-void GraphWindow::centreOnScreen()
-{
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
 }
 
 } // namespace morvane

@@ -34,8 +34,6 @@ public:
     GraphToolbar* toolbar() const { return m_toolbar; }
 
 private:
-    void centreOnScreen();
-
     GraphViewModel& m_model;
     GraphCanvas* m_canvas;
     GraphToolbar* m_toolbar;

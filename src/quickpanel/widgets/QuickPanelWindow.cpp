@@ -1,9 +1,9 @@
 #include "QuickPanelWindow.h"
 
+#include "desktop/FrameCentring.h"
+
 #include <QCloseEvent>
-#include <QCursor>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include <xcb/xcb.h>
@@ -15,9 +15,6 @@ namespace morvane {
 namespace {
 
 constexpr quint32 allDesktops = 0xFFFFFFFF;
-// How often and how long to look for the frame the window manager adds after a map.
-constexpr std::chrono::milliseconds frameCheckInterval{20};
-constexpr int frameChecks = 100;
 // _NET_WM_DESKTOP's source indication for a request from an application.
 constexpr quint32 sourceApplication = 1;
 
@@ -66,8 +63,6 @@ QuickPanelWindow::QuickPanelWindow(QWidget* parent)
     setFixedSize(contentSize);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_frameWatch.setInterval(frameCheckInterval);
-    connect(&m_frameWatch, &QTimer::timeout, this, &QuickPanelWindow::centreOnceFramed);
 }
 
 void QuickPanelWindow::setContent(QWidget* content)
@@ -79,35 +74,8 @@ void QuickPanelWindow::setContent(QWidget* content)
 
 void QuickPanelWindow::placeShown()
 {
-    centreFrame();
+    centreFrameOnScreen(*this, CentringScreen::pointer);
     showOnAllDesktops(*this);
-    if (!isFramed() && x11Connection()) {
-        m_frameChecksLeft = frameChecks;
-        m_frameWatch.start();
-    }
-}
-
-// A window mapped afresh has no frame yet: the window manager adds a title bar afterwards, and
-// depending on the window's gravity it either pushes the window down (a move) or grows the frame
-// upwards around it (no event at all), so the frame is looked for rather than waited for.
-void QuickPanelWindow::centreOnceFramed()
-{
-    if (isFramed())
-        centreFrame();
-    if (isFramed() || --m_frameChecksLeft <= 0)
-        m_frameWatch.stop();
-}
-
-void QuickPanelWindow::centreFrame()
-{
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
 }
 
 void QuickPanelWindow::closeEvent(QCloseEvent* event)
@@ -119,12 +87,6 @@ void QuickPanelWindow::closeEvent(QCloseEvent* event)
     event->ignore();
     if (onCloseRequest)
         onCloseRequest();
-}
-
-void QuickPanelWindow::hideEvent(QHideEvent* event)
-{
-    QWidget::hideEvent(event);
-    m_frameWatch.stop();
 }
 
 } // namespace morvane

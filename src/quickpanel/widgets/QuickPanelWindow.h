@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -29,17 +28,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
-    void centreFrame();
-    void centreOnceFramed();
-    bool isFramed() const { return frameGeometry() != geometry(); }
-
     QWidget* m_content = nullptr;
-    // Runs while a window system that frames windows has yet to report the frame.
-    QTimer m_frameWatch;
-    int m_frameChecksLeft = 0;
 };
 
 } // namespace morvane
