@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHash>
 #include <QList>
-#include <QSet>
 #include <QTimer>
 
 #include <xcb/xcb.h>
@@ -85,8 +85,9 @@ struct X11HotkeyBackend::Private {
     PressHandler pressHandler;
     QList<Hotkey> hotkeys;
     HotkeyRef nextRef = 1;
-    // Keycodes whose press was taken since their last release: a held key acts once.
-    QSet<xcb_keycode_t> keysDown;
+    // Keycodes whose press was taken since their last release, with the server time of their latest
+    // press or repeat: a held key acts once.
+    QHash<xcb_keycode_t, xcb_timestamp_t> keysDown;
     // Mapping changes come in bursts; the grabs are renewed once after the burst.
     QTimer mappingRefresh;
 
@@ -131,7 +132,7 @@ void X11HotkeyBackend::Private::attach()
 void X11HotkeyBackend::Private::enableDetectableAutoRepeat()
 {
     // Without it a held key sends a release before every repeated press; with it only presses
-    // repeat, which the keysDown set absorbs. Servers that ignore it (Xvfb) are covered by that set.
+    // repeat, which the keysDown table absorbs. Servers that ignore it (Xvfb) are covered by that table.
     XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
         connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
         nullptr));
@@ -311,9 +312,16 @@ void X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
     if (hotkey == hotkeys.cend())
         return;
     // A held key repeats its press, with or without releases in between depending on the server.
-    if (keysDown.contains(event->detail))
+    // Repeats follow each other within the auto-repeat delay; a press that comes much later is a new
+    // one whose release went elsewhere (the grab ended early and another client had the focus), and
+    // must not leave the shortcut dead until the next release.
+    constexpr xcb_timestamp_t longestRepeatGapMs = 1500;
+    const auto down = keysDown.find(event->detail);
+    if (down != keysDown.end() && event->time - down.value() < longestRepeatGapMs) {
+        down.value() = event->time;
         return;
-    keysDown.insert(event->detail);
+    }
+    keysDown.insert(event->detail, event->time);
     if (pressHandler)
         pressHandler(hotkey->identity);
 }
