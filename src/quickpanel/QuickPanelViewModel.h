@@ -194,9 +194,6 @@ signals:
     void tipsChanged();
 
 private:
-    // The text of a failure as the user sees it.
-    static QString describe(std::exception_ptr error);
-
     void setResults(QList<PanelResult> results);
     void setLinkedItems(QList<LinkItem> items);
     void setSelectedIndex(qint64 index);
@@ -222,7 +219,8 @@ private:
     // Capture flow
     QCoro::Task<bool> saveCapturedContext(CapturedContext context);
     QCoro::Task<bool> confirmFileMatch(FileMatchCandidate candidate);
-    QCoro::Task<bool> finishCapture(LinkItem saved);
+    // Waits for the link a capture or a file match writes, then shows it with what can be linked to it.
+    QCoro::Task<bool> finishCapture(QFuture<LinkItem> saving);
     void showSoloCaptureDismiss(const LinkItem& saved);
 
     // Commands
