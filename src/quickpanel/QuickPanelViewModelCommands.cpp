@@ -112,18 +112,10 @@ QCoro::Task<bool> QuickPanelViewModel::completeRelation()
         setMessage(QStringLiteral("Choose a different item to link to."));
         co_return false;
     }
-    QFuture<void> relating = m_services.store->run(
+    QCoro::Task<bool> relating = writeAndAnnounce(
         [from = source.id, to = target->id](SQLiteStore& sqlite) { sqlite.addRelation(from, to); });
-    try {
-        co_await relating;
-    } catch (...) {
-        if (self)
-            setMessage(describeError(std::current_exception()));
+    if (!co_await relating)
         co_return false;
-    }
-    if (!self)
-        co_return false;
-    announceChange();
     captureContextsNow();
     const QString text = QStringLiteral("Linked “%1” to “%2”.").arg(source.title, target->title);
     try {

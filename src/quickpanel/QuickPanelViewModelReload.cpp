@@ -255,17 +255,9 @@ QCoro::Task<> QuickPanelViewModel::deleteLink(LinkItem item)
 {
     const QPointer<QuickPanelViewModel> self(this);
     const QUuid id = item.id;
-    try {
-        QFuture<void> deleting = m_services.store->run([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
-        co_await deleting;
-    } catch (...) {
-        if (self)
-            setMessage(describeError(std::current_exception()));
+    QCoro::Task<bool> deleting = writeAndAnnounce([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
+    if (!co_await deleting)
         co_return;
-    }
-    if (!self)
-        co_return;
-    announceChange();
     try {
         QCoro::Task<> refreshing = reloadAfterDeleting(id);
         co_await refreshing;
@@ -281,6 +273,23 @@ QCoro::Task<> QuickPanelViewModel::deleteLink(LinkItem item)
 void QuickPanelViewModel::announceChange()
 {
     m_services.store->notifyDidMutate(true);
+}
+
+QCoro::Task<bool> QuickPanelViewModel::writeAndAnnounce(std::function<void(SQLiteStore&)> change)
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    try {
+        QFuture<void> writing = m_services.store->run(std::move(change));
+        co_await writing;
+    } catch (...) {
+        if (self)
+            setMessage(describeError(std::current_exception()));
+        co_return false;
+    }
+    if (!self)
+        co_return false;
+    announceChange();
+    co_return true;
 }
 
 } // namespace morvane
