@@ -4,30 +4,25 @@
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
-#include "LibraryGenerator.h"
+#include "GeneratedLinkStore.h"
 #include "capture/ActiveContextService.h"
-#include "files/FileHashCache.h"
-#include "files/FileIdentityService.h"
 #include "graph/ForceLayout.h"
 #include "graph/GraphViewModel.h"
-#include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <map>
 #include <memory>
 #include <random>
 
 using namespace morvane;
-using morvane::bench::LibraryGenerator;
+using morvane::bench::generatedLinkStore;
 
 namespace {
 
@@ -47,29 +42,6 @@ public:
         co_return std::nullopt;
     }
 };
-
-struct GeneratedLibrary {
-    QTemporaryDir folder;
-    std::unique_ptr<LinkStore> store;
-};
-
-LinkStore& library(long size)
-{
-    static std::map<long, std::unique_ptr<GeneratedLibrary>> libraries;
-    std::unique_ptr<GeneratedLibrary>& entry = libraries[size];
-    if (!entry) {
-        entry = std::make_unique<GeneratedLibrary>();
-        const QString path = entry->folder.filePath(QStringLiteral("Morvane.sqlite"));
-        {
-            SQLiteStore sqlite(path);
-            LibraryGenerator().populate(sqlite, size);
-        }
-        entry->store = std::make_unique<LinkStore>(
-            LinkStore::libraryAt(path),
-            std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
-    }
-    return *entry->store;
-}
 
 // Reloads and waits for the load to be applied, while a 1 ms timer records the longest time the main
 // thread went without serving it.
@@ -112,7 +84,7 @@ private:
 // as every reload after a change does; the stall counts both.
 void BM_LoadWithSuggestions(benchmark::State& state)
 {
-    LinkStore& store = library(state.range(0));
+    LinkStore& store = generatedLinkStore(state.range(0));
     GraphViewModel model(
         store, std::make_shared<NoOpener>(),
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),

@@ -4,12 +4,10 @@
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
+#include "GeneratedLinkStore.h"
 #include "LibraryGenerator.h"
 #include "capture/ActiveContextService.h"
-#include "files/FileHashCache.h"
-#include "files/FileIdentityService.h"
 #include "foundation/UserDefaults.h"
-#include "library/SQLiteStore.h"
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
@@ -17,42 +15,18 @@
 #include "store/RelationService.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <QCoroTask>
 
 #include <benchmark/benchmark.h>
 
-#include <map>
 #include <memory>
 
 using namespace morvane;
+using morvane::bench::generatedLinkStore;
 using morvane::bench::LibraryGenerator;
 
 namespace {
-
-struct GeneratedLibrary {
-    QTemporaryDir folder;
-    std::unique_ptr<LinkStore> store;
-};
-
-LinkStore& library(long size)
-{
-    static std::map<long, std::unique_ptr<GeneratedLibrary>> libraries;
-    std::unique_ptr<GeneratedLibrary>& entry = libraries[size];
-    if (!entry) {
-        entry = std::make_unique<GeneratedLibrary>();
-        const QString path = entry->folder.filePath(QStringLiteral("Morvane.sqlite"));
-        {
-            SQLiteStore sqlite(path);
-            LibraryGenerator().populate(sqlite, size);
-        }
-        entry->store = std::make_unique<LinkStore>(
-            LinkStore::libraryAt(path),
-            std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
-    }
-    return *entry->store;
-}
 
 QString term(int64_t which)
 {
@@ -61,7 +35,7 @@ QString term(int64_t which)
 
 void BM_LibrarySearch(benchmark::State& state)
 {
-    SearchService search(library(state.range(0)), nullptr, nullptr);
+    SearchService search(generatedLinkStore(state.range(0)), nullptr, nullptr);
     const QString query = term(state.range(1));
     qsizetype found = 0;
     for (auto _ : state)
@@ -72,7 +46,7 @@ void BM_LibrarySearch(benchmark::State& state)
 // Everything the model does for one keystroke, to the linked items of the first row.
 void BM_PanelSearch(benchmark::State& state)
 {
-    LinkStore& store = library(state.range(0));
+    LinkStore& store = generatedLinkStore(state.range(0));
     SearchService search(store, nullptr, nullptr);
     RelationService relations(store);
     ActiveContextService contexts({});

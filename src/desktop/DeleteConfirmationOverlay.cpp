@@ -106,6 +106,42 @@ void paintShadow(QPainter& painter, const QRectF& card)
 
 } // namespace
 
+DeleteConfirmationOverlay* DeleteConfirmationOverlay::forLink(const QString& title,
+                                                              std::function<void()> onConfirm,
+                                                              std::function<void()> onCancel,
+                                                              const AppearanceService* appearance,
+                                                              QWidget* window)
+{
+    return new DeleteConfirmationOverlay(
+        QStringLiteral("Delete Link?"), title,
+        QStringLiteral("This removes the link and all of its local relations."), std::move(onConfirm),
+        std::move(onCancel), appearance, window);
+}
+
+DeleteConfirmationOverlay* DeleteConfirmationOverlay::forRelation(const QString& pair,
+                                                                  std::function<void()> onConfirm,
+                                                                  std::function<void()> onCancel,
+                                                                  const AppearanceService* appearance,
+                                                                  QWidget* window)
+{
+    return new DeleteConfirmationOverlay(
+        QStringLiteral("Remove Relation?"), pair,
+        QStringLiteral("The two links stay in your library; only the relation between them is removed."),
+        std::move(onConfirm), std::move(onCancel), appearance, window);
+}
+
+void DeleteConfirmationOverlay::keepInStep(QPointer<DeleteConfirmationOverlay>& overlay, bool waiting,
+                                           const std::function<DeleteConfirmationOverlay*()>& make)
+{
+    if (waiting && !overlay) {
+        overlay = make();
+        overlay->show();
+    } else if (!waiting && overlay) {
+        overlay->deleteLater();
+        overlay = nullptr;
+    }
+}
+
 DeleteConfirmationOverlay::DeleteConfirmationOverlay(QString heading, QString title, QString detail,
                                                      std::function<void()> onConfirm,
                                                      std::function<void()> onCancel,

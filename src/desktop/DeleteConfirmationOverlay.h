@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -26,6 +27,19 @@ public:
     DeleteConfirmationOverlay(QString heading, QString title, QString detail, std::function<void()> onConfirm,
                               std::function<void()> onCancel, const AppearanceService* appearance,
                               QWidget* window);
+
+    // The cards of the two confirmations, over `window`.
+    static DeleteConfirmationOverlay* forLink(const QString& title, std::function<void()> onConfirm,
+                                              std::function<void()> onCancel,
+                                              const AppearanceService* appearance, QWidget* window);
+    static DeleteConfirmationOverlay* forRelation(const QString& pair, std::function<void()> onConfirm,
+                                                  std::function<void()> onCancel,
+                                                  const AppearanceService* appearance, QWidget* window);
+
+    // Keeps `overlay` in step with what waits: when something does and there is no card yet, `make`
+    // builds one and it is shown; when nothing waits, the card goes.
+    static void keepInStep(QPointer<DeleteConfirmationOverlay>& overlay, bool waiting,
+                           const std::function<DeleteConfirmationOverlay*()>& make);
 
 protected:
     bool event(QEvent* event) override;

@@ -33,4 +33,21 @@ QString genericDataFormatText()
     return QStringLiteral("The data couldn’t be read because it isn’t in the correct format.");
 }
 
+QString describeError(const std::exception& error)
+{
+    const auto* ours = dynamic_cast<const Error*>(&error);
+    return ours ? ours->localizedDescription() : QString::fromUtf8(error.what());
+}
+
+QString describeError(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(std::move(error));
+    } catch (const std::exception& failure) {
+        return describeError(failure);
+    } catch (...) {
+        return genericOperationText(QStringLiteral("unknown error"));
+    }
+}
+
 } // namespace morvane

@@ -25,4 +25,9 @@ QString genericOperationText(const QString& detail);
 QString genericFileNotOpenedText(const QString& fileName);
 QString genericDataFormatText();
 
+// What the user is told of a failure: our errors' own text, anything else's what(), and the generic
+// operation text when the failure is not an exception at all.
+QString describeError(const std::exception& error);
+QString describeError(std::exception_ptr error);
+
 } // namespace morvane

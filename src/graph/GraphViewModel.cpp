@@ -59,20 +59,6 @@ GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> ope
 
 GraphViewModel::~GraphViewModel() = default;
 
-// What the status line says of a failure: our errors' own text.
-QString GraphViewModel::describe(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(std::move(error));
-    } catch (const Error& ours) {
-        return ours.localizedDescription();
-    } catch (const std::exception& other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return genericOperationText(QStringLiteral("unknown error"));
-    }
-}
-
 // --- Scope and filters ---------------------------------------------------------------------------
 
 void GraphViewModel::setScope(GraphScope scope)
@@ -126,7 +112,7 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
     try {
         library = co_await m_loader();
     } catch (...) {
-        failure = describe(std::current_exception());
+        failure = describeError(std::current_exception());
     }
     // A load that ends after a newer one has been applied would show an older library.
     if (!self || generation <= m_lastAppliedLoad)

@@ -264,7 +264,6 @@ signals:
     void keyboardRelationNavigationChanged();
 
 private:
-    static QString describe(std::exception_ptr error);
     QCoro::Task<> load(quint64 generation, std::optional<QString> message);
     void apply(GraphLibrary library, const std::optional<QString>& message);
     void rememberPlacements();

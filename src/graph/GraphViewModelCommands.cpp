@@ -3,7 +3,9 @@
 
 #include "GraphViewModel.h"
 #include "LocalizedOrder.h"
+#include "foundation/Error.h"
 #include "foundation/Logging.h"
+#include "foundation/Pending.h"
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>
@@ -102,7 +104,7 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
     try {
         refreshed = co_await std::move(opening);
     } catch (...) {
-        qCWarning(lcGraphCommands) << "Opening a link failed:" << describe(std::current_exception());
+        qCWarning(lcGraphCommands) << "Opening a link failed:" << describeError(std::current_exception());
     }
     // Recording is best effort: the item is open whatever the library says.
     if (self && refreshed) {
@@ -117,7 +119,7 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
             co_await recorded;
         } catch (...) {
             qCWarning(lcGraphCommands)
-                << "The opened file's evidence was not recorded:" << describe(std::current_exception());
+                << "The opened file's evidence was not recorded:" << describeError(std::current_exception());
         }
     }
     if (!self)
@@ -126,7 +128,7 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
         co_await m_store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
     } catch (...) {
         qCWarning(lcGraphCommands) << "The time of opening was not recorded:"
-                                   << describe(std::current_exception());
+                                   << describeError(std::current_exception());
     }
     if (self && m_onItemOpened)
         m_onItemOpened();
@@ -144,7 +146,7 @@ template <class Change> QCoro::Task<bool> GraphViewModel::changeStore(Change cha
         co_await changing;
     } catch (...) {
         if (self)
-            setMessage(describe(std::current_exception()));
+            setMessage(describeError(std::current_exception()));
         co_return false;
     }
     if (!self)
@@ -167,11 +169,9 @@ void GraphViewModel::requestDeleteSelected()
 
 void GraphViewModel::confirmDelete()
 {
-    if (!m_pendingDeleteItem)
-        return;
-    LinkItem item = *std::exchange(m_pendingDeleteItem, std::nullopt);
-    emit pendingDeleteItemChanged();
-    deleteItem(std::move(item));
+    confirmPending(
+        m_pendingDeleteItem, [this] { emit pendingDeleteItemChanged(); },
+        [this](LinkItem item) { deleteItem(std::move(item)); });
 }
 
 void GraphViewModel::cancelDelete()
@@ -216,11 +216,9 @@ void GraphViewModel::requestRelationRemoval(const QUuid& targetNodeID)
 
 void GraphViewModel::confirmRelationDelete()
 {
-    if (!m_pendingRelationDelete)
-        return;
-    PendingRelationDelete pending = *std::exchange(m_pendingRelationDelete, std::nullopt);
-    emit pendingRelationDeleteChanged();
-    removeRelation(std::move(pending));
+    confirmPending(
+        m_pendingRelationDelete, [this] { emit pendingRelationDeleteChanged(); },
+        [this](PendingRelationDelete pending) { removeRelation(std::move(pending)); });
 }
 
 void GraphViewModel::cancelRelationDelete()

@@ -41,6 +41,15 @@ std::optional<QString> calendarOrContactSubtitle(const QString& text)
 
 } // namespace
 
+QList<PanelResult> PanelResult::links(const QList<LinkItem>& items)
+{
+    QList<PanelResult> rows;
+    rows.reserve(items.size());
+    for (const LinkItem& item : items)
+        rows.append(link(item));
+    return rows;
+}
+
 QString PanelResult::id() const
 {
     switch (kind()) {

@@ -5,6 +5,7 @@
 #include "model/LinkItem.h"
 #include "model/LinkType.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +25,8 @@ public:
     static PanelResult link(LinkItem item) { return PanelResult(std::move(item)); }
     static PanelResult capture(CapturedContext context) { return PanelResult(std::move(context)); }
     static PanelResult fileMatch(FileMatchCandidate candidate) { return PanelResult(std::move(candidate)); }
+    // One link row for each item, in order.
+    static QList<PanelResult> links(const QList<LinkItem>& items);
 
     Kind kind() const { return Kind(m_payload.index()); }
     // The payload of the row's own kind, else null.

@@ -26,19 +26,6 @@ QuickPanelViewModel::QuickPanelViewModel(QuickPanelServices services, QObject* p
 
 QuickPanelViewModel::~QuickPanelViewModel() = default;
 
-QString QuickPanelViewModel::describe(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(std::move(error));
-    } catch (const Error& ours) {
-        return ours.localizedDescription();
-    } catch (const std::exception& other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return genericOperationText(QStringLiteral("unknown error"));
-    }
-}
-
 // --- Published fields --------------------------------------------------------------------------------
 
 namespace {

@@ -29,6 +29,7 @@ class LinkStore;
 class PasteboardService;
 class QuickPanelTipStore;
 class RelationService;
+class SQLiteStore;
 class SearchService;
 
 // What the quick panel works with. Every service outlives the model; preferences may be absent
@@ -194,9 +195,6 @@ signals:
     void tipsChanged();
 
 private:
-    // The text of a failure as the user sees it.
-    static QString describe(std::exception_ptr error);
-
     void setResults(QList<PanelResult> results);
     void setLinkedItems(QList<LinkItem> items);
     void setSelectedIndex(qint64 index);
@@ -222,7 +220,8 @@ private:
     // Capture flow
     QCoro::Task<bool> saveCapturedContext(CapturedContext context);
     QCoro::Task<bool> confirmFileMatch(FileMatchCandidate candidate);
-    QCoro::Task<bool> finishCapture(LinkItem saved);
+    // Waits for the link a capture or a file match writes, then shows it with what can be linked to it.
+    QCoro::Task<bool> finishCapture(QFuture<LinkItem> saving);
     void showSoloCaptureDismiss(const LinkItem& saved);
 
     // Commands
@@ -231,6 +230,9 @@ private:
     QCoro::Task<> showLinkedItems(LinkItem item, QString text);
     QCoro::Task<> loadBacklinks(LinkItem base, quint64 generation);
     void announceChange();
+    // Writes a change to the library and announces it. False when it failed (its message is shown) or
+    // when the model has gone meanwhile: the caller then stops without touching it.
+    QCoro::Task<bool> writeAndAnnounce(std::function<void(SQLiteStore&)> change);
 
     // Published
     QString m_query;

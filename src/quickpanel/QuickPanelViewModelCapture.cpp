@@ -4,6 +4,7 @@
 
 #include "QuickPanelViewModel.h"
 
+#include "foundation/Error.h"
 #include "services/QuickPanelTipStore.h"
 #include "store/LinkStore.h"
 
@@ -22,53 +23,36 @@ QString addedText(const LinkItem& saved)
 
 QCoro::Task<bool> QuickPanelViewModel::saveCapturedContext(CapturedContext context)
 {
-    const QPointer<QuickPanelViewModel> self(this);
-    QFuture<LinkItem> saving = m_services.store->addCapturedContext(std::move(context), QString(), QString());
-    std::optional<LinkItem> saved;
-    try {
-        saved = co_await saving;
-    } catch (...) {
-        if (self)
-            setMessage(describe(std::current_exception()));
-        co_return true;
-    }
-    if (!self)
-        co_return true;
-    QCoro::Task<bool> finishing = finishCapture(std::move(*saved));
-    const bool staysOpen = co_await finishing;
-    co_return staysOpen;
+    return finishCapture(m_services.store->addCapturedContext(std::move(context), QString(), QString()));
 }
 
 QCoro::Task<bool> QuickPanelViewModel::confirmFileMatch(FileMatchCandidate candidate)
 {
-    const QPointer<QuickPanelViewModel> self(this);
     // Records the selected file as this machine's copy of the saved link; no new link is made.
-    QFuture<LinkItem> confirming = m_services.store->useFileMatch(std::move(candidate));
-    std::optional<LinkItem> link;
+    return finishCapture(m_services.store->useFileMatch(std::move(candidate)));
+}
+
+QCoro::Task<bool> QuickPanelViewModel::finishCapture(QFuture<LinkItem> saving)
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    std::optional<LinkItem> written;
     try {
-        link = co_await confirming;
+        written = co_await saving;
     } catch (...) {
         if (self)
-            setMessage(describe(std::current_exception()));
+            setMessage(describeError(std::current_exception()));
         co_return true;
     }
     if (!self)
         co_return true;
-    QCoro::Task<bool> finishing = finishCapture(std::move(*link));
-    const bool staysOpen = co_await finishing;
-    co_return staysOpen;
-}
-
-QCoro::Task<bool> QuickPanelViewModel::finishCapture(LinkItem saved)
-{
-    const QPointer<QuickPanelViewModel> self(this);
+    const LinkItem saved = std::move(*written);
     QFuture<QList<LinkItem>> searching = m_services.linkSearch(QString());
     QList<LinkItem> recent;
     try {
         recent = co_await searching;
     } catch (...) {
         if (self)
-            setMessage(describe(std::current_exception()));
+            setMessage(describeError(std::current_exception()));
         co_return true;
     }
     if (!self)
@@ -129,7 +113,7 @@ QCoro::Task<> QuickPanelViewModel::saveAddFormTask()
     try {
         co_await adding;
     } catch (...) {
-        failure = describe(std::current_exception());
+        failure = describeError(std::current_exception());
     }
     if (!self)
         co_return;

@@ -3,7 +3,9 @@
 
 #include "QuickPanelViewModel.h"
 
+#include "foundation/Error.h"
 #include "foundation/Logging.h"
+#include "foundation/Pending.h"
 #include "services/PasteboardService.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
@@ -13,19 +15,6 @@
 namespace morvane {
 
 MORVANE_LOGGING_CATEGORY(lcQuickPanelCommands, "QuickPanelCommands")
-
-namespace {
-
-QList<PanelResult> linkRowsOf(const QList<LinkItem>& items)
-{
-    QList<PanelResult> rows;
-    rows.reserve(items.size());
-    for (const LinkItem& item : items)
-        rows.append(PanelResult::link(item));
-    return rows;
-}
-
-} // namespace
 
 // --- Opening -------------------------------------------------------------------------------------------
 
@@ -79,7 +68,8 @@ QCoro::Task<> QuickPanelViewModel::openLink(LinkItem item)
     try {
         refreshed = co_await opening;
     } catch (...) {
-        qCWarning(lcQuickPanelCommands) << "Opening a link failed:" << describe(std::current_exception());
+        qCWarning(lcQuickPanelCommands)
+            << "Opening a link failed:" << describeError(std::current_exception());
     }
     if (!self)
         co_return;
@@ -94,7 +84,7 @@ QCoro::Task<> QuickPanelViewModel::openLink(LinkItem item)
             co_await recording;
         } catch (...) {
             qCWarning(lcQuickPanelCommands)
-                << "The opened file's evidence was not recorded:" << describe(std::current_exception());
+                << "The opened file's evidence was not recorded:" << describeError(std::current_exception());
         }
     }
     QFuture<void> stamping = store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
@@ -102,7 +92,7 @@ QCoro::Task<> QuickPanelViewModel::openLink(LinkItem item)
         co_await stamping;
     } catch (...) {
         qCWarning(lcQuickPanelCommands)
-            << "The time of opening was not recorded:" << describe(std::current_exception());
+            << "The time of opening was not recorded:" << describeError(std::current_exception());
     }
 }
 
@@ -122,18 +112,10 @@ QCoro::Task<bool> QuickPanelViewModel::completeRelation()
         setMessage(QStringLiteral("Choose a different item to link to."));
         co_return false;
     }
-    QFuture<void> relating = m_services.store->run(
+    QCoro::Task<bool> relating = writeAndAnnounce(
         [from = source.id, to = target->id](SQLiteStore& sqlite) { sqlite.addRelation(from, to); });
-    try {
-        co_await relating;
-    } catch (...) {
-        if (self)
-            setMessage(describe(std::current_exception()));
+    if (!co_await relating)
         co_return false;
-    }
-    if (!self)
-        co_return false;
-    announceChange();
     captureContextsNow();
     const QString text = QStringLiteral("Linked “%1” to “%2”.").arg(source.title, target->title);
     try {
@@ -141,7 +123,7 @@ QCoro::Task<bool> QuickPanelViewModel::completeRelation()
         co_await showing;
     } catch (...) {
         if (self)
-            setMessage(describe(std::current_exception()));
+            setMessage(describeError(std::current_exception()));
         co_return false;
     }
     co_return true;
@@ -161,7 +143,7 @@ QCoro::Task<> QuickPanelViewModel::showLinkedItems(LinkItem item, QString text)
     if (!self || !isCurrentList(generation))
         co_return;
     QList<PanelResult> rows{PanelResult::link(item)};
-    rows.append(linkRowsOf(related));
+    rows.append(PanelResult::links(related));
     setResults(std::move(rows));
     setLinkedItems(related);
     setSelectedIndex(0);
@@ -203,7 +185,7 @@ QCoro::Task<> QuickPanelViewModel::loadBacklinks(LinkItem base, quint64 generati
     if (!self || !isCurrentList(generation))
         co_return;
     setLinkedItems(related);
-    setResults(linkRowsOf(related));
+    setResults(PanelResult::links(related));
     setSelectedIndex(0);
 }
 
@@ -231,11 +213,9 @@ void QuickPanelViewModel::requestRemoveRelation()
 
 void QuickPanelViewModel::confirmRemoveRelation()
 {
-    if (!m_pendingRelationDelete)
-        return;
-    PendingRelationDelete pending = *std::exchange(m_pendingRelationDelete, std::nullopt);
-    emit pendingRelationDeleteChanged();
-    removeRelation(std::move(pending));
+    confirmPending(
+        m_pendingRelationDelete, [this] { emit pendingRelationDeleteChanged(); },
+        [this](PendingRelationDelete pending) { removeRelation(std::move(pending)); });
 }
 
 void QuickPanelViewModel::cancelRemoveRelation()
@@ -262,7 +242,7 @@ QCoro::Task<> QuickPanelViewModel::removeRelation(PendingRelationDelete pending)
         removed = co_await removing;
     } catch (...) {
         if (self)
-            setMessage(describe(std::current_exception()));
+            setMessage(describeError(std::current_exception()));
         co_return;
     }
     if (!self)
@@ -281,7 +261,7 @@ QCoro::Task<> QuickPanelViewModel::removeRelation(PendingRelationDelete pending)
             co_await showing;
         } catch (...) {
             if (self)
-                setMessage(describe(std::current_exception()));
+                setMessage(describeError(std::current_exception()));
         }
         co_return;
     case Mode::Kind::backlinks: {
@@ -293,14 +273,14 @@ QCoro::Task<> QuickPanelViewModel::removeRelation(PendingRelationDelete pending)
             related = co_await relating;
         } catch (...) {
             if (self)
-                setMessage(describe(std::current_exception()));
+                setMessage(describeError(std::current_exception()));
             co_return;
         }
         if (!self)
             co_return;
         if (isCurrentList(generation)) {
             setLinkedItems(related);
-            setResults(linkRowsOf(related));
+            setResults(PanelResult::links(related));
             setSelectedIndex(std::max<qint64>(std::min<qint64>(m_selectedIndex, m_results.size() - 1), 0));
         }
         setMessage(text);
@@ -329,11 +309,9 @@ void QuickPanelViewModel::requestDelete()
 
 void QuickPanelViewModel::confirmDelete()
 {
-    if (!m_pendingDeleteItem)
-        return;
-    LinkItem item = *std::exchange(m_pendingDeleteItem, std::nullopt);
-    emit pendingDeleteItemChanged();
-    deleteLink(std::move(item));
+    confirmPending(
+        m_pendingDeleteItem, [this] { emit pendingDeleteItemChanged(); },
+        [this](LinkItem item) { deleteLink(std::move(item)); });
 }
 
 void QuickPanelViewModel::cancelDelete()

@@ -5,6 +5,7 @@
 
 #include "capture/CalendarEventService.h"
 #include "capture/ContactService.h"
+#include "foundation/Error.h"
 #include "foundation/Logging.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
@@ -18,15 +19,6 @@ namespace morvane {
 MORVANE_LOGGING_CATEGORY(lcQuickPanel, "QuickPanel")
 
 namespace {
-
-QList<PanelResult> linkRows(const QList<LinkItem>& items)
-{
-    QList<PanelResult> rows;
-    rows.reserve(items.size());
-    for (const LinkItem& item : items)
-        rows.append(PanelResult::link(item));
-    return rows;
-}
 
 QString activeLinkText(const CapturedContext& context)
 {
@@ -90,7 +82,7 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
             co_await searching;
         }
     } catch (...) {
-        const QString failure = describe(std::current_exception());
+        const QString failure = describeError(std::current_exception());
         qCWarning(lcQuickPanel) << "The quick panel list could not be loaded:" << failure;
         if (self && isCurrentList(generation))
             setMessage(failure);
@@ -124,7 +116,7 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
             if (!self || !isCurrentList(generation))
                 co_return;
             QList<PanelResult> rows{PanelResult::link(*saved)};
-            rows.append(linkRows(related));
+            rows.append(PanelResult::links(related));
             setResults(std::move(rows));
             setLinkedItems(related);
             setSelectedIndex(0);
@@ -182,7 +174,7 @@ QCoro::Task<> QuickPanelViewModel::performSearch(quint64 generation)
     const QList<LinkItem> found = co_await searching;
     if (!self || !isCurrentList(generation))
         co_return;
-    QList<PanelResult> rows = linkRows(found);
+    QList<PanelResult> rows = PanelResult::links(found);
     qsizetype extraRows = 0;
     // The event and card searches answer at once, on this thread, for the query as it is now.
     if (const CalendarEventService* calendar = m_services.searchService->calendarEventService()) {
@@ -233,7 +225,7 @@ QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
         if (!self || !isCurrentList(generation))
             co_return;
         setLinkedItems(related);
-        setResults(linkRows(related));
+        setResults(PanelResult::links(related));
         clampSelection();
         co_return;
     }
@@ -252,7 +244,7 @@ QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
     const QList<LinkItem> found = co_await searching;
     if (!self || !isCurrentList(generation))
         co_return;
-    setResults(linkRows(found));
+    setResults(PanelResult::links(found));
     if (!relating)
         setLinkedItems({});
     clampSelection();
@@ -263,23 +255,15 @@ QCoro::Task<> QuickPanelViewModel::deleteLink(LinkItem item)
 {
     const QPointer<QuickPanelViewModel> self(this);
     const QUuid id = item.id;
-    try {
-        QFuture<void> deleting = m_services.store->run([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
-        co_await deleting;
-    } catch (...) {
-        if (self)
-            setMessage(describe(std::current_exception()));
+    QCoro::Task<bool> deleting = writeAndAnnounce([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
+    if (!co_await deleting)
         co_return;
-    }
-    if (!self)
-        co_return;
-    announceChange();
     try {
         QCoro::Task<> refreshing = reloadAfterDeleting(id);
         co_await refreshing;
     } catch (...) {
         if (self)
-            setMessage(describe(std::current_exception()));
+            setMessage(describeError(std::current_exception()));
         co_return;
     }
     if (self)
@@ -289,6 +273,23 @@ QCoro::Task<> QuickPanelViewModel::deleteLink(LinkItem item)
 void QuickPanelViewModel::announceChange()
 {
     m_services.store->notifyDidMutate(true);
+}
+
+QCoro::Task<bool> QuickPanelViewModel::writeAndAnnounce(std::function<void(SQLiteStore&)> change)
+{
+    const QPointer<QuickPanelViewModel> self(this);
+    try {
+        QFuture<void> writing = m_services.store->run(std::move(change));
+        co_await writing;
+    } catch (...) {
+        if (self)
+            setMessage(describeError(std::current_exception()));
+        co_return false;
+    }
+    if (!self)
+        co_return false;
+    announceChange();
+    co_return true;
 }
 
 } // namespace morvane

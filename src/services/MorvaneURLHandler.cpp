@@ -18,19 +18,6 @@ namespace {
 
 constexpr qsizetype maximumIdLength = 64;
 
-QString describe(std::exception_ptr error)
-{
-    try {
-        std::rethrow_exception(std::move(error));
-    } catch (const Error& ours) {
-        return ours.localizedDescription();
-    } catch (const std::exception& other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return genericOperationText(QStringLiteral("unknown error"));
-    }
-}
-
 } // namespace
 
 MorvaneURLHandler::MorvaneURLHandler(std::shared_ptr<AlertPresenter> alerts,
@@ -99,7 +86,7 @@ QCoro::Task<> MorvaneURLHandler::handle(QString url, LinkStore& store, LinkOpene
         }
         co_await store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
     } catch (...) {
-        const QString description = describe(std::current_exception());
+        const QString description = describeError(std::current_exception());
         qCCritical(lcMorvaneURL).noquote() << "Failed to open morvane URL:" << description;
         // The alert goes above whatever window sent the link.
         if (!inFront)

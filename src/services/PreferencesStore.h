@@ -156,8 +156,6 @@ public:
     QCoro::Task<void> refreshSyncStatus();
     // The text shown for a failed pass.
     static QString syncErrorText(const std::exception& error);
-    // The text shown for any other failure: our errors' own description, else what() as it is.
-    static QString errorText(const std::exception& error);
     // Erases the remote records (when syncing), then the local library, and verifies it is empty.
     // A pass in flight is waited for first, and no new pass starts until the erase is done.
     void eraseAllData();

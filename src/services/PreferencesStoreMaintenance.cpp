@@ -2,12 +2,13 @@
 #include "capture/CalendarEventService.h"
 #include "capture/ContactService.h"
 #include "foundation/Clock.h"
+#include "foundation/Error.h"
 #include "foundation/LocatorUrl.h"
 #include "library/SQLiteStore.h"
 #include "model/LibraryReset.h"
-#include "sync/CloudKitSyncService.h"
 #include "services/PreferencesStore.h"
 #include "store/LinkStore.h"
+#include "sync/CloudKitSyncService.h"
 
 #include <QCoroFuture>
 #include <QSaveFile>
@@ -99,7 +100,7 @@ QCoro::Task<void> PreferencesStore::runExport(QString filePath)
     } catch (const std::exception& error) {
         if (!*alive)
             co_return;
-        setDatabaseActionMessage(QStringLiteral("Could not export library: ") + errorText(error));
+        setDatabaseActionMessage(QStringLiteral("Could not export library: ") + describeError(error));
     }
     m_databaseActionInProgress = false;
     setDatabaseActionProgress(std::nullopt);
@@ -118,7 +119,7 @@ QCoro::Task<std::optional<MorvaneLibraryImportPreview>> PreferencesStore::previe
         co_return preview;
     } catch (const std::exception& error) {
         if (*alive)
-            setDatabaseActionMessage(QStringLiteral("Could not read import file: ") + errorText(error));
+            setDatabaseActionMessage(QStringLiteral("Could not read import file: ") + describeError(error));
     }
     co_return std::nullopt;
 }
@@ -181,7 +182,7 @@ QCoro::Task<void> PreferencesStore::runImport(QString filePath, bool replace)
     } catch (const std::exception& error) {
         if (!*alive)
             co_return;
-        setDatabaseActionMessage(QStringLiteral("Could not import library: ") + errorText(error));
+        setDatabaseActionMessage(QStringLiteral("Could not import library: ") + describeError(error));
     }
     if (holding)
         m_holdSyncCount = std::max(m_holdSyncCount - 1, 0);
@@ -209,7 +210,7 @@ QCoro::Task<QList<FileRepairIssue>> PreferencesStore::scanFileRepairs(QStringLis
         co_return issues;
     } catch (const std::exception& error) {
         if (*alive)
-            setRepairQueue(QStringLiteral("Could not scan file repairs: ") + errorText(error), false);
+            setRepairQueue(QStringLiteral("Could not scan file repairs: ") + describeError(error), false);
     }
     co_return {};
 }
@@ -233,7 +234,7 @@ QCoro::Task<bool> PreferencesStore::confirmFileRepair(LinkItem item, FileResolut
     } catch (const std::exception& error) {
         // An unreadable chosen file is refused by the store and reported here; the issue stays listed.
         if (*alive)
-            setRepairQueue(QStringLiteral("Could not relink “%1”: %2").arg(title, errorText(error)),
+            setRepairQueue(QStringLiteral("Could not relink “%1”: %2").arg(title, describeError(error)),
                            m_repairQueueInProgress);
     }
     co_return false;

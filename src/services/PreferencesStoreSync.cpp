@@ -1,11 +1,12 @@
 // The sync pass and erase procedures of the settings store.
 #include "foundation/Clock.h"
+#include "foundation/Error.h"
 #include "foundation/UserDefaults.h"
 #include "library/SQLiteStore.h"
 #include "model/LibraryReset.h"
-#include "sync/CloudKitSyncService.h"
 #include "services/PreferencesStore.h"
 #include "store/LinkStore.h"
+#include "sync/CloudKitSyncService.h"
 
 #include <QCoroFuture>
 
@@ -129,17 +130,11 @@ QCoro::Task<void> PreferencesStore::refreshSyncStatus()
     }
 }
 
-QString PreferencesStore::errorText(const std::exception& error)
-{
-    const auto* ours = dynamic_cast<const Error*>(&error);
-    return ours ? ours->localizedDescription() : QString::fromUtf8(error.what());
-}
-
 QString PreferencesStore::syncErrorText(const std::exception& error)
 {
     const auto* cloud = dynamic_cast<const CloudKitError*>(&error);
     if (!cloud)
-        return errorText(error);
+        return describeError(error);
     const QString description = cloud->localizedDescription();
     if (description.contains(QLatin1String("recordName"), Qt::CaseInsensitive) &&
         description.contains(QLatin1String("queryable"), Qt::CaseInsensitive))
@@ -213,7 +208,7 @@ QCoro::Task<void> PreferencesStore::runErase()
     } catch (const std::exception& error) {
         if (!*alive)
             co_return;
-        setDatabaseActionMessage(QStringLiteral("Could not erase data: ") + errorText(error));
+        setDatabaseActionMessage(QStringLiteral("Could not erase data: ") + describeError(error));
         if (remote) {
             setSyncStatus(SyncStatus::error);
             setSyncErrorMessage(syncErrorText(error));

@@ -6,6 +6,7 @@
 // selection; "menu <entries joined by |>" when a menu opens and "menu closed" when it goes; and
 // "opened <title>" for each link opened.
 
+#include "ProbeIO.h"
 #include "capture/ActiveContextService.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
@@ -17,18 +18,12 @@
 
 #include <QApplication>
 #include <QMenu>
-#include <QSocketNotifier>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
-void say(const QString& line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
+using morvane::probe::say;
 
 class PrintingOpener final : public morvane::ItemOpener {
 public:
@@ -108,18 +103,9 @@ int main(int argc, char** argv)
         const QPoint centre = onScreen(QPointF(canvas.width() / 2.0, canvas.height() / 2.0));
         say(QStringLiteral("centre %1 %2").arg(centre.x()).arg(centre.y()));
     };
-    std::string pending;
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[256];
-        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count <= 0)
-            return QCoreApplication::quit();
-        pending.append(buffer, size_t(count));
-        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            if (pending.compare(0, end, "where") == 0)
-                where();
-        }
+    const auto input = morvane::probe::readCommands([&](std::string_view line) {
+        if (line == "where")
+            where();
     });
 
     window.present();

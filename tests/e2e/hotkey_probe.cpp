@@ -4,20 +4,13 @@
 #include "desktop/X11HotkeyBackend.h"
 #include "services/HotkeyService.h"
 
-#include <QGuiApplication>
-#include <QSocketNotifier>
+#include "ProbeIO.h"
 
-#include <cstdio>
-#include <string>
-#include <unistd.h>
+#include <QGuiApplication>
 
 using namespace morvane;
 
-static void say(const QString& line)
-{
-    std::puts(qPrintable(line));
-    std::fflush(stdout);
-}
+using morvane::probe::say;
 
 int main(int argc, char** argv)
 {
@@ -28,23 +21,14 @@ int main(int argc, char** argv)
         {1, {37, 0x1100}, [] { say(QStringLiteral("hotkey 1")); }},
         {2, {5, 0x1100}, [] { say(QStringLiteral("hotkey 2")); }},
     };
-    std::string pending;
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[256];
-        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (count <= 0)
-            return QCoreApplication::quit();
-        pending.append(buffer, size_t(count));
-        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            if (pending.compare(0, end, "register") == 0) {
-                for (const auto& failure : service.registerHotkeys(defaults))
-                    say(QStringLiteral("failed ") + failure.binding.displayString());
-                say(QStringLiteral("registered"));
-            } else if (pending.compare(0, end, "unregister") == 0) {
-                service.unregisterAll();
-                say(QStringLiteral("unregistered"));
-            }
+    const auto input = morvane::probe::readCommands([&](std::string_view line) {
+        if (line == "register") {
+            for (const auto& failure : service.registerHotkeys(defaults))
+                say(QStringLiteral("failed ") + failure.binding.displayString());
+            say(QStringLiteral("registered"));
+        } else if (line == "unregister") {
+            service.unregisterAll();
+            say(QStringLiteral("unregistered"));
         }
     });
     return QGuiApplication::exec();

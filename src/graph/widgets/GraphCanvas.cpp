@@ -222,29 +222,17 @@ void GraphCanvas::keyPressEvent(QKeyEvent* event)
 void GraphCanvas::syncOverlays()
 {
     const auto& pendingItem = m_model.pendingDeleteItem();
-    if (pendingItem && !m_deleteOverlay) {
-        m_deleteOverlay = new DeleteConfirmationOverlay(
-            QStringLiteral("Delete Link?"), pendingItem->title,
-            QStringLiteral("This removes the link and all of its local relations."),
-            [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); }, m_appearance, window());
-        m_deleteOverlay->show();
-    } else if (!pendingItem && m_deleteOverlay) {
-        m_deleteOverlay->deleteLater();
-        m_deleteOverlay = nullptr;
-    }
-
-    const auto& pendingRelation = m_model.pendingRelationDelete();
-    if (pendingRelation && !m_relationOverlay) {
-        m_relationOverlay = new DeleteConfirmationOverlay(
-            QStringLiteral("Remove Relation?"), pendingRelation->summary,
-            QStringLiteral("The two links stay in your library; only the relation between them is removed."),
-            [this] { m_model.confirmRelationDelete(); }, [this] { m_model.cancelRelationDelete(); },
+    DeleteConfirmationOverlay::keepInStep(m_deleteOverlay, pendingItem.has_value(), [&] {
+        return DeleteConfirmationOverlay::forLink(
+            pendingItem->title, [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); },
             m_appearance, window());
-        m_relationOverlay->show();
-    } else if (!pendingRelation && m_relationOverlay) {
-        m_relationOverlay->deleteLater();
-        m_relationOverlay = nullptr;
-    }
+    });
+    const auto& pendingRelation = m_model.pendingRelationDelete();
+    DeleteConfirmationOverlay::keepInStep(m_relationOverlay, pendingRelation.has_value(), [&] {
+        return DeleteConfirmationOverlay::forRelation(
+            pendingRelation->summary, [this] { m_model.confirmRelationDelete(); },
+            [this] { m_model.cancelRelationDelete(); }, m_appearance, window());
+    });
     // The relation card stands above the delete card when both wait.
     if (m_relationOverlay)
         m_relationOverlay->raise();

@@ -444,30 +444,18 @@ void QuickPanelView::focusSearchField()
 void QuickPanelView::syncOverlays()
 {
     const auto& pendingItem = m_model.pendingDeleteItem();
-    if (pendingItem && !m_deleteOverlay) {
-        m_deleteOverlay = new DeleteConfirmationOverlay(
-            QStringLiteral("Delete Link?"), pendingItem->title,
-            QStringLiteral("This removes the link and all of its local relations."),
-            [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); }, m_appearance, this);
-        m_deleteOverlay->show();
-    } else if (!pendingItem && m_deleteOverlay) {
-        m_deleteOverlay->deleteLater();
-        m_deleteOverlay = nullptr;
-    }
-
+    DeleteConfirmationOverlay::keepInStep(m_deleteOverlay, pendingItem.has_value(), [&] {
+        return DeleteConfirmationOverlay::forLink(
+            pendingItem->title, [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); },
+            m_appearance, this);
+    });
     const auto& pendingRelation = m_model.pendingRelationDelete();
-    if (pendingRelation && !m_relationOverlay) {
-        m_relationOverlay = new DeleteConfirmationOverlay(
-            QStringLiteral("Remove Relation?"),
+    DeleteConfirmationOverlay::keepInStep(m_relationOverlay, pendingRelation.has_value(), [&] {
+        return DeleteConfirmationOverlay::forRelation(
             pendingRelation->source.title + QStringLiteral(" ↔ ") + pendingRelation->target.title,
-            QStringLiteral("The two links stay in your library; only the relation between them is removed."),
             [this] { m_model.confirmRemoveRelation(); }, [this] { m_model.cancelRemoveRelation(); },
             m_appearance, this);
-        m_relationOverlay->show();
-    } else if (!pendingRelation && m_relationOverlay) {
-        m_relationOverlay->deleteLater();
-        m_relationOverlay = nullptr;
-    }
+    });
     if (m_relationOverlay)
         m_relationOverlay->raise();
     if (!m_deleteOverlay && !m_relationOverlay && isVisible())
