@@ -7,6 +7,10 @@
 #include "platform/AlertPresenter.h"
 #include "services/PreferencesStore.h"
 
+#include <QAbstractSlider>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +23,41 @@ namespace morvane {
 namespace {
 constexpr QSize windowSize{760, 620};
 constexpr int sidebarWidth = 184;
+
+// Scrolling the page must not change a setting: a pop-up list, a slider or a number field the
+// pointer passes over while the wheel turns leaves the wheel to the page unless the user chose it
+// (clicked or tabbed into it) first.
+class PageWheelGuard : public QObject {
+public:
+    PageWheelGuard(QScrollArea& page, QObject* parent)
+        : QObject(parent)
+        , m_page(page)
+    {
+    }
+
+    void guard(QWidget& content)
+    {
+        for (QWidget* control : content.findChildren<QWidget*>()) {
+            if (qobject_cast<QComboBox*>(control) || qobject_cast<QAbstractSlider*>(control) ||
+                qobject_cast<QAbstractSpinBox*>(control)) {
+                control->setFocusPolicy(Qt::StrongFocus);
+                control->installEventFilter(this);
+            }
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Wheel || static_cast<QWidget*>(watched)->hasFocus())
+            return false;
+        QCoreApplication::sendEvent(m_page.viewport(), event);
+        return true;
+    }
+
+private:
+    QScrollArea& m_page;
+};
 
 // The sidebar's own background, painted so that it follows the appearance.
 class SidebarPanel : public QWidget {
@@ -115,6 +154,7 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
         column->addWidget(page);
     }
     column->addStretch(1);
+    (new PageWheelGuard(*scroll, this))->guard(*detail);
     scroll->setWidget(detail);
     layout->addWidget(scroll, 1);
 

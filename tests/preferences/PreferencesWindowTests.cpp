@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,12 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
     // A change made elsewhere shows at once.
     fx.preferences->setDefaultCopyFormat(CopyFormat::markdown);
     EXPECT_EQ(format->currentText(), "Markdown");
+    // The wheel turned over the list while the page scrolls leaves the setting alone.
+    QWheelEvent wheel(QPointF(5, 5), format->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(format, &wheel);
+    EXPECT_EQ(format->currentText(), "Markdown");
+    EXPECT_EQ(fx.defaults->stringValue(Keys::defaultCopyFormat), "markdown");
 
     fx.preferences->quickPanelTipStore().dismiss("finder");
     fx.click("Show Dismissed Instruction Banners Again");
