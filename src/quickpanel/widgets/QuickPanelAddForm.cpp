@@ -179,6 +179,10 @@ void QuickPanelAddForm::fitNotesHeight()
                        int(std::ceil(m_notes->document()->documentMargin())) + 1 + margins.top() +
                        margins.bottom();
     m_notes->setFixedHeight(height);
+    // Up to three lines the field grows instead; the editor would otherwise show its scroll bar for
+    // the margin below the last line.
+    m_notes->setVerticalScrollBarPolicy(lines > notesMaxLines ? Qt::ScrollBarAsNeeded
+                                                              : Qt::ScrollBarAlwaysOff);
 }
 
 void QuickPanelAddForm::focusFirstField()
