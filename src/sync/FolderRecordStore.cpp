@@ -249,33 +249,42 @@ void FolderRecordStore::remove(const QString& recordName)
 RecordStore::Page FolderRecordStore::query(const QString& recordType, int limit)
 {
     requireFolder();
-    return listFrom(recordType, QString(), limit);
+    return listFrom(recordType, QString(), std::make_shared<const QStringList>(recordNames()), limit);
 }
 
 RecordStore::Page FolderRecordStore::query(const Cursor& cursor, int limit)
 {
     requireFolder();
-    return listFrom(cursor.recordType, cursor.after, limit);
+    std::shared_ptr<const QStringList> names = cursor.listing;
+    if (!names)
+        names = std::make_shared<const QStringList>(recordNames());
+    return listFrom(cursor.recordType, cursor.after, std::move(names), limit);
 }
 
-RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
-                                              int limit) const
+QStringList FolderRecordStore::recordNames() const
 {
     QStringList names;
     const QStringList files = QDir(m_folderPath).entryList({u'*' + fileSuffix}, QDir::Files);
     for (const QString& fileName : files) {
-        if (std::optional<QString> name = recordNameOf(fileName); name && *name > after)
+        if (std::optional<QString> name = recordNameOf(fileName))
             names.append(*name);
     }
     std::sort(names.begin(), names.end());
+    return names;
+}
+
+RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
+                                              std::shared_ptr<const QStringList> names, int limit) const
+{
     Page page;
-    // Only names are listed up front: each file is read once, as the walk reaches it.
-    for (const QString& name : std::as_const(names)) {
-        std::optional<CloudRecord> record = read(name);
+    // The names are listed once per listing; each file is read once, as the walk reaches it, and one
+    // removed meanwhile is passed over.
+    for (auto name = std::upper_bound(names->cbegin(), names->cend(), after); name != names->cend(); ++name) {
+        std::optional<CloudRecord> record = read(*name);
         if (!record || record->recordType() != recordType)
             continue;
         if (page.records.size() == std::max(limit, 1)) {
-            page.cursor = Cursor{recordType, page.records.constLast().recordName()};
+            page.cursor = Cursor{recordType, page.records.constLast().recordName(), names};
             break;
         }
         page.records.append(std::move(*record));

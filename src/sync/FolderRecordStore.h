@@ -40,7 +40,10 @@ private:
     // The record in the file, or none when there is no file or it does not hold that record.
     std::optional<CloudRecord> read(const QString& recordName) const;
     void write(const CloudRecord& record) const;
-    Page listFrom(const QString& recordType, const QString& after, int limit) const;
+    // Every record name in the folder, sorted.
+    QStringList recordNames() const;
+    Page listFrom(const QString& recordType, const QString& after, std::shared_ptr<const QStringList> names,
+                  int limit) const;
 
     QString m_folderPath;
 };

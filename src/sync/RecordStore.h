@@ -4,7 +4,9 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <memory>
 #include <optional>
 
 namespace morvane {
@@ -28,6 +30,9 @@ public:
     struct Cursor {
         QString recordType;
         QString after;
+        // A store may keep what its first page found here (the folder store: the sorted record
+        // names), so that later pages do not list everything again.
+        std::shared_ptr<const QStringList> listing;
     };
     struct Page {
         QList<CloudRecord> records;

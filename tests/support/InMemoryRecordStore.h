@@ -149,7 +149,7 @@ private:
             if (record->recordType() != recordType)
                 continue;
             if (page.records.size() == std::min(limit, pageSize)) {
-                page.cursor = Cursor{recordType, page.records.constLast().recordName()};
+                page.cursor = Cursor{recordType, page.records.constLast().recordName(), {}};
                 break;
             }
             page.records.append(*record);
