@@ -21,6 +21,9 @@ namespace morvane {
 
 namespace {
 
+// No part of a card lies farther than this from its disc centre, in card units.
+constexpr double cardReach = 80;
+
 QString healthToolTip(NodeHealth health)
 {
     switch (health) {
@@ -98,6 +101,10 @@ std::optional<QUuid> GraphCanvas::nodeAt(QPointF point) const
     // Later cards lie above earlier ones.
     for (auto node = scene.nodes.crbegin(); node != scene.nodes.crend(); ++node) {
         const QPointF centre = m_viewport.toScreen(node->position, size());
+        // Measuring a title is costly, and nearly every card of a large graph is far away.
+        const QPointF offset = point - centre;
+        if (std::abs(offset.x()) > cardReach * cardScale || std::abs(offset.y()) > cardReach * cardScale)
+            continue;
         const QRectF area = nodeCardHitArea(NodeCardStyle::of(*node, scene.flags(*node)), node->title);
         const QRectF onScreen(centre + area.topLeft() * cardScale, area.size() * cardScale);
         if (onScreen.contains(point))
