@@ -3,6 +3,7 @@
 #include "graph/widgets/GraphToolbar.h"
 #include "graph/widgets/GraphWindow.h"
 
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,17 @@ TEST(GraphWindowTests, CentresOnWhereTheSelectedNodeIsGoing)
     fx.model.centerOnNode(b.id, false);
     QCoreApplication::processEvents();
     EXPECT_EQ(canvas.viewport().pan, after);
+}
+
+// The test screen is smaller than the window's usual size: the whole window still lands on it.
+TEST(GraphWindowTests, FitsOnAScreenSmallerThanItself)
+{
+    test::GraphFixture fx;
+    GraphWindow window(fx.model, nullptr);
+    const QRect room = window.screen()->availableGeometry();
+    ASSERT_LT(room.width(), 920);
+    window.present();
+    EXPECT_TRUE(room.contains(window.frameGeometry()));
 }
 
 // A status longer than the room the toolbar leaves it ends in an ellipsis and is whole in its tooltip.
