@@ -131,12 +131,12 @@ void loadSizes(benchmark::internal::Benchmark* b)
 
 void layoutSizes(benchmark::internal::Benchmark* b)
 {
-    for (long size : bench::sizes({1000, 5000}, 50))
+    for (long size : bench::sizes({1000, 5000, 20000}, 50))
         b->Arg(size);
 }
 
 BENCHMARK(BM_LoadWithSuggestions)->Apply(loadSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_LayoutStep)->Apply(layoutSizes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LayoutStep)->Apply(layoutSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -31,8 +33,12 @@ void moveFrameToCentre(QWidget& window, CentringScreen which)
     const QScreen* screen = targetScreen(window, which);
     if (!screen)
         return;
+    const QRect room = screen->availableGeometry();
     QRect frame = window.frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
+    frame.moveCenter(room.center());
+    // A frame larger than the screen keeps its title bar and top left corner on it, where the user can
+    // reach the window's controls; what overflows goes off the bottom and right.
+    frame.moveTopLeft(QPoint(std::max(frame.left(), room.left()), std::max(frame.top(), room.top())));
     window.move(frame.topLeft());
 }
 

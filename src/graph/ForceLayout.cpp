@@ -1,6 +1,9 @@
 #include "ForceLayout.h"
 
 #include <QHash>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -69,15 +72,17 @@ struct Neighbours {
 };
 
 // The step's cost is this loop over every pair; wider vector units run more pairs at once where the
-// processor has them.
-__attribute__((target_clones("avx2", "default"))) void repel(Frame& frame)
+// processor has them. Rows [first, last) are paired with every later node; their forces are added
+// to fx and fy.
+__attribute__((target_clones("avx2", "default"))) void repelRows(const std::vector<double>& xs,
+                                                                 const std::vector<double>& ys, size_t first,
+                                                                 size_t last, double* __restrict fx,
+                                                                 double* __restrict fy)
 {
-    const size_t n = frame.x.size();
-    const double* __restrict x = frame.x.data();
-    const double* __restrict y = frame.y.data();
-    double* __restrict fx = frame.fx.data();
-    double* __restrict fy = frame.fy.data();
-    for (size_t i = 0; i < n; ++i) {
+    const size_t n = xs.size();
+    const double* __restrict x = xs.data();
+    const double* __restrict y = ys.data();
+    for (size_t i = first; i < last; ++i) {
         const double xi = x[i];
         const double yi = y[i];
         double sumX = 0;
@@ -97,6 +102,47 @@ __attribute__((target_clones("avx2", "default"))) void repel(Frame& frame)
         }
         fx[i] += sumX;
         fy[i] += sumY;
+    }
+}
+
+// Below this many nodes one thread does the pairs sooner than several can be started.
+constexpr size_t sharedRepulsionNodes = 2500;
+
+// Its own threads: the shared pool may be busy hashing files, and the window waits for this.
+QThreadPool& repulsionPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+// A large graph's pairs are shared out in bands of rows holding about as many pairs each; every
+// band sums into forces of its own, added up at the end, so only the grouping of additions changes.
+void repel(Frame& frame)
+{
+    const size_t n = frame.x.size();
+    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(std::clamp(QThread::idealThreadCount(), 1, 8));
+    if (bands == 1)
+        return repelRows(frame.x, frame.y, 0, n, frame.fx.data(), frame.fy.data());
+    // Row i holds n - 1 - i pairs: the band edges split the triangle into equal areas.
+    std::vector<size_t> edges(bands + 1, n);
+    for (size_t b = 0; b < bands; ++b)
+        edges[b] = size_t(double(n) * (1 - std::sqrt(1 - double(b) / double(bands))));
+    std::vector<std::vector<double>> forces(bands - 1, std::vector<double>(2 * n, 0.0));
+    QSemaphore done;
+    for (size_t b = 1; b < bands; ++b) {
+        repulsionPool().start([&, b] {
+            auto& own = forces[b - 1];
+            repelRows(frame.x, frame.y, edges[b], edges[b + 1], own.data(), own.data() + n);
+            done.release();
+        });
+    }
+    repelRows(frame.x, frame.y, edges[0], edges[1], frame.fx.data(), frame.fy.data());
+    done.acquire(int(bands - 1));
+    for (const auto& own : forces) {
+        for (size_t i = 0; i < n; ++i) {
+            frame.fx[i] += own[i];
+            frame.fy[i] += own[n + i];
+        }
     }
 }
 

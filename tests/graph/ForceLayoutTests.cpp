@@ -99,3 +99,26 @@ TEST(ForceLayoutTests, HubFansItsNeighboursOutTowardsTheirSlots)
     EXPECT_NEAR(nodes[2].velocity.y(), 5 * pi / 6 * strength, 1e-9) << "slot 30°, at 180°";
     EXPECT_EQ(ForceLayout::fanOutAngle({0, 0}, {0, -1}), -pi / 2);
 }
+
+// A graph large enough for its pairs to be shared among threads feels every pair exactly once.
+TEST(ForceLayoutTests, LargeGraphFeelsEveryPairOnce)
+{
+    QList<GraphNode> nodes;
+    for (int i = 0; i < 3001; ++i)
+        nodes.append(at(std::fmod(i * 7919.0, 6000) - 3000, std::fmod(i * 104729.0, 5000) - 2500));
+    const QList<GraphNode> start = nodes;
+    ForceLayout::step(nodes, {}, {});
+    int wrong = 0;
+    for (qsizetype i = 0; i < start.size(); ++i) {
+        QPointF force;
+        for (qsizetype j = 0; j < start.size(); ++j) {
+            const QPointF d = start[i].position - start[j].position;
+            const double s = std::max(d.x() * d.x() + d.y() * d.y(), ForceLayout::smallestSquaredDistance);
+            force += d * (ForceLayout::repulsion / (s * std::sqrt(s)));
+        }
+        const QPointF p = start[i].position;
+        wrong += std::abs(nodes[i].velocity.x() - velocityFrom(force.x(), p.x())) > 1e-9 ||
+                 std::abs(nodes[i].velocity.y() - velocityFrom(force.y(), p.y())) > 1e-9;
+    }
+    EXPECT_EQ(wrong, 0);
+}

@@ -21,6 +21,13 @@ namespace morvane {
 
 namespace {
 
+// The layout keeps creeping long after the graph looks still: moves shorter than this, in pixels, are
+// not drawn until they add up.
+constexpr double visibleMove = 0.5;
+
+// No part of a card lies farther than this from its disc centre, in card units.
+constexpr double cardReach = 80;
+
 QString healthToolTip(NodeHealth health)
 {
     switch (health) {
@@ -45,8 +52,12 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     const auto repaint = [this] { update(); };
+    connect(&m_model, &GraphViewModel::nodesChanged, this, [this] {
+        if (nodesMovedVisibly())
+            update();
+    });
     for (const auto signal :
-         {&GraphViewModel::nodesChanged, &GraphViewModel::edgesChanged, &GraphViewModel::activeNodeIDChanged,
+         {&GraphViewModel::edgesChanged, &GraphViewModel::activeNodeIDChanged,
           &GraphViewModel::centeredNodeIDChanged, &GraphViewModel::linkingSourceNodeIDChanged,
           &GraphViewModel::scopeChanged, &GraphViewModel::keyboardRelationNavigationChanged})
         connect(&m_model, signal, this, repaint);
@@ -57,6 +68,27 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
     connect(&m_model, &GraphViewModel::selectedNodeIDChanged, this, repaint);
     connect(&m_model, &GraphViewModel::pendingDeleteItemChanged, this, &GraphCanvas::syncOverlays);
     connect(&m_model, &GraphViewModel::pendingRelationDeleteChanged, this, &GraphCanvas::syncOverlays);
+}
+
+// A layout step that moved no card by a visible amount leaves the frame as it is, so a graph at rest
+// costs no drawing.
+bool GraphCanvas::nodesMovedVisibly() const
+{
+    const auto& nodes = m_model.nodes();
+    if (nodes.size() != m_paintedNodes.size())
+        return true;
+    const double least = visibleMove / m_viewport.scale;
+    for (qsizetype i = 0; i < nodes.size(); ++i) {
+        const GraphNode& now = nodes[i];
+        const GraphNode& drawn = m_paintedNodes[i];
+        if (now.id != drawn.id || now.title != drawn.title || now.type != drawn.type ||
+            now.degree != drawn.degree || now.health != drawn.health)
+            return true;
+        const QPointF moved = now.position - drawn.position;
+        if (std::abs(moved.x()) >= least || std::abs(moved.y()) >= least)
+            return true;
+    }
+    return false;
 }
 
 void GraphCanvas::zoomBy(double factor)
@@ -98,6 +130,10 @@ std::optional<QUuid> GraphCanvas::nodeAt(QPointF point) const
     // Later cards lie above earlier ones.
     for (auto node = scene.nodes.crbegin(); node != scene.nodes.crend(); ++node) {
         const QPointF centre = m_viewport.toScreen(node->position, size());
+        // Measuring a title is costly, and nearly every card of a large graph is far away.
+        const QPointF offset = point - centre;
+        if (std::abs(offset.x()) > cardReach * cardScale || std::abs(offset.y()) > cardReach * cardScale)
+            continue;
         const QRectF area = nodeCardHitArea(NodeCardStyle::of(*node, scene.flags(*node)), node->title);
         const QRectF onScreen(centre + area.topLeft() * cardScale, area.size() * cardScale);
         if (onScreen.contains(point))
@@ -190,6 +226,7 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent* event)
 void GraphCanvas::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    m_paintedNodes = m_model.nodes();
     m_renderer.paint(painter, size(), GraphScene::of(m_model), m_viewport);
 }
 

@@ -56,6 +56,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    bool nodesMovedVisibly() const;
     void followSelection();
     void syncOverlays();
     void showNodeToolTip(const QHelpEvent& event);
@@ -67,6 +68,8 @@ private:
     CanvasPointer m_pointer{m_model, m_viewport};
     // A pinch's total magnification since it began.
     double m_pinch = 1;
+    // The nodes as the last frame drew them.
+    QList<GraphNode> m_paintedNodes;
     std::optional<QUuid> m_followedSelection;
     std::function<void()> m_onClose;
     QPointer<DeleteConfirmationOverlay> m_deleteOverlay;

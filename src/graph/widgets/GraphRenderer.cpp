@@ -22,8 +22,10 @@ namespace morvane {
 namespace {
 
 constexpr double cornerMargin = 14;
-// Cards beyond this many distinct looks and titles are painted again rather than kept.
+// At most this many painted cards are kept; beyond it, cards left out of the last frame make room.
 constexpr qsizetype cardCacheLimit = 6000;
+// Painting a card costs far more than copying it: a frame paints at most this many new ones.
+constexpr int newCardsPerFrame = 250;
 
 QColor faded(QColor color, double opacity)
 {
@@ -155,37 +157,63 @@ void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScen
     painter.restore();
 }
 
-const GraphRenderer::Card& GraphRenderer::card(const GraphNode& node, const NodeCardFlags& flags,
-                                               double cardScale)
+GraphRenderer::Card GraphRenderer::paintCard(const NodeCardStyle& style, const QString& title,
+                                             double cardScale, const AppearanceService* appearance)
 {
-    const int appearance = m_appearance ? int(m_appearance->appearance()) : 0;
-    if (cardScale != m_cardsScale || appearance != m_cardsAppearance || m_cards.size() > cardCacheLimit) {
-        m_cards.clear();
-        m_cardsScale = cardScale;
-        m_cardsAppearance = appearance;
-    }
-    const auto style = NodeCardStyle::of(node, flags);
-    const auto key = qMakePair(style.key(), node.title);
-    auto found = m_cards.find(key);
-    if (found != m_cards.end())
-        return *found;
-
     // Only the area the card covers, so that laying a thousand cards on stays cheap.
-    const QRectF bounds = nodeCardBounds(style, node.title);
+    const QRectF bounds = nodeCardBounds(style, title);
     QImage image((bounds.size() * cardScale).toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter cardPainter(&image);
     cardPainter.scale(cardScale, cardScale);
     cardPainter.translate(-bounds.topLeft());
-    paintNodeCard(cardPainter, style, node.title, m_appearance);
+    paintNodeCard(cardPainter, style, title, appearance);
     cardPainter.end();
-    return *m_cards.insert(key, Card{std::move(image), -bounds.topLeft() * cardScale});
+    return Card{std::move(image), -bounds.topLeft() * cardScale};
+}
+
+void GraphRenderer::startCardFrame(double cardScale)
+{
+    ++m_frame;
+    m_newCardsLeft = newCardsPerFrame;
+    const int appearance = m_appearance ? int(m_appearance->appearance()) : 0;
+    if (cardScale != m_cardsScale || appearance != m_cardsAppearance) {
+        m_cards.clear();
+        m_discs.clear();
+        m_cardsScale = cardScale;
+        m_cardsAppearance = appearance;
+    }
+    if (m_cards.size() >= cardCacheLimit)
+        m_cards.removeIf([this](const auto& entry) { return entry.value().drawnInFrame + 1 < m_frame; });
+}
+
+const GraphRenderer::Card& GraphRenderer::card(const GraphNode& node, const NodeCardFlags& flags,
+                                               double cardScale)
+{
+    const auto style = NodeCardStyle::of(node, flags);
+    const auto key = qMakePair(style.key(), node.title);
+    auto found = m_cards.find(key);
+    // The few cards that stand out (selection, focus, link source) are never left without their title.
+    const bool marked = !(flags == NodeCardFlags{});
+    if (found == m_cards.end() && (marked || (m_newCardsLeft > 0 && m_cards.size() < cardCacheLimit))) {
+        m_newCardsLeft -= marked ? 0 : 1;
+        found = m_cards.insert(key, paintCard(style, node.title, cardScale, m_appearance));
+    }
+    if (found != m_cards.end()) {
+        found->drawnInFrame = m_frame;
+        return *found;
+    }
+    auto disc = m_discs.find(style.key());
+    if (disc == m_discs.end())
+        disc = m_discs.insert(style.key(), paintCard(style, QString(), cardScale, m_appearance));
+    return *disc;
 }
 
 void GraphRenderer::paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene,
                                const GraphViewport& viewport)
 {
     const double cardScale = viewport.cardScale();
+    startCardFrame(cardScale);
     const QRectF visible = QRectF(QPointF(0, 0), canvas).adjusted(-120, -120, 120, 120);
     for (const auto& node : scene.nodes) {
         const QPointF at = viewport.toScreen(node.position, canvas);

@@ -13,10 +13,13 @@ class QPainter;
 namespace morvane {
 
 class AppearanceService;
+struct NodeCardStyle;
 
 // Draws a frame of the graph, back to front: background, grid, edges, suggestion chips, node cards,
 // the empty state, the keyboard hint and the legend. Cards are painted once per look and title and
 // reused from a cache while the layout only moves them; edges go out as one path per stroke style.
+// A frame paints only so many new cards: the rest show their disc alone until a later frame, so a
+// view full of cards never seen before (a large library, a new zoom) cannot hold the window up.
 class GraphRenderer {
 public:
     explicit GraphRenderer(const AppearanceService* appearance = nullptr);
@@ -39,12 +42,20 @@ private:
     struct Card {
         QImage image;
         QPointF origin;
+        quint64 drawnInFrame = 0;
     };
+    static Card paintCard(const NodeCardStyle& style, const QString& title, double cardScale,
+                          const AppearanceService* appearance);
+    void startCardFrame(double cardScale);
     const Card& card(const GraphNode& node, const NodeCardFlags& flags, double cardScale);
 
     const AppearanceService* m_appearance;
     // Dropped when the look or the zoom of the cards changes.
     QHash<QPair<quint64, QString>, Card> m_cards;
+    // Cards without their title, by look, for those not painted yet.
+    QHash<quint64, Card> m_discs;
+    quint64 m_frame = 0;
+    int m_newCardsLeft = 0;
     // Background, grid and edges of the frame.
     QImage m_layer;
     double m_cardsScale = 0;

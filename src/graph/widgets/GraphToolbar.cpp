@@ -162,7 +162,7 @@ GraphToolbar::GraphToolbar(GraphViewModel& model, GraphViewActions actions,
     titleBlock->setSpacing(2);
     m_title = new QLabel(this);
     m_title->setFont(textFont(TextStyle::headline));
-    m_status = new QLabel(this);
+    m_status = new GraphStatusLine(this);
     m_status->setFont(textFont(TextStyle::caption));
     // One line: a long status is cut by the room left, rather than widening the window.
     m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -208,6 +208,25 @@ GraphToolbar::GraphToolbar(GraphViewModel& model, GraphViewActions actions,
     refresh();
 }
 
+void GraphStatusLine::setStatus(const QString& text)
+{
+    m_status = text;
+    fit();
+}
+
+void GraphStatusLine::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    fit();
+}
+
+void GraphStatusLine::fit()
+{
+    const QString shown = fontMetrics().elidedText(m_status, Qt::ElideRight, width());
+    setPlainText(*this, shown);
+    setToolTip(shown == m_status ? QString() : toolTipText(m_status));
+}
+
 void GraphToolbar::applyAppearance()
 {
     m_icon->setPixmap(
@@ -247,7 +266,7 @@ GraphToolbarButton* GraphToolbar::menuButton(std::function<QList<GraphMenuEntry>
 void GraphToolbar::refresh()
 {
     m_title->setText(m_toolbar.title());
-    setPlainText(*m_status, m_toolbar.status());
+    m_status->setStatus(m_toolbar.status());
     m_scopeButton->setControl(m_toolbar.scopeMenu());
     m_filterButton->setControl(m_toolbar.filterMenu());
 

@@ -2,13 +2,12 @@
 
 #include "graph/GraphToolbarModel.h"
 
+#include <QLabel>
 #include <QToolButton>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
-
-class QLabel;
 
 namespace morvane {
 
@@ -58,6 +57,22 @@ private:
 // The strip across the top of the Graph window: the scope's title over the status line, the scope
 // and filter menus, what can be done with the selected node, the link-mode source with its cancel
 // button, and the zoom, centring and reload buttons. Menus are filled when they open.
+// A one-line text that ends in an ellipsis where it does not fit, and shows itself whole as its tooltip
+// then.
+class GraphStatusLine : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    void setStatus(const QString& text);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void fit();
+    QString m_status;
+};
+
 class GraphToolbar : public QWidget {
     Q_OBJECT
 public:
@@ -80,7 +95,7 @@ private:
     const AppearanceService* m_appearance;
     QLabel* m_icon;
     QLabel* m_title;
-    QLabel* m_status;
+    GraphStatusLine* m_status;
     GraphToolbarButton* m_scopeButton;
     GraphToolbarButton* m_filterButton;
     GraphToolbarChipView* m_selectionChip;

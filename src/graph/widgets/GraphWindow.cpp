@@ -6,9 +6,16 @@
 #include "desktop/FrameCentring.h"
 #include "graph/GraphViewModel.h"
 
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace morvane {
+
+namespace {
+
+const QSize smallestSize(760, 520);
+
+} // namespace
 
 GraphWindow::GraphWindow(GraphViewModel& model, const AppearanceService* appearance, QWidget* parent)
     : QWidget(parent,
@@ -32,7 +39,7 @@ GraphWindow::GraphWindow(GraphViewModel& model, const AppearanceService* appeara
     layout->setSpacing(0);
     layout->addWidget(m_toolbar);
     layout->addWidget(m_canvas, 1);
-    setMinimumSize(760, 520);
+    setMinimumSize(smallestSize);
     resize(920, 640);
     m_canvas->setOnClose([this] { hide(); });
     if (appearance)
@@ -44,13 +51,35 @@ void GraphWindow::present()
     if (m_onWillShow)
         m_onWillShow();
     m_model.captureActiveContext();
+    fitToScreen();
     centreFrameOnScreen(*this);
     show();
     // Again now that it is mapped: the frame is known only once the window manager has framed it.
+    fitToScreen();
     centreFrameOnScreen(*this);
     raise();
     activateWindow();
     m_canvas->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+// A screen smaller than the window (a small display, or a large scale factor) still shows all of it,
+// title bar and toolbar included.
+void GraphWindow::fitToScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    // A hidden window has no frame: the one it had stands in for the one it will get.
+    const QSize frameExtra = isVisible() ? frameGeometry().size() - size() : m_frameExtra;
+    const QSize room = screen->availableGeometry().size() - frameExtra;
+    setMinimumSize(smallestSize.boundedTo(room));
+    resize(size().boundedTo(room));
+}
+
+void GraphWindow::hideEvent(QHideEvent* event)
+{
+    m_frameExtra = frameGeometry().size() - size();
+    QWidget::hideEvent(event);
 }
 
 void GraphWindow::toggle()

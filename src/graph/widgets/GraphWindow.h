@@ -12,8 +12,8 @@ class GraphToolbar;
 class GraphViewModel;
 
 // The "Morvane Graph" window: the toolbar over the graph canvas in a 920 × 640 window that can
-// shrink to 760 × 520. It is made once and kept: closing only hides it, and every present() centres it
-// again and brings it forward with the keyboard on the canvas.
+// shrink to 760 × 520, or further on a screen smaller than that. It is made once and kept: closing only hides
+// it, and every present() centres it again and brings it forward with the keyboard on the canvas.
 class GraphWindow : public QWidget {
     Q_OBJECT
 public:
@@ -33,12 +33,19 @@ public:
     GraphCanvas* canvas() const { return m_canvas; }
     GraphToolbar* toolbar() const { return m_toolbar; }
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    void fitToScreen();
+
     GraphViewModel& m_model;
     GraphCanvas* m_canvas;
     GraphToolbar* m_toolbar;
     std::function<void()> m_onWillShow;
     std::function<void()> m_onReloadRequested;
+    // What the window manager's frame adds to the window, as last seen while it was on screen.
+    QSize m_frameExtra;
 };
 
 } // namespace morvane

@@ -1,7 +1,9 @@
 #include "../GraphTestSupport.h"
 #include "graph/widgets/GraphCanvas.h"
+#include "graph/widgets/GraphToolbar.h"
 #include "graph/widgets/GraphWindow.h"
 
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -64,6 +66,34 @@ TEST(GraphWindowTests, CentresOnWhereTheSelectedNodeIsGoing)
     fx.model.centerOnNode(b.id, false);
     QCoreApplication::processEvents();
     EXPECT_EQ(canvas.viewport().pan, after);
+}
+
+// The test screen is smaller than the window's usual size: the whole window still lands on it.
+TEST(GraphWindowTests, FitsOnAScreenSmallerThanItself)
+{
+    test::GraphFixture fx;
+    GraphWindow window(fx.model, nullptr);
+    const QRect room = window.screen()->availableGeometry();
+    ASSERT_LT(room.width(), 920);
+    window.present();
+    EXPECT_TRUE(room.contains(window.frameGeometry()));
+}
+
+// A status longer than the room the toolbar leaves it ends in an ellipsis and is whole in its tooltip.
+TEST(GraphWindowTests, LongStatusIsCutWithAnEllipsis)
+{
+    test::GraphFixture fx;
+    const auto a = test::linkItem(QStringLiteral("A very long title ").repeated(8)), b = test::linkItem("B");
+    fx.load({a, b}, {});
+    GraphWindow window(fx.model, nullptr);
+    window.present();
+    fx.model.centerOnNode(a.id, false);
+    fx.model.beginLinkingFromSelection();
+    QCoreApplication::processEvents();
+    const auto* status = window.findChild<GraphStatusLine*>();
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->text().endsWith(QChar(0x2026))) << status->text().toStdString();
+    EXPECT_TRUE(status->toolTip().contains(QStringLiteral("long title A very")));
 }
 
 } // namespace
