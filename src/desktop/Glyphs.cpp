@@ -351,7 +351,7 @@ QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color)
     const QColor rim = color.lightnessF() < 0.5 ? QColor(255, 255, 255, 200) : QColor(0, 0, 0, 170);
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64}) {
-        const qreal rimWidth = size / 16.0;
+        const qreal rimWidth = size / 24.0;
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
