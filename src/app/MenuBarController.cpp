@@ -111,8 +111,8 @@ void MenuBarController::updateIndicator(bool hasLinks, const std::optional<Captu
 
 void MenuBarController::refreshIcon()
 {
-    m_trayIcon->setIcon(m_hasLinks ? glyphIcon(Glyph::linkPlus, indicatorColor())
-                                   : glyphIcon(Glyph::chainLink, m_appearance.glyphTint()));
+    m_trayIcon->setIcon(m_hasLinks ? rimmedGlyphIcon(Glyph::linkPlus, indicatorColor())
+                                   : rimmedGlyphIcon(Glyph::chainLink, m_appearance.glyphTint()));
 }
 
 // Without a tray host the icon is not embedded, and Qt does not always embed it once a host starts;

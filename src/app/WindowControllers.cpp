@@ -6,6 +6,7 @@
 #include "preferences/PreferencesWindow.h"
 #include "services/PreferencesStore.h"
 
+#include <QShortcut>
 #include <QWidget>
 
 namespace morvane {
@@ -71,8 +72,15 @@ PreferencesWindowController::~PreferencesWindowController() = default;
 void PreferencesWindowController::show()
 {
     const bool firstShow = !m_window;
-    if (firstShow)
+    if (firstShow) {
         m_window = std::make_unique<PreferencesWindow>(*m_services);
+        // Without a window manager (or under one that draws no frames) the window has no close
+        // button; Command-W, as Ctrl+W or Super+W, is then the only way to put it away.
+        for (const QKeySequence& keys :
+             {QKeySequence(Qt::CTRL | Qt::Key_W), QKeySequence(Qt::META | Qt::Key_W)})
+            QObject::connect(new QShortcut(keys, m_window.get()), &QShortcut::activated, m_window.get(),
+                             &QWidget::close);
+    }
     activateForWindow(m_presence, *m_window, m_services->preferences.hideDockIcon());
     if (firstShow)
         centreFrameOnScreen(*m_window);

@@ -2,6 +2,7 @@
 #include "MorvaneApp.h"
 #include "TerminationSignals.h"
 #include "desktop/MessageBoxAlertPresenter.h"
+#include "desktop/X11Display.h"
 #include "services/SingleInstance.h"
 #include "services/UrlSchemeRegistration.h"
 
@@ -9,6 +10,7 @@
 #include <QDialog>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
@@ -29,6 +31,14 @@ int main(int argc, char** argv)
     case morvane::SingleInstance::Role::primary:
     case morvane::SingleInstance::Role::standalone:
         break;
+    }
+
+    bool platformArgument = false;
+    for (int i = 1; i < argc; ++i)
+        platformArgument = platformArgument || std::strcmp(argv[i], "-platform") == 0;
+    if (const QString problem = morvane::x11DisplayProblem(); !platformArgument && !problem.isEmpty()) {
+        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+        return 1;
     }
 
     QApplication application(argc, argv);

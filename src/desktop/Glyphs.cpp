@@ -344,4 +344,29 @@ QIcon glyphIcon(Glyph glyph, const QColor& color)
     return icon;
 }
 
+QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color)
+{
+    // Light behind dark ink and dark behind light ink, faint enough to read as an edge, not a second
+    // colour, on a panel that already contrasts with the ink.
+    const QColor rim = color.lightnessF() < 0.5 ? QColor(255, 255, 255, 200) : QColor(0, 0, 0, 170);
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        const qreal rimWidth = size / 24.0;
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // The glyph shrinks by the rim so that the rim stays inside the icon.
+        const QRectF box = QRectF(0, 0, size, size).adjusted(rimWidth, rimWidth, -rimWidth, -rimWidth);
+        const QPainterPath path = QTransform::fromTranslate(box.left(), box.top())
+                                      .scale(box.width() / 16.0, box.height() / 16.0)
+                                      .map(glyphPath(glyph));
+        painter.strokePath(path, QPen(rim, 2 * rimWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.fillPath(path, color);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 } // namespace morvane

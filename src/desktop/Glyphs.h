@@ -21,4 +21,8 @@ void paintGlyph(QPainter& painter, Glyph glyph, const QRectF& box, const QColor&
 // the tray.
 QIcon glyphIcon(Glyph glyph, const QColor& color);
 
+// The same with a thin rim of the opposite lightness around the ink, for a background we do not
+// know: a tray panel has colours of its own, which our palette does not tell.
+QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color);
+
 } // namespace morvane

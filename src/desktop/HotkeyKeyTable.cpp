@@ -46,6 +46,24 @@ constexpr std::array entries = std::to_array<HotkeyKeyEntry>({
 });
 // clang-format on
 
+struct KeyPlace {
+    quint16 keyCode;
+    const char* name;
+};
+
+// clang-format off
+constexpr std::array places = std::to_array<KeyPlace>({
+    {50, "TLDE"}, {18, "AE01"}, {19, "AE02"}, {20, "AE03"}, {21, "AE04"}, {23, "AE05"}, {22, "AE06"},
+    {26, "AE07"}, {28, "AE08"}, {25, "AE09"}, {29, "AE10"}, {27, "AE11"}, {24, "AE12"},
+    {12, "AD01"}, {13, "AD02"}, {14, "AD03"}, {15, "AD04"}, {17, "AD05"}, {16, "AD06"}, {32, "AD07"},
+    {34, "AD08"}, {31, "AD09"}, {35, "AD10"}, {33, "AD11"}, {30, "AD12"}, {42, "BKSL"},
+    {0, "AC01"},  {1, "AC02"},  {2, "AC03"},  {3, "AC04"},  {5, "AC05"},  {4, "AC06"},  {38, "AC07"},
+    {40, "AC08"}, {37, "AC09"}, {41, "AC10"}, {39, "AC11"},
+    {6, "AB01"},  {7, "AB02"},  {8, "AB03"},  {9, "AB04"},  {11, "AB05"}, {45, "AB06"}, {46, "AB07"},
+    {43, "AB08"}, {47, "AB09"}, {44, "AB10"}, {10, "LSGT"},
+});
+// clang-format on
+
 } // namespace
 
 std::span<const HotkeyKeyEntry> hotkeyKeyTable()
@@ -60,6 +78,13 @@ std::optional<quint32> keysymForKeyCode(quint16 keyCode)
     if (found == entries.end())
         return std::nullopt;
     return found->keysym;
+}
+
+QByteArray xkbKeyNameForKeyCode(quint16 keyCode)
+{
+    const auto* found = std::find_if(places.begin(), places.end(),
+                                     [&](const auto& place) { return place.keyCode == keyCode; });
+    return found == places.end() ? QByteArray() : QByteArray(found->name);
 }
 
 } // namespace morvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <optional>
@@ -22,5 +23,10 @@ std::span<const HotkeyKeyEntry> hotkeyKeyTable();
 
 // The keysym to grab for a stored key code; nothing for a code no key of ours stands for.
 std::optional<quint32> keysymForKeyCode(quint16 keyCode);
+
+// The XKB name of the key in the place a stored key code stands for ("AC09" for L): letters, digits
+// and punctuation of the main block, the keys that a layout may give other symbols. Empty for the
+// rest, whose keysyms every layout has.
+QByteArray xkbKeyNameForKeyCode(quint16 keyCode);
 
 } // namespace morvane

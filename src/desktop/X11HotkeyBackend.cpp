@@ -88,6 +88,8 @@ struct X11HotkeyBackend::Private {
     // Keycodes whose press was taken since their last release, with the server time of their latest
     // press or repeat: a held key acts once.
     QHash<xcb_keycode_t, xcb_timestamp_t> keysDown;
+    // The keycode of each named place on the keyboard ("AC09"), from XKB.
+    QHash<QByteArray, xcb_keycode_t> keycodesByName;
     // Mapping changes come in bursts; the grabs are renewed once after the burst.
     QTimer mappingRefresh;
 
@@ -103,6 +105,7 @@ struct X11HotkeyBackend::Private {
     uint16_t xModifiers(quint32 carbonModifiers) const;
     QList<uint16_t> lockVariants() const;
     QList<xcb_keycode_t> keycodesFor(xcb_keysym_t keysym) const;
+    void readKeyNames();
     HotkeyRegistrationResult grab(Hotkey& hotkey);
     void release(const QList<KeyGrab>& grabs, HotkeyRef owner);
     void renewGrabs();
@@ -157,6 +160,7 @@ void X11HotkeyBackend::Private::readKeyboardMapping()
         xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
     if (!mapping || !keySymbols)
         return;
+    readKeyNames();
     const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(mapping.get());
     const int perModifier = mapping->keycodes_per_modifier;
     bool foundSuper = false, foundAlt = false, foundNumLock = false;
@@ -182,6 +186,30 @@ void X11HotkeyBackend::Private::readKeyboardMapping()
                 }
             }
         }
+    }
+}
+
+void X11HotkeyBackend::Private::readKeyNames()
+{
+    keycodesByName.clear();
+    if (!hasXkb)
+        return;
+    XcbReply<xcb_xkb_get_names_reply_t> names(xcb_xkb_get_names_reply(
+        connection, xcb_xkb_get_names(connection, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_NAME_DETAIL_KEY_NAMES),
+        nullptr));
+    if (!names)
+        return;
+    xcb_xkb_get_names_value_list_t list{};
+    xcb_xkb_get_names_value_list_unpack(
+        xcb_xkb_get_names_value_list(names.get()), names->nTypes, names->indicators, names->virtualMods,
+        names->groupNames, names->nKeys, names->nKeyAliases, names->nRadioGroups, names->which, &list);
+    if (!list.keyNames)
+        return;
+    for (int i = 0; i < names->nKeys; ++i) {
+        const char* name = list.keyNames[i].name;
+        const QByteArray text(name, int(qstrnlen(name, 4)));
+        if (!text.isEmpty() && !keycodesByName.contains(text))
+            keycodesByName.insert(text, xcb_keycode_t(names->firstKey + i));
     }
 }
 
@@ -230,7 +258,12 @@ HotkeyRegistrationResult X11HotkeyBackend::Private::grab(Hotkey& hotkey)
     const std::optional<quint32> keysym = keysymForKeyCode(hotkey.keyCode);
     if (!keysym)
         return {HotkeyStatus::keyNotOnKeyboard, std::nullopt};
-    const QList<xcb_keycode_t> keycodes = keycodesFor(*keysym);
+    QList<xcb_keycode_t> keycodes = keycodesFor(*keysym);
+    // A layout without Latin letters (Russian alone, say) has no key that types "l". The stored key
+    // code names a place on the keyboard, so the key in that place is taken then.
+    if (const auto place = keycodesByName.constFind(xkbKeyNameForKeyCode(hotkey.keyCode));
+        keycodes.isEmpty() && place != keycodesByName.cend())
+        keycodes.append(*place);
     if (keycodes.isEmpty())
         return {HotkeyStatus::keyNotOnKeyboard, std::nullopt};
 

@@ -3,6 +3,7 @@
 #include "model/CapturedContext.h"
 
 #include <QMenu>
+#include <QPainter>
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
@@ -37,6 +38,32 @@ TEST(MenuBarController, TheToolTipNamesTheApplicationOfASavedItemInFront)
     EXPECT_EQ(tray.toolTip(), "");
     menuBar.updateIndicator(false, context);
     EXPECT_EQ(tray.toolTip(), "Morvane");
+}
+
+// The panel's colours are its own: a dark panel under a light desktop theme is common.
+TEST(MenuBarController, TheTrayIconStandsOutOnADarkAndOnALightPanel)
+{
+    test::TestApp test;
+    ASSERT_TRUE(test.app.start());
+    MenuBarController& menuBar = *test.app.menuBarController();
+    for (const bool hasLinks : {false, true}) {
+        menuBar.updateIndicator(hasLinks, std::nullopt);
+        const QPixmap icon = menuBar.trayIcon()->icon().pixmap(22, 22);
+        for (const QColor panel : {QColor(0x20, 0x20, 0x20), QColor(0xd6, 0xd6, 0xd6)}) {
+            QImage shown(icon.size(), QImage::Format_RGB32);
+            shown.fill(panel);
+            QPainter(&shown).drawPixmap(0, 0, icon);
+            int standingOut = 0;
+            for (int y = 0; y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x) {
+                    const QColor pixel = shown.pixelColor(x, y);
+                    standingOut +=
+                        std::max({qAbs(pixel.red() - panel.red()), qAbs(pixel.green() - panel.green()),
+                                  qAbs(pixel.blue() - panel.blue())}) > 100;
+                }
+            EXPECT_GE(standingOut, 30) << "links " << hasLinks << " on " << panel.name().toStdString();
+        }
+    }
 }
 
 // A click that follows the last one within the double-click time is reported as a double click.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The two default shortcuts through the real X11 backend: a press dispatches once, with the locks on
-# and while held; a shortcut another client holds is reported in use and left wholly free.
+# The two default shortcuts through the real X11 backend: a press dispatches once, with the locks on,
+# while held and under a layout without Latin letters; a shortcut another client holds is reported in
+# use and left wholly free.
 set -euo pipefail
 probe=$1
 grabber=$2
@@ -47,6 +48,15 @@ sleep 1.5
 xdotool keyup ctrl+super+l
 xdotool key ctrl+super+g
 expect "hotkey 1" "hotkey 2"
+
+# A layout without Latin letters: the shortcuts take the keys in the places of L and G.
+setxkbmap -layout ru
+send unregister
+send register
+expect unregistered registered
+xdotool key ctrl+super+Cyrillic_de ctrl+super+Cyrillic_pe
+expect "hotkey 1" "hotkey 2"
+setxkbmap -layout us
 
 # Control | Mod4, with Caps Lock (Lock) and Num Lock (Mod2).
 all_states=(0x44 0x46 0x54 0x56)

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Starts morvane under its own X server with a window manager and a tray, checks that a fresh start
-# shows only its tray icon, makes its library and stores nothing but this machine's identifier, that
-# its tray menu opens by a click before and after its windows were shown and hidden, and quits it
-# from the tray menu, giving its shortcuts back; started again, it quits on SIGTERM the same way.
+# Without a display morvane says so. Started under its own X server with a window manager and a tray:
+# a fresh start shows only its tray icon, makes its library and stores nothing but this machine's
+# identifier; its tray menu opens by a click before and after its windows were shown and hidden
+# (Preferences closed with ctrl+w); it quits from the tray menu, giving its shortcuts back; started
+# again, it quits on SIGTERM the same way.
 set -euo pipefail
 binary=$1
 grabber=$2
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
+# Without a display it says what is missing and fails, rather than aborting with a core dump.
+status=0
+said=$(env -u DISPLAY "$binary" 2>&1) || status=$?
+[ $status -eq 1 ] && grep -q "DISPLAY is not set" <<<"$said" || fail "without DISPLAY ($status): $said"
 start_app
 
 wait_for 15 tray_window || fail "no tray icon appeared"
@@ -51,6 +56,11 @@ xdotool key ctrl+super+g
 wait_for 10 shown 2 || fail "the graph did not appear"
 xdotool key ctrl+super+g
 open_menu "after the graph was shown and hidden"
+# Preferences closes by keyboard too: without a window manager it has no close button.
+xdotool key Down Down Down Return
+wait_for 10 shown 2 || fail "Preferences… did not open the Preferences window"
+xdotool key ctrl+w
+open_menu "after Preferences was closed with ctrl+w"
 xdotool key Up Return
 wait_for 10 app_exited || fail "morvane did not quit from its tray menu"
 wait $app || fail "morvane exited with status $?"

@@ -1,0 +1,26 @@
+#include "X11Display.h"
+
+#include <QByteArray>
+
+#include <xcb/xcb.h>
+
+namespace morvane {
+
+QString x11DisplayProblem()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return {};
+    const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty())
+        return QStringLiteral("Morvane needs an X11 display, and DISPLAY is not set.");
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const bool refused = xcb_connection_has_error(connection) != 0;
+    xcb_disconnect(connection);
+    if (refused)
+        return QStringLiteral("Morvane cannot open the X11 display “%1”.")
+            .arg(QString::fromLocal8Bit(display));
+    return {};
+}
+
+} // namespace morvane
