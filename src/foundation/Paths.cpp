@@ -3,6 +3,11 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace morvane {
 
 namespace {
@@ -35,12 +40,17 @@ QString dataDirectory()
     return dataHome() + QStringLiteral("/Morvane");
 }
 
-bool ensurePrivateDirectory(const QString& path)
+std::optional<QString> ensurePrivateDirectory(const QString& path)
 {
     if (!QDir().mkpath(path))
-        return false;
-    return QFile::setPermissions(path,
-                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return QStringLiteral("Could not create the folder ") + path;
+    // A folder that is there already may still refuse: one left behind by a run as another user, say.
+    if (::chmod(QFile::encodeName(path).constData(), S_IRWXU) != 0) {
+        const int error = errno;
+        return QStringLiteral("Could not make the folder %1 private: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    return std::nullopt;
 }
 
 } // namespace morvane

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace morvane {
 
 // $XDG_CONFIG_HOME (default ~/.config): the base of the user's configuration folders (autostart
@@ -18,7 +20,8 @@ QString dataHome();
 // $XDG_DATA_HOME/Morvane (default ~/.local/share/Morvane): the library and other data files.
 QString dataDirectory();
 
-// Creates the folder with its parents and user-only permissions; false when it cannot.
-bool ensurePrivateDirectory(const QString& path);
+// Creates the folder with its parents and gives it user-only permissions. Returns why it could not,
+// worded for the user and naming the folder, or nothing once the folder is ready.
+std::optional<QString> ensurePrivateDirectory(const QString& path);
 
 } // namespace morvane

@@ -14,9 +14,9 @@ QString resolveDatabasePath(const std::optional<QString>& given)
     if (given)
         return *given;
     const QString folder = dataDirectory();
-    if (!ensurePrivateDirectory(folder)) {
-        qCWarning(lcSQLiteStore) << "Could not create the library folder" << privateValue(folder);
-        throw Error(genericOperationText(QStringLiteral("Could not create the folder ") + folder));
+    if (const std::optional<QString> problem = ensurePrivateDirectory(folder)) {
+        qCWarning(lcSQLiteStore) << "Could not prepare the library folder" << privateValue(folder);
+        throw Error(genericOperationText(*problem));
     }
     return SQLiteStore::defaultDatabasePath();
 }
