@@ -116,7 +116,9 @@ QuickPanelView::QuickPanelView(QuickPanelViewModel& model, const AppearanceServi
     , m_appearance(appearance)
 {
     setFixedSize(panelSize);
-    setFocusPolicy(Qt::StrongFocus);
+    // Clicks on rows, the banner or the background must leave the typing in the search field: a
+    // click gives the focus to the nearest ancestor that takes it, and that must not be the panel.
+    setFocusPolicy(Qt::NoFocus);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

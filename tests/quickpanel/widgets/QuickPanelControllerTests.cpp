@@ -2,6 +2,7 @@
 #include "FakeAppPresence.h"
 #include "FakeLoginItem.h"
 #include "quickpanel/widgets/QuickPanelController.h"
+#include "quickpanel/widgets/QuickPanelResultList.h"
 #include "quickpanel/widgets/QuickPanelView.h"
 #include "quickpanel/widgets/QuickPanelWindow.h"
 
@@ -119,6 +120,12 @@ TEST_F(QuickPanelControllerTest, KeysReachTheRulesOnceAheadOfTheFocusedField)
     // Keys the rules leave alone are typed into the field.
     press(Qt::Key_S);
     EXPECT_EQ(searchField()->text(), QStringLiteral("examples"));
+    // Clicking a row selects it and leaves the typing where it was.
+    QuickPanelResultList* list = static_cast<QuickPanelView*>(window()->content())->resultList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(0).center());
+    EXPECT_EQ(panel.model.selectedIndex(), 0);
+    press(Qt::Key_S);
+    EXPECT_EQ(searchField()->text(), QStringLiteral("exampless"));
 
     // Command keys are the panel's, not the field's nor a shortcut's: the override is claimed.
     int shortcutFired = 0;
