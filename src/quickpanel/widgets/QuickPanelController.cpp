@@ -12,6 +12,7 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/PreferencesStore.h"
 
+#include <QCoroSignal>
 #include <QMenu>
 #include <QPointer>
 #include <QWindow>
@@ -173,10 +174,24 @@ void QuickPanelController::activateOrRelate()
         activateAndMaybeHide();
 }
 
+// Return typed right after the query acts on that query's rows: the search may still be running.
+// The bound only guards against a list that never comes. False when the panel went away meanwhile,
+// as a key typed into a hidden panel must not open or relate anything.
+QCoro::Task<bool> QuickPanelController::waitForTypedList()
+{
+    if (!m_model.isListSettling())
+        co_return true;
+    const QPointer<QuickPanelController> self(this);
+    co_await qCoro(&m_model, &QuickPanelViewModel::listSettled, std::chrono::seconds(3));
+    co_return self && self->m_window && self->m_window->isVisible();
+}
+
 QCoro::Task<> QuickPanelController::activateAndMaybeHide()
 {
     const QPointer<QuickPanelController> self(this);
     try {
+        if (!co_await waitForTypedList())
+            co_return;
         const bool keepOpen = co_await m_model.activateSelection();
         if (self && !keepOpen)
             self->hide();
@@ -189,6 +204,8 @@ QCoro::Task<> QuickPanelController::completeRelationAndMaybeHide()
 {
     const QPointer<QuickPanelController> self(this);
     try {
+        if (!co_await waitForTypedList())
+            co_return;
         const bool related = co_await m_model.completeRelation();
         if (self && related)
             self->hide();

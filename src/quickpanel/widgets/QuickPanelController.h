@@ -59,6 +59,7 @@ private:
     void refreshContextIfShown();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
     void activateOrRelate();
+    QCoro::Task<bool> waitForTypedList();
     QCoro::Task<> activateAndMaybeHide();
     QCoro::Task<> completeRelationAndMaybeHide();
 

@@ -190,6 +190,18 @@ TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
     EXPECT_EQ(panel.clipboard->written, QStringList{QStringLiteral("[Beta](https://beta.example/)")});
 }
 
+TEST_F(QuickPanelControllerTest, ReturnTypedBeforeTheSearchAnsweredOpensARowOfWhatWasTyped)
+{
+    showListingLinks();
+    searchField()->selectAll();
+    QTest::keyClicks(searchField(), QStringLiteral("Gamma"));
+    QTest::keyClick(native(), Qt::Key_Return);
+    panel.settle();
+    ASSERT_EQ(panel.opened.size(), 1);
+    EXPECT_EQ(panel.opened[0].title, QStringLiteral("Gamma"));
+    EXPECT_FALSE(window()->isVisible());
+}
+
 TEST_F(QuickPanelControllerTest, APendingDeletionTakesEveryKeyAndReturnDeletesWithoutOpening)
 {
     showListingLinks();
