@@ -1,6 +1,8 @@
 #include "../../desktop/DesktopTestSupport.h"
 #include "../QuickPanelTestSupport.h"
 #include "desktop/DeleteConfirmationOverlay.h"
+#include "desktop/PaintColors.h"
+#include "foundation/SharedColors.h"
 #include "quickpanel/widgets/QuickPanelAddForm.h"
 #include "quickpanel/widgets/QuickPanelResultList.h"
 #include "quickpanel/widgets/QuickPanelView.h"
@@ -199,6 +201,15 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     EXPECT_TRUE(paints(fx.label("footerHint"), "Scroll · Click · Double-click open   ⌘N Add   ⌘K Link   ⌘B "
                                                "Backlinks   ⌘C Copy   ⌘↩ More   ⌘⌫ Delete"));
     EXPECT_FALSE(fx.showing("linkCount"));
+}
+
+TEST(QuickPanelViewTexts, TheSearchTextStandsOutFromItsDarkCardUnderALightPalette)
+{
+    PanelFixture panel;
+    const std::unique_ptr<AppearanceService> dark = test::appearanceService(Appearance::dark);
+    QuickPanelView view{panel.model, dark.get()};
+    const QColor ink = view.searchField()->palette().color(QPalette::Text);
+    EXPECT_GT(std::abs(ink.lightnessF() - paintColor(SharedColors::cardFill, dark.get()).lightnessF()), 0.5);
 }
 
 TEST(QuickPanelViewAddForm, ReturnSavesFromTheFieldsAndShiftReturnBreaksTheNotes)
