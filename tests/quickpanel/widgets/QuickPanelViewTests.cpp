@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -169,6 +170,20 @@ TEST(QuickPanelViewList, SelectionKeepsItsRowInViewAtTheEdgesAndInTheMiddle)
     fx.model.selectResult(0);
     EXPECT_EQ(list->rowRect(0).top(), 12) << "the first row at the top";
     EXPECT_EQ(list->rowRect(3).height(), list->rowRect(0).height());
+
+    // The first click of a double click scrolls its row to the middle; the pair still opens that row.
+    const QPoint fourth = list->rowRect(3).center();
+    const auto mouse = [&](QEvent::Type type) {
+        QMouseEvent event(type, fourth, list->viewport()->mapToGlobal(fourth), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &event);
+    };
+    mouse(QEvent::MouseButtonPress);
+    mouse(QEvent::MouseButtonRelease);
+    ASSERT_NE(list->rowAt(fourth), 3) << "the first click did not move the row";
+    mouse(QEvent::MouseButtonDblClick);
+    EXPECT_EQ(fx.activations, 1);
+    EXPECT_EQ(fx.model.selectedIndex(), 3);
 }
 
 TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
