@@ -353,9 +353,8 @@ QWidget* QuickPanelView::buildMessageBar()
                    0, Qt::AlignVCenter);
     m_messageText = new QuickPanelText(textFont(TextStyle::caption), SystemColor::secondaryLabel,
                                        m_appearance, m_messageBar);
-    m_messageText->setWordWrap(true);
+    m_messageText->setLineLimit(2);
     m_messageText->setObjectName(QStringLiteral("messageText"));
-    m_messageText->setMaximumHeight(2 * m_messageText->fontMetrics().lineSpacing());
     row->addWidget(m_messageText, 1);
     return m_messageBar;
 }

@@ -4,6 +4,7 @@
 #include "desktop/PaintColors.h"
 #include "foundation/SharedColors.h"
 #include "quickpanel/widgets/QuickPanelAddForm.h"
+#include "quickpanel/widgets/QuickPanelChrome.h"
 #include "quickpanel/widgets/QuickPanelResultList.h"
 #include "quickpanel/widgets/QuickPanelView.h"
 
@@ -203,6 +204,16 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     EXPECT_FALSE(fx.showing("banner"));
     EXPECT_TRUE(fx.showing("messageText"));
     EXPECT_TRUE(paints(fx.label("messageText"), message));
+
+    // A message longer than its two lines shows that more follows, also where it has no break.
+    fx.model.beginAdd();
+    fx.model.setAddLocator(QString(300, u'x') + QStringLiteral(":y"));
+    fx.model.saveAddForm();
+    fx.settle();
+    const QStringList lines = static_cast<QuickPanelText*>(fx.label("messageText"))->limitedLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(u'…'));
+    fx.model.reset();
 
     fx.show({test::webContext("Page")});
     EXPECT_TRUE(fx.await(fx.model.activateSelection()));
