@@ -98,6 +98,8 @@ void QuickPanelController::show()
     m_model.refreshActiveContext();
     m_router->resetScrolling();
     m_contextRefreshTimer->start(contextRefreshInterval, true);
+    if (m_window->isMinimized())
+        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
     m_window->placeShown();
     m_view->prepareForShow();
@@ -111,9 +113,16 @@ void QuickPanelController::hide()
     m_model.reset();
 }
 
+// The window manager may minimize the panel from its title bar: Qt still calls it visible, but the
+// user sees nothing, so the hot key must bring it back rather than hide it.
+bool QuickPanelController::isOnScreen() const
+{
+    return m_window && m_window->isVisible() && !m_window->isMinimized();
+}
+
 void QuickPanelController::toggle()
 {
-    if (m_window && m_window->isVisible())
+    if (isOnScreen())
         hide();
     else
         show();
@@ -121,7 +130,7 @@ void QuickPanelController::toggle()
 
 void QuickPanelController::refreshContextIfShown()
 {
-    if (m_window && m_window->isVisible())
+    if (isOnScreen())
         m_model.refreshIfContextChanged();
 }
 

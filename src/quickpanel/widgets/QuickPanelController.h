@@ -56,6 +56,7 @@ private:
     void build();
     QuickPanelView* makeView();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
+    bool isOnScreen() const;
     void refreshContextIfShown();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
     void activateOrRelate();

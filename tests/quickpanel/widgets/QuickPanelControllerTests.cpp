@@ -91,6 +91,13 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     EXPECT_TRUE(first->isVisible());
     controller->toggle();
     EXPECT_FALSE(first->isVisible());
+
+    // Minimized from its title bar, the panel is out of sight: the hot key brings it back.
+    controller->show();
+    first->showMinimized();
+    controller->toggle();
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->isMinimized());
 }
 
 TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
