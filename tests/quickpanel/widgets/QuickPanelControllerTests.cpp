@@ -197,7 +197,7 @@ TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
     EXPECT_EQ(panel.clipboard->written, QStringList{QStringLiteral("[Beta](https://beta.example/)")});
 }
 
-TEST_F(QuickPanelControllerTest, ReturnTypedBeforeTheSearchAnsweredOpensARowOfWhatWasTyped)
+TEST_F(QuickPanelControllerTest, KeysTypedBeforeTheSearchAnsweredActOnARowOfWhatWasTyped)
 {
     showListingLinks();
     searchField()->selectAll();
@@ -207,6 +207,14 @@ TEST_F(QuickPanelControllerTest, ReturnTypedBeforeTheSearchAnsweredOpensARowOfWh
     ASSERT_EQ(panel.opened.size(), 1);
     EXPECT_EQ(panel.opened[0].title, QStringLiteral("Gamma"));
     EXPECT_FALSE(window()->isVisible());
+
+    // So do the other keys that act on the selection.
+    showListingLinks();
+    searchField()->selectAll();
+    QTest::keyClicks(searchField(), QStringLiteral("Beta"));
+    QTest::keyClick(native(), Qt::Key_C, Qt::ControlModifier);
+    panel.settle();
+    EXPECT_EQ(panel.clipboard->written, QStringList{links[1].url});
 }
 
 TEST_F(QuickPanelControllerTest, APendingDeletionTakesEveryKeyAndReturnDeletesWithoutOpening)
