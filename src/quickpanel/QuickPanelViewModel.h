@@ -110,8 +110,9 @@ public:
     // How many list changes have started so far. A view that reloads after a write can tell from it
     // whether the writer has reloaded meanwhile.
     quint64 listGeneration() const { return m_listGeneration; }
-    // True from a change of the query until the list for it is in. Return typed straight after the
-    // query waits for listSettled(), so it acts on the rows of what was typed, not on the rows before.
+    // True from a change of the query until the list for it is in. A key that acts on the selection,
+    // typed straight after the query, waits for listSettled(), so it acts on the rows of what was
+    // typed, not on the rows before.
     bool isListSettling() const { return m_listSettling; }
 
     // --- Derived ---------------------------------------------------------------------------------

@@ -192,7 +192,7 @@ QCoro::Task<bool> QuickPanelController::waitForTypedList()
         co_return true;
     const QPointer<QuickPanelController> self(this);
     co_await qCoro(&m_model, &QuickPanelViewModel::listSettled, std::chrono::seconds(3));
-    co_return self && self->m_window && self->m_window->isVisible();
+    co_return self && self->isOnScreen();
 }
 
 QCoro::Task<> QuickPanelController::activateAndMaybeHide()
