@@ -24,4 +24,14 @@ QString menuText(const QString& text)
     return result.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
+QString oneLineText(QString text)
+{
+    for (QChar& character : text) {
+        if (character == u'\n' || character == u'\r' || character == u'\t' ||
+            character == QChar::LineSeparator || character == QChar::ParagraphSeparator)
+            character = u' ';
+    }
+    return text;
+}
+
 } // namespace morvane

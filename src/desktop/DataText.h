@@ -20,4 +20,8 @@ QString toolTipText(const QString& text);
 // A menu item text that shows every "&" instead of making a mnemonic of it.
 QString menuText(const QString& text);
 
+// The text for a place that draws one line, or wraps by itself: line breaks and tabs become spaces,
+// as a text layout would otherwise draw them as nothing and glue the words on either side.
+QString oneLineText(QString text);
+
 } // namespace morvane

@@ -1,6 +1,7 @@
 #include "DeleteConfirmationOverlay.h"
 
 #include "AppearanceService.h"
+#include "DataText.h"
 #include "PaintColors.h"
 #include "TextStyle.h"
 
@@ -53,8 +54,9 @@ struct WrappedText {
     }
 };
 
-WrappedText wrap(const QString& text, const QFont& font, int lineLimit = 0)
+WrappedText wrap(const QString& given, const QFont& font, int lineLimit = 0)
 {
+    const QString text = oneLineText(given);
     WrappedText result{font, {}};
     QTextLayout layout(text, font);
     QTextOption option;

@@ -43,8 +43,10 @@ template <class T> bool assign(T& field, T value)
 
 void QuickPanelViewModel::setQuery(const QString& query)
 {
-    if (assign(m_query, query))
+    if (assign(m_query, query)) {
+        m_listSettling = true;
         emit queryChanged();
+    }
 }
 
 void QuickPanelViewModel::setAddTitle(const QString& text)

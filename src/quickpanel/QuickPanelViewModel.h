@@ -110,6 +110,10 @@ public:
     // How many list changes have started so far. A view that reloads after a write can tell from it
     // whether the writer has reloaded meanwhile.
     quint64 listGeneration() const { return m_listGeneration; }
+    // True from a change of the query until the list for it is in. A key that acts on the selection,
+    // typed straight after the query, waits for listSettled(), so it acts on the rows of what was
+    // typed, not on the rows before.
+    bool isListSettling() const { return m_listSettling; }
 
     // --- Derived ---------------------------------------------------------------------------------
     // The row at selectedIndex, none when the index is out of range.
@@ -178,6 +182,7 @@ public:
 
 signals:
     void queryChanged();
+    void listSettled();
     void resultsChanged();
     void linkedItemsChanged();
     void selectedIndexChanged();
@@ -206,7 +211,12 @@ private:
     void clampSelection();
     void captureContextsNow();
     // A new number for a task that fills the list; older ones stop writing from now on.
-    quint64 beginListChange() { return ++m_listGeneration; }
+    // A writer other than the reload settles the typed query's list by replacing it.
+    quint64 beginListChange()
+    {
+        m_listSettling = false;
+        return ++m_listGeneration;
+    }
     bool isCurrentList(quint64 generation) const { return generation == m_listGeneration; }
     QCoro::Task<> loadLinkedItems(QUuid id, quint64 generation);
 
@@ -255,6 +265,7 @@ private:
     std::optional<QString> m_activeContextMessage;
 
     quint64 m_listGeneration = 0;
+    bool m_listSettling = false;
     quint64 m_linkedGeneration = 0;
 };
 

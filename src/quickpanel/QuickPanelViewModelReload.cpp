@@ -73,6 +73,7 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
 {
     const QPointer<QuickPanelViewModel> self(this);
     const quint64 generation = beginListChange();
+    m_listSettling = true;
     try {
         if (m_query.trimmed().isEmpty() && m_mode.is(Mode::Kind::search)) {
             QCoro::Task<> loading = loadActiveContextResults(generation);
@@ -86,6 +87,10 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
         qCWarning(lcQuickPanel) << "The quick panel list could not be loaded:" << failure;
         if (self && isCurrentList(generation))
             setMessage(failure);
+    }
+    if (self && isCurrentList(generation)) {
+        m_listSettling = false;
+        emit listSettled();
     }
 }
 

@@ -108,8 +108,9 @@ QuickPanelAddForm::QuickPanelAddForm(QuickPanelViewModel& model, const Appearanc
     hint->setText(QStringLiteral("Return saves. Escape cancels."));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), card);
     auto* saveButton = new QPushButton(QStringLiteral("Save"), card);
-    const auto tintSave = [saveButton, appearance] {
-        saveButton->setIcon(glyphIcon(Glyph::checkmark, paintColor(SystemColor::label, appearance)));
+    // The button is the desktop's own control: its mark takes the button's ink, as its title does.
+    const auto tintSave = [saveButton] {
+        saveButton->setIcon(glyphIcon(Glyph::checkmark, saveButton->palette().color(QPalette::ButtonText)));
     };
     tintSave();
     if (appearance)

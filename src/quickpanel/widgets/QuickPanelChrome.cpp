@@ -8,6 +8,10 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <functional>
 
 namespace morvane {
 
@@ -130,6 +134,54 @@ QuickPanelText::QuickPanelText(QFont font, SystemColor ink, const AppearanceServ
     setForegroundRole(QPalette::WindowText);
 }
 
+void QuickPanelText::setLineLimit(int lines)
+{
+    m_lineLimit = lines;
+    setWordWrap(true);
+    setMaximumHeight(lines * fontMetrics().lineSpacing());
+    update();
+}
+
+// A text that fits is left to the label. One that does not would be cut off at the label's edges,
+// mid-line or mid-word (a long title or locator has no break in it): it is wrapped anywhere and its
+// last line shows that more follows.
+QStringList QuickPanelText::limitedLines() const
+{
+    const int width = contentsRect().width();
+    if (m_lineLimit <= 0 || width <= 0 || text().isEmpty())
+        return {};
+    // The label may have been given fewer lines than the limit: it counts one for a word it cannot break.
+    const int limit = std::clamp(contentsRect().height() / fontMetrics().lineSpacing(), 1, m_lineLimit);
+    const auto layOut = [&](QTextOption::WrapMode mode, const std::function<void(const QTextLine&)>& each) {
+        QTextLayout layout(text(), font());
+        QTextOption option;
+        option.setWrapMode(mode);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            each(line);
+        }
+        layout.endLayout();
+    };
+    int needed = 0;
+    bool overflows = false;
+    layOut(QTextOption::WordWrap, [&](const QTextLine& line) {
+        ++needed;
+        overflows = overflows || line.naturalTextWidth() > width;
+    });
+    if (needed <= limit && !overflows)
+        return {};
+    QStringList lines;
+    layOut(QTextOption::WrapAtWordBoundaryOrAnywhere, [&](const QTextLine& line) {
+        if (lines.size() < limit - 1)
+            lines.append(text().mid(line.textStart(), line.textLength()));
+        else if (lines.size() == limit - 1)
+            lines.append(fontMetrics().elidedText(text().mid(line.textStart()), Qt::ElideRight, width));
+    });
+    return lines;
+}
+
 void QuickPanelText::paintEvent(QPaintEvent* event)
 {
     // The ink follows the appearance; the palette is only touched when it differs, so that painting
@@ -140,7 +192,20 @@ void QuickPanelText::paintEvent(QPaintEvent* event)
         inked.setColor(QPalette::WindowText, ink);
         setPalette(inked);
     }
-    QLabel::paintEvent(event);
+    const QStringList lines = limitedLines();
+    if (lines.isEmpty()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(ink);
+    const QFontMetrics metrics = fontMetrics();
+    int baseline = contentsRect().top() + metrics.ascent();
+    for (const QString& line : lines) {
+        painter.drawText(QPoint(contentsRect().left(), baseline), line);
+        baseline += metrics.lineSpacing();
+    }
 }
 
 QuickPanelModeBadge::QuickPanelModeBadge(const AppearanceService* appearance, QWidget* parent)

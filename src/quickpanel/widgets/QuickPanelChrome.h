@@ -68,12 +68,19 @@ public:
     QuickPanelText(QFont font, SystemColor ink, const AppearanceService* appearance,
                    QWidget* parent = nullptr);
 
+    // Wraps the text into at most this many lines, the last one ending in "…" when more was left.
+    void setLineLimit(int lines);
+    // The lines drawn when the text needs more room than the limit gives; none when the label draws
+    // the text as it is.
+    QStringList limitedLines() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     SystemColor m_ink;
     const AppearanceService* m_appearance;
+    int m_lineLimit = 0;
 };
 
 // The mode's word on a pale pill of its tint.

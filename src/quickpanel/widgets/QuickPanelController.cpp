@@ -12,6 +12,7 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/PreferencesStore.h"
 
+#include <QCoroSignal>
 #include <QMenu>
 #include <QPointer>
 #include <QWindow>
@@ -97,6 +98,8 @@ void QuickPanelController::show()
     m_model.refreshActiveContext();
     m_router->resetScrolling();
     m_contextRefreshTimer->start(contextRefreshInterval, true);
+    if (m_window->isMinimized())
+        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
     m_window->placeShown();
     m_view->prepareForShow();
@@ -110,9 +113,16 @@ void QuickPanelController::hide()
     m_model.reset();
 }
 
+// The window manager may minimize the panel from its title bar: Qt still calls it visible, but the
+// user sees nothing, so the hot key must bring it back rather than hide it.
+bool QuickPanelController::isOnScreen() const
+{
+    return m_window && m_window->isVisible() && !m_window->isMinimized();
+}
+
 void QuickPanelController::toggle()
 {
-    if (m_window && m_window->isVisible())
+    if (isOnScreen())
         hide();
     else
         show();
@@ -120,7 +130,7 @@ void QuickPanelController::toggle()
 
 void QuickPanelController::refreshContextIfShown()
 {
-    if (m_window && m_window->isVisible())
+    if (isOnScreen())
         m_model.refreshIfContextChanged();
 }
 
@@ -173,10 +183,24 @@ void QuickPanelController::activateOrRelate()
         activateAndMaybeHide();
 }
 
+// Return typed right after the query acts on that query's rows: the search may still be running.
+// The bound only guards against a list that never comes. False when the panel went away meanwhile,
+// as a key typed into a hidden panel must not open or relate anything.
+QCoro::Task<bool> QuickPanelController::waitForTypedList()
+{
+    if (!m_model.isListSettling())
+        co_return true;
+    const QPointer<QuickPanelController> self(this);
+    co_await qCoro(&m_model, &QuickPanelViewModel::listSettled, std::chrono::seconds(3));
+    co_return self && self->isOnScreen();
+}
+
 QCoro::Task<> QuickPanelController::activateAndMaybeHide()
 {
     const QPointer<QuickPanelController> self(this);
     try {
+        if (!co_await waitForTypedList())
+            co_return;
         const bool keepOpen = co_await m_model.activateSelection();
         if (self && !keepOpen)
             self->hide();
@@ -189,6 +213,8 @@ QCoro::Task<> QuickPanelController::completeRelationAndMaybeHide()
 {
     const QPointer<QuickPanelController> self(this);
     try {
+        if (!co_await waitForTypedList())
+            co_return;
         const bool related = co_await m_model.completeRelation();
         if (self && related)
             self->hide();

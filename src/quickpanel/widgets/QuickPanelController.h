@@ -56,9 +56,11 @@ private:
     void build();
     QuickPanelView* makeView();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
+    bool isOnScreen() const;
     void refreshContextIfShown();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
     void activateOrRelate();
+    QCoro::Task<bool> waitForTypedList();
     QCoro::Task<> activateAndMaybeHide();
     QCoro::Task<> completeRelationAndMaybeHide();
 

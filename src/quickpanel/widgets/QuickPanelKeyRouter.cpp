@@ -3,7 +3,13 @@
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QKeyEvent>
+#include <QTimer>
 #include <QWheelEvent>
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+#include <utility>
 
 namespace morvane {
 
@@ -19,6 +25,26 @@ QuickPanelKeyResult decide(const QKeyEvent& event, const QuickPanelViewModel& mo
 {
     return quickPanelKeyAction(Qt::Key(event.key()), event.modifiers(), quickPanelInputState(model));
 }
+
+// Keys that act on the selected row. Typed straight after the query, they are meant for a row of
+// that query, whose search may still be running.
+bool actsOnSelection(QuickPanelKeyAction action)
+{
+    using Action = QuickPanelKeyAction;
+    switch (action) {
+    case Action::requestRemoveRelation:
+    case Action::requestDelete:
+    case Action::copyDefault:
+    case Action::showBacklinks:
+    case Action::beginRelation:
+    case Action::openActionMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr std::chrono::seconds typedListBound(3);
 
 } // namespace
 
@@ -85,9 +111,31 @@ bool QuickPanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void QuickPanelKeyRouter::run(QuickPanelKeyAction action)
+// Runs the action once the typed query's rows are in; dropped when the panel went away meanwhile.
+// The bound only guards against a list that never comes.
+void QuickPanelKeyRouter::runWhenListSettled(QuickPanelKeyAction action)
+{
+    // Either the list or the bound ends the wait; the first of them runs the action.
+    auto* waiting = new QObject(this);
+    const auto runOnce = [this, waiting, action, done = std::make_shared<bool>(false)] {
+        if (std::exchange(*done, true))
+            return;
+        waiting->deleteLater();
+        const auto* window = qobject_cast<const QWidget*>(parent());
+        if (!window || (window->isVisible() && !window->isMinimized()))
+            run(action, false);
+    };
+    connect(&m_model, &QuickPanelViewModel::listSettled, waiting, runOnce);
+    QTimer::singleShot(typedListBound, waiting, runOnce);
+}
+
+void QuickPanelKeyRouter::run(QuickPanelKeyAction action, bool mayWait)
 {
     using Action = QuickPanelKeyAction;
+    if (mayWait && actsOnSelection(action) && m_model.isListSettling()) {
+        runWhenListSettled(action);
+        return;
+    }
     switch (action) {
     case Action::none:
         break;

@@ -46,7 +46,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void run(QuickPanelKeyAction action);
+    void run(QuickPanelKeyAction action, bool mayWait = true);
+    void runWhenListSettled(QuickPanelKeyAction action);
 
     QuickPanelViewModel& m_model;
     QuickPanelRouterSteps m_steps;

@@ -6,10 +6,12 @@
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleHints>
 
 #include <algorithm>
 #include <cmath>
@@ -237,7 +239,10 @@ void QuickPanelResultList::mousePressEvent(QMouseEvent* event)
         event->ignore();
         return;
     }
-    if (const qint64 index = rowAt(event->position().toPoint()); index >= 0)
+    const qint64 index = rowAt(event->position().toPoint());
+    m_pressedRowID = index >= 0 ? m_rowIDs.value(index) : QString();
+    m_pressedAt = event->position().toPoint();
+    if (index >= 0)
         m_model.selectResult(index);
 }
 
@@ -245,7 +250,13 @@ void QuickPanelResultList::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    const qint64 index = rowAt(event->position().toPoint());
+    // The first click of the pair may have scrolled the list to centre its row: the second lands on
+    // whatever moved under the pointer, but the pair is meant for the row the first one hit.
+    const QPoint at = event->position().toPoint();
+    const bool samePlace =
+        (at - m_pressedAt).manhattanLength() <= QGuiApplication::styleHints()->mouseDoubleClickDistance();
+    const qint64 index =
+        samePlace && !m_pressedRowID.isEmpty() ? m_rowIDs.indexOf(m_pressedRowID) : rowAt(at);
     if (index < 0)
         return;
     m_model.selectResult(index);

@@ -66,6 +66,9 @@ private:
     const AppearanceService* m_appearance;
     std::function<void()> m_activate;
     QStringList m_rowIDs;
+    // The row the last press hit, by id, as a double click belongs to it.
+    QString m_pressedRowID;
+    QPoint m_pressedAt;
     qint64 m_hoveredRow = -1;
 };
 

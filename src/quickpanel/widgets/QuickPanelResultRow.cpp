@@ -1,5 +1,6 @@
 #include "QuickPanelResultRow.h"
 
+#include "desktop/DataText.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
@@ -81,12 +82,14 @@ double columnHeight()
     return titleLineHeight() + lineSpacing + lineHeight(captionFont()) + lineSpacing + lineHeight(metaFont());
 }
 
-// The text cut to the room left, and the rect it takes from x onwards on a line.
+// The text on one line, cut to the room left, and the rect it takes from x onwards. Titles and
+// locators from other applications may hold line breaks, which would otherwise be measured as one
+// line and drawn as several, clipped.
 QuickPanelRowText placeText(const QString& text, const QFont& font, double x, double top, double height,
                             double room)
 {
     const QFontMetricsF metrics(font);
-    const QString shown = metrics.elidedText(text, Qt::ElideRight, std::max(room, 0.0));
+    const QString shown = metrics.elidedText(oneLineText(text), Qt::ElideRight, std::max(room, 0.0));
     // One pixel of slack so that rounding never clips the last glyph.
     const double width = std::min(metrics.horizontalAdvance(shown) + 1, std::max(room, 0.0));
     return {shown, QRectF(x, top, width, height)};

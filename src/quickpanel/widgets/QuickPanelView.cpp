@@ -116,7 +116,9 @@ QuickPanelView::QuickPanelView(QuickPanelViewModel& model, const AppearanceServi
     , m_appearance(appearance)
 {
     setFixedSize(panelSize);
-    setFocusPolicy(Qt::StrongFocus);
+    // Clicks on rows, the banner or the background must leave the typing in the search field: a
+    // click gives the focus to the nearest ancestor that takes it, and that must not be the panel.
+    setFocusPolicy(Qt::NoFocus);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -267,9 +269,18 @@ QWidget* QuickPanelView::buildSearchField()
     m_searchField->setFrame(false);
     m_searchField->setFont(systemFont(21, QFont::Medium));
     m_searchField->setPlaceholderText(QStringLiteral("Search links or use the current context"));
-    QPalette clear = m_searchField->palette();
-    clear.setColor(QPalette::Base, Qt::transparent);
-    m_searchField->setPalette(clear);
+    // The field is drawn on our card, so its ink follows our appearance, not the desktop's palette:
+    // a dark card under a light palette would otherwise show black text on it.
+    const auto inkField = [field = m_searchField, appearance = m_appearance] {
+        QPalette inked = field->palette();
+        inked.setColor(QPalette::Base, Qt::transparent);
+        inked.setColor(QPalette::Text, paintColor(SystemColor::label, appearance));
+        inked.setColor(QPalette::PlaceholderText, paintColor(SystemColor::tertiaryLabel, appearance));
+        field->setPalette(inked);
+    };
+    inkField();
+    if (m_appearance)
+        connect(m_appearance, &AppearanceService::appearanceChanged, m_searchField, inkField);
     m_searchField->installEventFilter(card); // repaint the outline as the cursor comes and goes
     card->setField(m_searchField);
     row->addWidget(m_searchField, 1);
@@ -342,9 +353,8 @@ QWidget* QuickPanelView::buildMessageBar()
                    0, Qt::AlignVCenter);
     m_messageText = new QuickPanelText(textFont(TextStyle::caption), SystemColor::secondaryLabel,
                                        m_appearance, m_messageBar);
-    m_messageText->setWordWrap(true);
+    m_messageText->setLineLimit(2);
     m_messageText->setObjectName(QStringLiteral("messageText"));
-    m_messageText->setMaximumHeight(2 * m_messageText->fontMetrics().lineSpacing());
     row->addWidget(m_messageText, 1);
     return m_messageBar;
 }

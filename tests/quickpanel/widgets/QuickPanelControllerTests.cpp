@@ -2,6 +2,7 @@
 #include "FakeAppPresence.h"
 #include "FakeLoginItem.h"
 #include "quickpanel/widgets/QuickPanelController.h"
+#include "quickpanel/widgets/QuickPanelResultList.h"
 #include "quickpanel/widgets/QuickPanelView.h"
 #include "quickpanel/widgets/QuickPanelWindow.h"
 
@@ -90,6 +91,13 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     EXPECT_TRUE(first->isVisible());
     controller->toggle();
     EXPECT_FALSE(first->isVisible());
+
+    // Minimized from its title bar, the panel is out of sight: the hot key brings it back.
+    controller->show();
+    first->showMinimized();
+    controller->toggle();
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_FALSE(first->isMinimized());
 }
 
 TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
@@ -119,6 +127,12 @@ TEST_F(QuickPanelControllerTest, KeysReachTheRulesOnceAheadOfTheFocusedField)
     // Keys the rules leave alone are typed into the field.
     press(Qt::Key_S);
     EXPECT_EQ(searchField()->text(), QStringLiteral("examples"));
+    // Clicking a row selects it and leaves the typing where it was.
+    QuickPanelResultList* list = static_cast<QuickPanelView*>(window()->content())->resultList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(0).center());
+    EXPECT_EQ(panel.model.selectedIndex(), 0);
+    press(Qt::Key_S);
+    EXPECT_EQ(searchField()->text(), QStringLiteral("exampless"));
 
     // Command keys are the panel's, not the field's nor a shortcut's: the override is claimed.
     int shortcutFired = 0;
@@ -181,6 +195,26 @@ TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
 
     menu->actions().at(2)->menu()->actions().at(1)->trigger();
     EXPECT_EQ(panel.clipboard->written, QStringList{QStringLiteral("[Beta](https://beta.example/)")});
+}
+
+TEST_F(QuickPanelControllerTest, KeysTypedBeforeTheSearchAnsweredActOnARowOfWhatWasTyped)
+{
+    showListingLinks();
+    searchField()->selectAll();
+    QTest::keyClicks(searchField(), QStringLiteral("Gamma"));
+    QTest::keyClick(native(), Qt::Key_Return);
+    panel.settle();
+    ASSERT_EQ(panel.opened.size(), 1);
+    EXPECT_EQ(panel.opened[0].title, QStringLiteral("Gamma"));
+    EXPECT_FALSE(window()->isVisible());
+
+    // So do the other keys that act on the selection.
+    showListingLinks();
+    searchField()->selectAll();
+    QTest::keyClicks(searchField(), QStringLiteral("Beta"));
+    QTest::keyClick(native(), Qt::Key_C, Qt::ControlModifier);
+    panel.settle();
+    EXPECT_EQ(panel.clipboard->written, QStringList{links[1].url});
 }
 
 TEST_F(QuickPanelControllerTest, APendingDeletionTakesEveryKeyAndReturnDeletesWithoutOpening)

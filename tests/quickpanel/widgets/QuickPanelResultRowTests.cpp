@@ -88,6 +88,10 @@ TEST(QuickPanelResultRowTests, RowKindsDecideBadgeAndSourceAndLongTextsAreCutToF
     EXPECT_TRUE(layout.title.text.endsWith(u'…'));
     EXPECT_LE(layout.badge->rect.right(), layout.linkGlyph.left());
 
+    // A title with line breaks stays on its line, whole, with its words apart.
+    row.title = QStringLiteral("Weekly\nplan\r\nnotes");
+    EXPECT_EQ(layoutQuickPanelRow(row, rowCard()).title.text, QStringLiteral("Weekly plan  notes"));
+
     row = {QuickPanelRowKind::fileMatch,
            "Report.pdf",
            "Same name: /a/Report.pdf",

@@ -1,7 +1,10 @@
 #include "../../desktop/DesktopTestSupport.h"
 #include "../QuickPanelTestSupport.h"
 #include "desktop/DeleteConfirmationOverlay.h"
+#include "desktop/PaintColors.h"
+#include "foundation/SharedColors.h"
 #include "quickpanel/widgets/QuickPanelAddForm.h"
+#include "quickpanel/widgets/QuickPanelChrome.h"
 #include "quickpanel/widgets/QuickPanelResultList.h"
 #include "quickpanel/widgets/QuickPanelView.h"
 
@@ -9,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -167,6 +171,20 @@ TEST(QuickPanelViewList, SelectionKeepsItsRowInViewAtTheEdgesAndInTheMiddle)
     fx.model.selectResult(0);
     EXPECT_EQ(list->rowRect(0).top(), 12) << "the first row at the top";
     EXPECT_EQ(list->rowRect(3).height(), list->rowRect(0).height());
+
+    // The first click of a double click scrolls its row to the middle; the pair still opens that row.
+    const QPoint fourth = list->rowRect(3).center();
+    const auto mouse = [&](QEvent::Type type) {
+        QMouseEvent event(type, fourth, list->viewport()->mapToGlobal(fourth), Qt::LeftButton,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &event);
+    };
+    mouse(QEvent::MouseButtonPress);
+    mouse(QEvent::MouseButtonRelease);
+    ASSERT_NE(list->rowAt(fourth), 3) << "the first click did not move the row";
+    mouse(QEvent::MouseButtonDblClick);
+    EXPECT_EQ(fx.activations, 1);
+    EXPECT_EQ(fx.model.selectedIndex(), 3);
 }
 
 TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
@@ -187,6 +205,16 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     EXPECT_TRUE(fx.showing("messageText"));
     EXPECT_TRUE(paints(fx.label("messageText"), message));
 
+    // A message longer than its two lines shows that more follows, also where it has no break.
+    fx.model.beginAdd();
+    fx.model.setAddLocator(QString(300, u'x') + QStringLiteral(":y"));
+    fx.model.saveAddForm();
+    fx.settle();
+    const QStringList lines = static_cast<QuickPanelText*>(fx.label("messageText"))->limitedLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(u'…'));
+    fx.model.reset();
+
     fx.show({test::webContext("Page")});
     EXPECT_TRUE(fx.await(fx.model.activateSelection()));
     ASSERT_TRUE(fx.model.awaitingSoloCaptureDismiss());
@@ -199,6 +227,15 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     EXPECT_TRUE(paints(fx.label("footerHint"), "Scroll · Click · Double-click open   ⌘N Add   ⌘K Link   ⌘B "
                                                "Backlinks   ⌘C Copy   ⌘↩ More   ⌘⌫ Delete"));
     EXPECT_FALSE(fx.showing("linkCount"));
+}
+
+TEST(QuickPanelViewTexts, TheSearchTextStandsOutFromItsDarkCardUnderALightPalette)
+{
+    PanelFixture panel;
+    const std::unique_ptr<AppearanceService> dark = test::appearanceService(Appearance::dark);
+    QuickPanelView view{panel.model, dark.get()};
+    const QColor ink = view.searchField()->palette().color(QPalette::Text);
+    EXPECT_GT(std::abs(ink.lightnessF() - paintColor(SharedColors::cardFill, dark.get()).lightnessF()), 0.5);
 }
 
 TEST(QuickPanelViewAddForm, ReturnSavesFromTheFieldsAndShiftReturnBreaksTheNotes)
