@@ -3,6 +3,7 @@
 #include "preferences/HotkeyRecorder.h"
 #include "preferences/PreferenceControls.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -60,6 +61,28 @@ TEST(PreferencesWindowTests, TheSidebarShowsOnePageAtATimeAndTheWindowKeepsItAcr
     EXPECT_EQ(visiblePages(window), QStringList{"advanced"});
     fx.click("Sync");
     EXPECT_EQ(visiblePages(window), QStringList{"sync"});
+}
+
+// Without a mouse: the arrow keys on the chosen sidebar entry choose the other pages, and Tab meets
+// rows added after the window was built where they are shown, not after the controls below them.
+TEST(PreferencesWindowTests, TheKeyboardAloneChoosesPagesAndTabsInTheShownOrder)
+{
+    test::PreferencesFixture fx;
+    fx.window->show();
+    QApplication::setActiveWindow(fx.window.get());
+    fx.button("General")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(fx.button("General"), Qt::Key_Down);
+    EXPECT_EQ(fx.window->selectedSection(), PreferenceSection::keyboard);
+    EXPECT_TRUE(fx.button("Keyboard")->hasFocus());
+
+    fx.click("Advanced");
+    fx.fileDialogs->answers = {test::testHome()};
+    fx.click("Add Known Root…");
+    QCoreApplication::processEvents(); // the new row is shown from the event loop
+    fx.button("Scan Repairs")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(fx.button("Scan Repairs"), Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->toolTip(), "Remove Known Root");
 }
 
 TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
