@@ -212,7 +212,8 @@ void SidebarButton::paintEvent(QPaintEvent*)
         painter.fillPath(shape, m_theme.color(PreferenceColors::pressedFill));
 
     const QColor ink = m_theme.color(this->ink());
-    if (hasFocus()) {
+    // The ring shows once the keyboard has moved the focus, as the style's own controls do.
+    if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
         painter.setPen(QPen(m_theme.color(m_tint), 2));
         painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 7, 7);
     }
