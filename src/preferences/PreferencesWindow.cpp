@@ -121,6 +121,10 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* detail = new QWidget;
+    // Its wrapped texts make the layout's minimum height that of the narrowest possible page, which the
+    // scroll area would honour and leave as an empty stretch below the content: the page's height is
+    // the one its texts need at the pane's width.
+    detail->setMinimumSize(1, 1);
     auto* column = new QVBoxLayout(detail);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTest>
 #include <QWheelEvent>
@@ -83,6 +84,13 @@ TEST(PreferencesWindowTests, TheKeyboardAloneChoosesPagesAndTabsInTheShownOrder)
     QTest::keyClick(fx.button("Scan Repairs"), Qt::Key_Tab);
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_EQ(QApplication::focusWidget()->toolTip(), "Remove Known Root");
+
+    // A long page scrolls to its last card and not into an empty stretch below it.
+    fx.click("General");
+    QCoreApplication::processEvents();
+    auto* pane = fx.window->findChild<QScrollArea*>();
+    const QWidget* general = fx.window->sectionPage(PreferenceSection::general);
+    EXPECT_LE(pane->widget()->height(), general->geometry().bottom() + 1 + 24);
 }
 
 TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
