@@ -66,7 +66,7 @@ TEST(PreferencesWindowTests, TheSidebarShowsOnePageAtATimeAndTheWindowKeepsItAcr
 
 // Without a mouse: the arrow keys on the chosen sidebar entry choose the other pages, and Tab meets
 // rows added after the window was built where they are shown, not after the controls below them.
-TEST(PreferencesWindowTests, TheKeyboardAloneChoosesPagesAndTabsInTheShownOrder)
+TEST(PreferencesWindowTests, KeyboardUseAndScrollingFollowWhatThePagesShow)
 {
     test::PreferencesFixture fx;
     fx.window->show();
