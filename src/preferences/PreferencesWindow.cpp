@@ -226,7 +226,8 @@ bool PreferencesWindow::focusNextPrevChild(bool next)
 {
     QWidget* previous = nullptr;
     for (QWidget* control : findChildren<QWidget*>()) {
-        if (!(control->focusPolicy() & Qt::TabFocus))
+        // A pop-up list's own window is a child of its control, and has a chain of its own.
+        if (!(control->focusPolicy() & Qt::TabFocus) || control->window() != this)
             continue;
         if (previous)
             QWidget::setTabOrder(previous, control);
