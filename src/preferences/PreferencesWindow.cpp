@@ -199,9 +199,15 @@ void PreferencesWindow::selectSection(PreferenceSection section)
     m_selected = section;
     for (const auto& [each, page] : m_pages)
         page->setVisible(each == section);
-    for (const auto& [each, button] : m_sidebarButtons)
+    // A click does not take the focus; when the sidebar had it, it goes with the chosen entry.
+    bool sidebarFocused = false;
+    for (const auto& [each, button] : m_sidebarButtons) {
+        sidebarFocused = sidebarFocused || button->hasFocus();
         button->setFocusPolicy(each == section ? Qt::TabFocus : Qt::NoFocus);
+    }
     m_sidebarButtons.at(section)->setChecked(true);
+    if (sidebarFocused)
+        m_sidebarButtons.at(section)->setFocus(Qt::OtherFocusReason);
     const PreferenceSectionPresentation shown = presentation(section);
     m_headerGlyph->setGlyph(shown.glyph, shown.tint);
     m_headerTitle->setText(shown.title);

@@ -77,6 +77,7 @@ TEST(PreferencesWindowTests, KeyboardUseAndScrollingFollowWhatThePagesShow)
     EXPECT_TRUE(fx.button("Keyboard")->hasFocus());
 
     fx.click("Advanced");
+    EXPECT_TRUE(fx.button("Advanced")->hasFocus());
     fx.fileDialogs->answers = {test::testHome()};
     fx.click("Add Known Root…");
     QCoreApplication::processEvents(); // the new row is shown from the event loop
