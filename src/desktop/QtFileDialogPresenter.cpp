@@ -14,11 +14,15 @@ QString startingFolder()
     return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
 }
 
-std::optional<QString> chosen(const QString& path)
+// The title is what the choice is for ("Export", "Import", "Add"), so the confirm button says it too
+// rather than a plain "Save", "Open" or "Choose".
+std::optional<QString> run(QFileDialog& dialog, const QString& title)
 {
-    if (path.isEmpty())
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(QFileDialog::Accept, title);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return path;
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace
@@ -26,20 +30,29 @@ std::optional<QString> chosen(const QString& path)
 std::optional<QString> QtFileDialogPresenter::chooseFileToOpen(const QString& title,
                                                                const QStringList& nameFilters)
 {
-    return chosen(QFileDialog::getOpenFileName(nullptr, title, startingFolder(), nameFilters.join(u";;")));
+    QFileDialog dialog(nullptr, QString(), startingFolder());
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(nameFilters);
+    return run(dialog, title);
 }
 
 std::optional<QString> QtFileDialogPresenter::chooseFileToSave(const QString& title,
                                                                const QString& suggestedName,
                                                                const QStringList& nameFilters)
 {
-    return chosen(QFileDialog::getSaveFileName(nullptr, title, QDir(startingFolder()).filePath(suggestedName),
-                                               nameFilters.join(u";;")));
+    QFileDialog dialog(nullptr, QString(), startingFolder());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(nameFilters);
+    dialog.selectFile(suggestedName);
+    return run(dialog, title);
 }
 
 std::optional<QString> QtFileDialogPresenter::chooseFolder(const QString& title)
 {
-    return chosen(QFileDialog::getExistingDirectory(nullptr, title, startingFolder()));
+    QFileDialog dialog(nullptr, QString(), startingFolder());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    return run(dialog, title);
 }
 
 } // namespace morvane

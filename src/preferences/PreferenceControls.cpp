@@ -28,10 +28,13 @@ void PreferencesTheme::ink(QWidget* widget, const AppearanceColor& color)
 {
     m_inked.removeIf([&](const Inked& entry) { return entry.widget.isNull() || entry.widget == widget; });
     m_inked.append({widget, color});
+    // The disabled group keeps the style's own dimmed ink, so a disabled control does not look live.
     QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, this->color(color));
-    palette.setColor(QPalette::Text, this->color(color));
-    palette.setColor(QPalette::ButtonText, this->color(color));
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::WindowText, this->color(color));
+        palette.setColor(group, QPalette::Text, this->color(color));
+        palette.setColor(group, QPalette::ButtonText, this->color(color));
+    }
     widget->setPalette(palette);
 }
 
@@ -178,6 +181,8 @@ SidebarButton::SidebarButton(PreferencesTheme& theme, Glyph glyph, const QString
     setText(title);
     setCheckable(true);
     setAutoExclusive(true);
+    // Like a group of radio buttons: the window lets Tab stop at the chosen entry only, and the arrow
+    // keys choose its neighbours.
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
@@ -207,6 +212,11 @@ void SidebarButton::paintEvent(QPaintEvent*)
         painter.fillPath(shape, m_theme.color(PreferenceColors::pressedFill));
 
     const QColor ink = m_theme.color(this->ink());
+    // The ring shows once the keyboard has moved the focus, as the style's own controls do.
+    if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+        painter.setPen(QPen(m_theme.color(m_tint), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 7, 7);
+    }
     const QRectF icon(10, (height() - sidebarIconSide) / 2.0, sidebarIconSide, sidebarIconSide);
     paintGlyph(painter, m_glyph, icon, ink);
     painter.setFont(systemFont(13, isChecked() ? QFont::DemiBold : QFont::Normal));

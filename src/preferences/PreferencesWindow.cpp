@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -23,6 +24,10 @@ namespace morvane {
 namespace {
 constexpr QSize windowSize{760, 620};
 constexpr int sidebarWidth = 184;
+// Room left around the window on a small screen for the window manager's title bar and borders.
+constexpr QSize frameAllowance{16, 40};
+// Below this the sidebar and the page no longer fit side by side.
+constexpr QSize minimumFittedSize{480, 320};
 
 // Scrolling the page must not change a setting: a pop-up list, a slider or a number field the
 // pointer passes over while the wheel turns leaves the wheel to the page unless the user chose it
@@ -116,6 +121,10 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* detail = new QWidget;
+    // Its wrapped texts make the layout's minimum height that of the narrowest possible page, which the
+    // scroll area would honour and leave as an empty stretch below the content: the page's height is
+    // the one its texts need at the pane's width.
+    detail->setMinimumSize(1, 1);
     auto* column = new QVBoxLayout(detail);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
@@ -190,11 +199,47 @@ void PreferencesWindow::selectSection(PreferenceSection section)
     m_selected = section;
     for (const auto& [each, page] : m_pages)
         page->setVisible(each == section);
+    // A click does not take the focus; when the sidebar had it, it goes with the chosen entry.
+    bool sidebarFocused = false;
+    for (const auto& [each, button] : m_sidebarButtons) {
+        sidebarFocused = sidebarFocused || button->hasFocus();
+        button->setFocusPolicy(each == section ? Qt::TabFocus : Qt::NoFocus);
+    }
     m_sidebarButtons.at(section)->setChecked(true);
+    if (sidebarFocused)
+        m_sidebarButtons.at(section)->setFocus(Qt::OtherFocusReason);
     const PreferenceSectionPresentation shown = presentation(section);
     m_headerGlyph->setGlyph(shown.glyph, shown.tint);
     m_headerTitle->setText(shown.title);
     m_headerSubtitle->setText(shown.subtitle);
+}
+
+// A screen lower or narrower than the window would leave its title bar or its foot out of reach, and
+// the window cannot be resized: there it takes the room the screen has, and the page scrolls.
+void PreferencesWindow::showEvent(QShowEvent* event)
+{
+    if (const QScreen* shown = screen()) {
+        const QSize room = shown->availableGeometry().size() - frameAllowance;
+        setFixedSize(windowSize.boundedTo(room).expandedTo(minimumFittedSize));
+    }
+    QWidget::showEvent(event);
+}
+
+// Rows made after the window was built (known roots, repair issues) join the end of the Tab chain,
+// behind controls shown below them. Before each Tab the chain is laid again in the order of the
+// widget tree, which is the order the pages show their controls in.
+bool PreferencesWindow::focusNextPrevChild(bool next)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* control : findChildren<QWidget*>()) {
+        // A pop-up list's own window is a child of its control, and has a chain of its own.
+        if (!(control->focusPolicy() & Qt::TabFocus) || control->window() != this)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+    return QWidget::focusNextPrevChild(next);
 }
 
 QWidget* PreferencesWindow::sectionPage(PreferenceSection section) const

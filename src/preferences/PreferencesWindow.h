@@ -30,8 +30,9 @@ struct PreferencesWindowServices {
 };
 
 // The Preferences window: a sidebar of the seven pages and a scrolling pane with the chosen page's
-// header and content, 760 × 620, not resizable. It lives until the application quits, so closing and
-// reopening it keeps the chosen page and what the pages were showing.
+// header and content, 760 × 620 (less on a screen without that much room), not resizable. It lives
+// until the application quits, so closing and reopening it keeps the chosen page and what the pages
+// were showing.
 class PreferencesWindow : public QWidget {
     Q_OBJECT
 public:
@@ -44,6 +45,10 @@ public:
     QWidget* sectionPage(PreferenceSection section) const;
     // Asks "Erase all Morvane data?" and erases only on "Erase Everything".
     void confirmEraseAllData();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QWidget* makeSidebar();

@@ -33,14 +33,24 @@ QFuture<void> applyDeletion(LinkStore& store, const DeletedRecord& deleted)
     return store.run([deleted](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
 }
 
-QFuture<void> applyLink(LinkStore& store, const LinkItem& link)
+// Remote links and relations are applied a batch per store job: a job each spent a pass over a large
+// library handing work between threads, while a batch still leaves a search its turn between jobs.
+constexpr qsizetype applyBatch = 256;
+
+QFuture<void> applyLinks(LinkStore& store, QList<LinkItem> links)
 {
-    return store.run([link](SQLiteStore& sqlite) { sqlite.applyRemoteLink(link); });
+    return store.run([links = std::move(links)](SQLiteStore& sqlite) {
+        for (const LinkItem& link : links)
+            sqlite.applyRemoteLink(link);
+    });
 }
 
-QFuture<void> applyRelation(LinkStore& store, const LinkRelation& relation)
+QFuture<void> applyRelations(LinkStore& store, QList<LinkRelation> relations)
 {
-    return store.run([relation](SQLiteStore& sqlite) { sqlite.applyRemoteRelation(relation); });
+    return store.run([relations = std::move(relations)](SQLiteStore& sqlite) {
+        for (const LinkRelation& relation : relations)
+            sqlite.applyRemoteRelation(relation);
+    });
 }
 
 QFuture<QList<DeletedRecord>> localTombstones(LinkStore& store)
@@ -106,11 +116,11 @@ QCoro::Task<void> RecordStoreSyncService::pull(LinkStore& store)
         store.notifyDidMutate(false);
     }
     const QList<LinkItem> links = co_await m_remote.fetchLinks();
-    for (const LinkItem& link : links)
-        co_await applyLink(store, link);
+    for (qsizetype first = 0; first < links.size(); first += applyBatch)
+        co_await applyLinks(store, links.mid(first, applyBatch));
     const QList<LinkRelation> relations = co_await m_remote.fetchRelations();
-    for (const LinkRelation& relation : relations)
-        co_await applyRelation(store, relation);
+    for (qsizetype first = 0; first < relations.size(); first += applyBatch)
+        co_await applyRelations(store, relations.mid(first, applyBatch));
 }
 
 QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store)
@@ -121,11 +131,9 @@ QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store)
         co_await m_remote.deleteRecord(deleted.recordName);
     }
     const QList<LinkItem> links = co_await store.allLinks();
-    for (const LinkItem& link : links)
-        co_await m_remote.saveLink(link);
+    co_await m_remote.saveLinks(links);
     const QList<LinkRelation> relations = co_await localRelations(store);
-    for (const LinkRelation& relation : relations)
-        co_await m_remote.saveRelation(relation);
+    co_await m_remote.saveRelations(relations);
 }
 
 QCoro::Task<LibraryReset> RecordStoreSyncService::eraseRemoteData()

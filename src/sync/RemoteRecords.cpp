@@ -24,6 +24,18 @@ template <class T, class Reader> QList<T> decodeAll(const QList<CloudRecord>& re
     return values;
 }
 
+// The record to change and save: the stored one, or a new one when the store has none.
+CloudRecord fetchOrCreate(RecordStore& store, const QString& recordType, const QString& recordName)
+{
+    try {
+        return store.fetch(recordName);
+    } catch (const CloudKitError& error) {
+        if (!isUnknownItem(error))
+            throw;
+    }
+    return CloudRecord(recordType, recordName);
+}
+
 } // namespace
 
 RemoteRecords::RemoteRecords(std::shared_ptr<RecordStore> store)
@@ -145,20 +157,40 @@ QFuture<void> RemoteRecords::save(const CloudRecord& record)
     return request([record](RecordStore& store) { store.save(record); });
 }
 
-QCoro::Task<void> RemoteRecords::saveLink(LinkItem link)
+QFuture<void> RemoteRecords::saveLinkBatch(QList<LinkItem> links)
 {
-    CloudRecord record =
-        co_await fetchOrCreateRecord(RecordFormats::linkType, RecordFormats::linkRecordName(link));
-    RecordFormats::writeLinkFields(link, record);
-    co_await save(record);
+    return request([links = std::move(links)](RecordStore& store) {
+        for (const LinkItem& link : links) {
+            CloudRecord record =
+                fetchOrCreate(store, RecordFormats::linkType, RecordFormats::linkRecordName(link));
+            RecordFormats::writeLinkFields(link, record);
+            store.save(record);
+        }
+    });
 }
 
-QCoro::Task<void> RemoteRecords::saveRelation(LinkRelation relation)
+QFuture<void> RemoteRecords::saveRelationBatch(QList<LinkRelation> relations)
 {
-    CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::relationType,
-                                                      RecordFormats::relationRecordName(relation));
-    RecordFormats::writeRelationFields(relation, record);
-    co_await save(record);
+    return request([relations = std::move(relations)](RecordStore& store) {
+        for (const LinkRelation& relation : relations) {
+            CloudRecord record = fetchOrCreate(store, RecordFormats::relationType,
+                                               RecordFormats::relationRecordName(relation));
+            RecordFormats::writeRelationFields(relation, record);
+            store.save(record);
+        }
+    });
+}
+
+QCoro::Task<void> RemoteRecords::saveLinks(QList<LinkItem> links)
+{
+    for (qsizetype first = 0; first < links.size(); first += saveBatch)
+        co_await saveLinkBatch(links.mid(first, saveBatch));
+}
+
+QCoro::Task<void> RemoteRecords::saveRelations(QList<LinkRelation> relations)
+{
+    for (qsizetype first = 0; first < relations.size(); first += saveBatch)
+        co_await saveRelationBatch(relations.mid(first, saveBatch));
 }
 
 QCoro::Task<void> RemoteRecords::saveDeletedRecord(DeletedRecord deleted)

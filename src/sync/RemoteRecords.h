@@ -41,8 +41,11 @@ public:
     QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
 
     // Each fetches the record by name (making it when there is none), overwrites its fields and saves.
-    QCoro::Task<void> saveLink(LinkItem link);
-    QCoro::Task<void> saveRelation(LinkRelation relation);
+    // Links and relations go a batch per request: one request each spent a pass over a large library
+    // handing work between threads.
+    QCoro::Task<void> saveLinks(QList<LinkItem> links);
+    QCoro::Task<void> saveRelations(QList<LinkRelation> relations);
+    static constexpr qsizetype saveBatch = 256;
     QCoro::Task<void> saveDeletedRecord(DeletedRecord deleted);
     QCoro::Task<void> saveLibraryReset(LibraryReset reset);
 
@@ -63,6 +66,8 @@ private:
 
     QCoro::Task<CloudRecord> fetchOrCreateRecord(QString recordType, QString recordName);
     QFuture<void> save(const CloudRecord& record);
+    QFuture<void> saveLinkBatch(QList<LinkItem> links);
+    QFuture<void> saveRelationBatch(QList<LinkRelation> relations);
 
     std::shared_ptr<RecordStore> m_store;
     StoreExecutor m_io{"morvane-records"};

@@ -3,9 +3,11 @@
 #include "preferences/HotkeyRecorder.h"
 #include "preferences/PreferenceControls.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QScrollArea>
 #include <QSlider>
 #include <QTest>
 #include <QWheelEvent>
@@ -60,6 +62,36 @@ TEST(PreferencesWindowTests, TheSidebarShowsOnePageAtATimeAndTheWindowKeepsItAcr
     EXPECT_EQ(visiblePages(window), QStringList{"advanced"});
     fx.click("Sync");
     EXPECT_EQ(visiblePages(window), QStringList{"sync"});
+}
+
+// Without a mouse: the arrow keys on the chosen sidebar entry choose the other pages, and Tab meets
+// rows added after the window was built where they are shown, not after the controls below them.
+TEST(PreferencesWindowTests, KeyboardUseAndScrollingFollowWhatThePagesShow)
+{
+    test::PreferencesFixture fx;
+    fx.window->show();
+    QApplication::setActiveWindow(fx.window.get());
+    fx.button("General")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(fx.button("General"), Qt::Key_Down);
+    EXPECT_EQ(fx.window->selectedSection(), PreferenceSection::keyboard);
+    EXPECT_TRUE(fx.button("Keyboard")->hasFocus());
+
+    fx.click("Advanced");
+    EXPECT_TRUE(fx.button("Advanced")->hasFocus());
+    fx.fileDialogs->answers = {test::testHome()};
+    fx.click("Add Known Root…");
+    QCoreApplication::processEvents(); // the new row is shown from the event loop
+    fx.button("Scan Repairs")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(fx.button("Scan Repairs"), Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->toolTip(), "Remove Known Root");
+
+    // A long page scrolls to its last card and not into an empty stretch below it.
+    fx.click("General");
+    QCoreApplication::processEvents();
+    auto* pane = fx.window->findChild<QScrollArea*>();
+    const QWidget* general = fx.window->sectionPage(PreferenceSection::general);
+    EXPECT_LE(pane->widget()->height(), general->geometry().bottom() + 1 + 24);
 }
 
 TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
