@@ -73,6 +73,8 @@ public:
         return startPromised(std::move(fn),
                              [this](std::function<void()> job) { return enqueue(std::move(job)); });
     }
+    // Queues a job that reports its own outcome; false, and the job is dropped, once shutting down.
+    bool post(std::function<void()> job) { return enqueue(std::move(job)); }
 
     // Whether the caller runs on this executor's worker thread.
     bool isCurrentThread() const;

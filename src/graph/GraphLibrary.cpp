@@ -1,7 +1,10 @@
 #include "GraphLibrary.h"
 
 #include "SuggestedRelations.h"
+#include "foundation/StoreExecutor.h"
 #include "store/LinkStore.h"
+
+#include <QThreadPool>
 
 #include <utility>
 
@@ -21,9 +24,20 @@ GraphLibrary GraphLibrary::derive(QList<LinkItem> items, QList<LinkRelation> rel
 QFuture<GraphLibrary> GraphLibrary::read(LinkStore& store)
 {
     using Rows = std::pair<QList<LinkItem>, QList<LinkRelation>>;
-    return store.run([](SQLiteStore& sqlite) { return Rows(sqlite.allLinks(), sqlite.allRelations()); })
-        .then(QtFuture::Launch::Async,
-              [](Rows rows) { return derive(std::move(rows.first), std::move(rows.second)); });
+    QFuture<Rows> rows =
+        store.run([](SQLiteStore& sqlite) { return Rows(sqlite.allLinks(), sqlite.allRelations()); });
+    // The derivation waits for the rows on a pool thread instead of being attached to their future
+    // as a continuation: attached while the store thread finishes that future, a continuation can
+    // run twice with this Qt.
+    return startPromised(
+        [rows]() mutable {
+            Rows read = rows.result(); // rethrows what the read threw
+            return derive(std::move(read.first), std::move(read.second));
+        },
+        [](std::function<void()> job) {
+            QThreadPool::globalInstance()->start(std::move(job));
+            return true;
+        });
 }
 
 } // namespace morvane

@@ -29,6 +29,9 @@ public:
         });
     }
 
+    // Starts a job that reports its own outcome.
+    void post(std::function<void()> job) { m_pool.start(std::move(job)); }
+
     void waitForDone() { m_pool.waitForDone(); }
 
 private:

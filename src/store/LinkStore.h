@@ -32,6 +32,55 @@ namespace morvane {
 class FileIdentityService;
 struct NewLink;
 
+namespace detail {
+
+// The outcome of one store operation, reported once from whichever thread finishes its last step.
+// The steps hand each other plain jobs and this settles the operation's promise: a continuation
+// attached to a future that another thread may be finishing at that moment can run twice with
+// this Qt (then the second run finds its state moved away), so the store attaches none.
+template <class R> class Settlement {
+public:
+    Settlement(std::shared_ptr<QPromise<R>> promise, std::function<void()> afterwards)
+        : m_promise(std::move(promise))
+        , m_afterwards(std::move(afterwards))
+    {
+    }
+
+    // The value of compute(), or what it threw.
+    template <class Compute> void settle(Compute&& compute) const
+    {
+        try {
+            if constexpr (std::is_void_v<R>) {
+                compute();
+            } else {
+                m_promise->addResult(compute());
+            }
+        } catch (...) {
+            m_promise->setException(std::current_exception());
+        }
+        finish();
+    }
+
+    void fail(std::exception_ptr error) const
+    {
+        m_promise->setException(error);
+        finish();
+    }
+
+private:
+    void finish() const
+    {
+        m_promise->finish();
+        if (m_afterwards)
+            m_afterwards();
+    }
+
+    std::shared_ptr<QPromise<R>> m_promise;
+    std::function<void()> m_afterwards; // lets the next operation start, for one that held the order
+};
+
+} // namespace detail
+
 // The one way into the library. One worker thread owns the database connection and runs every
 // library call; file work (hashing, bookmark checks, the repair scan) runs on a file pool between
 // an operation's database steps, so the store thread never waits for a file and a search is not
@@ -64,8 +113,8 @@ public:
     template <class F> auto run(F fn) -> QFuture<std::invoke_result_t<F, SQLiteStore&>>
     {
         using R = std::invoke_result_t<F, SQLiteStore&>;
-        return ordered<R>(false, [this, fn = std::move(fn)]() mutable {
-            return m_executor.submit([this, fn]() mutable { return fn(database()); });
+        return ordered<R>(false, [this, fn = std::move(fn)](detail::Settlement<R> done) mutable {
+            onStoreThread(done, [this, fn, done]() mutable { done.settle([&] { return fn(database()); }); });
         });
     }
 
@@ -121,9 +170,12 @@ private:
     SQLiteStore& database();
     void postNotification(bool triggerSync);
 
-    // Admits an operation to the order of operations; start() queues its first step. An operation
-    // that holds the order keeps later ones waiting until its future has finished.
+    // Admits an operation to the order of operations; start(Settlement<R>) queues its first step, and
+    // its last step settles it. An operation that holds the order keeps later ones waiting until it
+    // has been settled.
     template <class R, class Start> QFuture<R> ordered(bool holds, Start start);
+    // Queues job on the store thread; when the store is closing, the operation fails instead.
+    template <class R, class Job> void onStoreThread(const detail::Settlement<R>& done, Job job);
 
     // An operation with file work: prepare(SQLiteStore&) on the store thread gives either the answer
     // (variant alternative 0) or what the file work needs (alternative 1); examine(const Pending&)
@@ -145,55 +197,24 @@ private:
     StoreExecutor m_executor; // last: its thread starts once the rest exists
 };
 
-namespace detail {
-
-// Passes a finished future's result or exception on to the promise.
-template <class R> void forwardResult(QPromise<R>& promise, QFuture<R> done)
-{
-    try {
-        done.waitForFinished(); // rethrows the work's exception
-        if constexpr (!std::is_void_v<R>) {
-            if (done.resultCount() == 0)
-                throw ExecutorClosedError(); // dropped unrun
-            promise.addResult(done.result());
-        }
-    } catch (...) {
-        promise.setException(std::current_exception());
-    }
-    promise.finish();
-}
-
-template <class R> QFuture<R> readyFuture(R value)
-{
-    QPromise<R> promise;
-    QFuture<R> future = promise.future();
-    promise.start();
-    promise.addResult(std::move(value));
-    promise.finish();
-    return future;
-}
-
-} // namespace detail
-
 template <class R, class Start> QFuture<R> LinkStore::ordered(bool holds, Start start)
 {
     auto promise = std::make_shared<QPromise<R>>();
     QFuture<R> result = promise->future();
     promise->start();
-    const bool admitted = m_lane.admit(
-        [this, promise, holds, start = std::move(start)]() mutable {
-            start().then(QtFuture::Launch::Sync, [this, promise, holds](QFuture<R> done) {
-                detail::forwardResult(*promise, std::move(done));
-                if (holds)
-                    m_lane.release();
-            });
-        },
-        holds);
-    if (!admitted) {
-        promise->setException(std::make_exception_ptr(ExecutorClosedError()));
-        promise->finish();
-    }
+    detail::Settlement<R> done(promise,
+                               holds ? std::function<void()>([this] { m_lane.release(); }) : nullptr);
+    const bool admitted =
+        m_lane.admit([done, start = std::move(start)]() mutable { start(std::move(done)); }, holds);
+    if (!admitted)
+        detail::Settlement<R>(promise, nullptr).fail(std::make_exception_ptr(ExecutorClosedError()));
     return result;
+}
+
+template <class R, class Job> void LinkStore::onStoreThread(const detail::Settlement<R>& done, Job job)
+{
+    if (!m_executor.post(std::move(job)))
+        done.fail(std::make_exception_ptr(ExecutorClosedError()));
 }
 
 template <class Prepare, class Examine, class Settle>
@@ -204,26 +225,33 @@ auto LinkStore::withFileWork(Prepare prepare, Examine examine, Settle settle)
     using Pending = std::variant_alternative_t<1, Step>;
     using Found = std::invoke_result_t<Examine&, const Pending&>;
     return ordered<Result>(true, [this, prepare = std::move(prepare), examine = std::move(examine),
-                                  settle = std::move(settle)]() mutable {
-        return m_executor
-            .submit([this, prepare = std::move(prepare)]() mutable { return prepare(database()); })
-            .then(QtFuture::Launch::Sync,
-                  [this, examine = std::move(examine),
-                   settle = std::move(settle)](Step step) -> QFuture<Result> {
-                      if (step.index() == 0)
-                          return detail::readyFuture(std::get<0>(std::move(step)));
-                      auto pending = std::make_shared<const Pending>(std::get<1>(std::move(step)));
-                      return m_filePool.submit([examine, pending]() mutable { return examine(*pending); })
-                          .then(QtFuture::Launch::Sync,
-                                [this, settle, pending](Found found) {
-                                    return m_executor.submit(
-                                        [this, settle, pending, found = std::move(found)]() mutable {
-                                            return settle(database(), *pending, found);
-                                        });
-                                })
-                          .unwrap();
-                  })
-            .unwrap();
+                                  settle = std::move(settle)](detail::Settlement<Result> done) mutable {
+        onStoreThread(done, [this, prepare, examine, settle, done]() mutable {
+            std::shared_ptr<const Pending> pending;
+            try {
+                Step step = prepare(database());
+                if (step.index() == 0) {
+                    done.settle([&] { return std::get<0>(std::move(step)); });
+                    return;
+                }
+                pending = std::make_shared<const Pending>(std::get<1>(std::move(step)));
+            } catch (...) {
+                done.fail(std::current_exception());
+                return;
+            }
+            m_filePool.post([this, examine, settle, pending, done]() mutable {
+                std::shared_ptr<const Found> found;
+                try {
+                    found = std::make_shared<const Found>(examine(*pending));
+                } catch (...) {
+                    done.fail(std::current_exception());
+                    return;
+                }
+                onStoreThread(done, [this, settle, pending, found, done]() mutable {
+                    done.settle([&] { return settle(database(), *pending, *found); });
+                });
+            });
+        });
     });
 }
 

@@ -2,7 +2,10 @@
 
 #include "store/FileRepairError.h"
 
+#include <QCoro/QCoroFuture>
+#include <QCoro/QCoroTask>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -124,6 +127,36 @@ TEST(LinkStore, CallsFromSeveralThreadsCompleteInOrderPerCallerWithoutLocking)
         sorted.sort();
         EXPECT_EQ(own, sorted) << caller;
     }
+}
+
+// Operations that finish on the store thread or the file pool while their callers, on other threads,
+// are still handing them over: each one completes once, with its own answer.
+TEST(LinkStore, OperationsFinishingWhileTheyAreHandedOverCompleteOnce)
+{
+    StoreFixture fx;
+    const QString path = writeFile("doc.txt", "hello");
+    const CapturedContext file = finderContext(*fx.identity, path);
+    const CapturedContext web{"Web", "https://example.com/x", LinkType::web, "Browser", std::nullopt};
+    std::atomic<bool> stop = false;
+    std::thread lookups([&] {
+        for (int i = 0; !stop; ++i)
+            EXPECT_NO_THROW(fx.store->findLink(i % 2 ? file : web).waitForFinished());
+    });
+    // Awaited as the application awaits them, from a coroutine on the main thread's event loop.
+    long long sum = 0;
+    QEventLoop loop;
+    const auto awaitEach = [&]() -> QCoro::Task<void> {
+        for (int i = 0; i < 20000; ++i) {
+            QFuture<int> answer = fx.store->run([i](SQLiteStore&) { return i; });
+            sum += co_await answer;
+        }
+        loop.quit();
+    };
+    QCoro::Task<void> awaiting = awaitEach();
+    loop.exec();
+    stop = true;
+    lookups.join();
+    EXPECT_EQ(sum, 20000LL * 19999 / 2);
 }
 
 TEST(LinkStore, AReadIsNotHeldUpByAFileBeingHashedButLaterCallsWaitForIt)
