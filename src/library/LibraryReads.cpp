@@ -65,7 +65,7 @@ QList<LinkItem> LibraryReads::allLinks()
     // statement takes its first step before the other reads run, so all of them read the same snapshot
     // of the library.
     SQLiteStatement rows = m_connection.statement(
-        linkColumnsWithoutRelationsSql() +
+        linkStoredColumnsSql() +
         QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"));
     bool hasRow = rows.step();
     qsizetype linkCount = 0;
@@ -85,15 +85,16 @@ QList<LinkItem> LibraryReads::allLinks()
     TextInterner sourceApps;
     for (; hasRow; hasRow = rows.step()) {
         LinkItem& item = links.emplaceBack();
-        if (!decodeLinkRow(rows, item, &sourceApps)) {
+        const SQLiteRow row(rows);
+        std::optional<StoredIdKey> key;
+        if (!decodeStoredLinkColumns(row, item, &sourceApps, &key)) {
             links.removeLast();
             continue;
         }
-        const QByteArrayView storedId = rows.utf8(0);
-        if (const std::optional<StoredIdKey> key = writtenIdKey(storedId))
+        if (key)
             keys.emplace_back(links.size() - 1, *key);
         else
-            details.fill(item, storedId);
+            details.fill(item, row.utf8(0));
     }
     details.fill(links, keys);
     return links;

@@ -118,13 +118,13 @@ const QString& linkColumnsSql()
     return sql;
 }
 
-const QString& linkColumnsWithoutRelationsSql()
+const QString& linkStoredColumnsSql()
 {
     static const QString sql =
         QStringLiteral("SELECT links.id, links.title, links.url, links.type, links.source_app, links.notes, "
                        "links.created_at, links.updated_at, links.last_opened_at, links.bookmark_data, "
                        "links.file_resource_identifier, links.volume_identifier, links.last_known_path, "
-                       "links.content_hash, links.file_size, '' AS tag_names, 0 AS linked_count ");
+                       "links.content_hash, links.file_size ");
     return sql;
 }
 
@@ -149,13 +149,15 @@ QString TextInterner::text(QByteArrayView utf8)
     return text;
 }
 
-bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sourceApps)
+bool decodeStoredLinkColumns(const SQLiteRow& row, LinkItem& item, TextInterner* sourceApps,
+                             std::optional<StoredIdKey>* writtenKey)
 {
     // The id, the type and the dates are read from the row's own UTF-8 text: a full read decodes every
     // row, and making a QString of each only to parse it would cost as much as the read.
-    std::optional<QUuid> id = writtenUuid(row.utf8(idColumn));
-    if (!id)
-        id = parseUuid(row.text(idColumn));
+    const QByteArrayView idText = row.utf8(idColumn);
+    const std::optional<StoredIdKey> key = writtenIdKey(idText);
+    std::optional<QUuid> id =
+        key ? std::optional<QUuid>(uuidOfKey(*key)) : parseUuid(QString::fromUtf8(idText));
     if (!id)
         return false;
     const std::optional<LinkType> type = linkTypeOfStoredText(row.utf8(typeColumn));
@@ -172,8 +174,6 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sou
     item.type = *type;
     item.sourceApp = sourceApps ? sourceApps->text(row.utf8(sourceAppColumn)) : row.text(sourceAppColumn);
     item.notes = row.text(notesColumn);
-    item.tags = splitTagNames(row.text(tagNamesColumn));
-    item.linkedItemCount = int(row.int64(linkedCountColumn));
     item.bookmarkData = row.blob(bookmarkColumn);
     if (item.bookmarkData && item.bookmarkData->isEmpty())
         item.bookmarkData.reset();
@@ -185,8 +185,20 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sou
     item.createdAt = *createdAt;
     item.updatedAt = *updatedAt;
     item.lastOpenedAt.reset();
-    if (!row.isNull(lastOpenedAtColumn))
-        item.lastOpenedAt = readStoredDate(row.utf8(lastOpenedAtColumn));
+    if (const std::optional<QByteArrayView> lastOpenedAt = row.optionalUtf8(lastOpenedAtColumn))
+        item.lastOpenedAt = readStoredDate(*lastOpenedAt);
+    if (writtenKey)
+        *writtenKey = key;
+    return true;
+}
+
+bool decodeLinkRow(const SQLiteStatement& statement, LinkItem& item)
+{
+    const SQLiteRow row(statement);
+    if (!decodeStoredLinkColumns(row, item))
+        return false;
+    item.tags = splitTagNames(row.text(tagNamesColumn));
+    item.linkedItemCount = int(row.int64(linkedCountColumn));
     return true;
 }
 
