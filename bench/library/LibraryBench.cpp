@@ -170,7 +170,7 @@ void BM_FloorAllLinksScans(benchmark::State& state)
     qint64 rows = 0;
     for (auto _ : state) {
         rows = scan(raw,
-                    linkColumnsWithoutRelationsSql() +
+                    linkStoredColumnsSql() +
                         QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"),
                     15);
         rows += scan(raw, QStringLiteral("SELECT id, name FROM tags"), 2);

@@ -6,6 +6,9 @@
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 
+#include <algorithm>
+#include <array>
+
 namespace morvane {
 
 namespace {
@@ -47,6 +50,53 @@ std::optional<LinkType> linkTypeOfStoredText(QByteArrayView text)
     }
     return std::nullopt;
 }
+
+bool isAscii(QByteArrayView text)
+{
+    unsigned char bits = 0;
+    for (const char byte : text)
+        bits |= static_cast<unsigned char>(byte);
+    return bits < 0x80;
+}
+
+// Decodes the texts into the strings, as QString::fromUtf8 would, with those that are plain ASCII (as a
+// link's title, locator and notes mostly are) sharing one block: a few small blocks per link made most of
+// a full read's allocations, and freeing them afterwards cost about as much again. The block is shared
+// the way QString shares any data, so the first change to one of the strings gives it a copy of its
+// own, and the block goes with the last of them.
+template <std::size_t count>
+void decodeTogether(const std::array<QByteArrayView, count>& texts,
+                    const std::array<QString*, count>& strings)
+{
+    std::array<bool, count> shared{};
+    qsizetype units = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        shared[i] = !texts[i].isEmpty() && isAscii(texts[i]);
+        if (shared[i])
+            units += texts[i].size() + 1; // each keeps its terminating null, as every QString's data does
+        else
+            *strings[i] = texts[i].data() == nullptr ? QString() : QString::fromUtf8(texts[i]);
+    }
+    if (units == 0)
+        return;
+    auto [block, next] = QTypedArrayData<char16_t>::allocate(units);
+    Q_CHECK_PTR(block);
+    bool first = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!shared[i])
+            continue;
+        const qsizetype size = texts[i].size();
+        std::transform(texts[i].begin(), texts[i].end(), next,
+                       [](char byte) { return char16_t(static_cast<unsigned char>(byte)); });
+        next[size] = u'\0';
+        if (!first)
+            block->ref();
+        first = false;
+        *strings[i] = QString(QString::DataPointer(block, next, size));
+        next += size + 1;
+    }
+}
+
 // Days from 1970-01-01 to a proleptic Gregorian date.
 constexpr qint64 daysSinceEpoch(int year, int month, int day)
 {
@@ -118,13 +168,13 @@ const QString& linkColumnsSql()
     return sql;
 }
 
-const QString& linkColumnsWithoutRelationsSql()
+const QString& linkStoredColumnsSql()
 {
     static const QString sql =
         QStringLiteral("SELECT links.id, links.title, links.url, links.type, links.source_app, links.notes, "
                        "links.created_at, links.updated_at, links.last_opened_at, links.bookmark_data, "
                        "links.file_resource_identifier, links.volume_identifier, links.last_known_path, "
-                       "links.content_hash, links.file_size, '' AS tag_names, 0 AS linked_count ");
+                       "links.content_hash, links.file_size ");
     return sql;
 }
 
@@ -149,13 +199,15 @@ QString TextInterner::text(QByteArrayView utf8)
     return text;
 }
 
-bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sourceApps)
+bool decodeStoredLinkColumns(const SQLiteRow& row, LinkItem& item, TextInterner* sourceApps,
+                             std::optional<StoredIdKey>* writtenKey)
 {
     // The id, the type and the dates are read from the row's own UTF-8 text: a full read decodes every
     // row, and making a QString of each only to parse it would cost as much as the read.
-    std::optional<QUuid> id = writtenUuid(row.utf8(idColumn));
-    if (!id)
-        id = parseUuid(row.text(idColumn));
+    const QByteArrayView idText = row.utf8(idColumn);
+    const std::optional<StoredIdKey> key = writtenIdKey(idText);
+    std::optional<QUuid> id =
+        key ? std::optional<QUuid>(uuidOfKey(*key)) : parseUuid(QString::fromUtf8(idText));
     if (!id)
         return false;
     const std::optional<LinkType> type = linkTypeOfStoredText(row.utf8(typeColumn));
@@ -167,13 +219,10 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sou
         return false;
 
     item.id = *id;
-    item.title = row.text(titleColumn);
-    item.url = row.text(urlColumn);
+    decodeTogether<3>({row.utf8(titleColumn), row.utf8(urlColumn), row.utf8(notesColumn)},
+                      {&item.title, &item.url, &item.notes});
     item.type = *type;
     item.sourceApp = sourceApps ? sourceApps->text(row.utf8(sourceAppColumn)) : row.text(sourceAppColumn);
-    item.notes = row.text(notesColumn);
-    item.tags = splitTagNames(row.text(tagNamesColumn));
-    item.linkedItemCount = int(row.int64(linkedCountColumn));
     item.bookmarkData = row.blob(bookmarkColumn);
     if (item.bookmarkData && item.bookmarkData->isEmpty())
         item.bookmarkData.reset();
@@ -185,8 +234,20 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sou
     item.createdAt = *createdAt;
     item.updatedAt = *updatedAt;
     item.lastOpenedAt.reset();
-    if (!row.isNull(lastOpenedAtColumn))
-        item.lastOpenedAt = readStoredDate(row.utf8(lastOpenedAtColumn));
+    if (const std::optional<QByteArrayView> lastOpenedAt = row.optionalUtf8(lastOpenedAtColumn))
+        item.lastOpenedAt = readStoredDate(*lastOpenedAt);
+    if (writtenKey)
+        *writtenKey = key;
+    return true;
+}
+
+bool decodeLinkRow(const SQLiteStatement& statement, LinkItem& item)
+{
+    const SQLiteRow row(statement);
+    if (!decodeStoredLinkColumns(row, item))
+        return false;
+    item.tags = splitTagNames(row.text(tagNamesColumn));
+    item.linkedItemCount = int(row.int64(linkedCountColumn));
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "StoredIdMap.h"
 #include "model/LinkItem.h"
 
 #include <QByteArrayView>
@@ -14,6 +15,7 @@
 namespace morvane {
 
 class SQLiteConnection;
+class SQLiteRow;
 class SQLiteStatement;
 struct SQLiteValue;
 
@@ -22,9 +24,9 @@ struct SQLiteValue;
 // append their own "FROM links ..." tail.
 const QString& linkColumnsSql();
 
-// The same seventeen columns with the tag names empty and the linked count 0, for readers that gather
-// tags and relations themselves.
-const QString& linkColumnsWithoutRelationsSql();
+// The fifteen stored columns alone, in the same order, for readers that gather tags and relations
+// themselves.
+const QString& linkStoredColumnsSql();
 
 // The tag names of a tag_names column (or of one tag's name), as a link row holds them.
 QStringList splitTagNames(const QString& tagNames);
@@ -43,11 +45,17 @@ private:
     QList<std::pair<QByteArray, QString>> m_texts;
 };
 
-// Reads the current row of a statement that selected linkColumnsSql() into item (every field). Rows whose
-// id is not a UUID, whose type is unknown, or whose creation or update date does not read back give
-// false, and item is then left in no particular state. With sourceApps, the source application texts
-// are shared through it.
-bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item, TextInterner* sourceApps = nullptr);
+// Reads the fifteen stored columns of a row that selected linkStoredColumnsSql() or linkColumnsSql() into
+// item, every field but tags and linkedItemCount. Rows whose id is not a UUID, whose type is unknown, or
+// whose creation or update date does not read back give false, and item is then left in no particular
+// state. With sourceApps, the source application texts are shared through it; with writtenKey, it is
+// given the key of the id when the id is in the written form (see writtenIdKey).
+bool decodeStoredLinkColumns(const SQLiteRow& row, LinkItem& item, TextInterner* sourceApps = nullptr,
+                             std::optional<StoredIdKey>* writtenKey = nullptr);
+
+// Reads the current row of a statement that selected linkColumnsSql() into item (every field), as
+// decodeStoredLinkColumns does.
+bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item);
 
 // Runs a statement that selected linkColumnsSql() and decodes its rows; rows that do not decode are
 // skipped.

@@ -52,10 +52,11 @@ void LinkTagsAndCounts::readTags(SQLiteConnection& connection)
         }
     };
     while (links.step()) {
-        const int* rank = rankByTag.find(links.utf8(1));
+        const SQLiteRow row(links);
+        const int* rank = rankByTag.find(row.utf8(1));
         if (rank == nullptr)
             continue; // a row without its tag has no name to show
-        const QByteArrayView link = links.utf8(0);
+        const QByteArrayView link = row.utf8(0);
         if (start == m_ranks.size() || link != QByteArrayView(currentLink)) {
             finish();
             // Copied into the same buffer each time: a link id is short and most have a few tags.
@@ -82,8 +83,9 @@ void LinkTagsAndCounts::readLinkedCounts(SQLiteConnection& connection)
             ++m_entries[id].linkedCount;
     };
     while (relations.step()) {
-        const QByteArrayView from = relations.utf8(0);
-        const QByteArrayView to = relations.utf8(1);
+        const SQLiteRow row(relations);
+        const QByteArrayView from = row.utf8(0);
+        const QByteArrayView to = row.utf8(1);
         count(from);
         // A relation counts once for a link, even one that names it at both ends.
         if (to != from)

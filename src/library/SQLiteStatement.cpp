@@ -162,4 +162,87 @@ std::optional<qint64> SQLiteStatement::optionalInt64(int column) const
     return int64(column);
 }
 
+SQLiteRow::SQLiteRow(const SQLiteStatement& statement)
+    : m_statement(statement.m_statement)
+    , m_mutex(sqlite3_db_mutex(statement.m_db))
+{
+    sqlite3_mutex_enter(m_mutex);
+}
+
+SQLiteRow::~SQLiteRow()
+{
+    sqlite3_mutex_leave(m_mutex);
+}
+
+// A column's value may be read through the value functions only while the connection's lock is held,
+// which it is for the row's whole life; the lock is recursive, so taking it again here costs little.
+sqlite3_value* SQLiteRow::value(int column) const
+{
+    return sqlite3_column_value(m_statement, column);
+}
+
+bool SQLiteRow::isNull(int column) const
+{
+    return sqlite3_value_type(value(column)) == SQLITE_NULL;
+}
+
+QString SQLiteRow::text(int column) const
+{
+    const QByteArrayView bytes = utf8(column);
+    return bytes.data() == nullptr ? QString() : QString::fromUtf8(bytes);
+}
+
+QByteArrayView SQLiteRow::utf8(int column) const
+{
+    sqlite3_value* const cell = value(column);
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+    if (data == nullptr)
+        return QByteArrayView();
+    return QByteArrayView(data, sqlite3_value_bytes(cell));
+}
+
+std::optional<QByteArrayView> SQLiteRow::optionalUtf8(int column) const
+{
+    sqlite3_value* const cell = value(column);
+    if (sqlite3_value_type(cell) == SQLITE_NULL)
+        return std::nullopt;
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(cell));
+    if (data == nullptr)
+        return QByteArrayView();
+    return QByteArrayView(data, sqlite3_value_bytes(cell));
+}
+
+std::optional<QString> SQLiteRow::optionalText(int column) const
+{
+    const std::optional<QByteArrayView> bytes = optionalUtf8(column);
+    if (!bytes)
+        return std::nullopt;
+    return QString::fromUtf8(*bytes);
+}
+
+std::optional<QByteArray> SQLiteRow::blob(int column) const
+{
+    sqlite3_value* const cell = value(column);
+    if (sqlite3_value_type(cell) == SQLITE_NULL)
+        return std::nullopt;
+    const void* data = sqlite3_value_blob(cell);
+    const int size = sqlite3_value_bytes(cell);
+    if (data == nullptr || size == 0)
+        return QByteArray();
+    return QByteArray(static_cast<const char*>(data), size);
+}
+
+qint64 SQLiteRow::int64(int column) const
+{
+    return sqlite3_value_int64(value(column));
+}
+
+std::optional<qint64> SQLiteRow::optionalInt64(int column) const
+{
+    sqlite3_value* const cell = value(column);
+    if (sqlite3_value_type(cell) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_value_int64(cell);
+}
+
 } // namespace morvane

@@ -11,7 +11,9 @@
 #include <optional>
 
 struct sqlite3;
+struct sqlite3_mutex;
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace morvane {
 
@@ -58,9 +60,40 @@ public:
     std::optional<qint64> optionalInt64(int column) const;
 
 private:
+    friend class SQLiteRow;
+
     sqlite3* m_db;
     sqlite3_stmt* m_statement = nullptr;
     std::shared_ptr<SQLiteStatementCache> m_cache;
+};
+
+// The current row of a statement, read under one hold of the connection's lock: each of the
+// statement's own column readers takes and drops that lock two or three times, which for a reader of
+// many columns of many rows cost more than decoding them. Reads as the statement's readers of the same
+// names do; views stay valid until the statement's next step. Keep it to the span of one row, since
+// every other thread using the connection waits meanwhile.
+class SQLiteRow {
+public:
+    explicit SQLiteRow(const SQLiteStatement& statement);
+    ~SQLiteRow();
+    SQLiteRow(const SQLiteRow&) = delete;
+    SQLiteRow& operator=(const SQLiteRow&) = delete;
+
+    bool isNull(int column) const;
+    QString text(int column) const;
+    QByteArrayView utf8(int column) const;
+    // Nothing for NULL, else the text as utf8 gives it.
+    std::optional<QByteArrayView> optionalUtf8(int column) const;
+    std::optional<QString> optionalText(int column) const;
+    std::optional<QByteArray> blob(int column) const;
+    qint64 int64(int column) const;
+    std::optional<qint64> optionalInt64(int column) const;
+
+private:
+    sqlite3_value* value(int column) const;
+
+    sqlite3_stmt* m_statement;
+    sqlite3_mutex* m_mutex;
 };
 
 } // namespace morvane

@@ -24,6 +24,9 @@ struct StoredIdKey {
 // any other text, lower-case included: two texts give the same key only when they are the same text.
 std::optional<StoredIdKey> writtenIdKey(QByteArrayView text);
 
+// The UUID whose sixteen bytes the key holds.
+QUuid uuidOfKey(const StoredIdKey& key);
+
 // The UUID of an id in the written form, and nothing for any other text (see writtenIdKey).
 std::optional<QUuid> writtenUuid(QByteArrayView text);
 

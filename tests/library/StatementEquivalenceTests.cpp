@@ -53,4 +53,23 @@ TEST(StatementEquivalence, FullReadsAndSearchesListWhatThePlainStatementsListInT
     }
 }
 
+// A full read may keep a link's texts in one block; changing or dropping one must leave the others be.
+TEST(StatementEquivalence, TheTextsOfAFullReadChangeOneByOne)
+{
+    SQLiteStore store(libraryFile());
+    LinkItem added = makeLink("Title", "https://example.com/page");
+    added.notes = "Some notes";
+    addLink(store, added);
+    LinkItem read = store.allLinks().takeFirst();
+    read.title[0] = u't';
+    read.title += u" changed";
+    EXPECT_EQ(read.url, added.url);
+    EXPECT_EQ(read.notes, added.notes);
+    read.title.clear();
+    read.notes = QString();
+    read.url += QString(300, u'x');
+    EXPECT_EQ(read.url, added.url + QString(300, u'x'));
+    EXPECT_EQ(store.allLinks().first(), added);
+}
+
 } // namespace
