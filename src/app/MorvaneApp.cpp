@@ -136,7 +136,7 @@ public:
     std::shared_ptr<QuickPanelTipStore> tipStore;
     PreferencesStore preferences;
     QuickPanelViewModel quickPanelModel;
-    Updater updater;
+    Updater updater{alerts};
     AppearanceService appearance;
     GraphViewModel graphModel;
     GraphWindowController graphWindow;

@@ -10,7 +10,7 @@
 
 using namespace morvane;
 
-TEST(MenuBarController, TheMenuHoldsFiveItemsAndTwoSeparatorsWithTheirShortcuts)
+TEST(MenuBarController, TheMenuHoldsFiveItemsAndTwoSeparatorsAndTheUpdateCheckSaysWhereUpdatesComeFrom)
 {
     test::TestApp test;
     ASSERT_TRUE(test.app.start());
@@ -20,6 +20,12 @@ TEST(MenuBarController, TheMenuHoldsFiveItemsAndTwoSeparatorsWithTheirShortcuts)
                                         : action->text() + " " + action->shortcut().toString());
     EXPECT_EQ(items, (QStringList{"Open Morvane Meta+Ctrl+L", "Open Graph Meta+Ctrl+G", "—",
                                   "Preferences… Ctrl+,", "Check for Updates… ", "—", "Quit Morvane Ctrl+Q"}));
+
+    // There is no updater here: the check says where updates come from instead of doing nothing.
+    test.app.menuBarController()->menu()->actions().at(4)->trigger();
+    ASSERT_EQ(test.alerts->shown.size(), 1);
+    EXPECT_EQ(test.alerts->shown.first().informativeText,
+              "Updates for Morvane come from your system's package manager.");
 }
 
 TEST(MenuBarController, TheToolTipNamesTheApplicationOfASavedItemInFront)

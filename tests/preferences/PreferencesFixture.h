@@ -114,10 +114,10 @@ struct PreferencesFixture {
         std::make_unique<LinkStore>(LinkStore::libraryAt(testHome() + QStringLiteral("/library.sqlite")),
                                     std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
     std::unique_ptr<PreferencesStore> preferences;
-    Updater updater;
     std::shared_ptr<ScriptedFileDialogPresenter> fileDialogs =
         std::make_shared<ScriptedFileDialogPresenter>();
     std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
+    Updater updater{alerts};
     std::unique_ptr<PreferencesWindow> window;
 };
 
