@@ -27,6 +27,20 @@ public:
     explicit WrongThreadError(const char* what);
 };
 
+// Gives the promise what compute() returns, or the exception it throws, unchanged; does not finish it.
+template <class R, class Compute> void fulfil(QPromise<R>& promise, Compute&& compute)
+{
+    try {
+        if constexpr (std::is_void_v<R>) {
+            compute();
+        } else {
+            promise.addResult(compute());
+        }
+    } catch (...) {
+        promise.setException(std::current_exception());
+    }
+}
+
 // Hands start a job that runs fn and returns the future of its result. An exception thrown by fn
 // is carried to the future unchanged, so the awaiting code catches it by its own type (QtConcurrent
 // would wrap it). When start refuses the job (returns false), the future carries
@@ -38,15 +52,7 @@ template <class F, class Start> auto startPromised(F fn, Start&& start) -> QFutu
     QFuture<R> future = promise->future();
     promise->start();
     const bool accepted = start([promise, fn = std::move(fn)]() mutable {
-        try {
-            if constexpr (std::is_void_v<R>) {
-                fn();
-            } else {
-                promise->addResult(fn());
-            }
-        } catch (...) {
-            promise->setException(std::current_exception());
-        }
+        fulfil(*promise, fn);
         promise->finish();
     });
     if (!accepted) {

@@ -49,15 +49,7 @@ public:
     // The value of compute(), or what it threw.
     template <class Compute> void settle(Compute&& compute) const
     {
-        try {
-            if constexpr (std::is_void_v<R>) {
-                compute();
-            } else {
-                m_promise->addResult(compute());
-            }
-        } catch (...) {
-            m_promise->setException(std::current_exception());
-        }
+        fulfil(*m_promise, compute);
         finish();
     }
 
