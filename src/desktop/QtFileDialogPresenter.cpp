@@ -1,5 +1,6 @@
 #include "QtFileDialogPresenter.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFileDialog>
 #include <QStandardPaths>
@@ -16,13 +17,19 @@ QString startingFolder()
 
 // The title is what the choice is for ("Export", "Import", "Add"), so the confirm button says it too
 // rather than a plain "Save", "Open" or "Choose".
-std::optional<QString> run(QFileDialog& dialog, const QString& title)
+QStringList run(QFileDialog& dialog, const QString& title)
 {
     dialog.setWindowTitle(title);
     dialog.setLabelText(QFileDialog::Accept, title);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+std::optional<QString> runForOne(QFileDialog& dialog, const QString& title)
+{
+    const QStringList chosen = run(dialog, title);
+    return chosen.isEmpty() ? std::nullopt : std::optional(chosen.constFirst());
 }
 
 } // namespace
@@ -33,7 +40,7 @@ std::optional<QString> QtFileDialogPresenter::chooseFileToOpen(const QString& ti
     QFileDialog dialog(nullptr, QString(), startingFolder());
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(nameFilters);
-    return run(dialog, title);
+    return runForOne(dialog, title);
 }
 
 std::optional<QString> QtFileDialogPresenter::chooseFileToSave(const QString& title,
@@ -44,14 +51,21 @@ std::optional<QString> QtFileDialogPresenter::chooseFileToSave(const QString& ti
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(nameFilters);
     dialog.selectFile(suggestedName);
-    return run(dialog, title);
+    return runForOne(dialog, title);
 }
 
-std::optional<QString> QtFileDialogPresenter::chooseFolder(const QString& title)
+QStringList QtFileDialogPresenter::chooseFolders(const QString& title)
 {
     QFileDialog dialog(nullptr, QString(), startingFolder());
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
+    // Qt's own dialog, whose folder views can be told to take several folders at once (Ctrl or Shift
+    // and a click); a desktop's own chooser may take only one.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    for (const char* name : {"listView", "treeView"}) {
+        if (auto* view = dialog.findChild<QAbstractItemView*>(QString::fromLatin1(name)))
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    }
     return run(dialog, title);
 }
 

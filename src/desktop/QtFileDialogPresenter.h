@@ -12,7 +12,7 @@ public:
     std::optional<QString> chooseFileToOpen(const QString& title, const QStringList& nameFilters) override;
     std::optional<QString> chooseFileToSave(const QString& title, const QString& suggestedName,
                                             const QStringList& nameFilters) override;
-    std::optional<QString> chooseFolder(const QString& title) override;
+    QStringList chooseFolders(const QString& title) override;
 };
 
 } // namespace morvane

@@ -8,7 +8,7 @@
 namespace morvane {
 
 // The open and save panels, behind a seam so that view models stay free of widgets and tests answer
-// them. Each returns the chosen path, or nothing when the user cancelled.
+// them. Each returns the chosen path (or paths), or nothing when the user cancelled.
 class FileDialogPresenter {
 public:
     virtual ~FileDialogPresenter() = default;
@@ -16,7 +16,8 @@ public:
     virtual std::optional<QString> chooseFileToOpen(const QString& title, const QStringList& nameFilters) = 0;
     virtual std::optional<QString> chooseFileToSave(const QString& title, const QString& suggestedName,
                                                     const QStringList& nameFilters) = 0;
-    virtual std::optional<QString> chooseFolder(const QString& title) = 0;
+    // Several folders may be chosen at once; none when the user cancelled.
+    virtual QStringList chooseFolders(const QString& title) = 0;
 };
 
 } // namespace morvane

@@ -21,11 +21,8 @@ using PreferenceColors::primary;
 
 void addKnownRootFolders(SectionContext& context)
 {
-    // One folder at a time: the desktop's folder chooser picks a single folder.
-    const std::optional<QString> folder = context.fileDialogs.chooseFolder(QStringLiteral("Add"));
-    if (!folder)
-        return;
-    context.knownRoots.addRoot(*folder);
+    for (const QString& folder : context.fileDialogs.chooseFolders(QStringLiteral("Add")))
+        context.knownRoots.addRoot(folder);
 }
 
 namespace {

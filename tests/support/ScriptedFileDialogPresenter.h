@@ -28,9 +28,11 @@ public:
     {
         return answer({Request::Kind::save, title, suggestedName, nameFilters});
     }
-    std::optional<QString> chooseFolder(const QString& title) override
+    // Each answer holds the folders of one choice, separated by new lines.
+    QStringList chooseFolders(const QString& title) override
     {
-        return answer({Request::Kind::folder, title, {}, {}});
+        const std::optional<QString> chosen = answer({Request::Kind::folder, title, {}, {}});
+        return chosen ? chosen->split(u'\n') : QStringList();
     }
 
     QList<std::optional<QString>> answers;
