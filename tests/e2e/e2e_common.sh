@@ -1,27 +1,47 @@
 # Shared by the end-to-end scripts: their own X server, an isolated home that is removed on exit,
 # and helpers that poll with a bound instead of sleeping.
 
-# Re-runs the calling script under its own X server (once), then gives it an isolated home, a
-# window manager and a tray. Call it first, with the script's arguments.
+# Gives the calling script its own X server, an isolated home, a window manager and a tray. Call it
+# first, with the script's arguments.
 start_session() {
-  if [ -z "${MORVANE_E2E_INNER:-}" ]; then
-    export MORVANE_E2E_INNER=1
-    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-  fi
   E2E_HOME=$(mktemp -d /tmp/morvane-e2e-XXXXXX)
   trap end_session EXIT
+  start_display
   export HOME=$E2E_HOME XDG_CONFIG_HOME=$E2E_HOME/.config XDG_DATA_HOME=$E2E_HOME/.local/share
   export XDG_RUNTIME_DIR=$E2E_HOME/.runtime QT_QPA_PLATFORM=xcb
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
   openbox >/dev/null 2>&1 &
+  # The window manager grabs its own keys and settles the keyboard as it starts: a script begins
+  # once it manages the screen.
+  wait_for 10 window_manager_running || fail "the window manager did not start"
   [ -n "${MORVANE_E2E_NO_TRAY:-}" ] || start_tray
+}
+
+window_manager_running() {
+  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
+}
+
+# Starts a virtual X server that picks a free display number itself and says which: scripts started
+# together then never share a display, as two can when each looks for a free number first.
+start_display() {
+  local number=$E2E_HOME/display-number
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" 2>"$E2E_HOME/xvfb.log" &
+  wait_for 10 test -s "$number" || fail "the X server did not start"
+  export DISPLAY=:$(head -n 1 "$number")
+  unset XAUTHORITY
 }
 
 # Starts the tray host (start_session does, unless MORVANE_E2E_NO_TRAY is set).
 start_tray() {
-  trayer --edge top --align right --widthtype request --height 32 >/dev/null 2>&1 &
-  wait_for 10 xdotool search --class trayer || fail "trayer did not start"
+  local attempt
+  # A second try: on a loaded machine the tray host now and then gives up on its first start.
+  for attempt in 1 2; do
+    trayer --edge top --align right --widthtype request --height 32 >>"$E2E_HOME/trayer.log" 2>&1 &
+    ! wait_for 10 xdotool search --class trayer || return 0
+    kill $! 2>/dev/null || true
+  done
+  fail "trayer did not start"
 }
 
 # Stops whatever the script left running (morvane, the window manager, the tray) and removes the home.
