@@ -228,7 +228,7 @@ void FolderRecordStore::requireFolder() const
 
 namespace {
 
-// A file changed within this long before it was looked at may change again within the same tick of
+// A file written within this long before it was looked at may be written again within the same tick of
 // the file system's clock, keeping its stamp: such a stamp is not trusted to stand for the content.
 constexpr qint64 unsettledNs = 2'000'000'000;
 
@@ -263,7 +263,7 @@ std::optional<FolderRecordStore::FileStamp> FolderRecordStore::stampOfHandle(int
 
 bool FolderRecordStore::FileStamp::settled() const
 {
-    return std::max(modifiedNs, changedNs) + unsettledNs < nowNs();
+    return modifiedNs + unsettledNs < nowNs();
 }
 
 std::optional<CloudRecord> FolderRecordStore::read(const QString& recordName)
