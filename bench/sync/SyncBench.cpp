@@ -51,8 +51,10 @@ struct SyncedLibrary {
         pass();
         changedLink = store.allLinks().result().constFirst().id;
         // The records were written a while before an idle pass comes: the folder store does not trust
-        // a file stamp younger than a moment (it could change again within the same clock tick).
+        // a file stamp younger than a moment (it could change again within the same clock tick). The
+        // pass after that reads them all once, as the first pass after a start does.
         QThread::sleep(3);
+        pass();
     }
 
     void pass()
