@@ -5,6 +5,7 @@
 #include "foundation/Paths.h"
 #include "foundation/Uuid.h"
 #include "sync/CloudKitSyncService.h"
+#include "sync/RecordFormats.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,9 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+
+#include <sys/stat.h>
+#include <time.h>
 
 MORVANE_LOGGING_CATEGORY(lcFolderRecordStore, "FolderRecordStore");
 
@@ -115,7 +119,16 @@ QByteArray encodeRecord(const CloudRecord& record)
     return QByteArray::fromStdString(document.dump(2) + "\n");
 }
 
-std::optional<CloudRecord> decodeRecord(const QByteArray& bytes)
+// The one copy of a text that many records hold.
+QString shared(QSet<QString>& words, QString text)
+{
+    if (const auto found = words.constFind(text); found != words.constEnd())
+        return *found;
+    words.insert(text);
+    return text;
+}
+
+std::optional<CloudRecord> decodeRecord(const QByteArray& bytes, QSet<QString>& words)
 {
     const ordered_json document = ordered_json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (!document.is_object())
@@ -126,15 +139,51 @@ std::optional<CloudRecord> decodeRecord(const QByteArray& bytes)
     }
     if (!document.contains("fields") || !document["fields"].is_object())
         return std::nullopt;
-    CloudRecord record(toQString(document["recordType"]), toQString(document["recordName"]));
+    CloudRecord record(shared(words, toQString(document["recordType"])), toQString(document["recordName"]));
     record.setChangeTag(toQString(document["changeTag"]));
     for (const auto& [key, value] : document["fields"].items()) {
         const std::optional<CloudValue> decoded = decodeValue(value);
         if (!decoded)
             return std::nullopt;
-        record.set(QString::fromStdString(key), *decoded);
+        record.set(shared(words, QString::fromStdString(key)), *decoded);
     }
     return record;
+}
+
+qint64 nanoseconds(const struct timespec& time)
+{
+    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+// A record's name can rule out some types: a link is named by its UUID, a relation by the two UUIDs of
+// its pair joined by "_" (a relation's reader also takes a record named by a UUID), and a tombstone's
+// name starts with the type of what it buries, so it has neither shape. Any other name may hold any
+// type (a store is open to records it did not write), and is read whatever the type asked for.
+bool isUuidName(QStringView name)
+{
+    if (name.size() != 36)
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? c != u'-' : !((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F')))
+            return false;
+    }
+    return true;
+}
+
+bool isPairName(QStringView name)
+{
+    return name.size() == 73 && name[36] == u'_' && isUuidName(name.first(36)) && isUuidName(name.last(36));
+}
+
+bool mayHoldType(const QString& recordName, const QString& recordType)
+{
+    if (isUuidName(recordName))
+        return recordType == RecordFormats::linkType || recordType == RecordFormats::relationType;
+    if (isPairName(recordName))
+        return recordType == RecordFormats::relationType;
+    return true;
 }
 
 CloudKitError unknownItem(const QString& recordName)
@@ -177,8 +226,58 @@ void FolderRecordStore::requireFolder() const
                             QStringLiteral("The record folder is not there: no account is signed in."));
 }
 
-std::optional<CloudRecord> FolderRecordStore::read(const QString& recordName) const
+namespace {
+
+// A file written within this long before it was looked at may be written again within the same tick of
+// the file system's clock, keeping its stamp: such a stamp is not trusted to stand for the content.
+constexpr qint64 unsettledNs = 2'000'000'000;
+
+qint64 nowNs()
 {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return nanoseconds(now);
+}
+
+template <class Stamp> std::optional<Stamp> stampFrom(int status, const struct stat& info)
+{
+    if (status != 0)
+        return std::nullopt;
+    return Stamp{qint64(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim),
+                 quint64(info.st_ino)};
+}
+
+} // namespace
+
+std::optional<FolderRecordStore::FileStamp> FolderRecordStore::stampOfPath(const QByteArray& path)
+{
+    struct stat info {};
+    return stampFrom<FileStamp>(::stat(path.constData(), &info), info);
+}
+
+std::optional<FolderRecordStore::FileStamp> FolderRecordStore::stampOfHandle(int handle)
+{
+    struct stat info {};
+    return stampFrom<FileStamp>(::fstat(handle, &info), info);
+}
+
+bool FolderRecordStore::FileStamp::settled() const
+{
+    return modifiedNs + unsettledNs < nowNs();
+}
+
+std::optional<CloudRecord> FolderRecordStore::read(const QString& recordName)
+{
+    if (const auto cached = m_cache.constFind(recordName); cached != m_cache.constEnd()) {
+        if (stampOfPath(cached->path) == cached->stamp)
+            return cached->record;
+    }
+    return readFile(recordName);
+}
+
+std::optional<CloudRecord> FolderRecordStore::readFile(const QString& recordName)
+{
+    m_cache.remove(recordName);
     QFile file(filePath(recordName));
     if (!file.exists())
         return std::nullopt;
@@ -186,17 +285,23 @@ std::optional<CloudRecord> FolderRecordStore::read(const QString& recordName) co
         throw CloudKitError(CloudKitError::internalError,
                             QStringLiteral("Could not read the record %1: %2")
                                 .arg(privateValue(recordName), file.errorString()));
-    std::optional<CloudRecord> record = decodeRecord(file.readAll());
+    // Stamped before reading: a change made while the file is read moves the stamp, and the next read
+    // takes the file again.
+    const std::optional<FileStamp> stamp = stampOfHandle(file.handle());
+    std::optional<CloudRecord> record = decodeRecord(file.readAll(), m_words);
     if (!record || record->recordName() != recordName) {
         qCWarning(lcFolderRecordStore)
             << "Ignoring a record file that does not hold its record:" << privateValue(file.fileName());
-        return std::nullopt;
+        record.reset();
     }
+    if (stamp && stamp->settled())
+        m_cache.insert(recordName, CachedFile{*stamp, QFile::encodeName(file.fileName()), record});
     return record;
 }
 
-void FolderRecordStore::write(const CloudRecord& record) const
+void FolderRecordStore::write(const CloudRecord& record)
 {
+    m_cache.remove(record.recordName());
     QSaveFile file(filePath(record.recordName()));
     const QByteArray bytes = encodeRecord(record);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
@@ -237,6 +342,7 @@ CloudRecord FolderRecordStore::save(const CloudRecord& record)
 void FolderRecordStore::remove(const QString& recordName)
 {
     requireFolder();
+    m_cache.remove(recordName);
     QFile file(filePath(recordName));
     if (!file.exists())
         throw unknownItem(recordName);
@@ -249,7 +355,7 @@ void FolderRecordStore::remove(const QString& recordName)
 RecordStore::Page FolderRecordStore::query(const QString& recordType, int limit)
 {
     requireFolder();
-    return listFrom(recordType, QString(), std::make_shared<const QStringList>(recordNames()), limit);
+    return listFrom(recordType, QString(), listing(), limit);
 }
 
 RecordStore::Page FolderRecordStore::query(const Cursor& cursor, int limit)
@@ -257,29 +363,43 @@ RecordStore::Page FolderRecordStore::query(const Cursor& cursor, int limit)
     requireFolder();
     std::shared_ptr<const QStringList> names = cursor.listing;
     if (!names)
-        names = std::make_shared<const QStringList>(recordNames());
+        names = listing();
     return listFrom(cursor.recordType, cursor.after, std::move(names), limit);
 }
 
-QStringList FolderRecordStore::recordNames() const
+std::shared_ptr<const QStringList> FolderRecordStore::listing()
 {
+    // Adding, removing or renaming a file moves the folder's stamp; a change to a file in place does
+    // not, and is found by that file's own stamp.
+    const std::optional<FileStamp> folderStamp = stampOfPath(QFile::encodeName(m_folderPath));
+    if (m_listing && folderStamp == m_listingStamp)
+        return m_listing;
     QStringList names;
-    const QStringList files = QDir(m_folderPath).entryList({u'*' + fileSuffix}, QDir::Files);
+    const QStringList files = QDir(m_folderPath).entryList({u'*' + fileSuffix}, QDir::Files, QDir::Unsorted);
     for (const QString& fileName : files) {
         if (std::optional<QString> name = recordNameOf(fileName))
             names.append(*name);
     }
     std::sort(names.begin(), names.end());
-    return names;
+    // Records of files no longer listed are forgotten.
+    m_cache.removeIf([&names](const auto& entry) {
+        return !std::binary_search(names.cbegin(), names.cend(), entry.key());
+    });
+    auto listed = std::make_shared<const QStringList>(std::move(names));
+    m_listing = folderStamp && folderStamp->settled() ? listed : nullptr;
+    m_listingStamp = folderStamp;
+    return listed;
 }
 
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
-                                              std::shared_ptr<const QStringList> names, int limit) const
+                                              std::shared_ptr<const QStringList> names, int limit)
 {
     Page page;
     // The names are listed once per listing; each file is read once, as the walk reaches it, and one
     // removed meanwhile is passed over.
     for (auto name = std::upper_bound(names->cbegin(), names->cend(), after); name != names->cend(); ++name) {
+        if (!mayHoldType(*name, recordType))
+            continue;
         std::optional<CloudRecord> record = read(*name);
         if (!record || record->recordType() != recordType)
             continue;

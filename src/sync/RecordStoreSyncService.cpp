@@ -37,19 +37,40 @@ QFuture<void> applyDeletion(LinkStore& store, const DeletedRecord& deleted)
 // library handing work between threads, while a batch still leaves a search its turn between jobs.
 constexpr qsizetype applyBatch = 256;
 
+// A batch commits once, each value of it still in a savepoint of its own: a value that fails is undone
+// alone and the ones before it are kept, as if each had committed by itself (a commit each spent
+// most of a pass that found nothing new).
+template <class T, class Apply> void applyEach(SQLiteStore& sqlite, const QList<T>& values, Apply apply)
+{
+    std::exception_ptr failure;
+    sqlite.inTransaction([&] {
+        for (const T& value : values) {
+            try {
+                apply(sqlite, value);
+            } catch (...) {
+                failure = std::current_exception();
+                return;
+            }
+        }
+    });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 QFuture<void> applyLinks(LinkStore& store, QList<LinkItem> links)
 {
     return store.run([links = std::move(links)](SQLiteStore& sqlite) {
-        for (const LinkItem& link : links)
-            sqlite.applyRemoteLink(link);
+        applyEach(sqlite, links,
+                  [](SQLiteStore& target, const LinkItem& link) { target.applyRemoteLink(link); });
     });
 }
 
 QFuture<void> applyRelations(LinkStore& store, QList<LinkRelation> relations)
 {
     return store.run([relations = std::move(relations)](SQLiteStore& sqlite) {
-        for (const LinkRelation& relation : relations)
-            sqlite.applyRemoteRelation(relation);
+        applyEach(sqlite, relations, [](SQLiteStore& target, const LinkRelation& relation) {
+            target.applyRemoteRelation(relation);
+        });
     });
 }
 

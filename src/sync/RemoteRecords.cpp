@@ -52,15 +52,28 @@ QFuture<RecordStore::AccountStatus> RemoteRecords::account()
     return request([](RecordStore& store) { return store.accountStatus(); });
 }
 
-QFuture<RecordStore::Page> RemoteRecords::queryFirst(const QString& recordType)
+// The pages of a listing follow each other in one job: a job per page spent most of a pass over a
+// large library handing work between threads.
+QFuture<QList<CloudRecord>> RemoteRecords::queryAll(const QString& recordType)
 {
-    return request(
-        [recordType](RecordStore& store) { return store.query(recordType, RecordStore::maximumResults); });
-}
-
-QFuture<RecordStore::Page> RemoteRecords::queryNext(const RecordStore::Cursor& cursor)
-{
-    return request([cursor](RecordStore& store) { return store.query(cursor, RecordStore::maximumResults); });
+    return request([recordType](RecordStore& store) {
+        RecordStore::Page page;
+        try {
+            page = store.query(recordType, RecordStore::maximumResults);
+        } catch (const CloudKitError& error) {
+            // A store that has never seen the type answers so; for a pass it simply has none yet.
+            if (!isUnknownItem(error) &&
+                !error.localizedDescription().contains(QLatin1String("record type"), Qt::CaseInsensitive))
+                throw;
+            return QList<CloudRecord>();
+        }
+        QList<CloudRecord> records = std::move(page.records);
+        while (page.cursor) {
+            page = store.query(*page.cursor, RecordStore::maximumResults);
+            records.append(std::move(page.records));
+        }
+        return records;
+    });
 }
 
 QFuture<CloudRecord> RemoteRecords::fetch(const QString& recordName)
@@ -92,21 +105,7 @@ QCoro::Task<SyncStatus> RemoteRecords::accountStatus()
 
 QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 {
-    RecordStore::Page page;
-    try {
-        page = co_await queryFirst(recordType);
-    } catch (const CloudKitError& error) {
-        // A store that has never seen the type answers so; for a pass it simply has none yet.
-        if (!isUnknownItem(error) &&
-            !error.localizedDescription().contains(QLatin1String("record type"), Qt::CaseInsensitive))
-            throw;
-        co_return QList<CloudRecord>();
-    }
-    QList<CloudRecord> records = std::move(page.records);
-    while (page.cursor) {
-        page = co_await queryNext(*page.cursor);
-        records.append(std::move(page.records));
-    }
+    QList<CloudRecord> records = co_await queryAll(recordType);
     co_return records;
 }
 

@@ -59,8 +59,7 @@ private:
         return m_io.submit([store = m_store, fn = std::move(fn)]() mutable { return fn(*store); });
     }
     QFuture<RecordStore::AccountStatus> account();
-    QFuture<RecordStore::Page> queryFirst(const QString& recordType);
-    QFuture<RecordStore::Page> queryNext(const RecordStore::Cursor& cursor);
+    QFuture<QList<CloudRecord>> queryAll(const QString& recordType);
     QFuture<CloudRecord> fetch(const QString& recordName);
     QFuture<void> remove(const QString& recordName);
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -156,6 +157,48 @@ TEST_F(FolderRecordStoreTest, queriesPageThroughOneTypeInNameOrderAndPassOverFor
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(pages, 4);
     EXPECT_TRUE(store.query("LibraryReset", 64).records.isEmpty());
+}
+
+// A file-sync service may put a peer's record in place with the modification time it had on the peer,
+// so an old time proves nothing: what this machine read before must not hide the peer's change.
+TEST_F(FolderRecordStoreTest, aPeersChangeIsSeenThoughItsFileKeptAnOldTime)
+{
+    FolderRecordStore peer(store.folderPath());
+    const auto ageEverything = [&] {
+        const struct timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        for (const QString& name : files() + QStringList{"."})
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(store.folderPath() + "/" + name).constData(),
+                                  hourAgo, 0),
+                      0);
+    };
+    const CloudRecord one = store.save(record("Link", "one", "first"));
+    store.save(record("Link", "two", "first"));
+    ageEverything();
+    ASSERT_EQ(store.query("Link", 10).records.size(), 2); // read, and now known
+    ASSERT_EQ(store.fetch("one").string("title"), "first");
+
+    CloudRecord changed = peer.fetch("one");
+    changed.set("title", "second");
+    peer.save(changed);
+    peer.save(record("Link", "three"));
+    peer.remove("two");
+    ageEverything();
+
+    EXPECT_EQ(store.fetch("one").string("title"), "second");
+    EXPECT_EQ(errorCode([&] { store.save(one); }), CloudKitError::serverRecordChanged);
+    QStringList names;
+    for (const CloudRecord& r : store.query("Link", 10).records)
+        names.append(r.recordName());
+    EXPECT_EQ(names, (QStringList{"one", "three"}));
+
+    // Rewritten in place, same inode, a longer title.
+    QFile file(store.folderPath() + "/one.record");
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray rewritten = file.readAll().replace("second", "second, longer");
+    ASSERT_TRUE(file.resize(0) && file.seek(0) && file.write(rewritten) == rewritten.size());
+    file.close();
+    ageEverything();
+    EXPECT_EQ(store.fetch("one").string("title"), "second, longer");
 }
 
 } // namespace
