@@ -315,19 +315,25 @@ void X11HotkeyBackend::Private::release(const QList<KeyGrab>& grabs, HotkeyRef o
 
 void X11HotkeyBackend::Private::renewGrabs()
 {
-    for (Hotkey& hotkey : hotkeys) {
-        for (const KeyGrab& key : std::as_const(hotkey.grabs))
-            xcb_ungrab_key(connection, key.keycode, key.root, key.modifiers);
-        hotkey.grabs.clear();
-    }
     readKeyboardMapping();
     keysDown.clear();
+    // The new grabs are made before the old ones go. A grab this client already holds is simply made
+    // again, so a mapping that did not change leaves no moment in which a press slips past: the server
+    // announces one whenever input moves to another keyboard, the first synthetic key press of a
+    // session included, often while the shortcut's own keys are on their way.
     for (Hotkey& hotkey : hotkeys) {
+        const QList<KeyGrab> old = std::exchange(hotkey.grabs, {});
         const HotkeyRegistrationResult result = grab(hotkey);
         if (result.status != HotkeyStatus::noError) {
             qCWarning(lcX11Hotkeys) << "A global hotkey could not be grabbed again after a keyboard change:"
                                     << result.status;
         }
+        QList<KeyGrab> gone;
+        for (const KeyGrab& key : old) {
+            if (!hotkey.grabs.contains(key))
+                gone.append(key);
+        }
+        release(gone, hotkey.ref);
     }
     xcb_flush(connection);
     qCInfo(lcX11Hotkeys) << "Global hotkeys grabbed again for the new keyboard mapping";
