@@ -98,7 +98,7 @@ void StoreExecutor::shutdown()
         m_thread.join();
 }
 
-bool StoreExecutor::enqueue(std::function<void()> job)
+bool StoreExecutor::post(std::function<void()> job)
 {
     {
         std::lock_guard lock(m_queue->mutex);

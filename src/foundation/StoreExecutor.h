@@ -77,10 +77,10 @@ public:
     template <class F> auto submit(F fn) -> QFuture<std::invoke_result_t<F>>
     {
         return startPromised(std::move(fn),
-                             [this](std::function<void()> job) { return enqueue(std::move(job)); });
+                             [this](std::function<void()> job) { return post(std::move(job)); });
     }
     // Queues a job that reports its own outcome; false, and the job is dropped, once shutting down.
-    bool post(std::function<void()> job) { return enqueue(std::move(job)); }
+    bool post(std::function<void()> job);
 
     // Whether the caller runs on this executor's worker thread.
     bool isCurrentThread() const;
@@ -93,7 +93,6 @@ public:
 
 private:
     struct Queue;
-    bool enqueue(std::function<void()> job);
 
     // Shared with the worker, which may outlive this object when it is destroyed from its own work.
     std::shared_ptr<Queue> m_queue;

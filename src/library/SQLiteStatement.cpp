@@ -203,13 +203,9 @@ QByteArrayView SQLiteRow::utf8(int column) const
 
 std::optional<QByteArrayView> SQLiteRow::optionalUtf8(int column) const
 {
-    sqlite3_value* const cell = value(column);
-    if (sqlite3_value_type(cell) == SQLITE_NULL)
+    if (isNull(column))
         return std::nullopt;
-    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(cell));
-    if (data == nullptr)
-        return QByteArrayView();
-    return QByteArrayView(data, sqlite3_value_bytes(cell));
+    return utf8(column);
 }
 
 std::optional<QString> SQLiteRow::optionalText(int column) const

@@ -114,6 +114,9 @@ public:
     // typed straight after the query, waits for listSettled(), so it acts on the rows of what was
     // typed, not on the rows before.
     bool isListSettling() const { return m_listSettling; }
+    // Waits for listSettled() while the list is settling (at once otherwise); a list that never comes
+    // ends the wait after a bound.
+    QCoro::Task<> untilListSettled();
 
     // --- Derived ---------------------------------------------------------------------------------
     // The row at selectedIndex, none when the index is out of range.

@@ -12,6 +12,7 @@
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 
+#include <QCoroSignal>
 #include <QPointer>
 
 namespace morvane {
@@ -92,6 +93,13 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
         m_listSettling = false;
         emit listSettled();
     }
+}
+
+QCoro::Task<> QuickPanelViewModel::untilListSettled()
+{
+    if (!m_listSettling)
+        co_return;
+    co_await qCoro(this, &QuickPanelViewModel::listSettled, std::chrono::seconds(3));
 }
 
 QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)

@@ -65,7 +65,7 @@ LinkStore::~LinkStore()
     // like any work, so all of it still sees the database.
     m_lane.waitUntilIdle();
     m_filePool.waitForDone();
-    m_executor.submit([this] { m_sqlite.reset(); });
+    m_executor.post([this] { m_sqlite.reset(); });
     m_executor.shutdown();
 }
 

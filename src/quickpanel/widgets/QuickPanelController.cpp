@@ -12,7 +12,6 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/PreferencesStore.h"
 
-#include <QCoroSignal>
 #include <QMenu>
 #include <QPointer>
 #include <QWindow>
@@ -184,14 +183,15 @@ void QuickPanelController::activateOrRelate()
 }
 
 // Return typed right after the query acts on that query's rows: the search may still be running.
-// The bound only guards against a list that never comes. False when the panel went away meanwhile,
-// as a key typed into a hidden panel must not open or relate anything.
+// False when the panel went away meanwhile, as a key typed into a hidden panel must not open or
+// relate anything.
 QCoro::Task<bool> QuickPanelController::waitForTypedList()
 {
     if (!m_model.isListSettling())
         co_return true;
     const QPointer<QuickPanelController> self(this);
-    co_await qCoro(&m_model, &QuickPanelViewModel::listSettled, std::chrono::seconds(3));
+    QCoro::Task<> settling = m_model.untilListSettled();
+    co_await settling;
     co_return self && self->isOnScreen();
 }
 

@@ -3,12 +3,10 @@
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QKeyEvent>
-#include <QTimer>
+#include <QPointer>
 #include <QWheelEvent>
 #include <QWidget>
 
-#include <chrono>
-#include <memory>
 #include <utility>
 
 namespace morvane {
@@ -43,8 +41,6 @@ bool actsOnSelection(QuickPanelKeyAction action)
         return false;
     }
 }
-
-constexpr std::chrono::seconds typedListBound(3);
 
 } // namespace
 
@@ -112,21 +108,16 @@ bool QuickPanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
 }
 
 // Runs the action once the typed query's rows are in; dropped when the panel went away meanwhile.
-// The bound only guards against a list that never comes.
-void QuickPanelKeyRouter::runWhenListSettled(QuickPanelKeyAction action)
+QCoro::Task<> QuickPanelKeyRouter::runWhenListSettled(QuickPanelKeyAction action)
 {
-    // Either the list or the bound ends the wait; the first of them runs the action.
-    auto* waiting = new QObject(this);
-    const auto runOnce = [this, waiting, action, done = std::make_shared<bool>(false)] {
-        if (std::exchange(*done, true))
-            return;
-        waiting->deleteLater();
-        const auto* window = qobject_cast<const QWidget*>(parent());
-        if (!window || (window->isVisible() && !window->isMinimized()))
-            run(action, false);
-    };
-    connect(&m_model, &QuickPanelViewModel::listSettled, waiting, runOnce);
-    QTimer::singleShot(typedListBound, waiting, runOnce);
+    const QPointer<QuickPanelKeyRouter> self(this);
+    QCoro::Task<> settling = m_model.untilListSettled();
+    co_await settling;
+    if (!self)
+        co_return;
+    const auto* window = qobject_cast<const QWidget*>(parent());
+    if (!window || (window->isVisible() && !window->isMinimized()))
+        run(action, false);
 }
 
 void QuickPanelKeyRouter::run(QuickPanelKeyAction action, bool mayWait)

@@ -3,6 +3,7 @@
 #include "quickpanel/QuickPanelKeyMap.h"
 #include "quickpanel/QuickPanelScrollStepper.h"
 
+#include <QCoroTask>
 #include <QObject>
 
 #include <functional>
@@ -47,7 +48,7 @@ protected:
 
 private:
     void run(QuickPanelKeyAction action, bool mayWait = true);
-    void runWhenListSettled(QuickPanelKeyAction action);
+    QCoro::Task<> runWhenListSettled(QuickPanelKeyAction action);
 
     QuickPanelViewModel& m_model;
     QuickPanelRouterSteps m_steps;
