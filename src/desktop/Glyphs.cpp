@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <functional>
 #include <optional>
 
 namespace morvane {
@@ -330,18 +331,29 @@ void paintGlyph(QPainter& painter, Glyph glyph, const QRectF& box, const QColor&
     painter.restore();
 }
 
-QIcon glyphIcon(Glyph glyph, const QColor& color)
+namespace {
+
+// An icon drawn afresh at each size a tray, a menu or a window may ask for.
+QIcon iconAtEverySize(const std::function<void(QPainter&, int size)>& draw)
 {
     QIcon icon;
     for (const int size : {16, 22, 24, 32, 48, 64}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        paintGlyph(painter, glyph, QRectF(0, 0, size, size), color);
+        draw(painter, size);
         painter.end();
         icon.addPixmap(pixmap);
     }
     return icon;
+}
+
+} // namespace
+
+QIcon glyphIcon(Glyph glyph, const QColor& color)
+{
+    return iconAtEverySize(
+        [&](QPainter& painter, int size) { paintGlyph(painter, glyph, QRectF(0, 0, size, size), color); });
 }
 
 QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color)
@@ -349,12 +361,8 @@ QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color)
     // Light behind dark ink and dark behind light ink, faint enough to read as an edge, not a second
     // colour, on a panel that already contrasts with the ink.
     const QColor rim = color.lightnessF() < 0.5 ? QColor(255, 255, 255, 200) : QColor(0, 0, 0, 170);
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64}) {
+    return iconAtEverySize([&](QPainter& painter, int size) {
         const qreal rimWidth = size / 24.0;
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         // The glyph shrinks by the rim so that the rim stays inside the icon.
         const QRectF box = QRectF(0, 0, size, size).adjusted(rimWidth, rimWidth, -rimWidth, -rimWidth);
@@ -363,10 +371,7 @@ QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color)
                                       .map(glyphPath(glyph));
         painter.strokePath(path, QPen(rim, 2 * rimWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.fillPath(path, color);
-        painter.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+    });
 }
 
 } // namespace morvane
