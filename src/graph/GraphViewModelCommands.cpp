@@ -7,6 +7,7 @@
 #include "foundation/Logging.h"
 #include "foundation/Pending.h"
 #include "store/LinkStore.h"
+#include "store/StoreChange.h"
 
 #include <QCoroFuture>
 #include <QPointer>
@@ -138,21 +139,14 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
 
 // Runs a change on the store and announces it. False when it failed (its message is shown) or when
 // the model has gone meanwhile: the caller then stops without touching it.
-template <class Change> QCoro::Task<bool> GraphViewModel::changeStore(Change change)
+QCoro::Task<bool> GraphViewModel::changeStore(std::function<void(SQLiteStore&)> change)
 {
-    const QPointer<GraphViewModel> self(this);
-    try {
-        QFuture<void> changing = m_store.run(std::move(change));
-        co_await changing;
-    } catch (...) {
-        if (self)
-            setMessage(describeError(std::current_exception()));
-        co_return false;
-    }
-    if (!self)
-        co_return false;
-    announceOwnChange();
-    co_return true;
+    QCoro::Task<bool> changing = changeStoreFor(this, m_store, std::move(change),
+                                                [this](const QString& message) { setMessage(message); });
+    const bool changed = co_await changing;
+    if (changed)
+        announceOwnChange();
+    co_return changed;
 }
 
 // --- Deleting ----------------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "services/SearchService.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
+#include "store/StoreChange.h"
 
 #include <QCoroSignal>
 #include <QPointer>
@@ -290,19 +291,12 @@ void QuickPanelViewModel::announceChange()
 
 QCoro::Task<bool> QuickPanelViewModel::writeAndAnnounce(std::function<void(SQLiteStore&)> change)
 {
-    const QPointer<QuickPanelViewModel> self(this);
-    try {
-        QFuture<void> writing = m_services.store->run(std::move(change));
-        co_await writing;
-    } catch (...) {
-        if (self)
-            setMessage(describeError(std::current_exception()));
-        co_return false;
-    }
-    if (!self)
-        co_return false;
-    announceChange();
-    co_return true;
+    QCoro::Task<bool> writing = changeStoreFor(this, *m_services.store, std::move(change),
+                                               [this](const QString& message) { setMessage(message); });
+    const bool written = co_await writing;
+    if (written)
+        announceChange();
+    co_return written;
 }
 
 } // namespace morvane
