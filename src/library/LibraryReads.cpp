@@ -227,6 +227,8 @@ QList<LinkItem> LibraryReads::searchLinks(const QString& query)
     const QString text = query.trimmed(); // white space and line breaks, Unicode ones too
     if (text.isEmpty())
         return queryLinks(m_connection, recentLinksSql());
+    if (std::optional<QList<LinkItem>> found = m_searchIndex.search(text))
+        return *std::move(found);
     return queryLinks(m_connection, searchLinksSql(), {u'%' + text + u'%'});
 }
 

@@ -89,6 +89,12 @@ public:
     // At most 200: blank text lists the recent links, other text matches title, url, type, notes and
     // tag names (LIKE, % and _ act as wildcards) with title matches first.
     QList<LinkItem> searchLinks(const QString& query) { return m_reads.searchLinks(query); }
+    // A library opened before it had the search index gets it in steps, so that opening does not wait;
+    // searches read every row until it is complete. Indexes the next batch; true once complete.
+    bool buildSearchIndexStep() { return m_reads.searchIndex().buildStep(); }
+    // Runs a search of each kind once, so that the first one a user types finds the statements prepared
+    // and the library's pages read.
+    void warmSearch();
     QList<LinkItem> relatedLinks(const QUuid& id) { return m_reads.relatedLinks(id); }
 
     // --- Other reads ----------------------------------------------------------------------------
