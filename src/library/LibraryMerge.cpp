@@ -162,9 +162,13 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
     inTransaction(m_connection, [&] {
         // An import can bring in most of a library at once: the statistics follow once it stays.
         m_connection.runAfterCommit([this] { LibrarySchema::refreshStatistics(m_connection); });
+        // Indexing the whole library again costs less than following a quarter of it row by row.
+        const bool reindex = links.size() * 4 >= m_reads.linkCount() && m_reads.searchIndex().suspend();
         LibraryWrites::TagIds tagIds;
         for (const LinkItem& item : links)
             writeImportedLink(item, tagIds);
+        if (reindex)
+            m_reads.searchIndex().resume();
         for (const LinkRelation& relation : relations) {
             if (relation.fromLinkID == relation.toLinkID)
                 continue;
@@ -187,12 +191,16 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
 void LibraryMerge::eraseAll()
 {
     inTransaction(m_connection, [&] {
+        // The index is emptied at once rather than row by row.
+        const bool indexed = m_reads.searchIndex().suspend();
         m_connection.execute(QStringLiteral("DELETE FROM link_tags"));
         m_connection.execute(QStringLiteral("DELETE FROM link_relations"));
         m_connection.execute(QStringLiteral("DELETE FROM link_local_resolutions"));
         m_connection.execute(QStringLiteral("DELETE FROM links"));
         m_connection.execute(QStringLiteral("DELETE FROM tags"));
         m_connection.execute(QStringLiteral("DELETE FROM deleted_records"));
+        if (indexed)
+            m_reads.searchIndex().resume();
         // Inside a caller's transaction the erase is only done once that commits.
         m_connection.runAfterCommit(
             [] { qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows"; });

@@ -49,6 +49,7 @@ public:
     QStringList relationRecordNames(const QUuid& id);
     std::optional<FileIdentity> localResolution(const QUuid& id);
     bool linkExists(const QString& idText);
+    qint64 linkCount();
     QSet<QUuid> allLinkIDs();
     QList<std::pair<QUuid, QString>> relationRecordNamesByID();
 

@@ -188,8 +188,35 @@ bool LinkSearchIndex::isReady()
         return false;
     SQLiteStatement progress =
         m_connection.statement(QStringLiteral("SELECT indexed_through FROM link_search_progress"));
-    m_ready = progress.step() && progress.int64(0) == everyRow;
-    return m_ready;
+    const bool ready = progress.step() && progress.int64(0) == everyRow;
+    // What an open transaction made complete may still roll back.
+    m_ready = ready && !m_connection.inTransaction();
+    return ready;
+}
+
+void LinkSearchIndex::setIndexedThrough(qint64 rowid)
+{
+    m_connection.execute(QStringLiteral("UPDATE link_search_progress SET indexed_through = ?1"),
+                         {SQLiteValue::integer(rowid)});
+}
+
+bool LinkSearchIndex::suspend()
+{
+    if (!exists(m_connection, QStringLiteral("link_search_progress")))
+        return false;
+    // Emptied and marked as indexing no row, the triggers leave it alone.
+    m_connection.execute(QStringLiteral("INSERT INTO link_search(link_search) VALUES ('delete-all')"));
+    setIndexedThrough(0);
+    m_ready = false;
+    return true;
+}
+
+void LinkSearchIndex::resume()
+{
+    if (!exists(m_connection, QStringLiteral("link_search_progress")))
+        return;
+    m_connection.execute(QStringLiteral("INSERT INTO link_search(link_search) VALUES ('rebuild')"));
+    setIndexedThrough(everyRow);
 }
 
 bool LinkSearchIndex::buildStep()
@@ -221,8 +248,7 @@ bool LinkSearchIndex::buildStep()
         // A batch short of full held every row left, so the rows written between steps cannot keep the
         // build from ending.
         const bool last = batch.int64(1) < buildBatch;
-        m_connection.execute(QStringLiteral("UPDATE link_search_progress SET indexed_through = ?1"),
-                             {SQLiteValue::integer(last ? everyRow : *end)});
+        setIndexedThrough(last ? everyRow : *end);
     });
     return isReady();
 }

@@ -38,6 +38,12 @@ public:
     // Indexes the next batch of rows not yet indexed; true when nothing is left.
     bool buildStep();
 
+    // For writes of a large part of the library inside one transaction: suspend() empties the index and
+    // stops the triggers, resume() indexes every row again at once, which costs less than keeping the
+    // index in step row by row. suspend() is false when the library has no index.
+    bool suspend();
+    void resume();
+
     // The page the library's search lists for the trimmed, non-empty text, in its order, or nothing
     // when the index cannot narrow this text (no run of three characters between wildcards) or is not
     // ready: the caller then runs the plain statement.
@@ -47,6 +53,7 @@ public:
 
 private:
     std::optional<QList<qint64>> searchPage(const QString& text);
+    void setIndexedThrough(qint64 rowid);
     QList<qint64> rowids(const QString& sql, const QList<SQLiteValue>& parameters);
 
     SQLiteConnection& m_connection;

@@ -55,6 +55,16 @@ public:
         return morvane::inTransaction(m_connection, std::forward<F>(fn));
     }
 
+    // The same for a transaction that writes a large part of the library at once (an import): SQLite's
+    // page cache is made large enough to hold what it changes for its duration. With the usual small
+    // cache, every row written to an index keyed by random ids found its page evicted, so the pages went
+    // out to the log and were read back row after row, and the time grew with the square of the size.
+    template <class F> decltype(auto) inBulkTransaction(F&& fn)
+    {
+        const ScopedCacheSize cache(m_connection, bulkCacheKibibytes);
+        return morvane::inTransaction(m_connection, std::forward<F>(fn));
+    }
+
     // --- Link reads -----------------------------------------------------------------------------
     // Every link by update time, then title without regard to case.
     QList<LinkItem> allLinks() { return m_reads.allLinks(); }
@@ -159,6 +169,8 @@ public:
     void eraseAll() { m_merge.eraseAll(); }
 
 private:
+    static constexpr int bulkCacheKibibytes = 256 * 1024;
+
     QString m_databasePath;
     SQLiteConnection m_connection;
     std::shared_ptr<const Clock> m_clock;
