@@ -79,9 +79,9 @@ QString quoted(const QList<uint>& codes, qsizetype from, qsizetype count)
 }
 
 // The trigram query every row matching the LIKE pattern '%' + text + '%' satisfies: the trigrams of
-// each run of at least three characters between the pattern's wildcards. The index folds case beyond
-// ASCII, so it keeps every row LIKE keeps. Nothing when no run is long enough, or when the text holds
-// what SQLite's LIKE reads differently from its characters (a NUL ends its pattern; an unpaired
+// each run of at least three characters between the pattern's wildcards (empty when no run is that
+// long). The index folds case beyond ASCII, so it keeps every row LIKE keeps. Nothing when the text
+// holds what SQLite's LIKE reads differently from its characters (a NUL ends its pattern; an unpaired
 // surrogate is no character).
 std::optional<QString> trigramQuery(const QString& text)
 {
@@ -103,8 +103,6 @@ std::optional<QString> trigramQuery(const QString& text)
         }
         runStart = i + 1;
     }
-    if (terms.isEmpty())
-        return std::nullopt;
     if (terms.size() > trigramLimit) {
         QStringList spread;
         for (qsizetype k = 0; k < trigramLimit; ++k)
@@ -270,13 +268,15 @@ std::optional<QList<qint64>> LinkSearchIndex::searchPage(const QString& text)
     if (!match || !isReady())
         return std::nullopt;
     const QString like = u'%' + text + u'%';
-    const QList<qint64> found =
-        rowids(QStringLiteral("SELECT rowid FROM link_search WHERE link_search MATCH ?1 LIMIT ?2"),
-               {*match, SQLiteValue::integer(sortedCandidateLimit + 1)});
-    if (found.size() <= sortedCandidateLimit)
-        return rowids(orderedPageSql(), {like, jsonArray(found)});
+    if (!match->isEmpty()) {
+        const QList<qint64> found =
+            rowids(QStringLiteral("SELECT rowid FROM link_search WHERE link_search MATCH ?1 LIMIT ?2"),
+                   {*match, SQLiteValue::integer(sortedCandidateLimit + 1)});
+        if (found.size() <= sortedCandidateLimit)
+            return rowids(orderedPageSql(), {like, jsonArray(found)});
+    }
 
-    // Many rows may match: the titles in the search's order give the title matches first, and the other
+    // Many rows may match, as most do a text too short for the index: the titles in the search's order give the title matches first, and the other
     // matches after them, each walk stopping once the page is full.
     QList<qint64> page =
         rowids(QStringLiteral("SELECT rowid FROM links INDEXED BY ") + titleOrderIndex +

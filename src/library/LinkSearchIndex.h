@@ -45,8 +45,8 @@ public:
     void resume();
 
     // The page the library's search lists for the trimmed, non-empty text, in its order, or nothing
-    // when the index cannot narrow this text (no run of three characters between wildcards) or is not
-    // ready: the caller then runs the plain statement.
+    // when the index is not ready: the caller then runs the plain statement. A text with no run of
+    // three characters between wildcards is listed by the title walk alone.
     std::optional<QList<LinkItem>> search(const QString& text);
 
     static constexpr int pageSize = 200;
