@@ -14,6 +14,8 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <QApplication>
+
 #include <gtest/gtest.h>
 
 namespace morvane {
@@ -98,6 +100,14 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     controller->toggle();
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->isMinimized());
+
+    // Shown but covered by another window that took the keyboard: brought forward, not hidden.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    controller->toggle();
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(first->isActiveWindow());
 }
 
 TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
@@ -189,7 +199,7 @@ TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
     for (const QAction* action : menu->actions())
         titles.append(action->text());
     // The shortcut is shown beside its title only: a bound one would take the key from the panel.
-    EXPECT_EQ(titles, (QStringList{"Open", QStringLiteral("Copy\t⌘C"), "Copy as", "Delete Link",
+    EXPECT_EQ(titles, (QStringList{"Open", QStringLiteral("Copy\tCtrl+C"), "Copy as", "Delete Link",
                                    "Link to Another Item", "Show Backlinks"}));
     EXPECT_TRUE(menu->actions().at(1)->shortcut().isEmpty());
 
