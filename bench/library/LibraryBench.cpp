@@ -228,9 +228,9 @@ void BM_IndexExistingLibrary(benchmark::State& state)
 {
     GeneratedLibrary& generated = library(state.range(0));
     const auto pagesInUse = [&] {
-        SQLiteStatement pages = generated.raw->statement(QStringLiteral(
-            "SELECT (SELECT page_count FROM pragma_page_count) - (SELECT freelist_count FROM "
-            "pragma_freelist_count), (SELECT page_size FROM pragma_page_size)"));
+        SQLiteStatement pages = generated.raw->statement(
+            QStringLiteral("SELECT (SELECT page_count FROM pragma_page_count) - (SELECT freelist_count FROM "
+                           "pragma_freelist_count), (SELECT page_size FROM pragma_page_size)"));
         pages.step();
         return pages.int64(0) * pages.int64(1);
     };

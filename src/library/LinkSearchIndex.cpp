@@ -86,7 +86,8 @@ QString quoted(const QList<uint>& codes, qsizetype from, qsizetype count)
 std::optional<QString> trigramQuery(const QString& text)
 {
     const QList<uint> codes = text.toUcs4();
-    if (codes.contains(0u) || QString::fromUcs4(reinterpret_cast<const char32_t*>(codes.constData()), codes.size()) != text)
+    if (codes.contains(0u) ||
+        QString::fromUcs4(reinterpret_cast<const char32_t*>(codes.constData()), codes.size()) != text)
         return std::nullopt;
     QStringList terms;
     QSet<QString> seen;
@@ -127,9 +128,9 @@ const QString ownColumnsMatch = QStringLiteral(
     "candidate.title LIKE ?1 OR candidate.url LIKE ?1 OR candidate.type LIKE ?1 OR candidate.notes LIKE ?1");
 // The links of tags whose names match: tags are few, so they are read first and their links found
 // through link_tags_tag_idx (CROSS JOIN keeps that order without statistics).
-const QString taggedLinks = QStringLiteral(
-    "SELECT link_tags.link_id FROM tags CROSS JOIN link_tags ON link_tags.tag_id = tags.id "
-    "WHERE tags.name LIKE ?1");
+const QString taggedLinks =
+    QStringLiteral("SELECT link_tags.link_id FROM tags CROSS JOIN link_tags ON link_tags.tag_id = tags.id "
+                   "WHERE tags.name LIKE ?1");
 
 // The library statement's page over the candidates and the links of matching tags.
 const QString& orderedPageSql()
@@ -182,7 +183,8 @@ bool LinkSearchIndex::isReady()
 {
     if (m_ready)
         return true;
-    if (!exists(m_connection, QStringLiteral("link_search_progress")) || !exists(m_connection, titleOrderIndex))
+    if (!exists(m_connection, QStringLiteral("link_search_progress")) ||
+        !exists(m_connection, titleOrderIndex))
         return false;
     SQLiteStatement progress =
         m_connection.statement(QStringLiteral("SELECT indexed_through FROM link_search_progress"));
@@ -231,9 +233,9 @@ bool LinkSearchIndex::buildStep()
         SQLiteStatement progress =
             m_connection.statement(QStringLiteral("SELECT indexed_through FROM link_search_progress"));
         const qint64 through = progress.step() ? progress.int64(0) : 0;
-        SQLiteStatement batch = m_connection.statement(
-            QStringLiteral("SELECT max(rowid), count(*) FROM (SELECT rowid FROM links WHERE rowid > ?1 ORDER BY "
-                           "rowid LIMIT ?2)"));
+        SQLiteStatement batch = m_connection.statement(QStringLiteral(
+            "SELECT max(rowid), count(*) FROM (SELECT rowid FROM links WHERE rowid > ?1 ORDER BY "
+            "rowid LIMIT ?2)"));
         batch.bind({SQLiteValue::integer(through), SQLiteValue::integer(buildBatch)});
         batch.step();
         const std::optional<qint64> end = batch.optionalInt64(0);
@@ -276,18 +278,17 @@ std::optional<QList<qint64>> LinkSearchIndex::searchPage(const QString& text)
             return rowids(orderedPageSql(), {like, jsonArray(found)});
     }
 
-    // Many rows may match, as most do a text too short for the index: the titles in the search's order give the title matches first, and the other
-    // matches after them, each walk stopping once the page is full.
+    // Many rows may match, as most do a text too short for the index: the titles in the search's order give
+    // the title matches first, and the other matches after them, each walk stopping once the page is full.
     QList<qint64> page =
         rowids(QStringLiteral("SELECT rowid FROM links INDEXED BY ") + titleOrderIndex +
                    QStringLiteral(" WHERE title LIKE ?1 ORDER BY title COLLATE NOCASE, rowid LIMIT ?2"),
                {like, SQLiteValue::integer(pageSize)});
     if (page.size() < pageSize) {
         page += rowids(QStringLiteral("SELECT rowid FROM links INDEXED BY ") + titleOrderIndex +
-                               QStringLiteral(" WHERE NOT (title LIKE ?1) AND (url LIKE ?1 OR type LIKE ?1 OR "
-                                              "notes LIKE ?1 OR id IN (") +
-                               taggedLinks +
-                               QStringLiteral(")) ORDER BY title COLLATE NOCASE, rowid LIMIT ?2"),
+                           QStringLiteral(" WHERE NOT (title LIKE ?1) AND (url LIKE ?1 OR type LIKE ?1 OR "
+                                          "notes LIKE ?1 OR id IN (") +
+                           taggedLinks + QStringLiteral(")) ORDER BY title COLLATE NOCASE, rowid LIMIT ?2"),
                        {like, SQLiteValue::integer(pageSize - page.size())});
     }
     return page;

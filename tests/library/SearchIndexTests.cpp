@@ -18,18 +18,19 @@ const QString plainSearchSql =
 
 // Short, common, rare, wildcards inside, case beyond ASCII, a type and a tag, quotes and backslashes,
 // a text in the url of every seventh link only, and a very long one.
-const QStringList queries = {"e",       "zz",         "alpha",  "ALPHA",         "report",   "ünï",
-                             "ÜNÏCODE", "Ünï",        "a_b",    "al%ha",         "rep%t_in", "50% off",
-                             "mail",    "obsidian",   "zeta",   "élan",          "t_x",      "site3", "site",
-                             "site3.e", "\"q'u\\o\"", "notes",  "beta report%a", QString(1000, u'x'),
-                             "web"};
+const QStringList queries = {
+    "e",   "zz",    "alpha",    "ALPHA",   "report",     "ünï",      "ÜNÏCODE",       "Ünï",
+    "a_b", "al%ha", "rep%t_in", "50% off", "mail",       "obsidian", "zeta",          "élan",
+    "t_x", "site3", "site",     "site3.e", "\"q'u\\o\"", "notes",    "beta report%a", QString(1000, u'x'),
+    "web"};
 
 void expectPlainResults(SQLiteStore& store, const char* when, bool indexed = true)
 {
     SQLiteConnection raw = rawLibrary(store);
     // The index holds exactly what the links table holds.
     if (indexed)
-        EXPECT_NO_THROW(raw.execute("INSERT INTO link_search(link_search, rank) VALUES ('integrity-check', 1)"))
+        EXPECT_NO_THROW(
+            raw.execute("INSERT INTO link_search(link_search, rank) VALUES ('integrity-check', 1)"))
             << when;
     for (const QString& query : queries) {
         SCOPED_TRACE(QStringLiteral("%1, query \"%2\"").arg(when, query.left(20)).toStdString());
