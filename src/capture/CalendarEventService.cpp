@@ -286,6 +286,10 @@ bool CalendarEventService::revealInCalendar(const CalendarEvent& event)
 {
     if (const std::optional<QString> uid = nonEmpty(event.externalIdentifier); uid && runRevealScript(*uid))
         return true;
+    // Where no script reaches the calendar application, the store knows the application that keeps
+    // its events and how to start it at one.
+    if (m_store->revealEvent(event))
+        return true;
     if (!m_desktop->applicationPath(calendarIdentifier)) {
         qCCritical(lcCalendarEvents) << "Unable to locate Calendar.app";
         return false;

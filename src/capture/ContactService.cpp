@@ -228,6 +228,9 @@ bool ContactService::openInContacts(const QString& identifier)
 {
     if (m_desktop->openUrl(QStringLiteral("addressbook://") + encodedPathComponent(identifier)))
         return true;
+    // Where no application takes that link, the store knows the application that keeps its cards.
+    if (m_store->revealCard(identifier))
+        return true;
     if (!m_desktop->applicationPath(contactsIdentifier)) {
         qCCritical(lcContacts) << "Unable to locate Contacts.app";
         return false;

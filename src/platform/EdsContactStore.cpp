@@ -1,0 +1,111 @@
+#include "EdsContactStore.h"
+
+#include "platform/DesktopServices.h"
+#include "platform/EdsMapping.h"
+#include "platform/EvolutionDataServer.h"
+#include "platform/ProcessLauncher.h"
+
+#include <QUrl>
+
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The bus answers within milliseconds; a caller never waits longer than this for it.
+constexpr auto presenceWait = 250ms;
+
+QString nameOf(const ContactCard& card)
+{
+    if (!card.fullName.trimmed().isEmpty())
+        return card.fullName;
+    return (card.givenName + u' ' + card.familyName).trimmed();
+}
+
+} // namespace
+
+EdsContactStore::EdsContactStore(std::shared_ptr<EvolutionDataServer> service,
+                                 std::shared_ptr<DesktopServices> desktop,
+                                 std::shared_ptr<ProcessLauncher> launcher)
+    : m_service(std::move(service))
+    , m_desktop(std::move(desktop))
+    , m_launcher(std::move(launcher))
+{
+}
+
+ContactAuthorizationStatus EdsContactStore::authorizationStatus() const
+{
+    switch (m_service->contactPresence(presenceWait)) {
+    case EvolutionDataServer::Presence::present:
+        return ContactAuthorizationStatus::authorized;
+    case EvolutionDataServer::Presence::absent:
+        return ContactAuthorizationStatus::restricted;
+    case EvolutionDataServer::Presence::unknown:
+        break;
+    }
+    return ContactAuthorizationStatus::notDetermined;
+}
+
+void EdsContactStore::requestAccess(AccessRequestCompletion completion)
+{
+    m_service->whenPresenceKnown([completion = std::move(completion)](auto, auto contacts) {
+        completion(contacts == EvolutionDataServer::Presence::present, std::nullopt);
+    });
+}
+
+std::optional<QString> EdsContactStore::enumerateCards(ContactSortOrder order, const CardVisitor& visit) const
+{
+    const std::shared_ptr<const EvolutionDataServer::Snapshot> snapshot = m_service->snapshot();
+    QList<ContactCard> cards = order == ContactSortOrder::userDefault ? snapshot->cardsByFileAs : snapshot->cards;
+    if (order == ContactSortOrder::givenName || order == ContactSortOrder::familyName) {
+        const bool givenFirst = order == ContactSortOrder::givenName;
+        std::stable_sort(cards.begin(), cards.end(), [givenFirst](const ContactCard& a, const ContactCard& b) {
+            const int first = QString::localeAwareCompare(givenFirst ? a.givenName : a.familyName,
+                                                          givenFirst ? b.givenName : b.familyName);
+            if (first != 0)
+                return first < 0;
+            return QString::localeAwareCompare(givenFirst ? a.familyName : a.givenName,
+                                               givenFirst ? b.familyName : b.givenName) < 0;
+        });
+    }
+    for (const ContactCard& card : cards) {
+        if (!visit(card))
+            break;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> EdsContactStore::fullName(const ContactCard& card) const
+{
+    const QString name = nameOf(card);
+    return name.isEmpty() ? std::nullopt : std::optional(name);
+}
+
+bool EdsContactStore::revealCard(const QString& identifier)
+{
+    const std::optional<EdsItemKey> key = parseEdsItemIdentifier(identifier);
+    if (!key || key->recurrenceId)
+        return false;
+    // GNOME Contacts cannot be started at a card of the address book (its own ids are of the people
+    // it links from all sources); it can be started searching for the card's name.
+    const std::shared_ptr<const EvolutionDataServer::Snapshot> snapshot = m_service->snapshot();
+    const auto found = snapshot->cardIndex.constFind(identifier);
+    if (found != snapshot->cardIndex.cend() && m_desktop->applicationPath(QStringLiteral("org.gnome.Contacts"))) {
+        const ContactCard& card = snapshot->cards[*found];
+        const QString name = nameOf(card).isEmpty() ? card.organizationName : nameOf(card);
+        if (m_launcher->startDetached(QStringLiteral("gnome-contacts"), {QStringLiteral("--search"), name}))
+            return true;
+    }
+    if (m_desktop->applicationPath(QStringLiteral("org.gnome.Evolution"))) {
+        return m_launcher->startDetached(QStringLiteral("evolution"),
+                                         {QStringLiteral("contacts:///?source-uid=") +
+                                          QUrl::toPercentEncoding(key->sourceUid) + QStringLiteral("&contact-uid=") +
+                                          QUrl::toPercentEncoding(key->uid)});
+    }
+    return false;
+}
+
+} // namespace morvane
