@@ -76,12 +76,12 @@ bool matches(const CalendarEvent& event, const std::optional<QString>& externalI
 
 QString searchText(const CalendarEvent& event)
 {
-    QStringList parts{event.title};
-    for (const std::optional<QString>& part : {event.calendarTitle, event.location, event.notes}) {
-        if (part)
-            parts.append(*part);
+    QString text = event.title;
+    for (const std::optional<QString>* part : {&event.calendarTitle, &event.location, &event.notes}) {
+        if (*part)
+            text += u' ' + **part;
     }
-    return parts.join(u' ');
+    return text;
 }
 
 std::optional<QString> nonEmpty(const std::optional<QString>& text)
@@ -195,9 +195,10 @@ QList<CapturedContext> CalendarEventService::searchEvents(const QString& query, 
     const QString needle = trimmedText(query);
     if (graphemeCount(needle) < 2 || !hasFullAccess())
         return {};
+    const TextNeedle searched(needle);
     QList<CalendarEvent> found;
     for (const CalendarEvent& event : m_store->events(addingYears(now, -10), addingYears(now, 5))) {
-        if (containsIgnoringCase(searchText(event), needle))
+        if (searched.isIn(searchText(event)))
             found.append(event);
     }
     const qint64 nowMs = now.toMSecsSinceEpoch();

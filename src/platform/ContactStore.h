@@ -22,7 +22,7 @@ struct ContactCard {
     QString givenName;
     QString familyName;
     QString organizationName;
-    QString fullName = {}; // the name as the card spells it out in full; empty when the store keeps none
+    QString fullName = {}; // the card's name in full, as the store writes it; empty when it has none
 
     bool operator==(const ContactCard&) const = default;
 };

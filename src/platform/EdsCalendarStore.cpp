@@ -50,9 +50,13 @@ void EdsCalendarStore::requestFullAccess(AccessRequestCompletion completion)
 QList<CalendarEvent> EdsCalendarStore::events(const QDateTime& start, const QDateTime& end) const
 {
     const std::shared_ptr<const EvolutionDataServer::Snapshot> snapshot = m_service->snapshot();
+    // Compared as instants: comparing a local time converts it through the C library's zone on every
+    // comparison, which reads the zone file each time.
+    const qint64 from = start.toMSecsSinceEpoch();
+    const qint64 to = end.toMSecsSinceEpoch();
     QList<CalendarEvent> overlapping;
     for (const CalendarEvent& event : snapshot->events) {
-        if (event.startDate <= end && event.endDate >= start)
+        if (event.startDate.toMSecsSinceEpoch() <= to && event.endDate.toMSecsSinceEpoch() >= from)
             overlapping.append(event);
     }
     return overlapping;

@@ -18,13 +18,6 @@ using namespace std::chrono_literals;
 // The bus answers within milliseconds; a caller never waits longer than this for it.
 constexpr auto presenceWait = 250ms;
 
-QString nameOf(const ContactCard& card)
-{
-    if (!card.fullName.trimmed().isEmpty())
-        return card.fullName;
-    return (card.givenName + u' ' + card.familyName).trimmed();
-}
-
 } // namespace
 
 EdsContactStore::EdsContactStore(std::shared_ptr<EvolutionDataServer> service,
@@ -59,29 +52,30 @@ void EdsContactStore::requestAccess(AccessRequestCompletion completion)
 std::optional<QString> EdsContactStore::enumerateCards(ContactSortOrder order, const CardVisitor& visit) const
 {
     const std::shared_ptr<const EvolutionDataServer::Snapshot> snapshot = m_service->snapshot();
-    QList<ContactCard> cards = order == ContactSortOrder::userDefault ? snapshot->cardsByFileAs : snapshot->cards;
-    if (order == ContactSortOrder::givenName || order == ContactSortOrder::familyName) {
-        const bool givenFirst = order == ContactSortOrder::givenName;
-        std::stable_sort(cards.begin(), cards.end(), [givenFirst](const ContactCard& a, const ContactCard& b) {
-            const int first = QString::localeAwareCompare(givenFirst ? a.givenName : a.familyName,
-                                                          givenFirst ? b.givenName : b.familyName);
-            if (first != 0)
-                return first < 0;
-            return QString::localeAwareCompare(givenFirst ? a.familyName : a.givenName,
-                                               givenFirst ? b.familyName : b.givenName) < 0;
-        });
+    const auto visitAll = [&](const QList<ContactCard>& cards) {
+        for (const ContactCard& card : cards) {
+            if (!visit(card))
+                break;
+        }
+    };
+    if (order != ContactSortOrder::givenName && order != ContactSortOrder::familyName) {
+        visitAll(order == ContactSortOrder::userDefault ? snapshot->cardsByFileAs : snapshot->cards);
+        return std::nullopt;
     }
-    for (const ContactCard& card : cards) {
-        if (!visit(card))
-            break;
-    }
+    const auto key = [givenFirst = order == ContactSortOrder::givenName](const ContactCard& card) {
+        return givenFirst ? card.givenName + u' ' + card.familyName : card.familyName + u' ' + card.givenName;
+    };
+    QList<ContactCard> sorted = snapshot->cards;
+    std::stable_sort(sorted.begin(), sorted.end(), [&](const ContactCard& a, const ContactCard& b) {
+        return QString::localeAwareCompare(key(a), key(b)) < 0;
+    });
+    visitAll(sorted);
     return std::nullopt;
 }
 
 std::optional<QString> EdsContactStore::fullName(const ContactCard& card) const
 {
-    const QString name = nameOf(card);
-    return name.isEmpty() ? std::nullopt : std::optional(name);
+    return card.fullName.isEmpty() ? std::nullopt : std::optional(card.fullName);
 }
 
 bool EdsContactStore::revealCard(const QString& identifier)
@@ -95,7 +89,7 @@ bool EdsContactStore::revealCard(const QString& identifier)
     const auto found = snapshot->cardIndex.constFind(identifier);
     if (found != snapshot->cardIndex.cend() && m_desktop->applicationPath(QStringLiteral("org.gnome.Contacts"))) {
         const ContactCard& card = snapshot->cards[*found];
-        const QString name = nameOf(card).isEmpty() ? card.organizationName : nameOf(card);
+        const QString name = card.fullName.isEmpty() ? card.organizationName : card.fullName;
         if (m_launcher->startDetached(QStringLiteral("gnome-contacts"), {QStringLiteral("--search"), name}))
             return true;
     }

@@ -198,8 +198,12 @@ std::optional<ContactCard> contactCard(EContact* contact, const QString& sourceU
     const QString uid = field(E_CONTACT_UID);
     if (uid.isEmpty())
         return std::nullopt;
-    return ContactCard{edsItemIdentifier({sourceUid, uid, std::nullopt}), field(E_CONTACT_GIVEN_NAME),
-                       field(E_CONTACT_FAMILY_NAME), field(E_CONTACT_ORG), field(E_CONTACT_FULL_NAME)};
+    ContactCard card{edsItemIdentifier({sourceUid, uid, std::nullopt}), field(E_CONTACT_GIVEN_NAME),
+                     field(E_CONTACT_FAMILY_NAME), field(E_CONTACT_ORG), field(E_CONTACT_FULL_NAME).trimmed()};
+    // A card written without its full name (a vCard with only N) is named by its parts.
+    if (card.fullName.isEmpty())
+        card.fullName = (card.givenName + u' ' + card.familyName).trimmed();
+    return card;
 }
 
 } // namespace morvane

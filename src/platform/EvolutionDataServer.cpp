@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <type_traits>
 
 MORVANE_LOGGING_CATEGORY(lcEds, "EvolutionDataServer")
 
@@ -99,6 +101,7 @@ struct EvolutionDataServer::Worker {
     QDateTime windowTo;
     bool calendarsLoaded = false;
     bool cardsLoaded = false;
+    bool reloading = false;
 
     std::thread thread;
     std::thread watchdog;
@@ -115,6 +118,8 @@ struct EvolutionDataServer::Worker {
             std::lock_guard lock(mutex);
             stopping = true;
             g_cancellable_cancel(cancellable);
+            if (loadCancellable)
+                g_cancellable_cancel(loadCancellable);
         }
         changed.notify_all();
         g_main_context_invoke(context, [](gpointer loop) -> gboolean {
@@ -318,11 +323,25 @@ struct EvolutionDataServer::Worker {
     {
         if (!registry || isStopping())
             return;
+        // Connecting runs this thread's loop until the answers are in; a change reported meanwhile
+        // reloads after this one rather than inside it.
+        if (reloading) {
+            scheduleSourcesReload();
+            return;
+        }
+        reloading = true;
+        reloadSourcesNow();
+        reloading = false;
+    }
+
+    void reloadSourcesNow()
+    {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         windowFrom = now.addYears(-yearsBack).addDays(-1);
         windowTo = now.addYears(yearsAhead).addDays(1);
         if (calendars == Presence::present) {
             syncSources(calendarSources, enabledUids(registry, E_SOURCE_EXTENSION_CALENDAR));
+            connectAll(calendarSources);
             for (const auto& source : calendarSources)
                 loadCalendar(*source);
         }
@@ -330,11 +349,18 @@ struct EvolutionDataServer::Worker {
         publish();
         if (contacts == Presence::present) {
             syncSources(bookSources, enabledUids(registry, E_SOURCE_EXTENSION_ADDRESS_BOOK));
+            connectAll(bookSources);
             for (const auto& source : bookSources)
                 loadBook(*source);
         }
         cardsLoaded = true;
         publish();
+        // Watched only once everything was read, so the first answers come as early as they can; a
+        // change in between is read with the next change or the hourly renewal.
+        for (const auto& source : calendarSources)
+            watch(*source);
+        for (const auto& source : bookSources)
+            watch(*source);
     }
 
     template <class Source> void syncSources(std::vector<std::unique_ptr<Source>>& sources, const QStringList& uids)
@@ -357,6 +383,62 @@ struct EvolutionDataServer::Worker {
         sources = std::move(kept);
     }
 
+    template <class Source> struct Connecting {
+        Source* source;
+        int* pending;
+        ICalTimezone* defaultZone;
+    };
+
+    static void connected(Connecting<CalendarSource>& call, GAsyncResult* result, GError** error)
+    {
+        if (EClient* client = e_cal_client_connect_finish(result, error)) {
+            call.source->client = E_CAL_CLIENT(client);
+            e_cal_client_set_default_timezone(call.source->client, call.defaultZone);
+        }
+    }
+
+    static void connected(Connecting<BookSource>& call, GAsyncResult* result, GError** error)
+    {
+        if (EClient* client = e_book_client_connect_finish(result, error))
+            call.source->client = E_BOOK_CLIENT(client);
+    }
+
+    template <class Source> static void onConnected(GObject*, GAsyncResult* result, gpointer data)
+    {
+        std::unique_ptr<Connecting<Source>> call(static_cast<Connecting<Source>*>(data));
+        ErrorHolder error;
+        connected(*call, result, error.out());
+        if (!call->source->client) {
+            qCWarning(lcEds).noquote() << "Could not open a calendar or address book:" << errorText(error.error);
+        }
+        --*call->pending;
+    }
+
+    // Connects every source not yet connected, all at once: each connection waits on its backend.
+    template <class Source> void connectAll(std::vector<std::unique_ptr<Source>>& sources)
+    {
+        int pending = 0;
+        GCancellable* load = beginLoad();
+        for (const auto& source : sources) {
+            ESource* esource = source->client ? nullptr : registrySource(source->uid);
+            if (!esource)
+                continue;
+            ++pending;
+            auto* call = new Connecting<Source>{source.get(), &pending, defaultZone};
+            if constexpr (std::is_same_v<Source, CalendarSource>) {
+                source->name = QString::fromUtf8(e_source_get_display_name(esource));
+                e_cal_client_connect(esource, E_CAL_CLIENT_SOURCE_TYPE_EVENTS, connectedWait, load,
+                                     &onConnected<Source>, call);
+            } else {
+                e_book_client_connect(esource, connectedWait, load, &onConnected<Source>, call);
+            }
+            g_object_unref(esource);
+        }
+        while (pending > 0)
+            g_main_context_iteration(context, true);
+        endLoad();
+    }
+
     ESource* registrySource(const QString& uid) const
     {
         return e_source_registry_ref_source(registry, uid.toUtf8().constData());
@@ -364,35 +446,15 @@ struct EvolutionDataServer::Worker {
 
     void loadCalendar(CalendarSource& source)
     {
+
         if (isStopping())
             return;
         GCancellable* load = beginLoad();
         ErrorHolder error;
-        if (!source.client) {
-            ESource* esource = registrySource(source.uid);
-            if (!esource) {
-                endLoad();
-                return;
-            }
-            source.name = QString::fromUtf8(e_source_get_display_name(esource));
-            EClient* client = e_cal_client_connect_sync(esource, E_CAL_CLIENT_SOURCE_TYPE_EVENTS,
-                                                        connectedWait, load, error.out());
-            g_object_unref(esource);
-            if (!client) {
-                endLoad();
-                qCWarning(lcEds).noquote() << "Could not open a calendar:" << errorText(error.error);
-                return;
-            }
-            source.client = E_CAL_CLIENT(client);
-            e_cal_client_set_default_timezone(source.client, defaultZone);
-            watchCalendar(source, load);
-        }
-        const QString range = QStringLiteral("(occur-in-time-range? (make-time \"%1\") (make-time \"%2\"))")
-                                  .arg(windowFrom.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")),
-                                       windowTo.toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'")));
         GSList* components = nullptr;
-        const bool read = e_cal_client_get_object_list_sync(source.client, range.toUtf8().constData(),
-                                                            &components, load, error.out());
+        // Every event: asking for those that occur in the window makes the backend expand each
+        // repeating one, and this expands them again anyway; a plain list answers several times faster.
+        const bool read = e_cal_client_get_object_list_sync(source.client, "#t", &components, load, error.out());
         endLoad();
         if (!read) {
             qCWarning(lcEds).noquote() << "Could not read a calendar:" << errorText(error.error);
@@ -433,10 +495,14 @@ struct EvolutionDataServer::Worker {
         publish();
     }
 
-    void watchCalendar(CalendarSource& source, GCancellable* load)
+    void watch(CalendarSource& source)
     {
+        if (!source.client || source.view || isStopping())
+            return;
         ErrorHolder error;
-        if (!e_cal_client_get_view_sync(source.client, "#t", &source.view, load, error.out())) {
+        const bool viewed = e_cal_client_get_view_sync(source.client, "#t", &source.view, beginLoad(), error.out());
+        endLoad();
+        if (!viewed) {
             qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << errorText(error.error);
             return;
         }
@@ -446,43 +512,45 @@ struct EvolutionDataServer::Worker {
         e_cal_client_view_start(source.view, error.out());
     }
 
-    void loadBook(BookSource& source)
+    void watch(BookSource& source)
     {
-        if (isStopping())
+        if (!source.client || source.view || isStopping())
             return;
-        GCancellable* load = beginLoad();
         ErrorHolder error;
+        const bool viewed =
+            e_book_client_get_view_sync(source.client, everyCard().c_str(), &source.view, beginLoad(), error.out());
+        endLoad();
+        if (!viewed) {
+            qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << errorText(error.error);
+            return;
+        }
+        e_book_client_view_set_flags(source.view, E_BOOK_CLIENT_VIEW_FLAGS_NONE, nullptr);
+        for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
+            g_signal_connect(source.view, signal, G_CALLBACK(&onChanged<BookSource>), &source);
+        e_book_client_view_start(source.view, error.out());
+    }
+
+    // The query that matches every card.
+    static std::string everyCard()
+    {
         EBookQuery* everything = e_book_query_any_field_contains("");
         gchar* query = e_book_query_to_string(everything);
         e_book_query_unref(everything);
-        const auto done = [&] {
-            endLoad();
-            g_free(query);
-        };
-        if (!source.client) {
-            ESource* esource = registrySource(source.uid);
-            if (!esource) {
-                done();
-                return;
-            }
-            EClient* client = e_book_client_connect_sync(esource, connectedWait, load, error.out());
-            g_object_unref(esource);
-            if (!client) {
-                done();
-                qCWarning(lcEds).noquote() << "Could not open an address book:" << errorText(error.error);
-                return;
-            }
-            source.client = E_BOOK_CLIENT(client);
-            if (e_book_client_get_view_sync(source.client, query, &source.view, load, error.out())) {
-                e_book_client_view_set_flags(source.view, E_BOOK_CLIENT_VIEW_FLAGS_NONE, nullptr);
-                for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
-                    g_signal_connect(source.view, signal, G_CALLBACK(&onChanged<BookSource>), &source);
-                e_book_client_view_start(source.view, error.out());
-            }
-        }
+        std::string text(query);
+        g_free(query);
+        return text;
+    }
+
+    void loadBook(BookSource& source)
+    {
+        if (!source.client || isStopping())
+            return;
+        GCancellable* load = beginLoad();
+        ErrorHolder error;
         GSList* contactList = nullptr;
-        const bool read = e_book_client_get_contacts_sync(source.client, query, &contactList, load, error.out());
-        done();
+        const bool read =
+            e_book_client_get_contacts_sync(source.client, everyCard().c_str(), &contactList, load, error.out());
+        endLoad();
         if (!read) {
             qCWarning(lcEds).noquote() << "Could not read an address book:" << errorText(error.error);
             return;
@@ -621,10 +689,12 @@ std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::snapsh
     return d->published;
 }
 
-bool EvolutionDataServer::waitForCalendars(std::chrono::milliseconds wait) const
+bool EvolutionDataServer::waitUntilLoaded(Load load, std::chrono::milliseconds wait) const
 {
     std::unique_lock lock(d->mutex);
-    return d->changed.wait_for(lock, wait, [this] { return d->published->calendarsLoaded; });
+    return d->changed.wait_for(lock, wait, [&] {
+        return d->published->calendarsLoaded && (load == Load::calendars || d->published->cardsLoaded);
+    });
 }
 
 } // namespace morvane

@@ -47,8 +47,10 @@ public:
     void whenPresenceKnown(std::function<void(Presence calendars, Presence contacts)> answer);
 
     std::shared_ptr<const Snapshot> snapshot() const;
-    // For measurements: waits at most wait until the calendars are in; false when they are not.
-    bool waitForCalendars(std::chrono::milliseconds wait) const;
+    enum class Load { calendars, everything };
+    // For measurements: waits at most wait until the calendars (and the cards) are in; false when they
+    // are not.
+    bool waitUntilLoaded(Load load, std::chrono::milliseconds wait) const;
 
 private:
     struct Worker;
