@@ -2,8 +2,9 @@
 # Calendar events and contacts from Evolution Data Server on a private session bus: an event and a
 # card written by another program show up as rows after the links when part of their names is typed
 # in the quick panel; Return saves each as a link, and the saved links open in GNOME Calendar at the
-# event and in GNOME Contacts at the card (stand-ins that write down how they were started). On a
-# bus without the service's files, typing finds no such rows and Return saves nothing.
+# event and in GNOME Contacts at the card (stand-ins that write down how they were started). With
+# GNOME Calendar in front the panel offers the events around now. On a bus without the service's
+# files, typing finds no such rows and Return saves nothing.
 set -euo pipefail
 binary=$1
 seed=$2
@@ -69,6 +70,7 @@ start_bus --session
 now=$(date +%s)
 uid=$("$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200))) || fail "could not write the event"
 "$seed" event "Walrus Planning" $((now + 9000)) $((now + 9600)) >/dev/null || fail "could not write the event"
+"$seed" event "Heron Sync" $((now - 86400 * 30)) $((now - 86400 * 30 + 600)) >/dev/null || fail "could not write the event"
 card=$("$seed" contact "Ann Zebrafish" "Okapi Works") || fail "could not write the card"
 
 start_app
@@ -106,6 +108,16 @@ wait_for 10 grep -qx "gnome-contacts --search Ann Zebrafish" "$opened" ||
 hide_panel
 [ "$(sql "SELECT COUNT(*) FROM links")" = 2 ] || fail "opening saved more links: $(sql "SELECT title FROM links")"
 
+# GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
+open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"
+show_panel
+copies() { xdotool key ctrl+c; [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
+wait_for 10 copies "$event_url" || fail "the saved event is not the first event around now"
+xdotool key Down Return
+wait_for 10 eval '[ -n "$(saved_link calendar "Walrus Planning")" ]' ||
+  fail "Return did not save the next event around now: $(sql "SELECT title FROM links")"
+hide_panel
+
 # Without the service: the same library, a bus that cannot start it.
 stop "$app"
 stop "$bus"
@@ -127,7 +139,7 @@ CONF
 start_bus --config-file="$E2E_HOME/bus.conf"
 start_app
 wait_for 15 tray_window || fail "no tray icon appeared without the service"
-type_and_return "Walrus"
+type_and_return "Heron"
 hide_panel
 # Opening a saved link records the time on the store's thread, after any save Return had started.
 before=$(sql "SELECT last_opened_at FROM links WHERE type = 'contact'")
@@ -135,7 +147,7 @@ type_and_return "Zebrafish"
 wait_for 10 eval '[ "$(sql "SELECT last_opened_at FROM links WHERE type = '"'contact'"'")" != "$before" ]' ||
   fail "Return did not reach the saved card"
 hide_panel
-[ "$(sql "SELECT COUNT(*) FROM links")" = 2 ] ||
+[ "$(sql "SELECT COUNT(*) FROM links")" = 3 ] ||
   fail "an event was offered without the service: $(sql "SELECT title FROM links")"
 grep -q "Calendars absent contacts absent" "$E2E_HOME/morvane.log" ||
   fail "the stores did not find the service absent"
