@@ -483,15 +483,17 @@ struct EvolutionDataServer::Worker {
         }, source);
     }
 
-    void reload(CalendarSource& source)
+    template <class Source> void reload(Source& source)
     {
-        loadCalendar(source);
-        publish();
-    }
-
-    void reload(BookSource& source)
-    {
-        loadBook(source);
+        // A change reported while the sources are being connected is read by a reload after that.
+        if (reloading) {
+            scheduleSourcesReload();
+            return;
+        }
+        if constexpr (std::is_same_v<Source, CalendarSource>)
+            loadCalendar(source);
+        else
+            loadBook(source);
         publish();
     }
 
