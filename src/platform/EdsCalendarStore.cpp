@@ -9,15 +9,6 @@
 
 namespace morvane {
 
-namespace {
-
-using namespace std::chrono_literals;
-
-// The bus answers within milliseconds; a caller never waits longer than this for it.
-constexpr auto presenceWait = 250ms;
-
-} // namespace
-
 EdsCalendarStore::EdsCalendarStore(std::shared_ptr<EvolutionDataServer> service,
                                    std::shared_ptr<DesktopServices> desktop,
                                    std::shared_ptr<ProcessLauncher> launcher)
@@ -29,7 +20,7 @@ EdsCalendarStore::EdsCalendarStore(std::shared_ptr<EvolutionDataServer> service,
 
 CalendarAuthorizationStatus EdsCalendarStore::authorizationStatus() const
 {
-    switch (m_service->calendarPresence(presenceWait)) {
+    switch (m_service->calendarPresence()) {
     case EvolutionDataServer::Presence::present:
         return CalendarAuthorizationStatus::fullAccess;
     case EvolutionDataServer::Presence::absent:
@@ -82,7 +73,8 @@ bool EdsCalendarStore::revealEvent(const CalendarEvent& event)
     if (key->recurrenceId)
         gnomeCalendarId += u':' + *key->recurrenceId;
     if (m_desktop->applicationPath(QStringLiteral("org.gnome.Calendar")) &&
-        m_launcher->startDetached(QStringLiteral("gnome-calendar"), {QStringLiteral("--uuid"), gnomeCalendarId}))
+        m_launcher->startDetached(QStringLiteral("gnome-calendar"),
+                                  {QStringLiteral("--uuid"), gnomeCalendarId}))
         return true;
     if (m_desktop->applicationPath(QStringLiteral("org.gnome.Evolution"))) {
         QString uri = QStringLiteral("calendar:///?source-uid=") + QUrl::toPercentEncoding(key->sourceUid) +

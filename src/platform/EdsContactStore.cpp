@@ -11,15 +11,6 @@
 
 namespace morvane {
 
-namespace {
-
-using namespace std::chrono_literals;
-
-// The bus answers within milliseconds; a caller never waits longer than this for it.
-constexpr auto presenceWait = 250ms;
-
-} // namespace
-
 EdsContactStore::EdsContactStore(std::shared_ptr<EvolutionDataServer> service,
                                  std::shared_ptr<DesktopServices> desktop,
                                  std::shared_ptr<ProcessLauncher> launcher)
@@ -31,7 +22,7 @@ EdsContactStore::EdsContactStore(std::shared_ptr<EvolutionDataServer> service,
 
 ContactAuthorizationStatus EdsContactStore::authorizationStatus() const
 {
-    switch (m_service->contactPresence(presenceWait)) {
+    switch (m_service->contactPresence()) {
     case EvolutionDataServer::Presence::present:
         return ContactAuthorizationStatus::authorized;
     case EvolutionDataServer::Presence::absent:
@@ -87,17 +78,18 @@ bool EdsContactStore::revealCard(const QString& identifier)
     // it links from all sources); it can be started searching for the card's name.
     const std::shared_ptr<const EvolutionDataServer::Snapshot> snapshot = m_service->snapshot();
     const auto found = snapshot->cardIndex.constFind(identifier);
-    if (found != snapshot->cardIndex.cend() && m_desktop->applicationPath(QStringLiteral("org.gnome.Contacts"))) {
+    if (found != snapshot->cardIndex.cend() &&
+        m_desktop->applicationPath(QStringLiteral("org.gnome.Contacts"))) {
         const ContactCard& card = snapshot->cards[*found];
         const QString name = card.fullName.isEmpty() ? card.organizationName : card.fullName;
         if (m_launcher->startDetached(QStringLiteral("gnome-contacts"), {QStringLiteral("--search"), name}))
             return true;
     }
     if (m_desktop->applicationPath(QStringLiteral("org.gnome.Evolution"))) {
-        return m_launcher->startDetached(QStringLiteral("evolution"),
-                                         {QStringLiteral("contacts:///?source-uid=") +
-                                          QUrl::toPercentEncoding(key->sourceUid) + QStringLiteral("&contact-uid=") +
-                                          QUrl::toPercentEncoding(key->uid)});
+        return m_launcher->startDetached(
+            QStringLiteral("evolution"),
+            {QStringLiteral("contacts:///?source-uid=") + QUrl::toPercentEncoding(key->sourceUid) +
+             QStringLiteral("&contact-uid=") + QUrl::toPercentEncoding(key->uid)});
     }
     return false;
 }

@@ -96,9 +96,9 @@ struct Expanding {
     EdsExpansion* out;
     const EdsCalendarSource* source;
     const Resolver* resolver;
-    CalendarEvent pattern;                 // the event's values; identifier and times per occurrence
+    CalendarEvent pattern; // the event's values; identifier and times per occurrence
     QString uid;
-    std::optional<QString> recurrenceId;   // a detached instance's own
+    std::optional<QString> recurrenceId; // a detached instance's own
     bool repeating = false;
     const QSet<QString>* replaced = nullptr; // occurrences that detached instances stand for
     int count = 0;
@@ -199,7 +199,8 @@ std::optional<ContactCard> contactCard(EContact* contact, const QString& sourceU
     if (uid.isEmpty())
         return std::nullopt;
     ContactCard card{edsItemIdentifier({sourceUid, uid, std::nullopt}), field(E_CONTACT_GIVEN_NAME),
-                     field(E_CONTACT_FAMILY_NAME), field(E_CONTACT_ORG), field(E_CONTACT_FULL_NAME).trimmed()};
+                     field(E_CONTACT_FAMILY_NAME), field(E_CONTACT_ORG),
+                     field(E_CONTACT_FULL_NAME).trimmed()};
     // A card written without its full name (a vCard with only N) is named by its parts.
     if (card.fullName.isEmpty())
         card.fullName = (card.givenName + u' ' + card.familyName).trimmed();

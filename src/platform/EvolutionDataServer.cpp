@@ -26,6 +26,9 @@ constexpr const char* calendarFactoryName = "org.gnome.evolution.dataserver.Cale
 constexpr const char* addressBookFactoryName = "org.gnome.evolution.dataserver.AddressBook10";
 
 constexpr gint busTimeoutMs = 2000;
+// The bus answers whether the service is there within milliseconds; a reader of the access state
+// waits no longer than this for that answer.
+constexpr auto presenceWait = 250ms;
 // A load (the registry, connecting a calendar or book, reading its items) that runs longer is
 // cancelled; the service may be stuck on a remote account.
 constexpr auto loadLimit = 20s;
@@ -122,10 +125,13 @@ struct EvolutionDataServer::Worker {
                 g_cancellable_cancel(loadCancellable);
         }
         changed.notify_all();
-        g_main_context_invoke(context, [](gpointer loop) -> gboolean {
-            g_main_loop_quit(static_cast<GMainLoop*>(loop));
-            return G_SOURCE_REMOVE;
-        }, loop);
+        g_main_context_invoke(
+            context,
+            [](gpointer loop) -> gboolean {
+                g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                return G_SOURCE_REMOVE;
+            },
+            loop);
         thread.join();
         watchdog.join();
         g_main_loop_unref(loop);
@@ -188,10 +194,13 @@ struct EvolutionDataServer::Worker {
             if (!defaultZone)
                 defaultZone = i_cal_timezone_get_utc_timezone();
             openRegistry();
-            g_timeout_add_seconds(windowRenewalSeconds, [](gpointer self) -> gboolean {
-                static_cast<Worker*>(self)->reloadSources();
-                return G_SOURCE_CONTINUE;
-            }, this);
+            g_timeout_add_seconds(
+                windowRenewalSeconds,
+                [](gpointer self) -> gboolean {
+                    static_cast<Worker*>(self)->reloadSources();
+                    return G_SOURCE_CONTINUE;
+                },
+                this);
         }
         if (!isStopping())
             g_main_loop_run(loop);
@@ -273,15 +282,14 @@ struct EvolutionDataServer::Worker {
         registry = e_source_registry_new_sync(beginLoad(), error.out());
         endLoad();
         if (!registry) {
-            qCWarning(lcEds).noquote() << "Could not open the calendar and address book registry:"
-                                       << errorText(error.error);
+            qCWarning(lcEds).noquote()
+                << "Could not open the calendar and address book registry:" << errorText(error.error);
             markLoaded();
             return;
         }
         for (const char* signal : {"source-added", "source-removed", "source-enabled", "source-disabled"}) {
-            g_signal_connect_swapped(registry, signal, G_CALLBACK(+[](Worker* self) {
-                self->scheduleSourcesReload();
-            }), this);
+            g_signal_connect_swapped(registry, signal,
+                                     G_CALLBACK(+[](Worker* self) { self->scheduleSourcesReload(); }), this);
         }
         reloadSources();
     }
@@ -290,12 +298,15 @@ struct EvolutionDataServer::Worker {
     {
         if (pendingSourcesReload)
             return;
-        pendingSourcesReload = addTimeout(reloadDelayMs, [](gpointer self) -> gboolean {
-            auto* worker = static_cast<Worker*>(self);
-            worker->pendingSourcesReload = 0;
-            worker->reloadSources();
-            return G_SOURCE_REMOVE;
-        }, this);
+        pendingSourcesReload = addTimeout(
+            reloadDelayMs,
+            [](gpointer self) -> gboolean {
+                auto* worker = static_cast<Worker*>(self);
+                worker->pendingSourcesReload = 0;
+                worker->reloadSources();
+                return G_SOURCE_REMOVE;
+            },
+            this);
     }
 
     guint addTimeout(guint delayMs, GSourceFunc function, gpointer data)
@@ -363,11 +374,13 @@ struct EvolutionDataServer::Worker {
             watch(*source);
     }
 
-    template <class Source> void syncSources(std::vector<std::unique_ptr<Source>>& sources, const QStringList& uids)
+    template <class Source>
+    void syncSources(std::vector<std::unique_ptr<Source>>& sources, const QStringList& uids)
     {
         std::vector<std::unique_ptr<Source>> kept;
         for (const QString& uid : uids) {
-            auto found = std::find_if(sources.begin(), sources.end(), [&](const auto& s) { return s->uid == uid; });
+            auto found =
+                std::find_if(sources.begin(), sources.end(), [&](const auto& s) { return s->uid == uid; });
             if (found != sources.end()) {
                 kept.push_back(std::move(*found));
                 sources.erase(found);
@@ -409,7 +422,8 @@ struct EvolutionDataServer::Worker {
         ErrorHolder error;
         connected(*call, result, error.out());
         if (!call->source->client) {
-            qCWarning(lcEds).noquote() << "Could not open a calendar or address book:" << errorText(error.error);
+            qCWarning(lcEds).noquote()
+                << "Could not open a calendar or address book:" << errorText(error.error);
         }
         --*call->pending;
     }
@@ -454,7 +468,8 @@ struct EvolutionDataServer::Worker {
         GSList* components = nullptr;
         // Every event: asking for those that occur in the window makes the backend expand each
         // repeating one, and this expands them again anyway; a plain list answers several times faster.
-        const bool read = e_cal_client_get_object_list_sync(source.client, "#t", &components, load, error.out());
+        const bool read =
+            e_cal_client_get_object_list_sync(source.client, "#t", &components, load, error.out());
         endLoad();
         if (!read) {
             qCWarning(lcEds).noquote() << "Could not read a calendar:" << errorText(error.error);
@@ -475,12 +490,15 @@ struct EvolutionDataServer::Worker {
     {
         if (source->pendingReload)
             return;
-        source->pendingReload = source->worker->addTimeout(reloadDelayMs, [](gpointer data) -> gboolean {
-            auto* changedSource = static_cast<Source*>(data);
-            changedSource->pendingReload = 0;
-            changedSource->worker->reload(*changedSource);
-            return G_SOURCE_REMOVE;
-        }, source);
+        source->pendingReload = source->worker->addTimeout(
+            reloadDelayMs,
+            [](gpointer data) -> gboolean {
+                auto* changedSource = static_cast<Source*>(data);
+                changedSource->pendingReload = 0;
+                changedSource->worker->reload(*changedSource);
+                return G_SOURCE_REMOVE;
+            },
+            source);
     }
 
     template <class Source> void reload(Source& source)
@@ -502,7 +520,8 @@ struct EvolutionDataServer::Worker {
         if (!source.client || source.view || isStopping())
             return;
         ErrorHolder error;
-        const bool viewed = e_cal_client_get_view_sync(source.client, "#t", &source.view, beginLoad(), error.out());
+        const bool viewed =
+            e_cal_client_get_view_sync(source.client, "#t", &source.view, beginLoad(), error.out());
         endLoad();
         if (!viewed) {
             qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << errorText(error.error);
@@ -519,8 +538,8 @@ struct EvolutionDataServer::Worker {
         if (!source.client || source.view || isStopping())
             return;
         ErrorHolder error;
-        const bool viewed =
-            e_book_client_get_view_sync(source.client, everyCard().c_str(), &source.view, beginLoad(), error.out());
+        const bool viewed = e_book_client_get_view_sync(source.client, everyCard().c_str(), &source.view,
+                                                        beginLoad(), error.out());
         endLoad();
         if (!viewed) {
             qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << errorText(error.error);
@@ -550,8 +569,8 @@ struct EvolutionDataServer::Worker {
         GCancellable* load = beginLoad();
         ErrorHolder error;
         GSList* contactList = nullptr;
-        const bool read =
-            e_book_client_get_contacts_sync(source.client, everyCard().c_str(), &contactList, load, error.out());
+        const bool read = e_book_client_get_contacts_sync(source.client, everyCard().c_str(), &contactList,
+                                                          load, error.out());
         endLoad();
         if (!read) {
             qCWarning(lcEds).noquote() << "Could not read an address book:" << errorText(error.error);
@@ -562,7 +581,8 @@ struct EvolutionDataServer::Worker {
         for (GSList* item = contactList; item; item = item->next) {
             auto* contact = E_CONTACT(item->data);
             if (std::optional<ContactCard> card = contactCard(contact, source.uid)) {
-                const char* fileAs = static_cast<const char*>(e_contact_get_const(contact, E_CONTACT_FILE_AS));
+                const char* fileAs =
+                    static_cast<const char*>(e_contact_get_const(contact, E_CONTACT_FILE_AS));
                 source.fileAs.append(fileAs && *fileAs ? QString::fromUtf8(fileAs) : card->fullName);
                 source.cards.append(std::move(*card));
             }
@@ -607,26 +627,16 @@ struct EvolutionDataServer::Worker {
         publish();
     }
 
-    void close(CalendarSource& source)
+    template <class Source> void close(Source& source)
     {
         if (source.pendingReload)
             g_source_remove(source.pendingReload);
         if (source.view) {
             g_signal_handlers_disconnect_by_data(source.view, &source);
-            e_cal_client_view_stop(source.view, nullptr);
-            g_object_unref(source.view);
-        }
-        if (source.client)
-            g_object_unref(source.client);
-    }
-
-    void close(BookSource& source)
-    {
-        if (source.pendingReload)
-            g_source_remove(source.pendingReload);
-        if (source.view) {
-            g_signal_handlers_disconnect_by_data(source.view, &source);
-            e_book_client_view_stop(source.view, nullptr);
+            if constexpr (std::is_same_v<Source, CalendarSource>)
+                e_cal_client_view_stop(source.view, nullptr);
+            else
+                e_book_client_view_stop(source.view, nullptr);
             g_object_unref(source.view);
         }
         if (source.client)
@@ -658,17 +668,17 @@ EvolutionDataServer::EvolutionDataServer()
 
 EvolutionDataServer::~EvolutionDataServer() = default;
 
-EvolutionDataServer::Presence EvolutionDataServer::calendarPresence(std::chrono::milliseconds wait) const
+EvolutionDataServer::Presence EvolutionDataServer::calendarPresence() const
 {
     std::unique_lock lock(d->mutex);
-    d->changed.wait_for(lock, wait, [this] { return d->calendars != Presence::unknown; });
+    d->changed.wait_for(lock, presenceWait, [this] { return d->calendars != Presence::unknown; });
     return d->calendars;
 }
 
-EvolutionDataServer::Presence EvolutionDataServer::contactPresence(std::chrono::milliseconds wait) const
+EvolutionDataServer::Presence EvolutionDataServer::contactPresence() const
 {
     std::unique_lock lock(d->mutex);
-    d->changed.wait_for(lock, wait, [this] { return d->contacts != Presence::unknown; });
+    d->changed.wait_for(lock, presenceWait, [this] { return d->contacts != Presence::unknown; });
     return d->contacts;
 }
 

@@ -39,9 +39,10 @@ public:
     EvolutionDataServer(const EvolutionDataServer&) = delete;
     EvolutionDataServer& operator=(const EvolutionDataServer&) = delete;
 
-    // Waits at most wait for the bus to say (it answers within milliseconds); unknown after that.
-    Presence calendarPresence(std::chrono::milliseconds wait) const;
-    Presence contactPresence(std::chrono::milliseconds wait) const;
+    // Waits a quarter of a second at most for the bus to say (it answers within milliseconds); unknown
+    // after that.
+    Presence calendarPresence() const;
+    Presence contactPresence() const;
     // Runs answer(calendarPresence, contactPresence) once both are known: at once on this thread when
     // they are, else on the service thread.
     void whenPresenceKnown(std::function<void(Presence calendars, Presence contacts)> answer);

@@ -45,13 +45,6 @@ export PATH=$E2E_HOME/bin:$PATH
 
 library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
 sql() { sqlite3 "$library" "$1"; }
-panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
-show_panel() {
-  xdotool key ctrl+super+l
-  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
-  w=$(panel)
-  wait_for 5 panel_active || fail "the panel did not take the focus"
-}
 hide_panel() {
   if panel >/dev/null; then
     xdotool key Escape

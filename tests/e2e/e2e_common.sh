@@ -141,3 +141,11 @@ panel() {
   return 1
 }
 no_panel() { ! panel; }
+# The shortcut maps the panel and it takes the focus; sets $w.
+panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
+show_panel() {
+  xdotool key ctrl+super+l
+  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
+  w=$(panel)
+  wait_for 5 panel_active || fail "the panel did not take the focus"
+}

@@ -34,7 +34,8 @@ ECalClient* calendar(ESourceRegistry* registry)
     ESource* source = e_source_registry_ref_builtin_calendar(registry);
     if (!source)
         die("no built-in calendar", nullptr);
-    EClient* client = e_cal_client_connect_sync(source, E_CAL_CLIENT_SOURCE_TYPE_EVENTS, guint32(-1), nullptr, &error);
+    EClient* client =
+        e_cal_client_connect_sync(source, E_CAL_CLIENT_SOURCE_TYPE_EVENTS, guint32(-1), nullptr, &error);
     if (!client)
         die("calendar", error);
     return E_CAL_CLIENT(client);
@@ -85,8 +86,8 @@ int main(int argc, char** argv)
     if (command == "event" && argc == 5) {
         ICalComponent* vevent = event(argv[2], std::atoll(argv[3]), std::atoll(argv[4]));
         gchar* uid = nullptr;
-        if (!e_cal_client_create_object_sync(calendar(sources), vevent, E_CAL_OPERATION_FLAG_NONE, &uid, nullptr,
-                                             &error))
+        if (!e_cal_client_create_object_sync(calendar(sources), vevent, E_CAL_OPERATION_FLAG_NONE, &uid,
+                                             nullptr, &error))
             die("create event", error);
         std::printf("%s\n", uid);
     } else if (command == "contact" && (argc == 3 || argc == 4)) {
@@ -102,7 +103,8 @@ int main(int argc, char** argv)
         GSList* vevents = nullptr;
         for (int i = 0; i < events; ++i) {
             const time_t start = now + (i - events / 2) * 3600 * 7;
-            vevents = g_slist_prepend(vevents, event("Seeded event " + std::to_string(i), start, start + 3600));
+            vevents =
+                g_slist_prepend(vevents, event("Seeded event " + std::to_string(i), start, start + 3600));
         }
         if (events && !e_cal_client_create_objects_sync(calendar(sources), vevents, E_CAL_OPERATION_FLAG_NONE,
                                                         nullptr, nullptr, &error))
@@ -110,11 +112,12 @@ int main(int argc, char** argv)
         GSList* cards = nullptr;
         for (int i = 0; i < contacts; ++i)
             cards = g_slist_prepend(cards, contact("Seeded Person " + std::to_string(i), "Seed Works"));
-        if (contacts && !e_book_client_add_contacts_sync(book(sources), cards, E_BOOK_OPERATION_FLAG_NONE, nullptr,
-                                                         nullptr, &error))
+        if (contacts && !e_book_client_add_contacts_sync(book(sources), cards, E_BOOK_OPERATION_FLAG_NONE,
+                                                         nullptr, nullptr, &error))
             die("create contacts", error);
     } else {
-        std::fprintf(stderr, "usage: eds_seed event TITLE START END | contact NAME [ORG] | bulk EVENTS CONTACTS\n");
+        std::fprintf(stderr,
+                     "usage: eds_seed event TITLE START END | contact NAME [ORG] | bulk EVENTS CONTACTS\n");
         return 2;
     }
     return 0;

@@ -33,7 +33,8 @@ struct Calendar {
         g_object_unref(vcalendar);
     }
 
-    QList<CalendarEvent> events(const char* from = "2024-01-01T00:00:00Z", const char* to = "2024-12-31T00:00:00Z")
+    QList<CalendarEvent> events(const char* from = "2024-01-01T00:00:00Z",
+                                const char* to = "2024-12-31T00:00:00Z")
     {
         const auto resolve = [](const gchar* tzid, gpointer self, GCancellable*, GError**) -> ICalTimezone* {
             auto* calendar = static_cast<Calendar*>(self);
@@ -42,8 +43,9 @@ struct Calendar {
                 calendar->zones.push_back(zone);
             return zone;
         };
-        return expandCalendarEvents(vevents, {QStringLiteral("cal"), QStringLiteral("Work")}, utc(from), utc(to),
-                                    resolve, this, i_cal_timezone_get_builtin_timezone("Europe/Berlin"))
+        return expandCalendarEvents(vevents, {QStringLiteral("cal"), QStringLiteral("Work")}, utc(from),
+                                    utc(to), resolve, this,
+                                    i_cal_timezone_get_builtin_timezone("Europe/Berlin"))
             .events;
     }
 
@@ -52,19 +54,21 @@ struct Calendar {
     std::vector<ICalTimezone*> zones;
 };
 
-const char* newYork = "BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\n"
-                      "BEGIN:DAYLIGHT\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nDTSTART:19700308T020000\r\n"
-                      "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\r\nEND:DAYLIGHT\r\n"
-                      "BEGIN:STANDARD\r\nTZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nDTSTART:19701101T020000\r\n"
-                      "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+const char* newYork =
+    "BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\n"
+    "BEGIN:DAYLIGHT\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nDTSTART:19700308T020000\r\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\r\nEND:DAYLIGHT\r\n"
+    "BEGIN:STANDARD\r\nTZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nDTSTART:19701101T020000\r\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
 
 } // namespace
 
 TEST(EdsMapping, IdentifiersHoldAnyUidAndRefuseOtherShapes)
 {
-    for (const EdsItemKey& key : {EdsItemKey{"system-calendar", "20240501T093012Z-17@host", std::nullopt},
-                                  EdsItemKey{"a/b%2F", "x/y&z=1?#\n\u00e9", QStringLiteral("20240110T090000Z")},
-                                  EdsItemKey{"book:1", "pas-id-1", std::nullopt}}) {
+    for (const EdsItemKey& key :
+         {EdsItemKey{"system-calendar", "20240501T093012Z-17@host", std::nullopt},
+          EdsItemKey{"a/b%2F", "x/y&z=1?#\n\u00e9", QStringLiteral("20240110T090000Z")},
+          EdsItemKey{"book:1", "pas-id-1", std::nullopt}}) {
         const QString identifier = edsItemIdentifier(key);
         EXPECT_EQ(identifier.count(u'/'), key.recurrenceId ? 2 : 1) << identifier.toStdString();
         EXPECT_EQ(parseEdsItemIdentifier(identifier), key);
@@ -75,16 +79,17 @@ TEST(EdsMapping, IdentifiersHoldAnyUidAndRefuseOtherShapes)
 
 TEST(EdsMapping, EventTimesFollowTheirZonesAndAllDayDatesTheUsers)
 {
-    Calendar calendar((QByteArray(newYork) +
-                       "BEGIN:VEVENT\r\nUID:utc\r\nSUMMARY:Stand-up\r\nLOCATION:Room 4\r\nDESCRIPTION:Notes\r\n"
-                       "DTSTART:20240110T090000Z\r\nDTEND:20240110T091500Z\r\nEND:VEVENT\r\n"
-                       "BEGIN:VEVENT\r\nUID:ny\r\nSUMMARY:Call\r\nDTSTART;TZID=America/New_York:20240701T090000\r\n"
-                       "DTEND;TZID=America/New_York:20240701T100000\r\nEND:VEVENT\r\n"
-                       "BEGIN:VEVENT\r\nUID:floating\r\nDTSTART:20240110T090000\r\nDURATION:PT30M\r\nEND:VEVENT\r\n"
-                       "BEGIN:VEVENT\r\nUID:day\r\nSUMMARY:Holiday\r\nDTSTART;VALUE=DATE:20240110\r\n"
-                       "DTEND;VALUE=DATE:20240111\r\nEND:VEVENT\r\n"
-                       "BEGIN:VEVENT\r\nSUMMARY:No uid\r\nDTSTART:20240110T090000Z\r\nEND:VEVENT\r\n")
-                          .constData());
+    Calendar calendar(
+        (QByteArray(newYork) +
+         "BEGIN:VEVENT\r\nUID:utc\r\nSUMMARY:Stand-up\r\nLOCATION:Room 4\r\nDESCRIPTION:Notes\r\n"
+         "DTSTART:20240110T090000Z\r\nDTEND:20240110T091500Z\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:ny\r\nSUMMARY:Call\r\nDTSTART;TZID=America/New_York:20240701T090000\r\n"
+         "DTEND;TZID=America/New_York:20240701T100000\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:floating\r\nDTSTART:20240110T090000\r\nDURATION:PT30M\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:day\r\nSUMMARY:Holiday\r\nDTSTART;VALUE=DATE:20240110\r\n"
+         "DTEND;VALUE=DATE:20240111\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nSUMMARY:No uid\r\nDTSTART:20240110T090000Z\r\nEND:VEVENT\r\n")
+            .constData());
     const QList<CalendarEvent> events = calendar.events();
     ASSERT_EQ(events.size(), 4);
     EXPECT_EQ(events[0], (CalendarEvent{"cal/utc", "utc", "Stand-up", utc("2024-01-10T09:00:00Z"),
@@ -101,7 +106,8 @@ TEST(EdsMapping, EventTimesFollowTheirZonesAndAllDayDatesTheUsers)
 TEST(EdsMapping, RepeatingEventsGiveOneEventPerOccurrenceNamedByItsOriginalStart)
 {
     Calendar calendar(
-        "BEGIN:VEVENT\r\nUID:weekly/1\r\nSUMMARY:Review\r\nDTSTART:20240110T090000Z\r\nDTEND:20240110T100000Z\r\n"
+        "BEGIN:VEVENT\r\nUID:weekly/"
+        "1\r\nSUMMARY:Review\r\nDTSTART:20240110T090000Z\r\nDTEND:20240110T100000Z\r\n"
         "RRULE:FREQ=WEEKLY;COUNT=4\r\nEXDATE:20240117T090000Z\r\nEND:VEVENT\r\n"
         "BEGIN:VEVENT\r\nUID:weekly/1\r\nRECURRENCE-ID:20240124T090000Z\r\nSUMMARY:Review (moved)\r\n"
         "DTSTART:20240125T150000Z\r\nDTEND:20240125T160000Z\r\nEND:VEVENT\r\n");
@@ -124,7 +130,8 @@ TEST(EdsMapping, CardsAreNamedInFullOrByTheirParts)
         std::optional<ContactCard> card;
     };
     const Case cases[] = {
-        {"UID:1\r\nFN: Ann Lee \r\nN:Lee;Ann;;;\r\nORG:Acme Inc.\r\n", ContactCard{"book/1", "Ann", "Lee", "Acme Inc.", "Ann Lee"}},
+        {"UID:1\r\nFN: Ann Lee \r\nN:Lee;Ann;;;\r\nORG:Acme Inc.\r\n",
+         ContactCard{"book/1", "Ann", "Lee", "Acme Inc.", "Ann Lee"}},
         {"UID:2\r\nORG:Okapi Works\r\n", ContactCard{"book/2", "", "", "Okapi Works", ""}},
         {"UID:3\r\nN:Zebrafish;Bo;;;\r\n", ContactCard{"book/3", "Bo", "Zebrafish", "", "Bo Zebrafish"}},
         {"FN:No uid\r\n", std::nullopt},
