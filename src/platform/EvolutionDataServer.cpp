@@ -194,8 +194,8 @@ struct EvolutionDataServer::Worker {
             if (!defaultZone)
                 defaultZone = i_cal_timezone_get_utc_timezone();
             openRegistry();
-            g_timeout_add_seconds(
-                windowRenewalSeconds,
+            addTimeout(
+                windowRenewalSeconds * 1000,
                 [](gpointer self) -> gboolean {
                     static_cast<Worker*>(self)->reloadSources();
                     return G_SOURCE_CONTINUE;
@@ -309,6 +309,7 @@ struct EvolutionDataServer::Worker {
             this);
     }
 
+    // On this thread's context (g_timeout_add would use the process's default one).
     guint addTimeout(guint delayMs, GSourceFunc function, gpointer data)
     {
         GSource* source = g_timeout_source_new(delayMs);

@@ -3,8 +3,9 @@
 # card written by another program show up as rows after the links when part of their names is typed
 # in the quick panel; Return saves each as a link, and the saved links open in GNOME Calendar at the
 # event and in GNOME Contacts at the card (stand-ins that write down how they were started). With
-# GNOME Calendar in front the panel offers the events around now. On a bus without the service's
-# files, typing finds no such rows and Return saves nothing.
+# GNOME Calendar in front the panel offers the events around now, and an event written while the
+# application runs is offered as well. On a bus without the service's files, typing finds no such
+# rows and Return saves nothing.
 set -euo pipefail
 binary=$1
 seed=$2
@@ -101,6 +102,15 @@ wait_for 10 grep -qx "gnome-contacts --search Ann Zebrafish" "$opened" ||
 hide_panel
 [ "$(sql "SELECT COUNT(*) FROM links")" = 2 ] || fail "opening saved more links: $(sql "SELECT title FROM links")"
 
+# An event written while Morvane runs is offered too, once the service reported it.
+"$seed" event "Ibis Retro" $((now + 20000)) $((now + 21000)) >/dev/null || fail "could not write the event"
+ibis_saved() {
+  type_and_return "Ibis Retro"
+  hide_panel
+  [ -n "$(saved_link calendar "Ibis Retro")" ]
+}
+wait_for 20 ibis_saved || fail "an event written later was not offered: $(sql "SELECT title FROM links")"
+
 # GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
 open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"
 show_panel
@@ -140,7 +150,7 @@ type_and_return "Zebrafish"
 wait_for 10 eval '[ "$(sql "SELECT last_opened_at FROM links WHERE type = '"'contact'"'")" != "$before" ]' ||
   fail "Return did not reach the saved card"
 hide_panel
-[ "$(sql "SELECT COUNT(*) FROM links")" = 3 ] ||
+[ "$(sql "SELECT COUNT(*) FROM links")" = 4 ] ||
   fail "an event was offered without the service: $(sql "SELECT title FROM links")"
 grep -q "Calendars absent contacts absent" "$E2E_HOME/morvane.log" ||
   fail "the stores did not find the service absent"
