@@ -41,17 +41,23 @@ QDateTime instant(ICalTime* time, ICalTimezone* zone)
     return QDateTime::fromSecsSinceEpoch(qint64(i_cal_time_as_timet_with_zone(time, zone)), Qt::UTC);
 }
 
-// A date stays a date; a time is written in UTC, so a recurrence id reads the same whatever zone the
-// calendar application wrote it in.
-QString recurrenceText(ICalTime* time, ICalTimezone* zone)
+// Two spellings of an occurrence's original start. The identifier keeps the calendar's own, as its
+// RECURRENCE-ID would write it (the calendar applications name occurrences so); a detached instance
+// and the occurrence it replaces are matched by the instant, which holds however each was written.
+struct RecurrenceId {
+    QString written;
+    QString instant;
+};
+
+RecurrenceId recurrenceIdOf(ICalTime* time, ICalTimezone* zone)
 {
-    if (i_cal_time_is_date(time)) {
-        return QStringLiteral("%1%2%3")
-            .arg(i_cal_time_get_year(time), 4, 10, QLatin1Char('0'))
-            .arg(i_cal_time_get_month(time), 2, 10, QLatin1Char('0'))
-            .arg(i_cal_time_get_day(time), 2, 10, QLatin1Char('0'));
-    }
-    return instant(time, zone).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    gchar* written = i_cal_time_as_ical_string(time);
+    RecurrenceId id{QString::fromUtf8(written),
+                    i_cal_time_is_date(time)
+                        ? QString::fromUtf8(written)
+                        : instant(time, zone).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"))};
+    g_free(written);
+    return id;
 }
 
 ICalTime* icalInstant(const QDateTime& date)
@@ -66,8 +72,8 @@ struct Resolver {
     ICalTimezone* defaultZone;
 };
 
-// The RECURRENCE-ID of a detached instance, as recurrenceText writes it; nothing for other events.
-std::optional<QString> detachedRecurrenceId(ICalComponent* vevent, const Resolver& resolver)
+// The RECURRENCE-ID of a detached instance; nothing for other events.
+std::optional<RecurrenceId> detachedRecurrenceId(ICalComponent* vevent, const Resolver& resolver)
 {
     Owned<ICalProperty> property(i_cal_component_get_first_property(vevent, I_CAL_RECURRENCEID_PROPERTY));
     if (!property)
@@ -80,7 +86,7 @@ std::optional<QString> detachedRecurrenceId(ICalComponent* vevent, const Resolve
         tzid && resolver.resolve) {
         zone = resolver.resolve(i_cal_parameter_get_tzid(tzid.get()), resolver.data, nullptr, nullptr);
     }
-    return recurrenceText(time.get(), zone ? zone : zoneOf(time.get(), resolver.defaultZone));
+    return recurrenceIdOf(time.get(), zone ? zone : zoneOf(time.get(), resolver.defaultZone));
 }
 
 bool repeats(ICalComponent* vevent)
@@ -98,7 +104,7 @@ struct Expanding {
     const Resolver* resolver;
     CalendarEvent pattern; // the event's values; identifier and times per occurrence
     QString uid;
-    std::optional<QString> recurrenceId; // a detached instance's own
+    std::optional<QString> recurrenceId; // a detached instance's own, as written
     bool repeating = false;
     const QSet<QString>* replaced = nullptr; // occurrences that detached instances stand for
     int count = 0;
@@ -114,9 +120,10 @@ gboolean addOccurrence(ICalComponent*, ICalTime* start, ICalTime* end, gpointer 
     ICalTimezone* startZone = zoneOf(start, expanding.resolver->defaultZone);
     std::optional<QString> recurrenceId = expanding.recurrenceId;
     if (expanding.repeating) {
-        recurrenceId = recurrenceText(start, startZone);
-        if (expanding.replaced && expanding.replaced->contains(*recurrenceId))
+        const RecurrenceId occurrence = recurrenceIdOf(start, startZone);
+        if (expanding.replaced && expanding.replaced->contains(occurrence.instant))
             return true;
+        recurrenceId = occurrence.written;
     }
     CalendarEvent event = expanding.pattern;
     event.identifier = edsItemIdentifier({expanding.source->uid, expanding.uid, recurrenceId});
@@ -161,8 +168,8 @@ EdsExpansion expandCalendarEvents(GSList* vevents, const EdsCalendarSource& sour
     QHash<QString, QSet<QString>> replaced;
     for (GSList* item = vevents; item; item = item->next) {
         auto* vevent = static_cast<ICalComponent*>(item->data);
-        if (std::optional<QString> recurrenceId = detachedRecurrenceId(vevent, resolver))
-            replaced[text(i_cal_component_get_uid(vevent))].insert(*recurrenceId);
+        if (std::optional<RecurrenceId> detached = detachedRecurrenceId(vevent, resolver))
+            replaced[text(i_cal_component_get_uid(vevent))].insert(detached->instant);
     }
 
     EdsExpansion expansion;
@@ -175,7 +182,9 @@ EdsExpansion expandCalendarEvents(GSList* vevents, const EdsCalendarSource& sour
         const QString uid = text(i_cal_component_get_uid(vevent));
         if (uid.isEmpty())
             continue; // nothing could find it again
-        Expanding expanding{&expansion, &source, &resolver, {}, uid, detachedRecurrenceId(vevent, resolver)};
+        const std::optional<RecurrenceId> detached = detachedRecurrenceId(vevent, resolver);
+        Expanding expanding{&expansion, &source, &resolver,
+                            {},         uid,     detached ? std::optional(detached->written) : std::nullopt};
         expanding.repeating = !expanding.recurrenceId && repeats(vevent);
         expanding.replaced = replaced.contains(uid) ? &replaced[uid] : nullptr;
         expanding.pattern.externalIdentifier = uid;

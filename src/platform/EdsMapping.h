@@ -24,7 +24,8 @@ namespace morvane {
 struct EdsItemKey {
     QString sourceUid;
     QString uid;
-    std::optional<QString> recurrenceId; // events only: the occurrence's original start, in UTC
+    std::optional<QString>
+        recurrenceId; // events only: the occurrence's original start, as iCalendar writes it
 
     bool operator==(const EdsItemKey&) const = default;
 };

@@ -119,6 +119,20 @@ TEST(EdsMapping, RepeatingEventsGiveOneEventPerOccurrenceNamedByItsOriginalStart
     EXPECT_EQ(seen, (QStringList{"cal/weekly%2F1/20240110T090000Z Review 2024-01-10T09:00:00Z",
                                  "cal/weekly%2F1/20240131T090000Z Review 2024-01-31T09:00:00Z",
                                  "cal/weekly%2F1/20240124T090000Z Review (moved) 2024-01-25T15:00:00Z"}));
+    // Occurrences are named as the calendar writes them; a detached instance written in UTC still
+    // replaces the occurrence of its instant.
+    Calendar zoned(
+        (QByteArray(newYork) +
+         "BEGIN:VEVENT\r\nUID:ny\r\nSUMMARY:Sync\r\nDTSTART;TZID=America/New_York:20240703T090000\r\n"
+         "DURATION:PT1H\r\nRRULE:FREQ=WEEKLY;COUNT=2\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:ny\r\nRECURRENCE-ID:20240710T130000Z\r\nSUMMARY:Sync (moved)\r\n"
+         "DTSTART:20240711T130000Z\r\nDURATION:PT1H\r\nEND:VEVENT\r\n")
+            .constData());
+    QStringList zonedIds;
+    for (const CalendarEvent& event : zoned.events())
+        zonedIds.append(event.identifier + u' ' + event.startDate.toString(Qt::ISODate));
+    EXPECT_EQ(zonedIds, (QStringList{"cal/ny/20240703T090000 2024-07-03T13:00:00Z",
+                                     "cal/ny/20240710T130000Z 2024-07-11T13:00:00Z"}));
     // Outside the window nothing is made.
     EXPECT_TRUE(calendar.events("2025-01-01T00:00:00Z", "2025-02-01T00:00:00Z").isEmpty());
 }
