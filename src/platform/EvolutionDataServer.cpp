@@ -4,6 +4,7 @@
 #include "platform/EdsMapping.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <condition_variable>
@@ -226,6 +227,16 @@ struct EvolutionDataServer::Worker {
         return answer;
     }
 
+    // A session bus that is announced, or the user's bus socket. Without either GLib would start one
+    // of its own through dbus-launch, which outlives this process.
+    static bool hasSessionBus()
+    {
+        if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            return true;
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
+    }
+
     // The registry's constructor "succeeds" with no sources when the service is missing, so the bus
     // is asked first whether the service is there at all.
     void checkPresence()
@@ -233,7 +244,9 @@ struct EvolutionDataServer::Worker {
         Presence calendarAnswer = Presence::absent;
         Presence contactAnswer = Presence::absent;
         ErrorHolder error;
-        if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, error.out())) {
+        GDBusConnection* bus =
+            hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, error.out()) : nullptr;
+        if (bus) {
             QStringList activatable;
             if (GVariant* names = g_dbus_connection_call_sync(
                     bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
@@ -255,7 +268,7 @@ struct EvolutionDataServer::Worker {
             }
             g_object_unref(bus);
         } else {
-            qCInfo(lcEds).noquote() << "No session bus:" << errorText(error.error);
+            qCInfo(lcEds).noquote() << "No session bus" << (error.error ? errorText(error.error) : QString());
         }
         QList<std::function<void(Presence, Presence)>> answers;
         {
