@@ -380,12 +380,23 @@ struct EvolutionDataServer::Worker {
         }
         cardsLoaded = true;
         publish();
-        // Watched only once everything was read, so the first answers come as early as they can; a
-        // change in between is read with the next change or the hourly renewal.
-        for (const auto& source : calendarSources)
-            watch(*source);
-        for (const auto& source : bookSources)
-            watch(*source);
+        // Watched only once everything was read, so that the first answers come as early as they can;
+        // a source watched for the first time is read once more for what changed in between.
+        bool reread = false;
+        for (const auto& source : calendarSources) {
+            if (watch(*source)) {
+                loadCalendar(*source);
+                reread = true;
+            }
+        }
+        for (const auto& source : bookSources) {
+            if (watch(*source)) {
+                loadBook(*source);
+                reread = true;
+            }
+        }
+        if (reread)
+            publish();
     }
 
     template <class Source>
@@ -529,40 +540,44 @@ struct EvolutionDataServer::Worker {
         publish();
     }
 
-    void watch(CalendarSource& source)
+    // True when the source is watched from now on.
+    bool watch(CalendarSource& source)
     {
         if (!source.client || source.view || isStopping())
-            return;
+            return false;
         ErrorHolder error;
         const bool viewed =
             e_cal_client_get_view_sync(source.client, "#t", &source.view, beginLoad(), error.out());
         endLoad();
         if (!viewed) {
             qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << errorText(error.error);
-            return;
+            return false;
         }
         e_cal_client_view_set_flags(source.view, E_CAL_CLIENT_VIEW_FLAGS_NONE, nullptr);
         for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
             g_signal_connect(source.view, signal, G_CALLBACK(&onChanged<CalendarSource>), &source);
         e_cal_client_view_start(source.view, error.out());
+        return true;
     }
 
-    void watch(BookSource& source)
+    // True when the source is watched from now on.
+    bool watch(BookSource& source)
     {
         if (!source.client || source.view || isStopping())
-            return;
+            return false;
         ErrorHolder error;
         const bool viewed = e_book_client_get_view_sync(source.client, everyCard().c_str(), &source.view,
                                                         beginLoad(), error.out());
         endLoad();
         if (!viewed) {
             qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << errorText(error.error);
-            return;
+            return false;
         }
         e_book_client_view_set_flags(source.view, E_BOOK_CLIENT_VIEW_FLAGS_NONE, nullptr);
         for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
             g_signal_connect(source.view, signal, G_CALLBACK(&onChanged<BookSource>), &source);
         e_book_client_view_start(source.view, error.out());
+        return true;
     }
 
     // The query that matches every card.
