@@ -11,6 +11,10 @@ start_session() {
   export XDG_RUNTIME_DIR=$E2E_HOME/.runtime QT_QPA_PLATFORM=xcb
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+  # The services a bus of the script's own starts (the desktop's calendar store among them) keep their
+  # files in this home too.
+  [ -z "${MORVANE_E2E_OWN_BUS:-}" ] ||
+    dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
   openbox >/dev/null 2>&1 &
   # The window manager grabs its own keys and settles the keyboard as it starts: a script begins
   # once it manages the screen.
