@@ -89,6 +89,7 @@ struct EvolutionDataServer::Worker {
     QList<std::function<void(Presence, Presence)>> waiting;
     std::shared_ptr<const Snapshot> published = std::make_shared<Snapshot>();
     bool stopping = false;
+    mutable bool waitedForPresence = false;
     GCancellable* cancellable = g_cancellable_new(); // cancelled when this object goes
     std::chrono::steady_clock::time_point loadDeadline = std::chrono::steady_clock::time_point::max();
 
@@ -178,6 +179,17 @@ struct EvolutionDataServer::Worker {
         std::lock_guard lock(mutex);
         loadDeadline = std::chrono::steady_clock::time_point::max();
         changed.notify_all();
+    }
+
+    // Only the first reader waits for the bus: one that does not answer holds up no one twice.
+    Presence presence(const Presence& known) const
+    {
+        std::unique_lock lock(mutex);
+        if (!waitedForPresence) {
+            waitedForPresence = true;
+            changed.wait_for(lock, presenceWait, [&] { return known != Presence::unknown; });
+        }
+        return known;
     }
 
     bool isStopping() const
@@ -699,16 +711,12 @@ EvolutionDataServer::~EvolutionDataServer() = default;
 
 EvolutionDataServer::Presence EvolutionDataServer::calendarPresence() const
 {
-    std::unique_lock lock(d->mutex);
-    d->changed.wait_for(lock, presenceWait, [this] { return d->calendars != Presence::unknown; });
-    return d->calendars;
+    return d->presence(d->calendars);
 }
 
 EvolutionDataServer::Presence EvolutionDataServer::contactPresence() const
 {
-    std::unique_lock lock(d->mutex);
-    d->changed.wait_for(lock, presenceWait, [this] { return d->contacts != Presence::unknown; });
-    return d->contacts;
+    return d->presence(d->contacts);
 }
 
 void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presence)> answer)

@@ -39,8 +39,8 @@ public:
     EvolutionDataServer(const EvolutionDataServer&) = delete;
     EvolutionDataServer& operator=(const EvolutionDataServer&) = delete;
 
-    // Waits a quarter of a second at most for the bus to say (it answers within milliseconds); unknown
-    // after that.
+    // The first call waits a quarter of a second at most for the bus to say (it answers within
+    // milliseconds); unknown until it has.
     Presence calendarPresence() const;
     Presence contactPresence() const;
     // Runs answer(calendarPresence, contactPresence) once both are known: at once on this thread when
