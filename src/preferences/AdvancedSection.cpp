@@ -61,7 +61,8 @@ void showReplaceConfirmation(SectionContext& context, const MorvaneLibraryImport
         context.alerts.present({Alert::Style::warning,
                                 QStringLiteral("Replace Local Morvane Library?"),
                                 replaceConfirmationText(lastPathComponentOfPath(path), preview),
-                                {QStringLiteral("Replace"), QStringLiteral("Cancel")}});
+                                {QStringLiteral("Replace"), QStringLiteral("Cancel")},
+                                true});
     if (answer == 0)
         context.preferences.importLibrary(path, true);
 }
