@@ -5,6 +5,8 @@
 #include "store/LinkMaintenance.h"
 #include "store/LinkWriter.h"
 
+#include <QDir>
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace morvane;
@@ -125,4 +127,31 @@ TEST(LinkMaintenance, RepairIssuesListMovedFilesButNotSettledOrPathlessOnes)
     const QList<FileRepairIssue> issues = fx.maintenance().fileRepairIssues({});
     ASSERT_EQ(issues.size(), 1);
     EXPECT_EQ(issues[0].item.id, moved.id);
+}
+
+TEST(LinkMaintenance, RepairIssuesOfABackupListOnlyTheFileThatMoved)
+{
+    // Links restored from a backup: paths only, no bookmark, size, fingerprint or identity. The known
+    // root is reached through a link, so the scan names every file by another path.
+    MaintenanceFixture fx;
+    ASSERT_TRUE(QDir().mkpath(homePath("docs/Projects")));
+    ASSERT_TRUE(QFile::link(homePath("docs"), homePath("linked")));
+    const auto restore = [&](const QString& path, LinkType type) {
+        LinkItem item = makeLink(lastPathComponentOfPath(path), LocatorUrl::fileUrlText(path));
+        item.type = type;
+        item.lastKnownPath = path;
+        fx.sqlite.insertLink(item);
+        return item;
+    };
+    restore(writeFile("docs/plain.txt", "a"), LinkType::file);
+    restore(writeFile("docs/with space é.txt", "b"), LinkType::file);
+    restore(homePath("docs/Projects/"), LinkType::folder); // a folder's path with its final "/"
+    const LinkItem moved = restore(writeFile("docs/moving.txt", "c"), LinkType::file);
+    renameFile("docs/moving.txt", "docs/Projects/moving.txt");
+
+    for (const QStringList& roots : {QStringList{}, QStringList{homePath("linked")}}) {
+        const QList<FileRepairIssue> issues = fx.maintenance().fileRepairIssues(roots);
+        ASSERT_EQ(issues.size(), 1);
+        EXPECT_EQ(issues[0].item.id, moved.id);
+    }
 }
