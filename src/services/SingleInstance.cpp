@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,21 +149,22 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
         case LockResult::held:
             break;
         }
-        if (send(sent, milliseconds(remainingMs(deadline))))
+        const Delivery delivery = send(sent, milliseconds(remainingMs(deadline)));
+        if (delivery == Delivery::answered)
             return Role::forwarded;
-        if (SteadyClock::now() >= deadline)
+        if (delivery == Delivery::silent || SteadyClock::now() >= deadline)
             return Role::unanswered;
-        QThread::msleep(retryInterval.count());
+        QThread::msleep(std::min<qint64>(retryInterval.count(), remainingMs(deadline)));
     }
 }
 
-bool SingleInstance::send(const QStringList& urls, milliseconds timeout) const
+SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseconds timeout) const
 {
     const SteadyClock::time_point deadline = SteadyClock::now() + timeout;
     QLocalSocket socket;
     socket.connectToServer(socketPath());
     if (!socket.waitForConnected(remainingMs(deadline)))
-        return false;
+        return Delivery::unanswered;
     QByteArray message = bigEndian(quint32(urls.size()));
     for (const QString& url : urls) {
         const QByteArray bytes = url.toUtf8();
@@ -170,12 +172,23 @@ bool SingleInstance::send(const QStringList& urls, milliseconds timeout) const
         message += bytes;
     }
     socket.write(message);
+    const auto stopped = [&socket] {
+        return socket.state() == QLocalSocket::ConnectedState ? Delivery::silent : Delivery::unanswered;
+    };
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(remainingMs(deadline)))
-            return false;
+            return stopped();
     }
-    socket.disconnectFromServer();
-    return true;
+    QByteArray answer;
+    while (answer.size() < 4) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMs(deadline)))
+            return stopped();
+        answer += socket.read(4 - answer.size());
+    }
+    // Leaving now closes the connection; the holder has queued the URLs already.
+    if (qFromBigEndian<quint32>(answer.constData()) != quint32(urls.size()))
+        return Delivery::unanswered;
+    return Delivery::answered;
 }
 
 void SingleInstance::acceptConnections()
@@ -188,10 +201,9 @@ void SingleInstance::acceptConnections()
         }
         m_readers.insert(socket, Reader{});
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
-            readFrom(socket); // what arrived just before the close
-            finish(socket);
-        });
+        // A sender waits for the answer: one that closes first has given up, and what it sent is
+        // not delivered.
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { finish(socket); });
         QTimer::singleShot(m_limits.deliveryTimeout, socket, [this, socket] {
             if (m_readers.contains(socket))
                 qCWarning(lcSingleInstance) << "A launch did not deliver its URLs in time";
@@ -211,12 +223,26 @@ void SingleInstance::readFrom(QLocalSocket* socket)
         finish(socket);
         return;
     }
-    if (reader->expected >= 0 && reader->urls.size() == reader->expected) {
-        const QStringList urls = reader->urls;
+    if (reader->expected >= 0 && reader->urls.size() == reader->expected)
+        deliver(socket, reader->urls);
+}
+
+void SingleInstance::deliver(QLocalSocket* socket, const QStringList& urls)
+{
+    // The sender may have given up while this process was busy: its user has been told that nothing
+    // was handed over. Its bytes are all read, so an end of stream is what is left.
+    char next = 0;
+    if (socket->state() != QLocalSocket::ConnectedState ||
+        ::recv(int(socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+        qCWarning(lcSingleInstance) << "A launch gave up before its URLs were taken";
         finish(socket);
-        if (!urls.isEmpty())
-            emit urlsReceived(urls);
+        return;
     }
+    if (!urls.isEmpty())
+        emit urlsReceived(urls); // receivers queue them before returning
+    socket->write(bigEndian(quint32(urls.size())));
+    socket->flush();
+    finish(socket);
 }
 
 bool SingleInstance::consume(QLocalSocket* socket, Reader& reader)

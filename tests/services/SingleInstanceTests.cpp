@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -14,6 +15,8 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <future>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -80,17 +83,28 @@ protected:
     }
 };
 
+// Claims from another thread while this one serves, as a second process would.
+SingleInstance::Role claimAside(SingleInstance& later, const QStringList& urls,
+                                std::chrono::milliseconds patience = 4s)
+{
+    std::future<SingleInstance::Role> claiming =
+        std::async(std::launch::async, [&] { return later.claim(urls, patience); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return claiming.wait_for(0s) == std::future_status::ready; }, 20000));
+    return claiming.get();
+}
+
 TEST_F(SingleInstanceTest, ALaterLaunchHandsItsUrlsToTheFirstInOrder)
 {
     becomePrimary();
     SingleInstance later(folder, limits);
-    EXPECT_EQ(later.claim({"morvane://open/a", "morvane://open/é"}), SingleInstance::Role::forwarded);
+    EXPECT_EQ(claimAside(later, {"morvane://open/a", "morvane://open/é"}), SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(1));
     EXPECT_EQ(received[0], (QStringList{"morvane://open/a", "morvane://open/é"}));
 
     // Beyond the limits, URLs are dropped before they are sent.
     SingleInstance crowded(folder, limits);
-    EXPECT_EQ(crowded.claim({"1", QString(101, u'x'), "2", "3", "4", "5"}), SingleInstance::Role::forwarded);
+    EXPECT_EQ(claimAside(crowded, {"1", QString(101, u'x'), "2", "3", "4", "5"}),
+              SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(2));
     EXPECT_EQ(received[1], (QStringList{"1", "2", "3", "4"}));
 
@@ -149,8 +163,66 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedOnlyOnceTheLockIsOurs)
 
     becomePrimary();
     SingleInstance later(folder, limits);
-    EXPECT_EQ(later.claim({"morvane://open/c"}), SingleInstance::Role::forwarded);
+    EXPECT_EQ(claimAside(later, {"morvane://open/c"}), SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(1));
+}
+
+TEST_F(SingleInstanceTest, ALaunchLeavesOnlyOnceTheRunningCopyAnsweredThatItTookTheUrls)
+{
+    becomePrimary();
+    // This thread is busy, so the running copy is stalled: nothing answers, and the launch says so.
+    SingleInstance stalled(folder, limits);
+    EXPECT_EQ(stalled.claim({"morvane://open/given-up"}, 300ms), SingleInstance::Role::unanswered);
+    // When the copy comes back it finds the sender gone and drops what it sent, as it was told.
+    SingleInstance next(folder, limits);
+    EXPECT_EQ(claimAside(next, {"morvane://open/next"}), SingleInstance::Role::forwarded);
+    ASSERT_TRUE(waitForDeliveries(1));
+    EXPECT_EQ(received, QList<QStringList>{{"morvane://open/next"}});
+
+    // Idle clients holding every connection the copy accepts: not answered while they hold them...
+    QList<QLocalSocket*> idle;
+    for (int i = 0; i < 16; ++i) {
+        idle.append(new QLocalSocket);
+        idle.last()->connectToServer(primary.socketPath());
+        ASSERT_TRUE(idle.last()->waitForConnected(2000));
+    }
+    SingleInstance crowded(folder, limits);
+    EXPECT_EQ(claimAside(crowded, {"morvane://open/crowded"}, 300ms), SingleInstance::Role::unanswered);
+    // ...and answered once they are gone.
+    qDeleteAll(idle);
+    EXPECT_EQ(claimAside(crowded, {"morvane://open/crowded"}), SingleInstance::Role::forwarded);
+    ASSERT_TRUE(waitForDeliveries(2));
+    EXPECT_EQ(received.last(), QStringList{"morvane://open/crowded"});
+}
+
+TEST_F(SingleInstanceTest, WhenTheRunningCopyDiesTheLaunchTakesOverWithItsUrls)
+{
+    // Killed outright: the lock is free and its socket is left behind.
+    QProcess running;
+    running.start(SINGLE_INSTANCE_PROBE, {folder, "morvane://open/first"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running.canReadLine(); }, 10000));
+    ASSERT_EQ(running.readLine(), "primary\n");
+    ::kill(pid_t(running.processId()), SIGKILL);
+    ASSERT_TRUE(running.waitForFinished(10000));
+    SingleInstance later(folder, limits);
+    EXPECT_EQ(later.claim({"morvane://open/a"}), SingleInstance::Role::primary);
+    later.close();
+
+    // Killed after reading the URLs, before answering: the launch takes over rather than trusting it.
+    QLocalServer dying;
+    QLocalServer::removeServer(primary.socketPath());
+    ASSERT_TRUE(dying.listen(primary.socketPath()));
+    int lock = ::open(QFile::encodeName(primary.lockPath()).constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    QObject::connect(&dying, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = dying.nextPendingConnection();
+        QObject::connect(socket, &QLocalSocket::readyRead, [&, socket] {
+            ::close(std::exchange(lock, -1));
+            socket->abort();
+        });
+    });
+    SingleInstance survivor(folder, limits);
+    EXPECT_EQ(claimAside(survivor, {"morvane://open/b"}), SingleInstance::Role::primary);
 }
 
 TEST(SingleInstanceRace, TwoLaunchesAtOnceEndWithOnePrimaryThatHasBothUrls)
