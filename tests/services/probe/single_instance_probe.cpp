@@ -30,7 +30,6 @@ int main(int argc, char** argv)
     if (!instance.listen())
         return 1;
     std::puts("primary");
-    std::fflush(stdout); // read while this process still runs
     QObject::connect(&instance, &morvane::SingleInstance::urlsReceived, &application,
                      [](const QStringList& urls) {
                          for (const QString& url : urls)
