@@ -3,6 +3,7 @@
 #include "app/WindowControllers.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
+#include "foundation/KeyText.h"
 #include "foundation/Logging.h"
 #include "model/CapturedContext.h"
 #include "services/Updater.h"
@@ -66,10 +67,12 @@ void MenuBarController::buildMenu()
     m_trayIcon->setToolTip(QStringLiteral("Morvane"));
     m_menu = std::make_unique<QMenu>();
     // The shortcuts are shown as the global ones were first set; they do not follow later changes.
-    m_menu->addAction(QStringLiteral("Open Morvane"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_L), this,
-                      [this] { m_quickPanel.show(); });
-    m_menu->addAction(QStringLiteral("Open Graph"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_G), this,
-                      [this] { m_graphWindow.show(); });
+    // They are text after a tab, not key sequences: Qt would name Super "Meta" and put it first.
+    const unsigned ctrlSuper = KeyModifier::ctrl | KeyModifier::super;
+    m_menu->addAction(QStringLiteral("Open Morvane\t") + keyCombinationText(ctrlSuper, QStringLiteral("L")),
+                      this, [this] { m_quickPanel.show(); });
+    m_menu->addAction(QStringLiteral("Open Graph\t") + keyCombinationText(ctrlSuper, QStringLiteral("G")),
+                      this, [this] { m_graphWindow.show(); });
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
                       [this] { m_preferencesWindow.show(); });

@@ -93,9 +93,9 @@ QString registrationFailure(const QList<HotkeyService::Registration>& failed)
         return {};
     QStringList shortcuts;
     for (const HotkeyService::Registration& registration : failed)
-        shortcuts << registration.binding.displayString();
+        shortcuts << registration.binding.shortcutText();
     return QStringLiteral("Could not register ") + shortcuts.join(QStringLiteral(", ")) +
-           QStringLiteral(". The shortcut may be in use by macOS or another app.");
+           QStringLiteral(". The shortcut may be in use by another application.");
 }
 
 } // namespace
