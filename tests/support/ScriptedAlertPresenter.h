@@ -6,20 +6,17 @@
 
 namespace morvane::test {
 
-// Answers alerts with the button indexes queued in answers, or with what the returnKey and escapeKey
-// answers choose (Return once they run out), and keeps every alert it was shown.
+// Answers alerts with the button indexes queued in answers, or with what Return chooses for a
+// returnKey answer and once they run out, and keeps every alert it was shown.
 class ScriptedAlertPresenter final : public AlertPresenter {
 public:
     static constexpr int returnKey = -100;
-    static constexpr int escapeKey = -101;
 
     int present(const Alert& alert) override
     {
         shown.append(alert);
         const int answer = answers.isEmpty() ? returnKey : answers.takeFirst();
-        if (answer == returnKey)
-            return alert.defaultButton();
-        return answer == escapeKey ? alert.escapeButton() : answer;
+        return answer == returnKey ? alert.defaultButton() : answer;
     }
 
     QList<int> answers;
