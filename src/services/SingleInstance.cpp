@@ -28,6 +28,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 // A flood of connections is closed at once beyond this; each one is bounded in size and time.
 constexpr qsizetype maximumConnections = 16;
+// The answer of a listener with every connection taken: nothing read, try again.
+constexpr quint32 busyAnswer = 0xffffffff;
 // Between two tries to reach a primary that holds the lock but does not listen yet.
 constexpr milliseconds retryInterval{50};
 
@@ -140,6 +142,9 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
         sent.append(url);
     }
     const SteadyClock::time_point deadline = SteadyClock::now() + patience;
+    // Once a delivery was dropped, only the lock can tell whether the holder died: a process exits
+    // its socket and its lock one after the other.
+    bool dropped = false;
     for (;;) {
         switch (tryLock()) {
         case LockResult::taken:
@@ -149,10 +154,15 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
         case LockResult::held:
             break;
         }
-        const Delivery delivery = send(sent, milliseconds(remainingMs(deadline)));
-        if (delivery == Delivery::answered)
-            return Role::forwarded;
-        if (delivery == Delivery::silent || SteadyClock::now() >= deadline)
+        if (!dropped) {
+            const Delivery delivery = send(sent, milliseconds(remainingMs(deadline)));
+            if (delivery == Delivery::answered)
+                return Role::forwarded;
+            if (delivery == Delivery::silent)
+                return Role::unanswered;
+            dropped = delivery == Delivery::dropped;
+        }
+        if (SteadyClock::now() >= deadline)
             return Role::unanswered;
         QThread::msleep(std::min<qint64>(retryInterval.count(), remainingMs(deadline)));
     }
@@ -164,7 +174,7 @@ SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseco
     QLocalSocket socket;
     socket.connectToServer(socketPath());
     if (!socket.waitForConnected(remainingMs(deadline)))
-        return Delivery::unanswered;
+        return Delivery::unreachable;
     QByteArray message = bigEndian(quint32(urls.size()));
     for (const QString& url : urls) {
         const QByteArray bytes = url.toUtf8();
@@ -173,7 +183,7 @@ SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseco
     }
     socket.write(message);
     const auto stopped = [&socket] {
-        return socket.state() == QLocalSocket::ConnectedState ? Delivery::silent : Delivery::unanswered;
+        return socket.state() == QLocalSocket::ConnectedState ? Delivery::silent : Delivery::dropped;
     };
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(remainingMs(deadline)))
@@ -186,15 +196,18 @@ SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseco
         answer += socket.read(4 - answer.size());
     }
     // Leaving now closes the connection; the holder has queued the URLs already.
-    if (qFromBigEndian<quint32>(answer.constData()) != quint32(urls.size()))
-        return Delivery::unanswered;
-    return Delivery::answered;
+    const quint32 answered = qFromBigEndian<quint32>(answer.constData());
+    if (answered == busyAnswer)
+        return Delivery::unreachable;
+    return answered == quint32(urls.size()) ? Delivery::answered : Delivery::dropped;
 }
 
 void SingleInstance::acceptConnections()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         if (m_readers.size() >= maximumConnections) {
+            socket->write(bigEndian(busyAnswer));
+            socket->flush();
             socket->abort();
             socket->deleteLater();
             continue;

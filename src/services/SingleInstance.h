@@ -25,7 +25,8 @@ struct SingleInstanceLimits {
 //
 // On the wire a delivery is a 32-bit big-endian count of URLs, then each URL as a 32-bit big-endian
 // byte length and its UTF-8 bytes. The listener answers with the count, as four bytes of its own,
-// once the URLs are queued; only that answer tells the later process that it may leave. Any other
+// once the URLs are queued; only that answer tells the later process that it may leave. A listener
+// with too many connections open answers 0xFFFFFFFF at once instead: busy, try again. Any other
 // process of the user can connect, so the listener trusts nothing: a count or a length over the
 // limits, an empty URL or a delivery that does not complete in time closes that connection without
 // an answer, and nothing of it is delivered. Neither is a delivery whose sender has already given up
@@ -48,9 +49,9 @@ public:
 
     // Takes the lock, or forwards urls to the process that holds it (at most the limits' number and
     // size; the rest is dropped with a warning) and waits for its answer. Tries again for at most
-    // `patience` while the holder does not listen yet (two processes started at once), refuses the
-    // connection (too many at once) or closes it unanswered; the moment the lock is free (the holder
-    // died) it is taken, and the caller handles its URLs itself. Needs no application object, so a
+    // `patience` while the holder does not listen yet (two processes started at once) or is busy
+    // (too many connections); the moment the lock is free (the holder died, perhaps after reading
+    // the URLs) it is taken, and the caller handles its URLs itself. Needs no application object, so a
     // later process never opens a display.
     Role claim(const QStringList& urls, std::chrono::milliseconds patience = std::chrono::milliseconds(4000));
 
@@ -82,9 +83,11 @@ private:
     };
     enum class LockResult { taken, held, failed };
     enum class Delivery {
-        answered,   // the holder queued the URLs
-        unanswered, // nobody listens, or the connection closed without the answer: worth another try
-        silent      // connected, but no answer before the deadline
+        answered,    // the holder queued the URLs
+        unreachable, // nobody listens (yet), or the holder is busy: nothing was taken, try again
+        dropped,     // the connection closed without an answer: the holder may have died with the URLs,
+                     // or taken them without a word; never sent twice
+        silent       // connected, but no answer before the deadline
     };
 
     LockResult tryLock();

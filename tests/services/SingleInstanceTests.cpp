@@ -193,20 +193,27 @@ TEST_F(SingleInstanceTest, ALaunchLeavesOnlyOnceTheRunningCopyAnsweredThatItTook
 
 TEST_F(SingleInstanceTest, WhenTheRunningCopyDiesTheLaunchTakesOverWithItsUrls)
 {
-    // A copy killed after reading the URLs, before answering: its lock is free, and the launch takes
-    // over rather than trust it.
+    // A copy that reads the URLs and closes without answering: while it holds the lock it may have
+    // taken them, so they are not sent again; once its lock is free (it died) the launch takes over.
     QLocalServer dying;
     ASSERT_TRUE(dying.listen(primary.socketPath()));
     int lock = ::open(QFile::encodeName(primary.lockPath()).constData(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    bool dies = false;
+    int connections = 0;
     QObject::connect(&dying, &QLocalServer::newConnection, [&] {
         QLocalSocket* socket = dying.nextPendingConnection();
+        ++connections;
         QObject::connect(socket, &QLocalSocket::readyRead, [&, socket] {
-            ::close(std::exchange(lock, -1));
+            if (dies)
+                ::close(std::exchange(lock, -1));
             socket->abort();
         });
     });
     SingleInstance survivor(folder, limits);
+    EXPECT_EQ(claimAside(survivor, {"morvane://open/b"}, 500ms), SingleInstance::Role::unanswered);
+    EXPECT_EQ(connections, 1);
+    dies = true;
     EXPECT_EQ(claimAside(survivor, {"morvane://open/b"}), SingleInstance::Role::primary);
 }
 
