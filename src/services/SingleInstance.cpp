@@ -240,7 +240,7 @@ void SingleInstance::readFrom(QLocalSocket* socket)
         deliver(socket, reader->urls);
 }
 
-void SingleInstance::deliver(QLocalSocket* socket, const QStringList& urls)
+void SingleInstance::deliver(QLocalSocket* socket, QStringList urls)
 {
     // The sender may have given up while this process was busy: its user has been told that nothing
     // was handed over. Its bytes are all read, so an end of stream is what is left.
@@ -251,11 +251,13 @@ void SingleInstance::deliver(QLocalSocket* socket, const QStringList& urls)
         finish(socket);
         return;
     }
-    if (!urls.isEmpty())
-        emit urlsReceived(urls); // receivers queue them before returning
+    // The answer goes first: handling may open an alert, whose event loop would hold it back until
+    // the user closes it. Nothing can stop the URLs from being taken once it is sent.
     socket->write(bigEndian(quint32(urls.size())));
     socket->flush();
     finish(socket);
+    if (!urls.isEmpty())
+        emit urlsReceived(urls);
 }
 
 bool SingleInstance::consume(QLocalSocket* socket, Reader& reader)

@@ -25,7 +25,7 @@ struct SingleInstanceLimits {
 //
 // On the wire a delivery is a 32-bit big-endian count of URLs, then each URL as a 32-bit big-endian
 // byte length and its UTF-8 bytes. The listener answers with the count, as four bytes of its own,
-// once the URLs are queued; only that answer tells the later process that it may leave. A listener
+// as it takes the URLs; only that answer tells the later process that it may leave. A listener
 // with too many connections open answers 0xFFFFFFFF at once instead: busy, try again. Any other
 // process of the user can connect, so the listener trusts nothing: a count or a length over the
 // limits, an empty URL or a delivery that does not complete in time closes that connection without
@@ -96,8 +96,8 @@ private:
     void readFrom(QLocalSocket* socket);
     // False when the connection broke the rules.
     bool consume(QLocalSocket* socket, Reader& reader);
-    // Queues a complete delivery and answers it, unless its sender is gone.
-    void deliver(QLocalSocket* socket, const QStringList& urls);
+    // Answers a complete delivery and hands its URLs on, unless its sender is gone.
+    void deliver(QLocalSocket* socket, QStringList urls);
     void finish(QLocalSocket* socket);
 
     QString m_folder;
