@@ -221,7 +221,12 @@ void LibraryMerge::eraseAll()
         m_connection.execute(QStringLiteral("DELETE FROM link_tags"));
         m_connection.execute(QStringLiteral("DELETE FROM link_relations"));
         m_connection.execute(QStringLiteral("DELETE FROM link_local_resolutions"));
+        // Made again on the empty table, the links' indexes cost nothing, where deleting every row from
+        // each of them would cost as much as the rows themselves.
+        const QStringList linkIndexes = dropLinkIndexes();
         m_connection.execute(QStringLiteral("DELETE FROM links"));
+        for (const QString& index : linkIndexes)
+            m_connection.execute(index);
         m_connection.execute(QStringLiteral("DELETE FROM tags"));
         m_connection.execute(QStringLiteral("DELETE FROM deleted_records"));
         if (indexed)
