@@ -1,9 +1,8 @@
 #include "ForceLayout.h"
 
+#include "Repulsion.h"
+
 #include <QHash>
-#include <QSemaphore>
-#include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -18,19 +17,15 @@ namespace {
 using std::numbers::pi;
 
 // Everything the step measures, by node position: start-of-step coordinates and summed forces.
-struct Frame {
+struct Frame : RepulsionField {
     explicit Frame(const QList<GraphNode>& nodes)
-        : x(size_t(nodes.size()))
-        , y(size_t(nodes.size()))
-        , fx(size_t(nodes.size()), 0.0)
-        , fy(size_t(nodes.size()), 0.0)
+        : RepulsionField(size_t(nodes.size()))
     {
         for (qsizetype i = 0; i < nodes.size(); ++i) {
             x[size_t(i)] = nodes[i].position.x();
             y[size_t(i)] = nodes[i].position.y();
         }
     }
-    std::vector<double> x, y, fx, fy;
 };
 
 // The relation neighbours of each node, by position: in edge order, both directions, a pair joined
@@ -70,81 +65,6 @@ struct Neighbours {
     std::vector<int> first;                // start of each node's run in list
     std::vector<int> list;
 };
-
-// The step's cost is this loop over every pair; wider vector units run more pairs at once where the
-// processor has them. Rows [first, last) are paired with every later node; their forces are added
-// to fx and fy.
-__attribute__((target_clones("avx2", "default"))) void repelRows(const std::vector<double>& xs,
-                                                                 const std::vector<double>& ys, size_t first,
-                                                                 size_t last, double* __restrict fx,
-                                                                 double* __restrict fy)
-{
-    const size_t n = xs.size();
-    const double* __restrict x = xs.data();
-    const double* __restrict y = ys.data();
-    for (size_t i = first; i < last; ++i) {
-        const double xi = x[i];
-        const double yi = y[i];
-        double sumX = 0;
-        double sumY = 0;
-        // The sums may be split across vector lanes: this only regroups additions.
-#pragma omp simd reduction(+ : sumX, sumY)
-        for (size_t j = i + 1; j < n; ++j) {
-            const double dx = xi - x[j];
-            const double dy = yi - y[j];
-            const double s = std::max(dx * dx + dy * dy, ForceLayout::smallestSquaredDistance);
-            // (dx, dy) / √s × K / s
-            const double k = ForceLayout::repulsion / (s * std::sqrt(s));
-            sumX += dx * k;
-            sumY += dy * k;
-            fx[j] -= dx * k;
-            fy[j] -= dy * k;
-        }
-        fx[i] += sumX;
-        fy[i] += sumY;
-    }
-}
-
-// Below this many nodes one thread does the pairs sooner than several can be started.
-constexpr size_t sharedRepulsionNodes = 2500;
-
-// Its own threads: the shared pool may be busy hashing files, and the window waits for this.
-QThreadPool& repulsionPool()
-{
-    static QThreadPool pool;
-    return pool;
-}
-
-// A large graph's pairs are shared out in bands of rows holding about as many pairs each; every
-// band sums into forces of its own, added up at the end, so only the grouping of additions changes.
-void repel(Frame& frame)
-{
-    const size_t n = frame.x.size();
-    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(std::clamp(QThread::idealThreadCount(), 1, 8));
-    if (bands == 1)
-        return repelRows(frame.x, frame.y, 0, n, frame.fx.data(), frame.fy.data());
-    // Row i holds n - 1 - i pairs: the band edges split the triangle into equal areas.
-    std::vector<size_t> edges(bands + 1, n);
-    for (size_t b = 0; b < bands; ++b)
-        edges[b] = size_t(double(n) * (1 - std::sqrt(1 - double(b) / double(bands))));
-    std::vector<std::vector<double>> forces(bands - 1, std::vector<double>(2 * n, 0.0));
-    QSemaphore done;
-    for (size_t b = 1; b < bands; ++b) {
-        repulsionPool().start([&, b] {
-            auto& own = forces[b - 1];
-            repelRows(frame.x, frame.y, edges[b], edges[b + 1], own.data(), own.data() + n);
-            done.release();
-        });
-    }
-    repelRows(frame.x, frame.y, edges[0], edges[1], frame.fx.data(), frame.fy.data());
-    done.acquire(int(bands - 1));
-    for (const auto& own : forces) {
-        for (size_t i = 0; i < n; ++i) {
-            frame.fx[i] += own[i];
-            frame.fy[i] += own[n + i];
-        }
-    }
-}
 
 // Related pairs repel with the weaker constant: the all-pairs pass counted them at full strength,
 // so each pair (once, however many relations join it) gets the difference.
@@ -240,10 +160,20 @@ double ForceLayout::fanOutAngle(QPointF hub, QPointF neighbour)
     return std::atan2(neighbour.y() - hub.y(), neighbour.x() - hub.x());
 }
 
-bool ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins)
+void ForceLayout::repel(RepulsionField& field)
 {
+    if (field.size() <= exactRepulsionNodes)
+        repelAllPairs(field, repulsion);
+    else
+        repelByQuadtree(field, repulsion, openingAngle);
+}
+
+ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges,
+                                          const Pins& pins, double cooling)
+{
+    StepResult result;
     if (nodes.size() < 2)
-        return false;
+        return result;
     Frame frame(nodes);
     const Neighbours neighbours(nodes, edges);
     const double restLength = restLengthBase + restLengthPerRootNode * std::sqrt(double(nodes.size()));
@@ -252,30 +182,34 @@ bool ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, c
     pullSprings(frame, neighbours, restLength);
     fanOut(frame, neighbours, restLength);
 
-    bool arrived = false;
     const bool anyUserPositioned = pins.userPositioned && !pins.userPositioned->isEmpty();
+    const auto moved = [&result](QPointF by) {
+        result.largestMove = std::max({result.largestMove, std::abs(by.x()), std::abs(by.y())});
+    };
     GraphNode* node = nodes.data();
     for (size_t i = 0; i < frame.x.size(); ++i, ++node) {
         if (node->id == pins.dragging || (anyUserPositioned && pins.userPositioned->contains(node->id))) {
             node->velocity = {};
-        } else if (!arrived && node->id == pins.centring) {
+        } else if (!result.arrived && node->id == pins.centring) {
             const QPointF offset = -node->position;
             node->position += offset * glide;
             node->velocity = {};
+            moved(offset * glide);
             if (std::abs(offset.x()) < arrivalDistance && std::abs(offset.y()) < arrivalDistance) {
                 node->position = {};
-                arrived = true;
+                result.arrived = true;
             }
         } else {
             QPointF v = node->velocity + QPointF(frame.fx[i], frame.fy[i]) - node->position * pullToOrigin;
             v.rx() = std::clamp(v.x(), -speedLimit, speedLimit);
             v.ry() = std::clamp(v.y(), -speedLimit, speedLimit);
-            v *= damping;
+            v *= damping * cooling;
             node->position += v;
             node->velocity = v;
+            moved(v);
         }
     }
-    return arrived;
+    return result;
 }
 
 } // namespace morvane

@@ -163,14 +163,30 @@ void GraphViewModel::startLayoutTimer()
     if (m_layoutTimer)
         m_layoutTimer->stop();
     m_layoutTimer = m_clock->makeTimer([this] { stepLayout(); });
-    m_layoutTimer->start(layoutInterval, true);
+    wakeLayout();
+    // Its own timer, so that a resting layout still follows the application in front.
+    if (m_contextTimer)
+        m_contextTimer->stop();
+    m_contextTimer = m_clock->makeTimer([this] { refreshActiveContext(); });
+    m_contextTimer->start(activeContextInterval, true);
+}
+
+void GraphViewModel::wakeLayout()
+{
+    m_stepsSinceWake = 0;
+    m_cooling = 1;
+    m_stillSteps = 0;
+    if (m_layoutTimer && !m_layoutTimer->isActive())
+        m_layoutTimer->start(layoutInterval, true);
 }
 
 void GraphViewModel::stop()
 {
-    if (m_layoutTimer) {
-        m_layoutTimer->stop();
-        m_layoutTimer.reset();
+    for (auto* timer : {&m_layoutTimer, &m_contextTimer}) {
+        if (*timer) {
+            (*timer)->stop();
+            timer->reset();
+        }
     }
     if (m_storeObserver) {
         disconnect(m_storeObserver);
@@ -187,7 +203,7 @@ void GraphViewModel::captureActiveContext()
     refreshActiveContext();
 }
 
-// After a load that left nothing selected, every 30 layout steps, and when the window is shown. The
+// After a load that left nothing selected, every second while the window is shown, and when it is shown. The
 // capture runs here on the main thread (providers may wait for other applications); the lookup runs
 // on the store thread. While the capture finds nothing the graph keeps following the last item seen.
 void GraphViewModel::refreshActiveContext()
@@ -217,10 +233,14 @@ QCoro::Task<> GraphViewModel::lookUpActiveContext(CapturedContext context)
 void GraphViewModel::applyExternalContext(const std::optional<LinkItem>& link)
 {
     const bool loaded = link && anyItem(link->id) != nullptr;
-    setActiveNodeID(loaded ? std::optional<QUuid>(link->id) : std::nullopt);
-    // The neighbourhood shown follows the item the user works on.
-    if (m_scope == GraphScope::currentNeighborhood)
-        rebuild();
+    const std::optional<QUuid> active = loaded ? std::optional<QUuid>(link->id) : std::nullopt;
+    // A look that finds what the last one found changes nothing: no rebuild, no layout steps.
+    if (active != m_activeNodeID) {
+        setActiveNodeID(active);
+        // The neighbourhood shown follows the item the user works on.
+        if (m_scope == GraphScope::currentNeighborhood)
+            rebuild();
+    }
     // A selection the user made is never taken over.
     if (loaded && !m_selectedNodeID)
         centerOnNode(link->id, true);
@@ -255,6 +275,7 @@ void GraphViewModel::rebuild()
         setActiveNodeID(std::nullopt);
     setNavigation(std::nullopt);
     setMessage(statusText(m_allItems.size(), m_allRelations.size()));
+    wakeLayout();
 }
 
 // Every shown node's place is remembered before the shown set changes, so a node keeps its place
@@ -468,16 +489,22 @@ std::optional<GraphViewModel::Node> GraphViewModel::nodeWithID(const std::option
 
 void GraphViewModel::stepLayout()
 {
-    if (m_nodes.size() < 2)
-        return;
-    if (++m_activeContextRefreshCounter >= activeContextRefreshSteps) {
-        m_activeContextRefreshCounter = 0;
-        refreshActiveContext();
+    bool still = true;
+    if (m_nodes.size() >= 2) {
+        const double cooling = m_stepsSinceWake < coolingDelaySteps ? 1.0 : (m_cooling *= coolingPerStep);
+        ++m_stepsSinceWake;
+        const auto step = ForceLayout::step(
+            m_nodes, m_edges, {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling);
+        if (step.arrived)
+            m_animatingCenterNodeID.reset();
+        emit nodesChanged();
+        still = step.largestMove < m_visibleMotion && !m_animatingCenterNodeID && !m_draggingNodeID;
     }
-    if (ForceLayout::step(m_nodes, m_edges,
-                          {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}))
-        m_animatingCenterNodeID.reset();
-    emit nodesChanged();
+    m_stillSteps = still ? m_stillSteps + 1 : 0;
+    if (m_stillSteps >= restingSteps && isLayoutTimerRunning()) {
+        m_layoutTimer->stop();
+        emit layoutSettled();
+    }
 }
 
 void GraphViewModel::centerOnNode(const QUuid& id, bool animated)
@@ -488,6 +515,7 @@ void GraphViewModel::centerOnNode(const QUuid& id, bool animated)
         m_animatingCenterNodeID = id;
     else
         m_animatingCenterNodeID.reset();
+    wakeLayout();
 }
 
 void GraphViewModel::dragNode(const QUuid& id, QPointF point)
@@ -501,6 +529,7 @@ void GraphViewModel::dragNode(const QUuid& id, QPointF point)
     found->velocity = {};
     emit nodesChanged();
     m_animatingCenterNodeID.reset();
+    wakeLayout();
 }
 
 void GraphViewModel::endDrag(const QUuid& id)
@@ -508,6 +537,7 @@ void GraphViewModel::endDrag(const QUuid& id)
     m_draggingNodeID.reset();
     m_userPositionedNodeIDs.insert(id);
     m_animatingCenterNodeID.reset();
+    wakeLayout();
 }
 
 // --- Published fields ------------------------------------------------------------------------------
@@ -522,6 +552,7 @@ void GraphViewModel::setSelectedNodeID(std::optional<QUuid> id)
 {
     m_selectedNodeID = id;
     emit selectedNodeIDChanged();
+    wakeLayout();
 }
 
 void GraphViewModel::setActiveNodeID(std::optional<QUuid> id)

@@ -84,10 +84,17 @@ public:
     // Reads the library and derives degrees and suggestions, off the main thread.
     using LibraryLoader = std::function<QFuture<GraphLibrary>()>;
 
-    // The layout ticks thirty times a second.
+    // The layout ticks thirty times a second while it moves.
     static constexpr std::chrono::milliseconds layoutInterval{1000 / 30};
-    // Layout steps between two looks at what the user has in front of them.
-    static constexpr int activeContextRefreshSteps = 30;
+    // Once nothing has woken the layout for this many steps it cools: each step keeps this share of
+    // the speed the step before allowed, so motion that would go on for ever (a hub's fan chasing its
+    // own slots) dies away.
+    static constexpr int coolingDelaySteps = 45;
+    static constexpr double coolingPerStep = 0.85;
+    // After this many steps in a row in which no node moved visibly, the layout rests: its timer stops.
+    static constexpr int restingSteps = 10;
+    // While the window is shown, how often the graph looks at what the user has in front of them.
+    static constexpr std::chrono::milliseconds activeContextInterval{1000};
 
     // The store outlives the model.
     GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
@@ -150,7 +157,9 @@ public:
     void startLayoutTimer();
     void stop();
     bool isObservingStore() const { return bool(m_storeObserver); }
+    // Stops while the layout rests; anything that can move a node starts it again.
     bool isLayoutTimerRunning() const { return m_layoutTimer && m_layoutTimer->isActive(); }
+    bool isActiveContextTimerRunning() const { return m_contextTimer && m_contextTimer->isActive(); }
 
     // --- The visible graph ----------------------------------------------------------------------
     // Nodes of the loaded links that pass the filters and the scope, in load order. A node keeps the
@@ -172,8 +181,15 @@ public:
     std::optional<Node> linkingSourceNode() const { return nodeWithID(m_linkingSourceNodeID); }
 
     // --- Layout and placing nodes by hand --------------------------------------------------------
-    // One tick of the force layout; one nodesChanged() for the whole step.
+    // One tick of the force layout; one nodesChanged() for the whole step. layoutSettled() when the
+    // layout comes to rest.
     void stepLayout();
+    // The least move, in layout units, that the view can show (half a pixel at its zoom): a layout
+    // whose every node moves less than this is at rest.
+    void setVisibleMotion(double layoutUnits) { m_visibleMotion = layoutUnits; }
+    // Runs the layout at full strength again, also when it rests: the model calls it on every change
+    // to the graph, the selection or a node's place, the view on a resize or a zoom.
+    void wakeLayout();
     // Selects the node and marks it centred; animated, the layout glides it to the origin unless the
     // user has placed it by hand. The node need not be shown.
     void centerOnNode(const QUuid& id, bool animated);
@@ -263,6 +279,7 @@ signals:
     void scopeChanged();
     void filtersChanged();
     void keyboardRelationNavigationChanged();
+    void layoutSettled();
 
 private:
     QCoro::Task<> load(quint64 generation, std::optional<QString> message);
@@ -333,8 +350,14 @@ private:
     QList<Edge> m_suggestedEdges;
     QHash<QUuid, Placement> m_preservedLayout;
     std::unique_ptr<ClockTimer> m_layoutTimer;
+    std::unique_ptr<ClockTimer> m_contextTimer;
     QMetaObject::Connection m_storeObserver;
-    int m_activeContextRefreshCounter = 0;
+    // Steps since the layout was last woken, the share of speed it keeps, and steps in a row that
+    // moved nothing visibly.
+    int m_stepsSinceWake = 0;
+    double m_cooling = 1;
+    int m_stillSteps = 0;
+    double m_visibleMotion = 0.5;
     std::optional<QUuid> m_animatingCenterNodeID;
     QSet<QUuid> m_userPositionedNodeIDs;
     // Announcements of the graph's own writes still on their way: each is let pass without a load,

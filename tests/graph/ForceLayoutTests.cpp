@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <random>
 
 using namespace morvane;
 
@@ -61,24 +63,24 @@ TEST(ForceLayoutTests, CentringPinsAndTooFewNodes)
 {
     const QSet<QUuid> none;
     QList<GraphNode> nodes{at(0.5, -0.9), at(300, 0)};
-    EXPECT_TRUE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}));
+    EXPECT_TRUE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}).arrived);
     EXPECT_EQ(nodes[0].position, QPointF(0, 0));
 
     nodes = {at(2, 0), at(300, 0)};
-    EXPECT_FALSE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}));
+    EXPECT_FALSE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}).arrived);
     EXPECT_NEAR(nodes[0].position.x(), 1.64, 1e-12);
     EXPECT_EQ(nodes[0].velocity, QPointF(0, 0));
 
     // Placed by the user or dragged: neither centred nor moved, and the centring stays pending.
     nodes = {at(2, 0), at(5, 5), at(300, 0)};
     const QSet<QUuid> placed{nodes[0].id};
-    EXPECT_FALSE(ForceLayout::step(nodes, {}, {nodes[1].id, &placed, nodes[0].id}));
+    EXPECT_FALSE(ForceLayout::step(nodes, {}, {nodes[1].id, &placed, nodes[0].id}).arrived);
     EXPECT_EQ(nodes[0].position, QPointF(2, 0));
     EXPECT_EQ(nodes[1].position, QPointF(5, 5));
 
     QList<GraphNode> single{at(40, 40)};
     single[0].velocity = {3, 3};
-    EXPECT_FALSE(ForceLayout::step(single, {}, {}));
+    EXPECT_FALSE(ForceLayout::step(single, {}, {}).arrived);
     EXPECT_EQ(single[0].position, QPointF(40, 40));
 }
 
@@ -121,4 +123,44 @@ TEST(ForceLayoutTests, LargeGraphFeelsEveryPairOnce)
                  std::abs(nodes[i].velocity.y() - velocityFrom(force.y(), p.y())) > 1e-9;
     }
     EXPECT_EQ(wrong, 0);
+}
+
+// Far-away groups pushing as one: on layouts spread evenly, in clusters, and with many nodes on one
+// spot, the forces stay close to those of every pair.
+TEST(ForceLayoutTests, TheQuadtreeRepulsionStaysCloseToTheExactOne)
+{
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> spread(-6000, 6000);
+    std::normal_distribution<double> cluster(0, 150);
+    const struct {
+        const char* name;
+        std::function<QPointF(int)> place;
+    } layouts[] = {
+        {"spread evenly", [&](int) { return QPointF(spread(random), spread(random)); }},
+        {"in clusters",
+         [&](int i) {
+             const QPointF centre((i % 7) * 900 - 2700, (i % 5) * 700 - 1400);
+             return centre + QPointF(cluster(random), cluster(random));
+         }},
+        {"a third on one spot",
+         [&](int i) { return i % 3 == 0 ? QPointF(40, 40) : QPointF(spread(random), spread(random)); }},
+    };
+    for (const auto& layout : layouts) {
+        RepulsionField exact(3000);
+        for (size_t i = 0; i < exact.size(); ++i) {
+            const QPointF at = layout.place(int(i));
+            exact.x[i] = at.x();
+            exact.y[i] = at.y();
+        }
+        RepulsionField approximate = exact;
+        repelAllPairs(exact, ForceLayout::repulsion);
+        repelByQuadtree(approximate, ForceLayout::repulsion, ForceLayout::openingAngle);
+        double error = 0, total = 0;
+        for (size_t i = 0; i < exact.size(); ++i) {
+            error +=
+                std::pow(approximate.fx[i] - exact.fx[i], 2) + std::pow(approximate.fy[i] - exact.fy[i], 2);
+            total += std::pow(exact.fx[i], 2) + std::pow(exact.fy[i], 2);
+        }
+        EXPECT_LT(std::sqrt(error / total), 0.01) << layout.name;
+    }
 }
