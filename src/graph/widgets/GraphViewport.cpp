@@ -18,7 +18,7 @@ QPointF GraphViewport::toLayout(QPointF screen, QSizeF canvas) const
 
 void GraphViewport::zoomBy(double factor)
 {
-    scale = clampScale(scale * factor);
+    scale = std::clamp(scale * factor, std::min(minScale, scale), maxScale);
 }
 
 double GraphViewport::gridSpacing() const

@@ -11,6 +11,9 @@ namespace morvane {
 struct GraphViewport {
     static constexpr double minScale = 0.3;
     static constexpr double maxScale = 3.0;
+    // Fitting a large graph in view may zoom out further than the user can; from there the zoom
+    // buttons only zoom in.
+    static constexpr double fitMinScale = 0.05;
     // The toolbar's zoom buttons; a wheel notch with Ctrl zooms in by one step too.
     static constexpr double zoomInStep = 1.18;
     static constexpr double zoomOutStep = 0.85;
