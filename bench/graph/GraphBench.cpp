@@ -139,8 +139,9 @@ void BM_LayoutStep(benchmark::State& state)
         edges.append(
             {QUuid::createUuid(), nodes[random() % n].id, nodes[random() % n].id, GraphEdgeKind::relation()});
     const QSet<QUuid> placed{nodes[0].id};
+    ForceLayout layout;
     for (auto _ : state) {
-        ForceLayout::step(nodes, edges, {std::nullopt, &placed, std::nullopt});
+        layout.step(nodes, edges, {std::nullopt, &placed, std::nullopt});
         benchmark::DoNotOptimize(nodes.data());
     }
     state.counters["threads"] = QThread::idealThreadCount();

@@ -12,32 +12,19 @@
 
 namespace morvane {
 
-namespace {
-
-using std::numbers::pi;
-
-// Everything the step measures, by node position: start-of-step coordinates and summed forces.
-struct Frame : RepulsionField {
-    explicit Frame(const QList<GraphNode>& nodes)
-        : RepulsionField(size_t(nodes.size()))
-    {
-        for (qsizetype i = 0; i < nodes.size(); ++i) {
-            x[size_t(i)] = nodes[i].position.x();
-            y[size_t(i)] = nodes[i].position.y();
-        }
-    }
-};
-
 // The relation neighbours of each node, by position: in edge order, both directions, a pair joined
 // twice listed twice, and -1 for an end that has no node (it still takes a slot in a fan).
-struct Neighbours {
-    Neighbours(const QList<GraphNode>& nodes, const QList<GraphEdge>& edges)
-        : first(size_t(nodes.size()) + 1, 0)
+struct ForceLayout::Topology {
+    Topology(const QList<GraphNode>& nodes, const QList<GraphEdge>& relationEdges)
+        : edges(relationEdges)
+        , first(size_t(nodes.size()) + 1, 0)
     {
-        QHash<QUuid, int> position;
+        ids.reserve(size_t(nodes.size()));
         position.reserve(nodes.size());
-        for (qsizetype i = 0; i < nodes.size(); ++i)
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            ids.push_back(nodes[i].id);
             position.insert(nodes[i].id, int(i));
+        }
         for (const GraphEdge& edge : edges) {
             if (edge.kind.isRelation())
                 ends.push_back({position.value(edge.from, -1), position.value(edge.to, -1)});
@@ -55,31 +42,63 @@ struct Neighbours {
             if (to >= 0)
                 list[size_t(next[size_t(to)]++)] = from;
         }
+        for (int i = 0; i + 1 < int(first.size()); ++i) {
+            for (const int* j = begin(i); j != end(i); ++j) {
+                if (*j > i)
+                    relatedPairs.push_back({i, *j});
+            }
+        }
+        std::sort(relatedPairs.begin(), relatedPairs.end());
+        relatedPairs.erase(std::unique(relatedPairs.begin(), relatedPairs.end()), relatedPairs.end());
     }
 
+    // Still right for these nodes and edges: the same edges, and the same ids in the same order.
+    bool fits(const QList<GraphNode>& nodes, const QList<GraphEdge>& otherEdges) const
+    {
+        if (size_t(nodes.size()) != ids.size() || !(otherEdges.isSharedWith(edges) || otherEdges == edges))
+            return false;
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (nodes[qsizetype(i)].id != ids[i])
+                return false;
+        }
+        return true;
+    }
+
+    int indexOf(const std::optional<QUuid>& id) const { return id ? position.value(*id, -1) : -1; }
     const int* begin(int node) const { return list.data() + first[size_t(node)]; }
     const int* end(int node) const { return list.data() + first[size_t(node) + 1]; }
     int count(int node) const { return first[size_t(node) + 1] - first[size_t(node)]; }
 
-    std::vector<std::pair<int, int>> ends; // relation edges as (from, to) positions
-    std::vector<int> first;                // start of each node's run in list
-    std::vector<int> list;
+    QList<GraphEdge> edges;
+    std::vector<QUuid> ids;
+    QHash<QUuid, int> position;
+    std::vector<std::pair<int, int>> ends;         // relation edges as (from, to) positions
+    std::vector<int> first;                        // start of each node's run in list
+    std::vector<int> list;                         // every node's neighbours, run after run
+    std::vector<std::pair<int, int>> relatedPairs; // each related pair once, lower position first
+};
+
+namespace {
+
+using std::numbers::pi;
+
+// Everything the step measures, by node position: start-of-step coordinates and summed forces.
+struct Frame : RepulsionField {
+    explicit Frame(const QList<GraphNode>& nodes)
+        : RepulsionField(size_t(nodes.size()))
+    {
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            x[size_t(i)] = nodes[i].position.x();
+            y[size_t(i)] = nodes[i].position.y();
+        }
+    }
 };
 
 // Related pairs repel with the weaker constant: the all-pairs pass counted them at full strength,
 // so each pair (once, however many relations join it) gets the difference.
-void weakenRelatedRepulsion(Frame& frame, const Neighbours& neighbours)
+void weakenRelatedRepulsion(Frame& frame, const ForceLayout::Topology& topology)
 {
-    std::vector<std::pair<int, int>> pairs;
-    for (int i = 0; i + 1 < int(neighbours.first.size()); ++i) {
-        for (const int* j = neighbours.begin(i); j != neighbours.end(i); ++j) {
-            if (*j > i)
-                pairs.push_back({i, *j});
-        }
-    }
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-    for (const auto& [i, j] : pairs) {
+    for (const auto& [i, j] : topology.relatedPairs) {
         const double dx = frame.x[size_t(i)] - frame.x[size_t(j)];
         const double dy = frame.y[size_t(i)] - frame.y[size_t(j)];
         const double s = std::max(dx * dx + dy * dy, ForceLayout::smallestSquaredDistance);
@@ -91,7 +110,7 @@ void weakenRelatedRepulsion(Frame& frame, const Neighbours& neighbours)
     }
 }
 
-void pullSprings(Frame& frame, const Neighbours& neighbours, double restLength)
+void pullSprings(Frame& frame, const ForceLayout::Topology& neighbours, double restLength)
 {
     for (const auto& [from, to] : neighbours.ends) {
         if (from < 0 || to < 0)
@@ -109,7 +128,7 @@ void pullSprings(Frame& frame, const Neighbours& neighbours, double restLength)
 
 // Each neighbour of a hub with two or more relations is pushed along the circle around the hub
 // towards its own slot; fan are evenly spaced, the first pointing up, taken in angle order.
-void fanOut(Frame& frame, const Neighbours& neighbours, double restLength)
+void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLength)
 {
     const double smallestRadius = ForceLayout::fanRadiusFraction * restLength;
     struct Slot {
@@ -155,6 +174,9 @@ void fanOut(Frame& frame, const Neighbours& neighbours, double restLength)
 
 } // namespace
 
+ForceLayout::ForceLayout() = default;
+ForceLayout::~ForceLayout() = default;
+
 double ForceLayout::fanOutAngle(QPointF hub, QPointF neighbour)
 {
     return std::atan2(neighbour.y() - hub.y(), neighbour.x() - hub.x());
@@ -175,22 +197,34 @@ ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<G
     if (nodes.size() < 2)
         return result;
     Frame frame(nodes);
-    const Neighbours neighbours(nodes, edges);
+    if (!m_topology || !m_topology->fits(nodes, edges))
+        m_topology = std::make_unique<Topology>(nodes, edges);
+    const Topology& neighbours = *m_topology;
     const double restLength = restLengthBase + restLengthPerRootNode * std::sqrt(double(nodes.size()));
     repel(frame);
     weakenRelatedRepulsion(frame, neighbours);
     pullSprings(frame, neighbours, restLength);
     fanOut(frame, neighbours, restLength);
 
-    const bool anyUserPositioned = pins.userPositioned && !pins.userPositioned->isEmpty();
+    // Nodes the layout leaves where they are; the centring node.
+    std::vector<char> held(frame.size(), 0);
+    if (pins.userPositioned) {
+        for (const QUuid& id : *pins.userPositioned) {
+            if (const int i = neighbours.indexOf(id); i >= 0)
+                held[size_t(i)] = 1;
+        }
+    }
+    if (const int i = neighbours.indexOf(pins.dragging); i >= 0)
+        held[size_t(i)] = 1;
+    const int centring = neighbours.indexOf(pins.centring);
     const auto moved = [&result](QPointF by) {
         result.largestMove = std::max({result.largestMove, std::abs(by.x()), std::abs(by.y())});
     };
     GraphNode* node = nodes.data();
     for (size_t i = 0; i < frame.x.size(); ++i, ++node) {
-        if (node->id == pins.dragging || (anyUserPositioned && pins.userPositioned->contains(node->id))) {
+        if (held[i]) {
             node->velocity = {};
-        } else if (!result.arrived && node->id == pins.centring) {
+        } else if (int(i) == centring) {
             const QPointF offset = -node->position;
             node->position += offset * glide;
             node->velocity = {};

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 
 namespace morvane {
@@ -55,10 +56,14 @@ public:
         double largestMove = 0;
     };
 
+    ForceLayout();
+    ~ForceLayout();
+
     // Moves nodes in place. Fewer than two nodes: nothing happens. `cooling` scales every free node's
-    // velocity after damping: 1 is the plain step, less brings the layout to rest.
-    static StepResult step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins,
-                           double cooling = 1);
+    // velocity after damping: 1 is the plain step, less brings the layout to rest. Who is related to
+    // whom is worked out again only when the nodes or the edges are not those of the last step.
+    StepResult step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins,
+                    double cooling = 1);
 
     // Adds every node's repulsion from all others to the field's forces.
     static void repel(RepulsionField& field);
@@ -66,6 +71,11 @@ public:
     // The angle of a neighbour around its hub, atan2(dy, dx) with y pointing down: the order in
     // which a hub's neighbours take their slots.
     static double fanOutAngle(QPointF hub, QPointF neighbour);
+
+    struct Topology;
+
+private:
+    std::unique_ptr<Topology> m_topology;
 };
 
 } // namespace morvane

@@ -491,9 +491,10 @@ void GraphViewModel::stepLayout()
 {
     bool still = true;
     if (m_nodes.size() >= 2) {
-        const double cooling = m_stepsSinceWake < coolingDelaySteps ? 1.0 : (m_cooling *= coolingPerStep);
+        const double cooling =
+            m_stepsSinceWake < coolingDelaySteps(m_nodes.size()) ? 1.0 : (m_cooling *= coolingPerStep);
         ++m_stepsSinceWake;
-        const auto step = ForceLayout::step(
+        const auto step = m_layout.step(
             m_nodes, m_edges, {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling);
         if (step.arrived)
             m_animatingCenterNodeID.reset();

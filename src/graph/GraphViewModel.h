@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ForceLayout.h"
 #include "GraphElements.h"
 #include "GraphLibrary.h"
 #include "ItemOpener.h"
@@ -21,6 +22,7 @@
 
 #include <QCoroTask>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -86,10 +88,14 @@ public:
 
     // The layout ticks thirty times a second while it moves.
     static constexpr std::chrono::milliseconds layoutInterval{1000 / 30};
-    // Once nothing has woken the layout for this many steps it cools: each step keeps this share of
-    // the speed the step before allowed, so motion that would go on for ever (a hub's fan chasing its
-    // own slots) dies away.
-    static constexpr int coolingDelaySteps = 45;
+    // Once nothing has woken the layout for a while it cools: each step keeps this share of the speed
+    // the step before allowed, so motion that would go on for ever (a hub's fan chasing its own
+    // slots) dies away. The while is a second and a half, longer for a large graph, which takes
+    // longer to spread out from the circle new nodes start on (eight seconds from 5,300 nodes).
+    static int coolingDelaySteps(qsizetype nodes)
+    {
+        return int(std::clamp<qsizetype>(nodes * 45 / 1000, 45, 240));
+    }
     static constexpr double coolingPerStep = 0.85;
     // After this many steps in a row in which no node moved visibly, the layout rests: its timer stops.
     static constexpr int restingSteps = 10;
@@ -349,6 +355,7 @@ private:
     QHash<QUuid, int> m_allDegreeByID;
     QList<Edge> m_suggestedEdges;
     QHash<QUuid, Placement> m_preservedLayout;
+    ForceLayout m_layout;
     std::unique_ptr<ClockTimer> m_layoutTimer;
     std::unique_ptr<ClockTimer> m_contextTimer;
     QMetaObject::Connection m_storeObserver;

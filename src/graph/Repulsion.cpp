@@ -1,14 +1,11 @@
 #include "Repulsion.h"
 
-#include <QSemaphore>
-#include <QThread>
-#include <QThreadPool>
+#include "ParallelParts.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 
 namespace morvane {
 
@@ -17,37 +14,6 @@ namespace {
 // Closer than this (squared) two nodes push as if they were this far apart, and the direction shrinks
 // with them, so two nodes at one place push each other not at all.
 constexpr double smallestSquaredDistance = 100;
-
-// Its own threads: the shared pool may be busy hashing files, and the window waits for this.
-QThreadPool& repulsionPool()
-{
-    static QThreadPool pool;
-    return pool;
-}
-
-int workerCount()
-{
-    return std::clamp(QThread::idealThreadCount(), 1, 8);
-}
-
-// Runs work(part) for every part in [0, parts), spread over the pool and the calling thread.
-void inParallel(int parts, const std::function<void(int)>& work)
-{
-    if (parts <= 1) {
-        if (parts == 1)
-            work(0);
-        return;
-    }
-    QSemaphore done;
-    for (int part = 1; part < parts; ++part) {
-        repulsionPool().start([&, part] {
-            work(part);
-            done.release();
-        });
-    }
-    work(0);
-    done.acquire(parts - 1);
-}
 
 // The cost of the exact pass is this loop over every pair; wider vector units run more pairs at once
 // where the processor has them. Rows [first, last) are paired with every later node; their forces
@@ -94,6 +60,7 @@ constexpr int leafNodes = 24;
 struct Cell {
     double massX = 0, massY = 0; // centre of its nodes
     double mass = 0;             // how many nodes
+    double squaredSize = 0;      // of the larger side of its box
     double minX = 0, minY = 0, maxX = 0, maxY = 0;
     int first = 0, last = 0; // its run of the sorted nodes
     std::array<int, 4> children{-1, -1, -1, -1};
@@ -196,6 +163,7 @@ private:
             cell.mass = last - first;
             cell.massX /= cell.mass;
             cell.massY /= cell.mass;
+            cell.squaredSize = std::pow(std::max(cell.maxX - cell.minX, cell.maxY - cell.minY), 2);
             cells_[size_t(index)] = cell;
             leaves_.push_back(index);
             return index;
@@ -229,6 +197,7 @@ private:
         }
         cell.massX /= cell.mass;
         cell.massY /= cell.mass;
+        cell.squaredSize = std::pow(std::max(cell.maxX - cell.minX, cell.maxY - cell.minY), 2);
         cell.leaf = false;
         cells_[size_t(index)] = cell;
         return index;
@@ -261,8 +230,7 @@ void gatherSources(const Quadtree& tree, const Cell& leaf, double openingAngle, 
         // From the square's centre of mass to the nearest point of the leaf's box.
         const double dx = std::max({leaf.minX - cell.massX, 0.0, cell.massX - leaf.maxX});
         const double dy = std::max({leaf.minY - cell.massY, 0.0, cell.massY - leaf.maxY});
-        const double size = std::max(cell.maxX - cell.minX, cell.maxY - cell.minY);
-        if (size * size < opening * (dx * dx + dy * dy)) {
+        if (cell.squaredSize < opening * (dx * dx + dy * dy)) {
             sources.farX.push_back(cell.massX);
             sources.farY.push_back(cell.massY);
             sources.farMass.push_back(cell.mass);
@@ -321,7 +289,7 @@ pushFromSources(double xi, double yi, const Sources& sources, double strength, d
 void repelAllPairs(RepulsionField& field, double strength)
 {
     const size_t n = field.size();
-    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(workerCount());
+    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(parallelParts());
     const double* x = field.x.data();
     const double* y = field.y.data();
     if (bands == 1)
@@ -353,7 +321,7 @@ void repelByQuadtree(RepulsionField& field, double strength, double openingAngle
     const Quadtree tree(field);
     const auto& leaves = tree.leaves();
     // Each part takes every parts-th leaf: neighbouring leaves cost about the same.
-    const int parts = field.size() < sharedRepulsionNodes ? 1 : workerCount();
+    const int parts = field.size() < sharedRepulsionNodes ? 1 : parallelParts();
     inParallel(parts, [&](int part) {
         Sources sources;
         std::vector<int> stack;

@@ -136,20 +136,10 @@ void GraphCanvas::fitGraph()
     const auto& nodes = m_model.nodes();
     if (nodes.isEmpty())
         return;
-    double left = nodes.first().position.x(), right = left;
-    double top = nodes.first().position.y(), bottom = top;
-    for (const GraphNode& node : nodes) {
-        left = std::min(left, node.position.x());
-        right = std::max(right, node.position.x());
-        top = std::min(top, node.position.y());
-        bottom = std::max(bottom, node.position.y());
-    }
-    const double roomX = std::max(width() - 2 * fitMargin, 1.0);
-    const double roomY = std::max(height() - 2 * fitMargin, 1.0);
-    const double scale =
-        std::min({1.0, roomX / std::max(right - left, 1.0), roomY / std::max(bottom - top, 1.0)});
-    m_viewport.scale = std::max(scale, GraphViewport::fitMinScale);
-    m_viewport.centreOn(QPointF((left + right) / 2, (top + bottom) / 2));
+    QRectF bounds;
+    for (const GraphNode& node : nodes)
+        bounds |= QRectF(node.position, QSizeF(1e-3, 1e-3));
+    m_viewport = GraphViewport::fitting(bounds, size(), fitMargin);
     zoomChanged();
 }
 

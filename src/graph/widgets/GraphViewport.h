@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 
 namespace morvane {
@@ -35,6 +36,9 @@ struct GraphViewport {
     void centreOn(QPointF layout);
 
     static double clampScale(double scale);
+    // The zoom and pan that show the layout rectangle whole, with `margin` pixels around it, at no
+    // more than natural size (and no less than fitMinScale).
+    static GraphViewport fitting(const QRectF& layout, QSizeF canvas, double margin);
 };
 
 } // namespace morvane
