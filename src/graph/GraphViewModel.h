@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ForceLayout.h"
+#include "GraphDerivation.h"
 #include "GraphElements.h"
 #include "GraphLibrary.h"
 #include "ItemOpener.h"
@@ -76,12 +77,7 @@ public:
         bool operator==(const SuggestedRelation&) const = default;
     };
 
-    // Where a node was, kept so that a rebuild puts known nodes back in place.
-    struct Placement {
-        QPointF position;
-        QPointF velocity;
-        bool operator==(const Placement&) const = default;
-    };
+    using Placement = GraphPlacement;
 
     // Reads the library and derives degrees and suggestions, off the main thread.
     using LibraryLoader = std::function<QFuture<GraphLibrary>()>;
@@ -289,14 +285,15 @@ signals:
 
 private:
     QCoro::Task<> load(quint64 generation, std::optional<QString> message);
-    void apply(GraphLibrary library, const std::optional<QString>& message);
+    // Takes in a loaded library and shows its graph: the one given, worked out away from this
+    // thread, or else one worked out here.
+    using Derived = std::pair<QHash<QUuid, Placement>, GraphDerivation::Result>;
+    void apply(GraphLibrary library, const std::optional<QString>& message,
+               std::optional<Derived> derived = std::nullopt);
     void rememberPlacements();
-    // The positions in allItems of the links that pass the filters, then those the scope keeps;
-    // both keep load order.
-    std::vector<qsizetype> filteredItems() const;
-    std::vector<qsizetype> applyScope(std::vector<qsizetype> items) const;
-    QList<Node> placedNodes(const std::vector<qsizetype>& visible) const;
-    QList<Edge> visibleEdges() const;
+    // What the visible graph follows from, as it is now.
+    GraphDerivation derivation() const;
+    void show(GraphDerivation::Result derived);
     std::optional<Node> nodeWithID(const std::optional<QUuid>& id) const;
     void setMessage(const QString& message);
     void setSelectedNodeID(std::optional<QUuid> id);
@@ -375,6 +372,10 @@ private:
     std::optional<CapturedContext> m_lastExternalContext;
     std::function<void()> m_onItemOpened;
 
+    // Rebuilds so far: a graph worked out away from this thread is shown only if none came between.
+    quint64 m_rebuilds = 0;
+    // Libraries of this many links have their visible graph worked out away from this thread.
+    static constexpr qsizetype derivedAwayItems = 5000;
     // Loads are numbered as they start; a load applies only when it is newer than the last applied.
     quint64 m_loadsStarted = 0;
     quint64 m_lastAppliedLoad = 0;

@@ -284,6 +284,8 @@ TEST(GraphViewModelTests, TheLayoutComesToRestAndWakesOnEveryChange)
         test::GraphFixture fx;
         const auto [items, relations] = generatedLibrary(library.links, library.hub);
         fx.load(items, relations);
+        // A large library's graph is worked out away from the main thread.
+        ASSERT_TRUE(settle([&] { return fx.model.nodes().size() == items.size(); })) << library.name;
         fx.model.startLayoutTimer();
         QSignalSpy settled(&fx.model, &GraphViewModel::layoutSettled);
         const int steps = stepsToRest(fx);
