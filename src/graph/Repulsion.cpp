@@ -15,6 +15,13 @@ namespace {
 // with them, so two nodes at one place push each other not at all.
 constexpr double smallestSquaredDistance = 100;
 
+// The push of strength 1 across (dx, dy) is (dx, dy) times this: (dx, dy) / √s × 1 / s.
+inline double pushPerUnit(double dx, double dy)
+{
+    const double s = std::max(dx * dx + dy * dy, smallestSquaredDistance);
+    return 1 / (s * std::sqrt(s));
+}
+
 // The cost of the exact pass is this loop over every pair; wider vector units run more pairs at once
 // where the processor has them. Rows [first, last) are paired with every later node; their forces
 // are added to fx and fy.
@@ -33,9 +40,7 @@ __attribute__((target_clones("avx2", "default"))) void repelRows(const double* _
         for (size_t j = i + 1; j < n; ++j) {
             const double dx = xi - x[j];
             const double dy = yi - y[j];
-            const double s = std::max(dx * dx + dy * dy, smallestSquaredDistance);
-            // (dx, dy) / √s × K / s
-            const double k = strength / (s * std::sqrt(s));
+            const double k = strength * pushPerUnit(dx, dy);
             sumX += dx * k;
             sumY += dy * k;
             fx[j] -= dx * k;
@@ -260,8 +265,7 @@ pushFromSources(double xi, double yi, const Sources& sources, double strength, d
     for (size_t j = 0; j < nearCount; ++j) {
         const double dx = xi - nx[j];
         const double dy = yi - ny[j];
-        const double s = std::max(dx * dx + dy * dy, smallestSquaredDistance);
-        const double k = strength / (s * std::sqrt(s));
+        const double k = strength * pushPerUnit(dx, dy);
         sumX += dx * k;
         sumY += dy * k;
     }
@@ -273,8 +277,7 @@ pushFromSources(double xi, double yi, const Sources& sources, double strength, d
     for (size_t j = 0; j < farCount; ++j) {
         const double dx = xi - cx[j];
         const double dy = yi - cy[j];
-        const double s = std::max(dx * dx + dy * dy, smallestSquaredDistance);
-        const double k = strength * m[j] / (s * std::sqrt(s));
+        const double k = strength * m[j] * pushPerUnit(dx, dy);
         sumX += dx * k;
         sumY += dy * k;
     }

@@ -12,13 +12,7 @@ library=$E2E_HOME/library.sqlite
 now=2024-05-01T09:30:12.345Z
 # A thousand links and five hundred relations between links picked by a fixed rule, some twice.
 sqlite3 "$library" <<SQL
-CREATE TABLE links (id TEXT PRIMARY KEY, title TEXT NOT NULL, url TEXT NOT NULL, type TEXT NOT NULL,
-  source_app TEXT NOT NULL DEFAULT '', notes TEXT NOT NULL DEFAULT '', created_at TEXT NOT NULL,
-  updated_at TEXT NOT NULL, last_opened_at TEXT);
-CREATE TABLE link_relations (id TEXT PRIMARY KEY,
-  from_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
-  to_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
-  created_at TEXT NOT NULL, UNIQUE(from_link_id, to_link_id));
+$(first_library_tables)
 WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999)
 INSERT INTO links (id, title, url, type, created_at, updated_at)
   SELECT printf('A0000000-0000-4000-8000-%012d', i), 'Link' || i, 'https://site' || i || '.example/', 'web',
