@@ -87,10 +87,10 @@ public:
     // Once nothing has woken the layout for a while it cools: each step keeps this share of the speed
     // the step before allowed, so motion that would go on for ever (a hub's fan chasing its own
     // slots) dies away. The while is a second and a half, longer for a large graph, which takes
-    // longer to spread out from the circle new nodes start on (eight seconds from 5,300 nodes).
+    // longer to spread out from the circle new nodes start on (six seconds at 5,000 nodes, eight from 6,700).
     static int coolingDelaySteps(qsizetype nodes)
     {
-        return int(std::clamp<qsizetype>(nodes * 45 / 1000, 45, 240));
+        return int(std::clamp<qsizetype>(nodes * 36 / 1000, 45, 240));
     }
     static constexpr double coolingPerStep = 0.85;
     // After this many steps in a row in which no node moved visibly, the layout rests: its timer stops.
