@@ -3,7 +3,7 @@
 # a later start hands its URLs to the running copy and leaves at once; a link followed through
 # xdg-open opens the saved item in its own application (here a stand-in browser that writes down what
 # it was given), also when the link starts morvane cold; unknown ids say so, malformed links and a
-# link that points back at itself open nothing.
+# link that points back at itself open nothing. `morvane --quick-panel` toggles the running copy's panel.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -100,6 +100,14 @@ if kill -0 $first 2>/dev/null; then app=$first left=$second; else app=$second le
 wait $left || fail "the start that handed over exited with status $?"
 wait_for 15 tray_window || fail "the start that stayed shows no tray icon"
 one_running || fail "$(count) copies are running after two starts at once"
+
+# The window commands a desktop without global shortcuts for us binds to its keys: a later start
+# toggles the running copy's quick panel, then leaves.
+"$binary" --quick-panel >>"$E2E_HOME/morvane.log" 2>&1 || fail "morvane --quick-panel exited with status $?"
+wait_for 10 panel || fail "morvane --quick-panel did not show the running copy's panel"
+"$binary" --quick-panel >>"$E2E_HOME/morvane.log" 2>&1 || fail "morvane --quick-panel exited with status $?"
+wait_for 10 no_panel || fail "a second morvane --quick-panel did not hide the panel"
+one_running || fail "$(count) copies are running after the window commands"
 kill -TERM $app
 wait_for 10 app_exited || fail "morvane did not quit on SIGTERM after two starts at once"
 echo "PASS"
