@@ -212,20 +212,25 @@ private:
     std::vector<int> leaves_;
 };
 
-// What acts on the nodes of one leaf: nodes near it one by one, and far squares as masses.
+// What acts on the nodes of one leaf: nodes near it one by one (each a mass of 1), and far squares as
+// one mass each at their centre.
 struct Sources {
-    std::vector<double> nearX, nearY;
-    std::vector<double> farX, farY, farMass;
+    std::vector<double> x, y, mass;
+
+    void add(double atX, double atY, double m)
+    {
+        x.push_back(atX);
+        y.push_back(atY);
+        mass.push_back(m);
+    }
 };
 
 void gatherSources(const Quadtree& tree, const Cell& leaf, double openingAngle, Sources& sources,
                    std::vector<int>& stack)
 {
-    sources.nearX.clear();
-    sources.nearY.clear();
-    sources.farX.clear();
-    sources.farY.clear();
-    sources.farMass.clear();
+    sources.x.clear();
+    sources.y.clear();
+    sources.mass.clear();
     stack.assign(1, 0);
     const double opening = openingAngle * openingAngle;
     const auto& cells = tree.cells();
@@ -236,14 +241,10 @@ void gatherSources(const Quadtree& tree, const Cell& leaf, double openingAngle, 
         const double dx = std::max({leaf.minX - cell.massX, 0.0, cell.massX - leaf.maxX});
         const double dy = std::max({leaf.minY - cell.massY, 0.0, cell.massY - leaf.maxY});
         if (cell.squaredSize < opening * (dx * dx + dy * dy)) {
-            sources.farX.push_back(cell.massX);
-            sources.farY.push_back(cell.massY);
-            sources.farMass.push_back(cell.mass);
+            sources.add(cell.massX, cell.massY, cell.mass);
         } else if (cell.leaf) {
-            sources.nearX.insert(sources.nearX.end(), tree.x.begin() + cell.first,
-                                 tree.x.begin() + cell.last);
-            sources.nearY.insert(sources.nearY.end(), tree.y.begin() + cell.first,
-                                 tree.y.begin() + cell.last);
+            for (int i = cell.first; i < cell.last; ++i)
+                sources.add(tree.x[size_t(i)], tree.y[size_t(i)], 1);
         } else {
             for (const int child : cell.children)
                 if (child >= 0)
@@ -258,25 +259,14 @@ pushFromSources(double xi, double yi, const Sources& sources, double strength, d
 {
     double sumX = 0;
     double sumY = 0;
-    const size_t nearCount = sources.nearX.size();
-    const double* __restrict nx = sources.nearX.data();
-    const double* __restrict ny = sources.nearY.data();
+    const size_t count = sources.x.size();
+    const double* __restrict sx = sources.x.data();
+    const double* __restrict sy = sources.y.data();
+    const double* __restrict m = sources.mass.data();
 #pragma omp simd reduction(+ : sumX, sumY)
-    for (size_t j = 0; j < nearCount; ++j) {
-        const double dx = xi - nx[j];
-        const double dy = yi - ny[j];
-        const double k = strength * pushPerUnit(dx, dy);
-        sumX += dx * k;
-        sumY += dy * k;
-    }
-    const size_t farCount = sources.farX.size();
-    const double* __restrict cx = sources.farX.data();
-    const double* __restrict cy = sources.farY.data();
-    const double* __restrict m = sources.farMass.data();
-#pragma omp simd reduction(+ : sumX, sumY)
-    for (size_t j = 0; j < farCount; ++j) {
-        const double dx = xi - cx[j];
-        const double dy = yi - cy[j];
+    for (size_t j = 0; j < count; ++j) {
+        const double dx = xi - sx[j];
+        const double dy = yi - sy[j];
         const double k = strength * m[j] * pushPerUnit(dx, dy);
         sumX += dx * k;
         sumY += dy * k;
