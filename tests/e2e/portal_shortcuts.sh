@@ -2,7 +2,7 @@
 # The global shortcuts through the desktop portal as a KDE session offers it: xdg-desktop-portal with
 # its KDE backend and the kglobalaccel daemon on a private session bus. The shortcuts are bound with
 # the keys asked for, the desktop says which keys it gave them, a press of those keys reaches the
-# probe once, and the daemon files them under the fixed session token.
+# probe once, and keys the user changes in the daemon survive a new start (the fixed session token).
 set -euo pipefail
 if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || [ -z "${MORVANE_E2E_OWN_BUS:-}" ]; then
   MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$0" "$@"
@@ -21,6 +21,7 @@ dbus-update-activation-environment DISPLAY XDG_CURRENT_DESKTOP QT_QPA_PLATFORM
 
 mkfifo "$E2E_HOME/probe.in"
 QT_QPA_PLATFORM=offscreen "$probe" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>"$E2E_HOME/probe.log" &
+probe_pid=$!
 exec 3>"$E2E_HOME/probe.in"
 send() { echo "$1" >&3; }
 printed() { grep -qx "$1" "$E2E_HOME/probe.out"; }
@@ -41,12 +42,7 @@ for round in 1 2 3 4 5; do
   xdotool key ctrl+super+g
   wait_for 10 test "$(count "hotkey 2")" -eq $round || fail "press $round of the graph's keys gave $(count "hotkey 2")"
 done
-
-# Without a sandbox the daemon names the group after the session token: the same on every start.
-dbus-send --session --print-reply --dest=org.kde.kglobalaccel /kglobalaccel \
-  org.kde.KGlobalAccel.allComponents >"$E2E_HOME/components.log" 2>&1 ||
-  fail "the shortcut daemon did not list its components"
-grep -q '/component/morvane"' "$E2E_HOME/components.log" || fail "no component named morvane"
+[ "$(count "hotkey 1")" -eq 5 ] && [ "$(count "hotkey 2")" -eq 5 ] || fail "a press ran twice"
 
 # The user gives the quick panel other keys in the desktop's settings; a new start of the
 # application keeps them, and they work.
@@ -55,7 +51,7 @@ dbus-send --session --print-reply --dest=org.kde.kglobalaccel /kglobalaccel \
   array:int32:$((0x10000000 | 0x04000000 | 0x4b)) >"$E2E_HOME/rebind.log" 2>&1 ||
   fail "the shortcut daemon did not take the new keys"
 exec 3>&-
-wait_for 10 bash -c '! kill -0 $1' _ "$(jobs -p | tail -n 1)" || true
+wait_for 10 bash -c '! kill -0 $1' _ $probe_pid || fail "the probe did not quit at the end of its input"
 : >"$E2E_HOME/probe.out"
 QT_QPA_PLATFORM=offscreen "$probe" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>>"$E2E_HOME/probe.log" &
 exec 3>"$E2E_HOME/probe.in"
