@@ -20,6 +20,8 @@ SessionHotkeyBackend::SessionHotkeyBackend(std::shared_ptr<HotkeyBackend> window
         return;
     QObject::connect(m_portal.get(), &GlobalShortcutsPortal::activated, &m_receiver,
                      [this](const QString& portalId) { portalActivated(portalId); });
+    QObject::connect(m_portal.get(), &GlobalShortcutsPortal::stateChanged, &m_receiver,
+                     [this] { portalStateChanged(); });
 }
 
 SessionHotkeyBackend::~SessionHotkeyBackend() = default;
@@ -106,6 +108,19 @@ void SessionHotkeyBackend::updatePortal()
         return;
     m_sentToPortal = wanted;
     m_portal->bindShortcuts(wanted);
+}
+
+// A shortcut taken while the desktop had not answered, that the window system had refused, is held
+// by nothing once the desktop says it has no portal.
+void SessionHotkeyBackend::portalStateChanged()
+{
+    if (m_portal->state() != GlobalShortcutsPortal::State::unavailable)
+        return;
+    for (const Held& held : std::as_const(m_held)) {
+        if (!held.windowSystemRef)
+            qCCritical(lcSessionHotkeys) << "Global hotkey" << held.identity.id
+                                         << "is held neither by the window system nor by the desktop";
+    }
 }
 
 void SessionHotkeyBackend::portalActivated(const QString& portalId)

@@ -68,6 +68,7 @@ private:
     bool portalMayHold() const;
     void schedulePortalUpdate();
     void updatePortal();
+    void portalStateChanged();
     void portalActivated(const QString& portalId);
     void pressed(Source source, HotkeyIdentity identity);
 
