@@ -14,7 +14,8 @@ namespace morvane {
 // The private record store the library is mirrored into: records found by name, or listed by type a
 // page at a time. Every call is synchronous and may block on I/O, so callers keep it off the main
 // thread. Implementations are safe to call from any one thread at a time. Failures are thrown as
-// CloudKitError; a record that is not there is CloudKitError::unknownItem.
+// CloudKitError; a record that is not there is CloudKitError::unknownItem, and one the store cannot use
+// (what is under its name, or its size) is UnusableRecordError, which concerns that record only.
 class RecordStore {
 public:
     // The account as the store sees it, with the record store's own numbering.

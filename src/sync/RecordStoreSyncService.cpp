@@ -114,9 +114,16 @@ QCoro::Task<void> RecordStoreSyncService::requireReadyAccount()
 QCoro::Task<void> RecordStoreSyncService::sync(LinkStore& store)
 {
     co_await requireReadyAccount();
+    m_remote.takeSkipped(); // what an earlier pass or erase left out is not this pass's
     co_await applyLibraryReset(store);
     co_await pull(store);
     co_await push(store);
+    // Records the store could not take or give were left out, and the rest done: the pass ends in an
+    // error that names them (and says what it pulled, as a pass that completed does).
+    if (QStringList skipped = m_remote.takeSkipped(); !skipped.isEmpty()) {
+        store.notifyDidMutate(false);
+        throw SkippedRecordsError(std::move(skipped));
+    }
 }
 
 QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store)

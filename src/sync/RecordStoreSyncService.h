@@ -15,9 +15,11 @@ class LinkStore;
 
 // Sync with the private record store. A pass keeps nothing between runs: it applies a newer library
 // reset, pulls every tombstone, link and relation, then pushes every local tombstone, link and
-// relation, one request at a time; the first error ends it and the next pass starts over. The
-// library's work runs on the store's thread, the record store's on a thread of its own, and the
-// coroutine itself on the caller's (main) thread.
+// relation, one request at a time; the first error ends it and the next pass starts over. A record the
+// store cannot use (UnusableRecordError) is the exception: it is left out, the pass goes on, and the
+// pass ends in a SkippedRecordsError that names what it left out. The library's work runs on the
+// store's thread, the record store's on a thread of its own, and the coroutine itself on the caller's
+// (main) thread.
 class RecordStoreSyncService final : public CloudKitSyncService {
 public:
     // Waits the given time; the remote erase pauses between its checks.

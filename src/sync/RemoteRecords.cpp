@@ -36,7 +36,29 @@ CloudRecord fetchOrCreate(RecordStore& store, const QString& recordType, const Q
     return CloudRecord(recordType, recordName);
 }
 
+QString linkText(const LinkItem& link)
+{
+    return QStringLiteral("link \u201c%1\u201d (%2)").arg(link.title, RecordFormats::linkRecordName(link));
+}
+
+QString relationText(const LinkRelation& relation)
+{
+    return QStringLiteral("relation %1").arg(RecordFormats::relationRecordName(relation));
+}
+
 } // namespace
+
+void RemoteRecords::Skipped::add(const QString& what, const UnusableRecordError& error)
+{
+    std::lock_guard lock(mutex);
+    list.append(QStringLiteral("%1: %2").arg(what, error.reason()));
+}
+
+QStringList RemoteRecords::takeSkipped()
+{
+    std::lock_guard lock(m_skipped->mutex);
+    return std::exchange(m_skipped->list, {});
+}
 
 RemoteRecords::RemoteRecords(std::shared_ptr<RecordStore> store)
     : m_store(std::move(store))
@@ -132,6 +154,8 @@ QCoro::Task<std::optional<LibraryReset>> RemoteRecords::fetchLibraryReset()
     try {
         const CloudRecord record = co_await fetch(RecordFormats::libraryResetName);
         co_return RecordFormats::libraryReset(record);
+    } catch (const UnusableRecordError& error) {
+        m_skipped->add(QStringLiteral("the library-reset marker"), error);
     } catch (const CloudKitError& error) {
         if (!isUnknownItem(error))
             throw;
@@ -158,24 +182,32 @@ QFuture<void> RemoteRecords::save(const CloudRecord& record)
 
 QFuture<void> RemoteRecords::saveLinkBatch(QList<LinkItem> links)
 {
-    return request([links = std::move(links)](RecordStore& store) {
+    return request([links = std::move(links), skipped = m_skipped](RecordStore& store) {
         for (const LinkItem& link : links) {
-            CloudRecord record =
-                fetchOrCreate(store, RecordFormats::linkType, RecordFormats::linkRecordName(link));
-            RecordFormats::writeLinkFields(link, record);
-            store.save(record);
+            try {
+                CloudRecord record =
+                    fetchOrCreate(store, RecordFormats::linkType, RecordFormats::linkRecordName(link));
+                RecordFormats::writeLinkFields(link, record);
+                store.save(record);
+            } catch (const UnusableRecordError& error) {
+                skipped->add(linkText(link), error);
+            }
         }
     });
 }
 
 QFuture<void> RemoteRecords::saveRelationBatch(QList<LinkRelation> relations)
 {
-    return request([relations = std::move(relations)](RecordStore& store) {
+    return request([relations = std::move(relations), skipped = m_skipped](RecordStore& store) {
         for (const LinkRelation& relation : relations) {
-            CloudRecord record = fetchOrCreate(store, RecordFormats::relationType,
-                                               RecordFormats::relationRecordName(relation));
-            RecordFormats::writeRelationFields(relation, record);
-            store.save(record);
+            try {
+                CloudRecord record = fetchOrCreate(store, RecordFormats::relationType,
+                                                   RecordFormats::relationRecordName(relation));
+                RecordFormats::writeRelationFields(relation, record);
+                store.save(record);
+            } catch (const UnusableRecordError& error) {
+                skipped->add(relationText(relation), error);
+            }
         }
     });
 }
@@ -194,10 +226,14 @@ QCoro::Task<void> RemoteRecords::saveRelations(QList<LinkRelation> relations)
 
 QCoro::Task<void> RemoteRecords::saveDeletedRecord(DeletedRecord deleted)
 {
-    CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::deletedRecordType,
-                                                      RecordFormats::tombstoneRecordName(deleted));
-    RecordFormats::writeDeletedRecordFields(deleted, record);
-    co_await save(record);
+    const QString name = RecordFormats::tombstoneRecordName(deleted);
+    try {
+        CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::deletedRecordType, name);
+        RecordFormats::writeDeletedRecordFields(deleted, record);
+        co_await save(record);
+    } catch (const UnusableRecordError& error) {
+        m_skipped->add(QStringLiteral("deleted-record %1").arg(name), error);
+    }
 }
 
 QCoro::Task<void> RemoteRecords::saveLibraryReset(LibraryReset reset)
@@ -212,6 +248,8 @@ QCoro::Task<void> RemoteRecords::deleteRecord(QString recordName)
 {
     try {
         co_await remove(recordName);
+    } catch (const UnusableRecordError& error) {
+        m_skipped->add(QStringLiteral("record %1").arg(recordName), error);
     } catch (const CloudKitError& error) {
         if (!isUnknownItem(error))
             throw;

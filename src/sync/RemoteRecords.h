@@ -5,6 +5,7 @@
 #include "model/LibraryReset.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
+#include "sync/CloudKitSyncService.h"
 #include "sync/RecordStore.h"
 #include "sync/SyncStatus.h"
 
@@ -12,6 +13,7 @@
 #include <QList>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace morvane {
@@ -52,6 +54,12 @@ public:
     // A record that is already gone counts as deleted.
     QCoro::Task<void> deleteRecord(QString recordName);
 
+    // A request about one record that fails with UnusableRecordError (the store cannot use what is
+    // under that name, or the record is over its size limit) leaves that record out and goes on: the
+    // save, the fetch of the reset marker (which then counts as none) and the delete, and each record of
+    // a batch. What was left out since the last call, each as "what: why", oldest first.
+    QStringList takeSkipped();
+
 private:
     // Runs fn(RecordStore&) on the I/O thread.
     template <class F> auto request(F fn) -> QFuture<std::invoke_result_t<F, RecordStore&>>
@@ -68,7 +76,15 @@ private:
     QFuture<void> saveLinkBatch(QList<LinkItem> links);
     QFuture<void> saveRelationBatch(QList<LinkRelation> relations);
 
+    // Appended to by the requests on the I/O thread.
+    struct Skipped {
+        void add(const QString& what, const UnusableRecordError& error);
+        std::mutex mutex;
+        QStringList list;
+    };
+
     std::shared_ptr<RecordStore> m_store;
+    std::shared_ptr<Skipped> m_skipped = std::make_shared<Skipped>();
     StoreExecutor m_io{"morvane-records"};
 };
 
