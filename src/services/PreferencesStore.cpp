@@ -2,14 +2,15 @@
 
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
+#include "model/LibraryReset.h"
 #include "platform/CalendarStore.h"
 #include "platform/ContactStore.h"
 #include "platform/LoginItem.h"
-#include "sync/CloudKitSyncService.h"
 #include "services/HotkeyService.h"
 #include "services/LaunchAtLogin.h"
 #include "services/MachineIdentity.h"
 #include "services/QuickPanelTipStore.h"
+#include "sync/CloudKitSyncService.h"
 
 #include <cmath>
 
@@ -124,6 +125,7 @@ PreferencesStore::PreferencesStore(Services services, QObject* parent)
             .value_or(SoundCooldown::off);
     m_syncMode = defaults.stringValue(Keys::syncMode) == QStringLiteral("iCloud") ? SyncMode::iCloud
                                                                                   : SyncMode::disabled;
+    LibraryReset::settleCompletedPass(defaults, m_syncMode == SyncMode::iCloud);
     m_calendarAccessStatus = calendarAccessText(m_services.calendarStore->authorizationStatus());
     m_contactAccessStatus = contactAccessText(m_services.contactStore->authorizationStatus());
     m_calendarRevealTarget = storedCalendarRevealTarget(defaults);

@@ -17,8 +17,10 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 MORVANE_LOGGING_CATEGORY(lcFolderRecordStore, "FolderRecordStore");
 
@@ -389,6 +391,47 @@ std::shared_ptr<const QStringList> FolderRecordStore::listing()
     m_listing = folderStamp && folderStamp->settled() ? listed : nullptr;
     m_listingStamp = folderStamp;
     return listed;
+}
+
+std::optional<QByteArray> FolderRecordStore::changeToken()
+{
+    requireFolder();
+    const std::optional<FileStamp> folderStamp = stampOfPath(QFile::encodeName(m_folderPath));
+    if (!folderStamp || !folderStamp->settled())
+        return std::nullopt;
+    const std::shared_ptr<const QStringList> names = listing();
+    if (names != m_listingFileNamesOf) {
+        m_listingFileNames.clear();
+        m_listingFileNames.reserve(names->size());
+        for (const QString& name : *names)
+            m_listingFileNames.append(QFile::encodeName(fileNameOf(name)));
+        m_listingFileNamesOf = names;
+    }
+    const int folder =
+        ::open(QFile::encodeName(m_folderPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return std::nullopt;
+    QByteArray token;
+    token.reserve((m_listingFileNames.size() + 1) * qsizetype(sizeof(FileStamp)));
+    const auto append = [&token](const FileStamp& stamp) {
+        token.append(reinterpret_cast<const char*>(&stamp), sizeof stamp);
+    };
+    append(*folderStamp);
+    bool trusted = true;
+    for (const QByteArray& fileName : std::as_const(m_listingFileNames)) {
+        struct stat info {};
+        const std::optional<FileStamp> stamp =
+            stampFrom<FileStamp>(::fstatat(folder, fileName.constData(), &info, AT_SYMLINK_NOFOLLOW), info);
+        if (stamp && !stamp->settled()) {
+            trusted = false;
+            break;
+        }
+        append(stamp.value_or(FileStamp{}));
+    }
+    ::close(folder);
+    if (!trusted)
+        return std::nullopt;
+    return token;
 }
 
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,

@@ -40,6 +40,9 @@ public:
     void remove(const QString& recordName) override;
     Page query(const QString& recordType, int limit) override;
     Page query(const Cursor& cursor, int limit) override;
+    // The stamps of the folder and of every record file in it, looked at without opening or listing
+    // anything while the folder's own stamp stands; none while any of them is too fresh to trust.
+    std::optional<QByteArray> changeToken() override;
 
 private:
     // What tells one version of a file from another without reading it. The modification time may be
@@ -77,6 +80,9 @@ private:
     QString m_folderPath;
     QHash<QString, CachedFile> m_cache; // by record name
     std::shared_ptr<const QStringList> m_listing;
+    // The file names of the listing, encoded for the file system, for the change token.
+    QList<QByteArray> m_listingFileNames;
+    std::shared_ptr<const QStringList> m_listingFileNamesOf;
     std::optional<FileStamp> m_listingStamp;
     // Field names and record types repeat in every record: the cached records share one copy of each.
     QSet<QString> m_words;

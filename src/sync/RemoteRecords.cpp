@@ -103,6 +103,14 @@ QCoro::Task<SyncStatus> RemoteRecords::accountStatus()
     co_return SyncStatus::error;
 }
 
+QCoro::Task<std::optional<QByteArray>> RemoteRecords::changeToken()
+{
+    QFuture<std::optional<QByteArray>> token =
+        request([](RecordStore& store) { return store.changeToken(); });
+    std::optional<QByteArray> result = co_await token;
+    co_return result;
+}
+
 QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 {
     QList<CloudRecord> records = co_await queryAll(recordType);
@@ -112,7 +120,10 @@ QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 QCoro::Task<QList<DeletedRecord>> RemoteRecords::fetchDeletedRecords()
 {
     const QList<CloudRecord> records = co_await fetchAll(RecordFormats::deletedRecordType);
-    co_return decodeAll<DeletedRecord>(records, RecordFormats::deletedRecord);
+    QList<DeletedRecord> deletions = decodeAll<DeletedRecord>(records, RecordFormats::deletedRecord);
+    deletions.removeIf(
+        [](const DeletedRecord& deleted) { return !RecordFormats::isSyncedDeletion(deleted); });
+    co_return deletions;
 }
 
 QCoro::Task<QList<LinkItem>> RemoteRecords::fetchLinks()

@@ -33,7 +33,10 @@ public:
     // Every record of the type, all pages. A first page that finds no such record type counts as
     // none; an error of a later page is thrown.
     QCoro::Task<QList<CloudRecord>> fetchAll(QString recordType);
-    // The decoded records of a type; records the readers refuse are left out.
+    // See RecordStore::changeToken.
+    QCoro::Task<std::optional<QByteArray>> changeToken();
+    // The decoded records of a type; records the readers refuse are left out, and so are deletions of
+    // anything but a link or relation record by its own name.
     QCoro::Task<QList<DeletedRecord>> fetchDeletedRecords();
     QCoro::Task<QList<LinkItem>> fetchLinks();
     QCoro::Task<QList<LinkRelation>> fetchRelations();
