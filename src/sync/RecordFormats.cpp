@@ -74,6 +74,13 @@ QString sharedContent(const LinkItem& link)
     return text;
 }
 
+bool linkWins(const LinkItem& first, const LinkItem& second)
+{
+    if (first.updatedAt != second.updatedAt)
+        return first.updatedAt > second.updatedAt;
+    return sharedContent(first) > sharedContent(second);
+}
+
 void writeLinkFields(const LinkItem& link, CloudRecord& record)
 {
     record.set(QStringLiteral("title"), link.title);

@@ -40,6 +40,9 @@ bool isSyncedDeletion(const DeletedRecord& deleted);
 // all the record's fields but the machine's own last known path, tags as a set. Two copies with equal
 // texts need no push; of two copies updated at the same time the greater text wins everywhere.
 QString sharedContent(const LinkItem& link);
+// Of two copies of a link, whether the first wins: the later update, or at the same time the greater
+// shared content, so that every machine picks the same copy and none pushes its own back for ever.
+bool linkWins(const LinkItem& first, const LinkItem& second);
 
 // Per-machine file evidence (bookmark, resource and volume identifiers) and the computed relation
 // count never leave the machine. Empty tags and missing optional values clear their fields.

@@ -117,15 +117,6 @@ QFuture<void> applyRelations(LinkStore& store, QList<LinkRelation> relations)
     });
 }
 
-// Of two copies of a link, the later update wins; at the same time, the greater shared content, so
-// that every machine picks the same copy and none pushes its own back for ever.
-bool firstWins(const LinkItem& first, const LinkItem& second)
-{
-    if (first.updatedAt != second.updatedAt)
-        return first.updatedAt > second.updatedAt;
-    return RecordFormats::sharedContent(first) > RecordFormats::sharedContent(second);
-}
-
 // What the library keeps when a remote copy wins: its fields, but the local creation time, and the
 // local file fields and open time where the local row has them.
 LinkItem keptOf(const LinkItem& local, const LinkItem& remote)
@@ -160,7 +151,7 @@ QList<LinkToApply> linksToApply(const QList<LinkItem>& remoteLinks, const LocalS
             result.append({remote, false});
             continue;
         }
-        if (firstWins(remote, *mine)) {
+        if (RecordFormats::linkWins(remote, *mine)) {
             const LinkItem kept = keptOf(*mine, remote);
             if (RecordFormats::sharedContent(kept) != RecordFormats::sharedContent(*mine) ||
                 kept.lastKnownPath != mine->lastKnownPath)
@@ -333,9 +324,7 @@ QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store, const RemoteSta
     QList<LinkItem> links;
     for (const LinkItem& link : local.links) {
         const auto stored = remote.linksByID.constFind(link.id);
-        if (stored == remote.linksByID.constEnd() ||
-            (RecordFormats::sharedContent(link) != RecordFormats::sharedContent(*stored) &&
-             firstWins(link, *stored)))
+        if (stored == remote.linksByID.constEnd() || RecordFormats::linkWins(link, *stored))
             links.append(link);
     }
     co_await m_remote.saveLinks(links);

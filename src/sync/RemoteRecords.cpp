@@ -173,6 +173,10 @@ QFuture<void> RemoteRecords::saveLinkBatch(QList<LinkItem> links)
         for (const LinkItem& link : links) {
             CloudRecord record =
                 fetchOrCreate(store, RecordFormats::linkType, RecordFormats::linkRecordName(link));
+            // Another machine may have saved a winning copy since the pass listed the records.
+            if (const std::optional<LinkItem> stored = RecordFormats::linkItem(record);
+                stored && !RecordFormats::linkWins(link, *stored))
+                continue;
             RecordFormats::writeLinkFields(link, record);
             store.save(record);
         }

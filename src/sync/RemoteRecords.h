@@ -43,7 +43,8 @@ public:
     // The reset marker, or none when there is none (or it does not read).
     QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
 
-    // Each fetches the record by name (making it when there is none), overwrites its fields and saves.
+    // Each fetches the record by name (making it when there is none), overwrites its fields and saves; a
+    // link only over a stored copy it wins against (or one that does not read as a link).
     // Links and relations go a batch per request: one request each spent a pass over a large library
     // handing work between threads.
     QCoro::Task<void> saveLinks(QList<LinkItem> links);

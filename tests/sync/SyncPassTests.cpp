@@ -119,6 +119,20 @@ TEST_F(SyncPassTest, aFailureEndsThePassAndTheNextPassCompletes)
     };
     EXPECT_EQ(a.failedSync(), "Record changed since it was fetched");
     EXPECT_EQ(a.failedSync(), "");
+
+    // A later copy saved elsewhere after the pass listed the records is not overwritten.
+    contested.updatedAt = contested.updatedAt.addSecs(1);
+    a.on([contested](SQLiteStore& sqlite) { sqlite.applyRemoteLink(contested); });
+    cloud->beforeRequest = [&, saved = false](Operation operation, const QString& name) mutable {
+        if (operation != Operation::fetch || name != uuidString(contested.id) || std::exchange(saved, true))
+            return;
+        CloudRecord later = *cloud->record(name);
+        later.set("title", QString("later elsewhere"));
+        later.set("updatedAt", contested.updatedAt.addSecs(60));
+        cloud->put(later);
+    };
+    EXPECT_EQ(a.failedSync(), "");
+    EXPECT_EQ(cloud->record(uuidString(contested.id))->string("title"), "later elsewhere");
 }
 
 TEST_F(SyncPassTest, anAccountThatIsNotReadyStopsThePassBeforeAnyRequest)
