@@ -246,20 +246,19 @@ QCoro::Task<void> RecordStoreSyncService::fullPass(LinkStore& store)
     LibraryReset::setCompletedPass(*m_defaults, true);
 }
 
-QCoro::Task<bool> RecordStoreSyncService::applyLibraryReset(LinkStore& store,
+QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store,
                                                             const std::optional<LibraryReset>& reset)
 {
     if (!reset || !LibraryReset::shouldApply(*reset, *m_defaults))
-        co_return false;
+        co_return;
     // A machine joining sync keeps its library: it took no part in the erase the marker stands for.
     if (!LibraryReset::hasCompletedPass(*m_defaults)) {
         LibraryReset::saveAcknowledged(*reset, *m_defaults);
-        co_return false;
+        co_return;
     }
     co_await eraseLibrary(store);
     store.notifyDidMutate(false);
     LibraryReset::saveAcknowledged(*reset, *m_defaults);
-    co_return true;
 }
 
 QCoro::Task<RecordStoreSyncService::RemoteState> RecordStoreSyncService::fetchRemoteState()

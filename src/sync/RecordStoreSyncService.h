@@ -52,8 +52,8 @@ private:
     QCoro::Task<void> requireReadyAccount();
     QCoro::Task<Fingerprint> fingerprint(LinkStore& store);
     QCoro::Task<void> fullPass(LinkStore& store);
-    // Applies the marker when it is to be applied here; true when it erased the library.
-    QCoro::Task<bool> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
+    // Applies the marker when it is to be applied here.
+    QCoro::Task<void> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
     QCoro::Task<RemoteState> fetchRemoteState();
     QCoro::Task<void> pull(LinkStore& store, const RemoteState& remote);
     QCoro::Task<void> push(LinkStore& store, const RemoteState& remote);
