@@ -25,16 +25,6 @@ def find(node, name, depth=0):
     return None
 
 
-def dump(node, depth):
-    try:
-        print("  " * depth + f"{node.get_role_name()} {node.get_name()!r}", file=sys.stderr)
-        for index in range(node.get_child_count()):
-            if depth < 12:
-                dump(node.get_child_at_index(index), depth + 1)
-    except gi.repository.GLib.Error:
-        pass
-
-
 def main():
     pid, name, what = int(sys.argv[1]), sys.argv[2], sys.argv[3]
     deadline = time.monotonic() + 10
@@ -57,14 +47,7 @@ def main():
             if what == "press" and button.do_action(0):
                 return 0
         time.sleep(0.2)
-    print(f"no button named {name!r} in process {pid}; the applications on the bus:", file=sys.stderr)
-    desktop = Atspi.get_desktop(0)
-    for index in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(index)
-        if app is not None:
-            print(f"  {app.get_process_id()} {app.get_name()!r}", file=sys.stderr)
-            if app.get_process_id() == pid:
-                dump(app, 1)
+    print(f"no button named {name!r} in process {pid}", file=sys.stderr)
     return 1
 
 

@@ -217,6 +217,10 @@ TEST_F(FolderSyncTest, copiesThatDifferInPathsOrInTitlesEditedAtOneTimeSettle)
         b.sync();
     }
     EXPECT_EQ(fileStamps(), before);
+
+    QDir(FolderRecordStore::defaultFolderPath()).removeRecursively();
+    EXPECT_EQ(await(a.service->accountStatus()), SyncStatus::notSignedIn);
+    EXPECT_EQ(a.failedSync(), "The shared record folder is not ready: Not signed in.");
 }
 
 TEST_F(FolderSyncTest, theEraseDeletesRecordsByTheNamesTheyAreListedUnder)
