@@ -146,13 +146,11 @@ hide_panel b
 converge "the deletion" both "SELECT COUNT(*) FROM links" 1
 both "$(relations)" 0 || fail "the deleted link's relation stayed"
 
-# The tray icon: of our windows named "Morvane", the mapped one smaller than the quick panel.
+# The tray icon: while no panel or dialog is up, our one mapped window named "Morvane".
 tray_icon() {
   local w
   for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Morvane ] || continue
-    eval "$(xdotool getwindowgeometry --shell "$w")"
-    [ "$WIDTH" -ge 100 ] || { echo "$w"; return 0; }
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" != Morvane ] || { echo "$w"; return 0; }
   done
   return 1
 }
