@@ -56,8 +56,14 @@ void LibraryReset::setCompletedPass(UserDefaults& defaults, bool completed)
 
 void LibraryReset::settleCompletedPass(UserDefaults& defaults, bool syncOn)
 {
+    if (syncOn && !defaults.boolValue(completedPassKey))
+        defaults.setBool(completedPassKey, true);
+}
+
+void LibraryReset::syncTurnedOn(UserDefaults& defaults)
+{
     if (!defaults.boolValue(completedPassKey))
-        defaults.setBool(completedPassKey, syncOn);
+        defaults.setBool(completedPassKey, false);
 }
 
 } // namespace morvane

@@ -37,8 +37,10 @@ struct LibraryReset {
     static bool hasCompletedPass(const UserDefaults& defaults);
     static void setCompletedPass(UserDefaults& defaults, bool completed);
     // Run at every start: the first start after this was kept counts a machine already syncing as one
-    // that completed a pass, so that an upgrade never passes over a pending erase.
+    // that completed a pass, so that an upgrade never passes over a pending erase. Turning sync on
+    // where it was never on makes the machine a joining one.
     static void settleCompletedPass(UserDefaults& defaults, bool syncOn);
+    static void syncTurnedOn(UserDefaults& defaults);
 };
 
 } // namespace morvane

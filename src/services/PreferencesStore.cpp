@@ -346,6 +346,8 @@ void PreferencesStore::setContactRevealTarget(ContactRevealTarget target)
 void PreferencesStore::setSyncMode(SyncMode mode)
 {
     m_syncMode = mode;
+    if (mode == SyncMode::iCloud)
+        LibraryReset::syncTurnedOn(*m_services.defaults);
     m_services.defaults->setString(Keys::syncMode, enumNameText(syncModeNames, mode));
     emit syncModeChanged();
     updateStatusForSyncMode();

@@ -238,3 +238,26 @@ TEST_F(PreferencesStoreSyncTest, AnUnreadableChosenFileIsReportedAndTheLinkKeeps
 
 } // namespace
 } // namespace morvane
+
+namespace morvane {
+namespace {
+
+TEST_F(PreferencesStoreSyncTest, OnlyAMachineTurningSyncOnAfterThisBuildJoinsAsANewOne)
+{
+    const auto completed = [&] { return defaults->boolValue(LibraryReset::completedPassKey); };
+    makeStore().reset();
+    EXPECT_FALSE(completed()); // sync off: nothing written
+    makeStore()->setSyncMode(SyncMode::iCloud);
+    EXPECT_EQ(completed(), false);
+    makeStore().reset(); // a restart before its first pass keeps it joining
+    EXPECT_EQ(completed(), false);
+
+    defaults->remove(LibraryReset::completedPassKey); // syncing already when this build came
+    makeStore().reset();
+    EXPECT_EQ(completed(), true);
+    makeStore()->setSyncMode(SyncMode::iCloud);
+    EXPECT_EQ(completed(), true);
+}
+
+} // namespace
+} // namespace morvane

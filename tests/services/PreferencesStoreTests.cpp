@@ -3,7 +3,6 @@
 #include "FakeHotkeyBackend.h"
 #include "PreferencesDoubles.h"
 #include "TestEnvironment.h"
-#include "model/LibraryReset.h"
 #include "services/HotkeyService.h"
 
 #include <QFile>
@@ -56,8 +55,7 @@ TEST_F(PreferencesStoreTest, AFirstStartReadsEveryDefaultAndWritesOnlyTheMachine
     EXPECT_EQ(store->calendarAccessStatus(), "Not requested");
     EXPECT_EQ(store->contactAccessStatus(), "Unknown");
     EXPECT_FALSE(store->hotkeyConflictMessage());
-    // A machine that turns sync on later joins it as a new one.
-    EXPECT_EQ(storedKeys(), (QStringList{Keys::machineID, LibraryReset::completedPassKey}));
+    EXPECT_EQ(storedKeys(), QStringList{Keys::machineID});
     EXPECT_EQ(makeStore()->machineID(), store->machineID());
 }
 
