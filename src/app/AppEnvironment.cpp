@@ -2,6 +2,7 @@
 
 #include "desktop/QtClipboard.h"
 #include "desktop/QtSoundPlayer.h"
+#include "desktop/TrayHost.h"
 #include "desktop/X11AppPresence.h"
 #include "desktop/X11HotkeyBackend.h"
 #include "foundation/Clock.h"
@@ -42,6 +43,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.loginItem = std::make_shared<XdgAutostartLoginItem>();
     environment.syncService = std::make_shared<RecordStoreSyncService>(
         std::make_shared<FolderRecordStore>(), environment.defaults, environment.clock);
+    environment.trayHost = std::make_shared<DesktopTrayHost>();
     return environment;
 }
 

@@ -1,10 +1,12 @@
 #include "MessageBoxAlertPresenter.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QList>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 
 namespace morvane {
 
@@ -23,12 +25,26 @@ QMessageBox::Icon iconOf(Alert::Style style)
     return QMessageBox::NoIcon;
 }
 
+// The desktop's own icon for the alert's kind, as its other dialogs show it; Qt's built-in drawing
+// where the icon theme has none.
+void useThemeIcon(QMessageBox& box, Alert::Style style)
+{
+    const QString name = style == Alert::Style::informational ? QStringLiteral("dialog-information")
+                         : style == Alert::Style::warning     ? QStringLiteral("dialog-warning")
+                                                              : QStringLiteral("dialog-error");
+    if (!QIcon::hasThemeIcon(name))
+        return;
+    const int extent = box.style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, &box);
+    box.setIconPixmap(QIcon::fromTheme(name).pixmap(extent, extent));
+}
+
 } // namespace
 
 int MessageBoxAlertPresenter::present(const Alert& alert)
 {
     QMessageBox box(iconOf(alert.style), QGuiApplication::applicationDisplayName(), alert.messageText);
     box.setInformativeText(alert.informativeText);
+    useThemeIcon(box, alert.style);
     // An alert may answer something another application did (a link followed there): it must not
     // open behind that application's window, where the user would never see it.
     box.setWindowFlag(Qt::WindowStaysOnTopHint);

@@ -302,7 +302,7 @@ QWidget* makeAdvancedSection(SectionContext& context)
     backup->content()->addWidget(new PreferenceMessage(
         context.theme,
         QStringLiteral("Exports include links, tags, relations, notes, and portable file fingerprints. "
-                       "Machine-local bookmarks and inode evidence stay on this Mac.")));
+                       "Machine-local bookmarks and inode evidence stay on this computer.")));
     QObject::connect(exportButton, &QPushButton::clicked, page, [&context] { presentExportPanel(context); });
     QObject::connect(importButton, &QPushButton::clicked, page,
                      [&context, page] { presentImportPanel(context, page); });
@@ -320,8 +320,8 @@ QWidget* makeAdvancedSection(SectionContext& context)
     danger->content()->addWidget(new PreferenceMessage(
         context.theme,
         QStringLiteral(
-            "Use this only when you want a completely empty Morvane library. With iCloud sync on, remote "
-            "data is removed as well so old pages are not restored."),
+            "Use this only when you want a completely empty Morvane library. With sync on, the shared "
+            "record folder is emptied as well so old pages are not restored."),
         MessageStyle::warning));
     QObject::connect(erase, &QPushButton::clicked, page, [&context] { context.confirmEraseAllData(); });
     layout->addWidget(danger);

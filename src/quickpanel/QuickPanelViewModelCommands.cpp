@@ -4,6 +4,7 @@
 #include "QuickPanelViewModel.h"
 
 #include "foundation/Error.h"
+#include "foundation/KeyText.h"
 #include "foundation/Logging.h"
 #include "foundation/Pending.h"
 #include "services/PasteboardService.h"
@@ -205,7 +206,10 @@ void QuickPanelViewModel::requestRemoveRelation()
     const std::optional<PanelResult> selected = selectedResult();
     const std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
     if (!base || !link || link->id == base->id) {
-        setMessage(QStringLiteral("Select a linked item in the list, then press ⌘⇧⌫ (or ⌘⇧Delete)."));
+        const unsigned ctrlShift = KeyModifier::ctrl | KeyModifier::shift;
+        setMessage(QStringLiteral("Select a linked item in the list, then press %1 (or %2).")
+                       .arg(keyCombinationText(ctrlShift, KeyName::backspace),
+                            keyCombinationText(ctrlShift, KeyName::deleteKey)));
         return;
     }
     setPendingRelationDelete(PendingRelationDelete{*base, *link});

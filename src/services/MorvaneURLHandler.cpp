@@ -102,7 +102,7 @@ void MorvaneURLHandler::showNotFound(const QUuid& id)
     m_alerts->present(
         Alert{Alert::Style::warning,
               QStringLiteral("Link not found"),
-              QStringLiteral("Morvane has no saved item for %1. It may have been deleted on this Mac "
+              QStringLiteral("Morvane has no saved item for %1. It may have been deleted on this computer "
                              "or not synced yet.")
                   .arg(uuidString(id)),
               {}});

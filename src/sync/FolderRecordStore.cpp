@@ -396,7 +396,7 @@ namespace {
 template <class Stamp> Stamp stampOf(const struct stat& info)
 {
     return Stamp{qint64(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim),
-                 quint64(info.st_ino), quint32(info.st_mode)};
+                 quint64(info.st_ino), quint64(info.st_mode)};
 }
 
 } // namespace
@@ -654,6 +654,42 @@ std::shared_ptr<const QStringList> FolderRecordStore::listing()
     m_listing = folderStamp && folderStamp->settled() ? result : nullptr;
     m_listingStamp = folderStamp;
     return result;
+}
+
+std::optional<QByteArray> FolderRecordStore::changeToken()
+{
+    const int dir = folder();
+    struct stat folderInfo {};
+    if (::fstat(dir, &folderInfo) != 0)
+        return std::nullopt;
+    const FileStamp folderStamp = stampOf<FileStamp>(folderInfo);
+    if (!folderStamp.settled())
+        return std::nullopt;
+    const std::shared_ptr<const QStringList> names = listing();
+    if (names != m_listingFileNamesOf) {
+        m_listingFileNames.clear();
+        m_listingFileNames.reserve(names->size());
+        for (const QString& name : *names)
+            m_listingFileNames.append(QFile::encodeName(fileNameOf(name)));
+        m_listingFileNamesOf = names;
+    }
+    QByteArray token;
+    token.reserve((m_listingFileNames.size() + 1) * qsizetype(sizeof(FileStamp)));
+    const auto append = [&token](const FileStamp& stamp) {
+        token.append(reinterpret_cast<const char*>(&stamp), sizeof stamp);
+    };
+    append(folderStamp);
+    for (const QByteArray& fileName : std::as_const(m_listingFileNames)) {
+        struct stat info {};
+        FileStamp stamp;
+        if (::fstatat(dir, fileName.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            stamp = stampOf<FileStamp>(info);
+            if (!stamp.settled())
+                return std::nullopt;
+        }
+        append(stamp);
+    }
+    return token;
 }
 
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,

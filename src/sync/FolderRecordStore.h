@@ -60,6 +60,9 @@ public:
     void remove(const QString& recordName) override;
     Page query(const QString& recordType, int limit) override;
     Page query(const Cursor& cursor, int limit) override;
+    // The stamps of the folder and of every record file in it, looked at without opening or listing
+    // anything while the folder's own stamp stands; none while any of them is too fresh to trust.
+    std::optional<QByteArray> changeToken() override;
 
 private:
     // What tells one version of an entry from another without reading it. The modification time may
@@ -70,7 +73,7 @@ private:
         qint64 modifiedNs = 0;
         qint64 changedNs = 0;
         quint64 inode = 0;
-        quint32 mode = 0;
+        quint64 mode = 0; // as wide as the others: no padding, so the bytes of a stamp stand for it
         bool operator==(const FileStamp&) const = default;
         // Old enough to stand for what the file holds.
         bool settled() const;
@@ -117,6 +120,9 @@ private:
     quint64 m_folderInode = 0;
     QHash<QString, CachedFile> m_cache; // by record name
     std::shared_ptr<const QStringList> m_listing;
+    // The file names of the listing, encoded for the file system, for the change token.
+    QList<QByteArray> m_listingFileNames;
+    std::shared_ptr<const QStringList> m_listingFileNamesOf;
     std::optional<FileStamp> m_listingStamp;
     // Field names and record types repeat in every record: the cached records share one copy of each.
     QSet<QString> m_words;

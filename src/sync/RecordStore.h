@@ -2,6 +2,7 @@
 
 #include "sync/CloudRecord.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -56,6 +57,10 @@ public:
     // The first page of every record of the type, ordered by name, or the page after the cursor.
     virtual Page query(const QString& recordType, int limit) = 0;
     virtual Page query(const Cursor& cursor, int limit) = 0;
+    // A value that differs whenever any record may have changed since it was taken (written, added,
+    // removed, replaced from outside); none when the store cannot tell at the moment. It costs far
+    // less than listing: a sync pass compares it to skip a pass that would find nothing new.
+    virtual std::optional<QByteArray> changeToken() { return std::nullopt; }
 };
 
 } // namespace morvane

@@ -50,8 +50,10 @@ QString relationText(const LinkRelation& relation)
 
 void RemoteRecords::Skipped::add(const QString& what, const UnusableRecordError& error)
 {
+    // Once each, though a pass may ask for one record twice (the reset marker).
     std::lock_guard lock(mutex);
-    list.append(QStringLiteral("%1: %2").arg(what, error.reason()));
+    if (const QString text = QStringLiteral("%1: %2").arg(what, error.reason()); !list.contains(text))
+        list.append(text);
 }
 
 QStringList RemoteRecords::takeSkipped()
@@ -125,6 +127,14 @@ QCoro::Task<SyncStatus> RemoteRecords::accountStatus()
     co_return SyncStatus::error;
 }
 
+QCoro::Task<std::optional<QByteArray>> RemoteRecords::changeToken()
+{
+    QFuture<std::optional<QByteArray>> token =
+        request([](RecordStore& store) { return store.changeToken(); });
+    std::optional<QByteArray> result = co_await token;
+    co_return result;
+}
+
 QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 {
     QList<CloudRecord> records = co_await queryAll(recordType);
@@ -134,7 +144,10 @@ QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 QCoro::Task<QList<DeletedRecord>> RemoteRecords::fetchDeletedRecords()
 {
     const QList<CloudRecord> records = co_await fetchAll(RecordFormats::deletedRecordType);
-    co_return decodeAll<DeletedRecord>(records, RecordFormats::deletedRecord);
+    QList<DeletedRecord> deletions = decodeAll<DeletedRecord>(records, RecordFormats::deletedRecord);
+    deletions.removeIf(
+        [](const DeletedRecord& deleted) { return !RecordFormats::isSyncedDeletion(deleted); });
+    co_return deletions;
 }
 
 QCoro::Task<QList<LinkItem>> RemoteRecords::fetchLinks()
@@ -187,6 +200,10 @@ QFuture<void> RemoteRecords::saveLinkBatch(QList<LinkItem> links)
             try {
                 CloudRecord record =
                     fetchOrCreate(store, RecordFormats::linkType, RecordFormats::linkRecordName(link));
+                // Another machine may have saved a winning copy since the pass listed the records.
+                if (const std::optional<LinkItem> stored = RecordFormats::linkItem(record);
+                    stored && !RecordFormats::linkWins(link, *stored))
+                    continue;
                 RecordFormats::writeLinkFields(link, record);
                 store.save(record);
             } catch (const UnusableRecordError& error) {

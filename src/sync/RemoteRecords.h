@@ -35,14 +35,18 @@ public:
     // Every record of the type, all pages. A first page that finds no such record type counts as
     // none; an error of a later page is thrown.
     QCoro::Task<QList<CloudRecord>> fetchAll(QString recordType);
-    // The decoded records of a type; records the readers refuse are left out.
+    // See RecordStore::changeToken.
+    QCoro::Task<std::optional<QByteArray>> changeToken();
+    // The decoded records of a type; records the readers refuse are left out, and so are deletions of
+    // anything but a link or relation record by its own name.
     QCoro::Task<QList<DeletedRecord>> fetchDeletedRecords();
     QCoro::Task<QList<LinkItem>> fetchLinks();
     QCoro::Task<QList<LinkRelation>> fetchRelations();
     // The reset marker, or none when there is none (or it does not read).
     QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
 
-    // Each fetches the record by name (making it when there is none), overwrites its fields and saves.
+    // Each fetches the record by name (making it when there is none), overwrites its fields and saves; a
+    // link only over a stored copy it wins against (or one that does not read as a link).
     // Links and relations go a batch per request: one request each spent a pass over a large library
     // handing work between threads.
     QCoro::Task<void> saveLinks(QList<LinkItem> links);

@@ -24,8 +24,8 @@ const GlobalHotkeyBinding graphKeys = PreferencesStore::defaultGraphHotkey;
 
 QString couldNotRegister(const GlobalHotkeyBinding& binding)
 {
-    return "Could not register " + binding.displayString() +
-           ". The shortcut may be in use by macOS or another app.";
+    return "Could not register " + binding.shortcutText() +
+           ". The shortcut may be in use by another application.";
 }
 
 // Presses the shortcut and lets its action run (actions are queued behind the key event).

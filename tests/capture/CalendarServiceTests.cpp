@@ -88,7 +88,8 @@ TEST_F(CalendarService, CaptureMessagesWithoutEvents)
         {CalendarAuthorizationStatus::notDetermined,
          "Calendar access requested. Approve it, then open Morvane again."},
         {CalendarAuthorizationStatus::writeOnly,
-         "Calendar access is denied. Enable it in System Settings > Privacy & Security > Calendars."},
+         "Calendar access is not available: this desktop runs no calendar service (Evolution Data Server) "
+         "that Morvane may read."},
         {CalendarAuthorizationStatus::fullAccess,
          "No Calendar events found from the last 6 hours through the next 7 days."},
     };
@@ -236,8 +237,7 @@ TEST(FantasticalProvider, SelectionAnswersAndMessages)
         {ScriptOutcome::answer("Launch|" + uuidA + "@example.com|" + uuidB), unreadable},
         {ScriptOutcome::answer("Launch|x|" + uuidA + "|" + uuidB), unreadable},
         {ScriptOutcome::answer("empty"), select},
-        {ScriptOutcome::answer("denied"), "Automation access to Fantastical is denied. Enable it in System "
-                                          "Settings > Privacy & Security > Automation."},
+        {ScriptOutcome::answer("denied"), "Automation access to Fantastical is denied by the desktop."},
         {ScriptOutcome::failure("-600"), unreadable},
     };
     for (const auto& [answer, expected] : cases) {

@@ -105,7 +105,8 @@ TEST(PreferencesMaintenanceTests, EraseRunsOnlyAfterTheConfirmation)
     fx.alerts->answers = {0};
     fx.click("Erase All Morvane Data…");
     fx.waitForDatabaseAction();
-    EXPECT_NE(outcomeLine(advanced, "All Morvane links and relations on this Mac were erased."), nullptr);
+    EXPECT_NE(outcomeLine(advanced, "All Morvane links and relations on this computer were erased."),
+              nullptr);
     EXPECT_TRUE(fx.library->allLinks().result().isEmpty());
     EXPECT_TRUE(fx.button("Erase All Morvane Data…")->isEnabled());
 }

@@ -104,7 +104,7 @@ TEST_F(Handler, AlertsComeAfterTheApplicationIsInFront)
     EXPECT_EQ(alerts->shown[0].messageText, "Link not found");
     EXPECT_EQ(alerts->shown[0].informativeText,
               "Morvane has no saved item for " + upperId +
-                  ". It may have been deleted on this Mac or not synced yet.");
+                  ". It may have been deleted on this computer or not synced yet.");
     EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
 
     // A library error after the item was found: shown, nothing opened.

@@ -6,6 +6,7 @@
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
+#include "library/SQLiteConnection.h"
 #include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
 
@@ -72,10 +73,9 @@ TEST_F(PreferencesStoreSyncTest, FailuresAndMissingPartsShowTheirTexts)
         {std::make_shared<SyncError>("The network is down."), "The network is down."},
         {std::make_shared<CloudKitError>(12, "invalidArguments",
                                          "Field 'RecordName' is not marked QUERYABLE"),
-         "CloudKit schema needs indexes: in CloudKit Dashboard, mark ___recordID/recordName as Queryable for "
-         "every Morvane record type: Link, LinkRelation, DeletedRecord, and LibraryReset."},
+         "Record folder error 12 (invalidArguments): Field 'RecordName' is not marked QUERYABLE"},
         {std::make_shared<CloudKitError>(4, "networkFailure", "Offline"),
-         "CloudKit 4 (networkFailure): Offline"},
+         "Record folder error 4 (networkFailure): Offline"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(PreferencesStore::syncErrorText(*c.error), c.text);
@@ -112,8 +112,8 @@ TEST_F(PreferencesStoreSyncTest, AnEraseWaitsForThePassInFlightSoItCannotPushThe
     EXPECT_TRUE(sync->remoteLinks.isEmpty());
     EXPECT_EQ(localLinks(), 0);
     EXPECT_EQ(store->databaseActionMessage(),
-              "All Morvane links and relations were erased on this Mac and in "
-              "iCloud. Other Macs clear after their next sync.");
+              "All Morvane links and relations were erased on this computer and in the shared record "
+              "folder. Your other computers clear after their next sync.");
     EXPECT_TRUE(LibraryReset::loadAcknowledged(*defaults));
     EXPECT_FALSE(store->databaseActionProgressMessage());
 
@@ -135,7 +135,8 @@ TEST_F(PreferencesStoreSyncTest, ALocalEraseNeverAsksTheRecordStoreAndAFailedRem
     auto local = makeStore();
     local->eraseAllData();
     ASSERT_TRUE(eventually([&] { return !local->databaseActionInProgress(); }));
-    EXPECT_EQ(local->databaseActionMessage(), "All Morvane links and relations on this Mac were erased.");
+    EXPECT_EQ(local->databaseActionMessage(),
+              "All Morvane links and relations on this computer were erased.");
     EXPECT_EQ(local->syncStatus(), SyncStatus::disabled);
     EXPECT_EQ(sync->eraseCalls, 0);
     EXPECT_EQ(localLinks(), 0);
@@ -149,6 +150,18 @@ TEST_F(PreferencesStoreSyncTest, ALocalEraseNeverAsksTheRecordStoreAndAFailedRem
     EXPECT_EQ(local->databaseActionMessage(), "Could not erase data: No account.");
     EXPECT_EQ(local->syncStatus(), SyncStatus::error);
     EXPECT_EQ(localLinks(), 1);
+
+    // The remote erase done and the local one failed: the marker stays unacknowledged, so the next
+    // pass erases here instead of uploading the library again.
+    sync->eraseFailure.reset();
+    SQLiteConnection::open(test::testHome() + QStringLiteral("/library.sqlite"))
+        .execute(
+            "CREATE TRIGGER refuse BEFORE DELETE ON links BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END");
+    local->eraseAllData();
+    ASSERT_TRUE(eventually([&] { return !local->databaseActionInProgress(); }));
+    EXPECT_EQ(sync->eraseCalls, 2);
+    EXPECT_EQ(localLinks(), 1);
+    EXPECT_FALSE(LibraryReset::loadAcknowledged(*defaults));
 }
 
 TEST_F(PreferencesStoreSyncTest, ABackupGoesOutAndComesBackThroughTheProcedures)
@@ -221,6 +234,29 @@ TEST_F(PreferencesStoreSyncTest, AnUnreadableChosenFileIsReportedAndTheLinkKeeps
     const QList<FileRepairIssue> rescanned = QCoro::waitFor(store->scanFileRepairs(roots));
     ASSERT_EQ(rescanned.size(), 1);
     EXPECT_EQ(rescanned.first().id(), saved.id);
+}
+
+} // namespace
+} // namespace morvane
+
+namespace morvane {
+namespace {
+
+TEST_F(PreferencesStoreSyncTest, OnlyAMachineTurningSyncOnAfterThisBuildJoinsAsANewOne)
+{
+    const auto completed = [&] { return defaults->boolValue(LibraryReset::completedPassKey); };
+    makeStore().reset();
+    EXPECT_FALSE(completed()); // sync off: nothing written
+    makeStore()->setSyncMode(SyncMode::iCloud);
+    EXPECT_EQ(completed(), false);
+    makeStore().reset(); // a restart before its first pass keeps it joining
+    EXPECT_EQ(completed(), false);
+
+    defaults->remove(LibraryReset::completedPassKey); // syncing already when this build came
+    makeStore().reset();
+    EXPECT_EQ(completed(), true);
+    makeStore()->setSyncMode(SyncMode::iCloud);
+    EXPECT_EQ(completed(), true);
 }
 
 } // namespace

@@ -121,7 +121,9 @@ bool QuickPanelController::isOnScreen() const
 
 void QuickPanelController::toggle()
 {
-    if (isOnScreen())
+    // A panel that another window covers, or that lost the keyboard to one, is not in front of the
+    // user though it is mapped: the hot key brings it forward with the keyboard instead of hiding it.
+    if (isOnScreen() && m_window->isActiveWindow())
         hide();
     else
         show();
