@@ -8,9 +8,10 @@
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "platform/AccessibilityApi.h"
-#include "platform/CalendarStore.h"
-#include "platform/ContactStore.h"
 #include "platform/DesktopServices.h"
+#include "platform/EdsCalendarStore.h"
+#include "platform/EdsContactStore.h"
+#include "platform/EvolutionDataServer.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ScriptRunner.h"
 #include "platform/X11Workspace.h"
@@ -34,10 +35,13 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
     environment.accessibility = std::make_shared<UnavailableAccessibilityApi>();
-    environment.calendarStore = std::make_shared<UnavailableCalendarStore>();
-    environment.contactStore = std::make_shared<UnavailableContactStore>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();
     environment.desktop = std::make_shared<XdgDesktopServices>(environment.launcher);
+    const auto personalData = std::make_shared<EvolutionDataServer>();
+    environment.calendarStore =
+        std::make_shared<EdsCalendarStore>(personalData, environment.desktop, environment.launcher);
+    environment.contactStore =
+        std::make_shared<EdsContactStore>(personalData, environment.desktop, environment.launcher);
     environment.clipboard = std::make_shared<QtClipboard>();
     environment.soundPlayer = std::make_shared<QtSoundPlayer>();
     environment.loginItem = std::make_shared<XdgAutostartLoginItem>();

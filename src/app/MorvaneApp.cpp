@@ -389,8 +389,14 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
 {
     if (!m_objects)
         return;
-    incoming.attach([objects = m_objects.get()](QString url) {
-        return objects->urlHandler.handle(std::move(url), *objects->linkStore, objects->linkOpener);
+    incoming.attach([objects = m_objects.get()](QString item) -> QCoro::Task<> {
+        if (item == quickPanelCommand)
+            objects->quickPanel.toggle();
+        else if (item == graphCommand)
+            objects->graphWindow.toggle();
+        else
+            return objects->urlHandler.handle(std::move(item), *objects->linkStore, objects->linkOpener);
+        return []() -> QCoro::Task<> { co_return; }();
     });
 }
 

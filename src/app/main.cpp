@@ -18,10 +18,10 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const QStringList urls = morvane::morvaneUrls(arguments);
+    const QStringList urls = morvane::incomingItems(arguments);
 
-    // One copy per user. A later launch hands its URLs to the running one and leaves before it opens
-    // a display or the library.
+    // One copy per user. A later launch hands its URLs and window commands to the running one and
+    // leaves before it opens a display or the library.
     morvane::SingleInstance instance;
     switch (instance.claim(urls)) {
     case morvane::SingleInstance::Role::forwarded:

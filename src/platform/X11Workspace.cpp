@@ -41,6 +41,12 @@ const QHash<QString, QString>& identifierTable()
         {QStringLiteral("com.brave.browser"), QStringLiteral("com.brave.Browser")},
         {QStringLiteral("microsoft-edge"), QStringLiteral("com.microsoft.edgemac")},
         {QStringLiteral("com.microsoft.edge"), QStringLiteral("com.microsoft.edgemac")},
+        // The desktop's calendar and contacts applications, which keep their items in the same stores
+        // the calendar and contact services read.
+        {QStringLiteral("gnome-calendar"), QStringLiteral("com.apple.iCal")},
+        {QStringLiteral("org.gnome.calendar"), QStringLiteral("com.apple.iCal")},
+        {QStringLiteral("gnome-contacts"), QStringLiteral("com.apple.AddressBook")},
+        {QStringLiteral("org.gnome.contacts"), QStringLiteral("com.apple.AddressBook")},
     };
     return table;
 }

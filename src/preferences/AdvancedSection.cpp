@@ -61,7 +61,8 @@ void showReplaceConfirmation(SectionContext& context, const MorvaneLibraryImport
         context.alerts.present({Alert::Style::warning,
                                 QStringLiteral("Replace Local Morvane Library?"),
                                 replaceConfirmationText(lastPathComponentOfPath(path), preview),
-                                {QStringLiteral("Replace"), QStringLiteral("Cancel")}});
+                                {QStringLiteral("Replace"), QStringLiteral("Cancel")},
+                                true});
     if (answer == 0)
         context.preferences.importLibrary(path, true);
 }
@@ -124,11 +125,8 @@ QWidget* candidateRow(SectionContext& context, const FileResolutionCandidate& ca
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
     const QString path = localPathOfFileUrl(candidate.url).value_or(candidate.url);
-    auto* pathLabel = new QLabel;
-    pathLabel->setTextFormat(Qt::PlainText);
+    auto* pathLabel = new PathLabel(path);
     pathLabel->setFont(textFont(TextStyle::caption));
-    pathLabel->setText(pathLabel->fontMetrics().elidedText(path, Qt::ElideMiddle, 330));
-    pathLabel->setToolTip(path.toHtmlEscaped());
     auto* evidence = new QLabel(candidateEvidenceLine(candidate));
     evidence->setTextFormat(Qt::PlainText);
     evidence->setFont(textFont(TextStyle::caption2));

@@ -63,12 +63,8 @@ private:
         layout->setContentsMargins(8, 6, 8, 6);
         layout->setSpacing(10);
         layout->addWidget(new GlyphView(m_context.theme, Glyph::folder, PreferenceColors::secondary, 16));
-        auto* text = new QLabel;
-        text->setTextFormat(Qt::PlainText);
+        auto* text = new PathLabel(path);
         text->setFont(textFont(TextStyle::caption));
-        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        text->setToolTip(path.toHtmlEscaped());
-        text->setText(text->fontMetrics().elidedText(path, Qt::ElideMiddle, 420));
         layout->addWidget(text, 1);
         auto* remove = new QToolButton;
         remove->setAutoRaise(true);

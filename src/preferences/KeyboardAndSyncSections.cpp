@@ -37,6 +37,15 @@ QWidget* makeKeyboardSection(SectionContext& context)
 
     auto* conflict = new PreferenceMessage(context.theme);
     group->content()->addWidget(conflict);
+    // Through Xwayland the shortcuts reach us only while an X11 window has the keyboard.
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        group->content()->addWidget(new PreferenceMessage(
+            context.theme,
+            QStringLiteral("On this Wayland desktop these shortcuts work only while a window of an X11 "
+                           "application has the keyboard. To open Morvane from anywhere, bind keys in "
+                           "your desktop's keyboard settings to the commands “morvane --quick-panel” "
+                           "and “morvane --graph”."),
+            MessageStyle::warning));
     group->content()->addWidget(new PreferenceMessage(
         context.theme,
         QStringLiteral(

@@ -257,6 +257,7 @@ void PreferencesWindow::confirmEraseAllData()
         "is on, the shared record folder is emptied too and your other computers wipe on their next "
         "sync. This cannot be undone.");
     alert.buttons = {QStringLiteral("Erase Everything"), QStringLiteral("Cancel")};
+    alert.destructive = true;
     if (m_services.alerts->present(alert) == 0)
         m_services.preferences.eraseAllData();
 }

@@ -74,26 +74,11 @@ QCoro::Task<> QuickPanelViewModel::openLink(LinkItem item)
     }
     if (!self)
         co_return;
-    // Recording is best effort: the link is open whatever the library says.
-    if (refreshed) {
-        QFuture<void> recording =
-            store.run([id, found = *refreshed, confirmed = stored.has_value()](SQLiteStore& sqlite) {
-                sqlite.upsertLocalResolution(id, FileIdentity::merged(found, sqlite.localResolution(id)),
-                                             confirmed);
-            });
-        try {
-            co_await recording;
-        } catch (...) {
-            qCWarning(lcQuickPanelCommands)
-                << "The opened file's evidence was not recorded:" << describeError(std::current_exception());
-        }
-    }
-    QFuture<void> stamping = store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
+    QFuture<void> recorded = store.recordOpened(id, refreshed, stored.has_value());
     try {
-        co_await stamping;
+        co_await recorded;
     } catch (...) {
-        qCWarning(lcQuickPanelCommands)
-            << "The time of opening was not recorded:" << describeError(std::current_exception());
+        // The store is closing; the link is open all the same.
     }
 }
 

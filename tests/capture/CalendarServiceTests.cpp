@@ -217,6 +217,12 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
     }
     EXPECT_TRUE(fx.scripts->scripts.first().contains("whose uid is \"a\\\"b\\\\c\"\n"));
 
+    // Where no script reaches Calendar, the store's own calendar application shows the event.
+    store->revealAnswer = true;
+    store->revealed.clear();
+    EXPECT_TRUE(service->open(savedLink(withIds)));
+    EXPECT_EQ(store->revealed, QStringList{"new id"});
+
     LogCapture log(QStringLiteral("morvane.CalendarEvents"));
     store->calendarEvents.clear();
     EXPECT_FALSE(service->open(savedLink(withIds)));

@@ -129,6 +129,12 @@ TEST_F(Contacts, OpenShowsTheCardWhereTheUserChose)
             QStringList{shown ? "shown" : "not shown"} + desktop->openedUrls + desktop->launched;
         EXPECT_EQ(trace.join(u' '), c.outcome);
     }
+    // Where no application takes the Contacts link, the store's own contacts application shows it.
+    store->revealAnswer = true;
+    store->revealed.clear();
+    *desktop = FakeDesktopServices();
+    EXPECT_TRUE(service->open(item));
+    EXPECT_EQ(store->revealed, QStringList{"AB C:ABPerson"});
     store->status = ContactAuthorizationStatus::denied;
     EXPECT_FALSE(service->open(item));
 }

@@ -146,6 +146,22 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
               nullptr);
 }
 
+// A Wayland session passes X11 shortcuts on only while an X11 window has the keyboard: the page says
+// so, with the commands the desktop's own keyboard settings can bind instead.
+TEST(PreferencesWindowTests, OnAWaylandSessionTheKeyboardPageOffersTheCommandsToBind)
+{
+    for (const bool wayland : {false, true}) {
+        const test::ScopedEnvironmentVariable session(
+            "WAYLAND_DISPLAY", wayland ? std::optional<QByteArray>("wayland-0") : std::nullopt);
+        test::PreferencesFixture fx;
+        QWidget* keyboard = fx.window->sectionPage(PreferenceSection::keyboard);
+        bool offered = false;
+        for (const PreferenceMessage* message : keyboard->findChildren<PreferenceMessage*>())
+            offered = offered || message->text().contains("“morvane --quick-panel”");
+        EXPECT_EQ(offered, wayland);
+    }
+}
+
 TEST(PreferencesWindowTests, TheShortcutRecorderSuspendsTheShortcutsAndProposesOnlyCombinations)
 {
     test::PreferencesFixture fx;

@@ -104,6 +104,7 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     QWidget other;
     other.show();
     QApplication::setActiveWindow(&other);
+    panel.clock->advance(std::chrono::seconds(2));
     controller->toggle();
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(first->isActiveWindow());
