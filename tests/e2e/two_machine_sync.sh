@@ -3,8 +3,8 @@
 # two on one display would compete for the global shortcuts), share one record folder through a link,
 # as a file-sync program would make them. Links added, edited, related, unrelated and related again,
 # and deleted on one reach the other; the erase asked for in Preferences leaves the library whole when
-# Return is pressed in its confirmation (Cancel is the default) and empties both machines when its "Erase Everything" button, focused by
-# name, is pressed; nothing comes back afterwards.
+# Return is pressed in its confirmation (Cancel is the default) and empties both machines when its
+# "Erase Everything" button, focused by name, is pressed; nothing comes back afterwards.
 set -euo pipefail
 binary=$1
 here=$(cd "$(dirname "$0")" && pwd)
