@@ -1,5 +1,6 @@
 #include "sync/FolderRecordStore.h"
 
+#include "foundation/FileDescriptor.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
@@ -238,27 +239,6 @@ QString overLimitText(qint64 bytes)
         .arg(sizeText(bytes), sizeText(FolderRecordStore::maximumRecordBytes));
 }
 
-// A descriptor closed when it goes.
-class Handle {
-public:
-    explicit Handle(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~Handle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
 // Reads up to limit + 1 bytes, so that a file grown past the limit since it was measured is told.
 std::optional<QByteArray> readUpTo(int handle, qint64 expected, qint64 limit)
 {
@@ -359,7 +339,7 @@ int FolderRecordStore::folder()
     if (m_folder >= 0 && quint64(info.st_dev) == m_folderDevice && quint64(info.st_ino) == m_folderInode)
         return m_folder;
     closeFolder();
-    Handle opened(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor opened(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat openedInfo {};
     if (opened.get() < 0 || ::fstat(opened.get(), &openedInfo) != 0)
         throw CloudKitError(CloudKitError::internalError,
@@ -455,7 +435,7 @@ FolderRecordStore::Found FolderRecordStore::readEntry(const QString& recordName,
     if (qint64(entry.st_size) > maximumRecordBytes)
         return leaveUnread({CloudKitError::limitExceeded, overLimitText(entry.st_size)});
     // Not following a link and not waiting on a FIFO, should the entry have been replaced by one since.
-    Handle handle(
+    FileDescriptor handle(
         ::openat(m_folder, fileName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (handle.get() < 0) {
         const int error = errno;
@@ -510,7 +490,7 @@ void FolderRecordStore::write(const QString& recordName, const QByteArray& bytes
         if (made < 0 && (errno != EEXIST || attempt == 8))
             throw systemError(QStringLiteral("write"), recordName, errno);
     }
-    Handle handle(made);
+    FileDescriptor handle(made);
     const auto fail = [&](int error) {
         ::unlinkat(dir, temporary.constData(), 0);
         throw systemError(QStringLiteral("write"), recordName, error);
@@ -615,7 +595,7 @@ std::shared_ptr<const QStringList> FolderRecordStore::listing()
     if (m_listing && folderStamp == m_listingStamp)
         return m_listing;
     QStringList names;
-    Handle listed(::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor listed(::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* entries = listed.get() >= 0 ? ::fdopendir(listed.get()) : nullptr;
     if (!entries)
         throw CloudKitError(CloudKitError::internalError,
