@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace morvane::test {
 namespace {
 
@@ -55,16 +53,13 @@ protected:
             result.append(record.recordName());
         return result;
     }
-    // Every record file with its inode and modification time.
-    static QMap<QString, std::pair<quint64, qint64>> fileStamps()
+    // Every record file with its modification and change times (a replaced file has a new change time).
+    static QMap<QString, std::pair<QDateTime, QDateTime>> fileStamps()
     {
-        QMap<QString, std::pair<quint64, qint64>> stamps;
-        const QDir dir(FolderRecordStore::defaultFolderPath());
-        for (const QString& name : dir.entryList(QDir::Files)) {
-            struct stat info {};
-            ::stat(QFile::encodeName(dir.filePath(name)).constData(), &info);
-            stamps.insert(name, {info.st_ino, info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec});
-        }
+        QMap<QString, std::pair<QDateTime, QDateTime>> stamps;
+        for (const QFileInfo& file : QDir(FolderRecordStore::defaultFolderPath()).entryInfoList(QDir::Files))
+            stamps.insert(file.fileName(),
+                          {file.lastModified(), file.fileTime(QFileDevice::FileMetadataChangeTime)});
         return stamps;
     }
 
