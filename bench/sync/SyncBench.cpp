@@ -1,6 +1,7 @@
 // A sync pass through the record folder on generated libraries whose records are all in the folder
 // already: the pass of a machine where nothing changed (what the automatic passes cost while the user
-// does nothing), and the pass after one link changed.
+// does nothing), and the pass after one link changed. The floor the idle pass is held to is a stat of
+// every record file, measured here too.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
@@ -12,6 +13,7 @@
 #include "sync/RecordStoreSyncService.h"
 
 #include <QCoroTask>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -20,6 +22,8 @@
 #include <map>
 #include <memory>
 #include <stdexcept>
+
+#include <sys/stat.h>
 
 using namespace morvane;
 
@@ -80,6 +84,22 @@ void BM_SyncPassNothingChanged(benchmark::State& state)
         library.pass();
 }
 
+void BM_StatEveryRecordFile(benchmark::State& state)
+{
+    SyncedLibrary& library = syncedLibrary(state.range(0));
+    const QDir folder(library.folder.path());
+    QList<QByteArray> paths;
+    for (const QString& name : folder.entryList(QDir::Files))
+        paths.append(QFile::encodeName(folder.filePath(name)));
+    for (auto _ : state) {
+        for (const QByteArray& path : std::as_const(paths)) {
+            struct stat info {};
+            benchmark::DoNotOptimize(::stat(path.constData(), &info));
+        }
+    }
+    state.counters["files"] = double(paths.size());
+}
+
 void BM_SyncPassOneLinkChanged(benchmark::State& state)
 {
     SyncedLibrary& library = syncedLibrary(state.range(0));
@@ -103,6 +123,7 @@ void sizes(benchmark::internal::Benchmark* benchmark)
 
 } // namespace
 
+BENCHMARK(BM_StatEveryRecordFile)->Apply(sizes);
 BENCHMARK(BM_SyncPassNothingChanged)->Apply(sizes);
 BENCHMARK(BM_SyncPassOneLinkChanged)->Apply(sizes);
 

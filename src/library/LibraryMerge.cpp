@@ -74,7 +74,7 @@ void LibraryMerge::deleteLinkRows(const QString& recordName)
     });
 }
 
-void LibraryMerge::applyRemoteLink(const LinkItem& remote)
+void LibraryMerge::applyRemoteLink(const LinkItem& remote, bool winsEqualTime)
 {
     const QString idText = uuidString(remote.id);
     // The row and its tags go together: a failure while the tags are written must not leave the remote
@@ -83,7 +83,8 @@ void LibraryMerge::applyRemoteLink(const LinkItem& remote)
         if (m_reads.isTombstoned(linkRecordType, idText))
             return;
         if (const std::optional<LinkItem> local = m_reads.link(remote.id);
-            local && local->updatedAt >= remote.updatedAt) {
+            local && (local->updatedAt > remote.updatedAt ||
+                      (local->updatedAt == remote.updatedAt && !winsEqualTime))) {
             backfillFileFields(remote, *local);
             return;
         }
@@ -108,6 +109,12 @@ void LibraryMerge::applyRemoteDeletion(const DeletedRecord& record)
     if (record.recordType != linkRecordType && record.recordType != relationRecordType)
         return;
     inTransaction(m_connection, [&] {
+        // A relation made again after this deletion outlives it.
+        if (record.recordType == relationRecordType) {
+            const std::optional<QDateTime> createdAt = m_reads.relationCreatedAt(record.recordName);
+            if (createdAt && *createdAt > record.deletedAt)
+                return;
+        }
         m_writes.upsertTombstone(record.recordType, record.recordName, record.deletedAt);
         if (record.recordType == linkRecordType)
             deleteLinkRows(record.recordName);
@@ -120,9 +127,16 @@ void LibraryMerge::applyRemoteRelation(const LinkRelation& relation)
 {
     if (relation.fromLinkID == relation.toLinkID)
         return;
-    if (m_reads.isTombstoned(relationRecordType,
-                             LinkRelation::recordName(relation.fromLinkID, relation.toLinkID)))
-        return;
+    // A relation made after the pair's deletion clears that deletion: the pair was related again.
+    const QString recordName = LinkRelation::recordName(relation.fromLinkID, relation.toLinkID);
+    if (const std::optional<QDateTime> deletedAt =
+            m_reads.tombstoneDeletedAt(relationRecordType, recordName)) {
+        if (relation.createdAt <= *deletedAt)
+            return;
+        m_connection.execute(
+            QStringLiteral("DELETE FROM deleted_records WHERE record_type = ? AND record_name = ?"),
+            {relationRecordType, recordName});
+    }
     QString from = uuidString(relation.fromLinkID);
     QString to = uuidString(relation.toLinkID);
     if (to < from)

@@ -27,7 +27,7 @@ public:
 
     void backfillFileFields(const LinkItem& remote, const LinkItem& local);
     void deleteLinkRows(const QString& recordName);
-    void applyRemoteLink(const LinkItem& remote);
+    void applyRemoteLink(const LinkItem& remote, bool winsEqualTime);
     void applyRemoteDeletion(const DeletedRecord& record);
     void applyRemoteRelation(const LinkRelation& relation);
     void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations);

@@ -275,6 +275,31 @@ bool LibraryReads::isTombstoned(const QString& recordType, const QString& record
     return statement.step() && !statement.isNull(0);
 }
 
+std::optional<QDateTime> LibraryReads::tombstoneDeletedAt(const QString& recordType,
+                                                          const QString& recordName)
+{
+    SQLiteStatement statement = m_connection.statement(QStringLiteral(
+        "SELECT deleted_at FROM deleted_records WHERE record_type = ? AND record_name = ? LIMIT 1"));
+    statement.bind({recordType, recordName});
+    if (!statement.step())
+        return std::nullopt;
+    return parseLibraryDate(statement.text(0));
+}
+
+std::optional<QDateTime> LibraryReads::relationCreatedAt(const QString& recordName)
+{
+    const QStringList ends = recordName.split(u'_');
+    if (ends.size() != 2)
+        return std::nullopt;
+    SQLiteStatement statement = m_connection.statement(
+        QStringLiteral("SELECT created_at FROM link_relations WHERE (from_link_id = ? AND to_link_id = ?) "
+                       "OR (from_link_id = ? AND to_link_id = ?) LIMIT 1"));
+    statement.bind({ends[0], ends[1], ends[1], ends[0]});
+    if (!statement.step())
+        return std::nullopt;
+    return parseLibraryDate(statement.text(0));
+}
+
 QStringList LibraryReads::relationRecordNames(const QUuid& id)
 {
     const QString idText = uuidString(id);

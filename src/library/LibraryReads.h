@@ -46,6 +46,9 @@ public:
     QList<LinkRelation> allRelations();
     QList<DeletedRecord> allDeletedRecords();
     bool isTombstoned(const QString& recordType, const QString& recordName);
+    std::optional<QDateTime> tombstoneDeletedAt(const QString& recordType, const QString& recordName);
+    // When the pair's relation was made, when there is one.
+    std::optional<QDateTime> relationCreatedAt(const QString& recordName);
     QStringList relationRecordNames(const QUuid& id);
     std::optional<FileIdentity> localResolution(const QUuid& id);
     bool linkExists(const QString& idText);

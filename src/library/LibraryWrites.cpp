@@ -144,10 +144,18 @@ void LibraryWrites::addRelation(const QUuid& a, const QUuid& b)
     if (a == b)
         return;
     const auto [from, to] = orderedEnds(a, b);
-    m_connection.execute(
-        QStringLiteral("INSERT OR IGNORE INTO link_relations (id, from_link_id, to_link_id, created_at) "
-                       "VALUES (?, ?, ?, ?)"),
-        {uuidString(QUuid::createUuid()), from, to, libraryDateString(now())});
+    // Relating the pair again undoes its removal here; the sync pass takes the pair's deletion out of
+    // the record store once it pushes the relation.
+    inTransaction(m_connection, [&] {
+        m_connection.execute(
+            QStringLiteral(
+                "DELETE FROM deleted_records WHERE record_type = 'LinkRelation' AND record_name = ?"),
+            {LinkRelation::recordName(a, b)});
+        m_connection.execute(
+            QStringLiteral("INSERT OR IGNORE INTO link_relations (id, from_link_id, to_link_id, created_at) "
+                           "VALUES (?, ?, ?, ?)"),
+            {uuidString(QUuid::createUuid()), from, to, libraryDateString(now())});
+    });
 }
 
 void LibraryWrites::removeRelation(const QUuid& a, const QUuid& b)

@@ -114,6 +114,9 @@ public:
     {
         return m_reads.isTombstoned(recordType, recordName);
     }
+    // Moves on whenever the library may have changed, through this connection or another: a sync pass
+    // that finds it unmoved and the record store unchanged has nothing to do.
+    std::pair<qint64, qint64> changeStamp() { return m_connection.changeStamp(); }
     QStringList relationRecordNames(const QUuid& id) { return m_reads.relationRecordNames(id); }
     std::optional<FileIdentity> localResolution(const QUuid& id) { return m_reads.localResolution(id); }
     // The ids of every link whose id reads as a UUID.
@@ -156,10 +159,16 @@ public:
         m_merge.backfillFileFields(remote, local);
     }
     void deleteLinkRows(const QString& recordName) { m_merge.deleteLinkRows(recordName); }
-    // Last writer wins on the descriptive fields; a local tombstone beats the remote copy.
-    void applyRemoteLink(const LinkItem& remote) { m_merge.applyRemoteLink(remote); }
+    // Last writer wins on the descriptive fields, and at equal update times the remote copy when the
+    // caller says it wins the tie; a local tombstone beats the remote copy.
+    void applyRemoteLink(const LinkItem& remote, bool winsEqualTime = false)
+    {
+        m_merge.applyRemoteLink(remote, winsEqualTime);
+    }
+    // A relation's deletion is passed over when the pair was related after it.
     void applyRemoteDeletion(const DeletedRecord& record) { m_merge.applyRemoteDeletion(record); }
-    // Skipped when tombstoned, to itself, or when either end is not in the library.
+    // Skipped when tombstoned at or after its making (an older tombstone is cleared), to itself, or when
+    // either end is not in the library.
     void applyRemoteRelation(const LinkRelation& relation) { m_merge.applyRemoteRelation(relation); }
     // One transaction; the statistics are refreshed once it commits.
     void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations)

@@ -19,20 +19,51 @@ std::optional<LibraryReset> LibraryReset::loadAcknowledged(const UserDefaults& d
 
 void LibraryReset::saveAcknowledged(const LibraryReset& reset, UserDefaults& defaults)
 {
+    const QString id = uuidString(reset.resetID);
+    QStringList applied = defaults.stringListValue(appliedIDsKey).value_or(QStringList());
+    applied.removeAll(id);
+    applied.append(id);
+    if (applied.size() > appliedIDsKept)
+        applied.remove(0, applied.size() - appliedIDsKept);
+    defaults.setStringList(appliedIDsKey, applied);
     defaults.setDate(resetAtKey, reset.resetAt);
-    defaults.setString(resetIDKey, uuidString(reset.resetID));
+    defaults.setString(resetIDKey, id);
 }
 
 bool LibraryReset::shouldApply(const LibraryReset& reset, const UserDefaults& defaults)
 {
-    const auto acknowledged = loadAcknowledged(defaults);
-    if (!acknowledged)
-        return true;
-    if (reset.resetAt > acknowledged->resetAt)
-        return true;
-    if (reset.resetID == acknowledged->resetID)
+    if (const auto acknowledged = loadAcknowledged(defaults);
+        acknowledged && acknowledged->resetID == reset.resetID)
         return false;
-    return reset.resetAt == acknowledged->resetAt;
+    const QStringList applied = defaults.stringListValue(appliedIDsKey).value_or(QStringList());
+    for (const QString& id : applied) {
+        if (parseUuid(id) == reset.resetID)
+            return false;
+    }
+    return true;
+}
+
+bool LibraryReset::hasCompletedPass(const UserDefaults& defaults)
+{
+    return defaults.boolValue(completedPassKey).value_or(false);
+}
+
+void LibraryReset::setCompletedPass(UserDefaults& defaults, bool completed)
+{
+    if (defaults.boolValue(completedPassKey) != completed)
+        defaults.setBool(completedPassKey, completed);
+}
+
+void LibraryReset::settleCompletedPass(UserDefaults& defaults, bool syncOn)
+{
+    if (syncOn && !defaults.boolValue(completedPassKey))
+        defaults.setBool(completedPassKey, true);
+}
+
+void LibraryReset::syncTurnedOn(UserDefaults& defaults)
+{
+    if (!defaults.boolValue(completedPassKey))
+        defaults.setBool(completedPassKey, false);
 }
 
 } // namespace morvane

@@ -10,7 +10,7 @@ namespace morvane {
 
 class UserDefaults;
 
-// The marker of a library-wide erase, and its acknowledgement in the settings.
+// The marker of a library-wide erase, and what this machine keeps in the settings about markers.
 struct LibraryReset {
     QUuid resetID;
     QDateTime resetAt;
@@ -19,11 +19,28 @@ struct LibraryReset {
 
     static inline const QString resetAtKey = QStringLiteral("sync.lastAcknowledgedLibraryResetAt");
     static inline const QString resetIDKey = QStringLiteral("sync.lastAcknowledgedLibraryResetID");
+    // The ids of the last markers this machine applied or wrote, oldest first.
+    static inline const QString appliedIDsKey = QStringLiteral("sync.appliedLibraryResetIDs");
+    static constexpr qsizetype appliedIDsKept = 16;
+    // Whether a pass ever completed here: absent before this was kept, false until the first one.
+    static inline const QString completedPassKey = QStringLiteral("sync.hasCompletedPass");
 
     static std::optional<LibraryReset> loadAcknowledged(const UserDefaults& defaults);
+    // Records the marker as the last acknowledged one and among the applied ones.
     static void saveAcknowledged(const LibraryReset& reset, UserDefaults& defaults);
-    // Whether a reset found remotely still has to be applied here.
+    // Whether a marker found remotely still has to be applied here: one whose id this machine has not
+    // applied or written. Times are not compared: they come from different machines' clocks.
     static bool shouldApply(const LibraryReset& reset, const UserDefaults& defaults);
+
+    // A machine that has never completed a pass joins with its own library: the erase a marker stands
+    // for happened before this library took part in sync.
+    static bool hasCompletedPass(const UserDefaults& defaults);
+    static void setCompletedPass(UserDefaults& defaults, bool completed);
+    // Run at every start: the first start after this was kept counts a machine already syncing as one
+    // that completed a pass, so that an upgrade never passes over a pending erase. Turning sync on
+    // where it was never on makes the machine a joining one.
+    static void settleCompletedPass(UserDefaults& defaults, bool syncOn);
+    static void syncTurnedOn(UserDefaults& defaults);
 };
 
 } // namespace morvane

@@ -1,5 +1,7 @@
 #include "Sha256Hasher.h"
 
+#include "foundation/FileDescriptor.h"
+
 #include "platform/FileSystemProbe.h"
 
 #include <QFile>
@@ -25,25 +27,6 @@ struct DigestContextDeleter {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 QString hexText(const unsigned char* digest, unsigned length)
 {

@@ -2,6 +2,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
+#include "model/LibraryReset.h"
 #include "platform/CalendarStore.h"
 #include "platform/ContactStore.h"
 #include "platform/LoginItem.h"
@@ -124,6 +125,7 @@ PreferencesStore::PreferencesStore(Services services, QObject* parent)
             .value_or(SoundCooldown::off);
     m_syncMode = defaults.stringValue(Keys::syncMode) == QStringLiteral("iCloud") ? SyncMode::iCloud
                                                                                   : SyncMode::disabled;
+    LibraryReset::settleCompletedPass(defaults, m_syncMode == SyncMode::iCloud);
     m_calendarAccessStatus = calendarAccessText(m_services.calendarStore->authorizationStatus());
     m_contactAccessStatus = contactAccessText(m_services.contactStore->authorizationStatus());
     m_calendarRevealTarget = storedCalendarRevealTarget(defaults);
@@ -344,6 +346,8 @@ void PreferencesStore::setContactRevealTarget(ContactRevealTarget target)
 void PreferencesStore::setSyncMode(SyncMode mode)
 {
     m_syncMode = mode;
+    if (mode == SyncMode::iCloud)
+        LibraryReset::syncTurnedOn(*m_services.defaults);
     m_services.defaults->setString(Keys::syncMode, enumNameText(syncModeNames, mode));
     emit syncModeChanged();
     updateStatusForSyncMode();

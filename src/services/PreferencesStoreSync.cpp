@@ -88,8 +88,8 @@ QCoro::Task<void> PreferencesStore::runSyncPass()
     if (m_syncMode != SyncMode::iCloud)
         co_return;
     if (!failure) {
+        // The pass itself announces what it changed in the library: an idle pass announces nothing.
         setSyncStatus(SyncStatus::upToDate);
-        linkStore->notifyDidMutate(false);
         co_return;
     }
     setSyncStatus(SyncStatus::error);
@@ -166,11 +166,13 @@ QCoro::Task<void> PreferencesStore::runErase()
     try {
         // A pass that read the library before the erase would push it back afterwards.
         co_await waitForPassInFlight();
+        // The marker is acknowledged only once the local library is gone: until then the next pass
+        // applies it here too, instead of uploading the library this erase was to remove.
+        std::optional<LibraryReset> reset;
         if (remote) {
-            const LibraryReset reset = co_await m_services.syncService->eraseRemoteData();
+            reset = co_await m_services.syncService->eraseRemoteData();
             if (!*alive)
                 co_return;
-            LibraryReset::saveAcknowledged(reset, *m_services.defaults);
             setDatabaseActionProgress(QStringLiteral("Erasing local Morvane database..."));
         }
         QFuture<void> erased = linkStore.run([](SQLiteStore& store) { store.eraseAll(); });
@@ -194,6 +196,8 @@ QCoro::Task<void> PreferencesStore::runErase()
             if (remote)
                 setSyncStatus(SyncStatus::error);
         } else {
+            if (reset)
+                LibraryReset::saveAcknowledged(*reset, *m_services.defaults);
             setDatabaseActionMessage(
                 remote ? QStringLiteral("All Morvane links and relations were erased on this computer "
                                         "and in the shared record folder. Your other computers clear "

@@ -1,5 +1,7 @@
 #include "sync/CloudKitSyncService.h"
 
+#include "foundation/Logging.h"
+
 namespace morvane {
 
 namespace {
@@ -10,7 +12,22 @@ constexpr EnumName<CloudKitError::Code> codeNames[] = {
     {CloudKitError::unknownItem, "unknownItem"},
     {CloudKitError::invalidArguments, "invalidArguments"},
     {CloudKitError::serverRecordChanged, "serverRecordChanged"},
+    {CloudKitError::serverRejectedRequest, "serverRejectedRequest"},
+    {CloudKitError::limitExceeded, "limitExceeded"},
 };
+
+// The most skipped records a pass's error text lists one by one.
+constexpr qsizetype namedSkips = 5;
+
+QString skippedText(const QStringList& skipped)
+{
+    QStringList named = skipped.mid(0, namedSkips);
+    if (skipped.size() > namedSkips)
+        named.append(QStringLiteral("and %1 more").arg(skipped.size() - namedSkips));
+    return QStringLiteral("Sync left out %1 record(s); the rest is synced. %2.")
+        .arg(skipped.size())
+        .arg(named.join(QStringLiteral("; ")));
+}
 
 } // namespace
 
@@ -33,6 +50,19 @@ EraseRemoteDataError::EraseRemoteDataError(qsizetype linkCount, qsizetype relati
 
 CloudKitError::CloudKitError(Code code, QString description)
     : CloudKitError(int(code), enumNameText(codeNames, code), std::move(description))
+{
+}
+
+UnusableRecordError::UnusableRecordError(Code code, const QString& recordName, QString reason)
+    : CloudKitError(code,
+                    QStringLiteral("The record %1 is left out: %2.").arg(privateValue(recordName), reason))
+    , m_reason(std::move(reason))
+{
+}
+
+SkippedRecordsError::SkippedRecordsError(QStringList skipped)
+    : SyncError(skippedText(skipped))
+    , m_skipped(std::move(skipped))
 {
 }
 

@@ -5,6 +5,7 @@
 #include "sync/SyncStatus.h"
 
 #include <QCoroTask>
+#include <QStringList>
 
 namespace morvane {
 
@@ -41,6 +42,8 @@ public:
         unknownItem = 11,
         invalidArguments = 12,
         serverRecordChanged = 14,
+        serverRejectedRequest = 15,
+        limitExceeded = 27,
     };
 
     CloudKitError(int code, QString codeName, QString description)
@@ -58,6 +61,30 @@ public:
 private:
     int m_code;
     QString m_codeName;
+};
+
+// A store error that concerns one record only: what is stored under its name cannot be used (the record
+// folder holds a link, a FIFO or a folder there, or a file it cannot read), or the record is over the
+// store's size limit. A pass leaves that record out, goes on with the others and names it at its end.
+// The reason does not name the record: the caller names it its own way.
+class UnusableRecordError : public CloudKitError {
+public:
+    UnusableRecordError(Code code, const QString& recordName, QString reason);
+    const QString& reason() const { return m_reason; }
+
+private:
+    QString m_reason;
+};
+
+// A pass that did all it could but left records out (each an UnusableRecordError): each is listed as
+// "what: why", and the error's text names them.
+class SkippedRecordsError : public SyncError {
+public:
+    explicit SkippedRecordsError(QStringList skipped);
+    const QStringList& skipped() const { return m_skipped; }
+
+private:
+    QStringList m_skipped;
 };
 
 // The private record store the library syncs with. Every call runs its I/O away from the main

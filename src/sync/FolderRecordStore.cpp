@@ -1,5 +1,6 @@
 #include "sync/FolderRecordStore.h"
 
+#include "foundation/FileDescriptor.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
@@ -7,18 +8,24 @@
 #include "sync/CloudKitSyncService.h"
 #include "sync/RecordFormats.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QLocale>
+#include <QRandomGenerator>
 #include <QUrl>
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 MORVANE_LOGGING_CATEGORY(lcFolderRecordStore, "FolderRecordStore");
 
@@ -32,7 +39,7 @@ const QString fileSuffix = QStringLiteral(".record");
 
 // Record names become file names with every byte outside letters, digits, "-" and "_" percent-encoded,
 // so no name can climb out of the folder, hide itself behind a leading "." or clash with a temporary
-// file of QSaveFile.
+// file of a save.
 QString fileNameOf(const QString& recordName)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(recordName, {}, ".~")) + fileSuffix;
@@ -192,11 +199,104 @@ CloudKitError unknownItem(const QString& recordName)
                          QStringLiteral("Record not found: %1").arg(privateValue(recordName)));
 }
 
+CloudKitError systemError(const QString& what, const QString& recordName, int error)
+{
+    return CloudKitError(CloudKitError::internalError,
+                         QStringLiteral("Could not %1 the record %2: %3")
+                             .arg(what, privateValue(recordName), QString::fromLocal8Bit(::strerror(error))));
+}
+
+// What kind of entry a mode is, for the log and the pass's result.
+QString entryKind(mode_t mode)
+{
+    switch (mode & S_IFMT) {
+    case S_IFLNK:
+        return QStringLiteral("a symbolic link");
+    case S_IFIFO:
+        return QStringLiteral("a FIFO");
+    case S_IFSOCK:
+        return QStringLiteral("a socket");
+    case S_IFCHR:
+    case S_IFBLK:
+        return QStringLiteral("a device");
+    case S_IFDIR:
+        return QStringLiteral("a folder");
+    }
+    return QStringLiteral("not a regular file");
+}
+
+// "1,048,576 bytes"
+QString sizeText(qint64 bytes)
+{
+    QLocale english = QLocale::c();
+    english.setNumberOptions({});
+    return QStringLiteral("%1 bytes").arg(english.toString(bytes));
+}
+
+QString overLimitText(qint64 bytes)
+{
+    return QStringLiteral("its record file is %1, over the limit of %2")
+        .arg(sizeText(bytes), sizeText(FolderRecordStore::maximumRecordBytes));
+}
+
+// Reads up to limit + 1 bytes, so that a file grown past the limit since it was measured is told.
+std::optional<QByteArray> readUpTo(int handle, qint64 expected, qint64 limit)
+{
+    QByteArray bytes;
+    bytes.resize(qsizetype(std::min(expected, limit) + 1));
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > limit)
+                break;
+            bytes.resize(std::min<qsizetype>(bytes.size() * 2, qsizetype(limit + 1)));
+        }
+        const ssize_t got = ::read(handle, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    bytes.truncate(filled);
+    return bytes;
+}
+
+bool writeAll(int handle, const QByteArray& bytes)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t put = ::write(handle, bytes.constData() + written, size_t(bytes.size() - written));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        written += put;
+    }
+    return true;
+}
+
+// A new name for a temporary file: hidden (a listing passes over names that start with "."), and
+// unlike any record's file name.
+QByteArray temporaryName()
+{
+    return ".morvane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
+}
+
 } // namespace
 
 FolderRecordStore::FolderRecordStore(QString folderPath)
     : m_folderPath(std::move(folderPath))
 {
+}
+
+FolderRecordStore::~FolderRecordStore()
+{
+    closeFolder();
 }
 
 QString FolderRecordStore::defaultFolderPath()
@@ -214,16 +314,41 @@ RecordStore::AccountStatus FolderRecordStore::accountStatus()
     return AccountStatus::couldNotDetermine;
 }
 
-QString FolderRecordStore::filePath(const QString& recordName) const
+void FolderRecordStore::closeFolder()
 {
-    return m_folderPath + u'/' + fileNameOf(recordName);
+    if (m_folder >= 0)
+        ::close(m_folder);
+    m_folder = -1;
+    m_cache.clear();
+    m_listing.reset();
+    m_listingStamp.reset();
 }
 
-void FolderRecordStore::requireFolder() const
+int FolderRecordStore::folder()
 {
-    if (!QFileInfo(m_folderPath).isDir())
+    // The path is looked up each time (following a link into a shared folder), as the absence of the
+    // folder is the absence of an account; the folder opened before serves while the path still names
+    // it.
+    const QByteArray path = QFile::encodeName(m_folderPath);
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        closeFolder();
         throw CloudKitError(CloudKitError::notAuthenticated,
                             QStringLiteral("The record folder is not there: no account is signed in."));
+    }
+    if (m_folder >= 0 && quint64(info.st_dev) == m_folderDevice && quint64(info.st_ino) == m_folderInode)
+        return m_folder;
+    closeFolder();
+    FileDescriptor opened(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat openedInfo {};
+    if (opened.get() < 0 || ::fstat(opened.get(), &openedInfo) != 0)
+        throw CloudKitError(CloudKitError::internalError,
+                            QStringLiteral("Could not open the record folder %1: %2")
+                                .arg(privateValue(m_folderPath), QString::fromLocal8Bit(::strerror(errno))));
+    m_folderDevice = quint64(openedInfo.st_dev);
+    m_folderInode = quint64(openedInfo.st_ino);
+    m_folder = opened.release();
+    return m_folder;
 }
 
 namespace {
@@ -239,80 +364,160 @@ qint64 nowNs()
     return nanoseconds(now);
 }
 
-template <class Stamp> std::optional<Stamp> stampFrom(int status, const struct stat& info)
-{
-    if (status != 0)
-        return std::nullopt;
-    return Stamp{qint64(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim),
-                 quint64(info.st_ino)};
-}
-
 } // namespace
-
-std::optional<FolderRecordStore::FileStamp> FolderRecordStore::stampOfPath(const QByteArray& path)
-{
-    struct stat info {};
-    return stampFrom<FileStamp>(::stat(path.constData(), &info), info);
-}
-
-std::optional<FolderRecordStore::FileStamp> FolderRecordStore::stampOfHandle(int handle)
-{
-    struct stat info {};
-    return stampFrom<FileStamp>(::fstat(handle, &info), info);
-}
 
 bool FolderRecordStore::FileStamp::settled() const
 {
     return modifiedNs + unsettledNs < nowNs();
 }
 
+namespace {
+
+template <class Stamp> Stamp stampOf(const struct stat& info)
+{
+    return Stamp{qint64(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim),
+                 quint64(info.st_ino), quint64(info.st_mode)};
+}
+
+} // namespace
+
+FolderRecordStore::Found FolderRecordStore::lookup(const QString& recordName)
+{
+    const int dir = m_folder;
+    const auto cached = m_cache.constFind(recordName);
+    const QByteArray fileName =
+        cached != m_cache.constEnd() ? cached->fileName : QFile::encodeName(fileNameOf(recordName));
+    // The entry itself, never what a link points to.
+    struct stat entry {};
+    if (::fstatat(dir, fileName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        m_cache.remove(recordName);
+        if (error == ENOENT || error == ENAMETOOLONG) // no file can have a name that long
+            return {};
+        throw systemError(QStringLiteral("look up"), recordName, error);
+    }
+    if (cached != m_cache.constEnd() && cached->stamp == stampOf<FileStamp>(entry))
+        return {cached->record, cached->unusable};
+    return readEntry(recordName, fileName, entry);
+}
+
 std::optional<CloudRecord> FolderRecordStore::read(const QString& recordName)
 {
-    if (const auto cached = m_cache.constFind(recordName); cached != m_cache.constEnd()) {
-        if (stampOfPath(cached->path) == cached->stamp)
-            return cached->record;
-    }
-    return readFile(recordName);
+    Found found = lookup(recordName);
+    if (found.unusable)
+        throw UnusableRecordError(found.unusable->code, recordName, found.unusable->reason);
+    return std::move(found.record);
 }
 
-std::optional<CloudRecord> FolderRecordStore::readFile(const QString& recordName)
+FolderRecordStore::Found FolderRecordStore::readEntry(const QString& recordName, const QByteArray& fileName,
+                                                      const struct stat& entry)
 {
     m_cache.remove(recordName);
-    QFile file(filePath(recordName));
-    if (!file.exists())
-        return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly))
-        throw CloudKitError(CloudKitError::internalError,
-                            QStringLiteral("Could not read the record %1: %2")
-                                .arg(privateValue(recordName), file.errorString()));
+    CachedFile file{stampOf<FileStamp>(entry), fileName, std::nullopt, std::nullopt};
+    // Logged once for each state of the entry: what is cached is not logged again.
+    const auto leaveUnread = [&](Unusable unusable) {
+        qCWarning(lcFolderRecordStore).noquote() << "Leaving" << privateValue(QFile::decodeName(fileName))
+                                                 << "in the record folder unread:" << unusable.reason;
+        file.unusable = std::move(unusable);
+        Found found{std::nullopt, file.unusable};
+        if (file.stamp.settled())
+            m_cache.insert(recordName, std::move(file));
+        return found;
+    };
+    const auto notARecordFile = [](mode_t mode) {
+        return Unusable{CloudKitError::serverRejectedRequest,
+                        QStringLiteral("the record folder holds %1 under its name, not a record file")
+                            .arg(entryKind(mode)),
+                        !S_ISDIR(mode)};
+    };
+    if (!S_ISREG(entry.st_mode))
+        return leaveUnread(notARecordFile(entry.st_mode));
+    if (qint64(entry.st_size) > maximumRecordBytes)
+        return leaveUnread({CloudKitError::limitExceeded, overLimitText(entry.st_size)});
+    // Not following a link and not waiting on a FIFO, should the entry have been replaced by one since.
+    FileDescriptor handle(
+        ::openat(m_folder, fileName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (handle.get() < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            return {};
+        if (error == ELOOP)
+            return leaveUnread(notARecordFile(S_IFLNK));
+        return leaveUnread(
+            {CloudKitError::serverRejectedRequest, QStringLiteral("its record file could not be opened: %1")
+                                                       .arg(QString::fromLocal8Bit(::strerror(error)))});
+    }
     // Stamped before reading: a change made while the file is read moves the stamp, and the next read
     // takes the file again.
-    const std::optional<FileStamp> stamp = stampOfHandle(file.handle());
-    std::optional<CloudRecord> record = decodeRecord(file.readAll(), m_words);
-    if (!record || record->recordName() != recordName) {
-        qCWarning(lcFolderRecordStore)
-            << "Ignoring a record file that does not hold its record:" << privateValue(file.fileName());
-        record.reset();
+    struct stat opened {};
+    if (::fstat(handle.get(), &opened) != 0)
+        throw systemError(QStringLiteral("read"), recordName, errno);
+    file.stamp = stampOf<FileStamp>(opened);
+    if (!S_ISREG(opened.st_mode))
+        return leaveUnread(notARecordFile(opened.st_mode));
+    if (qint64(opened.st_size) > maximumRecordBytes)
+        return leaveUnread({CloudKitError::limitExceeded, overLimitText(opened.st_size)});
+    const std::optional<QByteArray> bytes = readUpTo(handle.get(), opened.st_size, maximumRecordBytes);
+    if (!bytes)
+        return leaveUnread(
+            {CloudKitError::serverRejectedRequest, QStringLiteral("its record file could not be read: %1")
+                                                       .arg(QString::fromLocal8Bit(::strerror(errno)))});
+    if (bytes->size() > maximumRecordBytes)
+        return leaveUnread({CloudKitError::limitExceeded, overLimitText(bytes->size())});
+    file.record = decodeRecord(*bytes, m_words);
+    if (!file.record || file.record->recordName() != recordName) {
+        qCWarning(lcFolderRecordStore) << "Ignoring a record file that does not hold its record:"
+                                       << privateValue(QFile::decodeName(fileName));
+        file.record.reset();
     }
-    if (stamp && stamp->settled())
-        m_cache.insert(recordName, CachedFile{*stamp, QFile::encodeName(file.fileName()), record});
-    return record;
+    Found found{file.record, std::nullopt};
+    if (file.stamp.settled())
+        m_cache.insert(recordName, std::move(file));
+    return found;
 }
 
-void FolderRecordStore::write(const CloudRecord& record)
+void FolderRecordStore::write(const QString& recordName, const QByteArray& bytes)
 {
-    m_cache.remove(record.recordName());
-    QSaveFile file(filePath(record.recordName()));
-    const QByteArray bytes = encodeRecord(record);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw CloudKitError(CloudKitError::internalError,
-                            QStringLiteral("Could not write the record %1: %2")
-                                .arg(privateValue(record.recordName()), file.errorString()));
+    m_cache.remove(recordName);
+    const int dir = m_folder;
+    const QByteArray fileName = QFile::encodeName(fileNameOf(recordName));
+    QByteArray temporary;
+    int made = -1;
+    for (int attempt = 0; made < 0; ++attempt) {
+        temporary = temporaryName();
+        made =
+            ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (made < 0 && (errno != EEXIST || attempt == 8))
+            throw systemError(QStringLiteral("write"), recordName, errno);
+    }
+    FileDescriptor handle(made);
+    const auto fail = [&](int error) {
+        ::unlinkat(dir, temporary.constData(), 0);
+        throw systemError(QStringLiteral("write"), recordName, error);
+    };
+    if (!writeAll(handle.get(), bytes) || ::fsync(handle.get()) != 0)
+        fail(errno);
+    if (::close(handle.release()) != 0)
+        fail(errno);
+    // The rename replaces the entry under the name itself, whatever it is, and never writes through a
+    // link; only a folder cannot be replaced so.
+    if (::renameat(dir, temporary.constData(), dir, fileName.constData()) != 0) {
+        const int error = errno;
+        ::unlinkat(dir, temporary.constData(), 0);
+        if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
+            throw UnusableRecordError(CloudKitError::serverRejectedRequest, recordName,
+                                      QStringLiteral("the record folder holds a folder under its name, not a "
+                                                     "record file"));
+        if (error == ENAMETOOLONG)
+            throw UnusableRecordError(CloudKitError::serverRejectedRequest, recordName,
+                                      QStringLiteral("its name is too long for a file name"));
+        throw systemError(QStringLiteral("write"), recordName, error);
+    }
 }
 
 CloudRecord FolderRecordStore::fetch(const QString& recordName)
 {
-    requireFolder();
+    folder();
     std::optional<CloudRecord> record = read(recordName);
     if (!record)
         throw unknownItem(recordName);
@@ -321,46 +526,58 @@ CloudRecord FolderRecordStore::fetch(const QString& recordName)
 
 CloudRecord FolderRecordStore::save(const CloudRecord& record)
 {
-    requireFolder();
+    folder();
     if (record.recordName().isEmpty() || record.recordType().isEmpty())
         throw CloudKitError(CloudKitError::invalidArguments,
                             QStringLiteral("A record needs a type and a name."));
-    const std::optional<CloudRecord> stored = read(record.recordName());
-    const QString storedTag = stored ? stored->changeTag() : QString();
+    Found stored = lookup(record.recordName());
+    // A link, a FIFO or the like holds no record: a new record replaces it (never what it points to).
+    if (stored.unusable && !stored.unusable->replaceable)
+        throw UnusableRecordError(stored.unusable->code, record.recordName(), stored.unusable->reason);
+    const QString storedTag = stored.record ? stored.record->changeTag() : QString();
     if (record.changeTag() != storedTag)
         throw CloudKitError(CloudKitError::serverRecordChanged,
                             QStringLiteral("The record %1 changed since it was fetched.")
                                 .arg(privateValue(record.recordName())));
-    if (stored && stored->sameContent(record))
-        return *stored;
+    if (stored.record && stored.record->sameContent(record))
+        return *stored.record;
     CloudRecord saved = record;
     saved.setChangeTag(uuidString(QUuid::createUuid()));
-    write(saved);
+    const QByteArray bytes = encodeRecord(saved);
+    if (bytes.size() > maximumRecordBytes)
+        throw UnusableRecordError(CloudKitError::limitExceeded, record.recordName(),
+                                  QStringLiteral("its record would take %1, over the limit of %2")
+                                      .arg(sizeText(bytes.size()), sizeText(maximumRecordBytes)));
+    write(saved.recordName(), bytes);
     return saved;
 }
 
 void FolderRecordStore::remove(const QString& recordName)
 {
-    requireFolder();
+    const int dir = folder();
     m_cache.remove(recordName);
-    QFile file(filePath(recordName));
-    if (!file.exists())
+    // Removes the entry itself, a link included, never what it points to.
+    if (::unlinkat(dir, QFile::encodeName(fileNameOf(recordName)).constData(), 0) == 0)
+        return;
+    const int error = errno;
+    if (error == ENOENT || error == ENAMETOOLONG)
         throw unknownItem(recordName);
-    if (!file.remove())
-        throw CloudKitError(CloudKitError::internalError,
-                            QStringLiteral("Could not delete the record %1: %2")
-                                .arg(privateValue(recordName), file.errorString()));
+    if (error == EISDIR)
+        throw UnusableRecordError(CloudKitError::serverRejectedRequest, recordName,
+                                  QStringLiteral("the record folder holds a folder under its name, not a "
+                                                 "record file"));
+    throw systemError(QStringLiteral("delete"), recordName, error);
 }
 
 RecordStore::Page FolderRecordStore::query(const QString& recordType, int limit)
 {
-    requireFolder();
+    folder();
     return listFrom(recordType, QString(), listing(), limit);
 }
 
 RecordStore::Page FolderRecordStore::query(const Cursor& cursor, int limit)
 {
-    requireFolder();
+    folder();
     std::shared_ptr<const QStringList> names = cursor.listing;
     if (!names)
         names = listing();
@@ -371,24 +588,88 @@ std::shared_ptr<const QStringList> FolderRecordStore::listing()
 {
     // Adding, removing or renaming a file moves the folder's stamp; a change to a file in place does
     // not, and is found by that file's own stamp.
-    const std::optional<FileStamp> folderStamp = stampOfPath(QFile::encodeName(m_folderPath));
+    struct stat folderInfo {};
+    std::optional<FileStamp> folderStamp;
+    if (::fstat(m_folder, &folderInfo) == 0)
+        folderStamp = stampOf<FileStamp>(folderInfo);
     if (m_listing && folderStamp == m_listingStamp)
         return m_listing;
     QStringList names;
-    const QStringList files = QDir(m_folderPath).entryList({u'*' + fileSuffix}, QDir::Files, QDir::Unsorted);
-    for (const QString& fileName : files) {
-        if (std::optional<QString> name = recordNameOf(fileName))
+    FileDescriptor listed(::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* entries = listed.get() >= 0 ? ::fdopendir(listed.get()) : nullptr;
+    if (!entries)
+        throw CloudKitError(CloudKitError::internalError,
+                            QStringLiteral("Could not list the record folder %1: %2")
+                                .arg(privateValue(m_folderPath), QString::fromLocal8Bit(::strerror(errno))));
+    listed.release();
+    while (const struct dirent* entry = ::readdir(entries)) {
+        const char* fileName = entry->d_name;
+        if (fileName[0] == '.' || !std::string_view(fileName).ends_with(".record"))
+            continue;
+        const std::optional<QString> name = recordNameOf(QFile::decodeName(fileName));
+        if (!name)
+            continue;
+        mode_t mode = DTTOIF(entry->d_type);
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::fstatat(m_folder, fileName, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            mode = info.st_mode;
+        }
+        if (S_ISREG(mode))
             names.append(*name);
+        else
+            qCWarning(lcFolderRecordStore).noquote()
+                << "Passing over" << privateValue(QFile::decodeName(fileName))
+                << "in the record folder:" << entryKind(mode) << "is not a record file";
     }
+    ::closedir(entries);
     std::sort(names.begin(), names.end());
-    // Records of files no longer listed are forgotten.
+    // Records of files no longer listed are forgotten; what is known of an entry left unread is kept
+    // while its stamp holds, so that it is not logged again at every request.
     m_cache.removeIf([&names](const auto& entry) {
-        return !std::binary_search(names.cbegin(), names.cend(), entry.key());
+        return !entry.value().unusable && !std::binary_search(names.cbegin(), names.cend(), entry.key());
     });
-    auto listed = std::make_shared<const QStringList>(std::move(names));
-    m_listing = folderStamp && folderStamp->settled() ? listed : nullptr;
+    auto result = std::make_shared<const QStringList>(std::move(names));
+    m_listing = folderStamp && folderStamp->settled() ? result : nullptr;
     m_listingStamp = folderStamp;
-    return listed;
+    return result;
+}
+
+std::optional<QByteArray> FolderRecordStore::changeToken()
+{
+    const int dir = folder();
+    struct stat folderInfo {};
+    if (::fstat(dir, &folderInfo) != 0)
+        return std::nullopt;
+    const FileStamp folderStamp = stampOf<FileStamp>(folderInfo);
+    if (!folderStamp.settled())
+        return std::nullopt;
+    const std::shared_ptr<const QStringList> names = listing();
+    if (names != m_listingFileNamesOf) {
+        m_listingFileNames.clear();
+        m_listingFileNames.reserve(names->size());
+        for (const QString& name : *names)
+            m_listingFileNames.append(QFile::encodeName(fileNameOf(name)));
+        m_listingFileNamesOf = names;
+    }
+    QByteArray token;
+    token.reserve((m_listingFileNames.size() + 1) * qsizetype(sizeof(FileStamp)));
+    const auto append = [&token](const FileStamp& stamp) {
+        token.append(reinterpret_cast<const char*>(&stamp), sizeof stamp);
+    };
+    append(folderStamp);
+    for (const QByteArray& fileName : std::as_const(m_listingFileNames)) {
+        struct stat info {};
+        FileStamp stamp;
+        if (::fstatat(dir, fileName.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            stamp = stampOf<FileStamp>(info);
+            if (!stamp.settled())
+                return std::nullopt;
+        }
+        append(stamp);
+    }
+    return token;
 }
 
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
@@ -396,11 +677,16 @@ RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const Q
 {
     Page page;
     // The names are listed once per listing; each file is read once, as the walk reaches it, and one
-    // removed meanwhile is passed over.
+    // removed meanwhile, or left unread, is passed over.
     for (auto name = std::upper_bound(names->cbegin(), names->cend(), after); name != names->cend(); ++name) {
         if (!mayHoldType(*name, recordType))
             continue;
-        std::optional<CloudRecord> record = read(*name);
+        std::optional<CloudRecord> record;
+        try {
+            record = read(*name);
+        } catch (const UnusableRecordError&) {
+            continue;
+        }
         if (!record || record->recordType() != recordType)
             continue;
         if (page.records.size() == std::max(limit, 1)) {

@@ -1,6 +1,9 @@
 #include "sync/RecordFormats.h"
 
+#include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
+
+#include <algorithm>
 
 namespace morvane::RecordFormats {
 
@@ -20,6 +23,62 @@ QString tombstoneRecordName(const DeletedRecord& record)
     name.replace(u':', u'_');
     name.replace(u'/', u'_');
     return name;
+}
+
+bool isLinkRecordName(const QString& name)
+{
+    const std::optional<QUuid> id = parseUuid(name);
+    return id && uuidString(*id) == name;
+}
+
+bool isRelationRecordName(const QString& name)
+{
+    const qsizetype separator = name.indexOf(u'_');
+    if (separator < 0)
+        return false;
+    const std::optional<QUuid> from = parseUuid(name.left(separator));
+    const std::optional<QUuid> to = parseUuid(name.mid(separator + 1));
+    return from && to && *from != *to && LinkRelation::recordName(*from, *to) == name;
+}
+
+bool isSyncedDeletion(const DeletedRecord& deleted)
+{
+    if (deleted.recordType == linkType)
+        return isLinkRecordName(deleted.recordName);
+    if (deleted.recordType == relationType)
+        return isRelationRecordName(deleted.recordName);
+    return false;
+}
+
+QString sharedContent(const LinkItem& link)
+{
+    LinkItem shared = link;
+    shared.lastKnownPath.reset();
+    std::sort(shared.tags.begin(), shared.tags.end());
+    CloudRecord record;
+    writeLinkFields(shared, record);
+    // Fields in name order; each value typed and delimited by control characters no field holds apart.
+    QString text;
+    for (auto field = record.fields().constBegin(); field != record.fields().constEnd(); ++field) {
+        text += field.key() + u'\x1f';
+        if (const auto* string = std::get_if<QString>(&field.value()))
+            text += u's' + *string;
+        else if (const auto* date = std::get_if<QDateTime>(&field.value()))
+            text += u'd' + libraryDateString(*date);
+        else if (const auto* number = std::get_if<qint64>(&field.value()))
+            text += u'i' + QString::number(*number);
+        else if (const auto* list = std::get_if<QStringList>(&field.value()))
+            text += u'l' + list->join(u'\x1d');
+        text += u'\x1e';
+    }
+    return text;
+}
+
+bool linkWins(const LinkItem& first, const LinkItem& second)
+{
+    if (first.updatedAt != second.updatedAt)
+        return first.updatedAt > second.updatedAt;
+    return sharedContent(first) > sharedContent(second);
 }
 
 void writeLinkFields(const LinkItem& link, CloudRecord& record)

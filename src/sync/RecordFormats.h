@@ -29,6 +29,21 @@ QString linkRecordName(const LinkItem& link);
 QString relationRecordName(const LinkRelation& relation);
 QString tombstoneRecordName(const DeletedRecord& record);
 
+// Whether a name has the one form this system gives a link's record (its upper-case UUID) or a
+// relation's (the pair key). A deletion is synced only for those two types with a name of that form:
+// any other could name a record that is not its to remove, such as the reset marker.
+bool isLinkRecordName(const QString& name);
+bool isRelationRecordName(const QString& name);
+bool isSyncedDeletion(const DeletedRecord& deleted);
+
+// The fields of a link every machine shares, in one text that sorts the same way on every machine:
+// all the record's fields but the machine's own last known path, tags as a set. Two copies with equal
+// texts need no push; of two copies updated at the same time the greater text wins everywhere.
+QString sharedContent(const LinkItem& link);
+// Of two copies of a link, whether the first wins: the later update, or at the same time the greater
+// shared content, so that every machine picks the same copy and none pushes its own back for ever.
+bool linkWins(const LinkItem& first, const LinkItem& second);
+
 // Per-machine file evidence (bookmark, resource and volume identifiers) and the computed relation
 // count never leave the machine. Empty tags and missing optional values clear their fields.
 void writeLinkFields(const LinkItem& link, CloudRecord& record);

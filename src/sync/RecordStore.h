@@ -2,6 +2,7 @@
 
 #include "sync/CloudRecord.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,7 +15,8 @@ namespace morvane {
 // The private record store the library is mirrored into: records found by name, or listed by type a
 // page at a time. Every call is synchronous and may block on I/O, so callers keep it off the main
 // thread. Implementations are safe to call from any one thread at a time. Failures are thrown as
-// CloudKitError; a record that is not there is CloudKitError::unknownItem.
+// CloudKitError; a record that is not there is CloudKitError::unknownItem, and one the store cannot use
+// (what is under its name, or its size) is UnusableRecordError, which concerns that record only.
 class RecordStore {
 public:
     // The account as the store sees it, with the record store's own numbering.
@@ -55,6 +57,10 @@ public:
     // The first page of every record of the type, ordered by name, or the page after the cursor.
     virtual Page query(const QString& recordType, int limit) = 0;
     virtual Page query(const Cursor& cursor, int limit) = 0;
+    // A value that differs whenever any record may have changed since it was taken (written, added,
+    // removed, replaced from outside); none when the store cannot tell at the moment. It costs far
+    // less than listing: a sync pass compares it to skip a pass that would find nothing new.
+    virtual std::optional<QByteArray> changeToken() { return std::nullopt; }
 };
 
 } // namespace morvane

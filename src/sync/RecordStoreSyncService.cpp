@@ -1,15 +1,39 @@
 #include "sync/RecordStoreSyncService.h"
 
+#include "foundation/Uuid.h"
 #include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
 #include "sync/RecordFormats.h"
 
 #include <QCoroFuture>
+#include <QHash>
 #include <QPromise>
+#include <QSet>
 
 namespace morvane {
 
+// The record store as a pass found it: the decoded deletions, links and relations by name, and the
+// name of every link or relation record listed, readable or not.
+struct RecordStoreSyncService::RemoteState {
+    QList<DeletedRecord> deletions;
+    QHash<QString, DeletedRecord> deletionsByName; // by the deletion record's own name
+    QList<LinkItem> links;
+    QHash<QUuid, LinkItem> linksByID;
+    QList<LinkRelation> relations;
+    QHash<QString, LinkRelation> relationsByName;
+    QSet<QString> listedNames;
+};
+
+// The library as a pass reads it, in one store job.
+struct RecordStoreSyncService::LocalState {
+    QList<LinkItem> links;
+    QList<LinkRelation> relations;
+    QList<DeletedRecord> deletions;
+};
+
 namespace {
+
+using LocalState = RecordStoreSyncService::LocalState;
 
 QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::milliseconds duration)
 {
@@ -31,6 +55,18 @@ QFuture<void> eraseLibrary(LinkStore& store)
 QFuture<void> applyDeletion(LinkStore& store, const DeletedRecord& deleted)
 {
     return store.run([deleted](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
+}
+
+QFuture<std::pair<qint64, qint64>> libraryStamp(LinkStore& store)
+{
+    return store.run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });
+}
+
+QFuture<LocalState> readLocal(LinkStore& store)
+{
+    return store.run([](SQLiteStore& sqlite) {
+        return LocalState{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
+    });
 }
 
 // Remote links and relations are applied a batch per store job: a job each spent a pass over a large
@@ -57,11 +93,18 @@ template <class T, class Apply> void applyEach(SQLiteStore& sqlite, const QList<
         std::rethrow_exception(failure);
 }
 
-QFuture<void> applyLinks(LinkStore& store, QList<LinkItem> links)
+// A remote link to apply, and whether it wins a tie of update times.
+struct LinkToApply {
+    LinkItem link;
+    bool winsEqualTime = false;
+};
+
+QFuture<void> applyLinks(LinkStore& store, QList<LinkToApply> links)
 {
     return store.run([links = std::move(links)](SQLiteStore& sqlite) {
-        applyEach(sqlite, links,
-                  [](SQLiteStore& target, const LinkItem& link) { target.applyRemoteLink(link); });
+        applyEach(sqlite, links, [](SQLiteStore& target, const LinkToApply& apply) {
+            target.applyRemoteLink(apply.link, apply.winsEqualTime);
+        });
     });
 }
 
@@ -74,14 +117,65 @@ QFuture<void> applyRelations(LinkStore& store, QList<LinkRelation> relations)
     });
 }
 
-QFuture<QList<DeletedRecord>> localTombstones(LinkStore& store)
+// What the library keeps when a remote copy wins: its fields, but the local creation time, and the
+// local file fields and open time where the local row has them.
+LinkItem keptOf(const LinkItem& local, const LinkItem& remote)
 {
-    return store.run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords(); });
+    LinkItem kept = remote;
+    kept.createdAt = local.createdAt;
+    kept.lastKnownPath = local.lastKnownPath ? local.lastKnownPath : remote.lastKnownPath;
+    kept.contentHash = local.contentHash ? local.contentHash : remote.contentHash;
+    kept.fileSize = local.fileSize ? local.fileSize : remote.fileSize;
+    kept.lastOpenedAt = local.lastOpenedAt ? local.lastOpenedAt : remote.lastOpenedAt;
+    return kept;
 }
 
-QFuture<QList<LinkRelation>> localRelations(LinkStore& store)
+bool fillsFileFields(const LinkItem& local, const LinkItem& remote)
 {
-    return store.run([](SQLiteStore& sqlite) { return sqlite.allRelations(); });
+    return (!local.contentHash && remote.contentHash) || (!local.fileSize && remote.fileSize) ||
+           (!local.lastKnownPath && remote.lastKnownPath);
+}
+
+// The remote links the library takes: new ones, winning ones that change something, and losing ones
+// that fill a file field the local row lacks. The rest would only rewrite rows with what they hold.
+QList<LinkToApply> linksToApply(const QList<LinkItem>& remoteLinks, const LocalState& local)
+{
+    QHash<QUuid, const LinkItem*> localByID;
+    localByID.reserve(local.links.size());
+    for (const LinkItem& link : local.links)
+        localByID.insert(link.id, &link);
+    QList<LinkToApply> result;
+    for (const LinkItem& remote : remoteLinks) {
+        const LinkItem* mine = localByID.value(remote.id);
+        if (!mine) {
+            result.append({remote, false});
+            continue;
+        }
+        if (RecordFormats::linkWins(remote, *mine)) {
+            const LinkItem kept = keptOf(*mine, remote);
+            if (RecordFormats::sharedContent(kept) != RecordFormats::sharedContent(*mine) ||
+                kept.lastKnownPath != mine->lastKnownPath)
+                result.append({remote, true});
+        } else if (fillsFileFields(*mine, remote)) {
+            result.append({remote, false});
+        }
+    }
+    return result;
+}
+
+QString relationDeletionName(const QString& pairName)
+{
+    return RecordFormats::tombstoneRecordName(DeletedRecord{RecordFormats::relationType, pairName, {}});
+}
+
+template <class T, class Reader>
+void decodeListed(const QList<CloudRecord>& records, Reader reader, QSet<QString>& names, QList<T>& values)
+{
+    for (const CloudRecord& record : records) {
+        names.insert(record.recordName());
+        if (std::optional<T> value = reader(record))
+            values.append(std::move(*value));
+    }
 }
 
 } // namespace
@@ -98,6 +192,8 @@ RecordStoreSyncService::RecordStoreSyncService(std::shared_ptr<RecordStore> reco
         m_pause = [clock = m_clock](std::chrono::milliseconds duration) { return pauseOn(clock, duration); };
 }
 
+RecordStoreSyncService::~RecordStoreSyncService() = default;
+
 QCoro::Task<SyncStatus> RecordStoreSyncService::accountStatus()
 {
     const SyncStatus status = co_await m_remote.accountStatus();
@@ -111,50 +207,152 @@ QCoro::Task<void> RecordStoreSyncService::requireReadyAccount()
         throw SyncError::unavailable(status);
 }
 
+QCoro::Task<RecordStoreSyncService::Fingerprint> RecordStoreSyncService::fingerprint(LinkStore& store)
+{
+    const std::optional<QByteArray> records = co_await m_remote.changeToken();
+    const std::pair<qint64, qint64> library = co_await libraryStamp(store);
+    co_return Fingerprint{library, records};
+}
+
 QCoro::Task<void> RecordStoreSyncService::sync(LinkStore& store)
 {
     co_await requireReadyAccount();
-    co_await applyLibraryReset(store);
-    co_await pull(store);
-    co_await push(store);
+    const Fingerprint before = co_await fingerprint(store);
+    if (m_settled && before.records && before == *m_settled)
+        co_return;
+    m_settled.reset();
+    m_remote.takeSkipped(); // what an earlier pass or erase left out is not this pass's
+    co_await fullPass(store);
+    const QStringList skipped = m_remote.takeSkipped();
+    // Only a pass that found everything as it left it proves there is nothing left to do: one that
+    // applied or pushed something runs again in full the next time, and so does one that left records
+    // out, so that each pass names them until they are mended.
+    const Fingerprint after = co_await fingerprint(store);
+    if (skipped.isEmpty() && after.records && after == before)
+        m_settled = after;
+    // Records the store could not take or give were left out, and the rest done: the pass ends in an
+    // error that names them (and says what it pulled, as a pass that completed does).
+    if (!skipped.isEmpty()) {
+        store.notifyDidMutate(false);
+        throw SkippedRecordsError(skipped);
+    }
 }
 
-QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store)
+QCoro::Task<void> RecordStoreSyncService::fullPass(LinkStore& store)
 {
     const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
+    co_await applyLibraryReset(store, reset);
+    const RemoteState remote = co_await fetchRemoteState();
+    co_await pull(store, remote);
+    // Another machine may have erased everything while this pass pulled: pushing now would bring this
+    // library back into the emptied store.
+    const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
+    if (resetNow != reset) {
+        co_await applyLibraryReset(store, resetNow);
+        co_return;
+    }
+    co_await push(store, remote);
+    LibraryReset::setCompletedPass(*m_defaults, true);
+}
+
+QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store,
+                                                            const std::optional<LibraryReset>& reset)
+{
     if (!reset || !LibraryReset::shouldApply(*reset, *m_defaults))
         co_return;
+    // A machine joining sync keeps its library: it took no part in the erase the marker stands for.
+    if (!LibraryReset::hasCompletedPass(*m_defaults)) {
+        LibraryReset::saveAcknowledged(*reset, *m_defaults);
+        co_return;
+    }
     co_await eraseLibrary(store);
     store.notifyDidMutate(false);
     LibraryReset::saveAcknowledged(*reset, *m_defaults);
 }
 
-QCoro::Task<void> RecordStoreSyncService::pull(LinkStore& store)
+QCoro::Task<RecordStoreSyncService::RemoteState> RecordStoreSyncService::fetchRemoteState()
 {
-    const QList<DeletedRecord> tombstones = co_await m_remote.fetchDeletedRecords();
-    for (const DeletedRecord& deleted : tombstones) {
+    RemoteState remote;
+    remote.deletions = co_await m_remote.fetchDeletedRecords();
+    for (const DeletedRecord& deleted : remote.deletions)
+        remote.deletionsByName.insert(RecordFormats::tombstoneRecordName(deleted), deleted);
+    const QList<CloudRecord> links = co_await m_remote.fetchAll(RecordFormats::linkType);
+    decodeListed(links, RecordFormats::linkItem, remote.listedNames, remote.links);
+    for (const LinkItem& link : remote.links)
+        remote.linksByID.insert(link.id, link);
+    const QList<CloudRecord> relations = co_await m_remote.fetchAll(RecordFormats::relationType);
+    decodeListed(relations, RecordFormats::linkRelation, remote.listedNames, remote.relations);
+    for (const LinkRelation& relation : remote.relations)
+        remote.relationsByName.insert(RecordFormats::relationRecordName(relation), relation);
+    co_return remote;
+}
+
+QCoro::Task<void> RecordStoreSyncService::pull(LinkStore& store, const RemoteState& remote)
+{
+    const std::pair<qint64, qint64> stampBefore = co_await libraryStamp(store);
+    const LocalState local = co_await readLocal(store);
+    QHash<QString, QDateTime> localDeletions;
+    for (const DeletedRecord& deleted : local.deletions)
+        localDeletions.insert(deleted.id(), deleted.deletedAt);
+    for (const DeletedRecord& deleted : remote.deletions) {
+        // One already known here, as late, would only be written again.
+        const auto known = localDeletions.constFind(deleted.id());
+        if (known != localDeletions.constEnd() && *known >= deleted.deletedAt)
+            continue;
         co_await applyDeletion(store, deleted);
         store.notifyDidMutate(false);
     }
-    const QList<LinkItem> links = co_await m_remote.fetchLinks();
+    const QList<LinkToApply> links = linksToApply(remote.links, local);
     for (qsizetype first = 0; first < links.size(); first += applyBatch)
         co_await applyLinks(store, links.mid(first, applyBatch));
-    const QList<LinkRelation> relations = co_await m_remote.fetchRelations();
-    for (qsizetype first = 0; first < relations.size(); first += applyBatch)
-        co_await applyRelations(store, relations.mid(first, applyBatch));
+    // A relation the library holds already, or one its deletion outdates, is passed over without a write.
+    for (qsizetype first = 0; first < remote.relations.size(); first += applyBatch)
+        co_await applyRelations(store, remote.relations.mid(first, applyBatch));
+    const std::pair<qint64, qint64> stampAfter = co_await libraryStamp(store);
+    if (stampAfter != stampBefore)
+        store.notifyDidMutate(false);
 }
 
-QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store)
+QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store, const RemoteState& remote)
 {
-    const QList<DeletedRecord> tombstones = co_await localTombstones(store);
-    for (const DeletedRecord& deleted : tombstones) {
-        co_await m_remote.saveDeletedRecord(deleted);
-        co_await m_remote.deleteRecord(deleted.recordName);
+    const LocalState local = co_await readLocal(store);
+    for (const DeletedRecord& deleted : local.deletions) {
+        if (!RecordFormats::isSyncedDeletion(deleted))
+            continue;
+        const DeletedRecord stored =
+            remote.deletionsByName.value(RecordFormats::tombstoneRecordName(deleted));
+        if (stored.recordName.isEmpty() || stored.deletedAt < deleted.deletedAt)
+            co_await m_remote.saveDeletedRecord(deleted);
+        if (remote.listedNames.contains(deleted.recordName))
+            co_await m_remote.deleteRecord(deleted.recordName);
     }
-    const QList<LinkItem> links = co_await store.allLinks();
+
+    // A link goes up when the store lacks a readable copy, or holds one that differs in what machines
+    // share and loses to this one; a copy that differs only in this machine's path stays as it is.
+    QList<LinkItem> links;
+    for (const LinkItem& link : local.links) {
+        const auto stored = remote.linksByID.constFind(link.id);
+        if (stored == remote.linksByID.constEnd() || RecordFormats::linkWins(link, *stored))
+            links.append(link);
+    }
     co_await m_remote.saveLinks(links);
-    const QList<LinkRelation> relations = co_await localRelations(store);
+
+    // A relation goes up when the store lacks it or holds an older making of the pair; the pair's
+    // deletion goes once the relation is up, since the pair was related again after it.
+    QList<LinkRelation> relations;
+    QStringList outdatedDeletions;
+    for (const LinkRelation& relation : local.relations) {
+        const QString name = RecordFormats::relationRecordName(relation);
+        const auto stored = remote.relationsByName.constFind(name);
+        if (stored == remote.relationsByName.constEnd() || stored->createdAt < relation.createdAt)
+            relations.append(relation);
+        const auto deletion = remote.deletionsByName.constFind(relationDeletionName(name));
+        if (deletion != remote.deletionsByName.constEnd() && deletion->deletedAt < relation.createdAt)
+            outdatedDeletions.append(relationDeletionName(name));
+    }
     co_await m_remote.saveRelations(relations);
+    for (const QString& name : outdatedDeletions)
+        co_await m_remote.deleteRecord(name);
 }
 
 QCoro::Task<LibraryReset> RecordStoreSyncService::eraseRemoteData()
@@ -164,33 +362,30 @@ QCoro::Task<LibraryReset> RecordStoreSyncService::eraseRemoteData()
     co_await waitForRemoteErase(eraseCheckAttempts, eraseCheckPause);
     const LibraryReset reset{QUuid::createUuid(), m_clock->now()};
     co_await m_remote.saveLibraryReset(reset);
+    m_settled.reset();
     co_return reset;
+}
+
+QCoro::Task<void> RecordStoreSyncService::deleteListed(QList<CloudRecord> records)
+{
+    for (const CloudRecord& record : records)
+        co_await m_remote.deleteRecord(record.recordName());
 }
 
 QCoro::Task<void> RecordStoreSyncService::deleteAllRemoteRecords()
 {
-    const QList<LinkRelation> relations = co_await m_remote.fetchRelations();
-    const QList<LinkItem> links = co_await m_remote.fetchLinks();
-    co_await deleteLinksAndRelations(links, relations);
-    const QList<DeletedRecord> tombstones = co_await m_remote.fetchDeletedRecords();
-    for (const DeletedRecord& deleted : tombstones)
-        co_await m_remote.deleteRecord(RecordFormats::tombstoneRecordName(deleted));
-}
-
-QCoro::Task<void> RecordStoreSyncService::deleteLinksAndRelations(QList<LinkItem> links,
-                                                                  QList<LinkRelation> relations)
-{
-    for (const LinkRelation& relation : relations)
-        co_await m_remote.deleteRecord(RecordFormats::relationRecordName(relation));
-    for (const LinkItem& link : links)
-        co_await m_remote.deleteRecord(RecordFormats::linkRecordName(link));
+    for (const QString& type :
+         {RecordFormats::relationType, RecordFormats::linkType, RecordFormats::deletedRecordType}) {
+        QList<CloudRecord> records = co_await m_remote.fetchAll(type);
+        co_await deleteListed(std::move(records));
+    }
 }
 
 QCoro::Task<void> RecordStoreSyncService::waitForRemoteErase(int attempts, std::chrono::milliseconds pause)
 {
     for (int attempt = 0; attempt < attempts; ++attempt) {
-        QList<LinkItem> links = co_await m_remote.fetchLinks();
-        QList<LinkRelation> relations = co_await m_remote.fetchRelations();
+        QList<CloudRecord> links = co_await m_remote.fetchAll(RecordFormats::linkType);
+        QList<CloudRecord> relations = co_await m_remote.fetchAll(RecordFormats::relationType);
         if (links.isEmpty() && relations.isEmpty())
             co_return;
         if (attempt < attempts - 1) {
@@ -198,9 +393,10 @@ QCoro::Task<void> RecordStoreSyncService::waitForRemoteErase(int attempts, std::
             continue;
         }
         // Another machine may have pushed its library while this one deleted: delete once more.
-        co_await deleteLinksAndRelations(std::move(links), std::move(relations));
-        links = co_await m_remote.fetchLinks();
-        relations = co_await m_remote.fetchRelations();
+        co_await deleteListed(std::move(relations));
+        co_await deleteListed(std::move(links));
+        links = co_await m_remote.fetchAll(RecordFormats::linkType);
+        relations = co_await m_remote.fetchAll(RecordFormats::relationType);
         if (!links.isEmpty() || !relations.isEmpty())
             throw EraseRemoteDataError(links.size(), relations.size());
     }

@@ -13,20 +13,24 @@ namespace morvane {
 
 class LinkStore;
 
-// Sync with the private record store. A pass keeps nothing between runs: it applies a newer library
-// reset, pulls every tombstone, link and relation, then pushes every local tombstone, link and
-// relation, one request at a time; the first error ends it and the next pass starts over. The
-// library's work runs on the store's thread, the record store's on a thread of its own, and the
-// coroutine itself on the caller's (main) thread.
+// Sync with the private record store. A pass applies a reset marker it has not applied yet, pulls every
+// deletion, link and relation, looks at the marker again, then pushes what the store lacks or holds
+// older, one request at a time; the first error ends it and the next pass starts over. A record the
+// store cannot use (UnusableRecordError) is the exception: it is left out, the pass goes on, and the
+// pass ends in a SkippedRecordsError that names what it left out. A pass that finds the library and
+// the record store as the last pass left them, when that pass changed nothing and left nothing out,
+// ends at once. The library's work runs on the store's thread, the record store's on a thread of its
+// own, and the coroutine itself on the caller's (main) thread.
 class RecordStoreSyncService final : public CloudKitSyncService {
 public:
     // Waits the given time; the remote erase pauses between its checks.
     using Pause = std::function<QCoro::Task<void>(std::chrono::milliseconds)>;
 
-    // The acknowledged reset is kept in the defaults; the clock dates a new reset and, unless a pause
-    // is given, times the pauses.
+    // The applied markers and whether a pass completed are kept in the defaults; the clock dates a new
+    // reset and, unless a pause is given, times the pauses.
     RecordStoreSyncService(std::shared_ptr<RecordStore> records, std::shared_ptr<UserDefaults> defaults,
                            std::shared_ptr<Clock> clock, Pause pause = {});
+    ~RecordStoreSyncService() override;
 
     QCoro::Task<void> sync(LinkStore& store) override;
     QCoro::Task<SyncStatus> accountStatus() override;
@@ -36,19 +40,36 @@ public:
     static constexpr int eraseCheckAttempts = 6;
     static constexpr std::chrono::milliseconds eraseCheckPause{500};
 
+    struct RemoteState;
+    struct LocalState;
+
 private:
+    // What a pass that changes nothing leaves as it found.
+    struct Fingerprint {
+        std::pair<qint64, qint64> library;
+        std::optional<QByteArray> records;
+        bool operator==(const Fingerprint&) const = default;
+    };
+
     QCoro::Task<void> requireReadyAccount();
-    QCoro::Task<void> applyLibraryReset(LinkStore& store);
-    QCoro::Task<void> pull(LinkStore& store);
-    QCoro::Task<void> push(LinkStore& store);
+    QCoro::Task<Fingerprint> fingerprint(LinkStore& store);
+    QCoro::Task<void> fullPass(LinkStore& store);
+    // Applies the marker when it is to be applied here.
+    QCoro::Task<void> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
+    QCoro::Task<RemoteState> fetchRemoteState();
+    QCoro::Task<void> pull(LinkStore& store, const RemoteState& remote);
+    QCoro::Task<void> push(LinkStore& store, const RemoteState& remote);
     QCoro::Task<void> deleteAllRemoteRecords();
     QCoro::Task<void> waitForRemoteErase(int attempts, std::chrono::milliseconds pause);
-    QCoro::Task<void> deleteLinksAndRelations(QList<LinkItem> links, QList<LinkRelation> relations);
+    // Each record by the name it is listed under, whether or not it reads as what its type holds.
+    QCoro::Task<void> deleteListed(QList<CloudRecord> records);
 
     RemoteRecords m_remote;
     std::shared_ptr<UserDefaults> m_defaults;
     std::shared_ptr<Clock> m_clock;
     Pause m_pause;
+    // Left by the last pass when it changed nothing.
+    std::optional<Fingerprint> m_settled;
 };
 
 } // namespace morvane

@@ -36,7 +36,31 @@ CloudRecord fetchOrCreate(RecordStore& store, const QString& recordType, const Q
     return CloudRecord(recordType, recordName);
 }
 
+QString linkText(const LinkItem& link)
+{
+    return QStringLiteral("link \u201c%1\u201d (%2)").arg(link.title, RecordFormats::linkRecordName(link));
+}
+
+QString relationText(const LinkRelation& relation)
+{
+    return QStringLiteral("relation %1").arg(RecordFormats::relationRecordName(relation));
+}
+
 } // namespace
+
+void RemoteRecords::Skipped::add(const QString& what, const UnusableRecordError& error)
+{
+    // Once each, though a pass may ask for one record twice (the reset marker).
+    std::lock_guard lock(mutex);
+    if (const QString text = QStringLiteral("%1: %2").arg(what, error.reason()); !list.contains(text))
+        list.append(text);
+}
+
+QStringList RemoteRecords::takeSkipped()
+{
+    std::lock_guard lock(m_skipped->mutex);
+    return std::exchange(m_skipped->list, {});
+}
 
 RemoteRecords::RemoteRecords(std::shared_ptr<RecordStore> store)
     : m_store(std::move(store))
@@ -103,6 +127,14 @@ QCoro::Task<SyncStatus> RemoteRecords::accountStatus()
     co_return SyncStatus::error;
 }
 
+QCoro::Task<std::optional<QByteArray>> RemoteRecords::changeToken()
+{
+    QFuture<std::optional<QByteArray>> token =
+        request([](RecordStore& store) { return store.changeToken(); });
+    std::optional<QByteArray> result = co_await token;
+    co_return result;
+}
+
 QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 {
     QList<CloudRecord> records = co_await queryAll(recordType);
@@ -112,7 +144,10 @@ QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 QCoro::Task<QList<DeletedRecord>> RemoteRecords::fetchDeletedRecords()
 {
     const QList<CloudRecord> records = co_await fetchAll(RecordFormats::deletedRecordType);
-    co_return decodeAll<DeletedRecord>(records, RecordFormats::deletedRecord);
+    QList<DeletedRecord> deletions = decodeAll<DeletedRecord>(records, RecordFormats::deletedRecord);
+    deletions.removeIf(
+        [](const DeletedRecord& deleted) { return !RecordFormats::isSyncedDeletion(deleted); });
+    co_return deletions;
 }
 
 QCoro::Task<QList<LinkItem>> RemoteRecords::fetchLinks()
@@ -132,6 +167,8 @@ QCoro::Task<std::optional<LibraryReset>> RemoteRecords::fetchLibraryReset()
     try {
         const CloudRecord record = co_await fetch(RecordFormats::libraryResetName);
         co_return RecordFormats::libraryReset(record);
+    } catch (const UnusableRecordError& error) {
+        m_skipped->add(QStringLiteral("the library-reset marker"), error);
     } catch (const CloudKitError& error) {
         if (!isUnknownItem(error))
             throw;
@@ -158,24 +195,36 @@ QFuture<void> RemoteRecords::save(const CloudRecord& record)
 
 QFuture<void> RemoteRecords::saveLinkBatch(QList<LinkItem> links)
 {
-    return request([links = std::move(links)](RecordStore& store) {
+    return request([links = std::move(links), skipped = m_skipped](RecordStore& store) {
         for (const LinkItem& link : links) {
-            CloudRecord record =
-                fetchOrCreate(store, RecordFormats::linkType, RecordFormats::linkRecordName(link));
-            RecordFormats::writeLinkFields(link, record);
-            store.save(record);
+            try {
+                CloudRecord record =
+                    fetchOrCreate(store, RecordFormats::linkType, RecordFormats::linkRecordName(link));
+                // Another machine may have saved a winning copy since the pass listed the records.
+                if (const std::optional<LinkItem> stored = RecordFormats::linkItem(record);
+                    stored && !RecordFormats::linkWins(link, *stored))
+                    continue;
+                RecordFormats::writeLinkFields(link, record);
+                store.save(record);
+            } catch (const UnusableRecordError& error) {
+                skipped->add(linkText(link), error);
+            }
         }
     });
 }
 
 QFuture<void> RemoteRecords::saveRelationBatch(QList<LinkRelation> relations)
 {
-    return request([relations = std::move(relations)](RecordStore& store) {
+    return request([relations = std::move(relations), skipped = m_skipped](RecordStore& store) {
         for (const LinkRelation& relation : relations) {
-            CloudRecord record = fetchOrCreate(store, RecordFormats::relationType,
-                                               RecordFormats::relationRecordName(relation));
-            RecordFormats::writeRelationFields(relation, record);
-            store.save(record);
+            try {
+                CloudRecord record = fetchOrCreate(store, RecordFormats::relationType,
+                                                   RecordFormats::relationRecordName(relation));
+                RecordFormats::writeRelationFields(relation, record);
+                store.save(record);
+            } catch (const UnusableRecordError& error) {
+                skipped->add(relationText(relation), error);
+            }
         }
     });
 }
@@ -194,10 +243,14 @@ QCoro::Task<void> RemoteRecords::saveRelations(QList<LinkRelation> relations)
 
 QCoro::Task<void> RemoteRecords::saveDeletedRecord(DeletedRecord deleted)
 {
-    CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::deletedRecordType,
-                                                      RecordFormats::tombstoneRecordName(deleted));
-    RecordFormats::writeDeletedRecordFields(deleted, record);
-    co_await save(record);
+    const QString name = RecordFormats::tombstoneRecordName(deleted);
+    try {
+        CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::deletedRecordType, name);
+        RecordFormats::writeDeletedRecordFields(deleted, record);
+        co_await save(record);
+    } catch (const UnusableRecordError& error) {
+        m_skipped->add(QStringLiteral("deleted-record %1").arg(name), error);
+    }
 }
 
 QCoro::Task<void> RemoteRecords::saveLibraryReset(LibraryReset reset)
@@ -212,6 +265,8 @@ QCoro::Task<void> RemoteRecords::deleteRecord(QString recordName)
 {
     try {
         co_await remove(recordName);
+    } catch (const UnusableRecordError& error) {
+        m_skipped->add(QStringLiteral("record %1").arg(recordName), error);
     } catch (const CloudKitError& error) {
         if (!isUnknownItem(error))
             throw;

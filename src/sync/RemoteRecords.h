@@ -5,6 +5,7 @@
 #include "model/LibraryReset.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
+#include "sync/CloudKitSyncService.h"
 #include "sync/RecordStore.h"
 #include "sync/SyncStatus.h"
 
@@ -12,6 +13,7 @@
 #include <QList>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace morvane {
@@ -33,14 +35,18 @@ public:
     // Every record of the type, all pages. A first page that finds no such record type counts as
     // none; an error of a later page is thrown.
     QCoro::Task<QList<CloudRecord>> fetchAll(QString recordType);
-    // The decoded records of a type; records the readers refuse are left out.
+    // See RecordStore::changeToken.
+    QCoro::Task<std::optional<QByteArray>> changeToken();
+    // The decoded records of a type; records the readers refuse are left out, and so are deletions of
+    // anything but a link or relation record by its own name.
     QCoro::Task<QList<DeletedRecord>> fetchDeletedRecords();
     QCoro::Task<QList<LinkItem>> fetchLinks();
     QCoro::Task<QList<LinkRelation>> fetchRelations();
     // The reset marker, or none when there is none (or it does not read).
     QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
 
-    // Each fetches the record by name (making it when there is none), overwrites its fields and saves.
+    // Each fetches the record by name (making it when there is none), overwrites its fields and saves; a
+    // link only over a stored copy it wins against (or one that does not read as a link).
     // Links and relations go a batch per request: one request each spent a pass over a large library
     // handing work between threads.
     QCoro::Task<void> saveLinks(QList<LinkItem> links);
@@ -51,6 +57,12 @@ public:
 
     // A record that is already gone counts as deleted.
     QCoro::Task<void> deleteRecord(QString recordName);
+
+    // A request about one record that fails with UnusableRecordError (the store cannot use what is
+    // under that name, or the record is over its size limit) leaves that record out and goes on: the
+    // save, the fetch of the reset marker (which then counts as none) and the delete, and each record of
+    // a batch. What was left out since the last call, each as "what: why", oldest first.
+    QStringList takeSkipped();
 
 private:
     // Runs fn(RecordStore&) on the I/O thread.
@@ -68,7 +80,15 @@ private:
     QFuture<void> saveLinkBatch(QList<LinkItem> links);
     QFuture<void> saveRelationBatch(QList<LinkRelation> relations);
 
+    // Appended to by the requests on the I/O thread.
+    struct Skipped {
+        void add(const QString& what, const UnusableRecordError& error);
+        std::mutex mutex;
+        QStringList list;
+    };
+
     std::shared_ptr<RecordStore> m_store;
+    std::shared_ptr<Skipped> m_skipped = std::make_shared<Skipped>();
     StoreExecutor m_io{"morvane-records"};
 };
 

@@ -85,18 +85,22 @@ TEST_F(SQLiteStoreMerge, RemoteDeletionsApplyKnownTypesAndKeepTheLaterTime)
     store.addRelation(a.id, b.id);
     store.addRelation(b.id, c.id);
 
-    store.applyRemoteDeletion({"Note", uuidString(a.id), at("2024-06-01T00:00:00.000Z")});
-    store.applyRemoteDeletion({"link", uuidString(a.id), at("2024-06-01T00:00:00.000Z")});
+    store.applyRemoteDeletion({"Note", uuidString(a.id), at("2036-06-01T00:00:00.000Z")});
+    store.applyRemoteDeletion({"link", uuidString(a.id), at("2036-06-01T00:00:00.000Z")});
     EXPECT_TRUE(store.allDeletedRecords().isEmpty());
     EXPECT_TRUE(store.link(a.id).has_value());
 
     const QString relationName = LinkRelation::recordName(c.id, b.id);
-    store.applyRemoteDeletion({"LinkRelation", relationName, at("2024-06-02T00:00:00.000Z")});
+    // The pair was related after a deletion dated before now: the relation outlives it.
+    store.applyRemoteDeletion({"LinkRelation", relationName, at("2001-01-01T00:00:00.000Z")});
+    EXPECT_EQ(store.allRelations().size(), 2);
+    EXPECT_TRUE(store.allDeletedRecords().isEmpty());
+    store.applyRemoteDeletion({"LinkRelation", relationName, at("2036-06-02T00:00:00.000Z")});
     EXPECT_EQ(store.allRelations().size(), 1);
-    store.applyRemoteDeletion({"LinkRelation", relationName, at("2024-06-01T00:00:00.000Z")});
-    EXPECT_EQ(store.allDeletedRecords().value(0).deletedAt, at("2024-06-02T00:00:00.000Z"));
+    store.applyRemoteDeletion({"LinkRelation", relationName, at("2036-06-01T00:00:00.000Z")});
+    EXPECT_EQ(store.allDeletedRecords().value(0).deletedAt, at("2036-06-02T00:00:00.000Z"));
 
-    store.applyRemoteDeletion({"Link", uuidString(a.id), at("2024-06-03T00:00:00.000Z")});
+    store.applyRemoteDeletion({"Link", uuidString(a.id), at("2036-06-03T00:00:00.000Z")});
     EXPECT_FALSE(store.link(a.id).has_value());
     EXPECT_TRUE(store.allRelations().isEmpty());
     // Remote deletions leave no relation tombstones of their own.

@@ -22,16 +22,16 @@ TEST(LinkRelation, RecordNameIsTheSameForEitherOrder)
               "00000000-0000-0000-0000-00000000000A_00000000-0000-0000-0000-00000000000B");
 }
 
-TEST(LibraryReset, ShouldApplyComparesWithAWellFormedAcknowledgedReset)
+TEST(LibraryReset, AMarkerIsAppliedOnceByItsIdWhateverItsTime)
 {
     const QDateTime t0 = QDateTime::fromMSecsSinceEpoch(1'700'000'000'000, Qt::UTC);
     const LibraryReset acknowledged{QUuid::createUuid(), t0};
     const std::tuple<const char*, LibraryReset, bool> cases[] = {
         {"same reset", acknowledged, false},
         {"later reset", {QUuid::createUuid(), t0.addMSecs(1)}, true},
-        {"older reset", {QUuid::createUuid(), t0.addMSecs(-1)}, false},
+        {"older reset (a clock behind)", {QUuid::createUuid(), t0.addMSecs(-1)}, true},
         {"other reset, same instant", {QUuid::createUuid(), t0}, true},
-        {"same id, later time", {acknowledged.resetID, t0.addSecs(5)}, true},
+        {"same id, later time", {acknowledged.resetID, t0.addSecs(5)}, false},
     };
     const auto defaults = UserDefaults::inMemory();
     EXPECT_TRUE(LibraryReset::shouldApply(acknowledged, *defaults)); // nothing acknowledged yet
@@ -39,6 +39,15 @@ TEST(LibraryReset, ShouldApplyComparesWithAWellFormedAcknowledgedReset)
     EXPECT_EQ(LibraryReset::loadAcknowledged(*defaults), acknowledged);
     for (const auto& [what, remote, expected] : cases)
         EXPECT_EQ(LibraryReset::shouldApply(remote, *defaults), expected) << what;
+
+    // The last sixteen applied are remembered, not more.
+    QList<LibraryReset> later;
+    for (int i = 0; i < 16; ++i) {
+        later.append({QUuid::createUuid(), t0.addSecs(i)});
+        LibraryReset::saveAcknowledged(later.constLast(), *defaults);
+    }
+    EXPECT_TRUE(LibraryReset::shouldApply(acknowledged, *defaults));
+    EXPECT_FALSE(LibraryReset::shouldApply(later.constFirst(), *defaults));
 
     // A malformed acknowledgement counts as none.
     defaults->setString(LibraryReset::resetAtKey, "2024-05-01T09:30:12.345Z"); // text, not a date

@@ -6,6 +6,7 @@
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
+#include "library/SQLiteConnection.h"
 #include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
 
@@ -149,6 +150,18 @@ TEST_F(PreferencesStoreSyncTest, ALocalEraseNeverAsksTheRecordStoreAndAFailedRem
     EXPECT_EQ(local->databaseActionMessage(), "Could not erase data: No account.");
     EXPECT_EQ(local->syncStatus(), SyncStatus::error);
     EXPECT_EQ(localLinks(), 1);
+
+    // The remote erase done and the local one failed: the marker stays unacknowledged, so the next
+    // pass erases here instead of uploading the library again.
+    sync->eraseFailure.reset();
+    SQLiteConnection::open(test::testHome() + QStringLiteral("/library.sqlite"))
+        .execute(
+            "CREATE TRIGGER refuse BEFORE DELETE ON links BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END");
+    local->eraseAllData();
+    ASSERT_TRUE(eventually([&] { return !local->databaseActionInProgress(); }));
+    EXPECT_EQ(sync->eraseCalls, 2);
+    EXPECT_EQ(localLinks(), 1);
+    EXPECT_FALSE(LibraryReset::loadAcknowledged(*defaults));
 }
 
 TEST_F(PreferencesStoreSyncTest, ABackupGoesOutAndComesBackThroughTheProcedures)
@@ -221,6 +234,29 @@ TEST_F(PreferencesStoreSyncTest, AnUnreadableChosenFileIsReportedAndTheLinkKeeps
     const QList<FileRepairIssue> rescanned = QCoro::waitFor(store->scanFileRepairs(roots));
     ASSERT_EQ(rescanned.size(), 1);
     EXPECT_EQ(rescanned.first().id(), saved.id);
+}
+
+} // namespace
+} // namespace morvane
+
+namespace morvane {
+namespace {
+
+TEST_F(PreferencesStoreSyncTest, OnlyAMachineTurningSyncOnAfterThisBuildJoinsAsANewOne)
+{
+    const auto completed = [&] { return defaults->boolValue(LibraryReset::completedPassKey); };
+    makeStore().reset();
+    EXPECT_FALSE(completed()); // sync off: nothing written
+    makeStore()->setSyncMode(SyncMode::iCloud);
+    EXPECT_EQ(completed(), false);
+    makeStore().reset(); // a restart before its first pass keeps it joining
+    EXPECT_EQ(completed(), false);
+
+    defaults->remove(LibraryReset::completedPassKey); // syncing already when this build came
+    makeStore().reset();
+    EXPECT_EQ(completed(), true);
+    makeStore()->setSyncMode(SyncMode::iCloud);
+    EXPECT_EQ(completed(), true);
 }
 
 } // namespace

@@ -101,6 +101,14 @@ public:
         std::lock_guard lock(m_mutex);
         if (!m_records.remove(recordName))
             throw CloudKitError(CloudKitError::unknownItem, "Record not found");
+        ++m_removals;
+    }
+
+    // Moves with every write and removal.
+    std::optional<QByteArray> changeToken() override
+    {
+        std::lock_guard lock(m_mutex);
+        return QByteArray::number(m_lastTag) + ':' + QByteArray::number(m_removals);
     }
 
     Page query(const QString& recordType, int limit) override
@@ -162,6 +170,7 @@ private:
     QList<Fault> m_faults;
     QStringList m_log;
     int m_lastTag = 0;
+    int m_removals = 0;
 };
 
 } // namespace morvane::test

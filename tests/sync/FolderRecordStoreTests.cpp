@@ -201,5 +201,44 @@ TEST_F(FolderRecordStoreTest, aPeersChangeIsSeenThoughItsFileKeptAnOldTime)
     EXPECT_EQ(store.fetch("one").string("title"), "second, longer");
 }
 
+// A save over a link or a FIFO replaces the entry itself, never what a link points to; a delete removes
+// a link, not its target; a folder is neither replaced nor removed.
+TEST_F(FolderRecordStoreTest, savesReplaceEntriesThatAreNotFilesNeverWhatALinkPointsTo)
+{
+    const QString precious = testHome() + "/precious.txt";
+    {
+        QFile file(precious);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+    }
+    const QString folder = store.folderPath();
+    ASSERT_TRUE(QFile::link(precious, folder + "/L.record") && QFile::link(precious, folder + "/M.record"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/F.record").constData(), 0600), 0);
+    ASSERT_TRUE(QDir().mkpath(folder + "/D.record"));
+    EXPECT_EQ(errorCode([&] { store.fetch("L"); }), CloudKitError::serverRejectedRequest);
+    store.save(record("Link", "L", "new"));
+    store.save(record("Link", "F", "new"));
+    store.remove("M");
+    EXPECT_EQ(errorCode([&] { store.save(record("Link", "D")); }), CloudKitError::serverRejectedRequest);
+    EXPECT_EQ(errorCode([&] { store.remove("D"); }), CloudKitError::serverRejectedRequest);
+    EXPECT_EQ(QFile(precious).size(), 4);
+    EXPECT_EQ(files(), (QStringList{"F.record", "L.record"})); // regular files now, no temporary left
+    EXPECT_EQ(store.fetch("L").string("title"), "new");
+}
+
+// The record folder may be a link, pointed elsewhere while the store lives: the store follows it.
+TEST(FolderRecordStoreAccount, aFolderLinkPointedElsewhereIsFollowed)
+{
+    ASSERT_TRUE(QDir().mkpath(testHome() + "/first") && QDir().mkpath(testHome() + "/second"));
+    FolderRecordStore(testHome() + "/first").save(CloudRecord("Link", "A"));
+    const QString folder = testHome() + "/CloudRecords";
+    ASSERT_TRUE(QFile::link(testHome() + "/first", folder));
+    FolderRecordStore store(folder);
+    EXPECT_EQ(store.query("Link", 10).records.size(), 1);
+    ASSERT_TRUE(QFile::remove(folder) && QFile::link(testHome() + "/second", folder));
+    EXPECT_TRUE(store.query("Link", 10).records.isEmpty());
+    store.save(CloudRecord("Link", "B"));
+    EXPECT_TRUE(QFileInfo::exists(testHome() + "/second/B.record"));
+}
+
 } // namespace
 } // namespace morvane::test

@@ -53,7 +53,7 @@ TEST_F(SyncPassTest, linksRelationsAndDeletionsTravelBetweenMachines)
     EXPECT_EQ(cloud->names(RecordFormats::linkType).size(), 2);
     EXPECT_TRUE(cloud->names(RecordFormats::relationType).isEmpty());
     EXPECT_EQ(cloud->names(RecordFormats::deletedRecordType).size(), 3);
-    EXPECT_EQ(b.settledAnnouncements() - announcedBefore, 3); // one per pulled tombstone
+    EXPECT_EQ(b.settledAnnouncements() - announcedBefore, 4); // one per pulled tombstone, one for the pass
 
     // And the other way round.
     b.add(makeLink("from b"));
@@ -104,7 +104,10 @@ TEST_F(SyncPassTest, aFailureEndsThePassAndTheNextPassCompletes)
     EXPECT_EQ(cloud->names(RecordFormats::linkType).size(), 4);
 
     // Another machine saves over a record between this pass's fetch and save: refused, then retried.
-    const LinkItem contested = *a.link(a.on([](SQLiteStore& s) { return s.allLinks(); }).first().id);
+    LinkItem contested = *a.link(a.on([](SQLiteStore& s) { return s.allLinks(); }).first().id);
+    contested.title = "changed here";
+    contested.updatedAt = contested.updatedAt.addSecs(1);
+    a.on([contested](SQLiteStore& sqlite) { sqlite.applyRemoteLink(contested); });
     bool interfered = false;
     cloud->beforeRequest = [&](Operation operation, const QString& typeOrName) {
         if (operation != Operation::save || typeOrName != RecordFormats::linkType || interfered)
@@ -116,6 +119,20 @@ TEST_F(SyncPassTest, aFailureEndsThePassAndTheNextPassCompletes)
     };
     EXPECT_EQ(a.failedSync(), "Record changed since it was fetched");
     EXPECT_EQ(a.failedSync(), "");
+
+    // A later copy saved elsewhere after the pass listed the records is not overwritten.
+    contested.updatedAt = contested.updatedAt.addSecs(1);
+    a.on([contested](SQLiteStore& sqlite) { sqlite.applyRemoteLink(contested); });
+    cloud->beforeRequest = [&, saved = false](Operation operation, const QString& name) mutable {
+        if (operation != Operation::fetch || name != uuidString(contested.id) || std::exchange(saved, true))
+            return;
+        CloudRecord later = *cloud->record(name);
+        later.set("title", QString("later elsewhere"));
+        later.set("updatedAt", contested.updatedAt.addSecs(60));
+        cloud->put(later);
+    };
+    EXPECT_EQ(a.failedSync(), "");
+    EXPECT_EQ(cloud->record(uuidString(contested.id))->string("title"), "later elsewhere");
 }
 
 TEST_F(SyncPassTest, anAccountThatIsNotReadyStopsThePassBeforeAnyRequest)
@@ -144,6 +161,34 @@ TEST_F(SyncPassTest, aStoreThatHasNeverSeenARecordTypeCountsAsEmpty)
     cloud->fail(Operation::query, RecordFormats::linkType,
                 CloudKitError(CloudKitError::invalidArguments, "Field 'recordName' is not marked queryable"));
     EXPECT_EQ(a.failedSync(), "Field 'recordName' is not marked queryable");
+}
+
+} // namespace
+} // namespace morvane::test
+
+namespace morvane::test {
+namespace {
+
+TEST_F(SyncPassTest, aPassFindingWhatAnIdlePassLeftAsksNothingAndAnnouncesNothing)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    a.sync();
+    a.sync(); // finds what the first left: proves there is nothing to do
+    cloud->clearLog();
+    const int announced = a.settledAnnouncements();
+    a.sync();
+    EXPECT_TRUE(cloud->log().isEmpty());
+    EXPECT_EQ(a.settledAnnouncements(), announced);
+
+    // Another machine's record and a change of the library are each seen by the next pass.
+    const LinkItem y = b.add(makeLink("y"));
+    b.sync();
+    a.sync();
+    EXPECT_EQ(a.titles(), (QStringList{"x", "y"}));
+    a.sync();
+    a.relate(x, y);
+    a.sync();
+    EXPECT_EQ(cloud->names(RecordFormats::relationType).size(), 1);
 }
 
 } // namespace

@@ -100,8 +100,8 @@ struct Machine {
     LibraryReset eraseEverywhere()
     {
         const LibraryReset reset = await(service->eraseRemoteData());
-        LibraryReset::saveAcknowledged(reset, *defaults);
         store->run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
+        LibraryReset::saveAcknowledged(reset, *defaults);
         return reset;
     }
 

@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# Two machines, each a morvane of its own (its own home, settings, library, runtime folder and X server:
+# two on one display would compete for the global shortcuts), share one record folder through a link,
+# as a file-sync program would make them. Links added, edited, related, unrelated and related again,
+# and deleted on one reach the other; the erase asked for in Preferences leaves the library whole when
+# Return is pressed in its confirmation (Cancel is the default) and empties both machines when its
+# "Erase Everything" button, focused by name, is pressed; nothing comes back afterwards.
+set -euo pipefail
+binary=$1
+here=$(cd "$(dirname "$0")" && pwd)
+# One private session bus, with the accessibility bus on it, for both machines.
+[ -n "${MORVANE_E2E_BUS:-}" ] || exec env MORVANE_E2E_BUS=1 dbus-run-session -- "$0" "$@"
+. "$here/e2e_common.sh"
+
+E2E_HOME=$(mktemp -d /tmp/morvane-e2e-XXXXXX)
+trap end_session EXIT
+shared=$E2E_HOME/shared-records
+mkdir -p "$shared"
+unset XAUTHORITY
+export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+
+# on <machine> <command...>: runs the command as that machine's user, on its display.
+on() {
+  local m=$1; shift
+  HOME=$E2E_HOME/$m XDG_CONFIG_HOME=$E2E_HOME/$m/.config XDG_DATA_HOME=$E2E_HOME/$m/.local/share \
+    XDG_RUNTIME_DIR=$E2E_HOME/$m/.runtime DISPLAY=$(cat "$E2E_HOME/$m.display") "$@"
+}
+library() { echo "$E2E_HOME/$1/.local/share/Morvane/Morvane.sqlite"; }
+sql() { sqlite3 -cmd ".timeout 5000" "$(library "$1")" "$2"; }
+
+start_machine() { # <machine>: the X server, window manager and tray, then morvane with sync on
+  local m=$1 home=$E2E_HOME/$1
+  mkdir -p "$home/.config/Morvane" "$home/.local/share/Morvane" "$home/.runtime"
+  chmod 700 "$home/.runtime"
+  ln -s "$shared" "$home/.local/share/Morvane/CloudRecords"
+  printf '{"preferences.syncMode": "iCloud"}\n' >"$home/.config/Morvane/defaults.json"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E_HOME/$m.number" 2>"$E2E_HOME/xvfb-$m.log" &
+  wait_for 10 test -s "$E2E_HOME/$m.number" || fail "the X server of $m did not start"
+  echo ":$(head -n 1 "$E2E_HOME/$m.number")" >"$E2E_HOME/$m.display"
+  on "$m" openbox >/dev/null 2>&1 &
+  wait_for 10 on "$m" window_manager_running || fail "the window manager of $m did not start"
+  on "$m" trayer --edge top --align right --widthtype request --height 32 >"$E2E_HOME/trayer-$m.log" 2>&1 &
+  wait_for 10 on "$m" xdotool search --class trayer || fail "the tray of $m did not start"
+  on "$m" exec "$binary" >"$E2E_HOME/morvane-$m.log" 2>&1 &
+  echo $! >"$E2E_HOME/$m.pid"
+  wait_for 15 on "$m" tray_window || fail "no tray icon on $m"
+  wait_for 10 sql "$m" "SELECT COUNT(*) FROM links" || fail "no library on $m"
+}
+start_machine a
+start_machine b
+
+# The quick panel of a machine, shown and focused; showing it makes morvane active, which starts a pass.
+show_panel() {
+  on "$1" xdotool key ctrl+super+l
+  wait_for 10 on "$1" panel || fail "ctrl+super+l did not map the panel on $1"
+}
+hide_panel() {
+  on "$1" xdotool key Escape
+  wait_for 10 on "$1" no_panel || fail "Escape did not hide the panel on $1"
+}
+copies() { # <machine> <expected>
+  on "$1" xdotool key ctrl+c
+  [ "$(on "$1" xclip -o -selection clipboard 2>/dev/null)" = "$2" ]
+}
+select_by_typing() { # <machine> <text> <url of the link it should select>
+  on "$1" xdotool type --delay 20 "$2"
+  wait_for 10 copies "$1" "$3" || fail "typing \"$2\" on $1 did not select $3"
+}
+add_link() { # <machine> <title> <url>
+  show_panel "$1"
+  on "$1" xdotool key ctrl+n
+  on "$1" xdotool type --delay 20 "$2"
+  on "$1" xdotool key Tab
+  on "$1" xdotool type --delay 20 "$3"
+  on "$1" xdotool key Return
+  saved() { [ -n "$(sql "$1" "SELECT id FROM links WHERE url = '$3'")" ]; }
+  wait_for 10 saved "$@" || fail "the add form on $1 did not save $3"
+  hide_panel "$1"
+}
+relate() { # <machine>: Alpha with Beta through Ctrl+K
+  show_panel "$1"
+  select_by_typing "$1" Alpha "$alpha"
+  on "$1" xdotool key ctrl+k
+  select_by_typing "$1" Beta "$beta"
+  on "$1" xdotool key Return
+  wait_for 10 on "$1" no_panel || fail "relating on $1 did not hide the panel"
+}
+# pass_everywhere: one pass on each machine, each started by showing its panel.
+pass_everywhere() {
+  local m
+  for m in a b; do
+    show_panel "$m"
+    hide_panel "$m"
+  done
+}
+# converge <description> <command...>: passes on both machines until the command holds, 30 s at most.
+converge() {
+  local what=$1 deadline=$((SECONDS + 30))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $deadline ] || fail "$what did not reach both machines"
+    pass_everywhere
+  done
+}
+count_is() { [ "$(sql "$1" "$2")" = "$3" ]; }
+both() { count_is a "$1" "$2" && count_is b "$1" "$2"; }
+relations() { echo "SELECT COUNT(*) FROM link_relations"; }
+
+alpha=https://example.com/alpha
+beta=https://example.com/beta
+add_link a "Alpha Page" "$alpha"
+add_link a "Beta Page" "$beta"
+converge "the new links" both "SELECT COUNT(*) FROM links" 2
+
+# An edit, written into b's library by another program as morvane would write it.
+sql b "UPDATE links SET title = 'Alpha Page Edited', updated_at = strftime('%Y-%m-%dT%H:%M:%fZ', 'now')
+  WHERE url = '$alpha'"
+converge "the edit" both "SELECT COUNT(*) FROM links WHERE title = 'Alpha Page Edited'" 1
+
+relate a
+converge "the relation" both "$(relations)" 1
+
+# Unrelated from Alpha's backlinks (Ctrl+B): Ctrl+Shift+Backspace asks, Return confirms.
+show_panel a
+select_by_typing a Alpha "$alpha"
+on a xdotool key ctrl+b
+wait_for 10 copies a "$beta" || fail "Ctrl+B did not list Beta among Alpha's backlinks"
+on a xdotool key ctrl+shift+BackSpace Return
+wait_for 10 count_is a "$(relations)" 0 || fail "the relation was not removed on a"
+hide_panel a
+converge "the removal" both "$(relations)" 0
+
+# Related again: it stays related on both through further passes.
+relate a
+converge "the relation made again" both "$(relations)" 1
+pass_everywhere
+pass_everywhere
+both "$(relations)" 1 || fail "the relation made again was removed again: a $(sql a "$(relations)"), b $(sql b "$(relations)")"
+
+# b deletes Beta: Ctrl+Backspace asks, Return confirms.
+show_panel b
+select_by_typing b Beta "$beta"
+on b xdotool key ctrl+BackSpace Return
+wait_for 10 count_is b "SELECT COUNT(*) FROM links WHERE url = '$beta'" 0 || fail "b did not delete Beta"
+hide_panel b
+converge "the deletion" both "SELECT COUNT(*) FROM links" 1
+both "$(relations)" 0 || fail "the deleted link's relation stayed"
+
+# The tray icon: while no panel or dialog is up, our one mapped window named "Morvane".
+tray_icon() {
+  local w
+  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" != Morvane ] || { echo "$w"; return 0; }
+  done
+  return 1
+}
+# A button of a's found by its name on the accessibility bus and focused, then pressed from the keyboard.
+press() { # <name> <key>
+  on a "$here/atspi_button.py" "$(cat "$E2E_HOME/a.pid")" "$1" focus || fail "no button \"$1\""
+  on a xdotool key "$2"
+}
+# The erase, from a's Preferences: dismissed, it leaves everything; confirmed, it empties both machines.
+open_erase_confirmation() {
+  local before
+  before=$(on a visible_windows)
+  eval "$(on a xdotool getwindowgeometry --shell "$(on a tray_icon)")"
+  on a xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  menu_open() { [ "$(on a visible_windows)" -gt "$before" ]; }
+  wait_for 5 menu_open || fail "the tray menu did not open"
+  on a xdotool key --delay 150 Up Up Up Return
+  wait_for 10 on a xdotool search --onlyvisible --name '^Morvane Preferences$' || fail "no Preferences window"
+  on a "$here/atspi_button.py" "$(cat "$E2E_HOME/a.pid")" Advanced press || fail "no Advanced page"
+  windows=$(on a visible_windows)
+  press "Erase All Morvane Data…" space
+  confirmation_shown() { [ "$(on a visible_windows)" -gt "$windows" ]; }
+  wait_for 10 confirmation_shown || fail "no erase confirmation"
+}
+confirmation_gone() { [ "$(on a visible_windows)" -le "$windows" ]; }
+# Return alone takes the default, Cancel.
+open_erase_confirmation
+on a xdotool key Return
+wait_for 10 confirmation_gone || fail "Return left the confirmation"
+count_is a "SELECT COUNT(*) FROM links" 1 || fail "Return in the confirmation erased"
+open_erase_confirmation
+press "Erase Everything" space
+wait_for 10 confirmation_gone || fail "the erase confirmation stayed"
+wait_for 30 count_is a "SELECT COUNT(*) FROM links" 0 || fail "the confirmed erase left a's library"
+remote_links() { grep -l '"recordType": "Link"' "$shared"/*.record 2>/dev/null | wc -l; }
+no_remote_links() { [ "$(remote_links)" = 0 ]; }
+wait_for 10 no_remote_links || fail "the erase left link records in the folder"
+converge "the erase" both "SELECT COUNT(*) FROM links" 0
+pass_everywhere
+pass_everywhere
+both "SELECT COUNT(*) FROM links" 0 || fail "an erased link came back"
+no_remote_links || fail "an erased link came back into the folder"
+
+for m in a b; do
+  kill -TERM "$(cat "$E2E_HOME/$m.pid")"
+done
+echo "PASS"
