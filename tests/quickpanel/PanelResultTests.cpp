@@ -32,9 +32,7 @@ TEST(PanelResult, SubtitlesByWhatTheLocatorIs)
 
 TEST(PanelResult, AFileMatchRowStandsForItsLink)
 {
-    LinkItem report = webLink("Report");
-    report.tags = {"work"};
-    report.linkedItemCount = 3;
+    const LinkItem report = webLink("Report");
     FileMatchCandidate candidate;
     candidate.item = report;
     candidate.selectedURL = "file:///Users/a/Report%20A.pdf";
@@ -44,8 +42,6 @@ TEST(PanelResult, AFileMatchRowStandsForItsLink)
     EXPECT_EQ(row.title(), "Press Enter to add: Report");
     EXPECT_EQ(row.subtitle(), "Same name: /Users/a/Report A.pdf");
     EXPECT_EQ(row.linkItem(), report);
-    EXPECT_EQ(row.tags(), QStringList({"work"}));
-    EXPECT_EQ(row.linkedItemCount(), 3);
     EXPECT_FALSE(PanelResult::capture({}).linkItem());
     EXPECT_NE(PanelResult::link(report), row);
 }
