@@ -48,15 +48,6 @@ TEST(Glyphs, EveryGlyphDrawsItsOwnShapeInsideItsBoxInBothAppearances)
     }
 }
 
-TEST(Colors, ResolvedForTheServicesAppearanceAndLightWithoutAService)
-{
-    const auto dark = test::appearanceService(Appearance::dark);
-    const auto light = test::appearanceService(Appearance::light);
-    EXPECT_NE(paintColor(SharedColors::hairline, dark.get()),
-              paintColor(SharedColors::hairline, light.get()));
-    EXPECT_EQ(paintColor(SharedColors::hairline, nullptr), paintColor(SharedColors::hairline, light.get()));
-}
-
 TEST(Glyphs, TheKeyboardSignsOfTheHintsAreInTheTextFont)
 {
     const QFont font = textFont(TextStyle::caption);

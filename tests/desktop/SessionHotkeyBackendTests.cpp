@@ -39,11 +39,6 @@ struct Session {
     QList<quint32> pressed;
 };
 
-void settle()
-{
-    QCoreApplication::processEvents();
-}
-
 TEST(PortalTriggerText, SpellsTheStoredShortcutAsThePortalReadsIt)
 {
     EXPECT_EQ(portalTriggerText(5, 0x1000 | 0x800 | 0x200 | 0x100), QStringLiteral("CTRL+ALT+SHIFT+LOGO+g"));
@@ -58,7 +53,7 @@ TEST(SessionHotkeyBackend, HandsTheDesktopOneSetPerTurnWithoutTheProbe)
     auto& backend = session.backend;
     const HotkeyRef first = *backend.registerHotkey(37, ctrlCommand, panel).ref;
     backend.registerHotkey(5, ctrlCommand, graph);
-    settle();
+    QCoreApplication::processEvents();
     ASSERT_EQ(session.portal->bound.size(), 1);
     EXPECT_EQ(
         session.portal->bound.last(),
@@ -71,13 +66,13 @@ TEST(SessionHotkeyBackend, HandsTheDesktopOneSetPerTurnWithoutTheProbe)
     const auto tried = backend.registerHotkey(38, ctrlCommand, probe);
     backend.unregisterHotkey(*tried.ref);
     const HotkeyRef again = *backend.registerHotkey(37, ctrlCommand, panel).ref;
-    settle();
+    QCoreApplication::processEvents();
     EXPECT_EQ(session.portal->bound.size(), 1);
     EXPECT_EQ(session.grabs->attempts.last(), panel);
 
     // Released (a recorder listens): the desktop is told, and a press it still sends runs nothing.
     backend.unregisterHotkey(again);
-    settle();
+    QCoreApplication::processEvents();
     EXPECT_EQ(session.portal->bound.last().size(), 1);
     session.portal->press(QStringLiteral("quick-panel"));
     EXPECT_TRUE(session.pressed.isEmpty());

@@ -7,21 +7,13 @@ using namespace morvane;
 
 namespace {
 
-TEST(PDFDeepLink, ReadsOnlyPdfFileUrls)
-{
-    EXPECT_EQ(PDFDeepLink::fromString("file:///a/Doc.PDF#page=3"),
-              (PDFDeepLink{"file:///a/Doc.PDF#page=3", 3}));
-    EXPECT_EQ(PDFDeepLink::fromString("file:///a/Doc.pdf"), (PDFDeepLink{"file:///a/Doc.pdf", std::nullopt}));
-
-    for (const char* text :
-         {"https://a.com/Doc.pdf#page=3", "file:///a/Doc.txt#page=3", "file:///a/pdf", "not a url"})
-        EXPECT_FALSE(PDFDeepLink::fromString(QString::fromUtf8(text))) << text;
-}
-
+// The page is read only from a file URL whose extension is "pdf" in any case.
 TEST(FileLocator, ReadsUrlPathAndPageOnce)
 {
     const std::pair<const char*, FileLocator> cases[] = {
         {"file:///a/b%20c.pdf#page=3", {true, QStringLiteral("/a/b c.pdf"), 3}},
+        {"file:///a/Doc.PDF#page=3", {true, QStringLiteral("/a/Doc.PDF"), 3}},
+        {"file:///a/pdf#page=3", {true, QStringLiteral("/a/pdf"), std::nullopt}},
         {"file:///a/b.txt#page=3", {true, QStringLiteral("/a/b.txt"), std::nullopt}},
         {"file://server/a.pdf#page=3", {true, std::nullopt, 3}},
         {"https://example.com/a.pdf#page=3", {true, std::nullopt, std::nullopt}},

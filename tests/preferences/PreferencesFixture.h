@@ -21,8 +21,8 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLabel>
+#include <QTest>
 
 #include <functional>
 
@@ -32,10 +32,7 @@ namespace morvane::test {
 
 inline bool eventually(const std::function<bool()>& condition)
 {
-    QDeadlineTimer deadline(10000);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return condition();
+    return QTest::qWaitFor(condition, 10000);
 }
 
 // The first widget of that type under root whose text is exactly text.

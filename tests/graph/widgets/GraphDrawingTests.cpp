@@ -83,7 +83,6 @@ TEST(GraphSceneTests, EdgeStyleFollowsTheFirstMatchingRowAndChipsOnlyNameVisible
     EXPECT_EQ(scene.edgeStyle(neighbour), EdgeStyle::relation);
     scene.keyboardNeighbors = {c.id, a.id};
     EXPECT_EQ(scene.edgeStyle(neighbour), EdgeStyle::neighbor);
-    EXPECT_TRUE(edgeStroke(EdgeStyle::suggestion).dashed);
 }
 
 TEST(NodeCardStyleTests, SizeFollowsDegreeAndLookFollowsHealthAndState)
