@@ -41,6 +41,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // GLib's default main context belongs to the accessibility thread (platform/AtspiAccessibilityApi).
+    qputenv("QT_NO_GLIB", "1");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
