@@ -12,6 +12,9 @@ bench=$1 idle=$2 captures=${3:-200}
 binary=$bench
 . "$(dirname "$0")/../../tests/e2e/e2e_common.sh"
 MORVANE_E2E_NO_TRAY=1 start_session
+# The browsers start the desktop's document portal, which mounts a file system in the runtime
+# folder: it is unmounted before the home is removed.
+trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 dbus-update-activation-environment --all 2>/dev/null
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
   string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null

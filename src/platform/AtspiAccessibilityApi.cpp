@@ -7,6 +7,8 @@
 
 #include "foundation/Logging.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <future>
@@ -123,12 +125,16 @@ AccessibilityStates statesOf(AtspiStateSet* set)
 
 // libatspi attaches the connections it opens to applications to GLib's default main context, whatever
 // context it was given: whoever runs that context calls into libatspi. So this thread runs it, which
-// needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set before it starts).
-// Otherwise the library gets a context of its own, and the main thread may dispatch some of its
-// messages: said once in the log.
+// needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set while its
+// application object is made). Otherwise the library gets a context of its own, and the main thread
+// may dispatch some of its messages: said once in the log.
 bool ownsDefaultContext()
 {
-    if (qEnvironmentVariableIntValue("QT_NO_GLIB") == 1)
+    const QAbstractEventDispatcher* mainLoop =
+        QCoreApplication::instance()
+            ? QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())
+            : nullptr;
+    if (!mainLoop || !mainLoop->inherits("QEventDispatcherGlib"))
         return true;
     qCWarning(lcAccessibility) << "GLib's main context is run by the event loop (QT_NO_GLIB is not set);"
                                   " accessibility messages may be dispatched on the main thread";
@@ -273,16 +279,16 @@ void AtspiAccessibilityApi::setUp(void* mainContext)
 {
     if (!hasSessionBus())
         return;
-    // The library's connections are set up on its main context as they are made: it is ours before
-    // the first, or the process's main thread (whose event loop runs the default context) would
-    // dispatch the library's messages and call into it.
-    atspi_set_main_context(static_cast<GMainContext*>(mainContext));
     // 0: set up now; 1: already set up (by another copy of this object in the process).
     const int status = atspi_init();
     if (status != 0 && status != 1) {
         qCInfo(lcAccessibility) << "The accessibility bus cannot be reached; other windows cannot be read";
         return;
     }
+    // The library sets its connections up on GLib's default context; given another (only once the
+    // bus is there: without it the library aborts), it moves those it has to that one.
+    if (static_cast<GMainContext*>(mainContext) != g_main_context_default())
+        atspi_set_main_context(static_cast<GMainContext*>(mainContext));
     atspi_set_timeout(callTimeoutMs, callTimeoutMs);
     m_objects->desktop = atspi_get_desktop(0);
     // Children and names are read afresh: Chromium adds its windows' contents without an event the

@@ -113,9 +113,7 @@ TEST(CodeRunnerProvider, ScriptAnswersWindowTextsMessagesAndIdentifiersThatCould
         {codeRunner, testHome() + "/proj", granted,
          "The active CodeRunner document could not be found on disk.\n"
          "Ignored CodeRunner document path that no longer exists"},
-        {codeRunner, "", notGranted,
-         "Turn on Accessibility for Morvane in System Settings > Privacy & Security > "
-         "Accessibility, then try again."},
+        {codeRunner, "", notGranted, "Turn on the desktop's accessibility support, then try again."},
         {codeRunner, "", notAvailable,
          "Save the active CodeRunner tab before linking it, or keep the tab selected "
          "so Morvane can read its file path."},

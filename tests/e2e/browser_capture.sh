@@ -10,6 +10,9 @@ fi
 probe=$1
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
+# The browsers start the desktop's document portal, which mounts a file system in the runtime
+# folder: it is unmounted before the home is removed.
+trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 # The accessibility bus is started on demand by the session bus: with this session's display and home.
 dbus-update-activation-environment --all 2>/dev/null || fail "the session bus refused the environment"
 for program in firefox-esr chromium python3; do
