@@ -141,6 +141,18 @@ bool ownsDefaultContext()
     return false;
 }
 
+// One text property of an accessible; nothing when it cannot be read.
+std::optional<QString> readText(AtspiAccessible* accessible, gchar* (*read)(AtspiAccessible*, GError**))
+{
+    if (!accessible)
+        return std::nullopt;
+    ErrorSlot error;
+    gchar* text = read(accessible, &error);
+    if (!text)
+        return std::nullopt;
+    return takeString(text);
+}
+
 AtspiAccessible* atspiObject(void* object)
 {
     return static_cast<AtspiAccessible*>(object);
@@ -435,26 +447,12 @@ AccessibilityRole AtspiAccessibilityApi::role(const AccessibilityElement& elemen
 
 std::optional<QString> AtspiAccessibilityApi::name(const AccessibilityElement& element) const
 {
-    AtspiAccessible* accessible = atspiObject(object(element));
-    if (!accessible)
-        return std::nullopt;
-    ErrorSlot error;
-    gchar* text = atspi_accessible_get_name(accessible, &error);
-    if (!text)
-        return std::nullopt;
-    return takeString(text);
+    return readText(atspiObject(object(element)), atspi_accessible_get_name);
 }
 
 std::optional<QString> AtspiAccessibilityApi::description(const AccessibilityElement& element) const
 {
-    AtspiAccessible* accessible = atspiObject(object(element));
-    if (!accessible)
-        return std::nullopt;
-    ErrorSlot error;
-    gchar* text = atspi_accessible_get_description(accessible, &error);
-    if (!text)
-        return std::nullopt;
-    return takeString(text);
+    return readText(atspiObject(object(element)), atspi_accessible_get_description);
 }
 
 AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& element) const
