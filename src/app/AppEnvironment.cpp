@@ -9,7 +9,7 @@
 #include "desktop/X11HotkeyBackend.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
-#include "platform/AccessibilityApi.h"
+#include "platform/AtspiAccessibilityApi.h"
 #include "platform/DesktopServices.h"
 #include "platform/EdsCalendarStore.h"
 #include "platform/EdsContactStore.h"
@@ -57,7 +57,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.hotkeyBackend = sessionHotkeys(environment);
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
-    environment.accessibility = std::make_shared<UnavailableAccessibilityApi>();
+    environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();
     environment.desktop = std::make_shared<XdgDesktopServices>(environment.launcher);
     const auto personalData = std::make_shared<EvolutionDataServer>();

@@ -36,6 +36,7 @@
 #include "foundation/Paths.h"
 #include "graph/GraphViewModel.h"
 #include "library/SQLiteStore.h"
+#include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
 #include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
@@ -226,7 +227,8 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto pdfReader = std::make_shared<PreviewPDFAccessibilityContextReader>(env.workspace, env.accessibility);
     auto previewPDF = std::make_shared<PreviewPDFActiveContextProvider>(env.workspace, env.scripts,
                                                                         fileIdentity, pdfReader);
-    auto browser = std::make_shared<BrowserActiveContextProvider>(env.workspace, env.scripts);
+    auto browser =
+        std::make_shared<BrowserActiveContextProvider>(env.workspace, env.scripts, env.accessibility);
     auto finder = std::make_shared<FinderActiveContextProvider>(env.workspace, env.scripts, fileIdentity);
     auto mail = std::make_shared<MailActiveContextProvider>(env.workspace, env.scripts);
     auto fantastical = std::make_shared<FantasticalActiveContextProvider>(env.workspace, env.scripts);
@@ -267,7 +269,11 @@ void MorvaneApp::Objects::runStartupActions()
     syncIfEnabled(&preferences);
     applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
     dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences, *environment.presence);
-    AccessibilityPermission(environment.accessibility, alerts, environment.desktop).promptIfNeeded();
+    // The bus's switch is read off the main thread: the question follows the answer.
+    AccessibilityApi* accessibility = environment.accessibility.get();
+    environment.accessibility->refreshTrust().then(accessibility, [this, accessibility](AccessibilityTrust) {
+        AccessibilityPermission(*accessibility, *alerts).promptIfNeeded();
+    });
     registerHotkeys();
     monitor.start();
 }

@@ -53,7 +53,11 @@ int main(int argc, char** argv)
     int qtArgumentCount = int(qtArguments.size());
     qtArguments.push_back(nullptr);
 
+    // GLib's default main context belongs to the accessibility thread (platform/AtspiAccessibilityApi):
+    // Qt's event loop is told to leave it, and the applications Morvane starts are not.
+    qputenv("QT_NO_GLIB", "1");
     QApplication application(qtArgumentCount, qtArguments.data());
+    qunsetenv("QT_NO_GLIB");
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     QApplication::setDesktopFileName(QStringLiteral("morvane"));

@@ -1,5 +1,7 @@
 #include "ActiveContextService.h"
 
+#include <qcoro/qcorofuture.h>
+
 #include <algorithm>
 
 namespace morvane {
@@ -34,6 +36,22 @@ CaptureResult ActiveContextService::captureContexts()
             return result;
     }
     return {};
+}
+
+void ActiveContextService::refreshInBackground()
+{
+    for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
+        provider->refresh();
+}
+
+QCoro::Task<CaptureResult> ActiveContextService::captureFreshContexts()
+{
+    QList<QFuture<void>> refreshes;
+    for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
+        refreshes.append(provider->refresh());
+    for (QFuture<void>& refresh : refreshes)
+        co_await refresh;
+    co_return captureContexts();
 }
 
 } // namespace morvane

@@ -61,6 +61,10 @@ type_and_return() {
 saved_link() { sql "SELECT url FROM links WHERE type = '$1' AND title = '$2'"; }
 
 start_bus --session
+# The accessibility bus switched on, as on a desktop with a screen reader: Morvane asks for it at
+# start while it is off, and that question would stand in front of the panel.
+dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+  string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null || fail "the accessibility bus is missing"
 now=$(date +%s)
 uid=$("$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200))) || fail "could not write the event"
 "$seed" event "Walrus Planning" $((now + 9000)) $((now + 9600)) >/dev/null || fail "could not write the event"
