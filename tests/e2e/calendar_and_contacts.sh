@@ -44,8 +44,6 @@ for id in org.gnome.Calendar org.gnome.Contacts; do
 done
 export PATH=$E2E_HOME/bin:$PATH
 
-library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
-sql() { sqlite3 "$library" "$1"; }
 hide_panel() {
   if panel >/dev/null; then
     xdotool key Escape
@@ -61,19 +59,14 @@ type_and_return() {
 saved_link() { sql "SELECT url FROM links WHERE type = '$1' AND title = '$2'"; }
 
 start_bus --session
-# The accessibility bus switched on, as on a desktop with a screen reader: Morvane asks for it at
-# start while it is off, and that question would stand in front of the panel.
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
-  string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null || fail "the accessibility bus is missing"
+accessibility_on
 now=$(date +%s)
 uid=$("$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200))) || fail "could not write the event"
 "$seed" event "Walrus Planning" $((now + 9000)) $((now + 9600)) >/dev/null || fail "could not write the event"
 "$seed" event "Heron Sync" $((now - 86400 * 30)) $((now - 86400 * 30 + 600)) >/dev/null || fail "could not write the event"
 card=$("$seed" contact "Ann Zebrafish" "Okapi Works") || fail "could not write the card"
 
-start_app
-wait_for 15 tray_window || fail "no tray icon appeared"
-wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
+start_app_ready
 
 type_and_return "Zebra Review"
 wait_for 10 eval '[ -n "$(saved_link calendar "Quarterly Zebra Review")" ]' ||
@@ -118,7 +111,6 @@ wait_for 20 ibis_saved || fail "an event written later was not offered: $(sql "S
 # GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
 open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"
 show_panel
-copies() { xdotool key ctrl+c; [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
 wait_for 10 copies "$event_url" || fail "the saved event is not the first event around now"
 xdotool key Down Return
 wait_for 10 eval '[ -n "$(saved_link calendar "Walrus Planning")" ]' ||

@@ -15,11 +15,29 @@ start_session() {
   # files in this home too.
   [ -z "${MORVANE_E2E_OWN_BUS:-}" ] ||
     dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
-  openbox >/dev/null 2>&1 &
-  # The window manager grabs its own keys and settles the keyboard as it starts: a script begins
-  # once it manages the screen.
-  wait_for 10 window_manager_running || fail "the window manager did not start"
+  library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+  start_window_manager
   [ -n "${MORVANE_E2E_NO_TRAY:-}" ] || start_tray
+}
+
+# own_bus "$0" "$@": runs the calling script again on a private session bus of its own, first thing.
+own_bus() {
+  [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -n "${MORVANE_E2E_OWN_BUS:-}" ] ||
+    MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$@"
+}
+
+# The accessibility bus switched on, as on a desktop with a screen reader: Morvane asks for it at
+# start while it is off, and that question would stand in front of what a script looks at.
+accessibility_on() {
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
+    string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null || fail "the accessibility bus is missing"
+}
+
+# The window manager grabs its own keys and settles the keyboard as it starts: a script begins once it
+# manages the screen.
+start_window_manager() {
+  openbox >/dev/null 2>&1 &
+  wait_for 10 window_manager_running || fail "the window manager did not start on $DISPLAY"
 }
 
 window_manager_running() {
@@ -28,10 +46,11 @@ window_manager_running() {
 
 # Starts a virtual X server that picks a free display number itself and says which: scripts started
 # together then never share a display, as two can when each looks for a free number first.
+# start_display [name]: a second one for another machine takes a name.
 start_display() {
-  local number=$E2E_HOME/display-number
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" 2>"$E2E_HOME/xvfb.log" &
-  wait_for 10 test -s "$number" || fail "the X server did not start"
+  local number=$E2E_HOME/display-number${1:+-$1}
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" 2>"$E2E_HOME/xvfb${1:+-$1}.log" &
+  wait_for 10 test -s "$number" || fail "the X server ${1:-} did not start"
   export DISPLAY=:$(head -n 1 "$number")
   unset XAUTHORITY
 }
@@ -60,6 +79,37 @@ end_session() {
 start_app() {
   "$binary" >"$E2E_HOME/morvane.log" 2>&1 &
   app=$!
+}
+# Starts it and waits for its tray icon and its library.
+start_app_ready() {
+  start_app
+  wait_for 15 tray_window || fail "no tray icon appeared"
+  wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
+}
+# quit_app [signal]: sends it (TERM by default); morvane exits with status 0.
+quit_app() {
+  kill -"${1:-TERM}" "$app"
+  wait_for 10 app_exited || fail "morvane did not quit on SIG${1:-TERM}"
+  wait "$app" || fail "morvane exited with status $? on SIG${1:-TERM}"
+}
+sql() { sqlite3 -cmd ".timeout 5000" "$library" "$1"; }
+
+# start_probe <probe arguments...>: the probe reads lines from fd 3 and prints to $E2E_HOME/probe.out;
+# sets $probe_pid.
+start_probe() {
+  [ -p "$E2E_HOME/probe.in" ] || mkfifo "$E2E_HOME/probe.in"
+  "$probe" "$@" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>>"$E2E_HOME/probe.log" &
+  probe_pid=$!
+  exec 3>"$E2E_HOME/probe.in"
+}
+
+# key_free <key>: another client can grab ctrl+super+<key> under every lock state (Control | Mod4,
+# with Lock and Mod2).
+key_free() {
+  "$grabber" "$1" 0x44 0x46 0x54 0x56 >"$E2E_HOME/grab.out" 2>&1 &
+  wait_for 10 grep -qx grabbed "$E2E_HOME/grab.out" || fail "ctrl+super+$1 is still held: $(cat "$E2E_HOME/grab.out")"
+  kill $!
+  wait $! || true
 }
 
 # Fails the script, with the logs in its home (which is about to be removed).
@@ -94,6 +144,65 @@ tray_window() {
     [ "$(xdotool getwindowname "$w" 2>/dev/null)" != "Morvane" ] || { echo "$w"; return 0; }
   done
   return 1
+}
+
+# The tray icon while no panel or dialog is up: our one mapped window named "Morvane".
+tray_icon() {
+  local w
+  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" != Morvane ] || { echo "$w"; return 0; }
+  done
+  return 1
+}
+
+# Our mapped window with this exact title, bigger than the tray icon (also "Morvane").
+shown_window() {
+  local w
+  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] || continue
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -lt 100 ] || { echo "$w"; return 0; }
+  done
+  return 1
+}
+not_shown() { ! shown_window "$1"; }
+# client <window> <field>: the client's place and size on the screen as xwininfo says them
+# (xdotool counts the frame's offset twice).
+client() { xwininfo -id "$1" | sed -n "s/^ *$2: *//p"; }
+# frame_centred <window>: the frame's centre is the work area's, to a pixel of rounding; sets dx, dy.
+frame_centred() {
+  local w=$1 left right top bottom area_x area_y area_w area_h x y width height
+  read -r left right top bottom < <(xprop -id "$w" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  read -r area_x area_y area_w area_h < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | cut -d' ' -f1-4)
+  x=$(client "$w" "Absolute upper-left X") y=$(client "$w" "Absolute upper-left Y")
+  width=$(client "$w" Width) height=$(client "$w" Height)
+  dx=$(((x - left) * 2 + width + left + right - area_x * 2 - area_w))
+  dy=$(((y - top) * 2 + height + top + bottom - area_y * 2 - area_h))
+  [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ]
+}
+
+# The tray menu's "Preferences…" (from the bottom: Quit Morvane, Check for Updates…, Preferences…).
+open_preferences() {
+  local before
+  before=$(visible_windows)
+  eval "$(xdotool getwindowgeometry --shell "$(tray_icon)")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  menu_open() { [ "$(visible_windows)" -gt "$before" ]; }
+  wait_for 5 menu_open || fail "the tray menu did not open"
+  xdotool key --delay 150 Up Up Up Return
+  wait_for 10 shown_window "Morvane Preferences" || fail "Preferences… did not show the window"
+}
+
+# Typing goes to the focused field; the search runs in the background, so a key that acts on the
+# selection waits until the selection is the one asked for (copying it shows it).
+clipboard() { xclip -o -selection clipboard 2>/dev/null; }
+copies() { # <expected>
+  xdotool key ctrl+c
+  [ "$(clipboard)" = "$1" ]
+}
+select_by_typing() { # <text> <url of the link it should select>
+  xdotool type --delay 20 "$1"
+  wait_for 10 copies "$2" || fail "typing \"$1\" did not select $2 (the clipboard holds: $(clipboard))"
 }
 
 # Windows of other applications, which the session stops at its end.
@@ -134,16 +243,8 @@ ENTRY
   xdg-mime default e2e-browser.desktop x-scheme-handler/https
 }
 
-# The mapped quick panel: ours, titled "Morvane", and bigger than the tray icon of the same name.
-panel() {
-  local w
-  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Morvane ] || continue
-    eval "$(xdotool getwindowgeometry --shell "$w")"
-    [ "$WIDTH" -lt 100 ] || { echo "$w"; return 0; }
-  done
-  return 1
-}
+# The mapped quick panel (or an alert, which is titled alike).
+panel() { shown_window Morvane; }
 no_panel() { ! panel; }
 # The shortcut maps the panel and it takes the focus; sets $w.
 panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }

@@ -8,9 +8,7 @@ grabber=$2
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
 
-mkfifo "$E2E_HOME/probe.in"
-"$probe" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>"$E2E_HOME/probe.log" &
-exec 3>"$E2E_HOME/probe.in"
+start_probe
 grab_pid=
 # The session's exit trap stops the probe and any grabbing client with the rest.
 

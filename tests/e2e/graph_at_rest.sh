@@ -24,10 +24,7 @@ INSERT OR IGNORE INTO link_relations
   WHERE (i * 7919) % 1000 != (i * 104729 + 13) % 1000;
 SQL
 
-mkfifo "$E2E_HOME/probe.in"
-"$probe" "$library" --free <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>"$E2E_HOME/probe.log" &
-probe_pid=$!
-exec 3>"$E2E_HOME/probe.in"
+start_probe "$library" --free
 
 count() { grep -cxF "$1" "$E2E_HOME/probe.out" || true; }
 # wait_until_said <seconds> <line> <times>: the probe has printed the line at least that many times.

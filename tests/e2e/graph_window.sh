@@ -24,9 +24,7 @@ INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES
 INSERT INTO link_relations VALUES ('D4D4D4D4-0000-4000-8000-000000000004', '$alpha', '$beta', '$now');
 SQL
 
-mkfifo "$E2E_HOME/probe.in"
-"$probe" "$library" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>"$E2E_HOME/probe.log" &
-exec 3>"$E2E_HOME/probe.in"
+start_probe "$library"
 
 said() { grep -qxF "$1" "$E2E_HOME/probe.out"; }
 expect() { wait_for 10 said "$1" || fail "expected the probe to print \"$1\"; it printed: $(cat "$E2E_HOME/probe.out")"; }

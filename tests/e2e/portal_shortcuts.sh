@@ -4,12 +4,10 @@
 # the keys asked for, the desktop says which keys it gave them, a press of those keys reaches the
 # probe once, and keys the user changes in the daemon survive a new start (the fixed session token).
 set -euo pipefail
-if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || [ -z "${MORVANE_E2E_OWN_BUS:-}" ]; then
-  MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$0" "$@"
-fi
 probe=$1
 export MORVANE_E2E_NO_TRAY=1
 . "$(dirname "$0")/e2e_common.sh"
+own_bus "$0" "$@"
 start_session "$@"
 # The portal mounts its document store in the runtime folder, which must be let go of before the
 # home is removed.
@@ -19,10 +17,7 @@ trap 'fusermount -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EX
 export XDG_CURRENT_DESKTOP=KDE
 dbus-update-activation-environment DISPLAY XDG_CURRENT_DESKTOP QT_QPA_PLATFORM
 
-mkfifo "$E2E_HOME/probe.in"
-QT_QPA_PLATFORM=offscreen "$probe" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>"$E2E_HOME/probe.log" &
-probe_pid=$!
-exec 3>"$E2E_HOME/probe.in"
+QT_QPA_PLATFORM=offscreen start_probe
 send() { echo "$1" >&3; }
 printed() { grep -qx "$1" "$E2E_HOME/probe.out"; }
 count() { grep -cx "$1" "$E2E_HOME/probe.out" || true; }
@@ -52,9 +47,7 @@ dbus-send --session --print-reply --dest=org.kde.kglobalaccel /kglobalaccel \
   fail "the shortcut daemon did not take the new keys"
 exec 3>&-
 wait_for 10 bash -c '! kill -0 $1' _ $probe_pid || fail "the probe did not quit at the end of its input"
-: >"$E2E_HOME/probe.out"
-QT_QPA_PLATFORM=offscreen "$probe" <"$E2E_HOME/probe.in" >"$E2E_HOME/probe.out" 2>>"$E2E_HOME/probe.log" &
-exec 3>"$E2E_HOME/probe.in"
+QT_QPA_PLATFORM=offscreen start_probe
 wait_for 30 printed "portal available" || fail "the portal did not answer the second start"
 send register
 wait_for 30 printed "trigger quick-panel Meta+Ctrl+K" ||

@@ -9,35 +9,13 @@ binary=$1
 grabber=$2
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
-start_app
-wait_for 15 tray_window || fail "no tray icon appeared"
-
-# Our mapped window with this exact title.
-shown_window() {
-  local w
-  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && { echo "$w"; return 0; }
-  done
-  return 1
-}
-not_shown() { ! shown_window "$1"; }
-open_preferences() {
-  local before
-  before=$(visible_windows)
-  eval "$(xdotool getwindowgeometry --shell "$(tray_window)")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-  menu_open() { [ "$(visible_windows)" -gt "$before" ]; }
-  wait_for 5 menu_open || fail "the tray menu did not open"
-  # From the bottom: Quit Morvane, Check for Updates…, Preferences….
-  xdotool key --delay 150 Up Up Up Return
-  wait_for 10 shown_window "Morvane Preferences" || fail "Preferences… did not show the window"
-}
+start_app_ready
 
 open_preferences
 window=$(shown_window "Morvane Preferences")
-client() { xwininfo -id "$window" | sed -n "s/^ *$1: *//p"; }
-[ "$(client Width)x$(client Height)" = 760x620 ] || fail "the window is $(client Width)x$(client Height)"
-x=$(client "Absolute upper-left X") y=$(client "Absolute upper-left Y")
+size=$(client "$window" Width)x$(client "$window" Height)
+[ "$size" = 760x620 ] || fail "the window is $size"
+x=$(client "$window" "Absolute upper-left X") y=$(client "$window" "Absolute upper-left Y")
 # Centred on the 1024×768 screen, give or take the window manager's frame.
 [ $((x + 380 - 512)) -ge -20 ] && [ $((x + 380 - 512)) -le 20 ] || fail "not centred horizontally: x=$x"
 [ $((y + 310 - 384)) -ge -40 ] && [ $((y + 310 - 384)) -le 40 ] || fail "not centred vertically: y=$y"
@@ -58,10 +36,7 @@ xdotool key ctrl+super+k
 recorded=$(printf '{"keyCode":40,"carbonModifiers":4352}' | base64 -w0)
 stored_key() { tr -d ' \n' <"$settings" | grep -qF "\"preferences.quickPanelHotkey\":{\"\$data\":\"$recorded\"}"; }
 wait_for 10 stored_key || fail "ctrl+super+k was not recorded: $(cat "$settings")"
-"$grabber" l 0x44 0x46 0x54 0x56 >"$E2E_HOME/grab.out" 2>&1 &
-wait_for 10 grep -qx grabbed "$E2E_HOME/grab.out" || fail "ctrl+super+l is still held: $(cat "$E2E_HOME/grab.out")"
-kill $!
-wait $! || true
+key_free l
 
 # Closed through the window manager, it is only hidden; opened again it is the one window.
 activate "$window"
@@ -80,8 +55,7 @@ wait_for 10 no_panel || fail "the recorded shortcut did not hide the quick panel
 
 # Erase All Morvane Data… on the Advanced page (the sidebar's last section) asks first.
 window=$(shown_window "Morvane Preferences")
-x=$(client "Absolute upper-left X") y=$(client "Absolute upper-left Y")
-sql() { sqlite3 "$XDG_DATA_HOME/Morvane/Morvane.sqlite" "$1"; }
+x=$(client "$window" "Absolute upper-left X") y=$(client "$window" "Absolute upper-left Y")
 for n in 1 2 3; do
   sql "INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES ('00000000-0000-4000-8000-00000000000$n',
        'E2E $n', 'https://example.com/$n', 'web', '2024-05-01T09:00:00.000Z', '2024-05-01T09:00:00.000Z')"
@@ -107,7 +81,5 @@ links 3 || fail "the library changed after Return or Escape: $(sql "SELECT COUNT
 xdotool key alt+e
 wait_for 10 links 0 || fail "Erase Everything did not erase"
 
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
-wait $app || fail "morvane exited with status $?"
+quit_app
 echo "PASS"

@@ -10,31 +10,16 @@ binary=$1
 start_session "$@"
 use_stand_in_browser
 
-library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
-start_app
-wait_for 15 tray_window || fail "no tray icon appeared"
-wait_for 5 sqlite3 "$library" "SELECT COUNT(*) FROM links" || fail "no library at $library"
+start_app_ready
 id=E5E5E5E5-0000-4000-8000-000000000005
 url=https://example.com/panel-e2e
 stamp=2024-05-01T09:30:12.345Z
-sqlite3 "$library" "INSERT INTO links (id, title, url, type, created_at, updated_at)
+sql "INSERT INTO links (id, title, url, type, created_at, updated_at)
   VALUES ('$id', 'Panel Check Page', '$url', 'web', '$stamp', '$stamp')"
 
-client() { xwininfo -id "$1" | sed -n "s/^ *$2: *//p"; }
-# The frame's centre is the work area's, to a pixel of rounding.
-frame_centred() {
-  local w=$1 left right top bottom area_x area_y area_w area_h x y width height
-  read -r left right top bottom < <(xprop -id "$w" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-  read -r area_x area_y area_w area_h < <(xprop -root _NET_WORKAREA | sed 's/.*= //; s/,//g' | cut -d' ' -f1-4)
-  x=$(client "$w" "Absolute upper-left X") y=$(client "$w" "Absolute upper-left Y")
-  width=$(client "$w" Width) height=$(client "$w" Height)
-  dx=$(((x - left) * 2 + width + left + right - area_x * 2 - area_w))
-  dy=$(((y - top) * 2 + height + top + bottom - area_y * 2 - area_h))
-  [ "${dx#-}" -le 2 ] && [ "${dy#-}" -le 2 ]
-}
 on_every_desktop() { xprop -id "$1" _NET_WM_DESKTOP | grep -q '= 4294967295$'; }
 above_others() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
-# show_panel: the shortcut maps the panel, centred, at its size, on every desktop; sets $w.
+# show_panel: the shortcut maps the panel, centred, at its size, on every desktop, focused; sets $w.
 show_panel() {
   xdotool key ctrl+super+l
   wait_for 10 panel || fail "ctrl+super+l did not map the panel"
@@ -44,28 +29,21 @@ show_panel() {
   wait_for 5 frame_centred "$w" || { frame_centred "$w" || fail "the panel's frame is off centre by ($dx, $dy) / 2"; }
   wait_for 5 on_every_desktop "$w" || fail "the panel is not on every desktop: $(xprop -id "$w" _NET_WM_DESKTOP)"
   above_others "$w" || fail "the panel is not kept above other windows: $(xprop -id "$w" _NET_WM_STATE)"
+  wait_for 5 panel_active || fail "the panel did not take the focus"
 }
-panel_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
 
 # Moved away, then unmapped: the next show centres it again.
 show_panel
-wait_for 5 panel_active || fail "the panel did not take the focus"
 xdotool windowmove "$w" 10 10
 xdotool key Escape
 wait_for 10 no_panel || fail "Escape did not unmap the panel"
 show_panel
-wait_for 5 panel_active || fail "the panel did not take the focus"
 
 # Searching selects the link; copying it proves the selection (the search runs in the background).
-xdotool type --delay 20 "Panel Check"
-copied() {
-  xdotool key ctrl+c
-  [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$url" ]
-}
-wait_for 10 copied || fail "the link was not selected (the clipboard holds: $(xclip -o -selection clipboard 2>&1))"
+select_by_typing "Panel Check" "$url"
 
 xdotool key ctrl+BackSpace Return
-gone() { [ "$(sqlite3 "$library" "SELECT COUNT(*) FROM links WHERE id = '$id'")" = 0 ]; }
+gone() { [ "$(sql "SELECT COUNT(*) FROM links WHERE id = '$id'")" = 0 ]; }
 wait_for 10 gone || fail "Return with \"Delete Link?\" pending did not delete the link"
 panel >/dev/null || fail "confirming the deletion closed the panel"
 xdotool key Escape
@@ -74,7 +52,6 @@ wait_for 10 no_panel || fail "Escape did not unmap the panel"
 # The window manager's close only hides the panel: the shortcut brings the same window back.
 first=$w
 show_panel
-wait_for 5 panel_active || fail "the panel did not take the focus"
 xdotool key alt+F4
 wait_for 10 no_panel || fail "closing the panel did not unmap it"
 show_panel
@@ -95,7 +72,6 @@ xdotool key ctrl+super+l
 wait_for 5 panel_active || fail "the shortcut did not bring the covered panel forward"
 [ "$(panel)" = "$w" ] || fail "the covered panel came back as another window"
 
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
+quit_app
 [ ! -s "$opened" ] || fail "confirming the deletion opened $(cat "$opened")"
 echo "PASS"

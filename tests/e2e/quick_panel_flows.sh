@@ -9,27 +9,11 @@ binary=$1
 start_session "$@"
 use_stand_in_browser
 
-library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
-sql() { sqlite3 "$library" "$1"; }
-start_app
-wait_for 15 tray_window || fail "no tray icon appeared"
-wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
+start_app_ready
 other=0C0FFEE0-0000-4000-8000-00000000000A
 stamp=2024-05-01T09:30:12.345Z
 sql "INSERT INTO links (id, title, url, type, created_at, updated_at)
   VALUES ('$other', 'Harbour Tide Tables', 'https://example.com/tides', 'web', '$stamp', '$stamp')"
-
-# Typing goes to the focused field; the search runs in the background, so a key that acts on the
-# selection waits until the selection is the one asked for (the clipboard shows it).
-clipboard() { xclip -o -selection clipboard 2>/dev/null; }
-copies() { # <expected>
-  xdotool key ctrl+c
-  [ "$(clipboard)" = "$1" ]
-}
-select_by_typing() { # <text> <url of the link it should select>
-  xdotool type --delay 20 "$1"
-  wait_for 10 copies "$2" || fail "typing \"$1\" did not select $2 (the clipboard holds: $(clipboard))"
-}
 
 # A new link through the add form.
 title="Morvane Flow Page"
@@ -95,6 +79,5 @@ wait_for 10 gone || fail "Ctrl+Backspace and Return did not delete the link"
 [ "$(sql "SELECT COUNT(*) FROM links WHERE id = '$other'")" = 1 ] || fail "deleting one link took another"
 [ "$(wc -l <"$opened")" = 1 ] || fail "something else was opened: $(cat "$opened")"
 
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
+quit_app
 echo "PASS"

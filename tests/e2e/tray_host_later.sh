@@ -7,11 +7,9 @@ export MORVANE_E2E_NO_TRAY=1
 start_session "$@"
 start_app
 # The library is made before the tray icon is asked for: once it exists, the icon found no host.
-wait_for 10 sqlite3 "$XDG_DATA_HOME/Morvane/Morvane.sqlite" "SELECT COUNT(*) FROM links" || fail "morvane did not start"
+wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "morvane did not start"
 tray_window && fail "a tray icon window exists without a tray host"
 start_tray
 wait_for 15 tray_window || fail "no tray icon appeared after the tray host started"
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
-wait $app || fail "morvane exited with status $? on SIGTERM"
+quit_app
 echo "PASS"

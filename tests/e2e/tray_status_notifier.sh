@@ -3,18 +3,13 @@
 # after morvane, with no X11 tray at all. The icon registers with it once it appears, and with the
 # next one when the panel restarts.
 set -euo pipefail
-if [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || [ -z "${MORVANE_E2E_OWN_BUS:-}" ]; then
-  MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$0" "$@"
-fi
 binary=$1
 watcher=$2
 export MORVANE_E2E_NO_TRAY=1
 . "$(dirname "$0")/e2e_common.sh"
+own_bus "$0" "$@"
 start_session "$@"
-# The accessibility bus switched on, as on a desktop with a screen reader: Morvane asks for it at
-# start while it is off, and that question is not what this test is about.
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
-  string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null || fail "the accessibility bus is missing"
+accessibility_on
 start_app
 # Well after start-up: the warning that no tray came is written 10 s after the menu was built.
 wait_for 30 grep -q "No system tray appeared" "$E2E_HOME/morvane.log" || fail "morvane did not warn of the missing tray"
@@ -30,6 +25,5 @@ wait $first 2>/dev/null || true
 "$watcher" >"$E2E_HOME/watcher2.log" 2>&1 &
 wait_for 15 registered "$E2E_HOME/watcher2.log" || fail "the icon did not register with the restarted watcher"
 
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
+quit_app
 echo "PASS"

@@ -8,9 +8,9 @@
 set -euo pipefail
 binary=$1
 here=$(cd "$(dirname "$0")" && pwd)
-# One private session bus, with the accessibility bus on it, for both machines.
-[ -n "${MORVANE_E2E_BUS:-}" ] || exec env MORVANE_E2E_BUS=1 dbus-run-session -- "$0" "$@"
 . "$here/e2e_common.sh"
+# One private session bus, with the accessibility bus on it, for both machines.
+own_bus "$0" "$@"
 
 E2E_HOME=$(mktemp -d /tmp/morvane-e2e-XXXXXX)
 trap end_session EXIT
@@ -34,13 +34,10 @@ start_machine() { # <machine>: the X server, window manager and tray, then morva
   chmod 700 "$home/.runtime"
   ln -s "$shared" "$home/.local/share/Morvane/CloudRecords"
   printf '{"preferences.syncMode": "iCloud"}\n' >"$home/.config/Morvane/defaults.json"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$E2E_HOME/$m.number" 2>"$E2E_HOME/xvfb-$m.log" &
-  wait_for 10 test -s "$E2E_HOME/$m.number" || fail "the X server of $m did not start"
-  echo ":$(head -n 1 "$E2E_HOME/$m.number")" >"$E2E_HOME/$m.display"
-  on "$m" openbox >/dev/null 2>&1 &
-  wait_for 10 on "$m" window_manager_running || fail "the window manager of $m did not start"
-  on "$m" trayer --edge top --align right --widthtype request --height 32 >"$E2E_HOME/trayer-$m.log" 2>&1 &
-  wait_for 10 on "$m" xdotool search --class trayer || fail "the tray of $m did not start"
+  start_display "$m"
+  echo "$DISPLAY" >"$E2E_HOME/$m.display"
+  on "$m" start_window_manager
+  on "$m" start_tray
   on "$m" exec "$binary" >"$E2E_HOME/morvane-$m.log" 2>&1 &
   echo $! >"$E2E_HOME/$m.pid"
   wait_for 15 on "$m" tray_window || fail "no tray icon on $m"
@@ -58,14 +55,6 @@ hide_panel() {
   on "$1" xdotool key Escape
   wait_for 10 on "$1" no_panel || fail "Escape did not hide the panel on $1"
 }
-copies() { # <machine> <expected>
-  on "$1" xdotool key ctrl+c
-  [ "$(on "$1" xclip -o -selection clipboard 2>/dev/null)" = "$2" ]
-}
-select_by_typing() { # <machine> <text> <url of the link it should select>
-  on "$1" xdotool type --delay 20 "$2"
-  wait_for 10 copies "$1" "$3" || fail "typing \"$2\" on $1 did not select $3"
-}
 add_link() { # <machine> <title> <url>
   show_panel "$1"
   on "$1" xdotool key ctrl+n
@@ -79,9 +68,9 @@ add_link() { # <machine> <title> <url>
 }
 relate() { # <machine>: Alpha with Beta through Ctrl+K
   show_panel "$1"
-  select_by_typing "$1" Alpha "$alpha"
+  on "$1" select_by_typing Alpha "$alpha"
   on "$1" xdotool key ctrl+k
-  select_by_typing "$1" Beta "$beta"
+  on "$1" select_by_typing Beta "$beta"
   on "$1" xdotool key Return
   wait_for 10 on "$1" no_panel || fail "relating on $1 did not hide the panel"
 }
@@ -122,9 +111,9 @@ converge "the relation" both "$(relations)" 1
 
 # Unrelated from Alpha's backlinks (Ctrl+B): Ctrl+Shift+Backspace asks, Return confirms.
 show_panel a
-select_by_typing a Alpha "$alpha"
+on a select_by_typing Alpha "$alpha"
 on a xdotool key ctrl+b
-wait_for 10 copies a "$beta" || fail "Ctrl+B did not list Beta among Alpha's backlinks"
+wait_for 10 on a copies "$beta" || fail "Ctrl+B did not list Beta among Alpha's backlinks"
 on a xdotool key ctrl+shift+BackSpace Return
 wait_for 10 count_is a "$(relations)" 0 || fail "the relation was not removed on a"
 hide_panel a
@@ -139,21 +128,13 @@ both "$(relations)" 1 || fail "the relation made again was removed again: a $(sq
 
 # b deletes Beta: Ctrl+Backspace asks, Return confirms.
 show_panel b
-select_by_typing b Beta "$beta"
+on b select_by_typing Beta "$beta"
 on b xdotool key ctrl+BackSpace Return
 wait_for 10 count_is b "SELECT COUNT(*) FROM links WHERE url = '$beta'" 0 || fail "b did not delete Beta"
 hide_panel b
 converge "the deletion" both "SELECT COUNT(*) FROM links" 1
 both "$(relations)" 0 || fail "the deleted link's relation stayed"
 
-# The tray icon: while no panel or dialog is up, our one mapped window named "Morvane".
-tray_icon() {
-  local w
-  for w in $(xdotool search --onlyvisible --class '^morvane$' 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" != Morvane ] || { echo "$w"; return 0; }
-  done
-  return 1
-}
 # A button of a's found by its name on the accessibility bus and focused, then pressed from the keyboard.
 press() { # <name> <key>
   on a "$here/atspi_button.py" "$(cat "$E2E_HOME/a.pid")" "$1" focus || fail "no button \"$1\""
@@ -161,14 +142,7 @@ press() { # <name> <key>
 }
 # The erase, from a's Preferences: dismissed, it leaves everything; confirmed, it empties both machines.
 open_erase_confirmation() {
-  local before
-  before=$(on a visible_windows)
-  eval "$(on a xdotool getwindowgeometry --shell "$(on a tray_icon)")"
-  on a xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-  menu_open() { [ "$(on a visible_windows)" -gt "$before" ]; }
-  wait_for 5 menu_open || fail "the tray menu did not open"
-  on a xdotool key --delay 150 Up Up Up Return
-  wait_for 10 on a xdotool search --onlyvisible --name '^Morvane Preferences$' || fail "no Preferences window"
+  on a open_preferences
   on a "$here/atspi_button.py" "$(cat "$E2E_HOME/a.pid")" Advanced press || fail "no Advanced page"
   windows=$(on a visible_windows)
   press "Erase All Morvane Data…" space

@@ -27,15 +27,12 @@ log_count() { grep -cF "$1" "$E2E_HOME/morvane.log" || true; }
 logged() { [ "$(log_count "$1")" -ge "$2" ]; }
 dialog_window() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep .; }
 registered() { [ "$(xdg-mime query default x-scheme-handler/morvane)" = morvane.desktop ]; }
-sql() { sqlite3 "$XDG_DATA_HOME/Morvane/Morvane.sqlite" "$1"; }
 save_web_link() { # <id> <url>
   sql "INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES ('$1', 'E2E', '$2', 'web',
        '2024-05-01T09:00:00.000Z', '2024-05-01T09:00:00.000Z')"
 }
 
-start_app
-wait_for 15 tray_window || fail "no tray icon appeared"
-wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library"
+start_app_ready
 wait_for 10 registered || fail "morvane.desktop did not become the morvane scheme's handler"
 grep -qxF "Exec=$binary %u" "$XDG_DATA_HOME/applications/morvane.desktop" || fail "the entry does not start $binary"
 
@@ -101,8 +98,7 @@ wait_for 10 app_exited || fail "morvane did not die on SIGKILL"
 app=$!
 wait_for 15 has_opened 2 || fail "the link given at a cold start did not open"
 one_running || fail "$(count) copies are running after the cold start"
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM after the cold start"
+quit_app
 
 # Two starts at once: one stays, the other hands over and leaves with status 0.
 "$binary" >>"$E2E_HOME/morvane.log" 2>&1 &
@@ -123,6 +119,5 @@ wait_for 10 panel || fail "morvane --quick-panel did not show the running copy's
 "$binary" --quick-panel >>"$E2E_HOME/morvane.log" 2>&1 || fail "morvane --quick-panel exited with status $?"
 wait_for 10 no_panel || fail "a second morvane --quick-panel did not hide the panel"
 one_running || fail "$(count) copies are running after the window commands"
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM after two starts at once"
+quit_app
 echo "PASS"
