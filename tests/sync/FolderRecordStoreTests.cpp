@@ -1,16 +1,12 @@
-#include "TestEnvironment.h"
-#include "TestValues.h"
+#include "SyncTestSupport.h"
 
 #include "sync/CloudKitSyncService.h"
 #include "sync/FolderRecordStore.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace morvane::test {
 namespace {
@@ -24,12 +20,6 @@ protected:
         CloudRecord r(type, name);
         r.set("title", title);
         return r;
-    }
-    // The file's inode: a new one means the file was replaced, not written over in place.
-    static ino_t inode(const QString& path)
-    {
-        struct stat info {};
-        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
     }
     static QStringList files() { return QDir(FolderRecordStore::defaultFolderPath()).entryList(QDir::Files); }
 
@@ -90,15 +80,15 @@ TEST_F(FolderRecordStoreTest, changeTagsRefuseAStaleSaveAndAnUnchangedSaveWrites
     CloudRecord fetched = store.fetch("A");
     const QString path = store.folderPath() + "/A.record";
     const QDateTime written = QFileInfo(path).lastModified();
-    const ino_t before = inode(path);
+    const ino_t before = entryStat(path).st_ino;
     EXPECT_EQ(store.save(fetched).changeTag(), first.changeTag());
-    EXPECT_EQ(inode(path), before);
+    EXPECT_EQ(entryStat(path).st_ino, before);
     EXPECT_EQ(QFileInfo(path).lastModified(), written);
 
     fetched.set("title", QString("two"));
     const CloudRecord second = store.save(fetched);
     EXPECT_NE(second.changeTag(), first.changeTag());
-    EXPECT_NE(inode(path), before); // replaced whole, through a rename
+    EXPECT_NE(entryStat(path).st_ino, before); // replaced whole, through a rename
     EXPECT_EQ(files(), QStringList{"A.record"});
     // The copy fetched before the change is stale now.
     EXPECT_EQ(errorCode([&] { store.save(store.fetch("A")); }), 0);
@@ -137,10 +127,7 @@ TEST_F(FolderRecordStoreTest, queriesPageThroughOneTypeInNameOrderAndPassOverFor
     }
     // A conflict copy of a file-sync service, a garbled file and a record under the wrong file name.
     QFile::copy(store.folderPath() + "/L001.record", store.folderPath() + "/L001 (conflict).record");
-    QFile garbled(store.folderPath() + "/L002.record");
-    ASSERT_TRUE(garbled.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    garbled.write("{\"recordType\": \"Link\"");
-    garbled.close();
+    writeFile(store.folderPath() + "/L002.record", "{\"recordType\": \"Link\"");
     QFile::copy(store.folderPath() + "/L003.record", store.folderPath() + "/L999.record");
     expected.removeOne("L002");
 
@@ -192,11 +179,8 @@ TEST_F(FolderRecordStoreTest, aPeersChangeIsSeenThoughItsFileKeptAnOldTime)
     EXPECT_EQ(names, (QStringList{"one", "three"}));
 
     // Rewritten in place, same inode, a longer title.
-    QFile file(store.folderPath() + "/one.record");
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const QByteArray rewritten = file.readAll().replace("second", "second, longer");
-    ASSERT_TRUE(file.resize(0) && file.seek(0) && file.write(rewritten) == rewritten.size());
-    file.close();
+    const QString path = store.folderPath() + "/one.record";
+    writeFile(path, contents(path).replace("second", "second, longer"));
     ageEverything();
     EXPECT_EQ(store.fetch("one").string("title"), "second, longer");
 }
@@ -206,13 +190,10 @@ TEST_F(FolderRecordStoreTest, aPeersChangeIsSeenThoughItsFileKeptAnOldTime)
 TEST_F(FolderRecordStoreTest, savesReplaceEntriesThatAreNotFilesNeverWhatALinkPointsTo)
 {
     const QString precious = testHome() + "/precious.txt";
-    {
-        QFile file(precious);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
-    }
+    writeFile(precious, "mine");
     const QString folder = store.folderPath();
     ASSERT_TRUE(QFile::link(precious, folder + "/L.record") && QFile::link(precious, folder + "/M.record"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "/F.record").constData(), 0600), 0);
+    ASSERT_TRUE(makeFifo(folder + "/F.record"));
     ASSERT_TRUE(QDir().mkpath(folder + "/D.record"));
     EXPECT_EQ(errorCode([&] { store.fetch("L"); }), CloudKitError::serverRejectedRequest);
     store.save(record("Link", "L", "new"));

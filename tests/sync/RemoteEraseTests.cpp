@@ -9,13 +9,8 @@
 namespace morvane::test {
 namespace {
 
-using Operation = InMemoryRecordStore::Operation;
-
-class RemoteEraseTest : public ::testing::Test {
+class RemoteEraseTest : public SharedCloudTest {
 protected:
-    std::shared_ptr<InMemoryRecordStore> cloud = std::make_shared<InMemoryRecordStore>();
-    Machine a{"a", cloud};
-
     QStringList removals() const { return cloud->log().filter(QRegularExpression("^remove ")); }
 };
 

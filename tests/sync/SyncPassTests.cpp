@@ -7,14 +7,7 @@
 namespace morvane::test {
 namespace {
 
-using Operation = InMemoryRecordStore::Operation;
-
-class SyncPassTest : public ::testing::Test {
-protected:
-    std::shared_ptr<InMemoryRecordStore> cloud = std::make_shared<InMemoryRecordStore>();
-    Machine a{"a", cloud};
-    Machine b{"b", cloud};
-};
+using SyncPassTest = SharedCloudTest;
 
 TEST_F(SyncPassTest, linksRelationsAndDeletionsTravelBetweenMachines)
 {
@@ -162,12 +155,6 @@ TEST_F(SyncPassTest, aStoreThatHasNeverSeenARecordTypeCountsAsEmpty)
                 CloudKitError(CloudKitError::invalidArguments, "Field 'recordName' is not marked queryable"));
     EXPECT_EQ(a.failedSync(), "Field 'recordName' is not marked queryable");
 }
-
-} // namespace
-} // namespace morvane::test
-
-namespace morvane::test {
-namespace {
 
 TEST_F(SyncPassTest, aPassFindingWhatAnIdlePassLeftAsksNothingAndAnnouncesNothing)
 {

@@ -2,6 +2,7 @@
 
 #include "../store/LinkStoreTestSupport.h"
 #include "InMemoryRecordStore.h"
+#include "TestFiles.h"
 
 #include "foundation/UserDefaults.h"
 #include "sync/RecordStoreSyncService.h"
@@ -10,6 +11,8 @@
 #include <QCoroTask>
 #include <QPromise>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 
@@ -62,6 +65,20 @@ inline void await(QCoro::Task<void> task)
 {
     if (const Outcome outcome = QCoro::waitFor(runCatching(std::move(task))); outcome.failure)
         std::rethrow_exception(outcome.failure);
+}
+
+inline QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The entry itself, not what a link points to; a new inode means a file was replaced, not written over.
+inline struct stat entryStat(const QString& path)
+{
+    struct stat info {};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info;
 }
 
 // One computer: its own library, settings and clock, syncing through a record store it may share
@@ -142,6 +159,15 @@ struct Machine {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         return announcements;
     }
+};
+
+// Two machines syncing through one in-memory record store.
+class SharedCloudTest : public ::testing::Test {
+protected:
+    using Operation = InMemoryRecordStore::Operation;
+    std::shared_ptr<InMemoryRecordStore> cloud = std::make_shared<InMemoryRecordStore>();
+    Machine a{"a", cloud};
+    Machine b{"b", cloud};
 };
 
 } // namespace morvane::test
