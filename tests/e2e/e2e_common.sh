@@ -93,6 +93,10 @@ quit_app() {
   wait "$app" || fail "morvane exited with status $? on SIG${1:-TERM}"
 }
 sql() { sqlite3 -cmd ".timeout 5000" "$library" "$1"; }
+add_web_link() { # <id> <title> <url>: written into the library as another program would
+  sql "INSERT INTO links (id, title, url, type, created_at, updated_at)
+    VALUES ('$1', '$2', '$3', 'web', '2024-05-01T09:30:12.345Z', '2024-05-01T09:30:12.345Z')"
+}
 
 # start_probe <probe arguments...>: the probe reads lines from fd 3 and prints to $E2E_HOME/probe.out;
 # sets $probe_pid.
@@ -133,6 +137,8 @@ wait_for() {
 }
 
 app_exited() { ! kill -0 "$app" 2>/dev/null; }
+# The mapped window titled "Morvane" that comes first: an alert or dialog while the panel is hidden.
+dialog_window() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep .; }
 
 # The number of mapped windows of morvane's class: the tray icon, then menus and dialogs.
 visible_windows() { xdotool search --onlyvisible --class '^morvane$' 2>/dev/null | wc -l; }

@@ -10,8 +10,6 @@ start_session "$@"
 library_folder=$XDG_DATA_HOME/Morvane
 library=$library_folder/Morvane.sqlite
 
-dialog_window() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep .; }
-
 # expect_refusal <case> <text the log line must hold> [Return|SIGTERM]: runs morvane and dismisses its
 # dialog with the Return key (the default) or ends it with SIGTERM.
 expect_refusal() {

@@ -56,10 +56,7 @@ wait_for 10 no_panel || fail "the recorded shortcut did not hide the quick panel
 # Erase All Morvane Data… on the Advanced page (the sidebar's last section) asks first.
 window=$(shown_window "Morvane Preferences")
 x=$(client "$window" "Absolute upper-left X") y=$(client "$window" "Absolute upper-left Y")
-for n in 1 2 3; do
-  sql "INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES ('00000000-0000-4000-8000-00000000000$n',
-       'E2E $n', 'https://example.com/$n', 'web', '2024-05-01T09:00:00.000Z', '2024-05-01T09:00:00.000Z')"
-done
+for n in 1 2 3; do add_web_link "00000000-0000-4000-8000-00000000000$n" "E2E $n" "https://example.com/$n"; done
 links() { [ "$(sql "SELECT COUNT(*) FROM links")" = "$1" ]; }
 alert_box() { panel; } # ours, titled "Morvane", bigger than the tray icon
 no_alert() { ! alert_box; }

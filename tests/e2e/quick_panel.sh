@@ -13,9 +13,7 @@ use_stand_in_browser
 start_app_ready
 id=E5E5E5E5-0000-4000-8000-000000000005
 url=https://example.com/panel-e2e
-stamp=2024-05-01T09:30:12.345Z
-sql "INSERT INTO links (id, title, url, type, created_at, updated_at)
-  VALUES ('$id', 'Panel Check Page', '$url', 'web', '$stamp', '$stamp')"
+add_web_link "$id" "Panel Check Page" "$url"
 
 on_every_desktop() { xprop -id "$1" _NET_WM_DESKTOP | grep -q '= 4294967295$'; }
 above_others() { xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }

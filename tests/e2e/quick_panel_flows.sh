@@ -11,9 +11,7 @@ use_stand_in_browser
 
 start_app_ready
 other=0C0FFEE0-0000-4000-8000-00000000000A
-stamp=2024-05-01T09:30:12.345Z
-sql "INSERT INTO links (id, title, url, type, created_at, updated_at)
-  VALUES ('$other', 'Harbour Tide Tables', 'https://example.com/tides', 'web', '$stamp', '$stamp')"
+add_web_link "$other" "Harbour Tide Tables" https://example.com/tides
 
 # A new link through the add form.
 title="Morvane Flow Page"

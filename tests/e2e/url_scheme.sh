@@ -25,12 +25,7 @@ opened_lines() { wc -l <"$opened"; }
 has_opened() { [ "$(opened_lines)" -ge "$1" ]; }
 log_count() { grep -cF "$1" "$E2E_HOME/morvane.log" || true; }
 logged() { [ "$(log_count "$1")" -ge "$2" ]; }
-dialog_window() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep .; }
 registered() { [ "$(xdg-mime query default x-scheme-handler/morvane)" = morvane.desktop ]; }
-save_web_link() { # <id> <url>
-  sql "INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES ('$1', 'E2E', '$2', 'web',
-       '2024-05-01T09:00:00.000Z', '2024-05-01T09:00:00.000Z')"
-}
 
 start_app_ready
 wait_for 10 registered || fail "morvane.desktop did not become the morvane scheme's handler"
@@ -44,7 +39,7 @@ one_running || fail "$(count) copies are running after a second start"
 
 # A saved web link, followed through the desktop with its id in lower case.
 id=6F9619FF-8B86-D011-B42D-00C04FC964FF
-save_web_link "$id" "https://example.com/e2e"
+add_web_link "$id" E2E "https://example.com/e2e"
 xdg-open "morvane://open/${id,,}"
 wait_for 10 has_opened 1 || fail "the saved link did not open"
 [ "$(head -1 "$opened")" = "https://example.com/e2e" ] || fail "opened $(head -1 "$opened")"
@@ -71,7 +66,7 @@ wait_for 10 logged "Rejected malformed morvane URL" 4 || fail "the malformed lin
 
 # A link whose url is its own morvane link (a backup may carry one) opens nothing: no loop of launches.
 loop=1C0D7A6E-2F4B-4E55-8C3D-7A9B0E1F2A3B
-save_web_link "$loop" "morvane://open/$loop"
+add_web_link "$loop" E2E "morvane://open/$loop"
 xdg-open "morvane://open/$loop"
 wait_for 10 logged "Refused to open a URL whose scheme its type does not own" 1 || fail "the self link was not refused"
 one_running || fail "$(count) copies are running after the self link"

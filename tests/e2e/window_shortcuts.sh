@@ -27,10 +27,7 @@ xdotool key Num_Lock
 
 # A few related links, written while the application runs: the graph reads the library when shown.
 stamp=2024-05-01T09:30:12.345Z
-for i in 1 2 3 4 5 6; do
-  sql "INSERT INTO links (id, title, url, type, created_at, updated_at)
-    VALUES ('00000000-0000-4000-8000-00000000000$i', 'Page $i', 'https://example.com/$i', 'web', '$stamp', '$stamp')"
-done
+for i in 1 2 3 4 5 6; do add_web_link "00000000-0000-4000-8000-00000000000$i" "Page $i" "https://example.com/$i"; done
 for pair in 1:2 2:3 3:4 4:5 5:6 6:1 1:4; do
   sql "INSERT INTO link_relations (id, from_link_id, to_link_id, created_at)
     VALUES ('10000000-0000-4000-8000-0000000000${pair%:*}${pair#*:}', '00000000-0000-4000-8000-00000000000${pair%:*}',
