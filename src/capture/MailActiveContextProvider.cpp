@@ -60,13 +60,7 @@ std::optional<CapturedContext> MailActiveContextProvider::captureContext()
         return std::nullopt;
     }
 
-    QStringList titleParts;
-    for (const QString& field : {fields[1], fields[2]}) {
-        if (const QString part = trimmedText(field); !part.isEmpty())
-            titleParts.append(part);
-    }
-    const QString title =
-        titleParts.isEmpty() ? QStringLiteral("Mail message") : titleParts.join(QStringLiteral(" - "));
+    const QString title = mailMessageTitle(fields[1], fields[2]);
     m_recentlyActive.markCaptured(applicationIdentifier);
     return CapturedContext{title, *locator, LinkType::mail, QStringLiteral("Mail"), std::nullopt};
 }

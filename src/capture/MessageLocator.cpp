@@ -4,6 +4,7 @@
 #include "foundation/Text.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 namespace morvane {
 
@@ -49,6 +50,16 @@ std::optional<QString> messageIDOfLocator(const QString& locator)
     if (!id)
         return std::nullopt;
     return id->mid(1, id->size() - 2);
+}
+
+QString mailMessageTitle(const QString& subject, const QString& sender)
+{
+    QStringList parts;
+    for (const QString& field : {subject, sender}) {
+        if (const QString part = trimmedText(field); !part.isEmpty())
+            parts.append(part);
+    }
+    return parts.isEmpty() ? QStringLiteral("Mail message") : parts.join(QStringLiteral(" - "));
 }
 
 } // namespace morvane

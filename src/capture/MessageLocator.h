@@ -21,4 +21,8 @@ std::optional<QString> messageLocator(const QString& normalizedId);
 // it; nothing for any other text.
 std::optional<QString> messageIDOfLocator(const QString& locator);
 
+// A message's title: the non-empty ones of its subject and its sender, trimmed, joined with " - ";
+// "Mail message" when both are empty.
+QString mailMessageTitle(const QString& subject, const QString& sender);
+
 } // namespace morvane
