@@ -42,17 +42,10 @@ qsizetype nextFromLine(const char* data, qsizetype size, qsizetype offset)
 {
     if (offset == 0 && size >= 5 && std::memcmp(data, "From ", 5) == 0)
         return 0;
-    qsizetype at = offset;
-    while (at < size) {
-        const void* found = std::memchr(data + at, '\n', size_t(size - at));
-        if (!found)
-            return size;
-        const qsizetype line = static_cast<const char*>(found) - data + 1;
-        if (size - line >= 5 && std::memcmp(data + line, "From ", 5) == 0)
-            return line;
-        at = line;
-    }
-    return size;
+    if (offset >= size)
+        return size;
+    const void* found = memmem(data + offset, size_t(size - offset), "\nFrom ", 6);
+    return found ? static_cast<const char*>(found) - data + 1 : size;
 }
 
 QList<StoredMessage> readMbox(const QString& path)

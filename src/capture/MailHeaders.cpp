@@ -150,7 +150,8 @@ StoredMessage parseMailHeaders(const QByteArray& headerBlock)
             haveDate = true;
             QString date = bytesAsText(value).simplified();
             // A trailing "(UTC)" comment is not part of the RFC 2822 form Qt reads.
-            date.remove(QRegularExpression(QStringLiteral("\\s*\\([^)]*\\)\\s*$")));
+            static const QRegularExpression comment(QStringLiteral("\\s*\\([^)]*\\)\\s*$"));
+            date.remove(comment);
             message.date = QDateTime::fromString(date, Qt::RFC2822Date);
         }
     }

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# PDF viewers at their page: Zathura (its own bus interface) and Evince (the accessibility bus, the
+# file from its open files) show a five-page PDF at page 3; the quick panel opened over each offers
+# that file at page 3 and saves it; the saved link reopens the file at page 3 in the desktop's viewer.
+set -euo pipefail
+binary=$1
+[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
+. "$(dirname "$0")/e2e_common.sh"
+start_session "$@"
+gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null ||
+  fail "the accessibility bus cannot be turned on"
+
+docs="$E2E_HOME/Docs"
+mkdir -p "$docs"
+pdf="$docs/Five Pages.pdf"
+cp "$(dirname "$0")/data/five-pages.pdf" "$pdf"
+url="file://${docs// /%20}/Five%20Pages.pdf#page=3"
+xdg-mime default org.pwmt.zathura.desktop application/pdf
+
+library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+sql() { sqlite3 "$library" "$1"; }
+start_app
+wait_for 15 tray_window || fail "no tray icon appeared"
+wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
+
+panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
+show_panel() {
+  xdotool key ctrl+super+l
+  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
+  w=$(panel)
+  wait_for 5 panel_active || fail "the panel did not take the focus"
+}
+saved_from() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'file'")" = 1 ] &&
+  [ -n "$(sql "SELECT 1 FROM links WHERE url = '$url' AND title = 'Five Pages.pdf'")" ]; }
+# capture_and_save <viewer>: the panel over the viewer offers the page it shows; Return saves it.
+capture_and_save() {
+  show_panel
+  # The capture row comes first and is selected; it may take a poll to appear.
+  local attempt
+  for attempt in 1 2 3 4 5 6; do
+    xdotool key Return
+    ! wait_for 3 saved_from || break
+  done
+  saved_from || fail "$1 at page 3 was not captured: $(sql "SELECT title, url FROM links")"
+  xdotool key Escape
+  wait_for 10 no_panel || fail "Escape did not hide the panel"
+}
+
+# Zathura, over its own bus interface.
+zathura -P 3 "$pdf" >"$E2E_HOME/zathura.log" 2>&1 &
+zathura_pid=$!
+wait_for 15 window_titled "$pdf" || fail "zathura did not show the PDF"
+activate "$(window_titled "$pdf")"
+capture_and_save Zathura
+kill "$zathura_pid"
+wait_for 10 bash -c '! xdotool search --name "^$1\$"' _ "$pdf" || fail "zathura did not end"
+
+# The saved link reopens the file at its page: the new viewer says page 3 (counted from 0 there).
+show_panel
+xdotool type --delay 20 "Five Pages"
+# Return opens the row once the search has listed it.
+open_row() { xdotool key Return; wait_for 10 window_titled "$pdf"; }
+wait_for 30 open_row || fail "the saved link did not reopen the PDF"
+reopened_at_page_3() {
+  local pid name
+  pid=$(xdotool search --name "^$pdf\$" getwindowpid | head -n 1)
+  name=org.pwmt.zathura.PID-$pid
+  [ "$(gdbus call --session --dest "$name" --object-path /org/pwmt/zathura \
+    --method org.freedesktop.DBus.Properties.Get org.pwmt.zathura pagenumber)" = "(<uint32 2>,)" ]
+}
+wait_for 15 reopened_at_page_3 || fail "the PDF did not reopen at page 3"
+pkill -f "zathura.*Five Pages" || true
+sql "DELETE FROM links"
+
+# Evince, whose page is read on the accessibility bus and whose file comes from its open files.
+evince --page-index=3 "$pdf" >"$E2E_HOME/evince.log" 2>&1 &
+evince_title="Five Pages.pdf — Quarterly Figures"
+wait_for 20 window_titled "$evince_title" || fail "evince did not show the PDF"
+activate "$(window_titled "$evince_title")"
+capture_and_save Evince
+echo "PASS"
