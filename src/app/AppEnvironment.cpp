@@ -6,7 +6,7 @@
 #include "desktop/X11HotkeyBackend.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
-#include "platform/AccessibilityApi.h"
+#include "platform/AtspiAccessibilityApi.h"
 #include "platform/CalendarStore.h"
 #include "platform/ContactStore.h"
 #include "platform/DesktopServices.h"
@@ -32,7 +32,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.hotkeyBackend = std::make_shared<X11HotkeyBackend>();
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
-    environment.accessibility = std::make_shared<UnavailableAccessibilityApi>();
+    environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
     environment.calendarStore = std::make_shared<UnavailableCalendarStore>();
     environment.contactStore = std::make_shared<UnavailableContactStore>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();

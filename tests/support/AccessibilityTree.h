@@ -1,44 +1,189 @@
 #pragma once
 
+#include "foundation/StoreExecutor.h"
 #include "platform/AccessibilityApi.h"
 
 #include <QHash>
 #include <QString>
 
+#include <atomic>
+#include <mutex>
+
 namespace morvane::test {
 
-// Other applications' interfaces as a tree the test builds: elements with attribute maps, and one
-// application element per process.
+// Other applications' interfaces as a tree the test builds: applications by process, elements with
+// roles, names, states, attributes, documents, texts and children, and elements whose every read
+// fails (an application that hung, a child that went away). Jobs run on a thread of the tree's own,
+// as they do on the bus; a read from any other thread is counted in offThreadReads and answers
+// nothing. The older named attributes (set()) are read from any thread.
 class AccessibilityTree final : public AccessibilityApi {
 public:
+    struct Node {
+        AccessibilityRole role = AccessibilityRole::other;
+        std::optional<QString> name;
+        std::optional<QString> description;
+        AccessibilityStates states;
+        QHash<QString, QString> attributes;
+        QHash<QString, QString> documentAttributes;
+        std::optional<QString> text;
+        QList<AccessibilityElement> children;
+        QList<AccessibilityElement> selected;
+        bool fails = false;
+    };
+
+    // --- Building (any thread) ---
+
+    AccessibilityElement addElement() { return add(Node{}); }
+    AccessibilityElement add(Node node)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_nodes.insert(++m_lastHandle, std::move(node));
+        return {m_lastHandle};
+    }
+    // A child appended to parent's children.
+    AccessibilityElement add(const AccessibilityElement& parent, Node node)
+    {
+        const AccessibilityElement child = add(std::move(node));
+        edit(parent, [&](Node& n) { n.children.append(child); });
+        return child;
+    }
+    AccessibilityElement addApplication(qint64 processId, const QString& appName = {})
+    {
+        Node node;
+        node.role = AccessibilityRole::application;
+        node.name = appName;
+        const AccessibilityElement element = add(std::move(node));
+        const std::lock_guard lock(m_mutex);
+        m_applications.append({element, processId, appName});
+        return element;
+    }
+    template <class Edit> void edit(const AccessibilityElement& element, Edit change)
+    {
+        const std::lock_guard lock(m_mutex);
+        change(m_nodes[element.handle]);
+    }
+    void set(const AccessibilityElement& element, const QString& name, AccessibilityValue value)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_named[element.handle].insert(name, std::move(value));
+    }
+    void setTrust(AccessibilityTrust trust)
+    {
+        trustState = trust;
+        emit trustChanged();
+    }
+
+    std::atomic<AccessibilityTrust> trustState = AccessibilityTrust::granted;
+    bool grantOnRequest = false; // the request turns the bus on, as the real one does
+    int trustRequests = 0;
+    mutable std::atomic<int> offThreadReads = 0;
+    mutable std::atomic<int> reads = 0;
+
+    // --- AccessibilityApi ---
+
     AccessibilityTrust trust() const override { return trustState; }
-    void requestTrust() override { ++trustRequests; }
+    QFuture<AccessibilityTrust> refreshTrust() override { return QtFuture::makeReadyFuture(trust()); }
+    void requestTrust() override
+    {
+        ++trustRequests;
+        if (grantOnRequest)
+            setTrust(AccessibilityTrust::granted);
+    }
+    bool post(std::function<void()> job) override { return m_thread.post(std::move(job)); }
+
+    QList<AccessibilityApplication> applications() const override
+    {
+        const std::lock_guard lock(m_mutex);
+        QList<AccessibilityApplication> found;
+        for (const AccessibilityApplication& application : m_applications) {
+            if (readable(application.element))
+                found.append(application);
+        }
+        return found;
+    }
+    AccessibilityRole role(const AccessibilityElement& e) const override
+    {
+        return read(e, &Node::role, AccessibilityRole::other);
+    }
+    std::optional<QString> name(const AccessibilityElement& e) const override { return read(e, &Node::name); }
+    std::optional<QString> description(const AccessibilityElement& e) const override
+    {
+        return read(e, &Node::description);
+    }
+    AccessibilityStates states(const AccessibilityElement& e) const override
+    {
+        return read(e, &Node::states);
+    }
+    QHash<QString, QString> attributes(const AccessibilityElement& e) const override
+    {
+        return read(e, &Node::attributes);
+    }
+    QHash<QString, QString> documentAttributes(const AccessibilityElement& e) const override
+    {
+        return read(e, &Node::documentAttributes);
+    }
+    std::optional<QString> text(const AccessibilityElement& e, int maxLength) const override
+    {
+        std::optional<QString> whole = read(e, &Node::text);
+        return whole ? std::optional(whole->left(maxLength)) : std::nullopt;
+    }
+    std::optional<int> childCount(const AccessibilityElement& e) const override
+    {
+        const std::lock_guard lock(m_mutex);
+        return readable(e) ? std::optional(int(m_nodes.value(e.handle).children.size())) : std::nullopt;
+    }
+    std::optional<AccessibilityElement> childAt(const AccessibilityElement& e, int index) const override
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!readable(e) || index < 0 || index >= m_nodes.value(e.handle).children.size())
+            return std::nullopt;
+        const AccessibilityElement child = m_nodes.value(e.handle).children.at(index);
+        return m_nodes.value(child.handle).fails ? std::nullopt : std::optional(child);
+    }
+    QList<AccessibilityElement> selectedChildren(const AccessibilityElement& e) const override
+    {
+        return read(e, &Node::selected);
+    }
     std::optional<AccessibilityElement> applicationElement(qint64 processId) const override
     {
-        return m_applications.contains(processId) ? std::optional(m_applications.value(processId))
-                                                  : std::nullopt;
+        const std::lock_guard lock(m_mutex);
+        for (const AccessibilityApplication& application : m_applications) {
+            if (application.processId == processId)
+                return application.element;
+        }
+        return std::nullopt;
     }
     std::optional<AccessibilityValue> attribute(const AccessibilityElement& element,
                                                 const QString& name) const override
     {
-        const QHash<QString, AccessibilityValue> attributes = m_attributes.value(element.handle);
+        const std::lock_guard lock(m_mutex);
+        const QHash<QString, AccessibilityValue> attributes = m_named.value(element.handle);
         return attributes.contains(name) ? std::optional(attributes.value(name)) : std::nullopt;
     }
 
-    AccessibilityElement addElement() { return {++m_lastHandle}; }
-    AccessibilityElement addApplication(qint64 processId) { return m_applications[processId] = addElement(); }
-    void set(const AccessibilityElement& element, const QString& name, AccessibilityValue value)
+private:
+    // Under m_mutex.
+    bool readable(const AccessibilityElement& element) const
     {
-        m_attributes[element.handle].insert(name, std::move(value));
+        ++reads;
+        if (!m_thread.isCurrentThread()) {
+            ++offThreadReads;
+            return false;
+        }
+        return m_nodes.contains(element.handle) && !m_nodes.value(element.handle).fails;
+    }
+    template <class T> T read(const AccessibilityElement& element, T Node::*field, T otherwise = {}) const
+    {
+        const std::lock_guard lock(m_mutex);
+        return readable(element) ? m_nodes.value(element.handle).*field : otherwise;
     }
 
-    AccessibilityTrust trustState = AccessibilityTrust::granted;
-    int trustRequests = 0;
-
-private:
+    mutable std::mutex m_mutex;
     quint64 m_lastHandle = 0;
-    QHash<qint64, AccessibilityElement> m_applications;
-    QHash<quint64, QHash<QString, AccessibilityValue>> m_attributes;
+    QHash<quint64, Node> m_nodes;
+    QList<AccessibilityApplication> m_applications;
+    QHash<quint64, QHash<QString, AccessibilityValue>> m_named;
+    StoreExecutor m_thread{"test-a11y"};
 };
 
 } // namespace morvane::test

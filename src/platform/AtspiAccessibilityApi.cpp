@@ -1,0 +1,580 @@
+// GLib's headers name struct members "signals", which Qt's headers define as a keyword: they come
+// first.
+#include <atspi/atspi.h>
+#include <gio/gio.h>
+
+#include "AtspiAccessibilityApi.h"
+
+#include "foundation/Logging.h"
+
+#include <QMetaObject>
+
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include <pthread.h>
+#include <unistd.h>
+
+MORVANE_LOGGING_CATEGORY(lcAccessibility, "Accessibility")
+
+namespace morvane {
+
+namespace {
+
+struct ErrorSlot {
+    GError* error = nullptr;
+    ~ErrorSlot() { g_clear_error(&error); }
+    GError** operator&() { return &error; }
+    explicit operator bool() const { return error != nullptr; }
+};
+
+QString takeString(gchar* text)
+{
+    QString result = QString::fromUtf8(text);
+    g_free(text);
+    return result;
+}
+
+QHash<QString, QString> takeTable(GHashTable* table)
+{
+    QHash<QString, QString> result;
+    if (!table)
+        return result;
+    GHashTableIter iterator;
+    gpointer key = nullptr;
+    gpointer value = nullptr;
+    g_hash_table_iter_init(&iterator, table);
+    while (g_hash_table_iter_next(&iterator, &key, &value))
+        result.insert(QString::fromUtf8(static_cast<const char*>(key)),
+                      QString::fromUtf8(static_cast<const char*>(value)));
+    g_hash_table_unref(table);
+    return result;
+}
+
+AccessibilityRole roleOf(AtspiRole role)
+{
+    using R = AccessibilityRole;
+    static const QHash<int, AccessibilityRole> roles{
+        {ATSPI_ROLE_APPLICATION, R::application},
+        {ATSPI_ROLE_FRAME, R::frame},
+        {ATSPI_ROLE_WINDOW, R::window},
+        {ATSPI_ROLE_DIALOG, R::dialog},
+        {ATSPI_ROLE_FILE_CHOOSER, R::dialog},
+        {ATSPI_ROLE_ALERT, R::dialog},
+        {ATSPI_ROLE_DOCUMENT_WEB, R::documentWeb},
+        {ATSPI_ROLE_DOCUMENT_FRAME, R::documentFrame},
+        {ATSPI_ROLE_DOCUMENT_TEXT, R::documentText},
+        {ATSPI_ROLE_DOCUMENT_EMAIL, R::documentEmail},
+        {ATSPI_ROLE_MENU_BAR, R::menuBar},
+        {ATSPI_ROLE_MENU, R::menu},
+        {ATSPI_ROLE_POPUP_MENU, R::popupMenu},
+        {ATSPI_ROLE_MENU_ITEM, R::menuItem},
+        {ATSPI_ROLE_PAGE_TAB_LIST, R::pageTabList},
+        {ATSPI_ROLE_PAGE_TAB, R::pageTab},
+        {ATSPI_ROLE_TOOL_BAR, R::toolBar},
+        {ATSPI_ROLE_STATUS_BAR, R::statusBar},
+        {ATSPI_ROLE_PANEL, R::panel},
+        {ATSPI_ROLE_FILLER, R::filler},
+        {ATSPI_ROLE_SCROLL_PANE, R::scrollPane},
+        {ATSPI_ROLE_SECTION, R::section},
+        {ATSPI_ROLE_PARAGRAPH, R::paragraph},
+        {ATSPI_ROLE_HEADING, R::heading},
+        {ATSPI_ROLE_LABEL, R::label},
+        {ATSPI_ROLE_LINK, R::link},
+        {ATSPI_ROLE_PUSH_BUTTON, R::pushButton},
+        {ATSPI_ROLE_ENTRY, R::entry},
+        {ATSPI_ROLE_TEXT, R::text},
+        {ATSPI_ROLE_TABLE, R::table},
+        {ATSPI_ROLE_TREE_TABLE, R::treeTable},
+        {ATSPI_ROLE_TABLE_ROW, R::tableRow},
+        {ATSPI_ROLE_TABLE_CELL, R::tableCell},
+        {ATSPI_ROLE_TREE, R::tree},
+        {ATSPI_ROLE_TREE_ITEM, R::treeItem},
+        {ATSPI_ROLE_LIST, R::list},
+        {ATSPI_ROLE_LIST_BOX, R::list},
+        {ATSPI_ROLE_LIST_ITEM, R::listItem},
+        {ATSPI_ROLE_LAYERED_PANE, R::layeredPane},
+        {ATSPI_ROLE_ICON, R::icon},
+        {ATSPI_ROLE_CANVAS, R::canvas},
+        {ATSPI_ROLE_IMAGE, R::image},
+    };
+    return roles.value(role, R::other);
+}
+
+AccessibilityStates statesOf(AtspiStateSet* set)
+{
+    using S = AccessibilityState;
+    static const std::pair<AtspiStateType, S> table[]{
+        {ATSPI_STATE_ACTIVE, S::active},         {ATSPI_STATE_SHOWING, S::showing},
+        {ATSPI_STATE_VISIBLE, S::visible},       {ATSPI_STATE_FOCUSED, S::focused},
+        {ATSPI_STATE_SELECTED, S::selected},     {ATSPI_STATE_FOCUSABLE, S::focusable},
+        {ATSPI_STATE_SELECTABLE, S::selectable}, {ATSPI_STATE_EDITABLE, S::editable},
+        {ATSPI_STATE_EXPANDED, S::expanded},     {ATSPI_STATE_MULTISELECTABLE, S::multiselectable},
+        {ATSPI_STATE_ICONIFIED, S::iconified},   {ATSPI_STATE_DEFUNCT, S::defunct},
+    };
+    AccessibilityStates states;
+    for (const auto& [type, state] : table) {
+        if (atspi_state_set_contains(set, type))
+            states |= state;
+    }
+    return states;
+}
+
+AtspiAccessible* atspiObject(void* object)
+{
+    return static_cast<AtspiAccessible*>(object);
+}
+
+} // namespace
+
+// One thread running a GLib main context of its own: libatspi's connection lives on it (so its
+// messages are read even between jobs, and never pile up), and jobs are idle sources on it, run in
+// the order they were queued.
+class AtspiAccessibilityApi::Thread {
+public:
+    explicit Thread(std::function<void()> setUp)
+        : m_context(g_main_context_new())
+        , m_loop(g_main_loop_new(m_context, FALSE))
+    {
+        std::promise<void> started;
+        m_thread = std::thread([this, setUp = std::move(setUp), &started] {
+            pthread_setname_np(pthread_self(), "morvane-a11y");
+            g_main_context_push_thread_default(m_context);
+            m_id = std::this_thread::get_id();
+            started.set_value();
+            setUp();
+            g_main_loop_run(m_loop);
+            g_main_context_pop_thread_default(m_context);
+        });
+        started.get_future().wait();
+    }
+
+    ~Thread()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        // At a lower priority than the jobs: what is queued runs first.
+        GSource* quit = g_idle_source_new();
+        g_source_set_priority(quit, G_PRIORITY_LOW);
+        g_source_set_callback(
+            quit,
+            [](gpointer loop) {
+                g_main_loop_quit(static_cast<GMainLoop*>(loop));
+                return G_SOURCE_REMOVE;
+            },
+            m_loop, nullptr);
+        g_source_attach(quit, m_context);
+        g_source_unref(quit);
+        if (isCurrent())
+            m_thread.detach(); // ended from its own job: the loop quits once that job returns
+        else
+            m_thread.join();
+        if (!isCurrent()) {
+            g_main_loop_unref(m_loop);
+            g_main_context_unref(m_context);
+        }
+    }
+
+    bool post(std::function<void()> job)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return false;
+        GSource* source = g_idle_source_new();
+        g_source_set_priority(source, G_PRIORITY_DEFAULT);
+        g_source_set_callback(
+            source,
+            [](gpointer data) {
+                (*static_cast<std::function<void()>*>(data))();
+                return G_SOURCE_REMOVE;
+            },
+            new std::function<void()>(std::move(job)),
+            [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+        g_source_attach(source, m_context);
+        g_source_unref(source);
+        return true;
+    }
+
+    GMainContext* context() const { return m_context; }
+    bool isCurrent() const { return std::this_thread::get_id() == m_id; }
+
+private:
+    GMainContext* m_context;
+    GMainLoop* m_loop;
+    std::thread m_thread;
+    std::thread::id m_id;
+    std::mutex m_mutex;
+    bool m_closed = false;
+};
+
+// The library objects the current job has met, each held once; released when the job ends, so an
+// element never outlives its job and a long session holds nothing between polls.
+struct AtspiAccessibilityApi::Objects {
+    bool available = false; // libatspi reached the bus
+    AtspiAccessible* desktop = nullptr;
+    QHash<quint64, AtspiAccessible*> byHandle;
+    QHash<AtspiAccessible*, quint64> handles;
+    quint64 lastHandle = 0;
+    bool warnedOffThread = false;
+
+    void releaseAll()
+    {
+        for (AtspiAccessible* object : std::as_const(byHandle))
+            g_object_unref(object);
+        byHandle.clear();
+        handles.clear();
+    }
+};
+
+AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
+    : AccessibilityApi(parent)
+    , m_objects(std::make_unique<Objects>())
+{
+    m_thread = std::make_unique<Thread>([this] { setUp(); });
+    refreshTrust();
+}
+
+AtspiAccessibilityApi::~AtspiAccessibilityApi()
+{
+    post([this] {
+        if (m_objects->desktop)
+            g_object_unref(m_objects->desktop);
+        m_objects->desktop = nullptr;
+    });
+    m_thread.reset();
+}
+
+// Without a session bus address both GLib and libdbus would launch a bus of their own from the X
+// display, which outlives us (and holds our standard output open); with none there is nothing to read.
+static bool hasSessionBus()
+{
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
+}
+
+void AtspiAccessibilityApi::setUp()
+{
+    if (!hasSessionBus())
+        return;
+    // 0: set up now; 1: already set up (by another copy of this object in the process).
+    const int status = atspi_init();
+    if (status != 0 && status != 1) {
+        qCInfo(lcAccessibility) << "The accessibility bus cannot be reached; other windows cannot be read";
+        return;
+    }
+    atspi_set_main_context(m_thread->context());
+    atspi_set_timeout(callTimeoutMs, callTimeoutMs);
+    m_objects->desktop = atspi_get_desktop(0);
+    // Nothing is cached between reads: we follow no events that would keep a cache true, and a
+    // title or a page read from a stale cache would be a wrong capture.
+    if (m_objects->desktop)
+        atspi_accessible_set_cache_mask(m_objects->desktop, ATSPI_CACHE_NONE);
+    m_objects->available = m_objects->desktop != nullptr;
+}
+
+bool AtspiAccessibilityApi::post(std::function<void()> job)
+{
+    return m_thread->post([this, job = std::move(job)] {
+        job();
+        m_objects->releaseAll();
+    });
+}
+
+// --- Trust ---------------------------------------------------------------------------------------------
+
+AccessibilityTrust AtspiAccessibilityApi::checkTrust()
+{
+    ErrorSlot error;
+    GDBusConnection* bus = hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr;
+    if (!bus)
+        return AccessibilityTrust::notAvailable;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
+        busCallTimeoutMs, nullptr, &error);
+    g_object_unref(bus);
+    if (!reply)
+        return AccessibilityTrust::notAvailable;
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const bool enabled = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
+    g_variant_unref(value);
+    g_variant_unref(reply);
+    return enabled ? AccessibilityTrust::granted : AccessibilityTrust::notGranted;
+}
+
+void AtspiAccessibilityApi::setTrust(AccessibilityTrust trust)
+{
+    if (m_trust.exchange(trust) == trust)
+        return;
+    // Announced on this object's own (main) thread; dropped once it is gone.
+    QMetaObject::invokeMethod(
+        this, [this] { emit trustChanged(); }, Qt::QueuedConnection);
+}
+
+QFuture<AccessibilityTrust> AtspiAccessibilityApi::refreshTrust()
+{
+    return run([this](AccessibilityApi&) {
+        const AccessibilityTrust trust = checkTrust();
+        setTrust(trust);
+        return trust;
+    });
+}
+
+void AtspiAccessibilityApi::requestTrust()
+{
+    post([this] {
+        ErrorSlot error;
+        if (GDBusConnection* bus =
+                hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr) {
+            GVariant* reply = g_dbus_connection_call_sync(
+                bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+                g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
+                G_DBUS_CALL_FLAGS_NONE, busCallTimeoutMs, nullptr, &error);
+            if (reply)
+                g_variant_unref(reply);
+            else
+                qCWarning(lcAccessibility)
+                    << "Could not turn the accessibility bus on:" << error.error->message;
+            g_object_unref(bus);
+        }
+        setTrust(checkTrust());
+    });
+}
+
+// --- Objects -------------------------------------------------------------------------------------------
+
+void* AtspiAccessibilityApi::object(const AccessibilityElement& element) const
+{
+    if (!m_thread->isCurrent()) {
+        if (!std::exchange(m_objects->warnedOffThread, true))
+            qCWarning(lcAccessibility) << "An accessibility read off the accessibility thread was refused";
+        return nullptr;
+    }
+    return m_objects->byHandle.value(element.handle);
+}
+
+AccessibilityElement AtspiAccessibilityApi::keep(void* object) const
+{
+    AtspiAccessible* accessible = atspiObject(object);
+    if (const auto known = m_objects->handles.constFind(accessible); known != m_objects->handles.cend()) {
+        g_object_unref(accessible); // held already
+        return {known.value()};
+    }
+    const quint64 handle = ++m_objects->lastHandle;
+    m_objects->byHandle.insert(handle, accessible);
+    m_objects->handles.insert(accessible, handle);
+    return {handle};
+}
+
+// --- Reads ---------------------------------------------------------------------------------------------
+
+QList<AccessibilityApplication> AtspiAccessibilityApi::applications() const
+{
+    QList<AccessibilityApplication> found;
+    if (!m_thread->isCurrent() || !m_objects->available)
+        return found;
+    AtspiAccessible* desktop = m_objects->desktop;
+    ErrorSlot countError;
+    const gint count = atspi_accessible_get_child_count(desktop, &countError);
+    const qint64 ownProcess = getpid();
+    for (gint index = 0; index < count; ++index) {
+        ErrorSlot error;
+        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, index, &error);
+        if (!application)
+            continue;
+        const qint64 processId = atspi_accessible_get_process_id(application, &error);
+        if (error || processId == ownProcess) {
+            g_object_unref(application);
+            continue;
+        }
+        const AccessibilityElement element = keep(application);
+        found.append({element, processId, name(element).value_or(QString())});
+    }
+    return found;
+}
+
+AccessibilityRole AtspiAccessibilityApi::role(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return AccessibilityRole::other;
+    ErrorSlot error;
+    const AtspiRole role = atspi_accessible_get_role(accessible, &error);
+    return error ? AccessibilityRole::other : roleOf(role);
+}
+
+std::optional<QString> AtspiAccessibilityApi::name(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return std::nullopt;
+    ErrorSlot error;
+    gchar* text = atspi_accessible_get_name(accessible, &error);
+    if (!text)
+        return std::nullopt;
+    return takeString(text);
+}
+
+std::optional<QString> AtspiAccessibilityApi::description(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return std::nullopt;
+    ErrorSlot error;
+    gchar* text = atspi_accessible_get_description(accessible, &error);
+    if (!text)
+        return std::nullopt;
+    return takeString(text);
+}
+
+AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return {};
+    AtspiStateSet* set = atspi_accessible_get_state_set(accessible);
+    if (!set)
+        return {};
+    const AccessibilityStates states = statesOf(set);
+    g_object_unref(set);
+    return states;
+}
+
+QHash<QString, QString> AtspiAccessibilityApi::attributes(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return {};
+    ErrorSlot error;
+    return takeTable(atspi_accessible_get_attributes(accessible, &error));
+}
+
+QHash<QString, QString> AtspiAccessibilityApi::documentAttributes(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return {};
+    AtspiDocument* document = atspi_accessible_get_document_iface(accessible);
+    if (!document)
+        return {};
+    ErrorSlot error;
+    QHash<QString, QString> result = takeTable(atspi_document_get_document_attributes(document, &error));
+    g_object_unref(document);
+    return result;
+}
+
+std::optional<QString> AtspiAccessibilityApi::text(const AccessibilityElement& element, int maxLength) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return std::nullopt;
+    AtspiText* text = atspi_accessible_get_text_iface(accessible);
+    if (!text)
+        return std::nullopt;
+    std::optional<QString> result;
+    ErrorSlot countError;
+    const gint count = atspi_text_get_character_count(text, &countError);
+    if (!countError) {
+        ErrorSlot error;
+        if (gchar* characters = atspi_text_get_text(text, 0, std::min(count, maxLength), &error))
+            result = takeString(characters);
+    }
+    g_object_unref(text);
+    return result;
+}
+
+std::optional<int> AtspiAccessibilityApi::childCount(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return std::nullopt;
+    ErrorSlot error;
+    const gint count = atspi_accessible_get_child_count(accessible, &error);
+    if (error || count < 0)
+        return std::nullopt;
+    return count;
+}
+
+std::optional<AccessibilityElement> AtspiAccessibilityApi::childAt(const AccessibilityElement& element,
+                                                                   int index) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return std::nullopt;
+    ErrorSlot error;
+    AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, index, &error);
+    if (!child)
+        return std::nullopt;
+    return keep(child);
+}
+
+QList<AccessibilityElement> AtspiAccessibilityApi::selectedChildren(const AccessibilityElement& element) const
+{
+    QList<AccessibilityElement> found;
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return found;
+    AtspiSelection* selection = atspi_accessible_get_selection_iface(accessible);
+    if (!selection)
+        return found;
+    ErrorSlot countError;
+    const gint count = atspi_selection_get_n_selected_children(selection, &countError);
+    for (gint index = 0; index < count; ++index) {
+        ErrorSlot error;
+        if (AtspiAccessible* child = atspi_selection_get_selected_child(selection, index, &error))
+            found.append(keep(child));
+    }
+    g_object_unref(selection);
+    return found;
+}
+
+// --- The older names -----------------------------------------------------------------------------------
+
+std::optional<AccessibilityElement> AtspiAccessibilityApi::applicationElement(qint64 processId) const
+{
+    if (std::optional<AccessibilityApplication> found = application(processId))
+        return found->element;
+    return std::nullopt;
+}
+
+std::optional<AccessibilityValue> AtspiAccessibilityApi::attribute(const AccessibilityElement& element,
+                                                                   const QString& attributeName) const
+{
+    using Kind = AccessibilityValue::Kind;
+    const auto textValue = [](std::optional<QString> text,
+                              Kind kind = Kind::text) -> std::optional<AccessibilityValue> {
+        if (!text || text->isEmpty())
+            return std::nullopt;
+        return AccessibilityValue{kind, *text, {}};
+    };
+    const auto elements = [](QList<AccessibilityElement> list) -> std::optional<AccessibilityValue> {
+        if (list.isEmpty())
+            return std::nullopt;
+        return AccessibilityValue{Kind::elementList, {}, std::move(list)};
+    };
+    if (attributeName == u"AXTitle")
+        return textValue(name(element));
+    if (attributeName == u"AXDescription")
+        return textValue(description(element));
+    if (attributeName == u"AXValue" || attributeName == u"AXSelectedText")
+        return textValue(text(element, 4096));
+    if (attributeName == u"AXChildren")
+        return elements(children(element));
+    if (attributeName == u"AXSelectedChildren")
+        return elements(selectedChildren(element));
+    if (attributeName == u"AXURL") {
+        const QHash<QString, QString> document = documentAttributes(element);
+        return textValue(document.value(QStringLiteral("DocURL"), document.value(QStringLiteral("URI"))),
+                         Kind::url);
+    }
+    if (attributeName == u"AXFocusedWindow") {
+        if (std::optional<AccessibilityElement> frame = activeFrame(element))
+            return AccessibilityValue{Kind::element, {}, {*frame}};
+    }
+    return std::nullopt;
+}
+
+} // namespace morvane

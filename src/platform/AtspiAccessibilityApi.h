@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/AccessibilityApi.h"
+
+#include <QHash>
+
+#include <atomic>
+#include <memory>
+
+namespace morvane {
+
+// The desktop's accessibility bus (AT-SPI) through libatspi.
+//
+// libatspi is not thread-safe and keeps its connection on a GLib main context, so this object owns
+// one thread that runs that context: every libatspi call, and every job, runs there. Each call into
+// another application waits at most callTimeout; the library's own default is the D-Bus 25 s, which a
+// hung application would cost every poll.
+//
+// Trust is the bus's own switch, org.a11y.Status.IsEnabled on org.a11y.Bus: no such service (or no
+// session bus) is "not available", false is "not granted" (applications do not publish their
+// windows then), true is "granted"; the request sets it true. libatspi is set up once, at the first
+// job: a bus that appears later in the session is not seen until the next start.
+class AtspiAccessibilityApi final : public AccessibilityApi {
+    Q_OBJECT
+public:
+    static constexpr int callTimeoutMs = 250;
+    // The trust check may start the bus launcher, which takes longer than a read.
+    static constexpr int busCallTimeoutMs = 2000;
+
+    // Starts the thread and checks the trust there; does not wait for either.
+    explicit AtspiAccessibilityApi(QObject* parent = nullptr);
+    // Runs the jobs already queued, then ends the thread.
+    ~AtspiAccessibilityApi() override;
+
+    AccessibilityTrust trust() const override { return m_trust.load(); }
+    QFuture<AccessibilityTrust> refreshTrust() override;
+    void requestTrust() override;
+    bool post(std::function<void()> job) override;
+
+    QList<AccessibilityApplication> applications() const override;
+    AccessibilityRole role(const AccessibilityElement& element) const override;
+    std::optional<QString> name(const AccessibilityElement& element) const override;
+    std::optional<QString> description(const AccessibilityElement& element) const override;
+    AccessibilityStates states(const AccessibilityElement& element) const override;
+    QHash<QString, QString> attributes(const AccessibilityElement& element) const override;
+    QHash<QString, QString> documentAttributes(const AccessibilityElement& element) const override;
+    std::optional<QString> text(const AccessibilityElement& element, int maxLength) const override;
+    std::optional<int> childCount(const AccessibilityElement& element) const override;
+    std::optional<AccessibilityElement> childAt(const AccessibilityElement& element,
+                                                int index) const override;
+    QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element) const override;
+    std::optional<AccessibilityElement> applicationElement(qint64 processId) const override;
+    std::optional<AccessibilityValue> attribute(const AccessibilityElement& element,
+                                                const QString& name) const override;
+
+private:
+    class Thread;
+    struct Objects;
+
+    AccessibilityTrust checkTrust();
+    void setTrust(AccessibilityTrust trust);
+    void setUp();
+    // The library object behind element; null off the thread, before set-up or for a stale handle.
+    void* object(const AccessibilityElement& element) const;
+    AccessibilityElement keep(void* object) const;
+
+    std::atomic<AccessibilityTrust> m_trust{AccessibilityTrust::notAvailable};
+    std::unique_ptr<Objects> m_objects;
+    std::unique_ptr<Thread> m_thread;
+};
+
+} // namespace morvane
