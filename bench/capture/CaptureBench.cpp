@@ -19,6 +19,7 @@
 #include "foundation/LocatorUrl.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
+#include "platform/AccessibilityApi.h"
 #include "store/LinkStore.h"
 #include "store/LinkWriter.h"
 
@@ -41,7 +42,7 @@ using morvane::test::ScriptedRunner;
 namespace {
 
 const QString finder = FinderActiveContextProvider::applicationIdentifier;
-const QString chrome = QStringLiteral("com.google.Chrome");
+const QString chrome = QStringLiteral("com.apple.Safari"); // a browser asked by script
 
 struct CaptureLibrary {
     QTemporaryDir folder;
@@ -106,7 +107,8 @@ void BM_MonitorPoll(benchmark::State& state, Item item)
     auto service = std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{
         std::make_shared<FinderActiveContextProvider>(workspace, scripts, generated.identity),
         std::make_shared<MailActiveContextProvider>(workspace, scripts),
-        std::make_shared<BrowserActiveContextProvider>(workspace, scripts)});
+        std::make_shared<BrowserActiveContextProvider>(workspace, scripts,
+                                                       std::make_shared<UnavailableAccessibilityApi>())});
     bool saved = false;
     ActiveContextMonitor monitor(
         *generated.store, service, SystemClock::shared(),

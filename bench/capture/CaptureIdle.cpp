@@ -12,6 +12,7 @@
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/Clock.h"
+#include "platform/AtspiAccessibilityApi.h"
 #include "platform/ScriptRunner.h"
 #include "platform/X11Workspace.h"
 #include "store/LinkStore.h"
@@ -52,10 +53,11 @@ int main(int argc, char** argv)
     const std::shared_ptr<Clock> clock = SystemClock::shared();
     auto workspace = std::make_shared<X11Workspace>(QStringLiteral("org.morvane.CaptureIdle"), clock);
     auto scripts = std::make_shared<UnavailableScriptRunner>();
+    auto accessibility = std::make_shared<AtspiAccessibilityApi>();
     auto service = std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{
         std::make_shared<FinderActiveContextProvider>(workspace, scripts, identity),
         std::make_shared<MailActiveContextProvider>(workspace, scripts),
-        std::make_shared<BrowserActiveContextProvider>(workspace, scripts)});
+        std::make_shared<BrowserActiveContextProvider>(workspace, scripts, accessibility)});
     int reports = 0;
     ActiveContextMonitor monitor(store, service, clock,
                                  [&](bool, const std::optional<CapturedContext>&) { ++reports; });

@@ -225,7 +225,8 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto pdfReader = std::make_shared<PreviewPDFAccessibilityContextReader>(env.workspace, env.accessibility);
     auto previewPDF = std::make_shared<PreviewPDFActiveContextProvider>(env.workspace, env.scripts,
                                                                         fileIdentity, pdfReader);
-    auto browser = std::make_shared<BrowserActiveContextProvider>(env.workspace, env.scripts);
+    auto browser =
+        std::make_shared<BrowserActiveContextProvider>(env.workspace, env.scripts, env.accessibility);
     auto finder = std::make_shared<FinderActiveContextProvider>(env.workspace, env.scripts, fileIdentity);
     auto mail = std::make_shared<MailActiveContextProvider>(env.workspace, env.scripts);
     auto fantastical = std::make_shared<FantasticalActiveContextProvider>(env.workspace, env.scripts);

@@ -53,14 +53,17 @@ void ActiveContextMonitor::pollInBackground()
 
 QCoro::Task<> ActiveContextMonitor::checkActiveContext()
 {
-    const CaptureResult captured = m_service->captureContexts();
+    const std::weak_ptr<int> lifetime = m_lifetime;
+    const quint64 generation = m_generation;
+    const std::shared_ptr<ActiveContextService> service = m_service;
+    const CaptureResult captured = co_await service->captureFreshContexts();
+    if (lifetime.expired() || generation != m_generation)
+        co_return;
     if (captured.contexts.isEmpty()) {
         updateMatch(false, std::nullopt);
         co_return;
     }
     const CapturedContext context = captured.contexts.first();
-    const std::weak_ptr<int> lifetime = m_lifetime;
-    const quint64 generation = m_generation;
     bool found = false;
     try {
         found = (co_await m_store.findLink(context)).has_value();

@@ -10,4 +10,9 @@ CaptureResult ActiveContextProvider::captureContexts()
     return {{std::move(*context)}, std::nullopt};
 }
 
+QFuture<void> ActiveContextProvider::refresh()
+{
+    return QtFuture::makeReadyFuture();
+}
+
 } // namespace morvane

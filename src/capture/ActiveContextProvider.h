@@ -2,6 +2,7 @@
 
 #include "model/CapturedContext.h"
 
+#include <QFuture>
 #include <QList>
 #include <QString>
 
@@ -22,8 +23,9 @@ struct CaptureResult {
     bool operator==(const CaptureResult&) const = default;
 };
 
-// Reads the item in front of the user in one other application. Every call runs on the main thread,
-// never throws, and may block while the other application answers.
+// Reads the item in front of the user in one other application. Every call runs on the main thread
+// and never throws. A provider that asks its application over a bus never waits for it there: its
+// refresh() asks off the main thread and keeps the answer, which the capture then reads.
 class ActiveContextProvider {
 public:
     virtual ~ActiveContextProvider() = default;
@@ -35,6 +37,10 @@ public:
 
     // What the rest of the system asks. By default the one item of captureContext, if any.
     virtual CaptureResult captureContexts();
+
+    // Asks the application in front (when it is this provider's) for what a capture needs, off the
+    // main thread; the future finishes once the capture can answer from it. Nothing to ask by default.
+    virtual QFuture<void> refresh();
 };
 
 } // namespace morvane

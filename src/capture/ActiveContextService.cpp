@@ -1,5 +1,7 @@
 #include "ActiveContextService.h"
 
+#include <qcoro/qcorofuture.h>
+
 #include <algorithm>
 
 namespace morvane {
@@ -34,6 +36,16 @@ CaptureResult ActiveContextService::captureContexts()
             return result;
     }
     return {};
+}
+
+QCoro::Task<CaptureResult> ActiveContextService::captureFreshContexts()
+{
+    QList<QFuture<void>> refreshes;
+    for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
+        refreshes.append(provider->refresh());
+    for (QFuture<void>& refresh : refreshes)
+        co_await refresh;
+    co_return captureContexts();
 }
 
 } // namespace morvane

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <qcoro/qcorotask.h>
+
 #include <memory>
 
 namespace morvane {
@@ -23,6 +25,9 @@ public:
     // The first answer with contexts or a message (an empty message counts); the later providers
     // are not asked. Neither when no provider has anything to say. Main thread.
     CaptureResult captureContexts();
+    // The same after every provider has refreshed what it read off the main thread; the providers
+    // refresh side by side. The service outlives the task.
+    QCoro::Task<CaptureResult> captureFreshContexts();
 
     const QList<std::shared_ptr<ActiveContextProvider>>& providers() const { return m_providers; }
 

@@ -5,6 +5,8 @@
 #include "foundation/LocatorUrl.h"
 #include "foundation/Logging.h"
 #include "foundation/Text.h"
+#include "platform/AccessibilityApi.h"
+#include "platform/Workspace.h"
 
 #include <array>
 
@@ -14,20 +16,31 @@ namespace morvane {
 
 namespace {
 
+enum class TabReader {
+    safariScript, // "current tab", titled "name"
+    chromeScript, // "active tab", titled "title"
+    bus,          // the accessibility bus
+};
+
 struct SupportedBrowser {
     QString appName; // the captured item's source application
     QString bundleIdentifier;
-    bool safariTabs; // Safari names its tab "current tab" and the tab's title "name"
+    TabReader reader;
 };
 
-const std::array<SupportedBrowser, 5>& supportedBrowsers()
+// The identifiers are those the workspace gives the browsers' windows; Safari and Arc have no
+// version for this desktop and keep their scripts.
+const std::array<SupportedBrowser, 8>& supportedBrowsers()
 {
-    static const std::array<SupportedBrowser, 5> browsers{{
-        {QStringLiteral("Safari"), QStringLiteral("com.apple.Safari"), true},
-        {QStringLiteral("Google Chrome"), QStringLiteral("com.google.Chrome"), false},
-        {QStringLiteral("Brave Browser"), QStringLiteral("com.brave.Browser"), false},
-        {QStringLiteral("Microsoft Edge"), QStringLiteral("com.microsoft.edgemac"), false},
-        {QStringLiteral("Arc"), QStringLiteral("company.thebrowser.Browser"), false},
+    static const std::array<SupportedBrowser, 8> browsers{{
+        {QStringLiteral("Safari"), QStringLiteral("com.apple.Safari"), TabReader::safariScript},
+        {QStringLiteral("Google Chrome"), QStringLiteral("com.google.Chrome"), TabReader::bus},
+        {QStringLiteral("Brave Browser"), QStringLiteral("com.brave.Browser"), TabReader::bus},
+        {QStringLiteral("Microsoft Edge"), QStringLiteral("com.microsoft.edgemac"), TabReader::bus},
+        {QStringLiteral("Arc"), QStringLiteral("company.thebrowser.Browser"), TabReader::chromeScript},
+        {QStringLiteral("Firefox"), QStringLiteral("org.mozilla.firefox"), TabReader::bus},
+        {QStringLiteral("Chromium"), QStringLiteral("org.chromium.Chromium"), TabReader::bus},
+        {QStringLiteral("Vivaldi"), QStringLiteral("com.vivaldi.Vivaldi"), TabReader::bus},
     }};
     return browsers;
 }
@@ -44,8 +57,9 @@ const SupportedBrowser* supportedBrowser(const QString& bundleIdentifier)
 // Answers "" without a window, else the tab's title, a line feed and its URL.
 QString activeTabPayloadScript(const SupportedBrowser& browser)
 {
-    const QString tab = browser.safariTabs ? QStringLiteral("current tab") : QStringLiteral("active tab");
-    const QString title = browser.safariTabs ? QStringLiteral("name") : QStringLiteral("title");
+    const bool safari = browser.reader == TabReader::safariScript;
+    const QString tab = safari ? QStringLiteral("current tab") : QStringLiteral("active tab");
+    const QString title = safari ? QStringLiteral("name") : QStringLiteral("title");
     return QStringLiteral("tell application id ") + scriptStringLiteral(browser.bundleIdentifier) +
            QStringLiteral("\n"
                           "    if not (exists front window) then return \"\"\n"
@@ -73,43 +87,145 @@ TabPayload splitTabPayload(const QString& answer)
     return {};
 }
 
+// Menus, tab strips and tool bars hold no page (a tab's preview, a bookmark's document) and are
+// large: they are not entered.
+const AccessibilityApi::Walk& pageWalk()
+{
+    static const AccessibilityApi::Walk walk{
+        .skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu, AccessibilityRole::popupMenu,
+                      AccessibilityRole::pageTabList, AccessibilityRole::toolBar,
+                      AccessibilityRole::statusBar},
+    };
+    return walk;
+}
+
+// The window's frame: the one named as the window is, else the active one, else the only one.
+std::optional<AccessibilityElement>
+frameOf(const AccessibilityApi& api, const AccessibilityElement& application, const QString& windowTitle)
+{
+    if (std::optional<AccessibilityElement> named = api.frameNamed(application, windowTitle))
+        return named;
+    if (std::optional<AccessibilityElement> active = api.activeFrame(application))
+        return active;
+    const QList<AccessibilityElement> frames = api.frames(application);
+    return frames.size() == 1 ? std::optional(frames.first()) : std::nullopt;
+}
+
+// On the accessibility thread: the web document showing in the window. Background tabs keep their
+// documents but do not show them.
+BrowserActiveContextProvider::Page readPage(const AccessibilityApi& api, const DesktopWindow& window)
+{
+    BrowserActiveContextProvider::Page page{window.windowId, window.title, std::nullopt, {}};
+    const std::optional<AccessibilityApplication> application = api.application(window.application.processId);
+    const std::optional<AccessibilityElement> frame =
+        application ? frameOf(api, application->element, window.title) : std::nullopt;
+    if (!frame)
+        return page;
+    const std::optional<AccessibilityElement> document = api.findFirst(
+        *frame,
+        [&api](const AccessibilityElement& e) { return api.role(e) == AccessibilityRole::documentWeb; },
+        pageWalk());
+    if (!document)
+        return page;
+    const QHash<QString, QString> attributes = api.documentAttributes(*document);
+    page.url = attributes.value(QStringLiteral("DocURL"), attributes.value(QStringLiteral("URI")));
+    page.title = api.name(*document);
+    return page;
+}
+
 } // namespace
 
+struct BrowserActiveContextProvider::Target {
+    const SupportedBrowser* browser = nullptr;
+    DesktopWindow window; // read by the bus
+};
+
 BrowserActiveContextProvider::BrowserActiveContextProvider(std::shared_ptr<Workspace> workspace,
-                                                           std::shared_ptr<ScriptRunner> scripts)
-    : m_scripts(std::move(scripts))
+                                                           std::shared_ptr<ScriptRunner> scripts,
+                                                           std::shared_ptr<AccessibilityApi> accessibility)
+    : m_workspace(workspace)
+    , m_scripts(std::move(scripts))
+    , m_accessibility(std::move(accessibility))
     , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flagAndLastIdentifier,
                        [](const QString& identifier) { return supportedBrowser(identifier) != nullptr; })
 {
 }
 
-std::optional<CapturedContext> BrowserActiveContextProvider::captureContext()
+BrowserActiveContextProvider::~BrowserActiveContextProvider() = default;
+
+// The browser a capture reads and, for one on the bus, its window: the one in front, or the one
+// behind this application's own. Nothing when the window is not that browser's.
+auto BrowserActiveContextProvider::target() -> std::optional<Target>
 {
-    const std::optional<QString> target = m_recentlyActive.captureTarget();
-    const SupportedBrowser* browser = target ? supportedBrowser(*target) : nullptr;
+    const std::optional<QString> identifier = m_recentlyActive.captureTarget();
+    const SupportedBrowser* browser = identifier ? supportedBrowser(*identifier) : nullptr;
     if (!browser)
         return std::nullopt;
+    if (browser->reader != TabReader::bus)
+        return Target{browser, {}};
+    std::optional<DesktopWindow> window = m_workspace->captureWindow();
+    if (!window || window->application.identifier != browser->bundleIdentifier)
+        return std::nullopt;
+    return Target{browser, std::move(*window)};
+}
+
+QFuture<void> BrowserActiveContextProvider::refresh()
+{
+    const std::optional<Target> read = target();
+    if (!read || read->browser->reader != TabReader::bus)
+        return ActiveContextProvider::refresh();
+    // The job holds what it writes, not this provider, which may be gone before it runs.
+    return m_accessibility->run(
+        [window = read->window, mutex = m_pageMutex, page = m_page](AccessibilityApi& api) {
+            Page found = readPage(api, window);
+            const std::lock_guard lock(*mutex);
+            *page = std::move(found);
+        });
+}
+
+std::optional<CapturedContext> BrowserActiveContextProvider::captureContext()
+{
+    const std::optional<Target> read = target();
+    if (!read)
+        return std::nullopt;
+    if (read->browser->reader == TabReader::bus) {
+        std::optional<Page> page;
+        {
+            const std::lock_guard lock(*m_pageMutex);
+            page = *m_page;
+        }
+        // Not read yet for this window as it is now (another tab retitles it), or no page showing
+        // (the browser publishes nothing, or shows only its own screens).
+        if (!page || page->windowId != read->window.windowId || page->windowTitle != read->window.title ||
+            !page->title)
+            return std::nullopt;
+        return context(*read, trimmedText(*page->title), trimmedText(page->url));
+    }
     const std::optional<QString> answer =
-        runProviderScript(*m_scripts, activeTabPayloadScript(*browser), lcBrowserContext(),
+        runProviderScript(*m_scripts, activeTabPayloadScript(*read->browser), lcBrowserContext(),
                           QStringLiteral("Unable to read active browser tab URL: %1"));
     if (!answer)
         return std::nullopt;
-
     const TabPayload tab = splitTabPayload(*answer);
-    const std::optional<LocatorUrl> url = LocatorUrl::parse(tab.urlText);
+    return context(*read, tab.title, tab.urlText);
+}
+
+std::optional<CapturedContext> BrowserActiveContextProvider::context(const Target& target, QString title,
+                                                                     const QString& urlText)
+{
+    const SupportedBrowser& browser = *target.browser;
+    const std::optional<LocatorUrl> url = LocatorUrl::parse(urlText);
     const QString scheme = url ? url->scheme().toLower() : QString();
     if (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")) {
-        qCInfo(lcBrowserContext).noquote() << "Ignored malformed active browser URL from" << browser->appName;
+        qCInfo(lcBrowserContext).noquote() << "Ignored malformed active browser URL from" << browser.appName;
         return std::nullopt;
     }
-    m_recentlyActive.markCaptured(browser->bundleIdentifier);
-
-    QString title = tab.title;
+    m_recentlyActive.markCaptured(browser.bundleIdentifier);
     if (title.isEmpty())
         title = url->host().value_or(QString());
     if (title.isEmpty())
-        title = tab.urlText;
-    return CapturedContext{title, tab.urlText, LinkType::web, browser->appName, std::nullopt};
+        title = urlText;
+    return CapturedContext{title, urlText, LinkType::web, browser.appName, std::nullopt};
 }
 
 } // namespace morvane

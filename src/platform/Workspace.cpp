@@ -10,4 +10,12 @@ std::optional<QString> Workspace::frontmostIdentifier() const
     return front->identifier;
 }
 
+std::optional<DesktopWindow> Workspace::captureWindow() const
+{
+    std::optional<DesktopWindow> front = frontWindow();
+    if (!front || front->application.identifier != ownApplicationIdentifier())
+        return front;
+    return windowBeforeOwn();
+}
+
 } // namespace morvane

@@ -17,6 +17,16 @@ struct RunningApplication {
     bool operator==(const RunningApplication&) const = default;
 };
 
+// One top-level window as the desktop describes it.
+struct DesktopWindow {
+    quint32 windowId = 0;
+    RunningApplication application;
+    QString title;         // _NET_WM_NAME, else WM_NAME; what accessibility names the window's frame
+    QString gtkObjectPath; // _GTK_WINDOW_OBJECT_PATH of a GTK application's window; empty otherwise
+
+    bool operator==(const DesktopWindow&) const = default;
+};
+
 // The applications on the user's desktop: which one is in front, which ones run, and a notice each
 // time another application comes to the front. Used on the main thread only.
 class Workspace : public QObject {
@@ -31,8 +41,17 @@ public:
     // This application's own identifier.
     virtual QString ownApplicationIdentifier() const = 0;
 
+    // The window in front, read now (its title follows a tab switch); nothing when none is.
+    virtual std::optional<DesktopWindow> frontWindow() const { return std::nullopt; }
+    // The last window of another application that was in front before this application's own
+    // windows took the focus, read now; nothing when it is gone or there was none.
+    virtual std::optional<DesktopWindow> windowBeforeOwn() const { return std::nullopt; }
+
     // The frontmost application's identifier; nothing when no application is in front.
     std::optional<QString> frontmostIdentifier() const;
+    // The window a capture reads: the one in front, or while this application's own window is in
+    // front (the quick panel over a browser), the one the user came from.
+    std::optional<DesktopWindow> captureWindow() const;
 
 signals:
     // Another application came to the front (not merely another window of the same one).

@@ -33,6 +33,7 @@ constexpr auto clearedActiveWindowGrace = 250ms;
 const QHash<QString, QString>& identifierTable()
 {
     static const QHash<QString, QString> table{
+        // WM_CLASS classes, desktop file names and Flatpak application ids.
         {QStringLiteral("obsidian"), QStringLiteral("md.obsidian")},
         {QStringLiteral("md.obsidian.obsidian"), QStringLiteral("md.obsidian")},
         {QStringLiteral("google-chrome"), QStringLiteral("com.google.Chrome")},
@@ -41,6 +42,17 @@ const QHash<QString, QString>& identifierTable()
         {QStringLiteral("com.brave.browser"), QStringLiteral("com.brave.Browser")},
         {QStringLiteral("microsoft-edge"), QStringLiteral("com.microsoft.edgemac")},
         {QStringLiteral("com.microsoft.edge"), QStringLiteral("com.microsoft.edgemac")},
+        {QStringLiteral("microsoft-edge-beta"), QStringLiteral("com.microsoft.edgemac")},
+        {QStringLiteral("google-chrome-beta"), QStringLiteral("com.google.Chrome")},
+        {QStringLiteral("firefox"), QStringLiteral("org.mozilla.firefox")},
+        {QStringLiteral("firefox-esr"), QStringLiteral("org.mozilla.firefox")},
+        {QStringLiteral("org.mozilla.firefox"), QStringLiteral("org.mozilla.firefox")},
+        {QStringLiteral("chromium"), QStringLiteral("org.chromium.Chromium")},
+        {QStringLiteral("chromium-browser"), QStringLiteral("org.chromium.Chromium")},
+        {QStringLiteral("org.chromium.chromium"), QStringLiteral("org.chromium.Chromium")},
+        {QStringLiteral("vivaldi-stable"), QStringLiteral("com.vivaldi.Vivaldi")},
+        {QStringLiteral("vivaldi"), QStringLiteral("com.vivaldi.Vivaldi")},
+        {QStringLiteral("com.vivaldi.vivaldi"), QStringLiteral("com.vivaldi.Vivaldi")},
     };
     return table;
 }
@@ -56,11 +68,21 @@ bool isWaylandSession()
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
-enum AtomIndex { netActiveWindow, netClientList, netWmPid, gtkApplicationId, kdeDesktopFile, atomCount };
+enum AtomIndex {
+    netActiveWindow,
+    netClientList,
+    netWmPid,
+    gtkApplicationId,
+    kdeDesktopFile,
+    netWmName,
+    utf8String,
+    gtkWindowObjectPath,
+    atomCount
+};
 
-constexpr std::array<const char*, atomCount> atomNames{"_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST",
-                                                       "_NET_WM_PID", "_GTK_APPLICATION_ID",
-                                                       "_KDE_NET_WM_DESKTOP_FILE"};
+constexpr std::array<const char*, atomCount> atomNames{
+    "_NET_ACTIVE_WINDOW",       "_NET_CLIENT_LIST", "_NET_WM_PID", "_GTK_APPLICATION_ID",
+    "_KDE_NET_WM_DESKTOP_FILE", "_NET_WM_NAME",     "UTF8_STRING", "_GTK_WINDOW_OBJECT_PATH"};
 
 // Replies and events of libxcb are allocated with malloc.
 struct FreeDeleter {
@@ -167,6 +189,30 @@ public:
         return applications;
     }
 
+    // The window with its application, title and GTK object path; nothing when it is gone.
+    std::optional<DesktopWindow> windowOf(xcb_window_t window, const QString& ownIdentifier)
+    {
+        if (window == XCB_NONE)
+            return std::nullopt;
+        const xcb_get_property_cookie_t netName =
+            request(window, m_atoms[netWmName], m_atoms[utf8String], 4096);
+        const xcb_get_property_cookie_t name =
+            request(window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 4096);
+        const xcb_get_property_cookie_t path =
+            request(window, m_atoms[gtkWindowObjectPath], XCB_GET_PROPERTY_TYPE_ANY, 1024);
+        DesktopWindow described;
+        described.windowId = window;
+        described.application = applicationsOf({window}, ownIdentifier).first();
+        bool exists = true;
+        described.title = replyText(netName, &exists);
+        // WM_NAME is Latin-1 by the protocol and UTF-8 in practice; it stands in only without the other.
+        const QString plainName = replyText(name);
+        if (described.title.isEmpty())
+            described.title = plainName;
+        described.gtkObjectPath = replyText(path);
+        return exists ? std::optional(described) : std::nullopt;
+    }
+
     std::unique_ptr<QSocketNotifier> notifier;
 
 private:
@@ -189,10 +235,12 @@ private:
 
     // The property's bytes when it is present with the given format; empty otherwise (a window
     // that is already gone answers with an error, which is dropped here).
-    QByteArray replyBytes(xcb_get_property_cookie_t cookie, uint8_t format)
+    QByteArray replyBytes(xcb_get_property_cookie_t cookie, uint8_t format, bool* windowExists = nullptr)
     {
         xcb_generic_error_t* error = nullptr;
         Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(m_connection, cookie, &error));
+        if (windowExists)
+            *windowExists = error == nullptr;
         std::free(error);
         if (!reply || reply->format != format || reply->type == XCB_ATOM_NONE)
             return {};
@@ -200,9 +248,9 @@ private:
                           xcb_get_property_value_length(reply.get()));
     }
 
-    QString replyText(xcb_get_property_cookie_t cookie)
+    QString replyText(xcb_get_property_cookie_t cookie, bool* windowExists = nullptr)
     {
-        QByteArray bytes = replyBytes(cookie, 8);
+        QByteArray bytes = replyBytes(cookie, 8, windowExists);
         const qsizetype end = bytes.indexOf('\0');
         if (end >= 0)
             bytes.truncate(end);
@@ -237,8 +285,12 @@ X11Workspace::X11Workspace(QString ownIdentifier, const std::shared_ptr<Clock>& 
     m_x->notifier = std::make_unique<QSocketNotifier>(m_x->fileDescriptor(), QSocketNotifier::Read);
     connect(m_x->notifier.get(), &QSocketNotifier::activated, this, &X11Workspace::readEvents);
     m_x->drainEvents(false);
-    if (const xcb_window_t window = m_x->activeWindow(); window != XCB_NONE)
+    if (const xcb_window_t window = m_x->activeWindow(); window != XCB_NONE) {
         m_front = m_x->applicationsOf({window}, m_ownIdentifier).first();
+        m_frontWindow = window;
+        if (m_front->identifier != m_ownIdentifier)
+            m_windowBeforeOwn = window;
+    }
 }
 
 X11Workspace::~X11Workspace() = default;
@@ -251,6 +303,20 @@ bool X11Workspace::isAvailable() const
 std::optional<RunningApplication> X11Workspace::frontmostApplication() const
 {
     return m_front;
+}
+
+std::optional<DesktopWindow> X11Workspace::frontWindow() const
+{
+    if (!m_front || !m_x->isOpen())
+        return std::nullopt;
+    return m_x->windowOf(m_frontWindow, m_ownIdentifier);
+}
+
+std::optional<DesktopWindow> X11Workspace::windowBeforeOwn() const
+{
+    if (!m_x->isOpen())
+        return std::nullopt;
+    return m_x->windowOf(m_windowBeforeOwn, m_ownIdentifier);
 }
 
 QList<RunningApplication> X11Workspace::runningApplications() const
@@ -279,6 +345,7 @@ void X11Workspace::readEvents()
         m_x->notifier->setEnabled(false);
         m_clearedTimer->stop();
         m_front.reset();
+        m_frontWindow = m_windowBeforeOwn = XCB_NONE;
         return;
     }
     if (changed)
@@ -307,7 +374,7 @@ void X11Workspace::activeWindowMayHaveChanged()
         return;
     }
     m_clearedTimer->stop();
-    bringToFront(m_x->applicationsOf({window}, m_ownIdentifier).first());
+    bringToFront(window);
 }
 
 void X11Workspace::activeWindowCleared()
@@ -318,11 +385,16 @@ void X11Workspace::activeWindowCleared()
     if (window == XCB_NONE)
         m_front.reset();
     else
-        bringToFront(m_x->applicationsOf({window}, m_ownIdentifier).first());
+        bringToFront(window);
 }
 
-void X11Workspace::bringToFront(const RunningApplication& application)
+void X11Workspace::bringToFront(quint32 window)
 {
+    const RunningApplication application = m_x->applicationsOf({window}, m_ownIdentifier).first();
+    m_frontWindow = window;
+    // Our own windows come and go over the user's: the one before them is what a capture reads.
+    if (application.identifier != m_ownIdentifier)
+        m_windowBeforeOwn = window;
     const bool otherApplication = !m_front || m_front->identifier != application.identifier;
     m_front = application;
     if (otherApplication)

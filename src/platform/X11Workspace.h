@@ -13,8 +13,10 @@ class ClockTimer;
 // of its own (the GUI toolkit's connection keeps its own event mask). A window belongs to this
 // application when its _NET_WM_PID is this process; otherwise its application is named by the first
 // present of _GTK_APPLICATION_ID, _KDE_NET_WM_DESKTOP_FILE and the WM_CLASS class, mapped to the
-// identifiers the providers know. Without a display, without a window manager that sets the active
-// window, or in a Wayland session, no application is in front and no notice is sent.
+// identifiers the providers know. The window in front is described on request with its title and
+// GTK object path, and so is the last window of another application in front before one of ours. Without a
+// display, without a window manager that sets the active window, or in a Wayland session, no application is
+// in front and no notice is sent.
 class X11Workspace final : public Workspace {
     Q_OBJECT
 public:
@@ -24,6 +26,8 @@ public:
     std::optional<RunningApplication> frontmostApplication() const override;
     QList<RunningApplication> runningApplications() const override;
     QString ownApplicationIdentifier() const override { return m_ownIdentifier; }
+    std::optional<DesktopWindow> frontWindow() const override;
+    std::optional<DesktopWindow> windowBeforeOwn() const override;
 
     // Whether the display could be reached; false means no frontmost application, ever.
     bool isAvailable() const;
@@ -35,12 +39,14 @@ private:
     quint32 currentActiveWindow();
     void activeWindowMayHaveChanged();
     void activeWindowCleared();
-    void bringToFront(const RunningApplication& application);
+    void bringToFront(quint32 window);
 
     QString m_ownIdentifier;
     std::unique_ptr<Connection> m_x;
     std::unique_ptr<ClockTimer> m_clearedTimer;
     std::optional<RunningApplication> m_front;
+    quint32 m_frontWindow = 0;
+    quint32 m_windowBeforeOwn = 0;
 };
 
 } // namespace morvane

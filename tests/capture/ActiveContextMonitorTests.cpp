@@ -3,7 +3,6 @@
 #include "ManualClock.h"
 #include "capture/ActiveContextMonitor.h"
 #include "capture/ActiveContextService.h"
-#include "capture/BrowserActiveContextProvider.h"
 #include "store/LinkStore.h"
 
 #include <QSemaphore>
@@ -19,32 +18,57 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Answers the page of the application in front from its table, and counts the captures.
+class PageProvider final : public ActiveContextProvider {
+public:
+    explicit PageProvider(std::shared_ptr<FakeWorkspace> workspace)
+        : m_workspace(std::move(workspace))
+    {
+    }
+    QString providerName() const override { return QStringLiteral("Browser"); }
+    std::optional<CapturedContext> captureContext() override
+    {
+        ++captures;
+        const QString page = pages.value(m_workspace->frontmostIdentifier().value_or(QString()));
+        if (page.isEmpty())
+            return std::nullopt;
+        return CapturedContext{QStringLiteral("Page"), page, LinkType::web, QStringLiteral("Browser"), {}};
+    }
+
+    QHash<QString, QString> pages;
+    int captures = 0;
+
+private:
+    std::shared_ptr<FakeWorkspace> m_workspace;
+};
+
 // A library with two saved pages, and one browser per page in front: Chrome and Brave show the saved
 // ones, Edge and Safari unsaved ones.
 struct MonitorFixture : ProviderFixture {
+    std::shared_ptr<PageProvider> pages = std::make_shared<PageProvider>(workspace);
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     LinkStore store{LinkStore::libraryAt(testHome() + QStringLiteral("/library.sqlite")), identity};
     std::shared_ptr<StubProvider> messages = std::make_shared<StubProvider>("Calendar"); // before the browser
-    std::shared_ptr<ActiveContextService> service =
-        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{
-            messages, std::make_shared<BrowserActiveContextProvider>(workspace, scripts)});
-    // Each report as the application's handler receives it, with the number of scripts run by then.
+    std::shared_ptr<ActiveContextService> service = std::make_shared<ActiveContextService>(
+        QList<std::shared_ptr<ActiveContextProvider>>{messages, pages});
+    // Each report as the application's handler receives it, with the number of captures by then.
     QStringList reports;
     ActiveContextMonitor monitor{
         store, service, clock, [this](bool hasLinks, const std::optional<CapturedContext>& context) {
             reports.append(QStringLiteral("%1 %2 after %3")
                                .arg(hasLinks ? "saved" : "unsaved", context ? context->locator : "-")
-                               .arg(scripts->scripts.size()));
+                               .arg(pages->captures));
         }};
 
     MonitorFixture()
     {
         store.addLink({}, QStringLiteral("https://saved.example/a"), {}, {}).waitForFinished();
         store.addLink({}, QStringLiteral("https://saved.example/b"), {}, {}).waitForFinished();
-        scripts->answer(QStringLiteral("com.google.Chrome"), "A\nhttps://saved.example/a")
-            .answer(QStringLiteral("com.brave.Browser"), "B\nhttps://saved.example/b")
-            .answer(QStringLiteral("com.microsoft.edgemac"), "C\nhttps://unsaved.example/c")
-            .answer(QStringLiteral("com.apple.Safari"), "D\nhttps://unsaved.example/d");
+        pages->pages = {
+            {QStringLiteral("com.google.Chrome"), QStringLiteral("https://saved.example/a")},
+            {QStringLiteral("com.brave.Browser"), QStringLiteral("https://saved.example/b")},
+            {QStringLiteral("com.microsoft.edgemac"), QStringLiteral("https://unsaved.example/c")},
+            {QStringLiteral("com.apple.Safari"), QStringLiteral("https://unsaved.example/d")}};
     }
 
     void pollWith(const char* browser)
@@ -90,13 +114,13 @@ TEST(ActiveContextMonitor, PollsEveryThreeSecondsUntilStoppedAndThenReportsNothi
     });
     fx.monitor.start();
     fx.monitor.start(); // still one timer
-    EXPECT_EQ(fx.scripts->scripts.size(), 2);
+    EXPECT_EQ(fx.pages->captures, 2);
     fx.clock->advance(2999ms);
-    EXPECT_EQ(fx.scripts->scripts.size(), 2);
+    EXPECT_EQ(fx.pages->captures, 2);
     fx.clock->advance(1ms);
-    EXPECT_EQ(fx.scripts->scripts.size(), 3);
+    EXPECT_EQ(fx.pages->captures, 3);
     fx.clock->advance(6000ms);
-    EXPECT_EQ(fx.scripts->scripts.size(), 5);
+    EXPECT_EQ(fx.pages->captures, 5);
 
     fx.workspace->activate(QStringLiteral("com.brave.Browser"));
     QCoro::Task<> poll = fx.monitor.checkActiveContext();
@@ -105,6 +129,6 @@ TEST(ActiveContextMonitor, PollsEveryThreeSecondsUntilStoppedAndThenReportsNothi
     QCoro::waitFor(std::move(poll)); // the lookups finish in order: this one last
     fx.clock->advance(9000ms);
     EXPECT_FALSE(fx.monitor.isRunning());
-    EXPECT_EQ(fx.scripts->scripts.size(), 6);
+    EXPECT_EQ(fx.pages->captures, 6);
     EXPECT_EQ(fx.reports, (QStringList{"unsaved - after 0", "unsaved - after 1", "unsaved - after 6"}));
 }

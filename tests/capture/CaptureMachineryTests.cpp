@@ -69,7 +69,7 @@ TEST(ActiveContextService, AsksInTheFixedOrderAndStopsAtTheFirstAnswer)
     fx.scripts->answer("com.apple.mail",
                        QString("<a@example.com>|Hello|Ann").replace(u'|', payloadSeparator));
     // Built in another order than they are asked; Mail and the browser could both answer.
-    auto browser = std::make_shared<BrowserActiveContextProvider>(fx.workspace, fx.scripts);
+    auto browser = std::make_shared<BrowserActiveContextProvider>(fx.workspace, fx.scripts, fx.bus);
     auto finder = std::make_shared<FinderActiveContextProvider>(fx.workspace, fx.scripts, fx.identity);
     auto mail = std::make_shared<MailActiveContextProvider>(fx.workspace, fx.scripts);
     auto obsidian = std::make_shared<StubProvider>(QStringLiteral("Obsidian"), CaptureResult{{}, QString()});

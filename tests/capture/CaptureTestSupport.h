@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AccessibilityTree.h"
 #include "FakeWorkspace.h"
 #include "ScriptedRunner.h"
 #include "TestEnvironment.h"
@@ -24,10 +25,12 @@ inline void PrintTo(const CapturedContext& c, std::ostream* os)
 
 namespace morvane::test {
 
-// The desktop, the script runner and the identity service that providers are built on.
+// The desktop, the script runner, the accessibility bus and the identity service that providers are
+// built on.
 struct ProviderFixture {
     std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
     std::shared_ptr<ScriptedRunner> scripts = std::make_shared<ScriptedRunner>();
+    std::shared_ptr<AccessibilityTree> bus = std::make_shared<AccessibilityTree>();
     std::shared_ptr<FileIdentityService> identity =
         std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
 };

@@ -19,6 +19,8 @@ namespace {
 const QString finder = FinderActiveContextProvider::applicationIdentifier;
 const QString mail = MailActiveContextProvider::applicationIdentifier;
 const QString chrome = QStringLiteral("com.google.Chrome");
+const QString firefox = QStringLiteral("org.mozilla.firefox");
+const QString safari = QStringLiteral("com.apple.Safari");
 
 // One capture with the application in front answering as given: "title | locator" of what was
 // captured, followed by the provider's log lines.
@@ -31,6 +33,8 @@ QString capture(const QString& application, const ScriptOutcome& answer, const c
     std::unique_ptr<Provider> provider;
     if constexpr (std::is_same_v<Provider, FinderActiveContextProvider>)
         provider = std::make_unique<Provider>(fx.workspace, fx.scripts, fx.identity);
+    else if constexpr (std::is_same_v<Provider, BrowserActiveContextProvider>)
+        provider = std::make_unique<Provider>(fx.workspace, fx.scripts, fx.bus);
     else
         provider = std::make_unique<Provider>(fx.workspace, fx.scripts);
     LogCapture log(QString::fromLatin1(category));
@@ -66,46 +70,128 @@ TEST(FinderProvider, TheSelectedFileOrFolderWithItsIdentity)
         EXPECT_EQ(capture<FinderActiveContextProvider>(finder, answer, "morvane.FinderContext"), expected);
 }
 
-TEST(BrowserProvider, TabPayloads)
+TEST(BrowserProvider, ScriptedTabPayloads)
 {
-    const QString malformed = "Ignored malformed active browser URL from Google Chrome";
+    const QString malformed = "Ignored malformed active browser URL from Safari";
     const std::pair<const char*, QString> cases[] = {
         {"  Notes \nhttps://example.com/notes\n", "Notes | https://example.com/notes"},
-        {"\nhttps://ex%41mple.com:8080/a", "exAmple.com | https://ex%41mple.com:8080/a"}, // the host
-        {"Up\nHTTPS://Example.com/A", "Up | HTTPS://Example.com/A"},
         {"Line one\nLine two\n\nhttp://example.com/", "Line one\nLine two | http://example.com/"},
         {"New Tab\nabout:blank", malformed},
         {"", malformed},
-        {"Title\nexample.com", malformed},
     };
     for (const auto& [answer, expected] : cases) {
-        const QString outcome = capture<BrowserActiveContextProvider>(chrome, ScriptOutcome::answer(answer),
+        const QString outcome = capture<BrowserActiveContextProvider>(safari, ScriptOutcome::answer(answer),
                                                                       "morvane.BrowserContext");
-        EXPECT_EQ(outcome, expected == malformed ? expected : "web: " + expected + " | Google Chrome");
+        EXPECT_EQ(outcome, expected == malformed ? expected : "web: " + expected + " | Safari");
     }
 }
 
-TEST(BrowserProvider, ReadsTheBrowserInFrontOrJustBehindThisApplication)
+namespace {
+
+using Node = AccessibilityTree::Node;
+
+Node element(AccessibilityRole role, std::optional<QString> name = {},
+             AccessibilityStates states = AccessibilityState::showing, QHash<QString, QString> document = {})
+{
+    Node n;
+    n.role = role;
+    n.name = std::move(name);
+    n.states = states;
+    n.documentAttributes = std::move(document);
+    return n;
+}
+
+// A browser window on the bus as Firefox and Chromium publish it: a frame named as the window, a
+// tab strip whose tabs hold documents, background tabs that keep theirs without showing them, and
+// the page in front. Returns the page.
+AccessibilityElement addBrowserWindow(AccessibilityTree& bus, const AccessibilityElement& application,
+                                      const QString& windowTitle, const QString& urlAttribute,
+                                      std::optional<QString> title, const QString& url)
+{
+    using R = AccessibilityRole;
+    const AccessibilityElement frame = bus.add(application, element(R::frame, windowTitle));
+    const AccessibilityElement tabs = bus.add(frame, element(R::pageTabList));
+    bus.add(tabs, element(R::documentWeb, "Tab preview", AccessibilityState::showing,
+                          {{urlAttribute, "https://tab.example/"}}));
+    const AccessibilityElement background = bus.add(frame, element(R::panel, {}, {}));
+    bus.add(background,
+            element(R::documentWeb, "Background", {}, {{urlAttribute, "https://background.example/"}}));
+    Node broken = element(R::panel);
+    broken.fails = true;
+    const AccessibilityElement content = bus.add(frame, element(R::panel));
+    bus.add(content, broken);
+    return bus.add(content, element(R::documentWeb, std::move(title), AccessibilityState::showing,
+                                    {{urlAttribute, url}}));
+}
+
+} // namespace
+
+TEST(BrowserProvider, PagesOnTheAccessibilityBus)
+{
+    const QString malformed = "Ignored malformed active browser URL from ";
+    struct Case {
+        QString browser;
+        std::optional<QString> title;
+        QString url;
+        QString expected;
+    };
+    const Case cases[] = {
+        {firefox, "  Notes ", "https://example.com/notes", "Notes | https://example.com/notes | Firefox"},
+        {chrome, "", "https://ex%41mple.com:8080/a",
+         "exAmple.com | https://ex%41mple.com:8080/a | Google Chrome"},
+        {chrome, "Up", "HTTPS://Example.com/A", "Up | HTTPS://Example.com/A | Google Chrome"},
+        {firefox, "New Tab", "about:newtab", malformed + "Firefox"},
+        {chrome, "New Tab", "chrome://newtab/", malformed + "Google Chrome"},
+        {firefox, std::nullopt, "https://example.com/", ""}, // the page cannot be read
+    };
+    for (const Case& c : cases) {
+        ProviderFixture fx;
+        const AccessibilityElement application = fx.bus->addApplication(100);
+        addBrowserWindow(*fx.bus, application, "Window", c.browser == firefox ? "DocURL" : "URI", c.title,
+                         c.url);
+        fx.workspace->activate(c.browser, 100, "Window");
+        BrowserActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus);
+        LogCapture log(QStringLiteral("morvane.BrowserContext"));
+        EXPECT_FALSE(provider.captureContext()); // nothing read yet
+        provider.refresh().waitForFinished();
+        QStringList outcome;
+        if (const std::optional<CapturedContext> context = provider.captureContext())
+            outcome << context->title + " | " + context->locator + " | " + context->sourceApp;
+        EXPECT_EQ((outcome + log.lines()).join(u'\n'), c.expected);
+        EXPECT_EQ(fx.bus->offThreadReads, 0);
+        EXPECT_TRUE(fx.scripts->scripts.isEmpty());
+    }
+}
+
+TEST(BrowserProvider, ReadsTheWindowInFrontOrTheOneBehindThisApplication)
 {
     ProviderFixture fx;
-    fx.scripts->answer("com.apple.Safari", "Apple\nhttps://www.apple.com/")
-        .answer(chrome, "D\nhttps://d.example/");
-    BrowserActiveContextProvider provider(fx.workspace, fx.scripts);
-    fx.workspace->activate(chrome);
-    fx.workspace->activateOwn();
-    EXPECT_EQ(provider.captureContext()->sourceApp, QStringLiteral("Google Chrome"));
-    fx.workspace->activate("com.apple.Safari");
-    EXPECT_EQ(provider.captureContext()->sourceApp, QStringLiteral("Safari"));
-    fx.workspace->activate("org.mozilla.firefox"); // not in the table: no script
+    const AccessibilityElement application = fx.bus->addApplication(100);
+    addBrowserWindow(*fx.bus, application, "One", "DocURL", "One", "https://one.example/");
+    const AccessibilityElement two =
+        addBrowserWindow(*fx.bus, application, "Two", "DocURL", "Two", "https://two.example/");
+    BrowserActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus);
+    const auto poll = [&]() -> QString {
+        provider.refresh().waitForFinished();
+        const std::optional<CapturedContext> context = provider.captureContext();
+        return context ? context->locator : QStringLiteral("nothing");
+    };
+    fx.workspace->activate(firefox, 100, "Two");
+    EXPECT_EQ(poll(), "https://two.example/");
+    fx.workspace->activateOwn(); // the quick panel over the browser
+    EXPECT_EQ(poll(), "https://two.example/");
+    // Another tab while the panel is open retitles the window: the old page is not offered.
+    fx.bus->edit(two, [](Node& page) { page.documentAttributes["DocURL"] = "https://three.example/"; });
+    fx.workspace->beforeOwn->title = "Three";
     EXPECT_FALSE(provider.captureContext());
-
-    const QString tail = QStringLiteral("    if not (exists front window) then return \"\"\n"
-                                        "    set activeTab to %1 tab of front window\n"
-                                        "    return (%2 of activeTab) & linefeed & (URL of activeTab)\n"
-                                        "end tell");
-    EXPECT_EQ(fx.scripts->scripts,
-              (QStringList{"tell application id \"com.google.Chrome\"\n" + tail.arg("active", "title"),
-                           "tell application id \"com.apple.Safari\"\n" + tail.arg("current", "name")}));
+    fx.workspace->activate(firefox, 100, "One");
+    EXPECT_EQ(poll(), "https://one.example/");
+    fx.workspace->activate(QStringLiteral("org.gnome.Nautilus"));
+    fx.workspace->activateOwn();
+    EXPECT_EQ(poll(), "nothing"); // the browser was left for another application first
+    fx.workspace->activate(safari);
+    fx.scripts->answer(safari, "Apple\nhttps://www.apple.com/");
+    EXPECT_EQ(poll(), "https://www.apple.com/");
 }
 
 TEST(MailProvider, MessageIDsAndTitles)

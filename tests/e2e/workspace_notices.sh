@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The X11 workspace under a real window manager: a window whose class the table knows is reported
 # under the providers' identifier, the probe's own window as the probe itself, and switching between
-# two windows of one application sends no notice.
+# two windows of one application sends no notice. The window a capture reads is the one in front,
+# or while the probe's own window is in front, the one before it, with its title and process.
 set -euo pipefail
 probe=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -23,4 +24,9 @@ activate "$(window_titled one)"
 open three xterm -class Google-chrome -title three -e sleep 600
 activate "$(window_titled workspace-probe)"
 expect_notices "$own md.obsidian com.google.Chrome $own"
+pid_of() { xdotool getwindowpid "$(window_titled "$1")"; }
+windows=$(grep '^window ' "$notices" | tail -n 3 | paste -sd';' -)
+expected="window one | md.obsidian | $(pid_of one);window three | com.google.Chrome | $(pid_of three)"
+expected+=";window three | com.google.Chrome | $(pid_of three)" # the probe in front: Chrome's before it
+[ "$windows" = "$expected" ] || fail "windows read: '$windows', expected '$expected'"
 echo "PASS"

@@ -1,6 +1,7 @@
 // Shows one window of its own and prints what the X11 workspace reports, one line at a time:
 // "front <identifier>" (or "front none") at start, then "activated <identifier>" for every notice,
-// each followed by what the capture service answers then: "captured <title> | <locator> |
+// each followed by "window <title> | <application> | <pid matches>" for the window a capture reads
+// ("window none"), and what the capture service answers then: "captured <title> | <locator> |
 // <application>", "message <text>" or "nothing". The end-to-end tests switch windows and read these.
 
 #include "capture/ActiveContextService.h"
@@ -34,10 +35,18 @@ int main(int argc, char** argv)
         const morvane::CapturedContext& c = result.contexts.front();
         return QStringLiteral("captured ") + c.title + " | " + c.locator + " | " + c.sourceApp;
     };
+    const auto captureWindow = [&] {
+        const std::optional<morvane::DesktopWindow> w = workspace->captureWindow();
+        if (!w)
+            return QStringLiteral("window none");
+        return QStringLiteral("window ") + w->title + " | " + w->application.identifier + " | " +
+               QString::number(w->application.processId);
+    };
     print(QStringLiteral("front ") + workspace->frontmostIdentifier().value_or(QStringLiteral("none")));
     QObject::connect(workspace.get(), &morvane::Workspace::applicationActivated,
                      [&](const QString& identifier) {
                          print(QStringLiteral("activated ") + identifier);
+                         print(captureWindow());
                          print(capture());
                      });
 
