@@ -267,10 +267,13 @@ void AtspiAccessibilityApi::setUp()
     atspi_set_main_context(m_thread->context());
     atspi_set_timeout(callTimeoutMs, callTimeoutMs);
     m_objects->desktop = atspi_get_desktop(0);
-    // Nothing is cached between reads: we follow no events that would keep a cache true, and a
-    // title or a page read from a stale cache would be a wrong capture.
+    // Nothing is cached between reads but the state sets: a title or a page read from a stale cache
+    // would be a wrong capture. The state sets stay cached because libatspi's own handler of an
+    // application's state-change signal, run while a read waits for its reply, asks the state set
+    // again; uncached, that question re-enters the connection's dispatch and never returns (seen with
+    // Evince and Nautilus). libatspi keeps the cached sets true from those same signals.
     if (m_objects->desktop)
-        atspi_accessible_set_cache_mask(m_objects->desktop, ATSPI_CACHE_NONE);
+        atspi_accessible_set_cache_mask(m_objects->desktop, ATSPI_CACHE_STATES);
     m_objects->available = m_objects->desktop != nullptr;
 }
 
