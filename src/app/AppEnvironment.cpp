@@ -12,6 +12,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ScriptRunner.h"
+#include "platform/SessionBus.h"
 #include "platform/X11Workspace.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "sync/FolderRecordStore.h"
@@ -33,6 +34,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
     environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
+    environment.sessionBus = std::make_shared<DBusSessionBus>();
     environment.calendarStore = std::make_shared<UnavailableCalendarStore>();
     environment.contactStore = std::make_shared<UnavailableContactStore>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();

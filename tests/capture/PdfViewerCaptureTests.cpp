@@ -1,4 +1,7 @@
+#include "FakeWorkspace.h"
 #include "TestFiles.h"
+
+#include "capture/DesktopApplicationContextProvider.h"
 
 #include "capture/PdfWindowDocument.h"
 
@@ -34,4 +37,32 @@ TEST(PdfWindowDocument, TheWindowTitleChoosesAmongTheOpenPdfsOrNothing)
     };
     for (const Case& c : cases)
         EXPECT_EQ(pdfShownInWindow(c.open, c.title), c.shown) << c.title.toStdString();
+}
+
+TEST(DesktopApplicationProvider, AnswersFromTheReadOfTheWindowAsItStillIs)
+{
+    auto workspace = std::make_shared<FakeWorkspace>();
+    int reads = 0;
+    DesktopApplicationContextProvider provider(
+        "PDF Viewer", workspace, [](const QString& identifier) { return identifier == "Zathura"; },
+        [&reads](const DesktopWindow& window) {
+            ++reads;
+            return std::optional(
+                CapturedContext{window.title, "file:///a.pdf", LinkType::file, "Zathura", {}});
+        });
+    const auto poll = [&] {
+        provider.refresh().waitForFinished();
+        return provider.captureContext();
+    };
+    workspace->activate("Zathura", 7, "a.pdf");
+    EXPECT_EQ(provider.captureContext(), std::nullopt) << "not read yet";
+    EXPECT_EQ(poll()->title, "a.pdf");
+    workspace->retitle("b.pdf");
+    EXPECT_EQ(provider.captureContext(), std::nullopt) << "another document since the read";
+    EXPECT_EQ(poll()->title, "b.pdf");
+    workspace->activateOwn();
+    EXPECT_EQ(poll()->title, "b.pdf") << "the window behind the panel";
+    workspace->activate("Other", 8, "b.pdf");
+    EXPECT_EQ(poll(), std::nullopt);
+    EXPECT_EQ(reads, 3);
 }

@@ -35,10 +35,10 @@ saved_from() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type 
   [ -n "$(sql "SELECT 1 FROM links WHERE url = '$url' AND title = 'Five Pages.pdf'")" ]; }
 # capture_and_save <viewer>: the panel over the viewer offers the page it shows; Return saves it.
 capture_and_save() {
-  show_panel
-  # The capture row comes first and is selected; it may take a poll to appear.
+  # The capture is read at the monitor's poll: until then Return finds nothing and hides the panel.
   local attempt
-  for attempt in 1 2 3 4 5 6; do
+  for attempt in 1 2 3 4 5 6 7 8; do
+    panel >/dev/null || show_panel
     xdotool key Return
     ! wait_for 3 saved_from || break
   done
@@ -57,10 +57,12 @@ kill "$zathura_pid"
 wait_for 10 bash -c '! xdotool search --name "^$1\$"' _ "$pdf" || fail "zathura did not end"
 
 # The saved link reopens the file at its page: the new viewer says page 3 (counted from 0 there).
-show_panel
-xdotool type --delay 20 "Five Pages"
 # Return opens the row once the search has listed it.
-open_row() { xdotool key Return; wait_for 10 window_titled "$pdf"; }
+open_row() {
+  panel >/dev/null || { show_panel; xdotool type --delay 20 "Five Pages"; }
+  xdotool key Return
+  wait_for 10 window_titled "$pdf"
+}
 wait_for 30 open_row || fail "the saved link did not reopen the PDF"
 reopened_at_page_3() {
   local pid name

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Thunderbird with a prepared profile (Local Folders with an mbox Inbox, nothing to set up): the
+# message selected in its list is what the quick panel offers and saves, as the message: link of its
+# Message-ID; the saved link reopens the message in the running Thunderbird, and starts Thunderbird
+# to show it when it is not running.
+set -euo pipefail
+binary=$1
+[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
+. "$(dirname "$0")/e2e_common.sh"
+start_session "$@"
+gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null ||
+  fail "the accessibility bus cannot be turned on"
+
+# The profile is the default one, so that a plain "thunderbird mid:…" reaches it.
+mkdir -p "$E2E_HOME/.thunderbird"
+cp -r "$(dirname "$0")/data/thunderbird-profile" "$E2E_HOME/.thunderbird/e2e"
+printf '[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=e2e\nIsRelative=1\nPath=e2e\nDefault=1\n' \
+  >"$E2E_HOME/.thunderbird/profiles.ini"
+export MOZ_LEGACY_PROFILES=1
+url='message://%3Csecond.notes%40example.org%3E'
+
+library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+sql() { sqlite3 "$library" "$1"; }
+start_app
+wait_for 15 tray_window || fail "no tray icon appeared"
+wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
+
+panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
+show_panel() {
+  xdotool key ctrl+super+l
+  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
+  w=$(panel)
+  wait_for 5 panel_active || fail "the panel did not take the focus"
+}
+main_window() { xdotool search --name ' - Mozilla Thunderbird$' | head -n 1; }
+inbox_shown() { xdotool search --name '^Inbox - Local Folders - Mozilla Thunderbird$'; }
+
+thunderbird >"$E2E_HOME/thunderbird.log" 2>&1 &
+wait_for 60 main_window || fail "thunderbird did not start"
+activate "$(main_window)"
+# The folder pane's first row is Local Folders: open it, take its Inbox, then the first unread message.
+wait_for 10 bash -c 'xdotool mousemove 143 132 click 1 && xdotool key Right Down && xdotool search --name "^Inbox - "' ||
+  fail "the Inbox was not shown"
+xdotool key n
+
+saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'mail'
+  AND title = 'Café notes - Gråce Hopper <grace@example.org>'")" = 1 ]; }
+# The capture is read at the monitor's poll: until then Return finds nothing and hides the panel.
+for attempt in 1 2 3 4 5 6 7 8; do
+  panel >/dev/null || show_panel
+  xdotool key Return
+  ! wait_for 3 saved || break
+done
+saved || fail "the selected message was not captured: $(sql "SELECT title, url FROM links")"
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not hide the panel"
+
+message_window() { xdotool search --name '^Café notes - Mozilla Thunderbird$'; }
+reopen() {
+  open_row() {
+    panel >/dev/null || show_panel
+    xdotool key Return
+    wait_for 15 message_window
+  }
+  wait_for 40 open_row || fail "the saved message did not open in Thunderbird ($1)"
+}
+# Thunderbird running: the message opens in a window of its own.
+reopen "running"
+pkill -x thunderbird || true
+wait_for 20 bash -c '! pgrep -x thunderbird' || fail "thunderbird did not end"
+# Thunderbird not running: the link starts it on the message.
+reopen "not running"
+echo "PASS"
