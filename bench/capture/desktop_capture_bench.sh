@@ -26,6 +26,10 @@ gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
   --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
 openbox >/dev/null 2>&1 &
 window() { xdotool search --name "$1" | head -n 1; }
+thunar_listening() {
+  [ "$(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.NameHasOwner org.xfce.FileManager)" = "(true,)" ]
+}
 
 docs=$HOME/Docs
 mkdir -p "$docs/Sub dir" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
@@ -53,11 +57,12 @@ wait_for 20 bash -c 'xdotool mousemove 143 132 click 1 && xdotool key Right Down
 xdotool key n
 export MORVANE_BENCH_THUNDERBIRD_PID=$(pgrep -f '/usr/lib/thunderbird/thunderbird' | head -n 1)
 export MORVANE_BENCH_THUNDERBIRD_TITLE="Inbox - Local Folders - Mozilla Thunderbird"
-thunar "$docs" >/dev/null 2>&1 &
+thunar --daemon >/dev/null 2>&1 &
+# Asked before the daemon owns its name, the bus would start another Thunar of its own.
+wait_for 30 thunar_listening
+wait_for 30 gdbus call --session --dest org.xfce.FileManager --object-path /org/xfce/FileManager \
+  --method org.xfce.FileManager.DisplayFolderAndSelect "file://$docs" Notes.txt "$DISPLAY" ""
 wait_for 30 window '^Docs - Thunar$'
-xdotool windowactivate --sync "$(window '^Docs - Thunar$')"
-xdotool type --delay 30 Notes
-xdotool key Escape
 export MORVANE_BENCH_THUNAR_PID=$(xdotool search --name '^Docs - Thunar$' getwindowpid | head -n 1)
 export MORVANE_BENCH_THUNAR_TITLE="Docs - Thunar"
 wait_for 20 window "Five Pages.pdf — Quarterly Figures"

@@ -271,9 +271,16 @@ void AtspiAccessibilityApi::setUp()
     // would be a wrong capture. The state sets stay cached because libatspi's own handler of an
     // application's state-change signal, run while a read waits for its reply, asks the state set
     // again; uncached, that question re-enters the connection's dispatch and never returns (seen with
-    // Evince and Nautilus). libatspi keeps the cached sets true from those same signals.
-    if (m_objects->desktop)
+    // Evince and Nautilus). libatspi keeps the cached sets true from those same signals, which it
+    // receives while a listener asks for them.
+    if (m_objects->desktop) {
         atspi_accessible_set_cache_mask(m_objects->desktop, ATSPI_CACHE_STATES);
+        // The state-change signals reach libatspi only while a listener asks for them; libatspi
+        // updates its cached sets from them before it calls the listener, which has nothing to do.
+        static AtspiEventListener* const stateListener =
+            atspi_event_listener_new_simple([](const AtspiEvent*) {}, nullptr);
+        atspi_event_listener_register(stateListener, "object:state-changed", nullptr);
+    }
     m_objects->available = m_objects->desktop != nullptr;
 }
 
