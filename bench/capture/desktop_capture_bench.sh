@@ -25,6 +25,7 @@ export DISPLAY=:$(head -n 1 "$HOME/display")
 gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
   --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
 openbox >/dev/null 2>&1 &
+wait_for 10 bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
 window() { xdotool search --name "$1" | head -n 1; }
 thunar_listening() {
   [ "$(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
@@ -51,9 +52,11 @@ export MORVANE_BENCH_NAUTILUS_TITLE=Docs MORVANE_BENCH_NAUTILUS_PATH=/org/gnome/
 mkdir -p "$HOME/.thunderbird"
 cp -r "$data/thunderbird-profile" "$HOME/.thunderbird/bench"
 thunderbird --profile "$HOME/.thunderbird/bench" >/dev/null 2>&1 &
-wait_for 60 window ' - Mozilla Thunderbird$'
+wait_for 60 window '^Local Folders - Mozilla Thunderbird$'
 xdotool windowactivate --sync "$(window ' - Mozilla Thunderbird$')"
-wait_for 20 bash -c 'xdotool mousemove 143 132 click 1 && xdotool key Right Down && xdotool search --name "^Inbox - "'
+xdotool mousemove 143 132 click 1
+xdotool key Right Down
+wait_for 20 window '^Inbox - Local Folders - Mozilla Thunderbird$'
 xdotool key n
 export MORVANE_BENCH_THUNDERBIRD_PID=$(pgrep -f '/usr/lib/thunderbird/thunderbird' | head -n 1)
 export MORVANE_BENCH_THUNDERBIRD_TITLE="Inbox - Local Folders - Mozilla Thunderbird"
