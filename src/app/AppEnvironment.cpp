@@ -2,14 +2,16 @@
 
 #include "desktop/QtClipboard.h"
 #include "desktop/QtSoundPlayer.h"
+#include "desktop/TrayHost.h"
 #include "desktop/X11AppPresence.h"
 #include "desktop/X11HotkeyBackend.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "platform/AtspiAccessibilityApi.h"
-#include "platform/CalendarStore.h"
-#include "platform/ContactStore.h"
 #include "platform/DesktopServices.h"
+#include "platform/EdsCalendarStore.h"
+#include "platform/EdsContactStore.h"
+#include "platform/EvolutionDataServer.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ScriptRunner.h"
 #include "platform/SessionBus.h"
@@ -35,15 +37,19 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
     environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
     environment.sessionBus = std::make_shared<DBusSessionBus>();
-    environment.calendarStore = std::make_shared<UnavailableCalendarStore>();
-    environment.contactStore = std::make_shared<UnavailableContactStore>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();
     environment.desktop = std::make_shared<XdgDesktopServices>(environment.launcher);
+    const auto personalData = std::make_shared<EvolutionDataServer>();
+    environment.calendarStore =
+        std::make_shared<EdsCalendarStore>(personalData, environment.desktop, environment.launcher);
+    environment.contactStore =
+        std::make_shared<EdsContactStore>(personalData, environment.desktop, environment.launcher);
     environment.clipboard = std::make_shared<QtClipboard>();
     environment.soundPlayer = std::make_shared<QtSoundPlayer>();
     environment.loginItem = std::make_shared<XdgAutostartLoginItem>();
     environment.syncService = std::make_shared<RecordStoreSyncService>(
         std::make_shared<FolderRecordStore>(), environment.defaults, environment.clock);
+    environment.trayHost = std::make_shared<DesktopTrayHost>();
     return environment;
 }
 

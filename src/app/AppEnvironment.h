@@ -22,6 +22,7 @@ class LoginItem;
 class ProcessLauncher;
 class ScriptRunner;
 class SoundPlayer;
+class TrayHost;
 class UserDefaults;
 class Workspace;
 
@@ -45,6 +46,7 @@ struct AppEnvironment {
     std::shared_ptr<SoundPlayer> soundPlayer;
     std::shared_ptr<LoginItem> loginItem;
     std::shared_ptr<CloudKitSyncService> syncService;
+    std::shared_ptr<TrayHost> trayHost;
 
     // The user's session: X11 where there is one, and the stand-ins of what Linux does not offer.
     static AppEnvironment desktopSession();

@@ -9,12 +9,22 @@ MORVANE_LOGGING_CATEGORY(lcIncoming, "App")
 
 namespace morvane {
 
+QStringList incomingItems(const QStringList& arguments)
+{
+    QStringList items;
+    for (const QString& argument : arguments) {
+        if (argument == quickPanelCommand || argument == graphCommand || !morvaneUrls({argument}).isEmpty())
+            items.append(argument);
+    }
+    return items;
+}
+
 void IncomingUrls::receive(const QStringList& urls)
 {
-    const QStringList kept = morvaneUrls(urls);
+    const QStringList kept = incomingItems(urls);
     if (kept.isEmpty())
         return;
-    qCInfo(lcIncoming) << "Received" << kept.size() << "morvane URL(s)";
+    qCInfo(lcIncoming) << "Received" << kept.size() << "morvane URL(s) and window command(s)";
     if (!m_handler) {
         m_pending += kept;
         return;

@@ -8,17 +8,27 @@
 
 namespace morvane {
 
-// Where morvane: URLs wait until the library and the URL handler exist: those given on the command
-// line and those later processes hand over. Main thread.
+// The command-line entries that toggle a window as its global shortcut does, in the running copy. A
+// desktop that gives no application global shortcuts (a Wayland session without the shortcuts
+// portal) binds them to keys in its own keyboard settings.
+inline const QString quickPanelCommand = QStringLiteral("--quick-panel");
+inline const QString graphCommand = QStringLiteral("--graph");
+
+// What of a command line (or of a later process's delivery) is for the running copy: the morvane: URLs
+// and the window commands, in order; anything else is dropped.
+QStringList incomingItems(const QStringList& arguments);
+
+// Where morvane: URLs and window commands wait until the library, the URL handler and the windows
+// exist: those given on the command line and those later processes hand over. Main thread.
 class IncomingUrls : public QObject {
     Q_OBJECT
 public:
-    // Handles one URL; the next one of a delivery starts when it is done.
-    using Handler = std::function<QCoro::Task<>(QString url)>;
+    // Handles one URL or window command; the next one of a delivery starts when it is done.
+    using Handler = std::function<QCoro::Task<>(QString item)>;
 
     using QObject::QObject;
 
-    // Keeps the morvane: URLs of the list, in order (anything else is dropped without a word), and
+    // Keeps the incoming items of the list, in order (anything else is dropped without a word), and
     // hands them over at once when a handler is attached.
     void receive(const QStringList& urls);
     // Hands over what waited, then every later delivery.

@@ -3,6 +3,8 @@
 #include "app/WindowControllers.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
+#include "desktop/TrayHost.h"
+#include "foundation/KeyText.h"
 #include "foundation/Logging.h"
 #include "model/CapturedContext.h"
 #include "services/Updater.h"
@@ -21,7 +23,6 @@ MORVANE_LOGGING_CATEGORY(lcTray, "App")
 namespace morvane {
 
 namespace {
-constexpr int trayHostPollMilliseconds = 1000;
 // Long enough for a session's tray to start after its autostart programs.
 constexpr int trayHostWarningSeconds = 10;
 
@@ -45,7 +46,7 @@ QPoint trayMenuPosition(const QRect& icon, QPoint pointer, QSize menu, const QRe
 
 MenuBarController::MenuBarController(QuickPanelController& quickPanel, GraphWindowController& graphWindow,
                                      PreferencesWindowController& preferencesWindow, Updater& updater,
-                                     AppearanceService& appearance, QObject* parent)
+                                     AppearanceService& appearance, TrayHost& trayHost, QObject* parent)
     : QObject(parent)
     , onQuit([] { QCoreApplication::quit(); })
     , m_quickPanel(quickPanel)
@@ -53,7 +54,7 @@ MenuBarController::MenuBarController(QuickPanelController& quickPanel, GraphWind
     , m_preferencesWindow(preferencesWindow)
     , m_updater(updater)
     , m_appearance(appearance)
-    , m_trayIcon(new QSystemTrayIcon(this))
+    , m_trayHost(trayHost)
 {
     connect(&m_appearance, &AppearanceService::appearanceChanged, this, &MenuBarController::refreshIcon);
 }
@@ -62,14 +63,14 @@ MenuBarController::~MenuBarController() = default;
 
 void MenuBarController::buildMenu()
 {
-    refreshIcon();
-    m_trayIcon->setToolTip(QStringLiteral("Morvane"));
     m_menu = std::make_unique<QMenu>();
     // The shortcuts are shown as the global ones were first set; they do not follow later changes.
-    m_menu->addAction(QStringLiteral("Open Morvane"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_L), this,
-                      [this] { m_quickPanel.show(); });
-    m_menu->addAction(QStringLiteral("Open Graph"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_G), this,
-                      [this] { m_graphWindow.show(); });
+    // They are text after a tab, not key sequences: Qt would name Super "Meta" and put it first.
+    const unsigned ctrlSuper = KeyModifier::ctrl | KeyModifier::super;
+    m_menu->addAction(QStringLiteral("Open Morvane\t") + keyCombinationText(ctrlSuper, QStringLiteral("L")),
+                      this, [this] { m_quickPanel.show(); });
+    m_menu->addAction(QStringLiteral("Open Graph\t") + keyCombinationText(ctrlSuper, QStringLiteral("G")),
+                      this, [this] { m_graphWindow.show(); });
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
                       [this] { m_preferencesWindow.show(); });
@@ -79,60 +80,66 @@ void MenuBarController::buildMenu()
         if (onQuit)
             onQuit();
     });
-    m_trayIcon->setContextMenu(m_menu.get());
-    // A left click opens the menu too: Qt only shows it on a right click. A click soon after the one
-    // that opened the menu last time (quickly closed, or with a window shown and hidden in between) is
-    // reported as a double click; it opens the menu all the same.
-    connect(m_trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if ((reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) ||
-            m_menu->isVisible())
-            return;
-        const QPoint pointer = QCursor::pos();
-        QScreen* screen = QGuiApplication::screenAt(pointer);
-        m_menu->popup(trayMenuPosition(m_trayIcon->geometry(), pointer, m_menu->sizeHint(),
-                                       screen ? screen->geometry() : QRect()));
+
+    connect(&m_trayHost, &TrayHost::arrived, this, &MenuBarController::showInTray);
+    if (m_trayHost.isPresent())
+        return showInTray();
+    m_noTrayWarning.setSingleShot(true);
+    connect(&m_noTrayWarning, &QTimer::timeout, this, [this] {
+        if (!m_trayIcon)
+            qCWarning(lcTray) << "No system tray appeared; Morvane keeps running without its tray icon.";
     });
-    m_trayIcon->show();
-    watchForTrayHost();
+    m_noTrayWarning.start(trayHostWarningSeconds * 1000);
 }
 
 void MenuBarController::updateIndicator(bool hasLinks, const std::optional<CapturedContext>& context)
 {
     m_hasLinks = hasLinks;
     if (!hasLinks)
-        m_trayIcon->setToolTip(QStringLiteral("Morvane"));
+        m_toolTip = QStringLiteral("Morvane");
     else if (context)
-        m_trayIcon->setToolTip(
-            QStringLiteral("Morvane has links for the active %1 item").arg(context->sourceApp));
+        m_toolTip = QStringLiteral("Morvane has links for the active %1 item").arg(context->sourceApp);
     else
-        m_trayIcon->setToolTip(QString());
+        m_toolTip.clear();
+    if (m_trayIcon)
+        m_trayIcon->setToolTip(m_toolTip);
     refreshIcon();
 }
 
 void MenuBarController::refreshIcon()
 {
+    if (!m_trayIcon)
+        return;
     m_trayIcon->setIcon(m_hasLinks ? rimmedGlyphIcon(Glyph::linkPlus, indicatorColor())
                                    : rimmedGlyphIcon(Glyph::chainLink, m_appearance.glyphTint()));
 }
 
-// Without a tray host the icon is not embedded, and Qt does not always embed it once a host starts;
-// showing it again then does.
-void MenuBarController::watchForTrayHost()
+// A new icon for every host that arrives: a status notifier host only shows icons that registered
+// with its own watcher, and an X11 tray that restarted does not always take back an icon Qt had
+// embedded in the one before.
+void MenuBarController::showInTray()
 {
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    delete m_trayIcon;
+    m_trayIcon = new QSystemTrayIcon(this);
+    refreshIcon();
+    m_trayIcon->setToolTip(m_toolTip);
+    m_trayIcon->setContextMenu(m_menu.get());
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { openMenuFromIcon(reason); });
+    m_trayIcon->show();
+}
+
+// A left click opens the menu too: Qt only shows it on a right click. A click soon after the one that
+// opened the menu last time (quickly closed, or with a window shown and hidden in between) is
+// reported as a double click; it opens the menu all the same.
+void MenuBarController::openMenuFromIcon(int reason)
+{
+    if ((reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) || m_menu->isVisible())
         return;
-    m_trayHostPoll.setInterval(trayHostPollMilliseconds);
-    connect(&m_trayHostPoll, &QTimer::timeout, this, [this, polls = 0]() mutable {
-        if (QSystemTrayIcon::isSystemTrayAvailable()) {
-            m_trayHostPoll.stop();
-            m_trayIcon->hide();
-            m_trayIcon->show();
-            return;
-        }
-        if (++polls == trayHostWarningSeconds * 1000 / trayHostPollMilliseconds)
-            qCWarning(lcTray) << "No system tray appeared; Morvane keeps running without its tray icon.";
-    });
-    m_trayHostPoll.start();
+    const QPoint pointer = QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(pointer);
+    m_menu->popup(trayMenuPosition(m_trayIcon->geometry(), pointer, m_menu->sizeHint(),
+                                   screen ? screen->geometry() : QRect()));
 }
 
 } // namespace morvane

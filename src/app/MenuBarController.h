@@ -19,6 +19,7 @@ class AppearanceService;
 class GraphWindowController;
 class PreferencesWindowController;
 class QuickPanelController;
+class TrayHost;
 class Updater;
 struct CapturedContext;
 
@@ -27,15 +28,16 @@ struct CapturedContext;
 // the menu instead of choosing its first item. Without the icon's place, at the pointer.
 QPoint trayMenuPosition(const QRect& icon, QPoint pointer, QSize menu, const QRect& screen);
 
-// The tray icon and its menu. The icon shows whether the item in front of the user is saved. A tray
-// host that starts after us (common under autostart) gets the icon when it appears; without one the
-// rest of the application works as usual.
+// The tray icon and its menu. The icon shows whether the item in front of the user is saved. The icon
+// is made once a tray host is there, so a host that starts after us (common under autostart, and
+// with the panels of Wayland desktops) gets it when it appears, and made again for a host that
+// takes over; without one the rest of the application works as usual.
 class MenuBarController : public QObject {
     Q_OBJECT
 public:
     MenuBarController(QuickPanelController& quickPanel, GraphWindowController& graphWindow,
                       PreferencesWindowController& preferencesWindow, Updater& updater,
-                      AppearanceService& appearance, QObject* parent = nullptr);
+                      AppearanceService& appearance, TrayHost& trayHost, QObject* parent = nullptr);
     ~MenuBarController() override;
 
     // Builds the menu and shows the icon; called once, right after construction.
@@ -43,6 +45,7 @@ public:
     void updateIndicator(bool hasLinks, const std::optional<CapturedContext>& context);
 
     QMenu* menu() const { return m_menu.get(); }
+    // None until a tray host is there.
     QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
 
     // Quits the application by default; tests replace it.
@@ -50,17 +53,20 @@ public:
 
 private:
     void refreshIcon();
-    void watchForTrayHost();
+    void showInTray();
+    void openMenuFromIcon(int reason);
 
     QuickPanelController& m_quickPanel;
     GraphWindowController& m_graphWindow;
     PreferencesWindowController& m_preferencesWindow;
     Updater& m_updater;
     AppearanceService& m_appearance;
+    TrayHost& m_trayHost;
     std::unique_ptr<QMenu> m_menu;
     QSystemTrayIcon* m_trayIcon = nullptr;
-    QTimer m_trayHostPoll;
+    QTimer m_noTrayWarning;
     bool m_hasLinks = false;
+    QString m_toolTip = QStringLiteral("Morvane");
 };
 
 } // namespace morvane

@@ -30,6 +30,7 @@
 #include "desktop/AppearanceService.h"
 #include "desktop/Branding.h"
 #include "desktop/QtFileDialogPresenter.h"
+#include "desktop/TrayHost.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
@@ -98,9 +99,9 @@ QString registrationFailure(const QList<HotkeyService::Registration>& failed)
         return {};
     QStringList shortcuts;
     for (const HotkeyService::Registration& registration : failed)
-        shortcuts << registration.binding.displayString();
+        shortcuts << registration.binding.shortcutText();
     return QStringLiteral("Could not register ") + shortcuts.join(QStringLiteral(", ")) +
-           QStringLiteral(". The shortcut may be in use by macOS or another app.");
+           QStringLiteral(". The shortcut may be in use by another application.");
 }
 
 } // namespace
@@ -193,7 +194,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                                                   environment.desktop, environment.accessibility,
                                                   &appearance})
     , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock, &appearance)
-    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance)
+    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost)
     , monitor(*linkStore, contextService, environment.clock,
               [this](bool hasLinks, const std::optional<CapturedContext>& context) {
                   activeContextMatchChanged(hasLinks, context);
@@ -421,8 +422,14 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
 {
     if (!m_objects)
         return;
-    incoming.attach([objects = m_objects.get()](QString url) {
-        return objects->urlHandler.handle(std::move(url), *objects->linkStore, objects->linkOpener);
+    incoming.attach([objects = m_objects.get()](QString item) -> QCoro::Task<> {
+        if (item == quickPanelCommand)
+            objects->quickPanel.toggle();
+        else if (item == graphCommand)
+            objects->graphWindow.toggle();
+        else
+            return objects->urlHandler.handle(std::move(item), *objects->linkStore, objects->linkOpener);
+        return []() -> QCoro::Task<> { co_return; }();
     });
 }
 

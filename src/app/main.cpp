@@ -11,16 +11,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 int main(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const QStringList urls = morvane::morvaneUrls(arguments);
+    const QStringList urls = morvane::incomingItems(arguments);
 
-    // One copy per user. A later launch hands its URLs to the running one and leaves before it opens
-    // a display or the library.
+    // One copy per user. A later launch hands its URLs and window commands to the running one and
+    // leaves before it opens a display or the library.
     morvane::SingleInstance instance;
     switch (instance.claim(urls)) {
     case morvane::SingleInstance::Role::forwarded:
@@ -40,8 +41,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
         return 1;
     }
+    // Asked for as an argument, not through the environment, which the applications Morvane opens
+    // items in would inherit.
+    std::vector<char*> qtArguments(argv, argv + argc);
+    static char platformOption[] = "-platform";
+    static char x11Platform[] = "xcb";
+    if (!platformArgument && morvane::preferredQtPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"))) {
+        qtArguments.push_back(platformOption);
+        qtArguments.push_back(x11Platform);
+    }
+    int qtArgumentCount = int(qtArguments.size());
+    qtArguments.push_back(nullptr);
 
-    QApplication application(argc, argv);
+    QApplication application(qtArgumentCount, qtArguments.data());
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     QApplication::setDesktopFileName(QStringLiteral("morvane"));

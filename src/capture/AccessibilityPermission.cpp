@@ -23,10 +23,10 @@ bool AccessibilityPermission::promptIfNeeded()
         Alert::Style::informational,
         QStringLiteral("Accessibility access needed"),
         QStringLiteral(
-            "Morvane uses Accessibility to read the active window when an app does not expose its "
-            "selection through AppleScript. Turn on Accessibility for Morvane in System Settings > "
-            "Privacy & Security > Accessibility, then try again."),
-        {QStringLiteral("Open System Settings"), QStringLiteral("Not Now")},
+            "Morvane reads the active window through the desktop's accessibility support, which is "
+            "off. Turn it on? Web browsers of the Chromium family that are already open must be "
+            "restarted before Morvane can read them."),
+        {QStringLiteral("Turn On"), QStringLiteral("Not Now")},
     };
     if (m_alerts->present(alert) == 0) {
         m_accessibility->requestTrust();

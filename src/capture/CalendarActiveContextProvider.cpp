@@ -73,10 +73,9 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     case CalendarCaptureResult::Kind::accessRequested:
         return {{}, QStringLiteral("Calendar access requested. Approve it, then open Morvane again.")};
     case CalendarCaptureResult::Kind::accessDenied:
-        return {
-            {},
-            QStringLiteral("Calendar access is denied. Enable it in System Settings > Privacy & Security > "
-                           "Calendars.")};
+        return {{},
+                QStringLiteral("Calendar access is not available: this desktop runs no calendar service "
+                               "(Evolution Data Server) that Morvane may read.")};
     case CalendarCaptureResult::Kind::noEvents:
         return {{},
                 QStringLiteral("No ") + name +

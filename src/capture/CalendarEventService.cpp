@@ -76,12 +76,12 @@ bool matches(const CalendarEvent& event, const std::optional<QString>& externalI
 
 QString searchText(const CalendarEvent& event)
 {
-    QStringList parts{event.title};
-    for (const std::optional<QString>& part : {event.calendarTitle, event.location, event.notes}) {
-        if (part)
-            parts.append(*part);
+    QString text = event.title;
+    for (const std::optional<QString>* part : {&event.calendarTitle, &event.location, &event.notes}) {
+        if (*part)
+            text += u' ' + **part;
     }
-    return parts.join(u' ');
+    return text;
 }
 
 std::optional<QString> nonEmpty(const std::optional<QString>& text)
@@ -195,9 +195,10 @@ QList<CapturedContext> CalendarEventService::searchEvents(const QString& query, 
     const QString needle = trimmedText(query);
     if (graphemeCount(needle) < 2 || !hasFullAccess())
         return {};
+    const TextNeedle searched(needle);
     QList<CalendarEvent> found;
     for (const CalendarEvent& event : m_store->events(addingYears(now, -10), addingYears(now, 5))) {
-        if (containsIgnoringCase(searchText(event), needle))
+        if (searched.isIn(searchText(event)))
             found.append(event);
     }
     const qint64 nowMs = now.toMSecsSinceEpoch();
@@ -285,6 +286,10 @@ bool CalendarEventService::openInFantastical(const CalendarEvent& event,
 bool CalendarEventService::revealInCalendar(const CalendarEvent& event)
 {
     if (const std::optional<QString> uid = nonEmpty(event.externalIdentifier); uid && runRevealScript(*uid))
+        return true;
+    // Where no script reaches the calendar application, the store knows the application that keeps
+    // its events and how to start it at one.
+    if (m_store->revealEvent(event))
         return true;
     if (!m_desktop->applicationPath(calendarIdentifier)) {
         qCCritical(lcCalendarEvents) << "Unable to locate Calendar.app";

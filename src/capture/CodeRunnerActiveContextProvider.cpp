@@ -17,8 +17,8 @@ namespace morvane {
 
 namespace {
 
-const QString permissionMessage = QStringLiteral("Turn on Accessibility for Morvane in System Settings > "
-                                                 "Privacy & Security > Accessibility, then try again.");
+const QString permissionMessage =
+    QStringLiteral("Turn on the desktop's accessibility support, then try again.");
 const QString unsavedMessage =
     QStringLiteral("Save the active CodeRunner tab before linking it, or keep the tab "
                    "selected so Morvane can read its file path.");

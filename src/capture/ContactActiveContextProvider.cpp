@@ -174,19 +174,16 @@ CaptureResult ContactActiveContextProvider::captureContexts()
     case Outcome::accessRequested:
         return message(QStringLiteral("Contacts access requested. Approve it, then open Morvane again."));
     case Outcome::accessDenied:
-        return message(QStringLiteral(
-            "Contacts access is denied. Enable it in System Settings > Privacy & Security > Contacts."));
+        return message(QStringLiteral("Contacts access is not available: this desktop runs no address book "
+                                      "service (Evolution Data Server) that Morvane may read."));
     case Outcome::nothingSelected:
         return message(QStringLiteral("Select a ") + name + QStringLiteral(" contact to add or open."));
     case Outcome::automationDenied:
-        return message(
-            QStringLiteral("Automation access to ") + name +
-            QStringLiteral(" is denied. Enable it in System Settings > Privacy & Security > Automation."));
+        return message(QStringLiteral("Automation access to ") + name +
+                       QStringLiteral(" is denied by the desktop."));
     case Outcome::accessibilityRequired:
-        return message(
-            QStringLiteral("Cardhop does not expose its selected contact via AppleScript. Enable "
-                           "Accessibility for Morvane in "
-                           "System Settings > Privacy & Security > Accessibility, then try again."));
+        return message(QStringLiteral("Cardhop does not expose its selected contact. Turn on the desktop's "
+                                      "accessibility support, then try again."));
     case Outcome::ambiguousVisibleText:
         return message(QStringLiteral("Morvane can see Cardhop text, but it does not resolve to one unique "
                                       "contact. Type the contact name in Morvane to link it."));

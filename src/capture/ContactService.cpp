@@ -122,14 +122,12 @@ QList<CapturedContext> ContactService::search(const QString& query, const QStrin
     const QString needle = trimmedText(query);
     if (graphemeCount(needle) < 2 || !isAuthorized())
         return {};
+    const TextNeedle searched(needle);
     QList<CapturedContext> results;
     const std::optional<QString> failure =
         m_store->enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
-            QStringList parts;
-            if (const std::optional<QString> fullName = m_store->fullName(card))
-                parts.append(*fullName);
-            parts.append(card.organizationName);
-            if (containsIgnoringCase(parts.join(u' '), needle)) {
+            const std::optional<QString> fullName = m_store->fullName(card);
+            if (searched.isIn(fullName ? *fullName + u' ' + card.organizationName : card.organizationName)) {
                 if (std::optional<CapturedContext> context = capturedContext(card, sourceApp))
                     results.append(std::move(*context));
             }
@@ -227,6 +225,9 @@ bool ContactService::openInCardhop(const QString& identifier)
 bool ContactService::openInContacts(const QString& identifier)
 {
     if (m_desktop->openUrl(QStringLiteral("addressbook://") + encodedPathComponent(identifier)))
+        return true;
+    // Where no application takes that link, the store knows the application that keeps its cards.
+    if (m_store->revealCard(identifier))
         return true;
     if (!m_desktop->applicationPath(contactsIdentifier)) {
         qCCritical(lcContacts) << "Unable to locate Contacts.app";

@@ -57,8 +57,7 @@ CaptureResult FantasticalActiveContextProvider::captureContexts()
         case ScriptStatusWord::empty:
             return message("Select a Fantastical event to add or open.");
         case ScriptStatusWord::denied:
-            return message("Automation access to Fantastical is denied. Enable it in System Settings > "
-                           "Privacy & Security > Automation.");
+            return message("Automation access to Fantastical is denied by the desktop.");
         case ScriptStatusWord::error:
             return message(unreadable);
         }

@@ -20,7 +20,17 @@ bool sameTextIgnoringCase(const QString& a, const QString& b)
 
 bool containsIgnoringCase(const QString& text, const QString& part)
 {
-    return folded(text).contains(folded(part));
+    return TextNeedle(part).isIn(text);
+}
+
+TextNeedle::TextNeedle(const QString& part)
+    : m_folded(folded(part))
+{
+}
+
+bool TextNeedle::isIn(const QString& text) const
+{
+    return folded(text).contains(m_folded);
 }
 
 } // namespace morvane

@@ -9,4 +9,14 @@ namespace morvane {
 bool sameTextIgnoringCase(const QString& a, const QString& b);
 bool containsIgnoringCase(const QString& text, const QString& part);
 
+// One text looked for in many (a search through every event or card): prepared once.
+class TextNeedle {
+public:
+    explicit TextNeedle(const QString& part);
+    bool isIn(const QString& text) const;
+
+private:
+    QString m_folded;
+};
+
 } // namespace morvane

@@ -1,6 +1,6 @@
 #include "X11Display.h"
 
-#include <QByteArray>
+#include <QGuiApplication>
 
 #include <xcb/xcb.h>
 
@@ -21,6 +21,21 @@ QString x11DisplayProblem()
         return QStringLiteral("Morvane cannot open the X11 display “%1”.")
             .arg(QString::fromLocal8Bit(display));
     return {};
+}
+
+std::optional<QByteArray> preferredQtPlatform(const QByteArray& chosenPlatform, const QByteArray& display)
+{
+    if (!chosenPlatform.isEmpty() || display.isEmpty())
+        return std::nullopt;
+    return QByteArrayLiteral("xcb");
+}
+
+xcb_connection_t* applicationX11Connection()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
 }
 
 } // namespace morvane

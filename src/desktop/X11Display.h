@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
+
+struct xcb_connection_t;
 
 namespace morvane {
 
@@ -8,5 +13,14 @@ namespace morvane {
 // asked for through QT_QPA_PLATFORM). Call it before the QApplication exists: Qt meets a missing or
 // unreachable display by aborting, with advice to reinstall the application.
 QString x11DisplayProblem();
+
+// The Qt platform to start on when none was chosen (neither QT_QPA_PLATFORM nor "-platform"): X11
+// whenever an X display is named. On a Wayland session that is Xwayland, where the panel keeps its
+// place and the global shortcuts and the window in front are X11's; Qt alone would pick Wayland.
+// Nothing when a platform was chosen or no X display is named.
+std::optional<QByteArray> preferredQtPlatform(const QByteArray& chosenPlatform, const QByteArray& display);
+
+// Qt's own X11 connection; none on another platform.
+xcb_connection_t* applicationX11Connection();
 
 } // namespace morvane

@@ -37,6 +37,10 @@ QString targetName(const LinkItem& item)
     return item.title;
 }
 
+// A file at the last known path that some stored evidence disagrees with: perhaps another file now
+// has the name.
+constexpr double contradictedLastKnownPathScore = 0.75;
+
 FileResolutionCandidate makeCandidate(const LinkItem& item, const QString& url,
                                       FileResolutionCandidateSource source, double confidence,
                                       QList<FileResolutionEvidence> evidence)
@@ -71,11 +75,22 @@ FileReconciliationResult FileReconciliationService::reconcile(const LinkItem& it
     QList<FileResolutionCandidate> candidates;
     if (hasText(item.lastKnownPath)) {
         const ProbeResult probed = m_identity->platform().probe->status(*item.lastKnownPath);
-        if (probed)
-            candidates.append(makeCandidate(
-                item, LocatorUrl::fileUrlText(*item.lastKnownPath, probed.status->isDirectory()),
-                FileResolutionCandidateSource::lastKnownPath, 0.75,
-                {FileResolutionEvidence::lastKnownPathExists, FileResolutionEvidence::filenameMatch}));
+        if (probed) {
+            QList<FileResolutionEvidence> evidence{FileResolutionEvidence::lastKnownPathExists,
+                                                   FileResolutionEvidence::filenameMatch};
+            const bool contradicted = !confirmAtLastKnownPath(item, *probed.status, evidence);
+            const QString url = LocatorUrl::fileUrlText(*item.lastKnownPath, probed.status->isDirectory());
+            if (!contradicted) {
+                // Still where it was, as far as anything the link knows can tell: nothing to look
+                // for, however many files of that name the roots hold.
+                const bool confirmed = evidence.size() > 2;
+                const auto candidate = makeCandidate(item, url, FileResolutionCandidateSource::lastKnownPath,
+                                                     confirmed ? 1.0 : acceptanceThreshold, evidence);
+                return {FileResolutionStatus::resolved, candidate, {candidate}};
+            }
+            candidates.append(makeCandidate(item, url, FileResolutionCandidateSource::lastKnownPath,
+                                            contradictedLastKnownPathScore, std::move(evidence)));
+        }
     }
     candidates.append(scanKnownRoots(item, knownRoots));
 
@@ -91,6 +106,32 @@ FileReconciliationResult FileReconciliationService::reconcile(const LinkItem& it
     if (candidates.size() == 1)
         return {FileResolutionStatus::needsRelocation, std::nullopt, candidates};
     return {FileResolutionStatus::multipleCandidates, std::nullopt, candidates};
+}
+
+bool FileReconciliationService::confirmAtLastKnownPath(const LinkItem& item, const FileStatus& status,
+                                                       QList<FileResolutionEvidence>& evidence) const
+{
+    const QString& path = *item.lastKnownPath;
+    if ((item.type == LinkType::folder) != status.isDirectory())
+        return false;
+    if (item.fileSize && status.isRegularFile()) {
+        if (status.size != *item.fileSize)
+            return false;
+        evidence.append(FileResolutionEvidence::fileSizeMatch);
+    }
+    if (hasText(item.contentHash) && status.isRegularFile()) {
+        const std::optional<QString> hash = m_identity->contentHash(path, status);
+        if (!hash || !sameText(*hash, *item.contentHash))
+            return false;
+        evidence.append(FileResolutionEvidence::contentHashMatch);
+    }
+    if (hasText(item.fileResourceIdentifier) && hasText(item.volumeIdentifier)) {
+        if (!sameText(m_identity->fileResourceIdentifier(status), *item.fileResourceIdentifier) ||
+            !sameText(m_identity->volumeIdentifier(path, status), *item.volumeIdentifier))
+            return false;
+        evidence.append(FileResolutionEvidence::fileIdentityMatch);
+    }
+    return true;
 }
 
 QList<FileResolutionCandidate> FileReconciliationService::scanKnownRoots(const LinkItem& item,

@@ -263,7 +263,7 @@ QList<GraphToolbarControl> GraphToolbarModel::viewButtons() const
         button(Glyph::zoomOut, QStringLiteral("Zoom Out"), m_actions.zoomOut),
         button(Glyph::zoomIn, QStringLiteral("Zoom In"), m_actions.zoomIn),
         button(Glyph::scope, QStringLiteral("Center View"), m_actions.resetViewport),
-        button(Glyph::reload, QStringLiteral("Sync iCloud and Reload Graph"), m_actions.reloadGraph),
+        button(Glyph::reload, QStringLiteral("Sync and Reload Graph"), m_actions.reloadGraph),
     };
 }
 

@@ -107,29 +107,15 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
     } catch (...) {
         qCWarning(lcGraphCommands) << "Opening a link failed:" << describeError(std::current_exception());
     }
-    // Recording is best effort: the item is open whatever the library says.
-    if (self && refreshed) {
-        // Made before the wait, like every awaited call here with arguments that own memory: g++ 12
-        // destroys temporaries made inside a co_await expression twice.
-        QFuture<void> recorded =
-            m_store.run([id, found = *refreshed, confirmed = stored.has_value()](SQLiteStore& sqlite) {
-                sqlite.upsertLocalResolution(id, FileIdentity::merged(found, sqlite.localResolution(id)),
-                                             confirmed);
-            });
-        try {
-            co_await recorded;
-        } catch (...) {
-            qCWarning(lcGraphCommands)
-                << "The opened file's evidence was not recorded:" << describeError(std::current_exception());
-        }
-    }
     if (!self)
         co_return;
+    // Made before the wait, like every awaited call here with arguments that own memory: g++ 12
+    // destroys temporaries made inside a co_await expression twice.
+    QFuture<void> recorded = m_store.recordOpened(id, refreshed, stored.has_value());
     try {
-        co_await m_store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
+        co_await recorded;
     } catch (...) {
-        qCWarning(lcGraphCommands) << "The time of opening was not recorded:"
-                                   << describeError(std::current_exception());
+        // The store is closing; the item is open all the same.
     }
     if (self && m_onItemOpened)
         m_onItemOpened();
@@ -307,6 +293,7 @@ void GraphViewModel::addRelationEdgeLocally(const QUuid& a, const QUuid& b)
     refreshNodeDegree(a);
     refreshNodeDegree(b);
     resetVelocities({a, b});
+    wakeLayout();
 }
 
 void GraphViewModel::refreshNodeDegree(const QUuid& id)

@@ -22,4 +22,9 @@ std::optional<CalendarEvent> UnavailableCalendarStore::event(const QString&) con
     return std::nullopt;
 }
 
+bool UnavailableCalendarStore::revealEvent(const CalendarEvent&)
+{
+    return false;
+}
+
 } // namespace morvane

@@ -39,6 +39,9 @@ public:
     virtual QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const = 0;
     // The item with this identifier, when it is an event.
     virtual std::optional<CalendarEvent> event(const QString& identifier) const = 0;
+    // Shows the event in the calendar application that keeps this store's events, or at least starts
+    // that application. False when there is none.
+    virtual bool revealEvent(const CalendarEvent& event) = 0;
 };
 
 // This system has no calendar store an application may read: access is restricted, nothing is held,
@@ -49,6 +52,7 @@ public:
     void requestFullAccess(AccessRequestCompletion completion) override;
     QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const override;
     std::optional<CalendarEvent> event(const QString& identifier) const override;
+    bool revealEvent(const CalendarEvent& event) override;
 };
 
 } // namespace morvane

@@ -22,4 +22,9 @@ std::optional<QString> UnavailableContactStore::fullName(const ContactCard&) con
     return std::nullopt;
 }
 
+bool UnavailableContactStore::revealCard(const QString&)
+{
+    return false;
+}
+
 } // namespace morvane

@@ -22,6 +22,7 @@ struct ContactCard {
     QString givenName;
     QString familyName;
     QString organizationName;
+    QString fullName = {}; // the card's name in full, as the store writes it; empty when it has none
 
     bool operator==(const ContactCard&) const = default;
 };
@@ -43,6 +44,9 @@ public:
     virtual std::optional<QString> enumerateCards(ContactSortOrder order, const CardVisitor& visit) const = 0;
     // The card's name written out in full as the user's settings order it; nothing when it has none.
     virtual std::optional<QString> fullName(const ContactCard& card) const = 0;
+    // Shows the card with this identifier in the contacts application that keeps this store's cards,
+    // or at least starts that application. False when there is none.
+    virtual bool revealCard(const QString& identifier) = 0;
 };
 
 // This system has no contact store an application may read: access is restricted, there are no
@@ -53,6 +57,7 @@ public:
     void requestAccess(AccessRequestCompletion completion) override;
     std::optional<QString> enumerateCards(ContactSortOrder order, const CardVisitor& visit) const override;
     std::optional<QString> fullName(const ContactCard& card) const override;
+    bool revealCard(const QString& identifier) override;
 };
 
 } // namespace morvane

@@ -53,6 +53,12 @@ const QHash<QString, QString>& identifierTable()
         {QStringLiteral("vivaldi-stable"), QStringLiteral("com.vivaldi.Vivaldi")},
         {QStringLiteral("vivaldi"), QStringLiteral("com.vivaldi.Vivaldi")},
         {QStringLiteral("com.vivaldi.vivaldi"), QStringLiteral("com.vivaldi.Vivaldi")},
+        // The desktop's calendar and contacts applications, which keep their items in the same stores
+        // the calendar and contact services read.
+        {QStringLiteral("gnome-calendar"), QStringLiteral("com.apple.iCal")},
+        {QStringLiteral("org.gnome.calendar"), QStringLiteral("com.apple.iCal")},
+        {QStringLiteral("gnome-contacts"), QStringLiteral("com.apple.AddressBook")},
+        {QStringLiteral("org.gnome.contacts"), QStringLiteral("com.apple.AddressBook")},
     };
     return table;
 }

@@ -74,14 +74,16 @@ void showPrivacyDetails(AlertPresenter& alerts)
              QStringLiteral("Removing the app may not remove this local database. Use Settings → "
                             "Advanced → Erase All Morvane Data when you want Morvane data removed from "
                             "inside the app."),
-             QStringLiteral("iCloud sync is off by default. When enabled, Morvane syncs private metadata "
-                            "through your iCloud account. Complete file contents are not synced."),
+             QStringLiteral("Sync is off by default. When enabled, Morvane syncs private metadata through "
+                            "a shared record folder that a file-sync program of your choice carries to "
+                            "your other computers. Complete file contents are not synced."),
              QStringLiteral("Morvane does not use a Morvane account, advertising, in-app analytics, "
                             "Firebase, Google Play Services, or crash analytics. Updates come from your "
                             "system's package manager."),
-             QStringLiteral("Desktop permissions are requested only for app features: Automation for "
-                            "active context capture, Calendar for events, Contacts for contact cards, "
-                            "and Accessibility as a fallback for selected paths or active windows."),
+             QStringLiteral("Morvane reads other applications only for app features: the desktop's "
+                            "accessibility bus and the applications' own interfaces for active context "
+                            "capture, and the desktop's calendar and address book for events and "
+                            "contact cards."),
          }),
          {QStringLiteral("OK")}});
 }
@@ -109,7 +111,7 @@ void showTermsOfUse(AlertPresenter& alerts)
                             "applicable laws, third-party app terms, workplace policies, or other people's "
                             "privacy."),
              QStringLiteral(
-                 "External apps, URL schemes, bookmarks, file paths, iCloud records, Apple Events, "
+                 "External apps, URL schemes, bookmarks, file paths, sync records, desktop interfaces, "
                  "accessibility behavior, and update infrastructure can change outside Morvane's "
                  "control. Morvane may not always be able to find, open, repair, or sync every link."),
          }),
@@ -154,10 +156,10 @@ QWidget* startHereGroup(SectionContext& context)
     auto* graphDetail = captionLabel({}, false);
     const auto show = [&store, openDetail, graphDetail] {
         openDetail->setText(
-            QStringLiteral("Press ") + store.quickPanelHotkey().displayString() +
-            QStringLiteral(", then type to search or add the current Finder, browser, mail, note, "
+            QStringLiteral("Press ") + store.quickPanelHotkey().shortcutText() +
+            QStringLiteral(", then type to search or add the current file manager, browser, mail, note, "
                            "calendar, or contact context."));
-        graphDetail->setText(QStringLiteral("Press ") + store.graphHotkey().displayString() +
+        graphDetail->setText(QStringLiteral("Press ") + store.graphHotkey().shortcutText() +
                              QStringLiteral(" to open the relation graph for the current context."));
     };
     show();
@@ -194,8 +196,8 @@ QWidget* privacyGroup(SectionContext& context)
         {Glyph::archiveBox, "Local by Default",
          "Morvane stores its SQLite database in your user data folder."},
         {Glyph::reload, "Opt-in Sync",
-         "iCloud sync is disabled until you enable it. Synced records live in your private CloudKit "
-         "database."},
+         "Sync is disabled until you enable it. Synced records live in a record folder on this "
+         "computer that you may share with your other computers."},
         {Glyph::document, "No File Contents in Sync",
          "File contents are not uploaded. Morvane syncs metadata such as title, locator, tags, relations, "
          "file "

@@ -120,14 +120,14 @@ QWidget* makeCalendarAccessGroup(SectionContext& context)
             QStringLiteral("Calendar Access"),
             QStringLiteral("Request Calendar Access"),
             QStringLiteral("Open calendar events in"),
-            {QStringLiteral("Automatic"), QStringLiteral("Fantastical"), QStringLiteral("Apple Calendar")},
-            QStringLiteral(
-                "Automatic uses Fantastical when it is installed. Apple Calendar events saved as "
-                "morvane-calendar links open there; capture events from Fantastical to store native "
-                "x-fantastical deep links."),
-            QStringLiteral(
-                "Calendar access is required before Morvane can show Calendar or Fantastical events in "
-                "Morvane."),
+            {QStringLiteral("Automatic"), QStringLiteral("Fantastical"),
+             QStringLiteral("Calendar application")},
+            QStringLiteral("Events saved as morvane-calendar links open in your calendar application "
+                           "(GNOME Calendar, else Evolution). Fantastical has no Linux version, so "
+                           "Automatic always uses the calendar application."),
+            QStringLiteral("Morvane reads events from the desktop's calendar service (Evolution Data "
+                           "Server), which GNOME Calendar and Evolution keep. Without it, access stays "
+                           "restricted."),
             QStringLiteral("Full access"),
             &PreferencesStore::calendarAccessStatus,
             &PreferencesStore::calendarAccessStatusChanged,
@@ -149,11 +149,14 @@ QWidget* makeContactAccessGroup(SectionContext& context)
             QStringLiteral("Contacts Access"),
             QStringLiteral("Request Contacts Access"),
             QStringLiteral("Open contacts in"),
-            {QStringLiteral("Automatic"), QStringLiteral("Cardhop"), QStringLiteral("Apple Contacts")},
-            QStringLiteral(
-                "Automatic uses Cardhop when it is installed, otherwise Apple Contacts. Morvane stores the "
-                "Contacts identifier so links point back to a specific contact card."),
-            QStringLiteral("Contacts access is required before Morvane can search contacts in Morvane."),
+            {QStringLiteral("Automatic"), QStringLiteral("Cardhop"), QStringLiteral("Contacts application")},
+            QStringLiteral("Cards open in your contacts application (GNOME Contacts, else Evolution). "
+                           "Morvane stores the address book's identifier so links point back to a specific "
+                           "contact card. Cardhop has no Linux version, so Automatic always uses the "
+                           "contacts application."),
+            QStringLiteral("Morvane searches contacts in the desktop's address book service (Evolution "
+                           "Data Server), which GNOME Contacts and Evolution keep. Without it, access "
+                           "stays restricted."),
             QStringLiteral("Authorized"),
             &PreferencesStore::contactAccessStatus,
             &PreferencesStore::contactAccessStatusChanged,

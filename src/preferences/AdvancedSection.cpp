@@ -61,7 +61,8 @@ void showReplaceConfirmation(SectionContext& context, const MorvaneLibraryImport
         context.alerts.present({Alert::Style::warning,
                                 QStringLiteral("Replace Local Morvane Library?"),
                                 replaceConfirmationText(lastPathComponentOfPath(path), preview),
-                                {QStringLiteral("Replace"), QStringLiteral("Cancel")}});
+                                {QStringLiteral("Replace"), QStringLiteral("Cancel")},
+                                true});
     if (answer == 0)
         context.preferences.importLibrary(path, true);
 }
@@ -124,11 +125,8 @@ QWidget* candidateRow(SectionContext& context, const FileResolutionCandidate& ca
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
     const QString path = localPathOfFileUrl(candidate.url).value_or(candidate.url);
-    auto* pathLabel = new QLabel;
-    pathLabel->setTextFormat(Qt::PlainText);
+    auto* pathLabel = new PathLabel(path);
     pathLabel->setFont(textFont(TextStyle::caption));
-    pathLabel->setText(pathLabel->fontMetrics().elidedText(path, Qt::ElideMiddle, 330));
-    pathLabel->setToolTip(path.toHtmlEscaped());
     auto* evidence = new QLabel(candidateEvidenceLine(candidate));
     evidence->setTextFormat(Qt::PlainText);
     evidence->setFont(textFont(TextStyle::caption2));
@@ -302,7 +300,7 @@ QWidget* makeAdvancedSection(SectionContext& context)
     backup->content()->addWidget(new PreferenceMessage(
         context.theme,
         QStringLiteral("Exports include links, tags, relations, notes, and portable file fingerprints. "
-                       "Machine-local bookmarks and inode evidence stay on this Mac.")));
+                       "Machine-local bookmarks and inode evidence stay on this computer.")));
     QObject::connect(exportButton, &QPushButton::clicked, page, [&context] { presentExportPanel(context); });
     QObject::connect(importButton, &QPushButton::clicked, page,
                      [&context, page] { presentImportPanel(context, page); });
@@ -320,8 +318,8 @@ QWidget* makeAdvancedSection(SectionContext& context)
     danger->content()->addWidget(new PreferenceMessage(
         context.theme,
         QStringLiteral(
-            "Use this only when you want a completely empty Morvane library. With iCloud sync on, remote "
-            "data is removed as well so old pages are not restored."),
+            "Use this only when you want a completely empty Morvane library. With sync on, the shared "
+            "record folder is emptied as well so old pages are not restored."),
         MessageStyle::warning));
     QObject::connect(erase, &QPushButton::clicked, page, [&context] { context.confirmEraseAllData(); });
     layout->addWidget(danger);

@@ -63,12 +63,8 @@ private:
         layout->setContentsMargins(8, 6, 8, 6);
         layout->setSpacing(10);
         layout->addWidget(new GlyphView(m_context.theme, Glyph::folder, PreferenceColors::secondary, 16));
-        auto* text = new QLabel;
-        text->setTextFormat(Qt::PlainText);
+        auto* text = new PathLabel(path);
         text->setFont(textFont(TextStyle::caption));
-        text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        text->setToolTip(path.toHtmlEscaped());
-        text->setText(text->fontMetrics().elidedText(path, Qt::ElideMiddle, 420));
         layout->addWidget(text, 1);
         auto* remove = new QToolButton;
         remove->setAutoRaise(true);
@@ -117,9 +113,11 @@ QWidget* makeFilesSection(SectionContext& context)
 QWidget* makeUpdatesSection(SectionContext& context)
 {
     PreferencesStore& store = context.preferences;
-    auto* group = new PreferenceGroup(context.theme, QStringLiteral("Sparkle"), primary);
+    auto* group = new PreferenceGroup(context.theme, QStringLiteral("Updates"), primary);
     auto* automatic = new QCheckBox(QStringLiteral("Automatically check for updates"));
     automatic->setChecked(store.automaticUpdates());
+    // Without an updater of our own the setting is kept but has nothing to act on: shown, not offered.
+    automatic->setEnabled(context.updater.isAvailable());
     QObject::connect(automatic, &QCheckBox::toggled, group,
                      [&store](bool on) { store.setAutomaticUpdates(on); });
     QObject::connect(&store, &PreferencesStore::automaticUpdatesChanged, automatic, [automatic, &store] {
@@ -137,9 +135,9 @@ QWidget* makeUpdatesSection(SectionContext& context)
     // Without an updater of our own, updates come from the system's package manager.
     group->content()->addWidget(new PreferenceMessage(
         context.theme, context.updater.isAvailable()
-                           ? QStringLiteral("Sparkle framework detected.")
-                           : QStringLiteral("Updates for Morvane come from your system's package manager; "
-                                            "this window checks nothing itself.")));
+                           ? QStringLiteral("Automatic update checks are available.")
+                           : QStringLiteral("Updates for Morvane come from your system's package manager, "
+                                            "so Morvane does not check for updates itself.")));
     return group;
 }
 

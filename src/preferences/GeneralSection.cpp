@@ -79,9 +79,10 @@ QWidget* startupGroup(SectionContext& context, QWidget* page)
     showMessage();
     QObject::connect(&store, &PreferencesStore::launchAtLoginMessageChanged, message, showMessage);
     group->content()->addWidget(message);
-    // On this desktop the "Dock icon" is the application's entry in the task bar and the pager.
-    auto* hide = toggle(page, QStringLiteral("Hide Dock icon"), store, &PreferencesStore::hideDockIcon,
-                        &PreferencesStore::setHideDockIcon, &PreferencesStore::hideDockIconChanged);
+    // The setting keeps its stored name; on this desktop it is the entry in the task bar and the pager.
+    auto* hide =
+        toggle(page, QStringLiteral("Hide from the task bar"), store, &PreferencesStore::hideDockIcon,
+               &PreferencesStore::setHideDockIcon, &PreferencesStore::hideDockIconChanged);
     hide->setToolTip(QStringLiteral("Keeps Morvane out of the task bar and the pager."));
     group->content()->addWidget(hide);
     return group;

@@ -141,7 +141,7 @@ void HotkeyCaptureButton::setBinding(const GlobalHotkeyBinding& binding)
 QString HotkeyCaptureButton::displayedText() const
 {
     if (!m_isRecording)
-        return m_binding.displayString();
+        return m_binding.shortcutText();
     return m_liveDisplay.isEmpty() ? QStringLiteral("Press shortcut…") : m_liveDisplay;
 }
 
@@ -172,7 +172,7 @@ void HotkeyCaptureButton::startRecording()
 {
     const bool wasRecording = m_isRecording;
     m_isRecording = true;
-    m_liveDisplay = m_binding.displayString();
+    m_liveDisplay = m_binding.shortcutText();
     // A click on a control already recording starts it afresh; the owner counts starts and stops,
     // so it hears of a start only once.
     if (!wasRecording && onRecordingChange)
@@ -192,11 +192,11 @@ void HotkeyCaptureButton::stopRecording()
 void HotkeyCaptureButton::showLive(quint32 modifiers, std::optional<quint16> keyCode)
 {
     if (keyCode && !GlobalHotkeyBinding::isModifierKey(*keyCode))
-        m_liveDisplay = GlobalHotkeyBinding{*keyCode, modifiers}.displayString();
+        m_liveDisplay = GlobalHotkeyBinding{*keyCode, modifiers}.shortcutText();
     else if (modifiers != 0)
-        m_liveDisplay = GlobalHotkeyBinding::modifierSymbols(modifiers);
+        m_liveDisplay = GlobalHotkeyBinding::modifierText(modifiers);
     else
-        m_liveDisplay = m_binding.displayString();
+        m_liveDisplay = m_binding.shortcutText();
     update();
 }
 

@@ -5,6 +5,7 @@
 #include "desktop/Glyphs.h"
 #include "desktop/TextStyle.h"
 #include "services/PreferencesStore.h"
+#include "sync/FolderRecordStore.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -36,14 +37,21 @@ QWidget* makeKeyboardSection(SectionContext& context)
 
     auto* conflict = new PreferenceMessage(context.theme);
     group->content()->addWidget(conflict);
+    // Through Xwayland the shortcuts reach us only while an X11 window has the keyboard.
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        group->content()->addWidget(new PreferenceMessage(
+            context.theme,
+            QStringLiteral("On this Wayland desktop these shortcuts work only while a window of an X11 "
+                           "application has the keyboard. To open Morvane from anywhere, bind keys in "
+                           "your desktop's keyboard settings to the commands “morvane --quick-panel” "
+                           "and “morvane --graph”."),
+            MessageStyle::warning));
     group->content()->addWidget(new PreferenceMessage(
         context.theme,
-        QStringLiteral("Click a field, press your shortcut (include ⌃, ⌥, ⇧, or ⌘), then release. "
-                       "Re-typing the current shortcut is fine. Using the other action’s shortcut "
-                       "swaps them. Esc cancels.")));
-    auto* note = new PreferenceMessage(context.theme,
-                                       QStringLiteral("⌘ is the Super key on this keyboard; ⌥ is Alt."));
-    group->content()->addWidget(note);
+        QStringLiteral(
+            "Click a field, press your shortcut (include Ctrl, Alt, Shift, or Super), then release. "
+            "Re-typing the current shortcut is fine. Using the other action’s shortcut "
+            "swaps them. Esc cancels.")));
 
     const auto show = [&store, quickPanel, graph, conflict] {
         quickPanel->setBinding(store.quickPanelHotkey());
@@ -64,10 +72,11 @@ QWidget* makeSyncSection(SectionContext& context)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(14);
 
-    auto* cloud = new PreferenceGroup(context.theme, QStringLiteral("iCloud"), primary);
+    auto* cloud = new PreferenceGroup(context.theme, QStringLiteral("Record Folder"), primary);
     auto* mode = new QComboBox;
-    for (const EnumName<SyncMode>& row : syncModeNames)
-        mode->addItem(QString::fromUtf8(row.name), static_cast<int>(row.value));
+    // The stored mode names stay as they are; the user reads what each mode does here.
+    mode->addItem(QStringLiteral("Off"), static_cast<int>(SyncMode::disabled));
+    mode->addItem(QStringLiteral("Shared record folder"), static_cast<int>(SyncMode::iCloud));
     QObject::connect(mode, &QComboBox::activated, page, [&store, mode](int index) {
         store.setSyncMode(static_cast<SyncMode>(mode->itemData(index).toInt()));
     });
@@ -86,18 +95,18 @@ QWidget* makeSyncSection(SectionContext& context)
     cloud->content()->addWidget(new PreferenceMessage(
         context.theme,
         QStringLiteral(
-            "iCloud sync is off by default. With iCloud enabled, Morvane syncs on launch, every 45 "
-            "seconds, when the app becomes active, and when you open Morvane or the graph. Sync Now "
+            "Sync is off by default. With the shared record folder chosen, Morvane syncs on launch, every "
+            "45 seconds, when the app becomes active, and when you open Morvane or the graph. Sync Now "
             "runs immediately.")));
-    // What "iCloud" means on this desktop: the record store folder, which the user may place in any
-    // synced folder.
     cloud->content()->addWidget(new PreferenceMessage(
         context.theme,
-        QStringLiteral("On Linux, Morvane syncs through the CloudRecords folder in its data folder; "
-                       "make it a link into a synced folder to share it between computers.")));
+        QStringLiteral("Morvane syncs through the record folder %1. Morvane never creates it: while it "
+                       "is missing, sync reports “Not signed in”. Make the folder, or make it a link "
+                       "into a folder that a file-sync program shares between your computers.")
+            .arg(FolderRecordStore::defaultFolderPath())));
     layout->addWidget(cloud);
 
-    auto* machine = new PreferenceGroup(context.theme, QStringLiteral("This Mac"), primary);
+    auto* machine = new PreferenceGroup(context.theme, QStringLiteral("This Computer"), primary);
     auto* machineID = new QLabel(store.machineID());
     machineID->setTextFormat(Qt::PlainText);
     machineID->setTextInteractionFlags(Qt::TextSelectableByMouse);

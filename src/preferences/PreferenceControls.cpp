@@ -2,10 +2,12 @@
 
 #include "PreferenceColors.h"
 #include "desktop/AppearanceService.h"
+#include "desktop/DataText.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -94,6 +96,46 @@ void PreferenceCard::paintEvent(QPaintEvent*)
     painter.fillPath(shape, m_theme.color(PreferenceColors::textBackground));
     painter.setPen(QPen(m_theme.color(PreferenceColors::separator.withOpacity(0.55)), 1));
     painter.drawPath(shape);
+}
+
+PathLabel::PathLabel(const QString& path, QWidget* parent)
+    : QLabel(parent)
+    , m_path(path)
+{
+    setTextFormat(Qt::PlainText);
+    setToolTip(toolTipText(path));
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    elide();
+}
+
+QSize PathLabel::minimumSizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(QStringLiteral("…")) * 3, QLabel::minimumSizeHint().height()};
+}
+
+QSize PathLabel::sizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(m_path), QLabel::sizeHint().height()};
+}
+
+void PathLabel::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void PathLabel::changeEvent(QEvent* event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        elide();
+}
+
+void PathLabel::elide()
+{
+    const QString shown = fontMetrics().elidedText(m_path, Qt::ElideMiddle, contentsRect().width());
+    if (shown != text())
+        setText(shown);
 }
 
 TintedPanel::TintedPanel(PreferencesTheme& theme, const AppearanceColor& fill, qreal radius, QWidget* parent)

@@ -106,6 +106,26 @@ private:
     qreal m_radius;
 };
 
+// A file-system path on one line, shortened in the middle to the width it is given (the file's
+// name stays in view), with the whole path in its tooltip.
+class PathLabel : public QLabel {
+public:
+    explicit PathLabel(const QString& path, QWidget* parent = nullptr);
+
+    const QString& path() const { return m_path; }
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void elide();
+
+    QString m_path;
+};
+
 // One of the system's glyphs in a fixed box, in one colour.
 class GlyphView : public QWidget {
 public:

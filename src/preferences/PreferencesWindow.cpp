@@ -253,11 +253,11 @@ void PreferencesWindow::confirmEraseAllData()
     alert.style = Alert::Style::warning;
     alert.messageText = QStringLiteral("Erase all Morvane data?");
     alert.informativeText = QStringLiteral(
-        "This permanently removes every link, relation, tag, and local file match from Morvane. When iCloud "
-        "sync is enabled, the iCloud copy is erased too and other Macs wipe on their next sync. This cannot "
-        "be "
-        "undone.");
+        "This permanently removes every link, relation, tag, and local file match from Morvane. When sync "
+        "is on, the shared record folder is emptied too and your other computers wipe on their next "
+        "sync. This cannot be undone.");
     alert.buttons = {QStringLiteral("Erase Everything"), QStringLiteral("Cancel")};
+    alert.destructive = true;
     if (m_services.alerts->present(alert) == 0)
         m_services.preferences.eraseAllData();
 }

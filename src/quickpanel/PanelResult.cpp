@@ -128,9 +128,9 @@ QString PanelResult::reasonLabel(FileMatchCandidate::Confidence confidence)
     using Confidence = FileMatchCandidate::Confidence;
     switch (confidence) {
     case Confidence::exactLocal:
-        return QStringLiteral("Known file on this Mac");
+        return QStringLiteral("Known file on this computer");
     case Confidence::sameNameAndFingerprint:
-        return QStringLiteral("Same file on this Mac");
+        return QStringLiteral("Same file on this computer");
     case Confidence::sameFingerprint:
         return QStringLiteral("Same contents, different name");
     case Confidence::sameNameAndSize:

@@ -1,5 +1,6 @@
 #include "QuickPanelActionMenu.h"
 
+#include "foundation/KeyText.h"
 #include "services/PreferencesStore.h"
 
 namespace morvane {
@@ -24,7 +25,8 @@ QList<QuickPanelMenuEntry> quickPanelCopyEntries()
                                enumNameText(copyFormatNames, format),
                                {},
                                {}});
-    return {item("Copy", Command::copyDefault, QStringLiteral("⌘C")), copyAs};
+    return {item("Copy", Command::copyDefault, keyCombinationText(KeyModifier::ctrl, QStringLiteral("C"))),
+            copyAs};
 }
 
 QList<QuickPanelMenuEntry> quickPanelActionMenu(bool canRemoveRelation)
@@ -33,7 +35,8 @@ QList<QuickPanelMenuEntry> quickPanelActionMenu(bool canRemoveRelation)
     entries.append(quickPanelCopyEntries());
     entries.append(item("Delete Link", Command::deleteLink));
     if (canRemoveRelation)
-        entries.append(item("Remove Relation", Command::removeRelation, QStringLiteral("⇧⌘⌫")));
+        entries.append(item("Remove Relation", Command::removeRelation,
+                            keyCombinationText(KeyModifier::ctrl | KeyModifier::shift, KeyName::backspace)));
     entries.append(item("Link to Another Item", Command::linkToAnotherItem));
     entries.append(item("Show Backlinks", Command::showBacklinks));
     return entries;

@@ -4,6 +4,7 @@
 #include "QuickPanelViewModel.h"
 
 #include "foundation/Error.h"
+#include "foundation/KeyText.h"
 #include "foundation/Logging.h"
 #include "foundation/Pending.h"
 #include "services/PasteboardService.h"
@@ -73,26 +74,11 @@ QCoro::Task<> QuickPanelViewModel::openLink(LinkItem item)
     }
     if (!self)
         co_return;
-    // Recording is best effort: the link is open whatever the library says.
-    if (refreshed) {
-        QFuture<void> recording =
-            store.run([id, found = *refreshed, confirmed = stored.has_value()](SQLiteStore& sqlite) {
-                sqlite.upsertLocalResolution(id, FileIdentity::merged(found, sqlite.localResolution(id)),
-                                             confirmed);
-            });
-        try {
-            co_await recording;
-        } catch (...) {
-            qCWarning(lcQuickPanelCommands)
-                << "The opened file's evidence was not recorded:" << describeError(std::current_exception());
-        }
-    }
-    QFuture<void> stamping = store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
+    QFuture<void> recorded = store.recordOpened(id, refreshed, stored.has_value());
     try {
-        co_await stamping;
+        co_await recorded;
     } catch (...) {
-        qCWarning(lcQuickPanelCommands)
-            << "The time of opening was not recorded:" << describeError(std::current_exception());
+        // The store is closing; the link is open all the same.
     }
 }
 
@@ -205,7 +191,10 @@ void QuickPanelViewModel::requestRemoveRelation()
     const std::optional<PanelResult> selected = selectedResult();
     const std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
     if (!base || !link || link->id == base->id) {
-        setMessage(QStringLiteral("Select a linked item in the list, then press ⌘⇧⌫ (or ⌘⇧Delete)."));
+        const unsigned ctrlShift = KeyModifier::ctrl | KeyModifier::shift;
+        setMessage(QStringLiteral("Select a linked item in the list, then press %1 (or %2).")
+                       .arg(keyCombinationText(ctrlShift, KeyName::backspace),
+                            keyCombinationText(ctrlShift, KeyName::deleteKey)));
         return;
     }
     setPendingRelationDelete(PendingRelationDelete{*base, *link});

@@ -185,29 +185,27 @@ QCoro::Task<> QuickPanelViewModel::performSearch(quint64 generation)
 {
     const QPointer<QuickPanelViewModel> self(this);
     QFuture<QList<LinkItem>> searching = m_services.linkSearch(m_query);
+    // The event and card searches answer at once, on this thread, from what the desktop's stores
+    // already hold; they run while the library is searched, and follow its rows.
+    QList<PanelResult> extraRows;
+    if (const CalendarEventService* calendar = m_services.searchService->calendarEventService()) {
+        for (const CapturedContext& event :
+             calendar->searchEvents(m_query, QStringLiteral("Calendar"), m_services.clock->now()))
+            extraRows.append(PanelResult::capture(event));
+    }
+    if (const ContactService* contacts = m_services.searchService->contactService()) {
+        for (const CapturedContext& card : contacts->search(m_query, QStringLiteral("Contacts")))
+            extraRows.append(PanelResult::capture(card));
+    }
     const QList<LinkItem> found = co_await searching;
     if (!self || !isCurrentList(generation))
         co_return;
     QList<PanelResult> rows = PanelResult::links(found);
-    qsizetype extraRows = 0;
-    // The event and card searches answer at once, on this thread, for the query as it is now.
-    if (const CalendarEventService* calendar = m_services.searchService->calendarEventService()) {
-        for (const CapturedContext& event :
-             calendar->searchEvents(m_query, QStringLiteral("Calendar"), m_services.clock->now())) {
-            rows.append(PanelResult::capture(event));
-            ++extraRows;
-        }
-    }
-    if (const ContactService* contacts = m_services.searchService->contactService()) {
-        for (const CapturedContext& card : contacts->search(m_query, QStringLiteral("Contacts"))) {
-            rows.append(PanelResult::capture(card));
-            ++extraRows;
-        }
-    }
+    rows.append(extraRows);
     setResults(std::move(rows));
     clampSelection();
     refreshLinkedItems();
-    if (found.isEmpty() && extraRows > 0) {
+    if (found.isEmpty() && !extraRows.isEmpty()) {
         setMessage(tipped(QStringLiteral("search.calendarCapture"),
                           QStringLiteral("Showing matching Calendar events and contacts. Press Enter to "
                                          "add one.")));

@@ -1,5 +1,7 @@
 #include "GlobalHotkeyBinding.h"
 
+#include "foundation/KeyText.h"
+
 #include <QHash>
 
 #include <nlohmann/json.hpp>
@@ -65,6 +67,21 @@ template <class Field> std::optional<Field> unsignedField(const json& object, co
     return static_cast<Field>(value);
 }
 
+// Global shortcuts take the Super key as Command.
+unsigned linuxModifiers(quint32 carbonModifiers)
+{
+    unsigned modifiers = 0;
+    if (carbonModifiers & GlobalHotkeyBinding::controlKey)
+        modifiers = modifiers | KeyModifier::ctrl;
+    if (carbonModifiers & GlobalHotkeyBinding::optionKey)
+        modifiers = modifiers | KeyModifier::alt;
+    if (carbonModifiers & GlobalHotkeyBinding::shiftKey)
+        modifiers = modifiers | KeyModifier::shift;
+    if (carbonModifiers & GlobalHotkeyBinding::commandKey)
+        modifiers = modifiers | KeyModifier::super;
+    return modifiers;
+}
+
 } // namespace
 
 bool GlobalHotkeyBinding::isValid() const
@@ -78,6 +95,13 @@ QString GlobalHotkeyBinding::displayString() const
     if (isModifierKey(keyCode))
         return symbols.isEmpty() ? QStringLiteral("…") : symbols;
     return symbols + keyName(keyCode);
+}
+
+QString GlobalHotkeyBinding::shortcutText() const
+{
+    if (isModifierKey(keyCode))
+        return carbonModifiers == 0 ? QStringLiteral("…") : modifierText(carbonModifiers);
+    return keyCombinationText(linuxModifiers(carbonModifiers), keyText(keyCode));
 }
 
 QByteArray GlobalHotkeyBinding::toJson() const
@@ -116,6 +140,26 @@ QString GlobalHotkeyBinding::modifierSymbols(quint32 carbonModifiers)
     if (carbonModifiers & commandKey)
         symbols += u'⌘';
     return symbols;
+}
+
+QString GlobalHotkeyBinding::modifierText(quint32 carbonModifiers)
+{
+    return keyCombinationText(linuxModifiers(carbonModifiers), {});
+}
+
+QString GlobalHotkeyBinding::keyText(quint16 keyCode)
+{
+    switch (keyCode) {
+    case 36:
+    case 76:
+        return KeyName::returnKey;
+    case 48:
+        return KeyName::tab;
+    case 51:
+        return KeyName::backspace;
+    default:
+        return keyName(keyCode);
+    }
 }
 
 QString GlobalHotkeyBinding::keyName(quint16 keyCode)

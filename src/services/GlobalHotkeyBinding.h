@@ -30,9 +30,12 @@ struct GlobalHotkeyBinding {
 
     // At least one modifier, and a key that is not itself a modifier.
     bool isValid() const;
-    // The modifier symbols followed by the key's name, as "⌃⌘L"; a modifier key shows its symbols
-    // alone, or "…" when there are none.
+    // The modifier symbols followed by the key's symbol, as "⌃⌘L"; a modifier key shows its symbols
+    // alone, or "…" when there are none. The logs' form; what the user reads is shortcutText().
     QString displayString() const;
+    // The combination as a Linux desktop shows it, as "Ctrl+Super+L" (Command is the Super key); a
+    // modifier key shows the modifiers alone, or "…" when there are none.
+    QString shortcutText() const;
 
     // {"keyCode":37,"carbonModifiers":4352}
     QByteArray toJson() const;
@@ -44,7 +47,12 @@ struct GlobalHotkeyBinding {
     static bool isModifierKey(quint16 keyCode);
     // "⌃⌥⇧⌘" for the bits that are set, in that order.
     static QString modifierSymbols(quint32 carbonModifiers);
+    // "Ctrl+Alt+Shift+Super" for the bits that are set.
+    static QString modifierText(quint32 carbonModifiers);
+    // The key's symbol in the logs' form ("↩", "⌫").
     static QString keyName(quint16 keyCode);
+    // The key's name as the user reads it ("Return", "Backspace").
+    static QString keyText(quint16 keyCode);
 
     static quint32 carbonModifiersFromEventFlags(quint64 flags);
     // Global shortcuts take Meta (the Super key) as Command.

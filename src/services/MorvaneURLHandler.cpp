@@ -75,16 +75,14 @@ QCoro::Task<> MorvaneURLHandler::handle(QString url, LinkStore& store, LinkOpene
         // The opener reports no failure of its own: what it cannot open it logs.
         QCoro::Task<std::optional<FileIdentity>> opening = opener.open(*item, stored);
         const std::optional<FileIdentity> refreshed = co_await std::move(opening);
-        if (refreshed) {
-            // Made before the wait: g++ 12 destroys temporaries made inside a co_await expression twice.
-            QFuture<void> recorded =
-                store.run([id, found = *refreshed, confirmed = stored.has_value()](SQLiteStore& sqlite) {
-                    sqlite.upsertLocalResolution(id, FileIdentity::merged(found, sqlite.localResolution(id)),
-                                                 confirmed);
-                });
+        // Done: the item is open. What the library records of it cannot fail the open any more.
+        QFuture<void> recorded = store.recordOpened(id, refreshed, stored.has_value());
+        try {
             co_await recorded;
+        } catch (...) {
+            qCWarning(lcMorvaneURL).noquote()
+                << "The open was not recorded:" << describeError(std::current_exception());
         }
-        co_await store.run([id](SQLiteStore& sqlite) { sqlite.recordOpen(id); });
     } catch (...) {
         const QString description = describeError(std::current_exception());
         qCCritical(lcMorvaneURL).noquote() << "Failed to open morvane URL:" << description;
@@ -102,7 +100,7 @@ void MorvaneURLHandler::showNotFound(const QUuid& id)
     m_alerts->present(
         Alert{Alert::Style::warning,
               QStringLiteral("Link not found"),
-              QStringLiteral("Morvane has no saved item for %1. It may have been deleted on this Mac "
+              QStringLiteral("Morvane has no saved item for %1. It may have been deleted on this computer "
                              "or not synced yet.")
                   .arg(uuidString(id)),
               {}});

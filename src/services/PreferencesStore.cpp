@@ -5,11 +5,11 @@
 #include "platform/CalendarStore.h"
 #include "platform/ContactStore.h"
 #include "platform/LoginItem.h"
-#include "sync/CloudKitSyncService.h"
 #include "services/HotkeyService.h"
 #include "services/LaunchAtLogin.h"
 #include "services/MachineIdentity.h"
 #include "services/QuickPanelTipStore.h"
+#include "sync/CloudKitSyncService.h"
 
 #include <cmath>
 
@@ -17,7 +17,7 @@ namespace morvane {
 
 namespace {
 
-const QString modifierMessage = QStringLiteral("Include at least one modifier (⌃, ⌥, ⇧, or ⌘).");
+const QString modifierMessage = QStringLiteral("Include at least one modifier (Ctrl, Alt, Shift, or Super).");
 
 QString calendarAccessText(CalendarAuthorizationStatus status)
 {
@@ -60,11 +60,11 @@ std::optional<QString> loginItemMessage(LoginItemStatus status)
     case LoginItemStatus::enabled:
         return std::nullopt;
     case LoginItemStatus::requiresApproval:
-        return QStringLiteral("Launch at login needs approval in macOS Login Items settings.");
+        return QStringLiteral("Launch at login needs approval in the desktop's startup settings.");
     case LoginItemStatus::notFound:
         return QStringLiteral("Launch at login is unavailable for this build location.");
     }
-    return QStringLiteral("Launch at login has an unknown macOS status.");
+    return QStringLiteral("Launch at login has an unknown status.");
 }
 
 CopyFormat copyFormatFromStored(const std::optional<QString>& stored)
@@ -226,8 +226,8 @@ bool PreferencesStore::setHotkey(const GlobalHotkeyBinding& candidate, bool forG
         setConflictMessage(modifierMessage);
         return false;
     case HotkeyValidation::inUse:
-        setConflictMessage(QStringLiteral("“") + candidate.displayString() +
-                           QStringLiteral("” is already used by macOS or another app."));
+        setConflictMessage(QStringLiteral("“") + candidate.shortcutText() +
+                           QStringLiteral("” is already used by another application."));
         return false;
     case HotkeyValidation::available:
         target = candidate;

@@ -149,7 +149,8 @@ QCoro::Task<void> PreferencesStore::runImport(QString filePath, bool replace)
         if (replace) {
             co_await waitForPassInFlight();
             if (m_syncMode == SyncMode::iCloud) {
-                setDatabaseActionProgress(QStringLiteral("Erasing Morvane data from iCloud..."));
+                setDatabaseActionProgress(
+                    QStringLiteral("Erasing Morvane data from the shared record folder..."));
                 const LibraryReset reset = co_await m_services.syncService->eraseRemoteData();
                 if (!*alive)
                     co_return;

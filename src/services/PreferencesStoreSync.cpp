@@ -135,14 +135,10 @@ QString PreferencesStore::syncErrorText(const std::exception& error)
     const auto* cloud = dynamic_cast<const CloudKitError*>(&error);
     if (!cloud)
         return describeError(error);
-    const QString description = cloud->localizedDescription();
-    if (description.contains(QLatin1String("recordName"), Qt::CaseInsensitive) &&
-        description.contains(QLatin1String("queryable"), Qt::CaseInsensitive))
-        return QStringLiteral(
-            "CloudKit schema needs indexes: in CloudKit Dashboard, mark ___recordID/recordName "
-            "as Queryable for every Morvane record type: Link, LinkRelation, DeletedRecord, "
-            "and LibraryReset.");
-    return QStringLiteral("CloudKit %1 (%2): %3").arg(cloud->code()).arg(cloud->codeName(), description);
+    // The record folder has no schema to configure, so a record store error is shown as it comes.
+    return QStringLiteral("Record folder error %1 (%2): %3")
+        .arg(cloud->code())
+        .arg(cloud->codeName(), cloud->localizedDescription());
 }
 
 void PreferencesStore::eraseAllData()
@@ -154,7 +150,7 @@ void PreferencesStore::eraseAllData()
     const bool remote = m_syncMode == SyncMode::iCloud;
     setDatabaseActionMessage(std::nullopt);
     m_databaseActionInProgress = true;
-    setDatabaseActionProgress(remote ? QStringLiteral("Erasing Morvane data from iCloud...")
+    setDatabaseActionProgress(remote ? QStringLiteral("Erasing Morvane data from the shared record folder...")
                                      : QStringLiteral("Erasing local Morvane database..."));
     ++m_holdSyncCount;
     if (remote)
@@ -199,11 +195,10 @@ QCoro::Task<void> PreferencesStore::runErase()
                 setSyncStatus(SyncStatus::error);
         } else {
             setDatabaseActionMessage(
-                remote ? QStringLiteral("All Morvane links and relations were erased on this "
-                                        "Mac and in iCloud. Other Macs clear after their next "
-                                        "sync.")
-                       : QStringLiteral("All Morvane links and relations on this Mac were "
-                                        "erased."));
+                remote ? QStringLiteral("All Morvane links and relations were erased on this computer "
+                                        "and in the shared record folder. Your other computers clear "
+                                        "after their next sync.")
+                       : QStringLiteral("All Morvane links and relations on this computer were erased."));
         }
     } catch (const std::exception& error) {
         if (!*alive)

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 // A flood of connections is closed at once beyond this; each one is bounded in size and time.
 constexpr qsizetype maximumConnections = 16;
+// The answer of a listener with every connection taken: nothing read, try again.
+constexpr quint32 busyAnswer = 0xffffffff;
 // Between two tries to reach a primary that holds the lock but does not listen yet.
 constexpr milliseconds retryInterval{50};
 
@@ -139,6 +142,9 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
         sent.append(url);
     }
     const SteadyClock::time_point deadline = SteadyClock::now() + patience;
+    // Once a delivery was dropped, only the lock can tell whether the holder died: a process exits
+    // its socket and its lock one after the other.
+    bool dropped = false;
     for (;;) {
         switch (tryLock()) {
         case LockResult::taken:
@@ -148,21 +154,27 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
         case LockResult::held:
             break;
         }
-        if (send(sent, milliseconds(remainingMs(deadline))))
-            return Role::forwarded;
+        if (!dropped) {
+            const Delivery delivery = send(sent, milliseconds(remainingMs(deadline)));
+            if (delivery == Delivery::answered)
+                return Role::forwarded;
+            if (delivery == Delivery::silent)
+                return Role::unanswered;
+            dropped = delivery == Delivery::dropped;
+        }
         if (SteadyClock::now() >= deadline)
             return Role::unanswered;
-        QThread::msleep(retryInterval.count());
+        QThread::msleep(std::min<qint64>(retryInterval.count(), remainingMs(deadline)));
     }
 }
 
-bool SingleInstance::send(const QStringList& urls, milliseconds timeout) const
+SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseconds timeout) const
 {
     const SteadyClock::time_point deadline = SteadyClock::now() + timeout;
     QLocalSocket socket;
     socket.connectToServer(socketPath());
     if (!socket.waitForConnected(remainingMs(deadline)))
-        return false;
+        return Delivery::unreachable;
     QByteArray message = bigEndian(quint32(urls.size()));
     for (const QString& url : urls) {
         const QByteArray bytes = url.toUtf8();
@@ -170,28 +182,41 @@ bool SingleInstance::send(const QStringList& urls, milliseconds timeout) const
         message += bytes;
     }
     socket.write(message);
+    const auto stopped = [&socket] {
+        return socket.state() == QLocalSocket::ConnectedState ? Delivery::silent : Delivery::dropped;
+    };
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(remainingMs(deadline)))
-            return false;
+            return stopped();
     }
-    socket.disconnectFromServer();
-    return true;
+    QByteArray answer;
+    while (answer.size() < 4) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMs(deadline)))
+            return stopped();
+        answer += socket.read(4 - answer.size());
+    }
+    // Leaving now closes the connection; the holder has queued the URLs already.
+    const quint32 answered = qFromBigEndian<quint32>(answer.constData());
+    if (answered == busyAnswer)
+        return Delivery::unreachable;
+    return answered == quint32(urls.size()) ? Delivery::answered : Delivery::dropped;
 }
 
 void SingleInstance::acceptConnections()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         if (m_readers.size() >= maximumConnections) {
+            socket->write(bigEndian(busyAnswer));
+            socket->flush();
             socket->abort();
             socket->deleteLater();
             continue;
         }
         m_readers.insert(socket, Reader{});
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
-            readFrom(socket); // what arrived just before the close
-            finish(socket);
-        });
+        // A sender waits for the answer: one that closes first has given up, and what it sent is
+        // not delivered.
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { finish(socket); });
         QTimer::singleShot(m_limits.deliveryTimeout, socket, [this, socket] {
             if (m_readers.contains(socket))
                 qCWarning(lcSingleInstance) << "A launch did not deliver its URLs in time";
@@ -211,12 +236,28 @@ void SingleInstance::readFrom(QLocalSocket* socket)
         finish(socket);
         return;
     }
-    if (reader->expected >= 0 && reader->urls.size() == reader->expected) {
-        const QStringList urls = reader->urls;
+    if (reader->expected >= 0 && reader->urls.size() == reader->expected)
+        deliver(socket, reader->urls);
+}
+
+void SingleInstance::deliver(QLocalSocket* socket, QStringList urls)
+{
+    // The sender may have given up while this process was busy: its user has been told that nothing
+    // was handed over. Its bytes are all read, so an end of stream is what is left.
+    char next = 0;
+    if (socket->state() != QLocalSocket::ConnectedState ||
+        ::recv(int(socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+        qCWarning(lcSingleInstance) << "A launch gave up before its URLs were taken";
         finish(socket);
-        if (!urls.isEmpty())
-            emit urlsReceived(urls);
+        return;
     }
+    // The answer goes first: handling may open an alert, whose event loop would hold it back until
+    // the user closes it. Nothing can stop the URLs from being taken once it is sent.
+    socket->write(bigEndian(quint32(urls.size())));
+    socket->flush();
+    finish(socket);
+    if (!urls.isEmpty())
+        emit urlsReceived(urls);
 }
 
 bool SingleInstance::consume(QLocalSocket* socket, Reader& reader)

@@ -24,9 +24,13 @@ struct SingleInstanceLimits {
 // beside it; a later process finds the lock taken and hands its URLs to the first over that socket.
 //
 // On the wire a delivery is a 32-bit big-endian count of URLs, then each URL as a 32-bit big-endian
-// byte length and its UTF-8 bytes. Any other process of the user can connect, so the listener
-// trusts nothing: a count or a length over the limits, an empty URL or a delivery that does not
-// complete in time closes that connection, and nothing of it is delivered.
+// byte length and its UTF-8 bytes. The listener answers with the count, as four bytes of its own,
+// as it takes the URLs; only that answer tells the later process that it may leave. A listener
+// with too many connections open answers 0xFFFFFFFF at once instead: busy, try again. Any other
+// process of the user can connect, so the listener trusts nothing: a count or a length over the
+// limits, an empty URL or a delivery that does not complete in time closes that connection without
+// an answer, and nothing of it is delivered. Neither is a delivery whose sender has already given up
+// (it told its user so).
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -34,8 +38,8 @@ public:
 
     enum class Role {
         primary,    // the lock is ours: listen() next, before anything slow, so no URL is turned away
-        forwarded,  // another process holds the lock and took our URLs: this one should exit
-        unanswered, // another process holds the lock but did not take the URLs in time
+        forwarded,  // another process holds the lock and answered that it queued our URLs: exit
+        unanswered, // another process holds the lock but did not answer in time: nothing was handed over
         standalone  // there is no usable runtime folder or socket: run on our own
     };
 
@@ -44,10 +48,12 @@ public:
     ~SingleInstance() override;
 
     // Takes the lock, or forwards urls to the process that holds it (at most the limits' number and
-    // size; the rest is dropped with a warning). Waits at most `patience` for a primary that holds
-    // the lock but does not listen yet (two processes started at once), taking over if it dies
-    // meanwhile. Needs no application object, so a later process never opens a display.
-    Role claim(const QStringList& urls, std::chrono::milliseconds patience = std::chrono::milliseconds(1500));
+    // size; the rest is dropped with a warning) and waits for its answer. Tries again for at most
+    // `patience` while the holder does not listen yet (two processes started at once) or is busy
+    // (too many connections); the moment the lock is free (the holder died, perhaps after reading
+    // the URLs) it is taken, and the caller handles its URLs itself. Needs no application object, so a
+    // later process never opens a display.
+    Role claim(const QStringList& urls, std::chrono::milliseconds patience = std::chrono::milliseconds(4000));
 
     // Once the lock is ours and the application object exists: listens for later processes, whose
     // URLs arrive as urlsReceived. False, with a warning, when it cannot.
@@ -76,13 +82,22 @@ private:
         QStringList urls;
     };
     enum class LockResult { taken, held, failed };
+    enum class Delivery {
+        answered,    // the holder queued the URLs
+        unreachable, // nobody listens (yet), or the holder is busy: nothing was taken, try again
+        dropped,     // the connection closed without an answer: the holder may have died with the URLs,
+                     // or taken them without a word; never sent twice
+        silent       // connected, but no answer before the deadline
+    };
 
     LockResult tryLock();
-    bool send(const QStringList& urls, std::chrono::milliseconds timeout) const;
+    Delivery send(const QStringList& urls, std::chrono::milliseconds timeout) const;
     void acceptConnections();
     void readFrom(QLocalSocket* socket);
     // False when the connection broke the rules.
     bool consume(QLocalSocket* socket, Reader& reader);
+    // Answers a complete delivery and hands its URLs on, unless its sender is gone.
+    void deliver(QLocalSocket* socket, QStringList urls);
     void finish(QLocalSocket* socket);
 
     QString m_folder;

@@ -112,7 +112,7 @@ QString FileMatchFinder::selectionStatus(const CapturedContext& context, const F
     if (count > 0)
         return QString::number(count) + QStringLiteral(" possible file match") +
                (count == 1 ? QString() : QStringLiteral("es")) +
-               QStringLiteral(" found. Select one to use this file on this Mac.");
+               QStringLiteral(" found. Select one to use this file on this computer.");
 
     qsizetype fileLinks = 0;
     qsizetype withFingerprints = 0;
@@ -123,11 +123,11 @@ QString FileMatchFinder::selectionStatus(const CapturedContext& context, const F
         if (link.contentHash && link.fileSize)
             ++withFingerprints;
     }
-    return QStringLiteral("No local synced file match for Finder selection. inode ") + inodePiece +
-           QStringLiteral(", hash ") + hashPiece + QStringLiteral(", size ") + sizePiece +
+    return QStringLiteral("No local synced file match for the file manager's selection. inode ") +
+           inodePiece + QStringLiteral(", hash ") + hashPiece + QStringLiteral(", size ") + sizePiece +
            QStringLiteral(". Local file links: ") + QString::number(fileLinks) +
            QStringLiteral(", with fingerprints: ") + QString::number(withFingerprints) +
-           QStringLiteral(". Run Sync Now on the source Mac, then Sync Now here.");
+           QStringLiteral(". Run Sync Now on the source computer, then Sync Now here.");
 }
 
 } // namespace morvane

@@ -47,6 +47,21 @@ std::optional<FileIdentity> freshEvidence(const LinkItem& link, const FileIdenti
     return made;
 }
 
+// Whether two paths name one file: a folder's path with or without its final "/", or a path through
+// a link (a known root reached through one) and the path it leads to.
+bool samePlace(const QString& a, const QString& b)
+{
+    const auto trimmed = [](QString path) {
+        while (path.size() > 1 && path.endsWith(u'/'))
+            path.chop(1);
+        return path;
+    };
+    if (trimmed(a) == trimmed(b))
+        return true;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
 } // namespace
 
 LinkMaintenance::LinkMaintenance(SQLiteStore& sqlite, std::shared_ptr<const FileIdentityService> identity)
@@ -112,7 +127,7 @@ LinkMaintenance::repairIssues(const QList<LinkItem>& links, const QStringList& k
             std::optional<QString> acceptedPath;
             if (result.acceptedCandidate)
                 acceptedPath = localPathOfFileUrl(result.acceptedCandidate->url);
-            if (acceptedPath == link.lastKnownPath)
+            if (acceptedPath && link.lastKnownPath && samePlace(*acceptedPath, *link.lastKnownPath))
                 continue;
         } else if (result.status == FileResolutionStatus::missing && !link.lastKnownPath) {
             continue;

@@ -7,8 +7,13 @@
 #include "files/FileIdentityService.h"
 #include "model/FileLocator.h"
 
+#include "foundation/Error.h"
+#include "foundation/Logging.h"
+
 #include <QCoreApplication>
 #include <QThread>
+
+MORVANE_LOGGING_CATEGORY(lcOpenBookkeeping, "LinkStore")
 
 namespace morvane {
 
@@ -103,6 +108,27 @@ QFuture<QList<LinkItem>> LinkStore::allLinks()
                                 const QList<LinkMaintenance::FingerprintFill>& fills) {
             return LinkMaintenance(sqlite, identity).applyFills(read.value, fills);
         });
+}
+
+QFuture<void> LinkStore::recordOpened(QUuid id, std::optional<FileIdentity> observed, bool confirmed)
+{
+    return run([id, observed = std::move(observed), confirmed](SQLiteStore& sqlite) {
+        if (observed) {
+            try {
+                sqlite.upsertLocalResolution(id, FileIdentity::merged(*observed, sqlite.localResolution(id)),
+                                             confirmed);
+            } catch (...) {
+                qCWarning(lcOpenBookkeeping).noquote() << "The opened file's evidence was not recorded:"
+                                                       << describeError(std::current_exception());
+            }
+        }
+        try {
+            sqlite.recordOpen(id);
+        } catch (...) {
+            qCWarning(lcOpenBookkeeping).noquote()
+                << "The time of opening was not recorded:" << describeError(std::current_exception());
+        }
+    });
 }
 
 QFuture<QList<FileRepairIssue>> LinkStore::fileRepairIssues(QStringList knownRoots)

@@ -118,6 +118,13 @@ public:
         return m_executor.submit([this, fn = std::move(fn)]() mutable { return fn(database()); });
     }
 
+    // --- Bookkeeping of an open ------------------------------------------------------------------
+    // After an item was opened: lays the file evidence the opener observed (when it did) over this
+    // machine's resolution of the link, confirmed when there was one before, and stamps the time of
+    // the open. The item is open whatever the library says (a full disk): a step that fails is logged,
+    // not reported, so this fails only when the store is closing. Not announced.
+    QFuture<void> recordOpened(QUuid id, std::optional<FileIdentity> observed, bool confirmed);
+
     // --- Maintenance ----------------------------------------------------------------------------
     QFuture<QList<LinkItem>> allLinks();
     QFuture<QList<FileRepairIssue>> fileRepairIssues(QStringList knownRoots);

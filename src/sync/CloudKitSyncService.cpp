@@ -16,14 +16,16 @@ constexpr EnumName<CloudKitError::Code> codeNames[] = {
 
 SyncError SyncError::unavailable(SyncStatus status)
 {
-    return SyncError(QStringLiteral("CloudKit is not ready: %1.").arg(rawValue(status)));
+    return SyncError(QStringLiteral("The shared record folder is not ready: %1.").arg(rawValue(status)));
 }
 
 EraseRemoteDataError::EraseRemoteDataError(qsizetype linkCount, qsizetype relationCount)
-    : Error(QStringLiteral("iCloud still has %1 link(s) and %2 relation(s) after erase. Try Sync Now or "
-                           "erase again in a moment.")
-                .arg(linkCount)
-                .arg(relationCount))
+    : Error(
+          QStringLiteral(
+              "The shared record folder still has %1 link(s) and %2 relation(s) after erase. Try Sync Now or "
+              "erase again in a moment.")
+              .arg(linkCount)
+              .arg(relationCount))
     , m_linkCount(linkCount)
     , m_relationCount(relationCount)
 {

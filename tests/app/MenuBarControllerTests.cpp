@@ -4,6 +4,7 @@
 
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
@@ -18,7 +19,8 @@ TEST(MenuBarController, TheMenuHoldsFiveItemsAndTwoSeparatorsAndTheUpdateCheckSa
     for (const QAction* action : test.app.menuBarController()->menu()->actions())
         items << (action->isSeparator() ? QStringLiteral("—")
                                         : action->text() + " " + action->shortcut().toString());
-    EXPECT_EQ(items, (QStringList{"Open Morvane Meta+Ctrl+L", "Open Graph Meta+Ctrl+G", "—",
+    // The global shortcuts as the desktop names them, not as Qt would ("Meta+Ctrl+L").
+    EXPECT_EQ(items, (QStringList{"Open Morvane\tCtrl+Super+L ", "Open Graph\tCtrl+Super+G ", "—",
                                   "Preferences… Ctrl+,", "Check for Updates… ", "—", "Quit Morvane Ctrl+Q"}));
 
     // There is no updater here: the check says where updates come from instead of doing nothing.
@@ -44,6 +46,32 @@ TEST(MenuBarController, TheToolTipNamesTheApplicationOfASavedItemInFront)
     EXPECT_EQ(tray.toolTip(), "");
     menuBar.updateIndicator(false, context);
     EXPECT_EQ(tray.toolTip(), "Morvane");
+}
+
+// No icon exists before a tray host does (Qt would bind it to the wrong kind of tray for good); one
+// is made when a host arrives, with what it should show by then, and a new one for each host after.
+TEST(MenuBarController, TheIconIsMadeOnceATrayHostArrivesAndAgainForEachNewHost)
+{
+    test::TestApp test;
+    test.trayHost->present = false;
+    ASSERT_TRUE(test.app.start());
+    MenuBarController& menuBar = *test.app.menuBarController();
+    EXPECT_EQ(menuBar.trayIcon(), nullptr);
+    CapturedContext context;
+    context.sourceApp = QStringLiteral("Firefox");
+    menuBar.updateIndicator(true, context);
+
+    test.trayHost->arrive();
+    const QPointer<QSystemTrayIcon> first = menuBar.trayIcon();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(first->toolTip(), "Morvane has links for the active Firefox item");
+    EXPECT_EQ(first->contextMenu(), menuBar.menu());
+
+    test.trayHost->arrive();
+    EXPECT_EQ(first, nullptr);
+    ASSERT_NE(menuBar.trayIcon(), nullptr);
+    EXPECT_TRUE(menuBar.trayIcon()->isVisible());
 }
 
 // The panel's colours are its own: a dark panel under a light desktop theme is common.

@@ -1,5 +1,6 @@
 #include "TestApp.h"
 #include "TestFiles.h"
+#include "app/IncomingUrls.h"
 #include "app/WindowControllers.h"
 #include "services/HotkeyService.h"
 #include "services/PreferencesStore.h"
@@ -24,8 +25,8 @@ const GlobalHotkeyBinding graphKeys = PreferencesStore::defaultGraphHotkey;
 
 QString couldNotRegister(const GlobalHotkeyBinding& binding)
 {
-    return "Could not register " + binding.displayString() +
-           ". The shortcut may be in use by macOS or another app.";
+    return "Could not register " + binding.shortcutText() +
+           ". The shortcut may be in use by another application.";
 }
 
 // Presses the shortcut and lets its action run (actions are queued behind the key event).
@@ -83,6 +84,27 @@ TEST(MorvaneApp, AStartHidesTheApplicationAndEachShortcutTogglesItsWindow)
     press(test, graphKeys);
     EXPECT_EQ(graph.window(), window);
     EXPECT_TRUE(isShown(window));
+}
+
+// `morvane --quick-panel` and `morvane --graph`, handed over by a later process (or given to the
+// first one), toggle their windows as the shortcuts do; other arguments are not for the running copy.
+TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
+{
+    EXPECT_EQ(incomingItems({"--graph", "--verbose", "morvane://open/1", "--quick-panel", "--quick-panel=1",
+                             "https://example.com"}),
+              (QStringList{"--graph", "morvane://open/1", "--quick-panel"}));
+
+    TestApp test;
+    ASSERT_TRUE(test.app.start());
+    IncomingUrls incoming;
+    incoming.receive({"--quick-panel"});
+    test.app.attachIncomingUrls(incoming);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(isShown(test.app.quickPanelController()->window()));
+    incoming.receive({"--quick-panel", "--graph"});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(isShown(test.app.quickPanelController()->window()));
+    EXPECT_TRUE(isShown(test.app.graphWindowController()->window()));
 }
 
 TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)

@@ -8,6 +8,7 @@
 #include "FakeProcessLauncher.h"
 #include "FakeSessionBus.h"
 #include "FakeSoundPlayer.h"
+#include "FakeTrayHost.h"
 #include "FakeWorkspace.h"
 #include "InMemorySyncService.h"
 #include "ManualClock.h"
@@ -44,6 +45,7 @@ struct TestApp {
         env.soundPlayer = std::make_shared<FakeSoundPlayer>();
         env.loginItem = std::make_shared<FakeLoginItem>();
         env.syncService = sync;
+        env.trayHost = trayHost;
         return env;
     }
 
@@ -52,6 +54,7 @@ struct TestApp {
     std::shared_ptr<FakeAppPresence> presence = std::make_shared<FakeAppPresence>();
     std::shared_ptr<FakeHotkeyBackend> hotkeyBackend = std::make_shared<FakeHotkeyBackend>();
     std::shared_ptr<InMemorySyncService> sync = std::make_shared<InMemorySyncService>();
+    std::shared_ptr<FakeTrayHost> trayHost = std::make_shared<FakeTrayHost>();
     std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
     MorvaneApp app{alerts, [this] { return environment(); }};
 };

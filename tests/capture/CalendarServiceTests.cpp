@@ -88,7 +88,8 @@ TEST_F(CalendarService, CaptureMessagesWithoutEvents)
         {CalendarAuthorizationStatus::notDetermined,
          "Calendar access requested. Approve it, then open Morvane again."},
         {CalendarAuthorizationStatus::writeOnly,
-         "Calendar access is denied. Enable it in System Settings > Privacy & Security > Calendars."},
+         "Calendar access is not available: this desktop runs no calendar service (Evolution Data Server) "
+         "that Morvane may read."},
         {CalendarAuthorizationStatus::fullAccess,
          "No Calendar events found from the last 6 hours through the next 7 days."},
     };
@@ -216,6 +217,12 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
     }
     EXPECT_TRUE(fx.scripts->scripts.first().contains("whose uid is \"a\\\"b\\\\c\"\n"));
 
+    // Where no script reaches Calendar, the store's own calendar application shows the event.
+    store->revealAnswer = true;
+    store->revealed.clear();
+    EXPECT_TRUE(service->open(savedLink(withIds)));
+    EXPECT_EQ(store->revealed, QStringList{"new id"});
+
     LogCapture log(QStringLiteral("morvane.CalendarEvents"));
     store->calendarEvents.clear();
     EXPECT_FALSE(service->open(savedLink(withIds)));
@@ -236,8 +243,7 @@ TEST(FantasticalProvider, SelectionAnswersAndMessages)
         {ScriptOutcome::answer("Launch|" + uuidA + "@example.com|" + uuidB), unreadable},
         {ScriptOutcome::answer("Launch|x|" + uuidA + "|" + uuidB), unreadable},
         {ScriptOutcome::answer("empty"), select},
-        {ScriptOutcome::answer("denied"), "Automation access to Fantastical is denied. Enable it in System "
-                                          "Settings > Privacy & Security > Automation."},
+        {ScriptOutcome::answer("denied"), "Automation access to Fantastical is denied by the desktop."},
         {ScriptOutcome::failure("-600"), unreadable},
     };
     for (const auto& [answer, expected] : cases) {

@@ -113,9 +113,7 @@ TEST(CodeRunnerProvider, ScriptAnswersWindowTextsMessagesAndIdentifiersThatCould
         {codeRunner, testHome() + "/proj", granted,
          "The active CodeRunner document could not be found on disk.\n"
          "Ignored CodeRunner document path that no longer exists"},
-        {codeRunner, "", notGranted,
-         "Turn on Accessibility for Morvane in System Settings > Privacy & Security > "
-         "Accessibility, then try again."},
+        {codeRunner, "", notGranted, "Turn on the desktop's accessibility support, then try again."},
         {codeRunner, "", notAvailable,
          "Save the active CodeRunner tab before linking it, or keep the tab selected "
          "so Morvane can read its file path."},
@@ -161,7 +159,6 @@ TEST(AccessibilityPermission, AnAlertOnlyWhereTheTrustCanBeGranted)
         EXPECT_EQ(tree->trustRequests, button == 0 ? shown : 0);
         EXPECT_EQ(desktop->openedUrls, opened);
         for (const Alert& alert : alerts->shown)
-            EXPECT_EQ(alert.buttons, (QStringList{"Open System Settings", "Not Now"}))
-                << qPrintable(alert.messageText);
+            EXPECT_EQ(alert.buttons, (QStringList{"Turn On", "Not Now"})) << qPrintable(alert.messageText);
     }
 }

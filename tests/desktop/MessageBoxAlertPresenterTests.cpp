@@ -20,9 +20,14 @@ void whenShown(std::function<void(QMessageBox&)> answer)
 {
     QTimer::singleShot(0, [answer = std::move(answer)] {
         QMessageBox* box = nullptr;
-        if (QTest::qWaitFor(
+        if (!QTest::qWaitFor(
                 [&] { return (box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())); }, 10000))
-            answer(*box);
+            return;
+        box->activateWindow();
+        (void)QTest::qWaitForWindowActive(box); // keys reach the focus and the shortcuts of the active window
+        answer(*box);
+        // An answer that did not close the box fails its test instead of hanging it.
+        QTimer::singleShot(5000, box, [box] { box->done(-1); });
     });
 }
 
@@ -59,4 +64,31 @@ TEST(MessageBoxAlertPresenter, ShowsTextsAsTypedAndAnswersTheIndexOfTheChosenBut
     EXPECT_EQ(presenter.present(alert), 1);
     whenShown([](QMessageBox& box) { box.reject(); });
     EXPECT_EQ(presenter.present({Alert::Style::warning, "Delete?", {}, {"Delete", "Keep"}}), -1);
+}
+
+TEST(MessageBoxAlertPresenter, ADestructiveActIsChosenByItsButtonOrItsKeyNeverByReturn)
+{
+    MessageBoxAlertPresenter presenter;
+    const Alert erase{Alert::Style::warning, "Erase all?", {}, {"Erase Everything", "Cancel"}, true};
+    // A key as the user presses it: to whatever has the focus.
+    const auto press = [](QMessageBox& box, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QWidget* focused = box.focusWidget() ? box.focusWidget() : &box;
+        QTest::keyClick(focused, key, modifiers);
+    };
+    whenShown([&](QMessageBox& box) { press(box, Qt::Key_Return); });
+    EXPECT_EQ(presenter.present(erase), 1);
+    whenShown([&](QMessageBox& box) { press(box, Qt::Key_Escape); });
+    EXPECT_EQ(presenter.present(erase), 1);
+
+    // Its own key, shown underlined on it; or Return once the focus was moved onto it.
+    whenShown([&](QMessageBox& box) {
+        EXPECT_EQ(box.buttons().constFirst()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_E));
+        press(box, Qt::Key_E, Qt::AltModifier);
+    });
+    EXPECT_EQ(presenter.present(erase), 0);
+    whenShown([&](QMessageBox& box) {
+        box.buttons().constFirst()->setFocus();
+        press(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(presenter.present(erase), 0);
 }

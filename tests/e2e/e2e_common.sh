@@ -11,6 +11,10 @@ start_session() {
   export XDG_RUNTIME_DIR=$E2E_HOME/.runtime QT_QPA_PLATFORM=xcb
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+  # The services a bus of the script's own starts (the desktop's calendar store among them) keep their
+  # files in this home too.
+  [ -z "${MORVANE_E2E_OWN_BUS:-}" ] ||
+    dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
   openbox >/dev/null 2>&1 &
   # The window manager grabs its own keys and settles the keyboard as it starts: a script begins
   # once it manages the screen.
@@ -141,3 +145,25 @@ panel() {
   return 1
 }
 no_panel() { ! panel; }
+# The shortcut maps the panel and it takes the focus; sets $w.
+panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
+show_panel() {
+  xdotool key ctrl+super+l
+  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
+  w=$(panel)
+  wait_for 5 panel_active || fail "the panel did not take the focus"
+}
+
+# The links and relations tables as the library's first version made them (the store adds what later
+# versions need), for a script that writes its library with sqlite3.
+first_library_tables() {
+  cat <<'SQL'
+CREATE TABLE links (id TEXT PRIMARY KEY, title TEXT NOT NULL, url TEXT NOT NULL, type TEXT NOT NULL,
+  source_app TEXT NOT NULL DEFAULT '', notes TEXT NOT NULL DEFAULT '', created_at TEXT NOT NULL,
+  updated_at TEXT NOT NULL, last_opened_at TEXT);
+CREATE TABLE link_relations (id TEXT PRIMARY KEY,
+  from_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
+  to_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
+  created_at TEXT NOT NULL, UNIQUE(from_link_id, to_link_id));
+SQL
+}

@@ -2,7 +2,8 @@
 # The tray menu's "Preferences…" maps the Preferences window at its size, centred; a click on its
 # "Launch at login" toggle is stored in the settings file and writes the autostart entry; a shortcut
 # recorded on the Keyboard page is stored and registered in place of the old one; closing the window
-# and opening it again brings back the one window.
+# and opening it again brings back the one window; the erase confirmation of the Advanced page
+# answers Return and Escape with Cancel and erases only through its own button's key.
 set -euo pipefail
 binary=$1
 grabber=$2
@@ -76,6 +77,35 @@ xdotool key ctrl+super+k
 wait_for 10 panel || fail "the recorded shortcut did not show the quick panel"
 xdotool key ctrl+super+k
 wait_for 10 no_panel || fail "the recorded shortcut did not hide the quick panel"
+
+# Erase All Morvane Data… on the Advanced page (the sidebar's last section) asks first.
+window=$(shown_window "Morvane Preferences")
+x=$(client "Absolute upper-left X") y=$(client "Absolute upper-left Y")
+sql() { sqlite3 "$XDG_DATA_HOME/Morvane/Morvane.sqlite" "$1"; }
+for n in 1 2 3; do
+  sql "INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES ('00000000-0000-4000-8000-00000000000$n',
+       'E2E $n', 'https://example.com/$n', 'web', '2024-05-01T09:00:00.000Z', '2024-05-01T09:00:00.000Z')"
+done
+links() { [ "$(sql "SELECT COUNT(*) FROM links")" = "$1" ]; }
+alert_box() { panel; } # ours, titled "Morvane", bigger than the tray icon
+no_alert() { ! alert_box; }
+ask_to_erase() {
+  activate "$window"
+  xdotool mousemove $((x + 78)) $((y + 295)) click 1 mousemove $((x + 315)) $((y + 398)) click 1
+  wait_for 10 alert_box || fail "no erase confirmation"
+  activate "$(alert_box)"
+}
+# Return and Escape cancel; the next question finds the library whole and the button enabled.
+for key in Return Escape; do
+  ask_to_erase
+  xdotool key $key
+  wait_for 10 no_alert || fail "$key did not close the confirmation"
+done
+ask_to_erase
+links 3 || fail "the library changed after Return or Escape: $(sql "SELECT COUNT(*) FROM links") links"
+# The act's own key: Alt and the underlined E of "Erase Everything".
+xdotool key alt+e
+wait_for 10 links 0 || fail "Erase Everything did not erase"
 
 kill -TERM $app
 wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"

@@ -2,7 +2,8 @@
 # The quick panel on a real X server: ctrl+super+l maps a 720 × 480 "Morvane" window whose frame is
 # centred on the screen, above other windows and on every desktop; Escape unmaps it and the shortcut
 # maps it centred again after it was moved. With "Delete Link?" pending, Return deletes the selected
-# link from the library and opens nothing.
+# link from the library and opens nothing. Its frame offers no minimize or maximize, and a panel that
+# another window covers comes forward at one press of the shortcut.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -78,6 +79,21 @@ xdotool key alt+F4
 wait_for 10 no_panel || fail "closing the panel did not unmap it"
 show_panel
 [ "$w" = "$first" ] || fail "the panel came back as another window"
+
+# The frame offers closing and moving only: no minimize or maximize in the Motif hints (functions
+# and decorations), and no maximize among the window manager's actions (openbox keeps minimize for
+# every window whatever the hints say).
+read -r _ functions decorations _ < <(xprop -id "$w" _MOTIF_WM_HINTS | sed 's/.*= //; s/,//g')
+(( (functions & 0x18) == 0 && (functions & 0x20) != 0 )) || fail "the panel's Motif functions are $functions"
+(( (decorations & 0x60) == 0 )) || fail "the panel's Motif decorations are $decorations"
+! xprop -id "$w" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE || fail "the panel can be maximized"
+
+# Covered by another window that took the keyboard, the mapped panel is out of the user's sight:
+# one press of the shortcut brings it forward with the keyboard instead of hiding it.
+open Covering xterm -title Covering
+xdotool key ctrl+super+l
+wait_for 5 panel_active || fail "the shortcut did not bring the covered panel forward"
+[ "$(panel)" = "$w" ] || fail "the covered panel came back as another window"
 
 kill -TERM $app
 wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"

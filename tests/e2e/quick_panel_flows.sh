@@ -19,13 +19,6 @@ stamp=2024-05-01T09:30:12.345Z
 sql "INSERT INTO links (id, title, url, type, created_at, updated_at)
   VALUES ('$other', 'Harbour Tide Tables', 'https://example.com/tides', 'web', '$stamp', '$stamp')"
 
-panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
-show_panel() {
-  xdotool key ctrl+super+l
-  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
-  w=$(panel)
-  wait_for 5 panel_active || fail "the panel did not take the focus"
-}
 # Typing goes to the focused field; the search runs in the background, so a key that acts on the
 # selection waits until the selection is the one asked for (the clipboard shows it).
 clipboard() { xclip -o -selection clipboard 2>/dev/null; }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # morvane:// links and the single running copy: the first start registers the scheme with the desktop;
-# a later start hands its URLs to the running copy and leaves at once; a link followed through
+# a later start hands its URLs to the running copy and leaves once the copy answered, or says that it
+# did not answer; a link followed through
 # xdg-open opens the saved item in its own application (here a stand-in browser that writes down what
 # it was given), also when the link starts morvane cold; unknown ids say so, malformed links and a
-# link that points back at itself open nothing.
+# link that points back at itself open nothing. `morvane --quick-panel` toggles the running copy's panel.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -79,9 +80,23 @@ wait_for 10 logged "Refused to open a URL whose scheme its type does not own" 1 
 one_running || fail "$(count) copies are running after the self link"
 [ "$(opened_lines)" -eq 1 ] || fail "something else was opened"
 
-# Cold start: the link given to a morvane that is not running opens once start-up is done.
-kill -TERM $app
-wait_for 10 app_exited || fail "morvane did not quit on SIGTERM"
+# A stalled copy: a later start says so on standard error and exits 1 within five seconds; the copy,
+# woken, drops what that start gave up on rather than open it behind the user's back.
+kill -STOP $app
+started=$(date +%s%N)
+status=0
+timeout 10 "$binary" "morvane://open/$id" 2>"$E2E_HOME/stalled.err" || status=$?
+elapsed=$(( ($(date +%s%N) - started) / 1000000 ))
+kill -CONT $app
+[ $status -eq 1 ] || fail "a start against a stalled copy exited with status $status"
+[ $elapsed -lt 5000 ] || fail "a start against a stalled copy took ${elapsed} ms"
+grep -qF "did not answer" "$E2E_HOME/stalled.err" || fail "the stalled copy went unmentioned"
+wait_for 10 logged "A launch gave up before its URLs were taken" 1 || fail "the woken copy did not drop the delivery"
+[ "$(opened_lines)" -eq 1 ] || fail "the woken copy opened what the later start gave up on"
+
+# Cold start after the copy was killed (its socket left behind): the link opens once start-up is done.
+kill -KILL $app
+wait_for 10 app_exited || fail "morvane did not die on SIGKILL"
 "$binary" "morvane://open/$id" >"$E2E_HOME/cold.log" 2>&1 &
 app=$!
 wait_for 15 has_opened 2 || fail "the link given at a cold start did not open"
@@ -100,6 +115,14 @@ if kill -0 $first 2>/dev/null; then app=$first left=$second; else app=$second le
 wait $left || fail "the start that handed over exited with status $?"
 wait_for 15 tray_window || fail "the start that stayed shows no tray icon"
 one_running || fail "$(count) copies are running after two starts at once"
+
+# The window commands a desktop without global shortcuts for us binds to its keys: a later start
+# toggles the running copy's quick panel, then leaves.
+"$binary" --quick-panel >>"$E2E_HOME/morvane.log" 2>&1 || fail "morvane --quick-panel exited with status $?"
+wait_for 10 panel || fail "morvane --quick-panel did not show the running copy's panel"
+"$binary" --quick-panel >>"$E2E_HOME/morvane.log" 2>&1 || fail "morvane --quick-panel exited with status $?"
+wait_for 10 no_panel || fail "a second morvane --quick-panel did not hide the panel"
+one_running || fail "$(count) copies are running after the window commands"
 kill -TERM $app
 wait_for 10 app_exited || fail "morvane did not quit on SIGTERM after two starts at once"
 echo "PASS"

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace morvane;
 using namespace morvane::test;
 
@@ -85,26 +87,50 @@ TEST_F(Reconciliation, ACurrentBookmarkWinsOverEveryOtherMatch)
     EXPECT_EQ(result.acceptedCandidate->url, fileUrl(homePath("docs/b.txt")));
 }
 
-TEST_F(Reconciliation, TheLastKnownPathAloneNeedsRelocationAndAFingerprintInARootWinsOverIt)
+TEST_F(Reconciliation, AFileAtItsLastKnownPathIsTheLinksFileUnlessWhatTheLinkKnowsDisagrees)
 {
-    auto result = reconcile(fileLink(writeFile(homePath("docs/a.txt"), "alpha")), {});
-    EXPECT_EQ(result.status, Status::needsRelocation);
+    // Nothing known but the path (a link from a backup): taken as it is, namesakes in roots or not.
+    writeFile(homePath("root/a.txt"), "alpha");
+    auto result = reconcile(fileLink(writeFile(homePath("docs/a.txt"), "alpha")), {"root"});
     ASSERT_EQ(result.candidates.size(), 1);
-    EXPECT_FALSE(result.acceptedCandidate);
-    EXPECT_EQ(result.candidates.first().confidence, 0.75);
+    EXPECT_EQ(result.acceptedCandidate, result.candidates.first());
+    EXPECT_EQ(result.candidates.first().confidence, 0.9);
     EXPECT_EQ(result.candidates.first().evidenceSummary(), "last path, name");
 
-    LinkItem item = linkWithEvidence(writeFile(homePath("root/docs/a.txt"), "alpha"));
-    item.fileResourceIdentifier.reset(); // evidence from another machine: no identifiers
-    item.volumeIdentifier.reset();
-    result = reconcile(item, {"root"});
-    EXPECT_EQ(result.status, Status::resolved);
-    ASSERT_EQ(result.candidates.size(), 2);
-    EXPECT_EQ(result.acceptedCandidate, result.candidates[0]);
-    EXPECT_EQ(result.candidates[0].source, Source::knownRootScan);
+    // Everything the link knows agrees.
+    const LinkItem known = linkWithEvidence(homePath("docs/a.txt"));
+    result = reconcile(known, {"root"});
+    ASSERT_EQ(result.candidates.size(), 1);
+    EXPECT_EQ(result.acceptedCandidate->confidence, 1.0);
     EXPECT_EQ(
-        result.candidates[0].evidence,
-        (QList<Evidence>{Evidence::filenameMatch, Evidence::fileSizeMatch, Evidence::contentHashMatch}));
+        result.candidates.first().evidence,
+        (QList<Evidence>{Evidence::lastKnownPathExists, Evidence::filenameMatch, Evidence::fileSizeMatch,
+                         Evidence::contentHashMatch, Evidence::fileIdentityMatch}));
+
+    // Any of it that disagrees leaves the file for the user to confirm.
+    const std::function<void(LinkItem&)> disagreements[] = {
+        [](LinkItem& link) { *link.fileSize += 1; },
+        [](LinkItem& link) { link.contentHash = QString(64, u'0'); },
+        [](LinkItem& link) { link.fileResourceIdentifier = "another file"; },
+        [](LinkItem& link) { link.type = LinkType::folder; },
+    };
+    for (const auto& disagree : disagreements) {
+        LinkItem item = known;
+        disagree(item);
+        result = reconcile(item, {});
+        EXPECT_EQ(result.status, Status::needsRelocation);
+        EXPECT_EQ(result.candidates.value(0).confidence, 0.75);
+    }
+
+    // Another file now has the name: the link's own file, found by its fingerprint in a root, wins.
+    LinkItem moved = linkWithEvidence(writeFile(homePath("root/docs/b.txt"), "bravo, longer"));
+    moved.fileResourceIdentifier.reset(); // evidence from another machine: no identifiers
+    moved.volumeIdentifier.reset();
+    renameFile(homePath("root/docs/b.txt"), homePath("root/archive/b.txt"));
+    writeFile(homePath("root/docs/b.txt"), "a newer b");
+    result = reconcile(moved, {"root"});
+    ASSERT_EQ(result.candidates.size(), 3);
+    EXPECT_EQ(result.acceptedCandidate->url, fileUrl(homePath("root/archive/b.txt")));
     EXPECT_EQ(result.candidates[1].source, Source::lastKnownPath);
 }
 

@@ -42,9 +42,9 @@ TEST(PreferencesMaintenanceTests, ExportThenImportGoThroughThePanelsAndTheQuesti
     EXPECT_EQ(exported->messageStyle(), MessageStyle::secondary);
     EXPECT_TRUE(fx.button("Export Library…")->isEnabled());
 
-    // Replace asks twice; cancelling the second question imports nothing.
+    // Replace asks twice; Return in the second question, which cancels, imports nothing.
     fx.fileDialogs->answers = {backup};
-    fx.alerts->answers = {1, 1};
+    fx.alerts->answers = {1, test::ScriptedAlertPresenter::returnKey};
     fx.click("Import Library…");
     ASSERT_TRUE(test::eventually([&] { return fx.alerts->shown.size() == 2; }));
     const Alert& question = fx.alerts->shown[0];
@@ -94,7 +94,8 @@ TEST(PreferencesMaintenanceTests, EraseRunsOnlyAfterTheConfirmation)
     QWidget* advanced = fx.window->sectionPage(PreferenceSection::advanced);
     fx.library->addLink("A", "https://example.com/a", {}, {}).waitForFinished();
 
-    fx.alerts->answers = {1};
+    // Return answers Cancel.
+    fx.alerts->answers = {test::ScriptedAlertPresenter::returnKey};
     fx.click("Erase All Morvane Data…");
     ASSERT_EQ(fx.alerts->shown.size(), 1);
     EXPECT_EQ(fx.alerts->shown[0].messageText, "Erase all Morvane data?");
@@ -105,7 +106,8 @@ TEST(PreferencesMaintenanceTests, EraseRunsOnlyAfterTheConfirmation)
     fx.alerts->answers = {0};
     fx.click("Erase All Morvane Data…");
     fx.waitForDatabaseAction();
-    EXPECT_NE(outcomeLine(advanced, "All Morvane links and relations on this Mac were erased."), nullptr);
+    EXPECT_NE(outcomeLine(advanced, "All Morvane links and relations on this computer were erased."),
+              nullptr);
     EXPECT_TRUE(fx.library->allLinks().result().isEmpty());
     EXPECT_TRUE(fx.button("Erase All Morvane Data…")->isEnabled());
 }

@@ -20,7 +20,8 @@ TEST(QuickPanelActionMenuTests, ListsItsItemsAndRemoveRelationOnlyWhenOffered)
         field(quickPanelActionMenu(false), &E::title),
         (QStringList{"Open", "Copy", "Copy as", "Delete Link", "Link to Another Item", "Show Backlinks"}));
     const QList<E> menu = quickPanelActionMenu(true);
-    EXPECT_EQ(field(menu, &E::shortcutText), (QStringList{"", "⌘C", "", "", "⇧⌘⌫", "", ""}));
+    EXPECT_EQ(field(menu, &E::shortcutText),
+              (QStringList{"", "Ctrl+C", "", "", "Ctrl+Shift+Backspace", "", ""}));
     EXPECT_EQ(menu[4].title, "Remove Relation");
     EXPECT_EQ(field(menu[2].submenu, &E::title),
               (QStringList{"URL", "Markdown", "Morvane Link", "Morvane Markdown"}));

@@ -69,7 +69,8 @@ TEST(QuickPanelCommands, BacklinksAndRemovingRelations)
 {
     CommandFixture fx;
     fx.model.requestRemoveRelation();
-    EXPECT_EQ(fx.model.message(), "Select a linked item in the list, then press ⌘⇧⌫ (or ⌘⇧Delete).");
+    EXPECT_EQ(fx.model.message(),
+              "Select a linked item in the list, then press Ctrl+Shift+Backspace (or Ctrl+Shift+Delete).");
     EXPECT_FALSE(fx.model.pendingRelationDelete());
 
     // Search mode: the first row is the base; afterwards it is shown again with what is left.

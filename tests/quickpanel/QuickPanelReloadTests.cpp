@@ -63,7 +63,8 @@ TEST(QuickPanelReload, AnUnsavedFinderFileWithTwoCandidates)
     fx.show({finderContext(*fx.library.identity, path)});
     EXPECT_EQ(kinds(fx.model), QList<Kind>({Kind::fileMatch, Kind::fileMatch, Kind::capture}));
     EXPECT_EQ(fx.model.results()[0].subtitle(), "Same name and size: " + path);
-    EXPECT_EQ(fx.model.message(), "2 possible file matches found. Select one to use this file on this Mac.");
+    EXPECT_EQ(fx.model.message(),
+              "2 possible file matches found. Select one to use this file on this computer.");
     EXPECT_EQ(fx.model.currentTipID(), "fileMatch.prompt");
     EXPECT_TRUE(fx.model.showsTipBanner());
     fx.model.dismissCurrentTip();

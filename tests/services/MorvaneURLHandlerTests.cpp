@@ -1,5 +1,6 @@
 #include "../library/StoreTestSupport.h"
 #include "LinkOpenerDoubles.h"
+#include "LogCapture.h"
 #include "ScriptedAlertPresenter.h"
 
 #include "services/MorvaneURLHandler.h"
@@ -91,6 +92,17 @@ TEST_F(Handler, OpensTheSavedItemOnceInFrontAndRecordsTheOpen)
     EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
     const QUuid uuid = QUuid::fromString(id);
     EXPECT_TRUE(store->run([uuid](SQLiteStore& sqlite) { return sqlite.link(uuid); }).result()->lastOpenedAt);
+
+    // A disk that fills up: the item still opens, and only the log hears of the missed stamp.
+    writeRaw({"CREATE TRIGGER full BEFORE UPDATE OF last_opened_at ON links "
+              "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"});
+    LogCapture log("morvane.LinkStore");
+    handle("morvane://open/" + id);
+    EXPECT_EQ(desktop->openedUrls.size(), 2);
+    EXPECT_TRUE(alerts->shown.isEmpty());
+    ASSERT_EQ(log.lines().size(), 1);
+    EXPECT_TRUE(log.lines()[0].startsWith("The time of opening was not recorded:"))
+        << log.lines()[0].toStdString();
 }
 
 TEST_F(Handler, AlertsComeAfterTheApplicationIsInFront)
@@ -104,7 +116,7 @@ TEST_F(Handler, AlertsComeAfterTheApplicationIsInFront)
     EXPECT_EQ(alerts->shown[0].messageText, "Link not found");
     EXPECT_EQ(alerts->shown[0].informativeText,
               "Morvane has no saved item for " + upperId +
-                  ". It may have been deleted on this Mac or not synced yet.");
+                  ". It may have been deleted on this computer or not synced yet.");
     EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
 
     // A library error after the item was found: shown, nothing opened.

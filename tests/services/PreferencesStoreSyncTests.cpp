@@ -72,10 +72,9 @@ TEST_F(PreferencesStoreSyncTest, FailuresAndMissingPartsShowTheirTexts)
         {std::make_shared<SyncError>("The network is down."), "The network is down."},
         {std::make_shared<CloudKitError>(12, "invalidArguments",
                                          "Field 'RecordName' is not marked QUERYABLE"),
-         "CloudKit schema needs indexes: in CloudKit Dashboard, mark ___recordID/recordName as Queryable for "
-         "every Morvane record type: Link, LinkRelation, DeletedRecord, and LibraryReset."},
+         "Record folder error 12 (invalidArguments): Field 'RecordName' is not marked QUERYABLE"},
         {std::make_shared<CloudKitError>(4, "networkFailure", "Offline"),
-         "CloudKit 4 (networkFailure): Offline"},
+         "Record folder error 4 (networkFailure): Offline"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(PreferencesStore::syncErrorText(*c.error), c.text);
@@ -112,8 +111,8 @@ TEST_F(PreferencesStoreSyncTest, AnEraseWaitsForThePassInFlightSoItCannotPushThe
     EXPECT_TRUE(sync->remoteLinks.isEmpty());
     EXPECT_EQ(localLinks(), 0);
     EXPECT_EQ(store->databaseActionMessage(),
-              "All Morvane links and relations were erased on this Mac and in "
-              "iCloud. Other Macs clear after their next sync.");
+              "All Morvane links and relations were erased on this computer and in the shared record "
+              "folder. Your other computers clear after their next sync.");
     EXPECT_TRUE(LibraryReset::loadAcknowledged(*defaults));
     EXPECT_FALSE(store->databaseActionProgressMessage());
 
@@ -135,7 +134,8 @@ TEST_F(PreferencesStoreSyncTest, ALocalEraseNeverAsksTheRecordStoreAndAFailedRem
     auto local = makeStore();
     local->eraseAllData();
     ASSERT_TRUE(eventually([&] { return !local->databaseActionInProgress(); }));
-    EXPECT_EQ(local->databaseActionMessage(), "All Morvane links and relations on this Mac were erased.");
+    EXPECT_EQ(local->databaseActionMessage(),
+              "All Morvane links and relations on this computer were erased.");
     EXPECT_EQ(local->syncStatus(), SyncStatus::disabled);
     EXPECT_EQ(sync->eraseCalls, 0);
     EXPECT_EQ(localLinks(), 0);

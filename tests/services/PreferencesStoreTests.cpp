@@ -129,10 +129,10 @@ TEST_F(PreferencesStoreTest, RecordedShortcutsAreRefusedStoredOrSwapped)
     const GlobalHotkeyBinding graph = store->graphHotkey();
 
     EXPECT_FALSE(store->setHotkey({37, 0}, true));
-    EXPECT_EQ(store->hotkeyConflictMessage(), "Include at least one modifier (⌃, ⌥, ⇧, or ⌘).");
+    EXPECT_EQ(store->hotkeyConflictMessage(), "Include at least one modifier (Ctrl, Alt, Shift, or Super).");
     backend->refuse(49, controlCommand);
     EXPECT_FALSE(store->setHotkey({49, controlCommand}, false));
-    EXPECT_EQ(store->hotkeyConflictMessage(), "“⌃⌘Space” is already used by macOS or another app.");
+    EXPECT_EQ(store->hotkeyConflictMessage(), "“Ctrl+Super+Space” is already used by another application.");
     EXPECT_EQ(store->graphHotkey(), graph);
     EXPECT_EQ(hotkeyChanges, 0);
 

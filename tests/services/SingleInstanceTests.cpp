@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -14,6 +15,7 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -80,17 +82,28 @@ protected:
     }
 };
 
+// Claims from another thread while this one serves, as a second process would.
+SingleInstance::Role claimAside(SingleInstance& later, const QStringList& urls,
+                                std::chrono::milliseconds patience = 4s)
+{
+    std::future<SingleInstance::Role> claiming =
+        std::async(std::launch::async, [&] { return later.claim(urls, patience); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return claiming.wait_for(0s) == std::future_status::ready; }, 20000));
+    return claiming.get();
+}
+
 TEST_F(SingleInstanceTest, ALaterLaunchHandsItsUrlsToTheFirstInOrder)
 {
     becomePrimary();
     SingleInstance later(folder, limits);
-    EXPECT_EQ(later.claim({"morvane://open/a", "morvane://open/é"}), SingleInstance::Role::forwarded);
+    EXPECT_EQ(claimAside(later, {"morvane://open/a", "morvane://open/é"}), SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(1));
     EXPECT_EQ(received[0], (QStringList{"morvane://open/a", "morvane://open/é"}));
 
     // Beyond the limits, URLs are dropped before they are sent.
     SingleInstance crowded(folder, limits);
-    EXPECT_EQ(crowded.claim({"1", QString(101, u'x'), "2", "3", "4", "5"}), SingleInstance::Role::forwarded);
+    EXPECT_EQ(claimAside(crowded, {"1", QString(101, u'x'), "2", "3", "4", "5"}),
+              SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(2));
     EXPECT_EQ(received[1], (QStringList{"1", "2", "3", "4"}));
 
@@ -149,8 +162,59 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedOnlyOnceTheLockIsOurs)
 
     becomePrimary();
     SingleInstance later(folder, limits);
-    EXPECT_EQ(later.claim({"morvane://open/c"}), SingleInstance::Role::forwarded);
+    EXPECT_EQ(claimAside(later, {"morvane://open/c"}), SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(1));
+}
+
+TEST_F(SingleInstanceTest, ALaunchLeavesOnlyOnceTheRunningCopyAnsweredThatItTookTheUrls)
+{
+    becomePrimary();
+    // This thread is busy, so the running copy is stalled: nothing answers, and the launch says so.
+    SingleInstance stalled(folder, limits);
+    EXPECT_EQ(stalled.claim({"morvane://open/given-up"}, 300ms), SingleInstance::Role::unanswered);
+    // When the copy comes back it finds the sender gone and drops what it sent, as it was told.
+    SingleInstance next(folder, limits);
+    EXPECT_EQ(claimAside(next, {"morvane://open/next"}), SingleInstance::Role::forwarded);
+    ASSERT_TRUE(waitForDeliveries(1));
+    EXPECT_EQ(received, QList<QStringList>{{"morvane://open/next"}});
+
+    // Idle clients holding every connection the copy accepts: unanswered until they are gone.
+    std::vector<std::unique_ptr<QLocalSocket>> idle(16);
+    for (auto& client : idle) {
+        client = std::make_unique<QLocalSocket>();
+        client->connectToServer(primary.socketPath());
+    }
+    SingleInstance crowded(folder, limits);
+    EXPECT_EQ(claimAside(crowded, {"morvane://open/crowded"}, 300ms), SingleInstance::Role::unanswered);
+    idle.clear();
+    EXPECT_EQ(claimAside(crowded, {"morvane://open/crowded"}), SingleInstance::Role::forwarded);
+    ASSERT_TRUE(waitForDeliveries(2));
+}
+
+TEST_F(SingleInstanceTest, WhenTheRunningCopyDiesTheLaunchTakesOverWithItsUrls)
+{
+    // A copy that reads the URLs and closes without answering: while it holds the lock it may have
+    // taken them, so they are not sent again; once its lock is free (it died) the launch takes over.
+    QLocalServer dying;
+    ASSERT_TRUE(dying.listen(primary.socketPath()));
+    int lock = ::open(QFile::encodeName(primary.lockPath()).constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    bool dies = false;
+    int connections = 0;
+    QObject::connect(&dying, &QLocalServer::newConnection, [&] {
+        QLocalSocket* socket = dying.nextPendingConnection();
+        ++connections;
+        QObject::connect(socket, &QLocalSocket::readyRead, [&, socket] {
+            if (dies)
+                ::close(std::exchange(lock, -1));
+            socket->abort();
+        });
+    });
+    SingleInstance survivor(folder, limits);
+    EXPECT_EQ(claimAside(survivor, {"morvane://open/b"}, 500ms), SingleInstance::Role::unanswered);
+    EXPECT_EQ(connections, 1);
+    dies = true;
+    EXPECT_EQ(claimAside(survivor, {"morvane://open/b"}), SingleInstance::Role::primary);
 }
 
 TEST(SingleInstanceRace, TwoLaunchesAtOnceEndWithOnePrimaryThatHasBothUrls)

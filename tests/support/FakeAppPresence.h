@@ -2,6 +2,7 @@
 
 #include "desktop/AppPresence.h"
 
+#include <QApplication>
 #include <QWidget>
 
 namespace morvane::test {
@@ -17,7 +18,13 @@ public:
         return !refuseChanges;
     }
     void activate() override { ++activations; }
-    void activateWindow(QWidget& window) override { window.show(); }
+    // As the desktop does: shown, in front, with the keyboard.
+    void activateWindow(QWidget& window) override
+    {
+        window.show();
+        // The offscreen platform ignores activation requests; the application's notion is what counts.
+        QApplication::setActiveWindow(&window);
+    }
     // The application comes to the front.
     void bringToFront() { becameActive(); }
 

@@ -34,6 +34,12 @@ public:
         return std::nullopt;
     }
 
+    bool revealEvent(const CalendarEvent& event) override
+    {
+        revealed.append(event.identifier);
+        return revealAnswer;
+    }
+
     // The user answers every waiting request: the status becomes the one given.
     void answerRequests(CalendarAuthorizationStatus answer, std::optional<QString> error = std::nullopt)
     {
@@ -46,6 +52,8 @@ public:
     QList<CalendarEvent> calendarEvents;
     QList<AccessRequestCompletion> pending;
     mutable QList<std::pair<QDateTime, QDateTime>> ranges; // every range asked for, in order
+    QStringList revealed;                                  // events shown in the application, in order
+    bool revealAnswer = false;                             // whether the application showed them
 };
 
 } // namespace morvane::test

@@ -32,6 +32,12 @@ public:
         return name.isEmpty() ? std::nullopt : std::optional(name);
     }
 
+    bool revealCard(const QString& identifier) override
+    {
+        revealed.append(identifier);
+        return revealAnswer;
+    }
+
     // The user answers every waiting request: the status becomes the one given.
     void answerRequests(ContactAuthorizationStatus answer, std::optional<QString> error = std::nullopt)
     {
@@ -45,6 +51,8 @@ public:
     std::optional<qsizetype> failAfter;
     QList<AccessRequestCompletion> pending;
     mutable int enumerations = 0;
+    QStringList revealed;      // cards shown in the application, in order
+    bool revealAnswer = false; // whether the application showed them
 };
 
 } // namespace morvane::test

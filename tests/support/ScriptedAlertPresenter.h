@@ -6,14 +6,17 @@
 
 namespace morvane::test {
 
-// Answers alerts with the button indexes queued in answers (the first button once they run out)
-// and keeps every alert it was shown.
+// Answers alerts with the button indexes queued in answers, or with what Return chooses for a
+// returnKey answer and once they run out, and keeps every alert it was shown.
 class ScriptedAlertPresenter final : public AlertPresenter {
 public:
+    static constexpr int returnKey = -100;
+
     int present(const Alert& alert) override
     {
         shown.append(alert);
-        return answers.isEmpty() ? 0 : answers.takeFirst();
+        const int answer = answers.isEmpty() ? returnKey : answers.takeFirst();
+        return answer == returnKey ? alert.defaultButton() : answer;
     }
 
     QList<int> answers;

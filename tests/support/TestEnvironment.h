@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 namespace morvane::test {
 
@@ -8,5 +11,32 @@ namespace morvane::test {
 // XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR in it, so that no test reads or writes the real
 // home folder or sees what an earlier test left behind.
 QString testHome();
+
+// Sets (or, given nothing, removes) an environment variable for the life of the guard, and puts back
+// what was there, so a failed assertion leaves the next test the environment it expects.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(const char* name, const std::optional<QByteArray>& value)
+        : m_name(name)
+        , m_old(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
+    {
+        set(value);
+    }
+    ~ScopedEnvironmentVariable() { set(m_old); }
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    void set(const std::optional<QByteArray>& value)
+    {
+        if (value)
+            qputenv(m_name, *value);
+        else
+            qunsetenv(m_name);
+    }
+
+    const char* m_name;
+    std::optional<QByteArray> m_old;
+};
 
 } // namespace morvane::test

@@ -137,11 +137,12 @@ TEST(RecordFormats, namesAreStableForEitherDirectionAndSafeForTombstones)
 TEST(SyncErrors, sayWhatWentWrong)
 {
     EXPECT_EQ(SyncError::unavailable(SyncStatus::error).localizedDescription(),
-              "CloudKit is not ready: Error.");
+              "The shared record folder is not ready: Error.");
     EXPECT_EQ(SyncError::unavailable(SyncStatus::notSignedIn).localizedDescription(),
-              "CloudKit is not ready: Not signed in.");
+              "The shared record folder is not ready: Not signed in.");
     EXPECT_EQ(EraseRemoteDataError(1, 0).localizedDescription(),
-              "iCloud still has 1 link(s) and 0 relation(s) after erase. Try Sync Now or erase again in a "
+              "The shared record folder still has 1 link(s) and 0 relation(s) after erase. Try Sync Now or "
+              "erase again in a "
               "moment.");
     EXPECT_EQ(CloudKitError(CloudKitError::unknownItem, "gone").codeName(), "unknownItem");
 }

@@ -129,7 +129,7 @@ TEST(FolderSync, twoMachinesShareTheirLibraryThroughOneFolder)
 
     QDir(FolderRecordStore::defaultFolderPath()).removeRecursively();
     EXPECT_EQ(await(a.service->accountStatus()), SyncStatus::notSignedIn);
-    EXPECT_EQ(a.failedSync(), "CloudKit is not ready: Not signed in.");
+    EXPECT_EQ(a.failedSync(), "The shared record folder is not ready: Not signed in.");
 }
 
 } // namespace

@@ -122,9 +122,9 @@ TEST_F(SyncPassTest, anAccountThatIsNotReadyStopsThePassBeforeAnyRequest)
 {
     a.add(makeLink("kept"));
     cloud->account = RecordStore::AccountStatus::restricted;
-    EXPECT_EQ(a.failedSync(), "CloudKit is not ready: Error.");
+    EXPECT_EQ(a.failedSync(), "The shared record folder is not ready: Error.");
     cloud->account = RecordStore::AccountStatus::noAccount;
-    EXPECT_EQ(a.failedSync(), "CloudKit is not ready: Not signed in.");
+    EXPECT_EQ(a.failedSync(), "The shared record folder is not ready: Not signed in.");
     EXPECT_THROW(await(a.service->eraseRemoteData()), SyncError);
     EXPECT_TRUE(cloud->log().isEmpty());
     EXPECT_EQ(a.titles(), QStringList{"kept"});

@@ -3,6 +3,7 @@
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
+#include "foundation/KeyText.h"
 #include "foundation/SharedColors.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
@@ -50,23 +51,50 @@ QuickPanelModeLook quickPanelModeLook(QuickPanelMode::Kind mode)
     return {};
 }
 
+namespace {
+
+// A hint's key in the panel's own key map, where Ctrl stands for Command.
+QString ctrl(const QString& key)
+{
+    return keyCombinationText(KeyModifier::ctrl, key);
+}
+
+QString hints(const QStringList& parts)
+{
+    return parts.join(QStringLiteral("   "));
+}
+
+} // namespace
+
 QString quickPanelFooterHint(const QuickPanelViewModel& model)
 {
+    const QString enter = KeyName::returnKey;
+    const QString esc = KeyName::escape;
     if (model.awaitingSoloCaptureDismiss())
-        return QStringLiteral("↩ or Esc Close");
+        return enter + QStringLiteral(" or ") + esc + QStringLiteral(" Close");
     if (model.mode().is(QuickPanelMode::Kind::chooseRelationSource))
-        return QStringLiteral("Scroll · Click destination   Double-click link   ↩ Link   Esc Close");
+        return hints({QStringLiteral("Scroll · Click destination"), QStringLiteral("Double-click link"),
+                      enter + QStringLiteral(" Link"), esc + QStringLiteral(" Close")});
     const std::optional<PanelResult> selected = model.selectedResult();
     if (selected && selected->kind() == PanelResult::Kind::capture)
-        return QStringLiteral("Scroll · Double-click add   ↩ Add this item   Esc Cancel");
+        return hints({QStringLiteral("Scroll · Double-click add"), enter + QStringLiteral(" Add this item"),
+                      esc + QStringLiteral(" Cancel")});
     if (selected && selected->kind() == PanelResult::Kind::fileMatch)
-        return QStringLiteral("Scroll · Double-click confirm   ↩ Confirm this file   Esc Cancel");
+        return hints({QStringLiteral("Scroll · Double-click confirm"),
+                      enter + QStringLiteral(" Confirm this file"), esc + QStringLiteral(" Cancel")});
     if (model.canRemoveRelation())
-        return QStringLiteral(
-            "Scroll · Double-click open   Right-click menu   ⌘⇧⌫ Remove relation   ⌘K Link   "
-            "⌘B Backlinks   ⌘⌫ Delete");
-    return QStringLiteral("Scroll · Click · Double-click open   ⌘N Add   ⌘K Link   ⌘B Backlinks   ⌘C Copy   "
-                          "⌘↩ More   ⌘⌫ Delete");
+        return hints({QStringLiteral("Scroll · Double-click open"), QStringLiteral("Right-click menu"),
+                      keyCombinationText(KeyModifier::ctrl | KeyModifier::shift, KeyName::backspace) +
+                          QStringLiteral(" Remove relation"),
+                      ctrl(QStringLiteral("K")) + QStringLiteral(" Link"),
+                      ctrl(QStringLiteral("B")) + QStringLiteral(" Backlinks"),
+                      ctrl(KeyName::backspace) + QStringLiteral(" Delete")});
+    return hints({QStringLiteral("Scroll · Click · Double-click open"),
+                  ctrl(QStringLiteral("N")) + QStringLiteral(" Add"),
+                  ctrl(QStringLiteral("K")) + QStringLiteral(" Link"),
+                  ctrl(QStringLiteral("B")) + QStringLiteral(" Backlinks"),
+                  ctrl(QStringLiteral("C")) + QStringLiteral(" Copy"), ctrl(enter) + QStringLiteral(" More"),
+                  ctrl(KeyName::backspace) + QStringLiteral(" Delete")});
 }
 
 QuickPanelBand::QuickPanelBand(AppearanceColor fill, Edge hairline, const AppearanceService* appearance,

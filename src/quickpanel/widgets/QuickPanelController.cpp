@@ -12,6 +12,7 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/PreferencesStore.h"
 
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QWindow>
@@ -44,6 +45,7 @@ QuickPanelController::QuickPanelController(AppPresence& presence, const Preferen
     , m_preferences(preferences)
     , m_model(model)
     , m_appearance(appearance)
+    , m_clock(clock)
     , m_contextRefreshTimer(clock->makeTimer([this] { refreshContextIfShown(); }))
 {
 }
@@ -54,6 +56,10 @@ void QuickPanelController::build()
 {
     m_window = std::make_unique<QuickPanelWindow>();
     m_window->onCloseRequest = [this] { hide(); };
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, m_window.get(), [this](QWindow* focused) {
+        if (focused != m_window->windowHandle())
+            m_focusPending = false;
+    });
     m_router = new QuickPanelKeyRouter(
         m_model,
         {[this] { hide(); }, [this] { activateAndMaybeHide(); }, [this] { completeRelationAndMaybeHide(); },
@@ -100,6 +106,8 @@ void QuickPanelController::show()
     if (m_window->isMinimized())
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
+    m_shownAt = m_clock->monotonic();
+    m_focusPending = true;
     m_window->placeShown();
     m_view->prepareForShow();
 }
@@ -119,9 +127,23 @@ bool QuickPanelController::isOnScreen() const
     return m_window && m_window->isVisible() && !m_window->isMinimized();
 }
 
+// A panel that another window covers, or that lost the keyboard to one, is not in front of the user
+// though it is mapped. The window manager hands a panel just shown the keyboard a moment later: until
+// then (and unless the keyboard went elsewhere meanwhile) it counts as in front, so a quick second
+// press of the hot key still hides it.
+bool QuickPanelController::isInFront() const
+{
+    constexpr std::chrono::milliseconds focusGrace{1000};
+    if (!isOnScreen())
+        return false;
+    return m_window->isActiveWindow() || (m_focusPending && m_clock->monotonic() - m_shownAt < focusGrace);
+}
+
 void QuickPanelController::toggle()
 {
-    if (isOnScreen())
+    // Out of the user's sight, the hot key brings the panel forward with the keyboard instead of
+    // hiding it.
+    if (isInFront())
         hide();
     else
         show();

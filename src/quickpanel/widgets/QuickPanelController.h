@@ -7,6 +7,7 @@
 
 #include <QCoroTask>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -57,6 +58,7 @@ private:
     QuickPanelView* makeView();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
     bool isOnScreen() const;
+    bool isInFront() const;
     void refreshContextIfShown();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
     void activateOrRelate();
@@ -68,6 +70,10 @@ private:
     const PreferencesStore& m_preferences;
     QuickPanelViewModel& m_model;
     const AppearanceService* m_appearance;
+    std::shared_ptr<Clock> m_clock;
+    std::chrono::milliseconds m_shownAt{0};
+    // Until the keyboard went elsewhere after the last show.
+    bool m_focusPending = false;
     std::unique_ptr<ClockTimer> m_contextRefreshTimer;
     std::unique_ptr<QuickPanelWindow> m_window;
     QuickPanelKeyRouter* m_router = nullptr;

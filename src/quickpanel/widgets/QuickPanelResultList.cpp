@@ -3,6 +3,7 @@
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
+#include "foundation/KeyText.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QContextMenuEvent>
@@ -204,7 +205,8 @@ void QuickPanelResultList::paintEmptyState(QPainter& painter)
 {
     const QString heading = QStringLiteral("No matching links");
     const QString hint =
-        QStringLiteral("Press ⌘N to add a link, or clear the search to use the current context.");
+        QStringLiteral("Press %1 to add a link, or clear the search to use the current context.")
+            .arg(keyCombinationText(KeyModifier::ctrl, QStringLiteral("N")));
     const QFont headingFont = textFont(TextStyle::headline);
     const QFont hintFont = textFont(TextStyle::caption);
     const int headingHeight = QFontMetrics(headingFont).height();

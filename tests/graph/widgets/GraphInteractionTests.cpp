@@ -211,7 +211,7 @@ TEST(GraphInteractionTests, ADroppedNodeStaysPutThroughTheToolbarReload)
 
     QToolButton* reload = nullptr;
     for (auto* button : fx.window.toolbar()->findChildren<GraphToolbarButton*>())
-        if (button->accessibleName() == QStringLiteral("Sync iCloud and Reload Graph"))
+        if (button->accessibleName() == QStringLiteral("Sync and Reload Graph"))
             reload = button;
     ASSERT_TRUE(reload);
     EXPECT_EQ(reload->focusPolicy(), Qt::NoFocus);

@@ -6,6 +6,7 @@
 #include "quickpanel/widgets/QuickPanelView.h"
 #include "quickpanel/widgets/QuickPanelWindow.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QShortcut>
@@ -98,6 +99,15 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     controller->toggle();
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->isMinimized());
+
+    // Shown but covered by another window that took the keyboard: brought forward, not hidden.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    panel.clock->advance(std::chrono::seconds(2));
+    controller->toggle();
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(first->isActiveWindow());
 }
 
 TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
@@ -189,12 +199,36 @@ TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
     for (const QAction* action : menu->actions())
         titles.append(action->text());
     // The shortcut is shown beside its title only: a bound one would take the key from the panel.
-    EXPECT_EQ(titles, (QStringList{"Open", QStringLiteral("Copy\t⌘C"), "Copy as", "Delete Link",
+    EXPECT_EQ(titles, (QStringList{"Open", QStringLiteral("Copy\tCtrl+C"), "Copy as", "Delete Link",
                                    "Link to Another Item", "Show Backlinks"}));
     EXPECT_TRUE(menu->actions().at(1)->shortcut().isEmpty());
 
     menu->actions().at(2)->menu()->actions().at(1)->trigger();
     EXPECT_EQ(panel.clipboard->written, QStringList{QStringLiteral("[Beta](https://beta.example/)")});
+}
+
+// Every way of opening a row hides the panel once the item opened, as Return does.
+TEST_F(QuickPanelControllerTest, ADoubleClickOrTheRowMenusOpenHidesThePanel)
+{
+    showListingLinks();
+    auto* list = window()->findChild<QuickPanelResultList*>();
+    ASSERT_NE(list, nullptr);
+    const QPoint row = list->rowRect(1).center();
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row);
+    panel.settle();
+    ASSERT_EQ(panel.opened.size(), 1);
+    EXPECT_EQ(panel.opened[0].title, QStringLiteral("Beta"));
+    EXPECT_FALSE(window()->isVisible());
+
+    showListingLinks();
+    std::unique_ptr<QMenu> menu = list->rowMenu(list->rowRect(2).center());
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().at(0)->text(), QStringLiteral("Open"));
+    menu->actions().at(0)->trigger();
+    panel.settle();
+    ASSERT_EQ(panel.opened.size(), 2);
+    EXPECT_EQ(panel.opened[1].title, QStringLiteral("Gamma"));
+    EXPECT_FALSE(window()->isVisible());
 }
 
 TEST_F(QuickPanelControllerTest, KeysTypedBeforeTheSearchAnsweredActOnARowOfWhatWasTyped)

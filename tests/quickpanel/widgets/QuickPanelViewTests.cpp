@@ -196,7 +196,8 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     EXPECT_TRUE(fx.showing("banner"));
     EXPECT_TRUE(paints(fx.label("bannerText"), fx.model.message()));
     EXPECT_FALSE(fx.showing("messageText")) << "the banner's message is not repeated";
-    EXPECT_TRUE(paints(fx.label("footerHint"), "Scroll · Double-click add   ↩ Add this item   Esc Cancel"));
+    EXPECT_TRUE(
+        paints(fx.label("footerHint"), "Scroll · Double-click add   Return Add this item   Esc Cancel"));
     EXPECT_FALSE(fx.showing("linkCount")) << "a capture row has no saved link";
 
     const QString message = fx.model.message();
@@ -218,14 +219,16 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     fx.show({test::webContext("Page")});
     EXPECT_TRUE(fx.await(fx.model.activateSelection()));
     ASSERT_TRUE(fx.model.awaitingSoloCaptureDismiss());
-    EXPECT_TRUE(paints(fx.label("footerHint"), "↩ or Esc Close"));
+    EXPECT_TRUE(paints(fx.label("footerHint"), "Return or Esc Close"));
     EXPECT_TRUE(fx.showing("linkCount"));
     EXPECT_TRUE(paints(fx.label("linkCount"), "0 linked"));
 
     fx.model.reset();
     fx.type(QStringLiteral("nothing matches this"));
-    EXPECT_TRUE(paints(fx.label("footerHint"), "Scroll · Click · Double-click open   ⌘N Add   ⌘K Link   ⌘B "
-                                               "Backlinks   ⌘C Copy   ⌘↩ More   ⌘⌫ Delete"));
+    EXPECT_TRUE(paints(fx.label("footerHint"),
+                       "Scroll · Click · Double-click open   Ctrl+N Add   Ctrl+K Link   "
+                       "Ctrl+B Backlinks   Ctrl+C Copy   Ctrl+Return More   "
+                       "Ctrl+Backspace Delete"));
     EXPECT_FALSE(fx.showing("linkCount"));
 }
 

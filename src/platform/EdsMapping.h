@@ -1,0 +1,62 @@
+#pragma once
+
+// GLib's headers name struct members "signals", which Qt defines as a keyword: they come first.
+#pragma push_macro("signals")
+#undef signals
+#include <libebook/libebook.h>
+#include <libecal/libecal.h>
+#pragma pop_macro("signals")
+
+#include "platform/CalendarStore.h"
+#include "platform/ContactStore.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// Where an event or a card lives in Evolution Data Server: the uid of its calendar or address book
+// (the registry's source) and its own uid; an occurrence of a repeating event also has its recurrence
+// id. These stay the same across restarts, so they make the identifiers the library keeps.
+struct EdsItemKey {
+    QString sourceUid;
+    QString uid;
+    std::optional<QString>
+        recurrenceId; // events only: the occurrence's original start, as iCalendar writes it
+
+    bool operator==(const EdsItemKey&) const = default;
+};
+
+// One text holding the key's parts, each percent-encoded and joined by "/".
+QString edsItemIdentifier(const EdsItemKey& key);
+// Nothing unless the text holds two (cards and single events) or three (occurrences) non-empty parts.
+std::optional<EdsItemKey> parseEdsItemIdentifier(const QString& identifier);
+
+// The calendar an event comes from.
+struct EdsCalendarSource {
+    QString uid;
+    QString displayName;
+};
+
+// What one expansion of a calendar's events produced.
+struct EdsExpansion {
+    QList<CalendarEvent> events;
+    int truncatedSeries = 0; // repeating events cut at the per-series limit
+};
+
+// Occurrences of the calendar's VEVENTs that overlap [from, to]. A repeating event's occurrences are
+// its own except those a detached instance (same uid, with a RECURRENCE-ID) replaces; times without a
+// zone and all-day dates are read in defaultZone; zones named by TZID come from resolveZone. A series
+// gives at most maxOccurrencesPerSeries occurrences.
+EdsExpansion expandCalendarEvents(GSList* vevents, const EdsCalendarSource& source, const QDateTime& from,
+                                  const QDateTime& to, ECalRecurResolveTimezoneCb resolveZone,
+                                  gpointer resolveData, ICalTimezone* defaultZone);
+inline constexpr int maxOccurrencesPerSeries = 10000;
+
+// The card's values; nothing for a card without a uid.
+std::optional<ContactCard> contactCard(EContact* contact, const QString& sourceUid);
+
+} // namespace morvane

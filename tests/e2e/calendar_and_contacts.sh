@@ -1,0 +1,158 @@
+#!/usr/bin/env bash
+# Calendar events and contacts from Evolution Data Server on a private session bus: an event and a
+# card written by another program show up as rows after the links when part of their names is typed
+# in the quick panel; Return saves each as a link, and the saved links open in GNOME Calendar at the
+# event and in GNOME Contacts at the card (stand-ins that write down how they were started). With
+# GNOME Calendar in front the panel offers the events around now, and an event written while the
+# application runs is offered as well. On a bus without the service's files, typing finds no such
+# rows and Return saves nothing.
+set -euo pipefail
+binary=$1
+seed=$2
+. "$(dirname "$0")/e2e_common.sh"
+start_session "$@"
+command -v dbus-daemon >/dev/null || fail "dbus-daemon is not installed"
+[ -x /usr/libexec/evolution-calendar-factory ] || fail "evolution-data-server is not installed"
+
+# start_bus <dbus-daemon options...>: a session bus of this test's own; the service it activates
+# inherits this isolated home.
+start_bus() {
+  local address=$E2E_HOME/bus-address
+  rm -f "$address"
+  dbus-daemon "$@" --nofork --print-address=3 3>"$address" 2>>"$E2E_HOME/dbus.log" &
+  bus=$!
+  wait_for 10 test -s "$address" || fail "the session bus did not start"
+  DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$address")
+  export DBUS_SESSION_BUS_ADDRESS
+}
+stop() { # <pid>: ends it and waits until it is gone
+  kill -TERM "$1" 2>/dev/null || true
+  wait_for 10 eval "! kill -0 $1" || fail "process $1 did not end"
+}
+
+# Stand-ins for the desktop's calendar and contacts applications.
+opened=$E2E_HOME/opened.txt
+touch "$opened"
+mkdir -p "$E2E_HOME/bin" "$XDG_DATA_HOME/applications"
+for program in gnome-calendar gnome-contacts; do
+  printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$program" "$opened" >"$E2E_HOME/bin/$program"
+  chmod +x "$E2E_HOME/bin/$program"
+done
+for id in org.gnome.Calendar org.gnome.Contacts; do
+  printf '[Desktop Entry]\nType=Application\nName=%s\nExec=true\nNoDisplay=true\n' "$id" \
+    >"$XDG_DATA_HOME/applications/$id.desktop"
+done
+export PATH=$E2E_HOME/bin:$PATH
+
+library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+sql() { sqlite3 "$library" "$1"; }
+hide_panel() {
+  if panel >/dev/null; then
+    xdotool key Escape
+    wait_for 10 no_panel || fail "Escape did not unmap the panel"
+  fi
+}
+# type_and_return <text>: Return acts on the list of what was typed, once the search answered.
+type_and_return() {
+  show_panel
+  xdotool type --delay 20 "$1"
+  xdotool key Return
+}
+saved_link() { sql "SELECT url FROM links WHERE type = '$1' AND title = '$2'"; }
+
+start_bus --session
+now=$(date +%s)
+uid=$("$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200))) || fail "could not write the event"
+"$seed" event "Walrus Planning" $((now + 9000)) $((now + 9600)) >/dev/null || fail "could not write the event"
+"$seed" event "Heron Sync" $((now - 86400 * 30)) $((now - 86400 * 30 + 600)) >/dev/null || fail "could not write the event"
+card=$("$seed" contact "Ann Zebrafish" "Okapi Works") || fail "could not write the card"
+
+start_app
+wait_for 15 tray_window || fail "no tray icon appeared"
+wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
+
+type_and_return "Zebra Review"
+wait_for 10 eval '[ -n "$(saved_link calendar "Quarterly Zebra Review")" ]' ||
+  fail "Return did not save the event: $(sql "SELECT title, url FROM links")"
+event_url=$(saved_link calendar "Quarterly Zebra Review")
+case $event_url in
+  morvane-calendar://event\?id=system-calendar/*"&externalID=$uid&"*) ;;
+  *) fail "the event's link does not name it in its calendar: $event_url" ;;
+esac
+hide_panel
+
+type_and_return "Zebrafish"
+wait_for 10 eval '[ -n "$(saved_link contact "Ann Zebrafish")" ]' ||
+  fail "Return did not save the card: $(sql "SELECT title, url FROM links")"
+contact_url=$(saved_link contact "Ann Zebrafish")
+case $contact_url in
+  "morvane-contact://contact?id=system-address-book/$card&name=Ann%20Zebrafish&organization=Okapi%20Works") ;;
+  *) fail "the card's link is $contact_url" ;;
+esac
+hide_panel
+
+# The saved links now come first, and Return opens them in the applications that show them.
+type_and_return "Zebra Review"
+wait_for 10 grep -qx "gnome-calendar --uuid system-calendar:$uid" "$opened" ||
+  fail "the event did not open in GNOME Calendar (opened: $(cat "$opened"))"
+hide_panel
+type_and_return "Zebrafish"
+wait_for 10 grep -qx "gnome-contacts --search Ann Zebrafish" "$opened" ||
+  fail "the card did not open in GNOME Contacts (opened: $(cat "$opened"))"
+hide_panel
+[ "$(sql "SELECT COUNT(*) FROM links")" = 2 ] || fail "opening saved more links: $(sql "SELECT title FROM links")"
+
+# An event written while Morvane runs is offered too, once the service reported it.
+"$seed" event "Ibis Retro" $((now + 20000)) $((now + 21000)) >/dev/null || fail "could not write the event"
+ibis_saved() {
+  type_and_return "Ibis Retro"
+  hide_panel
+  [ -n "$(saved_link calendar "Ibis Retro")" ]
+}
+wait_for 20 ibis_saved || fail "an event written later was not offered: $(sql "SELECT title FROM links")"
+
+# GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
+open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"
+show_panel
+copies() { xdotool key ctrl+c; [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
+wait_for 10 copies "$event_url" || fail "the saved event is not the first event around now"
+xdotool key Down Return
+wait_for 10 eval '[ -n "$(saved_link calendar "Walrus Planning")" ]' ||
+  fail "Return did not save the next event around now: $(sql "SELECT title FROM links")"
+hide_panel
+
+# Without the service: the same library, a bus that cannot start it.
+stop "$app"
+stop "$bus"
+mkdir -p "$E2E_HOME/no-services"
+cat >"$E2E_HOME/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=$E2E_HOME</listen>
+  <servicedir>$E2E_HOME/no-services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+start_bus --config-file="$E2E_HOME/bus.conf"
+start_app
+wait_for 15 tray_window || fail "no tray icon appeared without the service"
+type_and_return "Heron"
+hide_panel
+# Opening a saved link records the time on the store's thread, after any save Return had started.
+before=$(sql "SELECT last_opened_at FROM links WHERE type = 'contact'")
+type_and_return "Zebrafish"
+wait_for 10 eval '[ "$(sql "SELECT last_opened_at FROM links WHERE type = '"'contact'"'")" != "$before" ]' ||
+  fail "Return did not reach the saved card"
+hide_panel
+[ "$(sql "SELECT COUNT(*) FROM links")" = 4 ] ||
+  fail "an event was offered without the service: $(sql "SELECT title FROM links")"
+grep -q "Calendars absent contacts absent" "$E2E_HOME/morvane.log" ||
+  fail "the stores did not find the service absent"
+stop "$app"
+echo "PASS"

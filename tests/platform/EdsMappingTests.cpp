@@ -1,0 +1,159 @@
+#include "platform/EdsMapping.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace morvane;
+
+namespace {
+
+QDateTime utc(const char* text)
+{
+    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate).toUTC();
+}
+
+// The VEVENTs of a VCALENDAR text, read as the store reads a calendar's events: zones named by TZID
+// from the text's own VTIMEZONEs, floating times and dates in Berlin.
+struct Calendar {
+    explicit Calendar(const char* body)
+        : vcalendar(i_cal_component_new_from_string(
+              (QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n") + body + "END:VCALENDAR\r\n").constData()))
+    {
+        for (ICalComponent* vevent = i_cal_component_get_first_component(vcalendar, I_CAL_VEVENT_COMPONENT);
+             vevent; vevent = i_cal_component_get_next_component(vcalendar, I_CAL_VEVENT_COMPONENT))
+            vevents = g_slist_append(vevents, vevent);
+    }
+    ~Calendar()
+    {
+        g_slist_free_full(vevents, g_object_unref);
+        for (ICalTimezone* zone : zones)
+            g_object_unref(zone);
+        g_object_unref(vcalendar);
+    }
+
+    QList<CalendarEvent> events(const char* from = "2024-01-01T00:00:00Z",
+                                const char* to = "2024-12-31T00:00:00Z")
+    {
+        const auto resolve = [](const gchar* tzid, gpointer self, GCancellable*, GError**) -> ICalTimezone* {
+            auto* calendar = static_cast<Calendar*>(self);
+            ICalTimezone* zone = i_cal_component_get_timezone(calendar->vcalendar, tzid);
+            if (zone)
+                calendar->zones.push_back(zone);
+            return zone;
+        };
+        return expandCalendarEvents(vevents, {QStringLiteral("cal"), QStringLiteral("Work")}, utc(from),
+                                    utc(to), resolve, this,
+                                    i_cal_timezone_get_builtin_timezone("Europe/Berlin"))
+            .events;
+    }
+
+    ICalComponent* vcalendar;
+    GSList* vevents = nullptr;
+    std::vector<ICalTimezone*> zones;
+};
+
+const char* newYork =
+    "BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\n"
+    "BEGIN:DAYLIGHT\r\nTZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nDTSTART:19700308T020000\r\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\r\nEND:DAYLIGHT\r\n"
+    "BEGIN:STANDARD\r\nTZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nDTSTART:19701101T020000\r\n"
+    "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n";
+
+} // namespace
+
+TEST(EdsMapping, IdentifiersHoldAnyUidAndRefuseOtherShapes)
+{
+    for (const EdsItemKey& key :
+         {EdsItemKey{"system-calendar", "20240501T093012Z-17@host", std::nullopt},
+          EdsItemKey{"a/b%2F", "x/y&z=1?#\n\u00e9", QStringLiteral("20240110T090000Z")},
+          EdsItemKey{"book:1", "pas-id-1", std::nullopt}}) {
+        const QString identifier = edsItemIdentifier(key);
+        EXPECT_EQ(identifier.count(u'/'), key.recurrenceId ? 2 : 1) << identifier.toStdString();
+        EXPECT_EQ(parseEdsItemIdentifier(identifier), key);
+    }
+    for (const char* text : {"", "cal", "cal/", "/uid", "cal//rid", "a/b/c/d"})
+        EXPECT_EQ(parseEdsItemIdentifier(QString::fromLatin1(text)), std::nullopt) << text;
+}
+
+TEST(EdsMapping, EventTimesFollowTheirZonesAndAllDayDatesTheUsers)
+{
+    Calendar calendar(
+        (QByteArray(newYork) +
+         "BEGIN:VEVENT\r\nUID:utc\r\nSUMMARY:Stand-up\r\nLOCATION:Room 4\r\nDESCRIPTION:Notes\r\n"
+         "DTSTART:20240110T090000Z\r\nDTEND:20240110T091500Z\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:ny\r\nSUMMARY:Call\r\nDTSTART;TZID=America/New_York:20240701T090000\r\n"
+         "DTEND;TZID=America/New_York:20240701T100000\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:floating\r\nDTSTART:20240110T090000\r\nDURATION:PT30M\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:day\r\nSUMMARY:Holiday\r\nDTSTART;VALUE=DATE:20240110\r\n"
+         "DTEND;VALUE=DATE:20240111\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nSUMMARY:No uid\r\nDTSTART:20240110T090000Z\r\nEND:VEVENT\r\n")
+            .constData());
+    const QList<CalendarEvent> events = calendar.events();
+    ASSERT_EQ(events.size(), 4);
+    EXPECT_EQ(events[0], (CalendarEvent{"cal/utc", "utc", "Stand-up", utc("2024-01-10T09:00:00Z"),
+                                        utc("2024-01-10T09:15:00Z"), "Work", "Room 4", "Notes"}));
+    EXPECT_EQ(events[1].startDate, utc("2024-07-01T13:00:00Z")); // summer time in New York
+    EXPECT_EQ(events[1].endDate, utc("2024-07-01T14:00:00Z"));
+    EXPECT_EQ(events[2].startDate, utc("2024-01-10T08:00:00Z")); // a floating time is the user's
+    EXPECT_EQ(events[2].endDate, utc("2024-01-10T08:30:00Z"));
+    EXPECT_EQ(events[2].title, QString());
+    EXPECT_EQ(events[3].startDate, utc("2024-01-09T23:00:00Z")); // the user's midnight to midnight
+    EXPECT_EQ(events[3].endDate, utc("2024-01-10T23:00:00Z"));
+}
+
+TEST(EdsMapping, RepeatingEventsGiveOneEventPerOccurrenceNamedByItsOriginalStart)
+{
+    Calendar calendar(
+        "BEGIN:VEVENT\r\nUID:weekly/"
+        "1\r\nSUMMARY:Review\r\nDTSTART:20240110T090000Z\r\nDTEND:20240110T100000Z\r\n"
+        "RRULE:FREQ=WEEKLY;COUNT=4\r\nEXDATE:20240117T090000Z\r\nEND:VEVENT\r\n"
+        "BEGIN:VEVENT\r\nUID:weekly/1\r\nRECURRENCE-ID:20240124T090000Z\r\nSUMMARY:Review (moved)\r\n"
+        "DTSTART:20240125T150000Z\r\nDTEND:20240125T160000Z\r\nEND:VEVENT\r\n");
+    QStringList seen;
+    for (const CalendarEvent& event : calendar.events()) {
+        seen.append(event.identifier + u' ' + event.title + u' ' + event.startDate.toString(Qt::ISODate));
+        EXPECT_EQ(event.externalIdentifier, QStringLiteral("weekly/1"));
+    }
+    EXPECT_EQ(seen, (QStringList{"cal/weekly%2F1/20240110T090000Z Review 2024-01-10T09:00:00Z",
+                                 "cal/weekly%2F1/20240131T090000Z Review 2024-01-31T09:00:00Z",
+                                 "cal/weekly%2F1/20240124T090000Z Review (moved) 2024-01-25T15:00:00Z"}));
+    // Occurrences are named as the calendar writes them; a detached instance written in UTC still
+    // replaces the occurrence of its instant.
+    Calendar zoned(
+        (QByteArray(newYork) +
+         "BEGIN:VEVENT\r\nUID:ny\r\nSUMMARY:Sync\r\nDTSTART;TZID=America/New_York:20240703T090000\r\n"
+         "DURATION:PT1H\r\nRRULE:FREQ=WEEKLY;COUNT=2\r\nEND:VEVENT\r\n"
+         "BEGIN:VEVENT\r\nUID:ny\r\nRECURRENCE-ID:20240710T130000Z\r\nSUMMARY:Sync (moved)\r\n"
+         "DTSTART:20240711T130000Z\r\nDURATION:PT1H\r\nEND:VEVENT\r\n")
+            .constData());
+    QStringList zonedIds;
+    for (const CalendarEvent& event : zoned.events())
+        zonedIds.append(event.identifier + u' ' + event.startDate.toString(Qt::ISODate));
+    EXPECT_EQ(zonedIds, (QStringList{"cal/ny/20240703T090000 2024-07-03T13:00:00Z",
+                                     "cal/ny/20240710T130000Z 2024-07-11T13:00:00Z"}));
+    // Outside the window nothing is made.
+    EXPECT_TRUE(calendar.events("2025-01-01T00:00:00Z", "2025-02-01T00:00:00Z").isEmpty());
+}
+
+TEST(EdsMapping, CardsAreNamedInFullOrByTheirParts)
+{
+    struct Case {
+        const char* vcard;
+        std::optional<ContactCard> card;
+    };
+    const Case cases[] = {
+        {"UID:1\r\nFN: Ann Lee \r\nN:Lee;Ann;;;\r\nORG:Acme Inc.\r\n",
+         ContactCard{"book/1", "Ann", "Lee", "Acme Inc.", "Ann Lee"}},
+        {"UID:2\r\nORG:Okapi Works\r\n", ContactCard{"book/2", "", "", "Okapi Works", ""}},
+        {"UID:3\r\nN:Zebrafish;Bo;;;\r\n", ContactCard{"book/3", "Bo", "Zebrafish", "", "Bo Zebrafish"}},
+        {"FN:No uid\r\n", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const QByteArray vcard = QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\n") + c.vcard + "END:VCARD\r\n";
+        std::unique_ptr<EContact, void (*)(gpointer)> contact(e_contact_new_from_vcard(vcard.constData()),
+                                                              g_object_unref);
+        EXPECT_EQ(contactCard(contact.get(), QStringLiteral("book")), c.card) << c.vcard;
+    }
+}
