@@ -1,5 +1,6 @@
 #include "FileManagerReader.h"
 
+#include "capture/WindowFrame.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
 #include "platform/AccessibilityApi.h"
@@ -116,12 +117,7 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
 {
     const bool wantsLocation = manager == FileManager::thunar;
     QFuture<Seen> reading = m_accessibility->run([window, wantsLocation](AccessibilityApi& api) -> Seen {
-        const std::optional<AccessibilityApplication> application = api.application(window.processId);
-        if (!application)
-            return {};
-        std::optional<AccessibilityElement> frame = api.frameNamed(application->element, window.title);
-        if (!frame)
-            frame = api.activeFrame(application->element);
+        const std::optional<AccessibilityElement> frame = windowFrame(api, window.processId, window.title);
         if (!frame)
             return {};
         // One walk finds the location entry and the tables. The folder's view comes after the side
@@ -153,11 +149,7 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
             seen.selectedName = selectedName(api, *table);
         return seen;
     });
-    try {
-        return reading.result();
-    } catch (...) {
-        return {};
-    }
+    return jobAnswer(reading);
 }
 
 std::optional<CapturedContext> FileManagerReader::read(FileManager manager,

@@ -1,6 +1,7 @@
 #include "PdfViewerReader.h"
 
 #include "capture/PdfWindowDocument.h"
+#include "capture/WindowFrame.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
 #include "model/PDFDeepLink.h"
@@ -106,12 +107,7 @@ std::optional<qint64> PdfViewerReader::accessibilityPage(qint64 processId, const
 {
     QFuture<std::optional<qint64>> reading =
         m_accessibility->run([processId, windowTitle](AccessibilityApi& api) -> std::optional<qint64> {
-            const std::optional<AccessibilityApplication> application = api.application(processId);
-            if (!application)
-                return std::nullopt;
-            std::optional<AccessibilityElement> frame = api.frameNamed(application->element, windowTitle);
-            if (!frame)
-                frame = api.activeFrame(application->element);
+            const std::optional<AccessibilityElement> frame = windowFrame(api, processId, windowTitle);
             if (!frame)
                 return std::nullopt;
             AccessibilityApi::Walk walk;
@@ -130,11 +126,7 @@ std::optional<qint64> PdfViewerReader::accessibilityPage(qint64 processId, const
                 walk);
             return page;
         });
-    try {
-        return reading.result();
-    } catch (...) {
-        return std::nullopt; // the bus went away under the read: no page, as when it says none
-    }
+    return jobAnswer(reading);
 }
 
 } // namespace morvane

@@ -3,6 +3,7 @@
 #include "capture/MailFolderIndex.h"
 #include "capture/MailMessageMatch.h"
 #include "capture/MessageLocator.h"
+#include "capture/WindowFrame.h"
 #include "foundation/Logging.h"
 #include "platform/AccessibilityApi.h"
 
@@ -41,12 +42,7 @@ ThunderbirdMessageReader::readSelection(qint64 processId, const QString& windowT
 {
     QFuture<std::optional<Selection>> reading =
         m_accessibility->run([processId, windowTitle](AccessibilityApi& api) -> std::optional<Selection> {
-            const std::optional<AccessibilityApplication> application = api.application(processId);
-            if (!application)
-                return std::nullopt;
-            std::optional<AccessibilityElement> frame = api.frameNamed(application->element, windowTitle);
-            if (!frame)
-                frame = api.activeFrame(application->element);
+            const std::optional<AccessibilityElement> frame = windowFrame(api, processId, windowTitle);
             if (!frame)
                 return std::nullopt;
             AccessibilityApi::Walk walk;
@@ -76,11 +72,7 @@ ThunderbirdMessageReader::readSelection(qint64 processId, const QString& windowT
                 return std::nullopt;
             return selection;
         });
-    try {
-        return reading.result();
-    } catch (...) {
-        return std::nullopt;
-    }
+    return jobAnswer(reading);
 }
 
 std::optional<CapturedContext> ThunderbirdMessageReader::read(qint64 processId,

@@ -8,9 +8,7 @@ binary=$1
 [ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
-gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null ||
-  fail "the accessibility bus cannot be turned on"
+accessibility_on
 
 # The profile is the default one, so that a plain "thunderbird mid:…" reaches it.
 mkdir -p "$E2E_HOME/.thunderbird"
@@ -26,13 +24,6 @@ start_app
 wait_for 15 tray_window || fail "no tray icon appeared"
 wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
 
-panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
-show_panel() {
-  xdotool key ctrl+super+l
-  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
-  w=$(panel)
-  wait_for 5 panel_active || fail "the panel did not take the focus"
-}
 main_window() { xdotool search --name ' - Mozilla Thunderbird$' | head -n 1; }
 inbox_shown() { xdotool search --name '^Inbox - Local Folders - Mozilla Thunderbird$'; }
 
@@ -48,15 +39,7 @@ xdotool key n
 
 saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'mail'
   AND title = 'Café notes - Gråce Hopper <grace@example.org>'")" = 1 ]; }
-# The capture is read at the monitor's poll: until then Return finds nothing and hides the panel.
-for attempt in 1 2 3 4 5 6 7 8; do
-  panel >/dev/null || show_panel
-  xdotool key Return
-  ! wait_for 3 saved || break
-done
-saved || fail "the selected message was not captured: $(sql "SELECT title, url FROM links")"
-xdotool key Escape
-wait_for 10 no_panel || fail "Escape did not hide the panel"
+save_capture saved "the selected message"
 
 message_window() { xdotool search --name '^Café notes - Mozilla Thunderbird$'; }
 reopen() {

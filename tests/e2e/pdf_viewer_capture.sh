@@ -7,9 +7,7 @@ binary=$1
 [ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
-gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-  --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null ||
-  fail "the accessibility bus cannot be turned on"
+accessibility_on
 
 docs="$E2E_HOME/Docs"
 mkdir -p "$docs"
@@ -24,35 +22,15 @@ start_app
 wait_for 15 tray_window || fail "no tray icon appeared"
 wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
 
-panel_active() { [ -n "${w:-}" ] && [ "$(xdotool getactivewindow 2>/dev/null)" = "$w" ]; }
-show_panel() {
-  xdotool key ctrl+super+l
-  wait_for 10 panel || fail "ctrl+super+l did not map the panel"
-  w=$(panel)
-  wait_for 5 panel_active || fail "the panel did not take the focus"
-}
 saved_from() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'file'")" = 1 ] &&
   [ -n "$(sql "SELECT 1 FROM links WHERE url = '$url' AND title = 'Five Pages.pdf'")" ]; }
-# capture_and_save <viewer>: the panel over the viewer offers the page it shows; Return saves it.
-capture_and_save() {
-  # The capture is read at the monitor's poll: until then Return finds nothing and hides the panel.
-  local attempt
-  for attempt in 1 2 3 4 5 6 7 8; do
-    panel >/dev/null || show_panel
-    xdotool key Return
-    ! wait_for 3 saved_from || break
-  done
-  saved_from || fail "$1 at page 3 was not captured: $(sql "SELECT title, url FROM links")"
-  xdotool key Escape
-  wait_for 10 no_panel || fail "Escape did not hide the panel"
-}
 
 # Zathura, over its own bus interface.
 zathura -P 3 "$pdf" >"$E2E_HOME/zathura.log" 2>&1 &
 zathura_pid=$!
 wait_for 15 window_titled "$pdf" || fail "zathura did not show the PDF"
 activate "$(window_titled "$pdf")"
-capture_and_save Zathura
+save_capture saved_from "Zathura at page 3"
 kill "$zathura_pid"
 wait_for 10 bash -c '! xdotool search --name "^$1\$"' _ "$pdf" || fail "zathura did not end"
 
@@ -80,5 +58,5 @@ evince --page-index=3 "$pdf" >"$E2E_HOME/evince.log" 2>&1 &
 evince_title="Five Pages.pdf — Quarterly Figures"
 wait_for 20 window_titled "$evince_title" || fail "evince did not show the PDF"
 activate "$(window_titled "$evince_title")"
-capture_and_save Evince
+save_capture saved_from "Evince at page 3"
 echo "PASS"
