@@ -44,6 +44,7 @@ std::chrono::microseconds cpuTime()
 
 int main(int argc, char** argv)
 {
+    qputenv("QT_NO_GLIB", "1"); // GLib's main context is the accessibility thread's
     QCoreApplication application(argc, argv);
     const int seconds = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : (bench::smokeRun() ? 1 : 60);
 

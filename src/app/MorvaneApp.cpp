@@ -41,6 +41,7 @@
 #include "foundation/Paths.h"
 #include "graph/GraphViewModel.h"
 #include "library/SQLiteStore.h"
+#include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
 #include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
@@ -300,7 +301,11 @@ void MorvaneApp::Objects::runStartupActions()
     syncIfEnabled(&preferences);
     applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
     dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences, *environment.presence);
-    AccessibilityPermission(environment.accessibility, alerts, environment.desktop).promptIfNeeded();
+    // The bus's switch is read off the main thread: the question follows the answer.
+    AccessibilityApi* accessibility = environment.accessibility.get();
+    environment.accessibility->refreshTrust().then(accessibility, [this, accessibility](AccessibilityTrust) {
+        AccessibilityPermission(*accessibility, *alerts).promptIfNeeded();
+    });
     registerHotkeys();
     monitor.start();
 }

@@ -53,6 +53,8 @@ int main(int argc, char** argv)
     int qtArgumentCount = int(qtArguments.size());
     qtArguments.push_back(nullptr);
 
+    // GLib's default main context belongs to the accessibility thread (platform/AtspiAccessibilityApi).
+    qputenv("QT_NO_GLIB", "1");
     QApplication application(qtArgumentCount, qtArguments.data());
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));

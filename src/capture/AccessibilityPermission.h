@@ -1,30 +1,24 @@
 #pragma once
 
-#include <memory>
-
 namespace morvane {
 
 class AccessibilityApi;
 class AlertPresenter;
-class DesktopServices;
 
-// Asks the user, once per launch, to trust this application for reading other applications'
-// windows, and opens the settings page where that is done.
+// Asks the user to turn on the desktop's accessibility bus, over which the other applications' windows
+// are read, and turns it on when the user agrees. Asked once per launch while it is off, and from
+// Preferences.
 class AccessibilityPermission {
 public:
-    AccessibilityPermission(std::shared_ptr<AccessibilityApi> accessibility,
-                            std::shared_ptr<AlertPresenter> alerts, std::shared_ptr<DesktopServices> desktop);
+    AccessibilityPermission(AccessibilityApi& accessibility, AlertPresenter& alerts);
 
-    // Whether the alert was shown. Nothing is shown when the trust is granted, nor where this system
-    // has no such trust to give: the alert would point at settings that do not exist here.
+    // Whether the alert was shown. Nothing is shown when the bus is on, nor on a desktop without
+    // one: the alert would offer to turn on something that does not exist here.
     bool promptIfNeeded();
-    // The Accessibility page of the system settings: the newer address, else the older one.
-    void openSystemSettings();
 
 private:
-    std::shared_ptr<AccessibilityApi> m_accessibility;
-    std::shared_ptr<AlertPresenter> m_alerts;
-    std::shared_ptr<DesktopServices> m_desktop;
+    AccessibilityApi& m_accessibility;
+    AlertPresenter& m_alerts;
 };
 
 } // namespace morvane

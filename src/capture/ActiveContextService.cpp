@@ -39,6 +39,12 @@ CaptureResult ActiveContextService::captureContexts()
     return {};
 }
 
+void ActiveContextService::refreshInBackground()
+{
+    for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
+        provider->refresh();
+}
+
 QCoro::Task<CaptureResult> ActiveContextService::captureFreshContexts()
 {
     QList<QFuture<void>> refreshes;

@@ -28,6 +28,9 @@ public:
     // The same after every provider has refreshed what it read off the main thread; the providers
     // refresh side by side. The service outlives the task.
     QCoro::Task<CaptureResult> captureFreshContexts();
+    // Lets every provider refresh what it reads off the main thread, for a later capture; does not
+    // wait. For callers that poll often (the quick panel every second).
+    void refreshInBackground();
 
     const QList<std::shared_ptr<ActiveContextProvider>>& providers() const { return m_providers; }
 

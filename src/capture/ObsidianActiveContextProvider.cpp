@@ -1,11 +1,12 @@
 #include "ObsidianActiveContextProvider.h"
 
 #include "capture/LocatorQuery.h"
-#include "capture/ObsidianFiles.h"
+#include "files/ObsidianFiles.h"
 #include "foundation/LocatorUrl.h"
 #include "foundation/Logging.h"
 
-MORVANE_LOGGING_CATEGORY(lcObsidianContext, "ObsidianContext")
+// Shared with the reader of Obsidian's files.
+Q_DECLARE_LOGGING_CATEGORY(lcObsidianContext)
 
 namespace morvane {
 

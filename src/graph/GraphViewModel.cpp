@@ -250,6 +250,7 @@ void GraphViewModel::captureActiveContext()
 // on the store thread. While the capture finds nothing the graph keeps following the last item seen.
 void GraphViewModel::refreshActiveContext()
 {
+    m_contexts->refreshInBackground(); // for the next refresh: bus readers answer from their last reading
     const CaptureResult captured = m_contexts->captureContexts();
     if (!captured.contexts.isEmpty())
         m_lastExternalContext = captured.contexts.first();

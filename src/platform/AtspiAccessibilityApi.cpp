@@ -121,6 +121,20 @@ AccessibilityStates statesOf(AtspiStateSet* set)
     return states;
 }
 
+// libatspi attaches the connections it opens to applications to GLib's default main context, whatever
+// context it was given: whoever runs that context calls into libatspi. So this thread runs it, which
+// needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set before it starts).
+// Otherwise the library gets a context of its own, and the main thread may dispatch some of its
+// messages: said once in the log.
+bool ownsDefaultContext()
+{
+    if (qEnvironmentVariableIntValue("QT_NO_GLIB") == 1)
+        return true;
+    qCWarning(lcAccessibility) << "GLib's main context is run by the event loop (QT_NO_GLIB is not set);"
+                                  " accessibility messages may be dispatched on the main thread";
+    return false;
+}
+
 AtspiAccessible* atspiObject(void* object)
 {
     return static_cast<AtspiAccessible*>(object);
@@ -133,8 +147,9 @@ AtspiAccessible* atspiObject(void* object)
 // the order they were queued.
 class AtspiAccessibilityApi::Thread {
 public:
-    explicit Thread(std::function<void()> setUp)
-        : m_context(g_main_context_new())
+    explicit Thread(std::function<void(GMainContext*)> setUp)
+        : m_context(ownsDefaultContext() ? g_main_context_ref(g_main_context_default())
+                                         : g_main_context_new())
         , m_loop(g_main_loop_new(m_context, FALSE))
     {
         std::promise<void> started;
@@ -143,7 +158,7 @@ public:
             g_main_context_push_thread_default(m_context);
             m_id = std::this_thread::get_id();
             started.set_value();
-            setUp();
+            setUp(m_context);
             g_main_loop_run(m_loop);
             g_main_context_pop_thread_default(m_context);
         });
@@ -233,7 +248,7 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
     : AccessibilityApi(parent)
     , m_objects(std::make_unique<Objects>())
 {
-    m_thread = std::make_unique<Thread>([this] { setUp(); });
+    m_thread = std::make_unique<Thread>([this](GMainContext* context) { setUp(context); });
     refreshTrust();
 }
 
@@ -254,33 +269,29 @@ static bool hasSessionBus()
     return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
 }
 
-void AtspiAccessibilityApi::setUp()
+void AtspiAccessibilityApi::setUp(void* mainContext)
 {
     if (!hasSessionBus())
         return;
+    // The library's connections are set up on its main context as they are made: it is ours before
+    // the first, or the process's main thread (whose event loop runs the default context) would
+    // dispatch the library's messages and call into it.
+    atspi_set_main_context(static_cast<GMainContext*>(mainContext));
     // 0: set up now; 1: already set up (by another copy of this object in the process).
     const int status = atspi_init();
     if (status != 0 && status != 1) {
         qCInfo(lcAccessibility) << "The accessibility bus cannot be reached; other windows cannot be read";
         return;
     }
-    atspi_set_main_context(m_thread->context());
     atspi_set_timeout(callTimeoutMs, callTimeoutMs);
     m_objects->desktop = atspi_get_desktop(0);
-    // Nothing is cached between reads but the state sets: a title or a page read from a stale cache
-    // would be a wrong capture. The state sets stay cached because libatspi's own handler of an
-    // application's state-change signal, run while a read waits for its reply, asks the state set
-    // again; uncached, that question re-enters the connection's dispatch and never returns (seen with
-    // Evince and Nautilus). libatspi keeps the cached sets true from those same signals, which it
-    // receives while a listener asks for them.
-    if (m_objects->desktop) {
-        atspi_accessible_set_cache_mask(m_objects->desktop, ATSPI_CACHE_STATES);
-        // The state-change signals reach libatspi only while a listener asks for them; libatspi
-        // updates its cached sets from them before it calls the listener, which has nothing to do.
-        static AtspiEventListener* const stateListener =
-            atspi_event_listener_new_simple([](const AtspiEvent*) {}, nullptr);
-        atspi_event_listener_register(stateListener, "object:state-changed", nullptr);
-    }
+    // Children and names are read afresh: Chromium adds its windows' contents without an event the
+    // cache follows, and a tab switch renames. States and roles stay cached, kept true by the
+    // applications' events that this thread dispatches: uncached, the library's own event handler
+    // reads them back from inside a dispatch and deadlocks.
+    if (m_objects->desktop)
+        atspi_accessible_set_cache_mask(
+            m_objects->desktop, AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
     m_objects->available = m_objects->desktop != nullptr;
 }
 

@@ -60,7 +60,8 @@ private:
 
     AccessibilityTrust checkTrust();
     void setTrust(AccessibilityTrust trust);
-    void setUp();
+    // On the thread, before its loop runs: mainContext is its GLib main context.
+    void setUp(void* mainContext);
     // The library object behind element; null off the thread, before set-up or for a stale handle.
     void* object(const AccessibilityElement& element) const;
     AccessibilityElement keep(void* object) const;

@@ -1,6 +1,7 @@
 #include "PreferenceColors.h"
 #include "PreferenceControls.h"
 #include "PreferencesSections.h"
+#include "capture/AccessibilityPermission.h"
 #include "desktop/Branding.h"
 #include "desktop/Glyphs.h"
 #include "desktop/TextStyle.h"
@@ -304,11 +305,11 @@ QWidget* permissionsGroup(SectionContext& context)
                        "Access.")));
 
     auto* accessibility = new QLabel;
-    auto* openSettings = textButton(Glyph::gear, QStringLiteral("Open Settings"), theme);
+    auto* openSettings = textButton(Glyph::gear, QStringLiteral("Turn On…"), theme);
     group->content()->addWidget(permissionRow(
         theme, Glyph::app, QStringLiteral("Accessibility"), accessibility,
-        QStringLiteral("Used as a conservative fallback when an app does not expose the selected document or "
-                       "visible path through scriptable APIs."),
+        QStringLiteral("Used to read the page, message or file in the window in front, over the desktop's "
+                       "accessibility bus."),
         openSettings));
 
     const auto show = [&context, &store, calendar, contacts, accessibility, openSettings] {
@@ -321,17 +322,18 @@ QWidget* permissionsGroup(SectionContext& context)
         const auto [text, color] = accessibilityState(context.accessibility);
         accessibility->setText(text);
         context.theme.ink(accessibility, color);
-        // Nothing to open where there is no such permission; the row says so instead.
+        // Offered only while the bus is off: on, there is nothing to do, and absent, nothing to turn on.
         openSettings->setVisible(context.accessibility &&
-                                 context.accessibility->trust() != AccessibilityTrust::notAvailable);
+                                 context.accessibility->trust() == AccessibilityTrust::notGranted);
     };
     show();
+    if (context.accessibility)
+        QObject::connect(context.accessibility, &AccessibilityApi::trustChanged, group, show);
     QObject::connect(&store, &PreferencesStore::calendarAccessStatusChanged, group, show);
     QObject::connect(&store, &PreferencesStore::contactAccessStatusChanged, group, show);
-    QObject::connect(openSettings, &QPushButton::clicked, group, [&context, show] {
+    QObject::connect(openSettings, &QPushButton::clicked, group, [&context] {
         if (context.accessibility)
-            context.accessibility->requestTrust();
-        show();
+            AccessibilityPermission(*context.accessibility, context.alerts).promptIfNeeded();
     });
     return group;
 }

@@ -130,6 +130,8 @@ void QuickPanelViewModel::clampSelection()
 
 void QuickPanelViewModel::captureContextsNow()
 {
+    // Providers that read over a bus answer from their last reading; the next second's check has this one's.
+    m_services.activeContextService->refreshInBackground();
     CaptureResult captured = m_services.activeContextService->captureContexts();
     m_activeContexts = std::move(captured.contexts);
     m_activeContextMessage = std::move(captured.message);
@@ -215,6 +217,7 @@ void QuickPanelViewModel::refreshIfContextChanged()
     // While the user types, the application in front is not even asked.
     if (!m_query.trimmed().isEmpty() || !m_mode.is(Mode::Kind::search))
         return;
+    m_services.activeContextService->refreshInBackground();
     CaptureResult captured = m_services.activeContextService->captureContexts();
     // Only the locators count: a title that changes under the same item is no new item.
     const bool sameContexts = std::equal(

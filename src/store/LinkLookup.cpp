@@ -1,5 +1,7 @@
 #include "LinkLookup.h"
 
+#include "files/ObsidianFiles.h"
+
 #include "FileEvidence.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
@@ -118,9 +120,25 @@ std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& contex
     } catch (const LinkParserError&) {
         return std::nullopt;
     }
-    if (parsedUrl == context.locator)
+    if (parsedUrl != context.locator)
+        if (auto parsed = m_sqlite.linkByURL(parsedUrl))
+            return parsed;
+    return sameObsidianNote(context.locator);
+}
+
+// Obsidian's locators name one note in several ways (the path encoded or not, or the vault's name
+// and the file): a stored one that names the captured note is the saved link, so the note is not
+// saved twice. Stored locators stay as they were written.
+std::optional<LinkItem> LinkLookup::sameObsidianNote(const QString& locator)
+{
+    const std::optional<QString> note = ObsidianFiles::notePath(locator);
+    if (!note)
         return std::nullopt;
-    return m_sqlite.linkByURL(parsedUrl);
+    for (const LinkItem& item : m_sqlite.allLinks()) {
+        if (item.type == LinkType::obsidian && ObsidianFiles::notePath(item.url) == note)
+            return item;
+    }
+    return std::nullopt;
 }
 
 LinkItem LinkLookup::updateFileIdentity(const LinkItem& item, const FileIdentity& captured)

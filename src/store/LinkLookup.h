@@ -52,7 +52,8 @@ public:
     // Writes what the file steps found back into the library and gives the answer.
     std::optional<LinkItem> settle(const FileSteps& steps, const FileFindings& findings);
 
-    // By the locator as captured, then by the parser's form of it.
+    // By the locator as captured, then by the parser's form of it, then (an Obsidian note) by any
+    // stored locator that names the same note.
     std::optional<LinkItem> linkForLocator(const CapturedContext& context);
     // Lays the captured evidence over the stored one; writes only when path, url, identifiers or
     // bookmark change.
@@ -69,6 +70,7 @@ public:
     static bool nameMatches(const QString& name, const LinkItem& item);
 
 private:
+    std::optional<LinkItem> sameObsidianNote(const QString& locator);
     // The link with the refreshed fingerprint whose name is the captured file's.
     std::optional<LinkItem> linkByFingerprint(const QString& name, const FileIdentity& refreshed,
                                               const FileIdentity& captured);

@@ -1,12 +1,15 @@
 #include "CaptureTestSupport.h"
 
+#include "../files/FilesTestSupport.h"
 #include "ManualClock.h"
 #include "capture/ActiveContextMonitor.h"
 #include "capture/ActiveContextService.h"
+#include "capture/ObsidianActiveContextProvider.h"
 #include "store/LinkStore.h"
 
 #include <QSemaphore>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -131,4 +134,58 @@ TEST(ActiveContextMonitor, PollsEveryThreeSecondsUntilStoppedAndThenReportsNothi
     EXPECT_FALSE(fx.monitor.isRunning());
     EXPECT_EQ(fx.pages->captures, 6);
     EXPECT_EQ(fx.reports, (QStringList{"unsaved - after 0", "unsaved - after 1", "unsaved - after 6"}));
+}
+
+TEST(ActiveContextMonitor, ReportsTheSavedNoteWithItsApplicationInFront)
+{
+    MonitorFixture fx;
+    const QString vault = testHome() + "/My Vault";
+    writeFile(vault + "/Plan.md", "");
+    writeFile(vault + "/.obsidian/workspace.json",
+              R"({"main": {"id": "m", "type": "split", "children": [{"id": "l1", "type": "leaf",
+                  "state": {"type": "markdown", "state": {"file": "Plan.md"}}}]}, "active": "l1"})");
+    writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + "/obsidian/obsidian.json",
+              QString(R"({"vaults": {"v": {"path": "%1", "open": true}}})").arg(vault).toUtf8());
+    fx.store.addLink(QStringLiteral("Plan"), "obsidian://open?path=" + vault + "/Plan.md", {}, {})
+        .waitForFinished();
+    auto service = std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{
+        std::make_shared<ObsidianActiveContextProvider>(fx.workspace)});
+    QStringList reports;
+    ActiveContextMonitor monitor(fx.store, service, fx.clock, [&](bool hasLinks, const auto& context) {
+        reports.append(QString(hasLinks ? "saved " : "unsaved ") + (context ? context->title : "-"));
+    });
+    fx.workspace->activate(QStringLiteral("md.obsidian"));
+    monitor.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return reports.size() == 2; }, 5000))
+        << reports.join(", ").toStdString();
+    EXPECT_EQ(reports, (QStringList{"unsaved -", "saved Plan"}));
+}
+
+TEST(ActiveContextMonitor, OneNoteUnderEveryFormOfItsLocator)
+{
+    MonitorFixture fx;
+    const QString vault = testHome() + "/Notes é";
+    writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + "/obsidian/obsidian.json",
+              QString(R"({"vaults": {"v": {"path": "%1", "open": true}}})").arg(vault).toUtf8());
+    const QString encoded = QString(QUrl::toPercentEncoding(vault)); // "/" as %2F, as backups may have it
+    const std::pair<QString, QString> stored[] = {
+        {"A", "obsidian://open?path=" + vault + "/A.md"},
+        {"B", "obsidian://open?path=" + encoded + "%2FB.md"},
+        {"C", "obsidian://open?vault=Notes%20%C3%A9&file=Sub%2FC"},
+        {"D", "obsidian://open?vault=Other&file=D"}, // a vault the registry does not list
+    };
+    for (const auto& [title, locator] : stored)
+        fx.store.addLink(title, locator, {}, {}).waitForFinished();
+    for (const char* note : {"A.md", "B.md", "Sub/C.md", "D.md"}) {
+        const CapturedContext captured{"N",
+                                       "obsidian://open?path=" +
+                                           QString(QUrl::toPercentEncoding(vault + "/" + note, "/")),
+                                       LinkType::obsidian,
+                                       "Obsidian",
+                                       {}};
+        const std::optional<LinkItem> found = fx.store.findLink(captured).result();
+        EXPECT_EQ(found ? found->title : "none",
+                  note == QString("D.md") ? "none" : QString(note).section('/', -1).chopped(3))
+            << note;
+    }
 }

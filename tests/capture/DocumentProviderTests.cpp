@@ -134,31 +134,21 @@ TEST(CodeRunnerProvider, ScriptAnswersWindowTextsMessagesAndIdentifiersThatCould
     }
 }
 
-TEST(AccessibilityPermission, AnAlertOnlyWhereTheTrustCanBeGranted)
+TEST(AccessibilityPermission, AnAlertOnlyWhileTheBusIsOffAndTheRequestOnlyWhenAgreed)
 {
-    const QString newer =
-        "x-apple.systempreferences:com.apple.settings.PrivacySecurity.extension?Privacy_Accessibility";
-    const QString older = "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility";
     using enum AccessibilityTrust;
-    // Trust, the button chosen, whether the settings open: alerts shown, then the URLs opened.
-    const std::tuple<AccessibilityTrust, int, bool, int, QStringList> cases[] = {
-        {granted, 0, true, 0, {}},         {notAvailable, 0, true, 0, {}},
-        {notGranted, 0, true, 1, {newer}}, {notGranted, 0, false, 1, {newer, older}},
-        {notGranted, 1, true, 1, {}},
-    };
-    for (const auto& [trust, button, settingsOpen, shown, opened] : cases) {
-        auto tree = std::make_shared<AccessibilityTree>();
-        auto alerts = std::make_shared<ScriptedAlertPresenter>();
-        auto desktop = std::make_shared<FakeDesktopServices>();
-        tree->trustState = trust;
-        alerts->answers = {button};
-        if (settingsOpen)
-            desktop->handledSchemes = {"x-apple.systempreferences"};
-        EXPECT_EQ(AccessibilityPermission(tree, alerts, desktop).promptIfNeeded(), shown == 1);
-        EXPECT_EQ(alerts->shown.size(), shown);
-        EXPECT_EQ(tree->trustRequests, button == 0 ? shown : 0);
-        EXPECT_EQ(desktop->openedUrls, opened);
-        for (const Alert& alert : alerts->shown)
-            EXPECT_EQ(alert.buttons, (QStringList{"Turn On", "Not Now"})) << qPrintable(alert.messageText);
+    // Trust, the button chosen: alerts shown, requests made.
+    const std::tuple<AccessibilityTrust, int, int, int> cases[] = {
+        {granted, 0, 0, 0}, {notAvailable, 0, 0, 0}, {notGranted, 0, 1, 1}, {notGranted, 1, 1, 0}};
+    for (const auto& [trust, button, shown, requests] : cases) {
+        AccessibilityTree tree;
+        ScriptedAlertPresenter alerts;
+        tree.trustState = trust;
+        alerts.answers = {button};
+        EXPECT_EQ(AccessibilityPermission(tree, alerts).promptIfNeeded(), shown == 1);
+        EXPECT_EQ(alerts.shown.size(), shown);
+        EXPECT_EQ(tree.trustRequests, requests);
+        for (const Alert& alert : alerts.shown)
+            EXPECT_EQ(alert.buttons, (QStringList{"Turn On", "Not Now"}));
     }
 }

@@ -4,7 +4,7 @@
 #include "capture/CaptureText.h"
 #include "capture/DEVONthinkActiveContextProvider.h"
 #include "capture/ObsidianActiveContextProvider.h"
-#include "capture/ObsidianFiles.h"
+#include "files/ObsidianFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-Q_DECLARE_LOGGING_CATEGORY(lcObsidianContext)
+MORVANE_LOGGING_CATEGORY(lcObsidianContext, "ObsidianContext")
 
 namespace morvane {
 
@@ -242,6 +242,33 @@ std::optional<QString> ObsidianFiles::activeNote()
             if (isExistingFile(path))
                 return path;
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> ObsidianFiles::notePath(const QString& locator)
+{
+    static const QString prefix = QStringLiteral("obsidian://open?");
+    if (!locator.startsWith(prefix, Qt::CaseInsensitive))
+        return std::nullopt;
+    QHash<QString, QString> query;
+    for (const QString& item : locator.mid(prefix.size()).split(u'&', Qt::SkipEmptyParts)) {
+        const qsizetype equals = item.indexOf(u'=');
+        if (equals > 0)
+            query.insert(item.left(equals).toLower(),
+                         QString::fromUtf8(QByteArray::fromPercentEncoding(item.mid(equals + 1).toUtf8())));
+    }
+    if (const QString path = query.value(QStringLiteral("path")); path.startsWith(u'/'))
+        return path.normalized(QString::NormalizationForm_C);
+    const QString vault = query.value(QStringLiteral("vault"));
+    QString file = query.value(QStringLiteral("file"));
+    if (vault.isEmpty() || file.isEmpty())
+        return std::nullopt;
+    if (QFileInfo(file).suffix().isEmpty())
+        file += QStringLiteral(".md");
+    for (const ObsidianVault& known : vaults()) {
+        if (QFileInfo(known.path).fileName() == vault)
+            return joinedPath(known.path, file).normalized(QString::NormalizationForm_C);
     }
     return std::nullopt;
 }

@@ -36,6 +36,12 @@ std::optional<QString> activeNotePath(const QString& vaultPath);
 // The absolute path of the active note of the first open vault whose active note exists.
 std::optional<QString> activeNote();
 
+// The absolute path of the note an obsidian://open locator names, however it is written: "path="
+// with the path encoded or not, or "vault=" (a vault's folder name in the registry) and "file=" (the
+// vault-relative path, ".md" implied when it has no extension). Nothing for other locators and for
+// a vault the registry does not list.
+std::optional<QString> notePath(const QString& locator);
+
 } // namespace ObsidianFiles
 
 } // namespace morvane
