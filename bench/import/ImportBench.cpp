@@ -112,9 +112,9 @@ void BM_ReplaceFullLibrary(benchmark::State& state)
 
 void linkCounts(benchmark::internal::Benchmark* benchmark)
 {
-    for (long size : bench::sizes({10000}))
+    for (long size : bench::sizes({10000, 30000, 100000}))
         benchmark->Arg(size);
-    benchmark->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 }
 
 BENCHMARK(BM_MergeIntoEmptyLibrary)->Apply(linkCounts);

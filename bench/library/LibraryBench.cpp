@@ -61,7 +61,7 @@ QString pattern(int which)
 
 void sizesAndPatterns(benchmark::internal::Benchmark* b)
 {
-    for (long size : bench::sizes({10000, 100000}))
+    for (long size : bench::sizes({10000, 100000, 300000}))
         for (int which = 0; which < 3; ++which)
             b->Args({size, which});
 }
@@ -221,6 +221,42 @@ void BM_AddLinkWithTags(benchmark::State& state)
     }
 }
 
+// Indexing a library written before the search index existed, as opening it does in steps: the time of
+// all the steps, and what the file grows by (pages in use, so that the pages of the index dropped to
+// make the library old again do not count).
+void BM_IndexExistingLibrary(benchmark::State& state)
+{
+    GeneratedLibrary& generated = library(state.range(0));
+    const auto pagesInUse = [&] {
+        SQLiteStatement pages = generated.raw->statement(
+            QStringLiteral("SELECT (SELECT page_count FROM pragma_page_count) - (SELECT freelist_count FROM "
+                           "pragma_freelist_count), (SELECT page_size FROM pragma_page_size)"));
+        pages.step();
+        return pages.int64(0) * pages.int64(1);
+    };
+    double before = 0;
+    double after = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (const char* sql : {"DROP TRIGGER link_search_insert", "DROP TRIGGER link_search_update",
+                                "DROP TRIGGER link_search_delete", "DROP TABLE link_search",
+                                "DROP TABLE link_search_progress", "DROP INDEX links_title_nocase_idx"})
+            generated.raw->execute(QString::fromUtf8(sql));
+        before = double(pagesInUse());
+        state.ResumeTiming();
+        SQLiteStore reopened(generated.store->databasePath());
+        int steps = 1;
+        while (!reopened.buildSearchIndexStep())
+            ++steps;
+        state.counters["steps"] = steps;
+        state.PauseTiming();
+        after = double(pagesInUse());
+        state.ResumeTiming();
+    }
+    state.counters["MB_before"] = before / 1e6;
+    state.counters["MB_growth"] = (after - before) / 1e6;
+}
+
 BENCHMARK(BM_FloorRecentSort)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecentLinks)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloorSearchPage)->Apply(sizesAndPatterns)->Unit(benchmark::kMillisecond);
@@ -231,6 +267,7 @@ BENCHMARK(BM_AllLinks)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainAllLinksStatement)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LinkByURL)->Apply(sizes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_AddLinkWithTags)->Apply(sizes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IndexExistingLibrary)->Apply(sizes)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

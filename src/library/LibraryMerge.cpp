@@ -3,6 +3,7 @@
 #include "LibraryReads.h"
 #include "LibrarySchema.h"
 #include "SQLiteConnection.h"
+#include "SQLiteStatement.h"
 #include "SQLiteTransaction.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
@@ -155,6 +156,25 @@ void LibraryMerge::writeImportedLink(const LinkItem& item, LibraryWrites::TagIds
     m_writes.writeTags(item.tags, idText, &tagIds);
 }
 
+QStringList LibraryMerge::dropLinkIndexes()
+{
+    // The key's own index stays: the import finds existing links by it.
+    QStringList names;
+    QStringList statements;
+    {
+        SQLiteStatement indexes = m_connection.statement(
+            QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'links' "
+                           "AND sql IS NOT NULL"));
+        while (indexes.step()) {
+            names.append(indexes.text(0));
+            statements.append(indexes.text(1));
+        }
+    }
+    for (const QString& name : names)
+        m_connection.execute(QStringLiteral("DROP INDEX \"") + name + u'"');
+    return statements;
+}
+
 void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations)
 {
     // One transaction and no savepoint per link: any failure rolls the whole import back anyway. The
@@ -162,9 +182,18 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
     inTransaction(m_connection, [&] {
         // An import can bring in most of a library at once: the statistics follow once it stays.
         m_connection.runAfterCommit([this] { LibrarySchema::refreshStatistics(m_connection); });
+        // Indexing the whole library again costs less than following a quarter of it row by row: the
+        // search index, and the links' own indexes, which sort every row at once when they are made.
+        const bool reindex = links.size() * 4 >= m_reads.linkCount();
+        const bool searchIndexed = reindex && m_reads.searchIndex().suspend();
+        const QStringList linkIndexes = reindex ? dropLinkIndexes() : QStringList();
         LibraryWrites::TagIds tagIds;
         for (const LinkItem& item : links)
             writeImportedLink(item, tagIds);
+        for (const QString& index : linkIndexes)
+            m_connection.execute(index);
+        if (searchIndexed)
+            m_reads.searchIndex().resume();
         for (const LinkRelation& relation : relations) {
             if (relation.fromLinkID == relation.toLinkID)
                 continue;
@@ -187,12 +216,21 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
 void LibraryMerge::eraseAll()
 {
     inTransaction(m_connection, [&] {
+        // The index is emptied at once rather than row by row.
+        const bool indexed = m_reads.searchIndex().suspend();
         m_connection.execute(QStringLiteral("DELETE FROM link_tags"));
         m_connection.execute(QStringLiteral("DELETE FROM link_relations"));
         m_connection.execute(QStringLiteral("DELETE FROM link_local_resolutions"));
+        // Made again on the empty table, the links' indexes cost nothing, where deleting every row from
+        // each of them would cost as much as the rows themselves.
+        const QStringList linkIndexes = dropLinkIndexes();
         m_connection.execute(QStringLiteral("DELETE FROM links"));
+        for (const QString& index : linkIndexes)
+            m_connection.execute(index);
         m_connection.execute(QStringLiteral("DELETE FROM tags"));
         m_connection.execute(QStringLiteral("DELETE FROM deleted_records"));
+        if (indexed)
+            m_reads.searchIndex().resume();
         // Inside a caller's transaction the erase is only done once that commits.
         m_connection.runAfterCommit(
             [] { qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows"; });

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace morvane {
 
@@ -35,6 +36,8 @@ public:
 private:
     // One link of an import, written inside the import's transaction.
     void writeImportedLink(const LinkItem& item, LibraryWrites::TagIds& tagIds);
+    // Drops the indexes of links other than its key's and returns the statements that make them again.
+    QStringList dropLinkIndexes();
 
     SQLiteConnection& m_connection;
     LibraryReads& m_reads;

@@ -97,12 +97,7 @@ QList<LinkItem> LibraryReads::allLinks()
         linkStoredColumnsSql() +
         QStringLiteral("FROM links ORDER BY updated_at ASC, title COLLATE NOCASE ASC"));
     bool hasRow = rows.step();
-    qsizetype linkCount = 0;
-    {
-        SQLiteStatement count = m_connection.statement(QStringLiteral("SELECT COUNT(*) FROM links"));
-        if (count.step())
-            linkCount = count.int64(0);
-    }
+    const qsizetype linkCount = this->linkCount();
     const LinkTagsAndCounts details = LinkTagsAndCounts::read(m_connection, linkCount);
 
     QList<LinkItem> links;
@@ -227,6 +222,8 @@ QList<LinkItem> LibraryReads::searchLinks(const QString& query)
     const QString text = query.trimmed(); // white space and line breaks, Unicode ones too
     if (text.isEmpty())
         return queryLinks(m_connection, recentLinksSql());
+    if (std::optional<QList<LinkItem>> found = m_searchIndex.search(text))
+        return *std::move(found);
     return queryLinks(m_connection, searchLinksSql(), {u'%' + text + u'%'});
 }
 
@@ -330,6 +327,12 @@ bool LibraryReads::linkExists(const QString& idText)
         m_connection.statement(QStringLiteral("SELECT 1 FROM links WHERE id = ? LIMIT 1"));
     statement.bind({idText});
     return statement.step();
+}
+
+qint64 LibraryReads::linkCount()
+{
+    SQLiteStatement statement = m_connection.statement(QStringLiteral("SELECT count(*) FROM links"));
+    return statement.step() ? statement.int64(0) : 0;
 }
 
 QSet<QUuid> LibraryReads::allLinkIDs()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinkSearchIndex.h"
 #include "model/DeletedRecord.h"
 #include "model/FileIdentity.h"
 #include "model/LinkItem.h"
@@ -39,6 +40,7 @@ public:
     QList<LinkItem> linksByContentHash(const QString& contentHash, qint64 fileSize);
     std::optional<LinkItem> linkByLocalResolution(const FileIdentity& identity);
     QList<LinkItem> searchLinks(const QString& query);
+    LinkSearchIndex& searchIndex() { return m_searchIndex; }
     QList<LinkItem> relatedLinks(const QUuid& id);
 
     QList<LinkRelation> allRelations();
@@ -47,6 +49,7 @@ public:
     QStringList relationRecordNames(const QUuid& id);
     std::optional<FileIdentity> localResolution(const QUuid& id);
     bool linkExists(const QString& idText);
+    qint64 linkCount();
     QSet<QUuid> allLinkIDs();
     QList<std::pair<QUuid, QString>> relationRecordNamesByID();
 
@@ -54,6 +57,7 @@ private:
     std::optional<LinkItem> firstLink(const QString& sql, const QList<SQLiteValue>& parameters);
 
     SQLiteConnection& m_connection;
+    LinkSearchIndex m_searchIndex{m_connection};
     // The context monitor asks for the bookmarked links every few seconds while the library rarely
     // changes: the last answer stands until a write or another connection's commit.
     std::optional<std::pair<qint64, qint64>> m_bookmarkedStamp;

@@ -1,5 +1,6 @@
 #include "LibrarySchema.h"
 
+#include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 #include "StoreError.h"
@@ -133,6 +134,7 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
         connection.execute(table);
     for (const QString& index : indexes())
         connection.execute(index);
+    LinkSearchIndex::migrate(connection);
 }
 
 void LibrarySchema::refreshStatistics(SQLiteConnection& connection) noexcept

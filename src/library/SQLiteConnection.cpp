@@ -183,4 +183,21 @@ bool SQLiteConnection::inTransaction() const
     return m_db != nullptr && sqlite3_get_autocommit(m_db) == 0;
 }
 
+ScopedCacheSize::ScopedCacheSize(SQLiteConnection& connection, int kibibytes)
+    : m_connection(connection)
+{
+    SQLiteStatement size = connection.statement(QStringLiteral("PRAGMA cache_size"));
+    m_previous = size.step() ? size.int64(0) : 0;
+    connection.execute(QStringLiteral("PRAGMA cache_size = ") + QString::number(-qint64(kibibytes)));
+}
+
+ScopedCacheSize::~ScopedCacheSize()
+{
+    try {
+        m_connection.execute(QStringLiteral("PRAGMA cache_size = ") + QString::number(m_previous));
+    } catch (const StoreError&) {
+        // Only a larger cache than usual stays; nothing to tell the caller, who may be unwinding.
+    }
+}
+
 } // namespace morvane

@@ -72,4 +72,18 @@ private:
     QList<PendingAction> m_afterCommit;
 };
 
+// Sets the connection's page cache to at most the given size for its lifetime, then back to what it was
+// (SQLite then gives the pages beyond it back). The cache only grows as pages are read.
+class ScopedCacheSize {
+public:
+    ScopedCacheSize(SQLiteConnection& connection, int kibibytes);
+    ~ScopedCacheSize();
+    ScopedCacheSize(const ScopedCacheSize&) = delete;
+    ScopedCacheSize& operator=(const ScopedCacheSize&) = delete;
+
+private:
+    SQLiteConnection& m_connection;
+    qint64 m_previous = 0;
+};
+
 } // namespace morvane

@@ -35,6 +35,13 @@ SQLiteStore::~SQLiteStore()
     LibrarySchema::refreshStatistics(m_connection);
 }
 
+void SQLiteStore::warmSearch()
+{
+    // A text too short for the index reads every row, one of three characters goes through it.
+    for (const QString& text : {QStringLiteral("e"), QStringLiteral("e\u00a0e")})
+        m_reads.searchLinks(text);
+}
+
 QString SQLiteStore::defaultDatabasePath()
 {
     return dataDirectory() + QStringLiteral("/Morvane.sqlite");

@@ -55,6 +55,16 @@ public:
         return morvane::inTransaction(m_connection, std::forward<F>(fn));
     }
 
+    // The same for a transaction that writes a large part of the library at once (an import): SQLite's
+    // page cache is made large enough to hold what it changes for its duration. With the usual small
+    // cache, every row written to an index keyed by random ids found its page evicted, so the pages went
+    // out to the log and were read back row after row, and the time grew with the square of the size.
+    template <class F> decltype(auto) inBulkTransaction(F&& fn)
+    {
+        const ScopedCacheSize cache(m_connection, bulkCacheKibibytes);
+        return morvane::inTransaction(m_connection, std::forward<F>(fn));
+    }
+
     // --- Link reads -----------------------------------------------------------------------------
     // Every link by update time, then title without regard to case.
     QList<LinkItem> allLinks() { return m_reads.allLinks(); }
@@ -89,6 +99,12 @@ public:
     // At most 200: blank text lists the recent links, other text matches title, url, type, notes and
     // tag names (LIKE, % and _ act as wildcards) with title matches first.
     QList<LinkItem> searchLinks(const QString& query) { return m_reads.searchLinks(query); }
+    // A library opened before it had the search index gets it in steps, so that opening does not wait;
+    // searches read every row until it is complete. Indexes the next batch; true once complete.
+    bool buildSearchIndexStep() { return m_reads.searchIndex().buildStep(); }
+    // Runs a search of each kind once, so that the first one a user types finds the statements prepared
+    // and the library's pages read.
+    void warmSearch();
     QList<LinkItem> relatedLinks(const QUuid& id) { return m_reads.relatedLinks(id); }
 
     // --- Other reads ----------------------------------------------------------------------------
@@ -153,6 +169,8 @@ public:
     void eraseAll() { m_merge.eraseAll(); }
 
 private:
+    static constexpr int bulkCacheKibibytes = 256 * 1024;
+
     QString m_databasePath;
     SQLiteConnection m_connection;
     std::shared_ptr<const Clock> m_clock;

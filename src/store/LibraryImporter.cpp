@@ -139,7 +139,7 @@ LibraryImporter::ImportCounts LibraryImporter::importDocument(const MorvaneLibra
     const QList<LinkItem> links = document.linkItems();
     const QList<LinkRelation> relations = document.linkRelations();
     // The erase and the import commit together: whatever fails, the library is left as it was.
-    m_store.inTransaction([&] {
+    m_store.inBulkTransaction([&] {
         checkRelationEnds(document, replacing);
         checkRelationIDs(document, replacing);
         if (replacing)

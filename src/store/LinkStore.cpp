@@ -11,8 +11,10 @@
 #include "foundation/Logging.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QThread>
 
+Q_DECLARE_LOGGING_CATEGORY(lcLinkStore)
 MORVANE_LOGGING_CATEGORY(lcOpenBookkeeping, "LinkStore")
 
 namespace morvane {
@@ -52,6 +54,28 @@ LinkStore::LinkStore(DatabaseFactory openDatabase,
             return true;
         })
         .result();
+    prepareSearch();
+}
+
+// Completes the search index of a library opened before it had one, a batch per turn of the store
+// thread so that other work runs between them, then warms what the first search would read. Queued
+// after the open, never waited for.
+void LinkStore::prepareSearch()
+{
+    m_executor.post([this] {
+        if (!m_sqlite) // closed while steps were queued
+            return;
+        try {
+            if (!m_sqlite->buildSearchIndexStep()) {
+                prepareSearch();
+                return;
+            }
+            m_sqlite->warmSearch();
+        } catch (const std::exception& error) {
+            // Searches keep reading every row; the next start tries again.
+            qCWarning(lcLinkStore) << "Could not prepare the library's search index:" << error.what();
+        }
+    });
 }
 
 LinkStore::~LinkStore()

@@ -185,6 +185,7 @@ private:
 
     // Parses on the store thread, makes the file evidence on the pool, saves and announces.
     QFuture<LinkItem> addNewLink(std::function<NewLink()> parse);
+    void prepareSearch();
 
     std::unique_ptr<LinkStoreNotifier> m_notifier;
     const LinkParser m_parser{4096};

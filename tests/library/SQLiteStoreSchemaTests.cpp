@@ -29,14 +29,15 @@ TEST(SQLiteStoreSchema, CreatesTheLibraryInAPrivateDataFolderWithEveryTableColum
                            "last_opened_at", "bookmark_data", "file_resource_identifier", "volume_identifier",
                            "last_known_path", "content_hash", "file_size"}));
     EXPECT_EQ(texts(store, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-              QStringList({"deleted_records", "link_local_resolutions", "link_relations", "link_tags",
-                           "links", "tags"}));
+              QStringList({"deleted_records", "link_local_resolutions", "link_relations", "link_search",
+                           "link_search_config", "link_search_data", "link_search_idx",
+                           "link_search_progress", "link_tags", "links", "tags"}));
     EXPECT_EQ(texts(store, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT "
                                           "LIKE 'sqlite_autoindex%' ORDER BY rowid")),
               QStringList({"links_search_idx", "links_url_idx", "links_file_identity_idx",
                            "links_content_hash_idx", "local_resolution_file_identity_idx",
                            "local_resolution_content_hash_idx", "relation_from_idx", "relation_to_idx",
-                           "deleted_records_deleted_at_idx", "link_tags_tag_idx"}));
+                           "deleted_records_deleted_at_idx", "link_tags_tag_idx", "links_title_nocase_idx"}));
 }
 
 TEST(SQLiteStoreSchema, MigratesANineColumnLibraryOnceKeepingEveryRow)

@@ -1,0 +1,107 @@
+// The indexed search against the plain search statement, row for row, on a library large enough for
+// both of the index's roads (candidates sorted directly, titles walked in order), through every kind of
+// write, and on a library opened before it had the index.
+#include "StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+const QString plainSearchSql =
+    "FROM links WHERE title LIKE ? OR url LIKE ? OR type LIKE ? OR notes LIKE ? OR EXISTS "
+    "(SELECT 1 FROM tags INNER JOIN link_tags ON link_tags.tag_id = tags.id "
+    "WHERE link_tags.link_id = links.id AND tags.name LIKE ?) "
+    "ORDER BY CASE WHEN title LIKE ? THEN 0 ELSE 1 END, title COLLATE NOCASE ASC LIMIT 200";
+
+// Short, common, rare, wildcards inside, case beyond ASCII, a type and a tag, quotes and backslashes,
+// a text in the url of every seventh link only, and a very long one.
+const QStringList queries = {
+    "e",   "zz",    "alpha",    "ALPHA",   "report",     "ünï",      "ÜNÏCODE",       "Ünï",
+    "a_b", "al%ha", "rep%t_in", "50% off", "mail",       "obsidian", "zeta",          "élan",
+    "t_x", "site3", "site",     "site3.e", "\"q'u\\o\"", "notes",    "beta report%a", QString(1000, u'x'),
+    "web"};
+
+void expectPlainResults(SQLiteStore& store, const char* when, bool indexed = true)
+{
+    SQLiteConnection raw = rawLibrary(store);
+    // The index holds exactly what the links table holds.
+    if (indexed)
+        EXPECT_NO_THROW(
+            raw.execute("INSERT INTO link_search(link_search, rank) VALUES ('integrity-check', 1)"))
+            << when;
+    for (const QString& query : queries) {
+        SCOPED_TRACE(QStringLiteral("%1, query \"%2\"").arg(when, query.left(20)).toStdString());
+        const QList<LinkItem> expected =
+            queryLinks(raw, linkColumnsSql() + plainSearchSql, QList<SQLiteValue>(6, '%' + query + '%'));
+        const QList<LinkItem> actual = store.searchLinks(query);
+        EXPECT_EQ(titles(actual), titles(expected));
+        EXPECT_TRUE(actual == expected);
+    }
+}
+
+TEST(SearchIndex, ListsWhatThePlainStatementListsThroughEveryWrite)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 7, 10000);
+    expectPlainResults(store, "generated");
+
+    // Links whose ids are stored in the written form, which the writes name them by.
+    QList<LinkItem> links;
+    for (const LinkItem& link : store.searchLinks("alpha"))
+        if (scalar(store, "SELECT count(*) FROM links WHERE id = '" + uuidString(link.id) + "'") == 1)
+            links.append(link);
+    ASSERT_GE(links.size(), 40);
+    for (qsizetype i = 0; i < 10; ++i) {
+        LinkItem added = makeLink(i % 2 ? "Orchid ALPHA" : "orchid alpha");
+        added.tags = {"Fresh", "zeta"};
+        addLink(store, added);
+        store.setTags({"orchid", "report"}, links[i].id);
+        store.deleteLink(links[i + 10].id);
+        LinkItem edited = links[i + 20];
+        edited.title = "Ünïcode edited";
+        edited.notes = "site3 alpha";
+        edited.updatedAt = at("2030-01-01T00:00:00.000Z");
+        store.applyRemoteLink(edited);
+        store.updateFileIdentity(links[i + 30].id, FileIdentity{{}, {}, {}, "/tmp/Orchid report", {}, {}});
+    }
+    expectPlainResults(store, "after adds, edits, tag changes and deletes");
+
+    QList<LinkItem> backup = store.allLinks().mid(0, 3000);
+    for (LinkItem& link : backup.mid(0, 500))
+        link.title = link.title.toUpper() + " imported";
+    store.importRecords(backup.mid(0, 500), {});
+    expectPlainResults(store, "after a merge import");
+    store.inTransaction([&] {
+        store.eraseAll();
+        store.importRecords(backup, {});
+    });
+    expectPlainResults(store, "after a replacing import");
+    store.eraseAll();
+    expectPlainResults(store, "after an erase");
+}
+
+TEST(SearchIndex, ALibraryOpenedBeforeTheIndexIsIndexedInStepsWhileItChanges)
+{
+    {
+        SQLiteStore store(libraryFile());
+        fillVariedLibrary(store, 3, 4500);
+    }
+    writeRaw({"DROP TRIGGER link_search_insert", "DROP TRIGGER link_search_update",
+              "DROP TRIGGER link_search_delete", "DROP TABLE link_search", "DROP TABLE link_search_progress",
+              "DROP INDEX links_title_nocase_idx"});
+    SQLiteStore store(libraryFile());
+    int steps = 0;
+    for (bool done = false; !done; ++steps) {
+        expectPlainResults(store, "while indexing", false);
+        store.deleteLink(store.allLinks().first().id);
+        addLink(store, makeLink(QStringLiteral("Alpha step %1").arg(steps)));
+        done = store.buildSearchIndexStep();
+    }
+    EXPECT_GT(steps, 2);
+    expectPlainResults(store, "indexed");
+}
+
+} // namespace
