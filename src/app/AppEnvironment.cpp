@@ -16,6 +16,7 @@
 #include "platform/EvolutionDataServer.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ScriptRunner.h"
+#include "platform/SessionBus.h"
 #include "platform/X11Workspace.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "services/HotkeyService.h"
@@ -58,6 +59,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
     environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
+    environment.sessionBus = std::make_shared<DBusSessionBus>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();
     environment.desktop = std::make_shared<XdgDesktopServices>(environment.launcher);
     const auto personalData = std::make_shared<EvolutionDataServer>();

@@ -8,6 +8,7 @@
 namespace morvane {
 
 class AccessibilityApi;
+class SessionBus;
 class AlertPresenter;
 class AppPresence;
 class CalendarStore;
@@ -44,6 +45,7 @@ struct AppEnvironment {
     std::shared_ptr<Workspace> workspace;
     std::shared_ptr<ScriptRunner> scripts;
     std::shared_ptr<AccessibilityApi> accessibility;
+    std::shared_ptr<SessionBus> sessionBus;
     std::shared_ptr<CalendarStore> calendarStore;
     std::shared_ptr<ContactStore> contactStore;
     std::shared_ptr<ProcessLauncher> launcher;

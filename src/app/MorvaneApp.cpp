@@ -15,12 +15,17 @@
 #include "capture/ContactActiveContextProvider.h"
 #include "capture/ContactService.h"
 #include "capture/DEVONthinkActiveContextProvider.h"
+#include "capture/DesktopApplicationContextProvider.h"
 #include "capture/FantasticalActiveContextProvider.h"
+#include "capture/FileManagerReader.h"
 #include "capture/FinderActiveContextProvider.h"
 #include "capture/MailActiveContextProvider.h"
+#include "capture/MailFolderIndex.h"
 #include "capture/ObsidianActiveContextProvider.h"
+#include "capture/PdfViewerReader.h"
 #include "capture/PreviewPDFAccessibilityContextReader.h"
 #include "capture/PreviewPDFActiveContextProvider.h"
+#include "capture/ThunderbirdMessageReader.h"
 #include "desktop/AppPresence.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Branding.h"
@@ -240,8 +245,35 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
                                                                         env.accessibility, fileIdentity);
     auto obsidian = std::make_shared<ObsidianActiveContextProvider>(env.workspace);
     auto devonthink = std::make_shared<DEVONthinkActiveContextProvider>(env.workspace, env.scripts);
-    return {previewPDF, finder,     mail,       contact,  fantastical,
-            calendar,   codeRunner, devonthink, obsidian, browser};
+
+    // This desktop's PDF viewers, file managers and mail client, read over their buses.
+    auto viewers = std::make_shared<PdfViewerReader>(env.sessionBus, env.accessibility, fileIdentity);
+    auto pdfViewer = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("PDF Viewer"), env.workspace,
+        [](const QString& identifier) { return pdfViewerOfIdentifier(identifier).has_value(); },
+        [viewers](const DesktopWindow& window) -> std::optional<CapturedContext> {
+            const std::optional<PdfViewer> viewer = pdfViewerOfIdentifier(window.application.identifier);
+            return viewer ? viewers->read(*viewer, window.application.processId, window.title) : std::nullopt;
+        });
+    auto folders = std::make_shared<FileManagerReader>(env.sessionBus, env.accessibility, fileIdentity);
+    auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("File Manager"), env.workspace,
+        [](const QString& identifier) { return fileManagerOfIdentifier(identifier).has_value(); },
+        [folders](const DesktopWindow& window) -> std::optional<CapturedContext> {
+            const std::optional<FileManager> manager = fileManagerOfIdentifier(window.application.identifier);
+            return manager ? folders->read(*manager,
+                                           {window.application.processId, window.gtkObjectPath, window.title})
+                           : std::nullopt;
+        });
+    auto messages =
+        std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
+    auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
+        [messages](const DesktopWindow& window) {
+            return messages->read(window.application.processId, window.title);
+        });
+    return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
+            fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};
 }
 
 QuickPanelServices MorvaneApp::Objects::quickPanelServices()

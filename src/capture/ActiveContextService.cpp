@@ -9,9 +9,10 @@ namespace morvane {
 const QStringList& ActiveContextService::askingOrder()
 {
     static const QStringList order{
-        QStringLiteral("Preview PDF"), QStringLiteral("Finder"),      QStringLiteral("Mail"),
-        QStringLiteral("Contacts"),    QStringLiteral("Fantastical"), QStringLiteral("Calendar"),
-        QStringLiteral("CodeRunner"),  QStringLiteral("DEVONthink"),  QStringLiteral("Obsidian"),
+        QStringLiteral("Preview PDF"),  QStringLiteral("PDF Viewer"),  QStringLiteral("Finder"),
+        QStringLiteral("File Manager"), QStringLiteral("Mail"),        QStringLiteral("Thunderbird"),
+        QStringLiteral("Contacts"),     QStringLiteral("Fantastical"), QStringLiteral("Calendar"),
+        QStringLiteral("CodeRunner"),   QStringLiteral("DEVONthink"),  QStringLiteral("Obsidian"),
         QStringLiteral("Browser"),
     };
     return order;

@@ -1,6 +1,7 @@
 #include "MailActiveContextProvider.h"
 
 #include "capture/CaptureText.h"
+#include "capture/MessageLocator.h"
 #include "capture/ProviderScript.h"
 #include "foundation/Logging.h"
 #include "foundation/Text.h"
@@ -23,33 +24,6 @@ const QString selectionScript = QStringLiteral(
     "    set payloadSeparator to ASCII character 31\n"
     "    return messageID & payloadSeparator & messageSubject & payloadSeparator & messageSender\n"
     "end tell");
-
-// The Message-ID in one pair of angle brackets, whether Mail reported it with or without them;
-// nothing when it is not a plausible RFC 5322 Message-ID.
-std::optional<QString> normalizedMessageID(const QString& raw)
-{
-    QString id = trimmedText(raw);
-    if (id.startsWith(u'<') && id.endsWith(u'>') && id.size() >= 2)
-        id = trimmedText(id.mid(1, id.size() - 2));
-    if (id.isEmpty() || graphemeCount(id) > MailActiveContextProvider::maxMessageIDLength)
-        return std::nullopt;
-    if (!id.contains(u'@') || containsControlCharacter(id) || containsWhiteSpace(id))
-        return std::nullopt;
-    return u'<' + id + u'>';
-}
-
-// Every byte of the UTF-8 form outside the unreserved characters as %XX; nothing when the text
-// holds a lone surrogate, which has no UTF-8 form.
-std::optional<QString> percentEncodedMessageID(const QString& id)
-{
-    for (qsizetype i = 0; i < id.size(); ++i) {
-        if (id[i].isHighSurrogate() && i + 1 < id.size() && id[i + 1].isLowSurrogate())
-            ++i;
-        else if (id[i].isSurrogate())
-            return std::nullopt;
-    }
-    return QString::fromLatin1(id.toUtf8().toPercentEncoding(QByteArray(), QByteArray(), '%'));
-}
 
 } // namespace
 
@@ -80,22 +54,15 @@ std::optional<CapturedContext> MailActiveContextProvider::captureContext()
         qCInfo(lcMailContext) << "Ignored Mail message without a valid RFC Message-ID";
         return std::nullopt;
     }
-    const std::optional<QString> encoded = percentEncodedMessageID(*messageID);
-    if (!encoded) {
+    const std::optional<QString> locator = messageLocator(*messageID);
+    if (!locator) {
         qCInfo(lcMailContext) << "Unable to encode Mail Message-ID";
         return std::nullopt;
     }
 
-    QStringList titleParts;
-    for (const QString& field : {fields[1], fields[2]}) {
-        if (const QString part = trimmedText(field); !part.isEmpty())
-            titleParts.append(part);
-    }
-    const QString title =
-        titleParts.isEmpty() ? QStringLiteral("Mail message") : titleParts.join(QStringLiteral(" - "));
+    const QString title = mailMessageTitle(fields[1], fields[2]);
     m_recentlyActive.markCaptured(applicationIdentifier);
-    return CapturedContext{title, QStringLiteral("message://") + *encoded, LinkType::mail,
-                           QStringLiteral("Mail"), std::nullopt};
+    return CapturedContext{title, *locator, LinkType::mail, QStringLiteral("Mail"), std::nullopt};
 }
 
 } // namespace morvane

@@ -14,7 +14,6 @@ class Workspace;
 class MailActiveContextProvider final : public ActiveContextProvider {
 public:
     static inline const QString applicationIdentifier = QStringLiteral("com.apple.mail");
-    static constexpr qsizetype maxMessageIDLength = 998;
 
     MailActiveContextProvider(std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts);
 

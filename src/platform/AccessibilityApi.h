@@ -160,6 +160,8 @@ public:
                                                         int index) const = 0;
     // The selected children of a list, table or tree; empty when it selects nothing or cannot say.
     virtual QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element) const = 0;
+    // The page a document view shows, counted from 1; nothing when it is no paged document.
+    virtual std::optional<int> documentCurrentPage(const AccessibilityElement& element) const = 0;
 
     // Reads in the desktop's older naming ("AXTitle", "AXRole", "AXChildren", "AXFocusedWindow",
     // "AXURL", ...), for the readers written in those names. Inside a job only.
@@ -225,6 +227,7 @@ public:
         return std::nullopt;
     }
     QList<AccessibilityElement> selectedChildren(const AccessibilityElement&) const override { return {}; }
+    std::optional<int> documentCurrentPage(const AccessibilityElement&) const override { return std::nullopt; }
     std::optional<AccessibilityElement> applicationElement(qint64) const override { return std::nullopt; }
     std::optional<AccessibilityValue> attribute(const AccessibilityElement&, const QString&) const override
     {

@@ -556,6 +556,23 @@ QList<AccessibilityElement> AtspiAccessibilityApi::selectedChildren(const Access
     return found;
 }
 
+std::optional<int> AtspiAccessibilityApi::documentCurrentPage(const AccessibilityElement& element) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return std::nullopt;
+    AtspiDocument* document = atspi_accessible_get_document_iface(accessible);
+    if (!document)
+        return std::nullopt;
+    ErrorSlot error;
+    const gint page = atspi_document_get_current_page_number(document, &error);
+    g_object_unref(document);
+    // A document without pages (a web page) answers -1.
+    if (error || page < 1)
+        return std::nullopt;
+    return page;
+}
+
 // --- The older names -----------------------------------------------------------------------------------
 
 std::optional<AccessibilityElement> AtspiAccessibilityApi::applicationElement(qint64 processId) const

@@ -49,6 +49,7 @@ public:
     std::optional<AccessibilityElement> childAt(const AccessibilityElement& element,
                                                 int index) const override;
     QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element) const override;
+    std::optional<int> documentCurrentPage(const AccessibilityElement& element) const override;
     std::optional<AccessibilityElement> applicationElement(qint64 processId) const override;
     std::optional<AccessibilityValue> attribute(const AccessibilityElement& element,
                                                 const QString& name) const override;

@@ -2,6 +2,7 @@
 
 #include "capture/CalendarEventService.h"
 #include "capture/ContactService.h"
+#include "capture/MessageLocator.h"
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
 #include "files/FileResolutionCandidate.h"
@@ -131,6 +132,9 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
     case LinkType::file:
     case LinkType::folder:
         break;
+    case LinkType::mail:
+        openMessage(item.url);
+        co_return std::nullopt;
     default:
         m_desktop->openUrl(item.url);
         co_return std::nullopt;
@@ -158,6 +162,17 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
     QCoro::Task<> opening = openFile(found->path, pdfPage);
     co_await opening;
     co_return found->identity;
+}
+
+// The desktop has no handler for message: URLs; the mail client that keeps the message opens it by
+// its Message-ID (a running one shows it in its own window).
+void LinkOpener::openMessage(const QString& url)
+{
+    if (const std::optional<QString> id = messageIDOfLocator(url)) {
+        if (m_launcher->startDetached(QStringLiteral("thunderbird"), {QStringLiteral("mid:") + *id}))
+            return;
+    }
+    m_desktop->openUrl(url);
 }
 
 // The page is asked of the viewer itself: handed through the desktop's opener, a "#page=N" fragment is

@@ -48,6 +48,7 @@ public:
     QCoro::Task<std::optional<FileIdentity>> open(LinkItem item, std::optional<FileIdentity> localResolution);
 
 private:
+    void openMessage(const QString& url);
     QCoro::Task<> openFile(QString path, std::optional<qint64> page);
 
     std::shared_ptr<const FileIdentityService> m_identity;

@@ -6,6 +6,7 @@
 #include "FakeHotkeyBackend.h"
 #include "FakeLoginItem.h"
 #include "FakeProcessLauncher.h"
+#include "FakeSessionBus.h"
 #include "FakeSoundPlayer.h"
 #include "FakeTrayHost.h"
 #include "FakeWorkspace.h"
@@ -35,6 +36,7 @@ struct TestApp {
         env.workspace = std::make_shared<FakeWorkspace>();
         env.scripts = std::make_shared<UnavailableScriptRunner>();
         env.accessibility = std::make_shared<UnavailableAccessibilityApi>();
+        env.sessionBus = std::make_shared<FakeSessionBus>();
         env.calendarStore = std::make_shared<UnavailableCalendarStore>();
         env.contactStore = std::make_shared<UnavailableContactStore>();
         env.launcher = std::make_shared<FakeProcessLauncher>();

@@ -274,3 +274,26 @@ CREATE TABLE link_relations (id TEXT PRIMARY KEY,
   created_at TEXT NOT NULL, UNIQUE(from_link_id, to_link_id));
 SQL
 }
+
+# Turns the accessibility bus on in the script's own session bus (a script that needs it starts
+# itself again under dbus-run-session before it sources this file).
+accessibility_on() {
+  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null ||
+    fail "the accessibility bus cannot be turned on"
+}
+
+# save_capture <check> <what>: Return in the panel over the window in front saves what it captured.
+# The capture is read at the monitor's poll: until then Return finds nothing and hides the panel, so
+# it is opened and tried again until check passes.
+save_capture() {
+  local attempt
+  for attempt in 1 2 3 4 5 6 7 8; do
+    panel >/dev/null || show_panel
+    xdotool key Return
+    ! wait_for 3 "$1" || break
+  done
+  "$1" || fail "$2 was not captured: $(sqlite3 "$XDG_DATA_HOME/Morvane/Morvane.sqlite" "SELECT title, url FROM links")"
+  xdotool key Escape
+  wait_for 10 no_panel || fail "Escape did not hide the panel"
+}

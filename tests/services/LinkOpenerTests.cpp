@@ -80,6 +80,25 @@ TEST_F(Opener, EachTypeOpensOnlyTheSchemesItsParserGivesIt)
     }
 }
 
+TEST_F(Opener, AMessageOpensInTheMailClientByItsMessageIDElseThroughTheDesktop)
+{
+    const QString url = "message://%3Ca.b%2Bc%40example.org%3E";
+    open(link(LinkType::mail, url));
+    EXPECT_EQ(desktop->openedUrls, QStringList{url}) << "without the mail client installed";
+
+    launcher->answer("thunderbird", 0);
+    open(link(LinkType::mail, url));
+    EXPECT_EQ(launcher->calls().last(),
+              (FakeProcessLauncher::Call{"thunderbird", {"mid:a.b+c@example.org"}, {}}));
+    EXPECT_EQ(desktop->openedUrls.size(), 1);
+
+    // A locator that names no valid Message-ID never reaches the mail client's command line.
+    const qsizetype started = launcher->calls().size();
+    open(link(LinkType::mail, "message://%3C-P%20x%40y%3E"));
+    EXPECT_EQ(launcher->calls().size(), started);
+    EXPECT_EQ(desktop->openedUrls.last(), "message://%3C-P%20x%40y%3E");
+}
+
 TEST_F(Opener, AMovedPdfIsFoundThroughAFolderAddedLaterAndOpenedAtItsPageInAViewerWeKnow)
 {
     const LinkItem item = movedPdf();

@@ -28,6 +28,7 @@ public:
         std::optional<QString> text;
         QList<AccessibilityElement> children;
         QList<AccessibilityElement> selected;
+        std::optional<int> currentPage; // a paged document's
         bool fails = false;
     };
 
@@ -143,6 +144,10 @@ public:
     QList<AccessibilityElement> selectedChildren(const AccessibilityElement& e) const override
     {
         return read(e, &Node::selected);
+    }
+    std::optional<int> documentCurrentPage(const AccessibilityElement& e) const override
+    {
+        return read(e, &Node::currentPage);
     }
     std::optional<AccessibilityElement> applicationElement(qint64 processId) const override
     {

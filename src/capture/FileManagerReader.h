@@ -1,0 +1,48 @@
+#pragma once
+
+#include "model/CapturedContext.h"
+#include "platform/FileManagerBus.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class AccessibilityApi;
+class FileIdentityService;
+class SessionBus;
+
+// The file managers whose window folder and selection can be read: Nautilus says its folder over
+// org.freedesktop.FileManager1, Thunar shows it in its location entry; both show their selection on
+// the accessibility bus (Thunar in its list view only).
+enum class FileManager { nautilus, thunar };
+
+// The file manager an application identifier names (in any letter case); nothing for any other.
+std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier);
+QString fileManagerName(FileManager manager);
+
+// Reads the first item selected in a file manager window, with its identity evidence. Blocks on
+// other applications for a bounded time: never on the main thread.
+class FileManagerReader {
+public:
+    FileManagerReader(std::shared_ptr<const SessionBus> bus, std::shared_ptr<AccessibilityApi> accessibility,
+                      std::shared_ptr<const FileIdentityService> fileIdentityService);
+
+    // Nothing when nothing is selected, when the folder cannot be told, or when the item is gone.
+    std::optional<CapturedContext> read(FileManager manager, const FileManagerWindow& window) const;
+
+private:
+    struct Seen {
+        std::optional<QString> location; // the location entry's text
+        std::optional<QString> selectedName;
+    };
+    Seen readWindow(FileManager manager, const FileManagerWindow& window) const;
+
+    std::shared_ptr<const SessionBus> m_bus;
+    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<const FileIdentityService> m_fileIdentityService;
+};
+
+} // namespace morvane

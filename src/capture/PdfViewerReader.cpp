@@ -1,0 +1,132 @@
+#include "PdfViewerReader.h"
+
+#include "capture/PdfWindowDocument.h"
+#include "capture/WindowFrame.h"
+#include "files/FileIdentityService.h"
+#include "foundation/LocatorUrl.h"
+#include "model/PDFDeepLink.h"
+#include "platform/AccessibilityApi.h"
+#include "platform/PdfViewerBus.h"
+#include "platform/ProcessOpenFiles.h"
+
+#include <QFileInfo>
+
+namespace morvane {
+
+namespace {
+
+constexpr qint64 maxPage = 99999;
+
+} // namespace
+
+std::optional<PdfViewer> pdfViewerOfIdentifier(const QString& identifier)
+{
+    static const QHash<QString, PdfViewer> viewers{
+        {QStringLiteral("zathura"), PdfViewer::zathura},
+        {QStringLiteral("org.pwmt.zathura"), PdfViewer::zathura},
+        {QStringLiteral("okular"), PdfViewer::okular},
+        {QStringLiteral("org.kde.okular"), PdfViewer::okular},
+        {QStringLiteral("qpdfview"), PdfViewer::qpdfview},
+        {QStringLiteral("evince"), PdfViewer::evince},
+        {QStringLiteral("org.gnome.evince"), PdfViewer::evince},
+        {QStringLiteral("atril"), PdfViewer::atril},
+        {QStringLiteral("org.mate.atril"), PdfViewer::atril},
+    };
+    const auto found = viewers.constFind(identifier.toLower());
+    if (found == viewers.constEnd())
+        return std::nullopt;
+    return *found;
+}
+
+QString pdfViewerName(PdfViewer viewer)
+{
+    switch (viewer) {
+    case PdfViewer::zathura:
+        return QStringLiteral("Zathura");
+    case PdfViewer::okular:
+        return QStringLiteral("Okular");
+    case PdfViewer::qpdfview:
+        return QStringLiteral("qpdfview");
+    case PdfViewer::evince:
+        return QStringLiteral("Evince");
+    case PdfViewer::atril:
+        return QStringLiteral("Atril");
+    }
+    return {};
+}
+
+PdfViewerReader::PdfViewerReader(std::shared_ptr<const SessionBus> bus,
+                                 std::shared_ptr<AccessibilityApi> accessibility,
+                                 std::shared_ptr<const FileIdentityService> fileIdentityService)
+    : m_bus(std::move(bus))
+    , m_accessibility(std::move(accessibility))
+    , m_fileIdentityService(std::move(fileIdentityService))
+{
+}
+
+std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, qint64 processId,
+                                                     const QString& windowTitle) const
+{
+    std::optional<QString> path;
+    std::optional<qint64> page;
+    switch (viewer) {
+    case PdfViewer::zathura:
+    case PdfViewer::okular:
+    case PdfViewer::qpdfview: {
+        const auto kind = viewer == PdfViewer::zathura  ? PdfViewerInterface::zathura
+                          : viewer == PdfViewer::okular ? PdfViewerInterface::okular
+                                                        : PdfViewerInterface::qpdfview;
+        if (const std::optional<PdfViewerAnswer> answer = askPdfViewer(*m_bus, kind, processId)) {
+            path = answer->path;
+            page = answer->page;
+        }
+        break;
+    }
+    case PdfViewer::evince:
+    case PdfViewer::atril:
+        page = accessibilityPage(processId, windowTitle);
+        break;
+    }
+    if (!path)
+        path = pdfShownInWindow(openFilesOfProcess(processId, QStringLiteral("pdf")), windowTitle);
+    if (!path || !path->startsWith(u'/') || !path->endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ||
+        !QFileInfo(*path).isFile())
+        return std::nullopt;
+    if (page && (*page < 1 || *page > maxPage))
+        page.reset();
+
+    const QString fileUrl = LocatorUrl::fileUrlText(*path, false);
+    const PDFDeepLink link{fileUrl, page};
+    return CapturedContext{lastPathComponentOfPath(*path), link.url(), LinkType::file, pdfViewerName(viewer),
+                           m_fileIdentityService->makeIdentity(fileUrl, false)};
+}
+
+// Evince and Atril say nothing of their page over the session bus; their document view on the
+// accessibility bus holds it.
+std::optional<qint64> PdfViewerReader::accessibilityPage(qint64 processId, const QString& windowTitle) const
+{
+    QFuture<std::optional<qint64>> reading =
+        m_accessibility->run([processId, windowTitle](AccessibilityApi& api) -> std::optional<qint64> {
+            const std::optional<AccessibilityElement> frame = windowFrame(api, processId, windowTitle);
+            if (!frame)
+                return std::nullopt;
+            AccessibilityApi::Walk walk;
+            walk.maxNodes = 600;
+            walk.skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu,
+                              AccessibilityRole::popupMenu, AccessibilityRole::toolBar};
+            std::optional<qint64> page;
+            api.findFirst(
+                *frame,
+                [&](const AccessibilityElement& element) {
+                    if (api.role(element) != AccessibilityRole::documentFrame)
+                        return false;
+                    page = api.documentCurrentPage(element);
+                    return page.has_value();
+                },
+                walk);
+            return page;
+        });
+    return jobAnswer(reading);
+}
+
+} // namespace morvane

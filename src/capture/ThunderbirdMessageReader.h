@@ -1,0 +1,48 @@
+#pragma once
+
+#include "model/CapturedContext.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class AccessibilityApi;
+class MailFolderIndex;
+
+// Whether the application identifier (as the window layer reports it, in any letter case) is
+// Thunderbird's.
+bool isThunderbirdIdentifier(const QString& identifier);
+
+// Reads the message selected in a Thunderbird window as a message: link made from its Message-ID.
+// The accessibility bus gives the selected row of the message list (its sender, date and subject)
+// and the message pane's URL, which names the folder's file in the profile; the Message-ID comes
+// from that folder's mbox or maildir. Blocks on Thunderbird for a bounded time and reads the
+// folder: never on the main thread.
+class ThunderbirdMessageReader {
+public:
+    ThunderbirdMessageReader(std::shared_ptr<AccessibilityApi> accessibility,
+                             std::shared_ptr<MailFolderIndex> folderIndex);
+
+    // Nothing when no message is selected, when its folder is no local file, or when the folder
+    // holds no single message that the row shows.
+    std::optional<CapturedContext> read(qint64 processId, const QString& windowTitle) const;
+
+    struct Selection {
+        QString rowName;
+        QString messageUrl;
+        bool operator==(const Selection&) const = default;
+    };
+    // The message-matching half, given what the bus showed.
+    std::optional<CapturedContext> contextOf(const Selection& selection) const;
+
+private:
+    std::optional<Selection> readSelection(qint64 processId, const QString& windowTitle) const;
+
+    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<MailFolderIndex> m_folderIndex;
+};
+
+} // namespace morvane

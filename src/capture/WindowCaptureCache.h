@@ -1,0 +1,41 @@
+#pragma once
+
+#include "model/CapturedContext.h"
+#include "platform/Workspace.h"
+
+#include <QFuture>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace morvane {
+
+// What a provider read of one window off the main thread, kept until its next capture. The capture
+// takes it only while the window is the same one with the same title (another document, folder or
+// message retitles it), so it never shows what an earlier window showed.
+class WindowCaptureCache {
+public:
+    using Read = std::function<std::optional<CapturedContext>()>;
+
+    // Runs read on a worker thread and keeps its answer for the window. read may block on other
+    // applications; it must hold what it uses, not the provider, which may be gone when it runs.
+    QFuture<void> refresh(const DesktopWindow& window, Read read);
+    // The answer kept for the window as it is now; nothing when none was read for it.
+    std::optional<CapturedContext> capture(const DesktopWindow& window) const;
+
+private:
+    struct Kept {
+        quint32 windowId = 0;
+        QString title;
+        std::optional<CapturedContext> context;
+    };
+    struct Shared {
+        std::mutex mutex;
+        std::optional<Kept> kept;
+    };
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+};
+
+} // namespace morvane

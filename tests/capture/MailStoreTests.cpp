@@ -1,0 +1,150 @@
+#include "TestFiles.h"
+
+#include "capture/MailFolderIndex.h"
+#include "capture/MailHeaders.h"
+#include "capture/MailMessageMatch.h"
+#include "capture/MessageLocator.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+QByteArray message(const QByteArray& id, const QByteArray& from, const QByteArray& subject,
+                   const QByteArray& date = "Mon, 07 Dec 2026 09:15:00 +0000",
+                   const QByteArray& body = "Body.\n")
+{
+    return "Message-ID: " + id + "\nDate: " + date + "\nFrom: " + from + "\nSubject: " + subject +
+           "\nContent-Type: text/plain\n\n" + body;
+}
+
+QByteArray mbox(const QList<QByteArray>& messages)
+{
+    QByteArray text;
+    for (const QByteArray& each : messages)
+        text += "From - Mon Dec 07 09:15:00 2026\r\n" + QByteArray(each).replace("\n", "\r\n") + "\r\n";
+    return text;
+}
+
+} // namespace
+
+TEST(MailHeaders, DecodedAsAMailClientShowsThemWithHostileMessageIDsRefused)
+{
+    const StoredMessage decoded =
+        parseMailHeaders("Subject: =?UTF-8?Q?Caf=C3=A9?=\n =?ISO-8859-1?B?IG5vdOlz?= (draft)\n"
+                         "From: \"Hopper, Grace\" <grace@example.org>\nMessage-ID:\n <a.b@example.org>\n"
+                         "Date: Mon, 07 Dec 2026 09:15:00 +0100 (CET)\n\nSubject: not a header\n");
+    EXPECT_EQ(decoded.subject, "Café notés (draft)");
+    EXPECT_EQ(decoded.senderName, "Hopper, Grace");
+    EXPECT_EQ(decoded.senderAddress, "grace@example.org");
+    EXPECT_EQ(decoded.messageID, "<a.b@example.org>");
+    EXPECT_EQ(decoded.date, QDateTime(QDate(2026, 12, 7), QTime(8, 15), Qt::UTC));
+
+    const QByteArray hostile[] = {
+        "Message-ID: <a b@example.org>",
+        "Message-ID: <ab.example.org>",
+        "Message-ID: <a\x01"
+        "b@example.org>",
+        "Message-ID: <" + QByteArray(997, 'a') + "@b>",
+        "Message-ID: <one@example.org>\nMessage-ID: <two@example.org>",
+        "Message-Id: =?UTF-8?B?PGFAYj4=?=",
+        "Subject: no id at all",
+    };
+    for (const QByteArray& headers : hostile)
+        EXPECT_EQ(parseMailHeaders(headers + "\n\n").messageID, "") << headers.toStdString();
+    EXPECT_EQ(parseMailHeaders("Message-ID: <" + QByteArray(996, 'a') + "@b>\n").messageID.size(), 1000);
+}
+
+TEST(MailFolderIndex, ReadsMboxAndMaildirFoldersOnceUntilTheyChange)
+{
+    MailFolderIndex index;
+    const QString inbox = writeFile(
+        "Mail/Inbox", mbox({message("<one@x>", "Ada <ada@x>", "Plan", "Mon, 07 Dec 2026 08:00:00 +0000",
+                                    ">From the archive\nFrom: fake@x\n"),
+                            message("<two@x>", "grace@x", "Notes")}));
+    QList<StoredMessage> read = index.messages(inbox);
+    ASSERT_EQ(read.size(), 2);
+    EXPECT_EQ(read[0].messageID, "<one@x>");
+    EXPECT_EQ(read[1].subject, "Notes");
+    EXPECT_EQ(index.messages(inbox), read);
+    EXPECT_EQ(index.folderReads(), 1);
+
+    QFile file(inbox);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(mbox({message("<three@x>", "ada@x", "Third")}));
+    file.close();
+    EXPECT_EQ(index.messages(inbox).size(), 3);
+    EXPECT_EQ(index.folderReads(), 2);
+
+    writeFile("Maildir/Inbox/cur/1.eml:2,S", message("<m1@x>", "ada@x", "One"));
+    writeFile("Maildir/Inbox/new/2.eml", message("<m2@x>", "ada@x", "Two"));
+    QDir().mkpath(homePath("Maildir/Inbox/tmp"));
+    read = index.messages(homePath("Maildir/Inbox"));
+    ASSERT_EQ(read.size(), 2);
+    EXPECT_EQ(read[1].messageID, "<m2@x>");
+
+    EXPECT_TRUE(index.messages(homePath("Mail")).isEmpty()) << "a folder without cur and new";
+    EXPECT_TRUE(index.messages("/dev/zero").isEmpty()) << "never read a device";
+    EXPECT_TRUE(index.messages(homePath("missing")).isEmpty());
+}
+
+TEST(MailMessageMatch, OnlyTheOneMessageTheRowShowsNeverALookAlike)
+{
+    const auto stored = [](const QByteArray& id, const QByteArray& from, const QByteArray& subject,
+                           const QByteArray& date = "Mon, 07 Dec 2026 09:15:00 +0000") {
+        return parseMailHeaders(message(id, from, subject, date));
+    };
+    const QList<StoredMessage> folder{
+        stored("<plan@x>", "Ada Lovelace <ada@x>", "Plan, revised"),
+        stored("<plan-early@x>", "Ada Lovelace <ada@x>", "Plan, revised", "Mon, 07 Dec 2026 07:00:00 +0000"),
+        stored("<notes@x>", "Grace <grace@x>", "Notes"),
+        stored("<notes-copy@x>", "Grace <grace@x>", "Notes"),
+        stored("<same@x>", "bob@x", "Copied"),
+        stored("<same@x>", "bob@x", "Copied"),
+        stored("<a b@x>", "eve@x", "Hostile"),
+        stored("<fine@x>", "eve@x", "Hostile"),
+    };
+    qputenv("TZ", "UTC");
+    struct Case {
+        QString row;
+        QString id; // empty: nothing
+    };
+    const Case cases[] = {
+        {"Ada Lovelace <ada@x>, 09:15, Plan, revised, Read", "<plan@x>"},
+        {"Ada Lovelace, 7:00 AM, Plan, revised", "<plan-early@x>"},
+        {"Plan, revised, ada@x, 12/7/2026, 09:15", "<plan@x>"},
+        {"Ada Lovelace <ada@x>, 10:00, Plan, revised", ""},     // no message at that time
+        {"Ada Lovelace <ada@x>, Yesterday, Plan, revised", ""}, // two, and the day alone tells none apart
+        {"Grace <grace@x>, 09:15, Notes, Unread", ""},          // two messages look the same
+        {"bob@x, 09:15, Copied", "<same@x>"},                   // one message stored twice
+        {"eve@x, 09:15, Hostile", ""},                          // the look-alike has no usable Message-ID
+        {"Ada Lovelace <ada@x>, 09:15, Plan", ""},              // a subject is a whole cell
+        {"Mallory <ada@x>, 09:15, Other", ""},
+    };
+    for (const Case& c : cases) {
+        const std::optional<StoredMessage> found = messageOfRow(folder, c.row);
+        EXPECT_EQ(found ? found->messageID : QString(), c.id) << c.row.toStdString();
+    }
+    qunsetenv("TZ");
+}
+
+TEST(MessageLocator, TheMessageUrlAndTheFolderUrlReadBackOnlyWhatTheyName)
+{
+    const std::optional<QString> locator = messageLocator("<a.b+c@example.org>");
+    EXPECT_EQ(locator, "message://%3Ca.b%2Bc%40example.org%3E");
+    EXPECT_EQ(messageIDOfLocator(*locator), "a.b+c@example.org");
+    for (const char* refused : {"message://%3Ca%20b%40x%3E", "message://%3Cab%3E", "message://%3Ca%0A@x%3E",
+                                "message://%3Ca%FF@x%3E", "https://%3Ca@x%3E"})
+        EXPECT_EQ(messageIDOfLocator(refused), std::nullopt) << refused;
+
+    EXPECT_EQ(mailFolderOfMessageUrl("mailbox:///home/a/.thunderbird/p/Mail/Local%20Folders/Inbox?number=12"),
+              "/home/a/.thunderbird/p/Mail/Local Folders/Inbox");
+    for (const char* refused : {"mailbox://host/Inbox", "imap://a@b/INBOX", "mailbox:///a/%2E%2E/b",
+                                "mailbox:///a/%00/b", "mailbox:relative"})
+        EXPECT_EQ(mailFolderOfMessageUrl(refused), std::nullopt) << refused;
+}

@@ -1,0 +1,68 @@
+#include "FakeWorkspace.h"
+#include "TestFiles.h"
+
+#include "capture/DesktopApplicationContextProvider.h"
+
+#include "capture/PdfWindowDocument.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+TEST(PdfWindowDocument, TheWindowTitleChoosesAmongTheOpenPdfsOrNothing)
+{
+    const QString report =
+        writeFile("a/Report.pdf", "%PDF-1.4\n1 0 obj << /Title (Old) >>\n"
+                                  "9 0 obj << /Title (Annual \\(draft\\) \\351t\\351) >>\n");
+    const QString data = writeFile("a/data.pdf", "%PDF-1.4\n<< /Title <FEFF00510034> >>");
+    const QString other = writeFile("a/a.pdf", "%PDF-1.4\n<< /Title /Named >>");
+    EXPECT_EQ(pdfDocumentTitle(report), "Annual (draft) été");
+    EXPECT_EQ(pdfDocumentTitle(data), "Q4");
+    EXPECT_EQ(pdfDocumentTitle(other), std::nullopt);
+
+    struct Case {
+        QStringList open;
+        QString title;
+        std::optional<QString> shown;
+    };
+    const Case cases[] = {
+        {{report}, "anything", report},
+        {{report, data}, "Report.pdf — Annual (draft) été", report},
+        {{report, data, other}, "data.pdf [2/5]", data}, // "a.pdf" inside "data.pdf" is not a.pdf
+        {{report, data}, "Q4 - qpdfview", data},         // titled by the document Title
+        {{report, data}, "Report.pdf and data.pdf", std::nullopt},
+        {{report, data}, "Untitled", std::nullopt},
+        {{}, "Report.pdf", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(pdfShownInWindow(c.open, c.title), c.shown) << c.title.toStdString();
+}
+
+TEST(DesktopApplicationProvider, AnswersFromTheReadOfTheWindowAsItStillIs)
+{
+    auto workspace = std::make_shared<FakeWorkspace>();
+    int reads = 0;
+    DesktopApplicationContextProvider provider(
+        "PDF Viewer", workspace, [](const QString& identifier) { return identifier == "Zathura"; },
+        [&reads](const DesktopWindow& window) {
+            ++reads;
+            return std::optional(
+                CapturedContext{window.title, "file:///a.pdf", LinkType::file, "Zathura", {}});
+        });
+    const auto poll = [&] {
+        provider.refresh().waitForFinished();
+        return provider.captureContext();
+    };
+    workspace->activate("Zathura", 7, "a.pdf");
+    EXPECT_EQ(provider.captureContext(), std::nullopt) << "not read yet";
+    EXPECT_EQ(poll()->title, "a.pdf");
+    workspace->retitle("b.pdf");
+    EXPECT_EQ(provider.captureContext(), std::nullopt) << "another document since the read";
+    EXPECT_EQ(poll()->title, "b.pdf");
+    workspace->activateOwn();
+    EXPECT_EQ(poll()->title, "b.pdf") << "the window behind the panel";
+    workspace->activate("Other", 8, "b.pdf");
+    EXPECT_EQ(poll(), std::nullopt);
+    EXPECT_EQ(reads, 3);
+}

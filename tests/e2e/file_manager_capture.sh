@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# File managers: a file selected in Nautilus (its folder from FileManager1, its selection on the
+# accessibility bus) is what the quick panel offers and saves, as a file link with its identity
+# evidence.
+set -euo pipefail
+binary=$1
+[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
+. "$(dirname "$0")/e2e_common.sh"
+start_session "$@"
+accessibility_on
+
+docs="$E2E_HOME/Docs"
+mkdir -p "$docs/Sub dir"
+printf 'notes\n' >"$docs/Notes é.txt"
+printf 'other\n' >"$docs/Other.txt"
+url="file://${docs}/Notes%20%C3%A9.txt"
+library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+sql() { sqlite3 "$library" "$1"; }
+start_app
+wait_for 15 tray_window || fail "no tray icon appeared"
+wait_for 10 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
+
+saved_from() {
+  [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'file' AND title = 'Notes é.txt'
+    AND file_size = 6")" = 1 ]
+}
+
+nautilus --select "$docs/Notes é.txt" >"$E2E_HOME/nautilus.log" 2>&1 &
+wait_for 30 window_titled Docs || fail "nautilus did not show the folder"
+activate "$(window_titled Docs)"
+save_capture saved_from "the file selected in Nautilus"
+echo "PASS"
