@@ -26,13 +26,6 @@ own_bus() {
     MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$@"
 }
 
-# The accessibility bus switched on, as on a desktop with a screen reader: Morvane asks for it at
-# start while it is off, and that question would stand in front of what a script looks at.
-accessibility_on() {
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
-    string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null || fail "the accessibility bus is missing"
-}
-
 # The window manager grabs its own keys and settles the keyboard as it starts: a script begins once it
 # manages the screen.
 start_window_manager() {
@@ -275,8 +268,9 @@ CREATE TABLE link_relations (id TEXT PRIMARY KEY,
 SQL
 }
 
-# Turns the accessibility bus on in the script's own session bus (a script that needs it starts
-# itself again under dbus-run-session before it sources this file).
+# Turns the accessibility bus on in the script's own session bus (own_bus), as on a desktop with a
+# screen reader: Morvane asks for it at start while it is off, and that question would stand in front
+# of what a script looks at.
 accessibility_on() {
   gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
     --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null ||

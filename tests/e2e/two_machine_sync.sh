@@ -19,8 +19,7 @@ mkdir -p "$shared"
 unset XAUTHORITY
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # Switched on before either machine starts: with it off, each asks at start whether to turn it on.
-dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.freedesktop.DBus.Properties.Set \
-  string:org.a11y.Status string:IsEnabled variant:boolean:true >/dev/null || fail "the accessibility bus is missing"
+accessibility_on
 
 # on <machine> <command...>: runs the command as that machine's user, on its display.
 on() {
