@@ -128,6 +128,29 @@ TEST_F(SyncPassTest, aFailureEndsThePassAndTheNextPassCompletes)
     EXPECT_EQ(cloud->record(uuidString(contested.id))->string("title"), "later elsewhere");
 }
 
+TEST_F(SyncPassTest, aPassLooksAtTheMarkerAgainBeforeItPushes)
+{
+    a.add(makeLink("on a"));
+    a.sync();
+    b.sync();
+    b.add(makeLink("new on b"));
+    // While b pulls, a erases everything.
+    bool erased = false;
+    cloud->beforeRequest = [&](Operation operation, const QString& type) {
+        if (operation != Operation::query || type != RecordFormats::relationType || std::exchange(erased, true))
+            return;
+        for (const QString& name : cloud->names(RecordFormats::linkType))
+            cloud->remove(name);
+        CloudRecord marker(RecordFormats::libraryResetType, RecordFormats::libraryResetName);
+        RecordFormats::writeLibraryResetFields({QUuid::createUuid(), at("2020-01-01T00:00:00.000Z")}, marker);
+        cloud->put(marker);
+    };
+    b.sync();
+    ASSERT_TRUE(erased);
+    EXPECT_TRUE(cloud->names(RecordFormats::linkType).isEmpty());
+    EXPECT_TRUE(b.titles().isEmpty());
+}
+
 TEST_F(SyncPassTest, anAccountThatIsNotReadyStopsThePassBeforeAnyRequest)
 {
     a.add(makeLink("kept"));
