@@ -24,15 +24,6 @@ namespace {
 using Role = AccessibilityRole;
 using Node = AccessibilityTree::Node;
 
-Node node(Role role, const QString& name = {}, AccessibilityStates states = AccessibilityState::showing)
-{
-    Node made;
-    made.role = role;
-    made.name = name;
-    made.states = states;
-    return made;
-}
-
 class DesktopReaders : public ::testing::Test {
 protected:
     std::shared_ptr<FakeSessionBus> bus = std::make_shared<FakeSessionBus>();

@@ -3,20 +3,11 @@
 #include <gtest/gtest.h>
 
 using namespace morvane;
-using morvane::test::AccessibilityTree;
+using namespace morvane::test;
 using Node = AccessibilityTree::Node;
 using S = AccessibilityState;
 
 namespace {
-
-Node node(AccessibilityRole role, QString name, AccessibilityStates states = S::showing)
-{
-    Node n;
-    n.role = role;
-    n.name = std::move(name);
-    n.states = states;
-    return n;
-}
 
 template <class F> auto onBus(AccessibilityTree& tree, F fn)
 {

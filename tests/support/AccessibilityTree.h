@@ -191,4 +191,17 @@ private:
     StoreExecutor m_thread{"test-a11y"};
 };
 
+// An element to add: this role, name and states, and a document's attributes.
+inline AccessibilityTree::Node node(AccessibilityRole role, std::optional<QString> name = {},
+                                    AccessibilityStates states = AccessibilityState::showing,
+                                    QHash<QString, QString> documentAttributes = {})
+{
+    AccessibilityTree::Node made;
+    made.role = role;
+    made.name = std::move(name);
+    made.states = states;
+    made.documentAttributes = std::move(documentAttributes);
+    return made;
+}
+
 } // namespace morvane::test
