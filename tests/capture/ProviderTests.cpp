@@ -101,7 +101,7 @@ AccessibilityElement addBrowserWindow(AccessibilityTree& bus, const Accessibilit
     const AccessibilityElement frame = bus.add(application, node(R::frame, windowTitle));
     const AccessibilityElement tabs = bus.add(frame, node(R::pageTabList));
     bus.add(tabs, node(R::documentWeb, "Tab preview", AccessibilityState::showing,
-                          {{urlAttribute, "https://tab.example/"}}));
+                       {{urlAttribute, "https://tab.example/"}}));
     const AccessibilityElement background = bus.add(frame, node(R::panel, {}, {}));
     bus.add(background,
             node(R::documentWeb, "Background", {}, {{urlAttribute, "https://background.example/"}}));
@@ -109,8 +109,8 @@ AccessibilityElement addBrowserWindow(AccessibilityTree& bus, const Accessibilit
     broken.fails = true;
     const AccessibilityElement content = bus.add(frame, node(R::panel));
     bus.add(content, broken);
-    return bus.add(content, node(R::documentWeb, std::move(title), AccessibilityState::showing,
-                                    {{urlAttribute, url}}));
+    return bus.add(
+        content, node(R::documentWeb, std::move(title), AccessibilityState::showing, {{urlAttribute, url}}));
 }
 
 } // namespace
