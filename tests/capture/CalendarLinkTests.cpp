@@ -1,5 +1,4 @@
 #include "CalendarTestSupport.h"
-#include "FakeDesktopServices.h"
 
 #include "capture/CalendarEventReference.h"
 #include "capture/CalendarRevealTarget.h"
@@ -96,7 +95,7 @@ TEST_F(CalendarLinks, FantasticalLinks)
     EXPECT_FALSE(isFantasticalIdentifier("com.flexibits.cardhop.mac"));
 }
 
-TEST(RevealTargets, StoredChoicesAndInstalledApplications)
+TEST(RevealTargets, StoredChoicesReadExactlyOrAsAutomatic)
 {
     auto defaults = UserDefaults::inMemory();
     EXPECT_EQ(storedCalendarRevealTarget(*defaults), CalendarRevealTarget::automatic);
@@ -107,10 +106,6 @@ TEST(RevealTargets, StoredChoicesAndInstalledApplications)
                       rawValue(storedContactRevealTarget(*defaults)),
                   raw[0] == 'A' ? "Apple CalendarApple Contacts" : "AutomaticAutomatic");
     }
-    FakeDesktopServices desktop;
-    desktop.installed = {"com.flexibits.cardhop", "com.flexibits.fantastical"};
-    EXPECT_TRUE(isFantasticalInstalled(desktop));
-    EXPECT_FALSE(isCardhopInstalled(desktop));
 }
 
 TEST(ContactLinks, WrittenWithoutEmptyItemsAndReadTrimmed)
