@@ -44,13 +44,6 @@ protected:
                                                std::make_shared<ManualClock>(now));
         return provider.captureContexts();
     }
-    static QString ids(const QList<CapturedContext>& contexts)
-    {
-        QStringList ids;
-        for (const CapturedContext& context : contexts)
-            ids.append(CalendarEventReference::fromLocator(context.locator)->identifier);
-        return ids.join(u',');
-    }
 };
 
 LinkItem savedLink(const CalendarEventReference& reference)
@@ -187,9 +180,9 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
     struct Case {
         CalendarRevealTarget target;
         bool withFantasticalIds;
-        QStringList installed, handledSchemes;
+        QSet<QString> installed, handledSchemes;
         const char* revealAnswer; // nullptr: the script fails
-        QString outcome;          // shown or not, then the URLs opened and the applications launched
+        QString outcome;          // FakeDesktopServices::trace
     };
     const QString dayView = "x-fantastical3://show/calendar/2024-03-29";
     const QString item = "x-fantastical://show?item=" + uuidA + "&calendarIdentifier=" + uuidB;
@@ -204,16 +197,14 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
     for (const Case& c : cases) {
         defaults->setString(calendarRevealTargetKey, rawValue(c.target));
         desktop = std::make_shared<FakeDesktopServices>();
-        desktop->installed = QSet<QString>(c.installed.begin(), c.installed.end());
-        desktop->handledSchemes = QSet<QString>(c.handledSchemes.begin(), c.handledSchemes.end());
+        desktop->installed = c.installed;
+        desktop->handledSchemes = c.handledSchemes;
         fx.scripts = std::make_shared<ScriptedRunner>();
         fx.scripts->answer("show item 1", c.revealAnswer ? ScriptOutcome::answer(c.revealAnswer)
                                                          : ScriptOutcome::failure("-1728"));
         service = std::make_shared<CalendarEventService>(store, desktop, fx.scripts, defaults);
-        const bool shown = service->open(savedLink(c.withFantasticalIds ? withIds : withoutIds));
-        const QStringList trace =
-            QStringList{shown ? "shown" : "not shown"} + desktop->openedUrls + desktop->launched;
-        EXPECT_EQ(trace.join(u' '), c.outcome);
+        EXPECT_EQ(desktop->trace(service->open(savedLink(c.withFantasticalIds ? withIds : withoutIds))),
+                  c.outcome);
     }
     EXPECT_TRUE(fx.scripts->scripts.first().contains("whose uid is \"a\\\"b\\\\c\"\n"));
 

@@ -9,6 +9,9 @@
 #include "files/FileIdentityService.h"
 #include "model/CapturedContext.h"
 
+#include <QUrl>
+#include <QUrlQuery>
+
 #include <memory>
 #include <ostream>
 
@@ -34,6 +37,15 @@ struct ProviderFixture {
     std::shared_ptr<FileIdentityService> identity =
         std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
 };
+
+// The "id" of each context's locator, joined by commas.
+inline QString ids(const QList<CapturedContext>& contexts)
+{
+    QStringList ids;
+    for (const CapturedContext& context : contexts)
+        ids.append(QUrlQuery(QUrl(context.locator)).queryItemValue("id", QUrl::FullyDecoded));
+    return ids.join(u',');
+}
 
 // A provider that gives the answer it holds and counts the questions.
 class StubProvider final : public ActiveContextProvider {

@@ -24,15 +24,6 @@ namespace {
 using Role = AccessibilityRole;
 using Node = AccessibilityTree::Node;
 
-Node node(Role role, const QString& name = {}, AccessibilityStates states = AccessibilityState::showing)
-{
-    Node made;
-    made.role = role;
-    made.name = name;
-    made.states = states;
-    return made;
-}
-
 class DesktopReaders : public ::testing::Test {
 protected:
     std::shared_ptr<FakeSessionBus> bus = std::make_shared<FakeSessionBus>();
@@ -138,9 +129,6 @@ TEST_F(DesktopReaders, AFileManagerGivesItsFirstSelectedItemInItsWindowsFolder)
     bus->answer(
         fileManager, "OpenWindowsWithLocations",
         QVariantMap{{"/org/gnome/Nautilus/window/1", QVariantList{QUrl::fromLocalFile(docs).toString()}}});
-    bus->own(fileManager.service, pid + 1);
-    EXPECT_EQ(reader.read(FileManager::nautilus, nautilusWindow), std::nullopt)
-        << "another process owns the name";
     bus->own(fileManager.service, pid);
     context = reader.read(FileManager::nautilus, nautilusWindow);
     ASSERT_TRUE(context);
@@ -169,8 +157,7 @@ TEST_F(DesktopReaders, ThunderbirdsSelectedRowIsFoundInItsFolderFileOrNothingIs)
     const AccessibilityElement folders = tree->add(window, node(Role::tree));
     tree->add(folders, node(Role::treeItem, "Inbox, 1 unread message", selected));
     const AccessibilityElement list = tree->add(window, node(Role::list, "Inbox"));
-    const AccessibilityElement row = tree->add(
-        list, node(Role::listItem, "Gråce <grace@example.org>, 09:15, Notes, draft, Read", selected));
+    tree->add(list, node(Role::listItem, "Gråce <grace@example.org>, 09:15, Notes, draft, Read", selected));
     Node pane = node(Role::documentWeb, "Notes, draft");
     pane.documentAttributes.insert("DocURL",
                                    "mailbox://" + QString(QUrl::toPercentEncoding(inbox, "/")) + "?number=2");
@@ -185,9 +172,7 @@ TEST_F(DesktopReaders, ThunderbirdsSelectedRowIsFoundInItsFolderFileOrNothingIs)
     EXPECT_EQ(reader.read(pid, title), context);
     EXPECT_EQ(index->folderReads(), 1) << "an unchanged folder is not read again";
 
-    // A row that no message of the folder shows alone, and a Thunderbird that does not answer.
-    tree->edit(row, [](Node& n) { n.name = "Gråce <grace@example.org>, 10:00, Notes, draft"; });
-    EXPECT_EQ(reader.read(pid, title), std::nullopt);
+    // A Thunderbird that does not answer.
     tree->edit(window, [](Node& n) { n.fails = true; });
     EXPECT_EQ(reader.read(pid, title), std::nullopt);
     qunsetenv("TZ");

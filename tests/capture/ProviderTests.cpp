@@ -90,17 +90,6 @@ namespace {
 
 using Node = AccessibilityTree::Node;
 
-Node element(AccessibilityRole role, std::optional<QString> name = {},
-             AccessibilityStates states = AccessibilityState::showing, QHash<QString, QString> document = {})
-{
-    Node n;
-    n.role = role;
-    n.name = std::move(name);
-    n.states = states;
-    n.documentAttributes = std::move(document);
-    return n;
-}
-
 // A browser window on the bus as Firefox and Chromium publish it: a frame named as the window, a
 // tab strip whose tabs hold documents, background tabs that keep theirs without showing them, and
 // the page in front. Returns the page.
@@ -109,19 +98,19 @@ AccessibilityElement addBrowserWindow(AccessibilityTree& bus, const Accessibilit
                                       std::optional<QString> title, const QString& url)
 {
     using R = AccessibilityRole;
-    const AccessibilityElement frame = bus.add(application, element(R::frame, windowTitle));
-    const AccessibilityElement tabs = bus.add(frame, element(R::pageTabList));
-    bus.add(tabs, element(R::documentWeb, "Tab preview", AccessibilityState::showing,
-                          {{urlAttribute, "https://tab.example/"}}));
-    const AccessibilityElement background = bus.add(frame, element(R::panel, {}, {}));
+    const AccessibilityElement frame = bus.add(application, node(R::frame, windowTitle));
+    const AccessibilityElement tabs = bus.add(frame, node(R::pageTabList));
+    bus.add(tabs, node(R::documentWeb, "Tab preview", AccessibilityState::showing,
+                       {{urlAttribute, "https://tab.example/"}}));
+    const AccessibilityElement background = bus.add(frame, node(R::panel, {}, {}));
     bus.add(background,
-            element(R::documentWeb, "Background", {}, {{urlAttribute, "https://background.example/"}}));
-    Node broken = element(R::panel);
+            node(R::documentWeb, "Background", {}, {{urlAttribute, "https://background.example/"}}));
+    Node broken = node(R::panel);
     broken.fails = true;
-    const AccessibilityElement content = bus.add(frame, element(R::panel));
+    const AccessibilityElement content = bus.add(frame, node(R::panel));
     bus.add(content, broken);
-    return bus.add(content, element(R::documentWeb, std::move(title), AccessibilityState::showing,
-                                    {{urlAttribute, url}}));
+    return bus.add(
+        content, node(R::documentWeb, std::move(title), AccessibilityState::showing, {{urlAttribute, url}}));
 }
 
 } // namespace

@@ -68,28 +68,16 @@ public:
         const std::lock_guard lock(m_mutex);
         m_named[element.handle].insert(name, std::move(value));
     }
-    void setTrust(AccessibilityTrust trust)
-    {
-        trustState = trust;
-        emit trustChanged();
-    }
 
     std::atomic<AccessibilityTrust> trustState = AccessibilityTrust::granted;
-    bool grantOnRequest = false; // the request turns the bus on, as the real one does
     int trustRequests = 0;
     mutable std::atomic<int> offThreadReads = 0;
-    mutable std::atomic<int> reads = 0;
 
     // --- AccessibilityApi ---
 
     AccessibilityTrust trust() const override { return trustState; }
     QFuture<AccessibilityTrust> refreshTrust() override { return QtFuture::makeReadyFuture(trust()); }
-    void requestTrust() override
-    {
-        ++trustRequests;
-        if (grantOnRequest)
-            setTrust(AccessibilityTrust::granted);
-    }
+    void requestTrust() override { ++trustRequests; }
     bool post(std::function<void()> job) override { return m_thread.post(std::move(job)); }
 
     QList<AccessibilityApplication> applications() const override
@@ -170,7 +158,6 @@ private:
     // Under m_mutex.
     bool readable(const AccessibilityElement& element) const
     {
-        ++reads;
         if (!m_thread.isCurrentThread()) {
             ++offThreadReads;
             return false;
@@ -190,5 +177,18 @@ private:
     QHash<quint64, QHash<QString, AccessibilityValue>> m_named;
     StoreExecutor m_thread{"test-a11y"};
 };
+
+// An element to add: this role, name and states, and a document's attributes.
+inline AccessibilityTree::Node node(AccessibilityRole role, std::optional<QString> name = {},
+                                    AccessibilityStates states = AccessibilityState::showing,
+                                    QHash<QString, QString> documentAttributes = {})
+{
+    AccessibilityTree::Node made;
+    made.role = role;
+    made.name = std::move(name);
+    made.states = states;
+    made.documentAttributes = std::move(documentAttributes);
+    return made;
+}
 
 } // namespace morvane::test

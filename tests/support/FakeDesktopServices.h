@@ -28,6 +28,12 @@ public:
         return installed.contains(identifier);
     }
 
+    // "shown" or "not shown", then the URLs opened and the applications launched.
+    QString trace(bool shown) const
+    {
+        return (QStringList{shown ? "shown" : "not shown"} + openedUrls + launched).join(u' ');
+    }
+
     QSet<QString> handledSchemes, installed;
     QStringList openedUrls, launched;
 };
