@@ -34,7 +34,9 @@ thunar_listening() {
 
 docs=$HOME/Docs
 mkdir -p "$docs/Sub dir" "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
-cp "$data/five-pages.pdf" "$docs/Five Pages.pdf"
+# make_pdf only: the rest of the end-to-end helpers expect a session of their own.
+eval "$(sed -n '/^make_pdf() {/,/^}/p' "$data/../e2e_common.sh")"
+make_pdf "$docs/Five Pages.pdf" 5 "Quarterly Figures"
 printf 'notes\n' >"$docs/Notes.txt"
 cat >"$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/thunar.xml" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>

@@ -291,3 +291,26 @@ save_capture() {
   xdotool key Escape
   wait_for 10 no_panel || fail "Escape did not hide the panel"
 }
+
+# make_pdf <path> <pages> <title>: a small PDF of that many pages, each saying "Page N", with the title
+# in its metadata and a cross-reference table a strict reader accepts.
+make_pdf() {
+  local path=$1 pages=$2 title=$3 kids="" n offsets=() body
+  for ((n = 0; n < pages; n++)); do kids+="$((3 + 2 * n)) 0 R "; done
+  body="%PDF-1.4"$'\n'
+  add_object() { offsets+=("${#body}"); body+="$((${#offsets[@]})) 0 obj"$'\n'"$1"$'\n'"endobj"$'\n'; }
+  add_object "<< /Type /Catalog /Pages 2 0 R >>"
+  add_object "<< /Type /Pages /Kids [${kids% }] /Count $pages >>"
+  for ((n = 1; n <= pages; n++)); do
+    add_object "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 $((3 + 2 * pages)) 0 R >> >> /Contents $((4 + 2 * (n - 1))) 0 R >>"
+    local text="BT /F1 48 Tf 72 700 Td (Page $n) Tj ET"
+    add_object "<< /Length ${#text} >>"$'\n'"stream"$'\n'"$text"$'\n'"endstream"
+  done
+  add_object "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"
+  add_object "<< /Title ($title) /Producer (test data) >>"
+  local count=$((${#offsets[@]} + 1)) xref=${#body}
+  body+="xref"$'\n'"0 $count"$'\n'"0000000000 65535 f "$'\n'
+  for n in "${offsets[@]}"; do body+=$(printf '%010d 00000 n ' "$n")$'\n'; done
+  body+="trailer"$'\n'"<< /Size $count /Root 1 0 R /Info $((count - 1)) 0 R >>"$'\n'"startxref"$'\n'"$xref"$'\n'"%%EOF"$'\n'
+  printf '%s' "$body" >"$path"
+}

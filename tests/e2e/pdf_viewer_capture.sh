@@ -12,7 +12,7 @@ accessibility_on
 docs="$E2E_HOME/Docs"
 mkdir -p "$docs"
 pdf="$docs/Five Pages.pdf"
-cp "$(dirname "$0")/data/five-pages.pdf" "$pdf"
+make_pdf "$pdf" 5 "Quarterly Figures"
 url="file://${docs// /%20}/Five%20Pages.pdf#page=3"
 xdg-mime default org.pwmt.zathura.desktop application/pdf
 
