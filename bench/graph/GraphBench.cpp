@@ -1,6 +1,6 @@
 // The graph model on generated libraries: a whole reload (store read, suggestions, rebuild) awaited
 // on the main thread while a 1 ms timer measures how long the main thread was kept from its events,
-// and one force-layout step.
+// one force-layout step, and the repulsion computed over every pair and by the quadtree side by side.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
@@ -8,11 +8,13 @@
 #include "capture/ActiveContextService.h"
 #include "graph/ForceLayout.h"
 #include "graph/GraphViewModel.h"
+#include "graph/Repulsion.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -98,11 +100,12 @@ void BM_LoadWithSuggestions(benchmark::State& state)
     state.counters["longest_main_thread_stall_ms"] = double(reload.longestStall());
 }
 
-void BM_LayoutStep(benchmark::State& state)
+// Nodes spread as a settled layout spreads them: about one node per rest length squared.
+QList<GraphNode> spreadNodes(int n)
 {
-    const int n = int(state.range(0));
     std::mt19937 random(7);
-    std::uniform_real_distribution<double> coordinate(-1500, 1500);
+    const double extent = 200 * std::sqrt(double(n));
+    std::uniform_real_distribution<double> coordinate(-extent / 2, extent / 2);
     QList<GraphNode> nodes;
     for (int i = 0; i < n; ++i)
         nodes.append({QUuid::createUuid(),
@@ -112,15 +115,73 @@ void BM_LayoutStep(benchmark::State& state)
                       {},
                       0,
                       NodeHealth::orphan});
+    return nodes;
+}
+
+RepulsionField fieldOf(const QList<GraphNode>& nodes)
+{
+    RepulsionField field(size_t(nodes.size()));
+    for (qsizetype i = 0; i < nodes.size(); ++i) {
+        field.x[size_t(i)] = nodes[i].position.x();
+        field.y[size_t(i)] = nodes[i].position.y();
+    }
+    return field;
+}
+
+// The whole step as the window runs it: all pairs up to its limit, the quadtree beyond.
+void BM_LayoutStep(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    QList<GraphNode> nodes = spreadNodes(n);
+    std::mt19937 random(11);
     QList<GraphEdge> edges;
     for (int i = 0; i < n / 2; ++i)
         edges.append(
             {QUuid::createUuid(), nodes[random() % n].id, nodes[random() % n].id, GraphEdgeKind::relation()});
     const QSet<QUuid> placed{nodes[0].id};
+    ForceLayout layout;
     for (auto _ : state) {
-        ForceLayout::step(nodes, edges, {std::nullopt, &placed, std::nullopt});
+        layout.step(nodes, edges, {std::nullopt, &placed, std::nullopt});
         benchmark::DoNotOptimize(nodes.data());
     }
+    state.counters["threads"] = QThread::idealThreadCount();
+}
+
+// The repulsion alone, every pair (argument 1 = 0) or by the quadtree (1), on the same nodes; the
+// quadtree's counters give its error against the exact forces: the root of the summed squared errors
+// over the summed squared forces, and the largest error of one node over the root mean square force
+// (a node's own force may nearly cancel out, so its error is not measured against that).
+void BM_Repulsion(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    const bool tree = state.range(1) != 0;
+    const RepulsionField start = fieldOf(spreadNodes(n));
+    for (auto _ : state) {
+        RepulsionField field = start;
+        if (tree)
+            repelByQuadtree(field, ForceLayout::repulsion, ForceLayout::openingAngle);
+        else
+            repelAllPairs(field, ForceLayout::repulsion);
+        benchmark::DoNotOptimize(field.fx.data());
+    }
+    if (tree) {
+        RepulsionField exact = start;
+        RepulsionField approximate = start;
+        repelAllPairs(exact, ForceLayout::repulsion);
+        repelByQuadtree(approximate, ForceLayout::repulsion, ForceLayout::openingAngle);
+        double error = 0, total = 0, worst = 0;
+        for (size_t i = 0; i < exact.size(); ++i) {
+            const double ex = approximate.fx[i] - exact.fx[i], ey = approximate.fy[i] - exact.fy[i];
+            const double e2 = ex * ex + ey * ey;
+            const double f2 = exact.fx[i] * exact.fx[i] + exact.fy[i] * exact.fy[i];
+            error += e2;
+            total += f2;
+            worst = std::max(worst, e2);
+        }
+        state.counters["rms_relative_error"] = std::sqrt(error / total);
+        state.counters["worst_node_error_over_rms_force"] = std::sqrt(worst / (total / double(exact.size())));
+    }
+    state.counters["threads"] = QThread::idealThreadCount();
 }
 
 void loadSizes(benchmark::internal::Benchmark* b)
@@ -131,12 +192,20 @@ void loadSizes(benchmark::internal::Benchmark* b)
 
 void layoutSizes(benchmark::internal::Benchmark* b)
 {
-    for (long size : bench::sizes({1000, 5000, 20000}, 50))
+    for (long size : bench::sizes({1000, 5000, 20000, 100000}, 50))
         b->Arg(size);
+}
+
+void repulsionSizes(benchmark::internal::Benchmark* b)
+{
+    for (long size : bench::sizes({5000, 20000, 100000}, 50))
+        for (long tree : {0, 1})
+            b->Args({size, tree});
 }
 
 BENCHMARK(BM_LoadWithSuggestions)->Apply(loadSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LayoutStep)->Apply(layoutSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Repulsion)->Apply(repulsionSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -1,10 +1,12 @@
-// One frame of the graph window painted offscreen: a scene of nodes spread over the canvas, relation
-// edges between them and suggestion chips, with the nodes moved a little between frames as the layout
-// does. The budget is a frame of the layout's tick, 33 ms. The large size puts more cards on the
-// canvas than the renderer keeps painted, as a library of twenty thousand links does at first.
+// One frame of the graph window painted offscreen: nodes where the layout leaves them when it first
+// comes to rest after opening, relation edges between random nodes and suggestion chips, seen whole
+// as the window then fits them (argument 1 = 0) or at natural size around the centre (1), with the
+// nodes moved a little between frames as the layout does (argument 2 = 1) or standing still (0).
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
+#include "graph/ForceLayout.h"
+#include "graph/GraphViewModel.h"
 #include "graph/widgets/GraphRenderer.h"
 
 #include <QApplication>
@@ -13,6 +15,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cmath>
+#include <map>
 #include <random>
 
 using namespace morvane;
@@ -22,8 +27,9 @@ namespace {
 GraphScene scene(long nodeCount, long relationCount, long suggestionCount)
 {
     std::mt19937 random(7);
-    std::uniform_real_distribution<double> x(-450, 450), y(-310, 310);
     std::uniform_int_distribution<long> pick(0, nodeCount - 1);
+    // New nodes start on a circle around the origin.
+    const double radius = std::min(170.0 + 12.0 * double(nodeCount), 360.0);
     GraphScene scene;
     scene.scope = GraphScope::suggestions; // every suggestion shows its chip
     for (long i = 0; i < nodeCount; ++i) {
@@ -31,7 +37,9 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount)
         scene.nodes.append({QUuid::createUuid(),
                             QStringLiteral("Link number %1").arg(i),
                             LinkType(i % 9),
-                            QPointF(x(random), y(random)),
+                            QPointF(std::cos(2 * M_PI * double(i) / double(nodeCount)),
+                                    std::sin(2 * M_PI * double(i) / double(nodeCount))) *
+                                radius,
                             {},
                             degree,
                             healthForDegree(degree)});
@@ -45,27 +53,52 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount)
     for (long i = 0; i < suggestionCount; ++i)
         join(GraphEdgeKind::suggestion(QStringLiteral("Shared tag %1").arg(i % 7)));
     scene.selectedNodeID = scene.nodes[0].id;
+    // The layout at full strength until it cools, then cooling until it rests.
+    ForceLayout layout;
+    const int delay = GraphViewModel::coolingDelaySteps(nodeCount);
+    double cooling = 1;
+    for (int step = 0; step < delay + 30; ++step) {
+        if (step >= delay)
+            cooling *= GraphViewModel::coolingPerStep;
+        layout.step(scene.nodes, scene.edges, {}, cooling);
+    }
     return scene;
 }
 
 void BM_GraphFrame(benchmark::State& state)
 {
     const long nodes = state.range(0);
-    GraphScene frame = scene(nodes, nodes * 3 / 2, std::min(80L, nodes));
+    const bool whole = state.range(1) == 0;
+    const bool moving = state.range(2) != 0;
+    // Laid out once per size.
+    static std::map<long, GraphScene> scenes;
+    if (!scenes.count(nodes))
+        scenes[nodes] = scene(nodes, nodes * 3 / 2, std::min(80L, nodes));
+    GraphScene frame = scenes[nodes];
     GraphRenderer renderer;
     QImage image(920, 640, QImage::Format_ARGB32_Premultiplied);
+    GraphViewport viewport;
+    if (whole) {
+        QRectF bounds;
+        for (const auto& node : frame.nodes)
+            bounds |= QRectF(node.position, QSizeF(1e-3, 1e-3));
+        viewport = GraphViewport::fitting(bounds, image.size(), 70);
+    }
     long tick = 0;
     for (auto _ : state) {
         // The layout moves every node a little between two frames.
-        const double step = (++tick % 2) ? 0.5 : -0.5;
-        for (auto& node : frame.nodes)
-            node.position += QPointF(step, step);
+        if (moving) {
+            const double step = (++tick % 2) ? 0.5 : -0.5;
+            for (auto& node : frame.nodes)
+                node.position += QPointF(step, step);
+        }
         QPainter painter(&image);
-        renderer.paint(painter, image.size(), frame, GraphViewport());
+        renderer.paint(painter, image.size(), frame, viewport);
     }
+    state.counters["scale"] = viewport.scale;
 }
 BENCHMARK(BM_GraphFrame)
-    ->ArgsProduct({morvane::bench::sizes({1000, 20000}, 20)})
+    ->ArgsProduct({morvane::bench::sizes({1000, 5000, 20000}, 20), {0, 1}, {1, 0}})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,7 +1,9 @@
 #include "AppEnvironment.h"
 
+#include "desktop/DBusGlobalShortcutsPortal.h"
 #include "desktop/QtClipboard.h"
 #include "desktop/QtSoundPlayer.h"
+#include "desktop/SessionHotkeyBackend.h"
 #include "desktop/TrayHost.h"
 #include "desktop/X11AppPresence.h"
 #include "desktop/X11HotkeyBackend.h"
@@ -16,14 +18,35 @@
 #include "platform/ScriptRunner.h"
 #include "platform/X11Workspace.h"
 #include "platform/XdgAutostartLoginItem.h"
+#include "services/HotkeyService.h"
 #include "sync/FolderRecordStore.h"
 #include "sync/RecordStoreSyncService.h"
 
 namespace morvane {
 
 namespace {
+
 const QString ownApplicationIdentifier = QStringLiteral("org.morvane.Morvane");
+
+// On a Wayland session the X11 grabs fire only while an Xwayland window has the keyboard; the
+// desktop's shortcuts portal, where it has one, covers the rest.
+std::shared_ptr<HotkeyBackend> sessionHotkeys(AppEnvironment& environment)
+{
+    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        environment.shortcutsPortal = std::make_shared<DBusGlobalShortcutsPortal>();
+    const quint32 signature = HotkeyService::registrationSignature();
+    return std::make_shared<SessionHotkeyBackend>(
+        std::make_shared<X11HotkeyBackend>(), environment.shortcutsPortal,
+        QList<SessionHotkeyBackend::PortalEntry>{
+            {{signature, AppHotkey::quickPanel},
+             PortalShortcutId::quickPanel,
+             QStringLiteral("Open Morvane")},
+            {{signature, AppHotkey::graph}, PortalShortcutId::graph, QStringLiteral("Open Graph")},
+        },
+        environment.clock);
 }
+
+} // namespace
 
 AppEnvironment AppEnvironment::desktopSession()
 {
@@ -31,7 +54,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.defaults = std::make_shared<UserDefaults>(UserDefaults::standardFilePath());
     environment.clock = SystemClock::shared();
     environment.presence = std::make_shared<X11AppPresence>();
-    environment.hotkeyBackend = std::make_shared<X11HotkeyBackend>();
+    environment.hotkeyBackend = sessionHotkeys(environment);
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
     environment.accessibility = std::make_shared<UnavailableAccessibilityApi>();

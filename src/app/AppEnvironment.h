@@ -16,6 +16,7 @@ class Clock;
 class CloudKitSyncService;
 class ContactStore;
 class DesktopServices;
+class GlobalShortcutsPortal;
 class HotkeyBackend;
 class LoginItem;
 class ProcessLauncher;
@@ -28,11 +29,18 @@ class Workspace;
 // Everything the application reaches outside its own code: the desktop session, the settings file,
 // the clock. The desktop one is made only once the library has opened, so that a start that fails
 // there touches nothing else; tests hand in their doubles.
+// The ids of the two system-wide shortcuts.
+namespace AppHotkey {
+constexpr quint32 quickPanel = 1;
+constexpr quint32 graph = 2;
+} // namespace AppHotkey
+
 struct AppEnvironment {
     std::shared_ptr<UserDefaults> defaults;
     std::shared_ptr<Clock> clock;
     std::shared_ptr<AppPresence> presence;
     std::shared_ptr<HotkeyBackend> hotkeyBackend;
+    std::shared_ptr<GlobalShortcutsPortal> shortcutsPortal; // null outside a Wayland session
     std::shared_ptr<Workspace> workspace;
     std::shared_ptr<ScriptRunner> scripts;
     std::shared_ptr<AccessibilityApi> accessibility;

@@ -76,8 +76,8 @@ QString loggedStartupError(QString description)
     return description;
 }
 
-constexpr quint32 quickPanelHotkeyId = 1;
-constexpr quint32 graphHotkeyId = 2;
+constexpr quint32 quickPanelHotkeyId = AppHotkey::quickPanel;
+constexpr quint32 graphHotkeyId = AppHotkey::graph;
 
 // One above the quick panel, which floats above ordinary windows.
 constexpr Qt::WindowFlags aboveThePanel = Qt::WindowStaysOnTopHint;
@@ -186,8 +186,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , preferencesWindow(*environment.presence,
                         PreferencesWindowServices{preferences, updater, environment.defaults,
                                                   std::make_shared<QtFileDialogPresenter>(), alerts,
-                                                  environment.desktop, environment.accessibility,
-                                                  &appearance})
+                                                  environment.desktop, environment.accessibility, &appearance,
+                                                  environment.shortcutsPortal})
     , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock, &appearance)
     , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost)
     , monitor(*linkStore, contextService, environment.clock,

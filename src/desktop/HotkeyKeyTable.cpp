@@ -1,7 +1,10 @@
 #include "HotkeyKeyTable.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace morvane {
 
@@ -64,6 +67,39 @@ constexpr std::array places = std::to_array<KeyPlace>({
 });
 // clang-format on
 
+// The keysymdef.h names of the keys above that are not a letter, a digit or a function key.
+struct KeysymName {
+    quint32 keysym;
+    const char* name;
+};
+
+// clang-format off
+constexpr std::array keysymNames = std::to_array<KeysymName>({
+    {0xff0d, "Return"}, {0xff09, "Tab"}, {0x20, "space"}, {0xff08, "BackSpace"}, {0xff1b, "Escape"},
+    {0xff63, "Insert"}, {0xff6a, "Help"}, {0xff50, "Home"}, {0xff55, "Prior"}, {0xffff, "Delete"},
+    {0xff57, "End"}, {0xff56, "Next"}, {0xff51, "Left"}, {0xff53, "Right"}, {0xff54, "Down"},
+    {0xff52, "Up"}, {0x3d, "equal"}, {0x2d, "minus"}, {0x5d, "bracketright"}, {0x5b, "bracketleft"},
+    {0x27, "apostrophe"}, {0x3b, "semicolon"}, {0x5c, "backslash"}, {0x2c, "comma"}, {0x2f, "slash"},
+    {0x2e, "period"}, {0x60, "grave"}, {0x3c, "less"}, {0xffae, "KP_Decimal"}, {0xffaa, "KP_Multiply"},
+    {0xffab, "KP_Add"}, {0xffaf, "KP_Divide"}, {0xff8d, "KP_Enter"}, {0xffad, "KP_Subtract"},
+    {0xffbd, "KP_Equal"}, {0x1008ff13, "XF86AudioRaiseVolume"}, {0x1008ff11, "XF86AudioLowerVolume"},
+    {0x1008ff12, "XF86AudioMute"},
+});
+// clang-format on
+
+QString keysymName(quint32 keysym)
+{
+    if ((keysym >= 'a' && keysym <= 'z') || (keysym >= '0' && keysym <= '9'))
+        return QString(QChar(char16_t(keysym)));
+    if (keysym >= 0xffb0 && keysym <= 0xffb9)
+        return QStringLiteral("KP_%1").arg(keysym - 0xffb0);
+    if (keysym >= functionKey1 && keysym < functionKey1 + 35)
+        return QStringLiteral("F%1").arg(keysym - functionKey1 + 1);
+    const auto* found = std::find_if(keysymNames.begin(), keysymNames.end(),
+                                     [&](const auto& entry) { return entry.keysym == keysym; });
+    return found == keysymNames.end() ? QString() : QString::fromLatin1(found->name);
+}
+
 } // namespace
 
 std::span<const HotkeyKeyEntry> hotkeyKeyTable()
@@ -85,6 +121,23 @@ QByteArray xkbKeyNameForKeyCode(quint16 keyCode)
     const auto* found = std::find_if(places.begin(), places.end(),
                                      [&](const auto& place) { return place.keyCode == keyCode; });
     return found == places.end() ? QByteArray() : QByteArray(found->name);
+}
+
+QString portalTriggerText(quint16 keyCode, quint32 carbonModifiers)
+{
+    const std::optional<quint32> keysym = keysymForKeyCode(keyCode);
+    const QString key = keysym ? keysymName(*keysym) : QString();
+    if (key.isEmpty())
+        return {};
+    QStringList parts;
+    const std::pair<quint32, const char*> modifiers[] = {
+        {0x1000, "CTRL"}, {0x800, "ALT"}, {0x200, "SHIFT"}, {0x100, "LOGO"}};
+    for (const auto& [bit, name] : modifiers) {
+        if (carbonModifiers & bit)
+            parts.append(QString::fromLatin1(name));
+    }
+    parts.append(key);
+    return parts.join(QLatin1Char('+'));
 }
 
 } // namespace morvane

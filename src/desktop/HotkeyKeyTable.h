@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <optional>
@@ -28,5 +29,10 @@ std::optional<quint32> keysymForKeyCode(quint16 keyCode);
 // and punctuation of the main block, the keys that a layout may give other symbols. Empty for the
 // rest, whose keysyms every layout has.
 QByteArray xkbKeyNameForKeyCode(quint16 keyCode);
+
+// A stored shortcut in the text form of the desktop's shortcuts portal: the modifiers CTRL, ALT,
+// SHIFT and LOGO (the stored Command) in that order, then the keysym's name, joined by "+"
+// ("CTRL+LOGO+l"). Empty for a key code no key of ours stands for.
+QString portalTriggerText(quint16 keyCode, quint32 carbonModifiers);
 
 } // namespace morvane

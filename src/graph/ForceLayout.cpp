@@ -1,9 +1,8 @@
 #include "ForceLayout.h"
 
+#include "Repulsion.h"
+
 #include <QHash>
-#include <QSemaphore>
-#include <QThread>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -13,36 +12,19 @@
 
 namespace morvane {
 
-namespace {
-
-using std::numbers::pi;
-
-// Everything the step measures, by node position: start-of-step coordinates and summed forces.
-struct Frame {
-    explicit Frame(const QList<GraphNode>& nodes)
-        : x(size_t(nodes.size()))
-        , y(size_t(nodes.size()))
-        , fx(size_t(nodes.size()), 0.0)
-        , fy(size_t(nodes.size()), 0.0)
-    {
-        for (qsizetype i = 0; i < nodes.size(); ++i) {
-            x[size_t(i)] = nodes[i].position.x();
-            y[size_t(i)] = nodes[i].position.y();
-        }
-    }
-    std::vector<double> x, y, fx, fy;
-};
-
 // The relation neighbours of each node, by position: in edge order, both directions, a pair joined
 // twice listed twice, and -1 for an end that has no node (it still takes a slot in a fan).
-struct Neighbours {
-    Neighbours(const QList<GraphNode>& nodes, const QList<GraphEdge>& edges)
-        : first(size_t(nodes.size()) + 1, 0)
+struct ForceLayout::Topology {
+    Topology(const QList<GraphNode>& nodes, const QList<GraphEdge>& relationEdges)
+        : edges(relationEdges)
+        , first(size_t(nodes.size()) + 1, 0)
     {
-        QHash<QUuid, int> position;
+        ids.reserve(size_t(nodes.size()));
         position.reserve(nodes.size());
-        for (qsizetype i = 0; i < nodes.size(); ++i)
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            ids.push_back(nodes[i].id);
             position.insert(nodes[i].id, int(i));
+        }
         for (const GraphEdge& edge : edges) {
             if (edge.kind.isRelation())
                 ends.push_back({position.value(edge.from, -1), position.value(edge.to, -1)});
@@ -60,106 +42,63 @@ struct Neighbours {
             if (to >= 0)
                 list[size_t(next[size_t(to)]++)] = from;
         }
+        for (int i = 0; i + 1 < int(first.size()); ++i) {
+            for (const int* j = begin(i); j != end(i); ++j) {
+                if (*j > i)
+                    relatedPairs.push_back({i, *j});
+            }
+        }
+        std::sort(relatedPairs.begin(), relatedPairs.end());
+        relatedPairs.erase(std::unique(relatedPairs.begin(), relatedPairs.end()), relatedPairs.end());
     }
 
+    // Still right for these nodes and edges: the same edges, and the same ids in the same order.
+    bool fits(const QList<GraphNode>& nodes, const QList<GraphEdge>& otherEdges) const
+    {
+        if (size_t(nodes.size()) != ids.size() || !(otherEdges.isSharedWith(edges) || otherEdges == edges))
+            return false;
+        for (size_t i = 0; i < ids.size(); ++i) {
+            if (nodes[qsizetype(i)].id != ids[i])
+                return false;
+        }
+        return true;
+    }
+
+    int indexOf(const std::optional<QUuid>& id) const { return id ? position.value(*id, -1) : -1; }
     const int* begin(int node) const { return list.data() + first[size_t(node)]; }
     const int* end(int node) const { return list.data() + first[size_t(node) + 1]; }
     int count(int node) const { return first[size_t(node) + 1] - first[size_t(node)]; }
 
-    std::vector<std::pair<int, int>> ends; // relation edges as (from, to) positions
-    std::vector<int> first;                // start of each node's run in list
-    std::vector<int> list;
+    QList<GraphEdge> edges;
+    std::vector<QUuid> ids;
+    QHash<QUuid, int> position;
+    std::vector<std::pair<int, int>> ends;         // relation edges as (from, to) positions
+    std::vector<int> first;                        // start of each node's run in list
+    std::vector<int> list;                         // every node's neighbours, run after run
+    std::vector<std::pair<int, int>> relatedPairs; // each related pair once, lower position first
 };
 
-// The step's cost is this loop over every pair; wider vector units run more pairs at once where the
-// processor has them. Rows [first, last) are paired with every later node; their forces are added
-// to fx and fy.
-__attribute__((target_clones("avx2", "default"))) void repelRows(const std::vector<double>& xs,
-                                                                 const std::vector<double>& ys, size_t first,
-                                                                 size_t last, double* __restrict fx,
-                                                                 double* __restrict fy)
-{
-    const size_t n = xs.size();
-    const double* __restrict x = xs.data();
-    const double* __restrict y = ys.data();
-    for (size_t i = first; i < last; ++i) {
-        const double xi = x[i];
-        const double yi = y[i];
-        double sumX = 0;
-        double sumY = 0;
-        // The sums may be split across vector lanes: this only regroups additions.
-#pragma omp simd reduction(+ : sumX, sumY)
-        for (size_t j = i + 1; j < n; ++j) {
-            const double dx = xi - x[j];
-            const double dy = yi - y[j];
-            const double s = std::max(dx * dx + dy * dy, ForceLayout::smallestSquaredDistance);
-            // (dx, dy) / √s × K / s
-            const double k = ForceLayout::repulsion / (s * std::sqrt(s));
-            sumX += dx * k;
-            sumY += dy * k;
-            fx[j] -= dx * k;
-            fy[j] -= dy * k;
-        }
-        fx[i] += sumX;
-        fy[i] += sumY;
-    }
-}
+namespace {
 
-// Below this many nodes one thread does the pairs sooner than several can be started.
-constexpr size_t sharedRepulsionNodes = 2500;
+using std::numbers::pi;
 
-// Its own threads: the shared pool may be busy hashing files, and the window waits for this.
-QThreadPool& repulsionPool()
-{
-    static QThreadPool pool;
-    return pool;
-}
-
-// A large graph's pairs are shared out in bands of rows holding about as many pairs each; every
-// band sums into forces of its own, added up at the end, so only the grouping of additions changes.
-void repel(Frame& frame)
-{
-    const size_t n = frame.x.size();
-    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(std::clamp(QThread::idealThreadCount(), 1, 8));
-    if (bands == 1)
-        return repelRows(frame.x, frame.y, 0, n, frame.fx.data(), frame.fy.data());
-    // Row i holds n - 1 - i pairs: the band edges split the triangle into equal areas.
-    std::vector<size_t> edges(bands + 1, n);
-    for (size_t b = 0; b < bands; ++b)
-        edges[b] = size_t(double(n) * (1 - std::sqrt(1 - double(b) / double(bands))));
-    std::vector<std::vector<double>> forces(bands - 1, std::vector<double>(2 * n, 0.0));
-    QSemaphore done;
-    for (size_t b = 1; b < bands; ++b) {
-        repulsionPool().start([&, b] {
-            auto& own = forces[b - 1];
-            repelRows(frame.x, frame.y, edges[b], edges[b + 1], own.data(), own.data() + n);
-            done.release();
-        });
-    }
-    repelRows(frame.x, frame.y, edges[0], edges[1], frame.fx.data(), frame.fy.data());
-    done.acquire(int(bands - 1));
-    for (const auto& own : forces) {
-        for (size_t i = 0; i < n; ++i) {
-            frame.fx[i] += own[i];
-            frame.fy[i] += own[n + i];
+// Everything the step measures, by node position: start-of-step coordinates and summed forces.
+struct Frame : RepulsionField {
+    explicit Frame(const QList<GraphNode>& nodes)
+        : RepulsionField(size_t(nodes.size()))
+    {
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            x[size_t(i)] = nodes[i].position.x();
+            y[size_t(i)] = nodes[i].position.y();
         }
     }
-}
+};
 
 // Related pairs repel with the weaker constant: the all-pairs pass counted them at full strength,
 // so each pair (once, however many relations join it) gets the difference.
-void weakenRelatedRepulsion(Frame& frame, const Neighbours& neighbours)
+void weakenRelatedRepulsion(Frame& frame, const ForceLayout::Topology& topology)
 {
-    std::vector<std::pair<int, int>> pairs;
-    for (int i = 0; i + 1 < int(neighbours.first.size()); ++i) {
-        for (const int* j = neighbours.begin(i); j != neighbours.end(i); ++j) {
-            if (*j > i)
-                pairs.push_back({i, *j});
-        }
-    }
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-    for (const auto& [i, j] : pairs) {
+    for (const auto& [i, j] : topology.relatedPairs) {
         const double dx = frame.x[size_t(i)] - frame.x[size_t(j)];
         const double dy = frame.y[size_t(i)] - frame.y[size_t(j)];
         const double s = std::max(dx * dx + dy * dy, ForceLayout::smallestSquaredDistance);
@@ -171,7 +110,7 @@ void weakenRelatedRepulsion(Frame& frame, const Neighbours& neighbours)
     }
 }
 
-void pullSprings(Frame& frame, const Neighbours& neighbours, double restLength)
+void pullSprings(Frame& frame, const ForceLayout::Topology& neighbours, double restLength)
 {
     for (const auto& [from, to] : neighbours.ends) {
         if (from < 0 || to < 0)
@@ -189,7 +128,7 @@ void pullSprings(Frame& frame, const Neighbours& neighbours, double restLength)
 
 // Each neighbour of a hub with two or more relations is pushed along the circle around the hub
 // towards its own slot; fan are evenly spaced, the first pointing up, taken in angle order.
-void fanOut(Frame& frame, const Neighbours& neighbours, double restLength)
+void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLength)
 {
     const double smallestRadius = ForceLayout::fanRadiusFraction * restLength;
     struct Slot {
@@ -235,47 +174,76 @@ void fanOut(Frame& frame, const Neighbours& neighbours, double restLength)
 
 } // namespace
 
+ForceLayout::ForceLayout() = default;
+ForceLayout::~ForceLayout() = default;
+
 double ForceLayout::fanOutAngle(QPointF hub, QPointF neighbour)
 {
     return std::atan2(neighbour.y() - hub.y(), neighbour.x() - hub.x());
 }
 
-bool ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins)
+void ForceLayout::repel(RepulsionField& field)
 {
+    if (field.size() <= exactRepulsionNodes)
+        repelAllPairs(field, repulsion);
+    else
+        repelByQuadtree(field, repulsion, openingAngle);
+}
+
+ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges,
+                                          const Pins& pins, double cooling)
+{
+    StepResult result;
     if (nodes.size() < 2)
-        return false;
+        return result;
     Frame frame(nodes);
-    const Neighbours neighbours(nodes, edges);
+    if (!m_topology || !m_topology->fits(nodes, edges))
+        m_topology = std::make_unique<Topology>(nodes, edges);
+    const Topology& neighbours = *m_topology;
     const double restLength = restLengthBase + restLengthPerRootNode * std::sqrt(double(nodes.size()));
     repel(frame);
     weakenRelatedRepulsion(frame, neighbours);
     pullSprings(frame, neighbours, restLength);
     fanOut(frame, neighbours, restLength);
 
-    bool arrived = false;
-    const bool anyUserPositioned = pins.userPositioned && !pins.userPositioned->isEmpty();
+    // Nodes the layout leaves where they are; the centring node.
+    std::vector<char> held(frame.size(), 0);
+    if (pins.userPositioned) {
+        for (const QUuid& id : *pins.userPositioned) {
+            if (const int i = neighbours.indexOf(id); i >= 0)
+                held[size_t(i)] = 1;
+        }
+    }
+    if (const int i = neighbours.indexOf(pins.dragging); i >= 0)
+        held[size_t(i)] = 1;
+    const int centring = neighbours.indexOf(pins.centring);
+    const auto moved = [&result](QPointF by) {
+        result.largestMove = std::max({result.largestMove, std::abs(by.x()), std::abs(by.y())});
+    };
     GraphNode* node = nodes.data();
     for (size_t i = 0; i < frame.x.size(); ++i, ++node) {
-        if (node->id == pins.dragging || (anyUserPositioned && pins.userPositioned->contains(node->id))) {
+        if (held[i]) {
             node->velocity = {};
-        } else if (!arrived && node->id == pins.centring) {
+        } else if (int(i) == centring) {
             const QPointF offset = -node->position;
             node->position += offset * glide;
             node->velocity = {};
+            moved(offset * glide);
             if (std::abs(offset.x()) < arrivalDistance && std::abs(offset.y()) < arrivalDistance) {
                 node->position = {};
-                arrived = true;
+                result.arrived = true;
             }
         } else {
             QPointF v = node->velocity + QPointF(frame.fx[i], frame.fy[i]) - node->position * pullToOrigin;
             v.rx() = std::clamp(v.x(), -speedLimit, speedLimit);
             v.ry() = std::clamp(v.y(), -speedLimit, speedLimit);
-            v *= damping;
+            v *= damping * cooling;
             node->position += v;
             node->velocity = v;
+            moved(v);
         }
     }
-    return arrived;
+    return result;
 }
 
 } // namespace morvane

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "GraphElements.h"
+#include "Repulsion.h"
 
 #include <QList>
 #include <QPointF>
 #include <QSet>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 
 namespace morvane {
@@ -42,13 +44,38 @@ public:
     static constexpr double glide = 0.18;
     static constexpr double arrivalDistance = 1;
 
-    // Moves nodes in place. Fewer than two nodes: nothing happens. Returns true when the centring
-    // node reached the origin in this step (the caller then stops centring).
-    static bool step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins);
+    // Up to this many nodes every pair is measured; beyond, far-away groups of nodes push as one
+    // (see Repulsion.h), the group taken whole when its extent is under this share of its distance.
+    static constexpr size_t exactRepulsionNodes = 5000;
+    static constexpr double openingAngle = 0.7;
+
+    struct StepResult {
+        // The centring node reached the origin in this step (the caller then stops centring).
+        bool arrived = false;
+        // The longest way any node moved along either axis.
+        double largestMove = 0;
+    };
+
+    ForceLayout();
+    ~ForceLayout();
+
+    // Moves nodes in place. Fewer than two nodes: nothing happens. `cooling` scales every free node's
+    // velocity after damping: 1 is the plain step, less brings the layout to rest. Who is related to
+    // whom is worked out again only when the nodes or the edges are not those of the last step.
+    StepResult step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins,
+                    double cooling = 1);
+
+    // Adds every node's repulsion from all others to the field's forces.
+    static void repel(RepulsionField& field);
 
     // The angle of a neighbour around its hub, atan2(dy, dx) with y pointing down: the order in
     // which a hub's neighbours take their slots.
     static double fanOutAngle(QPointF hub, QPointF neighbour);
+
+    struct Topology;
+
+private:
+    std::unique_ptr<Topology> m_topology;
 };
 
 } // namespace morvane

@@ -10,6 +10,7 @@
 #include <QCoroFuture>
 #include <QPointer>
 #include <QThreadPool>
+#include <QtConcurrent>
 
 #include <cmath>
 #include <numbers>
@@ -28,11 +29,6 @@ template <class... T> void discardOffMainThread(T... values)
 {
     QThreadPool::globalInstance()->start([held = std::make_tuple(std::move(values)...)] {});
 }
-
-// New nodes wait on a circle whose radius grows with their number up to a ceiling (reached at 16).
-constexpr double circleBaseRadius = 170;
-constexpr double circleRadiusPerNode = 12;
-constexpr double circleLargestRadius = 360;
 
 } // namespace
 
@@ -117,6 +113,34 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
     // A load that ends after a newer one has been applied would show an older library.
     if (!self || generation <= m_lastAppliedLoad)
         co_return;
+    if (library && library->items.size() >= derivedAwayItems) {
+        // A large library's visible graph is worked out on the pool, where the places of the nodes
+        // shown now are remembered too; it is shown unless the graph was rebuilt meanwhile (a scope
+        // or filter chosen), when it is worked out again here.
+        const quint64 rebuilds = m_rebuilds;
+        GraphDerivation derivation = this->derivation();
+        derivation.items = library->items;
+        derivation.relations = library->relations;
+        derivation.degreeByID = library->degreeByID;
+        derivation.suggestedEdges = library->suggestedEdges;
+        // Handed back behind a pointer: the future keeps a copy of what it hands back, and the nodes
+        // are changed below, which would copy them all if that copy shared them.
+        auto work = [derivation = std::move(derivation), shown = m_nodes]() mutable {
+            for (const Node& node : shown)
+                derivation.preservedLayout.insert(node.id, {node.position, node.velocity});
+            return std::make_shared<Derived>(std::move(derivation.preservedLayout), derivation.derive());
+        };
+        // Named first: g++ 12 destroys temporaries made inside a co_await expression twice.
+        QFuture<std::shared_ptr<Derived>> deriving = QtConcurrent::run(std::move(work));
+        const std::shared_ptr<Derived> derived = co_await deriving;
+        if (!self || generation <= m_lastAppliedLoad)
+            co_return;
+        if (m_rebuilds == rebuilds) {
+            m_lastAppliedLoad = generation;
+            apply(std::move(*library), message, std::move(*derived));
+            co_return;
+        }
+    }
     m_lastAppliedLoad = generation;
     if (library) {
         apply(std::move(*library), message);
@@ -126,13 +150,31 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
     }
 }
 
-void GraphViewModel::apply(GraphLibrary library, const std::optional<QString>& message)
+void GraphViewModel::apply(GraphLibrary library, const std::optional<QString>& message,
+                           std::optional<Derived> derived)
 {
     discardOffMainThread(std::exchange(m_allItems, std::move(library.items)),
                          std::exchange(m_allRelations, std::move(library.relations)),
                          std::exchange(m_allDegreeByID, std::move(library.degreeByID)));
     m_suggestedEdges = std::move(library.suggestedEdges);
-    rebuild();
+    if (derived) {
+        // The layout went on while the graph was worked out: nodes still shown in the same order
+        // keep where it has taken them since.
+        auto& [placements, result] = *derived;
+        if (result.nodes.size() == m_nodes.size() &&
+            std::equal(result.nodes.begin(), result.nodes.end(), m_nodes.begin(),
+                       [](const Node& a, const Node& b) { return a.id == b.id; })) {
+            for (qsizetype i = 0; i < m_nodes.size(); ++i) {
+                result.nodes[i].position = m_nodes[i].position;
+                result.nodes[i].velocity = m_nodes[i].velocity;
+            }
+        }
+        ++m_rebuilds;
+        discardOffMainThread(std::exchange(m_preservedLayout, std::move(placements)));
+        show(std::move(result));
+    } else {
+        rebuild();
+    }
     // The pins as they are now, so that a drag that ended while the load ran keeps its node in place.
     m_userPositionedNodeIDs.removeIf([this](const QUuid& id) { return !hasNodeItem(id); });
     if (m_selectedNodeID && !hasNodeItem(*m_selectedNodeID))
@@ -163,14 +205,30 @@ void GraphViewModel::startLayoutTimer()
     if (m_layoutTimer)
         m_layoutTimer->stop();
     m_layoutTimer = m_clock->makeTimer([this] { stepLayout(); });
-    m_layoutTimer->start(layoutInterval, true);
+    wakeLayout();
+    // Its own timer, so that a resting layout still follows the application in front.
+    if (m_contextTimer)
+        m_contextTimer->stop();
+    m_contextTimer = m_clock->makeTimer([this] { refreshActiveContext(); });
+    m_contextTimer->start(activeContextInterval, true);
+}
+
+void GraphViewModel::wakeLayout()
+{
+    m_stepsSinceWake = 0;
+    m_cooling = 1;
+    m_stillSteps = 0;
+    if (m_layoutTimer && !m_layoutTimer->isActive())
+        m_layoutTimer->start(layoutInterval, true);
 }
 
 void GraphViewModel::stop()
 {
-    if (m_layoutTimer) {
-        m_layoutTimer->stop();
-        m_layoutTimer.reset();
+    for (auto* timer : {&m_layoutTimer, &m_contextTimer}) {
+        if (*timer) {
+            (*timer)->stop();
+            timer->reset();
+        }
     }
     if (m_storeObserver) {
         disconnect(m_storeObserver);
@@ -187,7 +245,7 @@ void GraphViewModel::captureActiveContext()
     refreshActiveContext();
 }
 
-// After a load that left nothing selected, every 30 layout steps, and when the window is shown. The
+// After a load that left nothing selected, every second while the window is shown, and when it is shown. The
 // capture runs here on the main thread (providers may wait for other applications); the lookup runs
 // on the store thread. While the capture finds nothing the graph keeps following the last item seen.
 void GraphViewModel::refreshActiveContext()
@@ -217,10 +275,14 @@ QCoro::Task<> GraphViewModel::lookUpActiveContext(CapturedContext context)
 void GraphViewModel::applyExternalContext(const std::optional<LinkItem>& link)
 {
     const bool loaded = link && anyItem(link->id) != nullptr;
-    setActiveNodeID(loaded ? std::optional<QUuid>(link->id) : std::nullopt);
-    // The neighbourhood shown follows the item the user works on.
-    if (m_scope == GraphScope::currentNeighborhood)
-        rebuild();
+    const std::optional<QUuid> active = loaded ? std::optional<QUuid>(link->id) : std::nullopt;
+    // A look that finds what the last one found changes nothing: no rebuild, no layout steps.
+    if (active != m_activeNodeID) {
+        setActiveNodeID(active);
+        // The neighbourhood shown follows the item the user works on.
+        if (m_scope == GraphScope::currentNeighborhood)
+            rebuild();
+    }
     // A selection the user made is never taken over.
     if (loaded && !m_selectedNodeID)
         centerOnNode(link->id, true);
@@ -230,31 +292,33 @@ void GraphViewModel::applyExternalContext(const std::optional<LinkItem>& link)
 
 void GraphViewModel::rebuild()
 {
+    ++m_rebuilds;
     rememberPlacements();
-    if (m_allItems.isEmpty()) {
-        m_nodeItems.clear();
-        m_nodes.clear();
-        emit nodesChanged();
-        m_edges.clear();
-        emit edgesChanged();
-        return;
-    }
-    const std::vector<qsizetype> visible = applyScope(filteredItems());
-    QHash<QUuid, qsizetype> nodeItems;
-    nodeItems.reserve(qsizetype(visible.size()));
-    for (const qsizetype index : visible)
-        nodeItems.insert(m_allItems[index].id, index);
-    discardOffMainThread(std::exchange(m_nodeItems, std::move(nodeItems)),
-                         std::exchange(m_nodes, placedNodes(visible)));
+    show(m_allItems.isEmpty() ? GraphDerivation::Result() : derivation().derive());
+}
+
+GraphDerivation GraphViewModel::derivation() const
+{
+    return {m_allItems,   m_allRelations, m_allDegreeByID, m_suggestedEdges, m_scope,          m_typeFilters,
+            m_appFilters, m_tagFilters,   m_activeNodeID,  m_selectedNodeID, m_preservedLayout};
+}
+
+void GraphViewModel::show(GraphDerivation::Result derived)
+{
+    discardOffMainThread(std::exchange(m_nodeItems, std::move(derived.nodeItems)),
+                         std::exchange(m_nodes, std::move(derived.nodes)),
+                         std::exchange(m_edges, std::move(derived.edges)));
     emit nodesChanged();
-    m_edges = visibleEdges();
     emit edgesChanged();
+    if (m_allItems.isEmpty())
+        return;
     if (m_selectedNodeID && !hasNodeItem(*m_selectedNodeID))
         setSelectedNodeID(std::nullopt);
     if (m_activeNodeID && !hasNodeItem(*m_activeNodeID))
         setActiveNodeID(std::nullopt);
     setNavigation(std::nullopt);
     setMessage(statusText(m_allItems.size(), m_allRelations.size()));
+    wakeLayout();
 }
 
 // Every shown node's place is remembered before the shown set changes, so a node keeps its place
@@ -265,114 +329,10 @@ void GraphViewModel::rememberPlacements()
         m_preservedLayout.insert(node.id, {node.position, node.velocity});
 }
 
-QList<GraphViewModel::Node> GraphViewModel::placedNodes(const std::vector<qsizetype>& visible) const
-{
-    const qsizetype n = std::max<qsizetype>(qsizetype(visible.size()), 1);
-    const double radius = std::min(circleBaseRadius + circleRadiusPerNode * double(n), circleLargestRadius);
-    QList<Node> nodes;
-    nodes.reserve(qsizetype(visible.size()));
-    for (size_t i = 0; i < visible.size(); ++i) {
-        const LinkItem& item = m_allItems[visible[i]];
-        Node node{item.id, item.title, item.type, {}, {}, m_allDegreeByID.value(item.id), {}};
-        node.health = healthForDegree(node.degree);
-        if (const auto kept = m_preservedLayout.constFind(item.id); kept != m_preservedLayout.cend()) {
-            node.position = kept->position;
-            node.velocity = kept->velocity;
-        } else {
-            const double angle = 2 * std::numbers::pi * double(i) / double(n);
-            node.position = {radius * std::cos(angle), radius * std::sin(angle)};
-        }
-        nodes.append(std::move(node));
-    }
-    return nodes;
-}
-
-QList<GraphViewModel::Edge> GraphViewModel::visibleEdges() const
-{
-    QList<Edge> edges;
-    for (const LinkRelation& relation : m_allRelations) {
-        if (hasNodeItem(relation.fromLinkID) && hasNodeItem(relation.toLinkID))
-            edges.append({relation.id, relation.fromLinkID, relation.toLinkID, EdgeKind::relation()});
-    }
-    for (const Edge& edge : m_suggestedEdges) {
-        if (hasNodeItem(edge.from) && hasNodeItem(edge.to))
-            edges.append(edge);
-    }
-    return edges;
-}
-
 const LinkItem* GraphViewModel::nodeItem(const QUuid& id) const
 {
     const auto found = m_nodeItems.constFind(id);
     return found == m_nodeItems.cend() ? nullptr : &m_allItems[*found];
-}
-
-bool GraphViewModel::matchesFilters(const LinkItem& item) const
-{
-    if (!m_typeFilters.empty() && !m_typeFilters.contains(item.type))
-        return false;
-    if (!m_appFilters.isEmpty() && !m_appFilters.contains(item.sourceApp))
-        return false;
-    if (m_tagFilters.isEmpty())
-        return true;
-    return std::any_of(item.tags.begin(), item.tags.end(),
-                       [this](const QString& tag) { return m_tagFilters.contains(tag); });
-}
-
-std::vector<qsizetype> GraphViewModel::filteredItems() const
-{
-    std::vector<qsizetype> kept;
-    kept.reserve(size_t(m_allItems.size()));
-    for (qsizetype i = 0; i < m_allItems.size(); ++i) {
-        if (matchesFilters(m_allItems[i]))
-            kept.push_back(i);
-    }
-    return kept;
-}
-
-std::vector<qsizetype> GraphViewModel::applyScope(std::vector<qsizetype> items) const
-{
-    QSet<QUuid> chosen;
-    std::function<bool(const LinkItem&)> keeps;
-    switch (m_scope) {
-    case GraphScope::all:
-        return items;
-    case GraphScope::currentNeighborhood: {
-        const std::optional<QUuid> centre = m_activeNodeID ? m_activeNodeID : m_selectedNodeID;
-        if (!centre)
-            return items;
-        chosen.insert(*centre);
-        for (const LinkRelation& relation : m_allRelations) {
-            if (relation.fromLinkID == *centre)
-                chosen.insert(relation.toLinkID);
-            if (relation.toLinkID == *centre)
-                chosen.insert(relation.fromLinkID);
-        }
-        for (const Edge& edge : m_suggestedEdges) {
-            if (edge.from == *centre)
-                chosen.insert(edge.to);
-            if (edge.to == *centre)
-                chosen.insert(edge.from);
-        }
-        keeps = [&chosen](const LinkItem& item) { return chosen.contains(item.id); };
-        break;
-    }
-    case GraphScope::orphans:
-        keeps = [this](const LinkItem& item) { return m_allDegreeByID.value(item.id) == 0; };
-        break;
-    case GraphScope::weakLinks:
-        keeps = [this](const LinkItem& item) { return m_allDegreeByID.value(item.id) < 2; };
-        break;
-    case GraphScope::suggestions:
-        for (const Edge& edge : m_suggestedEdges) {
-            chosen.insert(edge.from);
-            chosen.insert(edge.to);
-        }
-        keeps = [&chosen](const LinkItem& item) { return chosen.contains(item.id); };
-        break;
-    }
-    std::erase_if(items, [&](qsizetype index) { return !keeps(m_allItems[index]); });
-    return items;
 }
 
 QString GraphViewModel::statusText(qsizetype itemCount, qsizetype relationCount) const
@@ -455,6 +415,11 @@ bool GraphViewModel::hasOrphanNodes() const
                        [](const Node& node) { return node.health == NodeHealth::orphan; });
 }
 
+bool GraphViewModel::matchesFilters(const LinkItem& item) const
+{
+    return GraphDerivation::matches(item, m_typeFilters, m_appFilters, m_tagFilters);
+}
+
 std::optional<GraphViewModel::Node> GraphViewModel::nodeWithID(const std::optional<QUuid>& id) const
 {
     if (!id)
@@ -468,16 +433,23 @@ std::optional<GraphViewModel::Node> GraphViewModel::nodeWithID(const std::option
 
 void GraphViewModel::stepLayout()
 {
-    if (m_nodes.size() < 2)
-        return;
-    if (++m_activeContextRefreshCounter >= activeContextRefreshSteps) {
-        m_activeContextRefreshCounter = 0;
-        refreshActiveContext();
+    bool still = true;
+    if (m_nodes.size() >= 2) {
+        const double cooling =
+            m_stepsSinceWake < coolingDelaySteps(m_nodes.size()) ? 1.0 : (m_cooling *= coolingPerStep);
+        ++m_stepsSinceWake;
+        const auto step = m_layout.step(
+            m_nodes, m_edges, {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling);
+        if (step.arrived)
+            m_animatingCenterNodeID.reset();
+        emit nodesChanged();
+        still = step.largestMove < m_visibleMotion && !m_animatingCenterNodeID && !m_draggingNodeID;
     }
-    if (ForceLayout::step(m_nodes, m_edges,
-                          {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}))
-        m_animatingCenterNodeID.reset();
-    emit nodesChanged();
+    m_stillSteps = still ? m_stillSteps + 1 : 0;
+    if (m_stillSteps >= restingSteps && isLayoutTimerRunning()) {
+        m_layoutTimer->stop();
+        emit layoutSettled();
+    }
 }
 
 void GraphViewModel::centerOnNode(const QUuid& id, bool animated)
@@ -488,6 +460,7 @@ void GraphViewModel::centerOnNode(const QUuid& id, bool animated)
         m_animatingCenterNodeID = id;
     else
         m_animatingCenterNodeID.reset();
+    wakeLayout();
 }
 
 void GraphViewModel::dragNode(const QUuid& id, QPointF point)
@@ -501,6 +474,7 @@ void GraphViewModel::dragNode(const QUuid& id, QPointF point)
     found->velocity = {};
     emit nodesChanged();
     m_animatingCenterNodeID.reset();
+    wakeLayout();
 }
 
 void GraphViewModel::endDrag(const QUuid& id)
@@ -508,6 +482,7 @@ void GraphViewModel::endDrag(const QUuid& id)
     m_draggingNodeID.reset();
     m_userPositionedNodeIDs.insert(id);
     m_animatingCenterNodeID.reset();
+    wakeLayout();
 }
 
 // --- Published fields ------------------------------------------------------------------------------
@@ -522,6 +497,7 @@ void GraphViewModel::setSelectedNodeID(std::optional<QUuid> id)
 {
     m_selectedNodeID = id;
     emit selectedNodeIDChanged();
+    wakeLayout();
 }
 
 void GraphViewModel::setActiveNodeID(std::optional<QUuid> id)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ForceLayout.h"
+#include "GraphDerivation.h"
 #include "GraphElements.h"
 #include "GraphLibrary.h"
 #include "ItemOpener.h"
@@ -21,6 +23,7 @@
 
 #include <QCoroTask>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -74,20 +77,26 @@ public:
         bool operator==(const SuggestedRelation&) const = default;
     };
 
-    // Where a node was, kept so that a rebuild puts known nodes back in place.
-    struct Placement {
-        QPointF position;
-        QPointF velocity;
-        bool operator==(const Placement&) const = default;
-    };
+    using Placement = GraphPlacement;
 
     // Reads the library and derives degrees and suggestions, off the main thread.
     using LibraryLoader = std::function<QFuture<GraphLibrary>()>;
 
-    // The layout ticks thirty times a second.
+    // The layout ticks thirty times a second while it moves.
     static constexpr std::chrono::milliseconds layoutInterval{1000 / 30};
-    // Layout steps between two looks at what the user has in front of them.
-    static constexpr int activeContextRefreshSteps = 30;
+    // Once nothing has woken the layout for a while it cools: each step keeps this share of the speed
+    // the step before allowed, so motion that would go on for ever (a hub's fan chasing its own
+    // slots) dies away. The while is a second and a half, longer for a large graph, which takes
+    // longer to spread out from the circle new nodes start on (six seconds at 5,000 nodes, eight from 6,700).
+    static int coolingDelaySteps(qsizetype nodes)
+    {
+        return int(std::clamp<qsizetype>(nodes * 36 / 1000, 45, 240));
+    }
+    static constexpr double coolingPerStep = 0.85;
+    // After this many steps in a row in which no node moved visibly, the layout rests: its timer stops.
+    static constexpr int restingSteps = 10;
+    // While the window is shown, how often the graph looks at what the user has in front of them.
+    static constexpr std::chrono::milliseconds activeContextInterval{1000};
 
     // The store outlives the model.
     GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
@@ -150,7 +159,9 @@ public:
     void startLayoutTimer();
     void stop();
     bool isObservingStore() const { return bool(m_storeObserver); }
+    // Stops while the layout rests; anything that can move a node starts it again.
     bool isLayoutTimerRunning() const { return m_layoutTimer && m_layoutTimer->isActive(); }
+    bool isActiveContextTimerRunning() const { return m_contextTimer && m_contextTimer->isActive(); }
 
     // --- The visible graph ----------------------------------------------------------------------
     // Nodes of the loaded links that pass the filters and the scope, in load order. A node keeps the
@@ -172,8 +183,15 @@ public:
     std::optional<Node> linkingSourceNode() const { return nodeWithID(m_linkingSourceNodeID); }
 
     // --- Layout and placing nodes by hand --------------------------------------------------------
-    // One tick of the force layout; one nodesChanged() for the whole step.
+    // One tick of the force layout; one nodesChanged() for the whole step. layoutSettled() when the
+    // layout comes to rest.
     void stepLayout();
+    // The least move, in layout units, that the view can show (half a pixel at its zoom): a layout
+    // whose every node moves less than this is at rest.
+    void setVisibleMotion(double layoutUnits) { m_visibleMotion = layoutUnits; }
+    // Runs the layout at full strength again, also when it rests: the model calls it on every change
+    // to the graph, the selection or a node's place, the view on a resize or a zoom.
+    void wakeLayout();
     // Selects the node and marks it centred; animated, the layout glides it to the origin unless the
     // user has placed it by hand. The node need not be shown.
     void centerOnNode(const QUuid& id, bool animated);
@@ -263,17 +281,19 @@ signals:
     void scopeChanged();
     void filtersChanged();
     void keyboardRelationNavigationChanged();
+    void layoutSettled();
 
 private:
     QCoro::Task<> load(quint64 generation, std::optional<QString> message);
-    void apply(GraphLibrary library, const std::optional<QString>& message);
+    // Takes in a loaded library and shows its graph: the one given, worked out away from this
+    // thread, or else one worked out here.
+    using Derived = std::pair<QHash<QUuid, Placement>, GraphDerivation::Result>;
+    void apply(GraphLibrary library, const std::optional<QString>& message,
+               std::optional<Derived> derived = std::nullopt);
     void rememberPlacements();
-    // The positions in allItems of the links that pass the filters, then those the scope keeps;
-    // both keep load order.
-    std::vector<qsizetype> filteredItems() const;
-    std::vector<qsizetype> applyScope(std::vector<qsizetype> items) const;
-    QList<Node> placedNodes(const std::vector<qsizetype>& visible) const;
-    QList<Edge> visibleEdges() const;
+    // What the visible graph follows from, as it is now.
+    GraphDerivation derivation() const;
+    void show(GraphDerivation::Result derived);
     std::optional<Node> nodeWithID(const std::optional<QUuid>& id) const;
     void setMessage(const QString& message);
     void setSelectedNodeID(std::optional<QUuid> id);
@@ -332,9 +352,16 @@ private:
     QHash<QUuid, int> m_allDegreeByID;
     QList<Edge> m_suggestedEdges;
     QHash<QUuid, Placement> m_preservedLayout;
+    ForceLayout m_layout;
     std::unique_ptr<ClockTimer> m_layoutTimer;
+    std::unique_ptr<ClockTimer> m_contextTimer;
     QMetaObject::Connection m_storeObserver;
-    int m_activeContextRefreshCounter = 0;
+    // Steps since the layout was last woken, the share of speed it keeps, and steps in a row that
+    // moved nothing visibly.
+    int m_stepsSinceWake = 0;
+    double m_cooling = 1;
+    int m_stillSteps = 0;
+    double m_visibleMotion = 0.5;
     std::optional<QUuid> m_animatingCenterNodeID;
     QSet<QUuid> m_userPositionedNodeIDs;
     // Announcements of the graph's own writes still on their way: each is let pass without a load,
@@ -345,6 +372,10 @@ private:
     std::optional<CapturedContext> m_lastExternalContext;
     std::function<void()> m_onItemOpened;
 
+    // Rebuilds so far: a graph worked out away from this thread is shown only if none came between.
+    quint64 m_rebuilds = 0;
+    // Libraries of this many links have their visible graph worked out away from this thread.
+    static constexpr qsizetype derivedAwayItems = 5000;
     // Loads are numbered as they start; a load applies only when it is newer than the last applied.
     quint64 m_loadsStarted = 0;
     quint64 m_lastAppliedLoad = 0;

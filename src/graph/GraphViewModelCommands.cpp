@@ -293,6 +293,7 @@ void GraphViewModel::addRelationEdgeLocally(const QUuid& a, const QUuid& b)
     refreshNodeDegree(a);
     refreshNodeDegree(b);
     resetVelocities({a, b});
+    wakeLayout();
 }
 
 void GraphViewModel::refreshNodeDegree(const QUuid& id)

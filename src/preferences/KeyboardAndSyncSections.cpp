@@ -4,6 +4,7 @@
 #include "PreferencesSections.h"
 #include "desktop/Glyphs.h"
 #include "desktop/TextStyle.h"
+#include "platform/GlobalShortcutsPortal.h"
 #include "services/PreferencesStore.h"
 #include "sync/FolderRecordStore.h"
 
@@ -16,6 +17,33 @@
 namespace morvane {
 
 using PreferenceColors::primary;
+
+namespace {
+
+// What a Wayland desktop does with the shortcuts: its shortcuts portal holds them under keys the
+// user may have changed there, or, without one, they fire only while an X11 window has the keyboard.
+std::optional<QString> desktopShortcutsNote(const GlobalShortcutsPortal* portal)
+{
+    if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        return std::nullopt;
+    if (!portal || portal->state() == GlobalShortcutsPortal::State::unavailable)
+        return QStringLiteral("On this Wayland desktop these shortcuts work only while a window of an X11 "
+                              "application has the keyboard. To open Morvane from anywhere, bind keys in "
+                              "your desktop's keyboard settings to the commands “morvane --quick-panel” "
+                              "and “morvane --graph”.");
+    const QMap<QString, QString> triggers = portal->triggerDescriptions();
+    if (triggers.isEmpty())
+        return std::nullopt;
+    const auto keys = [&triggers](const QString& id) {
+        const QString text = triggers.value(id);
+        return text.isEmpty() ? QStringLiteral("no keys") : QStringLiteral("“%1”").arg(text);
+    };
+    return QStringLiteral("Your desktop holds these shortcuts: Morvane %1, Graph %2. The desktop keeps "
+                          "its own keys once it has them; change them in your desktop's shortcut settings.")
+        .arg(keys(PortalShortcutId::quickPanel), keys(PortalShortcutId::graph));
+}
+
+} // namespace
 
 QWidget* makeKeyboardSection(SectionContext& context)
 {
@@ -37,15 +65,8 @@ QWidget* makeKeyboardSection(SectionContext& context)
 
     auto* conflict = new PreferenceMessage(context.theme);
     group->content()->addWidget(conflict);
-    // Through Xwayland the shortcuts reach us only while an X11 window has the keyboard.
-    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        group->content()->addWidget(new PreferenceMessage(
-            context.theme,
-            QStringLiteral("On this Wayland desktop these shortcuts work only while a window of an X11 "
-                           "application has the keyboard. To open Morvane from anywhere, bind keys in "
-                           "your desktop's keyboard settings to the commands “morvane --quick-panel” "
-                           "and “morvane --graph”."),
-            MessageStyle::warning));
+    auto* desktopNote = new PreferenceMessage(context.theme);
+    group->content()->addWidget(desktopNote);
     group->content()->addWidget(new PreferenceMessage(
         context.theme,
         QStringLiteral(
@@ -61,6 +82,18 @@ QWidget* makeKeyboardSection(SectionContext& context)
     show();
     QObject::connect(&store, &PreferencesStore::hotkeysChanged, group, show);
     QObject::connect(&store, &PreferencesStore::hotkeyConflictMessageChanged, group, show);
+
+    GlobalShortcutsPortal* portal = context.shortcutsPortal;
+    const auto showDesktop = [portal, desktopNote] {
+        const bool portalBound = portal && portal->state() == GlobalShortcutsPortal::State::available;
+        desktopNote->setMessage(desktopShortcutsNote(portal),
+                                portalBound ? MessageStyle::secondary : MessageStyle::warning);
+    };
+    showDesktop();
+    if (portal) {
+        QObject::connect(portal, &GlobalShortcutsPortal::stateChanged, group, showDesktop);
+        QObject::connect(portal, &GlobalShortcutsPortal::triggerDescriptionsChanged, group, showDesktop);
+    }
     return group;
 }
 

@@ -13,6 +13,7 @@ class AccessibilityApi;
 class AlertPresenter;
 class DesktopServices;
 class FileDialogPresenter;
+class GlobalShortcutsPortal;
 class KnownRootsStore;
 class PreferencesStore;
 class PreferencesTheme;
@@ -31,6 +32,7 @@ struct SectionContext {
     AccessibilityApi* accessibility = nullptr; // nothing: not available here
     // Asks whether to erase everything; the window owns the question.
     std::function<void()> confirmEraseAllData;
+    GlobalShortcutsPortal* shortcutsPortal = nullptr; // nothing: no Wayland session
 };
 
 QWidget* makeGeneralSection(SectionContext& context);

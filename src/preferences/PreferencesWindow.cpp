@@ -105,6 +105,7 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
         m_services.desktop.get(),
         m_services.accessibility.get(),
         [this] { confirmEraseAllData(); },
+        m_services.shortcutsPortal.get(),
     });
 
     auto* layout = new QHBoxLayout(this);

@@ -13,6 +13,7 @@ class QLabel;
 namespace morvane {
 
 class AppearanceService;
+class GlobalShortcutsPortal;
 class GlyphView;
 class SidebarButton;
 class UserDefaults;
@@ -27,6 +28,7 @@ struct PreferencesWindowServices {
     std::shared_ptr<DesktopServices> desktop;        // may be null
     std::shared_ptr<AccessibilityApi> accessibility; // may be null
     const AppearanceService* appearance = nullptr;
+    std::shared_ptr<GlobalShortcutsPortal> shortcutsPortal; // may be null
 };
 
 // The Preferences window: a sidebar of the seven pages and a scrolling pane with the chosen page's

@@ -12,12 +12,6 @@ namespace {
 
 constexpr quint32 probeId = 65535;
 
-quint32 registrationSignature()
-{
-    static const quint32 signature = HotkeyService::fourCharCode("Mrvn");
-    return signature;
-}
-
 quint32 probeSignature()
 {
     static const quint32 signature = HotkeyService::fourCharCode("MvPr");
@@ -25,6 +19,12 @@ quint32 probeSignature()
 }
 
 } // namespace
+
+quint32 HotkeyService::registrationSignature()
+{
+    static const quint32 signature = fourCharCode("Mrvn");
+    return signature;
+}
 
 HotkeyService::HotkeyService(std::shared_ptr<HotkeyBackend> backend, QObject* parent)
     : QObject(parent)

@@ -59,6 +59,8 @@ public:
 
     // The signature of registered shortcuts and of the availability probe.
     static quint32 fourCharCode(const QByteArray& text);
+    // The signature every registered shortcut carries.
+    static quint32 registrationSignature();
 
 private:
     void installHandlerOnce();

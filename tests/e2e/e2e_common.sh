@@ -153,3 +153,17 @@ show_panel() {
   w=$(panel)
   wait_for 5 panel_active || fail "the panel did not take the focus"
 }
+
+# The links and relations tables as the library's first version made them (the store adds what later
+# versions need), for a script that writes its library with sqlite3.
+first_library_tables() {
+  cat <<'SQL'
+CREATE TABLE links (id TEXT PRIMARY KEY, title TEXT NOT NULL, url TEXT NOT NULL, type TEXT NOT NULL,
+  source_app TEXT NOT NULL DEFAULT '', notes TEXT NOT NULL DEFAULT '', created_at TEXT NOT NULL,
+  updated_at TEXT NOT NULL, last_opened_at TEXT);
+CREATE TABLE link_relations (id TEXT PRIMARY KEY,
+  from_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
+  to_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
+  created_at TEXT NOT NULL, UNIQUE(from_link_id, to_link_id));
+SQL
+}

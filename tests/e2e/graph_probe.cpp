@@ -1,10 +1,12 @@
 // Opens the real Graph window over the library file named on the command line, and prints what the
 // end-to-end test needs to drive it with the pointer and judge it by the pixels on screen:
-// "ready" once the library is drawn, its nodes then held where the layout put them so that they
-// stay under the pointer; on "where" (a line on stdin) "node <title> <x> <y>" for every node and then
-// "centre <x> <y>", the canvas centre, in screen coordinates; "selected <title>" at each new
+// "ready" once the library is drawn and the view fitted to it, its nodes held where the layout first
+// put them so that they stay under the pointer; on "where" (a line on stdin) "node <title> <x> <y>" for every
+// node and then "centre <x> <y>", the canvas centre, in screen coordinates; "selected <title>" at each new
 // selection; "menu <entries joined by |>" when a menu opens and "menu closed" when it goes; and
-// "opened <title>" for each link opened.
+// "opened <title>" for each link opened. With "--free" after the library the nodes are left to the
+// layout: it prints "settled" each time the layout comes to rest and "moving" at its first step
+// after that, and on "lonely" "lonely <title> <x> <y>" for the shown node farthest from any other.
 
 #include "ProbeIO.h"
 #include "capture/ActiveContextService.h"
@@ -20,6 +22,7 @@
 #include <QMenu>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -59,9 +62,10 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: graph_probe <library file>\n");
+        std::fprintf(stderr, "usage: graph_probe <library file> [--free]\n");
         return 2;
     }
+    const bool free = argc > 2 && QByteArray(argv[2]) == "--free";
     using namespace morvane;
     LinkStore store(LinkStore::libraryAt(QString::fromLocal8Bit(argv[1])),
                     std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
@@ -77,16 +81,25 @@ int main(int argc, char** argv)
         const LinkItem* item = model.nodeItem(id);
         return item ? item->title : QString();
     };
+    bool pinned = false;
     bool ready = false;
+    bool settled = false;
+    QObject::connect(&model, &GraphViewModel::layoutSettled, [&] {
+        settled = true;
+        if (!std::exchange(ready, true))
+            say(QStringLiteral("ready"));
+        say(QStringLiteral("settled"));
+    });
     QObject::connect(&model, &GraphViewModel::nodesChanged, [&] {
-        if (ready || model.nodes().isEmpty())
+        if (std::exchange(settled, false))
+            say(QStringLiteral("moving"));
+        if (free || pinned || model.nodes().isEmpty())
             return;
-        ready = true;
+        pinned = true;
         for (const GraphNode& node : QList<GraphNode>(model.nodes())) {
             model.dragNode(node.id, node.position);
             model.endDrag(node.id);
         }
-        say(QStringLiteral("ready"));
     });
     QObject::connect(&model, &GraphViewModel::selectedNodeIDChanged, [&] {
         if (const auto selected = model.selectedNodeID())
@@ -103,9 +116,35 @@ int main(int argc, char** argv)
         const QPoint centre = onScreen(QPointF(canvas.width() / 2.0, canvas.height() / 2.0));
         say(QStringLiteral("centre %1 %2").arg(centre.x()).arg(centre.y()));
     };
+    const auto lonely = [&] {
+        GraphCanvas& canvas = *window.canvas();
+        const QRectF inner = QRectF(canvas.rect()).adjusted(60, 60, -60, -60);
+        double farthest = -1;
+        QString title;
+        QPoint at;
+        for (const GraphNode& node : model.nodes()) {
+            const QPointF p = canvas.viewport().toScreen(node.position, canvas.size());
+            if (!inner.contains(p))
+                continue;
+            double nearest = 1e9;
+            for (const GraphNode& other : model.nodes())
+                if (other.id != node.id)
+                    nearest = std::min(
+                        nearest,
+                        QLineF(p, canvas.viewport().toScreen(other.position, canvas.size())).length());
+            if (nearest > farthest) {
+                farthest = nearest;
+                title = node.title;
+                at = canvas.mapToGlobal(p).toPoint();
+            }
+        }
+        say(QStringLiteral("lonely %1 %2 %3").arg(title).arg(at.x()).arg(at.y()));
+    };
     const auto input = morvane::probe::readCommands([&](std::string_view line) {
         if (line == "where")
             where();
+        else if (line == "lonely")
+            lonely();
     });
 
     window.present();

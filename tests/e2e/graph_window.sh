@@ -16,13 +16,7 @@ beta=B2B2B2B2-0000-4000-8000-000000000002
 gamma=C3C3C3C3-0000-4000-8000-000000000003
 # The library as its first version wrote it; the store adds what later versions need.
 sqlite3 "$library" <<SQL
-CREATE TABLE links (id TEXT PRIMARY KEY, title TEXT NOT NULL, url TEXT NOT NULL, type TEXT NOT NULL,
-  source_app TEXT NOT NULL DEFAULT '', notes TEXT NOT NULL DEFAULT '', created_at TEXT NOT NULL,
-  updated_at TEXT NOT NULL, last_opened_at TEXT);
-CREATE TABLE link_relations (id TEXT PRIMARY KEY,
-  from_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
-  to_link_id TEXT NOT NULL REFERENCES links(id) ON DELETE CASCADE,
-  created_at TEXT NOT NULL, UNIQUE(from_link_id, to_link_id));
+$(first_library_tables)
 INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES
   ('$alpha', 'Alpha', 'https://alpha.example/', 'web', '$now', '$now'),
   ('$beta', 'Beta', 'https://beta.example/', 'web', '$now', '$now'),

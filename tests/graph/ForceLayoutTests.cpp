@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <numbers>
+#include <random>
 
 using namespace morvane;
 
@@ -43,7 +45,7 @@ TEST(ForceLayoutTests, RepulsionAndSpeedLimit)
     for (const auto& c : cases) {
         QList<GraphNode> nodes{at(c.x, 0), at(-c.x, 0)};
         const QList<GraphEdge> edges{edge(nodes[0].id, nodes[1].id, GraphEdgeKind::suggestion("#t"))};
-        ForceLayout::step(nodes, c.suggestionEdge ? edges : QList<GraphEdge>{}, {});
+        ForceLayout().step(nodes, c.suggestionEdge ? edges : QList<GraphEdge>{}, {});
         const double v = velocityFrom(c.expectedForce, c.x);
         EXPECT_NEAR(nodes[0].velocity.x(), v, 1e-9) << c.name;
         EXPECT_NEAR(nodes[1].velocity.x(), -v, 1e-9) << c.name;
@@ -52,7 +54,7 @@ TEST(ForceLayoutTests, RepulsionAndSpeedLimit)
     }
     // A far stretched relation pulls hard, yet a node moves by 12.32 at most, its velocity the distance.
     QList<GraphNode> stretched{at(5000, 0), at(-5000, 0)};
-    ForceLayout::step(stretched, {edge(stretched[0].id, stretched[1].id)}, {});
+    ForceLayout().step(stretched, {edge(stretched[0].id, stretched[1].id)}, {});
     EXPECT_DOUBLE_EQ(stretched[0].velocity.x(), -12.32);
     EXPECT_DOUBLE_EQ(stretched[0].position.x(), 5000 - 12.32);
 }
@@ -61,24 +63,24 @@ TEST(ForceLayoutTests, CentringPinsAndTooFewNodes)
 {
     const QSet<QUuid> none;
     QList<GraphNode> nodes{at(0.5, -0.9), at(300, 0)};
-    EXPECT_TRUE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}));
+    EXPECT_TRUE(ForceLayout().step(nodes, {}, {std::nullopt, &none, nodes[0].id}).arrived);
     EXPECT_EQ(nodes[0].position, QPointF(0, 0));
 
     nodes = {at(2, 0), at(300, 0)};
-    EXPECT_FALSE(ForceLayout::step(nodes, {}, {std::nullopt, &none, nodes[0].id}));
+    EXPECT_FALSE(ForceLayout().step(nodes, {}, {std::nullopt, &none, nodes[0].id}).arrived);
     EXPECT_NEAR(nodes[0].position.x(), 1.64, 1e-12);
     EXPECT_EQ(nodes[0].velocity, QPointF(0, 0));
 
     // Placed by the user or dragged: neither centred nor moved, and the centring stays pending.
     nodes = {at(2, 0), at(5, 5), at(300, 0)};
     const QSet<QUuid> placed{nodes[0].id};
-    EXPECT_FALSE(ForceLayout::step(nodes, {}, {nodes[1].id, &placed, nodes[0].id}));
+    EXPECT_FALSE(ForceLayout().step(nodes, {}, {nodes[1].id, &placed, nodes[0].id}).arrived);
     EXPECT_EQ(nodes[0].position, QPointF(2, 0));
     EXPECT_EQ(nodes[1].position, QPointF(5, 5));
 
     QList<GraphNode> single{at(40, 40)};
     single[0].velocity = {3, 3};
-    EXPECT_FALSE(ForceLayout::step(single, {}, {}));
+    EXPECT_FALSE(ForceLayout().step(single, {}, {}).arrived);
     EXPECT_EQ(single[0].position, QPointF(40, 40));
 }
 
@@ -92,7 +94,7 @@ TEST(ForceLayoutTests, HubFansItsNeighboursOutTowardsTheirSlots)
     const QSet<QUuid> hub{nodes[0].id};
     const QList<GraphEdge> edges{edge(nodes[0].id, QUuid::createUuid()), edge(nodes[0].id, nodes[1].id),
                                  edge(nodes[2].id, nodes[0].id)};
-    ForceLayout::step(nodes, edges, {std::nullopt, &hub, std::nullopt});
+    ForceLayout().step(nodes, edges, {std::nullopt, &hub, std::nullopt});
 
     const double strength = ForceLayout::fanStrength / rest * ForceLayout::damping;
     EXPECT_NEAR(nodes[1].velocity.y(), -pi / 2 * strength, 1e-9) << "slot −90°, at 0°";
@@ -107,7 +109,7 @@ TEST(ForceLayoutTests, LargeGraphFeelsEveryPairOnce)
     for (int i = 0; i < 3001; ++i)
         nodes.append(at(std::fmod(i * 7919.0, 6000) - 3000, std::fmod(i * 104729.0, 5000) - 2500));
     const QList<GraphNode> start = nodes;
-    ForceLayout::step(nodes, {}, {});
+    ForceLayout().step(nodes, {}, {});
     int wrong = 0;
     for (qsizetype i = 0; i < start.size(); ++i) {
         QPointF force;
@@ -121,4 +123,70 @@ TEST(ForceLayoutTests, LargeGraphFeelsEveryPairOnce)
                  std::abs(nodes[i].velocity.y() - velocityFrom(force.y(), p.y())) > 1e-9;
     }
     EXPECT_EQ(wrong, 0);
+}
+
+// Far-away groups pushing as one: on layouts spread evenly, in clusters, and with many nodes on one
+// spot, the forces stay close to those of every pair.
+TEST(ForceLayoutTests, TheQuadtreeRepulsionStaysCloseToTheExactOne)
+{
+    std::mt19937 random(3);
+    std::uniform_real_distribution<double> spread(-6000, 6000);
+    std::normal_distribution<double> cluster(0, 150);
+    const struct {
+        const char* name;
+        std::function<QPointF(int)> place;
+    } layouts[] = {
+        {"spread evenly", [&](int) { return QPointF(spread(random), spread(random)); }},
+        {"in clusters",
+         [&](int i) {
+             const QPointF centre((i % 7) * 900 - 2700, (i % 5) * 700 - 1400);
+             return centre + QPointF(cluster(random), cluster(random));
+         }},
+        {"a third on one spot",
+         [&](int i) { return i % 3 == 0 ? QPointF(40, 40) : QPointF(spread(random), spread(random)); }},
+    };
+    for (const auto& layout : layouts) {
+        RepulsionField exact(3000);
+        for (size_t i = 0; i < exact.size(); ++i) {
+            const QPointF at = layout.place(int(i));
+            exact.x[i] = at.x();
+            exact.y[i] = at.y();
+        }
+        RepulsionField approximate = exact;
+        repelAllPairs(exact, ForceLayout::repulsion);
+        repelByQuadtree(approximate, ForceLayout::repulsion, ForceLayout::openingAngle);
+        double error = 0, total = 0;
+        for (size_t i = 0; i < exact.size(); ++i) {
+            error +=
+                std::pow(approximate.fx[i] - exact.fx[i], 2) + std::pow(approximate.fy[i] - exact.fy[i], 2);
+            total += std::pow(exact.fx[i], 2) + std::pow(exact.fy[i], 2);
+        }
+        EXPECT_LT(std::sqrt(error / total), 0.01) << layout.name;
+    }
+}
+
+// One layout keeps who is related to whom between steps: a step after the edges or the order of the
+// nodes changed moves the nodes as a fresh layout would.
+TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
+{
+    const QList<GraphNode> start{at(-300, 0), at(300, 0), at(0, 250)};
+    const QList<GraphEdge> related{edge(start[0].id, start[1].id), edge(start[1].id, start[2].id)};
+    const QList<GraphNode> reordered{start[2], start[0], start[1]};
+    const struct {
+        const char* name;
+        QList<GraphNode> nodes;
+        QList<GraphEdge> edges;
+    } cases[] = {
+        {"relations between them", start, related},
+        {"the nodes in another order", reordered, related},
+        {"the relations gone", start, {}},
+    };
+    ForceLayout layout;
+    for (const auto& c : cases) {
+        QList<GraphNode> kept = c.nodes;
+        QList<GraphNode> fresh = c.nodes;
+        layout.step(kept, c.edges, {});
+        ForceLayout().step(fresh, c.edges, {});
+        EXPECT_EQ(kept, fresh) << c.name;
+    }
 }

@@ -235,3 +235,40 @@ TEST(GraphCommandTests, FocusFollowsTheItemInFront)
     ASSERT_TRUE(capture(c.id)) << "the last link seen";
     EXPECT_EQ(fx.model.selectedNodeID(), b.id);
 }
+
+// The look at the application in front runs every second on its own timer; one that finds what the
+// last one found neither rebuilds the neighbourhood nor wakes the layout.
+TEST(GraphCommandTests, ALookThatFindsTheSameItemChangesNothing)
+{
+    test::GraphFixture fx;
+    const LinkItem a = web("A"), b = web("B"), c = web("C");
+    fx.save({a, b, c}, {relation(a, b)});
+    ASSERT_TRUE(settle([&] { return fx.model.nodes().size() == 3; }));
+    const auto front = [&](const LinkItem& item) {
+        fx.frontmost->answer = {{CapturedContext{QStringLiteral("T"), item.url, LinkType::web, {}, {}}}, {}};
+        fx.clock->advance(GraphViewModel::activeContextInterval);
+    };
+    fx.model.setScope(GraphScope::currentNeighborhood);
+    fx.model.startLayoutTimer();
+    front(a);
+    ASSERT_TRUE(settle([&] { return fx.model.activeNodeID() == a.id && fx.model.nodes().size() == 2; }));
+    for (int step = 0; step < 1000 && fx.model.isLayoutTimerRunning(); ++step)
+        fx.clock->advance(GraphViewModel::layoutInterval);
+    ASSERT_FALSE(fx.model.isLayoutTimerRunning());
+
+    QSignalSpy rebuilds(&fx.model, &GraphViewModel::edgesChanged);
+    QSignalSpy marks(&fx.model, &GraphViewModel::activeNodeIDChanged);
+    front(a);
+    // The lookup is answered on the store thread, then applied here.
+    fx.store->run([](SQLiteStore&) {}).waitForFinished();
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(rebuilds.size(), 0);
+    EXPECT_EQ(marks.size(), 0);
+    EXPECT_FALSE(fx.model.isLayoutTimerRunning());
+
+    front(c);
+    ASSERT_TRUE(settle([&] { return fx.model.activeNodeID() == c.id; }));
+    EXPECT_GT(rebuilds.size(), 0);
+    EXPECT_EQ(fx.shownTitles(), QStringList{QStringLiteral("C")});
+}

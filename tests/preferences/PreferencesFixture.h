@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeGlobalShortcutsPortal.h"
 #include "FakeHotkeyBackend.h"
 #include "FakeLoginItem.h"
 #include "InMemoryCalendarStore.h"
@@ -57,7 +58,7 @@ template <class W> W* labelled(QWidget* root, const QString& label)
 // The real window over a settings model whose settings live in a temporary folder, a library of its
 // own, the recording shortcuts of a fake window system, and scripted panels and alerts.
 struct PreferencesFixture {
-    PreferencesFixture()
+    explicit PreferencesFixture(std::shared_ptr<GlobalShortcutsPortal> shortcutsPortal = nullptr)
     {
         PreferencesStore::Services services;
         services.defaults = defaults;
@@ -79,8 +80,9 @@ struct PreferencesFixture {
                 registerHotkeys();
         };
         registerHotkeys();
-        window = std::make_unique<PreferencesWindow>(PreferencesWindowServices{
-            *preferences, updater, defaults, fileDialogs, alerts, nullptr, nullptr, nullptr});
+        window = std::make_unique<PreferencesWindow>(
+            PreferencesWindowServices{*preferences, updater, defaults, fileDialogs, alerts, nullptr, nullptr,
+                                      nullptr, shortcutsPortal});
     }
 
     void registerHotkeys()

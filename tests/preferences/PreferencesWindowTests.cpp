@@ -146,20 +146,36 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
               nullptr);
 }
 
-// A Wayland session passes X11 shortcuts on only while an X11 window has the keyboard: the page says
-// so, with the commands the desktop's own keyboard settings can bind instead.
-TEST(PreferencesWindowTests, OnAWaylandSessionTheKeyboardPageOffersTheCommandsToBind)
+// A Wayland session passes X11 shortcuts on only while an X11 window has the keyboard: without the
+// desktop's shortcuts portal the page offers the commands to bind instead; with it, the page shows the
+// keys the desktop gave.
+TEST(PreferencesWindowTests, OnAWaylandSessionTheKeyboardPageSaysWhereTheShortcutsLive)
 {
+    const auto notes = [](test::PreferencesFixture& fx) {
+        QStringList texts;
+        for (const PreferenceMessage* message :
+             fx.window->sectionPage(PreferenceSection::keyboard)->findChildren<PreferenceMessage*>())
+            texts.append(message->text());
+        return texts.join('\n');
+    };
     for (const bool wayland : {false, true}) {
         const test::ScopedEnvironmentVariable session(
             "WAYLAND_DISPLAY", wayland ? std::optional<QByteArray>("wayland-0") : std::nullopt);
         test::PreferencesFixture fx;
-        QWidget* keyboard = fx.window->sectionPage(PreferenceSection::keyboard);
-        bool offered = false;
-        for (const PreferenceMessage* message : keyboard->findChildren<PreferenceMessage*>())
-            offered = offered || message->text().contains("“morvane --quick-panel”");
-        EXPECT_EQ(offered, wayland);
+        EXPECT_EQ(notes(fx).contains("“morvane --quick-panel”"), wayland);
     }
+
+    const test::ScopedEnvironmentVariable session("WAYLAND_DISPLAY", QByteArray("wayland-0"));
+    using State = GlobalShortcutsPortal::State;
+    auto portal = std::make_shared<test::FakeGlobalShortcutsPortal>(State::asking);
+    test::PreferencesFixture fx(portal);
+    EXPECT_FALSE(notes(fx).contains("morvane --quick-panel"));
+    portal->answer(State::available);
+    portal->setTriggers({{"quick-panel", "Meta+Ctrl+L"}, {"graph", ""}});
+    EXPECT_TRUE(notes(fx).contains("Morvane “Meta+Ctrl+L”, Graph no keys"));
+    EXPECT_FALSE(notes(fx).contains("morvane --quick-panel"));
+    portal->answer(State::unavailable);
+    EXPECT_TRUE(notes(fx).contains("“morvane --quick-panel”"));
 }
 
 TEST(PreferencesWindowTests, TheShortcutRecorderSuspendsTheShortcutsAndProposesOnlyCombinations)

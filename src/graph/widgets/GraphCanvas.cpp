@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace morvane {
 
@@ -27,6 +28,9 @@ constexpr double visibleMove = 0.5;
 
 // No part of a card lies farther than this from its disc centre, in card units.
 constexpr double cardReach = 80;
+
+// Room kept around the graph when it is fitted in view, in pixels: half a card's title.
+constexpr double fitMargin = 70;
 
 QString healthToolTip(NodeHealth health)
 {
@@ -68,6 +72,12 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
     connect(&m_model, &GraphViewModel::selectedNodeIDChanged, this, repaint);
     connect(&m_model, &GraphViewModel::pendingDeleteItemChanged, this, &GraphCanvas::syncOverlays);
     connect(&m_model, &GraphViewModel::pendingRelationDeleteChanged, this, &GraphCanvas::syncOverlays);
+    // The last small moves were not drawn as they happened.
+    connect(&m_model, &GraphViewModel::layoutSettled, this, [this] {
+        if (std::exchange(m_fitOnSettle, false))
+            fitGraph();
+        update();
+    });
 }
 
 // A layout step that moved no card by a visible amount leaves the frame as it is, so a graph at rest
@@ -94,14 +104,43 @@ bool GraphCanvas::nodesMovedVisibly() const
 void GraphCanvas::zoomBy(double factor)
 {
     m_viewport.zoomBy(factor);
-    update();
+    userZoomed();
 }
 
 void GraphCanvas::resetViewport()
 {
     m_viewport = GraphViewport();
     centerOnSelection();
+    userZoomed();
+}
+
+// A zoom the user chose is theirs: the view no longer fits the graph for them.
+void GraphCanvas::userZoomed()
+{
+    m_userZoomed = true;
+    m_fitOnSettle = false;
+    zoomChanged();
+    m_model.wakeLayout();
+}
+
+void GraphCanvas::zoomChanged()
+{
+    m_model.setVisibleMotion(visibleMove / m_viewport.scale);
     update();
+}
+
+// The whole graph in view, cards included, at no more than natural size; a graph too large for the
+// zoom limits is zoomed out further.
+void GraphCanvas::fitGraph()
+{
+    const auto& nodes = m_model.nodes();
+    if (nodes.isEmpty())
+        return;
+    QRectF bounds;
+    for (const GraphNode& node : nodes)
+        bounds |= QRectF(node.position, QSizeF(1e-3, 1e-3));
+    m_viewport = GraphViewport::fitting(bounds, size(), fitMargin);
+    zoomChanged();
 }
 
 void GraphCanvas::centerOnSelection()
@@ -134,7 +173,11 @@ std::optional<QUuid> GraphCanvas::nodeAt(QPointF point) const
         const QPointF offset = point - centre;
         if (std::abs(offset.x()) > cardReach * cardScale || std::abs(offset.y()) > cardReach * cardScale)
             continue;
-        const QRectF area = nodeCardHitArea(NodeCardStyle::of(*node, scene.flags(*node)), node->title);
+        const NodeCardFlags flags = scene.flags(*node);
+        // What is drawn is what is hit: far out, a plain node is its disc alone.
+        const QRectF area =
+            nodeCardHitArea(NodeCardStyle::of(*node, flags),
+                            GraphRenderer::drawsTitle(m_viewport, flags) ? node->title : QString());
         const QRectF onScreen(centre + area.topLeft() * cardScale, area.size() * cardScale);
         if (onScreen.contains(point))
             return node->id;
@@ -154,7 +197,7 @@ bool GraphCanvas::event(QEvent* event)
             // Each event carries the change since the one before.
             m_pinch *= 1 + gesture.value();
             m_pointer.magnify(m_pinch);
-            update();
+            userZoomed();
         } else if (gesture.gestureType() == Qt::EndNativeGesture) {
             m_pinch = 1;
             m_pointer.endMagnification();
@@ -230,9 +273,16 @@ void GraphCanvas::paintEvent(QPaintEvent*)
     m_renderer.paint(painter, size(), GraphScene::of(m_model), m_viewport);
 }
 
+void GraphCanvas::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_model.wakeLayout();
+}
+
 void GraphCanvas::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_fitOnSettle = !m_userZoomed;
     m_model.reload();
     m_model.startObservingStore();
     m_model.startLayoutTimer();

@@ -19,9 +19,10 @@ class AppearanceService;
 class DeleteConfirmationOverlay;
 class GraphViewModel;
 
-// The graph's drawing surface: paints the model at each change at the current zoom and pan, keeps
-// the selected node in view, lays the delete and relation-removal confirmations over itself while
-// the model has one pending, and turns keys into the graph's commands. The pointer pans the view,
+// The graph's drawing surface: paints the model at each change at the current zoom and pan, fits the
+// whole graph in view when the layout first comes to rest after opening (unless the user chose a
+// zoom), keeps the selected node in view, lays the delete and relation-removal confirmations over itself
+// while the model has one pending, and turns keys into the graph's commands. The pointer pans the view,
 // moves, clicks and opens nodes and opens a node's menu; a pinch or Ctrl with the wheel zooms. The
 // model runs its layout and watches the library only while the canvas is shown.
 class GraphCanvas : public QWidget {
@@ -46,6 +47,7 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -57,6 +59,9 @@ protected:
 
 private:
     bool nodesMovedVisibly() const;
+    void userZoomed();
+    void zoomChanged();
+    void fitGraph();
     void followSelection();
     void syncOverlays();
     void showNodeToolTip(const QHelpEvent& event);
@@ -71,6 +76,9 @@ private:
     // The nodes as the last frame drew them.
     QList<GraphNode> m_paintedNodes;
     std::optional<QUuid> m_followedSelection;
+    // The user has chosen a zoom, and the view should fit the graph when the layout next settles.
+    bool m_userZoomed = false;
+    bool m_fitOnSettle = false;
     std::function<void()> m_onClose;
     QPointer<DeleteConfirmationOverlay> m_deleteOverlay;
     QPointer<DeleteConfirmationOverlay> m_relationOverlay;

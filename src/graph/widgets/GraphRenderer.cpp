@@ -22,10 +22,33 @@ namespace morvane {
 namespace {
 
 constexpr double cornerMargin = 14;
-// At most this many painted cards are kept; beyond it, cards left out of the last frame make room.
-constexpr qsizetype cardCacheLimit = 6000;
+// Painted cards are kept up to this many bytes; beyond it, cards left out of the last frame make room.
+constexpr qsizetype cardCacheBytes = 24 * 1024 * 1024;
 // Painting a card costs far more than copying it: a frame paints at most this many new ones.
 constexpr int newCardsPerFrame = 250;
+
+int appearanceOf(const AppearanceService* appearance)
+{
+    return appearance ? int(appearance->appearance()) : 0;
+}
+
+// The edge's segment may cross the rectangle: their bounding boxes meet.
+bool mayCross(const QLineF& line, const QRectF& area)
+{
+    return std::max(line.x1(), line.x2()) >= area.left() && std::min(line.x1(), line.x2()) <= area.right() &&
+           std::max(line.y1(), line.y2()) >= area.top() && std::min(line.y1(), line.y2()) <= area.bottom();
+}
+
+// Everything the background, grid and edges are drawn from: the nodes and edges lists are compared by
+// identity, as the model replaces them (or a copy of them) whenever it changes them.
+bool sameLayer(const GraphScene& a, const GraphScene& b)
+{
+    return a.nodes.isSharedWith(b.nodes) && a.edges.isSharedWith(b.edges) &&
+           a.selectedNodeID == b.selectedNodeID && a.activeNodeID == b.activeNodeID &&
+           a.centeredNodeID == b.centeredNodeID && a.linkingSourceNodeID == b.linkingSourceNodeID &&
+           a.previewEdgeID == b.previewEdgeID && a.keyboardFocusID == b.keyboardFocusID &&
+           a.keyboardNeighbors == b.keyboardNeighbors;
+}
 
 QColor faded(QColor color, double opacity)
 {
@@ -43,17 +66,9 @@ GraphRenderer::GraphRenderer(const AppearanceService* appearance)
 void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& scene,
                           const GraphViewport& viewport)
 {
-    // Background, grid and edges are rasterised into one opaque layer at the device's pixel density
-    // and copied out in one go.
     const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const QSize layerSize = (canvas * ratio).toSize();
-    if (m_layer.size() != layerSize)
-        m_layer = QImage(layerSize, QImage::Format_RGB32);
-    paintBackground();
-    paintGrid(canvas, viewport, ratio);
     const auto index = scene.nodeIndex();
-    paintEdges(canvas, scene, viewport, index, ratio);
-    m_layer.setDevicePixelRatio(ratio);
+    paintLayer(canvas, scene, viewport, ratio, index);
     painter.drawImage(QPointF(0, 0), m_layer);
 
     painter.setRenderHint(QPainter::Antialiasing);
@@ -63,6 +78,27 @@ void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& sc
     paintNodes(painter, canvas, scene, viewport);
     paintHint(painter, canvas);
     paintLegend(painter, canvas, scene);
+}
+
+// Background, grid and edges are rasterised into one opaque layer at the device's pixel density and
+// copied out in one go; a frame that only changes cards or chips copies the last one.
+void GraphRenderer::paintLayer(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
+                               double ratio, const QHash<QUuid, qsizetype>& index)
+{
+    const int appearance = appearanceOf(m_appearance);
+    if (m_layerSource && m_layerSource->canvas == canvas && m_layerSource->ratio == ratio &&
+        m_layerSource->appearance == appearance && m_layerSource->viewport.scale == viewport.scale &&
+        m_layerSource->viewport.pan == viewport.pan && sameLayer(m_layerSource->scene, scene))
+        return;
+    const QSize layerSize = (canvas * ratio).toSize();
+    if (m_layer.size() != layerSize)
+        m_layer = QImage(layerSize, QImage::Format_RGB32);
+    m_layer.setDevicePixelRatio(1);
+    paintBackground();
+    paintGrid(canvas, viewport, ratio);
+    paintEdges(canvas, scene, viewport, index, ratio);
+    m_layer.setDevicePixelRatio(ratio);
+    m_layerSource = LayerSource{scene, viewport, canvas, ratio, appearance};
 }
 
 void GraphRenderer::paintBackground()
@@ -105,14 +141,16 @@ void GraphRenderer::paintEdges(QSizeF canvas, const GraphScene& scene, const Gra
     constexpr std::array order{EdgeStyle::relation, EdgeStyle::suggestion, EdgeStyle::highlight,
                                EdgeStyle::neighbor, EdgeStyle::preview};
     std::array<QList<QLineF>, 5> batches;
+    const QRectF area = QRectF(QPointF(0, 0), canvas).adjusted(-4, -4, 4, 4);
     for (const auto& edge : scene.edges) {
         const auto from = index.constFind(edge.from);
         const auto to = index.constFind(edge.to);
         if (from == index.cend() || to == index.cend())
             continue;
-        batches[std::size_t(scene.edgeStyle(edge))].append(
-            QLineF(viewport.toScreen(scene.nodes[*from].position, canvas),
-                   viewport.toScreen(scene.nodes[*to].position, canvas)));
+        const QLineF line(viewport.toScreen(scene.nodes[*from].position, canvas),
+                          viewport.toScreen(scene.nodes[*to].position, canvas));
+        if (mayCross(line, area))
+            batches[std::size_t(scene.edgeStyle(edge))].append(line);
     }
     for (const auto style : order) {
         auto& lines = batches[std::size_t(style)];
@@ -138,6 +176,7 @@ void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScen
     const QColor fill = paintColor(SharedColors::cardFill, m_appearance);
     const QColor border = faded(paintColor(GraphPalette::suggestion, m_appearance), 0.7);
     const QColor ink = paintColor(GraphPalette::suggestionInk, m_appearance);
+    const QRectF area = QRectF(QPointF(0, 0), canvas).adjusted(-200, -20, 200, 20);
     for (const auto& edge : scene.edges) {
         const auto from = index.constFind(edge.from);
         const auto to = index.constFind(edge.to);
@@ -145,6 +184,8 @@ void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScen
             continue;
         const QPointF mid =
             viewport.toScreen((scene.nodes[*from].position + scene.nodes[*to].position) / 2, canvas);
+        if (!area.contains(mid))
+            continue;
         const QString reason = edge.kind.reason();
         const QSizeF size(metrics.horizontalAdvance(reason) + 12, metrics.height() + 4);
         const QRectF chip(mid - QPointF(size.width() / 2, size.height() / 2), size);
@@ -176,15 +217,21 @@ void GraphRenderer::startCardFrame(double cardScale)
 {
     ++m_frame;
     m_newCardsLeft = newCardsPerFrame;
-    const int appearance = m_appearance ? int(m_appearance->appearance()) : 0;
+    const int appearance = appearanceOf(m_appearance);
     if (cardScale != m_cardsScale || appearance != m_cardsAppearance) {
         m_cards.clear();
+        m_cardBytes = 0;
         m_discs.clear();
         m_cardsScale = cardScale;
         m_cardsAppearance = appearance;
     }
-    if (m_cards.size() >= cardCacheLimit)
-        m_cards.removeIf([this](const auto& entry) { return entry.value().drawnInFrame + 1 < m_frame; });
+    if (m_cardBytes >= cardCacheBytes) {
+        m_cards.removeIf([this](const auto& entry) {
+            const bool stale = entry.value().drawnInFrame + 1 < m_frame;
+            m_cardBytes -= stale ? entry.value().image.sizeInBytes() : 0;
+            return stale;
+        });
+    }
 }
 
 const GraphRenderer::Card& GraphRenderer::card(const GraphNode& node, const NodeCardFlags& flags,
@@ -195,18 +242,26 @@ const GraphRenderer::Card& GraphRenderer::card(const GraphNode& node, const Node
     auto found = m_cards.find(key);
     // The few cards that stand out (selection, focus, link source) are never left without their title.
     const bool marked = !(flags == NodeCardFlags{});
-    if (found == m_cards.end() && (marked || (m_newCardsLeft > 0 && m_cards.size() < cardCacheLimit))) {
+    if (found == m_cards.end() && (marked || (m_newCardsLeft > 0 && m_cardBytes < cardCacheBytes))) {
         m_newCardsLeft -= marked ? 0 : 1;
         found = m_cards.insert(key, paintCard(style, node.title, cardScale, m_appearance));
+        m_cardBytes += found->image.sizeInBytes();
     }
     if (found != m_cards.end()) {
         found->drawnInFrame = m_frame;
         return *found;
     }
-    auto disc = m_discs.find(style.key());
-    if (disc == m_discs.end())
-        disc = m_discs.insert(style.key(), paintCard(style, QString(), cardScale, m_appearance));
-    return *disc;
+    return disc(node, flags, cardScale);
+}
+
+const GraphRenderer::Card& GraphRenderer::disc(const GraphNode& node, const NodeCardFlags& flags,
+                                               double cardScale)
+{
+    const auto style = NodeCardStyle::of(node, flags);
+    auto found = m_discs.find(style.key());
+    if (found == m_discs.end())
+        found = m_discs.insert(style.key(), paintCard(style, QString(), cardScale, m_appearance));
+    return *found;
 }
 
 void GraphRenderer::paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene,
@@ -219,7 +274,9 @@ void GraphRenderer::paintNodes(QPainter& painter, QSizeF canvas, const GraphScen
         const QPointF at = viewport.toScreen(node.position, canvas);
         if (!visible.contains(at))
             continue;
-        const auto& painted = card(node, scene.flags(node), cardScale);
+        const NodeCardFlags flags = scene.flags(node);
+        const auto& painted =
+            drawsTitle(viewport, flags) ? card(node, flags, cardScale) : disc(node, flags, cardScale);
         painter.drawImage(
             QPointF(std::round(at.x() - painted.origin.x()), std::round(at.y() - painted.origin.y())),
             painted.image);

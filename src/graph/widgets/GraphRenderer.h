@@ -8,6 +8,8 @@
 #include <QPair>
 #include <QString>
 
+#include <optional>
+
 class QPainter;
 
 namespace morvane {
@@ -20,13 +22,26 @@ struct NodeCardStyle;
 // reused from a cache while the layout only moves them; edges go out as one path per stroke style.
 // A frame paints only so many new cards: the rest show their disc alone until a later frame, so a
 // view full of cards never seen before (a large library, a new zoom) cannot hold the window up.
+// Only what lies in view is drawn; background, grid and edges are kept from the last frame while
+// nothing they show has changed; zoomed far out, plain nodes are drawn as their disc without a title.
 class GraphRenderer {
 public:
+    // Below this zoom plain nodes lose their titles; marked ones (selected, active, centred, link
+    // source, keyboard anchor) keep them.
+    static constexpr double titlesFromScale = 0.6;
+    static bool drawsTitle(const GraphViewport& viewport, const NodeCardFlags& flags)
+    {
+        return viewport.scale >= titlesFromScale || !(flags == NodeCardFlags{});
+    }
+
     explicit GraphRenderer(const AppearanceService* appearance = nullptr);
 
     void paint(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
 
 private:
+    // Background, grid and edges into m_layer, unless what they show is what the layer holds.
+    void paintLayer(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport, double ratio,
+                    const QHash<QUuid, qsizetype>& index);
     void paintBackground();
     void paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio);
     void paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
@@ -48,16 +63,27 @@ private:
                           const AppearanceService* appearance);
     void startCardFrame(double cardScale);
     const Card& card(const GraphNode& node, const NodeCardFlags& flags, double cardScale);
+    // The card's disc alone, without its title.
+    const Card& disc(const GraphNode& node, const NodeCardFlags& flags, double cardScale);
 
     const AppearanceService* m_appearance;
     // Dropped when the look or the zoom of the cards changes.
     QHash<QPair<quint64, QString>, Card> m_cards;
+    qsizetype m_cardBytes = 0;
     // Cards without their title, by look, for those not painted yet.
     QHash<quint64, Card> m_discs;
     quint64 m_frame = 0;
     int m_newCardsLeft = 0;
-    // Background, grid and edges of the frame.
+    // Background, grid and edges of the frame, and what they were drawn from.
     QImage m_layer;
+    struct LayerSource {
+        GraphScene scene;
+        GraphViewport viewport;
+        QSizeF canvas;
+        double ratio = 0;
+        int appearance = -1;
+    };
+    std::optional<LayerSource> m_layerSource;
     double m_cardsScale = 0;
     int m_cardsAppearance = -1;
 };

@@ -18,7 +18,7 @@ QPointF GraphViewport::toLayout(QPointF screen, QSizeF canvas) const
 
 void GraphViewport::zoomBy(double factor)
 {
-    scale = clampScale(scale * factor);
+    scale = std::clamp(scale * factor, std::min(minScale, scale), maxScale);
 }
 
 double GraphViewport::gridSpacing() const
@@ -35,6 +35,17 @@ double GraphViewport::cardScale() const
 void GraphViewport::centreOn(QPointF layout)
 {
     pan = -layout * scale;
+}
+
+GraphViewport GraphViewport::fitting(const QRectF& layout, QSizeF canvas, double margin)
+{
+    const double roomX = std::max(canvas.width() - 2 * margin, 1.0);
+    const double roomY = std::max(canvas.height() - 2 * margin, 1.0);
+    GraphViewport fitted;
+    fitted.scale = std::max(fitMinScale, std::min({1.0, roomX / std::max(layout.width(), 1.0),
+                                                   roomY / std::max(layout.height(), 1.0)}));
+    fitted.centreOn(layout.center());
+    return fitted;
 }
 
 double GraphViewport::clampScale(double scale)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointF>
+#include <QRectF>
 #include <QSizeF>
 
 namespace morvane {
@@ -11,6 +12,9 @@ namespace morvane {
 struct GraphViewport {
     static constexpr double minScale = 0.3;
     static constexpr double maxScale = 3.0;
+    // Fitting a large graph in view may zoom out further than the user can; from there the zoom
+    // buttons only zoom in.
+    static constexpr double fitMinScale = 0.05;
     // The toolbar's zoom buttons; a wheel notch with Ctrl zooms in by one step too.
     static constexpr double zoomInStep = 1.18;
     static constexpr double zoomOutStep = 0.85;
@@ -32,6 +36,9 @@ struct GraphViewport {
     void centreOn(QPointF layout);
 
     static double clampScale(double scale);
+    // The zoom and pan that show the layout rectangle whole, with `margin` pixels around it, at no
+    // more than natural size (and no less than fitMinScale).
+    static GraphViewport fitting(const QRectF& layout, QSizeF canvas, double margin);
 };
 
 } // namespace morvane

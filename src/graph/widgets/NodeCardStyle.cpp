@@ -58,6 +58,9 @@ QRectF nodeCardHitArea(const NodeCardStyle& style, const QString& title)
 {
     const double radius = style.discSize / 2;
     const QRectF disc(-radius, -radius, style.discSize, style.discSize);
+    // A card drawn without its title is its disc alone.
+    if (title.isEmpty())
+        return disc;
     return disc.united(titleChip(style, title, QFontMetricsF(titleFont(style.highlighted))).rect);
 }
 

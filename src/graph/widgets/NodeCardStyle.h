@@ -42,7 +42,7 @@ struct NodeCardStyle {
 // The area the painted card covers around its disc centre, shadow included.
 QRectF nodeCardBounds(const NodeCardStyle& style, const QString& title);
 
-// What takes the pointer: the disc and the title chip, around the disc centre.
+// What takes the pointer: the disc and the title chip (none for an empty title), around the disc centre.
 QRectF nodeCardHitArea(const NodeCardStyle& style, const QString& title);
 
 // Paints the card with its disc centred at the origin of the painter.

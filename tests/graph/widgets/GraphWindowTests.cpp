@@ -68,6 +68,43 @@ TEST(GraphWindowTests, CentresOnWhereTheSelectedNodeIsGoing)
     EXPECT_EQ(canvas.viewport().pan, after);
 }
 
+// Steps the layout until it rests; false when it is still moving after a thousand steps.
+bool runToRest(test::GraphFixture& fx)
+{
+    for (int step = 0; step < 1000 && fx.model.isLayoutTimerRunning(); ++step)
+        fx.clock->advance(GraphViewModel::layoutInterval);
+    return !fx.model.isLayoutTimerRunning();
+}
+
+// When the layout first comes to rest the whole graph is in view; a zoom the user chose is kept.
+TEST(GraphWindowTests, FitsTheGraphInViewWhenTheLayoutFirstSettles)
+{
+    test::GraphFixture fx;
+    QList<LinkItem> items;
+    for (int i = 0; i < 60; ++i)
+        items.append(test::linkItem(QStringLiteral("L%1").arg(i)));
+    fx.load(items);
+    QCoreApplication::processEvents();
+    GraphCanvas canvas(fx.model, nullptr);
+    canvas.resize(800, 600);
+    canvas.show();
+    ASSERT_TRUE(runToRest(fx));
+    const double fitted = canvas.viewport().scale;
+    EXPECT_LT(fitted, 1.0);
+    for (const GraphNode& node : fx.model.nodes())
+        EXPECT_TRUE(
+            canvas.rect().contains(canvas.viewport().toScreen(node.position, canvas.size()).toPoint()))
+            << node.title.toStdString();
+
+    canvas.hide();
+    canvas.zoomBy(GraphViewport::zoomInStep);
+    const double chosen = canvas.viewport().scale;
+    EXPECT_GT(chosen, fitted);
+    canvas.show();
+    ASSERT_TRUE(runToRest(fx));
+    EXPECT_EQ(canvas.viewport().scale, chosen);
+}
+
 // The test screen is smaller than the window's usual size: the whole window still lands on it.
 TEST(GraphWindowTests, FitsOnAScreenSmallerThanItself)
 {

@@ -1,0 +1,336 @@
+#include "Repulsion.h"
+
+#include "ParallelParts.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace morvane {
+
+namespace {
+
+// Closer than this (squared) two nodes push as if they were this far apart, and the direction shrinks
+// with them, so two nodes at one place push each other not at all.
+constexpr double smallestSquaredDistance = 100;
+
+// The push of strength 1 across (dx, dy) is (dx, dy) times this: (dx, dy) / √s × 1 / s.
+inline double pushPerUnit(double dx, double dy)
+{
+    const double s = std::max(dx * dx + dy * dy, smallestSquaredDistance);
+    return 1 / (s * std::sqrt(s));
+}
+
+// The cost of the exact pass is this loop over every pair; wider vector units run more pairs at once
+// where the processor has them. Rows [first, last) are paired with every later node; their forces
+// are added to fx and fy.
+__attribute__((target_clones("avx2", "default"))) void repelRows(const double* __restrict x,
+                                                                 const double* __restrict y, size_t n,
+                                                                 size_t first, size_t last, double strength,
+                                                                 double* __restrict fx, double* __restrict fy)
+{
+    for (size_t i = first; i < last; ++i) {
+        const double xi = x[i];
+        const double yi = y[i];
+        double sumX = 0;
+        double sumY = 0;
+        // The sums may be split across vector lanes: this only regroups additions.
+#pragma omp simd reduction(+ : sumX, sumY)
+        for (size_t j = i + 1; j < n; ++j) {
+            const double dx = xi - x[j];
+            const double dy = yi - y[j];
+            const double k = strength * pushPerUnit(dx, dy);
+            sumX += dx * k;
+            sumY += dy * k;
+            fx[j] -= dx * k;
+            fy[j] -= dy * k;
+        }
+        fx[i] += sumX;
+        fy[i] += sumY;
+    }
+}
+
+// Below this many nodes one thread does the pairs sooner than several can be started.
+constexpr size_t sharedRepulsionNodes = 2500;
+
+// --- The quadtree ---------------------------------------------------------------------------------
+
+// Nodes are sorted along a Z-shaped curve through a 2^16 × 2^16 grid over their bounding box, so
+// that every square of the tree holds one run of the sorted nodes.
+constexpr int treeLevels = 16;
+// A square with at most this many nodes is not divided: its nodes act one by one.
+constexpr int leafNodes = 24;
+
+struct Cell {
+    double massX = 0, massY = 0; // centre of its nodes
+    double mass = 0;             // how many nodes
+    double squaredSize = 0;      // of the larger side of its box
+    double minX = 0, minY = 0, maxX = 0, maxY = 0;
+    int first = 0, last = 0; // its run of the sorted nodes
+    std::array<int, 4> children{-1, -1, -1, -1};
+    bool leaf = true;
+};
+
+uint32_t spreadBits(uint32_t v)
+{
+    v &= 0xffff;
+    v = (v | (v << 8)) & 0x00ff00ff;
+    v = (v | (v << 4)) & 0x0f0f0f0f;
+    v = (v | (v << 2)) & 0x33333333;
+    v = (v | (v << 1)) & 0x55555555;
+    return v;
+}
+
+class Quadtree {
+public:
+    Quadtree(const RepulsionField& field)
+    {
+        const size_t n = field.size();
+        double minX = field.x[0], maxX = minX, minY = field.y[0], maxY = minY;
+        for (size_t i = 1; i < n; ++i) {
+            minX = std::min(minX, field.x[i]);
+            maxX = std::max(maxX, field.x[i]);
+            minY = std::min(minY, field.y[i]);
+            maxY = std::max(maxY, field.y[i]);
+        }
+        const double extent = std::max({maxX - minX, maxY - minY, 1e-9});
+        const double cells = double((1 << treeLevels) - 1);
+        std::vector<uint32_t> keys(n);
+        for (size_t i = 0; i < n; ++i) {
+            const auto qx = uint32_t((field.x[i] - minX) / extent * cells);
+            const auto qy = uint32_t((field.y[i] - minY) / extent * cells);
+            keys[i] = spreadBits(qx) | (spreadBits(qy) << 1);
+        }
+        sortByKey(keys);
+        x.resize(n);
+        y.resize(n);
+        for (size_t i = 0; i < n; ++i) {
+            x[i] = field.x[size_t(order[i])];
+            y[i] = field.y[size_t(order[i])];
+        }
+        cells_.reserve(n / 4 + 16);
+        build(0, int(n), 0);
+    }
+
+    // The nodes in curve order, their places in the field, and the squares.
+    std::vector<int> order;
+    std::vector<uint32_t> sortedKeys;
+    std::vector<double> x, y;
+    const std::vector<Cell>& cells() const { return cells_; }
+    const std::vector<int>& leaves() const { return leaves_; }
+
+private:
+    // Least significant digit first, a byte at a time.
+    void sortByKey(const std::vector<uint32_t>& keys)
+    {
+        const size_t n = keys.size();
+        order.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            order[i] = int(i);
+        sortedKeys = keys;
+        std::vector<int> otherOrder(n);
+        std::vector<uint32_t> otherKeys(n);
+        for (int shift = 0; shift < 32; shift += 8) {
+            std::array<size_t, 257> start{};
+            for (const uint32_t key : sortedKeys)
+                ++start[((key >> shift) & 0xff) + 1];
+            for (size_t b = 1; b < start.size(); ++b)
+                start[b] += start[b - 1];
+            for (size_t i = 0; i < n; ++i) {
+                const size_t to = start[(sortedKeys[i] >> shift) & 0xff]++;
+                otherKeys[to] = sortedKeys[i];
+                otherOrder[to] = order[i];
+            }
+            sortedKeys.swap(otherKeys);
+            order.swap(otherOrder);
+        }
+    }
+
+    int build(int first, int last, int level)
+    {
+        const int index = int(cells_.size());
+        cells_.emplace_back();
+        Cell cell;
+        cell.first = first;
+        cell.last = last;
+        if (last - first <= leafNodes || level == treeLevels) {
+            cell.minX = cell.maxX = x[size_t(first)];
+            cell.minY = cell.maxY = y[size_t(first)];
+            for (int i = first; i < last; ++i) {
+                cell.massX += x[size_t(i)];
+                cell.massY += y[size_t(i)];
+                cell.minX = std::min(cell.minX, x[size_t(i)]);
+                cell.maxX = std::max(cell.maxX, x[size_t(i)]);
+                cell.minY = std::min(cell.minY, y[size_t(i)]);
+                cell.maxY = std::max(cell.maxY, y[size_t(i)]);
+            }
+            cell.mass = last - first;
+            cell.massX /= cell.mass;
+            cell.massY /= cell.mass;
+            cell.squaredSize = std::pow(std::max(cell.maxX - cell.minX, cell.maxY - cell.minY), 2);
+            cells_[size_t(index)] = cell;
+            leaves_.push_back(index);
+            return index;
+        }
+        // The two bits of this level pick the quarter; the run splits where they change.
+        const int shift = 2 * (treeLevels - 1 - level);
+        const auto begin = sortedKeys.begin();
+        int from = first;
+        bool any = false;
+        for (uint32_t quarter = 0; quarter < 4; ++quarter) {
+            const int to = (quarter == 3)
+                               ? last
+                               : int(std::partition_point(
+                                         begin + from, begin + last,
+                                         [&](uint32_t key) { return ((key >> shift) & 3) <= quarter; }) -
+                                     begin);
+            if (to > from) {
+                const int child = build(from, to, level + 1);
+                const Cell& c = cells_[size_t(child)];
+                cell.children[quarter] = child;
+                cell.massX += c.massX * c.mass;
+                cell.massY += c.massY * c.mass;
+                cell.mass += c.mass;
+                cell.minX = any ? std::min(cell.minX, c.minX) : c.minX;
+                cell.maxX = any ? std::max(cell.maxX, c.maxX) : c.maxX;
+                cell.minY = any ? std::min(cell.minY, c.minY) : c.minY;
+                cell.maxY = any ? std::max(cell.maxY, c.maxY) : c.maxY;
+                any = true;
+            }
+            from = to;
+        }
+        cell.massX /= cell.mass;
+        cell.massY /= cell.mass;
+        cell.squaredSize = std::pow(std::max(cell.maxX - cell.minX, cell.maxY - cell.minY), 2);
+        cell.leaf = false;
+        cells_[size_t(index)] = cell;
+        return index;
+    }
+
+    std::vector<Cell> cells_;
+    std::vector<int> leaves_;
+};
+
+// What acts on the nodes of one leaf: nodes near it one by one (each a mass of 1), and far squares as
+// one mass each at their centre.
+struct Sources {
+    std::vector<double> x, y, mass;
+
+    void add(double atX, double atY, double m)
+    {
+        x.push_back(atX);
+        y.push_back(atY);
+        mass.push_back(m);
+    }
+};
+
+void gatherSources(const Quadtree& tree, const Cell& leaf, double openingAngle, Sources& sources,
+                   std::vector<int>& stack)
+{
+    sources.x.clear();
+    sources.y.clear();
+    sources.mass.clear();
+    stack.assign(1, 0);
+    const double opening = openingAngle * openingAngle;
+    const auto& cells = tree.cells();
+    while (!stack.empty()) {
+        const Cell& cell = cells[size_t(stack.back())];
+        stack.pop_back();
+        // From the square's centre of mass to the nearest point of the leaf's box.
+        const double dx = std::max({leaf.minX - cell.massX, 0.0, cell.massX - leaf.maxX});
+        const double dy = std::max({leaf.minY - cell.massY, 0.0, cell.massY - leaf.maxY});
+        if (cell.squaredSize < opening * (dx * dx + dy * dy)) {
+            sources.add(cell.massX, cell.massY, cell.mass);
+        } else if (cell.leaf) {
+            for (int i = cell.first; i < cell.last; ++i)
+                sources.add(tree.x[size_t(i)], tree.y[size_t(i)], 1);
+        } else {
+            for (const int child : cell.children)
+                if (child >= 0)
+                    stack.push_back(child);
+        }
+    }
+}
+
+// A node's own place is among the near sources: it pushes itself not at all, as (dx, dy) is zero.
+__attribute__((target_clones("avx2", "default"))) void
+pushFromSources(double xi, double yi, const Sources& sources, double strength, double& outX, double& outY)
+{
+    double sumX = 0;
+    double sumY = 0;
+    const size_t count = sources.x.size();
+    const double* __restrict sx = sources.x.data();
+    const double* __restrict sy = sources.y.data();
+    const double* __restrict m = sources.mass.data();
+#pragma omp simd reduction(+ : sumX, sumY)
+    for (size_t j = 0; j < count; ++j) {
+        const double dx = xi - sx[j];
+        const double dy = yi - sy[j];
+        const double k = strength * m[j] * pushPerUnit(dx, dy);
+        sumX += dx * k;
+        sumY += dy * k;
+    }
+    outX = sumX;
+    outY = sumY;
+}
+
+} // namespace
+
+// A large graph's pairs are shared out in bands of rows holding about as many pairs each; every band
+// sums into forces of its own, added up at the end, so only the grouping of additions changes.
+void repelAllPairs(RepulsionField& field, double strength)
+{
+    const size_t n = field.size();
+    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(parallelParts());
+    const double* x = field.x.data();
+    const double* y = field.y.data();
+    if (bands == 1)
+        return repelRows(x, y, n, 0, n, strength, field.fx.data(), field.fy.data());
+    // Row i holds n - 1 - i pairs: the band edges split the triangle into equal areas.
+    std::vector<size_t> edges(bands + 1, n);
+    for (size_t b = 0; b < bands; ++b)
+        edges[b] = size_t(double(n) * (1 - std::sqrt(1 - double(b) / double(bands))));
+    std::vector<std::vector<double>> forces(bands - 1, std::vector<double>(2 * n, 0.0));
+    inParallel(int(bands), [&](int band) {
+        const auto b = size_t(band);
+        if (b == 0)
+            return repelRows(x, y, n, edges[0], edges[1], strength, field.fx.data(), field.fy.data());
+        auto& own = forces[b - 1];
+        repelRows(x, y, n, edges[b], edges[b + 1], strength, own.data(), own.data() + n);
+    });
+    for (const auto& own : forces) {
+        for (size_t i = 0; i < n; ++i) {
+            field.fx[i] += own[i];
+            field.fy[i] += own[n + i];
+        }
+    }
+}
+
+void repelByQuadtree(RepulsionField& field, double strength, double openingAngle)
+{
+    if (field.size() < 2)
+        return;
+    const Quadtree tree(field);
+    const auto& leaves = tree.leaves();
+    // Each part takes every parts-th leaf: neighbouring leaves cost about the same.
+    const int parts = field.size() < sharedRepulsionNodes ? 1 : parallelParts();
+    inParallel(parts, [&](int part) {
+        Sources sources;
+        std::vector<int> stack;
+        for (size_t l = size_t(part); l < leaves.size(); l += size_t(parts)) {
+            const Cell& leaf = tree.cells()[size_t(leaves[l])];
+            gatherSources(tree, leaf, openingAngle, sources, stack);
+            for (int i = leaf.first; i < leaf.last; ++i) {
+                double px = 0;
+                double py = 0;
+                pushFromSources(tree.x[size_t(i)], tree.y[size_t(i)], sources, strength, px, py);
+                const auto node = size_t(tree.order[size_t(i)]);
+                field.fx[node] += px;
+                field.fy[node] += py;
+            }
+        }
+    });
+}
+
+} // namespace morvane

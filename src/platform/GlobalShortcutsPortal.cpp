@@ -1,0 +1,7 @@
+#include "GlobalShortcutsPortal.h"
+
+namespace morvane {
+
+GlobalShortcutsPortal::~GlobalShortcutsPortal() = default;
+
+} // namespace morvane

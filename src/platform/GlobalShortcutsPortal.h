@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+namespace morvane {
+
+// One shortcut as the desktop's shortcuts portal is told of it: an id of our own, the description
+// the desktop shows in its shortcut settings, and the trigger we would like, in the portal's text
+// form ("CTRL+LOGO+l").
+struct PortalShortcut {
+    QString id;
+    QString description;
+    QString preferredTrigger;
+
+    bool operator==(const PortalShortcut&) const = default;
+};
+
+// The ids under which the desktop holds our two shortcuts.
+namespace PortalShortcutId {
+inline const QString quickPanel = QStringLiteral("quick-panel");
+inline const QString graph = QStringLiteral("graph");
+} // namespace PortalShortcutId
+
+// System-wide shortcuts held by the desktop itself (the Wayland way): the desktop decides the
+// actual keys, the user may rebind them in its settings, and a press arrives as the shortcut's id.
+// Everything is asynchronous; main thread only.
+class GlobalShortcutsPortal : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        asking,      // the desktop has not answered yet
+        unavailable, // no portal, or one without global shortcuts
+        available,
+    };
+
+    using QObject::QObject;
+    ~GlobalShortcutsPortal() override;
+
+    virtual State state() const = 0;
+    // The wanted set, replacing the previous one; bound as soon as the portal is available. An
+    // empty list releases every shortcut.
+    virtual void bindShortcuts(const QList<PortalShortcut>& shortcuts) = 0;
+    // The keys the desktop has given each bound shortcut, in the desktop's own words, by id; a
+    // shortcut the user left without keys has an empty text.
+    virtual QMap<QString, QString> triggerDescriptions() const = 0;
+
+signals:
+    void stateChanged();
+    void triggerDescriptionsChanged();
+    void activated(const QString& id);
+};
+
+} // namespace morvane

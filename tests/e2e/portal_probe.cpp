@@ -1,0 +1,50 @@
+// Holds the two default shortcuts through the desktop's shortcuts portal alone (started without an
+// X11 connection, so no grab competes with the desktop's). Prints "portal available" once the
+// desktop answers, "trigger <id> <keys>" for each shortcut it reports, and "hotkey <id>" for each
+// dispatched press. The command "register" on standard input answers "registered".
+#include "desktop/DBusGlobalShortcutsPortal.h"
+#include "desktop/SessionHotkeyBackend.h"
+#include "desktop/X11HotkeyBackend.h"
+#include "foundation/Clock.h"
+#include "services/HotkeyService.h"
+
+#include "ProbeIO.h"
+
+#include <QGuiApplication>
+
+using namespace morvane;
+
+using morvane::probe::say;
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    auto portal = std::make_shared<DBusGlobalShortcutsPortal>();
+    const quint32 signature = HotkeyService::registrationSignature();
+    auto backend = std::make_shared<SessionHotkeyBackend>(
+        std::make_shared<X11HotkeyBackend>(), portal,
+        QList<SessionHotkeyBackend::PortalEntry>{
+            {{signature, 1}, PortalShortcutId::quickPanel, QStringLiteral("Open Morvane")},
+            {{signature, 2}, PortalShortcutId::graph, QStringLiteral("Open Graph")},
+        },
+        SystemClock::shared());
+    HotkeyService service(backend);
+    QObject::connect(portal.get(), &GlobalShortcutsPortal::stateChanged, [&portal] {
+        if (portal->state() == GlobalShortcutsPortal::State::available)
+            say(QStringLiteral("portal available"));
+    });
+    QObject::connect(portal.get(), &GlobalShortcutsPortal::triggerDescriptionsChanged, [&portal] {
+        const QMap<QString, QString> triggers = portal->triggerDescriptions();
+        for (auto it = triggers.cbegin(); it != triggers.cend(); ++it)
+            say(QStringLiteral("trigger %1 %2").arg(it.key(), it.value()));
+    });
+    const QList<HotkeyService::Registration> defaults = {
+        {1, {37, 0x1100}, [] { say(QStringLiteral("hotkey 1")); }},
+        {2, {5, 0x1100}, [] { say(QStringLiteral("hotkey 2")); }},
+    };
+    const auto input = morvane::probe::readCommands([&](std::string_view line) {
+        if (line == "register" && service.registerHotkeys(defaults).isEmpty())
+            say(QStringLiteral("registered"));
+    });
+    return QGuiApplication::exec();
+}
