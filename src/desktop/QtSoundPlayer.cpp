@@ -1,7 +1,7 @@
 #include "QtSoundPlayer.h"
 
-#include <QFile>
 #include <QAudioDevice>
+#include <QFile>
 #include <QMediaDevices>
 
 namespace morvane {

@@ -87,7 +87,9 @@ std::optional<CloudValue> decodeValue(const ordered_json& value)
 {
     if (!value.is_object() || value.size() != 1)
         return std::nullopt;
-    const auto& [kind, content] = *value.items().begin();
+    // Through the object's own iterator: the pair items() yields lives only as long as that proxy.
+    const std::string& kind = value.begin().key();
+    const ordered_json& content = value.begin().value();
     if (kind == "string" && content.is_string())
         return toQString(content);
     if (kind == "date" && content.is_string()) {

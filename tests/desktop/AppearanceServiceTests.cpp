@@ -1,3 +1,4 @@
+#include "TestEnvironment.h"
 #include "desktop/AppearanceService.h"
 
 #include <QApplication>
@@ -21,11 +22,11 @@ TEST(AppearanceService, TheOverrideWinsAndOtherwiseTheWindowColourDecides)
 
 TEST(AppearanceService, ADarkThemeSwitchIsAnnouncedAndTintsGlyphsLight)
 {
-    qunsetenv("MORVANE_APPEARANCE");
+    const test::ScopedEnvironmentVariable noOverride("MORVANE_APPEARANCE", std::nullopt);
     const QPalette original = QApplication::palette();
     QPalette light = original;
     light.setColor(QPalette::Window, QColor(0xf0, 0xf0, 0xf0));
-    QApplication::setPalette(light);
+    const test::ScopedApplicationPalette restore(light);
 
     AppearanceService service;
     ASSERT_EQ(service.appearance(), Appearance::light);
@@ -40,7 +41,6 @@ TEST(AppearanceService, ADarkThemeSwitchIsAnnouncedAndTintsGlyphsLight)
     EXPECT_EQ(service.appearance(), Appearance::dark);
     EXPECT_GT(service.glyphTint().lightnessF(), 0.5);
     EXPECT_LT(lightTint.lightnessF(), 0.5);
-    QApplication::setPalette(original);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestEnvironment.h"
 #include "desktop/AppearanceService.h"
 
 #include <QImage>
@@ -11,11 +12,9 @@ namespace morvane::test {
 // An appearance service pinned to one appearance through its override.
 inline std::unique_ptr<AppearanceService> appearanceService(Appearance appearance)
 {
-    const QByteArray previous = qgetenv("MORVANE_APPEARANCE");
-    qputenv("MORVANE_APPEARANCE", appearance == Appearance::dark ? "dark" : "light");
-    auto service = std::make_unique<AppearanceService>();
-    qputenv("MORVANE_APPEARANCE", previous);
-    return service;
+    const ScopedEnvironmentVariable pinned("MORVANE_APPEARANCE",
+                                           QByteArray(appearance == Appearance::dark ? "dark" : "light"));
+    return std::make_unique<AppearanceService>();
 }
 
 // The smallest rectangle holding every pixel where the two images differ by more than the threshold

@@ -64,7 +64,7 @@ TEST(XdgDesktopServices, AUrlOpensOnlyWhenItsSchemeHasAnInstalledHandler)
 TEST(XdgDesktopServices, ApplicationsAreFoundAndLaunchedThroughTheirDesktopFiles)
 {
     const QString system = testHome() + "/system";
-    qputenv("XDG_DATA_DIRS", (testHome() + "/empty:" + system).toUtf8());
+    const ScopedEnvironmentVariable dataDirs("XDG_DATA_DIRS", (testHome() + "/empty:" + system).toUtf8());
     const QString cardhop =
         writeDesktopFile(system + "/applications", "com.flexibits.cardhop.mac.desktop",
                          R"(Exec="/opt/card hop/cardhop" --new-window %U "say \\"hi\\""\s100%% --icon=%i)");
@@ -78,20 +78,16 @@ TEST(XdgDesktopServices, ApplicationsAreFoundAndLaunchedThroughTheirDesktopFiles
     EXPECT_EQ(
         launcher->calls(),
         (QList<Call>{{"/opt/card hop/cardhop", {"--new-window", "say \"hi\"", "100%", "--icon="}, {}}}));
-    qunsetenv("XDG_DATA_DIRS");
 }
 
 TEST(X11Workspace, WithoutAnX11DisplayOrInAWaylandSessionNothingIsInFront)
 {
-    const QByteArray display = qgetenv("DISPLAY");
     for (const auto& [displayName, wayland] : {std::pair(":4242", ""), std::pair("", "wayland-0")}) {
-        qputenv("DISPLAY", displayName);
-        qputenv("WAYLAND_DISPLAY", wayland);
+        const ScopedEnvironmentVariable display("DISPLAY", QByteArray(displayName));
+        const ScopedEnvironmentVariable waylandDisplay("WAYLAND_DISPLAY", QByteArray(wayland));
         X11Workspace workspace("org.morvane.Morvane", SystemClock::shared());
         EXPECT_FALSE(workspace.isAvailable());
         EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
         EXPECT_TRUE(workspace.runningApplications().isEmpty());
     }
-    qputenv("DISPLAY", display);
-    qunsetenv("WAYLAND_DISPLAY");
 }

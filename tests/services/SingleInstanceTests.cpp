@@ -239,9 +239,9 @@ TEST(SingleInstanceRace, TwoLaunchesAtOnceEndWithOnePrimaryThatHasBothUrls)
 
 TEST(SingleInstanceFolder, WithoutARuntimeFolderOnlyAUserOnlyFolderOfOurOwnIsUsed)
 {
-    const QByteArray temporary = qgetenv("TMPDIR");
-    qputenv("TMPDIR", QFile::encodeName(testHome()));
-    qunsetenv("XDG_RUNTIME_DIR");
+    // TMPDIR is put back: the next test's home is made there.
+    const ScopedEnvironmentVariable temporary("TMPDIR", QFile::encodeName(testHome()));
+    const ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", std::nullopt);
     const QString folder = SingleInstance::runtimeFolder();
     EXPECT_EQ(folder, testHome() + "/morvane-" + QString::number(geteuid()));
     EXPECT_EQ(QFileInfo(folder).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
@@ -249,7 +249,6 @@ TEST(SingleInstanceFolder, WithoutARuntimeFolderOnlyAUserOnlyFolderOfOurOwnIsUse
     // One that others may write into (or made by someone else) is not used.
     QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteOther | QFile::ExeOther);
     EXPECT_TRUE(SingleInstance::runtimeFolder().isEmpty());
-    qputenv("TMPDIR", temporary); // the next test's home is made there
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/LinkItem.h"
-#include "sync/CloudKitSyncService.h"
 #include "store/LinkStore.h"
+#include "sync/CloudKitSyncService.h"
 
 #include <QCoroFuture>
 #include <QList>

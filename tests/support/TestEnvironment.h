@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QString>
 
 #include <optional>
@@ -37,6 +39,22 @@ private:
 
     const char* m_name;
     std::optional<QByteArray> m_old;
+};
+
+// Sets the application palette for the life of the guard and puts back the one that was there.
+class ScopedApplicationPalette {
+public:
+    explicit ScopedApplicationPalette(const QPalette& palette)
+        : m_old(QGuiApplication::palette())
+    {
+        QGuiApplication::setPalette(palette);
+    }
+    ~ScopedApplicationPalette() { QGuiApplication::setPalette(m_old); }
+    ScopedApplicationPalette(const ScopedApplicationPalette&) = delete;
+    ScopedApplicationPalette& operator=(const ScopedApplicationPalette&) = delete;
+
+private:
+    QPalette m_old;
 };
 
 } // namespace morvane::test
