@@ -227,7 +227,10 @@ public:
         return std::nullopt;
     }
     QList<AccessibilityElement> selectedChildren(const AccessibilityElement&) const override { return {}; }
-    std::optional<int> documentCurrentPage(const AccessibilityElement&) const override { return std::nullopt; }
+    std::optional<int> documentCurrentPage(const AccessibilityElement&) const override
+    {
+        return std::nullopt;
+    }
     std::optional<AccessibilityElement> applicationElement(qint64) const override { return std::nullopt; }
     std::optional<AccessibilityValue> attribute(const AccessibilityElement&, const QString&) const override
     {

@@ -137,7 +137,8 @@ TEST_F(SyncPassTest, aPassLooksAtTheMarkerAgainBeforeItPushes)
     // While b pulls, a erases everything.
     bool erased = false;
     cloud->beforeRequest = [&](Operation operation, const QString& type) {
-        if (operation != Operation::query || type != RecordFormats::relationType || std::exchange(erased, true))
+        if (operation != Operation::query || type != RecordFormats::relationType ||
+            std::exchange(erased, true))
             return;
         for (const QString& name : cloud->names(RecordFormats::linkType))
             cloud->remove(name);
