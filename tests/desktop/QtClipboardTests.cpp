@@ -12,23 +12,19 @@ namespace {
 // A file link is offered to file managers as the file; any other text stays plain text alone.
 TEST(QtClipboard, AFileLinkIsAlsoTheFileAndOtherTextsArePlainText)
 {
-    struct Case {
-        QString text;
-        QByteArray uriList;
+    const std::pair<QString, QByteArray> cases[] = {
+        {"file:///home/u/a%20b.pdf#page=3", "file:///home/u/a%20b.pdf\r\n"},
+        {"file:///home/u/Folder/", "file:///home/u/Folder/\r\n"},
+        {"https://example.com/a", {}},
+        {"[Title](file:///home/u/a.pdf)", {}},
+        {"file://other-host/a.pdf", {}},
     };
-    for (const Case& c : {
-             Case{"file:///home/u/a%20b.pdf#page=3", "file:///home/u/a%20b.pdf\r\n"},
-             Case{"file:///home/u/Folder/", "file:///home/u/Folder/\r\n"},
-             Case{"https://example.com/a", {}},
-             Case{"[Title](file:///home/u/a.pdf)", {}},
-             Case{"file://other-host/a.pdf", {}},
-         }) {
-        QtClipboard().setText(c.text);
+    for (const auto& [text, uriList] : cases) {
+        QtClipboard().setText(text);
         const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-        ASSERT_NE(data, nullptr);
-        EXPECT_EQ(data->text(), c.text);
-        EXPECT_EQ(data->data("text/uri-list"), c.uriList) << c.text.toStdString();
-        EXPECT_EQ(data->hasFormat("x-special/gnome-copied-files"), !c.uriList.isEmpty());
+        EXPECT_EQ(data->text(), text);
+        EXPECT_EQ(data->data("text/uri-list"), uriList) << text.toStdString();
+        EXPECT_EQ(data->hasFormat("x-special/gnome-copied-files"), !uriList.isEmpty());
     }
 }
 

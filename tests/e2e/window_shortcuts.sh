@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The application's two global shortcuts on a real X server: ctrl+super+l shows and hides the
-# "Morvane" window (Num Lock on or off), ctrl+super+g the graph, which opens centred at its size and
-# animates its layout while shown, then leaves the process idle once hidden. With ctrl+super+l held
+# "Morvane" window (Num Lock on or off), ctrl+super+g the graph, which opens centred at its size,
+# then leaves the process idle once hidden. With ctrl+super+l held
 # by another client from the start, the graph's shortcut still works. SIGINT and SIGHUP quit as
 # SIGTERM does, with status 0.
 set -euo pipefail
@@ -41,13 +41,6 @@ size=$(client "$graph" Width)x$(client "$graph" Height)
 [ "$size" = 920x640 ] || fail "the graph opened at $size"
 # The window manager frames the window after it is mapped, and it is centred again then.
 wait_for 5 frame_centred "$graph" || { frame_centred "$graph" || fail "the graph's frame is off centre by ($dx, $dy) / 2"; }
-
-# The layout moves the nodes while the graph shows.
-import -window "$graph" "$E2E_HOME/first.png"
-sleep 0.5
-import -window "$graph" "$E2E_HOME/second.png"
-changed=$(compare -metric AE "$E2E_HOME/first.png" "$E2E_HOME/second.png" null: 2>&1 || true)
-[ "${changed%% *}" != 0 ] || fail "the graph did not change in half a second"
 
 xdotool key ctrl+super+g
 wait_for 10 not_shown "Morvane Graph" || fail "ctrl+super+g did not hide the graph"

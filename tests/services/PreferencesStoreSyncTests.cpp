@@ -68,9 +68,6 @@ TEST_F(PreferencesStoreSyncTest, FailuresAndMissingPartsShowTheirTexts)
         QString text;
     } cases[] = {
         {std::make_shared<SyncError>("The network is down."), "The network is down."},
-        {std::make_shared<CloudKitError>(12, "invalidArguments",
-                                         "Field 'RecordName' is not marked QUERYABLE"),
-         "Record folder error 12 (invalidArguments): Field 'RecordName' is not marked QUERYABLE"},
         {std::make_shared<CloudKitError>(4, "networkFailure", "Offline"),
          "Record folder error 4 (networkFailure): Offline"},
     };

@@ -1,5 +1,5 @@
 // A profile with one Local Folders account and nothing to set up: no account wizard, no start page,
-// no default-client question, no telemetry or update checks.
+// no default-client question.
 user_pref("mail.accountmanager.accounts", "account1");
 user_pref("mail.accountmanager.localfoldersserver", "server1");
 user_pref("mail.account.account1.server", "server1");
@@ -16,14 +16,6 @@ user_pref("mailnews.start_page.enabled", false);
 user_pref("mail.rights.version", 1);
 user_pref("mail.ui.show.migration.on.upgrade", false);
 user_pref("mail.inappnotifications.enabled", false);
-user_pref("app.update.auto", false);
-user_pref("app.update.enabled", false);
 user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("datareporting.healthreport.uploadEnabled", false);
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("toolkit.telemetry.enabled", false);
-user_pref("mail.spellcheck.inline", false);
 user_pref("mailnews.database.global.indexer.enabled", false);
-user_pref("extensions.autoDisableScopes", 0);
 user_pref("accessibility.force_disabled", -1);
