@@ -15,7 +15,6 @@ TEST(QtClipboard, AFileLinkIsAlsoTheFileAndOtherTextsArePlainText)
     const std::pair<QString, QByteArray> cases[] = {
         {"file:///home/u/a%20b.pdf#page=3", "file:///home/u/a%20b.pdf\r\n"},
         {"file:///home/u/Folder/", "file:///home/u/Folder/\r\n"},
-        {"https://example.com/a", {}},
         {"[Title](file:///home/u/a.pdf)", {}},
         {"file://other-host/a.pdf", {}},
     };
