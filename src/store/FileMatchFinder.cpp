@@ -87,10 +87,10 @@ std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedCon
     if (context.type != LinkType::file)
         return std::nullopt;
     if (!context.fileIdentity)
-        return QStringLiteral("No file identity available for active Finder selection.");
+        return QStringLiteral("No file identity available for the file manager's selection.");
     const FileLocator locator = FileLocator::read(context.locator);
     if (!locator.isUrl)
-        return QStringLiteral("Active Finder selection has no file URL.");
+        return QStringLiteral("The file manager's selection has no file URL.");
     return selectionStatus(context, locator, m_identity.refreshSizeAndHash(*context.fileIdentity, locator));
 }
 
