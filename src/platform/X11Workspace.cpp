@@ -103,10 +103,10 @@ class X11Workspace::Connection {
 public:
     Connection()
     {
-        if (isWaylandSession()) {
-            qCInfo(lcWorkspace) << "Wayland session: the application in front cannot be known";
-            return;
-        }
+        // On a Wayland session this is Xwayland's display: its windows in front are known, a native
+        // Wayland window in front is not (the active window is then none).
+        if (isWaylandSession())
+            qCInfo(lcWorkspace) << "Wayland session: only X11 windows in front are known";
         m_connection = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(m_connection)) {
             qCInfo(lcWorkspace) << "No X display: the application in front cannot be known";

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The X11 workspace under a real window manager: a window whose class the table knows is reported
-# under the providers' identifier, the probe's own window as the probe itself, and switching between
+# The X11 workspace under a real window manager, as on a Wayland session's X display: a window whose
+# class the table knows is reported under the providers' identifier, the probe's own window as the probe itself, and switching between
 # two windows of one application sends no notice. The window a capture reads is the one in front,
 # or while the probe's own window is in front, the one before it, with its title and process.
 set -euo pipefail
@@ -14,6 +14,8 @@ activated() { grep '^activated ' "$notices" | cut -d' ' -f2- | paste -sd' ' -; }
 expect_notices() { wait_for 10 test "$(activated)" = "$1" || fail "notices: '$(activated)', expected '$1'"; }
 
 own=org.morvane.WorkspaceProbe
+# As on a Wayland desktop through Xwayland: the X11 windows in front are still known.
+export WAYLAND_DISPLAY=wayland-e2e
 open workspace-probe sh -c "exec '$probe' >'$notices' 2>'$E2E_HOME/probe.log'"
 expect_notices "$own"
 # xterm without a shell keeps its title.
