@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The X11 workspace under a real window manager, as on a Wayland session's X display: a window whose
 # class the table knows is reported under the providers' identifier, the probe's own window as the
-# probe itself, and switching between two windows of one application sends no notice. The window a capture reads is the one in front,
-# or while the probe's own window is in front, the one before it, with its title and process.
+# probe itself, and switching between two windows of one application sends no notice. The window a
+# capture reads is the one in front, or while the probe's own window is in front, the one before it,
+# with its title and process.
 set -euo pipefail
 probe=$1
 . "$(dirname "$0")/e2e_common.sh"
