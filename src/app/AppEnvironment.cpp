@@ -11,6 +11,7 @@
 #include "foundation/UserDefaults.h"
 #include "platform/AtspiAccessibilityApi.h"
 #include "platform/DesktopServices.h"
+#include "platform/DesktopSession.h"
 #include "platform/EdsCalendarStore.h"
 #include "platform/EdsContactStore.h"
 #include "platform/EvolutionDataServer.h"
@@ -33,7 +34,7 @@ const QString ownApplicationIdentifier = QStringLiteral("org.morvane.Morvane");
 // desktop's shortcuts portal, where it has one, covers the rest.
 std::shared_ptr<HotkeyBackend> sessionHotkeys(AppEnvironment& environment)
 {
-    if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+    if (isWaylandSession())
         environment.shortcutsPortal = std::make_shared<DBusGlobalShortcutsPortal>();
     const quint32 signature = HotkeyService::registrationSignature();
     return std::make_shared<SessionHotkeyBackend>(

@@ -1,5 +1,7 @@
 #include "X11AppPresence.h"
 
+#include "desktop/X11Display.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -14,14 +16,6 @@
 namespace morvane {
 
 namespace {
-
-xcb_connection_t* x11Connection()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
 
 xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 {
@@ -54,7 +48,7 @@ void sendToRoot(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t ty
 // requests afterwards, so a mapped window gets both.
 void applySkipStates(QWidget& window, bool hidden)
 {
-    xcb_connection_t* connection = x11Connection();
+    xcb_connection_t* connection = applicationX11Connection();
     if (!connection || !window.testAttribute(Qt::WA_WState_Created))
         return;
     const auto id = static_cast<xcb_window_t>(window.winId());
@@ -123,7 +117,7 @@ void X11AppPresence::activateWindow(QWidget& window)
     window.raise();
     window.activateWindow();
     // Focus-stealing prevention may ignore Qt's own request; ask as an application, with no time.
-    if (xcb_connection_t* connection = x11Connection()) {
+    if (xcb_connection_t* connection = applicationX11Connection()) {
         sendToRoot(connection, static_cast<xcb_window_t>(window.winId()),
                    atom(connection, "_NET_ACTIVE_WINDOW"), {1u, XCB_CURRENT_TIME, 0u, 0u, 0u});
         xcb_flush(connection);

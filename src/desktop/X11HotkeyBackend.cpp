@@ -1,10 +1,10 @@
 #include "X11HotkeyBackend.h"
 
 #include "HotkeyKeyTable.h"
+#include "X11Display.h"
 #include "foundation/Logging.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QHash>
 #include <QList>
 #include <QTimer>
@@ -114,12 +114,9 @@ struct X11HotkeyBackend::Private {
 
 void X11HotkeyBackend::Private::attach()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    connection = applicationX11Connection();
+    if (!connection)
         return;
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection())
-        return;
-    connection = x11->connection();
     for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem; xcb_screen_next(&it))
         roots.append(it.data->root);
 

@@ -1,5 +1,6 @@
 #include "ObsidianFiles.h"
 
+#include "foundation/LocatorUrl.h"
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
 #include "platform/FileSystemProbe.h"
@@ -246,17 +247,16 @@ std::optional<QString> ObsidianFiles::activeNote()
     return std::nullopt;
 }
 
-std::optional<QString> ObsidianFiles::notePath(const QString& locator)
+std::optional<QString> ObsidianFiles::notePath(const QString& locator, const QList<ObsidianVault>& vaults)
 {
-    static const QString prefix = QStringLiteral("obsidian://open?");
-    if (!locator.startsWith(prefix, Qt::CaseInsensitive))
+    const std::optional<LocatorUrl> url = LocatorUrl::parse(locator);
+    if (!url || url->scheme().compare(QLatin1String("obsidian"), Qt::CaseInsensitive) != 0 ||
+        url->host().value_or(QString()).compare(QLatin1String("open"), Qt::CaseInsensitive) != 0)
         return std::nullopt;
     QHash<QString, QString> query;
-    for (const QString& item : locator.mid(prefix.size()).split(u'&', Qt::SkipEmptyParts)) {
-        const qsizetype equals = item.indexOf(u'=');
-        if (equals > 0)
-            query.insert(item.left(equals).toLower(),
-                         QString::fromUtf8(QByteArray::fromPercentEncoding(item.mid(equals + 1).toUtf8())));
+    for (const QueryItem& item : url->queryItems()) {
+        if (!item.name.isEmpty() && item.value)
+            query.insert(item.name.toLower(), *item.value);
     }
     if (const QString path = query.value(QStringLiteral("path")); path.startsWith(u'/'))
         return path.normalized(QString::NormalizationForm_C);
@@ -266,7 +266,7 @@ std::optional<QString> ObsidianFiles::notePath(const QString& locator)
         return std::nullopt;
     if (QFileInfo(file).suffix().isEmpty())
         file += QStringLiteral(".md");
-    for (const ObsidianVault& known : vaults()) {
+    for (const ObsidianVault& known : vaults) {
         if (QFileInfo(known.path).fileName() == vault)
             return joinedPath(known.path, file).normalized(QString::NormalizationForm_C);
     }

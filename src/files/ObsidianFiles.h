@@ -39,8 +39,8 @@ std::optional<QString> activeNote();
 // The absolute path of the note an obsidian://open locator names, however it is written: "path="
 // with the path encoded or not, or "vault=" (a vault's folder name in the registry) and "file=" (the
 // vault-relative path, ".md" implied when it has no extension). Nothing for other locators and for
-// a vault the registry does not list.
-std::optional<QString> notePath(const QString& locator);
+// a vault the registry (`vaults()`, read once by the caller) does not list.
+std::optional<QString> notePath(const QString& locator, const QList<ObsidianVault>& vaults);
 
 } // namespace ObsidianFiles
 

@@ -139,6 +139,15 @@ QList<LinkItem> LibraryReads::bookmarkedFileLinks()
     return m_bookmarked;
 }
 
+QList<LinkItem> LibraryReads::linksOfType(LinkType type)
+{
+    return queryLinks(m_connection,
+                      linkColumnsSql() +
+                          QStringLiteral("FROM links WHERE links.type = ? ORDER BY links.updated_at "
+                                         "ASC, links.title COLLATE NOCASE ASC"),
+                      {rawValue(type)});
+}
+
 std::optional<LinkItem> LibraryReads::link(const QUuid& id)
 {
     return firstLink(linkColumnsSql() + QStringLiteral("FROM links WHERE links.id = ? LIMIT 1"),

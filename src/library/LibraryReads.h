@@ -31,6 +31,8 @@ public:
 
     QList<LinkItem> allLinks();
     QList<LinkItem> bookmarkedFileLinks();
+    // In the order of allLinks().
+    QList<LinkItem> linksOfType(LinkType type);
     std::optional<LinkItem> link(const QUuid& id);
     std::optional<LinkItem> linkByURL(const QString& locator);
     std::optional<LinkItem> linkByFileIdentity(const QString& resourceIdentifier,

@@ -70,6 +70,7 @@ public:
     QList<LinkItem> allLinks() { return m_reads.allLinks(); }
     // File and folder links that carry a bookmark, in allLinks order.
     QList<LinkItem> bookmarkedFileLinks() { return m_reads.bookmarkedFileLinks(); }
+    QList<LinkItem> linksOfType(LinkType type) { return m_reads.linksOfType(type); }
     std::optional<LinkItem> link(const QUuid& id) { return m_reads.link(id); }
     // Also finds the row of the same locator with or without a final "/".
     std::optional<LinkItem> linkByURL(const QString& locator) { return m_reads.linkByURL(locator); }

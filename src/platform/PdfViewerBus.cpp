@@ -1,8 +1,7 @@
 #include "PdfViewerBus.h"
 
+#include "foundation/LocatorUrl.h"
 #include "platform/SessionBus.h"
-
-#include <QUrl>
 
 namespace morvane {
 
@@ -32,8 +31,10 @@ std::optional<QString> pathFrom(const std::optional<QVariant>& value)
     if (!value || value->userType() != QMetaType::QString)
         return std::nullopt;
     QString text = value->toString();
-    if (text.startsWith(QLatin1String("file://")))
-        text = QUrl(text).toLocalFile();
+    if (text.startsWith(QLatin1String("file://"))) {
+        const std::optional<LocatorUrl> url = LocatorUrl::parse(text);
+        text = url ? url->localFilePath().value_or(QString()) : QString();
+    }
     if (!text.startsWith(u'/') || text.contains(QChar(u'\0')))
         return std::nullopt;
     return text;

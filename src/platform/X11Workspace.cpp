@@ -2,6 +2,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
+#include "platform/DesktopSession.h"
 
 #include <QHash>
 #include <QSocketNotifier>
@@ -66,12 +67,6 @@ const QHash<QString, QString>& identifierTable()
 QString identifierForName(const QString& name)
 {
     return identifierTable().value(name.toLower(), name);
-}
-
-bool isWaylandSession()
-{
-    return qEnvironmentVariable("XDG_SESSION_TYPE") == QStringLiteral("wayland") ||
-           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 enum AtomIndex {

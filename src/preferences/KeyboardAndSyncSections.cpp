@@ -4,6 +4,7 @@
 #include "PreferencesSections.h"
 #include "desktop/Glyphs.h"
 #include "desktop/TextStyle.h"
+#include "platform/DesktopSession.h"
 #include "platform/GlobalShortcutsPortal.h"
 #include "services/PreferencesStore.h"
 #include "sync/FolderRecordStore.h"
@@ -24,7 +25,7 @@ namespace {
 // user may have changed there, or, without one, they fire only while an X11 window has the keyboard.
 std::optional<QString> desktopShortcutsNote(const GlobalShortcutsPortal* portal)
 {
-    if (!qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+    if (!isWaylandSession())
         return std::nullopt;
     if (!portal || portal->state() == GlobalShortcutsPortal::State::unavailable)
         return QStringLiteral("On this Wayland desktop these shortcuts work only while a window of an X11 "

@@ -131,11 +131,12 @@ std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& contex
 // saved twice. Stored locators stay as they were written.
 std::optional<LinkItem> LinkLookup::sameObsidianNote(const QString& locator)
 {
-    const std::optional<QString> note = ObsidianFiles::notePath(locator);
+    const QList<ObsidianVault> vaults = ObsidianFiles::vaults();
+    const std::optional<QString> note = ObsidianFiles::notePath(locator, vaults);
     if (!note)
         return std::nullopt;
-    for (const LinkItem& item : m_sqlite.allLinks()) {
-        if (item.type == LinkType::obsidian && ObsidianFiles::notePath(item.url) == note)
+    for (const LinkItem& item : m_sqlite.linksOfType(LinkType::obsidian)) {
+        if (ObsidianFiles::notePath(item.url, vaults) == note)
             return item;
     }
     return std::nullopt;

@@ -28,10 +28,11 @@ void expectPlainResults(SQLiteStore& store, const char* when, bool indexed = tru
 {
     SQLiteConnection raw = rawLibrary(store);
     // The index holds exactly what the links table holds.
-    if (indexed)
+    if (indexed) {
         EXPECT_NO_THROW(
             raw.execute("INSERT INTO link_search(link_search, rank) VALUES ('integrity-check', 1)"))
             << when;
+    }
     for (const QString& query : queries) {
         SCOPED_TRACE(QStringLiteral("%1, query \"%2\"").arg(when, query.left(20)).toStdString());
         const QList<LinkItem> expected =

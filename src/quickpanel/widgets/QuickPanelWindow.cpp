@@ -1,9 +1,9 @@
 #include "QuickPanelWindow.h"
 
 #include "desktop/FrameCentring.h"
+#include "desktop/X11Display.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QVBoxLayout>
 
 #include <xcb/xcb.h>
@@ -18,19 +18,11 @@ constexpr quint32 allDesktops = 0xFFFFFFFF;
 // _NET_WM_DESKTOP's source indication for a request from an application.
 constexpr quint32 sourceApplication = 1;
 
-xcb_connection_t* x11Connection()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
 // Qt writes the window's desktop afresh whenever it maps the window, so a mapped window is moved to
 // every desktop by asking the window manager, after each show.
 void showOnAllDesktops(QWidget& window)
 {
-    xcb_connection_t* connection = x11Connection();
+    xcb_connection_t* connection = applicationX11Connection();
     if (!connection)
         return;
     static constexpr char name[] = "_NET_WM_DESKTOP";
