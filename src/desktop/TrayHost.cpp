@@ -34,17 +34,20 @@ int screenNumber()
     return dot > colon ? display.mid(dot + 1).toInt() : 0;
 }
 
-xcb_window_t trayOwner(xcb_connection_t* connection)
+xcb_atom_t traySelection(xcb_connection_t* connection)
 {
     const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber());
     std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, name.size(), name.constData()),
                               nullptr),
         &free);
-    if (!atom)
-        return 0;
+    return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+xcb_window_t selectionOwner(xcb_connection_t* connection, xcb_atom_t selection)
+{
     std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&free)> owner(
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, atom->atom), nullptr),
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr),
         &free);
     return owner ? owner->owner : 0;
 }
@@ -54,8 +57,9 @@ xcb_window_t trayOwner(xcb_connection_t* connection)
 DesktopTrayHost::DesktopTrayHost(QObject* parent)
     : TrayHost(parent)
 {
-    if (applicationX11Connection()) {
-        m_xembedOwner = trayOwner(applicationX11Connection());
+    if (xcb_connection_t* connection = applicationX11Connection()) {
+        m_traySelection = traySelection(connection);
+        m_xembedOwner = selectionOwner(connection, m_traySelection);
         m_poll.setInterval(pollMilliseconds);
         connect(&m_poll, &QTimer::timeout, this, &DesktopTrayHost::pollXembed);
         m_poll.start();
@@ -78,7 +82,7 @@ DesktopTrayHost::DesktopTrayHost(QObject* parent)
 
 void DesktopTrayHost::pollXembed()
 {
-    const xcb_window_t owner = trayOwner(applicationX11Connection());
+    const xcb_window_t owner = selectionOwner(applicationX11Connection(), m_traySelection);
     if (owner == m_xembedOwner)
         return;
     m_xembedOwner = owner;

@@ -41,6 +41,7 @@ private:
     void setStatusNotifierHost(bool registered);
 
     QTimer m_poll;
+    quint32 m_traySelection = 0; // its atom, asked for once
     quint32 m_xembedOwner = 0;
     bool m_statusNotifierHost = false;
 };
