@@ -4,6 +4,7 @@
 #include "app/GraphItemOpener.h"
 #include "app/IncomingUrls.h"
 #include "app/MenuBarController.h"
+#include "app/TrayMissingNotice.h"
 #include "app/WindowControllers.h"
 #include "capture/AccessibilityPermission.h"
 #include "capture/ActiveContextMonitor.h"
@@ -143,7 +144,7 @@ public:
     std::shared_ptr<QuickPanelTipStore> tipStore;
     PreferencesStore preferences;
     QuickPanelViewModel quickPanelModel;
-    Updater updater{alerts};
+    Updater updater{alerts, Updater::runningInstallation()};
     AppearanceService appearance;
     GraphViewModel graphModel;
     GraphWindowController graphWindow;
@@ -154,6 +155,7 @@ public:
     HotkeyService hotkeys;
     std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
     std::unique_ptr<QMessageBox> aboutBox;
+    TrayMissingNotice trayMissingNotice{environment.defaults};
 };
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
@@ -210,6 +212,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
+    menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
     menuBar.buildMenu();
 
     // Writes made before the store thread has taken the trigger run without it.
@@ -432,6 +435,10 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
             objects->quickPanel.toggle();
         else if (item == graphCommand)
             objects->graphWindow.toggle();
+        else if (item == preferencesCommand)
+            objects->preferencesWindow.show();
+        else if (item == quitCommand && objects->menuBar.onQuit)
+            objects->menuBar.onQuit();
         else
             return objects->urlHandler.handle(std::move(item), *objects->linkStore, objects->linkOpener);
         return []() -> QCoro::Task<> { co_return; }();

@@ -1,6 +1,7 @@
 #include "XdgAutostartLoginItem.h"
 
 #include "foundation/Paths.h"
+#include "platform/DesktopEntry.h"
 #include "platform/FileSystemProbe.h"
 
 #include <QCoreApplication>
@@ -33,26 +34,6 @@ bool folderDeniesWriting(const QString& directory)
     if (::access(native.constData(), W_OK) == 0)
         return false;
     return errno == EACCES || errno == EPERM || errno == EROFS;
-}
-
-// The key-value lines of the [Desktop Entry] group, values as written.
-QHash<QString, QString> desktopEntryKeys(const QByteArray& contents)
-{
-    QHash<QString, QString> keys;
-    bool inEntry = false;
-    for (const QByteArray& rawLine : contents.split('\n')) {
-        const QString line = QString::fromUtf8(rawLine).trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(u'[')) {
-            inEntry = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (inEntry && equals > 0)
-            keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
-    }
-    return keys;
 }
 
 } // namespace
@@ -88,7 +69,7 @@ LoginItemStatus XdgAutostartLoginItem::status() const
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly))
         return LoginItemStatus::notRegistered;
-    const QHash<QString, QString> keys = desktopEntryKeys(file.readAll());
+    const QHash<QString, QString> keys = desktop_entry::keys(file.readAll());
     const bool switchedOff =
         keys.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
         keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QLatin1String("false");
@@ -126,6 +107,20 @@ void XdgAutostartLoginItem::registerItem()
     }
     throw LoginItemError(
         QStringLiteral("The file “%1” couldn’t be saved in the folder “%2”.").arg(entryFileName, folder));
+}
+
+bool XdgAutostartLoginItem::followRunningProgram()
+{
+    if (!executableExists())
+        return false;
+    const std::optional<QByteArray> contents = desktop_entry::read(filePath());
+    if (!contents)
+        return false;
+    const QHash<QString, QString> keys = desktop_entry::keys(*contents);
+    const QString exec = execValue(m_executablePath);
+    if (!desktop_entry::isMorvaneEntry(keys) || keys.value(QStringLiteral("Exec")) == exec)
+        return false;
+    return desktop_entry::write(filePath(), desktop_entry::withExec(*contents, exec));
 }
 
 void XdgAutostartLoginItem::unregisterItem()

@@ -4,6 +4,7 @@
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
 #include "foundation/KeyText.h"
+#include "model/LinkTypePresentation.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QContextMenuEvent>
@@ -49,9 +50,9 @@ QString sourceLabel(const PanelResult& result)
 {
     switch (result.kind()) {
     case PanelResult::Kind::link:
-        return result.item()->sourceApp;
+        return sourceAppDisplayName(result.item()->sourceApp);
     case PanelResult::Kind::capture:
-        return result.context()->sourceApp;
+        return sourceAppDisplayName(result.context()->sourceApp);
     case PanelResult::Kind::fileMatch:
         // The match is our guess, whichever application saved the link.
         return QStringLiteral("Morvane");
