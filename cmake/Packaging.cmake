@@ -1,7 +1,7 @@
 # What `cmake --install` puts in place and the Debian package that CPack makes of it (scripts/package):
 # the program, its menu entry (which also takes morvane: links), its icon in the hicolor theme at
-# every usual size, its AppStream metadata, and the copyright and changelog every Debian package
-# carries.
+# every usual size, its AppStream metadata, its manual page, and the copyright and changelog every
+# Debian package carries.
 include(GNUInstallDirs)
 
 set(MORVANE_PACKAGE_FILES ${PROJECT_SOURCE_DIR}/resources/package)
@@ -33,7 +33,13 @@ add_custom_command(OUTPUT ${changelog}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/package
   COMMAND gzip -9 --no-name --stdout ${MORVANE_PACKAGE_FILES}/changelog > ${changelog}
   DEPENDS ${MORVANE_PACKAGE_FILES}/changelog)
-add_custom_target(morvane_package_files ALL DEPENDS ${icon_outputs} ${changelog})
+set(manual ${PROJECT_BINARY_DIR}/package/morvane.1.gz)
+add_custom_command(OUTPUT ${manual}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/package
+  COMMAND gzip -9 --no-name --stdout ${MORVANE_PACKAGE_FILES}/morvane.1 > ${manual}
+  DEPENDS ${MORVANE_PACKAGE_FILES}/morvane.1)
+add_custom_target(morvane_package_files ALL DEPENDS ${icon_outputs} ${changelog} ${manual})
+install(FILES ${manual} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${MORVANE_PACKAGE_FILES}/copyright ${changelog}
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/morvane)
 
@@ -42,8 +48,7 @@ set(CPACK_PACKAGE_NAME morvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "contextual links between the things you work with")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Morvane keeps a local library of links to files, folders, web pages, mail
+set(CPACK_PACKAGE_DESCRIPTION "Morvane keeps a local library of links to files, folders, web pages, mail
 messages, notes, calendar events and contacts, with tags and relations. It
 sits in the tray, shows when the item in front of you has saved links, and
 opens a quick panel from a global shortcut to save, search, relate and open
