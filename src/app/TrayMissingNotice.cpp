@@ -40,7 +40,8 @@ bool TrayMissingNotice::show()
     for (QLabel* label : m_box->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
     m_box->setStandardButtons(QMessageBox::Ok);
-    m_box->setCheckBox(new QCheckBox(QStringLiteral("Don’t show again")));
+    // Alt+D ticks it from the keyboard.
+    m_box->setCheckBox(new QCheckBox(QStringLiteral("&Don’t show again")));
     m_box->setAttribute(Qt::WA_DeleteOnClose);
     m_box->setModal(false);
     const std::shared_ptr<UserDefaults> defaults = m_defaults;

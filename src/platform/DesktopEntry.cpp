@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace morvane::desktop_entry {
 
 namespace {
@@ -104,6 +106,41 @@ bool write(const QString& path, const QByteArray& contents)
     QSaveFile file(path);
     return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
            file.write(contents) == contents.size() && file.commit();
+}
+
+QString execValue(const QString& executablePath)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    const bool needsQuotes = std::any_of(executablePath.cbegin(), executablePath.cend(),
+                                         [](QChar c) { return reserved.contains(c); });
+    QString argument;
+    if (needsQuotes) {
+        argument += u'"';
+        for (const QChar c : executablePath) {
+            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+                argument += u'\\';
+            argument += c;
+        }
+        argument += u'"';
+    } else {
+        argument = executablePath;
+    }
+    argument.replace(u'%', QStringLiteral("%%"));
+    // The escapes of every string value of a desktop entry come on top of the quoting.
+    QString value;
+    for (const QChar c : argument) {
+        if (c == u'\\')
+            value += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            value += QStringLiteral("\\n");
+        else if (c == u'\t')
+            value += QStringLiteral("\\t");
+        else if (c == u'\r')
+            value += QStringLiteral("\\r");
+        else
+            value += c;
+    }
+    return value;
 }
 
 QStringList systemDataDirectories()

@@ -23,6 +23,10 @@ QString program(const QString& execValue);
 // absolute path (an entry that starts "morvane" through the PATH is the user's own).
 bool isMorvaneEntry(const QHash<QString, QString>& keys);
 
+// The Exec value that starts the program with this path: quoted as desktop entries require when the
+// path holds a reserved character, with "%" doubled and the value's own escapes.
+QString execValue(const QString& executablePath);
+
 // The entry with the Exec value of its [Desktop Entry] group replaced, every other line kept.
 QByteArray withExec(const QByteArray& contents, const QString& execValue);
 

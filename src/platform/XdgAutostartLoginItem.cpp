@@ -11,7 +11,6 @@
 #include <QHash>
 #include <QSaveFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -138,37 +137,7 @@ void XdgAutostartLoginItem::unregisterItem()
 
 QString XdgAutostartLoginItem::execValue(const QString& executablePath)
 {
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    const bool needsQuotes = std::any_of(executablePath.cbegin(), executablePath.cend(),
-                                         [](QChar c) { return reserved.contains(c); });
-    QString argument;
-    if (needsQuotes) {
-        argument += u'"';
-        for (const QChar c : executablePath) {
-            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-                argument += u'\\';
-            argument += c;
-        }
-        argument += u'"';
-    } else {
-        argument = executablePath;
-    }
-    argument.replace(u'%', QStringLiteral("%%"));
-    // The escapes of every string value of a desktop entry come on top of the quoting.
-    QString value;
-    for (const QChar c : argument) {
-        if (c == u'\\')
-            value += QStringLiteral("\\\\");
-        else if (c == u'\n')
-            value += QStringLiteral("\\n");
-        else if (c == u'\t')
-            value += QStringLiteral("\\t");
-        else if (c == u'\r')
-            value += QStringLiteral("\\r");
-        else
-            value += c;
-    }
-    return value;
+    return desktop_entry::execValue(executablePath);
 }
 
 } // namespace morvane

@@ -18,15 +18,6 @@ const QString desktopFileName = QStringLiteral("morvane.desktop");
 const QString schemeType = QStringLiteral("x-scheme-handler/morvane");
 constexpr std::chrono::milliseconds queryTimeout{5000};
 
-bool needsQuoting(const QString& path)
-{
-    for (const QChar c : path) {
-        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && !QStringLiteral("/._+-").contains(c))
-            return true;
-    }
-    return false;
-}
-
 // Whether a system entry of ours (the package's) takes the scheme.
 bool systemEntryDeclaresScheme()
 {
@@ -66,21 +57,7 @@ QString UrlSchemeRegistration::desktopFilePath()
 
 QString UrlSchemeRegistration::execLine(const QString& executable)
 {
-    QString program = executable;
-    if (needsQuoting(program)) {
-        // Inside quotes these four are escaped with a backslash; then the value's own escaping
-        // doubles every backslash once more.
-        QString quoted;
-        for (const QChar c : program) {
-            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-                quoted += u'\\';
-            quoted += c;
-        }
-        program = u'"' + quoted + u'"';
-        program.replace(u'\\', QStringLiteral("\\\\"));
-    }
-    program.replace(u'%', QStringLiteral("%%"));
-    return QStringLiteral("Exec=") + program + QStringLiteral(" %u");
+    return QStringLiteral("Exec=") + desktop_entry::execValue(executable) + QStringLiteral(" %u");
 }
 
 bool UrlSchemeRegistration::writeDesktopFileIfNeeded(const QString& executable)

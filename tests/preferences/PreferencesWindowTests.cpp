@@ -146,6 +146,25 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
               nullptr);
 }
 
+// With no updater to act on it, the automatic check is shown unticked and cannot be changed, whatever
+// the stored setting says, and that setting is kept as it was.
+TEST(PreferencesWindowTests, TheAutomaticUpdateBoxIsNotShownTickedWhileItCanDoNothing)
+{
+    test::PreferencesFixture fx;
+    QWidget* updates = fx.window->sectionPage(PreferenceSection::updates);
+    auto* automatic = withText<QCheckBox>(updates, "Automatically check for updates");
+    ASSERT_NE(automatic, nullptr);
+    EXPECT_TRUE(fx.preferences->automaticUpdates());
+    EXPECT_FALSE(automatic->isChecked());
+    EXPECT_FALSE(automatic->isEnabled());
+    fx.preferences->setAutomaticUpdates(true);
+    EXPECT_FALSE(automatic->isChecked());
+    EXPECT_EQ(fx.defaults->boolValue(Keys::automaticUpdates), true);
+    EXPECT_NE(withText<QLabel>(updates,
+                               "Morvane does not check for updates itself. " + fx.updater.updateSourceText()),
+              nullptr);
+}
+
 // A Wayland session passes X11 shortcuts on only while an X11 window has the keyboard: without the
 // desktop's shortcuts portal the page offers the commands to bind instead; with it, the page shows the
 // keys the desktop gave.
