@@ -35,8 +35,10 @@ bool TrayMissingNotice::show()
         "    morvane --graph\n"
         "    morvane --preferences\n"
         "    morvane --quit\n\n"
-        "On GNOME, the tray comes with the package gnome-shell-extension-appindicator: install it, log "
-        "out and in, and turn on “AppIndicator and KStatusNotifierItem Support” in Extensions."));
+        "On GNOME, the tray comes with the package\n"
+        "    gnome-shell-extension-appindicator\n"
+        "Install it, log out and in, and turn on “AppIndicator and KStatusNotifierItem Support” in "
+        "Extensions."));
     for (QLabel* label : m_box->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);
     m_box->setStandardButtons(QMessageBox::Ok);

@@ -1,6 +1,7 @@
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "app/IncomingUrls.h"
+#include "app/MenuBarController.h"
 #include "app/WindowControllers.h"
 #include "services/HotkeyService.h"
 #include "services/PreferencesStore.h"

@@ -3,6 +3,7 @@
 #include "foundation/UserDefaults.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -33,6 +34,8 @@ TEST(TrayMissingNotice, SaysWhatToDoWithoutATrayUntilTheUserDismissesItForGood)
     EXPECT_FALSE(defaults->contains(TrayMissingNotice::dismissedKey));
     box->checkBox()->setChecked(true);
     box->button(QMessageBox::Ok)->click();
+    EXPECT_FALSE(box->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(notice.window(), nullptr) << "closed, the window is gone";
 
     const auto reread = std::make_shared<UserDefaults>(UserDefaults::standardFilePath());

@@ -18,10 +18,10 @@ wait_for 20 notice || fail "no window said that there is no tray"
 warned || fail "the missing tray was not logged"
 w=$(notice)
 activate "$w"
-xdotool key --window "$w" alt+d
+xdotool key alt+d
 wait_for 5 grep -q '"linux.trayMissingNoticeDismissed": *true' "$settings" ||
   fail "Don't show again was not stored: $(cat "$settings")"
-xdotool key --window "$w" Return
+xdotool key Return
 wait_for 5 bash -c '! xdotool search --onlyvisible --class "^morvane$" >/dev/null' ||
   fail "the window did not close"
 quit_app
