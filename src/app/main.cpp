@@ -102,12 +102,12 @@ int main(int argc, char** argv)
     morvane::MorvaneApp app(std::make_shared<morvane::MessageBoxAlertPresenter>());
     // Closed in its place in the termination: after the shortcuts and timers, before the library.
     app.setLocalServerClose([&instance] { instance.close(); });
-    const bool started = app.start();
-    // A signal during the start dismissed its alert; the main loop would not know of it.
+    // A start that failed says so with its status even when a signal ended its alert.
+    if (!app.start())
+        return 1;
+    // A signal during the start dismissed what was open then; the main loop would not know of it.
     if (morvane::quitRequested())
         return 0;
-    if (!started)
-        return 1;
     app.attachIncomingUrls(incoming);
     return QApplication::exec();
 }
