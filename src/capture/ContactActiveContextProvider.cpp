@@ -159,6 +159,11 @@ ContactActiveContextProvider::ContactActiveContextProvider(
 {
 }
 
+ApplicationReading ContactActiveContextProvider::readingOf(const QString& identifier) const
+{
+    return identifier == contactsIdentifier ? ApplicationReading::accessibilityBus : ApplicationReading::none;
+}
+
 CaptureResult ContactActiveContextProvider::captureContexts()
 {
     const std::optional<QString> application = m_lastContactApp.captureTarget();

@@ -28,6 +28,8 @@ public:
 
     QString providerName() const override { return QStringLiteral("Contacts"); }
     CaptureResult captureContexts() override;
+    // The desktop's contacts application shows its card on the accessibility bus.
+    ApplicationReading readingOf(const QString& identifier) const override;
 
 private:
     enum class Outcome;
