@@ -172,7 +172,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
     , linkOpener(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts, environment.desktop,
-                 environment.launcher)
+                 environment.launcher, alerts)
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {

@@ -117,16 +117,22 @@ TEST_F(Contacts, OpenShowsTheCardWhereTheUserChose)
         *desktop = FakeDesktopServices();
         desktop->installed = c.installed;
         desktop->handledSchemes = c.handledSchemes;
-        EXPECT_EQ(desktop->trace(service->open(item)), c.outcome);
+        const RevealOutcome outcome = service->open(item);
+        EXPECT_EQ(desktop->trace(outcome == RevealOutcome::shown), c.outcome);
     }
     // Where no application takes the Contacts link, the store's own contacts application shows it.
     store->revealAnswer = true;
     store->revealed.clear();
     *desktop = FakeDesktopServices();
-    EXPECT_TRUE(service->open(item));
+    EXPECT_EQ(service->open(item), RevealOutcome::shown);
     EXPECT_EQ(store->revealed, QStringList{"AB C:ABPerson"});
+    // Nothing installed that could show it: said as such, in the desktop's names.
+    store->revealAnswer = false;
+    LogCapture log(QStringLiteral("morvane.Contacts"));
+    EXPECT_EQ(service->open(item), RevealOutcome::noApplication);
+    EXPECT_EQ(log.lines(), QStringList{"Unable to locate GNOME Contacts or Evolution"});
     store->status = ContactAuthorizationStatus::denied;
-    EXPECT_FALSE(service->open(item));
+    EXPECT_EQ(service->open(item), RevealOutcome::notShown);
 }
 
 TEST_F(Contacts, AccessIsAskedOncePerProcessAndNoScriptRunsWithoutIt)
