@@ -38,8 +38,7 @@ QString selectionNotShown(const QString& fileManager)
 
 QString pagesNotShown(const QString& browser)
 {
-    return QStringLiteral("%1 shows its pages to other programs only when started with "
-                          "--force-renderer-accessibility: quit it and start it with that switch.")
+    return QStringLiteral("Start %1 with --force-renderer-accessibility to let Morvane read its pages.")
         .arg(browser);
 }
 

@@ -162,8 +162,8 @@ TEST(BrowserProvider, AChromiumWindowWithoutItsPagesSaysHowToStartIt)
     withSwitch.start("sh", {"-c", "sleep 30", "--force-renderer-accessibility"});
     ASSERT_TRUE(withSwitch.waitForStarted());
     const qint64 plain = QCoreApplication::applicationPid();
-    const QString howToStart = "Google Chrome shows its pages to other programs only when started with "
-                               "--force-renderer-accessibility: quit it and start it with that switch.";
+    const QString howToStart =
+        "Start Google Chrome with --force-renderer-accessibility to let Morvane read its pages.";
     struct Case {
         QString browser;
         qint64 processId;
