@@ -225,7 +225,8 @@ CaptureResult BrowserActiveContextProvider::captureContexts()
     {
         const std::lock_guard lock(*m_pageMutex);
         const std::optional<Page>& page = *m_page;
-        if (!page || page->windowId != read->window.windowId || page->title)
+        if (!page || page->windowId != read->window.windowId || page->windowTitle != read->window.title ||
+            page->title)
             return {};
     }
     if (startedWithRendererAccessibility(read->window.application.processId))
