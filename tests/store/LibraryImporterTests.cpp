@@ -3,7 +3,12 @@
 #include "model/MorvaneLibraryExport.h"
 #include "store/LibraryImporter.h"
 
+#include <QProcess>
+#include <QStorageInfo>
+
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -251,3 +256,66 @@ TEST_F(LibraryImporterTest, RelationsMayNameTheLibraryOnMergeAndRepeatTheirIdOnl
     EXPECT_EQ(LinkRelation::recordName(relations[0].fromLinkID, relations[0].toLinkID),
               LinkRelation::recordName(x, y));
 }
+
+namespace {
+
+// A file system of the given size of its own, for as long as it lives.
+class SmallDisk {
+public:
+    explicit SmallDisk(const QString& size)
+        : m_path(homePath("small disk"))
+    {
+        QDir().mkpath(m_path);
+        m_mounted = geteuid() == 0 &&
+                    QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", m_path}) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (m_mounted)
+            QProcess::execute("umount", {"-l", m_path});
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    QString path(const QString& name) const { return m_path + "/" + name; }
+    qint64 free() const { return QStorageInfo(m_path).bytesFree(); }
+
+private:
+    QString m_path;
+    bool m_mounted = false;
+};
+
+TEST(LibraryImportOnAFullDisk, AFailedImportGivesTheLogsSpaceBackAndTheLibraryOpensAgain)
+{
+    SmallDisk disk("3m");
+    if (!disk.mounted())
+        GTEST_SKIP() << "mounting a small file system needs root with the right to mount";
+    const QString library = disk.path("library.sqlite");
+    QList<LinkItem> links;
+    for (int i = 0; i < 20000; ++i)
+        links.append(
+            makeLink(QStringLiteral("Imported link %1 with a title long enough to fill pages").arg(i)));
+    const QString path =
+        writeFile("large.json", MorvaneLibraryExport::makeJSONCoders().encoder.encode(
+                                    MorvaneLibraryExport(links, {}, at("2024-06-01T12:00:00.000Z"))));
+    {
+        SQLiteStore store(library);
+        for (int i = 0; i < 20; ++i)
+            addLink(store, makeLink(QStringLiteral("kept %1").arg(i)));
+    }
+    const qint64 freeBefore = disk.free();
+    for (const bool replacing : {true, false}) {
+        {
+            SQLiteStore store(library);
+            EXPECT_THROW(LibraryImporter(store).importLibrary(path, replacing), StoreError);
+            EXPECT_EQ(QFileInfo(library + "-wal").size(), 0);
+        }
+        SQLiteStore reopened(library);
+        EXPECT_EQ(reopened.allLinks().size(), 20);
+        // What the log took is free again, give or take a few pages of the library's own.
+        EXPECT_GT(disk.free(), freeBefore - 64 * 1024);
+    }
+}
+
+} // namespace
