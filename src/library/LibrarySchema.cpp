@@ -149,11 +149,10 @@ void LibrarySchema::refreshStatistics(SQLiteConnection& connection) noexcept
     try {
         // The first analysis makes the statistics table: the search index's seal follows that change,
         // and only when nothing else changed the file's tables meanwhile.
-        const LinkSearchSeal::FileState before = LinkSearchSeal::current(connection);
-        const bool sealed = LinkSearchSeal::holds(connection, before);
+        const bool sealed = LinkSearchSeal::holds(connection, LinkSearchSeal::current(connection));
         connection.execute(QStringLiteral("PRAGMA analysis_limit = 1000"));
         connection.execute(QStringLiteral("PRAGMA optimize"));
-        if (sealed && LinkSearchSeal::current(connection) != before)
+        if (sealed && !LinkSearchSeal::holds(connection, LinkSearchSeal::current(connection)))
             inTransaction(connection, [&] { LinkSearchSeal::take(connection); });
     } catch (const StoreError& error) {
         qCWarning(lcSQLiteStore) << "Could not refresh the library's statistics:" << error.message();

@@ -46,6 +46,8 @@ bool LinkSearchSeal::holds(SQLiteConnection& connection, const FileState& state)
 
 void LinkSearchSeal::take(SQLiteConnection& connection)
 {
+    if (holds(connection, current(connection)))
+        return; // nothing to write at a start that changed nothing
     // Made first: creating it advances the cookie the seal records.
     connection.execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ") + sealTable +
                        QStringLiteral(" (schema_version INTEGER NOT NULL, mark INTEGER NOT NULL)"));

@@ -27,8 +27,8 @@ public:
     static FileState current(SQLiteConnection& connection);
     // Whether a seal was taken of exactly this state; false when none was ever taken.
     static bool holds(SQLiteConnection& connection, const FileState& state);
-    // Takes the seal of the file as it now is, choosing a mark when the header has none. Run inside a
-    // transaction with the change it follows.
+    // Takes the seal of the file as it now is, choosing a mark when the header has none; writes
+    // nothing when the seal already holds. Run inside a transaction with the change it follows.
     static void take(SQLiteConnection& connection);
 };
 
