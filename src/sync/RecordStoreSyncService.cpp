@@ -264,8 +264,9 @@ QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store,
         co_return;
     std::optional<bool> completed = LibraryReset::completedPass(*m_defaults);
     if (!completed) {
-        completed = co_await syncedBefore(store);
-        LibraryReset::setCompletedPass(*m_defaults, *completed);
+        const bool synced = co_await syncedBefore(store);
+        LibraryReset::setCompletedPass(*m_defaults, synced);
+        completed = synced;
     }
     // A machine joining sync keeps its library: it took no part in the erase the marker stands for.
     if (!*completed) {
