@@ -137,6 +137,8 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
     for (const QString& index : indexes())
         connection.execute(index);
     LinkSearchIndex::migrate(connection, opened);
+    // Last, so that the seal vouches for the schema every step above left.
+    inTransaction(connection, [&] { LinkSearchSeal::take(connection); });
 }
 
 void LibrarySchema::refreshStatistics(SQLiteConnection& connection) noexcept

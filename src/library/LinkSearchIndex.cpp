@@ -188,7 +188,6 @@ void LinkSearchIndex::migrate(SQLiteConnection& connection, const LinkSearchSeal
             }
             for (const QString& trigger : triggers())
                 connection.execute(trigger);
-            LinkSearchSeal::take(connection);
         });
     } catch (const StoreError& error) {
         // The library works without it; searches read every row instead.
