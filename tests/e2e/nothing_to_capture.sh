@@ -2,7 +2,7 @@
 # Saying why, in the full application: with nothing it can capture in front, the quick panel's message
 # line names the reason (an application Morvane does not read, by its window class; the accessibility
 # bus being off; Thunar's icon view, which shows no selection; Thunar's list view with nothing
-# selected). Opening a saved event with no calendar application installed shows an alert naming the
+# selected; Chromium started without its accessibility switch). Opening a saved event with no calendar application installed shows an alert naming the
 # applications that would open it. The panel and the alert are read over the accessibility bus, as a
 # screen reader reads them. MORVANE_E2E_SHOTS=<folder> keeps a screenshot of each step there.
 set -euo pipefail
@@ -65,6 +65,20 @@ panel_says "Thunar's icon views do not show their selection to other programs: s
 activate "$(window_titled "Docs - Thunar")"
 xdotool key ctrl+2
 panel_says "Select a file in Thunar to capture it." thunar-list-view
+
+# Chromium without its accessibility switch shows its window on the bus but not its pages. Root needs
+# --no-sandbox.
+sandbox=()
+[ "$(id -u)" != 0 ] || sandbox=(--no-sandbox)
+chromium "${sandbox[@]}" --user-data-dir="$E2E_HOME/chromium-profile" --no-first-run --no-default-browser-check \
+  --disable-gpu --password-store=basic "data:text/html,<title>Plain Page</title>" >"$E2E_HOME/chromium.log" 2>&1 &
+chromium_pid=$!
+wait_for 60 window_titled "Plain Page - Chromium" || fail "Chromium showed no window"
+activate "$(window_titled "Plain Page - Chromium")"
+panel_says "Start Chromium with --force-renderer-accessibility to let Morvane read its pages." chromium
+# The browser writes its profile as it ends: it ends before the home is removed.
+kill "$chromium_pid"
+wait "$chromium_pid" || true
 
 # The event saved from the search, then opened: nothing installed shows it, and an alert says which
 # applications would.
