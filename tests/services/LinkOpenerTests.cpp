@@ -66,6 +66,9 @@ TEST_F(Opener, EachTypeOpensOnlyTheSchemesItsParserGivesIt)
     const Case cases[] = {
         {LinkType::web, "https://example.com/a", true},
         {LinkType::mail, "message://%3Cid@example.com%3E", true},
+        // Applications with no version here: their links still go to whatever handles them.
+        {LinkType::devonthink, "x-devonthink-item://ABC-123", true},
+        {LinkType::fantastical, "x-fantastical3://show/calendar/2024-03-29", true},
         {LinkType::web, "file:///usr/bin/xterm", false},
         {LinkType::web, "morvane://open/11111111-2222-3333-4444-555555555555", false},
         {LinkType::mail, "https://example.com", false},
