@@ -14,13 +14,6 @@ update-desktop-database "$root/usr/share/applications"
 [ "$(xdg-mime query default x-scheme-handler/morvane)" = morvane.desktop ] ||
   fail "the package's entry does not take morvane: links"
 
-ours() {
-  local pid
-  for pid in $(pgrep -x morvane); do
-    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "HOME=$E2E_HOME" && echo "$pid"
-  done
-  return 0
-}
 running() { [ -n "$(ours)" ]; }
 opened_url() { [ "$(cat "$opened")" = "$1" ]; }
 
