@@ -48,8 +48,11 @@ QString selectionScript()
 
 CalendarActiveContextProvider::CalendarActiveContextProvider(
     std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+    std::shared_ptr<AccessibilityApi> accessibility,
     std::shared_ptr<CalendarEventService> calendarEventService, std::shared_ptr<Clock> clock)
-    : m_scripts(std::move(scripts))
+    : m_workspace(workspace)
+    , m_scripts(std::move(scripts))
+    , m_accessibility(std::move(accessibility))
     , m_calendarEventService(std::move(calendarEventService))
     , m_clock(std::move(clock))
     , m_lastCalendarApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
@@ -63,6 +66,8 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     if (!application)
         return {};
     if (*application == calendarIdentifier) {
+        if (std::optional<CapturedContext> opened = openedEvent())
+            return {{std::move(*opened)}, std::nullopt};
         if (std::optional<CapturedContext> selected = readCalendarSelection())
             return {{std::move(*selected)}, std::nullopt};
     }
@@ -85,6 +90,49 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     }
     return {std::move(result.events),
             QStringLiteral("Select a ") + name + QStringLiteral(" event to add or open.")};
+}
+
+QFuture<void> CalendarActiveContextProvider::refresh()
+{
+    const std::optional<DesktopWindow> window = calendarWindow();
+    if (!window)
+        return ActiveContextProvider::refresh();
+    return m_openedEvent.refresh(*m_accessibility, window->windowId,
+                                 [processId = window->application.processId](const AccessibilityApi& api) {
+                                     return readOpenedCalendarEvent(api, processId);
+                                 });
+}
+
+std::optional<DesktopWindow> CalendarActiveContextProvider::calendarWindow() const
+{
+    std::optional<DesktopWindow> window = m_workspace->captureWindow();
+    if (!window || window->application.identifier != calendarIdentifier)
+        return std::nullopt;
+    return window;
+}
+
+std::optional<CapturedContext> CalendarActiveContextProvider::openedEvent()
+{
+    const std::optional<DesktopWindow> window = calendarWindow();
+    const std::optional<ShownCalendarEvent> shown =
+        window ? m_openedEvent.reading(window->windowId) : std::nullopt;
+    if (!shown)
+        return std::nullopt;
+    // The window writes the date in the locale's order: each day it may be is looked at.
+    std::optional<CalendarEvent> found;
+    for (const QDate& day : shown->possibleDays()) {
+        const QDateTime start = day.startOfDay();
+        for (const CalendarEvent& event : m_calendarEventService->eventsBetween(start, start.addDays(1))) {
+            if (!shown->shows(event) || (found && found->identifier == event.identifier))
+                continue;
+            if (found) {
+                qCInfo(lcCalendarContext) << "The event open in Calendar matches several events";
+                return std::nullopt;
+            }
+            found = event;
+        }
+    }
+    return found ? m_calendarEventService->capturedContext(*found, QStringLiteral("Calendar")) : std::nullopt;
 }
 
 std::optional<CapturedContext> CalendarActiveContextProvider::readCalendarSelection()

@@ -147,9 +147,10 @@ struct ContactActiveContextProvider::Capture {
     std::optional<CapturedContext> context = std::nullopt;
 };
 
-ContactActiveContextProvider::ContactActiveContextProvider(
-    std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
-    std::shared_ptr<const AccessibilityApi> accessibility, std::shared_ptr<ContactService> contactService)
+ContactActiveContextProvider::ContactActiveContextProvider(std::shared_ptr<Workspace> workspace,
+                                                           std::shared_ptr<ScriptRunner> scripts,
+                                                           std::shared_ptr<AccessibilityApi> accessibility,
+                                                           std::shared_ptr<ContactService> contactService)
     : m_workspace(workspace)
     , m_scripts(std::move(scripts))
     , m_accessibility(std::move(accessibility))
@@ -185,8 +186,10 @@ CaptureResult ContactActiveContextProvider::captureContexts()
         return message(QStringLiteral("Cardhop does not expose its selected contact. Turn on the desktop's "
                                       "accessibility support, then try again."));
     case Outcome::ambiguousVisibleText:
-        return message(QStringLiteral("Morvane can see Cardhop text, but it does not resolve to one unique "
-                                      "contact. Type the contact name in Morvane to link it."));
+        return message(
+            QStringLiteral("Morvane can see ") + name +
+            QStringLiteral(" text, but it does not resolve to one unique contact. Type the contact "
+                           "name in Morvane to link it."));
     case Outcome::unreadable:
         break;
     }
@@ -202,6 +205,10 @@ ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool
         return {Outcome::accessDenied};
     case ContactService::CaptureAccess::granted:
         break;
+    }
+    if (!cardhop) {
+        if (std::optional<Capture> shown = shownCardCapture())
+            return std::move(*shown);
     }
     const std::optional<QString> answer = selectionAnswer(cardhop);
     if (!answer || answer->isEmpty())
@@ -235,6 +242,41 @@ ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool
     return {Outcome::context,
             CapturedContext{name, *locator, LinkType::contact,
                             cardhop ? QStringLiteral("Cardhop") : QStringLiteral("Contacts"), std::nullopt}};
+}
+
+QFuture<void> ContactActiveContextProvider::refresh()
+{
+    const std::optional<DesktopWindow> window = contactsWindow();
+    if (!window)
+        return ActiveContextProvider::refresh();
+    return m_shownCard.refresh(*m_accessibility, window->windowId,
+                               [processId = window->application.processId](const AccessibilityApi& api) {
+                                   return readShownContactCard(api, processId);
+                               });
+}
+
+std::optional<DesktopWindow> ContactActiveContextProvider::contactsWindow() const
+{
+    std::optional<DesktopWindow> window = m_workspace->captureWindow();
+    if (!window || window->application.identifier != contactsIdentifier)
+        return std::nullopt;
+    return window;
+}
+
+std::optional<ContactActiveContextProvider::Capture> ContactActiveContextProvider::shownCardCapture()
+{
+    const std::optional<DesktopWindow> window = contactsWindow();
+    const std::optional<ShownContactCard> shown =
+        window ? m_shownCard.reading(window->windowId) : std::nullopt;
+    if (!shown)
+        return std::nullopt;
+    if (shown->name.isEmpty())
+        return Capture{Outcome::nothingSelected};
+    std::optional<CapturedContext> context =
+        m_contactService->contactMatchingVisibleTexts({shown->name}, QStringLiteral("Contacts"));
+    if (!context)
+        return Capture{Outcome::ambiguousVisibleText};
+    return Capture{Outcome::context, std::move(context)};
 }
 
 std::optional<QString> ContactActiveContextProvider::selectionAnswer(bool cardhop)
