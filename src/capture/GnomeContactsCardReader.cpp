@@ -2,6 +2,8 @@
 
 #include "foundation/Text.h"
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -52,8 +54,13 @@ std::optional<ShownContactCard> readShownContactCard(const AccessibilityApi& api
     const std::optional<AccessibilityApplication> application = api.application(processId);
     if (!application)
         return std::nullopt;
+    // Its windows are all named alike, whatever they show: the one the user works in comes first.
+    QList<AccessibilityElement> frames = api.frames(application->element);
+    std::stable_partition(frames.begin(), frames.end(), [&](const AccessibilityElement& frame) {
+        return api.states(frame).testFlag(AccessibilityState::active);
+    });
     const AccessibilityApi::Walk walk = paneWalk();
-    for (const AccessibilityElement& frame : api.frames(application->element)) {
+    for (const AccessibilityElement& frame : frames) {
         const std::optional<AccessibilityElement> pane = elementNamed(api, frame, contactPane, walk);
         if (!pane)
             continue;

@@ -85,6 +85,21 @@ TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
               ShownContactCard{});
     EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readShownContactCard(api, 3); }),
               std::nullopt);
+
+    // Two windows, alike in name: the one the user works in tells.
+    const AccessibilityElement twoWindows =
+        loadRecordedApplication(*fx.bus, recording("gnome-contacts-list.json"), 4);
+    const AccessibilityElement other =
+        loadRecordedApplication(*fx.bus, recording("gnome-contacts-card.json"), 5);
+    AccessibilityElement listWindow, cardWindow;
+    fx.bus->edit(twoWindows, [&](AccessibilityTree::Node& n) { listWindow = n.children.first(); });
+    fx.bus->edit(other, [&](AccessibilityTree::Node& n) { cardWindow = n.children.first(); });
+    fx.bus->edit(twoWindows, [&](AccessibilityTree::Node& n) { n.children.append(cardWindow); });
+    fx.bus->edit(listWindow, [](AccessibilityTree::Node& n) {
+        n.states &= ~AccessibilityStates(AccessibilityState::active);
+    });
+    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readShownContactCard(api, 4); }),
+              ShownContactCard{"Ann Zebrafish"});
 }
 
 TEST_F(GnomeContacts, TheShownCardIsCapturedAsTheOneCardOfThatName)
