@@ -150,6 +150,6 @@ int main(int argc, char** argv)
     QFile out(outPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return 1;
-    out.write(QByteArray::fromStdString(document.dump(1) + "\n"));
+    out.write(QByteArray::fromStdString(document.dump(0) + "\n"));
     return 0;
 }
