@@ -50,13 +50,13 @@ CalendarActiveContextProvider::CalendarActiveContextProvider(
     std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
     std::shared_ptr<AccessibilityApi> accessibility,
     std::shared_ptr<CalendarEventService> calendarEventService, std::shared_ptr<Clock> clock)
-    : m_workspace(workspace)
-    , m_scripts(std::move(scripts))
-    , m_accessibility(std::move(accessibility))
+    : m_scripts(std::move(scripts))
     , m_calendarEventService(std::move(calendarEventService))
     , m_clock(std::move(clock))
-    , m_lastCalendarApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
+    , m_lastCalendarApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                         isCalendarApplication)
+    , m_openedEvent(std::move(workspace), std::move(accessibility), calendarIdentifier,
+                    &readOpenedCalendarEvent)
 {
 }
 
@@ -94,28 +94,12 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
 
 QFuture<void> CalendarActiveContextProvider::refresh()
 {
-    const std::optional<DesktopWindow> window = calendarWindow();
-    if (!window)
-        return ActiveContextProvider::refresh();
-    return m_openedEvent.refresh(*m_accessibility, window->windowId,
-                                 [processId = window->application.processId](const AccessibilityApi& api) {
-                                     return readOpenedCalendarEvent(api, processId);
-                                 });
-}
-
-std::optional<DesktopWindow> CalendarActiveContextProvider::calendarWindow() const
-{
-    std::optional<DesktopWindow> window = m_workspace->captureWindow();
-    if (!window || window->application.identifier != calendarIdentifier)
-        return std::nullopt;
-    return window;
+    return m_openedEvent.refresh();
 }
 
 std::optional<CapturedContext> CalendarActiveContextProvider::openedEvent()
 {
-    const std::optional<DesktopWindow> window = calendarWindow();
-    const std::optional<ShownCalendarEvent> shown =
-        window ? m_openedEvent.reading(window->windowId) : std::nullopt;
+    const std::optional<ShownCalendarEvent> shown = m_openedEvent.reading();
     if (!shown)
         return std::nullopt;
     // The window writes the date in the locale's order: each day it may be is looked at.

@@ -4,7 +4,6 @@
 #include "capture/GnomeCalendarEventReader.h"
 #include "capture/KeptWindowReading.h"
 #include "capture/RecentlyActiveApplication.h"
-#include "platform/Workspace.h"
 
 #include <memory>
 
@@ -14,6 +13,7 @@ class AccessibilityApi;
 class CalendarEventService;
 class Clock;
 class ScriptRunner;
+class Workspace;
 
 // The event selected in Calendar; else, for Calendar and for Fantastical (after its own provider
 // found nothing), the events around now to pick from, with a message for the quick panel. On this
@@ -34,11 +34,8 @@ private:
     std::optional<CapturedContext> readCalendarSelection();
     // The one event that matches what GNOME Calendar has open, from the last reading of its window.
     std::optional<CapturedContext> openedEvent();
-    std::optional<DesktopWindow> calendarWindow() const;
 
-    std::shared_ptr<Workspace> m_workspace;
     std::shared_ptr<ScriptRunner> m_scripts;
-    std::shared_ptr<AccessibilityApi> m_accessibility;
     std::shared_ptr<CalendarEventService> m_calendarEventService;
     std::shared_ptr<Clock> m_clock;
     RecentlyActiveApplication m_lastCalendarApp;

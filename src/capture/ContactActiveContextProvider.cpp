@@ -153,10 +153,11 @@ ContactActiveContextProvider::ContactActiveContextProvider(std::shared_ptr<Works
                                                            std::shared_ptr<ContactService> contactService)
     : m_workspace(workspace)
     , m_scripts(std::move(scripts))
-    , m_accessibility(std::move(accessibility))
+    , m_accessibility(accessibility)
     , m_contactService(std::move(contactService))
-    , m_lastContactApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
+    , m_lastContactApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                        isContactApplication)
+    , m_shownCard(std::move(workspace), std::move(accessibility), contactsIdentifier, &readShownContactCard)
 {
 }
 
@@ -246,28 +247,12 @@ ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool
 
 QFuture<void> ContactActiveContextProvider::refresh()
 {
-    const std::optional<DesktopWindow> window = contactsWindow();
-    if (!window)
-        return ActiveContextProvider::refresh();
-    return m_shownCard.refresh(*m_accessibility, window->windowId,
-                               [processId = window->application.processId](const AccessibilityApi& api) {
-                                   return readShownContactCard(api, processId);
-                               });
-}
-
-std::optional<DesktopWindow> ContactActiveContextProvider::contactsWindow() const
-{
-    std::optional<DesktopWindow> window = m_workspace->captureWindow();
-    if (!window || window->application.identifier != contactsIdentifier)
-        return std::nullopt;
-    return window;
+    return m_shownCard.refresh();
 }
 
 std::optional<ContactActiveContextProvider::Capture> ContactActiveContextProvider::shownCardCapture()
 {
-    const std::optional<DesktopWindow> window = contactsWindow();
-    const std::optional<ShownContactCard> shown =
-        window ? m_shownCard.reading(window->windowId) : std::nullopt;
+    const std::optional<ShownContactCard> shown = m_shownCard.reading();
     if (!shown)
         return std::nullopt;
     if (shown->name.isEmpty())

@@ -5,8 +5,6 @@
 #include "capture/KeptWindowReading.h"
 #include "capture/RecentlyActiveApplication.h"
 
-#include "platform/Workspace.h"
-
 #include <QStringList>
 
 #include <memory>
@@ -16,6 +14,7 @@ namespace morvane {
 class AccessibilityApi;
 class ContactService;
 class ScriptRunner;
+class Workspace;
 
 // The contact card selected in Contacts or Cardhop, or a message saying why there is none. On this
 // desktop Contacts is GNOME Contacts: the name on the card its window shows is read over the
@@ -42,7 +41,6 @@ private:
     Capture cardhopScreenFallback();
     // The card GNOME Contacts shows, from the last reading of its window; nothing when none was read.
     std::optional<Capture> shownCardCapture();
-    std::optional<DesktopWindow> contactsWindow() const;
     std::optional<QString> selectionAnswer(bool cardhop);
     std::optional<QString> runScript(const QString& source);
     // The texts on Cardhop's screen: its focused element's and focused window's, a few levels deep,
@@ -51,7 +49,7 @@ private:
 
     std::shared_ptr<Workspace> m_workspace;
     std::shared_ptr<ScriptRunner> m_scripts;
-    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<const AccessibilityApi> m_accessibility;
     std::shared_ptr<ContactService> m_contactService;
     RecentlyActiveApplication m_lastContactApp;
     KeptWindowReading<ShownContactCard> m_shownCard;

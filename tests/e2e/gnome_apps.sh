@@ -26,52 +26,13 @@ recorded() {
   RECORD_WAIT_MS=${RECORD_WAIT_MS:-1000} "$recorder" "$@" 2>>"$E2E_HOME/record.log"
 }
 
-# shows_card <name>: GNOME Contacts' contact pane shows that card.
-shows_card() {
-  recorded gnome-contacts "$E2E_HOME/contacts.json" || return 1
-  python3 - "$E2E_HOME/contacts.json" "$1" <<'PY'
-import json, sys
-def walk(e):
-    yield e
-    for c in e.get("children", []):
-        yield from walk(c)
-sheets = [e for e in walk(json.load(open(sys.argv[1]))["application"]) if e.get("name") == "ContactsContactSheet"]
-sys.exit(0 if any(e.get("text") == sys.argv[2] for s in sheets for e in walk(s)) else 1)
-PY
-}
-
-# opened_event <title>: GNOME Calendar shows the event's popover.
-opened_event() {
-  recorded gnome-calendar "$E2E_HOME/calendar.json" || return 1
-  python3 - "$E2E_HOME/calendar.json" "$1" <<'PY'
-import json, sys
-def walk(e):
-    yield e
-    for c in e.get("children", []):
-        yield from walk(c)
-for e in walk(json.load(open(sys.argv[1]))["application"]):
-    popovers = [c for c in e.get("children", []) if c.get("name") == "GcalEventPopover" and "visible" in c["states"]]
-    if e.get("name") == "GcalEventWidget" and popovers and e.get("description", "").split("\n")[0] == sys.argv[2]:
-        sys.exit(0)
-sys.exit(1)
-PY
-}
-
-# editing_event <title>: GNOME Calendar's editor is open at the event.
-editing_event() {
-  recorded gnome-calendar "$E2E_HOME/calendar.json" || return 1
-  python3 - "$E2E_HOME/calendar.json" "$1" <<'PY'
-import json, sys
-def walk(e):
-    yield e
-    for c in e.get("children", []):
-        yield from walk(c)
-for e in walk(json.load(open(sys.argv[1]))["application"]):
-    if e.get("name") == "GcalSummarySection":
-        sys.exit(0 if any(t.get("text") == sys.argv[2] for t in walk(e) if t["role"] == "text") else 1)
-sys.exit(1)
-PY
-}
+# shows <application> <question> <subject>: what a11y_tree.py answers about the application's
+# interface now.
+a11y_tree=$(dirname "${BASH_SOURCE[0]}")/a11y_tree.py
+shows() { recorded "$1" "$E2E_HOME/$1.json" && "$a11y_tree" "$E2E_HOME/$1.json" "$2" "$3"; }
+shows_card() { shows gnome-contacts card "$1"; }        # the contact pane shows the card
+opened_event() { shows gnome-calendar popover "$1"; }   # the event's popover is open
+editing_event() { shows gnome-calendar editor "$1"; }   # the editor is open at the event
 
 # The tray icon shows that the item in front has links: its glyph is drawn in the indicator's green.
 indicator_on() {
