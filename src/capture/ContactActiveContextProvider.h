@@ -20,7 +20,8 @@ class Workspace;
 // desktop Contacts is GNOME Contacts: the name on the card its window shows is read over the
 // accessibility bus (at each refresh, off the main thread) and matched against the user's cards.
 // Cardhop is asked through several scripts, as its editions understand different words for the
-// selection; when none of them tells, the texts on Cardhop's screen are matched against the cards.
+// selection; its screen, which would be read when none of them tells, is not read: Cardhop has no
+// version for this desktop.
 class ContactActiveContextProvider final : public ActiveContextProvider {
 public:
     static inline const QString contactsIdentifier = QStringLiteral("com.apple.AddressBook");
@@ -33,6 +34,8 @@ public:
     QString providerName() const override { return QStringLiteral("Contacts"); }
     CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
+    // The desktop's contacts application shows its card on the accessibility bus.
+    ApplicationReading readingOf(const QString& identifier) const override;
 
 private:
     enum class Outcome;
@@ -43,13 +46,8 @@ private:
     std::optional<Capture> shownCardCapture();
     std::optional<QString> selectionAnswer(bool cardhop);
     std::optional<QString> runScript(const QString& source);
-    // The texts on Cardhop's screen: its focused element's and focused window's, a few levels deep,
-    // trimmed, each once.
-    QStringList cardhopVisibleTexts() const;
 
-    std::shared_ptr<Workspace> m_workspace;
     std::shared_ptr<ScriptRunner> m_scripts;
-    std::shared_ptr<const AccessibilityApi> m_accessibility;
     std::shared_ptr<ContactService> m_contactService;
     RecentlyActiveApplication m_lastContactApp;
     KeptWindowReading<ShownContactCard> m_shownCard;
