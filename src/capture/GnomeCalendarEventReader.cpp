@@ -204,12 +204,15 @@ std::optional<ShownCalendarEvent> readOpenedCalendarEvent(const AccessibilityApi
     const std::optional<AccessibilityApplication> application = api.application(processId);
     if (!application)
         return std::nullopt;
-    const QList<AccessibilityElement> windows = api.frames(application->element);
-    for (const AccessibilityElement& window : windows) {
-        if (std::optional<ShownCalendarEvent> editor = readEditor(api, window))
+    // The editor is a dialog of its own; a popover lies in the main window. Each window is walked once.
+    QList<AccessibilityElement> mainWindows;
+    for (const AccessibilityElement& window : api.frames(application->element)) {
+        if (api.role(window) != AccessibilityRole::dialog)
+            mainWindows.append(window);
+        else if (std::optional<ShownCalendarEvent> editor = readEditor(api, window))
             return editor;
     }
-    for (const AccessibilityElement& window : windows) {
+    for (const AccessibilityElement& window : mainWindows) {
         if (std::optional<ShownCalendarEvent> popover = readPopover(api, window))
             return popover;
     }
