@@ -26,6 +26,17 @@ own_bus() {
     MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$@"
 }
 
+# as_unprivileged_user "$0" "$@": run as root (as CI does), runs the calling script again as an
+# ordinary user made for the tests, first thing: some applications refuse root or change with it
+# (Nemo shows a banner), and some servers will not hand out a root login.
+as_unprivileged_user() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  local user=morvane-e2e
+  id "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$user" 2>/dev/null ||
+    id "$user" >/dev/null 2>&1 || { echo "FAIL: cannot create the user $user" >&2; exit 1; }
+  exec runuser -u "$user" -- env PATH="$PATH" "$@"
+}
+
 # The window manager grabs its own keys and settles the keyboard as it starts: a script begins once it
 # manages the screen.
 start_window_manager() {
@@ -314,3 +325,18 @@ make_pdf() {
   body+="trailer"$'\n'"<< /Size $count /Root 1 0 R /Info $((count - 1)) 0 R >>"$'\n'"startxref"$'\n'"$xref"$'\n'"%%EOF"$'\n'
   printf '%s' "$body" >"$path"
 }
+
+# The tray indicator, read from the icon's own pixels in the tray: on (the item in front is saved)
+# when enough of them are the indicator's green (#85E085), off when none is. Call it while no panel
+# or dialog of morvane is up.
+indicator_green_pixels() {
+  import -window "$(tray_icon)" -depth 8 txt:- 2>/dev/null | awk '
+    function hex(s) { s = tolower(s); return (index("0123456789abcdef", substr(s, 1, 1)) - 1) * 16 + index("0123456789abcdef", substr(s, 2, 1)) - 1 }
+    match($0, /#[0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]/) {
+      r = hex(substr($0, RSTART + 1, 2)); g = hex(substr($0, RSTART + 3, 2)); b = hex(substr($0, RSTART + 5, 2))
+      if ((r - 133) ^ 2 + (g - 224) ^ 2 + (b - 133) ^ 2 < 900) n++
+    }
+    END { print n + 0 }'
+}
+indicator_on() { [ "$(indicator_green_pixels)" -ge 8 ]; }
+indicator_off() { [ "$(indicator_green_pixels)" -eq 0 ]; }
