@@ -141,7 +141,7 @@ std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier)
         {QStringLiteral("thunar"), FileManager::thunar},
         {QStringLiteral("org.xfce.thunar"), FileManager::thunar},
         {QStringLiteral("nemo"), FileManager::nemo},
-        {QStringLiteral("org.nemo.nemo"), FileManager::nemo},
+        {QStringLiteral("org.nemo"), FileManager::nemo},
         {QStringLiteral("caja"), FileManager::caja},
         {QStringLiteral("org.mate.caja"), FileManager::caja},
     };

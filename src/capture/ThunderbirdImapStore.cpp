@@ -153,10 +153,12 @@ QStringList ThunderbirdImapStore::offlineFolders(const QString& messageUrl, qint
         return {};
     std::optional<ImapAccount> found;
     for (const ImapAccount& account : accountsOf(*profile)) {
+        // The message pane's URL names no user: the server and port tell the account then.
         if (account.host.compare(reference->host, Qt::CaseInsensitive) != 0 ||
-            account.user != reference->user || (reference->port && *reference->port != account.port))
+            (!reference->user.isEmpty() && account.user != reference->user) ||
+            (reference->port && *reference->port != account.port))
             continue;
-        // Two accounts of one user on one server that the URL cannot tell apart: neither is taken.
+        // Two accounts on one server that the URL cannot tell apart: neither is taken.
         if (found)
             return {};
         found = account;

@@ -10,8 +10,9 @@
 
 namespace morvane {
 
-// The IMAP folder a Thunderbird message URL names: the message pane's "imap://user@host:port/
-// fetch>UID>/INBOX/Sub>12" or the message's own "imap-message://user@host/INBOX/Sub#12".
+// The IMAP folder a Thunderbird message URL names: the message pane's "imap://host:port/fetch>UID>
+// .INBOX.Sub>12" (with the server's own separator, and without the user) or the message's own
+// "imap-message://user@host/INBOX/Sub#12".
 struct ImapFolderReference {
     QString user;
     QString host;

@@ -1,6 +1,12 @@
 #include "capture/ThunderbirdImapStore.h"
 
+#include "RecordedAccessibilityTree.h"
 #include "TestFiles.h"
+
+#include "capture/MailFolderIndex.h"
+#include "capture/ThunderbirdMessageReader.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -17,8 +23,8 @@ TEST(ImapFolderReference, ReadFromEitherMessageUrlAndNeverLeadingOutOfTheStore)
         std::optional<ImapFolderReference> folder;
     } cases[]{
         // The message pane's fetch URL: the server's separator comes first, then the folder's name.
-        {"imap://ada@127.0.0.1:14300/fetch%3EUID%3E.INBOX%3E2",
-         ImapFolderReference{"ada", "127.0.0.1", 14300, {"INBOX"}}},
+        {"imap://127.0.0.1:14300/fetch%3EUID%3E.INBOX%3E2",
+         ImapFolderReference{"", "127.0.0.1", 14300, {"INBOX"}}},
         {"imap://ada@127.0.0.1:14300/fetch%3EUID%3E.INBOX.Projects%3E7",
          ImapFolderReference{"ada", "127.0.0.1", 14300, {"INBOX", "Projects"}}},
         {"imap://ada%40example.org@mail.example.org/fetch%3EUID%3E/Archive/2026%3E7?part=1.2",
@@ -78,6 +84,51 @@ TEST(ImapOfflineFolders, EveryCopyOfTheFolderNameBareOrNumberedAndNothingElse)
     EXPECT_EQ(imapOfflineFolderPaths(store, {"Archive"}), QStringList({store + "/Archive"}));
     EXPECT_TRUE(imapOfflineFolderPaths(store, {"Trash"}).isEmpty());
     EXPECT_TRUE(imapOfflineFolderPaths(store, {}).isEmpty());
+}
+
+QByteArray message(const char* id, const char* date, const char* from, const char* subject)
+{
+    return QByteArray("From - Mon Dec 07 08:06:03 2026\nX-Mozilla-Status: 0001\nMessage-ID: <") + id +
+           ">\nDate: " + date + "\nFrom: " + from + "\nSubject: " + subject + "\n\nBody\n\n";
+}
+
+// Thunderbird as recorded with its IMAP Inbox open and its newest message selected: the message pane
+// names the server and the folder, and the message is found in the profile's offline copy of it.
+TEST(ThunderbirdImapMessages, FoundInTheOfflineCopyOfTheirFolderOrNotAtAll)
+{
+    const QString profile = homePath(QStringLiteral("tb/e2e"));
+    writeFile(profile + "/prefs.js", R"(user_pref("mail.server.server1.type", "imap");
+user_pref("mail.server.server1.hostname", "127.0.0.1");
+user_pref("mail.server.server1.port", 14300);
+user_pref("mail.server.server1.userName", "ada");
+user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
+)");
+    // The process holds its profile's lock open, as Thunderbird does.
+    QFile lock(writeFile(profile + "/.parentlock", ""));
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    const QString inbox = profile + "/ImapMail/127.0.0.1/INBOX-1";
+    writeFile(inbox, message("launch.checklist@example.org", "Mon, 07 Dec 2026 08:10:00 +0000",
+                             "Grace Hopper <grace@example.org>", "Launch checklist") +
+                         message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                                 "Alan Turing <alan@example.org>", "Budget review"));
+
+    auto tree = std::make_shared<test::AccessibilityTree>();
+    const qint64 pid = QCoreApplication::applicationPid();
+    ASSERT_TRUE(test::replayRecordedTree(
+        *tree, QStringLiteral(MORVANE_RECORDED_TREES "/thunderbird-imap.json"), pid));
+    const ThunderbirdMessageReader reader(tree, std::make_shared<MailFolderIndex>());
+    const QString title = QStringLiteral("Inbox - ada@127.0.0.1 - Mozilla Thunderbird");
+    EXPECT_EQ(reader.read(pid, title), (CapturedContext{"Budget review - Alan Turing <alan@example.org>",
+                                                        "message://%3Cbudget.review%40example.org%3E",
+                                                        LinkType::mail, "Thunderbird", std::nullopt}));
+
+    // The account keeps no offline copy of the folder: nothing, never a message of another folder.
+    writeFile(profile + "/ImapMail/127.0.0.1/Trash",
+              message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                      "Alan Turing <alan@example.org>", "Budget review"));
+    QFile::remove(inbox);
+    EXPECT_EQ(reader.read(pid, title), std::nullopt);
+    EXPECT_EQ(tree->offThreadReads, 0);
 }
 
 } // namespace
