@@ -288,6 +288,16 @@ accessibility_on() {
     fail "the accessibility bus cannot be turned on"
 }
 
+# Waits until the accessibility bus's registry answers: an application started before it does gives
+# up registering after its first try and stays off the bus for good (seen on a loaded machine).
+accessibility_ready() {
+  local address
+  address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.a11y.Bus.GetAddress | sed "s/^('\(.*\)',)$/\1/")
+  wait_for 30 gdbus introspect --address "$address" --dest org.a11y.atspi.Registry \
+    --object-path /org/a11y/atspi/accessible/root || fail "the accessibility registry did not answer"
+}
+
 # save_capture <check> <what>: Return in the panel over the window in front saves what it captured.
 # The capture is read at the monitor's poll: until then Return finds nothing and hides the panel, so
 # it is opened and tried again until check passes.

@@ -5,12 +5,13 @@
 # turns on, and the saved link opens the same file in the desktop's handler for it. Run as an ordinary
 # user, as these file managers are used (Nemo shows a banner to root).
 set -euo pipefail
-binary=$1
+binary=$1 recorder=$2
 . "$(dirname "$0")/e2e_common.sh"
 as_unprivileged_user "$0" "$@"
 [ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 start_session "$@"
 accessibility_on
+accessibility_ready
 
 docs="$E2E_HOME/Docs"
 mkdir -p "$docs/Sub dir"
@@ -40,9 +41,18 @@ capture_from() {
   wait_for 30 window_titled "$title" || fail "$name did not show the folder"
   activate "$(window_titled "$title")"
   [ -z "$view_keys" ] || xdotool key $view_keys
-  # Typing a name selects the item it begins; Escape ends the typing and keeps the selection.
-  xdotool type --delay 50 "Notes"
-  xdotool key Escape
+  # Typing a name selects the item it begins; Escape ends the typing and keeps the selection. Keys
+  # typed before the folder is listed select nothing: typed again until the status bar names it.
+  selection_shown() {
+    "$recorder" "$manager" "$E2E_HOME/tree.json" 2>/dev/null && grep -qF '\"Notes é.txt\"' "$E2E_HOME/tree.json"
+  }
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    xdotool type --delay 50 "Notes"
+    xdotool key Escape
+    ! wait_for 5 selection_shown || break
+  done
+  selection_shown || fail "$name did not select the file typed"
   saved_from() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'file'
     AND title = 'Notes é.txt' AND file_size = 6 AND source_app = '$name'")" = 1 ]; }
   save_capture saved_from "the file selected in $name"

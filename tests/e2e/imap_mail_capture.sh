@@ -10,6 +10,7 @@ as_unprivileged_user "$0" "$@"
 [ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 start_session "$@"
 accessibility_on
+accessibility_ready
 
 # The server: one user (any name, password "secret") whose Inbox holds two messages.
 imap=$E2E_HOME/imap

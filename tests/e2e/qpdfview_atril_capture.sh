@@ -9,6 +9,7 @@ binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
 accessibility_on
+accessibility_ready
 
 docs="$E2E_HOME/Docs"
 mkdir -p "$docs"
@@ -65,10 +66,10 @@ sql "DELETE FROM links"
 # Atril: its page is read on the accessibility bus. The reopened window in front at page 3 is the
 # saved item again, so the indicator turns on over it.
 xdg-mime default atril.desktop application/pdf
-capture_at_page_3 Atril "Quarterly Figures" atril --page-index=3 "$pdf"
+capture_at_page_3 Atril "Five Pages.pdf — Quarterly Figures" atril --page-index=3 "$pdf"
 atril_at_page_3() {
-  activate "$(window_titled "Quarterly Figures")"
+  activate "$(window_titled "Five Pages.pdf — Quarterly Figures")"
   indicator_on
 }
-reopen_at_page_3 "Quarterly Figures" atril_at_page_3
+reopen_at_page_3 "Five Pages.pdf — Quarterly Figures" atril_at_page_3
 echo "PASS"
