@@ -34,7 +34,25 @@ as_unprivileged_user() {
   local user=morvane-e2e
   id "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$user" 2>/dev/null ||
     id "$user" >/dev/null 2>&1 || { echo "FAIL: cannot create the user $user" >&2; exit 1; }
-  exec runuser -u "$user" -- env PATH="$PATH" "$@"
+  local script=$1 argument readable=1 arguments=()
+  shift
+  for argument in "$script" "$@"; do
+    runuser -u "$user" -- test -r "$argument" || readable=
+  done
+  if [ -z "$readable" ]; then
+    # A checkout the user cannot read (under root's home): the scripts and the programs they are given
+    # are copied to a folder of the user's own, which the session removes at its end.
+    MORVANE_E2E_COPY=$(mktemp -d /tmp/morvane-e2e-copy-XXXXXX)
+    cp -r "$(dirname "$script")" "$MORVANE_E2E_COPY/e2e"
+    script=$MORVANE_E2E_COPY/e2e/$(basename "$script")
+    for argument in "$@"; do
+      cp "$argument" "$MORVANE_E2E_COPY/"
+      arguments+=("$MORVANE_E2E_COPY/$(basename "$argument")")
+    done
+    set -- "${arguments[@]}"
+    chown -R "$user" "$MORVANE_E2E_COPY"
+  fi
+  exec runuser -u "$user" -- env PATH="$PATH" MORVANE_E2E_COPY="${MORVANE_E2E_COPY:-}" "$script" "$@"
 }
 
 # The window manager grabs its own keys and settles the keyboard as it starts: a script begins once it
@@ -76,7 +94,7 @@ end_session() {
   local running
   running=$(jobs -p)
   [ -z "$running" ] || kill $running 2>/dev/null || true
-  rm -rf "$E2E_HOME"
+  rm -rf "$E2E_HOME" ${MORVANE_E2E_COPY:+"$MORVANE_E2E_COPY"}
 }
 
 # Starts the binary under test in the background, its output in $E2E_HOME/morvane.log; sets $app.
