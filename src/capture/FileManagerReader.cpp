@@ -166,6 +166,18 @@ QString fileManagerName(FileManager manager)
     return {};
 }
 
+// Why a window that could be read gave no item.
+WindowReading FileManagerReader::nothingSelectedIn(FileManager manager, const Seen& seen)
+{
+    if (!seen.windowFound)
+        return {};
+    const QString name = fileManagerName(manager);
+    // Thunar's icon views show no items: only its status bar names the one selected, when it is shown.
+    if (manager == FileManager::thunar && seen.tables < 2 && !seen.statusBar)
+        return WindowReading::nothingBecause(captureReason::selectionNotShown(name));
+    return WindowReading::nothingBecause(captureReason::nothingSelected(name));
+}
+
 FileManagerReader::FileManagerReader(std::shared_ptr<const SessionBus> bus,
                                      std::shared_ptr<AccessibilityApi> accessibility,
                                      std::shared_ptr<const FileIdentityService> fileIdentityService)
@@ -200,6 +212,7 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
                           AccessibilityRole::list,       AccessibilityRole::treeTable,
                           AccessibilityRole::layeredPane};
         Seen seen;
+        seen.windowFound = true;
         QList<AccessibilityElement> views;
         std::optional<QString> statusName;
         std::optional<QString> pathBar;
@@ -207,6 +220,8 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
             *frame,
             [&](const AccessibilityElement& element) {
                 const AccessibilityRole role = api.role(element);
+                if (role == AccessibilityRole::table)
+                    ++seen.tables;
                 if (shownViewsOnly ? isView(role) && api.states(element).testFlag(AccessibilityState::showing)
                                    : role == AccessibilityRole::table) {
                     views.append(element);
@@ -214,7 +229,9 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
                            (role == AccessibilityRole::text || role == AccessibilityRole::entry)) {
                     if (const std::optional<QString> text = api.text(element); text && text->startsWith(u'/'))
                         seen.location = text;
-                } else if (wantsLocation && role == AccessibilityRole::statusBar && !statusName) {
+                } else if (wantsLocation && role == AccessibilityRole::statusBar && !seen.statusBar &&
+                           api.states(element).testFlag(AccessibilityState::showing)) {
+                    seen.statusBar = true;
                     statusName = nameInStatusBar(api.name(element));
                 } else if (readsPathBar && role == AccessibilityRole::panel && !pathBar) {
                     pathBar = pathBarFolder(api, element, window.title);
@@ -233,12 +250,11 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
     return jobAnswer(reading);
 }
 
-std::optional<CapturedContext> FileManagerReader::read(FileManager manager,
-                                                       const FileManagerWindow& window) const
+WindowReading FileManagerReader::read(FileManager manager, const FileManagerWindow& window) const
 {
     const Seen seen = readWindow(manager, window);
     if (!seen.selectedName)
-        return std::nullopt;
+        return nothingSelectedIn(manager, seen);
     const QString& name = *seen.selectedName;
     // A cell shows one name of the folder: anything that would lead elsewhere is no item of it.
     if (name.contains(u'/') || name.contains(QChar(u'\0')) || name == QLatin1String(".") ||
@@ -250,8 +266,8 @@ std::optional<CapturedContext> FileManagerReader::read(FileManager manager,
         return std::nullopt;
     const QString path = QDir(*folder).filePath(name);
     const QFileInfo info(path);
-    if (!info.exists())
-        return std::nullopt;
+    if (!info.exists()) // the side pane's place, with no item of the folder selected
+        return nothingSelectedIn(manager, seen);
     const bool isFolder = info.isDir();
     const QString url = LocatorUrl::fileUrlText(path, isFolder);
     return CapturedContext{name, url, isFolder ? LinkType::folder : LinkType::file, fileManagerName(manager),

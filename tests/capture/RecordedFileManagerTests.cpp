@@ -44,7 +44,7 @@ protected:
 
     std::optional<CapturedContext> read(FileManager manager, const QString& title) const
     {
-        return reader.read(manager, {getpid(), {}, title});
+        return reader.read(manager, {getpid(), {}, title}).context;
     }
 
     CapturedContext notes(const QString& manager) const
@@ -91,13 +91,13 @@ TEST_F(RecordedFileManagers, NemoGivesTheItemSelectedInEitherViewInThePathBarsFo
     tree = std::make_shared<AccessibilityTree>();
     const FileManagerReader listReader{std::make_shared<FakeSessionBus>(), tree, identity};
     const AccessibilityElement nemo = replay("nemo-list-view.json");
-    EXPECT_EQ(listReader.read(FileManager::nemo, {getpid(), {}, "Docs"}), notes("Nemo"));
+    EXPECT_EQ(listReader.read(FileManager::nemo, {getpid(), {}, "Docs"}).context, notes("Nemo"));
 
     // Gone up to the home folder, the window is titled after it: the path bar's deeper button no
     // longer names the folder shown, and "Notes é.txt" is no item of the home folder.
     for (const AccessibilityElement& frame : elementsNamed(*tree, nemo, AccessibilityRole::frame, "Docs"))
         tree->edit(frame, [&](AccessibilityTree::Node& n) { n.name = QFileInfo(testHome()).fileName(); });
-    EXPECT_EQ(listReader.read(FileManager::nemo, {getpid(), {}, QFileInfo(testHome()).fileName()}),
+    EXPECT_EQ(listReader.read(FileManager::nemo, {getpid(), {}, QFileInfo(testHome()).fileName()}).context,
               std::nullopt);
     EXPECT_EQ(tree->offThreadReads, 0);
 }
@@ -115,7 +115,8 @@ TEST_F(RecordedFileManagers, CajaReadsItsHiddenLocationEntryAndNeverItsHiddenPan
         tree->edit(view, [](AccessibilityTree::Node& n) { n.selected.clear(); });
     for (const AccessibilityElement& bar : elementsNamed(*tree, caja, AccessibilityRole::statusBar))
         tree->edit(bar, [](AccessibilityTree::Node& n) { n.name = "4 items, Free space: 63.2 GB"; });
-    EXPECT_EQ(read(FileManager::caja, "Docs"), std::nullopt);
+    EXPECT_EQ(reader.read(FileManager::caja, {getpid(), {}, "Docs"}),
+              WindowReading::nothingBecause("Select a file in Caja to capture it."));
 }
 
 TEST_F(RecordedFileManagers, ThunarsIconViewShowsNoItemsSoItsStatusBarNamesTheOneSelected)
@@ -123,8 +124,9 @@ TEST_F(RecordedFileManagers, ThunarsIconViewShowsNoItemsSoItsStatusBarNamesTheOn
     const AccessibilityElement thunar = replay("thunar-icon-view.json");
     EXPECT_EQ(read(FileManager::thunar, "Docs - Thunar"), notes("Thunar"));
 
-    // Several selected are counted, not named.
+    // Several selected are counted, not named: one is to be selected.
     for (const AccessibilityElement& bar : elementsNamed(*tree, thunar, AccessibilityRole::statusBar))
         tree->edit(bar, [](AccessibilityTree::Node& n) { n.name = "2 items selected (12 bytes)"; });
-    EXPECT_EQ(read(FileManager::thunar, "Docs - Thunar"), std::nullopt);
+    EXPECT_EQ(reader.read(FileManager::thunar, {getpid(), {}, "Docs - Thunar"}),
+              WindowReading::nothingBecause("Select a file in Thunar to capture it."));
 }
