@@ -64,7 +64,9 @@ service stats {
 }
 CONF
 /usr/sbin/dovecot -F -c "$imap/dovecot.conf" &
-server_listening() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+server=$!
+# Listening, and not another program on the port chosen: the server still runs.
+server_listening() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && kill -0 "$server"; }
 wait_for 15 server_listening || fail "the IMAP server did not listen on port $port"
 
 # The profile is the default one, so that a plain "thunderbird mid:…" reaches it.
