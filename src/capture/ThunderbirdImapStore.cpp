@@ -22,35 +22,6 @@ bool plainFolderName(const QString& name)
            !name.contains(u'/') && !name.contains(QChar(u'\0'));
 }
 
-// A folder name as the server spells it (RFC 3501's modified UTF-7: "&" and modified base64 of
-// UTF-16 up to "-", "&-" for "&"), as Thunderbird names its offline copy; nothing when malformed.
-std::optional<QString> decodedMailboxName(const QString& name)
-{
-    QString decoded;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        if (name.at(i) != u'&') {
-            decoded.append(name.at(i));
-            continue;
-        }
-        const qsizetype end = name.indexOf(u'-', i + 1);
-        if (end < 0)
-            return std::nullopt;
-        if (end == i + 1) {
-            decoded.append(u'&');
-        } else {
-            const QByteArray base64 = name.mid(i + 1, end - i - 1).toLatin1().replace(',', '/');
-            const QByteArray::FromBase64Result utf16 =
-                QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
-            if (!utf16 || utf16.decoded.size() % 2 != 0)
-                return std::nullopt;
-            for (qsizetype at = 0; at < utf16.decoded.size(); at += 2)
-                decoded.append(QChar(char16_t(uchar(utf16.decoded[at]) << 8 | uchar(utf16.decoded[at + 1]))));
-        }
-        i = end;
-    }
-    return decoded;
-}
-
 // The text of a string preference's value, its escapes undone.
 QString unescaped(QStringView quoted)
 {
@@ -100,12 +71,7 @@ std::optional<ImapFolderReference> imapFolderOfMessageUrl(const QString& url)
         const qsizetype end = rest.lastIndexOf(u'>');
         if (rest.size() < 2 || end < 2)
             return std::nullopt;
-        for (const QString& name : rest.mid(1, end - 1).split(rest.at(0))) {
-            const std::optional<QString> decoded = decodedMailboxName(name);
-            if (!decoded)
-                return std::nullopt;
-            reference.folder.append(*decoded);
-        }
+        reference.folder = rest.mid(1, end - 1).split(rest.at(0));
     } else {
         return std::nullopt;
     }
