@@ -27,6 +27,10 @@ TEST(ImapFolderReference, ReadFromEitherMessageUrlAndNeverLeadingOutOfTheStore)
          ImapFolderReference{"", "127.0.0.1", 14300, {"INBOX"}}},
         {"imap://ada@127.0.0.1:14300/fetch%3EUID%3E.INBOX.Projects%3E7",
          ImapFolderReference{"ada", "127.0.0.1", 14300, {"INBOX", "Projects"}}},
+        // A name beyond ASCII stays as the server spells it (modified UTF-7), as Thunderbird names its
+        // offline copy ("Caf&AOk-" for "Café").
+        {"imap://127.0.0.1/fetch%3EUID%3E.INBOX.Caf&AOk-%3E3",
+         ImapFolderReference{"", "127.0.0.1", std::nullopt, {"INBOX", "Caf&AOk-"}}},
         {"imap://ada%40example.org@mail.example.org/fetch%3EUID%3E/Archive/2026%3E7?part=1.2",
          ImapFolderReference{"ada@example.org", "mail.example.org", std::nullopt, {"Archive", "2026"}}},
         // The message's own URI always separates folders with "/".
