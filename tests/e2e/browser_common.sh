@@ -1,6 +1,21 @@
 # Shared by the browser scripts, sourced after e2e_common.sh: pages served from 127.0.0.1, fresh
 # browser profiles, and the tray icon's saved-item mark read from its pixels on screen.
 
+# start_browser_session <browser program> <script arguments...>: start_session, with the session bus
+# given this session's display and home (the accessibility bus is started on demand by it) and the
+# accessibility bus on.
+start_browser_session() {
+  local program=$1
+  shift
+  start_session "$@"
+  # The browsers start the desktop's document portal, which mounts a file system in the runtime
+  # folder: it is unmounted before the home is removed.
+  trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
+  dbus-update-activation-environment --all 2>/dev/null || fail "the session bus refused the environment"
+  command -v "$program" >/dev/null || fail "$program is not installed (scripts/install-test-deps installs it)"
+  accessibility_on
+}
+
 # serve_pages <name...>: a page "<Name> Page" for each, served over http from 127.0.0.1 until the
 # script ends (a name with "slow" in it arrives in two parts, seconds apart); page_url <name> is its
 # address.

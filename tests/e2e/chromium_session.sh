@@ -8,11 +8,7 @@ binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 . "$(dirname "$0")/browser_common.sh"
 own_bus "$0" "$@"
-start_session "$@"
-trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
-dbus-update-activation-environment --all 2>/dev/null || fail "the session bus refused the environment"
-command -v chromium >/dev/null || fail "chromium is not installed (scripts/install-test-deps installs it)"
-accessibility_on
+start_browser_session chromium "$@"
 serve_pages alpha beta gamma
 
 start_app_ready

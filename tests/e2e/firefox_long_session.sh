@@ -10,13 +10,7 @@ binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 . "$(dirname "$0")/browser_common.sh"
 own_bus "$0" "$@"
-start_session "$@"
-# Firefox starts the desktop's document portal, which mounts a file system in the runtime folder: it
-# is unmounted before the home is removed.
-trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
-dbus-update-activation-environment --all 2>/dev/null || fail "the session bus refused the environment"
-command -v firefox-esr >/dev/null || fail "firefox-esr is not installed (scripts/install-test-deps installs it)"
-accessibility_on
+start_browser_session firefox-esr "$@"
 serve_pages alpha beta gamma slow
 slow_page_seconds=4 # as the page server sends it
 
@@ -26,6 +20,13 @@ add_web_link 00000000-0000-4000-8000-0000000000b1 "Beta Page" "$(page_url beta)"
 add_web_link 00000000-0000-4000-8000-0000000000b2 "Gamma Page" "$(page_url gamma)"
 add_web_link 00000000-0000-4000-8000-0000000000b3 "Slow Page" "$(page_url slow)"
 followed marked_off "the tray icon at start"
+
+# tab_to <key> <page> <marked_on|marked_off> <what>: the key shows the page's tab, and the mark follows.
+tab_to() {
+  xdotool key --clearmodifiers "$1"
+  titled "$2 Page — Mozilla Firefox" "$4"
+  followed "$3" "$4"
+}
 
 firefox_window() { xdotool search --onlyvisible --class '^firefox-esr$' | head -n 1 | grep .; }
 
@@ -45,24 +46,16 @@ session() { # <number>
   type_url "$(page_url beta)"
   titled "Beta Page — Mozilla Firefox" "session $1: the new tab"
   followed marked_on "session $1: a saved page in a new tab opened as the window appeared"
-  xdotool key --clearmodifiers ctrl+Page_Up
-  titled "Alpha Page — Mozilla Firefox" "session $1: the first tab"
-  followed marked_off "session $1: back to the first tab"
-  xdotool key --clearmodifiers ctrl+Page_Down
-  titled "Beta Page — Mozilla Firefox" "session $1: the second tab"
-  followed marked_on "session $1: to the saved tab again"
-  xdotool key --clearmodifiers ctrl+Page_Up
-  titled "Alpha Page — Mozilla Firefox" "session $1: the first tab again"
-  followed marked_off "session $1: the first tab again"
+  tab_to ctrl+Page_Up Alpha marked_off "session $1: back to the first tab"
+  tab_to ctrl+Page_Down Beta marked_on "session $1: to the saved tab again"
+  tab_to ctrl+Page_Up Alpha marked_off "session $1: the first tab again"
   # A saved page whose tab shows its title while the page is still arriving.
   xdotool key --clearmodifiers ctrl+t
   wait_for 10 untitled "Alpha Page — Mozilla Firefox" || fail "session $1: the second Ctrl+T opened no tab"
   type_url "$(page_url slow)"
   titled "Slow Page — Mozilla Firefox" "session $1: a page still loading"
   followed marked_on "session $1: a saved page that was still loading" "$slow_page_seconds"
-  xdotool key --clearmodifiers alt+1
-  titled "Alpha Page — Mozilla Firefox" "session $1: the first tab once more"
-  followed marked_off "session $1: the first tab once more"
+  tab_to alt+1 Alpha marked_off "session $1: the first tab once more"
 
   # A second window, on another saved page; then the first window in front again.
   xdotool key --clearmodifiers ctrl+n
