@@ -404,6 +404,7 @@ bool MorvaneApp::start()
     } catch (const Error& error) {
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
+        emit launchFailed(QStringLiteral("Failed to launch Morvane: ") + error.localizedDescription());
         presentFatalError(error.localizedDescription());
         return false;
     }

@@ -168,8 +168,9 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
 // its Message-ID (a running one shows it in its own window).
 void LinkOpener::openMessage(const QString& url)
 {
-    if (const std::optional<QString> id = messageIDOfLocator(url)) {
-        if (m_launcher->startDetached(QStringLiteral("thunderbird"), {QStringLiteral("mid:") + *id}))
+    if (const std::optional<QByteArray> id = messageIDOfLocator(url)) {
+        if (m_launcher->startDetached(QStringLiteral("thunderbird"),
+                                      {QStringLiteral("mid:") + mailClientMessageID(*id)}))
             return;
     }
     m_desktop->openUrl(url);
