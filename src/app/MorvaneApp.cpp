@@ -172,7 +172,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
     , linkOpener(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts, environment.desktop,
-                 environment.launcher)
+                 environment.launcher, alerts)
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
@@ -181,7 +181,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                  })
     , pasteboard(environment.clipboard)
     , linkFoundSound(environment.soundPlayer, environment.clock)
-    , contextService(std::make_shared<ActiveContextService>(makeProviders()))
+    , contextService(std::make_shared<ActiveContextService>(makeProviders(), environment.workspace,
+                                                            environment.accessibility))
     , tipStore(std::make_shared<QuickPanelTipStore>(environment.defaults))
     , preferences(PreferencesStore::Services{
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
@@ -237,8 +238,8 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto finder = std::make_shared<FinderActiveContextProvider>(env.workspace, env.scripts, fileIdentity);
     auto mail = std::make_shared<MailActiveContextProvider>(env.workspace, env.scripts);
     auto fantastical = std::make_shared<FantasticalActiveContextProvider>(env.workspace, env.scripts);
-    auto calendar = std::make_shared<CalendarActiveContextProvider>(env.workspace, env.scripts,
-                                                                    calendarEvents, env.clock);
+    auto calendar = std::make_shared<CalendarActiveContextProvider>(
+        env.workspace, env.scripts, env.accessibility, calendarEvents, env.clock);
     auto contact = std::make_shared<ContactActiveContextProvider>(env.workspace, env.scripts,
                                                                   env.accessibility, contacts);
     auto codeRunner = std::make_shared<CodeRunnerActiveContextProvider>(env.workspace, env.scripts,
@@ -259,19 +260,21 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("File Manager"), env.workspace,
         [](const QString& identifier) { return fileManagerOfIdentifier(identifier).has_value(); },
-        [folders](const DesktopWindow& window) -> std::optional<CapturedContext> {
+        [folders](const DesktopWindow& window) -> WindowReading {
             const std::optional<FileManager> manager = fileManagerOfIdentifier(window.application.identifier);
             return manager ? folders->read(*manager,
                                            {window.application.processId, window.gtkObjectPath, window.title})
-                           : std::nullopt;
-        });
+                           : WindowReading();
+        },
+        ApplicationReading::accessibilityBus);
     auto messages =
         std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
     auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
         [messages](const DesktopWindow& window) {
             return messages->read(window.application.processId, window.title);
-        });
+        },
+        ApplicationReading::accessibilityBus);
     return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
             fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};
 }
