@@ -37,37 +37,105 @@ ThunderbirdMessageReader::ThunderbirdMessageReader(std::shared_ptr<Accessibility
 {
 }
 
+namespace {
+
+// The message pane's address, when it shows a message of a local folder.
+QString messageUrlOf(const AccessibilityApi& api, const AccessibilityElement& element)
+{
+    if (api.role(element) != AccessibilityRole::documentWeb)
+        return {};
+    const QString url = api.documentAttributes(element).value(QStringLiteral("DocURL"));
+    return url.startsWith(QLatin1String("mailbox:")) ? url : QString();
+}
+
+// The name of the list's first selected message row; empty when none is selected.
+QString selectedRowName(const AccessibilityApi& api, const AccessibilityElement& list)
+{
+    const auto nameIfSelectedRow = [&](const AccessibilityElement& row) {
+        if (!isMessageRow(api.role(row)) || !api.states(row).testFlag(AccessibilityState::selected))
+            return QString();
+        return api.name(row).value_or(QString());
+    };
+    for (const AccessibilityElement& row : api.selectedChildren(list))
+        if (const QString name = nameIfSelectedRow(row); !name.isEmpty())
+            return name;
+    // A list that does not say what it selects: its rows, which it holds only for what is on screen.
+    for (const AccessibilityElement& row : api.children(list, 200))
+        if (const QString name = nameIfSelectedRow(row); !name.isEmpty())
+            return name;
+    return {};
+}
+
+BoundedWalk windowWalk()
+{
+    BoundedWalk walk;
+    walk.maxDepth = 30;
+    walk.maxNodes = 3000;
+    // Rows are visited, never entered: their cells say nothing their name does not. The folder pane's
+    // folders are tree items, also left unentered.
+    walk.skipRoles = {AccessibilityRole::menuBar,  AccessibilityRole::menu,      AccessibilityRole::popupMenu,
+                      AccessibilityRole::toolBar,  AccessibilityRole::statusBar, AccessibilityRole::listItem,
+                      AccessibilityRole::tableRow, AccessibilityRole::treeItem};
+    return walk;
+}
+
+} // namespace
+
 std::optional<ThunderbirdMessageReader::Selection>
-ThunderbirdMessageReader::readSelection(qint64 processId, const QString& windowTitle) const
+ThunderbirdMessageReader::readSelection(const DesktopWindow& window) const
 {
     QFuture<std::optional<Selection>> reading =
-        m_accessibility->run([processId, windowTitle](AccessibilityApi& api) -> std::optional<Selection> {
-            const std::optional<AccessibilityElement> frame = windowFrame(api, processId, windowTitle);
+        m_accessibility->run([window, memo = m_parts](AccessibilityApi& api) -> std::optional<Selection> {
+            const std::optional<AccessibilityElement> frame =
+                windowFrame(api, window.application.processId, window.title);
             if (!frame)
                 return std::nullopt;
-            AccessibilityApi::Walk walk;
-            walk.maxDepth = 30;
-            walk.maxNodes = 3000;
-            walk.skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu,
-                              AccessibilityRole::popupMenu, AccessibilityRole::toolBar,
-                              AccessibilityRole::statusBar};
+            const WindowPathMemo::Window key{window.windowId, window.title};
             Selection selection;
-            // The rows come before the message pane; a row's own cells are not entered.
-            api.findFirst(
-                *frame,
-                [&](const AccessibilityElement& element) {
+            std::optional<WindowPathMemo::Paths> known = memo->paths(key);
+            if (known && known->isEmpty())
+                return std::nullopt; // walked as it is now, and it showed no message list
+            if (known) {
+                const std::optional<AccessibilityElement> list = elementAtPath(api, *frame, known->first());
+                if (list && !isMessageRow(api.role(*list))) {
+                    selection.rowName = selectedRowName(api, *list);
+                    if (selection.rowName.isEmpty())
+                        return std::nullopt; // no message selected: the pane shows none
+                    if (known->size() > 1)
+                        if (const auto pane = elementAtPath(api, *frame, known->at(1)))
+                            selection.messageUrl = messageUrlOf(api, *pane);
+                    if (!selection.messageUrl.isEmpty())
+                        return selection;
+                }
+                // The list or the pane moved (the layout changed, or the pane showed no message
+                // before): walk the window again.
+                memo->forget(key);
+                selection = {};
+            }
+
+            std::optional<ElementPath> listPath;
+            std::optional<ElementPath> panePath;
+            walkWithPaths(
+                api, *frame, windowWalk(), [&](const AccessibilityElement& element, const ElementPath& path) {
                     const AccessibilityRole role = api.role(element);
-                    if (selection.rowName.isEmpty() && isMessageRow(role) &&
+                    if (isMessageRow(role) && !path.isEmpty() && selection.rowName.isEmpty() &&
                         api.states(element).testFlag(AccessibilityState::selected)) {
                         selection.rowName = api.name(element).value_or(QString());
-                    } else if (role == AccessibilityRole::documentWeb) {
-                        const QString url = api.documentAttributes(element).value(QStringLiteral("DocURL"));
-                        if (url.startsWith(QLatin1String("mailbox:")))
-                            selection.messageUrl = url;
+                        listPath = path.first(path.size() - 1);
+                    } else if (role == AccessibilityRole::documentWeb && selection.messageUrl.isEmpty()) {
+                        selection.messageUrl = messageUrlOf(api, element);
+                        if (!selection.messageUrl.isEmpty())
+                            panePath = path;
                     }
                     return !selection.rowName.isEmpty() && !selection.messageUrl.isEmpty();
-                },
-                walk);
+                });
+            WindowPathMemo::Paths found;
+            if (listPath) {
+                found.append(*listPath);
+                if (panePath)
+                    found.append(*panePath);
+            }
+            memo->remember(key, found);
             if (selection.rowName.isEmpty() || selection.messageUrl.isEmpty())
                 return std::nullopt;
             return selection;
@@ -75,10 +143,9 @@ ThunderbirdMessageReader::readSelection(qint64 processId, const QString& windowT
     return jobAnswer(reading);
 }
 
-std::optional<CapturedContext> ThunderbirdMessageReader::read(qint64 processId,
-                                                              const QString& windowTitle) const
+std::optional<CapturedContext> ThunderbirdMessageReader::read(const DesktopWindow& window) const
 {
-    const std::optional<Selection> selection = readSelection(processId, windowTitle);
+    const std::optional<Selection> selection = readSelection(window);
     if (!selection)
         return std::nullopt;
     return contextOf(*selection);
