@@ -77,6 +77,11 @@ std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, const Des
                           : viewer == PdfViewer::okular ? PdfViewerInterface::okular
                                                         : PdfViewerInterface::qpdfview;
         if (const std::optional<PdfViewerAnswer> answer = askPdfViewer(*m_bus, kind, processId)) {
+            // A viewer that names its document can name its page: without the page (it did not
+            // answer in time, or had none yet) this read cannot tell which item is in front. The
+            // document alone would be another item, and it would stand for every saved page of it.
+            if (answer->path && !answer->page)
+                return std::nullopt;
             path = answer->path;
             page = answer->page;
         }

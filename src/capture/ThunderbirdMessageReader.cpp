@@ -7,6 +7,8 @@
 #include "foundation/Logging.h"
 #include "platform/AccessibilityApi.h"
 
+#include <algorithm>
+
 MORVANE_LOGGING_CATEGORY(lcThunderbirdContext, "MailContext")
 
 namespace morvane {
@@ -107,21 +109,34 @@ ThunderbirdMessageReader::readSelection(const DesktopWindow& window) const
                     if (!selection.messageUrl.isEmpty())
                         return selection;
                 }
-                // The list or the pane moved (the layout changed, or the pane showed no message
-                // before): walk the window again.
+                // The list or the pane moved (the layout changed), or no message was shown when the
+                // window was walked: walk it again.
                 memo->forget(key);
                 selection = {};
             }
 
+            // The message list is the list of rows inside the thread pane's table; a list of rows
+            // elsewhere (the spaces bar) is not it.
+            QList<ElementPath> tables;
             std::optional<ElementPath> listPath;
             std::optional<ElementPath> panePath;
+            const auto insideTable = [&](const ElementPath& path) {
+                return std::any_of(tables.cbegin(), tables.cend(), [&](const ElementPath& table) {
+                    return path.size() > table.size() && path.first(table.size()) == table;
+                });
+            };
             walkWithPaths(
                 api, *frame, windowWalk(), [&](const AccessibilityElement& element, const ElementPath& path) {
                     const AccessibilityRole role = api.role(element);
-                    if (isMessageRow(role) && !path.isEmpty() && selection.rowName.isEmpty() &&
-                        api.states(element).testFlag(AccessibilityState::selected)) {
-                        selection.rowName = api.name(element).value_or(QString());
-                        listPath = path.first(path.size() - 1);
+                    if (role == AccessibilityRole::table || role == AccessibilityRole::treeTable) {
+                        tables.append(path);
+                    } else if (isMessageRow(role) && insideTable(path) && selection.rowName.isEmpty()) {
+                        if (!listPath)
+                            listPath = path.first(path.size() - 1);
+                        if (api.states(element).testFlag(AccessibilityState::selected)) {
+                            selection.rowName = api.name(element).value_or(QString());
+                            listPath = path.first(path.size() - 1);
+                        }
                     } else if (role == AccessibilityRole::documentWeb && selection.messageUrl.isEmpty()) {
                         selection.messageUrl = messageUrlOf(api, element);
                         if (!selection.messageUrl.isEmpty())

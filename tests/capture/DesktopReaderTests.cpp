@@ -77,6 +77,14 @@ TEST_F(DesktopReaders, APdfViewerGivesItsFileAtItsPageFromWhereverItSaysThem)
     context = reader.read(PdfViewer::okular, window("Five Pages.pdf"));
     ASSERT_TRUE(context);
     EXPECT_EQ(context->locator, url);
+    // One that names its document but not its page gives nothing: the file alone would match every
+    // saved page of it.
+    const BusObject okular{QStringLiteral("org.kde.okular-%1").arg(pid), "/okular", "org.kde.okular"};
+    bus->own(okular.service, pid);
+    bus->answer(okular, "currentDocument", pdf);
+    EXPECT_EQ(reader.read(PdfViewer::okular, window("Five Pages.pdf")), std::nullopt);
+    bus->answer(okular, "currentPage", 5U);
+    EXPECT_EQ(reader.read(PdfViewer::okular, window("Five Pages.pdf"))->locator, url + "#page=5");
 
     // Evince's page is on the accessibility bus, in its document view.
     const AccessibilityElement frameOf = frame("Five Pages.pdf — Quarterly Figures");
@@ -162,7 +170,10 @@ TEST_F(DesktopReaders, ThunderbirdsSelectedRowIsFoundInItsFolderFileOrNothingIs)
     const AccessibilityElement frameOf = frame(title);
     const AccessibilityElement folders = tree->add(frameOf, node(Role::tree));
     tree->add(folders, node(Role::treeItem, "Inbox, 1 unread message", selected));
-    const AccessibilityElement list = tree->add(frameOf, node(Role::list, "Inbox"));
+    // The spaces bar's buttons are rows of a list too, outside the thread pane's table.
+    tree->add(tree->add(frameOf, node(Role::list)), node(Role::listItem, "Mail", selected));
+    const AccessibilityElement threads = tree->add(frameOf, node(Role::table));
+    const AccessibilityElement list = tree->add(threads, node(Role::list, "Inbox"));
     tree->add(list, node(Role::listItem, "Gråce <grace@example.org>, 09:15, Notes, draft, Read", selected));
     Node pane = node(Role::documentWeb, "Notes, draft");
     pane.documentAttributes.insert("DocURL",
@@ -254,7 +265,7 @@ TEST_F(DesktopReaders, ThunderbirdFollowsTheSelectionInTheListItFoundWithoutWalk
     const AccessibilityElement folders = tree->add(thunderbird, node(Role::tree));
     for (int i = 0; i < 40; ++i)
         tree->add(folders, node(Role::treeItem, QString("Folder %1").arg(i)));
-    const AccessibilityElement list = tree->add(tree->add(thunderbird, node(Role::panel)), node(Role::list));
+    const AccessibilityElement list = tree->add(tree->add(thunderbird, node(Role::table)), node(Role::list));
     const AccessibilityElement plan = tree->add(list, node(Role::listItem, "ada@x, 09:15, Plan", selected));
     const AccessibilityElement notes = tree->add(list, node(Role::listItem, "grace@x, 09:15, Notes"));
     tree->add(thunderbird,
@@ -277,10 +288,15 @@ TEST_F(DesktopReaders, ThunderbirdFollowsTheSelectionInTheListItFoundWithoutWalk
     EXPECT_EQ(messageRead(&direct), "message://%3Cnotes%40x%3E");
     EXPECT_LT(direct * 4, walked) << "the selected row is read from the list found before";
 
-    // Nothing selected: nothing, still without a walk.
+    // Nothing selected: nothing, still without a walk; a message selected then is read at once
+    // (Thunderbird keeps its window's title when the selection changes).
     tree->edit(notes, [](Node& n) { n.states = AccessibilityState::showing; });
     tree->edit(list, [&](Node& n) { n.selected.clear(); });
     EXPECT_EQ(messageRead(&direct), "nothing");
     EXPECT_LT(direct * 4, walked);
+    const ThunderbirdMessageReader fresh(tree, std::make_shared<MailFolderIndex>());
+    EXPECT_EQ(fresh.read(window(title)), std::nullopt) << "walked with nothing selected";
+    tree->edit(plan, [&](Node& n) { n.states = selected; });
+    EXPECT_EQ(fresh.read(window(title))->locator, "message://%3Cplan%40x%3E");
     qunsetenv("TZ");
 }

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Thunderbird with a prepared profile (Local Folders with an mbox Inbox, nothing to set up): the
 # message selected in its list is what the quick panel offers and saves, as the message: link of its
-# Message-ID; the saved link reopens the message in the running Thunderbird, and starts Thunderbird
-# when it is not running.
+# Message-ID, and the tray's indicator turns on (off with another window in front, on again back);
+# the saved link reopens the message in the running Thunderbird, and starts Thunderbird when it is
+# not running.
 set -euo pipefail
 binary=$1
-[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 . "$(dirname "$0")/e2e_common.sh"
+# A bus of its own, whose accessibility bus keeps its socket in this run's runtime folder.
+own_bus "$0" "$@"
+. "$(dirname "$0")/tray_indicator.sh"
 start_session "$@"
 accessibility_on
 
@@ -40,6 +43,8 @@ xdotool key n
 saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'mail'
   AND title = 'Café notes - Gråce Hopper <grace@example.org>'")" = 1 ]; }
 save_capture saved "the selected message"
+expect_indicator on "over the saved message"
+away_and_back "$(main_window)" "Thunderbird's saved message"
 
 message_window() { xdotool search --name '^Café notes - Mozilla Thunderbird$'; }
 reopen() {

@@ -7,8 +7,9 @@
 # bus, its file from its open files) at page 3 is saved and followed likewise.
 set -euo pipefail
 binary=$1
-[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 . "$(dirname "$0")/e2e_common.sh"
+# A bus of its own, whose accessibility bus keeps its socket in this run's runtime folder.
+own_bus "$0" "$@"
 . "$(dirname "$0")/tray_indicator.sh"
 start_session "$@"
 accessibility_on
