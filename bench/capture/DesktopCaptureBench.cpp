@@ -480,38 +480,34 @@ void BM_ThunderbirdFloor(benchmark::State& state)
 
 int main(int argc, char** argv)
 {
-    // Each application's benchmarks, when the script started it: a capture (the first in a window, then
-    // the later ones where the reader remembers the window), and its floor.
-    const auto add = [](const char* variable, const char* name, void (*function)(benchmark::State&)) {
-        if (processIdOf(variable) > 0)
-            benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond);
+    // Each application's benchmarks, when the script started it: a capture (the first in a window
+    // beside its floor, then the later ones, where the reader remembers the window).
+    const auto add = [](const char* variable, const char* name,
+                        void (*function)(benchmark::State&)) -> benchmark::internal::Benchmark* {
+        if (processIdOf(variable) <= 0)
+            return nullptr;
+        return benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond);
     };
     add("MORVANE_BENCH_ZATHURA_PID", "BM_ZathuraCapture", BM_ZathuraCapture);
     add("MORVANE_BENCH_ZATHURA_PID", "BM_ZathuraFloor", BM_ZathuraFloor);
     add("MORVANE_BENCH_EVINCE_PID", "BM_EvinceFirstCapture", BM_EvinceFirstCapture);
-    add("MORVANE_BENCH_EVINCE_PID", "BM_EvinceCapture", BM_EvinceCapture);
     add("MORVANE_BENCH_EVINCE_PID", "BM_EvinceFloor", BM_EvinceFloor);
+    add("MORVANE_BENCH_EVINCE_PID", "BM_EvinceCapture", BM_EvinceCapture);
     add("MORVANE_BENCH_NAUTILUS_PID", "BM_NautilusCapture", BM_NautilusCapture);
     add("MORVANE_BENCH_NAUTILUS_PID", "BM_NautilusFloor", BM_NautilusFloor);
     add("MORVANE_BENCH_THUNAR_PID", "BM_ThunarCapture", BM_ThunarCapture);
     add("MORVANE_BENCH_THUNAR_PID", "BM_ThunarFloor", BM_ThunarFloor);
     add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdFirstCapture", BM_ThunderbirdFirstCapture);
-    add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdCapture", BM_ThunderbirdCapture);
     add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdFloor", BM_ThunderbirdFloor);
+    add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdCapture", BM_ThunderbirdCapture);
     // The main thread's part of a poll is timed around the read, which runs on a worker: a fixed
     // number of polls, since the time counted is a small part of the time each takes.
-    if (processIdOf("MORVANE_BENCH_EVINCE_PID") > 0)
-        benchmark::RegisterBenchmark("BM_EvincePollMainThread", BM_EvincePollMainThread)
-            ->UseManualTime()
-            ->Iterations(200)
-            ->Unit(benchmark::kMillisecond);
-    if (processIdOf("MORVANE_BENCH_THUNDERBIRD_PID") > 0)
-        benchmark::RegisterBenchmark("BM_ThunderbirdPollMainThread", BM_ThunderbirdPollMainThread)
-            ->UseManualTime()
-            ->Iterations(200)
-            ->Unit(benchmark::kMillisecond);
-    // The benchmarks run on a thread of their own while the main thread runs its event loop, as in the
-    // application: the accessibility bus library leans on the default main context being served.
+    for (auto* poll : {add("MORVANE_BENCH_EVINCE_PID", "BM_EvincePollMainThread", BM_EvincePollMainThread),
+                       add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdPollMainThread",
+                           BM_ThunderbirdPollMainThread)}) {
+        if (poll)
+            poll->UseManualTime()->Iterations(200);
+    }
     // GLib's default main context belongs to the accessibility thread, as in the application: run by
     // this event loop, it would take the applications' answers from under the thread waiting for them,
     // and every read would time out empty.

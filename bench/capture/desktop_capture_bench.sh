@@ -64,6 +64,9 @@ xdotool windowactivate --sync "$(window ' - Mozilla Thunderbird$')"
 xdotool mousemove 143 132 click 1
 xdotool key Right Down
 wait_for 20 window '^Inbox - Local Folders - Mozilla Thunderbird$'
+# The thread pane lists the folder once Thunderbird has made its summary: a key before that selects
+# nothing.
+wait_for 30 test -e "$HOME/.thunderbird/bench/Mail/Local Folders/Inbox.msf"
 xdotool key n
 export MORVANE_BENCH_THUNDERBIRD_PID=$(xdotool search --name '^Inbox - Local Folders - Mozilla Thunderbird$' getwindowpid | head -n 1)
 export MORVANE_BENCH_THUNDERBIRD_TITLE="Inbox - Local Folders - Mozilla Thunderbird"

@@ -134,8 +134,10 @@ std::optional<qint64> PdfViewerReader::accessibilityPage(const DesktopWindow& wi
             }
             BoundedWalk walk;
             walk.maxNodes = 600;
+            // The sidebar's thumbnails (a layered pane of icons, one a page) hold no document view.
             walk.skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu,
-                              AccessibilityRole::popupMenu, AccessibilityRole::toolBar};
+                              AccessibilityRole::popupMenu, AccessibilityRole::toolBar,
+                              AccessibilityRole::layeredPane};
             std::optional<qint64> page;
             WindowPathMemo::Paths found;
             walkWithPaths(api, *frame, walk,
