@@ -58,6 +58,8 @@ std::optional<WindowPathMemo::Paths> WindowPathMemo::paths(const Window& window)
     const auto found = m_windows.constFind(window.windowId);
     if (found == m_windows.constEnd() || found->title != window.title)
         return std::nullopt;
+    if (found->paths.isEmpty() && std::chrono::steady_clock::now() - found->remembered >= m_nothingKeptFor)
+        return std::nullopt;
     return found->paths;
 }
 
@@ -70,7 +72,8 @@ void WindowPathMemo::remember(const Window& window, Paths paths)
                              [](const Entry& a, const Entry& b) { return a.order < b.order; });
         m_windows.erase(oldest);
     }
-    m_windows.insert(window.windowId, Entry{window.title, std::move(paths), ++m_remembered});
+    m_windows.insert(window.windowId,
+                     Entry{window.title, std::move(paths), ++m_remembered, std::chrono::steady_clock::now()});
 }
 
 void WindowPathMemo::forget(const Window& window)

@@ -41,9 +41,17 @@ std::optional<AccessibilityElement> elementAtPath(const AccessibilityApi& api, A
 // What a reader learnt of each window it walked, so that it walks a window once: the paths to the
 // parts it reads (a document view, a message list and pane), or that the walk found nothing there.
 // A window is known by its id and title: a window retitled (another document, another folder) is
-// walked again, and so is one whose remembered parts have gone. Thread-safe.
+// walked again, and so is one whose remembered parts have gone. A window that showed nothing is also
+// walked again once a while has passed: applications title a window before they fill it (Thunderbird
+// names the folder before its list is there), so a walk in between must not hold for good.
+// Thread-safe.
 class WindowPathMemo {
 public:
+    explicit WindowPathMemo(std::chrono::milliseconds nothingKeptFor = std::chrono::seconds(10))
+        : m_nothingKeptFor(nothingKeptFor)
+    {
+    }
+
     struct Window {
         quint32 windowId = 0;
         QString title;
@@ -62,10 +70,12 @@ private:
         QString title;
         Paths paths;
         quint64 order = 0;
+        std::chrono::steady_clock::time_point remembered;
     };
     // Windows come and go over a long session: beyond this many, the one remembered first is dropped.
     static constexpr int maxWindows = 32;
 
+    std::chrono::milliseconds m_nothingKeptFor;
     mutable std::mutex m_mutex;
     QHash<quint32, Entry> m_windows;
     quint64 m_remembered = 0;

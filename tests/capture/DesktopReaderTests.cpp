@@ -6,6 +6,7 @@
 #include "capture/MailFolderIndex.h"
 #include "capture/PdfViewerReader.h"
 #include "capture/ThunderbirdMessageReader.h"
+#include "capture/WindowPaths.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
@@ -299,4 +300,29 @@ TEST_F(DesktopReaders, ThunderbirdFollowsTheSelectionInTheListItFoundWithoutWalk
     tree->edit(plan, [&](Node& n) { n.states = selected; });
     EXPECT_EQ(fresh.read(window(title))->locator, "message://%3Cplan%40x%3E");
     qunsetenv("TZ");
+}
+
+TEST(WindowPathMemo, KeepsEachWindowAsItWasWalkedAndNothingOnlyForAWhile)
+{
+    WindowPathMemo memo;
+    memo.remember({1, "Inbox"}, {{0, 2}, {3}});
+    memo.remember({2, "Loading"}, {});
+    EXPECT_EQ(memo.paths({1, "Inbox"}), (WindowPathMemo::Paths{{0, 2}, {3}}));
+    EXPECT_EQ(memo.paths({1, "Drafts"}), std::nullopt) << "retitled";
+    EXPECT_EQ(memo.paths({2, "Loading"}), WindowPathMemo::Paths{}) << "walked, and nothing was there";
+    memo.forget({1, "Inbox"});
+    EXPECT_EQ(memo.paths({1, "Inbox"}), std::nullopt);
+
+    // Beyond its room the window remembered first goes, not the others.
+    for (quint32 id = 10; id < 50; ++id)
+        memo.remember({id, "w"}, {{1}});
+    EXPECT_EQ(memo.paths({2, "Loading"}), std::nullopt);
+    EXPECT_EQ(memo.paths({49, "w"}), (WindowPathMemo::Paths{{1}}));
+
+    // A window that showed nothing is walked again once its while has passed.
+    WindowPathMemo brief(std::chrono::milliseconds(0));
+    brief.remember({1, "Inbox"}, {});
+    brief.remember({2, "Inbox"}, {{1}});
+    EXPECT_EQ(brief.paths({1, "Inbox"}), std::nullopt);
+    EXPECT_EQ(brief.paths({2, "Inbox"}), (WindowPathMemo::Paths{{1}}));
 }

@@ -11,6 +11,9 @@ binary=$1
 own_bus "$0" "$@"
 . "$(dirname "$0")/tray_indicator.sh"
 start_session "$@"
+# Applications started on this bus start the desktop's document portal, which mounts a file system in
+# the runtime folder: it is unmounted before the home is removed.
+trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 accessibility_on
 
 # The profile is the default one, so that a plain "thunderbird mid:…" reaches it.
@@ -38,6 +41,8 @@ activate "$(main_window)"
 xdotool mousemove 143 132 click 1
 xdotool key Right Down
 wait_for 20 inbox_shown || fail "the Inbox was not shown"
+# The list shows the folder once Thunderbird has made its summary: a key before that selects nothing.
+wait_for 30 test -e "$E2E_HOME/.thunderbird/e2e/Mail/Local Folders/Inbox.msf" || fail "the Inbox was not listed"
 xdotool key n
 
 saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'mail'

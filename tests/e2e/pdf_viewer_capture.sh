@@ -12,6 +12,9 @@ binary=$1
 own_bus "$0" "$@"
 . "$(dirname "$0")/tray_indicator.sh"
 start_session "$@"
+# Applications started on this bus start the desktop's document portal, which mounts a file system in
+# the runtime folder: it is unmounted before the home is removed.
+trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 accessibility_on
 for program in zathura okular evince; do
   command -v "$program" >/dev/null || fail "$program is not installed (scripts/install-test-deps installs it)"
