@@ -256,7 +256,7 @@ bool capturedAtPage(benchmark::State& state, const std::optional<CapturedContext
 // The window as the window layer reports it; the id is the one the readers key what they learnt by.
 DesktopWindow windowOf(const char* processVariable, const char* titleVariable)
 {
-    return {1, {QStringLiteral("bench"), processIdOf(processVariable)}, titleOf(titleVariable), {}};
+    return {1, {QStringLiteral("bench"), processIdOf(processVariable)}, titleOf(titleVariable), {}, {}};
 }
 
 DesktopWindow evinceWindow()
@@ -334,7 +334,7 @@ void BM_NautilusCapture(benchmark::State& state)
                                    titleOf("MORVANE_BENCH_NAUTILUS_PATH"),
                                    titleOf("MORVANE_BENCH_NAUTILUS_TITLE")};
     for (auto _ : state) {
-        if (!captured(state, desktop().files.read(FileManager::nautilus, window)))
+        if (!captured(state, desktop().files.read(FileManager::nautilus, window).context))
             break;
     }
 }
@@ -363,7 +363,7 @@ void BM_ThunarCapture(benchmark::State& state)
     const FileManagerWindow window{
         processIdOf("MORVANE_BENCH_THUNAR_PID"), {}, titleOf("MORVANE_BENCH_THUNAR_TITLE")};
     for (auto _ : state) {
-        if (!captured(state, desktop().files.read(FileManager::thunar, window)))
+        if (!captured(state, desktop().files.read(FileManager::thunar, window).context))
             break;
     }
 }

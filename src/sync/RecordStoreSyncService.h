@@ -56,6 +56,8 @@ private:
     QCoro::Task<void> fullPass(LinkStore& store);
     // Applies the marker when it is to be applied here.
     QCoro::Task<void> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
+    // Whether this library took part in sync before, as far as evidence shows.
+    QCoro::Task<bool> syncedBefore(LinkStore& store);
     QCoro::Task<RemoteState> fetchRemoteState();
     QCoro::Task<void> pull(LinkStore& store, const RemoteState& remote);
     QCoro::Task<void> push(LinkStore& store, const RemoteState& remote);
