@@ -481,32 +481,38 @@ void BM_ThunderbirdFloor(benchmark::State& state)
 int main(int argc, char** argv)
 {
     // Each application's benchmarks, when the script started it: a capture (the first in a window
-    // beside its floor, then the later ones, where the reader remembers the window).
-    const auto add = [](const char* variable, const char* name,
-                        void (*function)(benchmark::State&)) -> benchmark::internal::Benchmark* {
-        if (processIdOf(variable) <= 0)
-            return nullptr;
-        return benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond);
+    // beside its floor, then the later ones, where the reader remembers the window). The main thread's
+    // part of a poll is timed around the read, which runs on a worker: a fixed number of polls, since
+    // the time counted is a small part of the time each takes.
+    struct Registered {
+        const char* variable;
+        const char* name;
+        void (*function)(benchmark::State&);
+        bool mainThreadPart = false;
     };
-    add("MORVANE_BENCH_ZATHURA_PID", "BM_ZathuraCapture", BM_ZathuraCapture);
-    add("MORVANE_BENCH_ZATHURA_PID", "BM_ZathuraFloor", BM_ZathuraFloor);
-    add("MORVANE_BENCH_EVINCE_PID", "BM_EvinceFirstCapture", BM_EvinceFirstCapture);
-    add("MORVANE_BENCH_EVINCE_PID", "BM_EvinceFloor", BM_EvinceFloor);
-    add("MORVANE_BENCH_EVINCE_PID", "BM_EvinceCapture", BM_EvinceCapture);
-    add("MORVANE_BENCH_NAUTILUS_PID", "BM_NautilusCapture", BM_NautilusCapture);
-    add("MORVANE_BENCH_NAUTILUS_PID", "BM_NautilusFloor", BM_NautilusFloor);
-    add("MORVANE_BENCH_THUNAR_PID", "BM_ThunarCapture", BM_ThunarCapture);
-    add("MORVANE_BENCH_THUNAR_PID", "BM_ThunarFloor", BM_ThunarFloor);
-    add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdFirstCapture", BM_ThunderbirdFirstCapture);
-    add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdFloor", BM_ThunderbirdFloor);
-    add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdCapture", BM_ThunderbirdCapture);
-    // The main thread's part of a poll is timed around the read, which runs on a worker: a fixed
-    // number of polls, since the time counted is a small part of the time each takes.
-    for (auto* poll : {add("MORVANE_BENCH_EVINCE_PID", "BM_EvincePollMainThread", BM_EvincePollMainThread),
-                       add("MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdPollMainThread",
-                           BM_ThunderbirdPollMainThread)}) {
-        if (poll)
-            poll->UseManualTime()->Iterations(200);
+    const Registered benchmarks[] = {
+        {"MORVANE_BENCH_ZATHURA_PID", "BM_ZathuraCapture", BM_ZathuraCapture},
+        {"MORVANE_BENCH_ZATHURA_PID", "BM_ZathuraFloor", BM_ZathuraFloor},
+        {"MORVANE_BENCH_EVINCE_PID", "BM_EvinceFirstCapture", BM_EvinceFirstCapture},
+        {"MORVANE_BENCH_EVINCE_PID", "BM_EvinceFloor", BM_EvinceFloor},
+        {"MORVANE_BENCH_EVINCE_PID", "BM_EvinceCapture", BM_EvinceCapture},
+        {"MORVANE_BENCH_NAUTILUS_PID", "BM_NautilusCapture", BM_NautilusCapture},
+        {"MORVANE_BENCH_NAUTILUS_PID", "BM_NautilusFloor", BM_NautilusFloor},
+        {"MORVANE_BENCH_THUNAR_PID", "BM_ThunarCapture", BM_ThunarCapture},
+        {"MORVANE_BENCH_THUNAR_PID", "BM_ThunarFloor", BM_ThunarFloor},
+        {"MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdFirstCapture", BM_ThunderbirdFirstCapture},
+        {"MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdFloor", BM_ThunderbirdFloor},
+        {"MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdCapture", BM_ThunderbirdCapture},
+        {"MORVANE_BENCH_EVINCE_PID", "BM_EvincePollMainThread", BM_EvincePollMainThread, true},
+        {"MORVANE_BENCH_THUNDERBIRD_PID", "BM_ThunderbirdPollMainThread", BM_ThunderbirdPollMainThread, true},
+    };
+    for (const Registered& each : benchmarks) {
+        if (processIdOf(each.variable) <= 0)
+            continue;
+        auto* registered =
+            benchmark::RegisterBenchmark(each.name, each.function)->Unit(benchmark::kMillisecond);
+        if (each.mainThreadPart)
+            registered->UseManualTime()->Iterations(200);
     }
     // GLib's default main context belongs to the accessibility thread, as in the application: run by
     // this event loop, it would take the applications' answers from under the thread waiting for them,
