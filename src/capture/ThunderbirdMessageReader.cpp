@@ -81,6 +81,70 @@ BoundedWalk windowWalk()
     return walk;
 }
 
+using Selection = ThunderbirdMessageReader::Selection;
+
+// What the message list and pane found before show now: the selection, with an empty row when no
+// message is selected; nothing when either is gone, or the pane was not seen yet, and the window must
+// be walked again.
+std::optional<Selection> readRememberedParts(const AccessibilityApi& api, const AccessibilityElement& frame,
+                                             const WindowPathMemo::Paths& parts)
+{
+    const std::optional<AccessibilityElement> list = elementAtPath(api, frame, parts.first());
+    if (!list || isMessageRow(api.role(*list)))
+        return std::nullopt;
+    Selection selection;
+    selection.rowName = selectedRowName(api, *list);
+    if (selection.rowName.isEmpty())
+        return selection; // no message selected: the pane shows none
+    if (parts.size() > 1)
+        if (const std::optional<AccessibilityElement> pane = elementAtPath(api, frame, parts.at(1)))
+            selection.messageUrl = messageUrlOf(api, *pane);
+    if (selection.messageUrl.isEmpty())
+        return std::nullopt;
+    return selection;
+}
+
+// Walks the window for the message list (the list of rows inside the thread pane's table; a list of
+// rows elsewhere, the spaces bar, is not it) and the message pane: the selection they show, and in
+// parts the path to the list, then to the pane when it showed a message.
+Selection walkForParts(const AccessibilityApi& api, const AccessibilityElement& frame,
+                       WindowPathMemo::Paths* parts)
+{
+    Selection selection;
+    QList<ElementPath> tables;
+    std::optional<ElementPath> listPath;
+    std::optional<ElementPath> panePath;
+    const auto insideTable = [&](const ElementPath& path) {
+        return std::any_of(tables.cbegin(), tables.cend(), [&](const ElementPath& table) {
+            return path.size() > table.size() && path.first(table.size()) == table;
+        });
+    };
+    walkWithPaths(api, frame, windowWalk(),
+                  [&](const AccessibilityElement& element, const ElementPath& path) {
+                      const AccessibilityRole role = api.role(element);
+                      if (role == AccessibilityRole::table || role == AccessibilityRole::treeTable) {
+                          tables.append(path);
+                      } else if (isMessageRow(role) && insideTable(path) && selection.rowName.isEmpty()) {
+                          if (!listPath || api.states(element).testFlag(AccessibilityState::selected))
+                              listPath = path.first(path.size() - 1);
+                          if (api.states(element).testFlag(AccessibilityState::selected))
+                              selection.rowName = api.name(element).value_or(QString());
+                      } else if (role == AccessibilityRole::documentWeb && selection.messageUrl.isEmpty()) {
+                          selection.messageUrl = messageUrlOf(api, element);
+                          if (!selection.messageUrl.isEmpty())
+                              panePath = path;
+                      }
+                      return !selection.rowName.isEmpty() && !selection.messageUrl.isEmpty();
+                  });
+    parts->clear();
+    if (listPath) {
+        parts->append(*listPath);
+        if (panePath)
+            parts->append(*panePath);
+    }
+    return selection;
+}
+
 } // namespace
 
 std::optional<ThunderbirdMessageReader::Selection>
@@ -93,65 +157,20 @@ ThunderbirdMessageReader::readSelection(const DesktopWindow& window) const
             if (!frame)
                 return std::nullopt;
             const WindowPathMemo::Window key{window.windowId, window.title};
-            Selection selection;
-            std::optional<WindowPathMemo::Paths> known = memo->paths(key);
-            if (known && known->isEmpty())
-                return std::nullopt; // walked as it is now, and it showed no message list
-            if (known) {
-                const std::optional<AccessibilityElement> list = elementAtPath(api, *frame, known->first());
-                if (list && !isMessageRow(api.role(*list))) {
-                    selection.rowName = selectedRowName(api, *list);
-                    if (selection.rowName.isEmpty())
-                        return std::nullopt; // no message selected: the pane shows none
-                    if (known->size() > 1)
-                        if (const auto pane = elementAtPath(api, *frame, known->at(1)))
-                            selection.messageUrl = messageUrlOf(api, *pane);
-                    if (!selection.messageUrl.isEmpty())
-                        return selection;
-                }
-                // The list or the pane moved (the layout changed), or no message was shown when the
-                // window was walked: walk it again.
-                memo->forget(key);
-                selection = {};
+            std::optional<Selection> selection;
+            if (const std::optional<WindowPathMemo::Paths> known = memo->paths(key)) {
+                if (known->isEmpty())
+                    return std::nullopt; // walked as it is now, and it showed no message list
+                selection = readRememberedParts(api, *frame, *known);
+                if (!selection)
+                    memo->forget(key); // the layout changed, or the pane was not seen yet
             }
-
-            // The message list is the list of rows inside the thread pane's table; a list of rows
-            // elsewhere (the spaces bar) is not it.
-            QList<ElementPath> tables;
-            std::optional<ElementPath> listPath;
-            std::optional<ElementPath> panePath;
-            const auto insideTable = [&](const ElementPath& path) {
-                return std::any_of(tables.cbegin(), tables.cend(), [&](const ElementPath& table) {
-                    return path.size() > table.size() && path.first(table.size()) == table;
-                });
-            };
-            walkWithPaths(
-                api, *frame, windowWalk(), [&](const AccessibilityElement& element, const ElementPath& path) {
-                    const AccessibilityRole role = api.role(element);
-                    if (role == AccessibilityRole::table || role == AccessibilityRole::treeTable) {
-                        tables.append(path);
-                    } else if (isMessageRow(role) && insideTable(path) && selection.rowName.isEmpty()) {
-                        if (!listPath)
-                            listPath = path.first(path.size() - 1);
-                        if (api.states(element).testFlag(AccessibilityState::selected)) {
-                            selection.rowName = api.name(element).value_or(QString());
-                            listPath = path.first(path.size() - 1);
-                        }
-                    } else if (role == AccessibilityRole::documentWeb && selection.messageUrl.isEmpty()) {
-                        selection.messageUrl = messageUrlOf(api, element);
-                        if (!selection.messageUrl.isEmpty())
-                            panePath = path;
-                    }
-                    return !selection.rowName.isEmpty() && !selection.messageUrl.isEmpty();
-                });
-            WindowPathMemo::Paths found;
-            if (listPath) {
-                found.append(*listPath);
-                if (panePath)
-                    found.append(*panePath);
+            if (!selection) {
+                WindowPathMemo::Paths parts;
+                selection = walkForParts(api, *frame, &parts);
+                memo->remember(key, parts);
             }
-            memo->remember(key, found);
-            if (selection.rowName.isEmpty() || selection.messageUrl.isEmpty())
+            if (selection->rowName.isEmpty() || selection->messageUrl.isEmpty())
                 return std::nullopt;
             return selection;
         });

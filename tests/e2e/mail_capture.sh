@@ -62,8 +62,10 @@ reopen() {
 }
 # Thunderbird running: the message opens in a window of its own.
 reopen "running"
-pkill -x thunderbird || true
-wait_for 20 bash -c '! pgrep -x thunderbird' || fail "thunderbird did not end"
+# This session's Thunderbird only, by its process: others may run on the machine.
+thunderbird_pid=$(xdotool getwindowpid "$(main_window)")
+kill "$thunderbird_pid"
+wait_for 20 bash -c '! kill -0 "$1" 2>/dev/null' _ "$thunderbird_pid" || fail "thunderbird did not end"
 # Thunderbird not running: the link starts it (a Thunderbird that is only starting does not look the
 # message up, so its own window is what shows).
 start_row() {
