@@ -3,6 +3,7 @@
 #include "capture/MailFolderIndex.h"
 #include "capture/MailMessageMatch.h"
 #include "capture/MessageLocator.h"
+#include "capture/ThunderbirdImapStore.h"
 #include "capture/WindowFrame.h"
 #include "foundation/Logging.h"
 #include "platform/AccessibilityApi.h"
@@ -36,18 +37,19 @@ ThunderbirdMessageReader::ThunderbirdMessageReader(std::shared_ptr<Accessibility
                                                    std::shared_ptr<MailFolderIndex> folderIndex)
     : m_accessibility(std::move(accessibility))
     , m_folderIndex(std::move(folderIndex))
+    , m_imapStore(std::make_shared<ThunderbirdImapStore>())
 {
 }
 
 namespace {
 
-// The message pane's address, when it shows a message of a local folder.
+// The message pane's address, when it shows a message.
 QString messageUrlOf(const AccessibilityApi& api, const AccessibilityElement& element)
 {
     if (api.role(element) != AccessibilityRole::documentWeb)
         return {};
     const QString url = api.documentAttributes(element).value(QStringLiteral("DocURL"));
-    return url.startsWith(QLatin1String("mailbox:")) ? url : QString();
+    return isMailMessageUrl(url) ? url : QString();
 }
 
 // The name of the list's first selected message row; empty when none is selected.
@@ -182,16 +184,24 @@ std::optional<CapturedContext> ThunderbirdMessageReader::read(const DesktopWindo
     const std::optional<Selection> selection = readSelection(window);
     if (!selection)
         return std::nullopt;
-    return contextOf(*selection);
+    return contextOf(*selection, window.application.processId);
 }
 
-std::optional<CapturedContext> ThunderbirdMessageReader::contextOf(const Selection& selection) const
+std::optional<CapturedContext> ThunderbirdMessageReader::contextOf(const Selection& selection,
+                                                                   qint64 processId) const
 {
-    const std::optional<QString> folder = mailFolderOfMessageUrl(selection.messageUrl);
-    if (!folder)
-        return std::nullopt;
-    const std::optional<StoredMessage> message =
-        messageOfRow(m_folderIndex->messages(*folder), selection.rowName);
+    QList<StoredMessage> messages;
+    if (const std::optional<QString> folder = mailFolderOfMessageUrl(selection.messageUrl)) {
+        messages = m_folderIndex->messages(*folder);
+    } else {
+        for (const QString& copy : m_imapStore->offlineFolders(selection.messageUrl, processId))
+            messages += m_folderIndex->messages(copy);
+        if (messages.isEmpty()) {
+            qCInfo(lcThunderbirdContext) << "Ignored Thunderbird IMAP message without an offline copy";
+            return std::nullopt;
+        }
+    }
+    const std::optional<StoredMessage> message = messageOfRow(messages, selection.rowName);
     if (!message) {
         qCInfo(lcThunderbirdContext) << "Ignored Thunderbird message not found alone in its folder";
         return std::nullopt;
