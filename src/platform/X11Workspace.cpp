@@ -60,9 +60,10 @@ public:
     Connection()
     {
         // On a Wayland session this is Xwayland's display: its windows in front are known, a native
-        // Wayland window in front is not (the active window is then none).
+        // Wayland window in front is not (the active window is then none; the accessibility bus
+        // names it).
         if (isWaylandSession())
-            qCInfo(lcWorkspace) << "Wayland session: only X11 windows in front are known";
+            qCInfo(lcWorkspace) << "Wayland session: the X display names only the X11 windows in front";
         m_connection = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(m_connection)) {
             qCInfo(lcWorkspace) << "No X display: the application in front cannot be known";
