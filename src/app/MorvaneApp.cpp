@@ -248,8 +248,8 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto finder = std::make_shared<FinderActiveContextProvider>(env.workspace, env.scripts, fileIdentity);
     auto mail = std::make_shared<MailActiveContextProvider>(env.workspace, env.scripts);
     auto fantastical = std::make_shared<FantasticalActiveContextProvider>(env.workspace, env.scripts);
-    auto calendar = std::make_shared<CalendarActiveContextProvider>(env.workspace, env.scripts,
-                                                                    calendarEvents, env.clock);
+    auto calendar = std::make_shared<CalendarActiveContextProvider>(
+        env.workspace, env.scripts, env.accessibility, calendarEvents, env.clock);
     auto contact = std::make_shared<ContactActiveContextProvider>(env.workspace, env.scripts,
                                                                   env.accessibility, contacts);
     auto codeRunner = std::make_shared<CodeRunnerActiveContextProvider>(env.workspace, env.scripts,

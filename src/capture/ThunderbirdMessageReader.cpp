@@ -3,6 +3,7 @@
 #include "capture/MailFolderIndex.h"
 #include "capture/MailMessageMatch.h"
 #include "capture/MessageLocator.h"
+#include "capture/ThunderbirdImapStore.h"
 #include "capture/WindowFrame.h"
 #include "foundation/Logging.h"
 #include "platform/AccessibilityApi.h"
@@ -34,6 +35,7 @@ ThunderbirdMessageReader::ThunderbirdMessageReader(std::shared_ptr<Accessibility
                                                    std::shared_ptr<MailFolderIndex> folderIndex)
     : m_accessibility(std::move(accessibility))
     , m_folderIndex(std::move(folderIndex))
+    , m_imapStore(std::make_shared<ThunderbirdImapStore>())
 {
 }
 
@@ -62,7 +64,7 @@ ThunderbirdMessageReader::readSelection(qint64 processId, const QString& windowT
                         selection.rowName = api.name(element).value_or(QString());
                     } else if (role == AccessibilityRole::documentWeb) {
                         const QString url = api.documentAttributes(element).value(QStringLiteral("DocURL"));
-                        if (url.startsWith(QLatin1String("mailbox:")))
+                        if (isMailMessageUrl(url))
                             selection.messageUrl = url;
                     }
                     return !selection.rowName.isEmpty() && !selection.messageUrl.isEmpty();
@@ -81,16 +83,24 @@ std::optional<CapturedContext> ThunderbirdMessageReader::read(qint64 processId,
     const std::optional<Selection> selection = readSelection(processId, windowTitle);
     if (!selection)
         return std::nullopt;
-    return contextOf(*selection);
+    return contextOf(*selection, processId);
 }
 
-std::optional<CapturedContext> ThunderbirdMessageReader::contextOf(const Selection& selection) const
+std::optional<CapturedContext> ThunderbirdMessageReader::contextOf(const Selection& selection,
+                                                                   qint64 processId) const
 {
-    const std::optional<QString> folder = mailFolderOfMessageUrl(selection.messageUrl);
-    if (!folder)
-        return std::nullopt;
-    const std::optional<StoredMessage> message =
-        messageOfRow(m_folderIndex->messages(*folder), selection.rowName);
+    QList<StoredMessage> messages;
+    if (const std::optional<QString> folder = mailFolderOfMessageUrl(selection.messageUrl)) {
+        messages = m_folderIndex->messages(*folder);
+    } else {
+        for (const QString& copy : m_imapStore->offlineFolders(selection.messageUrl, processId))
+            messages += m_folderIndex->messages(copy);
+        if (messages.isEmpty()) {
+            qCInfo(lcThunderbirdContext) << "Ignored Thunderbird IMAP message without an offline copy";
+            return std::nullopt;
+        }
+    }
+    const std::optional<StoredMessage> message = messageOfRow(messages, selection.rowName);
     if (!message) {
         qCInfo(lcThunderbirdContext) << "Ignored Thunderbird message not found alone in its folder";
         return std::nullopt;

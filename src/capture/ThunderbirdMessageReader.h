@@ -11,6 +11,7 @@ namespace morvane {
 
 class AccessibilityApi;
 class MailFolderIndex;
+class ThunderbirdImapStore;
 
 // Whether the application identifier (as the window layer reports it, in any letter case) is
 // Thunderbird's.
@@ -18,8 +19,9 @@ bool isThunderbirdIdentifier(const QString& identifier);
 
 // Reads the message selected in a Thunderbird window as a message: link made from its Message-ID.
 // The accessibility bus gives the selected row of the message list (its sender, date and subject)
-// and the message pane's URL, which names the folder's file in the profile; the Message-ID comes
-// from that folder's mbox or maildir. Blocks on Thunderbird for a bounded time and reads the
+// and the message pane's URL, which names the folder's file in the profile (or, for IMAP, the account
+// and folder whose offline copy the profile keeps); the Message-ID comes from that folder's mbox or
+// maildir. Blocks on Thunderbird for a bounded time and reads the
 // folder: never on the main thread.
 class ThunderbirdMessageReader {
 public:
@@ -35,14 +37,16 @@ public:
         QString messageUrl;
         bool operator==(const Selection&) const = default;
     };
-    // The message-matching half, given what the bus showed.
-    std::optional<CapturedContext> contextOf(const Selection& selection) const;
+    // The message-matching half, given what the bus showed; the process finds an IMAP folder's
+    // offline copy in its profile.
+    std::optional<CapturedContext> contextOf(const Selection& selection, qint64 processId = 0) const;
 
 private:
     std::optional<Selection> readSelection(qint64 processId, const QString& windowTitle) const;
 
     std::shared_ptr<AccessibilityApi> m_accessibility;
     std::shared_ptr<MailFolderIndex> m_folderIndex;
+    std::shared_ptr<ThunderbirdImapStore> m_imapStore;
 };
 
 } // namespace morvane
