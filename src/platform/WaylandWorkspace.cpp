@@ -33,10 +33,14 @@ WaylandWorkspace::WaylandWorkspace(std::shared_ptr<Workspace> display, NativeFro
     connect(m_display.get(), &Workspace::applicationActivated, this, &WaylandWorkspace::displayActivated);
     // The bus's trust is known only after a first check; a native window already in front is found
     // then, or once the user turns the bus on.
-    connect(m_nativeFront.accessibility(), &AccessibilityApi::trustChanged, this, [this] {
+    // A focus change between native windows, which the X display does not see, comes as the bus's
+    // activation events; the periodic look covers applications that send none.
+    const auto lookIfNative = [this] {
         if (m_nativeFront.isReadable() && !m_display->frontmostApplication())
             lookUpNative();
-    });
+    };
+    connect(m_nativeFront.accessibility(), &AccessibilityApi::trustChanged, this, lookIfNative);
+    connect(m_nativeFront.accessibility(), &AccessibilityApi::windowActivated, this, lookIfNative);
 }
 
 WaylandWorkspace::~WaylandWorkspace() = default;

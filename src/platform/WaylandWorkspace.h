@@ -13,8 +13,9 @@ class ClockTimer;
 // The workspace of a Wayland session: the X display (Xwayland) names the X11 windows in front, and
 // when it names none, a native window is in front, which only the accessibility bus can name. The
 // window found there becomes the front application (its notice held back until the bus answered,
-// so listeners hear one notice), is looked up again every second while no X11 window is in front
-// (a switch between two native windows leaves the X display as it was), and is remembered as the
+// so listeners hear one notice), is looked up again on the bus's window activation events and every
+// second while no X11 window is in front (a switch between two native windows leaves the X display
+// as it was), and is remembered as the
 // window before ours when one of our windows takes the focus. With the bus off, native windows are
 // not seen: said once in the log, and nothing is in front.
 class WaylandWorkspace final : public Workspace {

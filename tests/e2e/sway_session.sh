@@ -9,28 +9,8 @@
 # next press. sway refuses to run as root: as root the script runs itself as an ordinary user.
 set -euo pipefail
 binary=$1
-user=morvane-e2e
-
-# As root, again as an ordinary user; the binary and the scripts are copied where that user can read
-# them when the checkout is not readable to it.
-if [ "$(id -u)" -eq 0 ]; then
-  id "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$user" 2>/dev/null ||
-    id "$user" >/dev/null 2>&1 || { echo "FAIL: cannot create the user $user" >&2; exit 1; }
-  script=$0
-  if ! runuser -u "$user" -- test -r "$script" -a -x "$binary"; then
-    copy=$(mktemp -d /tmp/morvane-sway-copy-XXXXXX)
-    cp -r "$(dirname "$script")" "$copy/e2e"
-    cp "$binary" "$copy/morvane"
-    chown -R "$user" "$copy"
-    script=$copy/e2e/$(basename "$0") binary=$copy/morvane
-  fi
-  status=0
-  runuser -u "$user" -- env PATH="$PATH" "$script" "$binary" || status=$?
-  [ -z "${copy:-}" ] || rm -rf "$copy"
-  exit "$status"
-fi
-
 . "$(dirname "$0")/e2e_common.sh"
+as_unprivileged_user "$0" "$@"
 own_bus "$0" "$@"
 texts=$(dirname "$0")/accessible_texts.py
 
@@ -41,7 +21,7 @@ end_sway_session() {
   running=$(jobs -p)
   [ -z "$running" ] || kill $running 2>/dev/null || true
   fusermount3 -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || fusermount -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true
-  rm -rf "$E2E_HOME"
+  end_session
 }
 trap end_sway_session EXIT
 export HOME=$E2E_HOME XDG_CONFIG_HOME=$E2E_HOME/.config XDG_DATA_HOME=$E2E_HOME/.local/share

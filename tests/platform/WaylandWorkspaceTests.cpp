@@ -92,14 +92,21 @@ TEST(WaylandWorkspace, ANativeWindowInFrontIsNamedByTheAccessibilityBus)
     EXPECT_EQ(notice(session.notices, 2), QStringLiteral("org.mozilla.firefox"));
     EXPECT_EQ(session.workspace.windowBeforeOwn(), std::nullopt);
     session.setActive(firefox, false);
-    session.nativeApplication(QStringLiteral("gnome-calendar"), 7, QStringLiteral("Calendar"), true);
+    const AccessibilityElement calendar =
+        session.nativeApplication(QStringLiteral("gnome-calendar"), 7, QStringLiteral("Calendar"), true);
     session.clock->advance(WaylandWorkspace::nativeRecheck);
     ASSERT_TRUE(session.noticed(4));
     EXPECT_EQ(notice(session.notices, 3), QStringLiteral("com.apple.iCal"));
+    // The bus's activation event is looked at without waiting for the next second.
+    session.setActive(calendar, false);
+    session.setActive(firefox, true);
+    emit session.tree->windowActivated();
+    ASSERT_TRUE(session.noticed(5));
+    EXPECT_EQ(notice(session.notices, 4), QStringLiteral("org.mozilla.firefox"));
 
     // An X window comes back: the display's answer holds again.
     session.display->activate(QStringLiteral("XTerm"), 300, QStringLiteral("Terminal"));
-    ASSERT_TRUE(session.noticed(5));
+    ASSERT_TRUE(session.noticed(6));
     EXPECT_EQ(session.workspace.frontWindow()->title, QStringLiteral("Terminal"));
 }
 
