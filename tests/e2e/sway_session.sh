@@ -54,29 +54,14 @@ dbus-update-activation-environment DISPLAY WAYLAND_DISPLAY SWAYSOCK XDG_CURRENT_
   XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
 wait_for 20 xdpyinfo || fail "Xwayland did not start on $DISPLAY"
 
-# One virtual keyboard for the whole session: every wtype uploads its keymap, which Xwayland adopts.
+# A virtual keyboard held for the whole session, from before Morvane starts. Each press is a wtype of
+# its own, whose keymap Xwayland adopts at its first key (see press_grabbed).
 wtype -s 2000000000 >"$E2E_HOME/wtype.log" 2>&1 &
 press() { wtype "$@" >>"$E2E_HOME/wtype.log" 2>&1; }
 press_binding() { press -M ctrl -M logo -k m -m logo -m ctrl; }
 
-# The panel as sway shows it: Morvane's window titled "Morvane", visible and focused.
-sway_window() { # <class or app_id> <title>: visible and focused
-  swaymsg -t get_tree | python3 -c '
-import json, sys
-def walk(node):
-    yield node
-    for child in node.get("nodes", []) + node.get("floating_nodes", []):
-        yield from walk(child)
-for node in walk(json.load(sys.stdin)):
-    props = node.get("window_properties") or {}
-    if sys.argv[1] in (props.get("class"), node.get("app_id")) and node.get("name") == sys.argv[2] \
-            and node.get("visible") and node.get("focused"):
-        sys.exit(0)
-sys.exit(1)' "$1" "$2"
-}
-panel_in_front() { sway_window Morvane Morvane; }
-# Every window sway holds: class or app id, title, visible, focused.
-sway_windows() {
+# Every window sway holds, one a line: class or app id, title, visible, focused (tab-separated).
+sway_window_list() {
   swaymsg -t get_tree | python3 -c '
 import json, sys
 def walk(node):
@@ -86,9 +71,12 @@ def walk(node):
 for node in walk(json.load(sys.stdin)):
     if node.get("type") in ("con", "floating_con") and node.get("name") is not None:
         props = node.get("window_properties") or {}
-        print(props.get("class") or node.get("app_id"), repr(node["name"]), node.get("visible"), node.get("focused"))' |
-    paste -sd'|' -
+        print(props.get("class") or node.get("app_id"), node["name"], node.get("visible"), node.get("focused"), sep="\t")'
 }
+sway_window() { sway_window_list | grep -qxF "$1"$'\t'"$2"$'\t'True$'\t'True; } # <class or app id> <title>
+sway_windows() { sway_window_list | tr '\t' ' ' | paste -sd'|' -; }
+# The panel as sway shows it: Morvane's window titled "Morvane", visible and focused.
+panel_in_front() { sway_window Morvane Morvane; }
 no_panel() { ! xdotool search --onlyvisible --name '^Morvane$' >/dev/null; }
 message_is() { "$texts" texts morvane | grep -xF -- "$1" >/dev/null; }
 # toggled_by <step> <command...>: the command shows the panel, in front; prints the milliseconds.
