@@ -264,7 +264,7 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
         [](const QString& identifier) { return pdfViewerOfIdentifier(identifier).has_value(); },
         [viewers](const DesktopWindow& window) -> std::optional<CapturedContext> {
             const std::optional<PdfViewer> viewer = pdfViewerOfIdentifier(window.application.identifier);
-            return viewer ? viewers->read(*viewer, window.application.processId, window.title) : std::nullopt;
+            return viewer ? viewers->read(*viewer, window) : std::nullopt;
         });
     auto folders = std::make_shared<FileManagerReader>(env.sessionBus, env.accessibility, fileIdentity);
     auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
@@ -281,9 +281,7 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
         std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
     auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
-        [messages](const DesktopWindow& window) {
-            return messages->read(window.application.processId, window.title);
-        },
+        [messages](const DesktopWindow& window) { return messages->read(window); },
         ApplicationReading::accessibilityBus);
     return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
             fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};
