@@ -2,26 +2,18 @@
 
 #include "platform/SoundPlayer.h"
 
-#include <QUrl>
-
-#include <memory>
-
-class QSoundEffect;
+#include <QSoundEffect>
 
 namespace morvane {
 
-// The link-found chime through QSoundEffect, loaded from the application's resources when it is first
-// played: until then the application keeps no connection to the sound server.
+// The link-found chime through QSoundEffect, loaded once from the application's resources.
 class QtSoundPlayer final : public SoundPlayer {
 public:
     QtSoundPlayer();
-    ~QtSoundPlayer() override;
     Outcome play(double volume) override;
 
 private:
-    QUrl m_source;
-    std::unique_ptr<QSoundEffect> m_sound;
-    bool m_playWhenLoaded = false;
+    QSoundEffect m_sound;
 };
 
 } // namespace morvane
