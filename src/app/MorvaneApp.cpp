@@ -43,6 +43,7 @@
 #include "library/SQLiteStore.h"
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
+#include "platform/GlobalShortcutsPortal.h"
 #include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/HotkeyService.h"
@@ -212,6 +213,15 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
     menuBar.buildMenu();
+    if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
+        const auto showDesktopKeys = [this, portal] {
+            menuBar.showDesktopShortcuts(portal->heldKeysText(PortalShortcutId::quickPanel),
+                                         portal->heldKeysText(PortalShortcutId::graph));
+        };
+        QObject::connect(portal, &GlobalShortcutsPortal::stateChanged, &menuBar, showDesktopKeys);
+        QObject::connect(portal, &GlobalShortcutsPortal::triggerDescriptionsChanged, &menuBar,
+                         showDesktopKeys);
+    }
 
     // Writes made before the store thread has taken the trigger run without it.
     linkStore->setSyncTrigger([settings] { syncIfEnabled(settings); });

@@ -1,21 +1,9 @@
-# Reads the tray indicator from the tray itself, as a user sees it: the icon's pixels on the screen.
-# With links for the item in front the icon is drawn in the indicator's green; the plain icon has no
-# green pixel at all. Sourced after e2e_common.sh.
-
-# The number of green pixels in the tray icon as the screen shows it now.
-indicator_pixels() {
-  local icon X Y WIDTH HEIGHT SCREEN
-  icon=$(tray_icon) || return 1
-  eval "$(xdotool getwindowgeometry --shell "$icon")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -depth 8 txt:- 2>/dev/null |
-    awk -F'[(),]' 'NR > 1 && $4 - $3 > 40 && $4 - $5 > 40 { n++ } END { print n + 0 }'
-}
-indicator_is_on() { [ "$(indicator_pixels)" -gt 20 ]; }
-indicator_is_off() { [ "$(indicator_pixels)" = 0 ]; }
+# What the tray indicator tests share (the indicator itself is read by e2e_common.sh from the tray
+# icon's pixels on the screen). Sourced after e2e_common.sh.
 
 # expect_indicator on|off <what>: within a poll and a capture (the monitor polls every 3 seconds).
 expect_indicator() {
-  wait_for 12 "indicator_is_$1" || fail "the tray indicator is not $1 $2 ($(indicator_pixels) green pixels)"
+  wait_for 12 "indicator_$1" || fail "the tray indicator is not $1 $2 ($(indicator_green_pixels) green pixels)"
 }
 
 # away_and_back <window> <what>: another window in front turns the indicator off; back, it is on again.
