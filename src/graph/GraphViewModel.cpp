@@ -130,7 +130,6 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
                 derivation.preservedLayout.insert(node.id, {node.position, node.velocity});
             return std::make_shared<Derived>(std::move(derivation.preservedLayout), derivation.derive());
         };
-        // Named first: g++ 12 destroys temporaries made inside a co_await expression twice.
         QFuture<std::shared_ptr<Derived>> deriving = QtConcurrent::run(std::move(work));
         const std::shared_ptr<Derived> derived = co_await deriving;
         if (!self || generation <= m_lastAppliedLoad)

@@ -94,7 +94,8 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
     const QUuid id = item.id;
     std::optional<FileIdentity> stored;
     try {
-        stored = co_await m_store.read([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
+        auto evidence = [id](SQLiteStore& sqlite) { return sqlite.localResolution(id); };
+        stored = co_await m_store.read(std::move(evidence));
     } catch (...) {
         // Opened without this machine's evidence, as if there were none.
     }
@@ -109,8 +110,6 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
     }
     if (!self)
         co_return;
-    // Made before the wait, like every awaited call here with arguments that own memory: g++ 12
-    // destroys temporaries made inside a co_await expression twice.
     QFuture<void> recorded = m_store.recordOpened(id, refreshed, stored.has_value());
     try {
         co_await recorded;
