@@ -90,31 +90,12 @@ void GraphViewModel::openItem(const QUuid& nodeID)
 QCoro::Task<> GraphViewModel::openItem(LinkItem item)
 {
     const QPointer<GraphViewModel> self(this);
-    const std::shared_ptr<ItemOpener> opener = m_opener; // kept while it opens
-    const QUuid id = item.id;
-    std::optional<FileIdentity> stored;
+    const std::shared_ptr<ItemOpening> opening = m_opening; // kept while it opens
+    QCoro::Task<> opened = opening->open(std::move(item));
     try {
-        auto evidence = [id](SQLiteStore& sqlite) { return sqlite.localResolution(id); };
-        stored = co_await m_store.read(std::move(evidence));
-    } catch (...) {
-        // Opened without this machine's evidence, as if there were none.
-    }
-    if (!self)
-        co_return;
-    std::optional<FileIdentity> refreshed;
-    QCoro::Task<std::optional<FileIdentity>> opening = opener->open(std::move(item), stored);
-    try {
-        refreshed = co_await std::move(opening);
+        co_await std::move(opened);
     } catch (...) {
         qCWarning(lcGraphCommands) << "Opening a link failed:" << describeError(std::current_exception());
-    }
-    if (!self)
-        co_return;
-    QFuture<void> recorded = m_store.recordOpened(id, refreshed, stored.has_value());
-    try {
-        co_await recorded;
-    } catch (...) {
-        // The store is closing; the item is open all the same.
     }
     if (self && m_onItemOpened)
         m_onItemOpened();
