@@ -38,7 +38,7 @@ protected:
     // Each replay is another process, which comes to the front.
     void replay(const char* name, const QString& identifier)
     {
-        loadRecordedApplication(*fx.bus, recording(name), ++lastProcess);
+        replayRecordedTree(*fx.bus, recording(name), ++lastProcess).value();
         fx.workspace->activate(identifier, lastProcess);
     }
     template <class Read> auto readOnBus(Read read)
@@ -76,8 +76,8 @@ protected:
 
 TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
 {
-    loadRecordedApplication(*fx.bus, recording("gnome-contacts-card.json"), 1);
-    loadRecordedApplication(*fx.bus, recording("gnome-contacts-list.json"), 2);
+    replayRecordedTree(*fx.bus, recording("gnome-contacts-card.json"), 1).value();
+    replayRecordedTree(*fx.bus, recording("gnome-contacts-list.json"), 2).value();
     EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readShownContactCard(api, 1); }),
               ShownContactCard{"Ann Zebrafish"});
     // The list's rows name both cards, but no card is shown.
@@ -88,9 +88,9 @@ TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
 
     // Two windows, alike in name: the one the user works in tells.
     const AccessibilityElement twoWindows =
-        loadRecordedApplication(*fx.bus, recording("gnome-contacts-list.json"), 4);
+        replayRecordedTree(*fx.bus, recording("gnome-contacts-list.json"), 4).value();
     const AccessibilityElement other =
-        loadRecordedApplication(*fx.bus, recording("gnome-contacts-card.json"), 5);
+        replayRecordedTree(*fx.bus, recording("gnome-contacts-card.json"), 5).value();
     AccessibilityElement listWindow, cardWindow;
     fx.bus->edit(twoWindows, [&](AccessibilityTree::Node& n) { listWindow = n.children.first(); });
     fx.bus->edit(other, [&](AccessibilityTree::Node& n) { cardWindow = n.children.first(); });
@@ -180,9 +180,9 @@ protected:
 
 TEST_F(GnomeCalendar, TheRecordedWindowsShowTheOpenedEvent)
 {
-    loadRecordedApplication(*fx.bus, recording("gnome-calendar-popover.json"), 1);
-    loadRecordedApplication(*fx.bus, recording("gnome-calendar-editor.json"), 2);
-    loadRecordedApplication(*fx.bus, recording("gnome-calendar-nothing-open.json"), 3);
+    replayRecordedTree(*fx.bus, recording("gnome-calendar-popover.json"), 1).value();
+    replayRecordedTree(*fx.bus, recording("gnome-calendar-editor.json"), 2).value();
+    replayRecordedTree(*fx.bus, recording("gnome-calendar-nothing-open.json"), 3).value();
     const ShownCalendarEvent popover{"Quarterly Zebra Review", {12, 7, 26}, QTime(10, 0), std::nullopt};
     EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readOpenedCalendarEvent(api, 1); }),
               popover);

@@ -25,7 +25,7 @@ def shows_card(root, name):
 def shows_popover(root, title):
     for widget in named(root, "GcalEventWidget"):
         popovers = [c for c in widget.get("children", [])
-                    if c.get("name") == "GcalEventPopover" and "visible" in c["states"]]
+                    if c.get("name") == "GcalEventPopover" and "visible" in c.get("states", [])]
         if popovers and widget.get("description", "").split("\n")[0] == title:
             return True
     return False
@@ -37,6 +37,6 @@ def edits(root, title):
 
 
 tree, question, subject = sys.argv[1:4]
-root = json.load(open(tree))["application"]
+root = {"children": json.load(open(tree))["frames"]}
 answer = {"card": shows_card, "popover": shows_popover, "editor": edits}[question]
 sys.exit(0 if answer(root, subject) else 1)

@@ -34,11 +34,4 @@ shows_card() { shows gnome-contacts card "$1"; }        # the contact pane shows
 opened_event() { shows gnome-calendar popover "$1"; }   # the event's popover is open
 editing_event() { shows gnome-calendar editor "$1"; }   # the editor is open at the event
 
-# The tray icon shows that the item in front has links: its glyph is drawn in the indicator's green.
-indicator_on() {
-  local pixels
-  pixels=$(import -window "$(tray_icon)" -depth 8 txt:- 2>/dev/null) || return 1
-  grep -qiE '#[78][0-9A-F][CDE][0-9A-F][78][0-9A-F]' <<<"$pixels"
-}
-indicator_off() { tray_icon >/dev/null && ! indicator_on; }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Records what GNOME Contacts and GNOME Calendar show on the accessibility bus into the JSON trees the
 # unit tests replay, on an X server, session bus and Evolution Data Server of the script's own:
-#   tests/capture/data/record_desktop_trees.sh BUILD-DIR
+#   tests/capture/trees/record_desktop_trees.sh BUILD-DIR
 # Run it again after an upgrade of either application, look at what changed, and rerun the tests
 # (they hold the day of the recording, which they ask the user's events to stand on).
 set -euo pipefail
