@@ -1,5 +1,6 @@
 #include "LibrarySchema.h"
 
+#include "LibraryChangeJournal.h"
 #include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
@@ -135,6 +136,7 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
     for (const QString& index : indexes())
         connection.execute(index);
     LinkSearchIndex::migrate(connection);
+    LibraryChangeJournal::migrate(connection);
 }
 
 void LibrarySchema::refreshStatistics(SQLiteConnection& connection) noexcept
