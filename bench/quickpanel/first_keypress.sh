@@ -6,7 +6,8 @@
 #
 # A key press is timed from sending it to the lower part of the panel (its rows, below the query field)
 # showing other pixels, polled by capturing that part; a capture takes a few tens of milliseconds, so
-# the figures carry up to one capture of delay. Medians of RUNS openings (default 5) are printed.
+# the figures carry up to one capture of delay. Medians of RUNS openings (default 5) are printed, and of
+# the keys of three two-letter texts typed in each opening.
 # MORVANE_BENCH_SMOKE=1 makes it one opening on a tiny library, to keep it working.
 set -euo pipefail
 morvane=$1 make_library=$2
@@ -52,7 +53,7 @@ press() {
 
 start_app
 wait_for 60 tray_window || fail "no tray icon"
-first=() next=()
+first=() next=() typed=()
 for run in $(seq "$runs"); do
   xdotool key ctrl+super+l
   wait_for 10 panel || fail "the panel did not open"
@@ -61,8 +62,15 @@ for run in $(seq "$runs"); do
   # The same key again once the query is empty again: the same search, no longer the first.
   press "$window" BackSpace >/dev/null
   next+=("$(press "$window" r)")
+  # Texts of one and two characters typed key by key, the second key matching few rows or none.
+  for pair in "z q" "x j" "q x"; do
+    for key in $pair; do typed+=("$(press "$window" "$key")"); done
+    press "$window" BackSpace >/dev/null
+    press "$window" BackSpace >/dev/null
+  done
   xdotool key Escape
   wait_for 10 no_panel || fail "the panel did not close"
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 echo "links=$links openings=$runs first key press: ${first[*]} ms (median $(median "${first[@]}")); next: ${next[*]} ms (median $(median "${next[@]}"))"
+echo "keys of z-q, x-j, q-x: ${typed[*]} ms (median $(median "${typed[@]}"))"

@@ -4,6 +4,10 @@
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <algorithm>
 #include <tuple>
 
@@ -117,6 +121,42 @@ void LinkTagsAndCounts::fill(QList<LinkItem>& links,
         }
         if (const Entry* entry = m_entries.find(keys[i].second))
             fill(links[keys[i].first], *entry);
+    }
+}
+
+void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, QList<LinkItem>& links,
+                                const QList<QByteArray>& storedIds)
+{
+    if (links.isEmpty())
+        return;
+    QHash<QByteArray, qsizetype> indexOf;
+    indexOf.reserve(storedIds.size());
+    QJsonArray ids;
+    for (qsizetype i = 0; i < storedIds.size(); ++i) {
+        indexOf.insert(storedIds[i], i);
+        ids.append(QString::fromUtf8(storedIds[i]));
+    }
+    // Tag names in the order of the link query's tag column; a relation counts once for each link, even
+    // one that names the link at both ends.
+    SQLiteStatement rows = connection.statement(QStringLiteral(
+        "SELECT page.value AS link, 0 AS kind, tags.name AS name FROM json_each(?1) AS page CROSS JOIN "
+        "link_tags ON link_tags.link_id = page.value CROSS JOIN tags ON tags.id = link_tags.tag_id "
+        "UNION ALL SELECT page.value, 1, NULL FROM json_each(?1) AS page CROSS JOIN link_relations ON "
+        "link_relations.from_link_id = page.value "
+        "UNION ALL SELECT page.value, 1, NULL FROM json_each(?1) AS page CROSS JOIN link_relations ON "
+        "link_relations.to_link_id = page.value AND link_relations.from_link_id <> page.value "
+        "ORDER BY link, kind, name COLLATE NOCASE ASC"));
+    rows.bind({QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))});
+    while (rows.step()) {
+        const SQLiteRow row(rows);
+        const auto index = indexOf.constFind(row.utf8(0).toByteArray());
+        if (index == indexOf.constEnd())
+            continue;
+        LinkItem& item = links[*index];
+        if (row.int64(1) == 0)
+            item.tags += splitTagNames(row.text(2));
+        else
+            ++item.linkedItemCount;
     }
 }
 
