@@ -26,8 +26,6 @@ struct RecordStoreSyncService::RemoteState {
     QList<LinkRelation> relations;
     QHash<QString, LinkRelation> relationsByName;
     QSet<QString> listedNames;
-    // The names of the relations of each link.
-    QMultiHash<QUuid, QString> relationsByLink;
 };
 
 // The library as a pass reads it, in one store job.
@@ -67,10 +65,63 @@ struct RemoteValue {
 struct RecordStoreSyncService::Kept {
     QByteArray recordsSince;
     QMap<QString, RemoteValue> records; // by record name, as the store lists them
+    // The names of the records each key finds: "L" and a link's id, "R" and a relation's name, "E" and
+    // either end of a relation, "D" and a deletion's type and name.
+    QMultiHash<QString, QString> index;
     qint64 journalThrough = 0;
     qint64 othersCommits = 0;
     qint64 schemaVersion = 0;
 };
+
+namespace {
+
+QString deletionKey(const QString& type, const QString& name)
+{
+    return u'D' + type + u'\x1f' + name;
+}
+
+QStringList indexKeys(const RemoteValue& decoded)
+{
+    if (const auto* deleted = std::get_if<DeletedRecord>(&decoded.value))
+        return {deletionKey(deleted->recordType, deleted->recordName)};
+    if (const auto* link = std::get_if<LinkItem>(&decoded.value))
+        return {u'L' + uuidString(link->id)};
+    if (const auto* relation = std::get_if<LinkRelation>(&decoded.value))
+        return {u'R' + RecordFormats::relationRecordName(*relation), u'E' + uuidString(relation->fromLinkID),
+                u'E' + uuidString(relation->toLinkID)};
+    return {};
+}
+
+void keep(RecordStoreSyncService::Kept& kept, const QString& name, RemoteValue decoded)
+{
+    for (const QString& key : indexKeys(decoded))
+        kept.index.insert(key, name);
+    kept.records.insert(name, std::move(decoded));
+}
+
+// Forgets the record under the name, answering what it was.
+std::optional<RemoteValue> forget(RecordStoreSyncService::Kept& kept, const QString& name)
+{
+    const auto found = kept.records.constFind(name);
+    if (found == kept.records.constEnd())
+        return std::nullopt;
+    RemoteValue decoded = *found;
+    kept.records.erase(found);
+    for (const QString& key : indexKeys(decoded))
+        kept.index.remove(key, name);
+    return decoded;
+}
+
+// The names of the records the key finds.
+QStringList namesOf(const RecordStoreSyncService::Kept& kept, const QString& key)
+{
+    QStringList names;
+    for (auto name = kept.index.constFind(key); name != kept.index.constEnd() && name.key() == key; ++name)
+        names.append(*name);
+    return names;
+}
+
+} // namespace
 
 namespace {
 
@@ -291,8 +342,6 @@ RecordStoreSyncService::RemoteState remoteStateOf(const QMap<QString, RemoteValu
             const QString name = RecordFormats::relationRecordName(*relation);
             remote.relations.append(*relation);
             remote.relationsByName.insert(name, *relation);
-            remote.relationsByLink.insert(relation->fromLinkID, name);
-            remote.relationsByLink.insert(relation->toLinkID, name);
         }
     }
     return remote;
@@ -338,7 +387,7 @@ void touch(RecordStoreSyncService::Scope& scope, const LibraryChangeJournal::Cha
 
 // Adds what the decisions about the scope's keys read: a deletion's link or relation, a link's
 // relations, and the deletion of every link and relation in it; then the keys to read them by.
-void close(RecordStoreSyncService::Scope& scope, const RecordStoreSyncService::RemoteState& remote)
+void close(RecordStoreSyncService::Scope& scope, const RecordStoreSyncService::Kept& kept)
 {
     for (const auto& [type, name] : std::as_const(scope.deletions)) {
         if (type == RecordFormats::linkType) {
@@ -349,14 +398,44 @@ void close(RecordStoreSyncService::Scope& scope, const RecordStoreSyncService::R
         }
     }
     for (const QUuid& id : std::as_const(scope.links)) {
-        for (auto name = remote.relationsByLink.constFind(id);
-             name != remote.relationsByLink.constEnd() && name.key() == id; ++name)
-            scope.relations.insert(*name);
+        for (const QString& name : namesOf(kept, u'E' + uuidString(id))) {
+            const auto found = kept.records.constFind(name);
+            if (found == kept.records.constEnd())
+                continue;
+            if (const auto* relation = std::get_if<LinkRelation>(&found->value))
+                scope.relations.insert(RecordFormats::relationRecordName(*relation));
+        }
         scope.deletions.insert({RecordFormats::linkType, uuidString(id)});
     }
     for (const QString& name : std::as_const(scope.relations))
         scope.deletions.insert({RecordFormats::relationType, name});
     addReadingKeys(scope);
+}
+
+// The kept records the scope's decisions read: those its keys find, and those under the names of its
+// links, relations and deleted records themselves (listed, though they may not read).
+QMap<QString, RemoteValue> recordsOf(const RecordStoreSyncService::Kept& kept,
+                                     const RecordStoreSyncService::Scope& scope)
+{
+    QStringList names;
+    for (const QUuid& id : scope.links) {
+        names += namesOf(kept, u'L' + uuidString(id));
+        names.append(uuidString(id));
+    }
+    for (const QString& relation : scope.relations) {
+        names += namesOf(kept, u'R' + relation);
+        names.append(relation);
+    }
+    for (const auto& [type, name] : scope.deletions) {
+        names += namesOf(kept, deletionKey(type, name));
+        names.append(name);
+    }
+    QMap<QString, RemoteValue> records;
+    for (const QString& name : std::as_const(names)) {
+        if (const auto found = kept.records.constFind(name); found != kept.records.constEnd())
+            records.insert(name, *found);
+    }
+    return records;
 }
 
 template <class T, class InScope> QList<T> within(const QList<T>& values, InScope inScope)
@@ -485,34 +564,30 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
         scope = std::make_shared<Scope>();
     }
     const std::shared_ptr<const Scope> scoped = scope;
+    if (kept)
+        next->index = std::move(kept->index);
     for (const QString& name : changes.removed) {
-        if (const auto gone = next->records.constFind(name); gone != next->records.constEnd()) {
-            if (scope)
-                touch(*scope, name, *gone);
-            next->records.erase(gone);
-        }
+        if (const std::optional<RemoteValue> gone = forget(*next, name); gone && scope)
+            touch(*scope, name, *gone);
     }
     for (const CloudRecord& record : changes.records) {
-        std::optional<RemoteValue> decoded = remoteValue(record);
-        const auto was = next->records.constFind(record.recordName());
-        if (scope && was != next->records.constEnd())
+        if (const std::optional<RemoteValue> was = forget(*next, record.recordName()); was && scope)
             touch(*scope, record.recordName(), *was);
-        if (!decoded) {
-            if (was != next->records.constEnd())
-                next->records.erase(was);
-            continue;
+        if (std::optional<RemoteValue> decoded = remoteValue(record)) {
+            if (scope)
+                touch(*scope, record.recordName(), *decoded);
+            keep(*next, record.recordName(), std::move(*decoded));
         }
-        if (scope)
-            touch(*scope, record.recordName(), *decoded);
-        next->records.insert(record.recordName(), std::move(*decoded));
     }
     if (scope)
         touch(*scope, journal);
 
     if (!scope || !scope->isEmpty()) {
-        const RemoteState remote = remoteStateOf(next->records);
+        // A pass after a change decides about its scope alone, so only the records that scope reads make
+        // its remote side.
         if (scope)
-            close(*scope, remote);
+            close(*scope, *next);
+        const RemoteState remote = remoteStateOf(scope ? recordsOf(*next, *scope) : next->records);
         co_await pull(store, remote, scoped);
         // Another machine may have erased everything while this pass pulled: pushing now would bring this
         // library back into the emptied store.
