@@ -141,8 +141,9 @@ void BM_FloorSearchPage(benchmark::State& state)
     state.SetLabel(text.toStdString());
 }
 
-// A rare term's floor: the bare trigram MATCH, then the ordered page of what it found and that page's
-// rows, without their tags and relation counts.
+// A rare term's floor: the bare trigram MATCH, then the ordered page of what it found (with the links of
+// matching tag names, as the search's own page statement has them) and that page's rows, without their
+// tags and relation counts.
 void BM_FloorRareMatchAndPage(benchmark::State& state)
 {
     SQLiteConnection& raw = *library(state.range(0)).raw;
@@ -166,9 +167,13 @@ void BM_FloorRareMatchAndPage(benchmark::State& state)
             ids(QStringLiteral("SELECT rowid FROM link_search WHERE link_search MATCH ?1"), {match});
         const QString page =
             ids(QStringLiteral(
-                    "SELECT rowid FROM links WHERE rowid IN (SELECT value FROM json_each(?2)) AND (title "
-                    "LIKE ?1 OR url LIKE ?1 OR type LIKE ?1 OR notes LIKE ?1) ORDER BY CASE WHEN title "
-                    "LIKE ?1 THEN 0 ELSE 1 END, title COLLATE NOCASE ASC, rowid ASC LIMIT 200"),
+                    "SELECT page.rid FROM (SELECT rowid AS rid, CASE WHEN title LIKE ?1 THEN 0 ELSE 1 END AS "
+                    "rank, title FROM links WHERE rowid IN (SELECT value FROM json_each(?2)) AND (title LIKE "
+                    "?1 OR url LIKE ?1 OR type LIKE ?1 OR notes LIKE ?1) UNION ALL SELECT rowid, 1, title "
+                    "FROM links WHERE id IN (SELECT link_tags.link_id FROM tags CROSS JOIN link_tags ON "
+                    "link_tags.tag_id = tags.id WHERE tags.name LIKE ?1) AND NOT (title LIKE ?1 OR url LIKE "
+                    "?1 OR type LIKE ?1 OR notes LIKE ?1)) AS page ORDER BY page.rank, page.title COLLATE "
+                    "NOCASE ASC, page.rid ASC LIMIT 200"),
                 {like, candidates});
         rows = scan(raw,
                     linkStoredColumnsSql() + QStringLiteral("FROM json_each(?1) AS page CROSS JOIN links ON "
