@@ -46,7 +46,10 @@ press() {
   started=$(now_ns)
   xdotool key "$2"
   until [ "$(rows_of "$1")" != "$before" ]; do
-    [ $(($(now_ns) - started)) -lt 10000000000 ] || fail "no rows 10 s after the key $2"
+    if [ $(($(now_ns) - started)) -gt 10000000000 ]; then
+      import -window root "${TMPDIR:-/tmp}/first_keypress_failed.png" || true
+      fail "no rows 10 s after the key $2"
+    fi
   done
   echo $((($(now_ns) - started) / 1000000))
 }
@@ -62,9 +65,14 @@ for run in $(seq "$runs"); do
   # The same key again once the query is empty again: the same search, no longer the first.
   press "$window" BackSpace >/dev/null
   next+=("$(press "$window" r)")
-  # Texts of one and two characters typed key by key, the second key matching few rows or none.
+  # Texts of one and two characters typed key by key into the emptied field, the second key matching
+  # few rows or none.
+  press "$window" BackSpace >/dev/null
   for pair in "z q" "x j" "q x"; do
-    for key in $pair; do typed+=("$(press "$window" "$key")"); done
+    for key in $pair; do
+      typed+=("$(press "$window" "$key")")
+      echo "key $key: ${typed[-1]} ms" >&2
+    done
     press "$window" BackSpace >/dev/null
     press "$window" BackSpace >/dev/null
   done

@@ -164,24 +164,16 @@ QList<LinkItem> LibraryChangeJournal::links(const QStringList& ids)
 
 QList<LinkRelation> LibraryChangeJournal::relationsOf(const QStringList& ids)
 {
-    QList<LinkRelation> relations;
     if (ids.isEmpty())
-        return relations;
-    SQLiteStatement statement = m_connection.statement(QStringLiteral(
-        "SELECT id, from_link_id, to_link_id, created_at FROM link_relations WHERE rowid IN (SELECT "
-        "link_relations.rowid FROM json_each(?1) AS end CROSS JOIN link_relations ON "
-        "link_relations.from_link_id = end.value UNION SELECT link_relations.rowid FROM json_each(?1) AS "
-        "end CROSS JOIN link_relations ON link_relations.to_link_id = end.value) ORDER BY created_at ASC"));
-    statement.bind({jsonTexts(ids)});
-    while (statement.step()) {
-        const std::optional<QUuid> id = parseUuid(statement.text(0));
-        const std::optional<QUuid> from = parseUuid(statement.text(1));
-        const std::optional<QUuid> to = parseUuid(statement.text(2));
-        const std::optional<QDateTime> createdAt = parseLibraryDate(statement.text(3));
-        if (id && from && to && createdAt)
-            relations.append(LinkRelation{*id, *from, *to, *createdAt});
-    }
-    return relations;
+        return {};
+    return queryRelations(
+        m_connection,
+        QStringLiteral("SELECT id, from_link_id, to_link_id, created_at FROM link_relations WHERE rowid IN "
+                       "(SELECT link_relations.rowid FROM json_each(?1) AS end CROSS JOIN link_relations ON "
+                       "link_relations.from_link_id = end.value UNION SELECT link_relations.rowid FROM "
+                       "json_each(?1) AS end CROSS JOIN link_relations ON link_relations.to_link_id = "
+                       "end.value) ORDER BY created_at ASC"),
+        {jsonTexts(ids)});
 }
 
 QList<DeletedRecord> LibraryChangeJournal::deletedRecords(const QList<std::pair<QString, QString>>& keys)

@@ -518,16 +518,25 @@ QCoro::Task<void> RecordStoreSyncService::fullPass(LinkStore& store)
     co_await applyLibraryReset(store, reset);
     const RemoteState remote = co_await fetchRemoteState();
     const std::shared_ptr<const Scope> everything;
-    co_await pull(store, remote, everything);
+    const bool pushed = co_await exchange(store, remote, everything, reset);
+    if (pushed)
+        LibraryReset::setCompletedPass(*m_defaults, true);
+}
+
+QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, const RemoteState& remote,
+                                                   std::shared_ptr<const Scope> scope,
+                                                   std::optional<LibraryReset> reset)
+{
+    co_await pull(store, remote, scope);
     // Another machine may have erased everything while this pass pulled: pushing now would bring this
     // library back into the emptied store.
     const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
     if (resetNow != reset) {
         co_await applyLibraryReset(store, resetNow);
-        co_return;
+        co_return false;
     }
-    co_await push(store, remote, everything);
-    LibraryReset::setCompletedPass(*m_defaults, true);
+    co_await push(store, remote, scope);
+    co_return true;
 }
 
 QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
@@ -588,15 +597,9 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
         if (scope)
             close(*scope, *next);
         const RemoteState remote = remoteStateOf(scope ? recordsOf(*next, *scope) : next->records);
-        co_await pull(store, remote, scoped);
-        // Another machine may have erased everything while this pass pulled: pushing now would bring this
-        // library back into the emptied store.
-        const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
-        if (resetNow != reset) {
-            co_await applyLibraryReset(store, resetNow);
+        const bool pushed = co_await exchange(store, remote, scoped, reset);
+        if (!pushed)
             co_return;
-        }
-        co_await push(store, remote, scoped);
     }
     LibraryReset::setCompletedPass(*m_defaults, true);
     const QStringList skipped = m_remote.takeSkipped();

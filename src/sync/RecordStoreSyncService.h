@@ -66,6 +66,10 @@ private:
     // Applies the marker when it is to be applied here.
     QCoro::Task<void> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
     QCoro::Task<RemoteState> fetchRemoteState();
+    // Pulls, then pushes unless the reset marker moved meanwhile (it is applied instead); true when it
+    // pushed.
+    QCoro::Task<bool> exchange(LinkStore& store, const RemoteState& remote,
+                               std::shared_ptr<const Scope> scope, std::optional<LibraryReset> reset);
     // Both look at every record and row, or only at those of the scope.
     QCoro::Task<void> pull(LinkStore& store, const RemoteState& remote, std::shared_ptr<const Scope> scope);
     QCoro::Task<void> push(LinkStore& store, const RemoteState& remote, std::shared_ptr<const Scope> scope);
