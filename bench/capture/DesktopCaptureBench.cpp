@@ -273,7 +273,7 @@ void BM_NautilusCapture(benchmark::State& state)
                                    titleOf("MORVANE_BENCH_NAUTILUS_PATH"),
                                    titleOf("MORVANE_BENCH_NAUTILUS_TITLE")};
     for (auto _ : state)
-        requireContext(state, desktop().files.read(FileManager::nautilus, window));
+        requireContext(state, desktop().files.read(FileManager::nautilus, window).context);
 }
 
 void BM_NautilusFloor(benchmark::State& state)
@@ -298,7 +298,7 @@ void BM_ThunarCapture(benchmark::State& state)
     const FileManagerWindow window{
         processIdOf("MORVANE_BENCH_THUNAR_PID"), {}, titleOf("MORVANE_BENCH_THUNAR_TITLE")};
     for (auto _ : state)
-        requireContext(state, desktop().files.read(FileManager::thunar, window));
+        requireContext(state, desktop().files.read(FileManager::thunar, window).context);
 }
 
 void BM_ThunarFloor(benchmark::State& state)

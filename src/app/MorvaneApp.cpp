@@ -172,7 +172,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
     , linkOpener(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts, environment.desktop,
-                 environment.launcher)
+                 environment.launcher, alerts)
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
@@ -181,7 +181,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                  })
     , pasteboard(environment.clipboard)
     , linkFoundSound(environment.soundPlayer, environment.clock)
-    , contextService(std::make_shared<ActiveContextService>(makeProviders()))
+    , contextService(std::make_shared<ActiveContextService>(makeProviders(), environment.workspace,
+                                                            environment.accessibility))
     , tipStore(std::make_shared<QuickPanelTipStore>(environment.defaults))
     , preferences(PreferencesStore::Services{
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
@@ -259,19 +260,21 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("File Manager"), env.workspace,
         [](const QString& identifier) { return fileManagerOfIdentifier(identifier).has_value(); },
-        [folders](const DesktopWindow& window) -> std::optional<CapturedContext> {
+        [folders](const DesktopWindow& window) -> WindowReading {
             const std::optional<FileManager> manager = fileManagerOfIdentifier(window.application.identifier);
             return manager ? folders->read(*manager,
                                            {window.application.processId, window.gtkObjectPath, window.title})
-                           : std::nullopt;
-        });
+                           : WindowReading();
+        },
+        ApplicationReading::accessibilityBus);
     auto messages =
         std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
     auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
         [messages](const DesktopWindow& window) {
             return messages->read(window.application.processId, window.title);
-        });
+        },
+        ApplicationReading::accessibilityBus);
     return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
             fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};
 }
@@ -404,6 +407,7 @@ bool MorvaneApp::start()
     } catch (const Error& error) {
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
+        emit launchFailed(QStringLiteral("Failed to launch Morvane: ") + error.localizedDescription());
         presentFatalError(error.localizedDescription());
         return false;
     }

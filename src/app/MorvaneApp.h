@@ -62,6 +62,10 @@ public:
     MenuBarController* menuBarController() const;
     ActiveContextMonitor* activeContextMonitor() const;
 
+signals:
+    // start() failed and is about to tell the user why: from now on nothing can act on a link.
+    void launchFailed(const QString& reason);
+
 private:
     class Objects;
 

@@ -29,6 +29,10 @@ int main(int argc, char** argv)
     case morvane::SingleInstance::Role::unanswered:
         std::fputs("Morvane is already running but did not answer.\n", stderr);
         return 1;
+    case morvane::SingleInstance::Role::refused:
+        std::fprintf(stderr, "Morvane is already running but cannot open links: %s\n",
+                     instance.refusal().toLocal8Bit().constData());
+        return 1;
     case morvane::SingleInstance::Role::primary:
     case morvane::SingleInstance::Role::standalone:
         break;
@@ -85,6 +89,8 @@ int main(int argc, char** argv)
         });
     // Closed in its place in the termination: after the shortcuts and timers, before the library.
     app.setLocalServerClose([&instance] { instance.close(); });
+    // A copy that failed to start keeps the lock while it shows why, and turns later launches away.
+    QObject::connect(&app, &morvane::MorvaneApp::launchFailed, &instance, &morvane::SingleInstance::refuse);
     const bool started = app.start();
     QObject::disconnect(dismissStartupAlert);
     if (!started)

@@ -15,4 +15,9 @@ QFuture<void> ActiveContextProvider::refresh()
     return QtFuture::makeReadyFuture();
 }
 
+ApplicationReading ActiveContextProvider::readingOf(const QString&) const
+{
+    return ApplicationReading::none;
+}
+
 } // namespace morvane

@@ -23,6 +23,13 @@ struct CaptureResult {
     bool operator==(const CaptureResult&) const = default;
 };
 
+// How a provider reads an application's items on this desktop.
+enum class ApplicationReading {
+    none,             // not an application this provider reads here
+    direct,           // from the application's files or its own bus interface
+    accessibilityBus, // over the accessibility bus, which must be on
+};
+
 // Reads the item in front of the user in one other application. Every call runs on the main thread
 // and never throws. A provider that asks its application over a bus never waits for it there: its
 // refresh() asks off the main thread and keeps the answer, which the capture then reads.
@@ -41,6 +48,11 @@ public:
     // Asks the application in front (when it is this provider's) for what a capture needs, off the
     // main thread; the future finishes once the capture can answer from it. Nothing to ask by default.
     virtual QFuture<void> refresh();
+
+    // How this provider reads the application with this identifier; not at all by default. When no
+    // provider captures anything, this tells an application nothing reads from one whose item could
+    // not be read just now.
+    virtual ApplicationReading readingOf(const QString& identifier) const;
 };
 
 } // namespace morvane

@@ -11,8 +11,13 @@
 
 namespace morvane {
 
+class AccessibilityApi;
+class Workspace;
+
 // The one place that asks what the user has in front of them in another application: the providers
-// are asked in a fixed order and the first useful answer wins.
+// are asked in a fixed order and the first useful answer wins. When none captures anything and none
+// said why, the service says why where it can tell from the window in front: no provider reads that
+// application, or the one that does needs the accessibility bus, which is off.
 class ActiveContextService {
 public:
     // Providers are asked in this order of their names, so that the more specific one answers
@@ -20,10 +25,14 @@ public:
     // name is not listed comes after the listed ones, in the order given.
     static const QStringList& askingOrder();
 
-    explicit ActiveContextService(QList<std::shared_ptr<ActiveContextProvider>> providers);
+    // Without the workspace and the accessibility bus, nothing is said when no provider answers.
+    explicit ActiveContextService(QList<std::shared_ptr<ActiveContextProvider>> providers,
+                                  std::shared_ptr<Workspace> workspace = nullptr,
+                                  std::shared_ptr<AccessibilityApi> accessibility = nullptr);
 
     // The first answer with contexts or a message (an empty message counts); the later providers
-    // are not asked. Neither when no provider has anything to say. Main thread.
+    // are not asked. When no provider has anything to say, no contexts and the reason, if known.
+    // Main thread.
     CaptureResult captureContexts();
     // The same after every provider has refreshed what it read off the main thread; the providers
     // refresh side by side. The service outlives the task.
@@ -35,7 +44,11 @@ public:
     const QList<std::shared_ptr<ActiveContextProvider>>& providers() const { return m_providers; }
 
 private:
+    std::optional<QString> whyNothingWasCaptured() const;
+
     QList<std::shared_ptr<ActiveContextProvider>> m_providers;
+    std::shared_ptr<Workspace> m_workspace;
+    std::shared_ptr<AccessibilityApi> m_accessibility;
 };
 
 } // namespace morvane

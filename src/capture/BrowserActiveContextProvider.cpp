@@ -1,5 +1,6 @@
 #include "BrowserActiveContextProvider.h"
 
+#include "capture/CaptureReason.h"
 #include "capture/CaptureText.h"
 #include "capture/ProviderScript.h"
 #include "foundation/LocatorUrl.h"
@@ -208,6 +209,36 @@ std::optional<CapturedContext> BrowserActiveContextProvider::captureContext()
         return std::nullopt;
     const TabPayload tab = splitTabPayload(*answer);
     return context(*read, tab.title, tab.urlText);
+}
+
+CaptureResult BrowserActiveContextProvider::captureContexts()
+{
+    if (std::optional<CapturedContext> context = captureContext())
+        return {{std::move(*context)}, std::nullopt};
+    // The Chromium family shows its pages on the bus only to a screen reader it recognises, or when
+    // started with the switch that stands for one: a window read with no page in it says so.
+    const std::optional<Target> read = target();
+    if (!read || read->browser->reader != TabReader::bus ||
+        read->browser->bundleIdentifier == QLatin1String("org.mozilla.firefox") ||
+        m_accessibility->trust() != AccessibilityTrust::granted)
+        return {};
+    {
+        const std::lock_guard lock(*m_pageMutex);
+        const std::optional<Page>& page = *m_page;
+        if (!page || page->windowId != read->window.windowId || page->windowTitle != read->window.title ||
+            page->title)
+            return {};
+    }
+    if (startedWithRendererAccessibility(read->window.application.processId))
+        return {};
+    return {{}, captureReason::pagesNotShown(read->browser->appName)};
+}
+
+ApplicationReading BrowserActiveContextProvider::readingOf(const QString& identifier) const
+{
+    const SupportedBrowser* browser = supportedBrowser(identifier);
+    return browser && browser->reader == TabReader::bus ? ApplicationReading::accessibilityBus
+                                                        : ApplicationReading::none;
 }
 
 std::optional<CapturedContext> BrowserActiveContextProvider::context(const Target& target, QString title,

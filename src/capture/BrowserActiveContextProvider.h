@@ -24,7 +24,9 @@ public:
 
     QString providerName() const override { return QStringLiteral("Browser"); }
     std::optional<CapturedContext> captureContext() override;
+    CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
+    ApplicationReading readingOf(const QString& identifier) const override;
 
     // What the accessibility bus showed of a window's page; shared with the bus thread.
     struct Page {

@@ -57,6 +57,11 @@ CalendarActiveContextProvider::CalendarActiveContextProvider(
 {
 }
 
+ApplicationReading CalendarActiveContextProvider::readingOf(const QString& identifier) const
+{
+    return identifier == calendarIdentifier ? ApplicationReading::direct : ApplicationReading::none;
+}
+
 CaptureResult CalendarActiveContextProvider::captureContexts()
 {
     const std::optional<QString> application = m_lastCalendarApp.captureTarget();

@@ -22,6 +22,8 @@ public:
 
     QString providerName() const override { return QStringLiteral("Calendar"); }
     CaptureResult captureContexts() override;
+    // The desktop's calendar application, whose events come from the calendar store.
+    ApplicationReading readingOf(const QString& identifier) const override;
 
 private:
     std::optional<CapturedContext> readCalendarSelection();

@@ -242,30 +242,32 @@ std::optional<CalendarEvent> CalendarEventService::event(const CalendarEventRefe
     return std::nullopt;
 }
 
-bool CalendarEventService::open(const LinkItem& item)
+RevealOutcome CalendarEventService::open(const LinkItem& item)
 {
     if (item.type != LinkType::calendar)
-        return false;
+        return RevealOutcome::notShown;
     const std::optional<CalendarEventReference> reference = CalendarEventReference::fromLocator(item.url);
     if (!reference || accessForCaptureOrOpen() != Access::granted)
-        return false;
+        return RevealOutcome::notShown;
     const std::optional<CalendarEvent> found = event(*reference);
     if (!found) {
         qCCritical(lcCalendarEvents).noquote()
             << "Unable to resolve calendar event link" << uuidString(item.id);
-        return false;
+        return RevealOutcome::notShown;
     }
     switch (storedCalendarRevealTarget(*m_defaults)) {
     case CalendarRevealTarget::automatic:
         if (isFantasticalInstalled(*m_desktop) && openInFantastical(*found, *reference))
-            return true;
+            return RevealOutcome::shown;
         return revealInCalendar(*found);
     case CalendarRevealTarget::fantastical:
-        return openInFantastical(*found, *reference) || revealInCalendar(*found);
+        if (openInFantastical(*found, *reference))
+            return RevealOutcome::shown;
+        return revealInCalendar(*found);
     case CalendarRevealTarget::appleCalendar:
         return revealInCalendar(*found);
     }
-    return false;
+    return RevealOutcome::notShown;
 }
 
 bool CalendarEventService::openInFantastical(const CalendarEvent& event,
@@ -283,20 +285,20 @@ bool CalendarEventService::openInFantastical(const CalendarEvent& event,
     return true;
 }
 
-bool CalendarEventService::revealInCalendar(const CalendarEvent& event)
+RevealOutcome CalendarEventService::revealInCalendar(const CalendarEvent& event)
 {
     if (const std::optional<QString> uid = nonEmpty(event.externalIdentifier); uid && runRevealScript(*uid))
-        return true;
+        return RevealOutcome::shown;
     // Where no script reaches the calendar application, the store knows the application that keeps
-    // its events and how to start it at one.
+    // its events (GNOME Calendar, else Evolution) and how to start it at one.
     if (m_store->revealEvent(event))
-        return true;
+        return RevealOutcome::shown;
     if (!m_desktop->applicationPath(calendarIdentifier)) {
-        qCCritical(lcCalendarEvents) << "Unable to locate Calendar.app";
-        return false;
+        qCCritical(lcCalendarEvents) << "Unable to locate GNOME Calendar or Evolution";
+        return RevealOutcome::noApplication;
     }
     // Calendar comes to the front without showing the event.
-    return m_desktop->launchApplication(calendarIdentifier);
+    return m_desktop->launchApplication(calendarIdentifier) ? RevealOutcome::shown : RevealOutcome::notShown;
 }
 
 bool CalendarEventService::runRevealScript(const QString& externalIdentifier)

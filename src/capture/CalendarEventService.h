@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CalendarEventReference.h"
+#include "capture/RevealOutcome.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "platform/CalendarStore.h"
@@ -67,8 +68,8 @@ public:
     std::optional<CapturedContext> capturedContext(const CalendarEvent& event,
                                                    const QString& sourceApp) const;
 
-    // Shows the saved event; true when it was shown or an application was started for it.
-    bool open(const LinkItem& item);
+    // Shows the saved event in the application the user chose, else in the desktop's calendar.
+    RevealOutcome open(const LinkItem& item);
     // The store's event the reference names, by identifier, else the first within a day of its dates
     // that it matches.
     std::optional<CalendarEvent> event(const CalendarEventReference& reference) const;
@@ -80,7 +81,7 @@ private:
     Access accessForCaptureOrOpen();
     bool hasFullAccess() const;
     bool openInFantastical(const CalendarEvent& event, const CalendarEventReference& reference);
-    bool revealInCalendar(const CalendarEvent& event);
+    RevealOutcome revealInCalendar(const CalendarEvent& event);
     bool runRevealScript(const QString& externalIdentifier);
 
     std::shared_ptr<CalendarStore> m_store;

@@ -72,6 +72,8 @@ CodeRunnerActiveContextProvider::CodeRunnerActiveContextProvider(
     , m_accessibilityReader(workspace, std::move(accessibility))
     , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
                        &isCodeRunnerIdentifier)
+    , m_reachable(
+          scriptedApplicationReachable(*m_scripts, lcCodeRunnerContext(), QStringLiteral("CodeRunner")))
 {
 }
 
@@ -92,6 +94,10 @@ std::optional<QString> CodeRunnerActiveContextProvider::documentUrlFromScripts(c
 
 CaptureResult CodeRunnerActiveContextProvider::captureContexts()
 {
+    // Neither its scripts nor its windows' older attributes, which only the accessibility thread could
+    // read, reach an application here.
+    if (!m_reachable)
+        return {};
     const std::optional<QString> identifier = m_recentlyActive.captureTarget();
     if (!identifier || !isCodeRunnerIdentifier(*identifier))
         return {};

@@ -34,6 +34,7 @@ private:
     std::shared_ptr<const FileIdentityService> m_fileIdentityService;
     CodeRunnerAccessibilityContextReader m_accessibilityReader;
     RecentlyActiveApplication m_recentlyActive;
+    bool m_reachable; // CodeRunner can be asked here at all
 };
 
 } // namespace morvane

@@ -18,13 +18,6 @@ namespace morvane {
 
 namespace {
 
-// How far the walk of Cardhop's screen goes: levels below the focused element and window, children
-// read per element, texts gathered (checked on entering an element) and the length of one text.
-constexpr int maxScreenDepth = 5;
-constexpr qsizetype maxChildrenPerElement = 40;
-constexpr qsizetype screenTextBudget = 80;
-constexpr qsizetype maxScreenTextLength = 500;
-
 bool isCardhopIdentifier(const QString& identifier)
 {
     return identifier.startsWith(QStringLiteral("com.flexibits.cardhop"), Qt::CaseInsensitive);
@@ -107,28 +100,6 @@ const QStringList& cardhopScripts()
     return scripts;
 }
 
-void collectTexts(const AccessibilityApi& accessibility, const AccessibilityElement& element, int depth,
-                  QStringList& texts)
-{
-    if (depth > maxScreenDepth || texts.size() >= screenTextBudget)
-        return;
-    for (const char* name : {"AXSelectedText", "AXTitle", "AXValue", "AXDescription"}) {
-        const std::optional<AccessibilityValue> value = accessibility.attribute(element, QLatin1String(name));
-        if (value && (value->kind == AccessibilityValue::Kind::text ||
-                      value->kind == AccessibilityValue::Kind::attributedText))
-            texts.append(value->text);
-    }
-    for (const char* name : {"AXSelectedChildren", "AXVisibleChildren", "AXChildren"}) {
-        const std::optional<AccessibilityValue> value = accessibility.attribute(element, QLatin1String(name));
-        if (!value || value->kind != AccessibilityValue::Kind::elementList || value->elements.isEmpty())
-            continue;
-        for (const AccessibilityElement& child :
-             value->elements.first(std::min<qsizetype>(value->elements.size(), maxChildrenPerElement)))
-            collectTexts(accessibility, child, depth + 1, texts);
-        return;
-    }
-}
-
 } // namespace
 
 enum class ContactActiveContextProvider::Outcome {
@@ -157,6 +128,11 @@ ContactActiveContextProvider::ContactActiveContextProvider(
     , m_lastContactApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
                        isContactApplication)
 {
+}
+
+ApplicationReading ContactActiveContextProvider::readingOf(const QString& identifier) const
+{
+    return identifier == contactsIdentifier ? ApplicationReading::accessibilityBus : ApplicationReading::none;
 }
 
 CaptureResult ContactActiveContextProvider::captureContexts()
@@ -271,55 +247,9 @@ std::optional<QString> ContactActiveContextProvider::runScript(const QString& so
 
 ContactActiveContextProvider::Capture ContactActiveContextProvider::cardhopScreenFallback()
 {
-    switch (m_accessibility->trust()) {
-    case AccessibilityTrust::notGranted:
-        return {Outcome::accessibilityRequired};
-    case AccessibilityTrust::notAvailable:
-        // Nothing the user could enable would let the screen be read here.
-        return {Outcome::unreadable};
-    case AccessibilityTrust::granted:
-        break;
-    }
-    const QStringList texts = cardhopVisibleTexts();
-    if (texts.isEmpty())
-        return {Outcome::unreadable};
-    std::optional<CapturedContext> context =
-        m_contactService->contactMatchingVisibleTexts(texts, QStringLiteral("Cardhop"));
-    if (!context)
-        return {Outcome::ambiguousVisibleText};
-    return {Outcome::context, std::move(context)};
-}
-
-QStringList ContactActiveContextProvider::cardhopVisibleTexts() const
-{
-    std::optional<qint64> processId;
-    for (const RunningApplication& application : m_workspace->runningApplications()) {
-        if (application.identifier != contactsIdentifier && isCardhopIdentifier(application.identifier)) {
-            processId = application.processId;
-            break;
-        }
-    }
-    const std::optional<AccessibilityElement> root =
-        processId ? m_accessibility->applicationElement(*processId) : std::nullopt;
-    if (!root)
-        return {};
-    QStringList collected;
-    for (const char* focus : {"AXFocusedUIElement", "AXFocusedWindow"}) {
-        const std::optional<AccessibilityValue> value =
-            m_accessibility->attribute(*root, QLatin1String(focus));
-        if (value && value->kind == AccessibilityValue::Kind::element && !value->elements.isEmpty())
-            collectTexts(*m_accessibility, value->elements.first(), 0, collected);
-    }
-    QStringList texts;
-    QSet<QString> seen;
-    for (const QString& text : collected) {
-        const QString trimmed = trimmedText(text);
-        if (!trimmed.isEmpty() && graphemeCount(trimmed) <= maxScreenTextLength && !seen.contains(trimmed)) {
-            seen.insert(trimmed);
-            texts.append(trimmed);
-        }
-    }
-    return texts;
+    // Cardhop has no version for this desktop: there is no screen of it to read.
+    qCDebug(lcContactContext) << "Cardhop has no version for this desktop: its screen is not read";
+    return {Outcome::unreadable};
 }
 
 } // namespace morvane

@@ -16,7 +16,8 @@ class Workspace;
 
 // The contact card selected in Contacts or Cardhop, or a message saying why there is none. Cardhop
 // is asked through several scripts, as its editions understand different words for the selection;
-// when none of them tells, the texts on Cardhop's screen are matched against the user's cards.
+// its screen, which would be read when none of them tells, is not read: Cardhop has no version for
+// this desktop.
 class ContactActiveContextProvider final : public ActiveContextProvider {
 public:
     static inline const QString contactsIdentifier = QStringLiteral("com.apple.AddressBook");
@@ -28,6 +29,8 @@ public:
 
     QString providerName() const override { return QStringLiteral("Contacts"); }
     CaptureResult captureContexts() override;
+    // The desktop's contacts application shows its card on the accessibility bus.
+    ApplicationReading readingOf(const QString& identifier) const override;
 
 private:
     enum class Outcome;
@@ -36,9 +39,6 @@ private:
     Capture cardhopScreenFallback();
     std::optional<QString> selectionAnswer(bool cardhop);
     std::optional<QString> runScript(const QString& source);
-    // The texts on Cardhop's screen: its focused element's and focused window's, a few levels deep,
-    // trimmed, each once.
-    QStringList cardhopVisibleTexts() const;
 
     std::shared_ptr<Workspace> m_workspace;
     std::shared_ptr<ScriptRunner> m_scripts;

@@ -197,24 +197,26 @@ std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const
     return capturedContext(named.first(), sourceApp);
 }
 
-bool ContactService::open(const LinkItem& item)
+RevealOutcome ContactService::open(const LinkItem& item)
 {
     if (item.type != LinkType::contact)
-        return false;
+        return RevealOutcome::notShown;
     const std::optional<ContactLink> link = parseContactLocator(item.url);
     if (!link || !isAuthorized())
-        return false;
+        return RevealOutcome::notShown;
     switch (storedContactRevealTarget(*m_defaults)) {
     case ContactRevealTarget::automatic:
-        if (isCardhopInstalled(*m_desktop))
-            return openInCardhop(link->identifier) || openInContacts(link->identifier);
+        if (isCardhopInstalled(*m_desktop) && openInCardhop(link->identifier))
+            return RevealOutcome::shown;
         return openInContacts(link->identifier);
     case ContactRevealTarget::cardhop:
-        return openInCardhop(link->identifier) || openInContacts(link->identifier);
+        if (openInCardhop(link->identifier))
+            return RevealOutcome::shown;
+        return openInContacts(link->identifier);
     case ContactRevealTarget::appleContacts:
         return openInContacts(link->identifier);
     }
-    return false;
+    return RevealOutcome::notShown;
 }
 
 bool ContactService::openInCardhop(const QString& identifier)
@@ -222,19 +224,20 @@ bool ContactService::openInCardhop(const QString& identifier)
     return m_desktop->openUrl(queryLocator(u"x-cardhop", u"show", {{QStringLiteral("id"), identifier}}));
 }
 
-bool ContactService::openInContacts(const QString& identifier)
+RevealOutcome ContactService::openInContacts(const QString& identifier)
 {
     if (m_desktop->openUrl(QStringLiteral("addressbook://") + encodedPathComponent(identifier)))
-        return true;
-    // Where no application takes that link, the store knows the application that keeps its cards.
+        return RevealOutcome::shown;
+    // Where no application takes that link, the store knows the application that keeps its cards
+    // (GNOME Contacts, else Evolution).
     if (m_store->revealCard(identifier))
-        return true;
+        return RevealOutcome::shown;
     if (!m_desktop->applicationPath(contactsIdentifier)) {
-        qCCritical(lcContacts) << "Unable to locate Contacts.app";
-        return false;
+        qCCritical(lcContacts) << "Unable to locate GNOME Contacts or Evolution";
+        return RevealOutcome::noApplication;
     }
     // Contacts comes to the front without showing the card.
-    return m_desktop->launchApplication(contactsIdentifier);
+    return m_desktop->launchApplication(contactsIdentifier) ? RevealOutcome::shown : RevealOutcome::notShown;
 }
 
 } // namespace morvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/RevealOutcome.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "platform/ContactStore.h"
@@ -51,13 +52,13 @@ public:
     // Nothing when the card has no identifier (it is logged).
     std::optional<CapturedContext> capturedContext(const ContactCard& card, const QString& sourceApp) const;
 
-    // Shows the saved contact; true when an application took it or was started for it.
-    bool open(const LinkItem& item);
+    // Shows the saved contact in the application the user chose, else in the desktop's contacts.
+    RevealOutcome open(const LinkItem& item);
 
 private:
     bool isAuthorized() const;
     bool openInCardhop(const QString& identifier);
-    bool openInContacts(const QString& identifier);
+    RevealOutcome openInContacts(const QString& identifier);
 
     std::shared_ptr<ContactStore> m_store;
     std::shared_ptr<DesktopServices> m_desktop;

@@ -127,6 +127,8 @@ DEVONthinkActiveContextProvider::DEVONthinkActiveContextProvider(std::shared_ptr
                                                                  std::shared_ptr<ScriptRunner> scripts)
     : m_scripts(std::move(scripts))
     , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flag, &isDEVONthink)
+    , m_reachable(
+          scriptedApplicationReachable(*m_scripts, lcDEVONthinkContext(), QStringLiteral("DEVONthink")))
 {
 }
 
@@ -146,6 +148,8 @@ std::optional<QString> DEVONthinkActiveContextProvider::readPayload()
 
 std::optional<CapturedContext> DEVONthinkActiveContextProvider::captureContext()
 {
+    if (!m_reachable)
+        return std::nullopt;
     const std::optional<QString> target = m_recentlyActive.captureTarget();
     if (!target)
         return std::nullopt;

@@ -24,6 +24,7 @@ private:
 
     std::shared_ptr<ScriptRunner> m_scripts;
     RecentlyActiveApplication m_recentlyActive;
+    bool m_reachable; // DEVONthink can be asked here at all
 };
 
 } // namespace morvane

@@ -7,11 +7,13 @@ namespace morvane {
 DesktopApplicationContextProvider::DesktopApplicationContextProvider(QString name,
                                                                      std::shared_ptr<Workspace> workspace,
                                                                      Recognizer isApplication,
-                                                                     WindowReader read)
+                                                                     WindowReader read,
+                                                                     ApplicationReading route)
     : m_name(std::move(name))
     , m_workspace(workspace)
     , m_isApplication(isApplication)
     , m_read(std::move(read))
+    , m_route(route)
     , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::flag,
                        std::move(isApplication))
 {
@@ -35,15 +37,27 @@ QFuture<void> DesktopApplicationContextProvider::refresh()
     return m_cache.refresh(*window, [read = m_read, window = *window] { return read(window); });
 }
 
-std::optional<CapturedContext> DesktopApplicationContextProvider::captureContext()
+CaptureResult DesktopApplicationContextProvider::captureContexts()
 {
     const std::optional<DesktopWindow> window = targetWindow();
     if (!window)
-        return std::nullopt;
-    std::optional<CapturedContext> context = m_cache.capture(*window);
-    if (context)
-        m_recentlyActive.markCaptured(window->application.identifier);
-    return context;
+        return {};
+    WindowReading reading = m_cache.capture(*window);
+    if (!reading.context)
+        return {{}, std::move(reading.reason)};
+    m_recentlyActive.markCaptured(window->application.identifier);
+    return {{std::move(*reading.context)}, std::nullopt};
+}
+
+std::optional<CapturedContext> DesktopApplicationContextProvider::captureContext()
+{
+    CaptureResult result = captureContexts();
+    return result.contexts.isEmpty() ? std::nullopt : std::optional(std::move(result.contexts.first()));
+}
+
+ApplicationReading DesktopApplicationContextProvider::readingOf(const QString& identifier) const
+{
+    return m_isApplication(identifier) ? m_route : ApplicationReading::none;
 }
 
 } // namespace morvane

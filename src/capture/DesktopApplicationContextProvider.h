@@ -18,15 +18,19 @@ class DesktopApplicationContextProvider final : public ActiveContextProvider {
 public:
     using Recognizer = std::function<bool(const QString& identifier)>;
     // Reads the window; runs on a worker thread and may block on other applications for a bounded
-    // time.
-    using WindowReader = std::function<std::optional<CapturedContext>(const DesktopWindow& window)>;
+    // time. Its reason, when it gives one, is the capture's message.
+    using WindowReader = std::function<WindowReading(const DesktopWindow& window)>;
 
+    // route: how the applications it recognises are read.
     DesktopApplicationContextProvider(QString name, std::shared_ptr<Workspace> workspace,
-                                      Recognizer isApplication, WindowReader read);
+                                      Recognizer isApplication, WindowReader read,
+                                      ApplicationReading route = ApplicationReading::direct);
 
     QString providerName() const override { return m_name; }
     std::optional<CapturedContext> captureContext() override;
+    CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
+    ApplicationReading readingOf(const QString& identifier) const override;
 
 private:
     std::optional<DesktopWindow> targetWindow();
@@ -35,6 +39,7 @@ private:
     std::shared_ptr<Workspace> m_workspace;
     Recognizer m_isApplication;
     WindowReader m_read;
+    ApplicationReading m_route;
     RecentlyActiveApplication m_recentlyActive;
     WindowCaptureCache m_cache;
 };

@@ -40,12 +40,14 @@ FantasticalActiveContextProvider::FantasticalActiveContextProvider(std::shared_p
     : m_scripts(std::move(scripts))
     , m_recentlyActive(std::move(workspace), RecentlyActiveApplication::Policy::exact,
                        isFantasticalIdentifier)
+    , m_reachable(
+          scriptedApplicationReachable(*m_scripts, lcFantasticalContext(), QStringLiteral("Fantastical")))
 {
 }
 
 CaptureResult FantasticalActiveContextProvider::captureContexts()
 {
-    if (!m_recentlyActive.captureTarget())
+    if (!m_reachable || !m_recentlyActive.captureTarget())
         return {};
     const QString answer =
         trimmedText(runProviderScript(*m_scripts, selectionScript(), lcFantasticalContext(),

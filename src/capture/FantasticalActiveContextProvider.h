@@ -24,6 +24,7 @@ private:
     // Fantastical counts while it was the last application to come to the front: opening the quick
     // panel over it ends that.
     RecentlyActiveApplication m_recentlyActive;
+    bool m_reachable; // Fantastical can be asked here at all
 };
 
 } // namespace morvane

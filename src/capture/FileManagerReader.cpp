@@ -103,6 +103,17 @@ QString fileManagerName(FileManager manager)
     return manager == FileManager::nautilus ? QStringLiteral("Nautilus") : QStringLiteral("Thunar");
 }
 
+// Why a window that could be read gave no item.
+WindowReading FileManagerReader::nothingSelectedIn(FileManager manager, const Seen& seen)
+{
+    if (!seen.windowFound)
+        return {};
+    const QString name = fileManagerName(manager);
+    if (manager == FileManager::thunar && seen.tables < 2)
+        return WindowReading::nothingBecause(captureReason::selectionNotShown(name));
+    return WindowReading::nothingBecause(captureReason::nothingSelected(name));
+}
+
 FileManagerReader::FileManagerReader(std::shared_ptr<const SessionBus> bus,
                                      std::shared_ptr<AccessibilityApi> accessibility,
                                      std::shared_ptr<const FileIdentityService> fileIdentityService)
@@ -130,6 +141,7 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
         walk.skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu, AccessibilityRole::popupMenu,
                           AccessibilityRole::table, AccessibilityRole::list};
         Seen seen;
+        seen.windowFound = true;
         QList<AccessibilityElement> tables;
         api.findFirst(
             *frame,
@@ -145,6 +157,7 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
                 return false;
             },
             walk);
+        seen.tables = int(tables.size());
         for (auto table = tables.rbegin(); table != tables.rend() && !seen.selectedName; ++table)
             seen.selectedName = selectedName(api, *table);
         return seen;
@@ -152,12 +165,11 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
     return jobAnswer(reading);
 }
 
-std::optional<CapturedContext> FileManagerReader::read(FileManager manager,
-                                                       const FileManagerWindow& window) const
+WindowReading FileManagerReader::read(FileManager manager, const FileManagerWindow& window) const
 {
     const Seen seen = readWindow(manager, window);
     if (!seen.selectedName)
-        return std::nullopt;
+        return nothingSelectedIn(manager, seen);
     const QString& name = *seen.selectedName;
     // A cell shows one name of the folder: anything that would lead elsewhere is no item of it.
     if (name.contains(u'/') || name.contains(QChar(u'\0')) || name == QLatin1String(".") ||
@@ -169,8 +181,8 @@ std::optional<CapturedContext> FileManagerReader::read(FileManager manager,
         return std::nullopt;
     const QString path = QDir(*folder).filePath(name);
     const QFileInfo info(path);
-    if (!info.exists())
-        return std::nullopt;
+    if (!info.exists()) // the side pane's place, with no item of the folder selected
+        return nothingSelectedIn(manager, seen);
     const bool isFolder = info.isDir();
     const QString url = LocatorUrl::fileUrlText(path, isFolder);
     return CapturedContext{name, url, isFolder ? LinkType::folder : LinkType::file, fileManagerName(manager),

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/CapturedContext.h"
+#include "capture/CaptureReason.h"
 #include "platform/FileManagerBus.h"
 
 #include <QString>
@@ -30,15 +30,19 @@ public:
     FileManagerReader(std::shared_ptr<const SessionBus> bus, std::shared_ptr<AccessibilityApi> accessibility,
                       std::shared_ptr<const FileIdentityService> fileIdentityService);
 
-    // Nothing when nothing is selected, when the folder cannot be told, or when the item is gone.
-    std::optional<CapturedContext> read(FileManager manager, const FileManagerWindow& window) const;
+    // Nothing when nothing is selected (with the reason, when the window could be read), when the
+    // folder cannot be told, or when the item is gone.
+    WindowReading read(FileManager manager, const FileManagerWindow& window) const;
 
 private:
     struct Seen {
+        bool windowFound = false;
+        int tables = 0; // Thunar's side pane is one, its list view another, its icon views none
         std::optional<QString> location; // the location entry's text
         std::optional<QString> selectedName;
     };
     Seen readWindow(FileManager manager, const FileManagerWindow& window) const;
+    static WindowReading nothingSelectedIn(FileManager manager, const Seen& seen);
 
     std::shared_ptr<const SessionBus> m_bus;
     std::shared_ptr<AccessibilityApi> m_accessibility;

@@ -139,7 +139,7 @@ StoredMessage parseMailHeaders(const QByteArray& headerBlock)
     for (const auto& [name, value] : headerLines(headerBlock)) {
         if (name == "message-id") {
             if (++messageIDs == 1)
-                message.messageID = normalizedMessageID(bytesAsText(value)).value_or(QString());
+                message.messageID = messageIDOfHeader(value).value_or(QByteArray());
         } else if (name == "subject" && !haveSubject) {
             haveSubject = true;
             message.subject = decodeHeaderText(value);

@@ -10,9 +10,9 @@ namespace morvane {
 
 // What a mail client's message list shows of one stored message, and its Message-ID.
 struct StoredMessage {
-    QString messageID;  // normalised, in angle brackets; empty when the message has no valid one
-    QString subject;    // decoded
-    QString senderName; // the From header's display name, decoded; empty when it has none
+    QByteArray messageID; // its bytes, normalised, in angle brackets; empty when it has no valid one
+    QString subject;      // decoded
+    QString senderName;   // the From header's display name, decoded; empty when it has none
     QString senderAddress;
     QDateTime date; // invalid when the Date header is missing or unreadable
 

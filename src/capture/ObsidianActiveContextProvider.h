@@ -19,6 +19,10 @@ public:
 
     QString providerName() const override { return QStringLiteral("Obsidian"); }
     std::optional<CapturedContext> captureContext() override;
+    ApplicationReading readingOf(const QString& identifier) const override
+    {
+        return identifier == applicationIdentifier ? ApplicationReading::direct : ApplicationReading::none;
+    }
 
 private:
     RecentlyActiveApplication m_recentlyActive;

@@ -66,12 +66,15 @@ PreviewPDFActiveContextProvider::PreviewPDFActiveContextProvider(
                        [](const QString& identifier) {
                            return identifier == PreviewPDFAccessibilityContextReader::applicationIdentifier;
                        })
+    , m_reachable(scriptedApplicationReachable(*m_scripts, lcPreviewPDFContext(), QStringLiteral("Preview")))
 {
 }
 
 std::optional<CapturedContext> PreviewPDFActiveContextProvider::captureContext()
 {
-    if (!m_recentlyActive.captureTarget())
+    // Neither its scripts nor its older reader, whose window attributes only the accessibility thread
+    // could read, reach an application here.
+    if (!m_reachable || !m_recentlyActive.captureTarget())
         return std::nullopt;
     const ScriptDocument script =
         scriptDocument(runProviderScript(*m_scripts, documentScript, lcPreviewPDFContext(),

@@ -30,6 +30,7 @@ private:
     std::shared_ptr<const FileIdentityService> m_fileIdentityService;
     std::shared_ptr<const PreviewPDFAccessibilityContextReader> m_accessibilityReader;
     RecentlyActiveApplication m_recentlyActive;
+    bool m_reachable; // Preview can be asked here at all
 };
 
 } // namespace morvane

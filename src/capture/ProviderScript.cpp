@@ -47,6 +47,15 @@ QString scriptPayloadSeparator()
     return QString(u'"') + payloadSeparator + u'"';
 }
 
+bool scriptedApplicationReachable(const ScriptRunner& runner, const QLoggingCategory& log,
+                                  const QString& application)
+{
+    if (runner.canRunScripts())
+        return true;
+    qCDebug(log).noquote() << application << "has no version for this desktop: nothing is captured from it";
+    return false;
+}
+
 std::optional<QString> runProviderScript(ScriptRunner& runner, const QString& source,
                                          const QLoggingCategory& log, const QString& failureMessage)
 {

@@ -37,4 +37,10 @@ QString scriptPayloadSeparator();
 std::optional<QString> runProviderScript(ScriptRunner& runner, const QString& source,
                                          const QLoggingCategory& log, const QString& failureMessage);
 
+// Whether an application reached only by script (one with no version for this desktop) can be asked
+// here; when not, says so at debug level, once per call, in the provider's category. Providers ask it
+// once, when they are built, and answer nothing at once without it.
+bool scriptedApplicationReachable(const ScriptRunner& runner, const QLoggingCategory& log,
+                                  const QString& application);
+
 } // namespace morvane

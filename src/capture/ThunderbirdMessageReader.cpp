@@ -95,16 +95,12 @@ std::optional<CapturedContext> ThunderbirdMessageReader::contextOf(const Selecti
         qCInfo(lcThunderbirdContext) << "Ignored Thunderbird message not found alone in its folder";
         return std::nullopt;
     }
-    const std::optional<QString> locator = messageLocator(message->messageID);
-    if (!locator) {
-        qCInfo(lcThunderbirdContext) << "Unable to encode Mail Message-ID";
-        return std::nullopt;
-    }
+    const QString locator = messageLocator(message->messageID);
     const QString sender = message->senderName.isEmpty() || message->senderAddress.isEmpty()
                                ? message->senderName + message->senderAddress
                                : message->senderName + QStringLiteral(" <") + message->senderAddress + u'>';
     const QString title = mailMessageTitle(message->subject, sender);
-    return CapturedContext{title, *locator, LinkType::mail, QStringLiteral("Thunderbird"), std::nullopt};
+    return CapturedContext{title, locator, LinkType::mail, QStringLiteral("Thunderbird"), std::nullopt};
 }
 
 } // namespace morvane

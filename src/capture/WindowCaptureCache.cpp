@@ -8,24 +8,24 @@ QFuture<void> WindowCaptureCache::refresh(const DesktopWindow& window, Read read
 {
     return QtConcurrent::run(
         [shared = m_shared, windowId = window.windowId, title = window.title, read = std::move(read)] {
-            std::optional<CapturedContext> context;
+            WindowReading reading;
             try {
-                context = read();
+                reading = read();
             } catch (...) {
                 // A reader that failed captured nothing; the next poll asks again.
             }
             const std::lock_guard lock(shared->mutex);
-            shared->kept = Kept{windowId, title, std::move(context)};
+            shared->kept = Kept{windowId, title, std::move(reading)};
         });
 }
 
-std::optional<CapturedContext> WindowCaptureCache::capture(const DesktopWindow& window) const
+WindowReading WindowCaptureCache::capture(const DesktopWindow& window) const
 {
     const std::lock_guard lock(m_shared->mutex);
     if (!m_shared->kept || m_shared->kept->windowId != window.windowId ||
         m_shared->kept->title != window.title)
-        return std::nullopt;
-    return m_shared->kept->context;
+        return {};
+    return m_shared->kept->reading;
 }
 
 } // namespace morvane

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/CapturedContext.h"
+#include "capture/CaptureReason.h"
 #include "platform/Workspace.h"
 
 #include <QFuture>
@@ -17,19 +17,19 @@ namespace morvane {
 // message retitles it), so it never shows what an earlier window showed.
 class WindowCaptureCache {
 public:
-    using Read = std::function<std::optional<CapturedContext>()>;
+    using Read = std::function<WindowReading()>;
 
     // Runs read on a worker thread and keeps its answer for the window. read may block on other
     // applications; it must hold what it uses, not the provider, which may be gone when it runs.
     QFuture<void> refresh(const DesktopWindow& window, Read read);
     // The answer kept for the window as it is now; nothing when none was read for it.
-    std::optional<CapturedContext> capture(const DesktopWindow& window) const;
+    WindowReading capture(const DesktopWindow& window) const;
 
 private:
     struct Kept {
         quint32 windowId = 0;
         QString title;
-        std::optional<CapturedContext> context;
+        WindowReading reading;
     };
     struct Shared {
         std::mutex mutex;

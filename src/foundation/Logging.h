@@ -5,7 +5,9 @@
 
 // Each component declares its category once in its own source file:
 //   MORVANE_LOGGING_CATEGORY(lcStore, "SQLiteStore")  ->  "morvane.SQLiteStore"
-#define MORVANE_LOGGING_CATEGORY(name, category) Q_LOGGING_CATEGORY(name, "morvane." category)
+// Debug lines stay quiet unless asked for (QT_LOGGING_RULES="morvane.*.debug=true"): a user who starts
+// Morvane from a terminal sees what went wrong, not every capture that found nothing.
+#define MORVANE_LOGGING_CATEGORY(name, category) Q_LOGGING_CATEGORY(name, "morvane." category, QtInfoMsg)
 
 namespace morvane {
 

@@ -4,6 +4,7 @@
 #include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
+#include "SQLiteTransaction.h"
 #include "StoreError.h"
 
 #include <QList>
@@ -126,6 +127,7 @@ void addColumnIfMissing(SQLiteConnection& connection, const QString& table, cons
 
 void LibrarySchema::migrate(SQLiteConnection& connection)
 {
+    const LinkSearchSeal::FileState opened = LinkSearchSeal::current(connection);
     connection.execute(QStringLiteral("PRAGMA foreign_keys = ON"));
     connection.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
     connection.execute(linksTable());
@@ -135,8 +137,10 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
         connection.execute(table);
     for (const QString& index : indexes())
         connection.execute(index);
-    LinkSearchIndex::migrate(connection);
+    LinkSearchIndex::migrate(connection, opened);
     LibraryChangeJournal::migrate(connection);
+    // Last, so that the seal vouches for the schema every step above left.
+    inTransaction(connection, [&] { LinkSearchSeal::take(connection); });
 }
 
 void LibrarySchema::refreshStatistics(SQLiteConnection& connection) noexcept
@@ -147,8 +151,13 @@ void LibrarySchema::refreshStatistics(SQLiteConnection& connection) noexcept
     // with fresh figures, and the analysis limit keeps that to a sample of each index, so closing a
     // large library does not wait on a full scan.
     try {
+        // The first analysis makes the statistics table: the search index's seal follows that change,
+        // and only when nothing else changed the file's tables meanwhile.
+        const bool sealed = LinkSearchSeal::holds(connection, LinkSearchSeal::current(connection));
         connection.execute(QStringLiteral("PRAGMA analysis_limit = 1000"));
         connection.execute(QStringLiteral("PRAGMA optimize"));
+        if (sealed && !LinkSearchSeal::holds(connection, LinkSearchSeal::current(connection)))
+            inTransaction(connection, [&] { LinkSearchSeal::take(connection); });
     } catch (const StoreError& error) {
         qCWarning(lcSQLiteStore) << "Could not refresh the library's statistics:" << error.message();
     }

@@ -75,6 +75,20 @@ void createTitleOrder(SQLiteConnection& connection)
                        QStringLiteral(" ON links(title COLLATE NOCASE)"));
 }
 
+// The file was rebuilt, or its tables redefined, out of our hands since the index was last known to
+// describe it: the rowids it holds may name other rows now. It is emptied and built again in steps,
+// searches reading every row meanwhile.
+void forgetRowids(SQLiteConnection& connection)
+{
+    SQLiteStatement progress =
+        connection.statement(QStringLiteral("SELECT indexed_through FROM link_search_progress"));
+    if (!progress.step() || progress.int64(0) == 0)
+        return;
+    qCInfo(lcSQLiteStore) << "The library was rewritten by another program; rebuilding its search index";
+    connection.execute(QStringLiteral("INSERT INTO link_search(link_search) VALUES ('delete-all')"));
+    connection.execute(QStringLiteral("UPDATE link_search_progress SET indexed_through = 0"));
+}
+
 QString quoted(const QList<uint>& codes, qsizetype from, qsizetype count)
 {
     QString term = QString::fromUcs4(reinterpret_cast<const char32_t*>(codes.constData()) + from, count);
@@ -189,7 +203,7 @@ const QString otherMatchesWalkSql =
 
 } // namespace
 
-void LinkSearchIndex::migrate(SQLiteConnection& connection)
+void LinkSearchIndex::migrate(SQLiteConnection& connection, const LinkSearchSeal::FileState& opened)
 {
     try {
         inTransaction(connection, [&] {
@@ -206,6 +220,8 @@ void LinkSearchIndex::migrate(SQLiteConnection& connection)
                                    {SQLiteValue::integer(empty ? everyRow : 0)});
                 if (empty)
                     createTitleOrder(connection);
+            } else if (!LinkSearchSeal::holds(connection, opened)) {
+                forgetRowids(connection);
             }
             for (const QString& trigger : triggers())
                 connection.execute(trigger);
@@ -265,6 +281,7 @@ bool LinkSearchIndex::buildStep()
     inTransaction(m_connection, [&] {
         if (!exists(m_connection, titleOrderIndex)) {
             createTitleOrder(m_connection);
+            LinkSearchSeal::take(m_connection);
             return;
         }
         SQLiteStatement progress =

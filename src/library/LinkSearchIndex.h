@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinkSearchSeal.h"
 #include "LinkSearchTexts.h"
 #include "model/LinkItem.h"
 
@@ -31,8 +32,10 @@ public:
     }
 
     // Creates the index, its watermark and its triggers when missing; an empty library is indexed at
-    // once. Without the trigram tokenizer in this SQLite the library simply has no index.
-    static void migrate(SQLiteConnection& connection);
+    // once. An index the seal no longer vouches for (opened: the file as it was found, before any
+    // migration) is emptied and built again in steps; the caller takes the seal again once every
+    // migration is done. Without the trigram tokenizer in this SQLite the library simply has no index.
+    static void migrate(SQLiteConnection& connection, const LinkSearchSeal::FileState& opened);
 
     // True once every row is indexed and the title order exists; never false again afterwards.
     bool isReady();

@@ -4,6 +4,8 @@
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
 
+#include <QLoggingCategory>
+
 namespace morvane {
 
 MORVANE_LOGGING_CATEGORY(lcSQLiteStore, "SQLiteStore")
@@ -33,6 +35,17 @@ SQLiteStore::SQLiteStore(const std::optional<QString>& databasePath, std::shared
 SQLiteStore::~SQLiteStore()
 {
     LibrarySchema::refreshStatistics(m_connection);
+}
+
+void SQLiteStore::truncateLog() noexcept
+{
+    if (m_connection.inTransaction())
+        return;
+    try {
+        m_connection.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    } catch (const std::exception& error) {
+        qCWarning(lcSQLiteStore) << "Could not truncate the library's write-ahead log:" << error.what();
+    }
 }
 
 void SQLiteStore::warmSearch()

@@ -60,10 +60,18 @@ public:
     // page cache is made large enough to hold what it changes for its duration. With the usual small
     // cache, every row written to an index keyed by random ids found its page evicted, so the pages went
     // out to the log and were read back row after row, and the time grew with the square of the size.
+    //
+    // Such a transaction that fails may leave the write-ahead log as large as what it wrote: on a disk
+    // it filled, the library could not even be opened again. The log is then emptied and cut to nothing.
     template <class F> decltype(auto) inBulkTransaction(F&& fn)
     {
         const ScopedCacheSize cache(m_connection, bulkCacheKibibytes);
-        return morvane::inTransaction(m_connection, std::forward<F>(fn));
+        try {
+            return morvane::inTransaction(m_connection, std::forward<F>(fn));
+        } catch (...) {
+            truncateLog();
+            throw;
+        }
     }
 
     // --- Link reads -----------------------------------------------------------------------------
@@ -196,6 +204,10 @@ public:
 
 private:
     static constexpr int bulkCacheKibibytes = 256 * 1024;
+
+    // After a failed bulk transaction: moves what the log holds into the file and cuts the log to
+    // nothing, unless an outer transaction is still open. Never throws.
+    void truncateLog() noexcept;
 
     QString m_databasePath;
     SQLiteConnection m_connection;

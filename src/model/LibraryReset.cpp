@@ -43,21 +43,21 @@ bool LibraryReset::shouldApply(const LibraryReset& reset, const UserDefaults& de
     return true;
 }
 
-bool LibraryReset::hasCompletedPass(const UserDefaults& defaults)
+std::optional<bool> LibraryReset::completedPass(const UserDefaults& defaults)
 {
-    return defaults.boolValue(completedPassKey).value_or(false);
+    return defaults.boolValue(completedPassKey);
+}
+
+bool LibraryReset::hasAnyAcknowledged(const UserDefaults& defaults)
+{
+    return defaults.stringValue(resetIDKey).has_value() || defaults.dateValue(resetAtKey).has_value() ||
+           !defaults.stringListValue(appliedIDsKey).value_or(QStringList()).isEmpty();
 }
 
 void LibraryReset::setCompletedPass(UserDefaults& defaults, bool completed)
 {
     if (defaults.boolValue(completedPassKey) != completed)
         defaults.setBool(completedPassKey, completed);
-}
-
-void LibraryReset::settleCompletedPass(UserDefaults& defaults, bool syncOn)
-{
-    if (syncOn && !defaults.boolValue(completedPassKey))
-        defaults.setBool(completedPassKey, true);
 }
 
 void LibraryReset::syncTurnedOn(UserDefaults& defaults)

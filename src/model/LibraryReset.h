@@ -22,7 +22,9 @@ struct LibraryReset {
     // The ids of the last markers this machine applied or wrote, oldest first.
     static inline const QString appliedIDsKey = QStringLiteral("sync.appliedLibraryResetIDs");
     static constexpr qsizetype appliedIDsKept = 16;
-    // Whether a pass ever completed here: absent before this was kept, false until the first one.
+    // Whether a pass ever completed here: false from the moment sync is turned on until the first one;
+    // absent where sync was on before this was kept (an older build's machine, or settings written
+    // while the application was stopped), until the first pass decides it.
     static inline const QString completedPassKey = QStringLiteral("sync.hasCompletedPass");
 
     static std::optional<LibraryReset> loadAcknowledged(const UserDefaults& defaults);
@@ -33,13 +35,13 @@ struct LibraryReset {
     static bool shouldApply(const LibraryReset& reset, const UserDefaults& defaults);
 
     // A machine that has never completed a pass joins with its own library: the erase a marker stands
-    // for happened before this library took part in sync.
-    static bool hasCompletedPass(const UserDefaults& defaults);
+    // for happened before this library took part in sync. Nothing while it is not known.
+    static std::optional<bool> completedPass(const UserDefaults& defaults);
     static void setCompletedPass(UserDefaults& defaults, bool completed);
-    // Run at every start: the first start after this was kept counts a machine already syncing as one
-    // that completed a pass, so that an upgrade never passes over a pending erase. Turning sync on
-    // where it was never on makes the machine a joining one.
-    static void settleCompletedPass(UserDefaults& defaults, bool syncOn);
+    // Whether any marker was ever acknowledged here, by this build or an older one: a machine that
+    // applied or wrote one has synced.
+    static bool hasAnyAcknowledged(const UserDefaults& defaults);
+    // Turning sync on where it was never on makes the machine a joining one.
     static void syncTurnedOn(UserDefaults& defaults);
 };
 

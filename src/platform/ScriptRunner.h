@@ -35,6 +35,9 @@ class ScriptRunner {
 public:
     virtual ~ScriptRunner() = default;
     virtual ScriptOutcome run(const QString& source, std::optional<std::chrono::milliseconds> timeout) = 0;
+    // False where no script can run at all: the applications reached only by script have no version
+    // there, and their providers ask nothing.
+    virtual bool canRunScripts() const { return true; }
 };
 
 // This system has no way to script other applications: every script "cannot be made", at once,
@@ -42,6 +45,7 @@ public:
 class UnavailableScriptRunner final : public ScriptRunner {
 public:
     ScriptOutcome run(const QString& source, std::optional<std::chrono::milliseconds> timeout) override;
+    bool canRunScripts() const override { return false; }
 };
 
 } // namespace morvane

@@ -23,6 +23,7 @@ struct DesktopWindow {
     RunningApplication application;
     QString title;         // _NET_WM_NAME, else WM_NAME; what accessibility names the window's frame
     QString gtkObjectPath; // _GTK_WINDOW_OBJECT_PATH of a GTK application's window; empty otherwise
+    QString windowClass;   // the class of its WM_CLASS ("XTerm"), the name users know; empty without one
 
     bool operator==(const DesktopWindow&) const = default;
 };
@@ -54,7 +55,8 @@ public:
     std::optional<DesktopWindow> captureWindow() const;
 
 signals:
-    // Another application came to the front (not merely another window of the same one).
+    // Another application came to the front (not merely another window of the same one); an empty
+    // identifier when nothing this workspace can see is in front any more.
     void applicationActivated(const QString& identifier);
 };
 

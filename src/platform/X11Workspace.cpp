@@ -201,6 +201,7 @@ public:
             request(window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 4096);
         const xcb_get_property_cookie_t path =
             request(window, m_atoms[gtkWindowObjectPath], XCB_GET_PROPERTY_TYPE_ANY, 1024);
+        const xcb_get_property_cookie_t wmClass = request(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
         DesktopWindow described;
         described.windowId = window;
         described.application = applicationsOf({window}, ownIdentifier).first();
@@ -211,6 +212,10 @@ public:
         if (described.title.isEmpty())
             described.title = plainName;
         described.gtkObjectPath = replyText(path);
+        // Instance name, then class, each ended by a zero byte.
+        const QList<QByteArray> classNames = replyBytes(wmClass, 8).split('\0');
+        if (classNames.size() >= 2)
+            described.windowClass = QString::fromLocal8Bit(classNames[1]);
         return exists ? std::optional(described) : std::nullopt;
     }
 
@@ -383,10 +388,18 @@ void X11Workspace::activeWindowCleared()
     if (!m_x->isOpen())
         return;
     const xcb_window_t window = currentActiveWindow();
-    if (window == XCB_NONE)
-        m_front.reset();
-    else
+    if (window != XCB_NONE) {
         bringToFront(window);
+        return;
+    }
+    // Nothing on this display has the keyboard: the desktop itself, or on a Wayland session a native
+    // window, which this display cannot see. The window the user had before ours is no longer the
+    // one in front, so no capture may read it, and the applications it belonged to hear so.
+    m_frontWindow = m_windowBeforeOwn = XCB_NONE;
+    const bool hadFront = m_front.has_value();
+    m_front.reset();
+    if (hadFront)
+        emit applicationActivated(QString());
 }
 
 void X11Workspace::bringToFront(quint32 window)

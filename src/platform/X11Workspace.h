@@ -16,7 +16,9 @@ class ClockTimer;
 // identifiers the providers know. The window in front is described on request with its title and
 // GTK object path, and so is the last window of another application in front before one of ours. Without a
 // display, without a window manager that sets the active window, or in a Wayland session, no application is
-// in front and no notice is sent.
+// in front and no notice is sent. An active window cleared for longer than a switch takes (a native
+// Wayland window in front of Xwayland's) means that nothing is in front: a notice without an application
+// says so, and the window before ours is forgotten.
 class X11Workspace final : public Workspace {
     Q_OBJECT
 public:

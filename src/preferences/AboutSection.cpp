@@ -285,13 +285,16 @@ QWidget* permissionsGroup(SectionContext& context)
     PreferencesTheme& theme = context.theme;
     auto* group = new PreferenceGroup(theme, QStringLiteral("Permissions"), primary);
 
-    // Scripting other applications is not something this desktop offers.
-    auto* automation = new QLabel(QStringLiteral("Not available on this desktop"));
+    // Scripting other applications is not something this desktop offers: the row says what each
+    // capture reads instead, none of which asks for a permission of its own.
+    auto* automation = new QLabel(QStringLiteral("Not used on this desktop"));
     theme.ink(automation, secondary);
     group->content()->addWidget(permissionRow(
         theme, Glyph::app, QStringLiteral("Automation"), automation,
-        QStringLiteral("Used to read active context from supported browsers, Mail, DEVONthink, Obsidian, "
-                       "Fantastical, Contacts, and similar apps.")));
+        QStringLiteral("Nothing is scripted. Browsers, file managers, Thunderbird, Evince and Atril are read "
+                       "over the accessibility bus (below); Nautilus, Zathura, Okular and qpdfview also over "
+                       "D-Bus; calendar events and contacts come from Evolution Data Server; Obsidian's "
+                       "active note from Obsidian's own files.")));
 
     auto* calendar = new QLabel;
     group->content()->addWidget(

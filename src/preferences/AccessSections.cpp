@@ -37,6 +37,9 @@ struct AccessCard {
     int (*currentTarget)(const PreferencesStore&);
     void (*setTarget)(PreferencesStore&, int);
     void (PreferencesStore::*targetChanged)();
+    // The target with no version for this desktop: a stored choice of it stays and shows, but it is
+    // not offered.
+    int unavailableTarget = -1;
 };
 
 // The status row shows "Requesting..." from a press of the request button until the request ends.
@@ -91,6 +94,10 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
     auto* radios = new QHBoxLayout;
     for (int index = 0; index < card.targets.size(); ++index) {
         auto* radio = new QRadioButton(card.targets[index]);
+        if (index == card.unavailableTarget) {
+            radio->setText(card.targets[index] + QStringLiteral(" (not available on Linux)"));
+            radio->setEnabled(false);
+        }
         choices->addButton(radio, index);
         radios->addWidget(radio);
     }
@@ -138,6 +145,7 @@ QWidget* makeCalendarAccessGroup(SectionContext& context)
                 store.setCalendarRevealTarget(static_cast<CalendarRevealTarget>(id));
             },
             &PreferencesStore::calendarRevealTargetChanged,
+            static_cast<int>(CalendarRevealTarget::fantastical),
         });
 }
 
@@ -167,6 +175,7 @@ QWidget* makeContactAccessGroup(SectionContext& context)
                 store.setContactRevealTarget(static_cast<ContactRevealTarget>(id));
             },
             &PreferencesStore::contactRevealTargetChanged,
+            static_cast<int>(ContactRevealTarget::cardhop),
         });
 }
 

@@ -2,6 +2,7 @@
 
 #include "capture/ActiveContextService.h"
 #include "foundation/Error.h"
+#include "foundation/KeyText.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
 #include "store/RelationService.h"
@@ -176,6 +177,15 @@ std::optional<QString> QuickPanelViewModel::currentTipID() const
     if (m_activeContexts.size() >= 2)
         return QStringLiteral("capture.multiContext.") + token;
     return QStringLiteral("capture.newItem.") + token;
+}
+
+QString QuickPanelViewModel::emptyStateHint() const
+{
+    const QString newLink = keyCombinationText(KeyModifier::ctrl, QStringLiteral("N"));
+    if (m_query.trimmed().isEmpty())
+        return QStringLiteral("Press %1 to add a link.").arg(newLink);
+    return QStringLiteral("Press %1 to add a link, or clear the search to use the current context.")
+        .arg(newLink);
 }
 
 bool QuickPanelViewModel::showsTipBanner() const

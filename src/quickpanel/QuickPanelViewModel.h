@@ -124,6 +124,10 @@ public:
     // The link a relation removal starts from: the backlinks mode's link, or in search mode the
     // first row's link while the list shows related links.
     std::optional<LinkItem> relationBaseItem() const;
+    // The hint under an empty list. Clearing the search is offered only while there is a search to
+    // clear: with an empty one the list already shows what is in front, and the message line says
+    // why nothing is.
+    QString emptyStateHint() const;
     // The instruction banner the message belongs to, if any.
     std::optional<QString> currentTipID() const;
     bool showsTipBanner() const;

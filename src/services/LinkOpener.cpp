@@ -12,9 +12,11 @@
 #include "foundation/Uuid.h"
 #include "library/LinkParser.h"
 #include "model/PDFDeepLink.h"
+#include "platform/AlertPresenter.h"
 #include "platform/DesktopServices.h"
 #include "platform/ProcessLauncher.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroFuture>
 #include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
@@ -96,7 +98,7 @@ LinkOpener::LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentitySe
                        std::shared_ptr<const FileReconciliationService> fileReconciliationService,
                        KnownRootsStore& knownRootsStore, CalendarEventService& calendarEventService,
                        ContactService& contactService, std::shared_ptr<DesktopServices> desktop,
-                       std::shared_ptr<ProcessLauncher> launcher)
+                       std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts)
     : m_identity(std::move(fileIdentityService))
     , m_reconciliation(std::move(fileReconciliationService))
     , m_knownRoots(knownRootsStore)
@@ -104,6 +106,7 @@ LinkOpener::LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentitySe
     , m_contacts(contactService)
     , m_desktop(std::move(desktop))
     , m_launcher(std::move(launcher))
+    , m_alerts(std::move(alerts))
 {
 }
 
@@ -124,10 +127,20 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
     }
     switch (item.type) {
     case LinkType::calendar:
-        m_calendar.open(item);
+        if (m_calendar.open(item) == RevealOutcome::noApplication)
+            sayNoApplicationOpens(item,
+                                  QStringLiteral("Saved events open in GNOME Calendar or Evolution, and "
+                                                 "neither is installed."));
         co_return std::nullopt;
     case LinkType::contact:
-        m_contacts.open(item);
+        if (m_contacts.open(item) == RevealOutcome::noApplication)
+            sayNoApplicationOpens(item, QStringLiteral("Saved contacts open in GNOME Contacts or Evolution, "
+                                                       "and neither is installed."));
+        co_return std::nullopt;
+    case LinkType::obsidian:
+        if (!m_desktop->openUrl(item.url))
+            sayNoApplicationOpens(item,
+                                  QStringLiteral("Saved notes open in Obsidian, which is not installed."));
         co_return std::nullopt;
     case LinkType::file:
     case LinkType::folder:
@@ -164,12 +177,26 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
     co_return found->identity;
 }
 
+void LinkOpener::sayNoApplicationOpens(const LinkItem& item, const QString& applications)
+{
+    Alert alert;
+    alert.style = Alert::Style::warning;
+    alert.messageText = QStringLiteral("“%1” cannot be opened.").arg(item.title);
+    alert.informativeText = applications;
+    // Shown once the caller has its answer: the quick panel closes on opening, and the alert, which
+    // waits for the user, must not hold it open or stand behind it.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [alerts = m_alerts, alert] { alerts->present(alert); },
+        Qt::QueuedConnection);
+}
+
 // The desktop has no handler for message: URLs; the mail client that keeps the message opens it by
 // its Message-ID (a running one shows it in its own window).
 void LinkOpener::openMessage(const QString& url)
 {
-    if (const std::optional<QString> id = messageIDOfLocator(url)) {
-        if (m_launcher->startDetached(QStringLiteral("thunderbird"), {QStringLiteral("mid:") + *id}))
+    if (const std::optional<QByteArray> id = messageIDOfLocator(url)) {
+        if (m_launcher->startDetached(QStringLiteral("thunderbird"),
+                                      {QStringLiteral("mid:") + mailClientMessageID(*id)}))
             return;
     }
     m_desktop->openUrl(url);

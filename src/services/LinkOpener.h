@@ -12,6 +12,7 @@
 
 namespace morvane {
 
+class AlertPresenter;
 class CalendarEventService;
 class ContactService;
 class DesktopServices;
@@ -34,14 +35,16 @@ std::optional<PdfPageCommand> pdfPageCommand(const QString& desktopFile, const Q
 // Opens a saved item in the application it belongs to. Files are found again (this machine's own
 // resolution, the link's bookmark or locator, then the known folders) away from the main thread; only
 // the open itself happens on it. Writes nothing: the identity it returns is what the caller records
-// as this machine's resolution of the link.
+// as this machine's resolution of the link. An event, a contact or a note that no installed
+// application can show is said in an alert naming the applications that would, once the caller has
+// had its answer (a panel that closes on opening is gone by then).
 class LinkOpener {
 public:
     LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentityService,
                std::shared_ptr<const FileReconciliationService> fileReconciliationService,
                KnownRootsStore& knownRootsStore, CalendarEventService& calendarEventService,
                ContactService& contactService, std::shared_ptr<DesktopServices> desktop,
-               std::shared_ptr<ProcessLauncher> launcher);
+               std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts);
 
     // Main thread; resumes there. An identity only when a file or folder was opened and its evidence
     // is worth recording.
@@ -49,6 +52,8 @@ public:
 
 private:
     void openMessage(const QString& url);
+    // An alert saying that the item cannot be opened here, and which applications would open it.
+    void sayNoApplicationOpens(const LinkItem& item, const QString& applications);
     QCoro::Task<> openFile(QString path, std::optional<qint64> page);
 
     std::shared_ptr<const FileIdentityService> m_identity;
@@ -58,6 +63,7 @@ private:
     ContactService& m_contacts;
     std::shared_ptr<DesktopServices> m_desktop;
     std::shared_ptr<ProcessLauncher> m_launcher;
+    std::shared_ptr<AlertPresenter> m_alerts;
 };
 
 } // namespace morvane

@@ -125,7 +125,6 @@ PreferencesStore::PreferencesStore(Services services, QObject* parent)
             .value_or(SoundCooldown::off);
     m_syncMode = defaults.stringValue(Keys::syncMode) == QStringLiteral("iCloud") ? SyncMode::iCloud
                                                                                   : SyncMode::disabled;
-    LibraryReset::settleCompletedPass(defaults, m_syncMode == SyncMode::iCloud);
     m_calendarAccessStatus = calendarAccessText(m_services.calendarStore->authorizationStatus());
     m_contactAccessStatus = contactAccessText(m_services.contactStore->authorizationStatus());
     m_calendarRevealTarget = storedCalendarRevealTarget(defaults);
@@ -345,9 +344,9 @@ void PreferencesStore::setContactRevealTarget(ContactRevealTarget target)
 
 void PreferencesStore::setSyncMode(SyncMode mode)
 {
-    m_syncMode = mode;
-    if (mode == SyncMode::iCloud)
+    if (mode == SyncMode::iCloud && m_syncMode != SyncMode::iCloud)
         LibraryReset::syncTurnedOn(*m_services.defaults);
+    m_syncMode = mode;
     m_services.defaults->setString(Keys::syncMode, enumNameText(syncModeNames, mode));
     emit syncModeChanged();
     updateStatusForSyncMode();

@@ -27,6 +27,14 @@ void writeAtomically(const QString& filePath, const QByteArray& bytes)
             QStringLiteral("The file “%1” couldn’t be saved.").arg(lastPathComponentOfPath(filePath)));
 }
 
+// Said of the relations a backup leaves out or an import skips, when there are any.
+QString missingLinksNote(const QString& verb, qsizetype relations)
+{
+    if (relations == 0)
+        return {};
+    return QStringLiteral(" %1 %2 relation(s) that refer to missing links.").arg(verb).arg(relations);
+}
+
 QString calendarStateText(CalendarAccessState state)
 {
     switch (state) {
@@ -88,15 +96,18 @@ QCoro::Task<void> PreferencesStore::runExport(QString filePath)
     std::shared_ptr<bool> alive = m_alive;
     const QDateTime exportedAt = m_services.clock->now();
     try {
-        QFuture<void> written = m_services.linkStore->run([filePath, exportedAt](SQLiteStore& store) {
-            const MorvaneLibraryExport document(store.allLinks(), store.allRelations(), exportedAt);
-            writeAtomically(filePath, MorvaneLibraryExport::makeJSONCoders().encoder.encode(document));
+        QFuture<qsizetype> written = m_services.linkStore->run([filePath, exportedAt](SQLiteStore& store) {
+            const LibraryImporter::Export exported = LibraryImporter(store).exportDocument(exportedAt);
+            writeAtomically(filePath,
+                            MorvaneLibraryExport::makeJSONCoders().encoder.encode(exported.document));
+            return exported.leftOutRelationCount;
         });
-        co_await written;
+        const qsizetype leftOut = co_await written;
         if (!*alive)
             co_return;
         setDatabaseActionMessage(QStringLiteral("Exported Morvane library to ") +
-                                 lastPathComponentOfPath(filePath) + QStringLiteral("."));
+                                 lastPathComponentOfPath(filePath) + QStringLiteral(".") +
+                                 missingLinksNote(QStringLiteral("Left out"), leftOut));
     } catch (const std::exception& error) {
         if (!*alive)
             co_return;
@@ -174,10 +185,11 @@ QCoro::Task<void> PreferencesStore::runImport(QString filePath, bool replace)
                 "relation(s).")
                 .arg(replace ? QStringLiteral("Replaced library with") : QStringLiteral("Imported"))
                 .arg(imported.linkCount)
-                .arg(imported.relationCount)
+                .arg(imported.relationCount - imported.skippedRelationCount)
                 .arg(lastPathComponentOfPath(filePath))
                 .arg(rows.first)
-                .arg(rows.second));
+                .arg(rows.second) +
+            missingLinksNote(QStringLiteral("Skipped"), imported.skippedRelationCount));
         if (m_syncMode == SyncMode::iCloud && !isErasingDatabase())
             syncNow();
     } catch (const std::exception& error) {

@@ -30,6 +30,10 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr qsizetype maximumConnections = 16;
 // The answer of a listener with every connection taken: nothing read, try again.
 constexpr quint32 busyAnswer = 0xffffffff;
+// The answer of a listener that cannot act on URLs: nothing taken; a reason follows, as a 32-bit
+// big-endian byte length and that many bytes of UTF-8, at most refusalBytes of them.
+constexpr quint32 refusedAnswer = 0xfffffffe;
+constexpr qsizetype refusalBytes = 2048;
 // Between two tries to reach a primary that holds the lock but does not listen yet.
 constexpr milliseconds retryInterval{50};
 
@@ -158,6 +162,8 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
             const Delivery delivery = send(sent, milliseconds(remainingMs(deadline)));
             if (delivery == Delivery::answered)
                 return Role::forwarded;
+            if (delivery == Delivery::refused)
+                return Role::refused;
             if (delivery == Delivery::silent)
                 return Role::unanswered;
             dropped = delivery == Delivery::dropped;
@@ -168,7 +174,7 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
     }
 }
 
-SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseconds timeout) const
+SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseconds timeout)
 {
     const SteadyClock::time_point deadline = SteadyClock::now() + timeout;
     QLocalSocket socket;
@@ -189,17 +195,45 @@ SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseco
         if (!socket.waitForBytesWritten(remainingMs(deadline)))
             return stopped();
     }
-    QByteArray answer;
-    while (answer.size() < 4) {
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMs(deadline)))
-            return stopped();
-        answer += socket.read(4 - answer.size());
-    }
+    const auto readExactly = [&](qint64 size) -> std::optional<QByteArray> {
+        QByteArray bytes;
+        while (bytes.size() < size) {
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMs(deadline)))
+                return std::nullopt;
+            bytes += socket.read(size - bytes.size());
+        }
+        return bytes;
+    };
+    const std::optional<QByteArray> answer = readExactly(4);
+    if (!answer)
+        return stopped();
     // Leaving now closes the connection; the holder has queued the URLs already.
-    const quint32 answered = qFromBigEndian<quint32>(answer.constData());
+    const quint32 answered = qFromBigEndian<quint32>(answer->constData());
     if (answered == busyAnswer)
         return Delivery::unreachable;
+    if (answered == refusedAnswer) {
+        const std::optional<QByteArray> length = readExactly(4);
+        const quint32 size = length ? qFromBigEndian<quint32>(length->constData()) : 0;
+        const std::optional<QByteArray> reason =
+            size <= quint32(refusalBytes) ? readExactly(size) : std::nullopt;
+        m_refusal = reason ? QString::fromUtf8(*reason) : QString();
+        return Delivery::refused;
+    }
     return answered == quint32(urls.size()) ? Delivery::answered : Delivery::dropped;
+}
+
+void SingleInstance::refuse(const QString& reason)
+{
+    QByteArray bytes = reason.toUtf8();
+    if (bytes.size() > refusalBytes) {
+        // Cut at a character's start, so that the end still decodes.
+        qsizetype cut = refusalBytes;
+        while (cut > 0 && (quint8(bytes[cut]) & 0xc0) == 0x80)
+            --cut;
+        bytes.truncate(cut);
+    }
+    m_refusal = QString::fromUtf8(bytes);
+    m_refusing = true;
 }
 
 void SingleInstance::acceptConnections()
@@ -248,6 +282,13 @@ void SingleInstance::deliver(QLocalSocket* socket, QStringList urls)
     if (socket->state() != QLocalSocket::ConnectedState ||
         ::recv(int(socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
         qCWarning(lcSingleInstance) << "A launch gave up before its URLs were taken";
+        finish(socket);
+        return;
+    }
+    if (m_refusing) {
+        const QByteArray reason = m_refusal.toUtf8();
+        socket->write(bigEndian(refusedAnswer) + bigEndian(quint32(reason.size())) + reason);
+        socket->flush();
         finish(socket);
         return;
     }

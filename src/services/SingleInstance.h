@@ -26,7 +26,9 @@ struct SingleInstanceLimits {
 // On the wire a delivery is a 32-bit big-endian count of URLs, then each URL as a 32-bit big-endian
 // byte length and its UTF-8 bytes. The listener answers with the count, as four bytes of its own,
 // as it takes the URLs; only that answer tells the later process that it may leave. A listener
-// with too many connections open answers 0xFFFFFFFF at once instead: busy, try again. Any other
+// with too many connections open answers 0xFFFFFFFF at once instead: busy, try again. One that cannot
+// act on URLs (its start failed) answers 0xFFFFFFFE, then a byte length and the UTF-8 text of why,
+// and takes nothing: the later process must not report a hand-over that went nowhere. Any other
 // process of the user can connect, so the listener trusts nothing: a count or a length over the
 // limits, an empty URL or a delivery that does not complete in time closes that connection without
 // an answer, and nothing of it is delivered. Neither is a delivery whose sender has already given up
@@ -40,6 +42,7 @@ public:
         primary,    // the lock is ours: listen() next, before anything slow, so no URL is turned away
         forwarded,  // another process holds the lock and answered that it queued our URLs: exit
         unanswered, // another process holds the lock but did not answer in time: nothing was handed over
+        refused,    // another process holds the lock but cannot act on URLs (refusal() says why)
         standalone  // there is no usable runtime folder or socket: run on our own
     };
 
@@ -61,6 +64,12 @@ public:
 
     // Stops listening and lets go of the lock; later processes then become primary themselves.
     void close();
+
+    // From now on every delivery is refused with the reason, and nothing is handed on. The lock is
+    // kept: a later process would only fail the same way, and its user is told why at once.
+    void refuse(const QString& reason);
+    // After claim() answered refused: why the running process took nothing (may be empty).
+    QString refusal() const { return m_refusal; }
 
     QString socketPath() const;
     QString lockPath() const;
@@ -87,11 +96,12 @@ private:
         unreachable, // nobody listens (yet), or the holder is busy: nothing was taken, try again
         dropped,     // the connection closed without an answer: the holder may have died with the URLs,
                      // or taken them without a word; never sent twice
-        silent       // connected, but no answer before the deadline
+        silent,      // connected, but no answer before the deadline
+        refused      // the holder cannot act on URLs and took nothing
     };
 
     LockResult tryLock();
-    Delivery send(const QStringList& urls, std::chrono::milliseconds timeout) const;
+    Delivery send(const QStringList& urls, std::chrono::milliseconds timeout);
     void acceptConnections();
     void readFrom(QLocalSocket* socket);
     // False when the connection broke the rules.
@@ -106,6 +116,9 @@ private:
     bool m_ownsLock = false;
     QLocalServer* m_server = nullptr;
     QHash<QLocalSocket*, Reader> m_readers;
+    // Set by refuse() in the listener; in a later process, what claim() was told.
+    bool m_refusing = false;
+    QString m_refusal;
 };
 
 } // namespace morvane

@@ -32,16 +32,6 @@ LibraryImportError LibraryImportError::locatorDoesNotMatchType(const QString& ti
                                   rawValue(type) + QStringLiteral("”."));
 }
 
-LibraryImportError LibraryImportError::relationEndMissing(const QUuid& missingLinkID, bool inLibraryToo)
-{
-    const QString where = inLibraryToo ? QStringLiteral("neither in the file nor in the library")
-                                       : QStringLiteral("not in the file");
-    return LibraryImportError(Kind::relationEndMissing,
-                              QStringLiteral("A relation in the file refers to a link that is ") + where +
-                                  QStringLiteral(" (") + uuidString(missingLinkID) +
-                                  QStringLiteral("). Nothing was imported."));
-}
-
 LibraryImportError LibraryImportError::relationIDReused(const QUuid& relationID, bool inLibrary)
 {
     const QString id = uuidString(relationID);

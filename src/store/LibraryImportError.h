@@ -14,13 +14,10 @@ class LibraryImportError : public Error {
 public:
     enum class Kind {
         locatorDoesNotMatchType, // a link's address uses a scheme that its type never has
-        relationEndMissing,      // a relation names a link that the import would not have
         relationIDReused,        // one relation id stands for two different pairs of links
     };
 
     static LibraryImportError locatorDoesNotMatchType(const QString& title, LinkType type);
-    // inLibraryToo: whether the library was consulted as well (a merge) or only the file (a replace).
-    static LibraryImportError relationEndMissing(const QUuid& missingLinkID, bool inLibraryToo);
     // inLibrary: the other relation is the library's (a merge) rather than another record of the file.
     static LibraryImportError relationIDReused(const QUuid& relationID, bool inLibrary);
 

@@ -75,30 +75,31 @@ MorvaneLibraryImportPreview LibraryImporter::preview(const MorvaneLibraryExport&
     return preview;
 }
 
-void LibraryImporter::checkRelationEnds(const MorvaneLibraryExport& document, bool replacing)
+MorvaneLibraryExport LibraryImporter::withoutMissingEnds(const MorvaneLibraryExport& document, bool replacing,
+                                                         qsizetype& skipped)
 {
     QSet<QUuid> known;
     known.reserve(document.links.size());
     for (const MorvaneLibraryExport::LinkRecord& record : document.links)
         known.insert(record.id);
     bool libraryConsulted = false;
-    for (const MorvaneLibraryExport::RelationRecord& record : document.relations) {
-        // A relation of an item with itself is never written, so its end needs no item.
-        if (record.fromLinkID == record.toLinkID)
-            continue;
-        for (const QUuid& end : {record.fromLinkID, record.toLinkID}) {
-            if (known.contains(end))
-                continue;
-            // A merge keeps the library's links, so they may be named too; read them only when needed.
-            if (!replacing && !libraryConsulted) {
-                known.unite(m_store.allLinkIDs());
-                libraryConsulted = true;
-                if (known.contains(end))
-                    continue;
-            }
-            throw LibraryImportError::relationEndMissing(end, !replacing);
+    const auto hasEnd = [&](const QUuid& end) {
+        if (known.contains(end))
+            return true;
+        // A merge keeps the library's links, so they may be named too; read them only when needed.
+        if (!replacing && !libraryConsulted) {
+            known.unite(m_store.allLinkIDs());
+            libraryConsulted = true;
         }
-    }
+        return known.contains(end);
+    };
+    MorvaneLibraryExport kept = document;
+    // A relation of an item with itself is never written, so its end needs no item.
+    skipped = kept.relations.removeIf([&](const MorvaneLibraryExport::RelationRecord& record) {
+        return record.fromLinkID != record.toLinkID &&
+               !(hasEnd(record.fromLinkID) && hasEnd(record.toLinkID));
+    });
+    return kept;
 }
 
 void LibraryImporter::checkRelationIDs(const MorvaneLibraryExport& document, bool replacing)
@@ -137,34 +138,46 @@ LibraryImporter::ImportCounts LibraryImporter::importDocument(const MorvaneLibra
                                                               bool replacing)
 {
     const QList<LinkItem> links = document.linkItems();
-    const QList<LinkRelation> relations = document.linkRelations();
+    ImportCounts counts{document.links.size(), document.relations.size()};
     // The erase and the import commit together: whatever fails, the library is left as it was.
     m_store.inBulkTransaction([&] {
-        checkRelationEnds(document, replacing);
-        checkRelationIDs(document, replacing);
+        // What sync or another program left behind in the library the backup came from: a relation
+        // whose link is gone there. It is left out, and the rest imported.
+        const MorvaneLibraryExport kept =
+            withoutMissingEnds(document, replacing, counts.skippedRelationCount);
+        checkRelationIDs(kept, replacing);
         if (replacing)
             m_store.eraseAll();
-        m_store.importRecords(links, relations);
+        m_store.importRecords(links, kept.linkRelations());
     });
-    return ImportCounts{document.links.size(), document.relations.size()};
+    return counts;
 }
 
-MorvaneLibraryExport LibraryImporter::exportDocument(const QDateTime& exportedAt)
+LibraryImporter::Export LibraryImporter::exportDocument(const QDateTime& exportedAt)
 {
     const QList<LinkItem> links = m_store.allLinks();
-    const QList<LinkRelation> relations = m_store.allRelations();
-    return MorvaneLibraryExport(links, relations, exportedAt);
+    QList<LinkRelation> relations = m_store.allRelations();
+    // Sync or another program may leave a relation whose link is gone; an import of the backup would
+    // only skip it, so it is not written.
+    QSet<QUuid> linkIDs;
+    linkIDs.reserve(links.size());
+    for (const LinkItem& link : links)
+        linkIDs.insert(link.id);
+    const qsizetype leftOut = relations.removeIf([&](const LinkRelation& relation) {
+        return !linkIDs.contains(relation.fromLinkID) || !linkIDs.contains(relation.toLinkID);
+    });
+    return Export{MorvaneLibraryExport(links, relations, exportedAt), leftOut};
 }
 
-MorvaneLibraryExport LibraryImporter::exportLibrary(const QString& filePath, const QDateTime& exportedAt)
+LibraryImporter::Export LibraryImporter::exportLibrary(const QString& filePath, const QDateTime& exportedAt)
 {
-    MorvaneLibraryExport document = exportDocument(exportedAt);
-    const QByteArray bytes = MorvaneLibraryExport::makeJSONCoders().encoder.encode(document);
+    Export exported = exportDocument(exportedAt);
+    const QByteArray bytes = MorvaneLibraryExport::makeJSONCoders().encoder.encode(exported.document);
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw Error(QStringLiteral("The file “") + QFileInfo(filePath).fileName() +
                     QStringLiteral("” couldn’t be saved."));
-    return document;
+    return exported;
 }
 
 } // namespace morvane

@@ -12,6 +12,7 @@
 #include <QPromise>
 #include <QSet>
 
+#include <algorithm>
 #include <variant>
 
 namespace morvane {
@@ -615,14 +616,49 @@ QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store,
 {
     if (!reset || !LibraryReset::shouldApply(*reset, *m_defaults))
         co_return;
+    std::optional<bool> completed = LibraryReset::completedPass(*m_defaults);
+    if (!completed) {
+        const bool synced = co_await syncedBefore(store);
+        LibraryReset::setCompletedPass(*m_defaults, synced);
+        completed = synced;
+    }
     // A machine joining sync keeps its library: it took no part in the erase the marker stands for.
-    if (!LibraryReset::hasCompletedPass(*m_defaults)) {
+    if (!*completed) {
         LibraryReset::saveAcknowledged(*reset, *m_defaults);
         co_return;
     }
     co_await eraseLibrary(store);
     store.notifyDidMutate(false);
     LibraryReset::saveAcknowledged(*reset, *m_defaults);
+}
+
+// Sync was on here before this machine kept whether a pass completed: it was an older build's, or its
+// settings were copied or written while the application was stopped. Only what an older build's passes
+// leave behind counts: a marker it acknowledged, or a record of this library's (a link, a relation or
+// a deletion, pushed here or pulled from here) in the store. A switch alone proves nothing, and without
+// evidence the library is kept: an erase it missed is undone at worst, never a library lost.
+QCoro::Task<bool> RecordStoreSyncService::syncedBefore(LinkStore& store)
+{
+    if (LibraryReset::hasAnyAcknowledged(*m_defaults))
+        co_return true;
+    const std::shared_ptr<const Scope> everything;
+    const LocalState local = co_await readLocal(store, everything);
+    if (local.links.isEmpty() && local.relations.isEmpty() && local.deletions.isEmpty())
+        co_return false;
+    const RemoteState remote = co_await fetchRemoteState();
+    const auto listed = [&](const QString& name) { return remote.listedNames.contains(name); };
+    const bool found =
+        std::any_of(local.links.cbegin(), local.links.cend(),
+                    [&](const LinkItem& link) { return listed(RecordFormats::linkRecordName(link)); }) ||
+        std::any_of(local.relations.cbegin(), local.relations.cend(),
+                    [&](const LinkRelation& relation) {
+                        return listed(RecordFormats::relationRecordName(relation));
+                    }) ||
+        std::any_of(local.deletions.cbegin(), local.deletions.cend(), [&](const DeletedRecord& deleted) {
+            return RecordFormats::isSyncedDeletion(deleted) &&
+                   remote.deletionsByName.contains(RecordFormats::tombstoneRecordName(deleted));
+        });
+    co_return found;
 }
 
 QCoro::Task<RecordStoreSyncService::RemoteState> RecordStoreSyncService::fetchRemoteState()

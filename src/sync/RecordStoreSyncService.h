@@ -65,6 +65,8 @@ private:
     QCoro::Task<void> trackedPass(LinkStore& store);
     // Applies the marker when it is to be applied here.
     QCoro::Task<void> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
+    // Whether this library took part in sync before, as far as evidence shows.
+    QCoro::Task<bool> syncedBefore(LinkStore& store);
     QCoro::Task<RemoteState> fetchRemoteState();
     // Pulls, then pushes unless the reset marker moved meanwhile (it is applied instead); true when it
     // pushed.

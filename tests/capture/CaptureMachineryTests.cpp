@@ -2,7 +2,9 @@
 
 #include "capture/ActiveContextService.h"
 #include "capture/BrowserActiveContextProvider.h"
+#include "capture/CaptureReason.h"
 #include "capture/CaptureText.h"
+#include "capture/DesktopApplicationContextProvider.h"
 #include "capture/FinderActiveContextProvider.h"
 #include "capture/MailActiveContextProvider.h"
 #include "capture/ProviderScript.h"
@@ -18,8 +20,9 @@ TEST(RecentlyActiveApplication, EachPolicyDecidesTheCaptureTargetFromTheApplicat
 {
     using enum RecentlyActiveApplication::Policy;
     // Applications by letter: e and f are the provider's, x another one, o this one, - none. The seed
-    // is in front at construction; the notices follow; then "front" is in front at capture, without
-    // a notice, and finally this application (the quick panel opened over it).
+    // is in front at construction; the notices follow (- there: nothing the desktop sees is in front,
+    // as with a native Wayland window); then "front" is in front at capture, without a notice, and
+    // finally this application (the quick panel opened over it).
     const auto app = [](char c) -> std::optional<QString> {
         if (c == '-')
             return std::nullopt;
@@ -45,14 +48,21 @@ TEST(RecentlyActiveApplication, EachPolicyDecidesTheCaptureTargetFromTheApplicat
         {lastApplicationInFront, '-', "f", '-', "f"},
         {lastApplicationInFront, '-', "ex", '-', "-"},
         {lastApplicationInFront, '-', "x", 'e', "ee"},
+        {flag, '-', "e-o", '-', "-"},
+        {flagAndLastIdentifier, '-', "f-o", '-', "-"},
+        {lastApplicationInFront, '-', "f-o", '-', "-"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << int(c.policy) << " seed " << c.seed << ", notices " << c.notices);
         auto workspace = std::make_shared<FakeWorkspace>(app(c.seed));
         RecentlyActiveApplication state(workspace, c.policy,
                                         [](const QString& id) { return id == "app.e" || id == "app.f"; });
-        for (const char* notice = c.notices; *notice; ++notice)
-            workspace->activate(*app(*notice));
+        for (const char* notice = c.notices; *notice; ++notice) {
+            if (*notice == '-')
+                workspace->clearFront();
+            else
+                workspace->activate(*app(*notice));
+        }
         const char* target = c.targets;
         if (c.front != '-') {
             workspace->front = RunningApplication{*app(c.front), 7};
@@ -90,6 +100,54 @@ TEST(ActiveContextService, AsksInTheFixedOrderAndStopsAtTheFirstAnswer)
     EXPECT_EQ(service.captureContexts(), (CaptureResult{{}, QString()}));
     EXPECT_EQ(fx.scripts->scripts.size(), 1);
     EXPECT_EQ(ActiveContextService({finder, mail}).captureContexts(), CaptureResult());
+}
+
+// When nothing was captured and no provider said why, the window in front tells: an application no
+// provider reads, or one read over the accessibility bus while the bus is off. Nothing in front, or
+// an application that is read but showed nothing just now, has no reason to give.
+TEST(ActiveContextService, SaysWhyNothingWasCapturedWhereTheWindowInFrontTellsIt)
+{
+    ProviderFixture fx;
+    auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("File Manager"), fx.workspace, [](const QString& id) { return id == "Thunar"; },
+        [](const DesktopWindow&) { return WindowReading(); }, ApplicationReading::accessibilityBus);
+    auto notes = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("Notes"), fx.workspace, [](const QString& id) { return id == "md.obsidian"; },
+        [](const DesktopWindow&) { return WindowReading(); });
+    ActiveContextService service({fileManager, notes}, fx.workspace, fx.bus);
+    const auto why = [&] {
+        const CaptureResult result = service.captureContexts();
+        EXPECT_TRUE(result.contexts.isEmpty());
+        return result.message.value_or("none");
+    };
+    const QString notRead = "Morvane cannot read items from XTerm. Type to search all links.";
+    const QString busOff = "Morvane reads this window over the accessibility bus, which is off: turn it on "
+                           "in Preferences › About › Permissions.";
+
+    EXPECT_EQ(why(), "none") << "nothing in front";
+    fx.workspace->activate("XTerm", 5, "bash", "XTerm");
+    EXPECT_EQ(why(), notRead);
+    fx.workspace->activateOwn();
+    EXPECT_EQ(why(), notRead) << "the panel over the terminal";
+    fx.workspace->activate("org.example.Editor", 6, "notes.txt");
+    EXPECT_EQ(why(), "Morvane cannot read items from org.example.Editor. Type to search all links.")
+        << "no window class: the application's name";
+
+    fx.workspace->activate("Thunar", 7, "Docs", "Thunar");
+    EXPECT_EQ(why(), "none") << "the bus is on: nothing selected is the reader's to say";
+    fx.bus->trustState = AccessibilityTrust::notGranted;
+    EXPECT_EQ(why(), busOff);
+    fx.bus->trustState = AccessibilityTrust::notAvailable;
+    EXPECT_EQ(why(), "none");
+    fx.bus->trustState = AccessibilityTrust::notGranted;
+    fx.workspace->activate("md.obsidian", 8, "Vault", "obsidian");
+    EXPECT_EQ(why(), "none") << "read from its files, whatever the bus";
+
+    // A native Wayland window took the keyboard, then the panel opened: nothing is behind it.
+    fx.workspace->activate("XTerm", 5, "bash", "XTerm");
+    fx.workspace->clearFront();
+    fx.workspace->activateOwn();
+    EXPECT_EQ(why(), "none");
 }
 
 TEST(CaptureText, SeparatorsStatusWordsLiteralsAndLimits)

@@ -110,7 +110,7 @@ TEST_F(DesktopReaders, AFileManagerGivesItsFirstSelectedItemInItsWindowsFolder)
     tree->add(row, node(Role::tableCell, "", selected));
     tree->add(row, node(Role::tableCell, "Notes é.txt", selected));
     const FileManagerWindow thunarWindow{pid, {}, "Docs - Thunar"};
-    std::optional<CapturedContext> context = reader.read(FileManager::thunar, thunarWindow);
+    std::optional<CapturedContext> context = reader.read(FileManager::thunar, thunarWindow).context;
     ASSERT_TRUE(context);
     EXPECT_EQ(*context,
               (CapturedContext{"Notes é.txt", LocatorUrl::fileUrlText(notes, false), LinkType::file, "Thunar",
@@ -130,16 +130,31 @@ TEST_F(DesktopReaders, AFileManagerGivesItsFirstSelectedItemInItsWindowsFolder)
         fileManager, "OpenWindowsWithLocations",
         QVariantMap{{"/org/gnome/Nautilus/window/1", QVariantList{QUrl::fromLocalFile(docs).toString()}}});
     bus->own(fileManager.service, pid);
-    context = reader.read(FileManager::nautilus, nautilusWindow);
+    context = reader.read(FileManager::nautilus, nautilusWindow).context;
     ASSERT_TRUE(context);
     EXPECT_EQ(context->type, LinkType::folder);
     EXPECT_EQ(context->locator, LocatorUrl::fileUrlText(docs + "/Sub dir", true));
 
-    // A cell that would lead out of the folder, or nothing selected, gives nothing.
+    // A cell that would lead out of the folder gives nothing; nothing selected, or an icon view, which
+    // shows no selection, gives nothing with the reason; a window not on the bus, nothing to say.
     tree->edit(label, [](Node& n) { n.name = ".."; });
     EXPECT_EQ(reader.read(FileManager::nautilus, nautilusWindow), std::nullopt);
     tree->edit(cell, [](Node& n) { n.states = {}; });
-    EXPECT_EQ(reader.read(FileManager::nautilus, nautilusWindow), std::nullopt);
+    EXPECT_EQ(reader.read(FileManager::nautilus, nautilusWindow),
+              WindowReading::nothingBecause("Select a file in Nautilus to capture it."));
+    // Thunar: its list view selecting nothing leaves the side pane's place, which is no item of the
+    // folder; its icon view is no table at all.
+    tree->edit(row, [](Node& n) {
+        n.states = {};
+        n.children.clear();
+    });
+    EXPECT_EQ(reader.read(FileManager::thunar, thunarWindow).reason,
+              "Select a file in Thunar to capture it.");
+    tree->edit(view, [](Node& n) { n.role = Role::panel; });
+    EXPECT_EQ(reader.read(FileManager::thunar, thunarWindow).reason,
+              "Thunar's icon views do not show their selection to other programs: switch to the list view "
+              "(Ctrl+2) to capture the selected file.");
+    EXPECT_EQ(reader.read(FileManager::thunar, {pid + 1, {}, "Docs - Thunar"}), std::nullopt);
     EXPECT_EQ(tree->offThreadReads, 0);
 }
 

@@ -6,6 +6,8 @@
 #include "ScriptedAlertPresenter.h"
 #include "capture/AccessibilityPermission.h"
 #include "capture/CodeRunnerActiveContextProvider.h"
+#include "capture/DEVONthinkActiveContextProvider.h"
+#include "capture/FantasticalActiveContextProvider.h"
 #include "capture/PreviewPDFAccessibilityContextReader.h"
 #include "capture/PreviewPDFActiveContextProvider.h"
 
@@ -132,6 +134,44 @@ TEST(CodeRunnerProvider, ScriptAnswersWindowTextsMessagesAndIdentifiersThatCould
         EXPECT_EQ(fx.describe(result, log.lines()), expected) << qPrintable(answer);
         EXPECT_EQ(fx.scripts->scripts.size(), expected.isEmpty() ? 0 : answer.isEmpty() ? 10 : 1);
     }
+}
+
+// CodeRunner, DEVONthink, Fantastical and Preview are reached only by script, or through window
+// attributes read on the main thread, which this desktop's accessibility layer refuses: where no
+// script runs, their applications have no version, and the providers ask nothing at all.
+TEST(ScriptedApplications, WhereNoScriptRunsTheirProvidersAnswerNothingAtOnce)
+{
+    const QString pdf = writeFile("Report.pdf", "");
+    WindowFixture fx(preview, {pdf, "Page 2"});
+    fx.scripts->canRun = false;
+    fx.scripts->answer("tell application", "anything");
+    const auto reader = std::make_shared<PreviewPDFAccessibilityContextReader>(fx.workspace, fx.tree);
+    using Make = std::function<std::shared_ptr<ActiveContextProvider>()>;
+    const std::tuple<QString, QString, const char*, Make> cases[] = {
+        {preview, "Preview", "PreviewPDFContext",
+         [&] {
+             return std::make_shared<PreviewPDFActiveContextProvider>(fx.workspace, fx.scripts, fx.identity,
+                                                                      reader);
+         }},
+        {codeRunner, "CodeRunner", "CodeRunnerContext",
+         [&] {
+             return std::make_shared<CodeRunnerActiveContextProvider>(fx.workspace, fx.scripts, fx.tree,
+                                                                      fx.identity);
+         }},
+        {"com.devon-technologies.think3", "DEVONthink", "DEVONthinkContext",
+         [&] { return std::make_shared<DEVONthinkActiveContextProvider>(fx.workspace, fx.scripts); }},
+        {"com.flexibits.fantastical2.mac", "Fantastical", "FantasticalContext",
+         [&] { return std::make_shared<FantasticalActiveContextProvider>(fx.workspace, fx.scripts); }},
+    };
+    for (const auto& [identifier, name, category, make] : cases) {
+        fx.workspace->activate(identifier, 7);
+        LogCapture log("morvane." + QString(category));
+        const std::shared_ptr<ActiveContextProvider> provider = make();
+        EXPECT_EQ(provider->captureContexts(), CaptureResult()) << qPrintable(name);
+        EXPECT_EQ(log.lines(),
+                  QStringList{name + " has no version for this desktop: nothing is captured from it"});
+    }
+    EXPECT_TRUE(fx.scripts->scripts.isEmpty());
 }
 
 TEST(AccessibilityPermission, AnAlertOnlyWhileTheBusIsOffAndTheRequestOnlyWhenAgreed)

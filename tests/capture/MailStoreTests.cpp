@@ -112,7 +112,7 @@ TEST(MailMessageMatch, OnlyTheOneMessageTheRowShowsNeverALookAlike)
     qputenv("TZ", "UTC");
     struct Case {
         QString row;
-        QString id; // empty: nothing
+        QByteArray id; // empty: nothing
     };
     const Case cases[] = {
         {"Ada Lovelace <ada@x>, 09:15, Plan, revised, Read", "<plan@x>"},
@@ -128,18 +128,18 @@ TEST(MailMessageMatch, OnlyTheOneMessageTheRowShowsNeverALookAlike)
     };
     for (const Case& c : cases) {
         const std::optional<StoredMessage> found = messageOfRow(folder, c.row);
-        EXPECT_EQ(found ? found->messageID : QString(), c.id) << c.row.toStdString();
+        EXPECT_EQ(found ? found->messageID : QByteArray(), c.id) << c.row.toStdString();
     }
     qunsetenv("TZ");
 }
 
 TEST(MessageLocator, TheMessageUrlAndTheFolderUrlReadBackOnlyWhatTheyName)
 {
-    const std::optional<QString> locator = messageLocator("<a.b+c@example.org>");
+    const std::optional<QString> locator = messageLocator(QStringLiteral("<a.b+c@example.org>"));
     EXPECT_EQ(locator, "message://%3Ca.b%2Bc%40example.org%3E");
     EXPECT_EQ(messageIDOfLocator(*locator), "a.b+c@example.org");
     for (const char* refused : {"message://%3Ca%20b%40x%3E", "message://%3Cab%3E", "message://%3Ca%0A@x%3E",
-                                "message://%3Ca%FF@x%3E", "https://%3Ca@x%3E"})
+                                "message://%3Ca%FF%09@x%3E", "message://%3Caé@x%3E", "https://%3Ca@x%3E"})
         EXPECT_EQ(messageIDOfLocator(refused), std::nullopt) << refused;
 
     EXPECT_EQ(mailFolderOfMessageUrl("mailbox:///home/a/.thunderbird/p/Mail/Local%20Folders/Inbox?number=12"),
@@ -147,4 +147,32 @@ TEST(MessageLocator, TheMessageUrlAndTheFolderUrlReadBackOnlyWhatTheyName)
     for (const char* refused : {"mailbox://host/Inbox", "imap://a@b/INBOX", "mailbox:///a/%2E%2E/b",
                                 "mailbox:///a/%00/b", "mailbox:relative"})
         EXPECT_EQ(mailFolderOfMessageUrl(refused), std::nullopt) << refused;
+}
+
+// A Message-ID is bytes: one that is not UTF-8 (a Latin-1 "é", a byte that is no character in any
+// charset) keeps them from the folder through the link to the mail client's command line.
+TEST(MessageLocator, AMessageIDThatIsNotUtf8KeepsItsBytesFromTheFolderToTheMailClient)
+{
+    const QByteArray ids[] = {"<caf\xe9.\xff@example.org>", "<\xc3\xa9t\xe9@x>", "<50%\x80@x>"};
+    QList<QByteArray> messages;
+    for (const QByteArray& id : ids)
+        messages.append(message(id, "ada@x", "Same bytes"));
+    const QList<StoredMessage> read = MailFolderIndex().messages(writeFile("Mail/Latin", mbox(messages)));
+    ASSERT_EQ(read.size(), 3);
+    for (qsizetype i = 0; i < read.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(read[i].messageID, ids[i]);
+        const QString locator = messageLocator(read[i].messageID);
+        EXPECT_EQ(messageIDOfLocator(locator), ids[i].mid(1, ids[i].size() - 2));
+    }
+    EXPECT_EQ(messageLocator(read[0].messageID), "message://%3Ccaf%E9.%FF%40example.org%3E");
+    EXPECT_EQ(mailClientMessageID(*messageIDOfLocator(messageLocator(read[2].messageID))), "50%25%80@x");
+    // A UTF-8 one is the text it spells, as before.
+    EXPECT_EQ(mailClientMessageID("\xc3\xa9t\xc3\xa9@x"), QStringLiteral("été@x"));
+
+    // Non-UTF-8 bytes are checked by their ASCII alone: white space and control characters still refuse.
+    for (const QByteArray& refused : {QByteArray("<a\xe9 b@x>"), QByteArray("<a\xe9\x7f@x>"),
+                                      QByteArray("<a\xe9.x>"), "<" + QByteArray(998, '\xe9') + "@>"})
+        EXPECT_EQ(parseMailHeaders("Message-ID: " + refused + "\n\n").messageID, "")
+            << refused.toHex().constData();
 }

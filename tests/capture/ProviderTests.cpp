@@ -6,8 +6,10 @@
 #include "capture/MailActiveContextProvider.h"
 #include "foundation/LocatorUrl.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +152,48 @@ TEST(BrowserProvider, PagesOnTheAccessibilityBus)
         EXPECT_EQ(fx.bus->offThreadReads, 0);
         EXPECT_TRUE(fx.scripts->scripts.isEmpty());
     }
+}
+
+// Chromium and its family show no page to other programs unless started with the switch that stands
+// for a screen reader: a window read with no page says how to start it, and only then.
+TEST(BrowserProvider, AChromiumWindowWithoutItsPagesSaysHowToStartIt)
+{
+    QProcess withSwitch;
+    withSwitch.start("sh", {"-c", "sleep 30", "--force-renderer-accessibility"});
+    ASSERT_TRUE(withSwitch.waitForStarted());
+    const qint64 plain = QCoreApplication::applicationPid();
+    const QString howToStart =
+        "Start Google Chrome with --force-renderer-accessibility to let Morvane read its pages.";
+    struct Case {
+        QString browser;
+        qint64 processId;
+        bool hasPage;
+        AccessibilityTrust trust;
+        std::optional<QString> message;
+    };
+    const Case cases[] = {
+        {chrome, plain, false, AccessibilityTrust::granted, howToStart},
+        {chrome, withSwitch.processId(), false, AccessibilityTrust::granted, std::nullopt},
+        {chrome, plain, true, AccessibilityTrust::granted, std::nullopt},     // a page of its own screens
+        {chrome, plain, false, AccessibilityTrust::notGranted, std::nullopt}, // the bus is off: not this
+        {firefox, plain, false, AccessibilityTrust::granted, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        ProviderFixture fx;
+        fx.bus->trustState = c.trust;
+        const AccessibilityElement application = fx.bus->addApplication(c.processId);
+        const AccessibilityElement frame = fx.bus->add(application, node(AccessibilityRole::frame, "Window"));
+        if (c.hasPage)
+            fx.bus->add(frame, node(AccessibilityRole::documentWeb, "New Tab", AccessibilityState::showing,
+                                    {{"URI", "chrome://newtab/"}}));
+        fx.workspace->activate(c.browser, c.processId, "Window");
+        BrowserActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus);
+        EXPECT_EQ(provider.captureContexts(), CaptureResult()) << "nothing read yet";
+        provider.refresh().waitForFinished();
+        EXPECT_EQ(provider.captureContexts(), (CaptureResult{{}, c.message}));
+    }
+    withSwitch.kill();
+    withSwitch.waitForFinished();
 }
 
 TEST(BrowserProvider, ReadsTheWindowInFrontOrTheOneBehindThisApplication)

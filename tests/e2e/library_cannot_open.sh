@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A library that cannot be opened, or opens but cannot be written: morvane tells the user in a dialog,
 # logs the failure without the library's path, leaves the library as it was and exits with a failure
-# status, without a tray icon.
+# status, without a tray icon. While it shows why, a later launch with a link is turned away: it says
+# why and fails, rather than handing the link to a copy that cannot open it.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -16,6 +17,14 @@ expect_refusal() {
   local name=$1 expected=$2 dismiss=${3:-Return} dialog status=0
   start_app
   wait_for 15 dialog_window || fail "$name: no error dialog appeared"
+  for attempt in 1 2 3; do
+    status=0
+    "$binary" "morvane://open/0C6A5C2E-7A8B-4F0C-9D39-2B7E6F3A1D4$attempt" >"$E2E_HOME/second.log" 2>&1 || status=$?
+    [ "$status" -eq 1 ] || fail "$name: a second start with a link exited with status $status"
+    grep -qF "Morvane is already running but cannot open links: Failed to launch Morvane: The operation" \
+      "$E2E_HOME/second.log" || fail "$name: the second start did not say why: $(cat "$E2E_HOME/second.log")"
+  done
+  status=0
   if [ "$dismiss" = SIGTERM ]; then
     kill -TERM $app
   else

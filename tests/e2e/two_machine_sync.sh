@@ -4,7 +4,8 @@
 # as a file-sync program would make them. Links added, edited, related, unrelated and related again,
 # and deleted on one reach the other; the erase asked for in Preferences leaves the library whole when
 # Return is pressed in its confirmation (Cancel is the default) and empties both machines when its
-# "Erase Everything" button is pressed by its own key; nothing comes back afterwards.
+# "Erase Everything" button is pressed by its own key; nothing comes back afterwards. A third machine
+# that joins after the erase keeps its own library.
 set -euo pipefail
 binary=$1
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,17 +31,21 @@ on() {
 library() { echo "$E2E_HOME/$1/.local/share/Morvane/Morvane.sqlite"; }
 sql() { sqlite3 -cmd ".timeout 5000" "$(library "$1")" "$2"; }
 
-start_machine() { # <machine>: the X server, window manager and tray, then morvane with sync on
+start_machine() { # <machine> [disabled]: the X server, window manager and tray, then morvane, sync on
   local m=$1 home=$E2E_HOME/$1
   mkdir -p "$home/.config/Morvane" "$home/.local/share/Morvane" "$home/.runtime"
   chmod 700 "$home/.runtime"
   ln -s "$shared" "$home/.local/share/Morvane/CloudRecords"
-  printf '{"preferences.syncMode": "iCloud"}\n' >"$home/.config/Morvane/defaults.json"
+  printf '{"preferences.syncMode": "%s"}\n' "${2:-iCloud}" >"$home/.config/Morvane/defaults.json"
   start_display "$m"
   echo "$DISPLAY" >"$E2E_HOME/$m.display"
   on "$m" start_window_manager
   on "$m" start_tray
-  on "$m" exec "$binary" >"$E2E_HOME/morvane-$m.log" 2>&1 &
+  start_morvane "$m"
+}
+start_morvane() { # <machine>
+  local m=$1
+  on "$m" exec "$binary" >>"$E2E_HOME/morvane-$m.log" 2>&1 &
   echo $! >"$E2E_HOME/$m.pid"
   wait_for 15 on "$m" tray_window || fail "no tray icon on $m"
   wait_for 10 sql "$m" "SELECT COUNT(*) FROM links" || fail "no library on $m"
@@ -77,9 +82,10 @@ relate() { # <machine>: Alpha with Beta through Ctrl+K
   wait_for 10 on "$1" no_panel || fail "relating on $1 did not hide the panel"
 }
 # pass_everywhere: one pass on each machine, each started by showing its panel.
+machines="a b"
 pass_everywhere() {
   local m
-  for m in a b; do
+  for m in $machines; do
     show_panel "$m"
     hide_panel "$m"
   done
@@ -171,7 +177,23 @@ pass_everywhere
 both "SELECT COUNT(*) FROM links" 0 || fail "an erased link came back"
 no_remote_links || fail "an erased link came back into the folder"
 
-for m in a b; do
+# A third machine joins after the erase with a library of its own, made with sync off; sync is then
+# switched on in its settings file while it is stopped, as a user who copies settings or sets up
+# machines by script does. It never took part in the erase: it keeps its library and brings it in.
+start_machine c disabled
+gamma=https://example.com/gamma
+add_link c "Gamma Page" "$gamma"
+kill -TERM "$(cat "$E2E_HOME/c.pid")"
+c_stopped() { ! kill -0 "$(cat "$E2E_HOME/c.pid")" 2>/dev/null; }
+wait_for 10 c_stopped || fail "c did not quit"
+printf '{"preferences.syncMode": "iCloud"}\n' >"$E2E_HOME/c/.config/Morvane/defaults.json"
+start_morvane c
+machines="a b c"
+everywhere() { both "$1" "$2" && count_is c "$1" "$2"; }
+converge "the joining machine's link" everywhere "SELECT COUNT(*) FROM links WHERE url = '$gamma'" 1
+! grep -q "Erased all local" "$E2E_HOME/morvane-c.log" || fail "the joining machine erased its library"
+
+for m in $machines; do
   kill -TERM "$(cat "$E2E_HOME/$m.pid")"
 done
 echo "PASS"

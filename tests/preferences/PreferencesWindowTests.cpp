@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QRadioButton>
 #include <QScrollArea>
 #include <QSlider>
 #include <QTest>
@@ -144,6 +145,31 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
     EXPECT_NE(withText<QLabel>(general,
                                "Dismissed instruction banners will appear again when each situation occurs."),
               nullptr);
+}
+
+// Fantastical and Cardhop have no version for this desktop: a stored choice of either stays and shows,
+// but neither is offered; the permissions say what capture reads, not a scripting it never does.
+TEST(PreferencesWindowTests, ApplicationsWithoutALinuxVersionAreShownButNotOffered)
+{
+    test::PreferencesFixture fx;
+    fx.preferences->setCalendarRevealTarget(CalendarRevealTarget::fantastical);
+    QWidget* general = fx.window->sectionPage(PreferenceSection::general);
+    for (const char* name : {"Fantastical", "Cardhop"}) {
+        auto* choice = withText<QRadioButton>(general, QString(name) + " (not available on Linux)");
+        ASSERT_NE(choice, nullptr) << name;
+        EXPECT_FALSE(choice->isEnabled());
+    }
+    EXPECT_TRUE(withText<QRadioButton>(general, "Fantastical (not available on Linux)")->isChecked());
+    EXPECT_FALSE(withText<QRadioButton>(general, "Cardhop (not available on Linux)")->isChecked());
+    withText<QRadioButton>(general, "Calendar application")->click();
+    EXPECT_EQ(fx.preferences->calendarRevealTarget(), CalendarRevealTarget::appleCalendar);
+
+    QStringList about;
+    for (const QLabel* label : fx.window->sectionPage(PreferenceSection::about)->findChildren<QLabel*>())
+        about << label->text();
+    for (const char* absent : {"DEVONthink", "Fantastical", "Mail,"})
+        EXPECT_FALSE(about.join(u'\n').contains(absent)) << absent;
+    EXPECT_TRUE(about.join(u'\n').contains("Evolution Data Server"));
 }
 
 // A Wayland session passes X11 shortcuts on only while an X11 window has the keyboard: without the

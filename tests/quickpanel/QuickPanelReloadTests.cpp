@@ -33,6 +33,12 @@ TEST(QuickPanelReload, NothingInFrontAndASavedPageWithItsRelations)
     EXPECT_EQ(fx.model.message(), "No active context. Type to search all links.");
     fx.show({}, QStringLiteral("Allow access to read the browser."));
     EXPECT_EQ(fx.model.message(), "Allow access to read the browser.");
+    // With nothing searched, there is no search to clear.
+    EXPECT_EQ(fx.model.emptyStateHint(), "Press Ctrl+N to add a link.");
+    fx.model.setQuery(" x");
+    EXPECT_EQ(fx.model.emptyStateHint(),
+              "Press Ctrl+N to add a link, or clear the search to use the current context.");
+    fx.model.setQuery(QString());
 
     const LinkItem page = webLink("Page"), beta = webLink("Beta"), alpha = webLink("Alpha");
     fx.save({page, beta, alpha}, {{page, beta}, {alpha, page}});

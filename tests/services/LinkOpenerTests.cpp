@@ -6,6 +6,7 @@
 #include "capture/ContactLink.h"
 #include "foundation/LocatorUrl.h"
 
+#include <QCoreApplication>
 #include <QCoro/QCoroTask>
 
 #include <gtest/gtest.h>
@@ -65,6 +66,9 @@ TEST_F(Opener, EachTypeOpensOnlyTheSchemesItsParserGivesIt)
     const Case cases[] = {
         {LinkType::web, "https://example.com/a", true},
         {LinkType::mail, "message://%3Cid@example.com%3E", true},
+        // Applications with no version here: their links still go to whatever handles them.
+        {LinkType::devonthink, "x-devonthink-item://ABC-123", true},
+        {LinkType::fantastical, "x-fantastical3://show/calendar/2024-03-29", true},
         {LinkType::web, "file:///usr/bin/xterm", false},
         {LinkType::web, "morvane://open/11111111-2222-3333-4444-555555555555", false},
         {LinkType::mail, "https://example.com", false},
@@ -139,6 +143,51 @@ TEST_F(Opener, CalendarAndContactLinksGoToTheirServices)
     desktop->handledSchemes = {"addressbook"};
     EXPECT_EQ(open(link(LinkType::contact, *contactLocator("ann", "Ann Lee", std::nullopt))), std::nullopt);
     EXPECT_EQ(desktop->openedUrls, QStringList{"addressbook://ann"});
+}
+
+// With nothing installed that could show an event, a contact or a note, an alert says which
+// applications would, once the opener has answered; where something showed it, nothing is said.
+TEST_F(Opener, AnItemNoInstalledApplicationShowsIsSaidWithTheApplicationsThatWould)
+{
+    const QDateTime start = QDateTime::fromString("2024-05-01T09:00:00Z", Qt::ISODate);
+    const CalendarEvent review{"E1", std::nullopt, "Review", start, start.addSecs(3600), {}, {}, {}};
+    calendarStore->calendarEvents = {review};
+    contactStore->cards = {{"ann", "Ann", "Lee", ""}};
+    LinkItem event = link(LinkType::calendar, *CalendarEventReference::fromEvent(review).locator());
+    event.title = "Review";
+    LinkItem card = link(LinkType::contact, *contactLocator("ann", "Ann Lee", std::nullopt));
+    card.title = "Ann Lee";
+    LinkItem note = link(LinkType::obsidian, "obsidian://open?path=%2Fv%2FIdeas.md");
+    note.title = "Ideas";
+    struct Case {
+        LinkItem item;
+        bool shownElsewhere; // the store's application, or a handler of the note's links
+        QString said;        // the alert's two texts; empty for none
+    };
+    const Case cases[] = {
+        {event, false,
+         "“Review” cannot be opened. Saved events open in GNOME Calendar or Evolution, and neither is "
+         "installed."},
+        {event, true, ""},
+        {card, false,
+         "“Ann Lee” cannot be opened. Saved contacts open in GNOME Contacts or Evolution, and neither is "
+         "installed."},
+        {card, true, ""},
+        {note, false, "“Ideas” cannot be opened. Saved notes open in Obsidian, which is not installed."},
+        {note, true, ""},
+    };
+    for (const Case& c : cases) {
+        alerts->shown.clear();
+        calendarStore->revealAnswer = contactStore->revealAnswer = c.shownElsewhere;
+        desktop->handledSchemes = c.shownElsewhere ? QSet<QString>{"obsidian"} : QSet<QString>{};
+        open(c.item);
+        EXPECT_TRUE(alerts->shown.isEmpty()) << "not while the caller waits for the opener";
+        QCoreApplication::processEvents();
+        QStringList said;
+        for (const Alert& alert : alerts->shown)
+            said << alert.messageText + " " + alert.informativeText;
+        EXPECT_EQ(said.join(u'\n'), c.said) << c.item.url.toStdString();
+    }
 }
 
 } // namespace

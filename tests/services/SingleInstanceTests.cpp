@@ -191,6 +191,24 @@ TEST_F(SingleInstanceTest, ALaunchLeavesOnlyOnceTheRunningCopyAnsweredThatItTook
     ASSERT_TRUE(waitForDeliveries(2));
 }
 
+TEST_F(SingleInstanceTest, ACopyThatCannotActOnLinksTakesNoneAndSaysWhy)
+{
+    becomePrimary();
+    const QString reason = "Failed to launch Morvane: the library is unusable " + QString(3000, u'é');
+    primary.refuse(reason);
+    for (int launch = 0; launch < 3; ++launch) {
+        SingleInstance later(folder, limits);
+        EXPECT_EQ(claimAside(later, {"morvane://open/x"}), SingleInstance::Role::refused);
+        // Cut to what the answer carries, at a character's edge.
+        EXPECT_TRUE(reason.startsWith(later.refusal()));
+        EXPECT_GT(later.refusal().size(), 1000);
+    }
+    EXPECT_TRUE(received.isEmpty());
+    // It keeps the lock: a later launch does not take over to fail the same way.
+    SingleInstance next(folder, limits);
+    EXPECT_EQ(claimAside(next, {}), SingleInstance::Role::refused);
+}
+
 TEST_F(SingleInstanceTest, WhenTheRunningCopyDiesTheLaunchTakesOverWithItsUrls)
 {
     // A copy that reads the URLs and closes without answering: while it holds the lock it may have

@@ -22,10 +22,19 @@ public:
     std::optional<DesktopWindow> frontWindow() const override { return front ? window : std::nullopt; }
     std::optional<DesktopWindow> windowBeforeOwn() const override { return beforeOwn; }
 
-    void activate(const QString& identifier, qint64 processId = 100, const QString& title = {})
+    void activate(const QString& identifier, qint64 processId = 100, const QString& title = {},
+                  const QString& windowClass = {})
     {
-        showWindow(RunningApplication{identifier, processId}, title);
+        showWindow(RunningApplication{identifier, processId}, title, windowClass);
         emit applicationActivated(identifier);
+    }
+    // Nothing the desktop can see is in front any more (a native Wayland window took the keyboard).
+    void clearFront()
+    {
+        front.reset();
+        window.reset();
+        beforeOwn.reset();
+        emit applicationActivated(QString());
     }
     // The window in front is retitled (another tab, another note).
     void retitle(const QString& title)
@@ -44,10 +53,11 @@ public:
     std::optional<DesktopWindow> beforeOwn;
 
 private:
-    void showWindow(const RunningApplication& application, const QString& title)
+    void showWindow(const RunningApplication& application, const QString& title,
+                    const QString& windowClass = {})
     {
         front = application;
-        window = DesktopWindow{++m_lastWindowId, application, title, {}};
+        window = DesktopWindow{++m_lastWindowId, application, title, {}, windowClass};
         if (application.identifier != ownIdentifier)
             beforeOwn = window;
     }

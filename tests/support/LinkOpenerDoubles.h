@@ -4,6 +4,7 @@
 #include "FakeProcessLauncher.h"
 #include "InMemoryCalendarStore.h"
 #include "InMemoryContactStore.h"
+#include "ScriptedAlertPresenter.h"
 #include "ScriptedRunner.h"
 
 #include "capture/CalendarEventService.h"
@@ -27,14 +28,16 @@ struct LinkOpenerDoubles {
         std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
     std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
     std::shared_ptr<FakeProcessLauncher> launcher = std::make_shared<FakeProcessLauncher>();
+    std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
     std::shared_ptr<InMemoryCalendarStore> calendarStore = std::make_shared<InMemoryCalendarStore>();
     std::shared_ptr<InMemoryContactStore> contactStore = std::make_shared<InMemoryContactStore>();
     CalendarEventService calendar{calendarStore, desktop, std::make_shared<ScriptedRunner>(), defaults};
     ContactService contacts{contactStore, desktop, defaults};
     KnownRootsStore roots{defaults};
-    LinkOpener opener{
-        identity, std::make_shared<FileReconciliationService>(identity), roots, calendar, contacts, desktop,
-        launcher};
+    LinkOpener opener{identity, std::make_shared<FileReconciliationService>(identity),
+                      roots,    calendar,
+                      contacts, desktop,
+                      launcher, alerts};
 };
 
 } // namespace morvane::test

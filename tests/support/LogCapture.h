@@ -13,7 +13,7 @@ public:
     {
         s_category = category;
         s_lines.clear();
-        QLoggingCategory::setFilterRules(s_category + ".info=true");
+        QLoggingCategory::setFilterRules(s_category + ".debug=true\n" + s_category + ".info=true");
         m_previous = qInstallMessageHandler(&handle);
     }
     ~LogCapture()

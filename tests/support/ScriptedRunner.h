@@ -33,7 +33,11 @@ public:
         return ScriptOutcome::failure(QStringLiteral("no answer was scripted"));
     }
 
+    // False: a desktop where no script runs at all.
+    bool canRunScripts() const override { return canRun; }
+
     QStringList scripts;
+    bool canRun = true;
 
 private:
     QList<std::pair<QString, ScriptOutcome>> m_rules;

@@ -44,6 +44,13 @@ protected:
         return stamps;
     }
 
+    // What an older build keeps after its passes: only the acknowledged marker, when it met one.
+    static void upgrade(Machine& machine)
+    {
+        machine.defaults->remove(LibraryReset::completedPassKey);
+        machine.defaults->remove(LibraryReset::appliedIDsKey);
+    }
+
     Machine a{"a", std::make_shared<FolderRecordStore>()};
     Machine b{"b", std::make_shared<FolderRecordStore>()};
 };
@@ -72,24 +79,67 @@ TEST_F(FolderSyncTest, aRelationRemovedAndMadeAgainEndsOnBothMachines)
     EXPECT_TRUE(names(RecordFormats::deletedRecordType).isEmpty());
 }
 
-TEST_F(FolderSyncTest, aJoiningMachineKeepsItsLibraryAndAnUpgradedOneStillErases)
+// Machines whose sync was switched on in their settings while they were stopped: whether each one
+// completed a pass before is not kept, so only what its earlier passes left behind tells.
+TEST_F(FolderSyncTest, aMachineJoiningAfterAnEraseKeepsItsLibrary)
 {
     a.add(makeLink("before the erase"));
     a.sync();
-    Machine upgraded{"upgraded", std::make_shared<FolderRecordStore>()};
-    upgraded.add(makeLink("synced before the upgrade"));
+    b.sync();
     a.eraseEverywhere();
 
-    b.add(makeLink("joining"));
+    Machine fresh{"fresh", std::make_shared<FolderRecordStore>()};
+    fresh.add(makeLink("fresh machine's own"));
+    fresh.sync();
+    EXPECT_EQ(fresh.titles(), QStringList{"fresh machine's own"});
+    Machine empty{"empty", std::make_shared<FolderRecordStore>()};
+    empty.sync();
+    EXPECT_EQ(empty.titles(), QStringList{"fresh machine's own"});
+    for (Machine* machine : {&fresh, &empty}) {
+        EXPECT_EQ(LibraryReset::completedPass(*machine->defaults), true);
+        machine->sync(); // the marker is not applied later either
+        EXPECT_EQ(machine->titles(), QStringList{"fresh machine's own"});
+    }
+    // b completed a pass before the erase: it still empties, then takes what joined.
     b.sync();
-    a.sync();
-    EXPECT_EQ(b.titles(), QStringList{"joining"});
-    EXPECT_EQ(a.titles(), QStringList{"joining"});
+    EXPECT_EQ(b.titles(), QStringList{"fresh machine's own"});
+}
 
-    // It was syncing before this build: the erase it has not applied yet still empties it.
-    LibraryReset::settleCompletedPass(*upgraded.defaults, true);
-    upgraded.sync();
-    EXPECT_EQ(upgraded.titles(), QStringList{"joining"});
+TEST_F(FolderSyncTest, anUpgradedMachineThatAcknowledgedAMarkerAppliesTheNextOne)
+{
+    Machine acknowledged{"acknowledged", std::make_shared<FolderRecordStore>()};
+    a.add(makeLink("first"));
+    a.sync();
+    acknowledged.sync();
+    a.eraseEverywhere();
+    acknowledged.sync();
+    acknowledged.add(makeLink("after the first erase"));
+    acknowledged.sync();
+    upgrade(acknowledged);
+    a.sync();
+    a.eraseEverywhere();
+    acknowledged.sync();
+    EXPECT_TRUE(acknowledged.titles().isEmpty());
+}
+
+TEST_F(FolderSyncTest, anUpgradedMachineWithItsRecordsInTheStoreAppliesAMarkerAndOneWithoutKeepsItsLibrary)
+{
+    b.add(makeLink("b's synced"));
+    b.sync();
+    upgrade(b);
+    b.add(makeLink("b's since"));
+    Machine never{"never", std::make_shared<FolderRecordStore>()};
+    never.add(makeLink("never synced"));
+    // An erase's marker, arrived before its deletions (a file-sync program copies them in any order).
+    CloudRecord marker(RecordFormats::libraryResetType, RecordFormats::libraryResetName);
+    RecordFormats::writeLibraryResetFields({QUuid::createUuid(), at("2031-01-01T00:00:00.000Z")}, marker);
+    folder().save(marker);
+
+    never.sync();
+    b.sync();
+    EXPECT_EQ(never.titles(), (QStringList{"b's synced", "never synced"}));
+    EXPECT_EQ(b.titles(), (QStringList{"b's synced", "never synced"})); // "b's since" went with the erase
+    EXPECT_EQ(LibraryReset::completedPass(*never.defaults), true);
 }
 
 TEST_F(FolderSyncTest, deletionsOfAnythingButALinkOrRelationByItsOwnNameArePassedOver)

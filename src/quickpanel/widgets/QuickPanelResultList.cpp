@@ -3,7 +3,6 @@
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
-#include "foundation/KeyText.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QContextMenuEvent>
@@ -204,9 +203,7 @@ void QuickPanelResultList::paintEvent(QPaintEvent*)
 void QuickPanelResultList::paintEmptyState(QPainter& painter)
 {
     const QString heading = QStringLiteral("No matching links");
-    const QString hint =
-        QStringLiteral("Press %1 to add a link, or clear the search to use the current context.")
-            .arg(keyCombinationText(KeyModifier::ctrl, QStringLiteral("N")));
+    const QString hint = m_model.emptyStateHint();
     const QFont headingFont = textFont(TextStyle::headline);
     const QFont hintFont = textFont(TextStyle::caption);
     const int headingHeight = QFontMetrics(headingFont).height();

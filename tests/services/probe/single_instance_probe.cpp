@@ -1,5 +1,5 @@
 // Claims the single instance in the folder given first and sends the URL given second. Prints
-// "forwarded" or "unanswered"; or "primary", then every URL that later reaches it, and exits after
+// "forwarded", "unanswered" or "refused"; or "primary", then every URL that later reaches it, and exits after
 // the first delivery (or five seconds).
 #include "services/SingleInstance.h"
 
@@ -22,6 +22,9 @@ int main(int argc, char** argv)
         return 0;
     case morvane::SingleInstance::Role::standalone:
         std::puts("standalone");
+        return 0;
+    case morvane::SingleInstance::Role::refused:
+        std::puts("refused");
         return 0;
     case morvane::SingleInstance::Role::primary:
         break;
