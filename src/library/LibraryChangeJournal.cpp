@@ -19,7 +19,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcSQLiteStore)
 
 namespace {
 
-enum Kind { linkKind = 0, relationKind = 1, deletionKind = 2 };
+enum Kind { linkKind = 0, relationKind = 1, deletionKind = 2, everythingKind = 3 };
 
 // AUTOINCREMENT: a number is never given twice, even after the latest row was replaced, so a reader
 // that stopped at a number misses nothing written after it.
@@ -102,14 +102,39 @@ void LibraryChangeJournal::migrate(SQLiteConnection& connection)
     try {
         inTransaction(connection, [&] {
             connection.execute(createTable);
-            for (const Trigger& trigger : triggers())
-                connection.execute(QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 %2 BEGIN %3 END")
-                                       .arg(trigger.name, trigger.event, trigger.body));
+            LibraryChangeJournal(connection).createTriggers();
         });
     } catch (const StoreError& error) {
         // Without it every sync pass reads the whole library, as it always may.
         qCWarning(lcSQLiteStore) << "The library has no change journal:" << error.message();
     }
+}
+
+bool LibraryChangeJournal::suspend()
+{
+    SQLiteStatement present =
+        m_connection.statement(QStringLiteral("SELECT 1 FROM sqlite_master WHERE name = 'library_changes'"));
+    if (!present.step())
+        return false;
+    for (const Trigger& trigger : triggers())
+        m_connection.execute(QStringLiteral("DROP TRIGGER IF EXISTS ") + trigger.name);
+    return true;
+}
+
+void LibraryChangeJournal::createTriggers()
+{
+    for (const Trigger& trigger : triggers())
+        m_connection.execute(QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 %2 BEGIN %3 END")
+                                 .arg(trigger.name, trigger.event, trigger.body));
+}
+
+void LibraryChangeJournal::resume()
+{
+    createTriggers();
+    // What each key was noted for no longer matters: one row says that every key changed.
+    m_connection.execute(QStringLiteral("DELETE FROM library_changes"));
+    m_connection.execute(QStringLiteral("INSERT INTO library_changes (kind, first) VALUES (?1, '')"),
+                         {SQLiteValue::integer(everythingKind)});
 }
 
 LibraryChangeJournal::Changes LibraryChangeJournal::changesSince(std::optional<qint64> since)
@@ -145,6 +170,9 @@ LibraryChangeJournal::Changes LibraryChangeJournal::changesSince(std::optional<q
             break;
         case deletionKind:
             changes.deletedRecords.append({changed.text(1), changed.text(2)});
+            break;
+        case everythingKind:
+            changes.everything = true;
             break;
         }
     }

@@ -30,6 +30,12 @@ public:
     // Creates the table and its triggers when missing.
     static void migrate(SQLiteConnection& connection);
 
+    // For writes of a large part of the library inside one transaction (an import, an erase): suspend()
+    // stops the triggers, which would note every row, and resume() starts them again and notes that
+    // everything changed. suspend() is false when the library has no journal.
+    bool suspend();
+    void resume();
+
     // The keys changed after a point, as the library stores them (ids are not parsed).
     struct Changes {
         // The number of the latest change: the point to ask from next time.
@@ -41,6 +47,8 @@ public:
         qint64 schemaVersion = 0;
         // False when the journal or one of its triggers is missing: no point can be trusted.
         bool complete = false;
+        // Everything may have changed since the point (a large write went without the triggers).
+        bool everything = false;
         QList<QString> links;
         QList<std::pair<QString, QString>> relations;      // from and to, as stored
         QList<std::pair<QString, QString>> deletedRecords; // record type and name
@@ -57,6 +65,8 @@ public:
     QList<DeletedRecord> deletedRecords(const QList<std::pair<QString, QString>>& keys);
 
 private:
+    void createTriggers();
+
     SQLiteConnection& m_connection;
 };
 

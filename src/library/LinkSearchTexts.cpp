@@ -73,7 +73,7 @@ bool LinkSearchTexts::refresh()
         m_entryOf.clear();
         return false;
     }
-    if (!m_through || changes.links.size() > reloadAfterChanges) {
+    if (!m_through || changes.everything || changes.links.size() > reloadAfterChanges) {
         reload();
     } else if (!changes.links.isEmpty()) {
         QStringList ids;

@@ -553,7 +553,7 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
     // may have lost them: the journal alone is trusted only when neither happened since the last pass.
     const std::optional<qint64> journalSince = kept ? std::optional(kept->journalThrough) : std::nullopt;
     const LibraryChangeJournal::Changes journal = co_await readJournal(store, journalSince);
-    if (kept && (!journal.complete || journal.othersCommits != kept->othersCommits ||
+    if (kept && (!journal.complete || journal.everything || journal.othersCommits != kept->othersCommits ||
                  journal.schemaVersion != kept->schemaVersion))
         kept.reset();
     // Every awaited call's arguments are named locals: g++ 12 destroys temporaries made inside a co_await
