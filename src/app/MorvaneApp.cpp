@@ -238,8 +238,8 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
     auto finder = std::make_shared<FinderActiveContextProvider>(env.workspace, env.scripts, fileIdentity);
     auto mail = std::make_shared<MailActiveContextProvider>(env.workspace, env.scripts);
     auto fantastical = std::make_shared<FantasticalActiveContextProvider>(env.workspace, env.scripts);
-    auto calendar = std::make_shared<CalendarActiveContextProvider>(env.workspace, env.scripts,
-                                                                    calendarEvents, env.clock);
+    auto calendar = std::make_shared<CalendarActiveContextProvider>(
+        env.workspace, env.scripts, env.accessibility, calendarEvents, env.clock);
     auto contact = std::make_shared<ContactActiveContextProvider>(env.workspace, env.scripts,
                                                                   env.accessibility, contacts);
     auto codeRunner = std::make_shared<CodeRunnerActiveContextProvider>(env.workspace, env.scripts,
@@ -254,7 +254,7 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
         [](const QString& identifier) { return pdfViewerOfIdentifier(identifier).has_value(); },
         [viewers](const DesktopWindow& window) -> std::optional<CapturedContext> {
             const std::optional<PdfViewer> viewer = pdfViewerOfIdentifier(window.application.identifier);
-            return viewer ? viewers->read(*viewer, window.application.processId, window.title) : std::nullopt;
+            return viewer ? viewers->read(*viewer, window) : std::nullopt;
         });
     auto folders = std::make_shared<FileManagerReader>(env.sessionBus, env.accessibility, fileIdentity);
     auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
@@ -271,9 +271,7 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
         std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
     auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
-        [messages](const DesktopWindow& window) {
-            return messages->read(window.application.processId, window.title);
-        },
+        [messages](const DesktopWindow& window) { return messages->read(window); },
         ApplicationReading::accessibilityBus);
     return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
             fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};

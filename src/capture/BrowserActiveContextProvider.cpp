@@ -246,9 +246,19 @@ std::optional<CapturedContext> BrowserActiveContextProvider::context(const Targe
 {
     const SupportedBrowser& browser = *target.browser;
     const std::optional<LocatorUrl> url = LocatorUrl::parse(urlText);
-    const QString scheme = url ? url->scheme().toLower() : QString();
-    if (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")) {
+    if (!url) {
         qCInfo(lcBrowserContext).noquote() << "Ignored malformed active browser URL from" << browser.appName;
+        return std::nullopt;
+    }
+    // A local file, the browser's own screens and other schemes are no web page: nothing to capture,
+    // and nothing wrong either. Said once per window, not at every poll.
+    const QString scheme = url->scheme().toLower();
+    if (scheme != QStringLiteral("http") && scheme != QStringLiteral("https")) {
+        if (!m_notedOtherPages.contains(target.window.windowId)) {
+            m_notedOtherPages.insert(target.window.windowId);
+            qCDebug(lcBrowserContext).noquote()
+                << "The page in front of" << browser.appName << "is no web page:" << scheme << "URL";
+        }
         return std::nullopt;
     }
     m_recentlyActive.markCaptured(browser.bundleIdentifier);

@@ -3,6 +3,8 @@
 #include "capture/ActiveContextProvider.h"
 #include "capture/RecentlyActiveApplication.h"
 
+#include <QSet>
+
 #include <memory>
 #include <mutex>
 
@@ -48,6 +50,8 @@ private:
     // Written on the accessibility thread, read on the main thread.
     std::shared_ptr<std::mutex> m_pageMutex = std::make_shared<std::mutex>();
     std::shared_ptr<std::optional<Page>> m_page = std::make_shared<std::optional<Page>>();
+    // The windows whose page was said to be no web page.
+    QSet<quint32> m_notedOtherPages;
 };
 
 } // namespace morvane

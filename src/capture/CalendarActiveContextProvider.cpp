@@ -48,12 +48,15 @@ QString selectionScript()
 
 CalendarActiveContextProvider::CalendarActiveContextProvider(
     std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+    std::shared_ptr<AccessibilityApi> accessibility,
     std::shared_ptr<CalendarEventService> calendarEventService, std::shared_ptr<Clock> clock)
     : m_scripts(std::move(scripts))
     , m_calendarEventService(std::move(calendarEventService))
     , m_clock(std::move(clock))
-    , m_lastCalendarApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
+    , m_lastCalendarApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                         isCalendarApplication)
+    , m_openedEvent(std::move(workspace), std::move(accessibility), calendarIdentifier,
+                    &readOpenedCalendarEvent)
 {
 }
 
@@ -68,6 +71,8 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     if (!application)
         return {};
     if (*application == calendarIdentifier) {
+        if (std::optional<CapturedContext> opened = openedEvent())
+            return {{std::move(*opened)}, std::nullopt};
         if (std::optional<CapturedContext> selected = readCalendarSelection())
             return {{std::move(*selected)}, std::nullopt};
     }
@@ -90,6 +95,33 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     }
     return {std::move(result.events),
             QStringLiteral("Select a ") + name + QStringLiteral(" event to add or open.")};
+}
+
+QFuture<void> CalendarActiveContextProvider::refresh()
+{
+    return m_openedEvent.refresh();
+}
+
+std::optional<CapturedContext> CalendarActiveContextProvider::openedEvent()
+{
+    const std::optional<ShownCalendarEvent> shown = m_openedEvent.reading();
+    if (!shown)
+        return std::nullopt;
+    // The window writes the date in the locale's order: each day it may be is looked at.
+    std::optional<CalendarEvent> found;
+    for (const QDate& day : shown->possibleDays()) {
+        const QDateTime start = day.startOfDay();
+        for (const CalendarEvent& event : m_calendarEventService->eventsBetween(start, start.addDays(1))) {
+            if (!shown->shows(event) || (found && found->identifier == event.identifier))
+                continue;
+            if (found) {
+                qCInfo(lcCalendarContext) << "The event open in Calendar matches several events";
+                return std::nullopt;
+            }
+            found = event;
+        }
+    }
+    return found ? m_calendarEventService->capturedContext(*found, QStringLiteral("Calendar")) : std::nullopt;
 }
 
 std::optional<CapturedContext> CalendarActiveContextProvider::readCalendarSelection()

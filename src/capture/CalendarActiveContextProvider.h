@@ -1,37 +1,47 @@
 #pragma once
 
 #include "capture/ActiveContextProvider.h"
+#include "capture/GnomeCalendarEventReader.h"
+#include "capture/KeptWindowReading.h"
 #include "capture/RecentlyActiveApplication.h"
 
 #include <memory>
 
 namespace morvane {
 
+class AccessibilityApi;
 class CalendarEventService;
 class Clock;
 class ScriptRunner;
 class Workspace;
 
 // The event selected in Calendar; else, for Calendar and for Fantastical (after its own provider
-// found nothing), the events around now to pick from, with a message for the quick panel.
+// found nothing), the events around now to pick from, with a message for the quick panel. On this
+// desktop Calendar is GNOME Calendar: the event it has open (its popover or its editor) is read over
+// the accessibility bus at each refresh, off the main thread, and found among the user's events.
 class CalendarActiveContextProvider final : public ActiveContextProvider {
 public:
     CalendarActiveContextProvider(std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+                                  std::shared_ptr<AccessibilityApi> accessibility,
                                   std::shared_ptr<CalendarEventService> calendarEventService,
                                   std::shared_ptr<Clock> clock);
 
     QString providerName() const override { return QStringLiteral("Calendar"); }
     CaptureResult captureContexts() override;
+    QFuture<void> refresh() override;
     // The desktop's calendar application, whose events come from the calendar store.
     ApplicationReading readingOf(const QString& identifier) const override;
 
 private:
     std::optional<CapturedContext> readCalendarSelection();
+    // The one event that matches what GNOME Calendar has open, from the last reading of its window.
+    std::optional<CapturedContext> openedEvent();
 
     std::shared_ptr<ScriptRunner> m_scripts;
     std::shared_ptr<CalendarEventService> m_calendarEventService;
     std::shared_ptr<Clock> m_clock;
     RecentlyActiveApplication m_lastCalendarApp;
+    KeptWindowReading<ShownCalendarEvent> m_openedEvent;
 };
 
 } // namespace morvane

@@ -189,6 +189,11 @@ CalendarEventService::matchSelectedEvent(const SelectedCalendarEvent& selection,
     return std::nullopt;
 }
 
+QList<CalendarEvent> CalendarEventService::eventsBetween(const QDateTime& start, const QDateTime& end) const
+{
+    return hasFullAccess() ? m_store->events(start, end) : QList<CalendarEvent>();
+}
+
 QList<CapturedContext> CalendarEventService::searchEvents(const QString& query, const QString& sourceApp,
                                                           const QDateTime& now) const
 {

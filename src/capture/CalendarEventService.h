@@ -60,6 +60,9 @@ public:
     // The event within a day of the selection that it names; nothing without access.
     std::optional<CapturedContext> matchSelectedEvent(const SelectedCalendarEvent& selection,
                                                       const QString& sourceApp) const;
+    // The events that overlap [start, end], for a capture that matches what an application shows;
+    // nothing without access.
+    QList<CalendarEvent> eventsBetween(const QDateTime& start, const QDateTime& end) const;
     // Events from 10 years before now to 5 years after whose title, calendar, location or notes hold
     // the query (2 characters at least), nearest to now first, at most 100.
     QList<CapturedContext> searchEvents(const QString& query, const QString& sourceApp,

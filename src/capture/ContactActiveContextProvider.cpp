@@ -118,15 +118,15 @@ struct ContactActiveContextProvider::Capture {
     std::optional<CapturedContext> context = std::nullopt;
 };
 
-ContactActiveContextProvider::ContactActiveContextProvider(
-    std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
-    std::shared_ptr<const AccessibilityApi> accessibility, std::shared_ptr<ContactService> contactService)
-    : m_workspace(workspace)
-    , m_scripts(std::move(scripts))
-    , m_accessibility(std::move(accessibility))
+ContactActiveContextProvider::ContactActiveContextProvider(std::shared_ptr<Workspace> workspace,
+                                                           std::shared_ptr<ScriptRunner> scripts,
+                                                           std::shared_ptr<AccessibilityApi> accessibility,
+                                                           std::shared_ptr<ContactService> contactService)
+    : m_scripts(std::move(scripts))
     , m_contactService(std::move(contactService))
-    , m_lastContactApp(std::move(workspace), RecentlyActiveApplication::Policy::lastApplicationInFront,
+    , m_lastContactApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                        isContactApplication)
+    , m_shownCard(std::move(workspace), std::move(accessibility), contactsIdentifier, &readShownContactCard)
 {
 }
 
@@ -161,8 +161,10 @@ CaptureResult ContactActiveContextProvider::captureContexts()
         return message(QStringLiteral("Cardhop does not expose its selected contact. Turn on the desktop's "
                                       "accessibility support, then try again."));
     case Outcome::ambiguousVisibleText:
-        return message(QStringLiteral("Morvane can see Cardhop text, but it does not resolve to one unique "
-                                      "contact. Type the contact name in Morvane to link it."));
+        return message(
+            QStringLiteral("Morvane can see ") + name +
+            QStringLiteral(" text, but it does not resolve to one unique contact. Type the contact "
+                           "name in Morvane to link it."));
     case Outcome::unreadable:
         break;
     }
@@ -178,6 +180,10 @@ ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool
         return {Outcome::accessDenied};
     case ContactService::CaptureAccess::granted:
         break;
+    }
+    if (!cardhop) {
+        if (std::optional<Capture> shown = shownCardCapture())
+            return std::move(*shown);
     }
     const std::optional<QString> answer = selectionAnswer(cardhop);
     if (!answer || answer->isEmpty())
@@ -211,6 +217,25 @@ ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool
     return {Outcome::context,
             CapturedContext{name, *locator, LinkType::contact,
                             cardhop ? QStringLiteral("Cardhop") : QStringLiteral("Contacts"), std::nullopt}};
+}
+
+QFuture<void> ContactActiveContextProvider::refresh()
+{
+    return m_shownCard.refresh();
+}
+
+std::optional<ContactActiveContextProvider::Capture> ContactActiveContextProvider::shownCardCapture()
+{
+    const std::optional<ShownContactCard> shown = m_shownCard.reading();
+    if (!shown)
+        return std::nullopt;
+    if (shown->name.isEmpty())
+        return Capture{Outcome::nothingSelected};
+    std::optional<CapturedContext> context =
+        m_contactService->contactMatchingVisibleTexts({shown->name}, QStringLiteral("Contacts"));
+    if (!context)
+        return Capture{Outcome::ambiguousVisibleText};
+    return Capture{Outcome::context, std::move(context)};
 }
 
 std::optional<QString> ContactActiveContextProvider::selectionAnswer(bool cardhop)

@@ -82,6 +82,55 @@ std::optional<QString> selectedName(const AccessibilityApi& api, const Accessibi
     return found;
 }
 
+bool isView(AccessibilityRole role)
+{
+    return role == AccessibilityRole::table || role == AccessibilityRole::treeTable ||
+           role == AccessibilityRole::layeredPane;
+}
+
+// The one item a status bar names when one is selected: Thunar's ""name"  |  size  |  type", Nemo's
+// and Caja's ""name" selected (size)". Several items selected are counted, not named.
+std::optional<QString> nameInStatusBar(const std::optional<QString>& text)
+{
+    if (!text || !text->startsWith(u'"'))
+        return std::nullopt;
+    qsizetype end = text->indexOf(QLatin1String("\"  |"), 1);
+    if (end < 0)
+        end = text->indexOf(QLatin1String("\" selected"), 1);
+    if (end <= 1)
+        return std::nullopt;
+    return text->mid(1, end - 1);
+}
+
+// The folder a path bar shows: one button a folder, the deepest first and the root (unnamed, or
+// "/") last, then the bar's own scroll buttons. The window is titled after the folder shown, which
+// need not be the deepest button once the user went up.
+std::optional<QString> pathBarFolder(const AccessibilityApi& api, const AccessibilityElement& bar,
+                                     const QString& title)
+{
+    const std::optional<AccessibilityElement> first = api.childAt(bar, 0);
+    if (!first || api.role(*first) != AccessibilityRole::other)
+        return std::nullopt;
+    QStringList names;
+    for (const AccessibilityElement& button : api.children(bar, 256)) {
+        if (api.role(button) != AccessibilityRole::other)
+            break;
+        names.append(api.name(button).value_or(QString()));
+    }
+    const qsizetype shown = names.indexOf(title);
+    if (shown < 0 || names.size() < 2 || !(names.last().isEmpty() || names.last() == QLatin1String("/")))
+        return std::nullopt;
+    QString path;
+    for (qsizetype i = names.size() - 2; i >= shown; --i) {
+        const QString& name = names.at(i);
+        if (name.isEmpty() || name.contains(u'/') || name == QLatin1String("..") ||
+            name == QLatin1String("."))
+            return std::nullopt;
+        path += u'/' + name;
+    }
+    return path.isEmpty() ? std::nullopt : std::optional(path);
+}
+
 } // namespace
 
 std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier)
@@ -91,6 +140,10 @@ std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier)
         {QStringLiteral("nautilus"), FileManager::nautilus},
         {QStringLiteral("thunar"), FileManager::thunar},
         {QStringLiteral("org.xfce.thunar"), FileManager::thunar},
+        {QStringLiteral("nemo"), FileManager::nemo},
+        {QStringLiteral("org.nemo"), FileManager::nemo},
+        {QStringLiteral("caja"), FileManager::caja},
+        {QStringLiteral("org.mate.caja"), FileManager::caja},
     };
     const auto found = managers.constFind(identifier.toLower());
     if (found == managers.constEnd())
@@ -100,7 +153,17 @@ std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier)
 
 QString fileManagerName(FileManager manager)
 {
-    return manager == FileManager::nautilus ? QStringLiteral("Nautilus") : QStringLiteral("Thunar");
+    switch (manager) {
+    case FileManager::nautilus:
+        return QStringLiteral("Nautilus");
+    case FileManager::thunar:
+        return QStringLiteral("Thunar");
+    case FileManager::nemo:
+        return QStringLiteral("Nemo");
+    case FileManager::caja:
+        return QStringLiteral("Caja");
+    }
+    return {};
 }
 
 // Why a window that could be read gave no item.
@@ -109,7 +172,8 @@ WindowReading FileManagerReader::nothingSelectedIn(FileManager manager, const Se
     if (!seen.windowFound)
         return {};
     const QString name = fileManagerName(manager);
-    if (manager == FileManager::thunar && seen.tables < 2)
+    // Thunar's icon views show no items: only its status bar names the one selected, when it is shown.
+    if (manager == FileManager::thunar && seen.tables < 2 && !seen.statusBar)
         return WindowReading::nothingBecause(captureReason::selectionNotShown(name));
     return WindowReading::nothingBecause(captureReason::nothingSelected(name));
 }
@@ -126,40 +190,61 @@ FileManagerReader::FileManagerReader(std::shared_ptr<const SessionBus> bus,
 FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
                                                       const FileManagerWindow& window) const
 {
-    const bool wantsLocation = manager == FileManager::thunar;
-    QFuture<Seen> reading = m_accessibility->run([window, wantsLocation](AccessibilityApi& api) -> Seen {
+    const bool wantsLocation = manager != FileManager::nautilus;
+    const bool readsPathBar = manager == FileManager::nemo;
+    // Nemo and Caja keep the hidden panes of their side bar (a folder tree, the history) selected:
+    // only views on screen count there.
+    const bool shownViewsOnly = manager == FileManager::nemo || manager == FileManager::caja;
+    QFuture<Seen> reading = m_accessibility->run([window, wantsLocation, readsPathBar,
+                                                  shownViewsOnly](AccessibilityApi& api) -> Seen {
         const std::optional<AccessibilityElement> frame = windowFrame(api, window.processId, window.title);
         if (!frame)
             return {};
-        // One walk finds the location entry and the tables. The folder's view comes after the side
-        // pane's table of places, and a view not shown selects nothing: the last table that selects
-        // something is the one.
+        // One walk finds the location, the views and the status bar. The folder's view comes after the
+        // side pane's table of places, and a view not shown selects nothing: the last view that
+        // selects something is the one.
         AccessibilityApi::Walk walk;
         walk.maxDepth = 24;
         walk.maxNodes = 1500;
         walk.showingOnly = false;
-        walk.skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu, AccessibilityRole::popupMenu,
-                          AccessibilityRole::table, AccessibilityRole::list};
+        walk.skipRoles = {AccessibilityRole::menuBar,    AccessibilityRole::menu,
+                          AccessibilityRole::popupMenu,  AccessibilityRole::table,
+                          AccessibilityRole::list,       AccessibilityRole::treeTable,
+                          AccessibilityRole::layeredPane};
         Seen seen;
         seen.windowFound = true;
-        QList<AccessibilityElement> tables;
+        QList<AccessibilityElement> views;
+        std::optional<QString> statusName;
+        std::optional<QString> pathBar;
         api.findFirst(
             *frame,
             [&](const AccessibilityElement& element) {
                 const AccessibilityRole role = api.role(element);
                 if (role == AccessibilityRole::table)
-                    tables.append(element);
-                else if (wantsLocation && !seen.location &&
-                         (role == AccessibilityRole::text || role == AccessibilityRole::entry)) {
+                    ++seen.tables;
+                if (shownViewsOnly ? isView(role) && api.states(element).testFlag(AccessibilityState::showing)
+                                   : role == AccessibilityRole::table) {
+                    views.append(element);
+                } else if (wantsLocation && !seen.location &&
+                           (role == AccessibilityRole::text || role == AccessibilityRole::entry)) {
                     if (const std::optional<QString> text = api.text(element); text && text->startsWith(u'/'))
                         seen.location = text;
+                } else if (wantsLocation && role == AccessibilityRole::statusBar && !seen.statusBar &&
+                           api.states(element).testFlag(AccessibilityState::showing)) {
+                    seen.statusBar = true;
+                    statusName = nameInStatusBar(api.name(element));
+                } else if (readsPathBar && role == AccessibilityRole::panel && !pathBar) {
+                    pathBar = pathBarFolder(api, element, window.title);
                 }
                 return false;
             },
             walk);
-        seen.tables = int(tables.size());
-        for (auto table = tables.rbegin(); table != tables.rend() && !seen.selectedName; ++table)
-            seen.selectedName = selectedName(api, *table);
+        for (auto view = views.rbegin(); view != views.rend() && !seen.selectedName; ++view)
+            seen.selectedName = selectedName(api, *view);
+        if (!seen.selectedName)
+            seen.selectedName = statusName;
+        if (!seen.location)
+            seen.location = pathBar;
         return seen;
     });
     return jobAnswer(reading);

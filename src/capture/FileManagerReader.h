@@ -14,10 +14,12 @@ class AccessibilityApi;
 class FileIdentityService;
 class SessionBus;
 
-// The file managers whose window folder and selection can be read: Nautilus says its folder over
-// org.freedesktop.FileManager1, Thunar shows it in its location entry; both show their selection on
-// the accessibility bus (Thunar in its list view only).
-enum class FileManager { nautilus, thunar };
+// The file managers whose window folder and selection can be read. Nautilus says its folder over
+// org.freedesktop.FileManager1; Thunar and Caja show it in their location entry (Caja's even while
+// its path bar stands in front of it); Nemo only in its path bar, one button a folder. Their views
+// show the selection on the accessibility bus, except Thunar's icon view, whose status bar alone
+// names the one selected item.
+enum class FileManager { nautilus, thunar, nemo, caja };
 
 // The file manager an application identifier names (in any letter case); nothing for any other.
 std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier);
@@ -38,7 +40,8 @@ private:
     struct Seen {
         bool windowFound = false;
         int tables = 0; // Thunar's side pane is one, its list view another, its icon views none
-        std::optional<QString> location; // the location entry's text
+        bool statusBar = false;
+        std::optional<QString> location; // the location entry's text, or the path bar's folder
         std::optional<QString> selectedName;
     };
     Seen readWindow(FileManager manager, const FileManagerWindow& window) const;

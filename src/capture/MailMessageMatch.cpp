@@ -71,6 +71,12 @@ std::optional<QString> mailFolderOfMessageUrl(const QString& url)
     return path;
 }
 
+bool isMailMessageUrl(const QString& url)
+{
+    return url.startsWith(QLatin1String("mailbox:")) || url.startsWith(QLatin1String("imap:")) ||
+           url.startsWith(QLatin1String("imap-message:"));
+}
+
 std::optional<StoredMessage> messageOfRow(const QList<StoredMessage>& messages, const QString& rowName)
 {
     std::optional<StoredMessage> found;

@@ -13,6 +13,10 @@ namespace morvane {
 // mbox or maildir folder …/Inbox); nothing for any other URL.
 std::optional<QString> mailFolderOfMessageUrl(const QString& url);
 
+// Whether a mail client's message pane shows a stored message: a local folder's "mailbox:" URL or an
+// IMAP folder's "imap:" or "imap-message:" URL.
+bool isMailMessageUrl(const QString& url);
+
 // The one message of the folder that a message list row shows. The row's name is its cells joined
 // with ", " (sender, date, subject and flags, in the list's column order): a message matches when its
 // subject and its sender (display name, address, or both as "Name <address>") are each one of those

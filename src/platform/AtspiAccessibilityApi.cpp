@@ -6,10 +6,14 @@
 #include "AtspiAccessibilityApi.h"
 
 #include "foundation/Logging.h"
+#include "platform/SessionBus.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QSet>
+
+#include <array>
 
 #include <future>
 #include <mutex>
@@ -163,31 +167,36 @@ AtspiAccessible* atspiObject(void* object)
 // One thread running a GLib main context of its own: libatspi's connection lives on it (so its
 // messages are read even between jobs, and never pile up), and jobs are idle sources on it, run in
 // the order they were queued.
+//
+// The loop and its context belong to the thread's own state, which the thread holds: ended from one
+// of its own jobs, the thread cannot be joined there, so it is let go and ends once that job returns,
+// and nothing it still reads may belong to the object that let it go. Jobs queued behind that one are
+// dropped, not run: they may reach what is being destroyed.
 class AtspiAccessibilityApi::Thread {
 public:
     explicit Thread(std::function<void(GMainContext*)> setUp)
-        : m_context(ownsDefaultContext() ? g_main_context_ref(g_main_context_default())
-                                         : g_main_context_new())
-        , m_loop(g_main_loop_new(m_context, FALSE))
+        : m_state(std::make_shared<State>())
     {
         std::promise<void> started;
-        m_thread = std::thread([this, setUp = std::move(setUp), &started] {
+        m_thread = std::thread([state = m_state, setUp = std::move(setUp), &started] {
             pthread_setname_np(pthread_self(), "morvane-a11y");
-            g_main_context_push_thread_default(m_context);
-            m_id = std::this_thread::get_id();
+            g_main_context_push_thread_default(state->context);
+            state->id = std::this_thread::get_id();
             started.set_value();
-            setUp(m_context);
-            g_main_loop_run(m_loop);
-            g_main_context_pop_thread_default(m_context);
+            setUp(state->context);
+            g_main_loop_run(state->loop);
+            g_main_context_pop_thread_default(state->context);
         });
         started.get_future().wait();
     }
 
     ~Thread()
     {
+        const bool fromOwnJob = isCurrent();
         {
-            const std::lock_guard lock(m_mutex);
-            m_closed = true;
+            const std::lock_guard lock(m_state->mutex);
+            m_state->closed = true;
+            m_state->dropQueued = fromOwnJob;
         }
         // At a lower priority than the jobs: what is queued runs first.
         GSource* quit = g_idle_source_new();
@@ -198,53 +207,81 @@ public:
                 g_main_loop_quit(static_cast<GMainLoop*>(loop));
                 return G_SOURCE_REMOVE;
             },
-            m_loop, nullptr);
-        g_source_attach(quit, m_context);
+            g_main_loop_ref(m_state->loop),
+            [](gpointer loop) { g_main_loop_unref(static_cast<GMainLoop*>(loop)); });
+        g_source_attach(quit, m_state->context);
         g_source_unref(quit);
-        if (isCurrent())
-            m_thread.detach(); // ended from its own job: the loop quits once that job returns
+        if (fromOwnJob)
+            m_thread.detach();
         else
             m_thread.join();
-        if (!isCurrent()) {
-            g_main_loop_unref(m_loop);
-            g_main_context_unref(m_context);
-        }
     }
 
     bool post(std::function<void()> job)
     {
-        const std::lock_guard lock(m_mutex);
-        if (m_closed)
+        const std::lock_guard lock(m_state->mutex);
+        if (m_state->closed)
             return false;
+        struct Queued {
+            std::weak_ptr<State> state;
+            std::function<void()> job;
+        };
         GSource* source = g_idle_source_new();
         g_source_set_priority(source, G_PRIORITY_DEFAULT);
         g_source_set_callback(
             source,
             [](gpointer data) {
-                (*static_cast<std::function<void()>*>(data))();
+                Queued& queued = *static_cast<Queued*>(data);
+                const std::shared_ptr<State> state = queued.state.lock();
+                if (state && !state->dropping())
+                    queued.job();
                 return G_SOURCE_REMOVE;
             },
-            new std::function<void()>(std::move(job)),
-            [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-        g_source_attach(source, m_context);
+            new Queued{m_state, std::move(job)}, [](gpointer data) { delete static_cast<Queued*>(data); });
+        g_source_attach(source, m_state->context);
         g_source_unref(source);
         return true;
     }
 
-    GMainContext* context() const { return m_context; }
-    bool isCurrent() const { return std::this_thread::get_id() == m_id; }
+    bool isCurrent() const { return std::this_thread::get_id() == m_state->id; }
 
 private:
-    GMainContext* m_context;
-    GMainLoop* m_loop;
+    struct State {
+        GMainContext* context =
+            ownsDefaultContext() ? g_main_context_ref(g_main_context_default()) : g_main_context_new();
+        GMainLoop* loop = g_main_loop_new(context, FALSE);
+        std::thread::id id;
+        std::mutex mutex;
+        bool closed = false;
+        bool dropQueued = false;
+
+        bool dropping()
+        {
+            const std::lock_guard lock(mutex);
+            return dropQueued;
+        }
+        ~State()
+        {
+            g_main_loop_unref(loop);
+            g_main_context_unref(context);
+        }
+    };
+
+    std::shared_ptr<State> m_state;
     std::thread m_thread;
-    std::thread::id m_id;
-    std::mutex m_mutex;
-    bool m_closed = false;
 };
 
 // The library objects the current job has met, each held once; released when the job ends, so an
 // element never outlives its job and a long session holds nothing between polls.
+//
+// Between jobs the library itself keeps each object's states, kept true only by the events that
+// reach it; an application announces a change of what a window shows (another tab, a page loaded,
+// the window activated) on the window or the document, not on each element whose SHOWING moved with
+// it. So the events of the frames and documents read here are listened to, and each drops what it
+// makes stale: the states of its own element and, for a change of what a window shows, those of every
+// element of that application whose states are kept. The library's event handler runs on this thread
+// and may not call the bus from there (it would wait on itself): dropping only clears what the
+// library holds, and the next read asks the application.
 struct AtspiAccessibilityApi::Objects {
     bool available = false; // libatspi reached the bus
     AtspiAccessible* desktop = nullptr;
@@ -252,6 +289,20 @@ struct AtspiAccessibilityApi::Objects {
     QHash<AtspiAccessible*, quint64> handles;
     quint64 lastHandle = 0;
     bool warnedOffThread = false;
+    AtspiEventListener* listener = nullptr;
+    // The objects whose states were read, each watched until the library lets it go.
+    QSet<AtspiAccessible*> statesKept;
+
+    static constexpr std::array<const char*, 8> events{
+        "window:activate",
+        "window:deactivate",
+        "object:state-changed:showing",
+        "object:state-changed:focused",
+        "object:state-changed:selected",
+        "object:state-changed:active",
+        "document:load-complete",
+        "object:property-change:accessible-name",
+    };
 
     void releaseAll()
     {
@@ -260,31 +311,107 @@ struct AtspiAccessibilityApi::Objects {
         byHandle.clear();
         handles.clear();
     }
+
+    void listen()
+    {
+        listener = atspi_event_listener_new(
+            [](AtspiEvent* event, void* objects) {
+                static_cast<Objects*>(objects)->dropStale(*event);
+                g_boxed_free(ATSPI_TYPE_EVENT, event);
+            },
+            this, nullptr);
+        for (const char* type : events) {
+            ErrorSlot error;
+            if (!atspi_event_listener_register(listener, type, &error))
+                qCWarning(lcAccessibility) << "Could not listen to the accessibility event" << type;
+        }
+    }
+
+    void keepStates(AtspiAccessible* object)
+    {
+        if (statesKept.contains(object))
+            return;
+        statesKept.insert(object);
+        g_object_weak_ref(G_OBJECT(object), &Objects::released, this);
+    }
+
+    void dropStale(const AtspiEvent& event)
+    {
+        AtspiAccessible* source = event.source;
+        if (!source)
+            return;
+        const QByteArrayView type(event.type);
+        dropStates(source);
+        if (type.startsWith("object:property-change:accessible-name"))
+            source->cached_properties &= ~ATSPI_CACHE_NAME;
+        if (!changesWhatIsShown(type, *source))
+            return;
+        const AtspiApplication* application = source->parent.app;
+        for (AtspiAccessible* object : std::as_const(statesKept)) {
+            if (object->parent.app == application)
+                dropStates(object);
+        }
+    }
+
+    // The events after which other elements than the source show or hide: a window activated, a
+    // page loaded or shown, a window or a document renamed (a tab switch renames its window).
+    static bool changesWhatIsShown(QByteArrayView type, const AtspiAccessible& source)
+    {
+        if (type.startsWith("window:") || type.startsWith("document:load-complete") ||
+            type.startsWith("object:state-changed:showing"))
+            return true;
+        const bool roleKnown = source.cached_properties & ATSPI_CACHE_ROLE;
+        return type.startsWith("object:property-change:accessible-name") &&
+               (!roleKnown || source.role == ATSPI_ROLE_FRAME || source.role == ATSPI_ROLE_DOCUMENT_WEB);
+    }
+
+    static void dropStates(AtspiAccessible* object) { object->cached_properties &= ~ATSPI_CACHE_STATES; }
+
+    static void released(gpointer objects, GObject* gone)
+    {
+        static_cast<Objects*>(objects)->statesKept.remove(reinterpret_cast<AtspiAccessible*>(gone));
+    }
+
+    // On the thread, last: nothing of the library's calls back into this object after it.
+    void tearDown()
+    {
+        releaseAll();
+        if (listener) {
+            for (const char* type : events) {
+                ErrorSlot error;
+                atspi_event_listener_deregister(listener, type, &error);
+            }
+            g_object_unref(listener);
+            listener = nullptr;
+        }
+        for (AtspiAccessible* object : std::as_const(statesKept))
+            g_object_weak_unref(G_OBJECT(object), &Objects::released, this);
+        statesKept.clear();
+        if (desktop)
+            g_object_unref(desktop);
+        desktop = nullptr;
+        available = false;
+    }
 };
 
 AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
     : AccessibilityApi(parent)
-    , m_objects(std::make_unique<Objects>())
+    , m_objects(std::make_shared<Objects>())
 {
     m_thread = std::make_unique<Thread>([this](GMainContext* context) { setUp(context); });
     refreshTrust();
 }
 
+// Destroyed from one of its own jobs, the thread runs nothing of this object's after this returns:
+// the library lets go of the listener here and now.
 AtspiAccessibilityApi::~AtspiAccessibilityApi()
 {
-    post([this] {
-        if (m_objects->desktop)
-            g_object_unref(m_objects->desktop);
-        m_objects->desktop = nullptr;
-    });
+    const std::shared_ptr<Objects> objects = m_objects;
+    if (m_thread->isCurrent())
+        objects->tearDown();
+    else
+        m_thread->post([objects] { objects->tearDown(); });
     m_thread.reset();
-}
-
-// Without a session bus address both GLib and libdbus would launch a bus of their own from the X
-// display, which outlives us (and holds our standard output open); with none there is nothing to read.
-static bool hasSessionBus()
-{
-    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS");
 }
 
 void AtspiAccessibilityApi::setUp(void* mainContext)
@@ -305,19 +432,22 @@ void AtspiAccessibilityApi::setUp(void* mainContext)
     m_objects->desktop = atspi_get_desktop(0);
     // Children and names are read afresh: Chromium adds its windows' contents without an event the
     // cache follows, and a tab switch renames. States and roles stay cached, kept true by the
-    // applications' events that this thread dispatches: uncached, the library's own event handler
-    // reads them back from inside a dispatch and deadlocks.
+    // applications' events that this thread dispatches and by what the listener drops: uncached, the
+    // library's own event handler reads them back from inside a dispatch and deadlocks.
     if (m_objects->desktop)
         atspi_accessible_set_cache_mask(
             m_objects->desktop, AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
     m_objects->available = m_objects->desktop != nullptr;
+    if (m_objects->available)
+        m_objects->listen();
 }
 
 bool AtspiAccessibilityApi::post(std::function<void()> job)
 {
-    return m_thread->post([this, job = std::move(job)] {
+    // The objects are held by the job: a job may end this object.
+    return m_thread->post([objects = m_objects, job = std::move(job)] {
         job();
-        m_objects->releaseAll();
+        objects->releaseAll();
     });
 }
 
@@ -463,6 +593,7 @@ AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& el
     AtspiStateSet* set = atspi_accessible_get_state_set(accessible);
     if (!set)
         return {};
+    m_objects->keepStates(accessible);
     const AccessibilityStates states = statesOf(set);
     g_object_unref(set);
     return states;

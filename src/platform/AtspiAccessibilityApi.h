@@ -29,7 +29,7 @@ public:
 
     // Starts the thread and checks the trust there; does not wait for either.
     explicit AtspiAccessibilityApi(QObject* parent = nullptr);
-    // Runs the jobs already queued, then ends the thread.
+    // Runs the jobs already queued, then ends the thread; from one of its own jobs, drops them.
     ~AtspiAccessibilityApi() override;
 
     AccessibilityTrust trust() const override { return m_trust.load(); }
@@ -67,7 +67,7 @@ private:
     AccessibilityElement keep(void* object) const;
 
     std::atomic<AccessibilityTrust> m_trust{AccessibilityTrust::notAvailable};
-    std::unique_ptr<Objects> m_objects;
+    std::shared_ptr<Objects> m_objects;
     std::unique_ptr<Thread> m_thread;
 };
 

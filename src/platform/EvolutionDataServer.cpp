@@ -2,9 +2,9 @@
 
 #include "foundation/Logging.h"
 #include "platform/EdsMapping.h"
+#include "platform/SessionBus.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <condition_variable>
@@ -237,16 +237,6 @@ struct EvolutionDataServer::Worker {
         g_variant_get(owned, "(b)", &answer);
         g_variant_unref(owned);
         return answer;
-    }
-
-    // A session bus that is announced, or the user's bus socket. Without either GLib would start one
-    // of its own through dbus-launch, which outlives this process.
-    static bool hasSessionBus()
-    {
-        if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-            return true;
-        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        return !runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists();
     }
 
     // The registry's constructor "succeeds" with no sources when the service is missing, so the bus

@@ -8,6 +8,8 @@
 #include <QDBusVariant>
 #include <QVariantMap>
 
+#include <sys/stat.h>
+
 namespace morvane {
 
 namespace {
@@ -82,6 +84,16 @@ std::optional<QVariant> firstResult(const QDBusMessage& message, std::chrono::mi
 }
 
 } // namespace
+
+bool hasSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat status {};
+    return !runtime.isEmpty() && ::stat((runtime + "/bus").constData(), &status) == 0 &&
+           S_ISSOCK(status.st_mode);
+}
 
 std::optional<qint64> DBusSessionBus::ownerProcessId(const QString& name,
                                                      std::chrono::milliseconds timeout) const

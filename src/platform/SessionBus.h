@@ -9,6 +9,12 @@
 
 namespace morvane {
 
+// Whether this session has a message bus: one announced in DBUS_SESSION_BUS_ADDRESS, or the user's
+// bus socket at $XDG_RUNTIME_DIR/bus, which GLib and libdbus find by themselves. Without either they
+// would launch a bus of their own from the X display, which outlives this process (and holds its
+// standard output open): every layer that opens the session bus asks this first.
+bool hasSessionBus();
+
 // One object's interface on the session bus.
 struct BusObject {
     QString service;

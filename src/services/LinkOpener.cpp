@@ -89,8 +89,10 @@ std::optional<PdfPageCommand> pdfPageCommand(const QString& desktopFile, const Q
         return PdfPageCommand{QStringLiteral("okular"), {QStringLiteral("-p"), number, path}};
     if (name.contains(u"zathura"))
         return PdfPageCommand{QStringLiteral("zathura"), {QStringLiteral("-P"), number, path}};
+    // As its desktop entry starts it: a running instance opens the file itself, and the one instance
+    // answers for its page on the session bus.
     if (name.contains(u"qpdfview"))
-        return PdfPageCommand{QStringLiteral("qpdfview"), {path + "#" + number}};
+        return PdfPageCommand{QStringLiteral("qpdfview"), {QStringLiteral("--unique"), path + "#" + number}};
     return std::nullopt;
 }
 

@@ -40,7 +40,7 @@ protected:
     CaptureResult captureIn(const QString& application)
     {
         fx.workspace->activate(application);
-        CalendarActiveContextProvider provider(fx.workspace, fx.scripts, service,
+        CalendarActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus, service,
                                                std::make_shared<ManualClock>(now));
         return provider.captureContexts();
     }

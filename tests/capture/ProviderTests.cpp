@@ -78,13 +78,15 @@ TEST(BrowserProvider, ScriptedTabPayloads)
     const std::pair<const char*, QString> cases[] = {
         {"  Notes \nhttps://example.com/notes\n", "Notes | https://example.com/notes"},
         {"Line one\nLine two\n\nhttp://example.com/", "Line one\nLine two | http://example.com/"},
-        {"New Tab\nabout:blank", malformed},
+        {"New Tab\nabout:blank", "The page in front of Safari is no web page: about URL"},
         {"", malformed},
     };
     for (const auto& [answer, expected] : cases) {
         const QString outcome = capture<BrowserActiveContextProvider>(safari, ScriptOutcome::answer(answer),
                                                                       "morvane.BrowserContext");
-        EXPECT_EQ(outcome, expected == malformed ? expected : "web: " + expected + " | Safari");
+        EXPECT_EQ(outcome, expected.startsWith("Ignored") || expected.startsWith("The page")
+                               ? expected
+                               : "web: " + expected + " | Safari");
     }
 }
 
@@ -120,6 +122,7 @@ AccessibilityElement addBrowserWindow(AccessibilityTree& bus, const Accessibilit
 TEST(BrowserProvider, PagesOnTheAccessibilityBus)
 {
     const QString malformed = "Ignored malformed active browser URL from ";
+    const QString noWebPage = "The page in front of ";
     struct Case {
         QString browser;
         std::optional<QString> title;
@@ -131,8 +134,10 @@ TEST(BrowserProvider, PagesOnTheAccessibilityBus)
         {chrome, "", "https://ex%41mple.com:8080/a",
          "exAmple.com | https://ex%41mple.com:8080/a | Google Chrome"},
         {chrome, "Up", "HTTPS://Example.com/A", "Up | HTTPS://Example.com/A | Google Chrome"},
-        {firefox, "New Tab", "about:newtab", malformed + "Firefox"},
-        {chrome, "New Tab", "chrome://newtab/", malformed + "Google Chrome"},
+        {firefox, "New Tab", "about:newtab", noWebPage + "Firefox is no web page: about URL"},
+        {chrome, "New Tab", "chrome://newtab/", noWebPage + "Google Chrome is no web page: chrome URL"},
+        {firefox, "Notes", "file:///home/a/notes.html", noWebPage + "Firefox is no web page: file URL"},
+        {firefox, "Broken", "no url", malformed + "Firefox"},
         {firefox, std::nullopt, "https://example.com/", ""}, // the page cannot be read
     };
     for (const Case& c : cases) {
@@ -225,6 +230,27 @@ TEST(BrowserProvider, ReadsTheWindowInFrontOrTheOneBehindThisApplication)
     fx.workspace->activate(safari);
     fx.scripts->answer(safari, "Apple\nhttps://www.apple.com/");
     EXPECT_EQ(poll(), "https://www.apple.com/");
+}
+
+// A local file or the browser's own screen in front is no web page: noted once per window at debug
+// level, never at every poll, and never called malformed.
+TEST(BrowserProvider, APageThatIsNoWebPageIsNotedOncePerWindow)
+{
+    ProviderFixture fx;
+    const AccessibilityElement application = fx.bus->addApplication(100);
+    addBrowserWindow(*fx.bus, application, "Notes", "DocURL", "Notes", "file:///home/a/notes.html");
+    addBrowserWindow(*fx.bus, application, "Settings", "DocURL", "Settings", "about:preferences");
+    BrowserActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus);
+    LogCapture log(QStringLiteral("morvane.BrowserContext"));
+    for (const char* window : {"Notes", "Settings"}) {
+        fx.workspace->activate(firefox, 100, QString::fromLatin1(window));
+        for (int poll = 0; poll < 3; ++poll) {
+            provider.refresh().waitForFinished();
+            EXPECT_FALSE(provider.captureContext());
+        }
+    }
+    EXPECT_EQ(log.lines(), (QStringList{"The page in front of Firefox is no web page: file URL",
+                                        "The page in front of Firefox is no web page: about URL"}));
 }
 
 TEST(MailProvider, MessageIDsAndTitles)

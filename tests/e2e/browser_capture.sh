@@ -9,6 +9,7 @@ if [ -z "${MORVANE_E2E_PRIVATE_BUS:-}" ]; then
 fi
 probe=$1
 . "$(dirname "$0")/e2e_common.sh"
+. "$(dirname "$0")/browser_common.sh"
 start_session "$@"
 # The browsers start the desktop's document portal, which mounts a file system in the runtime
 # folder: it is unmounted before the home is removed.
@@ -19,16 +20,8 @@ for program in firefox-esr chromium python3; do
   command -v "$program" >/dev/null || fail "$program is not installed (scripts/install-test-deps installs it)"
 done
 
-site=$E2E_HOME/site
-mkdir -p "$site"
-for page in alpha beta gamma; do
-  title="$(tr a-z A-Z <<<"${page:0:1}")${page:1} Page"
-  echo "<!doctype html><title>$title</title><h1>$title</h1><p>Some text of $page.</p>" >"$site/$page.html"
-done
-python3 -m http.server --bind 127.0.0.1 --directory "$site" 0 >"$E2E_HOME/server.log" 2>&1 &
-wait_for 10 grep -q 'Serving HTTP' "$E2E_HOME/server.log" || fail "the page server did not start"
-port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$E2E_HOME/server.log" | head -n 1)
-url() { echo "http://127.0.0.1:$port/$1.html"; }
+serve_pages alpha beta gamma
+url() { page_url "$1"; }
 
 out=$E2E_HOME/probe.out
 expect() { # expect <seconds> <line>: the probe's last answer becomes this line
@@ -56,16 +49,7 @@ wait_for 10 grep -qx 'trust 0' "$out" || fail "trust after the request: $(cat "$
 
 # Firefox with a fresh profile and no first-run screens.
 profile=$E2E_HOME/firefox-profile
-mkdir -p "$profile"
-cat >"$profile/user.js" <<'JS'
-user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-user_pref("browser.tabs.warnOnClose", false);
-user_pref("browser.sessionstore.resume_from_crash", false);
-JS
+firefox_profile "$profile"
 firefox-esr --no-remote --new-instance --profile "$profile" "$(url alpha)" >"$E2E_HOME/firefox.log" 2>&1 &
 firefox=$!
 wait_for 60 window_titled "Alpha Page — Mozilla Firefox" || fail "Firefox showed no window"

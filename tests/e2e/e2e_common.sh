@@ -26,6 +26,35 @@ own_bus() {
     MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$@"
 }
 
+# as_unprivileged_user "$0" "$@": run as root (as CI does), runs the calling script again as an
+# ordinary user made for the tests, first thing: some applications refuse root or change with it
+# (Nemo shows a banner), and some servers will not hand out a root login.
+as_unprivileged_user() {
+  [ "$(id -u)" -eq 0 ] || return 0
+  local user=morvane-e2e
+  id "$user" >/dev/null 2>&1 || useradd --create-home --shell /bin/bash "$user" 2>/dev/null ||
+    id "$user" >/dev/null 2>&1 || { echo "FAIL: cannot create the user $user" >&2; exit 1; }
+  local script=$1 argument readable=1 arguments=()
+  shift
+  for argument in "$script" "$@"; do
+    runuser -u "$user" -- test -r "$argument" || readable=
+  done
+  if [ -z "$readable" ]; then
+    # A checkout the user cannot read (under root's home): the scripts and the programs they are given
+    # are copied to a folder of the user's own, which the session removes at its end.
+    MORVANE_E2E_COPY=$(mktemp -d /tmp/morvane-e2e-copy-XXXXXX)
+    cp -r "$(dirname "$script")" "$MORVANE_E2E_COPY/e2e"
+    script=$MORVANE_E2E_COPY/e2e/$(basename "$script")
+    for argument in "$@"; do
+      cp "$argument" "$MORVANE_E2E_COPY/"
+      arguments+=("$MORVANE_E2E_COPY/$(basename "$argument")")
+    done
+    set -- "${arguments[@]}"
+    chown -R "$user" "$MORVANE_E2E_COPY"
+  fi
+  exec runuser -u "$user" -- env PATH="$PATH" MORVANE_E2E_COPY="${MORVANE_E2E_COPY:-}" "$script" "$@"
+}
+
 # The window manager grabs its own keys and settles the keyboard as it starts: a script begins once it
 # manages the screen.
 start_window_manager() {
@@ -65,7 +94,7 @@ end_session() {
   local running
   running=$(jobs -p)
   [ -z "$running" ] || kill $running 2>/dev/null || true
-  rm -rf "$E2E_HOME"
+  rm -rf "$E2E_HOME" ${MORVANE_E2E_COPY:+"$MORVANE_E2E_COPY"}
 }
 
 # Starts the binary under test in the background, its output in $E2E_HOME/morvane.log; sets $app.
@@ -277,6 +306,16 @@ accessibility_on() {
     fail "the accessibility bus cannot be turned on"
 }
 
+# Waits until the accessibility bus's registry answers: an application started before it does gives
+# up registering after its first try and stays off the bus for good (seen on a loaded machine).
+accessibility_ready() {
+  local address
+  address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.a11y.Bus.GetAddress | sed "s/^('\(.*\)',)$/\1/")
+  wait_for 30 gdbus introspect --address "$address" --dest org.a11y.atspi.Registry \
+    --object-path /org/a11y/atspi/accessible/root || fail "the accessibility registry did not answer"
+}
+
 # save_capture <check> <what>: Return in the panel over the window in front saves what it captured.
 # The capture is read at the monitor's poll: until then Return finds nothing and hides the panel, so
 # it is opened and tried again until check passes.
@@ -314,3 +353,17 @@ make_pdf() {
   body+="trailer"$'\n'"<< /Size $count /Root 1 0 R /Info $((count - 1)) 0 R >>"$'\n'"startxref"$'\n'"$xref"$'\n'"%%EOF"$'\n'
   printf '%s' "$body" >"$path"
 }
+
+# The tray indicator, read from the screen where the tray host shows the icon, as a user sees it: on
+# (the item in front is saved) when enough pixels are the indicator's green, off when none is (the
+# plain icon is grey). Call it while no panel or dialog of morvane is up.
+indicator_green_pixels() {
+  local icon X Y WIDTH HEIGHT SCREEN
+  icon=$(tray_icon) || return 1
+  eval "$(xdotool getwindowgeometry --shell "$icon")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage -depth 8 txt:- 2>/dev/null |
+    sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+    awk '$2 > $1 + 40 && $2 > $3 + 40 { n++ } END { print n + 0 }'
+}
+indicator_on() { [ "$(indicator_green_pixels)" -ge 8 ]; }
+indicator_off() { [ "$(indicator_green_pixels)" = 0 ]; }

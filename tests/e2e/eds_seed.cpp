@@ -1,7 +1,7 @@
 // Writes events and cards into the session's Evolution Data Server, as a calendar or contacts
 // application would: into the built-in calendar and address book.
 //   eds_seed event TITLE START END   (seconds since 1970, UTC)
-//   eds_seed contact FULL-NAME [ORGANIZATION]
+//   eds_seed contact FULL-NAME [ORGANIZATION [E-MAIL]]
 //   eds_seed bulk EVENTS CONTACTS    (titles "Seeded event N", names "Seeded Person N")
 #include <libebook/libebook.h>
 #include <libecal/libecal.h>
@@ -67,12 +67,14 @@ ICalComponent* event(const std::string& title, time_t start, time_t end)
     return vevent;
 }
 
-EContact* contact(const std::string& name, const std::string& organization)
+EContact* contact(const std::string& name, const std::string& organization, const std::string& email = {})
 {
     EContact* card = e_contact_new();
     e_contact_set(card, E_CONTACT_FULL_NAME, name.c_str());
     if (!organization.empty())
         e_contact_set(card, E_CONTACT_ORG, organization.c_str());
+    if (!email.empty())
+        e_contact_set(card, E_CONTACT_EMAIL_1, email.c_str());
     return card;
 }
 
@@ -90,10 +92,11 @@ int main(int argc, char** argv)
                                              nullptr, &error))
             die("create event", error);
         std::printf("%s\n", uid);
-    } else if (command == "contact" && (argc == 3 || argc == 4)) {
+    } else if (command == "contact" && argc >= 3 && argc <= 5) {
         gchar* uid = nullptr;
-        if (!e_book_client_add_contact_sync(book(sources), contact(argv[2], argc == 4 ? argv[3] : ""),
-                                            E_BOOK_OPERATION_FLAG_NONE, &uid, nullptr, &error))
+        if (!e_book_client_add_contact_sync(
+                book(sources), contact(argv[2], argc >= 4 ? argv[3] : "", argc == 5 ? argv[4] : ""),
+                E_BOOK_OPERATION_FLAG_NONE, &uid, nullptr, &error))
             die("create contact", error);
         std::printf("%s\n", uid);
     } else if (command == "bulk" && argc == 4) {
@@ -116,8 +119,9 @@ int main(int argc, char** argv)
                                                          nullptr, nullptr, &error))
             die("create contacts", error);
     } else {
-        std::fprintf(stderr,
-                     "usage: eds_seed event TITLE START END | contact NAME [ORG] | bulk EVENTS CONTACTS\n");
+        std::fprintf(
+            stderr,
+            "usage: eds_seed event TITLE START END | contact NAME [ORG [E-MAIL]] | bulk EVENTS CONTACTS\n");
         return 2;
     }
     return 0;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Saying why, in the full application: with nothing it can capture in front, the quick panel's message
 # line names the reason (an application Morvane does not read, by its window class; the accessibility
-# bus being off; Thunar's icon view, which shows no selection; Thunar's list view with nothing
-# selected; Chromium started without its accessibility switch). Opening a saved event with no calendar application installed shows an alert naming the
+# bus being off; Thunar's icon view and list view with nothing selected (the icon view names its one
+# selected item only in its status bar); Chromium started without its accessibility switch). Opening a saved event with no calendar application installed shows an alert naming the
 # applications that would open it. The panel and the alert are read over the accessibility bus, as a
 # screen reader reads them. MORVANE_E2E_SHOTS=<folder> keeps a screenshot of each step there.
 set -euo pipefail
@@ -61,7 +61,7 @@ accessibility_on
 thunar "$docs" >>"$E2E_HOME/thunar.log" 2>&1 &
 wait_for 30 window_titled "Docs - Thunar" || fail "Thunar did not show the folder again"
 activate "$(window_titled "Docs - Thunar")"
-panel_says "Thunar's icon views do not show their selection to other programs: switch to the list view (Ctrl+2) to capture the selected file." thunar-icon-view
+panel_says "Select a file in Thunar to capture it." thunar-icon-view
 activate "$(window_titled "Docs - Thunar")"
 xdotool key ctrl+2
 panel_says "Select a file in Thunar to capture it." thunar-list-view

@@ -1,0 +1,73 @@
+#include "GnomeContactsCardReader.h"
+
+#include "foundation/Text.h"
+
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+
+const QString contactPane = QStringLiteral("ContactsContactPane");
+const QString contactSheet = QStringLiteral("ContactsContactSheet");
+
+AccessibilityApi::Walk paneWalk()
+{
+    AccessibilityApi::Walk walk;
+    walk.maxDepth = 20;
+    walk.maxNodes = 1500;
+    walk.maxChildren = 60;
+    walk.showingOnly = false;
+    walk.skipRoles = {AccessibilityRole::list, AccessibilityRole::menu, AccessibilityRole::popupMenu};
+    return walk;
+}
+
+std::optional<AccessibilityElement> elementNamed(const AccessibilityApi& api,
+                                                 const AccessibilityElement& start, const QString& name,
+                                                 const AccessibilityApi::Walk& walk)
+{
+    return api.findFirst(
+        start, [&](const AccessibilityElement& element) { return api.name(element) == name; }, walk);
+}
+
+// The name label sits beside the avatar, the two in the sheet's first panel; the avatar's own label
+// holds the initials.
+QString cardName(const AccessibilityApi& api, const AccessibilityElement& sheet)
+{
+    for (const AccessibilityElement& part : api.children(sheet, 8)) {
+        for (const AccessibilityElement& child : api.children(part, 8)) {
+            if (api.role(child) != AccessibilityRole::label)
+                continue;
+            const QString text =
+                trimmedText(api.text(child, 500).value_or(api.name(child).value_or(QString())));
+            if (!text.isEmpty())
+                return text;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<ShownContactCard> readShownContactCard(const AccessibilityApi& api, qint64 processId)
+{
+    const std::optional<AccessibilityApplication> application = api.application(processId);
+    if (!application)
+        return std::nullopt;
+    // Its windows are all named alike, whatever they show: the one the user works in comes first.
+    QList<AccessibilityElement> frames = api.frames(application->element);
+    std::stable_partition(frames.begin(), frames.end(), [&](const AccessibilityElement& frame) {
+        return api.states(frame).testFlag(AccessibilityState::active);
+    });
+    const AccessibilityApi::Walk walk = paneWalk();
+    for (const AccessibilityElement& frame : frames) {
+        const std::optional<AccessibilityElement> pane = elementNamed(api, frame, contactPane, walk);
+        if (!pane)
+            continue;
+        const std::optional<AccessibilityElement> sheet = elementNamed(api, *pane, contactSheet, walk);
+        return ShownContactCard{sheet ? cardName(api, *sheet) : QString()};
+    }
+    return std::nullopt;
+}
+
+} // namespace morvane

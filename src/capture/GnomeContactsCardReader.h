@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/AccessibilityApi.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// What GNOME Contacts' window shows: the name on the card in its contact pane, empty while the pane
+// shows no card (nothing chosen in the list yet, or a search that found nothing).
+struct ShownContactCard {
+    QString name;
+
+    bool operator==(const ShownContactCard&) const = default;
+};
+
+// Inside an accessibility job: what the process's GNOME Contacts window shows; nothing when the
+// process is not on the bus or shows no contact pane.
+//
+// GTK 4 names an element without a label after its widget type, and GNOME Contacts keeps the card
+// it shows in a "ContactsContactSheet" inside its "ContactsContactPane"; the card's name is the
+// first label in the sheet that is not the avatar's initials. The pane's pages are all marked
+// visible and none showing, so the walk does not look at those states.
+std::optional<ShownContactCard> readShownContactCard(const AccessibilityApi& api, qint64 processId);
+
+} // namespace morvane

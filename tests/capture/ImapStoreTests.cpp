@@ -1,0 +1,140 @@
+#include "capture/ThunderbirdImapStore.h"
+
+#include "RecordedAccessibilityTree.h"
+#include "TestFiles.h"
+
+#include "capture/MailFolderIndex.h"
+#include "capture/ThunderbirdMessageReader.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+using test::homePath;
+using test::writeFile;
+
+TEST(ImapFolderReference, ReadFromEitherMessageUrlAndNeverLeadingOutOfTheStore)
+{
+    const struct {
+        const char* url;
+        std::optional<ImapFolderReference> folder;
+    } cases[]{
+        // The message pane's fetch URL: the server's separator comes first, then the folder's name.
+        {"imap://127.0.0.1:14300/fetch%3EUID%3E.INBOX%3E2",
+         ImapFolderReference{"", "127.0.0.1", 14300, {"INBOX"}}},
+        {"imap://ada@127.0.0.1:14300/fetch%3EUID%3E.INBOX.Projects%3E7",
+         ImapFolderReference{"ada", "127.0.0.1", 14300, {"INBOX", "Projects"}}},
+        // A name beyond ASCII stays as the server spells it (modified UTF-7), as Thunderbird names its
+        // offline copy ("Caf&AOk-" for "Café").
+        {"imap://127.0.0.1/fetch%3EUID%3E.INBOX.Caf&AOk-%3E3",
+         ImapFolderReference{"", "127.0.0.1", std::nullopt, {"INBOX", "Caf&AOk-"}}},
+        {"imap://ada%40example.org@mail.example.org/fetch%3EUID%3E/Archive/2026%3E7?part=1.2",
+         ImapFolderReference{"ada@example.org", "mail.example.org", std::nullopt, {"Archive", "2026"}}},
+        // The message's own URI always separates folders with "/".
+        {"imap-message://ada@127.0.0.1/INBOX/Sub%20folder#12",
+         ImapFolderReference{"ada", "127.0.0.1", std::nullopt, {"INBOX", "Sub folder"}}},
+        {"imap://ada@127.0.0.1:14300/fetch%3EUID%3E/INBOX/..%3E2", std::nullopt},
+        {"imap-message://ada@127.0.0.1/INBOX/../../etc#1", std::nullopt},
+        {"imap-message://ada@127.0.0.1/INBOX//Sub#1", std::nullopt},
+        {"imap://ada@127.0.0.1:14300/INBOX", std::nullopt}, // a folder, not a message
+        {"imap://ada@127.0.0.1:14300/fetch%3EUID%3E%3E2", std::nullopt},
+        {"mailbox:///home/ada/Mail/Inbox?number=2", std::nullopt},
+        {"imap-message:///INBOX#1", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(imapFolderOfMessageUrl(QString::fromUtf8(c.url)), c.folder) << c.url;
+}
+
+TEST(ImapAccounts, ReadFromPreferencesWithTheirOfflineStores)
+{
+    const QByteArray prefs = R"(// Mozilla User Preferences
+user_pref("mail.server.server1.type", "imap");
+user_pref("mail.server.server1.hostname", "127.0.0.1");
+user_pref("mail.server.server1.port", 14300);
+user_pref("mail.server.server1.userName", "ada");
+user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
+user_pref("mail.server.server2.type", "none");
+user_pref("mail.server.server2.directory-rel", "[ProfD]Mail/Local Folders");
+user_pref("mail.server.server3.userName", "quote\"d \\ user");
+user_pref("mail.server.server3.type", "imap");
+user_pref("mail.server.server3.hostname", "imap.example.org");
+user_pref("mail.server.server3.directory", "/srv/mail/example");
+user_pref("mail.server.server4.type", "imap");
+user_pref("mail.server.server4.hostname", "new.example.org");
+user_pref("mail.server.server4.userName", "grace");
+)";
+    const QList<ImapAccount> accounts = imapAccountsOfPreferences(prefs, QStringLiteral("/p"));
+    EXPECT_EQ(accounts, (QList<ImapAccount>{
+                            {"ada", "127.0.0.1", 14300, "/p/ImapMail/127.0.0.1"},
+                            {"quote\"d \\ user", "imap.example.org", 143, "/srv/mail/example"},
+                            {"grace", "new.example.org", 143, "/p/ImapMail/new.example.org"},
+                        }));
+}
+
+TEST(ImapOfflineFolders, EveryCopyOfTheFolderNameBareOrNumberedAndNothingElse)
+{
+    const QString store = homePath(QStringLiteral("profile/ImapMail/127.0.0.1"));
+    for (const char* name : {"INBOX", "INBOX-1", "INBOX.msf", "INBOX-1.msf", "INBOXES", "INBOX-old", "inbox",
+                             "INBOX.sbd/Projects", "INBOX.sbd/Projects-2.msf", "Projects"})
+        writeFile(store + u'/' + QString::fromUtf8(name), "From - x\n");
+    QDir().mkpath(store + QStringLiteral("/Archive/cur")); // a maildir store keeps a folder as a directory
+
+    EXPECT_EQ(imapOfflineFolderPaths(store, {"INBOX"}), QStringList({store + "/INBOX", store + "/INBOX-1"}));
+    EXPECT_EQ(imapOfflineFolderPaths(store, {"INBOX", "Projects"}),
+              QStringList({store + "/INBOX.sbd/Projects"}));
+    EXPECT_EQ(imapOfflineFolderPaths(store, {"Archive"}), QStringList({store + "/Archive"}));
+    EXPECT_TRUE(imapOfflineFolderPaths(store, {"Trash"}).isEmpty());
+    EXPECT_TRUE(imapOfflineFolderPaths(store, {}).isEmpty());
+}
+
+QByteArray message(const char* id, const char* date, const char* from, const char* subject)
+{
+    return QByteArray("From - Mon Dec 07 08:06:03 2026\nX-Mozilla-Status: 0001\nMessage-ID: <") + id +
+           ">\nDate: " + date + "\nFrom: " + from + "\nSubject: " + subject + "\n\nBody\n\n";
+}
+
+// Thunderbird as recorded with its IMAP Inbox open and its newest message selected: the message pane
+// names the server and the folder, and the message is found in the profile's offline copy of it.
+TEST(ThunderbirdImapMessages, FoundInTheOfflineCopyOfTheirFolderOrNotAtAll)
+{
+    const QString profile = homePath(QStringLiteral("tb/e2e"));
+    writeFile(profile + "/prefs.js", R"(user_pref("mail.server.server1.type", "imap");
+user_pref("mail.server.server1.hostname", "127.0.0.1");
+user_pref("mail.server.server1.port", 14300);
+user_pref("mail.server.server1.userName", "ada");
+user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
+)");
+    // The process holds its profile's lock open, as Thunderbird does.
+    QFile lock(writeFile(profile + "/.parentlock", ""));
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    const QString inbox = profile + "/ImapMail/127.0.0.1/INBOX-1";
+    writeFile(inbox, message("launch.checklist@example.org", "Mon, 07 Dec 2026 08:10:00 +0000",
+                             "Grace Hopper <grace@example.org>", "Launch checklist") +
+                         message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                                 "Alan Turing <alan@example.org>", "Budget review"));
+
+    auto tree = std::make_shared<test::AccessibilityTree>();
+    const qint64 pid = QCoreApplication::applicationPid();
+    ASSERT_TRUE(test::replayRecordedTree(
+        *tree, QStringLiteral(MORVANE_RECORDED_TREES "/thunderbird-imap.json"), pid));
+    const ThunderbirdMessageReader reader(tree, std::make_shared<MailFolderIndex>());
+    const QString title = QStringLiteral("Inbox - ada@127.0.0.1 - Mozilla Thunderbird");
+    const DesktopWindow window{1, {QStringLiteral("thunderbird"), pid}, title, {}, {}};
+    EXPECT_EQ(reader.read(window), (CapturedContext{"Budget review - Alan Turing <alan@example.org>",
+                                                    "message://%3Cbudget.review%40example.org%3E",
+                                                    LinkType::mail, "Thunderbird", std::nullopt}));
+
+    // The account keeps no offline copy of the folder: nothing, never a message of another folder.
+    writeFile(profile + "/ImapMail/127.0.0.1/Trash",
+              message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                      "Alan Turing <alan@example.org>", "Budget review"));
+    QFile::remove(inbox);
+    EXPECT_EQ(reader.read(window), std::nullopt);
+    EXPECT_EQ(tree->offThreadReads, 0);
+}
+
+} // namespace
+} // namespace morvane

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Nemo (its folder from its path bar), Caja (from its location entry) and Thunar in its list and icon
+# views (its location entry; the icon view's one selected item from its status bar), each with a file
+# selected in a folder: the quick panel offers that file and saves it with Return, the tray indicator
+# turns on, and the saved link opens the same file in the desktop's handler for it. Run as an ordinary
+# user, as these file managers are used (Nemo shows a banner to root).
+set -euo pipefail
+binary=$1 recorder=$2
+. "$(dirname "$0")/e2e_common.sh"
+as_unprivileged_user "$0" "$@"
+[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
+start_session "$@"
+accessibility_on
+accessibility_ready
+
+docs="$E2E_HOME/Docs"
+mkdir -p "$docs/Sub dir"
+printf 'notes\n' >"$docs/Notes é.txt"
+printf 'other\n' >"$docs/Other.txt"
+url="file://${docs}/Notes%20%C3%A9.txt"
+
+# The desktop's handler for text files only writes down what it was given.
+opened=$E2E_HOME/opened.txt
+touch "$opened"
+mkdir -p "$XDG_DATA_HOME/applications"
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" >>"%s"\n' "$opened" >"$E2E_HOME/text-handler"
+chmod +x "$E2E_HOME/text-handler"
+printf '[Desktop Entry]\nType=Application\nName=E2E Text\nExec=%s %%f\nMimeType=text/plain;\nNoDisplay=true\n' \
+  "$E2E_HOME/text-handler" >"$XDG_DATA_HOME/applications/e2e-text.desktop"
+xdg-mime default e2e-text.desktop text/plain
+start_app_ready
+
+# capture_from <name> <window title> <keys choosing the view, or ""> <command...>: the file manager
+# shows Docs with "Notes é.txt" selected; the panel saves it, the indicator turns on, and the saved
+# link opens the file.
+capture_from() {
+  local name=$1 title=$2 view_keys=$3
+  shift 3
+  "$@" >>"$E2E_HOME/file-manager.log" 2>&1 &
+  local manager=$!
+  wait_for 30 window_titled "$title" || fail "$name did not show the folder"
+  activate "$(window_titled "$title")"
+  [ -z "$view_keys" ] || xdotool key $view_keys
+  # Typing a name selects the item it begins; Escape ends the typing and keeps the selection. Keys
+  # typed before the folder is listed select nothing: typed again until the status bar names it.
+  selection_shown() {
+    "$recorder" "$manager" "$E2E_HOME/tree.json" 2>/dev/null && grep -qF '\"Notes é.txt\"' "$E2E_HOME/tree.json"
+  }
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    xdotool type --delay 50 "Notes"
+    xdotool key Escape
+    ! wait_for 5 selection_shown || break
+  done
+  selection_shown || fail "$name did not select the file typed"
+  saved_from() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'file'
+    AND title = 'Notes é.txt' AND file_size = 6 AND source_app = '$name'")" = 1 ]; }
+  save_capture saved_from "the file selected in $name"
+  wait_for 10 indicator_on || fail "the indicator did not turn on over $name once its file was saved"
+
+  : >"$opened"
+  open_row() {
+    panel >/dev/null || { show_panel; xdotool type --delay 20 "Notes"; }
+    xdotool key Return
+    wait_for 10 grep -qxF "$docs/Notes é.txt" "$opened"
+  }
+  wait_for 40 open_row || fail "the file saved from $name did not open: $(cat "$opened")"
+  kill "$manager" 2>/dev/null || true
+  wait_for 15 bash -c '! xdotool search --name "^$1\$"' _ "$title" || fail "$name did not end"
+  sql "DELETE FROM links"
+}
+
+capture_from Nemo Docs "" nemo "$docs"
+capture_from Caja Docs "" caja --no-desktop "$docs"
+capture_from Thunar "Docs - Thunar" ctrl+2 thunar "$docs"
+capture_from Thunar "Docs - Thunar" ctrl+1 thunar "$docs"
+echo "PASS"
