@@ -1,7 +1,6 @@
 #include "MorvaneApp.h"
 
 #include "app/DockIconMaintenance.h"
-#include "app/GraphItemOpener.h"
 #include "app/IncomingUrls.h"
 #include "app/MenuBarController.h"
 #include "app/WindowControllers.h"
@@ -43,6 +42,7 @@
 #include "library/SQLiteStore.h"
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
+#include "platform/GlobalShortcutsPortal.h"
 #include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/HotkeyService.h"
@@ -55,6 +55,7 @@
 #include "services/SearchService.h"
 #include "services/Updater.h"
 #include "services/UrlSchemeRegistration.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 
@@ -135,7 +136,7 @@ public:
     RelationService relations;
     std::shared_ptr<FileReconciliationService> reconciliation;
     KnownRootsStore knownRoots;
-    LinkOpener linkOpener;
+    std::shared_ptr<ItemOpening> itemOpening;
     MorvaneURLHandler urlHandler;
     PasteboardService pasteboard;
     LinkFoundSoundService linkFoundSound;
@@ -171,8 +172,10 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , relations(*linkStore)
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
-    , linkOpener(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts, environment.desktop,
-                 environment.launcher, alerts)
+    , itemOpening(std::make_shared<ItemOpening>(
+          *linkStore,
+          std::make_shared<LinkOpener>(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts,
+                                       environment.desktop, environment.launcher, alerts)))
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
@@ -188,7 +191,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
           linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
     , quickPanelModel(quickPanelServices())
-    , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
+    , graphModel(*linkStore, itemOpening, contextService, environment.clock)
     , graphWindow(*environment.presence, preferences, graphModel, &appearance)
     , preferencesWindow(*environment.presence,
                         PreferencesWindowServices{preferences, updater, environment.defaults,
@@ -212,6 +215,15 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
     menuBar.buildMenu();
+    if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
+        const auto showDesktopKeys = [this, portal] {
+            menuBar.showDesktopShortcuts(portal->heldKeysText(PortalShortcutId::quickPanel),
+                                         portal->heldKeysText(PortalShortcutId::graph));
+        };
+        QObject::connect(portal, &GlobalShortcutsPortal::stateChanged, &menuBar, showDesktopKeys);
+        QObject::connect(portal, &GlobalShortcutsPortal::triggerDescriptionsChanged, &menuBar,
+                         showDesktopKeys);
+    }
 
     // Writes made before the store thread has taken the trigger run without it.
     linkStore->setSyncTrigger([settings] { syncIfEnabled(settings); });
@@ -283,9 +295,7 @@ QuickPanelServices MorvaneApp::Objects::quickPanelServices()
     services.store = linkStore.get();
     services.searchService = &search;
     services.relationService = &relations;
-    services.opener = [this](LinkItem item, std::optional<FileIdentity> localResolution) {
-        return linkOpener.open(std::move(item), std::move(localResolution));
-    };
+    services.opening = itemOpening;
     services.pasteboard = &pasteboard;
     services.preferences = &preferences;
     services.activeContextService = contextService.get();
@@ -435,7 +445,7 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
         else if (item == graphCommand)
             objects->graphWindow.toggle();
         else
-            return objects->urlHandler.handle(std::move(item), *objects->linkStore, objects->linkOpener);
+            return objects->urlHandler.handle(std::move(item), *objects->linkStore, *objects->itemOpening);
         return []() -> QCoro::Task<> { co_return; }();
     });
 }
