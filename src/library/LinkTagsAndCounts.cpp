@@ -148,17 +148,17 @@ void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, TagNamesById& tagN
     QJsonArray ids;
     for (const QByteArray& id : storedIds)
         ids.append(QString::fromUtf8(id));
-    // page.key is the link's place in the list. Every part reads an index alone, never a table: the tag
-    // ids through link_tags' primary key, the counts through the relation indexes. A relation counts once
-    // for each link, even one that names the link at both ends. The rows come unsorted: SQLite sorting
-    // them cost more than finding them.
+    // page.key is the link's place in the list. Each link costs three seeks, each in an index that holds
+    // all the statement needs: its tag ids in link_tags' primary key, the relations it starts (with their
+    // other ends, so that one naming the link at both ends counts once) in the relations' unique pair of
+    // ends, and how many it ends in their index of ends. A link's rows of the table are never read. The
+    // rows come unsorted: SQLite sorting them cost more than finding them.
     SQLiteStatement rows = connection.statement(QStringLiteral(
-        "SELECT page.key, link_tags.tag_id, NULL FROM json_each(?1) AS page CROSS JOIN link_tags ON "
+        "SELECT page.key, link_tags.tag_id, 0 FROM json_each(?1) AS page CROSS JOIN link_tags ON "
         "link_tags.link_id = page.value "
-        "UNION ALL SELECT page.key, NULL, "
-        "(SELECT count(*) FROM link_relations WHERE from_link_id = page.value) + "
-        "(SELECT count(*) FROM link_relations WHERE to_link_id = page.value) - "
-        "(SELECT count(*) FROM link_relations WHERE from_link_id = page.value AND to_link_id = page.value) "
+        "UNION ALL SELECT page.key, NULL, link_relations.to_link_id <> page.value FROM json_each(?1) AS page "
+        "CROSS JOIN link_relations ON link_relations.from_link_id = page.value "
+        "UNION ALL SELECT page.key, NULL, (SELECT count(*) FROM link_relations WHERE to_link_id = page.value) "
         "FROM json_each(?1) AS page"));
     rows.bind({QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))});
     QList<QList<QByteArray>> tagNamesOf(links.size());
@@ -173,7 +173,7 @@ void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, TagNamesById& tagN
             if (name != names.constEnd())
                 tagNamesOf[index].append(*name);
         } else {
-            links[index].linkedItemCount = int(row.int64(2));
+            links[index].linkedItemCount += int(row.int64(2));
         }
     }
     // In the order of the link query's tag column: SQLite's NOCASE, bytes with ASCII letters folded.
