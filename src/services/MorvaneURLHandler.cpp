@@ -62,16 +62,14 @@ QCoro::Task<> MorvaneURLHandler::handle(QString url, LinkStore& store, LinkOpene
     const QUuid id = *parsed;
     bool inFront = false;
     try {
-        const std::optional<LinkItem> item =
-            co_await store.run([id](SQLiteStore& sqlite) { return sqlite.link(id); });
+        const std::optional<LinkItem> item = co_await store.link(id);
         if (!item) {
             showNotFound(id);
             co_return;
         }
         m_bringForward();
         inFront = true;
-        const std::optional<FileIdentity> stored =
-            co_await store.run([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
+        const std::optional<FileIdentity> stored = co_await store.localResolution(id);
         // The opener reports no failure of its own: what it cannot open it logs.
         QCoro::Task<std::optional<FileIdentity>> opening = opener.open(*item, stored);
         const std::optional<FileIdentity> refreshed = co_await std::move(opening);

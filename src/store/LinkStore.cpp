@@ -1,4 +1,4 @@
-#include "LinkStore.h"
+#include "LinkStoreDetail.h"
 
 #include "FileMatchFinder.h"
 #include "LinkLookup.h"

@@ -1,8 +1,8 @@
 #include "sync/RecordStoreSyncService.h"
 
 #include "foundation/Uuid.h"
-#include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
+#include "store/SyncedLibrary.h"
 #include "sync/RecordFormats.h"
 
 #include <QCoroFuture>
@@ -26,16 +26,10 @@ struct RecordStoreSyncService::RemoteState {
     QSet<QString> listedNames;
 };
 
-// The library as a pass reads it, in one store job.
-struct RecordStoreSyncService::LocalState {
-    QList<LinkItem> links;
-    QList<LinkRelation> relations;
-    QList<DeletedRecord> deletions;
-};
-
 namespace {
 
-using LocalState = RecordStoreSyncService::LocalState;
+using LocalState = SyncedLibrary::State;
+using LinkToApply = SyncedLibrary::RemoteLink;
 
 QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::milliseconds duration)
 {
@@ -51,72 +45,36 @@ QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::millisecond
 // co_await that suspends destroyed the temporary twice and corrupted the heap.
 QFuture<void> eraseLibrary(LinkStore& store)
 {
-    return store.run([](SQLiteStore& sqlite) { sqlite.eraseAll(); });
+    return store.eraseAll();
 }
 
 QFuture<void> applyDeletion(LinkStore& store, const DeletedRecord& deleted)
 {
-    return store.run([deleted](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
+    return SyncedLibrary(store).applyDeletion(deleted);
 }
 
 QFuture<std::pair<qint64, qint64>> libraryStamp(LinkStore& store)
 {
-    return store.run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });
+    return SyncedLibrary(store).changeStamp();
 }
 
 QFuture<LocalState> readLocal(LinkStore& store)
 {
-    return store.run([](SQLiteStore& sqlite) {
-        return LocalState{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
-    });
+    return SyncedLibrary(store).state();
 }
 
 // Remote links and relations are applied a batch per store job: a job each spent a pass over a large
 // library handing work between threads, while a batch still leaves a search its turn between jobs.
 constexpr qsizetype applyBatch = 256;
 
-// A batch commits once, each value of it still in a savepoint of its own: a value that fails is undone
-// alone and the ones before it are kept, as if each had committed by itself (a commit each spent
-// most of a pass that found nothing new).
-template <class T, class Apply> void applyEach(SQLiteStore& sqlite, const QList<T>& values, Apply apply)
-{
-    std::exception_ptr failure;
-    sqlite.inTransaction([&] {
-        for (const T& value : values) {
-            try {
-                apply(sqlite, value);
-            } catch (...) {
-                failure = std::current_exception();
-                return;
-            }
-        }
-    });
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
-// A remote link to apply, and whether it wins a tie of update times.
-struct LinkToApply {
-    LinkItem link;
-    bool winsEqualTime = false;
-};
-
 QFuture<void> applyLinks(LinkStore& store, QList<LinkToApply> links)
 {
-    return store.run([links = std::move(links)](SQLiteStore& sqlite) {
-        applyEach(sqlite, links, [](SQLiteStore& target, const LinkToApply& apply) {
-            target.applyRemoteLink(apply.link, apply.winsEqualTime);
-        });
-    });
+    return SyncedLibrary(store).applyLinks(std::move(links));
 }
 
 QFuture<void> applyRelations(LinkStore& store, QList<LinkRelation> relations)
 {
-    return store.run([relations = std::move(relations)](SQLiteStore& sqlite) {
-        applyEach(sqlite, relations, [](SQLiteStore& target, const LinkRelation& relation) {
-            target.applyRemoteRelation(relation);
-        });
-    });
+    return SyncedLibrary(store).applyRelations(std::move(relations));
 }
 
 // What the library keeps when a remote copy wins: its fields, but the local creation time, and the

@@ -41,7 +41,6 @@ public:
     static constexpr std::chrono::milliseconds eraseCheckPause{500};
 
     struct RemoteState;
-    struct LocalState;
 
 private:
     // What a pass that changes nothing leaves as it found.

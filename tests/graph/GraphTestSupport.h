@@ -8,7 +8,7 @@
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "graph/GraphViewModel.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 
 #include <QCoreApplication>
 #include <QPromise>
@@ -99,8 +99,8 @@ struct GraphFixture {
     // Saves the links and relations in the library, from which every later load reads.
     void save(const QList<LinkItem>& newItems, const QList<LinkRelation>& newRelations = {})
     {
-        store
-            ->run([&](SQLiteStore& sqlite) {
+        LinkStoreDatabase(*store)
+            .run([&](SQLiteStore& sqlite) {
                 for (const LinkItem& item : newItems) {
                     sqlite.insertLink(item);
                     sqlite.replaceTags(item.tags, item.id);
@@ -115,8 +115,8 @@ struct GraphFixture {
 
     GraphLibrary readLibrary() const
     {
-        return store
-            ->run([](SQLiteStore& sqlite) {
+        return LinkStoreDatabase(*store)
+            .run([](SQLiteStore& sqlite) {
                 return GraphLibrary::derive(sqlite.allLinks(), sqlite.allRelations());
             })
             .result();

@@ -9,7 +9,7 @@
 #include "foundation/Uuid.h"
 #include "library/SQLiteConnection.h"
 #include "library/SQLiteStore.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -167,7 +167,7 @@ TEST_F(PreferencesStoreSyncTest, AReplacingImportWaitsForThePassInFlightAndLeave
     exporter->exportLibrary(backup);
     ASSERT_TRUE(eventually([&] { return !exporter->databaseActionInProgress(); }));
     exporter.reset();
-    library->run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
+    LinkStoreDatabase(*library).run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
     addLink("https://example.com/old");
 
     defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
