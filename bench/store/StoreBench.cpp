@@ -163,10 +163,7 @@ void BM_SearchWhileCaptureHashes(benchmark::State& state)
     const auto search = [&store] {
         QElapsedTimer timer;
         timer.start();
-        const auto found =
-            LinkStoreDatabase(store)
-                .read([](SQLiteStore& sqlite) { return sqlite.searchLinks(QStringLiteral("report")); })
-                .result();
+        const auto found = store.searchLinks(QStringLiteral("report")).result();
         benchmark::DoNotOptimize(found);
         return double(timer.nsecsElapsed()) / 1e9;
     };
@@ -184,7 +181,7 @@ void BM_SearchWhileCaptureHashes(benchmark::State& state)
         worst = std::max(worst, seconds);
         overlapped += saved.isFinished() ? 0 : 1;
         const QUuid id = saved.result().id;
-        LinkStoreDatabase(store).run([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); }).waitForFinished();
+        store.deleteLink(id).waitForFinished();
     }
     state.counters["overlapped"] = double(overlapped) / double(state.iterations());
     state.counters["worst_ms"] = worst * 1000;

@@ -32,10 +32,7 @@ TEST(QuickPanelCommands, OpeningAndRelating)
     EXPECT_FALSE(fx.await(fx.model.activateSelection()));
     ASSERT_EQ(fx.opened.size(), 1);
     EXPECT_EQ(fx.opened[0].id, fx.page.id);
-    EXPECT_TRUE(LinkStoreDatabase(fx.store)
-                    .run([&](SQLiteStore& sqlite) { return sqlite.link(fx.page.id); })
-                    .result()
-                    ->lastOpenedAt);
+    EXPECT_TRUE(fx.store.link(fx.page.id).result()->lastOpenedAt);
     EXPECT_EQ(fx.model.results(), rows);
     EXPECT_EQ(fx.model.message(), "Showing links for the active Safari page.");
 

@@ -97,10 +97,7 @@ TEST_F(Handler, OpensTheSavedItemOnceInFrontAndRecordsTheOpen)
     EXPECT_EQ(desktop->openedUrls, QStringList{"https://example.com/docs"});
     EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
     const QUuid uuid = QUuid::fromString(id);
-    EXPECT_TRUE(LinkStoreDatabase(*store)
-                    .run([uuid](SQLiteStore& sqlite) { return sqlite.link(uuid); })
-                    .result()
-                    ->lastOpenedAt);
+    EXPECT_TRUE(store->link(uuid).result()->lastOpenedAt);
 
     // A disk that fills up: the item still opens, and only the log hears of the missed stamp.
     writeRaw({"CREATE TRIGGER full BEFORE UPDATE OF last_opened_at ON links "

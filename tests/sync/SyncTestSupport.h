@@ -117,7 +117,7 @@ struct Machine {
     LibraryReset eraseEverywhere()
     {
         const LibraryReset reset = await(service->eraseRemoteData());
-        LinkStoreDatabase(*store).run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
+        store->eraseAll().waitForFinished();
         LibraryReset::saveAcknowledged(reset, *defaults);
         return reset;
     }
