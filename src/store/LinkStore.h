@@ -51,19 +51,22 @@ struct LibraryCounts {
 // library call; file work (hashing, bookmark checks, the repair scan) runs on a file pool between
 // an operation's database steps, so the store thread never waits for a file and a search is not
 // held up by a large one. Operations take effect in submission order: one that does file work keeps
-// later ones (reads through read() aside) waiting until it is done, so its writes, and what it read
-// before them, are not interleaved with theirs. Results come back as futures (await them with QCoro
-// on the main thread) and errors keep their type. Every change a user makes is announced through
-// the notifier, after the sync trigger has run when the change asks for sync.
+// later ones (the reads that answer at once aside) waiting until it is done, so its writes, and what
+// it read before them, are not interleaved with theirs. Results come back as futures (await them
+// with QCoro on the main thread) and errors keep their type. Every change a user makes is announced
+// through the notifier, after the sync trigger has run when the change asks for sync.
 class LinkStore {
 public:
-    // Opens a library that dates its writes by the given clock.
-    using DatabaseFactory = std::function<std::unique_ptr<SQLiteStore>(std::shared_ptr<const Clock>)>;
+    // Which library file to open: the given one, or Morvane.sqlite in the data folder.
+    struct LibraryLocation {
+        std::optional<QString> path;
+    };
     using SyncTrigger = std::function<void()>;
 
-    // Opens the database through the factory on the store thread and waits for it: the connection
-    // never leaves that thread. Throws what opening threw (StoreError). Build it on the main thread.
-    LinkStore(DatabaseFactory openDatabase, std::shared_ptr<const FileIdentityService> fileIdentityService,
+    // Opens the library on the store thread and waits for it: the connection never leaves that
+    // thread. Its writes are dated by the clock. Throws what opening threw (StoreError). Build it on
+    // the main thread.
+    LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
               std::shared_ptr<const Clock> clock = SystemClock::shared());
     // Refuses new work, finishes the queued work (file work included), then closes the database.
     ~LinkStore();
@@ -71,8 +74,8 @@ public:
     LinkStore& operator=(const LinkStore&) = delete;
 
     // The library at path, or Morvane.sqlite in the data folder.
-    static DatabaseFactory libraryAt(std::optional<QString> path = std::nullopt);
-    // Where libraryAt() opens the library when given no path.
+    static LibraryLocation libraryAt(std::optional<QString> path = std::nullopt);
+    // Where the library is when no path is given.
     static QString defaultLibraryPath();
 
     // --- The library's items and relations -------------------------------------------------------
