@@ -1,5 +1,6 @@
 #include "LibraryMerge.h"
 
+#include "LibraryChangeJournal.h"
 #include "LibraryReads.h"
 #include "LibrarySchema.h"
 #include "SQLiteConnection.h"
@@ -200,6 +201,8 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
         // search index, and the links' own indexes, which sort every row at once when they are made.
         const bool reindex = links.size() * 4 >= m_reads.linkCount();
         const bool searchIndexed = reindex && m_reads.searchIndex().suspend();
+        LibraryChangeJournal journal(m_connection);
+        const bool journaled = reindex && journal.suspend();
         const QStringList linkIndexes = reindex ? dropLinkIndexes() : QStringList();
         LibraryWrites::TagIds tagIds;
         for (const LinkItem& item : links)
@@ -224,6 +227,8 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
                                "created_at = excluded.created_at"),
                 {uuidString(relation.id), from, to, libraryDateString(relation.createdAt)});
         }
+        if (journaled)
+            journal.resume();
     });
 }
 
@@ -232,6 +237,8 @@ void LibraryMerge::eraseAll()
     inTransaction(m_connection, [&] {
         // The index is emptied at once rather than row by row.
         const bool indexed = m_reads.searchIndex().suspend();
+        LibraryChangeJournal journal(m_connection);
+        const bool journaled = journal.suspend();
         m_connection.execute(QStringLiteral("DELETE FROM link_tags"));
         m_connection.execute(QStringLiteral("DELETE FROM link_relations"));
         m_connection.execute(QStringLiteral("DELETE FROM link_local_resolutions"));
@@ -245,6 +252,8 @@ void LibraryMerge::eraseAll()
         m_connection.execute(QStringLiteral("DELETE FROM deleted_records"));
         if (indexed)
             m_reads.searchIndex().resume();
+        if (journaled)
+            journal.resume();
         // Inside a caller's transaction the erase is only done once that commits.
         m_connection.runAfterCommit(
             [] { qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows"; });

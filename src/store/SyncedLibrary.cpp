@@ -41,6 +41,27 @@ QFuture<SyncedLibrary::State> SyncedLibrary::state()
     });
 }
 
+QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)
+{
+    return LinkStoreDatabase(m_store).run([keys = std::move(keys)](SQLiteStore& sqlite) {
+        return State{sqlite.linksWithStoredIDs(keys.linkIDs), sqlite.relationsOfStoredIDs(keys.relationEnds),
+                     sqlite.deletedRecords(keys.deletions)};
+    });
+}
+
+QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since)
+{
+    return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {
+        LibraryChangeJournal::Changes changes = sqlite.changesSince(since);
+        if (!changes.complete) {
+            sqlite.restoreChangeJournal();
+            changes = sqlite.changesSince(std::nullopt);
+            changes.complete = false;
+        }
+        return changes;
+    });
+}
+
 QFuture<std::pair<qint64, qint64>> SyncedLibrary::changeStamp()
 {
     return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });

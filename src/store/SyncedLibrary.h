@@ -1,12 +1,16 @@
 #pragma once
 
+#include "library/LibraryChangeJournal.h"
 #include "model/DeletedRecord.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
 
 #include <QFuture>
 #include <QList>
+#include <QString>
+#include <QStringList>
 
+#include <optional>
 #include <utility>
 
 namespace morvane {
@@ -30,9 +34,22 @@ public:
         bool winsEqualTime = false;
     };
 
+    // The part of the library a pass after a change reads: the links with these ids (as stored), the
+    // relations with an end among these ids, and the deletions of these record types and names.
+    struct Keys {
+        QStringList linkIDs;
+        QStringList relationEnds;
+        QList<std::pair<QString, QString>> deletions;
+    };
+
     explicit SyncedLibrary(LinkStore& store);
 
     QFuture<State> state();
+    QFuture<State> state(Keys keys);
+    // Where the library's change journal stands, and what it names after the point when there is
+    // one. A journal that something removed is made again, and the answer is then incomplete: the
+    // pass that finds it so looks at everything.
+    QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since);
     // Moves on whenever the library may have changed, through this connection or another.
     QFuture<std::pair<qint64, qint64>> changeStamp();
     QFuture<void> applyDeletion(DeletedRecord deleted);
