@@ -179,22 +179,22 @@ TEST(LinkStore, AReadIsNotHeldUpByAFileBeingHashedButLaterCallsWaitForIt)
     ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30))) << "the capture never hashed";
 
     auto later = fx.store->addLink({}, "https://example.com/later", {}, {});
-    auto counted =
-        LinkStoreDatabase(*fx.store).run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); });
-    auto search = LinkStoreDatabase(*fx.store).read(
-        [](SQLiteStore& sqlite) { return sqlite.searchLinks(QString()).size(); });
-    // The hash cannot finish before the gate opens, so the read answering now did not wait for it.
+    auto counted = fx.store->counts();
+    auto search = fx.store->searchLinks(QString());
+    auto evidence = fx.store->localResolution(QUuid::createUuid()); // what an open reads first
+    // The hash cannot finish before the gate opens, so the reads answering now did not wait for it.
     QDeadlineTimer bound(std::chrono::seconds(30));
-    while (!search.isFinished() && !bound.hasExpired())
+    while (!(search.isFinished() && evidence.isFinished()) && !bound.hasExpired())
         QThread::msleep(1);
-    ASSERT_TRUE(search.isFinished());
-    EXPECT_EQ(search.result(), 0);
+    ASSERT_TRUE(search.isFinished() && evidence.isFinished());
+    EXPECT_EQ(search.result().size(), 0);
+    EXPECT_FALSE(evidence.result());
     EXPECT_FALSE(capture.isFinished() || later.isFinished() || counted.isFinished());
 
     gate.open.release();
     EXPECT_EQ(capture.result().lastKnownPath, path);
     later.waitForFinished();
-    EXPECT_EQ(counted.result(), 2); // after the capture and the link asked for before it
+    EXPECT_EQ(counted.result().links, 2); // after the capture and the link asked for before it
     EXPECT_EQ(fx.titlesInWriteOrder(), (QStringList{"large.bin", "example.com"}));
 }
 
@@ -261,4 +261,30 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     fx.store->repairFileLink(saved, candidate).waitForFinished();
     EXPECT_EQ(fx.store->importLibrary(backup, true).result().linkCount, 1);
     EXPECT_EQ(fx.settledEvents(), (QStringList{"trigger", "notify", "trigger", "notify"}));
+}
+
+// A relation removed from the graph is kept on record for sync even when this library no longer has
+// it (another machine may); the panel's removal, offered for any two links, leaves no record for a
+// pair that was never related.
+TEST(LinkStore, OnlyTheCheckedRelationRemovalSkipsAPairThatIsNotRelated)
+{
+    StoreFixture fx;
+    const LinkItem a = fx.store->addLink({}, "https://example.com/a", {}, {}).result();
+    const LinkItem b = fx.store->addLink({}, "https://example.com/b", {}, {}).result();
+    const LinkItem c = fx.store->addLink({}, "https://example.com/c", {}, {}).result();
+    fx.store->addRelation(a.id, b.id).waitForFinished();
+    const auto deletions = [&] {
+        return LinkStoreDatabase(*fx.store)
+            .run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords().size(); })
+            .result();
+    };
+
+    EXPECT_FALSE(fx.store->removeRelationIfRelated(a.id, c.id).result());
+    EXPECT_EQ(deletions(), 0);
+    EXPECT_TRUE(fx.store->removeRelationIfRelated(b.id, a.id).result()); // either way round
+    EXPECT_EQ(fx.store->counts().result().relations, 0);
+    EXPECT_EQ(deletions(), 1);
+
+    fx.store->removeRelation(a.id, c.id).waitForFinished();
+    EXPECT_EQ(deletions(), 2);
 }
