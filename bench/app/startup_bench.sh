@@ -7,19 +7,25 @@
 # Start-up is the time from spawning the process to its tray icon window appearing (as the end-to-end
 # tests detect it); memory is VmRSS once it has stopped changing. Every run has its own HOME and XDG
 # folders; the generated library is copied into the run's data folder. The medians of RUNS runs
-# (default 5) are printed with their ratios to the bare application's, which the budget bounds at
-# 1.5 (start-up) and 2 (memory) on the large library. MORVANE_BENCH_SMOKE=1 makes it one run on a tiny
-# library, to keep it working; LINKS sets the library size.
+# (default 7) are printed with their ratios to the bare application's, which the budget bounds at
+# 1.5 (start-up, on both libraries) and 1.75 (memory, on the large library). MORVANE_BENCH_SMOKE=1
+# makes it one run on a tiny library, to keep it working; LINKS sets the library size. PROFILE=<prefix>
+# appends each run's resident memory by mapping (from smaps) to <prefix>.<program>[.library].
 set -euo pipefail
 morvane=$1 bare=$2 make_library=$3
 binary=$morvane # e2e_common.sh names the program under test so
 . "$(dirname "$0")/../../tests/e2e/e2e_common.sh"
+# A desktop session as users have it: a session bus, with the accessibility bus on (while it is off,
+# Morvane asks for it at every start, and the question would be part of the measure). ACCESSIBILITY=off
+# measures that start instead.
+own_bus "$0" "$@"
 start_session "$@"
+[ "${ACCESSIBILITY:-on}" = off ] || accessibility_on
 
 if [ "${MORVANE_BENCH_SMOKE:-}" = 1 ]; then
   runs=1 links=100
 else
-  runs=${RUNS:-5} links=${LINKS:-100000}
+  runs=${RUNS:-7} links=${LINKS:-100000}
 fi
 generated=$E2E_HOME/generated.sqlite
 "$make_library" "$generated" "$links" || fail "could not generate the library"
@@ -47,6 +53,15 @@ settled_rss() {
   echo "$rss"
 }
 
+# Resident kB by what is mapped (a library, the heap, anonymous memory), largest first, with the total.
+resident_by_mapping() {
+  awk '/^[0-9a-f]+-[0-9a-f]+ / { name = ($6 == "") ? "[anonymous]" : $6; sub(/.*\//, "", name) }
+       /^Rss:/ { kb[name] += $2; total += $2 }
+       END { for (n in kb) printf "%8d %s\n", kb[n], n; printf "%8d %s\n", total, "TOTAL" }' \
+    "/proc/$1/smaps" | sort -rn
+  echo
+}
+
 # measure <name> <program> <library or ""> -> "<start-up ms> <rss kB>"
 measure() {
   local name=$1 program=$2 library=$3
@@ -69,6 +84,7 @@ measure() {
   done
   local elapsed=$((($(now_ns) - started) / 1000000))
   rss=$(settled_rss "$pid")
+  [ -z "${PROFILE:-}" ] || resident_by_mapping "$pid" >>"$PROFILE.$name${library:+.library}"
   kill -TERM "$pid"
   wait "$pid" || true
   wait_for 10 eval "! icon_of $name" || true
@@ -110,6 +126,6 @@ for case in "${cases[@]}"; do
     "$(awk -v a="${!s_var}" -v b="$s_bare" 'BEGIN { printf "%.2f", a / b }')" \
     "$(awk -v a="${!m_var}" -v b="$m_bare" 'BEGIN { printf "%.2f", a / b }')"
 done
-within=$(awk -v s="$s_large" -v m="$m_large" -v bs="$s_bare" -v bm="$m_bare" \
-  'BEGIN { print (s <= 1.5 * bs && m <= 2 * bm) ? "within" : "over" }')
-echo "budget on the $links-link library (start-up <= 1.5x, memory <= 2x the bare application): $within"
+within=$(awk -v s="$s_large" -v e="$s_empty" -v m="$m_large" -v bs="$s_bare" -v bm="$m_bare" \
+  'BEGIN { print (s <= 1.5 * bs && e <= 1.5 * bs && m <= 1.75 * bm) ? "within" : "over" }')
+echo "budget (start-up <= 1.5x the bare application on both libraries, memory <= 1.75x on $links links): $within"

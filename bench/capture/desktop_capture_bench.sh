@@ -9,8 +9,10 @@ shift
 [ -n "${MORVANE_BENCH_BUS:-}" ] || MORVANE_BENCH_BUS=1 exec dbus-run-session -- "$0" "$bench" "$@"
 data=$(cd "$(dirname "$0")/../../tests/e2e/data" && pwd)
 export HOME=$(mktemp -d /tmp/morvane-bench-XXXXXX)
-export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$HOME"' EXIT
+export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_RUNTIME_DIR=$HOME/.runtime
+mkdir -p "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+trap 'kill $(jobs -p) 2>/dev/null || true; fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; rm -rf "$HOME"' EXIT
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$HOME/display" 2>/dev/null &
 wait_for() {
   local deadline=$((SECONDS + $1))
@@ -22,6 +24,9 @@ wait_for() {
 }
 wait_for 10 test -s "$HOME/display"
 export DISPLAY=:$(head -n 1 "$HOME/display")
+# The accessibility bus the session bus starts keeps its socket in this run's own runtime folder, not
+# in one that another run on the machine shares.
+dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR DISPLAY
 gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
   --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled '<true>' >/dev/null
 openbox >/dev/null 2>&1 &
@@ -59,8 +64,11 @@ xdotool windowactivate --sync "$(window ' - Mozilla Thunderbird$')"
 xdotool mousemove 143 132 click 1
 xdotool key Right Down
 wait_for 20 window '^Inbox - Local Folders - Mozilla Thunderbird$'
+# The thread pane lists the folder once Thunderbird has made its summary: a key before that selects
+# nothing.
+wait_for 30 test -e "$HOME/.thunderbird/bench/Mail/Local Folders/Inbox.msf"
 xdotool key n
-export MORVANE_BENCH_THUNDERBIRD_PID=$(pgrep -f '/usr/lib/thunderbird/thunderbird' | head -n 1)
+export MORVANE_BENCH_THUNDERBIRD_PID=$(xdotool search --name '^Inbox - Local Folders - Mozilla Thunderbird$' getwindowpid | head -n 1)
 export MORVANE_BENCH_THUNDERBIRD_TITLE="Inbox - Local Folders - Mozilla Thunderbird"
 thunar --daemon >/dev/null 2>&1 &
 # Asked before the daemon owns its name, the bus would start another Thunar of its own.

@@ -128,10 +128,12 @@ RepulsionField fieldOf(const QList<GraphNode>& nodes)
     return field;
 }
 
-// The whole step as the window runs it: all pairs up to its limit, the quadtree beyond.
+// The whole step as the window runs it (argument 1 = 0): all pairs up to its limit, the quadtree
+// beyond; and, beside it, the same step measuring every pair whatever the size (1).
 void BM_LayoutStep(benchmark::State& state)
 {
     const int n = int(state.range(0));
+    const bool exact = state.range(1) != 0;
     QList<GraphNode> nodes = spreadNodes(n);
     std::mt19937 random(11);
     QList<GraphEdge> edges;
@@ -139,7 +141,7 @@ void BM_LayoutStep(benchmark::State& state)
         edges.append(
             {QUuid::createUuid(), nodes[random() % n].id, nodes[random() % n].id, GraphEdgeKind::relation()});
     const QSet<QUuid> placed{nodes[0].id};
-    ForceLayout layout;
+    ForceLayout layout(exact ? size_t(n) : ForceLayout::exactRepulsionNodes);
     for (auto _ : state) {
         layout.step(nodes, edges, {std::nullopt, &placed, std::nullopt});
         benchmark::DoNotOptimize(nodes.data());
@@ -192,8 +194,11 @@ void loadSizes(benchmark::internal::Benchmark* b)
 
 void layoutSizes(benchmark::internal::Benchmark* b)
 {
-    for (long size : bench::sizes({1000, 5000, 20000, 100000}, 50))
-        b->Arg(size);
+    for (long size : bench::sizes({1000, 1500, 2500, 5000, 20000, 100000}, 50)) {
+        b->Args({size, 0});
+        if (size <= 5000)
+            b->Args({size, 1});
+    }
 }
 
 void repulsionSizes(benchmark::internal::Benchmark* b)

@@ -18,6 +18,7 @@
 #include "platform/ProcessLauncher.h"
 #include "platform/ScriptRunner.h"
 #include "platform/SessionBus.h"
+#include "platform/WaylandWorkspace.h"
 #include "platform/X11Workspace.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "services/HotkeyService.h"
@@ -57,9 +58,14 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.clock = SystemClock::shared();
     environment.presence = std::make_shared<X11AppPresence>();
     environment.hotkeyBackend = sessionHotkeys(environment);
-    environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
     environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
+    environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
+    // On a Wayland session the X display sees only the X11 windows; the accessibility bus names a
+    // native one in front.
+    if (isWaylandSession())
+        environment.workspace = std::make_shared<WaylandWorkspace>(
+            environment.workspace, NativeFrontWindow(environment.accessibility), environment.clock);
     environment.sessionBus = std::make_shared<DBusSessionBus>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();
     environment.desktop = std::make_shared<XdgDesktopServices>(environment.launcher);

@@ -64,13 +64,9 @@ MenuBarController::~MenuBarController() = default;
 void MenuBarController::buildMenu()
 {
     m_menu = std::make_unique<QMenu>();
-    // The shortcuts are shown as the global ones were first set; they do not follow later changes.
-    // They are text after a tab, not key sequences: Qt would name Super "Meta" and put it first.
-    const unsigned ctrlSuper = KeyModifier::ctrl | KeyModifier::super;
-    m_menu->addAction(QStringLiteral("Open Morvane\t") + keyCombinationText(ctrlSuper, QStringLiteral("L")),
-                      this, [this] { m_quickPanel.show(); });
-    m_menu->addAction(QStringLiteral("Open Graph\t") + keyCombinationText(ctrlSuper, QStringLiteral("G")),
-                      this, [this] { m_graphWindow.show(); });
+    m_openQuickPanel = m_menu->addAction(QString(), this, [this] { m_quickPanel.show(); });
+    m_openGraph = m_menu->addAction(QString(), this, [this] { m_graphWindow.show(); });
+    showDesktopShortcuts(std::nullopt, std::nullopt);
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
                       [this] { m_preferencesWindow.show(); });
@@ -90,6 +86,19 @@ void MenuBarController::buildMenu()
             qCWarning(lcTray) << "No system tray appeared; Morvane keeps running without its tray icon.";
     });
     m_noTrayWarning.start(trayHostWarningSeconds * 1000);
+}
+
+// The shortcuts are shown as the global ones were first set; they do not follow later changes, except
+// where the desktop holds them: its keys are the ones that work. They are text after a tab, not key
+// sequences: Qt would name Super "Meta" and put it first.
+void MenuBarController::showDesktopShortcuts(const std::optional<QString>& quickPanel,
+                                             const std::optional<QString>& graph)
+{
+    const unsigned ctrlSuper = KeyModifier::ctrl | KeyModifier::super;
+    m_openQuickPanel->setText(QStringLiteral("Open Morvane\t") +
+                              quickPanel.value_or(keyCombinationText(ctrlSuper, QStringLiteral("L"))));
+    m_openGraph->setText(QStringLiteral("Open Graph\t") +
+                         graph.value_or(keyCombinationText(ctrlSuper, QStringLiteral("G"))));
 }
 
 void MenuBarController::updateIndicator(bool hasLinks, const std::optional<CapturedContext>& context)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -43,6 +44,9 @@ public:
     // Builds the menu and shows the icon; called once, right after construction.
     void buildMenu();
     void updateIndicator(bool hasLinks, const std::optional<CapturedContext>& context);
+    // The keys the desktop holds the two shortcuts under, shown in their items; nothing shows the
+    // menu's own text.
+    void showDesktopShortcuts(const std::optional<QString>& quickPanel, const std::optional<QString>& graph);
 
     QMenu* menu() const { return m_menu.get(); }
     // None until a tray host is there.
@@ -63,6 +67,8 @@ private:
     AppearanceService& m_appearance;
     TrayHost& m_trayHost;
     std::unique_ptr<QMenu> m_menu;
+    QAction* m_openQuickPanel = nullptr;
+    QAction* m_openGraph = nullptr;
     QSystemTrayIcon* m_trayIcon = nullptr;
     QTimer m_noTrayWarning;
     bool m_hasLinks = false;

@@ -43,6 +43,7 @@
 #include "library/SQLiteStore.h"
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
+#include "platform/GlobalShortcutsPortal.h"
 #include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/HotkeyService.h"
@@ -212,6 +213,15 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
     menuBar.buildMenu();
+    if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
+        const auto showDesktopKeys = [this, portal] {
+            menuBar.showDesktopShortcuts(portal->heldKeysText(PortalShortcutId::quickPanel),
+                                         portal->heldKeysText(PortalShortcutId::graph));
+        };
+        QObject::connect(portal, &GlobalShortcutsPortal::stateChanged, &menuBar, showDesktopKeys);
+        QObject::connect(portal, &GlobalShortcutsPortal::triggerDescriptionsChanged, &menuBar,
+                         showDesktopKeys);
+    }
 
     // Writes made before the store thread has taken the trigger run without it.
     linkStore->setSyncTrigger([settings] { syncIfEnabled(settings); });
@@ -254,7 +264,7 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
         [](const QString& identifier) { return pdfViewerOfIdentifier(identifier).has_value(); },
         [viewers](const DesktopWindow& window) -> std::optional<CapturedContext> {
             const std::optional<PdfViewer> viewer = pdfViewerOfIdentifier(window.application.identifier);
-            return viewer ? viewers->read(*viewer, window.application.processId, window.title) : std::nullopt;
+            return viewer ? viewers->read(*viewer, window) : std::nullopt;
         });
     auto folders = std::make_shared<FileManagerReader>(env.sessionBus, env.accessibility, fileIdentity);
     auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
@@ -271,9 +281,7 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
         std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
     auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
-        [messages](const DesktopWindow& window) {
-            return messages->read(window.application.processId, window.title);
-        },
+        [messages](const DesktopWindow& window) { return messages->read(window); },
         ApplicationReading::accessibilityBus);
     return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
             fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};

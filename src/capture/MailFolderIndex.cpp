@@ -6,7 +6,7 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
+#include <algorithm>
 
 namespace morvane {
 
@@ -22,53 +22,103 @@ bool statOf(const QString& path, struct stat* info)
     return ::stat(QFile::encodeName(path).constData(), info) == 0;
 }
 
-// The header block that starts at the offset: up to the first blank line.
-QByteArray headerBlockAt(const char* data, qsizetype size, qsizetype start)
+// The header block at the start of data: up to the first blank line, or all of it when there is none.
+qsizetype headerBlockLength(const char* data, qsizetype size)
 {
-    const qsizetype limit = std::min(size, start + maxHeaderBlock);
-    for (qsizetype i = start; i < limit; ++i) {
+    for (qsizetype i = 0; i < size; ++i) {
         if (data[i] != '\n')
             continue;
-        if (i + 1 < limit && data[i + 1] == '\n')
-            return QByteArray(data + start, i - start);
-        if (i + 2 < limit && data[i + 1] == '\r' && data[i + 2] == '\n')
-            return QByteArray(data + start, i - start);
+        if (i + 1 < size && data[i + 1] == '\n')
+            return i;
+        if (i + 2 < size && data[i + 1] == '\r' && data[i + 2] == '\n')
+            return i;
     }
-    return QByteArray(data + start, limit - start);
+    return size;
 }
 
-// Finds the next line that starts with "From " at or after the offset; size when there is none.
-qsizetype nextFromLine(const char* data, qsizetype size, qsizetype offset)
-{
-    if (offset == 0 && size >= 5 && std::memcmp(data, "From ", 5) == 0)
-        return 0;
-    if (offset >= size)
-        return size;
-    const void* found = memmem(data + offset, size_t(size - offset), "\nFrom ", 6);
-    return found ? static_cast<const char*>(found) - data + 1 : size;
-}
+// Reads an mbox from start to end with plain reads, never mapped: the mail client rewrites its folders
+// in place (compacting truncates them), and a mapped page past a new end stops the process with a bus
+// error. A folder changed while read gives what was read of it; its next stamp reads it again.
+class MboxReader {
+public:
+    explicit MboxReader(QFile& file)
+        : m_file(file)
+    {
+    }
+
+    QList<StoredMessage> messages()
+    {
+        fill();
+        // A message starts at a "From " line: the file's first line or one after a line break.
+        if (!m_buffer.startsWith("From ") && !seek("\nFrom ", 1))
+            return m_messages;
+        do {
+            // The rest of the "From " line, then the message's header block.
+            if (!seek("\n", 1))
+                break;
+            fillTo(maxHeaderBlock);
+            const qsizetype available = std::min(m_buffer.size() - m_offset, maxHeaderBlock);
+            const qsizetype length = headerBlockLength(m_buffer.constData() + m_offset, available);
+            m_messages.append(parseMailHeaders(QByteArray(m_buffer.constData() + m_offset, length)));
+            // The line break before the blank line: the next "From " line may follow it at once.
+            m_offset += length;
+        } while (seek("\nFrom ", 1));
+        return m_messages;
+    }
+
+private:
+    static constexpr qint64 chunk = 1 << 20;
+
+    // Reads more of the file after what the buffer holds; false at its end.
+    bool fill()
+    {
+        if (m_end)
+            return false;
+        m_buffer.remove(0, m_offset);
+        m_offset = 0;
+        const qsizetype kept = m_buffer.size();
+        m_buffer.resize(kept + chunk);
+        const qint64 read = m_file.read(m_buffer.data() + kept, chunk);
+        m_buffer.resize(kept + std::max<qint64>(read, 0));
+        m_end = read <= 0;
+        return !m_end;
+    }
+    // The buffer holds count bytes after the offset, or as many as the file still has.
+    void fillTo(qsizetype count)
+    {
+        while (m_buffer.size() - m_offset < count && fill()) {
+        }
+    }
+    // Moves the offset to the next occurrence of pattern, then skip bytes further; false when the
+    // rest of the file has none.
+    bool seek(QByteArrayView pattern, qsizetype skip)
+    {
+        for (;;) {
+            const qsizetype found = QByteArrayView(m_buffer).indexOf(pattern, m_offset);
+            if (found >= 0) {
+                m_offset = found + skip;
+                return true;
+            }
+            // An occurrence may straddle the end of what was read: keep where it could start.
+            m_offset = std::max(m_offset, m_buffer.size() - pattern.size() + 1);
+            if (!fill())
+                return false;
+        }
+    }
+
+    QFile& m_file;
+    QByteArray m_buffer;
+    qsizetype m_offset = 0;
+    bool m_end = false;
+    QList<StoredMessage> m_messages;
+};
 
 QList<StoredMessage> readMbox(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return {};
-    const qsizetype size = qsizetype(file.size());
-    const uchar* mapped = file.map(0, size);
-    if (!mapped)
-        return {};
-    const char* data = reinterpret_cast<const char*>(mapped);
-    QList<StoredMessage> messages;
-    for (qsizetype from = nextFromLine(data, size, 0); from < size;
-         from = nextFromLine(data, size, from + 1)) {
-        const void* lineEnd = std::memchr(data + from, '\n', size_t(size - from));
-        if (!lineEnd)
-            break;
-        const qsizetype headers = static_cast<const char*>(lineEnd) - data + 1;
-        messages.append(parseMailHeaders(headerBlockAt(data, size, headers)));
-    }
-    file.unmap(const_cast<uchar*>(mapped));
-    return messages;
+    return MboxReader(file).messages();
 }
 
 QList<StoredMessage> readMaildir(const QString& path)
@@ -81,7 +131,7 @@ QList<StoredMessage> readMaildir(const QString& path)
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray head = file.read(maxHeaderBlock);
-            messages.append(parseMailHeaders(headerBlockAt(head.constData(), head.size(), 0)));
+            messages.append(parseMailHeaders(head.left(headerBlockLength(head.constData(), head.size()))));
         }
     }
     return messages;

@@ -64,9 +64,9 @@ PdfViewerReader::PdfViewerReader(std::shared_ptr<const SessionBus> bus,
 {
 }
 
-std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, qint64 processId,
-                                                     const QString& windowTitle) const
+std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, const DesktopWindow& window) const
 {
+    const qint64 processId = window.application.processId;
     std::optional<QString> path;
     std::optional<qint64> page;
     switch (viewer) {
@@ -77,6 +77,11 @@ std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, qint64 pr
                           : viewer == PdfViewer::okular ? PdfViewerInterface::okular
                                                         : PdfViewerInterface::qpdfview;
         if (const std::optional<PdfViewerAnswer> answer = askPdfViewer(*m_bus, kind, processId)) {
+            // A viewer that names its document can name its page: without the page (it did not
+            // answer in time, or had none yet) this read cannot tell which item is in front. The
+            // document alone would be another item, and it would stand for every saved page of it.
+            if (answer->path && !answer->page)
+                return std::nullopt;
             path = answer->path;
             page = answer->page;
         }
@@ -84,11 +89,11 @@ std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, qint64 pr
     }
     case PdfViewer::evince:
     case PdfViewer::atril:
-        page = accessibilityPage(processId, windowTitle);
+        page = accessibilityPage(window);
         break;
     }
     if (!path)
-        path = pdfShownInWindow(openFilesOfProcess(processId, QStringLiteral("pdf")), windowTitle);
+        path = pdfShownInWindow(openFilesOfProcess(processId, QStringLiteral("pdf")), window.title);
     if (!path || !path->startsWith(u'/') || !path->endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ||
         !QFileInfo(*path).isFile())
         return std::nullopt;
@@ -102,28 +107,47 @@ std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, qint64 pr
 }
 
 // Evince and Atril say nothing of their page over the session bus; their document view on the
-// accessibility bus holds it.
-std::optional<qint64> PdfViewerReader::accessibilityPage(qint64 processId, const QString& windowTitle) const
+// accessibility bus holds it. The view is looked for once per window (a document window holds its
+// pages' elements too, so the walk is bounded), then read where it was found.
+std::optional<qint64> PdfViewerReader::accessibilityPage(const DesktopWindow& window) const
 {
-    QFuture<std::optional<qint64>> reading =
-        m_accessibility->run([processId, windowTitle](AccessibilityApi& api) -> std::optional<qint64> {
-            const std::optional<AccessibilityElement> frame = windowFrame(api, processId, windowTitle);
+    QFuture<std::optional<qint64>> reading = m_accessibility->run(
+        [window, memo = m_documentViews](AccessibilityApi& api) -> std::optional<qint64> {
+            const std::optional<AccessibilityElement> frame =
+                windowFrame(api, window.application.processId, window.title);
             if (!frame)
                 return std::nullopt;
-            AccessibilityApi::Walk walk;
+            const WindowPathMemo::Window key{window.windowId, window.title};
+            const auto pageOf = [&](const AccessibilityElement& element) -> std::optional<qint64> {
+                if (api.role(element) != AccessibilityRole::documentFrame)
+                    return std::nullopt;
+                return api.documentCurrentPage(element);
+            };
+            if (const std::optional<WindowPathMemo::Paths> known = memo->paths(key)) {
+                if (known->isEmpty())
+                    return std::nullopt; // walked as it is now, and it showed no document
+                if (const std::optional<AccessibilityElement> view =
+                        elementAtPath(api, *frame, known->first()))
+                    if (std::optional<qint64> page = pageOf(*view))
+                        return page;
+                memo->forget(key);
+            }
+            BoundedWalk walk;
             walk.maxNodes = 600;
+            // The sidebar's thumbnails (a layered pane of icons, one a page) hold no document view.
             walk.skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu,
-                              AccessibilityRole::popupMenu, AccessibilityRole::toolBar};
+                              AccessibilityRole::popupMenu, AccessibilityRole::toolBar,
+                              AccessibilityRole::layeredPane};
             std::optional<qint64> page;
-            api.findFirst(
-                *frame,
-                [&](const AccessibilityElement& element) {
-                    if (api.role(element) != AccessibilityRole::documentFrame)
-                        return false;
-                    page = api.documentCurrentPage(element);
-                    return page.has_value();
-                },
-                walk);
+            WindowPathMemo::Paths found;
+            walkWithPaths(api, *frame, walk,
+                          [&](const AccessibilityElement& element, const ElementPath& path) {
+                              page = pageOf(element);
+                              if (page)
+                                  found.append(path);
+                              return page.has_value();
+                          });
+            memo->remember(key, found);
             return page;
         });
     return jobAnswer(reading);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "capture/WindowPaths.h"
 #include "model/CapturedContext.h"
+#include "platform/Workspace.h"
 
 #include <QString>
 
@@ -25,8 +27,9 @@ QString pdfViewerName(PdfViewer viewer);
 // Reads the PDF a viewer window shows, at its current page. The document comes from the viewer's own
 // interface where it has one (Zathura, Okular), else from the files the viewer process holds open,
 // chosen by the window title; the page from the viewer's own interface (Zathura, Okular, qpdfview)
-// or from the document view on the accessibility bus (Evince, Atril). Blocks on other applications
-// for a bounded time: never on the main thread.
+// or from the document view on the accessibility bus (Evince, Atril), found by one bounded walk of
+// the window and read straight from where it was at later reads. Blocks on other applications for a
+// bounded time: never on the main thread. Thread-safe.
 class PdfViewerReader {
 public:
     PdfViewerReader(std::shared_ptr<const SessionBus> bus, std::shared_ptr<AccessibilityApi> accessibility,
@@ -34,14 +37,15 @@ public:
 
     // The file link of the document (with its page, when known) and its identity evidence; nothing
     // when the viewer shows no existing PDF or which one it shows cannot be told.
-    std::optional<CapturedContext> read(PdfViewer viewer, qint64 processId, const QString& windowTitle) const;
+    std::optional<CapturedContext> read(PdfViewer viewer, const DesktopWindow& window) const;
 
 private:
-    std::optional<qint64> accessibilityPage(qint64 processId, const QString& windowTitle) const;
+    std::optional<qint64> accessibilityPage(const DesktopWindow& window) const;
 
     std::shared_ptr<const SessionBus> m_bus;
     std::shared_ptr<AccessibilityApi> m_accessibility;
     std::shared_ptr<const FileIdentityService> m_fileIdentityService;
+    std::shared_ptr<WindowPathMemo> m_documentViews = std::make_shared<WindowPathMemo>();
 };
 
 } // namespace morvane

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "capture/WindowPaths.h"
 #include "model/CapturedContext.h"
+#include "platform/Workspace.h"
 
 #include <QString>
 
@@ -21,8 +23,9 @@ bool isThunderbirdIdentifier(const QString& identifier);
 // The accessibility bus gives the selected row of the message list (its sender, date and subject)
 // and the message pane's URL, which names the folder's file in the profile (or, for IMAP, the account
 // and folder whose offline copy the profile keeps); the Message-ID comes from that folder's mbox or
-// maildir. Blocks on Thunderbird for a bounded time and reads the
-// folder: never on the main thread.
+// maildir. The message list and the pane are looked for by one bounded walk of the window, then read
+// where they were found. Blocks on Thunderbird for a bounded time and reads the folder: never on the
+// main thread. Thread-safe.
 class ThunderbirdMessageReader {
 public:
     ThunderbirdMessageReader(std::shared_ptr<AccessibilityApi> accessibility,
@@ -30,7 +33,7 @@ public:
 
     // Nothing when no message is selected, when its folder is no local file, or when the folder
     // holds no single message that the row shows.
-    std::optional<CapturedContext> read(qint64 processId, const QString& windowTitle) const;
+    std::optional<CapturedContext> read(const DesktopWindow& window) const;
 
     struct Selection {
         QString rowName;
@@ -42,11 +45,13 @@ public:
     std::optional<CapturedContext> contextOf(const Selection& selection, qint64 processId = 0) const;
 
 private:
-    std::optional<Selection> readSelection(qint64 processId, const QString& windowTitle) const;
+    std::optional<Selection> readSelection(const DesktopWindow& window) const;
 
     std::shared_ptr<AccessibilityApi> m_accessibility;
     std::shared_ptr<MailFolderIndex> m_folderIndex;
     std::shared_ptr<ThunderbirdImapStore> m_imapStore;
+    // Per window: the message list (the parent of its rows), then the message pane once it was seen.
+    std::shared_ptr<WindowPathMemo> m_parts = std::make_shared<WindowPathMemo>();
 };
 
 } // namespace morvane

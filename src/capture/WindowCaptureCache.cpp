@@ -6,17 +6,23 @@ namespace morvane {
 
 QFuture<void> WindowCaptureCache::refresh(const DesktopWindow& window, Read read)
 {
-    return QtConcurrent::run(
-        [shared = m_shared, windowId = window.windowId, title = window.title, read = std::move(read)] {
-            WindowReading reading;
-            try {
-                reading = read();
-            } catch (...) {
-                // A reader that failed captured nothing; the next poll asks again.
-            }
-            const std::lock_guard lock(shared->mutex);
-            shared->kept = Kept{windowId, title, std::move(reading)};
-        });
+    quint64 generation = 0;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        generation = ++m_shared->started;
+    }
+    return QtConcurrent::run([shared = m_shared, windowId = window.windowId, title = window.title,
+                              read = std::move(read), generation] {
+        WindowReading reading;
+        try {
+            reading = read();
+        } catch (...) {
+            // A reader that failed captured nothing; the next poll asks again.
+        }
+        const std::lock_guard lock(shared->mutex);
+        if (!shared->kept || shared->kept->generation < generation)
+            shared->kept = Kept{windowId, title, std::move(reading), generation};
+    });
 }
 
 WindowReading WindowCaptureCache::capture(const DesktopWindow& window) const

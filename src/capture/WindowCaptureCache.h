@@ -14,7 +14,9 @@ namespace morvane {
 
 // What a provider read of one window off the main thread, kept until its next capture. The capture
 // takes it only while the window is the same one with the same title (another document, folder or
-// message retitles it), so it never shows what an earlier window showed.
+// message retitles it), so it never shows what an earlier window showed. Reads overlap (the monitor's
+// poll, the panel's own capture): the one started last is kept, however late an earlier one ends, so a
+// slow read never puts back a page the viewer has left.
 class WindowCaptureCache {
 public:
     using Read = std::function<WindowReading()>;
@@ -30,10 +32,12 @@ private:
         quint32 windowId = 0;
         QString title;
         WindowReading reading;
+        quint64 generation = 0;
     };
     struct Shared {
         std::mutex mutex;
         std::optional<Kept> kept;
+        quint64 started = 0;
     };
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
 };

@@ -20,6 +20,10 @@ public:
     virtual void activate() = 0;
     // Shows, raises and activates the window, asking the window manager for it too.
     virtual void activateWindow(QWidget& window) = 0;
+    // Whether the window has the keyboard as the window system says, not as the toolkit believes:
+    // a compositor may leave a window mapped behind a full-screen one while the toolkit counts it
+    // as active.
+    virtual bool hasKeyboard(const QWidget& window) const = 0;
 
     // Run each time the application comes to the front (one of its windows becomes active).
     void setOnBecameActive(std::function<void()> action) { m_onBecameActive = std::move(action); }

@@ -53,11 +53,6 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, ShortcutData& sho
     return argument;
 }
 
-QDBusConnection bus()
-{
-    return QDBusConnection::sessionBus();
-}
-
 } // namespace
 
 // Waits for the Response signal of one request object, for a bounded time. The signal is
@@ -67,12 +62,13 @@ class PortalRequest : public QObject {
 public:
     using Done = std::function<void(uint code, const QVariantMap& results)>;
 
-    PortalRequest(const QString& path, Done done, QObject* parent)
+    PortalRequest(const QDBusConnection& bus, const QString& path, Done done, QObject* parent)
         : QObject(parent)
+        , m_bus(bus)
         , m_path(path)
         , m_done(std::move(done))
     {
-        bus().connect(portalService, m_path, requestInterface, QStringLiteral("Response"), this,
+        m_bus.connect(portalService, m_path, requestInterface, QStringLiteral("Response"), this,
                       SLOT(response(uint, QVariantMap)));
         QTimer::singleShot(responseTimeoutMs, this, [this] { finish(responseOther, {}); });
     }
@@ -88,12 +84,13 @@ private:
         if (m_finished)
             return;
         m_finished = true;
-        bus().disconnect(portalService, m_path, requestInterface, QStringLiteral("Response"), this,
+        m_bus.disconnect(portalService, m_path, requestInterface, QStringLiteral("Response"), this,
                          SLOT(response(uint, QVariantMap)));
         m_done(code, results);
         deleteLater();
     }
 
+    QDBusConnection m_bus;
     QString m_path;
     Done m_done;
     bool m_finished = false;
@@ -127,18 +124,24 @@ QString objectPathText(const QVariant& value)
 } // namespace
 
 DBusGlobalShortcutsPortal::DBusGlobalShortcutsPortal(QObject* parent)
+    : DBusGlobalShortcutsPortal(QDBusConnection::sessionBus(), parent)
+{
+}
+
+DBusGlobalShortcutsPortal::DBusGlobalShortcutsPortal(const QDBusConnection& connection, QObject* parent)
     : GlobalShortcutsPortal(parent)
+    , m_bus(connection)
 {
     qDBusRegisterMetaType<ShortcutData>();
     qDBusRegisterMetaType<QList<ShortcutData>>();
-    if (!bus().isConnected()) {
+    if (!m_bus.isConnected()) {
         m_state = State::unavailable;
         logFailureOnce(QStringLiteral("no session bus"));
         return;
     }
-    bus().connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
                   SLOT(onActivated(QDBusMessage)));
-    bus().connect(portalService, portalPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
+    m_bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
                   SLOT(onShortcutsChanged(QDBusMessage)));
     askVersion();
 }
@@ -150,18 +153,19 @@ void DBusGlobalShortcutsPortal::askVersion()
     QDBusMessage ask = QDBusMessage::createMethodCall(
         portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     ask << shortcutsInterface << QStringLiteral("version");
-    auto* answer = new QDBusPendingCallWatcher(bus().asyncCall(ask, callTimeoutMs), this);
+    auto* answer = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, callTimeoutMs), this);
     connect(answer, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
         call->deleteLater();
         const QDBusPendingReply<QDBusVariant> reply = *call;
-        if (reply.isError()) {
-            logFailureOnce(reply.error().message());
-            setState(State::unavailable);
-            return;
-        }
-        qCInfo(lcShortcutsPortal) << "The desktop's global shortcuts portal is version"
-                                  << reply.value().variant().toUInt();
-        setState(State::available);
+        if (reply.isError())
+            return giveUp(reply.error().message());
+        bool isNumber = false;
+        const uint version = reply.value().variant().toUInt(&isNumber);
+        if (!isNumber || version < neededVersion)
+            return giveUp(
+                QStringLiteral("the portal's version is %1").arg(reply.value().variant().toString()));
+        qCInfo(lcShortcutsPortal) << "The desktop's global shortcuts portal is version" << version;
+        m_versionAnswered = true;
         if (!m_wanted.isEmpty())
             rebind();
     });
@@ -179,8 +183,19 @@ void DBusGlobalShortcutsPortal::bindShortcuts(const QList<PortalShortcut>& short
 {
     m_wanted = shortcuts;
     ++m_generation;
-    if (m_state == State::available)
+    if (m_versionAnswered && m_state != State::unavailable)
         rebind();
+}
+
+void DBusGlobalShortcutsPortal::giveUp(const QString& why)
+{
+    logFailureOnce(why);
+    closeSession();
+    if (!m_triggers.isEmpty()) {
+        m_triggers.clear();
+        emit triggerDescriptionsChanged();
+    }
+    setState(State::unavailable);
 }
 
 // A session binds its shortcuts once: a new set takes a new session. One session is made at a time,
@@ -203,7 +218,7 @@ void DBusGlobalShortcutsPortal::rebind()
 void DBusGlobalShortcutsPortal::bindingEnded(quint64 generation)
 {
     m_binding = false;
-    if (generation != m_generation)
+    if (generation != m_generation && m_state != State::unavailable)
         rebind();
 }
 
@@ -216,7 +231,7 @@ void DBusGlobalShortcutsPortal::createSession(quint64 generation)
     request(call, options, [this, generation](uint code, const QVariantMap& results) {
         const QString session = objectPathText(results.value(QStringLiteral("session_handle")));
         if (code != 0 || session.isEmpty()) {
-            logFailureOnce(QStringLiteral("CreateSession answered %1").arg(code));
+            giveUp(QStringLiteral("CreateSession answered %1").arg(code));
             bindingEnded(generation);
             return;
         }
@@ -237,10 +252,11 @@ void DBusGlobalShortcutsPortal::bind(quint64 generation)
          << QString();
     request(call, {}, [this, generation](uint code, const QVariantMap& results) {
         if (code != 0)
-            logFailureOnce(QStringLiteral("BindShortcuts answered %1").arg(code));
+            giveUp(QStringLiteral("BindShortcuts answered %1").arg(code));
         else if (generation == m_generation) {
             qCInfo(lcShortcutsPortal) << "Bound" << m_wanted.size() << "shortcuts through the desktop";
             takeTriggers(results.value(QStringLiteral("shortcuts")));
+            setState(State::available);
         }
         bindingEnded(generation);
     });
@@ -251,7 +267,7 @@ void DBusGlobalShortcutsPortal::closeSession()
     if (m_session.isEmpty())
         return;
     // Not awaited: the portal drops a session whose owner is gone anyway.
-    bus().send(
+    m_bus.send(
         QDBusMessage::createMethodCall(portalService, m_session, sessionInterface, QStringLiteral("Close")));
     m_session.clear();
 }
@@ -260,13 +276,13 @@ void DBusGlobalShortcutsPortal::request(QDBusMessage call, QVariantMap options, 
 {
     const QString token = QStringLiteral("morvane%1").arg(++m_requestCount);
     options.insert(QStringLiteral("handle_token"), token);
-    QString sender = bus().baseService().mid(1);
+    QString sender = m_bus.baseService().mid(1);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
     auto* pending =
-        new PortalRequest(portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token,
+        new PortalRequest(m_bus, portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token,
                           std::move(response), this);
     call << options;
-    auto* answer = new QDBusPendingCallWatcher(bus().asyncCall(call, callTimeoutMs), pending);
+    auto* answer = new QDBusPendingCallWatcher(m_bus.asyncCall(call, callTimeoutMs), pending);
     connect(answer, &QDBusPendingCallWatcher::finished, pending,
             [this, pending](QDBusPendingCallWatcher* call) {
                 call->deleteLater();

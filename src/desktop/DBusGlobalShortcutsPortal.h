@@ -2,6 +2,8 @@
 
 #include "platform/GlobalShortcutsPortal.h"
 
+#include <QDBusConnection>
+
 class QDBusMessage;
 
 #include <functional>
@@ -13,6 +15,12 @@ namespace morvane {
 // its own (CreateSession, then BindShortcuts; each answered by a Request's Response signal) and
 // the session's Activated signals become activated(). Every call is asynchronous and bounded.
 //
+// The desktop holds the shortcuts only once a set was bound: a portal that lists the interface can
+// still refuse the session (the KDE backend, picked by the portal on another desktop, answers
+// CreateSession with a failure), and then the user must bind the commands themselves. So the state
+// stays "asking" until the first binding is answered, and any failure makes it "unavailable" for
+// good: the window system's grabs stay, and nothing is asked of the desktop again.
+//
 // Two habits of the KDE backend shape the calls: it reads the shortcuts from CreateSession's
 // options, so they go into both calls; and it names the shortcuts' group in its settings after the
 // session's handle token when the application has no sandbox app id, so the token is fixed and the
@@ -20,7 +28,12 @@ namespace morvane {
 class DBusGlobalShortcutsPortal : public GlobalShortcutsPortal {
     Q_OBJECT
 public:
+    // The interface version Morvane needs: sessions, binding and activation.
+    static constexpr uint neededVersion = 1;
+
+    // connection: the session bus unless a test gives its own.
     explicit DBusGlobalShortcutsPortal(QObject* parent = nullptr);
+    explicit DBusGlobalShortcutsPortal(const QDBusConnection& connection, QObject* parent = nullptr);
     ~DBusGlobalShortcutsPortal() override;
 
     State state() const override { return m_state; }
@@ -45,8 +58,12 @@ private:
     void request(QDBusMessage call, QVariantMap options, Response response);
     void takeTriggers(const QVariant& shortcuts);
     void logFailureOnce(const QString& what);
+    // The desktop will not hold the shortcuts: stop asking it.
+    void giveUp(const QString& why);
 
+    QDBusConnection m_bus;
     State m_state = State::asking;
+    bool m_versionAnswered = false;
     QList<PortalShortcut> m_wanted;
     // Each wanted set is one generation; answers for an older one are dropped.
     quint64 m_generation = 0;

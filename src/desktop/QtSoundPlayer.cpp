@@ -3,6 +3,9 @@
 #include <QAudioDevice>
 #include <QFile>
 #include <QMediaDevices>
+#include <QSoundEffect>
+
+#include <utility>
 
 namespace morvane {
 
@@ -13,19 +16,33 @@ const QString soundResource = QStringLiteral(":/sounds/link_found.wav");
 QtSoundPlayer::QtSoundPlayer()
 {
     if (QFile::exists(soundResource))
-        m_sound.setSource(QUrl(QStringLiteral("qrc") + soundResource));
+        m_source = QUrl(QStringLiteral("qrc") + soundResource);
 }
+
+QtSoundPlayer::~QtSoundPlayer() = default;
 
 SoundPlayer::Outcome QtSoundPlayer::play(double volume)
 {
-    if (m_sound.source().isEmpty())
+    if (m_source.isEmpty())
         return Outcome::soundMissing;
     // Asked before each play: without a device QSoundEffect neither fails nor stops "playing".
     if (QMediaDevices::audioOutputs().isEmpty())
         return Outcome::noOutputDevice;
-    m_sound.setVolume(static_cast<float>(volume));
-    m_sound.stop();
-    m_sound.play();
+    if (!m_sound) {
+        m_sound = std::make_unique<QSoundEffect>();
+        // The first chime waits for the sound to be loaded, and plays then.
+        QObject::connect(m_sound.get(), &QSoundEffect::statusChanged, m_sound.get(), [this] {
+            if (m_sound->status() == QSoundEffect::Ready && std::exchange(m_playWhenLoaded, false))
+                m_sound->play();
+        });
+        m_sound->setSource(m_source);
+    }
+    m_sound->setVolume(static_cast<float>(volume));
+    m_sound->stop();
+    if (m_sound->status() == QSoundEffect::Ready)
+        m_sound->play();
+    else
+        m_playWhenLoaded = true;
     return Outcome::played;
 }
 

@@ -2,18 +2,26 @@
 
 #include "platform/SoundPlayer.h"
 
-#include <QSoundEffect>
+#include <QUrl>
+
+#include <memory>
+
+class QSoundEffect;
 
 namespace morvane {
 
-// The link-found chime through QSoundEffect, loaded once from the application's resources.
+// The link-found chime through QSoundEffect, loaded from the application's resources when it is first
+// played: until then the application keeps no connection to the sound server.
 class QtSoundPlayer final : public SoundPlayer {
 public:
     QtSoundPlayer();
+    ~QtSoundPlayer() override;
     Outcome play(double volume) override;
 
 private:
-    QSoundEffect m_sound;
+    QUrl m_source;
+    std::unique_ptr<QSoundEffect> m_sound;
+    bool m_playWhenLoaded = false;
 };
 
 } // namespace morvane

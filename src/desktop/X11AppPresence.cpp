@@ -6,11 +6,13 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <memory>
 
 namespace morvane {
@@ -122,6 +124,18 @@ void X11AppPresence::activateWindow(QWidget& window)
                    atom(connection, "_NET_ACTIVE_WINDOW"), {1u, XCB_CURRENT_TIME, 0u, 0u, 0u});
         xcb_flush(connection);
     }
+}
+
+// The X server's input focus: Qt's own idea of the focused window can outlast a focus the window
+// manager never gave (Xwayland under sway, with a full-screen window in front).
+bool X11AppPresence::hasKeyboard(const QWidget& window) const
+{
+    xcb_connection_t* connection = applicationX11Connection();
+    if (!connection || !window.windowHandle())
+        return window.windowHandle() && QGuiApplication::focusWindow() == window.windowHandle();
+    const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
+        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
+    return focus && focus->focus == static_cast<xcb_window_t>(window.winId());
 }
 
 bool X11AppPresence::eventFilter(QObject* watched, QEvent* event)

@@ -174,7 +174,11 @@ void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLe
 
 } // namespace
 
-ForceLayout::ForceLayout() = default;
+ForceLayout::ForceLayout(size_t exactUpTo)
+    : m_exactUpTo(exactUpTo)
+{
+}
+
 ForceLayout::~ForceLayout() = default;
 
 double ForceLayout::fanOutAngle(QPointF hub, QPointF neighbour)
@@ -182,9 +186,9 @@ double ForceLayout::fanOutAngle(QPointF hub, QPointF neighbour)
     return std::atan2(neighbour.y() - hub.y(), neighbour.x() - hub.x());
 }
 
-void ForceLayout::repel(RepulsionField& field)
+void ForceLayout::repel(RepulsionField& field, size_t exactUpTo)
 {
-    if (field.size() <= exactRepulsionNodes)
+    if (field.size() <= exactUpTo)
         repelAllPairs(field, repulsion);
     else
         repelByQuadtree(field, repulsion, openingAngle);
@@ -201,7 +205,7 @@ ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<G
         m_topology = std::make_unique<Topology>(nodes, edges);
     const Topology& neighbours = *m_topology;
     const double restLength = restLengthBase + restLengthPerRootNode * std::sqrt(double(nodes.size()));
-    repel(frame);
+    repel(frame, m_exactUpTo);
     weakenRelatedRepulsion(frame, neighbours);
     pullSprings(frame, neighbours, restLength);
     fanOut(frame, neighbours, restLength);

@@ -159,6 +159,8 @@ public:
     void startLayoutTimer();
     void stop();
     bool isObservingStore() const { return bool(m_storeObserver); }
+    // A load has started whose library is not shown yet.
+    bool isLoading() const { return m_lastAppliedLoad < m_loadsStarted; }
     // Stops while the layout rests; anything that can move a node starts it again.
     bool isLayoutTimerRunning() const { return m_layoutTimer && m_layoutTimer->isActive(); }
     bool isActiveContextTimerRunning() const { return m_contextTimer && m_contextTimer->isActive(); }

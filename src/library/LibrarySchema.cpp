@@ -129,13 +129,17 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
     const LinkSearchSeal::FileState opened = LinkSearchSeal::current(connection);
     connection.execute(QStringLiteral("PRAGMA foreign_keys = ON"));
     connection.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
-    connection.execute(linksTable());
-    for (const Column& column : fileColumns())
-        addColumnIfMissing(connection, QStringLiteral("links"), column);
-    for (const QString& table : otherTables())
-        connection.execute(table);
-    for (const QString& index : indexes())
-        connection.execute(index);
+    // One commit for the whole schema: a new library is made at the cost of one write to the disk, not
+    // one for each table and index, and a library is never left with part of them.
+    inTransaction(connection, [&] {
+        connection.execute(linksTable());
+        for (const Column& column : fileColumns())
+            addColumnIfMissing(connection, QStringLiteral("links"), column);
+        for (const QString& table : otherTables())
+            connection.execute(table);
+        for (const QString& index : indexes())
+            connection.execute(index);
+    });
     LinkSearchIndex::migrate(connection, opened);
     // Last, so that the seal vouches for the schema every step above left.
     inTransaction(connection, [&] { LinkSearchSeal::take(connection); });

@@ -199,6 +199,9 @@ public:
 
 signals:
     void trustChanged();
+    // Another application's window was activated, or a frame became or stopped being active: the
+    // window in front may have changed. On the main thread.
+    void windowActivated();
 };
 
 // This system offers no such interface: trust is "not available" and nothing is ever found, so the

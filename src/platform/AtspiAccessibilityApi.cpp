@@ -290,6 +290,8 @@ struct AtspiAccessibilityApi::Objects {
     quint64 lastHandle = 0;
     bool warnedOffThread = false;
     AtspiEventListener* listener = nullptr;
+    // Told on the thread when a window was activated or a frame's active state changed.
+    std::function<void()> windowActivation;
     // The objects whose states were read, each watched until the library lets it go.
     QSet<AtspiAccessible*> statesKept;
 
@@ -342,6 +344,9 @@ struct AtspiAccessibilityApi::Objects {
             return;
         const QByteArrayView type(event.type);
         dropStates(source);
+        if (windowActivation &&
+            (type.startsWith("window:activate") || type.startsWith("object:state-changed:active")))
+            windowActivation();
         if (type.startsWith("object:property-change:accessible-name"))
             source->cached_properties &= ~ATSPI_CACHE_NAME;
         if (!changesWhatIsShown(type, *source))
@@ -438,6 +443,11 @@ void AtspiAccessibilityApi::setUp(void* mainContext)
         atspi_accessible_set_cache_mask(
             m_objects->desktop, AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
     m_objects->available = m_objects->desktop != nullptr;
+    // Queued to this object: the thread ends before it does, and what is still queued goes with it.
+    m_objects->windowActivation = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { emit windowActivated(); }, Qt::QueuedConnection);
+    };
     if (m_objects->available)
         m_objects->listen();
 }

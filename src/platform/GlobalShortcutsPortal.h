@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace morvane {
 
 // One shortcut as the desktop's shortcuts portal is told of it: an id of our own, the description
@@ -46,6 +48,10 @@ public:
     // The keys the desktop has given each bound shortcut, in the desktop's own words, by id; a
     // shortcut the user left without keys has an empty text.
     virtual QMap<QString, QString> triggerDescriptions() const = 0;
+    // What every place naming a shortcut shows while the desktop holds it: the desktop's keys, or
+    // "None" for a shortcut the user left without keys there. Nothing while the desktop holds none
+    // (the stored shortcut is shown then).
+    std::optional<QString> heldKeysText(const QString& id) const;
 
 signals:
     void stateChanged();

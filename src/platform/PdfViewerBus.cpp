@@ -7,11 +7,34 @@ namespace morvane {
 
 namespace {
 
-std::optional<qint64> integerOf(const std::optional<QVariant>& value)
+// No document has this many pages: a larger number is a viewer's fault (or a hostile answer), and is
+// refused before any arithmetic on it.
+constexpr qint64 maxPageNumber = 1'000'000'000;
+
+// A whole number from 0 to maxPageNumber; nothing for any other answer.
+std::optional<qint64> pageNumberOf(const std::optional<QVariant>& value)
 {
+    if (!value)
+        return std::nullopt;
     bool ok = false;
-    const qint64 number = value ? value->toLongLong(&ok) : 0;
-    if (!ok)
+    qint64 number = -1;
+    switch (value->metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+        // Qt's conversion of a fraction rounds, and of a huge one overflows: a page is never either.
+        return std::nullopt;
+    case QMetaType::ULongLong:
+    case QMetaType::ULong: {
+        const qulonglong unsignedNumber = value->toULongLong(&ok);
+        if (ok && unsignedNumber <= qulonglong(maxPageNumber))
+            number = qint64(unsignedNumber);
+        break;
+    }
+    default:
+        number = value->toLongLong(&ok);
+        break;
+    }
+    if (!ok || number < 0 || number > maxPageNumber)
         return std::nullopt;
     return number;
 }
@@ -19,7 +42,7 @@ std::optional<qint64> integerOf(const std::optional<QVariant>& value)
 // A page counted from 1, from the viewer's own count; nothing when it names no page.
 std::optional<qint64> pageFrom(const std::optional<QVariant>& value, qint64 firstPage)
 {
-    const std::optional<qint64> number = integerOf(value);
+    const std::optional<qint64> number = pageNumberOf(value);
     if (!number || *number < firstPage)
         return std::nullopt;
     return *number - firstPage + 1;

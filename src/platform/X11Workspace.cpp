@@ -2,6 +2,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
+#include "platform/ApplicationNames.h"
 #include "platform/DesktopSession.h"
 
 #include <QHash>
@@ -28,46 +29,6 @@ using namespace std::chrono_literals;
 // Window managers clear the active window between two windows (openbox on every switch, in the same
 // millisecond as the new value). Only a clear that lasts this long means that nothing is in front.
 constexpr auto clearedActiveWindowGrace = 250ms;
-
-// Names that desktop applications give themselves on Linux, lower-cased, and the identifiers the
-// providers know them by.
-const QHash<QString, QString>& identifierTable()
-{
-    static const QHash<QString, QString> table{
-        // WM_CLASS classes, desktop file names and Flatpak application ids.
-        {QStringLiteral("obsidian"), QStringLiteral("md.obsidian")},
-        {QStringLiteral("md.obsidian.obsidian"), QStringLiteral("md.obsidian")},
-        {QStringLiteral("google-chrome"), QStringLiteral("com.google.Chrome")},
-        {QStringLiteral("com.google.chrome"), QStringLiteral("com.google.Chrome")},
-        {QStringLiteral("brave-browser"), QStringLiteral("com.brave.Browser")},
-        {QStringLiteral("com.brave.browser"), QStringLiteral("com.brave.Browser")},
-        {QStringLiteral("microsoft-edge"), QStringLiteral("com.microsoft.edgemac")},
-        {QStringLiteral("com.microsoft.edge"), QStringLiteral("com.microsoft.edgemac")},
-        {QStringLiteral("microsoft-edge-beta"), QStringLiteral("com.microsoft.edgemac")},
-        {QStringLiteral("google-chrome-beta"), QStringLiteral("com.google.Chrome")},
-        {QStringLiteral("firefox"), QStringLiteral("org.mozilla.firefox")},
-        {QStringLiteral("firefox-esr"), QStringLiteral("org.mozilla.firefox")},
-        {QStringLiteral("org.mozilla.firefox"), QStringLiteral("org.mozilla.firefox")},
-        {QStringLiteral("chromium"), QStringLiteral("org.chromium.Chromium")},
-        {QStringLiteral("chromium-browser"), QStringLiteral("org.chromium.Chromium")},
-        {QStringLiteral("org.chromium.chromium"), QStringLiteral("org.chromium.Chromium")},
-        {QStringLiteral("vivaldi-stable"), QStringLiteral("com.vivaldi.Vivaldi")},
-        {QStringLiteral("vivaldi"), QStringLiteral("com.vivaldi.Vivaldi")},
-        {QStringLiteral("com.vivaldi.vivaldi"), QStringLiteral("com.vivaldi.Vivaldi")},
-        // The desktop's calendar and contacts applications, which keep their items in the same stores
-        // the calendar and contact services read.
-        {QStringLiteral("gnome-calendar"), QStringLiteral("com.apple.iCal")},
-        {QStringLiteral("org.gnome.calendar"), QStringLiteral("com.apple.iCal")},
-        {QStringLiteral("gnome-contacts"), QStringLiteral("com.apple.AddressBook")},
-        {QStringLiteral("org.gnome.contacts"), QStringLiteral("com.apple.AddressBook")},
-    };
-    return table;
-}
-
-QString identifierForName(const QString& name)
-{
-    return identifierTable().value(name.toLower(), name);
-}
 
 enum AtomIndex {
     netActiveWindow,
@@ -99,9 +60,10 @@ public:
     Connection()
     {
         // On a Wayland session this is Xwayland's display: its windows in front are known, a native
-        // Wayland window in front is not (the active window is then none).
+        // Wayland window in front is not (the active window is then none; the accessibility bus
+        // names it).
         if (isWaylandSession())
-            qCInfo(lcWorkspace) << "Wayland session: only X11 windows in front are known";
+            qCInfo(lcWorkspace) << "Wayland session: the X display names only the X11 windows in front";
         m_connection = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(m_connection)) {
             qCInfo(lcWorkspace) << "No X display: the application in front cannot be known";
@@ -177,13 +139,13 @@ public:
             if (application.processId != 0 && application.processId == ::getpid()) {
                 application.identifier = ownIdentifier;
             } else if (!gtkId.isEmpty()) {
-                application.identifier = identifierForName(gtkId);
+                application.identifier = identifierForApplicationName(gtkId);
             } else if (!desktopFile.isEmpty()) {
                 if (desktopFile.endsWith(QStringLiteral(".desktop")))
                     desktopFile.chop(8);
-                application.identifier = identifierForName(desktopFile);
+                application.identifier = identifierForApplicationName(desktopFile);
             } else if (wmClass.size() >= 2 && !wmClass[1].isEmpty()) {
-                application.identifier = identifierForName(QString::fromLocal8Bit(wmClass[1]));
+                application.identifier = identifierForApplicationName(QString::fromLocal8Bit(wmClass[1]));
             }
             applications.append(application);
         }

@@ -9,6 +9,7 @@
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
 #include "platform/DesktopServices.h"
+#include "platform/DesktopSession.h"
 #include "services/PreferencesStore.h"
 
 #include <QHBoxLayout>
@@ -309,11 +310,16 @@ QWidget* permissionsGroup(SectionContext& context)
 
     auto* accessibility = new QLabel;
     auto* openSettings = textButton(Glyph::gear, QStringLiteral("Turn On…"), theme);
-    group->content()->addWidget(permissionRow(
-        theme, Glyph::app, QStringLiteral("Accessibility"), accessibility,
-        QStringLiteral("Used to read the page, message or file in the window in front, over the desktop's "
-                       "accessibility bus."),
-        openSettings));
+    // The X display of a Wayland session shows only the X11 windows; native ones are known from the bus.
+    QString accessibilityUse = QStringLiteral("Used to read the page, message or file in the window in "
+                                              "front, over the desktop's accessibility bus.");
+    if (isWaylandSession())
+        accessibilityUse +=
+            QStringLiteral(" On this Wayland desktop it also tells which native Wayland window "
+                           "is in front: while it is off, those windows are not available to "
+                           "Morvane and nothing is captured from them.");
+    group->content()->addWidget(permissionRow(theme, Glyph::app, QStringLiteral("Accessibility"),
+                                              accessibility, accessibilityUse, openSettings));
 
     const auto show = [&context, &store, calendar, contacts, accessibility, openSettings] {
         calendar->setText(store.calendarAccessStatus());

@@ -138,10 +138,16 @@ void HotkeyCaptureButton::setBinding(const GlobalHotkeyBinding& binding)
     update();
 }
 
+void HotkeyCaptureButton::setDesktopKeys(const std::optional<QString>& keys)
+{
+    m_desktopKeys = keys;
+    update();
+}
+
 QString HotkeyCaptureButton::displayedText() const
 {
     if (!m_isRecording)
-        return m_binding.shortcutText();
+        return m_desktopKeys.value_or(m_binding.shortcutText());
     return m_liveDisplay.isEmpty() ? QStringLiteral("Press shortcut…") : m_liveDisplay;
 }
 

@@ -31,6 +31,9 @@ public:
 
     GlobalHotkeyBinding binding() const { return m_binding; }
     void setBinding(const GlobalHotkeyBinding& binding);
+    // The keys the desktop holds the shortcut under, shown instead of the stored shortcut while
+    // not recording; nothing shows the stored one.
+    void setDesktopKeys(const std::optional<QString>& keys);
     bool isRecording() const { return m_isRecording; }
     QString liveDisplay() const { return m_liveDisplay; }
     // What the control shows now.
@@ -56,6 +59,7 @@ private:
     GlobalHotkeyBinding m_binding{37, GlobalHotkeyBinding::controlKey | GlobalHotkeyBinding::commandKey};
     bool m_isRecording = false;
     QString m_liveDisplay;
+    std::optional<QString> m_desktopKeys;
 };
 
 // A labelled row holding a capture control of 200 × 28; tells its owner when recording starts and
@@ -67,6 +71,7 @@ public:
 
     HotkeyCaptureButton* control() const { return m_control; }
     void setBinding(const GlobalHotkeyBinding& binding) { m_control->setBinding(binding); }
+    void setDesktopKeys(const std::optional<QString>& keys) { m_control->setDesktopKeys(keys); }
 
     std::function<bool(const GlobalHotkeyBinding&)> onCommit;
     std::function<void(bool)> onRecordingSuspendedChange;

@@ -85,10 +85,13 @@ QWidget* makeKeyboardSection(SectionContext& context)
     QObject::connect(&store, &PreferencesStore::hotkeyConflictMessageChanged, group, show);
 
     GlobalShortcutsPortal* portal = context.shortcutsPortal;
-    const auto showDesktop = [portal, desktopNote] {
+    const auto showDesktop = [portal, desktopNote, quickPanel, graph] {
         const bool portalBound = portal && portal->state() == GlobalShortcutsPortal::State::available;
         desktopNote->setMessage(desktopShortcutsNote(portal),
                                 portalBound ? MessageStyle::secondary : MessageStyle::warning);
+        quickPanel->setDesktopKeys(portal ? portal->heldKeysText(PortalShortcutId::quickPanel)
+                                          : std::nullopt);
+        graph->setDesktopKeys(portal ? portal->heldKeysText(PortalShortcutId::graph) : std::nullopt);
     };
     showDesktop();
     if (portal) {

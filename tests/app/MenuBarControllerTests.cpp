@@ -30,6 +30,27 @@ TEST(MenuBarController, TheMenuHoldsFiveItemsAndTwoSeparatorsAndTheUpdateCheckSa
               "Updates for Morvane come from your system's package manager.");
 }
 
+// Where the desktop holds the shortcuts, its keys are the ones that work, as the user changes them.
+TEST(MenuBarController, TheShortcutItemsNameTheKeysTheDesktopHolds)
+{
+    using State = GlobalShortcutsPortal::State;
+    test::TestApp test;
+    test.shortcutsPortal = std::make_shared<test::FakeGlobalShortcutsPortal>(State::asking);
+    ASSERT_TRUE(test.app.start());
+    const auto shortcutItems = [&test] {
+        const QList<QAction*> actions = test.app.menuBarController()->menu()->actions();
+        return QStringList{actions.at(0)->text(), actions.at(1)->text()};
+    };
+    EXPECT_EQ(shortcutItems(), (QStringList{"Open Morvane\tCtrl+Super+L", "Open Graph\tCtrl+Super+G"}));
+    test.shortcutsPortal->setTriggers({{"quick-panel", "Meta+Ctrl+L"}, {"graph", "Meta+Ctrl+G"}});
+    test.shortcutsPortal->answer(State::available);
+    EXPECT_EQ(shortcutItems(), (QStringList{"Open Morvane\tMeta+Ctrl+L", "Open Graph\tMeta+Ctrl+G"}));
+    test.shortcutsPortal->setTriggers({{"quick-panel", "Meta+Ctrl+K"}, {"graph", ""}});
+    EXPECT_EQ(shortcutItems(), (QStringList{"Open Morvane\tMeta+Ctrl+K", "Open Graph\tNone"}));
+    test.shortcutsPortal->answer(State::unavailable);
+    EXPECT_EQ(shortcutItems(), (QStringList{"Open Morvane\tCtrl+Super+L", "Open Graph\tCtrl+Super+G"}));
+}
+
 // No icon exists before a tray host does (Qt would bind it to the wrong kind of tray for good); one
 // is made when a host arrives, with what it should show by then (its tooltip names the application
 // of a saved item in front), and a new one for each host after.

@@ -3,6 +3,7 @@
 #include "FakeAppPresence.h"
 #include "FakeClipboard.h"
 #include "FakeDesktopServices.h"
+#include "FakeGlobalShortcutsPortal.h"
 #include "FakeHotkeyBackend.h"
 #include "FakeLoginItem.h"
 #include "FakeProcessLauncher.h"
@@ -46,6 +47,7 @@ struct TestApp {
         env.loginItem = std::make_shared<FakeLoginItem>();
         env.syncService = sync;
         env.trayHost = trayHost;
+        env.shortcutsPortal = shortcutsPortal;
         return env;
     }
 
@@ -55,6 +57,8 @@ struct TestApp {
     std::shared_ptr<FakeHotkeyBackend> hotkeyBackend = std::make_shared<FakeHotkeyBackend>();
     std::shared_ptr<InMemorySyncService> sync = std::make_shared<InMemorySyncService>();
     std::shared_ptr<FakeTrayHost> trayHost = std::make_shared<FakeTrayHost>();
+    // None: not a Wayland session.
+    std::shared_ptr<FakeGlobalShortcutsPortal> shortcutsPortal;
     std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
     MorvaneApp app{alerts, [this] { return environment(); }};
 };

@@ -6,6 +6,7 @@
 #include "capture/MailFolderIndex.h"
 #include "capture/PdfViewerReader.h"
 #include "capture/ThunderbirdMessageReader.h"
+#include "capture/WindowPaths.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
@@ -35,6 +36,12 @@ protected:
 
     const AccessibilityElement application = tree->addApplication(pid, "app");
 
+    // The window of this process with this title, as the window layer reports it.
+    DesktopWindow window(const QString& title, quint32 windowId = 1) const
+    {
+        return {windowId, {"app", pid}, title, {}, {}};
+    }
+
     // A frame of the application of this process, titled so.
     AccessibilityElement frame(const QString& title)
     {
@@ -59,7 +66,7 @@ TEST_F(DesktopReaders, APdfViewerGivesItsFileAtItsPageFromWhereverItSaysThem)
     bus->own(zathura.service, pid);
     bus->answer(zathura, "filename", pdf);
     bus->answer(zathura, "pagenumber", 2U);
-    std::optional<CapturedContext> context = reader.read(PdfViewer::zathura, pid, pdf);
+    std::optional<CapturedContext> context = reader.read(PdfViewer::zathura, window(pdf));
     ASSERT_TRUE(context);
     EXPECT_EQ(context->locator, url + "#page=3");
     EXPECT_EQ(context->title, "Five Pages.pdf");
@@ -68,24 +75,32 @@ TEST_F(DesktopReaders, APdfViewerGivesItsFileAtItsPageFromWhereverItSaysThem)
     EXPECT_EQ(context->fileIdentity->lastKnownPath, pdf);
 
     // A viewer that does not answer: the file it holds open, without a page.
-    context = reader.read(PdfViewer::okular, pid, "Five Pages.pdf");
+    context = reader.read(PdfViewer::okular, window("Five Pages.pdf"));
     ASSERT_TRUE(context);
     EXPECT_EQ(context->locator, url);
+    // One that names its document but not its page gives nothing: the file alone would match every
+    // saved page of it.
+    const BusObject okular{QStringLiteral("org.kde.okular-%1").arg(pid), "/okular", "org.kde.okular"};
+    bus->own(okular.service, pid);
+    bus->answer(okular, "currentDocument", pdf);
+    EXPECT_EQ(reader.read(PdfViewer::okular, window("Five Pages.pdf")), std::nullopt);
+    bus->answer(okular, "currentPage", 5U);
+    EXPECT_EQ(reader.read(PdfViewer::okular, window("Five Pages.pdf"))->locator, url + "#page=5");
 
     // Evince's page is on the accessibility bus, in its document view.
-    const AccessibilityElement window = frame("Five Pages.pdf — Quarterly Figures");
-    const AccessibilityElement view = tree->add(window, node(Role::scrollPane));
+    const AccessibilityElement frameOf = frame("Five Pages.pdf — Quarterly Figures");
+    const AccessibilityElement view = tree->add(frameOf, node(Role::scrollPane));
     Node document = node(Role::documentFrame, "Document View");
     document.currentPage = 3;
     tree->add(view, document);
-    context = reader.read(PdfViewer::evince, pid, "Five Pages.pdf — Quarterly Figures");
+    context = reader.read(PdfViewer::evince, window("Five Pages.pdf — Quarterly Figures"));
     ASSERT_TRUE(context);
     EXPECT_EQ(context->locator, url + "#page=3");
     EXPECT_EQ(context->sourceApp, "Evince");
 
     // A file the viewer no longer has, or that is gone, is nothing.
     bus->answer(zathura, "filename", QString(homePath("Docs/gone.pdf")));
-    EXPECT_EQ(reader.read(PdfViewer::zathura, pid, "gone.pdf"), std::nullopt);
+    EXPECT_EQ(reader.read(PdfViewer::zathura, window("gone.pdf")), std::nullopt);
     EXPECT_EQ(tree->offThreadReads, 0);
 }
 
@@ -168,27 +183,161 @@ TEST_F(DesktopReaders, ThunderbirdsSelectedRowIsFoundInItsFolderFileOrNothingIs)
     auto index = std::make_shared<MailFolderIndex>();
     const ThunderbirdMessageReader reader(tree, index);
     const QString title = "Inbox - Local Folders - Mozilla Thunderbird";
-    const AccessibilityElement window = frame(title);
-    const AccessibilityElement folders = tree->add(window, node(Role::tree));
+    const AccessibilityElement frameOf = frame(title);
+    const AccessibilityElement folders = tree->add(frameOf, node(Role::tree));
     tree->add(folders, node(Role::treeItem, "Inbox, 1 unread message", selected));
-    const AccessibilityElement list = tree->add(window, node(Role::list, "Inbox"));
+    // The spaces bar's buttons are rows of a list too, outside the thread pane's table.
+    tree->add(tree->add(frameOf, node(Role::list)), node(Role::listItem, "Mail", selected));
+    const AccessibilityElement threads = tree->add(frameOf, node(Role::table));
+    const AccessibilityElement list = tree->add(threads, node(Role::list, "Inbox"));
     tree->add(list, node(Role::listItem, "Gråce <grace@example.org>, 09:15, Notes, draft, Read", selected));
     Node pane = node(Role::documentWeb, "Notes, draft");
     pane.documentAttributes.insert("DocURL",
                                    "mailbox://" + QString(QUrl::toPercentEncoding(inbox, "/")) + "?number=2");
-    tree->add(window, pane);
+    tree->add(frameOf, pane);
 
     qputenv("TZ", "UTC");
-    const std::optional<CapturedContext> context = reader.read(pid, title);
+    const std::optional<CapturedContext> context = reader.read(window(title));
     ASSERT_TRUE(context);
     EXPECT_EQ(*context, (CapturedContext{"Notes, draft - Gråce <grace@example.org>",
                                          "message://%3Cnotes%40example.org%3E", LinkType::mail, "Thunderbird",
                                          std::nullopt}));
-    EXPECT_EQ(reader.read(pid, title), context);
+    EXPECT_EQ(reader.read(window(title)), context);
     EXPECT_EQ(index->folderReads(), 1) << "an unchanged folder is not read again";
 
     // A Thunderbird that does not answer.
-    tree->edit(window, [](Node& n) { n.fails = true; });
-    EXPECT_EQ(reader.read(pid, title), std::nullopt);
+    tree->edit(frameOf, [](Node& n) { n.fails = true; });
+    EXPECT_EQ(reader.read(window(title)), std::nullopt);
     qunsetenv("TZ");
+}
+
+TEST_F(DesktopReaders, AWindowIsWalkedOnceThenReadWhereItsPartsWereUntilTheyMoveOrItIsRetitled)
+{
+    const QString pdf = writeFile("Docs/Five Pages.pdf", "%PDF-1.4");
+    QFile held(pdf);
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    const PdfViewerReader reader(bus, tree, identity);
+    const QString title = "Five Pages.pdf — Quarterly Figures";
+    const AccessibilityElement evince = frame(title);
+    // The thumbnails come before the document view: the walk that finds the view passes them all.
+    const AccessibilityElement sidebar = tree->add(evince, node(Role::scrollPane));
+    for (int i = 0; i < 40; ++i)
+        tree->add(sidebar, node(Role::icon, QString("Page %1").arg(i + 1)));
+    const AccessibilityElement pane = tree->add(evince, node(Role::scrollPane));
+    Node document = node(Role::documentFrame, "Document View");
+    document.currentPage = 3;
+    const AccessibilityElement view = tree->add(pane, document);
+    const auto pageRead = [&](const DesktopWindow& shown, int* reads = nullptr) {
+        const int before = tree->reads;
+        const std::optional<CapturedContext> context = reader.read(PdfViewer::evince, shown);
+        if (reads)
+            *reads = tree->reads - before;
+        return context ? context->locator.section(u'#', 1) : QString("nothing");
+    };
+
+    int walked = 0;
+    int direct = 0;
+    EXPECT_EQ(pageRead(window(title), &walked), "page=3");
+    tree->edit(view, [](Node& n) { n.currentPage = 4; });
+    EXPECT_EQ(pageRead(window(title), &direct), "page=4");
+    EXPECT_LT(direct * 4, walked) << "the second read goes to the view, not through the thumbnails";
+
+    // The view rebuilt elsewhere (the sidebar closed): where it was leads nowhere, so the window is
+    // walked again.
+    tree->edit(evince, [&](Node& n) { n.children.removeOne(sidebar); });
+    EXPECT_EQ(pageRead(window(title)), "page=4");
+    tree->edit(pane, [&](Node& n) { n.children.clear(); });
+    const AccessibilityElement split = tree->add(pane, node(Role::panel));
+    tree->add(split, document);
+    EXPECT_EQ(pageRead(window(title)), "page=3");
+
+    // A window whose walk found no document view is not walked again while its title stays; it is
+    // once retitled (a document opened in it).
+    const AccessibilityElement loading = frame("Loading");
+    for (int i = 0; i < 40; ++i)
+        tree->add(loading, node(Role::label, "…"));
+    EXPECT_EQ(pageRead(window("Loading", 2), &walked), "");
+    EXPECT_EQ(pageRead(window("Loading", 2), &direct), "");
+    EXPECT_LT(direct * 4, walked);
+    tree->add(loading, document);
+    EXPECT_EQ(pageRead(window("Loading", 2)), "") << "the same title: not walked";
+    tree->edit(loading, [&](Node& n) { n.name = title; });
+    tree->edit(evince, [&](Node& n) { n.name = "elsewhere"; });
+    EXPECT_EQ(pageRead(window(title, 2)), "page=3");
+    EXPECT_EQ(tree->offThreadReads, 0);
+}
+
+TEST_F(DesktopReaders, ThunderbirdFollowsTheSelectionInTheListItFoundWithoutWalkingAgain)
+{
+    const QByteArray date = "Date: Mon, 07 Dec 2026 09:15:00 +0000\n";
+    const QString inbox = writeFile("tb/Mail/Local Folders/Inbox",
+                                    "From - Mon Dec 07 09:15:00 2026\nMessage-ID: <plan@x>\n" + date +
+                                        "From: ada@x\nSubject: Plan\n\nBody\n"
+                                        "From - Mon Dec 07 09:15:00 2026\nMessage-ID: <notes@x>\n" +
+                                        date + "From: grace@x\nSubject: Notes\n\nBody\n");
+    const ThunderbirdMessageReader reader(tree, std::make_shared<MailFolderIndex>());
+    const QString title = "Inbox - Local Folders - Mozilla Thunderbird";
+    const AccessibilityElement thunderbird = frame(title);
+    const AccessibilityElement folders = tree->add(thunderbird, node(Role::tree));
+    for (int i = 0; i < 40; ++i)
+        tree->add(folders, node(Role::treeItem, QString("Folder %1").arg(i)));
+    const AccessibilityElement list = tree->add(tree->add(thunderbird, node(Role::table)), node(Role::list));
+    const AccessibilityElement plan = tree->add(list, node(Role::listItem, "ada@x, 09:15, Plan", selected));
+    const AccessibilityElement notes = tree->add(list, node(Role::listItem, "grace@x, 09:15, Notes"));
+    tree->add(thunderbird,
+              node(Role::documentWeb, "Plan", AccessibilityState::showing,
+                   {{"DocURL", "mailbox://" + QString(QUrl::toPercentEncoding(inbox, "/")) + "?number=1"}}));
+    qputenv("TZ", "UTC");
+    const auto messageRead = [&](int* reads) {
+        const int before = tree->reads;
+        const std::optional<CapturedContext> context = reader.read(window(title));
+        *reads = tree->reads - before;
+        return context ? context->locator : QString("nothing");
+    };
+
+    int walked = 0;
+    int direct = 0;
+    EXPECT_EQ(messageRead(&walked), "message://%3Cplan%40x%3E");
+    tree->edit(plan, [](Node& n) { n.states = AccessibilityState::showing; });
+    tree->edit(notes, [&](Node& n) { n.states = selected; });
+    tree->edit(list, [&](Node& n) { n.selected = {notes}; });
+    EXPECT_EQ(messageRead(&direct), "message://%3Cnotes%40x%3E");
+    EXPECT_LT(direct * 4, walked) << "the selected row is read from the list found before";
+
+    // Nothing selected: nothing, still without a walk; a message selected then is read at once
+    // (Thunderbird keeps its window's title when the selection changes).
+    tree->edit(notes, [](Node& n) { n.states = AccessibilityState::showing; });
+    tree->edit(list, [&](Node& n) { n.selected.clear(); });
+    EXPECT_EQ(messageRead(&direct), "nothing");
+    EXPECT_LT(direct * 4, walked);
+    const ThunderbirdMessageReader fresh(tree, std::make_shared<MailFolderIndex>());
+    EXPECT_EQ(fresh.read(window(title)), std::nullopt) << "walked with nothing selected";
+    tree->edit(plan, [&](Node& n) { n.states = selected; });
+    EXPECT_EQ(fresh.read(window(title))->locator, "message://%3Cplan%40x%3E");
+    qunsetenv("TZ");
+}
+
+TEST(WindowPathMemo, KeepsEachWindowAsItWasWalkedAndNothingOnlyForAWhile)
+{
+    WindowPathMemo memo;
+    memo.remember({1, "Inbox"}, {{0, 2}, {3}});
+    memo.remember({2, "Loading"}, {});
+    EXPECT_EQ(memo.paths({1, "Inbox"}), (WindowPathMemo::Paths{{0, 2}, {3}}));
+    EXPECT_EQ(memo.paths({1, "Drafts"}), std::nullopt) << "retitled";
+    EXPECT_EQ(memo.paths({2, "Loading"}), WindowPathMemo::Paths{}) << "walked, and nothing was there";
+    memo.forget({1, "Inbox"});
+    EXPECT_EQ(memo.paths({1, "Inbox"}), std::nullopt);
+
+    // Beyond its room the window remembered first goes, not the others.
+    for (quint32 id = 10; id < 50; ++id)
+        memo.remember({id, "w"}, {{1}});
+    EXPECT_EQ(memo.paths({2, "Loading"}), std::nullopt);
+    EXPECT_EQ(memo.paths({49, "w"}), (WindowPathMemo::Paths{{1}}));
+
+    // A window that showed nothing is walked again once its while has passed.
+    WindowPathMemo brief(std::chrono::milliseconds(0));
+    brief.remember({1, "Inbox"}, {});
+    brief.remember({2, "Inbox"}, {{1}});
+    EXPECT_EQ(brief.paths({1, "Inbox"}), std::nullopt);
+    EXPECT_EQ(brief.paths({2, "Inbox"}), (WindowPathMemo::Paths{{1}}));
 }

@@ -122,16 +122,17 @@ user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
         *tree, QStringLiteral(MORVANE_RECORDED_TREES "/thunderbird-imap.json"), pid));
     const ThunderbirdMessageReader reader(tree, std::make_shared<MailFolderIndex>());
     const QString title = QStringLiteral("Inbox - ada@127.0.0.1 - Mozilla Thunderbird");
-    EXPECT_EQ(reader.read(pid, title), (CapturedContext{"Budget review - Alan Turing <alan@example.org>",
-                                                        "message://%3Cbudget.review%40example.org%3E",
-                                                        LinkType::mail, "Thunderbird", std::nullopt}));
+    const DesktopWindow window{1, {QStringLiteral("thunderbird"), pid}, title, {}, {}};
+    EXPECT_EQ(reader.read(window), (CapturedContext{"Budget review - Alan Turing <alan@example.org>",
+                                                    "message://%3Cbudget.review%40example.org%3E",
+                                                    LinkType::mail, "Thunderbird", std::nullopt}));
 
     // The account keeps no offline copy of the folder: nothing, never a message of another folder.
     writeFile(profile + "/ImapMail/127.0.0.1/Trash",
               message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
                       "Alan Turing <alan@example.org>", "Budget review"));
     QFile::remove(inbox);
-    EXPECT_EQ(reader.read(pid, title), std::nullopt);
+    EXPECT_EQ(reader.read(window), std::nullopt);
     EXPECT_EQ(tree->offThreadReads, 0);
 }
 

@@ -6,9 +6,13 @@
 #include "capture/MessageLocator.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -91,6 +95,55 @@ TEST(MailFolderIndex, ReadsMboxAndMaildirFoldersOnceUntilTheyChange)
     EXPECT_TRUE(index.messages(homePath("Mail")).isEmpty()) << "a folder without cur and new";
     EXPECT_TRUE(index.messages("/dev/zero").isEmpty()) << "never read a device";
     EXPECT_TRUE(index.messages(homePath("missing")).isEmpty());
+}
+
+TEST(MailFolderIndex, ALargeMboxIsReadWholeAndItsRewritingWhileReadIsSurvived)
+{
+    // Messages of every size across the reader's chunks, "From " lines falling on any byte.
+    QList<QByteArray> messages;
+    for (int i = 0; i < 4500; ++i)
+        messages.append(message("<m" + QByteArray::number(i) + "@x>", "ada@x",
+                                "Subject " + QByteArray::number(i), "Mon, 07 Dec 2026 09:15:00 +0000",
+                                QByteArray(17 + (i * 7919) % 10000, 'b') + "\n"));
+    const QByteArray large = mbox(messages);
+    ASSERT_GT(large.size(), 20 * 1024 * 1024);
+    const QString inbox = writeFile("Mail/Inbox", large);
+    MailFolderIndex index;
+    const QList<StoredMessage> read = index.messages(inbox);
+    ASSERT_EQ(read.size(), messages.size());
+    for (int i : {0, 1, 1234, 4499}) {
+        EXPECT_EQ(read[i].messageID, "<m" + QString::number(i) + "@x>");
+        EXPECT_EQ(read[i].subject, "Subject " + QString::number(i));
+    }
+
+    // The mail client compacts the folder (truncates it and writes it again) while it is read: the
+    // reader gives what it read, never stops the process, and reads the folder again once it settles.
+    std::atomic<bool> stop = false;
+    std::thread compacting([&] {
+        QFile file(inbox);
+        if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+            return;
+        const qint64 kept = large.size() / 4;
+        while (!stop) {
+            file.resize(kept);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            file.seek(kept);
+            file.write(large.mid(kept));
+        }
+    });
+    // Until the folder was read again many times while it changed (with a bound, should the writer
+    // stall).
+    QElapsedTimer reading;
+    reading.start();
+    while (index.folderReads() < 40 && reading.elapsed() < 10'000)
+        EXPECT_LE(index.messages(inbox).size(), messages.size());
+    stop = true;
+    compacting.join();
+    QFile file(inbox);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(mbox(messages.mid(0, 3)));
+    file.close();
+    EXPECT_EQ(index.messages(inbox).size(), 3);
 }
 
 TEST(MailMessageMatch, OnlyTheOneMessageTheRowShowsNeverALookAlike)

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <thread>
+
 using namespace morvane;
 using namespace morvane::test;
 
@@ -65,4 +69,30 @@ TEST(DesktopApplicationProvider, AnswersFromTheReadOfTheWindowAsItStillIs)
     workspace->activate("Other", 8, "b.pdf");
     EXPECT_EQ(poll(), std::nullopt);
     EXPECT_EQ(reads, 3);
+}
+
+TEST(DesktopApplicationProvider, AReadThatEndsLateNeverReplacesOneStartedAfterIt)
+{
+    auto workspace = std::make_shared<FakeWorkspace>();
+    workspace->activate("Zathura", 7, "a.pdf");
+    // The first read answers page 4 only after the second (page 5) has ended.
+    std::promise<void> secondEnded;
+    std::shared_future<void> released = secondEnded.get_future().share();
+    std::atomic<int> started = 0;
+    DesktopApplicationContextProvider provider(
+        "PDF Viewer", workspace, [](const QString& identifier) { return identifier == "Zathura"; },
+        [&](const DesktopWindow&) {
+            const int page = ++started == 1 ? 4 : 5;
+            if (page == 4)
+                released.wait();
+            return std::optional(CapturedContext{
+                "a.pdf", QString("file:///a.pdf#page=%1").arg(page), LinkType::file, "Zathura", {}});
+        });
+    QFuture<void> slow = provider.refresh();
+    while (started < 1)
+        std::this_thread::yield();
+    provider.refresh().waitForFinished();
+    secondEnded.set_value();
+    slow.waitForFinished();
+    EXPECT_EQ(provider.captureContext()->locator, "file:///a.pdf#page=5");
 }

@@ -30,8 +30,9 @@ TEST(RecordedPdfViewers, AtrilIsReadAsEvinceIs)
     auto identity = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
     const PdfViewerReader reader(std::make_shared<FakeSessionBus>(), tree, identity);
 
-    const std::optional<CapturedContext> context =
-        reader.read(PdfViewer::atril, getpid(), QStringLiteral("Five Pages.pdf — Quarterly Figures"));
+    const DesktopWindow window{
+        1, {QStringLiteral("atril"), getpid()}, QStringLiteral("Five Pages.pdf — Quarterly Figures"), {}, {}};
+    const std::optional<CapturedContext> context = reader.read(PdfViewer::atril, window);
     ASSERT_TRUE(context);
     EXPECT_EQ(context->locator, LocatorUrl::fileUrlText(pdf, false) + "#page=3");
     EXPECT_EQ(context->sourceApp, "Atril");

@@ -60,26 +60,13 @@ titled() {
 
 untitled() { ! window_titled "$1" | grep -q .; }
 
-# The tray icon's saved-item mark is its green glyph; the plain icon is grey. Read from the screen
-# where the tray host shows the icon.
-marked_pixels() {
-  local icon
-  icon=$(tray_icon) || return 1
-  eval "$(xdotool getwindowgeometry --shell "$icon")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" -depth 8 txt:- 2>/dev/null |
-    sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
-    awk '$2 > $1 + 50 && $2 > $3 + 50 { n++ } END { print n + 0 }'
-}
-marked_on() { [ "$(marked_pixels)" -ge 8 ]; }
-marked_off() { [ "$(marked_pixels)" = 0 ]; }
-
-# followed <marked_on|marked_off> <what> [<seconds more>]: the mark follows within one poll (3 s) and
+# followed <indicator_on|indicator_off> <what> [<seconds more>]: the mark follows within one poll (3 s) and
 # one capture, and the seconds more that the page takes to arrive; the time it took goes to
 # $E2E_TIMES when set.
 follow_seconds=${MORVANE_E2E_FOLLOW_SECONDS:-5}
 followed() {
   local started=$EPOCHREALTIME bound=$((follow_seconds + ${3:-0}))
   wait_for "$bound" "$1" ||
-    fail "$2: the tray icon's mark is not ${1#marked_} after $bound s ($(marked_pixels) green pixels)"
+    fail "$2: the tray icon's mark is not ${1#indicator_} after $bound s ($(indicator_green_pixels) green pixels)"
   [ -z "${E2E_TIMES:-}" ] || echo "$(awk "BEGIN { printf \"%.1f\", $EPOCHREALTIME - $started }") $2" >>"$E2E_TIMES"
 }

@@ -13,7 +13,7 @@ serve_pages alpha beta gamma
 
 start_app_ready
 add_web_link 00000000-0000-4000-8000-0000000000c1 "Gamma Page" "$(page_url gamma)"
-followed marked_off "the tray icon at start"
+followed indicator_off "the tray icon at start"
 
 # Chromium builds its pages' accessibility tree only for an assistive technology it recognises: on
 # this bare desktop it needs the switch. Root needs --no-sandbox.
@@ -29,29 +29,29 @@ chromium_pid=$!
 wait_for 60 window_titled "Gamma Page - Chromium" || fail "Chromium showed no window"
 window=$(window_titled "Gamma Page - Chromium")
 activate "$window"
-followed marked_on "a saved page in Chromium"
+followed indicator_on "a saved page in Chromium"
 
 xdotool key --clearmodifiers ctrl+t
 titled "New Tab - Chromium" "Ctrl+T"
 type_url "$(page_url alpha)"
 titled "Alpha Page - Chromium" "the new tab"
-followed marked_off "an unsaved page in a new tab"
+followed indicator_off "an unsaved page in a new tab"
 xdotool key --clearmodifiers ctrl+Page_Up
 titled "Gamma Page - Chromium" "the first tab"
-followed marked_on "back to the saved tab"
+followed indicator_on "back to the saved tab"
 
 # A page handed to the running browser opens in a new tab in front.
 browser "$(page_url beta)"
 titled "Beta Page - Chromium" "the page handed to the browser"
-followed marked_off "an unsaved page handed to the running browser"
+followed indicator_off "an unsaved page handed to the running browser"
 xdotool key --clearmodifiers ctrl+1
 titled "Gamma Page - Chromium" "the first tab again"
-followed marked_on "the saved tab again"
+followed indicator_on "the saved tab again"
 
 open other xterm -class Other -title other -e sleep 600
-followed marked_off "another application in front"
+followed indicator_off "another application in front"
 activate "$window"
-followed marked_on "back from another application"
+followed indicator_on "back from another application"
 
 # The browser writes its profile as it ends: it ends before the home is removed.
 # The browser's own process is the oldest with this profile (the one started above runs in a

@@ -354,17 +354,16 @@ make_pdf() {
   printf '%s' "$body" >"$path"
 }
 
-# The tray indicator, read from the icon's own pixels in the tray: on (the item in front is saved)
-# when enough of them are the indicator's green (#85E085), off when none is. Call it while no panel
-# or dialog of morvane is up.
+# The tray indicator, read from the screen where the tray host shows the icon, as a user sees it: on
+# (the item in front is saved) when enough pixels are the indicator's green, off when none is (the
+# plain icon is grey). Call it while no panel or dialog of morvane is up.
 indicator_green_pixels() {
-  import -window "$(tray_icon)" -depth 8 txt:- 2>/dev/null | awk '
-    function hex(s) { s = tolower(s); return (index("0123456789abcdef", substr(s, 1, 1)) - 1) * 16 + index("0123456789abcdef", substr(s, 2, 1)) - 1 }
-    match($0, /#[0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f][0-9A-Fa-f]/) {
-      r = hex(substr($0, RSTART + 1, 2)); g = hex(substr($0, RSTART + 3, 2)); b = hex(substr($0, RSTART + 5, 2))
-      if ((r - 133) ^ 2 + (g - 224) ^ 2 + (b - 133) ^ 2 < 900) n++
-    }
-    END { print n + 0 }'
+  local icon X Y WIDTH HEIGHT SCREEN
+  icon=$(tray_icon) || return 1
+  eval "$(xdotool getwindowgeometry --shell "$icon")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+$X+$Y" +repage -depth 8 txt:- 2>/dev/null |
+    sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
+    awk '$2 > $1 + 40 && $2 > $3 + 40 { n++ } END { print n + 0 }'
 }
 indicator_on() { [ "$(indicator_green_pixels)" -ge 8 ]; }
-indicator_off() { [ "$(indicator_green_pixels)" -eq 0 ]; }
+indicator_off() { [ "$(indicator_green_pixels)" = 0 ]; }

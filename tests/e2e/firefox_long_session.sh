@@ -19,9 +19,9 @@ start_app_ready
 add_web_link 00000000-0000-4000-8000-0000000000b1 "Beta Page" "$(page_url beta)"
 add_web_link 00000000-0000-4000-8000-0000000000b2 "Gamma Page" "$(page_url gamma)"
 add_web_link 00000000-0000-4000-8000-0000000000b3 "Slow Page" "$(page_url slow)"
-followed marked_off "the tray icon at start"
+followed indicator_off "the tray icon at start"
 
-# tab_to <key> <page> <marked_on|marked_off> <what>: the key shows the page's tab, and the mark follows.
+# tab_to <key> <page> <indicator_on|indicator_off> <what>: the key shows the page's tab, and the mark follows.
 tab_to() {
   xdotool key --clearmodifiers "$1"
   titled "$2 Page — Mozilla Firefox" "$4"
@@ -45,17 +45,17 @@ session() { # <number>
   wait_for 10 untitled "Alpha Page — Mozilla Firefox" || fail "session $1: Ctrl+T opened no tab"
   type_url "$(page_url beta)"
   titled "Beta Page — Mozilla Firefox" "session $1: the new tab"
-  followed marked_on "session $1: a saved page in a new tab opened as the window appeared"
-  tab_to ctrl+Page_Up Alpha marked_off "session $1: back to the first tab"
-  tab_to ctrl+Page_Down Beta marked_on "session $1: to the saved tab again"
-  tab_to ctrl+Page_Up Alpha marked_off "session $1: the first tab again"
+  followed indicator_on "session $1: a saved page in a new tab opened as the window appeared"
+  tab_to ctrl+Page_Up Alpha indicator_off "session $1: back to the first tab"
+  tab_to ctrl+Page_Down Beta indicator_on "session $1: to the saved tab again"
+  tab_to ctrl+Page_Up Alpha indicator_off "session $1: the first tab again"
   # A saved page whose tab shows its title while the page is still arriving.
   xdotool key --clearmodifiers ctrl+t
   wait_for 10 untitled "Alpha Page — Mozilla Firefox" || fail "session $1: the second Ctrl+T opened no tab"
   type_url "$(page_url slow)"
   titled "Slow Page — Mozilla Firefox" "session $1: a page still loading"
-  followed marked_on "session $1: a saved page that was still loading" "$slow_page_seconds"
-  tab_to alt+1 Alpha marked_off "session $1: the first tab once more"
+  followed indicator_on "session $1: a saved page that was still loading" "$slow_page_seconds"
+  tab_to alt+1 Alpha indicator_off "session $1: the first tab once more"
 
   # A second window, on another saved page; then the first window in front again.
   xdotool key --clearmodifiers ctrl+n
@@ -64,34 +64,34 @@ session() { # <number>
   activate "$second"
   type_url "$(page_url gamma)"
   titled "Gamma Page — Mozilla Firefox" "session $1: the second window"
-  followed marked_on "session $1: a saved page in a second window"
+  followed indicator_on "session $1: a saved page in a second window"
   activate "$first"
-  followed marked_off "session $1: the first window in front again"
+  followed indicator_off "session $1: the first window in front again"
 
   # Another application in front and back.
   activate "$second"
-  followed marked_on "session $1: the second window in front again"
+  followed indicator_on "session $1: the second window in front again"
   open "other-$1" xterm -class Other -title "other-$1" -e sleep 600
-  followed marked_off "session $1: another application in front"
+  followed indicator_off "session $1: another application in front"
   activate "$second"
-  followed marked_on "session $1: back from another application"
+  followed indicator_on "session $1: back from another application"
 
   if [ "$1" = 1 ]; then
     # The quick panel over the browser offers the page in front and saves it with Return; the mark
     # then comes on for it.
     activate "$first"
-    followed marked_off "session 1: an unsaved page before it is saved"
+    followed indicator_off "session 1: an unsaved page before it is saved"
     show_panel
     [ -z "${E2E_SHOTS:-}" ] || import -window root "$E2E_SHOTS/panel-over-firefox.png"
     saved_alpha() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$(page_url alpha)' AND title = 'Alpha Page' AND source_app = 'Firefox'")" = 1 ]; }
     save_capture saved_alpha "Alpha Page from the panel over Firefox"
-    followed marked_on "session 1: the page just saved from the panel"
+    followed indicator_on "session 1: the page just saved from the panel"
     sql "DELETE FROM links WHERE url = '$(page_url alpha)'"
-    followed marked_off "session 1: the page deleted again"
+    followed indicator_off "session 1: the page deleted again"
   fi
   kill "$firefox"
   wait "$firefox" || true
-  followed marked_off "session $1: Firefox ended"
+  followed indicator_off "session $1: Firefox ended"
 }
 
 for ((n = 1; n <= ${MORVANE_E2E_FIREFOX_SESSIONS:-2}; n++)); do session "$n"; done

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # Thunderbird with a prepared profile (Local Folders with an mbox Inbox, nothing to set up): the
 # message selected in its list is what the quick panel offers and saves, as the message: link of its
-# Message-ID; the saved link reopens the message in the running Thunderbird, and starts Thunderbird
-# when it is not running.
+# Message-ID, and the tray's indicator turns on (off with another window in front, on again back);
+# the saved link reopens the message in the running Thunderbird, and starts Thunderbird when it is
+# not running.
 set -euo pipefail
 binary=$1
-[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 . "$(dirname "$0")/e2e_common.sh"
+# A bus of its own, whose accessibility bus keeps its socket in this run's runtime folder.
+own_bus "$0" "$@"
+. "$(dirname "$0")/tray_indicator.sh"
 start_session "$@"
+# Applications started on this bus start the desktop's document portal, which mounts a file system in
+# the runtime folder: it is unmounted before the home is removed.
+trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 accessibility_on
 
 # The profile is the default one, so that a plain "thunderbird mid:…" reaches it.
@@ -35,11 +41,15 @@ activate "$(main_window)"
 xdotool mousemove 143 132 click 1
 xdotool key Right Down
 wait_for 20 inbox_shown || fail "the Inbox was not shown"
+# The list shows the folder once Thunderbird has made its summary: a key before that selects nothing.
+wait_for 30 test -e "$E2E_HOME/.thunderbird/e2e/Mail/Local Folders/Inbox.msf" || fail "the Inbox was not listed"
 xdotool key n
 
 saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND type = 'mail'
   AND title = 'Café notes - Gråce Hopper <grace@example.org>'")" = 1 ]; }
 save_capture saved "the selected message"
+expect_indicator on "over the saved message"
+away_and_back "$(main_window)" "Thunderbird's saved message"
 
 message_window() { xdotool search --name '^Café notes - Mozilla Thunderbird$'; }
 reopen() {
@@ -52,8 +62,10 @@ reopen() {
 }
 # Thunderbird running: the message opens in a window of its own.
 reopen "running"
-pkill -x thunderbird || true
-wait_for 20 bash -c '! pgrep -x thunderbird' || fail "thunderbird did not end"
+# This session's Thunderbird only, by its process: others may run on the machine.
+thunderbird_pid=$(xdotool getwindowpid "$(main_window)")
+kill "$thunderbird_pid"
+wait_for 20 bash -c '! kill -0 "$1" 2>/dev/null' _ "$thunderbird_pid" || fail "thunderbird did not end"
 # Thunderbird not running: the link starts it (a Thunderbird that is only starting does not look the
 # message up, so its own window is what shows).
 start_row() {

@@ -1,6 +1,6 @@
 // Holds the two default shortcuts through the desktop's shortcuts portal alone (started without an
 // X11 connection, so no grab competes with the desktop's). Prints "portal available" once the
-// desktop answers, "trigger <id> <keys>" for each shortcut it reports, and "hotkey <id>" for each
+// desktop has bound them, "trigger <id> <keys>" for each shortcut it reports, and "hotkey <id>" for each
 // dispatched press. The command "register" on standard input answers "registered".
 #include "desktop/DBusGlobalShortcutsPortal.h"
 #include "desktop/SessionHotkeyBackend.h"

@@ -22,10 +22,11 @@ send() { echo "$1" >&3; }
 printed() { grep -qx "$1" "$E2E_HOME/probe.out"; }
 count() { grep -cx "$1" "$E2E_HOME/probe.out" || true; }
 
-# The first answer starts the portal, its backend and the daemon.
-wait_for 60 printed "portal available" || fail "the portal did not offer global shortcuts"
+# The first question starts the portal, its backend and the daemon; the desktop holds the shortcuts
+# once it has bound them.
 send register
 wait_for 10 printed registered || fail "the probe did not register"
+wait_for 60 printed "portal available" || fail "the portal did not bind the shortcuts"
 wait_for 30 printed "trigger quick-panel Meta+Ctrl+L" ||
   fail "the desktop did not report the quick panel's keys: $(cat "$E2E_HOME/probe.out")"
 printed "trigger graph Meta+Ctrl+G" || fail "the desktop did not report the graph's keys"
@@ -48,8 +49,8 @@ dbus-send --session --print-reply --dest=org.kde.kglobalaccel /kglobalaccel \
 exec 3>&-
 wait_for 10 bash -c '! kill -0 $1' _ $probe_pid || fail "the probe did not quit at the end of its input"
 QT_QPA_PLATFORM=offscreen start_probe
-wait_for 30 printed "portal available" || fail "the portal did not answer the second start"
 send register
+wait_for 30 printed "portal available" || fail "the portal did not bind the second start's shortcuts"
 wait_for 30 printed "trigger quick-panel Meta+Ctrl+K" ||
   fail "the user's keys did not survive a new start: $(cat "$E2E_HOME/probe.out")"
 xdotool key ctrl+super+k

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <unistd.h>
 
 using namespace morvane;
@@ -66,6 +68,30 @@ TEST(PdfViewerBus, AViewerThatDoesNotAnswerOrANameOfAnotherProcessGivesNothing)
     bus.answer(okular, "currentDocument", QString("b.pdf"));
     bus.answer(okular, "currentPage", 0U);
     EXPECT_EQ(askPdfViewer(bus, PdfViewerInterface::okular, viewerPid), (PdfViewerAnswer{}));
+}
+
+TEST(PdfViewerBus, PageNumbersNoDocumentHasAreRefusedBeforeTheyAreCounted)
+{
+    FakeSessionBus bus;
+    bus.own(zathura.service, viewerPid);
+    bus.answer(zathura, "filename", QString("/home/a/Report.pdf"));
+    // Counted from 0, the largest signed answer would overflow once made a page counted from 1.
+    const QVariant hostile[] = {QVariant(std::numeric_limits<qint64>::max()),
+                                QVariant(std::numeric_limits<quint64>::max()),
+                                QVariant(std::numeric_limits<quint32>::max()),
+                                QVariant(qint64(-1)),
+                                QVariant(1e300),
+                                QVariant(2.5),
+                                QVariant(QString("9223372036854775807"))};
+    for (const QVariant& page : hostile) {
+        bus.answer(zathura, "pagenumber", page);
+        EXPECT_EQ(askPdfViewer(bus, PdfViewerInterface::zathura, viewerPid),
+                  (PdfViewerAnswer{"/home/a/Report.pdf", std::nullopt}))
+            << page.toString().toStdString();
+    }
+    bus.answer(zathura, "pagenumber", QVariant(qulonglong(4)));
+    EXPECT_EQ(askPdfViewer(bus, PdfViewerInterface::zathura, viewerPid),
+              (PdfViewerAnswer{"/home/a/Report.pdf", 5}));
 }
 
 TEST(FileManagerBus, TheWindowsFolderComesFromItsOwnEntryOfItsOwnProcess)

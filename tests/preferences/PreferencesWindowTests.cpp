@@ -196,12 +196,26 @@ TEST(PreferencesWindowTests, OnAWaylandSessionTheKeyboardPageSaysWhereTheShortcu
     auto portal = std::make_shared<test::FakeGlobalShortcutsPortal>(State::asking);
     test::PreferencesFixture fx(portal);
     EXPECT_FALSE(notes(fx).contains("morvane --quick-panel"));
+    // The fields show the keys the desktop holds, as they change there, and the stored ones again
+    // once the desktop holds none.
+    const auto fields = [&fx] {
+        QStringList texts;
+        for (const HotkeyCaptureButton* field :
+             fx.window->sectionPage(PreferenceSection::keyboard)->findChildren<HotkeyCaptureButton*>())
+            texts.append(field->displayedText());
+        return texts;
+    };
+    EXPECT_EQ(fields(), (QStringList{"Ctrl+Super+L", "Ctrl+Super+G"}));
     portal->answer(State::available);
     portal->setTriggers({{"quick-panel", "Meta+Ctrl+L"}, {"graph", ""}});
     EXPECT_TRUE(notes(fx).contains("Morvane “Meta+Ctrl+L”, Graph no keys"));
     EXPECT_FALSE(notes(fx).contains("morvane --quick-panel"));
+    EXPECT_EQ(fields(), (QStringList{"Meta+Ctrl+L", "None"}));
+    portal->setTriggers({{"quick-panel", "Meta+Ctrl+K"}, {"graph", "Meta+Ctrl+G"}});
+    EXPECT_EQ(fields(), (QStringList{"Meta+Ctrl+K", "Meta+Ctrl+G"}));
     portal->answer(State::unavailable);
     EXPECT_TRUE(notes(fx).contains("“morvane --quick-panel”"));
+    EXPECT_EQ(fields(), (QStringList{"Ctrl+Super+L", "Ctrl+Super+G"}));
 }
 
 TEST(PreferencesWindowTests, TheShortcutRecorderSuspendsTheShortcutsAndProposesOnlyCombinations)

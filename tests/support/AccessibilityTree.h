@@ -72,6 +72,7 @@ public:
     std::atomic<AccessibilityTrust> trustState = AccessibilityTrust::granted;
     int trustRequests = 0;
     mutable std::atomic<int> offThreadReads = 0;
+    mutable std::atomic<int> reads = 0; // every read of an element, to tell a walk from a direct read
 
     // --- AccessibilityApi ---
 
@@ -158,6 +159,7 @@ private:
     // Under m_mutex.
     bool readable(const AccessibilityElement& element) const
     {
+        ++reads;
         if (!m_thread.isCurrentThread()) {
             ++offThreadReads;
             return false;

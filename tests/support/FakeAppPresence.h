@@ -25,10 +25,17 @@ public:
         // The offscreen platform ignores activation requests; the application's notion is what counts.
         QApplication::setActiveWindow(&window);
     }
+    // The toolkit's notion, unless the desktop kept the keyboard on another window.
+    bool hasKeyboard(const QWidget& window) const override
+    {
+        return window.isActiveWindow() && !keyboardElsewhere;
+    }
     // The application comes to the front.
     void bringToFront() { becameActive(); }
 
     bool hidden = false, refuseChanges = false;
+    // A compositor that leaves the panel behind a full-screen window: mapped, never given the keyboard.
+    bool keyboardElsewhere = false;
     int setCalls = 0, activations = 0;
 };
 

@@ -72,10 +72,14 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
     connect(&m_model, &GraphViewModel::selectedNodeIDChanged, this, repaint);
     connect(&m_model, &GraphViewModel::pendingDeleteItemChanged, this, &GraphCanvas::syncOverlays);
     connect(&m_model, &GraphViewModel::pendingRelationDeleteChanged, this, &GraphCanvas::syncOverlays);
-    // The last small moves were not drawn as they happened.
+    // The last small moves were not drawn as they happened. The layout may rest before the library
+    // opened with the window is shown (a large one takes a while to load, and nothing moves until
+    // then): the fit waits for a rest of the loaded graph.
     connect(&m_model, &GraphViewModel::layoutSettled, this, [this] {
-        if (std::exchange(m_fitOnSettle, false))
+        if (m_fitOnSettle && !m_model.isLoading() && !m_model.nodes().isEmpty()) {
+            m_fitOnSettle = false;
             fitGraph();
+        }
         update();
     });
 }
@@ -129,8 +133,7 @@ void GraphCanvas::zoomChanged()
     update();
 }
 
-// The whole graph in view, cards included, at no more than natural size; a graph too large for the
-// zoom limits is zoomed out further.
+// The whole graph in view, cards included, at no more than natural size.
 void GraphCanvas::fitGraph()
 {
     const auto& nodes = m_model.nodes();

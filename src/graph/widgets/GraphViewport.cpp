@@ -18,7 +18,7 @@ QPointF GraphViewport::toLayout(QPointF screen, QSizeF canvas) const
 
 void GraphViewport::zoomBy(double factor)
 {
-    scale = std::clamp(scale * factor, std::min(minScale, scale), maxScale);
+    scale = clampScale(scale * factor);
 }
 
 double GraphViewport::gridSpacing() const
@@ -50,7 +50,7 @@ GraphViewport GraphViewport::fitting(const QRectF& layout, QSizeF canvas, double
 
 double GraphViewport::clampScale(double scale)
 {
-    return std::clamp(scale, minScale, maxScale);
+    return std::clamp(scale, fitMinScale, maxScale);
 }
 
 } // namespace morvane

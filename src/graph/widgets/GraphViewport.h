@@ -10,11 +10,11 @@ namespace morvane {
 // offset of the layout origin from the canvas centre. Drawing and pointer input share this mapping so
 // that what is drawn is what is hit.
 struct GraphViewport {
-    static constexpr double minScale = 0.3;
     static constexpr double maxScale = 3.0;
-    // Fitting a large graph in view may zoom out further than the user can; from there the zoom
-    // buttons only zoom in.
-    static constexpr double fitMinScale = 0.05;
+    // The farthest out the view goes, by a fit or by the user: far enough to hold a graph of a hundred
+    // thousand links at rest in a window of ordinary size, so whatever the graph, the user can see it
+    // all.
+    static constexpr double fitMinScale = 0.005;
     // The toolbar's zoom buttons; a wheel notch with Ctrl zooms in by one step too.
     static constexpr double zoomInStep = 1.18;
     static constexpr double zoomOutStep = 0.85;

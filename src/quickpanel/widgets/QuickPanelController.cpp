@@ -130,13 +130,15 @@ bool QuickPanelController::isOnScreen() const
 // A panel that another window covers, or that lost the keyboard to one, is not in front of the user
 // though it is mapped. The window manager hands a panel just shown the keyboard a moment later: until
 // then (and unless the keyboard went elsewhere meanwhile) it counts as in front, so a quick second
-// press of the hot key still hides it.
+// press of the hot key still hides it. The window system's focus counts, not Qt's: Qt kept counting a
+// panel as active that sway had left behind a full-screen window, so the next press hid it.
 bool QuickPanelController::isInFront() const
 {
     constexpr std::chrono::milliseconds focusGrace{1000};
     if (!isOnScreen())
         return false;
-    return m_window->isActiveWindow() || (m_focusPending && m_clock->monotonic() - m_shownAt < focusGrace);
+    return m_presence.hasKeyboard(*m_window) ||
+           (m_focusPending && m_clock->monotonic() - m_shownAt < focusGrace);
 }
 
 void QuickPanelController::toggle()
@@ -144,9 +146,13 @@ void QuickPanelController::toggle()
     // Out of the user's sight, the hot key brings the panel forward with the keyboard instead of
     // hiding it.
     if (isInFront())
-        hide();
-    else
-        show();
+        return hide();
+    // Mapped but behind another window: sway keeps a window it mapped behind a full-screen one there,
+    // also once that window left full screen, and ignores requests to activate it. Mapped afresh it
+    // is a new window, which sway shows and focuses; what the panel holds stays.
+    if (isOnScreen())
+        m_window->hide();
+    show();
 }
 
 void QuickPanelController::refreshContextIfShown()

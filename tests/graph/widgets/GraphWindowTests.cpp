@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QTest>
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 namespace morvane {
@@ -103,6 +105,54 @@ TEST(GraphWindowTests, FitsTheGraphInViewWhenTheLayoutFirstSettles)
     canvas.show();
     ASSERT_TRUE(runToRest(fx));
     EXPECT_EQ(canvas.viewport().scale, chosen);
+}
+
+// A large library with many relations opens slowly: the layout rests on the empty graph long before
+// it arrives. The fit waits for the loaded graph to rest, and then holds all of it; the user can zoom
+// out as far as a fit goes.
+TEST(GraphWindowTests, FitsALargeRelatedGraphThatArrivesAfterTheFirstRest)
+{
+    test::GraphFixture fx;
+    fx.deferLoads = true;
+    constexpr int links = 20000;
+    QList<LinkItem> items;
+    items.reserve(links);
+    for (int i = 0; i < links; ++i)
+        items.append(test::linkItem(QStringLiteral("Link %1").arg(i)));
+    // Runs of related links as people make them, and some relations across the whole library.
+    QList<LinkRelation> relations;
+    std::mt19937 random(45);
+    for (int i = 0; i + 1 < links && relations.size() < 12000; ++i) {
+        if (i % 5 != 4)
+            relations.append(test::relation(items[i], items[i + 1]));
+    }
+    while (relations.size() < 16500)
+        relations.append(
+            test::relation(items[qsizetype(random() % links)], items[qsizetype(random() % links)]));
+
+    GraphCanvas canvas(fx.model, nullptr);
+    canvas.resize(920, 640);
+    canvas.show();
+    ASSERT_TRUE(runToRest(fx));
+    EXPECT_EQ(canvas.viewport().scale, 1.0);
+    fx.finishLoad(0, items, relations);
+    for (int i = 0; i < 600 && fx.model.isLoading(); ++i)
+        QTest::qWait(50);
+    ASSERT_EQ(fx.model.nodes().size(), links);
+    ASSERT_TRUE(runToRest(fx));
+
+    const GraphViewport fitted = canvas.viewport();
+    EXPECT_GE(fitted.scale, GraphViewport::fitMinScale);
+    EXPECT_LT(fitted.scale, 0.3);
+    int outside = 0;
+    for (const GraphNode& node : fx.model.nodes())
+        outside += !canvas.rect().contains(fitted.toScreen(node.position, canvas.size()).toPoint());
+    EXPECT_EQ(outside, 0);
+
+    canvas.resetViewport();
+    for (int i = 0; i < 100; ++i)
+        canvas.zoomBy(GraphViewport::zoomOutStep);
+    EXPECT_EQ(canvas.viewport().scale, GraphViewport::fitMinScale);
 }
 
 // The test screen is smaller than the window's usual size: the whole window still lands on it.

@@ -100,6 +100,25 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     EXPECT_FALSE(first->isMinimized());
 }
 
+// A compositor that maps the panel but keeps the keyboard on a full-screen window: past the moment a
+// window manager takes to hand the keyboard over, the panel is not in front, and the hot key asks
+// for it again instead of hiding it; once it has the keyboard, the hot key hides it.
+TEST_F(QuickPanelControllerTest, APanelLeftWithoutTheKeyboardIsShownAgainRatherThanHidden)
+{
+    showListingLinks();
+    presence.keyboardElsewhere = true;
+    controller->toggle(); // a quick second press still counts the panel as in front
+    EXPECT_FALSE(window()->isVisible());
+
+    controller->toggle();
+    panel.clock->advance(std::chrono::milliseconds(1500));
+    controller->toggle();
+    EXPECT_TRUE(window()->isVisible());
+    presence.keyboardElsewhere = false;
+    controller->toggle();
+    EXPECT_FALSE(window()->isVisible());
+}
+
 TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
 {
     // The captures made by the timer alone over three seconds, after the step.

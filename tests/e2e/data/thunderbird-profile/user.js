@@ -13,6 +13,9 @@ user_pref("mail.provider.suppress_dialog_on_startup", true);
 user_pref("mail.shell.checkDefaultClient", false);
 user_pref("mail.startup.enabledMailCheckOnce", true);
 user_pref("mailnews.start_page.enabled", false);
+// Nor the page about this version, which opens in a tab of its own and takes the keyboard from the
+// message list as it loads.
+user_pref("mailnews.start_page_override.mstone", "ignore");
 user_pref("mail.rights.version", 1);
 user_pref("mail.ui.show.migration.on.upgrade", false);
 user_pref("mail.inappnotifications.enabled", false);
