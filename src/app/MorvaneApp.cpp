@@ -1,7 +1,6 @@
 #include "MorvaneApp.h"
 
 #include "app/DockIconMaintenance.h"
-#include "app/GraphItemOpener.h"
 #include "app/IncomingUrls.h"
 #include "app/MenuBarController.h"
 #include "app/WindowControllers.h"
@@ -56,6 +55,7 @@
 #include "services/SearchService.h"
 #include "services/Updater.h"
 #include "services/UrlSchemeRegistration.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 
@@ -136,7 +136,7 @@ public:
     RelationService relations;
     std::shared_ptr<FileReconciliationService> reconciliation;
     KnownRootsStore knownRoots;
-    LinkOpener linkOpener;
+    std::shared_ptr<ItemOpening> itemOpening;
     MorvaneURLHandler urlHandler;
     PasteboardService pasteboard;
     LinkFoundSoundService linkFoundSound;
@@ -172,8 +172,10 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , relations(*linkStore)
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
-    , linkOpener(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts, environment.desktop,
-                 environment.launcher, alerts)
+    , itemOpening(std::make_shared<ItemOpening>(
+          *linkStore,
+          std::make_shared<LinkOpener>(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts,
+                                       environment.desktop, environment.launcher, alerts)))
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
@@ -189,7 +191,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
           linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
     , quickPanelModel(quickPanelServices())
-    , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
+    , graphModel(*linkStore, itemOpening, contextService, environment.clock)
     , graphWindow(*environment.presence, preferences, graphModel, &appearance)
     , preferencesWindow(*environment.presence,
                         PreferencesWindowServices{preferences, updater, environment.defaults,
@@ -293,9 +295,7 @@ QuickPanelServices MorvaneApp::Objects::quickPanelServices()
     services.store = linkStore.get();
     services.searchService = &search;
     services.relationService = &relations;
-    services.opener = [this](LinkItem item, std::optional<FileIdentity> localResolution) {
-        return linkOpener.open(std::move(item), std::move(localResolution));
-    };
+    services.opening = itemOpening;
     services.pasteboard = &pasteboard;
     services.preferences = &preferences;
     services.activeContextService = contextService.get();
@@ -445,7 +445,7 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
         else if (item == graphCommand)
             objects->graphWindow.toggle();
         else
-            return objects->urlHandler.handle(std::move(item), *objects->linkStore, objects->linkOpener);
+            return objects->urlHandler.handle(std::move(item), *objects->linkStore, *objects->itemOpening);
         return []() -> QCoro::Task<> { co_return; }();
     });
 }

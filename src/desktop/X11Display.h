@@ -5,6 +5,7 @@
 
 #include <optional>
 
+class QWidget;
 struct xcb_connection_t;
 
 namespace morvane {
@@ -22,5 +23,9 @@ std::optional<QByteArray> preferredQtPlatform(const QByteArray& chosenPlatform, 
 
 // Qt's own X11 connection; none on another platform.
 xcb_connection_t* applicationX11Connection();
+
+// Qt writes the window's desktop afresh whenever it maps the window, so a mapped window is moved to
+// every desktop by asking the window manager, after each show.
+void showOnAllDesktops(QWidget& window);
 
 } // namespace morvane

@@ -46,9 +46,7 @@ QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::millisecond
     co_await elapsed->future();
 }
 
-// The library steps of a pass, each one job on the store thread. The coroutines below bind every
-// co_await result to a name before looping over it: with g++ 12, a range-for straight over a
-// co_await that suspends destroyed the temporary twice and corrupted the heap.
+// The library steps of a pass, each one job on the store thread.
 QFuture<void> eraseLibrary(LinkStore& store)
 {
     return store.run([](SQLiteStore& sqlite) { sqlite.eraseAll(); });

@@ -2,9 +2,9 @@
 
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
+#include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
 #include "foundation/KeyText.h"
-#include "foundation/SharedColors.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QPainter>

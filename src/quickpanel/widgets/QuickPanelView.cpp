@@ -7,8 +7,8 @@
 #include "desktop/DeleteConfirmationOverlay.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
+#include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
-#include "foundation/SharedColors.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QAbstractButton>

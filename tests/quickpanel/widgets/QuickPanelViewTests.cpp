@@ -2,7 +2,7 @@
 #include "../QuickPanelTestSupport.h"
 #include "desktop/DeleteConfirmationOverlay.h"
 #include "desktop/PaintColors.h"
-#include "foundation/SharedColors.h"
+#include "desktop/SharedColors.h"
 #include "quickpanel/widgets/QuickPanelAddForm.h"
 #include "quickpanel/widgets/QuickPanelChrome.h"
 #include "quickpanel/widgets/QuickPanelResultList.h"
