@@ -76,7 +76,9 @@ AppEnvironment AppEnvironment::desktopSession()
         std::make_shared<EdsContactStore>(personalData, environment.desktop, environment.launcher);
     environment.clipboard = std::make_shared<QtClipboard>();
     environment.soundPlayer = std::make_shared<QtSoundPlayer>();
-    environment.loginItem = std::make_shared<XdgAutostartLoginItem>();
+    auto loginItem = std::make_shared<XdgAutostartLoginItem>();
+    loginItem->followRunningProgram();
+    environment.loginItem = loginItem;
     environment.syncService = std::make_shared<RecordStoreSyncService>(
         std::make_shared<FolderRecordStore>(), environment.defaults, environment.clock);
     environment.trayHost = std::make_shared<DesktopTrayHost>();

@@ -3,6 +3,7 @@
 #include "app/DockIconMaintenance.h"
 #include "app/IncomingUrls.h"
 #include "app/MenuBarController.h"
+#include "app/TrayMissingNotice.h"
 #include "app/WindowControllers.h"
 #include "capture/AccessibilityPermission.h"
 #include "capture/ActiveContextMonitor.h"
@@ -144,7 +145,7 @@ public:
     std::shared_ptr<QuickPanelTipStore> tipStore;
     PreferencesStore preferences;
     QuickPanelViewModel quickPanelModel;
-    Updater updater{alerts};
+    Updater updater{alerts, Updater::runningInstallation()};
     AppearanceService appearance;
     GraphViewModel graphModel;
     GraphWindowController graphWindow;
@@ -155,6 +156,7 @@ public:
     HotkeyService hotkeys;
     std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
     std::unique_ptr<QMessageBox> aboutBox;
+    TrayMissingNotice trayMissingNotice{environment.defaults};
 };
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
@@ -214,6 +216,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
+    menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
     menuBar.buildMenu();
     if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
         const auto showDesktopKeys = [this, portal] {
@@ -444,6 +447,10 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
             objects->quickPanel.toggle();
         else if (item == graphCommand)
             objects->graphWindow.toggle();
+        else if (item == preferencesCommand)
+            objects->preferencesWindow.show();
+        else if (item == quitCommand && objects->menuBar.onQuit)
+            objects->menuBar.onQuit();
         else
             return objects->urlHandler.handle(std::move(item), *objects->linkStore, *objects->itemOpening);
         return []() -> QCoro::Task<> { co_return; }();

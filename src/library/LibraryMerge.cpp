@@ -1,5 +1,6 @@
 #include "LibraryMerge.h"
 
+#include "LibraryChangeJournal.h"
 #include "LibraryReads.h"
 #include "LibrarySchema.h"
 #include "SQLiteConnection.h"
@@ -276,6 +277,8 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
         // places in indexes keyed by ids.
         const bool reindex = links.size() * 4 >= m_reads.linkCount();
         const bool searchIndexed = reindex && m_reads.searchIndex().suspend();
+        LibraryChangeJournal journal(m_connection);
+        const bool journaled = reindex && journal.suspend();
         const QStringList indexes = reindex ? dropIndexes(importedTables) : QStringList();
         importLinks(links);
         if (searchIndexed)
@@ -283,6 +286,8 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
         importRelations(relations);
         for (const QString& index : indexes)
             m_connection.execute(index);
+        if (journaled)
+            journal.resume();
     });
 }
 
@@ -291,6 +296,8 @@ void LibraryMerge::eraseAll()
     inTransaction(m_connection, [&] {
         // The index is emptied at once rather than row by row.
         const bool indexed = m_reads.searchIndex().suspend();
+        LibraryChangeJournal journal(m_connection);
+        const bool journaled = journal.suspend();
         // Made again on the empty tables, their indexes cost nothing, where deleting every row from each
         // of them would cost as much as the rows themselves.
         const QStringList indexes = dropIndexes(importedTables);
@@ -304,6 +311,8 @@ void LibraryMerge::eraseAll()
         m_connection.execute(QStringLiteral("DELETE FROM deleted_records"));
         if (indexed)
             m_reads.searchIndex().resume();
+        if (journaled)
+            journal.resume();
         // Inside a caller's transaction the erase is only done once that commits.
         m_connection.runAfterCommit(
             [] { qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows"; });
