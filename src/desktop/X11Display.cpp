@@ -4,6 +4,10 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
 namespace morvane {
 
 QString x11DisplayProblem()
@@ -36,6 +40,29 @@ xcb_connection_t* applicationX11Connection()
         return nullptr;
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return x11 ? x11->connection() : nullptr;
+}
+
+std::uint32_t x11Atom(xcb_connection_t* connection, const char* name)
+{
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, qstrlen(name), name), nullptr),
+        &std::free);
+    return reply ? reply->atom : std::uint32_t(XCB_ATOM_NONE);
+}
+
+void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t type,
+                        const std::array<std::uint32_t, 5>& data)
+{
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = type;
+    std::copy(data.begin(), data.end(), event.data.data32);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
 }
 
 } // namespace morvane

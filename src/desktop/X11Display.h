@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <optional>
 
 struct xcb_connection_t;
@@ -22,5 +24,13 @@ std::optional<QByteArray> preferredQtPlatform(const QByteArray& chosenPlatform, 
 
 // Qt's own X11 connection; none on another platform.
 xcb_connection_t* applicationX11Connection();
+
+// The atom of the name, interned if need be; XCB_ATOM_NONE (0) when the server does not answer.
+std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
+
+// A window manager request: a 32-bit client message of the type about the window, sent to the root
+// window as the window manager specification asks. Not flushed.
+void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t type,
+                        const std::array<std::uint32_t, 5>& data);
 
 } // namespace morvane
