@@ -9,10 +9,10 @@
 
 #include "capture/ActiveContextService.h"
 #include "capture/BrowserActiveContextProvider.h"
+#include "desktop/X11Workspace.h"
 #include "foundation/Clock.h"
 #include "platform/AtspiAccessibilityApi.h"
 #include "platform/ScriptRunner.h"
-#include "platform/X11Workspace.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -9,12 +9,12 @@
 #include "capture/BrowserActiveContextProvider.h"
 #include "capture/FinderActiveContextProvider.h"
 #include "capture/MailActiveContextProvider.h"
+#include "desktop/X11Workspace.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/Clock.h"
 #include "platform/AtspiAccessibilityApi.h"
 #include "platform/ScriptRunner.h"
-#include "platform/X11Workspace.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>

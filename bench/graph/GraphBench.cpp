@@ -9,6 +9,8 @@
 #include "graph/ForceLayout.h"
 #include "graph/GraphViewModel.h"
 #include "graph/Repulsion.h"
+#include "store/ItemOpener.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
@@ -88,7 +90,7 @@ void BM_LoadWithSuggestions(benchmark::State& state)
 {
     LinkStore& store = generatedLinkStore(state.range(0));
     GraphViewModel model(
-        store, std::make_shared<NoOpener>(),
+        store, std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
         std::make_shared<IdleClock>());
     MeasuredReload reload(model);

@@ -141,6 +141,54 @@ void BM_FloorSearchPage(benchmark::State& state)
     state.SetLabel(text.toStdString());
 }
 
+// A rare term's floor: the bare trigram MATCH, then the ordered page of what it found (with the links of
+// matching tag names, as the search's own page statement has them) and that page's rows, without their
+// tags and relation counts.
+void BM_FloorRareMatchAndPage(benchmark::State& state)
+{
+    SQLiteConnection& raw = *library(state.range(0)).raw;
+    const QString text = LibraryGenerator::rareTerm();
+    QStringList trigrams;
+    for (qsizetype i = 0; i + 3 <= text.size(); ++i)
+        trigrams.append(u'"' + text.mid(i, 3) + u'"');
+    const QString match = trigrams.join(QStringLiteral(" AND "));
+    const QString like = u'%' + text + u'%';
+    const auto ids = [&](const QString& sql, const QList<SQLiteValue>& parameters) {
+        SQLiteStatement statement = raw.statement(sql);
+        statement.bind(parameters);
+        QStringList found;
+        while (statement.step())
+            found.append(QString::number(statement.int64(0)));
+        return u'[' + found.join(u',') + u']';
+    };
+    qint64 rows = 0;
+    for (auto _ : state) {
+        const QString candidates =
+            ids(QStringLiteral("SELECT rowid FROM link_search WHERE link_search MATCH ?1"), {match});
+        const QString page =
+            ids(QStringLiteral(
+                    "SELECT page.rid FROM (SELECT rowid AS rid, CASE WHEN title LIKE ?1 THEN 0 ELSE 1 END AS "
+                    "rank, title FROM links WHERE rowid IN (SELECT value FROM json_each(?2)) AND (title LIKE "
+                    "?1 OR url LIKE ?1 OR type LIKE ?1 OR notes LIKE ?1) UNION ALL SELECT rowid, 1, title "
+                    "FROM links WHERE id IN (SELECT link_tags.link_id FROM tags CROSS JOIN link_tags ON "
+                    "link_tags.tag_id = tags.id WHERE tags.name LIKE ?1) AND NOT (title LIKE ?1 OR url LIKE "
+                    "?1 OR type LIKE ?1 OR notes LIKE ?1)) AS page ORDER BY page.rank, page.title COLLATE "
+                    "NOCASE ASC, page.rid ASC LIMIT 200"),
+                {like, candidates});
+        rows = scan(raw,
+                    linkStoredColumnsSql() + QStringLiteral("FROM json_each(?1) AS page CROSS JOIN links ON "
+                                                            "links.rowid = page.value ORDER BY page.key"),
+                    15, {page});
+    }
+    state.counters["rows"] = double(rows);
+}
+
+void rareSizes(benchmark::internal::Benchmark* b)
+{
+    for (long size : bench::sizes({10000, 100000, 300000}))
+        b->Args({size, 0});
+}
+
 // The plain statement that computes every candidate's tags before sorting, for comparison.
 void BM_PlainSearchStatement(benchmark::State& state)
 {
@@ -260,6 +308,7 @@ void BM_IndexExistingLibrary(benchmark::State& state)
 BENCHMARK(BM_FloorRecentSort)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RecentLinks)->Apply(sizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloorSearchPage)->Apply(sizesAndPatterns)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FloorRareMatchAndPage)->Apply(rareSizes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Search)->Apply(sizesAndPatterns)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainSearchStatement)->Apply(sizesAndPatterns)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloorAllLinksScans)->Apply(sizes)->Unit(benchmark::kMillisecond);

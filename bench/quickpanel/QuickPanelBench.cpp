@@ -28,9 +28,13 @@ using morvane::bench::LibraryGenerator;
 
 namespace {
 
+// A common term, a rare one, then texts of one and two characters that match few rows or none (the
+// second key of a rare pair), a few thousand rows, or most rows.
 QString term(int64_t which)
 {
-    return which == 0 ? LibraryGenerator::commonTerm() : LibraryGenerator::rareTerm();
+    static const QStringList texts = {
+        LibraryGenerator::commonTerm(), LibraryGenerator::rareTerm(), "zq", "xj", "qx", "q", "z", "e"};
+    return texts.at(which);
 }
 
 void BM_LibrarySearch(benchmark::State& state)
@@ -41,6 +45,7 @@ void BM_LibrarySearch(benchmark::State& state)
     for (auto _ : state)
         found = search.searchLinks(query).result().size();
     state.counters["rows"] = double(found);
+    state.SetLabel(query.toStdString());
 }
 
 // Everything the model does for one keystroke, to the linked items of the first row.
@@ -62,12 +67,13 @@ void BM_PanelSearch(benchmark::State& state)
         QCoreApplication::processEvents();
     }
     state.counters["rows"] = double(model.results().size());
+    state.SetLabel(query.toStdString());
 }
 
 void searchCases(benchmark::internal::Benchmark* b)
 {
-    for (long size : bench::sizes({100000}))
-        for (int which : {0, 1})
+    for (long size : bench::sizes({100000, 300000}))
+        for (int which = 0; which < 8; ++which)
             b->Args({size, which});
 }
 

@@ -6,7 +6,8 @@
 #
 # A key press is timed from sending it to the lower part of the panel (its rows, below the query field)
 # showing other pixels, polled by capturing that part; a capture takes a few tens of milliseconds, so
-# the figures carry up to one capture of delay. Medians of RUNS openings (default 5) are printed.
+# the figures carry up to one capture of delay. Medians of RUNS openings (default 5) are printed, and of
+# the keys of three two-letter texts typed in each opening.
 # MORVANE_BENCH_SMOKE=1 makes it one opening on a tiny library, to keep it working.
 set -euo pipefail
 morvane=$1 make_library=$2
@@ -45,14 +46,17 @@ press() {
   started=$(now_ns)
   xdotool key "$2"
   until [ "$(rows_of "$1")" != "$before" ]; do
-    [ $(($(now_ns) - started)) -lt 10000000000 ] || fail "no rows 10 s after the key $2"
+    if [ $(($(now_ns) - started)) -gt 10000000000 ]; then
+      import -window root "${TMPDIR:-/tmp}/first_keypress_failed.png" || true
+      fail "no rows 10 s after the key $2"
+    fi
   done
   echo $((($(now_ns) - started) / 1000000))
 }
 
 start_app
 wait_for 60 tray_window || fail "no tray icon"
-first=() next=()
+first=() next=() typed=() floor=()
 for run in $(seq "$runs"); do
   xdotool key ctrl+super+l
   wait_for 10 panel || fail "the panel did not open"
@@ -61,8 +65,22 @@ for run in $(seq "$runs"); do
   # The same key again once the query is empty again: the same search, no longer the first.
   press "$window" BackSpace >/dev/null
   next+=("$(press "$window" r)")
+  # The floor of this measurement: a key that repaints the rows without a search (the selection moves).
+  floor+=("$(press "$window" Down)")
+  # Texts of one and two characters typed key by key into the emptied field, the second key matching
+  # few rows or none.
+  press "$window" BackSpace >/dev/null
+  for pair in "z q" "x j" "q x"; do
+    for key in $pair; do
+      typed+=("$(press "$window" "$key")")
+      echo "key $key: ${typed[-1]} ms" >&2
+    done
+    press "$window" BackSpace >/dev/null
+    press "$window" BackSpace >/dev/null
+  done
   xdotool key Escape
   wait_for 10 no_panel || fail "the panel did not close"
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 echo "links=$links openings=$runs first key press: ${first[*]} ms (median $(median "${first[@]}")); next: ${next[*]} ms (median $(median "${next[@]}"))"
+echo "keys of z-q, x-j, q-x: ${typed[*]} ms (median $(median "${typed[@]}")); the Down key: ${floor[*]} ms (median $(median "${floor[@]}"))"

@@ -7,6 +7,7 @@
 #include "desktop/TrayHost.h"
 #include "desktop/X11AppPresence.h"
 #include "desktop/X11HotkeyBackend.h"
+#include "desktop/X11Workspace.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "platform/AtspiAccessibilityApi.h"
@@ -19,7 +20,6 @@
 #include "platform/ScriptRunner.h"
 #include "platform/SessionBus.h"
 #include "platform/WaylandWorkspace.h"
-#include "platform/X11Workspace.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "services/HotkeyService.h"
 #include "sync/FolderRecordStore.h"
@@ -76,7 +76,9 @@ AppEnvironment AppEnvironment::desktopSession()
         std::make_shared<EdsContactStore>(personalData, environment.desktop, environment.launcher);
     environment.clipboard = std::make_shared<QtClipboard>();
     environment.soundPlayer = std::make_shared<QtSoundPlayer>();
-    environment.loginItem = std::make_shared<XdgAutostartLoginItem>();
+    auto loginItem = std::make_shared<XdgAutostartLoginItem>();
+    loginItem->followRunningProgram();
+    environment.loginItem = loginItem;
     environment.syncService = std::make_shared<RecordStoreSyncService>(
         std::make_shared<FolderRecordStore>(), environment.defaults, environment.clock);
     environment.trayHost = std::make_shared<DesktopTrayHost>();

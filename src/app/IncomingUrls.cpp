@@ -13,7 +13,9 @@ QStringList incomingItems(const QStringList& arguments)
 {
     QStringList items;
     for (const QString& argument : arguments) {
-        if (argument == quickPanelCommand || argument == graphCommand || !morvaneUrls({argument}).isEmpty())
+        const bool command = argument == quickPanelCommand || argument == graphCommand ||
+                             argument == preferencesCommand || argument == quitCommand;
+        if (command || !morvaneUrls({argument}).isEmpty())
             items.append(argument);
     }
     return items;

@@ -8,11 +8,14 @@
 
 namespace morvane {
 
-// The command-line entries that toggle a window as its global shortcut does, in the running copy. A
-// desktop that gives no application global shortcuts (a Wayland session without the shortcuts
-// portal) binds them to keys in its own keyboard settings.
+// The command-line entries for the running copy. The first two toggle a window as its global
+// shortcut does: a desktop that gives no application global shortcuts (a Wayland session without the
+// shortcuts portal) binds them to keys in its own keyboard settings. The last two are the tray menu's
+// "Preferences…" and "Quit Morvane", for a desktop without a tray.
 inline const QString quickPanelCommand = QStringLiteral("--quick-panel");
 inline const QString graphCommand = QStringLiteral("--graph");
+inline const QString preferencesCommand = QStringLiteral("--preferences");
+inline const QString quitCommand = QStringLiteral("--quit");
 
 // What of a command line (or of a later process's delivery) is for the running copy: the morvane: URLs
 // and the window commands, in order; anything else is dropped.

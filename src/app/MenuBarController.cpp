@@ -1,5 +1,6 @@
 #include "MenuBarController.h"
 
+#include "app/ApplicationQuit.h"
 #include "app/WindowControllers.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
@@ -48,7 +49,7 @@ MenuBarController::MenuBarController(QuickPanelController& quickPanel, GraphWind
                                      PreferencesWindowController& preferencesWindow, Updater& updater,
                                      AppearanceService& appearance, TrayHost& trayHost, QObject* parent)
     : QObject(parent)
-    , onQuit([] { QCoreApplication::quit(); })
+    , onQuit(&quitApplication)
     , m_quickPanel(quickPanel)
     , m_graphWindow(graphWindow)
     , m_preferencesWindow(preferencesWindow)
@@ -82,8 +83,11 @@ void MenuBarController::buildMenu()
         return showInTray();
     m_noTrayWarning.setSingleShot(true);
     connect(&m_noTrayWarning, &QTimer::timeout, this, [this] {
-        if (!m_trayIcon)
-            qCWarning(lcTray) << "No system tray appeared; Morvane keeps running without its tray icon.";
+        if (m_trayIcon)
+            return;
+        qCWarning(lcTray) << "No system tray appeared; Morvane keeps running without its tray icon.";
+        if (onNoTrayHost)
+            onNoTrayHost();
     });
     m_noTrayWarning.start(trayHostWarningSeconds * 1000);
 }

@@ -54,6 +54,8 @@ public:
 
     // Quits the application by default; tests replace it.
     std::function<void()> onQuit;
+    // Called once when no tray host has appeared 10 s after the menu was built.
+    std::function<void()> onNoTrayHost;
 
 private:
     void refreshIcon();

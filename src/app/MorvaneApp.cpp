@@ -1,9 +1,9 @@
 #include "MorvaneApp.h"
 
 #include "app/DockIconMaintenance.h"
-#include "app/GraphItemOpener.h"
 #include "app/IncomingUrls.h"
 #include "app/MenuBarController.h"
+#include "app/TrayMissingNotice.h"
 #include "app/WindowControllers.h"
 #include "capture/AccessibilityPermission.h"
 #include "capture/ActiveContextMonitor.h"
@@ -56,6 +56,7 @@
 #include "services/SearchService.h"
 #include "services/Updater.h"
 #include "services/UrlSchemeRegistration.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 
@@ -136,7 +137,7 @@ public:
     RelationService relations;
     std::shared_ptr<FileReconciliationService> reconciliation;
     KnownRootsStore knownRoots;
-    LinkOpener linkOpener;
+    std::shared_ptr<ItemOpening> itemOpening;
     MorvaneURLHandler urlHandler;
     PasteboardService pasteboard;
     LinkFoundSoundService linkFoundSound;
@@ -144,7 +145,7 @@ public:
     std::shared_ptr<QuickPanelTipStore> tipStore;
     PreferencesStore preferences;
     QuickPanelViewModel quickPanelModel;
-    Updater updater{alerts};
+    Updater updater{alerts, Updater::runningInstallation()};
     AppearanceService appearance;
     GraphViewModel graphModel;
     GraphWindowController graphWindow;
@@ -155,6 +156,7 @@ public:
     HotkeyService hotkeys;
     std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
     std::unique_ptr<QMessageBox> aboutBox;
+    TrayMissingNotice trayMissingNotice{environment.defaults};
 };
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
@@ -172,8 +174,10 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , relations(*linkStore)
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
-    , linkOpener(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts, environment.desktop,
-                 environment.launcher, alerts)
+    , itemOpening(std::make_shared<ItemOpening>(
+          *linkStore,
+          std::make_shared<LinkOpener>(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts,
+                                       environment.desktop, environment.launcher, alerts)))
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
@@ -189,7 +193,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
           linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
     , quickPanelModel(quickPanelServices())
-    , graphModel(*linkStore, std::make_shared<GraphItemOpener>(linkOpener), contextService, environment.clock)
+    , graphModel(*linkStore, itemOpening, contextService, environment.clock)
     , graphWindow(*environment.presence, preferences, graphModel, &appearance)
     , preferencesWindow(*environment.presence,
                         PreferencesWindowServices{preferences, updater, environment.defaults,
@@ -212,6 +216,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
+    menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
     menuBar.buildMenu();
     if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
         const auto showDesktopKeys = [this, portal] {
@@ -293,9 +298,7 @@ QuickPanelServices MorvaneApp::Objects::quickPanelServices()
     services.store = linkStore.get();
     services.searchService = &search;
     services.relationService = &relations;
-    services.opener = [this](LinkItem item, std::optional<FileIdentity> localResolution) {
-        return linkOpener.open(std::move(item), std::move(localResolution));
-    };
+    services.opening = itemOpening;
     services.pasteboard = &pasteboard;
     services.preferences = &preferences;
     services.activeContextService = contextService.get();
@@ -444,8 +447,12 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
             objects->quickPanel.toggle();
         else if (item == graphCommand)
             objects->graphWindow.toggle();
+        else if (item == preferencesCommand)
+            objects->preferencesWindow.show();
+        else if (item == quitCommand && objects->menuBar.onQuit)
+            objects->menuBar.onQuit();
         else
-            return objects->urlHandler.handle(std::move(item), *objects->linkStore, objects->linkOpener);
+            return objects->urlHandler.handle(std::move(item), *objects->linkStore, *objects->itemOpening);
         return []() -> QCoro::Task<> { co_return; }();
     });
 }

@@ -1,3 +1,5 @@
+#include "ApplicationQuit.h"
+#include "CommandLine.h"
 #include "IncomingUrls.h"
 #include "MorvaneApp.h"
 #include "TerminationSignals.h"
@@ -7,18 +9,38 @@
 #include "services/UrlSchemeRegistration.h"
 
 #include <QApplication>
-#include <QDialog>
 
 #include <cstdio>
-#include <cstring>
 #include <vector>
+
+namespace {
+
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
-    const QStringList urls = morvane::incomingItems(arguments);
+    // Answered before anything else: no display, library or running copy is needed for these.
+    const morvane::CommandLine commandLine = morvane::parseCommandLine(arguments);
+    switch (commandLine.action) {
+    case morvane::CommandLine::Action::help:
+    case morvane::CommandLine::Action::version:
+        print(stdout, commandLine.text);
+        return 0;
+    case morvane::CommandLine::Action::usageError:
+        print(stderr, commandLine.text);
+        return 2;
+    case morvane::CommandLine::Action::run:
+        break;
+    }
+    const QStringList& urls = commandLine.items;
 
     // One copy per user. A later launch hands its URLs and window commands to the running one and
     // leaves before it opens a display or the library.
@@ -37,10 +59,11 @@ int main(int argc, char** argv)
     case morvane::SingleInstance::Role::standalone:
         break;
     }
+    // Nothing runs that could quit.
+    if (commandLine.quits())
+        return 0;
 
-    bool platformArgument = false;
-    for (int i = 1; i < argc; ++i)
-        platformArgument = platformArgument || std::strcmp(argv[i], "-platform") == 0;
+    const bool platformArgument = !commandLine.platform.isEmpty();
     if (const QString problem = morvane::x11DisplayProblem(); !platformArgument && !problem.isEmpty()) {
         std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
         return 1;
@@ -75,26 +98,22 @@ int main(int argc, char** argv)
     instance.listen();
     incoming.receive(urls);
 
-    // SIGTERM, SIGINT and SIGHUP quit like the tray menu's Quit, with status 0.
+    // SIGTERM, SIGINT and SIGHUP quit like the tray menu's Quit, with status 0, whatever window is open.
     morvane::TerminationSignals terminationSignals;
     QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &application,
-                     &QCoreApplication::quit);
+                     &morvane::quitApplication);
 
     morvane::MorvaneApp app(std::make_shared<morvane::MessageBoxAlertPresenter>());
-    // quit() does nothing before the main loop runs: a signal during start-up dismisses its alert.
-    const QMetaObject::Connection dismissStartupAlert =
-        QObject::connect(&terminationSignals, &morvane::TerminationSignals::received, &application, [] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                dialog->reject();
-        });
     // Closed in its place in the termination: after the shortcuts and timers, before the library.
     app.setLocalServerClose([&instance] { instance.close(); });
     // A copy that failed to start keeps the lock while it shows why, and turns later launches away.
     QObject::connect(&app, &morvane::MorvaneApp::launchFailed, &instance, &morvane::SingleInstance::refuse);
-    const bool started = app.start();
-    QObject::disconnect(dismissStartupAlert);
-    if (!started)
+    // A start that failed says so with its status even when a signal ended its alert.
+    if (!app.start())
         return 1;
+    // A signal during the start dismissed what was open then; the main loop would not know of it.
+    if (morvane::quitRequested())
+        return 0;
     app.attachIncomingUrls(incoming);
     return QApplication::exec();
 }

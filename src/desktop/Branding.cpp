@@ -19,6 +19,11 @@ QString versionText(const QString& name, const QString& version, const QString& 
     return QStringLiteral("%1 %2 (%3)").arg(name, orQuestionMark(version), orQuestionMark(build));
 }
 
+QString appVersion()
+{
+    return QStringLiteral(MORVANE_VERSION);
+}
+
 QString appVersionText()
 {
     return versionText(appDisplayName(), QStringLiteral(MORVANE_VERSION),

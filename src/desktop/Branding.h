@@ -8,6 +8,8 @@ namespace morvane {
 
 // The application's name, version and icon as its windows show them, fixed when it was built.
 QString appDisplayName();
+// "0.1.0".
+QString appVersion();
 // "Morvane 0.1.0 (1)".
 QString appVersionText();
 // The text for a name, version and build number; a missing part reads "?".

@@ -5,7 +5,7 @@
 #include "PaintColors.h"
 #include "TextStyle.h"
 
-#include "foundation/SharedColors.h"
+#include "desktop/SharedColors.h"
 
 #include <QKeyEvent>
 #include <QPainter>

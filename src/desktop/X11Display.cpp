@@ -1,6 +1,7 @@
 #include "X11Display.h"
 
 #include <QGuiApplication>
+#include <QWidget>
 
 #include <xcb/xcb.h>
 
@@ -9,6 +10,14 @@
 #include <memory>
 
 namespace morvane {
+
+namespace {
+
+constexpr quint32 allDesktops = 0xFFFFFFFF;
+// _NET_WM_DESKTOP's source indication for a request from an application.
+constexpr quint32 sourceApplication = 1;
+
+} // namespace
 
 QString x11DisplayProblem()
 {
@@ -63,6 +72,15 @@ void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std:
     xcb_send_event(connection, 0, root,
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&event));
+}
+
+void showOnAllDesktops(QWidget& window)
+{
+    if (xcb_connection_t* connection = applicationX11Connection()) {
+        sendX11RootMessage(connection, static_cast<xcb_window_t>(window.winId()),
+                           x11Atom(connection, "_NET_WM_DESKTOP"), {allDesktops, sourceApplication, 0, 0, 0});
+        xcb_flush(connection);
+    }
 }
 
 } // namespace morvane

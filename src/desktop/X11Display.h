@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+class QWidget;
 struct xcb_connection_t;
 
 namespace morvane {
@@ -32,5 +33,9 @@ std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
 // window as the window manager specification asks. Not flushed.
 void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t type,
                         const std::array<std::uint32_t, 5>& data);
+
+// Qt writes the window's desktop afresh whenever it maps the window, so a mapped window is moved to
+// every desktop by asking the window manager, after each show.
+void showOnAllDesktops(QWidget& window);
 
 } // namespace morvane

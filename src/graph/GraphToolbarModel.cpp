@@ -139,7 +139,9 @@ QList<GraphMenuEntry> GraphToolbarModel::filterEntries()
         entries.append(GraphMenuEntry::text(QStringLiteral("No source apps")));
     for (const QString& app : apps) {
         const Glyph icon = m_model.appFilters().contains(app) ? Glyph::checkmark : Glyph::app;
-        entries.append(GraphMenuEntry::action(app, icon, [this, app] { toggleApp(app); }));
+        // Shown by its Linux name, matched by the stored one.
+        entries.append(
+            GraphMenuEntry::action(sourceAppDisplayName(app), icon, [this, app] { toggleApp(app); }));
     }
 
     entries.append(GraphMenuEntry::section(QStringLiteral("Tag")));

@@ -32,21 +32,21 @@ template <class... T> void discardOffMainThread(T... values)
 
 } // namespace
 
-GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
                                std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
                                QObject* parent)
     : GraphViewModel(
-          store, std::move(opener), std::move(contexts), std::move(clock),
+          store, std::move(opening), std::move(contexts), std::move(clock),
           [&store] { return GraphLibrary::read(store); }, parent)
 {
 }
 
-GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
                                std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
                                LibraryLoader loader, QObject* parent)
     : QObject(parent)
     , m_store(store)
-    , m_opener(std::move(opener))
+    , m_opening(std::move(opening))
     , m_contexts(std::move(contexts))
     , m_clock(std::move(clock))
     , m_loader(std::move(loader))
@@ -130,7 +130,6 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
                 derivation.preservedLayout.insert(node.id, {node.position, node.velocity});
             return std::make_shared<Derived>(std::move(derivation.preservedLayout), derivation.derive());
         };
-        // Named first: g++ 12 destroys temporaries made inside a co_await expression twice.
         QFuture<std::shared_ptr<Derived>> deriving = QtConcurrent::run(std::move(work));
         const std::shared_ptr<Derived> derived = co_await deriving;
         if (!self || generation <= m_lastAppliedLoad)

@@ -4,11 +4,11 @@
 #include "GraphDerivation.h"
 #include "GraphElements.h"
 #include "GraphLibrary.h"
-#include "ItemOpener.h"
 #include "foundation/Clock.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
+#include "store/ItemOpening.h"
 
 #include <QFuture>
 #include <QHash>
@@ -99,10 +99,10 @@ public:
     static constexpr std::chrono::milliseconds activeContextInterval{1000};
 
     // The store outlives the model.
-    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
                    std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
                    QObject* parent = nullptr);
-    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpener> opener,
+    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
                    std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
                    LibraryLoader loader, QObject* parent = nullptr);
     ~GraphViewModel() override;
@@ -241,8 +241,8 @@ public:
     // Each announces its change to the library, then loads the graph again with its message.
     QCoro::Task<> removeRelation(PendingRelationDelete pending);
     QCoro::Task<> deleteItem(LinkItem item);
-    // Opens through the opener with this machine's stored resolution, records what the opener found
-    // and the time of opening, then runs the opened action, whatever happened on the way.
+    // Opens and records the open through the item opening service, then runs the opened action,
+    // whatever happened on the way.
     QCoro::Task<> openItem(LinkItem item);
 
     // --- Keyboard navigation along relations ---------------------------------------------------------
@@ -342,7 +342,7 @@ private:
 
     // Services
     LinkStore& m_store;
-    std::shared_ptr<ItemOpener> m_opener;
+    std::shared_ptr<ItemOpening> m_opening;
     std::shared_ptr<ActiveContextService> m_contexts;
     std::shared_ptr<Clock> m_clock;
     LibraryLoader m_loader;

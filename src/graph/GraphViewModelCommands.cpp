@@ -90,32 +90,12 @@ void GraphViewModel::openItem(const QUuid& nodeID)
 QCoro::Task<> GraphViewModel::openItem(LinkItem item)
 {
     const QPointer<GraphViewModel> self(this);
-    const std::shared_ptr<ItemOpener> opener = m_opener; // kept while it opens
-    const QUuid id = item.id;
-    std::optional<FileIdentity> stored;
+    const std::shared_ptr<ItemOpening> opening = m_opening; // kept while it opens
+    QCoro::Task<> opened = opening->open(std::move(item));
     try {
-        stored = co_await m_store.read([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
-    } catch (...) {
-        // Opened without this machine's evidence, as if there were none.
-    }
-    if (!self)
-        co_return;
-    std::optional<FileIdentity> refreshed;
-    QCoro::Task<std::optional<FileIdentity>> opening = opener->open(std::move(item), stored);
-    try {
-        refreshed = co_await std::move(opening);
+        co_await std::move(opened);
     } catch (...) {
         qCWarning(lcGraphCommands) << "Opening a link failed:" << describeError(std::current_exception());
-    }
-    if (!self)
-        co_return;
-    // Made before the wait, like every awaited call here with arguments that own memory: g++ 12
-    // destroys temporaries made inside a co_await expression twice.
-    QFuture<void> recorded = m_store.recordOpened(id, refreshed, stored.has_value());
-    try {
-        co_await recorded;
-    } catch (...) {
-        // The store is closing; the item is open all the same.
     }
     if (self && m_onItemOpened)
         m_onItemOpened();

@@ -250,18 +250,8 @@ QList<LinkItem> LibraryReads::relatedLinks(const QUuid& id)
 
 QList<LinkRelation> LibraryReads::allRelations()
 {
-    SQLiteStatement statement = m_connection.statement(QStringLiteral(
-        "SELECT id, from_link_id, to_link_id, created_at FROM link_relations ORDER BY created_at ASC"));
-    QList<LinkRelation> relations;
-    while (statement.step()) {
-        const std::optional<QUuid> id = parseUuid(statement.text(0));
-        const std::optional<QUuid> from = parseUuid(statement.text(1));
-        const std::optional<QUuid> to = parseUuid(statement.text(2));
-        const std::optional<QDateTime> createdAt = parseLibraryDate(statement.text(3));
-        if (id && from && to && createdAt)
-            relations.append(LinkRelation{*id, *from, *to, *createdAt});
-    }
-    return relations;
+    return queryRelations(m_connection, QStringLiteral("SELECT id, from_link_id, to_link_id, created_at FROM "
+                                                       "link_relations ORDER BY created_at ASC"));
 }
 
 QList<DeletedRecord> LibraryReads::allDeletedRecords()

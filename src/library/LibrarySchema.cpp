@@ -1,5 +1,6 @@
 #include "LibrarySchema.h"
 
+#include "LibraryChangeJournal.h"
 #include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
@@ -141,6 +142,7 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
             connection.execute(index);
     });
     LinkSearchIndex::migrate(connection, opened);
+    LibraryChangeJournal::migrate(connection);
     // Last, so that the seal vouches for the schema every step above left.
     inTransaction(connection, [&] { LinkSearchSeal::take(connection); });
 }

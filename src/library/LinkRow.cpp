@@ -264,4 +264,21 @@ QList<LinkItem> queryLinks(SQLiteConnection& connection, const QString& sql,
     return links;
 }
 
+QList<LinkRelation> queryRelations(SQLiteConnection& connection, const QString& sql,
+                                   const QList<SQLiteValue>& parameters)
+{
+    SQLiteStatement statement = connection.statement(sql);
+    statement.bind(parameters);
+    QList<LinkRelation> relations;
+    while (statement.step()) {
+        const std::optional<QUuid> id = parseUuid(statement.text(0));
+        const std::optional<QUuid> from = parseUuid(statement.text(1));
+        const std::optional<QUuid> to = parseUuid(statement.text(2));
+        const std::optional<QDateTime> createdAt = parseLibraryDate(statement.text(3));
+        if (id && from && to && createdAt)
+            relations.append(LinkRelation{*id, *from, *to, *createdAt});
+    }
+    return relations;
+}
+
 } // namespace morvane

@@ -2,6 +2,7 @@
 
 #include "StoredIdMap.h"
 #include "model/LinkItem.h"
+#include "model/LinkRelation.h"
 
 #include <QByteArrayView>
 #include <QDateTime>
@@ -61,5 +62,10 @@ bool decodeLinkRow(const SQLiteStatement& row, LinkItem& item);
 // skipped.
 QList<LinkItem> queryLinks(SQLiteConnection& connection, const QString& sql,
                            const QList<SQLiteValue>& parameters = {});
+
+// Runs a statement that selects a relation's id, from_link_id, to_link_id and created_at; rows that do
+// not decode are skipped.
+QList<LinkRelation> queryRelations(SQLiteConnection& connection, const QString& sql,
+                                   const QList<SQLiteValue>& parameters = {});
 
 } // namespace morvane

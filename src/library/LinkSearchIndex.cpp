@@ -1,12 +1,16 @@
 #include "LinkSearchIndex.h"
 
 #include "LinkRow.h"
+#include "LinkTagsAndCounts.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 #include "SQLiteTransaction.h"
 #include "StoreError.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
@@ -146,23 +150,56 @@ const QString taggedLinks =
     QStringLiteral("SELECT link_tags.link_id FROM tags CROSS JOIN link_tags ON link_tags.tag_id = tags.id "
                    "WHERE tags.name LIKE ?1");
 
-// The library statement's page over the candidates and the links of matching tags.
-const QString& orderedPageSql()
+// The library statement's page over the candidates (by rowid, or by stored id) and the links of matching
+// tags.
+QString orderedPageSql(const QString& candidateKey)
 {
-    static const QString sql =
-        QStringLiteral(
-            "SELECT page.rid FROM ("
-            "SELECT candidate.rowid AS rid, CASE WHEN candidate.title LIKE ?1 THEN 0 ELSE 1 END AS rank, "
-            "candidate.title AS title FROM links AS candidate WHERE candidate.rowid IN "
-            "(SELECT value FROM json_each(?2)) AND (%1) "
-            "UNION ALL "
-            "SELECT candidate.rowid, 1, candidate.title FROM links AS candidate WHERE candidate.id IN (%2) "
-            "AND NOT (%1)"
-            ") AS page ORDER BY page.rank, page.title COLLATE NOCASE ASC, page.rid ASC LIMIT %3")
-            .arg(ownColumnsMatch, taggedLinks)
-            .arg(LinkSearchIndex::pageSize);
+    return QStringLiteral(
+               "SELECT page.rid FROM ("
+               "SELECT candidate.rowid AS rid, CASE WHEN candidate.title LIKE ?1 THEN 0 ELSE 1 END AS rank, "
+               "candidate.title AS title FROM links AS candidate WHERE candidate.%4 IN "
+               "(SELECT value FROM json_each(?2)) AND (%1) "
+               "UNION ALL "
+               "SELECT candidate.rowid, 1, candidate.title FROM links AS candidate WHERE candidate.id IN "
+               "(%2) "
+               "AND NOT (%1)"
+               ") AS page ORDER BY page.rank, page.title COLLATE NOCASE ASC, page.rid ASC LIMIT %3")
+        .arg(ownColumnsMatch, taggedLinks)
+        .arg(LinkSearchIndex::pageSize)
+        .arg(candidateKey);
+}
+
+const QString& orderedPageByRowidSql()
+{
+    static const QString sql = orderedPageSql(QStringLiteral("rowid"));
     return sql;
 }
+
+const QString& orderedPageByIdSql()
+{
+    static const QString sql = orderedPageSql(QStringLiteral("id"));
+    return sql;
+}
+
+// The longest run of the text between its wildcards.
+QString longestLiteralRun(const QString& text)
+{
+    QString longest;
+    for (const QString& run : text.split(QRegularExpression(QStringLiteral("[%_]")))) {
+        if (run.size() > longest.size())
+            longest = run;
+    }
+    return longest;
+}
+
+QString jsonTexts(const QStringList& texts)
+{
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(texts)).toJson(QJsonDocument::Compact));
+}
+
+const QString otherMatchesWalkSql =
+    QStringLiteral("SELECT rowid FROM links INDEXED BY %1 WHERE NOT (title LIKE ?1) AND (url LIKE ?1 OR type "
+                   "LIKE ?1 OR notes LIKE ?1 OR id IN (%2)) ORDER BY title COLLATE NOCASE, rowid LIMIT ?2");
 
 } // namespace
 
@@ -275,10 +312,25 @@ std::optional<QList<LinkItem>> LinkSearchIndex::search(const QString& text)
     const std::optional<QList<qint64>> page = searchPage(text);
     if (!page)
         return std::nullopt;
-    return queryLinks(m_connection,
-                      linkColumnsSql() + QStringLiteral("FROM json_each(?1) AS page CROSS JOIN links ON "
-                                                        "links.rowid = page.value ORDER BY page.key"),
-                      {jsonArray(*page)});
+    // The rows bare, then the tags and relation counts of all of them at once: the link query's own
+    // subqueries would seek them row by row.
+    SQLiteStatement rows = m_connection.statement(
+        linkStoredColumnsSql() +
+        QStringLiteral(
+            "FROM json_each(?1) AS page CROSS JOIN links ON links.rowid = page.value ORDER BY page.key"));
+    rows.bind({jsonArray(*page)});
+    QList<LinkItem> links;
+    QList<QByteArray> storedIds;
+    while (rows.step()) {
+        const SQLiteRow row(rows);
+        if (!decodeStoredLinkColumns(row, links.emplaceBack())) {
+            links.removeLast();
+            continue;
+        }
+        storedIds.append(row.utf8(0).toByteArray());
+    }
+    LinkTagsAndCounts::fillFew(m_connection, links, storedIds);
+    return links;
 }
 
 std::optional<QList<qint64>> LinkSearchIndex::searchPage(const QString& text)
@@ -292,7 +344,12 @@ std::optional<QList<qint64>> LinkSearchIndex::searchPage(const QString& text)
             rowids(QStringLiteral("SELECT rowid FROM link_search WHERE link_search MATCH ?1 LIMIT ?2"),
                    {*match, SQLiteValue::integer(sortedCandidateLimit + 1)});
         if (found.size() <= sortedCandidateLimit)
-            return rowids(orderedPageSql(), {like, jsonArray(found)});
+            return rowids(orderedPageByRowidSql(), {like, jsonArray(found)});
+    }
+
+    if (match->isEmpty()) {
+        if (std::optional<QList<qint64>> page = shortTextPage(text, like))
+            return page;
     }
 
     // Many rows may match, as most do a text too short for the index: the titles in the search's order give
@@ -301,13 +358,34 @@ std::optional<QList<qint64>> LinkSearchIndex::searchPage(const QString& text)
         rowids(QStringLiteral("SELECT rowid FROM links INDEXED BY ") + titleOrderIndex +
                    QStringLiteral(" WHERE title LIKE ?1 ORDER BY title COLLATE NOCASE, rowid LIMIT ?2"),
                {like, SQLiteValue::integer(pageSize)});
-    if (page.size() < pageSize) {
-        page += rowids(QStringLiteral("SELECT rowid FROM links INDEXED BY ") + titleOrderIndex +
-                           QStringLiteral(" WHERE NOT (title LIKE ?1) AND (url LIKE ?1 OR type LIKE ?1 OR "
-                                          "notes LIKE ?1 OR id IN (") +
-                           taggedLinks + QStringLiteral(")) ORDER BY title COLLATE NOCASE, rowid LIMIT ?2"),
-                       {like, SQLiteValue::integer(pageSize - page.size())});
-    }
+    if (page.size() < pageSize)
+        page += otherMatchesWalk(like, pageSize - page.size());
+    return page;
+}
+
+QList<qint64> LinkSearchIndex::otherMatchesWalk(const QString& like, qsizetype count)
+{
+    static const QString sql = otherMatchesWalkSql.arg(titleOrderIndex, taggedLinks);
+    return rowids(sql, {like, SQLiteValue::integer(count)});
+}
+
+std::optional<QList<qint64>> LinkSearchIndex::shortTextPage(const QString& text, const QString& like)
+{
+    const std::optional<LinkSearchTexts::Found> found =
+        m_texts.find(longestLiteralRun(text), sortedCandidateLimit);
+    if (!found)
+        return std::nullopt;
+    if (found->inTitles.size() + found->inOtherTexts.size() <= sortedCandidateLimit)
+        return rowids(orderedPageByIdSql(), {like, jsonTexts(found->inTitles + found->inOtherTexts)});
+    // Too many to sort, but the titles are few: they are sorted, and the walk finds the many others.
+    if (found->inTitles.size() > sortedCandidateLimit)
+        return std::nullopt;
+    QList<qint64> page = rowids(QStringLiteral("SELECT rowid FROM links WHERE id IN (SELECT value FROM "
+                                               "json_each(?2)) AND title LIKE ?1 ORDER BY title COLLATE "
+                                               "NOCASE, rowid LIMIT ?3"),
+                                {like, jsonTexts(found->inTitles), SQLiteValue::integer(pageSize)});
+    if (page.size() < pageSize)
+        page += otherMatchesWalk(like, pageSize - page.size());
     return page;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LinkSearchSeal.h"
+#include "LinkSearchTexts.h"
 #include "model/LinkItem.h"
 
 #include <QList>
@@ -59,8 +60,15 @@ private:
     void setIndexedThrough(qint64 rowid);
     QList<qint64> rowids(const QString& sql, const QList<SQLiteValue>& parameters);
 
+    // The page of a text with no run of three characters between wildcards, from the candidates the
+    // texts in memory give; nothing when they give too many to sort.
+    std::optional<QList<qint64>> shortTextPage(const QString& text, const QString& like);
+    // The matches outside the titles, in the search's order, walking the titles in order.
+    QList<qint64> otherMatchesWalk(const QString& like, qsizetype count);
+
     SQLiteConnection& m_connection;
     bool m_ready = false;
+    LinkSearchTexts m_texts{m_connection};
 };
 
 } // namespace morvane

@@ -4,6 +4,10 @@
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <algorithm>
 #include <tuple>
 
@@ -117,6 +121,53 @@ void LinkTagsAndCounts::fill(QList<LinkItem>& links,
         }
         if (const Entry* entry = m_entries.find(keys[i].second))
             fill(links[keys[i].first], *entry);
+    }
+}
+
+void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, QList<LinkItem>& links,
+                                const QList<QByteArray>& storedIds)
+{
+    if (links.isEmpty())
+        return;
+    QHash<QByteArray, qsizetype> indexOf;
+    indexOf.reserve(storedIds.size());
+    QJsonArray ids;
+    for (qsizetype i = 0; i < storedIds.size(); ++i) {
+        indexOf.insert(storedIds[i], i);
+        ids.append(QString::fromUtf8(storedIds[i]));
+    }
+    // A relation counts once for each link, even one that names the link at both ends. The rows come
+    // unsorted: SQLite sorting them cost more than finding them.
+    SQLiteStatement rows = connection.statement(QStringLiteral(
+        "SELECT page.value, tags.name FROM json_each(?1) AS page CROSS JOIN link_tags ON link_tags.link_id = "
+        "page.value CROSS JOIN tags ON tags.id = link_tags.tag_id "
+        "UNION ALL SELECT page.value, NULL FROM json_each(?1) AS page CROSS JOIN link_relations ON "
+        "link_relations.from_link_id = page.value "
+        "UNION ALL SELECT page.value, NULL FROM json_each(?1) AS page CROSS JOIN link_relations ON "
+        "link_relations.to_link_id = page.value AND link_relations.from_link_id <> page.value"));
+    rows.bind({QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))});
+    QList<QList<QByteArray>> tagNames(links.size());
+    while (rows.step()) {
+        const SQLiteRow row(rows);
+        const auto index = indexOf.constFind(row.utf8(0).toByteArray());
+        if (index == indexOf.constEnd())
+            continue;
+        if (const std::optional<QByteArrayView> name = row.optionalUtf8(1))
+            tagNames[*index].append(name->toByteArray());
+        else
+            ++links[*index].linkedItemCount;
+    }
+    // In the order of the link query's tag column: SQLite's NOCASE, bytes with ASCII letters folded.
+    const auto nocaseLess = [](const QByteArray& a, const QByteArray& b) {
+        return std::lexicographical_compare(a.cbegin(), a.cend(), b.cbegin(), b.cend(), [](char x, char y) {
+            const auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
+            return fold(static_cast<unsigned char>(x)) < fold(static_cast<unsigned char>(y));
+        });
+    };
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        std::sort(tagNames[i].begin(), tagNames[i].end(), nocaseLess);
+        for (const QByteArray& name : std::as_const(tagNames[i]))
+            links[i].tags += splitTagNames(QString::fromUtf8(name));
     }
 }
 

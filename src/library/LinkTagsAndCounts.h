@@ -31,6 +31,11 @@ public:
     // fetched ahead of use.
     void fill(QList<LinkItem>& links, const std::vector<std::pair<qsizetype, StoredIdKey>>& keys) const;
 
+    // The tags and linked item counts of a few links, such as a search's page, in one statement that
+    // seeks each link's rows through the indexes: storedIds[i] is the stored id of links[i].
+    static void fillFew(SQLiteConnection& connection, QList<LinkItem>& links,
+                        const QList<QByteArray>& storedIds);
+
 private:
     // One entry per link, so that a link costs one lookup.
     struct Entry {

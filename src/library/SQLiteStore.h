@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LibraryChangeJournal.h"
 #include "LibraryMerge.h"
 #include "LibraryReads.h"
 #include "LibraryWrites.h"
@@ -133,6 +134,21 @@ public:
     // Each relation's id with its record name, in stored order; rows whose ids are not UUIDs are skipped.
     QList<std::pair<QUuid, QString>> relationRecordNamesByID() { return m_reads.relationRecordNamesByID(); }
 
+    // --- What changed, for a sync pass that sends only that ----------------------------------------
+    // The links, relations and deletions changed after a point of the library's change journal.
+    LibraryChangeJournal::Changes changesSince(std::optional<qint64> since)
+    {
+        return m_journal.changesSince(since);
+    }
+    // Makes the journal again when something removed it or its triggers.
+    void restoreChangeJournal() { LibraryChangeJournal::migrate(m_connection); }
+    QList<LinkItem> linksWithStoredIDs(const QStringList& ids) { return m_journal.links(ids); }
+    QList<LinkRelation> relationsOfStoredIDs(const QStringList& ids) { return m_journal.relationsOf(ids); }
+    QList<DeletedRecord> deletedRecords(const QList<std::pair<QString, QString>>& keys)
+    {
+        return m_journal.deletedRecords(keys);
+    }
+
     // --- Local writes ---------------------------------------------------------------------------
     // The new row with its fourteen stored columns; tags are written separately with replaceTags.
     void insertLink(const LinkItem& item) { m_writes.insertLink(item); }
@@ -199,6 +215,7 @@ private:
     LibraryReads m_reads{m_connection};
     LibraryWrites m_writes{m_connection, m_reads, *m_clock};
     LibraryMerge m_merge{m_connection, m_reads, m_writes};
+    LibraryChangeJournal m_journal{m_connection};
 };
 
 } // namespace morvane

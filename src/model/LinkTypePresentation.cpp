@@ -27,4 +27,11 @@ LinkTypePresentation presentation(LinkType type)
     return {Glyph::document, SystemColor::blue, QString()};
 }
 
+QString sourceAppDisplayName(const QString& storedName)
+{
+    if (storedName == QLatin1String("Finder"))
+        return QStringLiteral("File Manager");
+    return storedName;
+}
+
 } // namespace morvane

@@ -19,4 +19,9 @@ struct LinkTypePresentation {
 
 LinkTypePresentation presentation(LinkType type);
 
+// The name a stored source application is shown by (panel rows, the graph's application filter).
+// Folders saved on a Mac name "Finder", which is no application here: they show "File Manager".
+// Stored values, records and backups keep the stored name, and filters match on it.
+QString sourceAppDisplayName(const QString& storedName);
+
 } // namespace morvane

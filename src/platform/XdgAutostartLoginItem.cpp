@@ -1,6 +1,7 @@
 #include "XdgAutostartLoginItem.h"
 
 #include "foundation/Paths.h"
+#include "platform/DesktopEntry.h"
 #include "platform/FileSystemProbe.h"
 
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <QHash>
 #include <QSaveFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <unistd.h>
 
@@ -33,26 +33,6 @@ bool folderDeniesWriting(const QString& directory)
     if (::access(native.constData(), W_OK) == 0)
         return false;
     return errno == EACCES || errno == EPERM || errno == EROFS;
-}
-
-// The key-value lines of the [Desktop Entry] group, values as written.
-QHash<QString, QString> desktopEntryKeys(const QByteArray& contents)
-{
-    QHash<QString, QString> keys;
-    bool inEntry = false;
-    for (const QByteArray& rawLine : contents.split('\n')) {
-        const QString line = QString::fromUtf8(rawLine).trimmed();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        if (line.startsWith(u'[')) {
-            inEntry = line == QLatin1String("[Desktop Entry]");
-            continue;
-        }
-        const qsizetype equals = line.indexOf(u'=');
-        if (inEntry && equals > 0)
-            keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
-    }
-    return keys;
 }
 
 } // namespace
@@ -88,7 +68,7 @@ LoginItemStatus XdgAutostartLoginItem::status() const
     QFile file(filePath());
     if (!file.open(QIODevice::ReadOnly))
         return LoginItemStatus::notRegistered;
-    const QHash<QString, QString> keys = desktopEntryKeys(file.readAll());
+    const QHash<QString, QString> keys = desktop_entry::keys(file.readAll());
     const bool switchedOff =
         keys.value(QStringLiteral("Hidden")) == QLatin1String("true") ||
         keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QLatin1String("false");
@@ -128,6 +108,20 @@ void XdgAutostartLoginItem::registerItem()
         QStringLiteral("The file “%1” couldn’t be saved in the folder “%2”.").arg(entryFileName, folder));
 }
 
+bool XdgAutostartLoginItem::followRunningProgram()
+{
+    if (!executableExists())
+        return false;
+    const std::optional<QByteArray> contents = desktop_entry::read(filePath());
+    if (!contents)
+        return false;
+    const QHash<QString, QString> keys = desktop_entry::keys(*contents);
+    const QString exec = execValue(m_executablePath);
+    if (!desktop_entry::isMorvaneEntry(keys) || keys.value(QStringLiteral("Exec")) == exec)
+        return false;
+    return desktop_entry::write(filePath(), desktop_entry::withExec(*contents, exec));
+}
+
 void XdgAutostartLoginItem::unregisterItem()
 {
     QFile file(filePath());
@@ -143,37 +137,7 @@ void XdgAutostartLoginItem::unregisterItem()
 
 QString XdgAutostartLoginItem::execValue(const QString& executablePath)
 {
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    const bool needsQuotes = std::any_of(executablePath.cbegin(), executablePath.cend(),
-                                         [](QChar c) { return reserved.contains(c); });
-    QString argument;
-    if (needsQuotes) {
-        argument += u'"';
-        for (const QChar c : executablePath) {
-            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-                argument += u'\\';
-            argument += c;
-        }
-        argument += u'"';
-    } else {
-        argument = executablePath;
-    }
-    argument.replace(u'%', QStringLiteral("%%"));
-    // The escapes of every string value of a desktop entry come on top of the quoting.
-    QString value;
-    for (const QChar c : argument) {
-        if (c == u'\\')
-            value += QStringLiteral("\\\\");
-        else if (c == u'\n')
-            value += QStringLiteral("\\n");
-        else if (c == u'\t')
-            value += QStringLiteral("\\t");
-        else if (c == u'\r')
-            value += QStringLiteral("\\r");
-        else
-            value += c;
-    }
-    return value;
+    return desktop_entry::execValue(executablePath);
 }
 
 } // namespace morvane

@@ -21,6 +21,11 @@ public:
     void registerItem() override;
     void unregisterItem() override;
 
+    // An entry Morvane wrote for a copy of the program elsewhere (a build folder) is made to start
+    // this one, the rest of it kept (a desktop's switch that turned it off too); an entry of anyone
+    // else is left alone. Returns whether the entry was rewritten.
+    bool followRunningProgram();
+
     QString filePath() const;
     // The desktop entry this item writes.
     QByteArray desktopEntry() const;

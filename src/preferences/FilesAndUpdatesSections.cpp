@@ -115,15 +115,18 @@ QWidget* makeUpdatesSection(SectionContext& context)
     PreferencesStore& store = context.preferences;
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Updates"), primary);
     auto* automatic = new QCheckBox(QStringLiteral("Automatically check for updates"));
-    automatic->setChecked(store.automaticUpdates());
-    // Without an updater of our own the setting is kept but has nothing to act on: shown, not offered.
-    automatic->setEnabled(context.updater.isAvailable());
+    // Without an updater of our own the setting has nothing to act on: shown unticked and not offered,
+    // while the stored value is kept for a copy that has one.
+    const bool available = context.updater.isAvailable();
+    automatic->setChecked(available && store.automaticUpdates());
+    automatic->setEnabled(available);
     QObject::connect(automatic, &QCheckBox::toggled, group,
                      [&store](bool on) { store.setAutomaticUpdates(on); });
-    QObject::connect(&store, &PreferencesStore::automaticUpdatesChanged, automatic, [automatic, &store] {
-        const QSignalBlocker blocker(automatic);
-        automatic->setChecked(store.automaticUpdates());
-    });
+    QObject::connect(&store, &PreferencesStore::automaticUpdatesChanged, automatic,
+                     [automatic, &store, available] {
+                         const QSignalBlocker blocker(automatic);
+                         automatic->setChecked(available && store.automaticUpdates());
+                     });
     group->content()->addWidget(automatic);
     auto* check = new QPushButton(glyphIcon(Glyph::sparkles, context.theme.color(primary)),
                                   QStringLiteral("Check for Updates"));
@@ -132,12 +135,11 @@ QWidget* makeUpdatesSection(SectionContext& context)
     row->addWidget(check);
     row->addStretch(1);
     group->content()->addLayout(row);
-    // Without an updater of our own, updates come from the system's package manager.
+    // Without an updater of our own, updates come from the package manager or the source checkout.
     group->content()->addWidget(new PreferenceMessage(
-        context.theme, context.updater.isAvailable()
-                           ? QStringLiteral("Automatic update checks are available.")
-                           : QStringLiteral("Updates for Morvane come from your system's package manager, "
-                                            "so Morvane does not check for updates itself.")));
+        context.theme, available ? QStringLiteral("Automatic update checks are available.")
+                                 : QStringLiteral("Morvane does not check for updates itself. ") +
+                                       context.updater.updateSourceText()));
     return group;
 }
 

@@ -25,6 +25,7 @@
 namespace morvane {
 
 class ActiveContextService;
+class ItemOpening;
 class LinkStore;
 class PasteboardService;
 class QuickPanelTipStore;
@@ -35,10 +36,6 @@ class SearchService;
 // What the quick panel works with. Every service outlives the model; preferences may be absent
 // (the model itself never reads them: the view takes the copy format from there).
 struct QuickPanelServices {
-    // Opens a link with this machine's stored evidence of its file and answers the evidence worth
-    // recording, else none; reports no failure.
-    using Opener =
-        std::function<QCoro::Task<std::optional<FileIdentity>>(LinkItem, std::optional<FileIdentity>)>;
     // The library search (at most 200 links, the recent ones for a blank query); the search
     // service's own when none is given.
     using LinkSearch = std::function<QFuture<QList<LinkItem>>(const QString&)>;
@@ -46,7 +43,7 @@ struct QuickPanelServices {
     LinkStore* store = nullptr;
     SearchService* searchService = nullptr;
     RelationService* relationService = nullptr;
-    Opener opener;
+    std::shared_ptr<ItemOpening> opening; // opens a link and records the open
     PasteboardService* pasteboard = nullptr;
     PreferencesStore* preferences = nullptr;
     ActiveContextService* activeContextService = nullptr;

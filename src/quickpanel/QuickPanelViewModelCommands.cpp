@@ -8,6 +8,7 @@
 #include "foundation/Logging.h"
 #include "foundation/Pending.h"
 #include "services/PasteboardService.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 
@@ -50,35 +51,13 @@ QCoro::Task<bool> QuickPanelViewModel::activateSelection()
 
 QCoro::Task<> QuickPanelViewModel::openLink(LinkItem item)
 {
-    const QPointer<QuickPanelViewModel> self(this);
-    LinkStore& store = *m_services.store;
-    const QuickPanelServices::Opener opener = m_services.opener; // kept while it opens
-    const QUuid id = item.id;
-    std::optional<FileIdentity> stored;
+    const std::shared_ptr<ItemOpening> opening = m_services.opening; // kept while it opens
+    QCoro::Task<> opened = opening->open(std::move(item));
     try {
-        QFuture<std::optional<FileIdentity>> reading =
-            store.read([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
-        stored = co_await reading;
-    } catch (...) {
-        // Opened without this machine's evidence, as if there were none.
-    }
-    if (!self)
-        co_return;
-    std::optional<FileIdentity> refreshed;
-    QCoro::Task<std::optional<FileIdentity>> opening = opener(std::move(item), stored);
-    try {
-        refreshed = co_await opening;
+        co_await std::move(opened);
     } catch (...) {
         qCWarning(lcQuickPanelCommands)
             << "Opening a link failed:" << describeError(std::current_exception());
-    }
-    if (!self)
-        co_return;
-    QFuture<void> recorded = store.recordOpened(id, refreshed, stored.has_value());
-    try {
-        co_await recorded;
-    } catch (...) {
-        // The store is closing; the link is open all the same.
     }
 }
 

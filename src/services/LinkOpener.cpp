@@ -161,7 +161,6 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
     // Read at each open: a folder added in Preferences counts at once.
     m_knownRoots.reload();
     const QStringList roots = m_knownRoots.rootPaths();
-    // g++ 12 mishandles temporaries inside a co_await expression: every operand is a named local.
     const auto lookup = [identity = m_identity, reconciliation = m_reconciliation, item, localResolution,
                          roots] {
         return findFile(*identity, *reconciliation, item, localResolution, roots);
@@ -209,7 +208,6 @@ void LinkOpener::openMessage(const QString& url)
 QCoro::Task<> LinkOpener::openFile(QString path, std::optional<qint64> page)
 {
     if (page) {
-        // Built before the co_await: g++ 12 mishandles temporaries inside a co_await expression.
         QFuture<ProcessResult> query = m_launcher->run(
             QStringLiteral("xdg-mime"),
             {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/pdf")},

@@ -2,6 +2,7 @@
 
 #include "model/FileIdentity.h"
 #include "model/LinkItem.h"
+#include "store/ItemOpener.h"
 
 #include <QCoro/QCoroTask>
 #include <QString>
@@ -38,7 +39,7 @@ std::optional<PdfPageCommand> pdfPageCommand(const QString& desktopFile, const Q
 // as this machine's resolution of the link. An event, a contact or a note that no installed
 // application can show is said in an alert naming the applications that would, once the caller has
 // had its answer (a panel that closes on opening is gone by then).
-class LinkOpener {
+class LinkOpener final : public ItemOpener {
 public:
     LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentityService,
                std::shared_ptr<const FileReconciliationService> fileReconciliationService,
@@ -48,7 +49,8 @@ public:
 
     // Main thread; resumes there. An identity only when a file or folder was opened and its evidence
     // is worth recording.
-    QCoro::Task<std::optional<FileIdentity>> open(LinkItem item, std::optional<FileIdentity> localResolution);
+    QCoro::Task<std::optional<FileIdentity>> open(LinkItem item,
+                                                  std::optional<FileIdentity> localResolution) override;
 
 private:
     void openMessage(const QString& url);

@@ -5,6 +5,7 @@
 #include "foundation/Logging.h"
 #include "foundation/Uuid.h"
 #include "platform/AlertPresenter.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 
 #include <QCoro/QCoroFuture>
@@ -52,7 +53,7 @@ std::optional<QUuid> MorvaneURLHandler::parse(const QString& text)
     return parseUuid(id);
 }
 
-QCoro::Task<> MorvaneURLHandler::handle(QString url, LinkStore& store, LinkOpener& opener)
+QCoro::Task<> MorvaneURLHandler::handle(QString url, LinkStore& store, ItemOpening& opening)
 {
     const std::optional<QUuid> parsed = parse(url);
     if (!parsed) {
@@ -62,27 +63,17 @@ QCoro::Task<> MorvaneURLHandler::handle(QString url, LinkStore& store, LinkOpene
     const QUuid id = *parsed;
     bool inFront = false;
     try {
-        const std::optional<LinkItem> item =
-            co_await store.run([id](SQLiteStore& sqlite) { return sqlite.link(id); });
+        auto lookup = [id](SQLiteStore& sqlite) { return sqlite.link(id); };
+        const std::optional<LinkItem> item = co_await store.run(std::move(lookup));
         if (!item) {
             showNotFound(id);
             co_return;
         }
         m_bringForward();
         inFront = true;
-        const std::optional<FileIdentity> stored =
-            co_await store.run([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
         // The opener reports no failure of its own: what it cannot open it logs.
-        QCoro::Task<std::optional<FileIdentity>> opening = opener.open(*item, stored);
-        const std::optional<FileIdentity> refreshed = co_await std::move(opening);
-        // Done: the item is open. What the library records of it cannot fail the open any more.
-        QFuture<void> recorded = store.recordOpened(id, refreshed, stored.has_value());
-        try {
-            co_await recorded;
-        } catch (...) {
-            qCWarning(lcMorvaneURL).noquote()
-                << "The open was not recorded:" << describeError(std::current_exception());
-        }
+        QCoro::Task<> opened = opening.open(*item, ItemOpening::UnreadableEvidence::fail);
+        co_await std::move(opened);
     } catch (...) {
         const QString description = describeError(std::current_exception());
         qCCritical(lcMorvaneURL).noquote() << "Failed to open morvane URL:" << description;

@@ -11,7 +11,7 @@
 namespace morvane {
 
 class AlertPresenter;
-class LinkOpener;
+class ItemOpening;
 class LinkStore;
 
 // Opens the saved item named by a morvane://open/<id> link that another application followed. Only
@@ -30,7 +30,7 @@ public:
 
     // Main thread. Looks the item up, opens it and records the open; every failure is logged and,
     // unless the link was malformed, shown to the user. Never throws.
-    QCoro::Task<> handle(QString url, LinkStore& store, LinkOpener& opener);
+    QCoro::Task<> handle(QString url, LinkStore& store, ItemOpening& opening);
 
 private:
     void showNotFound(const QUuid& id);

@@ -2,13 +2,11 @@
 
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
+#include "platform/DesktopEntry.h"
 #include "platform/ProcessLauncher.h"
 
 #include <QCoro/QCoroFuture>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 MORVANE_LOGGING_CATEGORY(lcUrlScheme, "URLScheme")
 
@@ -20,26 +18,19 @@ const QString desktopFileName = QStringLiteral("morvane.desktop");
 const QString schemeType = QStringLiteral("x-scheme-handler/morvane");
 constexpr std::chrono::milliseconds queryTimeout{5000};
 
-bool needsQuoting(const QString& path)
+// Whether a system entry of ours (the package's) takes the scheme.
+bool systemEntryDeclaresScheme()
 {
-    for (const QChar c : path) {
-        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && !QStringLiteral("/._+-").contains(c))
-            return true;
+    for (const QString& directory : desktop_entry::systemDataDirectories()) {
+        const std::optional<QByteArray> contents =
+            desktop_entry::read(directory + QStringLiteral("/applications/") + desktopFileName);
+        if (!contents)
+            continue;
+        const QStringList types =
+            desktop_entry::keys(*contents).value(QStringLiteral("MimeType")).split(u';', Qt::SkipEmptyParts);
+        return types.contains(schemeType);
     }
     return false;
-}
-
-// The Exec line of the entry there, or nothing when there is no readable entry.
-std::optional<QString> storedExecLine(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("Exec="))
-            return QString::fromUtf8(line.trimmed());
-    }
-    return QString();
 }
 
 } // namespace
@@ -66,48 +57,47 @@ QString UrlSchemeRegistration::desktopFilePath()
 
 QString UrlSchemeRegistration::execLine(const QString& executable)
 {
-    QString program = executable;
-    if (needsQuoting(program)) {
-        // Inside quotes these four are escaped with a backslash; then the value's own escaping
-        // doubles every backslash once more.
-        QString quoted;
-        for (const QChar c : program) {
-            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-                quoted += u'\\';
-            quoted += c;
-        }
-        program = u'"' + quoted + u'"';
-        program.replace(u'\\', QStringLiteral("\\\\"));
-    }
-    program.replace(u'%', QStringLiteral("%%"));
-    return QStringLiteral("Exec=") + program + QStringLiteral(" %u");
+    return QStringLiteral("Exec=") + desktop_entry::execValue(executable) + QStringLiteral(" %u");
 }
 
 bool UrlSchemeRegistration::writeDesktopFileIfNeeded(const QString& executable)
 {
     const QString path = desktopFilePath();
-    const QString exec = execLine(executable);
-    if (storedExecLine(path) == exec)
+    const std::optional<QByteArray> contents = desktop_entry::read(path);
+    const QHash<QString, QString> keys =
+        contents ? desktop_entry::keys(*contents) : QHash<QString, QString>();
+    const bool ours = contents && desktop_entry::isMorvaneEntry(keys);
+    if (systemEntryDeclaresScheme()) {
+        // The installed menu entry takes the links. A hidden handler of ours under the same name would
+        // hide that entry from the menu, so one left from a run in a build folder goes.
+        if (ours && keys.value(QStringLiteral("NoDisplay")) == QLatin1String("true") && !QFile::remove(path))
+            qCWarning(lcUrlScheme).noquote() << "Cannot remove" << privateValue(path);
         return true;
-    if (!QDir().mkpath(QFileInfo(path).path())) {
-        qCWarning(lcUrlScheme).noquote() << "Cannot make the applications folder for" << privateValue(path);
+    }
+    const QString exec = execLine(executable).mid(int(qstrlen("Exec=")));
+    if (contents) {
+        // Another program's entry is left alone; ours follows the program that runs now.
+        if (!ours || keys.value(QStringLiteral("Exec")) == exec)
+            return true;
+        if (desktop_entry::write(path, desktop_entry::withExec(*contents, exec)))
+            return true;
+        qCWarning(lcUrlScheme).noquote() << "Cannot write" << privateValue(path);
         return false;
     }
-    QSaveFile file(path);
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Morvane\n"
-                                         "Icon=morvane\n") +
+                                         "Icon=morvane\n"
+                                         "Exec=") +
                           exec +
                           QStringLiteral("\n"
                                          "MimeType=x-scheme-handler/morvane;\n"
                                          "NoDisplay=true\n"
                                          "Terminal=false\n");
-    if (!file.open(QIODevice::WriteOnly) || file.write(entry.toUtf8()) < 0 || !file.commit()) {
-        qCWarning(lcUrlScheme).noquote() << "Cannot write" << privateValue(path) << file.errorString();
-        return false;
-    }
-    return true;
+    if (desktop_entry::write(path, entry.toUtf8()))
+        return true;
+    qCWarning(lcUrlScheme).noquote() << "Cannot write" << privateValue(path);
+    return false;
 }
 
 QCoro::Task<> UrlSchemeRegistration::registerScheme(QString executable)

@@ -14,8 +14,9 @@ class ProcessLauncher;
 // ours to handle and is dropped without a word.
 QStringList morvaneUrls(const QStringList& arguments);
 
-// Makes the desktop send morvane: links to this copy of the application: a hidden desktop entry for
-// the scheme in the user's applications folder, named the scheme's default handler.
+// Makes the desktop send morvane: links to this copy of the application. An installed package's menu
+// entry takes the scheme itself; without one, a hidden desktop entry for the scheme in the user's
+// applications folder does. Either is named the scheme's default handler.
 class UrlSchemeRegistration {
 public:
     explicit UrlSchemeRegistration(std::shared_ptr<ProcessLauncher> launcher);
@@ -25,8 +26,10 @@ public:
     // The entry's Exec line for the program, quoted as desktop entries require.
     static QString execLine(const QString& executable);
 
-    // Writes the entry when it is missing or starts another program, then asks xdg-mime to make it
-    // the default only when it is not already. Main thread; never throws (failures are logged). The
+    // Without a system entry for the scheme, writes the user's entry when it is missing, or makes one
+    // Morvane wrote start this program (an entry of anyone else is left alone); with one, removes a
+    // hidden entry of ours that would hide it. Then asks xdg-mime to make morvane.desktop the
+    // default only when it is not already. Main thread; never throws (failures are logged). The
     // registration object may be gone before the task ends.
     QCoro::Task<> registerScheme(QString executable);
 

@@ -324,6 +324,10 @@ void FolderRecordStore::closeFolder()
     m_cache.clear();
     m_listing.reset();
     m_listingStamp.reset();
+    // Another folder, or the same one after a while away: everything is answered again.
+    m_answered.clear();
+    m_answeredListing.reset();
+    m_answeredStamps.clear();
 }
 
 int FolderRecordStore::folder()
@@ -648,13 +652,7 @@ std::optional<QByteArray> FolderRecordStore::changeToken()
     if (!folderStamp.settled())
         return std::nullopt;
     const std::shared_ptr<const QStringList> names = listing();
-    if (names != m_listingFileNamesOf) {
-        m_listingFileNames.clear();
-        m_listingFileNames.reserve(names->size());
-        for (const QString& name : *names)
-            m_listingFileNames.append(QFile::encodeName(fileNameOf(name)));
-        m_listingFileNamesOf = names;
-    }
+    fileNamesOf(names);
     QByteArray token;
     token.reserve((m_listingFileNames.size() + 1) * qsizetype(sizeof(FileStamp)));
     const auto append = [&token](const FileStamp& stamp) {
@@ -672,6 +670,75 @@ std::optional<QByteArray> FolderRecordStore::changeToken()
         append(stamp);
     }
     return token;
+}
+
+const QList<QByteArray>& FolderRecordStore::fileNamesOf(const std::shared_ptr<const QStringList>& names)
+{
+    if (names != m_listingFileNamesOf) {
+        m_listingFileNames.clear();
+        m_listingFileNames.reserve(names->size());
+        for (const QString& name : *names)
+            m_listingFileNames.append(QFile::encodeName(fileNameOf(name)));
+        m_listingFileNamesOf = names;
+    }
+    return m_listingFileNames;
+}
+
+RecordStore::Changes FolderRecordStore::changesSince(const QByteArray& since)
+{
+    const int dir = folder();
+    const std::shared_ptr<const QStringList> names = listing();
+    const QList<QByteArray>& fileNames = fileNamesOf(names);
+    Changes changes;
+    changes.complete = since.isEmpty() || since != m_answered;
+    // Files listed before are looked up by position while the listing stands, by name once it moved.
+    const bool sameListing = !changes.complete && names == m_answeredListing;
+    QHash<QString, FileStamp> answeredByName;
+    if (!changes.complete && !sameListing) {
+        answeredByName.reserve(m_answeredListing->size());
+        for (qsizetype i = 0; i < m_answeredListing->size(); ++i)
+            answeredByName.insert(m_answeredListing->at(i), m_answeredStamps.at(i));
+    }
+    QList<FileStamp> stamps(names->size());
+    for (qsizetype i = 0; i < names->size(); ++i) {
+        struct stat info {};
+        if (::fstatat(dir, fileNames.at(i).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            stamps[i] = stampOf<FileStamp>(info);
+        if (!changes.complete) {
+            const QString& name = names->at(i);
+            const FileStamp* answered = nullptr;
+            if (sameListing)
+                answered = &m_answeredStamps.at(i);
+            else if (const auto found = answeredByName.constFind(name); found != answeredByName.constEnd())
+                answered = &*found;
+            const bool unchanged = answered && *answered == stamps[i] && stamps[i] != FileStamp{};
+            if (!sameListing)
+                answeredByName.remove(name);
+            if (unchanged)
+                continue;
+        }
+        // Stamped before the read: a change made meanwhile moves the stamp and is answered next time.
+        if (!stamps[i].settled())
+            stamps[i] = FileStamp{};
+        const QString& name = names->at(i);
+        std::optional<CloudRecord> record;
+        try {
+            record = read(name);
+        } catch (const UnusableRecordError&) {
+        }
+        if (record && mayHoldType(name, record->recordType()))
+            changes.records.append(std::move(*record));
+        else if (!changes.complete)
+            changes.removed.append(name);
+    }
+    // What was answered before and is no longer listed is gone.
+    for (auto gone = answeredByName.constBegin(); gone != answeredByName.constEnd(); ++gone)
+        changes.removed.append(gone.key());
+    m_answeredListing = names;
+    m_answeredStamps = std::move(stamps);
+    m_answered = m_answerPrefix + QByteArray::number(++m_answers);
+    changes.since = m_answered;
+    return changes;
 }
 
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QUuid>
 
 #include <optional>
 
@@ -63,6 +64,10 @@ public:
     // The stamps of the folder and of every record file in it, looked at without opening or listing
     // anything while the folder's own stamp stands; none while any of them is too fresh to trust.
     std::optional<QByteArray> changeToken() override;
+    // Compares each file's stamp with the one it had when last answered: only files whose stamp moved,
+    // or was too fresh to trust then, are read (or taken from what is kept of them).
+    bool tracksChanges() const override { return true; }
+    Changes changesSince(const QByteArray& since) override;
 
 private:
     // What tells one version of an entry from another without reading it. The modification time may
@@ -113,6 +118,8 @@ private:
     std::shared_ptr<const QStringList> listing();
     Page listFrom(const QString& recordType, const QString& after, std::shared_ptr<const QStringList> names,
                   int limit);
+    // The file names of the listing, encoded for the file system.
+    const QList<QByteArray>& fileNamesOf(const std::shared_ptr<const QStringList>& names);
 
     QString m_folderPath;
     int m_folder = -1;
@@ -124,6 +131,14 @@ private:
     QList<QByteArray> m_listingFileNames;
     std::shared_ptr<const QStringList> m_listingFileNamesOf;
     std::optional<FileStamp> m_listingStamp;
+    // What the last changesSince answered: its listing, and the stamp of each file then (a blank stamp
+    // for one too fresh to trust, so that it is answered again).
+    QByteArray m_answered;
+    // Answers of another store never pass for this one's.
+    QByteArray m_answerPrefix = QUuid::createUuid().toByteArray(QUuid::Id128) + ':';
+    quint64 m_answers = 0;
+    std::shared_ptr<const QStringList> m_answeredListing;
+    QList<FileStamp> m_answeredStamps;
     // Field names and record types repeat in every record: the cached records share one copy of each.
     QSet<QString> m_words;
 };

@@ -61,6 +61,20 @@ public:
     // removed, replaced from outside); none when the store cannot tell at the moment. It costs far
     // less than listing: a sync pass compares it to skip a pass that would find nothing new.
     virtual std::optional<QByteArray> changeToken() { return std::nullopt; }
+
+    // What changed since an earlier answer, for a caller that keeps what it decoded: the records added
+    // or rewritten since then (of every type, by name) and the names of records gone or no longer
+    // readable. Given no earlier answer, or one the store no longer knows, it answers every record and
+    // says it is complete. A record is answered again while it is too fresh to trust its stamp.
+    struct Changes {
+        QByteArray since; // give it to the next call
+        bool complete = false;
+        QList<CloudRecord> records;
+        QStringList removed;
+    };
+    // Whether the store answers changesSince; a caller asks each type in full otherwise.
+    virtual bool tracksChanges() const { return false; }
+    virtual Changes changesSince(const QByteArray& /*since*/) { return {}; }
 };
 
 } // namespace morvane

@@ -7,10 +7,13 @@
 
 #include <QCoroFuture>
 #include <QHash>
+#include <QMap>
+#include <QMultiHash>
 #include <QPromise>
 #include <QSet>
 
 #include <algorithm>
+#include <variant>
 
 namespace morvane {
 
@@ -33,6 +36,94 @@ struct RecordStoreSyncService::LocalState {
     QList<DeletedRecord> deletions;
 };
 
+// The keys a pass after a change looks at, on both sides: what changed, and what the decisions about it
+// read (a link's deletion and relations, a relation's deletion).
+struct RecordStoreSyncService::Scope {
+    QSet<QUuid> links;
+    QSet<QString> relations;                     // by record name
+    QSet<std::pair<QString, QString>> deletions; // the deleted record's type and name
+    // The library's keys to read them by: link ids (as stored where the journal named them), the ends
+    // of the relations, and the deletions.
+    QStringList linkIDs;
+    QStringList relationEnds;
+    QList<std::pair<QString, QString>> deletionKeys;
+
+    bool isEmpty() const { return links.isEmpty() && relations.isEmpty() && deletions.isEmpty(); }
+};
+
+namespace {
+
+// A deletion, link or relation record as its type's reader made it, or none when it does not read.
+struct RemoteValue {
+    QString recordType;
+    std::variant<std::monostate, DeletedRecord, LinkItem, LinkRelation> value;
+};
+
+} // namespace
+
+// What a completed pass leaves for the next: the store's point to answer changes from, every record
+// decoded, and where the library's journal stood when the pass began.
+struct RecordStoreSyncService::Kept {
+    QByteArray recordsSince;
+    QMap<QString, RemoteValue> records; // by record name, as the store lists them
+    // The names of the records each key finds: "L" and a link's id, "R" and a relation's name, "E" and
+    // either end of a relation, "D" and a deletion's type and name.
+    QMultiHash<QString, QString> index;
+    qint64 journalThrough = 0;
+    qint64 othersCommits = 0;
+    qint64 schemaVersion = 0;
+};
+
+namespace {
+
+QString deletionKey(const QString& type, const QString& name)
+{
+    return u'D' + type + u'\x1f' + name;
+}
+
+QStringList indexKeys(const RemoteValue& decoded)
+{
+    if (const auto* deleted = std::get_if<DeletedRecord>(&decoded.value))
+        return {deletionKey(deleted->recordType, deleted->recordName)};
+    if (const auto* link = std::get_if<LinkItem>(&decoded.value))
+        return {u'L' + uuidString(link->id)};
+    if (const auto* relation = std::get_if<LinkRelation>(&decoded.value))
+        return {u'R' + RecordFormats::relationRecordName(*relation), u'E' + uuidString(relation->fromLinkID),
+                u'E' + uuidString(relation->toLinkID)};
+    return {};
+}
+
+void keep(RecordStoreSyncService::Kept& kept, const QString& name, RemoteValue decoded)
+{
+    for (const QString& key : indexKeys(decoded))
+        kept.index.insert(key, name);
+    kept.records.insert(name, std::move(decoded));
+}
+
+// Forgets the record under the name, answering what it was.
+std::optional<RemoteValue> forget(RecordStoreSyncService::Kept& kept, const QString& name)
+{
+    const auto found = kept.records.constFind(name);
+    if (found == kept.records.constEnd())
+        return std::nullopt;
+    RemoteValue decoded = *found;
+    kept.records.erase(found);
+    for (const QString& key : indexKeys(decoded))
+        kept.index.remove(key, name);
+    return decoded;
+}
+
+// The names of the records the key finds.
+QStringList namesOf(const RecordStoreSyncService::Kept& kept, const QString& key)
+{
+    QStringList names;
+    for (auto name = kept.index.constFind(key); name != kept.index.constEnd() && name.key() == key; ++name)
+        names.append(*name);
+    return names;
+}
+
+} // namespace
+
 namespace {
 
 using LocalState = RecordStoreSyncService::LocalState;
@@ -46,9 +137,7 @@ QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::millisecond
     co_await elapsed->future();
 }
 
-// The library steps of a pass, each one job on the store thread. The coroutines below bind every
-// co_await result to a name before looping over it: with g++ 12, a range-for straight over a
-// co_await that suspends destroyed the temporary twice and corrupted the heap.
+// The library steps of a pass, each one job on the store thread.
 QFuture<void> eraseLibrary(LinkStore& store)
 {
     return store.run([](SQLiteStore& sqlite) { sqlite.eraseAll(); });
@@ -64,10 +153,30 @@ QFuture<std::pair<qint64, qint64>> libraryStamp(LinkStore& store)
     return store.run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });
 }
 
-QFuture<LocalState> readLocal(LinkStore& store)
+QFuture<LocalState> readLocal(LinkStore& store,
+                              const std::shared_ptr<const RecordStoreSyncService::Scope>& scope)
 {
-    return store.run([](SQLiteStore& sqlite) {
-        return LocalState{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
+    return store.run([scope](SQLiteStore& sqlite) {
+        if (!scope)
+            return LocalState{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
+        return LocalState{sqlite.linksWithStoredIDs(scope->linkIDs),
+                          sqlite.relationsOfStoredIDs(scope->relationEnds),
+                          sqlite.deletedRecords(scope->deletionKeys)};
+    });
+}
+
+// Where the library's journal stands, and what it names after the point, when there is one. A journal
+// that something removed is made again: the pass that finds it so looks at everything.
+QFuture<LibraryChangeJournal::Changes> readJournal(LinkStore& store, std::optional<qint64> since)
+{
+    return store.run([since](SQLiteStore& sqlite) {
+        LibraryChangeJournal::Changes changes = sqlite.changesSince(since);
+        if (!changes.complete) {
+            sqlite.restoreChangeJournal();
+            changes = sqlite.changesSince(std::nullopt);
+            changes.complete = false;
+        }
+        return changes;
     });
 }
 
@@ -170,6 +279,37 @@ QString relationDeletionName(const QString& pairName)
     return RecordFormats::tombstoneRecordName(DeletedRecord{RecordFormats::relationType, pairName, {}});
 }
 
+std::optional<RemoteValue> remoteValue(const CloudRecord& record)
+{
+    RemoteValue decoded{record.recordType(), std::monostate()};
+    if (record.recordType() == RecordFormats::deletedRecordType) {
+        if (std::optional<DeletedRecord> deleted = RecordFormats::deletedRecord(record);
+            deleted && RecordFormats::isSyncedDeletion(*deleted))
+            decoded.value = std::move(*deleted);
+    } else if (record.recordType() == RecordFormats::linkType) {
+        if (std::optional<LinkItem> link = RecordFormats::linkItem(record))
+            decoded.value = std::move(*link);
+    } else if (record.recordType() == RecordFormats::relationType) {
+        if (std::optional<LinkRelation> relation = RecordFormats::linkRelation(record))
+            decoded.value = std::move(*relation);
+    } else {
+        return std::nullopt; // the reset marker is read at every pass, never kept
+    }
+    return decoded;
+}
+
+// The scope's keys in the forms the library is read by.
+void addReadingKeys(RecordStoreSyncService::Scope& scope)
+{
+    for (const QUuid& id : std::as_const(scope.links)) {
+        scope.linkIDs.append(uuidString(id));
+        scope.relationEnds.append(uuidString(id));
+    }
+    for (const QString& name : std::as_const(scope.relations))
+        scope.relationEnds.append(name.split(u'_'));
+    scope.deletionKeys = QList<std::pair<QString, QString>>(scope.deletions.cbegin(), scope.deletions.cend());
+}
+
 template <class T, class Reader>
 void decodeListed(const QList<CloudRecord>& records, Reader reader, QSet<QString>& names, QList<T>& values)
 {
@@ -178,6 +318,133 @@ void decodeListed(const QList<CloudRecord>& records, Reader reader, QSet<QString
         if (std::optional<T> value = reader(record))
             values.append(std::move(*value));
     }
+}
+
+// The remote side of a pass from the decoded records, as listing each type would give it.
+RecordStoreSyncService::RemoteState remoteStateOf(const QMap<QString, RemoteValue>& records)
+{
+    RecordStoreSyncService::RemoteState remote;
+    for (auto record = records.cbegin(); record != records.cend(); ++record) {
+        const RemoteValue& decoded = record.value();
+        if (decoded.recordType == RecordFormats::deletedRecordType) {
+            if (const auto* deleted = std::get_if<DeletedRecord>(&decoded.value)) {
+                remote.deletions.append(*deleted);
+                remote.deletionsByName.insert(RecordFormats::tombstoneRecordName(*deleted), *deleted);
+            }
+            continue;
+        }
+        remote.listedNames.insert(record.key());
+        if (const auto* link = std::get_if<LinkItem>(&decoded.value)) {
+            remote.links.append(*link);
+            remote.linksByID.insert(link->id, *link);
+        } else if (const auto* relation = std::get_if<LinkRelation>(&decoded.value)) {
+            const QString name = RecordFormats::relationRecordName(*relation);
+            remote.relations.append(*relation);
+            remote.relationsByName.insert(name, *relation);
+        }
+    }
+    return remote;
+}
+
+// What a changed record (as it was, or as it is) brings into the scope.
+void touch(RecordStoreSyncService::Scope& scope, const QString& recordName, const RemoteValue& decoded)
+{
+    if (const auto* deleted = std::get_if<DeletedRecord>(&decoded.value)) {
+        scope.deletions.insert({deleted->recordType, deleted->recordName});
+    } else if (decoded.recordType == RecordFormats::linkType) {
+        if (const auto* link = std::get_if<LinkItem>(&decoded.value))
+            scope.links.insert(link->id);
+        if (const std::optional<QUuid> id = parseUuid(recordName))
+            scope.links.insert(*id);
+    } else if (decoded.recordType == RecordFormats::relationType) {
+        if (const auto* relation = std::get_if<LinkRelation>(&decoded.value))
+            scope.relations.insert(RecordFormats::relationRecordName(*relation));
+        scope.relations.insert(recordName);
+    }
+}
+
+// The keys the library's journal names.
+void touch(RecordStoreSyncService::Scope& scope, const LibraryChangeJournal::Changes& journal)
+{
+    for (const QString& stored : journal.links) {
+        if (const std::optional<QUuid> id = parseUuid(stored))
+            scope.links.insert(*id);
+        scope.linkIDs.append(stored);
+        scope.relationEnds.append(stored);
+    }
+    for (const auto& [from, to] : journal.relations) {
+        const std::optional<QUuid> fromID = parseUuid(from);
+        const std::optional<QUuid> toID = parseUuid(to);
+        if (fromID && toID)
+            scope.relations.insert(LinkRelation::recordName(*fromID, *toID));
+        scope.relationEnds.append(from);
+        scope.relationEnds.append(to);
+    }
+    for (const std::pair<QString, QString>& deleted : journal.deletedRecords)
+        scope.deletions.insert(deleted);
+}
+
+// Adds what the decisions about the scope's keys read: a deletion's link or relation, a link's
+// relations, and the deletion of every link and relation in it; then the keys to read them by.
+void close(RecordStoreSyncService::Scope& scope, const RecordStoreSyncService::Kept& kept)
+{
+    for (const auto& [type, name] : std::as_const(scope.deletions)) {
+        if (type == RecordFormats::linkType) {
+            if (const std::optional<QUuid> id = parseUuid(name))
+                scope.links.insert(*id);
+        } else if (type == RecordFormats::relationType) {
+            scope.relations.insert(name);
+        }
+    }
+    for (const QUuid& id : std::as_const(scope.links)) {
+        for (const QString& name : namesOf(kept, u'E' + uuidString(id))) {
+            const auto found = kept.records.constFind(name);
+            if (found == kept.records.constEnd())
+                continue;
+            if (const auto* relation = std::get_if<LinkRelation>(&found->value))
+                scope.relations.insert(RecordFormats::relationRecordName(*relation));
+        }
+        scope.deletions.insert({RecordFormats::linkType, uuidString(id)});
+    }
+    for (const QString& name : std::as_const(scope.relations))
+        scope.deletions.insert({RecordFormats::relationType, name});
+    addReadingKeys(scope);
+}
+
+// The kept records the scope's decisions read: those its keys find, and those under the names of its
+// links, relations and deleted records themselves (listed, though they may not read).
+QMap<QString, RemoteValue> recordsOf(const RecordStoreSyncService::Kept& kept,
+                                     const RecordStoreSyncService::Scope& scope)
+{
+    QStringList names;
+    for (const QUuid& id : scope.links) {
+        names += namesOf(kept, u'L' + uuidString(id));
+        names.append(uuidString(id));
+    }
+    for (const QString& relation : scope.relations) {
+        names += namesOf(kept, u'R' + relation);
+        names.append(relation);
+    }
+    for (const auto& [type, name] : scope.deletions) {
+        names += namesOf(kept, deletionKey(type, name));
+        names.append(name);
+    }
+    QMap<QString, RemoteValue> records;
+    for (const QString& name : std::as_const(names)) {
+        if (const auto found = kept.records.constFind(name); found != kept.records.constEnd())
+            records.insert(name, *found);
+    }
+    return records;
+}
+
+template <class T, class InScope> QList<T> within(const QList<T>& values, InScope inScope)
+{
+    QList<T> result;
+    for (const T& value : values) {
+        if (inScope(value))
+            result.append(value);
+    }
+    return result;
 }
 
 } // namespace
@@ -219,6 +486,10 @@ QCoro::Task<RecordStoreSyncService::Fingerprint> RecordStoreSyncService::fingerp
 QCoro::Task<void> RecordStoreSyncService::sync(LinkStore& store)
 {
     co_await requireReadyAccount();
+    if (m_remote.tracksChanges()) {
+        co_await trackedPass(store);
+        co_return;
+    }
     const Fingerprint before = co_await fingerprint(store);
     if (m_settled && before.records && before == *m_settled)
         co_return;
@@ -245,16 +516,97 @@ QCoro::Task<void> RecordStoreSyncService::fullPass(LinkStore& store)
     const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
     co_await applyLibraryReset(store, reset);
     const RemoteState remote = co_await fetchRemoteState();
-    co_await pull(store, remote);
+    const std::shared_ptr<const Scope> everything;
+    const bool pushed = co_await exchange(store, remote, everything, reset);
+    if (pushed)
+        LibraryReset::setCompletedPass(*m_defaults, true);
+}
+
+QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, const RemoteState& remote,
+                                                   std::shared_ptr<const Scope> scope,
+                                                   std::optional<LibraryReset> reset)
+{
+    co_await pull(store, remote, scope);
     // Another machine may have erased everything while this pass pulled: pushing now would bring this
     // library back into the emptied store.
     const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
     if (resetNow != reset) {
         co_await applyLibraryReset(store, resetNow);
-        co_return;
+        co_return false;
     }
-    co_await push(store, remote);
+    co_await push(store, remote, scope);
+    co_return true;
+}
+
+QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
+{
+    std::unique_ptr<Kept> kept = std::move(m_kept);
+    m_remote.takeSkipped(); // what an earlier pass or erase left out is not this pass's
+    const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
+    if (reset && LibraryReset::shouldApply(*reset, *m_defaults))
+        kept.reset();
+    co_await applyLibraryReset(store, reset);
+
+    // Another connection's commit may come from a program without our triggers, and a schema that moved
+    // may have lost them: the journal alone is trusted only when neither happened since the last pass.
+    const std::optional<qint64> journalSince = kept ? std::optional(kept->journalThrough) : std::nullopt;
+    const LibraryChangeJournal::Changes journal = co_await readJournal(store, journalSince);
+    if (kept && (!journal.complete || journal.everything || journal.othersCommits != kept->othersCommits ||
+                 journal.schemaVersion != kept->schemaVersion))
+        kept.reset();
+    // Every awaited call's arguments are named locals: g++ 12 destroys temporaries made inside a co_await
+    // expression twice.
+    const QByteArray recordsSince = kept ? kept->recordsSince : QByteArray();
+    const RecordStore::Changes changes = co_await m_remote.changesSince(recordsSince);
+    if (changes.complete)
+        kept.reset();
+
+    auto next = std::make_unique<Kept>();
+    next->recordsSince = changes.since;
+    next->journalThrough = journal.through;
+    next->othersCommits = journal.othersCommits;
+    next->schemaVersion = journal.schemaVersion;
+    std::shared_ptr<Scope> scope;
+    if (kept) {
+        next->records = std::move(kept->records);
+        scope = std::make_shared<Scope>();
+    }
+    const std::shared_ptr<const Scope> scoped = scope;
+    if (kept)
+        next->index = std::move(kept->index);
+    for (const QString& name : changes.removed) {
+        if (const std::optional<RemoteValue> gone = forget(*next, name); gone && scope)
+            touch(*scope, name, *gone);
+    }
+    for (const CloudRecord& record : changes.records) {
+        if (const std::optional<RemoteValue> was = forget(*next, record.recordName()); was && scope)
+            touch(*scope, record.recordName(), *was);
+        if (std::optional<RemoteValue> decoded = remoteValue(record)) {
+            if (scope)
+                touch(*scope, record.recordName(), *decoded);
+            keep(*next, record.recordName(), std::move(*decoded));
+        }
+    }
+    if (scope)
+        touch(*scope, journal);
+
+    if (!scope || !scope->isEmpty()) {
+        // A pass after a change decides about its scope alone, so only the records that scope reads make
+        // its remote side.
+        if (scope)
+            close(*scope, *next);
+        const RemoteState remote = remoteStateOf(scope ? recordsOf(*next, *scope) : next->records);
+        const bool pushed = co_await exchange(store, remote, scoped, reset);
+        if (!pushed)
+            co_return;
+    }
     LibraryReset::setCompletedPass(*m_defaults, true);
+    const QStringList skipped = m_remote.takeSkipped();
+    if (!skipped.isEmpty()) {
+        store.notifyDidMutate(false);
+        throw SkippedRecordsError(skipped);
+    }
+    m_kept = std::move(next);
 }
 
 QCoro::Task<void> RecordStoreSyncService::applyLibraryReset(LinkStore& store,
@@ -287,7 +639,8 @@ QCoro::Task<bool> RecordStoreSyncService::syncedBefore(LinkStore& store)
 {
     if (LibraryReset::hasAnyAcknowledged(*m_defaults))
         co_return true;
-    const LocalState local = co_await readLocal(store);
+    const std::shared_ptr<const Scope> everything;
+    const LocalState local = co_await readLocal(store, everything);
     if (local.links.isEmpty() && local.relations.isEmpty() && local.deletions.isEmpty())
         co_return false;
     const RemoteState remote = co_await fetchRemoteState();
@@ -323,14 +676,17 @@ QCoro::Task<RecordStoreSyncService::RemoteState> RecordStoreSyncService::fetchRe
     co_return remote;
 }
 
-QCoro::Task<void> RecordStoreSyncService::pull(LinkStore& store, const RemoteState& remote)
+QCoro::Task<void> RecordStoreSyncService::pull(LinkStore& store, const RemoteState& remote,
+                                               std::shared_ptr<const Scope> scope)
 {
     const std::pair<qint64, qint64> stampBefore = co_await libraryStamp(store);
-    const LocalState local = co_await readLocal(store);
+    const LocalState local = co_await readLocal(store, scope);
     QHash<QString, QDateTime> localDeletions;
     for (const DeletedRecord& deleted : local.deletions)
         localDeletions.insert(deleted.id(), deleted.deletedAt);
     for (const DeletedRecord& deleted : remote.deletions) {
+        if (scope && !scope->deletions.contains({deleted.recordType, deleted.recordName}))
+            continue;
         // One already known here, as late, would only be written again.
         const auto known = localDeletions.constFind(deleted.id());
         if (known != localDeletions.constEnd() && *known >= deleted.deletedAt)
@@ -338,20 +694,30 @@ QCoro::Task<void> RecordStoreSyncService::pull(LinkStore& store, const RemoteSta
         co_await applyDeletion(store, deleted);
         store.notifyDidMutate(false);
     }
-    const QList<LinkToApply> links = linksToApply(remote.links, local);
+    const QList<LinkToApply> links = linksToApply(
+        scope ? within(remote.links, [&](const LinkItem& link) { return scope->links.contains(link.id); })
+              : remote.links,
+        local);
     for (qsizetype first = 0; first < links.size(); first += applyBatch)
         co_await applyLinks(store, links.mid(first, applyBatch));
     // A relation the library holds already, or one its deletion outdates, is passed over without a write.
-    for (qsizetype first = 0; first < remote.relations.size(); first += applyBatch)
-        co_await applyRelations(store, remote.relations.mid(first, applyBatch));
+    const QList<LinkRelation> relations =
+        scope ? within(remote.relations,
+                       [&](const LinkRelation& relation) {
+                           return scope->relations.contains(RecordFormats::relationRecordName(relation));
+                       })
+              : remote.relations;
+    for (qsizetype first = 0; first < relations.size(); first += applyBatch)
+        co_await applyRelations(store, relations.mid(first, applyBatch));
     const std::pair<qint64, qint64> stampAfter = co_await libraryStamp(store);
     if (stampAfter != stampBefore)
         store.notifyDidMutate(false);
 }
 
-QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store, const RemoteState& remote)
+QCoro::Task<void> RecordStoreSyncService::push(LinkStore& store, const RemoteState& remote,
+                                               std::shared_ptr<const Scope> scope)
 {
-    const LocalState local = co_await readLocal(store);
+    const LocalState local = co_await readLocal(store, scope);
     for (const DeletedRecord& deleted : local.deletions) {
         if (!RecordFormats::isSyncedDeletion(deleted))
             continue;
@@ -399,6 +765,7 @@ QCoro::Task<LibraryReset> RecordStoreSyncService::eraseRemoteData()
     const LibraryReset reset{QUuid::createUuid(), m_clock->now()};
     co_await m_remote.saveLibraryReset(reset);
     m_settled.reset();
+    m_kept.reset();
     co_return reset;
 }
 

@@ -19,7 +19,12 @@ class LinkStore;
 // store cannot use (UnusableRecordError) is the exception: it is left out, the pass goes on, and the
 // pass ends in a SkippedRecordsError that names what it left out. A pass that finds the library and
 // the record store as the last pass left them, when that pass changed nothing and left nothing out,
-// ends at once. The library's work runs on the store's thread, the record store's on a thread of its
+// ends at once. With a record store that tracks its changes, a pass after a completed one looks only at
+// what changed since on either side: the records the store answers as changed, and the keys the
+// library's change journal names, with whatever each decision depends on (a link's deletion and
+// relations, a relation's deletion); any doubt (another program wrote to the library, its schema moved,
+// the store lost track, the last pass failed or left records out) makes it a whole pass again. The
+// library's work runs on the store's thread, the record store's on a thread of its
 // own, and the coroutine itself on the caller's (main) thread.
 class RecordStoreSyncService final : public CloudKitSyncService {
 public:
@@ -42,6 +47,8 @@ public:
 
     struct RemoteState;
     struct LocalState;
+    struct Scope;
+    struct Kept;
 
 private:
     // What a pass that changes nothing leaves as it found.
@@ -54,13 +61,20 @@ private:
     QCoro::Task<void> requireReadyAccount();
     QCoro::Task<Fingerprint> fingerprint(LinkStore& store);
     QCoro::Task<void> fullPass(LinkStore& store);
+    // The pass with a store that tracks its changes.
+    QCoro::Task<void> trackedPass(LinkStore& store);
     // Applies the marker when it is to be applied here.
     QCoro::Task<void> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
     // Whether this library took part in sync before, as far as evidence shows.
     QCoro::Task<bool> syncedBefore(LinkStore& store);
     QCoro::Task<RemoteState> fetchRemoteState();
-    QCoro::Task<void> pull(LinkStore& store, const RemoteState& remote);
-    QCoro::Task<void> push(LinkStore& store, const RemoteState& remote);
+    // Pulls, then pushes unless the reset marker moved meanwhile (it is applied instead); true when it
+    // pushed.
+    QCoro::Task<bool> exchange(LinkStore& store, const RemoteState& remote,
+                               std::shared_ptr<const Scope> scope, std::optional<LibraryReset> reset);
+    // Both look at every record and row, or only at those of the scope.
+    QCoro::Task<void> pull(LinkStore& store, const RemoteState& remote, std::shared_ptr<const Scope> scope);
+    QCoro::Task<void> push(LinkStore& store, const RemoteState& remote, std::shared_ptr<const Scope> scope);
     QCoro::Task<void> deleteAllRemoteRecords();
     QCoro::Task<void> waitForRemoteErase(int attempts, std::chrono::milliseconds pause);
     // Each record by the name it is listed under, whether or not it reads as what its type holds.
@@ -72,6 +86,8 @@ private:
     Pause m_pause;
     // Left by the last pass when it changed nothing.
     std::optional<Fingerprint> m_settled;
+    // Left by the last completed pass with a store that tracks its changes.
+    std::unique_ptr<Kept> m_kept;
 };
 
 } // namespace morvane

@@ -135,6 +135,14 @@ QCoro::Task<std::optional<QByteArray>> RemoteRecords::changeToken()
     co_return result;
 }
 
+QCoro::Task<RecordStore::Changes> RemoteRecords::changesSince(QByteArray since)
+{
+    QFuture<RecordStore::Changes> changes =
+        request([since](RecordStore& store) { return store.changesSince(since); });
+    RecordStore::Changes result = co_await changes;
+    co_return result;
+}
+
 QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 {
     QList<CloudRecord> records = co_await queryAll(recordType);

@@ -35,6 +35,9 @@ public:
     // Every record of the type, all pages. A first page that finds no such record type counts as
     // none; an error of a later page is thrown.
     QCoro::Task<QList<CloudRecord>> fetchAll(QString recordType);
+    // See RecordStore::changesSince; the decoding is left to the caller.
+    bool tracksChanges() const { return m_store->tracksChanges(); }
+    QCoro::Task<RecordStore::Changes> changesSince(QByteArray since);
     // See RecordStore::changeToken.
     QCoro::Task<std::optional<QByteArray>> changeToken();
     // The decoded records of a type; records the readers refuse are left out, and so are deletions of

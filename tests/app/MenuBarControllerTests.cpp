@@ -23,11 +23,13 @@ TEST(MenuBarController, TheMenuHoldsFiveItemsAndTwoSeparatorsAndTheUpdateCheckSa
     EXPECT_EQ(items, (QStringList{"Open Morvane\tCtrl+Super+L ", "Open Graph\tCtrl+Super+G ", "—",
                                   "Preferences… Ctrl+,", "Check for Updates… ", "—", "Quit Morvane Ctrl+Q"}));
 
-    // There is no updater here: the check says where updates come from instead of doing nothing.
+    // There is no updater here: the check says where updates come from instead of doing nothing (for
+    // this test's program, a build folder).
     test.app.menuBarController()->menu()->actions().at(4)->trigger();
     ASSERT_EQ(test.alerts->shown.size(), 1);
     EXPECT_EQ(test.alerts->shown.first().informativeText,
-              "Updates for Morvane come from your system's package manager.");
+              "This copy of Morvane runs from a build folder: `git pull` and `scripts/run` in its source "
+              "folder update it.");
 }
 
 // Where the desktop holds the shortcuts, its keys are the ones that work, as the user changes them.

@@ -1,12 +1,14 @@
 #include "TestApp.h"
 #include "TestFiles.h"
 #include "app/IncomingUrls.h"
+#include "app/MenuBarController.h"
 #include "app/WindowControllers.h"
 #include "services/HotkeyService.h"
 #include "services/PreferencesStore.h"
 #include "store/LinkStore.h"
 #include "store/LinkStoreNotifier.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTest>
@@ -86,13 +88,41 @@ TEST(MorvaneApp, AStartHidesTheApplicationAndEachShortcutTogglesItsWindow)
     EXPECT_TRUE(isShown(window));
 }
 
-// `morvane --quick-panel` and `morvane --graph` are for the running copy (their toggling, handed over
-// by a later process, is checked end to end); other arguments are not.
-TEST(MorvaneApp, TheWindowCommandsAreHandedOnWithTheUrls)
+// The window commands, handed over by a later process (or given to the first one), act on the running
+// copy in order: --quick-panel and --graph toggle their windows as the shortcuts do, --preferences and
+// --quit are the tray menu's items. Other arguments are not for the running copy.
+TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
 {
     EXPECT_EQ(incomingItems({"--graph", "--verbose", "morvane://open/1", "--quick-panel", "--quick-panel=1",
-                             "https://example.com"}),
-              (QStringList{"--graph", "morvane://open/1", "--quick-panel"}));
+                             "https://example.com", "--quit", "--preferences"}),
+              (QStringList{"--graph", "morvane://open/1", "--quick-panel", "--quit", "--preferences"}));
+
+    TestApp test;
+    ASSERT_TRUE(test.app.start());
+    int quits = 0;
+    test.app.menuBarController()->onQuit = [&quits] { ++quits; };
+    IncomingUrls incoming;
+    incoming.receive({"--quick-panel"});
+    test.app.attachIncomingUrls(incoming);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(isShown(test.app.quickPanelController()->window()));
+    incoming.receive({"--quick-panel", "--graph"});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(isShown(test.app.quickPanelController()->window()));
+    EXPECT_TRUE(isShown(test.app.graphWindowController()->window()));
+
+    const auto preferencesShown = [] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->windowTitle() == "Morvane Preferences")
+                return true;
+        }
+        return false;
+    };
+    EXPECT_FALSE(preferencesShown());
+    incoming.receive({"--preferences", "--quit"});
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(preferencesShown());
+    EXPECT_EQ(quits, 1);
 }
 
 TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)

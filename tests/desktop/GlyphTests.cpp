@@ -4,7 +4,7 @@
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
 
-#include "foundation/SharedColors.h"
+#include "desktop/SharedColors.h"
 
 #include <QCryptographicHash>
 #include <QFontInfo>

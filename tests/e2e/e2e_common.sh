@@ -159,6 +159,14 @@ wait_for() {
 }
 
 app_exited() { ! kill -0 "$app" 2>/dev/null; }
+# The pids of every morvane of this session (other sessions may run on the same machine).
+ours() {
+  local pid
+  for pid in $(pgrep -x morvane); do
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "HOME=$E2E_HOME" && echo "$pid"
+  done
+  return 0
+}
 # The mapped window titled "Morvane" that comes first: an alert or dialog while the panel is hidden.
 dialog_window() { xdotool search --onlyvisible --name '^Morvane$' | head -1 | grep .; }
 

@@ -11,14 +11,6 @@ binary=$1
 start_session "$@"
 use_stand_in_browser
 
-# Every morvane of this session (other sessions may run on the same machine).
-ours() {
-  local pid
-  for pid in $(pgrep -x morvane); do
-    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "HOME=$E2E_HOME" && echo "$pid"
-  done
-  return 0
-}
 count() { ours | wc -l; }
 one_running() { [ "$(count)" -eq 1 ]; }
 opened_lines() { wc -l <"$opened"; }

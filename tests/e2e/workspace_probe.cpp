@@ -6,8 +6,8 @@
 
 #include "capture/ActiveContextService.h"
 #include "capture/ObsidianActiveContextProvider.h"
+#include "desktop/X11Workspace.h"
 #include "foundation/Clock.h"
-#include "platform/X11Workspace.h"
 
 #include <QApplication>
 #include <QWidget>

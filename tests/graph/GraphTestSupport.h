@@ -2,12 +2,14 @@
 
 #include "../capture/CaptureTestSupport.h"
 #include "ManualClock.h"
+#include "RecordingOpener.h"
 #include "TestEnvironment.h"
 #include "TestValues.h"
 #include "capture/ActiveContextService.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "graph/GraphViewModel.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
@@ -45,20 +47,6 @@ inline LinkRelation relation(const LinkItem& from, const LinkItem& to)
     return {QUuid::createUuid(), from.id, to.id, QDateTime::currentDateTimeUtc()};
 }
 
-// Opens nothing: keeps what it was asked to open and answers the evidence the test chose.
-class RecordingOpener final : public ItemOpener {
-public:
-    QCoro::Task<std::optional<FileIdentity>> open(LinkItem item, std::optional<FileIdentity>) override
-    {
-        opened.append(std::move(item));
-        // A copy: QCoro moves from a non-const lvalue given to co_return.
-        co_return std::optional<FileIdentity>(found);
-    }
-
-    QList<LinkItem> opened;
-    std::optional<FileIdentity> found;
-};
-
 // A graph model whose loads answer at once with `items` and `relations` (or with the library's
 // contents once they are saved there), or, while loads are deferred, wait until the test finishes
 // them in any order. The application in front answers what `frontmost` holds.
@@ -70,13 +58,14 @@ struct GraphFixture {
     QList<LinkItem> items;
     QList<LinkRelation> relations;
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
+    std::shared_ptr<ItemOpening> opening = std::make_shared<ItemOpening>(*store, opener);
     std::shared_ptr<StubProvider> frontmost = std::make_shared<StubProvider>(QStringLiteral("Front"));
     bool fromLibrary = false;
     bool deferLoads = false;
     std::vector<std::shared_ptr<QPromise<GraphLibrary>>> pendingLoads;
     int loadsStarted = 0;
     GraphViewModel model{
-        *store, opener,
+        *store, opening,
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{frontmost}),
         clock, [this] {
             ++loadsStarted;

@@ -82,6 +82,22 @@ TEST(GraphToolbarModelTests, FilterMenuListsWhatTheLibraryHoldsAndCountsActiveFi
     EXPECT_EQ(fx.shownTitles(), QStringList({"A", "B", "C"}));
 }
 
+// Folders saved on a Mac name "Finder": the menu shows the Linux name, and the filter it sets is the
+// stored name, so a stored filter keeps matching.
+TEST(GraphToolbarModelTests, TheAppFilterShowsLinuxNamesAndMatchesTheStoredOnes)
+{
+    ToolbarFixture fx;
+    fx.load({linkItem("Folder", LinkType::folder, {}, {}, "Finder"),
+             linkItem("Message", LinkType::mail, {}, {}, "Mail")});
+    auto entries = fx.toolbar.filterEntries();
+    EXPECT_TRUE(titles(entries).contains("File Manager"));
+    EXPECT_FALSE(titles(entries).contains("Finder"));
+    entry(entries, "File Manager").trigger();
+    EXPECT_EQ(fx.model.appFilters(), QSet<QString>{"Finder"});
+    EXPECT_EQ(fx.shownTitles(), QStringList{"Folder"});
+    EXPECT_EQ(entry(fx.toolbar.filterEntries(), "File Manager").icon, Glyph::checkmark);
+}
+
 TEST(GraphToolbarModelTests, ScopeMenuMarksTheCurrentScopeAndChoosingItAgainRebuilds)
 {
     ToolbarFixture fx;

@@ -118,7 +118,7 @@ TEST(GraphViewModelTests, LoadsTheStoreAndFollowsItsChanges)
 {
     test::GraphFixture fx;
     GraphViewModel model(
-        *fx.store, fx.opener,
+        *fx.store, fx.opening,
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}), fx.clock);
     model.reload();
     ASSERT_TRUE(settle([&] { return model.message() != QStringLiteral("Loading graph..."); }));

@@ -29,9 +29,10 @@ TEST(SQLiteStoreSchema, CreatesTheLibraryInAPrivateDataFolderWithEveryTableColum
                            "last_opened_at", "bookmark_data", "file_resource_identifier", "volume_identifier",
                            "last_known_path", "content_hash", "file_size"}));
     EXPECT_EQ(texts(store, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
-              QStringList({"deleted_records", "link_local_resolutions", "link_relations", "link_search",
-                           "link_search_config", "link_search_data", "link_search_idx",
-                           "link_search_progress", "link_search_seal", "link_tags", "links", "tags"}));
+              QStringList({"deleted_records", "library_changes", "link_local_resolutions", "link_relations",
+                           "link_search", "link_search_config", "link_search_data", "link_search_idx",
+                           "link_search_progress", "link_search_seal", "link_tags", "links",
+                           "sqlite_sequence", "tags"}));
     EXPECT_EQ(texts(store, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT "
                                           "LIKE 'sqlite_autoindex%' ORDER BY rowid")),
               QStringList({"links_search_idx", "links_url_idx", "links_file_identity_idx",

@@ -20,11 +20,27 @@ const QString plainSearchSql =
 
 // Short, common, rare, wildcards inside, case beyond ASCII, a type and a tag, quotes and backslashes,
 // a text in the url of every seventh link only, and a very long one.
-const QStringList queries = {
-    "e",   "zz",    "alpha",    "ALPHA",   "report",     "ünï",      "ÜNÏCODE",       "Ünï",
-    "a_b", "al%ha", "rep%t_in", "50% off", "mail",       "obsidian", "zeta",          "élan",
-    "t_x", "site3", "site",     "site3.e", "\"q'u\\o\"", "notes",    "beta report%a", QString(1000, u'x'),
-    "web"};
+const QStringList queries = {"e", "zz", "alpha", "ALPHA", "report", "ünï", "ÜNÏCODE", "Ünï", "a_b", "al%ha",
+                             "rep%t_in", "50% off", "mail", "obsidian", "zeta", "élan", "t_x", "site3",
+                             "site", "site3.e", "\"q'u\\o\"", "notes", "beta report%a", QString(1000, u'x'),
+                             "web",
+                             // One and two characters: rare and common, in titles alone, in other texts
+                             // alone, in both, in a tag alone, with wildcards, and case beyond ASCII.
+                             "Q", "xq", "jq", "zq", "x", "b", "9", "Ä", "ü", "%q", "q_", "%", "~"};
+
+// A few links whose rare letters a one- or two-character text finds among thousands.
+void addRareLinks(SQLiteStore& store)
+{
+    for (const char* title : {"Qx marks the spot", "the QX file", "qX"})
+        addLink(store, makeLink(title));
+    LinkItem inNotes = makeLink("plain");
+    inNotes.notes = "a jq filter";
+    addLink(store, inNotes);
+    addLink(store, makeLink("plain too", "https://zq.example/"));
+    LinkItem tagged = makeLink("tagged");
+    tagged.tags = {"q"};
+    addLink(store, tagged);
+}
 
 void expectPlainResults(SQLiteStore& store, const char* when, bool indexed = true)
 {
@@ -49,6 +65,7 @@ TEST(SearchIndex, ListsWhatThePlainStatementListsThroughEveryWrite)
 {
     SQLiteStore store(libraryFile());
     fillVariedLibrary(store, 7, 10000);
+    addRareLinks(store);
     expectPlainResults(store, "generated");
 
     // Links whose ids are stored in the written form, which the writes name them by.
@@ -84,6 +101,26 @@ TEST(SearchIndex, ListsWhatThePlainStatementListsThroughEveryWrite)
     expectPlainResults(store, "after a replacing import");
     store.eraseAll();
     expectPlainResults(store, "after an erase");
+}
+
+// Short texts are answered from what the store keeps of the links' texts: another program's writes
+// reach it through the journal, and without the journal the store reads the library instead.
+TEST(SearchIndex, ShortTextsFollowOtherProgramsWritesAndDoWithoutTheJournal)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 5, 4000);
+    addRareLinks(store);
+    expectPlainResults(store, "generated");
+    SQLiteConnection other = rawLibrary(store);
+    other.execute(
+        "UPDATE links SET title = 'Qx from elsewhere' WHERE rowid = (SELECT min(rowid) FROM links)");
+    other.execute("DELETE FROM links WHERE title = 'the QX file'");
+    other.execute("UPDATE links SET notes = 'no longer' WHERE notes = 'a jq filter'");
+    expectPlainResults(store, "after another program's writes");
+
+    other.execute("DROP TRIGGER library_changes_link_update");
+    other.execute("UPDATE links SET title = 'qx unseen by the journal' WHERE title = 'plain too'");
+    expectPlainResults(store, "without the journal");
 }
 
 TEST(SearchIndex, ALibraryOpenedBeforeTheIndexIsIndexedInStepsWhileItChanges)

@@ -1,8 +1,6 @@
 #include "FakeProcessLauncher.h"
 #include "TestFiles.h"
-#include "foundation/Clock.h"
 #include "platform/DesktopServices.h"
-#include "platform/X11Workspace.h"
 
 #include <gtest/gtest.h>
 
@@ -78,16 +76,4 @@ TEST(XdgDesktopServices, ApplicationsAreFoundAndLaunchedThroughTheirDesktopFiles
     EXPECT_EQ(
         launcher->calls(),
         (QList<Call>{{"/opt/card hop/cardhop", {"--new-window", "say \"hi\"", "100%", "--icon="}, {}}}));
-}
-
-TEST(X11Workspace, WithoutAnX11DisplayOrInAWaylandSessionNothingIsInFront)
-{
-    for (const auto& [displayName, wayland] : {std::pair(":4242", ""), std::pair("", "wayland-0")}) {
-        const ScopedEnvironmentVariable display("DISPLAY", QByteArray(displayName));
-        const ScopedEnvironmentVariable waylandDisplay("WAYLAND_DISPLAY", QByteArray(wayland));
-        X11Workspace workspace("org.morvane.Morvane", SystemClock::shared());
-        EXPECT_FALSE(workspace.isAvailable());
-        EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
-        EXPECT_TRUE(workspace.runningApplications().isEmpty());
-    }
 }

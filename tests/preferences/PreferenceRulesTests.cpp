@@ -47,6 +47,11 @@ TEST(PreferenceRulesTests, MessagesAndStatusesTakeTheirInkFromTheExactText)
     EXPECT_EQ(accessStatusColor("Requesting…", calendarGranted), colors::secondary);
     EXPECT_EQ(accessStatusColor("", calendarGranted), colors::secondary);
 
+    // A sync that failed reads as a fault, one waiting for an account as something to do.
+    EXPECT_EQ(syncStatusColor(SyncStatus::notSignedIn), colors::orange);
+    EXPECT_EQ(syncStatusColor(SyncStatus::error), colors::red);
+    EXPECT_EQ(syncStatusColor(SyncStatus::upToDate), colors::green);
+
     EXPECT_EQ(preferenceSection("General"), std::nullopt);
     EXPECT_EQ(preferenceSection("files"), PreferenceSection::files);
 }

@@ -147,6 +147,25 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
               nullptr);
 }
 
+// With no updater to act on it, the automatic check is shown unticked and cannot be changed, whatever
+// the stored setting says, and that setting is kept as it was.
+TEST(PreferencesWindowTests, TheAutomaticUpdateBoxIsNotShownTickedWhileItCanDoNothing)
+{
+    test::PreferencesFixture fx;
+    QWidget* updates = fx.window->sectionPage(PreferenceSection::updates);
+    auto* automatic = withText<QCheckBox>(updates, "Automatically check for updates");
+    ASSERT_NE(automatic, nullptr);
+    EXPECT_TRUE(fx.preferences->automaticUpdates());
+    EXPECT_FALSE(automatic->isChecked());
+    EXPECT_FALSE(automatic->isEnabled());
+    fx.preferences->setAutomaticUpdates(true);
+    EXPECT_FALSE(automatic->isChecked());
+    EXPECT_EQ(fx.defaults->boolValue(Keys::automaticUpdates), true);
+    EXPECT_NE(withText<QLabel>(updates,
+                               "Morvane does not check for updates itself. " + fx.updater.updateSourceText()),
+              nullptr);
+}
+
 // Fantastical and Cardhop have no version for this desktop: a stored choice of either stays and shows,
 // but neither is offered; the permissions say what capture reads, not a scripting it never does.
 TEST(PreferencesWindowTests, ApplicationsWithoutALinuxVersionAreShownButNotOffered)

@@ -7,6 +7,7 @@
 #include "InMemoryCalendarStore.h"
 #include "InMemoryContactStore.h"
 #include "ManualClock.h"
+#include "RecordingOpener.h"
 #include "capture/ActiveContextService.h"
 #include "capture/CalendarEventService.h"
 #include "capture/ContactService.h"
@@ -15,6 +16,7 @@
 #include "services/PasteboardService.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
+#include "store/ItemOpening.h"
 #include "store/RelationService.h"
 
 #include <QCoroTask>
@@ -62,18 +64,14 @@ struct PanelFixture {
     std::shared_ptr<StubProvider> frontmost = std::make_shared<StubProvider>(QStringLiteral("Front"));
     ActiveContextService contexts{{frontmost}};
     QuickPanelTipStore tips{defaults};
-    QList<LinkItem> opened;
+    std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
+    QList<LinkItem>& opened = opener->opened;
     bool holdSearches = false;
     std::vector<std::pair<QString, std::shared_ptr<QPromise<QList<LinkItem>>>>> heldSearches;
 
     QuickPanelViewModel model{QuickPanelServices{
-        &store, &search, &relations,
-        [this](LinkItem item, std::optional<FileIdentity>) -> QCoro::Task<std::optional<FileIdentity>> {
-            opened.append(std::move(item));
-            co_return std::optional<FileIdentity>();
-        },
-        &pasteboard, nullptr, &contexts, &tips, clock,
-        [this](const QString& query) {
+        &store, &search, &relations, std::make_shared<ItemOpening>(store, opener), &pasteboard, nullptr,
+        &contexts, &tips, clock, [this](const QString& query) {
             if (!holdSearches)
                 return search.searchLinks(query);
             heldSearches.emplace_back(query, std::make_shared<QPromise<QList<LinkItem>>>());

@@ -4,6 +4,7 @@
 #include "ScriptedAlertPresenter.h"
 
 #include "services/MorvaneURLHandler.h"
+#include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 
 #include <QCoro/QCoroTask>
@@ -73,7 +74,10 @@ protected:
                                                       .arg(desktop->openedUrls.size()));
                               }};
 
-    void handle(const QString& url) { QCoro::waitFor(handler.handle(url, *store, opener)); }
+    // Not owned: the doubles outlive it.
+    ItemOpening opening{*store, std::shared_ptr<LinkOpener>(std::shared_ptr<LinkOpener>(), &opener)};
+
+    void handle(const QString& url) { QCoro::waitFor(handler.handle(url, *store, opening)); }
 
     void saveWebLink()
     {

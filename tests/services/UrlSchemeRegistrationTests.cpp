@@ -1,4 +1,5 @@
 #include "FakeProcessLauncher.h"
+#include "TestFiles.h"
 
 #include "services/UrlSchemeRegistration.h"
 
@@ -68,10 +69,50 @@ TEST_F(SchemeRegistration, WritesTheEntryAndMakesItTheDefaultOnlyWhenNeeded)
     EXPECT_EQ(registerAs(binary).size(), 1);
     EXPECT_TRUE(entry().contains("X-Mark=kept"));
 
-    // The application moved: the entry is written again for the new place.
+    // The application moved (a build folder, then another): the entry starts the new place, the rest
+    // of it kept.
     EXPECT_EQ(registerAs("/usr/bin/morvane").size(), 1);
     EXPECT_TRUE(entry().contains("\nExec=/usr/bin/morvane %u\n"));
-    EXPECT_FALSE(entry().contains("X-Mark"));
+    EXPECT_TRUE(entry().contains("X-Mark=kept"));
+    EXPECT_EQ(entry().count("Exec="), 1);
+}
+
+// An entry of the same name that Morvane did not write (another program's, or the user's own that
+// starts "morvane" through the PATH) is left as it is.
+TEST_F(SchemeRegistration, LeavesAnEntryItDidNotWriteAlone)
+{
+    for (const QByteArray& other :
+         {QByteArray("[Desktop Entry]\nType=Application\nName=Other\nExec=/opt/other/morvane %u\n"),
+          QByteArray("[Desktop Entry]\nType=Application\nName=Morvane\nExec=morvane %u\n"),
+          QByteArray("[Desktop Entry]\nType=Application\nName=Morvane\nExec=/opt/morvane-2/run %u\n")}) {
+        writeFile(UrlSchemeRegistration::desktopFilePath(), other);
+        registerAs(binary);
+        EXPECT_EQ(entry().toUtf8(), other);
+    }
+}
+
+// Installed from the package, the system's menu entry takes the links: no entry is written for the
+// user, and the hidden one a run from a build folder left, which would hide the menu entry, goes.
+// A system entry that does not declare the scheme changes nothing.
+TEST_F(SchemeRegistration, ASystemEntryForTheSchemeTakesThePlaceOfTheUsersEntry)
+{
+    const QString system = homePath("system-data");
+    const QByteArray previous = qgetenv("XDG_DATA_DIRS");
+    qputenv("XDG_DATA_DIRS", (homePath("none") + ":" + system).toUtf8());
+    writeFile(system + "/applications/morvane.desktop",
+              "[Desktop Entry]\nType=Application\nName=Morvane\nExec=morvane %u\n");
+    currentDefault = "morvane.desktop";
+    registerAs("/home/a/src/morvane/build/src/app/morvane");
+    EXPECT_TRUE(QFileInfo::exists(UrlSchemeRegistration::desktopFilePath()));
+
+    writeFile(system + "/applications/morvane.desktop",
+              "[Desktop Entry]\nType=Application\nName=Morvane\nExec=morvane %u\n"
+              "MimeType=x-scheme-handler/morvane;\n");
+    EXPECT_EQ(registerAs("/usr/bin/morvane").size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(UrlSchemeRegistration::desktopFilePath()));
+    EXPECT_EQ(registerAs("/usr/bin/morvane").size(), 1);
+    EXPECT_FALSE(QFileInfo::exists(UrlSchemeRegistration::desktopFilePath()));
+    qputenv("XDG_DATA_DIRS", previous);
 }
 
 TEST(SchemeExecLine, QuotesWhatTheDesktopEntryFormatReserves)

@@ -17,12 +17,14 @@ namespace morvane::test {
 // queries at `pageSize`. Faults: fail(...) makes the nth matching request throw the given error.
 // Interleaving: beforeRequest runs before every request, on the requesting thread, so a test can
 // act as another machine at that exact moment (save over a record between a fetch and its save).
-// The log lists every request as "<operation> <record type or name>".
+// The log lists every request as "<operation> <record type or name>". With `tracking` set it answers the
+// records changed since an earlier answer, logged as "changes since" (or "changes everything").
 class InMemoryRecordStore final : public RecordStore {
 public:
-    enum class Operation { fetch, save, remove, query };
+    enum class Operation { fetch, save, remove, query, changes };
 
     AccountStatus account = AccountStatus::available;
+    bool tracking = false;
     int pageSize = maximumResults;
     std::function<void(Operation, const QString& typeOrName)> beforeRequest;
 
@@ -101,7 +103,29 @@ public:
         std::lock_guard lock(m_mutex);
         if (!m_records.remove(recordName))
             throw CloudKitError(CloudKitError::unknownItem, "Record not found");
-        ++m_removals;
+        m_removed.append({++m_removals, recordName});
+    }
+
+    bool tracksChanges() const override { return tracking; }
+    Changes changesSince(const QByteArray& since) override
+    {
+        request(Operation::changes, since.isEmpty() ? QStringLiteral("everything") : QStringLiteral("since"));
+        std::lock_guard lock(m_mutex);
+        const QList<QByteArray> point = since.split(':');
+        Changes changes;
+        changes.complete = point.size() != 2;
+        const int tagsSince = changes.complete ? 0 : point[0].toInt();
+        const int removalsSince = changes.complete ? 0 : point[1].toInt();
+        for (const CloudRecord& record : std::as_const(m_records)) {
+            if (record.changeTag().toInt() > tagsSince)
+                changes.records.append(record);
+        }
+        for (const auto& [removal, name] : std::as_const(m_removed)) {
+            if (removal > removalsSince)
+                changes.removed.append(name);
+        }
+        changes.since = QByteArray::number(m_lastTag) + ':' + QByteArray::number(m_removals);
+        return changes;
     }
 
     // Moves with every write and removal.
@@ -135,7 +159,7 @@ private:
         if (beforeRequest)
             beforeRequest(operation, typeOrName);
         std::lock_guard lock(m_mutex);
-        static const char* const operationNames[] = {"fetch", "save", "remove", "query"};
+        static const char* const operationNames[] = {"fetch", "save", "remove", "query", "changes"};
         m_log.append(QString::fromLatin1(operationNames[int(operation)]) + u' ' + typeOrName);
         for (qsizetype i = 0; i < m_faults.size(); ++i) {
             Fault& fault = m_faults[i];
@@ -171,6 +195,7 @@ private:
     QStringList m_log;
     int m_lastTag = 0;
     int m_removals = 0;
+    QList<std::pair<int, QString>> m_removed; // each removal's number with the name removed
 };
 
 } // namespace morvane::test

@@ -185,6 +185,58 @@ TEST_F(FolderRecordStoreTest, aPeersChangeIsSeenThoughItsFileKeptAnOldTime)
     EXPECT_EQ(store.fetch("one").string("title"), "second, longer");
 }
 
+// The changes answered after an earlier answer are the files whose stamps moved since, and the files
+// too fresh to trust; a file whose stamp stands is neither read nor answered.
+TEST_F(FolderRecordStoreTest, changesAreTheFilesWhoseStampsMovedOrAreTooFreshToTrust)
+{
+    FolderRecordStore peer(store.folderPath());
+    const auto age = [&](const QStringList& names) {
+        const struct timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        for (const QString& name : names)
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(store.folderPath() + "/" + name).constData(),
+                                  hourAgo, 0),
+                      0);
+    };
+    const auto namesOf = [](const RecordStore::Changes& changes) {
+        QStringList names;
+        for (const CloudRecord& r : changes.records)
+            names.append(r.recordName());
+        return names;
+    };
+    for (const char* name : {"one", "two", "three"})
+        peer.save(record("Link", name));
+    age(files());
+    RecordStore::Changes changes = store.changesSince({});
+    EXPECT_TRUE(changes.complete);
+    EXPECT_EQ(namesOf(changes), (QStringList{"one", "three", "two"}));
+    changes = store.changesSince(changes.since);
+    EXPECT_FALSE(changes.complete);
+    EXPECT_TRUE(changes.records.isEmpty() && changes.removed.isEmpty());
+
+    // A file rewritten in place with its old time: unreadable now, yet its stamp moved, so it is read.
+    const QString twoPath = store.folderPath() + "/two.record";
+    writeFile(twoPath, "not a record");
+    age({"two.record"});
+    CloudRecord one = peer.fetch("one");
+    one.set("title", "changed");
+    peer.save(one);
+    peer.save(record("Link", "four"));
+    peer.remove("three");
+    changes = store.changesSince(changes.since);
+    EXPECT_EQ(namesOf(changes), (QStringList{"four", "one"}));
+    EXPECT_EQ(changes.records.constLast().string("title"), "changed");
+    EXPECT_EQ(changes.removed, (QStringList{"two", "three"}));
+
+    // Fresh files are answered until their time is old enough to trust; an unknown point starts over.
+    changes = store.changesSince(changes.since);
+    EXPECT_EQ(namesOf(changes), (QStringList{"four", "one"}));
+    age({"four.record", "one.record"});
+    changes = store.changesSince(changes.since);
+    EXPECT_EQ(namesOf(changes), (QStringList{"four", "one"})); // their stamps moved once more
+    EXPECT_TRUE(store.changesSince(changes.since).records.isEmpty());
+    EXPECT_TRUE(store.changesSince("elsewhere").complete);
+}
+
 // A save over a link or a FIFO replaces the entry itself, never what a link points to; a delete removes
 // a link, not its target; a folder is neither replaced nor removed.
 TEST_F(FolderRecordStoreTest, savesReplaceEntriesThatAreNotFilesNeverWhatALinkPointsTo)

@@ -243,5 +243,52 @@ TEST_F(FolderSyncTest, theEraseDeletesRecordsByTheNamesTheyAreListedUnder)
     EXPECT_TRUE(names(RecordFormats::relationType).isEmpty());
 }
 
+// The folder store with a hook before each listing, to act as another machine at that moment.
+class HookedFolder final : public RecordStore {
+public:
+    FolderRecordStore folder;
+    std::function<void(const QString& recordType)> beforeQuery;
+
+    AccountStatus accountStatus() override { return folder.accountStatus(); }
+    CloudRecord fetch(const QString& name) override { return folder.fetch(name); }
+    CloudRecord save(const CloudRecord& record) override { return folder.save(record); }
+    void remove(const QString& name) override { folder.remove(name); }
+    Page query(const QString& type, int limit) override
+    {
+        if (beforeQuery)
+            beforeQuery(type);
+        return folder.query(type, limit);
+    }
+    Page query(const Cursor& cursor, int limit) override { return folder.query(cursor, limit); }
+    std::optional<QByteArray> changeToken() override { return folder.changeToken(); }
+};
+
+// The folder store keeps what it read of each file: the erase marker that another machine writes
+// while this one pulls is read from the file again before anything is pushed.
+TEST_F(FolderSyncTest, aPassLooksAtTheMarkerFileAgainBeforeItPushes)
+{
+    auto hooked = std::make_shared<HookedFolder>();
+    Machine c{"c", hooked};
+    a.add(makeLink("on a"));
+    a.sync();
+    c.sync();
+    c.add(makeLink("new on c"));
+    bool erased = false;
+    hooked->beforeQuery = [&](const QString& type) {
+        if (type != RecordFormats::relationType || std::exchange(erased, true))
+            return;
+        for (const QString& name : names(RecordFormats::linkType))
+            folder().remove(name);
+        CloudRecord marker(RecordFormats::libraryResetType, RecordFormats::libraryResetName);
+        RecordFormats::writeLibraryResetFields({QUuid::createUuid(), at("2020-01-01T00:00:00.000Z")}, marker);
+        folder().save(marker);
+    };
+    c.sync();
+    hooked->beforeQuery = {};
+    ASSERT_TRUE(erased);
+    EXPECT_TRUE(names(RecordFormats::linkType).isEmpty());
+    EXPECT_TRUE(c.titles().isEmpty());
+}
+
 } // namespace
 } // namespace morvane::test

@@ -6,8 +6,8 @@
 #include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
+#include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
-#include "foundation/SharedColors.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>

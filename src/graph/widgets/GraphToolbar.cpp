@@ -5,8 +5,8 @@
 #include "desktop/DataText.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
+#include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
-#include "foundation/SharedColors.h"
 #include "graph/GraphViewModel.h"
 
 #include <QFontMetricsF>

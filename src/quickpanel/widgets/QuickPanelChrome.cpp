@@ -2,9 +2,9 @@
 
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
+#include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
 #include "foundation/KeyText.h"
-#include "foundation/SharedColors.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QPainter>
@@ -59,42 +59,40 @@ QString ctrl(const QString& key)
     return keyCombinationText(KeyModifier::ctrl, key);
 }
 
-QString hints(const QStringList& parts)
-{
-    return parts.join(QStringLiteral("   "));
-}
+const QString hintGap = QStringLiteral("   ");
 
 } // namespace
 
-QString quickPanelFooterHint(const QuickPanelViewModel& model)
+QStringList quickPanelFooterHints(const QuickPanelViewModel& model)
 {
     const QString enter = KeyName::returnKey;
     const QString esc = KeyName::escape;
     if (model.awaitingSoloCaptureDismiss())
-        return enter + QStringLiteral(" or ") + esc + QStringLiteral(" Close");
+        return {enter + QStringLiteral(" or ") + esc + QStringLiteral(" Close")};
     if (model.mode().is(QuickPanelMode::Kind::chooseRelationSource))
-        return hints({QStringLiteral("Scroll · Click destination"), QStringLiteral("Double-click link"),
-                      enter + QStringLiteral(" Link"), esc + QStringLiteral(" Close")});
+        return QStringList({QStringLiteral("Scroll · Click destination"), QStringLiteral("Double-click link"),
+                            enter + QStringLiteral(" Link"), esc + QStringLiteral(" Close")});
     const std::optional<PanelResult> selected = model.selectedResult();
     if (selected && selected->kind() == PanelResult::Kind::capture)
-        return hints({QStringLiteral("Scroll · Double-click add"), enter + QStringLiteral(" Add this item"),
-                      esc + QStringLiteral(" Cancel")});
+        return QStringList({QStringLiteral("Scroll · Double-click add"),
+                            enter + QStringLiteral(" Add this item"), esc + QStringLiteral(" Cancel")});
     if (selected && selected->kind() == PanelResult::Kind::fileMatch)
-        return hints({QStringLiteral("Scroll · Double-click confirm"),
-                      enter + QStringLiteral(" Confirm this file"), esc + QStringLiteral(" Cancel")});
+        return QStringList({QStringLiteral("Scroll · Double-click confirm"),
+                            enter + QStringLiteral(" Confirm this file"), esc + QStringLiteral(" Cancel")});
     if (model.canRemoveRelation())
-        return hints({QStringLiteral("Scroll · Double-click open"), QStringLiteral("Right-click menu"),
-                      keyCombinationText(KeyModifier::ctrl | KeyModifier::shift, KeyName::backspace) +
-                          QStringLiteral(" Remove relation"),
-                      ctrl(QStringLiteral("K")) + QStringLiteral(" Link"),
-                      ctrl(QStringLiteral("B")) + QStringLiteral(" Backlinks"),
-                      ctrl(KeyName::backspace) + QStringLiteral(" Delete")});
-    return hints({QStringLiteral("Scroll · Click · Double-click open"),
-                  ctrl(QStringLiteral("N")) + QStringLiteral(" Add"),
-                  ctrl(QStringLiteral("K")) + QStringLiteral(" Link"),
-                  ctrl(QStringLiteral("B")) + QStringLiteral(" Backlinks"),
-                  ctrl(QStringLiteral("C")) + QStringLiteral(" Copy"), ctrl(enter) + QStringLiteral(" More"),
-                  ctrl(KeyName::backspace) + QStringLiteral(" Delete")});
+        return QStringList({QStringLiteral("Scroll · Double-click open"), QStringLiteral("Right-click menu"),
+                            keyCombinationText(KeyModifier::ctrl | KeyModifier::shift, KeyName::backspace) +
+                                QStringLiteral(" Remove relation"),
+                            ctrl(QStringLiteral("K")) + QStringLiteral(" Link"),
+                            ctrl(QStringLiteral("B")) + QStringLiteral(" Backlinks"),
+                            ctrl(KeyName::backspace) + QStringLiteral(" Delete")});
+    return QStringList({QStringLiteral("Scroll · Click · Double-click open"),
+                        ctrl(QStringLiteral("N")) + QStringLiteral(" Add"),
+                        ctrl(QStringLiteral("K")) + QStringLiteral(" Link"),
+                        ctrl(QStringLiteral("B")) + QStringLiteral(" Backlinks"),
+                        ctrl(QStringLiteral("C")) + QStringLiteral(" Copy"),
+                        ctrl(enter) + QStringLiteral(" More"),
+                        ctrl(KeyName::backspace) + QStringLiteral(" Delete")});
 }
 
 QuickPanelBand::QuickPanelBand(AppearanceColor fill, Edge hairline, const AppearanceService* appearance,
@@ -208,6 +206,47 @@ QStringList QuickPanelText::limitedLines() const
             lines.append(fontMetrics().elidedText(text().mid(line.textStart()), Qt::ElideRight, width));
     });
     return lines;
+}
+
+void QuickPanelHintLine::setHints(const QStringList& hints)
+{
+    if (hints == m_hints)
+        return;
+    m_hints = hints;
+    updateGeometry();
+    showFittingHints();
+}
+
+QSize QuickPanelHintLine::sizeHint() const
+{
+    const QMargins margins = contentsMargins();
+    return {fontMetrics().horizontalAdvance(m_hints.join(hintGap)) + margins.left() + margins.right(),
+            QuickPanelText::sizeHint().height()};
+}
+
+QSize QuickPanelHintLine::minimumSizeHint() const
+{
+    return {0, QuickPanelText::minimumSizeHint().height()};
+}
+
+void QuickPanelHintLine::resizeEvent(QResizeEvent* event)
+{
+    QuickPanelText::resizeEvent(event);
+    showFittingHints();
+}
+
+void QuickPanelHintLine::showFittingHints()
+{
+    const QFontMetrics metrics = fontMetrics();
+    const int width = contentsRect().width();
+    QString shown;
+    for (const QString& hint : m_hints) {
+        const QString longer = shown.isEmpty() ? hint : shown + hintGap + hint;
+        if (metrics.horizontalAdvance(longer) > width)
+            break;
+        shown = longer;
+    }
+    setText(shown);
 }
 
 void QuickPanelText::paintEvent(QPaintEvent* event)

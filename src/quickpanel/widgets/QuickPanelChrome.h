@@ -21,8 +21,8 @@ struct QuickPanelModeLook {
 };
 QuickPanelModeLook quickPanelModeLook(QuickPanelMode::Kind mode);
 
-// The key hint at the footer's right for the panel's state now, groups three spaces apart.
-QString quickPanelFooterHint(const QuickPanelViewModel& model);
+// The key hints at the footer's right for the panel's state now, most useful first.
+QStringList quickPanelFooterHints(const QuickPanelViewModel& model);
 
 // The small painted pieces of the panel. Each resolves its colours when it paints, so an appearance
 // switch needs only a repaint.
@@ -81,6 +81,28 @@ private:
     SystemColor m_ink;
     const AppearanceService* m_appearance;
     int m_lineLimit = 0;
+};
+
+// Hints three spaces apart on one line, each whole: those that do not fit the width the line is given
+// are left out from the last one on, so that no hint is ever cut mid-word.
+class QuickPanelHintLine : public QuickPanelText {
+public:
+    using QuickPanelText::QuickPanelText;
+
+    void setHints(const QStringList& hints);
+    const QStringList& hints() const { return m_hints; }
+
+    // Room for every hint; it takes less when the row has no more.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void showFittingHints();
+
+    QStringList m_hints;
 };
 
 // The mode's word on a pale pill of its tint.

@@ -3,6 +3,7 @@
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
+#include "model/LinkTypePresentation.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QContextMenuEvent>
@@ -48,9 +49,9 @@ QString sourceLabel(const PanelResult& result)
 {
     switch (result.kind()) {
     case PanelResult::Kind::link:
-        return result.item()->sourceApp;
+        return sourceAppDisplayName(result.item()->sourceApp);
     case PanelResult::Kind::capture:
-        return result.context()->sourceApp;
+        return sourceAppDisplayName(result.context()->sourceApp);
     case PanelResult::Kind::fileMatch:
         // The match is our guess, whichever application saved the link.
         return QStringLiteral("Morvane");

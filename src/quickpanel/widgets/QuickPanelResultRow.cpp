@@ -3,8 +3,8 @@
 #include "desktop/DataText.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
+#include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
-#include "foundation/SharedColors.h"
 #include "foundation/SystemColor.h"
 #include "model/LinkTypePresentation.h"
 

@@ -7,8 +7,8 @@
 #include "desktop/DeleteConfirmationOverlay.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
+#include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
-#include "foundation/SharedColors.h"
 #include "quickpanel/QuickPanelViewModel.h"
 
 #include <QAbstractButton>
@@ -332,8 +332,9 @@ QWidget* QuickPanelView::buildFooter()
                                          SystemColor::secondaryLabel, m_appearance, m_linkCount);
     count->addWidget(m_linkCountText);
 
-    m_footerHint =
-        new QuickPanelText(textFont(TextStyle::caption), SystemColor::secondaryLabel, m_appearance, footer);
+    m_footerHint = new QuickPanelHintLine(textFont(TextStyle::caption), SystemColor::secondaryLabel,
+                                          m_appearance, footer);
+    m_footerHint->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_linkCountText->setObjectName(QStringLiteral("linkCount"));
     m_footerHint->setObjectName(QStringLiteral("footerHint"));
     row->addWidget(m_linkCount);
@@ -430,7 +431,7 @@ void QuickPanelView::showFooter()
     m_linkCount->setVisible(link.has_value());
     if (link)
         m_linkCountText->setText(QStringLiteral("%1 linked").arg(link->linkedItemCount));
-    m_footerHint->setText(quickPanelFooterHint(m_model));
+    m_footerHint->setHints(quickPanelFooterHints(m_model));
 }
 
 // A message that the instruction banner shows is not repeated in the bar below.

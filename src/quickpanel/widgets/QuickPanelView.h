@@ -18,6 +18,7 @@ class QuickPanelBand;
 class QuickPanelGlyph;
 class QuickPanelModeBadge;
 class QuickPanelResultList;
+class QuickPanelHintLine;
 class QuickPanelText;
 class QuickPanelViewModel;
 
@@ -96,7 +97,7 @@ private:
     QuickPanelResultList* m_list = nullptr;
     QWidget* m_linkCount = nullptr;
     QuickPanelText* m_linkCountText = nullptr;
-    QuickPanelText* m_footerHint = nullptr;
+    QuickPanelHintLine* m_footerHint = nullptr;
     QWidget* m_messageBar = nullptr;
     QuickPanelText* m_messageText = nullptr;
     QPointer<DeleteConfirmationOverlay> m_deleteOverlay;

@@ -18,22 +18,10 @@ namespace morvane {
 
 namespace {
 
-constexpr quint32 allDesktops = 0xFFFFFFFF;
-// _NET_WM_DESKTOP's source indication for a request from an application.
+// _NET_WM_STATE's source indication for a request from an application.
 constexpr quint32 sourceApplication = 1;
 // _NET_WM_STATE's action that clears a state.
 constexpr quint32 stateRemove = 0;
-
-// Qt writes the window's desktop afresh whenever it maps the window, so a mapped window is moved to
-// every desktop by asking the window manager, after each show.
-void showOnAllDesktops(QWidget& window)
-{
-    if (xcb_connection_t* connection = applicationX11Connection()) {
-        sendX11RootMessage(connection, static_cast<xcb_window_t>(window.winId()),
-                           x11Atom(connection, "_NET_WM_DESKTOP"), {allDesktops, sourceApplication, 0, 0, 0});
-        xcb_flush(connection);
-    }
-}
 
 using Reply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
 

@@ -1,5 +1,5 @@
 #include "../../desktop/DesktopTestSupport.h"
-#include "foundation/SharedColors.h"
+#include "desktop/SharedColors.h"
 #include "graph/widgets/GraphPalette.h"
 #include "graph/widgets/GraphRenderer.h"
 #include "graph/widgets/NodeCardStyle.h"

@@ -1,6 +1,8 @@
 #include "../../desktop/DesktopTestSupport.h"
+#include "../QuickPanelTestSupport.h"
 #include "desktop/PaintColors.h"
 #include "desktop/TextStyle.h"
+#include "quickpanel/widgets/QuickPanelResultList.h"
 #include "quickpanel/widgets/QuickPanelResultRow.h"
 
 #include <QPainter>
@@ -103,6 +105,18 @@ TEST(QuickPanelResultRowTests, RowKindsDecideBadgeAndSourceAndLongTextsAreCutToF
     EXPECT_EQ(matched.badge.value_or(QuickPanelRowText{}).text, "Possible match");
     EXPECT_EQ(shown(matched.meta), (QStringList{"File", "Morvane"}));
     EXPECT_FALSE(matched.linkCount);
+}
+
+// A row names a folder saved on a Mac by what it is here; the item keeps the stored name.
+TEST(QuickPanelRowContent, ShowsTheLinuxNameOfTheSourceApplication)
+{
+    LinkItem folder = test::webLink("Projects");
+    folder.sourceApp = "Finder";
+    EXPECT_EQ(quickPanelRowContent(PanelResult::link(folder)).sourceApp, "File Manager");
+    EXPECT_EQ(quickPanelRowContent(PanelResult::capture(test::webContext("Inbox", "Mail"))).sourceApp,
+              "Mail");
+    EXPECT_EQ(quickPanelRowContent(PanelResult::capture(test::webContext("Docs", "Finder"))).sourceApp,
+              "File Manager");
 }
 
 } // namespace

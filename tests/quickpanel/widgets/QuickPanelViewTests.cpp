@@ -2,7 +2,7 @@
 #include "../QuickPanelTestSupport.h"
 #include "desktop/DeleteConfirmationOverlay.h"
 #include "desktop/PaintColors.h"
-#include "foundation/SharedColors.h"
+#include "desktop/SharedColors.h"
 #include "quickpanel/widgets/QuickPanelAddForm.h"
 #include "quickpanel/widgets/QuickPanelChrome.h"
 #include "quickpanel/widgets/QuickPanelResultList.h"
@@ -225,10 +225,26 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
 
     fx.model.reset();
     fx.type(QStringLiteral("nothing matches this"));
-    EXPECT_TRUE(paints(fx.label("footerHint"),
-                       "Scroll · Click · Double-click open   Ctrl+N Add   Ctrl+K Link   "
-                       "Ctrl+B Backlinks   Ctrl+C Copy   Ctrl+Return More   "
-                       "Ctrl+Backspace Delete"));
+    // The hints that do not fit the panel's width are left out whole, from the last one on; given the
+    // room, all of them show.
+    auto* footer = static_cast<QuickPanelHintLine*>(fx.label("footerHint"));
+    const QStringList all{"Scroll · Click · Double-click open",
+                          "Ctrl+N Add",
+                          "Ctrl+K Link",
+                          "Ctrl+B Backlinks",
+                          "Ctrl+C Copy",
+                          "Ctrl+Return More",
+                          "Ctrl+Backspace Delete"};
+    EXPECT_EQ(footer->hints(), all);
+    const QStringList shown = footer->text().split("   ");
+    EXPECT_EQ(shown, all.first(std::min(shown.size(), all.size())));
+    EXPECT_LE(footer->fontMetrics().horizontalAdvance(footer->text()), footer->contentsRect().width());
+    EXPECT_TRUE(paints(footer, footer->text()));
+    footer->resize(footer->sizeHint());
+    EXPECT_EQ(footer->text().split("   "), all);
+    footer->resize(footer->fontMetrics().horizontalAdvance("Scroll · Click · Double-click open   Ctrl+N Ad"),
+                   footer->height());
+    EXPECT_EQ(footer->text(), "Scroll · Click · Double-click open");
     EXPECT_FALSE(fx.showing("linkCount"));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppearanceColor.h"
-#include "SystemColor.h"
+#include "foundation/AppearanceColor.h"
+#include "foundation/SystemColor.h"
 
 // The window-chrome colours that the quick panel and the graph window share, so both have the same
 // background, cards, chrome and hairlines in either appearance.

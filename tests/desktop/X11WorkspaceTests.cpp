@@ -1,6 +1,7 @@
 #include "ManualClock.h"
 #include "TestEnvironment.h"
-#include "platform/X11Workspace.h"
+#include "desktop/X11Workspace.h"
+#include "foundation/Clock.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -179,4 +180,16 @@ TEST(X11Workspace, AClearedActiveWindowIsNothingInFrontButOurOwnWindowOrASwitchI
     EXPECT_EQ(notices.last().first().toString(), QStringLiteral("XTerm"));
     ASSERT_TRUE(workspace.captureWindow());
     EXPECT_EQ(workspace.captureWindow()->windowId, terminal);
+}
+
+TEST(X11Workspace, WithoutAnX11DisplayOrInAWaylandSessionNothingIsInFront)
+{
+    for (const auto& [displayName, wayland] : {std::pair(":4242", ""), std::pair("", "wayland-0")}) {
+        const ScopedEnvironmentVariable display("DISPLAY", QByteArray(displayName));
+        const ScopedEnvironmentVariable waylandDisplay("WAYLAND_DISPLAY", QByteArray(wayland));
+        X11Workspace workspace("org.morvane.Morvane", SystemClock::shared());
+        EXPECT_FALSE(workspace.isAvailable());
+        EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+        EXPECT_TRUE(workspace.runningApplications().isEmpty());
+    }
 }

@@ -9,10 +9,10 @@
 
 namespace morvane {
 
-// Opens a saved item in the application it belongs to, on behalf of the graph. The graph hands in
-// this machine's stored evidence of the item's file (none when there is none) and records what comes
-// back; the opener itself never touches the library. Finding a file may take a while (hashing,
-// searching known folders), so opening completes later on the main thread.
+// Opens a saved item in the application it belongs to. ItemOpening hands in this machine's stored
+// evidence of the item's file (none when there is none) and records what comes back; the opener
+// itself never touches the library. Finding a file may take a while (hashing, searching known
+// folders), so opening completes later on the main thread.
 class ItemOpener {
 public:
     virtual ~ItemOpener() = default;

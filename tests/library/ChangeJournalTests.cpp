@@ -1,0 +1,56 @@
+// The library's change journal names every key a committed write changed, whoever wrote it.
+#include "StoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+TEST(ChangeJournal, NamesWhatEachWriteChangedAndNothingARollbackUndid)
+{
+    SQLiteStore store(libraryFile());
+    const LinkItem a = addLink(store, makeLink("a"));
+    const LinkItem b = addLink(store, makeLink("b"));
+    const qint64 start = store.changesSince(std::nullopt).through;
+    const auto since = [&](qint64 point) { return store.changesSince(point); };
+
+    store.setTags({"work"}, a.id);
+    // A remote relation is written with INSERT OR IGNORE: its note must not be ignored with it.
+    store.applyRemoteRelation({QUuid::createUuid(), a.id, b.id, at("2024-05-01T09:00:00.000Z")});
+    store.upsertTombstone("Link", "gone", at("2024-05-01T09:00:00.000Z"));
+    LibraryChangeJournal::Changes changes = since(start);
+    ASSERT_TRUE(changes.complete);
+    EXPECT_EQ(changes.links, QList<QString>{uuidString(a.id)});
+    EXPECT_EQ(changes.relations.size(), 1);
+    EXPECT_EQ(changes.deletedRecords, (QList<std::pair<QString, QString>>{{"Link", "gone"}}));
+
+    // Another program's write is named too; a key changed twice is named once.
+    const qint64 point = changes.through;
+    rawLibrary(store).execute("UPDATE links SET title = 'elsewhere' WHERE id = ?", {uuidString(b.id)});
+    store.recordOpen(b.id);
+    EXPECT_EQ(since(point).links, QList<QString>{uuidString(b.id)});
+    EXPECT_NE(since(point).othersCommits, changes.othersCommits);
+
+    const qint64 beforeRollback = since(point).through;
+    EXPECT_THROW(store.inTransaction([&] {
+        store.deleteLink(a.id);
+        throw StoreError(StoreError::Kind::step, "undone");
+    }),
+                 StoreError);
+    EXPECT_TRUE(since(beforeRollback).links.isEmpty());
+
+    // A large import goes without the triggers and says that everything changed.
+    const qint64 beforeImport = since(point).through;
+    store.importRecords({makeLink("c"), makeLink("d")}, {});
+    EXPECT_TRUE(since(beforeImport).everything);
+    EXPECT_TRUE(since(beforeImport).complete);
+
+    rawLibrary(store).execute("DROP TRIGGER library_changes_tag_insert");
+    EXPECT_FALSE(since(beforeImport).complete);
+    store.restoreChangeJournal();
+    EXPECT_TRUE(since(beforeImport).complete);
+}
+
+} // namespace
