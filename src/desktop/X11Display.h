@@ -38,4 +38,11 @@ void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std:
 // every desktop by asking the window manager, after each show.
 void showOnAllDesktops(QWidget& window);
 
+// On a Wayland session, the X11 window in front, when it is full screen, is asked to leave full screen
+// so that the window, mapped next, can show over it: the compositor (sway) neither shows nor focuses
+// an Xwayland window that a full-screen one covers, whatever that window asks for itself, and takes a
+// request to activate it for an urgency hint only. A native Wayland window in front is out of the X
+// display's reach. Nothing happens elsewhere.
+void leaveFullScreenInFrontOf(const QWidget& window);
+
 } // namespace morvane

@@ -19,10 +19,8 @@ public:
     void setContent(QWidget* content);
     QWidget* content() const { return m_content; }
 
-    // Before the window is shown, on a Wayland session: a full-screen X11 window in front is asked to
-    // leave full screen. The compositor (sway) neither shows nor focuses an Xwayland window that a
-    // full-screen one covers, whatever the panel asks for itself, and takes a request to activate it
-    // for an urgency hint only. A native Wayland window in front is out of the X display's reach.
+    // Before the window is shown: on a Wayland session, a full-screen X11 window in front is asked to
+    // leave full screen, which the panel could not show over (see leaveFullScreenInFrontOf).
     void uncoverBeforeShow();
 
     // After the window was shown: centres its frame on the screen under the pointer (again once the
