@@ -19,7 +19,7 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 #include "store/RelationService.h"
 
 #include <QCoreApplication>
@@ -84,7 +84,7 @@ void BM_PanelSearch(benchmark::State& state)
     model.setQuery(term(state.range(1)));
     for (auto _ : state) {
         QCoro::waitFor(model.reloadTask());
-        store.run([](SQLiteStore&) { return 0; }).waitForFinished();
+        LinkStoreDatabase(store).run([](SQLiteStore&) { return 0; }).waitForFinished();
         QCoreApplication::processEvents();
     }
     state.counters["rows"] = double(model.results().size());

@@ -11,7 +11,7 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 #include "store/RelationService.h"
 
 #include <QCoreApplication>
@@ -63,7 +63,7 @@ void BM_PanelSearch(benchmark::State& state)
     for (auto _ : state) {
         QCoro::waitFor(model.reloadTask());
         // The related links of the selected row are read after the rows: wait for them too.
-        store.run([](SQLiteStore&) { return 0; }).waitForFinished();
+        LinkStoreDatabase(store).run([](SQLiteStore&) { return 0; }).waitForFinished();
         QCoreApplication::processEvents();
     }
     state.counters["rows"] = double(model.results().size());

@@ -10,7 +10,7 @@
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "platform/Sha256Hasher.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 #include "store/LinkWriter.h"
 
 #include <QElapsedTimer>
@@ -163,9 +163,7 @@ void BM_SearchWhileCaptureHashes(benchmark::State& state)
     const auto search = [&store] {
         QElapsedTimer timer;
         timer.start();
-        const auto found =
-            store.read([](SQLiteStore& sqlite) { return sqlite.searchLinks(QStringLiteral("report")); })
-                .result();
+        const auto found = store.searchLinks(QStringLiteral("report")).result();
         benchmark::DoNotOptimize(found);
         return double(timer.nsecsElapsed()) / 1e9;
     };
@@ -183,7 +181,7 @@ void BM_SearchWhileCaptureHashes(benchmark::State& state)
         worst = std::max(worst, seconds);
         overlapped += saved.isFinished() ? 0 : 1;
         const QUuid id = saved.result().id;
-        store.run([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); }).waitForFinished();
+        store.deleteLink(id).waitForFinished();
     }
     state.counters["overlapped"] = double(overlapped) / double(state.iterations());
     state.counters["worst_ms"] = worst * 1000;

@@ -4,7 +4,7 @@
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "library/SQLiteStore.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 
 #include <QTemporaryDir>
 

@@ -107,7 +107,8 @@ void BM_SyncPassOneLinkChanged(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         const QStringList tags{QStringLiteral("round-%1").arg(++round)};
-        library.store.run([tags, id = library.changedLink](SQLiteStore& sqlite) { sqlite.setTags(tags, id); })
+        LinkStoreDatabase(library.store)
+            .run([tags, id = library.changedLink](SQLiteStore& sqlite) { sqlite.setTags(tags, id); })
             .waitForFinished();
         state.ResumeTiming();
         library.pass();

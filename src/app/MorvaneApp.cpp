@@ -40,7 +40,6 @@
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
 #include "graph/GraphViewModel.h"
-#include "library/SQLiteStore.h"
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
 #include "platform/GlobalShortcutsPortal.h"
@@ -75,7 +74,7 @@ namespace {
 // user sees it whole in the dialog; the log keeps those paths private like every other path.
 QString loggedStartupError(QString description)
 {
-    const QString library = SQLiteStore::defaultDatabasePath();
+    const QString library = LinkStore::defaultLibraryPath();
     const QString folder = dataDirectory();
     for (const QString& path : {library, folder}) {
         if (!path.isEmpty())

@@ -10,7 +10,6 @@
 
 #include <xcb/xcb.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <memory>
@@ -18,33 +17,6 @@
 namespace morvane {
 
 namespace {
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name)
-{
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, qstrlen(name), name), nullptr),
-        &free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-xcb_window_t rootOf(xcb_connection_t* connection)
-{
-    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-}
-
-void sendToRoot(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
-                const std::array<uint32_t, 5>& data)
-{
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = type;
-    std::copy(data.begin(), data.end(), event.data.data32);
-    xcb_send_event(connection, 0, rootOf(connection),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&event));
-}
 
 // The window manager reads _NET_WM_STATE from the property when a window is mapped and only through
 // requests afterwards, so a mapped window gets both.
@@ -54,9 +26,9 @@ void applySkipStates(QWidget& window, bool hidden)
     if (!connection || !window.testAttribute(Qt::WA_WState_Created))
         return;
     const auto id = static_cast<xcb_window_t>(window.winId());
-    const xcb_atom_t netWmState = atom(connection, "_NET_WM_STATE");
-    const std::array<xcb_atom_t, 2> skips{atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                          atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
+    const xcb_atom_t netWmState = x11Atom(connection, "_NET_WM_STATE");
+    const std::array<xcb_atom_t, 2> skips{x11Atom(connection, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                          x11Atom(connection, "_NET_WM_STATE_SKIP_PAGER")};
 
     QList<xcb_atom_t> states;
     std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
@@ -75,7 +47,7 @@ void applySkipStates(QWidget& window, bool hidden)
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, netWmState, XCB_ATOM_ATOM, 32,
                         static_cast<uint32_t>(states.size()), states.constData());
     if (window.isVisible())
-        sendToRoot(connection, id, netWmState, {hidden ? 1u : 0u, skips[0], skips[1], 1u, 0u});
+        sendX11RootMessage(connection, id, netWmState, {hidden ? 1u : 0u, skips[0], skips[1], 1u, 0u});
     xcb_flush(connection);
 }
 
@@ -120,8 +92,8 @@ void X11AppPresence::activateWindow(QWidget& window)
     window.activateWindow();
     // Focus-stealing prevention may ignore Qt's own request; ask as an application, with no time.
     if (xcb_connection_t* connection = applicationX11Connection()) {
-        sendToRoot(connection, static_cast<xcb_window_t>(window.winId()),
-                   atom(connection, "_NET_ACTIVE_WINDOW"), {1u, XCB_CURRENT_TIME, 0u, 0u, 0u});
+        sendX11RootMessage(connection, static_cast<xcb_window_t>(window.winId()),
+                           x11Atom(connection, "_NET_ACTIVE_WINDOW"), {1u, XCB_CURRENT_TIME, 0u, 0u, 0u});
         xcb_flush(connection);
     }
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <optional>
 
 class QWidget;
@@ -24,8 +26,23 @@ std::optional<QByteArray> preferredQtPlatform(const QByteArray& chosenPlatform, 
 // Qt's own X11 connection; none on another platform.
 xcb_connection_t* applicationX11Connection();
 
+// The atom of the name, interned if need be; XCB_ATOM_NONE (0) when the server does not answer.
+std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
+
+// A window manager request: a 32-bit client message of the type about the window, sent to the root
+// window as the window manager specification asks. Not flushed.
+void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t type,
+                        const std::array<std::uint32_t, 5>& data);
+
 // Qt writes the window's desktop afresh whenever it maps the window, so a mapped window is moved to
 // every desktop by asking the window manager, after each show.
 void showOnAllDesktops(QWidget& window);
+
+// On a Wayland session, the X11 window in front, when it is full screen, is asked to leave full screen
+// so that the window, mapped next, can show over it: the compositor (sway) neither shows nor focuses
+// an Xwayland window that a full-screen one covers, whatever that window asks for itself, and takes a
+// request to activate it for an urgency hint only. A native Wayland window in front is out of the X
+// display's reach. Nothing happens elsewhere.
+void leaveFullScreenInFrontOf(const QWidget& window);
 
 } // namespace morvane

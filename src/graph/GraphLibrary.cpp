@@ -23,16 +23,14 @@ GraphLibrary GraphLibrary::derive(QList<LinkItem> items, QList<LinkRelation> rel
 
 QFuture<GraphLibrary> GraphLibrary::read(LinkStore& store)
 {
-    using Rows = std::pair<QList<LinkItem>, QList<LinkRelation>>;
-    QFuture<Rows> rows =
-        store.run([](SQLiteStore& sqlite) { return Rows(sqlite.allLinks(), sqlite.allRelations()); });
+    QFuture<LibraryRows> rows = store.linksAndRelations();
     // The derivation waits for the rows on a pool thread instead of being attached to their future
     // as a continuation: attached while the store thread finishes that future, a continuation can
     // run twice with this Qt.
     return startPromised(
         [rows]() mutable {
-            Rows read = rows.result(); // rethrows what the read threw
-            return derive(std::move(read.first), std::move(read.second));
+            LibraryRows read = rows.result(); // rethrows what the read threw
+            return derive(std::move(read.links), std::move(read.relations));
         },
         [](std::function<void()> job) {
             QThreadPool::globalInstance()->start(std::move(job));

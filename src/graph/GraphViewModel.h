@@ -35,7 +35,6 @@ namespace morvane {
 
 class ActiveContextService;
 class LinkStore;
-class SQLiteStore;
 
 // The model behind the Graph window: the library as last loaded, the visible graph derived from it
 // under a scope and filters, node positions evolving under the force layout, and the selection and
@@ -313,7 +312,7 @@ private:
     void refreshNodeDegree(const QUuid& id);
     void resetVelocities(const QList<QUuid>& ids);
     void announceOwnChange();
-    QCoro::Task<bool> changeStore(std::function<void(SQLiteStore&)> change);
+    QCoro::Task<bool> changeStore(QFuture<void> change);
 
     // Starts navigation at the anchor: none when it has no neighbours.
     std::optional<KeyboardRelationNavigation> freshNavigation(const QUuid& anchor) const;

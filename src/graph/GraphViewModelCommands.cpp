@@ -103,12 +103,12 @@ QCoro::Task<> GraphViewModel::openItem(LinkItem item)
 
 // --- Changing the store ------------------------------------------------------------------------------
 
-// Runs a change on the store and announces it. False when it failed (its message is shown) or when
-// the model has gone meanwhile: the caller then stops without touching it.
-QCoro::Task<bool> GraphViewModel::changeStore(std::function<void(SQLiteStore&)> change)
+// Waits for a change to the store and announces it. False when it failed (its message is shown) or
+// when the model has gone meanwhile: the caller then stops without touching it.
+QCoro::Task<bool> GraphViewModel::changeStore(QFuture<void> change)
 {
-    QCoro::Task<bool> changing = changeStoreFor(this, m_store, std::move(change),
-                                                [this](const QString& message) { setMessage(message); });
+    QCoro::Task<bool> changing =
+        changeStoreFor(this, std::move(change), [this](const QString& message) { setMessage(message); });
     const bool changed = co_await changing;
     if (changed)
         announceOwnChange();
@@ -142,7 +142,7 @@ void GraphViewModel::cancelDelete()
 QCoro::Task<> GraphViewModel::deleteItem(LinkItem item)
 {
     const QUuid id = item.id;
-    QCoro::Task<bool> deleting = changeStore([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
+    QCoro::Task<bool> deleting = changeStore(m_store.deleteLink(id));
     const bool deleted = co_await deleting;
     if (!deleted)
         co_return;
@@ -197,8 +197,7 @@ QCoro::Task<> GraphViewModel::removeRelation(PendingRelationDelete pending)
     }
     const LinkItem source = *sourceItem;
     const LinkItem target = *targetItem;
-    QCoro::Task<bool> removing =
-        changeStore([a = source.id, b = target.id](SQLiteStore& sqlite) { sqlite.removeRelation(a, b); });
+    QCoro::Task<bool> removing = changeStore(m_store.removeRelation(source.id, target.id));
     const bool removed = co_await removing;
     if (!removed)
         co_return;
@@ -250,8 +249,7 @@ void GraphViewModel::acceptSuggestedRelation(const QUuid& targetNodeID)
 // The new edge is drawn in place rather than by a load.
 QCoro::Task<> GraphViewModel::relate(LinkItem source, LinkItem target, bool fromClick)
 {
-    QCoro::Task<bool> relating =
-        changeStore([a = source.id, b = target.id](SQLiteStore& sqlite) { sqlite.addRelation(a, b); });
+    QCoro::Task<bool> relating = changeStore(m_store.addRelation(source.id, target.id));
     const bool related = co_await relating;
     if (!related)
         co_return;

@@ -10,6 +10,7 @@
 #include "foundation/Uuid.h"
 
 #include <QLoggingCategory>
+#include <QSet>
 
 namespace morvane {
 
@@ -26,9 +27,9 @@ std::optional<QString> optionalDateText(const std::optional<QDateTime>& date)
     return libraryDateString(*date);
 }
 
-QList<SQLiteValue> linkRecordValues(const LinkItem& item)
+QList<SQLiteValue> linkRecordValues(const LinkItem& item, const QString& idText)
 {
-    return {SQLiteValue::text(uuidString(item.id)),
+    return {SQLiteValue::text(idText),
             SQLiteValue::text(item.title),
             SQLiteValue::text(item.url),
             SQLiteValue::text(rawValue(item.type)),
@@ -45,6 +46,25 @@ QList<SQLiteValue> linkRecordValues(const LinkItem& item)
 const QString insertLinkRecord = QStringLiteral(
     "INSERT INTO links (id, title, url, type, source_app, notes, last_known_path, content_hash, file_size, "
     "created_at, updated_at, last_opened_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ");
+
+// The tables an import writes, whose indexes it may make again at its end.
+const QStringList importedTables = {QStringLiteral("links"), QStringLiteral("link_tags"),
+                                    QStringLiteral("link_relations")};
+
+bool anyRow(SQLiteConnection& connection, const QString& sql, const QList<SQLiteValue>& values)
+{
+    SQLiteStatement statement = connection.statement(QStringLiteral("SELECT EXISTS (") + sql + u')');
+    statement.bind(values);
+    return statement.step() && statement.int64(0) != 0;
+}
+
+// One run of a statement the caller keeps prepared across a loop.
+void run(SQLiteStatement& statement, const QList<SQLiteValue>& values)
+{
+    statement.bind(values);
+    statement.step();
+    statement.reset();
+}
 } // namespace
 
 void LibraryMerge::backfillFileFields(const LinkItem& remote, const LinkItem& local)
@@ -99,7 +119,7 @@ void LibraryMerge::applyRemoteLink(const LinkItem& remote, bool winsEqualTime)
                                "file_size = COALESCE(links.file_size, excluded.file_size), "
                                "created_at = links.created_at, updated_at = excluded.updated_at, "
                                "last_opened_at = COALESCE(links.last_opened_at, excluded.last_opened_at)"),
-            linkRecordValues(remote));
+            linkRecordValues(remote, idText));
         m_connection.execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {idText});
         m_writes.replaceTags(remote.tags, remote.id);
     });
@@ -152,34 +172,89 @@ void LibraryMerge::applyRemoteRelation(const LinkRelation& relation)
         {uuidString(relation.id), from, to, libraryDateString(relation.createdAt)});
 }
 
-void LibraryMerge::writeImportedLink(const LinkItem& item, LibraryWrites::TagIds& tagIds)
+void LibraryMerge::importLinks(const QList<LinkItem>& links)
 {
-    const QString idText = uuidString(item.id);
-    m_connection.execute(
-        QStringLiteral("DELETE FROM deleted_records WHERE record_type = ? AND record_name = ?"),
-        {linkRecordType, idText});
-    m_connection.execute(
+    // What only a library that already had rows can hold: a replace finds these tables emptied and skips
+    // a lookup per link.
+    const bool tombstones =
+        anyRow(m_connection, QStringLiteral("SELECT 1 FROM deleted_records WHERE record_type = ?"),
+               {linkRecordType});
+    const bool tagged = anyRow(m_connection, QStringLiteral("SELECT 1 FROM link_tags"), {});
+    SQLiteStatement clearTombstone = m_connection.statement(
+        QStringLiteral("DELETE FROM deleted_records WHERE record_type = ? AND record_name = ?"));
+    SQLiteStatement upsert = m_connection.statement(
         insertLinkRecord +
-            QStringLiteral("ON CONFLICT(id) DO UPDATE SET title = excluded.title, url = excluded.url, "
-                           "type = excluded.type, source_app = excluded.source_app, "
-                           "notes = excluded.notes, last_known_path = excluded.last_known_path, "
-                           "content_hash = excluded.content_hash, file_size = excluded.file_size, "
-                           "created_at = excluded.created_at, updated_at = excluded.updated_at, "
-                           "last_opened_at = excluded.last_opened_at"),
-        linkRecordValues(item));
-    m_connection.execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {idText});
-    m_writes.writeTags(item.tags, idText, &tagIds);
+        QStringLiteral("ON CONFLICT(id) DO UPDATE SET title = excluded.title, url = excluded.url, "
+                       "type = excluded.type, source_app = excluded.source_app, "
+                       "notes = excluded.notes, last_known_path = excluded.last_known_path, "
+                       "content_hash = excluded.content_hash, file_size = excluded.file_size, "
+                       "created_at = excluded.created_at, updated_at = excluded.updated_at, "
+                       "last_opened_at = excluded.last_opened_at"));
+    SQLiteStatement clearTags =
+        m_connection.statement(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"));
+    SQLiteStatement tag = m_connection.statement(
+        QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"));
+    // The tag ids are looked up once for the import, since a backup reuses a few tags across every link.
+    LibraryWrites::TagIds tagIds;
+    // A link the backup names twice keeps the tags of its last record, as one already in the library
+    // keeps only the backup's.
+    QSet<QUuid> written;
+    if (!tagged)
+        written.reserve(links.size());
+    for (const LinkItem& item : links) {
+        const QString idText = uuidString(item.id);
+        if (tombstones)
+            run(clearTombstone, {linkRecordType, idText});
+        run(upsert, linkRecordValues(item, idText));
+        bool mayHaveTags = tagged;
+        if (!tagged) {
+            const qsizetype before = written.size();
+            written.insert(item.id);
+            mayHaveTags = written.size() == before;
+        }
+        if (mayHaveTags)
+            run(clearTags, {idText});
+        for (const QString& tagId : m_writes.tagIds(item.tags, &tagIds))
+            run(tag, {idText, tagId});
+    }
 }
 
-QStringList LibraryMerge::dropLinkIndexes()
+void LibraryMerge::importRelations(const QList<LinkRelation>& relations)
 {
-    // The key's own index stays: the import finds existing links by it.
+    const bool tombstones =
+        anyRow(m_connection, QStringLiteral("SELECT 1 FROM deleted_records WHERE record_type = ?"),
+               {relationRecordType});
+    SQLiteStatement clearTombstone = m_connection.statement(
+        QStringLiteral("DELETE FROM deleted_records WHERE record_type = ? AND record_name = ?"));
+    SQLiteStatement upsert = m_connection.statement(QStringLiteral(
+        "INSERT INTO link_relations (id, from_link_id, to_link_id, created_at) VALUES (?, ?, ?, ?) "
+        "ON CONFLICT(from_link_id, to_link_id) DO UPDATE SET created_at = excluded.created_at"));
+    for (const LinkRelation& relation : relations) {
+        if (relation.fromLinkID == relation.toLinkID)
+            continue;
+        QString from = uuidString(relation.fromLinkID);
+        QString to = uuidString(relation.toLinkID);
+        if (to < from)
+            std::swap(from, to);
+        if (tombstones) {
+            run(clearTombstone,
+                {relationRecordType, LinkRelation::recordName(relation.fromLinkID, relation.toLinkID)});
+        }
+        run(upsert, {uuidString(relation.id), from, to, libraryDateString(relation.createdAt)});
+    }
+}
+
+QStringList LibraryMerge::dropIndexes(const QStringList& tables)
+{
+    // Only indexes made by a statement: those of a key or a unique constraint stay, and the import finds
+    // existing rows by them.
     QStringList names;
     QStringList statements;
-    {
+    for (const QString& table : tables) {
         SQLiteStatement indexes = m_connection.statement(
-            QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = 'links' "
+            QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = ? "
                            "AND sql IS NOT NULL"));
+        indexes.bind({table});
         while (indexes.step()) {
             names.append(indexes.text(0));
             statements.append(indexes.text(1));
@@ -192,41 +267,25 @@ QStringList LibraryMerge::dropLinkIndexes()
 
 void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations)
 {
-    // One transaction and no savepoint per link: any failure rolls the whole import back anyway. The
-    // tag ids are looked up once for the import, since a backup reuses a few tags across every link.
+    // One transaction and no savepoint per link: any failure rolls the whole import back anyway.
     inTransaction(m_connection, [&] {
         // An import can bring in most of a library at once: the statistics follow once it stays.
         m_connection.runAfterCommit([this] { LibrarySchema::refreshStatistics(m_connection); });
         // Indexing the whole library again costs less than following a quarter of it row by row: the
-        // search index, and the links' own indexes, which sort every row at once when they are made.
+        // search index, and the other indexes of the links, their tags and relations, which sort every
+        // row at once when they are made, where rows written in the backup's order land at random
+        // places in indexes keyed by ids.
         const bool reindex = links.size() * 4 >= m_reads.linkCount();
         const bool searchIndexed = reindex && m_reads.searchIndex().suspend();
         LibraryChangeJournal journal(m_connection);
         const bool journaled = reindex && journal.suspend();
-        const QStringList linkIndexes = reindex ? dropLinkIndexes() : QStringList();
-        LibraryWrites::TagIds tagIds;
-        for (const LinkItem& item : links)
-            writeImportedLink(item, tagIds);
-        for (const QString& index : linkIndexes)
-            m_connection.execute(index);
+        const QStringList indexes = reindex ? dropIndexes(importedTables) : QStringList();
+        importLinks(links);
         if (searchIndexed)
             m_reads.searchIndex().resume();
-        for (const LinkRelation& relation : relations) {
-            if (relation.fromLinkID == relation.toLinkID)
-                continue;
-            QString from = uuidString(relation.fromLinkID);
-            QString to = uuidString(relation.toLinkID);
-            if (to < from)
-                std::swap(from, to);
-            m_connection.execute(
-                QStringLiteral("DELETE FROM deleted_records WHERE record_type = ? AND record_name = ?"),
-                {relationRecordType, LinkRelation::recordName(relation.fromLinkID, relation.toLinkID)});
-            m_connection.execute(
-                QStringLiteral("INSERT INTO link_relations (id, from_link_id, to_link_id, created_at) "
-                               "VALUES (?, ?, ?, ?) ON CONFLICT(from_link_id, to_link_id) DO UPDATE SET "
-                               "created_at = excluded.created_at"),
-                {uuidString(relation.id), from, to, libraryDateString(relation.createdAt)});
-        }
+        importRelations(relations);
+        for (const QString& index : indexes)
+            m_connection.execute(index);
         if (journaled)
             journal.resume();
     });
@@ -239,14 +298,14 @@ void LibraryMerge::eraseAll()
         const bool indexed = m_reads.searchIndex().suspend();
         LibraryChangeJournal journal(m_connection);
         const bool journaled = journal.suspend();
+        // Made again on the empty tables, their indexes cost nothing, where deleting every row from each
+        // of them would cost as much as the rows themselves.
+        const QStringList indexes = dropIndexes(importedTables);
         m_connection.execute(QStringLiteral("DELETE FROM link_tags"));
         m_connection.execute(QStringLiteral("DELETE FROM link_relations"));
         m_connection.execute(QStringLiteral("DELETE FROM link_local_resolutions"));
-        // Made again on the empty table, the links' indexes cost nothing, where deleting every row from
-        // each of them would cost as much as the rows themselves.
-        const QStringList linkIndexes = dropLinkIndexes();
         m_connection.execute(QStringLiteral("DELETE FROM links"));
-        for (const QString& index : linkIndexes)
+        for (const QString& index : indexes)
             m_connection.execute(index);
         m_connection.execute(QStringLiteral("DELETE FROM tags"));
         m_connection.execute(QStringLiteral("DELETE FROM deleted_records"));

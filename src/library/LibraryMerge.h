@@ -34,10 +34,12 @@ public:
     void eraseAll();
 
 private:
-    // One link of an import, written inside the import's transaction.
-    void writeImportedLink(const LinkItem& item, LibraryWrites::TagIds& tagIds);
-    // Drops the indexes of links other than its key's and returns the statements that make them again.
-    QStringList dropLinkIndexes();
+    // The rows of an import, written inside its transaction.
+    void importLinks(const QList<LinkItem>& links);
+    void importRelations(const QList<LinkRelation>& relations);
+    // Drops the tables' indexes other than those of their keys and returns the statements that make
+    // them again.
+    QStringList dropIndexes(const QStringList& tables);
 
     SQLiteConnection& m_connection;
     LibraryReads& m_reads;

@@ -112,14 +112,22 @@ std::optional<QString> LibraryWrites::tagId(const QString& name, TagIds* known)
     return id;
 }
 
+QStringList LibraryWrites::tagIds(const QStringList& names, TagIds* known)
+{
+    QStringList ids;
+    for (const QString& tag : normalizedTagNames(names)) {
+        if (std::optional<QString> id = tagId(tag, known))
+            ids.append(std::move(*id));
+    }
+    return ids;
+}
+
 void LibraryWrites::writeTags(const QStringList& names, const QString& linkIdText, TagIds* known)
 {
-    for (const QString& tag : normalizedTagNames(names)) {
-        if (const std::optional<QString> id = tagId(tag, known)) {
-            m_connection.execute(
-                QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
-                {linkIdText, *id});
-        }
+    for (const QString& id : tagIds(names, known)) {
+        m_connection.execute(
+            QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
+            {linkIdText, id});
     }
 }
 

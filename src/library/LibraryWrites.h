@@ -47,6 +47,8 @@ public:
     // Adds the tags (as replaceTags normalizes them) to the link; the caller holds the transaction.
     // known (when given) answers names seen before without a statement.
     void writeTags(const QStringList& names, const QString& linkIdText, TagIds* known);
+    // The ids of the tags (as replaceTags normalizes them), each made when missing.
+    QStringList tagIds(const QStringList& names, TagIds* known);
 
 private:
     QDateTime now() const { return m_clock.now(); }

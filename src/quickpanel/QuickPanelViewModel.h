@@ -30,7 +30,6 @@ class LinkStore;
 class PasteboardService;
 class QuickPanelTipStore;
 class RelationService;
-class SQLiteStore;
 class SearchService;
 
 // What the quick panel works with. Every service outlives the model; preferences may be absent
@@ -244,9 +243,9 @@ private:
     QCoro::Task<> showLinkedItems(LinkItem item, QString text);
     QCoro::Task<> loadBacklinks(LinkItem base, quint64 generation);
     void announceChange();
-    // Writes a change to the library and announces it. False when it failed (its message is shown) or
+    // Waits for a change to the library and announces it. False when it failed (its message is shown) or
     // when the model has gone meanwhile: the caller then stops without touching it.
-    QCoro::Task<bool> writeAndAnnounce(std::function<void(SQLiteStore&)> change);
+    QCoro::Task<bool> writeAndAnnounce(QFuture<void> change);
 
     // Published
     QString m_query;

@@ -77,8 +77,7 @@ QCoro::Task<bool> QuickPanelViewModel::completeRelation()
         setMessage(QStringLiteral("Choose a different item to link to."));
         co_return false;
     }
-    QCoro::Task<bool> relating = writeAndAnnounce(
-        [from = source.id, to = target->id](SQLiteStore& sqlite) { sqlite.addRelation(from, to); });
+    QCoro::Task<bool> relating = writeAndAnnounce(m_services.store->addRelation(source.id, target->id));
     if (!co_await relating)
         co_return false;
     captureContextsNow();
@@ -196,15 +195,7 @@ QCoro::Task<> QuickPanelViewModel::removeRelation(PendingRelationDelete pending)
     const QPointer<QuickPanelViewModel> self(this);
     // In a typed search any two links can be offered; only a pair that is related is removed, in the
     // same step that checks it.
-    QFuture<bool> removing =
-        m_services.store->run([from = pending.source.id, to = pending.target.id](SQLiteStore& sqlite) {
-            const QList<LinkItem> related = sqlite.relatedLinks(from);
-            const bool isRelated = std::any_of(related.begin(), related.end(),
-                                               [&to](const LinkItem& item) { return item.id == to; });
-            if (isRelated)
-                sqlite.removeRelation(from, to);
-            return isRelated;
-        });
+    QFuture<bool> removing = m_services.store->removeRelationIfRelated(pending.source.id, pending.target.id);
     bool removed = false;
     try {
         removed = co_await removing;

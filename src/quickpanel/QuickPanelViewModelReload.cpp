@@ -267,7 +267,7 @@ QCoro::Task<> QuickPanelViewModel::deleteLink(LinkItem item)
 {
     const QPointer<QuickPanelViewModel> self(this);
     const QUuid id = item.id;
-    QCoro::Task<bool> deleting = writeAndAnnounce([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
+    QCoro::Task<bool> deleting = writeAndAnnounce(m_services.store->deleteLink(id));
     if (!co_await deleting)
         co_return;
     try {
@@ -287,10 +287,10 @@ void QuickPanelViewModel::announceChange()
     m_services.store->notifyDidMutate(true);
 }
 
-QCoro::Task<bool> QuickPanelViewModel::writeAndAnnounce(std::function<void(SQLiteStore&)> change)
+QCoro::Task<bool> QuickPanelViewModel::writeAndAnnounce(QFuture<void> change)
 {
-    QCoro::Task<bool> writing = changeStoreFor(this, *m_services.store, std::move(change),
-                                               [this](const QString& message) { setMessage(message); });
+    QCoro::Task<bool> writing =
+        changeStoreFor(this, std::move(change), [this](const QString& message) { setMessage(message); });
     const bool written = co_await writing;
     if (written)
         announceChange();

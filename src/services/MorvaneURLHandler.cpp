@@ -63,8 +63,7 @@ QCoro::Task<> MorvaneURLHandler::handle(QString url, LinkStore& store, ItemOpeni
     const QUuid id = *parsed;
     bool inFront = false;
     try {
-        auto lookup = [id](SQLiteStore& sqlite) { return sqlite.link(id); };
-        const std::optional<LinkItem> item = co_await store.run(std::move(lookup));
+        const std::optional<LinkItem> item = co_await store.link(id);
         if (!item) {
             showNotFound(id);
             co_return;

@@ -4,28 +4,18 @@
 #include "foundation/Clock.h"
 #include "foundation/Error.h"
 #include "foundation/LocatorUrl.h"
-#include "library/SQLiteStore.h"
 #include "model/LibraryReset.h"
 #include "services/PreferencesStore.h"
 #include "store/LinkStore.h"
 #include "sync/CloudKitSyncService.h"
 
 #include <QCoroFuture>
-#include <QSaveFile>
 
 namespace morvane {
 
 namespace {
 
 const QString noDatabaseText = QStringLiteral("Database is not available.");
-
-void writeAtomically(const QString& filePath, const QByteArray& bytes)
-{
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Error(
-            QStringLiteral("The file “%1” couldn’t be saved.").arg(lastPathComponentOfPath(filePath)));
-}
 
 // Said of the relations a backup leaves out or an import skips, when there are any.
 QString missingLinksNote(const QString& verb, qsizetype relations)
@@ -96,12 +86,7 @@ QCoro::Task<void> PreferencesStore::runExport(QString filePath)
     std::shared_ptr<bool> alive = m_alive;
     const QDateTime exportedAt = m_services.clock->now();
     try {
-        QFuture<qsizetype> written = m_services.linkStore->run([filePath, exportedAt](SQLiteStore& store) {
-            const LibraryImporter::Export exported = LibraryImporter(store).exportDocument(exportedAt);
-            writeAtomically(filePath,
-                            MorvaneLibraryExport::makeJSONCoders().encoder.encode(exported.document));
-            return exported.leftOutRelationCount;
-        });
+        QFuture<qsizetype> written = m_services.linkStore->exportLibrary(filePath, exportedAt);
         const qsizetype leftOut = co_await written;
         if (!*alive)
             co_return;
@@ -171,10 +156,7 @@ QCoro::Task<void> PreferencesStore::runImport(QString filePath, bool replace)
         setDatabaseActionProgress(replace ? QStringLiteral("Replacing local Morvane library...")
                                           : QStringLiteral("Importing Morvane library..."));
         const LibraryImporter::ImportCounts imported = co_await linkStore.importLibrary(filePath, replace);
-        QFuture<std::pair<qsizetype, qsizetype>> counted = linkStore.run([](SQLiteStore& store) {
-            return std::pair{store.allLinks().size(), store.allRelations().size()};
-        });
-        const std::pair<qsizetype, qsizetype> rows = co_await counted;
+        const LibraryCounts rows = co_await linkStore.counts();
         if (!*alive)
             co_return;
         if (std::exchange(holding, false))
@@ -187,8 +169,8 @@ QCoro::Task<void> PreferencesStore::runImport(QString filePath, bool replace)
                 .arg(imported.linkCount)
                 .arg(imported.relationCount - imported.skippedRelationCount)
                 .arg(lastPathComponentOfPath(filePath))
-                .arg(rows.first)
-                .arg(rows.second) +
+                .arg(rows.links)
+                .arg(rows.relations) +
             missingLinksNote(QStringLiteral("Skipped"), imported.skippedRelationCount));
         if (m_syncMode == SyncMode::iCloud && !isErasingDatabase())
             syncNow();

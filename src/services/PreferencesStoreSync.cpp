@@ -2,7 +2,6 @@
 #include "foundation/Clock.h"
 #include "foundation/Error.h"
 #include "foundation/UserDefaults.h"
-#include "library/SQLiteStore.h"
 #include "model/LibraryReset.h"
 #include "services/PreferencesStore.h"
 #include "store/LinkStore.h"
@@ -15,11 +14,6 @@ namespace morvane {
 namespace {
 
 const QString notAvailableText = QStringLiteral("Link store is not available.");
-
-struct Counts {
-    qsizetype links = 0;
-    qsizetype relations = 0;
-};
 
 } // namespace
 
@@ -175,16 +169,12 @@ QCoro::Task<void> PreferencesStore::runErase()
                 co_return;
             setDatabaseActionProgress(QStringLiteral("Erasing local Morvane database..."));
         }
-        QFuture<void> erased = linkStore.run([](SQLiteStore& store) { store.eraseAll(); });
-        co_await erased;
+        co_await linkStore.eraseAll();
         if (!*alive)
             co_return;
         linkStore.notifyDidMutate(false);
         setDatabaseActionProgress(QStringLiteral("Verifying the local database is empty..."));
-        QFuture<Counts> counted = linkStore.run([](SQLiteStore& store) {
-            return Counts{store.allLinks().size(), store.allRelations().size()};
-        });
-        const Counts counts = co_await counted;
+        const LibraryCounts counts = co_await linkStore.counts();
         if (!*alive)
             co_return;
         if (counts.links != 0 || counts.relations != 0) {

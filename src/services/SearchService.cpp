@@ -1,6 +1,5 @@
 #include "services/SearchService.h"
 
-#include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
 
 namespace morvane {
@@ -15,7 +14,7 @@ SearchService::SearchService(LinkStore& store, std::shared_ptr<CalendarEventServ
 
 QFuture<QList<LinkItem>> SearchService::searchLinks(const QString& query)
 {
-    return m_store.read([query](SQLiteStore& sqlite) { return sqlite.searchLinks(query); });
+    return m_store.searchLinks(query);
 }
 
 } // namespace morvane

@@ -2,7 +2,6 @@
 
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
-#include "library/SQLiteStore.h"
 #include "store/ItemOpener.h"
 #include "store/LinkStore.h"
 
@@ -23,8 +22,7 @@ QCoro::Task<> ItemOpening::open(LinkItem item, UnreadableEvidence unreadable)
     const QUuid id = item.id;
     std::optional<FileIdentity> stored;
     try {
-        auto evidence = [id](SQLiteStore& sqlite) { return sqlite.localResolution(id); };
-        stored = co_await m_store.read(std::move(evidence));
+        stored = co_await m_store.localResolution(id);
     } catch (...) {
         if (unreadable == UnreadableEvidence::fail)
             throw;

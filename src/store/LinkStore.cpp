@@ -1,4 +1,4 @@
-#include "LinkStore.h"
+#include "LinkStoreDetail.h"
 
 #include "FileMatchFinder.h"
 #include "LinkLookup.h"
@@ -40,8 +40,7 @@ auto refreshSelection(std::shared_ptr<const FileIdentityService> identity)
 
 } // namespace
 
-LinkStore::LinkStore(DatabaseFactory openDatabase,
-                     std::shared_ptr<const FileIdentityService> fileIdentityService,
+LinkStore::LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
                      std::shared_ptr<const Clock> clock)
     : m_notifier(std::make_unique<LinkStoreNotifier>())
     , m_identity(std::move(fileIdentityService))
@@ -49,8 +48,8 @@ LinkStore::LinkStore(DatabaseFactory openDatabase,
     if (QCoreApplication* app = QCoreApplication::instance(); app && m_notifier->thread() != app->thread())
         m_notifier->moveToThread(app->thread());
     m_executor
-        .submit([this, open = std::move(openDatabase), clock = std::move(clock)] {
-            m_sqlite = open(clock);
+        .submit([this, path = std::move(library.path), clock = std::move(clock)] {
+            m_sqlite = std::make_unique<SQLiteStore>(path, clock);
             return true;
         })
         .result();
@@ -98,11 +97,9 @@ LinkStore::~LinkStore()
     m_executor.shutdown();
 }
 
-LinkStore::DatabaseFactory LinkStore::libraryAt(std::optional<QString> path)
+LinkStore::LibraryLocation LinkStore::libraryAt(std::optional<QString> path)
 {
-    return [path = std::move(path)](std::shared_ptr<const Clock> clock) {
-        return std::make_unique<SQLiteStore>(path, std::move(clock));
-    };
+    return LibraryLocation{std::move(path)};
 }
 
 SQLiteStore& LinkStore::database()

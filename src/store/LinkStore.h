@@ -10,86 +10,63 @@
 #include "foundation/Clock.h"
 #include "foundation/StoreExecutor.h"
 #include "library/LinkParser.h"
-#include "library/SQLiteStore.h"
 #include "model/CapturedContext.h"
 #include "model/FileIdentity.h"
 #include "model/LinkItem.h"
+#include "model/LinkRelation.h"
 
 #include <QFuture>
 #include <QList>
-#include <QPromise>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
 
 #include <functional>
 #include <memory>
 #include <optional>
 #include <type_traits>
-#include <variant>
 
 namespace morvane {
 
 class FileIdentityService;
+class SQLiteStore;
 struct NewLink;
 
 namespace detail {
+template <class R> class Settlement;
+} // namespace detail
 
-// The outcome of one store operation, reported once from whichever thread finishes its last step.
-// The steps hand each other plain jobs and this settles the operation's promise: a continuation
-// attached to a future that another thread may be finishing at that moment can run twice with
-// this Qt (then the second run finds its state moved away), so the store attaches none.
-template <class R> class Settlement {
-public:
-    Settlement(std::shared_ptr<QPromise<R>> promise, std::function<void()> afterwards)
-        : m_promise(std::move(promise))
-        , m_afterwards(std::move(afterwards))
-    {
-    }
-
-    // The value of compute(), or what it threw.
-    template <class Compute> void settle(Compute&& compute) const
-    {
-        fulfil(*m_promise, compute);
-        finish();
-    }
-
-    void fail(std::exception_ptr error) const
-    {
-        m_promise->setException(error);
-        finish();
-    }
-
-private:
-    void finish() const
-    {
-        m_promise->finish();
-        if (m_afterwards)
-            m_afterwards();
-    }
-
-    std::shared_ptr<QPromise<R>> m_promise;
-    std::function<void()> m_afterwards; // lets the next operation start, for one that held the order
+// The library as the graph draws it: every link and every relation.
+struct LibraryRows {
+    QList<LinkItem> links;
+    QList<LinkRelation> relations;
 };
 
-} // namespace detail
+struct LibraryCounts {
+    qsizetype links = 0;
+    qsizetype relations = 0;
+};
 
 // The one way into the library. One worker thread owns the database connection and runs every
 // library call; file work (hashing, bookmark checks, the repair scan) runs on a file pool between
 // an operation's database steps, so the store thread never waits for a file and a search is not
 // held up by a large one. Operations take effect in submission order: one that does file work keeps
-// later ones (reads through read() aside) waiting until it is done, so its writes, and what it read
-// before them, are not interleaved with theirs. Results come back as futures (await them with QCoro
-// on the main thread) and errors keep their type. Every change a user makes is announced through
-// the notifier, after the sync trigger has run when the change asks for sync.
+// later ones (the reads that answer at once aside) waiting until it is done, so its writes, and what
+// it read before them, are not interleaved with theirs. Results come back as futures (await them
+// with QCoro on the main thread) and errors keep their type. Every change a user makes is announced
+// through the notifier, after the sync trigger has run when the change asks for sync.
 class LinkStore {
 public:
-    // Opens a library that dates its writes by the given clock.
-    using DatabaseFactory = std::function<std::unique_ptr<SQLiteStore>(std::shared_ptr<const Clock>)>;
+    // Which library file to open: the given one, or Morvane.sqlite in the data folder.
+    struct LibraryLocation {
+        std::optional<QString> path;
+    };
     using SyncTrigger = std::function<void()>;
 
-    // Opens the database through the factory on the store thread and waits for it: the connection
-    // never leaves that thread. Throws what opening threw (StoreError). Build it on the main thread.
-    LinkStore(DatabaseFactory openDatabase, std::shared_ptr<const FileIdentityService> fileIdentityService,
+    // Opens the library on the store thread and waits for it: the connection never leaves that
+    // thread. Its writes are dated by the clock. Throws what opening threw (StoreError). Build it on
+    // the main thread.
+    LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
               std::shared_ptr<const Clock> clock = SystemClock::shared());
     // Refuses new work, finishes the queued work (file work included), then closes the database.
     ~LinkStore();
@@ -97,26 +74,32 @@ public:
     LinkStore& operator=(const LinkStore&) = delete;
 
     // The library at path, or Morvane.sqlite in the data folder.
-    static DatabaseFactory libraryAt(std::optional<QString> path = std::nullopt);
+    static LibraryLocation libraryAt(std::optional<QString> path = std::nullopt);
+    // Where the library is when no path is given.
+    static QString defaultLibraryPath();
 
-    // Runs fn(SQLiteStore&) on the store thread after everything submitted before it. Thin
-    // operations announce nothing themselves: their callers call notifyDidMutate when they change
-    // something.
-    template <class F> auto run(F fn) -> QFuture<std::invoke_result_t<F, SQLiteStore&>>
-    {
-        using R = std::invoke_result_t<F, SQLiteStore&>;
-        return ordered<R>(false, [this, fn = std::move(fn)](detail::Settlement<R> done) mutable {
-            onStoreThread(done, [this, fn, done]() mutable { done.settle([&] { return fn(database()); }); });
-        });
-    }
+    // --- The library's items and relations -------------------------------------------------------
+    // Reads that answer at once, even while an operation submitted before them is busy with a file
+    // (a capture hashing a large one): they may not see its writes yet.
+    QFuture<QList<LinkItem>> searchLinks(QString query);
+    // This machine's evidence of the item's file, as the opener wants it.
+    QFuture<std::optional<FileIdentity>> localResolution(QUuid id);
 
-    // Runs a read, fn(SQLiteStore&), on the store thread without waiting for operations submitted
-    // before it that are busy with a file (a capture hashing a large file): it may not see their
-    // writes yet. For searches and other reads that must answer at once; never for a write.
-    template <class F> auto read(F fn) -> QFuture<std::invoke_result_t<F, SQLiteStore&>>
-    {
-        return m_executor.submit([this, fn = std::move(fn)]() mutable { return fn(database()); });
-    }
+    QFuture<std::optional<LinkItem>> link(QUuid id);
+    QFuture<LibraryRows> linksAndRelations();
+    QFuture<LibraryCounts> counts();
+
+    // Changes that announce nothing themselves: their callers call notifyDidMutate.
+    QFuture<void> deleteLink(QUuid id);
+    // Between two items, either way round.
+    QFuture<void> addRelation(QUuid from, QUuid to);
+    // Leaves the removal on record for sync even when the two were not related here.
+    QFuture<void> removeRelation(QUuid from, QUuid to);
+    // Removes the relation only when the two are related, in the step that checks; answers whether
+    // they were.
+    QFuture<bool> removeRelationIfRelated(QUuid from, QUuid to);
+    // Every link, relation, deletion record and this machine's file evidence.
+    QFuture<void> eraseAll();
 
     // --- Bookkeeping of an open ------------------------------------------------------------------
     // After an item was opened: lays the file evidence the opener observed (when it did) over this
@@ -136,6 +119,9 @@ public:
     QFuture<MorvaneLibraryImportPreview> importPreview(QString filePath);
     // Merges the backup into the library or replaces the library with it. Announced, with sync.
     QFuture<LibraryImporter::ImportCounts> importLibrary(QString filePath, bool replacing);
+    // Writes the library to the file atomically, dated exportedAt; answers how many relations it
+    // left out because an end is missing. Throws morvane::Error when the file cannot be written.
+    QFuture<qsizetype> exportLibrary(QString filePath, QDateTime exportedAt);
 
     // --- Lookups for what the user has in front of them ------------------------------------------
     QFuture<std::optional<LinkItem>> findLink(CapturedContext context);
@@ -165,6 +151,17 @@ public:
     bool isStoreThread() const { return m_executor.isCurrentThread(); }
 
 private:
+    // The store's own operations and the tests that seed a library reach the connection through
+    // LinkStoreDatabase (LinkStoreDetail.h).
+    friend class LinkStoreDatabase;
+
+    // Runs fn(SQLiteStore&) on the store thread after everything submitted before it. Thin
+    // operations announce nothing themselves.
+    template <class F> auto run(F fn) -> QFuture<std::invoke_result_t<F, SQLiteStore&>>;
+    // Runs a read, fn(SQLiteStore&), on the store thread without waiting for operations submitted
+    // before it that are busy with a file: it may not see their writes yet. Never for a write.
+    template <class F> auto read(F fn) -> QFuture<std::invoke_result_t<F, SQLiteStore&>>;
+
     // The connection; only ever touched on the store thread.
     SQLiteStore& database();
     void postNotification(bool triggerSync);
@@ -196,63 +193,5 @@ private:
     FileWorkPool m_filePool;
     StoreExecutor m_executor; // last: its thread starts once the rest exists
 };
-
-template <class R, class Start> QFuture<R> LinkStore::ordered(bool holds, Start start)
-{
-    auto promise = std::make_shared<QPromise<R>>();
-    QFuture<R> result = promise->future();
-    promise->start();
-    detail::Settlement<R> done(promise,
-                               holds ? std::function<void()>([this] { m_lane.release(); }) : nullptr);
-    const bool admitted =
-        m_lane.admit([done, start = std::move(start)]() mutable { start(std::move(done)); }, holds);
-    if (!admitted)
-        detail::Settlement<R>(promise, nullptr).fail(std::make_exception_ptr(ExecutorClosedError()));
-    return result;
-}
-
-template <class R, class Job> void LinkStore::onStoreThread(const detail::Settlement<R>& done, Job job)
-{
-    if (!m_executor.post(std::move(job)))
-        done.fail(std::make_exception_ptr(ExecutorClosedError()));
-}
-
-template <class Prepare, class Examine, class Settle>
-auto LinkStore::withFileWork(Prepare prepare, Examine examine, Settle settle)
-{
-    using Step = std::invoke_result_t<Prepare&, SQLiteStore&>;
-    using Result = std::variant_alternative_t<0, Step>;
-    using Pending = std::variant_alternative_t<1, Step>;
-    using Found = std::invoke_result_t<Examine&, const Pending&>;
-    return ordered<Result>(true, [this, prepare = std::move(prepare), examine = std::move(examine),
-                                  settle = std::move(settle)](detail::Settlement<Result> done) mutable {
-        onStoreThread(done, [this, prepare, examine, settle, done]() mutable {
-            std::shared_ptr<const Pending> pending;
-            try {
-                Step step = prepare(database());
-                if (step.index() == 0) {
-                    done.settle([&] { return std::get<0>(std::move(step)); });
-                    return;
-                }
-                pending = std::make_shared<const Pending>(std::get<1>(std::move(step)));
-            } catch (...) {
-                done.fail(std::current_exception());
-                return;
-            }
-            m_filePool.post([this, examine, settle, pending, done]() mutable {
-                std::shared_ptr<const Found> found;
-                try {
-                    found = std::make_shared<const Found>(examine(*pending));
-                } catch (...) {
-                    done.fail(std::current_exception());
-                    return;
-                }
-                onStoreThread(done, [this, settle, pending, found, done]() mutable {
-                    done.settle([&] { return settle(database(), *pending, *found); });
-                });
-            });
-        });
-    });
-}
 
 } // namespace morvane

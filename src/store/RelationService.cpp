@@ -1,6 +1,6 @@
 #include "RelationService.h"
 
-#include "LinkStore.h"
+#include "LinkStoreDetail.h"
 
 namespace morvane {
 
@@ -11,7 +11,7 @@ RelationService::RelationService(LinkStore& store)
 
 QFuture<QList<LinkItem>> RelationService::linkedItems(const QUuid& id)
 {
-    return m_store.run([id](SQLiteStore& sqlite) { return sqlite.relatedLinks(id); });
+    return LinkStoreDatabase(m_store).run([id](SQLiteStore& sqlite) { return sqlite.relatedLinks(id); });
 }
 
 } // namespace morvane

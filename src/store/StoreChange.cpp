@@ -1,6 +1,5 @@
 #include "StoreChange.h"
 
-#include "LinkStore.h"
 #include "foundation/Error.h"
 
 #include <QCoroFuture>
@@ -8,13 +7,12 @@
 
 namespace morvane {
 
-QCoro::Task<bool> changeStoreFor(QObject* owner, LinkStore& store, std::function<void(SQLiteStore&)> change,
+QCoro::Task<bool> changeStoreFor(QObject* owner, QFuture<void> change,
                                  std::function<void(const QString&)> report)
 {
     const QPointer<QObject> self(owner);
     try {
-        QFuture<void> changing = store.run(std::move(change));
-        co_await changing;
+        co_await change;
     } catch (...) {
         if (self)
             report(describeError(std::current_exception()));

@@ -1,8 +1,8 @@
 #include "sync/RecordStoreSyncService.h"
 
 #include "foundation/Uuid.h"
-#include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
+#include "store/SyncedLibrary.h"
 #include "sync/RecordFormats.h"
 
 #include <QCoroFuture>
@@ -27,13 +27,6 @@ struct RecordStoreSyncService::RemoteState {
     QList<LinkRelation> relations;
     QHash<QString, LinkRelation> relationsByName;
     QSet<QString> listedNames;
-};
-
-// The library as a pass reads it, in one store job.
-struct RecordStoreSyncService::LocalState {
-    QList<LinkItem> links;
-    QList<LinkRelation> relations;
-    QList<DeletedRecord> deletions;
 };
 
 // The keys a pass after a change looks at, on both sides: what changed, and what the decisions about it
@@ -126,7 +119,8 @@ QStringList namesOf(const RecordStoreSyncService::Kept& kept, const QString& key
 
 namespace {
 
-using LocalState = RecordStoreSyncService::LocalState;
+using LocalState = SyncedLibrary::State;
+using LinkToApply = SyncedLibrary::RemoteLink;
 
 QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::milliseconds duration)
 {
@@ -140,92 +134,46 @@ QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::millisecond
 // The library steps of a pass, each one job on the store thread.
 QFuture<void> eraseLibrary(LinkStore& store)
 {
-    return store.run([](SQLiteStore& sqlite) { sqlite.eraseAll(); });
+    return store.eraseAll();
 }
 
 QFuture<void> applyDeletion(LinkStore& store, const DeletedRecord& deleted)
 {
-    return store.run([deleted](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
+    return SyncedLibrary(store).applyDeletion(deleted);
 }
 
 QFuture<std::pair<qint64, qint64>> libraryStamp(LinkStore& store)
 {
-    return store.run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });
+    return SyncedLibrary(store).changeStamp();
 }
 
 QFuture<LocalState> readLocal(LinkStore& store,
                               const std::shared_ptr<const RecordStoreSyncService::Scope>& scope)
 {
-    return store.run([scope](SQLiteStore& sqlite) {
-        if (!scope)
-            return LocalState{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
-        return LocalState{sqlite.linksWithStoredIDs(scope->linkIDs),
-                          sqlite.relationsOfStoredIDs(scope->relationEnds),
-                          sqlite.deletedRecords(scope->deletionKeys)};
-    });
+    if (!scope)
+        return SyncedLibrary(store).state();
+    return SyncedLibrary(store).state(
+        SyncedLibrary::Keys{scope->linkIDs, scope->relationEnds, scope->deletionKeys});
 }
 
-// Where the library's journal stands, and what it names after the point, when there is one. A journal
-// that something removed is made again: the pass that finds it so looks at everything.
+// Where the library's journal stands, and what it names after the point, when there is one.
 QFuture<LibraryChangeJournal::Changes> readJournal(LinkStore& store, std::optional<qint64> since)
 {
-    return store.run([since](SQLiteStore& sqlite) {
-        LibraryChangeJournal::Changes changes = sqlite.changesSince(since);
-        if (!changes.complete) {
-            sqlite.restoreChangeJournal();
-            changes = sqlite.changesSince(std::nullopt);
-            changes.complete = false;
-        }
-        return changes;
-    });
+    return SyncedLibrary(store).changesSince(since);
 }
 
 // Remote links and relations are applied a batch per store job: a job each spent a pass over a large
 // library handing work between threads, while a batch still leaves a search its turn between jobs.
 constexpr qsizetype applyBatch = 256;
 
-// A batch commits once, each value of it still in a savepoint of its own: a value that fails is undone
-// alone and the ones before it are kept, as if each had committed by itself (a commit each spent
-// most of a pass that found nothing new).
-template <class T, class Apply> void applyEach(SQLiteStore& sqlite, const QList<T>& values, Apply apply)
-{
-    std::exception_ptr failure;
-    sqlite.inTransaction([&] {
-        for (const T& value : values) {
-            try {
-                apply(sqlite, value);
-            } catch (...) {
-                failure = std::current_exception();
-                return;
-            }
-        }
-    });
-    if (failure)
-        std::rethrow_exception(failure);
-}
-
-// A remote link to apply, and whether it wins a tie of update times.
-struct LinkToApply {
-    LinkItem link;
-    bool winsEqualTime = false;
-};
-
 QFuture<void> applyLinks(LinkStore& store, QList<LinkToApply> links)
 {
-    return store.run([links = std::move(links)](SQLiteStore& sqlite) {
-        applyEach(sqlite, links, [](SQLiteStore& target, const LinkToApply& apply) {
-            target.applyRemoteLink(apply.link, apply.winsEqualTime);
-        });
-    });
+    return SyncedLibrary(store).applyLinks(std::move(links));
 }
 
 QFuture<void> applyRelations(LinkStore& store, QList<LinkRelation> relations)
 {
-    return store.run([relations = std::move(relations)](SQLiteStore& sqlite) {
-        applyEach(sqlite, relations, [](SQLiteStore& target, const LinkRelation& relation) {
-            target.applyRemoteRelation(relation);
-        });
-    });
+    return SyncedLibrary(store).applyRelations(std::move(relations));
 }
 
 // What the library keeps when a remote copy wins: its fields, but the local creation time, and the

@@ -46,7 +46,6 @@ public:
     static constexpr std::chrono::milliseconds eraseCheckPause{500};
 
     struct RemoteState;
-    struct LocalState;
     struct Scope;
     struct Kept;
 

@@ -5,7 +5,7 @@
 #include "capture/ActiveContextMonitor.h"
 #include "capture/ActiveContextService.h"
 #include "capture/ObsidianActiveContextProvider.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 
 #include <QSemaphore>
 #include <QTest>
@@ -111,7 +111,7 @@ TEST(ActiveContextMonitor, PollsEveryThreeSecondsUntilStoppedAndThenReportsNothi
     fx.workspace->activate(QStringLiteral("com.google.Chrome"));
     // The store is kept busy, so every lookup is still under way when the monitor stops.
     QSemaphore busy;
-    const QFuture<int> held = fx.store.run([&](SQLiteStore&) {
+    const QFuture<int> held = LinkStoreDatabase(fx.store).run([&](SQLiteStore&) {
         busy.acquire();
         return 0;
     });

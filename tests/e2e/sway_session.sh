@@ -5,8 +5,9 @@
 # to the panel shown is printed), the panel opened over a native Wayland window offers nothing from the
 # Xwayland window behind it, and the KDE portal that the desktop portal falls back to under sway, which
 # refuses the session, leaves the shortcuts with the X11 grabs, which still open the panel over an
-# Xwayland window, and a panel that a full-screen window covers is asked for again, not hidden, by the
-# next press. sway refuses to run as root: as root the script runs itself as an ordinary user.
+# Xwayland window, a full-screen X11 window in front leaves full screen for the panel, and a panel that
+# a full-screen native window covers is asked for again, not hidden, by the next press. sway refuses to
+# run as root: as root the script runs itself as an ordinary user.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -60,7 +61,8 @@ wtype -s 2000000000 >"$E2E_HOME/wtype.log" 2>&1 &
 press() { wtype "$@" >>"$E2E_HOME/wtype.log" 2>&1; }
 press_binding() { press -M ctrl -M logo -k m -m logo -m ctrl; }
 
-# Every window sway holds, one a line: class or app id, title, visible, focused (tab-separated).
+# Every window sway holds, one a line: class or app id, title, visible, focused, full-screen mode
+# (tab-separated).
 sway_window_list() {
   swaymsg -t get_tree | python3 -c '
 import json, sys
@@ -71,9 +73,12 @@ def walk(node):
 for node in walk(json.load(sys.stdin)):
     if node.get("type") in ("con", "floating_con") and node.get("name") is not None:
         props = node.get("window_properties") or {}
-        print(props.get("class") or node.get("app_id"), node["name"], node.get("visible"), node.get("focused"), sep="\t")'
+        print(props.get("class") or node.get("app_id"), node["name"], node.get("visible"), node.get("focused"),
+              node.get("fullscreen_mode"), sep="\t")'
 }
-sway_window() { sway_window_list | grep -qxF "$1"$'\t'"$2"$'\t'True$'\t'True; } # <class or app id> <title>
+# sway_window <class or app id> <title>: that window is visible and focused; full_screen: it is full screen.
+sway_window() { sway_window_list | awk -F'\t' -v c="$1" -v t="$2" '$1 == c && $2 == t && $3 == "True" && $4 == "True" { found = 1 } END { exit !found }'; }
+full_screen() { sway_window_list | awk -F'\t' -v c="$1" -v t="$2" '$1 == c && $2 == t && $5 == 1 { found = 1 } END { exit !found }'; }
 sway_windows() { sway_window_list | tr '\t' ' ' | paste -sd'|' -; }
 # The panel as sway shows it: Morvane's window titled "Morvane", visible and focused.
 panel_in_front() { sway_window Morvane Morvane; }
@@ -156,20 +161,32 @@ over_native_says_nothing() {
 wait_for 20 over_native_says_nothing ||
   fail "over a native window the panel says: $("$texts" texts morvane | paste -sd'|' -)"
 
-# A full-screen window in front: sway maps the panel behind it and keeps the keyboard there. Morvane
-# does not count such a panel as in front: once the moment a window manager takes to hand over the
-# keyboard has passed, the next press asks for it again instead of hiding it.
+# A full-screen X11 window in front: sway would map the panel behind it and keep the keyboard there,
+# so Morvane asks it to leave full screen first, and the binding toggles the panel over it.
 swaymsg '[title="^Terminal$"] focus' >/dev/null
 swaymsg '[title="^Terminal$"] fullscreen enable' >/dev/null
+wait_for 10 full_screen XTerm Terminal || fail "xterm did not go full screen"
 wait_for 10 sway_window XTerm Terminal || fail "the full-screen xterm is not in front"
+toggled_by "binding over a full-screen X11 window" press_binding
+! full_screen XTerm Terminal || fail "the X11 window stayed full screen under the panel"
+hidden_by "binding over a full-screen X11 window again" press_binding
+
+# A full-screen native window in front, out of the X display's reach: sway maps the panel behind it
+# and keeps the keyboard there. Morvane does not count such a panel as in front: once the moment a
+# window manager takes to hand over the keyboard has passed, the next press asks for it again
+# instead of hiding it.
+swaymsg '[title="^Native$"] focus' >/dev/null
+swaymsg '[title="^Native$"] fullscreen enable' >/dev/null
+wait_for 10 full_screen foot Native || fail "foot did not go full screen"
+wait_for 10 sway_window foot Native || fail "the full-screen foot is not in front"
 press_binding
 wait_for 10 eval '! no_panel' || fail "over a full-screen window the binding did not map the panel"
 shown_at=$SECONDS
 wait_for 5 eval '[ $((SECONDS - shown_at)) -ge 2 ]'
 press_binding
 ! wait_for 2 no_panel || fail "a press hid the panel that the full-screen window covers"
-swaymsg '[title="^Terminal$"] fullscreen disable' >/dev/null
-wait_for 10 sway_window XTerm Terminal || fail "xterm is not in front after leaving full screen"
+swaymsg '[title="^Native$"] fullscreen disable' >/dev/null
+wait_for 10 sway_window foot Native || fail "foot is not in front after leaving full screen"
 press_binding
 wait_for 10 panel_in_front || fail "the panel did not come to the front once the window left full screen"
 

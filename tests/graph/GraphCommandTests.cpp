@@ -106,7 +106,7 @@ TEST(GraphCommandTests, OpeningRecordsTheOpenAndWhatTheOpenerFound)
     fx.save({a});
     int opened = 0;
     fx.model.setOnItemOpened([&] { ++opened; });
-    fx.store->run([&](SQLiteStore& s) {
+    LinkStoreDatabase(*fx.store).run([&](SQLiteStore& s) {
         s.upsertLocalResolution(a.id, {"old", {}, {}, "/a", "hash", 1}, false);
     });
     fx.opener->found = FileIdentity{"bookmark", "inode", "volume", "/b", std::nullopt, 2};
@@ -114,8 +114,9 @@ TEST(GraphCommandTests, OpeningRecordsTheOpenAndWhatTheOpenerFound)
     ASSERT_TRUE(settle([&] { return opened == 1; }));
     EXPECT_EQ(fx.opener->opened.value(0), a);
     EXPECT_TRUE(fx.readLibrary().items[0].lastOpenedAt);
-    EXPECT_EQ(fx.store->run([&](SQLiteStore& s) { return s.localResolution(a.id); }).result(),
-              (FileIdentity{"bookmark", "inode", "volume", "/b", "hash", 2}));
+    EXPECT_EQ(
+        LinkStoreDatabase(*fx.store).run([&](SQLiteStore& s) { return s.localResolution(a.id); }).result(),
+        (FileIdentity{"bookmark", "inode", "volume", "/b", "hash", 2}));
 }
 
 // A centre with neighbours left, up, right and down; E leads on to F.
@@ -260,7 +261,7 @@ TEST(GraphCommandTests, ALookThatFindsTheSameItemChangesNothing)
     QSignalSpy marks(&fx.model, &GraphViewModel::activeNodeIDChanged);
     front(a);
     // The lookup is answered on the store thread, then applied here.
-    fx.store->run([](SQLiteStore&) {}).waitForFinished();
+    LinkStoreDatabase(*fx.store).run([](SQLiteStore&) {}).waitForFinished();
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
     EXPECT_EQ(rebuilds.size(), 0);

@@ -10,7 +10,7 @@
 #include "files/FileIdentityService.h"
 #include "graph/GraphViewModel.h"
 #include "store/ItemOpening.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 
 #include <QCoreApplication>
 #include <QPromise>
@@ -88,8 +88,8 @@ struct GraphFixture {
     // Saves the links and relations in the library, from which every later load reads.
     void save(const QList<LinkItem>& newItems, const QList<LinkRelation>& newRelations = {})
     {
-        store
-            ->run([&](SQLiteStore& sqlite) {
+        LinkStoreDatabase(*store)
+            .run([&](SQLiteStore& sqlite) {
                 for (const LinkItem& item : newItems) {
                     sqlite.insertLink(item);
                     sqlite.replaceTags(item.tags, item.id);
@@ -104,8 +104,8 @@ struct GraphFixture {
 
     GraphLibrary readLibrary() const
     {
-        return store
-            ->run([](SQLiteStore& sqlite) {
+        return LinkStoreDatabase(*store)
+            .run([](SQLiteStore& sqlite) {
                 return GraphLibrary::derive(sqlite.allLinks(), sqlite.allRelations());
             })
             .result();

@@ -129,7 +129,7 @@ TEST(GraphViewModelTests, LoadsTheStoreAndFollowsItsChanges)
     const LinkItem one = fx.store->addLink("One", "https://example.com/1", {}, "x").result();
     const LinkItem two = fx.store->addLink("Two", "https://example.com/2", {}, {}).result();
     ASSERT_TRUE(settle([&] { return model.nodes().size() == 2; }));
-    fx.store->run([&](SQLiteStore& sqlite) { sqlite.addRelation(one.id, two.id); }).waitForFinished();
+    fx.store->addRelation(one.id, two.id).waitForFinished();
     fx.store->notifyDidMutate(false);
     ASSERT_TRUE(settle([&] { return model.allRelations().size() == 1; }));
     EXPECT_EQ(model.allDegreeByID().value(one.id), 1);

@@ -165,6 +165,37 @@ TEST_F(SQLiteStoreMerge, ImportSharesTagsAcrossLinksAndTheLastCopyOfALinkWins)
     EXPECT_EQ(store.link(fresh.id)->tags, QStringList({"first", "work"}));
 }
 
+// A large import and the erase make the indexes of links, tags and relations again rather than follow
+// them row by row: whether they finish or are refused half way, every index is there afterwards and
+// finds what it should.
+TEST_F(SQLiteStoreMerge, ImportsAndTheEraseLeaveEveryIndexInPlace)
+{
+    const QString indexes = QStringLiteral("SELECT name || ' ' || sql FROM sqlite_master WHERE type = "
+                                           "'index' AND sql IS NOT NULL ORDER BY name");
+    const QStringList before = texts(store, indexes);
+    LinkItem a = makeLink("A");
+    a.tags = {"one", "two"};
+    const LinkItem b = makeLink("B");
+    const LinkRelation relation{QUuid::createUuid(), a.id, b.id, at("2024-01-01T00:00:00.000Z")};
+    store.importRecords({a, b}, {relation});
+    EXPECT_EQ(texts(store, indexes), before);
+    EXPECT_EQ(store.relatedLinks(b.id).size(), 1);
+    EXPECT_EQ(scalar(store, "SELECT COUNT(*) FROM link_tags INDEXED BY link_tags_tag_idx WHERE tag_id IN "
+                            "(SELECT id FROM tags WHERE name = 'two')"),
+              1);
+
+    rawLibrary(store).execute("CREATE TRIGGER refuse BEFORE INSERT ON link_relations BEGIN "
+                              "SELECT RAISE(ABORT, 'refused'); END");
+    const LinkItem c = makeLink("C");
+    EXPECT_THROW(store.importRecords({c}, {{QUuid::createUuid(), a.id, c.id, relation.createdAt}}),
+                 StoreError);
+    EXPECT_EQ(texts(store, indexes), before);
+    EXPECT_FALSE(store.link(c.id));
+
+    store.eraseAll();
+    EXPECT_EQ(texts(store, indexes), before);
+}
+
 // Each write refused by the database at its last statement: nothing of it may stay, and the connection
 // takes the next write.
 TEST_F(SQLiteStoreMerge, AWriteRefusedHalfWayLeavesEveryRowAsItWas)

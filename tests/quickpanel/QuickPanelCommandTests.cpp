@@ -32,8 +32,7 @@ TEST(QuickPanelCommands, OpeningAndRelating)
     EXPECT_FALSE(fx.await(fx.model.activateSelection()));
     ASSERT_EQ(fx.opened.size(), 1);
     EXPECT_EQ(fx.opened[0].id, fx.page.id);
-    EXPECT_TRUE(
-        fx.store.run([&](SQLiteStore& sqlite) { return sqlite.link(fx.page.id); }).result()->lastOpenedAt);
+    EXPECT_TRUE(fx.store.link(fx.page.id).result()->lastOpenedAt);
     EXPECT_EQ(fx.model.results(), rows);
     EXPECT_EQ(fx.model.message(), "Showing links for the active Safari page.");
 
@@ -130,8 +129,9 @@ TEST(QuickPanelCommands, RemovingAPairThatIsNotRelated)
     EXPECT_EQ(fx.model.message(), "No relation between these items.");
     EXPECT_EQ(fx.relatedIDs(fx.page), QList<QUuid>({fx.alpha.id, fx.beta.id}));
     EXPECT_EQ(fx.announcements(), 0);
-    const qint64 tombstones =
-        fx.store.run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords().size(); }).result();
+    const qint64 tombstones = LinkStoreDatabase(fx.store)
+                                  .run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords().size(); })
+                                  .result();
     EXPECT_EQ(tombstones, 0);
 }
 

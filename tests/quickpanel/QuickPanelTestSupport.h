@@ -81,7 +81,7 @@ struct PanelFixture {
 
     void save(const QList<LinkItem>& items, const QList<std::pair<LinkItem, LinkItem>>& related = {})
     {
-        store
+        LinkStoreDatabase(store)
             .run([&](SQLiteStore& sqlite) {
                 for (const LinkItem& item : items)
                     sqlite.insertLink(item);
@@ -95,7 +95,7 @@ struct PanelFixture {
     void settle()
     {
         for (int round = 0; round < 20; ++round) {
-            store.run([](SQLiteStore&) { return 0; }).waitForFinished();
+            LinkStoreDatabase(store).run([](SQLiteStore&) { return 0; }).waitForFinished();
             QCoreApplication::processEvents();
         }
     }
@@ -143,7 +143,9 @@ struct PanelFixture {
 
     qint64 linkCount()
     {
-        return store.run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); }).result();
+        return LinkStoreDatabase(store)
+            .run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); })
+            .result();
     }
 };
 

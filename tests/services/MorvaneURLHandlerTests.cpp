@@ -5,7 +5,7 @@
 
 #include "services/MorvaneURLHandler.h"
 #include "store/ItemOpening.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 
 #include <QCoro/QCoroTask>
 
@@ -83,7 +83,9 @@ protected:
     {
         LinkItem item = makeLink("Docs", "https://example.com/docs");
         item.id = QUuid::fromString(id);
-        store->run([item](SQLiteStore& sqlite) { sqlite.insertLink(item); }).waitForFinished();
+        LinkStoreDatabase(*store)
+            .run([item](SQLiteStore& sqlite) { sqlite.insertLink(item); })
+            .waitForFinished();
     }
 };
 
@@ -95,7 +97,7 @@ TEST_F(Handler, OpensTheSavedItemOnceInFrontAndRecordsTheOpen)
     EXPECT_EQ(desktop->openedUrls, QStringList{"https://example.com/docs"});
     EXPECT_EQ(forwards, QStringList{"0 alerts, 0 opened"});
     const QUuid uuid = QUuid::fromString(id);
-    EXPECT_TRUE(store->run([uuid](SQLiteStore& sqlite) { return sqlite.link(uuid); }).result()->lastOpenedAt);
+    EXPECT_TRUE(store->link(uuid).result()->lastOpenedAt);
 
     // A disk that fills up: the item still opens, and only the log hears of the missed stamp.
     writeRaw({"CREATE TRIGGER full BEFORE UPDATE OF last_opened_at ON links "

@@ -8,7 +8,6 @@
 #include "foundation/LocatorUrl.h"
 #include "foundation/Uuid.h"
 #include "library/SQLiteConnection.h"
-#include "library/SQLiteStore.h"
 #include "store/LinkStore.h"
 
 #include <QCoreApplication>
@@ -167,7 +166,7 @@ TEST_F(PreferencesStoreSyncTest, AReplacingImportWaitsForThePassInFlightAndLeave
     exporter->exportLibrary(backup);
     ASSERT_TRUE(eventually([&] { return !exporter->databaseActionInProgress(); }));
     exporter.reset();
-    library->run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
+    library->eraseAll().waitForFinished();
     addLink("https://example.com/old");
 
     defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");

@@ -41,20 +41,22 @@ QCoro::Task<bool> fails(QCoro::Task<> opening)
 }
 
 struct OpeningFixture : StoreFixture {
-    LinkItem item =
-        store->run([](SQLiteStore& sqlite) { return addLink(sqlite, makeLink("Docs")); }).result();
+    LinkItem item = LinkStoreDatabase(*store)
+                        .run([](SQLiteStore& sqlite) { return addLink(sqlite, makeLink("Docs")); })
+                        .result();
 
     void storeEvidence()
     {
-        store
-            ->run([id = item.id](SQLiteStore& sqlite) {
+        LinkStoreDatabase(*store)
+            .run([id = item.id](SQLiteStore& sqlite) {
                 sqlite.upsertLocalResolution(id, storedEvidence, false);
             })
             .waitForFinished();
     }
     std::optional<FileIdentity> evidence()
     {
-        return store->run([id = item.id](SQLiteStore& sqlite) { return sqlite.localResolution(id); })
+        return LinkStoreDatabase(*store)
+            .run([id = item.id](SQLiteStore& sqlite) { return sqlite.localResolution(id); })
             .result();
     }
 };

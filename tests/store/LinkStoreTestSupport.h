@@ -9,7 +9,7 @@
 #include "library/LinkParser.h"
 #include "model/CapturedContext.h"
 #include "platform/Sha256Hasher.h"
-#include "store/LinkStore.h"
+#include "store/LinkStoreDetail.h"
 
 #include <QCoreApplication>
 
@@ -80,21 +80,21 @@ struct StoreFixture {
 
     std::optional<LinkItem> stored(const QUuid& id)
     {
-        return store->run([id](SQLiteStore& sqlite) { return sqlite.link(id); }).result();
+        return LinkStoreDatabase(*store).run([id](SQLiteStore& sqlite) { return sqlite.link(id); }).result();
     }
 
     // The links' titles in the order their rows were written.
     QStringList titlesInWriteOrder()
     {
-        return store
-            ->run([](SQLiteStore& sqlite) { return texts(sqlite, "SELECT title FROM links ORDER BY rowid"); })
+        return LinkStoreDatabase(*store)
+            .run([](SQLiteStore& sqlite) { return texts(sqlite, "SELECT title FROM links ORDER BY rowid"); })
             .result();
     }
 
     // Waits for everything queued on the store, then delivers the announcements it posted.
     QStringList settledEvents()
     {
-        store->run([](SQLiteStore&) { return 0; }).waitForFinished();
+        LinkStoreDatabase(*store).run([](SQLiteStore&) { return 0; }).waitForFinished();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         return events;
     }

@@ -37,9 +37,13 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
     EXPECT_FALSE(web.bookmarkData || web.lastKnownPath || web.contentHash || web.fileSize);
 
     // A thin change announced by its caller, with and without sync.
-    fx.store->run([&](SQLiteStore& sqlite) { sqlite.addRelation(web.id, file.id); }).waitForFinished();
+    LinkStoreDatabase(*fx.store)
+        .run([&](SQLiteStore& sqlite) { sqlite.addRelation(web.id, file.id); })
+        .waitForFinished();
     fx.store->notifyDidMutate(true);
-    fx.store->run([&](SQLiteStore& sqlite) { sqlite.deleteLink(web.id); }).waitForFinished();
+    LinkStoreDatabase(*fx.store)
+        .run([&](SQLiteStore& sqlite) { sqlite.deleteLink(web.id); })
+        .waitForFinished();
     fx.store->notifyDidMutate(false);
     EXPECT_EQ(fx.settledEvents().mid(4), (QStringList{"trigger", "notify", "notify"}));
 
@@ -55,11 +59,17 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
     EXPECT_THROW(fx.store->repairFileLink(LinkItem(), gone).result(), FileRepairError);
     const QString refuseTags =
         "CREATE TRIGGER no BEFORE INSERT ON link_tags BEGIN SELECT RAISE(ABORT, 'no'); END";
-    fx.store->run([&](SQLiteStore& sqlite) { rawLibrary(sqlite).execute(refuseTags); }).waitForFinished();
+    LinkStoreDatabase(*fx.store)
+        .run([&](SQLiteStore& sqlite) { rawLibrary(sqlite).execute(refuseTags); })
+        .waitForFinished();
     EXPECT_THROW(fx.store->addLink({}, "https://example.com/b", {}, "tag").result(), StoreError);
-    EXPECT_EQ(fx.store->run([](SQLiteStore& sqlite) { return titles(sqlite.allLinks()); }).result(),
+    EXPECT_EQ(LinkStoreDatabase(*fx.store)
+                  .run([](SQLiteStore& sqlite) { return titles(sqlite.allLinks()); })
+                  .result(),
               QStringList{"report.txt"});
-    fx.store->run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); }).waitForFinished();
+    LinkStoreDatabase(*fx.store)
+        .run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); })
+        .waitForFinished();
     ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, path)).result());
     const QString renamed = renameFile(path, "docs/renamed.txt");
     ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, renamed)).result());
@@ -71,7 +81,7 @@ TEST(LinkStore, ATriggerInstalledLateDoesNotRunForEarlierChanges)
     StoreFixture fx;
     // Hold the store thread so the first save and the installation queue up behind it.
     std::latch release(1);
-    auto held = fx.store->run([&](SQLiteStore&) { release.wait(); });
+    auto held = LinkStoreDatabase(*fx.store).run([&](SQLiteStore&) { release.wait(); });
     auto first = fx.store->addLink({}, "https://example.com/1", {}, {});
     auto installed = fx.store->setSyncTrigger([&] { fx.events.append("trigger"); });
     release.count_down();
@@ -100,7 +110,8 @@ TEST(LinkStore, CallsFromSeveralThreadsCompleteInOrderPerCallerWithoutLocking)
                         finderContext(*fx.identity, writeFile("files/" + name, name.toUtf8())), {}, {}));
                 else
                     futures[caller].append(fx.store->addLink(name, "https://example.com/" + name, {}, "t"));
-                fx.store->run([&completed, caller, i](SQLiteStore&) { completed.emplace_back(caller, i); });
+                LinkStoreDatabase(*fx.store).run(
+                    [&completed, caller, i](SQLiteStore&) { completed.emplace_back(caller, i); });
             }
         });
     }
@@ -147,7 +158,7 @@ TEST(LinkStore, OperationsFinishingWhileTheyAreHandedOverCompleteOnce)
     QEventLoop loop;
     const auto awaitEach = [&]() -> QCoro::Task<void> {
         for (int i = 0; i < 20000; ++i) {
-            QFuture<int> answer = fx.store->run([i](SQLiteStore&) { return i; });
+            QFuture<int> answer = LinkStoreDatabase(*fx.store).run([i](SQLiteStore&) { return i; });
             sum += co_await answer;
         }
         loop.quit();
@@ -168,20 +179,22 @@ TEST(LinkStore, AReadIsNotHeldUpByAFileBeingHashedButLaterCallsWaitForIt)
     ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30))) << "the capture never hashed";
 
     auto later = fx.store->addLink({}, "https://example.com/later", {}, {});
-    auto counted = fx.store->run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); });
-    auto search = fx.store->read([](SQLiteStore& sqlite) { return sqlite.searchLinks(QString()).size(); });
-    // The hash cannot finish before the gate opens, so the read answering now did not wait for it.
+    auto counted = fx.store->counts();
+    auto search = fx.store->searchLinks(QString());
+    auto evidence = fx.store->localResolution(QUuid::createUuid()); // what an open reads first
+    // The hash cannot finish before the gate opens, so the reads answering now did not wait for it.
     QDeadlineTimer bound(std::chrono::seconds(30));
-    while (!search.isFinished() && !bound.hasExpired())
+    while (!(search.isFinished() && evidence.isFinished()) && !bound.hasExpired())
         QThread::msleep(1);
-    ASSERT_TRUE(search.isFinished());
-    EXPECT_EQ(search.result(), 0);
+    ASSERT_TRUE(search.isFinished() && evidence.isFinished());
+    EXPECT_EQ(search.result().size(), 0);
+    EXPECT_FALSE(evidence.result());
     EXPECT_FALSE(capture.isFinished() || later.isFinished() || counted.isFinished());
 
     gate.open.release();
     EXPECT_EQ(capture.result().lastKnownPath, path);
     later.waitForFinished();
-    EXPECT_EQ(counted.result(), 2); // after the capture and the link asked for before it
+    EXPECT_EQ(counted.result().links, 2); // after the capture and the link asked for before it
     EXPECT_EQ(fx.titlesInWriteOrder(), (QStringList{"large.bin", "example.com"}));
 }
 
@@ -212,7 +225,7 @@ TEST(LinkStore, DroppedFromItsOwnWorkWhileAFileIsHashedItClosesWithoutWaitingFor
     ASSERT_TRUE(gate.entered.try_acquire_for(std::chrono::seconds(30)));
 
     std::binary_semaphore dropping(0);
-    auto dropped = store->read([&](SQLiteStore&) {
+    auto dropped = LinkStoreDatabase(*store).read([&](SQLiteStore&) {
         dropping.release();
         store.reset();
         return true;
@@ -230,7 +243,8 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     const QString path = writeFile("docs/a.txt", "a");
     const LinkItem saved = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
     const QString backup = homePath("backup.json");
-    fx.store->run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, sqlite.now()); })
+    LinkStoreDatabase(*fx.store)
+        .run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, sqlite.now()); })
         .waitForFinished();
     fx.settledEvents();
     fx.events.clear();
@@ -247,4 +261,30 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     fx.store->repairFileLink(saved, candidate).waitForFinished();
     EXPECT_EQ(fx.store->importLibrary(backup, true).result().linkCount, 1);
     EXPECT_EQ(fx.settledEvents(), (QStringList{"trigger", "notify", "trigger", "notify"}));
+}
+
+// A relation removed from the graph is kept on record for sync even when this library no longer has
+// it (another machine may); the panel's removal, offered for any two links, leaves no record for a
+// pair that was never related.
+TEST(LinkStore, OnlyTheCheckedRelationRemovalSkipsAPairThatIsNotRelated)
+{
+    StoreFixture fx;
+    const LinkItem a = fx.store->addLink({}, "https://example.com/a", {}, {}).result();
+    const LinkItem b = fx.store->addLink({}, "https://example.com/b", {}, {}).result();
+    const LinkItem c = fx.store->addLink({}, "https://example.com/c", {}, {}).result();
+    fx.store->addRelation(a.id, b.id).waitForFinished();
+    const auto deletions = [&] {
+        return LinkStoreDatabase(*fx.store)
+            .run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords().size(); })
+            .result();
+    };
+
+    EXPECT_FALSE(fx.store->removeRelationIfRelated(a.id, c.id).result());
+    EXPECT_EQ(deletions(), 0);
+    EXPECT_TRUE(fx.store->removeRelationIfRelated(b.id, a.id).result()); // either way round
+    EXPECT_EQ(fx.store->counts().result().relations, 0);
+    EXPECT_EQ(deletions(), 1);
+
+    fx.store->removeRelation(a.id, c.id).waitForFinished();
+    EXPECT_EQ(deletions(), 2);
 }

@@ -117,14 +117,14 @@ struct Machine {
     LibraryReset eraseEverywhere()
     {
         const LibraryReset reset = await(service->eraseRemoteData());
-        store->run([](SQLiteStore& sqlite) { sqlite.eraseAll(); }).waitForFinished();
+        store->eraseAll().waitForFinished();
         LibraryReset::saveAcknowledged(reset, *defaults);
         return reset;
     }
 
     template <class F> auto on(F fn)
     {
-        auto done = store->run(std::move(fn));
+        auto done = LinkStoreDatabase(*store).run(std::move(fn));
         if constexpr (std::is_void_v<decltype(fn(std::declval<SQLiteStore&>()))>)
             done.waitForFinished();
         else
@@ -155,7 +155,7 @@ struct Machine {
     // Delivers the announcements the store has posted so far.
     int settledAnnouncements()
     {
-        store->run([](SQLiteStore&) { return 0; }).waitForFinished();
+        LinkStoreDatabase(*store).run([](SQLiteStore&) { return 0; }).waitForFinished();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
         return announcements;
     }

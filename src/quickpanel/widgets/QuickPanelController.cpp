@@ -105,6 +105,7 @@ void QuickPanelController::show()
     m_contextRefreshTimer->start(contextRefreshInterval, true);
     if (m_window->isMinimized())
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    m_window->uncoverBeforeShow();
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
     m_shownAt = m_clock->monotonic();
     m_focusPending = true;

@@ -25,6 +25,12 @@ void QuickPanelWindow::setContent(QWidget* content)
     layout()->addWidget(content);
 }
 
+void QuickPanelWindow::uncoverBeforeShow()
+{
+    if (!isVisible())
+        leaveFullScreenInFrontOf(*this);
+}
+
 void QuickPanelWindow::placeShown()
 {
     centreFrameOnScreen(*this, CentringScreen::pointer);

@@ -19,6 +19,10 @@ public:
     void setContent(QWidget* content);
     QWidget* content() const { return m_content; }
 
+    // Before the window is shown: on a Wayland session, a full-screen X11 window in front is asked to
+    // leave full screen, which the panel could not show over (see leaveFullScreenInFrontOf).
+    void uncoverBeforeShow();
+
     // After the window was shown: centres its frame on the screen under the pointer (again once the
     // window manager has framed it) and puts it on every desktop.
     void placeShown();

@@ -1,0 +1,94 @@
+#include "SyncedLibrary.h"
+
+#include "LinkStoreDetail.h"
+
+#include <exception>
+
+namespace morvane {
+
+namespace {
+
+// Committing once per batch instead of once per value: a commit each spent most of a pass that found
+// nothing new. Each value keeps a savepoint of its own, so a failure undoes only that value.
+template <class T, class Apply> void applyEach(SQLiteStore& sqlite, const QList<T>& values, Apply apply)
+{
+    std::exception_ptr failure;
+    sqlite.inTransaction([&] {
+        for (const T& value : values) {
+            try {
+                apply(sqlite, value);
+            } catch (...) {
+                failure = std::current_exception();
+                return;
+            }
+        }
+    });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+} // namespace
+
+SyncedLibrary::SyncedLibrary(LinkStore& store)
+    : m_store(store)
+{
+}
+
+QFuture<SyncedLibrary::State> SyncedLibrary::state()
+{
+    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) {
+        return State{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
+    });
+}
+
+QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)
+{
+    return LinkStoreDatabase(m_store).run([keys = std::move(keys)](SQLiteStore& sqlite) {
+        return State{sqlite.linksWithStoredIDs(keys.linkIDs), sqlite.relationsOfStoredIDs(keys.relationEnds),
+                     sqlite.deletedRecords(keys.deletions)};
+    });
+}
+
+QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since)
+{
+    return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {
+        LibraryChangeJournal::Changes changes = sqlite.changesSince(since);
+        if (!changes.complete) {
+            sqlite.restoreChangeJournal();
+            changes = sqlite.changesSince(std::nullopt);
+            changes.complete = false;
+        }
+        return changes;
+    });
+}
+
+QFuture<std::pair<qint64, qint64>> SyncedLibrary::changeStamp()
+{
+    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });
+}
+
+QFuture<void> SyncedLibrary::applyDeletion(DeletedRecord deleted)
+{
+    return LinkStoreDatabase(m_store).run(
+        [deleted = std::move(deleted)](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
+}
+
+QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
+{
+    return LinkStoreDatabase(m_store).run([links = std::move(links)](SQLiteStore& sqlite) {
+        applyEach(sqlite, links, [](SQLiteStore& target, const RemoteLink& remote) {
+            target.applyRemoteLink(remote.link, remote.winsEqualTime);
+        });
+    });
+}
+
+QFuture<void> SyncedLibrary::applyRelations(QList<LinkRelation> relations)
+{
+    return LinkStoreDatabase(m_store).run([relations = std::move(relations)](SQLiteStore& sqlite) {
+        applyEach(sqlite, relations, [](SQLiteStore& target, const LinkRelation& relation) {
+            target.applyRemoteRelation(relation);
+        });
+    });
+}
+
+} // namespace morvane

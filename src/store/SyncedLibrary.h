@@ -1,0 +1,65 @@
+#pragma once
+
+#include "library/LibraryChangeJournal.h"
+#include "model/DeletedRecord.h"
+#include "model/LinkItem.h"
+#include "model/LinkRelation.h"
+
+#include <QFuture>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <utility>
+
+namespace morvane {
+
+class LinkStore;
+
+// The library as a sync pass reads and writes it: each step one job on the store thread, in order
+// with every other operation. Nothing here announces a change; the pass does when it is done.
+class SyncedLibrary {
+public:
+    // The library as a pass reads it, in one store job.
+    struct State {
+        QList<LinkItem> links;
+        QList<LinkRelation> relations;
+        QList<DeletedRecord> deletions;
+    };
+
+    // A remote link to apply, and whether it wins a tie of update times.
+    struct RemoteLink {
+        LinkItem link;
+        bool winsEqualTime = false;
+    };
+
+    // The part of the library a pass after a change reads: the links with these ids (as stored), the
+    // relations with an end among these ids, and the deletions of these record types and names.
+    struct Keys {
+        QStringList linkIDs;
+        QStringList relationEnds;
+        QList<std::pair<QString, QString>> deletions;
+    };
+
+    explicit SyncedLibrary(LinkStore& store);
+
+    QFuture<State> state();
+    QFuture<State> state(Keys keys);
+    // Where the library's change journal stands, and what it names after the point when there is
+    // one. A journal that something removed is made again, and the answer is then incomplete: the
+    // pass that finds it so looks at everything.
+    QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since);
+    // Moves on whenever the library may have changed, through this connection or another.
+    QFuture<std::pair<qint64, qint64>> changeStamp();
+    QFuture<void> applyDeletion(DeletedRecord deleted);
+    // A batch commits once, each value of it still in a savepoint of its own: a value that fails is
+    // undone alone, the ones before it are kept, and its error is thrown.
+    QFuture<void> applyLinks(QList<RemoteLink> links);
+    QFuture<void> applyRelations(QList<LinkRelation> relations);
+
+private:
+    LinkStore& m_store;
+};
+
+} // namespace morvane
