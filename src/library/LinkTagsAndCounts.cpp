@@ -158,8 +158,8 @@ void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, TagNamesById& tagN
         "link_tags.link_id = page.value "
         "UNION ALL SELECT page.key, NULL, link_relations.to_link_id <> page.value FROM json_each(?1) AS page "
         "CROSS JOIN link_relations ON link_relations.from_link_id = page.value "
-        "UNION ALL SELECT page.key, NULL, (SELECT count(*) FROM link_relations WHERE to_link_id = page.value) "
-        "FROM json_each(?1) AS page"));
+        "UNION ALL SELECT page.key, NULL, (SELECT count(*) FROM link_relations WHERE "
+        "to_link_id = page.value) FROM json_each(?1) AS page"));
     rows.bind({QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))});
     QList<QList<QByteArray>> tagNamesOf(links.size());
     while (rows.step()) {
