@@ -1,7 +1,6 @@
 #include "LinkSearchIndex.h"
 
 #include "LinkRow.h"
-#include "LinkTagsAndCounts.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 #include "SQLiteTransaction.h"
@@ -329,7 +328,7 @@ std::optional<QList<LinkItem>> LinkSearchIndex::search(const QString& text)
         }
         storedIds.append(row.utf8(0).toByteArray());
     }
-    LinkTagsAndCounts::fillFew(m_connection, links, storedIds);
+    LinkTagsAndCounts::fillFew(m_connection, m_tagNames, links, storedIds);
     return links;
 }
 

@@ -2,6 +2,7 @@
 
 #include "LinkSearchSeal.h"
 #include "LinkSearchTexts.h"
+#include "LinkTagsAndCounts.h"
 #include "model/LinkItem.h"
 
 #include <QList>
@@ -69,6 +70,7 @@ private:
     SQLiteConnection& m_connection;
     bool m_ready = false;
     LinkSearchTexts m_texts{m_connection};
+    TagNamesById m_tagNames{m_connection};
 };
 
 } // namespace morvane

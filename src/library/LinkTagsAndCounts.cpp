@@ -124,38 +124,57 @@ void LinkTagsAndCounts::fill(QList<LinkItem>& links,
     }
 }
 
-void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, QList<LinkItem>& links,
+const QHash<QByteArray, QByteArray>& TagNamesById::current()
+{
+    const std::pair<qint64, qint64> stamp = m_connection.changeStamp();
+    if (m_stamp == stamp)
+        return m_names;
+    m_names.clear();
+    SQLiteStatement tags = m_connection.statement(QStringLiteral("SELECT id, name FROM tags"));
+    while (tags.step()) {
+        const SQLiteRow row(tags);
+        m_names.insert(row.utf8(0).toByteArray(), row.utf8(1).toByteArray());
+    }
+    m_stamp = stamp;
+    return m_names;
+}
+
+void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, TagNamesById& tagNames, QList<LinkItem>& links,
                                 const QList<QByteArray>& storedIds)
 {
     if (links.isEmpty())
         return;
-    QHash<QByteArray, qsizetype> indexOf;
-    indexOf.reserve(storedIds.size());
+    const QHash<QByteArray, QByteArray>& names = tagNames.current();
     QJsonArray ids;
-    for (qsizetype i = 0; i < storedIds.size(); ++i) {
-        indexOf.insert(storedIds[i], i);
-        ids.append(QString::fromUtf8(storedIds[i]));
-    }
-    // A relation counts once for each link, even one that names the link at both ends. The rows come
-    // unsorted: SQLite sorting them cost more than finding them.
+    for (const QByteArray& id : storedIds)
+        ids.append(QString::fromUtf8(id));
+    // page.key is the link's place in the list. Each link costs three seeks, each in an index that holds
+    // all the statement needs: its tag ids in link_tags' primary key, the relations it starts (with their
+    // other ends, so that one naming the link at both ends counts once) in the relations' unique pair of
+    // ends, and how many it ends in their index of ends. A link's rows of the table are never read. The
+    // rows come unsorted: SQLite sorting them cost more than finding them.
     SQLiteStatement rows = connection.statement(QStringLiteral(
-        "SELECT page.value, tags.name FROM json_each(?1) AS page CROSS JOIN link_tags ON link_tags.link_id = "
-        "page.value CROSS JOIN tags ON tags.id = link_tags.tag_id "
-        "UNION ALL SELECT page.value, NULL FROM json_each(?1) AS page CROSS JOIN link_relations ON "
-        "link_relations.from_link_id = page.value "
-        "UNION ALL SELECT page.value, NULL FROM json_each(?1) AS page CROSS JOIN link_relations ON "
-        "link_relations.to_link_id = page.value AND link_relations.from_link_id <> page.value"));
+        "SELECT page.key, link_tags.tag_id, 0 FROM json_each(?1) AS page CROSS JOIN link_tags ON "
+        "link_tags.link_id = page.value "
+        "UNION ALL SELECT page.key, NULL, link_relations.to_link_id <> page.value FROM json_each(?1) AS page "
+        "CROSS JOIN link_relations ON link_relations.from_link_id = page.value "
+        "UNION ALL SELECT page.key, NULL, (SELECT count(*) FROM link_relations WHERE "
+        "to_link_id = page.value) FROM json_each(?1) AS page"));
     rows.bind({QString::fromUtf8(QJsonDocument(ids).toJson(QJsonDocument::Compact))});
-    QList<QList<QByteArray>> tagNames(links.size());
+    QList<QList<QByteArray>> tagNamesOf(links.size());
     while (rows.step()) {
         const SQLiteRow row(rows);
-        const auto index = indexOf.constFind(row.utf8(0).toByteArray());
-        if (index == indexOf.constEnd())
+        const qint64 index = row.int64(0);
+        if (index < 0 || index >= links.size())
             continue;
-        if (const std::optional<QByteArrayView> name = row.optionalUtf8(1))
-            tagNames[*index].append(name->toByteArray());
-        else
-            ++links[*index].linkedItemCount;
+        if (const std::optional<QByteArrayView> tagId = row.optionalUtf8(1)) {
+            // A row without its tag has no name to show.
+            const auto name = names.constFind(tagId->toByteArray());
+            if (name != names.constEnd())
+                tagNamesOf[index].append(*name);
+        } else {
+            links[index].linkedItemCount += int(row.int64(2));
+        }
     }
     // In the order of the link query's tag column: SQLite's NOCASE, bytes with ASCII letters folded.
     const auto nocaseLess = [](const QByteArray& a, const QByteArray& b) {
@@ -165,8 +184,8 @@ void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, QList<LinkItem>& l
         });
     };
     for (qsizetype i = 0; i < links.size(); ++i) {
-        std::sort(tagNames[i].begin(), tagNames[i].end(), nocaseLess);
-        for (const QByteArray& name : std::as_const(tagNames[i]))
+        std::sort(tagNamesOf[i].begin(), tagNamesOf[i].end(), nocaseLess);
+        for (const QByteArray& name : std::as_const(tagNamesOf[i]))
             links[i].tags += splitTagNames(QString::fromUtf8(name));
     }
 }

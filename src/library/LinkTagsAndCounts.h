@@ -3,16 +3,39 @@
 #include "StoredIdMap.h"
 #include "model/LinkItem.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QStringList>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
 namespace morvane {
 
 class SQLiteConnection;
+
+// The name of every tag by its stored id, for the tags of a few links: with them at hand, a link's tags
+// come from link_tags alone. Read again whenever a row of the library may have changed (a write through
+// this connection, a commit by another): a tag's row can change without any link's, and a scan of the
+// tags costs less than seeking each name through the tags' text keys for one page.
+class TagNamesById {
+public:
+    explicit TagNamesById(SQLiteConnection& connection)
+        : m_connection(connection)
+    {
+    }
+
+    // The names as the tags table holds them now.
+    const QHash<QByteArray, QByteArray>& current();
+
+private:
+    SQLiteConnection& m_connection;
+    std::optional<std::pair<qint64, qint64>> m_stamp;
+    QHash<QByteArray, QByteArray> m_names;
+};
 
 // Every link's tag names and linked item count, read in one pass over each table for a full read of
 // the library: the per-row subqueries of the link columns would seek each link's tags and relations one
@@ -32,8 +55,9 @@ public:
     void fill(QList<LinkItem>& links, const std::vector<std::pair<qsizetype, StoredIdKey>>& keys) const;
 
     // The tags and linked item counts of a few links, such as a search's page, in one statement that
-    // seeks each link's rows through the indexes: storedIds[i] is the stored id of links[i].
-    static void fillFew(SQLiteConnection& connection, QList<LinkItem>& links,
+    // reads each link's entries in link_tags and the relation indexes alone: storedIds[i] is the stored
+    // id of links[i].
+    static void fillFew(SQLiteConnection& connection, TagNamesById& tagNames, QList<LinkItem>& links,
                         const QList<QByteArray>& storedIds);
 
 private:

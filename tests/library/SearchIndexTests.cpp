@@ -1,6 +1,7 @@
 // The indexed search against the plain search statement, row for row, on a library large enough for
 // both of the index's roads (candidates sorted directly, titles walked in order), through every kind of
-// write, on a library opened before it had the index, and on one another program rewrote.
+// write (another program's to the tags alone too), on a library opened before it had the index, and on
+// one another program rewrote.
 #include "StoreTestSupport.h"
 
 #include <QProcess>
@@ -121,6 +122,24 @@ TEST(SearchIndex, ShortTextsFollowOtherProgramsWritesAndDoWithoutTheJournal)
     other.execute("DROP TRIGGER library_changes_link_update");
     other.execute("UPDATE links SET title = 'qx unseen by the journal' WHERE title = 'plain too'");
     expectPlainResults(store, "without the journal");
+}
+
+// The tag names of a page are kept between searches: another program's writes to the tags alone, which
+// change no link's row and may reach no journal, show in the next search.
+TEST(SearchIndex, TagNamesFollowWritesToTheTagsAlone)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 13, 3000);
+    expectPlainResults(store, "generated");
+    SQLiteConnection other = rawLibrary(store);
+    other.execute("UPDATE tags SET name = 'Renamed' WHERE name = 'alpha'");
+    expectPlainResults(store, "after a rename");
+    // Without foreign keys, as another program may write: the tag's links keep rows naming no tag, until
+    // a tag of that id comes back under another name.
+    other.execute("DELETE FROM tags WHERE id = 'tag-13'");
+    expectPlainResults(store, "after a tag went without its links' rows");
+    other.execute("INSERT INTO tags (id, name) VALUES ('tag-13', 'back again')");
+    expectPlainResults(store, "after the tag came back renamed");
 }
 
 TEST(SearchIndex, ALibraryOpenedBeforeTheIndexIsIndexedInStepsWhileItChanges)
