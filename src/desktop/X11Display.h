@@ -30,7 +30,7 @@ xcb_connection_t* applicationX11Connection();
 std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
 
 // A window manager request: a 32-bit client message of the type about the window, sent to the root
-// window as the window manager specification asks. Not flushed.
+// window as EWMH asks. Not flushed.
 void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t type,
                         const std::array<std::uint32_t, 5>& data);
 
