@@ -2,13 +2,17 @@
 
 #include "GraphScene.h"
 #include "GraphViewport.h"
+#include "LineRasterizer.h"
 
 #include <QHash>
 #include <QImage>
 #include <QPair>
 #include <QString>
 
+#include <array>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QPainter;
 
@@ -40,14 +44,12 @@ public:
 
 private:
     // Background, grid and edges into m_layer, unless what they show is what the layer holds.
-    void paintLayer(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport, double ratio,
-                    const QHash<QUuid, qsizetype>& index);
+    void updateEdgeEnds(const GraphScene& scene);
+    void paintLayer(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport, double ratio);
     void paintBackground();
     void paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio);
-    void paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                    const QHash<QUuid, qsizetype>& index, double ratio);
-    void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                    const QHash<QUuid, qsizetype>& index) const;
+    void paintEdges(QSizeF canvas, const GraphScene& scene, double ratio);
+    void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene) const;
     void paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
     void paintEmptyState(QPainter& painter, QSizeF canvas) const;
     void paintHint(QPainter& painter, QSizeF canvas) const;
@@ -76,6 +78,19 @@ private:
     int m_newCardsLeft = 0;
     // Background, grid and edges of the frame, and what they were drawn from.
     QImage m_layer;
+    LineRasterizer m_lines;
+    std::array<QList<QLineF>, 5> m_edgeBatches;
+    // Where each node of the frame is on the canvas.
+    std::vector<QPointF> m_screen;
+    // Each edge's end nodes by their place in the node list (-1 for a node not in it) and its
+    // stroke, and the scene they were found in.
+    struct EdgeEnds {
+        GraphScene source;
+        QList<QUuid> nodeIds;
+        std::vector<std::pair<qsizetype, qsizetype>> ends;
+        std::vector<EdgeStyle> styles;
+    };
+    EdgeEnds m_edgeEnds;
     struct LayerSource {
         GraphScene scene;
         GraphViewport viewport;

@@ -139,6 +139,39 @@ TEST(GraphRendererTests, DrawsTheGridOnlyWhenItsSpacingAllows)
     EXPECT_LE(lineShade(0.25), 1);
 }
 
+// An edge between two nodes off the canvas on either side crosses it; one renderer draws the frames
+// in turn, as the window does, so what it keeps between frames must follow the scene.
+TEST(GraphRendererTests, EdgesFollowTheirNodesWhereverTheNodesAre)
+{
+    GraphScene scene;
+    scene.nodes = {node(), node(), node()};
+    scene.nodes[0].position = QPointF(-1000, -500);
+    scene.nodes[1].position = QPointF(1000, 500);
+    scene.nodes[2].position = QPointF(1000, -500);
+    scene.edges = {edge(scene.nodes[0], scene.nodes[1])};
+    const auto service = test::appearanceService(Appearance::light);
+    GraphRenderer renderer(service.get());
+    QImage image(canvas.toSize(), QImage::Format_ARGB32_Premultiplied);
+    const auto frame = [&](const GraphScene& shown) {
+        QPainter painter(&image);
+        renderer.paint(painter, canvas, shown, {});
+        painter.end();
+        // On the line through the centre, away from the grid; beside it, the background.
+        return std::pair{image.pixelColor(120, 110).lightness(), image.pixelColor(120, 125).lightness()};
+    };
+    const auto crossed = [](std::pair<int, int> shades) { return shades.first < shades.second - 10; };
+    EXPECT_TRUE(crossed(frame(scene)));
+    // The same nodes in another order: the edge still joins the same two.
+    GraphScene reordered = scene;
+    std::swap(reordered.nodes[1], reordered.nodes[2]);
+    EXPECT_TRUE(crossed(frame(reordered)));
+    reordered.nodes[2].position = QPointF(1000, 700); // moved: the line leaves (120, 110)
+    EXPECT_FALSE(crossed(frame(reordered)));
+    GraphScene without = scene;
+    without.edges.clear();
+    EXPECT_FALSE(crossed(frame(without)));
+}
+
 // The selection ring's colour is checked on the shown window; here only the appearance.
 TEST(GraphRendererTests, TheBackgroundFollowsTheAppearance)
 {
