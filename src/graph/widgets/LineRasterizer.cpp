@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -17,8 +18,13 @@ namespace {
 
 // Fewer lines than this are blended one by one by the calling thread.
 constexpr qsizetype parallelLines = 200;
-// Rows per band of the image drawn by one thread at a time.
-constexpr int bandRows = 32;
+// Bands of rows drawn by one thread at a time: a line costs a little more for each band it crosses,
+// but more bands share the work out more evenly among threads the rest of the machine keeps busy.
+constexpr int bandsPerThread = 3;
+constexpr int minBandRows = 16;
+constexpr int maxBandRows = 128;
+// Lines per part of their preparation.
+constexpr qsizetype walkChunk = 2048;
 
 // Positions across a line are walked in fixed point, 16 bits of fraction.
 constexpr int fractionBits = 16;
@@ -121,6 +127,17 @@ struct Touched {
         bottom = std::max(bottom, y1);
     }
 };
+
+// Runs work(part) for every part in [0, parts) on as many threads as there are processors, each taking
+// the next part left, so a thread the system holds back leaves its share to the others.
+void inEachPart(int parts, const std::function<void(int)>& work)
+{
+    std::atomic<int> next = 0;
+    inParallel(std::min(parallelParts(), parts), [&](int) {
+        for (int part = next++; part < parts; part = next++)
+            work(part);
+    });
+}
 
 inline int floorInt(double value)
 {
@@ -231,16 +248,59 @@ struct LineRasterizer::Walk {
 
 namespace {
 
-// One line's pixels within the band: each step along the major axis covers the pixels across the
-// line by the share of them its thickness spans, so its sides are antialiased and its ends flat.
-// Reach is the number of pixels visited across the line per step: 3 for lines one to two pixels
-// thick (most are), else the line's own. Every band steps from the same fixed-point start, so the
-// line is continuous across bands.
+// The steps [first, last] of a line, covering the pixels [minorFirst, minorLast] across it: each step
+// along the major axis covers the pixels across the line by the share of them its thickness spans,
+// so its sides are antialiased and its ends flat. Reach is the number of pixels visited across the
+// line per step: 3 for lines one to two pixels thick (most are), else the line's own.
+template <int fixedReach, bool dashed, bool xMajor, class Sink>
+void walkSteps(const LineRasterizer::Walk& walk, qsizetype stride, int first, int last, int minorFirst,
+               int minorLast, double dash, const Sink& sink)
+{
+    const int reach = fixedReach ? fixedReach : walk.reach;
+    const qsizetype majorStep = xMajor ? 1 : stride;
+    const qsizetype minorStep = xMajor ? stride : 1;
+    // Dashes are measured along the line from its start: the phase within a dash and its gap.
+    const double direction = walk.uEnd > walk.uStart ? walk.along : -walk.along;
+    double phase = dashed ? std::fmod(std::abs(first + 0.5 - walk.uStart) * walk.along, 2 * dash) : 0;
+    qint64 v = walk.vAt(first);
+    for (int u = first; u <= last; ++u, v += walk.fixedSlope) {
+        if constexpr (dashed) {
+            const bool gap = phase >= dash;
+            phase += direction;
+            phase += phase >= 2 * dash ? -2 * dash : phase < 0 ? 2 * dash : 0;
+            if (gap)
+                continue;
+        }
+        const qint64 top = v - walk.fixedHalf;
+        const qint64 bottom = v + walk.fixedHalf;
+        const qint64 m0 = top >> fractionBits;
+        const qsizetype at = u * majorStep + m0 * minorStep;
+        if (m0 >= minorFirst && m0 + reach - 1 <= minorLast) {
+            if constexpr (fixedReach == 3) {
+                // One to two pixels thick: the first pixel is covered from the top down, the third
+                // by what reaches past the second.
+                const qint64 past = top - (m0 << fractionBits) + 2 * walk.fixedHalf;
+                sink.add(at, ((m0 + 1) << fractionBits) - top);
+                sink.add(at + minorStep, std::min(past - one, one));
+                sink.add(at + 2 * minorStep, std::max<qint64>(past - 2 * one, 0));
+            } else {
+                for (int k = 0; k < reach; ++k)
+                    sink.add(at + k * minorStep, share(m0 + k, top, bottom));
+            }
+        } else {
+            for (int k = 0; k < reach; ++k)
+                if (m0 + k >= minorFirst && m0 + k <= minorLast)
+                    sink.add(at + k * minorStep, share(m0 + k, top, bottom));
+        }
+    }
+}
+
+// One line's pixels within the band. Every band steps from the same fixed-point start, so the line
+// is continuous across bands.
 template <int fixedReach, bool dashed, class Sink>
 void walkLine(const Band& band, const LineRasterizer::Walk& walk, double dash, const Sink& sink,
               Touched* touched)
 {
-    const int reach = fixedReach ? fixedReach : walk.reach;
     int first = walk.first;
     int last = walk.last;
     int minorFirst = 0;
@@ -265,42 +325,12 @@ void walkLine(const Band& band, const LineRasterizer::Walk& walk, double dash, c
         else
             touched->add(across0, first, across1, last);
     }
-    const qsizetype majorStep = walk.xMajor ? 1 : band.stride;
-    const qsizetype minorStep = walk.xMajor ? band.stride : 1;
-    // Dashes are measured along the line from its start: the phase within a dash and its gap.
-    const double direction = walk.uEnd > walk.uStart ? walk.along : -walk.along;
-    double phase = dashed ? std::fmod(std::abs(first + 0.5 - walk.uStart) * walk.along, 2 * dash) : 0;
-    qint64 v = walk.vAt(first);
-    for (int u = first; u <= last; ++u, v += walk.fixedSlope) {
-        if constexpr (dashed) {
-            const bool gap = phase >= dash;
-            phase += direction;
-            phase += phase >= 2 * dash ? -2 * dash : phase < 0 ? 2 * dash : 0;
-            if (gap)
-                continue;
-        }
-        const qint64 top = v - walk.fixedHalf;
-        const qint64 bottom = v + walk.fixedHalf;
-        const qint64 m0 = top >> fractionBits;
-        const qsizetype at = u * majorStep;
-        if (m0 >= minorFirst && m0 + reach - 1 <= minorLast) {
-            if constexpr (fixedReach == 3) {
-                // One to two pixels thick: the first pixel is covered from the top down, the third
-                // by what reaches past the second.
-                const qint64 past = top - (m0 << fractionBits) + 2 * walk.fixedHalf;
-                sink.add(at + m0 * minorStep, ((m0 + 1) << fractionBits) - top);
-                sink.add(at + (m0 + 1) * minorStep, std::min(past - one, one));
-                sink.add(at + (m0 + 2) * minorStep, std::max<qint64>(past - 2 * one, 0));
-            } else {
-                for (int k = 0; k < reach; ++k)
-                    sink.add(at + (m0 + k) * minorStep, share(m0 + k, top, bottom));
-            }
-        } else {
-            for (int k = 0; k < reach; ++k)
-                if (m0 + k >= minorFirst && m0 + k <= minorLast)
-                    sink.add(at + (m0 + k) * minorStep, share(m0 + k, top, bottom));
-        }
-    }
+    if (walk.xMajor)
+        walkSteps<fixedReach, dashed, true>(walk, band.stride, first, last, minorFirst, minorLast, dash,
+                                            sink);
+    else
+        walkSteps<fixedReach, dashed, false>(walk, band.stride, first, last, minorFirst, minorLast, dash,
+                                             sink);
 }
 
 template <class Sink>
@@ -328,11 +358,12 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
                             double dash)
 {
     Q_ASSERT(image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32);
-    // Prepared once for all bands, in parts as large as the bands' share of the work.
+    // Prepared once for all bands.
     m_walks.resize(std::size_t(lines.size()));
-    const int parts = lines.size() < parallelLines ? 1 : parallelParts();
-    inParallel(parts, [&](int part) {
-        for (qsizetype i = lines.size() * part / parts; i < lines.size() * (part + 1) / parts; ++i)
+    const int chunks = int((lines.size() + walkChunk - 1) / walkChunk);
+    inEachPart(lines.size() < parallelLines ? 1 : chunks, [&](int chunk) {
+        for (qsizetype i = qsizetype(chunk) * walkChunk;
+             i < std::min(lines.size(), qsizetype(chunk + 1) * walkChunk); ++i)
             m_walks[std::size_t(i)] = Walk(lines[i], width, image.size());
     });
     auto* bits = reinterpret_cast<QRgb*>(image.bits());
@@ -361,28 +392,27 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
     m_added.resize(remaining.size());
     for (std::size_t i = 0; i < remaining.size(); ++i)
         m_added[i] = byteMul(solid, 255 - remaining[i]);
-    // Rows are cut into bands narrow enough that their depths stay in the processor's nearest cache;
-    // each thread takes the next band not yet drawn, sums every line into it, then blends it once.
+    // Rows are cut into bands, a few per thread; each thread takes the next band not yet drawn, sums
+    // every line into it, then blends it once.
     const int height = image.height();
-    const int bands = (height + bandRows - 1) / bandRows;
-    std::atomic<int> next = 0;
-    inParallel(std::min(parallelParts(), bands), [&](int) {
-        for (int part = next++; part < bands; part = next++) {
-            const Band band{stride, image.width(), part * bandRows, std::min(height, (part + 1) * bandRows)};
-            Touched touched;
-            walkLines(band, m_walks, dash, Deepener{m_depth.data(), &steps}, &touched);
-            for (int y = touched.top; y <= touched.bottom; ++y) {
-                quint16* depth = m_depth.data() + y * stride;
-                QRgb* pixels = bits + y * stride;
-                for (int x = touched.left; x <= touched.right; ++x) {
-                    if (depth[x] == 0)
-                        continue;
-                    const std::size_t i = (depth[x] + (1u << (depthShift - 1))) >> depthShift;
-                    pixels[x] = byteMul(pixels[x], remaining[i]) + m_added[i];
-                    depth[x] = 0;
-                }
+    const int rows = std::clamp(height / (bandsPerThread * parallelParts()), minBandRows, maxBandRows);
+    const int bands = (height + rows - 1) / rows;
+    inEachPart(bands, [&](int part) {
+        const Band band{stride, image.width(), part * rows, std::min(height, (part + 1) * rows)};
+        Touched touched;
+        walkLines(band, m_walks, dash, Deepener{m_depth.data(), &steps}, &touched);
+        for (int y = touched.top; y <= touched.bottom; ++y) {
+            quint16* depth = m_depth.data() + y * stride;
+            QRgb* pixels = bits + y * stride;
+            for (int x = touched.left; x <= touched.right; ++x) {
+                if (depth[x] == 0)
+                    continue;
+                const std::size_t i = (depth[x] + (1u << (depthShift - 1))) >> depthShift;
+                pixels[x] = byteMul(pixels[x], remaining[i]) + m_added[i];
+                depth[x] = 0;
             }
         }
     });
 }
+
 } // namespace morvane
