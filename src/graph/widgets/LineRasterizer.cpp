@@ -151,13 +151,38 @@ inline int ceilInt(double value)
     return truncated < value ? truncated + 1 : truncated;
 }
 
-// Positions far outside the image are brought within this many pixels of it before they become
-// integers; every line is clipped to the image anyway.
+// Positions are kept within this many pixels of the image's origin before they become integers;
+// lines are clipped to the image anyway.
 constexpr double farOut = 1 << 20;
 
-double nearImage(double value)
+double bounded(double value)
 {
     return std::clamp(value, -farOut, farOut);
+}
+
+// The part of the line within farOut on both axes, or an empty line. Ends that far out only come from
+// zooming far into a large graph.
+QLineF nearImage(const QLineF& line)
+{
+    const auto near = [](double value) { return std::abs(value) <= farOut; };
+    if (near(line.x1()) && near(line.y1()) && near(line.x2()) && near(line.y2()))
+        return line;
+    double from = 0;
+    double to = 1;
+    for (const auto& [start, delta] : {std::pair{line.x1(), line.dx()}, std::pair{line.y1(), line.dy()}}) {
+        if (delta == 0) {
+            if (!near(start))
+                return {};
+            continue;
+        }
+        const double a = (-farOut - start) / delta;
+        const double b = (farOut - start) / delta;
+        from = std::max(from, std::min(a, b));
+        to = std::min(to, std::max(a, b));
+    }
+    if (from >= to)
+        return {};
+    return {line.pointAt(from), line.pointAt(to)};
 }
 
 } // namespace
@@ -183,14 +208,15 @@ struct LineRasterizer::Walk {
     int bottom = -1;
 
     Walk() = default;
-    Walk(const QLineF& line, double width, QSize image)
+    Walk(const QLineF& given, double width, QSize image)
     {
+        const QLineF line = nearImage(given);
         xMajor = std::abs(line.dx()) >= std::abs(line.dy());
-        uStart = nearImage(xMajor ? line.x1() : line.y1());
-        vStart = nearImage(xMajor ? line.y1() : line.x1());
-        uEnd = nearImage(xMajor ? line.x2() : line.y2());
+        uStart = xMajor ? line.x1() : line.y1();
+        vStart = xMajor ? line.y1() : line.x1();
+        uEnd = xMajor ? line.x2() : line.y2();
         const double du = uEnd - uStart;
-        const double dv = nearImage(xMajor ? line.y2() : line.x2()) - vStart;
+        const double dv = xMajor ? line.dy() : line.dx();
         if (du == 0)
             return; // nothing to draw, and no direction to draw it in
         slope = dv / du;
@@ -225,8 +251,8 @@ struct LineRasterizer::Walk {
             if (vStart < reachLow || vStart > reachHigh)
                 from = to + 1;
         } else {
-            const double a = nearImage(uStart + (reachLow - vStart) * inverse - 0.5);
-            const double b = nearImage(uStart + (reachHigh - vStart) * inverse - 0.5);
+            const double a = bounded(uStart + (reachLow - vStart) * inverse - 0.5);
+            const double b = bounded(uStart + (reachHigh - vStart) * inverse - 0.5);
             from = std::max(from, floorInt(std::min(a, b)) - 1);
             to = std::min(to, ceilInt(std::max(a, b)) + 1);
         }

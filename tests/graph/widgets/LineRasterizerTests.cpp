@@ -40,6 +40,13 @@ TEST(LineRasterizerTests, CoversTheThicknessAlongWhatCrossesTheImageAndNoMore)
     QImage one = blank();
     rasterizer.stroke(one, crossing, Qt::white, width);
     EXPECT_NEAR(coveredArea(one), insideLength * width, 0.02 * insideLength * width);
+    // The first line again, from ends as far out as a deep zoom into a large graph puts them.
+    QImage far = blank();
+    rasterizer.stroke(far, {crossing[0]}, Qt::white, width);
+    const double near = coveredArea(far);
+    far = blank();
+    rasterizer.stroke(far, {QLineF(-4e7, -2e7, 6e7, 3e7)}, Qt::white, width);
+    EXPECT_NEAR(coveredArea(far), near, 1);
 
     // Enough lines to be shared out among threads by bands of rows: the others lie wholly outside.
     QList<QLineF> many = crossing;
