@@ -15,13 +15,10 @@ DockIconMaintenance::DockIconMaintenance(PreferencesStore& preferences, AppPrese
 {
     connect(&m_preferences, &PreferencesStore::hideDockIconChanged, this,
             [this] { applyDockVisibility(m_presence, m_preferences.hideDockIcon(), false); });
-    m_presence.setOnBecameActive([this] { applicationBecameActive(); });
+    connect(&m_presence, &AppPresence::becameActive, this, &DockIconMaintenance::applicationBecameActive);
 }
 
-DockIconMaintenance::~DockIconMaintenance()
-{
-    m_presence.setOnBecameActive({});
-}
+DockIconMaintenance::~DockIconMaintenance() = default;
 
 void DockIconMaintenance::applicationBecameActive()
 {

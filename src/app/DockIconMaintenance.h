@@ -14,7 +14,7 @@ class PreferencesStore;
 class DockIconMaintenance : public QObject {
     Q_OBJECT
 public:
-    // Takes over the presence's activation notice. Both outlive this object.
+    // Both outlive this object.
     DockIconMaintenance(PreferencesStore& preferences, AppPresence& presence, QObject* parent = nullptr);
     ~DockIconMaintenance() override;
 

@@ -200,7 +200,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                                                   environment.desktop, environment.accessibility, &appearance,
                                                   environment.shortcutsPortal})
     , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock, &appearance)
-    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost)
+    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost,
+              environment.quit)
     , monitor(*linkStore, contextService, environment.clock,
               [this](bool hasLinks, const std::optional<CapturedContext>& context) {
                   activeContextMatchChanged(hasLinks, context);
@@ -208,14 +209,16 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , hotkeys(environment.hotkeyBackend)
 {
     QPointer<PreferencesStore> settings(&preferences);
-    graphWindow.onWillShow = [settings] { syncIfEnabled(settings); };
-    graphWindow.onReloadRequested = [settings] { syncIfEnabled(settings); };
+    const auto sync = [settings] { syncIfEnabled(settings); };
+    QObject::connect(&graphWindow, &GraphWindowController::willShow, &graphWindow, sync);
+    QObject::connect(&graphWindow, &GraphWindowController::reloadRequested, &graphWindow, sync);
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
     quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
-    menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
+    QObject::connect(&menuBar, &MenuBarController::trayHostMissing, &menuBar,
+                     [this] { trayMissingNotice.show(); });
     menuBar.buildMenu();
     if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
         const auto showDesktopKeys = [this, portal] {
@@ -448,8 +451,8 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
             objects->graphWindow.toggle();
         else if (item == preferencesCommand)
             objects->preferencesWindow.show();
-        else if (item == quitCommand && objects->menuBar.onQuit)
-            objects->menuBar.onQuit();
+        else if (item == quitCommand && objects->environment.quit)
+            objects->environment.quit();
         else
             return objects->urlHandler.handle(std::move(item), *objects->linkStore, *objects->itemOpening);
         return []() -> QCoro::Task<> { co_return; }();

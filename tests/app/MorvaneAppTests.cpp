@@ -99,8 +99,6 @@ TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
 
     TestApp test;
     ASSERT_TRUE(test.app.start());
-    int quits = 0;
-    test.app.menuBarController()->onQuit = [&quits] { ++quits; };
     IncomingUrls incoming;
     incoming.receive({"--quick-panel"});
     test.app.attachIncomingUrls(incoming);
@@ -122,7 +120,7 @@ TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
     incoming.receive({"--preferences", "--quit"});
     QCoreApplication::processEvents();
     EXPECT_TRUE(preferencesShown());
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(test.quits, 1);
 }
 
 TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)
