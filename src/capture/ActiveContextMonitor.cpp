@@ -53,11 +53,11 @@ void ActiveContextMonitor::pollInBackground()
 
 QCoro::Task<> ActiveContextMonitor::checkActiveContext()
 {
-    const std::weak_ptr<int> lifetime = m_lifetime;
+    const LifetimeToken::Watch alive = m_lifetime.watch();
     const quint64 generation = m_generation;
     const std::shared_ptr<ActiveContextService> service = m_service;
     const CaptureResult captured = co_await service->captureFreshContexts();
-    if (lifetime.expired() || generation != m_generation)
+    if (!alive || generation != m_generation)
         co_return;
     if (captured.contexts.isEmpty()) {
         updateMatch(false, std::nullopt);
@@ -72,7 +72,7 @@ QCoro::Task<> ActiveContextMonitor::checkActiveContext()
     } catch (...) {
         qCWarning(lcContextMonitor) << "Looking up the item in front failed";
     }
-    if (lifetime.expired() || generation != m_generation)
+    if (!alive || generation != m_generation)
         co_return;
     updateMatch(found, context);
 }

@@ -12,7 +12,6 @@
 #include "platform/DesktopServices.h"
 
 #include <QCoroFuture>
-#include <QPointer>
 #include <QPromise>
 
 #include <algorithm>
@@ -109,12 +108,12 @@ QCoro::Task<CalendarAccessState> CalendarEventService::requestAccess()
         answered->start();
         const QFuture<void> answer = answered->future();
         m_store->requestFullAccess(
-            firstAnswerOnMainThread(&m_lifetime, [answered](bool, std::optional<QString> error) {
+            firstAnswerOnMainThread(m_lifetime.watch(), [answered](bool, std::optional<QString> error) {
                 if (error)
                     qCInfo(lcCalendarEvents).noquote() << "Calendar access request failed:" << *error;
                 answered->finish();
             }));
-        const QPointer<QObject> alive(&m_lifetime);
+        const LifetimeToken::Watch alive = m_lifetime.watch();
         co_await answer;
         if (!alive)
             co_return CalendarAccessState::unknown;
@@ -131,7 +130,7 @@ CalendarEventService::Access CalendarEventService::accessForCaptureOrOpen()
         if (!m_requestedAccess) {
             m_requestedAccess = true;
             m_store->requestFullAccess(
-                firstAnswerOnMainThread(&m_lifetime, [](bool granted, std::optional<QString> error) {
+                firstAnswerOnMainThread(m_lifetime.watch(), [](bool granted, std::optional<QString> error) {
                     if (error)
                         qCInfo(lcCalendarEvents).noquote() << "Calendar access request failed:" << *error;
                     else if (!granted)

@@ -2,6 +2,7 @@
 
 #include "capture/CalendarEventReference.h"
 #include "capture/RevealOutcome.h"
+#include "foundation/LifetimeToken.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "platform/CalendarStore.h"
@@ -9,7 +10,6 @@
 #include <QCoroTask>
 #include <QDateTime>
 #include <QList>
-#include <QObject>
 
 #include <memory>
 #include <optional>
@@ -92,7 +92,7 @@ private:
     std::shared_ptr<ScriptRunner> m_scripts;
     std::shared_ptr<const UserDefaults> m_defaults;
     bool m_requestedAccess = false;
-    QObject m_lifetime; // answers to access requests are dropped once the service is gone
+    LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
 };
 
 } // namespace morvane

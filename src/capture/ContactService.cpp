@@ -10,7 +10,6 @@
 #include "platform/DesktopServices.h"
 
 #include <QCoroFuture>
-#include <QPointer>
 #include <QPromise>
 #include <QSet>
 
@@ -65,11 +64,11 @@ QCoro::Task<ContactAccessState> ContactService::requestAccess()
         answered->start();
         const QFuture<void> answer = answered->future();
         m_store->requestAccess(
-            firstAnswerOnMainThread(&m_lifetime, [answered](bool, std::optional<QString> error) {
+            firstAnswerOnMainThread(m_lifetime.watch(), [answered](bool, std::optional<QString> error) {
                 logRequestFailure(error);
                 answered->finish();
             }));
-        const QPointer<QObject> alive(&m_lifetime);
+        const LifetimeToken::Watch alive = m_lifetime.watch();
         co_await answer;
         if (!alive)
             co_return ContactAccessState::unknown;
@@ -87,7 +86,7 @@ ContactService::CaptureAccess ContactService::accessForCapture()
         if (!m_requestedAccess) {
             m_requestedAccess = true;
             m_store->requestAccess(firstAnswerOnMainThread(
-                &m_lifetime, [](bool, std::optional<QString> error) { logRequestFailure(error); }));
+                m_lifetime.watch(), [](bool, std::optional<QString> error) { logRequestFailure(error); }));
         }
         return CaptureAccess::requested;
     default:

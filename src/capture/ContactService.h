@@ -1,13 +1,13 @@
 #pragma once
 
 #include "capture/RevealOutcome.h"
+#include "foundation/LifetimeToken.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "platform/ContactStore.h"
 
 #include <QCoroTask>
 #include <QList>
-#include <QObject>
 #include <QStringList>
 
 #include <memory>
@@ -64,7 +64,7 @@ private:
     std::shared_ptr<DesktopServices> m_desktop;
     std::shared_ptr<const UserDefaults> m_defaults;
     bool m_requestedAccess = false;
-    QObject m_lifetime; // answers to access requests are dropped once the service is gone
+    LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
 };
 
 } // namespace morvane
