@@ -53,12 +53,13 @@ public:
     std::optional<CapturedContext> capturedContext(const ContactCard& card, const QString& sourceApp) const;
 
     // Shows the saved contact in the application the user chose, else in the desktop's contacts.
-    RevealOutcome open(const LinkItem& item);
+    // Resumes on the main thread; the service may be gone by then (the card is then not shown).
+    QCoro::Task<RevealOutcome> open(LinkItem item);
 
 private:
     bool isAuthorized() const;
-    bool openInCardhop(const QString& identifier);
-    RevealOutcome openInContacts(const QString& identifier);
+    // Shows the card in the desktop's contacts application, or at least brings that application up.
+    RevealOutcome revealInContacts(const QString& identifier);
 
     std::shared_ptr<ContactStore> m_store;
     std::shared_ptr<DesktopServices> m_desktop;

@@ -128,22 +128,28 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
         co_return std::nullopt;
     }
     switch (item.type) {
-    case LinkType::calendar:
-        if (m_calendar.open(item) == RevealOutcome::noApplication)
+    case LinkType::calendar: {
+        QCoro::Task<RevealOutcome> revealing = m_calendar.open(item);
+        if (co_await std::move(revealing) == RevealOutcome::noApplication)
             sayNoApplicationOpens(item,
                                   QStringLiteral("Saved events open in GNOME Calendar or Evolution, and "
                                                  "neither is installed."));
         co_return std::nullopt;
-    case LinkType::contact:
-        if (m_contacts.open(item) == RevealOutcome::noApplication)
+    }
+    case LinkType::contact: {
+        QCoro::Task<RevealOutcome> revealing = m_contacts.open(item);
+        if (co_await std::move(revealing) == RevealOutcome::noApplication)
             sayNoApplicationOpens(item, QStringLiteral("Saved contacts open in GNOME Contacts or Evolution, "
                                                        "and neither is installed."));
         co_return std::nullopt;
-    case LinkType::obsidian:
-        if (!m_desktop->openUrl(item.url))
+    }
+    case LinkType::obsidian: {
+        QFuture<bool> opening = m_desktop->openUrl(item.url);
+        if (!co_await opening)
             sayNoApplicationOpens(item,
                                   QStringLiteral("Saved notes open in Obsidian, which is not installed."));
         co_return std::nullopt;
+    }
     case LinkType::file:
     case LinkType::folder:
         break;
