@@ -55,6 +55,7 @@
 #include "services/SearchService.h"
 #include "services/Updater.h"
 #include "services/UrlSchemeRegistration.h"
+#include "store/FileWorkPool.h"
 #include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
@@ -113,7 +114,8 @@ QString registrationFailure(const QList<HotkeyService::Registration>& failed)
 class MorvaneApp::Objects {
 public:
     Objects(MorvaneApp& app, AppEnvironment environment, std::shared_ptr<FileIdentityService> fileIdentity,
-            std::unique_ptr<LinkStore> linkStore, std::shared_ptr<AlertPresenter> alerts);
+            std::shared_ptr<FileWorkPool> filePool, std::unique_ptr<LinkStore> linkStore,
+            std::shared_ptr<AlertPresenter> alerts);
 
     void runStartupActions();
     void registerHotkeys();
@@ -129,6 +131,7 @@ public:
     AppEnvironment environment;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<FileIdentityService> fileIdentity;
+    std::shared_ptr<FileWorkPool> filePool;
     std::unique_ptr<LinkStore> linkStore;
     std::shared_ptr<CalendarEventService> calendarEvents;
     std::shared_ptr<ContactService> contacts;
@@ -160,10 +163,12 @@ public:
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                              std::shared_ptr<FileIdentityService> fileIdentity_,
-                             std::unique_ptr<LinkStore> linkStore_, std::shared_ptr<AlertPresenter> alerts_)
+                             std::shared_ptr<FileWorkPool> filePool_, std::unique_ptr<LinkStore> linkStore_,
+                             std::shared_ptr<AlertPresenter> alerts_)
     : environment(std::move(environment_))
     , alerts(std::move(alerts_))
     , fileIdentity(std::move(fileIdentity_))
+    , filePool(std::move(filePool_))
     , linkStore(std::move(linkStore_))
     , calendarEvents(std::make_shared<CalendarEventService>(environment.calendarStore, environment.desktop,
                                                             environment.scripts, environment.defaults))
@@ -176,7 +181,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , itemOpening(std::make_shared<ItemOpening>(
           *linkStore,
           std::make_shared<LinkOpener>(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts,
-                                       environment.desktop, environment.launcher, alerts)))
+                                       environment.desktop, environment.launcher, alerts, filePool)))
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
@@ -414,9 +419,11 @@ bool MorvaneApp::start()
     if (m_objects)
         return true;
     auto fileIdentity = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    auto filePool = std::make_shared<FileWorkPool>();
     std::unique_ptr<LinkStore> linkStore;
     try {
-        linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), fileIdentity);
+        linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), fileIdentity, SystemClock::shared(),
+                                                filePool);
     } catch (const Error& error) {
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
@@ -426,7 +433,7 @@ bool MorvaneApp::start()
     }
     QApplication::setWindowIcon(applicationIcon());
     m_objects = std::make_unique<Objects>(*this, m_makeEnvironment(), std::move(fileIdentity),
-                                          std::move(linkStore), m_alerts);
+                                          std::move(filePool), std::move(linkStore), m_alerts);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
     m_objects->runStartupActions();
     return true;

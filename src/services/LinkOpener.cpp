@@ -15,11 +15,11 @@
 #include "platform/AlertPresenter.h"
 #include "platform/DesktopServices.h"
 #include "platform/ProcessLauncher.h"
+#include "store/FileWorkPool.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroFuture>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 
 MORVANE_LOGGING_CATEGORY(lcOpener, "LinkOpener")
 
@@ -100,7 +100,8 @@ LinkOpener::LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentitySe
                        std::shared_ptr<const FileReconciliationService> fileReconciliationService,
                        KnownRootsStore& knownRootsStore, CalendarEventService& calendarEventService,
                        ContactService& contactService, std::shared_ptr<DesktopServices> desktop,
-                       std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts)
+                       std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts,
+                       std::shared_ptr<FileWorkPool> filePool)
     : m_identity(std::move(fileIdentityService))
     , m_reconciliation(std::move(fileReconciliationService))
     , m_knownRoots(knownRootsStore)
@@ -109,6 +110,7 @@ LinkOpener::LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentitySe
     , m_desktop(std::move(desktop))
     , m_launcher(std::move(launcher))
     , m_alerts(std::move(alerts))
+    , m_filePool(std::move(filePool))
 {
 }
 
@@ -171,7 +173,7 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
                          roots] {
         return findFile(*identity, *reconciliation, item, localResolution, roots);
     };
-    QFuture<std::optional<FoundFile>> finding = QtConcurrent::run(lookup);
+    QFuture<std::optional<FoundFile>> finding = m_filePool->run(lookup);
     const std::optional<FoundFile> found = co_await finding;
     if (!found) {
         qCCritical(lcOpener).noquote() << "Unable to resolve file link" << id;

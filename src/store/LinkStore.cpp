@@ -41,9 +41,10 @@ auto refreshSelection(std::shared_ptr<const FileIdentityService> identity)
 } // namespace
 
 LinkStore::LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
-                     std::shared_ptr<const Clock> clock)
+                     std::shared_ptr<const Clock> clock, std::shared_ptr<FileWorkPool> filePool)
     : m_notifier(std::make_unique<LinkStoreNotifier>())
     , m_identity(std::move(fileIdentityService))
+    , m_filePool(filePool ? std::move(filePool) : std::make_shared<FileWorkPool>())
 {
     if (QCoreApplication* app = QCoreApplication::instance(); app && m_notifier->thread() != app->thread())
         m_notifier->moveToThread(app->thread());
@@ -85,14 +86,14 @@ LinkStore::~LinkStore()
         // What is queued runs here; file work finishing later finds the store closed.
         m_executor.shutdown();
         m_lane.waitUntilIdle();
-        m_filePool.waitForDone();
+        m_filePool->waitForDone();
         m_sqlite.reset();
         return;
     }
     // Everything admitted before now runs to its end, file work included; then closing is queued
     // like any work, so all of it still sees the database.
     m_lane.waitUntilIdle();
-    m_filePool.waitForDone();
+    m_filePool->waitForDone();
     m_executor.post([this] { m_sqlite.reset(); });
     m_executor.shutdown();
 }

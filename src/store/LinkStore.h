@@ -64,10 +64,11 @@ public:
     using SyncTrigger = std::function<void()>;
 
     // Opens the library on the store thread and waits for it: the connection never leaves that
-    // thread. Its writes are dated by the clock. Throws what opening threw (StoreError). Build it on
-    // the main thread.
+    // thread. Its writes are dated by the clock; its file work runs on the pool (one of its own when
+    // none is given). Throws what opening threw (StoreError). Build it on the main thread.
     LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
-              std::shared_ptr<const Clock> clock = SystemClock::shared());
+              std::shared_ptr<const Clock> clock = SystemClock::shared(),
+              std::shared_ptr<FileWorkPool> filePool = nullptr);
     // Refuses new work, finishes the queued work (file work included), then closes the database.
     ~LinkStore();
     LinkStore(const LinkStore&) = delete;
@@ -190,7 +191,7 @@ private:
     std::unique_ptr<SQLiteStore> m_sqlite; // store thread only
     SyncTrigger m_syncTrigger;             // store thread only
     OrderedLane m_lane;
-    FileWorkPool m_filePool;
+    std::shared_ptr<FileWorkPool> m_filePool;
     StoreExecutor m_executor; // last: its thread starts once the rest exists
 };
 

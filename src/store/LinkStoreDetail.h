@@ -129,7 +129,7 @@ auto LinkStore::withFileWork(Prepare prepare, Examine examine, Settle settle)
                 done.fail(std::current_exception());
                 return;
             }
-            m_filePool.post([this, examine, settle, pending, done]() mutable {
+            m_filePool->post([this, examine, settle, pending, done]() mutable {
                 std::shared_ptr<const Found> found;
                 try {
                     found = std::make_shared<const Found>(examine(*pending));
