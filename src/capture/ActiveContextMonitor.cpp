@@ -3,6 +3,7 @@
 #include "capture/ActiveContextService.h"
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 
 #include <qcoro/qcorofuture.h>
@@ -66,7 +67,8 @@ QCoro::Task<> ActiveContextMonitor::checkActiveContext()
     const CapturedContext context = captured.contexts.first();
     bool found = false;
     try {
-        found = (co_await m_store.findLink(context)).has_value();
+        QFuture<std::optional<LinkItem>> finding = ContextLookups(m_store).findLink(context);
+        found = (co_await finding).has_value();
     } catch (const std::exception& error) {
         qCWarning(lcContextMonitor) << "Looking up the item in front failed:" << error.what();
     } catch (...) {

@@ -4,7 +4,6 @@
 #include "LibraryImporter.h"
 #include "LinkStoreNotifier.h"
 #include "OrderedLane.h"
-#include "files/FileMatchCandidate.h"
 #include "files/FileRepairIssue.h"
 #include "files/FileResolutionCandidate.h"
 #include "foundation/Clock.h"
@@ -124,15 +123,7 @@ public:
     // left out because an end is missing. Throws morvane::Error when the file cannot be written.
     QFuture<qsizetype> exportLibrary(QString filePath, QDateTime exportedAt);
 
-    // --- Lookups for what the user has in front of them ------------------------------------------
-    QFuture<std::optional<LinkItem>> findLink(CapturedContext context);
-    QFuture<std::optional<LinkItem>> linkForLocator(CapturedContext context);
-    QFuture<QList<FileMatchCandidate>> fileMatchCandidates(CapturedContext context);
-    // Records this machine's copy; not announced (it belongs to this machine only).
-    QFuture<LinkItem> useFileMatch(FileMatchCandidate candidate);
-    QFuture<std::optional<QString>> finderSelectionMatches(CapturedContext context);
-    QFuture<LinkItem> updateFileIdentity(LinkItem item, FileIdentity captured);
-    QFuture<std::optional<LinkItem>> linkResolvingBookmark(FileIdentity captured);
+    // The lookups for what the user has in front of them are ContextLookups'.
 
     // --- New links (announced, with sync) --------------------------------------------------------
     QFuture<LinkItem> addLink(QString title, QString text, QString notes, QString tagsText);
@@ -147,13 +138,9 @@ public:
     QFuture<void> setSyncTrigger(SyncTrigger trigger);
     LinkStoreNotifier& notifier() const { return *m_notifier; }
 
-    const LinkParser& parser() const { return m_parser; }
-    const std::shared_ptr<const FileIdentityService>& fileIdentityService() const { return m_identity; }
-    bool isStoreThread() const { return m_executor.isCurrentThread(); }
-
 private:
-    // The store's own operations and the tests that seed a library reach the connection through
-    // LinkStoreDatabase (LinkStoreDetail.h).
+    // The store's own operations (ContextLookups' among them) and the tests that seed a library reach
+    // the connection through LinkStoreDatabase (LinkStoreDetail.h).
     friend class LinkStoreDatabase;
 
     // Runs fn(SQLiteStore&) on the store thread after everything submitted before it. Thin
