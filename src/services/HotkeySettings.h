@@ -46,7 +46,6 @@ public:
     // Counted: nested recorders suspend the shortcuts once and resume them once.
     void setHotkeyRecordingSuspended(bool suspended);
     int hotkeyRecordingSuspendCount() const { return m_suspendCount; }
-    void refreshHotkeyConflictMessage();
     // The application's report of the shortcuts it could not register (none: all registered). It
     // replaces an earlier report, never a refused recording or the equal-shortcuts message: those
     // stay until the next conflict check.
@@ -63,6 +62,7 @@ signals:
 private:
     GlobalHotkeyBinding loadHotkey(const QString& key, GlobalHotkeyBinding fallback) const;
     void hotkeysStored(const QList<QString>& keys);
+    void refreshHotkeyConflictMessage();
     void setConflictMessage(std::optional<QString> message);
 
     std::shared_ptr<UserDefaults> m_defaults;

@@ -52,12 +52,9 @@ public:
     PreferencesStore& operator=(const PreferencesStore&) = delete;
 
     AppSettings& settings() { return m_settings; }
-    const AppSettings& settings() const { return m_settings; }
     HotkeySettings& hotkeys() { return m_hotkeys; }
-    const HotkeySettings& hotkeys() const { return m_hotkeys; }
     PrivacyAccess& access() { return m_access; }
     SyncScheduler& sync() { return m_sync; }
-    const SyncScheduler& sync() const { return m_sync; }
     DatabaseActionStatus& databaseAction() { return m_databaseAction; }
     LibraryMaintenance& maintenance() { return m_maintenance; }
     QuickPanelTipStore& quickPanelTipStore() const { return *m_quickPanelTipStore; }

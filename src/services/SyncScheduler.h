@@ -49,8 +49,6 @@ public:
     void syncNow();
     // syncNow, quietly doing nothing while sync is off or passes are held back.
     void syncIfEnabled();
-    // Reads the account status; a ready account starts a pass.
-    QCoro::Task<void> refreshSyncStatus();
     // The text shown for a failed pass.
     static QString syncErrorText(const std::exception& error);
     // Erases the remote records (when syncing), then the local library, and verifies it is empty.
@@ -79,6 +77,8 @@ signals:
 private:
     void setSyncStatus(SyncStatus status);
     void setSyncErrorMessage(std::optional<QString> message);
+    // Reads the account status; a ready account starts a pass.
+    QCoro::Task<void> refreshSyncStatus();
     QCoro::Task<void> runSyncPass();
     QCoro::Task<void> runErase();
     void finishErase();
