@@ -14,7 +14,7 @@ class AppPresence;
 class AppearanceService;
 class GraphViewModel;
 class GraphWindow;
-class PreferencesStore;
+class AppSettings;
 class PreferencesWindow;
 struct PreferencesWindowServices;
 
@@ -24,7 +24,7 @@ class GraphWindowController : public QObject {
     Q_OBJECT
 public:
     // The model, the settings and the appearance outlive the controller.
-    GraphWindowController(AppPresence& presence, const PreferencesStore& preferences, GraphViewModel& model,
+    GraphWindowController(AppPresence& presence, const AppSettings& settings, GraphViewModel& model,
                           const AppearanceService* appearance);
     ~GraphWindowController() override;
 
@@ -43,7 +43,7 @@ signals:
 
 private:
     AppPresence& m_presence;
-    const PreferencesStore& m_preferences;
+    const AppSettings& m_settings;
     GraphViewModel& m_model;
     const AppearanceService* m_appearance;
     std::unique_ptr<GraphWindow> m_window;
