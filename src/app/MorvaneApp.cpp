@@ -123,7 +123,7 @@ public:
     void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
     void showAbout();
     // Everything up to draining the library; the members go afterwards.
-    void terminate(const std::function<void()>& closeLocalServer);
+    void terminate(const std::function<void()>& libraryClosing);
 
     QList<std::shared_ptr<ActiveContextProvider>> makeProviders() const;
     QuickPanelServices quickPanelServices();
@@ -395,13 +395,13 @@ void MorvaneApp::Objects::showAbout()
     });
 }
 
-void MorvaneApp::Objects::terminate(const std::function<void()>& closeLocalServer)
+void MorvaneApp::Objects::terminate(const std::function<void()>& libraryClosing)
 {
     hotkeys.unregisterAll();
     monitor.stop();
     preferences.sync().stopAutomaticSync();
-    if (closeLocalServer)
-        closeLocalServer();
+    if (libraryClosing)
+        libraryClosing();
     // The store finishes what was queued before the library closes.
     linkStore.reset();
 }
@@ -448,7 +448,7 @@ void MorvaneApp::terminate()
 {
     if (!m_objects)
         return;
-    m_objects->terminate(m_closeLocalServer);
+    m_objects->terminate([this] { emit libraryClosing(); });
     m_objects.reset();
 }
 

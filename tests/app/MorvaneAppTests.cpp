@@ -240,8 +240,9 @@ TEST(MorvaneApp, ShortcutsAreHeldOnlyWhileTheWholeApplicationIsThereAndQueuedWri
 
     // The local server closes after the shortcuts are given back, while the library is still open.
     std::optional<bool> serverClosedInPlace;
-    test.app.setLocalServerClose(
-        [&] { serverClosedInPlace = backend->held.isEmpty() && test.app.linkStore() != nullptr; });
+    QObject::connect(&test.app, &MorvaneApp::libraryClosing, &test.app, [&] {
+        serverClosedInPlace = backend->held.isEmpty() && test.app.linkStore() != nullptr;
+    });
 
     test.app.terminate();
     EXPECT_EQ(serverClosedInPlace, true);
