@@ -23,7 +23,8 @@ struct NodeCardStyle;
 
 // Draws a frame of the graph, back to front: background, grid, edges, suggestion chips, node cards,
 // the empty state, the keyboard hint and the legend. Cards are painted once per look and title and
-// reused from a cache while the layout only moves them; edges go out as one path per stroke style.
+// reused from a cache while the layout only moves them; edges go out as one batch per stroke style,
+// their end nodes looked up only when the graph changes, not when its nodes move.
 // A frame paints only so many new cards: the rest show their disc alone until a later frame, so a
 // view full of cards never seen before (a large library, a new zoom) cannot hold the window up.
 // Only what lies in view is drawn; background, grid and edges are kept from the last frame while
