@@ -7,6 +7,7 @@
 #include "desktop/PaintColors.h"
 #include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
+#include "graph/ParallelParts.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -15,6 +16,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace morvane {
 
@@ -25,6 +27,10 @@ constexpr double cornerMargin = 14;
 constexpr qsizetype cardCacheBytes = 24 * 1024 * 1024;
 // Painting a card costs far more than copying it: a frame paints at most this many new ones.
 constexpr int newCardsPerFrame = 250;
+// Fewer cards than this are laid on by the calling thread alone; more, by bands of rows, a few per
+// thread.
+constexpr std::size_t parallelCards = 200;
+constexpr int cardBandsPerThread = 2;
 
 int appearanceOf(const AppearanceService* appearance)
 {
@@ -84,13 +90,13 @@ void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& sc
         m_screen[std::size_t(i)] = viewport.toScreen(scene.nodes[i].position, canvas);
     updateEdgeEnds(scene);
     paintLayer(canvas, scene, viewport, ratio);
-    painter.drawImage(QPointF(0, 0), m_layer);
+    placeNodes(canvas, scene, viewport);
+    composeFrame(canvas, scene, ratio);
+    painter.drawImage(QPointF(0, 0), m_composed);
 
     painter.setRenderHint(QPainter::Antialiasing);
-    paintChips(painter, canvas, scene);
     if (scene.nodes.isEmpty())
         paintEmptyState(painter, canvas);
-    paintNodes(painter, canvas, scene, viewport);
     paintHint(painter, canvas);
     paintLegend(painter, canvas, scene);
 }
@@ -302,11 +308,12 @@ const GraphRenderer::Card& GraphRenderer::disc(const GraphNode& node, const Node
     return *found;
 }
 
-void GraphRenderer::paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene,
-                               const GraphViewport& viewport)
+// Which card goes where, in drawing order; new cards are painted here, on the calling thread.
+void GraphRenderer::placeNodes(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport)
 {
     const double cardScale = viewport.cardScale();
     startCardFrame(cardScale);
+    m_placed.clear();
     const QRectF visible = QRectF(QPointF(0, 0), canvas).adjusted(-120, -120, 120, 120);
     for (qsizetype i = 0; i < scene.nodes.size(); ++i) {
         const GraphNode& node = scene.nodes[i];
@@ -316,10 +323,45 @@ void GraphRenderer::paintNodes(QPainter& painter, QSizeF canvas, const GraphScen
         const NodeCardFlags flags = scene.flags(node);
         const auto& painted =
             drawsTitle(viewport, flags) ? card(node, flags, cardScale) : disc(node, flags, cardScale);
-        painter.drawImage(
-            QPointF(std::round(at.x() - painted.origin.x()), std::round(at.y() - painted.origin.y())),
-            painted.image);
+        m_placed.push_back({painted.image, QPointF(std::round(at.x() - painted.origin.x()),
+                                                   std::round(at.y() - painted.origin.y()))});
     }
+}
+
+// The frame below the corner boxes, composed off screen: the layer, the chips, then the cards, laid
+// on by several threads at once, each in its own band of rows and in the nodes' order.
+void GraphRenderer::composeFrame(QSizeF canvas, const GraphScene& scene, double ratio)
+{
+    if (m_composed.size() != m_layer.size())
+        m_composed = QImage(m_layer.size(), QImage::Format_RGB32);
+    std::memcpy(m_composed.bits(), m_layer.constBits(), std::size_t(m_layer.sizeInBytes()));
+    m_composed.setDevicePixelRatio(ratio);
+    {
+        QPainter chips(&m_composed);
+        chips.setRenderHint(QPainter::Antialiasing);
+        paintChips(chips, canvas, scene);
+    }
+    uchar* bits = m_composed.bits();
+    const qsizetype bytesPerLine = m_composed.bytesPerLine();
+    const int height = m_composed.height();
+    const int parts =
+        m_placed.size() < parallelCards ? 1 : std::min(height, cardBandsPerThread * parallelParts());
+    inEachPart(parts, [&](int part) {
+        const int top = height * part / parts;
+        const int bottom = height * (part + 1) / parts;
+        QImage rows(bits + top * bytesPerLine, m_composed.width(), bottom - top, bytesPerLine,
+                    m_composed.format());
+        rows.setDevicePixelRatio(ratio);
+        QPainter painter(&rows);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(0, -top / ratio);
+        const double first = top / ratio;
+        const double last = bottom / ratio;
+        for (const auto& [image, at] : m_placed) {
+            if (at.y() + image.height() / image.devicePixelRatio() >= first && at.y() <= last)
+                painter.drawImage(at, image);
+        }
+    });
 }
 
 void GraphRenderer::paintEmptyState(QPainter& painter, QSizeF canvas) const

@@ -51,7 +51,8 @@ private:
     void paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio);
     void paintEdges(QSizeF canvas, const GraphScene& scene, double ratio);
     void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene) const;
-    void paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
+    void placeNodes(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
+    void composeFrame(QSizeF canvas, const GraphScene& scene, double ratio);
     void paintEmptyState(QPainter& painter, QSizeF canvas) const;
     void paintHint(QPainter& painter, QSizeF canvas) const;
     void paintLegend(QPainter& painter, QSizeF canvas, const GraphScene& scene) const;
@@ -79,6 +80,14 @@ private:
     int m_newCardsLeft = 0;
     // Background, grid and edges of the frame, and what they were drawn from.
     QImage m_layer;
+    // The layer with chips and cards laid on.
+    QImage m_composed;
+    // The cards of the frame and where they go, in drawing order.
+    struct Placed {
+        QImage image;
+        QPointF at;
+    };
+    std::vector<Placed> m_placed;
     LineRasterizer m_lines;
     std::array<QList<QLineF>, 5> m_edgeBatches;
     // Where each node of the frame is on the canvas.

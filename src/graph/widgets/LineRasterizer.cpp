@@ -128,17 +128,6 @@ struct Touched {
     }
 };
 
-// Runs work(part) for every part in [0, parts) on as many threads as there are processors, each taking
-// the next part left, so a thread the system holds back leaves its share to the others.
-void inEachPart(int parts, const std::function<void(int)>& work)
-{
-    std::atomic<int> next = 0;
-    inParallel(std::min(parallelParts(), parts), [&](int) {
-        for (int part = next++; part < parts; part = next++)
-            work(part);
-    });
-}
-
 inline int floorInt(double value)
 {
     const int truncated = int(value);
@@ -376,6 +365,15 @@ void walkLines(const Band& band, const std::vector<LineRasterizer::Walk>& walks,
 }
 
 } // namespace
+
+void inEachPart(int parts, const std::function<void(int)>& work)
+{
+    std::atomic<int> next = 0;
+    inParallel(std::min(parallelParts(), parts), [&](int) {
+        for (int part = next++; part < parts; part = next++)
+            work(part);
+    });
+}
 
 LineRasterizer::LineRasterizer() = default;
 LineRasterizer::~LineRasterizer() = default;

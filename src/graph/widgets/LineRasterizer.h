@@ -4,6 +4,7 @@
 #include <QLineF>
 #include <QList>
 
+#include <functional>
 #include <vector>
 
 class QImage;
@@ -40,5 +41,9 @@ private:
     // What the colour adds to a pixel under each depth.
     std::vector<quint32> m_added;
 };
+
+// Runs work(part) for every part in [0, parts) on as many threads as there are processors, each taking
+// the next part left, so a thread the system holds back leaves its share to the others.
+void inEachPart(int parts, const std::function<void(int)>& work);
 
 } // namespace morvane
