@@ -1,11 +1,13 @@
 #include "ForceLayout.h"
 
+#include "ParallelParts.h"
 #include "Repulsion.h"
 
 #include <QHash>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <numeric>
 #include <vector>
@@ -126,8 +128,13 @@ void pullSprings(Frame& frame, const ForceLayout::Topology& neighbours, double r
     }
 }
 
+// Below this many relation ends one thread fans every hub out sooner than several can be started.
+constexpr size_t sharedFanEnds = 4096;
+
 // Each neighbour of a hub with two or more relations is pushed along the circle around the hub
-// towards its own slot; fan are evenly spaced, the first pointing up, taken in angle order.
+// towards its own slot; fan are evenly spaced, the first pointing up, taken in angle order. Hubs are
+// shared out among threads, each push kept in its slot, and the pushes added up in hub and slot
+// order, as one thread would add them.
 void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLength)
 {
     const double smallestRadius = ForceLayout::fanRadiusFraction * restLength;
@@ -135,39 +142,60 @@ void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLe
         int node;
         double angle;
     };
-    std::vector<Slot> fan;
-    for (int hub = 0; hub + 1 < int(neighbours.first.size()); ++hub) {
-        if (neighbours.count(hub) < 2)
-            continue;
-        const QPointF hubPosition(frame.x[size_t(hub)], frame.y[size_t(hub)]);
-        fan.clear();
-        for (const int* n = neighbours.begin(hub); n != neighbours.end(hub); ++n) {
-            const double angle =
-                *n < 0 ? 0
-                       : ForceLayout::fanOutAngle(hubPosition, {frame.x[size_t(*n)], frame.y[size_t(*n)]});
-            fan.push_back({*n, angle});
-        }
-        // An end without a node has no angle: it goes last, so the comparison stays a strict order.
-        std::stable_sort(fan.begin(), fan.end(), [](const Slot& a, const Slot& b) {
-            return (a.node < 0) != (b.node < 0) ? b.node < 0 : a.angle < b.angle;
-        });
-        const double k = double(fan.size());
-        for (size_t i = 0; i < fan.size(); ++i) {
-            const int node = fan[i].node;
-            if (node < 0)
+    struct Push {
+        int node = -1;
+        double x = 0, y = 0;
+    };
+    std::vector<Push> pushes(neighbours.list.size());
+    const int parts = neighbours.list.size() < sharedFanEnds ? 1 : parallelParts();
+    // Parts of about as many ends each.
+    const auto firstHub = [&](int part) {
+        const int ends = int(int64_t(neighbours.first.back()) * part / parts);
+        return int(std::lower_bound(neighbours.first.begin(), neighbours.first.end() - 1, ends) -
+                   neighbours.first.begin());
+    };
+    inParallel(parts, [&](int part) {
+        std::vector<Slot> fan;
+        for (int hub = firstHub(part), last = firstHub(part + 1); hub < last; ++hub) {
+            if (neighbours.count(hub) < 2)
                 continue;
-            const double dx = frame.x[size_t(node)] - hubPosition.x();
-            const double dy = frame.y[size_t(node)] - hubPosition.y();
-            const double radius = std::max(std::sqrt(dx * dx + dy * dy), smallestRadius);
-            const double theta = fan[i].angle;
-            double delta = 2 * pi * double(i) / k - pi / 2 - theta;
-            while (delta > pi)
-                delta -= 2 * pi;
-            while (delta < -pi)
-                delta += 2 * pi;
-            const double g = delta * ForceLayout::fanStrength / radius;
-            frame.fx[size_t(node)] += -std::sin(theta) * g;
-            frame.fy[size_t(node)] += std::cos(theta) * g;
+            const QPointF hubPosition(frame.x[size_t(hub)], frame.y[size_t(hub)]);
+            fan.clear();
+            for (const int* n = neighbours.begin(hub); n != neighbours.end(hub); ++n) {
+                const double angle =
+                    *n < 0
+                        ? 0
+                        : ForceLayout::fanOutAngle(hubPosition, {frame.x[size_t(*n)], frame.y[size_t(*n)]});
+                fan.push_back({*n, angle});
+            }
+            // An end without a node has no angle: it goes last, so the comparison stays a strict order.
+            std::stable_sort(fan.begin(), fan.end(), [](const Slot& a, const Slot& b) {
+                return (a.node < 0) != (b.node < 0) ? b.node < 0 : a.angle < b.angle;
+            });
+            const double k = double(fan.size());
+            Push* push = pushes.data() + neighbours.first[size_t(hub)];
+            for (size_t i = 0; i < fan.size(); ++i) {
+                const int node = fan[i].node;
+                if (node < 0)
+                    continue;
+                const double dx = frame.x[size_t(node)] - hubPosition.x();
+                const double dy = frame.y[size_t(node)] - hubPosition.y();
+                const double radius = std::max(std::sqrt(dx * dx + dy * dy), smallestRadius);
+                const double theta = fan[i].angle;
+                double delta = 2 * pi * double(i) / k - pi / 2 - theta;
+                while (delta > pi)
+                    delta -= 2 * pi;
+                while (delta < -pi)
+                    delta += 2 * pi;
+                const double g = delta * ForceLayout::fanStrength / radius;
+                push[i] = {node, -std::sin(theta) * g, std::cos(theta) * g};
+            }
+        }
+    });
+    for (const Push& push : pushes) {
+        if (push.node >= 0) {
+            frame.fx[size_t(push.node)] += push.x;
+            frame.fy[size_t(push.node)] += push.y;
         }
     }
 }
