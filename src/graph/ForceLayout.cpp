@@ -17,19 +17,24 @@ namespace morvane {
 // The relation neighbours of each node, by position: in edge order, both directions, a pair joined
 // twice listed twice, and -1 for an end that has no node (it still takes a slot in a fan).
 struct ForceLayout::Topology {
-    Topology(const QList<GraphNode>& nodes, const QList<GraphEdge>& relationEdges)
+    Topology(const QList<GraphNode>& nodes, const QList<GraphEdge>& relationEdges,
+             const QHash<QUuid, qsizetype>* nodeIndex)
         : edges(relationEdges)
         , first(size_t(nodes.size()) + 1, 0)
     {
         ids.reserve(size_t(nodes.size()));
-        position.reserve(nodes.size());
-        for (qsizetype i = 0; i < nodes.size(); ++i) {
-            ids.push_back(nodes[i].id);
-            position.insert(nodes[i].id, int(i));
+        for (const GraphNode& node : nodes)
+            ids.push_back(node.id);
+        if (nodeIndex && nodeIndex->size() == nodes.size()) {
+            position = *nodeIndex;
+        } else {
+            position.reserve(nodes.size());
+            for (qsizetype i = 0; i < nodes.size(); ++i)
+                position.insert(nodes[i].id, i);
         }
         for (const GraphEdge& edge : edges) {
             if (edge.kind.isRelation())
-                ends.push_back({position.value(edge.from, -1), position.value(edge.to, -1)});
+                ends.push_back({int(position.value(edge.from, -1)), int(position.value(edge.to, -1))});
         }
         for (const auto& [from, to] : ends) {
             first[size_t(from + 1)] += from >= 0;
@@ -54,11 +59,15 @@ struct ForceLayout::Topology {
         relatedPairs.erase(std::unique(relatedPairs.begin(), relatedPairs.end()), relatedPairs.end());
     }
 
-    // Still right for these nodes and edges: the same edges, and the same ids in the same order.
-    bool fits(const QList<GraphNode>& nodes, const QList<GraphEdge>& otherEdges) const
+    // Still right for these nodes and edges: the same edges, and the same ids in the same order (as
+    // the index they came with says, when it is the one this was built from).
+    bool fits(const QList<GraphNode>& nodes, const QList<GraphEdge>& otherEdges,
+              const QHash<QUuid, qsizetype>* nodeIndex) const
     {
         if (size_t(nodes.size()) != ids.size() || !(otherEdges.isSharedWith(edges) || otherEdges == edges))
             return false;
+        if (nodeIndex && !nodeIndex->isEmpty() && nodeIndex->isSharedWith(position))
+            return true;
         for (size_t i = 0; i < ids.size(); ++i) {
             if (nodes[qsizetype(i)].id != ids[i])
                 return false;
@@ -66,14 +75,14 @@ struct ForceLayout::Topology {
         return true;
     }
 
-    int indexOf(const std::optional<QUuid>& id) const { return id ? position.value(*id, -1) : -1; }
+    int indexOf(const std::optional<QUuid>& id) const { return id ? int(position.value(*id, -1)) : -1; }
     const int* begin(int node) const { return list.data() + first[size_t(node)]; }
     const int* end(int node) const { return list.data() + first[size_t(node) + 1]; }
     int count(int node) const { return first[size_t(node) + 1] - first[size_t(node)]; }
 
     QList<GraphEdge> edges;
     std::vector<QUuid> ids;
-    QHash<QUuid, int> position;
+    QHash<QUuid, qsizetype> position;
     std::vector<std::pair<int, int>> ends;         // relation edges as (from, to) positions
     std::vector<int> first;                        // start of each node's run in list
     std::vector<int> list;                         // every node's neighbours, run after run
@@ -223,14 +232,15 @@ void ForceLayout::repel(RepulsionField& field, size_t exactUpTo)
 }
 
 ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges,
-                                          const Pins& pins, double cooling)
+                                          const Pins& pins, double cooling,
+                                          const QHash<QUuid, qsizetype>* nodeIndex)
 {
     StepResult result;
     if (nodes.size() < 2)
         return result;
     Frame frame(nodes);
-    if (!m_topology || !m_topology->fits(nodes, edges))
-        m_topology = std::make_unique<Topology>(nodes, edges);
+    if (!m_topology || !m_topology->fits(nodes, edges, nodeIndex))
+        m_topology = std::make_unique<Topology>(nodes, edges, nodeIndex);
     const Topology& neighbours = *m_topology;
     const double restLength = restLengthBase + restLengthPerRootNode * std::sqrt(double(nodes.size()));
     repel(frame, m_exactUpTo);

@@ -443,8 +443,9 @@ void GraphViewModel::stepLayout()
         const double cooling =
             m_stepsSinceWake < coolingDelaySteps(m_nodes.size()) ? 1.0 : (m_cooling *= coolingPerStep);
         ++m_stepsSinceWake;
-        const auto step = m_layout.step(
-            m_nodes, m_edges, {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling);
+        const auto step = m_layout.step(m_nodes, m_edges,
+                                        {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID},
+                                        cooling, &m_nodeIndex);
         if (step.arrived)
             m_animatingCenterNodeID.reset();
         emit nodesChanged();

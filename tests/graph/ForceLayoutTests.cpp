@@ -185,11 +185,18 @@ TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
         {"the relations gone", start, {}},
     };
     ForceLayout layout;
+    ForceLayout indexed; // told each node's place, as the model tells it
     for (const auto& c : cases) {
         QList<GraphNode> kept = c.nodes;
         QList<GraphNode> fresh = c.nodes;
+        QList<GraphNode> placed = c.nodes;
+        QHash<QUuid, qsizetype> index;
+        for (qsizetype i = 0; i < c.nodes.size(); ++i)
+            index.insert(c.nodes[i].id, i);
         layout.step(kept, c.edges, {});
+        indexed.step(placed, c.edges, {}, 1, &index);
         ForceLayout().step(fresh, c.edges, {});
         EXPECT_EQ(kept, fresh) << c.name;
+        EXPECT_EQ(placed, fresh) << c.name << ", with the index";
     }
 }
