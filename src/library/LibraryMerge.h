@@ -12,15 +12,18 @@
 namespace morvane {
 
 class LibraryReads;
+class LinkSearchIndex;
 class SQLiteConnection;
 
 // The writes of records that come from elsewhere: the sync pull, a backup import, the erase.
 class LibraryMerge {
 public:
-    LibraryMerge(SQLiteConnection& connection, LibraryReads& reads, LibraryWrites& writes)
+    LibraryMerge(SQLiteConnection& connection, LibraryReads& reads, LibraryWrites& writes,
+                 LinkSearchIndex& searchIndex)
         : m_connection(connection)
         , m_reads(reads)
         , m_writes(writes)
+        , m_searchIndex(searchIndex)
     {
     }
 
@@ -49,6 +52,7 @@ private:
     SQLiteConnection& m_connection;
     LibraryReads& m_reads;
     LibraryWrites& m_writes;
+    LinkSearchIndex& m_searchIndex;
 };
 
 } // namespace morvane

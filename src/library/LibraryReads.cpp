@@ -1,6 +1,7 @@
 #include "LibraryReads.h"
 
 #include "LinkRow.h"
+#include "LinkSearchIndex.h"
 #include "LinkTagsAndCounts.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "LinkSearchIndex.h"
 #include "model/DeletedRecord.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
@@ -16,6 +15,7 @@
 
 namespace morvane {
 
+class LinkSearchIndex;
 class SQLiteConnection;
 struct SQLiteValue;
 
@@ -23,8 +23,10 @@ struct SQLiteValue;
 // by a file's evidence are LibraryFileLookups.
 class LibraryReads {
 public:
-    explicit LibraryReads(SQLiteConnection& connection)
+    // searchIndex: narrows typed searches; it outlives this.
+    LibraryReads(SQLiteConnection& connection, LinkSearchIndex& searchIndex)
         : m_connection(connection)
+        , m_searchIndex(searchIndex)
     {
     }
 
@@ -42,8 +44,6 @@ public:
     // Runs a search of each kind once, so that the first one a user types finds the statements prepared
     // and the library's pages read.
     void warmSearch();
-    // The index that narrows a search; a library opened before it existed gets it in steps.
-    LinkSearchIndex& searchIndex() { return m_searchIndex; }
     QList<LinkItem> relatedLinks(const QUuid& id);
     bool linkExists(const QString& idText);
     qint64 linkCount();
@@ -65,7 +65,7 @@ private:
     std::optional<LinkItem> firstLink(const QString& sql, const QList<SQLiteValue>& parameters);
 
     SQLiteConnection& m_connection;
-    LinkSearchIndex m_searchIndex{m_connection};
+    LinkSearchIndex& m_searchIndex;
 };
 
 } // namespace morvane

@@ -5,6 +5,7 @@
 #include "LibraryMerge.h"
 #include "LibraryReads.h"
 #include "LibraryWrites.h"
+#include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteTransaction.h"
 #include "StoreError.h"
@@ -78,7 +79,7 @@ public:
     LibraryFileLookups& fileLookups() { return m_fileLookups; }
     // A library opened before it had the search index gets it in steps, so that opening does not wait;
     // searches read every row until it is complete.
-    LinkSearchIndex& searchIndex() { return m_reads.searchIndex(); }
+    LinkSearchIndex& searchIndex() { return m_searchIndex; }
     LibraryWrites& writes() { return m_writes; }
     // The sync pull, a backup import, the erase.
     LibraryMerge& merge() { return m_merge; }
@@ -95,10 +96,11 @@ private:
     QString m_databasePath;
     SQLiteConnection m_connection;
     std::shared_ptr<const Clock> m_clock;
-    LibraryReads m_reads{m_connection};
+    LinkSearchIndex m_searchIndex{m_connection};
+    LibraryReads m_reads{m_connection, m_searchIndex};
     LibraryFileLookups m_fileLookups{m_connection};
     LibraryWrites m_writes{m_connection, m_reads, *m_clock};
-    LibraryMerge m_merge{m_connection, m_reads, m_writes};
+    LibraryMerge m_merge{m_connection, m_reads, m_writes, m_searchIndex};
     LibraryChangeJournal m_journal{m_connection};
 };
 
