@@ -26,7 +26,7 @@ class LibraryWrites;
 // result to the database half: candidates, confirm, selectionStatus.
 class FileMatchFinder {
 public:
-    // Reads the file links and their fingerprints; writes only a confirmed resolution.
+    // Its one write, a confirmed resolution, is one statement: it needs no transaction.
     FileMatchFinder(LibraryReads& reads, LibraryFileLookups& fileLookups, LibraryWrites& writes,
                     const FileIdentityService& identity);
 

@@ -45,7 +45,6 @@ struct NewLink {
 // Creation and update dates come from the library's clock, like every other date it writes.
 class LinkWriter {
 public:
-    // The clock is the library's own, so that a new link is dated like every other write.
     LinkWriter(LibraryReads& reads, LibraryWrites& writes, LibraryTransactions& transactions,
                const Clock& clock, const LinkParser& parser, const FileIdentityService& identity);
 
