@@ -165,7 +165,7 @@ void QuickPanelController::refreshContextIfShown()
 void QuickPanelController::showActionMenu(QWidget* over, QPoint at)
 {
     QMenu* menu = makeQuickPanelMenu(
-        quickPanelActionMenu(m_model.canRemoveRelation()),
+        quickPanelActionMenu(m_model.commands().canRemoveRelation()),
         [this](const QuickPanelMenuEntry& entry) { runMenuEntry(entry); }, over);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(over->mapToGlobal(at));
@@ -180,23 +180,23 @@ void QuickPanelController::runMenuEntry(const QuickPanelMenuEntry& entry)
         activateAndMaybeHide();
         break;
     case Command::copyDefault:
-        m_model.copySelected(m_preferences.defaultCopyFormat());
+        m_model.commands().copySelected(m_preferences.defaultCopyFormat());
         break;
     case Command::copyAs:
         if (const std::optional<CopyFormat> format = enumValue(copyFormatNames, entry.value))
-            m_model.copySelected(*format);
+            m_model.commands().copySelected(*format);
         break;
     case Command::deleteLink:
-        m_model.requestDelete();
+        m_model.commands().requestDelete();
         break;
     case Command::removeRelation:
-        m_model.requestRemoveRelation();
+        m_model.commands().requestRemoveRelation();
         break;
     case Command::linkToAnotherItem:
-        m_model.beginRelation();
+        m_model.commands().beginRelation();
         break;
     case Command::showBacklinks:
-        m_model.showBacklinks();
+        m_model.commands().showBacklinks();
         break;
     case Command::submenu:
         break;
@@ -205,7 +205,7 @@ void QuickPanelController::runMenuEntry(const QuickPanelMenuEntry& entry)
 
 void QuickPanelController::activateOrRelate()
 {
-    if (m_model.mode().is(QuickPanelMode::Kind::chooseRelationSource))
+    if (m_model.state().mode().is(QuickPanelMode::Kind::chooseRelationSource))
         completeRelationAndMaybeHide();
     else
         activateAndMaybeHide();
@@ -216,10 +216,10 @@ void QuickPanelController::activateOrRelate()
 // relate anything.
 QCoro::Task<bool> QuickPanelController::waitForTypedList()
 {
-    if (!m_model.isListSettling())
+    if (!m_model.search().isListSettling())
         co_return true;
     const QPointer<QuickPanelController> self(this);
-    QCoro::Task<> settling = m_model.untilListSettled();
+    QCoro::Task<> settling = m_model.search().untilListSettled();
     co_await settling;
     co_return self && self->isOnScreen();
 }
@@ -230,7 +230,7 @@ QCoro::Task<> QuickPanelController::activateAndMaybeHide()
     try {
         if (!co_await waitForTypedList())
             co_return;
-        const bool keepOpen = co_await m_model.activateSelection();
+        const bool keepOpen = co_await m_model.commands().activateSelection();
         if (self && !keepOpen)
             self->hide();
     } catch (...) {
@@ -244,7 +244,7 @@ QCoro::Task<> QuickPanelController::completeRelationAndMaybeHide()
     try {
         if (!co_await waitForTypedList())
             co_return;
-        const bool related = co_await m_model.completeRelation();
+        const bool related = co_await m_model.commands().completeRelation();
         if (self && related)
             self->hide();
     } catch (...) {
