@@ -212,9 +212,12 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     graphWindow.onReloadRequested = [settings] { syncIfEnabled(settings); };
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
-    quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
-    quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
-    quickPanel.onShowAbout = [this] { showAbout(); };
+    QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
+                     [settings] { syncIfEnabled(settings); });
+    QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
+                     [this] { preferencesWindow.show(); });
+    QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
+                     [this] { showAbout(); });
     menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
     menuBar.buildMenu();
     if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {

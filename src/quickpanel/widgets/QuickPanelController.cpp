@@ -55,7 +55,7 @@ QuickPanelController::~QuickPanelController() = default;
 void QuickPanelController::build()
 {
     m_window = std::make_unique<QuickPanelWindow>();
-    m_window->onCloseRequest = [this] { hide(); };
+    connect(m_window.get(), &QuickPanelWindow::closeRequested, this, &QuickPanelController::hide);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, m_window.get(), [this](QWindow* focused) {
         if (focused != m_window->windowHandle())
             m_focusPending = false;
@@ -82,14 +82,8 @@ QuickPanelView* QuickPanelController::makeView()
         [this] { hide(); },
         [this](QWidget* over, QPoint at) { showActionMenu(over, at); },
         [this](QKeyEvent* event) { return m_router->handleKey(*event); },
-        [this] {
-            if (onOpenSettings)
-                onOpenSettings();
-        },
-        [this] {
-            if (onShowAbout)
-                onShowAbout();
-        },
+        [this] { emit settingsRequested(); },
+        [this] { emit aboutRequested(); },
     });
     return m_view;
 }
@@ -98,8 +92,7 @@ void QuickPanelController::show()
 {
     if (!m_window)
         build();
-    if (onWillShow)
-        onWillShow();
+    emit willShow();
     m_model.refreshActiveContext();
     m_router->resetScrolling();
     m_contextRefreshTimer->start(contextRefreshInterval, true);

@@ -74,10 +74,14 @@ protected:
 
 TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFromSearching)
 {
+    QSignalSpy shows(controller.get(), &QuickPanelController::willShow);
+    QSignalSpy settings(controller.get(), &QuickPanelController::settingsRequested);
     EXPECT_EQ(window(), nullptr);
     showListingLinks();
     QuickPanelWindow* first = window();
     EXPECT_TRUE(searchField()->hasFocus());
+    press(Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(settings.count(), 1) << "the settings shortcut is the application's to answer";
 
     // Hiding puts the model back to searching; the window survives for the next show.
     panel.model.newLink().begin();
@@ -98,6 +102,8 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     controller->toggle();
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->isMinimized());
+    // Every show announces itself, also one that only brings a hidden or minimized panel back.
+    EXPECT_EQ(shows.count(), 4);
 }
 
 // A compositor that maps the panel but keeps the keyboard on a full-screen window: past the moment a
