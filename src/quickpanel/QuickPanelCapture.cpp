@@ -11,6 +11,7 @@
 #include "services/QuickPanelTipStore.h"
 #include "store/LinkStore.h"
 
+#include <QCoroFuture>
 #include <QPointer>
 
 namespace morvane {

@@ -18,6 +18,7 @@
 #include "store/RelationService.h"
 #include "store/StoreChange.h"
 
+#include <QCoroFuture>
 #include <QPointer>
 
 namespace morvane {

@@ -7,7 +7,6 @@
 #include <QFuture>
 #include <QObject>
 
-#include <QCoroFuture>
 #include <QCoroTask>
 
 #include <memory>

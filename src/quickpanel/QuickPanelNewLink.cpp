@@ -6,6 +6,7 @@
 #include "foundation/Error.h"
 #include "store/LinkStore.h"
 
+#include <QCoroFuture>
 #include <QPointer>
 
 namespace morvane {

@@ -16,6 +16,7 @@
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 
+#include <QCoroFuture>
 #include <QCoroSignal>
 #include <QPointer>
 

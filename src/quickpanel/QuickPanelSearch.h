@@ -7,7 +7,6 @@
 #include <QString>
 #include <QUuid>
 
-#include <QCoroFuture>
 #include <QCoroTask>
 
 namespace morvane {

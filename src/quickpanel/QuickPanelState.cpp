@@ -3,6 +3,7 @@
 #include "AssignChanged.h"
 #include "store/RelationService.h"
 
+#include <QCoroFuture>
 #include <QPointer>
 
 #include <algorithm>

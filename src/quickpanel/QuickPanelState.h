@@ -9,7 +9,6 @@
 #include <QString>
 #include <QUuid>
 
-#include <QCoroFuture>
 #include <QCoroTask>
 
 #include <optional>
