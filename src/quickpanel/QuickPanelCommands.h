@@ -2,7 +2,7 @@
 
 #include "PanelResult.h"
 #include "QuickPanelServices.h"
-#include "services/PreferencesStore.h"
+#include "services/PreferenceValues.h"
 
 #include <QFuture>
 #include <QObject>

@@ -13,10 +13,10 @@
 namespace morvane {
 
 class ActiveContextService;
+class AppSettings;
 class ItemOpening;
 class LinkStore;
 class PasteboardService;
-class PreferencesStore;
 class QuickPanelTipStore;
 class RelationService;
 class SearchService;
@@ -33,7 +33,7 @@ struct QuickPanelServices {
     RelationService* relationService = nullptr;
     std::shared_ptr<ItemOpening> opening; // opens a link and records the open
     PasteboardService* pasteboard = nullptr;
-    PreferencesStore* preferences = nullptr;
+    AppSettings* preferences = nullptr;
     ActiveContextService* activeContextService = nullptr;
     QuickPanelTipStore* tipStore = nullptr;
     std::shared_ptr<Clock> clock; // the system clock when none is given

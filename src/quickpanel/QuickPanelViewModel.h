@@ -43,7 +43,7 @@ public:
     const QuickPanelTips& tips() const { return m_tips; }
 
     // None when the panel runs without them; the views read the copy format there.
-    PreferencesStore* preferences() const { return m_services.preferences; }
+    AppSettings* preferences() const { return m_services.preferences; }
 
     // --- A showing of the panel ------------------------------------------------------------------
     // When the panel hides (and the add form's Cancel): back to search mode, then a reload.

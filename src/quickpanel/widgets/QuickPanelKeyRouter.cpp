@@ -1,6 +1,7 @@
 #include "QuickPanelKeyRouter.h"
 
 #include "quickpanel/QuickPanelViewModel.h"
+#include "services/AppSettings.h"
 
 #include <QKeyEvent>
 #include <QPointer>

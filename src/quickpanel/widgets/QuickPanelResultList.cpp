@@ -5,6 +5,7 @@
 #include "desktop/TextStyle.h"
 #include "model/LinkTypePresentation.h"
 #include "quickpanel/QuickPanelViewModel.h"
+#include "services/AppSettings.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -319,7 +320,7 @@ std::unique_ptr<QMenu> QuickPanelResultList::rowMenu(QPoint viewportPoint)
         const bool canRemoveRelation = m_model.commands().canRemoveRelation();
         menu->addAction(QStringLiteral("Open"), onRow(activate));
         menu->addAction(QStringLiteral("Copy"), onRow([this] {
-                            PreferencesStore* preferences = m_model.preferences();
+                            AppSettings* preferences = m_model.preferences();
                             m_model.commands().copySelected(preferences ? preferences->defaultCopyFormat()
                                                                         : CopyFormat::url);
                         }));
