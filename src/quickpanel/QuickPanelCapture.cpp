@@ -9,6 +9,7 @@
 #include "QuickPanelState.h"
 #include "foundation/Error.h"
 #include "services/QuickPanelTipStore.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>
@@ -48,7 +49,7 @@ QCoro::Task<bool> QuickPanelCapture::saveContext(CapturedContext context)
 QCoro::Task<bool> QuickPanelCapture::confirmFileMatch(FileMatchCandidate candidate)
 {
     // Records the selected file as this machine's copy of the saved link; no new link is made.
-    return finishCapture(m_store.useFileMatch(std::move(candidate)));
+    return finishCapture(ContextLookups(m_store).useFileMatch(std::move(candidate)));
 }
 
 QString QuickPanelCapture::tipOr(const QString& tipID, const QString& text, const QString& shortText) const

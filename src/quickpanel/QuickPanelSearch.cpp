@@ -13,6 +13,7 @@
 #include "foundation/Logging.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 
@@ -143,6 +144,7 @@ QCoro::Task<> QuickPanelSearch::untilListSettled()
 QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
 {
     const QPointer<QuickPanelSearch> self(this);
+    ContextLookups lookups(m_store);
     const QList<CapturedContext> contexts = m_context.contexts();
 
     if (contexts.isEmpty()) {
@@ -156,7 +158,7 @@ QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
 
     if (contexts.size() == 1) {
         const CapturedContext context = contexts.first();
-        QFuture<std::optional<LinkItem>> finding = m_store.findLink(context);
+        QFuture<std::optional<LinkItem>> finding = lookups.findLink(context);
         const std::optional<LinkItem> saved = co_await finding;
         if (!self || !isCurrentList(generation))
             co_return;
@@ -169,7 +171,7 @@ QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
             m_state.setMessage(activeLinkText(context));
             co_return;
         }
-        QFuture<QList<FileMatchCandidate>> matching = m_store.fileMatchCandidates(context);
+        QFuture<QList<FileMatchCandidate>> matching = lookups.fileMatchCandidates(context);
         const QList<FileMatchCandidate> candidates = co_await matching;
         if (!self || !isCurrentList(generation))
             co_return;
@@ -182,7 +184,7 @@ QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
         m_state.setSelectedIndex(0);
         const QString tipID =
             QStringLiteral("capture.newItem.") + QuickPanelTipStore::tipToken(context.sourceApp);
-        QFuture<std::optional<QString>> describing = m_store.finderSelectionMatches(context);
+        QFuture<std::optional<QString>> describing = lookups.finderSelectionMatches(context);
         const std::optional<QString> status = co_await describing;
         if (!self || !isCurrentList(generation))
             co_return;
@@ -196,7 +198,7 @@ QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
     // Several items (the events of a day): each is looked up in turn, in the order shown.
     QList<PanelResult> rows;
     for (const CapturedContext& context : contexts) {
-        QFuture<std::optional<LinkItem>> finding = m_store.findLink(context);
+        QFuture<std::optional<LinkItem>> finding = lookups.findLink(context);
         const std::optional<LinkItem> saved = co_await finding;
         if (!self || !isCurrentList(generation))
             co_return;
