@@ -486,13 +486,19 @@ void walkLine(const Band& band, const LineRasterizer::Walk& walk, double dash, c
                                              sink);
 }
 
+// The lines' rows, apart from the rest of their walk so that every band can look through them quickly;
+// none for a line with nothing to draw.
+using Rows = std::pair<int, int>;
+
 template <class Sink>
-void walkLines(const Band& band, const std::vector<LineRasterizer::Walk>& walks, double dash,
-               const Sink& sink, Touched* touched = nullptr, const Spans* spans = nullptr)
+void walkLines(const Band& band, const std::vector<LineRasterizer::Walk>& walks,
+               const std::vector<Rows>& rows, double dash, const Sink& sink, Touched* touched = nullptr,
+               const Spans* spans = nullptr)
 {
-    for (const auto& walk : walks) {
-        if (walk.empty() || walk.bottom < band.first || walk.top >= band.last)
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].second < band.first || rows[i].first >= band.last)
             continue;
+        const auto& walk = walks[i];
         if (dash > 0)
             walkLine<0, true>(band, walk, dash, sink, touched, spans);
         else if (walk.reach == 3)
@@ -540,17 +546,21 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
     Q_ASSERT(image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32);
     // Prepared once for all bands.
     m_walks.resize(std::size_t(lines.size()));
+    m_rows.resize(std::size_t(lines.size()));
     const int chunks = int((lines.size() + walkChunk - 1) / walkChunk);
     inEachPart(lines.size() < parallelLines ? 1 : chunks, [&](int chunk) {
         for (qsizetype i = qsizetype(chunk) * walkChunk;
-             i < std::min(lines.size(), qsizetype(chunk + 1) * walkChunk); ++i)
-            m_walks[std::size_t(i)] = Walk(lines[i], width, image.size());
+             i < std::min(lines.size(), qsizetype(chunk + 1) * walkChunk); ++i) {
+            auto& walk = m_walks[std::size_t(i)];
+            walk = Walk(lines[i], width, image.size());
+            m_rows[std::size_t(i)] = walk.empty() ? Rows{0, -1} : Rows{walk.top, walk.bottom};
+        }
     });
     auto* bits = reinterpret_cast<QRgb*>(image.bits());
     const qsizetype stride = image.bytesPerLine() / 4;
     const quint32 src = qPremultiply(color.rgba());
     if (lines.size() < parallelLines) {
-        walkLines(Band{stride, image.width(), 0, image.height()}, m_walks, dash,
+        walkLines(Band{stride, image.width(), 0, image.height()}, m_walks, m_rows, dash,
                   Blender{bits, src, quint32(255 - qAlpha(src))});
         return;
     }
@@ -586,7 +596,8 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
     inEachPart(bands, [&](int part) {
         const Band band{stride, image.width(), part * rows, std::min(height, (part + 1) * rows)};
         Touched touched;
-        walkLines(band, m_walks, dash, Deepener{m_depth.data(), &steps}, &touched, spans ? &*spans : nullptr);
+        walkLines(band, m_walks, m_rows, dash, Deepener{m_depth.data(), &steps}, &touched,
+                  spans ? &*spans : nullptr);
         if (spans)
             addAcross(touched, stride, height);
         for (int y = touched.top; y <= touched.bottom; ++y) {

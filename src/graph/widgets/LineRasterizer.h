@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QImage;
@@ -42,6 +43,8 @@ private:
     void addAcross(const Touched& touched, qsizetype stride, qsizetype height);
 
     std::vector<Walk> m_walks;
+    // The first and last row of each walk.
+    std::vector<std::pair<int, int>> m_rows;
     // Per pixel of the last image, the summed logarithms; all zero between strokes.
     std::vector<quint16> m_depth;
     // The same, transposed, for lines mostly along y; all zero between strokes.
