@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -20,8 +22,10 @@ namespace morvane {
 
 namespace {
 
-// Fewer lines than this are blended one by one by the calling thread.
+// Fewer lines than this, and shorter together than parallelLength pixels along their major axes, are
+// blended one by one by the calling thread.
 constexpr qsizetype parallelLines = 200;
+constexpr double parallelLength = 20000;
 // Bands of rows drawn by one thread at a time: a line costs a little more for each band it crosses,
 // but more bands share the work out more evenly among threads the rest of the machine keeps busy.
 constexpr int bandsPerThread = 3;
@@ -346,6 +350,7 @@ struct SpanLine {
 using Lanes = std::int32_t __attribute__((vector_size(4 * spanSteps)));
 using FloatLanes = float __attribute__((vector_size(4 * spanSteps)));
 using DepthLanes = std::uint16_t __attribute__((vector_size(2 * spanSteps)));
+static_assert(sizeof(DepthLanes) == sizeof(__m128i) && maxDepth == 0xffff);
 
 __attribute__((target_clones("arch=x86-64-v3", "default"))) void
 sumSpans(quint16* depth, qsizetype stride, const SpanLine& given, const SpanPolynomial& polynomial)
@@ -377,11 +382,10 @@ sumSpans(quint16* depth, qsizetype stride, const SpanLine& given, const SpanPoly
             const FloatLanes added = c * (poly.p0 + c * (poly.p1 + c * poly.p2)) + 0.5f;
             const DepthLanes increase =
                 __builtin_convertvector(__builtin_convertvector(added, Lanes), DepthLanes);
-            DepthLanes sum;
+            __m128i sum;
             std::memcpy(&sum, at, sizeof sum);
-            sum += increase;
             // Saturating at the deepest depth, where a pixel shows the colour alone anyway.
-            sum = sum < increase ? DepthLanes{} + std::uint16_t(maxDepth) : sum;
+            sum = _mm_adds_epu16(sum, __m128i(increase));
             std::memcpy(at, &sum, sizeof sum);
         }
     }
@@ -545,10 +549,17 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
 {
     Q_ASSERT(image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32);
     // Prepared once for all bands.
+    const bool parallel = lines.size() >= parallelLines || [&] {
+        const double most = std::max(image.width(), image.height());
+        double length = 0;
+        for (const auto& line : lines)
+            length += std::min(std::max(std::abs(line.dx()), std::abs(line.dy())), most);
+        return length >= parallelLength;
+    }();
     m_walks.resize(std::size_t(lines.size()));
     m_rows.resize(std::size_t(lines.size()));
     const int chunks = int((lines.size() + walkChunk - 1) / walkChunk);
-    inEachPart(lines.size() < parallelLines ? 1 : chunks, [&](int chunk) {
+    inEachPart(parallel ? chunks : 1, [&](int chunk) {
         for (qsizetype i = qsizetype(chunk) * walkChunk;
              i < std::min(lines.size(), qsizetype(chunk + 1) * walkChunk); ++i) {
             auto& walk = m_walks[std::size_t(i)];
@@ -559,7 +570,7 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
     auto* bits = reinterpret_cast<QRgb*>(image.bits());
     const qsizetype stride = image.bytesPerLine() / 4;
     const quint32 src = qPremultiply(color.rgba());
-    if (lines.size() < parallelLines) {
+    if (!parallel) {
         walkLines(Band{stride, image.width(), 0, image.height()}, m_walks, m_rows, dash,
                   Blender{bits, src, quint32(255 - qAlpha(src))});
         return;
