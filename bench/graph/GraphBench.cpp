@@ -63,13 +63,13 @@ public:
     {
         const QString done = QStringLiteral("load %1").arg(++m_round);
         QEventLoop loop;
-        QObject::connect(&m_model, &GraphViewModel::messageChanged, &loop, [&] {
-            if (m_model.message() == done)
+        QObject::connect(&m_model.content(), &GraphContent::messageChanged, &loop, [&] {
+            if (m_model.content().message() == done)
                 loop.quit();
         });
         m_sinceTick.start();
         m_ticker.start();
-        m_model.reload(done);
+        m_model.loader().reload(done);
         loop.exec();
         m_ticker.stop();
     }
@@ -97,8 +97,8 @@ void BM_LoadWithSuggestions(benchmark::State& state)
     reload();
     for (auto _ : state)
         reload();
-    state.counters["links"] = double(model.allItems().size());
-    state.counters["suggestions"] = double(model.suggestedEdges().size());
+    state.counters["links"] = double(model.content().library().items.size());
+    state.counters["suggestions"] = double(model.content().library().suggestedEdges.size());
     state.counters["longest_main_thread_stall_ms"] = double(reload.longestStall());
 }
 

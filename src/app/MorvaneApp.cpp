@@ -211,7 +211,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     graphWindow.onWillShow = [settings] { syncIfEnabled(settings); };
     graphWindow.onReloadRequested = [settings] { syncIfEnabled(settings); };
     // Opening an item from the graph hides the graph.
-    graphModel.setOnItemOpened([this] { graphWindow.hide(); });
+    QObject::connect(&graphModel.commands(), &GraphCommands::itemOpened, &graphModel,
+                     [this] { graphWindow.hide(); });
     quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };

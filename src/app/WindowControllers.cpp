@@ -26,11 +26,11 @@ void GraphWindowController::show()
 {
     if (!m_window) {
         m_window = std::make_unique<GraphWindow>(m_model, m_appearance);
-        m_window->setOnWillShow([this] {
+        QObject::connect(m_window.get(), &GraphWindow::willShow, m_window.get(), [this] {
             if (onWillShow)
                 onWillShow();
         });
-        m_window->setOnReloadRequested([this] {
+        QObject::connect(m_window.get(), &GraphWindow::reloadRequested, m_window.get(), [this] {
             if (onReloadRequested)
                 onReloadRequested();
         });

@@ -77,12 +77,20 @@ struct GraphFixture {
             pendingLoads.back()->start();
             return pendingLoads.back()->future();
         }};
+    GraphFilters& filters = model.filters();
+    GraphSelection& selection = model.selection();
+    GraphContent& content = model.content();
+    GraphLayoutDriver& layout = model.layout();
+    GraphNavigation& navigation = model.navigation();
+    GraphLoader& loader = model.loader();
+    GraphActiveContext& activeContext = model.activeContext();
+    GraphCommands& commands = model.commands();
 
     void load(QList<LinkItem> newItems, QList<LinkRelation> newRelations = {})
     {
         items = std::move(newItems);
         relations = std::move(newRelations);
-        model.reload();
+        loader.reload();
     }
 
     // Saves the links and relations in the library, from which every later load reads.
@@ -99,7 +107,7 @@ struct GraphFixture {
             })
             .waitForFinished();
         fromLibrary = true;
-        model.reload();
+        loader.reload();
     }
 
     GraphLibrary readLibrary() const
@@ -121,7 +129,7 @@ struct GraphFixture {
 
     QPointF positionOf(const QUuid& id) const
     {
-        for (const GraphNode& node : model.nodes()) {
+        for (const GraphNode& node : content.nodes()) {
             if (node.id == id)
                 return node.position;
         }
@@ -131,7 +139,7 @@ struct GraphFixture {
     QStringList shownTitles() const
     {
         QStringList titles;
-        for (const GraphNode& node : model.nodes())
+        for (const GraphNode& node : content.nodes())
             titles.append(node.title);
         return titles;
     }

@@ -31,13 +31,13 @@ QList<LinkItem> titled(int count)
 TEST(GraphViewModelTests, NewNodesWaitOnACircle)
 {
     test::GraphFixture fx;
-    EXPECT_EQ(fx.model.message(), QStringLiteral("Loading graph..."));
+    EXPECT_EQ(fx.content.message(), QStringLiteral("Loading graph..."));
     fx.load(titled(1));
-    EXPECT_EQ(fx.model.nodes()[0].position, QPointF(182, 0));
-    EXPECT_EQ(fx.model.nodes()[0].velocity, QPointF(0, 0));
+    EXPECT_EQ(fx.content.nodes()[0].position, QPointF(182, 0));
+    EXPECT_EQ(fx.content.nodes()[0].velocity, QPointF(0, 0));
 
     fx.load(titled(20));
-    const QList<GraphNode>& nodes = fx.model.nodes();
+    const QList<GraphNode>& nodes = fx.content.nodes();
     for (qsizetype i = 1; i < nodes.size(); ++i) {
         EXPECT_NEAR(std::hypot(nodes[i].position.x(), nodes[i].position.y()), 360, 1e-9);
         const double turn = std::atan2(nodes[i].position.y(), nodes[i].position.x()) -
@@ -58,7 +58,7 @@ TEST(GraphViewModelTests, ScopesFiltersAndStatusLine)
     const LinkItem e = linkItem("E", LinkType::web, {}, {"t"});
     const LinkItem f = linkItem("F", LinkType::web, {}, {"t"});
     fx.load({a, b, c, d, e, f}, {relation(a, b), relation(c, b)});
-    EXPECT_EQ(fx.model.message(), QStringLiteral("6 of 6 links, 2 relations, 1 suggestions"));
+    EXPECT_EQ(fx.content.message(), QStringLiteral("6 of 6 links, 2 relations, 1 suggestions"));
 
     using Scope = GraphScope;
     const struct {
@@ -86,30 +86,30 @@ TEST(GraphViewModelTests, ScopesFiltersAndStatusLine)
         // clang-format on
     };
     for (const auto& x : cases) {
-        fx.model.setTypeFilters(x.types);
-        fx.model.setAppFilters(x.apps);
-        fx.model.setTagFilters(x.tags);
+        fx.filters.setTypeFilters(x.types);
+        fx.filters.setAppFilters(x.apps);
+        fx.filters.setTagFilters(x.tags);
         if (x.selected)
-            fx.model.centerOnNode(*x.selected, false);
-        fx.model.setScope(x.scope);
+            fx.navigation.centerOnNode(*x.selected, false);
+        fx.filters.setScope(x.scope);
         EXPECT_EQ(fx.shownTitles(), x.shown) << x.name;
         if (!x.status.isEmpty()) {
-            EXPECT_EQ(fx.model.message(), x.status) << x.name;
+            EXPECT_EQ(fx.content.message(), x.status) << x.name;
         }
-        for (const GraphEdge& edge : fx.model.edges())
-            EXPECT_TRUE(fx.model.hasNodeItem(edge.from) && fx.model.hasNodeItem(edge.to)) << x.name;
-        if (fx.model.selectedNodeID()) {
-            EXPECT_TRUE(fx.model.hasNodeItem(*fx.model.selectedNodeID())) << x.name;
+        for (const GraphEdge& edge : fx.content.edges())
+            EXPECT_TRUE(fx.content.hasNodeItem(edge.from) && fx.content.hasNodeItem(edge.to)) << x.name;
+        if (fx.selection.selectedNodeID()) {
+            EXPECT_TRUE(fx.content.hasNodeItem(*fx.selection.selectedNodeID())) << x.name;
         }
     }
-    EXPECT_FALSE(fx.model.selectedNodeID());
+    EXPECT_FALSE(fx.selection.selectedNodeID());
     // Two suggestions shown; "All" is no scope.
     fx.load({a, b, c, d, e, f, linkItem("G", LinkType::web, {}, {"t"})}, {});
-    fx.model.setTypeFilters({});
-    fx.model.setScope(Scope::suggestions);
-    EXPECT_EQ(fx.model.message(), QStringLiteral("3 links with 3 suggested relations"));
-    EXPECT_EQ(fx.model.availableTags(), QStringList({"a", "c", "t"}));
-    EXPECT_EQ(fx.model.availableSourceApps(), QStringList({"Mail", "Outlook", "Safari"}));
+    fx.filters.setTypeFilters({});
+    fx.filters.setScope(Scope::suggestions);
+    EXPECT_EQ(fx.content.message(), QStringLiteral("3 links with 3 suggested relations"));
+    EXPECT_EQ(fx.content.availableTags(), QStringList({"a", "c", "t"}));
+    EXPECT_EQ(fx.content.availableSourceApps(), QStringList({"Mail", "Outlook", "Safari"}));
     EXPECT_EQ(graphScopeFromRawValue("All"), std::nullopt);
     EXPECT_EQ(graphScopeFromRawValue("weakLinks"), Scope::weakLinks);
 }
@@ -120,47 +120,48 @@ TEST(GraphViewModelTests, LoadsTheStoreAndFollowsItsChanges)
     GraphViewModel model(
         *fx.store, fx.opening,
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}), fx.clock);
-    model.reload();
-    ASSERT_TRUE(settle([&] { return model.message() != QStringLiteral("Loading graph..."); }));
-    EXPECT_EQ(model.message(), QStringLiteral("No links yet. Add links and relations to grow the graph."));
+    model.loader().reload();
+    ASSERT_TRUE(settle([&] { return model.content().message() != QStringLiteral("Loading graph..."); }));
+    EXPECT_EQ(model.content().message(),
+              QStringLiteral("No links yet. Add links and relations to grow the graph."));
 
-    model.startObservingStore();
-    model.startObservingStore();
+    model.loader().startObservingStore();
+    model.loader().startObservingStore();
     const LinkItem one = fx.store->addLink("One", "https://example.com/1", {}, "x").result();
     const LinkItem two = fx.store->addLink("Two", "https://example.com/2", {}, {}).result();
-    ASSERT_TRUE(settle([&] { return model.nodes().size() == 2; }));
+    ASSERT_TRUE(settle([&] { return model.content().nodes().size() == 2; }));
     fx.store->addRelation(one.id, two.id).waitForFinished();
     fx.store->notifyDidMutate(false);
-    ASSERT_TRUE(settle([&] { return model.allRelations().size() == 1; }));
-    EXPECT_EQ(model.allDegreeByID().value(one.id), 1);
-    EXPECT_EQ(model.edges().size(), 1);
-    EXPECT_EQ(model.message(), QStringLiteral("2 of 2 links, 1 relations, 0 suggestions"));
+    ASSERT_TRUE(settle([&] { return model.content().library().relations.size() == 1; }));
+    EXPECT_EQ(model.content().library().degreeByID.value(one.id), 1);
+    EXPECT_EQ(model.content().edges().size(), 1);
+    EXPECT_EQ(model.content().message(), QStringLiteral("2 of 2 links, 1 relations, 0 suggestions"));
 }
 
 TEST(GraphViewModelTests, NewestLoadWinsAndAFailedLoadKeepsTheGraph)
 {
     test::GraphFixture fx;
     fx.deferLoads = true;
-    fx.model.reload();
-    fx.model.reload();
+    fx.loader.reload();
+    fx.loader.reload();
     fx.finishLoad(1, titled(2));
     fx.finishLoad(0, titled(5));
-    EXPECT_EQ(fx.model.nodes().size(), 2);
-    EXPECT_EQ(fx.model.message(), QStringLiteral("2 of 2 links, 0 relations, 0 suggestions"));
+    EXPECT_EQ(fx.content.nodes().size(), 2);
+    EXPECT_EQ(fx.content.message(), QStringLiteral("2 of 2 links, 0 relations, 0 suggestions"));
 
     // A load asked for without a message while one with a message is on its way carries it on.
-    fx.model.reload(QStringLiteral("Deleted."));
-    fx.model.reload();
+    fx.loader.reload(QStringLiteral("Deleted."));
+    fx.loader.reload();
     fx.finishLoad(3, titled(3));
     fx.finishLoad(2, titled(4));
-    EXPECT_EQ(fx.model.message(), QStringLiteral("Deleted."));
-    EXPECT_EQ(fx.model.nodes().size(), 3);
-    fx.model.reload();
+    EXPECT_EQ(fx.content.message(), QStringLiteral("Deleted."));
+    EXPECT_EQ(fx.content.nodes().size(), 3);
+    fx.loader.reload();
     fx.pendingLoads[4]->setException(
         std::make_exception_ptr(StoreError(StoreError::Kind::step, "disk I/O error")));
     fx.pendingLoads[4]->finish();
-    ASSERT_TRUE(settle([&] { return fx.model.message().contains("disk I/O error"); }));
-    EXPECT_EQ(fx.model.nodes().size(), 3);
+    ASSERT_TRUE(settle([&] { return fx.content.message().contains("disk I/O error"); }));
+    EXPECT_EQ(fx.content.nodes().size(), 3);
 }
 
 TEST(GraphViewModelTests, NodesKeepTheirPlacesAcrossReloadsAndScopes)
@@ -171,52 +172,50 @@ TEST(GraphViewModelTests, NodesKeepTheirPlacesAcrossReloadsAndScopes)
     fx.load(items, relations);
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < 20; ++i)
-            fx.model.stepLayout();
-        const QList<GraphNode> before = fx.model.nodes();
-        fx.model.reload();
-        EXPECT_EQ(fx.model.nodes(), before) << "round " << round;
+            fx.layout.step();
+        const QList<GraphNode> before = fx.content.nodes();
+        fx.loader.reload();
+        EXPECT_EQ(fx.content.nodes(), before) << "round " << round;
     }
 
     // A drag that ends while a load runs keeps its pin; the node stays through scope changes.
-    fx.model.dragNode(items[3].id, {500, -500});
+    fx.layout.dragNode(items[3].id, {500, -500});
     fx.deferLoads = true;
-    fx.model.reload();
-    fx.model.endDrag(items[3].id);
+    fx.loader.reload();
+    fx.layout.endDrag(items[3].id);
     fx.finishLoad(0, items, relations);
-    EXPECT_TRUE(fx.model.userPositionedNodeIDs().contains(items[3].id));
-    fx.model.setScope(GraphScope::weakLinks);
-    fx.model.setScope(GraphScope::orphans);
-    fx.model.setScope(GraphScope::all);
-    fx.model.stepLayout();
+    EXPECT_TRUE(fx.layout.userPositionedNodeIDs().contains(items[3].id));
+    fx.filters.setScope(GraphScope::weakLinks);
+    fx.filters.setScope(GraphScope::orphans);
+    fx.filters.setScope(GraphScope::all);
+    fx.layout.step();
     EXPECT_EQ(fx.positionOf(items[3].id), QPointF(500, -500));
 
     // Rebuilding the neighbourhood (once a second) leaves every node where the layout moved it.
-    fx.model.centerOnNode(items[0].id, false);
-    fx.model.setScope(GraphScope::currentNeighborhood);
-    const QList<GraphNode> start = fx.model.nodes();
+    fx.navigation.centerOnNode(items[0].id, false);
+    fx.filters.setScope(GraphScope::currentNeighborhood);
+    const QList<GraphNode> start = fx.content.nodes();
     for (int second = 0; second < 3; ++second) {
         for (int i = 0; i < 30; ++i)
-            fx.model.stepLayout();
-        const QList<GraphNode> moved = fx.model.nodes();
-        fx.model.rebuild();
-        EXPECT_EQ(fx.model.nodes(), moved);
+            fx.layout.step();
+        const QList<GraphNode> moved = fx.content.nodes();
+        fx.content.rebuild();
+        EXPECT_EQ(fx.content.nodes(), moved);
     }
     for (qsizetype i = 0; i < start.size(); ++i)
-        EXPECT_NE(fx.model.nodes()[i].position, start[i].position);
+        EXPECT_NE(fx.content.nodes()[i].position, start[i].position);
 }
 
 TEST(GraphViewModelTests, TimerAndObserverLiveOnlyWhileShown)
 {
     test::GraphFixture fx;
     fx.load(titled(3));
-    QSignalSpy steps(&fx.model, &GraphViewModel::nodesChanged);
+    QSignalSpy steps(&fx.content, &GraphContent::nodesChanged);
     for (int appear = 0; appear < 2; ++appear) {
-        fx.model.reload();
-        fx.model.startObservingStore();
-        fx.model.startLayoutTimer();
+        fx.model.start();
     }
     steps.clear();
-    fx.clock->advance(GraphViewModel::layoutInterval * 3);
+    fx.clock->advance(GraphLayoutDriver::stepInterval * 3);
     EXPECT_EQ(steps.size(), 3) << "one timer, one signal per step";
 
     const int loads = fx.loadsStarted;
@@ -226,9 +225,9 @@ TEST(GraphViewModelTests, TimerAndObserverLiveOnlyWhileShown)
     EXPECT_EQ(fx.loadsStarted, loads + 1);
 
     fx.model.stop();
-    EXPECT_FALSE(fx.model.isLayoutTimerRunning());
+    EXPECT_FALSE(fx.layout.isRunning());
     steps.clear();
-    fx.clock->advance(GraphViewModel::layoutInterval * 3);
+    fx.clock->advance(GraphLayoutDriver::stepInterval * 3);
     fx.store->notifyDidMutate(false);
     QCoreApplication::processEvents();
     EXPECT_EQ(steps.size(), 0);
@@ -259,9 +258,9 @@ std::pair<QList<LinkItem>, QList<LinkRelation>> generatedLibrary(int links, int 
 int stepsToRest(test::GraphFixture& fx)
 {
     for (int step = 0; step < 2000; ++step) {
-        if (!fx.model.isLayoutTimerRunning())
+        if (!fx.layout.isRunning())
             return step;
-        fx.clock->advance(GraphViewModel::layoutInterval);
+        fx.clock->advance(GraphLayoutDriver::stepInterval);
     }
     return -1;
 }
@@ -285,9 +284,11 @@ TEST(GraphViewModelTests, TheLayoutComesToRestAndWakesOnEveryChange)
         const auto [items, relations] = generatedLibrary(library.links, library.hub);
         fx.load(items, relations);
         // A large library's graph is worked out away from the main thread.
-        ASSERT_TRUE(settle([&] { return fx.model.nodes().size() == items.size(); })) << library.name;
-        fx.model.startLayoutTimer();
-        QSignalSpy settled(&fx.model, &GraphViewModel::layoutSettled);
+        ASSERT_TRUE(settle([&] { return fx.content.nodes().size() == items.size(); })) << library.name;
+        fx.layout.start();
+        fx.activeContext.start();
+        fx.activeContext.start();
+        QSignalSpy settled(&fx.layout, &GraphLayoutDriver::layoutSettled);
         const int steps = stepsToRest(fx);
         EXPECT_GE(steps, 0) << library.name;
         EXPECT_LE(steps, library.withinSteps) << library.name;
@@ -297,38 +298,39 @@ TEST(GraphViewModelTests, TheLayoutComesToRestAndWakesOnEveryChange)
     test::GraphFixture fx;
     const auto [items, relations] = generatedLibrary(40, 6);
     fx.load(items, relations);
-    fx.model.startLayoutTimer();
+    fx.layout.start();
+    fx.activeContext.start();
     ASSERT_GE(stepsToRest(fx), 0);
     const QUuid hub = items[0].id, other = items[1].id;
     const std::pair<const char*, std::function<void()>> changes[] = {
-        {"load", [&] { fx.model.reload(); }},
-        {"selection without a glide", [&] { fx.model.centerOnNode(other, false); }},
-        {"centring", [&] { fx.model.centerOnNode(hub, true); }},
-        {"scope", [&] { fx.model.setScope(GraphScope::all); }},
-        {"filter", [&] { fx.model.setTagFilters({}); }},
-        {"resize or zoom", [&] { fx.model.wakeLayout(); }},
+        {"load", [&] { fx.loader.reload(); }},
+        {"selection without a glide", [&] { fx.navigation.centerOnNode(other, false); }},
+        {"centring", [&] { fx.navigation.centerOnNode(hub, true); }},
+        {"scope", [&] { fx.filters.setScope(GraphScope::all); }},
+        {"filter", [&] { fx.filters.setTagFilters({}); }},
+        {"resize or zoom", [&] { fx.layout.wake(); }},
     };
     for (const auto& [name, change] : changes) {
         change();
         QCoreApplication::processEvents();
-        EXPECT_TRUE(fx.model.isLayoutTimerRunning()) << name;
+        EXPECT_TRUE(fx.layout.isRunning()) << name;
         EXPECT_GE(stepsToRest(fx), 0) << name;
     }
     // A node held by the pointer keeps the layout running; let go, it settles.
-    fx.model.dragNode(hub, {300, 300});
+    fx.layout.dragNode(hub, {300, 300});
     for (int step = 0; step < 200; ++step)
-        fx.clock->advance(GraphViewModel::layoutInterval);
-    EXPECT_TRUE(fx.model.isLayoutTimerRunning());
-    fx.model.endDrag(hub);
+        fx.clock->advance(GraphLayoutDriver::stepInterval);
+    EXPECT_TRUE(fx.layout.isRunning());
+    fx.layout.endDrag(hub);
     EXPECT_GE(stepsToRest(fx), 0);
     EXPECT_EQ(fx.positionOf(hub), QPointF(300, 300));
 
     // At rest nothing is stepped, and the look at the application in front keeps its own timer.
-    QSignalSpy steps(&fx.model, &GraphViewModel::nodesChanged);
+    QSignalSpy steps(&fx.content, &GraphContent::nodesChanged);
     const int looks = fx.frontmost->asked;
-    fx.clock->advance(GraphViewModel::activeContextInterval * 3);
+    fx.clock->advance(GraphActiveContext::lookInterval * 3);
     EXPECT_EQ(steps.size(), 0);
     EXPECT_EQ(fx.frontmost->asked, looks + 3);
     fx.model.stop();
-    EXPECT_FALSE(fx.model.isActiveContextTimerRunning());
+    EXPECT_FALSE(fx.activeContext.isRunning());
 }
