@@ -7,16 +7,11 @@
 #include <gtest/gtest.h>
 
 using namespace morvane;
-using test::linkItem;
 using test::relation;
 using test::settle;
+using test::webLink;
 
 namespace {
-
-LinkItem web(const QString& title, const QStringList& tags = {})
-{
-    return linkItem(title, LinkType::web, QStringLiteral("https://%1.example/").arg(title), tags);
-}
 
 int edgesBetween(const GraphContent& content, const QUuid& a, const QUuid& b)
 {
@@ -31,7 +26,7 @@ int edgesBetween(const GraphContent& content, const QUuid& a, const QUuid& b)
 TEST(GraphCommandTests, RelationsMadeInTheGraph)
 {
     test::GraphFixture fx;
-    const LinkItem a = web("A"), b = web("B"), c = web("C", {"t"}), d = web("D", {"t"});
+    const LinkItem a = webLink("A"), b = webLink("B"), c = webLink("C", {"t"}), d = webLink("D", {"t"});
     fx.save({a, b, c, d}, {relation(a, b)});
     fx.loader.startObservingStore();
     QSignalSpy announced(&fx.store->notifier(), &LinkStoreNotifier::didMutate);
@@ -63,7 +58,7 @@ TEST(GraphCommandTests, RelationsMadeInTheGraph)
 TEST(GraphCommandTests, RemovingRelationsAndDeleting)
 {
     test::GraphFixture fx;
-    LinkItem a = web("A"), b = web("B"), c = web("C");
+    LinkItem a = webLink("A"), b = webLink("B"), c = webLink("C");
     // The library stores a pair smaller id first: this relation is stored as (B, A).
     a.id = test::uuid("FFFFFFFF-0000-4000-8000-000000000000");
     fx.save({a, b, c}, {relation(a, b)});
@@ -102,7 +97,7 @@ TEST(GraphCommandTests, RemovingRelationsAndDeleting)
 TEST(GraphCommandTests, OpeningRecordsTheOpenAndWhatTheOpenerFound)
 {
     test::GraphFixture fx;
-    const LinkItem a = web("A");
+    const LinkItem a = webLink("A");
     fx.save({a});
     int opened = 0;
     QObject::connect(&fx.commands, &GraphCommands::itemOpened, [&] { ++opened; });
@@ -117,42 +112,6 @@ TEST(GraphCommandTests, OpeningRecordsTheOpenAndWhatTheOpenerFound)
     EXPECT_EQ(
         LinkStoreDatabase(*fx.store).run([&](SQLiteStore& s) { return s.localResolution(a.id); }).result(),
         (FileIdentity{"bookmark", "inode", "volume", "/b", "hash", 2}));
-}
-
-// A centre with neighbours left, up, right and down; E leads on to F.
-TEST(GraphCommandTests, KeyboardWalksRelationsClockwise)
-{
-    test::GraphFixture fx;
-    const LinkItem o = web("O"), w = web("W"), n = web("N"), e = web("E"), s = web("S"), f = web("F");
-    fx.load({s, e, n, w, o, f},
-            {relation(o, s), relation(e, o), relation(o, n), relation(o, w), relation(w, o), relation(e, f)});
-    for (const auto& [id, place] : {std::pair{o.id, QPointF(0, 0)},
-                                    {w.id, {-100, 0}},
-                                    {n.id, {0, -100}},
-                                    {e.id, {100, 0}},
-                                    {s.id, {0, 100}},
-                                    {f.id, {200, 0}}}) {
-        fx.layout.dragNode(id, place);
-        fx.layout.endDrag(id);
-    }
-    EXPECT_EQ(fx.navigation.orderedNeighborIDs(o.id), QList<QUuid>({w.id, n.id, e.id, s.id}));
-
-    fx.navigation.centerOnNode(o.id, false);
-    fx.navigation.previewNeighbor(false);
-    EXPECT_EQ(fx.navigation.previewedNeighborID(), n.id) << "first Right previews the second";
-    fx.navigation.previewNeighbor(true);
-    fx.navigation.previewNeighbor(true);
-    EXPECT_EQ(fx.navigation.previewedNeighborID(), s.id) << "wraps around";
-    fx.navigation.previewNeighbor(true);
-    fx.navigation.followPreviewedRelation();
-    EXPECT_EQ(fx.selection.selectedNodeID(), e.id);
-    EXPECT_EQ(fx.navigation.previewedNeighborID(), o.id) << "the way back is previewed";
-    fx.navigation.navigateBack();
-    EXPECT_EQ(fx.navigation.keyboardRelationNavigation()->focusNodeID, o.id);
-    EXPECT_EQ(fx.navigation.previewedNeighborID(), e.id);
-    EXPECT_TRUE(fx.navigation.keyboardPreviewEdge()->joins(o.id, e.id));
-    fx.navigation.navigateBack();
-    EXPECT_EQ(fx.navigation.keyboardRelationNavigation()->focusNodeID, o.id) << "nothing to go back to";
 }
 
 TEST(GraphCommandTests, KeyMap)
@@ -188,7 +147,7 @@ TEST(GraphCommandTests, KeyMap)
 
     // Escape's steps on the model: the pending removal, then link mode, then the window.
     test::GraphFixture fx;
-    const LinkItem a = web("A"), b = web("B");
+    const LinkItem a = webLink("A"), b = webLink("B");
     fx.load({a, b}, {relation(a, b)});
     fx.navigation.centerOnNode(a.id, false);
     fx.commands.requestRelationRemoval(b.id);
@@ -205,73 +164,4 @@ TEST(GraphCommandTests, KeyMap)
     escape();
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(GraphKeyMap::handle(fx.model, Qt::Key_Return, ctrl, {}));
-}
-
-// The link in front of the user becomes the active node; it is selected and centred only when the
-// user has selected nothing, and the graph keeps following the last link seen.
-TEST(GraphCommandTests, FocusFollowsTheItemInFront)
-{
-    test::GraphFixture fx;
-    const LinkItem a = web("A"), b = web("B"), c = web("C");
-    fx.save({a, b, c});
-    const auto front = [&](const QString& locator) {
-        fx.frontmost->answer = {{CapturedContext{QStringLiteral("T"), locator, LinkType::web, {}, {}}}, {}};
-    };
-    const auto capture = [&](std::optional<QUuid> active) {
-        fx.activeContext.capture();
-        return settle([&] { return fx.selection.activeNodeID() == active; });
-    };
-    front(a.url);
-    ASSERT_TRUE(capture(a.id));
-    EXPECT_EQ(fx.selection.selectedNodeID(), a.id);
-    EXPECT_EQ(fx.selection.centeredNodeID(), a.id);
-
-    fx.navigation.centerOnNode(b.id, false);
-    front(QStringLiteral("https://example.com/unsaved"));
-    ASSERT_TRUE(capture(std::nullopt));
-    front(c.url);
-    ASSERT_TRUE(capture(c.id));
-    fx.activeContext.applyLink(std::nullopt);
-    fx.frontmost->answer = {};
-    ASSERT_TRUE(capture(c.id)) << "the last link seen";
-    EXPECT_EQ(fx.selection.selectedNodeID(), b.id);
-}
-
-// The look at the application in front runs every second on its own timer; one that finds what the
-// last one found neither rebuilds the neighbourhood nor wakes the layout.
-TEST(GraphCommandTests, ALookThatFindsTheSameItemChangesNothing)
-{
-    test::GraphFixture fx;
-    const LinkItem a = web("A"), b = web("B"), c = web("C");
-    fx.save({a, b, c}, {relation(a, b)});
-    ASSERT_TRUE(settle([&] { return fx.content.nodes().size() == 3; }));
-    const auto front = [&](const LinkItem& item) {
-        fx.frontmost->answer = {{CapturedContext{QStringLiteral("T"), item.url, LinkType::web, {}, {}}}, {}};
-        fx.clock->advance(GraphActiveContext::lookInterval);
-    };
-    fx.filters.setScope(GraphScope::currentNeighborhood);
-    fx.layout.start();
-    fx.activeContext.start();
-    front(a);
-    ASSERT_TRUE(
-        settle([&] { return fx.selection.activeNodeID() == a.id && fx.content.nodes().size() == 2; }));
-    for (int step = 0; step < 1000 && fx.layout.isRunning(); ++step)
-        fx.clock->advance(GraphLayoutDriver::stepInterval);
-    ASSERT_FALSE(fx.layout.isRunning());
-
-    QSignalSpy rebuilds(&fx.content, &GraphContent::edgesChanged);
-    QSignalSpy marks(&fx.selection, &GraphSelection::activeNodeIDChanged);
-    front(a);
-    // The lookup is answered on the store thread, then applied here.
-    LinkStoreDatabase(*fx.store).run([](SQLiteStore&) {}).waitForFinished();
-    for (int i = 0; i < 5; ++i)
-        QCoreApplication::processEvents();
-    EXPECT_EQ(rebuilds.size(), 0);
-    EXPECT_EQ(marks.size(), 0);
-    EXPECT_FALSE(fx.layout.isRunning());
-
-    front(c);
-    ASSERT_TRUE(settle([&] { return fx.selection.activeNodeID() == c.id; }));
-    EXPECT_GT(rebuilds.size(), 0);
-    EXPECT_EQ(fx.shownTitles(), QStringList{QStringLiteral("C")});
 }

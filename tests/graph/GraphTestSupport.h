@@ -36,6 +36,21 @@ inline LinkItem linkItem(const QString& title, LinkType type = LinkType::web, co
     return item;
 }
 
+// Links titled "link 0", "link 1" ...
+inline QList<LinkItem> titledItems(int count)
+{
+    QList<LinkItem> items;
+    for (int i = 0; i < count; ++i)
+        items.append(linkItem(QStringLiteral("link %1").arg(i)));
+    return items;
+}
+
+// A web link whose address the application in front can show.
+inline LinkItem webLink(const QString& title, const QStringList& tags = {})
+{
+    return linkItem(title, LinkType::web, QStringLiteral("https://%1.example/").arg(title), tags);
+}
+
 // Runs the event loop until the condition holds, for at most five seconds.
 inline bool settle(const std::function<bool()>& condition)
 {
