@@ -30,8 +30,8 @@ public:
     GraphLoader(LinkStore& store, LibraryLoader loader, GraphContent& content, QObject* parent = nullptr);
     ~GraphLoader() override;
 
-    // Remembers where every shown node is, then loads. At the end, the status line becomes the given
-    // text or else the count of what is shown.
+    // Loads the library; where the shown nodes are is remembered once it is in, before the shown set
+    // changes. At the end, the status line becomes the given text or else the count of what is shown.
     void reload(std::optional<QString> message = std::nullopt);
     // A load has started whose library is not shown yet.
     bool isLoading() const { return m_lastAppliedLoad < m_loadsStarted; }
