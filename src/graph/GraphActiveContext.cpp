@@ -6,6 +6,7 @@
 #include "GraphSelection.h"
 #include "capture/ActiveContextService.h"
 #include "foundation/Clock.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>
@@ -72,7 +73,7 @@ QCoro::Task<> GraphActiveContext::lookUp(CapturedContext context)
 {
     const QPointer<GraphActiveContext> self(this);
     std::optional<LinkItem> link;
-    QFuture<std::optional<LinkItem>> lookup = m_store.findLink(std::move(context));
+    QFuture<std::optional<LinkItem>> lookup = ContextLookups(m_store).findLink(std::move(context));
     try {
         link = co_await lookup;
     } catch (...) {
