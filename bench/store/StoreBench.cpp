@@ -57,7 +57,7 @@ void addFileLinks(SQLiteStore& sqlite, long count)
             item.contentHash = QStringLiteral("%1").arg(i, 64, 16, QChar(u'0'));
             item.fileSize = 1000 + i;
             item.createdAt = item.updatedAt = sqlite.now();
-            sqlite.insertLink(item);
+            sqlite.writes().insertLink(item);
         }
     });
 }

@@ -48,13 +48,6 @@ void SQLiteStore::truncateLog() noexcept
     }
 }
 
-void SQLiteStore::warmSearch()
-{
-    // A text too short for the index reads every row, one of three characters goes through it.
-    for (const QString& text : {QStringLiteral("e"), QStringLiteral("e\u00a0e")})
-        m_reads.searchLinks(text);
-}
-
 QString SQLiteStore::defaultDatabasePath()
 {
     return dataDirectory() + QStringLiteral("/Morvane.sqlite");

@@ -20,7 +20,7 @@ QString FileEvidence::urlFollowingFile(const LinkItem& item, const QString& path
 
 void FileEvidence::write(SQLiteStore& sqlite, const LinkItem& item, const FileIdentity& identity)
 {
-    sqlite.updateFileIdentity(item.id, identity, urlFollowingFile(item, identity.lastKnownPath));
+    sqlite.writes().updateFileIdentity(item.id, identity, urlFollowingFile(item, identity.lastKnownPath));
 }
 
 std::optional<FileIdentity> FileEvidence::storedIdentity(const LinkItem& item)

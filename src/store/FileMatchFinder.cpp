@@ -55,7 +55,7 @@ QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& con
                                                       const FileIdentity& selected)
 {
     QList<FileMatchCandidate> candidates;
-    for (const LinkItem& link : m_sqlite.allLinks()) {
+    for (const LinkItem& link : m_sqlite.reads().allLinks()) {
         if (link.type != LinkType::file)
             continue;
         const auto match = matchOf(link, selected, LinkLookup::nameMatches(context.title, link));
@@ -71,8 +71,8 @@ QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& con
 
 LinkItem FileMatchFinder::confirm(const FileMatchCandidate& candidate, const FileIdentity& refreshed)
 {
-    m_sqlite.upsertLocalResolution(candidate.item.id, refreshed, true);
-    if (auto reread = m_sqlite.link(candidate.item.id))
+    m_sqlite.writes().upsertLocalResolution(candidate.item.id, refreshed, true);
+    if (auto reread = m_sqlite.reads().link(candidate.item.id))
         return *reread;
     return candidate.item;
 }
@@ -104,7 +104,7 @@ QString FileMatchFinder::selectionStatus(const CapturedContext& context, const F
         selected.fileSize ? QString::number(*selected.fileSize) : QStringLiteral("unknown");
 
     if (selected.contentHash && selected.fileSize &&
-        m_sqlite.linkByContentHash(*selected.contentHash, *selected.fileSize))
+        m_sqlite.fileLookups().linkByContentHash(*selected.contentHash, *selected.fileSize))
         return QStringLiteral("File fingerprint exists locally but was not selected as a match. hash ") +
                hashPiece + QStringLiteral(", size ") + sizePiece;
 
@@ -116,7 +116,7 @@ QString FileMatchFinder::selectionStatus(const CapturedContext& context, const F
 
     qsizetype fileLinks = 0;
     qsizetype withFingerprints = 0;
-    for (const LinkItem& link : m_sqlite.allLinks()) {
+    for (const LinkItem& link : m_sqlite.reads().allLinks()) {
         if (link.type != LinkType::file)
             continue;
         ++fileLinks;

@@ -55,9 +55,9 @@ MorvaneLibraryImportPreview LibraryImporter::preview(const QString& filePath)
 
 MorvaneLibraryImportPreview LibraryImporter::preview(const MorvaneLibraryExport& document)
 {
-    const QSet<QUuid> linkIDs = m_store.allLinkIDs();
+    const QSet<QUuid> linkIDs = m_store.reads().allLinkIDs();
     QSet<QString> pairKeys;
-    for (const LinkRelation& relation : m_store.allRelations())
+    for (const LinkRelation& relation : m_store.reads().allRelations())
         pairKeys.insert(LinkRelation::recordName(relation.fromLinkID, relation.toLinkID));
 
     MorvaneLibraryImportPreview preview;
@@ -88,7 +88,7 @@ MorvaneLibraryExport LibraryImporter::withoutMissingEnds(const MorvaneLibraryExp
             return true;
         // A merge keeps the library's links, so they may be named too; read them only when needed.
         if (!replacing && !libraryConsulted) {
-            known.unite(m_store.allLinkIDs());
+            known.unite(m_store.reads().allLinkIDs());
             libraryConsulted = true;
         }
         return known.contains(end);
@@ -122,7 +122,7 @@ void LibraryImporter::checkRelationIDs(const MorvaneLibraryExport& document, boo
     // A replace erases the library's relations first, so only a merge can meet them.
     if (replacing || pairByID.isEmpty())
         return;
-    for (const auto& [id, pair] : m_store.relationRecordNamesByID()) {
+    for (const auto& [id, pair] : m_store.reads().relationRecordNamesByID()) {
         const auto found = pairByID.constFind(id);
         if (found != pairByID.constEnd() && *found != pair)
             throw LibraryImportError::relationIDReused(id, true);
@@ -147,16 +147,16 @@ LibraryImporter::ImportCounts LibraryImporter::importDocument(const MorvaneLibra
             withoutMissingEnds(document, replacing, counts.skippedRelationCount);
         checkRelationIDs(kept, replacing);
         if (replacing)
-            m_store.eraseAll();
-        m_store.importRecords(links, kept.linkRelations());
+            m_store.merge().eraseAll();
+        m_store.merge().importRecords(links, kept.linkRelations());
     });
     return counts;
 }
 
 LibraryImporter::Export LibraryImporter::exportDocument(const QDateTime& exportedAt)
 {
-    const QList<LinkItem> links = m_store.allLinks();
-    QList<LinkRelation> relations = m_store.allRelations();
+    const QList<LinkItem> links = m_store.reads().allLinks();
+    QList<LinkRelation> relations = m_store.reads().allRelations();
     // Sync or another program may leave a relation whose link is gone; an import of the backup would
     // only skip it, so it is not written.
     QSet<QUuid> linkIDs;

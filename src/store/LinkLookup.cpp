@@ -45,12 +45,12 @@ LinkLookup::lookInLibrary(const CapturedContext& context)
     const bool fileLike = isFileLike(context.type);
 
     if (isFile)
-        if (auto resolved = m_sqlite.linkByLocalResolution(captured))
+        if (auto resolved = m_sqlite.fileLookups().linkByLocalResolution(captured))
             return resolved;
 
     if (fileLike && captured.fileResourceIdentifier && captured.volumeIdentifier)
-        if (auto byIdentity =
-                m_sqlite.linkByFileIdentity(*captured.fileResourceIdentifier, *captured.volumeIdentifier))
+        if (auto byIdentity = m_sqlite.fileLookups().linkByFileIdentity(*captured.fileResourceIdentifier,
+                                                                        *captured.volumeIdentifier))
             return updateFileIdentity(*byIdentity, captured);
 
     FileSteps steps{context, locator, {}, isFile && locator.isUrl};
@@ -89,7 +89,8 @@ std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const
     // Several links may share the content (copies under other names); only the one whose name is
     // the selected file's counts.
     std::optional<LinkItem> found;
-    for (const LinkItem& link : m_sqlite.linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
+    for (const LinkItem& link :
+         m_sqlite.fileLookups().linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
         if (nameMatches(name, link)) {
             found = link;
             break;
@@ -104,15 +105,15 @@ std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const
 
     // This machine's copy of the file, not the link's own path: recorded as a local resolution
     // awaiting the user's confirmation.
-    m_sqlite.upsertLocalResolution(found->id, refreshed, false);
-    if (auto reread = m_sqlite.link(found->id))
+    m_sqlite.writes().upsertLocalResolution(found->id, refreshed, false);
+    if (auto reread = m_sqlite.reads().link(found->id))
         return reread;
     return found;
 }
 
 std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& context)
 {
-    if (auto direct = m_sqlite.linkByURL(context.locator))
+    if (auto direct = m_sqlite.reads().linkByURL(context.locator))
         return direct;
     QString parsedUrl;
     try {
@@ -121,7 +122,7 @@ std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& contex
         return std::nullopt;
     }
     if (parsedUrl != context.locator)
-        if (auto parsed = m_sqlite.linkByURL(parsedUrl))
+        if (auto parsed = m_sqlite.reads().linkByURL(parsedUrl))
             return parsed;
     return sameObsidianNote(context.locator);
 }
@@ -135,7 +136,7 @@ std::optional<LinkItem> LinkLookup::sameObsidianNote(const QString& locator)
     const std::optional<QString> note = ObsidianFiles::notePath(locator, vaults);
     if (!note)
         return std::nullopt;
-    for (const LinkItem& item : m_sqlite.linksOfType(LinkType::obsidian)) {
+    for (const LinkItem& item : m_sqlite.reads().linksOfType(LinkType::obsidian)) {
         if (ObsidianFiles::notePath(item.url, vaults) == note)
             return item;
     }
@@ -153,7 +154,7 @@ LinkItem LinkLookup::updateFileIdentity(const LinkItem& item, const FileIdentity
     if (unchanged)
         return item;
     FileEvidence::write(m_sqlite, item, merged);
-    if (auto reread = m_sqlite.link(item.id))
+    if (auto reread = m_sqlite.reads().link(item.id))
         return *reread;
     return item;
 }
@@ -163,7 +164,7 @@ QList<LinkItem> LinkLookup::bookmarkedLinks(const FileIdentity& captured)
     // Without both identifiers nothing can match, so no bookmark needs resolving.
     if (!captured.fileResourceIdentifier || !captured.volumeIdentifier)
         return {};
-    return m_sqlite.bookmarkedFileLinks();
+    return m_sqlite.fileLookups().bookmarkedFileLinks();
 }
 
 std::optional<LinkItem> LinkLookup::linkWhoseBookmarkLeadsTo(const QList<LinkItem>& links,

@@ -72,7 +72,7 @@ LinkMaintenance::LinkMaintenance(SQLiteStore& sqlite, std::shared_ptr<const File
 
 QList<LinkItem> LinkMaintenance::allLinks()
 {
-    QList<LinkItem> links = m_sqlite.allLinks();
+    QList<LinkItem> links = m_sqlite.reads().allLinks();
     if (!anyWantsFingerprint(links))
         return links;
     const QList<FingerprintFill> fills = fingerprintFills(links, *m_identity);
@@ -102,7 +102,7 @@ QList<LinkItem> LinkMaintenance::applyFills(QList<LinkItem> links, const QList<F
     for (const FingerprintFill& fill : fills) {
         LinkItem& link = links[fill.index];
         FileEvidence::write(m_sqlite, link, fill.identity);
-        if (auto reread = m_sqlite.link(link.id))
+        if (auto reread = m_sqlite.reads().link(link.id))
             link = std::move(*reread);
     }
     return links;
@@ -110,7 +110,7 @@ QList<LinkItem> LinkMaintenance::applyFills(QList<LinkItem> links, const QList<F
 
 QList<FileRepairIssue> LinkMaintenance::fileRepairIssues(const QStringList& knownRoots)
 {
-    return repairIssues(m_sqlite.allLinks(), knownRoots, m_identity);
+    return repairIssues(m_sqlite.reads().allLinks(), knownRoots, m_identity);
 }
 
 QList<FileRepairIssue>
@@ -159,9 +159,9 @@ LinkItem LinkMaintenance::relink(const LinkItem& item, const FileResolutionCandi
     }
     m_sqlite.inTransaction([&] {
         FileEvidence::write(m_sqlite, item, *identity);
-        m_sqlite.upsertLocalResolution(item.id, *identity, true);
+        m_sqlite.writes().upsertLocalResolution(item.id, *identity, true);
     });
-    if (auto reread = m_sqlite.link(item.id))
+    if (auto reread = m_sqlite.reads().link(item.id))
         return *reread;
     return item;
 }

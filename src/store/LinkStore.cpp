@@ -48,11 +48,11 @@ void LinkStore::prepareSearch()
         if (!m_sqlite) // closed while steps were queued
             return;
         try {
-            if (!m_sqlite->buildSearchIndexStep()) {
+            if (!m_sqlite->searchIndex().buildStep()) {
                 prepareSearch();
                 return;
             }
-            m_sqlite->warmSearch();
+            m_sqlite->reads().warmSearch();
         } catch (const std::exception& error) {
             // Searches keep reading every row; the next start tries again.
             qCWarning(lcLinkStore) << "Could not prepare the library's search index:" << error.what();
@@ -100,7 +100,7 @@ QFuture<QList<LinkItem>> LinkStore::allLinks()
     using Links = QList<LinkItem>;
     return withFileWork(
         [](SQLiteStore& sqlite) -> std::variant<Links, Pending<Links>> {
-            Links links = sqlite.allLinks();
+            Links links = sqlite.reads().allLinks();
             if (!LinkMaintenance::anyWantsFingerprint(links))
                 return links;
             return Pending<Links>{std::move(links)};
@@ -119,15 +119,15 @@ QFuture<void> LinkStore::recordOpened(QUuid id, std::optional<FileIdentity> obse
     return run([id, observed = std::move(observed), confirmed](SQLiteStore& sqlite) {
         if (observed) {
             try {
-                sqlite.upsertLocalResolution(id, FileIdentity::merged(*observed, sqlite.localResolution(id)),
-                                             confirmed);
+                sqlite.writes().upsertLocalResolution(
+                    id, FileIdentity::merged(*observed, sqlite.fileLookups().localResolution(id)), confirmed);
             } catch (...) {
                 qCWarning(lcOpenBookkeeping).noquote() << "The opened file's evidence was not recorded:"
                                                        << describeError(std::current_exception());
             }
         }
         try {
-            sqlite.recordOpen(id);
+            sqlite.writes().recordOpen(id);
         } catch (...) {
             qCWarning(lcOpenBookkeeping).noquote()
                 << "The time of opening was not recorded:" << describeError(std::current_exception());
@@ -140,7 +140,7 @@ QFuture<QList<FileRepairIssue>> LinkStore::fileRepairIssues(QStringList knownRoo
     using Issues = QList<FileRepairIssue>;
     return withFileWork(
         [](SQLiteStore& sqlite) -> std::variant<Issues, Pending<QList<LinkItem>>> {
-            return Pending<QList<LinkItem>>{sqlite.allLinks()};
+            return Pending<QList<LinkItem>>{sqlite.reads().allLinks()};
         },
         [identity = m_identity, knownRoots = std::move(knownRoots)](const Pending<QList<LinkItem>>& read) {
             return LinkMaintenance::repairIssues(read.value, knownRoots, identity);

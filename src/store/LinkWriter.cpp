@@ -93,10 +93,10 @@ LinkItem LinkWriter::save(const NewLink& link, const std::optional<FileIdentity>
     item.updatedAt = now;
 
     m_sqlite.inTransaction([&] {
-        m_sqlite.insertLink(item);
-        m_sqlite.replaceTags(item.tags, item.id);
+        m_sqlite.writes().insertLink(item);
+        m_sqlite.writes().replaceTags(item.tags, item.id);
     });
-    if (auto stored = m_sqlite.link(item.id))
+    if (auto stored = m_sqlite.reads().link(item.id))
         return *stored;
     return item;
 }

@@ -37,25 +37,26 @@ SyncedLibrary::SyncedLibrary(LinkStore& store)
 QFuture<SyncedLibrary::State> SyncedLibrary::state()
 {
     return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) {
-        return State{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
+        return State{sqlite.reads().allLinks(), sqlite.reads().allRelations(),
+                     sqlite.reads().allDeletedRecords()};
     });
 }
 
 QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)
 {
     return LinkStoreDatabase(m_store).run([keys = std::move(keys)](SQLiteStore& sqlite) {
-        return State{sqlite.linksWithStoredIDs(keys.linkIDs), sqlite.relationsOfStoredIDs(keys.relationEnds),
-                     sqlite.deletedRecords(keys.deletions)};
+        return State{sqlite.journal().links(keys.linkIDs), sqlite.journal().relationsOf(keys.relationEnds),
+                     sqlite.journal().deletedRecords(keys.deletions)};
     });
 }
 
 QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since)
 {
     return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {
-        LibraryChangeJournal::Changes changes = sqlite.changesSince(since);
+        LibraryChangeJournal::Changes changes = sqlite.journal().changesSince(since);
         if (!changes.complete) {
             sqlite.restoreChangeJournal();
-            changes = sqlite.changesSince(std::nullopt);
+            changes = sqlite.journal().changesSince(std::nullopt);
             changes.complete = false;
         }
         return changes;
@@ -70,14 +71,14 @@ QFuture<std::pair<qint64, qint64>> SyncedLibrary::changeStamp()
 QFuture<void> SyncedLibrary::applyDeletion(DeletedRecord deleted)
 {
     return LinkStoreDatabase(m_store).run(
-        [deleted = std::move(deleted)](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
+        [deleted = std::move(deleted)](SQLiteStore& sqlite) { sqlite.merge().applyRemoteDeletion(deleted); });
 }
 
 QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
 {
     return LinkStoreDatabase(m_store).run([links = std::move(links)](SQLiteStore& sqlite) {
         applyEach(sqlite, links, [](SQLiteStore& target, const RemoteLink& remote) {
-            target.applyRemoteLink(remote.link, remote.winsEqualTime);
+            target.merge().applyRemoteLink(remote.link, remote.winsEqualTime);
         });
     });
 }
@@ -86,7 +87,7 @@ QFuture<void> SyncedLibrary::applyRelations(QList<LinkRelation> relations)
 {
     return LinkStoreDatabase(m_store).run([relations = std::move(relations)](SQLiteStore& sqlite) {
         applyEach(sqlite, relations, [](SQLiteStore& target, const LinkRelation& relation) {
-            target.applyRemoteRelation(relation);
+            target.merge().applyRemoteRelation(relation);
         });
     });
 }

@@ -57,8 +57,8 @@ struct MatchFixture : LibraryFixture {
         item.contentHash = std::move(hash);
         item.fileSize = size;
         item.updatedAt = item.updatedAt.addSecs(++order); // keeps the insertion order
-        sqlite.insertLink(item);
-        return *sqlite.link(item.id);
+        sqlite.writes().insertLink(item);
+        return *sqlite.reads().link(item.id);
     }
 };
 
@@ -106,7 +106,7 @@ TEST(LinkLookup, ARenamedFileIsFoundByItsIdentityAndItsLinkFollowsKeepingThePdfP
     EXPECT_EQ(found->id, saved.id);
     EXPECT_EQ(found->url, LocatorUrl::fileUrlText(moved) + "#page=3");
     EXPECT_EQ(found->contentHash, saved.contentHash); // kept from the stored evidence
-    EXPECT_EQ(fx.sqlite.link(saved.id), found);
+    EXPECT_EQ(fx.sqlite.reads().link(saved.id), found);
     // Up to date now: the comparison takes the page into account and writes nothing.
     EXPECT_EQ(fx.lookup.updateFileIdentity(*found, *finderContext(*fx.identity, moved).fileIdentity), *found);
 }
@@ -129,7 +129,7 @@ TEST(LinkLookup, ACopyWithTheSameContentIsFoundByFingerprintOnlyUnderItsName)
     ASSERT_TRUE(found);
     EXPECT_EQ(found->id, saved.id);
     EXPECT_EQ(found->lastKnownPath, original); // the link's own path stays; this machine's is a resolution
-    EXPECT_EQ(fx.sqlite.localResolution(saved.id).value_or(FileIdentity()).lastKnownPath, copy);
+    EXPECT_EQ(fx.sqlite.fileLookups().localResolution(saved.id).value_or(FileIdentity()).lastKnownPath, copy);
     EXPECT_EQ(fx.count("SELECT confirmed_by_user FROM link_local_resolutions"), 0);
 
     // Under a third name it is not found (only offered for confirmation).
