@@ -261,7 +261,7 @@ void BM_AddLinkWithTags(benchmark::State& state)
         item.title = generated.generator.title(index);
         item.url = QStringLiteral("https://added.example/%1/%2").arg(state.range(0)).arg(index++);
         item.sourceApp = QStringLiteral("Browser");
-        item.createdAt = item.updatedAt = generated.store->now();
+        item.createdAt = item.updatedAt = generated.store->clock().now();
         generated.store->writes().insertLink(item);
         generated.store->writes().replaceTags({LibraryGenerator::tagName(int(index % 2000)),
                                                QStringLiteral("new tag"), QStringLiteral("Inbox")},

@@ -37,17 +37,6 @@ SQLiteStore::~SQLiteStore()
     LibrarySchema::refreshStatistics(m_connection);
 }
 
-void SQLiteStore::truncateLog() noexcept
-{
-    if (m_connection.inTransaction())
-        return;
-    try {
-        m_connection.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    } catch (const std::exception& error) {
-        qCWarning(lcSQLiteStore) << "Could not truncate the library's write-ahead log:" << error.what();
-    }
-}
-
 QString SQLiteStore::defaultDatabasePath()
 {
     return dataDirectory() + QStringLiteral("/Morvane.sqlite");

@@ -110,7 +110,8 @@ QFuture<QList<LinkItem>> LinkStore::allLinks()
         },
         [identity = m_identity](SQLiteStore& sqlite, const Pending<Links>& read,
                                 const QList<LinkMaintenance::FingerprintFill>& fills) {
-            return LinkMaintenance(sqlite, identity).applyFills(read.value, fills);
+            return LinkMaintenance(sqlite.reads(), sqlite.writes(), sqlite.transactions(), identity)
+                .applyFills(read.value, fills);
         });
 }
 
@@ -158,8 +159,9 @@ QFuture<LinkItem> LinkStore::repairFileLink(LinkItem item, FileResolutionCandida
                         },
                         [this, item = std::move(item)](SQLiteStore& sqlite, const Chosen& chosen,
                                                        const std::optional<FileIdentity>& identity) {
-                            LinkItem repaired =
-                                LinkMaintenance(sqlite, m_identity).relink(item, chosen.value, identity);
+                            LinkItem repaired = LinkMaintenance(sqlite.reads(), sqlite.writes(),
+                                                                sqlite.transactions(), m_identity)
+                                                    .relink(item, chosen.value, identity);
                             postNotification(true);
                             return repaired;
                         });
@@ -174,7 +176,7 @@ QFuture<MorvaneLibraryImportPreview> LinkStore::importPreview(QString filePath)
         },
         [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
         [](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
-            return LibraryImporter(sqlite).preview(document);
+            return LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions()).preview(document);
         });
 }
 
@@ -186,7 +188,8 @@ QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath
             SQLiteStore&) -> std::variant<LibraryImporter::ImportCounts, Backup> { return Backup{filePath}; },
         [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
         [this, replacing](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
-            const auto counts = LibraryImporter(sqlite).importDocument(document, replacing);
+            const auto counts = LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+                                    .importDocument(document, replacing);
             postNotification(true);
             return counts;
         });
@@ -211,7 +214,9 @@ QFuture<LinkItem> LinkStore::addNewLink(std::function<NewLink()> parse)
 {
     const auto saved = [this](SQLiteStore& sqlite, const NewLink& link,
                               const std::optional<FileIdentity>& identity) {
-        LinkItem item = LinkWriter(sqlite, m_parser, *m_identity).save(link, identity);
+        LinkItem item = LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), sqlite.clock(),
+                                   m_parser, *m_identity)
+                            .save(link, identity);
         postNotification(true);
         return item;
     };

@@ -76,7 +76,9 @@ QFuture<void> LinkStore::eraseAll()
 QFuture<qsizetype> LinkStore::exportLibrary(QString filePath, QDateTime exportedAt)
 {
     return run([filePath = std::move(filePath), exportedAt](SQLiteStore& sqlite) {
-        return LibraryImporter(sqlite).exportLibrary(filePath, exportedAt).leftOutRelationCount;
+        return LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+            .exportLibrary(filePath, exportedAt)
+            .leftOutRelationCount;
     });
 }
 

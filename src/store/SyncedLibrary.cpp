@@ -10,13 +10,14 @@ namespace {
 
 // Committing once per batch instead of once per value: a commit each spent most of a pass that found
 // nothing new. Each value keeps a savepoint of its own, so a failure undoes only that value.
-template <class T, class Apply> void applyEach(SQLiteStore& sqlite, const QList<T>& values, Apply apply)
+template <class T, class Apply>
+void applyEach(LibraryTransactions& transactions, const QList<T>& values, Apply apply)
 {
     std::exception_ptr failure;
-    sqlite.inTransaction([&] {
+    transactions.inTransaction([&] {
         for (const T& value : values) {
             try {
-                apply(sqlite, value);
+                apply(value);
             } catch (...) {
                 failure = std::current_exception();
                 return;
@@ -55,7 +56,7 @@ QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional
     return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {
         LibraryChangeJournal::Changes changes = sqlite.journal().changesSince(since);
         if (!changes.complete) {
-            sqlite.restoreChangeJournal();
+            sqlite.journal().restore();
             changes = sqlite.journal().changesSince(std::nullopt);
             changes.complete = false;
         }
@@ -77,8 +78,9 @@ QFuture<void> SyncedLibrary::applyDeletion(DeletedRecord deleted)
 QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
 {
     return LinkStoreDatabase(m_store).run([links = std::move(links)](SQLiteStore& sqlite) {
-        applyEach(sqlite, links, [](SQLiteStore& target, const RemoteLink& remote) {
-            target.merge().applyRemoteLink(remote.link, remote.winsEqualTime);
+        LibraryMerge& merge = sqlite.merge();
+        applyEach(sqlite.transactions(), links, [&merge](const RemoteLink& remote) {
+            merge.applyRemoteLink(remote.link, remote.winsEqualTime);
         });
     });
 }
@@ -86,9 +88,9 @@ QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
 QFuture<void> SyncedLibrary::applyRelations(QList<LinkRelation> relations)
 {
     return LinkStoreDatabase(m_store).run([relations = std::move(relations)](SQLiteStore& sqlite) {
-        applyEach(sqlite, relations, [](SQLiteStore& target, const LinkRelation& relation) {
-            target.merge().applyRemoteRelation(relation);
-        });
+        LibraryMerge& merge = sqlite.merge();
+        applyEach(sqlite.transactions(), relations,
+                  [&merge](const LinkRelation& relation) { merge.applyRemoteRelation(relation); });
     });
 }
 

@@ -34,7 +34,7 @@ TEST(ChangeJournal, NamesWhatEachWriteChangedAndNothingARollbackUndid)
     EXPECT_NE(since(point).othersCommits, changes.othersCommits);
 
     const qint64 beforeRollback = since(point).through;
-    EXPECT_THROW(store.inTransaction([&] {
+    EXPECT_THROW(store.transactions().inTransaction([&] {
         store.writes().deleteLink(a.id);
         throw StoreError(StoreError::Kind::step, "undone");
     }),
@@ -49,7 +49,7 @@ TEST(ChangeJournal, NamesWhatEachWriteChangedAndNothingARollbackUndid)
 
     rawLibrary(store).execute("DROP TRIGGER library_changes_tag_insert");
     EXPECT_FALSE(since(beforeImport).complete);
-    store.restoreChangeJournal();
+    store.journal().restore();
     EXPECT_TRUE(since(beforeImport).complete);
 }
 

@@ -157,7 +157,7 @@ TEST_F(SQLiteStoreMerge, ImportSharesTagsAcrossLinksAndTheLastCopyOfALinkWins)
 
     // A replacing import erases and imports in the caller's one transaction: the tags the erase removed
     // are written anew, not found again by a stale id.
-    store.inTransaction([&] {
+    store.transactions().inTransaction([&] {
         store.merge().importRecords({fresh}, {});
         store.merge().eraseAll();
         store.merge().importRecords({fresh}, {});

@@ -96,7 +96,7 @@ TEST(SearchIndex, ListsWhatThePlainStatementListsThroughEveryWrite)
         link.title = link.title.toUpper() + " imported";
     store.merge().importRecords(backup.mid(0, 500), {});
     expectPlainResults(store, "after a merge import");
-    store.inTransaction([&] {
+    store.transactions().inTransaction([&] {
         store.merge().eraseAll();
         store.merge().importRecords(backup, {});
     });

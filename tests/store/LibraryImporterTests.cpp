@@ -54,12 +54,17 @@ QString backup(const char* name, const QList<QByteArray>& links, const QList<QBy
                          QByteArrayList(relations).join(',') + "]}");
 }
 
+LibraryImporter importerOf(SQLiteStore& store)
+{
+    return LibraryImporter(store.reads(), store.merge(), store.transactions());
+}
+
 struct LibraryImporterTest : ::testing::Test {
     Counts merge(const QString& path) { return importer.importLibrary(path, false); }
     Counts replace(const QString& path) { return importer.importLibrary(path, true); }
 
     SQLiteStore store{libraryFile()};
-    LibraryImporter importer{store};
+    LibraryImporter importer = importerOf(store);
 };
 
 } // namespace
@@ -74,7 +79,7 @@ TEST_F(LibraryImporterTest, ExportThenReplacingImportIntoAnotherLibraryGivesTheS
 
     SQLiteStore other(homePath("other.sqlite"));
     other.writes().insertLink(makeLink("erased by the replacing import"));
-    EXPECT_EQ(LibraryImporter(other).importLibrary(path, true), (Counts{3, 2}));
+    EXPECT_EQ(importerOf(other).importLibrary(path, true), (Counts{3, 2}));
     // Dates are whole seconds here, except the relations' own: the document keeps no fractions.
     EXPECT_EQ(other.reads().allLinks(), store.reads().allLinks());
     QList<LinkRelation> relations = store.reads().allRelations();
@@ -209,16 +214,16 @@ TEST_F(LibraryImporterTest, RelationsToMissingLinksAreNeitherExportedNorInTheWay
     const QString path = homePath("dangling.json");
     EXPECT_EQ(importer.exportLibrary(path, at("2024-06-01T12:00:00.000Z")).leftOutRelationCount, 2);
     SQLiteStore other(homePath("other.sqlite"));
-    EXPECT_EQ(LibraryImporter(other).importLibrary(path, true), (Counts{2, 1, 0}));
+    EXPECT_EQ(importerOf(other).importLibrary(path, true), (Counts{2, 1, 0}));
 
     // An older backup holding them: replacing skips every relation that names a link not in the file,
     // merging only those that name a link in neither.
     const QUuid x = QUuid::createUuid();
     const QString older = backup("older.json", {linkJson(x)},
                                  {relationJson(x, gone), relationJson(x, a.id), relationJson(gone, gone)});
-    EXPECT_EQ(LibraryImporter(other).importLibrary(older, false), (Counts{1, 3, 1}));
+    EXPECT_EQ(importerOf(other).importLibrary(older, false), (Counts{1, 3, 1}));
     EXPECT_EQ(other.reads().relatedLinks(x).size(), 1);
-    EXPECT_EQ(LibraryImporter(other).importLibrary(older, true), (Counts{1, 3, 2}));
+    EXPECT_EQ(importerOf(other).importLibrary(older, true), (Counts{1, 3, 2}));
     EXPECT_TRUE(other.reads().allRelations().isEmpty());
     EXPECT_EQ(other.reads().allLinks().size(), 1);
 }
@@ -309,7 +314,7 @@ TEST(LibraryImportOnAFullDisk, AFailedImportGivesTheLogsSpaceBackAndTheLibraryOp
     for (const bool replacing : {true, false}) {
         {
             SQLiteStore store(library);
-            EXPECT_THROW(LibraryImporter(store).importLibrary(path, replacing), StoreError);
+            EXPECT_THROW(importerOf(store).importLibrary(path, replacing), StoreError);
             EXPECT_EQ(QFileInfo(library + "-wal").size(), 0);
         }
         SQLiteStore reopened(library);

@@ -15,8 +15,8 @@ using namespace morvane::test;
 namespace {
 
 struct LookupFixture : LibraryFixture {
-    LinkWriter writer{sqlite, parser, *identity};
-    LinkLookup lookup{sqlite, parser, *identity};
+    LinkWriter writer{sqlite.reads(), sqlite.writes(), sqlite.transactions(), *clock, parser, *identity};
+    LinkLookup lookup{sqlite.reads(), sqlite.fileLookups(), sqlite.writes(), parser, *identity};
 
     LinkItem save(const QString& path, const std::optional<QString>& locator = std::nullopt)
     {
@@ -45,7 +45,7 @@ CapturedContext webContext(const QString& locator)
 using Confidence = FileMatchCandidate::Confidence;
 
 struct MatchFixture : LibraryFixture {
-    FileMatchFinder finder{sqlite, *identity};
+    FileMatchFinder finder{sqlite.reads(), sqlite.fileLookups(), sqlite.writes(), *identity};
     int order = 0;
 
     // A file link from another machine: only what sync carries (no bookmark here).
@@ -144,7 +144,7 @@ TEST(LinkLookup, BookmarksOfGoneFilesAreComparedByTheirRecordedIdentityWithoutAS
     FileIdentityPlatform platform = FileIdentityPlatform::system();
     platform.bookmarks = std::make_shared<LinuxFileBookmarks>(platform.probe, platform.volumes, walker);
     const FileIdentityService identity(std::make_shared<FileHashCache>(), platform);
-    LinkLookup lookup(fx.sqlite, fx.parser, identity);
+    LinkLookup lookup(fx.sqlite.reads(), fx.sqlite.fileLookups(), fx.sqlite.writes(), fx.parser, identity);
 
     // Links whose identifiers were not kept (as after an import), so only their bookmarks can tell.
     for (const char* name : {"gone-1.txt", "gone-2.txt", "moved.txt"})

@@ -22,8 +22,14 @@ struct MaintenanceFixture : LibraryFixture {
         identity = std::make_shared<FileIdentityService>(nullptr, platform); // uncached: every read hashes
     }
 
-    LinkMaintenance maintenance() { return LinkMaintenance(sqlite, identity); }
-    LinkWriter writer() { return LinkWriter(sqlite, parser, *identity); }
+    LinkMaintenance maintenance()
+    {
+        return LinkMaintenance(sqlite.reads(), sqlite.writes(), sqlite.transactions(), identity);
+    }
+    LinkWriter writer()
+    {
+        return LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), *clock, parser, *identity);
+    }
 
     // A link saved on another machine or typed in by hand: a file URL and nothing else.
     LinkItem bareLink(const QString& url, LinkType type = LinkType::file)

@@ -245,7 +245,10 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     const LinkItem saved = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
     const QString backup = homePath("backup.json");
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, sqlite.now()); })
+        .run([&](SQLiteStore& sqlite) {
+            LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+                .exportLibrary(backup, sqlite.clock().now());
+        })
         .waitForFinished();
     fx.settledEvents();
     fx.events.clear();
