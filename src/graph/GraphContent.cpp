@@ -72,8 +72,8 @@ QString GraphContent::statusText() const
 
 const LinkItem* GraphContent::nodeItem(const QUuid& id) const
 {
-    const auto found = m_nodeItems.constFind(id);
-    return found == m_nodeItems.cend() ? nullptr : &m_library.items[*found];
+    const auto found = m_nodeIndex.constFind(id);
+    return found == m_nodeIndex.cend() ? nullptr : &m_library.items[m_nodeItems[*found]];
 }
 
 const LinkItem* GraphContent::anyItem(const QUuid& id) const
@@ -221,9 +221,11 @@ QFuture<std::shared_ptr<GraphContent::Derived>> GraphContent::deriveAway(const G
     // Handed back behind a pointer: the future keeps a copy of what it hands back, and the nodes are
     // changed once shown, which would copy them all if that copy shared them.
     auto work = [derivation = std::move(derivation), shown = m_nodes]() mutable {
-        for (const GraphNode& node : shown)
+        for (const GraphNode& node : std::as_const(shown))
             derivation.preservedLayout.insert(node.id, {node.position, node.velocity});
-        return std::make_shared<Derived>(std::move(derivation.preservedLayout), derivation.derive());
+        GraphDerivation::Result result = derivation.derive();
+        return std::make_shared<Derived>(
+            Derived{std::move(derivation.preservedLayout), std::move(result), std::move(shown)});
     };
     return QtConcurrent::run(std::move(work));
 }
@@ -237,8 +239,10 @@ void GraphContent::apply(GraphLibrary library, std::optional<Derived> derived)
     }
     // The layout went on while the graph was worked out: nodes still shown in the same order keep
     // where it has taken them since.
-    auto& [placements, result] = *derived;
-    if (result.nodes.size() == m_nodes.size() &&
+    auto& [placements, result, shown] = *derived;
+    const bool layoutMoved = !m_nodes.isSharedWith(shown);
+    discardOffMainThread(std::move(shown));
+    if (layoutMoved && result.nodes.size() == m_nodes.size() &&
         std::equal(result.nodes.begin(), result.nodes.end(), m_nodes.begin(),
                    [](const GraphNode& a, const GraphNode& b) { return a.id == b.id; })) {
         for (qsizetype i = 0; i < m_nodes.size(); ++i) {
@@ -253,7 +257,8 @@ void GraphContent::apply(GraphLibrary library, std::optional<Derived> derived)
 
 void GraphContent::show(GraphDerivation::Result derived)
 {
-    discardOffMainThread(std::exchange(m_nodeItems, std::move(derived.nodeItems)),
+    discardOffMainThread(std::exchange(m_nodeIndex, std::move(derived.nodeIndex)),
+                         std::exchange(m_nodeItems, std::move(derived.nodeItems)),
                          std::exchange(m_nodes, std::move(derived.nodes)),
                          std::exchange(m_edges, std::move(derived.edges)));
     emit nodesChanged();

@@ -17,7 +17,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
 
 namespace morvane {
 
@@ -37,8 +36,14 @@ public:
         bool operator==(const SuggestedRelation&) const = default;
     };
 
-    // A visible graph worked out away from this thread, with the places it started its nodes from.
-    using Derived = std::pair<QHash<QUuid, GraphPlacement>, GraphDerivation::Result>;
+    // A visible graph worked out away from this thread, with the places it started its nodes from and
+    // the nodes shown when the work began: still shared with those shown when it is in, nothing has
+    // moved since.
+    struct Derived {
+        QHash<QUuid, GraphPlacement> placements;
+        GraphDerivation::Result result;
+        QList<GraphNode> shown;
+    };
 
     // Libraries of this many links have their visible graph worked out away from this thread.
     static constexpr qsizetype derivedAwayItems = 5000;
@@ -60,7 +65,10 @@ public:
     const GraphLibrary& library() const { return m_library; }
     // The link behind a shown node; null when the id has no node.
     const LinkItem* nodeItem(const QUuid& id) const;
-    bool hasNodeItem(const QUuid& id) const { return m_nodeItems.contains(id); }
+    bool hasNodeItem(const QUuid& id) const { return m_nodeIndex.contains(id); }
+    // Each shown node's place in nodes(), replaced with them (a large graph's is built away from
+    // this thread): the view looks edge ends up in it.
+    const QHash<QUuid, qsizetype>& nodeIndex() const { return m_nodeIndex; }
     // The first loaded link with the id, shown or not.
     const LinkItem* anyItem(const QUuid& id) const;
     std::optional<GraphNode> node(const std::optional<QUuid>& id) const;
@@ -123,7 +131,8 @@ private:
     QList<GraphEdge> m_edges;
     QString m_message = QStringLiteral("Loading graph...");
     GraphLibrary m_library;
-    QHash<QUuid, qsizetype> m_nodeItems; // shown node -> its link's position in the library's items
+    QHash<QUuid, qsizetype> m_nodeIndex; // shown node -> its place in m_nodes
+    QList<qsizetype> m_nodeItems;        // each shown node's link's position in the library's items
     QHash<QUuid, GraphPlacement> m_preservedLayout;
     quint64 m_rebuilds = 0;
 };

@@ -58,7 +58,8 @@ void GraphLayoutDriver::step()
         m_content.moveNodes([&](QList<GraphNode>& nodes) {
             const auto step =
                 m_layout.step(nodes, m_content.edges(),
-                              {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling);
+                              {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling,
+                              &m_content.nodeIndex());
             if (step.arrived)
                 m_animatingCenterNodeID.reset();
             largestMove = step.largestMove;

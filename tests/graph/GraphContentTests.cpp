@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 using namespace morvane;
 using test::linkItem;
 using test::relation;
+using test::settle;
 using test::titledItems;
 
 TEST(GraphContentTests, NewNodesWaitOnACircle)
@@ -139,4 +141,49 @@ TEST(GraphContentTests, NodesKeepTheirPlacesAcrossReloadsAndScopes)
     }
     for (qsizetype i = 0; i < start.size(); ++i)
         EXPECT_NE(fx.content.nodes()[i].position, start[i].position);
+}
+
+// The view finds each edge's ends through the model's index: after every rebuild (a scope, another
+// order, a large library worked out away from the window's thread) it names each shown node's place
+// and link, and nodes the layout moved while a large library was worked out keep their places.
+TEST(GraphContentTests, TheNodeIndexNamesEachShownNodesPlace)
+{
+    test::GraphFixture fx;
+    const auto indexed = [&](const char* when) {
+        const QList<GraphNode>& nodes = fx.content.nodes();
+        EXPECT_EQ(fx.content.nodeIndex().size(), nodes.size()) << when;
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            ASSERT_EQ(fx.content.nodeIndex().value(nodes[i].id, -1), i) << when;
+            ASSERT_EQ(fx.content.nodeItem(nodes[i].id)->title, nodes[i].title) << when;
+        }
+    };
+    QList<LinkItem> items = titledItems(5000); // a large library: worked out on the pool
+    const QList<LinkRelation> relations{relation(items[1], items[2]), relation(items[4000], items[2])};
+    fx.load(items, relations);
+    ASSERT_TRUE(settle([&] { return !fx.loader.isLoading(); }));
+    indexed("loaded");
+    fx.filters.setScope(GraphScope::weakLinks);
+    fx.filters.setScope(GraphScope::orphans);
+    EXPECT_FALSE(fx.content.nodeIndex().contains(items[2].id));
+    indexed("orphans");
+    fx.filters.setScope(GraphScope::all);
+    indexed("all");
+
+    std::reverse(items.begin(), items.end());
+    fx.load(items, relations);
+    ASSERT_TRUE(settle([&] { return !fx.loader.isLoading(); }));
+    indexed("another order");
+    EXPECT_EQ(fx.content.nodes().first().id, items.first().id);
+
+    fx.deferLoads = true;
+    fx.loader.reload();
+    fx.finishLoad(0, items, relations);
+    fx.layout.step();
+    const QList<GraphNode> moved = fx.content.nodes();
+    ASSERT_TRUE(settle([&] { return !fx.loader.isLoading(); }));
+    indexed("moved while loading");
+    int kept = 0;
+    for (qsizetype i = 0; i < moved.size(); ++i)
+        kept += fx.content.nodes()[i].position == moved[i].position;
+    EXPECT_EQ(kept, moved.size());
 }

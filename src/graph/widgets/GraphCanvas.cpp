@@ -93,7 +93,8 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
 bool GraphCanvas::nodesMovedVisibly() const
 {
     const auto& nodes = m_model.content().nodes();
-    if (nodes.size() != m_paintedNodes.size())
+    // A graph rebuilt comes with an index of its own.
+    if (nodes.size() != m_paintedNodes.size() || !m_model.content().nodeIndex().isSharedWith(m_paintedIndex))
         return true;
     const double least = visibleMove / m_viewport.scale;
     for (qsizetype i = 0; i < nodes.size(); ++i) {
@@ -277,6 +278,7 @@ void GraphCanvas::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     m_paintedNodes = m_model.content().nodes();
+    m_paintedIndex = m_model.content().nodeIndex();
     m_renderer.paint(painter, size(), GraphScene::of(m_model), m_viewport);
 }
 

@@ -14,6 +14,7 @@ GraphScene GraphScene::of(const GraphViewModel& model)
     const GraphNavigation& navigation = model.navigation();
     scene.nodes = model.content().nodes();
     scene.edges = model.content().edges();
+    scene.shownIndex = model.content().nodeIndex();
     scene.selectedNodeID = selection.selectedNodeID();
     scene.activeNodeID = selection.activeNodeID();
     scene.centeredNodeID = selection.centeredNodeID();
@@ -33,6 +34,8 @@ GraphScene GraphScene::of(const GraphViewModel& model)
 
 QHash<QUuid, qsizetype> GraphScene::nodeIndex() const
 {
+    if (shownIndex.size() == nodes.size())
+        return shownIndex;
     QHash<QUuid, qsizetype> index;
     index.reserve(nodes.size());
     for (qsizetype i = 0; i < nodes.size(); ++i)
