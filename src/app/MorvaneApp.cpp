@@ -226,9 +226,11 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     // Opening an item from the graph hides the graph.
     QObject::connect(&graphModel.commands(), &GraphCommands::itemOpened, &graphModel,
                      [this] { graphWindow.hide(); });
-    quickPanel.onWillShow = [sync] { syncIfEnabled(sync); };
-    quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
-    quickPanel.onShowAbout = [this] { showAbout(); };
+    QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
+    QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
+                     [this] { preferencesWindow.show(); });
+    QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
+                     [this] { showAbout(); });
     QObject::connect(&menuBar, &MenuBarController::trayHostMissing, &menuBar,
                      [this] { trayMissingNotice.show(); });
     menuBar.buildMenu();
