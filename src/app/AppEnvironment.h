@@ -17,6 +17,7 @@ class Clock;
 class CloudKitSyncService;
 class ContactStore;
 class DesktopServices;
+class EvolutionDataServer;
 class GlobalShortcutsPortal;
 class HotkeyBackend;
 class LoginItem;
@@ -48,6 +49,8 @@ struct AppEnvironment {
     std::shared_ptr<SessionBus> sessionBus;
     std::shared_ptr<CalendarStore> calendarStore;
     std::shared_ptr<ContactStore> contactStore;
+    // Behind both stores on the desktop (null with other stores): read when the panel first shows.
+    std::shared_ptr<EvolutionDataServer> personalData;
     std::shared_ptr<ProcessLauncher> launcher;
     std::shared_ptr<DesktopServices> desktop;
     std::shared_ptr<Clipboard> clipboard;

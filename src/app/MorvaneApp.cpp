@@ -42,6 +42,7 @@
 #include "graph/GraphViewModel.h"
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
+#include "platform/EvolutionDataServer.h"
 #include "platform/GlobalShortcutsPortal.h"
 #include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
@@ -63,6 +64,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+
+#include <utility>
 
 MORVANE_LOGGING_CATEGORY(lcApp, "App")
 
@@ -116,6 +119,8 @@ public:
             std::unique_ptr<LinkStore> linkStore, std::shared_ptr<AlertPresenter> alerts);
 
     void runStartupActions();
+    void prepareSearches();
+    void followPersonalDataAccess();
     void registerHotkeys();
     void hotkeyRecordingSuspendedChanged(bool suspended);
     void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
@@ -156,6 +161,7 @@ public:
     std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
     std::unique_ptr<QMessageBox> aboutBox;
     TrayMissingNotice trayMissingNotice{environment.defaults};
+    bool searchesPrepared = false;
 };
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
@@ -212,7 +218,10 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     graphWindow.onReloadRequested = [settings] { syncIfEnabled(settings); };
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
-    quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
+    quickPanel.onWillShow = [this, settings] {
+        syncIfEnabled(settings);
+        prepareSearches();
+    };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
     menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
@@ -308,6 +317,7 @@ QuickPanelServices MorvaneApp::Objects::quickPanelServices()
 
 void MorvaneApp::Objects::runStartupActions()
 {
+    followPersonalDataAccess();
     // Fire and forget: the registration logs its own failures.
     UrlSchemeRegistration(environment.launcher).registerScheme(QCoreApplication::applicationFilePath());
     preferences.configureAutomaticSync();
@@ -321,6 +331,34 @@ void MorvaneApp::Objects::runStartupActions()
     });
     registerHotkeys();
     monitor.start();
+}
+
+// What the panel's first searches read is brought in when it first shows rather than at start: the
+// links' texts for one or two typed characters, and the desktop's events and cards.
+void MorvaneApp::Objects::prepareSearches()
+{
+    if (std::exchange(searchesPrepared, true))
+        return;
+    linkStore->prepareShortSearch();
+    if (environment.personalData)
+        environment.personalData->prepare();
+}
+
+// The settings read the calendar and contacts access at start, before the bus has said whether the
+// desktop's stores are there; they read it again once it has.
+void MorvaneApp::Objects::followPersonalDataAccess()
+{
+    if (!environment.personalData)
+        return;
+    QPointer<PreferencesStore> settings(&preferences);
+    environment.personalData->whenPresenceKnown([settings](auto, auto) {
+        QMetaObject::invokeMethod(qApp, [settings] {
+            if (!settings)
+                return;
+            settings->refreshCalendarAccessStatus();
+            settings->refreshContactAccessStatus();
+        });
+    });
 }
 
 // Equal shortcuts register nothing. Otherwise both are registered whatever message is shown, so that

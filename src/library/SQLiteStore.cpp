@@ -50,9 +50,12 @@ void SQLiteStore::truncateLog() noexcept
 
 void SQLiteStore::warmSearch()
 {
-    // A text too short for the index reads every row, one of three characters goes through it.
-    for (const QString& text : {QStringLiteral("e"), QStringLiteral("e\u00a0e")})
-        m_reads.searchLinks(text);
+    m_reads.searchLinks(QStringLiteral("e\u00a0e"));
+}
+
+void SQLiteStore::warmShortSearch()
+{
+    m_reads.searchLinks(QStringLiteral("e"));
 }
 
 QString SQLiteStore::defaultDatabasePath()

@@ -112,9 +112,12 @@ public:
     // A library opened before it had the search index gets it in steps, so that opening does not wait;
     // searches read every row until it is complete. Indexes the next batch; true once complete.
     bool buildSearchIndexStep() { return m_reads.searchIndex().buildStep(); }
-    // Runs a search of each kind once, so that the first one a user types finds the statements prepared
-    // and the library's pages read.
+    // Runs a search through the index once, so that the first one a user types finds the statements
+    // prepared and the library's pages read.
     void warmSearch();
+    // Runs a search too short for the index once: it brings the links' texts into memory (tens of
+    // megabytes for a large library), so it waits until a search is coming rather than the start.
+    void warmShortSearch();
     QList<LinkItem> relatedLinks(const QUuid& id) { return m_reads.relatedLinks(id); }
 
     // --- Other reads ----------------------------------------------------------------------------

@@ -82,6 +82,9 @@ public:
     // Reads that answer at once, even while an operation submitted before them is busy with a file
     // (a capture hashing a large one): they may not see its writes yet.
     QFuture<QList<LinkItem>> searchLinks(QString query);
+    // Makes the first search of one or two characters as quick as the others: asked for when the panel
+    // is about to show (what it reads takes memory a start does without).
+    QFuture<void> prepareShortSearch();
     // This machine's evidence of the item's file, as the opener wants it.
     QFuture<std::optional<FileIdentity>> localResolution(QUuid id);
 

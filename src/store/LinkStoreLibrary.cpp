@@ -16,6 +16,11 @@ QFuture<QList<LinkItem>> LinkStore::searchLinks(QString query)
     return read([query = std::move(query)](SQLiteStore& sqlite) { return sqlite.searchLinks(query); });
 }
 
+QFuture<void> LinkStore::prepareShortSearch()
+{
+    return read([](SQLiteStore& sqlite) { sqlite.warmShortSearch(); });
+}
+
 QFuture<std::optional<FileIdentity>> LinkStore::localResolution(QUuid id)
 {
     return read([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
