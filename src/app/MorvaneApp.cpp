@@ -2,7 +2,9 @@
 
 #include "app/DockIconMaintenance.h"
 #include "app/IncomingUrls.h"
+#include "app/LibraryOpening.h"
 #include "app/MenuBarController.h"
+#include "app/StartupTrace.h"
 #include "app/TrayMissingNotice.h"
 #include "app/WindowControllers.h"
 #include "capture/AccessibilityPermission.h"
@@ -31,7 +33,6 @@
 #include "desktop/Branding.h"
 #include "desktop/QtFileDialogPresenter.h"
 #include "desktop/TrayHost.h"
-#include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
 #include "files/KnownRootsStore.h"
@@ -444,14 +445,15 @@ MorvaneApp::~MorvaneApp()
     terminate();
 }
 
-bool MorvaneApp::start()
+bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
 {
     if (m_objects)
         return true;
-    auto fileIdentity = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    if (!library)
+        library = std::make_unique<LibraryOpening>();
     std::unique_ptr<LinkStore> linkStore;
     try {
-        linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), fileIdentity);
+        linkStore = library->take();
     } catch (const Error& error) {
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
@@ -459,11 +461,16 @@ bool MorvaneApp::start()
         presentFatalError(error.localizedDescription());
         return false;
     }
+    startupStep("library open");
     QApplication::setWindowIcon(applicationIcon());
-    m_objects = std::make_unique<Objects>(*this, m_makeEnvironment(), std::move(fileIdentity),
+    AppEnvironment environment = m_makeEnvironment();
+    startupStep("environment made");
+    m_objects = std::make_unique<Objects>(*this, std::move(environment), library->fileIdentity(),
                                           std::move(linkStore), m_alerts);
+    startupStep("objects made, tray icon shown");
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
     m_objects->runStartupActions();
+    startupStep("start-up actions run");
     return true;
 }
 

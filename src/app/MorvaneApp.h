@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppEnvironment.h"
+#include "app/LibraryOpening.h"
 
 #include <QObject>
 #include <QString>
@@ -34,10 +35,10 @@ public:
                         QObject* parent = nullptr);
     ~MorvaneApp() override;
 
-    // Opens the library, builds the object graph, registers the shortcuts and starts watching what
-    // the user has in front of them. Returns false, after telling the user why, when the
-    // application cannot run; nothing else is built then.
-    bool start();
+    // Opens the library (or waits for the opening begun earlier), builds the object graph, registers
+    // the shortcuts and starts watching what the user has in front of them. Returns false, after
+    // telling the user why, when the application cannot run; nothing else is built then.
+    bool start(std::unique_ptr<LibraryOpening> library = nullptr);
     // Releases the shortcuts, stops the watch and the sync timer, closes the local server, drains
     // and closes the library, then lets the rest go. Runs when the event loop ends; safe to repeat.
     void terminate();

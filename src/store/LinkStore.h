@@ -63,11 +63,18 @@ public:
     };
     using SyncTrigger = std::function<void()>;
 
+    // Whether the constructor waits for the library to open, or leaves that to waitUntilOpen() so that
+    // the caller's own start goes on meanwhile.
+    enum class Opening { waited, inBackground };
+
     // Opens the library on the store thread and waits for it: the connection never leaves that
     // thread. Its writes are dated by the clock. Throws what opening threw (StoreError). Build it on
-    // the main thread.
+    // the main thread (before the application object is fine).
     LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
-              std::shared_ptr<const Clock> clock = SystemClock::shared());
+              std::shared_ptr<const Clock> clock = SystemClock::shared(), Opening opening = Opening::waited);
+    // Waits for the library to open, and throws what opening threw; at once after a waited opening.
+    // An opening in the background is waited for before any operation.
+    void waitUntilOpen();
     // Refuses new work, finishes the queued work (file work included), then closes the database.
     ~LinkStore();
     LinkStore(const LinkStore&) = delete;
@@ -194,6 +201,7 @@ private:
     SyncTrigger m_syncTrigger;             // store thread only
     OrderedLane m_lane;
     FileWorkPool m_filePool;
+    QFuture<bool> m_opened;
     StoreExecutor m_executor; // last: its thread starts once the rest exists
 };
 

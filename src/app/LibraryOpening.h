@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+
+namespace morvane {
+
+class FileIdentityService;
+class LinkStore;
+
+// The library, opening on the store's thread from the moment this is made: main() makes it before
+// the application object, so that a first start creates the library while the display connection is
+// made. MorvaneApp::start() waits for it.
+class LibraryOpening {
+public:
+    LibraryOpening();
+    ~LibraryOpening();
+    LibraryOpening(const LibraryOpening&) = delete;
+    LibraryOpening& operator=(const LibraryOpening&) = delete;
+
+    // Waits for the library and hands it over; throws what opening threw (an Error). Once.
+    std::unique_ptr<LinkStore> take();
+    const std::shared_ptr<FileIdentityService>& fileIdentity() const { return m_fileIdentity; }
+
+private:
+    std::shared_ptr<FileIdentityService> m_fileIdentity;
+    std::unique_ptr<LinkStore> m_store;
+};
+
+} // namespace morvane
