@@ -53,6 +53,7 @@
 #include "services/MorvaneURLHandler.h"
 #include "services/PasteboardService.h"
 #include "services/PreferencesStore.h"
+#include "services/PrivacyAccess.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
 #include "services/Updater.h"
@@ -93,10 +94,10 @@ constexpr quint32 graphHotkeyId = AppHotkey::graph;
 // One above the quick panel, which floats above ordinary windows.
 constexpr Qt::WindowFlags aboveThePanel = Qt::WindowStaysOnTopHint;
 
-void syncIfEnabled(PreferencesStore* preferences)
+void syncIfEnabled(SyncScheduler* sync)
 {
-    if (preferences && preferences->syncMode() == SyncMode::iCloud && !preferences->isErasingDatabase())
-        preferences->syncNow();
+    if (sync)
+        sync->syncIfEnabled();
 }
 
 QString registrationFailure(const QList<HotkeyService::Registration>& failed)
@@ -187,7 +188,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
-                     applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
+                     applyDockVisibility(*environment.presence, preferences.settings().hideDockIcon(), false);
                      environment.presence->activate();
                  })
     , pasteboard(environment.clipboard)
@@ -197,16 +198,22 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , tipStore(std::make_shared<QuickPanelTipStore>(environment.defaults))
     , preferences(PreferencesStore::Services{
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
-          linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
+          linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock,
+          // It runs only once the object graph is whole.
+          [this](const GlobalHotkeyBinding& candidate, bool forGraph, const GlobalHotkeyBinding& quickPanel,
+                 const GlobalHotkeyBinding& graph) {
+              return hotkeys.validate(candidate, forGraph, quickPanel, graph);
+          }})
     , quickPanelModel(quickPanelServices())
     , graphModel(*linkStore, itemOpening, contextService, environment.clock)
-    , graphWindow(*environment.presence, preferences, graphModel, &appearance)
+    , graphWindow(*environment.presence, preferences.settings(), graphModel, &appearance)
     , preferencesWindow(*environment.presence,
                         PreferencesWindowServices{preferences, updater, environment.defaults,
                                                   std::make_shared<QtFileDialogPresenter>(), alerts,
                                                   environment.desktop, environment.accessibility, &appearance,
                                                   environment.shortcutsPortal})
-    , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock, &appearance)
+    , quickPanel(*environment.presence, preferences.settings(), quickPanelModel, environment.clock,
+                 &appearance)
     , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost)
     , monitor(*linkStore, contextService, environment.clock,
               [this](bool hasLinks, const std::optional<CapturedContext>& context) {
@@ -214,13 +221,13 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
               })
     , hotkeys(environment.hotkeyBackend)
 {
-    QPointer<PreferencesStore> settings(&preferences);
-    graphWindow.onWillShow = [settings] { syncIfEnabled(settings); };
-    graphWindow.onReloadRequested = [settings] { syncIfEnabled(settings); };
+    QPointer<SyncScheduler> sync(&preferences.sync());
+    graphWindow.onWillShow = [sync] { syncIfEnabled(sync); };
+    graphWindow.onReloadRequested = [sync] { syncIfEnabled(sync); };
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
-    quickPanel.onWillShow = [this, settings] {
-        syncIfEnabled(settings);
+    quickPanel.onWillShow = [this, sync] {
+        syncIfEnabled(sync);
         prepareSearches();
     };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
@@ -238,17 +245,14 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     }
 
     // Writes made before the store thread has taken the trigger run without it.
-    linkStore->setSyncTrigger([settings] { syncIfEnabled(settings); });
-    preferences.setHotkeyService(&hotkeys);
-    QPointer<MorvaneApp> delegate(&app);
-    preferences.onHotkeysDidChange = [delegate] {
-        if (delegate)
-            delegate->registerHotkeys();
-    };
-    preferences.onHotkeyRecordingSuspendedChange = [delegate](bool suspended) {
-        if (delegate && delegate->m_objects)
-            delegate->m_objects->hotkeyRecordingSuspendedChanged(suspended);
-    };
+    linkStore->setSyncTrigger([sync] { syncIfEnabled(sync); });
+    QObject::connect(&preferences.hotkeys(), &HotkeySettings::hotkeysChanged, &app,
+                     &MorvaneApp::registerHotkeys);
+    QObject::connect(&preferences.hotkeys(), &HotkeySettings::recordingSuspendedChanged, &app,
+                     [&app](bool suspended) {
+                         if (app.m_objects)
+                             app.m_objects->hotkeyRecordingSuspendedChanged(suspended);
+                     });
 }
 
 QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders() const
@@ -309,7 +313,7 @@ QuickPanelServices MorvaneApp::Objects::quickPanelServices()
     services.relationService = &relations;
     services.opening = itemOpening;
     services.pasteboard = &pasteboard;
-    services.preferences = &preferences;
+    services.preferences = &preferences.settings();
     services.activeContextService = contextService.get();
     services.tipStore = tipStore.get();
     services.clock = environment.clock;
@@ -321,10 +325,11 @@ void MorvaneApp::Objects::runStartupActions()
     followPersonalDataAccess();
     // Fire and forget: the registration logs its own failures.
     UrlSchemeRegistration(environment.launcher).registerScheme(QCoreApplication::applicationFilePath());
-    preferences.configureAutomaticSync();
-    syncIfEnabled(&preferences);
-    applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
-    dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences, *environment.presence);
+    preferences.sync().configureAutomaticSync();
+    preferences.sync().syncIfEnabled();
+    applyDockVisibility(*environment.presence, preferences.settings().hideDockIcon(), false);
+    dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences.settings(), preferences.sync(),
+                                                                *environment.presence);
     // The bus's switch is read off the main thread: the question follows the answer.
     AccessibilityApi* accessibility = environment.accessibility.get();
     environment.accessibility->refreshTrust().then(accessibility, [this, accessibility](AccessibilityTrust) {
@@ -351,13 +356,13 @@ void MorvaneApp::Objects::followPersonalDataAccess()
 {
     if (!environment.personalData)
         return;
-    QPointer<PreferencesStore> settings(&preferences);
-    environment.personalData->whenPresenceKnown([settings](auto, auto) {
-        QMetaObject::invokeMethod(qApp, [settings] {
-            if (!settings)
+    QPointer<PrivacyAccess> access(&preferences.access());
+    environment.personalData->whenPresenceKnown([access](auto, auto) {
+        QMetaObject::invokeMethod(qApp, [access] {
+            if (!access)
                 return;
-            settings->refreshCalendarAccessStatus();
-            settings->refreshContactAccessStatus();
+            access->refreshCalendarAccessStatus();
+            access->refreshContactAccessStatus();
         });
     });
 }
@@ -368,16 +373,17 @@ void MorvaneApp::Objects::registerHotkeys()
 {
     if (hotkeys.isRecordingSuspended())
         return;
-    if (preferences.quickPanelHotkey() == preferences.graphHotkey()) {
+    HotkeySettings& shortcuts = preferences.hotkeys();
+    if (shortcuts.quickPanelHotkey() == shortcuts.graphHotkey()) {
         hotkeys.unregisterAll();
         return;
     }
     const QList<HotkeyService::Registration> failed = hotkeys.registerHotkeys({
-        {quickPanelHotkeyId, preferences.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
-        {graphHotkeyId, preferences.graphHotkey(), [this] { graphWindow.toggle(); }},
+        {quickPanelHotkeyId, shortcuts.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
+        {graphHotkeyId, shortcuts.graphHotkey(), [this] { graphWindow.toggle(); }},
     });
     const QString failure = registrationFailure(failed);
-    preferences.setHotkeyRegistrationFailure(failure.isEmpty() ? std::nullopt : std::optional(failure));
+    shortcuts.setHotkeyRegistrationFailure(failure.isEmpty() ? std::nullopt : std::optional(failure));
 }
 
 void MorvaneApp::Objects::hotkeyRecordingSuspendedChanged(bool suspended)
@@ -395,9 +401,9 @@ void MorvaneApp::Objects::activeContextMatchChanged(bool hasLinks,
     menuBar.updateIndicator(hasLinks, context);
     if (!hasLinks)
         return;
-    linkFoundSound.play(preferences.linkFoundSoundEnabled(), context ? context->locator : QString(),
-                        preferences.linkFoundSoundVolume(),
-                        cooldownSeconds(preferences.linkFoundSoundCooldown()));
+    const AppSettings& settings = preferences.settings();
+    linkFoundSound.play(settings.linkFoundSoundEnabled(), context ? context->locator : QString(),
+                        settings.linkFoundSoundVolume(), cooldownSeconds(settings.linkFoundSoundCooldown()));
 }
 
 void MorvaneApp::Objects::showAbout()
@@ -413,7 +419,7 @@ void MorvaneApp::Objects::showAbout()
         aboutBox->setWindowFlags(aboutBox->windowFlags() | aboveThePanel);
         aboutBox->setModal(false);
     }
-    const bool hidden = preferences.hideDockIcon();
+    const bool hidden = preferences.settings().hideDockIcon();
     activateForWindow(*environment.presence, *aboutBox, hidden);
     QTimer::singleShot(0, aboutBox.get(), [this, hidden] {
         aboutBox->raise();
@@ -425,7 +431,7 @@ void MorvaneApp::Objects::terminate(const std::function<void()>& closeLocalServe
 {
     hotkeys.unregisterAll();
     monitor.stop();
-    preferences.stopAutomaticSync();
+    preferences.sync().stopAutomaticSync();
     if (closeLocalServer)
         closeLocalServer();
     // The store finishes what was queued before the library closes.

@@ -11,10 +11,10 @@
 
 namespace morvane {
 
-GraphWindowController::GraphWindowController(AppPresence& presence, const PreferencesStore& preferences,
+GraphWindowController::GraphWindowController(AppPresence& presence, const AppSettings& settings,
                                              GraphViewModel& model, const AppearanceService* appearance)
     : m_presence(presence)
-    , m_preferences(preferences)
+    , m_settings(settings)
     , m_model(model)
     , m_appearance(appearance)
 {
@@ -38,7 +38,7 @@ void GraphWindowController::show()
     m_window->present();
     // The window raised itself; the presence layer also asks the window manager for the focus and
     // keeps the application out of the task bar when the settings say so.
-    activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
+    activateForWindow(m_presence, *m_window, m_settings.hideDockIcon());
 }
 
 void GraphWindowController::hide()
@@ -81,7 +81,7 @@ void PreferencesWindowController::show()
             QObject::connect(new QShortcut(keys, m_window.get()), &QShortcut::activated, m_window.get(),
                              &QWidget::close);
     }
-    activateForWindow(m_presence, *m_window, m_services->preferences.hideDockIcon());
+    activateForWindow(m_presence, *m_window, m_services->preferences.settings().hideDockIcon());
     if (firstShow)
         centreFrameOnScreen(*m_window);
 }

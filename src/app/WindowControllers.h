@@ -13,7 +13,7 @@ class AppPresence;
 class AppearanceService;
 class GraphViewModel;
 class GraphWindow;
-class PreferencesStore;
+class AppSettings;
 class PreferencesWindow;
 struct PreferencesWindowServices;
 
@@ -22,7 +22,7 @@ struct PreferencesWindowServices;
 class GraphWindowController {
 public:
     // The model, the settings and the appearance outlive the controller.
-    GraphWindowController(AppPresence& presence, const PreferencesStore& preferences, GraphViewModel& model,
+    GraphWindowController(AppPresence& presence, const AppSettings& settings, GraphViewModel& model,
                           const AppearanceService* appearance);
     ~GraphWindowController();
     GraphWindowController(const GraphWindowController&) = delete;
@@ -42,7 +42,7 @@ public:
 
 private:
     AppPresence& m_presence;
-    const PreferencesStore& m_preferences;
+    const AppSettings& m_settings;
     GraphViewModel& m_model;
     const AppearanceService* m_appearance;
     std::unique_ptr<GraphWindow> m_window;
