@@ -7,6 +7,7 @@
 #include <QPainterPathStroker>
 #include <QPixmap>
 #include <QStyle>
+#include <QStyleOption>
 
 #include <algorithm>
 #include <array>
@@ -377,8 +378,11 @@ public:
         }
         QPixmap shown = drawn;
         // Disabled and selected icons look as the style makes them from the plain one.
-        if (mode != QIcon::Normal)
-            shown = QApplication::style()->generatedIconPixmap(mode, drawn, nullptr);
+        if (mode != QIcon::Normal) {
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            shown = QApplication::style()->generatedIconPixmap(mode, drawn, &option);
+        }
         shown.setDevicePixelRatio(scale);
         return shown;
     }
