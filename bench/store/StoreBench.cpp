@@ -10,6 +10,7 @@
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "platform/Sha256Hasher.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStoreDetail.h"
 #include "store/LinkWriter.h"
 
@@ -103,7 +104,7 @@ void BM_FindLinkForSavedFile(benchmark::State& state)
 {
     StoreLibrary& generated = library(state.range(0));
     for (auto _ : state) {
-        const auto found = generated.store->findLink(generated.savedFile).result();
+        const auto found = ContextLookups(*generated.store).findLink(generated.savedFile).result();
         if (!found)
             state.SkipWithError("the saved file was not found");
         benchmark::DoNotOptimize(found);

@@ -17,13 +17,10 @@ DockIconMaintenance::DockIconMaintenance(const AppSettings& settings, SyncSchedu
 {
     connect(&m_settings, &AppSettings::hideDockIconChanged, this,
             [this] { applyDockVisibility(m_presence, m_settings.hideDockIcon(), false); });
-    m_presence.setOnBecameActive([this] { applicationBecameActive(); });
+    connect(&m_presence, &AppPresence::becameActive, this, &DockIconMaintenance::applicationBecameActive);
 }
 
-DockIconMaintenance::~DockIconMaintenance()
-{
-    m_presence.setOnBecameActive({});
-}
+DockIconMaintenance::~DockIconMaintenance() = default;
 
 void DockIconMaintenance::applicationBecameActive()
 {

@@ -15,7 +15,7 @@ class SyncScheduler;
 class DockIconMaintenance : public QObject {
     Q_OBJECT
 public:
-    // Takes over the presence's activation notice. All three outlive this object.
+    // All three outlive this object.
     DockIconMaintenance(const AppSettings& settings, SyncScheduler& sync, AppPresence& presence,
                         QObject* parent = nullptr);
     ~DockIconMaintenance() override;

@@ -5,6 +5,7 @@
 namespace morvane {
 
 class FileIdentityService;
+class FileWorkPool;
 class LinkStore;
 
 // The library, opening on the store's thread from the moment this is made: main() makes it before
@@ -20,9 +21,12 @@ public:
     // Waits for the library and hands it over; throws what opening threw (an Error). Once.
     std::unique_ptr<LinkStore> take();
     const std::shared_ptr<FileIdentityService>& fileIdentity() const { return m_fileIdentity; }
+    // The one pool file work runs on, the library's included.
+    const std::shared_ptr<FileWorkPool>& filePool() const { return m_filePool; }
 
 private:
     std::shared_ptr<FileIdentityService> m_fileIdentity;
+    std::shared_ptr<FileWorkPool> m_filePool;
     std::unique_ptr<LinkStore> m_store;
 };
 

@@ -58,6 +58,7 @@
 #include "services/SearchService.h"
 #include "services/Updater.h"
 #include "services/UrlSchemeRegistration.h"
+#include "store/FileWorkPool.h"
 #include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
@@ -118,7 +119,8 @@ QString registrationFailure(const QList<HotkeyService::Registration>& failed)
 class MorvaneApp::Objects {
 public:
     Objects(MorvaneApp& app, AppEnvironment environment, std::shared_ptr<FileIdentityService> fileIdentity,
-            std::unique_ptr<LinkStore> linkStore, std::shared_ptr<AlertPresenter> alerts);
+            std::shared_ptr<FileWorkPool> filePool, std::unique_ptr<LinkStore> linkStore,
+            std::shared_ptr<AlertPresenter> alerts);
 
     void runStartupActions();
     void prepareSearches();
@@ -128,7 +130,7 @@ public:
     void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
     void showAbout();
     // Everything up to draining the library; the members go afterwards.
-    void terminate(const std::function<void()>& closeLocalServer);
+    void terminate(const std::function<void()>& libraryClosing);
 
     QList<std::shared_ptr<ActiveContextProvider>> makeProviders() const;
     QuickPanelServices quickPanelServices();
@@ -136,6 +138,7 @@ public:
     AppEnvironment environment;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<FileIdentityService> fileIdentity;
+    std::shared_ptr<FileWorkPool> filePool;
     std::unique_ptr<LinkStore> linkStore;
     std::shared_ptr<CalendarEventService> calendarEvents;
     std::shared_ptr<ContactService> contacts;
@@ -168,10 +171,12 @@ public:
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                              std::shared_ptr<FileIdentityService> fileIdentity_,
-                             std::unique_ptr<LinkStore> linkStore_, std::shared_ptr<AlertPresenter> alerts_)
+                             std::shared_ptr<FileWorkPool> filePool_, std::unique_ptr<LinkStore> linkStore_,
+                             std::shared_ptr<AlertPresenter> alerts_)
     : environment(std::move(environment_))
     , alerts(std::move(alerts_))
     , fileIdentity(std::move(fileIdentity_))
+    , filePool(std::move(filePool_))
     , linkStore(std::move(linkStore_))
     , calendarEvents(std::make_shared<CalendarEventService>(environment.calendarStore, environment.desktop,
                                                             environment.scripts, environment.defaults))
@@ -184,7 +189,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , itemOpening(std::make_shared<ItemOpening>(
           *linkStore,
           std::make_shared<LinkOpener>(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts,
-                                       environment.desktop, environment.launcher, alerts)))
+                                       environment.desktop, environment.launcher, alerts, filePool)))
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
@@ -214,7 +219,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                                                   environment.shortcutsPortal})
     , quickPanel(*environment.presence, preferences.settings(), quickPanelModel, environment.clock,
                  &appearance)
-    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost)
+    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost,
+              environment.quit)
     , monitor(*linkStore, contextService, environment.clock,
               [this](bool hasLinks, const std::optional<CapturedContext>& context) {
                   activeContextMatchChanged(hasLinks, context);
@@ -222,8 +228,9 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , hotkeys(environment.hotkeyBackend)
 {
     QPointer<SyncScheduler> sync(&preferences.sync());
-    graphWindow.onWillShow = [sync] { syncIfEnabled(sync); };
-    graphWindow.onReloadRequested = [sync] { syncIfEnabled(sync); };
+    const auto syncNow = [sync] { syncIfEnabled(sync); };
+    QObject::connect(&graphWindow, &GraphWindowController::willShow, &graphWindow, syncNow);
+    QObject::connect(&graphWindow, &GraphWindowController::reloadRequested, &graphWindow, syncNow);
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
     quickPanel.onWillShow = [this, sync] {
@@ -232,7 +239,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
-    menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
+    QObject::connect(&menuBar, &MenuBarController::trayHostMissing, &menuBar,
+                     [this] { trayMissingNotice.show(); });
     menuBar.buildMenu();
     if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
         const auto showDesktopKeys = [this, portal] {
@@ -427,13 +435,13 @@ void MorvaneApp::Objects::showAbout()
     });
 }
 
-void MorvaneApp::Objects::terminate(const std::function<void()>& closeLocalServer)
+void MorvaneApp::Objects::terminate(const std::function<void()>& libraryClosing)
 {
     hotkeys.unregisterAll();
     monitor.stop();
     preferences.sync().stopAutomaticSync();
-    if (closeLocalServer)
-        closeLocalServer();
+    if (libraryClosing)
+        libraryClosing();
     // The store finishes what was queued before the library closes.
     linkStore.reset();
 }
@@ -472,7 +480,7 @@ bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
     AppEnvironment environment = m_makeEnvironment();
     startupStep("environment made");
     m_objects = std::make_unique<Objects>(*this, std::move(environment), library->fileIdentity(),
-                                          std::move(linkStore), m_alerts);
+                                          library->filePool(), std::move(linkStore), m_alerts);
     startupStep("objects made, tray icon shown");
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
     m_objects->runStartupActions();
@@ -484,7 +492,7 @@ void MorvaneApp::terminate()
 {
     if (!m_objects)
         return;
-    m_objects->terminate(m_closeLocalServer);
+    m_objects->terminate([this] { emit libraryClosing(); });
     m_objects.reset();
 }
 
@@ -499,8 +507,8 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
             objects->graphWindow.toggle();
         else if (item == preferencesCommand)
             objects->preferencesWindow.show();
-        else if (item == quitCommand && objects->menuBar.onQuit)
-            objects->menuBar.onQuit();
+        else if (item == quitCommand && objects->environment.quit)
+            objects->environment.quit();
         else
             return objects->urlHandler.handle(std::move(item), *objects->linkStore, *objects->itemOpening);
         return []() -> QCoro::Task<> { co_return; }();

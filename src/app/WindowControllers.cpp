@@ -26,14 +26,8 @@ void GraphWindowController::show()
 {
     if (!m_window) {
         m_window = std::make_unique<GraphWindow>(m_model, m_appearance);
-        m_window->setOnWillShow([this] {
-            if (onWillShow)
-                onWillShow();
-        });
-        m_window->setOnReloadRequested([this] {
-            if (onReloadRequested)
-                onReloadRequested();
-        });
+        m_window->setOnWillShow([this] { emit willShow(); });
+        m_window->setOnReloadRequested([this] { emit reloadRequested(); });
     }
     m_window->present();
     // The window raised itself; the presence layer also asks the window manager for the focus and

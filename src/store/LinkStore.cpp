@@ -1,11 +1,8 @@
 #include "LinkStoreDetail.h"
 
-#include "FileMatchFinder.h"
-#include "LinkLookup.h"
 #include "LinkMaintenance.h"
 #include "LinkWriter.h"
 #include "files/FileIdentityService.h"
-#include "model/FileLocator.h"
 
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
@@ -21,29 +18,16 @@ namespace morvane {
 
 namespace {
 
-// The pending half of an operation whose file work needs only its own arguments.
-template <class T> struct Pending {
-    T value;
-};
-
-// A selected file waiting for its size and fingerprint to be refreshed.
-using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
-
-// The file work of the selection lookups: the selected file's refreshed identity.
-auto refreshSelection(std::shared_ptr<const FileIdentityService> identity)
-{
-    return [identity = std::move(identity)](const Selection& selection) {
-        const auto& [context, locator] = selection.value;
-        return identity->refreshSizeAndHash(*context.fileIdentity, locator);
-    };
-}
+using detail::Pending;
 
 } // namespace
 
 LinkStore::LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
-                     std::shared_ptr<const Clock> clock, Opening opening)
+                     std::shared_ptr<const Clock> clock, std::shared_ptr<FileWorkPool> filePool,
+                     Opening opening)
     : m_notifier(std::make_unique<LinkStoreNotifier>())
     , m_identity(std::move(fileIdentityService))
+    , m_filePool(filePool ? std::move(filePool) : std::make_shared<FileWorkPool>())
 {
     if (QCoreApplication* app = QCoreApplication::instance(); app && m_notifier->thread() != app->thread())
         m_notifier->moveToThread(app->thread());
@@ -90,14 +74,14 @@ LinkStore::~LinkStore()
         // What is queued runs here; file work finishing later finds the store closed.
         m_executor.shutdown();
         m_lane.waitUntilIdle();
-        m_filePool.waitForDone();
+        m_filePool->waitForDone();
         m_sqlite.reset();
         return;
     }
     // Everything admitted before now runs to its end, file work included; then closing is queued
     // like any work, so all of it still sees the database.
     m_lane.waitUntilIdle();
-    m_filePool.waitForDone();
+    m_filePool->waitForDone();
     m_executor.post([this] { m_sqlite.reset(); });
     m_executor.shutdown();
 }
@@ -212,96 +196,6 @@ QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath
             postNotification(true);
             return counts;
         });
-}
-
-QFuture<std::optional<LinkItem>> LinkStore::findLink(CapturedContext context)
-{
-    return withFileWork(
-        [this, context = std::move(context)](SQLiteStore& sqlite) {
-            return LinkLookup(sqlite, m_parser, *m_identity).lookInLibrary(context);
-        },
-        [identity = m_identity](const LinkLookup::FileSteps& steps) {
-            return LinkLookup::examineFiles(steps, *identity);
-        },
-        [this](SQLiteStore& sqlite, const LinkLookup::FileSteps& steps,
-               const LinkLookup::FileFindings& found) {
-            return LinkLookup(sqlite, m_parser, *m_identity).settle(steps, found);
-        });
-}
-
-QFuture<std::optional<LinkItem>> LinkStore::linkForLocator(CapturedContext context)
-{
-    return run([this, context = std::move(context)](SQLiteStore& sqlite) {
-        return LinkLookup(sqlite, m_parser, *m_identity).linkForLocator(context);
-    });
-}
-
-QFuture<QList<FileMatchCandidate>> LinkStore::fileMatchCandidates(CapturedContext context)
-{
-    using Candidates = QList<FileMatchCandidate>;
-    return withFileWork(
-        [context = std::move(context)](SQLiteStore&) -> std::variant<Candidates, Selection> {
-            const FileLocator locator = FileLocator::read(context.locator);
-            if (!FileMatchFinder::offersCandidates(context, locator))
-                return Candidates();
-            return Selection{{context, locator}};
-        },
-        refreshSelection(m_identity),
-        [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) {
-            return FileMatchFinder(sqlite, *m_identity).candidates(selection.value.first, selected);
-        });
-}
-
-QFuture<LinkItem> LinkStore::useFileMatch(FileMatchCandidate candidate)
-{
-    using Chosen = Pending<FileMatchCandidate>;
-    return withFileWork([candidate = std::move(candidate)](
-                            SQLiteStore&) -> std::variant<LinkItem, Chosen> { return Chosen{candidate}; },
-                        [identity = m_identity](const Chosen& chosen) {
-                            return identity->refreshSizeAndHash(chosen.value.selectedIdentity,
-                                                                FileLocator::read(chosen.value.selectedURL));
-                        },
-                        [this](SQLiteStore& sqlite, const Chosen& chosen, const FileIdentity& refreshed) {
-                            return FileMatchFinder(sqlite, *m_identity).confirm(chosen.value, refreshed);
-                        });
-}
-
-QFuture<std::optional<QString>> LinkStore::finderSelectionMatches(CapturedContext context)
-{
-    using Status = std::optional<QString>;
-    return withFileWork(
-        [this, context = std::move(context)](SQLiteStore& sqlite) -> std::variant<Status, Selection> {
-            const FileLocator locator = FileLocator::read(context.locator);
-            // Without a file to look at, the text comes without reading one.
-            if (!FileMatchFinder::selectionHasFile(context, locator))
-                return FileMatchFinder(sqlite, *m_identity).finderSelectionMatches(context);
-            return Selection{{context, locator}};
-        },
-        refreshSelection(m_identity),
-        [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) -> Status {
-            const auto& [context, locator] = selection.value;
-            return FileMatchFinder(sqlite, *m_identity).selectionStatus(context, locator, selected);
-        });
-}
-
-QFuture<LinkItem> LinkStore::updateFileIdentity(LinkItem item, FileIdentity captured)
-{
-    return run([this, item = std::move(item), captured = std::move(captured)](SQLiteStore& sqlite) {
-        return LinkLookup(sqlite, m_parser, *m_identity).updateFileIdentity(item, captured);
-    });
-}
-
-QFuture<std::optional<LinkItem>> LinkStore::linkResolvingBookmark(FileIdentity captured)
-{
-    using Bookmarked = Pending<QList<LinkItem>>;
-    return withFileWork(
-        [this, captured](SQLiteStore& sqlite) -> std::variant<std::optional<LinkItem>, Bookmarked> {
-            return Bookmarked{LinkLookup(sqlite, m_parser, *m_identity).bookmarkedLinks(captured)};
-        },
-        [identity = m_identity, captured](const Bookmarked& links) {
-            return LinkLookup::linkWhoseBookmarkLeadsTo(links.value, captured, *identity);
-        },
-        [](SQLiteStore&, const Bookmarked&, const std::optional<LinkItem>& match) { return match; });
 }
 
 QFuture<LinkItem> LinkStore::addLink(QString title, QString text, QString notes, QString tagsText)

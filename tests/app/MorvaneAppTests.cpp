@@ -99,8 +99,6 @@ TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
 
     TestApp test;
     ASSERT_TRUE(test.app.start());
-    int quits = 0;
-    test.app.menuBarController()->onQuit = [&quits] { ++quits; };
     IncomingUrls incoming;
     incoming.receive({"--quick-panel"});
     test.app.attachIncomingUrls(incoming);
@@ -122,7 +120,7 @@ TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
     incoming.receive({"--preferences", "--quit"});
     QCoreApplication::processEvents();
     EXPECT_TRUE(preferencesShown());
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(test.quits, 1);
 }
 
 TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)
@@ -242,8 +240,9 @@ TEST(MorvaneApp, ShortcutsAreHeldOnlyWhileTheWholeApplicationIsThereAndQueuedWri
 
     // The local server closes after the shortcuts are given back, while the library is still open.
     std::optional<bool> serverClosedInPlace;
-    test.app.setLocalServerClose(
-        [&] { serverClosedInPlace = backend->held.isEmpty() && test.app.linkStore() != nullptr; });
+    QObject::connect(&test.app, &MorvaneApp::libraryClosing, &test.app, [&] {
+        serverClosedInPlace = backend->held.isEmpty() && test.app.linkStore() != nullptr;
+    });
 
     test.app.terminate();
     EXPECT_EQ(serverClosedInPlace, true);

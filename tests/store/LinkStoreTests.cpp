@@ -1,5 +1,6 @@
 #include "LinkStoreTestSupport.h"
 
+#include "store/ContextLookups.h"
 #include "store/FileRepairError.h"
 
 #include <QCoro/QCoroFuture>
@@ -70,9 +71,9 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
     LinkStoreDatabase(*fx.store)
         .run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); })
         .waitForFinished();
-    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, path)).result());
+    ASSERT_TRUE(ContextLookups(*fx.store).findLink(finderContext(*fx.identity, path)).result());
     const QString renamed = renameFile(path, "docs/renamed.txt");
-    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, renamed)).result());
+    ASSERT_TRUE(ContextLookups(*fx.store).findLink(finderContext(*fx.identity, renamed)).result());
     EXPECT_TRUE(fx.settledEvents().isEmpty());
 }
 
@@ -151,7 +152,7 @@ TEST(LinkStore, OperationsFinishingWhileTheyAreHandedOverCompleteOnce)
     std::atomic<bool> stop = false;
     std::thread lookups([&] {
         for (int i = 0; !stop; ++i)
-            EXPECT_NO_THROW(fx.store->findLink(i % 2 ? file : web).waitForFinished());
+            EXPECT_NO_THROW(ContextLookups(*fx.store).findLink(i % 2 ? file : web).waitForFinished());
     });
     // Awaited as the application awaits them, from a coroutine on the main thread's event loop.
     long long sum = 0;
@@ -252,7 +253,7 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     FileMatchCandidate match{saved, LocatorUrl::fileUrlText(path),
                              *finderContext(*fx.identity, path).fileIdentity,
                              FileMatchCandidate::Confidence::sameName, true};
-    fx.store->useFileMatch(match).waitForFinished();
+    ContextLookups(*fx.store).useFileMatch(match).waitForFinished();
     EXPECT_EQ(fx.store->importPreview(backup).result().linkCount, 1);
     EXPECT_TRUE(fx.settledEvents().isEmpty());
 
