@@ -33,6 +33,7 @@
 #include "desktop/Branding.h"
 #include "desktop/QtFileDialogPresenter.h"
 #include "desktop/TrayHost.h"
+#include "desktop/X11Display.h"
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
 #include "files/KnownRootsStore.h"
@@ -476,12 +477,14 @@ bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
         return false;
     }
     startupStep("library open");
-    QApplication::setWindowIcon(applicationIcon());
     AppEnvironment environment = m_makeEnvironment();
     startupStep("environment made");
     m_objects = std::make_unique<Objects>(*this, std::move(environment), library->fileIdentity(),
                                           library->filePool(), std::move(linkStore), m_alerts);
+    flushApplicationDisplay();
     startupStep("objects made, tray icon shown");
+    // After the icon: the windows made before take it up when they first show.
+    QApplication::setWindowIcon(applicationIcon());
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
     m_objects->runStartupActions();
     startupStep("start-up actions run");
