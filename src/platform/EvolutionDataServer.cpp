@@ -73,17 +73,23 @@ struct EvolutionDataServer::Worker {
     Presence calendars = Presence::unknown;
     Presence contacts = Presence::unknown;
     QList<std::function<void(Presence, Presence)>> waiting;
-    mutable bool loadWanted = false;
+    bool loadWanted = false;
     bool stopping = false;
     std::unique_ptr<EdsReader> reader; // set once, under mutex; goes with this object
     std::shared_ptr<const Snapshot> unread = std::make_shared<Snapshot>();
     GCancellable* cancellable = g_cancellable_new(); // cancelled when this object goes
+    std::once_flag started;
     std::thread thread;
 
     explicit Worker(const QString& name)
         : module(name)
     {
-        thread = std::thread([this] { run(); });
+    }
+
+    // The bus is asked once something wants the answer, not while the application starts.
+    void start()
+    {
+        std::call_once(started, [this] { thread = std::thread([this] { run(); }); });
     }
 
     ~Worker()
@@ -94,7 +100,8 @@ struct EvolutionDataServer::Worker {
             g_cancellable_cancel(cancellable);
         }
         changed.notify_all();
-        thread.join();
+        if (thread.joinable())
+            thread.join();
         // The reader's thread ends before the rest goes.
         reader.reset();
         g_object_unref(cancellable);
@@ -187,8 +194,9 @@ struct EvolutionDataServer::Worker {
     }
 
     // The reader once it is there, after asking for it.
-    EdsReader* wantReader() const
+    EdsReader* wantReader()
     {
+        start();
         std::lock_guard lock(mutex);
         if (!std::exchange(loadWanted, true))
             changed.notify_all();
@@ -217,6 +225,7 @@ EvolutionDataServer::Presence EvolutionDataServer::contactPresence() const
 
 void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presence)> answer)
 {
+    d->start();
     std::unique_lock lock(d->mutex);
     if (d->calendars == Presence::unknown) {
         d->waiting.append(std::move(answer));

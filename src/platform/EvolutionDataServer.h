@@ -11,9 +11,10 @@
 namespace morvane {
 
 // The desktop's calendars and address books, kept by Evolution Data Server (a D-Bus activated
-// service). A thread of our own asks the session bus at once whether the service is there; the
-// stores themselves are read by a module loaded on the first look at an event or a card (see
-// EdsReader), so a start maps none of the service's libraries and starts none of its processes.
+// service). A thread of our own asks the session bus whether the service is there once something
+// wants to know (not while the application starts); the stores themselves are read by a module
+// loaded on the first look at an event or a card (see EdsReader), so a start maps none of the
+// service's libraries and starts none of its processes.
 // Callers read the snapshot and never wait for the service: an answer that is not in yet is simply
 // not there.
 class EvolutionDataServer {
@@ -30,8 +31,8 @@ public:
     EvolutionDataServer(const EvolutionDataServer&) = delete;
     EvolutionDataServer& operator=(const EvolutionDataServer&) = delete;
 
-    // Unknown until the bus has said (within milliseconds of the start); never waits. A module that
-    // cannot be loaded makes both absent.
+    // Unknown until the bus has said, which the calls below have it do (within milliseconds); never
+    // waits. A module that cannot be loaded makes both absent.
     Presence calendarPresence() const;
     Presence contactPresence() const;
     // Runs answer(calendarPresence, contactPresence) once both are known: at once on this thread when
