@@ -30,8 +30,8 @@ class UserDefaults;
 class Workspace;
 
 // Everything the application reaches outside its own code: the desktop session, the settings file,
-// the clock. The desktop one is made only once the library has opened, so that a start that fails
-// there touches nothing else; tests hand in their doubles.
+// the clock. The desktop one is made while the library opens, and let go again when it cannot open;
+// tests hand in their doubles.
 // The ids of the two system-wide shortcuts.
 namespace AppHotkey {
 constexpr quint32 quickPanel = 1;

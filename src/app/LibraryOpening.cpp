@@ -19,7 +19,6 @@ LibraryOpening::~LibraryOpening() = default;
 
 std::unique_ptr<LinkStore> LibraryOpening::take()
 {
-    m_store->waitUntilOpen();
     return std::move(m_store);
 }
 

@@ -18,7 +18,8 @@ public:
     LibraryOpening(const LibraryOpening&) = delete;
     LibraryOpening& operator=(const LibraryOpening&) = delete;
 
-    // Waits for the library and hands it over; throws what opening threw (an Error). Once.
+    // Hands the store over while it may still be opening: wait for it with waitUntilOpen(), which
+    // throws what opening threw (an Error). Once.
     std::unique_ptr<LinkStore> take();
     const std::shared_ptr<FileIdentityService>& fileIdentity() const { return m_fileIdentity; }
     // The one pool file work runs on, the library's included.

@@ -466,10 +466,21 @@ bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
         return true;
     if (!library)
         library = std::make_unique<LibraryOpening>();
-    std::unique_ptr<LinkStore> linkStore;
+    // Built while the library opens, a first start's creation of it included, and the tray icon
+    // shown: the opening's outcome is waited for only then.
+    AppEnvironment environment = m_makeEnvironment();
+    startupStep("environment made");
+    m_objects = std::make_unique<Objects>(*this, std::move(environment), library->fileIdentity(),
+                                          library->filePool(), library->take(), m_alerts);
+    flushApplicationDisplay();
+    startupStep("objects made, tray icon shown");
     try {
-        linkStore = library->take();
+        m_objects->linkStore->waitUntilOpen();
     } catch (const Error& error) {
+        // Undone before the user is told: the icon goes, the shortcuts were never taken, and the local
+        // server stays, to turn later launches away while the alert is up.
+        m_objects->terminate(nullptr);
+        m_objects.reset();
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
         emit launchFailed(QStringLiteral("Failed to launch Morvane: ") + error.localizedDescription());
@@ -477,12 +488,6 @@ bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
         return false;
     }
     startupStep("library open");
-    AppEnvironment environment = m_makeEnvironment();
-    startupStep("environment made");
-    m_objects = std::make_unique<Objects>(*this, std::move(environment), library->fileIdentity(),
-                                          library->filePool(), std::move(linkStore), m_alerts);
-    flushApplicationDisplay();
-    startupStep("objects made, tray icon shown");
     // After the icon: the windows made before take it up when they first show.
     QApplication::setWindowIcon(applicationIcon());
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
