@@ -41,7 +41,7 @@ struct StoreLibrary {
 
 void addFileLinks(SQLiteStore& sqlite, long count)
 {
-    sqlite.inTransaction([&] {
+    sqlite.transactions().inTransaction([&] {
         for (long i = 0; i < count; ++i) {
             LinkItem item;
             item.id = QUuid::createUuid();
@@ -56,8 +56,8 @@ void addFileLinks(SQLiteStore& sqlite, long count)
                 QStringLiteral("0f3c9a4e-5b8d-4a51-9a4e-%1").arg(i % 7, 12, 10, QChar(u'0'));
             item.contentHash = QStringLiteral("%1").arg(i, 64, 16, QChar(u'0'));
             item.fileSize = 1000 + i;
-            item.createdAt = item.updatedAt = sqlite.now();
-            sqlite.insertLink(item);
+            item.createdAt = item.updatedAt = sqlite.clock().now();
+            sqlite.writes().insertLink(item);
         }
     });
 }
@@ -87,7 +87,9 @@ StoreLibrary& library(long size)
             generator.populate(sqlite, size);
             addFileLinks(sqlite, size / 10);
             LinkParser parser;
-            LinkWriter(sqlite, parser, *entry->identity).addCapturedContext(entry->savedFile, {}, {});
+            LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), sqlite.clock(), parser,
+                       *entry->identity)
+                .addCapturedContext(entry->savedFile, {}, {});
         } // closed as the application closes it: no ANALYZE beyond what SQLite's upkeep does then
         entry->store = std::make_unique<LinkStore>(LinkStore::libraryAt(databasePath), entry->identity);
     }

@@ -37,27 +37,6 @@ SQLiteStore::~SQLiteStore()
     LibrarySchema::refreshStatistics(m_connection);
 }
 
-void SQLiteStore::truncateLog() noexcept
-{
-    if (m_connection.inTransaction())
-        return;
-    try {
-        m_connection.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    } catch (const std::exception& error) {
-        qCWarning(lcSQLiteStore) << "Could not truncate the library's write-ahead log:" << error.what();
-    }
-}
-
-void SQLiteStore::warmSearch()
-{
-    m_reads.searchLinks(QStringLiteral("e\u00a0e"));
-}
-
-void SQLiteStore::warmShortSearch()
-{
-    m_reads.searchLinks(QStringLiteral("e"));
-}
-
 QString SQLiteStore::defaultDatabasePath()
 {
     return dataDirectory() + QStringLiteral("/Morvane.sqlite");

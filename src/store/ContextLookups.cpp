@@ -24,6 +24,17 @@ auto refreshSelection(std::shared_ptr<const FileIdentityService> identity)
     };
 }
 
+// The synchronous halves, over the parts of the library they use.
+LinkLookup lookupIn(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity)
+{
+    return LinkLookup(sqlite.reads(), sqlite.fileLookups(), sqlite.writes(), parser, identity);
+}
+
+FileMatchFinder finderIn(SQLiteStore& sqlite, const FileIdentityService& identity)
+{
+    return FileMatchFinder(sqlite.reads(), sqlite.fileLookups(), sqlite.writes(), identity);
+}
+
 } // namespace
 
 ContextLookups::ContextLookups(LinkStore& store)
@@ -38,12 +49,12 @@ QFuture<std::optional<LinkItem>> ContextLookups::findLink(CapturedContext contex
     const std::shared_ptr<const FileIdentityService> identity = database.fileIdentityService();
     return database.withFileWork(
         [&parser, identity, context = std::move(context)](SQLiteStore& sqlite) {
-            return LinkLookup(sqlite, parser, *identity).lookInLibrary(context);
+            return lookupIn(sqlite, parser, *identity).lookInLibrary(context);
         },
         [identity](const LinkLookup::FileSteps& steps) { return LinkLookup::examineFiles(steps, *identity); },
         [&parser, identity](SQLiteStore& sqlite, const LinkLookup::FileSteps& steps,
                             const LinkLookup::FileFindings& found) {
-            return LinkLookup(sqlite, parser, *identity).settle(steps, found);
+            return lookupIn(sqlite, parser, *identity).settle(steps, found);
         });
 }
 
@@ -53,7 +64,7 @@ QFuture<std::optional<LinkItem>> ContextLookups::linkForLocator(CapturedContext 
     const LinkParser& parser = database.parser();
     const std::shared_ptr<const FileIdentityService> identity = database.fileIdentityService();
     return database.run([&parser, identity, context = std::move(context)](SQLiteStore& sqlite) {
-        return LinkLookup(sqlite, parser, *identity).linkForLocator(context);
+        return lookupIn(sqlite, parser, *identity).linkForLocator(context);
     });
 }
 
@@ -71,7 +82,7 @@ QFuture<QList<FileMatchCandidate>> ContextLookups::fileMatchCandidates(CapturedC
         },
         refreshSelection(identity),
         [identity](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) {
-            return FileMatchFinder(sqlite, *identity).candidates(selection.value.first, selected);
+            return finderIn(sqlite, *identity).candidates(selection.value.first, selected);
         });
 }
 
@@ -89,7 +100,7 @@ QFuture<LinkItem> ContextLookups::useFileMatch(FileMatchCandidate candidate)
                                                 FileLocator::read(chosen.value.selectedURL));
         },
         [identity](SQLiteStore& sqlite, const Chosen& chosen, const FileIdentity& refreshed) {
-            return FileMatchFinder(sqlite, *identity).confirm(chosen.value, refreshed);
+            return finderIn(sqlite, *identity).confirm(chosen.value, refreshed);
         });
 }
 
@@ -103,13 +114,13 @@ QFuture<std::optional<QString>> ContextLookups::finderSelectionMatches(CapturedC
             const FileLocator locator = FileLocator::read(context.locator);
             // Without a file to look at, the text comes without reading one.
             if (!FileMatchFinder::selectionHasFile(context, locator))
-                return FileMatchFinder(sqlite, *identity).finderSelectionMatches(context);
+                return finderIn(sqlite, *identity).finderSelectionMatches(context);
             return Selection{{context, locator}};
         },
         refreshSelection(identity),
         [identity](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) -> Status {
             const auto& [context, locator] = selection.value;
-            return FileMatchFinder(sqlite, *identity).selectionStatus(context, locator, selected);
+            return finderIn(sqlite, *identity).selectionStatus(context, locator, selected);
         });
 }
 
@@ -120,7 +131,7 @@ QFuture<LinkItem> ContextLookups::updateFileIdentity(LinkItem item, FileIdentity
     const std::shared_ptr<const FileIdentityService> identity = database.fileIdentityService();
     return database.run(
         [&parser, identity, item = std::move(item), captured = std::move(captured)](SQLiteStore& sqlite) {
-            return LinkLookup(sqlite, parser, *identity).updateFileIdentity(item, captured);
+            return lookupIn(sqlite, parser, *identity).updateFileIdentity(item, captured);
         });
 }
 
@@ -133,7 +144,7 @@ QFuture<std::optional<LinkItem>> ContextLookups::linkResolvingBookmark(FileIdent
     return database.withFileWork(
         [&parser, identity,
          captured](SQLiteStore& sqlite) -> std::variant<std::optional<LinkItem>, Bookmarked> {
-            return Bookmarked{LinkLookup(sqlite, parser, *identity).bookmarkedLinks(captured)};
+            return Bookmarked{lookupIn(sqlite, parser, *identity).bookmarkedLinks(captured)};
         },
         [identity, captured](const Bookmarked& links) {
             return LinkLookup::linkWhoseBookmarkLeadsTo(links.value, captured, *identity);

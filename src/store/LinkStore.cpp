@@ -54,11 +54,11 @@ void LinkStore::prepareSearch()
         if (!m_sqlite) // closed while steps were queued
             return;
         try {
-            if (!m_sqlite->buildSearchIndexStep()) {
+            if (!m_sqlite->searchIndex().buildStep()) {
                 prepareSearch();
                 return;
             }
-            m_sqlite->warmSearch();
+            m_sqlite->reads().warmSearch();
         } catch (const std::exception& error) {
             // Searches keep reading every row; the next start tries again.
             qCWarning(lcLinkStore) << "Could not prepare the library's search index:" << error.what();
@@ -106,7 +106,7 @@ QFuture<QList<LinkItem>> LinkStore::allLinks()
     using Links = QList<LinkItem>;
     return withFileWork(
         [](SQLiteStore& sqlite) -> std::variant<Links, Pending<Links>> {
-            Links links = sqlite.allLinks();
+            Links links = sqlite.reads().allLinks();
             if (!LinkMaintenance::anyWantsFingerprint(links))
                 return links;
             return Pending<Links>{std::move(links)};
@@ -116,7 +116,8 @@ QFuture<QList<LinkItem>> LinkStore::allLinks()
         },
         [identity = m_identity](SQLiteStore& sqlite, const Pending<Links>& read,
                                 const QList<LinkMaintenance::FingerprintFill>& fills) {
-            return LinkMaintenance(sqlite, identity).applyFills(read.value, fills);
+            return LinkMaintenance(sqlite.reads(), sqlite.writes(), sqlite.transactions(), identity)
+                .applyFills(read.value, fills);
         });
 }
 
@@ -125,15 +126,15 @@ QFuture<void> LinkStore::recordOpened(QUuid id, std::optional<FileIdentity> obse
     return run([id, observed = std::move(observed), confirmed](SQLiteStore& sqlite) {
         if (observed) {
             try {
-                sqlite.upsertLocalResolution(id, FileIdentity::merged(*observed, sqlite.localResolution(id)),
-                                             confirmed);
+                sqlite.writes().upsertLocalResolution(
+                    id, FileIdentity::merged(*observed, sqlite.fileLookups().localResolution(id)), confirmed);
             } catch (...) {
                 qCWarning(lcOpenBookkeeping).noquote() << "The opened file's evidence was not recorded:"
                                                        << describeError(std::current_exception());
             }
         }
         try {
-            sqlite.recordOpen(id);
+            sqlite.writes().recordOpen(id);
         } catch (...) {
             qCWarning(lcOpenBookkeeping).noquote()
                 << "The time of opening was not recorded:" << describeError(std::current_exception());
@@ -146,7 +147,7 @@ QFuture<QList<FileRepairIssue>> LinkStore::fileRepairIssues(QStringList knownRoo
     using Issues = QList<FileRepairIssue>;
     return withFileWork(
         [](SQLiteStore& sqlite) -> std::variant<Issues, Pending<QList<LinkItem>>> {
-            return Pending<QList<LinkItem>>{sqlite.allLinks()};
+            return Pending<QList<LinkItem>>{sqlite.reads().allLinks()};
         },
         [identity = m_identity, knownRoots = std::move(knownRoots)](const Pending<QList<LinkItem>>& read) {
             return LinkMaintenance::repairIssues(read.value, knownRoots, identity);
@@ -164,8 +165,9 @@ QFuture<LinkItem> LinkStore::repairFileLink(LinkItem item, FileResolutionCandida
                         },
                         [this, item = std::move(item)](SQLiteStore& sqlite, const Chosen& chosen,
                                                        const std::optional<FileIdentity>& identity) {
-                            LinkItem repaired =
-                                LinkMaintenance(sqlite, m_identity).relink(item, chosen.value, identity);
+                            LinkItem repaired = LinkMaintenance(sqlite.reads(), sqlite.writes(),
+                                                                sqlite.transactions(), m_identity)
+                                                    .relink(item, chosen.value, identity);
                             postNotification(true);
                             return repaired;
                         });
@@ -180,7 +182,7 @@ QFuture<MorvaneLibraryImportPreview> LinkStore::importPreview(QString filePath)
         },
         [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
         [](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
-            return LibraryImporter(sqlite).preview(document);
+            return LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions()).preview(document);
         });
 }
 
@@ -192,7 +194,8 @@ QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath
             SQLiteStore&) -> std::variant<LibraryImporter::ImportCounts, Backup> { return Backup{filePath}; },
         [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
         [this, replacing](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
-            const auto counts = LibraryImporter(sqlite).importDocument(document, replacing);
+            const auto counts = LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+                                    .importDocument(document, replacing);
             postNotification(true);
             return counts;
         });
@@ -217,7 +220,9 @@ QFuture<LinkItem> LinkStore::addNewLink(std::function<NewLink()> parse)
 {
     const auto saved = [this](SQLiteStore& sqlite, const NewLink& link,
                               const std::optional<FileIdentity>& identity) {
-        LinkItem item = LinkWriter(sqlite, m_parser, *m_identity).save(link, identity);
+        LinkItem item = LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), sqlite.clock(),
+                                   m_parser, *m_identity)
+                            .save(link, identity);
         postNotification(true);
         return item;
     };

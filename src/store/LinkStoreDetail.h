@@ -60,9 +60,9 @@ private:
 
 } // namespace detail
 
-// Direct access to the connection on the store thread, for the store's own operations (a relation
-// read, a view model's change) and for tests that seed or inspect a library. Everything else goes
-// through LinkStore's named operations.
+// Direct access to the connection on the store thread, for the store's own operations (the context
+// lookups, the relation read, the sync pass's steps) and for tests that seed or inspect a library.
+// Everything else goes through LinkStore's named operations.
 class LinkStoreDatabase {
 public:
     explicit LinkStoreDatabase(LinkStore& store)

@@ -39,11 +39,11 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
 
     // A thin change announced by its caller, with and without sync.
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { sqlite.addRelation(web.id, file.id); })
+        .run([&](SQLiteStore& sqlite) { sqlite.writes().addRelation(web.id, file.id); })
         .waitForFinished();
     fx.store->notifyDidMutate(true);
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { sqlite.deleteLink(web.id); })
+        .run([&](SQLiteStore& sqlite) { sqlite.writes().deleteLink(web.id); })
         .waitForFinished();
     fx.store->notifyDidMutate(false);
     EXPECT_EQ(fx.settledEvents().mid(4), (QStringList{"trigger", "notify", "notify"}));
@@ -65,11 +65,11 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
         .waitForFinished();
     EXPECT_THROW(fx.store->addLink({}, "https://example.com/b", {}, "tag").result(), StoreError);
     EXPECT_EQ(LinkStoreDatabase(*fx.store)
-                  .run([](SQLiteStore& sqlite) { return titles(sqlite.allLinks()); })
+                  .run([](SQLiteStore& sqlite) { return titles(sqlite.reads().allLinks()); })
                   .result(),
               QStringList{"report.txt"});
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); })
+        .run([&](SQLiteStore& sqlite) { sqlite.writes().recordOpen(file.id); })
         .waitForFinished();
     ASSERT_TRUE(ContextLookups(*fx.store).findLink(finderContext(*fx.identity, path)).result());
     const QString renamed = renameFile(path, "docs/renamed.txt");
@@ -213,7 +213,7 @@ TEST(LinkStore, ClosingFinishesQueuedWorkAndRefusesWorkAfterwards)
 
     // The library on disk holds everything that was queued.
     LibraryFixture library;
-    EXPECT_EQ(library.sqlite.allLinks().size(), 21);
+    EXPECT_EQ(library.sqlite.reads().allLinks().size(), 21);
 }
 
 TEST(LinkStore, DroppedFromItsOwnWorkWhileAFileIsHashedItClosesWithoutWaitingForItself)
@@ -245,7 +245,10 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     const LinkItem saved = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
     const QString backup = homePath("backup.json");
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, sqlite.now()); })
+        .run([&](SQLiteStore& sqlite) {
+            LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+                .exportLibrary(backup, sqlite.clock().now());
+        })
         .waitForFinished();
     fx.settledEvents();
     fx.events.clear();
@@ -276,7 +279,7 @@ TEST(LinkStore, OnlyTheCheckedRelationRemovalSkipsAPairThatIsNotRelated)
     fx.store->addRelation(a.id, b.id).waitForFinished();
     const auto deletions = [&] {
         return LinkStoreDatabase(*fx.store)
-            .run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords().size(); })
+            .run([](SQLiteStore& sqlite) { return sqlite.reads().allDeletedRecords().size(); })
             .result();
     };
 
