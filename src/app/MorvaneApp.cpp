@@ -234,12 +234,13 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     QObject::connect(&graphWindow, &GraphWindowController::reloadRequested, &graphWindow, syncNow);
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
-    quickPanel.onWillShow = [this, sync] {
-        syncIfEnabled(sync);
-        prepareSearches();
-    };
-    quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
-    quickPanel.onShowAbout = [this] { showAbout(); };
+    QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
+    QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
+                     [this] { prepareSearches(); });
+    QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
+                     [this] { preferencesWindow.show(); });
+    QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
+                     [this] { showAbout(); });
     QObject::connect(&menuBar, &MenuBarController::trayHostMissing, &menuBar,
                      [this] { trayMissingNotice.show(); });
     menuBar.buildMenu();
