@@ -233,7 +233,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     QObject::connect(&graphWindow, &GraphWindowController::willShow, &graphWindow, syncNow);
     QObject::connect(&graphWindow, &GraphWindowController::reloadRequested, &graphWindow, syncNow);
     // Opening an item from the graph hides the graph.
-    graphModel.setOnItemOpened([this] { graphWindow.hide(); });
+    QObject::connect(&graphModel.commands(), &GraphCommands::itemOpened, &graphModel,
+                     [this] { graphWindow.hide(); });
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
                      [this] { prepareSearches(); });
