@@ -10,8 +10,8 @@
 // nothing changed within 10 s.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/Xdamage.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xdamage.h>
 
 #include <algorithm>
 #include <chrono>
@@ -43,12 +43,14 @@ struct Watch {
     bool touches(const XDamageNotifyEvent& notice) const
     {
         const XRectangle& area = notice.area;
-        return area.x < x + width && area.x + area.width > x && area.y < y + height && area.y + area.height > y;
+        return area.x < x + width && area.x + area.width > x && area.y < y + height &&
+               area.y + area.height > y;
     }
 
     std::string pixels() const
     {
-        XImage* image = XGetImage(display, window, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+        XImage* image =
+            XGetImage(display, window, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
         if (!image)
             return {};
         std::string bytes(image->data, std::size_t(image->bytes_per_line) * std::size_t(image->height));
@@ -108,7 +110,12 @@ int main(int argc, char** argv)
     if (!XGetWindowAttributes(display, window, &attributes))
         return fail("no such window");
 
-    const Watch watch{display,          window, damageEvent, 0, attributes.height / 3, attributes.width,
+    const Watch watch{display,
+                      window,
+                      damageEvent,
+                      0,
+                      attributes.height / 3,
+                      attributes.width,
                       attributes.height - attributes.height / 3};
     XDamageCreate(display, window, XDamageReportRawRectangles);
     XSync(display, False);

@@ -41,7 +41,8 @@ struct PaintedPanel {
         , relations(store)
         , contexts({})
         , tips(UserDefaults::inMemory())
-        , model(QuickPanelServices{&store, &search, &relations, {}, nullptr, nullptr, &contexts, &tips, nullptr, {}})
+        , model(QuickPanelServices{
+              &store, &search, &relations, {}, nullptr, nullptr, &contexts, &tips, nullptr, {}})
         , view(model, nullptr)
     {
         view.show();
