@@ -302,10 +302,30 @@ QuickPanelRowLayout layoutQuickPanelRow(const QuickPanelRowContent& content, con
     return layout;
 }
 
+QuickPanelRowLayout movedQuickPanelRowLayout(QuickPanelRowLayout layout, QPointF offset)
+{
+    for (QRectF* rect :
+         {&layout.card, &layout.iconTile, &layout.title.rect, &layout.linkGlyph, &layout.subtitle.rect})
+        rect->translate(offset);
+    for (std::optional<QuickPanelRowText>* text : {&layout.badge, &layout.linkCount})
+        if (*text)
+            (*text)->rect.translate(offset);
+    for (QuickPanelRowText& text : layout.meta)
+        text.rect.translate(offset);
+    return layout;
+}
+
 void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content, const QRectF& card,
                         QuickPanelRowState state, const AppearanceService* appearance)
 {
-    const QuickPanelRowLayout layout = layoutQuickPanelRow(content, card);
+    paintQuickPanelRow(painter, content, layoutQuickPanelRow(content, card), state, appearance);
+}
+
+void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content,
+                        const QuickPanelRowLayout& layout, QuickPanelRowState state,
+                        const AppearanceService* appearance)
+{
+    const QRectF& card = layout.card;
     const LinkTypePresentation type = presentation(content.type);
     const QColor tint = paintColor(type.color, appearance);
     const QColor accent = paintColor(SystemColor::accent, appearance);
