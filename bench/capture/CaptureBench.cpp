@@ -78,7 +78,8 @@ CaptureLibrary& library(long size)
         entry->savedPage = summary.urls[summary.urls.size() / 2];
         const QString url = LocatorUrl::fileUrlText(entry->savedFile);
         LinkParser parser;
-        LinkWriter(sqlite, parser, *entry->identity)
+        LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), sqlite.clock(), parser,
+                   *entry->identity)
             .addCapturedContext({QStringLiteral("Quarterly report.pdf"), url, LinkType::file,
                                  QStringLiteral("Finder"), entry->identity->makeIdentity(url, false)},
                                 {}, {});

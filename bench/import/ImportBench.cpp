@@ -85,7 +85,7 @@ void importInto(benchmark::State& state, bool prefilled, bool replacing)
     for (auto _ : state) {
         state.PauseTiming();
         std::unique_ptr<SQLiteStore> store = freshStore();
-        LibraryImporter importer(*store);
+        LibraryImporter importer(store->reads(), store->merge(), store->transactions());
         if (prefilled)
             importer.importLibrary(path, false);
         state.ResumeTiming();

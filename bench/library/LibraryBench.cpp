@@ -105,7 +105,7 @@ void BM_RecentLinks(benchmark::State& state)
 {
     SQLiteStore& store = *library(state.range(0)).store;
     for (auto _ : state)
-        benchmark::DoNotOptimize(store.searchLinks(QString()));
+        benchmark::DoNotOptimize(store.reads().searchLinks(QString()));
 }
 
 void BM_FloorRecentSort(benchmark::State& state)
@@ -122,7 +122,7 @@ void BM_Search(benchmark::State& state)
     const QString text = pattern(int(state.range(1)));
     qsizetype found = 0;
     for (auto _ : state) {
-        found = store.searchLinks(text).size();
+        found = store.reads().searchLinks(text).size();
         benchmark::DoNotOptimize(found);
     }
     state.counters["rows"] = double(found);
@@ -210,7 +210,7 @@ void BM_AllLinks(benchmark::State& state)
 {
     SQLiteStore& store = *library(state.range(0)).store;
     for (auto _ : state)
-        benchmark::DoNotOptimize(store.allLinks());
+        benchmark::DoNotOptimize(store.reads().allLinks());
 }
 
 // The rows a full read steps through, in its order, and every tag and relation row, read bare.
@@ -246,7 +246,7 @@ void BM_LinkByURL(benchmark::State& state)
     const QList<QString>& urls = generated.summary.urls;
     qsizetype next = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(generated.store->linkByURL(urls.at(next)));
+        benchmark::DoNotOptimize(generated.store->reads().linkByURL(urls.at(next)));
         next = (next + 7919) % urls.size();
     }
 }
@@ -261,11 +261,11 @@ void BM_AddLinkWithTags(benchmark::State& state)
         item.title = generated.generator.title(index);
         item.url = QStringLiteral("https://added.example/%1/%2").arg(state.range(0)).arg(index++);
         item.sourceApp = QStringLiteral("Browser");
-        item.createdAt = item.updatedAt = generated.store->now();
-        generated.store->insertLink(item);
-        generated.store->replaceTags({LibraryGenerator::tagName(int(index % 2000)), QStringLiteral("new tag"),
-                                      QStringLiteral("Inbox")},
-                                     item.id);
+        item.createdAt = item.updatedAt = generated.store->clock().now();
+        generated.store->writes().insertLink(item);
+        generated.store->writes().replaceTags({LibraryGenerator::tagName(int(index % 2000)),
+                                               QStringLiteral("new tag"), QStringLiteral("Inbox")},
+                                              item.id);
     }
 }
 
@@ -294,7 +294,7 @@ void BM_IndexExistingLibrary(benchmark::State& state)
         state.ResumeTiming();
         SQLiteStore reopened(generated.store->databasePath());
         int steps = 1;
-        while (!reopened.buildSearchIndexStep())
+        while (!reopened.searchIndex().buildStep())
             ++steps;
         state.counters["steps"] = steps;
         state.PauseTiming();

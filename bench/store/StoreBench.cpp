@@ -10,6 +10,7 @@
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "platform/Sha256Hasher.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStoreDetail.h"
 #include "store/LinkWriter.h"
 
@@ -40,7 +41,7 @@ struct StoreLibrary {
 
 void addFileLinks(SQLiteStore& sqlite, long count)
 {
-    sqlite.inTransaction([&] {
+    sqlite.transactions().inTransaction([&] {
         for (long i = 0; i < count; ++i) {
             LinkItem item;
             item.id = QUuid::createUuid();
@@ -55,8 +56,8 @@ void addFileLinks(SQLiteStore& sqlite, long count)
                 QStringLiteral("0f3c9a4e-5b8d-4a51-9a4e-%1").arg(i % 7, 12, 10, QChar(u'0'));
             item.contentHash = QStringLiteral("%1").arg(i, 64, 16, QChar(u'0'));
             item.fileSize = 1000 + i;
-            item.createdAt = item.updatedAt = sqlite.now();
-            sqlite.insertLink(item);
+            item.createdAt = item.updatedAt = sqlite.clock().now();
+            sqlite.writes().insertLink(item);
         }
     });
 }
@@ -86,7 +87,9 @@ StoreLibrary& library(long size)
             generator.populate(sqlite, size);
             addFileLinks(sqlite, size / 10);
             LinkParser parser;
-            LinkWriter(sqlite, parser, *entry->identity).addCapturedContext(entry->savedFile, {}, {});
+            LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), sqlite.clock(), parser,
+                       *entry->identity)
+                .addCapturedContext(entry->savedFile, {}, {});
         } // closed as the application closes it: no ANALYZE beyond what SQLite's upkeep does then
         entry->store = std::make_unique<LinkStore>(LinkStore::libraryAt(databasePath), entry->identity);
     }
@@ -103,7 +106,7 @@ void BM_FindLinkForSavedFile(benchmark::State& state)
 {
     StoreLibrary& generated = library(state.range(0));
     for (auto _ : state) {
-        const auto found = generated.store->findLink(generated.savedFile).result();
+        const auto found = ContextLookups(*generated.store).findLink(generated.savedFile).result();
         if (!found)
             state.SkipWithError("the saved file was not found");
         benchmark::DoNotOptimize(found);

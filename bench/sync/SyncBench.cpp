@@ -108,7 +108,7 @@ void BM_SyncPassOneLinkChanged(benchmark::State& state)
         state.PauseTiming();
         const QStringList tags{QStringLiteral("round-%1").arg(++round)};
         LinkStoreDatabase(library.store)
-            .run([tags, id = library.changedLink](SQLiteStore& sqlite) { sqlite.setTags(tags, id); })
+            .run([tags, id = library.changedLink](SQLiteStore& sqlite) { sqlite.writes().setTags(tags, id); })
             .waitForFinished();
         state.ResumeTiming();
         library.pass();

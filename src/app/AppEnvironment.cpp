@@ -1,5 +1,6 @@
 #include "AppEnvironment.h"
 
+#include "app/ApplicationQuit.h"
 #include "desktop/DBusGlobalShortcutsPortal.h"
 #include "desktop/QtClipboard.h"
 #include "desktop/QtSoundPlayer.h"
@@ -82,6 +83,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.syncService = std::make_shared<RecordStoreSyncService>(
         std::make_shared<FolderRecordStore>(), environment.defaults, environment.clock);
     environment.trayHost = std::make_shared<DesktopTrayHost>();
+    environment.quit = &quitApplication;
     return environment;
 }
 

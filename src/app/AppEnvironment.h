@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -55,6 +56,8 @@ struct AppEnvironment {
     std::shared_ptr<LoginItem> loginItem;
     std::shared_ptr<CloudKitSyncService> syncService;
     std::shared_ptr<TrayHost> trayHost;
+    // Ends the application, as the tray menu's Quit and `morvane --quit` ask.
+    std::function<void()> quit;
 
     // The user's session: X11 where there is one, and the stand-ins of what Linux does not offer.
     static AppEnvironment desktopSession();

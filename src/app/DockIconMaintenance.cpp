@@ -1,36 +1,35 @@
 #include "DockIconMaintenance.h"
 
 #include "desktop/AppPresence.h"
-#include "services/PreferencesStore.h"
+#include "services/AppSettings.h"
+#include "services/SyncScheduler.h"
 
 #include <QTimer>
 
 namespace morvane {
 
-DockIconMaintenance::DockIconMaintenance(PreferencesStore& preferences, AppPresence& presence,
-                                         QObject* parent)
+DockIconMaintenance::DockIconMaintenance(const AppSettings& settings, SyncScheduler& sync,
+                                         AppPresence& presence, QObject* parent)
     : QObject(parent)
-    , m_preferences(preferences)
+    , m_settings(settings)
+    , m_sync(sync)
     , m_presence(presence)
 {
-    connect(&m_preferences, &PreferencesStore::hideDockIconChanged, this,
-            [this] { applyDockVisibility(m_presence, m_preferences.hideDockIcon(), false); });
-    m_presence.setOnBecameActive([this] { applicationBecameActive(); });
+    connect(&m_settings, &AppSettings::hideDockIconChanged, this,
+            [this] { applyDockVisibility(m_presence, m_settings.hideDockIcon(), false); });
+    connect(&m_presence, &AppPresence::becameActive, this, &DockIconMaintenance::applicationBecameActive);
 }
 
-DockIconMaintenance::~DockIconMaintenance()
-{
-    m_presence.setOnBecameActive({});
-}
+DockIconMaintenance::~DockIconMaintenance() = default;
 
 void DockIconMaintenance::applicationBecameActive()
 {
-    m_preferences.applicationBecameActive();
-    if (!m_preferences.hideDockIcon())
+    m_sync.applicationBecameActive();
+    if (!m_settings.hideDockIcon())
         return;
     QTimer::singleShot(0, this, [this] {
         if (!m_presence.isHidden())
-            applyDockVisibility(m_presence, m_preferences.hideDockIcon(), false);
+            applyDockVisibility(m_presence, m_settings.hideDockIcon(), false);
     });
 }
 

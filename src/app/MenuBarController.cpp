@@ -1,6 +1,5 @@
 #include "MenuBarController.h"
 
-#include "app/ApplicationQuit.h"
 #include "app/WindowControllers.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
@@ -47,15 +46,16 @@ QPoint trayMenuPosition(const QRect& icon, QPoint pointer, QSize menu, const QRe
 
 MenuBarController::MenuBarController(QuickPanelController& quickPanel, GraphWindowController& graphWindow,
                                      PreferencesWindowController& preferencesWindow, Updater& updater,
-                                     AppearanceService& appearance, TrayHost& trayHost, QObject* parent)
+                                     AppearanceService& appearance, TrayHost& trayHost,
+                                     std::function<void()> quit, QObject* parent)
     : QObject(parent)
-    , onQuit(&quitApplication)
     , m_quickPanel(quickPanel)
     , m_graphWindow(graphWindow)
     , m_preferencesWindow(preferencesWindow)
     , m_updater(updater)
     , m_appearance(appearance)
     , m_trayHost(trayHost)
+    , m_quit(std::move(quit))
 {
     connect(&m_appearance, &AppearanceService::appearanceChanged, this, &MenuBarController::refreshIcon);
 }
@@ -74,8 +74,8 @@ void MenuBarController::buildMenu()
     m_menu->addAction(QStringLiteral("Check for Updates…"), this, [this] { m_updater.checkForUpdates(); });
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Quit Morvane"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, [this] {
-        if (onQuit)
-            onQuit();
+        if (m_quit)
+            m_quit();
     });
 
     connect(&m_trayHost, &TrayHost::arrived, this, &MenuBarController::showInTray);
@@ -86,8 +86,7 @@ void MenuBarController::buildMenu()
         if (m_trayIcon)
             return;
         qCWarning(lcTray) << "No system tray appeared; Morvane keeps running without its tray icon.";
-        if (onNoTrayHost)
-            onNoTrayHost();
+        emit trayHostMissing();
     });
     m_noTrayWarning.start(trayHostWarningSeconds * 1000);
 }

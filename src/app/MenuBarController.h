@@ -36,9 +36,11 @@ QPoint trayMenuPosition(const QRect& icon, QPoint pointer, QSize menu, const QRe
 class MenuBarController : public QObject {
     Q_OBJECT
 public:
+    // The Quit item runs quit.
     MenuBarController(QuickPanelController& quickPanel, GraphWindowController& graphWindow,
                       PreferencesWindowController& preferencesWindow, Updater& updater,
-                      AppearanceService& appearance, TrayHost& trayHost, QObject* parent = nullptr);
+                      AppearanceService& appearance, TrayHost& trayHost, std::function<void()> quit,
+                      QObject* parent = nullptr);
     ~MenuBarController() override;
 
     // Builds the menu and shows the icon; called once, right after construction.
@@ -52,10 +54,9 @@ public:
     // None until a tray host is there.
     QSystemTrayIcon* trayIcon() const { return m_trayIcon; }
 
-    // Quits the application by default; tests replace it.
-    std::function<void()> onQuit;
-    // Called once when no tray host has appeared 10 s after the menu was built.
-    std::function<void()> onNoTrayHost;
+signals:
+    // Once, when no tray host has appeared 10 s after the menu was built.
+    void trayHostMissing();
 
 private:
     void refreshIcon();
@@ -68,6 +69,7 @@ private:
     Updater& m_updater;
     AppearanceService& m_appearance;
     TrayHost& m_trayHost;
+    std::function<void()> m_quit;
     std::unique_ptr<QMenu> m_menu;
     QAction* m_openQuickPanel = nullptr;
     QAction* m_openGraph = nullptr;

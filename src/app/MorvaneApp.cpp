@@ -55,6 +55,7 @@
 #include "services/SearchService.h"
 #include "services/Updater.h"
 #include "services/UrlSchemeRegistration.h"
+#include "store/FileWorkPool.h"
 #include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
@@ -89,10 +90,10 @@ constexpr quint32 graphHotkeyId = AppHotkey::graph;
 // One above the quick panel, which floats above ordinary windows.
 constexpr Qt::WindowFlags aboveThePanel = Qt::WindowStaysOnTopHint;
 
-void syncIfEnabled(PreferencesStore* preferences)
+void syncIfEnabled(SyncScheduler* sync)
 {
-    if (preferences && preferences->syncMode() == SyncMode::iCloud && !preferences->isErasingDatabase())
-        preferences->syncNow();
+    if (sync)
+        sync->syncIfEnabled();
 }
 
 QString registrationFailure(const QList<HotkeyService::Registration>& failed)
@@ -113,7 +114,8 @@ QString registrationFailure(const QList<HotkeyService::Registration>& failed)
 class MorvaneApp::Objects {
 public:
     Objects(MorvaneApp& app, AppEnvironment environment, std::shared_ptr<FileIdentityService> fileIdentity,
-            std::unique_ptr<LinkStore> linkStore, std::shared_ptr<AlertPresenter> alerts);
+            std::shared_ptr<FileWorkPool> filePool, std::unique_ptr<LinkStore> linkStore,
+            std::shared_ptr<AlertPresenter> alerts);
 
     void runStartupActions();
     void registerHotkeys();
@@ -121,7 +123,7 @@ public:
     void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
     void showAbout();
     // Everything up to draining the library; the members go afterwards.
-    void terminate(const std::function<void()>& closeLocalServer);
+    void terminate(const std::function<void()>& libraryClosing);
 
     QList<std::shared_ptr<ActiveContextProvider>> makeProviders() const;
     QuickPanelServices quickPanelServices();
@@ -129,6 +131,7 @@ public:
     AppEnvironment environment;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<FileIdentityService> fileIdentity;
+    std::shared_ptr<FileWorkPool> filePool;
     std::unique_ptr<LinkStore> linkStore;
     std::shared_ptr<CalendarEventService> calendarEvents;
     std::shared_ptr<ContactService> contacts;
@@ -160,10 +163,12 @@ public:
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                              std::shared_ptr<FileIdentityService> fileIdentity_,
-                             std::unique_ptr<LinkStore> linkStore_, std::shared_ptr<AlertPresenter> alerts_)
+                             std::shared_ptr<FileWorkPool> filePool_, std::unique_ptr<LinkStore> linkStore_,
+                             std::shared_ptr<AlertPresenter> alerts_)
     : environment(std::move(environment_))
     , alerts(std::move(alerts_))
     , fileIdentity(std::move(fileIdentity_))
+    , filePool(std::move(filePool_))
     , linkStore(std::move(linkStore_))
     , calendarEvents(std::make_shared<CalendarEventService>(environment.calendarStore, environment.desktop,
                                                             environment.scripts, environment.defaults))
@@ -176,11 +181,11 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , itemOpening(std::make_shared<ItemOpening>(
           *linkStore,
           std::make_shared<LinkOpener>(fileIdentity, reconciliation, knownRoots, *calendarEvents, *contacts,
-                                       environment.desktop, environment.launcher, alerts)))
+                                       environment.desktop, environment.launcher, alerts, filePool)))
     // It runs only once the object graph is whole.
     , urlHandler(alerts,
                  [this] {
-                     applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
+                     applyDockVisibility(*environment.presence, preferences.settings().hideDockIcon(), false);
                      environment.presence->activate();
                  })
     , pasteboard(environment.clipboard)
@@ -190,32 +195,41 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     , tipStore(std::make_shared<QuickPanelTipStore>(environment.defaults))
     , preferences(PreferencesStore::Services{
           environment.defaults, calendarEvents, contacts, environment.calendarStore, environment.contactStore,
-          linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock})
+          linkStore.get(), tipStore, environment.syncService, environment.loginItem, environment.clock,
+          // It runs only once the object graph is whole.
+          [this](const GlobalHotkeyBinding& candidate, bool forGraph, const GlobalHotkeyBinding& quickPanel,
+                 const GlobalHotkeyBinding& graph) {
+              return hotkeys.validate(candidate, forGraph, quickPanel, graph);
+          }})
     , quickPanelModel(quickPanelServices())
     , graphModel(*linkStore, itemOpening, contextService, environment.clock)
-    , graphWindow(*environment.presence, preferences, graphModel, &appearance)
+    , graphWindow(*environment.presence, preferences.settings(), graphModel, &appearance)
     , preferencesWindow(*environment.presence,
                         PreferencesWindowServices{preferences, updater, environment.defaults,
                                                   std::make_shared<QtFileDialogPresenter>(), alerts,
                                                   environment.desktop, environment.accessibility, &appearance,
                                                   environment.shortcutsPortal})
-    , quickPanel(*environment.presence, preferences, quickPanelModel, environment.clock, &appearance)
-    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost)
+    , quickPanel(*environment.presence, preferences.settings(), quickPanelModel, environment.clock,
+                 &appearance)
+    , menuBar(quickPanel, graphWindow, preferencesWindow, updater, appearance, *environment.trayHost,
+              environment.quit)
     , monitor(*linkStore, contextService, environment.clock,
               [this](bool hasLinks, const std::optional<CapturedContext>& context) {
                   activeContextMatchChanged(hasLinks, context);
               })
     , hotkeys(environment.hotkeyBackend)
 {
-    QPointer<PreferencesStore> settings(&preferences);
-    graphWindow.onWillShow = [settings] { syncIfEnabled(settings); };
-    graphWindow.onReloadRequested = [settings] { syncIfEnabled(settings); };
+    QPointer<SyncScheduler> sync(&preferences.sync());
+    const auto syncNow = [sync] { syncIfEnabled(sync); };
+    QObject::connect(&graphWindow, &GraphWindowController::willShow, &graphWindow, syncNow);
+    QObject::connect(&graphWindow, &GraphWindowController::reloadRequested, &graphWindow, syncNow);
     // Opening an item from the graph hides the graph.
     graphModel.setOnItemOpened([this] { graphWindow.hide(); });
-    quickPanel.onWillShow = [settings] { syncIfEnabled(settings); };
+    quickPanel.onWillShow = [sync] { syncIfEnabled(sync); };
     quickPanel.onOpenSettings = [this] { preferencesWindow.show(); };
     quickPanel.onShowAbout = [this] { showAbout(); };
-    menuBar.onNoTrayHost = [this] { trayMissingNotice.show(); };
+    QObject::connect(&menuBar, &MenuBarController::trayHostMissing, &menuBar,
+                     [this] { trayMissingNotice.show(); });
     menuBar.buildMenu();
     if (GlobalShortcutsPortal* portal = environment.shortcutsPortal.get()) {
         const auto showDesktopKeys = [this, portal] {
@@ -228,17 +242,14 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     }
 
     // Writes made before the store thread has taken the trigger run without it.
-    linkStore->setSyncTrigger([settings] { syncIfEnabled(settings); });
-    preferences.setHotkeyService(&hotkeys);
-    QPointer<MorvaneApp> delegate(&app);
-    preferences.onHotkeysDidChange = [delegate] {
-        if (delegate)
-            delegate->registerHotkeys();
-    };
-    preferences.onHotkeyRecordingSuspendedChange = [delegate](bool suspended) {
-        if (delegate && delegate->m_objects)
-            delegate->m_objects->hotkeyRecordingSuspendedChanged(suspended);
-    };
+    linkStore->setSyncTrigger([sync] { syncIfEnabled(sync); });
+    QObject::connect(&preferences.hotkeys(), &HotkeySettings::hotkeysChanged, &app,
+                     &MorvaneApp::registerHotkeys);
+    QObject::connect(&preferences.hotkeys(), &HotkeySettings::recordingSuspendedChanged, &app,
+                     [&app](bool suspended) {
+                         if (app.m_objects)
+                             app.m_objects->hotkeyRecordingSuspendedChanged(suspended);
+                     });
 }
 
 QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders() const
@@ -299,7 +310,7 @@ QuickPanelServices MorvaneApp::Objects::quickPanelServices()
     services.relationService = &relations;
     services.opening = itemOpening;
     services.pasteboard = &pasteboard;
-    services.preferences = &preferences;
+    services.preferences = &preferences.settings();
     services.activeContextService = contextService.get();
     services.tipStore = tipStore.get();
     services.clock = environment.clock;
@@ -310,10 +321,11 @@ void MorvaneApp::Objects::runStartupActions()
 {
     // Fire and forget: the registration logs its own failures.
     UrlSchemeRegistration(environment.launcher).registerScheme(QCoreApplication::applicationFilePath());
-    preferences.configureAutomaticSync();
-    syncIfEnabled(&preferences);
-    applyDockVisibility(*environment.presence, preferences.hideDockIcon(), false);
-    dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences, *environment.presence);
+    preferences.sync().configureAutomaticSync();
+    preferences.sync().syncIfEnabled();
+    applyDockVisibility(*environment.presence, preferences.settings().hideDockIcon(), false);
+    dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences.settings(), preferences.sync(),
+                                                                *environment.presence);
     // The bus's switch is read off the main thread: the question follows the answer.
     AccessibilityApi* accessibility = environment.accessibility.get();
     environment.accessibility->refreshTrust().then(accessibility, [this, accessibility](AccessibilityTrust) {
@@ -329,16 +341,17 @@ void MorvaneApp::Objects::registerHotkeys()
 {
     if (hotkeys.isRecordingSuspended())
         return;
-    if (preferences.quickPanelHotkey() == preferences.graphHotkey()) {
+    HotkeySettings& shortcuts = preferences.hotkeys();
+    if (shortcuts.quickPanelHotkey() == shortcuts.graphHotkey()) {
         hotkeys.unregisterAll();
         return;
     }
     const QList<HotkeyService::Registration> failed = hotkeys.registerHotkeys({
-        {quickPanelHotkeyId, preferences.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
-        {graphHotkeyId, preferences.graphHotkey(), [this] { graphWindow.toggle(); }},
+        {quickPanelHotkeyId, shortcuts.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
+        {graphHotkeyId, shortcuts.graphHotkey(), [this] { graphWindow.toggle(); }},
     });
     const QString failure = registrationFailure(failed);
-    preferences.setHotkeyRegistrationFailure(failure.isEmpty() ? std::nullopt : std::optional(failure));
+    shortcuts.setHotkeyRegistrationFailure(failure.isEmpty() ? std::nullopt : std::optional(failure));
 }
 
 void MorvaneApp::Objects::hotkeyRecordingSuspendedChanged(bool suspended)
@@ -356,9 +369,9 @@ void MorvaneApp::Objects::activeContextMatchChanged(bool hasLinks,
     menuBar.updateIndicator(hasLinks, context);
     if (!hasLinks)
         return;
-    linkFoundSound.play(preferences.linkFoundSoundEnabled(), context ? context->locator : QString(),
-                        preferences.linkFoundSoundVolume(),
-                        cooldownSeconds(preferences.linkFoundSoundCooldown()));
+    const AppSettings& settings = preferences.settings();
+    linkFoundSound.play(settings.linkFoundSoundEnabled(), context ? context->locator : QString(),
+                        settings.linkFoundSoundVolume(), cooldownSeconds(settings.linkFoundSoundCooldown()));
 }
 
 void MorvaneApp::Objects::showAbout()
@@ -374,7 +387,7 @@ void MorvaneApp::Objects::showAbout()
         aboutBox->setWindowFlags(aboutBox->windowFlags() | aboveThePanel);
         aboutBox->setModal(false);
     }
-    const bool hidden = preferences.hideDockIcon();
+    const bool hidden = preferences.settings().hideDockIcon();
     activateForWindow(*environment.presence, *aboutBox, hidden);
     QTimer::singleShot(0, aboutBox.get(), [this, hidden] {
         aboutBox->raise();
@@ -382,13 +395,13 @@ void MorvaneApp::Objects::showAbout()
     });
 }
 
-void MorvaneApp::Objects::terminate(const std::function<void()>& closeLocalServer)
+void MorvaneApp::Objects::terminate(const std::function<void()>& libraryClosing)
 {
     hotkeys.unregisterAll();
     monitor.stop();
-    preferences.stopAutomaticSync();
-    if (closeLocalServer)
-        closeLocalServer();
+    preferences.sync().stopAutomaticSync();
+    if (libraryClosing)
+        libraryClosing();
     // The store finishes what was queued before the library closes.
     linkStore.reset();
 }
@@ -411,9 +424,11 @@ bool MorvaneApp::start()
     if (m_objects)
         return true;
     auto fileIdentity = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
+    auto filePool = std::make_shared<FileWorkPool>();
     std::unique_ptr<LinkStore> linkStore;
     try {
-        linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), fileIdentity);
+        linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), fileIdentity, SystemClock::shared(),
+                                                filePool);
     } catch (const Error& error) {
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
@@ -423,7 +438,7 @@ bool MorvaneApp::start()
     }
     QApplication::setWindowIcon(applicationIcon());
     m_objects = std::make_unique<Objects>(*this, m_makeEnvironment(), std::move(fileIdentity),
-                                          std::move(linkStore), m_alerts);
+                                          std::move(filePool), std::move(linkStore), m_alerts);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
     m_objects->runStartupActions();
     return true;
@@ -433,7 +448,7 @@ void MorvaneApp::terminate()
 {
     if (!m_objects)
         return;
-    m_objects->terminate(m_closeLocalServer);
+    m_objects->terminate([this] { emit libraryClosing(); });
     m_objects.reset();
 }
 
@@ -448,8 +463,8 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
             objects->graphWindow.toggle();
         else if (item == preferencesCommand)
             objects->preferencesWindow.show();
-        else if (item == quitCommand && objects->menuBar.onQuit)
-            objects->menuBar.onQuit();
+        else if (item == quitCommand && objects->environment.quit)
+            objects->environment.quit();
         else
             return objects->urlHandler.handle(std::move(item), *objects->linkStore, *objects->itemOpening);
         return []() -> QCoro::Task<> { co_return; }();

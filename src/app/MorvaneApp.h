@@ -38,11 +38,10 @@ public:
     // the user has in front of them. Returns false, after telling the user why, when the
     // application cannot run; nothing else is built then.
     bool start();
-    // Releases the shortcuts, stops the watch and the sync timer, closes the local server, drains
-    // and closes the library, then lets the rest go. Runs when the event loop ends; safe to repeat.
+    // Releases the shortcuts, stops the watch and the sync timer, announces that the library is
+    // about to close (the local server closes there), drains and closes the library, then lets the
+    // rest go. Runs when the event loop ends; safe to repeat.
     void terminate();
-    // How termination closes the local server that later launches hand their URLs to.
-    void setLocalServerClose(std::function<void()> close) { m_closeLocalServer = std::move(close); }
 
     // Hands the URLs that waited, and every later one, to the URL handler. After start().
     void attachIncomingUrls(IncomingUrls& incoming);
@@ -65,6 +64,9 @@ public:
 signals:
     // start() failed and is about to tell the user why: from now on nothing can act on a link.
     void launchFailed(const QString& reason);
+    // During termination, once nothing of ours starts work any more and before the library drains:
+    // what hands work in from outside (the local server later launches send their URLs to) closes.
+    void libraryClosing();
 
 private:
     class Objects;
@@ -73,7 +75,6 @@ private:
 
     std::shared_ptr<AlertPresenter> m_alerts;
     EnvironmentFactory m_makeEnvironment;
-    std::function<void()> m_closeLocalServer;
     std::unique_ptr<Objects> m_objects;
 };
 

@@ -11,10 +11,10 @@
 
 namespace morvane {
 
-GraphWindowController::GraphWindowController(AppPresence& presence, const PreferencesStore& preferences,
+GraphWindowController::GraphWindowController(AppPresence& presence, const AppSettings& settings,
                                              GraphViewModel& model, const AppearanceService* appearance)
     : m_presence(presence)
-    , m_preferences(preferences)
+    , m_settings(settings)
     , m_model(model)
     , m_appearance(appearance)
 {
@@ -26,19 +26,13 @@ void GraphWindowController::show()
 {
     if (!m_window) {
         m_window = std::make_unique<GraphWindow>(m_model, m_appearance);
-        m_window->setOnWillShow([this] {
-            if (onWillShow)
-                onWillShow();
-        });
-        m_window->setOnReloadRequested([this] {
-            if (onReloadRequested)
-                onReloadRequested();
-        });
+        m_window->setOnWillShow([this] { emit willShow(); });
+        m_window->setOnReloadRequested([this] { emit reloadRequested(); });
     }
     m_window->present();
     // The window raised itself; the presence layer also asks the window manager for the focus and
     // keeps the application out of the task bar when the settings say so.
-    activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
+    activateForWindow(m_presence, *m_window, m_settings.hideDockIcon());
 }
 
 void GraphWindowController::hide()
@@ -81,7 +75,7 @@ void PreferencesWindowController::show()
             QObject::connect(new QShortcut(keys, m_window.get()), &QShortcut::activated, m_window.get(),
                              &QWidget::close);
     }
-    activateForWindow(m_presence, *m_window, m_services->preferences.hideDockIcon());
+    activateForWindow(m_presence, *m_window, m_services->preferences.settings().hideDockIcon());
     if (firstShow)
         centreFrameOnScreen(*m_window);
 }

@@ -2,7 +2,8 @@
 
 #include "quickpanel/widgets/QuickPanelController.h"
 
-#include <functional>
+#include <QObject>
+
 #include <memory>
 
 class QWidget;
@@ -13,20 +14,19 @@ class AppPresence;
 class AppearanceService;
 class GraphViewModel;
 class GraphWindow;
-class PreferencesStore;
+class AppSettings;
 class PreferencesWindow;
 struct PreferencesWindowServices;
 
 // The graph window's owner: the window is made on the first show and kept for the life of the
 // application (closing it only hides it); every show centres it again and brings it forward.
-class GraphWindowController {
+class GraphWindowController : public QObject {
+    Q_OBJECT
 public:
     // The model, the settings and the appearance outlive the controller.
-    GraphWindowController(AppPresence& presence, const PreferencesStore& preferences, GraphViewModel& model,
+    GraphWindowController(AppPresence& presence, const AppSettings& settings, GraphViewModel& model,
                           const AppearanceService* appearance);
-    ~GraphWindowController();
-    GraphWindowController(const GraphWindowController&) = delete;
-    GraphWindowController& operator=(const GraphWindowController&) = delete;
+    ~GraphWindowController() override;
 
     void show();
     void hide();
@@ -35,14 +35,15 @@ public:
     // None until the first show.
     QWidget* window() const;
 
-    // Run at the start of every show, and by the toolbar's reload before the graph loads again; the
+signals:
+    // At the start of every show, and at the toolbar's reload before the graph loads again; the
     // application starts a sync there when sync is on.
-    std::function<void()> onWillShow;
-    std::function<void()> onReloadRequested;
+    void willShow();
+    void reloadRequested();
 
 private:
     AppPresence& m_presence;
-    const PreferencesStore& m_preferences;
+    const AppSettings& m_settings;
     GraphViewModel& m_model;
     const AppearanceService* m_appearance;
     std::unique_ptr<GraphWindow> m_window;

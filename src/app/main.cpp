@@ -105,7 +105,7 @@ int main(int argc, char** argv)
 
     morvane::MorvaneApp app(std::make_shared<morvane::MessageBoxAlertPresenter>());
     // Closed in its place in the termination: after the shortcuts and timers, before the library.
-    app.setLocalServerClose([&instance] { instance.close(); });
+    QObject::connect(&app, &morvane::MorvaneApp::libraryClosing, &instance, &morvane::SingleInstance::close);
     // A copy that failed to start keeps the lock while it shows why, and turns later launches away.
     QObject::connect(&app, &morvane::MorvaneApp::launchFailed, &instance, &morvane::SingleInstance::refuse);
     // A start that failed says so with its status even when a signal ended its alert.

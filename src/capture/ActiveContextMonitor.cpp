@@ -3,6 +3,7 @@
 #include "capture/ActiveContextService.h"
 #include "foundation/Clock.h"
 #include "foundation/Logging.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 
 #include <qcoro/qcorofuture.h>
@@ -53,11 +54,11 @@ void ActiveContextMonitor::pollInBackground()
 
 QCoro::Task<> ActiveContextMonitor::checkActiveContext()
 {
-    const std::weak_ptr<int> lifetime = m_lifetime;
+    const LifetimeToken::Watch alive = m_lifetime.watch();
     const quint64 generation = m_generation;
     const std::shared_ptr<ActiveContextService> service = m_service;
     const CaptureResult captured = co_await service->captureFreshContexts();
-    if (lifetime.expired() || generation != m_generation)
+    if (!alive || generation != m_generation)
         co_return;
     if (captured.contexts.isEmpty()) {
         updateMatch(false, std::nullopt);
@@ -66,13 +67,14 @@ QCoro::Task<> ActiveContextMonitor::checkActiveContext()
     const CapturedContext context = captured.contexts.first();
     bool found = false;
     try {
-        found = (co_await m_store.findLink(context)).has_value();
+        QFuture<std::optional<LinkItem>> finding = ContextLookups(m_store).findLink(context);
+        found = (co_await finding).has_value();
     } catch (const std::exception& error) {
         qCWarning(lcContextMonitor) << "Looking up the item in front failed:" << error.what();
     } catch (...) {
         qCWarning(lcContextMonitor) << "Looking up the item in front failed";
     }
-    if (lifetime.expired() || generation != m_generation)
+    if (!alive || generation != m_generation)
         co_return;
     updateMatch(found, context);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/LifetimeToken.h"
 #include "model/CapturedContext.h"
 
 #include <QString>
@@ -57,7 +58,7 @@ private:
     std::optional<QString> m_lastMatchedURL;
     // Lookups started before the last stop, or after the monitor is gone, report nothing.
     quint64 m_generation = 0;
-    std::shared_ptr<int> m_lifetime = std::make_shared<int>();
+    LifetimeToken m_lifetime;
 };
 
 } // namespace morvane

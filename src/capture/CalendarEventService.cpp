@@ -12,7 +12,6 @@
 #include "platform/DesktopServices.h"
 
 #include <QCoroFuture>
-#include <QPointer>
 #include <QPromise>
 
 #include <algorithm>
@@ -89,6 +88,25 @@ std::optional<QString> nonEmpty(const std::optional<QString>& text)
     return text && !text->isEmpty() ? text : std::nullopt;
 }
 
+// The event in Fantastical: the item itself when the link names it, else its day.
+QCoro::Task<bool> openInFantastical(std::shared_ptr<DesktopServices> desktop, CalendarEvent event,
+                                    CalendarEventReference reference)
+{
+    if (reference.fantasticalItemID && reference.fantasticalCalendarID) {
+        if (const std::optional<QString> item =
+                fantasticalItemUrl(*reference.fantasticalItemID, *reference.fantasticalCalendarID)) {
+            QFuture<bool> opening = desktop->openUrl(*item);
+            if (co_await opening)
+                co_return true;
+        }
+    }
+    QFuture<bool> opening = desktop->openUrl(fantasticalDayViewUrl(event.startDate));
+    if (!co_await opening)
+        co_return false;
+    qCInfo(lcCalendarEvents) << "Opened Fantastical day view for calendar event without Fantastical item IDs";
+    co_return true;
+}
+
 } // namespace
 
 CalendarEventService::CalendarEventService(std::shared_ptr<CalendarStore> store,
@@ -109,12 +127,12 @@ QCoro::Task<CalendarAccessState> CalendarEventService::requestAccess()
         answered->start();
         const QFuture<void> answer = answered->future();
         m_store->requestFullAccess(
-            firstAnswerOnMainThread(&m_lifetime, [answered](bool, std::optional<QString> error) {
+            firstAnswerOnMainThread(m_lifetime.watch(), [answered](bool, std::optional<QString> error) {
                 if (error)
                     qCInfo(lcCalendarEvents).noquote() << "Calendar access request failed:" << *error;
                 answered->finish();
             }));
-        const QPointer<QObject> alive(&m_lifetime);
+        const LifetimeToken::Watch alive = m_lifetime.watch();
         co_await answer;
         if (!alive)
             co_return CalendarAccessState::unknown;
@@ -131,7 +149,7 @@ CalendarEventService::Access CalendarEventService::accessForCaptureOrOpen()
         if (!m_requestedAccess) {
             m_requestedAccess = true;
             m_store->requestFullAccess(
-                firstAnswerOnMainThread(&m_lifetime, [](bool granted, std::optional<QString> error) {
+                firstAnswerOnMainThread(m_lifetime.watch(), [](bool granted, std::optional<QString> error) {
                     if (error)
                         qCInfo(lcCalendarEvents).noquote() << "Calendar access request failed:" << *error;
                     else if (!granted)
@@ -247,47 +265,40 @@ std::optional<CalendarEvent> CalendarEventService::event(const CalendarEventRefe
     return std::nullopt;
 }
 
-RevealOutcome CalendarEventService::open(const LinkItem& item)
+QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
 {
     if (item.type != LinkType::calendar)
-        return RevealOutcome::notShown;
+        co_return RevealOutcome::notShown;
     const std::optional<CalendarEventReference> reference = CalendarEventReference::fromLocator(item.url);
     if (!reference || accessForCaptureOrOpen() != Access::granted)
-        return RevealOutcome::notShown;
+        co_return RevealOutcome::notShown;
     const std::optional<CalendarEvent> found = event(*reference);
     if (!found) {
         qCCritical(lcCalendarEvents).noquote()
             << "Unable to resolve calendar event link" << uuidString(item.id);
-        return RevealOutcome::notShown;
+        co_return RevealOutcome::notShown;
     }
+    bool fantasticalFirst = false;
     switch (storedCalendarRevealTarget(*m_defaults)) {
     case CalendarRevealTarget::automatic:
-        if (isFantasticalInstalled(*m_desktop) && openInFantastical(*found, *reference))
-            return RevealOutcome::shown;
-        return revealInCalendar(*found);
+        fantasticalFirst = isFantasticalInstalled(*m_desktop);
+        break;
     case CalendarRevealTarget::fantastical:
-        if (openInFantastical(*found, *reference))
-            return RevealOutcome::shown;
-        return revealInCalendar(*found);
+        fantasticalFirst = true;
+        break;
     case CalendarRevealTarget::appleCalendar:
-        return revealInCalendar(*found);
+        break;
     }
-    return RevealOutcome::notShown;
-}
-
-bool CalendarEventService::openInFantastical(const CalendarEvent& event,
-                                             const CalendarEventReference& reference)
-{
-    if (reference.fantasticalItemID && reference.fantasticalCalendarID) {
-        const std::optional<QString> item =
-            fantasticalItemUrl(*reference.fantasticalItemID, *reference.fantasticalCalendarID);
-        if (item && m_desktop->openUrl(*item))
-            return true;
+    if (fantasticalFirst) {
+        const LifetimeToken::Watch alive = m_lifetime.watch();
+        QCoro::Task<bool> opening = openInFantastical(m_desktop, *found, *reference);
+        const bool shown = co_await std::move(opening);
+        if (shown)
+            co_return RevealOutcome::shown;
+        if (!alive)
+            co_return RevealOutcome::notShown;
     }
-    if (!m_desktop->openUrl(fantasticalDayViewUrl(event.startDate)))
-        return false;
-    qCInfo(lcCalendarEvents) << "Opened Fantastical day view for calendar event without Fantastical item IDs";
-    return true;
+    co_return revealInCalendar(*found);
 }
 
 RevealOutcome CalendarEventService::revealInCalendar(const CalendarEvent& event)

@@ -2,6 +2,7 @@
 
 #include "capture/CalendarEventReference.h"
 #include "capture/RevealOutcome.h"
+#include "foundation/LifetimeToken.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "platform/CalendarStore.h"
@@ -9,7 +10,6 @@
 #include <QCoroTask>
 #include <QDateTime>
 #include <QList>
-#include <QObject>
 
 #include <memory>
 #include <optional>
@@ -72,7 +72,8 @@ public:
                                                    const QString& sourceApp) const;
 
     // Shows the saved event in the application the user chose, else in the desktop's calendar.
-    RevealOutcome open(const LinkItem& item);
+    // Resumes on the main thread; the service may be gone by then (the event is then not shown).
+    QCoro::Task<RevealOutcome> open(LinkItem item);
     // The store's event the reference names, by identifier, else the first within a day of its dates
     // that it matches.
     std::optional<CalendarEvent> event(const CalendarEventReference& reference) const;
@@ -83,7 +84,6 @@ private:
     // process), without waiting for the answer.
     Access accessForCaptureOrOpen();
     bool hasFullAccess() const;
-    bool openInFantastical(const CalendarEvent& event, const CalendarEventReference& reference);
     RevealOutcome revealInCalendar(const CalendarEvent& event);
     bool runRevealScript(const QString& externalIdentifier);
 
@@ -92,7 +92,7 @@ private:
     std::shared_ptr<ScriptRunner> m_scripts;
     std::shared_ptr<const UserDefaults> m_defaults;
     bool m_requestedAccess = false;
-    QObject m_lifetime; // answers to access requests are dropped once the service is gone
+    LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
 };
 
 } // namespace morvane

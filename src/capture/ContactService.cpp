@@ -10,7 +10,6 @@
 #include "platform/DesktopServices.h"
 
 #include <QCoroFuture>
-#include <QPointer>
 #include <QPromise>
 #include <QSet>
 
@@ -65,11 +64,11 @@ QCoro::Task<ContactAccessState> ContactService::requestAccess()
         answered->start();
         const QFuture<void> answer = answered->future();
         m_store->requestAccess(
-            firstAnswerOnMainThread(&m_lifetime, [answered](bool, std::optional<QString> error) {
+            firstAnswerOnMainThread(m_lifetime.watch(), [answered](bool, std::optional<QString> error) {
                 logRequestFailure(error);
                 answered->finish();
             }));
-        const QPointer<QObject> alive(&m_lifetime);
+        const LifetimeToken::Watch alive = m_lifetime.watch();
         co_await answer;
         if (!alive)
             co_return ContactAccessState::unknown;
@@ -87,7 +86,7 @@ ContactService::CaptureAccess ContactService::accessForCapture()
         if (!m_requestedAccess) {
             m_requestedAccess = true;
             m_store->requestAccess(firstAnswerOnMainThread(
-                &m_lifetime, [](bool, std::optional<QString> error) { logRequestFailure(error); }));
+                m_lifetime.watch(), [](bool, std::optional<QString> error) { logRequestFailure(error); }));
         }
         return CaptureAccess::requested;
     default:
@@ -197,39 +196,46 @@ std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const
     return capturedContext(named.first(), sourceApp);
 }
 
-RevealOutcome ContactService::open(const LinkItem& item)
+QCoro::Task<RevealOutcome> ContactService::open(LinkItem item)
 {
     if (item.type != LinkType::contact)
-        return RevealOutcome::notShown;
+        co_return RevealOutcome::notShown;
     const std::optional<ContactLink> link = parseContactLocator(item.url);
     if (!link || !isAuthorized())
-        return RevealOutcome::notShown;
+        co_return RevealOutcome::notShown;
+    bool cardhopFirst = false;
     switch (storedContactRevealTarget(*m_defaults)) {
     case ContactRevealTarget::automatic:
-        if (isCardhopInstalled(*m_desktop) && openInCardhop(link->identifier))
-            return RevealOutcome::shown;
-        return openInContacts(link->identifier);
+        cardhopFirst = isCardhopInstalled(*m_desktop);
+        break;
     case ContactRevealTarget::cardhop:
-        if (openInCardhop(link->identifier))
-            return RevealOutcome::shown;
-        return openInContacts(link->identifier);
+        cardhopFirst = true;
+        break;
     case ContactRevealTarget::appleContacts:
-        return openInContacts(link->identifier);
+        break;
     }
-    return RevealOutcome::notShown;
+    const LifetimeToken::Watch alive = m_lifetime.watch();
+    const std::shared_ptr<DesktopServices> desktop = m_desktop;
+    if (cardhopFirst) {
+        const QString cardhop =
+            queryLocator(u"x-cardhop", u"show", {{QStringLiteral("id"), link->identifier}});
+        QFuture<bool> opening = desktop->openUrl(cardhop);
+        if (co_await opening)
+            co_return RevealOutcome::shown;
+    }
+    QFuture<bool> opening =
+        desktop->openUrl(QStringLiteral("addressbook://") + encodedPathComponent(link->identifier));
+    if (co_await opening)
+        co_return RevealOutcome::shown;
+    if (!alive)
+        co_return RevealOutcome::notShown;
+    co_return revealInContacts(link->identifier);
 }
 
-bool ContactService::openInCardhop(const QString& identifier)
+// Where no application takes the card's link, the store knows the application that keeps its cards
+// (GNOME Contacts, else Evolution).
+RevealOutcome ContactService::revealInContacts(const QString& identifier)
 {
-    return m_desktop->openUrl(queryLocator(u"x-cardhop", u"show", {{QStringLiteral("id"), identifier}}));
-}
-
-RevealOutcome ContactService::openInContacts(const QString& identifier)
-{
-    if (m_desktop->openUrl(QStringLiteral("addressbook://") + encodedPathComponent(identifier)))
-        return RevealOutcome::shown;
-    // Where no application takes that link, the store knows the application that keeps its cards
-    // (GNOME Contacts, else Evolution).
     if (m_store->revealCard(identifier))
         return RevealOutcome::shown;
     if (!m_desktop->applicationPath(contactsIdentifier)) {

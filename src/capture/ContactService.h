@@ -1,13 +1,13 @@
 #pragma once
 
 #include "capture/RevealOutcome.h"
+#include "foundation/LifetimeToken.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "platform/ContactStore.h"
 
 #include <QCoroTask>
 #include <QList>
-#include <QObject>
 #include <QStringList>
 
 #include <memory>
@@ -53,18 +53,19 @@ public:
     std::optional<CapturedContext> capturedContext(const ContactCard& card, const QString& sourceApp) const;
 
     // Shows the saved contact in the application the user chose, else in the desktop's contacts.
-    RevealOutcome open(const LinkItem& item);
+    // Resumes on the main thread; the service may be gone by then (the card is then not shown).
+    QCoro::Task<RevealOutcome> open(LinkItem item);
 
 private:
     bool isAuthorized() const;
-    bool openInCardhop(const QString& identifier);
-    RevealOutcome openInContacts(const QString& identifier);
+    // Shows the card in the desktop's contacts application, or at least brings that application up.
+    RevealOutcome revealInContacts(const QString& identifier);
 
     std::shared_ptr<ContactStore> m_store;
     std::shared_ptr<DesktopServices> m_desktop;
     std::shared_ptr<const UserDefaults> m_defaults;
     bool m_requestedAccess = false;
-    QObject m_lifetime; // answers to access requests are dropped once the service is gone
+    LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
 };
 
 } // namespace morvane

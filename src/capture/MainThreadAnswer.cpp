@@ -1,18 +1,16 @@
 #include "MainThreadAnswer.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 
 #include <atomic>
 #include <memory>
 
 namespace morvane {
 
-AccessRequestCompletion firstAnswerOnMainThread(const QObject* owner, AccessRequestCompletion handler)
+AccessRequestCompletion firstAnswerOnMainThread(LifetimeToken::Watch alive, AccessRequestCompletion handler)
 {
     auto answered = std::make_shared<std::atomic_flag>();
     // Checked on the main thread only, where the owner is destroyed.
-    const QPointer<const QObject> alive(owner);
     return [answered, alive, handler = std::move(handler)](bool granted, std::optional<QString> error) {
         if (answered->test_and_set())
             return;

@@ -11,6 +11,8 @@ QFuture<void> WindowCaptureCache::refresh(const DesktopWindow& window, Read read
         const std::lock_guard lock(m_shared->mutex);
         generation = ++m_shared->started;
     }
+    // On Qt's shared pool, not the file pool: a read waits on another application over its bus, and
+    // neither a capture nor a hash should stand in line behind the other.
     return QtConcurrent::run([shared = m_shared, windowId = window.windowId, title = window.title,
                               read = std::move(read), generation] {
         WindowReading reading;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <functional>
+#include <QObject>
 
 class QWidget;
 
@@ -9,9 +9,13 @@ namespace morvane {
 // Whether the application shows itself among the desktop's running programs (the task bar and the
 // pager) and how one of its windows is brought forward. "Hidden" is carried by every top-level
 // window of ours, including those made later.
-class AppPresence {
+class AppPresence : public QObject {
+    Q_OBJECT
 public:
-    virtual ~AppPresence() = default;
+    explicit AppPresence(QObject* parent = nullptr)
+        : QObject(parent)
+    {
+    }
 
     virtual bool isHidden() const = 0;
     // False when the change could not be made.
@@ -25,18 +29,9 @@ public:
     // as active.
     virtual bool hasKeyboard(const QWidget& window) const = 0;
 
-    // Run each time the application comes to the front (one of its windows becomes active).
-    void setOnBecameActive(std::function<void()> action) { m_onBecameActive = std::move(action); }
-
-protected:
-    void becameActive()
-    {
-        if (m_onBecameActive)
-            m_onBecameActive();
-    }
-
-private:
-    std::function<void()> m_onBecameActive;
+signals:
+    // Each time the application comes to the front (one of its windows becomes active).
+    void becameActive();
 };
 
 // Puts the application in the wanted presence; unless forced, nothing happens when it already is.

@@ -60,12 +60,12 @@ bool isOurTopLevel(const QWidget* widget)
 } // namespace
 
 X11AppPresence::X11AppPresence(QObject* parent)
-    : QObject(parent)
+    : AppPresence(parent)
 {
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
-            becameActive();
+            emit becameActive();
     });
 }
 

@@ -9,7 +9,7 @@ namespace morvane {
 // The presence on an X11 desktop: hidden windows carry _NET_WM_STATE_SKIP_TASKBAR and
 // _NET_WM_STATE_SKIP_PAGER (set on the property before a window is mapped, asked of the window
 // manager once it is). Off X11 (the offscreen platform of the tests) the state is only remembered.
-class X11AppPresence : public QObject, public AppPresence {
+class X11AppPresence : public AppPresence {
     Q_OBJECT
 public:
     explicit X11AppPresence(QObject* parent = nullptr);

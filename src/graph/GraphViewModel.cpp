@@ -5,6 +5,7 @@
 #include "capture/ActiveContextService.h"
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>
@@ -262,7 +263,7 @@ QCoro::Task<> GraphViewModel::lookUpActiveContext(CapturedContext context)
 {
     const QPointer<GraphViewModel> self(this);
     std::optional<LinkItem> link;
-    QFuture<std::optional<LinkItem>> lookup = m_store.findLink(std::move(context));
+    QFuture<std::optional<LinkItem>> lookup = ContextLookups(m_store).findLink(std::move(context));
     try {
         link = co_await lookup;
     } catch (...) {

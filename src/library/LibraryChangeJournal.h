@@ -29,6 +29,8 @@ public:
 
     // Creates the table and its triggers when missing.
     static void migrate(SQLiteConnection& connection);
+    // Makes the table and its triggers again when something removed them.
+    void restore() { migrate(m_connection); }
 
     // For writes of a large part of the library inside one transaction (an import, an erase): suspend()
     // stops the triggers, which would note every row, and resume() starts them again and notes that

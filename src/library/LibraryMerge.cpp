@@ -3,6 +3,7 @@
 #include "LibraryChangeJournal.h"
 #include "LibraryReads.h"
 #include "LibrarySchema.h"
+#include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 #include "SQLiteTransaction.h"
@@ -276,13 +277,13 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
         // row at once when they are made, where rows written in the backup's order land at random
         // places in indexes keyed by ids.
         const bool reindex = links.size() * 4 >= m_reads.linkCount();
-        const bool searchIndexed = reindex && m_reads.searchIndex().suspend();
+        const bool searchIndexed = reindex && m_searchIndex.suspend();
         LibraryChangeJournal journal(m_connection);
         const bool journaled = reindex && journal.suspend();
         const QStringList indexes = reindex ? dropIndexes(importedTables) : QStringList();
         importLinks(links);
         if (searchIndexed)
-            m_reads.searchIndex().resume();
+            m_searchIndex.resume();
         importRelations(relations);
         for (const QString& index : indexes)
             m_connection.execute(index);
@@ -295,7 +296,7 @@ void LibraryMerge::eraseAll()
 {
     inTransaction(m_connection, [&] {
         // The index is emptied at once rather than row by row.
-        const bool indexed = m_reads.searchIndex().suspend();
+        const bool indexed = m_searchIndex.suspend();
         LibraryChangeJournal journal(m_connection);
         const bool journaled = journal.suspend();
         // Made again on the empty tables, their indexes cost nothing, where deleting every row from each
@@ -310,7 +311,7 @@ void LibraryMerge::eraseAll()
         m_connection.execute(QStringLiteral("DELETE FROM tags"));
         m_connection.execute(QStringLiteral("DELETE FROM deleted_records"));
         if (indexed)
-            m_reads.searchIndex().resume();
+            m_searchIndex.resume();
         if (journaled)
             journal.resume();
         // Inside a caller's transaction the erase is only done once that commits.

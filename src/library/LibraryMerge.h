@@ -12,24 +12,32 @@
 namespace morvane {
 
 class LibraryReads;
+class LinkSearchIndex;
 class SQLiteConnection;
 
 // The writes of records that come from elsewhere: the sync pull, a backup import, the erase.
-// SQLiteStore documents each; this class only holds their statements and merge rules.
 class LibraryMerge {
 public:
-    LibraryMerge(SQLiteConnection& connection, LibraryReads& reads, LibraryWrites& writes)
+    LibraryMerge(SQLiteConnection& connection, LibraryReads& reads, LibraryWrites& writes,
+                 LinkSearchIndex& searchIndex)
         : m_connection(connection)
         , m_reads(reads)
         , m_writes(writes)
+        , m_searchIndex(searchIndex)
     {
     }
 
     void backfillFileFields(const LinkItem& remote, const LinkItem& local);
     void deleteLinkRows(const QString& recordName);
-    void applyRemoteLink(const LinkItem& remote, bool winsEqualTime);
+    // Last writer wins on the descriptive fields, and at equal update times the remote copy when the
+    // caller says it wins the tie; a local tombstone beats the remote copy.
+    void applyRemoteLink(const LinkItem& remote, bool winsEqualTime = false);
+    // A relation's deletion is passed over when the pair was related after it.
     void applyRemoteDeletion(const DeletedRecord& record);
+    // Skipped when tombstoned at or after its making (an older tombstone is cleared), to itself, or when
+    // either end is not in the library.
     void applyRemoteRelation(const LinkRelation& relation);
+    // One transaction; the statistics are refreshed once it commits.
     void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations);
     void eraseAll();
 
@@ -44,6 +52,7 @@ private:
     SQLiteConnection& m_connection;
     LibraryReads& m_reads;
     LibraryWrites& m_writes;
+    LinkSearchIndex& m_searchIndex;
 };
 
 } // namespace morvane

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "LinkSearchIndex.h"
 #include "model/DeletedRecord.h"
-#include "model/FileIdentity.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
 
@@ -17,34 +15,42 @@
 
 namespace morvane {
 
+class LinkSearchIndex;
 class SQLiteConnection;
 struct SQLiteValue;
 
-// The reads of the library: link queries, lookups, the search, and the relation and tombstone lists.
-// SQLiteStore documents each; this class only holds their statements.
+// The reads of the library: link queries, the search, and the relation and tombstone lists. The lookups
+// by a file's evidence are LibraryFileLookups.
 class LibraryReads {
 public:
-    explicit LibraryReads(SQLiteConnection& connection)
+    // searchIndex: narrows typed searches; it outlives this.
+    LibraryReads(SQLiteConnection& connection, LinkSearchIndex& searchIndex)
         : m_connection(connection)
+        , m_searchIndex(searchIndex)
     {
     }
 
+    // --- Links ----------------------------------------------------------------------------------
+    // Every link by update time, then title without regard to case.
     QList<LinkItem> allLinks();
-    QList<LinkItem> bookmarkedFileLinks();
     // In the order of allLinks().
     QList<LinkItem> linksOfType(LinkType type);
     std::optional<LinkItem> link(const QUuid& id);
+    // Also finds the row of the same locator with or without a final "/".
     std::optional<LinkItem> linkByURL(const QString& locator);
-    std::optional<LinkItem> linkByFileIdentity(const QString& resourceIdentifier,
-                                               const QString& volumeIdentifier);
-    QList<LinkItem> linksByFileIdentity(const QString& resourceIdentifier, const QString& volumeIdentifier);
-    std::optional<LinkItem> linkByContentHash(const QString& contentHash, qint64 fileSize);
-    QList<LinkItem> linksByContentHash(const QString& contentHash, qint64 fileSize);
-    std::optional<LinkItem> linkByLocalResolution(const FileIdentity& identity);
+    // At most 200: blank text lists the recent links, other text matches title, url, type, notes and
+    // tag names (LIKE, % and _ act as wildcards) with title matches first.
     QList<LinkItem> searchLinks(const QString& query);
-    LinkSearchIndex& searchIndex() { return m_searchIndex; }
+    // Runs a search of each kind once, so that the first one a user types finds the statements prepared
+    // and the library's pages read.
+    void warmSearch();
     QList<LinkItem> relatedLinks(const QUuid& id);
+    bool linkExists(const QString& idText);
+    qint64 linkCount();
+    // The ids of every link whose id reads as a UUID.
+    QSet<QUuid> allLinkIDs();
 
+    // --- Relations and tombstones ---------------------------------------------------------------
     QList<LinkRelation> allRelations();
     QList<DeletedRecord> allDeletedRecords();
     bool isTombstoned(const QString& recordType, const QString& recordName);
@@ -52,21 +58,14 @@ public:
     // When the pair's relation was made, when there is one.
     std::optional<QDateTime> relationCreatedAt(const QString& recordName);
     QStringList relationRecordNames(const QUuid& id);
-    std::optional<FileIdentity> localResolution(const QUuid& id);
-    bool linkExists(const QString& idText);
-    qint64 linkCount();
-    QSet<QUuid> allLinkIDs();
+    // Each relation's id with its record name, in stored order; rows whose ids are not UUIDs are skipped.
     QList<std::pair<QUuid, QString>> relationRecordNamesByID();
 
 private:
     std::optional<LinkItem> firstLink(const QString& sql, const QList<SQLiteValue>& parameters);
 
     SQLiteConnection& m_connection;
-    LinkSearchIndex m_searchIndex{m_connection};
-    // The context monitor asks for the bookmarked links every few seconds while the library rarely
-    // changes: the last answer stands until a write or another connection's commit.
-    std::optional<std::pair<qint64, qint64>> m_bookmarkedStamp;
-    QList<LinkItem> m_bookmarked;
+    LinkSearchIndex& m_searchIndex;
 };
 
 } // namespace morvane

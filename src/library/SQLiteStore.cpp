@@ -37,24 +37,6 @@ SQLiteStore::~SQLiteStore()
     LibrarySchema::refreshStatistics(m_connection);
 }
 
-void SQLiteStore::truncateLog() noexcept
-{
-    if (m_connection.inTransaction())
-        return;
-    try {
-        m_connection.execute(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    } catch (const std::exception& error) {
-        qCWarning(lcSQLiteStore) << "Could not truncate the library's write-ahead log:" << error.what();
-    }
-}
-
-void SQLiteStore::warmSearch()
-{
-    // A text too short for the index reads every row, one of three characters goes through it.
-    for (const QString& text : {QStringLiteral("e"), QStringLiteral("e\u00a0e")})
-        m_reads.searchLinks(text);
-}
-
 QString SQLiteStore::defaultDatabasePath()
 {
     return dataDirectory() + QStringLiteral("/Morvane.sqlite");

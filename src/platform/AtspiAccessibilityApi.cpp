@@ -1,25 +1,19 @@
 // GLib's headers name struct members "signals", which Qt's headers define as a keyword: they come
 // first.
 #include <atspi/atspi.h>
-#include <gio/gio.h>
 
 #include "AtspiAccessibilityApi.h"
 
 #include "foundation/Logging.h"
+#include "platform/AccessibilityBusSwitch.h"
+#include "platform/AtspiElements.h"
+#include "platform/AtspiEventWatch.h"
+#include "platform/AtspiThread.h"
+#include "platform/AtspiValues.h"
 #include "platform/SessionBus.h"
 
-#include <QAbstractEventDispatcher>
-#include <QCoreApplication>
 #include <QMetaObject>
-#include <QSet>
 
-#include <array>
-
-#include <future>
-#include <mutex>
-#include <thread>
-
-#include <pthread.h>
 #include <unistd.h>
 
 MORVANE_LOGGING_CATEGORY(lcAccessibility, "Accessibility")
@@ -28,135 +22,6 @@ namespace morvane {
 
 namespace {
 
-struct ErrorSlot {
-    GError* error = nullptr;
-    ~ErrorSlot() { g_clear_error(&error); }
-    GError** operator&() { return &error; }
-    explicit operator bool() const { return error != nullptr; }
-};
-
-QString takeString(gchar* text)
-{
-    QString result = QString::fromUtf8(text);
-    g_free(text);
-    return result;
-}
-
-QHash<QString, QString> takeTable(GHashTable* table)
-{
-    QHash<QString, QString> result;
-    if (!table)
-        return result;
-    GHashTableIter iterator;
-    gpointer key = nullptr;
-    gpointer value = nullptr;
-    g_hash_table_iter_init(&iterator, table);
-    while (g_hash_table_iter_next(&iterator, &key, &value))
-        result.insert(QString::fromUtf8(static_cast<const char*>(key)),
-                      QString::fromUtf8(static_cast<const char*>(value)));
-    g_hash_table_unref(table);
-    return result;
-}
-
-AccessibilityRole roleOf(AtspiRole role)
-{
-    using R = AccessibilityRole;
-    static const QHash<int, AccessibilityRole> roles{
-        {ATSPI_ROLE_APPLICATION, R::application},
-        {ATSPI_ROLE_FRAME, R::frame},
-        {ATSPI_ROLE_WINDOW, R::window},
-        {ATSPI_ROLE_DIALOG, R::dialog},
-        {ATSPI_ROLE_FILE_CHOOSER, R::dialog},
-        {ATSPI_ROLE_ALERT, R::dialog},
-        {ATSPI_ROLE_DOCUMENT_WEB, R::documentWeb},
-        {ATSPI_ROLE_DOCUMENT_FRAME, R::documentFrame},
-        {ATSPI_ROLE_DOCUMENT_TEXT, R::documentText},
-        {ATSPI_ROLE_DOCUMENT_EMAIL, R::documentEmail},
-        {ATSPI_ROLE_MENU_BAR, R::menuBar},
-        {ATSPI_ROLE_MENU, R::menu},
-        {ATSPI_ROLE_POPUP_MENU, R::popupMenu},
-        {ATSPI_ROLE_MENU_ITEM, R::menuItem},
-        {ATSPI_ROLE_PAGE_TAB_LIST, R::pageTabList},
-        {ATSPI_ROLE_PAGE_TAB, R::pageTab},
-        {ATSPI_ROLE_TOOL_BAR, R::toolBar},
-        {ATSPI_ROLE_STATUS_BAR, R::statusBar},
-        {ATSPI_ROLE_PANEL, R::panel},
-        {ATSPI_ROLE_FILLER, R::filler},
-        {ATSPI_ROLE_SCROLL_PANE, R::scrollPane},
-        {ATSPI_ROLE_SECTION, R::section},
-        {ATSPI_ROLE_PARAGRAPH, R::paragraph},
-        {ATSPI_ROLE_HEADING, R::heading},
-        {ATSPI_ROLE_LABEL, R::label},
-        {ATSPI_ROLE_LINK, R::link},
-        {ATSPI_ROLE_PUSH_BUTTON, R::pushButton},
-        {ATSPI_ROLE_ENTRY, R::entry},
-        {ATSPI_ROLE_TEXT, R::text},
-        {ATSPI_ROLE_TABLE, R::table},
-        {ATSPI_ROLE_TREE_TABLE, R::treeTable},
-        {ATSPI_ROLE_TABLE_ROW, R::tableRow},
-        {ATSPI_ROLE_TABLE_CELL, R::tableCell},
-        {ATSPI_ROLE_TREE, R::tree},
-        {ATSPI_ROLE_TREE_ITEM, R::treeItem},
-        {ATSPI_ROLE_LIST, R::list},
-        {ATSPI_ROLE_LIST_BOX, R::list},
-        {ATSPI_ROLE_LIST_ITEM, R::listItem},
-        {ATSPI_ROLE_LAYERED_PANE, R::layeredPane},
-        {ATSPI_ROLE_ICON, R::icon},
-        {ATSPI_ROLE_CANVAS, R::canvas},
-        {ATSPI_ROLE_IMAGE, R::image},
-    };
-    return roles.value(role, R::other);
-}
-
-AccessibilityStates statesOf(AtspiStateSet* set)
-{
-    using S = AccessibilityState;
-    static const std::pair<AtspiStateType, S> table[]{
-        {ATSPI_STATE_ACTIVE, S::active},         {ATSPI_STATE_SHOWING, S::showing},
-        {ATSPI_STATE_VISIBLE, S::visible},       {ATSPI_STATE_FOCUSED, S::focused},
-        {ATSPI_STATE_SELECTED, S::selected},     {ATSPI_STATE_FOCUSABLE, S::focusable},
-        {ATSPI_STATE_SELECTABLE, S::selectable}, {ATSPI_STATE_EDITABLE, S::editable},
-        {ATSPI_STATE_EXPANDED, S::expanded},     {ATSPI_STATE_MULTISELECTABLE, S::multiselectable},
-        {ATSPI_STATE_ICONIFIED, S::iconified},   {ATSPI_STATE_DEFUNCT, S::defunct},
-    };
-    AccessibilityStates states;
-    for (const auto& [type, state] : table) {
-        if (atspi_state_set_contains(set, type))
-            states |= state;
-    }
-    return states;
-}
-
-// libatspi attaches the connections it opens to applications to GLib's default main context, whatever
-// context it was given: whoever runs that context calls into libatspi. So this thread runs it, which
-// needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set while its
-// application object is made). Otherwise the library gets a context of its own, and the main thread
-// may dispatch some of its messages: said once in the log.
-bool ownsDefaultContext()
-{
-    const QAbstractEventDispatcher* mainLoop =
-        QCoreApplication::instance()
-            ? QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())
-            : nullptr;
-    if (!mainLoop || !mainLoop->inherits("QEventDispatcherGlib"))
-        return true;
-    qCWarning(lcAccessibility) << "GLib's main context is run by the event loop (QT_NO_GLIB is not set);"
-                                  " accessibility messages may be dispatched on the main thread";
-    return false;
-}
-
-// One text property of an accessible; nothing when it cannot be read.
-std::optional<QString> readText(AtspiAccessible* accessible, gchar* (*read)(AtspiAccessible*, GError**))
-{
-    if (!accessible)
-        return std::nullopt;
-    ErrorSlot error;
-    gchar* text = read(accessible, &error);
-    if (!text)
-        return std::nullopt;
-    return takeString(text);
-}
-
 AtspiAccessible* atspiObject(void* object)
 {
     return static_cast<AtspiAccessible*>(object);
@@ -164,234 +29,20 @@ AtspiAccessible* atspiObject(void* object)
 
 } // namespace
 
-// One thread running a GLib main context of its own: libatspi's connection lives on it (so its
-// messages are read even between jobs, and never pile up), and jobs are idle sources on it, run in
-// the order they were queued.
-//
-// The loop and its context belong to the thread's own state, which the thread holds: ended from one
-// of its own jobs, the thread cannot be joined there, so it is let go and ends once that job returns,
-// and nothing it still reads may belong to the object that let it go. Jobs queued behind that one are
-// dropped, not run: they may reach what is being destroyed.
-class AtspiAccessibilityApi::Thread {
-public:
-    explicit Thread(std::function<void(GMainContext*)> setUp)
-        : m_state(std::make_shared<State>())
-    {
-        std::promise<void> started;
-        m_thread = std::thread([state = m_state, setUp = std::move(setUp), &started] {
-            pthread_setname_np(pthread_self(), "morvane-a11y");
-            g_main_context_push_thread_default(state->context);
-            state->id = std::this_thread::get_id();
-            started.set_value();
-            setUp(state->context);
-            g_main_loop_run(state->loop);
-            g_main_context_pop_thread_default(state->context);
-        });
-        started.get_future().wait();
-    }
-
-    ~Thread()
-    {
-        const bool fromOwnJob = isCurrent();
-        {
-            const std::lock_guard lock(m_state->mutex);
-            m_state->closed = true;
-            m_state->dropQueued = fromOwnJob;
-        }
-        // At a lower priority than the jobs: what is queued runs first.
-        GSource* quit = g_idle_source_new();
-        g_source_set_priority(quit, G_PRIORITY_LOW);
-        g_source_set_callback(
-            quit,
-            [](gpointer loop) {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            },
-            g_main_loop_ref(m_state->loop),
-            [](gpointer loop) { g_main_loop_unref(static_cast<GMainLoop*>(loop)); });
-        g_source_attach(quit, m_state->context);
-        g_source_unref(quit);
-        if (fromOwnJob)
-            m_thread.detach();
-        else
-            m_thread.join();
-    }
-
-    bool post(std::function<void()> job)
-    {
-        const std::lock_guard lock(m_state->mutex);
-        if (m_state->closed)
-            return false;
-        struct Queued {
-            std::weak_ptr<State> state;
-            std::function<void()> job;
-        };
-        GSource* source = g_idle_source_new();
-        g_source_set_priority(source, G_PRIORITY_DEFAULT);
-        g_source_set_callback(
-            source,
-            [](gpointer data) {
-                Queued& queued = *static_cast<Queued*>(data);
-                const std::shared_ptr<State> state = queued.state.lock();
-                if (state && !state->dropping())
-                    queued.job();
-                return G_SOURCE_REMOVE;
-            },
-            new Queued{m_state, std::move(job)}, [](gpointer data) { delete static_cast<Queued*>(data); });
-        g_source_attach(source, m_state->context);
-        g_source_unref(source);
-        return true;
-    }
-
-    bool isCurrent() const { return std::this_thread::get_id() == m_state->id; }
-
-private:
-    struct State {
-        GMainContext* context =
-            ownsDefaultContext() ? g_main_context_ref(g_main_context_default()) : g_main_context_new();
-        GMainLoop* loop = g_main_loop_new(context, FALSE);
-        std::thread::id id;
-        std::mutex mutex;
-        bool closed = false;
-        bool dropQueued = false;
-
-        bool dropping()
-        {
-            const std::lock_guard lock(mutex);
-            return dropQueued;
-        }
-        ~State()
-        {
-            g_main_loop_unref(loop);
-            g_main_context_unref(context);
-        }
-    };
-
-    std::shared_ptr<State> m_state;
-    std::thread m_thread;
-};
-
-// The library objects the current job has met, each held once; released when the job ends, so an
-// element never outlives its job and a long session holds nothing between polls.
-//
-// Between jobs the library itself keeps each object's states, kept true only by the events that
-// reach it; an application announces a change of what a window shows (another tab, a page loaded,
-// the window activated) on the window or the document, not on each element whose SHOWING moved with
-// it. So the events of the frames and documents read here are listened to, and each drops what it
-// makes stale: the states of its own element and, for a change of what a window shows, those of every
-// element of that application whose states are kept. The library's event handler runs on this thread
-// and may not call the bus from there (it would wait on itself): dropping only clears what the
-// library holds, and the next read asks the application.
+// What lives on the accessibility thread, held by every job as well as by this object: a job may end
+// this object, and what it reads stays until it returns.
 struct AtspiAccessibilityApi::Objects {
     bool available = false; // libatspi reached the bus
     AtspiAccessible* desktop = nullptr;
-    QHash<quint64, AtspiAccessible*> byHandle;
-    QHash<AtspiAccessible*, quint64> handles;
-    quint64 lastHandle = 0;
     bool warnedOffThread = false;
-    AtspiEventListener* listener = nullptr;
-    // Told on the thread when a window was activated or a frame's active state changed.
-    std::function<void()> windowActivation;
-    // The objects whose states were read, each watched until the library lets it go.
-    QSet<AtspiAccessible*> statesKept;
-
-    static constexpr std::array<const char*, 8> events{
-        "window:activate",
-        "window:deactivate",
-        "object:state-changed:showing",
-        "object:state-changed:focused",
-        "object:state-changed:selected",
-        "object:state-changed:active",
-        "document:load-complete",
-        "object:property-change:accessible-name",
-    };
-
-    void releaseAll()
-    {
-        for (AtspiAccessible* object : std::as_const(byHandle))
-            g_object_unref(object);
-        byHandle.clear();
-        handles.clear();
-    }
-
-    void listen()
-    {
-        listener = atspi_event_listener_new(
-            [](AtspiEvent* event, void* objects) {
-                static_cast<Objects*>(objects)->dropStale(*event);
-                g_boxed_free(ATSPI_TYPE_EVENT, event);
-            },
-            this, nullptr);
-        for (const char* type : events) {
-            ErrorSlot error;
-            if (!atspi_event_listener_register(listener, type, &error))
-                qCWarning(lcAccessibility) << "Could not listen to the accessibility event" << type;
-        }
-    }
-
-    void keepStates(AtspiAccessible* object)
-    {
-        if (statesKept.contains(object))
-            return;
-        statesKept.insert(object);
-        g_object_weak_ref(G_OBJECT(object), &Objects::released, this);
-    }
-
-    void dropStale(const AtspiEvent& event)
-    {
-        AtspiAccessible* source = event.source;
-        if (!source)
-            return;
-        const QByteArrayView type(event.type);
-        dropStates(source);
-        if (windowActivation &&
-            (type.startsWith("window:activate") || type.startsWith("object:state-changed:active")))
-            windowActivation();
-        if (type.startsWith("object:property-change:accessible-name"))
-            source->cached_properties &= ~ATSPI_CACHE_NAME;
-        if (!changesWhatIsShown(type, *source))
-            return;
-        const AtspiApplication* application = source->parent.app;
-        for (AtspiAccessible* object : std::as_const(statesKept)) {
-            if (object->parent.app == application)
-                dropStates(object);
-        }
-    }
-
-    // The events after which other elements than the source show or hide: a window activated, a
-    // page loaded or shown, a window or a document renamed (a tab switch renames its window).
-    static bool changesWhatIsShown(QByteArrayView type, const AtspiAccessible& source)
-    {
-        if (type.startsWith("window:") || type.startsWith("document:load-complete") ||
-            type.startsWith("object:state-changed:showing"))
-            return true;
-        const bool roleKnown = source.cached_properties & ATSPI_CACHE_ROLE;
-        return type.startsWith("object:property-change:accessible-name") &&
-               (!roleKnown || source.role == ATSPI_ROLE_FRAME || source.role == ATSPI_ROLE_DOCUMENT_WEB);
-    }
-
-    static void dropStates(AtspiAccessible* object) { object->cached_properties &= ~ATSPI_CACHE_STATES; }
-
-    static void released(gpointer objects, GObject* gone)
-    {
-        static_cast<Objects*>(objects)->statesKept.remove(reinterpret_cast<AtspiAccessible*>(gone));
-    }
+    AtspiElements elements;
+    std::unique_ptr<AtspiEventWatch> watch;
 
     // On the thread, last: nothing of the library's calls back into this object after it.
     void tearDown()
     {
-        releaseAll();
-        if (listener) {
-            for (const char* type : events) {
-                ErrorSlot error;
-                atspi_event_listener_deregister(listener, type, &error);
-            }
-            g_object_unref(listener);
-            listener = nullptr;
-        }
-        for (AtspiAccessible* object : std::as_const(statesKept))
-            g_object_weak_unref(G_OBJECT(object), &Objects::released, this);
-        statesKept.clear();
+        elements.releaseAll();
+        watch.reset();
         if (desktop)
             g_object_unref(desktop);
         desktop = nullptr;
@@ -403,7 +54,7 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
     : AccessibilityApi(parent)
     , m_objects(std::make_shared<Objects>())
 {
-    m_thread = std::make_unique<Thread>([this](GMainContext* context) { setUp(context); });
+    m_thread = std::make_unique<AtspiThread>([this](void* context) { setUp(context); });
     refreshTrust();
 }
 
@@ -444,12 +95,11 @@ void AtspiAccessibilityApi::setUp(void* mainContext)
             m_objects->desktop, AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
     m_objects->available = m_objects->desktop != nullptr;
     // Queued to this object: the thread ends before it does, and what is still queued goes with it.
-    m_objects->windowActivation = [this] {
-        QMetaObject::invokeMethod(
-            this, [this] { emit windowActivated(); }, Qt::QueuedConnection);
-    };
     if (m_objects->available)
-        m_objects->listen();
+        m_objects->watch = std::make_unique<AtspiEventWatch>([this] {
+            QMetaObject::invokeMethod(
+                this, [this] { emit windowActivated(); }, Qt::QueuedConnection);
+        });
 }
 
 bool AtspiAccessibilityApi::post(std::function<void()> job)
@@ -457,32 +107,11 @@ bool AtspiAccessibilityApi::post(std::function<void()> job)
     // The objects are held by the job: a job may end this object.
     return m_thread->post([objects = m_objects, job = std::move(job)] {
         job();
-        objects->releaseAll();
+        objects->elements.releaseAll();
     });
 }
 
 // --- Trust ---------------------------------------------------------------------------------------------
-
-AccessibilityTrust AtspiAccessibilityApi::checkTrust()
-{
-    ErrorSlot error;
-    GDBusConnection* bus = hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr;
-    if (!bus)
-        return AccessibilityTrust::notAvailable;
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
-        g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
-        busCallTimeoutMs, nullptr, &error);
-    g_object_unref(bus);
-    if (!reply)
-        return AccessibilityTrust::notAvailable;
-    GVariant* value = nullptr;
-    g_variant_get(reply, "(v)", &value);
-    const bool enabled = g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) && g_variant_get_boolean(value);
-    g_variant_unref(value);
-    g_variant_unref(reply);
-    return enabled ? AccessibilityTrust::granted : AccessibilityTrust::notGranted;
-}
 
 void AtspiAccessibilityApi::setTrust(AccessibilityTrust trust)
 {
@@ -496,7 +125,7 @@ void AtspiAccessibilityApi::setTrust(AccessibilityTrust trust)
 QFuture<AccessibilityTrust> AtspiAccessibilityApi::refreshTrust()
 {
     return run([this](AccessibilityApi&) {
-        const AccessibilityTrust trust = checkTrust();
+        const AccessibilityTrust trust = AccessibilityBusSwitch::trust(busCallTimeoutMs);
         setTrust(trust);
         return trust;
     });
@@ -505,21 +134,8 @@ QFuture<AccessibilityTrust> AtspiAccessibilityApi::refreshTrust()
 void AtspiAccessibilityApi::requestTrust()
 {
     post([this] {
-        ErrorSlot error;
-        if (GDBusConnection* bus =
-                hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr) {
-            GVariant* reply = g_dbus_connection_call_sync(
-                bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
-                g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
-                G_DBUS_CALL_FLAGS_NONE, busCallTimeoutMs, nullptr, &error);
-            if (reply)
-                g_variant_unref(reply);
-            else
-                qCWarning(lcAccessibility)
-                    << "Could not turn the accessibility bus on:" << error.error->message;
-            g_object_unref(bus);
-        }
-        setTrust(checkTrust());
+        AccessibilityBusSwitch::turnOn(busCallTimeoutMs);
+        setTrust(AccessibilityBusSwitch::trust(busCallTimeoutMs));
     });
 }
 
@@ -532,20 +148,12 @@ void* AtspiAccessibilityApi::object(const AccessibilityElement& element) const
             qCWarning(lcAccessibility) << "An accessibility read off the accessibility thread was refused";
         return nullptr;
     }
-    return m_objects->byHandle.value(element.handle);
+    return m_objects->elements.find(element);
 }
 
 AccessibilityElement AtspiAccessibilityApi::keep(void* object) const
 {
-    AtspiAccessible* accessible = atspiObject(object);
-    if (const auto known = m_objects->handles.constFind(accessible); known != m_objects->handles.cend()) {
-        g_object_unref(accessible); // held already
-        return {known.value()};
-    }
-    const quint64 handle = ++m_objects->lastHandle;
-    m_objects->byHandle.insert(handle, accessible);
-    m_objects->handles.insert(accessible, handle);
-    return {handle};
+    return m_objects->elements.keep(atspiObject(object));
 }
 
 // --- Reads ---------------------------------------------------------------------------------------------
@@ -587,12 +195,12 @@ AccessibilityRole AtspiAccessibilityApi::role(const AccessibilityElement& elemen
 
 std::optional<QString> AtspiAccessibilityApi::name(const AccessibilityElement& element) const
 {
-    return readText(atspiObject(object(element)), atspi_accessible_get_name);
+    return readAtspiText(atspiObject(object(element)), atspi_accessible_get_name);
 }
 
 std::optional<QString> AtspiAccessibilityApi::description(const AccessibilityElement& element) const
 {
-    return readText(atspiObject(object(element)), atspi_accessible_get_description);
+    return readAtspiText(atspiObject(object(element)), atspi_accessible_get_description);
 }
 
 AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& element) const
@@ -603,7 +211,8 @@ AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& el
     AtspiStateSet* set = atspi_accessible_get_state_set(accessible);
     if (!set)
         return {};
-    m_objects->keepStates(accessible);
+    if (m_objects->watch)
+        m_objects->watch->keepStates(accessible);
     const AccessibilityStates states = statesOf(set);
     g_object_unref(set);
     return states;
@@ -615,7 +224,7 @@ QHash<QString, QString> AtspiAccessibilityApi::attributes(const AccessibilityEle
     if (!accessible)
         return {};
     ErrorSlot error;
-    return takeTable(atspi_accessible_get_attributes(accessible, &error));
+    return takeAtspiTable(atspi_accessible_get_attributes(accessible, &error));
 }
 
 QHash<QString, QString> AtspiAccessibilityApi::documentAttributes(const AccessibilityElement& element) const
@@ -627,7 +236,7 @@ QHash<QString, QString> AtspiAccessibilityApi::documentAttributes(const Accessib
     if (!document)
         return {};
     ErrorSlot error;
-    QHash<QString, QString> result = takeTable(atspi_document_get_document_attributes(document, &error));
+    QHash<QString, QString> result = takeAtspiTable(atspi_document_get_document_attributes(document, &error));
     g_object_unref(document);
     return result;
 }
@@ -646,7 +255,7 @@ std::optional<QString> AtspiAccessibilityApi::text(const AccessibilityElement& e
     if (!countError) {
         ErrorSlot error;
         if (gchar* characters = atspi_text_get_text(text, 0, std::min(count, maxLength), &error))
-            result = takeString(characters);
+            result = takeAtspiString(characters);
     }
     g_object_unref(text);
     return result;

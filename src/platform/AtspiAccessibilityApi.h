@@ -9,17 +9,17 @@
 
 namespace morvane {
 
+class AtspiThread;
+
 // The desktop's accessibility bus (AT-SPI) through libatspi.
 //
 // libatspi is not thread-safe and keeps its connection on a GLib main context, so this object owns
-// one thread that runs that context: every libatspi call, and every job, runs there. Each call into
-// another application waits at most callTimeout; the library's own default is the D-Bus 25 s, which a
-// hung application would cost every poll.
+// one thread that runs that context (AtspiThread): every libatspi call, and every job, runs there. Each
+// call into another application waits at most callTimeout; the library's own default is the D-Bus 25 s,
+// which a hung application would cost every poll.
 //
-// Trust is the bus's own switch, org.a11y.Status.IsEnabled on org.a11y.Bus: no such service (or no
-// session bus) is "not available", false is "not granted" (applications do not publish their
-// windows then), true is "granted"; the request sets it true. libatspi is set up once, at the first
-// job: a bus that appears later in the session is not seen until the next start.
+// Trust is the bus's own switch (AccessibilityBusSwitch); the request sets it true. libatspi is set up
+// once, at the first job: a bus that appears later in the session is not seen until the next start.
 class AtspiAccessibilityApi final : public AccessibilityApi {
     Q_OBJECT
 public:
@@ -55,20 +55,19 @@ public:
                                                 const QString& name) const override;
 
 private:
-    class Thread;
     struct Objects;
 
-    AccessibilityTrust checkTrust();
     void setTrust(AccessibilityTrust trust);
     // On the thread, before its loop runs: mainContext is its GLib main context.
     void setUp(void* mainContext);
-    // The library object behind element; null off the thread, before set-up or for a stale handle.
+    // The library object behind element (an AtspiAccessible); null off the thread, before set-up or for
+    // a stale handle.
     void* object(const AccessibilityElement& element) const;
     AccessibilityElement keep(void* object) const;
 
     std::atomic<AccessibilityTrust> m_trust{AccessibilityTrust::notAvailable};
     std::shared_ptr<Objects> m_objects;
-    std::unique_ptr<Thread> m_thread;
+    std::unique_ptr<AtspiThread> m_thread;
 };
 
 } // namespace morvane

@@ -7,7 +7,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QHash>
+#include <QPromise>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -149,6 +151,30 @@ QStringList execCommand(const QString& desktopFilePath)
     return {};
 }
 
+// Whether xdg-mime's answer names a desktop file that exists. A run that failed, timed out or was
+// abandoned names none.
+bool namesInstalledHandler(const QFuture<ProcessResult>& query)
+{
+    ProcessResult result;
+    try {
+        if (query.resultCount() > 0)
+            result = query.result();
+    } catch (...) {
+    }
+    if (!result.succeeded())
+        return false;
+    const QString desktopFile = QString::fromUtf8(result.standardOutput).trimmed();
+    return !desktopFile.isEmpty() && findDesktopFile(desktopFile).has_value();
+}
+
+bool startOpener(ProcessLauncher& launcher, const QString& url)
+{
+    if (launcher.startDetached(QStringLiteral("xdg-open"), {url}))
+        return true;
+    qCWarning(lcDesktop) << "Could not start xdg-open for" << privateValue(url);
+    return false;
+}
+
 } // namespace
 
 XdgDesktopServices::XdgDesktopServices(std::shared_ptr<ProcessLauncher> launcher)
@@ -156,34 +182,37 @@ XdgDesktopServices::XdgDesktopServices(std::shared_ptr<ProcessLauncher> launcher
 {
 }
 
-bool XdgDesktopServices::openUrl(const QString& url)
+QFuture<bool> XdgDesktopServices::openUrl(const QString& url)
 {
     const std::optional<LocatorUrl> parsed = LocatorUrl::parse(url);
     if (!parsed)
-        return false;
-    if (!parsed->isFileUrl() && !schemeHasHandler(parsed->scheme().toLower())) {
-        qCInfo(lcDesktop).noquote() << "No application handles" << parsed->scheme().toLower() << "URLs";
-        return false;
-    }
-    if (!m_launcher->startDetached(QStringLiteral("xdg-open"), {url})) {
-        qCWarning(lcDesktop) << "Could not start xdg-open for" << privateValue(url);
-        return false;
-    }
-    return true;
-}
-
-bool XdgDesktopServices::schemeHasHandler(const QString& scheme) const
-{
-    const ProcessResult result = m_launcher
-                                     ->run(QStringLiteral("xdg-mime"),
-                                           {QStringLiteral("query"), QStringLiteral("default"),
-                                            QStringLiteral("x-scheme-handler/") + scheme},
-                                           handlerQueryTimeout)
-                                     .result();
-    if (!result.succeeded())
-        return false;
-    const QString desktopFile = QString::fromUtf8(result.standardOutput).trimmed();
-    return !desktopFile.isEmpty() && findDesktopFile(desktopFile).has_value();
+        return QtFuture::makeReadyFuture(false);
+    if (parsed->isFileUrl())
+        return QtFuture::makeReadyFuture(startOpener(*m_launcher, url));
+    const QString scheme = parsed->scheme().toLower();
+    QFuture<ProcessResult> query = m_launcher->run(
+        QStringLiteral("xdg-mime"),
+        {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/") + scheme},
+        handlerQueryTimeout);
+    auto answer = std::make_shared<QPromise<bool>>();
+    answer->start();
+    // Watched rather than continued: a continuation attached while the launcher's thread finishes
+    // the run can run twice with this Qt. The watcher lives on this thread, so xdg-open starts here,
+    // and holds the launcher, not this object.
+    auto* watcher = new QFutureWatcher<ProcessResult>();
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher,
+                     [watcher, answer, launcher = m_launcher, url, scheme] {
+                         watcher->deleteLater();
+                         bool opened = false;
+                         if (namesInstalledHandler(watcher->future()))
+                             opened = startOpener(*launcher, url);
+                         else
+                             qCInfo(lcDesktop).noquote() << "No application handles" << scheme << "URLs";
+                         answer->addResult(opened);
+                         answer->finish();
+                     });
+    watcher->setFuture(query);
+    return answer->future();
 }
 
 std::optional<QString> XdgDesktopServices::applicationPath(const QString& identifier) const

@@ -10,7 +10,8 @@
 #include "platform/AlertPresenter.h"
 #include "platform/DesktopServices.h"
 #include "platform/DesktopSession.h"
-#include "services/PreferencesStore.h"
+#include "services/HotkeySettings.h"
+#include "services/PrivacyAccess.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -152,7 +153,7 @@ QWidget* header(PreferencesTheme& theme)
 
 QWidget* startHereGroup(SectionContext& context)
 {
-    PreferencesStore& store = context.preferences;
+    HotkeySettings& store = context.hotkeys;
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Start Here"), primary);
     auto* openDetail = captionLabel({}, false);
     auto* graphDetail = captionLabel({}, false);
@@ -165,7 +166,7 @@ QWidget* startHereGroup(SectionContext& context)
                              QStringLiteral(" to open the relation graph for the current context."));
     };
     show();
-    QObject::connect(&store, &PreferencesStore::hotkeysChanged, group, show);
+    QObject::connect(&store, &HotkeySettings::hotkeysChanged, group, show);
     PreferencesTheme& theme = context.theme;
     group->content()->addWidget(
         factRow(theme, Glyph::chainLink, accent, QStringLiteral("Open Morvane"), openDetail));
@@ -282,7 +283,7 @@ QWidget* permissionRow(PreferencesTheme& theme, Glyph glyph, const QString& titl
 
 QWidget* permissionsGroup(SectionContext& context)
 {
-    PreferencesStore& store = context.preferences;
+    PrivacyAccess& store = context.access;
     PreferencesTheme& theme = context.theme;
     auto* group = new PreferenceGroup(theme, QStringLiteral("Permissions"), primary);
 
@@ -338,8 +339,8 @@ QWidget* permissionsGroup(SectionContext& context)
     show();
     if (context.accessibility)
         QObject::connect(context.accessibility, &AccessibilityApi::trustChanged, group, show);
-    QObject::connect(&store, &PreferencesStore::calendarAccessStatusChanged, group, show);
-    QObject::connect(&store, &PreferencesStore::contactAccessStatusChanged, group, show);
+    QObject::connect(&store, &PrivacyAccess::calendarAccessStatusChanged, group, show);
+    QObject::connect(&store, &PrivacyAccess::contactAccessStatusChanged, group, show);
     QObject::connect(openSettings, &QPushButton::clicked, group, [&context] {
         if (context.accessibility)
             AccessibilityPermission(*context.accessibility, context.alerts).promptIfNeeded();

@@ -3,7 +3,8 @@
 #include "PreferencesSections.h"
 #include "capture/CalendarRevealTarget.h"
 #include "capture/ContactRevealTarget.h"
-#include "services/PreferencesStore.h"
+#include "services/AppSettings.h"
+#include "services/PrivacyAccess.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -21,7 +22,7 @@ namespace {
 
 const QString requestingText = QStringLiteral("Requesting...");
 
-// The texts and store members one access card works with.
+// The texts, access members and reveal-target settings one access card works with.
 struct AccessCard {
     QString title;
     QString requestTitle;
@@ -30,20 +31,20 @@ struct AccessCard {
     QString help;
     QString accessMessage;
     QString grantedText;
-    QString (PreferencesStore::*status)() const;
-    void (PreferencesStore::*statusChanged)();
-    void (PreferencesStore::*refresh)();
-    QCoro::Task<void> (PreferencesStore::*request)();
-    int (*currentTarget)(const PreferencesStore&);
-    void (*setTarget)(PreferencesStore&, int);
-    void (PreferencesStore::*targetChanged)();
+    QString (PrivacyAccess::*status)() const;
+    void (PrivacyAccess::*statusChanged)();
+    void (PrivacyAccess::*refresh)();
+    QCoro::Task<void> (PrivacyAccess::*request)();
+    int (*currentTarget)(const AppSettings&);
+    void (*setTarget)(AppSettings&, int);
+    void (AppSettings::*targetChanged)();
     // The target with no version for this desktop: a stored choice of it stays and shows, but it is
     // not offered.
     int unavailableTarget = -1;
 };
 
 // The status row shows "Requesting..." from a press of the request button until the request ends.
-QCoro::Task<> runRequest(PreferencesStore& store, QCoro::Task<void> (PreferencesStore::*request)(),
+QCoro::Task<> runRequest(PrivacyAccess& store, QCoro::Task<void> (PrivacyAccess::*request)(),
                          QPointer<QLabel> status, std::function<void()> show)
 {
     try {
@@ -57,7 +58,8 @@ QCoro::Task<> runRequest(PreferencesStore& store, QCoro::Task<void> (Preferences
 
 QWidget* accessGroup(SectionContext& context, const AccessCard& card)
 {
-    PreferencesStore& store = context.preferences;
+    PrivacyAccess& store = context.access;
+    AppSettings& settings = context.settings;
     auto* group = new PreferenceGroup(context.theme, card.title, PreferenceColors::primary);
 
     auto* status = new QLabel;
@@ -103,14 +105,14 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
     }
     radios->addStretch(1);
     group->content()->addLayout(radios);
-    const auto showTarget = [&store, choices, card] {
+    const auto showTarget = [&settings, choices, card] {
         const QSignalBlocker blocker(choices);
-        choices->button(card.currentTarget(store))->setChecked(true);
+        choices->button(card.currentTarget(settings))->setChecked(true);
     };
     showTarget();
     QObject::connect(choices, &QButtonGroup::idClicked, group,
-                     [&store, card](int id) { card.setTarget(store, id); });
-    QObject::connect(&store, card.targetChanged, group, showTarget);
+                     [&settings, card](int id) { card.setTarget(settings, id); });
+    QObject::connect(&settings, card.targetChanged, group, showTarget);
 
     group->content()->addWidget(new PreferenceMessage(context.theme, card.help));
     group->content()->addWidget(new PreferenceMessage(context.theme, card.accessMessage));
@@ -136,15 +138,15 @@ QWidget* makeCalendarAccessGroup(SectionContext& context)
                            "Server), which GNOME Calendar and Evolution keep. Without it, access stays "
                            "restricted."),
             QStringLiteral("Full access"),
-            &PreferencesStore::calendarAccessStatus,
-            &PreferencesStore::calendarAccessStatusChanged,
-            &PreferencesStore::refreshCalendarAccessStatus,
-            &PreferencesStore::requestCalendarAccess,
-            [](const PreferencesStore& store) { return static_cast<int>(store.calendarRevealTarget()); },
-            [](PreferencesStore& store, int id) {
+            &PrivacyAccess::calendarAccessStatus,
+            &PrivacyAccess::calendarAccessStatusChanged,
+            &PrivacyAccess::refreshCalendarAccessStatus,
+            &PrivacyAccess::requestCalendarAccess,
+            [](const AppSettings& store) { return static_cast<int>(store.calendarRevealTarget()); },
+            [](AppSettings& store, int id) {
                 store.setCalendarRevealTarget(static_cast<CalendarRevealTarget>(id));
             },
-            &PreferencesStore::calendarRevealTargetChanged,
+            &AppSettings::calendarRevealTargetChanged,
             static_cast<int>(CalendarRevealTarget::fantastical),
         });
 }
@@ -166,15 +168,15 @@ QWidget* makeContactAccessGroup(SectionContext& context)
                            "Data Server), which GNOME Contacts and Evolution keep. Without it, access "
                            "stays restricted."),
             QStringLiteral("Authorized"),
-            &PreferencesStore::contactAccessStatus,
-            &PreferencesStore::contactAccessStatusChanged,
-            &PreferencesStore::refreshContactAccessStatus,
-            &PreferencesStore::requestContactAccess,
-            [](const PreferencesStore& store) { return static_cast<int>(store.contactRevealTarget()); },
-            [](PreferencesStore& store, int id) {
+            &PrivacyAccess::contactAccessStatus,
+            &PrivacyAccess::contactAccessStatusChanged,
+            &PrivacyAccess::refreshContactAccessStatus,
+            &PrivacyAccess::requestContactAccess,
+            [](const AppSettings& store) { return static_cast<int>(store.contactRevealTarget()); },
+            [](AppSettings& store, int id) {
                 store.setContactRevealTarget(static_cast<ContactRevealTarget>(id));
             },
-            &PreferencesStore::contactRevealTargetChanged,
+            &AppSettings::contactRevealTargetChanged,
             static_cast<int>(ContactRevealTarget::cardhop),
         });
 }

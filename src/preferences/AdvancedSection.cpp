@@ -7,7 +7,8 @@
 #include "foundation/LocatorUrl.h"
 #include "platform/AlertPresenter.h"
 #include "platform/FileDialogPresenter.h"
-#include "services/PreferencesStore.h"
+#include "services/DatabaseActionStatus.h"
+#include "services/LibraryMaintenance.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -51,7 +52,7 @@ void presentExportPanel(SectionContext& context)
     const std::optional<QString> path = context.fileDialogs.chooseFileToSave(
         QStringLiteral("Export"), QStringLiteral("Morvane Library.json"), jsonFilter);
     if (path)
-        context.preferences.exportLibrary(*path);
+        context.maintenance.exportLibrary(*path);
 }
 
 void showReplaceConfirmation(SectionContext& context, const MorvaneLibraryImportPreview& preview,
@@ -64,7 +65,7 @@ void showReplaceConfirmation(SectionContext& context, const MorvaneLibraryImport
                                 {QStringLiteral("Replace"), QStringLiteral("Cancel")},
                                 true});
     if (answer == 0)
-        context.preferences.importLibrary(path, true);
+        context.maintenance.importLibrary(path, true);
 }
 
 void showImportConfirmation(SectionContext& context, const MorvaneLibraryImportPreview& preview,
@@ -76,7 +77,7 @@ void showImportConfirmation(SectionContext& context, const MorvaneLibraryImportP
          importConfirmationText(lastPathComponentOfPath(path), preview),
          {QStringLiteral("Merge"), QStringLiteral("Replace Local Library"), QStringLiteral("Cancel")}});
     if (answer == 0)
-        context.preferences.importLibrary(path, false);
+        context.maintenance.importLibrary(path, false);
     else if (answer == 1)
         showReplaceConfirmation(context, preview, path);
 }
@@ -87,7 +88,7 @@ QCoro::Task<> previewAndConfirmImport(SectionContext& context, QPointer<QWidget>
 {
     std::optional<MorvaneLibraryImportPreview> preview;
     try {
-        preview = co_await context.preferences.previewImport(path);
+        preview = co_await context.maintenance.previewImport(path);
     } catch (...) {
         // previewImport reports its failures in the message line; nothing else can reach here.
     }
@@ -215,7 +216,7 @@ public:
 
         connect(add, &QPushButton::clicked, this, [&context] { addKnownRootFolders(context); });
         connect(m_scan, &QPushButton::clicked, this, [this] { runRepairScan(); });
-        connect(&context.preferences, &PreferencesStore::repairQueueChanged, this, &RepairCard::showQueue);
+        connect(&context.maintenance, &LibraryMaintenance::repairQueueChanged, this, &RepairCard::showQueue);
         showQueue();
         showIssues();
     }
@@ -223,7 +224,7 @@ public:
 private:
     void showQueue()
     {
-        const PreferencesStore& store = m_context.preferences;
+        const LibraryMaintenance& store = m_context.maintenance;
         m_scan->setEnabled(!store.repairQueueInProgress());
         m_busy->setVisible(store.repairQueueInProgress());
         m_message->setOutcome(store.repairQueueMessage());
@@ -246,7 +247,7 @@ private:
         QPointer<RepairCard> self(this);
         QList<FileRepairIssue> found;
         try {
-            found = co_await m_context.preferences.scanFileRepairs(m_context.knownRoots.rootPaths());
+            found = co_await m_context.maintenance.scanFileRepairs(m_context.knownRoots.rootPaths());
         } catch (...) {
             // A failed scan answers an empty list and says why in the message.
         }
@@ -261,7 +262,7 @@ private:
         QPointer<RepairCard> self(this);
         bool relinked = false;
         try {
-            relinked = co_await m_context.preferences.confirmFileRepair(issue.item, candidate);
+            relinked = co_await m_context.maintenance.confirmFileRepair(issue.item, candidate);
         } catch (...) {
             // A failed relink answers false and says why in the message.
         }
@@ -285,7 +286,7 @@ private:
 
 QWidget* makeAdvancedSection(SectionContext& context)
 {
-    PreferencesStore& store = context.preferences;
+    DatabaseActionStatus& action = context.databaseAction;
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -338,17 +339,17 @@ QWidget* makeAdvancedSection(SectionContext& context)
     auto* message = new PreferenceMessage(context.theme);
     layout->addWidget(message);
 
-    const auto show = [&store, exportButton, importButton, erase, progress, progressText, message] {
-        const bool busy = store.databaseActionInProgress();
+    const auto show = [&action, exportButton, importButton, erase, progress, progressText, message] {
+        const bool busy = action.inProgress();
         for (QPushButton* button : {exportButton, importButton, erase})
             button->setEnabled(!busy);
         progress->setVisible(busy);
         progressText->setText(
-            store.databaseActionProgressMessage().value_or(QStringLiteral("Working on Morvane data...")));
-        message->setOutcome(store.databaseActionMessage());
+            action.progressMessage().value_or(QStringLiteral("Working on Morvane data...")));
+        message->setOutcome(action.message());
     };
     show();
-    QObject::connect(&store, &PreferencesStore::databaseActionChanged, page, show);
+    QObject::connect(&action, &DatabaseActionStatus::changed, page, show);
     return page;
 }
 

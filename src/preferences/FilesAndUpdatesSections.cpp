@@ -5,7 +5,7 @@
 #include "desktop/TextStyle.h"
 #include "files/KnownRootsStore.h"
 #include "platform/FileDialogPresenter.h"
-#include "services/PreferencesStore.h"
+#include "services/AppSettings.h"
 #include "services/Updater.h"
 
 #include <QCheckBox>
@@ -112,7 +112,7 @@ QWidget* makeFilesSection(SectionContext& context)
 
 QWidget* makeUpdatesSection(SectionContext& context)
 {
-    PreferencesStore& store = context.preferences;
+    AppSettings& store = context.settings;
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Updates"), primary);
     auto* automatic = new QCheckBox(QStringLiteral("Automatically check for updates"));
     // Without an updater of our own the setting has nothing to act on: shown unticked and not offered,
@@ -122,7 +122,7 @@ QWidget* makeUpdatesSection(SectionContext& context)
     automatic->setEnabled(available);
     QObject::connect(automatic, &QCheckBox::toggled, group,
                      [&store](bool on) { store.setAutomaticUpdates(on); });
-    QObject::connect(&store, &PreferencesStore::automaticUpdatesChanged, automatic,
+    QObject::connect(&store, &AppSettings::automaticUpdatesChanged, automatic,
                      [automatic, &store, available] {
                          const QSignalBlocker blocker(automatic);
                          automatic->setChecked(available && store.automaticUpdates());

@@ -1,7 +1,7 @@
 #include "PreferenceColors.h"
 #include "PreferenceControls.h"
 #include "PreferencesSections.h"
-#include "services/PreferencesStore.h"
+#include "services/AppSettings.h"
 #include "services/QuickPanelTipStore.h"
 
 #include <QCheckBox>
@@ -29,9 +29,8 @@ constexpr EnumName<CopyFormat> copyFormatRows[] = {
 };
 
 // A toggle that shows a setting and writes every user change through the setter.
-QCheckBox* toggle(QWidget* owner, const QString& title, PreferencesStore& store,
-                  bool (PreferencesStore::*get)() const, void (PreferencesStore::*set)(bool),
-                  void (PreferencesStore::*changed)())
+QCheckBox* toggle(QWidget* owner, const QString& title, AppSettings& store, bool (AppSettings::*get)() const,
+                  void (AppSettings::*set)(bool), void (AppSettings::*changed)())
 {
     auto* box = new QCheckBox(title);
     const auto show = [box, &store, get] {
@@ -46,9 +45,9 @@ QCheckBox* toggle(QWidget* owner, const QString& title, PreferencesStore& store,
 
 // A pop-up picker over the rows of a named enumeration.
 template <class Enum, std::size_t N>
-QComboBox* picker(QWidget* owner, const EnumName<Enum> (&rows)[N], PreferencesStore& store,
-                  Enum (PreferencesStore::*get)() const, void (PreferencesStore::*set)(Enum),
-                  void (PreferencesStore::*changed)())
+QComboBox* picker(QWidget* owner, const EnumName<Enum> (&rows)[N], AppSettings& store,
+                  Enum (AppSettings::*get)() const, void (AppSettings::*set)(Enum),
+                  void (AppSettings::*changed)())
 {
     auto* combo = new QComboBox;
     for (const EnumName<Enum>& row : rows)
@@ -67,22 +66,21 @@ QComboBox* picker(QWidget* owner, const EnumName<Enum> (&rows)[N], PreferencesSt
 
 QWidget* startupGroup(SectionContext& context, QWidget* page)
 {
-    PreferencesStore& store = context.preferences;
+    AppSettings& store = context.settings;
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Startup"), primary);
     group->content()->addWidget(toggle(page, QStringLiteral("Launch at login"), store,
-                                       &PreferencesStore::launchAtLogin, &PreferencesStore::setLaunchAtLogin,
-                                       &PreferencesStore::launchAtLoginChanged));
+                                       &AppSettings::launchAtLogin, &AppSettings::setLaunchAtLogin,
+                                       &AppSettings::launchAtLoginChanged));
     auto* message = new PreferenceMessage(context.theme);
     const auto showMessage = [message, &store] {
         message->setMessage(store.launchAtLoginMessage(), MessageStyle::secondary);
     };
     showMessage();
-    QObject::connect(&store, &PreferencesStore::launchAtLoginMessageChanged, message, showMessage);
+    QObject::connect(&store, &AppSettings::launchAtLoginMessageChanged, message, showMessage);
     group->content()->addWidget(message);
     // The setting keeps its stored name; on this desktop it is the entry in the task bar and the pager.
-    auto* hide =
-        toggle(page, QStringLiteral("Hide from the task bar"), store, &PreferencesStore::hideDockIcon,
-               &PreferencesStore::setHideDockIcon, &PreferencesStore::hideDockIconChanged);
+    auto* hide = toggle(page, QStringLiteral("Hide from the task bar"), store, &AppSettings::hideDockIcon,
+                        &AppSettings::setHideDockIcon, &AppSettings::hideDockIconChanged);
     hide->setToolTip(QStringLiteral("Keeps Morvane out of the task bar and the pager."));
     group->content()->addWidget(hide);
     return group;
@@ -90,12 +88,11 @@ QWidget* startupGroup(SectionContext& context, QWidget* page)
 
 QWidget* captureFeedbackGroup(SectionContext& context, QWidget* page)
 {
-    PreferencesStore& store = context.preferences;
+    AppSettings& store = context.settings;
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Capture Feedback"), primary);
-    group->content()->addWidget(toggle(page, QStringLiteral("Play sound when a link is found"), store,
-                                       &PreferencesStore::linkFoundSoundEnabled,
-                                       &PreferencesStore::setLinkFoundSoundEnabled,
-                                       &PreferencesStore::linkFoundSoundEnabledChanged));
+    group->content()->addWidget(toggle(
+        page, QStringLiteral("Play sound when a link is found"), store, &AppSettings::linkFoundSoundEnabled,
+        &AppSettings::setLinkFoundSoundEnabled, &AppSettings::linkFoundSoundEnabledChanged));
 
     auto* volumeRow = new QWidget;
     auto* row = new QHBoxLayout(volumeRow);
@@ -118,9 +115,9 @@ QWidget* captureFeedbackGroup(SectionContext& context, QWidget* page)
     QObject::connect(slider, &QSlider::valueChanged, page,
                      [&store](int step) { store.setLinkFoundSoundVolume(double(step) / volumeSteps); });
 
-    auto* cooldown = picker(page, soundCooldownNames, store, &PreferencesStore::linkFoundSoundCooldown,
-                            &PreferencesStore::setLinkFoundSoundCooldown,
-                            &PreferencesStore::linkFoundSoundCooldownChanged);
+    auto* cooldown =
+        picker(page, soundCooldownNames, store, &AppSettings::linkFoundSoundCooldown,
+               &AppSettings::setLinkFoundSoundCooldown, &AppSettings::linkFoundSoundCooldownChanged);
     auto* cooldownRow = labelledRow(QStringLiteral("Cooldown"), cooldown);
     group->content()->addWidget(cooldownRow);
 
@@ -132,8 +129,8 @@ QWidget* captureFeedbackGroup(SectionContext& context, QWidget* page)
         cooldownRow->setEnabled(store.linkFoundSoundEnabled());
     };
     show();
-    QObject::connect(&store, &PreferencesStore::linkFoundSoundVolumeChanged, group, show);
-    QObject::connect(&store, &PreferencesStore::linkFoundSoundEnabledChanged, group, show);
+    QObject::connect(&store, &AppSettings::linkFoundSoundVolumeChanged, group, show);
+    QObject::connect(&store, &AppSettings::linkFoundSoundEnabledChanged, group, show);
     return group;
 }
 
@@ -152,7 +149,7 @@ QWidget* tipsGroup(SectionContext& context, QWidget* page)
     auto* notice = new PreferenceMessage(context.theme);
     group->content()->addWidget(notice);
     QObject::connect(button, &QPushButton::clicked, page, [&context, notice] {
-        context.preferences.quickPanelTipStore().restoreAll();
+        context.quickPanelTips.restoreAll();
         notice->setMessage(
             QStringLiteral("Dismissed instruction banners will appear again when each situation "
                            "occurs."),
@@ -173,10 +170,10 @@ QWidget* makeGeneralSection(SectionContext& context)
     layout->addWidget(captureFeedbackGroup(context, page));
 
     auto* copying = new PreferenceGroup(context.theme, QStringLiteral("Copying"), primary);
-    copying->content()->addWidget(labelledRow(
-        QStringLiteral("Default copy format"),
-        picker(page, copyFormatRows, context.preferences, &PreferencesStore::defaultCopyFormat,
-               &PreferencesStore::setDefaultCopyFormat, &PreferencesStore::defaultCopyFormatChanged)));
+    copying->content()->addWidget(
+        labelledRow(QStringLiteral("Default copy format"),
+                    picker(page, copyFormatRows, context.settings, &AppSettings::defaultCopyFormat,
+                           &AppSettings::setDefaultCopyFormat, &AppSettings::defaultCopyFormatChanged)));
     layout->addWidget(copying);
 
     layout->addWidget(tipsGroup(context, page));

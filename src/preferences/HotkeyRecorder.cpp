@@ -122,9 +122,10 @@ std::optional<quint16> hotkeyKeyCode(int qtKey, quint32 keysym)
     return std::nullopt;
 }
 
-HotkeyCaptureButton::HotkeyCaptureButton(PreferencesTheme& theme, QWidget* parent)
+HotkeyCaptureButton::HotkeyCaptureButton(PreferencesTheme& theme, HotkeyCommit commit, QWidget* parent)
     : QWidget(parent)
     , m_theme(theme)
+    , m_commit(std::move(commit))
 {
     setFocusPolicy(Qt::ClickFocus);
     setFixedSize(200, 28);
@@ -181,8 +182,8 @@ void HotkeyCaptureButton::startRecording()
     m_liveDisplay = m_binding.shortcutText();
     // A click on a control already recording starts it afresh; the owner counts starts and stops,
     // so it hears of a start only once.
-    if (!wasRecording && onRecordingChange)
-        onRecordingChange(true);
+    if (!wasRecording)
+        emit recordingChanged(true);
     update();
 }
 
@@ -190,8 +191,7 @@ void HotkeyCaptureButton::stopRecording()
 {
     m_isRecording = false;
     m_liveDisplay.clear();
-    if (onRecordingChange)
-        onRecordingChange(false);
+    emit recordingChanged(false);
     update();
 }
 
@@ -224,11 +224,11 @@ void HotkeyCaptureButton::keyPressEvent(QKeyEvent* event)
         return;
 
     const GlobalHotkeyBinding proposed{*keyCode, modifiers};
-    if (proposed == m_binding || !onCommit) {
+    if (proposed == m_binding || !m_commit) {
         stopRecording();
         return;
     }
-    if (onCommit(proposed))
+    if (m_commit(proposed))
         m_binding = proposed;
     stopRecording();
 }
@@ -274,9 +274,10 @@ void HotkeyCaptureButton::paintEvent(QPaintEvent*)
     painter.drawText(frame.adjusted(6, 3, -6, -3), Qt::AlignHCenter | Qt::AlignTop, displayedText());
 }
 
-HotkeyRecorderField::HotkeyRecorderField(PreferencesTheme& theme, const QString& label, QWidget* parent)
+HotkeyRecorderField::HotkeyRecorderField(PreferencesTheme& theme, const QString& label, HotkeyCommit commit,
+                                         QWidget* parent)
     : QWidget(parent)
-    , m_control(new HotkeyCaptureButton(theme))
+    , m_control(new HotkeyCaptureButton(theme, std::move(commit)))
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -286,13 +287,8 @@ HotkeyRecorderField::HotkeyRecorderField(PreferencesTheme& theme, const QString&
     layout->addWidget(caption);
     layout->addStretch(1);
     layout->addWidget(m_control);
-    m_control->onCommit = [this](const GlobalHotkeyBinding& binding) {
-        return onCommit && onCommit(binding);
-    };
-    m_control->onRecordingChange = [this](bool recording) {
-        if (onRecordingSuspendedChange)
-            onRecordingSuspendedChange(recording);
-    };
+    connect(m_control, &HotkeyCaptureButton::recordingChanged, this,
+            &HotkeyRecorderField::recordingSuspendedChanged);
 }
 
 } // namespace morvane

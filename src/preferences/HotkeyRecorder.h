@@ -18,16 +18,19 @@ class PreferencesTheme;
 // one, else from Qt's key. Nothing for a key no shortcut can name.
 std::optional<quint16> hotkeyKeyCode(int qtKey, quint32 keysym);
 
+// Decides on a recorded shortcut: true keeps it, false refuses it.
+using HotkeyCommit = std::function<bool(const GlobalHotkeyBinding&)>;
+
 // The control that records a global shortcut. A click starts recording and shows the current
 // shortcut until keys are pressed; held modifiers show as their symbols; a key with at least one
-// modifier is proposed to onCommit, which decides. Escape (with any modifiers) cancels, and typing
+// modifier is proposed to the commit function, which decides. Escape (with any modifiers) cancels, and typing
 // the current shortcut again ends recording without a proposal. Losing the focus does not stop
 // recording, so a recorder left listening keeps the shortcuts suspended until it gets a key; only
 // the window going away stops it, so that they are never left suspended behind a closed window.
 class HotkeyCaptureButton : public QWidget {
     Q_OBJECT
 public:
-    explicit HotkeyCaptureButton(PreferencesTheme& theme, QWidget* parent = nullptr);
+    HotkeyCaptureButton(PreferencesTheme& theme, HotkeyCommit commit, QWidget* parent = nullptr);
 
     GlobalHotkeyBinding binding() const { return m_binding; }
     void setBinding(const GlobalHotkeyBinding& binding);
@@ -39,8 +42,10 @@ public:
     // What the control shows now.
     QString displayedText() const;
 
-    std::function<bool(const GlobalHotkeyBinding&)> onCommit;
-    std::function<void(bool)> onRecordingChange;
+signals:
+    // Recording started (true) or stopped (false); a click on a control already recording starts
+    // it afresh without a second start.
+    void recordingChanged(bool recording);
 
 protected:
     bool event(QEvent* event) override;
@@ -56,6 +61,7 @@ private:
     void showLive(quint32 modifiers, std::optional<quint16> keyCode);
 
     PreferencesTheme& m_theme;
+    HotkeyCommit m_commit;
     GlobalHotkeyBinding m_binding{37, GlobalHotkeyBinding::controlKey | GlobalHotkeyBinding::commandKey};
     bool m_isRecording = false;
     QString m_liveDisplay;
@@ -67,14 +73,15 @@ private:
 class HotkeyRecorderField : public QWidget {
     Q_OBJECT
 public:
-    HotkeyRecorderField(PreferencesTheme& theme, const QString& label, QWidget* parent = nullptr);
+    HotkeyRecorderField(PreferencesTheme& theme, const QString& label, HotkeyCommit commit,
+                        QWidget* parent = nullptr);
 
     HotkeyCaptureButton* control() const { return m_control; }
     void setBinding(const GlobalHotkeyBinding& binding) { m_control->setBinding(binding); }
     void setDesktopKeys(const std::optional<QString>& keys) { m_control->setDesktopKeys(keys); }
 
-    std::function<bool(const GlobalHotkeyBinding&)> onCommit;
-    std::function<void(bool)> onRecordingSuspendedChange;
+signals:
+    void recordingSuspendedChanged(bool suspended);
 
 private:
     HotkeyCaptureButton* m_control;

@@ -6,7 +6,9 @@
 #include "desktop/TextStyle.h"
 #include "platform/DesktopSession.h"
 #include "platform/GlobalShortcutsPortal.h"
-#include "services/PreferencesStore.h"
+#include "services/AppSettings.h"
+#include "services/HotkeySettings.h"
+#include "services/SyncScheduler.h"
 #include "sync/FolderRecordStore.h"
 
 #include <QComboBox>
@@ -48,19 +50,19 @@ std::optional<QString> desktopShortcutsNote(const GlobalShortcutsPortal* portal)
 
 QWidget* makeKeyboardSection(SectionContext& context)
 {
-    PreferencesStore& store = context.preferences;
+    HotkeySettings& store = context.hotkeys;
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Global Shortcuts"), primary);
-    auto* quickPanel = new HotkeyRecorderField(context.theme, QStringLiteral("Morvane"));
-    auto* graph = new HotkeyRecorderField(context.theme, QStringLiteral("Graph"));
-    quickPanel->onCommit = [&store](const GlobalHotkeyBinding& binding) {
-        return store.setHotkey(binding, false);
-    };
-    graph->onCommit = [&store](const GlobalHotkeyBinding& binding) { return store.setHotkey(binding, true); };
+    auto* quickPanel = new HotkeyRecorderField(
+        context.theme, QStringLiteral("Morvane"),
+        [&store](const GlobalHotkeyBinding& binding) { return store.setHotkey(binding, false); });
+    auto* graph = new HotkeyRecorderField(
+        context.theme, QStringLiteral("Graph"),
+        [&store](const GlobalHotkeyBinding& binding) { return store.setHotkey(binding, true); });
     // The count lives in the settings model, so two recorders listening at once suspend the
     // registered shortcuts once and give them back when the last one stops.
-    const auto suspend = [&store](bool suspended) { store.setHotkeyRecordingSuspended(suspended); };
-    quickPanel->onRecordingSuspendedChange = suspend;
-    graph->onRecordingSuspendedChange = suspend;
+    for (HotkeyRecorderField* field : {quickPanel, graph})
+        QObject::connect(field, &HotkeyRecorderField::recordingSuspendedChanged, &store,
+                         &HotkeySettings::setHotkeyRecordingSuspended);
     group->content()->addWidget(quickPanel);
     group->content()->addWidget(graph);
 
@@ -81,8 +83,8 @@ QWidget* makeKeyboardSection(SectionContext& context)
         conflict->setMessage(store.hotkeyConflictMessage(), MessageStyle::error);
     };
     show();
-    QObject::connect(&store, &PreferencesStore::hotkeysChanged, group, show);
-    QObject::connect(&store, &PreferencesStore::hotkeyConflictMessageChanged, group, show);
+    QObject::connect(&store, &HotkeySettings::hotkeysChanged, group, show);
+    QObject::connect(&store, &HotkeySettings::hotkeyConflictMessageChanged, group, show);
 
     GlobalShortcutsPortal* portal = context.shortcutsPortal;
     const auto showDesktop = [portal, desktopNote, quickPanel, graph] {
@@ -103,7 +105,7 @@ QWidget* makeKeyboardSection(SectionContext& context)
 
 QWidget* makeSyncSection(SectionContext& context)
 {
-    PreferencesStore& store = context.preferences;
+    SyncScheduler& store = context.sync;
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -144,7 +146,7 @@ QWidget* makeSyncSection(SectionContext& context)
     layout->addWidget(cloud);
 
     auto* machine = new PreferenceGroup(context.theme, QStringLiteral("This Computer"), primary);
-    auto* machineID = new QLabel(store.machineID());
+    auto* machineID = new QLabel(context.settings.machineID());
     machineID->setTextFormat(Qt::PlainText);
     machineID->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QFont mono(QStringLiteral("DejaVu Sans Mono"));
@@ -166,9 +168,9 @@ QWidget* makeSyncSection(SectionContext& context)
                             store.syncStatus() != SyncStatus::syncing);
     };
     show();
-    QObject::connect(&store, &PreferencesStore::syncModeChanged, page, show);
-    QObject::connect(&store, &PreferencesStore::syncStatusChanged, page, show);
-    QObject::connect(&store, &PreferencesStore::syncErrorMessageChanged, page, show);
+    QObject::connect(&store, &SyncScheduler::syncModeChanged, page, show);
+    QObject::connect(&store, &SyncScheduler::syncStatusChanged, page, show);
+    QObject::connect(&store, &SyncScheduler::syncErrorMessageChanged, page, show);
     return page;
 }
 

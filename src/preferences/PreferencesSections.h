@@ -11,18 +11,31 @@ namespace morvane {
 
 class AccessibilityApi;
 class AlertPresenter;
+class AppSettings;
+class DatabaseActionStatus;
 class DesktopServices;
 class FileDialogPresenter;
 class GlobalShortcutsPortal;
+class HotkeySettings;
 class KnownRootsStore;
-class PreferencesStore;
+class LibraryMaintenance;
 class PreferencesTheme;
+class PrivacyAccess;
+class QuickPanelTipStore;
+class SyncScheduler;
 class Updater;
 
-// What every page of the Preferences window works with. The pages only show the settings model and
-// forward each control to it; the panels and alerts go through the seams, so tests answer them.
+// What every page of the Preferences window works with. The pages only show the parts of the
+// settings model they need and forward each control to them; the panels and alerts go through the
+// seams, so tests answer them.
 struct SectionContext {
-    PreferencesStore& preferences;
+    AppSettings& settings;
+    HotkeySettings& hotkeys;
+    PrivacyAccess& access;
+    SyncScheduler& sync;
+    DatabaseActionStatus& databaseAction;
+    LibraryMaintenance& maintenance;
+    QuickPanelTipStore& quickPanelTips;
     Updater& updater;
     KnownRootsStore& knownRoots;
     PreferencesTheme& theme;

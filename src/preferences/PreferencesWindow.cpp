@@ -95,8 +95,15 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(windowSize);
 
+    PreferencesStore& preferences = m_services.preferences;
     m_context = std::make_unique<SectionContext>(SectionContext{
-        m_services.preferences,
+        preferences.settings(),
+        preferences.hotkeys(),
+        preferences.access(),
+        preferences.sync(),
+        preferences.databaseAction(),
+        preferences.maintenance(),
+        preferences.quickPanelTipStore(),
         m_services.updater,
         *m_knownRoots,
         *m_theme,
@@ -260,7 +267,7 @@ void PreferencesWindow::confirmEraseAllData()
     alert.buttons = {QStringLiteral("Erase Everything"), QStringLiteral("Cancel")};
     alert.destructive = true;
     if (m_services.alerts->present(alert) == 0)
-        m_services.preferences.eraseAllData();
+        m_services.preferences.sync().eraseAllData();
 }
 
 } // namespace morvane

@@ -15,6 +15,7 @@ namespace morvane {
 class AppearanceService;
 class GlobalShortcutsPortal;
 class GlyphView;
+class PreferencesStore;
 class SidebarButton;
 class UserDefaults;
 

@@ -1,7 +1,7 @@
 #include "QuickPanelActionMenu.h"
 
 #include "foundation/KeyText.h"
-#include "services/PreferencesStore.h"
+#include "services/PreferenceValues.h"
 
 namespace morvane {
 

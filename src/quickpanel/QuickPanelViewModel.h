@@ -6,7 +6,7 @@
 #include "model/CapturedContext.h"
 #include "model/FileIdentity.h"
 #include "model/LinkItem.h"
-#include "services/PreferencesStore.h"
+#include "services/AppSettings.h"
 
 #include <QFuture>
 #include <QList>
@@ -44,7 +44,7 @@ struct QuickPanelServices {
     RelationService* relationService = nullptr;
     std::shared_ptr<ItemOpening> opening; // opens a link and records the open
     PasteboardService* pasteboard = nullptr;
-    PreferencesStore* preferences = nullptr;
+    AppSettings* preferences = nullptr;
     ActiveContextService* activeContextService = nullptr;
     QuickPanelTipStore* tipStore = nullptr;
     std::shared_ptr<Clock> clock; // the system clock when none is given
@@ -101,7 +101,7 @@ public:
     const QList<CapturedContext>& activeContexts() const { return m_activeContexts; }
     const std::optional<QString>& activeContextMessage() const { return m_activeContextMessage; }
 
-    PreferencesStore* preferences() const { return m_services.preferences; }
+    AppSettings* preferences() const { return m_services.preferences; }
 
     // How many list changes have started so far. A view that reloads after a write can tell from it
     // whether the writer has reloaded meanwhile.

@@ -6,6 +6,7 @@
 
 #include "foundation/Error.h"
 #include "services/QuickPanelTipStore.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 
 #include <QPointer>
@@ -29,7 +30,7 @@ QCoro::Task<bool> QuickPanelViewModel::saveCapturedContext(CapturedContext conte
 QCoro::Task<bool> QuickPanelViewModel::confirmFileMatch(FileMatchCandidate candidate)
 {
     // Records the selected file as this machine's copy of the saved link; no new link is made.
-    return finishCapture(m_services.store->useFileMatch(std::move(candidate)));
+    return finishCapture(ContextLookups(*m_services.store).useFileMatch(std::move(candidate)));
 }
 
 QCoro::Task<bool> QuickPanelViewModel::finishCapture(QFuture<LinkItem> saving)

@@ -9,6 +9,7 @@
 #include "foundation/Logging.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
 #include "store/StoreChange.h"
@@ -106,7 +107,7 @@ QCoro::Task<> QuickPanelViewModel::untilListSettled()
 QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
 {
     const QPointer<QuickPanelViewModel> self(this);
-    LinkStore& store = *m_services.store;
+    ContextLookups lookups(*m_services.store);
     const QList<CapturedContext> contexts = m_activeContexts;
 
     if (contexts.isEmpty()) {
@@ -120,7 +121,7 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
 
     if (contexts.size() == 1) {
         const CapturedContext context = contexts.first();
-        QFuture<std::optional<LinkItem>> finding = store.findLink(context);
+        QFuture<std::optional<LinkItem>> finding = lookups.findLink(context);
         const std::optional<LinkItem> saved = co_await finding;
         if (!self || !isCurrentList(generation))
             co_return;
@@ -137,7 +138,7 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
             setMessage(activeLinkText(context));
             co_return;
         }
-        QFuture<QList<FileMatchCandidate>> matching = store.fileMatchCandidates(context);
+        QFuture<QList<FileMatchCandidate>> matching = lookups.fileMatchCandidates(context);
         const QList<FileMatchCandidate> candidates = co_await matching;
         if (!self || !isCurrentList(generation))
             co_return;
@@ -150,7 +151,7 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
         setSelectedIndex(0);
         const QString tipID =
             QStringLiteral("capture.newItem.") + QuickPanelTipStore::tipToken(context.sourceApp);
-        QFuture<std::optional<QString>> describing = store.finderSelectionMatches(context);
+        QFuture<std::optional<QString>> describing = lookups.finderSelectionMatches(context);
         const std::optional<QString> status = co_await describing;
         if (!self || !isCurrentList(generation))
             co_return;
@@ -164,7 +165,7 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
     // Several items (the events of a day): each is looked up in turn, in the order shown.
     QList<PanelResult> rows;
     for (const CapturedContext& context : contexts) {
-        QFuture<std::optional<LinkItem>> finding = store.findLink(context);
+        QFuture<std::optional<LinkItem>> finding = lookups.findLink(context);
         const std::optional<LinkItem> saved = co_await finding;
         if (!self || !isCurrentList(generation))
             co_return;

@@ -15,11 +15,11 @@
 #include "platform/AlertPresenter.h"
 #include "platform/DesktopServices.h"
 #include "platform/ProcessLauncher.h"
+#include "store/FileWorkPool.h"
 
 #include <QCoreApplication>
 #include <QCoro/QCoroFuture>
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
 
 MORVANE_LOGGING_CATEGORY(lcOpener, "LinkOpener")
 
@@ -100,7 +100,8 @@ LinkOpener::LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentitySe
                        std::shared_ptr<const FileReconciliationService> fileReconciliationService,
                        KnownRootsStore& knownRootsStore, CalendarEventService& calendarEventService,
                        ContactService& contactService, std::shared_ptr<DesktopServices> desktop,
-                       std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts)
+                       std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts,
+                       std::shared_ptr<FileWorkPool> filePool)
     : m_identity(std::move(fileIdentityService))
     , m_reconciliation(std::move(fileReconciliationService))
     , m_knownRoots(knownRootsStore)
@@ -109,6 +110,7 @@ LinkOpener::LinkOpener(std::shared_ptr<const FileIdentityService> fileIdentitySe
     , m_desktop(std::move(desktop))
     , m_launcher(std::move(launcher))
     , m_alerts(std::move(alerts))
+    , m_filePool(std::move(filePool))
 {
 }
 
@@ -128,22 +130,28 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
         co_return std::nullopt;
     }
     switch (item.type) {
-    case LinkType::calendar:
-        if (m_calendar.open(item) == RevealOutcome::noApplication)
+    case LinkType::calendar: {
+        QCoro::Task<RevealOutcome> revealing = m_calendar.open(item);
+        if (co_await std::move(revealing) == RevealOutcome::noApplication)
             sayNoApplicationOpens(item,
                                   QStringLiteral("Saved events open in GNOME Calendar or Evolution, and "
                                                  "neither is installed."));
         co_return std::nullopt;
-    case LinkType::contact:
-        if (m_contacts.open(item) == RevealOutcome::noApplication)
+    }
+    case LinkType::contact: {
+        QCoro::Task<RevealOutcome> revealing = m_contacts.open(item);
+        if (co_await std::move(revealing) == RevealOutcome::noApplication)
             sayNoApplicationOpens(item, QStringLiteral("Saved contacts open in GNOME Contacts or Evolution, "
                                                        "and neither is installed."));
         co_return std::nullopt;
-    case LinkType::obsidian:
-        if (!m_desktop->openUrl(item.url))
+    }
+    case LinkType::obsidian: {
+        QFuture<bool> opening = m_desktop->openUrl(item.url);
+        if (!co_await opening)
             sayNoApplicationOpens(item,
                                   QStringLiteral("Saved notes open in Obsidian, which is not installed."));
         co_return std::nullopt;
+    }
     case LinkType::file:
     case LinkType::folder:
         break;
@@ -165,7 +173,7 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
                          roots] {
         return findFile(*identity, *reconciliation, item, localResolution, roots);
     };
-    QFuture<std::optional<FoundFile>> finding = QtConcurrent::run(lookup);
+    QFuture<std::optional<FoundFile>> finding = m_filePool->run(lookup);
     const std::optional<FoundFile> found = co_await finding;
     if (!found) {
         qCCritical(lcOpener).noquote() << "Unable to resolve file link" << id;

@@ -19,6 +19,7 @@ class ContactService;
 class DesktopServices;
 class FileIdentityService;
 class FileReconciliationService;
+class FileWorkPool;
 class KnownRootsStore;
 class ProcessLauncher;
 
@@ -34,8 +35,8 @@ struct PdfPageCommand {
 std::optional<PdfPageCommand> pdfPageCommand(const QString& desktopFile, const QString& path, qint64 page);
 
 // Opens a saved item in the application it belongs to. Files are found again (this machine's own
-// resolution, the link's bookmark or locator, then the known folders) away from the main thread; only
-// the open itself happens on it. Writes nothing: the identity it returns is what the caller records
+// resolution, the link's bookmark or locator, then the known folders) on the file pool; only the open
+// itself happens on the main thread. Writes nothing: the identity it returns is what the caller records
 // as this machine's resolution of the link. An event, a contact or a note that no installed
 // application can show is said in an alert naming the applications that would, once the caller has
 // had its answer (a panel that closes on opening is gone by then).
@@ -45,7 +46,8 @@ public:
                std::shared_ptr<const FileReconciliationService> fileReconciliationService,
                KnownRootsStore& knownRootsStore, CalendarEventService& calendarEventService,
                ContactService& contactService, std::shared_ptr<DesktopServices> desktop,
-               std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts);
+               std::shared_ptr<ProcessLauncher> launcher, std::shared_ptr<AlertPresenter> alerts,
+               std::shared_ptr<FileWorkPool> filePool);
 
     // Main thread; resumes there. An identity only when a file or folder was opened and its evidence
     // is worth recording.
@@ -66,6 +68,7 @@ private:
     std::shared_ptr<DesktopServices> m_desktop;
     std::shared_ptr<ProcessLauncher> m_launcher;
     std::shared_ptr<AlertPresenter> m_alerts;
+    std::shared_ptr<FileWorkPool> m_filePool;
 };
 
 } // namespace morvane

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/LinkItem.h"
-#include "services/PreferencesStore.h"
+#include "services/PreferenceValues.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #include "FileEvidence.h"
 
 #include "foundation/LocatorUrl.h"
-#include "library/SQLiteStore.h"
+#include "library/LibraryWrites.h"
 #include "model/PDFDeepLink.h"
 
 namespace morvane {
@@ -18,9 +18,9 @@ QString FileEvidence::urlFollowingFile(const LinkItem& item, const QString& path
     return PDFDeepLink{moved->fileURL, current->page}.url();
 }
 
-void FileEvidence::write(SQLiteStore& sqlite, const LinkItem& item, const FileIdentity& identity)
+void FileEvidence::write(LibraryWrites& writes, const LinkItem& item, const FileIdentity& identity)
 {
-    sqlite.updateFileIdentity(item.id, identity, urlFollowingFile(item, identity.lastKnownPath));
+    writes.updateFileIdentity(item.id, identity, urlFollowingFile(item, identity.lastKnownPath));
 }
 
 std::optional<FileIdentity> FileEvidence::storedIdentity(const LinkItem& item)

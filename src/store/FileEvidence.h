@@ -7,7 +7,7 @@
 
 namespace morvane {
 
-class SQLiteStore;
+class LibraryWrites;
 
 // Writing a link's file evidence also points its url at the file's current place. A PDF page link
 // keeps its page there: without it every refresh would turn the page link into a plain file link.
@@ -17,7 +17,7 @@ public:
     static QString urlFollowingFile(const LinkItem& item, const QString& path);
 
     // Rewrites the link's file evidence and url (updated now), as one change.
-    static void write(SQLiteStore& sqlite, const LinkItem& item, const FileIdentity& identity);
+    static void write(LibraryWrites& writes, const LinkItem& item, const FileIdentity& identity);
 
     // The evidence stored on the link, when it has both a bookmark and a last known path.
     static std::optional<FileIdentity> storedIdentity(const LinkItem& item);

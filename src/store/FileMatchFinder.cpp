@@ -2,7 +2,9 @@
 
 #include "LinkLookup.h"
 #include "files/FileIdentityService.h"
-#include "library/SQLiteStore.h"
+#include "library/LibraryFileLookups.h"
+#include "library/LibraryReads.h"
+#include "library/LibraryWrites.h"
 #include "model/FileLocator.h"
 
 #include <algorithm>
@@ -31,8 +33,11 @@ std::optional<std::pair<Confidence, bool>> matchOf(const LinkItem& link, const F
 
 } // namespace
 
-FileMatchFinder::FileMatchFinder(SQLiteStore& sqlite, const FileIdentityService& identity)
-    : m_sqlite(sqlite)
+FileMatchFinder::FileMatchFinder(LibraryReads& reads, LibraryFileLookups& fileLookups, LibraryWrites& writes,
+                                 const FileIdentityService& identity)
+    : m_reads(reads)
+    , m_fileLookups(fileLookups)
+    , m_writes(writes)
     , m_identity(identity)
 {
 }
@@ -55,7 +60,7 @@ QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& con
                                                       const FileIdentity& selected)
 {
     QList<FileMatchCandidate> candidates;
-    for (const LinkItem& link : m_sqlite.allLinks()) {
+    for (const LinkItem& link : m_reads.allLinks()) {
         if (link.type != LinkType::file)
             continue;
         const auto match = matchOf(link, selected, LinkLookup::nameMatches(context.title, link));
@@ -71,8 +76,8 @@ QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& con
 
 LinkItem FileMatchFinder::confirm(const FileMatchCandidate& candidate, const FileIdentity& refreshed)
 {
-    m_sqlite.upsertLocalResolution(candidate.item.id, refreshed, true);
-    if (auto reread = m_sqlite.link(candidate.item.id))
+    m_writes.upsertLocalResolution(candidate.item.id, refreshed, true);
+    if (auto reread = m_reads.link(candidate.item.id))
         return *reread;
     return candidate.item;
 }
@@ -104,7 +109,7 @@ QString FileMatchFinder::selectionStatus(const CapturedContext& context, const F
         selected.fileSize ? QString::number(*selected.fileSize) : QStringLiteral("unknown");
 
     if (selected.contentHash && selected.fileSize &&
-        m_sqlite.linkByContentHash(*selected.contentHash, *selected.fileSize))
+        m_fileLookups.linkByContentHash(*selected.contentHash, *selected.fileSize))
         return QStringLiteral("File fingerprint exists locally but was not selected as a match. hash ") +
                hashPiece + QStringLiteral(", size ") + sizePiece;
 
@@ -116,7 +121,7 @@ QString FileMatchFinder::selectionStatus(const CapturedContext& context, const F
 
     qsizetype fileLinks = 0;
     qsizetype withFingerprints = 0;
-    for (const LinkItem& link : m_sqlite.allLinks()) {
+    for (const LinkItem& link : m_reads.allLinks()) {
         if (link.type != LinkType::file)
             continue;
         ++fileLinks;

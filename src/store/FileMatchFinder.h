@@ -13,7 +13,9 @@
 namespace morvane {
 
 class FileIdentityService;
-class SQLiteStore;
+class LibraryFileLookups;
+class LibraryReads;
+class LibraryWrites;
 
 // When a selected file is not found as a saved link, lists the file links it may be (same content,
 // same name and size, same name) for the user to confirm, records the confirmation as this
@@ -24,7 +26,9 @@ class SQLiteStore;
 // result to the database half: candidates, confirm, selectionStatus.
 class FileMatchFinder {
 public:
-    FileMatchFinder(SQLiteStore& sqlite, const FileIdentityService& identity);
+    // Its one write, a confirmed resolution, is one statement: it needs no transaction.
+    FileMatchFinder(LibraryReads& reads, LibraryFileLookups& fileLookups, LibraryWrites& writes,
+                    const FileIdentityService& identity);
 
     // Strongest first; empty for anything but a file (or a PDF page) with identity and a URL.
     QList<FileMatchCandidate> fileMatchCandidates(const CapturedContext& context);
@@ -46,7 +50,9 @@ public:
                             const FileIdentity& selected);
 
 private:
-    SQLiteStore& m_sqlite;
+    LibraryReads& m_reads;
+    LibraryFileLookups& m_fileLookups;
+    LibraryWrites& m_writes;
     const FileIdentityService& m_identity;
 };
 

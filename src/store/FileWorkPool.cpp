@@ -6,7 +6,8 @@ FileWorkPool::FileWorkPool()
 {
     m_pool.setObjectName(QStringLiteral("morvane-files"));
     // The store's operations take turns (see OrderedLane), so one file job at a time is the usual
-    // load; a second thread only keeps a late job from queueing behind a long hash.
+    // load; a second thread keeps a late job (or an open finding its file) from queueing behind a
+    // long hash.
     m_pool.setMaxThreadCount(2);
 }
 

@@ -9,7 +9,9 @@
 
 namespace morvane {
 
-class SQLiteStore;
+class LibraryMerge;
+class LibraryReads;
+class LibraryTransactions;
 
 // Reads and writes library backups against the library database. Synchronous: its owner runs it on
 // the thread that owns the store and tells the rest of the application about the change.
@@ -34,8 +36,12 @@ public:
         qsizetype leftOutRelationCount = 0;
     };
 
-    explicit LibraryImporter(SQLiteStore& store)
-        : m_store(store)
+    // Reads the library to check a backup against it; writes only through the merge, in one bulk
+    // transaction.
+    LibraryImporter(LibraryReads& reads, LibraryMerge& merge, LibraryTransactions& transactions)
+        : m_reads(reads)
+        , m_merge(merge)
+        , m_transactions(transactions)
     {
     }
 
@@ -70,7 +76,9 @@ private:
                                             qsizetype& skipped);
     void checkRelationIDs(const MorvaneLibraryExport& document, bool replacing);
 
-    SQLiteStore& m_store;
+    LibraryReads& m_reads;
+    LibraryMerge& m_merge;
+    LibraryTransactions& m_transactions;
 };
 
 } // namespace morvane

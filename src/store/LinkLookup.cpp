@@ -6,14 +6,19 @@
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
 #include "foundation/Text.h"
+#include "library/LibraryFileLookups.h"
+#include "library/LibraryReads.h"
+#include "library/LibraryWrites.h"
 #include "library/LinkParser.h"
-#include "library/SQLiteStore.h"
 #include "model/FileLocator.h"
 
 namespace morvane {
 
-LinkLookup::LinkLookup(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity)
-    : m_sqlite(sqlite)
+LinkLookup::LinkLookup(LibraryReads& reads, LibraryFileLookups& fileLookups, LibraryWrites& writes,
+                       const LinkParser& parser, const FileIdentityService& identity)
+    : m_reads(reads)
+    , m_fileLookups(fileLookups)
+    , m_writes(writes)
     , m_parser(parser)
     , m_identity(identity)
 {
@@ -45,12 +50,12 @@ LinkLookup::lookInLibrary(const CapturedContext& context)
     const bool fileLike = isFileLike(context.type);
 
     if (isFile)
-        if (auto resolved = m_sqlite.linkByLocalResolution(captured))
+        if (auto resolved = m_fileLookups.linkByLocalResolution(captured))
             return resolved;
 
     if (fileLike && captured.fileResourceIdentifier && captured.volumeIdentifier)
-        if (auto byIdentity =
-                m_sqlite.linkByFileIdentity(*captured.fileResourceIdentifier, *captured.volumeIdentifier))
+        if (auto byIdentity = m_fileLookups.linkByFileIdentity(*captured.fileResourceIdentifier,
+                                                               *captured.volumeIdentifier))
             return updateFileIdentity(*byIdentity, captured);
 
     FileSteps steps{context, locator, {}, isFile && locator.isUrl};
@@ -89,7 +94,8 @@ std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const
     // Several links may share the content (copies under other names); only the one whose name is
     // the selected file's counts.
     std::optional<LinkItem> found;
-    for (const LinkItem& link : m_sqlite.linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
+    for (const LinkItem& link :
+         m_fileLookups.linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
         if (nameMatches(name, link)) {
             found = link;
             break;
@@ -104,15 +110,15 @@ std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const
 
     // This machine's copy of the file, not the link's own path: recorded as a local resolution
     // awaiting the user's confirmation.
-    m_sqlite.upsertLocalResolution(found->id, refreshed, false);
-    if (auto reread = m_sqlite.link(found->id))
+    m_writes.upsertLocalResolution(found->id, refreshed, false);
+    if (auto reread = m_reads.link(found->id))
         return reread;
     return found;
 }
 
 std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& context)
 {
-    if (auto direct = m_sqlite.linkByURL(context.locator))
+    if (auto direct = m_reads.linkByURL(context.locator))
         return direct;
     QString parsedUrl;
     try {
@@ -121,7 +127,7 @@ std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& contex
         return std::nullopt;
     }
     if (parsedUrl != context.locator)
-        if (auto parsed = m_sqlite.linkByURL(parsedUrl))
+        if (auto parsed = m_reads.linkByURL(parsedUrl))
             return parsed;
     return sameObsidianNote(context.locator);
 }
@@ -135,7 +141,7 @@ std::optional<LinkItem> LinkLookup::sameObsidianNote(const QString& locator)
     const std::optional<QString> note = ObsidianFiles::notePath(locator, vaults);
     if (!note)
         return std::nullopt;
-    for (const LinkItem& item : m_sqlite.linksOfType(LinkType::obsidian)) {
+    for (const LinkItem& item : m_reads.linksOfType(LinkType::obsidian)) {
         if (ObsidianFiles::notePath(item.url, vaults) == note)
             return item;
     }
@@ -152,8 +158,8 @@ LinkItem LinkLookup::updateFileIdentity(const LinkItem& item, const FileIdentity
                            *item.bookmarkData == merged.bookmarkData;
     if (unchanged)
         return item;
-    FileEvidence::write(m_sqlite, item, merged);
-    if (auto reread = m_sqlite.link(item.id))
+    FileEvidence::write(m_writes, item, merged);
+    if (auto reread = m_reads.link(item.id))
         return *reread;
     return item;
 }
@@ -163,7 +169,7 @@ QList<LinkItem> LinkLookup::bookmarkedLinks(const FileIdentity& captured)
     // Without both identifiers nothing can match, so no bookmark needs resolving.
     if (!captured.fileResourceIdentifier || !captured.volumeIdentifier)
         return {};
-    return m_sqlite.bookmarkedFileLinks();
+    return m_fileLookups.bookmarkedFileLinks();
 }
 
 std::optional<LinkItem> LinkLookup::linkWhoseBookmarkLeadsTo(const QList<LinkItem>& links,

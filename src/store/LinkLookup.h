@@ -14,8 +14,10 @@
 namespace morvane {
 
 class FileIdentityService;
+class LibraryFileLookups;
+class LibraryReads;
+class LibraryWrites;
 class LinkParser;
-class SQLiteStore;
 
 // Finds the saved link for what the user has in front of them. Files are followed through renames,
 // moves and copies from other machines by the evidence the library keeps; some steps write better
@@ -40,7 +42,10 @@ public:
         std::optional<FileIdentity> refreshed;
     };
 
-    LinkLookup(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity);
+    // Each of its writes (file evidence, an unconfirmed resolution) is one statement: it needs no
+    // transaction.
+    LinkLookup(LibraryReads& reads, LibraryFileLookups& fileLookups, LibraryWrites& writes,
+               const LinkParser& parser, const FileIdentityService& identity);
 
     std::optional<LinkItem> findLink(const CapturedContext& context);
 
@@ -75,7 +80,9 @@ private:
     std::optional<LinkItem> linkByFingerprint(const QString& name, const FileIdentity& refreshed,
                                               const FileIdentity& captured);
 
-    SQLiteStore& m_sqlite;
+    LibraryReads& m_reads;
+    LibraryFileLookups& m_fileLookups;
+    LibraryWrites& m_writes;
     const LinkParser& m_parser;
     const FileIdentityService& m_identity;
 };

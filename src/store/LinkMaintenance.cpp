@@ -5,7 +5,9 @@
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
 #include "foundation/LocatorUrl.h"
-#include "library/SQLiteStore.h"
+#include "library/LibraryReads.h"
+#include "library/LibraryTransactions.h"
+#include "library/LibraryWrites.h"
 
 #include <QFileInfo>
 
@@ -64,15 +66,19 @@ bool samePlace(const QString& a, const QString& b)
 
 } // namespace
 
-LinkMaintenance::LinkMaintenance(SQLiteStore& sqlite, std::shared_ptr<const FileIdentityService> identity)
-    : m_sqlite(sqlite)
+LinkMaintenance::LinkMaintenance(LibraryReads& reads, LibraryWrites& writes,
+                                 LibraryTransactions& transactions,
+                                 std::shared_ptr<const FileIdentityService> identity)
+    : m_reads(reads)
+    , m_writes(writes)
+    , m_transactions(transactions)
     , m_identity(std::move(identity))
 {
 }
 
 QList<LinkItem> LinkMaintenance::allLinks()
 {
-    QList<LinkItem> links = m_sqlite.allLinks();
+    QList<LinkItem> links = m_reads.allLinks();
     if (!anyWantsFingerprint(links))
         return links;
     const QList<FingerprintFill> fills = fingerprintFills(links, *m_identity);
@@ -101,8 +107,8 @@ QList<LinkItem> LinkMaintenance::applyFills(QList<LinkItem> links, const QList<F
 {
     for (const FingerprintFill& fill : fills) {
         LinkItem& link = links[fill.index];
-        FileEvidence::write(m_sqlite, link, fill.identity);
-        if (auto reread = m_sqlite.link(link.id))
+        FileEvidence::write(m_writes, link, fill.identity);
+        if (auto reread = m_reads.link(link.id))
             link = std::move(*reread);
     }
     return links;
@@ -110,7 +116,7 @@ QList<LinkItem> LinkMaintenance::applyFills(QList<LinkItem> links, const QList<F
 
 QList<FileRepairIssue> LinkMaintenance::fileRepairIssues(const QStringList& knownRoots)
 {
-    return repairIssues(m_sqlite.allLinks(), knownRoots, m_identity);
+    return repairIssues(m_reads.allLinks(), knownRoots, m_identity);
 }
 
 QList<FileRepairIssue>
@@ -157,11 +163,11 @@ LinkItem LinkMaintenance::relink(const LinkItem& item, const FileResolutionCandi
         const auto url = LocatorUrl::parse(candidate.url);
         throw FileRepairError::unreadableCandidate(url ? url->lastPathComponent() : candidate.url);
     }
-    m_sqlite.inTransaction([&] {
-        FileEvidence::write(m_sqlite, item, *identity);
-        m_sqlite.upsertLocalResolution(item.id, *identity, true);
+    m_transactions.inTransaction([&] {
+        FileEvidence::write(m_writes, item, *identity);
+        m_writes.upsertLocalResolution(item.id, *identity, true);
     });
-    if (auto reread = m_sqlite.link(item.id))
+    if (auto reread = m_reads.link(item.id))
         return *reread;
     return item;
 }

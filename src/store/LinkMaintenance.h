@@ -14,7 +14,9 @@
 namespace morvane {
 
 class FileIdentityService;
-class SQLiteStore;
+class LibraryReads;
+class LibraryTransactions;
+class LibraryWrites;
 
 // Whole-library upkeep of file links: the full read that fills missing fingerprints, the list of
 // links whose files need the user's attention, and relinking one to the file the user chose.
@@ -30,7 +32,8 @@ public:
         FileIdentity identity;
     };
 
-    LinkMaintenance(SQLiteStore& sqlite, std::shared_ptr<const FileIdentityService> identity);
+    LinkMaintenance(LibraryReads& reads, LibraryWrites& writes, LibraryTransactions& transactions,
+                    std::shared_ptr<const FileIdentityService> identity);
 
     // Every link by update time, then title; a file link without a fingerprint gets one when its
     // file can be read (written back unannounced, and only when it adds something).
@@ -58,7 +61,9 @@ public:
                     const std::optional<FileIdentity>& identity);
 
 private:
-    SQLiteStore& m_sqlite;
+    LibraryReads& m_reads;
+    LibraryWrites& m_writes;
+    LibraryTransactions& m_transactions; // a relink's evidence and resolution are one change
     std::shared_ptr<const FileIdentityService> m_identity;
 };
 

@@ -1,11 +1,8 @@
 #include "LinkStoreDetail.h"
 
-#include "FileMatchFinder.h"
-#include "LinkLookup.h"
 #include "LinkMaintenance.h"
 #include "LinkWriter.h"
 #include "files/FileIdentityService.h"
-#include "model/FileLocator.h"
 
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
@@ -21,29 +18,15 @@ namespace morvane {
 
 namespace {
 
-// The pending half of an operation whose file work needs only its own arguments.
-template <class T> struct Pending {
-    T value;
-};
-
-// A selected file waiting for its size and fingerprint to be refreshed.
-using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
-
-// The file work of the selection lookups: the selected file's refreshed identity.
-auto refreshSelection(std::shared_ptr<const FileIdentityService> identity)
-{
-    return [identity = std::move(identity)](const Selection& selection) {
-        const auto& [context, locator] = selection.value;
-        return identity->refreshSizeAndHash(*context.fileIdentity, locator);
-    };
-}
+using detail::Pending;
 
 } // namespace
 
 LinkStore::LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
-                     std::shared_ptr<const Clock> clock)
+                     std::shared_ptr<const Clock> clock, std::shared_ptr<FileWorkPool> filePool)
     : m_notifier(std::make_unique<LinkStoreNotifier>())
     , m_identity(std::move(fileIdentityService))
+    , m_filePool(filePool ? std::move(filePool) : std::make_shared<FileWorkPool>())
 {
     if (QCoreApplication* app = QCoreApplication::instance(); app && m_notifier->thread() != app->thread())
         m_notifier->moveToThread(app->thread());
@@ -65,11 +48,11 @@ void LinkStore::prepareSearch()
         if (!m_sqlite) // closed while steps were queued
             return;
         try {
-            if (!m_sqlite->buildSearchIndexStep()) {
+            if (!m_sqlite->searchIndex().buildStep()) {
                 prepareSearch();
                 return;
             }
-            m_sqlite->warmSearch();
+            m_sqlite->reads().warmSearch();
         } catch (const std::exception& error) {
             // Searches keep reading every row; the next start tries again.
             qCWarning(lcLinkStore) << "Could not prepare the library's search index:" << error.what();
@@ -85,14 +68,14 @@ LinkStore::~LinkStore()
         // What is queued runs here; file work finishing later finds the store closed.
         m_executor.shutdown();
         m_lane.waitUntilIdle();
-        m_filePool.waitForDone();
+        m_filePool->waitForDone();
         m_sqlite.reset();
         return;
     }
     // Everything admitted before now runs to its end, file work included; then closing is queued
     // like any work, so all of it still sees the database.
     m_lane.waitUntilIdle();
-    m_filePool.waitForDone();
+    m_filePool->waitForDone();
     m_executor.post([this] { m_sqlite.reset(); });
     m_executor.shutdown();
 }
@@ -117,7 +100,7 @@ QFuture<QList<LinkItem>> LinkStore::allLinks()
     using Links = QList<LinkItem>;
     return withFileWork(
         [](SQLiteStore& sqlite) -> std::variant<Links, Pending<Links>> {
-            Links links = sqlite.allLinks();
+            Links links = sqlite.reads().allLinks();
             if (!LinkMaintenance::anyWantsFingerprint(links))
                 return links;
             return Pending<Links>{std::move(links)};
@@ -127,7 +110,8 @@ QFuture<QList<LinkItem>> LinkStore::allLinks()
         },
         [identity = m_identity](SQLiteStore& sqlite, const Pending<Links>& read,
                                 const QList<LinkMaintenance::FingerprintFill>& fills) {
-            return LinkMaintenance(sqlite, identity).applyFills(read.value, fills);
+            return LinkMaintenance(sqlite.reads(), sqlite.writes(), sqlite.transactions(), identity)
+                .applyFills(read.value, fills);
         });
 }
 
@@ -136,15 +120,15 @@ QFuture<void> LinkStore::recordOpened(QUuid id, std::optional<FileIdentity> obse
     return run([id, observed = std::move(observed), confirmed](SQLiteStore& sqlite) {
         if (observed) {
             try {
-                sqlite.upsertLocalResolution(id, FileIdentity::merged(*observed, sqlite.localResolution(id)),
-                                             confirmed);
+                sqlite.writes().upsertLocalResolution(
+                    id, FileIdentity::merged(*observed, sqlite.fileLookups().localResolution(id)), confirmed);
             } catch (...) {
                 qCWarning(lcOpenBookkeeping).noquote() << "The opened file's evidence was not recorded:"
                                                        << describeError(std::current_exception());
             }
         }
         try {
-            sqlite.recordOpen(id);
+            sqlite.writes().recordOpen(id);
         } catch (...) {
             qCWarning(lcOpenBookkeeping).noquote()
                 << "The time of opening was not recorded:" << describeError(std::current_exception());
@@ -157,7 +141,7 @@ QFuture<QList<FileRepairIssue>> LinkStore::fileRepairIssues(QStringList knownRoo
     using Issues = QList<FileRepairIssue>;
     return withFileWork(
         [](SQLiteStore& sqlite) -> std::variant<Issues, Pending<QList<LinkItem>>> {
-            return Pending<QList<LinkItem>>{sqlite.allLinks()};
+            return Pending<QList<LinkItem>>{sqlite.reads().allLinks()};
         },
         [identity = m_identity, knownRoots = std::move(knownRoots)](const Pending<QList<LinkItem>>& read) {
             return LinkMaintenance::repairIssues(read.value, knownRoots, identity);
@@ -175,8 +159,9 @@ QFuture<LinkItem> LinkStore::repairFileLink(LinkItem item, FileResolutionCandida
                         },
                         [this, item = std::move(item)](SQLiteStore& sqlite, const Chosen& chosen,
                                                        const std::optional<FileIdentity>& identity) {
-                            LinkItem repaired =
-                                LinkMaintenance(sqlite, m_identity).relink(item, chosen.value, identity);
+                            LinkItem repaired = LinkMaintenance(sqlite.reads(), sqlite.writes(),
+                                                                sqlite.transactions(), m_identity)
+                                                    .relink(item, chosen.value, identity);
                             postNotification(true);
                             return repaired;
                         });
@@ -191,7 +176,7 @@ QFuture<MorvaneLibraryImportPreview> LinkStore::importPreview(QString filePath)
         },
         [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
         [](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
-            return LibraryImporter(sqlite).preview(document);
+            return LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions()).preview(document);
         });
 }
 
@@ -203,100 +188,11 @@ QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath
             SQLiteStore&) -> std::variant<LibraryImporter::ImportCounts, Backup> { return Backup{filePath}; },
         [](const Backup& backup) { return LibraryImporter::readBackupFile(backup.value); },
         [this, replacing](SQLiteStore& sqlite, const Backup&, const MorvaneLibraryExport& document) {
-            const auto counts = LibraryImporter(sqlite).importDocument(document, replacing);
+            const auto counts = LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+                                    .importDocument(document, replacing);
             postNotification(true);
             return counts;
         });
-}
-
-QFuture<std::optional<LinkItem>> LinkStore::findLink(CapturedContext context)
-{
-    return withFileWork(
-        [this, context = std::move(context)](SQLiteStore& sqlite) {
-            return LinkLookup(sqlite, m_parser, *m_identity).lookInLibrary(context);
-        },
-        [identity = m_identity](const LinkLookup::FileSteps& steps) {
-            return LinkLookup::examineFiles(steps, *identity);
-        },
-        [this](SQLiteStore& sqlite, const LinkLookup::FileSteps& steps,
-               const LinkLookup::FileFindings& found) {
-            return LinkLookup(sqlite, m_parser, *m_identity).settle(steps, found);
-        });
-}
-
-QFuture<std::optional<LinkItem>> LinkStore::linkForLocator(CapturedContext context)
-{
-    return run([this, context = std::move(context)](SQLiteStore& sqlite) {
-        return LinkLookup(sqlite, m_parser, *m_identity).linkForLocator(context);
-    });
-}
-
-QFuture<QList<FileMatchCandidate>> LinkStore::fileMatchCandidates(CapturedContext context)
-{
-    using Candidates = QList<FileMatchCandidate>;
-    return withFileWork(
-        [context = std::move(context)](SQLiteStore&) -> std::variant<Candidates, Selection> {
-            const FileLocator locator = FileLocator::read(context.locator);
-            if (!FileMatchFinder::offersCandidates(context, locator))
-                return Candidates();
-            return Selection{{context, locator}};
-        },
-        refreshSelection(m_identity),
-        [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) {
-            return FileMatchFinder(sqlite, *m_identity).candidates(selection.value.first, selected);
-        });
-}
-
-QFuture<LinkItem> LinkStore::useFileMatch(FileMatchCandidate candidate)
-{
-    using Chosen = Pending<FileMatchCandidate>;
-    return withFileWork([candidate = std::move(candidate)](
-                            SQLiteStore&) -> std::variant<LinkItem, Chosen> { return Chosen{candidate}; },
-                        [identity = m_identity](const Chosen& chosen) {
-                            return identity->refreshSizeAndHash(chosen.value.selectedIdentity,
-                                                                FileLocator::read(chosen.value.selectedURL));
-                        },
-                        [this](SQLiteStore& sqlite, const Chosen& chosen, const FileIdentity& refreshed) {
-                            return FileMatchFinder(sqlite, *m_identity).confirm(chosen.value, refreshed);
-                        });
-}
-
-QFuture<std::optional<QString>> LinkStore::finderSelectionMatches(CapturedContext context)
-{
-    using Status = std::optional<QString>;
-    return withFileWork(
-        [this, context = std::move(context)](SQLiteStore& sqlite) -> std::variant<Status, Selection> {
-            const FileLocator locator = FileLocator::read(context.locator);
-            // Without a file to look at, the text comes without reading one.
-            if (!FileMatchFinder::selectionHasFile(context, locator))
-                return FileMatchFinder(sqlite, *m_identity).finderSelectionMatches(context);
-            return Selection{{context, locator}};
-        },
-        refreshSelection(m_identity),
-        [this](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) -> Status {
-            const auto& [context, locator] = selection.value;
-            return FileMatchFinder(sqlite, *m_identity).selectionStatus(context, locator, selected);
-        });
-}
-
-QFuture<LinkItem> LinkStore::updateFileIdentity(LinkItem item, FileIdentity captured)
-{
-    return run([this, item = std::move(item), captured = std::move(captured)](SQLiteStore& sqlite) {
-        return LinkLookup(sqlite, m_parser, *m_identity).updateFileIdentity(item, captured);
-    });
-}
-
-QFuture<std::optional<LinkItem>> LinkStore::linkResolvingBookmark(FileIdentity captured)
-{
-    using Bookmarked = Pending<QList<LinkItem>>;
-    return withFileWork(
-        [this, captured](SQLiteStore& sqlite) -> std::variant<std::optional<LinkItem>, Bookmarked> {
-            return Bookmarked{LinkLookup(sqlite, m_parser, *m_identity).bookmarkedLinks(captured)};
-        },
-        [identity = m_identity, captured](const Bookmarked& links) {
-            return LinkLookup::linkWhoseBookmarkLeadsTo(links.value, captured, *identity);
-        },
-        [](SQLiteStore&, const Bookmarked&, const std::optional<LinkItem>& match) { return match; });
 }
 
 QFuture<LinkItem> LinkStore::addLink(QString title, QString text, QString notes, QString tagsText)
@@ -318,7 +214,9 @@ QFuture<LinkItem> LinkStore::addNewLink(std::function<NewLink()> parse)
 {
     const auto saved = [this](SQLiteStore& sqlite, const NewLink& link,
                               const std::optional<FileIdentity>& identity) {
-        LinkItem item = LinkWriter(sqlite, m_parser, *m_identity).save(link, identity);
+        LinkItem item = LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), sqlite.clock(),
+                                   m_parser, *m_identity)
+                            .save(link, identity);
         postNotification(true);
         return item;
     };

@@ -4,7 +4,6 @@
 #include "LibraryImporter.h"
 #include "LinkStoreNotifier.h"
 #include "OrderedLane.h"
-#include "files/FileMatchCandidate.h"
 #include "files/FileRepairIssue.h"
 #include "files/FileResolutionCandidate.h"
 #include "foundation/Clock.h"
@@ -64,10 +63,11 @@ public:
     using SyncTrigger = std::function<void()>;
 
     // Opens the library on the store thread and waits for it: the connection never leaves that
-    // thread. Its writes are dated by the clock. Throws what opening threw (StoreError). Build it on
-    // the main thread.
+    // thread. Its writes are dated by the clock; its file work runs on the pool (one of its own when
+    // none is given). Throws what opening threw (StoreError). Build it on the main thread.
     LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
-              std::shared_ptr<const Clock> clock = SystemClock::shared());
+              std::shared_ptr<const Clock> clock = SystemClock::shared(),
+              std::shared_ptr<FileWorkPool> filePool = nullptr);
     // Refuses new work, finishes the queued work (file work included), then closes the database.
     ~LinkStore();
     LinkStore(const LinkStore&) = delete;
@@ -123,15 +123,7 @@ public:
     // left out because an end is missing. Throws morvane::Error when the file cannot be written.
     QFuture<qsizetype> exportLibrary(QString filePath, QDateTime exportedAt);
 
-    // --- Lookups for what the user has in front of them ------------------------------------------
-    QFuture<std::optional<LinkItem>> findLink(CapturedContext context);
-    QFuture<std::optional<LinkItem>> linkForLocator(CapturedContext context);
-    QFuture<QList<FileMatchCandidate>> fileMatchCandidates(CapturedContext context);
-    // Records this machine's copy; not announced (it belongs to this machine only).
-    QFuture<LinkItem> useFileMatch(FileMatchCandidate candidate);
-    QFuture<std::optional<QString>> finderSelectionMatches(CapturedContext context);
-    QFuture<LinkItem> updateFileIdentity(LinkItem item, FileIdentity captured);
-    QFuture<std::optional<LinkItem>> linkResolvingBookmark(FileIdentity captured);
+    // The lookups for what the user has in front of them are ContextLookups'.
 
     // --- New links (announced, with sync) --------------------------------------------------------
     QFuture<LinkItem> addLink(QString title, QString text, QString notes, QString tagsText);
@@ -146,13 +138,9 @@ public:
     QFuture<void> setSyncTrigger(SyncTrigger trigger);
     LinkStoreNotifier& notifier() const { return *m_notifier; }
 
-    const LinkParser& parser() const { return m_parser; }
-    const std::shared_ptr<const FileIdentityService>& fileIdentityService() const { return m_identity; }
-    bool isStoreThread() const { return m_executor.isCurrentThread(); }
-
 private:
-    // The store's own operations and the tests that seed a library reach the connection through
-    // LinkStoreDatabase (LinkStoreDetail.h).
+    // The store's own operations (ContextLookups' among them) and the tests that seed a library reach
+    // the connection through LinkStoreDatabase (LinkStoreDetail.h).
     friend class LinkStoreDatabase;
 
     // Runs fn(SQLiteStore&) on the store thread after everything submitted before it. Thin
@@ -190,7 +178,7 @@ private:
     std::unique_ptr<SQLiteStore> m_sqlite; // store thread only
     SyncTrigger m_syncTrigger;             // store thread only
     OrderedLane m_lane;
-    FileWorkPool m_filePool;
+    std::shared_ptr<FileWorkPool> m_filePool;
     StoreExecutor m_executor; // last: its thread starts once the rest exists
 };
 

@@ -16,6 +16,11 @@ namespace morvane {
 
 namespace detail {
 
+// The pending half of an operation whose file work needs only its own arguments.
+template <class T> struct Pending {
+    T value;
+};
+
 // The outcome of one store operation, reported once from whichever thread finishes its last step.
 // The steps hand each other plain jobs and this settles the operation's promise: a continuation
 // attached to a future that another thread may be finishing at that moment can run twice with
@@ -55,9 +60,9 @@ private:
 
 } // namespace detail
 
-// Direct access to the connection on the store thread, for the store's own operations (a relation
-// read, a view model's change) and for tests that seed or inspect a library. Everything else goes
-// through LinkStore's named operations.
+// Direct access to the connection on the store thread, for the store's own operations (the context
+// lookups, the relation read, the sync pass's steps) and for tests that seed or inspect a library.
+// Everything else goes through LinkStore's named operations.
 class LinkStoreDatabase {
 public:
     explicit LinkStoreDatabase(LinkStore& store)
@@ -69,6 +74,19 @@ public:
     template <class F> auto run(F fn) { return m_store.run(std::move(fn)); }
     // fn(SQLiteStore&) on the store thread, not waiting for operations busy with a file.
     template <class F> auto read(F fn) { return m_store.read(std::move(fn)); }
+    // What the store's operations read with: its parser and its file identity service.
+    const LinkParser& parser() const { return m_store.m_parser; }
+    const std::shared_ptr<const FileIdentityService>& fileIdentityService() const
+    {
+        return m_store.m_identity;
+    }
+    // An operation with file work on the file pool, in order with every other operation (see
+    // LinkStore::withFileWork).
+    template <class Prepare, class Examine, class Settle>
+    auto withFileWork(Prepare prepare, Examine examine, Settle settle)
+    {
+        return m_store.withFileWork(std::move(prepare), std::move(examine), std::move(settle));
+    }
 
 private:
     LinkStore& m_store;
@@ -129,7 +147,7 @@ auto LinkStore::withFileWork(Prepare prepare, Examine examine, Settle settle)
                 done.fail(std::current_exception());
                 return;
             }
-            m_filePool.post([this, examine, settle, pending, done]() mutable {
+            m_filePool->post([this, examine, settle, pending, done]() mutable {
                 std::shared_ptr<const Found> found;
                 try {
                     found = std::make_shared<const Found>(examine(*pending));

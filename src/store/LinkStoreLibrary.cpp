@@ -13,67 +13,72 @@ QString LinkStore::defaultLibraryPath()
 
 QFuture<QList<LinkItem>> LinkStore::searchLinks(QString query)
 {
-    return read([query = std::move(query)](SQLiteStore& sqlite) { return sqlite.searchLinks(query); });
+    return read(
+        [query = std::move(query)](SQLiteStore& sqlite) { return sqlite.reads().searchLinks(query); });
 }
 
 QFuture<std::optional<FileIdentity>> LinkStore::localResolution(QUuid id)
 {
-    return read([id](SQLiteStore& sqlite) { return sqlite.localResolution(id); });
+    return read([id](SQLiteStore& sqlite) { return sqlite.fileLookups().localResolution(id); });
 }
 
 QFuture<std::optional<LinkItem>> LinkStore::link(QUuid id)
 {
-    return run([id](SQLiteStore& sqlite) { return sqlite.link(id); });
+    return run([id](SQLiteStore& sqlite) { return sqlite.reads().link(id); });
 }
 
 QFuture<LibraryRows> LinkStore::linksAndRelations()
 {
-    return run([](SQLiteStore& sqlite) { return LibraryRows{sqlite.allLinks(), sqlite.allRelations()}; });
+    return run([](SQLiteStore& sqlite) {
+        return LibraryRows{sqlite.reads().allLinks(), sqlite.reads().allRelations()};
+    });
 }
 
 QFuture<LibraryCounts> LinkStore::counts()
 {
     return run([](SQLiteStore& sqlite) {
-        return LibraryCounts{sqlite.allLinks().size(), sqlite.allRelations().size()};
+        return LibraryCounts{sqlite.reads().allLinks().size(), sqlite.reads().allRelations().size()};
     });
 }
 
 QFuture<void> LinkStore::deleteLink(QUuid id)
 {
-    return run([id](SQLiteStore& sqlite) { sqlite.deleteLink(id); });
+    return run([id](SQLiteStore& sqlite) { sqlite.writes().deleteLink(id); });
 }
 
 QFuture<void> LinkStore::addRelation(QUuid from, QUuid to)
 {
-    return run([from, to](SQLiteStore& sqlite) { sqlite.addRelation(from, to); });
+    return run([from, to](SQLiteStore& sqlite) { sqlite.writes().addRelation(from, to); });
 }
 
 QFuture<void> LinkStore::removeRelation(QUuid from, QUuid to)
 {
-    return run([from, to](SQLiteStore& sqlite) { sqlite.removeRelation(from, to); });
+    return run([from, to](SQLiteStore& sqlite) { sqlite.writes().removeRelation(from, to); });
 }
 
 QFuture<bool> LinkStore::removeRelationIfRelated(QUuid from, QUuid to)
 {
     return run([from, to](SQLiteStore& sqlite) {
-        const QList<LinkItem> related = sqlite.relatedLinks(from);
+        const QList<LinkItem> related = sqlite.reads().relatedLinks(from);
         const bool isRelated = std::any_of(related.begin(), related.end(),
                                            [&to](const LinkItem& item) { return item.id == to; });
         if (isRelated)
-            sqlite.removeRelation(from, to);
+            sqlite.writes().removeRelation(from, to);
         return isRelated;
     });
 }
 
 QFuture<void> LinkStore::eraseAll()
 {
-    return run([](SQLiteStore& sqlite) { sqlite.eraseAll(); });
+    return run([](SQLiteStore& sqlite) { sqlite.merge().eraseAll(); });
 }
 
 QFuture<qsizetype> LinkStore::exportLibrary(QString filePath, QDateTime exportedAt)
 {
     return run([filePath = std::move(filePath), exportedAt](SQLiteStore& sqlite) {
-        return LibraryImporter(sqlite).exportLibrary(filePath, exportedAt).leftOutRelationCount;
+        return LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+            .exportLibrary(filePath, exportedAt)
+            .leftOutRelationCount;
     });
 }
 

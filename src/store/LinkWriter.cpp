@@ -1,9 +1,12 @@
 #include "LinkWriter.h"
 
 #include "files/FileIdentityService.h"
+#include "foundation/Clock.h"
 #include "foundation/IsoDate.h"
+#include "library/LibraryReads.h"
+#include "library/LibraryTransactions.h"
+#include "library/LibraryWrites.h"
 #include "library/LinkParser.h"
-#include "library/SQLiteStore.h"
 #include "model/FileLocator.h"
 
 #include <QUuid>
@@ -43,8 +46,12 @@ std::optional<FileIdentity> NewLink::fileEvidence(const FileIdentityService& ide
     return identity.makeIdentity(parsed.url, true);
 }
 
-LinkWriter::LinkWriter(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity)
-    : m_sqlite(sqlite)
+LinkWriter::LinkWriter(LibraryReads& reads, LibraryWrites& writes, LibraryTransactions& transactions,
+                       const Clock& clock, const LinkParser& parser, const FileIdentityService& identity)
+    : m_reads(reads)
+    , m_writes(writes)
+    , m_transactions(transactions)
+    , m_clock(clock)
     , m_parser(parser)
     , m_identity(identity)
 {
@@ -88,15 +95,15 @@ LinkItem LinkWriter::save(const NewLink& link, const std::optional<FileIdentity>
         item.fileSize = identity->fileSize;
     }
     // One instant for both, at the precision the library stores.
-    const QDateTime now = *parseLibraryDate(libraryDateString(m_sqlite.now()));
+    const QDateTime now = *parseLibraryDate(libraryDateString(m_clock.now()));
     item.createdAt = now;
     item.updatedAt = now;
 
-    m_sqlite.inTransaction([&] {
-        m_sqlite.insertLink(item);
-        m_sqlite.replaceTags(item.tags, item.id);
+    m_transactions.inTransaction([&] {
+        m_writes.insertLink(item);
+        m_writes.replaceTags(item.tags, item.id);
     });
-    if (auto stored = m_sqlite.link(item.id))
+    if (auto stored = m_reads.link(item.id))
         return *stored;
     return item;
 }

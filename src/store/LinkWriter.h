@@ -12,9 +12,12 @@
 
 namespace morvane {
 
+class Clock;
 class FileIdentityService;
+class LibraryReads;
+class LibraryTransactions;
+class LibraryWrites;
 class LinkParser;
-class SQLiteStore;
 
 // A link parsed and about to be saved; its file evidence, when it takes any, is made apart from
 // the database work (the store makes it on its file pool).
@@ -42,7 +45,8 @@ struct NewLink {
 // Creation and update dates come from the library's clock, like every other date it writes.
 class LinkWriter {
 public:
-    LinkWriter(SQLiteStore& sqlite, const LinkParser& parser, const FileIdentityService& identity);
+    LinkWriter(LibraryReads& reads, LibraryWrites& writes, LibraryTransactions& transactions,
+               const Clock& clock, const LinkParser& parser, const FileIdentityService& identity);
 
     // Throws LinkParserError before writing anything, StoreError when the write fails.
     LinkItem addLink(const QString& title, const QString& text, const QString& notes,
@@ -57,7 +61,10 @@ public:
     static QStringList splitTags(const QString& tagsText);
 
 private:
-    SQLiteStore& m_sqlite;
+    LibraryReads& m_reads;
+    LibraryWrites& m_writes;
+    LibraryTransactions& m_transactions;
+    const Clock& m_clock;
     const LinkParser& m_parser;
     const FileIdentityService& m_identity;
 };

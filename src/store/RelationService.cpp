@@ -11,7 +11,8 @@ RelationService::RelationService(LinkStore& store)
 
 QFuture<QList<LinkItem>> RelationService::linkedItems(const QUuid& id)
 {
-    return LinkStoreDatabase(m_store).run([id](SQLiteStore& sqlite) { return sqlite.relatedLinks(id); });
+    return LinkStoreDatabase(m_store).run(
+        [id](SQLiteStore& sqlite) { return sqlite.reads().relatedLinks(id); });
 }
 
 } // namespace morvane

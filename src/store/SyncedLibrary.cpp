@@ -10,13 +10,14 @@ namespace {
 
 // Committing once per batch instead of once per value: a commit each spent most of a pass that found
 // nothing new. Each value keeps a savepoint of its own, so a failure undoes only that value.
-template <class T, class Apply> void applyEach(SQLiteStore& sqlite, const QList<T>& values, Apply apply)
+template <class T, class Apply>
+void applyEach(LibraryTransactions& transactions, const QList<T>& values, Apply apply)
 {
     std::exception_ptr failure;
-    sqlite.inTransaction([&] {
+    transactions.inTransaction([&] {
         for (const T& value : values) {
             try {
-                apply(sqlite, value);
+                apply(value);
             } catch (...) {
                 failure = std::current_exception();
                 return;
@@ -37,25 +38,26 @@ SyncedLibrary::SyncedLibrary(LinkStore& store)
 QFuture<SyncedLibrary::State> SyncedLibrary::state()
 {
     return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) {
-        return State{sqlite.allLinks(), sqlite.allRelations(), sqlite.allDeletedRecords()};
+        return State{sqlite.reads().allLinks(), sqlite.reads().allRelations(),
+                     sqlite.reads().allDeletedRecords()};
     });
 }
 
 QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)
 {
     return LinkStoreDatabase(m_store).run([keys = std::move(keys)](SQLiteStore& sqlite) {
-        return State{sqlite.linksWithStoredIDs(keys.linkIDs), sqlite.relationsOfStoredIDs(keys.relationEnds),
-                     sqlite.deletedRecords(keys.deletions)};
+        return State{sqlite.journal().links(keys.linkIDs), sqlite.journal().relationsOf(keys.relationEnds),
+                     sqlite.journal().deletedRecords(keys.deletions)};
     });
 }
 
 QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since)
 {
     return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {
-        LibraryChangeJournal::Changes changes = sqlite.changesSince(since);
+        LibraryChangeJournal::Changes changes = sqlite.journal().changesSince(since);
         if (!changes.complete) {
-            sqlite.restoreChangeJournal();
-            changes = sqlite.changesSince(std::nullopt);
+            sqlite.journal().restore();
+            changes = sqlite.journal().changesSince(std::nullopt);
             changes.complete = false;
         }
         return changes;
@@ -70,14 +72,15 @@ QFuture<std::pair<qint64, qint64>> SyncedLibrary::changeStamp()
 QFuture<void> SyncedLibrary::applyDeletion(DeletedRecord deleted)
 {
     return LinkStoreDatabase(m_store).run(
-        [deleted = std::move(deleted)](SQLiteStore& sqlite) { sqlite.applyRemoteDeletion(deleted); });
+        [deleted = std::move(deleted)](SQLiteStore& sqlite) { sqlite.merge().applyRemoteDeletion(deleted); });
 }
 
 QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
 {
     return LinkStoreDatabase(m_store).run([links = std::move(links)](SQLiteStore& sqlite) {
-        applyEach(sqlite, links, [](SQLiteStore& target, const RemoteLink& remote) {
-            target.applyRemoteLink(remote.link, remote.winsEqualTime);
+        LibraryMerge& merge = sqlite.merge();
+        applyEach(sqlite.transactions(), links, [&merge](const RemoteLink& remote) {
+            merge.applyRemoteLink(remote.link, remote.winsEqualTime);
         });
     });
 }
@@ -85,9 +88,9 @@ QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
 QFuture<void> SyncedLibrary::applyRelations(QList<LinkRelation> relations)
 {
     return LinkStoreDatabase(m_store).run([relations = std::move(relations)](SQLiteStore& sqlite) {
-        applyEach(sqlite, relations, [](SQLiteStore& target, const LinkRelation& relation) {
-            target.applyRemoteRelation(relation);
-        });
+        LibraryMerge& merge = sqlite.merge();
+        applyEach(sqlite.transactions(), relations,
+                  [&merge](const LinkRelation& relation) { merge.applyRemoteRelation(relation); });
     });
 }
 

@@ -3,6 +3,8 @@
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "sync/CloudKitSyncService.h"
+#include "sync/LibraryResetApplier.h"
+#include "sync/RemoteErase.h"
 #include "sync/RemoteRecords.h"
 
 #include <chrono>
@@ -12,6 +14,9 @@
 namespace morvane {
 
 class LinkStore;
+struct SyncCheckpoint;
+struct SyncRemoteState;
+struct SyncScope;
 
 // Sync with the private record store. A pass applies a reset marker it has not applied yet, pulls every
 // deletion, link and relation, looks at the marker again, then pushes what the store lacks or holds
@@ -29,7 +34,7 @@ class LinkStore;
 class RecordStoreSyncService final : public CloudKitSyncService {
 public:
     // Waits the given time; the remote erase pauses between its checks.
-    using Pause = std::function<QCoro::Task<void>(std::chrono::milliseconds)>;
+    using Pause = RemoteErase::Pause;
 
     // The applied markers and whether a pass completed are kept in the defaults; the clock dates a new
     // reset and, unless a pause is given, times the pauses.
@@ -45,10 +50,6 @@ public:
     static constexpr int eraseCheckAttempts = 6;
     static constexpr std::chrono::milliseconds eraseCheckPause{500};
 
-    struct RemoteState;
-    struct Scope;
-    struct Kept;
-
 private:
     // What a pass that changes nothing leaves as it found.
     struct Fingerprint {
@@ -62,31 +63,20 @@ private:
     QCoro::Task<void> fullPass(LinkStore& store);
     // The pass with a store that tracks its changes.
     QCoro::Task<void> trackedPass(LinkStore& store);
-    // Applies the marker when it is to be applied here.
-    QCoro::Task<void> applyLibraryReset(LinkStore& store, const std::optional<LibraryReset>& reset);
-    // Whether this library took part in sync before, as far as evidence shows.
-    QCoro::Task<bool> syncedBefore(LinkStore& store);
-    QCoro::Task<RemoteState> fetchRemoteState();
     // Pulls, then pushes unless the reset marker moved meanwhile (it is applied instead); true when it
-    // pushed.
-    QCoro::Task<bool> exchange(LinkStore& store, const RemoteState& remote,
-                               std::shared_ptr<const Scope> scope, std::optional<LibraryReset> reset);
-    // Both look at every record and row, or only at those of the scope.
-    QCoro::Task<void> pull(LinkStore& store, const RemoteState& remote, std::shared_ptr<const Scope> scope);
-    QCoro::Task<void> push(LinkStore& store, const RemoteState& remote, std::shared_ptr<const Scope> scope);
-    QCoro::Task<void> deleteAllRemoteRecords();
-    QCoro::Task<void> waitForRemoteErase(int attempts, std::chrono::milliseconds pause);
-    // Each record by the name it is listed under, whether or not it reads as what its type holds.
-    QCoro::Task<void> deleteListed(QList<CloudRecord> records);
+    // pushed. Both look at every record and row, or only at those of the scope.
+    QCoro::Task<bool> exchange(LinkStore& store, const SyncRemoteState& remote,
+                               std::shared_ptr<const SyncScope> scope, std::optional<LibraryReset> reset);
 
     RemoteRecords m_remote;
     std::shared_ptr<UserDefaults> m_defaults;
     std::shared_ptr<Clock> m_clock;
-    Pause m_pause;
+    LibraryResetApplier m_reset;
+    RemoteErase m_erase;
     // Left by the last pass when it changed nothing.
     std::optional<Fingerprint> m_settled;
     // Left by the last completed pass with a store that tracks its changes.
-    std::unique_ptr<Kept> m_kept;
+    std::unique_ptr<SyncCheckpoint> m_kept;
 };
 
 } // namespace morvane

@@ -12,7 +12,7 @@ TEST(DockIconMaintenance, TheSettingIsAppliedAtOnceAndRestoredEachTimeTheApplica
 {
     TestApp test;
     ASSERT_TRUE(test.app.start());
-    PreferencesStore& preferences = *test.app.preferencesStore();
+    AppSettings& preferences = test.app.preferencesStore()->settings();
     FakeAppPresence& presence = *test.presence;
     ASSERT_TRUE(presence.hidden);
 

@@ -30,6 +30,9 @@ TEST(MenuBarController, TheMenuHoldsFiveItemsAndTwoSeparatorsAndTheUpdateCheckSa
     EXPECT_EQ(test.alerts->shown.first().informativeText,
               "This copy of Morvane runs from a build folder: `git pull` and `scripts/run` in its source "
               "folder update it.");
+    // Quit ends the application the way it was given.
+    test.app.menuBarController()->menu()->actions().at(6)->trigger();
+    EXPECT_EQ(test.quits, 1);
 }
 
 // Where the desktop holds the shortcuts, its keys are the ones that work, as the user changes them.

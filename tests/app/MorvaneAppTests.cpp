@@ -22,8 +22,8 @@ using namespace morvane::test;
 namespace {
 
 constexpr quint32 commandControl = 0x1100;
-const GlobalHotkeyBinding quickPanelKeys = PreferencesStore::defaultQuickPanelHotkey;
-const GlobalHotkeyBinding graphKeys = PreferencesStore::defaultGraphHotkey;
+const GlobalHotkeyBinding quickPanelKeys = HotkeySettings::defaultQuickPanelHotkey;
+const GlobalHotkeyBinding graphKeys = HotkeySettings::defaultGraphHotkey;
 
 QString couldNotRegister(const GlobalHotkeyBinding& binding)
 {
@@ -69,7 +69,7 @@ TEST(MorvaneApp, AStartHidesTheApplicationAndEachShortcutTogglesItsWindow)
     ASSERT_TRUE(test.app.start());
     EXPECT_TRUE(test.presence->hidden);
     EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1, 2}));
-    EXPECT_EQ(test.app.preferencesStore()->hotkeyConflictMessage(), std::nullopt);
+    EXPECT_EQ(test.app.preferencesStore()->hotkeys().hotkeyConflictMessage(), std::nullopt);
 
     press(test, quickPanelKeys);
     EXPECT_TRUE(isShown(test.app.quickPanelController()->window()));
@@ -99,8 +99,6 @@ TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
 
     TestApp test;
     ASSERT_TRUE(test.app.start());
-    int quits = 0;
-    test.app.menuBarController()->onQuit = [&quits] { ++quits; };
     IncomingUrls incoming;
     incoming.receive({"--quick-panel"});
     test.app.attachIncomingUrls(incoming);
@@ -122,7 +120,7 @@ TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
     incoming.receive({"--preferences", "--quit"});
     QCoreApplication::processEvents();
     EXPECT_TRUE(preferencesShown());
-    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(test.quits, 1);
 }
 
 TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)
@@ -130,37 +128,37 @@ TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)
     TestApp test;
     test.hotkeyBackend->refuse(quickPanelKeys.keyCode, commandControl);
     ASSERT_TRUE(test.app.start());
-    PreferencesStore& preferences = *test.app.preferencesStore();
+    HotkeySettings& shortcuts = test.app.preferencesStore()->hotkeys();
     EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{2}));
-    EXPECT_EQ(preferences.hotkeyConflictMessage(), couldNotRegister(quickPanelKeys));
+    EXPECT_EQ(shortcuts.hotkeyConflictMessage(), couldNotRegister(quickPanelKeys));
 
     // Registering again replaces the report with what fails now.
     test.hotkeyBackend->refused.clear();
     test.hotkeyBackend->refuse(graphKeys.keyCode, commandControl);
     test.app.registerHotkeys();
     EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1}));
-    EXPECT_EQ(preferences.hotkeyConflictMessage(), couldNotRegister(graphKeys));
+    EXPECT_EQ(shortcuts.hotkeyConflictMessage(), couldNotRegister(graphKeys));
     test.hotkeyBackend->refused.clear();
     test.app.registerHotkeys();
     EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1, 2}));
-    EXPECT_EQ(preferences.hotkeyConflictMessage(), std::nullopt);
+    EXPECT_EQ(shortcuts.hotkeyConflictMessage(), std::nullopt);
 }
 
 TEST(MorvaneApp, ARefusedRecordingKeepsBothShortcutsAndItsMessage)
 {
     TestApp test;
     ASSERT_TRUE(test.app.start());
-    PreferencesStore& preferences = *test.app.preferencesStore();
-    EXPECT_FALSE(preferences.setHotkey(GlobalHotkeyBinding{37, 0}, false));
-    const std::optional<QString> refusal = preferences.hotkeyConflictMessage();
+    HotkeySettings& shortcuts = test.app.preferencesStore()->hotkeys();
+    EXPECT_FALSE(shortcuts.setHotkey(GlobalHotkeyBinding{37, 0}, false));
+    const std::optional<QString> refusal = shortcuts.hotkeyConflictMessage();
     ASSERT_TRUE(refusal);
 
     // A recorder ending re-registers; the refusal stays until the next conflict check.
-    preferences.setHotkeyRecordingSuspended(true);
+    shortcuts.setHotkeyRecordingSuspended(true);
     EXPECT_TRUE(test.hotkeyBackend->held.isEmpty());
-    preferences.setHotkeyRecordingSuspended(false);
+    shortcuts.setHotkeyRecordingSuspended(false);
     EXPECT_EQ(test.hotkeyBackend->heldIds(), (QList<quint32>{1, 2}));
-    EXPECT_EQ(preferences.hotkeyConflictMessage(), refusal);
+    EXPECT_EQ(shortcuts.hotkeyConflictMessage(), refusal);
 }
 
 TEST(MorvaneApp, EqualStoredShortcutsRegisterNothing)
@@ -169,7 +167,7 @@ TEST(MorvaneApp, EqualStoredShortcutsRegisterNothing)
     test.defaults->setData(PreferencesStore::Keys::graphHotkey, quickPanelKeys.toJson());
     ASSERT_TRUE(test.app.start());
     EXPECT_TRUE(test.hotkeyBackend->held.isEmpty());
-    EXPECT_EQ(test.app.preferencesStore()->hotkeyConflictMessage(),
+    EXPECT_EQ(test.app.preferencesStore()->hotkeys().hotkeyConflictMessage(),
               "Morvane and graph cannot use the same shortcut.");
 }
 
@@ -182,8 +180,8 @@ TEST(MorvaneApp, InICloudModeTheLaunchEachLocalChangeEachWindowShownAndComingFor
             test.defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
         ASSERT_TRUE(test.app.start());
         EXPECT_EQ(test.sync->syncCalls > 0, iCloud);
-        PreferencesStore& preferences = *test.app.preferencesStore();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return preferences.syncStatus() != SyncStatus::syncing; }, 5000));
+        SyncScheduler& scheduler = test.app.preferencesStore()->sync();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return scheduler.syncStatus() != SyncStatus::syncing; }, 5000));
         const int atLaunch = test.sync->syncCalls;
 
         // The trigger runs before the change is announced.
@@ -195,7 +193,7 @@ TEST(MorvaneApp, InICloudModeTheLaunchEachLocalChangeEachWindowShownAndComingFor
 
         // So does showing the graph or the quick panel, or the application coming to the front.
         const auto passesOnShow = [&](const std::function<void()>& show) {
-            if (!QTest::qWaitFor([&] { return preferences.syncStatus() != SyncStatus::syncing; }, 5000))
+            if (!QTest::qWaitFor([&] { return scheduler.syncStatus() != SyncStatus::syncing; }, 5000))
                 return -1;
             const int before = test.sync->syncCalls;
             show();
@@ -242,8 +240,9 @@ TEST(MorvaneApp, ShortcutsAreHeldOnlyWhileTheWholeApplicationIsThereAndQueuedWri
 
     // The local server closes after the shortcuts are given back, while the library is still open.
     std::optional<bool> serverClosedInPlace;
-    test.app.setLocalServerClose(
-        [&] { serverClosedInPlace = backend->held.isEmpty() && test.app.linkStore() != nullptr; });
+    QObject::connect(&test.app, &MorvaneApp::libraryClosing, &test.app, [&] {
+        serverClosedInPlace = backend->held.isEmpty() && test.app.linkStore() != nullptr;
+    });
 
     test.app.terminate();
     EXPECT_EQ(serverClosedInPlace, true);

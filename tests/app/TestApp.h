@@ -48,6 +48,7 @@ struct TestApp {
         env.syncService = sync;
         env.trayHost = trayHost;
         env.shortcutsPortal = shortcutsPortal;
+        env.quit = [this] { ++quits; };
         return env;
     }
 
@@ -59,6 +60,8 @@ struct TestApp {
     std::shared_ptr<FakeTrayHost> trayHost = std::make_shared<FakeTrayHost>();
     // None: not a Wayland session.
     std::shared_ptr<FakeGlobalShortcutsPortal> shortcutsPortal;
+    // How many times the application was asked to quit.
+    int quits = 0;
     std::shared_ptr<ScriptedAlertPresenter> alerts = std::make_shared<ScriptedAlertPresenter>();
     MorvaneApp app{alerts, [this] { return environment(); }};
 };

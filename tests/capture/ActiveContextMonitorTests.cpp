@@ -5,6 +5,7 @@
 #include "capture/ActiveContextMonitor.h"
 #include "capture/ActiveContextService.h"
 #include "capture/ObsidianActiveContextProvider.h"
+#include "store/ContextLookups.h"
 #include "store/LinkStoreDetail.h"
 
 #include <QSemaphore>
@@ -162,7 +163,7 @@ TEST(ActiveContextMonitor, OneNoteUnderEveryFormOfItsLocatorAndReportedSavedWith
                                        LinkType::obsidian,
                                        "Obsidian",
                                        {}};
-        const std::optional<LinkItem> found = fx.store.findLink(captured).result();
+        const std::optional<LinkItem> found = ContextLookups(fx.store).findLink(captured).result();
         EXPECT_EQ(found ? found->title : "none",
                   note == QString("D.md") ? "none" : QString(note).section('/', -1).chopped(3))
             << note;

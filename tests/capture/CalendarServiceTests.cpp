@@ -145,8 +145,8 @@ TEST_F(CalendarService, AccessIsAskedOnceAndItsAnswerTakenOnceOnTheMainThread)
 {
     store->status = CalendarAuthorizationStatus::notDetermined;
     const CalendarEventReference reference{"E", {}, {}, {}, "Review", 1.0, 2.0};
-    EXPECT_EQ(service->open(savedLink(reference)), RevealOutcome::notShown);
-    EXPECT_EQ(service->open(savedLink(reference)), RevealOutcome::notShown);
+    EXPECT_EQ(QCoro::waitFor(service->open(savedLink(reference))), RevealOutcome::notShown);
+    EXPECT_EQ(QCoro::waitFor(service->open(savedLink(reference))), RevealOutcome::notShown);
     ASSERT_EQ(store->pending.size(), 1);
 
     LogCapture log(QStringLiteral("morvane.CalendarEvents"));
@@ -203,7 +203,8 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
         fx.scripts->answer("show item 1", c.revealAnswer ? ScriptOutcome::answer(c.revealAnswer)
                                                          : ScriptOutcome::failure("-1728"));
         service = std::make_shared<CalendarEventService>(store, desktop, fx.scripts, defaults);
-        const RevealOutcome outcome = service->open(savedLink(c.withFantasticalIds ? withIds : withoutIds));
+        const RevealOutcome outcome =
+            QCoro::waitFor(service->open(savedLink(c.withFantasticalIds ? withIds : withoutIds)));
         EXPECT_EQ(desktop->trace(outcome == RevealOutcome::shown), c.outcome);
         EXPECT_EQ(outcome == RevealOutcome::noApplication, c.outcome == "not shown")
             << "only where no application could show it";
@@ -213,12 +214,12 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
     // Where no script reaches Calendar, the store's own calendar application shows the event.
     store->revealAnswer = true;
     store->revealed.clear();
-    EXPECT_EQ(service->open(savedLink(withIds)), RevealOutcome::shown);
+    EXPECT_EQ(QCoro::waitFor(service->open(savedLink(withIds))), RevealOutcome::shown);
     EXPECT_EQ(store->revealed, QStringList{"new id"});
 
     LogCapture log(QStringLiteral("morvane.CalendarEvents"));
     store->calendarEvents.clear();
-    EXPECT_EQ(service->open(savedLink(withIds)), RevealOutcome::notShown);
+    EXPECT_EQ(QCoro::waitFor(service->open(savedLink(withIds))), RevealOutcome::notShown);
     EXPECT_EQ(log.lines(),
               QStringList{"Unable to resolve calendar event link 11111111-2222-3333-4444-555555555555"});
 }

@@ -117,22 +117,40 @@ TEST_F(Contacts, OpenShowsTheCardWhereTheUserChose)
         *desktop = FakeDesktopServices();
         desktop->installed = c.installed;
         desktop->handledSchemes = c.handledSchemes;
-        const RevealOutcome outcome = service->open(item);
+        const RevealOutcome outcome = QCoro::waitFor(service->open(item));
         EXPECT_EQ(desktop->trace(outcome == RevealOutcome::shown), c.outcome);
     }
     // Where no application takes the Contacts link, the store's own contacts application shows it.
     store->revealAnswer = true;
     store->revealed.clear();
     *desktop = FakeDesktopServices();
-    EXPECT_EQ(service->open(item), RevealOutcome::shown);
+    EXPECT_EQ(QCoro::waitFor(service->open(item)), RevealOutcome::shown);
     EXPECT_EQ(store->revealed, QStringList{"AB C:ABPerson"});
     // Nothing installed that could show it: said as such, in the desktop's names.
     store->revealAnswer = false;
     LogCapture log(QStringLiteral("morvane.Contacts"));
-    EXPECT_EQ(service->open(item), RevealOutcome::noApplication);
+    EXPECT_EQ(QCoro::waitFor(service->open(item)), RevealOutcome::noApplication);
     EXPECT_EQ(log.lines(), QStringList{"Unable to locate GNOME Contacts or Evolution"});
     store->status = ContactAuthorizationStatus::denied;
-    EXPECT_EQ(service->open(item), RevealOutcome::notShown);
+    EXPECT_EQ(QCoro::waitFor(service->open(item)), RevealOutcome::notShown);
+}
+
+// The desktop answers once the service is gone (the application quitting while it was asked): the
+// open ends there, showing nothing.
+TEST_F(Contacts, AnOpenWhoseServiceIsGoneBeforeTheDesktopAnswersShowsNothing)
+{
+    defaults->setString(contactRevealTargetKey, rawValue(ContactRevealTarget::appleContacts));
+    LinkItem item;
+    item.type = LinkType::contact;
+    item.url = *contactLocator("AB C:ABPerson", "Ann", std::nullopt);
+    store->revealAnswer = true;
+    desktop->holdAnswers = true;
+    auto leaving = std::make_unique<ContactService>(store, desktop, defaults);
+    QCoro::Task<RevealOutcome> opening = leaving->open(item);
+    leaving.reset();
+    desktop->answerHeld(false);
+    EXPECT_EQ(QCoro::waitFor(std::move(opening)), RevealOutcome::notShown);
+    EXPECT_TRUE(store->revealed.isEmpty());
 }
 
 TEST_F(Contacts, AccessIsAskedOncePerProcessAndNoScriptRunsWithoutIt)

@@ -107,16 +107,17 @@ TEST(GraphCommandTests, OpeningRecordsTheOpenAndWhatTheOpenerFound)
     int opened = 0;
     fx.model.setOnItemOpened([&] { ++opened; });
     LinkStoreDatabase(*fx.store).run([&](SQLiteStore& s) {
-        s.upsertLocalResolution(a.id, {"old", {}, {}, "/a", "hash", 1}, false);
+        s.writes().upsertLocalResolution(a.id, {"old", {}, {}, "/a", "hash", 1}, false);
     });
     fx.opener->found = FileIdentity{"bookmark", "inode", "volume", "/b", std::nullopt, 2};
     fx.model.openItem(a.id);
     ASSERT_TRUE(settle([&] { return opened == 1; }));
     EXPECT_EQ(fx.opener->opened.value(0), a);
     EXPECT_TRUE(fx.readLibrary().items[0].lastOpenedAt);
-    EXPECT_EQ(
-        LinkStoreDatabase(*fx.store).run([&](SQLiteStore& s) { return s.localResolution(a.id); }).result(),
-        (FileIdentity{"bookmark", "inode", "volume", "/b", "hash", 2}));
+    EXPECT_EQ(LinkStoreDatabase(*fx.store)
+                  .run([&](SQLiteStore& s) { return s.fileLookups().localResolution(a.id); })
+                  .result(),
+              (FileIdentity{"bookmark", "inode", "volume", "/b", "hash", 2}));
 }
 
 // A centre with neighbours left, up, right and down; E leads on to F.

@@ -91,11 +91,11 @@ struct GraphFixture {
         LinkStoreDatabase(*store)
             .run([&](SQLiteStore& sqlite) {
                 for (const LinkItem& item : newItems) {
-                    sqlite.insertLink(item);
-                    sqlite.replaceTags(item.tags, item.id);
+                    sqlite.writes().insertLink(item);
+                    sqlite.writes().replaceTags(item.tags, item.id);
                 }
                 for (const LinkRelation& relation : newRelations)
-                    sqlite.addRelation(relation.fromLinkID, relation.toLinkID);
+                    sqlite.writes().addRelation(relation.fromLinkID, relation.toLinkID);
             })
             .waitForFinished();
         fromLibrary = true;
@@ -106,7 +106,7 @@ struct GraphFixture {
     {
         return LinkStoreDatabase(*store)
             .run([](SQLiteStore& sqlite) {
-                return GraphLibrary::derive(sqlite.allLinks(), sqlite.allRelations());
+                return GraphLibrary::derive(sqlite.reads().allLinks(), sqlite.reads().allRelations());
             })
             .result();
     }

@@ -13,13 +13,13 @@ TEST(ChangeJournal, NamesWhatEachWriteChangedAndNothingARollbackUndid)
     SQLiteStore store(libraryFile());
     const LinkItem a = addLink(store, makeLink("a"));
     const LinkItem b = addLink(store, makeLink("b"));
-    const qint64 start = store.changesSince(std::nullopt).through;
-    const auto since = [&](qint64 point) { return store.changesSince(point); };
+    const qint64 start = store.journal().changesSince(std::nullopt).through;
+    const auto since = [&](qint64 point) { return store.journal().changesSince(point); };
 
-    store.setTags({"work"}, a.id);
+    store.writes().setTags({"work"}, a.id);
     // A remote relation is written with INSERT OR IGNORE: its note must not be ignored with it.
-    store.applyRemoteRelation({QUuid::createUuid(), a.id, b.id, at("2024-05-01T09:00:00.000Z")});
-    store.upsertTombstone("Link", "gone", at("2024-05-01T09:00:00.000Z"));
+    store.merge().applyRemoteRelation({QUuid::createUuid(), a.id, b.id, at("2024-05-01T09:00:00.000Z")});
+    store.writes().upsertTombstone("Link", "gone", at("2024-05-01T09:00:00.000Z"));
     LibraryChangeJournal::Changes changes = since(start);
     ASSERT_TRUE(changes.complete);
     EXPECT_EQ(changes.links, QList<QString>{uuidString(a.id)});
@@ -29,13 +29,13 @@ TEST(ChangeJournal, NamesWhatEachWriteChangedAndNothingARollbackUndid)
     // Another program's write is named too; a key changed twice is named once.
     const qint64 point = changes.through;
     rawLibrary(store).execute("UPDATE links SET title = 'elsewhere' WHERE id = ?", {uuidString(b.id)});
-    store.recordOpen(b.id);
+    store.writes().recordOpen(b.id);
     EXPECT_EQ(since(point).links, QList<QString>{uuidString(b.id)});
     EXPECT_NE(since(point).othersCommits, changes.othersCommits);
 
     const qint64 beforeRollback = since(point).through;
-    EXPECT_THROW(store.inTransaction([&] {
-        store.deleteLink(a.id);
+    EXPECT_THROW(store.transactions().inTransaction([&] {
+        store.writes().deleteLink(a.id);
         throw StoreError(StoreError::Kind::step, "undone");
     }),
                  StoreError);
@@ -43,13 +43,13 @@ TEST(ChangeJournal, NamesWhatEachWriteChangedAndNothingARollbackUndid)
 
     // A large import goes without the triggers and says that everything changed.
     const qint64 beforeImport = since(point).through;
-    store.importRecords({makeLink("c"), makeLink("d")}, {});
+    store.merge().importRecords({makeLink("c"), makeLink("d")}, {});
     EXPECT_TRUE(since(beforeImport).everything);
     EXPECT_TRUE(since(beforeImport).complete);
 
     rawLibrary(store).execute("DROP TRIGGER library_changes_tag_insert");
     EXPECT_FALSE(since(beforeImport).complete);
-    store.restoreChangeJournal();
+    store.journal().restore();
     EXPECT_TRUE(since(beforeImport).complete);
 }
 

@@ -72,7 +72,7 @@ TEST(SQLiteConnection, ALibraryThatCannotBeWrittenIsRefusedAtOpenAndLeftAsItWas)
         EXPECT_EQ(QDir(folder).entryList(QDir::Files), filesBefore);
         unwritable.undo();
         SQLiteStore store(libraryFile());
-        EXPECT_EQ(titles(store.allLinks()), QStringList{QStringLiteral("Kept")});
+        EXPECT_EQ(titles(store.reads().allLinks()), QStringList{QStringLiteral("Kept")});
     }
 }
 

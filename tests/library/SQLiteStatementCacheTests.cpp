@@ -101,10 +101,11 @@ TEST_F(SQLiteStatementCacheTest, WritesAndActionsAfterCommitStayOnlyWithTheirTra
     EXPECT_EQ(texts(store, "SELECT name FROM tags WHERE id = name ORDER BY rowid"), ran);
 
     const LogCapture log("morvane.SQLiteStore");
-    EXPECT_THROW(store.inTransaction([&] { store.eraseAll(), throw std::runtime_error("refused"); }),
+    EXPECT_THROW(store.transactions().inTransaction(
+                     [&] { store.merge().eraseAll(), throw std::runtime_error("refused"); }),
                  std::runtime_error);
     EXPECT_TRUE(log.lines().isEmpty());
-    store.eraseAll();
+    store.merge().eraseAll();
     EXPECT_EQ(log.lines(), QStringList{"Erased all local Morvane database rows"});
 }
 

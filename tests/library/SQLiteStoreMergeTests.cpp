@@ -50,10 +50,10 @@ TEST_F(SQLiteStoreMerge, RemoteLinksFollowTheLastWriterRuleUnlessTombstoned)
                                                 {"2024-05-10T10:00:00.000Z", false},
                                                 {"2024-05-09T00:00:00.000Z", false}}) {
         SCOPED_TRACE(updatedAt);
-        store.eraseAll();
+        store.merge().eraseAll();
         const LinkItem local = addLink(store, localFile());
         const LinkItem remote = remoteCopy(local, updatedAt);
-        store.applyRemoteLink(remote);
+        store.merge().applyRemoteLink(remote);
 
         // Either way: missing file fields are filled, present ones and device-local evidence stay.
         LinkItem expected = remoteWins ? remote : local;
@@ -63,18 +63,18 @@ TEST_F(SQLiteStoreMerge, RemoteLinksFollowTheLastWriterRuleUnlessTombstoned)
         expected.lastKnownPath = local.lastKnownPath;
         expected.bookmarkData = local.bookmarkData;
         expected.fileResourceIdentifier = local.fileResourceIdentifier;
-        EXPECT_EQ(store.link(local.id), expected);
+        EXPECT_EQ(store.reads().link(local.id), expected);
     }
 
     // A new link arrives without the other machine's evidence; a tombstoned one does not arrive at all.
     LinkItem arriving = remoteCopy(localFile(), "2024-05-12T00:00:00.000Z");
-    store.applyRemoteLink(arriving);
+    store.merge().applyRemoteLink(arriving);
     arriving.bookmarkData.reset();
     arriving.fileResourceIdentifier.reset();
-    EXPECT_EQ(store.link(arriving.id), arriving);
-    store.deleteLink(arriving.id);
-    store.applyRemoteLink(remoteCopy(arriving, "2030-01-01T00:00:00.000Z"));
-    EXPECT_FALSE(store.link(arriving.id).has_value());
+    EXPECT_EQ(store.reads().link(arriving.id), arriving);
+    store.writes().deleteLink(arriving.id);
+    store.merge().applyRemoteLink(remoteCopy(arriving, "2030-01-01T00:00:00.000Z"));
+    EXPECT_FALSE(store.reads().link(arriving.id).has_value());
 }
 
 TEST_F(SQLiteStoreMerge, RemoteDeletionsApplyKnownTypesAndKeepTheLaterTime)
@@ -82,29 +82,29 @@ TEST_F(SQLiteStoreMerge, RemoteDeletionsApplyKnownTypesAndKeepTheLaterTime)
     const LinkItem a = addLink(store, makeLink("A"));
     const LinkItem b = addLink(store, makeLink("B"));
     const LinkItem c = addLink(store, makeLink("C"));
-    store.addRelation(a.id, b.id);
-    store.addRelation(b.id, c.id);
+    store.writes().addRelation(a.id, b.id);
+    store.writes().addRelation(b.id, c.id);
 
-    store.applyRemoteDeletion({"Note", uuidString(a.id), at("2036-06-01T00:00:00.000Z")});
-    store.applyRemoteDeletion({"link", uuidString(a.id), at("2036-06-01T00:00:00.000Z")});
-    EXPECT_TRUE(store.allDeletedRecords().isEmpty());
-    EXPECT_TRUE(store.link(a.id).has_value());
+    store.merge().applyRemoteDeletion({"Note", uuidString(a.id), at("2036-06-01T00:00:00.000Z")});
+    store.merge().applyRemoteDeletion({"link", uuidString(a.id), at("2036-06-01T00:00:00.000Z")});
+    EXPECT_TRUE(store.reads().allDeletedRecords().isEmpty());
+    EXPECT_TRUE(store.reads().link(a.id).has_value());
 
     const QString relationName = LinkRelation::recordName(c.id, b.id);
     // The pair was related after a deletion dated before now: the relation outlives it.
-    store.applyRemoteDeletion({"LinkRelation", relationName, at("2001-01-01T00:00:00.000Z")});
-    EXPECT_EQ(store.allRelations().size(), 2);
-    EXPECT_TRUE(store.allDeletedRecords().isEmpty());
-    store.applyRemoteDeletion({"LinkRelation", relationName, at("2036-06-02T00:00:00.000Z")});
-    EXPECT_EQ(store.allRelations().size(), 1);
-    store.applyRemoteDeletion({"LinkRelation", relationName, at("2036-06-01T00:00:00.000Z")});
-    EXPECT_EQ(store.allDeletedRecords().value(0).deletedAt, at("2036-06-02T00:00:00.000Z"));
+    store.merge().applyRemoteDeletion({"LinkRelation", relationName, at("2001-01-01T00:00:00.000Z")});
+    EXPECT_EQ(store.reads().allRelations().size(), 2);
+    EXPECT_TRUE(store.reads().allDeletedRecords().isEmpty());
+    store.merge().applyRemoteDeletion({"LinkRelation", relationName, at("2036-06-02T00:00:00.000Z")});
+    EXPECT_EQ(store.reads().allRelations().size(), 1);
+    store.merge().applyRemoteDeletion({"LinkRelation", relationName, at("2036-06-01T00:00:00.000Z")});
+    EXPECT_EQ(store.reads().allDeletedRecords().value(0).deletedAt, at("2036-06-02T00:00:00.000Z"));
 
-    store.applyRemoteDeletion({"Link", uuidString(a.id), at("2036-06-03T00:00:00.000Z")});
-    EXPECT_FALSE(store.link(a.id).has_value());
-    EXPECT_TRUE(store.allRelations().isEmpty());
+    store.merge().applyRemoteDeletion({"Link", uuidString(a.id), at("2036-06-03T00:00:00.000Z")});
+    EXPECT_FALSE(store.reads().link(a.id).has_value());
+    EXPECT_TRUE(store.reads().allRelations().isEmpty());
     // Remote deletions leave no relation tombstones of their own.
-    EXPECT_EQ(store.allDeletedRecords().size(), 2);
+    EXPECT_EQ(store.reads().allDeletedRecords().size(), 2);
 }
 
 TEST_F(SQLiteStoreMerge, RemoteRelationsAreSkippedWhenSelfTombstonedOrDangling)
@@ -114,7 +114,7 @@ TEST_F(SQLiteStoreMerge, RemoteRelationsAreSkippedWhenSelfTombstonedOrDangling)
     const LinkItem c = addLink(store, makeLink("C"));
     const QUuid missing = QUuid::createUuid();
     const QDateTime created = at("2024-01-02T03:04:05.678Z");
-    store.removeRelation(a.id, c.id);
+    store.writes().removeRelation(a.id, c.id);
 
     const LinkRelation skipped[] = {
         {QUuid::createUuid(), a.id, a.id, created},
@@ -123,14 +123,14 @@ TEST_F(SQLiteStoreMerge, RemoteRelationsAreSkippedWhenSelfTombstonedOrDangling)
         {QUuid::createUuid(), missing, b.id, created},
     };
     for (const LinkRelation& relation : skipped)
-        EXPECT_NO_THROW(store.applyRemoteRelation(relation));
-    EXPECT_TRUE(store.allRelations().isEmpty());
+        EXPECT_NO_THROW(store.merge().applyRemoteRelation(relation));
+    EXPECT_TRUE(store.reads().allRelations().isEmpty());
 
     const LinkRelation kept{QUuid::createUuid(), b.id, a.id, created};
-    store.applyRemoteRelation(kept);
-    store.applyRemoteRelation({QUuid::createUuid(), a.id, b.id, at("2025-01-01T00:00:00.000Z")});
-    ASSERT_EQ(store.allRelations().size(), 1);
-    const LinkRelation stored = store.allRelations().first();
+    store.merge().applyRemoteRelation(kept);
+    store.merge().applyRemoteRelation({QUuid::createUuid(), a.id, b.id, at("2025-01-01T00:00:00.000Z")});
+    ASSERT_EQ(store.reads().allRelations().size(), 1);
+    const LinkRelation stored = store.reads().allRelations().first();
     EXPECT_EQ(stored.id, kept.id);
     EXPECT_EQ(stored.createdAt, created);
     EXPECT_LT(uuidString(stored.fromLinkID), uuidString(stored.toLinkID));
@@ -148,21 +148,21 @@ TEST_F(SQLiteStoreMerge, ImportSharesTagsAcrossLinksAndTheLastCopyOfALinkWins)
     last.tags = {"last", "WORK"};
     LinkItem fresh = makeLink("fresh");
     fresh.tags = {"work", "first", "", "FIRST"};
-    store.importRecords({first, fresh, last}, {});
-    EXPECT_EQ(store.link(first.id)->title, "twice, last");
-    EXPECT_EQ(store.link(first.id)->tags, QStringList({"last", "Work"}));
-    EXPECT_EQ(store.link(fresh.id)->tags, QStringList({"first", "Work"}));
+    store.merge().importRecords({first, fresh, last}, {});
+    EXPECT_EQ(store.reads().link(first.id)->title, "twice, last");
+    EXPECT_EQ(store.reads().link(first.id)->tags, QStringList({"last", "Work"}));
+    EXPECT_EQ(store.reads().link(fresh.id)->tags, QStringList({"first", "Work"}));
     EXPECT_EQ(count("SELECT COUNT(*) FROM tags"), 3);
     EXPECT_EQ(count("SELECT COUNT(*) FROM link_tags WHERE tag_id = 'T1'"), 2);
 
     // A replacing import erases and imports in the caller's one transaction: the tags the erase removed
     // are written anew, not found again by a stale id.
-    store.inTransaction([&] {
-        store.importRecords({fresh}, {});
-        store.eraseAll();
-        store.importRecords({fresh}, {});
+    store.transactions().inTransaction([&] {
+        store.merge().importRecords({fresh}, {});
+        store.merge().eraseAll();
+        store.merge().importRecords({fresh}, {});
     });
-    EXPECT_EQ(store.link(fresh.id)->tags, QStringList({"first", "work"}));
+    EXPECT_EQ(store.reads().link(fresh.id)->tags, QStringList({"first", "work"}));
 }
 
 // A large import and the erase make the indexes of links, tags and relations again rather than follow
@@ -177,9 +177,9 @@ TEST_F(SQLiteStoreMerge, ImportsAndTheEraseLeaveEveryIndexInPlace)
     a.tags = {"one", "two"};
     const LinkItem b = makeLink("B");
     const LinkRelation relation{QUuid::createUuid(), a.id, b.id, at("2024-01-01T00:00:00.000Z")};
-    store.importRecords({a, b}, {relation});
+    store.merge().importRecords({a, b}, {relation});
     EXPECT_EQ(texts(store, indexes), before);
-    EXPECT_EQ(store.relatedLinks(b.id).size(), 1);
+    EXPECT_EQ(store.reads().relatedLinks(b.id).size(), 1);
     EXPECT_EQ(scalar(store, "SELECT COUNT(*) FROM link_tags INDEXED BY link_tags_tag_idx WHERE tag_id IN "
                             "(SELECT id FROM tags WHERE name = 'two')"),
               1);
@@ -187,12 +187,12 @@ TEST_F(SQLiteStoreMerge, ImportsAndTheEraseLeaveEveryIndexInPlace)
     rawLibrary(store).execute("CREATE TRIGGER refuse BEFORE INSERT ON link_relations BEGIN "
                               "SELECT RAISE(ABORT, 'refused'); END");
     const LinkItem c = makeLink("C");
-    EXPECT_THROW(store.importRecords({c}, {{QUuid::createUuid(), a.id, c.id, relation.createdAt}}),
+    EXPECT_THROW(store.merge().importRecords({c}, {{QUuid::createUuid(), a.id, c.id, relation.createdAt}}),
                  StoreError);
     EXPECT_EQ(texts(store, indexes), before);
-    EXPECT_FALSE(store.link(c.id));
+    EXPECT_FALSE(store.reads().link(c.id));
 
-    store.eraseAll();
+    store.merge().eraseAll();
     EXPECT_EQ(texts(store, indexes), before);
 }
 
@@ -202,17 +202,17 @@ TEST_F(SQLiteStoreMerge, AWriteRefusedHalfWayLeavesEveryRowAsItWas)
 {
     const LinkItem a = addLink(store, localFile());
     const LinkItem b = addLink(store, makeLink("B"));
-    store.addRelation(a.id, b.id);
-    store.upsertLocalResolution(a.id, FileIdentity{"x", {}, {}, "/p", {}, {}}, true);
-    store.removeRelation(a.id, QUuid::createUuid());
+    store.writes().addRelation(a.id, b.id);
+    store.writes().upsertLocalResolution(a.id, FileIdentity{"x", {}, {}, "/p", {}, {}}, true);
+    store.writes().removeRelation(a.id, QUuid::createUuid());
     const QStringList before = everyRow(store);
     ASSERT_EQ(before.size(), 2 + 1 + 1 + 1 + 1 + 1); // a row in every table
 
     const std::pair<const char*, std::function<void()>> writes[] = {
-        {"BEFORE DELETE ON links", [&] { store.deleteLink(a.id); }},
+        {"BEFORE DELETE ON links", [&] { store.writes().deleteLink(a.id); }},
         {"BEFORE INSERT ON link_tags",
-         [&] { store.applyRemoteLink(remoteCopy(a, "2030-01-01T00:00:00.000Z")); }},
-        {"BEFORE DELETE ON deleted_records", [&] { store.eraseAll(); }},
+         [&] { store.merge().applyRemoteLink(remoteCopy(a, "2030-01-01T00:00:00.000Z")); }},
+        {"BEFORE DELETE ON deleted_records", [&] { store.merge().eraseAll(); }},
     };
     SQLiteConnection raw = rawLibrary(store);
     for (const auto& [trigger, write] : writes) {
@@ -223,7 +223,7 @@ TEST_F(SQLiteStoreMerge, AWriteRefusedHalfWayLeavesEveryRowAsItWas)
         raw.execute("DROP TRIGGER refuse");
         EXPECT_EQ(everyRow(store), before);
     }
-    store.eraseAll();
+    store.merge().eraseAll();
     EXPECT_TRUE(everyRow(store).isEmpty());
 }
 

@@ -57,7 +57,7 @@ TEST(SQLiteStoreSchema, MigratesANineColumnLibraryOnceKeepingEveryRow)
     {
         SQLiteStore store(libraryFile());
         EXPECT_EQ(scalar(store, "SELECT COUNT(*) FROM pragma_table_info('links')"), 15);
-        const QList<LinkItem> links = store.allLinks();
+        const QList<LinkItem> links = store.reads().allLinks();
         ASSERT_EQ(titles(links), QStringList({"Old page", "Old file"}));
         EXPECT_EQ(links[0].notes, "kept");
         EXPECT_EQ(links[1].fileSize, 9);
@@ -65,8 +65,8 @@ TEST(SQLiteStoreSchema, MigratesANineColumnLibraryOnceKeepingEveryRow)
         // The migrated file takes the new columns and tables like a new one.
         LinkItem item = links[1];
         item.tags = {"kept"};
-        store.importRecords({item}, {});
-        EXPECT_EQ(store.link(item.id)->tags, item.tags);
+        store.merge().importRecords({item}, {});
+        EXPECT_EQ(store.reads().link(item.id)->tags, item.tags);
         migrated = schemaAndRows(store);
     }
     SQLiteStore again(libraryFile());
@@ -90,7 +90,7 @@ TEST(SQLiteStoreSchema, RowsThatDoNotDecodeAreSkipped)
     insert("not-a-uuid", "web", "2024-01-01T00:00:00.000Z", nullptr);
     insert("44444444-4444-4444-4444-444444444444", "mail", "2024-01-01T00:00:00.000Z", "yesterday");
 
-    const QList<LinkItem> links = store.allLinks();
+    const QList<LinkItem> links = store.reads().allLinks();
     ASSERT_EQ(links.size(), 2);
     EXPECT_FALSE(links[0].bookmarkData.has_value()); // zero bytes read as no bookmark
     EXPECT_EQ(links[1].type, LinkType::mail);
@@ -117,7 +117,7 @@ TEST(SQLiteStoreSchema, AReadThatFailsMidwayOrATextOfTwoStatementsThrowsInsteadO
               "The operation couldn’t be completed. (more than one statement in one text: "
               "DELETE FROM links; SELECT 1)");
     EXPECT_NO_THROW(raw.execute("SELECT 1; -- counted"));
-    EXPECT_EQ(store.allLinks().size(), 2);
+    EXPECT_EQ(store.reads().allLinks().size(), 2);
 }
 
 } // namespace

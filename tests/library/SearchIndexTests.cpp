@@ -56,7 +56,7 @@ void expectPlainResults(SQLiteStore& store, const char* when, bool indexed = tru
         SCOPED_TRACE(QStringLiteral("%1, query \"%2\"").arg(when, query.left(20)).toStdString());
         const QList<LinkItem> expected =
             queryLinks(raw, linkColumnsSql() + plainSearchSql, QList<SQLiteValue>(6, '%' + query + '%'));
-        const QList<LinkItem> actual = store.searchLinks(query);
+        const QList<LinkItem> actual = store.reads().searchLinks(query);
         EXPECT_EQ(titles(actual), titles(expected));
         EXPECT_TRUE(actual == expected);
     }
@@ -71,7 +71,7 @@ TEST(SearchIndex, ListsWhatThePlainStatementListsThroughEveryWrite)
 
     // Links whose ids are stored in the written form, which the writes name them by.
     QList<LinkItem> links;
-    for (const LinkItem& link : store.searchLinks("alpha"))
+    for (const LinkItem& link : store.reads().searchLinks("alpha"))
         if (scalar(store, "SELECT count(*) FROM links WHERE id = '" + uuidString(link.id) + "'") == 1)
             links.append(link);
     ASSERT_GE(links.size(), 40);
@@ -79,28 +79,29 @@ TEST(SearchIndex, ListsWhatThePlainStatementListsThroughEveryWrite)
         LinkItem added = makeLink(i % 2 ? "Orchid ALPHA" : "orchid alpha");
         added.tags = {"Fresh", "zeta"};
         addLink(store, added);
-        store.setTags({"orchid", "report"}, links[i].id);
-        store.deleteLink(links[i + 10].id);
+        store.writes().setTags({"orchid", "report"}, links[i].id);
+        store.writes().deleteLink(links[i + 10].id);
         LinkItem edited = links[i + 20];
         edited.title = "Ünïcode edited";
         edited.notes = "site3 alpha";
         edited.updatedAt = at("2030-01-01T00:00:00.000Z");
-        store.applyRemoteLink(edited);
-        store.updateFileIdentity(links[i + 30].id, FileIdentity{{}, {}, {}, "/tmp/Orchid report", {}, {}});
+        store.merge().applyRemoteLink(edited);
+        store.writes().updateFileIdentity(links[i + 30].id,
+                                          FileIdentity{{}, {}, {}, "/tmp/Orchid report", {}, {}});
     }
     expectPlainResults(store, "after adds, edits, tag changes and deletes");
 
-    QList<LinkItem> backup = store.allLinks().mid(0, 3000);
+    QList<LinkItem> backup = store.reads().allLinks().mid(0, 3000);
     for (LinkItem& link : backup.mid(0, 500))
         link.title = link.title.toUpper() + " imported";
-    store.importRecords(backup.mid(0, 500), {});
+    store.merge().importRecords(backup.mid(0, 500), {});
     expectPlainResults(store, "after a merge import");
-    store.inTransaction([&] {
-        store.eraseAll();
-        store.importRecords(backup, {});
+    store.transactions().inTransaction([&] {
+        store.merge().eraseAll();
+        store.merge().importRecords(backup, {});
     });
     expectPlainResults(store, "after a replacing import");
-    store.eraseAll();
+    store.merge().eraseAll();
     expectPlainResults(store, "after an erase");
 }
 
@@ -155,9 +156,9 @@ TEST(SearchIndex, ALibraryOpenedBeforeTheIndexIsIndexedInStepsWhileItChanges)
     int steps = 0;
     for (bool done = false; !done; ++steps) {
         expectPlainResults(store, "while indexing", false);
-        store.deleteLink(store.allLinks().first().id);
+        store.writes().deleteLink(store.reads().allLinks().first().id);
         addLink(store, makeLink(QStringLiteral("Alpha step %1").arg(steps)));
-        done = store.buildSearchIndexStep();
+        done = store.searchIndex().buildStep();
     }
     EXPECT_GT(steps, 2);
     expectPlainResults(store, "indexed");
@@ -190,7 +191,7 @@ TEST(SearchIndex, ALibraryAnotherProgramRewroteIsSearchedRowForRowAndIndexedAgai
         SQLiteStore store(libraryFile());
         expectPlainResults(store, rewrite, false);
         int steps = 1;
-        while (!store.buildSearchIndexStep())
+        while (!store.searchIndex().buildStep())
             ++steps;
         EXPECT_GT(steps, 1) << rewrite; // rebuilt in steps, not taken as it was
         expectPlainResults(store, rewrite);
@@ -199,10 +200,10 @@ TEST(SearchIndex, ALibraryAnotherProgramRewroteIsSearchedRowForRowAndIndexedAgai
     // The library's own opening, closing and indexing leave the index trusted.
     {
         SQLiteStore store(libraryFile());
-        EXPECT_TRUE(store.buildSearchIndexStep());
+        EXPECT_TRUE(store.searchIndex().buildStep());
     }
     SQLiteStore store(libraryFile());
-    EXPECT_TRUE(store.buildSearchIndexStep());
+    EXPECT_TRUE(store.searchIndex().buildStep());
 }
 
 } // namespace

@@ -23,10 +23,10 @@ TEST(StatementEquivalence, FullReadsAndSearchesListWhatThePlainStatementsListInT
 {
     {
         SQLiteStore store(libraryFile()); // empty, then without tags or relations
-        EXPECT_TRUE(store.allLinks().isEmpty());
+        EXPECT_TRUE(store.reads().allLinks().isEmpty());
         addLink(store, makeLink("plain"));
         SQLiteConnection raw = rawLibrary(store);
-        EXPECT_TRUE(store.allLinks() == queryLinks(raw, linkColumnsSql() + plainAllLinksSql));
+        EXPECT_TRUE(store.reads().allLinks() == queryLinks(raw, linkColumnsSql() + plainAllLinksSql));
     }
     // The statements take the query trimmed, and its own % and _ as wildcards.
     const QStringList queries = {"",    " \t", "alpha",  " ALPHA\n", "a",    "%",   "_",
@@ -37,8 +37,8 @@ TEST(StatementEquivalence, FullReadsAndSearchesListWhatThePlainStatementsListInT
         fillVariedLibrary(store, seed, 700);
         SQLiteConnection raw = rawLibrary(store);
         const QList<LinkItem> all = queryLinks(raw, linkColumnsSql() + plainAllLinksSql);
-        EXPECT_EQ(titles(store.allLinks()), titles(all)) << "seed " << seed;
-        EXPECT_TRUE(store.allLinks() == all) << "seed " << seed;
+        EXPECT_EQ(titles(store.reads().allLinks()), titles(all)) << "seed " << seed;
+        EXPECT_TRUE(store.reads().allLinks() == all) << "seed " << seed;
         for (const QString& query : queries) {
             SCOPED_TRACE(QStringLiteral("seed %1, query \"%2\"").arg(seed).arg(query).toStdString());
             const QString trimmed = query.trimmed();
@@ -46,7 +46,7 @@ TEST(StatementEquivalence, FullReadsAndSearchesListWhatThePlainStatementsListInT
                                                  ? queryLinks(raw, linkColumnsSql() + plainRecentSql)
                                                  : queryLinks(raw, linkColumnsSql() + plainSearchSql,
                                                               QList<SQLiteValue>(6, '%' + trimmed + '%'));
-            const QList<LinkItem> actual = store.searchLinks(query);
+            const QList<LinkItem> actual = store.reads().searchLinks(query);
             EXPECT_EQ(titles(actual), titles(expected));
             EXPECT_TRUE(actual == expected);
         }
@@ -60,7 +60,7 @@ TEST(StatementEquivalence, TheTextsOfAFullReadChangeOneByOne)
     LinkItem added = makeLink("Title", "https://example.com/page");
     added.notes = "Some notes";
     addLink(store, added);
-    LinkItem read = store.allLinks().takeFirst();
+    LinkItem read = store.reads().allLinks().takeFirst();
     read.title[0] = u't';
     read.title += u" changed";
     EXPECT_EQ(read.url, added.url);
@@ -69,7 +69,7 @@ TEST(StatementEquivalence, TheTextsOfAFullReadChangeOneByOne)
     read.notes = QString();
     read.url += QString(300, u'x');
     EXPECT_EQ(read.url, added.url + QString(300, u'x'));
-    EXPECT_EQ(store.allLinks().first(), added);
+    EXPECT_EQ(store.reads().allLinks().first(), added);
 }
 
 } // namespace

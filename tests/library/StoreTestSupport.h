@@ -40,8 +40,8 @@ inline LinkItem makeLink(const QString& title, const QString& url = {},
 // Inserts the link with its tags, as saving a new link does.
 inline LinkItem addLink(SQLiteStore& store, LinkItem item)
 {
-    store.insertLink(item);
-    store.replaceTags(item.tags, item.id);
+    store.writes().insertLink(item);
+    store.writes().replaceTags(item.tags, item.id);
     return item;
 }
 
@@ -150,7 +150,7 @@ inline void fillVariedLibrary(SQLiteStore& store, unsigned seed, int linkCount)
         }
     });
     for (int i = 0; i < linkCount / 20; ++i)
-        store.deleteLink(QUuid::fromString(pick(ids)));
+        store.writes().deleteLink(QUuid::fromString(pick(ids)));
 }
 
 } // namespace morvane::test

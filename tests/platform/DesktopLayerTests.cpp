@@ -2,6 +2,11 @@
 #include "TestFiles.h"
 #include "platform/DesktopServices.h"
 
+#include <QCoreApplication>
+#include <QCoro/QCoroFuture>
+#include <QCoro/QCoroTask>
+#include <QPromise>
+
 #include <gtest/gtest.h>
 
 using namespace morvane;
@@ -16,6 +21,37 @@ QString writeDesktopFile(const QString& folder, const QString& name, const QByte
     return writeFile(folder + u'/' + name,
                      "[Desktop Entry]\nName=App\n" + exec + "\n[Desktop Action new]\nExec=other\n");
 }
+
+// As the callers take the answer: awaited, the event loop running meanwhile.
+bool awaited(QFuture<bool> answer)
+{
+    return QCoro::waitFor(
+        [](QFuture<bool> future) -> QCoro::Task<bool> { co_return co_await future; }(answer));
+}
+
+// The services are gone by the time the answer comes, as a caller's temporary would be.
+bool opened(std::shared_ptr<ProcessLauncher> launcher, const QString& url)
+{
+    return awaited(XdgDesktopServices(std::move(launcher)).openUrl(url));
+}
+
+// A helper program still running: its run finishes when the test says.
+class RunningLauncher final : public ProcessLauncher {
+public:
+    bool startDetached(const QString& program, const QStringList&) override
+    {
+        started.append(program);
+        return true;
+    }
+    QFuture<ProcessResult> run(const QString&, const QStringList&, std::chrono::milliseconds) override
+    {
+        running.start();
+        return running.future();
+    }
+
+    QPromise<ProcessResult> running;
+    QStringList started;
+};
 
 } // namespace
 
@@ -41,7 +77,7 @@ TEST(XdgDesktopServices, AUrlOpensOnlyWhenItsSchemeHasAnInstalledHandler)
         auto launcher = std::make_shared<FakeProcessLauncher>();
         launcher->answer("xdg-mime", c.handler ? 0 : 2, c.handler.value_or(QByteArray()));
         launcher->answer("xdg-open", 0);
-        EXPECT_EQ(XdgDesktopServices(launcher).openUrl(c.url), c.opened) << qPrintable(c.url);
+        EXPECT_EQ(opened(launcher, c.url), c.opened) << qPrintable(c.url);
         QStringList programs;
         for (const Call& call : launcher->calls())
             programs.append(call.program);
@@ -51,12 +87,34 @@ TEST(XdgDesktopServices, AUrlOpensOnlyWhenItsSchemeHasAnInstalledHandler)
     auto launcher = std::make_shared<FakeProcessLauncher>();
     launcher->answer("xdg-mime", 0, "browser.desktop");
     launcher->answer("xdg-open", 0);
-    EXPECT_TRUE(XdgDesktopServices(launcher).openUrl("HTTPS://Example.com/"));
+    EXPECT_TRUE(opened(launcher, "HTTPS://Example.com/"));
     EXPECT_EQ(launcher->calls(),
               (QList<Call>{{"xdg-mime", {"query", "default", "x-scheme-handler/https"}, milliseconds(5000)},
                            {"xdg-open", {"HTTPS://Example.com/"}, std::nullopt}}));
     // xdg-open that cannot be started opens nothing.
-    EXPECT_FALSE(XdgDesktopServices(std::make_shared<FakeProcessLauncher>()).openUrl("file:///tmp/a"));
+    EXPECT_FALSE(opened(std::make_shared<FakeProcessLauncher>(), "file:///tmp/a"));
+}
+
+// xdg-mime may take seconds to answer (until the launcher's time-out): the caller goes on meanwhile,
+// and a question that timed out, or was abandoned, opens nothing.
+TEST(XdgDesktopServices, TheHandlerQuestionNeverHoldsUpTheCallerAndOneUnansweredOpensNothing)
+{
+    writeDesktopFile(testHome() + "/.local/share/applications", "browser.desktop");
+    for (const bool abandoned : {false, true}) {
+        auto launcher = std::make_shared<RunningLauncher>();
+        QFuture<bool> answer = XdgDesktopServices(launcher).openUrl("https://example.com/");
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(answer.isFinished());
+        if (abandoned) {
+            launcher->running.finish();
+        } else {
+            launcher->running.addResult(
+                ProcessResult{ProcessResult::Outcome::timedOut, -1, "browser.desktop\n", {}});
+            launcher->running.finish();
+        }
+        EXPECT_FALSE(awaited(answer));
+        EXPECT_TRUE(launcher->started.isEmpty());
+    }
 }
 
 TEST(XdgDesktopServices, ApplicationsAreFoundAndLaunchedThroughTheirDesktopFiles)

@@ -65,17 +65,22 @@ struct PreferencesFixture {
         services.syncService = sync;
         services.loginItem = loginItem;
         services.linkStore = library.get();
+        services.validateHotkey = [this](const GlobalHotkeyBinding& candidate, bool forGraph,
+                                         const GlobalHotkeyBinding& quickPanel,
+                                         const GlobalHotkeyBinding& graph) {
+            return hotkeys.validate(candidate, forGraph, quickPanel, graph);
+        };
         preferences = std::make_unique<PreferencesStore>(std::move(services));
-        preferences->setHotkeyService(&hotkeys);
         // As the application does: the shortcuts follow the settings and give way to a recorder.
-        preferences->onHotkeysDidChange = [this] { registerHotkeys(); };
-        preferences->onHotkeyRecordingSuspendedChange = [this](bool suspended) {
+        HotkeySettings* shortcuts = &preferences->hotkeys();
+        QObject::connect(shortcuts, &HotkeySettings::hotkeysChanged, [this] { registerHotkeys(); });
+        QObject::connect(shortcuts, &HotkeySettings::recordingSuspendedChanged, [this](bool suspended) {
             hotkeys.setRecordingSuspended(suspended);
             if (suspended)
                 hotkeys.unregisterAll();
             else
                 registerHotkeys();
-        };
+        });
         registerHotkeys();
         window = std::make_unique<PreferencesWindow>(
             PreferencesWindowServices{*preferences, updater, defaults, fileDialogs, alerts, nullptr, nullptr,
@@ -84,8 +89,8 @@ struct PreferencesFixture {
 
     void registerHotkeys()
     {
-        hotkeys.registerHotkeys(
-            {{1, preferences->quickPanelHotkey(), {}}, {2, preferences->graphHotkey(), {}}});
+        const HotkeySettings& shortcuts = preferences->hotkeys();
+        hotkeys.registerHotkeys({{1, shortcuts.quickPanelHotkey(), {}}, {2, shortcuts.graphHotkey(), {}}});
     }
 
     QAbstractButton* button(const QString& text) const
@@ -100,7 +105,7 @@ struct PreferencesFixture {
     }
     void waitForDatabaseAction() const
     {
-        ASSERT_TRUE(eventually([this] { return !preferences->databaseActionInProgress(); }));
+        ASSERT_TRUE(eventually([this] { return !preferences->databaseAction().inProgress(); }));
     }
 
     std::shared_ptr<UserDefaults> defaults =

@@ -32,11 +32,11 @@ TEST(PreferencesMaintenanceTests, ExportThenImportGoThroughThePanelsAndTheQuesti
     fx.click("Export Library…");
     ASSERT_EQ(fx.fileDialogs->requests.size(), 1);
     EXPECT_EQ(fx.fileDialogs->requests[0].suggestedName, "Morvane Library.json");
-    EXPECT_FALSE(fx.preferences->databaseActionMessage());
+    EXPECT_FALSE(fx.preferences->databaseAction().message());
 
     fx.fileDialogs->answers = {backup};
     fx.click("Export Library…");
-    EXPECT_EQ(fx.preferences->databaseActionProgressMessage(), "Exporting Morvane library...");
+    EXPECT_EQ(fx.preferences->databaseAction().progressMessage(), "Exporting Morvane library...");
     fx.waitForDatabaseAction();
     auto* exported = outcomeLine(advanced, "Exported Morvane library to Backup.json.");
     ASSERT_NE(exported, nullptr);
@@ -59,7 +59,7 @@ TEST(PreferencesMaintenanceTests, ExportThenImportGoThroughThePanelsAndTheQuesti
     EXPECT_EQ(fx.alerts->shown[1].informativeText,
               "This removes the current local library before importing 2 link(s) and 0 relation(s) from "
               "Backup.json. This cannot be undone except by importing another backup.");
-    EXPECT_FALSE(fx.preferences->databaseActionInProgress());
+    EXPECT_FALSE(fx.preferences->databaseAction().inProgress());
     EXPECT_NE(outcomeLine(advanced, "Exported Morvane library to Backup.json."), nullptr);
 
     fx.fileDialogs->answers = {backup};
@@ -80,11 +80,11 @@ TEST(PreferencesMaintenanceTests, ExportThenImportGoThroughThePanelsAndTheQuesti
     fx.fileDialogs->answers = {newer.fileName()};
     fx.click("Import Library…");
     ASSERT_TRUE(test::eventually([&] {
-        return fx.preferences->databaseActionMessage().value_or("").startsWith(
+        return fx.preferences->databaseAction().message().value_or("").startsWith(
             "Could not read import file: ");
     }));
     EXPECT_EQ(fx.alerts->shown.size(), 3);
-    auto* refused = outcomeLine(advanced, *fx.preferences->databaseActionMessage());
+    auto* refused = outcomeLine(advanced, *fx.preferences->databaseAction().message());
     ASSERT_NE(refused, nullptr);
     EXPECT_EQ(refused->messageStyle(), MessageStyle::error);
 }
@@ -101,7 +101,7 @@ TEST(PreferencesMaintenanceTests, EraseRunsOnlyAfterTheConfirmation)
     ASSERT_EQ(fx.alerts->shown.size(), 1);
     EXPECT_EQ(fx.alerts->shown[0].messageText, "Erase all Morvane data?");
     EXPECT_EQ(fx.alerts->shown[0].buttons, (QStringList{"Erase Everything", "Cancel"}));
-    EXPECT_FALSE(fx.preferences->databaseActionInProgress());
+    EXPECT_FALSE(fx.preferences->databaseAction().inProgress());
     EXPECT_EQ(fx.library->allLinks().result().size(), 1);
 
     fx.alerts->answers = {0};

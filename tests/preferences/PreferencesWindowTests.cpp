@@ -118,7 +118,7 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
     EXPECT_EQ(fx.defaults->boolValue(Keys::soundEnabled), false);
     EXPECT_FALSE(volume->isEnabled());
     EXPECT_FALSE(cooldown->isEnabled());
-    fx.preferences->setLinkFoundSoundEnabled(true);
+    fx.preferences->settings().setLinkFoundSoundEnabled(true);
     EXPECT_TRUE(volume->isEnabled());
     EXPECT_TRUE(cooldown->isEnabled());
 
@@ -130,7 +130,7 @@ TEST(PreferencesWindowTests, GeneralControlsWriteThroughTheSettingsModel)
     emit format->activated(3);
     EXPECT_EQ(fx.defaults->stringValue(Keys::defaultCopyFormat), "morvaneMarkdown");
     // A change made elsewhere shows at once.
-    fx.preferences->setDefaultCopyFormat(CopyFormat::markdown);
+    fx.preferences->settings().setDefaultCopyFormat(CopyFormat::markdown);
     EXPECT_EQ(format->currentText(), "Markdown");
     // The wheel turned over the list while the page scrolls leaves the setting alone.
     QWheelEvent wheel(QPointF(5, 5), format->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
@@ -155,10 +155,10 @@ TEST(PreferencesWindowTests, TheAutomaticUpdateBoxIsNotShownTickedWhileItCanDoNo
     QWidget* updates = fx.window->sectionPage(PreferenceSection::updates);
     auto* automatic = withText<QCheckBox>(updates, "Automatically check for updates");
     ASSERT_NE(automatic, nullptr);
-    EXPECT_TRUE(fx.preferences->automaticUpdates());
+    EXPECT_TRUE(fx.preferences->settings().automaticUpdates());
     EXPECT_FALSE(automatic->isChecked());
     EXPECT_FALSE(automatic->isEnabled());
-    fx.preferences->setAutomaticUpdates(true);
+    fx.preferences->settings().setAutomaticUpdates(true);
     EXPECT_FALSE(automatic->isChecked());
     EXPECT_EQ(fx.defaults->boolValue(Keys::automaticUpdates), true);
     EXPECT_NE(withText<QLabel>(updates,
@@ -171,7 +171,7 @@ TEST(PreferencesWindowTests, TheAutomaticUpdateBoxIsNotShownTickedWhileItCanDoNo
 TEST(PreferencesWindowTests, ApplicationsWithoutALinuxVersionAreShownButNotOffered)
 {
     test::PreferencesFixture fx;
-    fx.preferences->setCalendarRevealTarget(CalendarRevealTarget::fantastical);
+    fx.preferences->settings().setCalendarRevealTarget(CalendarRevealTarget::fantastical);
     QWidget* general = fx.window->sectionPage(PreferenceSection::general);
     for (const char* name : {"Fantastical", "Cardhop"}) {
         auto* choice = withText<QRadioButton>(general, QString(name) + " (not available on Linux)");
@@ -181,7 +181,7 @@ TEST(PreferencesWindowTests, ApplicationsWithoutALinuxVersionAreShownButNotOffer
     EXPECT_TRUE(withText<QRadioButton>(general, "Fantastical (not available on Linux)")->isChecked());
     EXPECT_FALSE(withText<QRadioButton>(general, "Cardhop (not available on Linux)")->isChecked());
     withText<QRadioButton>(general, "Calendar application")->click();
-    EXPECT_EQ(fx.preferences->calendarRevealTarget(), CalendarRevealTarget::appleCalendar);
+    EXPECT_EQ(fx.preferences->settings().calendarRevealTarget(), CalendarRevealTarget::appleCalendar);
 
     QStringList about;
     for (const QLabel* label : fx.window->sectionPage(PreferenceSection::about)->findChildren<QLabel*>())
@@ -275,16 +275,16 @@ TEST(PreferencesWindowTests, TheShortcutRecorderSuspendsTheShortcutsAndProposesO
 
     QTest::keyClick(quickPanel, Qt::Key_K, Qt::ControlModifier | Qt::MetaModifier);
     EXPECT_FALSE(quickPanel->isRecording());
-    EXPECT_EQ(fx.preferences->quickPanelHotkey(), (GlobalHotkeyBinding{40, controlCommand}));
+    EXPECT_EQ(fx.preferences->hotkeys().quickPanelHotkey(), (GlobalHotkeyBinding{40, controlCommand}));
     EXPECT_EQ(quickPanel->displayedText(), "Ctrl+Super+K");
-    EXPECT_EQ(fx.preferences->hotkeyRecordingSuspendCount(), 0);
+    EXPECT_EQ(fx.preferences->hotkeys().hotkeyRecordingSuspendCount(), 0);
     ASSERT_EQ(fx.backend->held.size(), 2);
     EXPECT_EQ(fx.backend->held[0].keyCode, 40);
 
     // The graph's shortcut typed into the quick panel's field swaps the two.
     QTest::mouseClick(quickPanel, Qt::LeftButton);
     QTest::keyClick(quickPanel, Qt::Key_G, Qt::ControlModifier | Qt::MetaModifier);
-    EXPECT_EQ(fx.preferences->quickPanelHotkey(), (GlobalHotkeyBinding{5, controlCommand}));
+    EXPECT_EQ(fx.preferences->hotkeys().quickPanelHotkey(), (GlobalHotkeyBinding{5, controlCommand}));
     EXPECT_EQ(graph->displayedText(), "Ctrl+Super+K");
 
     // One another application holds is refused: the old shortcut comes back with the reason.
@@ -315,7 +315,8 @@ TEST(PreferencesWindowTests, SyncNowFollowsTheModeAndTheFoldersListFollowsTheSto
     EXPECT_FALSE(syncNow->isEnabled());
     emit labelled<QComboBox>(sync, "Sync")->activated(1);
     EXPECT_EQ(fx.defaults->stringValue(Keys::syncMode), "iCloud");
-    ASSERT_TRUE(test::eventually([&] { return fx.preferences->syncStatus() == SyncStatus::upToDate; }));
+    ASSERT_TRUE(
+        test::eventually([&] { return fx.preferences->sync().syncStatus() == SyncStatus::upToDate; }));
     EXPECT_TRUE(syncNow->isEnabled());
     const int passes = fx.sync->syncCalls;
     fx.sync->holdPasses = true;

@@ -129,9 +129,10 @@ TEST(QuickPanelCommands, RemovingAPairThatIsNotRelated)
     EXPECT_EQ(fx.model.message(), "No relation between these items.");
     EXPECT_EQ(fx.relatedIDs(fx.page), QList<QUuid>({fx.alpha.id, fx.beta.id}));
     EXPECT_EQ(fx.announcements(), 0);
-    const qint64 tombstones = LinkStoreDatabase(fx.store)
-                                  .run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords().size(); })
-                                  .result();
+    const qint64 tombstones =
+        LinkStoreDatabase(fx.store)
+            .run([](SQLiteStore& sqlite) { return sqlite.reads().allDeletedRecords().size(); })
+            .result();
     EXPECT_EQ(tombstones, 0);
 }
 

@@ -85,9 +85,10 @@ TEST(QuickPanelReload, AnUnsavedFinderFileWithTwoCandidates)
     EXPECT_EQ(fx.linkCount(), 2);
     ASSERT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::chooseRelationSource));
     EXPECT_EQ(fx.model.mode().link()->id, sameSize.id);
-    const auto resolution = LinkStoreDatabase(fx.store)
-                                .run([&](SQLiteStore& sqlite) { return sqlite.localResolution(sameSize.id); })
-                                .result();
+    const auto resolution =
+        LinkStoreDatabase(fx.store)
+            .run([&](SQLiteStore& sqlite) { return sqlite.fileLookups().localResolution(sameSize.id); })
+            .result();
     EXPECT_EQ(resolution.value_or(FileIdentity()).lastKnownPath, path);
     EXPECT_EQ(fx.titles(), QStringList({"report.txt"}));
     EXPECT_EQ(fx.model.results()[0].item()->id, sameName.id);

@@ -84,9 +84,9 @@ struct PanelFixture {
         LinkStoreDatabase(store)
             .run([&](SQLiteStore& sqlite) {
                 for (const LinkItem& item : items)
-                    sqlite.insertLink(item);
+                    sqlite.writes().insertLink(item);
                 for (const auto& [from, to] : related)
-                    sqlite.addRelation(from.id, to.id);
+                    sqlite.writes().addRelation(from.id, to.id);
             })
             .waitForFinished();
     }
@@ -144,7 +144,7 @@ struct PanelFixture {
     qint64 linkCount()
     {
         return LinkStoreDatabase(store)
-            .run([](SQLiteStore& sqlite) { return sqlite.allLinks().size(); })
+            .run([](SQLiteStore& sqlite) { return sqlite.reads().allLinks().size(); })
             .result();
     }
 };

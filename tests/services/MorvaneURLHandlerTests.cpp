@@ -84,7 +84,7 @@ protected:
         LinkItem item = makeLink("Docs", "https://example.com/docs");
         item.id = QUuid::fromString(id);
         LinkStoreDatabase(*store)
-            .run([item](SQLiteStore& sqlite) { sqlite.insertLink(item); })
+            .run([item](SQLiteStore& sqlite) { sqlite.writes().insertLink(item); })
             .waitForFinished();
     }
 };

@@ -1,9 +1,7 @@
 #include "services/PreferencesStore.h"
 
-#include "FakeHotkeyBackend.h"
 #include "PreferencesDoubles.h"
 #include "TestEnvironment.h"
-#include "services/HotkeyService.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -21,13 +19,7 @@ class PreferencesStoreTest : public ::testing::Test, protected test::Preferences
 protected:
     PreferencesStoreTest() { defaults = std::make_shared<UserDefaults>(test::testHome() + "/defaults.json"); }
 
-    std::unique_ptr<PreferencesStore> makeStore()
-    {
-        auto store = makePreferences();
-        store->onHotkeysDidChange = [this] { ++hotkeyChanges; };
-        store->onHotkeyRecordingSuspendedChange = [this](bool suspended) { suspensions.append(suspended); };
-        return store;
-    }
+    std::unique_ptr<PreferencesStore> makeStore() { return makePreferences(); }
     QStringList storedKeys() const
     {
         QFile file(defaults->filePath());
@@ -35,9 +27,6 @@ protected:
             return {};
         return QJsonDocument::fromJson(file.readAll()).object().keys();
     }
-
-    int hotkeyChanges = 0;
-    QList<bool> suspensions;
 };
 
 // The default shortcuts, task bar and sync settings are checked where the application starts.
@@ -47,12 +36,12 @@ TEST_F(PreferencesStoreTest, AFirstStartReadsItsDefaultsAndWritesOnlyTheMachineI
     contacts->status = ContactAuthorizationStatus::limited;
     auto store = makeStore();
 
-    EXPECT_EQ(store->linkFoundSoundCooldown(), SoundCooldown::off);
-    EXPECT_EQ(store->calendarAccessStatus(), "Not requested");
-    EXPECT_EQ(store->contactAccessStatus(), "Unknown");
-    EXPECT_FALSE(store->hotkeyConflictMessage());
+    EXPECT_EQ(store->settings().linkFoundSoundCooldown(), SoundCooldown::off);
+    EXPECT_EQ(store->access().calendarAccessStatus(), "Not requested");
+    EXPECT_EQ(store->access().contactAccessStatus(), "Unknown");
+    EXPECT_FALSE(store->hotkeys().hotkeyConflictMessage());
     EXPECT_EQ(storedKeys(), QStringList{Keys::machineID});
-    EXPECT_EQ(makeStore()->machineID(), store->machineID());
+    EXPECT_EQ(makeStore()->settings().machineID(), store->settings().machineID());
 }
 
 TEST_F(PreferencesStoreTest, WrongTypesAndUnknownSpellingsFallBackToTheirDefaults)
@@ -63,13 +52,13 @@ TEST_F(PreferencesStoreTest, WrongTypesAndUnknownSpellingsFallBackToTheirDefault
     const QByteArray modifierAsKey = GlobalHotkeyBinding{55, controlCommand}.toJson();
     defaults->setData(Keys::graphHotkey, modifierAsKey);
     auto store = makeStore();
-    EXPECT_TRUE(store->hideDockIcon());
-    EXPECT_TRUE(store->automaticUpdates());
-    EXPECT_EQ(store->linkFoundSoundVolume(), 1.0);
-    EXPECT_EQ(store->quickPanelHotkey(), PreferencesStore::defaultQuickPanelHotkey);
-    EXPECT_EQ(store->graphHotkey(), PreferencesStore::defaultGraphHotkey);
+    EXPECT_TRUE(store->settings().hideDockIcon());
+    EXPECT_TRUE(store->settings().automaticUpdates());
+    EXPECT_EQ(store->settings().linkFoundSoundVolume(), 1.0);
+    EXPECT_EQ(store->hotkeys().quickPanelHotkey(), HotkeySettings::defaultQuickPanelHotkey);
+    EXPECT_EQ(store->hotkeys().graphHotkey(), HotkeySettings::defaultGraphHotkey);
     EXPECT_EQ(defaults->dataValue(Keys::graphHotkey), modifierAsKey);
-    EXPECT_EQ(store->defaultCopyFormat(), CopyFormat::url);
+    EXPECT_EQ(store->settings().defaultCopyFormat(), CopyFormat::url);
 
     const struct {
         QString copyFormat, syncMode, cooldown;
@@ -93,10 +82,10 @@ TEST_F(PreferencesStoreTest, WrongTypesAndUnknownSpellingsFallBackToTheirDefault
         defaults->setString(Keys::soundCooldown, c.cooldown);
         defaults->setDouble(Keys::soundVolume, c.volume);
         auto loaded = makeStore();
-        EXPECT_EQ(loaded->defaultCopyFormat(), c.expectedFormat);
-        EXPECT_EQ(loaded->syncMode(), c.expectedMode);
-        EXPECT_EQ(loaded->linkFoundSoundCooldown(), c.expectedCooldown);
-        EXPECT_EQ(loaded->linkFoundSoundVolume(), c.expectedVolume);
+        EXPECT_EQ(loaded->settings().defaultCopyFormat(), c.expectedFormat);
+        EXPECT_EQ(loaded->sync().syncMode(), c.expectedMode);
+        EXPECT_EQ(loaded->settings().linkFoundSoundCooldown(), c.expectedCooldown);
+        EXPECT_EQ(loaded->settings().linkFoundSoundVolume(), c.expectedVolume);
     }
 }
 
@@ -104,57 +93,16 @@ TEST_F(PreferencesStoreTest, SettersStoreTheCurrentSpellingsAndAClampedVolume)
 {
     defaults->setString(Keys::defaultCopyFormat, "Markdown");
     auto store = makeStore();
-    store->setDefaultCopyFormat(store->defaultCopyFormat());
-    store->setLinkFoundSoundVolume(2.5);
-    store->setLinkFoundSoundCooldown(SoundCooldown::thirtySeconds);
-    store->setSyncMode(SyncMode::iCloud);
+    AppSettings& settings = store->settings();
+    settings.setDefaultCopyFormat(settings.defaultCopyFormat());
+    settings.setLinkFoundSoundVolume(2.5);
+    settings.setLinkFoundSoundCooldown(SoundCooldown::thirtySeconds);
+    store->sync().setSyncMode(SyncMode::iCloud);
     EXPECT_EQ(defaults->stringValue(Keys::defaultCopyFormat), "markdown");
-    EXPECT_EQ(store->linkFoundSoundVolume(), 2.5);
+    EXPECT_EQ(settings.linkFoundSoundVolume(), 2.5);
     EXPECT_EQ(defaults->doubleValue(Keys::soundVolume), 1.0);
     EXPECT_EQ(defaults->stringValue(Keys::soundCooldown), "30 seconds");
     EXPECT_EQ(defaults->stringValue(Keys::syncMode), "iCloud");
-}
-
-TEST_F(PreferencesStoreTest, RecordedShortcutsAreRefusedStoredOrSwapped)
-{
-    auto backend = std::make_shared<test::FakeHotkeyBackend>();
-    HotkeyService hotkeys(backend);
-    auto store = makeStore();
-    store->setHotkeyService(&hotkeys);
-    const GlobalHotkeyBinding quickPanel = store->quickPanelHotkey();
-    const GlobalHotkeyBinding graph = store->graphHotkey();
-
-    EXPECT_FALSE(store->setHotkey({37, 0}, true));
-    EXPECT_EQ(store->hotkeyConflictMessage(), "Include at least one modifier (Ctrl, Alt, Shift, or Super).");
-    backend->refuse(49, controlCommand);
-    EXPECT_FALSE(store->setHotkey({49, controlCommand}, false));
-    EXPECT_EQ(store->hotkeyConflictMessage(), "“Ctrl+Super+Space” is already used by another application.");
-    EXPECT_EQ(store->graphHotkey(), graph);
-    EXPECT_EQ(hotkeyChanges, 0);
-
-    QStringList written;
-    QObject::connect(defaults.get(), &UserDefaults::changed,
-                     [&](const QString& key) { written.append(key); });
-    EXPECT_TRUE(store->setHotkey(quickPanel, true));
-    EXPECT_EQ(store->graphHotkey(), quickPanel);
-    EXPECT_EQ(store->quickPanelHotkey(), graph);
-    EXPECT_EQ(written, (QStringList{Keys::quickPanelHotkey, Keys::graphHotkey}));
-    EXPECT_EQ(hotkeyChanges, 1);
-    EXPECT_FALSE(store->hotkeyConflictMessage());
-    store->setGraphHotkey(store->quickPanelHotkey());
-    EXPECT_EQ(store->hotkeyConflictMessage(), "Morvane and graph cannot use the same shortcut.");
-}
-
-TEST_F(PreferencesStoreTest, NestedRecordersSuspendOnceAndResumeOnce)
-{
-    auto store = makeStore();
-    store->setHotkeyRecordingSuspended(true);
-    store->setHotkeyRecordingSuspended(true);
-    store->setHotkeyRecordingSuspended(false);
-    EXPECT_EQ(suspensions, QList<bool>{true});
-    store->setHotkeyRecordingSuspended(false);
-    EXPECT_EQ(store->hotkeyRecordingSuspendCount(), 0);
-    EXPECT_EQ(suspensions, (QList<bool>{true, false}));
 }
 
 } // namespace

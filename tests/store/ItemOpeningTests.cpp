@@ -49,14 +49,14 @@ struct OpeningFixture : StoreFixture {
     {
         LinkStoreDatabase(*store)
             .run([id = item.id](SQLiteStore& sqlite) {
-                sqlite.upsertLocalResolution(id, storedEvidence, false);
+                sqlite.writes().upsertLocalResolution(id, storedEvidence, false);
             })
             .waitForFinished();
     }
     std::optional<FileIdentity> evidence()
     {
         return LinkStoreDatabase(*store)
-            .run([id = item.id](SQLiteStore& sqlite) { return sqlite.localResolution(id); })
+            .run([id = item.id](SQLiteStore& sqlite) { return sqlite.fileLookups().localResolution(id); })
             .result();
     }
 };

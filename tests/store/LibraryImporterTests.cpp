@@ -54,12 +54,17 @@ QString backup(const char* name, const QList<QByteArray>& links, const QList<QBy
                          QByteArrayList(relations).join(',') + "]}");
 }
 
+LibraryImporter importerOf(SQLiteStore& store)
+{
+    return LibraryImporter(store.reads(), store.merge(), store.transactions());
+}
+
 struct LibraryImporterTest : ::testing::Test {
     Counts merge(const QString& path) { return importer.importLibrary(path, false); }
     Counts replace(const QString& path) { return importer.importLibrary(path, true); }
 
     SQLiteStore store{libraryFile()};
-    LibraryImporter importer{store};
+    LibraryImporter importer = importerOf(store);
 };
 
 } // namespace
@@ -67,20 +72,20 @@ struct LibraryImporterTest : ::testing::Test {
 TEST_F(LibraryImporterTest, ExportThenReplacingImportIntoAnotherLibraryGivesTheSameLibrary)
 {
     const LinkItem paper = addLink(store, fileLink("paper"));
-    store.addRelation(addLink(store, makeLink("site")).id, paper.id);
-    store.addRelation(addLink(store, makeLink("bare")).id, paper.id);
+    store.writes().addRelation(addLink(store, makeLink("site")).id, paper.id);
+    store.writes().addRelation(addLink(store, makeLink("bare")).id, paper.id);
     const QString path = homePath("Morvane Library.json");
     importer.exportLibrary(path, at("2024-06-01T12:00:00.500Z"));
 
     SQLiteStore other(homePath("other.sqlite"));
-    other.insertLink(makeLink("erased by the replacing import"));
-    EXPECT_EQ(LibraryImporter(other).importLibrary(path, true), (Counts{3, 2}));
+    other.writes().insertLink(makeLink("erased by the replacing import"));
+    EXPECT_EQ(importerOf(other).importLibrary(path, true), (Counts{3, 2}));
     // Dates are whole seconds here, except the relations' own: the document keeps no fractions.
-    EXPECT_EQ(other.allLinks(), store.allLinks());
-    QList<LinkRelation> relations = store.allRelations();
+    EXPECT_EQ(other.reads().allLinks(), store.reads().allLinks());
+    QList<LinkRelation> relations = store.reads().allRelations();
     for (LinkRelation& relation : relations)
         relation.createdAt = wholeSeconds(relation.createdAt);
-    EXPECT_EQ(other.allRelations(), relations);
+    EXPECT_EQ(other.reads().allRelations(), relations);
 }
 
 TEST_F(LibraryImporterTest, PreviewCountsRecordsAndThoseAlreadyInTheLibraryWithoutWriting)
@@ -88,8 +93,8 @@ TEST_F(LibraryImporterTest, PreviewCountsRecordsAndThoseAlreadyInTheLibraryWitho
     const LinkItem a = addLink(store, makeLink("a"));
     const LinkItem b = addLink(store, makeLink("b"));
     const LinkItem c = addLink(store, makeLink("c"));
-    store.addRelation(a.id, b.id);
-    store.addRelation(b.id, c.id);
+    store.writes().addRelation(a.id, b.id);
+    store.writes().addRelation(b.id, c.id);
     // (B, A) is the stored (A, B); a duplicated record counts once per record; a new pair is not counted.
     const QUuid stranger = QUuid::createUuid();
     const QString mixed = backup("mixed.json", {linkJson(a.id), linkJson(stranger), linkJson(a.id)},
@@ -106,11 +111,12 @@ TEST_F(LibraryImporterTest, MergeOverwritesRevivesAndKeepsWhatTheFileLacks)
     LinkItem shared = fileLink("shared");
     shared.bookmarkData = QByteArray("bookmark of this machine");
     addLink(store, shared);
-    store.upsertLocalResolution(shared.id, FileIdentity{"bm", "inode-7", "volume-1", "/p", {}, {}}, true);
+    store.writes().upsertLocalResolution(shared.id, FileIdentity{"bm", "inode-7", "volume-1", "/p", {}, {}},
+                                         true);
     const LinkItem localOnly = addLink(store, makeLink("local only"));
     const LinkItem deleted = addLink(store, makeLink("deleted"));
-    store.addRelation(shared.id, deleted.id);
-    LinkItem merged = *store.link(shared.id);
+    store.writes().addRelation(shared.id, deleted.id);
+    LinkItem merged = *store.reads().link(shared.id);
 
     MorvaneLibraryExport document = importer.exportDocument(at("2024-06-01T12:00:00.000Z")).document;
     document.links.removeIf([&](const auto& record) { return record.id == localOnly.id; });
@@ -121,32 +127,32 @@ TEST_F(LibraryImporterTest, MergeOverwritesRevivesAndKeepsWhatTheFileLacks)
     record.lastKnownPath.reset();
     const QString path =
         writeFile("backup.json", MorvaneLibraryExport::makeJSONCoders().encoder.encode(document));
-    store.deleteLink(deleted.id); // tombstones for the link and its relation
+    store.writes().deleteLink(deleted.id); // tombstones for the link and its relation
 
     merge(path);
-    EXPECT_TRUE(store.allDeletedRecords().isEmpty());
-    EXPECT_EQ(store.relatedLinks(deleted.id).size(), 1);
-    EXPECT_TRUE(store.link(localOnly.id));
+    EXPECT_TRUE(store.reads().allDeletedRecords().isEmpty());
+    EXPECT_EQ(store.reads().relatedLinks(deleted.id).size(), 1);
+    EXPECT_TRUE(store.reads().link(localOnly.id));
     merged.title = "Retitled";
     merged.tags = {"fresh"};
     merged.lastKnownPath.reset(); // the file overwrites, absent values too; this machine's evidence stays
-    EXPECT_EQ(store.link(shared.id), merged);
-    EXPECT_TRUE(store.localResolution(shared.id));
+    EXPECT_EQ(store.reads().link(shared.id), merged);
+    EXPECT_TRUE(store.fileLookups().localResolution(shared.id));
 
     replace(path);
-    EXPECT_FALSE(store.link(localOnly.id));
-    EXPECT_FALSE(store.link(shared.id)->bookmarkData);
-    EXPECT_FALSE(store.localResolution(shared.id));
+    EXPECT_FALSE(store.reads().link(localOnly.id));
+    EXPECT_FALSE(store.reads().link(shared.id)->bookmarkData);
+    EXPECT_FALSE(store.fileLookups().localResolution(shared.id));
 }
 
 TEST_F(LibraryImporterTest, ARefusedFileLeavesTheLibraryRowForRowAndSaysWhy)
 {
     const LinkItem a = addLink(store, fileLink("a"));
     const LinkItem b = addLink(store, makeLink("b"));
-    store.addRelation(a.id, b.id);
-    store.upsertLocalResolution(a.id, FileIdentity{"bm", {}, {}, "/a", {}, {}}, false);
-    store.deleteLink(addLink(store, makeLink("gone")).id);
-    const QUuid libraryRelation = store.allRelations().constFirst().id;
+    store.writes().addRelation(a.id, b.id);
+    store.writes().upsertLocalResolution(a.id, FileIdentity{"bm", {}, {}, "/a", {}, {}}, false);
+    store.writes().deleteLink(addLink(store, makeLink("gone")).id);
+    const QUuid libraryRelation = store.reads().allRelations().constFirst().id;
     const QUuid x = QUuid::createUuid(), y = QUuid::createUuid(), missing = QUuid::createUuid();
     const QUuid shared = QUuid::createUuid();
     QDir().mkpath(homePath("a folder.json"));
@@ -194,7 +200,7 @@ TEST_F(LibraryImporterTest, RelationsToMissingLinksAreNeitherExportedNorInTheWay
 {
     const LinkItem a = addLink(store, makeLink("a"));
     const LinkItem b = addLink(store, makeLink("b"));
-    store.addRelation(a.id, b.id);
+    store.writes().addRelation(a.id, b.id);
     // Left by another program that wrote without the foreign keys on.
     const QUuid gone = QUuid::createUuid();
     SQLiteConnection raw = rawLibrary(store);
@@ -203,31 +209,31 @@ TEST_F(LibraryImporterTest, RelationsToMissingLinksAreNeitherExportedNorInTheWay
                                 "'" + uuidString(gone) + "', '" + uuidString(b.id) + "'"})
         raw.execute("INSERT INTO link_relations VALUES ('" + uuidString(QUuid::createUuid()) + "', " + pair +
                     ", '2024-05-01T08:00:00.000Z')");
-    ASSERT_EQ(store.allRelations().size(), 3);
+    ASSERT_EQ(store.reads().allRelations().size(), 3);
 
     const QString path = homePath("dangling.json");
     EXPECT_EQ(importer.exportLibrary(path, at("2024-06-01T12:00:00.000Z")).leftOutRelationCount, 2);
     SQLiteStore other(homePath("other.sqlite"));
-    EXPECT_EQ(LibraryImporter(other).importLibrary(path, true), (Counts{2, 1, 0}));
+    EXPECT_EQ(importerOf(other).importLibrary(path, true), (Counts{2, 1, 0}));
 
     // An older backup holding them: replacing skips every relation that names a link not in the file,
     // merging only those that name a link in neither.
     const QUuid x = QUuid::createUuid();
     const QString older = backup("older.json", {linkJson(x)},
                                  {relationJson(x, gone), relationJson(x, a.id), relationJson(gone, gone)});
-    EXPECT_EQ(LibraryImporter(other).importLibrary(older, false), (Counts{1, 3, 1}));
-    EXPECT_EQ(other.relatedLinks(x).size(), 1);
-    EXPECT_EQ(LibraryImporter(other).importLibrary(older, true), (Counts{1, 3, 2}));
-    EXPECT_TRUE(other.allRelations().isEmpty());
-    EXPECT_EQ(other.allLinks().size(), 1);
+    EXPECT_EQ(importerOf(other).importLibrary(older, false), (Counts{1, 3, 1}));
+    EXPECT_EQ(other.reads().relatedLinks(x).size(), 1);
+    EXPECT_EQ(importerOf(other).importLibrary(older, true), (Counts{1, 3, 2}));
+    EXPECT_TRUE(other.reads().allRelations().isEmpty());
+    EXPECT_EQ(other.reads().allLinks().size(), 1);
 }
 
 TEST_F(LibraryImporterTest, RelationsMayNameTheLibraryOnMergeAndRepeatTheirIdOnlyForTheirOwnPair)
 {
     const LinkItem a = addLink(store, makeLink("a"));
     const LinkItem b = addLink(store, makeLink("b"));
-    store.addRelation(a.id, b.id);
-    const QUuid libraryRelation = store.allRelations().constFirst().id;
+    store.writes().addRelation(a.id, b.id);
+    const QUuid libraryRelation = store.reads().allRelations().constFirst().id;
     const QUuid x = QUuid::createUuid(), y = QUuid::createUuid(), shared = QUuid::createUuid();
     const QList<QByteArray> links = {linkJson(x), linkJson(y)};
 
@@ -243,14 +249,14 @@ TEST_F(LibraryImporterTest, RelationsMayNameTheLibraryOnMergeAndRepeatTheirIdOnl
     EXPECT_EQ(texts(store,
                     "SELECT created_at FROM link_relations WHERE id = '" + uuidString(libraryRelation) + "'"),
               QStringList{"2024-05-01T08:00:00.000Z"});
-    EXPECT_EQ(store.allRelations().size(), 3);
+    EXPECT_EQ(store.reads().allRelations().size(), 3);
 
     // Replacing erases the library's relations first, so their ids are free again; a relation of a link
     // with itself needs no link at all.
     const QUuid nowhere = QUuid::createUuid();
     const QList<QByteArray> reuses = {relationJson(y, x, libraryRelation), relationJson(nowhere, nowhere)};
     EXPECT_EQ(replace(backup("reuses.json", links, reuses)), (Counts{2, 2}));
-    const QList<LinkRelation> relations = store.allRelations();
+    const QList<LinkRelation> relations = store.reads().allRelations();
     ASSERT_EQ(relations.size(), 1);
     EXPECT_EQ(relations[0].id, libraryRelation);
     EXPECT_EQ(LinkRelation::recordName(relations[0].fromLinkID, relations[0].toLinkID),
@@ -308,11 +314,11 @@ TEST(LibraryImportOnAFullDisk, AFailedImportGivesTheLogsSpaceBackAndTheLibraryOp
     for (const bool replacing : {true, false}) {
         {
             SQLiteStore store(library);
-            EXPECT_THROW(LibraryImporter(store).importLibrary(path, replacing), StoreError);
+            EXPECT_THROW(importerOf(store).importLibrary(path, replacing), StoreError);
             EXPECT_EQ(QFileInfo(library + "-wal").size(), 0);
         }
         SQLiteStore reopened(library);
-        EXPECT_EQ(reopened.allLinks().size(), 20);
+        EXPECT_EQ(reopened.reads().allLinks().size(), 20);
         // What the log took is free again, give or take a few pages of the library's own.
         EXPECT_GT(disk.free(), freeBefore - 64 * 1024);
     }

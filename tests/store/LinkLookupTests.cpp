@@ -15,8 +15,8 @@ using namespace morvane::test;
 namespace {
 
 struct LookupFixture : LibraryFixture {
-    LinkWriter writer{sqlite, parser, *identity};
-    LinkLookup lookup{sqlite, parser, *identity};
+    LinkWriter writer{sqlite.reads(), sqlite.writes(), sqlite.transactions(), *clock, parser, *identity};
+    LinkLookup lookup{sqlite.reads(), sqlite.fileLookups(), sqlite.writes(), parser, *identity};
 
     LinkItem save(const QString& path, const std::optional<QString>& locator = std::nullopt)
     {
@@ -45,7 +45,7 @@ CapturedContext webContext(const QString& locator)
 using Confidence = FileMatchCandidate::Confidence;
 
 struct MatchFixture : LibraryFixture {
-    FileMatchFinder finder{sqlite, *identity};
+    FileMatchFinder finder{sqlite.reads(), sqlite.fileLookups(), sqlite.writes(), *identity};
     int order = 0;
 
     // A file link from another machine: only what sync carries (no bookmark here).
@@ -57,8 +57,8 @@ struct MatchFixture : LibraryFixture {
         item.contentHash = std::move(hash);
         item.fileSize = size;
         item.updatedAt = item.updatedAt.addSecs(++order); // keeps the insertion order
-        sqlite.insertLink(item);
-        return *sqlite.link(item.id);
+        sqlite.writes().insertLink(item);
+        return *sqlite.reads().link(item.id);
     }
 };
 
@@ -106,7 +106,7 @@ TEST(LinkLookup, ARenamedFileIsFoundByItsIdentityAndItsLinkFollowsKeepingThePdfP
     EXPECT_EQ(found->id, saved.id);
     EXPECT_EQ(found->url, LocatorUrl::fileUrlText(moved) + "#page=3");
     EXPECT_EQ(found->contentHash, saved.contentHash); // kept from the stored evidence
-    EXPECT_EQ(fx.sqlite.link(saved.id), found);
+    EXPECT_EQ(fx.sqlite.reads().link(saved.id), found);
     // Up to date now: the comparison takes the page into account and writes nothing.
     EXPECT_EQ(fx.lookup.updateFileIdentity(*found, *finderContext(*fx.identity, moved).fileIdentity), *found);
 }
@@ -129,7 +129,7 @@ TEST(LinkLookup, ACopyWithTheSameContentIsFoundByFingerprintOnlyUnderItsName)
     ASSERT_TRUE(found);
     EXPECT_EQ(found->id, saved.id);
     EXPECT_EQ(found->lastKnownPath, original); // the link's own path stays; this machine's is a resolution
-    EXPECT_EQ(fx.sqlite.localResolution(saved.id).value_or(FileIdentity()).lastKnownPath, copy);
+    EXPECT_EQ(fx.sqlite.fileLookups().localResolution(saved.id).value_or(FileIdentity()).lastKnownPath, copy);
     EXPECT_EQ(fx.count("SELECT confirmed_by_user FROM link_local_resolutions"), 0);
 
     // Under a third name it is not found (only offered for confirmation).
@@ -144,7 +144,7 @@ TEST(LinkLookup, BookmarksOfGoneFilesAreComparedByTheirRecordedIdentityWithoutAS
     FileIdentityPlatform platform = FileIdentityPlatform::system();
     platform.bookmarks = std::make_shared<LinuxFileBookmarks>(platform.probe, platform.volumes, walker);
     const FileIdentityService identity(std::make_shared<FileHashCache>(), platform);
-    LinkLookup lookup(fx.sqlite, fx.parser, identity);
+    LinkLookup lookup(fx.sqlite.reads(), fx.sqlite.fileLookups(), fx.sqlite.writes(), fx.parser, identity);
 
     // Links whose identifiers were not kept (as after an import), so only their bookmarks can tell.
     for (const char* name : {"gone-1.txt", "gone-2.txt", "moved.txt"})

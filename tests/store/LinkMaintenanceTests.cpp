@@ -22,16 +22,22 @@ struct MaintenanceFixture : LibraryFixture {
         identity = std::make_shared<FileIdentityService>(nullptr, platform); // uncached: every read hashes
     }
 
-    LinkMaintenance maintenance() { return LinkMaintenance(sqlite, identity); }
-    LinkWriter writer() { return LinkWriter(sqlite, parser, *identity); }
+    LinkMaintenance maintenance()
+    {
+        return LinkMaintenance(sqlite.reads(), sqlite.writes(), sqlite.transactions(), identity);
+    }
+    LinkWriter writer()
+    {
+        return LinkWriter(sqlite.reads(), sqlite.writes(), sqlite.transactions(), *clock, parser, *identity);
+    }
 
     // A link saved on another machine or typed in by hand: a file URL and nothing else.
     LinkItem bareLink(const QString& url, LinkType type = LinkType::file)
     {
         LinkItem item = makeLink("bare", url);
         item.type = type;
-        sqlite.insertLink(item);
-        return *sqlite.link(item.id);
+        sqlite.writes().insertLink(item);
+        return *sqlite.reads().link(item.id);
     }
 
     static FileResolutionCandidate candidateAt(const QString& path)
@@ -59,12 +65,12 @@ TEST(LinkMaintenance, AllLinksFillsAMissingFingerprintOnceAndKeepsAPdfPage)
     EXPECT_EQ(filled.contentHash, fx.identity->makeIdentity(page.url, true)->contentHash);
     EXPECT_EQ(filled.fileSize, 13);
     EXPECT_EQ(filled.url, page.url); // still page 4
-    EXPECT_EQ(fx.sqlite.link(folder.id), folder);
-    EXPECT_EQ(fx.sqlite.link(missing.id), missing);
+    EXPECT_EQ(fx.sqlite.reads().link(folder.id), folder);
+    EXPECT_EQ(fx.sqlite.reads().link(missing.id), missing);
 
     // Complete now: the next full read leaves the row alone.
-    EXPECT_EQ(fx.maintenance().allLinks(), fx.sqlite.allLinks());
-    EXPECT_EQ(fx.sqlite.link(page.id)->updatedAt, filled.updatedAt);
+    EXPECT_EQ(fx.maintenance().allLinks(), fx.sqlite.reads().allLinks());
+    EXPECT_EQ(fx.sqlite.reads().link(page.id)->updatedAt, filled.updatedAt);
 }
 
 TEST(LinkMaintenance, AFingerprintThatCannotBeReadDoesNotRewriteTheLink)
@@ -79,7 +85,7 @@ TEST(LinkMaintenance, AFingerprintThatCannotBeReadDoesNotRewriteTheLink)
     // Nothing new to say: the row and its update time stay, so sync has nothing to push.
     fx.clock->setNow(at("2030-01-01T00:00:00.000Z"));
     fx.maintenance().allLinks();
-    EXPECT_EQ(fx.sqlite.link(saved.id), saved);
+    EXPECT_EQ(fx.sqlite.reads().link(saved.id), saved);
 
     fx.hasher->failing = false;
     const LinkItem filled = fx.maintenance().allLinks().constFirst();
@@ -99,7 +105,7 @@ TEST(LinkMaintenance, RepairPointsTheLinkAtTheChosenFileOrThrowsAndWritesNothing
                   fx.maintenance().repairFileLink(saved, fx.candidateAt(homePath("papers/gone.pdf")));
               }),
               "The chosen file could not be read: gone.pdf");
-    EXPECT_EQ(fx.sqlite.link(saved.id), saved);
+    EXPECT_EQ(fx.sqlite.reads().link(saved.id), saved);
     EXPECT_EQ(fx.count("SELECT COUNT(*) FROM link_local_resolutions"), 0);
 
     const QString chosen = writeFile("elsewhere/new.pdf", "%PDF new");
@@ -108,7 +114,7 @@ TEST(LinkMaintenance, RepairPointsTheLinkAtTheChosenFileOrThrowsAndWritesNothing
     EXPECT_EQ(repaired.url, LocatorUrl::fileUrlText(chosen) + "#page=2");
     EXPECT_EQ(repaired.contentHash,
               fx.identity->makeIdentity(LocatorUrl::fileUrlText(chosen), true)->contentHash);
-    EXPECT_EQ(fx.sqlite.localResolution(saved.id)->lastKnownPath, chosen);
+    EXPECT_EQ(fx.sqlite.fileLookups().localResolution(saved.id)->lastKnownPath, chosen);
     EXPECT_EQ(fx.count("SELECT confirmed_by_user FROM link_local_resolutions"), 1);
 }
 
@@ -129,7 +135,7 @@ TEST(LinkMaintenance, RepairIssuesListOnlyFilesThatMoved)
         LinkItem restored = makeLink("restored", LocatorUrl::fileUrlText(path));
         restored.type = path.endsWith('/') ? LinkType::folder : LinkType::file; // a folder's final "/" kept
         restored.lastKnownPath = path;
-        fx.sqlite.insertLink(restored);
+        fx.sqlite.writes().insertLink(restored);
     }
 
     for (const QStringList& roots : {QStringList{}, QStringList{homePath("linked")}}) {

@@ -80,7 +80,9 @@ struct StoreFixture {
 
     std::optional<LinkItem> stored(const QUuid& id)
     {
-        return LinkStoreDatabase(*store).run([id](SQLiteStore& sqlite) { return sqlite.link(id); }).result();
+        return LinkStoreDatabase(*store)
+            .run([id](SQLiteStore& sqlite) { return sqlite.reads().link(id); })
+            .result();
     }
 
     // The links' titles in the order their rows were written.

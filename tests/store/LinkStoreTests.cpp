@@ -1,5 +1,6 @@
 #include "LinkStoreTestSupport.h"
 
+#include "store/ContextLookups.h"
 #include "store/FileRepairError.h"
 
 #include <QCoro/QCoroFuture>
@@ -38,11 +39,11 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
 
     // A thin change announced by its caller, with and without sync.
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { sqlite.addRelation(web.id, file.id); })
+        .run([&](SQLiteStore& sqlite) { sqlite.writes().addRelation(web.id, file.id); })
         .waitForFinished();
     fx.store->notifyDidMutate(true);
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { sqlite.deleteLink(web.id); })
+        .run([&](SQLiteStore& sqlite) { sqlite.writes().deleteLink(web.id); })
         .waitForFinished();
     fx.store->notifyDidMutate(false);
     EXPECT_EQ(fx.settledEvents().mid(4), (QStringList{"trigger", "notify", "notify"}));
@@ -64,15 +65,15 @@ TEST(LinkStore, SavesEvidenceWithAFileAndAnnouncesEveryOwnedChangeOnceAfterItsTr
         .waitForFinished();
     EXPECT_THROW(fx.store->addLink({}, "https://example.com/b", {}, "tag").result(), StoreError);
     EXPECT_EQ(LinkStoreDatabase(*fx.store)
-                  .run([](SQLiteStore& sqlite) { return titles(sqlite.allLinks()); })
+                  .run([](SQLiteStore& sqlite) { return titles(sqlite.reads().allLinks()); })
                   .result(),
               QStringList{"report.txt"});
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { sqlite.recordOpen(file.id); })
+        .run([&](SQLiteStore& sqlite) { sqlite.writes().recordOpen(file.id); })
         .waitForFinished();
-    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, path)).result());
+    ASSERT_TRUE(ContextLookups(*fx.store).findLink(finderContext(*fx.identity, path)).result());
     const QString renamed = renameFile(path, "docs/renamed.txt");
-    ASSERT_TRUE(fx.store->findLink(finderContext(*fx.identity, renamed)).result());
+    ASSERT_TRUE(ContextLookups(*fx.store).findLink(finderContext(*fx.identity, renamed)).result());
     EXPECT_TRUE(fx.settledEvents().isEmpty());
 }
 
@@ -151,7 +152,7 @@ TEST(LinkStore, OperationsFinishingWhileTheyAreHandedOverCompleteOnce)
     std::atomic<bool> stop = false;
     std::thread lookups([&] {
         for (int i = 0; !stop; ++i)
-            EXPECT_NO_THROW(fx.store->findLink(i % 2 ? file : web).waitForFinished());
+            EXPECT_NO_THROW(ContextLookups(*fx.store).findLink(i % 2 ? file : web).waitForFinished());
     });
     // Awaited as the application awaits them, from a coroutine on the main thread's event loop.
     long long sum = 0;
@@ -212,7 +213,7 @@ TEST(LinkStore, ClosingFinishesQueuedWorkAndRefusesWorkAfterwards)
 
     // The library on disk holds everything that was queued.
     LibraryFixture library;
-    EXPECT_EQ(library.sqlite.allLinks().size(), 21);
+    EXPECT_EQ(library.sqlite.reads().allLinks().size(), 21);
 }
 
 TEST(LinkStore, DroppedFromItsOwnWorkWhileAFileIsHashedItClosesWithoutWaitingForItself)
@@ -244,7 +245,10 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     const LinkItem saved = fx.store->addCapturedContext(finderContext(*fx.identity, path), {}, {}).result();
     const QString backup = homePath("backup.json");
     LinkStoreDatabase(*fx.store)
-        .run([&](SQLiteStore& sqlite) { LibraryImporter(sqlite).exportLibrary(backup, sqlite.now()); })
+        .run([&](SQLiteStore& sqlite) {
+            LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
+                .exportLibrary(backup, sqlite.clock().now());
+        })
         .waitForFinished();
     fx.settledEvents();
     fx.events.clear();
@@ -252,7 +256,7 @@ TEST(LinkStore, RelinkingAndImportingAreAnnouncedWithSyncButConfirmingAMatchIsNo
     FileMatchCandidate match{saved, LocatorUrl::fileUrlText(path),
                              *finderContext(*fx.identity, path).fileIdentity,
                              FileMatchCandidate::Confidence::sameName, true};
-    fx.store->useFileMatch(match).waitForFinished();
+    ContextLookups(*fx.store).useFileMatch(match).waitForFinished();
     EXPECT_EQ(fx.store->importPreview(backup).result().linkCount, 1);
     EXPECT_TRUE(fx.settledEvents().isEmpty());
 
@@ -275,7 +279,7 @@ TEST(LinkStore, OnlyTheCheckedRelationRemovalSkipsAPairThatIsNotRelated)
     fx.store->addRelation(a.id, b.id).waitForFinished();
     const auto deletions = [&] {
         return LinkStoreDatabase(*fx.store)
-            .run([](SQLiteStore& sqlite) { return sqlite.allDeletedRecords().size(); })
+            .run([](SQLiteStore& sqlite) { return sqlite.reads().allDeletedRecords().size(); })
             .result();
     };
 

@@ -31,7 +31,7 @@ public:
         return window.isActiveWindow() && !keyboardElsewhere;
     }
     // The application comes to the front.
-    void bringToFront() { becameActive(); }
+    void bringToFront() { emit becameActive(); }
 
     bool hidden = false, refuseChanges = false;
     // A compositor that leaves the panel behind a full-screen window: mapped, never given the keyboard.

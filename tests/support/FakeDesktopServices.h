@@ -2,19 +2,37 @@
 
 #include "platform/DesktopServices.h"
 
+#include <QPromise>
 #include <QSet>
 #include <QStringList>
+
+#include <memory>
+#include <utility>
 
 namespace morvane::test {
 
 // Records what was opened and launched. A URL is taken when its scheme (lower-cased) is among the
-// handled ones; an application is installed when its identifier is among the installed ones.
+// handled ones, and the answer comes at once; an application is installed when its identifier is
+// among the installed ones.
 class FakeDesktopServices final : public DesktopServices {
 public:
-    bool openUrl(const QString& url) override
+    QFuture<bool> openUrl(const QString& url) override
     {
         openedUrls.append(url);
-        return handledSchemes.contains(url.section(u':', 0, 0).toLower());
+        if (holdAnswers) {
+            held.append(std::make_shared<QPromise<bool>>());
+            held.last()->start();
+            return held.last()->future();
+        }
+        return QtFuture::makeReadyFuture(handledSchemes.contains(url.section(u':', 0, 0).toLower()));
+    }
+    // Answers the URLs held so far.
+    void answerHeld(bool taken)
+    {
+        for (const std::shared_ptr<QPromise<bool>>& answer : std::exchange(held, {})) {
+            answer->addResult(taken);
+            answer->finish();
+        }
     }
     std::optional<QString> applicationPath(const QString& identifier) const override
     {
@@ -35,6 +53,9 @@ public:
     }
 
     QSet<QString> handledSchemes, installed;
+    // While set, a URL is answered only by answerHeld, as a desktop still being asked.
+    bool holdAnswers = false;
+    QList<std::shared_ptr<QPromise<bool>>> held;
     QStringList openedUrls, launched;
 };
 

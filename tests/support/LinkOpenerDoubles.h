@@ -15,6 +15,7 @@
 #include "files/KnownRootsStore.h"
 #include "foundation/UserDefaults.h"
 #include "services/LinkOpener.h"
+#include "store/FileWorkPool.h"
 
 #include <memory>
 
@@ -34,10 +35,15 @@ struct LinkOpenerDoubles {
     CalendarEventService calendar{calendarStore, desktop, std::make_shared<ScriptedRunner>(), defaults};
     ContactService contacts{contactStore, desktop, defaults};
     KnownRootsStore roots{defaults};
-    LinkOpener opener{identity, std::make_shared<FileReconciliationService>(identity),
-                      roots,    calendar,
-                      contacts, desktop,
-                      launcher, alerts};
+    LinkOpener opener{identity,
+                      std::make_shared<FileReconciliationService>(identity),
+                      roots,
+                      calendar,
+                      contacts,
+                      desktop,
+                      launcher,
+                      alerts,
+                      std::make_shared<FileWorkPool>()};
 };
 
 } // namespace morvane::test

@@ -30,7 +30,7 @@ protected:
         LinkItem edited = *machine.link(link.id);
         edited.title = title;
         edited.updatedAt = at(updatedAt);
-        machine.on([edited](SQLiteStore& sqlite) { sqlite.applyRemoteLink(edited, true); });
+        machine.on([edited](SQLiteStore& sqlite) { sqlite.merge().applyRemoteLink(edited, true); });
     }
     QString cloudTitle(const LinkItem& link)
     {
@@ -66,7 +66,7 @@ TEST_F(ChangedPassTest, aPassAfterOneChangeReadsAndSendsOnlyThatChange)
     // which takes the link's relation along.
     b.sync();
     edit(b, links[5], "edited on b", "2025-02-01T00:00:00.000Z");
-    b.on([&](SQLiteStore& sqlite) { sqlite.deleteLink(links[0].id); });
+    b.on([&](SQLiteStore& sqlite) { sqlite.writes().deleteLink(links[0].id); });
     b.sync();
     requests();
     a.sync();
@@ -78,7 +78,7 @@ TEST_F(ChangedPassTest, aPassAfterOneChangeReadsAndSendsOnlyThatChange)
     // A relation made again after its removal goes up, and its deletion comes out of the store.
     a.relate(links[1], links[2]);
     a.sync();
-    a.on([&](SQLiteStore& sqlite) { sqlite.removeRelation(links[1].id, links[2].id); });
+    a.on([&](SQLiteStore& sqlite) { sqlite.writes().removeRelation(links[1].id, links[2].id); });
     a.sync();
     b.sync();
     EXPECT_EQ(b.relationCount(), 0);

@@ -63,7 +63,7 @@ TEST_F(FolderSyncTest, aRelationRemovedAndMadeAgainEndsOnBothMachines)
     a.sync();
     b.sync();
     a.clock->advance(1s);
-    a.on([&](SQLiteStore& sqlite) { sqlite.removeRelation(x.id, y.id); });
+    a.on([&](SQLiteStore& sqlite) { sqlite.writes().removeRelation(x.id, y.id); });
     a.sync();
     b.sync();
     ASSERT_EQ(b.relationCount(), 0);
@@ -151,8 +151,8 @@ TEST_F(FolderSyncTest, deletionsOfAnythingButALinkOrRelationByItsOwnNameArePasse
     putDeletion(RecordFormats::linkType, RecordFormats::libraryResetName);
     putDeletion(RecordFormats::relationType, RecordFormats::libraryResetName);
     a.on([](SQLiteStore& sqlite) {
-        sqlite.upsertTombstone(RecordFormats::relationType, RecordFormats::libraryResetName,
-                               at("2030-01-01T00:00:00.000Z"));
+        sqlite.writes().upsertTombstone(RecordFormats::relationType, RecordFormats::libraryResetName,
+                                        at("2030-01-01T00:00:00.000Z"));
     });
     a.sync();
     ASSERT_TRUE(folder().fetch(RecordFormats::libraryResetName).fields().contains("resetID"));
@@ -202,7 +202,7 @@ TEST_F(FolderSyncTest, copiesThatDifferInPathsOrInTitlesEditedAtOneTimeSettle)
         LinkItem edited = *machine.link(x.id);
         edited.title = title;
         edited.updatedAt = at("2024-06-01T00:00:00.000Z");
-        machine.on([edited](SQLiteStore& sqlite) { sqlite.applyRemoteLink(edited, true); });
+        machine.on([edited](SQLiteStore& sqlite) { sqlite.merge().applyRemoteLink(edited, true); });
     };
     editTitle(a, "edited on a");
     editTitle(b, "edited on b");

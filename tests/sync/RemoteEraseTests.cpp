@@ -20,7 +20,7 @@ TEST_F(RemoteEraseTest, emptiesTheStoreAndLeavesAMarker)
     const LinkItem y = a.add(makeLink("y"));
     a.relate(x, y);
     const LinkItem gone = a.add(makeLink("gone"));
-    a.on([&](SQLiteStore& sqlite) { sqlite.deleteLink(gone.id); });
+    a.on([&](SQLiteStore& sqlite) { sqlite.writes().deleteLink(gone.id); });
     a.sync();
     // A record the readers refuse is deleted all the same.
     cloud->put(CloudRecord(RecordFormats::linkType, "not-a-uuid"));

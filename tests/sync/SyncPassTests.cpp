@@ -36,8 +36,8 @@ TEST_F(SyncPassTest, linksRelationsAndDeletionsTravelBetweenMachines)
 
     // A deletes a link (and with it a relation) and the other relation; B follows and the cloud
     // forgets them for good.
-    a.on([&](SQLiteStore& sqlite) { sqlite.removeRelation(one.id, two.id); });
-    a.on([&](SQLiteStore& sqlite) { sqlite.deleteLink(three.id); });
+    a.on([&](SQLiteStore& sqlite) { sqlite.writes().removeRelation(one.id, two.id); });
+    a.on([&](SQLiteStore& sqlite) { sqlite.writes().deleteLink(three.id); });
     a.sync();
     const int announcedBefore = b.settledAnnouncements();
     b.sync();
@@ -97,10 +97,10 @@ TEST_F(SyncPassTest, aFailureEndsThePassAndTheNextPassCompletes)
     EXPECT_EQ(cloud->names(RecordFormats::linkType).size(), 4);
 
     // Another machine saves over a record between this pass's fetch and save: refused, then retried.
-    LinkItem contested = *a.link(a.on([](SQLiteStore& s) { return s.allLinks(); }).first().id);
+    LinkItem contested = *a.link(a.on([](SQLiteStore& s) { return s.reads().allLinks(); }).first().id);
     contested.title = "changed here";
     contested.updatedAt = contested.updatedAt.addSecs(1);
-    a.on([contested](SQLiteStore& sqlite) { sqlite.applyRemoteLink(contested); });
+    a.on([contested](SQLiteStore& sqlite) { sqlite.merge().applyRemoteLink(contested); });
     bool interfered = false;
     cloud->beforeRequest = [&](Operation operation, const QString& typeOrName) {
         if (operation != Operation::save || typeOrName != RecordFormats::linkType || interfered)
@@ -115,7 +115,7 @@ TEST_F(SyncPassTest, aFailureEndsThePassAndTheNextPassCompletes)
 
     // A later copy saved elsewhere after the pass listed the records is not overwritten.
     contested.updatedAt = contested.updatedAt.addSecs(1);
-    a.on([contested](SQLiteStore& sqlite) { sqlite.applyRemoteLink(contested); });
+    a.on([contested](SQLiteStore& sqlite) { sqlite.merge().applyRemoteLink(contested); });
     cloud->beforeRequest = [&, saved = false](Operation operation, const QString& name) mutable {
         if (operation != Operation::fetch || name != uuidString(contested.id) || std::exchange(saved, true))
             return;

@@ -136,21 +136,21 @@ struct Machine {
     }
     void relate(const LinkItem& a, const LinkItem& b)
     {
-        on([a, b](SQLiteStore& sqlite) { sqlite.addRelation(a.id, b.id); });
+        on([a, b](SQLiteStore& sqlite) { sqlite.writes().addRelation(a.id, b.id); });
     }
     std::optional<LinkItem> link(const QUuid& id)
     {
-        return on([id](SQLiteStore& sqlite) { return sqlite.link(id); });
+        return on([id](SQLiteStore& sqlite) { return sqlite.reads().link(id); });
     }
     QStringList titles()
     {
-        QStringList result = test::titles(on([](SQLiteStore& sqlite) { return sqlite.allLinks(); }));
+        QStringList result = test::titles(on([](SQLiteStore& sqlite) { return sqlite.reads().allLinks(); }));
         result.sort();
         return result;
     }
     qsizetype relationCount()
     {
-        return on([](SQLiteStore& sqlite) { return sqlite.allRelations().size(); });
+        return on([](SQLiteStore& sqlite) { return sqlite.reads().allRelations().size(); });
     }
     // Delivers the announcements the store has posted so far.
     int settledAnnouncements()

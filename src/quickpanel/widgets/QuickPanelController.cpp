@@ -10,7 +10,7 @@
 #include "foundation/Logging.h"
 #include "quickpanel/QuickPanelActionMenu.h"
 #include "quickpanel/QuickPanelViewModel.h"
-#include "services/PreferencesStore.h"
+#include "services/AppSettings.h"
 
 #include <QGuiApplication>
 #include <QMenu>
@@ -38,7 +38,7 @@ void logFailure(const char* step)
 
 } // namespace
 
-QuickPanelController::QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
+QuickPanelController::QuickPanelController(AppPresence& presence, const AppSettings& preferences,
                                            QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock,
                                            const AppearanceService* appearance)
     : m_presence(presence)

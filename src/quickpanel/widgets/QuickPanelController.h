@@ -19,7 +19,7 @@ class AppPresence;
 class AppearanceService;
 class Clock;
 class ClockTimer;
-class PreferencesStore;
+class AppSettings;
 class QuickPanelKeyRouter;
 class QuickPanelView;
 class QuickPanelViewModel;
@@ -32,9 +32,8 @@ struct QuickPanelMenuEntry;
 class QuickPanelController : public QObject {
 public:
     // Everything given outlives the controller.
-    QuickPanelController(AppPresence& presence, const PreferencesStore& preferences,
-                         QuickPanelViewModel& model, const std::shared_ptr<Clock>& clock,
-                         const AppearanceService* appearance = nullptr);
+    QuickPanelController(AppPresence& presence, const AppSettings& preferences, QuickPanelViewModel& model,
+                         const std::shared_ptr<Clock>& clock, const AppearanceService* appearance = nullptr);
     ~QuickPanelController() override;
 
     void show();
@@ -67,7 +66,7 @@ private:
     QCoro::Task<> completeRelationAndMaybeHide();
 
     AppPresence& m_presence;
-    const PreferencesStore& m_preferences;
+    const AppSettings& m_preferences;
     QuickPanelViewModel& m_model;
     const AppearanceService* m_appearance;
     std::shared_ptr<Clock> m_clock;

@@ -333,7 +333,7 @@ std::unique_ptr<QMenu> QuickPanelResultList::rowMenu(QPoint viewportPoint)
         const bool canRemoveRelation = m_model.canRemoveRelation();
         menu->addAction(QStringLiteral("Open"), onRow(activate));
         menu->addAction(QStringLiteral("Copy"), onRow([this] {
-                            PreferencesStore* preferences = m_model.preferences();
+                            AppSettings* preferences = m_model.preferences();
                             m_model.copySelected(preferences ? preferences->defaultCopyFormat()
                                                              : CopyFormat::url);
                         }));

@@ -5,6 +5,7 @@
 #include "quickpanel/widgets/QuickPanelResultList.h"
 #include "quickpanel/widgets/QuickPanelView.h"
 #include "quickpanel/widgets/QuickPanelWindow.h"
+#include "services/PreferencesStore.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -31,7 +32,8 @@ protected:
         services.contactStore = panel.contacts;
         services.loginItem = std::make_shared<test::FakeLoginItem>();
         preferences = std::make_unique<PreferencesStore>(std::move(services));
-        controller = std::make_unique<QuickPanelController>(presence, *preferences, panel.model, panel.clock);
+        controller = std::make_unique<QuickPanelController>(presence, preferences->settings(), panel.model,
+                                                            panel.clock);
     }
 
     // Shows the panel with every link listed and the search field focused.

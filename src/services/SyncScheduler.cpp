@@ -1,13 +1,15 @@
-// The sync pass and erase procedures of the settings store.
+#include "services/SyncScheduler.h"
+
 #include "foundation/Clock.h"
 #include "foundation/Error.h"
 #include "foundation/UserDefaults.h"
 #include "model/LibraryReset.h"
-#include "services/PreferencesStore.h"
+#include "services/DatabaseActionStatus.h"
 #include "store/LinkStore.h"
 #include "sync/CloudKitSyncService.h"
 
 #include <QCoroFuture>
+#include <QPointer>
 
 namespace morvane {
 
@@ -17,7 +19,61 @@ const QString notAvailableText = QStringLiteral("Link store is not available.");
 
 } // namespace
 
-void PreferencesStore::syncNow()
+SyncScheduler::SyncScheduler(Services services, DatabaseActionStatus& databaseAction, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_databaseAction(databaseAction)
+{
+    if (!m_services.clock)
+        m_services.clock = SystemClock::shared();
+    m_syncMode = enumValue(syncModeNames,
+                           m_services.defaults->stringValue(PreferenceKeys::syncMode).value_or(QString()))
+                     .value_or(SyncMode::disabled);
+    updateStatusForSyncMode();
+    configureAutomaticSync();
+}
+
+SyncScheduler::~SyncScheduler() = default;
+
+void SyncScheduler::setSyncMode(SyncMode mode)
+{
+    if (mode == SyncMode::iCloud && m_syncMode != SyncMode::iCloud)
+        LibraryReset::syncTurnedOn(*m_services.defaults);
+    m_syncMode = mode;
+    m_services.defaults->setString(PreferenceKeys::syncMode, enumNameText(syncModeNames, mode));
+    emit syncModeChanged();
+    updateStatusForSyncMode();
+    configureAutomaticSync();
+}
+
+void SyncScheduler::updateStatusForSyncMode()
+{
+    setSyncErrorMessage(std::nullopt);
+    if (m_syncMode == SyncMode::disabled) {
+        setSyncStatus(SyncStatus::disabled);
+        return;
+    }
+    setSyncStatus(SyncStatus::ready);
+    refreshSyncStatus();
+}
+
+void SyncScheduler::setSyncStatus(SyncStatus status)
+{
+    if (m_syncStatus == status)
+        return;
+    m_syncStatus = status;
+    emit syncStatusChanged();
+}
+
+void SyncScheduler::setSyncErrorMessage(std::optional<QString> message)
+{
+    if (m_syncErrorMessage == message)
+        return;
+    m_syncErrorMessage = std::move(message);
+    emit syncErrorMessageChanged();
+}
+
+void SyncScheduler::syncNow()
 {
     if (isErasingDatabase())
         return;
@@ -34,37 +90,37 @@ void PreferencesStore::syncNow()
     runSyncPass();
 }
 
-void PreferencesStore::configureAutomaticSync()
-{
-    m_automaticSyncTimer.reset();
-    m_syncOnActivation = m_syncMode == SyncMode::iCloud;
-    if (!m_syncOnActivation)
-        return;
-    m_automaticSyncTimer = m_services.clock->makeTimer([this] { automaticSync(); });
-    m_automaticSyncTimer->start(std::chrono::seconds(45), true);
-}
-
-void PreferencesStore::stopAutomaticSync()
-{
-    m_automaticSyncTimer.reset();
-    m_syncOnActivation = false;
-}
-
-void PreferencesStore::applicationBecameActive()
-{
-    if (m_syncOnActivation)
-        automaticSync();
-}
-
-void PreferencesStore::automaticSync()
+void SyncScheduler::syncIfEnabled()
 {
     if (m_syncMode == SyncMode::iCloud && !isErasingDatabase())
         syncNow();
 }
 
-QCoro::Task<void> PreferencesStore::runSyncPass()
+void SyncScheduler::configureAutomaticSync()
 {
-    std::shared_ptr<bool> alive = m_alive;
+    m_automaticSyncTimer.reset();
+    m_syncOnActivation = m_syncMode == SyncMode::iCloud;
+    if (!m_syncOnActivation)
+        return;
+    m_automaticSyncTimer = m_services.clock->makeTimer([this] { syncIfEnabled(); });
+    m_automaticSyncTimer->start(std::chrono::seconds(45), true);
+}
+
+void SyncScheduler::stopAutomaticSync()
+{
+    m_automaticSyncTimer.reset();
+    m_syncOnActivation = false;
+}
+
+void SyncScheduler::applicationBecameActive()
+{
+    if (m_syncOnActivation)
+        syncIfEnabled();
+}
+
+QCoro::Task<void> SyncScheduler::runSyncPass()
+{
+    QPointer<SyncScheduler> self(this);
     std::shared_ptr<CloudKitSyncService> service = m_services.syncService;
     LinkStore* linkStore = m_services.linkStore;
     m_passInFlight = true;
@@ -74,7 +130,7 @@ QCoro::Task<void> PreferencesStore::runSyncPass()
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!*alive)
+    if (!self)
         co_return;
     m_passInFlight = false;
     for (const std::function<void()>& waiter : std::exchange(m_passWaiters, {}))
@@ -96,7 +152,7 @@ QCoro::Task<void> PreferencesStore::runSyncPass()
     }
 }
 
-QCoro::Task<void> PreferencesStore::waitForPassInFlight()
+QCoro::Task<void> SyncScheduler::waitForPassInFlight()
 {
     if (!m_passInFlight)
         co_return;
@@ -106,25 +162,26 @@ QCoro::Task<void> PreferencesStore::waitForPassInFlight()
     co_await done->future();
 }
 
-QCoro::Task<void> PreferencesStore::refreshSyncStatus()
+QCoro::Task<void> SyncScheduler::refreshSyncStatus()
 {
-    std::shared_ptr<bool> alive = m_alive;
+    QPointer<SyncScheduler> self(this);
+    std::shared_ptr<CloudKitSyncService> service = m_services.syncService;
     try {
-        const SyncStatus status = co_await m_services.syncService->accountStatus();
-        if (!*alive || m_syncMode != SyncMode::iCloud)
+        const SyncStatus status = co_await service->accountStatus();
+        if (!self || m_syncMode != SyncMode::iCloud)
             co_return;
         setSyncStatus(status);
         if (status == SyncStatus::ready)
             syncNow();
     } catch (const std::exception& error) {
-        if (!*alive || m_syncMode != SyncMode::iCloud)
+        if (!self || m_syncMode != SyncMode::iCloud)
             co_return;
         setSyncStatus(SyncStatus::error);
         setSyncErrorMessage(syncErrorText(error));
     }
 }
 
-QString PreferencesStore::syncErrorText(const std::exception& error)
+QString SyncScheduler::syncErrorText(const std::exception& error)
 {
     const auto* cloud = dynamic_cast<const CloudKitError*>(&error);
     if (!cloud)
@@ -135,96 +192,83 @@ QString PreferencesStore::syncErrorText(const std::exception& error)
         .arg(cloud->codeName(), cloud->localizedDescription());
 }
 
-void PreferencesStore::eraseAllData()
+void SyncScheduler::eraseAllData()
 {
     if (!m_services.linkStore) {
-        setDatabaseActionMessage(QStringLiteral("Database is not available."));
+        m_databaseAction.setMessage(QStringLiteral("Database is not available."));
         return;
     }
     const bool remote = m_syncMode == SyncMode::iCloud;
-    setDatabaseActionMessage(std::nullopt);
-    m_databaseActionInProgress = true;
-    setDatabaseActionProgress(remote ? QStringLiteral("Erasing Morvane data from the shared record folder...")
-                                     : QStringLiteral("Erasing local Morvane database..."));
-    ++m_holdSyncCount;
+    m_databaseAction.start(remote ? QStringLiteral("Erasing Morvane data from the shared record folder...")
+                                  : QStringLiteral("Erasing local Morvane database..."));
+    holdPasses();
     if (remote)
         setSyncStatus(SyncStatus::syncing);
     runErase();
 }
 
-QCoro::Task<void> PreferencesStore::runErase()
+QCoro::Task<void> SyncScheduler::runErase()
 {
-    std::shared_ptr<bool> alive = m_alive;
+    QPointer<SyncScheduler> self(this);
     const bool remote = m_syncMode == SyncMode::iCloud;
     LinkStore& linkStore = *m_services.linkStore;
+    DatabaseActionStatus& action = m_databaseAction;
     try {
         // A pass that read the library before the erase would push it back afterwards.
         co_await waitForPassInFlight();
+        if (!self)
+            co_return;
         // The marker is acknowledged only once the local library is gone: until then the next pass
         // applies it here too, instead of uploading the library this erase was to remove.
         std::optional<LibraryReset> reset;
         if (remote) {
             reset = co_await m_services.syncService->eraseRemoteData();
-            if (!*alive)
+            if (!self)
                 co_return;
-            setDatabaseActionProgress(QStringLiteral("Erasing local Morvane database..."));
+            action.setProgress(QStringLiteral("Erasing local Morvane database..."));
         }
         co_await linkStore.eraseAll();
-        if (!*alive)
+        if (!self)
             co_return;
         linkStore.notifyDidMutate(false);
-        setDatabaseActionProgress(QStringLiteral("Verifying the local database is empty..."));
+        action.setProgress(QStringLiteral("Verifying the local database is empty..."));
         const LibraryCounts counts = co_await linkStore.counts();
-        if (!*alive)
+        if (!self)
             co_return;
         if (counts.links != 0 || counts.relations != 0) {
-            setDatabaseActionMessage(
-                QStringLiteral("Could not verify erase: %1 link(s) and %2 relation(s) remain "
-                               "locally.")
-                    .arg(counts.links)
-                    .arg(counts.relations));
+            action.setMessage(QStringLiteral("Could not verify erase: %1 link(s) and %2 relation(s) remain "
+                                             "locally.")
+                                  .arg(counts.links)
+                                  .arg(counts.relations));
             if (remote)
                 setSyncStatus(SyncStatus::error);
         } else {
             if (reset)
                 LibraryReset::saveAcknowledged(*reset, *m_services.defaults);
-            setDatabaseActionMessage(
+            action.setMessage(
                 remote ? QStringLiteral("All Morvane links and relations were erased on this computer "
                                         "and in the shared record folder. Your other computers clear "
                                         "after their next sync.")
                        : QStringLiteral("All Morvane links and relations on this computer were erased."));
         }
     } catch (const std::exception& error) {
-        if (!*alive)
+        if (!self)
             co_return;
-        setDatabaseActionMessage(QStringLiteral("Could not erase data: ") + describeError(error));
+        action.setMessage(QStringLiteral("Could not erase data: ") + describeError(error));
         if (remote) {
             setSyncStatus(SyncStatus::error);
             setSyncErrorMessage(syncErrorText(error));
         }
     }
-    finishDatabaseAction();
+    finishErase();
 }
 
-void PreferencesStore::finishDatabaseAction()
+void SyncScheduler::finishErase()
 {
-    m_holdSyncCount = std::max(m_holdSyncCount - 1, 0);
-    m_databaseActionInProgress = false;
-    setDatabaseActionProgress(std::nullopt);
+    releasePasses();
+    m_databaseAction.finish();
     if (m_syncMode == SyncMode::iCloud && m_syncStatus == SyncStatus::syncing)
         setSyncStatus(SyncStatus::upToDate);
-}
-
-void PreferencesStore::setDatabaseActionMessage(std::optional<QString> message)
-{
-    m_databaseActionMessage = std::move(message);
-    emit databaseActionChanged();
-}
-
-void PreferencesStore::setDatabaseActionProgress(std::optional<QString> message)
-{
-    m_databaseActionProgressMessage = std::move(message);
-    emit databaseActionChanged();
 }
 
 } // namespace morvane

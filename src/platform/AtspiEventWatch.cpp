@@ -1,0 +1,92 @@
+// GLib's headers name struct members "signals", which Qt's headers define as a keyword: they come
+// first.
+#include <atspi/atspi.h>
+
+#include "AtspiEventWatch.h"
+
+#include "foundation/Logging.h"
+#include "platform/AtspiValues.h"
+
+Q_DECLARE_LOGGING_CATEGORY(lcAccessibility)
+
+namespace morvane {
+
+AtspiEventWatch::AtspiEventWatch(std::function<void()> windowActivated)
+    : m_windowActivated(std::move(windowActivated))
+{
+    m_listener = atspi_event_listener_new(
+        [](AtspiEvent* event, void* watch) {
+            static_cast<AtspiEventWatch*>(watch)->dropStale(*event);
+            g_boxed_free(ATSPI_TYPE_EVENT, event);
+        },
+        this, nullptr);
+    for (const char* type : events) {
+        ErrorSlot error;
+        if (!atspi_event_listener_register(m_listener, type, &error))
+            qCWarning(lcAccessibility) << "Could not listen to the accessibility event" << type;
+    }
+}
+
+AtspiEventWatch::~AtspiEventWatch()
+{
+    if (m_listener) {
+        for (const char* type : events) {
+            ErrorSlot error;
+            atspi_event_listener_deregister(m_listener, type, &error);
+        }
+        g_object_unref(m_listener);
+    }
+    for (AtspiAccessible* object : std::as_const(m_statesKept))
+        g_object_weak_unref(G_OBJECT(object), &AtspiEventWatch::released, this);
+}
+
+void AtspiEventWatch::keepStates(AtspiAccessible* object)
+{
+    if (m_statesKept.contains(object))
+        return;
+    m_statesKept.insert(object);
+    g_object_weak_ref(G_OBJECT(object), &AtspiEventWatch::released, this);
+}
+
+void AtspiEventWatch::dropStale(const AtspiEvent& event)
+{
+    AtspiAccessible* source = event.source;
+    if (!source)
+        return;
+    const QByteArrayView type(event.type);
+    dropStates(source);
+    if (m_windowActivated &&
+        (type.startsWith("window:activate") || type.startsWith("object:state-changed:active")))
+        m_windowActivated();
+    if (type.startsWith("object:property-change:accessible-name"))
+        source->cached_properties &= ~ATSPI_CACHE_NAME;
+    if (!changesWhatIsShown(type, *source))
+        return;
+    const AtspiApplication* application = source->parent.app;
+    for (AtspiAccessible* object : std::as_const(m_statesKept)) {
+        if (object->parent.app == application)
+            dropStates(object);
+    }
+}
+
+bool AtspiEventWatch::changesWhatIsShown(QByteArrayView type, const AtspiAccessible& source)
+{
+    if (type.startsWith("window:") || type.startsWith("document:load-complete") ||
+        type.startsWith("object:state-changed:showing"))
+        return true;
+    const bool roleKnown = source.cached_properties & ATSPI_CACHE_ROLE;
+    return type.startsWith("object:property-change:accessible-name") &&
+           (!roleKnown || source.role == ATSPI_ROLE_FRAME || source.role == ATSPI_ROLE_DOCUMENT_WEB);
+}
+
+void AtspiEventWatch::dropStates(AtspiAccessible* object)
+{
+    object->cached_properties &= ~ATSPI_CACHE_STATES;
+}
+
+void AtspiEventWatch::released(gpointer watch, GObject* gone)
+{
+    static_cast<AtspiEventWatch*>(watch)->m_statesKept.remove(reinterpret_cast<AtspiAccessible*>(gone));
+}
+
+} // namespace morvane

@@ -1,0 +1,32 @@
+#pragma once
+
+// GLib's headers name struct members "signals", which Qt's headers define as a keyword: whoever
+// includes this header includes it before any Qt header.
+#include <atspi/atspi.h>
+
+#include "platform/AccessibilityApi.h"
+
+#include <QHash>
+#include <QString>
+
+#include <optional>
+
+namespace morvane {
+
+// Where a libatspi call puts its error; cleared when it goes.
+struct ErrorSlot {
+    GError* error = nullptr;
+    ~ErrorSlot() { g_clear_error(&error); }
+    GError** operator&() { return &error; }
+    explicit operator bool() const { return error != nullptr; }
+};
+
+// libatspi's values as the accessibility interface has them; each take* frees what it is given.
+QString takeAtspiString(gchar* text);
+QHash<QString, QString> takeAtspiTable(GHashTable* table);
+AccessibilityRole roleOf(AtspiRole role);
+AccessibilityStates statesOf(AtspiStateSet* set);
+// One text property of an accessible; nothing when it cannot be read.
+std::optional<QString> readAtspiText(AtspiAccessible* accessible, gchar* (*read)(AtspiAccessible*, GError**));
+
+} // namespace morvane

@@ -1,0 +1,191 @@
+#include "sync/RecordFileReader.h"
+
+#include "foundation/FileDescriptor.h"
+#include "foundation/Logging.h"
+#include "sync/RecordFolder.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcFolderRecordStore)
+
+namespace morvane {
+
+namespace {
+
+constexpr qint64 maximumBytes = RecordFileCodec::maximumBytes;
+
+QString overLimitText(qint64 bytes)
+{
+    return QStringLiteral("its record file is %1, over the limit of %2")
+        .arg(RecordFileCodec::sizeText(bytes), RecordFileCodec::sizeText(maximumBytes));
+}
+
+RecordFileReader::Unusable notARecordFile(quint64 mode)
+{
+    return {CloudKitError::serverRejectedRequest,
+            QStringLiteral("the record folder holds %1 under its name, not a record file")
+                .arg(RecordFileStamp::entryKind(mode)),
+            !S_ISDIR(mode)};
+}
+
+RecordFileReader::Unusable failedWith(const char* what, int error)
+{
+    return {CloudKitError::serverRejectedRequest,
+            QStringLiteral("its record file could not be %1: %2")
+                .arg(QLatin1String(what), QString::fromLocal8Bit(::strerror(error)))};
+}
+
+// Reads up to limit + 1 bytes, so that a file grown past the limit since it was measured is told.
+std::optional<QByteArray> readUpTo(int handle, qint64 expected, qint64 limit)
+{
+    QByteArray bytes;
+    bytes.resize(qsizetype(std::min(expected, limit) + 1));
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > limit)
+                break;
+            bytes.resize(std::min<qsizetype>(bytes.size() * 2, qsizetype(limit + 1)));
+        }
+        const ssize_t got = ::read(handle, bytes.data() + filled, size_t(bytes.size() - filled));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    bytes.truncate(filled);
+    return bytes;
+}
+
+} // namespace
+
+RecordFileReader::RecordFileReader(const RecordFolder& folder)
+    : m_folder(folder)
+{
+}
+
+void RecordFileReader::forget(const QString& recordName)
+{
+    m_cache.remove(recordName);
+}
+
+void RecordFileReader::forgetAll()
+{
+    m_cache.clear();
+}
+
+void RecordFileReader::keepListed(const QStringList& sortedNames)
+{
+    m_cache.removeIf([&sortedNames](const auto& entry) {
+        return !entry.value().unusable &&
+               !std::binary_search(sortedNames.cbegin(), sortedNames.cend(), entry.key());
+    });
+}
+
+RecordFileReader::Found RecordFileReader::lookup(const QString& recordName)
+{
+    const int dir = m_folder.handle();
+    const auto cached = m_cache.constFind(recordName);
+    const QByteArray fileName = cached != m_cache.constEnd()
+                                    ? cached->fileName
+                                    : QFile::encodeName(RecordFileCodec::fileNameOf(recordName));
+    // The entry itself, never what a link points to.
+    struct stat entry {};
+    if (::fstatat(dir, fileName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        m_cache.remove(recordName);
+        if (error == ENOENT || error == ENAMETOOLONG) // no file can have a name that long
+            return {};
+        throw RecordFolder::systemError(QStringLiteral("look up"), recordName, error);
+    }
+    if (cached != m_cache.constEnd() && cached->stamp == RecordFileStamp::of(entry))
+        return {cached->record, cached->unusable};
+    return readEntry(recordName, fileName, entry);
+}
+
+std::optional<CloudRecord> RecordFileReader::read(const QString& recordName)
+{
+    Found found = lookup(recordName);
+    if (found.unusable)
+        throw UnusableRecordError(found.unusable->code, recordName, found.unusable->reason);
+    return std::move(found.record);
+}
+
+RecordFileReader::Found RecordFileReader::leaveUnread(const QString& recordName, CachedFile file,
+                                                      Unusable unusable)
+{
+    // Logged once for each state of the entry: what is cached is not logged again.
+    qCWarning(lcFolderRecordStore).noquote() << "Leaving" << privateValue(QFile::decodeName(file.fileName))
+                                             << "in the record folder unread:" << unusable.reason;
+    file.unusable = std::move(unusable);
+    Found found{std::nullopt, file.unusable};
+    if (file.stamp.settled())
+        m_cache.insert(recordName, std::move(file));
+    return found;
+}
+
+RecordFileReader::Found RecordFileReader::readEntry(const QString& recordName, const QByteArray& fileName,
+                                                    const struct stat& entry)
+{
+    m_cache.remove(recordName);
+    CachedFile file{RecordFileStamp::of(entry), fileName, std::nullopt, std::nullopt};
+    if (!S_ISREG(entry.st_mode))
+        return leaveUnread(recordName, std::move(file), notARecordFile(entry.st_mode));
+    if (qint64(entry.st_size) > maximumBytes)
+        return leaveUnread(recordName, std::move(file),
+                           {CloudKitError::limitExceeded, overLimitText(entry.st_size)});
+    // Not following a link and not waiting on a FIFO, should the entry have been replaced by one since.
+    FileDescriptor handle(::openat(m_folder.handle(), fileName.constData(),
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (handle.get() < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            return {};
+        if (error == ELOOP)
+            return leaveUnread(recordName, std::move(file), notARecordFile(S_IFLNK));
+        return leaveUnread(recordName, std::move(file), failedWith("opened", error));
+    }
+    // Stamped before reading: a change made while the file is read moves the stamp, and the next read
+    // takes the file again.
+    struct stat opened {};
+    if (::fstat(handle.get(), &opened) != 0)
+        throw RecordFolder::systemError(QStringLiteral("read"), recordName, errno);
+    file.stamp = RecordFileStamp::of(opened);
+    if (!S_ISREG(opened.st_mode))
+        return leaveUnread(recordName, std::move(file), notARecordFile(opened.st_mode));
+    if (qint64(opened.st_size) > maximumBytes)
+        return leaveUnread(recordName, std::move(file),
+                           {CloudKitError::limitExceeded, overLimitText(opened.st_size)});
+    const std::optional<QByteArray> bytes = readUpTo(handle.get(), opened.st_size, maximumBytes);
+    if (!bytes) {
+        const int error = errno;
+        return leaveUnread(recordName, std::move(file), failedWith("read", error));
+    }
+    if (bytes->size() > maximumBytes)
+        return leaveUnread(recordName, std::move(file),
+                           {CloudKitError::limitExceeded, overLimitText(bytes->size())});
+    file.record = m_codec.decode(*bytes);
+    if (!file.record || file.record->recordName() != recordName) {
+        qCWarning(lcFolderRecordStore) << "Ignoring a record file that does not hold its record:"
+                                       << privateValue(QFile::decodeName(fileName));
+        file.record.reset();
+    }
+    Found found{file.record, std::nullopt};
+    if (file.stamp.settled())
+        m_cache.insert(recordName, std::move(file));
+    return found;
+}
+
+} // namespace morvane

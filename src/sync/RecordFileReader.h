@@ -1,0 +1,75 @@
+#pragma once
+
+#include "sync/CloudKitSyncService.h"
+#include "sync/RecordFileCodec.h"
+#include "sync/RecordFileStamp.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+struct stat;
+
+namespace morvane {
+
+class RecordFolder;
+
+// The records in the folder's files. Only regular files are read, opened relative to the folder without
+// following a link and without blocking, and checked again once open; any other entry under a record's
+// name, a file that cannot be opened, and a file over the size limit is left unread, and logged once for
+// each state of it.
+//
+// A pass reads every record several times (each listing by type, then a fetch and a save per record),
+// so what was read of each file is kept with the stamp the file had: a file whose stamp still matches
+// is not read again, and one replaced or rewritten by a peer's file sync is.
+class RecordFileReader {
+public:
+    // Why the entry under a record's name is left unread.
+    struct Unusable {
+        CloudKitError::Code code;
+        QString reason;
+        // Not a file that may hold a record (a link, a FIFO, a socket, a device): a save may replace it.
+        bool replaceable = false;
+    };
+    // What is under a record's name: the record in the file, or none when there is no file or it does not
+    // hold that record; or why the entry is left unread.
+    struct Found {
+        std::optional<CloudRecord> record;
+        std::optional<Unusable> unusable;
+    };
+
+    // Reads in the folder while it is open.
+    explicit RecordFileReader(const RecordFolder& folder);
+
+    Found lookup(const QString& recordName);
+    // The record, as lookup finds it; throws UnusableRecordError for an entry left unread.
+    std::optional<CloudRecord> read(const QString& recordName);
+
+    // Forgets what was read of the record's file: it is about to change.
+    void forget(const QString& recordName);
+    // Another folder, or the same one after a while away: nothing read before counts.
+    void forgetAll();
+    // Forgets the records of files no longer listed; what is known of an entry left unread is kept
+    // while its stamp holds, so that it is not logged again at every request.
+    void keepListed(const QStringList& sortedNames);
+
+private:
+    struct CachedFile {
+        RecordFileStamp stamp;
+        QByteArray fileName;
+        std::optional<CloudRecord> record; // none: the file does not hold its record
+        std::optional<Unusable> unusable;
+    };
+
+    Found readEntry(const QString& recordName, const QByteArray& fileName, const struct stat& entry);
+    // Logs why the file is left unread and keeps that while its stamp can be trusted.
+    Found leaveUnread(const QString& recordName, CachedFile file, Unusable unusable);
+
+    const RecordFolder& m_folder;
+    RecordFileCodec m_codec;
+    QHash<QString, CachedFile> m_cache; // by record name
+};
+
+} // namespace morvane

@@ -1,0 +1,117 @@
+#include "sync/RecordFolderChanges.h"
+
+#include "sync/RecordFileCodec.h"
+#include "sync/RecordFileReader.h"
+#include "sync/RecordFolder.h"
+#include "sync/RecordFolderListing.h"
+
+#include <QHash>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace morvane {
+
+RecordFolderChanges::RecordFolderChanges(const RecordFolder& folder, RecordFolderListing& listing,
+                                         RecordFileReader& reader)
+    : m_folder(folder)
+    , m_listing(listing)
+    , m_reader(reader)
+{
+}
+
+void RecordFolderChanges::forget()
+{
+    m_answered.clear();
+    m_answeredListing.reset();
+    m_answeredStamps.clear();
+}
+
+std::optional<QByteArray> RecordFolderChanges::changeToken()
+{
+    const int dir = m_folder.handle();
+    struct stat folderInfo {};
+    if (::fstat(dir, &folderInfo) != 0)
+        return std::nullopt;
+    const RecordFileStamp folderStamp = RecordFileStamp::of(folderInfo);
+    if (!folderStamp.settled())
+        return std::nullopt;
+    const std::shared_ptr<const QStringList> names = m_listing.names();
+    const QList<QByteArray>& fileNames = m_listing.fileNamesOf(names);
+    QByteArray token;
+    token.reserve((fileNames.size() + 1) * qsizetype(sizeof(RecordFileStamp)));
+    const auto append = [&token](const RecordFileStamp& stamp) {
+        token.append(reinterpret_cast<const char*>(&stamp), sizeof stamp);
+    };
+    append(folderStamp);
+    for (const QByteArray& fileName : fileNames) {
+        struct stat info {};
+        RecordFileStamp stamp;
+        if (::fstatat(dir, fileName.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+            stamp = RecordFileStamp::of(info);
+            if (!stamp.settled())
+                return std::nullopt;
+        }
+        append(stamp);
+    }
+    return token;
+}
+
+RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
+{
+    const int dir = m_folder.handle();
+    const std::shared_ptr<const QStringList> names = m_listing.names();
+    const QList<QByteArray>& fileNames = m_listing.fileNamesOf(names);
+    RecordStore::Changes changes;
+    changes.complete = since.isEmpty() || since != m_answered;
+    // Files listed before are looked up by position while the listing stands, by name once it moved.
+    const bool sameListing = !changes.complete && names == m_answeredListing;
+    QHash<QString, RecordFileStamp> answeredByName;
+    if (!changes.complete && !sameListing) {
+        answeredByName.reserve(m_answeredListing->size());
+        for (qsizetype i = 0; i < m_answeredListing->size(); ++i)
+            answeredByName.insert(m_answeredListing->at(i), m_answeredStamps.at(i));
+    }
+    QList<RecordFileStamp> stamps(names->size());
+    for (qsizetype i = 0; i < names->size(); ++i) {
+        struct stat info {};
+        if (::fstatat(dir, fileNames.at(i).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            stamps[i] = RecordFileStamp::of(info);
+        if (!changes.complete) {
+            const QString& name = names->at(i);
+            const RecordFileStamp* answered = nullptr;
+            if (sameListing)
+                answered = &m_answeredStamps.at(i);
+            else if (const auto found = answeredByName.constFind(name); found != answeredByName.constEnd())
+                answered = &*found;
+            const bool unchanged = answered && *answered == stamps[i] && stamps[i] != RecordFileStamp{};
+            if (!sameListing)
+                answeredByName.remove(name);
+            if (unchanged)
+                continue;
+        }
+        // Stamped before the read: a change made meanwhile moves the stamp and is answered next time.
+        if (!stamps[i].settled())
+            stamps[i] = RecordFileStamp{};
+        const QString& name = names->at(i);
+        std::optional<CloudRecord> record;
+        try {
+            record = m_reader.read(name);
+        } catch (const UnusableRecordError&) {
+        }
+        if (record && RecordFileCodec::mayHoldType(name, record->recordType()))
+            changes.records.append(std::move(*record));
+        else if (!changes.complete)
+            changes.removed.append(name);
+    }
+    // What was answered before and is no longer listed is gone.
+    for (auto gone = answeredByName.constBegin(); gone != answeredByName.constEnd(); ++gone)
+        changes.removed.append(gone.key());
+    m_answeredListing = names;
+    m_answeredStamps = std::move(stamps);
+    m_answered = m_answerPrefix + QByteArray::number(++m_answers);
+    changes.since = m_answered;
+    return changes;
+}
+
+} // namespace morvane

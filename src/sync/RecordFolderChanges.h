@@ -1,0 +1,48 @@
+#pragma once
+
+#include "sync/RecordFileStamp.h"
+#include "sync/RecordStore.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+class RecordFileReader;
+class RecordFolder;
+class RecordFolderListing;
+
+// What changed in the record folder, told by the stamps of the folder and of its files: a change token
+// that costs no read, and the records whose files changed since an earlier answer.
+class RecordFolderChanges {
+public:
+    RecordFolderChanges(const RecordFolder& folder, RecordFolderListing& listing, RecordFileReader& reader);
+
+    // The stamps of the folder and of every record file in it, looked at without opening or listing
+    // anything while the folder's own stamp stands; none while any of them is too fresh to trust.
+    std::optional<QByteArray> changeToken();
+    // Compares each file's stamp with the one it had when last answered: only files whose stamp moved,
+    // or was too fresh to trust then, are read (or taken from what the reader keeps of them).
+    RecordStore::Changes changesSince(const QByteArray& since);
+    // Another folder, or the same one after a while away: everything is answered again.
+    void forget();
+
+private:
+    const RecordFolder& m_folder;
+    RecordFolderListing& m_listing;
+    RecordFileReader& m_reader;
+    // What the last changesSince answered: its listing, and the stamp of each file then (a blank stamp
+    // for one too fresh to trust, so that it is answered again).
+    QByteArray m_answered;
+    // Answers of another store never pass for this one's.
+    QByteArray m_answerPrefix = QUuid::createUuid().toByteArray(QUuid::Id128) + ':';
+    quint64 m_answers = 0;
+    std::shared_ptr<const QStringList> m_answeredListing;
+    QList<RecordFileStamp> m_answeredStamps;
+};
+
+} // namespace morvane

@@ -1,0 +1,102 @@
+#include "sync/RecordFolderListing.h"
+
+#include "foundation/FileDescriptor.h"
+#include "foundation/Logging.h"
+#include "sync/RecordFileCodec.h"
+#include "sync/RecordFileReader.h"
+#include "sync/RecordFolder.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string_view>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcFolderRecordStore)
+
+namespace morvane {
+
+RecordFolderListing::RecordFolderListing(const RecordFolder& folder, RecordFileReader& reader)
+    : m_folder(folder)
+    , m_reader(reader)
+{
+}
+
+void RecordFolderListing::forget()
+{
+    m_names.reset();
+    m_stamp.reset();
+}
+
+std::shared_ptr<const QStringList> RecordFolderListing::names()
+{
+    struct stat folderInfo {};
+    std::optional<RecordFileStamp> folderStamp;
+    if (::fstat(m_folder.handle(), &folderInfo) == 0)
+        folderStamp = RecordFileStamp::of(folderInfo);
+    if (m_names && folderStamp == m_stamp)
+        return m_names;
+    QStringList names = list();
+    m_reader.keepListed(names);
+    auto result = std::make_shared<const QStringList>(std::move(names));
+    m_names = folderStamp && folderStamp->settled() ? result : nullptr;
+    m_stamp = folderStamp;
+    return result;
+}
+
+QStringList RecordFolderListing::list() const
+{
+    const int dir = m_folder.handle();
+    QStringList names;
+    FileDescriptor listed(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* entries = listed.get() >= 0 ? ::fdopendir(listed.get()) : nullptr;
+    if (!entries)
+        throw CloudKitError(
+            CloudKitError::internalError,
+            QStringLiteral("Could not list the record folder %1: %2")
+                .arg(privateValue(m_folder.path()), QString::fromLocal8Bit(::strerror(errno))));
+    listed.release();
+    while (const struct dirent* entry = ::readdir(entries)) {
+        const char* fileName = entry->d_name;
+        if (fileName[0] == '.' || !std::string_view(fileName).ends_with(RecordFileCodec::fileSuffix))
+            continue;
+        const std::optional<QString> name = RecordFileCodec::recordNameOf(QFile::decodeName(fileName));
+        if (!name)
+            continue;
+        mode_t mode = DTTOIF(entry->d_type);
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info {};
+            if (::fstatat(dir, fileName, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            mode = info.st_mode;
+        }
+        if (S_ISREG(mode))
+            names.append(*name);
+        else
+            qCWarning(lcFolderRecordStore).noquote()
+                << "Passing over" << privateValue(QFile::decodeName(fileName))
+                << "in the record folder:" << RecordFileStamp::entryKind(mode) << "is not a record file";
+    }
+    ::closedir(entries);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const QList<QByteArray>& RecordFolderListing::fileNamesOf(const std::shared_ptr<const QStringList>& names)
+{
+    if (names != m_fileNamesOf) {
+        m_fileNames.clear();
+        m_fileNames.reserve(names->size());
+        for (const QString& name : *names)
+            m_fileNames.append(QFile::encodeName(RecordFileCodec::fileNameOf(name)));
+        m_fileNamesOf = names;
+    }
+    return m_fileNames;
+}
+
+} // namespace morvane

@@ -1,0 +1,117 @@
+#include "sync/SyncScope.h"
+
+#include "foundation/Uuid.h"
+#include "sync/KeptRecords.h"
+#include "sync/RecordFormats.h"
+
+namespace morvane {
+
+namespace {
+
+// The scope's keys in the forms the library is read by.
+void addReadingKeys(SyncScope& scope)
+{
+    for (const QUuid& id : std::as_const(scope.links)) {
+        scope.linkIDs.append(uuidString(id));
+        scope.relationEnds.append(uuidString(id));
+    }
+    for (const QString& name : std::as_const(scope.relations))
+        scope.relationEnds.append(name.split(u'_'));
+    scope.deletionKeys = QList<std::pair<QString, QString>>(scope.deletions.cbegin(), scope.deletions.cend());
+}
+
+} // namespace
+
+void SyncScope::touch(const QString& recordName, const RemoteRecord& decoded)
+{
+    if (const auto* deleted = std::get_if<DeletedRecord>(&decoded.value)) {
+        deletions.insert({deleted->recordType, deleted->recordName});
+    } else if (decoded.recordType == RecordFormats::linkType) {
+        if (const auto* link = std::get_if<LinkItem>(&decoded.value))
+            links.insert(link->id);
+        if (const std::optional<QUuid> id = parseUuid(recordName))
+            links.insert(*id);
+    } else if (decoded.recordType == RecordFormats::relationType) {
+        if (const auto* relation = std::get_if<LinkRelation>(&decoded.value))
+            relations.insert(RecordFormats::relationRecordName(*relation));
+        relations.insert(recordName);
+    }
+}
+
+void SyncScope::touch(const LibraryChangeJournal::Changes& journal)
+{
+    for (const QString& stored : journal.links) {
+        if (const std::optional<QUuid> id = parseUuid(stored))
+            links.insert(*id);
+        linkIDs.append(stored);
+        relationEnds.append(stored);
+    }
+    for (const auto& [from, to] : journal.relations) {
+        const std::optional<QUuid> fromID = parseUuid(from);
+        const std::optional<QUuid> toID = parseUuid(to);
+        if (fromID && toID)
+            relations.insert(LinkRelation::recordName(*fromID, *toID));
+        relationEnds.append(from);
+        relationEnds.append(to);
+    }
+    for (const std::pair<QString, QString>& deleted : journal.deletedRecords)
+        deletions.insert(deleted);
+}
+
+void SyncScope::close(const KeptRecords& kept)
+{
+    for (const auto& [type, name] : std::as_const(deletions)) {
+        if (type == RecordFormats::linkType) {
+            if (const std::optional<QUuid> id = parseUuid(name))
+                links.insert(*id);
+        } else if (type == RecordFormats::relationType) {
+            relations.insert(name);
+        }
+    }
+    for (const QUuid& id : std::as_const(links)) {
+        for (const QString& name : kept.relationsAt(id)) {
+            const RemoteRecord* found = kept.find(name);
+            if (!found)
+                continue;
+            if (const auto* relation = std::get_if<LinkRelation>(&found->value))
+                relations.insert(RecordFormats::relationRecordName(*relation));
+        }
+        deletions.insert({RecordFormats::linkType, uuidString(id)});
+    }
+    for (const QString& name : std::as_const(relations))
+        deletions.insert({RecordFormats::relationType, name});
+    addReadingKeys(*this);
+}
+
+QMap<QString, RemoteRecord> SyncScope::recordsIn(const KeptRecords& kept) const
+{
+    QStringList names;
+    for (const QUuid& id : links) {
+        names += kept.linkRecords(id);
+        names.append(uuidString(id));
+    }
+    for (const QString& relation : relations) {
+        names += kept.relationRecords(relation);
+        names.append(relation);
+    }
+    for (const auto& [type, name] : deletions) {
+        names += kept.deletionRecords(type, name);
+        names.append(name);
+    }
+    QMap<QString, RemoteRecord> records;
+    for (const QString& name : std::as_const(names)) {
+        if (const RemoteRecord* found = kept.find(name))
+            records.insert(name, *found);
+    }
+    return records;
+}
+
+QFuture<SyncedLibrary::State> readLibrary(LinkStore& store, const std::shared_ptr<const SyncScope>& scope)
+{
+    if (!scope)
+        return SyncedLibrary(store).state();
+    return SyncedLibrary(store).state(
+        SyncedLibrary::Keys{scope->linkIDs, scope->relationEnds, scope->deletionKeys});
+}
+
+} // namespace morvane
