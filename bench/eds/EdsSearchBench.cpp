@@ -81,13 +81,13 @@ void BM_PanelSearch(benchmark::State& state)
     QuickPanelTipStore tips(UserDefaults::inMemory());
     QuickPanelViewModel model(
         QuickPanelServices{&store, &search, &relations, {}, nullptr, nullptr, &contexts, &tips, nullptr, {}});
-    model.setQuery(term(state.range(1)));
+    model.search().setQuery(term(state.range(1)));
     for (auto _ : state) {
-        QCoro::waitFor(model.reloadTask());
+        QCoro::waitFor(model.search().reloadTask());
         LinkStoreDatabase(store).run([](SQLiteStore&) { return 0; }).waitForFinished();
         QCoreApplication::processEvents();
     }
-    state.counters["rows"] = double(model.results().size());
+    state.counters["rows"] = double(model.state().results().size());
     if (stores) {
         state.counters["events"] = double(stores->service->snapshot()->events.size());
         state.counters["cards"] = double(stores->service->snapshot()->cards.size());

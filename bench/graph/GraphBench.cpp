@@ -1,6 +1,7 @@
-// The graph model on generated libraries: a whole reload (store read, suggestions, rebuild) awaited
-// on the main thread while a 1 ms timer measures how long the main thread was kept from its events,
-// one force-layout step, and the repulsion computed over every pair and by the quadtree side by side.
+// The graph model on generated libraries: a whole reload (store read, suggestions, rebuild, the
+// first frame of the loaded graph) awaited on the main thread while a 1 ms timer measures how long
+// the main thread was kept from its events, one force-layout step, and the repulsion computed over
+// every pair and by the quadtree side by side.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
@@ -9,19 +10,22 @@
 #include "graph/ForceLayout.h"
 #include "graph/GraphViewModel.h"
 #include "graph/Repulsion.h"
+#include "graph/widgets/GraphCanvas.h"
 #include "store/ItemOpener.h"
 #include "store/ItemOpening.h"
 #include "store/LinkStore.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <ctime>
 #include <memory>
 #include <random>
 
@@ -30,12 +34,25 @@ using morvane::bench::generatedLinkStore;
 
 namespace {
 
-// The clock's timers are not used: the benchmark steps the layout itself.
+// Timers that never fire: the benchmark steps the layout itself, and a load is measured without
+// layout steps in between.
 class IdleClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
     std::chrono::milliseconds monotonic() const override { return {}; }
-    std::unique_ptr<ClockTimer> makeTimer(std::function<void()>) override { return nullptr; }
+    std::unique_ptr<ClockTimer> makeTimer(std::function<void()>) override
+    {
+        class Still final : public ClockTimer {
+        public:
+            void start(std::chrono::milliseconds, bool) override { m_active = true; }
+            void stop() override { m_active = false; }
+            bool isActive() const override { return m_active; }
+
+        private:
+            bool m_active = false;
+        };
+        return std::make_unique<Still>();
+    }
 };
 
 // Nothing is opened while the graph is measured.
@@ -47,45 +64,143 @@ public:
     }
 };
 
-// Reloads and waits for the load to be applied, while a 1 ms timer records the longest time the main
-// thread went without serving it.
+// The processor time the calling thread has used, in nanoseconds: unlike the wall clock, it does not
+// count the time other processes held the processor.
+qint64 threadTime()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// The window's canvas, counting its frames and the time each took, on the wall clock and on the
+// main thread's processor time.
+class TimedCanvas final : public GraphCanvas {
+public:
+    using GraphCanvas::GraphCanvas;
+    int frames = 0;
+    qint64 longestFrame = 0;
+    qint64 paintingSinceTick = 0;
+    qint64 paintingTimeSinceTick = 0;
+    std::function<void()> painted;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QElapsedTimer timer;
+        timer.start();
+        const qint64 started = threadTime();
+        GraphCanvas::paintEvent(event);
+        longestFrame = std::max(longestFrame, timer.nsecsElapsed());
+        paintingSinceTick += timer.nsecsElapsed();
+        paintingTimeSinceTick += threadTime() - started;
+        ++frames;
+        if (painted)
+            painted();
+    }
+};
+
+// Reloads the graph shown in a canvas and waits until the loaded graph is painted, while a 1 ms timer
+// records the longest time the main thread went without serving it. Before each load the same timer
+// runs as long with nothing to do: its longest gap is the machine's own share (other processes).
 class MeasuredReload {
 public:
-    explicit MeasuredReload(GraphViewModel& model)
+    MeasuredReload(GraphViewModel& model, TimedCanvas& canvas)
         : m_model(model)
+        , m_canvas(canvas)
     {
+        m_ticker.setTimerType(Qt::PreciseTimer);
         m_ticker.setInterval(1);
-        QObject::connect(&m_ticker, &QTimer::timeout,
-                         [this] { m_longestStall = std::max(m_longestStall, m_sinceTick.restart()); });
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            const qint64 gap = m_sinceTick.nsecsElapsed() - 1'000'000;
+            m_sinceTick.restart();
+            const qint64 now = threadTime();
+            const qint64 busy = now - std::exchange(m_timeAtTick, now) - m_canvas.paintingTimeSinceTick;
+            if (m_loading) {
+                m_loadStall = std::max(m_loadStall, gap);
+                m_besidesFrames = std::max(m_besidesFrames, gap - m_canvas.paintingSinceTick);
+                m_busyBesidesFrames = std::max(m_busyBesidesFrames, busy);
+            } else {
+                m_idleStall = std::max(m_idleStall, gap - m_canvas.paintingSinceTick);
+            }
+            m_canvas.paintingSinceTick = 0;
+            m_canvas.paintingTimeSinceTick = 0;
+            if (m_afterTick)
+                m_afterTick();
+        });
     }
 
     void operator()()
     {
+        idle();
+        m_loading = true;
         const QString done = QStringLiteral("load %1").arg(++m_round);
         QEventLoop loop;
-        QObject::connect(&m_model, &GraphViewModel::messageChanged, &loop, [&] {
+        bool applied = false;
+        const auto connection = QObject::connect(&m_model, &GraphViewModel::messageChanged, &loop, [&] {
             if (m_model.message() == done)
-                loop.quit();
+                applied = true;
         });
+        // Ends at the tick after the frame, which measures the frame's gap.
+        bool painted = false;
+        m_canvas.painted = [&] { painted = painted || applied; };
+        m_afterTick = [&] {
+            if (painted)
+                loop.quit();
+        };
         m_sinceTick.start();
+        m_timeAtTick = threadTime();
+        m_canvas.paintingSinceTick = 0;
+        m_canvas.paintingTimeSinceTick = 0;
         m_ticker.start();
         m_model.reload(done);
         loop.exec();
         m_ticker.stop();
+        m_loading = false;
+        QObject::disconnect(connection);
+        m_canvas.painted = nullptr;
+        m_afterTick = nullptr;
     }
 
-    qint64 longestStall() const { return m_longestStall; }
+    double loadStallMs() const { return double(m_loadStall) / 1e6; }
+    double idleStallMs() const { return double(m_idleStall) / 1e6; }
+    double besidesFramesMs() const { return double(m_besidesFrames) / 1e6; }
+    double busyBesidesFramesMs() const { return double(m_busyBesidesFrames) / 1e6; }
 
 private:
+    void idle()
+    {
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        m_sinceTick.start();
+        m_ticker.start();
+        loop.exec();
+        m_ticker.stop();
+    }
+
     GraphViewModel& m_model;
+    TimedCanvas& m_canvas;
     QTimer m_ticker;
     QElapsedTimer m_sinceTick;
-    qint64 m_longestStall = 0;
+    qint64 m_loadStall = 0;
+    qint64 m_idleStall = 0;
+    qint64 m_besidesFrames = 0; // the load's longest stall less the painting in it
+    // The most processor time the main thread used between two ticks during the load, painting left out.
+    qint64 m_busyBesidesFrames = 0;
+    qint64 m_timeAtTick = 0;
+    bool m_loading = false;
+    std::function<void()> m_afterTick;
     int m_round = 0;
 };
 
-// The first load into an empty graph is done before the measured ones, which replace a whole graph
-// as every reload after a change does; the stall counts both.
+// The graph is shown in its canvas, which loads it as the window does; the measured loads replace a
+// whole graph, as every reload after a change does, and end when the canvas has painted the loaded
+// graph. The stall counts everything the main thread does on the way, the first frame included;
+// the frame is also given alone, and the longest stall less the painting in it; beside them, the
+// longest gap of the same timer before the load with nothing to do (less a frame still painting).
+// Other processes on a busy machine lengthen those gaps: the most processor time the main thread
+// itself used between two ticks of the load, painting left out, is given too.
+// After each load the layout takes one step, as the window's timer would: the longest is given.
 void BM_LoadWithSuggestions(benchmark::State& state)
 {
     LinkStore& store = generatedLinkStore(state.range(0));
@@ -93,13 +208,30 @@ void BM_LoadWithSuggestions(benchmark::State& state)
         store, std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
         std::make_shared<IdleClock>());
-    MeasuredReload reload(model);
-    reload();
-    for (auto _ : state)
+    TimedCanvas canvas(model, nullptr);
+    canvas.resize(920, 640);
+    canvas.show(); // loads the library
+    if (!QTest::qWaitFor([&] { return !model.isLoading() && canvas.frames > 0; }, 60'000))
+        return state.SkipWithError("the graph was not shown");
+    MeasuredReload reload(model, canvas);
+    canvas.longestFrame = 0;
+    qint64 firstStep = 0;
+    for (auto _ : state) {
         reload();
+        // The layout's first step over the loaded graph, which the window's timer runs next.
+        QElapsedTimer step;
+        step.start();
+        model.stepLayout();
+        firstStep = std::max(firstStep, step.nsecsElapsed());
+    }
     state.counters["links"] = double(model.allItems().size());
     state.counters["suggestions"] = double(model.suggestedEdges().size());
-    state.counters["longest_main_thread_stall_ms"] = double(reload.longestStall());
+    state.counters["longest_main_thread_stall_ms"] = reload.loadStallMs();
+    state.counters["idle_stall_ms"] = reload.idleStallMs();
+    state.counters["longest_frame_ms"] = double(canvas.longestFrame) / 1e6;
+    state.counters["stall_besides_frames_ms"] = reload.besidesFramesMs();
+    state.counters["busy_besides_frames_ms"] = reload.busyBesidesFramesMs();
+    state.counters["first_layout_step_ms"] = double(firstStep) / 1e6;
 }
 
 // Nodes spread as a settled layout spreads them: about one node per rest length squared.
@@ -218,5 +350,7 @@ BENCHMARK(BM_Repulsion)->Apply(repulsionSizes)->Unit(benchmark::kMillisecond)->U
 
 int main(int argc, char** argv)
 {
-    return morvane::bench::runWithApplication(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return morvane::bench::runWithApplication<QApplication>(argc, argv);
 }

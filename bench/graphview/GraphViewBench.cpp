@@ -1,7 +1,9 @@
-// One frame of the graph window painted offscreen: nodes where the layout leaves them when it first
-// comes to rest after opening, relation edges between random nodes and suggestion chips, seen whole
-// as the window then fits them (argument 1 = 0) or at natural size around the centre (1), with the
-// nodes moved a little between frames as the layout does (argument 2 = 1) or standing still (0).
+// One frame of the graph window painted offscreen: relation edges between random nodes and suggestion
+// chips. Argument 1 is the view: the nodes where the layout leaves them when it first comes to rest
+// after opening, seen whole as the window then fits them (0) or at natural size around the centre (1);
+// or at natural size, as the window opens, with the nodes still on the circle new nodes wait on (2)
+// and a second later (3). Argument 2: the nodes moved a little between frames as the layout does (1)
+// or standing still (0).
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
@@ -24,7 +26,8 @@ using namespace morvane;
 
 namespace {
 
-GraphScene scene(long nodeCount, long relationCount, long suggestionCount)
+// The graph after `steps` layout steps from where new nodes wait, or once it first rests (-1).
+GraphScene scene(long nodeCount, long relationCount, long suggestionCount, int steps)
 {
     std::mt19937 random(7);
     std::uniform_int_distribution<long> pick(0, nodeCount - 1);
@@ -53,11 +56,11 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount)
     for (long i = 0; i < suggestionCount; ++i)
         join(GraphEdgeKind::suggestion(QStringLiteral("Shared tag %1").arg(i % 7)));
     scene.selectedNodeID = scene.nodes[0].id;
-    // The layout at full strength until it cools, then cooling until it rests.
+    // The layout at full strength until it cools, then cooling until it rests (30 steps a second).
     ForceLayout layout;
     const int delay = GraphViewModel::coolingDelaySteps(nodeCount);
     double cooling = 1;
-    for (int step = 0; step < delay + 30; ++step) {
+    for (int step = 0; step < (steps >= 0 ? steps : delay + 30); ++step) {
         if (step >= delay)
             cooling *= GraphViewModel::coolingPerStep;
         layout.step(scene.nodes, scene.edges, {}, cooling);
@@ -68,13 +71,15 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount)
 void BM_GraphFrame(benchmark::State& state)
 {
     const long nodes = state.range(0);
-    const bool whole = state.range(1) == 0;
+    const long view = state.range(1);
+    const bool whole = view == 0;
+    const int steps = view == 2 ? 0 : view == 3 ? 30 : -1;
     const bool moving = state.range(2) != 0;
-    // Laid out once per size.
-    static std::map<long, GraphScene> scenes;
-    if (!scenes.count(nodes))
-        scenes[nodes] = scene(nodes, nodes * 3 / 2, std::min(80L, nodes));
-    GraphScene frame = scenes[nodes];
+    // Laid out once per size and view.
+    static std::map<std::pair<long, int>, GraphScene> scenes;
+    if (!scenes.count({nodes, steps}))
+        scenes[{nodes, steps}] = scene(nodes, nodes * 3 / 2, std::min(80L, nodes), steps);
+    GraphScene frame = scenes[{nodes, steps}];
     GraphRenderer renderer;
     QImage image(920, 640, QImage::Format_ARGB32_Premultiplied);
     GraphViewport viewport;
@@ -98,7 +103,7 @@ void BM_GraphFrame(benchmark::State& state)
     state.counters["scale"] = viewport.scale;
 }
 BENCHMARK(BM_GraphFrame)
-    ->ArgsProduct({morvane::bench::sizes({1000, 5000, 20000}, 20), {0, 1}, {1, 0}})
+    ->ArgsProduct({morvane::bench::sizes({1000, 5000, 20000}, 20), {0, 1, 2, 3}, {1, 0}})
     ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -59,14 +59,14 @@ void BM_PanelSearch(benchmark::State& state)
     QuickPanelViewModel model(
         QuickPanelServices{&store, &search, &relations, {}, nullptr, nullptr, &contexts, &tips, nullptr, {}});
     const QString query = term(state.range(1));
-    model.setQuery(query);
+    model.search().setQuery(query);
     for (auto _ : state) {
-        QCoro::waitFor(model.reloadTask());
+        QCoro::waitFor(model.search().reloadTask());
         // The related links of the selected row are read after the rows: wait for them too.
         LinkStoreDatabase(store).run([](SQLiteStore&) { return 0; }).waitForFinished();
         QCoreApplication::processEvents();
     }
-    state.counters["rows"] = double(model.results().size());
+    state.counters["rows"] = double(model.state().results().size());
     state.SetLabel(query.toStdString());
 }
 

@@ -1,11 +1,13 @@
 #include "ForceLayout.h"
 
+#include "ParallelParts.h"
 #include "Repulsion.h"
 
 #include <QHash>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <numeric>
 #include <vector>
@@ -15,19 +17,24 @@ namespace morvane {
 // The relation neighbours of each node, by position: in edge order, both directions, a pair joined
 // twice listed twice, and -1 for an end that has no node (it still takes a slot in a fan).
 struct ForceLayout::Topology {
-    Topology(const QList<GraphNode>& nodes, const QList<GraphEdge>& relationEdges)
+    Topology(const QList<GraphNode>& nodes, const QList<GraphEdge>& relationEdges,
+             const QHash<QUuid, qsizetype>* nodeIndex)
         : edges(relationEdges)
         , first(size_t(nodes.size()) + 1, 0)
     {
         ids.reserve(size_t(nodes.size()));
-        position.reserve(nodes.size());
-        for (qsizetype i = 0; i < nodes.size(); ++i) {
-            ids.push_back(nodes[i].id);
-            position.insert(nodes[i].id, int(i));
+        for (const GraphNode& node : nodes)
+            ids.push_back(node.id);
+        if (nodeIndex && nodeIndex->size() == nodes.size()) {
+            position = *nodeIndex;
+        } else {
+            position.reserve(nodes.size());
+            for (qsizetype i = 0; i < nodes.size(); ++i)
+                position.insert(nodes[i].id, i);
         }
         for (const GraphEdge& edge : edges) {
             if (edge.kind.isRelation())
-                ends.push_back({position.value(edge.from, -1), position.value(edge.to, -1)});
+                ends.push_back({int(position.value(edge.from, -1)), int(position.value(edge.to, -1))});
         }
         for (const auto& [from, to] : ends) {
             first[size_t(from + 1)] += from >= 0;
@@ -52,11 +59,15 @@ struct ForceLayout::Topology {
         relatedPairs.erase(std::unique(relatedPairs.begin(), relatedPairs.end()), relatedPairs.end());
     }
 
-    // Still right for these nodes and edges: the same edges, and the same ids in the same order.
-    bool fits(const QList<GraphNode>& nodes, const QList<GraphEdge>& otherEdges) const
+    // Still right for these nodes and edges: the same edges, and the same ids in the same order (as
+    // the index they came with says, when it is the one this was built from).
+    bool fits(const QList<GraphNode>& nodes, const QList<GraphEdge>& otherEdges,
+              const QHash<QUuid, qsizetype>* nodeIndex) const
     {
         if (size_t(nodes.size()) != ids.size() || !(otherEdges.isSharedWith(edges) || otherEdges == edges))
             return false;
+        if (nodeIndex && !nodeIndex->isEmpty() && nodeIndex->isSharedWith(position))
+            return true;
         for (size_t i = 0; i < ids.size(); ++i) {
             if (nodes[qsizetype(i)].id != ids[i])
                 return false;
@@ -64,14 +75,14 @@ struct ForceLayout::Topology {
         return true;
     }
 
-    int indexOf(const std::optional<QUuid>& id) const { return id ? position.value(*id, -1) : -1; }
+    int indexOf(const std::optional<QUuid>& id) const { return id ? int(position.value(*id, -1)) : -1; }
     const int* begin(int node) const { return list.data() + first[size_t(node)]; }
     const int* end(int node) const { return list.data() + first[size_t(node) + 1]; }
     int count(int node) const { return first[size_t(node) + 1] - first[size_t(node)]; }
 
     QList<GraphEdge> edges;
     std::vector<QUuid> ids;
-    QHash<QUuid, int> position;
+    QHash<QUuid, qsizetype> position;
     std::vector<std::pair<int, int>> ends;         // relation edges as (from, to) positions
     std::vector<int> first;                        // start of each node's run in list
     std::vector<int> list;                         // every node's neighbours, run after run
@@ -126,8 +137,13 @@ void pullSprings(Frame& frame, const ForceLayout::Topology& neighbours, double r
     }
 }
 
+// Below this many relation ends one thread fans every hub out sooner than several can be started.
+constexpr size_t sharedFanEnds = 4096;
+
 // Each neighbour of a hub with two or more relations is pushed along the circle around the hub
-// towards its own slot; fan are evenly spaced, the first pointing up, taken in angle order.
+// towards its own slot; fan are evenly spaced, the first pointing up, taken in angle order. Hubs are
+// shared out among threads, each push kept in its slot, and the pushes added up in hub and slot
+// order, as one thread would add them.
 void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLength)
 {
     const double smallestRadius = ForceLayout::fanRadiusFraction * restLength;
@@ -135,39 +151,60 @@ void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLe
         int node;
         double angle;
     };
-    std::vector<Slot> fan;
-    for (int hub = 0; hub + 1 < int(neighbours.first.size()); ++hub) {
-        if (neighbours.count(hub) < 2)
-            continue;
-        const QPointF hubPosition(frame.x[size_t(hub)], frame.y[size_t(hub)]);
-        fan.clear();
-        for (const int* n = neighbours.begin(hub); n != neighbours.end(hub); ++n) {
-            const double angle =
-                *n < 0 ? 0
-                       : ForceLayout::fanOutAngle(hubPosition, {frame.x[size_t(*n)], frame.y[size_t(*n)]});
-            fan.push_back({*n, angle});
-        }
-        // An end without a node has no angle: it goes last, so the comparison stays a strict order.
-        std::stable_sort(fan.begin(), fan.end(), [](const Slot& a, const Slot& b) {
-            return (a.node < 0) != (b.node < 0) ? b.node < 0 : a.angle < b.angle;
-        });
-        const double k = double(fan.size());
-        for (size_t i = 0; i < fan.size(); ++i) {
-            const int node = fan[i].node;
-            if (node < 0)
+    struct Push {
+        int node = -1;
+        double x = 0, y = 0;
+    };
+    std::vector<Push> pushes(neighbours.list.size());
+    const int parts = neighbours.list.size() < sharedFanEnds ? 1 : parallelParts();
+    // Parts of about as many ends each.
+    const auto firstHub = [&](int part) {
+        const int ends = int(int64_t(neighbours.first.back()) * part / parts);
+        return int(std::lower_bound(neighbours.first.begin(), neighbours.first.end() - 1, ends) -
+                   neighbours.first.begin());
+    };
+    inParallel(parts, [&](int part) {
+        std::vector<Slot> fan;
+        for (int hub = firstHub(part), last = firstHub(part + 1); hub < last; ++hub) {
+            if (neighbours.count(hub) < 2)
                 continue;
-            const double dx = frame.x[size_t(node)] - hubPosition.x();
-            const double dy = frame.y[size_t(node)] - hubPosition.y();
-            const double radius = std::max(std::sqrt(dx * dx + dy * dy), smallestRadius);
-            const double theta = fan[i].angle;
-            double delta = 2 * pi * double(i) / k - pi / 2 - theta;
-            while (delta > pi)
-                delta -= 2 * pi;
-            while (delta < -pi)
-                delta += 2 * pi;
-            const double g = delta * ForceLayout::fanStrength / radius;
-            frame.fx[size_t(node)] += -std::sin(theta) * g;
-            frame.fy[size_t(node)] += std::cos(theta) * g;
+            const QPointF hubPosition(frame.x[size_t(hub)], frame.y[size_t(hub)]);
+            fan.clear();
+            for (const int* n = neighbours.begin(hub); n != neighbours.end(hub); ++n) {
+                const double angle =
+                    *n < 0
+                        ? 0
+                        : ForceLayout::fanOutAngle(hubPosition, {frame.x[size_t(*n)], frame.y[size_t(*n)]});
+                fan.push_back({*n, angle});
+            }
+            // An end without a node has no angle: it goes last, so the comparison stays a strict order.
+            std::stable_sort(fan.begin(), fan.end(), [](const Slot& a, const Slot& b) {
+                return (a.node < 0) != (b.node < 0) ? b.node < 0 : a.angle < b.angle;
+            });
+            const double k = double(fan.size());
+            Push* push = pushes.data() + neighbours.first[size_t(hub)];
+            for (size_t i = 0; i < fan.size(); ++i) {
+                const int node = fan[i].node;
+                if (node < 0)
+                    continue;
+                const double dx = frame.x[size_t(node)] - hubPosition.x();
+                const double dy = frame.y[size_t(node)] - hubPosition.y();
+                const double radius = std::max(std::sqrt(dx * dx + dy * dy), smallestRadius);
+                const double theta = fan[i].angle;
+                double delta = 2 * pi * double(i) / k - pi / 2 - theta;
+                while (delta > pi)
+                    delta -= 2 * pi;
+                while (delta < -pi)
+                    delta += 2 * pi;
+                const double g = delta * ForceLayout::fanStrength / radius;
+                push[i] = {node, -std::sin(theta) * g, std::cos(theta) * g};
+            }
+        }
+    });
+    for (const Push& push : pushes) {
+        if (push.node >= 0) {
+            frame.fx[size_t(push.node)] += push.x;
+            frame.fy[size_t(push.node)] += push.y;
         }
     }
 }
@@ -195,14 +232,15 @@ void ForceLayout::repel(RepulsionField& field, size_t exactUpTo)
 }
 
 ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges,
-                                          const Pins& pins, double cooling)
+                                          const Pins& pins, double cooling,
+                                          const QHash<QUuid, qsizetype>* nodeIndex)
 {
     StepResult result;
     if (nodes.size() < 2)
         return result;
     Frame frame(nodes);
-    if (!m_topology || !m_topology->fits(nodes, edges))
-        m_topology = std::make_unique<Topology>(nodes, edges);
+    if (!m_topology || !m_topology->fits(nodes, edges, nodeIndex))
+        m_topology = std::make_unique<Topology>(nodes, edges, nodeIndex);
     const Topology& neighbours = *m_topology;
     const double restLength = restLengthBase + restLengthPerRootNode * std::sqrt(double(nodes.size()));
     repel(frame, m_exactUpTo);

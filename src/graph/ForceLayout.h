@@ -3,6 +3,7 @@
 #include "GraphElements.h"
 #include "Repulsion.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointF>
 #include <QSet>
@@ -64,8 +65,9 @@ public:
     // Moves nodes in place. Fewer than two nodes: nothing happens. `cooling` scales every free node's
     // velocity after damping: 1 is the plain step, less brings the layout to rest. Who is related to
     // whom is worked out again only when the nodes or the edges are not those of the last step.
+    // `nodeIndex`, each node's place in nodes when the caller keeps one, spares building it again.
     StepResult step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins,
-                    double cooling = 1);
+                    double cooling = 1, const QHash<QUuid, qsizetype>* nodeIndex = nullptr);
 
     // Adds every node's repulsion from all others to the field's forces: every pair up to `exactUpTo`
     // nodes, the quadtree beyond.

@@ -20,11 +20,12 @@ GraphDerivation::Result GraphDerivation::derive() const
 {
     Result result;
     const std::vector<qsizetype> visible = applyScope(filteredItems());
-    result.nodeItems.reserve(qsizetype(visible.size()));
-    for (const qsizetype index : visible)
-        result.nodeItems.insert(items[index].id, index);
+    result.nodeIndex.reserve(qsizetype(visible.size()));
+    for (size_t i = 0; i < visible.size(); ++i)
+        result.nodeIndex.insert(items[visible[i]].id, qsizetype(i));
+    result.nodeItems = QList<qsizetype>(visible.begin(), visible.end());
     result.nodes = placedNodes(visible);
-    result.edges = visibleEdges(result.nodeItems);
+    result.edges = visibleEdges(result.nodeIndex);
     return result;
 }
 

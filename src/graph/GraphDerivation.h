@@ -41,7 +41,8 @@ struct GraphDerivation {
     QHash<QUuid, GraphPlacement> preservedLayout;
 
     struct Result {
-        QHash<QUuid, qsizetype> nodeItems; // shown node -> its link's position in items
+        QHash<QUuid, qsizetype> nodeIndex; // shown node -> its place in nodes
+        QList<qsizetype> nodeItems;        // each node's link's position in items, in node order
         QList<GraphNode> nodes;
         QList<GraphEdge> edges;
     };

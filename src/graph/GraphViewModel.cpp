@@ -90,7 +90,6 @@ void GraphViewModel::setTagFilters(QSet<QString> tags)
 
 void GraphViewModel::reload(std::optional<QString> message)
 {
-    rememberPlacements();
     const quint64 generation = ++m_loadsStarted;
     if (!message && m_messageLoad > m_lastAppliedLoad)
         message = m_loadMessage;
@@ -125,8 +124,10 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
         derivation.degreeByID = library->degreeByID;
         derivation.suggestedEdges = library->suggestedEdges;
         // Handed back behind a pointer: the future keeps a copy of what it hands back, and the nodes
-        // are changed below, which would copy them all if that copy shared them.
-        auto work = [derivation = std::move(derivation), shown = m_nodes]() mutable {
+        // are changed below, which would copy them all if that copy shared them. The nodes shown now
+        // are kept here too: still shared with those shown when the graph is in, nothing has moved.
+        QList<Node> shown = m_nodes;
+        auto work = [derivation = std::move(derivation), shown]() mutable {
             for (const Node& node : shown)
                 derivation.preservedLayout.insert(node.id, {node.position, node.velocity});
             return std::make_shared<Derived>(std::move(derivation.preservedLayout), derivation.derive());
@@ -135,9 +136,11 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
         const std::shared_ptr<Derived> derived = co_await deriving;
         if (!self || generation <= m_lastAppliedLoad)
             co_return;
+        const bool layoutMoved = !m_nodes.isSharedWith(shown);
+        discardOffMainThread(std::move(shown));
         if (m_rebuilds == rebuilds) {
             m_lastAppliedLoad = generation;
-            apply(std::move(*library), message, std::move(*derived));
+            apply(std::move(*library), message, std::move(*derived), layoutMoved);
             co_return;
         }
     }
@@ -151,7 +154,7 @@ QCoro::Task<> GraphViewModel::load(quint64 generation, std::optional<QString> me
 }
 
 void GraphViewModel::apply(GraphLibrary library, const std::optional<QString>& message,
-                           std::optional<Derived> derived)
+                           std::optional<Derived> derived, bool layoutMoved)
 {
     discardOffMainThread(std::exchange(m_allItems, std::move(library.items)),
                          std::exchange(m_allRelations, std::move(library.relations)),
@@ -161,7 +164,7 @@ void GraphViewModel::apply(GraphLibrary library, const std::optional<QString>& m
         // The layout went on while the graph was worked out: nodes still shown in the same order
         // keep where it has taken them since.
         auto& [placements, result] = *derived;
-        if (result.nodes.size() == m_nodes.size() &&
+        if (layoutMoved && result.nodes.size() == m_nodes.size() &&
             std::equal(result.nodes.begin(), result.nodes.end(), m_nodes.begin(),
                        [](const Node& a, const Node& b) { return a.id == b.id; })) {
             for (qsizetype i = 0; i < m_nodes.size(); ++i) {
@@ -306,7 +309,8 @@ GraphDerivation GraphViewModel::derivation() const
 
 void GraphViewModel::show(GraphDerivation::Result derived)
 {
-    discardOffMainThread(std::exchange(m_nodeItems, std::move(derived.nodeItems)),
+    discardOffMainThread(std::exchange(m_nodeIndex, std::move(derived.nodeIndex)),
+                         std::exchange(m_nodeItems, std::move(derived.nodeItems)),
                          std::exchange(m_nodes, std::move(derived.nodes)),
                          std::exchange(m_edges, std::move(derived.edges)));
     emit nodesChanged();
@@ -332,8 +336,8 @@ void GraphViewModel::rememberPlacements()
 
 const LinkItem* GraphViewModel::nodeItem(const QUuid& id) const
 {
-    const auto found = m_nodeItems.constFind(id);
-    return found == m_nodeItems.cend() ? nullptr : &m_allItems[*found];
+    const auto found = m_nodeIndex.constFind(id);
+    return found == m_nodeIndex.cend() ? nullptr : &m_allItems[m_nodeItems[*found]];
 }
 
 QString GraphViewModel::statusText(qsizetype itemCount, qsizetype relationCount) const
@@ -439,8 +443,9 @@ void GraphViewModel::stepLayout()
         const double cooling =
             m_stepsSinceWake < coolingDelaySteps(m_nodes.size()) ? 1.0 : (m_cooling *= coolingPerStep);
         ++m_stepsSinceWake;
-        const auto step = m_layout.step(
-            m_nodes, m_edges, {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling);
+        const auto step = m_layout.step(m_nodes, m_edges,
+                                        {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID},
+                                        cooling, &m_nodeIndex);
         if (step.arrived)
             m_animatingCenterNodeID.reset();
         emit nodesChanged();

@@ -136,7 +136,10 @@ public:
     // --- The library as last loaded -------------------------------------------------------------
     // The link behind a shown node; null when the id has no node.
     const LinkItem* nodeItem(const QUuid& id) const;
-    bool hasNodeItem(const QUuid& id) const { return m_nodeItems.contains(id); }
+    bool hasNodeItem(const QUuid& id) const { return m_nodeIndex.contains(id); }
+    // Each shown node's place in nodes(), replaced with them (a large graph's is built away from
+    // this thread): the view looks edge ends up in it.
+    const QHash<QUuid, qsizetype>& nodeIndex() const { return m_nodeIndex; }
     const QList<LinkItem>& allItems() const { return m_allItems; }
     const QList<LinkRelation>& allRelations() const { return m_allRelations; }
     const QHash<QUuid, int>& allDegreeByID() const { return m_allDegreeByID; }
@@ -149,7 +152,8 @@ public:
     }
 
     // --- Lifecycle ------------------------------------------------------------------------------
-    // Remembers where every shown node is, then loads the library off the main thread. Loads may
+    // Loads the library off the main thread; where every node shown then is is remembered once the
+    // load is in, before the shown set changes. Loads may
     // overlap: the one started last wins, and one that finishes after a newer load is dropped. At
     // the end, message becomes the given text or else the status line.
     void reload(std::optional<QString> message = std::nullopt);
@@ -289,8 +293,9 @@ private:
     // Takes in a loaded library and shows its graph: the one given, worked out away from this
     // thread, or else one worked out here.
     using Derived = std::pair<QHash<QUuid, Placement>, GraphDerivation::Result>;
+    // `layoutMoved`: nodes may have moved since the graph was worked out.
     void apply(GraphLibrary library, const std::optional<QString>& message,
-               std::optional<Derived> derived = std::nullopt);
+               std::optional<Derived> derived = std::nullopt, bool layoutMoved = true);
     void rememberPlacements();
     // What the visible graph follows from, as it is now.
     GraphDerivation derivation() const;
@@ -347,7 +352,8 @@ private:
     LibraryLoader m_loader;
 
     // The library and the layout
-    QHash<QUuid, qsizetype> m_nodeItems; // shown node -> its link's position in m_allItems
+    QHash<QUuid, qsizetype> m_nodeIndex; // shown node -> its place in m_nodes
+    QList<qsizetype> m_nodeItems;        // each shown node's link's position in m_allItems
     QList<LinkItem> m_allItems;
     QList<LinkRelation> m_allRelations;
     QHash<QUuid, int> m_allDegreeByID;

@@ -60,7 +60,7 @@ constexpr size_t sharedRepulsionNodes = 2500;
 // that every square of the tree holds one run of the sorted nodes.
 constexpr int treeLevels = 16;
 // A square with at most this many nodes is not divided: its nodes act one by one.
-constexpr int leafNodes = 24;
+constexpr int leafNodes = 40;
 
 struct Cell {
     double massX = 0, massY = 0; // centre of its nodes
@@ -118,7 +118,6 @@ public:
     std::vector<uint32_t> sortedKeys;
     std::vector<double> x, y;
     const std::vector<Cell>& cells() const { return cells_; }
-    const std::vector<int>& leaves() const { return leaves_; }
 
 private:
     // Least significant digit first, a byte at a time.
@@ -170,7 +169,6 @@ private:
             cell.massY /= cell.mass;
             cell.squaredSize = std::pow(std::max(cell.maxX - cell.minX, cell.maxY - cell.minY), 2);
             cells_[size_t(index)] = cell;
-            leaves_.push_back(index);
             return index;
         }
         // The two bits of this level pick the quarter; the run splits where they change.
@@ -209,70 +207,203 @@ private:
     }
 
     std::vector<Cell> cells_;
-    std::vector<int> leaves_;
 };
 
 // What acts on the nodes of one leaf: nodes near it one by one (each a mass of 1), and far squares as
-// one mass each at their centre.
+// one mass each at their centre. Held in single precision, as offsets from the leaf's centre: twice as
+// many fit in a vector register, and the offsets of near nodes, which decide the force, keep their
+// precision however far the leaf is from the origin.
 struct Sources {
-    std::vector<double> x, y, mass;
+    std::vector<float> x, y, mass;
+    double centreX = 0, centreY = 0;
 
-    void add(double atX, double atY, double m)
+    void resize(size_t count, double atX, double atY)
     {
-        x.push_back(atX);
-        y.push_back(atY);
-        mass.push_back(m);
+        x.resize(count);
+        y.resize(count);
+        mass.resize(count);
+        centreX = atX;
+        centreY = atY;
     }
 };
 
-void gatherSources(const Quadtree& tree, const Cell& leaf, double openingAngle, Sources& sources,
-                   std::vector<int>& stack)
-{
-    sources.x.clear();
-    sources.y.clear();
-    sources.mass.clear();
-    stack.assign(1, 0);
-    const double opening = openingAngle * openingAngle;
-    const auto& cells = tree.cells();
-    while (!stack.empty()) {
-        const Cell& cell = cells[size_t(stack.back())];
-        stack.pop_back();
-        // From the square's centre of mass to the nearest point of the leaf's box.
-        const double dx = std::max({leaf.minX - cell.massX, 0.0, cell.massX - leaf.maxX});
-        const double dy = std::max({leaf.minY - cell.massY, 0.0, cell.massY - leaf.maxY});
-        if (cell.squaredSize < opening * (dx * dx + dy * dy)) {
-            sources.add(cell.massX, cell.massY, cell.mass);
-        } else if (cell.leaf) {
-            for (int i = cell.first; i < cell.last; ++i)
-                sources.add(tree.x[size_t(i)], tree.y[size_t(i)], 1);
-        } else {
-            for (const int child : cell.children)
-                if (child >= 0)
-                    stack.push_back(child);
-        }
-    }
-}
-
 // A node's own place is among the near sources: it pushes itself not at all, as (dx, dy) is zero.
-__attribute__((target_clones("avx2", "default"))) void
+__attribute__((target_clones("avx512f", "avx2", "default"))) void
 pushFromSources(double xi, double yi, const Sources& sources, double strength, double& outX, double& outY)
 {
-    double sumX = 0;
-    double sumY = 0;
+    float sumX = 0;
+    float sumY = 0;
+    const auto x = float(xi - sources.centreX);
+    const auto y = float(yi - sources.centreY);
     const size_t count = sources.x.size();
-    const double* __restrict sx = sources.x.data();
-    const double* __restrict sy = sources.y.data();
-    const double* __restrict m = sources.mass.data();
+    const float* __restrict sx = sources.x.data();
+    const float* __restrict sy = sources.y.data();
+    const float* __restrict m = sources.mass.data();
 #pragma omp simd reduction(+ : sumX, sumY)
     for (size_t j = 0; j < count; ++j) {
-        const double dx = xi - sx[j];
-        const double dy = yi - sy[j];
-        const double k = strength * m[j] * pushPerUnit(dx, dy);
+        const float dx = x - sx[j];
+        const float dy = y - sy[j];
+        const float s = std::max(dx * dx + dy * dy, float(smallestSquaredDistance));
+        const float k = m[j] / (s * std::sqrt(s));
         sumX += dx * k;
         sumY += dy * k;
     }
-    outX = sumX;
-    outY = sumY;
+    outX = strength * double(sumX);
+    outY = strength * double(sumY);
+}
+
+// Walks the tree down from the root, carrying what acts on the nodes below the square it stands on:
+// a square far enough from the whole square walked acts on all its nodes as one mass and is not looked
+// at again further down; one still too near is carried down (or opened, when it is not the smaller of
+// the two), until, at a leaf, the nearest act node by node. So the squares near the top are weighed
+// once for many leaves instead of once for each. Each of `parts` walkers takes its share of the
+// subtrees `splitDepth` levels down and adds the pushes on their nodes to the field's forces.
+class TreeWalk {
+public:
+    TreeWalk(const Quadtree& tree, double openingAngle, double strength, RepulsionField& field)
+        : m_tree(tree)
+        , m_cells(tree.cells())
+        , m_opening(openingAngle * openingAngle)
+        , m_strength(strength)
+        , m_field(field)
+    {
+    }
+
+    void run(int part, int parts, int splitDepth)
+    {
+        m_part = part;
+        m_parts = parts;
+        m_splitDepth = splitDepth;
+        m_unit = 0;
+        m_candidates.assign(1, 0);
+        visit(0, 0, 0, 1);
+    }
+
+private:
+    // From the square's centre of mass to the nearest point of the box, against its size.
+    bool farEnough(const Cell& square, const Cell& box) const
+    {
+        const double dx = std::max({box.minX - square.massX, 0.0, square.massX - box.maxX});
+        const double dy = std::max({box.minY - square.massY, 0.0, square.massY - box.maxY});
+        return square.squaredSize < m_opening * (dx * dx + dy * dy);
+    }
+
+    void visit(int index, int depth, size_t begin, size_t end)
+    {
+        const Cell& square = m_cells[size_t(index)];
+        if (depth <= m_splitDepth && (depth == m_splitDepth || square.leaf) && m_unit++ % m_parts != m_part)
+            return;
+        const size_t farMark = m_farX.size();
+        const size_t kept = m_candidates.size();
+        m_pending.assign(m_candidates.begin() + std::ptrdiff_t(begin),
+                         m_candidates.begin() + std::ptrdiff_t(end));
+        while (!m_pending.empty()) {
+            const int other = m_pending.back();
+            m_pending.pop_back();
+            const Cell& cell = m_cells[size_t(other)];
+            if (farEnough(cell, square)) {
+                m_farX.push_back(cell.massX);
+                m_farY.push_back(cell.massY);
+                m_farMass.push_back(cell.mass);
+            } else if (!cell.leaf && (square.leaf || cell.squaredSize >= square.squaredSize)) {
+                for (const int child : cell.children)
+                    if (child >= 0)
+                        m_pending.push_back(child);
+            } else {
+                m_candidates.push_back(other);
+            }
+        }
+        const size_t keptEnd = m_candidates.size();
+        if (square.leaf) {
+            pushOn(square, kept, keptEnd);
+        } else {
+            for (const int child : square.children) {
+                if (child >= 0) {
+                    visit(child, depth + 1, kept, keptEnd);
+                    m_candidates.resize(keptEnd);
+                }
+            }
+        }
+        m_candidates.resize(kept);
+        m_farX.resize(farMark);
+        m_farY.resize(farMark);
+        m_farMass.resize(farMark);
+    }
+
+    // The leaf's nodes feel the far squares carried down and, one by one, the nodes of the leaves
+    // still near (their own among them).
+    void pushOn(const Cell& leaf, size_t begin, size_t end)
+    {
+        const double centreX = (leaf.minX + leaf.maxX) / 2;
+        const double centreY = (leaf.minY + leaf.maxY) / 2;
+        size_t count = m_farX.size();
+        for (size_t c = begin; c < end; ++c) {
+            const Cell& near = m_cells[size_t(m_candidates[c])];
+            count += size_t(near.last - near.first);
+        }
+        m_sources.resize(count, centreX, centreY);
+        float* x = m_sources.x.data();
+        float* y = m_sources.y.data();
+        float* mass = m_sources.mass.data();
+        for (size_t i = 0; i < m_farX.size(); ++i) {
+            x[i] = float(m_farX[i] - centreX);
+            y[i] = float(m_farY[i] - centreY);
+            mass[i] = float(m_farMass[i]);
+        }
+        size_t at = m_farX.size();
+        for (size_t c = begin; c < end; ++c) {
+            const Cell& near = m_cells[size_t(m_candidates[c])];
+            for (auto i = size_t(near.first); i < size_t(near.last); ++i, ++at) {
+                x[at] = float(m_tree.x[i] - centreX);
+                y[at] = float(m_tree.y[i] - centreY);
+                mass[at] = 1;
+            }
+        }
+        for (int i = leaf.first; i < leaf.last; ++i) {
+            double px = 0;
+            double py = 0;
+            pushFromSources(m_tree.x[size_t(i)], m_tree.y[size_t(i)], m_sources, m_strength, px, py);
+            const auto node = size_t(m_tree.order[size_t(i)]);
+            m_field.fx[node] += px;
+            m_field.fy[node] += py;
+        }
+    }
+
+    const Quadtree& m_tree;
+    const std::vector<Cell>& m_cells;
+    double m_opening;
+    double m_strength;
+    RepulsionField& m_field;
+    int m_part = 0, m_parts = 1, m_splitDepth = 0, m_unit = 0;
+    std::vector<int> m_candidates, m_pending;
+    std::vector<double> m_farX, m_farY, m_farMass;
+    Sources m_sources;
+};
+
+// The least depth at which the tree offers at least `units` subtrees (leaves above it count as one each).
+int depthWithSubtrees(const std::vector<Cell>& cells, size_t units)
+{
+    std::vector<int> level{0};
+    size_t leavesAbove = 0;
+    int depth = 0;
+    while (level.size() + leavesAbove < units && depth < treeLevels) {
+        std::vector<int> next;
+        for (const int index : level) {
+            const Cell& cell = cells[size_t(index)];
+            if (cell.leaf) {
+                ++leavesAbove;
+                continue;
+            }
+            for (const int child : cell.children)
+                if (child >= 0)
+                    next.push_back(child);
+        }
+        if (next.empty())
+            break;
+        level = std::move(next);
+        ++depth;
+    }
+    return depth;
 }
 
 } // namespace
@@ -312,25 +443,11 @@ void repelByQuadtree(RepulsionField& field, double strength, double openingAngle
     if (field.size() < 2)
         return;
     const Quadtree tree(field);
-    const auto& leaves = tree.leaves();
-    // Each part takes every parts-th leaf: neighbouring leaves cost about the same.
     const int parts = field.size() < sharedRepulsionNodes ? 1 : parallelParts();
-    inParallel(parts, [&](int part) {
-        Sources sources;
-        std::vector<int> stack;
-        for (size_t l = size_t(part); l < leaves.size(); l += size_t(parts)) {
-            const Cell& leaf = tree.cells()[size_t(leaves[l])];
-            gatherSources(tree, leaf, openingAngle, sources, stack);
-            for (int i = leaf.first; i < leaf.last; ++i) {
-                double px = 0;
-                double py = 0;
-                pushFromSources(tree.x[size_t(i)], tree.y[size_t(i)], sources, strength, px, py);
-                const auto node = size_t(tree.order[size_t(i)]);
-                field.fx[node] += px;
-                field.fy[node] += py;
-            }
-        }
-    });
+    // Several subtrees for each part: they differ in cost.
+    const int splitDepth = parts == 1 ? 0 : depthWithSubtrees(tree.cells(), size_t(8 * parts));
+    inParallel(parts,
+               [&](int part) { TreeWalk(tree, openingAngle, strength, field).run(part, parts, splitDepth); });
 }
 
 } // namespace morvane

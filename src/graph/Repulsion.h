@@ -24,7 +24,7 @@ struct RepulsionField {
 // Every pair, exactly. Its cost grows with the square of the number of nodes.
 void repelAllPairs(RepulsionField& field, double strength);
 
-// Nodes near each other exactly, far-away groups of nodes as one mass at their centre (a quadtree
+// Nodes near each other one by one, far-away groups of nodes as one mass at their centre (a quadtree
 // over the plane): a group is taken as one when its extent is less than `openingAngle` times its
 // distance from the nodes it acts on. Its cost grows with n log n.
 void repelByQuadtree(RepulsionField& field, double strength, double openingAngle);

@@ -168,6 +168,32 @@ TEST(ForceLayoutTests, TheQuadtreeRepulsionStaysCloseToTheExactOne)
     }
 }
 
+// With no group far enough to act as one (an opening angle of 0), the walk down the tree shared out
+// among threads must still bring every node's push to every other exactly once: the sum over every
+// pair, up to the single precision of the near pushes.
+TEST(ForceLayoutTests, TheQuadtreeWithoutGroupsFeelsEveryPairOnce)
+{
+    std::mt19937 random(5);
+    std::normal_distribution<double> cluster(0, 400);
+    RepulsionField exact(3000);
+    for (size_t i = 0; i < exact.size(); ++i) {
+        exact.x[i] = (i % 4) * 3000.0 + cluster(random);
+        exact.y[i] = (i % 3) * 2000.0 + cluster(random);
+    }
+    exact.x[7] = exact.x[8]; // two nodes on one spot
+    exact.y[7] = exact.y[8];
+    RepulsionField walked = exact;
+    repelAllPairs(exact, ForceLayout::repulsion);
+    repelByQuadtree(walked, ForceLayout::repulsion, 0);
+    double worst = 0;
+    for (size_t i = 0; i < exact.size(); ++i) {
+        const double force = std::hypot(exact.fx[i], exact.fy[i]);
+        worst = std::max(worst, std::hypot(walked.fx[i] - exact.fx[i], walked.fy[i] - exact.fy[i]) /
+                                    std::max(force, 1e-3));
+    }
+    EXPECT_LT(worst, 1e-4);
+}
+
 // One layout keeps who is related to whom between steps: a step after the edges or the order of the
 // nodes changed moves the nodes as a fresh layout would.
 TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
@@ -185,11 +211,18 @@ TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
         {"the relations gone", start, {}},
     };
     ForceLayout layout;
+    ForceLayout indexed; // told each node's place, as the model tells it
     for (const auto& c : cases) {
         QList<GraphNode> kept = c.nodes;
         QList<GraphNode> fresh = c.nodes;
+        QList<GraphNode> placed = c.nodes;
+        QHash<QUuid, qsizetype> index;
+        for (qsizetype i = 0; i < c.nodes.size(); ++i)
+            index.insert(c.nodes[i].id, i);
         layout.step(kept, c.edges, {});
+        indexed.step(placed, c.edges, {}, 1, &index);
         ForceLayout().step(fresh, c.edges, {});
         EXPECT_EQ(kept, fresh) << c.name;
+        EXPECT_EQ(placed, fresh) << c.name << ", with the index";
     }
 }

@@ -332,3 +332,48 @@ TEST(GraphViewModelTests, TheLayoutComesToRestAndWakesOnEveryChange)
     fx.model.stop();
     EXPECT_FALSE(fx.model.isActiveContextTimerRunning());
 }
+
+// The view finds each edge's ends through the model's index: after every rebuild (a scope, another
+// order, a large library worked out away from the window's thread) it names each shown node's place
+// and link, and nodes the layout moved while a large library was worked out keep their places.
+TEST(GraphViewModelTests, TheNodeIndexNamesEachShownNodesPlace)
+{
+    test::GraphFixture fx;
+    const auto indexed = [&](const char* when) {
+        const QList<GraphNode>& nodes = fx.model.nodes();
+        EXPECT_EQ(fx.model.nodeIndex().size(), nodes.size()) << when;
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            ASSERT_EQ(fx.model.nodeIndex().value(nodes[i].id, -1), i) << when;
+            ASSERT_EQ(fx.model.nodeItem(nodes[i].id)->title, nodes[i].title) << when;
+        }
+    };
+    QList<LinkItem> items = titled(5000); // a large library: worked out on the pool
+    const QList<LinkRelation> relations{relation(items[1], items[2]), relation(items[4000], items[2])};
+    fx.load(items, relations);
+    ASSERT_TRUE(settle([&] { return !fx.model.isLoading(); }));
+    indexed("loaded");
+    fx.model.setScope(GraphScope::weakLinks);
+    fx.model.setScope(GraphScope::orphans);
+    EXPECT_FALSE(fx.model.nodeIndex().contains(items[2].id));
+    indexed("orphans");
+    fx.model.setScope(GraphScope::all);
+    indexed("all");
+
+    std::reverse(items.begin(), items.end());
+    fx.load(items, relations);
+    ASSERT_TRUE(settle([&] { return !fx.model.isLoading(); }));
+    indexed("another order");
+    EXPECT_EQ(fx.model.nodes().first().id, items.first().id);
+
+    fx.deferLoads = true;
+    fx.model.reload();
+    fx.finishLoad(0, items, relations);
+    fx.model.stepLayout();
+    const QList<GraphNode> moved = fx.model.nodes();
+    ASSERT_TRUE(settle([&] { return !fx.model.isLoading(); }));
+    indexed("moved while loading");
+    int kept = 0;
+    for (qsizetype i = 0; i < moved.size(); ++i)
+        kept += fx.model.nodes()[i].position == moved[i].position;
+    EXPECT_EQ(kept, moved.size());
+}

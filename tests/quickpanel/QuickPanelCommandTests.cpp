@@ -28,88 +28,88 @@ struct CommandFixture : PanelFixture {
 TEST(QuickPanelCommands, OpeningAndRelating)
 {
     CommandFixture fx;
-    const QList<PanelResult> rows = fx.model.results();
-    EXPECT_FALSE(fx.await(fx.model.activateSelection()));
+    const QList<PanelResult> rows = fx.model.state().results();
+    EXPECT_FALSE(fx.await(fx.model.commands().activateSelection()));
     ASSERT_EQ(fx.opened.size(), 1);
     EXPECT_EQ(fx.opened[0].id, fx.page.id);
     EXPECT_TRUE(fx.store.link(fx.page.id).result()->lastOpenedAt);
-    EXPECT_EQ(fx.model.results(), rows);
-    EXPECT_EQ(fx.model.message(), "Showing links for the active Safari page.");
+    EXPECT_EQ(fx.model.state().results(), rows);
+    EXPECT_EQ(fx.model.state().message(), "Showing links for the active Safari page.");
 
-    EXPECT_FALSE(fx.await(fx.model.completeRelation())) << "not in relation mode";
-    fx.model.beginRelation();
+    EXPECT_FALSE(fx.await(fx.model.commands().completeRelation())) << "not in relation mode";
+    fx.model.commands().beginRelation();
     fx.settle();
-    ASSERT_TRUE(fx.model.mode().is(ModeKind::chooseRelationSource));
-    EXPECT_EQ(fx.model.mode().link()->id, fx.page.id);
-    EXPECT_EQ(fx.model.message(), "Select an item to link");
-    EXPECT_EQ(fx.model.results().size(), 4) << "the recent links of the empty search";
+    ASSERT_TRUE(fx.model.state().mode().is(ModeKind::chooseRelationSource));
+    EXPECT_EQ(fx.model.state().mode().link()->id, fx.page.id);
+    EXPECT_EQ(fx.model.state().message(), "Select an item to link");
+    EXPECT_EQ(fx.model.state().results().size(), 4) << "the recent links of the empty search";
 
-    fx.model.selectResult(fx.titles().indexOf("Page"));
-    EXPECT_FALSE(fx.await(fx.model.completeRelation()));
-    EXPECT_EQ(fx.model.message(), "Choose a different item to link to.");
-    EXPECT_TRUE(fx.model.mode().is(ModeKind::chooseRelationSource));
+    fx.model.state().selectResult(fx.titles().indexOf("Page"));
+    EXPECT_FALSE(fx.await(fx.model.commands().completeRelation()));
+    EXPECT_EQ(fx.model.state().message(), "Choose a different item to link to.");
+    EXPECT_TRUE(fx.model.state().mode().is(ModeKind::chooseRelationSource));
 
     fx.type("Gamma");
-    EXPECT_TRUE(fx.await(fx.model.completeRelation()));
-    EXPECT_EQ(fx.model.mode(), QuickPanelMode::search());
-    EXPECT_EQ(fx.model.query(), "");
+    EXPECT_TRUE(fx.await(fx.model.commands().completeRelation()));
+    EXPECT_EQ(fx.model.state().mode(), QuickPanelMode::search());
+    EXPECT_EQ(fx.model.search().query(), "");
     EXPECT_EQ(fx.titles(), QStringList({"Page", "Alpha", "Beta", "Gamma"}));
-    EXPECT_EQ(fx.model.message(), "Linked “Page” to “Gamma”.");
+    EXPECT_EQ(fx.model.state().message(), "Linked “Page” to “Gamma”.");
     EXPECT_EQ(fx.announcements(), 1);
 
     // Relating them again is no error and reads the same.
-    fx.model.beginRelation();
+    fx.model.commands().beginRelation();
     fx.type("Gamma");
-    EXPECT_TRUE(fx.await(fx.model.completeRelation()));
-    EXPECT_EQ(fx.model.message(), "Linked “Page” to “Gamma”.");
+    EXPECT_TRUE(fx.await(fx.model.commands().completeRelation()));
+    EXPECT_EQ(fx.model.state().message(), "Linked “Page” to “Gamma”.");
 }
 
 TEST(QuickPanelCommands, BacklinksAndRemovingRelations)
 {
     CommandFixture fx;
-    fx.model.requestRemoveRelation();
-    EXPECT_EQ(fx.model.message(),
+    fx.model.commands().requestRemoveRelation();
+    EXPECT_EQ(fx.model.state().message(),
               "Select a linked item in the list, then press Ctrl+Shift+Backspace (or Ctrl+Shift+Delete).");
-    EXPECT_FALSE(fx.model.pendingRelationDelete());
+    EXPECT_FALSE(fx.model.commands().pendingRelationDelete());
 
     // Search mode: the first row is the base; afterwards it is shown again with what is left.
-    fx.model.moveSelection(1);
-    ASSERT_TRUE(fx.model.canRemoveRelation());
-    fx.model.requestRemoveRelation();
-    ASSERT_TRUE(fx.model.pendingRelationDelete());
-    EXPECT_EQ(fx.model.pendingRelationDelete()->source.id, fx.page.id);
-    EXPECT_EQ(fx.model.pendingRelationDelete()->target.id, fx.alpha.id);
-    fx.model.confirmRemoveRelation();
-    EXPECT_FALSE(fx.model.pendingRelationDelete()) << "cleared before the write";
+    fx.model.state().moveSelection(1);
+    ASSERT_TRUE(fx.model.commands().canRemoveRelation());
+    fx.model.commands().requestRemoveRelation();
+    ASSERT_TRUE(fx.model.commands().pendingRelationDelete());
+    EXPECT_EQ(fx.model.commands().pendingRelationDelete()->source.id, fx.page.id);
+    EXPECT_EQ(fx.model.commands().pendingRelationDelete()->target.id, fx.alpha.id);
+    fx.model.commands().confirmRemoveRelation();
+    EXPECT_FALSE(fx.model.commands().pendingRelationDelete()) << "cleared before the write";
     fx.settle();
     EXPECT_EQ(fx.titles(), QStringList({"Page", "Beta"}));
-    EXPECT_EQ(fx.model.selectedIndex(), 0);
-    EXPECT_EQ(fx.model.message(), "Removed relation between “Page” and “Alpha”.");
+    EXPECT_EQ(fx.model.state().selectedIndex(), 0);
+    EXPECT_EQ(fx.model.state().message(), "Removed relation between “Page” and “Alpha”.");
     EXPECT_EQ(fx.relatedIDs(fx.page), QList<QUuid>({fx.beta.id}));
 
     // Backlinks mode: the list is the related links, and the selection stays in it.
     fx.save({}, {{fx.page, fx.gamma}});
-    fx.model.showBacklinks();
+    fx.model.commands().showBacklinks();
     fx.settle();
-    EXPECT_EQ(fx.model.mode().link()->id, fx.page.id);
+    EXPECT_EQ(fx.model.state().mode().link()->id, fx.page.id);
     EXPECT_EQ(fx.titles(), QStringList({"Beta", "Gamma"}));
-    EXPECT_EQ(fx.model.message(), "Removed relation between “Page” and “Alpha”.") << "left as it was";
-    fx.model.moveSelection(5);
-    fx.model.requestRemoveRelation();
-    fx.model.confirmRemoveRelation();
+    EXPECT_EQ(fx.model.state().message(), "Removed relation between “Page” and “Alpha”.") << "left as it was";
+    fx.model.state().moveSelection(5);
+    fx.model.commands().requestRemoveRelation();
+    fx.model.commands().confirmRemoveRelation();
     fx.settle();
     EXPECT_EQ(fx.titles(), QStringList({"Beta"}));
-    EXPECT_EQ(fx.model.selectedIndex(), 0);
-    EXPECT_EQ(fx.model.message(), "Removed relation between “Page” and “Gamma”.");
-    EXPECT_TRUE(fx.model.mode().is(ModeKind::backlinks));
+    EXPECT_EQ(fx.model.state().selectedIndex(), 0);
+    EXPECT_EQ(fx.model.state().message(), "Removed relation between “Page” and “Gamma”.");
+    EXPECT_TRUE(fx.model.state().mode().is(ModeKind::backlinks));
 
     // A pending removal confirmed after the user left for the add form: only the message tells.
-    fx.model.requestRemoveRelation();
-    fx.model.beginAdd();
-    fx.model.confirmRemoveRelation();
+    fx.model.commands().requestRemoveRelation();
+    fx.model.newLink().begin();
+    fx.model.commands().confirmRemoveRelation();
     fx.settle();
-    EXPECT_EQ(fx.model.message(), "Removed relation between “Page” and “Beta”.");
-    EXPECT_TRUE(fx.model.mode().is(ModeKind::add));
+    EXPECT_EQ(fx.model.state().message(), "Removed relation between “Page” and “Beta”.");
+    EXPECT_TRUE(fx.model.state().mode().is(ModeKind::add));
     EXPECT_EQ(fx.announcements(), 3);
 }
 
@@ -120,13 +120,13 @@ TEST(QuickPanelCommands, RemovingAPairThatIsNotRelated)
     CommandFixture fx;
     fx.type("a"); // Alpha, Beta, Gamma, Page: each has a relation
     ASSERT_EQ(fx.titles().first(), "Alpha");
-    fx.model.selectResult(fx.titles().indexOf("Beta"));
+    fx.model.state().selectResult(fx.titles().indexOf("Beta"));
     fx.settle();
-    ASSERT_TRUE(fx.model.canRemoveRelation());
-    fx.model.requestRemoveRelation();
-    fx.model.confirmRemoveRelation();
+    ASSERT_TRUE(fx.model.commands().canRemoveRelation());
+    fx.model.commands().requestRemoveRelation();
+    fx.model.commands().confirmRemoveRelation();
     fx.settle();
-    EXPECT_EQ(fx.model.message(), "No relation between these items.");
+    EXPECT_EQ(fx.model.state().message(), "No relation between these items.");
     EXPECT_EQ(fx.relatedIDs(fx.page), QList<QUuid>({fx.alpha.id, fx.beta.id}));
     EXPECT_EQ(fx.announcements(), 0);
     const qint64 tombstones =
@@ -139,51 +139,51 @@ TEST(QuickPanelCommands, RemovingAPairThatIsNotRelated)
 TEST(QuickPanelCommands, DeletingAndCopying)
 {
     CommandFixture fx;
-    fx.model.copySelected(CopyFormat::url);
-    fx.model.copySelected(CopyFormat::morvaneMarkdown);
+    fx.model.commands().copySelected(CopyFormat::url);
+    fx.model.commands().copySelected(CopyFormat::morvaneMarkdown);
     EXPECT_EQ(fx.clipboard->written, QStringList({fx.page.url, fx.page.markdownLink()}));
-    EXPECT_EQ(fx.model.message(), "Morvane Markdown link copied");
+    EXPECT_EQ(fx.model.state().message(), "Morvane Markdown link copied");
 
     // Delete the base of a backlinks list: back to what is in front, which is no longer saved.
-    fx.model.requestDelete();
-    ASSERT_EQ(fx.model.pendingDeleteItem().value_or(LinkItem()).id, fx.page.id);
-    fx.model.showBacklinks();
+    fx.model.commands().requestDelete();
+    ASSERT_EQ(fx.model.commands().pendingDeleteItem().value_or(LinkItem()).id, fx.page.id);
+    fx.model.commands().showBacklinks();
     fx.settle();
-    fx.model.confirmDelete();
-    EXPECT_FALSE(fx.model.pendingDeleteItem()) << "cleared before the store is touched";
+    fx.model.commands().confirmDelete();
+    EXPECT_FALSE(fx.model.commands().pendingDeleteItem()) << "cleared before the store is touched";
     fx.settle();
-    EXPECT_EQ(fx.model.mode(), QuickPanelMode::search());
-    EXPECT_EQ(fx.model.message(), "Deleted Page.");
-    EXPECT_EQ(fx.model.results().size(), 1);
-    EXPECT_EQ(fx.model.results()[0].kind(), PanelResult::Kind::capture);
+    EXPECT_EQ(fx.model.state().mode(), QuickPanelMode::search());
+    EXPECT_EQ(fx.model.state().message(), "Deleted Page.");
+    EXPECT_EQ(fx.model.state().results().size(), 1);
+    EXPECT_EQ(fx.model.state().results()[0].kind(), PanelResult::Kind::capture);
     EXPECT_EQ(fx.announcements(), 1);
 
     // Nothing saved is selected: copy as URL does nothing, the others and delete say why.
     fx.clipboard->written.clear();
-    fx.model.copySelected(CopyFormat::url);
-    EXPECT_EQ(fx.model.message(), "Deleted Page.");
-    fx.model.copySelected(CopyFormat::morvane);
-    EXPECT_EQ(fx.model.message(), "Select a saved link to copy a Morvane link.");
-    fx.model.requestDelete();
-    EXPECT_EQ(fx.model.message(), "Select a saved link to delete.");
+    fx.model.commands().copySelected(CopyFormat::url);
+    EXPECT_EQ(fx.model.state().message(), "Deleted Page.");
+    fx.model.commands().copySelected(CopyFormat::morvane);
+    EXPECT_EQ(fx.model.state().message(), "Select a saved link to copy a Morvane link.");
+    fx.model.commands().requestDelete();
+    EXPECT_EQ(fx.model.state().message(), "Select a saved link to delete.");
     EXPECT_TRUE(fx.clipboard->written.isEmpty());
 }
 
 TEST(QuickPanelCommands, TheAddForm)
 {
     PanelFixture fx;
-    fx.model.beginAdd();
-    fx.model.setAddTitle("Docs");
-    fx.model.setAddLocator("https://docs.example/");
-    fx.model.setAddTags("one, ,two");
-    fx.model.saveAddForm();
-    fx.model.saveAddForm(); // a second press while the first save runs
+    fx.model.newLink().begin();
+    fx.model.newLink().setTitle("Docs");
+    fx.model.newLink().setLocator("https://docs.example/");
+    fx.model.newLink().setTags("one, ,two");
+    fx.model.newLink().save();
+    fx.model.newLink().save(); // a second press while the first save runs
     fx.settle();
     EXPECT_EQ(fx.linkCount(), 1);
-    EXPECT_EQ(fx.model.mode(), QuickPanelMode::search());
-    EXPECT_EQ(fx.model.message(), "No active context. Type to search all links.") << "reloaded";
+    EXPECT_EQ(fx.model.state().mode(), QuickPanelMode::search());
+    EXPECT_EQ(fx.model.state().message(), "No active context. Type to search all links.") << "reloaded";
     EXPECT_EQ(fx.search.searchLinks("Docs").result().value(0).tags, QStringList({"one", "two"}));
-    EXPECT_EQ(fx.model.addTitle(), "Docs") << "the fields are cleared when the form opens";
-    fx.model.beginAdd();
-    EXPECT_EQ(fx.model.addTitle(), "");
+    EXPECT_EQ(fx.model.newLink().title(), "Docs") << "the fields are cleared when the form opens";
+    fx.model.newLink().begin();
+    EXPECT_EQ(fx.model.newLink().title(), "");
 }

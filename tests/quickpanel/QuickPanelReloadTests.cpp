@@ -11,7 +11,7 @@ namespace {
 QList<Kind> kinds(const QuickPanelViewModel& model)
 {
     QList<Kind> result;
-    for (const PanelResult& row : model.results())
+    for (const PanelResult& row : model.state().results())
         result.append(row.kind());
     return result;
 }
@@ -28,26 +28,26 @@ TEST(QuickPanelReload, NothingInFrontAndASavedPageWithItsRelations)
 {
     PanelFixture fx;
     fx.show({});
-    EXPECT_TRUE(fx.model.results().isEmpty());
-    EXPECT_FALSE(fx.model.selectedResult());
-    EXPECT_EQ(fx.model.message(), "No active context. Type to search all links.");
+    EXPECT_TRUE(fx.model.state().results().isEmpty());
+    EXPECT_FALSE(fx.model.state().selectedResult());
+    EXPECT_EQ(fx.model.state().message(), "No active context. Type to search all links.");
     fx.show({}, QStringLiteral("Allow access to read the browser."));
-    EXPECT_EQ(fx.model.message(), "Allow access to read the browser.");
+    EXPECT_EQ(fx.model.state().message(), "Allow access to read the browser.");
     // With nothing searched, there is no search to clear.
-    EXPECT_EQ(fx.model.emptyStateHint(), "Press Ctrl+N to add a link.");
-    fx.model.setQuery(" x");
-    EXPECT_EQ(fx.model.emptyStateHint(),
+    EXPECT_EQ(fx.model.search().emptyStateHint(), "Press Ctrl+N to add a link.");
+    fx.model.search().setQuery(" x");
+    EXPECT_EQ(fx.model.search().emptyStateHint(),
               "Press Ctrl+N to add a link, or clear the search to use the current context.");
-    fx.model.setQuery(QString());
+    fx.model.search().setQuery(QString());
 
     const LinkItem page = webLink("Page"), beta = webLink("Beta"), alpha = webLink("Alpha");
     fx.save({page, beta, alpha}, {{page, beta}, {alpha, page}});
     fx.show({webContext("Page")});
     EXPECT_EQ(fx.titles(), QStringList({"Page", "Alpha", "Beta"}));
-    EXPECT_EQ(fx.model.linkedItems().size(), 2);
-    EXPECT_EQ(fx.model.selectedIndex(), 0);
-    EXPECT_EQ(fx.model.message(), "Showing links for the active Safari page.");
-    EXPECT_FALSE(fx.model.currentTipID());
+    EXPECT_EQ(fx.model.state().linkedItems().size(), 2);
+    EXPECT_EQ(fx.model.state().selectedIndex(), 0);
+    EXPECT_EQ(fx.model.state().message(), "Showing links for the active Safari page.");
+    EXPECT_FALSE(fx.model.tips().currentTipID());
 }
 
 TEST(QuickPanelReload, AnUnsavedFinderFileWithTwoCandidates)
@@ -68,30 +68,30 @@ TEST(QuickPanelReload, AnUnsavedFinderFileWithTwoCandidates)
 
     fx.show({finderContext(*fx.library.identity, path)});
     EXPECT_EQ(kinds(fx.model), QList<Kind>({Kind::fileMatch, Kind::fileMatch, Kind::capture}));
-    EXPECT_EQ(fx.model.results()[0].subtitle(), "Same name and size: " + path);
-    EXPECT_EQ(fx.model.message(),
+    EXPECT_EQ(fx.model.state().results()[0].subtitle(), "Same name and size: " + path);
+    EXPECT_EQ(fx.model.state().message(),
               "2 possible file matches found. Select one to use this file on this computer.");
-    EXPECT_EQ(fx.model.currentTipID(), "fileMatch.prompt");
-    EXPECT_TRUE(fx.model.showsTipBanner());
-    fx.model.dismissCurrentTip();
-    EXPECT_FALSE(fx.model.showsTipBanner());
+    EXPECT_EQ(fx.model.tips().currentTipID(), "fileMatch.prompt");
+    EXPECT_TRUE(fx.model.tips().showsTipBanner());
+    fx.model.tips().dismissCurrentTip();
+    EXPECT_FALSE(fx.model.tips().showsTipBanner());
     fx.show({finderContext(*fx.library.identity, path)});
-    EXPECT_EQ(fx.model.message(), "");
+    EXPECT_EQ(fx.model.state().message(), "");
 
     // Enter on a candidate records this file as that link's copy here: no new link is made, and the
     // panel goes on to link it to the other one.
-    const bool staysOpen = fx.await(fx.model.activateSelection());
+    const bool staysOpen = fx.await(fx.model.commands().activateSelection());
     EXPECT_TRUE(staysOpen);
     EXPECT_EQ(fx.linkCount(), 2);
-    ASSERT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::chooseRelationSource));
-    EXPECT_EQ(fx.model.mode().link()->id, sameSize.id);
+    ASSERT_TRUE(fx.model.state().mode().is(QuickPanelMode::Kind::chooseRelationSource));
+    EXPECT_EQ(fx.model.state().mode().link()->id, sameSize.id);
     const auto resolution =
         LinkStoreDatabase(fx.store)
             .run([&](SQLiteStore& sqlite) { return sqlite.fileLookups().localResolution(sameSize.id); })
             .result();
     EXPECT_EQ(resolution.value_or(FileIdentity()).lastKnownPath, path);
     EXPECT_EQ(fx.titles(), QStringList({"report.txt"}));
-    EXPECT_EQ(fx.model.results()[0].item()->id, sameName.id);
+    EXPECT_EQ(fx.model.state().results()[0].item()->id, sameName.id);
 }
 
 TEST(QuickPanelReload, ItemsOfAnotherApplicationAndTheirTips)
@@ -99,14 +99,14 @@ TEST(QuickPanelReload, ItemsOfAnotherApplicationAndTheirTips)
     PanelFixture fx;
     const CapturedContext mail{"Inbox", "message://%3Cid%40host%3E", LinkType::mail, "Mail", std::nullopt};
     fx.show({mail});
-    EXPECT_EQ(fx.model.message(),
+    EXPECT_EQ(fx.model.state().message(),
               "Press Enter to add this Mail message. If other links exist, you can link it "
               "next, or type to search.");
-    EXPECT_EQ(fx.model.currentTipID(), "capture.newItem.mail");
-    fx.model.dismissCurrentTip();
-    EXPECT_EQ(fx.model.message().isEmpty(), false) << "the text stays until the next reload";
+    EXPECT_EQ(fx.model.tips().currentTipID(), "capture.newItem.mail");
+    fx.model.tips().dismissCurrentTip();
+    EXPECT_EQ(fx.model.state().message().isEmpty(), false) << "the text stays until the next reload";
     fx.show({mail});
-    EXPECT_EQ(fx.model.message(), "");
+    EXPECT_EQ(fx.model.state().message(), "");
 
     // Three events of a day, the middle one saved.
     LinkItem saved = webLink("Event 2");
@@ -115,24 +115,24 @@ TEST(QuickPanelReload, ItemsOfAnotherApplicationAndTheirTips)
     fx.save({saved});
     fx.show({calendarContext("1"), calendarContext("2"), calendarContext("3")});
     EXPECT_EQ(kinds(fx.model), QList<Kind>({Kind::capture, Kind::link, Kind::capture}));
-    EXPECT_EQ(fx.model.message(), "Select a Calendar event to add or open.");
-    EXPECT_EQ(fx.model.currentTipID(), "capture.multiContext.calendar");
-    fx.model.selectResult(2);
-    fx.model.reload();
+    EXPECT_EQ(fx.model.state().message(), "Select a Calendar event to add or open.");
+    EXPECT_EQ(fx.model.tips().currentTipID(), "capture.multiContext.calendar");
+    fx.model.state().selectResult(2);
+    fx.model.search().reload();
     fx.settle();
-    EXPECT_EQ(fx.model.selectedIndex(), 2) << "a selection that still fits stays";
+    EXPECT_EQ(fx.model.state().selectedIndex(), 2) << "a selection that still fits stays";
 
     // The one-second check reloads on another locator or another message, not on a new title.
     fx.frontmost->answer.contexts[0].title = "Renamed";
     const int before = fx.frontmost->asked;
     fx.model.refreshIfContextChanged();
     EXPECT_EQ(fx.frontmost->asked, before + 1);
-    EXPECT_EQ(fx.model.activeContexts()[0].title, "Event 1");
+    EXPECT_EQ(fx.model.context().contexts()[0].title, "Event 1");
     fx.frontmost->answer.message = "Calendar access is needed.";
     fx.model.refreshIfContextChanged();
     fx.settle();
-    EXPECT_EQ(fx.model.message(), "Calendar access is needed.");
-    fx.model.setQuery(" ev ");
+    EXPECT_EQ(fx.model.state().message(), "Calendar access is needed.");
+    fx.model.search().setQuery(" ev ");
     fx.model.refreshIfContextChanged();
     EXPECT_EQ(fx.frontmost->asked, before + 2) << "a typed query stops the check";
 }
@@ -147,22 +147,24 @@ TEST(QuickPanelReload, TypedSearchListsLinksThenEventsThenCards)
     fx.show({});
     fx.type("ab");
     EXPECT_EQ(kinds(fx.model), QList<Kind>({Kind::capture, Kind::capture}));
-    EXPECT_EQ(fx.model.results()[1].subtitle(), "Contacts card");
-    EXPECT_EQ(fx.model.message(), "Showing matching Calendar events and contacts. Press Enter to add one.");
-    EXPECT_EQ(fx.model.currentTipID(), "search.calendarCapture");
+    EXPECT_EQ(fx.model.state().results()[1].subtitle(), "Contacts card");
+    EXPECT_EQ(fx.model.state().message(),
+              "Showing matching Calendar events and contacts. Press Enter to add one.");
+    EXPECT_EQ(fx.model.tips().currentTipID(), "search.calendarCapture");
 
     // Links come first, and the message of before stays.
     const LinkItem lab = webLink("Lab notes");
     fx.save({lab});
     fx.type("lab");
     EXPECT_EQ(kinds(fx.model), QList<Kind>({Kind::link, Kind::capture}));
-    EXPECT_EQ(fx.model.message(), "Showing matching Calendar events and contacts. Press Enter to add one.");
-    EXPECT_FALSE(fx.model.currentTipID()) << "the rows mix links and captures; nothing is in front";
+    EXPECT_EQ(fx.model.state().message(),
+              "Showing matching Calendar events and contacts. Press Enter to add one.");
+    EXPECT_FALSE(fx.model.tips().currentTipID()) << "the rows mix links and captures; nothing is in front";
 
-    fx.model.showBacklinks();
+    fx.model.commands().showBacklinks();
     fx.type("lab");
-    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::backlinks)) << "typing keeps the mode";
-    EXPECT_EQ(fx.model.results().size(), 2);
+    EXPECT_TRUE(fx.model.state().mode().is(QuickPanelMode::Kind::backlinks)) << "typing keeps the mode";
+    EXPECT_EQ(fx.model.state().results().size(), 2);
 }
 
 // Each keystroke starts a search, and the answer to the latest one is what stays, whatever order
@@ -171,10 +173,10 @@ TEST(QuickPanelReload, ASlowSearchDoesNotOverwriteANewerOne)
 {
     PanelFixture fx;
     fx.holdSearches = true;
-    fx.model.setQuery("a");
-    fx.model.reload();
-    fx.model.setQuery("ab");
-    fx.model.reload();
+    fx.model.search().setQuery("a");
+    fx.model.search().reload();
+    fx.model.search().setQuery("ab");
+    fx.model.search().reload();
     ASSERT_EQ(fx.heldSearches.size(), 2u);
     fx.answerSearch(1, {webLink("Abacus")});
     fx.answerSearch(0, {webLink("Apple"), webLink("Avocado")});
@@ -185,31 +187,31 @@ TEST(QuickPanelCapture, SavingWhatIsInFrontInAnEmptyAndAFullLibrary)
 {
     PanelFixture fx;
     fx.show({webContext("Page")});
-    EXPECT_TRUE(fx.await(fx.model.activateSelection()));
+    EXPECT_TRUE(fx.await(fx.model.commands().activateSelection()));
     EXPECT_EQ(fx.titles(), QStringList({"Page"}));
-    EXPECT_EQ(fx.model.message(), "Added “Page”. Press Enter or Esc to close.");
-    EXPECT_EQ(fx.model.currentTipID(), "capture.soloDismiss");
-    EXPECT_FALSE(fx.await(fx.model.activateSelection())) << "the next Enter closes the panel";
-    EXPECT_FALSE(fx.model.awaitingSoloCaptureDismiss());
+    EXPECT_EQ(fx.model.state().message(), "Added “Page”. Press Enter or Esc to close.");
+    EXPECT_EQ(fx.model.tips().currentTipID(), "capture.soloDismiss");
+    EXPECT_FALSE(fx.await(fx.model.commands().activateSelection())) << "the next Enter closes the panel";
+    EXPECT_FALSE(fx.model.state().awaitingSoloCaptureDismiss());
     EXPECT_EQ(fx.linkCount(), 1);
 
     // With other links the new one is offered for linking, the others listed without it.
     fx.tips.dismiss("capture.linkAfter");
     fx.show({webContext("Second")});
-    EXPECT_TRUE(fx.await(fx.model.activateSelection()));
-    EXPECT_EQ(fx.model.message(), "Added “Second”.");
+    EXPECT_TRUE(fx.await(fx.model.commands().activateSelection()));
+    EXPECT_EQ(fx.model.state().message(), "Added “Second”.");
     EXPECT_EQ(fx.titles(), QStringList({"Page"}));
-    ASSERT_TRUE(fx.model.mode().link());
-    EXPECT_EQ(fx.model.mode().link()->title, "Second");
+    ASSERT_TRUE(fx.model.state().mode().link());
+    EXPECT_EQ(fx.model.state().mode().link()->title, "Second");
 
     // A store error keeps the rows and the mode, and the panel open.
     fx.model.reset();
     fx.show({{"Nothing", "", LinkType::web, "Safari", std::nullopt}});
-    const QList<PanelResult> rows = fx.model.results();
-    EXPECT_TRUE(fx.await(fx.model.activateSelection()));
-    EXPECT_EQ(fx.model.message(), "Enter a URL or file path.");
-    EXPECT_EQ(fx.model.results(), rows);
-    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::search));
+    const QList<PanelResult> rows = fx.model.state().results();
+    EXPECT_TRUE(fx.await(fx.model.commands().activateSelection()));
+    EXPECT_EQ(fx.model.state().message(), "Enter a URL or file path.");
+    EXPECT_EQ(fx.model.state().results(), rows);
+    EXPECT_TRUE(fx.model.state().mode().is(QuickPanelMode::Kind::search));
 }
 
 TEST(QuickPanelTips, TokensAndDismissals)

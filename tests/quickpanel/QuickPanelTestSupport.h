@@ -110,8 +110,8 @@ struct PanelFixture {
 
     void type(const QString& query)
     {
-        model.setQuery(query);
-        model.reload();
+        model.search().setQuery(query);
+        model.search().reload();
         settle();
     }
 
@@ -127,7 +127,7 @@ struct PanelFixture {
     QStringList titles() const
     {
         QStringList shown;
-        for (const PanelResult& row : model.results())
+        for (const PanelResult& row : model.state().results())
             shown.append(row.title());
         return shown;
     }

@@ -89,7 +89,8 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
 bool GraphCanvas::nodesMovedVisibly() const
 {
     const auto& nodes = m_model.nodes();
-    if (nodes.size() != m_paintedNodes.size())
+    // A graph rebuilt comes with an index of its own.
+    if (nodes.size() != m_paintedNodes.size() || !m_model.nodeIndex().isSharedWith(m_paintedIndex))
         return true;
     const double least = visibleMove / m_viewport.scale;
     for (qsizetype i = 0; i < nodes.size(); ++i) {
@@ -273,6 +274,7 @@ void GraphCanvas::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     m_paintedNodes = m_model.nodes();
+    m_paintedIndex = m_model.nodeIndex();
     m_renderer.paint(painter, size(), GraphScene::of(m_model), m_viewport);
 }
 

@@ -4,6 +4,7 @@
 #include "GraphRenderer.h"
 #include "GraphViewport.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QUuid>
 #include <QWidget>
@@ -73,8 +74,9 @@ private:
     CanvasPointer m_pointer{m_model, m_viewport};
     // A pinch's total magnification since it began.
     double m_pinch = 1;
-    // The nodes as the last frame drew them.
+    // The nodes as the last frame drew them, and their index.
     QList<GraphNode> m_paintedNodes;
+    QHash<QUuid, qsizetype> m_paintedIndex;
     std::optional<QUuid> m_followedSelection;
     // The user has chosen a zoom, and the view should fit the graph when the layout next settles.
     bool m_userZoomed = false;

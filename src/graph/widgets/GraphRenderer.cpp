@@ -1,13 +1,13 @@
 #include "GraphRenderer.h"
 
 #include "GraphPalette.h"
-#include "LineRasterizer.h"
 #include "NodeCardStyle.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
 #include "desktop/SharedColors.h"
 #include "desktop/TextStyle.h"
+#include "graph/ParallelParts.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace morvane {
 
@@ -26,6 +27,10 @@ constexpr double cornerMargin = 14;
 constexpr qsizetype cardCacheBytes = 24 * 1024 * 1024;
 // Painting a card costs far more than copying it: a frame paints at most this many new ones.
 constexpr int newCardsPerFrame = 250;
+// Fewer cards than this are laid on by the calling thread alone; more, by bands of rows, a few per
+// thread.
+constexpr std::size_t parallelCards = 200;
+constexpr int cardBandsPerThread = 2;
 
 int appearanceOf(const AppearanceService* appearance)
 {
@@ -39,15 +44,28 @@ bool mayCross(const QLineF& line, const QRectF& area)
            std::max(line.y1(), line.y2()) >= area.top() && std::min(line.y1(), line.y2()) <= area.bottom();
 }
 
-// Everything the background, grid and edges are drawn from: the nodes and edges lists are compared by
-// identity, as the model replaces them (or a copy of them) whenever it changes them.
+// Everything the edges' strokes are chosen from: the edges list is compared by identity, as the model
+// replaces it (or a copy of it) whenever it changes it.
+bool sameEdgeStyles(const GraphScene& a, const GraphScene& b)
+{
+    return a.edges.isSharedWith(b.edges) && a.selectedNodeID == b.selectedNodeID &&
+           a.activeNodeID == b.activeNodeID && a.centeredNodeID == b.centeredNodeID &&
+           a.linkingSourceNodeID == b.linkingSourceNodeID && a.previewEdgeID == b.previewEdgeID &&
+           a.keyboardFocusID == b.keyboardFocusID && a.keyboardNeighbors == b.keyboardNeighbors;
+}
+
+// Everything the background, grid and edges are drawn from, the nodes list by identity too.
 bool sameLayer(const GraphScene& a, const GraphScene& b)
 {
-    return a.nodes.isSharedWith(b.nodes) && a.edges.isSharedWith(b.edges) &&
-           a.selectedNodeID == b.selectedNodeID && a.activeNodeID == b.activeNodeID &&
-           a.centeredNodeID == b.centeredNodeID && a.linkingSourceNodeID == b.linkingSourceNodeID &&
-           a.previewEdgeID == b.previewEdgeID && a.keyboardFocusID == b.keyboardFocusID &&
-           a.keyboardNeighbors == b.keyboardNeighbors;
+    return a.nodes.isSharedWith(b.nodes) && sameEdgeStyles(a, b);
+}
+
+// The nodes are the same ones in the same order: the layout moves nodes without reordering them.
+bool sameNodeOrder(const QList<GraphNode>& nodes, const QList<QUuid>& ids)
+{
+    return nodes.size() == ids.size() &&
+           std::equal(nodes.begin(), nodes.end(), ids.begin(),
+                      [](const GraphNode& node, const QUuid& id) { return node.id == id; });
 }
 
 QColor faded(QColor color, double opacity)
@@ -67,23 +85,53 @@ void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& sc
                           const GraphViewport& viewport)
 {
     const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const auto index = scene.nodeIndex();
-    paintLayer(canvas, scene, viewport, ratio, index);
-    painter.drawImage(QPointF(0, 0), m_layer);
+    m_screen.resize(std::size_t(scene.nodes.size()));
+    for (qsizetype i = 0; i < scene.nodes.size(); ++i)
+        m_screen[std::size_t(i)] = viewport.toScreen(scene.nodes[i].position, canvas);
+    updateEdgeEnds(scene);
+    paintLayer(canvas, scene, viewport, ratio);
+    placeNodes(canvas, scene, viewport);
+    composeFrame(canvas, scene, ratio);
+    painter.drawImage(QPointF(0, 0), m_composed);
 
     painter.setRenderHint(QPainter::Antialiasing);
-    paintChips(painter, canvas, scene, viewport, index);
     if (scene.nodes.isEmpty())
         paintEmptyState(painter, canvas);
-    paintNodes(painter, canvas, scene, viewport);
     paintHint(painter, canvas);
     paintLegend(painter, canvas, scene);
+}
+
+// Each edge's ends by their place in the node list, and its stroke: rebuilt only when the edges, the
+// order of the nodes or what the strokes depend on change, not when nodes merely move.
+void GraphRenderer::updateEdgeEnds(const GraphScene& scene)
+{
+    const bool sameEnds =
+        m_edgeEnds.source.edges.isSharedWith(scene.edges) &&
+        (m_edgeEnds.source.nodes.isSharedWith(scene.nodes) || sameNodeOrder(scene.nodes, m_edgeEnds.nodeIds));
+    const bool sameStyles = sameEnds && sameEdgeStyles(m_edgeEnds.source, scene);
+    m_edgeEnds.source = scene;
+    if (sameStyles)
+        return;
+    if (!sameEnds) {
+        const auto index = scene.nodeIndex();
+        m_edgeEnds.nodeIds.resize(scene.nodes.size());
+        for (qsizetype i = 0; i < scene.nodes.size(); ++i)
+            m_edgeEnds.nodeIds[i] = scene.nodes[i].id;
+        m_edgeEnds.ends.resize(std::size_t(scene.edges.size()));
+        for (qsizetype i = 0; i < scene.edges.size(); ++i) {
+            const auto& edge = scene.edges[i];
+            m_edgeEnds.ends[std::size_t(i)] = {index.value(edge.from, -1), index.value(edge.to, -1)};
+        }
+    }
+    m_edgeEnds.styles.resize(std::size_t(scene.edges.size()));
+    for (qsizetype i = 0; i < scene.edges.size(); ++i)
+        m_edgeEnds.styles[std::size_t(i)] = scene.edgeStyle(scene.edges[i]);
 }
 
 // Background, grid and edges are rasterised into one opaque layer at the device's pixel density and
 // copied out in one go; a frame that only changes cards or chips copies the last one.
 void GraphRenderer::paintLayer(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                               double ratio, const QHash<QUuid, qsizetype>& index)
+                               double ratio)
 {
     const int appearance = appearanceOf(m_appearance);
     if (m_layerSource && m_layerSource->canvas == canvas && m_layerSource->ratio == ratio &&
@@ -96,7 +144,7 @@ void GraphRenderer::paintLayer(QSizeF canvas, const GraphScene& scene, const Gra
     m_layer.setDevicePixelRatio(1);
     paintBackground();
     paintGrid(canvas, viewport, ratio);
-    paintEdges(canvas, scene, viewport, index, ratio);
+    paintEdges(canvas, scene, ratio);
     m_layer.setDevicePixelRatio(ratio);
     m_layerSource = LayerSource{scene, viewport, canvas, ratio, appearance};
 }
@@ -130,43 +178,40 @@ void GraphRenderer::paintGrid(QSizeF canvas, const GraphViewport& viewport, doub
     for (double y = std::fmod(canvas.height() * 0.5 + viewport.pan.y(), spacing); y < canvas.height();
          y += spacing)
         lines.append(QLineF(0, crisp(y), m_layer.width(), crisp(y)));
-    strokeLines(m_layer, lines, paintColor(GraphPalette::grid, m_appearance), 1);
+    m_lines.stroke(m_layer, lines, paintColor(GraphPalette::grid, m_appearance), 1);
 }
 
-void GraphRenderer::paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                               const QHash<QUuid, qsizetype>& index, double ratio)
+void GraphRenderer::paintEdges(QSizeF canvas, const GraphScene& scene, double ratio)
 {
     // Edges are batched by stroke style and the styles drawn in rising prominence, so that an
     // emphasised edge lies above plain ones.
     constexpr std::array order{EdgeStyle::relation, EdgeStyle::suggestion, EdgeStyle::highlight,
                                EdgeStyle::neighbor, EdgeStyle::preview};
-    std::array<QList<QLineF>, 5> batches;
+    for (auto& batch : m_edgeBatches)
+        batch.clear();
     const QRectF area = QRectF(QPointF(0, 0), canvas).adjusted(-4, -4, 4, 4);
-    for (const auto& edge : scene.edges) {
-        const auto from = index.constFind(edge.from);
-        const auto to = index.constFind(edge.to);
-        if (from == index.cend() || to == index.cend())
+    for (qsizetype i = 0; i < scene.edges.size(); ++i) {
+        const auto [from, to] = m_edgeEnds.ends[std::size_t(i)];
+        if (from < 0 || to < 0)
             continue;
-        const QLineF line(viewport.toScreen(scene.nodes[*from].position, canvas),
-                          viewport.toScreen(scene.nodes[*to].position, canvas));
+        const QLineF line(m_screen[std::size_t(from)], m_screen[std::size_t(to)]);
         if (mayCross(line, area))
-            batches[std::size_t(scene.edgeStyle(edge))].append(line);
+            m_edgeBatches[std::size_t(m_edgeEnds.styles[std::size_t(i)])].append(line);
     }
     for (const auto style : order) {
-        auto& lines = batches[std::size_t(style)];
+        auto& lines = m_edgeBatches[std::size_t(style)];
         if (lines.isEmpty())
             continue;
         if (ratio != 1.0)
             for (auto& line : lines)
                 line = QLineF(line.p1() * ratio, line.p2() * ratio);
         const auto stroke = edgeStroke(style);
-        strokeLines(m_layer, lines, paintColor(stroke.color, m_appearance), stroke.width * ratio,
-                    stroke.dashed ? 5 * ratio : 0);
+        m_lines.stroke(m_layer, lines, paintColor(stroke.color, m_appearance), stroke.width * ratio,
+                       stroke.dashed ? 5 * ratio : 0);
     }
 }
 
-void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene,
-                               const GraphViewport& viewport, const QHash<QUuid, qsizetype>& index) const
+void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene) const
 {
     QFont font = textFont(TextStyle::caption2);
     font.setWeight(QFont::DemiBold);
@@ -177,13 +222,12 @@ void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScen
     const QColor border = faded(paintColor(GraphPalette::suggestion, m_appearance), 0.7);
     const QColor ink = paintColor(GraphPalette::suggestionInk, m_appearance);
     const QRectF area = QRectF(QPointF(0, 0), canvas).adjusted(-200, -20, 200, 20);
-    for (const auto& edge : scene.edges) {
-        const auto from = index.constFind(edge.from);
-        const auto to = index.constFind(edge.to);
-        if (from == index.cend() || to == index.cend() || !scene.showsChip(edge))
+    for (qsizetype i = 0; i < scene.edges.size(); ++i) {
+        const auto& edge = scene.edges[i];
+        const auto [from, to] = m_edgeEnds.ends[std::size_t(i)];
+        if (from < 0 || to < 0 || !scene.showsChip(edge))
             continue;
-        const QPointF mid =
-            viewport.toScreen((scene.nodes[*from].position + scene.nodes[*to].position) / 2, canvas);
+        const QPointF mid = (m_screen[std::size_t(from)] + m_screen[std::size_t(to)]) / 2;
         if (!area.contains(mid))
             continue;
         const QString reason = edge.kind.reason();
@@ -264,23 +308,60 @@ const GraphRenderer::Card& GraphRenderer::disc(const GraphNode& node, const Node
     return *found;
 }
 
-void GraphRenderer::paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene,
-                               const GraphViewport& viewport)
+// Which card goes where, in drawing order; new cards are painted here, on the calling thread.
+void GraphRenderer::placeNodes(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport)
 {
     const double cardScale = viewport.cardScale();
     startCardFrame(cardScale);
+    m_placed.clear();
     const QRectF visible = QRectF(QPointF(0, 0), canvas).adjusted(-120, -120, 120, 120);
-    for (const auto& node : scene.nodes) {
-        const QPointF at = viewport.toScreen(node.position, canvas);
+    for (qsizetype i = 0; i < scene.nodes.size(); ++i) {
+        const GraphNode& node = scene.nodes[i];
+        const QPointF at = m_screen[std::size_t(i)];
         if (!visible.contains(at))
             continue;
         const NodeCardFlags flags = scene.flags(node);
         const auto& painted =
             drawsTitle(viewport, flags) ? card(node, flags, cardScale) : disc(node, flags, cardScale);
-        painter.drawImage(
-            QPointF(std::round(at.x() - painted.origin.x()), std::round(at.y() - painted.origin.y())),
-            painted.image);
+        m_placed.push_back({painted.image, QPointF(std::round(at.x() - painted.origin.x()),
+                                                   std::round(at.y() - painted.origin.y()))});
     }
+}
+
+// The frame below the corner boxes, composed off screen: the layer, the chips, then the cards, laid
+// on by several threads at once, each in its own band of rows and in the nodes' order.
+void GraphRenderer::composeFrame(QSizeF canvas, const GraphScene& scene, double ratio)
+{
+    if (m_composed.size() != m_layer.size())
+        m_composed = QImage(m_layer.size(), QImage::Format_RGB32);
+    std::memcpy(m_composed.bits(), m_layer.constBits(), std::size_t(m_layer.sizeInBytes()));
+    m_composed.setDevicePixelRatio(ratio);
+    {
+        QPainter chips(&m_composed);
+        chips.setRenderHint(QPainter::Antialiasing);
+        paintChips(chips, canvas, scene);
+    }
+    uchar* bits = m_composed.bits();
+    const qsizetype bytesPerLine = m_composed.bytesPerLine();
+    const int height = m_composed.height();
+    const int parts =
+        m_placed.size() < parallelCards ? 1 : std::min(height, cardBandsPerThread * parallelParts());
+    inEachPart(parts, [&](int part) {
+        const int top = height * part / parts;
+        const int bottom = height * (part + 1) / parts;
+        QImage rows(bits + top * bytesPerLine, m_composed.width(), bottom - top, bytesPerLine,
+                    m_composed.format());
+        rows.setDevicePixelRatio(ratio);
+        QPainter painter(&rows);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(0, -top / ratio);
+        const double first = top / ratio;
+        const double last = bottom / ratio;
+        for (const auto& [image, at] : m_placed) {
+            if (at.y() + image.height() / image.devicePixelRatio() >= first && at.y() <= last)
+                painter.drawImage(at, image);
+        }
+    });
 }
 
 void GraphRenderer::paintEmptyState(QPainter& painter, QSizeF canvas) const

@@ -2,13 +2,17 @@
 
 #include "GraphScene.h"
 #include "GraphViewport.h"
+#include "LineRasterizer.h"
 
 #include <QHash>
 #include <QImage>
 #include <QPair>
 #include <QString>
 
+#include <array>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QPainter;
 
@@ -19,7 +23,8 @@ struct NodeCardStyle;
 
 // Draws a frame of the graph, back to front: background, grid, edges, suggestion chips, node cards,
 // the empty state, the keyboard hint and the legend. Cards are painted once per look and title and
-// reused from a cache while the layout only moves them; edges go out as one path per stroke style.
+// reused from a cache while the layout only moves them; edges go out as one batch per stroke style,
+// their end nodes looked up only when the graph changes, not when its nodes move.
 // A frame paints only so many new cards: the rest show their disc alone until a later frame, so a
 // view full of cards never seen before (a large library, a new zoom) cannot hold the window up.
 // Only what lies in view is drawn; background, grid and edges are kept from the last frame while
@@ -40,15 +45,14 @@ public:
 
 private:
     // Background, grid and edges into m_layer, unless what they show is what the layer holds.
-    void paintLayer(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport, double ratio,
-                    const QHash<QUuid, qsizetype>& index);
+    void updateEdgeEnds(const GraphScene& scene);
+    void paintLayer(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport, double ratio);
     void paintBackground();
     void paintGrid(QSizeF canvas, const GraphViewport& viewport, double ratio);
-    void paintEdges(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                    const QHash<QUuid, qsizetype>& index, double ratio);
-    void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport,
-                    const QHash<QUuid, qsizetype>& index) const;
-    void paintNodes(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
+    void paintEdges(QSizeF canvas, const GraphScene& scene, double ratio);
+    void paintChips(QPainter& painter, QSizeF canvas, const GraphScene& scene) const;
+    void placeNodes(QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
+    void composeFrame(QSizeF canvas, const GraphScene& scene, double ratio);
     void paintEmptyState(QPainter& painter, QSizeF canvas) const;
     void paintHint(QPainter& painter, QSizeF canvas) const;
     void paintLegend(QPainter& painter, QSizeF canvas, const GraphScene& scene) const;
@@ -76,6 +80,27 @@ private:
     int m_newCardsLeft = 0;
     // Background, grid and edges of the frame, and what they were drawn from.
     QImage m_layer;
+    // The layer with chips and cards laid on.
+    QImage m_composed;
+    // The cards of the frame and where they go, in drawing order.
+    struct Placed {
+        QImage image;
+        QPointF at;
+    };
+    std::vector<Placed> m_placed;
+    LineRasterizer m_lines;
+    std::array<QList<QLineF>, 5> m_edgeBatches;
+    // Where each node of the frame is on the canvas.
+    std::vector<QPointF> m_screen;
+    // Each edge's end nodes by their place in the node list (-1 for a node not in it) and its
+    // stroke, and the scene they were found in.
+    struct EdgeEnds {
+        GraphScene source;
+        QList<QUuid> nodeIds;
+        std::vector<std::pair<qsizetype, qsizetype>> ends;
+        std::vector<EdgeStyle> styles;
+    };
+    EdgeEnds m_edgeEnds;
     struct LayerSource {
         GraphScene scene;
         GraphViewport viewport;

@@ -12,6 +12,7 @@ GraphScene GraphScene::of(const GraphViewModel& model)
     GraphScene scene;
     scene.nodes = model.nodes();
     scene.edges = model.edges();
+    scene.shownIndex = model.nodeIndex();
     scene.selectedNodeID = model.selectedNodeID();
     scene.activeNodeID = model.activeNodeID();
     scene.centeredNodeID = model.centeredNodeID();
@@ -31,6 +32,8 @@ GraphScene GraphScene::of(const GraphViewModel& model)
 
 QHash<QUuid, qsizetype> GraphScene::nodeIndex() const
 {
+    if (shownIndex.size() == nodes.size())
+        return shownIndex;
     QHash<QUuid, qsizetype> index;
     index.reserve(nodes.size());
     for (qsizetype i = 0; i < nodes.size(); ++i)

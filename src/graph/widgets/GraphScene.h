@@ -50,9 +50,12 @@ struct GraphScene {
     QSet<QUuid> keyboardNeighbors;
     std::optional<QUuid> keyboardAnchorID;
 
+    // Each node's place in nodes, as the model keeps it beside them (a scene made by hand has none).
+    QHash<QUuid, qsizetype> shownIndex;
+
     static GraphScene of(const GraphViewModel& model);
 
-    // Index of every node by id, for constant-time edge ends.
+    // Index of every node by id, for constant-time edge ends: the model's, else built from nodes.
     QHash<QUuid, qsizetype> nodeIndex() const;
     // The edge touches the selected, active, centred or linking-source node.
     bool touchesHighlighted(const GraphEdge& edge) const;

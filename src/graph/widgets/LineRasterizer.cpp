@@ -5,14 +5,41 @@
 #include <QImage>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <functional>
+#include <limits>
+#include <utility>
 
 namespace morvane {
 
 namespace {
 
-// Fewer lines than this are drawn by the calling thread alone.
+// Fewer lines than this are blended one by one by the calling thread.
 constexpr qsizetype parallelLines = 200;
+// Bands of rows drawn by one thread at a time: a line costs a little more for each band it crosses,
+// but more bands share the work out more evenly among threads the rest of the machine keeps busy.
+constexpr int bandsPerThread = 3;
+constexpr int minBandRows = 16;
+constexpr int maxBandRows = 128;
+// Lines per part of their preparation.
+constexpr qsizetype walkChunk = 2048;
+
+// Positions across a line are walked in fixed point, 16 bits of fraction.
+constexpr int fractionBits = 16;
+constexpr qint64 one = qint64(1) << fractionBits;
+
+// The summed logarithms ("depth") count in 1/depthUnit; the blend reads them in steps of 8.
+constexpr double depthUnit = 2048;
+constexpr int depthShift = 3;
+constexpr quint32 maxDepth = 65535;
+
+qint64 toFixed(double value)
+{
+    const double scaled = value * double(one);
+    return qint64(scaled >= 0 ? scaled + 0.5 : scaled - 0.5);
+}
 
 // All four premultiplied channels times a / 255, two channels per multiplication.
 inline quint32 byteMul(quint32 pixel, quint32 a)
@@ -24,92 +51,389 @@ inline quint32 byteMul(quint32 pixel, quint32 a)
     return t | x;
 }
 
-inline void blend(QRgb& pixel, quint32 src, quint32 coverage)
+// How much of the pixel [m, m + 1) across the line its thickness [top, bottom) covers, in fixed point.
+inline qint64 share(qint64 m, qint64 top, qint64 bottom)
 {
-    const quint32 covered = byteMul(src, coverage);
-    pixel = covered + byteMul(pixel, 255 - qAlpha(covered));
+    const qint64 low = std::max(m << fractionBits, top);
+    const qint64 high = std::min((m + 1) << fractionBits, bottom);
+    return std::max<qint64>(high - low, 0);
 }
 
-// Image rows [first, last): the part of the image one thread draws.
+// Blends one colour source-over into the image at once, at any coverage.
+struct Blender {
+    QRgb* bits;
+    quint32 src;
+    quint32 srcRest; // 255 - the source's alpha
+
+    void add(qsizetype at, qint64 share) const
+    {
+        const auto cover = quint32((share * 255 + one / 2) >> fractionBits);
+        QRgb& pixel = bits[at];
+        if (cover >= 255) {
+            pixel = src + byteMul(pixel, srcRest);
+            return;
+        }
+        const quint32 covered = byteMul(src, cover);
+        pixel = covered + byteMul(pixel, 255 - qAlpha(covered));
+    }
+};
+
+// Adds each coverage's logarithm to the pixel's depth, for one blend at the end.
+struct Deepener {
+    quint16* depth;
+    // By coverage in 256ths.
+    const std::array<quint16, 257>* steps;
+
+    void add(qsizetype at, qint64 share) const
+    {
+        depth[at] = quint16(std::min<quint32>(depth[at] + (*steps)[std::size_t(share >> 8)], maxDepth));
+    }
+};
+
+// What is left of a pixel's own colour under a depth, 0 to 255, by depth >> depthShift.
+// One more than the deepest step, for the rounding up of the deepest depths.
+const std::array<quint8, (maxDepth >> depthShift) + 2>& remainingShares()
+{
+    static const auto table = [] {
+        std::array<quint8, (maxDepth >> depthShift) + 2> shares{};
+        for (std::size_t i = 0; i < shares.size(); ++i)
+            shares[i] = quint8(std::lround(255 * std::exp(-double(i << depthShift) / depthUnit)));
+        return shares;
+    }();
+    return table;
+}
+
+// The pixels one thread draws: rows [first, last) of an image (or of the depth kept beside it,
+// indexed alike) `width` pixels wide.
 struct Band {
+    qsizetype stride;
+    int width;
     int first;
     int last;
 };
 
-// One line, walked along its major axis one pixel at a time and covered across its thickness; only
-// the pixels in the band's rows.
-template <bool xMajor>
-void strokeLine(QRgb* bits, qsizetype stride, int majorExtent, int minorExtent, const QLineF& line,
-                quint32 src, double width, double dash, Band band)
+// The rectangle of pixels a band's lines touched, inclusive.
+struct Touched {
+    int left = std::numeric_limits<int>::max();
+    int top = std::numeric_limits<int>::max();
+    int right = -1;
+    int bottom = -1;
+
+    void add(int x0, int y0, int x1, int y1)
+    {
+        left = std::min(left, x0);
+        top = std::min(top, y0);
+        right = std::max(right, x1);
+        bottom = std::max(bottom, y1);
+    }
+};
+
+inline int floorInt(double value)
 {
-    const double uStart = xMajor ? line.x1() : line.y1();
-    const double vStart = xMajor ? line.y1() : line.x1();
-    const double du = xMajor ? line.dx() : line.dy();
-    const double dv = xMajor ? line.dy() : line.dx();
-    const double slope = dv / du;
-    const double along = std::hypot(du, dv) / std::abs(du); // distance along the line per major step
-    const double half = width / 2 * along;
-    int first = std::max(0, int(std::ceil(std::min(uStart, uStart + du) - 0.5)));
-    int last = std::min(majorExtent - 1, int(std::floor(std::max(uStart, uStart + du) - 0.5)));
-    int minorFirst = 0;
-    int minorLast = minorExtent - 1;
-    if (!xMajor) {
-        // Rows are the major axis: the band cuts the walk short.
-        first = std::max(first, band.first);
-        last = std::min(last, band.last - 1);
-    } else {
-        // Rows are across the line: walk only where the line's thickness reaches the band.
-        minorFirst = band.first;
-        minorLast = band.last - 1;
-        const double low = band.first - half - 1;
-        const double high = band.last + half + 1;
+    const int truncated = int(value);
+    return truncated > value ? truncated - 1 : truncated;
+}
+
+inline int ceilInt(double value)
+{
+    const int truncated = int(value);
+    return truncated < value ? truncated + 1 : truncated;
+}
+
+// Positions are kept within this many pixels of the image's origin before they become integers;
+// lines are clipped to the image anyway.
+constexpr double farOut = 1 << 20;
+
+double bounded(double value)
+{
+    return std::clamp(value, -farOut, farOut);
+}
+
+// The part of the line within farOut on both axes, or an empty line. Ends that far out only come from
+// zooming far into a large graph.
+QLineF nearImage(const QLineF& line)
+{
+    const auto near = [](double value) { return std::abs(value) <= farOut; };
+    if (near(line.x1()) && near(line.y1()) && near(line.x2()) && near(line.y2()))
+        return line;
+    double from = 0;
+    double to = 1;
+    for (const auto& [start, delta] : {std::pair{line.x1(), line.dx()}, std::pair{line.y1(), line.dy()}}) {
+        if (delta == 0) {
+            if (!near(start))
+                return {};
+            continue;
+        }
+        const double a = (-farOut - start) / delta;
+        const double b = (farOut - start) / delta;
+        from = std::max(from, std::min(a, b));
+        to = std::min(to, std::max(a, b));
+    }
+    if (from >= to)
+        return {};
+    return {line.pointAt(from), line.pointAt(to)};
+}
+
+} // namespace
+
+struct LineRasterizer::Walk {
+    bool xMajor = true;
+    double uStart = 0;
+    double uEnd = 0;
+    double vStart = 0;
+    double slope = 0;   // dv per step of u
+    double inverse = 0; // du per step of v, 0 for a line along u
+    double along = 1;   // distance along the line per step of u
+    double half = 0;    // half the thickness, measured across along v
+    qint64 fixedHalf = 0;
+    qint64 fixedSlope = 0;
+    int reach = 3; // the most pixels across the line one step covers
+    // The steps of u within the image, and v at the first one's centre.
+    int first = 0;
+    int last = -1;
+    qint64 vFirst = 0;
+    // The rows the line touches.
+    int top = 0;
+    int bottom = -1;
+
+    Walk() = default;
+    Walk(const QLineF& given, double width, QSize image)
+    {
+        const QLineF line = nearImage(given);
+        xMajor = std::abs(line.dx()) >= std::abs(line.dy());
+        uStart = xMajor ? line.x1() : line.y1();
+        vStart = xMajor ? line.y1() : line.x1();
+        uEnd = xMajor ? line.x2() : line.y2();
+        const double du = uEnd - uStart;
+        const double dv = xMajor ? line.dy() : line.dx();
+        if (du == 0)
+            return; // nothing to draw, and no direction to draw it in
+        slope = dv / du;
+        inverse = slope == 0 ? 0 : 1 / slope;
+        along = std::sqrt(du * du + dv * dv) / std::abs(du);
+        half = width / 2 * along;
+        fixedHalf = toFixed(half);
+        fixedSlope = toFixed(slope);
+        reach = int((2 * fixedHalf) >> fractionBits) + 2;
+
+        const int majorExtent = xMajor ? image.width() : image.height();
+        const int minorExtent = xMajor ? image.height() : image.width();
+        first = std::max(0, ceilInt(std::min(uStart, uEnd) - 0.5));
+        last = std::min(majorExtent - 1, floorInt(std::max(uStart, uEnd) - 0.5));
+        if (!across(0, minorExtent - 1, first, last))
+            return;
+        vFirst = toFixed(vStart + (first + 0.5 - uStart) * slope);
+        const auto [low, high] = spanAcross(first, last);
+        top = xMajor ? std::max(0, low) : first;
+        bottom = xMajor ? std::min(minorExtent - 1, high) : last;
+    }
+
+    bool empty() const { return first > last; }
+
+    // Narrows [from, to] to the steps where the line's thickness reaches the pixels [low, high]
+    // across it; false when it reaches none.
+    bool across(int low, int high, int& from, int& to) const
+    {
+        const double reachLow = low - half - 1;
+        const double reachHigh = high + 1 + half + 1;
         if (slope == 0) {
-            if (vStart < low || vStart > high)
-                return;
+            if (vStart < reachLow || vStart > reachHigh)
+                from = to + 1;
         } else {
-            const double a = uStart + (low - vStart) / slope - 0.5;
-            const double b = uStart + (high - vStart) / slope - 0.5;
-            first = std::max(first, int(std::floor(std::min(a, b))) - 1);
-            last = std::min(last, int(std::ceil(std::max(a, b))) + 1);
+            const double a = bounded(uStart + (reachLow - vStart) * inverse - 0.5);
+            const double b = bounded(uStart + (reachHigh - vStart) * inverse - 0.5);
+            from = std::max(from, floorInt(std::min(a, b)) - 1);
+            to = std::min(to, ceilInt(std::max(a, b)) + 1);
+        }
+        return from <= to;
+    }
+
+    // v at the centre of step u, in fixed point.
+    qint64 vAt(int u) const { return vFirst + (u - first) * fixedSlope; }
+
+    // The pixels across the line its thickness covers over the steps [from, to].
+    std::pair<int, int> spanAcross(int from, int to) const
+    {
+        const qint64 a = vAt(from);
+        const qint64 b = vAt(to);
+        return {int((std::min(a, b) - fixedHalf) >> fractionBits),
+                int((std::max(a, b) + fixedHalf) >> fractionBits)};
+    }
+};
+
+namespace {
+
+// The steps [first, last] of a line, covering the pixels [minorFirst, minorLast] across it: each step
+// along the major axis covers the pixels across the line by the share of them its thickness spans,
+// so its sides are antialiased and its ends flat. Reach is the number of pixels visited across the
+// line per step: 3 for lines one to two pixels thick (most are), else the line's own.
+template <int fixedReach, bool dashed, bool xMajor, class Sink>
+void walkSteps(const LineRasterizer::Walk& walk, qsizetype stride, int first, int last, int minorFirst,
+               int minorLast, double dash, const Sink& sink)
+{
+    const int reach = fixedReach ? fixedReach : walk.reach;
+    const qsizetype majorStep = xMajor ? 1 : stride;
+    const qsizetype minorStep = xMajor ? stride : 1;
+    // Dashes are measured along the line from its start: the phase within a dash and its gap.
+    const double direction = walk.uEnd > walk.uStart ? walk.along : -walk.along;
+    double phase = dashed ? std::fmod(std::abs(first + 0.5 - walk.uStart) * walk.along, 2 * dash) : 0;
+    qint64 v = walk.vAt(first);
+    for (int u = first; u <= last; ++u, v += walk.fixedSlope) {
+        if constexpr (dashed) {
+            const bool gap = phase >= dash;
+            phase += direction;
+            phase += phase >= 2 * dash ? -2 * dash : phase < 0 ? 2 * dash : 0;
+            if (gap)
+                continue;
+        }
+        const qint64 top = v - walk.fixedHalf;
+        const qint64 bottom = v + walk.fixedHalf;
+        const qint64 m0 = top >> fractionBits;
+        const qsizetype at = u * majorStep + m0 * minorStep;
+        if (m0 >= minorFirst && m0 + reach - 1 <= minorLast) {
+            if constexpr (fixedReach == 3) {
+                // One to two pixels thick: the first pixel is covered from the top down, the third
+                // by what reaches past the second.
+                const qint64 past = top - (m0 << fractionBits) + 2 * walk.fixedHalf;
+                sink.add(at, ((m0 + 1) << fractionBits) - top);
+                sink.add(at + minorStep, std::min(past - one, one));
+                sink.add(at + 2 * minorStep, std::max<qint64>(past - 2 * one, 0));
+            } else {
+                for (int k = 0; k < reach; ++k)
+                    sink.add(at + k * minorStep, share(m0 + k, top, bottom));
+            }
+        } else {
+            for (int k = 0; k < reach; ++k)
+                if (m0 + k >= minorFirst && m0 + k <= minorLast)
+                    sink.add(at + k * minorStep, share(m0 + k, top, bottom));
         }
     }
-    for (int u = first; u <= last; ++u) {
-        const double centre = u + 0.5;
-        if (dash > 0 && std::fmod(std::abs(centre - uStart) * along, 2 * dash) >= dash)
+}
+
+// One line's pixels within the band. Every band steps from the same fixed-point start, so the line
+// is continuous across bands.
+template <int fixedReach, bool dashed, class Sink>
+void walkLine(const Band& band, const LineRasterizer::Walk& walk, double dash, const Sink& sink,
+              Touched* touched)
+{
+    int first = walk.first;
+    int last = walk.last;
+    int minorFirst = 0;
+    int minorLast = band.width - 1;
+    if (walk.xMajor) {
+        minorFirst = band.first;
+        minorLast = band.last - 1;
+        if (!walk.across(minorFirst, minorLast, first, last))
+            return;
+    } else {
+        first = std::max(first, band.first);
+        last = std::min(last, band.last - 1);
+        if (first > last)
+            return;
+    }
+    if (touched) {
+        const auto [low, high] = walk.spanAcross(first, last);
+        const int across0 = std::max(minorFirst, low);
+        const int across1 = std::min(minorLast, high);
+        if (walk.xMajor)
+            touched->add(first, across0, last, across1);
+        else
+            touched->add(across0, first, across1, last);
+    }
+    if (walk.xMajor)
+        walkSteps<fixedReach, dashed, true>(walk, band.stride, first, last, minorFirst, minorLast, dash,
+                                            sink);
+    else
+        walkSteps<fixedReach, dashed, false>(walk, band.stride, first, last, minorFirst, minorLast, dash,
+                                             sink);
+}
+
+template <class Sink>
+void walkLines(const Band& band, const std::vector<LineRasterizer::Walk>& walks, double dash,
+               const Sink& sink, Touched* touched = nullptr)
+{
+    for (const auto& walk : walks) {
+        if (walk.empty() || walk.bottom < band.first || walk.top >= band.last)
             continue;
-        const double v = vStart + (centre - uStart) * slope;
-        const int low = std::max(minorFirst, int(v - half));
-        const int high = std::min(minorLast, int(v + half + 1));
-        for (int m = low; m <= high; ++m) {
-            const double cover = half + 0.5 - std::abs(m + 0.5 - v);
-            if (cover <= 0)
-                continue;
-            const auto coverage = cover >= 1 ? 255u : quint32(cover * 255 + 0.5);
-            blend(xMajor ? bits[m * stride + u] : bits[u * stride + m], src, coverage);
-        }
+        if (dash > 0)
+            walkLine<0, true>(band, walk, dash, sink, touched);
+        else if (walk.reach == 3)
+            walkLine<3, false>(band, walk, dash, sink, touched);
+        else
+            walkLine<0, false>(band, walk, dash, sink, touched);
     }
 }
 
 } // namespace
 
-void strokeLines(QImage& image, const QList<QLineF>& lines, const QColor& color, double width, double dash)
+void inEachPart(int parts, const std::function<void(int)>& work)
+{
+    std::atomic<int> next = 0;
+    inParallel(std::min(parallelParts(), parts), [&](int) {
+        for (int part = next++; part < parts; part = next++)
+            work(part);
+    });
+}
+
+LineRasterizer::LineRasterizer() = default;
+LineRasterizer::~LineRasterizer() = default;
+
+void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QColor& color, double width,
+                            double dash)
 {
     Q_ASSERT(image.format() == QImage::Format_ARGB32_Premultiplied || image.format() == QImage::Format_RGB32);
-    const quint32 src = qPremultiply(color.rgba());
+    // Prepared once for all bands.
+    m_walks.resize(std::size_t(lines.size()));
+    const int chunks = int((lines.size() + walkChunk - 1) / walkChunk);
+    inEachPart(lines.size() < parallelLines ? 1 : chunks, [&](int chunk) {
+        for (qsizetype i = qsizetype(chunk) * walkChunk;
+             i < std::min(lines.size(), qsizetype(chunk + 1) * walkChunk); ++i)
+            m_walks[std::size_t(i)] = Walk(lines[i], width, image.size());
+    });
     auto* bits = reinterpret_cast<QRgb*>(image.bits());
     const qsizetype stride = image.bytesPerLine() / 4;
-    // Each thread draws every line into its own band of rows, in the same order, so every pixel is
-    // blended exactly as one thread would.
-    const int bands = lines.size() < parallelLines ? 1 : parallelParts();
+    const quint32 src = qPremultiply(color.rgba());
+    if (lines.size() < parallelLines) {
+        walkLines(Band{stride, image.width(), 0, image.height()}, m_walks, dash,
+                  Blender{bits, src, quint32(255 - qAlpha(src))});
+        return;
+    }
+
+    std::array<quint16, 257> steps;
+    for (std::size_t cover = 0; cover < steps.size(); ++cover) {
+        const double opacity = color.alphaF() * double(cover) / 256;
+        steps[cover] =
+            opacity >= 1
+                ? quint16(maxDepth)
+                : quint16(std::min<double>(std::lround(-std::log(1 - opacity) * depthUnit), maxDepth));
+    }
+    const std::size_t size = std::size_t(stride) * std::size_t(image.height());
+    if (m_depth.size() != size)
+        m_depth.assign(size, 0);
+    // Under each depth, what is left of a pixel and what the colour adds at full opacity.
+    const auto& remaining = remainingShares();
+    const quint32 solid = color.rgb() | 0xff000000;
+    m_added.resize(remaining.size());
+    for (std::size_t i = 0; i < remaining.size(); ++i)
+        m_added[i] = byteMul(solid, 255 - remaining[i]);
+    // Rows are cut into bands, a few per thread; each thread takes the next band not yet drawn, sums
+    // every line into it, then blends it once.
     const int height = image.height();
-    inParallel(bands, [&](int part) {
-        const Band band{height * part / bands, height * (part + 1) / bands};
-        for (const auto& line : lines) {
-            if (std::abs(line.dx()) >= std::abs(line.dy())) {
-                if (line.dx() != 0)
-                    strokeLine<true>(bits, stride, image.width(), height, line, src, width, dash, band);
-            } else {
-                strokeLine<false>(bits, stride, height, image.width(), line, src, width, dash, band);
+    const int rows = std::clamp(height / (bandsPerThread * parallelParts()), minBandRows, maxBandRows);
+    const int bands = (height + rows - 1) / rows;
+    inEachPart(bands, [&](int part) {
+        const Band band{stride, image.width(), part * rows, std::min(height, (part + 1) * rows)};
+        Touched touched;
+        walkLines(band, m_walks, dash, Deepener{m_depth.data(), &steps}, &touched);
+        for (int y = touched.top; y <= touched.bottom; ++y) {
+            quint16* depth = m_depth.data() + y * stride;
+            QRgb* pixels = bits + y * stride;
+            for (int x = touched.left; x <= touched.right; ++x) {
+                if (depth[x] == 0)
+                    continue;
+                const std::size_t i = (depth[x] + (1u << (depthShift - 1))) >> depthShift;
+                pixels[x] = byteMul(pixels[x], remaining[i]) + m_added[i];
+                depth[x] = 0;
             }
         }
     });

@@ -4,6 +4,9 @@
 #include <QLineF>
 #include <QList>
 
+#include <functional>
+#include <vector>
+
 class QImage;
 
 namespace morvane {
@@ -13,7 +16,34 @@ namespace morvane {
 // area a line spans rather than the pixels it covers, which is far too slow for the thousands of
 // long edges the graph draws every layout tick; this walks only the covered pixels. With a dash
 // length, lines alternate that many pixels drawn and that many skipped, from their start.
-void strokeLines(QImage& image, const QList<QLineF>& lines, const QColor& color, double width,
-                 double dash = 0);
+//
+// Many lines of one colour are not blended one by one: source-over of a single colour gives the same
+// result in any order, the pixel's distance to the colour shrinking by (1 - alpha × coverage) at each
+// line, so the walk only sums those factors as logarithms per pixel and each pixel is blended once at
+// the end. Rows are split into bands drawn by several threads.
+class LineRasterizer {
+public:
+    LineRasterizer();
+    ~LineRasterizer();
+    LineRasterizer(const LineRasterizer&) = delete;
+    LineRasterizer& operator=(const LineRasterizer&) = delete;
+
+    void stroke(QImage& image, const QList<QLineF>& lines, const QColor& color, double width,
+                double dash = 0);
+
+    // A line as its pixels are visited.
+    struct Walk;
+
+private:
+    std::vector<Walk> m_walks;
+    // Per pixel of the last image, the summed logarithms; all zero between strokes.
+    std::vector<quint16> m_depth;
+    // What the colour adds to a pixel under each depth.
+    std::vector<quint32> m_added;
+};
+
+// Runs work(part) for every part in [0, parts) on as many threads as there are processors, each taking
+// the next part left, so a thread the system holds back leaves its share to the others.
+void inEachPart(int parts, const std::function<void(int)>& work);
 
 } // namespace morvane

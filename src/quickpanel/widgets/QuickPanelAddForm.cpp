@@ -85,18 +85,18 @@ QuickPanelAddForm::QuickPanelAddForm(QuickPanelViewModel& model, const Appearanc
     auto* fields = new QVBoxLayout;
     fields->setSpacing(fieldSpacing);
     column->addLayout(fields);
-    m_title = addLineField(QStringLiteral("Title"), &QuickPanelViewModel::setAddTitle);
+    m_title = addLineField(QStringLiteral("Title"), &QuickPanelNewLink::setTitle);
     m_locator = addLineField(
         QStringLiteral(
             "https://, file://, obsidian://, x-devonthink-item://, x-fantastical://, morvane-calendar://"),
-        &QuickPanelViewModel::setAddLocator);
+        &QuickPanelNewLink::setLocator);
     m_notes = new QPlainTextEdit(this);
     m_notes->setPlaceholderText(QStringLiteral("Notes"));
     m_notes->setTabChangesFocus(true);
     m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_notes->installEventFilter(this);
-    m_tags = addLineField(QStringLiteral("Tags, comma separated"), &QuickPanelViewModel::setAddTags);
+    m_tags = addLineField(QStringLiteral("Tags, comma separated"), &QuickPanelNewLink::setTags);
     fields->addWidget(m_title);
     fields->addWidget(m_locator);
     fields->addWidget(m_notes);
@@ -129,27 +129,27 @@ QuickPanelAddForm::QuickPanelAddForm(QuickPanelViewModel& model, const Appearanc
     connect(saveButton, &QPushButton::clicked, this, &QuickPanelAddForm::save);
     connect(m_notes, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = m_notes->toPlainText();
-        if (text != m_model.addNotes())
-            m_model.setAddNotes(text);
+        if (text != m_model.newLink().notes())
+            m_model.newLink().setNotes(text);
     });
     connect(m_notes->document(), &QTextDocument::contentsChanged, this, &QuickPanelAddForm::fitNotesHeight);
-    for (auto changed : {&QuickPanelViewModel::addTitleChanged, &QuickPanelViewModel::addLocatorChanged,
-                         &QuickPanelViewModel::addNotesChanged, &QuickPanelViewModel::addTagsChanged})
-        connect(&m_model, changed, this, &QuickPanelAddForm::showModelText);
+    for (auto changed : {&QuickPanelNewLink::titleChanged, &QuickPanelNewLink::locatorChanged,
+                         &QuickPanelNewLink::notesChanged, &QuickPanelNewLink::tagsChanged})
+        connect(&m_model.newLink(), changed, this, &QuickPanelAddForm::showModelText);
 
     showModelText();
     fitNotesHeight();
 }
 
 QLineEdit* QuickPanelAddForm::addLineField(const QString& placeholder,
-                                           void (QuickPanelViewModel::*write)(const QString&))
+                                           void (QuickPanelNewLink::*write)(const QString&))
 {
     auto* field = new QLineEdit(this);
     field->setPlaceholderText(placeholder);
     field->installEventFilter(this);
     // Only the user's edits go to the model; text the model wrote comes back through showModelText.
     connect(field, &QLineEdit::textEdited, this,
-            [this, write](const QString& text) { (m_model.*write)(text); });
+            [this, write](const QString& text) { (m_model.newLink().*write)(text); });
     return field;
 }
 
@@ -161,11 +161,11 @@ void QuickPanelAddForm::showModelText()
         if (field->text() != text)
             field->setText(text);
     };
-    show(m_title, m_model.addTitle());
-    show(m_locator, m_model.addLocator());
-    show(m_tags, m_model.addTags());
-    if (m_notes->toPlainText() != m_model.addNotes())
-        m_notes->setPlainText(m_model.addNotes());
+    show(m_title, m_model.newLink().title());
+    show(m_locator, m_model.newLink().locator());
+    show(m_tags, m_model.newLink().tags());
+    if (m_notes->toPlainText() != m_model.newLink().notes())
+        m_notes->setPlainText(m_model.newLink().notes());
 }
 
 void QuickPanelAddForm::fitNotesHeight()
@@ -193,7 +193,7 @@ void QuickPanelAddForm::focusFirstField()
 
 void QuickPanelAddForm::save()
 {
-    m_model.saveAddForm();
+    m_model.newLink().save();
 }
 
 bool QuickPanelAddForm::eventFilter(QObject* watched, QEvent* event)

@@ -9,6 +9,7 @@ class QPushButton;
 namespace morvane {
 
 class AppearanceService;
+class QuickPanelNewLink;
 class QuickPanelViewModel;
 
 // The panel's form for typing a link by hand: title, locator, notes and tags on one card, with Cancel
@@ -34,7 +35,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QLineEdit* addLineField(const QString& placeholder, void (QuickPanelViewModel::*write)(const QString&));
+    QLineEdit* addLineField(const QString& placeholder, void (QuickPanelNewLink::*write)(const QString&));
     void showModelText();
     void fitNotesHeight();
     void save();

@@ -67,19 +67,19 @@ QStringList quickPanelFooterHints(const QuickPanelViewModel& model)
 {
     const QString enter = KeyName::returnKey;
     const QString esc = KeyName::escape;
-    if (model.awaitingSoloCaptureDismiss())
+    if (model.state().awaitingSoloCaptureDismiss())
         return {enter + QStringLiteral(" or ") + esc + QStringLiteral(" Close")};
-    if (model.mode().is(QuickPanelMode::Kind::chooseRelationSource))
+    if (model.state().mode().is(QuickPanelMode::Kind::chooseRelationSource))
         return QStringList({QStringLiteral("Scroll · Click destination"), QStringLiteral("Double-click link"),
                             enter + QStringLiteral(" Link"), esc + QStringLiteral(" Close")});
-    const std::optional<PanelResult> selected = model.selectedResult();
+    const std::optional<PanelResult> selected = model.state().selectedResult();
     if (selected && selected->kind() == PanelResult::Kind::capture)
         return QStringList({QStringLiteral("Scroll · Double-click add"),
                             enter + QStringLiteral(" Add this item"), esc + QStringLiteral(" Cancel")});
     if (selected && selected->kind() == PanelResult::Kind::fileMatch)
         return QStringList({QStringLiteral("Scroll · Double-click confirm"),
                             enter + QStringLiteral(" Confirm this file"), esc + QStringLiteral(" Cancel")});
-    if (model.canRemoveRelation())
+    if (model.commands().canRemoveRelation())
         return QStringList({QStringLiteral("Scroll · Double-click open"), QStringLiteral("Right-click menu"),
                             keyCombinationText(KeyModifier::ctrl | KeyModifier::shift, KeyName::backspace) +
                                 QStringLiteral(" Remove relation"),

@@ -55,7 +55,7 @@ QuickPanelController::~QuickPanelController() = default;
 void QuickPanelController::build()
 {
     m_window = std::make_unique<QuickPanelWindow>();
-    m_window->onCloseRequest = [this] { hide(); };
+    connect(m_window.get(), &QuickPanelWindow::closeRequested, this, &QuickPanelController::hide);
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, m_window.get(), [this](QWindow* focused) {
         if (focused != m_window->windowHandle())
             m_focusPending = false;
@@ -82,14 +82,8 @@ QuickPanelView* QuickPanelController::makeView()
         [this] { hide(); },
         [this](QWidget* over, QPoint at) { showActionMenu(over, at); },
         [this](QKeyEvent* event) { return m_router->handleKey(*event); },
-        [this] {
-            if (onOpenSettings)
-                onOpenSettings();
-        },
-        [this] {
-            if (onShowAbout)
-                onShowAbout();
-        },
+        [this] { emit settingsRequested(); },
+        [this] { emit aboutRequested(); },
     });
     return m_view;
 }
@@ -98,8 +92,7 @@ void QuickPanelController::show()
 {
     if (!m_window)
         build();
-    if (onWillShow)
-        onWillShow();
+    emit willShow();
     m_model.refreshActiveContext();
     m_router->resetScrolling();
     m_contextRefreshTimer->start(contextRefreshInterval, true);
@@ -165,7 +158,7 @@ void QuickPanelController::refreshContextIfShown()
 void QuickPanelController::showActionMenu(QWidget* over, QPoint at)
 {
     QMenu* menu = makeQuickPanelMenu(
-        quickPanelActionMenu(m_model.canRemoveRelation()),
+        quickPanelActionMenu(m_model.commands().canRemoveRelation()),
         [this](const QuickPanelMenuEntry& entry) { runMenuEntry(entry); }, over);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(over->mapToGlobal(at));
@@ -180,23 +173,23 @@ void QuickPanelController::runMenuEntry(const QuickPanelMenuEntry& entry)
         activateAndMaybeHide();
         break;
     case Command::copyDefault:
-        m_model.copySelected(m_preferences.defaultCopyFormat());
+        m_model.commands().copySelected(m_preferences.defaultCopyFormat());
         break;
     case Command::copyAs:
         if (const std::optional<CopyFormat> format = enumValue(copyFormatNames, entry.value))
-            m_model.copySelected(*format);
+            m_model.commands().copySelected(*format);
         break;
     case Command::deleteLink:
-        m_model.requestDelete();
+        m_model.commands().requestDelete();
         break;
     case Command::removeRelation:
-        m_model.requestRemoveRelation();
+        m_model.commands().requestRemoveRelation();
         break;
     case Command::linkToAnotherItem:
-        m_model.beginRelation();
+        m_model.commands().beginRelation();
         break;
     case Command::showBacklinks:
-        m_model.showBacklinks();
+        m_model.commands().showBacklinks();
         break;
     case Command::submenu:
         break;
@@ -205,7 +198,7 @@ void QuickPanelController::runMenuEntry(const QuickPanelMenuEntry& entry)
 
 void QuickPanelController::activateOrRelate()
 {
-    if (m_model.mode().is(QuickPanelMode::Kind::chooseRelationSource))
+    if (m_model.state().mode().is(QuickPanelMode::Kind::chooseRelationSource))
         completeRelationAndMaybeHide();
     else
         activateAndMaybeHide();
@@ -216,10 +209,10 @@ void QuickPanelController::activateOrRelate()
 // relate anything.
 QCoro::Task<bool> QuickPanelController::waitForTypedList()
 {
-    if (!m_model.isListSettling())
+    if (!m_model.search().isListSettling())
         co_return true;
     const QPointer<QuickPanelController> self(this);
-    QCoro::Task<> settling = m_model.untilListSettled();
+    QCoro::Task<> settling = m_model.search().untilListSettled();
     co_await settling;
     co_return self && self->isOnScreen();
 }
@@ -230,7 +223,7 @@ QCoro::Task<> QuickPanelController::activateAndMaybeHide()
     try {
         if (!co_await waitForTypedList())
             co_return;
-        const bool keepOpen = co_await m_model.activateSelection();
+        const bool keepOpen = co_await m_model.commands().activateSelection();
         if (self && !keepOpen)
             self->hide();
     } catch (...) {
@@ -244,7 +237,7 @@ QCoro::Task<> QuickPanelController::completeRelationAndMaybeHide()
     try {
         if (!co_await waitForTypedList())
             co_return;
-        const bool related = co_await m_model.completeRelation();
+        const bool related = co_await m_model.commands().completeRelation();
         if (self && related)
             self->hide();
     } catch (...) {

@@ -8,7 +8,6 @@
 #include <QCoroTask>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 
 class QWidget;
@@ -30,6 +29,7 @@ struct QuickPanelMenuEntry;
 // screen, reads the item in front of the user again every second. The window's keys and wheel run
 // through one router; Return hides the panel once its command says the panel is done.
 class QuickPanelController : public QObject {
+    Q_OBJECT
 public:
     // Everything given outlives the controller.
     QuickPanelController(AppPresence& presence, const AppSettings& preferences, QuickPanelViewModel& model,
@@ -47,10 +47,12 @@ public:
     // `over`.
     void showActionMenu(QWidget* over, QPoint at);
 
-    // Run at the start of every show (the application starts a sync there when sync is on).
-    std::function<void()> onWillShow;
-    std::function<void()> onOpenSettings;
-    std::function<void()> onShowAbout;
+signals:
+    // At the start of every show (the application starts a sync there when sync is on).
+    void willShow();
+    // The header menu's "Settings..." and "About Morvane".
+    void settingsRequested();
+    void aboutRequested();
 
 private:
     void build();

@@ -1,6 +1,7 @@
 #include "QuickPanelKeyRouter.h"
 
 #include "quickpanel/QuickPanelViewModel.h"
+#include "services/AppSettings.h"
 
 #include <QKeyEvent>
 #include <QPointer>
@@ -47,8 +48,9 @@ bool actsOnSelection(QuickPanelKeyAction action)
 QuickPanelInputState quickPanelInputState(const QuickPanelViewModel& model)
 {
     using Kind = QuickPanelMode::Kind;
-    return {model.mode().is(Kind::add), model.mode().is(Kind::chooseRelationSource),
-            model.pendingRelationDelete().has_value(), model.pendingDeleteItem().has_value()};
+    return {model.state().mode().is(Kind::add), model.state().mode().is(Kind::chooseRelationSource),
+            model.commands().pendingRelationDelete().has_value(),
+            model.commands().pendingDeleteItem().has_value()};
 }
 
 QuickPanelKeyRouter::QuickPanelKeyRouter(QuickPanelViewModel& model, QuickPanelRouterSteps steps,
@@ -72,7 +74,7 @@ bool QuickPanelKeyRouter::handleWheel(const QWheelEvent& event)
     const QuickPanelScrollResult result = m_stepper.scroll(
         QuickPanelWheelDelta::fromQt(event.pixelDelta(), event.angleDelta()), quickPanelInputState(m_model));
     if (result.steps != 0)
-        m_model.moveSelection(result.steps);
+        m_model.state().moveSelection(result.steps);
     return result.consumed;
 }
 
@@ -111,7 +113,7 @@ bool QuickPanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
 QCoro::Task<> QuickPanelKeyRouter::runWhenListSettled(QuickPanelKeyAction action)
 {
     const QPointer<QuickPanelKeyRouter> self(this);
-    QCoro::Task<> settling = m_model.untilListSettled();
+    QCoro::Task<> settling = m_model.search().untilListSettled();
     co_await settling;
     if (!self)
         co_return;
@@ -123,7 +125,7 @@ QCoro::Task<> QuickPanelKeyRouter::runWhenListSettled(QuickPanelKeyAction action
 void QuickPanelKeyRouter::run(QuickPanelKeyAction action, bool mayWait)
 {
     using Action = QuickPanelKeyAction;
-    if (mayWait && actsOnSelection(action) && m_model.isListSettling()) {
+    if (mayWait && actsOnSelection(action) && m_model.search().isListSettling()) {
         runWhenListSettled(action);
         return;
     }
@@ -131,38 +133,38 @@ void QuickPanelKeyRouter::run(QuickPanelKeyAction action, bool mayWait)
     case Action::none:
         break;
     case Action::requestRemoveRelation:
-        m_model.requestRemoveRelation();
+        m_model.commands().requestRemoveRelation();
         break;
     case Action::requestDelete:
-        m_model.requestDelete();
+        m_model.commands().requestDelete();
         break;
     case Action::confirmRelationDelete:
-        m_model.confirmRemoveRelation();
+        m_model.commands().confirmRemoveRelation();
         break;
     case Action::confirmDelete:
-        m_model.confirmDelete();
+        m_model.commands().confirmDelete();
         break;
     case Action::cancelRelationDelete:
-        m_model.cancelRemoveRelation();
+        m_model.commands().cancelRemoveRelation();
         break;
     case Action::cancelDelete:
-        m_model.cancelDelete();
+        m_model.commands().cancelDelete();
         break;
     case Action::hide:
         call(m_steps.hide);
         break;
     case Action::copyDefault:
-        m_model.copySelected(m_model.preferences() ? m_model.preferences()->defaultCopyFormat()
-                                                   : CopyFormat::url);
+        m_model.commands().copySelected(m_model.preferences() ? m_model.preferences()->defaultCopyFormat()
+                                                              : CopyFormat::url);
         break;
     case Action::showBacklinks:
-        m_model.showBacklinks();
+        m_model.commands().showBacklinks();
         break;
     case Action::beginAdd:
-        m_model.beginAdd();
+        m_model.newLink().begin();
         break;
     case Action::beginRelation:
-        m_model.beginRelation();
+        m_model.commands().beginRelation();
         break;
     case Action::openActionMenu:
         call(m_steps.showActionMenu);
@@ -174,10 +176,10 @@ void QuickPanelKeyRouter::run(QuickPanelKeyAction action, bool mayWait)
         call(m_steps.activate);
         break;
     case Action::moveNext:
-        m_model.moveSelection(1);
+        m_model.state().moveSelection(1);
         break;
     case Action::movePrevious:
-        m_model.moveSelection(-1);
+        m_model.state().moveSelection(-1);
         break;
     }
 }

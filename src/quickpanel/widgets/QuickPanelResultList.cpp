@@ -5,6 +5,7 @@
 #include "desktop/TextStyle.h"
 #include "model/LinkTypePresentation.h"
 #include "quickpanel/QuickPanelViewModel.h"
+#include "services/AppSettings.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -93,12 +94,12 @@ QuickPanelResultList::QuickPanelResultList(QuickPanelViewModel& model, const App
     viewport()->setAutoFillBackground(false);
     viewport()->setMouseTracking(true);
 
-    connect(&m_model, &QuickPanelViewModel::resultsChanged, this, &QuickPanelResultList::resultsChanged);
-    connect(&m_model, &QuickPanelViewModel::selectedIndexChanged, this, [this] {
+    connect(&m_model.state(), &QuickPanelState::resultsChanged, this, &QuickPanelResultList::resultsChanged);
+    connect(&m_model.state(), &QuickPanelState::selectedIndexChanged, this, [this] {
         scrollToSelectedRow();
         viewport()->update();
     });
-    m_rowIDs = rowIDs(m_model.results());
+    m_rowIDs = rowIDs(m_model.state().results());
     updateScrollRange();
 }
 
@@ -107,7 +108,7 @@ QuickPanelResultList::~QuickPanelResultList() = default;
 void QuickPanelResultList::resultsChanged()
 {
     updateScrollRange();
-    QStringList ids = rowIDs(m_model.results());
+    QStringList ids = rowIDs(m_model.state().results());
     // A row whose content changed under the same id keeps its place; a new list of rows shows the
     // selection again.
     if (ids != m_rowIDs) {
@@ -126,7 +127,7 @@ int QuickPanelResultList::rowTop(qint64 index) const
 
 int QuickPanelResultList::contentHeight() const
 {
-    const qsizetype count = m_model.results().size();
+    const qsizetype count = m_model.state().results().size();
     if (count == 0)
         return 0;
     return rowTop(count) - rowSpacing + listPadding;
@@ -143,8 +144,8 @@ void QuickPanelResultList::updateScrollRange()
 // around the selection stay in view as it moves.
 void QuickPanelResultList::scrollToSelectedRow()
 {
-    const qint64 index = m_model.selectedIndex();
-    const qsizetype count = m_model.results().size();
+    const qint64 index = m_model.state().selectedIndex();
+    const qsizetype count = m_model.state().results().size();
     if (index < 0 || index >= count)
         return;
     const int top = rowTop(index);
@@ -166,7 +167,7 @@ qint64 QuickPanelResultList::rowAt(QPoint viewportPoint) const
         return -1;
     const int pitch = rowHeight() + rowSpacing;
     const qint64 index = y / pitch;
-    if (y % pitch >= rowHeight() || index >= m_model.results().size())
+    if (y % pitch >= rowHeight() || index >= m_model.state().results().size())
         return -1;
     return index;
 }
@@ -181,7 +182,7 @@ void QuickPanelResultList::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
     painter.setRenderHint(QPainter::Antialiasing);
-    const QList<PanelResult>& results = m_model.results();
+    const QList<PanelResult>& results = m_model.state().results();
     if (results.isEmpty()) {
         paintEmptyState(painter);
         return;
@@ -196,7 +197,7 @@ void QuickPanelResultList::paintEvent(QPaintEvent*)
             break;
         if (!card.intersects(visible))
             continue;
-        const QuickPanelRowState state{.selected = index == m_model.selectedIndex(),
+        const QuickPanelRowState state{.selected = index == m_model.state().selectedIndex(),
                                        .hovered = index == m_hoveredRow};
         const QuickPanelRowContent content = quickPanelRowContent(results[index]);
         paintQuickPanelRow(painter, content, rowLayout(results[index].id(), content, card), state,
@@ -218,7 +219,7 @@ QuickPanelRowLayout QuickPanelResultList::rowLayout(const QString& rowID, const 
 void QuickPanelResultList::paintEmptyState(QPainter& painter)
 {
     const QString heading = QStringLiteral("No matching links");
-    const QString hint = m_model.emptyStateHint();
+    const QString hint = m_model.search().emptyStateHint();
     const QFont headingFont = textFont(TextStyle::headline);
     const QFont hintFont = textFont(TextStyle::caption);
     const int headingHeight = QFontMetrics(headingFont).height();
@@ -257,7 +258,7 @@ void QuickPanelResultList::mousePressEvent(QMouseEvent* event)
     m_pressedRowID = index >= 0 ? m_rowIDs.value(index) : QString();
     m_pressedAt = event->position().toPoint();
     if (index >= 0)
-        m_model.selectResult(index);
+        m_model.state().selectResult(index);
 }
 
 void QuickPanelResultList::mouseDoubleClickEvent(QMouseEvent* event)
@@ -273,7 +274,7 @@ void QuickPanelResultList::mouseDoubleClickEvent(QMouseEvent* event)
         samePlace && !m_pressedRowID.isEmpty() ? m_rowIDs.indexOf(m_pressedRowID) : rowAt(at);
     if (index < 0)
         return;
-    m_model.selectResult(index);
+    m_model.state().selectResult(index);
     if (m_activate)
         m_activate();
 }
@@ -308,7 +309,7 @@ std::unique_ptr<QMenu> QuickPanelResultList::rowMenu(QPoint viewportPoint)
     const qint64 index = rowAt(viewportPoint);
     if (index < 0)
         return nullptr;
-    const PanelResult& result = m_model.results().at(index);
+    const PanelResult& result = m_model.state().results().at(index);
     // The menu acts on this row even if the list is reloaded while the menu is open, and on nothing
     // once the row is gone.
     const QString rowID = result.id();
@@ -317,7 +318,7 @@ std::unique_ptr<QMenu> QuickPanelResultList::rowMenu(QPoint viewportPoint)
             const qint64 current = m_rowIDs.indexOf(rowID);
             if (current < 0)
                 return;
-            m_model.selectResult(current);
+            m_model.state().selectResult(current);
             command();
         };
     };
@@ -330,20 +331,22 @@ std::unique_ptr<QMenu> QuickPanelResultList::rowMenu(QPoint viewportPoint)
     switch (result.kind()) {
     case PanelResult::Kind::link: {
         // Asked before the click selects the row, as the menu is built.
-        const bool canRemoveRelation = m_model.canRemoveRelation();
+        const bool canRemoveRelation = m_model.commands().canRemoveRelation();
         menu->addAction(QStringLiteral("Open"), onRow(activate));
         menu->addAction(QStringLiteral("Copy"), onRow([this] {
                             AppSettings* preferences = m_model.preferences();
-                            m_model.copySelected(preferences ? preferences->defaultCopyFormat()
-                                                             : CopyFormat::url);
+                            m_model.commands().copySelected(preferences ? preferences->defaultCopyFormat()
+                                                                        : CopyFormat::url);
                         }));
         if (canRemoveRelation)
             menu->addAction(QStringLiteral("Remove Relation"),
-                            onRow([this] { m_model.requestRemoveRelation(); }));
-        menu->addAction(QStringLiteral("Link to Another Item"), onRow([this] { m_model.beginRelation(); }));
-        menu->addAction(QStringLiteral("Show Backlinks"), onRow([this] { m_model.showBacklinks(); }));
+                            onRow([this] { m_model.commands().requestRemoveRelation(); }));
+        menu->addAction(QStringLiteral("Link to Another Item"),
+                        onRow([this] { m_model.commands().beginRelation(); }));
+        menu->addAction(QStringLiteral("Show Backlinks"),
+                        onRow([this] { m_model.commands().showBacklinks(); }));
         menu->addSeparator();
-        menu->addAction(QStringLiteral("Delete Link"), onRow([this] { m_model.requestDelete(); }));
+        menu->addAction(QStringLiteral("Delete Link"), onRow([this] { m_model.commands().requestDelete(); }));
         break;
     }
     case PanelResult::Kind::capture:

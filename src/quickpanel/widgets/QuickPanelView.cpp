@@ -157,22 +157,24 @@ QuickPanelView::QuickPanelView(QuickPanelViewModel& model, const AppearanceServi
             m_actions.openSettings();
     });
 
-    connect(&m_model, &QuickPanelViewModel::queryChanged, this, &QuickPanelView::queryChanged);
-    connect(&m_model, &QuickPanelViewModel::modeChanged, this, &QuickPanelView::modeChanged);
-    for (auto footerInput : {&QuickPanelViewModel::resultsChanged, &QuickPanelViewModel::selectedIndexChanged,
-                             &QuickPanelViewModel::modeChanged, &QuickPanelViewModel::linkedItemsChanged,
-                             &QuickPanelViewModel::awaitingSoloCaptureDismissChanged})
-        connect(&m_model, footerInput, this, &QuickPanelView::showFooter);
-    for (auto messageInput : {&QuickPanelViewModel::messageChanged, &QuickPanelViewModel::tipsChanged,
-                              &QuickPanelViewModel::modeChanged})
-        connect(&m_model, messageInput, this, &QuickPanelView::showMessage);
-    connect(&m_model, &QuickPanelViewModel::pendingDeleteItemChanged, this, &QuickPanelView::syncOverlays);
-    connect(&m_model, &QuickPanelViewModel::pendingRelationDeleteChanged, this,
+    const QuickPanelState* state = &m_model.state();
+    connect(&m_model.search(), &QuickPanelSearch::queryChanged, this, &QuickPanelView::queryChanged);
+    connect(state, &QuickPanelState::modeChanged, this, &QuickPanelView::modeChanged);
+    for (auto footerInput : {&QuickPanelState::resultsChanged, &QuickPanelState::selectedIndexChanged,
+                             &QuickPanelState::modeChanged, &QuickPanelState::linkedItemsChanged,
+                             &QuickPanelState::awaitingSoloCaptureDismissChanged})
+        connect(state, footerInput, this, &QuickPanelView::showFooter);
+    for (auto messageInput : {&QuickPanelState::messageChanged, &QuickPanelState::modeChanged})
+        connect(state, messageInput, this, &QuickPanelView::showMessage);
+    connect(&m_model.tips(), &QuickPanelTips::tipsChanged, this, &QuickPanelView::showMessage);
+    connect(&m_model.commands(), &QuickPanelCommands::pendingDeleteItemChanged, this,
+            &QuickPanelView::syncOverlays);
+    connect(&m_model.commands(), &QuickPanelCommands::pendingRelationDeleteChanged, this,
             &QuickPanelView::syncOverlays);
     if (appearance)
         appearance->repaintOnChange(this);
 
-    m_searchField->setText(m_model.query());
+    m_searchField->setText(m_model.search().query());
     showMode();
     showFooter();
     showMessage();
@@ -220,7 +222,8 @@ QWidget* QuickPanelView::buildHeader()
     menuButton->setFocusPolicy(Qt::NoFocus);
     menuButton->setToolTip(QStringLiteral("Morvane Menu"));
     auto* menu = new QMenu(menuButton);
-    QAction* addLink = menu->addAction(QStringLiteral("Add Link"), this, [this] { m_model.beginAdd(); });
+    QAction* addLink =
+        menu->addAction(QStringLiteral("Add Link"), this, [this] { m_model.newLink().begin(); });
     menu->addSeparator();
     QAction* settings = menu->addAction(QStringLiteral("Settings..."), this, [this] {
         if (m_actions.openSettings)
@@ -285,7 +288,7 @@ QWidget* QuickPanelView::buildSearchField()
     card->setField(m_searchField);
     row->addWidget(m_searchField, 1);
     connect(m_searchField, &QLineEdit::textEdited, this,
-            [this](const QString& text) { m_model.setQuery(text); });
+            [this](const QString& text) { m_model.search().setQuery(text); });
     return card;
 }
 
@@ -306,7 +309,7 @@ QWidget* QuickPanelView::buildBanner()
     auto* dismiss = new DismissButton(m_appearance, banner);
     dismiss->setObjectName(QStringLiteral("dismissTip"));
     dismiss->setToolTip(QStringLiteral("Dismiss this instruction"));
-    connect(dismiss, &QAbstractButton::clicked, this, [this] { m_model.dismissCurrentTip(); });
+    connect(dismiss, &QAbstractButton::clicked, this, [this] { m_model.tips().dismissCurrentTip(); });
     row->addWidget(icon, 0, Qt::AlignTop);
     row->addWidget(m_bannerText, 1, Qt::AlignTop);
     row->addWidget(dismiss, 0, Qt::AlignTop);
@@ -380,7 +383,7 @@ void QuickPanelView::keyPressEvent(QKeyEvent* event)
 
 void QuickPanelView::prepareForShow()
 {
-    if (m_model.mode().is(QuickPanelMode::Kind::add))
+    if (m_model.state().mode().is(QuickPanelMode::Kind::add))
         m_addForm->focusFirstField();
     else
         focusSearchField();
@@ -391,19 +394,19 @@ void QuickPanelView::prepareForShow()
 // asked twice.
 void QuickPanelView::queryChanged()
 {
-    if (m_searchField->text() != m_model.query())
-        m_searchField->setText(m_model.query());
-    const quint64 before = m_model.listGeneration();
+    if (m_searchField->text() != m_model.search().query())
+        m_searchField->setText(m_model.search().query());
+    const quint64 before = m_model.search().listGeneration();
     QTimer::singleShot(0, this, [this, before] {
-        if (m_model.listGeneration() == before)
-            m_model.reload();
+        if (m_model.search().listGeneration() == before)
+            m_model.search().reload();
     });
 }
 
 void QuickPanelView::modeChanged()
 {
     showMode();
-    if (m_model.mode().is(QuickPanelMode::Kind::add)) {
+    if (m_model.state().mode().is(QuickPanelMode::Kind::add)) {
         m_searchField->clearFocus();
         m_addForm->focusFirstField();
     } else {
@@ -414,7 +417,7 @@ void QuickPanelView::modeChanged()
 
 void QuickPanelView::showMode()
 {
-    const QuickPanelMode::Kind mode = m_model.mode().kind();
+    const QuickPanelMode::Kind mode = m_model.state().mode().kind();
     const QuickPanelModeLook look = quickPanelModeLook(mode);
     m_modeBadge->setLook(look.badge, look.tint);
     m_modeSubtitle->setText(look.subtitle);
@@ -426,7 +429,7 @@ void QuickPanelView::showMode()
 
 void QuickPanelView::showFooter()
 {
-    const std::optional<PanelResult> selected = m_model.selectedResult();
+    const std::optional<PanelResult> selected = m_model.state().selectedResult();
     const std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
     m_linkCount->setVisible(link.has_value());
     if (link)
@@ -437,35 +440,36 @@ void QuickPanelView::showFooter()
 // A message that the instruction banner shows is not repeated in the bar below.
 void QuickPanelView::showMessage()
 {
-    const bool banner = m_model.showsTipBanner() && !m_model.mode().is(QuickPanelMode::Kind::add);
+    const bool banner =
+        m_model.tips().showsTipBanner() && !m_model.state().mode().is(QuickPanelMode::Kind::add);
     m_banner->setVisible(banner);
-    m_bannerText->setText(banner ? m_model.message() : QString());
-    const bool bar = !m_model.message().isEmpty() && !m_model.showsTipBanner();
+    m_bannerText->setText(banner ? m_model.state().message() : QString());
+    const bool bar = !m_model.state().message().isEmpty() && !m_model.tips().showsTipBanner();
     m_messageBar->setVisible(bar);
-    m_messageText->setText(bar ? m_model.message() : QString());
+    m_messageText->setText(bar ? m_model.state().message() : QString());
 }
 
 void QuickPanelView::focusSearchField()
 {
-    if (!m_model.mode().is(QuickPanelMode::Kind::add))
+    if (!m_model.state().mode().is(QuickPanelMode::Kind::add))
         m_searchField->setFocus(Qt::OtherFocusReason);
 }
 
 // The cards cover the whole panel; the relation card stands above the delete card when both wait.
 void QuickPanelView::syncOverlays()
 {
-    const auto& pendingItem = m_model.pendingDeleteItem();
+    const auto& pendingItem = m_model.commands().pendingDeleteItem();
     DeleteConfirmationOverlay::keepInStep(m_deleteOverlay, pendingItem.has_value(), [&] {
         return DeleteConfirmationOverlay::forLink(
-            pendingItem->title, [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); },
-            m_appearance, this);
+            pendingItem->title, [this] { m_model.commands().confirmDelete(); },
+            [this] { m_model.commands().cancelDelete(); }, m_appearance, this);
     });
-    const auto& pendingRelation = m_model.pendingRelationDelete();
+    const auto& pendingRelation = m_model.commands().pendingRelationDelete();
     DeleteConfirmationOverlay::keepInStep(m_relationOverlay, pendingRelation.has_value(), [&] {
         return DeleteConfirmationOverlay::forRelation(
             pendingRelation->source.title + QStringLiteral(" ↔ ") + pendingRelation->target.title,
-            [this] { m_model.confirmRemoveRelation(); }, [this] { m_model.cancelRemoveRelation(); },
-            m_appearance, this);
+            [this] { m_model.commands().confirmRemoveRelation(); },
+            [this] { m_model.commands().cancelRemoveRelation(); }, m_appearance, this);
     });
     if (m_relationOverlay)
         m_relationOverlay->raise();

@@ -44,8 +44,7 @@ void QuickPanelWindow::closeEvent(QCloseEvent* event)
     if (!event->spontaneous())
         return QWidget::closeEvent(event);
     event->ignore();
-    if (onCloseRequest)
-        onCloseRequest();
+    emit closeRequested();
 }
 
 } // namespace morvane

@@ -2,14 +2,13 @@
 
 #include <QWidget>
 
-#include <functional>
-
 namespace morvane {
 
 // The quick panel's window: a fixed 720 × 480 tool window titled "Morvane" that floats above other
 // windows and shows on every desktop. Closing it only asks for it to be hidden; it is kept for the
 // life of the application.
 class QuickPanelWindow : public QWidget {
+    Q_OBJECT
 public:
     static constexpr QSize contentSize{720, 480};
 
@@ -27,8 +26,9 @@ public:
     // window manager has framed it) and puts it on every desktop.
     void placeShown();
 
-    // Run by the close button in place of closing.
-    std::function<void()> onCloseRequest;
+signals:
+    // The close button, in place of closing.
+    void closeRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -139,6 +139,93 @@ TEST(GraphRendererTests, DrawsTheGridOnlyWhenItsSpacingAllows)
     EXPECT_LE(lineShade(0.25), 1);
 }
 
+// An edge between two nodes off the canvas on either side crosses it; one renderer draws the frames
+// in turn, as the window does, so what it keeps between frames must follow the scene.
+TEST(GraphRendererTests, EdgesFollowTheirNodesWhereverTheNodesAre)
+{
+    GraphScene scene;
+    scene.nodes = {node(), node(), node()};
+    scene.nodes[0].position = QPointF(-1000, -500);
+    scene.nodes[1].position = QPointF(1000, 500);
+    scene.nodes[2].position = QPointF(1000, -500);
+    scene.edges = {edge(scene.nodes[0], scene.nodes[1])};
+    const auto service = test::appearanceService(Appearance::light);
+    GraphRenderer renderer(service.get());
+    QImage image(canvas.toSize(), QImage::Format_ARGB32_Premultiplied);
+    const auto frame = [&](const GraphScene& shown) {
+        QPainter painter(&image);
+        renderer.paint(painter, canvas, shown, {});
+        painter.end();
+        // On the line through the centre, away from the grid; beside it, the background.
+        return std::pair{image.pixelColor(120, 110).lightness(), image.pixelColor(120, 125).lightness()};
+    };
+    const auto crossed = [](std::pair<int, int> shades) { return shades.first < shades.second - 10; };
+    EXPECT_TRUE(crossed(frame(scene)));
+    // The same nodes in another order: the edge still joins the same two.
+    GraphScene reordered = scene;
+    std::swap(reordered.nodes[1], reordered.nodes[2]);
+    EXPECT_TRUE(crossed(frame(reordered)));
+    reordered.nodes[2].position = QPointF(1000, 700); // moved: the line leaves (120, 110)
+    EXPECT_FALSE(crossed(frame(reordered)));
+    GraphScene without = scene;
+    without.edges.clear();
+    EXPECT_FALSE(crossed(frame(without)));
+}
+
+// Enough cards to be laid on by several threads, each its own band of rows: a card across the border
+// of two bands is drawn once, whole, like every other.
+TEST(GraphRendererTests, CardsLookTheSameWhereverTheBandsOfRowsFall)
+{
+    const QSize size(600, 400);
+    const GraphViewport viewport{0.25, {}}; // too far out for the grid and the titles
+    GraphScene scene;
+    QList<QPoint> places;
+    // Above the keyboard hint and the legend.
+    for (int y = 13; y < size.height() - 70; y += 26) {
+        for (int x = 13; x < size.width() - 13; x += 26) {
+            places.append(QPoint(x, y));
+            scene.nodes.append(node());
+            scene.nodes.last().position = viewport.toLayout(QPointF(x, y), QSizeF(size));
+        }
+    }
+    ASSERT_GT(places.size(), 250);
+    GraphScene none;
+    none.nodes = {node()};
+    none.nodes[0].position = QPointF(1e6, 1e6);
+    const auto render = [&](const GraphScene& shown) {
+        GraphRenderer renderer;
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        renderer.paint(painter, QSizeF(size), shown, viewport);
+        return image;
+    };
+    const QImage cards = render(scene);
+    const QImage background = render(none);
+    // What a card adds to the background, all the way round.
+    const auto patch = [&](QPoint centre) {
+        QList<int> added;
+        for (int y = -12; y <= 12; ++y) {
+            for (int x = -12; x <= 12; ++x) {
+                const QRgb a = cards.pixel(centre + QPoint(x, y));
+                const QRgb b = background.pixel(centre + QPoint(x, y));
+                added << qRed(a) - qRed(b) << qGreen(a) - qGreen(b) << qBlue(a) - qBlue(b);
+            }
+        }
+        return added;
+    };
+    // Each card beside the one above it, where the background's gradient has barely changed.
+    const qsizetype perRow =
+        std::count_if(places.begin(), places.end(), [](QPoint p) { return p.y() == 13; });
+    int worst = 0;
+    for (qsizetype i = perRow; i < places.size(); ++i) {
+        const auto added = patch(places[i]);
+        const auto above = patch(places[i - perRow]);
+        for (qsizetype k = 0; k < added.size(); ++k)
+            worst = std::max(worst, std::abs(added[k] - above[k]));
+    }
+    EXPECT_LE(worst, 3);
+}
+
 // The selection ring's colour is checked on the shown window; here only the appearance.
 TEST(GraphRendererTests, TheBackgroundFollowsTheAppearance)
 {

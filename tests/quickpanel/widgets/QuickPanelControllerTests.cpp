@@ -42,7 +42,7 @@ protected:
         controller->show();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window()));
         panel.type(QStringLiteral("example"));
-        ASSERT_EQ(panel.model.results().size(), links.size());
+        ASSERT_EQ(panel.model.state().results().size(), links.size());
     }
 
     QuickPanelWindow* window() const { return controller->window(); }
@@ -76,17 +76,21 @@ protected:
 
 TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFromSearching)
 {
+    QSignalSpy shows(controller.get(), &QuickPanelController::willShow);
+    QSignalSpy settings(controller.get(), &QuickPanelController::settingsRequested);
     EXPECT_EQ(window(), nullptr);
     showListingLinks();
     QuickPanelWindow* first = window();
     EXPECT_TRUE(searchField()->hasFocus());
+    press(Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(settings.count(), 1) << "the settings shortcut is the application's to answer";
 
     // Hiding puts the model back to searching; the window survives for the next show.
-    panel.model.beginAdd();
+    panel.model.newLink().begin();
     controller->hide();
     panel.settle();
     EXPECT_FALSE(first->isVisible());
-    EXPECT_TRUE(panel.model.mode().is(QuickPanelMode::Kind::search));
+    EXPECT_TRUE(panel.model.state().mode().is(QuickPanelMode::Kind::search));
 
     controller->toggle();
     EXPECT_EQ(window(), first);
@@ -100,6 +104,8 @@ TEST_F(QuickPanelControllerTest, TheWindowIsBuiltOnceAndEveryShowStartsAgainFrom
     controller->toggle();
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(first->isMinimized());
+    // Every show announces itself, also one that only brings a hidden or minimized panel back.
+    EXPECT_EQ(shows.count(), 4);
 }
 
 // A compositor that maps the panel but keeps the keyboard on a full-screen window: past the moment a
@@ -140,9 +146,9 @@ TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePane
 TEST_F(QuickPanelControllerTest, KeysReachTheRulesOnceAheadOfTheFocusedField)
 {
     showListingLinks();
-    QSignalSpy moves(&panel.model, &QuickPanelViewModel::selectedIndexChanged);
+    QSignalSpy moves(&panel.model.state(), &QuickPanelState::selectedIndexChanged);
     press(Qt::Key_Down);
-    EXPECT_EQ(panel.model.selectedIndex(), 1);
+    EXPECT_EQ(panel.model.state().selectedIndex(), 1);
     EXPECT_EQ(moves.count(), 1);
 
     // Keys the rules leave alone are typed into the field.
@@ -151,7 +157,7 @@ TEST_F(QuickPanelControllerTest, KeysReachTheRulesOnceAheadOfTheFocusedField)
     // Clicking a row selects it and leaves the typing where it was.
     QuickPanelResultList* list = static_cast<QuickPanelView*>(window()->content())->resultList();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(0).center());
-    EXPECT_EQ(panel.model.selectedIndex(), 0);
+    EXPECT_EQ(panel.model.state().selectedIndex(), 0);
     press(Qt::Key_S);
     EXPECT_EQ(searchField()->text(), QStringLiteral("exampless"));
 
@@ -165,12 +171,12 @@ TEST_F(QuickPanelControllerTest, KeysReachTheRulesOnceAheadOfTheFocusedField)
     EXPECT_TRUE(override.isAccepted());
 
     panel.type(QStringLiteral("example"));
-    panel.model.selectResult(1);
+    panel.model.state().selectResult(1);
     searchField()->selectAll();
     press(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(panel.clipboard->written, QStringList{links[1].url});
     press(Qt::Key_B, Qt::ControlModifier);
-    EXPECT_TRUE(panel.model.mode().is(QuickPanelMode::Kind::backlinks));
+    EXPECT_TRUE(panel.model.state().mode().is(QuickPanelMode::Kind::backlinks));
     EXPECT_EQ(shortcutFired, 0);
 
     // Another window of the application keeps its keys, though the panel still shows.
@@ -187,20 +193,20 @@ TEST_F(QuickPanelControllerTest, TheWheelMovesTheSelectionByWholeSteps)
 {
     showListingLinks();
     wheel({}, {0, -120});
-    EXPECT_EQ(panel.model.selectedIndex(), 1);
+    EXPECT_EQ(panel.model.state().selectedIndex(), 1);
     wheel({}, {0, 120});
-    EXPECT_EQ(panel.model.selectedIndex(), 0);
+    EXPECT_EQ(panel.model.state().selectedIndex(), 0);
     // A touchpad's 25 points down are two rows; a sideways swipe moves nothing.
     wheel({0, -25}, {0, -25});
-    EXPECT_EQ(panel.model.selectedIndex(), 2);
+    EXPECT_EQ(panel.model.state().selectedIndex(), 2);
     wheel({-40, 0}, {-40, 0});
-    EXPECT_EQ(panel.model.selectedIndex(), 2);
+    EXPECT_EQ(panel.model.state().selectedIndex(), 2);
 }
 
 TEST_F(QuickPanelControllerTest, CommandReturnOpensTheActionMenuOfTheSelection)
 {
     showListingLinks();
-    panel.model.selectResult(1);
+    panel.model.state().selectResult(1);
     press(Qt::Key_Return, Qt::ControlModifier);
     QMenu* menu = nullptr;
     for (QMenu* open : window()->findChildren<QMenu*>())
@@ -266,16 +272,16 @@ TEST_F(QuickPanelControllerTest, APendingDeletionTakesEveryKeyAndReturnDeletesWi
 {
     showListingLinks();
     press(Qt::Key_Backspace, Qt::ControlModifier);
-    ASSERT_TRUE(panel.model.pendingDeleteItem().has_value());
+    ASSERT_TRUE(panel.model.commands().pendingDeleteItem().has_value());
 
     press(Qt::Key_X);
     press(Qt::Key_Down);
     wheel({}, {0, -120});
     EXPECT_EQ(searchField()->text(), QStringLiteral("example"));
-    EXPECT_EQ(panel.model.selectedIndex(), 0);
+    EXPECT_EQ(panel.model.state().selectedIndex(), 0);
 
     press(Qt::Key_Return);
-    EXPECT_FALSE(panel.model.pendingDeleteItem().has_value());
+    EXPECT_FALSE(panel.model.commands().pendingDeleteItem().has_value());
     EXPECT_EQ(panel.linkCount(), links.size() - 1);
     EXPECT_TRUE(panel.opened.isEmpty());
     EXPECT_TRUE(window()->isVisible());

@@ -78,25 +78,25 @@ TEST(QuickPanelViewQuery, EveryChangeOfTheQueryReloadsOnce)
     ViewFixture fx;
     fx.settle();
 
-    quint64 before = fx.model.listGeneration();
+    quint64 before = fx.model.search().listGeneration();
     QTest::keyClick(fx.view.searchField(), Qt::Key_A);
     fx.settle();
-    EXPECT_EQ(fx.model.query(), "a");
-    EXPECT_EQ(fx.model.listGeneration() - before, 1u) << "typing a character";
+    EXPECT_EQ(fx.model.search().query(), "a");
+    EXPECT_EQ(fx.model.search().listGeneration() - before, 1u) << "typing a character";
 
     // A writer that reloads on its own is not followed by a second reload.
-    before = fx.model.listGeneration();
+    before = fx.model.search().listGeneration();
     fx.model.refreshActiveContext();
     fx.settle();
     EXPECT_EQ(fx.view.searchField()->text(), "");
-    EXPECT_EQ(fx.model.listGeneration() - before, 1u) << "the model cleared the query and reloaded";
+    EXPECT_EQ(fx.model.search().listGeneration() - before, 1u) << "the model cleared the query and reloaded";
 
     // A writer that only writes gets its reload from the view.
-    before = fx.model.listGeneration();
-    fx.model.setQuery(QStringLiteral("notes"));
+    before = fx.model.search().listGeneration();
+    fx.model.search().setQuery(QStringLiteral("notes"));
     fx.settle();
     EXPECT_EQ(fx.view.searchField()->text(), "notes");
-    EXPECT_EQ(fx.model.listGeneration() - before, 1u) << "a query written from outside";
+    EXPECT_EQ(fx.model.search().listGeneration() - before, 1u) << "a query written from outside";
 }
 
 TEST(QuickPanelViewList, ClicksAndTheRowMenuActOnTheRowUnderThePointer)
@@ -105,15 +105,15 @@ TEST(QuickPanelViewList, ClicksAndTheRowMenuActOnTheRowUnderThePointer)
     const LinkItem alpha = webLink("Alpha"), beta = webLink("Beta");
     fx.save({alpha, beta}, {{alpha, beta}});
     fx.type(QStringLiteral("example"));
-    ASSERT_EQ(fx.model.results().size(), 2);
+    ASSERT_EQ(fx.model.state().results().size(), 2);
     QuickPanelResultList* list = fx.view.resultList();
     const QPoint second = list->rowRect(1).center();
-    const LinkItem secondLink = *fx.model.results()[1].item();
+    const LinkItem secondLink = *fx.model.state().results()[1].item();
 
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
-    EXPECT_EQ(fx.model.selectedIndex(), 1);
+    EXPECT_EQ(fx.model.state().selectedIndex(), 1);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, list->rowRect(0).center());
-    EXPECT_EQ(fx.model.selectedIndex(), 0);
+    EXPECT_EQ(fx.model.state().selectedIndex(), 0);
     EXPECT_EQ(fx.activations, 1);
     EXPECT_EQ(list->rowAt(list->rowRect(0).bottomLeft() + QPoint(0, 3)), -1) << "the gap between cards";
 
@@ -128,24 +128,24 @@ TEST(QuickPanelViewList, ClicksAndTheRowMenuActOnTheRowUnderThePointer)
     }
     EXPECT_EQ(items,
               (QStringList{"Open", "Copy", "Link to Another Item", "Show Backlinks", "", "Delete Link"}));
-    EXPECT_EQ(fx.model.selectedIndex(), 0) << "opening the menu selects nothing";
+    EXPECT_EQ(fx.model.state().selectedIndex(), 0) << "opening the menu selects nothing";
     ASSERT_TRUE(remove);
     remove->trigger();
-    EXPECT_EQ(fx.model.selectedIndex(), 1);
-    ASSERT_TRUE(fx.model.pendingDeleteItem());
-    EXPECT_EQ(fx.model.pendingDeleteItem()->id, secondLink.id);
+    EXPECT_EQ(fx.model.state().selectedIndex(), 1);
+    ASSERT_TRUE(fx.model.commands().pendingDeleteItem());
+    EXPECT_EQ(fx.model.commands().pendingDeleteItem()->id, secondLink.id);
     EXPECT_NE(fx.view.findChild<DeleteConfirmationOverlay*>(), nullptr);
 
     // The second row's relation to the first can go; the menu asks the selection before the click
     // moves it to the first row, where nothing could be removed.
-    fx.model.cancelDelete();
+    fx.model.commands().cancelDelete();
     fx.settle();
-    ASSERT_TRUE(fx.model.canRemoveRelation());
+    ASSERT_TRUE(fx.model.commands().canRemoveRelation());
     menu = list->rowMenu(list->rowRect(0).center());
     ASSERT_TRUE(menu);
     EXPECT_EQ(menu->actions().at(2)->text(), "Remove Relation");
     menu->actions().at(2)->trigger();
-    EXPECT_EQ(fx.model.selectedIndex(), 0);
+    EXPECT_EQ(fx.model.state().selectedIndex(), 0);
 
     fx.type(QStringLiteral("nothing matches this"));
     EXPECT_FALSE(list->rowMenu(second)) << "no menu off the rows";
@@ -159,16 +159,16 @@ TEST(QuickPanelViewList, SelectionKeepsItsRowInViewAtTheEdgesAndInTheMiddle)
         links.append(webLink(QStringLiteral("Link%1").arg(i)));
     fx.save(links);
     fx.type(QStringLiteral("example"));
-    ASSERT_EQ(fx.model.results().size(), 12);
+    ASSERT_EQ(fx.model.state().results().size(), 12);
     QuickPanelResultList* list = fx.view.resultList();
     const QRect viewport = list->viewport()->rect();
 
-    fx.model.selectResult(11);
+    fx.model.state().selectResult(11);
     EXPECT_EQ(list->rowRect(11).bottom() + 12, viewport.bottom()) << "the last row sits at the bottom";
-    fx.model.selectResult(5);
+    fx.model.state().selectResult(5);
     EXPECT_LE(std::abs(list->rowRect(5).center().y() - viewport.center().y()), 1)
         << "a middle row in the middle";
-    fx.model.selectResult(0);
+    fx.model.state().selectResult(0);
     EXPECT_EQ(list->rowRect(0).top(), 12) << "the first row at the top";
     EXPECT_EQ(list->rowRect(3).height(), list->rowRect(0).height());
 
@@ -184,7 +184,7 @@ TEST(QuickPanelViewList, SelectionKeepsItsRowInViewAtTheEdgesAndInTheMiddle)
     ASSERT_NE(list->rowAt(fourth), 3) << "the first click did not move the row";
     mouse(QEvent::MouseButtonDblClick);
     EXPECT_EQ(fx.activations, 1);
-    EXPECT_EQ(fx.model.selectedIndex(), 3);
+    EXPECT_EQ(fx.model.state().selectedIndex(), 3);
 }
 
 // The list keeps each row's layout from one paint to the next; a row whose content changed under the
@@ -224,24 +224,24 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     ViewFixture fx;
     const CapturedContext mail{"Inbox", "message://%3Cid%40host%3E", LinkType::mail, "Mail", std::nullopt};
     fx.show({mail});
-    ASSERT_TRUE(fx.model.showsTipBanner());
+    ASSERT_TRUE(fx.model.tips().showsTipBanner());
     EXPECT_TRUE(fx.showing("banner"));
-    EXPECT_TRUE(paints(fx.label("bannerText"), fx.model.message()));
+    EXPECT_TRUE(paints(fx.label("bannerText"), fx.model.state().message()));
     EXPECT_FALSE(fx.showing("messageText")) << "the banner's message is not repeated";
     EXPECT_TRUE(
         paints(fx.label("footerHint"), "Scroll · Double-click add   Return Add this item   Esc Cancel"));
     EXPECT_FALSE(fx.showing("linkCount")) << "a capture row has no saved link";
 
-    const QString message = fx.model.message();
+    const QString message = fx.model.state().message();
     QTest::mouseClick(fx.view.findChild<QAbstractButton*>("dismissTip"), Qt::LeftButton);
     EXPECT_FALSE(fx.showing("banner"));
     EXPECT_TRUE(fx.showing("messageText"));
     EXPECT_TRUE(paints(fx.label("messageText"), message));
 
     // A message longer than its two lines shows that more follows, also where it has no break.
-    fx.model.beginAdd();
-    fx.model.setAddLocator(QString(300, u'x') + QStringLiteral(":y"));
-    fx.model.saveAddForm();
+    fx.model.newLink().begin();
+    fx.model.newLink().setLocator(QString(300, u'x') + QStringLiteral(":y"));
+    fx.model.newLink().save();
     fx.settle();
     const QStringList lines = static_cast<QuickPanelText*>(fx.label("messageText"))->limitedLines();
     ASSERT_EQ(lines.size(), 2);
@@ -249,8 +249,8 @@ TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
     fx.model.reset();
 
     fx.show({test::webContext("Page")});
-    EXPECT_TRUE(fx.await(fx.model.activateSelection()));
-    ASSERT_TRUE(fx.model.awaitingSoloCaptureDismiss());
+    EXPECT_TRUE(fx.await(fx.model.commands().activateSelection()));
+    ASSERT_TRUE(fx.model.state().awaitingSoloCaptureDismiss());
     EXPECT_TRUE(paints(fx.label("footerHint"), "Return or Esc Close"));
     EXPECT_TRUE(fx.showing("linkCount"));
     EXPECT_TRUE(paints(fx.label("linkCount"), "0 linked"));
@@ -292,7 +292,7 @@ TEST(QuickPanelViewTexts, TheSearchTextStandsOutFromItsDarkCardUnderALightPalett
 TEST(QuickPanelViewAddForm, ReturnSavesFromTheFieldsAndShiftReturnBreaksTheNotes)
 {
     ViewFixture fx;
-    fx.model.beginAdd();
+    fx.model.newLink().begin();
     QuickPanelAddForm* form = fx.view.addForm();
     EXPECT_TRUE(form->isVisibleTo(&fx.view));
     EXPECT_FALSE(fx.view.resultList()->isVisibleTo(&fx.view));
@@ -301,36 +301,36 @@ TEST(QuickPanelViewAddForm, ReturnSavesFromTheFieldsAndShiftReturnBreaksTheNotes
     QTest::keyClicks(form->titleField(), "Sie");
     form->titleField()->setCursorPosition(2);
     QTest::keyClick(form->titleField(), Qt::Key_T);
-    EXPECT_EQ(fx.model.addTitle(), "Site");
+    EXPECT_EQ(fx.model.newLink().title(), "Site");
     EXPECT_EQ(form->titleField()->cursorPosition(), 3);
 
     QTest::keyClicks(form->notesField(), "one");
     QTest::keyClick(form->notesField(), Qt::Key_Return, Qt::ShiftModifier);
     QTest::keyClicks(form->notesField(), "two");
-    EXPECT_EQ(fx.model.addNotes(), "one\ntwo");
+    EXPECT_EQ(fx.model.newLink().notes(), "one\ntwo");
     fx.settle();
-    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::add));
+    EXPECT_TRUE(fx.model.state().mode().is(QuickPanelMode::Kind::add));
 
     // Without a locator the library refuses, and the form stays with its text and the reason.
     QTest::keyClick(form->notesField(), Qt::Key_Return);
     fx.settle();
-    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::add));
+    EXPECT_TRUE(fx.model.state().mode().is(QuickPanelMode::Kind::add));
     EXPECT_TRUE(paints(fx.label("messageText"), "Enter a URL or file path."));
 
     QTest::keyClicks(form->locatorField(), "https://site.example/");
     QTest::keyClick(form->titleField(), Qt::Key_Return);
     fx.settle();
-    EXPECT_TRUE(fx.model.mode().is(QuickPanelMode::Kind::search));
+    EXPECT_TRUE(fx.model.state().mode().is(QuickPanelMode::Kind::search));
     EXPECT_EQ(fx.linkCount(), 1);
     EXPECT_FALSE(form->isVisibleTo(&fx.view));
 
-    fx.model.beginAdd();
+    fx.model.newLink().begin();
     EXPECT_EQ(form->titleField()->text(), "") << "the model cleared the fields";
     EXPECT_EQ(form->notesField()->toPlainText(), "");
 
     // The notes grow with their lines up to three, then scroll.
     const auto notesHeight = [&](const QString& notes) {
-        fx.model.setAddNotes(notes);
+        fx.model.newLink().setNotes(notes);
         return form->notesField()->height();
     };
     const int two = notesHeight("1\n2"), three = notesHeight("1\n2\n3");

@@ -1,19 +1,23 @@
 // How the quick panel fills its list: the item in front of the user for an empty query, else the
 // library search with matching events and cards; and the list again after a deletion.
 
-#include "QuickPanelViewModel.h"
+#include "QuickPanelSearch.h"
 
+#include "AssignChanged.h"
+#include "QuickPanelContext.h"
+#include "QuickPanelState.h"
 #include "capture/CalendarEventService.h"
 #include "capture/ContactService.h"
 #include "foundation/Error.h"
+#include "foundation/KeyText.h"
 #include "foundation/Logging.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
 #include "store/ContextLookups.h"
 #include "store/LinkStore.h"
 #include "store/RelationService.h"
-#include "store/StoreChange.h"
 
+#include <QCoroFuture>
 #include <QCoroSignal>
 #include <QPointer>
 
@@ -23,22 +27,55 @@ MORVANE_LOGGING_CATEGORY(lcQuickPanel, "QuickPanel")
 
 namespace {
 
+using Mode = QuickPanelMode;
+
 QString activeLinkText(const CapturedContext& context)
 {
     return QStringLiteral("Showing links for the active %1 %2.")
-        .arg(context.sourceApp, QuickPanelViewModel::kindWord(context.type));
+        .arg(context.sourceApp, QuickPanelSearch::kindWord(context.type));
 }
 
 QString captureText(const CapturedContext& context)
 {
     return QStringLiteral("Press Enter to add this %1 %2. If other links exist, you can link it next, or "
                           "type to search.")
-        .arg(context.sourceApp, QuickPanelViewModel::kindWord(context.type));
+        .arg(context.sourceApp, QuickPanelSearch::kindWord(context.type));
 }
 
 } // namespace
 
-QString QuickPanelViewModel::kindWord(LinkType type)
+QuickPanelSearch::QuickPanelSearch(QuickPanelState& state, const QuickPanelContext& context,
+                                   const QuickPanelServices& services, QObject* parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_context(context)
+    , m_store(*services.store)
+    , m_searchService(*services.searchService)
+    , m_relations(*services.relationService)
+    , m_tips(*services.tipStore)
+    , m_clock(services.clock)
+    , m_linkSearch(services.linkSearch)
+{
+}
+
+void QuickPanelSearch::setQuery(const QString& query)
+{
+    if (assignChanged(m_query, query)) {
+        m_listSettling = true;
+        emit queryChanged();
+    }
+}
+
+QString QuickPanelSearch::emptyStateHint() const
+{
+    const QString newLink = keyCombinationText(KeyModifier::ctrl, QStringLiteral("N"));
+    if (m_query.trimmed().isEmpty())
+        return QStringLiteral("Press %1 to add a link.").arg(newLink);
+    return QStringLiteral("Press %1 to add a link, or clear the search to use the current context.")
+        .arg(newLink);
+}
+
+QString QuickPanelSearch::kindWord(LinkType type)
 {
     switch (type) {
     case LinkType::file:
@@ -62,23 +99,23 @@ QString QuickPanelViewModel::kindWord(LinkType type)
     return QStringLiteral("contact");
 }
 
-QString QuickPanelViewModel::tipped(const QString& tipID, const QString& text) const
+QString QuickPanelSearch::tipped(const QString& tipID, const QString& text) const
 {
-    return m_services.tipStore->isDismissed(tipID) ? QString() : text;
+    return m_tips.isDismissed(tipID) ? QString() : text;
 }
 
-void QuickPanelViewModel::reload()
+void QuickPanelSearch::reload()
 {
     reloadTask();
 }
 
-QCoro::Task<> QuickPanelViewModel::reloadTask()
+QCoro::Task<> QuickPanelSearch::reloadTask()
 {
-    const QPointer<QuickPanelViewModel> self(this);
+    const QPointer<QuickPanelSearch> self(this);
     const quint64 generation = beginListChange();
     m_listSettling = true;
     try {
-        if (m_query.trimmed().isEmpty() && m_mode.is(Mode::Kind::search)) {
+        if (m_query.trimmed().isEmpty() && m_state.mode().is(Mode::Kind::search)) {
             QCoro::Task<> loading = loadActiveContextResults(generation);
             co_await loading;
         } else {
@@ -89,7 +126,7 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
         const QString failure = describeError(std::current_exception());
         qCWarning(lcQuickPanel) << "The quick panel list could not be loaded:" << failure;
         if (self && isCurrentList(generation))
-            setMessage(failure);
+            m_state.setMessage(failure);
     }
     if (self && isCurrentList(generation)) {
         m_listSettling = false;
@@ -97,25 +134,25 @@ QCoro::Task<> QuickPanelViewModel::reloadTask()
     }
 }
 
-QCoro::Task<> QuickPanelViewModel::untilListSettled()
+QCoro::Task<> QuickPanelSearch::untilListSettled()
 {
     if (!m_listSettling)
         co_return;
-    co_await qCoro(this, &QuickPanelViewModel::listSettled, std::chrono::seconds(3));
+    co_await qCoro(this, &QuickPanelSearch::listSettled, std::chrono::seconds(3));
 }
 
-QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
+QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
 {
-    const QPointer<QuickPanelViewModel> self(this);
-    ContextLookups lookups(*m_services.store);
-    const QList<CapturedContext> contexts = m_activeContexts;
+    const QPointer<QuickPanelSearch> self(this);
+    ContextLookups lookups(m_store);
+    const QList<CapturedContext> contexts = m_context.contexts();
 
     if (contexts.isEmpty()) {
-        setResults({});
-        setLinkedItems({});
-        setSelectedIndex(0);
-        setMessage(
-            m_activeContextMessage.value_or(QStringLiteral("No active context. Type to search all links.")));
+        m_state.setResults({});
+        m_state.setLinkedItems({});
+        m_state.setSelectedIndex(0);
+        m_state.setMessage(
+            m_context.message().value_or(QStringLiteral("No active context. Type to search all links.")));
         co_return;
     }
 
@@ -126,16 +163,12 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
         if (!self || !isCurrentList(generation))
             co_return;
         if (saved) {
-            QFuture<QList<LinkItem>> relating = m_services.relationService->linkedItems(saved->id);
-            const QList<LinkItem> related = co_await relating;
+            QFuture<QList<LinkItem>> relating = m_relations.linkedItems(saved->id);
+            QList<LinkItem> related = co_await relating;
             if (!self || !isCurrentList(generation))
                 co_return;
-            QList<PanelResult> rows{PanelResult::link(*saved)};
-            rows.append(PanelResult::links(related));
-            setResults(std::move(rows));
-            setLinkedItems(related);
-            setSelectedIndex(0);
-            setMessage(activeLinkText(context));
+            m_state.showLinkWithRelated(*saved, std::move(related));
+            m_state.setMessage(activeLinkText(context));
             co_return;
         }
         QFuture<QList<FileMatchCandidate>> matching = lookups.fileMatchCandidates(context);
@@ -146,9 +179,9 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
         for (const FileMatchCandidate& candidate : candidates)
             rows.append(PanelResult::fileMatch(candidate));
         rows.append(PanelResult::capture(context));
-        setResults(std::move(rows));
-        setLinkedItems({});
-        setSelectedIndex(0);
+        m_state.setResults(std::move(rows));
+        m_state.setLinkedItems({});
+        m_state.setSelectedIndex(0);
         const QString tipID =
             QStringLiteral("capture.newItem.") + QuickPanelTipStore::tipToken(context.sourceApp);
         QFuture<std::optional<QString>> describing = lookups.finderSelectionMatches(context);
@@ -156,9 +189,9 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
         if (!self || !isCurrentList(generation))
             co_return;
         if (status)
-            setMessage(tipped(QStringLiteral("fileMatch.prompt"), *status));
+            m_state.setMessage(tipped(QStringLiteral("fileMatch.prompt"), *status));
         else
-            setMessage(tipped(tipID, captureText(context)));
+            m_state.setMessage(tipped(tipID, captureText(context)));
         co_return;
     }
 
@@ -171,30 +204,30 @@ QCoro::Task<> QuickPanelViewModel::loadActiveContextResults(quint64 generation)
             co_return;
         rows.append(saved ? PanelResult::link(*saved) : PanelResult::capture(context));
     }
-    setResults(std::move(rows));
-    setLinkedItems({});
-    clampSelection();
-    refreshLinkedItems();
+    m_state.setResults(std::move(rows));
+    m_state.setLinkedItems({});
+    m_state.clampSelection();
+    m_state.refreshLinkedItems();
     const QString app =
-        m_activeContexts.isEmpty() ? QStringLiteral("Calendar") : m_activeContexts.first().sourceApp;
+        m_context.contexts().isEmpty() ? QStringLiteral("Calendar") : m_context.contexts().first().sourceApp;
     const QString tipID = QStringLiteral("capture.multiContext.") + QuickPanelTipStore::tipToken(app);
-    setMessage(tipped(tipID, m_activeContextMessage.value_or(
-                                 QStringLiteral("Select a %1 event to add or open.").arg(app))));
+    m_state.setMessage(tipped(
+        tipID, m_context.message().value_or(QStringLiteral("Select a %1 event to add or open.").arg(app))));
 }
 
-QCoro::Task<> QuickPanelViewModel::performSearch(quint64 generation)
+QCoro::Task<> QuickPanelSearch::performSearch(quint64 generation)
 {
-    const QPointer<QuickPanelViewModel> self(this);
-    QFuture<QList<LinkItem>> searching = m_services.linkSearch(m_query);
+    const QPointer<QuickPanelSearch> self(this);
+    QFuture<QList<LinkItem>> searching = m_linkSearch(m_query);
     // The event and card searches answer at once, on this thread, from what the desktop's stores
     // already hold; they run while the library is searched, and follow its rows.
     QList<PanelResult> extraRows;
-    if (const CalendarEventService* calendar = m_services.searchService->calendarEventService()) {
+    if (const CalendarEventService* calendar = m_searchService.calendarEventService()) {
         for (const CapturedContext& event :
-             calendar->searchEvents(m_query, QStringLiteral("Calendar"), m_services.clock->now()))
+             calendar->searchEvents(m_query, QStringLiteral("Calendar"), m_clock->now()))
             extraRows.append(PanelResult::capture(event));
     }
-    if (const ContactService* contacts = m_services.searchService->contactService()) {
+    if (const ContactService* contacts = m_searchService.contactService()) {
         for (const CapturedContext& card : contacts->search(m_query, QStringLiteral("Contacts")))
             extraRows.append(PanelResult::capture(card));
     }
@@ -203,28 +236,29 @@ QCoro::Task<> QuickPanelViewModel::performSearch(quint64 generation)
         co_return;
     QList<PanelResult> rows = PanelResult::links(found);
     rows.append(extraRows);
-    setResults(std::move(rows));
-    clampSelection();
-    refreshLinkedItems();
+    m_state.setResults(std::move(rows));
+    m_state.clampSelection();
+    m_state.refreshLinkedItems();
     if (found.isEmpty() && !extraRows.isEmpty()) {
-        setMessage(tipped(QStringLiteral("search.calendarCapture"),
-                          QStringLiteral("Showing matching Calendar events and contacts. Press Enter to "
-                                         "add one.")));
+        m_state.setMessage(
+            tipped(QStringLiteral("search.calendarCapture"),
+                   QStringLiteral("Showing matching Calendar events and contacts. Press Enter to "
+                                  "add one.")));
     }
 }
 
-QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
+QCoro::Task<> QuickPanelSearch::reloadAfterDeleting(QUuid id)
 {
-    const QPointer<QuickPanelViewModel> self(this);
+    const QPointer<QuickPanelSearch> self(this);
     quint64 generation = beginListChange();
-    switch (m_mode.kind()) {
+    switch (m_state.mode().kind()) {
     case Mode::Kind::add:
         co_return;
     case Mode::Kind::backlinks: {
-        const LinkItem base = *m_mode.link();
+        const LinkItem base = *m_state.mode().link();
         if (base.id == id) {
             // The list was about the deleted link: back to what is in front of the user.
-            setMode(Mode::search());
+            m_state.setMode(Mode::search());
             setQuery(QString());
             // Newer than a reload that clearing the query may have started: the message of the
             // deletion goes with this list.
@@ -233,13 +267,13 @@ QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
             co_await loading;
             co_return;
         }
-        QFuture<QList<LinkItem>> relating = m_services.relationService->linkedItems(base.id);
+        QFuture<QList<LinkItem>> relating = m_relations.linkedItems(base.id);
         const QList<LinkItem> related = co_await relating;
         if (!self || !isCurrentList(generation))
             co_return;
-        setLinkedItems(related);
-        setResults(PanelResult::links(related));
-        clampSelection();
+        m_state.setLinkedItems(related);
+        m_state.setResults(PanelResult::links(related));
+        m_state.clampSelection();
         co_return;
     }
     case Mode::Kind::search:
@@ -252,50 +286,16 @@ QCoro::Task<> QuickPanelViewModel::reloadAfterDeleting(QUuid id)
     case Mode::Kind::chooseRelationSource:
         break;
     }
-    const bool relating = m_mode.is(Mode::Kind::chooseRelationSource);
-    QFuture<QList<LinkItem>> searching = m_services.linkSearch(m_query);
+    const bool relating = m_state.mode().is(Mode::Kind::chooseRelationSource);
+    QFuture<QList<LinkItem>> searching = m_linkSearch(m_query);
     const QList<LinkItem> found = co_await searching;
     if (!self || !isCurrentList(generation))
         co_return;
-    setResults(PanelResult::links(found));
+    m_state.setResults(PanelResult::links(found));
     if (!relating)
-        setLinkedItems({});
-    clampSelection();
-    refreshLinkedItems();
-}
-
-QCoro::Task<> QuickPanelViewModel::deleteLink(LinkItem item)
-{
-    const QPointer<QuickPanelViewModel> self(this);
-    const QUuid id = item.id;
-    QCoro::Task<bool> deleting = writeAndAnnounce(m_services.store->deleteLink(id));
-    if (!co_await deleting)
-        co_return;
-    try {
-        QCoro::Task<> refreshing = reloadAfterDeleting(id);
-        co_await refreshing;
-    } catch (...) {
-        if (self)
-            setMessage(describeError(std::current_exception()));
-        co_return;
-    }
-    if (self)
-        setMessage(QStringLiteral("Deleted %1.").arg(item.title));
-}
-
-void QuickPanelViewModel::announceChange()
-{
-    m_services.store->notifyDidMutate(true);
-}
-
-QCoro::Task<bool> QuickPanelViewModel::writeAndAnnounce(QFuture<void> change)
-{
-    QCoro::Task<bool> writing =
-        changeStoreFor(this, std::move(change), [this](const QString& message) { setMessage(message); });
-    const bool written = co_await writing;
-    if (written)
-        announceChange();
-    co_return written;
+        m_state.setLinkedItems({});
+    m_state.clampSelection();
+    m_state.refreshLinkedItems();
 }
 
 } // namespace morvane

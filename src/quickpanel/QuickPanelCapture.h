@@ -1,0 +1,47 @@
+#pragma once
+
+#include "QuickPanelServices.h"
+#include "files/FileMatchCandidate.h"
+#include "model/CapturedContext.h"
+
+#include <QFuture>
+#include <QObject>
+
+#include <QCoroTask>
+
+namespace morvane {
+
+class QuickPanelContext;
+class QuickPanelSearch;
+class QuickPanelState;
+
+// Saves what is in front of the user: a capture row becomes a link, or a file-match row records the
+// file as this machine's copy of a saved link. The panel then offers to link the new item to another
+// one, or waits for the closing Enter when the library holds nothing else. Main thread only.
+class QuickPanelCapture : public QObject {
+    Q_OBJECT
+public:
+    // Everything given outlives this.
+    QuickPanelCapture(QuickPanelState& state, QuickPanelSearch& search, QuickPanelContext& context,
+                      const QuickPanelServices& services, QObject* parent = nullptr);
+
+    // Both answer true: the panel stays open, for the next step or for the error shown.
+    QCoro::Task<bool> saveContext(CapturedContext context);
+    QCoro::Task<bool> confirmFileMatch(FileMatchCandidate candidate);
+
+private:
+    // Waits for the link a capture or a file match writes, then shows it with what can be linked to it.
+    QCoro::Task<bool> finishCapture(QFuture<LinkItem> saving);
+    void showSoloCaptureDismiss(const LinkItem& saved);
+    // The text of a step, or its short form once the user dismissed the tip it belongs to.
+    QString tipOr(const QString& tipID, const QString& text, const QString& shortText) const;
+
+    QuickPanelState& m_state;
+    QuickPanelSearch& m_search;
+    QuickPanelContext& m_context;
+    LinkStore& m_store;
+    QuickPanelTipStore& m_tips;
+    QuickPanelServices::LinkSearch m_linkSearch;
+};
+
+} // namespace morvane
