@@ -51,8 +51,8 @@ struct PaintedPanel {
 
     void showQuery(const QString& query)
     {
-        model.setQuery(query);
-        QCoro::waitFor(model.reloadTask());
+        model.search().setQuery(query);
+        QCoro::waitFor(model.search().reloadTask());
         // The related links of the selected row come after the rows.
         LinkStoreDatabase(store).run([](SQLiteStore&) { return 0; }).waitForFinished();
         QCoreApplication::processEvents();
@@ -83,11 +83,11 @@ void BM_PaintListAfterDown(benchmark::State& state)
     QImage canvas = canvasFor(list);
     int step = 1;
     for (auto _ : state) {
-        panel.model.moveSelection(step);
+        panel.model.state().moveSelection(step);
         step = -step;
         PaintedPanel::paint(list, canvas);
     }
-    state.counters["rows"] = double(panel.model.results().size());
+    state.counters["rows"] = double(panel.model.state().results().size());
 }
 
 // The whole panel, as a window that is uncovered paints it.
@@ -97,7 +97,7 @@ void BM_PaintPanelAfterDown(benchmark::State& state)
     QImage canvas = canvasFor(panel.view);
     int step = 1;
     for (auto _ : state) {
-        panel.model.moveSelection(step);
+        panel.model.state().moveSelection(step);
         step = -step;
         PaintedPanel::paint(panel.view, canvas);
     }

@@ -195,7 +195,7 @@ TEST(QuickPanelViewList, ARowIsPaintedAfreshWhenItsContentChanges)
     const LinkItem alpha = webLink("Alpha"), beta = webLink("Beta");
     fx.save({alpha, beta});
     fx.type(QStringLiteral("alpha"));
-    ASSERT_EQ(fx.model.results().size(), 1);
+    ASSERT_EQ(fx.model.state().results().size(), 1);
     QuickPanelResultList* list = fx.view.resultList();
     const QRect card = list->rowRect(0);
     const auto paintedRow = [&] { return rendered(list->viewport()).copy(card); };
@@ -203,8 +203,8 @@ TEST(QuickPanelViewList, ARowIsPaintedAfreshWhenItsContentChanges)
         QImage image(list->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
-        paintQuickPanelRow(painter, quickPanelRowContent(fx.model.results()[0]), card, {.selected = true},
-                           fx.appearance.get());
+        paintQuickPanelRow(painter, quickPanelRowContent(fx.model.state().results()[0]), card,
+                           {.selected = true}, fx.appearance.get());
         painter.end();
         return image.copy(card);
     };
@@ -212,9 +212,9 @@ TEST(QuickPanelViewList, ARowIsPaintedAfreshWhenItsContentChanges)
     EXPECT_EQ(before, rowAlone());
 
     fx.save({}, {{alpha, beta}});
-    fx.model.reload();
+    fx.model.search().reload();
     fx.settle();
-    ASSERT_EQ(fx.model.results()[0].linkedItemCount(), 1);
+    ASSERT_EQ(fx.model.state().results()[0].linkedItemCount(), 1);
     EXPECT_NE(paintedRow(), before);
     EXPECT_EQ(paintedRow(), rowAlone());
 }
