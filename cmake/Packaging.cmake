@@ -1,8 +1,12 @@
 # What `cmake --install` puts in place and the Debian package that CPack makes of it (scripts/package):
 # the program, its menu entry (which also takes morvane: links), its icon in the hicolor theme at
 # every usual size, its AppStream metadata, its manual page, and the copyright and changelog every
-# Debian package carries.
+# Debian package carries; and the modules the program loads when it first needs them, in the
+# package's private library folder, where platform/LoadableModule finds them from the program's place.
 include(GNUInstallDirs)
+
+get_property(modules GLOBAL PROPERTY MORVANE_MODULES)
+install(TARGETS ${modules} LIBRARY DESTINATION ${MORVANE_MODULE_INSTALL_DIR})
 
 set(MORVANE_PACKAGE_FILES ${PROJECT_SOURCE_DIR}/resources/package)
 set(MORVANE_ICON_SIZES 16 22 24 32 48 64 128 256)

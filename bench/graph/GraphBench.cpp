@@ -137,10 +137,11 @@ public:
         const QString done = QStringLiteral("load %1").arg(++m_round);
         QEventLoop loop;
         bool applied = false;
-        const auto connection = QObject::connect(&m_model, &GraphViewModel::messageChanged, &loop, [&] {
-            if (m_model.message() == done)
-                applied = true;
-        });
+        const auto connection =
+            QObject::connect(&m_model.content(), &GraphContent::messageChanged, &loop, [&] {
+                if (m_model.content().message() == done)
+                    applied = true;
+            });
         // Ends at the tick after the frame, which measures the frame's gap.
         bool painted = false;
         m_canvas.painted = [&] { painted = painted || applied; };
@@ -153,7 +154,7 @@ public:
         m_canvas.paintingSinceTick = 0;
         m_canvas.paintingTimeSinceTick = 0;
         m_ticker.start();
-        m_model.reload(done);
+        m_model.loader().reload(done);
         loop.exec();
         m_ticker.stop();
         m_loading = false;
@@ -211,7 +212,7 @@ void BM_LoadWithSuggestions(benchmark::State& state)
     TimedCanvas canvas(model, nullptr);
     canvas.resize(920, 640);
     canvas.show(); // loads the library
-    if (!QTest::qWaitFor([&] { return !model.isLoading() && canvas.frames > 0; }, 60'000))
+    if (!QTest::qWaitFor([&] { return !model.loader().isLoading() && canvas.frames > 0; }, 60'000))
         return state.SkipWithError("the graph was not shown");
     MeasuredReload reload(model, canvas);
     canvas.longestFrame = 0;
@@ -221,11 +222,11 @@ void BM_LoadWithSuggestions(benchmark::State& state)
         // The layout's first step over the loaded graph, which the window's timer runs next.
         QElapsedTimer step;
         step.start();
-        model.stepLayout();
+        model.layout().step();
         firstStep = std::max(firstStep, step.nsecsElapsed());
     }
-    state.counters["links"] = double(model.allItems().size());
-    state.counters["suggestions"] = double(model.suggestedEdges().size());
+    state.counters["links"] = double(model.content().library().items.size());
+    state.counters["suggestions"] = double(model.content().library().suggestedEdges.size());
     state.counters["longest_main_thread_stall_ms"] = reload.loadStallMs();
     state.counters["idle_stall_ms"] = reload.idleStallMs();
     state.counters["longest_frame_ms"] = double(canvas.longestFrame) / 1e6;

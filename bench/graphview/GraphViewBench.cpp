@@ -58,11 +58,11 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount, int s
     scene.selectedNodeID = scene.nodes[0].id;
     // The layout at full strength until it cools, then cooling until it rests (30 steps a second).
     ForceLayout layout;
-    const int delay = GraphViewModel::coolingDelaySteps(nodeCount);
+    const int delay = GraphLayoutDriver::coolingDelaySteps(nodeCount);
     double cooling = 1;
     for (int step = 0; step < (steps >= 0 ? steps : delay + 30); ++step) {
         if (step >= delay)
-            cooling *= GraphViewModel::coolingPerStep;
+            cooling *= GraphLayoutDriver::coolingPerStep;
         layout.step(scene.nodes, scene.edges, {}, cooling);
     }
     return scene;

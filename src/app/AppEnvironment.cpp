@@ -3,7 +3,6 @@
 #include "app/ApplicationQuit.h"
 #include "desktop/DBusGlobalShortcutsPortal.h"
 #include "desktop/QtClipboard.h"
-#include "desktop/QtSoundPlayer.h"
 #include "desktop/SessionHotkeyBackend.h"
 #include "desktop/TrayHost.h"
 #include "desktop/X11AppPresence.h"
@@ -17,6 +16,7 @@
 #include "platform/EdsCalendarStore.h"
 #include "platform/EdsContactStore.h"
 #include "platform/EvolutionDataServer.h"
+#include "platform/ModuleSoundPlayer.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ScriptRunner.h"
 #include "platform/SessionBus.h"
@@ -70,13 +70,13 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.sessionBus = std::make_shared<DBusSessionBus>();
     environment.launcher = std::make_shared<LinuxProcessLauncher>();
     environment.desktop = std::make_shared<XdgDesktopServices>(environment.launcher);
-    const auto personalData = std::make_shared<EvolutionDataServer>();
-    environment.calendarStore =
-        std::make_shared<EdsCalendarStore>(personalData, environment.desktop, environment.launcher);
-    environment.contactStore =
-        std::make_shared<EdsContactStore>(personalData, environment.desktop, environment.launcher);
+    environment.personalData = std::make_shared<EvolutionDataServer>();
+    environment.calendarStore = std::make_shared<EdsCalendarStore>(environment.personalData,
+                                                                   environment.desktop, environment.launcher);
+    environment.contactStore = std::make_shared<EdsContactStore>(environment.personalData,
+                                                                 environment.desktop, environment.launcher);
     environment.clipboard = std::make_shared<QtClipboard>();
-    environment.soundPlayer = std::make_shared<QtSoundPlayer>();
+    environment.soundPlayer = std::make_shared<ModuleSoundPlayer>();
     auto loginItem = std::make_shared<XdgAutostartLoginItem>();
     loginItem->followRunningProgram();
     environment.loginItem = loginItem;

@@ -18,6 +18,7 @@ class Clock;
 class CloudKitSyncService;
 class ContactStore;
 class DesktopServices;
+class EvolutionDataServer;
 class GlobalShortcutsPortal;
 class HotkeyBackend;
 class LoginItem;
@@ -29,8 +30,8 @@ class UserDefaults;
 class Workspace;
 
 // Everything the application reaches outside its own code: the desktop session, the settings file,
-// the clock. The desktop one is made only once the library has opened, so that a start that fails
-// there touches nothing else; tests hand in their doubles.
+// the clock. The desktop one is made while the library opens, and let go again when it cannot open;
+// tests hand in their doubles.
 // The ids of the two system-wide shortcuts.
 namespace AppHotkey {
 constexpr quint32 quickPanel = 1;
@@ -49,6 +50,8 @@ struct AppEnvironment {
     std::shared_ptr<SessionBus> sessionBus;
     std::shared_ptr<CalendarStore> calendarStore;
     std::shared_ptr<ContactStore> contactStore;
+    // Behind both stores on the desktop (null with other stores): read when the panel first shows.
+    std::shared_ptr<EvolutionDataServer> personalData;
     std::shared_ptr<ProcessLauncher> launcher;
     std::shared_ptr<DesktopServices> desktop;
     std::shared_ptr<Clipboard> clipboard;

@@ -2,7 +2,9 @@
 
 #include "app/DockIconMaintenance.h"
 #include "app/IncomingUrls.h"
+#include "app/LibraryOpening.h"
 #include "app/MenuBarController.h"
+#include "app/StartupTrace.h"
 #include "app/TrayMissingNotice.h"
 #include "app/WindowControllers.h"
 #include "capture/AccessibilityPermission.h"
@@ -31,7 +33,7 @@
 #include "desktop/Branding.h"
 #include "desktop/QtFileDialogPresenter.h"
 #include "desktop/TrayHost.h"
-#include "files/FileHashCache.h"
+#include "desktop/X11Display.h"
 #include "files/FileIdentityService.h"
 #include "files/FileReconciliationService.h"
 #include "files/KnownRootsStore.h"
@@ -42,6 +44,7 @@
 #include "graph/GraphViewModel.h"
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
+#include "platform/EvolutionDataServer.h"
 #include "platform/GlobalShortcutsPortal.h"
 #include "preferences/PreferencesWindow.h"
 #include "quickpanel/QuickPanelViewModel.h"
@@ -51,6 +54,7 @@
 #include "services/MorvaneURLHandler.h"
 #include "services/PasteboardService.h"
 #include "services/PreferencesStore.h"
+#include "services/PrivacyAccess.h"
 #include "services/QuickPanelTipStore.h"
 #include "services/SearchService.h"
 #include "services/Updater.h"
@@ -64,6 +68,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+
+#include <utility>
 
 MORVANE_LOGGING_CATEGORY(lcApp, "App")
 
@@ -118,6 +124,8 @@ public:
             std::shared_ptr<AlertPresenter> alerts);
 
     void runStartupActions();
+    void prepareSearches();
+    void followPersonalDataAccess();
     void registerHotkeys();
     void hotkeyRecordingSuspendedChanged(bool suspended);
     void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
@@ -159,6 +167,7 @@ public:
     std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
     std::unique_ptr<QMessageBox> aboutBox;
     TrayMissingNotice trayMissingNotice{environment.defaults};
+    bool searchesPrepared = false;
 };
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
@@ -224,8 +233,11 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     QObject::connect(&graphWindow, &GraphWindowController::willShow, &graphWindow, syncNow);
     QObject::connect(&graphWindow, &GraphWindowController::reloadRequested, &graphWindow, syncNow);
     // Opening an item from the graph hides the graph.
-    graphModel.setOnItemOpened([this] { graphWindow.hide(); });
+    QObject::connect(&graphModel.commands(), &GraphCommands::itemOpened, &graphModel,
+                     [this] { graphWindow.hide(); });
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
+    QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
+                     [this] { prepareSearches(); });
     QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
                      [this] { preferencesWindow.show(); });
     QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
@@ -321,6 +333,7 @@ QuickPanelServices MorvaneApp::Objects::quickPanelServices()
 
 void MorvaneApp::Objects::runStartupActions()
 {
+    followPersonalDataAccess();
     // Fire and forget: the registration logs its own failures.
     UrlSchemeRegistration(environment.launcher).registerScheme(QCoreApplication::applicationFilePath());
     preferences.sync().configureAutomaticSync();
@@ -335,6 +348,34 @@ void MorvaneApp::Objects::runStartupActions()
     });
     registerHotkeys();
     monitor.start();
+}
+
+// What the panel's first searches read is brought in when it first shows rather than at start: the
+// links' texts for one or two typed characters, and the desktop's events and cards.
+void MorvaneApp::Objects::prepareSearches()
+{
+    if (std::exchange(searchesPrepared, true))
+        return;
+    linkStore->prepareShortSearch();
+    if (environment.personalData)
+        environment.personalData->prepare();
+}
+
+// The settings read the calendar and contacts access at start, before the bus has said whether the
+// desktop's stores are there; they read it again once it has.
+void MorvaneApp::Objects::followPersonalDataAccess()
+{
+    if (!environment.personalData)
+        return;
+    QPointer<PrivacyAccess> access(&preferences.access());
+    environment.personalData->whenPresenceKnown([access](auto, auto) {
+        QMetaObject::invokeMethod(qApp, [access] {
+            if (!access)
+                return;
+            access->refreshCalendarAccessStatus();
+            access->refreshContactAccessStatus();
+        });
+    });
 }
 
 // Equal shortcuts register nothing. Otherwise both are registered whatever message is shown, so that
@@ -421,28 +462,39 @@ MorvaneApp::~MorvaneApp()
     terminate();
 }
 
-bool MorvaneApp::start()
+bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
 {
     if (m_objects)
         return true;
-    auto fileIdentity = std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>());
-    auto filePool = std::make_shared<FileWorkPool>();
-    std::unique_ptr<LinkStore> linkStore;
+    if (!library)
+        library = std::make_unique<LibraryOpening>();
+    // Built while the library opens, a first start's creation of it included, and the tray icon
+    // shown: the opening's outcome is waited for only then.
+    AppEnvironment environment = m_makeEnvironment();
+    startupStep("environment made");
+    m_objects = std::make_unique<Objects>(*this, std::move(environment), library->fileIdentity(),
+                                          library->filePool(), library->take(), m_alerts);
+    flushApplicationDisplay();
+    startupStep("objects made, tray icon shown");
     try {
-        linkStore = std::make_unique<LinkStore>(LinkStore::libraryAt(), fileIdentity, SystemClock::shared(),
-                                                filePool);
+        m_objects->linkStore->waitUntilOpen();
     } catch (const Error& error) {
+        // Undone before the user is told: the icon goes, the shortcuts were never taken, and the local
+        // server stays, to turn later launches away while the alert is up.
+        m_objects->terminate(nullptr);
+        m_objects.reset();
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
         emit launchFailed(QStringLiteral("Failed to launch Morvane: ") + error.localizedDescription());
         presentFatalError(error.localizedDescription());
         return false;
     }
+    startupStep("library open");
+    // After the icon: the windows made before take it up when they first show.
     QApplication::setWindowIcon(applicationIcon());
-    m_objects = std::make_unique<Objects>(*this, m_makeEnvironment(), std::move(fileIdentity),
-                                          std::move(filePool), std::move(linkStore), m_alerts);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MorvaneApp::terminate, Qt::UniqueConnection);
     m_objects->runStartupActions();
+    startupStep("start-up actions run");
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppEnvironment.h"
+#include "app/LibraryOpening.h"
 
 #include <QObject>
 #include <QString>
@@ -28,16 +29,17 @@ public:
     using EnvironmentFactory = std::function<AppEnvironment()>;
 
     // The alerts are shown through the presenter, and each returns once the user dismissed it. The
-    // environment is made only once the library has opened.
+    // environment is made while the library opens.
     explicit MorvaneApp(std::shared_ptr<AlertPresenter> alerts,
                         EnvironmentFactory environment = &AppEnvironment::desktopSession,
                         QObject* parent = nullptr);
     ~MorvaneApp() override;
 
-    // Opens the library, builds the object graph, registers the shortcuts and starts watching what
-    // the user has in front of them. Returns false, after telling the user why, when the
-    // application cannot run; nothing else is built then.
-    bool start();
+    // Opens the library (or takes the opening begun earlier) and builds the object graph meanwhile,
+    // the tray icon included; once the library is open, registers the shortcuts and starts watching
+    // what the user has in front of them. Returns false, after undoing what was built and telling the
+    // user why, when the library cannot open: no shortcut was taken and no sync ran then.
+    bool start(std::unique_ptr<LibraryOpening> library = nullptr);
     // Releases the shortcuts, stops the watch and the sync timer, announces that the library is
     // about to close (the local server closes there), drains and closes the library, then lets the
     // rest go. Runs when the event loop ends; safe to repeat.

@@ -26,8 +26,8 @@ void GraphWindowController::show()
 {
     if (!m_window) {
         m_window = std::make_unique<GraphWindow>(m_model, m_appearance);
-        m_window->setOnWillShow([this] { emit willShow(); });
-        m_window->setOnReloadRequested([this] { emit reloadRequested(); });
+        connect(m_window.get(), &GraphWindow::willShow, this, &GraphWindowController::willShow);
+        connect(m_window.get(), &GraphWindow::reloadRequested, this, &GraphWindowController::reloadRequested);
     }
     m_window->present();
     // The window raised itself; the presence layer also asks the window manager for the focus and

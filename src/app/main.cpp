@@ -1,7 +1,9 @@
 #include "ApplicationQuit.h"
 #include "CommandLine.h"
 #include "IncomingUrls.h"
+#include "LibraryOpening.h"
 #include "MorvaneApp.h"
+#include "StartupTrace.h"
 #include "TerminationSignals.h"
 #include "desktop/MessageBoxAlertPresenter.h"
 #include "desktop/X11Display.h"
@@ -9,6 +11,7 @@
 #include "services/UrlSchemeRegistration.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <vector>
@@ -24,6 +27,7 @@ void print(std::FILE* stream, const QString& text)
 
 int main(int argc, char** argv)
 {
+    morvane::startupStep("main");
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
@@ -80,11 +84,16 @@ int main(int argc, char** argv)
     int qtArgumentCount = int(qtArguments.size());
     qtArguments.push_back(nullptr);
 
+    // The library opens on its own thread while the display connection is made.
+    auto library = std::make_unique<morvane::LibraryOpening>();
+    morvane::startupStep("library opening");
+
     // GLib's default main context belongs to the accessibility thread (platform/AtspiAccessibilityApi):
     // Qt's event loop is told to leave it, and the applications Morvane starts are not.
     qputenv("QT_NO_GLIB", "1");
     QApplication application(qtArgumentCount, qtArguments.data());
     qunsetenv("QT_NO_GLIB");
+    morvane::startupStep("application made");
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     QApplication::setDesktopFileName(QStringLiteral("morvane"));
@@ -109,11 +118,12 @@ int main(int argc, char** argv)
     // A copy that failed to start keeps the lock while it shows why, and turns later launches away.
     QObject::connect(&app, &morvane::MorvaneApp::launchFailed, &instance, &morvane::SingleInstance::refuse);
     // A start that failed says so with its status even when a signal ended its alert.
-    if (!app.start())
+    if (!app.start(std::move(library)))
         return 1;
     // A signal during the start dismissed what was open then; the main loop would not know of it.
     if (morvane::quitRequested())
         return 0;
     app.attachIncomingUrls(incoming);
+    QTimer::singleShot(0, [] { morvane::startupStep("event loop running"); });
     return QApplication::exec();
 }

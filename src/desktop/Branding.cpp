@@ -2,7 +2,9 @@
 
 #include "desktop/Glyphs.h"
 
+#include <QImageReader>
 #include <QPainter>
+#include <QPixmap>
 
 namespace morvane {
 
@@ -32,8 +34,12 @@ QString appVersionText()
 
 QIcon applicationIcon()
 {
-    const QIcon icon(QStringLiteral(":/icons/morvane.png"));
-    return icon.availableSizes().isEmpty() ? QIcon() : icon;
+    // Read as the PNG it is: a reader left to detect the format asks every image format plugin
+    // first, loading each of them at start.
+    QImageReader reader(QStringLiteral(":/icons/morvane.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage image = reader.read();
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
 }
 
 AppIconView::AppIconView(int size, QWidget* parent)

@@ -1,9 +1,15 @@
 #include "Glyphs.h"
 
+#include <QApplication>
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPathStroker>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
@@ -333,27 +339,81 @@ void paintGlyph(QPainter& painter, Glyph glyph, const QRectF& box, const QColor&
 
 namespace {
 
-// An icon drawn afresh at each size a tray, a menu or a window may ask for.
-QIcon iconAtEverySize(const std::function<void(QPainter&, int size)>& draw)
-{
-    QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        draw(painter, size);
-        painter.end();
-        icon.addPixmap(pixmap);
+// The sizes a tray, a menu or a window usually asks for, as the icon lists them.
+const QList<QSize> usualSizes{{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
+
+// An icon drawn at each size when that size is first asked for: drawing every size up front cost the
+// start a few milliseconds for the tray icon alone, and most sizes are never shown.
+class DrawnIconEngine final : public QIconEngine {
+public:
+    using Draw = std::function<void(QPainter&, int size)>;
+
+    explicit DrawnIconEngine(Draw draw)
+        : m_draw(std::move(draw))
+    {
     }
-    return icon;
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal scale = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, scale));
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override
+    {
+        const int side = qRound(std::min(size.width(), size.height()) * scale);
+        if (side <= 0)
+            return {};
+        QPixmap& drawn = m_drawn[side];
+        if (drawn.isNull()) {
+            drawn = QPixmap(side, side);
+            drawn.fill(Qt::transparent);
+            QPainter painter(&drawn);
+            m_draw(painter, side);
+        }
+        QPixmap shown = drawn;
+        // Disabled and selected icons look as the style makes them from the plain one.
+        if (mode != QIcon::Normal) {
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            shown = QApplication::style()->generatedIconPixmap(mode, drawn, &option);
+        }
+        shown.setDevicePixelRatio(scale);
+        return shown;
+    }
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return usualSizes; }
+    QString key() const override { return QStringLiteral("morvane-drawn"); }
+    QIconEngine* clone() const override { return new DrawnIconEngine(*this); }
+
+private:
+    Draw m_draw;
+    QHash<int, QPixmap> m_drawn; // by side in device pixels
+};
+
+QIcon iconAtEverySize(DrawnIconEngine::Draw draw)
+{
+    return QIcon(new DrawnIconEngine(std::move(draw)));
 }
 
 } // namespace
 
 QIcon glyphIcon(Glyph glyph, const QColor& color)
 {
-    return iconAtEverySize(
-        [&](QPainter& painter, int size) { paintGlyph(painter, glyph, QRectF(0, 0, size, size), color); });
+    return iconAtEverySize([glyph, color](QPainter& painter, int size) {
+        paintGlyph(painter, glyph, QRectF(0, 0, size, size), color);
+    });
 }
 
 QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color)
@@ -361,7 +421,7 @@ QIcon rimmedGlyphIcon(Glyph glyph, const QColor& color)
     // Light behind dark ink and dark behind light ink, faint enough to read as an edge, not a second
     // colour, on a panel that already contrasts with the ink.
     const QColor rim = color.lightnessF() < 0.5 ? QColor(255, 255, 255, 200) : QColor(0, 0, 0, 170);
-    return iconAtEverySize([&](QPainter& painter, int size) {
+    return iconAtEverySize([glyph, color, rim](QPainter& painter, int size) {
         const qreal rimWidth = size / 24.0;
         painter.setRenderHint(QPainter::Antialiasing);
         // The glyph shrinks by the rim so that the rim stays inside the icon.

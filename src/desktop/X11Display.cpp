@@ -73,6 +73,12 @@ xcb_connection_t* applicationX11Connection()
     return x11 ? x11->connection() : nullptr;
 }
 
+void flushApplicationDisplay()
+{
+    if (xcb_connection_t* connection = applicationX11Connection())
+        xcb_flush(connection);
+}
+
 std::uint32_t x11Atom(xcb_connection_t* connection, const char* name)
 {
     const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(

@@ -26,6 +26,10 @@ std::optional<QByteArray> preferredQtPlatform(const QByteArray& chosenPlatform, 
 // Qt's own X11 connection; none on another platform.
 xcb_connection_t* applicationX11Connection();
 
+// Sends what Qt's X11 connection holds to the server now rather than when the event loop next
+// waits: the tray icon made during the start reaches the tray before the rest of the start runs.
+void flushApplicationDisplay();
+
 // The atom of the name, interned if need be; XCB_ATOM_NONE (0) when the server does not answer.
 std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
 

@@ -39,8 +39,9 @@ GraphKeyAction arrowKey(int key)
 
 GraphKeyState GraphKeyState::of(const GraphViewModel& model)
 {
-    return {!model.nodes().isEmpty(), model.pendingDeleteItem().has_value(),
-            model.pendingRelationDelete().has_value(), model.linkingSourceNodeID().has_value()};
+    return {!model.content().nodes().isEmpty(), model.commands().pendingDeleteItem().has_value(),
+            model.commands().pendingRelationDelete().has_value(),
+            model.selection().linkingSourceNodeID().has_value()};
 }
 
 GraphKeyAction GraphKeyMap::action(int key, Qt::KeyboardModifiers modifiers, const GraphKeyState& state)
@@ -62,47 +63,49 @@ GraphKeyAction GraphKeyMap::action(int key, Qt::KeyboardModifiers modifiers, con
 bool GraphKeyMap::handle(GraphViewModel& model, int key, Qt::KeyboardModifiers modifiers,
                          const std::function<void()>& close)
 {
+    GraphCommands& commands = model.commands();
+    GraphNavigation& navigation = model.navigation();
     switch (action(key, modifiers, GraphKeyState::of(model))) {
     case GraphKeyAction::passOn:
         return false;
     case GraphKeyAction::ignore:
         break;
     case GraphKeyAction::openSelected:
-        model.openSelected();
+        commands.openSelected();
         break;
     case GraphKeyAction::requestDeleteSelected:
-        model.requestDeleteSelected();
+        commands.requestDeleteSelected();
         break;
     case GraphKeyAction::confirmDelete:
-        model.confirmDelete();
+        commands.confirmDelete();
         break;
     case GraphKeyAction::cancelDelete:
-        model.cancelDelete();
+        commands.cancelDelete();
         break;
     case GraphKeyAction::confirmRelationDelete:
-        model.confirmRelationDelete();
+        commands.confirmRelationDelete();
         break;
     case GraphKeyAction::cancelRelationDelete:
-        model.cancelRelationDelete();
+        commands.cancelRelationDelete();
         break;
     case GraphKeyAction::cancelLinking:
-        model.cancelLinking();
+        commands.cancelLinking();
         break;
     case GraphKeyAction::close:
         if (close)
             close();
         break;
     case GraphKeyAction::previewPrevious:
-        model.previewNeighbor(true);
+        navigation.previewNeighbor(true);
         break;
     case GraphKeyAction::previewNext:
-        model.previewNeighbor(false);
+        navigation.previewNeighbor(false);
         break;
     case GraphKeyAction::followPreviewedRelation:
-        model.followPreviewedRelation();
+        navigation.followPreviewedRelation();
         break;
     case GraphKeyAction::navigateBack:
-        model.navigateBack();
+        navigation.navigateBack();
         break;
     }
     return true;

@@ -25,7 +25,10 @@ template <class Set, class Value> Set toggled(Set set, const Value& value)
 } // namespace
 
 GraphToolbarModel::GraphToolbarModel(GraphViewModel& model, GraphViewActions actions)
-    : m_model(model)
+    : m_filters(model.filters())
+    , m_content(model.content())
+    , m_selection(model.selection())
+    , m_commands(model.commands())
     , m_actions(std::move(actions))
 {
 }
@@ -66,19 +69,19 @@ Glyph GraphToolbarModel::scopeGlyph(GraphScope scope)
 
 QString GraphToolbarModel::title() const
 {
-    return scopeTitle(m_model.scope());
+    return scopeTitle(m_filters.scope());
 }
 
 const QString& GraphToolbarModel::status() const
 {
-    return m_model.message();
+    return m_content.message();
 }
 
 // --- Scope -------------------------------------------------------------------------------------------
 
 GraphToolbarControl GraphToolbarModel::scopeMenu() const
 {
-    return {.icon = scopeGlyph(m_model.scope()),
+    return {.icon = scopeGlyph(m_filters.scope()),
             .help = QStringLiteral("Choose which part of the context graph to show")};
 }
 
@@ -86,7 +89,7 @@ QList<GraphMenuEntry> GraphToolbarModel::scopeEntries()
 {
     QList<GraphMenuEntry> entries;
     for (const GraphScope scope : allGraphScopes()) {
-        const Glyph icon = scope == m_model.scope() ? Glyph::checkmark : scopeGlyph(scope);
+        const Glyph icon = scope == m_filters.scope() ? Glyph::checkmark : scopeGlyph(scope);
         entries.append(
             GraphMenuEntry::action(scopeTitle(scope), icon, [this, scope] { chooseScope(scope); }));
     }
@@ -95,15 +98,15 @@ QList<GraphMenuEntry> GraphToolbarModel::scopeEntries()
 
 void GraphToolbarModel::chooseScope(GraphScope scope)
 {
-    m_model.setScope(scope);
+    m_filters.setScope(scope);
 }
 
 // --- Filters -----------------------------------------------------------------------------------------
 
 qsizetype GraphToolbarModel::activeFilterCount() const
 {
-    return qsizetype(m_model.typeFilters().size()) + m_model.appFilters().size() +
-           m_model.tagFilters().size();
+    return qsizetype(m_filters.typeFilters().size()) + m_filters.appFilters().size() +
+           m_filters.tagFilters().size();
 }
 
 GraphToolbarControl GraphToolbarModel::filterMenu() const
@@ -121,12 +124,12 @@ QList<GraphMenuEntry> GraphToolbarModel::filterEntries()
     QList<GraphMenuEntry> entries;
 
     entries.append(GraphMenuEntry::section(QStringLiteral("Type")));
-    const QList<LinkType> types = m_model.availableLinkTypes();
+    const QList<LinkType> types = m_content.availableLinkTypes();
     if (types.isEmpty())
         entries.append(GraphMenuEntry::text(QStringLiteral("No link types")));
     for (const LinkType type : types) {
         const LinkTypePresentation shown = presentation(type);
-        const bool on = m_model.typeFilters().contains(type);
+        const bool on = m_filters.typeFilters().contains(type);
         auto entry = GraphMenuEntry::action(shown.title, on ? Glyph::checkmark : shown.glyph,
                                             [this, type] { toggleType(type); });
         entry.tint = shown.color;
@@ -134,22 +137,22 @@ QList<GraphMenuEntry> GraphToolbarModel::filterEntries()
     }
 
     entries.append(GraphMenuEntry::section(QStringLiteral("App")));
-    const QStringList apps = m_model.availableSourceApps();
+    const QStringList apps = m_content.availableSourceApps();
     if (apps.isEmpty())
         entries.append(GraphMenuEntry::text(QStringLiteral("No source apps")));
     for (const QString& app : apps) {
-        const Glyph icon = m_model.appFilters().contains(app) ? Glyph::checkmark : Glyph::app;
+        const Glyph icon = m_filters.appFilters().contains(app) ? Glyph::checkmark : Glyph::app;
         // Shown by its Linux name, matched by the stored one.
         entries.append(
             GraphMenuEntry::action(sourceAppDisplayName(app), icon, [this, app] { toggleApp(app); }));
     }
 
     entries.append(GraphMenuEntry::section(QStringLiteral("Tag")));
-    const QStringList tags = m_model.availableTags();
+    const QStringList tags = m_content.availableTags();
     if (tags.isEmpty())
         entries.append(GraphMenuEntry::text(QStringLiteral("No tags")));
     for (const QString& tag : tags) {
-        const Glyph icon = m_model.tagFilters().contains(tag) ? Glyph::checkmark : Glyph::tag;
+        const Glyph icon = m_filters.tagFilters().contains(tag) ? Glyph::checkmark : Glyph::tag;
         entries.append(
             GraphMenuEntry::action(QStringLiteral("#") + tag, icon, [this, tag] { toggleTag(tag); }));
     }
@@ -164,31 +167,31 @@ QList<GraphMenuEntry> GraphToolbarModel::filterEntries()
 
 void GraphToolbarModel::toggleType(LinkType type)
 {
-    m_model.setTypeFilters(toggled(m_model.typeFilters(), type));
+    m_filters.setTypeFilters(toggled(m_filters.typeFilters(), type));
 }
 
 void GraphToolbarModel::toggleApp(const QString& app)
 {
-    m_model.setAppFilters(toggled(m_model.appFilters(), app));
+    m_filters.setAppFilters(toggled(m_filters.appFilters(), app));
 }
 
 void GraphToolbarModel::toggleTag(const QString& tag)
 {
-    m_model.setTagFilters(toggled(m_model.tagFilters(), tag));
+    m_filters.setTagFilters(toggled(m_filters.tagFilters(), tag));
 }
 
 void GraphToolbarModel::clearFilters()
 {
-    m_model.setTypeFilters({});
-    m_model.setAppFilters({});
-    m_model.setTagFilters({});
+    m_filters.setTypeFilters({});
+    m_filters.setAppFilters({});
+    m_filters.setTagFilters({});
 }
 
 // --- The selected node -----------------------------------------------------------------------------
 
 std::optional<GraphToolbarChip> GraphToolbarModel::selectionChip() const
 {
-    const auto node = m_model.selectedNode();
+    const auto node = m_content.node(m_selection.selectedNodeID());
     if (!node)
         return std::nullopt;
     const LinkTypePresentation shown = presentation(node->type);
@@ -197,47 +200,48 @@ std::optional<GraphToolbarChip> GraphToolbarModel::selectionChip() const
 
 bool GraphToolbarModel::offersLinking() const
 {
-    return !m_model.linkingSourceNodeID().has_value();
+    return !m_selection.linkingSourceNodeID().has_value();
 }
 
 GraphToolbarControl GraphToolbarModel::linkButton() const
 {
     return button(Glyph::linkPlus, QStringLiteral("Link From Selected Node"),
-                  [this] { m_model.beginLinkingFromSelection(); });
+                  [this] { m_commands.beginLinkingFromSelection(); });
 }
 
 GraphToolbarControl GraphToolbarModel::removeRelationMenu() const
 {
-    const auto selected = m_model.selectedNodeID();
+    const auto selected = m_selection.selectedNodeID();
     GraphToolbarControl menu{.icon = Glyph::linkMinus, .help = QStringLiteral("Remove Relation")};
-    menu.enabled = selected && !m_model.relatedItems(*selected).isEmpty();
+    menu.enabled = selected && !m_content.relatedItems(*selected).isEmpty();
     return menu;
 }
 
 QList<GraphMenuEntry> GraphToolbarModel::removeRelationEntries() const
 {
-    const auto selected = m_model.selectedNodeID();
-    const QList<LinkItem> related = selected ? m_model.relatedItems(*selected) : QList<LinkItem>();
+    const auto selected = m_selection.selectedNodeID();
+    const QList<LinkItem> related = selected ? m_content.relatedItems(*selected) : QList<LinkItem>();
     if (related.isEmpty())
         return {GraphMenuEntry::text(QStringLiteral("No relations"))};
     QList<GraphMenuEntry> entries;
     for (const LinkItem& item : related) {
         const QUuid id = item.id;
         entries.append(GraphMenuEntry::action(item.title, std::nullopt,
-                                              [this, id] { m_model.requestRelationRemoval(id); }));
+                                              [this, id] { m_commands.requestRelationRemoval(id); }));
     }
     return entries;
 }
 
 GraphToolbarControl GraphToolbarModel::openButton() const
 {
-    return button(Glyph::openInApp, QStringLiteral("Open Selected Link"), [this] { m_model.openSelected(); });
+    return button(Glyph::openInApp, QStringLiteral("Open Selected Link"),
+                  [this] { m_commands.openSelected(); });
 }
 
 GraphToolbarControl GraphToolbarModel::deleteButton() const
 {
     auto control = button(Glyph::trash, QStringLiteral("Delete Selected Link"),
-                          [this] { m_model.requestDeleteSelected(); });
+                          [this] { m_commands.requestDeleteSelected(); });
     control.destructive = true;
     return control;
 }
@@ -246,7 +250,7 @@ GraphToolbarControl GraphToolbarModel::deleteButton() const
 
 std::optional<GraphToolbarChip> GraphToolbarModel::linkingChip() const
 {
-    const auto source = m_model.linkingSourceNode();
+    const auto source = m_content.node(m_selection.linkingSourceNodeID());
     if (!source)
         return std::nullopt;
     return GraphToolbarChip{source->title, Glyph::linkPlus, SystemColor::green, false, 150};
@@ -254,7 +258,8 @@ std::optional<GraphToolbarChip> GraphToolbarModel::linkingChip() const
 
 GraphToolbarControl GraphToolbarModel::cancelLinkingButton() const
 {
-    return button(Glyph::xmarkCircle, QStringLiteral("Cancel Linking"), [this] { m_model.cancelLinking(); });
+    return button(Glyph::xmarkCircle, QStringLiteral("Cancel Linking"),
+                  [this] { m_commands.cancelLinking(); });
 }
 
 // --- The view ----------------------------------------------------------------------------------------

@@ -12,6 +12,10 @@
 
 namespace morvane {
 
+class GraphCommands;
+class GraphContent;
+class GraphFilters;
+class GraphSelection;
 class GraphViewModel;
 
 // What the toolbar hands back to the canvas, which owns zoom and pan.
@@ -44,7 +48,7 @@ struct GraphToolbarChip {
 
 // The strip across the top of the Graph window, as values: the scope and status, the scope and
 // filter menus, the group acting on the selected node, the link-mode group and the view buttons.
-// It keeps nothing of its own: every answer is read from the graph model when asked, so a menu opened
+// It keeps nothing of its own: every answer is read from the graph model's parts when asked, so a menu opened
 // now lists what is true now. Controls that need a selection or link mode are absent rather than
 // disabled; only the relation-removal menu of a node without relations is disabled.
 class GraphToolbarModel {
@@ -93,7 +97,10 @@ public:
     QList<GraphToolbarControl> viewButtons() const;
 
 private:
-    GraphViewModel& m_model;
+    GraphFilters& m_filters;
+    const GraphContent& m_content;
+    const GraphSelection& m_selection;
+    GraphCommands& m_commands;
     GraphViewActions m_actions;
 };
 

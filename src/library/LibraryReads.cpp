@@ -161,9 +161,12 @@ QList<LinkItem> LibraryReads::searchLinks(const QString& query)
 
 void LibraryReads::warmSearch()
 {
-    // A text too short for the index reads every row, one of three characters goes through it.
-    for (const QString& text : {QStringLiteral("e"), QStringLiteral("e\u00a0e")})
-        searchLinks(text);
+    searchLinks(QStringLiteral("e\u00a0e"));
+}
+
+void LibraryReads::warmShortSearch()
+{
+    searchLinks(QStringLiteral("e"));
 }
 
 QList<LinkItem> LibraryReads::relatedLinks(const QUuid& id)

@@ -41,9 +41,12 @@ public:
     // At most 200: blank text lists the recent links, other text matches title, url, type, notes and
     // tag names (LIKE, % and _ act as wildcards) with title matches first.
     QList<LinkItem> searchLinks(const QString& query);
-    // Runs a search of each kind once, so that the first one a user types finds the statements prepared
-    // and the library's pages read.
+    // Runs a search through the index once, so that the first one a user types finds the statements
+    // prepared and the library's pages read.
     void warmSearch();
+    // Runs a search too short for the index once: it brings the links' texts into memory (tens of
+    // megabytes for a large library), so it waits until a search is coming rather than the start.
+    void warmShortSearch();
     QList<LinkItem> relatedLinks(const QUuid& id);
     bool linkExists(const QString& idText);
     qint64 linkCount();

@@ -123,13 +123,33 @@ void addColumnIfMissing(SQLiteConnection& connection, const QString& table, cons
                        u' ' + column.declaration);
 }
 
-} // namespace
+// Commits without a disk sync of their own while it lives, and with full syncs again after.
+class SynchronousUntilSealed {
+public:
+    explicit SynchronousUntilSealed(SQLiteConnection& connection)
+        : m_connection(connection)
+    {
+        m_connection.execute(QStringLiteral("PRAGMA synchronous = NORMAL"));
+    }
+    ~SynchronousUntilSealed()
+    {
+        try {
+            m_connection.execute(QStringLiteral("PRAGMA synchronous = FULL"));
+        } catch (const StoreError& error) {
+            // A destructor may not throw; the connection keeps fewer syncs until it closes.
+            qCWarning(lcSQLiteStore) << "Could not restore full disk syncs:" << error.message();
+        }
+    }
+    SynchronousUntilSealed(const SynchronousUntilSealed&) = delete;
+    SynchronousUntilSealed& operator=(const SynchronousUntilSealed&) = delete;
 
-void LibrarySchema::migrate(SQLiteConnection& connection)
+private:
+    SQLiteConnection& m_connection;
+};
+
+// Every table, column and index, each step in a transaction of its own.
+void migrateSteps(SQLiteConnection& connection, const LinkSearchSeal::FileState& opened)
 {
-    const LinkSearchSeal::FileState opened = LinkSearchSeal::current(connection);
-    connection.execute(QStringLiteral("PRAGMA foreign_keys = ON"));
-    connection.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
     // One commit for the whole schema: a new library is made at the cost of one write to the disk, not
     // one for each table and index, and a library is never left with part of them.
     inTransaction(connection, [&] {
@@ -143,6 +163,23 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
     });
     LinkSearchIndex::migrate(connection, opened);
     LibraryChangeJournal::migrate(connection);
+}
+
+} // namespace
+
+void LibrarySchema::migrate(SQLiteConnection& connection)
+{
+    const LinkSearchSeal::FileState opened = LinkSearchSeal::current(connection);
+    connection.execute(QStringLiteral("PRAGMA foreign_keys = ON"));
+    connection.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
+    {
+        // The steps below are transactions of their own that need not reach the disk one by one (a
+        // first start made a dozen disk syncs here, slow on a busy disk): with the write-ahead log, a
+        // commit that a crash loses leaves the library whole, as it was before that step, and the next
+        // start runs the step again. The seal's commit, with full syncs again, takes them to the disk.
+        const SynchronousUntilSealed quick(connection);
+        migrateSteps(connection, opened);
+    }
     // Last, so that the seal vouches for the schema every step above left.
     inTransaction(connection, [&] { LinkSearchSeal::take(connection); });
 }

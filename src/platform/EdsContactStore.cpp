@@ -1,7 +1,7 @@
 #include "EdsContactStore.h"
 
 #include "platform/DesktopServices.h"
-#include "platform/EdsMapping.h"
+#include "platform/EdsItemKey.h"
 #include "platform/EvolutionDataServer.h"
 #include "platform/ProcessLauncher.h"
 

@@ -23,20 +23,26 @@ using detail::Pending;
 } // namespace
 
 LinkStore::LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
-                     std::shared_ptr<const Clock> clock, std::shared_ptr<FileWorkPool> filePool)
+                     std::shared_ptr<const Clock> clock, std::shared_ptr<FileWorkPool> filePool,
+                     Opening opening)
     : m_notifier(std::make_unique<LinkStoreNotifier>())
     , m_identity(std::move(fileIdentityService))
     , m_filePool(filePool ? std::move(filePool) : std::make_shared<FileWorkPool>())
 {
     if (QCoreApplication* app = QCoreApplication::instance(); app && m_notifier->thread() != app->thread())
         m_notifier->moveToThread(app->thread());
-    m_executor
-        .submit([this, path = std::move(library.path), clock = std::move(clock)] {
-            m_sqlite = std::make_unique<SQLiteStore>(path, clock);
-            return true;
-        })
-        .result();
+    m_opened = m_executor.submit([this, path = std::move(library.path), clock = std::move(clock)] {
+        m_sqlite = std::make_unique<SQLiteStore>(path, clock);
+        return true;
+    });
+    if (opening == Opening::waited)
+        waitUntilOpen();
     prepareSearch();
+}
+
+void LinkStore::waitUntilOpen()
+{
+    m_opened.result();
 }
 
 // Completes the search index of a library opened before it had one, a batch per turn of the store

@@ -62,12 +62,20 @@ public:
     };
     using SyncTrigger = std::function<void()>;
 
+    // Whether the constructor waits for the library to open, or leaves that to waitUntilOpen() so that
+    // the caller's own start goes on meanwhile.
+    enum class Opening { waited, inBackground };
+
     // Opens the library on the store thread and waits for it: the connection never leaves that
     // thread. Its writes are dated by the clock; its file work runs on the pool (one of its own when
-    // none is given). Throws what opening threw (StoreError). Build it on the main thread.
+    // none is given). Throws what opening threw (StoreError). Build it on the main thread (before the
+    // application object is fine).
     LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentityService> fileIdentityService,
               std::shared_ptr<const Clock> clock = SystemClock::shared(),
-              std::shared_ptr<FileWorkPool> filePool = nullptr);
+              std::shared_ptr<FileWorkPool> filePool = nullptr, Opening opening = Opening::waited);
+    // Waits for the library to open, and throws what opening threw; at once after a waited opening.
+    // An opening in the background is waited for before any operation.
+    void waitUntilOpen();
     // Refuses new work, finishes the queued work (file work included), then closes the database.
     ~LinkStore();
     LinkStore(const LinkStore&) = delete;
@@ -82,6 +90,9 @@ public:
     // Reads that answer at once, even while an operation submitted before them is busy with a file
     // (a capture hashing a large one): they may not see its writes yet.
     QFuture<QList<LinkItem>> searchLinks(QString query);
+    // Makes the first search of one or two characters as quick as the others: asked for when the panel
+    // is about to show (what it reads takes memory a start does without).
+    QFuture<void> prepareShortSearch();
     // This machine's evidence of the item's file, as the opener wants it.
     QFuture<std::optional<FileIdentity>> localResolution(QUuid id);
 
@@ -179,6 +190,7 @@ private:
     SyncTrigger m_syncTrigger;             // store thread only
     OrderedLane m_lane;
     std::shared_ptr<FileWorkPool> m_filePool;
+    QFuture<bool> m_opened;
     StoreExecutor m_executor; // last: its thread starts once the rest exists
 };
 

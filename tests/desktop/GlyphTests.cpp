@@ -57,5 +57,27 @@ TEST(Glyphs, TheKeyboardSignsOfTheHintsAreInTheTextFont)
         EXPECT_TRUE(metrics.inFontUcs4(sign)) << "U+" << std::hex << unsigned(sign);
 }
 
+// An icon drawn from a glyph is drawn at the size asked for, and greyed as the style greys icons
+// when it stands for something disabled.
+TEST(Glyphs, AGlyphIconIsDrawnAtTheSizeAskedForAndGreyedWhenDisabled)
+{
+    const QIcon icon = glyphIcon(Glyph::gear, QColor(0, 0, 255));
+    for (const int side : {16, 18, 64}) {
+        const QImage normal = icon.pixmap(side, side).toImage();
+        EXPECT_EQ(normal.size(), QSize(side, side));
+        const QImage disabled = icon.pixmap(QSize(side, side), QIcon::Disabled).toImage();
+        ASSERT_EQ(disabled.size(), normal.size());
+        bool blue = false, greyed = true;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const QColor shown = disabled.pixelColor(x, y);
+                blue |= normal.pixelColor(x, y).alpha() > 0 && normal.pixelColor(x, y).blue() > 200;
+                greyed &= shown.alpha() == 0 || shown.blue() - shown.red() < 60;
+            }
+        EXPECT_TRUE(blue) << side;
+        EXPECT_TRUE(greyed) << side;
+    }
+}
+
 } // namespace
 } // namespace morvane

@@ -80,38 +80,38 @@ int main(int argc, char** argv)
     application.installEventFilter(&menus);
 
     const auto titleOf = [&](const QUuid& id) {
-        const LinkItem* item = model.nodeItem(id);
+        const LinkItem* item = model.content().nodeItem(id);
         return item ? item->title : QString();
     };
     bool pinned = false;
     bool ready = false;
     bool settled = false;
-    QObject::connect(&model, &GraphViewModel::layoutSettled, [&] {
+    QObject::connect(&model.layout(), &GraphLayoutDriver::layoutSettled, [&] {
         settled = true;
         if (!std::exchange(ready, true))
             say(QStringLiteral("ready"));
         say(QStringLiteral("settled"));
     });
-    QObject::connect(&model, &GraphViewModel::nodesChanged, [&] {
+    QObject::connect(&model.content(), &GraphContent::nodesChanged, [&] {
         if (std::exchange(settled, false))
             say(QStringLiteral("moving"));
-        if (free || pinned || model.nodes().isEmpty())
+        if (free || pinned || model.content().nodes().isEmpty())
             return;
         pinned = true;
-        for (const GraphNode& node : QList<GraphNode>(model.nodes())) {
-            model.dragNode(node.id, node.position);
-            model.endDrag(node.id);
+        for (const GraphNode& node : QList<GraphNode>(model.content().nodes())) {
+            model.layout().dragNode(node.id, node.position);
+            model.layout().endDrag(node.id);
         }
     });
-    QObject::connect(&model, &GraphViewModel::selectedNodeIDChanged, [&] {
-        if (const auto selected = model.selectedNodeID())
+    QObject::connect(&model.selection(), &GraphSelection::selectedNodeIDChanged, [&] {
+        if (const auto selected = model.selection().selectedNodeID())
             say(QStringLiteral("selected ") + titleOf(*selected));
     });
 
     const auto where = [&] {
         GraphCanvas& canvas = *window.canvas();
         const auto onScreen = [&](QPointF at) { return canvas.mapToGlobal(at).toPoint(); };
-        for (const GraphNode& node : model.nodes()) {
+        for (const GraphNode& node : model.content().nodes()) {
             const QPoint at = onScreen(canvas.viewport().toScreen(node.position, canvas.size()));
             say(QStringLiteral("node %1 %2 %3").arg(node.title).arg(at.x()).arg(at.y()));
         }
@@ -124,12 +124,12 @@ int main(int argc, char** argv)
         double farthest = -1;
         QString title;
         QPoint at;
-        for (const GraphNode& node : model.nodes()) {
+        for (const GraphNode& node : model.content().nodes()) {
             const QPointF p = canvas.viewport().toScreen(node.position, canvas.size());
             if (!inner.contains(p))
                 continue;
             double nearest = 1e9;
-            for (const GraphNode& other : model.nodes())
+            for (const GraphNode& other : model.content().nodes())
                 if (other.id != node.id)
                     nearest = std::min(
                         nearest,

@@ -36,6 +36,21 @@ inline LinkItem linkItem(const QString& title, LinkType type = LinkType::web, co
     return item;
 }
 
+// Links titled "link 0", "link 1" ...
+inline QList<LinkItem> titledItems(int count)
+{
+    QList<LinkItem> items;
+    for (int i = 0; i < count; ++i)
+        items.append(linkItem(QStringLiteral("link %1").arg(i)));
+    return items;
+}
+
+// A web link whose address the application in front can show.
+inline LinkItem webLink(const QString& title, const QStringList& tags = {})
+{
+    return linkItem(title, LinkType::web, QStringLiteral("https://%1.example/").arg(title), tags);
+}
+
 // Runs the event loop until the condition holds, for at most five seconds.
 inline bool settle(const std::function<bool()>& condition)
 {
@@ -77,12 +92,20 @@ struct GraphFixture {
             pendingLoads.back()->start();
             return pendingLoads.back()->future();
         }};
+    GraphFilters& filters = model.filters();
+    GraphSelection& selection = model.selection();
+    GraphContent& content = model.content();
+    GraphLayoutDriver& layout = model.layout();
+    GraphNavigation& navigation = model.navigation();
+    GraphLoader& loader = model.loader();
+    GraphActiveContext& activeContext = model.activeContext();
+    GraphCommands& commands = model.commands();
 
     void load(QList<LinkItem> newItems, QList<LinkRelation> newRelations = {})
     {
         items = std::move(newItems);
         relations = std::move(newRelations);
-        model.reload();
+        loader.reload();
     }
 
     // Saves the links and relations in the library, from which every later load reads.
@@ -99,7 +122,7 @@ struct GraphFixture {
             })
             .waitForFinished();
         fromLibrary = true;
-        model.reload();
+        loader.reload();
     }
 
     GraphLibrary readLibrary() const
@@ -121,7 +144,7 @@ struct GraphFixture {
 
     QPointF positionOf(const QUuid& id) const
     {
-        for (const GraphNode& node : model.nodes()) {
+        for (const GraphNode& node : content.nodes()) {
             if (node.id == id)
                 return node.position;
         }
@@ -131,7 +154,7 @@ struct GraphFixture {
     QStringList shownTitles() const
     {
         QStringList titles;
-        for (const GraphNode& node : model.nodes())
+        for (const GraphNode& node : content.nodes())
             titles.append(node.title);
         return titles;
     }

@@ -74,11 +74,11 @@ TEST(GraphToolbarModelTests, FilterMenuListsWhatTheLibraryHoldsAndCountsActiveFi
 
     entries = fx.toolbar.filterEntries();
     ASSERT_EQ(titles(entries).mid(entries.size() - 2), QStringList({"---", "Clear Filters"}));
-    QSignalSpy rebuilds(&fx.model, &GraphViewModel::nodesChanged);
+    QSignalSpy rebuilds(&fx.content, &GraphContent::nodesChanged);
     entries.last().trigger();
     EXPECT_EQ(rebuilds.size(), 3) << "one rebuild per filter set";
-    EXPECT_TRUE(fx.model.typeFilters().empty() && fx.model.appFilters().isEmpty() &&
-                fx.model.tagFilters().isEmpty());
+    EXPECT_TRUE(fx.filters.typeFilters().empty() && fx.filters.appFilters().isEmpty() &&
+                fx.filters.tagFilters().isEmpty());
     EXPECT_EQ(fx.shownTitles(), QStringList({"A", "B", "C"}));
 }
 
@@ -93,7 +93,7 @@ TEST(GraphToolbarModelTests, TheAppFilterShowsLinuxNamesAndMatchesTheStoredOnes)
     EXPECT_TRUE(titles(entries).contains("File Manager"));
     EXPECT_FALSE(titles(entries).contains("Finder"));
     entry(entries, "File Manager").trigger();
-    EXPECT_EQ(fx.model.appFilters(), QSet<QString>{"Finder"});
+    EXPECT_EQ(fx.filters.appFilters(), QSet<QString>{"Finder"});
     EXPECT_EQ(fx.shownTitles(), QStringList{"Folder"});
     EXPECT_EQ(entry(fx.toolbar.filterEntries(), "File Manager").icon, Glyph::checkmark);
 }
@@ -109,7 +109,7 @@ TEST(GraphToolbarModelTests, ScopeMenuMarksTheCurrentScopeAndChoosingItAgainRebu
     EXPECT_EQ(entries[2].icon, Glyph::linkPlus);
     EXPECT_EQ(fx.toolbar.title(), QStringLiteral("All"));
 
-    QSignalSpy rebuilds(&fx.model, &GraphViewModel::nodesChanged);
+    QSignalSpy rebuilds(&fx.content, &GraphContent::nodesChanged);
     entries[0].trigger();
     EXPECT_EQ(rebuilds.size(), 1);
 
@@ -129,7 +129,7 @@ TEST(GraphToolbarModelTests, SelectionAndLinkModeGroupsFollowTheModel)
     EXPECT_FALSE(fx.toolbar.selectionChip());
     EXPECT_FALSE(fx.toolbar.linkingChip());
 
-    fx.model.centerOnNode(a.id, false);
+    fx.navigation.centerOnNode(a.id, false);
     ASSERT_TRUE(fx.toolbar.selectionChip());
     EXPECT_EQ(fx.toolbar.selectionChip()->title, QStringLiteral("A"));
     EXPECT_TRUE(fx.toolbar.offersLinking());
@@ -137,12 +137,12 @@ TEST(GraphToolbarModelTests, SelectionAndLinkModeGroupsFollowTheModel)
     const auto related = fx.toolbar.removeRelationEntries();
     ASSERT_EQ(titles(related), QStringList({"B"}));
     related[0].trigger();
-    ASSERT_TRUE(fx.model.pendingRelationDelete());
-    EXPECT_EQ(fx.model.pendingRelationDelete()->summary, QStringLiteral("A ↔ B"));
-    fx.model.cancelRelationDelete();
+    ASSERT_TRUE(fx.commands.pendingRelationDelete());
+    EXPECT_EQ(fx.commands.pendingRelationDelete()->summary, QStringLiteral("A ↔ B"));
+    fx.commands.cancelRelationDelete();
 
     // A node without relations: the menu is there but disabled, and says why.
-    fx.model.centerOnNode(c.id, false);
+    fx.navigation.centerOnNode(c.id, false);
     EXPECT_FALSE(fx.toolbar.removeRelationMenu().enabled);
     EXPECT_EQ(fx.toolbar.removeRelationEntries()[0].kind, Kind::text);
     EXPECT_EQ(fx.toolbar.removeRelationEntries()[0].title, QStringLiteral("No relations"));
@@ -153,18 +153,18 @@ TEST(GraphToolbarModelTests, SelectionAndLinkModeGroupsFollowTheModel)
     EXPECT_EQ(fx.toolbar.linkingChip()->title, QStringLiteral("C"));
     EXPECT_EQ(fx.toolbar.linkingChip()->tint, SystemColor::green);
     fx.toolbar.cancelLinkingButton().trigger();
-    EXPECT_FALSE(fx.model.linkingSourceNodeID());
+    EXPECT_FALSE(fx.selection.linkingSourceNodeID());
     EXPECT_EQ(fx.toolbar.status(), QStringLiteral("Linking cancelled."));
 
     // Link mode from a node a filter then hides: no cancel button, and no linking offered for any
     // selection until the mode ends some other way.
     fx.toolbar.linkButton().trigger();
     fx.toolbar.toggleType(LinkType::web);
-    fx.model.centerOnNode(a.id, false);
+    fx.navigation.centerOnNode(a.id, false);
     EXPECT_TRUE(fx.toolbar.selectionChip());
     EXPECT_FALSE(fx.toolbar.linkingChip());
     EXPECT_FALSE(fx.toolbar.offersLinking());
-    fx.model.reloadGraph();
+    fx.commands.reloadGraph();
     EXPECT_TRUE(fx.toolbar.offersLinking());
 }
 
@@ -186,13 +186,13 @@ TEST(GraphToolbarModelTests, NodeMenuOffersWhatTheNodeHasAndSelectsItFirst)
               QStringList({"Open", "Link from Here", "---", "Delete Link"}));
 
     // Open leaves the selection alone; Delete Link asks about its own node, not the selected one.
-    fx.model.centerOnNode(b.id, false);
+    fx.navigation.centerOnNode(b.id, false);
     entry(graphNodeMenu(fx.model, c.id), "Open").trigger();
-    EXPECT_EQ(fx.model.selectedNodeID(), b.id);
+    EXPECT_EQ(fx.selection.selectedNodeID(), b.id);
     entry(graphNodeMenu(fx.model, c.id), "Delete Link").trigger();
-    EXPECT_EQ(fx.model.selectedNodeID(), c.id);
-    EXPECT_EQ(fx.model.centeredNodeID(), c.id);
-    EXPECT_FALSE(fx.model.animatingCenterNodeID());
-    ASSERT_TRUE(fx.model.pendingDeleteItem());
-    EXPECT_EQ(fx.model.pendingDeleteItem()->id, c.id);
+    EXPECT_EQ(fx.selection.selectedNodeID(), c.id);
+    EXPECT_EQ(fx.selection.centeredNodeID(), c.id);
+    EXPECT_FALSE(fx.layout.animatingCenterNodeID());
+    ASSERT_TRUE(fx.commands.pendingDeleteItem());
+    EXPECT_EQ(fx.commands.pendingDeleteItem()->id, c.id);
 }

@@ -1,4 +1,4 @@
-#include "platform/EdsMapping.h"
+#include "platform/eds/EdsMapping.h"
 
 #include <gtest/gtest.h>
 

@@ -292,3 +292,30 @@ TEST(LinkStore, OnlyTheCheckedRelationRemovalSkipsAPairThatIsNotRelated)
     fx.store->removeRelation(a.id, c.id).waitForFinished();
     EXPECT_EQ(deletions(), 2);
 }
+
+// Opened in the background, the store lets its caller go on: what was asked of it meanwhile runs once
+// the library is open, and a library that cannot open says why each time the opening is waited for,
+// and refuses what was asked of it.
+TEST(LinkStore, AnOpeningInTheBackgroundRunsWhatWasAskedMeanwhileOrSaysWhyItFailed)
+{
+    const auto identity = makeIdentityService();
+    {
+        LinkStore store(LinkStore::libraryAt(libraryFile()), identity, SystemClock::shared(), nullptr,
+                        LinkStore::Opening::inBackground);
+        QFuture<LinkItem> added = store.addLink({}, QStringLiteral("https://example.com/meanwhile"), {}, {});
+        store.waitUntilOpen();
+        EXPECT_EQ(added.result().url, "https://example.com/meanwhile");
+    }
+    LibraryFixture library;
+    EXPECT_EQ(library.sqlite.reads().allLinks().size(), 1);
+
+    // A plain file where the library's folder belongs.
+    const QString blocked = writeFile("blocked", "not a folder");
+    LinkStore refused(LinkStore::libraryAt(blocked + "/Morvane.sqlite"), identity, SystemClock::shared(),
+                      nullptr, LinkStore::Opening::inBackground);
+    QFuture<LinkItem> refusedLink =
+        refused.addLink({}, QStringLiteral("https://example.com/refused"), {}, {});
+    EXPECT_THROW(refused.waitUntilOpen(), Error);
+    EXPECT_THROW(refused.waitUntilOpen(), Error);
+    EXPECT_THROW(refusedLink.result(), ExecutorClosedError);
+}

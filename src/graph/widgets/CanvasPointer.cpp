@@ -29,7 +29,7 @@ void CanvasPointer::doubleClick(QPointF at, std::optional<QUuid> node)
     press(at, clicked);
     m_secondClick = true;
     if (clicked)
-        m_model.openItem(*clicked);
+        m_model.commands().openItem(*clicked);
 }
 
 bool CanvasPointer::move(QPointF at)
@@ -50,15 +50,15 @@ bool CanvasPointer::move(QPointF at)
         return true;
     }
     // The start is taken at the first move: from then on the model names this node as the dragged one.
-    if (m_model.draggingNodeID() != m_node) {
-        for (const GraphNode& node : m_model.nodes()) {
+    if (m_model.layout().draggingNodeID() != m_node) {
+        for (const GraphNode& node : m_model.content().nodes()) {
             if (node.id == m_node) {
                 m_nodeDragStartPosition = node.position;
                 break;
             }
         }
     }
-    m_model.dragNode(m_node, m_nodeDragStartPosition + translation / m_viewport.scale);
+    m_model.layout().dragNode(m_node, m_nodeDragStartPosition + translation / m_viewport.scale);
     return true;
 }
 
@@ -66,9 +66,9 @@ void CanvasPointer::release()
 {
     if (m_press == Press::node) {
         if (m_dragging)
-            m_model.endDrag(m_node);
+            m_model.layout().endDrag(m_node);
         else if (!m_secondClick)
-            m_model.handleNodeClick(m_node);
+            m_model.commands().handleNodeClick(m_node);
     }
     m_press = Press::none;
     m_dragging = false;

@@ -56,27 +56,31 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     const auto repaint = [this] { update(); };
-    connect(&m_model, &GraphViewModel::nodesChanged, this, [this] {
+    const GraphContent& content = m_model.content();
+    const GraphSelection& selection = m_model.selection();
+    connect(&content, &GraphContent::nodesChanged, this, [this] {
         if (nodesMovedVisibly())
             update();
     });
-    for (const auto signal :
-         {&GraphViewModel::edgesChanged, &GraphViewModel::activeNodeIDChanged,
-          &GraphViewModel::centeredNodeIDChanged, &GraphViewModel::linkingSourceNodeIDChanged,
-          &GraphViewModel::scopeChanged, &GraphViewModel::keyboardRelationNavigationChanged})
-        connect(&m_model, signal, this, repaint);
+    connect(&content, &GraphContent::edgesChanged, this, repaint);
+    for (const auto signal : {&GraphSelection::activeNodeIDChanged, &GraphSelection::centeredNodeIDChanged,
+                              &GraphSelection::linkingSourceNodeIDChanged})
+        connect(&selection, signal, this, repaint);
+    connect(&m_model.filters(), &GraphFilters::scopeChanged, this, repaint);
+    connect(&m_model.navigation(), &GraphNavigation::keyboardRelationNavigationChanged, this, repaint);
     // Queued: centring selects the node before it tells the layout to glide it, and the view must see
     // both to know where the node is going.
-    connect(&m_model, &GraphViewModel::selectedNodeIDChanged, this, &GraphCanvas::followSelection,
+    connect(&selection, &GraphSelection::selectedNodeIDChanged, this, &GraphCanvas::followSelection,
             Qt::QueuedConnection);
-    connect(&m_model, &GraphViewModel::selectedNodeIDChanged, this, repaint);
-    connect(&m_model, &GraphViewModel::pendingDeleteItemChanged, this, &GraphCanvas::syncOverlays);
-    connect(&m_model, &GraphViewModel::pendingRelationDeleteChanged, this, &GraphCanvas::syncOverlays);
+    connect(&selection, &GraphSelection::selectedNodeIDChanged, this, repaint);
+    connect(&m_model.commands(), &GraphCommands::pendingDeleteItemChanged, this, &GraphCanvas::syncOverlays);
+    connect(&m_model.commands(), &GraphCommands::pendingRelationDeleteChanged, this,
+            &GraphCanvas::syncOverlays);
     // The last small moves were not drawn as they happened. The layout may rest before the library
     // opened with the window is shown (a large one takes a while to load, and nothing moves until
     // then): the fit waits for a rest of the loaded graph.
-    connect(&m_model, &GraphViewModel::layoutSettled, this, [this] {
-        if (m_fitOnSettle && !m_model.isLoading() && !m_model.nodes().isEmpty()) {
+    connect(&m_model.layout(), &GraphLayoutDriver::layoutSettled, this, [this] {
+        if (m_fitOnSettle && !m_model.loader().isLoading() && !m_model.content().nodes().isEmpty()) {
             m_fitOnSettle = false;
             fitGraph();
         }
@@ -88,9 +92,9 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
 // costs no drawing.
 bool GraphCanvas::nodesMovedVisibly() const
 {
-    const auto& nodes = m_model.nodes();
+    const auto& nodes = m_model.content().nodes();
     // A graph rebuilt comes with an index of its own.
-    if (nodes.size() != m_paintedNodes.size() || !m_model.nodeIndex().isSharedWith(m_paintedIndex))
+    if (nodes.size() != m_paintedNodes.size() || !m_model.content().nodeIndex().isSharedWith(m_paintedIndex))
         return true;
     const double least = visibleMove / m_viewport.scale;
     for (qsizetype i = 0; i < nodes.size(); ++i) {
@@ -125,19 +129,19 @@ void GraphCanvas::userZoomed()
     m_userZoomed = true;
     m_fitOnSettle = false;
     zoomChanged();
-    m_model.wakeLayout();
+    m_model.layout().wake();
 }
 
 void GraphCanvas::zoomChanged()
 {
-    m_model.setVisibleMotion(visibleMove / m_viewport.scale);
+    m_model.layout().setVisibleMotion(visibleMove / m_viewport.scale);
     update();
 }
 
 // The whole graph in view, cards included, at no more than natural size.
 void GraphCanvas::fitGraph()
 {
-    const auto& nodes = m_model.nodes();
+    const auto& nodes = m_model.content().nodes();
     if (nodes.isEmpty())
         return;
     QRectF bounds;
@@ -149,17 +153,17 @@ void GraphCanvas::fitGraph()
 
 void GraphCanvas::centerOnSelection()
 {
-    const auto node = m_model.selectedNode();
+    const auto node = m_model.content().node(m_model.selection().selectedNodeID());
     if (!node)
         return;
-    const bool gliding = m_model.animatingCenterNodeID() == node->id;
+    const bool gliding = m_model.layout().animatingCenterNodeID() == node->id;
     m_viewport.centreOn(gliding ? QPointF() : node->position);
     update();
 }
 
 void GraphCanvas::followSelection()
 {
-    const auto selected = m_model.selectedNodeID();
+    const auto selected = m_model.selection().selectedNodeID();
     if (selected == m_followedSelection)
         return;
     m_followedSelection = selected;
@@ -214,9 +218,9 @@ bool GraphCanvas::event(QEvent* event)
 void GraphCanvas::showNodeToolTip(const QHelpEvent& event)
 {
     const auto id = nodeAt(event.pos());
-    const auto node = std::find_if(m_model.nodes().cbegin(), m_model.nodes().cend(),
+    const auto node = std::find_if(m_model.content().nodes().cbegin(), m_model.content().nodes().cend(),
                                    [&](const GraphNode& each) { return each.id == id; });
-    if (!id || node == m_model.nodes().cend())
+    if (!id || node == m_model.content().nodes().cend())
         return QToolTip::hideText();
     QToolTip::showText(event.globalPos(), healthToolTip(node->health), this);
 }
@@ -273,24 +277,22 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent* event)
 void GraphCanvas::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    m_paintedNodes = m_model.nodes();
-    m_paintedIndex = m_model.nodeIndex();
+    m_paintedNodes = m_model.content().nodes();
+    m_paintedIndex = m_model.content().nodeIndex();
     m_renderer.paint(painter, size(), GraphScene::of(m_model), m_viewport);
 }
 
 void GraphCanvas::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    m_model.wakeLayout();
+    m_model.layout().wake();
 }
 
 void GraphCanvas::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     m_fitOnSettle = !m_userZoomed;
-    m_model.reload();
-    m_model.startObservingStore();
-    m_model.startLayoutTimer();
+    m_model.start();
     setFocus(Qt::ActiveWindowFocusReason);
 }
 
@@ -302,10 +304,7 @@ void GraphCanvas::hideEvent(QHideEvent* event)
 
 void GraphCanvas::keyPressEvent(QKeyEvent* event)
 {
-    const auto close = [this] {
-        if (m_onClose)
-            m_onClose();
-    };
+    const auto close = [this] { emit closeRequested(); };
     if (!GraphKeyMap::handle(m_model, event->key(), event->modifiers(), close))
         QWidget::keyPressEvent(event);
 }
@@ -313,17 +312,18 @@ void GraphCanvas::keyPressEvent(QKeyEvent* event)
 // The cards cover the whole window, toolbar included: nothing else can be chosen while one waits.
 void GraphCanvas::syncOverlays()
 {
-    const auto& pendingItem = m_model.pendingDeleteItem();
+    const GraphCommands& commands = m_model.commands();
+    const auto& pendingItem = commands.pendingDeleteItem();
     DeleteConfirmationOverlay::keepInStep(m_deleteOverlay, pendingItem.has_value(), [&] {
         return DeleteConfirmationOverlay::forLink(
-            pendingItem->title, [this] { m_model.confirmDelete(); }, [this] { m_model.cancelDelete(); },
-            m_appearance, window());
+            pendingItem->title, [this] { m_model.commands().confirmDelete(); },
+            [this] { m_model.commands().cancelDelete(); }, m_appearance, window());
     });
-    const auto& pendingRelation = m_model.pendingRelationDelete();
+    const auto& pendingRelation = commands.pendingRelationDelete();
     DeleteConfirmationOverlay::keepInStep(m_relationOverlay, pendingRelation.has_value(), [&] {
         return DeleteConfirmationOverlay::forRelation(
-            pendingRelation->summary, [this] { m_model.confirmRelationDelete(); },
-            [this] { m_model.cancelRelationDelete(); }, m_appearance, window());
+            pendingRelation->summary, [this] { m_model.commands().confirmRelationDelete(); },
+            [this] { m_model.commands().cancelRelationDelete(); }, m_appearance, window());
     });
     // The relation card stands above the delete card when both wait.
     if (m_relationOverlay)

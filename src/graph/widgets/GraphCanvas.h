@@ -9,7 +9,6 @@
 #include <QUuid>
 #include <QWidget>
 
-#include <functional>
 #include <optional>
 
 class QHelpEvent;
@@ -32,9 +31,6 @@ public:
     // The model and the appearance service outlive the canvas.
     GraphCanvas(GraphViewModel& model, const AppearanceService* appearance, QWidget* parent = nullptr);
 
-    // Run by Escape when nothing is pending: the window hides.
-    void setOnClose(std::function<void()> close) { m_onClose = std::move(close); }
-
     const GraphViewport& viewport() const { return m_viewport; }
     void zoomBy(double factor);
     void resetViewport();
@@ -43,6 +39,10 @@ public:
     void centerOnSelection();
     // The node whose card is topmost under the point, if any.
     std::optional<QUuid> nodeAt(QPointF point) const;
+
+signals:
+    // Escape with nothing pending: the window hides.
+    void closeRequested();
 
 protected:
     bool event(QEvent* event) override;
@@ -81,7 +81,6 @@ private:
     // The user has chosen a zoom, and the view should fit the graph when the layout next settles.
     bool m_userZoomed = false;
     bool m_fitOnSettle = false;
-    std::function<void()> m_onClose;
     QPointer<DeleteConfirmationOverlay> m_deleteOverlay;
     QPointer<DeleteConfirmationOverlay> m_relationOverlay;
 };

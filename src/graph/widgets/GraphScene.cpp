@@ -10,22 +10,24 @@ namespace morvane {
 GraphScene GraphScene::of(const GraphViewModel& model)
 {
     GraphScene scene;
-    scene.nodes = model.nodes();
-    scene.edges = model.edges();
-    scene.shownIndex = model.nodeIndex();
-    scene.selectedNodeID = model.selectedNodeID();
-    scene.activeNodeID = model.activeNodeID();
-    scene.centeredNodeID = model.centeredNodeID();
-    scene.linkingSourceNodeID = model.linkingSourceNodeID();
-    scene.scope = model.scope();
-    if (const auto preview = model.keyboardPreviewEdge())
+    const GraphSelection& selection = model.selection();
+    const GraphNavigation& navigation = model.navigation();
+    scene.nodes = model.content().nodes();
+    scene.edges = model.content().edges();
+    scene.shownIndex = model.content().nodeIndex();
+    scene.selectedNodeID = selection.selectedNodeID();
+    scene.activeNodeID = selection.activeNodeID();
+    scene.centeredNodeID = selection.centeredNodeID();
+    scene.linkingSourceNodeID = selection.linkingSourceNodeID();
+    scene.scope = model.filters().scope();
+    if (const auto preview = navigation.keyboardPreviewEdge())
         scene.previewEdgeID = preview->id;
-    if (const auto& navigation = model.keyboardRelationNavigation()) {
-        scene.keyboardFocusID = navigation->focusNodeID;
+    if (const auto& walk = navigation.keyboardRelationNavigation()) {
+        scene.keyboardFocusID = walk->focusNodeID;
         scene.keyboardNeighbors =
-            QSet<QUuid>(navigation->orderedNeighborIDs.begin(), navigation->orderedNeighborIDs.end());
-        if (!navigation->backStack.isEmpty())
-            scene.keyboardAnchorID = navigation->backStack.last();
+            QSet<QUuid>(walk->orderedNeighborIDs.begin(), walk->orderedNeighborIDs.end());
+        if (!walk->backStack.isEmpty())
+            scene.keyboardAnchorID = walk->backStack.last();
     }
     return scene;
 }

@@ -144,7 +144,6 @@ void GraphToolbarChipView::paintEvent(QPaintEvent*)
 GraphToolbar::GraphToolbar(GraphViewModel& model, GraphViewActions actions,
                            const AppearanceService* appearance, QWidget* parent)
     : QWidget(parent)
-    , m_model(model)
     , m_toolbar(model, std::move(actions))
     , m_appearance(appearance)
 {
@@ -197,11 +196,14 @@ GraphToolbar::GraphToolbar(GraphViewModel& model, GraphViewActions actions,
         viewGroup->addWidget(button(control));
     row->addLayout(viewGroup);
 
+    for (const auto signal : {&GraphFilters::scopeChanged, &GraphFilters::filtersChanged})
+        connect(&model.filters(), signal, this, &GraphToolbar::refresh);
     for (const auto signal :
-         {&GraphViewModel::scopeChanged, &GraphViewModel::messageChanged, &GraphViewModel::filtersChanged,
-          &GraphViewModel::selectedNodeIDChanged, &GraphViewModel::linkingSourceNodeIDChanged,
-          &GraphViewModel::nodesChanged, &GraphViewModel::edgesChanged})
-        connect(&m_model, signal, this, &GraphToolbar::refresh);
+         {&GraphContent::messageChanged, &GraphContent::nodesChanged, &GraphContent::edgesChanged})
+        connect(&model.content(), signal, this, &GraphToolbar::refresh);
+    for (const auto signal :
+         {&GraphSelection::selectedNodeIDChanged, &GraphSelection::linkingSourceNodeIDChanged})
+        connect(&model.selection(), signal, this, &GraphToolbar::refresh);
     if (appearance)
         connect(appearance, &AppearanceService::appearanceChanged, this, &GraphToolbar::applyAppearance);
     applyAppearance();

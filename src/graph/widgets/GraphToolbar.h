@@ -90,7 +90,6 @@ private:
     void refresh();
     void applyAppearance();
 
-    GraphViewModel& m_model;
     GraphToolbarModel m_toolbar;
     const AppearanceService* m_appearance;
     QLabel* m_icon;

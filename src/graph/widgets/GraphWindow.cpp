@@ -27,9 +27,8 @@ GraphWindow::GraphWindow(GraphViewModel& model, const AppearanceService* appeara
                                   [this] { m_canvas->zoomBy(GraphViewport::zoomInStep); },
                                   [this] { m_canvas->resetViewport(); },
                                   [this] {
-                                      if (m_onReloadRequested)
-                                          m_onReloadRequested();
-                                      m_model.reloadGraph();
+                                      emit reloadRequested();
+                                      m_model.commands().reloadGraph();
                                   }},
                                  appearance, this))
 {
@@ -41,16 +40,15 @@ GraphWindow::GraphWindow(GraphViewModel& model, const AppearanceService* appeara
     layout->addWidget(m_canvas, 1);
     setMinimumSize(smallestSize);
     resize(920, 640);
-    m_canvas->setOnClose([this] { hide(); });
+    connect(m_canvas, &GraphCanvas::closeRequested, this, &QWidget::hide);
     if (appearance)
         appearance->repaintOnChange(this);
 }
 
 void GraphWindow::present()
 {
-    if (m_onWillShow)
-        m_onWillShow();
-    m_model.captureActiveContext();
+    emit willShow();
+    m_model.activeContext().capture();
     fitToScreen();
     centreFrameOnScreen(*this);
     show();

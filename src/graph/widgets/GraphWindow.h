@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <functional>
-
 namespace morvane {
 
 class AppearanceService;
@@ -20,11 +18,6 @@ public:
     // The model and the appearance service outlive the window.
     GraphWindow(GraphViewModel& model, const AppearanceService* appearance, QWidget* parent = nullptr);
 
-    // Run at the start of every present(); the application starts a sync there when sync is on.
-    void setOnWillShow(std::function<void()> action) { m_onWillShow = std::move(action); }
-    // Run by the toolbar's reload button before the graph loads again; the application syncs there.
-    void setOnReloadRequested(std::function<void()> action) { m_onReloadRequested = std::move(action); }
-
     // Looks at what the user has in front of them, then shows, centres and activates the window.
     void present();
     // The graph shortcut: hides the window when it is visible, else presents it.
@@ -32,6 +25,12 @@ public:
 
     GraphCanvas* canvas() const { return m_canvas; }
     GraphToolbar* toolbar() const { return m_toolbar; }
+
+signals:
+    // At the start of every present(); the application starts a sync there when sync is on.
+    void willShow();
+    // By the toolbar's reload button, before the graph loads again; the application syncs there.
+    void reloadRequested();
 
 protected:
     void hideEvent(QHideEvent* event) override;
@@ -42,8 +41,6 @@ private:
     GraphViewModel& m_model;
     GraphCanvas* m_canvas;
     GraphToolbar* m_toolbar;
-    std::function<void()> m_onWillShow;
-    std::function<void()> m_onReloadRequested;
     // What the window manager's frame adds to the window, as last seen while it was on screen.
     QSize m_frameExtra;
 };

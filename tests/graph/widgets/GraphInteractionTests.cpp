@@ -88,16 +88,16 @@ TEST(CanvasPointerTests, APressIsAClickUntilItTravelsItsDistance)
     pointer.press({10, 10}, a.id);
     EXPECT_FALSE(pointer.move({11.9, 10}));
     pointer.release();
-    EXPECT_EQ(fx.model.selectedNodeID(), a.id);
+    EXPECT_EQ(fx.selection.selectedNodeID(), a.id);
     EXPECT_EQ(fx.positionOf(a.id), start);
 
     pointer.press({10, 10}, b.id);
     EXPECT_TRUE(pointer.move({12, 10}));
     pointer.move({110, 10});
-    EXPECT_EQ(fx.model.draggingNodeID(), b.id);
+    EXPECT_EQ(fx.layout.draggingNodeID(), b.id);
     pointer.release();
-    EXPECT_EQ(fx.model.selectedNodeID(), a.id) << "a drag is no click";
-    EXPECT_TRUE(fx.model.userPositionedNodeIDs().contains(b.id));
+    EXPECT_EQ(fx.selection.selectedNodeID(), a.id) << "a drag is no click";
+    EXPECT_TRUE(fx.layout.userPositionedNodeIDs().contains(b.id));
     const QPointF dropped = fx.positionOf(b.id);
     viewport.scale = 2.0;
     pointer.press({0, 0}, b.id);
@@ -156,11 +156,11 @@ TEST(GraphInteractionTests, AClickedNodeGetsTheRingAndComesToTheCentre)
 
     click(&fx.canvas(), at);
     QCoreApplication::processEvents();
-    EXPECT_EQ(fx.model.selectedNodeID(), a.id);
+    EXPECT_EQ(fx.selection.selectedNodeID(), a.id);
     EXPECT_TRUE(near(fx.frame().pixelColor((at + ring).toPoint()), accent));
 
-    for (int step = 0; step < 300 && fx.model.animatingCenterNodeID(); ++step)
-        fx.model.stepLayout();
+    for (int step = 0; step < 300 && fx.layout.animatingCenterNodeID(); ++step)
+        fx.layout.step();
     const QPointF centre(fx.canvas().width() / 2.0, fx.canvas().height() / 2.0);
     EXPECT_LT(QLineF(fx.screenOf(a.id), centre).length(), 1.5);
     EXPECT_TRUE(near(fx.frame().pixelColor((centre + ring).toPoint()), accent));
@@ -179,7 +179,7 @@ TEST(GraphInteractionTests, DraggingTheCanvasMovesTheDrawingAndZoomingKeepsTheOr
     const QImage after = fx.frame();
     EXPECT_EQ(after.copy(around.translated(100, 0)), before.copy(around));
     EXPECT_NE(after.copy(around), before.copy(around));
-    EXPECT_FALSE(fx.model.selectedNodeID());
+    EXPECT_FALSE(fx.selection.selectedNodeID());
 
     // Ctrl with the wheel zooms one step per notch, about the drawn origin wherever the pointer is.
     const QPointF pan = fx.canvas().viewport().pan;
@@ -203,7 +203,7 @@ TEST(GraphInteractionTests, ADroppedNodeStaysPutThroughTheToolbarReload)
     const LinkItem a = linkItem("A"), b = linkItem("B"), c = linkItem("C");
     fx.load({a, b, c}, {relation(a, b), relation(b, c)});
     int reloadRequests = 0;
-    fx.window.setOnReloadRequested([&] { ++reloadRequests; });
+    QObject::connect(&fx.window, &GraphWindow::reloadRequested, [&] { ++reloadRequests; });
     fx.show();
     const QPointF start = fx.positionOf(a.id);
     drag(&fx.canvas(), fx.screenOf(a.id), QPointF(60, 40));
@@ -221,7 +221,7 @@ TEST(GraphInteractionTests, ADroppedNodeStaysPutThroughTheToolbarReload)
     EXPECT_EQ(reloadRequests, 1);
     EXPECT_EQ(fx.loadsStarted, loads + 1);
     for (int step = 0; step < 30; ++step)
-        fx.model.stepLayout();
+        fx.layout.step();
     EXPECT_EQ(fx.positionOf(a.id), start + QPointF(60, 40));
 }
 
@@ -231,7 +231,7 @@ TEST(GraphInteractionTests, ANodeTellsItsHealthAndItsMenuRemovesARelationAfterCo
     const LinkItem a = linkItem("A"), b = linkItem("B"), c = linkItem("C");
     fx.save({a, b, c}, {relation(a, b)});
     fx.show();
-    ASSERT_EQ(fx.model.edges().size(), 1);
+    ASSERT_EQ(fx.content.edges().size(), 1);
 
     QContextMenuEvent onEmpty(QContextMenuEvent::Mouse, QPoint(5, 5), fx.canvas().mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(&fx.canvas(), &onEmpty);
@@ -255,7 +255,7 @@ TEST(GraphInteractionTests, ANodeTellsItsHealthAndItsMenuRemovesARelationAfterCo
     EXPECT_EQ(remove->menu()->actions()[0]->text(), QStringLiteral("A"));
     remove->menu()->actions()[0]->trigger();
     menu->close();
-    EXPECT_EQ(fx.model.selectedNodeID(), b.id);
+    EXPECT_EQ(fx.selection.selectedNodeID(), b.id);
 
     auto* overlay = fx.window.findChild<DeleteConfirmationOverlay*>();
     ASSERT_TRUE(overlay);
@@ -266,5 +266,5 @@ TEST(GraphInteractionTests, ANodeTellsItsHealthAndItsMenuRemovesARelationAfterCo
     ASSERT_TRUE(confirm);
     confirm->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return fx.readLibrary().relations.isEmpty(); }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fx.model.edges().isEmpty(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fx.content.edges().isEmpty(); }, 5000));
 }

@@ -18,18 +18,18 @@ TEST(GraphWindowTests, RunsTheModelOnlyWhileShownAndTogglesWithTheShortcut)
     test::GraphFixture fx;
     GraphWindow window(fx.model, nullptr);
     int willShow = 0;
-    window.setOnWillShow([&] { ++willShow; });
+    QObject::connect(&window, &GraphWindow::willShow, [&] { ++willShow; });
     window.toggle();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Morvane Graph"));
     EXPECT_EQ(willShow, 1);
-    EXPECT_TRUE(fx.model.isLayoutTimerRunning());
-    EXPECT_TRUE(fx.model.isObservingStore());
+    EXPECT_TRUE(fx.layout.isRunning());
+    EXPECT_TRUE(fx.loader.isObservingStore());
 
     window.toggle();
     EXPECT_FALSE(window.isVisible());
-    EXPECT_FALSE(fx.model.isLayoutTimerRunning());
-    EXPECT_FALSE(fx.model.isObservingStore());
+    EXPECT_FALSE(fx.layout.isRunning());
+    EXPECT_FALSE(fx.loader.isObservingStore());
 
     // Escape with nothing pending closes the window; the next show reuses it.
     window.present();
@@ -46,18 +46,18 @@ TEST(GraphWindowTests, CentresOnWhereTheSelectedNodeIsGoing)
     const auto a = test::linkItem(QStringLiteral("A")), b = test::linkItem(QStringLiteral("B"));
     fx.load({a, b}, {test::relation(a, b)});
     QCoreApplication::processEvents();
-    ASSERT_EQ(fx.model.nodes().size(), 2);
+    ASSERT_EQ(fx.content.nodes().size(), 2);
     GraphCanvas canvas(fx.model, nullptr);
     canvas.zoomBy(2);
     const QPointF bAt = fx.positionOf(b.id);
     ASSERT_NE(bAt, QPointF());
 
     // Gliding to the origin: the view pans to the origin, not to where the node starts out.
-    fx.model.centerOnNode(a.id, true);
+    fx.navigation.centerOnNode(a.id, true);
     QCoreApplication::processEvents();
     EXPECT_EQ(canvas.viewport().pan, QPointF());
 
-    fx.model.centerOnNode(b.id, false);
+    fx.navigation.centerOnNode(b.id, false);
     QCoreApplication::processEvents();
     EXPECT_EQ(canvas.viewport().pan, -bAt * 2);
 
@@ -65,7 +65,7 @@ TEST(GraphWindowTests, CentresOnWhereTheSelectedNodeIsGoing)
     canvas.resetViewport();
     const QPointF after = canvas.viewport().pan;
     canvas.zoomBy(1.5);
-    fx.model.centerOnNode(b.id, false);
+    fx.navigation.centerOnNode(b.id, false);
     QCoreApplication::processEvents();
     EXPECT_EQ(canvas.viewport().pan, after);
 }
@@ -73,9 +73,9 @@ TEST(GraphWindowTests, CentresOnWhereTheSelectedNodeIsGoing)
 // Steps the layout until it rests; false when it is still moving after a thousand steps.
 bool runToRest(test::GraphFixture& fx)
 {
-    for (int step = 0; step < 1000 && fx.model.isLayoutTimerRunning(); ++step)
-        fx.clock->advance(GraphViewModel::layoutInterval);
-    return !fx.model.isLayoutTimerRunning();
+    for (int step = 0; step < 1000 && fx.layout.isRunning(); ++step)
+        fx.clock->advance(GraphLayoutDriver::stepInterval);
+    return !fx.layout.isRunning();
 }
 
 // When the layout first comes to rest the whole graph is in view; a zoom the user chose is kept.
@@ -93,7 +93,7 @@ TEST(GraphWindowTests, FitsTheGraphInViewWhenTheLayoutFirstSettles)
     ASSERT_TRUE(runToRest(fx));
     const double fitted = canvas.viewport().scale;
     EXPECT_LT(fitted, 1.0);
-    for (const GraphNode& node : fx.model.nodes())
+    for (const GraphNode& node : fx.content.nodes())
         EXPECT_TRUE(
             canvas.rect().contains(canvas.viewport().toScreen(node.position, canvas.size()).toPoint()))
             << node.title.toStdString();
@@ -136,16 +136,16 @@ TEST(GraphWindowTests, FitsALargeRelatedGraphThatArrivesAfterTheFirstRest)
     ASSERT_TRUE(runToRest(fx));
     EXPECT_EQ(canvas.viewport().scale, 1.0);
     fx.finishLoad(0, items, relations);
-    for (int i = 0; i < 600 && fx.model.isLoading(); ++i)
+    for (int i = 0; i < 600 && fx.loader.isLoading(); ++i)
         QTest::qWait(50);
-    ASSERT_EQ(fx.model.nodes().size(), links);
+    ASSERT_EQ(fx.content.nodes().size(), links);
     ASSERT_TRUE(runToRest(fx));
 
     const GraphViewport fitted = canvas.viewport();
     EXPECT_GE(fitted.scale, GraphViewport::fitMinScale);
     EXPECT_LT(fitted.scale, 0.3);
     int outside = 0;
-    for (const GraphNode& node : fx.model.nodes())
+    for (const GraphNode& node : fx.content.nodes())
         outside += !canvas.rect().contains(fitted.toScreen(node.position, canvas.size()).toPoint());
     EXPECT_EQ(outside, 0);
 
@@ -174,8 +174,8 @@ TEST(GraphWindowTests, LongStatusIsCutWithAnEllipsis)
     fx.load({a, b}, {});
     GraphWindow window(fx.model, nullptr);
     window.present();
-    fx.model.centerOnNode(a.id, false);
-    fx.model.beginLinkingFromSelection();
+    fx.navigation.centerOnNode(a.id, false);
+    fx.commands.beginLinkingFromSelection();
     QCoreApplication::processEvents();
     const auto* status = window.findChild<GraphStatusLine*>();
     ASSERT_TRUE(status);

@@ -1,4 +1,4 @@
-#include "QtSoundPlayer.h"
+#include "desktop/sound/QtSoundPlayer.h"
 
 #include <QAudioDevice>
 #include <QFile>

@@ -2,57 +2,75 @@
 // relation edges when its node becomes the focus and kept until the focus moves, so Left and Right
 // cycle through the same list even while the layout moves the nodes.
 
-#include "GraphViewModel.h"
+#include "GraphNavigation.h"
+
+#include "GraphContent.h"
+#include "GraphLayoutDriver.h"
+#include "GraphSelection.h"
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace morvane {
 
-double GraphViewModel::keyboardAngle(QPointF centre, QPointF neighbour)
+namespace {
+
+// The direction of a neighbour seen from the centre, atan2(dx, -dy) between -pi and pi: 0 straight up
+// on screen (y points down), growing clockwise.
+double keyboardAngle(QPointF centre, QPointF neighbour)
 {
     return std::atan2(neighbour.x() - centre.x(), -(neighbour.y() - centre.y()));
 }
 
-std::optional<QUuid> GraphViewModel::keyboardAnchorNodeID() const
+} // namespace
+
+GraphNavigation::GraphNavigation(const GraphContent& content, GraphSelection& selection,
+                                 GraphLayoutDriver& layout, QObject* parent)
+    : QObject(parent)
+    , m_content(content)
+    , m_selection(selection)
+    , m_layout(layout)
 {
-    if (m_navigation && hasNodeItem(m_navigation->focusNodeID))
+}
+
+void GraphNavigation::centerOnNode(const QUuid& id, bool animated)
+{
+    m_selection.setSelectedNodeID(id);
+    m_selection.setCenteredNodeID(id);
+    m_layout.glideToOrigin(id, animated);
+}
+
+void GraphNavigation::endKeyboardNavigation()
+{
+    setNavigation(std::nullopt);
+}
+
+std::optional<QUuid> GraphNavigation::keyboardAnchorNodeID() const
+{
+    if (m_navigation && m_content.hasNodeItem(m_navigation->focusNodeID))
         return m_navigation->focusNodeID;
-    if (m_selectedNodeID && hasNodeItem(*m_selectedNodeID))
-        return m_selectedNodeID;
-    if (m_activeNodeID && hasNodeItem(*m_activeNodeID))
-        return m_activeNodeID;
-    if (!m_nodes.isEmpty())
-        return m_nodes.first().id;
+    for (const std::optional<QUuid>& id : {m_selection.selectedNodeID(), m_selection.activeNodeID()}) {
+        if (id && m_content.hasNodeItem(*id))
+            return id;
+    }
+    if (!m_content.nodes().isEmpty())
+        return m_content.nodes().first().id;
     return std::nullopt;
 }
 
-QSet<QUuid> GraphViewModel::relatedNodeIDs(const QUuid& id) const
+QList<QUuid> GraphNavigation::orderedNeighborIDs(const QUuid& id) const
 {
-    QSet<QUuid> related;
-    for (const Edge& edge : m_edges) {
-        if (!edge.kind.isRelation())
-            continue;
-        if (edge.from == id)
-            related.insert(edge.to);
-        else if (edge.to == id)
-            related.insert(edge.from);
-    }
-    return related;
-}
-
-QList<QUuid> GraphViewModel::orderedNeighborIDs(const QUuid& id) const
-{
-    const std::optional<Node> centre = nodeWithID(id);
+    const std::optional<GraphNode> centre = m_content.node(id);
     if (!centre)
         return {};
-    const QSet<QUuid> related = relatedNodeIDs(id);
+    const QSet<QUuid> related = m_content.relatedNodeIDs(id);
     struct Neighbour {
         QUuid id;
         double angle;
     };
     std::vector<Neighbour> neighbours;
-    for (const Node& node : m_nodes) {
+    for (const GraphNode& node : m_content.nodes()) {
         if (related.contains(node.id))
             neighbours.push_back({node.id, keyboardAngle(centre->position, node.position)});
     }
@@ -66,8 +84,8 @@ QList<QUuid> GraphViewModel::orderedNeighborIDs(const QUuid& id) const
     return ids;
 }
 
-std::optional<GraphViewModel::KeyboardRelationNavigation>
-GraphViewModel::freshNavigation(const QUuid& anchor) const
+std::optional<GraphNavigation::KeyboardRelationNavigation>
+GraphNavigation::freshNavigation(const QUuid& anchor) const
 {
     QList<QUuid> neighbours = orderedNeighborIDs(anchor);
     if (neighbours.isEmpty())
@@ -76,7 +94,7 @@ GraphViewModel::freshNavigation(const QUuid& anchor) const
 }
 
 // A stored navigation is used as it is, even when its focus has left the graph since.
-std::optional<GraphViewModel::KeyboardRelationNavigation> GraphViewModel::currentNavigation() const
+std::optional<GraphNavigation::KeyboardRelationNavigation> GraphNavigation::currentNavigation() const
 {
     const std::optional<QUuid> anchor = keyboardAnchorNodeID();
     if (!anchor)
@@ -86,7 +104,7 @@ std::optional<GraphViewModel::KeyboardRelationNavigation> GraphViewModel::curren
 
 // A fresh navigation starts at index 0 and the step applies at once: the first Right previews the
 // second neighbour, the first Left the last.
-void GraphViewModel::previewNeighbor(bool backward)
+void GraphNavigation::previewNeighbor(bool backward)
 {
     std::optional<KeyboardRelationNavigation> navigation = currentNavigation();
     if (!navigation || navigation->orderedNeighborIDs.isEmpty())
@@ -99,7 +117,7 @@ void GraphViewModel::previewNeighbor(bool backward)
     centerOnNode(focus, true);
 }
 
-void GraphViewModel::followPreviewedRelation()
+void GraphNavigation::followPreviewedRelation()
 {
     const std::optional<KeyboardRelationNavigation> navigation = currentNavigation();
     if (!navigation || navigation->previewIndex < 0 ||
@@ -109,7 +127,7 @@ void GraphViewModel::followPreviewedRelation()
     moveFocus(navigation->focusNodeID, target, navigation->backStack + QList<QUuid>{navigation->focusNodeID});
 }
 
-void GraphViewModel::navigateBack()
+void GraphNavigation::navigateBack()
 {
     if (!m_navigation || m_navigation->backStack.isEmpty())
         return;
@@ -119,7 +137,7 @@ void GraphViewModel::navigateBack()
 }
 
 // A node that has left the graph has no neighbours: then nothing changes.
-void GraphViewModel::moveFocus(const QUuid& from, const QUuid& to, QList<QUuid> backStack)
+void GraphNavigation::moveFocus(const QUuid& from, const QUuid& to, QList<QUuid> backStack)
 {
     QList<QUuid> neighbours = orderedNeighborIDs(to);
     if (neighbours.isEmpty())
@@ -129,7 +147,7 @@ void GraphViewModel::moveFocus(const QUuid& from, const QUuid& to, QList<QUuid> 
     centerOnNode(to, true);
 }
 
-std::optional<QUuid> GraphViewModel::previewedNeighborID() const
+std::optional<QUuid> GraphNavigation::previewedNeighborID() const
 {
     if (!m_navigation || m_navigation->previewIndex < 0 ||
         m_navigation->previewIndex >= m_navigation->orderedNeighborIDs.size())
@@ -137,20 +155,18 @@ std::optional<QUuid> GraphViewModel::previewedNeighborID() const
     return m_navigation->orderedNeighborIDs[m_navigation->previewIndex];
 }
 
-std::optional<GraphViewModel::Edge> GraphViewModel::relationEdge(const QUuid& a, const QUuid& b) const
-{
-    const auto found = std::find_if(m_edges.begin(), m_edges.end(), [&](const Edge& edge) {
-        return edge.kind.isRelation() && edge.joins(a, b);
-    });
-    return found == m_edges.end() ? std::nullopt : std::optional<Edge>(*found);
-}
-
-std::optional<GraphViewModel::Edge> GraphViewModel::keyboardPreviewEdge() const
+std::optional<GraphEdge> GraphNavigation::keyboardPreviewEdge() const
 {
     const std::optional<QUuid> previewed = previewedNeighborID();
     if (!previewed)
         return std::nullopt;
-    return relationEdge(m_navigation->focusNodeID, *previewed);
+    return m_content.relationEdge(m_navigation->focusNodeID, *previewed);
+}
+
+void GraphNavigation::setNavigation(std::optional<KeyboardRelationNavigation> navigation)
+{
+    m_navigation = std::move(navigation);
+    emit keyboardRelationNavigationChanged();
 }
 
 } // namespace morvane

@@ -1,0 +1,115 @@
+#include "GraphLayoutDriver.h"
+
+#include "GraphContent.h"
+#include "foundation/Clock.h"
+
+#include <utility>
+
+namespace morvane {
+
+GraphLayoutDriver::GraphLayoutDriver(GraphContent& content, std::shared_ptr<Clock> clock, QObject* parent)
+    : QObject(parent)
+    , m_content(content)
+    , m_clock(std::move(clock))
+{
+}
+
+GraphLayoutDriver::~GraphLayoutDriver() = default;
+
+void GraphLayoutDriver::start()
+{
+    if (m_timer)
+        m_timer->stop();
+    m_timer = m_clock->makeTimer([this] { step(); });
+    wake();
+}
+
+void GraphLayoutDriver::stop()
+{
+    if (m_timer) {
+        m_timer->stop();
+        m_timer.reset();
+    }
+}
+
+bool GraphLayoutDriver::isRunning() const
+{
+    return m_timer && m_timer->isActive();
+}
+
+void GraphLayoutDriver::wake()
+{
+    m_stepsSinceWake = 0;
+    m_cooling = 1;
+    m_stillSteps = 0;
+    if (m_timer && !m_timer->isActive())
+        m_timer->start(stepInterval, true);
+}
+
+void GraphLayoutDriver::step()
+{
+    bool still = true;
+    const qsizetype count = m_content.nodes().size();
+    if (count >= 2) {
+        const double cooling =
+            m_stepsSinceWake < coolingDelaySteps(count) ? 1.0 : (m_cooling *= coolingPerStep);
+        ++m_stepsSinceWake;
+        double largestMove = 0;
+        m_content.moveNodes([&](QList<GraphNode>& nodes) {
+            const auto step =
+                m_layout.step(nodes, m_content.edges(),
+                              {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling,
+                              &m_content.nodeIndex());
+            if (step.arrived)
+                m_animatingCenterNodeID.reset();
+            largestMove = step.largestMove;
+        });
+        still = largestMove < m_visibleMotion && !m_animatingCenterNodeID && !m_draggingNodeID;
+    }
+    m_stillSteps = still ? m_stillSteps + 1 : 0;
+    if (m_stillSteps >= restingSteps && isRunning()) {
+        m_timer->stop();
+        emit layoutSettled();
+    }
+}
+
+void GraphLayoutDriver::glideToOrigin(const QUuid& id, bool animated)
+{
+    if (animated && !m_userPositionedNodeIDs.contains(id))
+        m_animatingCenterNodeID = id;
+    else
+        m_animatingCenterNodeID.reset();
+    wake();
+}
+
+void GraphLayoutDriver::dragNode(const QUuid& id, QPointF point)
+{
+    m_draggingNodeID = id;
+    if (!m_content.hasNodeItem(id))
+        return;
+    m_content.moveNodes([&](QList<GraphNode>& nodes) {
+        const auto found =
+            std::find_if(nodes.begin(), nodes.end(), [&](const GraphNode& node) { return node.id == id; });
+        if (found != nodes.end()) {
+            found->position = point;
+            found->velocity = {};
+        }
+    });
+    m_animatingCenterNodeID.reset();
+    wake();
+}
+
+void GraphLayoutDriver::endDrag(const QUuid& id)
+{
+    m_draggingNodeID.reset();
+    m_userPositionedNodeIDs.insert(id);
+    m_animatingCenterNodeID.reset();
+    wake();
+}
+
+void GraphLayoutDriver::forgetHiddenPins()
+{
+    m_userPositionedNodeIDs.removeIf([this](const QUuid& id) { return !m_content.hasNodeItem(id); });
+}
+
+} // namespace morvane

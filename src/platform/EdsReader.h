@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/CalendarStore.h"
+#include "platform/ContactStore.h"
+
+#include <QHash>
+#include <QList>
+
+#include <chrono>
+#include <memory>
+
+namespace morvane {
+
+// What the desktop's calendars and address books held when they were last read.
+struct EdsSnapshot {
+    QList<CalendarEvent> events;          // calendars in the registry's order, events in theirs
+    QHash<QString, qsizetype> eventIndex; // identifier → position in events
+    QList<ContactCard> cards;             // address books in the registry's order
+    QList<ContactCard> cardsByFileAs;     // as the user files them, which is how lists sort them
+    QHash<QString, qsizetype> cardIndex;  // identifier → position in cards
+    bool calendarsLoaded = false;
+    bool cardsLoaded = false;
+};
+
+// Reads the calendars and address books of Evolution Data Server into snapshots and renews them when
+// the service reports a change. It lives in a module of its own (libmorvane-eds.so), loaded only once
+// something asks for an event or a card: the service's client libraries are a large part of a
+// desktop's, and most starts never need them.
+class EdsReader {
+public:
+    enum class Load { calendars, everything };
+
+    virtual ~EdsReader() = default;
+    virtual std::shared_ptr<const EdsSnapshot> snapshot() const = 0;
+    // Waits at most wait until the calendars (and the cards) are in; false when they are not.
+    virtual bool waitUntilLoaded(Load load, std::chrono::milliseconds wait) const = 0;
+};
+
+// The module's one entry point: a reader of the stores the session bus has, which starts reading at
+// once. Its name carries the interface's revision, so that a module left from another build is
+// refused rather than called.
+using MakeEdsReader = EdsReader* (*)(bool calendars, bool contacts);
+inline constexpr const char* makeEdsReaderEntry = "morvane_make_eds_reader_1";
+
+} // namespace morvane

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/EdsReader.h"
+
+#include <memory>
+
+namespace morvane {
+
+// The desktop's calendars and address books, kept by Evolution Data Server (a D-Bus activated
+// service). A thread of our own, with its own GLib main context, asks it for every event from 10
+// years ago to 5 years ahead and every card, keeps them in a snapshot, and renews the parts the
+// service reports changed. Callers read the snapshot and never wait for the service: an answer that
+// is not in yet is simply not there. Every call is bounded: each load is cancelled when it runs past
+// its limit or when this object goes.
+class EdsStoreReader final : public EdsReader {
+public:
+    // Reads the stores the bus was found to have; one it has not is loaded, and empty, at once.
+    EdsStoreReader(bool calendars, bool contacts);
+    // Cancels what the thread is waiting for and joins it.
+    ~EdsStoreReader() override;
+    EdsStoreReader(const EdsStoreReader&) = delete;
+    EdsStoreReader& operator=(const EdsStoreReader&) = delete;
+
+    std::shared_ptr<const EdsSnapshot> snapshot() const override;
+    bool waitUntilLoaded(Load load, std::chrono::milliseconds wait) const override;
+
+private:
+    struct Worker;
+    std::unique_ptr<Worker> d;
+};
+
+} // namespace morvane
