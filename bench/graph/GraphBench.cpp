@@ -206,7 +206,8 @@ void BM_LoadWithSuggestions(benchmark::State& state)
 {
     LinkStore& store = generatedLinkStore(state.range(0));
     GraphViewModel model(
-        store, std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
+        store, std::make_shared<GraphWorkPool>(),
+        std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
         std::make_shared<IdleClock>());
     TimedCanvas canvas(model, nullptr);
@@ -276,7 +277,8 @@ void BM_LayoutStep(benchmark::State& state)
         edges.append(
             {QUuid::createUuid(), nodes[random() % n].id, nodes[random() % n].id, GraphEdgeKind::relation()});
     const QSet<QUuid> placed{nodes[0].id};
-    ForceLayout layout(exact ? size_t(n) : ForceLayout::exactRepulsionNodes);
+    GraphWorkPool pool;
+    ForceLayout layout(exact ? size_t(n) : ForceLayout::exactRepulsionNodes, &pool);
     for (auto _ : state) {
         layout.step(nodes, edges, {std::nullopt, &placed, std::nullopt});
         benchmark::DoNotOptimize(nodes.data());
@@ -293,12 +295,13 @@ void BM_Repulsion(benchmark::State& state)
     const int n = int(state.range(0));
     const bool tree = state.range(1) != 0;
     const RepulsionField start = fieldOf(spreadNodes(n));
+    GraphWorkPool pool;
     for (auto _ : state) {
         RepulsionField field = start;
         if (tree)
-            repelByQuadtree(field, ForceLayout::repulsion, ForceLayout::openingAngle);
+            repelByQuadtree(field, ForceLayout::repulsion, ForceLayout::openingAngle, &pool);
         else
-            repelAllPairs(field, ForceLayout::repulsion);
+            repelAllPairs(field, ForceLayout::repulsion, &pool);
         benchmark::DoNotOptimize(field.fx.data());
     }
     if (tree) {
