@@ -41,6 +41,12 @@ template <class... T> void GraphContent::discard(T... values)
     m_pool.post([held = std::make_tuple(std::move(values)...)] {});
 }
 
+void GraphContent::nodesUpdated()
+{
+    ++m_nodesRevision;
+    emit nodesChanged();
+}
+
 void GraphContent::setMessage(const QString& message)
 {
     m_message = message;
@@ -259,7 +265,7 @@ void GraphContent::show(GraphDerivation::Result derived)
             std::exchange(m_nodeItems, std::move(derived.nodeItems)),
             std::exchange(m_nodes, std::move(derived.nodes)),
             std::exchange(m_edges, std::move(derived.edges)));
-    emit nodesChanged();
+    nodesUpdated();
     emit edgesChanged();
     if (m_library.items.isEmpty())
         return;
@@ -280,7 +286,7 @@ void GraphContent::rememberPlacements()
 void GraphContent::moveNodes(const std::function<void(QList<GraphNode>&)>& move)
 {
     move(m_nodes);
-    emit nodesChanged();
+    nodesUpdated();
 }
 
 // Only between two shown nodes: an accepted suggestion may join links the scope or filters hide,
@@ -308,7 +314,7 @@ void GraphContent::refreshNodeDegree(const QUuid& id)
         return edge.kind.isRelation() && (edge.from == id || edge.to == id);
     }));
     node->health = healthForDegree(node->degree);
-    emit nodesChanged();
+    nodesUpdated();
 }
 
 void GraphContent::resetVelocities(const QList<QUuid>& ids)
@@ -319,7 +325,7 @@ void GraphContent::resetVelocities(const QList<QUuid>& ids)
         if (node != m_nodes.end())
             node->velocity = {};
     }
-    emit nodesChanged();
+    nodesUpdated();
 }
 
 } // namespace morvane

@@ -58,6 +58,9 @@ public:
 
     // --- What the views draw (each change is announced by the signal of the same name) ----------
     const QList<GraphNode>& nodes() const { return m_nodes; }
+    // Counts every change to the nodes, in place or not: a view remembers this rather than a copy of
+    // the nodes it drew, which would make the layout's next step copy them all before it writes.
+    quint64 nodesRevision() const { return m_nodesRevision; }
     const QList<GraphEdge>& edges() const { return m_edges; }
     const QString& message() const { return m_message; }
     void setMessage(const QString& message);
@@ -126,6 +129,7 @@ private:
     void rememberPlacements();
     void refreshNodeDegree(const QUuid& id);
     void resetVelocities(const QList<QUuid>& ids);
+    void nodesUpdated();
     // Freeing a large library or graph means freeing every one of its strings: that is left to the
     // pool, away from the window's thread.
     template <class... T> void discard(T... values);
@@ -142,6 +146,7 @@ private:
     QList<qsizetype> m_nodeItems;        // each shown node's link's position in the library's items
     QHash<QUuid, GraphPlacement> m_preservedLayout;
     quint64 m_rebuilds = 0;
+    quint64 m_nodesRevision = 1;
 };
 
 } // namespace morvane
