@@ -248,6 +248,51 @@ void BM_LoadWithSuggestions(benchmark::State& state)
     state.counters["step_after_step_ms"] = double(afterStep) / 1e6 / double(state.iterations());
 }
 
+// The graph moving in the window: after a load, the layout's timer runs its step and the canvas
+// paints, tick after tick. Each tick holds the main thread for the step and the frame: the medians of
+// both, the longest tick, and the share of ticks that held it longer than a 60 Hz frame (16 ms),
+// counting the step alone and the step with the frame.
+void BM_MovingGraph(benchmark::State& state)
+{
+    LinkStore& store = generatedLinkStore(state.range(0));
+    GraphViewModel model(
+        store, std::make_shared<GraphWorkPool>(),
+        std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
+        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
+        std::make_shared<IdleClock>());
+    TimedCanvas canvas(model, nullptr);
+    canvas.resize(920, 640);
+    canvas.show();
+    if (!QTest::qWaitFor([&] { return !model.loader().isLoading() && canvas.frames > 0; }, 60'000))
+        return state.SkipWithError("the graph was not shown");
+    std::vector<double> steps, frames;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        model.layout().step();
+        steps.push_back(double(timer.nsecsElapsed()) / 1e6);
+        timer.restart();
+        canvas.repaint();
+        frames.push_back(double(timer.nsecsElapsed()) / 1e6);
+    }
+    const auto median = [](std::vector<double> values) {
+        std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
+        return values[values.size() / 2];
+    };
+    double longest = 0;
+    int stepsOver = 0, ticksOver = 0;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        longest = std::max(longest, steps[i] + frames[i]);
+        stepsOver += steps[i] > 16;
+        ticksOver += steps[i] + frames[i] > 16;
+    }
+    state.counters["median_step_ms"] = median(steps);
+    state.counters["median_frame_ms"] = median(frames);
+    state.counters["longest_tick_ms"] = longest;
+    state.counters["steps_over_16ms"] = double(stepsOver) / double(steps.size());
+    state.counters["ticks_over_16ms"] = double(ticksOver) / double(steps.size());
+}
+
 // Nodes spread as a settled layout spreads them: about one node per rest length squared.
 QList<GraphNode> spreadNodes(int n)
 {
@@ -359,6 +404,7 @@ void repulsionSizes(benchmark::internal::Benchmark* b)
 }
 
 BENCHMARK(BM_LoadWithSuggestions)->Apply(loadSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MovingGraph)->Apply(loadSizes)->Iterations(60)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LayoutStep)->Apply(layoutSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Repulsion)->Apply(repulsionSizes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
