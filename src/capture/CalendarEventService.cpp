@@ -73,6 +73,33 @@ bool matches(const CalendarEvent& event, const std::optional<QString>& externalI
            std::abs(secondsOf(event.endDate) - endTime) < matchToleranceSeconds;
 }
 
+// The store's event the reference names, by identifier, else the first within a day of its dates that
+// it matches.
+std::optional<CalendarEvent> findEvent(const CalendarStore& store, const CalendarEventReference& reference)
+{
+    if (std::optional<CalendarEvent> event = store.event(reference.identifier))
+        return event;
+    for (const CalendarEvent& event :
+         store.events(addingDays(reference.startDate(), -1), addingDays(reference.endDate(), 1))) {
+        if (matches(event, reference.externalIdentifier, reference.title, reference.startTime,
+                    reference.endTime))
+            return event;
+    }
+    return std::nullopt;
+}
+
+// On the reads' thread: a service that has not read the calendars within the bound has no event.
+std::optional<CalendarEvent> findEventWithin(const CalendarStore& store,
+                                             const CalendarEventReference& reference,
+                                             std::chrono::milliseconds bound)
+{
+    if (!store.waitUntilRead(bound)) {
+        qCWarning(lcCalendarEvents) << "The calendars were not read within" << bound.count() << "ms";
+        return std::nullopt;
+    }
+    return findEvent(store, reference);
+}
+
 QString searchText(const CalendarEvent& event)
 {
     QString text = event.title;
@@ -112,11 +139,13 @@ QCoro::Task<bool> openInFantastical(std::shared_ptr<DesktopServices> desktop, Ca
 CalendarEventService::CalendarEventService(std::shared_ptr<CalendarStore> store,
                                            std::shared_ptr<DesktopServices> desktop,
                                            std::shared_ptr<ScriptRunner> scripts,
-                                           std::shared_ptr<const UserDefaults> defaults)
+                                           std::shared_ptr<const UserDefaults> defaults,
+                                           std::chrono::milliseconds readBound)
     : m_store(std::move(store))
     , m_desktop(std::move(desktop))
     , m_scripts(std::move(scripts))
     , m_defaults(std::move(defaults))
+    , m_readBound(readBound)
 {
 }
 
@@ -252,19 +281,6 @@ std::optional<CapturedContext> CalendarEventService::capturedContext(const Calen
                            LinkType::calendar, sourceApp, std::nullopt};
 }
 
-std::optional<CalendarEvent> CalendarEventService::event(const CalendarEventReference& reference) const
-{
-    if (std::optional<CalendarEvent> event = m_store->event(reference.identifier))
-        return event;
-    for (const CalendarEvent& event :
-         m_store->events(addingDays(reference.startDate(), -1), addingDays(reference.endDate(), 1))) {
-        if (matches(event, reference.externalIdentifier, reference.title, reference.startTime,
-                    reference.endTime))
-            return event;
-    }
-    return std::nullopt;
-}
-
 QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
 {
     if (item.type != LinkType::calendar)
@@ -272,7 +288,14 @@ QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
     const std::optional<CalendarEventReference> reference = CalendarEventReference::fromLocator(item.url);
     if (!reference || accessForCaptureOrOpen() != Access::granted)
         co_return RevealOutcome::notShown;
-    const std::optional<CalendarEvent> found = event(*reference);
+    const LifetimeToken::Watch alive = m_lifetime.watch();
+    QFuture<std::optional<CalendarEvent>> finding =
+        m_reads.submit([store = m_store, reference = *reference, bound = m_readBound] {
+            return findEventWithin(*store, reference, bound);
+        });
+    const std::optional<CalendarEvent> found = co_await finding;
+    if (!alive)
+        co_return RevealOutcome::notShown;
     if (!found) {
         qCCritical(lcCalendarEvents).noquote()
             << "Unable to resolve calendar event link" << uuidString(item.id);
@@ -290,7 +313,6 @@ QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
         break;
     }
     if (fantasticalFirst) {
-        const LifetimeToken::Watch alive = m_lifetime.watch();
         QCoro::Task<bool> opening = openInFantastical(m_desktop, *found, *reference);
         const bool shown = co_await std::move(opening);
         if (shown)

@@ -3,6 +3,7 @@
 #include "capture/CalendarEventReference.h"
 #include "capture/RevealOutcome.h"
 #include "foundation/LifetimeToken.h"
+#include "foundation/StoreExecutor.h"
 #include "model/CapturedContext.h"
 #include "model/LinkItem.h"
 #include "platform/CalendarStore.h"
@@ -11,6 +12,7 @@
 #include <QDateTime>
 #include <QList>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -42,15 +44,18 @@ struct SelectedCalendarEvent {
 
 // The one door to the user's calendars: asks for access, lists the events around now for a capture,
 // finds the event selected in Calendar, searches events, and shows a saved event in Fantastical or
-// Calendar as the user chose. Main thread.
+// Calendar as the user chose. Main thread; the store is read on a thread of the service's own.
 class CalendarEventService {
 public:
     static inline const QString calendarIdentifier = QStringLiteral("com.apple.iCal");
     static constexpr int maxCaptureEvents = 24;
     static constexpr int maxSearchResults = 100;
+    // How long an open waits for the calendars to be read (the first look at them reads them all).
+    static constexpr std::chrono::milliseconds defaultReadBound{5000};
 
     CalendarEventService(std::shared_ptr<CalendarStore> store, std::shared_ptr<DesktopServices> desktop,
-                         std::shared_ptr<ScriptRunner> scripts, std::shared_ptr<const UserDefaults> defaults);
+                         std::shared_ptr<ScriptRunner> scripts, std::shared_ptr<const UserDefaults> defaults,
+                         std::chrono::milliseconds readBound = defaultReadBound);
 
     // Asks the user when access was never asked for, then answers the status. Never throws.
     QCoro::Task<CalendarAccessState> requestAccess();
@@ -71,12 +76,11 @@ public:
     std::optional<CapturedContext> capturedContext(const CalendarEvent& event,
                                                    const QString& sourceApp) const;
 
-    // Shows the saved event in the application the user chose, else in the desktop's calendar.
-    // Resumes on the main thread; the service may be gone by then (the event is then not shown).
+    // Shows the saved event in the application the user chose, else in the desktop's calendar. The
+    // event is looked up off the main thread, waiting for the calendars at most the read bound (then
+    // it is not shown). Resumes on the main thread; the service may be gone by then (the event is then
+    // not shown).
     QCoro::Task<RevealOutcome> open(LinkItem item);
-    // The store's event the reference names, by identifier, else the first within a day of its dates
-    // that it matches.
-    std::optional<CalendarEvent> event(const CalendarEventReference& reference) const;
 
 private:
     enum class Access { granted, requested, denied };
@@ -92,7 +96,9 @@ private:
     std::shared_ptr<ScriptRunner> m_scripts;
     std::shared_ptr<const UserDefaults> m_defaults;
     bool m_requestedAccess = false;
+    std::chrono::milliseconds m_readBound;
     LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
+    StoreExecutor m_reads{"morvane-calendar-reads"}; // goes first: its last read holds no member
 };
 
 } // namespace morvane

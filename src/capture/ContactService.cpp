@@ -50,10 +50,12 @@ void logRequestFailure(const std::optional<QString>& error)
 } // namespace
 
 ContactService::ContactService(std::shared_ptr<ContactStore> store, std::shared_ptr<DesktopServices> desktop,
-                               std::shared_ptr<const UserDefaults> defaults)
+                               std::shared_ptr<const UserDefaults> defaults,
+                               std::chrono::milliseconds readBound)
     : m_store(std::move(store))
     , m_desktop(std::move(desktop))
     , m_defaults(std::move(defaults))
+    , m_readBound(readBound)
 {
 }
 
@@ -229,21 +231,34 @@ QCoro::Task<RevealOutcome> ContactService::open(LinkItem item)
         co_return RevealOutcome::shown;
     if (!alive)
         co_return RevealOutcome::notShown;
-    co_return revealInContacts(link->identifier);
+    QCoro::Task<RevealOutcome> revealing = revealInContacts(link->identifier);
+    const RevealOutcome outcome = co_await std::move(revealing);
+    co_return outcome;
 }
 
 // Where no application takes the card's link, the store knows the application that keeps its cards
-// (GNOME Contacts, else Evolution).
-RevealOutcome ContactService::revealInContacts(const QString& identifier)
+// (GNOME Contacts, else Evolution). It reads the card's name for that, so it is asked on the reads'
+// thread; address books not read within the bound leave it only what the identifier says.
+QCoro::Task<RevealOutcome> ContactService::revealInContacts(QString identifier)
 {
-    if (m_store->revealCard(identifier))
-        return RevealOutcome::shown;
+    const LifetimeToken::Watch alive = m_lifetime.watch();
+    QFuture<bool> revealing = m_reads.submit([store = m_store, identifier, bound = m_readBound] {
+        if (!store->waitUntilRead(bound))
+            qCWarning(lcContacts) << "The address books were not read within" << bound.count() << "ms";
+        return store->revealCard(identifier);
+    });
+    const bool revealed = co_await revealing;
+    if (revealed)
+        co_return RevealOutcome::shown;
+    if (!alive)
+        co_return RevealOutcome::notShown;
     if (!m_desktop->applicationPath(contactsIdentifier)) {
         qCCritical(lcContacts) << "Unable to locate GNOME Contacts or Evolution";
-        return RevealOutcome::noApplication;
+        co_return RevealOutcome::noApplication;
     }
     // Contacts comes to the front without showing the card.
-    return m_desktop->launchApplication(contactsIdentifier) ? RevealOutcome::shown : RevealOutcome::notShown;
+    co_return m_desktop->launchApplication(contactsIdentifier) ? RevealOutcome::shown
+                                                               : RevealOutcome::notShown;
 }
 
 } // namespace morvane

@@ -13,11 +13,13 @@
 #include "foundation/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <thread>
 
 using namespace morvane;
 using namespace morvane::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -222,6 +224,30 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
     EXPECT_EQ(QCoro::waitFor(service->open(savedLink(withIds))), RevealOutcome::notShown);
     EXPECT_EQ(log.lines(),
               QStringList{"Unable to resolve calendar event link 11111111-2222-3333-4444-555555555555"});
+}
+
+// The event is looked up on the service's own thread. A service that never reads the calendars leaves
+// the open with nothing shown once the bound has passed, and the main thread runs meanwhile.
+TEST_F(CalendarService, AnOpenReadsOffTheMainThreadAndGivesUpOnCalendarsNeverRead)
+{
+    const CalendarEvent saved = calendarEvent("E", local(2024, 3, 29, 10), 60, "Review");
+    store->calendarEvents = {saved};
+    store->revealAnswer = true;
+    const LinkItem link = savedLink(CalendarEventReference::fromEvent(saved));
+    EXPECT_EQ(QCoro::waitFor(service->open(link)), RevealOutcome::shown);
+
+    store->reads.neverRead = true;
+    service = std::make_shared<CalendarEventService>(store, desktop, fx.scripts, defaults, 100ms);
+    LogCapture log(QStringLiteral("morvane.CalendarEvents"));
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] { loopRan = true; });
+    EXPECT_EQ(QCoro::waitFor(service->open(link)), RevealOutcome::notShown);
+    EXPECT_TRUE(loopRan);
+    EXPECT_EQ(log.lines(), QStringList({"The calendars were not read within 100 ms",
+                                        "Unable to resolve calendar event link "
+                                        "11111111-2222-3333-4444-555555555555"}));
+    EXPECT_EQ(store->revealed, QStringList{"E"}); // the first open only
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
 TEST(FantasticalProvider, SelectionAnswersAndMessages)

@@ -11,10 +11,13 @@
 #include "capture/ContactService.h"
 #include "foundation/UserDefaults.h"
 
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 using namespace morvane;
 using namespace morvane::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -151,6 +154,28 @@ TEST_F(Contacts, AnOpenWhoseServiceIsGoneBeforeTheDesktopAnswersShowsNothing)
     desktop->answerHeld(false);
     EXPECT_EQ(QCoro::waitFor(std::move(opening)), RevealOutcome::notShown);
     EXPECT_TRUE(store->revealed.isEmpty());
+}
+
+// The desktop's contacts application is asked on the service's own thread, after the address books
+// were read or the bound passed; the main thread runs meanwhile.
+TEST_F(Contacts, TheContactsApplicationIsAskedOffTheMainThreadWithinTheBound)
+{
+    defaults->setString(contactRevealTargetKey, rawValue(ContactRevealTarget::appleContacts));
+    LinkItem item;
+    item.type = LinkType::contact;
+    item.url = *contactLocator("AB C:ABPerson", "Ann", std::nullopt);
+    store->reads.neverRead = true;
+    service = std::make_shared<ContactService>(store, desktop, defaults, 100ms);
+    LogCapture log(QStringLiteral("morvane.Contacts"));
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] { loopRan = true; });
+    EXPECT_EQ(QCoro::waitFor(service->open(item)), RevealOutcome::noApplication);
+    EXPECT_TRUE(loopRan);
+    EXPECT_EQ(log.lines(), QStringList({"The address books were not read within 100 ms",
+                                        "Unable to locate GNOME Contacts or Evolution"}));
+    // Asked all the same: without the card's name it may still start an application at the card.
+    EXPECT_EQ(store->revealed, QStringList{"AB C:ABPerson"});
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
 TEST_F(Contacts, AccessIsAskedOncePerProcessAndNoScriptRunsWithoutIt)
