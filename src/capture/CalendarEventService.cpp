@@ -115,6 +115,44 @@ std::optional<QString> nonEmpty(const std::optional<QString>& text)
     return text && !text->isEmpty() ? text : std::nullopt;
 }
 
+std::optional<CapturedContext> eventContext(const CalendarEvent& event, const QString& sourceApp)
+{
+    const std::optional<QString> locator = CalendarEventReference::fromEvent(event).locator();
+    if (!locator) {
+        qCInfo(lcCalendarEvents) << "Ignored calendar event without a stable identifier";
+        return std::nullopt;
+    }
+    const QString title = trimmedText(event.title);
+    return CapturedContext{title.isEmpty() ? CalendarEventReference::defaultTitle : title, *locator,
+                           LinkType::calendar, sourceApp, std::nullopt};
+}
+
+// On the reads' thread: the events of the search window that hold the needle, nearest to now first.
+QList<CapturedContext> eventsHolding(const CalendarStore& store, const QString& needle,
+                                     const QString& sourceApp, const QDateTime& now)
+{
+    const TextNeedle searched(needle);
+    QList<CalendarEvent> found;
+    for (const CalendarEvent& event : store.events(addingYears(now, -10), addingYears(now, 5))) {
+        if (searched.isIn(searchText(event)))
+            found.append(event);
+    }
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    const auto distance = [nowMs](const CalendarEvent& event) {
+        return std::abs(event.startDate.toMSecsSinceEpoch() - nowMs);
+    };
+    std::stable_sort(found.begin(), found.end(), [&](const CalendarEvent& a, const CalendarEvent& b) {
+        return distance(a) < distance(b);
+    });
+    QList<CapturedContext> contexts;
+    const qsizetype kept = std::min<qsizetype>(found.size(), CalendarEventService::maxSearchResults);
+    for (const CalendarEvent& event : found.first(kept)) {
+        if (std::optional<CapturedContext> context = eventContext(event, sourceApp))
+            contexts.append(std::move(*context));
+    }
+    return contexts;
+}
+
 // The event in Fantastical: the item itself when the link names it, else its day.
 QCoro::Task<bool> openInFantastical(std::shared_ptr<DesktopServices> desktop, CalendarEvent event,
                                     CalendarEventReference reference)
@@ -241,44 +279,21 @@ QList<CalendarEvent> CalendarEventService::eventsBetween(const QDateTime& start,
     return hasFullAccess() ? m_store->events(start, end) : QList<CalendarEvent>();
 }
 
-QList<CapturedContext> CalendarEventService::searchEvents(const QString& query, const QString& sourceApp,
-                                                          const QDateTime& now) const
+QFuture<QList<CapturedContext>>
+CalendarEventService::searchEvents(const QString& query, const QString& sourceApp, const QDateTime& now) const
 {
-    const QString needle = trimmedText(query);
+    QString needle = trimmedText(query);
     if (graphemeCount(needle) < 2 || !hasFullAccess())
-        return {};
-    const TextNeedle searched(needle);
-    QList<CalendarEvent> found;
-    for (const CalendarEvent& event : m_store->events(addingYears(now, -10), addingYears(now, 5))) {
-        if (searched.isIn(searchText(event)))
-            found.append(event);
-    }
-    const qint64 nowMs = now.toMSecsSinceEpoch();
-    const auto distance = [nowMs](const CalendarEvent& event) {
-        return std::abs(event.startDate.toMSecsSinceEpoch() - nowMs);
-    };
-    std::stable_sort(found.begin(), found.end(), [&](const CalendarEvent& a, const CalendarEvent& b) {
-        return distance(a) < distance(b);
+        return QtFuture::makeReadyFuture(QList<CapturedContext>());
+    return m_reads.submit([store = m_store, needle = std::move(needle), sourceApp, now] {
+        return eventsHolding(*store, needle, sourceApp, now);
     });
-    QList<CapturedContext> contexts;
-    for (const CalendarEvent& event : found.first(std::min<qsizetype>(found.size(), maxSearchResults))) {
-        if (std::optional<CapturedContext> context = capturedContext(event, sourceApp))
-            contexts.append(std::move(*context));
-    }
-    return contexts;
 }
 
 std::optional<CapturedContext> CalendarEventService::capturedContext(const CalendarEvent& event,
                                                                      const QString& sourceApp) const
 {
-    const std::optional<QString> locator = CalendarEventReference::fromEvent(event).locator();
-    if (!locator) {
-        qCInfo(lcCalendarEvents) << "Ignored calendar event without a stable identifier";
-        return std::nullopt;
-    }
-    const QString title = trimmedText(event.title);
-    return CapturedContext{title.isEmpty() ? CalendarEventReference::defaultTitle : title, *locator,
-                           LinkType::calendar, sourceApp, std::nullopt};
+    return eventContext(event, sourceApp);
 }
 
 QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)

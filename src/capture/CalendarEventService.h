@@ -10,6 +10,7 @@
 
 #include <QCoroTask>
 #include <QDateTime>
+#include <QFuture>
 #include <QList>
 
 #include <chrono>
@@ -69,9 +70,10 @@ public:
     // nothing without access.
     QList<CalendarEvent> eventsBetween(const QDateTime& start, const QDateTime& end) const;
     // Events from 10 years before now to 5 years after whose title, calendar, location or notes hold
-    // the query (2 characters at least), nearest to now first, at most 100.
-    QList<CapturedContext> searchEvents(const QString& query, const QString& sourceApp,
-                                        const QDateTime& now) const;
+    // the query (2 characters at least), nearest to now first, at most 100; searched on the reads'
+    // thread in what the store holds, without waiting for more.
+    QFuture<QList<CapturedContext>> searchEvents(const QString& query, const QString& sourceApp,
+                                                 const QDateTime& now) const;
     // Nothing when the event has no locator (it is logged).
     std::optional<CapturedContext> capturedContext(const CalendarEvent& event,
                                                    const QString& sourceApp) const;
@@ -98,7 +100,8 @@ private:
     bool m_requestedAccess = false;
     std::chrono::milliseconds m_readBound;
     LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
-    StoreExecutor m_reads{"morvane-calendar-reads"}; // goes first: its last read holds no member
+    // Goes first: its last read holds no member. Mutable: reading is no change to the service.
+    mutable StoreExecutor m_reads{"morvane-calendar-reads"};
 };
 
 } // namespace morvane

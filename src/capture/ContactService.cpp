@@ -47,6 +47,43 @@ void logRequestFailure(const std::optional<QString>& error)
         qCInfo(lcContacts).noquote() << "Contacts access request failed:" << *error;
 }
 
+std::optional<CapturedContext> cardContext(const ContactStore& store, const ContactCard& card,
+                                           const QString& sourceApp)
+{
+    const QString fullName = trimmedText(store.fullName(card).value_or(QString()));
+    const QString organization = trimmedText(card.organizationName);
+    const QString name = !fullName.isEmpty()       ? fullName
+                         : !organization.isEmpty() ? organization
+                                                   : QStringLiteral("Contact");
+    const std::optional<QString> locator = contactLocator(
+        card.identifier, name, organization.isEmpty() ? std::nullopt : std::optional(organization));
+    if (!locator) {
+        qCInfo(lcContacts) << "Ignored contact without a stable identifier";
+        return std::nullopt;
+    }
+    return CapturedContext{name, *locator, LinkType::contact, sourceApp, std::nullopt};
+}
+
+// On the reads' thread: the cards whose name or organization holds the needle, in the user's order.
+QList<CapturedContext> cardsHolding(const ContactStore& store, const QString& needle,
+                                    const QString& sourceApp)
+{
+    const TextNeedle searched(needle);
+    QList<CapturedContext> results;
+    const std::optional<QString> failure =
+        store.enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
+            const std::optional<QString> fullName = store.fullName(card);
+            if (searched.isIn(fullName ? *fullName + u' ' + card.organizationName : card.organizationName)) {
+                if (std::optional<CapturedContext> context = cardContext(store, card, sourceApp))
+                    results.append(std::move(*context));
+            }
+            return results.size() < ContactService::maxSearchResults;
+        });
+    if (failure)
+        qCInfo(lcContacts).noquote() << "Contacts search failed:" << *failure;
+    return results;
+}
+
 } // namespace
 
 ContactService::ContactService(std::shared_ptr<ContactStore> store, std::shared_ptr<DesktopServices> desktop,
@@ -104,39 +141,17 @@ bool ContactService::isAuthorized() const
 std::optional<CapturedContext> ContactService::capturedContext(const ContactCard& card,
                                                                const QString& sourceApp) const
 {
-    const QString fullName = trimmedText(m_store->fullName(card).value_or(QString()));
-    const QString organization = trimmedText(card.organizationName);
-    const QString name = !fullName.isEmpty()       ? fullName
-                         : !organization.isEmpty() ? organization
-                                                   : QStringLiteral("Contact");
-    const std::optional<QString> locator = contactLocator(
-        card.identifier, name, organization.isEmpty() ? std::nullopt : std::optional(organization));
-    if (!locator) {
-        qCInfo(lcContacts) << "Ignored contact without a stable identifier";
-        return std::nullopt;
-    }
-    return CapturedContext{name, *locator, LinkType::contact, sourceApp, std::nullopt};
+    return cardContext(*m_store, card, sourceApp);
 }
 
-QList<CapturedContext> ContactService::search(const QString& query, const QString& sourceApp) const
+QFuture<QList<CapturedContext>> ContactService::search(const QString& query, const QString& sourceApp) const
 {
-    const QString needle = trimmedText(query);
+    QString needle = trimmedText(query);
     if (graphemeCount(needle) < 2 || !isAuthorized())
-        return {};
-    const TextNeedle searched(needle);
-    QList<CapturedContext> results;
-    const std::optional<QString> failure =
-        m_store->enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
-            const std::optional<QString> fullName = m_store->fullName(card);
-            if (searched.isIn(fullName ? *fullName + u' ' + card.organizationName : card.organizationName)) {
-                if (std::optional<CapturedContext> context = capturedContext(card, sourceApp))
-                    results.append(std::move(*context));
-            }
-            return results.size() < maxSearchResults;
-        });
-    if (failure)
-        qCInfo(lcContacts).noquote() << "Contacts search failed:" << *failure;
-    return results;
+        return QtFuture::makeReadyFuture(QList<CapturedContext>());
+    return m_reads.submit([store = m_store, needle = std::move(needle), sourceApp] {
+        return cardsHolding(*store, needle, sourceApp);
+    });
 }
 
 std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const QStringList& texts,

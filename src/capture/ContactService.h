@@ -8,6 +8,7 @@
 #include "platform/ContactStore.h"
 
 #include <QCoroTask>
+#include <QFuture>
 #include <QList>
 #include <QStringList>
 
@@ -48,8 +49,9 @@ public:
     CaptureAccess accessForCapture();
 
     // The cards whose full name or organization holds the query (2 characters at least), in the
-    // user's order, at most 100; nothing without access.
-    QList<CapturedContext> search(const QString& query, const QString& sourceApp) const;
+    // user's order, at most 100; nothing without access. Searched on the reads' thread in what the
+    // store holds, without waiting for more.
+    QFuture<QList<CapturedContext>> search(const QString& query, const QString& sourceApp) const;
     // The one card that the texts name: a text equal to a card's full name or organization (letter
     // case aside) wins over texts that only contain one or are contained in one; nothing when no card
     // or several cards are named, or without access.
@@ -75,7 +77,8 @@ private:
     bool m_requestedAccess = false;
     std::chrono::milliseconds m_readBound;
     LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
-    StoreExecutor m_reads{"morvane-contact-reads"}; // goes first: its last read holds no member
+    // Goes first: its last read holds no member. Mutable: reading is no change to the service.
+    mutable StoreExecutor m_reads{"morvane-contact-reads"};
 };
 
 } // namespace morvane

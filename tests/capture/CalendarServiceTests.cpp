@@ -134,13 +134,14 @@ TEST_F(CalendarService, SearchFindsAnyFieldNearestToNowFirst)
     budget.notes = "Quarterly NÜMBERS";
     store->calendarEvents.append(budget);
 
-    const QList<CapturedContext> found = service->searchEvents("match", "Calendar", now);
+    const QList<CapturedContext> found = service->searchEvents("match", "Calendar", now).result();
     EXPECT_EQ(found.size(), 100);
     EXPECT_EQ(ids(found.first(3)), "after,before,0");
-    EXPECT_EQ(ids(service->searchEvents(" nümbers\n", "Calendar", now)), "budget");
-    EXPECT_TRUE(service->searchEvents(" m ", "Calendar", now).isEmpty());
+    EXPECT_EQ(ids(service->searchEvents(" nümbers\n", "Calendar", now).result()), "budget");
+    EXPECT_TRUE(service->searchEvents(" m ", "Calendar", now).result().isEmpty());
     store->status = CalendarAuthorizationStatus::denied;
-    EXPECT_TRUE(service->searchEvents("match", "Calendar", now).isEmpty());
+    EXPECT_TRUE(service->searchEvents("match", "Calendar", now).result().isEmpty());
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
 TEST_F(CalendarService, AccessIsAskedOnceAndItsAnswerTakenOnceOnTheMainThread)
