@@ -56,7 +56,10 @@ CalendarActiveContextProvider::CalendarActiveContextProvider(
     , m_lastCalendarApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                         isCalendarApplication)
     , m_openedEvent(std::move(workspace), std::move(accessibility), calendarIdentifier,
-                    &readOpenedCalendarEvent)
+                    &readOpenedCalendarEvent,
+                    [service = m_calendarEventService](std::optional<ShownCalendarEvent> shown) {
+                        return eventShown(*service, std::move(shown));
+                    })
 {
 }
 
@@ -71,7 +74,7 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     if (!application)
         return {};
     if (*application == calendarIdentifier) {
-        if (std::optional<CapturedContext> opened = openedEvent())
+        if (std::optional<CapturedContext> opened = m_openedEvent.reading())
             return {{std::move(*opened)}, std::nullopt};
         if (std::optional<CapturedContext> selected = readCalendarSelection())
             return {{std::move(*selected)}, std::nullopt};
@@ -102,26 +105,28 @@ QFuture<void> CalendarActiveContextProvider::refresh()
     return m_openedEvent.refresh();
 }
 
-std::optional<CapturedContext> CalendarActiveContextProvider::openedEvent()
+QFuture<std::optional<CapturedContext>>
+CalendarActiveContextProvider::eventShown(const CalendarEventService& service,
+                                          std::optional<ShownCalendarEvent> shown)
 {
-    const std::optional<ShownCalendarEvent> shown = m_openedEvent.reading();
     if (!shown)
-        return std::nullopt;
+        return QtFuture::makeReadyFuture(std::optional<CapturedContext>());
     // The window writes the date in the locale's order: each day it may be is looked at.
-    std::optional<CalendarEvent> found;
-    for (const QDate& day : shown->possibleDays()) {
-        const QDateTime start = day.startOfDay();
-        for (const CalendarEvent& event : m_calendarEventService->eventsBetween(start, start.addDays(1))) {
-            if (!shown->shows(event) || (found && found->identifier == event.identifier))
-                continue;
-            if (found) {
-                qCInfo(lcCalendarContext) << "The event open in Calendar matches several events";
-                return std::nullopt;
+    return service.eventsOnDays(shown->possibleDays())
+        .then(QtFuture::Launch::Sync, [shown = *shown](const QList<CalendarEvent>& events) {
+            std::optional<CalendarEvent> found;
+            for (const CalendarEvent& event : events) {
+                if (!shown.shows(event) || (found && found->identifier == event.identifier))
+                    continue;
+                if (found) {
+                    qCInfo(lcCalendarContext) << "The event open in Calendar matches several events";
+                    return std::optional<CapturedContext>();
+                }
+                found = event;
             }
-            found = event;
-        }
-    }
-    return found ? m_calendarEventService->capturedContext(*found, QStringLiteral("Calendar")) : std::nullopt;
+            return found ? CalendarEventService::capturedContext(*found, QStringLiteral("Calendar"))
+                         : std::nullopt;
+        });
 }
 
 std::optional<CapturedContext> CalendarActiveContextProvider::readCalendarSelection()

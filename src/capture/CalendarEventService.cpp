@@ -274,9 +274,18 @@ CalendarEventService::matchSelectedEvent(const SelectedCalendarEvent& selection,
     return std::nullopt;
 }
 
-QList<CalendarEvent> CalendarEventService::eventsBetween(const QDateTime& start, const QDateTime& end) const
+QFuture<QList<CalendarEvent>> CalendarEventService::eventsOnDays(const QList<QDate>& days) const
 {
-    return hasFullAccess() ? m_store->events(start, end) : QList<CalendarEvent>();
+    if (!hasFullAccess())
+        return QtFuture::makeReadyFuture(QList<CalendarEvent>());
+    return m_reads.submit([store = m_store, days] {
+        QList<CalendarEvent> events;
+        for (const QDate& day : days) {
+            const QDateTime start = day.startOfDay();
+            events.append(store->events(start, start.addDays(1)));
+        }
+        return events;
+    });
 }
 
 QFuture<QList<CapturedContext>>
@@ -291,7 +300,7 @@ CalendarEventService::searchEvents(const QString& query, const QString& sourceAp
 }
 
 std::optional<CapturedContext> CalendarEventService::capturedContext(const CalendarEvent& event,
-                                                                     const QString& sourceApp) const
+                                                                     const QString& sourceApp)
 {
     return eventContext(event, sourceApp);
 }

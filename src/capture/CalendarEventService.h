@@ -66,17 +66,18 @@ public:
     // The event within a day of the selection that it names; nothing without access.
     std::optional<CapturedContext> matchSelectedEvent(const SelectedCalendarEvent& selection,
                                                       const QString& sourceApp) const;
-    // The events that overlap [start, end], for a capture that matches what an application shows;
-    // nothing without access.
-    QList<CalendarEvent> eventsBetween(const QDateTime& start, const QDateTime& end) const;
+    // The events that overlap each of the days (local time), day after day, for a capture that matches
+    // what an application shows; nothing without access. Read on the reads' thread in what the store
+    // holds; may be asked from any thread.
+    QFuture<QList<CalendarEvent>> eventsOnDays(const QList<QDate>& days) const;
     // Events from 10 years before now to 5 years after whose title, calendar, location or notes hold
     // the query (2 characters at least), nearest to now first, at most 100; searched on the reads'
     // thread in what the store holds, without waiting for more.
     QFuture<QList<CapturedContext>> searchEvents(const QString& query, const QString& sourceApp,
                                                  const QDateTime& now) const;
     // Nothing when the event has no locator (it is logged).
-    std::optional<CapturedContext> capturedContext(const CalendarEvent& event,
-                                                   const QString& sourceApp) const;
+    static std::optional<CapturedContext> capturedContext(const CalendarEvent& event,
+                                                          const QString& sourceApp);
 
     // Shows the saved event in the application the user chose, else in the desktop's calendar. The
     // event is looked up off the main thread, waiting for the calendars at most the read bound (then

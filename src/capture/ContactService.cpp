@@ -84,6 +84,54 @@ QList<CapturedContext> cardsHolding(const ContactStore& store, const QString& ne
     return results;
 }
 
+// On the reads' thread: the one card the texts name, if one.
+std::optional<CapturedContext> cardNamedBy(const ContactStore& store, const QStringList& kept,
+                                           const QString& sourceApp)
+{
+    QList<ContactCard> exact, partial;
+    const std::optional<QString> failure =
+        store.enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
+            QStringList names;
+            for (const QString& name : {trimmedText(store.fullName(card).value_or(QString())),
+                                        trimmedText(card.organizationName)}) {
+                if (!name.isEmpty())
+                    names.append(name);
+            }
+            const auto any = [&](auto test) {
+                for (const QString& text : kept) {
+                    for (const QString& name : names) {
+                        if (test(text, name))
+                            return true;
+                    }
+                }
+                return false;
+            };
+            if (any(sameTextIgnoringCase))
+                exact.append(card);
+            else if (any([](const QString& text, const QString& name) {
+                         return containsIgnoringCase(text, name) || containsIgnoringCase(name, text);
+                     }))
+                partial.append(card);
+            return true;
+        });
+    if (failure) {
+        qCInfo(lcContacts).noquote() << "Contacts visible-text match failed:" << *failure;
+        return std::nullopt;
+    }
+
+    QSet<QString> seen;
+    QList<ContactCard> named;
+    for (const ContactCard& card : exact.isEmpty() ? partial : exact) {
+        if (!seen.contains(card.identifier)) {
+            seen.insert(card.identifier);
+            named.append(card);
+        }
+    }
+    if (named.size() != 1)
+        return std::nullopt;
+    return cardContext(store, named.first(), sourceApp);
+}
+
 } // namespace
 
 ContactService::ContactService(std::shared_ptr<ContactStore> store, std::shared_ptr<DesktopServices> desktop,
@@ -154,11 +202,11 @@ QFuture<QList<CapturedContext>> ContactService::search(const QString& query, con
     });
 }
 
-std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const QStringList& texts,
-                                                                           const QString& sourceApp) const
+QFuture<std::optional<CapturedContext>>
+ContactService::contactMatchingVisibleTexts(const QStringList& texts, const QString& sourceApp) const
 {
     if (!isAuthorized())
-        return std::nullopt;
+        return QtFuture::makeReadyFuture(std::optional<CapturedContext>());
     QStringList kept;
     for (const QString& text : texts) {
         const QString trimmed = trimmedText(text);
@@ -167,50 +215,10 @@ std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const
             kept.append(trimmed);
     }
     if (kept.isEmpty())
-        return std::nullopt;
-
-    QList<ContactCard> exact, partial;
-    const std::optional<QString> failure =
-        m_store->enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
-            QStringList names;
-            for (const QString& name : {trimmedText(m_store->fullName(card).value_or(QString())),
-                                        trimmedText(card.organizationName)}) {
-                if (!name.isEmpty())
-                    names.append(name);
-            }
-            const auto any = [&](auto test) {
-                for (const QString& text : kept) {
-                    for (const QString& name : names) {
-                        if (test(text, name))
-                            return true;
-                    }
-                }
-                return false;
-            };
-            if (any(sameTextIgnoringCase))
-                exact.append(card);
-            else if (any([](const QString& text, const QString& name) {
-                         return containsIgnoringCase(text, name) || containsIgnoringCase(name, text);
-                     }))
-                partial.append(card);
-            return true;
-        });
-    if (failure) {
-        qCInfo(lcContacts).noquote() << "Contacts visible-text match failed:" << *failure;
-        return std::nullopt;
-    }
-
-    QSet<QString> seen;
-    QList<ContactCard> named;
-    for (const ContactCard& card : exact.isEmpty() ? partial : exact) {
-        if (!seen.contains(card.identifier)) {
-            seen.insert(card.identifier);
-            named.append(card);
-        }
-    }
-    if (named.size() != 1)
-        return std::nullopt;
-    return capturedContext(named.first(), sourceApp);
+        return QtFuture::makeReadyFuture(std::optional<CapturedContext>());
+    return m_reads.submit([store = m_store, kept = std::move(kept), sourceApp] {
+        return cardNamedBy(*store, kept, sourceApp);
+    });
 }
 
 QCoro::Task<RevealOutcome> ContactService::open(LinkItem item)

@@ -54,9 +54,10 @@ public:
     QFuture<QList<CapturedContext>> search(const QString& query, const QString& sourceApp) const;
     // The one card that the texts name: a text equal to a card's full name or organization (letter
     // case aside) wins over texts that only contain one or are contained in one; nothing when no card
-    // or several cards are named, or without access.
-    std::optional<CapturedContext> contactMatchingVisibleTexts(const QStringList& texts,
-                                                               const QString& sourceApp) const;
+    // or several cards are named, or without access. Matched on the reads' thread in what the store
+    // holds; may be asked from any thread.
+    QFuture<std::optional<CapturedContext>> contactMatchingVisibleTexts(const QStringList& texts,
+                                                                        const QString& sourceApp) const;
     // Nothing when the card has no identifier (it is logged).
     std::optional<CapturedContext> capturedContext(const ContactCard& card, const QString& sourceApp) const;
 

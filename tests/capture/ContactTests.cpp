@@ -86,14 +86,15 @@ TEST_F(Contacts, VisibleTextsNameOneCardOrNone)
         {{"x", QString(121, u'n')}, nullptr},
     };
     for (const auto& [texts, id] : cases) {
-        const std::optional<CapturedContext> card = service->contactMatchingVisibleTexts(texts, "Cardhop");
+        const std::optional<CapturedContext> card =
+            service->contactMatchingVisibleTexts(texts, "Cardhop").result();
         EXPECT_EQ(card ? ids({*card}) : QString(), QString(id)) << texts.join(u',').toStdString();
     }
     EXPECT_EQ(store->enumerations, 5); // none for the texts that cannot be names
 
     LogCapture log(QStringLiteral("morvane.Contacts"));
     store->failAfter = 3;
-    EXPECT_FALSE(service->contactMatchingVisibleTexts({"Ann Lee"}, "Cardhop"));
+    EXPECT_FALSE(service->contactMatchingVisibleTexts({"Ann Lee"}, "Cardhop").result());
     EXPECT_EQ(log.lines(), QStringList{"Contacts visible-text match failed: The contacts database is busy."});
 }
 
