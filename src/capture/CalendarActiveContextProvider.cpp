@@ -81,8 +81,16 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     }
 
     const QString name = displayName(*application);
-    CalendarCaptureResult result = m_calendarEventService->eventsForCapture(name, m_clock->now());
+    std::optional<QList<CalendarEvent>> aroundNow;
+    {
+        const std::lock_guard lock(m_aroundNow->mutex);
+        aroundNow = m_aroundNow->events;
+    }
+    CalendarCaptureResult result = m_calendarEventService->eventsForCapture(name, aroundNow);
     switch (result.kind) {
+    case CalendarCaptureResult::Kind::notReadYet:
+        // The panel captures again each second.
+        return {};
     case CalendarCaptureResult::Kind::accessRequested:
         return {{}, QStringLiteral("Calendar access requested. Approve it, then open Morvane again.")};
     case CalendarCaptureResult::Kind::accessDenied:
@@ -102,7 +110,16 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
 
 QFuture<void> CalendarActiveContextProvider::refresh()
 {
-    return m_openedEvent.refresh();
+    QList<QFuture<void>> reads{m_openedEvent.refresh()};
+    if (m_lastCalendarApp.captureTarget()) {
+        reads.append(m_calendarEventService->eventsAroundNow(m_clock->now())
+                         .then(QtFuture::Launch::Sync, [kept = m_aroundNow](QList<CalendarEvent> events) {
+                             const std::lock_guard lock(kept->mutex);
+                             kept->events = std::move(events);
+                         }));
+    }
+    return QtFuture::whenAll(reads.begin(), reads.end())
+        .then(QtFuture::Launch::Sync, [](const QList<QFuture<void>>&) {});
 }
 
 QFuture<std::optional<CapturedContext>>

@@ -234,7 +234,9 @@ bool CalendarEventService::hasFullAccess() const
     return m_store->authorizationStatus() == CalendarAuthorizationStatus::fullAccess;
 }
 
-CalendarCaptureResult CalendarEventService::eventsForCapture(const QString& sourceApp, const QDateTime& now)
+CalendarCaptureResult
+CalendarEventService::eventsForCapture(const QString& sourceApp,
+                                       const std::optional<QList<CalendarEvent>>& aroundNow)
 {
     switch (accessForCaptureOrOpen()) {
     case Access::requested:
@@ -244,18 +246,29 @@ CalendarCaptureResult CalendarEventService::eventsForCapture(const QString& sour
     case Access::granted:
         break;
     }
-    QList<CalendarEvent> events = m_store->events(now.addSecs(-6 * 3600), addingDays(now, 7));
-    std::stable_sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
-        return a.startDate < b.startDate;
-    });
+    if (!aroundNow)
+        return {CalendarCaptureResult::Kind::notReadYet, {}};
     QList<CapturedContext> contexts;
-    for (const CalendarEvent& event : events.first(std::min<qsizetype>(events.size(), maxCaptureEvents))) {
+    for (const CalendarEvent& event : *aroundNow) {
         if (std::optional<CapturedContext> context = capturedContext(event, sourceApp))
             contexts.append(std::move(*context));
     }
     if (contexts.isEmpty())
         return {CalendarCaptureResult::Kind::noEvents, {}};
     return {CalendarCaptureResult::Kind::events, std::move(contexts)};
+}
+
+QFuture<QList<CalendarEvent>> CalendarEventService::eventsAroundNow(const QDateTime& now) const
+{
+    if (!hasFullAccess())
+        return QtFuture::makeReadyFuture(QList<CalendarEvent>());
+    return m_reads.submit([store = m_store, now] {
+        QList<CalendarEvent> events = store->events(now.addSecs(-6 * 3600), addingDays(now, 7));
+        std::stable_sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
+            return a.startDate < b.startDate;
+        });
+        return events.first(std::min<qsizetype>(events.size(), maxCaptureEvents));
+    });
 }
 
 std::optional<CapturedContext>

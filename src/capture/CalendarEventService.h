@@ -28,7 +28,7 @@ enum class CalendarAccessState { fullAccess, notRequested, writeOnly, denied, re
 
 // What a capture finds among the events around now.
 struct CalendarCaptureResult {
-    enum class Kind { accessRequested, accessDenied, noEvents, events };
+    enum class Kind { accessRequested, accessDenied, notReadYet, noEvents, events };
     Kind kind = Kind::noEvents;
     QList<CapturedContext> events; // not empty exactly for events
 
@@ -61,8 +61,13 @@ public:
     // Asks the user when access was never asked for, then answers the status. Never throws.
     QCoro::Task<CalendarAccessState> requestAccess();
 
-    // The first 24 events by start of the window from 6 hours before now to 7 days after.
-    CalendarCaptureResult eventsForCapture(const QString& sourceApp, const QDateTime& now);
+    // The events around now that a capture offers, as eventsAroundNow read them (nothing when they
+    // were not read yet), once access is granted.
+    CalendarCaptureResult eventsForCapture(const QString& sourceApp,
+                                           const std::optional<QList<CalendarEvent>>& aroundNow);
+    // The first 24 events by start of the window from 6 hours before now to 7 days after; nothing
+    // without access. Read on the reads' thread in what the store holds.
+    QFuture<QList<CalendarEvent>> eventsAroundNow(const QDateTime& now) const;
     // The event within a day of the selection that it names; nothing without access.
     std::optional<CapturedContext> matchSelectedEvent(const SelectedCalendarEvent& selection,
                                                       const QString& sourceApp) const;

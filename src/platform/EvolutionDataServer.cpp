@@ -67,13 +67,13 @@ bool nameAvailable(GDBusConnection* bus, const char* name, const QStringList& ac
 }
 
 // The snapshot's readers wait for the service, or may come to: one on the main thread would freeze
-// the windows. Said once, naming the first such read, so that a stray caller is found.
+// the windows. Said once, for the first such read, so that a stray caller is found.
 void noteMainThreadRead(const char* what)
 {
     static std::atomic_bool said = false;
     const QCoreApplication* application = QCoreApplication::instance();
     if (application && QThread::currentThread() == application->thread() && !said.exchange(true))
-        qCWarning(lcEds) << what << "was read on the main thread";
+        qCWarning(lcEds).noquote() << what;
 }
 
 } // namespace
@@ -252,7 +252,7 @@ void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presenc
 
 std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::snapshot() const
 {
-    noteMainThreadRead("The calendars and address books");
+    noteMainThreadRead("The calendars and address books were read on the main thread");
     if (EdsReader* reader = d->wantReader())
         return reader->snapshot();
     std::lock_guard lock(d->mutex);
@@ -266,7 +266,7 @@ void EvolutionDataServer::prepare() const
 
 bool EvolutionDataServer::waitUntilLoaded(Load load, std::chrono::milliseconds wait) const
 {
-    noteMainThreadRead("The wait for the calendars and address books");
+    noteMainThreadRead("The calendars and address books were waited for on the main thread");
     const auto deadline = std::chrono::steady_clock::now() + wait;
     d->wantReader();
     EdsReader* reader = nullptr;

@@ -44,6 +44,7 @@ protected:
         fx.workspace->activate(application);
         CalendarActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus, service,
                                                std::make_shared<ManualClock>(now));
+        provider.refresh().waitForFinished();
         return provider.captureContexts();
     }
 };
@@ -68,7 +69,14 @@ TEST_F(CalendarService, CaptureOffersTheFirst24EventsOfTheWindowByStart)
     store->calendarEvents.append(calendarEvent("tie 1", local(2024, 3, 29, 7)));
     store->calendarEvents.append(calendarEvent("tie 2", local(2024, 3, 29, 7)));
 
+    // Read by the refresh before a capture, off the main thread: until then a capture offers nothing.
+    fx.workspace->activate(fantasticalApp);
+    CalendarActiveContextProvider unread(fx.workspace, fx.scripts, fx.bus, service,
+                                         std::make_shared<ManualClock>(now));
+    EXPECT_EQ(unread.captureContexts(), CaptureResult{});
+
     const CaptureResult result = captureIn(fantasticalApp);
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
     EXPECT_EQ(ids(result.contexts), "tie 1,tie 2,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21");
     EXPECT_EQ(result.contexts.first().sourceApp, "Fantastical");
     EXPECT_EQ(result.message, "Select a Fantastical event to add or open.");
