@@ -57,7 +57,8 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount, int s
         join(GraphEdgeKind::suggestion(QStringLiteral("Shared tag %1").arg(i % 7)));
     scene.selectedNodeID = scene.nodes[0].id;
     // The layout at full strength until it cools, then cooling until it rests (30 steps a second).
-    ForceLayout layout;
+    GraphWorkPool pool;
+    ForceLayout layout(ForceLayout::exactRepulsionNodes, &pool);
     const int delay = GraphLayoutDriver::coolingDelaySteps(nodeCount);
     double cooling = 1;
     for (int step = 0; step < (steps >= 0 ? steps : delay + 30); ++step) {

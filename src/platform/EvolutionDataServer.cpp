@@ -10,9 +10,12 @@
 #include <gio/gio.h>
 #pragma pop_macro("signals")
 
+#include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -61,6 +64,16 @@ bool nameAvailable(GDBusConnection* bus, const char* name, const QStringList& ac
     g_variant_get(owned, "(b)", &answer);
     g_variant_unref(owned);
     return answer;
+}
+
+// The snapshot's readers wait for the service, or may come to: one on the main thread would freeze
+// the windows. Said once, for the first such read, so that a stray caller is found.
+void noteMainThreadRead(const char* what)
+{
+    static std::atomic_bool said = false;
+    const QCoreApplication* application = QCoreApplication::instance();
+    if (application && QThread::currentThread() == application->thread() && !said.exchange(true))
+        qCWarning(lcEds).noquote() << what;
 }
 
 } // namespace
@@ -239,6 +252,7 @@ void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presenc
 
 std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::snapshot() const
 {
+    noteMainThreadRead("The calendars and address books were read on the main thread");
     if (EdsReader* reader = d->wantReader())
         return reader->snapshot();
     std::lock_guard lock(d->mutex);
@@ -252,6 +266,7 @@ void EvolutionDataServer::prepare() const
 
 bool EvolutionDataServer::waitUntilLoaded(Load load, std::chrono::milliseconds wait) const
 {
+    noteMainThreadRead("The calendars and address books were waited for on the main thread");
     const auto deadline = std::chrono::steady_clock::now() + wait;
     d->wantReader();
     EdsReader* reader = nullptr;

@@ -27,15 +27,16 @@ using test::webLink;
 
 struct ViewFixture : PanelFixture {
     std::unique_ptr<AppearanceService> appearance = test::appearanceService(Appearance::light);
-    QuickPanelView view{model, appearance.get()};
     int activations = 0;
+    QuickPanelView view{model, appearance.get(), countingActivations()};
 
-    ViewFixture()
+    ViewFixture() { view.show(); }
+
+    QuickPanelViewActions countingActivations()
     {
         QuickPanelViewActions actions;
         actions.activate = [this] { ++activations; };
-        view.setActions(actions);
-        view.show();
+        return actions;
     }
 
     QLabel* label(const char* name) const { return view.findChild<QLabel*>(QString::fromLatin1(name)); }
