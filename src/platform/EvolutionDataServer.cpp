@@ -1,6 +1,7 @@
 #include "EvolutionDataServer.h"
 
 #include "foundation/Logging.h"
+#include "platform/GLibErrorSlot.h"
 #include "platform/LoadableModule.h"
 #include "platform/SessionBus.h"
 
@@ -33,27 +34,12 @@ constexpr const char* addressBookFactoryName = "org.gnome.evolution.dataserver.A
 
 constexpr gint busTimeoutMs = 2000;
 
-QString errorText(const GError* error)
-{
-    return error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
-}
-
-struct ErrorHolder {
-    GError* error = nullptr;
-    ~ErrorHolder() { g_clear_error(&error); }
-    GError** out()
-    {
-        g_clear_error(&error);
-        return &error;
-    }
-};
-
 bool nameAvailable(GDBusConnection* bus, const char* name, const QStringList& activatable,
                    GCancellable* cancellable)
 {
     if (activatable.contains(QLatin1String(name)))
         return true;
-    ErrorHolder error;
+    ErrorSlot error;
     GVariant* owned = g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
         g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, cancellable,
@@ -138,7 +124,7 @@ struct EvolutionDataServer::Worker {
     {
         Presence calendarAnswer = Presence::absent;
         Presence contactAnswer = Presence::absent;
-        ErrorHolder error;
+        ErrorSlot error;
         GDBusConnection* bus =
             hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, error.out()) : nullptr;
         if (bus) {
@@ -163,7 +149,7 @@ struct EvolutionDataServer::Worker {
             }
             g_object_unref(bus);
         } else {
-            qCInfo(lcEds).noquote() << "No session bus" << (error.error ? errorText(error.error) : QString());
+            qCInfo(lcEds).noquote() << "No session bus" << (error ? error.text() : QString());
         }
         qCInfo(lcEds) << "Calendars" << (calendarAnswer == Presence::present ? "present" : "absent")
                       << "contacts" << (contactAnswer == Presence::present ? "present" : "absent");
