@@ -212,7 +212,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
               return hotkeys.validate(candidate, forGraph, quickPanel, graph);
           }})
     , quickPanelModel(quickPanelServices())
-    , graphModel(*linkStore, itemOpening, contextService, environment.clock)
+    , graphModel(*linkStore, std::make_shared<GraphWorkPool>(), itemOpening, contextService,
+                 environment.clock)
     , graphWindow(*environment.presence, preferences.settings(), graphModel, &appearance)
     , preferencesWindow(*environment.presence,
                         PreferencesWindowServices{preferences, updater, environment.defaults,

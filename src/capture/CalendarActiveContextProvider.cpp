@@ -56,7 +56,10 @@ CalendarActiveContextProvider::CalendarActiveContextProvider(
     , m_lastCalendarApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                         isCalendarApplication)
     , m_openedEvent(std::move(workspace), std::move(accessibility), calendarIdentifier,
-                    &readOpenedCalendarEvent)
+                    &readOpenedCalendarEvent,
+                    [service = m_calendarEventService](std::optional<ShownCalendarEvent> shown) {
+                        return eventShown(*service, std::move(shown));
+                    })
 {
 }
 
@@ -71,15 +74,23 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     if (!application)
         return {};
     if (*application == calendarIdentifier) {
-        if (std::optional<CapturedContext> opened = openedEvent())
+        if (std::optional<CapturedContext> opened = m_openedEvent.reading())
             return {{std::move(*opened)}, std::nullopt};
         if (std::optional<CapturedContext> selected = readCalendarSelection())
             return {{std::move(*selected)}, std::nullopt};
     }
 
     const QString name = displayName(*application);
-    CalendarCaptureResult result = m_calendarEventService->eventsForCapture(name, m_clock->now());
+    std::optional<QList<CalendarEvent>> aroundNow;
+    {
+        const std::lock_guard lock(m_aroundNow->mutex);
+        aroundNow = m_aroundNow->events;
+    }
+    CalendarCaptureResult result = m_calendarEventService->eventsForCapture(name, aroundNow);
     switch (result.kind) {
+    case CalendarCaptureResult::Kind::notReadYet:
+        // The panel captures again each second.
+        return {};
     case CalendarCaptureResult::Kind::accessRequested:
         return {{}, QStringLiteral("Calendar access requested. Approve it, then open Morvane again.")};
     case CalendarCaptureResult::Kind::accessDenied:
@@ -99,29 +110,40 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
 
 QFuture<void> CalendarActiveContextProvider::refresh()
 {
-    return m_openedEvent.refresh();
+    QList<QFuture<void>> reads{m_openedEvent.refresh()};
+    if (m_lastCalendarApp.captureTarget()) {
+        reads.append(m_calendarEventService->eventsAroundNow(m_clock->now())
+                         .then(QtFuture::Launch::Sync, [kept = m_aroundNow](QList<CalendarEvent> events) {
+                             const std::lock_guard lock(kept->mutex);
+                             kept->events = std::move(events);
+                         }));
+    }
+    return QtFuture::whenAll(reads.begin(), reads.end())
+        .then(QtFuture::Launch::Sync, [](const QList<QFuture<void>>&) {});
 }
 
-std::optional<CapturedContext> CalendarActiveContextProvider::openedEvent()
+QFuture<std::optional<CapturedContext>>
+CalendarActiveContextProvider::eventShown(const CalendarEventService& service,
+                                          std::optional<ShownCalendarEvent> shown)
 {
-    const std::optional<ShownCalendarEvent> shown = m_openedEvent.reading();
     if (!shown)
-        return std::nullopt;
+        return QtFuture::makeReadyFuture(std::optional<CapturedContext>());
     // The window writes the date in the locale's order: each day it may be is looked at.
-    std::optional<CalendarEvent> found;
-    for (const QDate& day : shown->possibleDays()) {
-        const QDateTime start = day.startOfDay();
-        for (const CalendarEvent& event : m_calendarEventService->eventsBetween(start, start.addDays(1))) {
-            if (!shown->shows(event) || (found && found->identifier == event.identifier))
-                continue;
-            if (found) {
-                qCInfo(lcCalendarContext) << "The event open in Calendar matches several events";
-                return std::nullopt;
+    return service.eventsOnDays(shown->possibleDays())
+        .then(QtFuture::Launch::Sync, [shown = *shown](const QList<CalendarEvent>& events) {
+            std::optional<CalendarEvent> found;
+            for (const CalendarEvent& event : events) {
+                if (!shown.shows(event) || (found && found->identifier == event.identifier))
+                    continue;
+                if (found) {
+                    qCInfo(lcCalendarContext) << "The event open in Calendar matches several events";
+                    return std::optional<CapturedContext>();
+                }
+                found = event;
             }
-            found = event;
-        }
-    }
-    return found ? m_calendarEventService->capturedContext(*found, QStringLiteral("Calendar")) : std::nullopt;
+            return found ? CalendarEventService::capturedContext(*found, QStringLiteral("Calendar"))
+                         : std::nullopt;
+        });
 }
 
 std::optional<CapturedContext> CalendarActiveContextProvider::readCalendarSelection()

@@ -73,6 +73,33 @@ bool matches(const CalendarEvent& event, const std::optional<QString>& externalI
            std::abs(secondsOf(event.endDate) - endTime) < matchToleranceSeconds;
 }
 
+// The store's event the reference names, by identifier, else the first within a day of its dates that
+// it matches.
+std::optional<CalendarEvent> findEvent(const CalendarStore& store, const CalendarEventReference& reference)
+{
+    if (std::optional<CalendarEvent> event = store.event(reference.identifier))
+        return event;
+    for (const CalendarEvent& event :
+         store.events(addingDays(reference.startDate(), -1), addingDays(reference.endDate(), 1))) {
+        if (matches(event, reference.externalIdentifier, reference.title, reference.startTime,
+                    reference.endTime))
+            return event;
+    }
+    return std::nullopt;
+}
+
+// On the reads' thread: a service that has not read the calendars within the bound has no event.
+std::optional<CalendarEvent> findEventWithin(const CalendarStore& store,
+                                             const CalendarEventReference& reference,
+                                             std::chrono::milliseconds bound)
+{
+    if (!store.waitUntilRead(bound)) {
+        qCWarning(lcCalendarEvents) << "The calendars were not read within" << bound.count() << "ms";
+        return std::nullopt;
+    }
+    return findEvent(store, reference);
+}
+
 QString searchText(const CalendarEvent& event)
 {
     QString text = event.title;
@@ -86,6 +113,44 @@ QString searchText(const CalendarEvent& event)
 std::optional<QString> nonEmpty(const std::optional<QString>& text)
 {
     return text && !text->isEmpty() ? text : std::nullopt;
+}
+
+std::optional<CapturedContext> eventContext(const CalendarEvent& event, const QString& sourceApp)
+{
+    const std::optional<QString> locator = CalendarEventReference::fromEvent(event).locator();
+    if (!locator) {
+        qCInfo(lcCalendarEvents) << "Ignored calendar event without a stable identifier";
+        return std::nullopt;
+    }
+    const QString title = trimmedText(event.title);
+    return CapturedContext{title.isEmpty() ? CalendarEventReference::defaultTitle : title, *locator,
+                           LinkType::calendar, sourceApp, std::nullopt};
+}
+
+// On the reads' thread: the events of the search window that hold the needle, nearest to now first.
+QList<CapturedContext> eventsHolding(const CalendarStore& store, const QString& needle,
+                                     const QString& sourceApp, const QDateTime& now)
+{
+    const TextNeedle searched(needle);
+    QList<CalendarEvent> found;
+    for (const CalendarEvent& event : store.events(addingYears(now, -10), addingYears(now, 5))) {
+        if (searched.isIn(searchText(event)))
+            found.append(event);
+    }
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    const auto distance = [nowMs](const CalendarEvent& event) {
+        return std::abs(event.startDate.toMSecsSinceEpoch() - nowMs);
+    };
+    std::stable_sort(found.begin(), found.end(), [&](const CalendarEvent& a, const CalendarEvent& b) {
+        return distance(a) < distance(b);
+    });
+    QList<CapturedContext> contexts;
+    const qsizetype kept = std::min<qsizetype>(found.size(), CalendarEventService::maxSearchResults);
+    for (const CalendarEvent& event : found.first(kept)) {
+        if (std::optional<CapturedContext> context = eventContext(event, sourceApp))
+            contexts.append(std::move(*context));
+    }
+    return contexts;
 }
 
 // The event in Fantastical: the item itself when the link names it, else its day.
@@ -112,11 +177,13 @@ QCoro::Task<bool> openInFantastical(std::shared_ptr<DesktopServices> desktop, Ca
 CalendarEventService::CalendarEventService(std::shared_ptr<CalendarStore> store,
                                            std::shared_ptr<DesktopServices> desktop,
                                            std::shared_ptr<ScriptRunner> scripts,
-                                           std::shared_ptr<const UserDefaults> defaults)
+                                           std::shared_ptr<const UserDefaults> defaults,
+                                           std::chrono::milliseconds readBound)
     : m_store(std::move(store))
     , m_desktop(std::move(desktop))
     , m_scripts(std::move(scripts))
     , m_defaults(std::move(defaults))
+    , m_readBound(readBound)
 {
 }
 
@@ -167,7 +234,9 @@ bool CalendarEventService::hasFullAccess() const
     return m_store->authorizationStatus() == CalendarAuthorizationStatus::fullAccess;
 }
 
-CalendarCaptureResult CalendarEventService::eventsForCapture(const QString& sourceApp, const QDateTime& now)
+CalendarCaptureResult
+CalendarEventService::eventsForCapture(const QString& sourceApp,
+                                       const std::optional<QList<CalendarEvent>>& aroundNow)
 {
     switch (accessForCaptureOrOpen()) {
     case Access::requested:
@@ -177,18 +246,29 @@ CalendarCaptureResult CalendarEventService::eventsForCapture(const QString& sour
     case Access::granted:
         break;
     }
-    QList<CalendarEvent> events = m_store->events(now.addSecs(-6 * 3600), addingDays(now, 7));
-    std::stable_sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
-        return a.startDate < b.startDate;
-    });
+    if (!aroundNow)
+        return {CalendarCaptureResult::Kind::notReadYet, {}};
     QList<CapturedContext> contexts;
-    for (const CalendarEvent& event : events.first(std::min<qsizetype>(events.size(), maxCaptureEvents))) {
+    for (const CalendarEvent& event : *aroundNow) {
         if (std::optional<CapturedContext> context = capturedContext(event, sourceApp))
             contexts.append(std::move(*context));
     }
     if (contexts.isEmpty())
         return {CalendarCaptureResult::Kind::noEvents, {}};
     return {CalendarCaptureResult::Kind::events, std::move(contexts)};
+}
+
+QFuture<QList<CalendarEvent>> CalendarEventService::eventsAroundNow(const QDateTime& now) const
+{
+    if (!hasFullAccess())
+        return QtFuture::makeReadyFuture(QList<CalendarEvent>());
+    return m_reads.submit([store = m_store, now] {
+        QList<CalendarEvent> events = store->events(now.addSecs(-6 * 3600), addingDays(now, 7));
+        std::stable_sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
+            return a.startDate < b.startDate;
+        });
+        return events.first(std::min<qsizetype>(events.size(), maxCaptureEvents));
+    });
 }
 
 std::optional<CapturedContext>
@@ -207,62 +287,35 @@ CalendarEventService::matchSelectedEvent(const SelectedCalendarEvent& selection,
     return std::nullopt;
 }
 
-QList<CalendarEvent> CalendarEventService::eventsBetween(const QDateTime& start, const QDateTime& end) const
+QFuture<QList<CalendarEvent>> CalendarEventService::eventsOnDays(const QList<QDate>& days) const
 {
-    return hasFullAccess() ? m_store->events(start, end) : QList<CalendarEvent>();
+    if (!hasFullAccess())
+        return QtFuture::makeReadyFuture(QList<CalendarEvent>());
+    return m_reads.submit([store = m_store, days] {
+        QList<CalendarEvent> events;
+        for (const QDate& day : days) {
+            const QDateTime start = day.startOfDay();
+            events.append(store->events(start, start.addDays(1)));
+        }
+        return events;
+    });
 }
 
-QList<CapturedContext> CalendarEventService::searchEvents(const QString& query, const QString& sourceApp,
-                                                          const QDateTime& now) const
+QFuture<QList<CapturedContext>>
+CalendarEventService::searchEvents(const QString& query, const QString& sourceApp, const QDateTime& now) const
 {
-    const QString needle = trimmedText(query);
+    QString needle = trimmedText(query);
     if (graphemeCount(needle) < 2 || !hasFullAccess())
-        return {};
-    const TextNeedle searched(needle);
-    QList<CalendarEvent> found;
-    for (const CalendarEvent& event : m_store->events(addingYears(now, -10), addingYears(now, 5))) {
-        if (searched.isIn(searchText(event)))
-            found.append(event);
-    }
-    const qint64 nowMs = now.toMSecsSinceEpoch();
-    const auto distance = [nowMs](const CalendarEvent& event) {
-        return std::abs(event.startDate.toMSecsSinceEpoch() - nowMs);
-    };
-    std::stable_sort(found.begin(), found.end(), [&](const CalendarEvent& a, const CalendarEvent& b) {
-        return distance(a) < distance(b);
+        return QtFuture::makeReadyFuture(QList<CapturedContext>());
+    return m_reads.submit([store = m_store, needle = std::move(needle), sourceApp, now] {
+        return eventsHolding(*store, needle, sourceApp, now);
     });
-    QList<CapturedContext> contexts;
-    for (const CalendarEvent& event : found.first(std::min<qsizetype>(found.size(), maxSearchResults))) {
-        if (std::optional<CapturedContext> context = capturedContext(event, sourceApp))
-            contexts.append(std::move(*context));
-    }
-    return contexts;
 }
 
 std::optional<CapturedContext> CalendarEventService::capturedContext(const CalendarEvent& event,
-                                                                     const QString& sourceApp) const
+                                                                     const QString& sourceApp)
 {
-    const std::optional<QString> locator = CalendarEventReference::fromEvent(event).locator();
-    if (!locator) {
-        qCInfo(lcCalendarEvents) << "Ignored calendar event without a stable identifier";
-        return std::nullopt;
-    }
-    const QString title = trimmedText(event.title);
-    return CapturedContext{title.isEmpty() ? CalendarEventReference::defaultTitle : title, *locator,
-                           LinkType::calendar, sourceApp, std::nullopt};
-}
-
-std::optional<CalendarEvent> CalendarEventService::event(const CalendarEventReference& reference) const
-{
-    if (std::optional<CalendarEvent> event = m_store->event(reference.identifier))
-        return event;
-    for (const CalendarEvent& event :
-         m_store->events(addingDays(reference.startDate(), -1), addingDays(reference.endDate(), 1))) {
-        if (matches(event, reference.externalIdentifier, reference.title, reference.startTime,
-                    reference.endTime))
-            return event;
-    }
-    return std::nullopt;
+    return eventContext(event, sourceApp);
 }
 
 QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
@@ -272,7 +325,14 @@ QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
     const std::optional<CalendarEventReference> reference = CalendarEventReference::fromLocator(item.url);
     if (!reference || accessForCaptureOrOpen() != Access::granted)
         co_return RevealOutcome::notShown;
-    const std::optional<CalendarEvent> found = event(*reference);
+    const LifetimeToken::Watch alive = m_lifetime.watch();
+    QFuture<std::optional<CalendarEvent>> finding =
+        m_reads.submit([store = m_store, reference = *reference, bound = m_readBound] {
+            return findEventWithin(*store, reference, bound);
+        });
+    const std::optional<CalendarEvent> found = co_await finding;
+    if (!alive)
+        co_return RevealOutcome::notShown;
     if (!found) {
         qCCritical(lcCalendarEvents).noquote()
             << "Unable to resolve calendar event link" << uuidString(item.id);
@@ -290,7 +350,6 @@ QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
         break;
     }
     if (fantasticalFirst) {
-        const LifetimeToken::Watch alive = m_lifetime.watch();
         QCoro::Task<bool> opening = openInFantastical(m_desktop, *found, *reference);
         const bool shown = co_await std::move(opening);
         if (shown)

@@ -126,8 +126,23 @@ ContactActiveContextProvider::ContactActiveContextProvider(std::shared_ptr<Works
     , m_contactService(std::move(contactService))
     , m_lastContactApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                        isContactApplication)
-    , m_shownCard(std::move(workspace), std::move(accessibility), contactsIdentifier, &readShownContactCard)
+    , m_shownCard(std::move(workspace), std::move(accessibility), contactsIdentifier, &readShownContactCard,
+                  [service = m_contactService](std::optional<ShownContactCard> shown) {
+                      return namedCard(*service, std::move(shown));
+                  })
 {
+}
+
+QFuture<std::optional<ContactActiveContextProvider::NamedCard>>
+ContactActiveContextProvider::namedCard(const ContactService& service, std::optional<ShownContactCard> shown)
+{
+    if (!shown || shown->name.isEmpty())
+        return QtFuture::makeReadyFuture(shown ? std::optional(NamedCard{*shown, std::nullopt})
+                                               : std::nullopt);
+    return service.contactMatchingVisibleTexts({shown->name}, QStringLiteral("Contacts"))
+        .then(QtFuture::Launch::Sync, [shown = *shown](std::optional<CapturedContext> card) {
+            return std::optional(NamedCard{shown, std::move(card)});
+        });
 }
 
 ApplicationReading ContactActiveContextProvider::readingOf(const QString& identifier) const
@@ -226,16 +241,14 @@ QFuture<void> ContactActiveContextProvider::refresh()
 
 std::optional<ContactActiveContextProvider::Capture> ContactActiveContextProvider::shownCardCapture()
 {
-    const std::optional<ShownContactCard> shown = m_shownCard.reading();
+    std::optional<NamedCard> shown = m_shownCard.reading();
     if (!shown)
         return std::nullopt;
-    if (shown->name.isEmpty())
+    if (shown->shown.name.isEmpty())
         return Capture{Outcome::nothingSelected};
-    std::optional<CapturedContext> context =
-        m_contactService->contactMatchingVisibleTexts({shown->name}, QStringLiteral("Contacts"));
-    if (!context)
+    if (!shown->card)
         return Capture{Outcome::ambiguousVisibleText};
-    return Capture{Outcome::context, std::move(context)};
+    return Capture{Outcome::context, std::move(shown->card)};
 }
 
 std::optional<QString> ContactActiveContextProvider::selectionAnswer(bool cardhop)

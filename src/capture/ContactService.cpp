@@ -47,13 +47,100 @@ void logRequestFailure(const std::optional<QString>& error)
         qCInfo(lcContacts).noquote() << "Contacts access request failed:" << *error;
 }
 
+std::optional<CapturedContext> cardContext(const ContactStore& store, const ContactCard& card,
+                                           const QString& sourceApp)
+{
+    const QString fullName = trimmedText(store.fullName(card).value_or(QString()));
+    const QString organization = trimmedText(card.organizationName);
+    const QString name = !fullName.isEmpty()       ? fullName
+                         : !organization.isEmpty() ? organization
+                                                   : QStringLiteral("Contact");
+    const std::optional<QString> locator = contactLocator(
+        card.identifier, name, organization.isEmpty() ? std::nullopt : std::optional(organization));
+    if (!locator) {
+        qCInfo(lcContacts) << "Ignored contact without a stable identifier";
+        return std::nullopt;
+    }
+    return CapturedContext{name, *locator, LinkType::contact, sourceApp, std::nullopt};
+}
+
+// On the reads' thread: the cards whose name or organization holds the needle, in the user's order.
+QList<CapturedContext> cardsHolding(const ContactStore& store, const QString& needle,
+                                    const QString& sourceApp)
+{
+    const TextNeedle searched(needle);
+    QList<CapturedContext> results;
+    const std::optional<QString> failure =
+        store.enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
+            const std::optional<QString> fullName = store.fullName(card);
+            if (searched.isIn(fullName ? *fullName + u' ' + card.organizationName : card.organizationName)) {
+                if (std::optional<CapturedContext> context = cardContext(store, card, sourceApp))
+                    results.append(std::move(*context));
+            }
+            return results.size() < ContactService::maxSearchResults;
+        });
+    if (failure)
+        qCInfo(lcContacts).noquote() << "Contacts search failed:" << *failure;
+    return results;
+}
+
+// On the reads' thread: the one card the texts name, if one.
+std::optional<CapturedContext> cardNamedBy(const ContactStore& store, const QStringList& kept,
+                                           const QString& sourceApp)
+{
+    QList<ContactCard> exact, partial;
+    const std::optional<QString> failure =
+        store.enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
+            QStringList names;
+            for (const QString& name : {trimmedText(store.fullName(card).value_or(QString())),
+                                        trimmedText(card.organizationName)}) {
+                if (!name.isEmpty())
+                    names.append(name);
+            }
+            const auto any = [&](auto test) {
+                for (const QString& text : kept) {
+                    for (const QString& name : names) {
+                        if (test(text, name))
+                            return true;
+                    }
+                }
+                return false;
+            };
+            if (any(sameTextIgnoringCase))
+                exact.append(card);
+            else if (any([](const QString& text, const QString& name) {
+                         return containsIgnoringCase(text, name) || containsIgnoringCase(name, text);
+                     }))
+                partial.append(card);
+            return true;
+        });
+    if (failure) {
+        qCInfo(lcContacts).noquote() << "Contacts visible-text match failed:" << *failure;
+        return std::nullopt;
+    }
+
+    QSet<QString> seen;
+    QList<ContactCard> named;
+    for (const ContactCard& card : exact.isEmpty() ? partial : exact) {
+        if (!seen.contains(card.identifier)) {
+            seen.insert(card.identifier);
+            named.append(card);
+        }
+    }
+    if (named.size() != 1)
+        return std::nullopt;
+    return cardContext(store, named.first(), sourceApp);
+}
+
 } // namespace
 
 ContactService::ContactService(std::shared_ptr<ContactStore> store, std::shared_ptr<DesktopServices> desktop,
-                               std::shared_ptr<const UserDefaults> defaults)
+                               std::shared_ptr<const UserDefaults> defaults,
+                               std::chrono::milliseconds readBound)
     : m_store(std::move(store))
     , m_desktop(std::move(desktop))
     , m_defaults(std::move(defaults))
+    , m_readBound(readBound)
 {
 }
 
@@ -102,46 +189,24 @@ bool ContactService::isAuthorized() const
 std::optional<CapturedContext> ContactService::capturedContext(const ContactCard& card,
                                                                const QString& sourceApp) const
 {
-    const QString fullName = trimmedText(m_store->fullName(card).value_or(QString()));
-    const QString organization = trimmedText(card.organizationName);
-    const QString name = !fullName.isEmpty()       ? fullName
-                         : !organization.isEmpty() ? organization
-                                                   : QStringLiteral("Contact");
-    const std::optional<QString> locator = contactLocator(
-        card.identifier, name, organization.isEmpty() ? std::nullopt : std::optional(organization));
-    if (!locator) {
-        qCInfo(lcContacts) << "Ignored contact without a stable identifier";
-        return std::nullopt;
-    }
-    return CapturedContext{name, *locator, LinkType::contact, sourceApp, std::nullopt};
+    return cardContext(*m_store, card, sourceApp);
 }
 
-QList<CapturedContext> ContactService::search(const QString& query, const QString& sourceApp) const
+QFuture<QList<CapturedContext>> ContactService::search(const QString& query, const QString& sourceApp) const
 {
-    const QString needle = trimmedText(query);
+    QString needle = trimmedText(query);
     if (graphemeCount(needle) < 2 || !isAuthorized())
-        return {};
-    const TextNeedle searched(needle);
-    QList<CapturedContext> results;
-    const std::optional<QString> failure =
-        m_store->enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
-            const std::optional<QString> fullName = m_store->fullName(card);
-            if (searched.isIn(fullName ? *fullName + u' ' + card.organizationName : card.organizationName)) {
-                if (std::optional<CapturedContext> context = capturedContext(card, sourceApp))
-                    results.append(std::move(*context));
-            }
-            return results.size() < maxSearchResults;
-        });
-    if (failure)
-        qCInfo(lcContacts).noquote() << "Contacts search failed:" << *failure;
-    return results;
+        return QtFuture::makeReadyFuture(QList<CapturedContext>());
+    return m_reads.submit([store = m_store, needle = std::move(needle), sourceApp] {
+        return cardsHolding(*store, needle, sourceApp);
+    });
 }
 
-std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const QStringList& texts,
-                                                                           const QString& sourceApp) const
+QFuture<std::optional<CapturedContext>>
+ContactService::contactMatchingVisibleTexts(const QStringList& texts, const QString& sourceApp) const
 {
     if (!isAuthorized())
-        return std::nullopt;
+        return QtFuture::makeReadyFuture(std::optional<CapturedContext>());
     QStringList kept;
     for (const QString& text : texts) {
         const QString trimmed = trimmedText(text);
@@ -150,50 +215,10 @@ std::optional<CapturedContext> ContactService::contactMatchingVisibleTexts(const
             kept.append(trimmed);
     }
     if (kept.isEmpty())
-        return std::nullopt;
-
-    QList<ContactCard> exact, partial;
-    const std::optional<QString> failure =
-        m_store->enumerateCards(ContactSortOrder::userDefault, [&](const ContactCard& card) {
-            QStringList names;
-            for (const QString& name : {trimmedText(m_store->fullName(card).value_or(QString())),
-                                        trimmedText(card.organizationName)}) {
-                if (!name.isEmpty())
-                    names.append(name);
-            }
-            const auto any = [&](auto test) {
-                for (const QString& text : kept) {
-                    for (const QString& name : names) {
-                        if (test(text, name))
-                            return true;
-                    }
-                }
-                return false;
-            };
-            if (any(sameTextIgnoringCase))
-                exact.append(card);
-            else if (any([](const QString& text, const QString& name) {
-                         return containsIgnoringCase(text, name) || containsIgnoringCase(name, text);
-                     }))
-                partial.append(card);
-            return true;
-        });
-    if (failure) {
-        qCInfo(lcContacts).noquote() << "Contacts visible-text match failed:" << *failure;
-        return std::nullopt;
-    }
-
-    QSet<QString> seen;
-    QList<ContactCard> named;
-    for (const ContactCard& card : exact.isEmpty() ? partial : exact) {
-        if (!seen.contains(card.identifier)) {
-            seen.insert(card.identifier);
-            named.append(card);
-        }
-    }
-    if (named.size() != 1)
-        return std::nullopt;
-    return capturedContext(named.first(), sourceApp);
+        return QtFuture::makeReadyFuture(std::optional<CapturedContext>());
+    return m_reads.submit([store = m_store, kept = std::move(kept), sourceApp] {
+        return cardNamedBy(*store, kept, sourceApp);
+    });
 }
 
 QCoro::Task<RevealOutcome> ContactService::open(LinkItem item)
@@ -229,21 +254,34 @@ QCoro::Task<RevealOutcome> ContactService::open(LinkItem item)
         co_return RevealOutcome::shown;
     if (!alive)
         co_return RevealOutcome::notShown;
-    co_return revealInContacts(link->identifier);
+    QCoro::Task<RevealOutcome> revealing = revealInContacts(link->identifier);
+    const RevealOutcome outcome = co_await std::move(revealing);
+    co_return outcome;
 }
 
 // Where no application takes the card's link, the store knows the application that keeps its cards
-// (GNOME Contacts, else Evolution).
-RevealOutcome ContactService::revealInContacts(const QString& identifier)
+// (GNOME Contacts, else Evolution). It reads the card's name for that, so it is asked on the reads'
+// thread; address books not read within the bound leave it only what the identifier says.
+QCoro::Task<RevealOutcome> ContactService::revealInContacts(QString identifier)
 {
-    if (m_store->revealCard(identifier))
-        return RevealOutcome::shown;
+    const LifetimeToken::Watch alive = m_lifetime.watch();
+    QFuture<bool> revealing = m_reads.submit([store = m_store, identifier, bound = m_readBound] {
+        if (!store->waitUntilRead(bound))
+            qCWarning(lcContacts) << "The address books were not read within" << bound.count() << "ms";
+        return store->revealCard(identifier);
+    });
+    const bool revealed = co_await revealing;
+    if (revealed)
+        co_return RevealOutcome::shown;
+    if (!alive)
+        co_return RevealOutcome::notShown;
     if (!m_desktop->applicationPath(contactsIdentifier)) {
         qCCritical(lcContacts) << "Unable to locate GNOME Contacts or Evolution";
-        return RevealOutcome::noApplication;
+        co_return RevealOutcome::noApplication;
     }
     // Contacts comes to the front without showing the card.
-    return m_desktop->launchApplication(contactsIdentifier) ? RevealOutcome::shown : RevealOutcome::notShown;
+    co_return m_desktop->launchApplication(contactsIdentifier) ? RevealOutcome::shown
+                                                               : RevealOutcome::notShown;
 }
 
 } // namespace morvane

@@ -4,6 +4,7 @@
 #include "platform/Workspace.h"
 
 #include <QFuture>
+#include <QPromise>
 
 #include <functional>
 #include <memory>
@@ -15,39 +16,61 @@ namespace morvane {
 // What a provider read of its application's window on the accessibility thread, kept for its next
 // capture on the main thread, which never waits for another application. A capture takes it only
 // for the window it was read from: another window of the same application (an editor, a second main
-// window) is read afresh.
-template <class Reading> class KeptWindowReading {
+// window) is read afresh. What the window shows may need completing from elsewhere (the card or the
+// event it names, found in the desktop's stores): resolve does that off the main thread, and what it
+// answers is kept.
+template <class Shown, class Kept = Shown> class KeptWindowReading {
 public:
     // Inside an accessibility job: what the process's window shows.
-    using Read = std::function<std::optional<Reading>(const AccessibilityApi& api, qint64 processId)>;
+    using Read = std::function<std::optional<Shown>(const AccessibilityApi& api, qint64 processId)>;
+    // On the accessibility thread: what to keep of what the window shows, answered on any thread but
+    // the main one.
+    using Resolve = std::function<QFuture<std::optional<Kept>>(std::optional<Shown> shown)>;
 
     KeptWindowReading(std::shared_ptr<Workspace> workspace, std::shared_ptr<AccessibilityApi> accessibility,
-                      QString identifier, Read read)
+                      QString identifier, Read read, Resolve resolve = keepAsShown())
         : m_workspace(std::move(workspace))
         , m_accessibility(std::move(accessibility))
         , m_identifier(std::move(identifier))
         , m_read(std::move(read))
+        , m_resolve(std::move(resolve))
     {
     }
 
     // Reads the window a capture reads (the one in front, or the one behind this application's own),
-    // when it is the application's, and keeps the answer for it.
+    // when it is the application's, and keeps the answer for it. Ends once it is kept, or once the
+    // reading failed (what was kept before stays).
     QFuture<void> refresh()
     {
         const std::optional<DesktopWindow> window = applicationWindow();
         if (!window)
             return QtFuture::makeReadyFuture();
-        return m_accessibility->run([shared = m_shared, read = m_read, windowId = window->windowId,
-                                     processId = window->application.processId](AccessibilityApi& api) {
-            std::optional<Reading> reading = read(std::as_const(api), processId);
-            const std::lock_guard lock(shared->mutex);
-            shared->kept = Kept{windowId, std::move(reading)};
-        });
+        auto done = std::make_shared<QPromise<void>>();
+        done->start();
+        QFuture<void> finished = done->future();
+        m_accessibility
+            ->run([read = m_read, processId = window->application.processId](AccessibilityApi& api) {
+                return read(std::as_const(api), processId);
+            })
+            .then(QtFuture::Launch::Sync,
+                  [shared = m_shared, resolve = m_resolve, windowId = window->windowId,
+                   done](std::optional<Shown> shown) {
+                      resolve(std::move(shown))
+                          .then(QtFuture::Launch::Sync,
+                                [shared, windowId, done](std::optional<Kept> kept) {
+                                    const std::lock_guard lock(shared->mutex);
+                                    shared->kept = Entry{windowId, std::move(kept)};
+                                    done->finish();
+                                })
+                          .onFailed([done] { done->finish(); });
+                  })
+            .onFailed([done] { done->finish(); });
+        return finished;
     }
 
     // The answer kept for the window a capture reads now; nothing when that is not the application's,
     // when none was read for it, or when the read found nothing.
-    std::optional<Reading> reading() const
+    std::optional<Kept> reading() const
     {
         const std::optional<DesktopWindow> window = applicationWindow();
         const std::lock_guard lock(m_shared->mutex);
@@ -57,14 +80,19 @@ public:
     }
 
 private:
-    struct Kept {
+    struct Entry {
         quint32 windowId = 0;
-        std::optional<Reading> reading;
+        std::optional<Kept> reading;
     };
     struct Shared {
         std::mutex mutex;
-        std::optional<Kept> kept;
+        std::optional<Entry> kept;
     };
+
+    static Resolve keepAsShown()
+    {
+        return [](std::optional<Shown> shown) { return QtFuture::makeReadyFuture(std::move(shown)); };
+    }
 
     std::optional<DesktopWindow> applicationWindow() const
     {
@@ -76,6 +104,7 @@ private:
     std::shared_ptr<AccessibilityApi> m_accessibility;
     QString m_identifier;
     Read m_read;
+    Resolve m_resolve;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
 };
 

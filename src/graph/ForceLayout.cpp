@@ -1,6 +1,6 @@
 #include "ForceLayout.h"
 
-#include "ParallelParts.h"
+#include "GraphWorkPool.h"
 #include "Repulsion.h"
 
 #include <QHash>
@@ -144,7 +144,7 @@ constexpr size_t sharedFanEnds = 4096;
 // towards its own slot; fan are evenly spaced, the first pointing up, taken in angle order. Hubs are
 // shared out among threads, each push kept in its slot, and the pushes added up in hub and slot
 // order, as one thread would add them.
-void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLength)
+void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLength, GraphWorkPool* pool)
 {
     const double smallestRadius = ForceLayout::fanRadiusFraction * restLength;
     struct Slot {
@@ -156,14 +156,14 @@ void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLe
         double x = 0, y = 0;
     };
     std::vector<Push> pushes(neighbours.list.size());
-    const int parts = neighbours.list.size() < sharedFanEnds ? 1 : parallelParts();
+    const int parts = neighbours.list.size() < sharedFanEnds ? 1 : parallelParts(pool);
     // Parts of about as many ends each.
     const auto firstHub = [&](int part) {
         const int ends = int(int64_t(neighbours.first.back()) * part / parts);
         return int(std::lower_bound(neighbours.first.begin(), neighbours.first.end() - 1, ends) -
                    neighbours.first.begin());
     };
-    inParallel(parts, [&](int part) {
+    inParallel(pool, parts, [&](int part) {
         std::vector<Slot> fan;
         for (int hub = firstHub(part), last = firstHub(part + 1); hub < last; ++hub) {
             if (neighbours.count(hub) < 2)
@@ -211,8 +211,9 @@ void fanOut(Frame& frame, const ForceLayout::Topology& neighbours, double restLe
 
 } // namespace
 
-ForceLayout::ForceLayout(size_t exactUpTo)
+ForceLayout::ForceLayout(size_t exactUpTo, GraphWorkPool* pool)
     : m_exactUpTo(exactUpTo)
+    , m_pool(pool)
 {
 }
 
@@ -223,12 +224,12 @@ double ForceLayout::fanOutAngle(QPointF hub, QPointF neighbour)
     return std::atan2(neighbour.y() - hub.y(), neighbour.x() - hub.x());
 }
 
-void ForceLayout::repel(RepulsionField& field, size_t exactUpTo)
+void ForceLayout::repel(RepulsionField& field, size_t exactUpTo, GraphWorkPool* pool)
 {
     if (field.size() <= exactUpTo)
-        repelAllPairs(field, repulsion);
+        repelAllPairs(field, repulsion, pool);
     else
-        repelByQuadtree(field, repulsion, openingAngle);
+        repelByQuadtree(field, repulsion, openingAngle, pool);
 }
 
 ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges,
@@ -243,10 +244,10 @@ ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<G
         m_topology = std::make_unique<Topology>(nodes, edges, nodeIndex);
     const Topology& neighbours = *m_topology;
     const double restLength = restLengthBase + restLengthPerRootNode * std::sqrt(double(nodes.size()));
-    repel(frame, m_exactUpTo);
+    repel(frame, m_exactUpTo, m_pool);
     weakenRelatedRepulsion(frame, neighbours);
     pullSprings(frame, neighbours, restLength);
-    fanOut(frame, neighbours, restLength);
+    fanOut(frame, neighbours, restLength, m_pool);
 
     // Nodes the layout leaves where they are; the centring node.
     std::vector<char> held(frame.size(), 0);

@@ -14,6 +14,8 @@
 
 namespace morvane {
 
+class GraphWorkPool;
+
 // One tick of the graph's physics: every pair of nodes repels, relations act as springs, the
 // neighbours of a node with several relations fan out evenly around it, free nodes drift towards
 // the origin, and the centring node glides to it. Dragged and user-placed nodes keep their place
@@ -58,8 +60,9 @@ public:
         double largestMove = 0;
     };
 
-    // `exactUpTo` moves the point where the quadtree takes over (every pair always, for comparison).
-    explicit ForceLayout(size_t exactUpTo = exactRepulsionNodes);
+    // `exactUpTo` moves the point where the quadtree takes over (every pair always, for comparison). A
+    // large graph's step is shared with the pool's threads; without one it runs on the caller's alone.
+    explicit ForceLayout(size_t exactUpTo = exactRepulsionNodes, GraphWorkPool* pool = nullptr);
     ~ForceLayout();
 
     // Moves nodes in place. Fewer than two nodes: nothing happens. `cooling` scales every free node's
@@ -71,7 +74,8 @@ public:
 
     // Adds every node's repulsion from all others to the field's forces: every pair up to `exactUpTo`
     // nodes, the quadtree beyond.
-    static void repel(RepulsionField& field, size_t exactUpTo = exactRepulsionNodes);
+    static void repel(RepulsionField& field, size_t exactUpTo = exactRepulsionNodes,
+                      GraphWorkPool* pool = nullptr);
 
     // The angle of a neighbour around its hub, atan2(dy, dx) with y pointing down: the order in
     // which a hub's neighbours take their slots.
@@ -81,6 +85,7 @@ public:
 
 private:
     size_t m_exactUpTo;
+    GraphWorkPool* m_pool;
     std::unique_ptr<Topology> m_topology;
 };
 

@@ -2,10 +2,8 @@
 
 #include "GraphFilters.h"
 #include "GraphSelection.h"
+#include "GraphWorkPool.h"
 #include "LocalizedOrder.h"
-
-#include <QThreadPool>
-#include <QtConcurrent>
 
 #include <algorithm>
 #include <set>
@@ -16,13 +14,6 @@ namespace morvane {
 
 namespace {
 
-// Freeing a large library or graph means freeing every one of its strings: that is left to the pool,
-// away from the window's thread.
-template <class... T> void discardOffMainThread(T... values)
-{
-    QThreadPool::globalInstance()->start([held = std::make_tuple(std::move(values)...)] {});
-}
-
 template <class T, class Title> void sortByTitle(QList<T>& list, Title title)
 {
     const LocalizedOrder order;
@@ -32,16 +23,29 @@ template <class T, class Title> void sortByTitle(QList<T>& list, Title title)
 
 } // namespace
 
-GraphContent::GraphContent(const GraphFilters& filters, const GraphSelection& selection, QObject* parent)
+GraphContent::GraphContent(const GraphFilters& filters, const GraphSelection& selection, GraphWorkPool& pool,
+                           QObject* parent)
     : QObject(parent)
     , m_filters(filters)
     , m_selection(selection)
+    , m_pool(pool)
 {
     connect(&filters, &GraphFilters::scopeChanged, this, &GraphContent::rebuild);
     connect(&filters, &GraphFilters::filtersChanged, this, &GraphContent::rebuild);
 }
 
 GraphContent::~GraphContent() = default;
+
+template <class... T> void GraphContent::discard(T... values)
+{
+    m_pool.post([held = std::make_tuple(std::move(values)...)] {});
+}
+
+void GraphContent::nodesUpdated()
+{
+    ++m_nodesRevision;
+    emit nodesChanged();
+}
 
 void GraphContent::setMessage(const QString& message)
 {
@@ -227,12 +231,12 @@ QFuture<std::shared_ptr<GraphContent::Derived>> GraphContent::deriveAway(const G
         return std::make_shared<Derived>(
             Derived{std::move(derivation.preservedLayout), std::move(result), std::move(shown)});
     };
-    return QtConcurrent::run(std::move(work));
+    return m_pool.run(std::move(work));
 }
 
 void GraphContent::apply(GraphLibrary library, std::optional<Derived> derived)
 {
-    discardOffMainThread(std::exchange(m_library, std::move(library)));
+    discard(std::exchange(m_library, std::move(library)));
     if (!derived) {
         rebuild();
         return;
@@ -241,7 +245,7 @@ void GraphContent::apply(GraphLibrary library, std::optional<Derived> derived)
     // where it has taken them since.
     auto& [placements, result, shown] = *derived;
     const bool layoutMoved = !m_nodes.isSharedWith(shown);
-    discardOffMainThread(std::move(shown));
+    discard(std::move(shown));
     if (layoutMoved && result.nodes.size() == m_nodes.size() &&
         std::equal(result.nodes.begin(), result.nodes.end(), m_nodes.begin(),
                    [](const GraphNode& a, const GraphNode& b) { return a.id == b.id; })) {
@@ -251,17 +255,17 @@ void GraphContent::apply(GraphLibrary library, std::optional<Derived> derived)
         }
     }
     ++m_rebuilds;
-    discardOffMainThread(std::exchange(m_preservedLayout, std::move(placements)));
+    discard(std::exchange(m_preservedLayout, std::move(placements)));
     show(std::move(result));
 }
 
 void GraphContent::show(GraphDerivation::Result derived)
 {
-    discardOffMainThread(std::exchange(m_nodeIndex, std::move(derived.nodeIndex)),
-                         std::exchange(m_nodeItems, std::move(derived.nodeItems)),
-                         std::exchange(m_nodes, std::move(derived.nodes)),
-                         std::exchange(m_edges, std::move(derived.edges)));
-    emit nodesChanged();
+    discard(std::exchange(m_nodeIndex, std::move(derived.nodeIndex)),
+            std::exchange(m_nodeItems, std::move(derived.nodeItems)),
+            std::exchange(m_nodes, std::move(derived.nodes)),
+            std::exchange(m_edges, std::move(derived.edges)));
+    nodesUpdated();
     emit edgesChanged();
     if (m_library.items.isEmpty())
         return;
@@ -282,7 +286,7 @@ void GraphContent::rememberPlacements()
 void GraphContent::moveNodes(const std::function<void(QList<GraphNode>&)>& move)
 {
     move(m_nodes);
-    emit nodesChanged();
+    nodesUpdated();
 }
 
 // Only between two shown nodes: an accepted suggestion may join links the scope or filters hide,
@@ -310,7 +314,7 @@ void GraphContent::refreshNodeDegree(const QUuid& id)
         return edge.kind.isRelation() && (edge.from == id || edge.to == id);
     }));
     node->health = healthForDegree(node->degree);
-    emit nodesChanged();
+    nodesUpdated();
 }
 
 void GraphContent::resetVelocities(const QList<QUuid>& ids)
@@ -321,7 +325,7 @@ void GraphContent::resetVelocities(const QList<QUuid>& ids)
         if (node != m_nodes.end())
             node->velocity = {};
     }
-    emit nodesChanged();
+    nodesUpdated();
 }
 
 } // namespace morvane

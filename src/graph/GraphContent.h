@@ -22,6 +22,7 @@ namespace morvane {
 
 class GraphFilters;
 class GraphSelection;
+class GraphWorkPool;
 
 // The library as last loaded, the visible graph derived from it under the scope and filters, and the
 // status line the window shows under the scope's title. The visible graph is derived again on every
@@ -48,13 +49,18 @@ public:
     // Libraries of this many links have their visible graph worked out away from this thread.
     static constexpr qsizetype derivedAwayItems = 5000;
 
-    // The filters and the selection outlive the content; the neighbourhood scope is centred on the
-    // active or selected node.
-    GraphContent(const GraphFilters& filters, const GraphSelection& selection, QObject* parent = nullptr);
+    // The filters, the selection and the pool outlive the content; the neighbourhood scope is centred
+    // on the active or selected node. A large graph is worked out, and what a load replaces freed, on
+    // the pool.
+    GraphContent(const GraphFilters& filters, const GraphSelection& selection, GraphWorkPool& pool,
+                 QObject* parent = nullptr);
     ~GraphContent() override;
 
     // --- What the views draw (each change is announced by the signal of the same name) ----------
     const QList<GraphNode>& nodes() const { return m_nodes; }
+    // Counts every change to the nodes, in place or not: a view remembers this rather than a copy of
+    // the nodes it drew, which would make the layout's next step copy them all before it writes.
+    quint64 nodesRevision() const { return m_nodesRevision; }
     const QList<GraphEdge>& edges() const { return m_edges; }
     const QString& message() const { return m_message; }
     void setMessage(const QString& message);
@@ -123,9 +129,14 @@ private:
     void rememberPlacements();
     void refreshNodeDegree(const QUuid& id);
     void resetVelocities(const QList<QUuid>& ids);
+    void nodesUpdated();
+    // Freeing a large library or graph means freeing every one of its strings: that is left to the
+    // pool, away from the window's thread.
+    template <class... T> void discard(T... values);
 
     const GraphFilters& m_filters;
     const GraphSelection& m_selection;
+    GraphWorkPool& m_pool;
 
     QList<GraphNode> m_nodes;
     QList<GraphEdge> m_edges;
@@ -135,6 +146,7 @@ private:
     QList<qsizetype> m_nodeItems;        // each shown node's link's position in the library's items
     QHash<QUuid, GraphPlacement> m_preservedLayout;
     quint64 m_rebuilds = 0;
+    quint64 m_nodesRevision = 1;
 };
 
 } // namespace morvane

@@ -7,10 +7,12 @@
 
 namespace morvane {
 
-GraphLayoutDriver::GraphLayoutDriver(GraphContent& content, std::shared_ptr<Clock> clock, QObject* parent)
+GraphLayoutDriver::GraphLayoutDriver(GraphContent& content, std::shared_ptr<Clock> clock, GraphWorkPool& pool,
+                                     QObject* parent)
     : QObject(parent)
     , m_content(content)
     , m_clock(std::move(clock))
+    , m_layout(ForceLayout::exactRepulsionNodes, &pool)
 {
 }
 

@@ -17,6 +17,7 @@ namespace morvane {
 class Clock;
 class ClockTimer;
 class GraphContent;
+class GraphWorkPool;
 
 // Runs the force layout over the shown nodes while the window is shown: thirty steps a second while
 // anything moves, cooling once nothing has woken it for a while, resting (its timer stopped) once no
@@ -39,8 +40,9 @@ public:
     // After this many steps in a row in which no node moved visibly, the layout rests: its timer stops.
     static constexpr int restingSteps = 10;
 
-    // The content outlives the driver.
-    GraphLayoutDriver(GraphContent& content, std::shared_ptr<Clock> clock, QObject* parent = nullptr);
+    // The content and the pool outlive the driver; a large graph's step is shared with the pool.
+    GraphLayoutDriver(GraphContent& content, std::shared_ptr<Clock> clock, GraphWorkPool& pool,
+                      QObject* parent = nullptr);
     ~GraphLayoutDriver() override;
 
     // Makes the timer and wakes the layout; stop() drops the timer.

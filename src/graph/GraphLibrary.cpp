@@ -1,14 +1,38 @@
 #include "GraphLibrary.h"
 
+#include "GraphWorkPool.h"
 #include "SuggestedRelations.h"
-#include "foundation/StoreExecutor.h"
 #include "store/LinkStore.h"
 
-#include <QThreadPool>
+#include <QCoroFuture>
+#include <QCoroTask>
+#include <QPromise>
 
 #include <utility>
 
 namespace morvane {
+
+namespace {
+
+// Awaits the rows where they are handed to (the main thread), derives on the pool, and gives the
+// promise the library or what either step threw.
+QCoro::Task<> derivePromised(QFuture<LibraryRows> rows, std::shared_ptr<GraphWorkPool> pool,
+                             std::shared_ptr<QPromise<GraphLibrary>> promise)
+{
+    try {
+        LibraryRows read = co_await rows;
+        auto derivation = [read = std::move(read)]() mutable {
+            return GraphLibrary::derive(std::move(read.links), std::move(read.relations));
+        };
+        QFuture<GraphLibrary> deriving = pool->run(std::move(derivation));
+        promise->addResult(co_await deriving);
+    } catch (...) {
+        promise->setException(std::current_exception());
+    }
+    promise->finish();
+}
+
+} // namespace
 
 GraphLibrary GraphLibrary::derive(QList<LinkItem> items, QList<LinkRelation> relations)
 {
@@ -21,21 +45,13 @@ GraphLibrary GraphLibrary::derive(QList<LinkItem> items, QList<LinkRelation> rel
     return library;
 }
 
-QFuture<GraphLibrary> GraphLibrary::read(LinkStore& store)
+QFuture<GraphLibrary> GraphLibrary::read(LinkStore& store, std::shared_ptr<GraphWorkPool> pool)
 {
-    QFuture<LibraryRows> rows = store.linksAndRelations();
-    // The derivation waits for the rows on a pool thread instead of being attached to their future
-    // as a continuation: attached while the store thread finishes that future, a continuation can
-    // run twice with this Qt.
-    return startPromised(
-        [rows]() mutable {
-            LibraryRows read = rows.result(); // rethrows what the read threw
-            return derive(std::move(read.links), std::move(read.relations));
-        },
-        [](std::function<void()> job) {
-            QThreadPool::globalInstance()->start(std::move(job));
-            return true;
-        });
+    auto promise = std::make_shared<QPromise<GraphLibrary>>();
+    promise->start();
+    QFuture<GraphLibrary> library = promise->future();
+    derivePromised(store.linksAndRelations(), std::move(pool), std::move(promise));
+    return library;
 }
 
 } // namespace morvane

@@ -9,8 +9,11 @@
 #include <QList>
 #include <QUuid>
 
+#include <memory>
+
 namespace morvane {
 
+class GraphWorkPool;
 class LinkStore;
 
 // The whole library as the graph sees it: every link in the store's order (last change first, then
@@ -23,9 +26,10 @@ struct GraphLibrary {
 
     // Counts the degrees and ranks the suggestions of what was read.
     static GraphLibrary derive(QList<LinkItem> items, QList<LinkRelation> relations);
-    // Reads links and relations on the store thread, then derives the rest on the thread pool: a
-    // large library is never scanned on the main thread.
-    static QFuture<GraphLibrary> read(LinkStore& store);
+    // Reads links and relations on the store thread, then derives the rest on the pool: a large
+    // library is never scanned on the main thread, and no thread is held while the rows are read.
+    // Called on the main thread.
+    static QFuture<GraphLibrary> read(LinkStore& store, std::shared_ptr<GraphWorkPool> pool);
 };
 
 } // namespace morvane

@@ -6,21 +6,24 @@
 
 namespace morvane {
 
-GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<GraphWorkPool> pool,
+                               std::shared_ptr<ItemOpening> opening,
                                std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
                                QObject* parent)
     : GraphViewModel(
-          store, std::move(opening), std::move(contexts), std::move(clock),
-          [&store] { return GraphLibrary::read(store); }, parent)
+          store, pool, std::move(opening), std::move(contexts), std::move(clock),
+          [&store, pool] { return GraphLibrary::read(store, pool); }, parent)
 {
 }
 
-GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
+GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<GraphWorkPool> pool,
+                               std::shared_ptr<ItemOpening> opening,
                                std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
                                LibraryLoader loader, QObject* parent)
     : QObject(parent)
-    , m_content(m_filters, m_selection)
-    , m_layout(m_content, clock)
+    , m_pool(std::move(pool))
+    , m_content(m_filters, m_selection, *m_pool)
+    , m_layout(m_content, clock, *m_pool)
     , m_navigation(m_content, m_selection, m_layout)
     , m_loader(store, std::move(loader), m_content)
     , m_activeContext(store, std::move(contexts), std::move(clock), m_content, m_filters, m_selection,

@@ -8,6 +8,7 @@
 #include "GraphLoader.h"
 #include "GraphNavigation.h"
 #include "GraphSelection.h"
+#include "GraphWorkPool.h"
 
 #include <QObject>
 
@@ -31,13 +32,13 @@ class GraphViewModel : public QObject {
 public:
     using LibraryLoader = GraphLoader::LibraryLoader;
 
-    // The store outlives the model.
-    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
-                   std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
-                   QObject* parent = nullptr);
-    GraphViewModel(LinkStore& store, std::shared_ptr<ItemOpening> opening,
-                   std::shared_ptr<ActiveContextService> contexts, std::shared_ptr<Clock> clock,
-                   LibraryLoader loader, QObject* parent = nullptr);
+    // The store outlives the model. The graph's work off the main thread runs on the pool.
+    GraphViewModel(LinkStore& store, std::shared_ptr<GraphWorkPool> pool,
+                   std::shared_ptr<ItemOpening> opening, std::shared_ptr<ActiveContextService> contexts,
+                   std::shared_ptr<Clock> clock, QObject* parent = nullptr);
+    GraphViewModel(LinkStore& store, std::shared_ptr<GraphWorkPool> pool,
+                   std::shared_ptr<ItemOpening> opening, std::shared_ptr<ActiveContextService> contexts,
+                   std::shared_ptr<Clock> clock, LibraryLoader loader, QObject* parent = nullptr);
     ~GraphViewModel() override;
 
     GraphFilters& filters() { return m_filters; }
@@ -66,6 +67,7 @@ private:
     void forgetLinksNotLoaded();
 
     // In build order: each part is given the parts before it.
+    std::shared_ptr<GraphWorkPool> m_pool;
     GraphFilters m_filters;
     GraphSelection m_selection;
     GraphContent m_content;

@@ -1,18 +1,14 @@
 #include "ParallelParts.h"
 
-#include <QSemaphore>
-#include <QThread>
-#include <QThreadPool>
-
-#include <algorithm>
+#include "GraphWorkPool.h"
 
 namespace morvane {
 
 namespace {
 
-QThreadPool& graphPool()
+GraphWorkPool& drawingPool()
 {
-    static QThreadPool pool;
+    static GraphWorkPool pool;
     return pool;
 }
 
@@ -20,25 +16,12 @@ QThreadPool& graphPool()
 
 int parallelParts()
 {
-    return std::clamp(QThread::idealThreadCount(), 1, 8);
+    return GraphWorkPool::defaultThreads();
 }
 
 void inParallel(int parts, const std::function<void(int)>& work)
 {
-    if (parts <= 1) {
-        if (parts == 1)
-            work(0);
-        return;
-    }
-    QSemaphore done;
-    for (int part = 1; part < parts; ++part) {
-        graphPool().start([&, part] {
-            work(part);
-            done.release();
-        });
-    }
-    work(0);
-    done.acquire(parts - 1);
+    drawingPool().inParallel(parts, work);
 }
 
 } // namespace morvane

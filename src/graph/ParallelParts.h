@@ -4,12 +4,12 @@
 
 namespace morvane {
 
-// How many parts work that the window waits for is split into: one per processor, at most eight.
+// How many parts the drawing of a frame is split into: one per processor, at most eight.
 int parallelParts();
 
-// Runs work(part) for every part in [0, parts), on the calling thread and threads of a pool of the
-// graph's own (the shared pool may be busy hashing files, and the window waits for this), and
-// returns when all are done.
+// Runs work(part) for every part in [0, parts), on the calling thread and threads of a pool kept for
+// drawing frames, and returns when all are done. The layout and the loads run on the pool the graph
+// is given (GraphWorkPool).
 void inParallel(int parts, const std::function<void(int)>& work);
 
 } // namespace morvane

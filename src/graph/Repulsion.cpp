@@ -1,6 +1,6 @@
 #include "Repulsion.h"
 
-#include "ParallelParts.h"
+#include "GraphWorkPool.h"
 
 #include <algorithm>
 #include <array>
@@ -410,10 +410,10 @@ int depthWithSubtrees(const std::vector<Cell>& cells, size_t units)
 
 // A large graph's pairs are shared out in bands of rows holding about as many pairs each; every band
 // sums into forces of its own, added up at the end, so only the grouping of additions changes.
-void repelAllPairs(RepulsionField& field, double strength)
+void repelAllPairs(RepulsionField& field, double strength, GraphWorkPool* pool)
 {
     const size_t n = field.size();
-    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(parallelParts());
+    const size_t bands = n < sharedRepulsionNodes ? 1 : size_t(parallelParts(pool));
     const double* x = field.x.data();
     const double* y = field.y.data();
     if (bands == 1)
@@ -423,7 +423,7 @@ void repelAllPairs(RepulsionField& field, double strength)
     for (size_t b = 0; b < bands; ++b)
         edges[b] = size_t(double(n) * (1 - std::sqrt(1 - double(b) / double(bands))));
     std::vector<std::vector<double>> forces(bands - 1, std::vector<double>(2 * n, 0.0));
-    inParallel(int(bands), [&](int band) {
+    inParallel(pool, int(bands), [&](int band) {
         const auto b = size_t(band);
         if (b == 0)
             return repelRows(x, y, n, edges[0], edges[1], strength, field.fx.data(), field.fy.data());
@@ -438,15 +438,15 @@ void repelAllPairs(RepulsionField& field, double strength)
     }
 }
 
-void repelByQuadtree(RepulsionField& field, double strength, double openingAngle)
+void repelByQuadtree(RepulsionField& field, double strength, double openingAngle, GraphWorkPool* pool)
 {
     if (field.size() < 2)
         return;
     const Quadtree tree(field);
-    const int parts = field.size() < sharedRepulsionNodes ? 1 : parallelParts();
+    const int parts = field.size() < sharedRepulsionNodes ? 1 : parallelParts(pool);
     // Several subtrees for each part: they differ in cost.
     const int splitDepth = parts == 1 ? 0 : depthWithSubtrees(tree.cells(), size_t(8 * parts));
-    inParallel(parts,
+    inParallel(pool, parts,
                [&](int part) { TreeWalk(tree, openingAngle, strength, field).run(part, parts, splitDepth); });
 }
 

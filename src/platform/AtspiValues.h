@@ -5,6 +5,7 @@
 #include <atspi/atspi.h>
 
 #include "platform/AccessibilityApi.h"
+#include "platform/GLibErrorSlot.h"
 
 #include <QHash>
 #include <QString>
@@ -12,14 +13,6 @@
 #include <optional>
 
 namespace morvane {
-
-// Where a libatspi call puts its error; cleared when it goes.
-struct ErrorSlot {
-    GError* error = nullptr;
-    ~ErrorSlot() { g_clear_error(&error); }
-    GError** operator&() { return &error; }
-    explicit operator bool() const { return error != nullptr; }
-};
 
 // libatspi's values as the accessibility interface has them; each take* frees what it is given.
 QString takeAtspiString(gchar* text);

@@ -22,6 +22,11 @@ std::optional<CalendarEvent> UnavailableCalendarStore::event(const QString&) con
     return std::nullopt;
 }
 
+bool UnavailableCalendarStore::waitUntilRead(std::chrono::milliseconds) const
+{
+    return true;
+}
+
 bool UnavailableCalendarStore::revealEvent(const CalendarEvent&)
 {
     return false;

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 namespace morvane {
@@ -27,7 +28,8 @@ struct CalendarEvent {
     bool operator==(const CalendarEvent&) const = default;
 };
 
-// The user's calendars. Main thread, except where a completion says otherwise.
+// The user's calendars. Access is asked and revealEvent called on the main thread; the reads may wait
+// on the service that keeps the calendars, so they run on a worker.
 class CalendarStore {
 public:
     virtual ~CalendarStore() = default;
@@ -39,6 +41,8 @@ public:
     virtual QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const = 0;
     // The item with this identifier, when it is an event.
     virtual std::optional<CalendarEvent> event(const QString& identifier) const = 0;
+    // Waits at most bound until the store holds what the calendars have; false when it does not by then.
+    virtual bool waitUntilRead(std::chrono::milliseconds bound) const = 0;
     // Shows the event in the calendar application that keeps this store's events, or at least starts
     // that application. False when there is none.
     virtual bool revealEvent(const CalendarEvent& event) = 0;
@@ -52,6 +56,7 @@ public:
     void requestFullAccess(AccessRequestCompletion completion) override;
     QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const override;
     std::optional<CalendarEvent> event(const QString& identifier) const override;
+    bool waitUntilRead(std::chrono::milliseconds bound) const override;
     bool revealEvent(const CalendarEvent& event) override;
 };
 

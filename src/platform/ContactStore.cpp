@@ -22,6 +22,11 @@ std::optional<QString> UnavailableContactStore::fullName(const ContactCard&) con
     return std::nullopt;
 }
 
+bool UnavailableContactStore::waitUntilRead(std::chrono::milliseconds) const
+{
+    return true;
+}
+
 bool UnavailableContactStore::revealCard(const QString&)
 {
     return false;

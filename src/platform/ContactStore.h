@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -27,7 +28,8 @@ struct ContactCard {
     bool operator==(const ContactCard&) const = default;
 };
 
-// The user's contacts. Main thread, except where a completion says otherwise.
+// The user's contacts. Access is asked on the main thread; the reads, and revealCard, which reads the
+// card's name, may wait on the service that keeps the cards, so they run on a worker.
 class ContactStore {
 public:
     // Answers whether the enumeration goes on.
@@ -44,6 +46,9 @@ public:
     virtual std::optional<QString> enumerateCards(ContactSortOrder order, const CardVisitor& visit) const = 0;
     // The card's name written out in full as the user's settings order it; nothing when it has none.
     virtual std::optional<QString> fullName(const ContactCard& card) const = 0;
+    // Waits at most bound until the store holds what the address books have; false when it does not
+    // by then.
+    virtual bool waitUntilRead(std::chrono::milliseconds bound) const = 0;
     // Shows the card with this identifier in the contacts application that keeps this store's cards,
     // or at least starts that application. False when there is none.
     virtual bool revealCard(const QString& identifier) = 0;
@@ -57,6 +62,7 @@ public:
     void requestAccess(AccessRequestCompletion completion) override;
     std::optional<QString> enumerateCards(ContactSortOrder order, const CardVisitor& visit) const override;
     std::optional<QString> fullName(const ContactCard& card) const override;
+    bool waitUntilRead(std::chrono::milliseconds bound) const override;
     bool revealCard(const QString& identifier) override;
 };
 

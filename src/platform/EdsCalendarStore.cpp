@@ -62,6 +62,11 @@ std::optional<CalendarEvent> EdsCalendarStore::event(const QString& identifier) 
     return snapshot->events[*found];
 }
 
+bool EdsCalendarStore::waitUntilRead(std::chrono::milliseconds bound) const
+{
+    return m_service->waitUntilLoaded(EvolutionDataServer::Load::calendars, bound);
+}
+
 bool EdsCalendarStore::revealEvent(const CalendarEvent& event)
 {
     const std::optional<EdsItemKey> key = parseEdsItemIdentifier(event.identifier);

@@ -11,8 +11,8 @@ class EvolutionDataServer;
 class ProcessLauncher;
 
 // The desktop's calendars through Evolution Data Server. Linux asks no one for access: with the
-// service there, access is full; without it, restricted. Reads come from the service's snapshot and
-// never wait for the service itself.
+// service there, access is full; without it, restricted. Reads come from the service's snapshot; only
+// waitUntilRead waits for the service.
 class EdsCalendarStore final : public CalendarStore {
 public:
     EdsCalendarStore(std::shared_ptr<EvolutionDataServer> service, std::shared_ptr<DesktopServices> desktop,
@@ -24,6 +24,7 @@ public:
     void requestFullAccess(AccessRequestCompletion completion) override;
     QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const override;
     std::optional<CalendarEvent> event(const QString& identifier) const override;
+    bool waitUntilRead(std::chrono::milliseconds bound) const override;
     // GNOME Calendar at the event, else Evolution's editor of it.
     bool revealEvent(const CalendarEvent& event) override;
 

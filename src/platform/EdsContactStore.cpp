@@ -69,6 +69,11 @@ std::optional<QString> EdsContactStore::fullName(const ContactCard& card) const
     return card.fullName.isEmpty() ? std::nullopt : std::optional(card.fullName);
 }
 
+bool EdsContactStore::waitUntilRead(std::chrono::milliseconds bound) const
+{
+    return m_service->waitUntilLoaded(EvolutionDataServer::Load::everything, bound);
+}
+
 bool EdsContactStore::revealCard(const QString& identifier)
 {
     const std::optional<EdsItemKey> key = parseEdsItemIdentifier(identifier);

@@ -12,7 +12,7 @@ class ProcessLauncher;
 
 // The desktop's address books through Evolution Data Server. Linux asks no one for access: with the
 // service there, contacts are authorized; without it, restricted. Reads come from the service's
-// snapshot and never wait for the service itself.
+// snapshot; only waitUntilRead waits for the service.
 class EdsContactStore final : public ContactStore {
 public:
     EdsContactStore(std::shared_ptr<EvolutionDataServer> service, std::shared_ptr<DesktopServices> desktop,
@@ -25,6 +25,7 @@ public:
     // The user's order is the one address books file their cards by.
     std::optional<QString> enumerateCards(ContactSortOrder order, const CardVisitor& visit) const override;
     std::optional<QString> fullName(const ContactCard& card) const override;
+    bool waitUntilRead(std::chrono::milliseconds bound) const override;
     // GNOME Contacts searching for the card's name, else Evolution's editor of the card.
     bool revealCard(const QString& identifier) override;
 

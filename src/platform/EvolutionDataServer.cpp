@@ -1,6 +1,7 @@
 #include "EvolutionDataServer.h"
 
 #include "foundation/Logging.h"
+#include "platform/GLibErrorSlot.h"
 #include "platform/LoadableModule.h"
 #include "platform/SessionBus.h"
 
@@ -10,9 +11,12 @@
 #include <gio/gio.h>
 #pragma pop_macro("signals")
 
+#include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -30,27 +34,12 @@ constexpr const char* addressBookFactoryName = "org.gnome.evolution.dataserver.A
 
 constexpr gint busTimeoutMs = 2000;
 
-QString errorText(const GError* error)
-{
-    return error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
-}
-
-struct ErrorHolder {
-    GError* error = nullptr;
-    ~ErrorHolder() { g_clear_error(&error); }
-    GError** out()
-    {
-        g_clear_error(&error);
-        return &error;
-    }
-};
-
 bool nameAvailable(GDBusConnection* bus, const char* name, const QStringList& activatable,
                    GCancellable* cancellable)
 {
     if (activatable.contains(QLatin1String(name)))
         return true;
-    ErrorHolder error;
+    ErrorSlot error;
     GVariant* owned = g_dbus_connection_call_sync(
         bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
         g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, cancellable,
@@ -61,6 +50,16 @@ bool nameAvailable(GDBusConnection* bus, const char* name, const QStringList& ac
     g_variant_get(owned, "(b)", &answer);
     g_variant_unref(owned);
     return answer;
+}
+
+// The snapshot's readers wait for the service, or may come to: one on the main thread would freeze
+// the windows. Said once, for the first such read, so that a stray caller is found.
+void noteMainThreadRead(const char* what)
+{
+    static std::atomic_bool said = false;
+    const QCoreApplication* application = QCoreApplication::instance();
+    if (application && QThread::currentThread() == application->thread() && !said.exchange(true))
+        qCWarning(lcEds).noquote() << what;
 }
 
 } // namespace
@@ -125,7 +124,7 @@ struct EvolutionDataServer::Worker {
     {
         Presence calendarAnswer = Presence::absent;
         Presence contactAnswer = Presence::absent;
-        ErrorHolder error;
+        ErrorSlot error;
         GDBusConnection* bus =
             hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, error.out()) : nullptr;
         if (bus) {
@@ -150,7 +149,7 @@ struct EvolutionDataServer::Worker {
             }
             g_object_unref(bus);
         } else {
-            qCInfo(lcEds).noquote() << "No session bus" << (error.error ? errorText(error.error) : QString());
+            qCInfo(lcEds).noquote() << "No session bus" << (error ? error.text() : QString());
         }
         qCInfo(lcEds) << "Calendars" << (calendarAnswer == Presence::present ? "present" : "absent")
                       << "contacts" << (contactAnswer == Presence::present ? "present" : "absent");
@@ -239,6 +238,7 @@ void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presenc
 
 std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::snapshot() const
 {
+    noteMainThreadRead("The calendars and address books were read on the main thread");
     if (EdsReader* reader = d->wantReader())
         return reader->snapshot();
     std::lock_guard lock(d->mutex);
@@ -252,6 +252,7 @@ void EvolutionDataServer::prepare() const
 
 bool EvolutionDataServer::waitUntilLoaded(Load load, std::chrono::milliseconds wait) const
 {
+    noteMainThreadRead("The calendars and address books were waited for on the main thread");
     const auto deadline = std::chrono::steady_clock::now() + wait;
     d->wantReader();
     EdsReader* reader = nullptr;

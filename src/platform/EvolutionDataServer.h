@@ -15,7 +15,8 @@ namespace morvane {
 // wants to know (not while the application starts); the stores themselves are read by a module
 // loaded on the first look at an event or a card (see EdsReader), so a start maps none of the
 // service's libraries and starts none of its processes.
-// Callers read the snapshot and never wait for the service: an answer that is not in yet is simply
+// The snapshot is read, and waited for, off the main thread (a read there is logged, once). Callers
+// wait for the service no longer than the bound they give: an answer that is not in yet is simply
 // not there.
 class EvolutionDataServer {
 public:

@@ -219,21 +219,26 @@ QCoro::Task<> QuickPanelSearch::performSearch(quint64 generation)
 {
     const QPointer<QuickPanelSearch> self(this);
     QFuture<QList<LinkItem>> searching = m_linkSearch(m_query);
-    // The event and card searches answer at once, on this thread, from what the desktop's stores
-    // already hold; they run while the library is searched, and follow its rows.
-    QList<PanelResult> extraRows;
-    if (const CalendarEventService* calendar = m_searchService.calendarEventService()) {
-        for (const CapturedContext& event :
-             calendar->searchEvents(m_query, QStringLiteral("Calendar"), m_clock->now()))
-            extraRows.append(PanelResult::capture(event));
-    }
-    if (const ContactService* contacts = m_searchService.contactService()) {
-        for (const CapturedContext& card : contacts->search(m_query, QStringLiteral("Contacts")))
-            extraRows.append(PanelResult::capture(card));
-    }
+    // The event and card searches read what the desktop's stores already hold, each on its service's
+    // thread, while the library is searched; their rows follow the library's.
+    QFuture<QList<CapturedContext>> searchingEvents = QtFuture::makeReadyFuture(QList<CapturedContext>());
+    if (const CalendarEventService* calendar = m_searchService.calendarEventService())
+        searchingEvents = calendar->searchEvents(m_query, QStringLiteral("Calendar"), m_clock->now());
+    QFuture<QList<CapturedContext>> searchingCards = QtFuture::makeReadyFuture(QList<CapturedContext>());
+    if (const ContactService* contacts = m_searchService.contactService())
+        searchingCards = contacts->search(m_query, QStringLiteral("Contacts"));
     const QList<LinkItem> found = co_await searching;
     if (!self || !isCurrentList(generation))
         co_return;
+    const QList<CapturedContext> events = co_await searchingEvents;
+    if (!self || !isCurrentList(generation))
+        co_return;
+    const QList<CapturedContext> cards = co_await searchingCards;
+    if (!self || !isCurrentList(generation))
+        co_return;
+    QList<PanelResult> extraRows;
+    for (const CapturedContext& context : events + cards)
+        extraRows.append(PanelResult::capture(context));
     QList<PanelResult> rows = PanelResult::links(found);
     rows.append(extraRows);
     m_state.setResults(std::move(rows));

@@ -13,11 +13,13 @@
 #include "foundation/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <thread>
 
 using namespace morvane;
 using namespace morvane::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -42,6 +44,7 @@ protected:
         fx.workspace->activate(application);
         CalendarActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus, service,
                                                std::make_shared<ManualClock>(now));
+        provider.refresh().waitForFinished();
         return provider.captureContexts();
     }
 };
@@ -66,7 +69,14 @@ TEST_F(CalendarService, CaptureOffersTheFirst24EventsOfTheWindowByStart)
     store->calendarEvents.append(calendarEvent("tie 1", local(2024, 3, 29, 7)));
     store->calendarEvents.append(calendarEvent("tie 2", local(2024, 3, 29, 7)));
 
+    // Read by the refresh before a capture, off the main thread: until then a capture offers nothing.
+    fx.workspace->activate(fantasticalApp);
+    CalendarActiveContextProvider unread(fx.workspace, fx.scripts, fx.bus, service,
+                                         std::make_shared<ManualClock>(now));
+    EXPECT_EQ(unread.captureContexts(), CaptureResult{});
+
     const CaptureResult result = captureIn(fantasticalApp);
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
     EXPECT_EQ(ids(result.contexts), "tie 1,tie 2,0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21");
     EXPECT_EQ(result.contexts.first().sourceApp, "Fantastical");
     EXPECT_EQ(result.message, "Select a Fantastical event to add or open.");
@@ -132,13 +142,14 @@ TEST_F(CalendarService, SearchFindsAnyFieldNearestToNowFirst)
     budget.notes = "Quarterly NÜMBERS";
     store->calendarEvents.append(budget);
 
-    const QList<CapturedContext> found = service->searchEvents("match", "Calendar", now);
+    const QList<CapturedContext> found = service->searchEvents("match", "Calendar", now).result();
     EXPECT_EQ(found.size(), 100);
     EXPECT_EQ(ids(found.first(3)), "after,before,0");
-    EXPECT_EQ(ids(service->searchEvents(" nümbers\n", "Calendar", now)), "budget");
-    EXPECT_TRUE(service->searchEvents(" m ", "Calendar", now).isEmpty());
+    EXPECT_EQ(ids(service->searchEvents(" nümbers\n", "Calendar", now).result()), "budget");
+    EXPECT_TRUE(service->searchEvents(" m ", "Calendar", now).result().isEmpty());
     store->status = CalendarAuthorizationStatus::denied;
-    EXPECT_TRUE(service->searchEvents("match", "Calendar", now).isEmpty());
+    EXPECT_TRUE(service->searchEvents("match", "Calendar", now).result().isEmpty());
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
 TEST_F(CalendarService, AccessIsAskedOnceAndItsAnswerTakenOnceOnTheMainThread)
@@ -222,6 +233,30 @@ TEST_F(CalendarService, OpenShowsTheEventWhereTheUserChose)
     EXPECT_EQ(QCoro::waitFor(service->open(savedLink(withIds))), RevealOutcome::notShown);
     EXPECT_EQ(log.lines(),
               QStringList{"Unable to resolve calendar event link 11111111-2222-3333-4444-555555555555"});
+}
+
+// The event is looked up on the service's own thread. A service that never reads the calendars leaves
+// the open with nothing shown once the bound has passed, and the main thread runs meanwhile.
+TEST_F(CalendarService, AnOpenReadsOffTheMainThreadAndGivesUpOnCalendarsNeverRead)
+{
+    const CalendarEvent saved = calendarEvent("E", local(2024, 3, 29, 10), 60, "Review");
+    store->calendarEvents = {saved};
+    store->revealAnswer = true;
+    const LinkItem link = savedLink(CalendarEventReference::fromEvent(saved));
+    EXPECT_EQ(QCoro::waitFor(service->open(link)), RevealOutcome::shown);
+
+    store->reads.neverRead = true;
+    service = std::make_shared<CalendarEventService>(store, desktop, fx.scripts, defaults, 100ms);
+    LogCapture log(QStringLiteral("morvane.CalendarEvents"));
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] { loopRan = true; });
+    EXPECT_EQ(QCoro::waitFor(service->open(link)), RevealOutcome::notShown);
+    EXPECT_TRUE(loopRan);
+    EXPECT_EQ(log.lines(), QStringList({"The calendars were not read within 100 ms",
+                                        "Unable to resolve calendar event link "
+                                        "11111111-2222-3333-4444-555555555555"}));
+    EXPECT_EQ(store->revealed, QStringList{"E"}); // the first open only
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
 TEST(FantasticalProvider, SelectionAnswersAndMessages)

@@ -11,10 +11,13 @@
 #include "capture/ContactService.h"
 #include "foundation/UserDefaults.h"
 
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 using namespace morvane;
 using namespace morvane::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -58,16 +61,17 @@ QString separated(QString payload)
 
 TEST_F(Contacts, SearchFindsNamesAndOrganizationsInTheUsersOrder)
 {
-    EXPECT_TRUE(service->search(" a ", "Contacts").isEmpty());
+    EXPECT_TRUE(service->search(" a ", "Contacts").result().isEmpty());
     EXPECT_EQ(store->enumerations, 0);
-    EXPECT_EQ(service->search("ACME", "Contacts").value(0).title, "Ann Lee");
-    EXPECT_EQ(service->search("globex", "Contacts").value(0).title, "Globex");
-    EXPECT_EQ(ids(service->search("lee\n", "Contacts")), "ann,bob");
+    EXPECT_EQ(service->search("ACME", "Contacts").result().value(0).title, "Ann Lee");
+    EXPECT_EQ(service->search("globex", "Contacts").result().value(0).title, "Globex");
+    EXPECT_EQ(ids(service->search("lee\n", "Contacts").result()), "ann,bob");
 
     LogCapture log(QStringLiteral("morvane.Contacts"));
     store->failAfter = 2;
-    EXPECT_EQ(ids(service->search("lee", "Contacts")), "ann,bob");
+    EXPECT_EQ(ids(service->search("lee", "Contacts").result()), "ann,bob");
     EXPECT_EQ(log.lines(), QStringList{"Contacts search failed: The contacts database is busy."});
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
 TEST_F(Contacts, VisibleTextsNameOneCardOrNone)
@@ -82,14 +86,15 @@ TEST_F(Contacts, VisibleTextsNameOneCardOrNone)
         {{"x", QString(121, u'n')}, nullptr},
     };
     for (const auto& [texts, id] : cases) {
-        const std::optional<CapturedContext> card = service->contactMatchingVisibleTexts(texts, "Cardhop");
+        const std::optional<CapturedContext> card =
+            service->contactMatchingVisibleTexts(texts, "Cardhop").result();
         EXPECT_EQ(card ? ids({*card}) : QString(), QString(id)) << texts.join(u',').toStdString();
     }
     EXPECT_EQ(store->enumerations, 5); // none for the texts that cannot be names
 
     LogCapture log(QStringLiteral("morvane.Contacts"));
     store->failAfter = 3;
-    EXPECT_FALSE(service->contactMatchingVisibleTexts({"Ann Lee"}, "Cardhop"));
+    EXPECT_FALSE(service->contactMatchingVisibleTexts({"Ann Lee"}, "Cardhop").result());
     EXPECT_EQ(log.lines(), QStringList{"Contacts visible-text match failed: The contacts database is busy."});
 }
 
@@ -151,6 +156,28 @@ TEST_F(Contacts, AnOpenWhoseServiceIsGoneBeforeTheDesktopAnswersShowsNothing)
     desktop->answerHeld(false);
     EXPECT_EQ(QCoro::waitFor(std::move(opening)), RevealOutcome::notShown);
     EXPECT_TRUE(store->revealed.isEmpty());
+}
+
+// The desktop's contacts application is asked on the service's own thread, after the address books
+// were read or the bound passed; the main thread runs meanwhile.
+TEST_F(Contacts, TheContactsApplicationIsAskedOffTheMainThreadWithinTheBound)
+{
+    defaults->setString(contactRevealTargetKey, rawValue(ContactRevealTarget::appleContacts));
+    LinkItem item;
+    item.type = LinkType::contact;
+    item.url = *contactLocator("AB C:ABPerson", "Ann", std::nullopt);
+    store->reads.neverRead = true;
+    service = std::make_shared<ContactService>(store, desktop, defaults, 100ms);
+    LogCapture log(QStringLiteral("morvane.Contacts"));
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] { loopRan = true; });
+    EXPECT_EQ(QCoro::waitFor(service->open(item)), RevealOutcome::noApplication);
+    EXPECT_TRUE(loopRan);
+    EXPECT_EQ(log.lines(), QStringList({"The address books were not read within 100 ms",
+                                        "Unable to locate GNOME Contacts or Evolution"}));
+    // Asked all the same: without the card's name it may still start an application at the card.
+    EXPECT_EQ(store->revealed, QStringList{"AB C:ABPerson"});
+    EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
 TEST_F(Contacts, AccessIsAskedOncePerProcessAndNoScriptRunsWithoutIt)

@@ -110,6 +110,7 @@ TEST_F(GnomeContacts, TheShownCardIsCapturedAsTheOneCardOfThatName)
     fx.workspace->activateOwn();
     EXPECT_EQ(captureAfterRefresh(), "Ann Zebrafish | ann | Contacts");
     EXPECT_EQ(fx.bus->offThreadReads, 0);
+    EXPECT_EQ(store->reads.mainThreadReads, 0); // matched when the window was read
 }
 
 TEST_F(GnomeContacts, NoCardOrNoSingleMatchSaysWhy)
@@ -204,6 +205,7 @@ TEST_F(GnomeCalendar, TheOpenedEventIsCapturedByTitleStartAndCalendar)
         EXPECT_EQ(result.contexts.value(0).sourceApp, "Calendar");
     }
     EXPECT_EQ(fx.bus->offThreadReads, 0);
+    EXPECT_EQ(store->reads.mainThreadReads, 0); // matched when the window was read
 }
 
 TEST_F(GnomeCalendar, WithNothingOpenOrNoSingleMatchTheEventsAroundNowRemain)

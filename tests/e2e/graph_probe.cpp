@@ -72,7 +72,8 @@ int main(int argc, char** argv)
     LinkStore store(LinkStore::libraryAt(QString::fromLocal8Bit(argv[1])),
                     std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
     GraphViewModel model(
-        store, std::make_shared<ItemOpening>(store, std::make_shared<PrintingOpener>()),
+        store, std::make_shared<GraphWorkPool>(),
+        std::make_shared<ItemOpening>(store, std::make_shared<PrintingOpener>()),
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>()),
         SystemClock::shared());
     GraphWindow window(model, nullptr);

@@ -1,4 +1,5 @@
 #include "graph/ForceLayout.h"
+#include "graph/GraphWorkPool.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,7 @@ TEST(ForceLayoutTests, TheQuadtreeRepulsionStaysCloseToTheExactOne)
         {"a third on one spot",
          [&](int i) { return i % 3 == 0 ? QPointF(40, 40) : QPointF(spread(random), spread(random)); }},
     };
+    GraphWorkPool pool(4);
     for (const auto& layout : layouts) {
         for (const size_t nodes : {ForceLayout::exactRepulsionNodes + 1, size_t(3000)}) {
             RepulsionField exact(nodes);
@@ -155,8 +157,8 @@ TEST(ForceLayoutTests, TheQuadtreeRepulsionStaysCloseToTheExactOne)
                 exact.y[i] = at.y();
             }
             RepulsionField approximate = exact;
-            repelAllPairs(exact, ForceLayout::repulsion);
-            repelByQuadtree(approximate, ForceLayout::repulsion, ForceLayout::openingAngle);
+            repelAllPairs(exact, ForceLayout::repulsion, &pool);
+            repelByQuadtree(approximate, ForceLayout::repulsion, ForceLayout::openingAngle, &pool);
             double error = 0, total = 0;
             for (size_t i = 0; i < exact.size(); ++i) {
                 error += std::pow(approximate.fx[i] - exact.fx[i], 2) +
@@ -183,8 +185,9 @@ TEST(ForceLayoutTests, TheQuadtreeWithoutGroupsFeelsEveryPairOnce)
     exact.x[7] = exact.x[8]; // two nodes on one spot
     exact.y[7] = exact.y[8];
     RepulsionField walked = exact;
-    repelAllPairs(exact, ForceLayout::repulsion);
-    repelByQuadtree(walked, ForceLayout::repulsion, 0);
+    GraphWorkPool pool(4);
+    repelAllPairs(exact, ForceLayout::repulsion, &pool);
+    repelByQuadtree(walked, ForceLayout::repulsion, 0, &pool);
     double worst = 0;
     for (size_t i = 0; i < exact.size(); ++i) {
         const double force = std::hypot(exact.fx[i], exact.fy[i]);

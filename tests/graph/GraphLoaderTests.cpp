@@ -14,7 +14,7 @@ TEST(GraphLoaderTests, LoadsTheStoreAndFollowsItsChanges)
 {
     test::GraphFixture fx;
     GraphViewModel model(
-        *fx.store, fx.opening,
+        *fx.store, fx.pool, fx.opening,
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}), fx.clock);
     model.loader().reload();
     ASSERT_TRUE(settle([&] { return model.content().message() != QStringLiteral("Loading graph..."); }));

@@ -70,6 +70,7 @@ struct GraphFixture {
         std::make_unique<LinkStore>(LinkStore::libraryAt(testHome() + QStringLiteral("/library.sqlite")),
                                     std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    std::shared_ptr<GraphWorkPool> pool = std::make_shared<GraphWorkPool>();
     QList<LinkItem> items;
     QList<LinkRelation> relations;
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
@@ -80,9 +81,12 @@ struct GraphFixture {
     std::vector<std::shared_ptr<QPromise<GraphLibrary>>> pendingLoads;
     int loadsStarted = 0;
     GraphViewModel model{
-        *store, opening,
+        *store,
+        pool,
+        opening,
         std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{frontmost}),
-        clock, [this] {
+        clock,
+        [this] {
             ++loadsStarted;
             if (fromLibrary)
                 return QtFuture::makeReadyFuture(readLibrary());

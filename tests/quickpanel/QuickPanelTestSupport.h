@@ -96,6 +96,11 @@ struct PanelFixture {
     {
         for (int round = 0; round < 20; ++round) {
             LinkStoreDatabase(store).run([](SQLiteStore&) { return 0; }).waitForFinished();
+            // Each service searches in order on its own thread: one more search ends after the model's.
+            search.calendarEventService()
+                ->searchEvents(QStringLiteral("settle"), {}, clock->now())
+                .waitForFinished();
+            search.contactService()->search(QStringLiteral("settle"), {}).waitForFinished();
             QCoreApplication::processEvents();
         }
     }

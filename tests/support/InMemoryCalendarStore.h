@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StoreReadWatch.h"
+
 #include "platform/CalendarStore.h"
 
 #include <utility>
@@ -17,6 +19,7 @@ public:
     }
     QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const override
     {
+        reads.note();
         ranges.append({start, end});
         QList<CalendarEvent> overlapping;
         for (const CalendarEvent& event : calendarEvents) {
@@ -27,12 +30,14 @@ public:
     }
     std::optional<CalendarEvent> event(const QString& identifier) const override
     {
+        reads.note();
         for (const CalendarEvent& event : calendarEvents) {
             if (event.identifier == identifier)
                 return event;
         }
         return std::nullopt;
     }
+    bool waitUntilRead(std::chrono::milliseconds bound) const override { return reads.waitUntilRead(bound); }
 
     bool revealEvent(const CalendarEvent& event) override
     {
@@ -54,6 +59,7 @@ public:
     mutable QList<std::pair<QDateTime, QDateTime>> ranges; // every range asked for, in order
     QStringList revealed;                                  // events shown in the application, in order
     bool revealAnswer = false;                             // whether the application showed them
+    StoreReadWatch reads;
 };
 
 } // namespace morvane::test

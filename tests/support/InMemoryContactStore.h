@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StoreReadWatch.h"
+
 #include "platform/ContactStore.h"
 
 #include <QList>
@@ -17,6 +19,7 @@ public:
     void requestAccess(AccessRequestCompletion completion) override { pending.append(std::move(completion)); }
     std::optional<QString> enumerateCards(ContactSortOrder, const CardVisitor& visit) const override
     {
+        reads.note();
         ++enumerations;
         for (qsizetype i = 0; i < cards.size(); ++i) {
             if (failAfter && i == *failAfter)
@@ -31,9 +34,11 @@ public:
         const QString name = (card.givenName + u' ' + card.familyName).trimmed();
         return name.isEmpty() ? std::nullopt : std::optional(name);
     }
+    bool waitUntilRead(std::chrono::milliseconds bound) const override { return reads.waitUntilRead(bound); }
 
     bool revealCard(const QString& identifier) override
     {
+        reads.note();
         revealed.append(identifier);
         return revealAnswer;
     }
@@ -53,6 +58,7 @@ public:
     mutable int enumerations = 0;
     QStringList revealed;      // cards shown in the application, in order
     bool revealAnswer = false; // whether the application showed them
+    StoreReadWatch reads;
 };
 
 } // namespace morvane::test

@@ -92,16 +92,19 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
 // costs no drawing.
 bool GraphCanvas::nodesMovedVisibly() const
 {
-    const auto& nodes = m_model.content().nodes();
-    // A graph rebuilt comes with an index of its own.
-    if (nodes.size() != m_paintedNodes.size() || !m_model.content().nodeIndex().isSharedWith(m_paintedIndex))
+    const GraphContent& content = m_model.content();
+    const auto& nodes = content.nodes();
+    if (content.nodesRevision() == m_paintedRevision)
+        return false;
+    // A graph rebuilt comes with an index of its own; the same index means the same nodes in the same
+    // order, with the same titles and kinds.
+    if (size_t(nodes.size()) != m_paintedNodes.size() || !content.nodeIndex().isSharedWith(m_paintedIndex))
         return true;
     const double least = visibleMove / m_viewport.scale;
     for (qsizetype i = 0; i < nodes.size(); ++i) {
         const GraphNode& now = nodes[i];
-        const GraphNode& drawn = m_paintedNodes[i];
-        if (now.id != drawn.id || now.title != drawn.title || now.type != drawn.type ||
-            now.degree != drawn.degree || now.health != drawn.health)
+        const PaintedNode& drawn = m_paintedNodes[size_t(i)];
+        if (now.degree != drawn.degree || now.health != drawn.health)
             return true;
         const QPointF moved = now.position - drawn.position;
         if (std::abs(moved.x()) >= least || std::abs(moved.y()) >= least)
@@ -277,8 +280,14 @@ void GraphCanvas::contextMenuEvent(QContextMenuEvent* event)
 void GraphCanvas::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    m_paintedNodes = m_model.content().nodes();
-    m_paintedIndex = m_model.content().nodeIndex();
+    const GraphContent& content = m_model.content();
+    m_paintedNodes.resize(size_t(content.nodes().size()));
+    for (qsizetype i = 0; i < content.nodes().size(); ++i) {
+        const GraphNode& node = content.nodes()[i];
+        m_paintedNodes[size_t(i)] = {node.position, node.degree, node.health};
+    }
+    m_paintedRevision = content.nodesRevision();
+    m_paintedIndex = content.nodeIndex();
     m_renderer.paint(painter, size(), GraphScene::of(m_model), m_viewport);
 }
 

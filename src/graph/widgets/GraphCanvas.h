@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <vector>
 
 class QHelpEvent;
 
@@ -74,8 +75,16 @@ private:
     CanvasPointer m_pointer{m_model, m_viewport};
     // A pinch's total magnification since it began.
     double m_pinch = 1;
-    // The nodes as the last frame drew them, and their index.
-    QList<GraphNode> m_paintedNodes;
+    // What the last frame drew of each node that a change in place can alter, the nodes' revision
+    // and their index (replaced with the nodes). Not the nodes themselves: the layout's next step
+    // would copy them all before moving them.
+    struct PaintedNode {
+        QPointF position;
+        int degree = 0;
+        NodeHealth health = NodeHealth::orphan;
+    };
+    std::vector<PaintedNode> m_paintedNodes;
+    quint64 m_paintedRevision = 0;
     QHash<QUuid, qsizetype> m_paintedIndex;
     std::optional<QUuid> m_followedSelection;
     // The user has chosen a zoom, and the view should fit the graph when the layout next settles.

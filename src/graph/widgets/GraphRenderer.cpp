@@ -57,7 +57,7 @@ bool sameEdgeStyles(const GraphScene& a, const GraphScene& b)
 // Everything the background, grid and edges are drawn from, the nodes list by identity too.
 bool sameLayer(const GraphScene& a, const GraphScene& b)
 {
-    return a.nodes.isSharedWith(b.nodes) && sameEdgeStyles(a, b);
+    return a.sameNodes(b) && sameEdgeStyles(a, b);
 }
 
 // The nodes are the same ones in the same order: the layout moves nodes without reordering them.
@@ -107,9 +107,9 @@ void GraphRenderer::updateEdgeEnds(const GraphScene& scene)
 {
     const bool sameEnds =
         m_edgeEnds.source.edges.isSharedWith(scene.edges) &&
-        (m_edgeEnds.source.nodes.isSharedWith(scene.nodes) || sameNodeOrder(scene.nodes, m_edgeEnds.nodeIds));
+        (m_edgeEnds.source.sameNodes(scene) || sameNodeOrder(scene.nodes, m_edgeEnds.nodeIds));
     const bool sameStyles = sameEnds && sameEdgeStyles(m_edgeEnds.source, scene);
-    m_edgeEnds.source = scene;
+    m_edgeEnds.source = scene.remembered();
     if (sameStyles)
         return;
     if (!sameEnds) {
@@ -146,7 +146,7 @@ void GraphRenderer::paintLayer(QSizeF canvas, const GraphScene& scene, const Gra
     paintGrid(canvas, viewport, ratio);
     paintEdges(canvas, scene, ratio);
     m_layer.setDevicePixelRatio(ratio);
-    m_layerSource = LayerSource{scene, viewport, canvas, ratio, appearance};
+    m_layerSource = LayerSource{scene.remembered(), viewport, canvas, ratio, appearance};
 }
 
 void GraphRenderer::paintBackground()

@@ -15,6 +15,7 @@ GraphScene GraphScene::of(const GraphViewModel& model)
     scene.nodes = model.content().nodes();
     scene.edges = model.content().edges();
     scene.shownIndex = model.content().nodeIndex();
+    scene.nodesRevision = model.content().nodesRevision();
     scene.selectedNodeID = selection.selectedNodeID();
     scene.activeNodeID = selection.activeNodeID();
     scene.centeredNodeID = selection.centeredNodeID();
@@ -30,6 +31,21 @@ GraphScene GraphScene::of(const GraphViewModel& model)
             scene.keyboardAnchorID = walk->backStack.last();
     }
     return scene;
+}
+
+GraphScene GraphScene::remembered() const
+{
+    GraphScene kept = *this;
+    if (nodesRevision != 0)
+        kept.nodes = {};
+    return kept;
+}
+
+bool GraphScene::sameNodes(const GraphScene& other) const
+{
+    if (nodesRevision != 0 || other.nodesRevision != 0)
+        return nodesRevision == other.nodesRevision;
+    return nodes.isSharedWith(other.nodes);
 }
 
 QHash<QUuid, qsizetype> GraphScene::nodeIndex() const

@@ -52,6 +52,15 @@ struct GraphScene {
 
     // Each node's place in nodes, as the model keeps it beside them (a scene made by hand has none).
     QHash<QUuid, qsizetype> shownIndex;
+    // Which state of the model's nodes these are (see GraphContent::nodesRevision); 0 in a scene made
+    // by hand, whose nodes are told apart by the identity of the list.
+    quint64 nodesRevision = 0;
+
+    // The same scene without its nodes when their revision tells them apart: what a frame remembers
+    // of the scene it drew, which must not share the model's nodes (the layout would copy them all).
+    GraphScene remembered() const;
+    // The nodes are those of the other scene, unmoved.
+    bool sameNodes(const GraphScene& other) const;
 
     static GraphScene of(const GraphViewModel& model);
 

@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QImage;
@@ -20,7 +21,9 @@ namespace morvane {
 // Many lines of one colour are not blended one by one: source-over of a single colour gives the same
 // result in any order, the pixel's distance to the colour shrinking by (1 - alpha × coverage) at each
 // line, so the walk only sums those factors as logarithms per pixel and each pixel is blended once at
-// the end. Rows are split into bands drawn by several threads.
+// the end. Rows are split into bands drawn by several threads. Faint lines are summed eight steps
+// along them at a time, one row across them at a time; lines mostly along y go into a transposed copy
+// of the sums for that, added in before the blend.
 class LineRasterizer {
 public:
     LineRasterizer();
@@ -33,11 +36,19 @@ public:
 
     // A line as its pixels are visited.
     struct Walk;
+    // The pixels a band of rows had lines over.
+    struct Touched;
 
 private:
+    void addAcross(const Touched& touched, qsizetype stride, qsizetype height);
+
     std::vector<Walk> m_walks;
+    // The first and last row of each walk.
+    std::vector<std::pair<int, int>> m_rows;
     // Per pixel of the last image, the summed logarithms; all zero between strokes.
     std::vector<quint16> m_depth;
+    // The same, transposed, for lines mostly along y; all zero between strokes.
+    std::vector<quint16> m_across;
     // What the colour adds to a pixel under each depth.
     std::vector<quint32> m_added;
 };

@@ -1,6 +1,7 @@
 #include "platform/eds/EdsStoreReader.h"
 
 #include "foundation/Logging.h"
+#include "platform/GLibErrorSlot.h"
 #include "platform/eds/EdsMapping.h"
 
 #include <QDateTime>
@@ -33,21 +34,6 @@ constexpr int yearsAhead = 5;
 // Connecting waits for the backend to go online; only this value makes it answer at once with what
 // the backend has (a few seconds or never, otherwise).
 constexpr guint32 connectedWait = guint32(-1);
-
-QString errorText(const GError* error)
-{
-    return error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
-}
-
-struct ErrorHolder {
-    GError* error = nullptr;
-    ~ErrorHolder() { g_clear_error(&error); }
-    GError** out()
-    {
-        g_clear_error(&error);
-        return &error;
-    }
-};
 
 } // namespace
 
@@ -203,12 +189,12 @@ struct EdsStoreReader::Worker {
 
     void openRegistry()
     {
-        ErrorHolder error;
+        ErrorSlot error;
         registry = e_source_registry_new_sync(beginLoad(), error.out());
         endLoad();
         if (!registry) {
             qCWarning(lcEds).noquote()
-                << "Could not open the calendar and address book registry:" << errorText(error.error);
+                << "Could not open the calendar and address book registry:" << error.text();
             markLoaded();
             return;
         }
@@ -356,11 +342,10 @@ struct EdsStoreReader::Worker {
     template <class Source> static void onConnected(GObject*, GAsyncResult* result, gpointer data)
     {
         std::unique_ptr<Connecting<Source>> call(static_cast<Connecting<Source>*>(data));
-        ErrorHolder error;
+        ErrorSlot error;
         connected(*call, result, error.out());
         if (!call->source->client) {
-            qCWarning(lcEds).noquote()
-                << "Could not open a calendar or address book:" << errorText(error.error);
+            qCWarning(lcEds).noquote() << "Could not open a calendar or address book:" << error.text();
         }
         --*call->pending;
     }
@@ -401,7 +386,7 @@ struct EdsStoreReader::Worker {
         if (isStopping())
             return;
         GCancellable* load = beginLoad();
-        ErrorHolder error;
+        ErrorSlot error;
         GSList* components = nullptr;
         // Every event: asking for those that occur in the window makes the backend expand each
         // repeating one, and this expands them again anyway; a plain list answers several times faster.
@@ -409,7 +394,7 @@ struct EdsStoreReader::Worker {
             e_cal_client_get_object_list_sync(source.client, "#t", &components, load, error.out());
         endLoad();
         if (!read) {
-            qCWarning(lcEds).noquote() << "Could not read a calendar:" << errorText(error.error);
+            qCWarning(lcEds).noquote() << "Could not read a calendar:" << error.text();
             return;
         }
         EdsExpansion expansion =
@@ -457,12 +442,12 @@ struct EdsStoreReader::Worker {
     {
         if (!source.client || source.view || isStopping())
             return false;
-        ErrorHolder error;
+        ErrorSlot error;
         const bool viewed =
             e_cal_client_get_view_sync(source.client, "#t", &source.view, beginLoad(), error.out());
         endLoad();
         if (!viewed) {
-            qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << errorText(error.error);
+            qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << error.text();
             return false;
         }
         e_cal_client_view_set_flags(source.view, E_CAL_CLIENT_VIEW_FLAGS_NONE, nullptr);
@@ -477,12 +462,12 @@ struct EdsStoreReader::Worker {
     {
         if (!source.client || source.view || isStopping())
             return false;
-        ErrorHolder error;
+        ErrorSlot error;
         const bool viewed = e_book_client_get_view_sync(source.client, everyCard().c_str(), &source.view,
                                                         beginLoad(), error.out());
         endLoad();
         if (!viewed) {
-            qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << errorText(error.error);
+            qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << error.text();
             return false;
         }
         e_book_client_view_set_flags(source.view, E_BOOK_CLIENT_VIEW_FLAGS_NONE, nullptr);
@@ -508,13 +493,13 @@ struct EdsStoreReader::Worker {
         if (!source.client || isStopping())
             return;
         GCancellable* load = beginLoad();
-        ErrorHolder error;
+        ErrorSlot error;
         GSList* contactList = nullptr;
         const bool read = e_book_client_get_contacts_sync(source.client, everyCard().c_str(), &contactList,
                                                           load, error.out());
         endLoad();
         if (!read) {
-            qCWarning(lcEds).noquote() << "Could not read an address book:" << errorText(error.error);
+            qCWarning(lcEds).noquote() << "Could not read an address book:" << error.text();
             return;
         }
         source.cards.clear();

@@ -76,15 +76,15 @@ void QuickPanelController::build()
 
 QuickPanelView* QuickPanelController::makeView()
 {
-    m_view = new QuickPanelView(m_model, m_appearance);
-    m_view->setActions(QuickPanelViewActions{
-        [this] { activateOrRelate(); },
-        [this] { hide(); },
-        [this](QWidget* over, QPoint at) { showActionMenu(over, at); },
-        [this](QKeyEvent* event) { return m_router->handleKey(*event); },
-        [this] { emit settingsRequested(); },
-        [this] { emit aboutRequested(); },
-    });
+    m_view = new QuickPanelView(m_model, m_appearance,
+                                QuickPanelViewActions{
+                                    [this] { activateOrRelate(); },
+                                    [this] { hide(); },
+                                    [this](QWidget* over, QPoint at) { showActionMenu(over, at); },
+                                    [this](QKeyEvent* event) { return m_router->handleKey(*event); },
+                                    [this] { emit settingsRequested(); },
+                                    [this] { emit aboutRequested(); },
+                                });
     return m_view;
 }
 

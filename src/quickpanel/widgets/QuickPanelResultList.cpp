@@ -113,6 +113,7 @@ void QuickPanelResultList::resultsChanged()
     // selection again.
     if (ids != m_rowIDs) {
         m_rowIDs = std::move(ids);
+        m_layouts.clear();
         setHoveredRow(-1);
         scrollToSelectedRow();
     }
@@ -198,8 +199,21 @@ void QuickPanelResultList::paintEvent(QPaintEvent*)
             continue;
         const QuickPanelRowState state{.selected = index == m_model.state().selectedIndex(),
                                        .hovered = index == m_hoveredRow};
-        paintQuickPanelRow(painter, quickPanelRowContent(results[index]), card, state, m_appearance);
+        const QuickPanelRowContent content = quickPanelRowContent(results[index]);
+        paintQuickPanelRow(painter, content, rowLayout(results[index].id(), content, card), state,
+                           m_appearance);
     }
+}
+
+QuickPanelRowLayout QuickPanelResultList::rowLayout(const QString& rowID, const QuickPanelRowContent& content,
+                                                    const QRect& card)
+{
+    LaidOutRow& laidOut = m_layouts[rowID];
+    if (laidOut.content != content || laidOut.layout.card.size() != QSizeF(card.size())) {
+        laidOut.content = content;
+        laidOut.layout = layoutQuickPanelRow(content, QRectF(QPointF(0, 0), QSizeF(card.size())));
+    }
+    return movedQuickPanelRowLayout(laidOut.layout, card.topLeft());
 }
 
 void QuickPanelResultList::paintEmptyState(QPainter& painter)

@@ -3,6 +3,7 @@
 #include "QuickPanelResultRow.h"
 
 #include <QAbstractScrollArea>
+#include <QHash>
 #include <QStringList>
 
 #include <functional>
@@ -61,6 +62,10 @@ private:
     int rowTop(qint64 index) const;
     void paintEmptyState(QPainter& painter);
     void setHoveredRow(qint64 index);
+    // The row's layout for this card, made again only when the row's content or the card's size
+    // changed since the last paint.
+    QuickPanelRowLayout rowLayout(const QString& rowID, const QuickPanelRowContent& content,
+                                  const QRect& card);
 
     QuickPanelViewModel& m_model;
     const AppearanceService* m_appearance;
@@ -70,6 +75,13 @@ private:
     QString m_pressedRowID;
     QPoint m_pressedAt;
     qint64 m_hoveredRow = -1;
+    // The rows' layouts as last painted, for a card at the origin, by row id; a new list of rows
+    // starts them again.
+    struct LaidOutRow {
+        QuickPanelRowContent content;
+        QuickPanelRowLayout layout;
+    };
+    QHash<QString, LaidOutRow> m_layouts;
 };
 
 } // namespace morvane

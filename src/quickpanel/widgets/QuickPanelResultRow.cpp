@@ -9,12 +9,15 @@
 #include "model/LinkTypePresentation.h"
 
 #include <QFontMetricsF>
+#include <QHash>
+#include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace morvane {
 
@@ -142,26 +145,89 @@ QPainterPath cardPath(const QRectF& card)
     return path;
 }
 
+// One thing painted around or over a card, by itself.
+using CardLayer = std::function<void(QPainter&, const QRectF& card)>;
+
 // A soft shadow below the card, painted only outside it so that a translucent card does not show it
 // through: rounded rectangles growing outwards, each adding a little black, from half the opacity
 // at the card's edge (as a blur of that radius gives) to nothing at the radius.
+QList<CardLayer> shadowLayers(const RowShadow& shadow)
+{
+    const double layerOpacity = 1 - std::pow(1 - shadow.opacity / 2, 1.0 / shadow.radius);
+    const QColor color = QColor::fromRgbF(0, 0, 0, float(layerOpacity));
+    QList<CardLayer> layers;
+    for (int grow = int(shadow.radius); grow >= 1; --grow)
+        layers.append([shadow, color, grow](QPainter& painter, const QRectF& card) {
+            const double reach = shadow.radius + shadow.drop + 1;
+            QPainterPath outside;
+            outside.addRect(card.adjusted(-reach, -reach, reach, reach));
+            painter.save();
+            painter.setClipPath(outside.subtracted(cardPath(card)), Qt::IntersectClip);
+            QPainterPath path;
+            path.addRoundedRect(card.translated(0, shadow.drop).adjusted(-grow, -grow, grow, grow),
+                                cornerRadius + grow, cornerRadius + grow);
+            painter.fillPath(path, color);
+            painter.restore();
+        });
+    return layers;
+}
+
+CardLayer fillLayer(const QColor& color)
+{
+    return [color](QPainter& painter, const QRectF& card) { painter.fillPath(cardPath(card), color); };
+}
+
+// Every card of the list has the same size, so what is painted around it the same way on every card
+// is kept as images, one a layer, each with the card at (margin, margin), and laid in place without
+// an antialiased fill (which the raster engine spreads over threads and waits for). A layer painted
+// onto a transparent image, and that image drawn onto the background, give the very pixels of the
+// layer painted onto the background; two layers in one image would not.
+const QList<QImage>& cardLayerImages(const QString& key, QSizeF cardSize, int margin,
+                                     const QList<CardLayer>& layers)
+{
+    static QHash<QString, QList<QImage>> painted;
+    const QString sized = QStringLiteral("%1 %2x%3").arg(key).arg(cardSize.width()).arg(cardSize.height());
+    if (const auto found = painted.constFind(sized); found != painted.constEnd())
+        return *found;
+    // A resized list or another appearance leaves its old images behind.
+    if (painted.size() >= 16)
+        painted.clear();
+    const QRectF card(QPointF(margin, margin), cardSize);
+    QList<QImage> images;
+    for (const CardLayer& layer : layers) {
+        QImage image(card.adjusted(-margin, -margin, margin, margin).size().toSize(),
+                     QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        layer(painter, card);
+        painter.end();
+        images.append(std::move(image));
+    }
+    return *painted.insert(sized, std::move(images));
+}
+
+// Paints the layers from their images when these land on whole device pixels; a scaled painter or a
+// card between pixels gets the layers painted.
+void paintCardLayers(QPainter& painter, const QRectF& card, const QString& key, int margin,
+                     const QList<CardLayer>& layers)
+{
+    const QTransform& transform = painter.deviceTransform();
+    const QPointF at = transform.map(card.topLeft());
+    if (transform.type() > QTransform::TxTranslate || painter.device()->devicePixelRatio() != 1 ||
+        at != at.toPoint() || card.size() != card.size().toSize()) {
+        for (const CardLayer& layer : layers)
+            layer(painter, card);
+        return;
+    }
+    for (const QImage& image : cardLayerImages(key, card.size(), margin, layers))
+        painter.drawImage(card.topLeft() - QPointF(margin, margin), image);
+}
+
 void paintShadow(QPainter& painter, const QRectF& card, const RowShadow& shadow)
 {
-    const double reach = shadow.radius + shadow.drop + 1;
-    QPainterPath outside;
-    outside.addRect(card.adjusted(-reach, -reach, reach, reach));
-    painter.save();
-    painter.setClipPath(outside.subtracted(cardPath(card)), Qt::IntersectClip);
-    const double layerOpacity = 1 - std::pow(1 - shadow.opacity / 2, 1.0 / shadow.radius);
-    const QColor layer = QColor::fromRgbF(0, 0, 0, float(layerOpacity));
-    const QRectF dropped = card.translated(0, shadow.drop);
-    for (int grow = int(shadow.radius); grow >= 1; --grow) {
-        QPainterPath path;
-        path.addRoundedRect(dropped.adjusted(-grow, -grow, grow, grow), cornerRadius + grow,
-                            cornerRadius + grow);
-        painter.fillPath(path, layer);
-    }
-    painter.restore();
+    paintCardLayers(painter, card, QStringLiteral("shadow %1").arg(shadow.radius),
+                    int(std::ceil(shadow.radius + shadow.drop + 1)), shadowLayers(shadow));
 }
 
 void paintText(QPainter& painter, const QuickPanelRowText& text, const QFont& font, const QColor& color)
@@ -236,10 +302,30 @@ QuickPanelRowLayout layoutQuickPanelRow(const QuickPanelRowContent& content, con
     return layout;
 }
 
+QuickPanelRowLayout movedQuickPanelRowLayout(QuickPanelRowLayout layout, QPointF offset)
+{
+    for (QRectF* rect :
+         {&layout.card, &layout.iconTile, &layout.title.rect, &layout.linkGlyph, &layout.subtitle.rect})
+        rect->translate(offset);
+    for (std::optional<QuickPanelRowText>* text : {&layout.badge, &layout.linkCount})
+        if (*text)
+            (*text)->rect.translate(offset);
+    for (QuickPanelRowText& text : layout.meta)
+        text.rect.translate(offset);
+    return layout;
+}
+
 void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content, const QRectF& card,
                         QuickPanelRowState state, const AppearanceService* appearance)
 {
-    const QuickPanelRowLayout layout = layoutQuickPanelRow(content, card);
+    paintQuickPanelRow(painter, content, layoutQuickPanelRow(content, card), state, appearance);
+}
+
+void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content,
+                        const QuickPanelRowLayout& layout, QuickPanelRowState state,
+                        const AppearanceService* appearance)
+{
+    const QRectF& card = layout.card;
     const LinkTypePresentation type = presentation(content.type);
     const QColor tint = paintColor(type.color, appearance);
     const QColor accent = paintColor(SystemColor::accent, appearance);
@@ -255,7 +341,9 @@ void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content, 
         wash.setColorAt(1, withAlpha(tint, 0.11));
         painter.fillPath(shape, wash);
     } else {
-        painter.fillPath(shape, paintColor(SharedColors::cardFill, appearance));
+        const QColor fill = paintColor(SharedColors::cardFill, appearance);
+        paintCardLayers(painter, card, QStringLiteral("fill %1").arg(fill.rgba(), 0, 16), 0,
+                        {fillLayer(fill)});
         if (state.hovered)
             painter.fillPath(shape, paintColor(SharedColors::accentWash.withOpacity(0.5), appearance));
     }

@@ -28,6 +28,8 @@ struct QuickPanelRowContent {
     // The application the link or the captured item came from. A file-match row names us instead:
     // the match was our guess, whatever application saved the link.
     QString sourceApp;
+
+    bool operator==(const QuickPanelRowContent&) const = default;
 };
 
 struct QuickPanelRowState {
@@ -65,9 +67,17 @@ double quickPanelRowShadowReach();
 
 QuickPanelRowLayout layoutQuickPanelRow(const QuickPanelRowContent& content, const QRectF& card);
 
+// The same layout for the card moved by offset.
+QuickPanelRowLayout movedQuickPanelRowLayout(QuickPanelRowLayout layout, QPointF offset);
+
 // Paints the row's card into card, its shadow just outside. Colours follow the appearance at paint
 // time (light when none is given).
 void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content, const QRectF& card,
                         QuickPanelRowState state, const AppearanceService* appearance);
+// The same from the row's layout for its card, which a caller that paints the row again may keep
+// (moved with the card) while the content and the card's size stay as they were.
+void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content,
+                        const QuickPanelRowLayout& layout, QuickPanelRowState state,
+                        const AppearanceService* appearance);
 
 } // namespace morvane

@@ -110,10 +110,11 @@ QFont withWeight(QFont font, QFont::Weight weight)
 } // namespace
 
 QuickPanelView::QuickPanelView(QuickPanelViewModel& model, const AppearanceService* appearance,
-                               QWidget* parent)
+                               QuickPanelViewActions actions, QWidget* parent)
     : QWidget(parent)
     , m_model(model)
     , m_appearance(appearance)
+    , m_actions(std::move(actions))
 {
     setFixedSize(panelSize);
     // Clicks on rows, the banner or the background must leave the typing in the search field: a
@@ -182,11 +183,6 @@ QuickPanelView::QuickPanelView(QuickPanelViewModel& model, const AppearanceServi
 }
 
 QuickPanelView::~QuickPanelView() = default;
-
-void QuickPanelView::setActions(QuickPanelViewActions actions)
-{
-    m_actions = std::move(actions);
-}
 
 QWidget* QuickPanelView::buildHeader()
 {

@@ -50,10 +50,8 @@ class QuickPanelView : public QWidget {
     Q_OBJECT
 public:
     QuickPanelView(QuickPanelViewModel& model, const AppearanceService* appearance,
-                   QWidget* parent = nullptr);
+                   QuickPanelViewActions actions = {}, QWidget* parent = nullptr);
     ~QuickPanelView() override;
-
-    void setActions(QuickPanelViewActions actions);
 
     // Called as the panel shows: the cursor goes to the search field, or to the add form's title when
     // the panel reopens on an unfinished form.
@@ -84,7 +82,7 @@ private:
 
     QuickPanelViewModel& m_model;
     const AppearanceService* m_appearance;
-    QuickPanelViewActions m_actions;
+    const QuickPanelViewActions m_actions;
 
     QuickPanelModeBadge* m_modeBadge = nullptr;
     QuickPanelText* m_modeSubtitle = nullptr;

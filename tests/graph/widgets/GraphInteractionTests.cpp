@@ -268,3 +268,29 @@ TEST(GraphInteractionTests, ANodeTellsItsHealthAndItsMenuRemovesARelationAfterCo
     EXPECT_TRUE(QTest::qWaitFor([&] { return fx.readLibrary().relations.isEmpty(); }, 5000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fx.content.edges().isEmpty(); }, 5000));
 }
+
+// A frame keeps no share of the model's nodes (the layout's next step would copy them all to move
+// them), and still sees every move made in place: the edges follow a node moved without a rebuild.
+TEST(GraphInteractionTests, AFrameSharesNoNodesAndFollowsMovesInPlace)
+{
+    WindowFixture fx;
+    const LinkItem a = linkItem("A"), b = linkItem("B");
+    fx.load({a, b}, {relation(a, b)});
+    fx.show();
+    const auto place = [&](QPointF atA) {
+        fx.content.moveNodes([&](QList<GraphNode>& nodes) {
+            for (GraphNode& node : nodes)
+                node.position = node.id == a.id ? atA : QPointF(250, 0);
+        });
+    };
+    place({-250, 0});
+    const QImage before = fx.frame();
+    EXPECT_TRUE(fx.content.nodes().isDetached());
+
+    const QPoint midway = fx.canvas().viewport().toScreen({0, 0}, fx.canvas().size()).toPoint();
+    const QRect onTheEdge(midway - QPoint(3, 3), QSize(7, 7));
+    place({-250, 200});
+    EXPECT_NE(fx.frame().copy(onTheEdge), before.copy(onTheEdge));
+    place({-250, 0});
+    EXPECT_EQ(fx.frame().copy(onTheEdge), before.copy(onTheEdge));
+}

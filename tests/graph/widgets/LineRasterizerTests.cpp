@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 
 namespace morvane {
 namespace {
@@ -27,6 +28,24 @@ double coveredArea(const QImage& image)
         for (int x = 0; x < image.width(); ++x)
             area += qRed(image.pixel(x, y)) / 255.0;
     return area;
+}
+
+// The largest difference of any channel between two images, and how many pixels of the second differ
+// from the background.
+std::pair<int, int> compare(const QImage& one, const QImage& other, QColor background)
+{
+    int worst = 0;
+    int changed = 0;
+    for (int y = 0; y < one.height(); ++y) {
+        for (int x = 0; x < one.width(); ++x) {
+            const QRgb a = one.pixel(x, y);
+            const QRgb b = other.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+            changed += b != background.rgb();
+        }
+    }
+    return {worst, changed};
 }
 
 // Lines from far outside the image that cross it, one mostly along x and one mostly along y, and what
@@ -61,7 +80,8 @@ TEST(LineRasterizerTests, CoversTheThicknessAlongWhatCrossesTheImageAndNoMore)
     EXPECT_NEAR(coveredArea(dashed), 100 * width, 6);
 }
 
-// Translucent lines piling up: summed at once, they look as blended one after another.
+// Translucent lines piling up: summed at once, they look as blended one after another, whether few
+// lines cross a pixel or so many that it shows their colour alone, whatever their slope and opacity.
 TEST(LineRasterizerTests, ManyLinesAtOnceMatchBlendingThemOneByOne)
 {
     std::mt19937 random(3);
@@ -70,28 +90,66 @@ TEST(LineRasterizerTests, ManyLinesAtOnceMatchBlendingThemOneByOne)
     QList<QLineF> lines;
     for (int i = 0; i < 600; ++i)
         lines.append(QLineF(x(random), y(random), x(random), y(random)));
-    for (const double lineWidth : {width, 3.2}) {
-        const QColor slate = QColor::fromRgbF(0.34f, 0.44f, 0.56f, 0.22f);
+    // Chords of a circle crowding its middle, as new nodes waiting on a circle draw their edges.
+    std::uniform_real_distribution<double> angle(0, 2 * M_PI);
+    QList<QLineF> chords;
+    for (int i = 0; i < 3000; ++i) {
+        const double a = angle(random);
+        const double b = angle(random);
+        chords.append(QLineF(150 + 120 * std::cos(a), 100 + 120 * std::sin(a), 150 + 120 * std::cos(b),
+                             100 + 120 * std::sin(b)));
+    }
+    // Where hundreds of lines cross a pixel, its depth is rounded hundreds of times: two levels more.
+    struct Case {
+        const QList<QLineF>* lines;
+        double width;
+        double opacity;
+        int tolerance;
+    };
+    for (const auto& [lines, lineWidth, opacity, tolerance] :
+         {Case{&lines, width, 0.22, 4}, Case{&lines, 3.2, 0.22, 4}, Case{&lines, width, 0.66, 4},
+          Case{&chords, width, 0.22, 6}, Case{&chords, 1.6, 0.32, 6}}) {
+        const QColor slate = QColor::fromRgbF(0.34f, 0.44f, 0.56f, float(opacity));
         LineRasterizer rasterizer;
         QImage atOnce = blank(QColor(250, 248, 240));
-        rasterizer.stroke(atOnce, lines, slate, lineWidth);
+        rasterizer.stroke(atOnce, *lines, slate, lineWidth);
         QImage oneByOne = blank(QColor(250, 248, 240));
-        for (const auto& line : lines)
+        for (const auto& line : *lines)
             rasterizer.stroke(oneByOne, {line}, slate, lineWidth);
 
-        int worst = 0;
-        int changed = 0;
-        for (int py = 0; py < atOnce.height(); ++py) {
-            for (int px = 0; px < atOnce.width(); ++px) {
-                const QRgb a = atOnce.pixel(px, py);
-                const QRgb b = oneByOne.pixel(px, py);
-                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                                  std::abs(qBlue(a) - qBlue(b))});
-                changed += b != qRgb(250, 248, 240);
-            }
-        }
-        EXPECT_LE(worst, 4) << lineWidth;
-        EXPECT_GT(changed, atOnce.width() * atOnce.height() / 2) << lineWidth;
+        const auto [worst, changed] = compare(atOnce, oneByOne, QColor(250, 248, 240));
+        EXPECT_LE(worst, tolerance) << lineWidth << " " << opacity;
+        EXPECT_GT(changed, atOnce.width() * atOnce.height() / 3) << lineWidth << " " << opacity;
+    }
+}
+
+// Faint lines that stop anywhere within the runs of steps summed together, end on the image's edges or
+// run along them, at slopes from none to exactly one: summed together, each of their pixels is drawn
+// as when they are blended one by one.
+TEST(LineRasterizerTests, FaintLinesSummedTogetherKeepEveryStep)
+{
+    QList<QLineF> alongX;
+    QList<QLineF> alongY;
+    for (int i = 0; i < 95; ++i) {
+        const double start = i % 13 - 3;
+        const double rise = (i % 5) * 0.45;
+        alongX.append(QLineF(start, 3 + 2 * i, 300 - i % 11 + 2, 3 + 2 * i + rise));
+        alongY.append(QLineF(3 + 3 * i, start, 3 + 3 * i + rise, 200 - i % 11 + 2));
+    }
+    for (auto* lines : {&alongX, &alongY})
+        lines->append({QLineF(0, 0, 200, 200), QLineF(299.5, 0.5, 100.5, 199.5), QLineF(0, 0.5, 300, 0.5),
+                       QLineF(299.5, 0, 299.5, 200)});
+    const QColor slate = QColor::fromRgbF(0.34f, 0.44f, 0.56f, 0.22f);
+    for (const auto* lines : {&alongX, &alongY}) {
+        LineRasterizer rasterizer;
+        QImage atOnce = blank(Qt::white);
+        rasterizer.stroke(atOnce, *lines, slate, width);
+        QImage oneByOne = blank(Qt::white);
+        for (const auto& line : *lines)
+            rasterizer.stroke(oneByOne, {line}, slate, width);
+        const auto [worst, changed] = compare(atOnce, oneByOne, Qt::white);
+        EXPECT_LE(worst, 3) << (lines == &alongX ? "along x" : "along y");
+        EXPECT_GT(changed, 16000);
     }
 }
 

@@ -107,6 +107,36 @@ TEST(QuickPanelResultRowTests, RowKindsDecideBadgeAndSourceAndLongTextsAreCutToF
     EXPECT_FALSE(matched.linkCount);
 }
 
+// What is painted the same way around every card is kept from one paint to the next: a card of
+// another size or in the other appearance must not be given what was kept for the last one.
+TEST(QuickPanelResultRowTests, CardsOfAnotherSizeOrAppearanceGetTheirOwnShadowAndFill)
+{
+    const auto paint = [](QRectF card, Appearance appearance) {
+        QImage image(420, int(card.bottom()) + 30, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        paintQuickPanelRow(painter, webLink, card, {}, test::appearanceService(appearance).get());
+        return image;
+    };
+    const QRectF wide(20, 20, 360, quickPanelRowHeight());
+    const QRectF narrow(20, 20, 300, quickPanelRowHeight());
+    const int middle = int(wide.center().y());
+    paint(wide, Appearance::light);
+    const QImage narrowRow = paint(narrow, Appearance::light);
+    EXPECT_LT(narrowRow.pixelColor(int(narrow.right()) + 1, middle).lightness(), 255) << "its shadow";
+    EXPECT_EQ(narrowRow.pixelColor(int(narrow.right()) + 30, middle), QColor(Qt::white));
+    EXPECT_EQ(narrowRow.pixelColor(int(wide.right()) - 1, middle), QColor(Qt::white))
+        << "no trace of the wide card's outline";
+    EXPECT_EQ(narrowRow.pixelColor(int(narrow.right()) - 3, int(narrow.bottom()) - 12),
+              paint(QRectF(20, 20.5, 300, quickPanelRowHeight()), Appearance::light)
+                  .pixelColor(int(narrow.right()) - 3, int(narrow.bottom()) - 12))
+        << "the card's fill matches a card painted between pixels";
+
+    const QImage dark = paint(narrow, Appearance::dark);
+    EXPECT_LT(dark.pixelColor(int(narrow.right()) - 3, middle).lightness(),
+              narrowRow.pixelColor(int(narrow.right()) - 3, middle).lightness() - 100);
+}
+
 // A row names a folder saved on a Mac by what it is here; the item keeps the stored name.
 TEST(QuickPanelRowContent, ShowsTheLinuxNameOfTheSourceApplication)
 {

@@ -27,15 +27,16 @@ using test::webLink;
 
 struct ViewFixture : PanelFixture {
     std::unique_ptr<AppearanceService> appearance = test::appearanceService(Appearance::light);
-    QuickPanelView view{model, appearance.get()};
     int activations = 0;
+    QuickPanelView view{model, appearance.get(), countingActivations()};
 
-    ViewFixture()
+    ViewFixture() { view.show(); }
+
+    QuickPanelViewActions countingActivations()
     {
         QuickPanelViewActions actions;
         actions.activate = [this] { ++activations; };
-        view.setActions(actions);
-        view.show();
+        return actions;
     }
 
     QLabel* label(const char* name) const { return view.findChild<QLabel*>(QString::fromLatin1(name)); }
@@ -185,6 +186,38 @@ TEST(QuickPanelViewList, SelectionKeepsItsRowInViewAtTheEdgesAndInTheMiddle)
     mouse(QEvent::MouseButtonDblClick);
     EXPECT_EQ(fx.activations, 1);
     EXPECT_EQ(fx.model.state().selectedIndex(), 3);
+}
+
+// The list keeps each row's layout from one paint to the next; a row whose content changed under the
+// same link (a relation added, so a count to show) is laid out again.
+TEST(QuickPanelViewList, ARowIsPaintedAfreshWhenItsContentChanges)
+{
+    ViewFixture fx;
+    const LinkItem alpha = webLink("Alpha"), beta = webLink("Beta");
+    fx.save({alpha, beta});
+    fx.type(QStringLiteral("alpha"));
+    ASSERT_EQ(fx.model.state().results().size(), 1);
+    QuickPanelResultList* list = fx.view.resultList();
+    const QRect card = list->rowRect(0);
+    const auto paintedRow = [&] { return rendered(list->viewport()).copy(card); };
+    const auto rowAlone = [&] {
+        QImage image(list->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        paintQuickPanelRow(painter, quickPanelRowContent(fx.model.state().results()[0]), card,
+                           {.selected = true}, fx.appearance.get());
+        painter.end();
+        return image.copy(card);
+    };
+    const QImage before = paintedRow();
+    EXPECT_EQ(before, rowAlone());
+
+    fx.save({}, {{alpha, beta}});
+    fx.model.search().reload();
+    fx.settle();
+    ASSERT_EQ(fx.model.state().results()[0].linkedItemCount(), 1);
+    EXPECT_NE(paintedRow(), before);
+    EXPECT_EQ(paintedRow(), rowAlone());
 }
 
 TEST(QuickPanelViewTexts, BannerMessageBarAndFooterFollowThePanelState)
