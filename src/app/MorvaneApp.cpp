@@ -41,6 +41,7 @@
 #include "foundation/Error.h"
 #include "foundation/Logging.h"
 #include "foundation/Paths.h"
+#include "foundation/UserDefaults.h"
 #include "graph/GraphViewModel.h"
 #include "platform/AccessibilityApi.h"
 #include "platform/AlertPresenter.h"
@@ -441,6 +442,7 @@ void MorvaneApp::Objects::showAbout()
 
 void MorvaneApp::Objects::terminate(const std::function<void()>& libraryClosing)
 {
+    environment.defaults->resumeWrites();
     hotkeys.unregisterAll();
     monitor.stop();
     preferences.sync().stopAutomaticSync();
@@ -473,6 +475,11 @@ bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
     // shown: the opening's outcome is waited for only then.
     AppEnvironment environment = m_makeEnvironment();
     startupStep("environment made");
+    // A first start's settings (this machine's identifier among them) reach the disk once the icon is
+    // up: on the first turn of the event loop, or at the quit or the failure that comes first.
+    std::shared_ptr<UserDefaults> defaults = environment.defaults;
+    defaults->deferWrites();
+    QTimer::singleShot(0, this, [defaults] { defaults->resumeWrites(); });
     m_objects = std::make_unique<Objects>(*this, std::move(environment), library->fileIdentity(),
                                           library->filePool(), library->take(), m_alerts);
     flushApplicationDisplay();
@@ -484,6 +491,7 @@ bool MorvaneApp::start(std::unique_ptr<LibraryOpening> library)
         // server stays, to turn later launches away while the alert is up.
         m_objects->terminate(nullptr);
         m_objects.reset();
+        defaults->resumeWrites();
         qCCritical(lcApp).noquote() << "Failed to launch Morvane:"
                                     << loggedStartupError(error.localizedDescription());
         emit launchFailed(QStringLiteral("Failed to launch Morvane: ") + error.localizedDescription());

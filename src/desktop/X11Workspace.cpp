@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QtEndian>
 
 #include <xcb/xcb.h>
@@ -245,11 +246,28 @@ private:
 X11Workspace::X11Workspace(QString ownIdentifier, const std::shared_ptr<Clock>& clock, QObject* parent)
     : Workspace(parent)
     , m_ownIdentifier(std::move(ownIdentifier))
-    , m_x(std::make_unique<Connection>())
+    , m_clock(clock)
 {
+    // Not while the application starts: at the first question, or at the first turn of the event
+    // loop, whichever comes first.
+    QTimer::singleShot(0, this, [this] { connection(); });
+}
+
+X11Workspace::~X11Workspace() = default;
+
+X11Workspace::Connection& X11Workspace::connection() const
+{
+    if (!m_x)
+        const_cast<X11Workspace*>(this)->open();
+    return *m_x;
+}
+
+void X11Workspace::open()
+{
+    m_x = std::make_unique<Connection>();
     if (!m_x->isOpen())
         return;
-    m_clearedTimer = clock->makeTimer([this] { activeWindowCleared(); });
+    m_clearedTimer = m_clock->makeTimer([this] { activeWindowCleared(); });
     m_x->notifier = std::make_unique<QSocketNotifier>(m_x->fileDescriptor(), QSocketNotifier::Read);
     connect(m_x->notifier.get(), &QSocketNotifier::activated, this, &X11Workspace::readEvents);
     m_x->drainEvents(false);
@@ -261,35 +279,34 @@ X11Workspace::X11Workspace(QString ownIdentifier, const std::shared_ptr<Clock>& 
     }
 }
 
-X11Workspace::~X11Workspace() = default;
-
 bool X11Workspace::isAvailable() const
 {
-    return m_x->isOpen();
+    return connection().isOpen();
 }
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication() const
 {
+    connection();
     return m_front;
 }
 
 std::optional<DesktopWindow> X11Workspace::frontWindow() const
 {
-    if (!m_front || !m_x->isOpen())
+    if (!connection().isOpen() || !m_front)
         return std::nullopt;
     return m_x->windowOf(m_frontWindow, m_ownIdentifier);
 }
 
 std::optional<DesktopWindow> X11Workspace::windowBeforeOwn() const
 {
-    if (!m_x->isOpen())
+    if (!connection().isOpen())
         return std::nullopt;
     return m_x->windowOf(m_windowBeforeOwn, m_ownIdentifier);
 }
 
 QList<RunningApplication> X11Workspace::runningApplications() const
 {
-    if (!m_x->isOpen())
+    if (!connection().isOpen())
         return {};
     QList<RunningApplication> running;
     for (const RunningApplication& application : m_x->applicationsOf(m_x->clientWindows(), m_ownIdentifier)) {

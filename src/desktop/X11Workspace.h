@@ -10,7 +10,8 @@ class Clock;
 class ClockTimer;
 
 // The workspace of an X11 desktop, read from the window manager's _NET_ACTIVE_WINDOW on a connection
-// of its own (the GUI toolkit's connection keeps its own event mask). A window belongs to this
+// of its own (the GUI toolkit's connection keeps its own event mask), opened at the first question or
+// the event loop's first turn, not while the application starts. A window belongs to this
 // application when its _NET_WM_PID is this process; otherwise its application is named by the first
 // present of _GTK_APPLICATION_ID, _KDE_NET_WM_DESKTOP_FILE and the WM_CLASS class, mapped to the
 // identifiers the providers know. The window in front is described on request with its title and
@@ -37,6 +38,9 @@ public:
 private:
     class Connection;
 
+    // Opened at first use.
+    Connection& connection() const;
+    void open();
     void readEvents();
     quint32 currentActiveWindow();
     void activeWindowMayHaveChanged();
@@ -44,6 +48,7 @@ private:
     void bringToFront(quint32 window);
 
     QString m_ownIdentifier;
+    std::shared_ptr<Clock> m_clock;
     std::unique_ptr<Connection> m_x;
     std::unique_ptr<ClockTimer> m_clearedTimer;
     std::optional<RunningApplication> m_front;

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <utility>
+
 MORVANE_LOGGING_CATEGORY(lcDefaults, "UserDefaults")
 
 namespace morvane {
@@ -123,7 +125,28 @@ UserDefaults::UserDefaults(QString filePath, FileWriter writer)
     load();
 }
 
-UserDefaults::~UserDefaults() = default;
+UserDefaults::~UserDefaults()
+{
+    resumeWrites();
+}
+
+void UserDefaults::deferWrites()
+{
+    std::lock_guard lock(m_mutex);
+    m_writesDeferred = true;
+}
+
+void UserDefaults::resumeWrites()
+{
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!std::exchange(m_writesDeferred, false))
+            return;
+        generation = m_generation;
+    }
+    persist(generation);
+}
 
 std::shared_ptr<UserDefaults> UserDefaults::inMemory()
 {
@@ -191,6 +214,9 @@ void UserDefaults::persist(quint64 generation)
     quint64 snapshotGeneration = 0;
     {
         std::lock_guard lock(m_mutex);
+        // resumeWrites() writes it.
+        if (m_writesDeferred)
+            return;
         snapshot = m_values->object;
         snapshotGeneration = m_generation;
     }

@@ -61,6 +61,12 @@ public:
 
     QString filePath() const { return m_filePath; }
 
+    // Until resumeWrites(), changes are readable and announced at once but the file is not written:
+    // a start keeps its first values (a new machine's identifier) off the disk until its window or
+    // icon is up. resumeWrites() writes what changed meanwhile, and so does the destructor.
+    void deferWrites();
+    void resumeWrites();
+
 signals:
     // After every set and every removal that removed something, once the new value is readable
     // (and written, for a persistent store). It is emitted on the thread that made the change:
@@ -84,6 +90,7 @@ private:
     FileWriter m_writer;
     std::unique_ptr<Values> m_values; // guarded by m_mutex, with m_generation
     quint64 m_generation = 0;
+    bool m_writesDeferred = false; // guarded by m_mutex
     mutable std::mutex m_mutex;
     // Orders the writes: held across one; m_mutex is taken inside it only to copy the values.
     std::mutex m_writeMutex;

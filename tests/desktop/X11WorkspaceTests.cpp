@@ -182,6 +182,28 @@ TEST(X11Workspace, AClearedActiveWindowIsNothingInFrontButOurOwnWindowOrASwitchI
     EXPECT_EQ(workspace.captureWindow()->windowId, terminal);
 }
 
+// The display is not reached while the application starts, yet a workspace nobody has asked
+// anything hears the first switch once the event loop runs, and knows the window in front it found.
+TEST(X11Workspace, AWorkspaceNeverAskedStillHearsTheFirstSwitch)
+{
+    XServer server;
+    if (!server.isRunning())
+        GTEST_SKIP() << "no Xvfb to run the display on";
+    const ScopedEnvironmentVariable display("DISPLAY", server.display());
+    const xcb_window_t terminal = server.window("XTerm", 4343);
+    const xcb_window_t browser = server.window("Firefox-esr", 4242);
+    server.activate(terminal);
+    X11Workspace workspace("org.morvane.Morvane", SystemClock::shared());
+    QSignalSpy notices(&workspace, &Workspace::applicationActivated);
+    QCoreApplication::processEvents();
+
+    server.activate(browser);
+    ASSERT_TRUE(waitForNotices(notices, 1));
+    EXPECT_EQ(identifiers(notices), QStringList{"org.mozilla.firefox"});
+    ASSERT_TRUE(workspace.windowBeforeOwn());
+    EXPECT_EQ(workspace.windowBeforeOwn()->windowId, browser);
+}
+
 TEST(X11Workspace, WithoutAnX11DisplayOrInAWaylandSessionNothingIsInFront)
 {
     for (const auto& [displayName, wayland] : {std::pair(":4242", ""), std::pair("", "wayland-0")}) {

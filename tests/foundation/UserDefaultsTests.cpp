@@ -147,6 +147,36 @@ TEST(UserDefaults, ReadersDoNotWaitForTheDiskAndTheLastChangeEndsOnDisk)
     EXPECT_EQ(QJsonDocument::fromJson(onDisk).object().value("k").toInt(), 2);
 }
 
+TEST(UserDefaults, DeferredChangesAreReadableAtOnceAndWrittenTogetherOnResumeOrDestruction)
+{
+    QList<QByteArray> written;
+    auto writer = [&](const QString&, const QByteArray& contents) {
+        written.append(contents);
+        return true;
+    };
+    {
+        UserDefaults defaults(defaultsPath(), writer);
+        defaults.deferWrites();
+        defaults.setString("id", "first");
+        defaults.setInteger("k", 1);
+        defaults.remove("k");
+        EXPECT_EQ(defaults.stringValue("id"), "first");
+        EXPECT_TRUE(written.isEmpty());
+        defaults.resumeWrites();
+        ASSERT_EQ(written.size(), 1);
+        EXPECT_EQ(QJsonDocument::fromJson(written.last()).object(), QJsonObject({{"id", "first"}}));
+        defaults.resumeWrites();     // nothing held: nothing written
+        defaults.setInteger("k", 2); // written at once again
+        EXPECT_EQ(written.size(), 2);
+
+        defaults.deferWrites();
+        defaults.setInteger("k", 3);
+    }
+    // A store destroyed while holding writes them.
+    ASSERT_EQ(written.size(), 3);
+    EXPECT_EQ(QJsonDocument::fromJson(written.last()).object().value("k").toInt(), 3);
+}
+
 TEST(UserDefaults, AnUnreadableFileIsSetAsideNotOverwritten)
 {
     UserDefaults defaults(test::writeFile(defaultsPath(), "{ half"));
