@@ -88,13 +88,16 @@ std::optional<CalendarEvent> findEvent(const CalendarStore& store, const Calenda
     return std::nullopt;
 }
 
-// On the reads' thread: a service that has not read the calendars within the bound has no event.
+// On the reads' thread: a service that has not read the calendars within the bound, or is ending,
+// has no event.
 std::optional<CalendarEvent> findEventWithin(const CalendarStore& store,
                                              const CalendarEventReference& reference,
-                                             std::chrono::milliseconds bound)
+                                             const StoreReadWait& readWait, std::chrono::milliseconds bound)
 {
-    if (!store.waitUntilRead(bound)) {
-        qCWarning(lcCalendarEvents) << "The calendars were not read within" << bound.count() << "ms";
+    if (!readWait.wait([&store](std::chrono::milliseconds step) { return store.waitUntilRead(step); },
+                       bound)) {
+        if (!readWait.closed())
+            qCWarning(lcCalendarEvents) << "The calendars were not read within" << bound.count() << "ms";
         return std::nullopt;
     }
     return findEvent(store, reference);
@@ -185,6 +188,11 @@ CalendarEventService::CalendarEventService(std::shared_ptr<CalendarStore> store,
     , m_defaults(std::move(defaults))
     , m_readBound(readBound)
 {
+}
+
+CalendarEventService::~CalendarEventService()
+{
+    m_readWait.close();
 }
 
 QCoro::Task<CalendarAccessState> CalendarEventService::requestAccess()
@@ -327,8 +335,8 @@ QCoro::Task<RevealOutcome> CalendarEventService::open(LinkItem item)
         co_return RevealOutcome::notShown;
     const LifetimeToken::Watch alive = m_lifetime.watch();
     QFuture<std::optional<CalendarEvent>> finding =
-        m_reads.submit([store = m_store, reference = *reference, bound = m_readBound] {
-            return findEventWithin(*store, reference, bound);
+        m_reads.submit([store = m_store, reference = *reference, readWait = m_readWait, bound = m_readBound] {
+            return findEventWithin(*store, reference, readWait, bound);
         });
     const std::optional<CalendarEvent> found = co_await finding;
     if (!alive)

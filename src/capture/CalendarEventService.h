@@ -2,6 +2,7 @@
 
 #include "capture/CalendarEventReference.h"
 #include "capture/RevealOutcome.h"
+#include "capture/StoreReadWait.h"
 #include "foundation/LifetimeToken.h"
 #include "foundation/StoreExecutor.h"
 #include "model/CapturedContext.h"
@@ -57,6 +58,11 @@ public:
     CalendarEventService(std::shared_ptr<CalendarStore> store, std::shared_ptr<DesktopServices> desktop,
                          std::shared_ptr<ScriptRunner> scripts, std::shared_ptr<const UserDefaults> defaults,
                          std::chrono::milliseconds readBound = defaultReadBound);
+    // Ends the reads: one waiting for the calendars gives up, those queued behind it find the
+    // service ending and wait no more.
+    ~CalendarEventService();
+    CalendarEventService(const CalendarEventService&) = delete;
+    CalendarEventService& operator=(const CalendarEventService&) = delete;
 
     // Asks the user when access was never asked for, then answers the status. Never throws.
     QCoro::Task<CalendarAccessState> requestAccess();
@@ -106,6 +112,7 @@ private:
     bool m_requestedAccess = false;
     std::chrono::milliseconds m_readBound;
     LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
+    StoreReadWait m_readWait;
     // Goes first: its last read holds no member. Mutable: reading is no change to the service.
     mutable StoreExecutor m_reads{"morvane-calendar-reads"};
 };

@@ -144,6 +144,11 @@ ContactService::ContactService(std::shared_ptr<ContactStore> store, std::shared_
 {
 }
 
+ContactService::~ContactService()
+{
+    m_readWait.close();
+}
+
 QCoro::Task<ContactAccessState> ContactService::requestAccess()
 {
     if (m_store->authorizationStatus() == ContactAuthorizationStatus::notDetermined) {
@@ -265,9 +270,15 @@ QCoro::Task<RevealOutcome> ContactService::open(LinkItem item)
 QCoro::Task<RevealOutcome> ContactService::revealInContacts(QString identifier)
 {
     const LifetimeToken::Watch alive = m_lifetime.watch();
-    QFuture<bool> revealing = m_reads.submit([store = m_store, identifier, bound = m_readBound] {
-        if (!store->waitUntilRead(bound))
+    QFuture<bool> revealing = m_reads.submit([store = m_store, identifier, readWait = m_readWait,
+                                              bound = m_readBound] {
+        const auto waitFor = [&store](std::chrono::milliseconds step) { return store->waitUntilRead(step); };
+        if (!readWait.wait(waitFor, bound)) {
+            // An application started as the program quits would come up for nobody.
+            if (readWait.closed())
+                return false;
             qCWarning(lcContacts) << "The address books were not read within" << bound.count() << "ms";
+        }
         return store->revealCard(identifier);
     });
     const bool revealed = co_await revealing;

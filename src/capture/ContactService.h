@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/RevealOutcome.h"
+#include "capture/StoreReadWait.h"
 #include "foundation/LifetimeToken.h"
 #include "foundation/StoreExecutor.h"
 #include "model/CapturedContext.h"
@@ -41,6 +42,11 @@ public:
     ContactService(std::shared_ptr<ContactStore> store, std::shared_ptr<DesktopServices> desktop,
                    std::shared_ptr<const UserDefaults> defaults,
                    std::chrono::milliseconds readBound = defaultReadBound);
+    // Ends the reads: one waiting for the address books gives up, those queued behind it find the
+    // service ending and neither wait nor start an application.
+    ~ContactService();
+    ContactService(const ContactService&) = delete;
+    ContactService& operator=(const ContactService&) = delete;
 
     // Asks the user when access was never asked for, then answers the status. Never throws.
     QCoro::Task<ContactAccessState> requestAccess();
@@ -78,6 +84,7 @@ private:
     bool m_requestedAccess = false;
     std::chrono::milliseconds m_readBound;
     LifetimeToken m_lifetime; // answers to access requests are dropped once the service is gone
+    StoreReadWait m_readWait;
     // Goes first: its last read holds no member. Mutable: reading is no change to the service.
     mutable StoreExecutor m_reads{"morvane-contact-reads"};
 };

@@ -259,6 +259,26 @@ TEST_F(CalendarService, AnOpenReadsOffTheMainThreadAndGivesUpOnCalendarsNeverRea
     EXPECT_EQ(store->reads.mainThreadReads, 0);
 }
 
+// A quit while an open waits for calendars never read: the service's end gives the wait up instead of
+// holding the quit until the bound has passed.
+TEST_F(CalendarService, AServiceThatEndsGivesUpAnOpenWaitingForTheCalendars)
+{
+    const CalendarEvent saved = calendarEvent("E", local(2024, 3, 29, 10), 60, "Review");
+    store->calendarEvents = {saved};
+    store->revealAnswer = true;
+    store->reads.neverRead = true;
+    constexpr std::chrono::milliseconds bound = 20s;
+    service = std::make_shared<CalendarEventService>(store, desktop, fx.scripts, defaults, bound);
+    QCoro::Task<RevealOutcome> opening = service->open(savedLink(CalendarEventReference::fromEvent(saved)));
+    while (store->reads.waits == 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const auto ending = std::chrono::steady_clock::now();
+    service.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - ending, bound / 2);
+    EXPECT_EQ(QCoro::waitFor(std::move(opening)), RevealOutcome::notShown);
+    EXPECT_TRUE(store->revealed.isEmpty());
+}
+
 TEST(FantasticalProvider, SelectionAnswersAndMessages)
 {
     const QString select = "Select a Fantastical event to add or open.";

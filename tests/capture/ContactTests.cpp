@@ -11,6 +11,7 @@
 #include "capture/ContactService.h"
 #include "foundation/UserDefaults.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -178,6 +179,28 @@ TEST_F(Contacts, TheContactsApplicationIsAskedOffTheMainThreadWithinTheBound)
     // Asked all the same: without the card's name it may still start an application at the card.
     EXPECT_EQ(store->revealed, QStringList{"AB C:ABPerson"});
     EXPECT_EQ(store->reads.mainThreadReads, 0);
+}
+
+// A quit while an open waits for address books never read: the service's end gives the wait up, and
+// starts no contacts application for a program on its way out.
+TEST_F(Contacts, AServiceThatEndsGivesUpAnOpenWaitingForTheAddressBooks)
+{
+    defaults->setString(contactRevealTargetKey, rawValue(ContactRevealTarget::appleContacts));
+    LinkItem item;
+    item.type = LinkType::contact;
+    item.url = *contactLocator("AB C:ABPerson", "Ann", std::nullopt);
+    store->revealAnswer = true;
+    store->reads.neverRead = true;
+    constexpr std::chrono::milliseconds bound = 20s;
+    auto leaving = std::make_unique<ContactService>(store, desktop, defaults, bound);
+    QCoro::Task<RevealOutcome> opening = leaving->open(item);
+    while (store->reads.waits == 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const auto ending = std::chrono::steady_clock::now();
+    leaving.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - ending, bound / 2);
+    EXPECT_EQ(QCoro::waitFor(std::move(opening)), RevealOutcome::notShown);
+    EXPECT_TRUE(store->revealed.isEmpty());
 }
 
 TEST_F(Contacts, AccessIsAskedOncePerProcessAndNoScriptRunsWithoutIt)

@@ -23,12 +23,14 @@ struct StoreReadWatch {
     bool waitUntilRead(std::chrono::milliseconds bound) const
     {
         note();
+        ++waits;
         if (neverRead)
             std::this_thread::sleep_for(bound);
         return !neverRead;
     }
 
     mutable std::atomic_int mainThreadReads = 0;
+    mutable std::atomic_int waits = 0; // calls of waitUntilRead
     bool neverRead = false;
 };
 
