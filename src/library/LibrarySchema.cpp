@@ -147,6 +147,13 @@ private:
     SQLiteConnection& m_connection;
 };
 
+// Asks for the write-ahead log; true when the library now keeps one.
+bool enterWriteAheadLog(SQLiteConnection& connection)
+{
+    SQLiteStatement statement = connection.statement(QStringLiteral("PRAGMA journal_mode = WAL"));
+    return statement.step() && statement.text(0).compare(QStringLiteral("wal"), Qt::CaseInsensitive) == 0;
+}
+
 // Every table, column and index, each step in a transaction of its own.
 void migrateSteps(SQLiteConnection& connection, const LinkSearchSeal::FileState& opened)
 {
@@ -171,13 +178,16 @@ void LibrarySchema::migrate(SQLiteConnection& connection)
 {
     const LinkSearchSeal::FileState opened = LinkSearchSeal::current(connection);
     connection.execute(QStringLiteral("PRAGMA foreign_keys = ON"));
-    connection.execute(QStringLiteral("PRAGMA journal_mode = WAL"));
-    {
+    if (enterWriteAheadLog(connection)) {
         // The steps below are transactions of their own that need not reach the disk one by one (a
         // first start made a dozen disk syncs here, slow on a busy disk): with the write-ahead log, a
         // commit that a crash loses leaves the library whole, as it was before that step, and the next
         // start runs the step again. The seal's commit, with full syncs again, takes them to the disk.
         const SynchronousUntilSealed quick(connection);
+        migrateSteps(connection, opened);
+    } else {
+        // A file system that refuses the write-ahead log leaves the rollback journal, under which a
+        // step committed with fewer syncs could be torn by a crash: every step keeps full syncs.
         migrateSteps(connection, opened);
     }
     // Last, so that the seal vouches for the schema every step above left.
