@@ -221,8 +221,10 @@ bool LocalSocket::writeNow(const QByteArray& bytes)
 
 bool LocalSocket::peerClosed()
 {
-    if (m_fd < 0 || !m_buffer.isEmpty() || m_peerClosed)
-        return m_fd < 0 || (m_buffer.isEmpty() && m_peerClosed);
+    if (m_fd < 0)
+        return true;
+    if (!m_buffer.isEmpty() || m_peerClosed)
+        return m_buffer.isEmpty();
     char next = 0;
     return ::recv(m_fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
