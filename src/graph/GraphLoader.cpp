@@ -38,6 +38,7 @@ void GraphLoader::reload(std::optional<QString> message)
 QCoro::Task<> GraphLoader::load(quint64 generation, std::optional<QString> message)
 {
     const QPointer<GraphLoader> self(this);
+    const quint64 ownChanges = m_ownChanges;
     std::optional<GraphLibrary> library;
     QString failure;
     try {
@@ -48,6 +49,8 @@ QCoro::Task<> GraphLoader::load(quint64 generation, std::optional<QString> messa
     // A load that ends after a newer one has been applied would show an older library.
     if (!self || generation <= m_lastAppliedLoad)
         co_return;
+    if (library && readBeforeOwnChange(generation, ownChanges, message))
+        co_return;
     if (library && library->items.size() >= GraphContent::derivedAwayItems) {
         // A large library's visible graph is worked out on the pool, where the places of the nodes
         // shown now are remembered too; it is shown unless the graph was rebuilt meanwhile (a scope
@@ -55,7 +58,7 @@ QCoro::Task<> GraphLoader::load(quint64 generation, std::optional<QString> messa
         const quint64 rebuilds = m_content.rebuildCount();
         QFuture<std::shared_ptr<GraphContent::Derived>> deriving = m_content.deriveAway(*library);
         const std::shared_ptr<GraphContent::Derived> derived = co_await deriving;
-        if (!self || generation <= m_lastAppliedLoad)
+        if (!self || generation <= m_lastAppliedLoad || readBeforeOwnChange(generation, ownChanges, message))
             co_return;
         if (m_content.rebuildCount() == rebuilds) {
             m_lastAppliedLoad = generation;
@@ -70,6 +73,19 @@ QCoro::Task<> GraphLoader::load(quint64 generation, std::optional<QString> messa
         qCWarning(lcGraph) << "The graph could not be loaded:" << failure;
         m_content.setMessage(failure);
     }
+}
+
+// The graph drew its own change in place (a relation) after this load read the library: shown, the
+// load would take that change away again, and the change's announcement is let pass without a load.
+// The newest load reads the library again instead; an older one leaves it to the newer.
+bool GraphLoader::readBeforeOwnChange(quint64 generation, quint64 ownChangesAtStart,
+                                      const std::optional<QString>& message)
+{
+    if (m_ownChanges == ownChangesAtStart)
+        return false;
+    if (generation == m_loadsStarted)
+        reload(message);
+    return true;
 }
 
 void GraphLoader::apply(GraphLibrary library, const std::optional<QString>& message,
@@ -104,6 +120,7 @@ void GraphLoader::stopObservingStore()
 
 void GraphLoader::announceOwnChange()
 {
+    ++m_ownChanges;
     if (isObservingStore())
         ++m_ownChangesPending;
     m_store.notifyDidMutate(true);

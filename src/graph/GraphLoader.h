@@ -52,6 +52,8 @@ signals:
 
 private:
     QCoro::Task<> load(quint64 generation, std::optional<QString> message);
+    bool readBeforeOwnChange(quint64 generation, quint64 ownChangesAtStart,
+                             const std::optional<QString>& message);
     void apply(GraphLibrary library, const std::optional<QString>& message,
                std::optional<GraphContent::Derived> derived = std::nullopt);
 
@@ -62,6 +64,8 @@ private:
     // Announcements of the graph's own writes still on their way: each is let pass without a load,
     // one by one, so two writes in a row cannot lift each other's guard.
     int m_ownChangesPending = 0;
+    // Every change the graph has announced: a load that read the library before one is out of date.
+    quint64 m_ownChanges = 0;
     // Loads are numbered as they start; a load applies only when it is newer than the last applied.
     quint64 m_loadsStarted = 0;
     quint64 m_lastAppliedLoad = 0;

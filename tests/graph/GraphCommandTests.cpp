@@ -55,6 +55,31 @@ TEST(GraphCommandTests, RelationsMadeInTheGraph)
     EXPECT_EQ(fx.content.relatedItems(a.id).value(0).id, b.id);
 }
 
+// A load that read the library before a relation was drawn in place, and is shown after it, would
+// take the edge away again; the announcement is let pass, so nothing else would bring it back.
+TEST(GraphCommandTests, ARelationDrawnWhileALoadReadsOutlivesThatLoad)
+{
+    test::GraphFixture fx;
+    const LinkItem a = webLink("A"), b = webLink("B");
+    fx.save({a, b});
+    fx.loader.startObservingStore();
+    fx.items = {a, b};
+    fx.fromLibrary = false;
+    fx.deferLoads = true;
+    fx.loader.reload(); // reads the library as it is before the relation
+
+    fx.navigation.centerOnNode(a.id, false);
+    fx.commands.beginLinkingFromSelection();
+    fx.commands.handleNodeClick(b.id);
+    ASSERT_TRUE(settle([&] { return fx.content.relationEdge(a.id, b.id).has_value(); }));
+    fx.fromLibrary = true;
+    fx.finishLoad(0, {a, b});
+    ASSERT_TRUE(settle([&] { return !fx.loader.isLoading(); }));
+    EXPECT_EQ(edgesBetween(fx.content, a.id, b.id), 1);
+    EXPECT_EQ(fx.content.library().relations.size(), 1);
+    EXPECT_EQ(fx.content.message(), QStringLiteral("2 of 2 links, 1 relations, 0 suggestions"));
+}
+
 TEST(GraphCommandTests, RemovingRelationsAndDeleting)
 {
     test::GraphFixture fx;
