@@ -43,10 +43,11 @@ std::optional<sockaddr_un> addressOf(const QByteArray& path, QString* error)
     address.sun_family = AF_UNIX;
     if (path.isEmpty() || size_t(path.size()) >= sizeof address.sun_path) {
         if (error) {
-            *error = QStringLiteral("The socket path is %1 bytes long, the most a socket address holds is %2: %3")
-                         .arg(path.size())
-                         .arg(sizeof address.sun_path - 1)
-                         .arg(QFile::decodeName(path));
+            *error =
+                QStringLiteral("The socket path is %1 bytes long, the most a socket address holds is %2: %3")
+                    .arg(path.size())
+                    .arg(sizeof address.sun_path - 1)
+                    .arg(QFile::decodeName(path));
         }
         return std::nullopt;
     }
@@ -148,7 +149,8 @@ std::optional<QByteArray> LocalSocket::readExactly(qint64 size, Deadline deadlin
         if (m_fd < 0)
             return std::nullopt;
         char chunk[4096];
-        const ssize_t got = ::recv(m_fd, chunk, size_t(std::min<qint64>(size - bytes.size(), sizeof chunk)), 0);
+        const ssize_t got =
+            ::recv(m_fd, chunk, size_t(std::min<qint64>(size - bytes.size(), sizeof chunk)), 0);
         if (got > 0) {
             bytes.append(chunk, got);
         } else if (got < 0 && (errno == EAGAIN || errno == EINTR)) {

@@ -74,7 +74,8 @@ TEST_F(LocalSocketTest, LargeMessagesArriveWholeThroughPartialReadsAndWrites)
     ASSERT_TRUE(peer);
 
     // More than the socket and the peer's buffer hold: the writer waits while the reader drains.
-    std::future<bool> writing = std::async(std::launch::async, [&] { return client->writeAll(message, in(20s)); });
+    std::future<bool> writing =
+        std::async(std::launch::async, [&] { return client->writeAll(message, in(20s)); });
     QByteArray received;
     QObject::connect(peer, &LocalSocket::readyRead, [&] {
         for (QByteArray piece; !(piece = peer->read(1000)).isEmpty();)
