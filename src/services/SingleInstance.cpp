@@ -1,10 +1,9 @@
 #include "SingleInstance.h"
 
+#include "foundation/LocalSocket.h"
 #include "foundation/Logging.h"
 
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QStringDecoder>
 #include <QThread>
 #include <QTimer>
@@ -13,7 +12,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,10 +117,9 @@ bool SingleInstance::listen()
     if (!m_ownsLock || m_server)
         return m_server != nullptr;
     // The lock is ours, so whatever socket is there was left by a process that died.
-    QLocalServer::removeServer(socketPath());
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    LocalServer::removeStale(socketPath());
+    m_server = new LocalServer(this);
+    connect(m_server, &LocalServer::newConnection, this, &SingleInstance::acceptConnections);
     if (!m_server->listen(socketPath())) {
         qCWarning(lcSingleInstance) << "Cannot listen for other launches:" << m_server->errorString();
         delete m_server;
@@ -177,9 +174,8 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
 SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseconds timeout)
 {
     const SteadyClock::time_point deadline = SteadyClock::now() + timeout;
-    QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (!socket.waitForConnected(remainingMs(deadline)))
+    const std::unique_ptr<LocalSocket> socket = LocalSocket::connectTo(socketPath(), deadline);
+    if (!socket)
         return Delivery::unreachable;
     QByteArray message = bigEndian(quint32(urls.size()));
     for (const QString& url : urls) {
@@ -187,23 +183,10 @@ SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseco
         message += bigEndian(quint32(bytes.size()));
         message += bytes;
     }
-    socket.write(message);
-    const auto stopped = [&socket] {
-        return socket.state() == QLocalSocket::ConnectedState ? Delivery::silent : Delivery::dropped;
-    };
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(remainingMs(deadline)))
-            return stopped();
-    }
-    const auto readExactly = [&](qint64 size) -> std::optional<QByteArray> {
-        QByteArray bytes;
-        while (bytes.size() < size) {
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(remainingMs(deadline)))
-                return std::nullopt;
-            bytes += socket.read(size - bytes.size());
-        }
-        return bytes;
-    };
+    const auto stopped = [&socket] { return socket->isOpen() ? Delivery::silent : Delivery::dropped; };
+    if (!socket->writeAll(message, deadline))
+        return stopped();
+    const auto readExactly = [&](qint64 size) { return socket->readExactly(size, deadline); };
     const std::optional<QByteArray> answer = readExactly(4);
     if (!answer)
         return stopped();
@@ -238,19 +221,18 @@ void SingleInstance::refuse(const QString& reason)
 
 void SingleInstance::acceptConnections()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+    while (LocalSocket* socket = m_server->nextPendingConnection()) {
         if (m_readers.size() >= maximumConnections) {
-            socket->write(bigEndian(busyAnswer));
-            socket->flush();
+            socket->writeNow(bigEndian(busyAnswer));
             socket->abort();
             socket->deleteLater();
             continue;
         }
         m_readers.insert(socket, Reader{});
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
+        connect(socket, &LocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         // A sender waits for the answer: one that closes first has given up, and what it sent is
         // not delivered.
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] { finish(socket); });
+        connect(socket, &LocalSocket::disconnected, this, [this, socket] { finish(socket); });
         QTimer::singleShot(m_limits.deliveryTimeout, socket, [this, socket] {
             if (m_readers.contains(socket))
                 qCWarning(lcSingleInstance) << "A launch did not deliver its URLs in time";
@@ -260,7 +242,7 @@ void SingleInstance::acceptConnections()
     }
 }
 
-void SingleInstance::readFrom(QLocalSocket* socket)
+void SingleInstance::readFrom(LocalSocket* socket)
 {
     const auto reader = m_readers.find(socket);
     if (reader == m_readers.end())
@@ -274,34 +256,30 @@ void SingleInstance::readFrom(QLocalSocket* socket)
         deliver(socket, reader->urls);
 }
 
-void SingleInstance::deliver(QLocalSocket* socket, QStringList urls)
+void SingleInstance::deliver(LocalSocket* socket, QStringList urls)
 {
     // The sender may have given up while this process was busy: its user has been told that nothing
     // was handed over. Its bytes are all read, so an end of stream is what is left.
-    char next = 0;
-    if (socket->state() != QLocalSocket::ConnectedState ||
-        ::recv(int(socket->socketDescriptor()), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+    if (socket->peerClosed()) {
         qCWarning(lcSingleInstance) << "A launch gave up before its URLs were taken";
         finish(socket);
         return;
     }
     if (m_refusing) {
         const QByteArray reason = m_refusal.toUtf8();
-        socket->write(bigEndian(refusedAnswer) + bigEndian(quint32(reason.size())) + reason);
-        socket->flush();
+        socket->writeNow(bigEndian(refusedAnswer) + bigEndian(quint32(reason.size())) + reason);
         finish(socket);
         return;
     }
     // The answer goes first: handling may open an alert, whose event loop would hold it back until
     // the user closes it. Nothing can stop the URLs from being taken once it is sent.
-    socket->write(bigEndian(quint32(urls.size())));
-    socket->flush();
+    socket->writeNow(bigEndian(quint32(urls.size())));
     finish(socket);
     if (!urls.isEmpty())
         emit urlsReceived(urls);
 }
 
-bool SingleInstance::consume(QLocalSocket* socket, Reader& reader)
+bool SingleInstance::consume(LocalSocket* socket, Reader& reader)
 {
     // Reads no further than the current field, so a client never makes us hold more than one URL.
     while (reader.expected < 0 || reader.urls.size() < reader.expected) {
@@ -330,7 +308,7 @@ bool SingleInstance::consume(QLocalSocket* socket, Reader& reader)
     return true;
 }
 
-void SingleInstance::finish(QLocalSocket* socket)
+void SingleInstance::finish(LocalSocket* socket)
 {
     if (m_readers.remove(socket) == 0)
         return;
@@ -342,9 +320,8 @@ void SingleInstance::finish(QLocalSocket* socket)
 void SingleInstance::close()
 {
     if (m_server) {
-        for (QLocalSocket* socket : m_readers.keys())
+        for (LocalSocket* socket : m_readers.keys())
             finish(socket);
-        m_server->close();
         delete m_server;
         m_server = nullptr;
     }

@@ -7,10 +7,10 @@
 
 #include <chrono>
 
-class QLocalServer;
-class QLocalSocket;
-
 namespace morvane {
+
+class LocalServer;
+class LocalSocket;
 
 // What one launch may hand to the running copy, and how long it may take.
 struct SingleInstanceLimits {
@@ -103,19 +103,19 @@ private:
     LockResult tryLock();
     Delivery send(const QStringList& urls, std::chrono::milliseconds timeout);
     void acceptConnections();
-    void readFrom(QLocalSocket* socket);
+    void readFrom(LocalSocket* socket);
     // False when the connection broke the rules.
-    bool consume(QLocalSocket* socket, Reader& reader);
+    bool consume(LocalSocket* socket, Reader& reader);
     // Answers a complete delivery and hands its URLs on, unless its sender is gone.
-    void deliver(QLocalSocket* socket, QStringList urls);
-    void finish(QLocalSocket* socket);
+    void deliver(LocalSocket* socket, QStringList urls);
+    void finish(LocalSocket* socket);
 
     QString m_folder;
     Limits m_limits;
     int m_lockFd = -1;
     bool m_ownsLock = false;
-    QLocalServer* m_server = nullptr;
-    QHash<QLocalSocket*, Reader> m_readers;
+    LocalServer* m_server = nullptr;
+    QHash<LocalSocket*, Reader> m_readers;
     // Set by refuse() in the listener; in a later process, what claim() was told.
     bool m_refusing = false;
     QString m_refusal;

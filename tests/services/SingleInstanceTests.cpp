@@ -1,11 +1,10 @@
 #include "TestEnvironment.h"
 
+#include "foundation/LocalSocket.h"
 #include "services/SingleInstance.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -66,13 +65,12 @@ protected:
     // Sends raw bytes as a hostile client would; true when the listener closed the connection.
     static bool closedAfter(const QByteArray& bytes, const SingleInstance& listener)
     {
-        QLocalSocket socket;
-        socket.connectToServer(listener.socketPath());
-        if (!socket.waitForConnected(2000))
+        const auto socket =
+            LocalSocket::connectTo(listener.socketPath(), std::chrono::steady_clock::now() + 2s);
+        if (!socket || !socket->writeNow(bytes))
             return false;
-        socket.write(bytes);
-        socket.flush();
-        QSignalSpy closed(&socket, &QLocalSocket::disconnected);
+        socket->watch();
+        QSignalSpy closed(socket.get(), &LocalSocket::disconnected);
         return closed.wait(5000);
     }
 
@@ -179,11 +177,9 @@ TEST_F(SingleInstanceTest, ALaunchLeavesOnlyOnceTheRunningCopyAnsweredThatItTook
     EXPECT_EQ(received, QList<QStringList>{{"morvane://open/next"}});
 
     // Idle clients holding every connection the copy accepts: unanswered until they are gone.
-    std::vector<std::unique_ptr<QLocalSocket>> idle(16);
-    for (auto& client : idle) {
-        client = std::make_unique<QLocalSocket>();
-        client->connectToServer(primary.socketPath());
-    }
+    std::vector<std::unique_ptr<LocalSocket>> idle(16);
+    for (auto& client : idle)
+        client = LocalSocket::connectTo(primary.socketPath(), std::chrono::steady_clock::now() + 2s);
     SingleInstance crowded(folder, limits);
     EXPECT_EQ(claimAside(crowded, {"morvane://open/crowded"}, 300ms), SingleInstance::Role::unanswered);
     idle.clear();
@@ -213,16 +209,16 @@ TEST_F(SingleInstanceTest, WhenTheRunningCopyDiesTheLaunchTakesOverWithItsUrls)
 {
     // A copy that reads the URLs and closes without answering: while it holds the lock it may have
     // taken them, so they are not sent again; once its lock is free (it died) the launch takes over.
-    QLocalServer dying;
+    LocalServer dying;
     ASSERT_TRUE(dying.listen(primary.socketPath()));
     int lock = ::open(QFile::encodeName(primary.lockPath()).constData(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
     bool dies = false;
     int connections = 0;
-    QObject::connect(&dying, &QLocalServer::newConnection, [&] {
-        QLocalSocket* socket = dying.nextPendingConnection();
+    QObject::connect(&dying, &LocalServer::newConnection, [&] {
+        LocalSocket* socket = dying.nextPendingConnection();
         ++connections;
-        QObject::connect(socket, &QLocalSocket::readyRead, [&, socket] {
+        QObject::connect(socket, &LocalSocket::readyRead, [&, socket] {
             if (dies)
                 ::close(std::exchange(lock, -1));
             socket->abort();
