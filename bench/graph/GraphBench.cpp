@@ -100,6 +100,27 @@ protected:
     }
 };
 
+// The library drawn in a window-sized canvas, as the graph window shows it.
+struct ShownGraph {
+    explicit ShownGraph(LinkStore& store)
+        : model(store, std::make_shared<GraphWorkPool>(),
+                std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
+                std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
+                std::make_shared<IdleClock>())
+        , canvas(model, nullptr)
+    {
+        canvas.resize(920, 640);
+        canvas.show(); // loads the library
+    }
+    bool waitUntilPainted()
+    {
+        return QTest::qWaitFor([&] { return !model.loader().isLoading() && canvas.frames > 0; }, 60'000);
+    }
+
+    GraphViewModel model;
+    TimedCanvas canvas;
+};
+
 // Reloads the graph shown in a canvas and waits until the loaded graph is painted, while a 1 ms timer
 // records the longest time the main thread went without serving it. Before each load the same timer
 // runs as long with nothing to do: its longest gap is the machine's own share (other processes).
@@ -207,16 +228,11 @@ private:
 void BM_LoadWithSuggestions(benchmark::State& state)
 {
     LinkStore& store = generatedLinkStore(state.range(0));
-    GraphViewModel model(
-        store, std::make_shared<GraphWorkPool>(),
-        std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
-        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
-        std::make_shared<IdleClock>());
-    TimedCanvas canvas(model, nullptr);
-    canvas.resize(920, 640);
-    canvas.show(); // loads the library
-    if (!QTest::qWaitFor([&] { return !model.loader().isLoading() && canvas.frames > 0; }, 60'000))
+    ShownGraph shown(store);
+    if (!shown.waitUntilPainted())
         return state.SkipWithError("the graph was not shown");
+    GraphViewModel& model = shown.model;
+    TimedCanvas& canvas = shown.canvas;
     MeasuredReload reload(model, canvas);
     canvas.longestFrame = 0;
     qint64 firstStep = 0;
@@ -255,16 +271,11 @@ void BM_LoadWithSuggestions(benchmark::State& state)
 void BM_MovingGraph(benchmark::State& state)
 {
     LinkStore& store = generatedLinkStore(state.range(0));
-    GraphViewModel model(
-        store, std::make_shared<GraphWorkPool>(),
-        std::make_shared<ItemOpening>(store, std::make_shared<NoOpener>()),
-        std::make_shared<ActiveContextService>(QList<std::shared_ptr<ActiveContextProvider>>{}),
-        std::make_shared<IdleClock>());
-    TimedCanvas canvas(model, nullptr);
-    canvas.resize(920, 640);
-    canvas.show();
-    if (!QTest::qWaitFor([&] { return !model.loader().isLoading() && canvas.frames > 0; }, 60'000))
+    ShownGraph shown(store);
+    if (!shown.waitUntilPainted())
         return state.SkipWithError("the graph was not shown");
+    GraphViewModel& model = shown.model;
+    TimedCanvas& canvas = shown.canvas;
     std::vector<double> steps, frames;
     for (auto _ : state) {
         QElapsedTimer timer;

@@ -61,19 +61,12 @@ QCoro::Task<bool> QuickPanelCapture::finishCapture(QFuture<LinkItem> saving)
 {
     const QPointer<QuickPanelCapture> self(this);
     std::optional<LinkItem> written;
-    try {
-        written = co_await saving;
-    } catch (...) {
-        if (self)
-            m_state.setMessage(describeError(std::current_exception()));
-        co_return true;
-    }
-    if (!self)
-        co_return true;
-    const LinkItem saved = std::move(*written);
-    QFuture<QList<LinkItem>> searching = m_linkSearch(QString());
     QList<LinkItem> recent;
     try {
+        written = co_await saving;
+        if (!self)
+            co_return true;
+        QFuture<QList<LinkItem>> searching = m_linkSearch(QString());
         recent = co_await searching;
     } catch (...) {
         if (self)
@@ -82,6 +75,7 @@ QCoro::Task<bool> QuickPanelCapture::finishCapture(QFuture<LinkItem> saving)
     }
     if (!self)
         co_return true;
+    const LinkItem saved = std::move(*written);
     QList<PanelResult> others;
     for (const LinkItem& item : recent) {
         if (item.id != saved.id)
