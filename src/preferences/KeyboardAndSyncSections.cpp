@@ -124,8 +124,8 @@ QWidget* makeSyncSection(SectionContext& context)
     cloud->content()->addWidget(labelledRow(QStringLiteral("Status"), status));
     auto* error = new PreferenceMessage(context.theme);
     cloud->content()->addWidget(error);
-    auto* syncNow =
-        new QPushButton(glyphIcon(Glyph::reload, context.theme.color(primary)), QStringLiteral("Sync Now"));
+    auto* syncNow = new PreferenceButton(glyphIcon(Glyph::reload, context.theme.color(primary)),
+                                         QStringLiteral("Sync Now"));
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(syncNow);
     buttonRow->addStretch(1);
