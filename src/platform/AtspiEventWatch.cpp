@@ -48,6 +48,12 @@ void AtspiEventWatch::keepStates(AtspiAccessible* object)
     g_object_weak_ref(G_OBJECT(object), &AtspiEventWatch::released, this);
 }
 
+// libatspi keeps what it read of an object (its name, role, states) in the object itself and marks
+// what it holds in `cached_properties`; it has no call that forgets one entry. The field is part of
+// the public `AtspiAccessible` struct (atspi-accessible.h), so its place is part of the library's ABI
+// (soname libatspi.so.0); checked against at-spi2-core 2.46, Debian 12's. Clearing a bit only makes the
+// library ask the application again at the next read: a wrong clear costs one round trip, never a wrong
+// answer. Every call here runs on the accessibility thread, the only one that touches libatspi's objects.
 void AtspiEventWatch::dropStale(const AtspiEvent& event)
 {
     AtspiAccessible* source = event.source;
