@@ -70,6 +70,21 @@ std::optional<QString> desktopShortcutsNote(const GlobalShortcutsPortal* portal)
         .arg(keys(PortalShortcutId::quickPanel), keys(PortalShortcutId::graph), desktopShortcutSettings());
 }
 
+// Whether the desktop's text names the same keys as ours: KDE writes "Meta+Ctrl+K" for "Ctrl+Super+K".
+bool sameKeys(const QString& desktopKeys, const QString& ours)
+{
+    const auto keys = [](const QString& text) {
+        QStringList names = text.toLower().split(u'+', Qt::SkipEmptyParts);
+        for (QString& name : names) {
+            if (name == QStringLiteral("meta"))
+                name = QStringLiteral("super");
+        }
+        names.sort();
+        return names;
+    };
+    return keys(desktopKeys) == keys(ours);
+}
+
 // Says when the desktop kept its own keys for a shortcut just recorded. The recorded shortcut is
 // stored and handed to the desktop, which answers with the keys it gives the new set: the same keys
 // as before mean it kept its own, and the recorded one then works only through the X11 grab, while
@@ -112,7 +127,8 @@ private:
     void desktopAnswered()
     {
         for (auto asked = m_asked.cbegin(); asked != m_asked.cend(); ++asked) {
-            if (m_portal.heldKeysText(asked.key()) == asked->desktopKeys)
+            if (m_portal.heldKeysText(asked.key()) == asked->desktopKeys &&
+                !sameKeys(asked->desktopKeys, asked->recorded))
                 m_kept.insert(asked.key(), *asked);
         }
         m_asked.clear();

@@ -6,6 +6,7 @@
 #include "preferences/HotkeyRecorder.h"
 #include "preferences/PreferenceControls.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,13 @@ TEST(DesktopHeldShortcuts, TheRecorderShowsTheDesktopsKeyAndSaysWhenTheDesktopKe
     ASSERT_NE(field, nullptr);
     ASSERT_TRUE(eventually([&] { return field->displayedText() == "Meta+Ctrl+K"; }));
 
+    // Recording the keys the desktop already gives the shortcut is no news.
+    QSignalSpy bound(portal.get(), &GlobalShortcutsPortal::shortcutsBound);
+    QTest::mouseClick(field, Qt::LeftButton);
+    QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::MetaModifier);
+    ASSERT_TRUE(bound.wait(10000));
+    EXPECT_FALSE(keyboardNotes(fx).contains("kept"));
+
     // Listening releases the shortcuts at the desktop, which still has its key for them.
     QTest::mouseClick(field, Qt::LeftButton);
     ASSERT_TRUE(eventually([&] { return desktop.calls.endsWith("Close"); }));
@@ -69,7 +77,7 @@ TEST(DesktopHeldShortcuts, TheRecorderShowsTheDesktopsKeyAndSaysWhenTheDesktopKe
                                "desktop's key in System Settings › Shortcuts.";
     ASSERT_TRUE(eventually([&] { return keyboardNotes(fx).contains(keptNotice); }))
         << keyboardNotes(fx).toStdString();
-    EXPECT_EQ(desktop.calls.count("BindShortcuts"), 2);
+    EXPECT_EQ(desktop.calls.count("BindShortcuts"), 3);
     EXPECT_EQ(field->displayedText(), "Meta+Ctrl+K");
 
     // Changed in the desktop's settings, the key shows, and the notice goes.
