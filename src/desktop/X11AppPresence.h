@@ -1,8 +1,11 @@
 #pragma once
 
 #include "desktop/AppPresence.h"
+#include "platform/CompositorWindows.h"
 
 #include <QObject>
+
+#include <memory>
 
 namespace morvane {
 
@@ -12,19 +15,21 @@ namespace morvane {
 class X11AppPresence : public AppPresence {
     Q_OBJECT
 public:
-    explicit X11AppPresence(QObject* parent = nullptr);
+    // compositor: asked whether a shown window is in sight.
+    explicit X11AppPresence(std::unique_ptr<CompositorWindows> compositor, QObject* parent = nullptr);
 
     bool isHidden() const override { return m_hidden; }
     bool setHidden(bool hidden) override;
     void activate() override;
     void activateWindow(QWidget& window) override;
-    bool hasKeyboard(const QWidget& window) const override;
+    bool isCovered(const QWidget& window) const override;
 
 protected:
     // Windows shown later take the current state just before they are mapped.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::unique_ptr<CompositorWindows> m_compositor;
     bool m_hidden = false;
 };
 

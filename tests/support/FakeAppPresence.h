@@ -18,24 +18,23 @@ public:
         return !refuseChanges;
     }
     void activate() override { ++activations; }
-    // As the desktop does: shown, in front, with the keyboard.
+    // As the desktop does: shown, in front, with the keyboard; unless it never activates our windows.
     void activateWindow(QWidget& window) override
     {
         window.show();
         // The offscreen platform ignores activation requests; the application's notion is what counts.
-        QApplication::setActiveWindow(&window);
+        if (activates)
+            QApplication::setActiveWindow(&window);
     }
-    // The toolkit's notion, unless the desktop kept the keyboard on another window.
-    bool hasKeyboard(const QWidget& window) const override
-    {
-        return window.isActiveWindow() && !keyboardElsewhere;
-    }
+    bool isCovered(const QWidget& window) const override { return covered && window.isVisible(); }
     // The application comes to the front.
     void bringToFront() { emit becameActive(); }
 
     bool hidden = false, refuseChanges = false;
-    // A compositor that leaves the panel behind a full-screen window: mapped, never given the keyboard.
-    bool keyboardElsewhere = false;
+    // A compositor that shows our windows without giving them the keyboard.
+    bool activates = true;
+    // A compositor that keeps our shown windows behind a full-screen one.
+    bool covered = false;
     int setCalls = 0, activations = 0;
 };
 
