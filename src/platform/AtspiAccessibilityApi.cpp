@@ -8,10 +8,12 @@
 #include "platform/AccessibilityBusSwitch.h"
 #include "platform/AtspiElements.h"
 #include "platform/AtspiEventWatch.h"
-#include "platform/AtspiThread.h"
 #include "platform/AtspiValues.h"
+#include "platform/GLibLoopThread.h"
 #include "platform/SessionBus.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <unistd.h>
@@ -25,6 +27,24 @@ namespace {
 AtspiAccessible* atspiObject(void* object)
 {
     return static_cast<AtspiAccessible*>(object);
+}
+
+// libatspi attaches the connections it opens to applications to GLib's default main context, whatever
+// context it was given: whoever runs that context calls into libatspi. So the accessibility thread
+// runs it, which needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set while
+// its application object is made). Otherwise the library gets a context of its own (null here), and
+// the main thread may dispatch some of its messages: said once in the log.
+GMainContext* accessibilityContext()
+{
+    const QAbstractEventDispatcher* mainLoop =
+        QCoreApplication::instance()
+            ? QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())
+            : nullptr;
+    if (!mainLoop || !mainLoop->inherits("QEventDispatcherGlib"))
+        return g_main_context_default();
+    qCWarning(lcAccessibility) << "GLib's main context is run by the event loop (QT_NO_GLIB is not set);"
+                                  " accessibility messages may be dispatched on the main thread";
+    return nullptr;
 }
 
 } // namespace
@@ -54,7 +74,8 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
     : AccessibilityApi(parent)
     , m_objects(std::make_shared<Objects>())
 {
-    m_thread = std::make_unique<AtspiThread>([this](void* context) { setUp(context); });
+    m_thread = std::make_unique<GLibLoopThread>("morvane-a11y", accessibilityContext());
+    m_thread->post([this, context = m_thread->context()] { setUp(context); });
     refreshTrust();
 }
 
