@@ -1,3 +1,4 @@
+#include "DestroyedFlag.h"
 #include "platform/GLibLoopThread.h"
 
 #include <gtest/gtest.h>
@@ -7,23 +8,8 @@
 #include <vector>
 
 using namespace morvane;
+using morvane::test::DestroyedFlag;
 using namespace std::chrono_literals;
-
-namespace {
-
-// Set when the last copy of the job that holds it goes, run or not.
-struct Released {
-    std::shared_ptr<std::promise<void>> released = std::make_shared<std::promise<void>>();
-    Released() = default;
-    Released(const Released&) = default;
-    ~Released()
-    {
-        if (released.use_count() == 1)
-            released->set_value();
-    }
-};
-
-} // namespace
 
 // Stopped from outside, the thread runs what was queued, in order, then ends; a job posted after the
 // stop is refused and let go unrun.
@@ -37,10 +23,10 @@ TEST(GLibLoopThread, StopRunsWhatIsQueuedThenRefusesJobs)
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
 
     bool lateRan = false;
-    Released late;
-    std::future<void> lateReleased = late.released->get_future();
+    DestroyedFlag late;
+    std::future<void> lateReleased = late.destroyed->get_future();
     EXPECT_FALSE(thread.post([&lateRan, late] { lateRan = true; }));
-    late.released.reset();
+    late.destroyed.reset();
     ASSERT_EQ(lateReleased.wait_for(10s), std::future_status::ready);
     EXPECT_FALSE(lateRan);
     EXPECT_TRUE(thread.stop()) << "a second stop answers the first's";
@@ -63,10 +49,10 @@ TEST(GLibLoopThread, StoppedFromItsOwnJobItEndsOnceThatJobReturns)
         stoppedOnItsThread.set_value(current);
     }));
     bool queuedRan = false;
-    Released queued;
-    std::future<void> queuedReleased = queued.released->get_future();
+    DestroyedFlag queued;
+    std::future<void> queuedReleased = queued.destroyed->get_future();
     ASSERT_TRUE(thread->post([&queuedRan, queued] { queuedRan = true; }));
-    queued.released.reset();
+    queued.destroyed.reset();
     thread.reset();
     go.set_value();
 
