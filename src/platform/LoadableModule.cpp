@@ -1,6 +1,5 @@
 #include "LoadableModule.h"
 
-#include "ModuleBuildIdentity.h"
 #include "foundation/FileDescriptor.h"
 #include "foundation/Logging.h"
 #include "platform/ModuleIdentity.h"
@@ -11,6 +10,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -54,13 +56,12 @@ bool readAt(int fd, void* into, std::size_t size, std::uint64_t offset)
     return true;
 }
 
-// Whether the notes hold this build's identity.
-bool carriesIdentity(const std::vector<char>& notes, ElfW(Xword) alignment)
+// The build identity among the notes of one note segment, if there.
+std::optional<std::string_view> identityAmong(std::string_view notes, ElfW(Xword) alignment)
 {
     const auto padded = [alignment](std::size_t size) {
         return (size + alignment - 1) / alignment * alignment;
     };
-    const std::string_view identity(MORVANE_MODULE_BUILD_IDENTITY, sizeof(MORVANE_MODULE_BUILD_IDENTITY));
     const std::string_view owner(moduleIdentityNoteName, sizeof(moduleIdentityNoteName));
     std::size_t at = 0;
     while (notes.size() - at >= sizeof(ElfW(Nhdr))) {
@@ -70,17 +71,49 @@ bool carriesIdentity(const std::vector<char>& notes, ElfW(Xword) alignment)
         const std::size_t descriptionAt = nameAt + padded(header.n_namesz);
         const std::size_t next = descriptionAt + padded(header.n_descsz);
         if (descriptionAt > notes.size() || next > notes.size() || next <= at)
-            return false;
-        if (header.n_type == moduleIdentityNoteType &&
-            std::string_view(notes.data() + nameAt, header.n_namesz) == owner)
-            return std::string_view(notes.data() + descriptionAt, header.n_descsz) == identity;
+            return std::nullopt;
+        if (header.n_type == moduleIdentityNoteType && notes.substr(nameAt, header.n_namesz) == owner)
+            return notes.substr(descriptionAt, header.n_descsz);
         at = next;
     }
-    return false;
+    return std::nullopt;
 }
 
-// Why the file at path may not be loaded, or nothing when it is a whole module of this build. Read
-// without loading it: nothing of a module of another build runs.
+ElfW(Xword) noteAlignment(const ElfW(Phdr) & segment)
+{
+    return segment.p_align == 8 ? 8 : 4;
+}
+
+// The identity of the build this program is of, from its own notes as they lie in memory; nothing for
+// a program linked without it, which then loads no module.
+const std::optional<std::string>& programIdentity()
+{
+    static const std::optional<std::string> identity = [] {
+        std::optional<std::string> found;
+        // The program's own headers come first; the others are not looked at.
+        dl_iterate_phdr(
+            [](dl_phdr_info* program, std::size_t, void* into) {
+                auto& found = *static_cast<std::optional<std::string>*>(into);
+                for (ElfW(Half) index = 0; index < program->dlpi_phnum && !found; ++index) {
+                    const ElfW(Phdr)& segment = program->dlpi_phdr[index];
+                    if (segment.p_type != PT_NOTE)
+                        continue;
+                    const std::string_view notes(
+                        reinterpret_cast<const char*>(program->dlpi_addr + segment.p_vaddr), segment.p_memsz);
+                    if (const std::optional<std::string_view> identity =
+                            identityAmong(notes, noteAlignment(segment)))
+                        found = std::string(*identity);
+                }
+                return 1;
+            },
+            &found);
+        return found;
+    }();
+    return identity;
+}
+
+// Why the file at path may not be loaded, or nothing when it is a whole module of this program's
+// build. Read without loading it: nothing of a module of another build runs.
 QString moduleFileProblem(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
@@ -109,19 +142,23 @@ QString moduleFileProblem(const QString& path)
     if (!readAt(file.get(), segments.data(), tableSize, header.e_phoff))
         return cut;
 
-    bool identified = false;
+    std::optional<std::string> identity;
     for (const ElfW(Phdr) & segment : segments) {
         // The loader maps each segment from the file: one that runs past its end would fault when read.
         if (segment.p_offset > size || segment.p_filesz > size - segment.p_offset)
             return cut;
-        if (segment.p_type != PT_NOTE || identified || segment.p_filesz > maxNotesSize)
+        if (segment.p_type != PT_NOTE || identity || segment.p_filesz > maxNotesSize)
             continue;
-        std::vector<char> notes(segment.p_filesz);
+        std::string notes(segment.p_filesz, '\0');
         if (!readAt(file.get(), notes.data(), notes.size(), segment.p_offset))
             return cut;
-        identified = carriesIdentity(notes, segment.p_align == 8 ? 8 : 4);
+        if (const std::optional<std::string_view> found = identityAmong(notes, noteAlignment(segment)))
+            identity = std::string(*found);
     }
-    if (!identified)
+    if (!programIdentity())
+        return QStringLiteral("the program carries no build identity to compare ") + name +
+               QStringLiteral(" with");
+    if (identity != programIdentity())
         return name + QStringLiteral(" is of another build");
     return {};
 }

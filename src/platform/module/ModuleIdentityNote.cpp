@@ -1,5 +1,5 @@
-// Linked into every module: the build's identity as an ELF note, which LoadableModule reads from the
-// file before it loads the module.
+// Linked into every module and every program that loads one: the build's identity as an ELF note,
+// which LoadableModule reads from a module's file before it loads it and compares with the program's.
 #include "ModuleBuildIdentity.h"
 #include "platform/ModuleIdentity.h"
 
