@@ -14,15 +14,15 @@ namespace morvane {
 AtspiEventWatch::AtspiEventWatch(std::function<void()> windowActivated)
     : m_windowActivated(std::move(windowActivated))
 {
-    m_listener = atspi_event_listener_new(
+    m_listener.reset(atspi_event_listener_new(
         [](AtspiEvent* event, void* watch) {
             static_cast<AtspiEventWatch*>(watch)->dropStale(*event);
             g_boxed_free(ATSPI_TYPE_EVENT, event);
         },
-        this, nullptr);
+        this, nullptr));
     for (const char* type : events) {
         ErrorSlot error;
-        if (!atspi_event_listener_register(m_listener, type, &error))
+        if (!atspi_event_listener_register(m_listener.get(), type, &error))
             qCWarning(lcAccessibility) << "Could not listen to the accessibility event" << type;
     }
 }
@@ -32,9 +32,8 @@ AtspiEventWatch::~AtspiEventWatch()
     if (m_listener) {
         for (const char* type : events) {
             ErrorSlot error;
-            atspi_event_listener_deregister(m_listener, type, &error);
+            atspi_event_listener_deregister(m_listener.get(), type, &error);
         }
-        g_object_unref(m_listener);
     }
     for (AtspiAccessible* object : std::as_const(m_statesKept))
         g_object_weak_unref(G_OBJECT(object), &AtspiEventWatch::released, this);
