@@ -6,6 +6,7 @@
 
 #include "foundation/Logging.h"
 #include "platform/AccessibilityBusSwitch.h"
+#include "platform/AccessibilityStatusWatch.h"
 #include "platform/AtspiElements.h"
 #include "platform/AtspiEventWatch.h"
 #include "platform/AtspiThread.h"
@@ -55,6 +56,9 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
     , m_objects(std::make_shared<Objects>())
 {
     m_thread = std::make_unique<AtspiThread>([this](void* context) { setUp(context); });
+    // The switch may be turned elsewhere while this runs: each change is read back at once.
+    connect(new AccessibilityStatusWatch(this), &AccessibilityStatusWatch::switched, this,
+            [this] { refreshTrust(); });
     refreshTrust();
 }
 
