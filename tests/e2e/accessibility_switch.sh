@@ -12,6 +12,9 @@ binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 own_bus "$0" "$@"
 start_session "$@"
+# Thunar's toolkit mounts the desktop's document portal in the runtime folder, which the home's removal
+# must not meet.
+trap 'fusermount -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 switch() { # <true|false>
   gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
     --method org.freedesktop.DBus.Properties.Set org.a11y.Status IsEnabled "<$1>" >/dev/null ||
@@ -38,7 +41,8 @@ open_preferences
 window=$(shown_window "Morvane Preferences")
 x=$(client "$window" "Absolute upper-left X") y=$(client "$window" "Absolute upper-left Y")
 xdotool mousemove $((x + 78)) $((y + 257)) click 1
-xdotool mousemove $((x + 500)) $((y + 400)) click --repeat 40 5
+to_the_end() { xdotool mousemove $((x + 500)) $((y + 400)) click --repeat 40 5; }
+to_the_end
 status_ink() { # <orange|green>: pixels of that ink in the row's status text
   import -window root -crop "120x16+$((x + 325))+$((y + 533))" -depth 8 txt:- 2>/dev/null |
     sed -n 's/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p' |
@@ -50,6 +54,7 @@ wait_for 10 status_ink orange || fail "the Accessibility row does not say it is 
 switch true
 wait_for 3 status_ink green || fail "the bus switched on elsewhere: the Accessibility row still says it is off"
 switch false
+to_the_end # the row's button is back, and the page longer
 wait_for 3 status_ink orange || fail "the bus switched off elsewhere: the Accessibility row still says it is on"
 button=($((x + 664)) $((y + 541)))
 xdotool mousemove "${button[@]}" click 1
