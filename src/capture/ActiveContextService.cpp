@@ -89,10 +89,11 @@ std::optional<QString> ActiveContextService::readApplicationName() const
     const FrontReading front = frontReading();
     if (!front.window || front.reading == ApplicationReading::none)
         return std::nullopt;
-    const QString& name = front.window->windowClass;
+    // Window classes are often the program's name in lower case ("firefox"), or an application id
+    // ("org.gnome.Nautilus") whose last part is the name.
+    const QString name = front.window->windowClass.section(u'.', -1);
     if (name.isEmpty())
         return std::nullopt;
-    // Window classes are often the program's name in lower case ("firefox").
     return name.front().toUpper() + name.mid(1);
 }
 

@@ -177,6 +177,8 @@ TEST(ActiveContextService, TheBusSwitchedOffOutranksWhatItsReadersKept)
     fx.bus->trustState = AccessibilityTrust::granted;
     EXPECT_EQ(service.captureContexts().contexts, QList<CapturedContext>{kept});
 
+    fx.workspace->activate("Thunar", 8, "Docs", "Org.xfce.Thunar");
+    EXPECT_EQ(service.readApplicationName(), QStringLiteral("Thunar"));
     fx.workspace->activate("XTerm", 5, "bash", "XTerm");
     EXPECT_EQ(service.readApplicationName(), std::nullopt) << "no provider reads it";
 }
