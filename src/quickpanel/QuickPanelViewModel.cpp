@@ -40,6 +40,8 @@ QuickPanelViewModel::~QuickPanelViewModel() = default;
 
 void QuickPanelViewModel::reset()
 {
+    // An Enter kept for the window being read is dropped with the panel, as by another key.
+    m_capture.noteKeyPress();
     m_state.setAwaitingSoloCaptureDismiss(false);
     m_state.setMode(QuickPanelMode::search());
     m_search.reload();

@@ -70,8 +70,8 @@ TEST(QuickPanelReading, ThePanelSaysItIsReadingUntilTheReadingEnds)
 }
 
 // Return while the window in front is being read is kept: it saves the capture row the reading
-// brings, unless the user moved on meanwhile (another key, a query, another mode); a reading that
-// brings nothing leaves the panel open saying nothing could be read.
+// brings, unless the user moved on meanwhile (another key, a query, another mode, the panel hidden);
+// a reading that brings nothing leaves the panel open saying nothing could be read.
 TEST(QuickPanelReading, ReturnDuringTheReadingActsOnlyOnTheCaptureItBrings)
 {
     ReadingFixture fx;
@@ -99,6 +99,7 @@ TEST(QuickPanelReading, ReturnDuringTheReadingActsOnlyOnTheCaptureItBrings)
     movedOn("another key", [&] { fx.model.noteKeyPress(); });
     movedOn("a query typed", [&] { fx.model.search().setQuery("o"); });
     movedOn("another mode", [&] { fx.model.newLink().begin(); });
+    movedOn("the panel hidden", [&] { fx.model.reset(); });
 
     fx.showWhileReading();
     QCoro::Task<bool> unanswered = fx.model.commands().activateSelection();
