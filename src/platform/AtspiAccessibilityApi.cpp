@@ -6,6 +6,7 @@
 
 #include "foundation/Logging.h"
 #include "platform/AccessibilityBusSwitch.h"
+#include "platform/AccessibilityStatusWatch.h"
 #include "platform/AtspiElements.h"
 #include "platform/AtspiEventWatch.h"
 #include "platform/AtspiValues.h"
@@ -75,6 +76,9 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
 {
     m_thread = std::make_unique<GLibLoopThread>("morvane-a11y", accessibilityContext());
     m_thread->post([this, context = m_thread->context()] { setUp(context); });
+    // The switch may be turned elsewhere while this runs: each change is read back at once.
+    connect(new AccessibilityStatusWatch(this), &AccessibilityStatusWatch::switched, this,
+            [this] { refreshTrust(); });
     refreshTrust();
 }
 

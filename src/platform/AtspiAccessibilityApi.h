@@ -18,8 +18,9 @@ class GLibLoopThread;
 // call into another application waits at most callTimeout; the library's own default is the D-Bus 25 s,
 // which a hung application would cost every poll.
 //
-// Trust is the bus's own switch (AccessibilityBusSwitch); the request sets it true. libatspi is set up
-// once, at the first job: a bus that appears later in the session is not seen until the next start.
+// Trust is the bus's own switch (AccessibilityBusSwitch), read again whenever it is switched
+// (AccessibilityStatusWatch); the request sets it true. libatspi is set up once, at the first job: a
+// bus that appears later in the session is not seen until the next start.
 class AtspiAccessibilityApi final : public AccessibilityApi {
     Q_OBJECT
 public:

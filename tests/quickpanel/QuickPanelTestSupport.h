@@ -69,7 +69,8 @@ struct PanelFixture {
     std::shared_ptr<FakeClipboard> clipboard = std::make_shared<FakeClipboard>();
     PasteboardService pasteboard{clipboard};
     std::shared_ptr<StubProvider> frontmost = std::make_shared<StubProvider>(QStringLiteral("Front"));
-    ActiveContextService contexts{{frontmost}};
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    ActiveContextService contexts{{frontmost}, workspace};
     QuickPanelTipStore tips{defaults};
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
     QList<LinkItem>& opened = opener->opened;
