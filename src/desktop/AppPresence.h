@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFuture>
 #include <QObject>
 
 class QWidget;
@@ -27,7 +28,9 @@ public:
     // Whether the session's compositor keeps the shown window out of the user's sight though it is
     // mapped (sway leaves a window behind the full-screen one that was in front when it was mapped).
     // False where the session cannot tell: whether the window has the keyboard says nothing of it.
-    virtual bool isCovered(const QWidget& window) const = 0;
+    // Answered at once where the compositor cannot be asked; else later, from another thread, as the
+    // compositor is another process (the awaiting caller resumes on its own thread).
+    virtual QFuture<bool> isCovered(const QWidget& window) const = 0;
 
 signals:
     // Each time the application comes to the front (one of its windows becomes active).

@@ -99,11 +99,13 @@ void X11AppPresence::activateWindow(QWidget& window)
     }
 }
 
-bool X11AppPresence::isCovered(const QWidget& window) const
+QFuture<bool> X11AppPresence::isCovered(const QWidget& window) const
 {
     if (!window.isVisible() || !window.testAttribute(Qt::WA_WState_Created))
-        return false;
-    return m_compositor->sightOf(static_cast<quint32>(window.winId())) == CompositorWindows::Sight::covered;
+        return QtFuture::makeReadyFuture(false);
+    // A continuation of a future that has its answer runs at once: the stand-in's answer stays immediate.
+    return m_compositor->sightOf(static_cast<quint32>(window.winId()))
+        .then([](CompositorWindows::Sight sight) { return sight == CompositorWindows::Sight::covered; });
 }
 
 bool X11AppPresence::eventFilter(QObject* watched, QEvent* event)

@@ -22,7 +22,7 @@ public:
     bool setHidden(bool hidden) override;
     void activate() override;
     void activateWindow(QWidget& window) override;
-    bool isCovered(const QWidget& window) const override;
+    QFuture<bool> isCovered(const QWidget& window) const override;
 
 protected:
     // Windows shown later take the current state just before they are mapped.

@@ -3,7 +3,7 @@
 #include "foundation/LocalSocket.h"
 #include "foundation/Logging.h"
 
-#include <QtEndian>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <nlohmann/json.hpp>
 
@@ -63,11 +63,17 @@ SwayCompositorWindows::SwayCompositorWindows(QString socketPath)
 {
 }
 
-Sight SwayCompositorWindows::sightOf(quint32 x11Window) const
+QFuture<Sight> SwayCompositorWindows::sightOf(quint32 x11Window) const
+{
+    // The job holds its own copy of the path: the asker may be gone before sway answers.
+    return QtConcurrent::run(&SwayCompositorWindows::askSight, m_socketPath, x11Window);
+}
+
+Sight SwayCompositorWindows::askSight(const QString& socketPath, quint32 x11Window)
 {
     const LocalSocket::Deadline deadline = std::chrono::steady_clock::now() + answerBound;
     QString error;
-    const std::unique_ptr<LocalSocket> socket = LocalSocket::connectTo(m_socketPath, deadline, &error);
+    const std::unique_ptr<LocalSocket> socket = LocalSocket::connectTo(socketPath, deadline, &error);
     if (!socket) {
         qCDebug(lcCompositorWindows).noquote() << "sway cannot be asked:" << error;
         return Sight::unknown;

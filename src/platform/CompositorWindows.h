@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFuture>
 #include <QString>
 
 #include <chrono>
@@ -21,15 +22,16 @@ public:
 
     virtual ~CompositorWindows() = default;
 
-    // x11Window: the window's id on the X display. Answers within a bound; main thread.
-    virtual Sight sightOf(quint32 x11Window) const = 0;
+    // x11Window: the window's id on the X display. A compositor that can be asked answers on a worker
+    // thread within a bound; the others answer at once.
+    virtual QFuture<Sight> sightOf(quint32 x11Window) const = 0;
 };
 
 // Where the compositor cannot be asked (an X11 session, GNOME Shell, KWin): every window's sight is
 // unknown.
 class UnknownCompositorWindows : public CompositorWindows {
 public:
-    Sight sightOf(quint32) const override { return Sight::unknown; }
+    QFuture<Sight> sightOf(quint32) const override { return QtFuture::makeReadyFuture(Sight::unknown); }
 };
 
 // sway, through its IPC socket: get_tree lists every window it holds, with the X11 id of each
@@ -41,7 +43,12 @@ public:
 
     explicit SwayCompositorWindows(QString socketPath);
 
-    Sight sightOf(quint32 x11Window) const override;
+    // Asked on Qt's shared pool, where reads that wait on other applications run: a sway that does
+    // not answer holds up neither the caller nor the file or store work.
+    QFuture<Sight> sightOf(quint32 x11Window) const override;
+
+    // The question itself, on the calling thread, which it holds for up to answerBound.
+    static Sight askSight(const QString& socketPath, quint32 x11Window);
 
     // The sight of that window in a get_tree answer; unknown when the tree does not hold it or the
     // answer is not one.

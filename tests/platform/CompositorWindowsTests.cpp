@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <future>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -39,11 +41,11 @@ TEST(CompositorWindows, TheTreeSaysWhetherAWindowIsInSight)
     EXPECT_EQ(SwayCompositorWindows::sightInTree(R"([{"window": 7, "visible": false}])", 7), Sight::unknown);
 }
 
-// sway's side of one IPC connection: takes the request, then answers with reply, or with nothing
-// while it keeps the connection open.
+// sway's side of one IPC connection: takes the request, then answers with reply (once released, when
+// held back), or with nothing while it keeps the connection open.
 class FakeSwaySocket {
 public:
-    explicit FakeSwaySocket(std::optional<QByteArray> reply)
+    explicit FakeSwaySocket(std::optional<QByteArray> reply, bool heldBack = false)
         : m_path(test::testHome() + QStringLiteral("/sway-ipc.sock"))
     {
         m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -53,7 +55,9 @@ public:
         std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
         ::bind(m_listener, reinterpret_cast<const sockaddr*>(&address), sizeof address);
         ::listen(m_listener, 1);
-        m_thread = std::thread([this, reply] {
+        if (!heldBack)
+            release();
+        m_thread = std::thread([this, reply, released = m_released.get_future()] {
             const int connection = ::accept(m_listener, nullptr, nullptr);
             char header[14];
             qsizetype got = 0;
@@ -64,6 +68,7 @@ public:
                 got += part;
             }
             m_request = QByteArray(header, got);
+            released.wait();
             if (reply) {
                 QByteArray answer = m_request.left(6);
                 const quint32 length = quint32(reply->size());
@@ -91,9 +96,15 @@ public:
     FakeSwaySocket& operator=(const FakeSwaySocket&) = delete;
 
     QString path() const { return m_path; }
+    void release()
+    {
+        if (!m_isReleased.exchange(true))
+            m_released.set_value();
+    }
     // Once the connection ended: what was asked.
     QByteArray finish()
     {
+        release();
         if (m_thread.joinable())
             m_thread.join();
         return m_request;
@@ -103,6 +114,8 @@ private:
     QString m_path;
     int m_listener = -1;
     QByteArray m_request;
+    std::promise<void> m_released;
+    std::atomic<bool> m_isReleased = false;
     std::thread m_thread;
 };
 
@@ -110,7 +123,7 @@ TEST(CompositorWindows, SwayIsAskedForItsTreeAndASilentOrMissingSwayAnswersUnkno
 {
     {
         FakeSwaySocket sway(tree);
-        EXPECT_EQ(SwayCompositorWindows(sway.path()).sightOf(0x800003), Sight::covered);
+        EXPECT_EQ(SwayCompositorWindows(sway.path()).sightOf(0x800003).result(), Sight::covered);
         // GET_TREE, with no payload.
         const quint32 zero = 0, getTree = 4;
         QByteArray expected("i3-ipc");
@@ -120,13 +133,24 @@ TEST(CompositorWindows, SwayIsAskedForItsTreeAndASilentOrMissingSwayAnswersUnkno
     }
     {
         FakeSwaySocket silent(std::nullopt);
-        EXPECT_EQ(SwayCompositorWindows(silent.path()).sightOf(0x800003), Sight::unknown);
+        EXPECT_EQ(SwayCompositorWindows(silent.path()).sightOf(0x800003).result(), Sight::unknown);
     }
-    EXPECT_EQ(SwayCompositorWindows(test::testHome() + QStringLiteral("/none.sock")).sightOf(1),
+    EXPECT_EQ(SwayCompositorWindows(test::testHome() + QStringLiteral("/none.sock")).sightOf(1).result(),
               Sight::unknown);
 
     const test::ScopedEnvironmentVariable noSway("SWAYSOCK", std::nullopt);
-    EXPECT_EQ(sessionCompositorWindows()->sightOf(0x800003), Sight::unknown);
+    const QFuture<Sight> unasked = sessionCompositorWindows()->sightOf(0x800003);
+    ASSERT_TRUE(unasked.isFinished()) << "where nobody can be asked the answer is immediate";
+    EXPECT_EQ(unasked.result(), Sight::unknown);
+}
+
+// sway is another process: the asker goes on while it is asked, and hears its answer later.
+TEST(CompositorWindows, SwayIsAskedWithoutHoldingUpTheAsker)
+{
+    FakeSwaySocket sway(tree, true);
+    const QFuture<Sight> sight = SwayCompositorWindows(sway.path()).sightOf(0x800003);
+    sway.release();
+    EXPECT_EQ(sight.result(), Sight::covered);
 }
 
 } // namespace

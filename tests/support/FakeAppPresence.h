@@ -3,7 +3,10 @@
 #include "desktop/AppPresence.h"
 
 #include <QApplication>
+#include <QPromise>
 #include <QWidget>
+
+#include <memory>
 
 namespace morvane::test {
 
@@ -26,7 +29,23 @@ public:
         if (activates)
             QApplication::setActiveWindow(&window);
     }
-    bool isCovered(const QWidget& window) const override { return covered && window.isVisible(); }
+    QFuture<bool> isCovered(const QWidget& window) const override
+    {
+        ++coveredQuestions;
+        if (!answersLater)
+            return QtFuture::makeReadyFuture(covered && window.isVisible());
+        m_question = std::make_shared<QPromise<bool>>();
+        m_question->start();
+        return m_question->future();
+    }
+    // The compositor answers the question it holds (answersLater); the asker hears of it through the
+    // event loop.
+    void answer(bool isCovered)
+    {
+        const std::shared_ptr<QPromise<bool>> question = std::exchange(m_question, nullptr);
+        question->addResult(isCovered);
+        question->finish();
+    }
     // The application comes to the front.
     void bringToFront() { emit becameActive(); }
 
@@ -35,7 +54,13 @@ public:
     bool activates = true;
     // A compositor that keeps our shown windows behind a full-screen one.
     bool covered = false;
+    // A compositor that answers whether a window is covered only when answer() is called.
+    bool answersLater = false;
     int setCalls = 0, activations = 0;
+    mutable int coveredQuestions = 0;
+
+private:
+    mutable std::shared_ptr<QPromise<bool>> m_question;
 };
 
 } // namespace morvane::test

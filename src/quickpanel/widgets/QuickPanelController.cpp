@@ -16,6 +16,8 @@
 #include <QPointer>
 #include <QWindow>
 
+#include <QCoroFuture>
+
 MORVANE_LOGGING_CATEGORY(lcQuickPanel, "QuickPanelController")
 
 namespace morvane {
@@ -86,6 +88,7 @@ void QuickPanelController::show()
 {
     if (!m_window)
         build();
+    ++m_shownOrHidden;
     emit willShow();
     m_model.refreshActiveContext();
     m_router->resetScrolling();
@@ -100,6 +103,7 @@ void QuickPanelController::show()
 
 void QuickPanelController::hide()
 {
+    ++m_shownOrHidden;
     if (m_window)
         m_window->hide();
     m_contextRefreshTimer->stop();
@@ -115,15 +119,42 @@ bool QuickPanelController::isOnScreen() const
 
 void QuickPanelController::toggle()
 {
+    // While the compositor is asked the user has seen nothing happen yet: a second press repeats the
+    // wish of the first, and a second toggle would undo the first as soon as it shows.
+    if (m_askingWhetherCovered)
+        return;
+    if (!isOnScreen())
+        return show();
+    hideUnlessCovered();
+}
+
+QCoro::Task<> QuickPanelController::hideUnlessCovered()
+{
+    const QPointer<QuickPanelController> self(this);
+    const quint64 shownOrHiddenBefore = m_shownOrHidden;
+    bool covered = false;
+    m_askingWhetherCovered = true;
+    try {
+        covered = co_await m_presence.isCovered(*m_window);
+    } catch (...) {
+        logFailure("Asking whether the panel is in sight");
+    }
+    if (!self)
+        co_return;
+    m_askingWhetherCovered = false;
+    // Shown or hidden another way meanwhile (Escape, a command): that came after the press.
+    if (m_shownOrHidden != shownOrHiddenBefore)
+        co_return;
     // A panel on screen is hidden whether or not the desktop gave it the keyboard: a compositor may
     // show it without (GNOME Shell does for a panel a command opened), and it is in the user's way.
-    if (isOnScreen() && !m_presence.isCovered(*m_window))
-        return hide();
+    if (!covered) {
+        hide();
+        co_return;
+    }
     // Mapped but out of sight: sway keeps a window it mapped behind a full-screen one there, also
     // once that window left full screen, and ignores requests to activate it. Mapped afresh it is a
     // new window, which sway shows and focuses; what the panel holds stays.
-    if (isOnScreen())
-        m_window->hide();
+    m_window->hide();
     show();
 }
 

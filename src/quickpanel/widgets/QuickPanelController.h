@@ -38,7 +38,8 @@ public:
     void show();
     void hide();
     // The hot key's action: hides a panel on screen, else shows it (also one the compositor keeps
-    // out of sight).
+    // out of sight). Where the compositor is asked, the answer decides once it comes; a press before
+    // then is the same one again and changes nothing.
     void toggle();
     // None until the first show.
     QuickPanelWindow* window() const { return m_window.get(); }
@@ -60,6 +61,7 @@ private:
     void runMenuEntry(const QuickPanelMenuEntry& entry);
     bool isOnScreen() const;
     void refreshContextIfShown();
+    QCoro::Task<> hideUnlessCovered();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
     void activateOrRelate();
     QCoro::Task<bool> waitForTypedList();
@@ -74,6 +76,9 @@ private:
     std::unique_ptr<QuickPanelWindow> m_window;
     QuickPanelKeyRouter* m_router = nullptr;
     QuickPanelView* m_view = nullptr;
+    // Counts shows and hides, so that a press whose answer comes later yields to one made meanwhile.
+    quint64 m_shownOrHidden = 0;
+    bool m_askingWhetherCovered = false;
 };
 
 } // namespace morvane

@@ -136,6 +136,48 @@ TEST_F(QuickPanelControllerTest, APressHidesThePanelOnScreenUnlessTheCompositorK
     EXPECT_FALSE(window()->isVisible());
 }
 
+// sway answers from another thread: the press is decided by the answer when it comes. A press before
+// then is the same press again, and a show or hide made meanwhile has the last word.
+TEST_F(QuickPanelControllerTest, APressOverAShownPanelIsDecidedWhenTheCompositorAnswers)
+{
+    controller->show();
+    panel.model.newLink().begin();
+    presence.answersLater = true;
+    QSignalSpy shows(controller.get(), &QuickPanelController::willShow);
+    controller->toggle();
+    controller->toggle();
+    EXPECT_EQ(presence.coveredQuestions, 1);
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(shows.count(), 0);
+    presence.answer(true);
+    panel.settle();
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(shows.count(), 1) << "covered: mapped afresh, once";
+    EXPECT_TRUE(panel.model.state().mode().is(QuickPanelMode::Kind::add));
+
+    controller->toggle();
+    EXPECT_TRUE(window()->isVisible());
+    presence.answer(false);
+    panel.settle();
+    EXPECT_FALSE(window()->isVisible());
+
+    // Escape and a command while the question is out: the panel stays as they left it.
+    controller->toggle();
+    controller->toggle();
+    controller->hide();
+    controller->show();
+    presence.answer(false);
+    panel.settle();
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(presence.coveredQuestions, 3);
+
+    // The answer may outlive the controller.
+    controller->toggle();
+    controller.reset();
+    presence.answer(true);
+    panel.settle();
+}
+
 TEST_F(QuickPanelControllerTest, TheContextIsReadAgainEachSecondOnlyWhileThePanelShows)
 {
     // The captures made by the timer alone over three seconds, after the step.
