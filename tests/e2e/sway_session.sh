@@ -63,8 +63,8 @@ wtype -s 2000000000 >"$E2E_HOME/wtype.log" 2>&1 &
 press() { wtype "$@" >>"$E2E_HOME/wtype.log" 2>&1; }
 press_binding() { press -M ctrl -M logo -k m -m logo -m ctrl; }
 
-# Every window sway holds, one a line: class or app id, title, visible, focused, full-screen mode
-# (tab-separated).
+# Every window sway holds, one a line: class or app id, title, visible, focused, full-screen mode, the
+# id of its container (tab-separated). A window mapped afresh is a new container, with a new id.
 sway_window_list() {
   swaymsg -t get_tree | python3 -c '
 import json, sys
@@ -76,7 +76,7 @@ for node in walk(json.load(sys.stdin)):
     if node.get("type") in ("con", "floating_con") and node.get("name") is not None:
         props = node.get("window_properties") or {}
         print(props.get("class") or node.get("app_id"), node["name"], node.get("visible"), node.get("focused"),
-              node.get("fullscreen_mode"), sep="\t")'
+              node.get("fullscreen_mode"), node.get("id"), sep="\t")'
 }
 # sway_window <class or app id> <title>: that window is visible and focused; full_screen: it is full screen.
 sway_window() { sway_window_list | awk -F'\t' -v c="$1" -v t="$2" '$1 == c && $2 == t && $3 == "True" && $4 == "True" { found = 1 } END { exit !found }'; }
@@ -106,6 +106,7 @@ hidden_by() { # <step> <command...>
 }
 
 accessibility_on
+accessibility_ready
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$binary" >"$E2E_HOME/morvane.log" 2>&1 &
 app=$!
 wait_for 15 sql "SELECT COUNT(*) FROM links" || fail "no library at $library"
@@ -240,15 +241,22 @@ hidden_by "binding over a full-screen X11 window again" press_binding
 
 # A full-screen native window in front, out of the X display's reach: sway maps the panel behind it
 # and keeps the keyboard there. sway's tree says the panel is out of sight, so the next press asks
-# for it again instead of hiding it.
+# for it again instead of hiding it: the panel is unmapped and mapped afresh, which sway holds as a new
+# container (the X display sees it unmapped for a moment, so its map state alone cannot tell).
 swaymsg '[title="^Native$"] focus' >/dev/null
 swaymsg '[title="^Native$"] fullscreen enable' >/dev/null
 wait_for 10 full_screen foot Native || fail "foot did not go full screen"
 wait_for 10 sway_window foot Native || fail "the full-screen foot is not in front"
 press_binding
 wait_for 10 eval '! no_panel' || fail "over a full-screen window the binding did not map the panel"
+# The panel's container while sway keeps it out of sight; nothing while sway holds no such panel.
+covered_panel() { sway_window_list | awk -F'\t' '$1 == "Morvane" && $2 == "Morvane" && $3 == "False" { print $6 }'; }
+covered=
+panel_covered() { covered=$(covered_panel) && [ -n "$covered" ]; }
+wait_for 10 panel_covered || fail "sway does not hold the panel behind the full-screen window: $(sway_windows)"
 press_binding
-! wait_for 2 no_panel || fail "a press hid the panel that the full-screen window covers"
+mapped_afresh() { ! no_panel && sway_window_list | awk -F'\t' -v old="$covered" '$1 == "Morvane" && $2 == "Morvane" && $6 != old { found = 1 } END { exit !found }'; }
+wait_for 10 mapped_afresh || fail "a press hid the panel that the full-screen window covers: $(sway_windows)"
 # Once the window leaves full screen sway shows the panel, floating above it, without the keyboard:
 # a press hides what the user sees, and the next brings the panel to the front.
 swaymsg '[title="^Native$"] fullscreen disable' >/dev/null
