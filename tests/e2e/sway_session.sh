@@ -32,6 +32,10 @@ export XDG_RUNTIME_DIR=$E2E_HOME/.runtime XDG_CURRENT_DESKTOP=sway
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
+# Services the bus starts see this home from the first: waybar starts the accessibility bus as sway
+# comes up, and a bus started without this runtime folder makes its socket in the test user's own
+# home, where another session's bus takes that path or removes it on leaving.
+dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
 library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
 
 # sway writes its environment (the displays it made) for the script once it runs; the binding starts
