@@ -3,6 +3,7 @@
 #include "desktop/AppPresence.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QWidget>
 
 namespace morvane::test {
@@ -22,6 +23,7 @@ public:
     void activateWindow(QWidget& window) override
     {
         window.show();
+        activatedWithToken.append({&window, current});
         // The offscreen platform ignores activation requests; the application's notion is what counts.
         QApplication::setActiveWindow(&window);
     }
@@ -30,6 +32,12 @@ public:
     {
         return window.isActiveWindow() && !keyboardElsewhere;
     }
+    // Every token set and cleared, in order; the windows activated with the token then in force.
+    void setActivationToken(const QString& token) override
+    {
+        tokens.append(token);
+        current = token;
+    }
     // The application comes to the front.
     void bringToFront() { emit becameActive(); }
 
@@ -37,6 +45,11 @@ public:
     // A compositor that leaves the panel behind a full-screen window: mapped, never given the keyboard.
     bool keyboardElsewhere = false;
     int setCalls = 0, activations = 0;
+    QStringList tokens;
+    QList<std::pair<QWidget*, QString>> activatedWithToken;
+
+private:
+    QString current;
 };
 
 } // namespace morvane::test
