@@ -113,65 +113,68 @@ QString SingleInstance::fallbackFolder()
 
 SingleInstance::LockResult SingleInstance::tryLock()
 {
-    if (m_lockFd.get() < 0 && !openLock())
-        return LockResult::failed;
-    if (::flock(m_lockFd.get(), LOCK_EX | LOCK_NB) == 0) {
-        m_ownsLock = true;
-        return LockResult::taken;
-    }
-    if (errno == EWOULDBLOCK)
-        return LockResult::held;
-    const QString reason = qt_error_string(errno);
-    m_failure = lockPath() + QStringLiteral(": ") + reason;
-    qCWarning(lcSingleInstance).noquote()
-        << "Cannot take the single-instance lock:" << privateValue(lockPath()) << reason;
-    return LockResult::failed;
-}
-
-bool SingleInstance::openLock()
-{
+    close();
     QStringList problems;
     for (const QString& folder : std::as_const(m_folders)) {
-        // Made user-only when missing (the fallback folder); the runtime folder comes checked already.
+        // Made user-only when missing (the fallback folder); a runtime folder comes checked already.
         ::mkdir(QFile::encodeName(folder).constData(), 0700);
+        const QString lockPath = folder + QStringLiteral("/morvane.lock");
         QString where = folder;
         QString problem = folderProblem(folder);
         if (problem.isEmpty()) {
-            m_folder = folder;
-            where = lockPath();
+            where = lockPath;
             // Close-on-exec: a program we start (xdg-open, a viewer) must not keep the lock after we end.
             // No-follow: a link planted in our place would put the lock where its maker can hold it.
-            m_lockFd.reset(::open(QFile::encodeName(where).constData(),
-                                  O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-            if (m_lockFd.get() >= 0)
-                return true;
+            FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
+                                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+            if (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
+                m_held.emplace_back(folder, lock.release());
+                continue;
+            }
+            if (lock.get() >= 0 && errno == EWOULDBLOCK) {
+                // The running copy: whatever this process took beside it goes back.
+                close();
+                m_folder = folder;
+                return LockResult::held;
+            }
             problem = errno == ELOOP ? QStringLiteral("a symbolic link") : qt_error_string(errno);
         }
         qCWarning(lcSingleInstance).noquote()
             << "Cannot take the single-instance lock:" << privateValue(where) << problem;
         problems.append(where + QStringLiteral(": ") + problem);
     }
-    m_failure =
-        problems.isEmpty() ? QStringLiteral("no folder for the lock") : problems.join(QStringLiteral("; "));
-    return false;
+    if (m_held.empty()) {
+        m_failure =
+            problems.isEmpty() ? QStringLiteral("no folder to hold it") : problems.join(QStringLiteral("; "));
+        return LockResult::failed;
+    }
+    m_folder = m_held.front().folder;
+    return LockResult::taken;
 }
 
 bool SingleInstance::listen()
 {
-    if (!m_ownsLock || m_server)
-        return m_server != nullptr;
-    // The lock is ours, so whatever socket is there was left by a process that died.
-    LocalServer::removeStale(socketPath());
-    m_server = new LocalServer(this);
-    connect(m_server, &LocalServer::newConnection, this, &SingleInstance::acceptConnections);
-    if (!m_server->listen(socketPath())) {
-        qCWarning(lcSingleInstance).noquote()
-            << "Cannot listen for other launches:" << m_server->errorString();
-        delete m_server;
-        m_server = nullptr;
-        return false;
+    bool listening = false;
+    for (HeldLock& held : m_held) {
+        if (held.server) {
+            listening = true;
+            continue;
+        }
+        const QString path = held.folder + QStringLiteral("/morvane.socket");
+        // The lock is ours, so whatever socket is there was left by a process that died.
+        LocalServer::removeStale(path);
+        auto* server = new LocalServer(this);
+        if (!server->listen(path)) {
+            qCWarning(lcSingleInstance).noquote()
+                << "Cannot listen for other launches:" << server->errorString();
+            delete server;
+            continue;
+        }
+        connect(server, &LocalServer::newConnection, this, [this, server] { acceptConnections(server); });
+        held.server = server;
+        listening = true;
     }
-    return true;
+    return listening;
 }
 
 SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds patience)
@@ -267,9 +270,9 @@ void SingleInstance::refuse(const QString& reason)
     m_refusing = true;
 }
 
-void SingleInstance::acceptConnections()
+void SingleInstance::acceptConnections(LocalServer* server)
 {
-    while (LocalSocket* socket = m_server->nextPendingConnection()) {
+    while (LocalSocket* socket = server->nextPendingConnection()) {
         if (m_readers.size() >= maximumConnections) {
             socket->writeNow(bigEndian(busyAnswer));
             socket->abort();
@@ -367,14 +370,11 @@ void SingleInstance::finish(LocalSocket* socket)
 
 void SingleInstance::close()
 {
-    if (m_server) {
-        for (LocalSocket* socket : m_readers.keys())
-            finish(socket);
-        delete m_server;
-        m_server = nullptr;
-    }
-    m_lockFd.reset(); // lets go of the lock
-    m_ownsLock = false;
+    for (LocalSocket* socket : m_readers.keys())
+        finish(socket);
+    for (HeldLock& held : m_held)
+        delete held.server;
+    m_held.clear(); // lets go of the locks
 }
 
 } // namespace morvane
