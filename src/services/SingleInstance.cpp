@@ -58,6 +58,16 @@ QString folderProblem(const QString& folder)
     return {};
 }
 
+// Whether another process holds the lock at lockPath in folder; nothing is made to find out.
+bool heldInPlace(const QString& folder, const QString& lockPath)
+{
+    if (!folderProblem(folder).isEmpty())
+        return false;
+    const FileDescriptor lock(
+        ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    return lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 int remainingMs(SteadyClock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count();
@@ -116,9 +126,16 @@ SingleInstance::LockResult SingleInstance::tryLock()
     close();
     QStringList problems;
     for (const QString& folder : std::as_const(m_folders)) {
+        const QString lockPath = folder + QStringLiteral("/morvane.lock");
+        if (m_lock.get() >= 0) {
+            if (!heldInPlace(folder, lockPath))
+                continue;
+            close();
+            m_folder = folder;
+            return LockResult::held;
+        }
         // Made user-only when missing (the fallback folder); a runtime folder comes checked already.
         ::mkdir(QFile::encodeName(folder).constData(), 0700);
-        const QString lockPath = folder + QStringLiteral("/morvane.lock");
         QString where = folder;
         QString problem = folderProblem(folder);
         if (problem.isEmpty()) {
@@ -128,12 +145,11 @@ SingleInstance::LockResult SingleInstance::tryLock()
             FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
                                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
             if (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
-                m_held.emplace_back(folder, lock.release());
+                m_lock.reset(lock.release());
+                m_folder = folder;
                 continue;
             }
             if (lock.get() >= 0 && errno == EWOULDBLOCK) {
-                // The running copy: whatever this process took beside it goes back.
-                close();
                 m_folder = folder;
                 return LockResult::held;
             }
@@ -143,38 +159,30 @@ SingleInstance::LockResult SingleInstance::tryLock()
             << "Cannot take the single-instance lock:" << privateValue(where) << problem;
         problems.append(where + QStringLiteral(": ") + problem);
     }
-    if (m_held.empty()) {
+    if (m_lock.get() < 0) {
         m_failure =
             problems.isEmpty() ? QStringLiteral("no folder to hold it") : problems.join(QStringLiteral("; "));
         return LockResult::failed;
     }
-    m_folder = m_held.front().folder;
     return LockResult::taken;
 }
 
 bool SingleInstance::listen()
 {
-    bool listening = false;
-    for (HeldLock& held : m_held) {
-        if (held.server) {
-            listening = true;
-            continue;
-        }
-        const QString path = held.folder + QStringLiteral("/morvane.socket");
-        // The lock is ours, so whatever socket is there was left by a process that died.
-        LocalServer::removeStale(path);
-        auto* server = new LocalServer(this);
-        if (!server->listen(path)) {
-            qCWarning(lcSingleInstance).noquote()
-                << "Cannot listen for other launches:" << server->errorString();
-            delete server;
-            continue;
-        }
-        connect(server, &LocalServer::newConnection, this, [this, server] { acceptConnections(server); });
-        held.server = server;
-        listening = true;
+    if (m_lock.get() < 0 || m_server)
+        return m_server != nullptr;
+    // The lock is ours, so whatever socket is there was left by a process that died.
+    LocalServer::removeStale(socketPath());
+    m_server = new LocalServer(this);
+    connect(m_server, &LocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    if (!m_server->listen(socketPath())) {
+        qCWarning(lcSingleInstance).noquote()
+            << "Cannot listen for other launches:" << m_server->errorString();
+        delete m_server;
+        m_server = nullptr;
+        return false;
     }
-    return listening;
+    return true;
 }
 
 SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds patience)
@@ -270,9 +278,9 @@ void SingleInstance::refuse(const QString& reason)
     m_refusing = true;
 }
 
-void SingleInstance::acceptConnections(LocalServer* server)
+void SingleInstance::acceptConnections()
 {
-    while (LocalSocket* socket = server->nextPendingConnection()) {
+    while (LocalSocket* socket = m_server->nextPendingConnection()) {
         if (m_readers.size() >= maximumConnections) {
             socket->writeNow(bigEndian(busyAnswer));
             socket->abort();
@@ -372,9 +380,8 @@ void SingleInstance::close()
 {
     for (LocalSocket* socket : m_readers.keys())
         finish(socket);
-    for (HeldLock& held : m_held)
-        delete held.server;
-    m_held.clear(); // lets go of the locks
+    delete std::exchange(m_server, nullptr);
+    m_lock.reset(); // lets go of the lock
 }
 
 } // namespace morvane

@@ -8,7 +8,6 @@
 #include <QStringList>
 
 #include <chrono>
-#include <list>
 
 namespace morvane {
 
@@ -53,10 +52,10 @@ public:
         failed      // no folder yields the lock (failure() says why): this process must not run
     };
 
-    // The lock and the socket live in folders, by default defaultFolders(); a folder that does not
-    // exist yet is made, user-only. The first process takes the lock in every one that allows it and
-    // listens in each, so a later one whose folders differ (a runtime folder made or opened to others
-    // since) still finds it; a later process hands over in the first folder whose lock is held.
+    // The lock and the socket live in the first of folders that allows them, by default
+    // defaultFolders(); a folder that does not exist yet is made, user-only. A process that takes the
+    // lock still hands over to a copy that holds it in a later folder: one started while the runtime
+    // folder was missing (it is made later) runs in the fallback.
     explicit SingleInstance(QStringList folders = defaultFolders(), Limits limits = {},
                             QObject* parent = nullptr);
     ~SingleInstance() override;
@@ -73,7 +72,7 @@ public:
     // URLs arrive as urlsReceived. False, with a warning, when it cannot.
     bool listen();
 
-    // Stops listening and lets go of the locks; later processes then become primary themselves.
+    // Stops listening and lets go of the lock; later processes then become primary themselves.
     void close();
 
     // From now on every delivery is refused with the reason, and nothing is handed on. The lock is
@@ -84,7 +83,7 @@ public:
     // After claim() answered blocked or failed: why, naming the paths.
     QString failure() const { return m_failure; }
 
-    // In the folder whose lock is held, first ours (before claim(), the first folder).
+    // In the folder whose lock is held (before claim(), the first folder).
     QString socketPath() const;
     QString lockPath() const;
 
@@ -117,10 +116,11 @@ private:
         blocked      // something other than a socket is at the socket's path
     };
 
-    // Takes the lock in every folder that allows it, unless another process holds one.
+    // Takes the lock in the first folder that allows it, unless another process holds one there or in
+    // a later folder.
     LockResult tryLock();
     Delivery send(const QStringList& urls, std::chrono::milliseconds timeout);
-    void acceptConnections(LocalServer* server);
+    void acceptConnections();
     void readFrom(LocalSocket* socket);
     // False when the connection broke the rules.
     bool consume(LocalSocket* socket, Reader& reader);
@@ -131,18 +131,8 @@ private:
     QStringList m_folders;
     QString m_folder;
     Limits m_limits;
-    // A folder whose lock this process holds, and its listener once listen() made it.
-    struct HeldLock {
-        HeldLock(QString folder, int lock)
-            : folder(std::move(folder))
-            , lock(lock)
-        {
-        }
-        QString folder;
-        FileDescriptor lock;
-        LocalServer* server = nullptr;
-    };
-    std::list<HeldLock> m_held;
+    FileDescriptor m_lock;
+    LocalServer* m_server = nullptr;
     QHash<LocalSocket*, Reader> m_readers;
     // Set by refuse() in the listener; in a later process, what claim() was told.
     bool m_refusing = false;
