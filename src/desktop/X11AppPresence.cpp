@@ -82,8 +82,9 @@ bool isOurTopLevel(const QWidget* widget)
 
 } // namespace
 
-X11AppPresence::X11AppPresence(QObject* parent)
+X11AppPresence::X11AppPresence(std::unique_ptr<CompositorWindows> compositor, QObject* parent)
     : AppPresence(parent)
+    , m_compositor(std::move(compositor))
 {
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -166,16 +167,11 @@ std::uint32_t X11AppPresence::activationTime() const
     return time.value_or(XCB_CURRENT_TIME);
 }
 
-// The X server's input focus: Qt's own idea of the focused window can outlast a focus the window
-// manager never gave (Xwayland under sway, with a full-screen window in front).
-bool X11AppPresence::hasKeyboard(const QWidget& window) const
+bool X11AppPresence::isCovered(const QWidget& window) const
 {
-    xcb_connection_t* connection = applicationX11Connection();
-    if (!connection || !window.windowHandle())
-        return window.windowHandle() && QGuiApplication::focusWindow() == window.windowHandle();
-    const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
-        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
-    return focus && focus->focus == static_cast<xcb_window_t>(window.winId());
+    if (!window.isVisible() || !window.testAttribute(Qt::WA_WState_Created))
+        return false;
+    return m_compositor->sightOf(static_cast<quint32>(window.winId())) == CompositorWindows::Sight::covered;
 }
 
 bool X11AppPresence::eventFilter(QObject* watched, QEvent* event)

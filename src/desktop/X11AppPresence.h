@@ -1,11 +1,13 @@
 #pragma once
 
 #include "desktop/AppPresence.h"
+#include "platform/CompositorWindows.h"
 
 #include <QObject>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace morvane {
 
@@ -18,13 +20,14 @@ namespace morvane {
 class X11AppPresence : public AppPresence {
     Q_OBJECT
 public:
-    explicit X11AppPresence(QObject* parent = nullptr);
+    // compositor: asked whether a shown window is in sight.
+    explicit X11AppPresence(std::unique_ptr<CompositorWindows> compositor, QObject* parent = nullptr);
 
     bool isHidden() const override { return m_hidden; }
     bool setHidden(bool hidden) override;
     void activate() override;
     void activateWindow(QWidget& window) override;
-    bool hasKeyboard(const QWidget& window) const override;
+    bool isCovered(const QWidget& window) const override;
     void setActivationToken(const QString& token) override;
 
 protected:
@@ -35,6 +38,7 @@ private:
     // The server time to stamp an activation with: the launch's, the global shortcut's press, else now.
     std::uint32_t activationTime() const;
 
+    std::unique_ptr<CompositorWindows> m_compositor;
     bool m_hidden = false;
     QString m_activationToken;
 };
