@@ -66,8 +66,8 @@ void IncomingUrls::receive(const QStringList& urls)
 void IncomingUrls::attach(Handler handler)
 {
     m_handler = std::move(handler);
-    for (Delivery& delivery : std::exchange(m_pending, {}))
-        handleInOrder({std::move(delivery)});
+    if (!m_pending.isEmpty())
+        handleInOrder(std::exchange(m_pending, {}));
 }
 
 QCoro::Task<> IncomingUrls::handleInOrder(QList<Delivery> deliveries)
