@@ -3,6 +3,7 @@
 #include "desktop/AppPresence.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QWidget>
 
 namespace morvane::test {
@@ -22,9 +23,16 @@ public:
     void activateWindow(QWidget& window) override
     {
         window.show();
+        activatedWithToken.append({&window, current});
         // The offscreen platform ignores activation requests; the application's notion is what counts.
         if (activates)
             QApplication::setActiveWindow(&window);
+    }
+    // Every token set and cleared, in order; the windows activated with the token then in force.
+    void setActivationToken(const QString& token) override
+    {
+        tokens.append(token);
+        current = token;
     }
     bool isCovered(const QWidget& window) const override { return covered && window.isVisible(); }
     // The application comes to the front.
@@ -36,6 +44,11 @@ public:
     // A compositor that keeps our shown windows behind a full-screen one.
     bool covered = false;
     int setCalls = 0, activations = 0;
+    QStringList tokens;
+    QList<std::pair<QWidget*, QString>> activatedWithToken;
+
+private:
+    QString current;
 };
 
 } // namespace morvane::test
