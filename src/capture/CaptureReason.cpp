@@ -42,6 +42,17 @@ QString pagesNotShown(const QString& browser)
         .arg(browser);
 }
 
+QString noMessageSelected(const QString& mailClient)
+{
+    return QStringLiteral("Select a message in %1's mail view to capture it.").arg(mailClient);
+}
+
+QString messageNotLocal(const QString& mailClient)
+{
+    return QStringLiteral("Morvane captures only the messages %1 keeps in its local folders.")
+        .arg(mailClient);
+}
+
 } // namespace captureReason
 
 bool startedWithRendererAccessibility(qint64 processId)

@@ -38,6 +38,9 @@ QString applicationNotRead(const QString& windowClass);
 QString nothingSelected(const QString& fileManager);
 QString selectionNotShown(const QString& fileManager);
 QString pagesNotShown(const QString& browser);
+QString noMessageSelected(const QString& mailClient);
+// The message shown is on a server, or in a folder whose file is not known.
+QString messageNotLocal(const QString& mailClient);
 
 } // namespace captureReason
 

@@ -155,9 +155,11 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
     case LinkType::file:
     case LinkType::folder:
         break;
-    case LinkType::mail:
-        openMessage(item.url);
+    case LinkType::mail: {
+        QCoro::Task<> opening = openMessage(item.url);
+        co_await std::move(opening);
         co_return std::nullopt;
+    }
     default:
         m_desktop->openUrl(item.url);
         co_return std::nullopt;
@@ -199,14 +201,29 @@ void LinkOpener::sayNoApplicationOpens(const LinkItem& item, const QString& appl
         Qt::QueuedConnection);
 }
 
-// The desktop has no handler for message: URLs; the mail client that keeps the message opens it by
-// its Message-ID (a running one shows it in its own window).
-void LinkOpener::openMessage(const QString& url)
+// The desktop has no handler for message: URLs; a mail client that keeps the message opens it by its
+// Message-ID (a running Thunderbird shows it in a window of its own, Evolution searches all its
+// accounts for it and selects it). The desktop's mail program is asked first, then the other one.
+QCoro::Task<> LinkOpener::openMessage(QString url)
 {
-    if (const std::optional<QByteArray> id = messageIDOfLocator(url)) {
-        if (m_launcher->startDetached(QStringLiteral("thunderbird"),
-                                      {QStringLiteral("mid:") + mailClientMessageID(*id)}))
-            return;
+    const std::optional<QByteArray> id = messageIDOfLocator(url);
+    if (!id) {
+        m_desktop->openUrl(url);
+        co_return;
+    }
+    QFuture<ProcessResult> query = m_launcher->run(
+        QStringLiteral("xdg-mime"),
+        {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto")},
+        viewerQueryTimeout);
+    const ProcessResult mailer = co_await query;
+    const QString desktopFile = QString::fromUtf8(mailer.standardOutput).trimmed().toLower();
+    QStringList clients{QStringLiteral("thunderbird"), QStringLiteral("evolution")};
+    if (mailer.succeeded() && desktopFile.contains(QLatin1String("evolution")))
+        std::swap(clients.first(), clients.last());
+    const QStringList arguments{QStringLiteral("mid:") + mailClientMessageID(*id)};
+    for (const QString& client : clients) {
+        if (m_launcher->startDetached(client, arguments))
+            co_return;
     }
     m_desktop->openUrl(url);
 }

@@ -103,6 +103,29 @@ TEST_F(Opener, AMessageOpensInTheMailClientByItsMessageIDElseThroughTheDesktop)
     EXPECT_EQ(desktop->openedUrls.last(), "message://%3C-P%20x%40y%3E");
 }
 
+TEST_F(Opener, AMessageOpensFirstInTheDesktopsMailProgramThenInTheOther)
+{
+    const QString url = "message://%3Cnotes%40example.org%3E";
+    const FakeProcessLauncher::Call evolution{"evolution", {"mid:notes@example.org"}, {}};
+    const FakeProcessLauncher::Call thunderbird{"thunderbird", {"mid:notes@example.org"}, {}};
+    launcher->answer("evolution", 0);
+    launcher->answer("thunderbird", 0);
+    launcher->answer("xdg-mime", 0, "org.gnome.Evolution.desktop\n");
+    open(link(LinkType::mail, url));
+    EXPECT_EQ(launcher->calls().last(), evolution);
+    EXPECT_FALSE(launcher->calls().contains(thunderbird));
+
+    launcher->answer("xdg-mime", 0, "thunderbird.desktop\n");
+    open(link(LinkType::mail, url));
+    EXPECT_EQ(launcher->calls().last(), thunderbird);
+
+    // The desktop's program is not installed: the other one opens it.
+    launcher->answer("thunderbird", [](const QStringList&) { return ProcessResult{}; });
+    open(link(LinkType::mail, url));
+    EXPECT_EQ(launcher->calls().last(), evolution);
+    EXPECT_TRUE(desktop->openedUrls.isEmpty());
+}
+
 TEST_F(Opener, AMovedPdfIsFoundThroughAFolderAddedLaterAndOpenedAtItsPageInAViewerWeKnow)
 {
     const LinkItem item = movedPdf();

@@ -1,0 +1,192 @@
+#include "capture/EvolutionMessageReader.h"
+
+#include "RecordedAccessibilityTree.h"
+#include "TestFiles.h"
+
+#include "capture/MailFolderIndex.h"
+#include "foundation/Paths.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+namespace morvane {
+namespace {
+
+using test::homePath;
+using test::writeFile;
+using Selection = EvolutionMessageReader::Selection;
+
+QByteArray message(const QByteArray& id, const QByteArray& date, const QByteArray& from,
+                   const QByteArray& subject)
+{
+    return "Message-ID: <" + id + ">\nDate: " + date + "\nFrom: " + from + "\nSubject: " + subject +
+           "\n\nBody\n";
+}
+
+const QByteArray plan = message("first.plan@example.org", "Mon, 07 Dec 2026 08:00:00 +0000",
+                                "Ada Lovelace <ada@example.org>", "Quarterly plan");
+const QByteArray notes =
+    message("second.notes@example.org", "Mon, 07 Dec 2026 09:15:00 +0000",
+            "=?UTF-8?B?R3LDpWNlIEhvcHBlcg==?= <grace@example.org>", "=?UTF-8?Q?Caf=C3=A9_notes?=");
+const CapturedContext notesContext{"Café notes - Gråce Hopper <grace@example.org>",
+                                   "message://%3Csecond.notes%40example.org%3E", LinkType::mail, "Evolution",
+                                   std::nullopt};
+const CapturedContext planContext{"Quarterly plan - Ada Lovelace <ada@example.org>",
+                                  "message://%3Cfirst.plan%40example.org%3E", LinkType::mail, "Evolution",
+                                  std::nullopt};
+
+// An account's source file, as Evolution's account editor writes it.
+void writeAccount(const QString& uid, const QByteArray& backend, const QString& path)
+{
+    QByteArray kind = backend;
+    kind[0] = char(QChar::toUpper(kind[0]));
+    writeFile(configHome() + "/evolution/sources/" + uid + ".source",
+              "[Data Source]\nDisplayName=Notes\nEnabled=true\n\n[Mail Account]\nBackendName=" + backend +
+                  "\nIdentityUid=" + uid.toUtf8() + "-identity\n\n[" + kind +
+                  " Backend]\nFilterInbox=false\nPath=" + path.toUtf8().replace(' ', "\\s") + "\n");
+}
+
+// The row of the message list as Evolution shows it: status cells, sender, subject, the day and time.
+QStringList row(const QString& sender, const QString& subject, const QByteArray& date)
+{
+    const QDateTime when = QDateTime::fromString(QString::fromLatin1(date), Qt::RFC2822Date).toLocalTime();
+    return {"Seen", "Attachment", "Flagged", sender, subject, "Today " + when.toString("hh:mm")};
+}
+
+class EvolutionMail : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        writeAccount("e2e-account", "maildir", homePath("My Mail"));
+        writeFile("My Mail/cur/1765094400.M1P1.e2e:2,S", plan);
+        writeFile("My Mail/new/1765098900.M2P1.e2e", notes);
+        QDir().mkpath(homePath("My Mail/tmp"));
+    }
+
+    std::shared_ptr<test::AccessibilityTree> tree = std::make_shared<test::AccessibilityTree>();
+    const EvolutionMessageReader reader{tree, std::make_shared<MailFolderIndex>()};
+    const qint64 pid = QCoreApplication::applicationPid();
+    const DesktopWindow window{1, {"org.gnome.Evolution", pid}, "Inbox", {}, {}};
+};
+
+// Evolution as recorded with Café notes selected in the Inbox of a maildir account: the preview names
+// the message, the row under the list's cursor shows it, and its file holds the Message-ID.
+TEST_F(EvolutionMail, TheRecordedSelectionIsFoundInTheAccountsMaildir)
+{
+    ASSERT_TRUE(
+        test::replayRecordedTree(*tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid));
+    EXPECT_EQ(reader.read(window), WindowReading(notesContext));
+    // Read again from where the preview and the list were found.
+    EXPECT_EQ(reader.read(window), WindowReading(notesContext));
+    EXPECT_EQ(tree->offThreadReads, 0);
+
+    // The message's file is gone (moved by another client): nothing, never another message.
+    QFile::remove(homePath("My Mail/new/1765098900.M2P1.e2e"));
+    EXPECT_EQ(reader.read(window), WindowReading());
+}
+
+// Another view of the window (the calendar) keeps the mail view, its preview saying it still shows,
+// on a page of the views' tabs that does not show.
+TEST_F(EvolutionMail, AnotherViewInFrontOfTheMailViewSaysWhereMessagesAreCaptured)
+{
+    ASSERT_TRUE(
+        test::replayRecordedTree(*tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid));
+    const int firstReads = tree->reads;
+    ASSERT_EQ(reader.read(window), WindowReading(notesContext));
+    const int walked = tree->reads - firstReads;
+    ASSERT_EQ(reader.read(window), WindowReading(notesContext));
+    EXPECT_LT((tree->reads - firstReads - walked) * 4, walked) << "read again from where its parts were";
+
+    QFuture<QList<AccessibilityElement>> finding = tree->run([](AccessibilityApi& api) {
+        QList<AccessibilityElement> shownPages;
+        api.findFirst(
+            api.applications().first().element,
+            [&](const AccessibilityElement& element) {
+                if (api.role(element) == AccessibilityRole::pageTab &&
+                    api.states(element).testFlag(AccessibilityState::showing))
+                    shownPages.append(element);
+                return false;
+            },
+            AccessibilityApi::Walk{});
+        return shownPages;
+    });
+    for (const AccessibilityElement& page : finding.result())
+        tree->edit(page, [](test::AccessibilityTree::Node& node) {
+            node.states &= ~AccessibilityStates(AccessibilityState::showing);
+        });
+    const WindowReading elsewhere =
+        WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"));
+    EXPECT_EQ(reader.read(window), elsewhere) << "the window as it was walked";
+    DesktopWindow calendar = window;
+    calendar.title = "Calendar";
+    EXPECT_EQ(reader.read(calendar), elsewhere) << "the window walked again";
+}
+
+// The preview follows the list a moment later: while the row under the cursor shows another message,
+// the preview's message is not taken for the selected one.
+TEST_F(EvolutionMail, APreviewTheCursorRowDoesNotShowIsNotCaptured)
+{
+    ASSERT_TRUE(
+        test::replayRecordedTree(*tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid,
+                                 {{"Gråce Hopper <grace@example.org>", "Alan Turing <alan@example.org>"},
+                                  {"Café notes", "Budget review"}}));
+    EXPECT_EQ(reader.read(window), WindowReading());
+}
+
+TEST_F(EvolutionMail, EachKindOfLocalStoreLeadsToItsMessageAndNoAddressLeadsOutOfIt)
+{
+    const QString uid = "1765098900.M2P1.e2e";
+    const QStringList notesRow =
+        row("Gråce Hopper <grace@example.org>", "Café notes", "Mon, 07 Dec 2026 09:15:00 +0000");
+    const QStringList planRow =
+        row("Ada Lovelace <ada@example.org>", "Quarterly plan", "Mon, 07 Dec 2026 08:00:00 +0000");
+    // A nested folder of a maildir, and the store "On This Computer" before its source file exists.
+    writeFile("My Mail/.Projects.2026/cur/1765100000.M3P1.e2e:2,RS", plan);
+    writeFile(dataHome() + "/evolution/mail/local/.Archive/cur/1765100000.M4P1.e2e:2,S", plan);
+    // Mbox stores number their messages themselves: the row tells which one the preview shows.
+    writeAccount("mbox-account", "mbox", homePath("Mboxes"));
+    writeFile("Mboxes/Work.sbd/Reports",
+              "From - Mon Dec 07 08:00:00 2026\n" + plan + "\nFrom - Mon Dec 07 09:15:00 2026\n" + notes);
+    writeAccount("server-account", "imapx", "");
+
+    const struct {
+        Selection selection;
+        WindowReading expected;
+    } cases[]{
+        {{"mail://e2e-account/Inbox/" + uid + "?mode=0", {notesRow}}, notesContext},
+        // The cursor past the rows looked at: the preview alone says which message it is.
+        {{"mail://e2e-account/Inbox/" + uid + "?mode=0", {}}, notesContext},
+        {{"mail://e2e-account/Inbox/" + uid, {planRow}}, WindowReading()},
+        {{"mail://e2e-account/Projects/2026/1765100000.M3P1.e2e", {planRow}}, planContext},
+        {{"mail://local/Archive/1765100000.M4P1.e2e", {}}, planContext},
+        // A search folder names the folder it is, and its messages by a mark of their own folder.
+        {{"mail://vfolder/All%20Account%20Search/1MbkfxL9" + uid, {{"Gråce Hopper", "Café notes"}}},
+         notesContext},
+        {{"mail://mbox-account/Work/Reports/7", {planRow}}, planContext},
+        {{"mail://mbox-account/Work/Reports/8", {notesRow}}, notesContext},
+        {{"mail://mbox-account/Work/Reports/8", {}}, WindowReading()},
+        // Addresses that would read files elsewhere, or a folder that is not there.
+        {{"mail://e2e-account/Inbox/..%2F..%2Fetc%2Fpasswd", {}}, WindowReading()},
+        {{"mail://e2e-account/Inbox/*", {}}, WindowReading()},
+        {{"mail://..%2Fe2e-account/Inbox/" + uid, {}},
+         WindowReading::nothingBecause(captureReason::messageNotLocal("Evolution"))},
+        {{"mail://e2e-account/Elsewhere/" + uid, {}}, WindowReading()},
+        // A message of a server's account, or of an account Evolution has no file for.
+        {{"mail://server-account/INBOX/12", {}},
+         WindowReading::nothingBecause(captureReason::messageNotLocal("Evolution"))},
+        {{"mail://gone-account/Inbox/" + uid, {}},
+         WindowReading::nothingBecause(captureReason::messageNotLocal("Evolution"))},
+        // No preview: no message is selected.
+        {{"", {}}, WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"))},
+        {{"mail://e2e-account/" + uid, {}},
+         WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"))},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(reader.contextOf(c.selection), c.expected) << c.selection.previewUrl.toStdString();
+}
+
+} // namespace
+} // namespace morvane
