@@ -60,22 +60,25 @@ QString previewUrlOf(const AccessibilityApi& api, const AccessibilityElement& el
     return previewAddressOf(url) ? url : QString();
 }
 
-// The element at the path while its view shows. Each view of the window (mail, calendar, ...) is a
-// page of one set of tabs, kept while another one shows; the preview's document says it is showing
-// whatever its page does, and some containers around it say they are not while it is shown.
+// The preview at the path while it is on screen. The document says it shows whatever it does: the
+// mail view keeps its preview, the message it last showed in it, when the preview pane is hidden or
+// another view (the calendar) takes the window. What says so is the preview's nearest container that
+// says it is visible (its viewport): it shows only while the preview does. The containers between
+// them never say either.
 std::optional<AccessibilityElement> shownElementAt(const AccessibilityApi& api, AccessibilityElement element,
                                                    const ElementPath& path)
 {
-    for (const int index : path) {
-        const std::optional<AccessibilityElement> child = api.childAt(element, index);
+    bool containerShows = true;
+    for (qsizetype step = 0; step < path.size(); ++step) {
+        const std::optional<AccessibilityElement> child = api.childAt(element, path.at(step));
         if (!child)
             return std::nullopt;
         element = *child;
-        if (api.role(element) == AccessibilityRole::pageTab &&
-            !api.states(element).testFlag(AccessibilityState::showing))
-            return std::nullopt;
+        if (const AccessibilityStates states = api.states(element);
+            step + 1 < path.size() && states.testFlag(AccessibilityState::visible))
+            containerShows = states.testFlag(AccessibilityState::showing);
     }
-    return element;
+    return containerShows ? std::optional(element) : std::nullopt;
 }
 
 // The cells of the row holding the list's cursor (its focused cell). The list's first children are its

@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace morvane {
@@ -88,41 +90,87 @@ TEST_F(EvolutionMail, TheRecordedSelectionIsFoundInTheAccountsMaildir)
     EXPECT_EQ(reader.read(window), WindowReading());
 }
 
-// Another view of the window (the calendar) keeps the mail view, its preview saying it still shows,
-// on a page of the views' tabs that does not show.
-TEST_F(EvolutionMail, AnotherViewInFrontOfTheMailViewSaysWhereMessagesAreCaptured)
+// Inside the tree's job: the elements from start down to the first one that matches, both included.
+QList<AccessibilityElement> pathTo(const AccessibilityApi& api, const AccessibilityElement& start,
+                                   const std::function<bool(const AccessibilityElement&)>& match)
 {
-    ASSERT_TRUE(
-        test::replayRecordedTree(*tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid));
-    const int firstReads = tree->reads;
-    ASSERT_EQ(reader.read(window), WindowReading(notesContext));
-    const int walked = tree->reads - firstReads;
-    ASSERT_EQ(reader.read(window), WindowReading(notesContext));
-    EXPECT_LT((tree->reads - firstReads - walked) * 4, walked) << "read again from where its parts were";
+    if (match(start))
+        return {start};
+    for (const AccessibilityElement& child : api.children(start, 1000)) {
+        if (QList<AccessibilityElement> below = pathTo(api, child, match); !below.isEmpty()) {
+            below.prepend(start);
+            return below;
+        }
+    }
+    return {};
+}
 
-    QFuture<QList<AccessibilityElement>> finding = tree->run([](AccessibilityApi& api) {
-        QList<AccessibilityElement> shownPages;
-        api.findFirst(
-            api.applications().first().element,
-            [&](const AccessibilityElement& element) {
-                if (api.role(element) == AccessibilityRole::pageTab &&
-                    api.states(element).testFlag(AccessibilityState::showing))
-                    shownPages.append(element);
-                return false;
-            },
-            AccessibilityApi::Walk{});
-        return shownPages;
+// What GTK does to a part of the window it takes off the screen: nothing in it shows any more, but
+// the preview's document, which says it shows whatever it does.
+void takeOffScreen(test::AccessibilityTree& tree, const AccessibilityElement& part)
+{
+    QFuture<QList<AccessibilityElement>> listing = tree.run([part](AccessibilityApi& api) {
+        QList<AccessibilityElement> all;
+        pathTo(api, part, [&](const AccessibilityElement& element) {
+            if (api.role(element) != AccessibilityRole::documentWeb)
+                all.append(element);
+            return false;
+        });
+        return all;
     });
-    for (const AccessibilityElement& page : finding.result())
-        tree->edit(page, [](test::AccessibilityTree::Node& node) {
+    for (const AccessibilityElement& element : listing.result())
+        tree.edit(element, [](test::AccessibilityTree::Node& node) {
             node.states &= ~AccessibilityStates(AccessibilityState::showing);
         });
-    const WindowReading elsewhere =
+}
+
+// The mail view keeps its preview, still naming the message it showed and saying it shows, when the
+// preview pane is hidden or another view (the calendar) takes the window.
+TEST_F(EvolutionMail, APreviewOffTheScreenIsNoSelection)
+{
+    const WindowReading noMessage =
         WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"));
-    EXPECT_EQ(reader.read(window), elsewhere) << "the window as it was walked";
-    DesktopWindow calendar = window;
-    calendar.title = "Calendar";
-    EXPECT_EQ(reader.read(calendar), elsewhere) << "the window walked again";
+    for (const bool calendarInFront : {false, true}) {
+        tree = std::make_shared<test::AccessibilityTree>();
+        const EvolutionMessageReader fresh{tree, std::make_shared<MailFolderIndex>()};
+        ASSERT_TRUE(test::replayRecordedTree(
+            *tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid));
+        const int firstReads = tree->reads;
+        ASSERT_EQ(fresh.read(window), WindowReading(notesContext));
+        const int walked = tree->reads - firstReads;
+        ASSERT_EQ(fresh.read(window), WindowReading(notesContext));
+        EXPECT_LT((tree->reads - firstReads - walked) * 4, walked) << "read again where its parts were";
+
+        // Off the screen goes the preview pane (the part beside the list that holds the preview), or
+        // the whole mail view (its page of the window's tabs).
+        QFuture<AccessibilityElement> finding = tree->run([calendarInFront](AccessibilityApi& api) {
+            const AccessibilityElement evolution = api.applications().first().element;
+            const QList<AccessibilityElement> list =
+                pathTo(api, evolution, [&](const AccessibilityElement& e) {
+                    return api.role(e) == AccessibilityRole::treeTable && api.name(e) == "Messages";
+                });
+            const QList<AccessibilityElement> preview =
+                pathTo(api, evolution, [&](const AccessibilityElement& e) {
+                    return api.role(e) == AccessibilityRole::documentWeb;
+                });
+            if (calendarInFront) {
+                for (const AccessibilityElement& element : preview)
+                    if (api.role(element) == AccessibilityRole::pageTab)
+                        return element;
+            }
+            qsizetype apart = 0;
+            while (apart < list.size() && list.at(apart) == preview.at(apart))
+                ++apart;
+            return preview.at(apart);
+        });
+        takeOffScreen(*tree, finding.result());
+
+        DesktopWindow calendar = window;
+        calendar.title = "Calendar";
+        EXPECT_EQ(fresh.read(window), noMessage)
+            << "the window as it was walked; calendar " << calendarInFront;
+        EXPECT_EQ(fresh.read(calendar), noMessage) << "the window walked again; calendar " << calendarInFront;
+    }
 }
 
 // The preview follows the list a moment later: while the row under the cursor shows another message,
