@@ -58,6 +58,8 @@ QStringList row(const QString& sender, const QString& subject, const QByteArray&
     return {"Seen", "Attachment", "Flagged", sender, subject, "Today " + when.toString("hh:mm")};
 }
 
+const QString recording = QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json");
+
 class EvolutionMail : public ::testing::Test {
 protected:
     void SetUp() override
@@ -78,10 +80,7 @@ protected:
 // the message, the row under the list's cursor shows it, and its file holds the Message-ID.
 TEST_F(EvolutionMail, TheRecordedSelectionIsFoundInTheAccountsMaildir)
 {
-    ASSERT_TRUE(
-        test::replayRecordedTree(*tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid));
-    EXPECT_EQ(reader.read(window), WindowReading(notesContext));
-    // Read again from where the preview and the list were found.
+    ASSERT_TRUE(test::replayRecordedTree(*tree, recording, pid));
     EXPECT_EQ(reader.read(window), WindowReading(notesContext));
     EXPECT_EQ(tree->offThreadReads, 0);
 
@@ -133,8 +132,7 @@ TEST_F(EvolutionMail, APreviewOffTheScreenIsNoSelection)
     for (const bool calendarInFront : {false, true}) {
         tree = std::make_shared<test::AccessibilityTree>();
         const EvolutionMessageReader fresh{tree, std::make_shared<MailFolderIndex>()};
-        ASSERT_TRUE(test::replayRecordedTree(
-            *tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid));
+        ASSERT_TRUE(test::replayRecordedTree(*tree, recording, pid));
         const int firstReads = tree->reads;
         ASSERT_EQ(fresh.read(window), WindowReading(notesContext));
         const int walked = tree->reads - firstReads;
@@ -178,7 +176,7 @@ TEST_F(EvolutionMail, APreviewOffTheScreenIsNoSelection)
 TEST_F(EvolutionMail, APreviewTheCursorRowDoesNotShowIsNotCaptured)
 {
     ASSERT_TRUE(
-        test::replayRecordedTree(*tree, QStringLiteral(MORVANE_RECORDED_TREES "/evolution-mail.json"), pid,
+        test::replayRecordedTree(*tree, recording, pid,
                                  {{"Gråce Hopper <grace@example.org>", "Alan Turing <alan@example.org>"},
                                   {"Café notes", "Budget review"}}));
     EXPECT_EQ(reader.read(window), WindowReading());
