@@ -47,6 +47,12 @@ QString noMessageSelected(const QString& mailClient)
     return QStringLiteral("Select a message in %1's mail view to capture it.").arg(mailClient);
 }
 
+QString bridgeNotLoaded(const QString& application)
+{
+    return QStringLiteral("Start %1 with GTK_MODULES=gail:atk-bridge to let Morvane read it.")
+        .arg(application);
+}
+
 QString messageNotLocal(const QString& mailClient)
 {
     return QStringLiteral("Morvane captures only the messages %1 keeps in its local folders.")
@@ -65,6 +71,20 @@ bool startedWithRendererAccessibility(qint64 processId)
     // Arguments end with a zero byte each; a command line is a few kilobytes at most.
     const QList<QByteArray> arguments = commandLine.read(1 << 20).split('\0');
     return arguments.contains(QByteArrayLiteral("--force-renderer-accessibility"));
+}
+
+bool startedWithAccessibilityBridge(qint64 processId)
+{
+    if (processId <= 0)
+        return false;
+    QFile environment(QStringLiteral("/proc/%1/environ").arg(processId));
+    if (!environment.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray& variable : environment.read(1 << 20).split('\0')) {
+        if (variable.startsWith("GTK_MODULES="))
+            return variable.mid(12).split(':').contains("atk-bridge");
+    }
+    return false;
 }
 
 } // namespace morvane

@@ -39,6 +39,8 @@ QString nothingSelected(const QString& fileManager);
 QString selectionNotShown(const QString& fileManager);
 QString pagesNotShown(const QString& browser);
 QString noMessageSelected(const QString& mailClient);
+// A GTK 2 program started without the accessibility bridge module.
+QString bridgeNotLoaded(const QString& application);
 // The message shown is on a server, or in a folder whose file is not known.
 QString messageNotLocal(const QString& mailClient);
 
@@ -48,5 +50,10 @@ QString messageNotLocal(const QString& mailClient);
 // on the accessibility bus even when it sees no screen reader. False when its command line cannot be
 // read.
 bool startedWithRendererAccessibility(qint64 processId);
+
+// Whether the process was started with GTK's accessibility bridge among its modules (GTK_MODULES),
+// which a GTK 2 program needs to appear on the accessibility bus. False when its environment cannot
+// be read.
+bool startedWithAccessibilityBridge(qint64 processId);
 
 } // namespace morvane
