@@ -10,9 +10,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QUrl>
-
-#include <algorithm>
 
 MORVANE_LOGGING_CATEGORY(lcEvolutionContext, "MailContext")
 
@@ -38,10 +37,9 @@ std::optional<PreviewAddress> previewAddressOf(const QString& url)
     static const QString scheme = QStringLiteral("mail://");
     if (!url.startsWith(scheme))
         return std::nullopt;
-    QString rest = url.mid(scheme.size());
-    rest.truncate(std::min(rest.indexOf(u'?') < 0 ? rest.size() : rest.indexOf(u'?'),
-                           rest.indexOf(u'#') < 0 ? rest.size() : rest.indexOf(u'#')));
-    const QStringList parts = rest.split(u'/');
+    static const QRegularExpression query(QStringLiteral("[?#]"));
+    const QString rest = url.mid(scheme.size());
+    const QStringList parts = rest.left(rest.indexOf(query)).split(u'/');
     if (parts.size() < 3)
         return std::nullopt;
     const auto decoded = [](const QString& part) { return QUrl::fromPercentEncoding(part.toUtf8()); };
@@ -134,8 +132,7 @@ std::optional<Selection> readRememberedParts(const AccessibilityApi& api, const 
         return std::nullopt;
     if (parts.size() > 1)
         if (const std::optional<AccessibilityElement> list = elementAtPath(api, frame, parts.at(1)))
-            if (const QStringList row = cursorRow(api, *list); !row.isEmpty())
-                selection.cursorRows.append(row);
+            selection.cursorRow = cursorRow(api, *list);
     return selection;
 }
 
@@ -153,10 +150,12 @@ Selection walkForParts(const AccessibilityApi& api, const AccessibilityElement& 
                       const AccessibilityRole role = api.role(element);
                       if (role == AccessibilityRole::treeTable) {
                           listPath = path;
-                      } else if (role == AccessibilityRole::documentWeb && shownElementAt(api, frame, path)) {
-                          selection.previewUrl = previewUrlOf(api, element);
-                          if (!selection.previewUrl.isEmpty())
+                      } else if (role == AccessibilityRole::documentWeb) {
+                          const QString url = previewUrlOf(api, element);
+                          if (!url.isEmpty() && shownElementAt(api, frame, path)) {
+                              selection.previewUrl = url;
                               previewPath = path;
+                          }
                       }
                       return previewPath.has_value();
                   });
@@ -168,8 +167,7 @@ Selection walkForParts(const AccessibilityApi& api, const AccessibilityElement& 
     if (listPath) {
         parts->append(*listPath);
         if (const std::optional<AccessibilityElement> list = elementAtPath(api, frame, *listPath))
-            if (const QStringList row = cursorRow(api, *list); !row.isEmpty())
-                selection.cursorRows.append(row);
+            selection.cursorRow = cursorRow(api, *list);
     }
     return selection;
 }
@@ -380,9 +378,8 @@ WindowReading EvolutionMessageReader::contextOf(const Selection& selection) cons
             // An mbox's uids are Evolution's own: the row under the cursor tells its message.
             const QList<StoredMessage> messages =
                 m_folderIndex->messages(mboxFolderFile(*store, address->folder));
-            for (const QStringList& row : selection.cursorRows)
-                if ((message = messageOfRow(messages, row.join(QStringLiteral(", ")))))
-                    break;
+            if (!selection.cursorRow.isEmpty())
+                message = messageOfRow(messages, selection.cursorRow.join(QStringLiteral(", ")));
         } else {
             return WindowReading::nothingBecause(captureReason::messageNotLocal(sourceApp));
         }
@@ -395,9 +392,7 @@ WindowReading EvolutionMessageReader::contextOf(const Selection& selection) cons
     }
     // The preview follows the list's selection a moment later: a cursor row showing another message
     // means the preview is about to change.
-    if (!selection.cursorRows.isEmpty() &&
-        std::none_of(selection.cursorRows.cbegin(), selection.cursorRows.cend(),
-                     [&](const QStringList& row) { return rowShows(row, *message); })) {
+    if (!selection.cursorRow.isEmpty() && !rowShows(selection.cursorRow, *message)) {
         qCInfo(lcEvolutionContext) << "Ignored Evolution preview of a message the list does not select";
         return std::nullopt;
     }

@@ -35,8 +35,8 @@ public:
     WindowReading read(const DesktopWindow& window) const;
 
     struct Selection {
-        QString previewUrl;            // the preview document's address
-        QList<QStringList> cursorRows; // of each list, the cells of the row holding its cursor
+        QString previewUrl;    // the preview document's address
+        QStringList cursorRow; // the cells of the message list's row holding its cursor
         bool operator==(const Selection&) const = default;
     };
     // The file half, given what the bus showed.

@@ -202,17 +202,17 @@ TEST_F(EvolutionMail, EachKindOfLocalStoreLeadsToItsMessageAndNoAddressLeadsOutO
         Selection selection;
         WindowReading expected;
     } cases[]{
-        {{"mail://e2e-account/Inbox/" + uid + "?mode=0", {notesRow}}, notesContext},
+        {{"mail://e2e-account/Inbox/" + uid + "?mode=0", notesRow}, notesContext},
         // The cursor past the rows looked at: the preview alone says which message it is.
         {{"mail://e2e-account/Inbox/" + uid + "?mode=0", {}}, notesContext},
-        {{"mail://e2e-account/Inbox/" + uid, {planRow}}, WindowReading()},
-        {{"mail://e2e-account/Projects/2026/1765100000.M3P1.e2e", {planRow}}, planContext},
+        {{"mail://e2e-account/Inbox/" + uid, planRow}, WindowReading()},
+        {{"mail://e2e-account/Projects/2026/1765100000.M3P1.e2e", planRow}, planContext},
         {{"mail://local/Archive/1765100000.M4P1.e2e", {}}, planContext},
         // A search folder names the folder it is, and its messages by a mark of their own folder.
-        {{"mail://vfolder/All%20Account%20Search/1MbkfxL9" + uid, {{"Gråce Hopper", "Café notes"}}},
+        {{"mail://vfolder/All%20Account%20Search/1MbkfxL9" + uid, {"Gråce Hopper", "Café notes"}},
          notesContext},
-        {{"mail://mbox-account/Work/Reports/7", {planRow}}, planContext},
-        {{"mail://mbox-account/Work/Reports/8", {notesRow}}, notesContext},
+        {{"mail://mbox-account/Work/Reports/7", planRow}, planContext},
+        {{"mail://mbox-account/Work/Reports/8", notesRow}, notesContext},
         {{"mail://mbox-account/Work/Reports/8", {}}, WindowReading()},
         // Addresses that would read files elsewhere, or a folder that is not there.
         {{"mail://e2e-account/Inbox/..%2F..%2Fetc%2Fpasswd", {}}, WindowReading()},
