@@ -45,8 +45,14 @@ std::optional<PreviewAddress> previewAddressOf(const QString& url)
     const auto decoded = [](const QString& part) { return QUrl::fromPercentEncoding(part.toUtf8()); };
     PreviewAddress address{decoded(parts.first()), decoded(parts.mid(1, parts.size() - 2).join(u'/')),
                            decoded(parts.last())};
-    if (address.account.isEmpty() || address.folder.isEmpty() || address.uid.isEmpty())
+    if (address.account.isEmpty() || address.uid.isEmpty())
         return std::nullopt;
+    // The folder is a path below its store's: no step of it may lead elsewhere.
+    for (const QString& step : address.folder.split(u'/')) {
+        if (step.isEmpty() || step == QLatin1String(".") || step == QLatin1String("..") ||
+            step.contains(QChar(u'\0')))
+            return std::nullopt;
+    }
     return address;
 }
 

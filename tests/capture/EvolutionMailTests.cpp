@@ -217,6 +217,8 @@ TEST_F(EvolutionMail, EachKindOfLocalStoreLeadsToItsMessageAndNoAddressLeadsOutO
         // Addresses that would read files elsewhere, or a folder that is not there.
         {{"mail://e2e-account/Inbox/..%2F..%2Fetc%2Fpasswd", {}}, WindowReading()},
         {{"mail://e2e-account/Inbox/*", {}}, WindowReading()},
+        {{"mail://mbox-account/Work/..%2F..%2FMboxes%2FWork.sbd%2FReports/7", planRow},
+         WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"))},
         {{"mail://..%2Fe2e-account/Inbox/" + uid, {}},
          WindowReading::nothingBecause(captureReason::messageNotLocal("Evolution"))},
         {{"mail://e2e-account/Elsewhere/" + uid, {}}, WindowReading()},
