@@ -5,7 +5,7 @@
 # and the tray's indicator turns on. With Evolution the desktop's mail program, the saved link reopens
 # the message in Evolution (its search of all accounts, with the message selected), which is captured
 # there as the same link. With its preview hidden, or its calendar in front, the panel says where a
-# message is captured.
+# message is captured. With Evolution not running, the link starts it at the message.
 #   evolution_mail_capture.sh MORVANE [--record FILE A11Y_RECORD]
 # With --record it only records the mail view, its message selected, into FILE (tests/capture/trees).
 set -euo pipefail
@@ -122,4 +122,15 @@ activate "$main"
 xdotool key ctrl+m ctrl+3
 wait_for 20 window_titled Calendar || fail "evolution did not show its calendar"
 panel_says_where "showing its calendar"
+
+# Evolution not running: the link starts it, at the message.
+evolution_pid=$(xdotool getwindowpid "$main")
+kill "$evolution_pid"
+wait_for 20 bash -c '! kill -0 "$1" 2>/dev/null' _ "$evolution_pid" || fail "evolution did not end"
+start_row() {
+  panel >/dev/null || { show_panel; xdotool type --delay 20 "notes"; }
+  xdotool key Return
+  wait_for 30 window_titled "All Account Search"
+}
+wait_for 90 start_row || fail "the saved message did not start Evolution at it"
 echo "PASS"
