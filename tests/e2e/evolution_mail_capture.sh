@@ -2,7 +2,8 @@
 # Evolution with a local maildir account written as its source files before it starts, and its
 # first-run settings set, so that neither its setup assistant nor a question shows: the message its
 # mail view selects is what the quick panel offers and saves, as the message: link of its Message-ID,
-# and the tray's indicator turns on. With Evolution the desktop's mail program, the saved link reopens
+# and the tray's indicator turns on, as it does over the message opened in a window of its own. With
+# Evolution the desktop's mail program, the saved link reopens
 # the message in Evolution (its search of all accounts, with the message selected), which is captured
 # there as the same link. With its preview hidden, or its calendar in front, the panel says where a
 # message is captured. With Evolution not running, the link starts it at the message.
@@ -94,6 +95,15 @@ save_capture saved "Evolution's selected message"
 expect_indicator on "over the saved message"
 away_and_back "$main" "Evolution's saved message"
 
+# Opened in a window of its own (a double click on its row), the message is the same link.
+activate "$main"
+xdotool mousemove 500 220 click --repeat 2 --delay 80 1
+wait_for 20 window_titled "Café notes" || fail "the message did not open in a window of its own"
+away_and_back "$(window_titled "Café notes")" "the message's own window"
+xdotool key ctrl+w
+wait_for 10 bash -c '! xdotool search --name "^Café notes\$"' || fail "the message's window did not close"
+activate "$main"
+
 # The saved link, first in the panel over its message, reopens it: Evolution searches all its accounts
 # for the Message-ID and selects the one message found, which is captured there as the same link.
 reopen() {
@@ -102,8 +112,7 @@ reopen() {
   wait_for 15 window_titled "All Account Search"
 }
 wait_for 40 reopen || fail "the saved message did not open in Evolution"
-activate "$(window_titled "All Account Search")"
-expect_indicator on "over the message reopened in Evolution's search"
+away_and_back "$(window_titled "All Account Search")" "the message reopened in Evolution's search"
 
 # With the preview pane hidden, or the calendar in front, the mail view keeps its last preview out of
 # sight: no message is captured, and the panel says where one is.
