@@ -53,7 +53,7 @@ QString bridgeNotLoaded(const QString& application)
         .arg(application);
 }
 
-QString messageNotLocal(const QString& mailClient)
+QString accountNotRead(const QString& mailClient)
 {
     return QStringLiteral("Morvane captures only the messages %1 keeps in its local folders.")
         .arg(mailClient);

@@ -41,8 +41,8 @@ QString pagesNotShown(const QString& browser);
 QString noMessageSelected(const QString& mailClient);
 // A GTK 2 program started without the accessibility bridge module.
 QString bridgeNotLoaded(const QString& application);
-// The message shown is on a server, or in a folder whose file is not known.
-QString messageNotLocal(const QString& mailClient);
+// The message shown is in an account of a kind whose messages are not read, or in none known.
+QString accountNotRead(const QString& mailClient);
 
 } // namespace captureReason
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -296,6 +297,26 @@ QList<QString> allMaildirStores()
     return stores;
 }
 
+// A message of an IMAP account, as Evolution keeps the copy it showed: under the account's cache,
+// "folders/<name>", each nested folder's name after "subfolders/", then "cur/<two hex digits>/<uid>".
+std::optional<StoredMessage> cachedImapMessage(const PreviewAddress& address)
+{
+    if (address.account.startsWith(u'.') || address.account.contains(u'/') || address.uid.startsWith(u'.') ||
+        address.uid.contains(u'/') || address.uid.contains(QChar(u'\0')))
+        return std::nullopt;
+    QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (cache.isEmpty())
+        cache = QDir::homePath() + QStringLiteral("/.cache");
+    const QDir copies(
+        cache + QStringLiteral("/evolution/mail/") + address.account + QStringLiteral("/folders/") +
+        address.folder.split(u'/').join(QStringLiteral("/subfolders/")) + QStringLiteral("/cur"));
+    for (const QString& bucket : copies.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (const QString file = copies.filePath(bucket + u'/' + address.uid); QFileInfo(file).isFile())
+            return messageInFile(file);
+    }
+    return std::nullopt;
+}
+
 // A search folder names its messages by eight characters of the folder they are in, then their uid.
 std::optional<StoredMessage> searchFolderMessage(const QString& uid)
 {
@@ -386,11 +407,13 @@ WindowReading EvolutionMessageReader::contextOf(const Selection& selection) cons
                 m_folderIndex->messages(mboxFolderFile(*store, address->folder));
             if (!selection.cursorRow.isEmpty())
                 message = messageOfRow(messages, selection.cursorRow.join(QStringLiteral(", ")));
+        } else if (store->backend == QLatin1String("imapx")) {
+            message = cachedImapMessage(*address);
         } else {
-            return WindowReading::nothingBecause(captureReason::messageNotLocal(sourceApp));
+            return WindowReading::nothingBecause(captureReason::accountNotRead(sourceApp));
         }
     } else {
-        return WindowReading::nothingBecause(captureReason::messageNotLocal(sourceApp));
+        return WindowReading::nothingBecause(captureReason::accountNotRead(sourceApp));
     }
     if (!message || message->messageID.isEmpty()) {
         qCInfo(lcEvolutionContext) << "Ignored Evolution message not found in its folder";

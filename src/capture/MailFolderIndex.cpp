@@ -122,22 +122,13 @@ QList<StoredMessage> readMbox(const QString& path)
     return MboxReader(file).messages();
 }
 
-std::optional<StoredMessage> readMessageFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray head = file.read(maxHeaderBlock);
-    return parseMailHeaders(head.left(headerBlockLength(head.constData(), head.size())));
-}
-
 QList<StoredMessage> readMaildir(const QString& path)
 {
     QList<StoredMessage> messages;
     for (const QString& part : maildirParts) {
         const QDir dir(QDir(path).filePath(part));
         for (const QString& name : dir.entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
-            if (std::optional<StoredMessage> message = readMessageFile(dir.filePath(name)))
+            if (std::optional<StoredMessage> message = messageInFile(dir.filePath(name)))
                 messages.append(std::move(*message));
         }
     }
@@ -189,6 +180,15 @@ QList<StoredMessage> MailFolderIndex::messages(const QString& path)
     return entry->messages;
 }
 
+std::optional<StoredMessage> messageInFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray head = file.read(maxHeaderBlock);
+    return parseMailHeaders(head.left(headerBlockLength(head.constData(), head.size())));
+}
+
 std::optional<StoredMessage> maildirMessage(const QString& folder, const QString& uniqueName)
 {
     // The name is another program's word: it must name a file of the folder, and matches as itself.
@@ -201,7 +201,7 @@ std::optional<StoredMessage> maildirMessage(const QString& folder, const QString
         for (const QString& name :
              dir.entryList({uniqueName, uniqueName + QStringLiteral(":*"), uniqueName + QStringLiteral("!*")},
                            QDir::Files | QDir::NoDotAndDotDot)) {
-            if (std::optional<StoredMessage> message = readMessageFile(dir.filePath(name)))
+            if (std::optional<StoredMessage> message = messageInFile(dir.filePath(name)))
                 return message;
         }
     }

@@ -182,7 +182,7 @@ TEST_F(EvolutionMail, APreviewTheCursorRowDoesNotShowIsNotCaptured)
     EXPECT_EQ(reader.read(window), WindowReading());
 }
 
-TEST_F(EvolutionMail, EachKindOfLocalStoreLeadsToItsMessageAndNoAddressLeadsOutOfIt)
+TEST_F(EvolutionMail, EachKindOfStoreLeadsToItsMessageAndNoAddressLeadsOutOfIt)
 {
     const QString uid = "1765098900.M2P1.e2e";
     const QStringList notesRow =
@@ -196,7 +196,10 @@ TEST_F(EvolutionMail, EachKindOfLocalStoreLeadsToItsMessageAndNoAddressLeadsOutO
     writeAccount("mbox-account", "mbox", homePath("Mboxes"));
     writeFile("Mboxes/Work.sbd/Reports",
               "From - Mon Dec 07 08:00:00 2026\n" + plan + "\nFrom - Mon Dec 07 09:15:00 2026\n" + notes);
+    // An IMAP account keeps a copy of each message it showed in its cache.
     writeAccount("server-account", "imapx", "");
+    writeFile(".cache/evolution/mail/server-account/folders/Projects/subfolders/2026/cur/2e/12", plan);
+    writeAccount("exchange-account", "ews", "");
 
     const struct {
         Selection selection;
@@ -220,13 +223,16 @@ TEST_F(EvolutionMail, EachKindOfLocalStoreLeadsToItsMessageAndNoAddressLeadsOutO
         {{"mail://mbox-account/Work/..%2F..%2FMboxes%2FWork.sbd%2FReports/7", planRow},
          WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"))},
         {{"mail://..%2Fe2e-account/Inbox/" + uid, {}},
-         WindowReading::nothingBecause(captureReason::messageNotLocal("Evolution"))},
+         WindowReading::nothingBecause(captureReason::accountNotRead("Evolution"))},
         {{"mail://e2e-account/Elsewhere/" + uid, {}}, WindowReading()},
-        // A message of a server's account, or of an account Evolution has no file for.
-        {{"mail://server-account/INBOX/12", {}},
-         WindowReading::nothingBecause(captureReason::messageNotLocal("Evolution"))},
+        {{"mail://server-account/Projects%2F2026/12", planRow}, planContext},
+        {{"mail://server-account/Projects%2F2026/..%2F12", planRow}, WindowReading()},
+        {{"mail://server-account/INBOX/12", {}}, WindowReading()},
+        // A message of another kind of server's account, or of an account Evolution has no file for.
+        {{"mail://exchange-account/Inbox/AAMkAD", {}},
+         WindowReading::nothingBecause(captureReason::accountNotRead("Evolution"))},
         {{"mail://gone-account/Inbox/" + uid, {}},
-         WindowReading::nothingBecause(captureReason::messageNotLocal("Evolution"))},
+         WindowReading::nothingBecause(captureReason::accountNotRead("Evolution"))},
         // No preview: no message is selected.
         {{"", {}}, WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"))},
         {{"mail://e2e-account/" + uid, {}},
