@@ -55,7 +55,7 @@ QString bridgeNotLoaded(const QString& application)
 
 QString accountNotRead(const QString& mailClient)
 {
-    return QStringLiteral("Morvane captures only the messages %1 keeps in its local folders.")
+    return QStringLiteral("Morvane captures messages only from %1's local and IMAP accounts.")
         .arg(mailClient);
 }
 
