@@ -2,7 +2,8 @@
 # Evolution with a local maildir account written as its source files before it starts, and its
 # first-run settings set, so that neither its setup assistant nor a question shows: the message its
 # mail view selects is what the quick panel offers and saves, as the message: link of its Message-ID,
-# and the tray's indicator turns on, as it does over the message opened in a window of its own. With
+# and the tray's indicator turns on, as it does over the message opened in a window of its own; so is
+# the message of an IMAP account (run as an ordinary user, whom the server serves). With
 # Evolution the desktop's mail program, the saved link reopens
 # the message in Evolution (its search of all accounts, with the message selected), which is captured
 # there as the same link. With its preview hidden, or its calendar in front, the panel says where a
@@ -12,11 +13,14 @@
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
+# The IMAP server refuses to serve root.
+[ "${2:-}" = --record ] || as_unprivileged_user "$0" "$@"
 own_bus "$0" "$@"
 . "$(dirname "$0")/tray_indicator.sh"
 start_session "$@"
 trap 'fusermount -u "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 accessibility_on
+accessibility_ready
 texts=$(dirname "$0")/accessible_texts.py
 
 # The account "Notes": a maildir in the home, with its identity and a transport, as Evolution's own
@@ -39,6 +43,19 @@ printf '[Data Source]\nDisplayName=Notes\nEnabled=true\nParent=e2e-account\n\n[M
   >"$sources/e2e-identity.source"
 printf '[Data Source]\nDisplayName=Notes\nEnabled=true\nParent=e2e-account\n\n[Mail Transport]\nBackendName=sendmail\n' \
   >"$sources/e2e-transport.source"
+# The account "Server": IMAP, its server (Dovecot over a maildir) started by Evolution itself as the
+# account's connection command, which logs the user in at once.
+imap=$E2E_HOME/imap
+mkdir -p "$imap/Maildir/cur" "$imap/Maildir/new" "$imap/Maildir/tmp"
+printf 'Message-ID: <budget.review@example.org>\nDate: Mon, 07 Dec 2026 09:20:00 +0000\nFrom: Alan Turing <alan@example.org>\nTo: nobody@localhost\nSubject: Budget review\n\nAbout the budget.\n' \
+  >"$imap/Maildir/cur/1796630002.M2P1.e2e:2,"
+printf 'protocols = imap\nbase_dir = %s/run\nstate_dir = %s/state\nlog_path = %s/dovecot.log\nssl = no\nmail_location = maildir:%s/Maildir\ndefault_internal_user = %s\ndefault_internal_group = %s\n' \
+  "$imap" "$imap" "$E2E_HOME" "$imap" "$(id -un)" "$(id -gn)" >"$imap/dovecot.conf"
+printf '#!/bin/sh\nexec env USER=%s HOME=%s /usr/lib/dovecot/imap -c %s/dovecot.conf\n' "$(id -un)" "$imap" "$imap" \
+  >"$imap/connect"
+chmod +x "$imap/connect"
+printf '[Data Source]\nDisplayName=Server\nEnabled=true\nParent=\n\n[Mail Account]\nBackendName=imapx\nIdentityUid=e2e-identity\nNeedsInitialSetup=false\n\n[Authentication]\nHost=localhost\nPort=143\nUser=%s\n\n[Imapx Backend]\nUseShellCommand=true\nShellCommand=%s/connect\nFilterInbox=false\n\n[Security]\nMethod=none\n' \
+  "$(id -un)" "$imap" >"$sources/e2e-imap.source"
 # Settings in a file of the home: this version seen (no migration), no assistant, no question about the
 # default mail program, the mail view first.
 mkdir -p "$XDG_CONFIG_HOME/glib-2.0/settings"
@@ -104,10 +121,19 @@ xdotool key ctrl+w
 wait_for 10 bash -c '! xdotool search --name "^Café notes\$"' || fail "the message's window did not close"
 activate "$main"
 
-# The saved link, first in the panel over its message, reopens it: Evolution searches all its accounts
-# for the Message-ID and selects the one message found, which is captured there as the same link.
+# The IMAP account's message, from the copy Evolution keeps of the message it shows.
+evolution folder://e2e-imap/INBOX >>"$E2E_HOME/evolution.log" 2>&1
+imap_saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = 'message://%3Cbudget.review%40example.org%3E'
+  AND source_app = 'Evolution' AND title = 'Budget review - Alan Turing <alan@example.org>'")" = 1 ]; }
+save_capture imap_saved "the IMAP account's message"
+# Back at the local Inbox, Evolution selects the message it selected there before.
+evolution folder://e2e-account/Inbox >>"$E2E_HOME/evolution.log" 2>&1
+activate "$main"
+
+# The saved link reopens its message: Evolution searches all its accounts for the Message-ID and
+# selects the one message found, which is captured there as the same link.
 reopen() {
-  panel >/dev/null || show_panel
+  panel >/dev/null || { show_panel; select_by_typing "notes" "$url"; }
   xdotool key Return
   wait_for 15 window_titled "All Account Search"
 }
