@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+
 MORVANE_LOGGING_CATEGORY(lcEvolutionContext, "MailContext")
 
 namespace morvane {
@@ -25,6 +27,9 @@ const QString sourceApp = QStringLiteral("Evolution");
 // Of a long message list, the rows the cursor is looked for in (its cells come row after row, and a
 // list makes each one afresh when asked): beyond them the preview alone says which message it is.
 constexpr int maxListChildren = 240;
+
+// Of an IMAP account's folders, how many a search folder's message is looked for in.
+constexpr qsizetype maxSearchedFolders = 500;
 
 // The preview's address: "mail://<account>/<folder>/<uid>?<how it is shown>".
 struct PreviewAddress {
@@ -282,58 +287,88 @@ QString mboxFolderFile(const AccountStore& store, const QString& folder)
     return store.path + u'/' + path;
 }
 
-// The maildir stores of every account, for a search folder's message, which names only its own folder.
-QList<QString> allMaildirStores()
+// Every account's store, by the account's uid.
+QList<std::pair<QString, AccountStore>> allAccountStores()
 {
-    QList<QString> stores;
+    QList<std::pair<QString, AccountStore>> stores;
     const QDir sources(configHome() + QStringLiteral("/evolution/sources"));
     if (!sources.exists(QStringLiteral("local.source")))
-        stores.append(accountStore(QStringLiteral("local"))->path);
+        stores.append({QStringLiteral("local"), *accountStore(QStringLiteral("local"))});
     for (const QString& file : sources.entryList({QStringLiteral("*.source")}, QDir::Files)) {
-        const std::optional<AccountStore> store = accountStoreFromFile(sources.filePath(file));
-        if (store && store->backend == QLatin1String("maildir") && !store->path.isEmpty())
-            stores.append(store->path);
+        if (const std::optional<AccountStore> store = accountStoreFromFile(sources.filePath(file)))
+            stores.append({QFileInfo(file).completeBaseName(), *store});
     }
     return stores;
 }
 
-// A message of an IMAP account, as Evolution keeps the copy it showed: under the account's cache,
-// "folders/<name>", each nested folder's name after "subfolders/", then "cur/<two hex digits>/<uid>".
-std::optional<StoredMessage> cachedImapMessage(const PreviewAddress& address)
+// Whether a uid can name a file without leading elsewhere.
+bool isFileName(const QString& uid)
 {
-    if (address.account.startsWith(u'.') || address.account.contains(u'/') || address.uid.startsWith(u'.') ||
-        address.uid.contains(u'/') || address.uid.contains(QChar(u'\0')))
-        return std::nullopt;
+    return !uid.isEmpty() && !uid.startsWith(u'.') && !uid.contains(u'/') && !uid.contains(QChar(u'\0'));
+}
+
+// An IMAP account's cache: "folders/<name>", each nested folder's name after "subfolders/".
+QString imapCacheFolder(const QString& account, const QString& folder)
+{
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
     if (cache.isEmpty())
         cache = QDir::homePath() + QStringLiteral("/.cache");
-    const QDir copies(
-        cache + QStringLiteral("/evolution/mail/") + address.account + QStringLiteral("/folders/") +
-        address.folder.split(u'/').join(QStringLiteral("/subfolders/")) + QStringLiteral("/cur"));
-    for (const QString& bucket : copies.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (const QString file = copies.filePath(bucket + u'/' + address.uid); QFileInfo(file).isFile())
-            return messageInFile(file);
-    }
-    return std::nullopt;
+    return cache + QStringLiteral("/evolution/mail/") + account + QStringLiteral("/folders/") +
+           folder.split(u'/').join(QStringLiteral("/subfolders/"));
 }
 
-// A search folder names its messages by eight characters of the folder they are in, then their uid.
-std::optional<StoredMessage> searchFolderMessage(const QString& uid)
+// The copy an IMAP folder's cache keeps of the message Evolution showed: "cur/<bucket>/<uid>", the
+// bucket two hex digits of the uid's string hash (GLib's, bits 5 to 10).
+std::optional<StoredMessage> cachedImapMessage(const QString& folderCache, const QString& uid)
+{
+    quint32 hash = 5381;
+    for (const char byte : uid.toUtf8())
+        hash = hash * 33 + quint32(qint32(static_cast<signed char>(byte)));
+    const QString bucket = QStringLiteral("%1").arg((hash >> 5) & 0x3f, 2, 16, QLatin1Char('0'));
+    const QString file = folderCache + QStringLiteral("/cur/") + bucket + u'/' + uid;
+    return QFileInfo(file).isFile() ? messageInFile(file) : std::nullopt;
+}
+
+// A search folder names its messages by eight characters of the folder they are in, then their uid. A
+// maildir's unique name says which message it is; an IMAP uid is counted in each folder on its own,
+// so the row under the cursor tells which of the folders' messages of that uid it is.
+std::optional<StoredMessage> searchFolderMessage(const QString& uid, const QStringList& cursorRow)
 {
     constexpr qsizetype folderMark = 8;
-    if (uid.size() <= folderMark)
-        return std::nullopt;
     const QString unique = uid.mid(folderMark);
-    for (const QString& store : allMaildirStores()) {
-        QStringList folders{store};
-        for (const QString& folder :
-             QDir(store).entryList({QStringLiteral(".*")}, QDir::Dirs | QDir::NoDotAndDotDot))
-            folders.append(QDir(store).filePath(folder));
-        for (const QString& folder : folders)
-            if (std::optional<StoredMessage> message = maildirMessage(folder, unique))
-                return message;
+    if (uid.size() <= folderMark || !isFileName(unique))
+        return std::nullopt;
+    QList<StoredMessage> shown;
+    for (const auto& [account, store] : allAccountStores()) {
+        if (store.backend == QLatin1String("maildir") && !store.path.isEmpty()) {
+            QStringList folders{store.path};
+            for (const QString& folder :
+                 QDir(store.path).entryList({QStringLiteral(".*")}, QDir::Dirs | QDir::NoDotAndDotDot))
+                folders.append(QDir(store.path).filePath(folder));
+            for (const QString& folder : folders)
+                if (std::optional<StoredMessage> message = maildirMessage(folder, unique))
+                    return message;
+        } else if (store.backend == QLatin1String("imapx") && isFileName(account)) {
+            // Folders nest below "subfolders": a bounded number of them is looked in.
+            const QDir top(imapCacheFolder(account, QString()));
+            QStringList folders;
+            for (const QString& name : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                folders.append(top.filePath(name));
+            for (qsizetype next = 0; next < folders.size() && next < maxSearchedFolders; ++next) {
+                if (std::optional<StoredMessage> message = cachedImapMessage(folders.at(next), unique);
+                    message && rowShows(cursorRow, *message))
+                    shown.append(*message);
+                const QDir nested(folders.at(next) + QStringLiteral("/subfolders"));
+                for (const QString& name : nested.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                    folders.append(nested.filePath(name));
+            }
+        }
     }
-    return std::nullopt;
+    if (shown.isEmpty() || std::any_of(shown.cbegin(), shown.cend(), [&](const StoredMessage& message) {
+            return message.messageID != shown.first().messageID;
+        }))
+        return std::nullopt;
+    return shown.first();
 }
 
 } // namespace
@@ -396,7 +431,7 @@ WindowReading EvolutionMessageReader::contextOf(const Selection& selection) cons
 
     std::optional<StoredMessage> message;
     if (address->account == QLatin1String("vfolder")) {
-        message = searchFolderMessage(address->uid);
+        message = searchFolderMessage(address->uid, selection.cursorRow);
     } else if (const std::optional<AccountStore> store = accountStore(address->account)) {
         if (store->backend == QLatin1String("maildir")) {
             message = maildirMessage(maildirFolder(store->path, address->folder), address->uid);
@@ -408,7 +443,8 @@ WindowReading EvolutionMessageReader::contextOf(const Selection& selection) cons
             if (!selection.cursorRow.isEmpty())
                 message = messageOfRow(messages, selection.cursorRow.join(QStringLiteral(", ")));
         } else if (store->backend == QLatin1String("imapx")) {
-            message = cachedImapMessage(*address);
+            if (isFileName(address->account) && isFileName(address->uid))
+                message = cachedImapMessage(imapCacheFolder(address->account, address->folder), address->uid);
         } else {
             return WindowReading::nothingBecause(captureReason::accountNotRead(sourceApp));
         }

@@ -196,9 +196,13 @@ TEST_F(EvolutionMail, EachKindOfStoreLeadsToItsMessageAndNoAddressLeadsOutOfIt)
     writeAccount("mbox-account", "mbox", homePath("Mboxes"));
     writeFile("Mboxes/Work.sbd/Reports",
               "From - Mon Dec 07 08:00:00 2026\n" + plan + "\nFrom - Mon Dec 07 09:15:00 2026\n" + notes);
-    // An IMAP account keeps a copy of each message it showed in its cache.
+    // An IMAP account keeps a copy of each message it showed in its cache, in a bucket made from its
+    // uid by GLib's string hash (uid 1 in "2e", where Evolution put it; uid 12 in "06"); uids count in
+    // each folder on its own.
     writeAccount("server-account", "imapx", "");
-    writeFile(".cache/evolution/mail/server-account/folders/Projects/subfolders/2026/cur/2e/12", plan);
+    writeFile(".cache/evolution/mail/server-account/folders/Projects/subfolders/2026/cur/2e/1", plan);
+    writeFile(".cache/evolution/mail/server-account/folders/INBOX/cur/06/12", notes);
+    writeFile(".cache/evolution/mail/server-account/folders/INBOX/cur/2e/1", notes);
     writeAccount("exchange-account", "ews", "");
 
     const struct {
@@ -225,9 +229,14 @@ TEST_F(EvolutionMail, EachKindOfStoreLeadsToItsMessageAndNoAddressLeadsOutOfIt)
         {{"mail://..%2Fe2e-account/Inbox/" + uid, {}},
          WindowReading::nothingBecause(captureReason::accountNotRead("Evolution"))},
         {{"mail://e2e-account/Elsewhere/" + uid, {}}, WindowReading()},
-        {{"mail://server-account/Projects%2F2026/12", planRow}, planContext},
-        {{"mail://server-account/Projects%2F2026/..%2F12", planRow}, WindowReading()},
-        {{"mail://server-account/INBOX/12", {}}, WindowReading()},
+        {{"mail://server-account/Projects%2F2026/1", planRow}, planContext},
+        {{"mail://server-account/INBOX/12", {}}, notesContext},
+        {{"mail://server-account/INBOX/13", {}}, WindowReading()},
+        {{"mail://server-account/Projects%2F2026/..%2F1", planRow}, WindowReading()},
+        // In a search folder, the row tells which folder's message of that uid it is.
+        {{"mail://vfolder/All%20Account%20Search/LaBLdMyz1", planRow}, planContext},
+        {{"mail://vfolder/All%20Account%20Search/LaBLdMyz1", notesRow}, notesContext},
+        {{"mail://vfolder/All%20Account%20Search/LaBLdMyz1", {}}, WindowReading()},
         // A message of another kind of server's account, or of an account Evolution has no file for.
         {{"mail://exchange-account/Inbox/AAMkAD", {}},
          WindowReading::nothingBecause(captureReason::accountNotRead("Evolution"))},
