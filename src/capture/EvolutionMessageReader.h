@@ -20,13 +20,14 @@ bool isEvolutionIdentifier(const QString& identifier);
 
 // Reads the message Evolution's mail view shows as a message: link made from its Message-ID. Its
 // message list marks no row selected on the accessibility bus, but the preview of the selected message
-// names it by its account, folder and unique name in the preview document's address
+// names it by its account, folder and uid in the preview document's address
 // ("mail://<account>/<folder>/<uid>"), and the row under the list's cursor names its sender, subject
-// and date. The account's source file (under $XDG_CONFIG_HOME/evolution/sources) says where its local
-// folders are; the Message-ID comes from the message's own file there (a maildir or an MH folder) or,
-// for an mbox, from the one message of the folder that the row shows. Evolution shows no preview
-// without a selected message, so a window without one has nothing selected. Blocks on Evolution for a
-// bounded time and reads files: never on the main thread. Thread-safe.
+// and date. The account's source file (under $XDG_CONFIG_HOME/evolution/sources) says where its
+// folders are; the Message-ID comes from the message's own file (a maildir's, or the copy an IMAP
+// account keeps of each message it showed) or, for an mbox, from the one message of the folder that
+// the row shows. Evolution shows no preview without a selected message, and keeps it out of sight
+// when the preview pane is hidden or another view is in front: then nothing is selected. Blocks on
+// Evolution for a bounded time and reads files: never on the main thread. Thread-safe.
 class EvolutionMessageReader {
 public:
     EvolutionMessageReader(std::shared_ptr<AccessibilityApi> accessibility,
