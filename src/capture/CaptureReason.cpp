@@ -61,26 +61,31 @@ QString accountNotRead(const QString& mailClient)
 
 } // namespace captureReason
 
-bool startedWithRendererAccessibility(qint64 processId)
+namespace {
+
+// What the process was started with, from /proc: its arguments ("cmdline") or its environment
+// ("environ"), each string ending with a zero byte; empty when it cannot be read. Either is a few
+// kilobytes at most.
+QList<QByteArray> startStrings(qint64 processId, const char* entry)
 {
     if (processId <= 0)
-        return false;
-    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(processId));
-    if (!commandLine.open(QIODevice::ReadOnly))
-        return false;
-    // Arguments end with a zero byte each; a command line is a few kilobytes at most.
-    const QList<QByteArray> arguments = commandLine.read(1 << 20).split('\0');
-    return arguments.contains(QByteArrayLiteral("--force-renderer-accessibility"));
+        return {};
+    QFile file(QStringLiteral("/proc/%1/%2").arg(processId).arg(QLatin1String(entry)));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(1 << 20).split('\0');
+}
+
+} // namespace
+
+bool startedWithRendererAccessibility(qint64 processId)
+{
+    return startStrings(processId, "cmdline").contains(QByteArrayLiteral("--force-renderer-accessibility"));
 }
 
 bool startedWithAccessibilityBridge(qint64 processId)
 {
-    if (processId <= 0)
-        return false;
-    QFile environment(QStringLiteral("/proc/%1/environ").arg(processId));
-    if (!environment.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& variable : environment.read(1 << 20).split('\0')) {
+    for (const QByteArray& variable : startStrings(processId, "environ")) {
         if (variable.startsWith("GTK_MODULES="))
             return variable.mid(12).split(':').contains("atk-bridge");
     }
