@@ -69,6 +69,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <utility>
@@ -525,9 +526,16 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
 {
     if (!m_objects)
         return;
-    incoming.attach([objects = m_objects.get()](QString item) -> QCoro::Task<> {
+    incoming.attach([objects = m_objects.get()](QString item, QString activationToken) -> QCoro::Task<> {
+        // The windows shown for the launch carry its token; clearing it tells the desktop the launch
+        // is done, whether or not a window came of it.
+        AppPresence& presence = *objects->environment.presence;
+        presence.setActivationToken(activationToken);
+        const auto done = qScopeGuard([&presence] { presence.setActivationToken({}); });
         if (item == quickPanelCommand)
             objects->quickPanel.toggle();
+        else if (item == activateCommand)
+            objects->quickPanel.show();
         else if (item == graphCommand)
             objects->graphWindow.toggle();
         else if (item == preferencesCommand)

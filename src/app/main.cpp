@@ -23,6 +23,11 @@ void print(std::FILE* stream, const QString& text)
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
+QString lockFailure(const QString& why)
+{
+    return QStringLiteral("Morvane cannot make sure that only one copy of it runs: %1").arg(why);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,9 +52,14 @@ int main(int argc, char** argv)
     const QStringList& urls = commandLine.items;
 
     // One copy per user. A later launch hands its URLs and window commands to the running one and
-    // leaves before it opens a display or the library.
+    // leaves before it opens a display or the library. One with neither (the menu entry chosen again)
+    // asks for the quick panel; each carries what lets the window it shows in front.
+    QStringList handed = urls.isEmpty() ? QStringList{morvane::activateCommand} : urls;
+    if (const QString token = morvane::activationTokenItem(); !token.isEmpty())
+        handed.append(token);
     morvane::SingleInstance instance;
-    switch (instance.claim(urls)) {
+    const morvane::SingleInstance::Role role = instance.claim(handed);
+    switch (role) {
     case morvane::SingleInstance::Role::forwarded:
         return 0;
     case morvane::SingleInstance::Role::unanswered:
@@ -59,17 +69,26 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Morvane is already running but cannot open links: %s\n",
                      instance.refusal().toLocal8Bit().constData());
         return 1;
+    case morvane::SingleInstance::Role::blocked:
+        std::fprintf(stderr, "Morvane is already running but cannot be reached: %s\n",
+                     instance.failure().toLocal8Bit().constData());
+        return 1;
+    case morvane::SingleInstance::Role::failed:
+        // Without the lock nothing keeps a second copy off the same library and shortcuts.
+        print(stderr, lockFailure(instance.failure()) + u'\n');
+        break;
     case morvane::SingleInstance::Role::primary:
-    case morvane::SingleInstance::Role::standalone:
         break;
     }
+    const bool mustNotRun = role == morvane::SingleInstance::Role::failed;
     // Nothing runs that could quit.
     if (commandLine.quits())
-        return 0;
+        return mustNotRun ? 1 : 0;
 
     const bool platformArgument = !commandLine.platform.isEmpty();
     if (const QString problem = morvane::x11DisplayProblem(); !platformArgument && !problem.isEmpty()) {
-        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+        if (!mustNotRun) // that was said already
+            std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
         return 1;
     }
     // Asked for as an argument, not through the environment, which the applications Morvane opens
@@ -85,7 +104,7 @@ int main(int argc, char** argv)
     qtArguments.push_back(nullptr);
 
     // The library opens on its own thread while the display connection is made.
-    auto library = std::make_unique<morvane::LibraryOpening>();
+    auto library = mustNotRun ? nullptr : std::make_unique<morvane::LibraryOpening>();
     morvane::startupStep("library opening");
 
     // GLib's default main context belongs to the accessibility thread (platform/AtspiAccessibilityApi):
@@ -99,6 +118,14 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("morvane"));
     // A tray application: closing its last window never quits it.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (mustNotRun) {
+        // Told as a library that cannot open is: the user may have started it from a menu.
+        morvane::MessageBoxAlertPresenter().present(morvane::Alert{morvane::Alert::Style::critical,
+                                                                   QStringLiteral("Morvane could not start."),
+                                                                   lockFailure(instance.failure()),
+                                                                   {}});
+        return 1;
+    }
 
     // Listening before the library opens: URLs sent during start-up wait in the queue.
     morvane::IncomingUrls incoming;

@@ -6,12 +6,16 @@
 
 #include "foundation/Logging.h"
 #include "platform/AccessibilityBusSwitch.h"
+#include "platform/AccessibilityStatusWatch.h"
 #include "platform/AtspiElements.h"
 #include "platform/AtspiEventWatch.h"
-#include "platform/AtspiThread.h"
 #include "platform/AtspiValues.h"
+#include "platform/GLibLoopThread.h"
+#include "platform/GObjectRef.h"
 #include "platform/SessionBus.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <unistd.h>
@@ -27,13 +31,31 @@ AtspiAccessible* atspiObject(void* object)
     return static_cast<AtspiAccessible*>(object);
 }
 
+// libatspi attaches the connections it opens to applications to GLib's default main context, whatever
+// context it was given: whoever runs that context calls into libatspi. So the accessibility thread
+// runs it, which needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set while
+// its application object is made). Otherwise the library gets a context of its own (null here), and
+// the main thread may dispatch some of its messages: said once in the log.
+GMainContext* accessibilityContext()
+{
+    const QAbstractEventDispatcher* mainLoop =
+        QCoreApplication::instance()
+            ? QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())
+            : nullptr;
+    if (!mainLoop || !mainLoop->inherits("QEventDispatcherGlib"))
+        return g_main_context_default();
+    qCWarning(lcAccessibility) << "GLib's main context is run by the event loop (QT_NO_GLIB is not set);"
+                                  " accessibility messages may be dispatched on the main thread";
+    return nullptr;
+}
+
 } // namespace
 
 // What lives on the accessibility thread, held by every job as well as by this object: a job may end
 // this object, and what it reads stays until it returns.
 struct AtspiAccessibilityApi::Objects {
     bool available = false; // libatspi reached the bus
-    AtspiAccessible* desktop = nullptr;
+    GObjectRef<AtspiAccessible> desktop;
     bool warnedOffThread = false;
     AtspiElements elements;
     std::unique_ptr<AtspiEventWatch> watch;
@@ -43,9 +65,7 @@ struct AtspiAccessibilityApi::Objects {
     {
         elements.releaseAll();
         watch.reset();
-        if (desktop)
-            g_object_unref(desktop);
-        desktop = nullptr;
+        desktop.reset();
         available = false;
     }
 };
@@ -54,7 +74,11 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
     : AccessibilityApi(parent)
     , m_objects(std::make_shared<Objects>())
 {
-    m_thread = std::make_unique<AtspiThread>([this](void* context) { setUp(context); });
+    m_thread = std::make_unique<GLibLoopThread>("morvane-a11y", accessibilityContext());
+    m_thread->post([this, context = m_thread->context()] { setUp(context); });
+    // The switch may be turned elsewhere while this runs: each change is read back at once.
+    connect(new AccessibilityStatusWatch(this), &AccessibilityStatusWatch::switched, this,
+            [this] { refreshTrust(); });
     refreshTrust();
 }
 
@@ -85,14 +109,15 @@ void AtspiAccessibilityApi::setUp(void* mainContext)
     if (static_cast<GMainContext*>(mainContext) != g_main_context_default())
         atspi_set_main_context(static_cast<GMainContext*>(mainContext));
     atspi_set_timeout(callTimeoutMs, callTimeoutMs);
-    m_objects->desktop = atspi_get_desktop(0);
+    m_objects->desktop.reset(atspi_get_desktop(0));
     // Children and names are read afresh: Chromium adds its windows' contents without an event the
     // cache follows, and a tab switch renames. States and roles stay cached, kept true by the
     // applications' events that this thread dispatches and by what the listener drops: uncached, the
     // library's own event handler reads them back from inside a dispatch and deadlocks.
     if (m_objects->desktop)
         atspi_accessible_set_cache_mask(
-            m_objects->desktop, AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
+            m_objects->desktop.get(),
+            AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
     m_objects->available = m_objects->desktop != nullptr;
     // Queued to this object: the thread ends before it does, and what is still queued goes with it.
     if (m_objects->available)
@@ -163,21 +188,19 @@ QList<AccessibilityApplication> AtspiAccessibilityApi::applications() const
     QList<AccessibilityApplication> found;
     if (!m_thread->isCurrent() || !m_objects->available)
         return found;
-    AtspiAccessible* desktop = m_objects->desktop;
+    AtspiAccessible* desktop = m_objects->desktop.get();
     ErrorSlot countError;
     const gint count = atspi_accessible_get_child_count(desktop, &countError);
     const qint64 ownProcess = getpid();
     for (gint index = 0; index < count; ++index) {
         ErrorSlot error;
-        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, index, &error);
+        GObjectRef<AtspiAccessible> application(atspi_accessible_get_child_at_index(desktop, index, &error));
         if (!application)
             continue;
-        const qint64 processId = atspi_accessible_get_process_id(application, &error);
-        if (error || processId == ownProcess) {
-            g_object_unref(application);
+        const qint64 processId = atspi_accessible_get_process_id(application.get(), &error);
+        if (error || processId == ownProcess)
             continue;
-        }
-        const AccessibilityElement element = keep(application);
+        const AccessibilityElement element = keep(application.release());
         found.append({element, processId, name(element).value_or(QString())});
     }
     return found;
@@ -208,14 +231,12 @@ AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& el
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return {};
-    AtspiStateSet* set = atspi_accessible_get_state_set(accessible);
+    const GObjectRef<AtspiStateSet> set(atspi_accessible_get_state_set(accessible));
     if (!set)
         return {};
     if (m_objects->watch)
         m_objects->watch->keepStates(accessible);
-    const AccessibilityStates states = statesOf(set);
-    g_object_unref(set);
-    return states;
+    return statesOf(set.get());
 }
 
 QHash<QString, QString> AtspiAccessibilityApi::attributes(const AccessibilityElement& element) const
@@ -232,13 +253,11 @@ QHash<QString, QString> AtspiAccessibilityApi::documentAttributes(const Accessib
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return {};
-    AtspiDocument* document = atspi_accessible_get_document_iface(accessible);
+    const GObjectRef<AtspiDocument> document(atspi_accessible_get_document_iface(accessible));
     if (!document)
         return {};
     ErrorSlot error;
-    QHash<QString, QString> result = takeAtspiTable(atspi_document_get_document_attributes(document, &error));
-    g_object_unref(document);
-    return result;
+    return takeAtspiTable(atspi_document_get_document_attributes(document.get(), &error));
 }
 
 std::optional<QString> AtspiAccessibilityApi::text(const AccessibilityElement& element, int maxLength) const
@@ -246,19 +265,17 @@ std::optional<QString> AtspiAccessibilityApi::text(const AccessibilityElement& e
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return std::nullopt;
-    AtspiText* text = atspi_accessible_get_text_iface(accessible);
+    const GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(accessible));
     if (!text)
         return std::nullopt;
-    std::optional<QString> result;
     ErrorSlot countError;
-    const gint count = atspi_text_get_character_count(text, &countError);
-    if (!countError) {
-        ErrorSlot error;
-        if (gchar* characters = atspi_text_get_text(text, 0, std::min(count, maxLength), &error))
-            result = takeAtspiString(characters);
-    }
-    g_object_unref(text);
-    return result;
+    const gint count = atspi_text_get_character_count(text.get(), &countError);
+    if (countError)
+        return std::nullopt;
+    ErrorSlot error;
+    if (gchar* characters = atspi_text_get_text(text.get(), 0, std::min(count, maxLength), &error))
+        return takeAtspiString(characters);
+    return std::nullopt;
 }
 
 std::optional<int> AtspiAccessibilityApi::childCount(const AccessibilityElement& element) const
@@ -292,17 +309,16 @@ QList<AccessibilityElement> AtspiAccessibilityApi::selectedChildren(const Access
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return found;
-    AtspiSelection* selection = atspi_accessible_get_selection_iface(accessible);
+    const GObjectRef<AtspiSelection> selection(atspi_accessible_get_selection_iface(accessible));
     if (!selection)
         return found;
     ErrorSlot countError;
-    const gint count = atspi_selection_get_n_selected_children(selection, &countError);
+    const gint count = atspi_selection_get_n_selected_children(selection.get(), &countError);
     for (gint index = 0; index < count; ++index) {
         ErrorSlot error;
-        if (AtspiAccessible* child = atspi_selection_get_selected_child(selection, index, &error))
+        if (AtspiAccessible* child = atspi_selection_get_selected_child(selection.get(), index, &error))
             found.append(keep(child));
     }
-    g_object_unref(selection);
     return found;
 }
 
@@ -311,12 +327,11 @@ std::optional<int> AtspiAccessibilityApi::documentCurrentPage(const Accessibilit
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return std::nullopt;
-    AtspiDocument* document = atspi_accessible_get_document_iface(accessible);
+    const GObjectRef<AtspiDocument> document(atspi_accessible_get_document_iface(accessible));
     if (!document)
         return std::nullopt;
     ErrorSlot error;
-    const gint page = atspi_document_get_current_page_number(document, &error);
-    g_object_unref(document);
+    const gint page = atspi_document_get_current_page_number(document.get(), &error);
     // A document without pages (a web page) answers -1.
     if (error || page < 1)
         return std::nullopt;

@@ -9,17 +9,18 @@
 
 namespace morvane {
 
-class AtspiThread;
+class GLibLoopThread;
 
 // The desktop's accessibility bus (AT-SPI) through libatspi.
 //
 // libatspi is not thread-safe and keeps its connection on a GLib main context, so this object owns
-// one thread that runs that context (AtspiThread): every libatspi call, and every job, runs there. Each
+// one thread that runs that context (GLibLoopThread): every libatspi call, and every job, runs there. Each
 // call into another application waits at most callTimeout; the library's own default is the D-Bus 25 s,
 // which a hung application would cost every poll.
 //
-// Trust is the bus's own switch (AccessibilityBusSwitch); the request sets it true. libatspi is set up
-// once, at the first job: a bus that appears later in the session is not seen until the next start.
+// Trust is the bus's own switch (AccessibilityBusSwitch), read again whenever it is switched
+// (AccessibilityStatusWatch); the request sets it true. libatspi is set up once, at the first job: a
+// bus that appears later in the session is not seen until the next start.
 class AtspiAccessibilityApi final : public AccessibilityApi {
     Q_OBJECT
 public:
@@ -67,7 +68,7 @@ private:
 
     std::atomic<AccessibilityTrust> m_trust{AccessibilityTrust::notAvailable};
     std::shared_ptr<Objects> m_objects;
-    std::unique_ptr<AtspiThread> m_thread;
+    std::unique_ptr<GLibLoopThread> m_thread;
 };
 
 } // namespace morvane

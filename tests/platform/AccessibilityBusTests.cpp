@@ -1,3 +1,4 @@
+#include "DestroyedFlag.h"
 #include "TestEnvironment.h"
 
 #include "platform/AtspiAccessibilityApi.h"
@@ -54,22 +55,6 @@ TEST(SessionBusPresence, AnAnnouncedBusOrTheRuntimeSocketCountsAndNothingElse)
     const ScopedEnvironmentVariable noRuntime("XDG_RUNTIME_DIR", std::nullopt);
     EXPECT_TRUE(hasSessionBus()) << "an announced bus without a runtime folder";
 }
-
-namespace {
-
-// Set when the job that holds it is destroyed, run or not.
-struct DestroyedFlag {
-    std::shared_ptr<std::promise<void>> destroyed = std::make_shared<std::promise<void>>();
-    ~DestroyedFlag()
-    {
-        if (destroyed.use_count() == 1)
-            destroyed->set_value();
-    }
-    DestroyedFlag() = default;
-    DestroyedFlag(const DestroyedFlag&) = default;
-};
-
-} // namespace
 
 // The last owner may let the accessibility layer go from one of its own jobs (a job that held it
 // ends last): the thread then cannot be joined, ends by itself once that job returns, and runs none

@@ -3,6 +3,7 @@
 #include "desktop/AppPresence.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QWidget>
 
 namespace morvane::test {
@@ -18,25 +19,36 @@ public:
         return !refuseChanges;
     }
     void activate() override { ++activations; }
-    // As the desktop does: shown, in front, with the keyboard.
+    // As the desktop does: shown, in front, with the keyboard; unless it never activates our windows.
     void activateWindow(QWidget& window) override
     {
         window.show();
+        activatedWithToken.append({&window, current});
         // The offscreen platform ignores activation requests; the application's notion is what counts.
-        QApplication::setActiveWindow(&window);
+        if (activates)
+            QApplication::setActiveWindow(&window);
     }
-    // The toolkit's notion, unless the desktop kept the keyboard on another window.
-    bool hasKeyboard(const QWidget& window) const override
+    // Every token set and cleared, in order; the windows activated with the token then in force.
+    void setActivationToken(const QString& token) override
     {
-        return window.isActiveWindow() && !keyboardElsewhere;
+        tokens.append(token);
+        current = token;
     }
+    bool isCovered(const QWidget& window) const override { return covered && window.isVisible(); }
     // The application comes to the front.
     void bringToFront() { emit becameActive(); }
 
     bool hidden = false, refuseChanges = false;
-    // A compositor that leaves the panel behind a full-screen window: mapped, never given the keyboard.
-    bool keyboardElsewhere = false;
+    // A compositor that shows our windows without giving them the keyboard.
+    bool activates = true;
+    // A compositor that keeps our shown windows behind a full-screen one.
+    bool covered = false;
     int setCalls = 0, activations = 0;
+    QStringList tokens;
+    QList<std::pair<QWidget*, QString>> activatedWithToken;
+
+private:
+    QString current;
 };
 
 } // namespace morvane::test

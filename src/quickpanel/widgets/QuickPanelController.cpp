@@ -12,7 +12,6 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/AppSettings.h"
 
-#include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QWindow>
@@ -45,7 +44,6 @@ QuickPanelController::QuickPanelController(AppPresence& presence, const AppSetti
     , m_preferences(preferences)
     , m_model(model)
     , m_appearance(appearance)
-    , m_clock(clock)
     , m_contextRefreshTimer(clock->makeTimer([this] { refreshContextIfShown(); }))
 {
 }
@@ -56,10 +54,6 @@ void QuickPanelController::build()
 {
     m_window = std::make_unique<QuickPanelWindow>();
     connect(m_window.get(), &QuickPanelWindow::closeRequested, this, &QuickPanelController::hide);
-    connect(qGuiApp, &QGuiApplication::focusWindowChanged, m_window.get(), [this](QWindow* focused) {
-        if (focused != m_window->windowHandle())
-            m_focusPending = false;
-    });
     m_router = new QuickPanelKeyRouter(
         m_model,
         {[this] { hide(); }, [this] { activateAndMaybeHide(); }, [this] { completeRelationAndMaybeHide(); },
@@ -100,8 +94,6 @@ void QuickPanelController::show()
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     m_window->uncoverBeforeShow();
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
-    m_shownAt = m_clock->monotonic();
-    m_focusPending = true;
     m_window->placeShown();
     m_view->prepareForShow();
 }
@@ -121,29 +113,15 @@ bool QuickPanelController::isOnScreen() const
     return m_window && m_window->isVisible() && !m_window->isMinimized();
 }
 
-// A panel that another window covers, or that lost the keyboard to one, is not in front of the user
-// though it is mapped. The window manager hands a panel just shown the keyboard a moment later: until
-// then (and unless the keyboard went elsewhere meanwhile) it counts as in front, so a quick second
-// press of the hot key still hides it. The window system's focus counts, not Qt's: Qt kept counting a
-// panel as active that sway had left behind a full-screen window, so the next press hid it.
-bool QuickPanelController::isInFront() const
-{
-    constexpr std::chrono::milliseconds focusGrace{1000};
-    if (!isOnScreen())
-        return false;
-    return m_presence.hasKeyboard(*m_window) ||
-           (m_focusPending && m_clock->monotonic() - m_shownAt < focusGrace);
-}
-
 void QuickPanelController::toggle()
 {
-    // Out of the user's sight, the hot key brings the panel forward with the keyboard instead of
-    // hiding it.
-    if (isInFront())
+    // A panel on screen is hidden whether or not the desktop gave it the keyboard: a compositor may
+    // show it without (GNOME Shell does for a panel a command opened), and it is in the user's way.
+    if (isOnScreen() && !m_presence.isCovered(*m_window))
         return hide();
-    // Mapped but behind another window: sway keeps a window it mapped behind a full-screen one there,
-    // also once that window left full screen, and ignores requests to activate it. Mapped afresh it
-    // is a new window, which sway shows and focuses; what the panel holds stays.
+    // Mapped but out of sight: sway keeps a window it mapped behind a full-screen one there, also
+    // once that window left full screen, and ignores requests to activate it. Mapped afresh it is a
+    // new window, which sway shows and focuses; what the panel holds stays.
     if (isOnScreen())
         m_window->hide();
     show();

@@ -7,7 +7,6 @@
 
 #include <QCoroTask>
 
-#include <chrono>
 #include <memory>
 
 class QWidget;
@@ -38,7 +37,8 @@ public:
 
     void show();
     void hide();
-    // The hot key's action: hides a visible panel, else shows it.
+    // The hot key's action: hides a panel on screen, else shows it (also one the compositor keeps
+    // out of sight).
     void toggle();
     // None until the first show.
     QuickPanelWindow* window() const { return m_window.get(); }
@@ -59,7 +59,6 @@ private:
     QuickPanelView* makeView();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
     bool isOnScreen() const;
-    bool isInFront() const;
     void refreshContextIfShown();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
     void activateOrRelate();
@@ -71,10 +70,6 @@ private:
     const AppSettings& m_preferences;
     QuickPanelViewModel& m_model;
     const AppearanceService* m_appearance;
-    std::shared_ptr<Clock> m_clock;
-    std::chrono::milliseconds m_shownAt{0};
-    // Until the keyboard went elsewhere after the last show.
-    bool m_focusPending = false;
     std::unique_ptr<ClockTimer> m_contextRefreshTimer;
     std::unique_ptr<QuickPanelWindow> m_window;
     QuickPanelKeyRouter* m_router = nullptr;
