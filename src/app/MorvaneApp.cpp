@@ -18,6 +18,7 @@
 #include "capture/ContactService.h"
 #include "capture/DEVONthinkActiveContextProvider.h"
 #include "capture/DesktopApplicationContextProvider.h"
+#include "capture/EvolutionMessageReader.h"
 #include "capture/FantasticalActiveContextProvider.h"
 #include "capture/FileManagerReader.h"
 #include "capture/FinderActiveContextProvider.h"
@@ -309,14 +310,19 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
                            : WindowReading();
         },
         ApplicationReading::accessibilityBus);
-    auto messages =
-        std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
+    auto mailFolders = std::make_shared<MailFolderIndex>();
+    auto messages = std::make_shared<ThunderbirdMessageReader>(env.accessibility, mailFolders);
     auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
         [messages](const DesktopWindow& window) { return messages->read(window); },
         ApplicationReading::accessibilityBus);
-    return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
-            fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};
+    auto evolutionMessages = std::make_shared<EvolutionMessageReader>(env.accessibility, mailFolders);
+    auto evolution = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("Evolution"), env.workspace, &isEvolutionIdentifier,
+        [evolutionMessages](const DesktopWindow& window) { return evolutionMessages->read(window); },
+        ApplicationReading::accessibilityBus);
+    return {previewPDF, pdfViewer,   finder,   fileManager, mail,       thunderbird, evolution,
+            contact,    fantastical, calendar, codeRunner,  devonthink, obsidian,    browser};
 }
 
 QuickPanelServices MorvaneApp::Objects::quickPanelServices()
