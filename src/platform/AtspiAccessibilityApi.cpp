@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -63,6 +64,7 @@ struct AtspiAccessibilityApi::Objects {
     AtspiElements elements;
     std::unique_ptr<AtspiEventWatch> watch;
     std::atomic<AccessibilityTrust> trust{AccessibilityTrust::notAvailable};
+    std::atomic<bool> abandoned{false}; // the quit let the thread go: nothing more is read
 
     // Whom the thread's news is told to, on its own (main) thread; none once it closed.
     std::mutex frontMutex;
@@ -118,7 +120,9 @@ std::shared_ptr<AtspiAccessibilityApi> AtspiAccessibilityApi::create()
                     return;
                 }
                 // A job may still read through it (a read is bounded, a job's many reads are not
-                // waited for): it stays, silent, until the job returns or the process ends.
+                // waited for): it stays, silent, until the job returns or the process ends. Its reads
+                // after the one under way answer nothing at once, so that it returns soon.
+                api->m_objects->abandoned = true;
                 qCInfo(lcAccessibility) << "The accessibility thread was left inside a read on the bus; "
                                            "it ends with that read or with the process";
             }};
@@ -218,6 +222,8 @@ void* AtspiAccessibilityApi::object(const AccessibilityElement& element) const
             qCWarning(lcAccessibility) << "An accessibility read off the accessibility thread was refused";
         return nullptr;
     }
+    if (m_objects->abandoned)
+        return nullptr;
     return m_objects->elements.find(element);
 }
 
@@ -231,7 +237,7 @@ AccessibilityElement AtspiAccessibilityApi::keep(void* object) const
 QList<AccessibilityApplication> AtspiAccessibilityApi::applications() const
 {
     QList<AccessibilityApplication> found;
-    if (!m_thread->isCurrent() || !m_objects->available)
+    if (!m_thread->isCurrent() || !m_objects->available || m_objects->abandoned)
         return found;
     AtspiAccessible* desktop = m_objects->desktop.get();
     ErrorSlot countError;
