@@ -21,6 +21,7 @@
 #include <atomic>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -115,7 +116,8 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
 std::shared_ptr<AtspiAccessibilityApi> AtspiAccessibilityApi::create()
 {
     return {new AtspiAccessibilityApi, [](AtspiAccessibilityApi* api) {
-                if (api->close(quitWait)) {
+                // From one of its own jobs nothing is waited for: the thread ends once that job returns.
+                if (api->m_thread->isCurrent() || api->close(quitWait)) {
                     delete api;
                     return;
                 }
@@ -123,6 +125,12 @@ std::shared_ptr<AtspiAccessibilityApi> AtspiAccessibilityApi::create()
                 // waited for): it stays, silent, until the job returns or the process ends. Its reads
                 // after the one under way answer nothing at once, so that it returns soon.
                 api->m_objects->abandoned = true;
+                static std::mutex keptMutex;
+                static auto* kept = new std::vector<AtspiAccessibilityApi*>; // to the process's end
+                {
+                    const std::lock_guard lock(keptMutex);
+                    kept->push_back(api);
+                }
                 qCInfo(lcAccessibility) << "The accessibility thread was left inside a read on the bus; "
                                            "it ends with that read or with the process";
             }};
