@@ -61,7 +61,7 @@ AppEnvironment AppEnvironment::desktopSession()
     environment.presence = std::make_shared<X11AppPresence>(sessionCompositorWindows());
     environment.hotkeyBackend = sessionHotkeys(environment);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
-    environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
+    environment.accessibility = AtspiAccessibilityApi::create();
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     // On a Wayland session the X display sees only the X11 windows; the accessibility bus names a
     // native one in front.

@@ -2,6 +2,7 @@
 
 #include <QFuture>
 #include <QObject>
+#include <QString>
 
 class QWidget;
 
@@ -31,6 +32,10 @@ public:
     // Answered at once where the compositor cannot be asked; else later, from another thread, as the
     // compositor is another process (the awaiting caller resumes on its own thread).
     virtual QFuture<bool> isCovered(const QWidget& window) const = 0;
+    // The launch being handled hands over its desktop activation token (a startup id): windows
+    // brought forward until it is cleared carry it, so that the desktop lets them in front. Clearing
+    // it (an empty token) tells the desktop that the launch is done.
+    virtual void setActivationToken(const QString& token) = 0;
 
 signals:
     // Each time the application comes to the front (one of its windows becomes active).

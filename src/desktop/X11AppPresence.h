@@ -4,7 +4,9 @@
 #include "platform/CompositorWindows.h"
 
 #include <QObject>
+#include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace morvane {
@@ -12,6 +14,9 @@ namespace morvane {
 // The presence on an X11 desktop: hidden windows carry _NET_WM_STATE_SKIP_TASKBAR and
 // _NET_WM_STATE_SKIP_PAGER (set on the property before a window is mapped, asked of the window
 // manager once it is). Off X11 (the offscreen platform of the tests) the state is only remembered.
+// A window brought forward carries the time of the user action that asked for it in
+// _NET_WM_USER_TIME, and the launch's startup id in _NET_STARTUP_ID, which is what a window manager
+// with focus-stealing prevention weighs.
 class X11AppPresence : public AppPresence {
     Q_OBJECT
 public:
@@ -23,14 +28,19 @@ public:
     void activate() override;
     void activateWindow(QWidget& window) override;
     QFuture<bool> isCovered(const QWidget& window) const override;
+    void setActivationToken(const QString& token) override;
 
 protected:
     // Windows shown later take the current state just before they are mapped.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The server time to stamp an activation with: the launch's, the global shortcut's press, else now.
+    std::uint32_t activationTime() const;
+
     std::unique_ptr<CompositorWindows> m_compositor;
     bool m_hidden = false;
+    QString m_activationToken;
 };
 
 } // namespace morvane

@@ -4,11 +4,12 @@
 
 #include <QHash>
 
-#include <atomic>
+#include <chrono>
 #include <memory>
 
 namespace morvane {
 
+class AccessibilityStatusWatch;
 class GLibLoopThread;
 
 // The desktop's accessibility bus (AT-SPI) through libatspi.
@@ -28,12 +29,20 @@ public:
     // The trust check may start the bus launcher, which takes longer than a read.
     static constexpr int busCallTimeoutMs = 2000;
 
+    // How long the application's quit waits for the thread: a read stuck on an application or a bus
+    // that does not answer (it is stopped) is not waited for.
+    static constexpr std::chrono::milliseconds quitWait{200};
+
     // Starts the thread and checks the trust there; does not wait for either.
     explicit AtspiAccessibilityApi(QObject* parent = nullptr);
+    // One whose going away waits at most quitWait for the thread. A thread still inside a job then is
+    // let go, with this object: the job reads through it until it returns, and the process may end
+    // first. Announcements stop at once either way.
+    static std::shared_ptr<AtspiAccessibilityApi> create();
     // Runs the jobs already queued, then ends the thread; from one of its own jobs, drops them.
     ~AtspiAccessibilityApi() override;
 
-    AccessibilityTrust trust() const override { return m_trust.load(); }
+    AccessibilityTrust trust() const override;
     QFuture<AccessibilityTrust> refreshTrust() override;
     void requestTrust() override;
     bool post(std::function<void()> job) override;
@@ -58,17 +67,17 @@ public:
 private:
     struct Objects;
 
-    void setTrust(AccessibilityTrust trust);
-    // On the thread, before its loop runs: mainContext is its GLib main context.
-    void setUp(void* mainContext);
+    // Stops announcing, lets the thread tear the library's objects down and waits at most wait for it
+    // to end; the jobs it has not started then are dropped. True when it ended.
+    bool close(std::chrono::milliseconds wait);
     // The library object behind element (an AtspiAccessible); null off the thread, before set-up or for
     // a stale handle.
     void* object(const AccessibilityElement& element) const;
     AccessibilityElement keep(void* object) const;
 
-    std::atomic<AccessibilityTrust> m_trust{AccessibilityTrust::notAvailable};
     std::shared_ptr<Objects> m_objects;
     std::unique_ptr<GLibLoopThread> m_thread;
+    AccessibilityStatusWatch* m_statusWatch = nullptr;
 };
 
 } // namespace morvane

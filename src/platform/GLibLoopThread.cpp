@@ -5,6 +5,7 @@
 #include "GLibLoopThread.h"
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -18,9 +19,10 @@ struct GLibLoopThread::State {
     GMainLoop* loop;
     std::mutex mutex;
     std::condition_variable finishedChanged;
-    bool closed = false;     // no more jobs are taken
-    bool dropQueued = false; // stopped from a job: those behind it never run
-    bool finished = false;   // the thread has left its loop
+    std::deque<std::function<void()>> jobs; // posted, not started
+    bool closed = false;                    // no more jobs are taken
+    bool dropQueued = false;                // stopped from a job: those behind it never run
+    bool finished = false;                  // the thread has left its loop
 
     explicit State(GMainContext* given)
         : context(given ? g_main_context_ref(given) : g_main_context_new())
@@ -35,17 +37,28 @@ struct GLibLoopThread::State {
     State(const State&) = delete;
     State& operator=(const State&) = delete;
 
-    bool dropping()
+    // The job the next idle source runs; none once the queue was dropped. Each source takes one.
+    std::function<void()> next()
     {
+        std::function<void()> job;
         const std::lock_guard lock(mutex);
-        return dropQueued;
+        if (!jobs.empty()) {
+            job = std::move(jobs.front());
+            jobs.pop_front();
+        }
+        if (dropQueued)
+            return {}; // let go here, outside the lock
+        return job;
     }
-};
 
-// Holds the thread's state weakly: the source it rides on belongs to the state's context.
-struct GLibLoopThread::Job {
-    std::weak_ptr<State> state;
-    std::function<void()> run;
+    // Lets go of what is still queued, outside the lock (a job's captures may post again).
+    void dropAll()
+    {
+        std::deque<std::function<void()>> dropped;
+        const std::lock_guard lock(mutex);
+        dropQueued = true;
+        dropped.swap(jobs);
+    }
 };
 
 GLibLoopThread::GLibLoopThread(const char* name, GMainContext* context)
@@ -75,21 +88,21 @@ bool GLibLoopThread::post(std::function<void()> run)
     const std::lock_guard lock(m_state->mutex);
     if (m_state->closed)
         return false;
-    auto* job = new Job{m_state, std::move(run)};
-    handOver(job);
+    m_state->jobs.push_back(std::move(run));
+    // The source holds the state weakly: it belongs to the state's context.
     GSource* source = g_idle_source_new();
     g_source_set_priority(source, G_PRIORITY_DEFAULT);
     g_source_set_callback(
         source,
         [](gpointer data) {
-            const Job* job = static_cast<const Job*>(data);
-            takeOver(job);
-            const std::shared_ptr<State> state = job->state.lock();
-            if (state && !state->dropping())
-                job->run();
+            if (const std::shared_ptr<State> state = static_cast<std::weak_ptr<State>*>(data)->lock()) {
+                if (const std::function<void()> job = state->next())
+                    job();
+            }
             return G_SOURCE_REMOVE;
         },
-        job, [](gpointer data) { delete static_cast<Job*>(data); });
+        new std::weak_ptr<State>(m_state),
+        [](gpointer data) { delete static_cast<std::weak_ptr<State>*>(data); });
     g_source_attach(source, m_state->context);
     g_source_unref(source);
     return true;
@@ -113,6 +126,7 @@ bool GLibLoopThread::stop(std::chrono::milliseconds wait)
     {
         const std::lock_guard lock(m_state->mutex);
         m_state->closed = true;
+        // Each is let go by its own source, after the job that stops the thread returned.
         m_state->dropQueued = fromOwnJob;
     }
     // At a lower priority than the jobs: what is queued runs first.
@@ -141,19 +155,13 @@ bool GLibLoopThread::stop(std::chrono::milliseconds wait)
             m_state->finishedChanged.wait_for(lock, wait, finished);
         m_ended = m_state->finished;
     }
-    if (m_ended)
+    if (m_ended) {
         m_thread.join();
-    else
+    } else {
         m_thread.detach();
+        m_state->dropAll(); // what is let go here is destroyed on this thread
+    }
     return m_ended;
-}
-
-void GLibLoopThread::handOver(const Job*)
-{
-}
-
-void GLibLoopThread::takeOver(const Job*)
-{
 }
 
 } // namespace morvane

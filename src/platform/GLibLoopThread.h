@@ -11,9 +11,10 @@ typedef struct _GMainContext GMainContext;
 namespace morvane {
 
 // A thread of our own that runs a GLib main context and takes jobs: the one shape such a thread has
-// here. Jobs are idle sources on the context, run in the order they were posted, between whatever
-// else the context dispatches (a library's connection attached to it is read even between jobs). A job
-// that runs the context itself (waiting for an answer) dispatches the jobs posted after it there.
+// here. Jobs run in the order they were posted, each from an idle source on the context, between
+// whatever else the context dispatches (a library's connection attached to it is read even between
+// jobs). A job that runs the context itself (waiting for an answer) dispatches the jobs posted after it
+// there.
 //
 // The loop, its context and the queue belong to the thread's own state, which the thread holds, so
 // the thread can be let go rather than joined: when it is stopped from one of its own jobs (it cannot
@@ -39,20 +40,16 @@ public:
     GMainContext* context() const;
 
     // Refuses jobs from now on, ends the loop once the jobs already posted have run, and waits at most
-    // wait for the thread to end; a thread still running then is let go (the jobs still queued run
-    // before it ends). From one of its own jobs the jobs queued behind that one are dropped unrun,
-    // since they may reach what is being destroyed, and the thread ends once that job returns.
+    // wait for the thread to end. A thread still running then is let go, and the jobs it has not
+    // started are dropped unrun, here and now: whatever waits on them (a job's promise, released
+    // unfulfilled) is released rather than left waiting for a thread that may never come back. From one
+    // of its own jobs the jobs queued behind that one are dropped unrun, since they may reach what is
+    // being destroyed, and the thread ends once that job returns.
     // True when the thread ended within the wait. Later calls do nothing and answer the first's.
     bool stop(std::chrono::milliseconds wait = unbounded);
 
 private:
     struct State;
-    struct Job;
-
-    // The two ends of a job's hand-over from the posting thread to the loop, the one place where work
-    // crosses threads here: a race checker that cannot see GLib's own locking is told of it here.
-    static void handOver(const Job* job);
-    static void takeOver(const Job* job);
 
     std::shared_ptr<State> m_state;
     std::thread m_thread;

@@ -103,3 +103,33 @@ TEST(AtspiAccessibilityThread, EndedFromOutsideItRunsWhatIsQueuedFirst)
     api.reset();
     EXPECT_EQ(ran, 3);
 }
+
+// At the application's quit a job inside a read that does not return (the bus or an application
+// stopped) is not waited for: the layer is let go with the thread, the jobs queued behind it are
+// dropped and whoever waits on them released, and the job, once its read returns, reads on through the
+// layer it was given (still there, answering nothing more) and ends.
+TEST(AtspiAccessibilityThread, AtTheQuitAJobInsideAReadIsLeftRunningAndTheQueueIsDropped)
+{
+    const ScopedEnvironmentVariable announced("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    std::shared_ptr<AtspiAccessibilityApi> api = AtspiAccessibilityApi::create();
+    std::promise<void> inside;
+    std::promise<void> answer;
+    std::shared_future<void> answered = answer.get_future().share();
+    QFuture<qsizetype> stuck = api->run([&inside, answered](AccessibilityApi& reads) {
+        inside.set_value();
+        answered.wait(); // a read the other side does not answer
+        return reads.applications().size() + reads.children(AccessibilityElement{1}).size();
+    });
+    QFuture<int> queued = api->run([](AccessibilityApi&) { return 1; });
+    ASSERT_EQ(inside.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+
+    std::future<void> letGo = std::async(std::launch::async, [&api] { api.reset(); });
+    const bool letGoWithoutTheJob = letGo.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    answer.set_value();
+    ASSERT_TRUE(letGoWithoutTheJob) << "going away waited for the job inside a read";
+    ASSERT_TRUE(queued.isFinished()) << "a waiter on a dropped job was left waiting";
+    EXPECT_THROW(queued.result(), ExecutorClosedError);
+
+    stuck.waitForFinished();
+    EXPECT_EQ(stuck.result(), 0);
+}

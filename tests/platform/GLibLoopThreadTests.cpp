@@ -1,8 +1,10 @@
 #include "DestroyedFlag.h"
+#include "foundation/StoreExecutor.h"
 #include "platform/GLibLoopThread.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
 #include <memory>
 #include <vector>
@@ -65,26 +67,52 @@ TEST(GLibLoopThread, StoppedFromItsOwnJobItEndsOnceThatJobReturns)
 }
 
 // A job held inside a call that does not return (another program stopped) does not hold the stop for
-// longer than its wait: the thread is let go, and once the call returns it still runs what was queued
-// and ends.
-TEST(GLibLoopThread, ABoundedStopLetsAThreadStuckInACallGo)
+// longer than its wait: the thread is let go, and the jobs it had not started are dropped there and
+// then, so that whoever waits on them is released (with an error, not a missing result) without
+// waiting for the stuck call. Once that call returns the thread ends without running them.
+TEST(GLibLoopThread, ABoundedStopLetsAThreadStuckInACallGoAndReleasesWhatWaitsOnItsQueue)
 {
     auto stuck = std::make_shared<std::promise<void>>();
     std::shared_future<void> answered = stuck->get_future().share();
     std::promise<void> inside;
-    std::promise<void> queuedRan;
+    std::atomic<int> queuedRan{0};
+    DestroyedFlag stuckJob;
+    std::future<void> stuckReleased = stuckJob.destroyed->get_future();
+    std::vector<QFuture<int>> waited;
     {
         GLibLoopThread thread("test-loop");
-        ASSERT_TRUE(thread.post([answered, &inside] {
+        ASSERT_TRUE(thread.post([answered, &inside, stuckJob] {
             inside.set_value();
             answered.wait();
         }));
-        ASSERT_TRUE(thread.post([&queuedRan] { queuedRan.set_value(); }));
+        stuckJob.destroyed.reset();
+        for (int job = 0; job < 3; ++job)
+            waited.push_back(startPromised(
+                [&queuedRan, job] {
+                    ++queuedRan;
+                    return job;
+                },
+                [&thread](std::function<void()> run) { return thread.post(std::move(run)); }));
         ASSERT_EQ(inside.get_future().wait_for(10s), std::future_status::ready);
         EXPECT_FALSE(thread.stop(20ms));
     }
-    std::future<void> ran = queuedRan.get_future();
-    EXPECT_EQ(ran.wait_for(0ms), std::future_status::timeout) << "the stuck job returned too early";
+    for (const QFuture<int>& future : waited) {
+        ASSERT_TRUE(future.isFinished()) << "a waiter on a dropped job was left waiting";
+        EXPECT_THROW(future.result(), ExecutorClosedError);
+    }
     stuck->set_value();
-    EXPECT_EQ(ran.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(stuckReleased.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(queuedRan.load(), 0);
+}
+
+// A bounded stop of a thread that keeps up still runs what was queued before it ends (an owner's last
+// clean-up job among them).
+TEST(GLibLoopThread, ABoundedStopRunsTheQueueWhenTheThreadKeepsUp)
+{
+    GLibLoopThread thread("test-loop");
+    std::vector<int> ran; // written on the thread only, read once it ended
+    for (int job = 0; job < 3; ++job)
+        ASSERT_TRUE(thread.post([&ran, job] { ran.push_back(job); }));
+    EXPECT_TRUE(thread.stop(10s));
+    EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPromise>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -25,9 +26,16 @@ public:
     void activateWindow(QWidget& window) override
     {
         window.show();
+        activatedWithToken.append({&window, current});
         // The offscreen platform ignores activation requests; the application's notion is what counts.
         if (activates)
             QApplication::setActiveWindow(&window);
+    }
+    // Every token set and cleared, in order; the windows activated with the token then in force.
+    void setActivationToken(const QString& token) override
+    {
+        tokens.append(token);
+        current = token;
     }
     QFuture<bool> isCovered(const QWidget& window) const override
     {
@@ -58,8 +66,11 @@ public:
     bool answersLater = false;
     int setCalls = 0, activations = 0;
     mutable int coveredQuestions = 0;
+    QStringList tokens;
+    QList<std::pair<QWidget*, QString>> activatedWithToken;
 
 private:
+    QString current;
     mutable std::shared_ptr<QPromise<bool>> m_question;
 };
 
