@@ -1,9 +1,6 @@
 #include "desktop/AppPresence.h"
-#include "desktop/X11AppPresence.h"
 
 #include "FakeAppPresence.h"
-
-#include <QPromise>
 
 #include <gtest/gtest.h>
 
@@ -31,48 +28,6 @@ TEST(AppPresence, ApplyDockVisibilityChangesOnlyWhenNeededOrForcedAndShowingBrin
     test::FakeAppPresence refusing;
     refusing.refuseChanges = true;
     EXPECT_FALSE(applyDockVisibility(refusing, true, false));
-}
-
-// A compositor that answers each question when the test says.
-class AnsweringCompositor : public CompositorWindows {
-public:
-    QFuture<Sight> sightOf(quint32 window) const override
-    {
-        asked.append(window);
-        question = std::make_shared<QPromise<Sight>>();
-        question->start();
-        return question->future();
-    }
-    void answer(Sight sight) const
-    {
-        question->addResult(sight);
-        question->finish();
-    }
-
-    mutable QList<quint32> asked;
-    mutable std::shared_ptr<QPromise<Sight>> question;
-};
-
-TEST(X11AppPresence, AShownWindowIsCoveredOnlyWhenTheCompositorSaysSo)
-{
-    auto owned = std::make_unique<AnsweringCompositor>();
-    const AnsweringCompositor& compositor = *owned;
-    X11AppPresence presence(std::move(owned));
-    QWidget window;
-    const QFuture<bool> hidden = presence.isCovered(window);
-    ASSERT_TRUE(hidden.isFinished());
-    EXPECT_FALSE(hidden.result());
-    EXPECT_TRUE(compositor.asked.isEmpty()) << "a hidden window is in nobody's way";
-
-    window.show();
-    using Sight = CompositorWindows::Sight;
-    for (const Sight sight : {Sight::covered, Sight::shown, Sight::unknown}) {
-        const QFuture<bool> covered = presence.isCovered(window);
-        EXPECT_FALSE(covered.isFinished());
-        compositor.answer(sight);
-        EXPECT_EQ(covered.result(), sight == Sight::covered);
-    }
-    EXPECT_EQ(compositor.asked.last(), quint32(window.winId()));
 }
 
 } // namespace
