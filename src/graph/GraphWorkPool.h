@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ParallelParts.h"
 #include "foundation/StoreExecutor.h"
 
 #include <QThreadPool>
@@ -8,9 +9,11 @@
 
 namespace morvane {
 
-// The threads the graph's own work runs on: the layout step's shares, a large library's derivation,
-// and freeing what a load replaced. Made once by the application and given to the graph; the file
-// pool is kept apart, so the graph never waits behind a hash, nor a hash behind a layout step.
+// The threads the graph's own work runs on: the layout step's shares, the bands of a frame the window
+// draws, a large library's derivation, and freeing what a load replaced. Made once by the application
+// and given to the graph, whose views draw on it too; the file pool is kept apart, so the graph never
+// waits behind a hash, nor a hash behind a layout step. A frame never queues behind a derivation: the
+// caller of inParallel() does every part no thread of the pool has taken.
 class GraphWorkPool {
 public:
     explicit GraphWorkPool(int threads = defaultThreads());
@@ -46,10 +49,5 @@ private:
     QThreadPool m_pool;
     int m_parts;
 };
-
-// Runs work(part) for every part on the pool, or on the calling thread alone without one.
-void inParallel(GraphWorkPool* pool, int parts, const std::function<void(int)>& work);
-// The pool's parts, or one without a pool.
-int parallelParts(const GraphWorkPool* pool);
 
 } // namespace morvane
