@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Error.h"
+#include "foundation/ThreadHandOff.h"
 
 #include <QFuture>
 #include <QPromise>
@@ -53,6 +54,7 @@ template <class F, class Start> auto startPromised(F fn, Start&& start) -> QFutu
     promise->start();
     const bool accepted = start([promise, fn = std::move(fn)]() mutable {
         fulfil(*promise, fn);
+        handOffToMainThread();
         promise->finish();
     });
     if (!accepted) {

@@ -2,6 +2,7 @@
 
 #include "ParallelParts.h"
 #include "foundation/StoreExecutor.h"
+#include "foundation/ThreadHandOff.h"
 
 #include <QThreadPool>
 
@@ -29,7 +30,11 @@ public:
     int parts() const { return m_parts; }
 
     // Starts a job that reports its own outcome.
-    void post(std::function<void()> job) { m_pool.start(std::move(job)); }
+    void post(std::function<void()> job)
+    {
+        startHandedOff<GraphWorkPool>(
+            std::move(job), [this](std::function<void()> marked) { m_pool.start(std::move(marked)); });
+    }
     // The future of what fn returns, or of what it throws, unchanged.
     template <class F> auto run(F fn)
     {
