@@ -29,6 +29,20 @@ double velocityFrom(double force, double position)
     return std::clamp(force - position * ForceLayout::pullToOrigin, -14.0, 14.0) * ForceLayout::damping;
 }
 
+// Nodes spread normally around their cluster's centre, the i-th node's given by centre(i).
+RepulsionField clustered(size_t nodes, unsigned seed, double spread,
+                         const std::function<QPointF(size_t)>& centre)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> around(0, spread);
+    RepulsionField field(nodes);
+    for (size_t i = 0; i < nodes; ++i) {
+        field.x[i] = centre(i).x() + around(random);
+        field.y[i] = centre(i).y() + around(random);
+    }
+    return field;
+}
+
 // The repulsion's loops, on each vector path.
 class RepulsionPaths : public VectorPathTest {};
 INSTANTIATE_TEST_SUITE_P(VectorPaths, RepulsionPaths, VectorPathTest::paths(), VectorPathTest::name);
@@ -180,13 +194,8 @@ TEST_P(RepulsionPaths, TheQuadtreeRepulsionStaysCloseToTheExactOne)
 // pair, up to the single precision of the near pushes.
 TEST_P(RepulsionPaths, TheQuadtreeWithoutGroupsFeelsEveryPairOnce)
 {
-    std::mt19937 random(5);
-    std::normal_distribution<double> cluster(0, 400);
-    RepulsionField exact(3000);
-    for (size_t i = 0; i < exact.size(); ++i) {
-        exact.x[i] = (i % 4) * 3000.0 + cluster(random);
-        exact.y[i] = (i % 3) * 2000.0 + cluster(random);
-    }
+    RepulsionField exact =
+        clustered(3000, 5, 400, [](size_t i) { return QPointF((i % 4) * 3000.0, (i % 3) * 2000.0); });
     exact.x[7] = exact.x[8]; // two nodes on one spot
     exact.y[7] = exact.y[8];
     RepulsionField walked = exact;
@@ -240,13 +249,8 @@ TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
 // single precision of the quadtree's near pushes.
 TEST(ForceLayoutTests, EveryVectorPathPushesAlike)
 {
-    std::mt19937 random(11);
-    std::normal_distribution<double> cluster(0, 600);
-    RepulsionField start(3001);
-    for (size_t i = 0; i < start.size(); ++i) {
-        start.x[i] = (i % 3) * 2500.0 + cluster(random);
-        start.y[i] = (i % 2) * 2500.0 + cluster(random);
-    }
+    const RepulsionField start =
+        clustered(3001, 11, 600, [](size_t i) { return QPointF((i % 3) * 2500.0, (i % 2) * 2500.0); });
     GraphWorkPool pool(4);
     const auto pushed = [&](auto repel) {
         return [&, repel] {

@@ -50,6 +50,17 @@ std::pair<int, int> compare(const QImage& one, const QImage& other, QColor backg
     return {worst, changed};
 }
 
+// Lines between points spread evenly over the area, which reaches past the image.
+QList<QLineF> randomLines(std::mt19937& random, int count, const QRectF& area)
+{
+    std::uniform_real_distribution<double> x(area.left(), area.right());
+    std::uniform_real_distribution<double> y(area.top(), area.bottom());
+    QList<QLineF> lines;
+    for (int i = 0; i < count; ++i)
+        lines.append(QLineF(x(random), y(random), x(random), y(random)));
+    return lines;
+}
+
 // Lines from far outside the image that cross it, one mostly along x and one mostly along y, and what
 // of them lies inside: (0, 0)–(300, 150) and (127.5, 0)–(142.5, 200).
 const QList<QLineF> crossing{QLineF(-100, -50, 500, 250), QLineF(120, -100, 150, 300)};
@@ -94,11 +105,7 @@ TEST_P(LineRasterizerTests, CoversTheThicknessAlongWhatCrossesTheImageAndNoMore)
 TEST_P(LineRasterizerTests, ManyLinesAtOnceMatchBlendingThemOneByOne)
 {
     std::mt19937 random(3);
-    std::uniform_real_distribution<double> x(-400, 700);
-    std::uniform_real_distribution<double> y(-300, 500);
-    QList<QLineF> lines;
-    for (int i = 0; i < 600; ++i)
-        lines.append(QLineF(x(random), y(random), x(random), y(random)));
+    const QList<QLineF> lines = randomLines(random, 600, QRectF(-400, -300, 1100, 800));
     // Chords of a circle crowding its middle, as new nodes waiting on a circle draw their edges.
     std::uniform_real_distribution<double> angle(0, 2 * M_PI);
     QList<QLineF> chords;
@@ -167,11 +174,7 @@ TEST_P(LineRasterizerTests, FaintLinesSummedTogetherKeepEveryStep)
 TEST(LineRasterizerPathTests, EveryVectorPathDrawsAlike)
 {
     std::mt19937 random(7);
-    std::uniform_real_distribution<double> x(-100, 400);
-    std::uniform_real_distribution<double> y(-100, 300);
-    QList<QLineF> lines;
-    for (int i = 0; i < 1500; ++i)
-        lines.append(QLineF(x(random), y(random), x(random), y(random)));
+    const QList<QLineF> lines = randomLines(random, 1500, QRectF(-100, -100, 500, 400));
     const QColor slate = QColor::fromRgbF(0.34f, 0.44f, 0.56f, 0.22f);
     GraphWorkPool pool(4);
     const auto [portable, widest] = onEachVectorPath([&] {
