@@ -81,7 +81,9 @@ void BM_GraphFrame(benchmark::State& state)
     if (!scenes.count({nodes, steps}))
         scenes[{nodes, steps}] = scene(nodes, nodes * 3 / 2, std::min(80L, nodes), steps);
     GraphScene frame = scenes[{nodes, steps}];
-    GraphRenderer renderer;
+    // The window draws on the graph's pool.
+    GraphWorkPool pool;
+    GraphRenderer renderer(nullptr, &pool);
     QImage image(920, 640, QImage::Format_ARGB32_Premultiplied);
     GraphViewport viewport;
     if (whole) {

@@ -1,5 +1,7 @@
 #include "MainThreadAnswer.h"
 
+#include "foundation/ThreadHandOff.h"
+
 #include <QCoreApplication>
 
 #include <atomic>
@@ -14,13 +16,12 @@ AccessRequestCompletion firstAnswerOnMainThread(LifetimeToken::Watch alive, Acce
     return [answered, alive, handler = std::move(handler)](bool granted, std::optional<QString> error) {
         if (answered->test_and_set())
             return;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [alive, handler, granted, error = std::move(error)] {
-                if (alive)
-                    handler(granted, error);
-            },
-            Qt::QueuedConnection);
+        auto answer = [alive, handler, granted, error = std::move(error)] {
+            if (alive)
+                handler(granted, error);
+        };
+        handOffToMainThread();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(answer), Qt::QueuedConnection);
     };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Error.h"
+#include "foundation/ThreadHandOff.h"
 
 #include <QFuture>
 #include <QPromise>
@@ -61,6 +62,7 @@ template <class F, class Start> auto startPromised(F fn, Start&& start) -> QFutu
     promise->start();
     start([promise, fn = std::move(fn)]() mutable {
         fulfil(*promise, fn);
+        handOffToMainThread();
         promise->finish();
     });
     return future;

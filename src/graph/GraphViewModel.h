@@ -32,7 +32,8 @@ class GraphViewModel : public QObject {
 public:
     using LibraryLoader = GraphLoader::LibraryLoader;
 
-    // The store outlives the model. The graph's work off the main thread runs on the pool.
+    // The store outlives the model. The graph's work off the main thread runs on the pool, which the
+    // views draw their frames on too.
     GraphViewModel(LinkStore& store, std::shared_ptr<GraphWorkPool> pool,
                    std::shared_ptr<ItemOpening> opening, std::shared_ptr<ActiveContextService> contexts,
                    std::shared_ptr<Clock> clock, QObject* parent = nullptr);
@@ -57,6 +58,7 @@ public:
     const GraphActiveContext& activeContext() const { return m_activeContext; }
     GraphCommands& commands() { return m_commands; }
     const GraphCommands& commands() const { return m_commands; }
+    GraphWorkPool& workPool() const { return *m_pool; }
 
     // Loads the library, follows its changes, runs the layout and looks at the item in front.
     void start();

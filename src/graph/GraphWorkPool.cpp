@@ -1,19 +1,20 @@
 #include "GraphWorkPool.h"
 
-#include <QMutex>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace morvane {
 
 namespace {
 
 // What the helpers of one inParallel() share. A helper that starts after the caller has returned
-// finds no part left and touches nothing but this.
+// finds no part left and touches nothing but this. The standard mutex rather than Qt's: the thread
+// checker sees the order its every wait makes (Qt's, once contended, waits inside QtCore).
 struct Shares {
     explicit Shares(int parts, const std::function<void(int)>& work)
         : parts(parts)
@@ -23,8 +24,8 @@ struct Shares {
     const int parts;
     const std::function<void(int)>* work;
     std::atomic<int> next = 0;
-    QMutex mutex;
-    QWaitCondition allDone;
+    std::mutex mutex;
+    std::condition_variable allDone;
     int done = 0;
 
     // Runs parts until none is left.
@@ -37,10 +38,10 @@ struct Shares {
         }
         if (finished == 0)
             return;
-        const QMutexLocker lock(&mutex);
+        const std::lock_guard lock(mutex);
         done += finished;
         if (done == parts)
-            allDone.wakeAll();
+            allDone.notify_all();
     }
 };
 
@@ -76,24 +77,8 @@ void GraphWorkPool::inParallel(int parts, const std::function<void(int)>& work)
     for (int helper = 1; helper < std::min(parts, m_parts); ++helper)
         post([shares] { shares->take(); });
     shares->take();
-    const QMutexLocker lock(&shares->mutex);
-    while (shares->done < parts)
-        shares->allDone.wait(&shares->mutex);
-}
-
-void inParallel(GraphWorkPool* pool, int parts, const std::function<void(int)>& work)
-{
-    if (pool) {
-        pool->inParallel(parts, work);
-        return;
-    }
-    for (int part = 0; part < parts; ++part)
-        work(part);
-}
-
-int parallelParts(const GraphWorkPool* pool)
-{
-    return pool ? pool->parts() : 1;
+    std::unique_lock lock(shares->mutex);
+    shares->allDone.wait(lock, [&] { return shares->done == parts; });
 }
 
 } // namespace morvane

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ParallelParts.h"
 #include "foundation/StoreExecutor.h"
+#include "foundation/ThreadHandOff.h"
 
 #include <QThreadPool>
 
@@ -8,9 +10,11 @@
 
 namespace morvane {
 
-// The threads the graph's own work runs on: the layout step's shares, a large library's derivation,
-// and freeing what a load replaced. Made once by the application and given to the graph; the file
-// pool is kept apart, so the graph never waits behind a hash, nor a hash behind a layout step.
+// The threads the graph's own work runs on: the layout step's shares, the bands of a frame the window
+// draws, a large library's derivation, and freeing what a load replaced. Made once by the application
+// and given to the graph, whose views draw on it too; the file pool is kept apart, so the graph never
+// waits behind a hash, nor a hash behind a layout step. A frame never queues behind a derivation: the
+// caller of inParallel() does every part no thread of the pool has taken.
 class GraphWorkPool {
 public:
     explicit GraphWorkPool(int threads = defaultThreads());
@@ -26,7 +30,11 @@ public:
     int parts() const { return m_parts; }
 
     // Starts a job that reports its own outcome.
-    void post(std::function<void()> job) { m_pool.start(std::move(job)); }
+    void post(std::function<void()> job)
+    {
+        startHandedOff<GraphWorkPool>(
+            std::move(job), [this](std::function<void()> marked) { m_pool.start(std::move(marked)); });
+    }
     // The future of what fn returns, or of what it throws, unchanged.
     template <class F> auto run(F fn)
     {
@@ -46,10 +54,5 @@ private:
     QThreadPool m_pool;
     int m_parts;
 };
-
-// Runs work(part) for every part on the pool, or on the calling thread alone without one.
-void inParallel(GraphWorkPool* pool, int parts, const std::function<void(int)>& work);
-// The pool's parts, or one without a pool.
-int parallelParts(const GraphWorkPool* pool);
 
 } // namespace morvane

@@ -4,24 +4,19 @@
 
 namespace morvane {
 
-namespace {
-
-GraphWorkPool& drawingPool()
+void inParallel(GraphWorkPool* pool, int parts, const std::function<void(int)>& work)
 {
-    static GraphWorkPool pool;
-    return pool;
+    if (pool) {
+        pool->inParallel(parts, work);
+        return;
+    }
+    for (int part = 0; part < parts; ++part)
+        work(part);
 }
 
-} // namespace
-
-int parallelParts()
+int parallelParts(const GraphWorkPool* pool)
 {
-    return GraphWorkPool::defaultThreads();
-}
-
-void inParallel(int parts, const std::function<void(int)>& work)
-{
-    drawingPool().inParallel(parts, work);
+    return pool ? pool->parts() : 1;
 }
 
 } // namespace morvane

@@ -4,12 +4,12 @@
 
 namespace morvane {
 
-// How many parts the drawing of a frame is split into: one per processor, at most eight.
-int parallelParts();
+class GraphWorkPool;
 
-// Runs work(part) for every part in [0, parts), on the calling thread and threads of a pool kept for
-// drawing frames, and returns when all are done. The layout and the loads run on the pool the graph
-// is given (GraphWorkPool).
-void inParallel(int parts, const std::function<void(int)>& work);
+// Runs work(part) for every part in [0, parts) on the calling thread and the pool's, each taking the
+// next part left, and returns when all are done; without a pool, on the calling thread alone.
+void inParallel(GraphWorkPool* pool, int parts, const std::function<void(int)>& work);
+// How many parts work is worth splitting into on the pool (see GraphWorkPool::parts()); one without.
+int parallelParts(const GraphWorkPool* pool);
 
 } // namespace morvane

@@ -1,6 +1,7 @@
 #include "Repulsion.h"
 
-#include "GraphWorkPool.h"
+#include "ParallelParts.h"
+#include "VectorUnits.h"
 
 #include <algorithm>
 #include <array>
@@ -23,12 +24,11 @@ inline double pushPerUnit(double dx, double dy)
 }
 
 // The cost of the exact pass is this loop over every pair; wider vector units run more pairs at once
-// where the processor has them. Rows [first, last) are paired with every later node; their forces
-// are added to fx and fy.
-__attribute__((target_clones("avx2", "default"))) void repelRows(const double* __restrict x,
-                                                                 const double* __restrict y, size_t n,
-                                                                 size_t first, size_t last, double strength,
-                                                                 double* __restrict fx, double* __restrict fy)
+// where the processor has them (the paths below). Rows [first, last) are paired with every later node;
+// their forces are added to fx and fy.
+[[gnu::always_inline]] inline void repelRowsWith(const double* __restrict x, const double* __restrict y,
+                                                 size_t n, size_t first, size_t last, double strength,
+                                                 double* __restrict fx, double* __restrict fy)
 {
     for (size_t i = first; i < last; ++i) {
         const double xi = x[i];
@@ -49,6 +49,30 @@ __attribute__((target_clones("avx2", "default"))) void repelRows(const double* _
         fx[i] += sumX;
         fy[i] += sumY;
     }
+}
+
+void repelRowsPortable(const double* x, const double* y, size_t n, size_t first, size_t last, double strength,
+                       double* fx, double* fy)
+{
+    repelRowsWith(x, y, n, first, last, strength, fx, fy);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void repelRowsAvx2(const double* x, const double* y, size_t n, size_t first,
+                                                   size_t last, double strength, double* fx, double* fy)
+{
+    repelRowsWith(x, y, n, first, last, strength, fx, fy);
+}
+#endif
+
+void repelRows(const double* x, const double* y, size_t n, size_t first, size_t last, double strength,
+               double* fx, double* fy)
+{
+#if defined(__x86_64__)
+    if (vectorUnits() >= VectorUnits::avx2)
+        return repelRowsAvx2(x, y, n, first, last, strength, fx, fy);
+#endif
+    repelRowsPortable(x, y, n, first, last, strength, fx, fy);
 }
 
 // Below this many nodes one thread does the pairs sooner than several can be started.
@@ -228,8 +252,8 @@ struct Sources {
 };
 
 // A node's own place is among the near sources: it pushes itself not at all, as (dx, dy) is zero.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-pushFromSources(double xi, double yi, const Sources& sources, double strength, double& outX, double& outY)
+[[gnu::always_inline]] inline void pushFromSourcesWith(double xi, double yi, const Sources& sources,
+                                                       double strength, double& outX, double& outY)
 {
     float sumX = 0;
     float sumY = 0;
@@ -250,6 +274,44 @@ pushFromSources(double xi, double yi, const Sources& sources, double strength, d
     }
     outX = strength * double(sumX);
     outY = strength * double(sumY);
+}
+
+void pushFromSourcesPortable(double xi, double yi, const Sources& sources, double strength, double& outX,
+                             double& outY)
+{
+    pushFromSourcesWith(xi, yi, sources, strength, outX, outY);
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void pushFromSourcesAvx2(double xi, double yi, const Sources& sources,
+                                                         double strength, double& outX, double& outY)
+{
+    pushFromSourcesWith(xi, yi, sources, strength, outX, outY);
+}
+
+__attribute__((target("avx512f"))) void pushFromSourcesAvx512(double xi, double yi, const Sources& sources,
+                                                              double strength, double& outX, double& outY)
+{
+    pushFromSourcesWith(xi, yi, sources, strength, outX, outY);
+}
+#endif
+
+// The path is chosen once per walk, not once per node.
+using PushFromSources = void (*)(double, double, const Sources&, double, double&, double&);
+
+PushFromSources pushFromSourcesPath()
+{
+#if defined(__x86_64__)
+    switch (vectorUnits()) {
+    case VectorUnits::avx512:
+        return pushFromSourcesAvx512;
+    case VectorUnits::avx2:
+        return pushFromSourcesAvx2;
+    case VectorUnits::portable:
+        break;
+    }
+#endif
+    return pushFromSourcesPortable;
 }
 
 // Walks the tree down from the root, carrying what acts on the nodes below the square it stands on:
@@ -362,7 +424,7 @@ private:
         for (int i = leaf.first; i < leaf.last; ++i) {
             double px = 0;
             double py = 0;
-            pushFromSources(m_tree.x[size_t(i)], m_tree.y[size_t(i)], m_sources, m_strength, px, py);
+            m_push(m_tree.x[size_t(i)], m_tree.y[size_t(i)], m_sources, m_strength, px, py);
             const auto node = size_t(m_tree.order[size_t(i)]);
             m_field.fx[node] += px;
             m_field.fy[node] += py;
@@ -378,6 +440,7 @@ private:
     std::vector<int> m_candidates, m_pending;
     std::vector<double> m_farX, m_farY, m_farMass;
     Sources m_sources;
+    PushFromSources m_push = pushFromSourcesPath();
 };
 
 // The least depth at which the tree offers at least `units` subtrees (leaves above it count as one each).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/StoreExecutor.h"
+#include "foundation/ThreadHandOff.h"
 
 #include <QThreadPool>
 
@@ -21,7 +22,11 @@ public:
     FileWorkPool& operator=(const FileWorkPool&) = delete;
 
     // Starts a job that reports its own outcome.
-    void post(std::function<void()> job) { m_pool.start(std::move(job)); }
+    void post(std::function<void()> job)
+    {
+        startHandedOff<FileWorkPool>(
+            std::move(job), [this](std::function<void()> marked) { m_pool.start(std::move(marked)); });
+    }
     // The future of what fn returns, or of what it throws, unchanged.
     template <class F> auto run(F fn)
     {

@@ -5,6 +5,7 @@
 // that seed a library through LinkStoreDatabase.
 
 #include "LinkStore.h"
+#include "foundation/ThreadHandOff.h"
 #include "library/SQLiteStore.h"
 
 #include <QPromise>
@@ -49,6 +50,7 @@ public:
 private:
     void finish() const
     {
+        handOffToMainThread();
         m_promise->finish();
         if (m_afterwards)
             m_afterwards();

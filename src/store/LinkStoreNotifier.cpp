@@ -1,6 +1,7 @@
 #include "LinkStoreNotifier.h"
 
 #include "foundation/Logging.h"
+#include "foundation/ThreadHandOff.h"
 
 #include <exception>
 
@@ -16,20 +17,19 @@ LinkStoreNotifier::LinkStoreNotifier(QObject* parent)
 
 void LinkStoreNotifier::post(std::function<void()> trigger)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, trigger = std::move(trigger)] {
-            if (trigger) {
-                // An exception must not unwind through the event loop; the change itself stands.
-                try {
-                    trigger();
-                } catch (const std::exception& error) {
-                    qCWarning(lcLinkStore) << "The sync trigger failed:" << error.what();
-                }
+    auto announce = [this, trigger = std::move(trigger)] {
+        if (trigger) {
+            // An exception must not unwind through the event loop; the change itself stands.
+            try {
+                trigger();
+            } catch (const std::exception& error) {
+                qCWarning(lcLinkStore) << "The sync trigger failed:" << error.what();
             }
-            emit didMutate();
-        },
-        Qt::QueuedConnection);
+        }
+        emit didMutate();
+    };
+    handOffToMainThread();
+    QMetaObject::invokeMethod(this, std::move(announce), Qt::QueuedConnection);
 }
 
 } // namespace morvane

@@ -101,19 +101,19 @@ TEST(StoreExecutor, DestroyedByItsOwnWorkItStillRunsWhatWasQueued)
 {
     auto executor = std::make_unique<StoreExecutor>();
     std::promise<void> queued;
-    std::vector<std::string> order; // touched only on the worker
-    QFuture<void> dropping = executor->submit([&, ready = queued.get_future().share()] {
+    std::vector<std::string> order; // touched only on the worker, and read through the last result
+    QFuture<std::vector<std::string>> dropping = executor->submit([&, ready = queued.get_future().share()] {
         ready.wait();
         executor.reset(); // the owner's last reference dropped inside its own work
         order.push_back("destroyed");
+        return order;
     });
     QFuture<void> queuedWork = executor->submit([&order] { order.push_back("queued work"); });
     queued.set_value();
 
-    dropping.waitForFinished();
-    queuedWork.waitForFinished();
     // Queued work ran before the destruction returned, while what it may refer to still existed.
-    EXPECT_EQ(order, (std::vector<std::string>{"queued work", "destroyed"}));
+    EXPECT_EQ(dropping.result(), (std::vector<std::string>{"queued work", "destroyed"}));
+    queuedWork.waitForFinished();
 }
 
 } // namespace

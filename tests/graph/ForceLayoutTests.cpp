@@ -1,3 +1,4 @@
+#include "VectorPathTest.h"
 #include "graph/ForceLayout.h"
 #include "graph/GraphWorkPool.h"
 
@@ -27,6 +28,24 @@ double velocityFrom(double force, double position)
 {
     return std::clamp(force - position * ForceLayout::pullToOrigin, -14.0, 14.0) * ForceLayout::damping;
 }
+
+// Nodes spread normally around their cluster's centre, the i-th node's given by centre(i).
+RepulsionField clustered(size_t nodes, unsigned seed, double spread,
+                         const std::function<QPointF(size_t)>& centre)
+{
+    std::mt19937 random(seed);
+    std::normal_distribution<double> around(0, spread);
+    RepulsionField field(nodes);
+    for (size_t i = 0; i < nodes; ++i) {
+        field.x[i] = centre(i).x() + around(random);
+        field.y[i] = centre(i).y() + around(random);
+    }
+    return field;
+}
+
+// The repulsion's loops, on each vector path.
+class RepulsionPaths : public VectorPathTest {};
+INSTANTIATE_TEST_SUITE_P(VectorPaths, RepulsionPaths, VectorPathTest::paths(), VectorPathTest::name);
 
 } // namespace
 
@@ -105,7 +124,7 @@ TEST(ForceLayoutTests, HubFansItsNeighboursOutTowardsTheirSlots)
 
 // A graph large enough for its pairs to be shared among threads feels every pair exactly once when
 // every pair is measured.
-TEST(ForceLayoutTests, LargeGraphFeelsEveryPairOnce)
+TEST_P(RepulsionPaths, LargeGraphFeelsEveryPairOnce)
 {
     QList<GraphNode> nodes;
     for (int i = 0; i < 3001; ++i)
@@ -129,7 +148,7 @@ TEST(ForceLayoutTests, LargeGraphFeelsEveryPairOnce)
 
 // Far-away groups pushing as one: on layouts spread evenly, in clusters, and with many nodes on one
 // spot, the forces stay close to those of every pair.
-TEST(ForceLayoutTests, TheQuadtreeRepulsionStaysCloseToTheExactOne)
+TEST_P(RepulsionPaths, TheQuadtreeRepulsionStaysCloseToTheExactOne)
 {
     std::mt19937 random(3);
     std::uniform_real_distribution<double> spread(-6000, 6000);
@@ -173,15 +192,10 @@ TEST(ForceLayoutTests, TheQuadtreeRepulsionStaysCloseToTheExactOne)
 // With no group far enough to act as one (an opening angle of 0), the walk down the tree shared out
 // among threads must still bring every node's push to every other exactly once: the sum over every
 // pair, up to the single precision of the near pushes.
-TEST(ForceLayoutTests, TheQuadtreeWithoutGroupsFeelsEveryPairOnce)
+TEST_P(RepulsionPaths, TheQuadtreeWithoutGroupsFeelsEveryPairOnce)
 {
-    std::mt19937 random(5);
-    std::normal_distribution<double> cluster(0, 400);
-    RepulsionField exact(3000);
-    for (size_t i = 0; i < exact.size(); ++i) {
-        exact.x[i] = (i % 4) * 3000.0 + cluster(random);
-        exact.y[i] = (i % 3) * 2000.0 + cluster(random);
-    }
+    RepulsionField exact =
+        clustered(3000, 5, 400, [](size_t i) { return QPointF((i % 4) * 3000.0, (i % 3) * 2000.0); });
     exact.x[7] = exact.x[8]; // two nodes on one spot
     exact.y[7] = exact.y[8];
     RepulsionField walked = exact;
@@ -228,4 +242,35 @@ TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
         EXPECT_EQ(kept, fresh) << c.name;
         EXPECT_EQ(placed, fresh) << c.name << ", with the index";
     }
+}
+
+// The portable path and the widest the processor has give the same forces, but for the grouping of
+// additions across vector lanes: to the last digits every pair measured in double precision, to the
+// single precision of the quadtree's near pushes.
+TEST(ForceLayoutTests, EveryVectorPathPushesAlike)
+{
+    const RepulsionField start =
+        clustered(3001, 11, 600, [](size_t i) { return QPointF((i % 3) * 2500.0, (i % 2) * 2500.0); });
+    GraphWorkPool pool(4);
+    const auto pushed = [&](auto repel) {
+        return [&, repel] {
+            RepulsionField field = start;
+            repel(field);
+            return field;
+        };
+    };
+    const auto [exactPortable, exactWidest] =
+        onEachVectorPath(pushed([&](RepulsionField& f) { repelAllPairs(f, ForceLayout::repulsion, &pool); }));
+    const auto [treePortable, treeWidest] = onEachVectorPath(pushed([&](RepulsionField& f) {
+        repelByQuadtree(f, ForceLayout::repulsion, ForceLayout::openingAngle, &pool);
+    }));
+    const auto worst = [](const RepulsionField& a, const RepulsionField& b) {
+        double worst = 0;
+        for (size_t i = 0; i < a.size(); ++i)
+            worst = std::max(worst, std::hypot(a.fx[i] - b.fx[i], a.fy[i] - b.fy[i]) /
+                                        std::max(std::hypot(a.fx[i], a.fy[i]), 1e-3));
+        return worst;
+    };
+    EXPECT_LT(worst(exactPortable, exactWidest), 1e-9);
+    EXPECT_LT(worst(treePortable, treeWidest), 1e-4);
 }

@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "foundation/ThreadHandOff.h"
 
 #include <QApplication>
 #include <QDir>
@@ -37,6 +38,19 @@ class IsolatedHomeListener : public ::testing::EmptyTestEventListener {
     void OnTestEnd(const ::testing::TestInfo&) override { g_home.reset(); }
 };
 
+#if defined(__SANITIZE_THREAD__)
+// The receiving side of what other threads hand the main thread through its event queue
+// (foundation/ThreadHandOff.h): seen by the application's filter before every event of the thread.
+class MainThreadTakeOver : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        MORVANE_TAKE_OVER(&morvane::handOffPoint<morvane::MainThreadQueue>);
+        return false;
+    }
+};
+#endif
+
 } // namespace
 
 QString morvane::test::testHome()
@@ -54,6 +68,10 @@ int main(int argc, char** argv)
     ::testing::InitGoogleMock(&argc, argv);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+#if defined(__SANITIZE_THREAD__)
+    MainThreadTakeOver takeOver;
+    app.installEventFilter(&takeOver);
+#endif
 
     ::testing::UnitTest::GetInstance()->listeners().Append(new IsolatedHomeListener);
     return RUN_ALL_TESTS();

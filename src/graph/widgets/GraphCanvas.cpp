@@ -51,7 +51,7 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
     : QWidget(parent)
     , m_model(model)
     , m_appearance(appearance)
-    , m_renderer(appearance)
+    , m_renderer(appearance, &model.workPool())
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);

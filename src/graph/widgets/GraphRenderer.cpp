@@ -76,8 +76,10 @@ QColor faded(QColor color, double opacity)
 
 } // namespace
 
-GraphRenderer::GraphRenderer(const AppearanceService* appearance)
+GraphRenderer::GraphRenderer(const AppearanceService* appearance, GraphWorkPool* pool)
     : m_appearance(appearance)
+    , m_pool(pool)
+    , m_lines(pool)
 {
 }
 
@@ -345,8 +347,8 @@ void GraphRenderer::composeFrame(QSizeF canvas, const GraphScene& scene, double 
     const qsizetype bytesPerLine = m_composed.bytesPerLine();
     const int height = m_composed.height();
     const int parts =
-        m_placed.size() < parallelCards ? 1 : std::min(height, cardBandsPerThread * parallelParts());
-    inEachPart(parts, [&](int part) {
+        m_placed.size() < parallelCards ? 1 : std::min(height, cardBandsPerThread * parallelParts(m_pool));
+    inParallel(m_pool, parts, [&](int part) {
         const int top = height * part / parts;
         const int bottom = height * (part + 1) / parts;
         QImage rows(bits + top * bytesPerLine, m_composed.width(), bottom - top, bytesPerLine,

@@ -19,6 +19,7 @@ class QPainter;
 namespace morvane {
 
 class AppearanceService;
+class GraphWorkPool;
 struct NodeCardStyle;
 
 // Draws a frame of the graph, back to front: background, grid, edges, suggestion chips, node cards,
@@ -39,7 +40,9 @@ public:
         return viewport.scale >= titlesFromScale || !(flags == NodeCardFlags{});
     }
 
-    explicit GraphRenderer(const AppearanceService* appearance = nullptr);
+    // Edges and cards are drawn in bands of rows on the pool and the calling thread; without a pool,
+    // on the calling thread alone.
+    explicit GraphRenderer(const AppearanceService* appearance = nullptr, GraphWorkPool* pool = nullptr);
 
     void paint(QPainter& painter, QSizeF canvas, const GraphScene& scene, const GraphViewport& viewport);
 
@@ -71,6 +74,7 @@ private:
     const Card& disc(const GraphNode& node, const NodeCardFlags& flags, double cardScale);
 
     const AppearanceService* m_appearance;
+    GraphWorkPool* m_pool;
     // Dropped when the look or the zoom of the cards changes.
     QHash<QPair<quint64, QString>, Card> m_cards;
     qsizetype m_cardBytes = 0;

@@ -1,14 +1,12 @@
 #include "LineRasterizer.h"
 
+#include "SpanSums.h"
 #include "graph/ParallelParts.h"
 
 #include <QImage>
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -19,6 +17,8 @@
 #include <utility>
 
 namespace morvane {
+
+using namespace lines;
 
 namespace {
 
@@ -34,27 +34,12 @@ constexpr int maxBandRows = 128;
 // Lines per part of their preparation.
 constexpr qsizetype walkChunk = 2048;
 
-// Lines faint enough have the logarithm of each coverage follow a short polynomial closely, which lets
-// eight steps along a line be summed at once, one row across the line at a time, instead of one
-// pixel at a time through the table.
-constexpr int spanSteps = 8;
 // How far, in depth units, the polynomial may stray from the table at any coverage.
 constexpr double maxSpanError = 0.5;
-
-struct SpanPolynomial {
-    float p0;
-    float p1;
-    float p2;
-};
-
-// Positions across a line are walked in fixed point, 16 bits of fraction.
-constexpr int fractionBits = 16;
-constexpr qint64 one = qint64(1) << fractionBits;
 
 // The summed logarithms ("depth") count in 1/depthUnit; the blend reads them in steps of 8.
 constexpr double depthUnit = 2048;
 constexpr int depthShift = 3;
-constexpr quint32 maxDepth = 65535;
 
 qint64 toFixed(double value)
 {
@@ -333,64 +318,6 @@ std::optional<SpanPolynomial> spanPolynomial(double opacity)
     return SpanPolynomial{float(p0 * unit), float(p1 * unit * unit), float(p2 * unit * unit * unit)};
 }
 
-// One line summed into depths eight steps at a time: `groups` runs of eight steps from `first`, where
-// the thickness starts at `top` (16.16 fixed point, across the line) and moves by `slope` per step.
-// Depths are laid out with the steps along the line contiguous and `stride` between pixels across
-// it; only the pixels across it in [minorFirst, minorLast] are touched.
-struct SpanLine {
-    int first;
-    int groups;
-    qint64 top;
-    qint64 slope;
-    qint64 thickness;
-    int minorFirst;
-    int minorLast;
-};
-
-using Lanes = std::int32_t __attribute__((vector_size(4 * spanSteps)));
-using FloatLanes = float __attribute__((vector_size(4 * spanSteps)));
-using DepthLanes = std::uint16_t __attribute__((vector_size(2 * spanSteps)));
-static_assert(sizeof(DepthLanes) == sizeof(__m128i) && maxDepth == 0xffff);
-
-__attribute__((target_clones("arch=x86-64-v3", "default"))) void
-sumSpans(quint16* depth, qsizetype stride, const SpanLine& given, const SpanPolynomial& polynomial)
-{
-    const SpanLine line = given;
-    const SpanPolynomial poly = polynomial;
-    Lanes ramp;
-    for (int k = 0; k < spanSteps; ++k)
-        ramp[k] = std::int32_t(line.slope * k);
-    qint64 top = line.top;
-    int u = line.first;
-    for (int group = 0; group < line.groups; ++group, u += spanSteps, top += spanSteps * line.slope) {
-        const qint64 lastTop = top + (spanSteps - 1) * line.slope;
-        const auto low = int(std::min(top, lastTop) >> fractionBits);
-        const auto high = int((std::max(top, lastTop) + line.thickness - 1) >> fractionBits);
-        const Lanes upper = std::int32_t(top - (qint64(low) << fractionBits)) + ramp;
-        const Lanes lower = upper + std::int32_t(line.thickness);
-        const int from = std::max(low, line.minorFirst);
-        const int to = std::min(high, line.minorLast);
-        quint16* at = depth + qsizetype(from) * stride + u;
-        for (int m = from; m <= to; ++m, at += stride) {
-            const auto pixelTop = std::int32_t(m - low) << fractionBits;
-            const auto pixelBottom = pixelTop + std::int32_t(one);
-            const Lanes entered = upper > pixelTop ? upper : pixelTop;
-            const Lanes left = lower < pixelBottom ? lower : pixelBottom;
-            Lanes covered = left - entered;
-            covered = covered > 0 ? covered : 0;
-            const FloatLanes c = __builtin_convertvector(covered, FloatLanes);
-            const FloatLanes added = c * (poly.p0 + c * (poly.p1 + c * poly.p2)) + 0.5f;
-            const DepthLanes increase =
-                __builtin_convertvector(__builtin_convertvector(added, Lanes), DepthLanes);
-            __m128i sum;
-            std::memcpy(&sum, at, sizeof sum);
-            // Saturating at the deepest depth, where a pixel shows the colour alone anyway.
-            sum = _mm_adds_epu16(sum, __m128i(increase));
-            std::memcpy(at, &sum, sizeof sum);
-        }
-    }
-}
-
 // The steps [first, last] of a line, covering the pixels [minorFirst, minorLast] across it: each step
 // along the major axis covers the pixels across the line by the share of them its thickness spans,
 // so its sides are antialiased and its ends flat. Reach is the number of pixels visited across the
@@ -424,7 +351,7 @@ void walkSteps(const LineRasterizer::Walk& walk, qsizetype stride, int first, in
                 // by what reaches past the second.
                 const qint64 past = top - (m0 << fractionBits) + 2 * walk.fixedHalf;
                 sink.add(at, ((m0 + 1) << fractionBits) - top);
-                sink.add(at + minorStep, std::min(past - one, one));
+                sink.add(at + minorStep, std::min<qint64>(past - one, one));
                 sink.add(at + 2 * minorStep, std::max<qint64>(past - 2 * one, 0));
             } else {
                 for (int k = 0; k < reach; ++k)
@@ -514,16 +441,11 @@ void walkLines(const Band& band, const std::vector<LineRasterizer::Walk>& walks,
 
 } // namespace
 
-void inEachPart(int parts, const std::function<void(int)>& work)
+LineRasterizer::LineRasterizer(GraphWorkPool* pool)
+    : m_pool(pool)
 {
-    std::atomic<int> next = 0;
-    inParallel(std::min(parallelParts(), parts), [&](int) {
-        for (int part = next++; part < parts; part = next++)
-            work(part);
-    });
 }
 
-LineRasterizer::LineRasterizer() = default;
 LineRasterizer::~LineRasterizer() = default;
 
 // Moves the transposed depths of the rows and columns within `touched` into the depths, leaving them zero.
@@ -559,7 +481,7 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
     m_walks.resize(std::size_t(lines.size()));
     m_rows.resize(std::size_t(lines.size()));
     const int chunks = int((lines.size() + walkChunk - 1) / walkChunk);
-    inEachPart(parallel ? chunks : 1, [&](int chunk) {
+    inParallel(m_pool, parallel ? chunks : 1, [&](int chunk) {
         for (qsizetype i = qsizetype(chunk) * walkChunk;
              i < std::min(lines.size(), qsizetype(chunk + 1) * walkChunk); ++i) {
             auto& walk = m_walks[std::size_t(i)];
@@ -602,9 +524,9 @@ void LineRasterizer::stroke(QImage& image, const QList<QLineF>& lines, const QCo
     }
     // Rows are cut into bands, a few per thread; each thread takes the next band not yet drawn, sums
     // every line into it, then blends it once.
-    const int rows = std::clamp(height / (bandsPerThread * parallelParts()), minBandRows, maxBandRows);
+    const int rows = std::clamp(height / (bandsPerThread * parallelParts(m_pool)), minBandRows, maxBandRows);
     const int bands = (height + rows - 1) / rows;
-    inEachPart(bands, [&](int part) {
+    inParallel(m_pool, bands, [&](int part) {
         const Band band{stride, image.width(), part * rows, std::min(height, (part + 1) * rows)};
         Touched touched;
         walkLines(band, m_walks, m_rows, dash, Deepener{m_depth.data(), &steps}, &touched,

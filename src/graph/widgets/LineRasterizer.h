@@ -4,13 +4,14 @@
 #include <QLineF>
 #include <QList>
 
-#include <functional>
 #include <utility>
 #include <vector>
 
 class QImage;
 
 namespace morvane {
+
+class GraphWorkPool;
 
 // Strokes straight lines of any width into a premultiplied ARGB32 (or opaque RGB32) image with antialiased
 // edges and flat ends, blending source-over. QPainter's antialiased wide pens cost time in proportion to the
@@ -23,10 +24,11 @@ namespace morvane {
 // line, so the walk only sums those factors as logarithms per pixel and each pixel is blended once at
 // the end. Rows are split into bands drawn by several threads. Faint lines are summed eight steps
 // along them at a time, one row across them at a time; lines mostly along y go into a transposed copy
-// of the sums for that, added in before the blend.
+// of the sums for that, added in before the blend. The bands are drawn on the graph's pool and the
+// calling thread; without a pool, on the calling thread alone.
 class LineRasterizer {
 public:
-    LineRasterizer();
+    explicit LineRasterizer(GraphWorkPool* pool = nullptr);
     ~LineRasterizer();
     LineRasterizer(const LineRasterizer&) = delete;
     LineRasterizer& operator=(const LineRasterizer&) = delete;
@@ -42,6 +44,8 @@ public:
 private:
     void addAcross(const Touched& touched, qsizetype stride, qsizetype height);
 
+    GraphWorkPool* m_pool;
+
     std::vector<Walk> m_walks;
     // The first and last row of each walk.
     std::vector<std::pair<int, int>> m_rows;
@@ -52,9 +56,5 @@ private:
     // What the colour adds to a pixel under each depth.
     std::vector<quint32> m_added;
 };
-
-// Runs work(part) for every part in [0, parts) on as many threads as there are processors, each taking
-// the next part left, so a thread the system holds back leaves its share to the others.
-void inEachPart(int parts, const std::function<void(int)>& work);
 
 } // namespace morvane

@@ -1,3 +1,5 @@
+#include "../VectorPathTest.h"
+#include "graph/GraphWorkPool.h"
 #include "graph/widgets/LineRasterizer.h"
 
 #include <QImage>
@@ -48,14 +50,32 @@ std::pair<int, int> compare(const QImage& one, const QImage& other, QColor backg
     return {worst, changed};
 }
 
+// Lines between points spread evenly over the area, which reaches past the image.
+QList<QLineF> randomLines(std::mt19937& random, int count, const QRectF& area)
+{
+    std::uniform_real_distribution<double> x(area.left(), area.right());
+    std::uniform_real_distribution<double> y(area.top(), area.bottom());
+    QList<QLineF> lines;
+    for (int i = 0; i < count; ++i)
+        lines.append(QLineF(x(random), y(random), x(random), y(random)));
+    return lines;
+}
+
 // Lines from far outside the image that cross it, one mostly along x and one mostly along y, and what
 // of them lies inside: (0, 0)–(300, 150) and (127.5, 0)–(142.5, 200).
 const QList<QLineF> crossing{QLineF(-100, -50, 500, 250), QLineF(120, -100, 150, 300)};
 const double insideLength = std::hypot(300, 150) + std::hypot(15, 200);
 
-TEST(LineRasterizerTests, CoversTheThicknessAlongWhatCrossesTheImageAndNoMore)
+// The bands of rows are drawn on a pool, as in the window, and the summing loop on each vector path.
+class LineRasterizerTests : public VectorPathTest {
+protected:
+    GraphWorkPool pool{4};
+};
+INSTANTIATE_TEST_SUITE_P(VectorPaths, LineRasterizerTests, VectorPathTest::paths(), VectorPathTest::name);
+
+TEST_P(LineRasterizerTests, CoversTheThicknessAlongWhatCrossesTheImageAndNoMore)
 {
-    LineRasterizer rasterizer;
+    LineRasterizer rasterizer(&pool);
     QImage one = blank();
     rasterizer.stroke(one, crossing, Qt::white, width);
     EXPECT_NEAR(coveredArea(one), insideLength * width, 0.02 * insideLength * width);
@@ -82,14 +102,10 @@ TEST(LineRasterizerTests, CoversTheThicknessAlongWhatCrossesTheImageAndNoMore)
 
 // Translucent lines piling up: summed at once, they look as blended one after another, whether few
 // lines cross a pixel or so many that it shows their colour alone, whatever their slope and opacity.
-TEST(LineRasterizerTests, ManyLinesAtOnceMatchBlendingThemOneByOne)
+TEST_P(LineRasterizerTests, ManyLinesAtOnceMatchBlendingThemOneByOne)
 {
     std::mt19937 random(3);
-    std::uniform_real_distribution<double> x(-400, 700);
-    std::uniform_real_distribution<double> y(-300, 500);
-    QList<QLineF> lines;
-    for (int i = 0; i < 600; ++i)
-        lines.append(QLineF(x(random), y(random), x(random), y(random)));
+    const QList<QLineF> lines = randomLines(random, 600, QRectF(-400, -300, 1100, 800));
     // Chords of a circle crowding its middle, as new nodes waiting on a circle draw their edges.
     std::uniform_real_distribution<double> angle(0, 2 * M_PI);
     QList<QLineF> chords;
@@ -110,7 +126,7 @@ TEST(LineRasterizerTests, ManyLinesAtOnceMatchBlendingThemOneByOne)
          {Case{&lines, width, 0.22, 4}, Case{&lines, 3.2, 0.22, 4}, Case{&lines, width, 0.66, 4},
           Case{&chords, width, 0.22, 6}, Case{&chords, 1.6, 0.32, 6}}) {
         const QColor slate = QColor::fromRgbF(0.34f, 0.44f, 0.56f, float(opacity));
-        LineRasterizer rasterizer;
+        LineRasterizer rasterizer(&pool);
         QImage atOnce = blank(QColor(250, 248, 240));
         rasterizer.stroke(atOnce, *lines, slate, lineWidth);
         QImage oneByOne = blank(QColor(250, 248, 240));
@@ -126,7 +142,7 @@ TEST(LineRasterizerTests, ManyLinesAtOnceMatchBlendingThemOneByOne)
 // Faint lines that stop anywhere within the runs of steps summed together, end on the image's edges or
 // run along them, at slopes from none to exactly one: summed together, each of their pixels is drawn
 // as when they are blended one by one.
-TEST(LineRasterizerTests, FaintLinesSummedTogetherKeepEveryStep)
+TEST_P(LineRasterizerTests, FaintLinesSummedTogetherKeepEveryStep)
 {
     QList<QLineF> alongX;
     QList<QLineF> alongY;
@@ -141,7 +157,7 @@ TEST(LineRasterizerTests, FaintLinesSummedTogetherKeepEveryStep)
                        QLineF(299.5, 0, 299.5, 200)});
     const QColor slate = QColor::fromRgbF(0.34f, 0.44f, 0.56f, 0.22f);
     for (const auto* lines : {&alongX, &alongY}) {
-        LineRasterizer rasterizer;
+        LineRasterizer rasterizer(&pool);
         QImage atOnce = blank(Qt::white);
         rasterizer.stroke(atOnce, *lines, slate, width);
         QImage oneByOne = blank(Qt::white);
@@ -151,6 +167,25 @@ TEST(LineRasterizerTests, FaintLinesSummedTogetherKeepEveryStep)
         EXPECT_LE(worst, 3) << (lines == &alongX ? "along x" : "along y");
         EXPECT_GT(changed, 16000);
     }
+}
+
+// Faint lines every way, summed on the portable path and on the widest the processor has: the same
+// picture, within what the rounding of depths allows anywhere.
+TEST(LineRasterizerPathTests, EveryVectorPathDrawsAlike)
+{
+    std::mt19937 random(7);
+    const QList<QLineF> lines = randomLines(random, 1500, QRectF(-100, -100, 500, 400));
+    const QColor slate = QColor::fromRgbF(0.34f, 0.44f, 0.56f, 0.22f);
+    GraphWorkPool pool(4);
+    const auto [portable, widest] = onEachVectorPath([&] {
+        LineRasterizer rasterizer(&pool);
+        QImage image = blank(Qt::white);
+        rasterizer.stroke(image, lines, slate, width);
+        return image;
+    });
+    const auto [worst, changed] = compare(portable, widest, Qt::white);
+    EXPECT_LE(worst, 3);
+    EXPECT_GT(changed, 16000);
 }
 
 } // namespace
