@@ -287,8 +287,15 @@ CalendarEventService::matchSelectedEvent(const SelectedCalendarEvent& selection,
         return std::nullopt;
     const double start = secondsOf(selection.startDate);
     const double end = secondsOf(selection.endDate);
-    for (const CalendarEvent& event :
-         m_store->events(addingDays(selection.startDate, -1), addingDays(selection.endDate, 1))) {
+    // The store is read on the service's thread, as every read is (a read here raced the ones queued
+    // there). Only a calendar application that answers a script selects an event this way, and none
+    // does on Linux, so no one waits here in practice.
+    const QList<CalendarEvent> nearby =
+        m_reads
+            .submit([store = m_store, from = addingDays(selection.startDate, -1),
+                     to = addingDays(selection.endDate, 1)] { return store->events(from, to); })
+            .result();
+    for (const CalendarEvent& event : nearby) {
         if (matches(event, nonEmpty(selection.uid), selection.title, start, end))
             return capturedContext(event, sourceApp);
     }

@@ -4,6 +4,8 @@
 
 #include "GLibLoopThread.h"
 
+#include "foundation/ThreadHandOff.h"
+
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -95,6 +97,8 @@ bool GLibLoopThread::post(std::function<void()> run)
     g_source_set_callback(
         source,
         [](gpointer data) {
+            // GLib's own queue of sources hands the source over: the race checker cannot see it.
+            MORVANE_TAKE_OVER(&handOffPoint<GLibLoopThread>);
             if (const std::shared_ptr<State> state = static_cast<std::weak_ptr<State>*>(data)->lock()) {
                 if (const std::function<void()> job = state->next())
                     job();
@@ -103,6 +107,7 @@ bool GLibLoopThread::post(std::function<void()> run)
         },
         new std::weak_ptr<State>(m_state),
         [](gpointer data) { delete static_cast<std::weak_ptr<State>*>(data); });
+    MORVANE_HAND_OFF(&handOffPoint<GLibLoopThread>);
     g_source_attach(source, m_state->context);
     g_source_unref(source);
     return true;
