@@ -10,15 +10,16 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace morvane {
 
 // What a provider read of its application's window on the accessibility thread, kept for its next
 // capture on the main thread, which never waits for another application. A capture takes it only
 // for the window it was read from: another window of the same application (an editor, a second main
-// window) is read afresh. What the window shows may need completing from elsewhere (the card or the
-// event it names, found in the desktop's stores): resolve does that off the main thread, and what it
-// answers is kept.
+// window), or of another run of it given the closed window's id, is read afresh. What the window
+// shows may need completing from elsewhere (the card or the event it names, found in the desktop's
+// stores): resolve does that off the main thread, and what it answers is kept.
 template <class Shown, class Kept = Shown> class KeptWindowReading {
 public:
     // Inside an accessibility job: what the process's window shows.
@@ -52,14 +53,14 @@ public:
         {
             const std::lock_guard lock(m_shared->mutex);
             started = ++m_shared->started;
-            m_shared->readingWindowId = window->windowId;
+            m_shared->readingWindow = keyOf(*window);
         }
         // Whatever the reading gave, or if it was dropped, it is no longer on its way (unless a later
         // one is).
         const auto ended = [shared = m_shared, started] {
             const std::lock_guard lock(shared->mutex);
             if (shared->started == started)
-                shared->readingWindowId.reset();
+                shared->readingWindow.reset();
         };
         finished.then(QtFuture::Launch::Sync, ended).onCanceled(ended);
         m_accessibility
@@ -67,14 +68,14 @@ public:
                 return read(std::as_const(api), processId);
             })
             .then(QtFuture::Launch::Sync,
-                  [shared = m_shared, resolve = m_resolve, windowId = window->windowId,
+                  [shared = m_shared, resolve = m_resolve, key = keyOf(*window),
                    done](std::optional<Shown> shown) {
                       resolve(std::move(shown))
                           .then(QtFuture::Launch::Sync,
-                                [shared, windowId, done](std::optional<Kept> kept) {
+                                [shared, key, done](std::optional<Kept> kept) {
                                     {
                                         const std::lock_guard lock(shared->mutex);
-                                        shared->kept = Entry{windowId, std::move(kept)};
+                                        shared->kept = Entry{key, std::move(kept)};
                                     }
                                     done->finish(); // its continuations take the lock
                                 })
@@ -90,8 +91,8 @@ public:
     {
         const std::optional<DesktopWindow> window = applicationWindow();
         const std::lock_guard lock(m_shared->mutex);
-        return window && m_shared->readingWindowId == window->windowId &&
-               (!m_shared->kept || m_shared->kept->windowId != window->windowId);
+        return window && m_shared->readingWindow == keyOf(*window) &&
+               (!m_shared->kept || m_shared->kept->window != keyOf(*window));
     }
 
     // The answer kept for the window a capture reads now; nothing when that is not the application's,
@@ -100,26 +101,33 @@ public:
     {
         const std::optional<DesktopWindow> window = applicationWindow();
         const std::lock_guard lock(m_shared->mutex);
-        if (!window || !m_shared->kept || m_shared->kept->windowId != window->windowId)
+        if (!window || !m_shared->kept || m_shared->kept->window != keyOf(*window))
             return std::nullopt;
         return m_shared->kept->reading;
     }
 
 private:
+    // A window, and the process it belongs to.
+    using WindowKey = std::pair<quint32, qint64>;
     struct Entry {
-        quint32 windowId = 0;
+        WindowKey window;
         std::optional<Kept> reading;
     };
     struct Shared {
         std::mutex mutex;
         std::optional<Entry> kept;
-        std::optional<quint32> readingWindowId; // of the reading started last, until it ends
+        std::optional<WindowKey> readingWindow; // of the reading started last, until it ends
         quint64 started = 0;
     };
 
     static Resolve keepAsShown()
     {
         return [](std::optional<Shown> shown) { return QtFuture::makeReadyFuture(std::move(shown)); };
+    }
+
+    static WindowKey keyOf(const DesktopWindow& window)
+    {
+        return {window.windowId, window.application.processId};
     }
 
     std::optional<DesktopWindow> applicationWindow() const

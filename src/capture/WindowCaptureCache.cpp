@@ -13,8 +13,8 @@ QFuture<void> WindowCaptureCache::refresh(const DesktopWindow& window, Read read
     }
     // On Qt's shared pool, not the file pool: a read waits on another application over its bus, and
     // neither a capture nor a hash should stand in line behind the other.
-    return QtConcurrent::run([shared = m_shared, windowId = window.windowId, title = window.title,
-                              read = std::move(read), generation] {
+    return QtConcurrent::run([shared = m_shared, windowId = window.windowId, application = window.application,
+                              title = window.title, read = std::move(read), generation] {
         WindowReading reading;
         try {
             reading = read();
@@ -23,7 +23,7 @@ QFuture<void> WindowCaptureCache::refresh(const DesktopWindow& window, Read read
         }
         const std::lock_guard lock(shared->mutex);
         if (!shared->kept || shared->kept->generation < generation)
-            shared->kept = Kept{windowId, title, std::move(reading), generation};
+            shared->kept = Kept{windowId, application, title, std::move(reading), generation};
     });
 }
 
@@ -31,7 +31,7 @@ WindowReading WindowCaptureCache::capture(const DesktopWindow& window) const
 {
     const std::lock_guard lock(m_shared->mutex);
     if (!m_shared->kept || m_shared->kept->windowId != window.windowId ||
-        m_shared->kept->title != window.title)
+        m_shared->kept->application != window.application || m_shared->kept->title != window.title)
         return {};
     return m_shared->kept->reading;
 }

@@ -13,10 +13,11 @@
 namespace morvane {
 
 // What a provider read of one window off the main thread, kept until its next capture. The capture
-// takes it only while the window is the same one with the same title (another document, folder or
-// message retitles it), so it never shows what an earlier window showed. Reads overlap (the monitor's
-// poll, the panel's own capture): the one started last is kept, however late an earlier one ends, so a
-// slow read never puts back a page the viewer has left.
+// takes it only while the window is the same one of the same program (the display may give a closed
+// window's id to the next program's window, titled alike) with the same title (another document,
+// folder or message retitles it), so it never shows what an earlier window showed. Reads overlap (the
+// monitor's poll, the panel's own capture): the one started last is kept, however late an earlier
+// one ends, so a slow read never puts back a page the viewer has left.
 class WindowCaptureCache {
 public:
     using Read = std::function<WindowReading()>;
@@ -30,6 +31,7 @@ public:
 private:
     struct Kept {
         quint32 windowId = 0;
+        RunningApplication application;
         QString title;
         WindowReading reading;
         quint64 generation = 0;

@@ -33,7 +33,8 @@ void QuickPanelContext::capture()
 {
     // Providers that read over a bus answer from their last reading; this one's follows.
     const QFuture<void> refreshing = m_service.refreshInBackground();
-    keep(m_service.captureContexts());
+    // Whatever the panel held from its last showing, over another window, is not kept.
+    take(m_service.captureContexts());
     followReading(refreshing);
 }
 
@@ -46,14 +47,23 @@ bool QuickPanelContext::recaptureIfChanged()
 
 bool QuickPanelContext::keep(CaptureResult captured)
 {
+    // The same item shown by another application (a file in one file manager, then in another) is
+    // another capture: saved, it names the application it came from.
     const bool sameContexts =
         std::equal(captured.contexts.begin(), captured.contexts.end(), m_contexts.begin(), m_contexts.end(),
-                   [](const CapturedContext& a, const CapturedContext& b) { return a.locator == b.locator; });
+                   [](const CapturedContext& a, const CapturedContext& b) {
+                       return a.locator == b.locator && a.sourceApp == b.sourceApp;
+                   });
     if (sameContexts && captured.message == m_message)
         return false;
+    take(std::move(captured));
+    return true;
+}
+
+void QuickPanelContext::take(CaptureResult captured)
+{
     m_contexts = std::move(captured.contexts);
     m_message = std::move(captured.message);
-    return true;
 }
 
 bool QuickPanelContext::followReading(QFuture<void> refreshing)

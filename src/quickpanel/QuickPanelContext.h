@@ -47,8 +47,9 @@ public:
 
     // Asks the application in front now.
     void capture();
-    // Asks again and keeps the answer when it differs: true when the items' locators, the message or
-    // whether it is still reading changed. A title that changes under the same item is no new item.
+    // Asks again and keeps the answer when it differs: true when the items (their locators and the
+    // applications they came from), the message or whether it is still reading changed. A title that
+    // changes under the same item is no new item.
     bool recaptureIfChanged();
 
 signals:
@@ -56,8 +57,9 @@ signals:
     void readingEnded();
 
 private:
-    // Takes the answer; true when the locators or the message changed.
+    // Takes the answer when the items or the message changed; true then.
     bool keep(CaptureResult captured);
+    void take(CaptureResult captured);
     // Waits for refreshing when the capture has nothing yet; true when the reading state changed.
     bool followReading(QFuture<void> refreshing);
     void endReading(quint64 reading);

@@ -69,6 +69,15 @@ TEST(DesktopApplicationProvider, AnswersFromTheReadOfTheWindowAsItStillIs)
     workspace->activate("Other", 8, "b.pdf");
     EXPECT_EQ(poll(), std::nullopt);
     EXPECT_EQ(reads, 3);
+
+    // The viewer closed, and the display gave its window's id to the next one opened on the same
+    // document: what the closed one showed is not this one's.
+    workspace->activate("Zathura", 7, "c.pdf");
+    EXPECT_EQ(poll()->title, "c.pdf");
+    const quint32 closedWindow = workspace->window->windowId;
+    workspace->activate("Zathura", 9, "c.pdf");
+    workspace->window->windowId = workspace->beforeOwn->windowId = closedWindow;
+    EXPECT_EQ(provider.captureContext(), std::nullopt);
 }
 
 TEST(DesktopApplicationProvider, AReadThatEndsLateNeverReplacesOneStartedAfterIt)

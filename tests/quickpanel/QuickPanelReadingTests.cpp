@@ -109,3 +109,61 @@ TEST(QuickPanelReading, ReturnDuringTheReadingActsOnlyOnTheCaptureItBrings)
     EXPECT_EQ(fx.linkCount(), 1);
     fx.answer({});
 }
+
+// The same file shown by one file manager, then by another once the first has gone: the panel
+// shown over the second saves the file as the second shows it, whether Return finds the capture at
+// once or waits for its reading, and a panel left open follows the switch.
+TEST(QuickPanelReading, TheSameItemInAnotherApplicationIsSavedAsThatApplicationShowsIt)
+{
+    PanelFixture fx;
+    const auto file = [](const QString& app) {
+        return CapturedContext{"Notes.txt", "file:///home/ann/Docs/Notes.txt", LinkType::file, app,
+                               std::nullopt};
+    };
+    const auto links = [&] {
+        return LinkStoreDatabase(fx.store)
+            .run([](SQLiteStore& sqlite) { return sqlite.reads().allLinks(); })
+            .result();
+    };
+    const auto savedFrom = [&] {
+        const QList<LinkItem> saved = links();
+        return saved.size() == 1 ? saved.first().sourceApp : QStringLiteral("%1 links").arg(saved.size());
+    };
+    const auto enter = [&] {
+        EXPECT_TRUE(fx.await(fx.model.commands().activateSelection()));
+        fx.settle();
+    };
+    const auto forget = [&] {
+        fx.model.reset();
+        fx.settle();
+        for (const LinkItem& link : links())
+            fx.store.deleteLink(link.id).waitForFinished();
+    };
+
+    fx.show({file("Nemo")});
+    fx.model.reset();
+    fx.settle();
+    fx.show({file("Caja")});
+    enter();
+    EXPECT_EQ(savedFrom(), "Caja") << "read before the panel showed";
+    forget();
+
+    fx.frontmost->reading = ApplicationReading::accessibilityBus;
+    fx.frontmost->holdReading();
+    fx.frontmost->answer = {};
+    fx.model.refreshActiveContext();
+    fx.settle();
+    QCoro::Task<bool> kept = fx.model.commands().activateSelection();
+    fx.frontmost->answerReading({{file("Thunar")}, std::nullopt});
+    fx.settle();
+    EXPECT_TRUE(fx.await(std::move(kept)));
+    EXPECT_EQ(savedFrom(), "Thunar") << "read while Return waited";
+    forget();
+
+    fx.show({file("Thunar")});
+    fx.frontmost->answer = {{file("PCManFM")}, std::nullopt};
+    fx.model.refreshIfContextChanged();
+    fx.settle();
+    enter();
+    EXPECT_EQ(savedFrom(), "PCManFM") << "switched under the open panel";
+}
