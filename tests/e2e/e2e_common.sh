@@ -11,10 +11,7 @@ start_session() {
   export XDG_RUNTIME_DIR=$E2E_HOME/.runtime QT_QPA_PLATFORM=xcb
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
-  # The services a bus of the script's own starts (the desktop's calendar store among them) keep their
-  # files in this home too.
-  [ -z "${MORVANE_E2E_OWN_BUS:-}" ] ||
-    dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
+  [ -z "${MORVANE_E2E_OWN_BUS:-}" ] || bus_sees_session_home
   library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
   # The system's folders stay (the GTK programs need their schemas, icons and MIME data), behind one of
   # the session's own that hides an installed Morvane's menu entry: the package on the machine never
@@ -29,9 +26,19 @@ start_session() {
 }
 
 # own_bus "$0" "$@": runs the calling script again on a private session bus of its own, first thing.
+# A script that reads the accessibility bus runs on one: start_session then hands the session's home
+# to it before anything starts the accessibility bus, whose socket would otherwise be made in the
+# user's real home, shared by every session of that user (another run takes that path or removes it).
 own_bus() {
   [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] && [ -n "${MORVANE_E2E_OWN_BUS:-}" ] ||
     MORVANE_E2E_OWN_BUS=1 exec dbus-run-session -- "$@"
+}
+
+# The services the session bus starts (the accessibility bus, the desktop's calendar store) keep their
+# files in this session's home and runtime folder, not in the user's real ones. Call it before
+# anything can start them.
+bus_sees_session_home() {
+  dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
 }
 
 # as_unprivileged_user "$0" "$@": run as root (as CI does), runs the calling script again as an
@@ -110,10 +117,17 @@ start_tray() {
 }
 
 # Stops whatever the script left running (morvane, the window manager, the tray) and removes the home.
+# The desktop's document portal, which GTK programs start, mounts a file system in the runtime folder:
+# it is let go first, or the removal meets it.
 end_session() {
   local running
   running=$(jobs -p)
   [ -z "$running" ] || kill $running 2>/dev/null || true
+  local doc=${XDG_RUNTIME_DIR:-}/doc
+  case $doc in "$E2E_HOME"/*)
+    fusermount3 -uz "$doc" 2>/dev/null || fusermount -uz "$doc" 2>/dev/null || true
+    ;;
+  esac
   rm -rf "$E2E_HOME" ${MORVANE_E2E_COPY:+"$MORVANE_E2E_COPY"}
 }
 

@@ -4,8 +4,8 @@
 # evidence.
 set -euo pipefail
 binary=$1
-[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 . "$(dirname "$0")/e2e_common.sh"
+own_bus "$0" "$@"
 start_session "$@"
 accessibility_on
 

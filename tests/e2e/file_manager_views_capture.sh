@@ -9,13 +9,8 @@ set -euo pipefail
 binary=$1 recorder=$2
 . "$(dirname "$0")/e2e_common.sh"
 as_unprivileged_user "$0" "$@"
-# A bus of its own, which starts the accessibility bus with the session's home: its socket is not put
-# in the test user's real home, where another session's bus would take or remove it.
 own_bus "$0" "$@"
 start_session "$@"
-# The file managers' toolkit mounts the desktop's document portal in the runtime folder, which the
-# home's removal must not meet.
-trap 'fusermount -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
 accessibility_on
 accessibility_ready
 

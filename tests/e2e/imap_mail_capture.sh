@@ -7,7 +7,7 @@ set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 as_unprivileged_user "$0" "$@"
-[ -n "${MORVANE_E2E_BUS:-}" ] || MORVANE_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
+own_bus "$0" "$@"
 start_session "$@"
 accessibility_on
 accessibility_ready

@@ -18,24 +18,14 @@ own_bus "$0" "$@"
 texts=$(dirname "$0")/accessible_texts.py
 
 E2E_HOME=$(mktemp -d /tmp/morvane-e2e-XXXXXX)
-# The desktop portal's document store is mounted in the runtime folder: unmounted before the home goes.
-end_sway_session() {
-  local running
-  running=$(jobs -p)
-  [ -z "$running" ] || kill $running 2>/dev/null || true
-  fusermount3 -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || fusermount -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true
-  end_session
-}
-trap end_sway_session EXIT
+trap end_session EXIT
 export HOME=$E2E_HOME XDG_CONFIG_HOME=$E2E_HOME/.config XDG_DATA_HOME=$E2E_HOME/.local/share
 export XDG_RUNTIME_DIR=$E2E_HOME/.runtime XDG_CURRENT_DESKTOP=sway
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-# Services the bus starts see this home from the first: waybar starts the accessibility bus as sway
-# comes up, and a bus started without this runtime folder makes its socket in the test user's own
-# home, where another session's bus takes that path or removes it on leaving.
-dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
+# Before sway starts: waybar starts the accessibility bus as sway comes up.
+bus_sees_session_home
 library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
 
 # sway writes its environment (the displays it made) for the script once it runs; the binding starts
