@@ -39,11 +39,11 @@ QString term(int64_t which)
 
 void BM_LibrarySearch(benchmark::State& state)
 {
-    SearchService search(generatedLinkStore(state.range(0)), nullptr, nullptr);
+    LinkStore& store = generatedLinkStore(state.range(0));
     const QString query = term(state.range(1));
     qsizetype found = 0;
     for (auto _ : state)
-        found = search.searchLinks(query).result().size();
+        found = store.searchLinks(query).result().size();
     state.counters["rows"] = double(found);
     state.SetLabel(query.toStdString());
 }
@@ -52,7 +52,7 @@ void BM_LibrarySearch(benchmark::State& state)
 void BM_PanelSearch(benchmark::State& state)
 {
     LinkStore& store = generatedLinkStore(state.range(0));
-    SearchService search(store, nullptr, nullptr);
+    SearchService search(nullptr, nullptr);
     RelationService relations(store);
     ActiveContextService contexts({});
     QuickPanelTipStore tips(UserDefaults::inMemory());

@@ -184,7 +184,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                                                             environment.scripts, environment.defaults))
     , contacts(std::make_shared<ContactService>(environment.contactStore, environment.desktop,
                                                 environment.defaults))
-    , search(*linkStore, calendarEvents, contacts)
+    , search(calendarEvents, contacts)
     , relations(*linkStore)
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
