@@ -164,9 +164,14 @@ void LibraryReads::warmSearch()
     searchLinks(QStringLiteral("e\u00a0e"));
 }
 
-void LibraryReads::warmShortSearch()
+bool LibraryReads::prepareShortSearchStep()
 {
-    searchLinks(QStringLiteral("e"));
+    return m_searchIndex.loadShortTextsStep();
+}
+
+void LibraryReads::releaseShortSearch()
+{
+    m_searchIndex.releaseShortTexts();
 }
 
 QList<LinkItem> LibraryReads::relatedLinks(const QUuid& id)

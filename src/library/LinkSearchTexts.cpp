@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace morvane {
 
@@ -16,18 +17,20 @@ namespace {
 
 // Past this many changed links a fresh read costs about as much as following them one by one.
 constexpr qsizetype reloadAfterChanges = 5000;
+// Links read per step: a step holds the store thread for a few milliseconds.
+constexpr qint64 loadBatch = 8000;
 
 void appendFolded(std::string& texts, QByteArrayView utf8)
 {
-    const qsizetype from = qsizetype(texts.size());
+    const std::size_t from = texts.size();
     texts.append(utf8.data(), std::size_t(utf8.size()));
-    for (auto c = texts.begin() + from; c != texts.end(); ++c) {
+    for (auto c = texts.begin() + qsizetype(from); c != texts.end(); ++c) {
         if (*c >= 'A' && *c <= 'Z')
             *c = char(*c - 'A' + 'a');
     }
 }
 
-const QString linkTextsSql = QStringLiteral("SELECT id, title, url, type, notes FROM links");
+const QString linkTextsSql = QStringLiteral("SELECT rowid, title, url, type, notes FROM links");
 
 } // namespace
 
@@ -41,51 +44,86 @@ std::optional<LinkSearchTexts::Found> LinkSearchTexts::find(const QString& run, 
     const char* const texts = m_texts.data();
     const std::size_t size = m_texts.size();
     std::size_t from = 0;
-    auto entry = m_entries.cbegin();
+    auto entry = m_starts.cbegin();
     while (found.inTitles.size() <= limit || found.inOtherTexts.size() <= limit) {
         const void* hit = ::memmem(texts + from, size - from, needle.data(), needle.size());
         if (hit == nullptr)
             break;
         const qsizetype at = static_cast<const char*>(hit) - texts;
-        entry = std::upper_bound(entry, m_entries.cend(), at,
-                                 [](qsizetype offset, const Entry& e) { return offset < e.end; });
-        if (entry == m_entries.cend())
-            break;
-        from = std::size_t(entry->end);
-        if (!entry->live)
-            continue;
-        // The title comes first, so the first hit in an entry says whether its title holds the run.
-        QStringList& list = at < entry->titleEnd ? found.inTitles : found.inOtherTexts;
+        // The last link starting at or before the hit holds it.
+        entry = std::upper_bound(entry, m_starts.cend(), at) - 1;
+        const auto next = entry + 1;
+        from = next == m_starts.cend() ? size : std::size_t(*next);
+        // The title comes first and ends at the link's first NUL, so the first hit in a link says
+        // whether its title holds the run.
+        const bool inTitle = std::memchr(texts + *entry, '\0', std::size_t(at - *entry)) == nullptr;
+        QList<qint64>& list = inTitle ? found.inTitles : found.inOtherTexts;
         if (list.size() <= limit)
-            list.append(QString::fromUtf8(entry->id));
+            list.append(m_rowids[std::size_t(entry - m_starts.cbegin())]);
     }
     return found;
 }
 
+bool LinkSearchTexts::loadStep()
+{
+    if (m_through)
+        return true;
+    if (!m_loadFrom) {
+        LibraryChangeJournal journal(m_connection);
+        const LibraryChangeJournal::Changes changes = journal.changesSince(std::nullopt);
+        if (!changes.complete)
+            return true; // nothing to keep in step with: searches read the library instead
+        // What changes while the steps run is read again once they end.
+        m_loadFrom = changes.through;
+        m_loadedThrough = std::numeric_limits<qint64>::min();
+    }
+    const qsizetype count = qsizetype(m_rowids.size());
+    append(linkTextsSql + QStringLiteral(" WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"),
+           {SQLiteValue::integer(m_loadedThrough), SQLiteValue::integer(loadBatch)});
+    if (qint64(m_rowids.size()) - count == loadBatch) {
+        m_loadedThrough = m_rowids.back();
+        return false;
+    }
+    // Exactly sized: the steps grew it by doubling.
+    m_texts.shrink_to_fit();
+    m_starts.shrink_to_fit();
+    m_rowids.shrink_to_fit();
+    m_through = std::exchange(m_loadFrom, std::nullopt);
+    return true;
+}
+
+void LinkSearchTexts::release()
+{
+    m_through.reset();
+    m_loadFrom.reset();
+    m_texts = {};
+    m_starts = {};
+    m_rowids = {};
+    m_superseded = 0;
+}
+
 bool LinkSearchTexts::refresh()
 {
+    while (!loadStep()) {
+    }
+    if (!m_through)
+        return false;
     LibraryChangeJournal journal(m_connection);
     const LibraryChangeJournal::Changes changes = journal.changesSince(m_through);
     if (!changes.complete) {
-        m_through.reset();
-        m_texts = {};
-        m_entries = {};
-        m_entryOf.clear();
+        release();
         return false;
     }
-    if (!m_through || changes.everything || changes.links.size() > reloadAfterChanges) {
+    if (changes.everything || changes.links.size() > reloadAfterChanges ||
+        m_superseded + changes.links.size() > qsizetype(m_rowids.size()) / 4) {
         reload();
-    } else if (!changes.links.isEmpty()) {
-        QStringList ids;
-        for (const QString& id : changes.links) {
-            drop(id.toUtf8());
-            ids.append(id);
-        }
-        append(
-            linkTextsSql + QStringLiteral(" WHERE id IN (SELECT value FROM json_each(?1))"),
-            QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact)));
-        if (m_deadBytes > qsizetype(m_texts.size()) / 2)
-            compact();
+        return m_through.has_value();
+    }
+    if (!changes.links.isEmpty()) {
+        append(linkTextsSql + QStringLiteral(" WHERE id IN (SELECT value FROM json_each(?1))"),
+               {QString::fromUtf8(
+                   QJsonDocument(QJsonArray::fromStringList(changes.links)).toJson(QJsonDocument::Compact))});
+        m_superseded += changes.links.size();
     }
     // Read after the point it was asked from: a link written between the two is read again next time.
     m_through = changes.through;
@@ -94,69 +132,27 @@ bool LinkSearchTexts::refresh()
 
 void LinkSearchTexts::reload()
 {
-    m_texts.clear();
-    m_entries.clear();
-    m_entryOf.clear();
-    m_deadBytes = 0;
-    append(linkTextsSql);
+    release();
+    while (!loadStep()) {
+    }
 }
 
-void LinkSearchTexts::append(const QString& sql, const QString& parameter)
+void LinkSearchTexts::append(const QString& sql, const QList<SQLiteValue>& parameters)
 {
     SQLiteStatement rows = m_connection.statement(sql);
-    if (!parameter.isNull())
-        rows.bind({parameter});
+    rows.bind(parameters);
     while (rows.step()) {
         const SQLiteRow row(rows);
-        Entry entry;
-        entry.id = row.utf8(0).toByteArray();
-        entry.start = qsizetype(m_texts.size());
+        m_rowids.push_back(row.int64(0));
+        m_starts.push_back(qsizetype(m_texts.size()));
         appendFolded(m_texts, row.utf8(1));
-        entry.titleEnd = qsizetype(m_texts.size());
         m_texts.push_back('\0');
         for (int column = 2; column <= 4; ++column) {
             appendFolded(m_texts, row.utf8(column));
             m_texts.push_back('\1');
         }
         m_texts.push_back('\0');
-        entry.end = qsizetype(m_texts.size());
-        drop(entry.id);
-        m_entryOf.insert(entry.id, qsizetype(m_entries.size()));
-        m_entries.push_back(std::move(entry));
     }
-}
-
-void LinkSearchTexts::drop(const QByteArray& id)
-{
-    const auto found = m_entryOf.constFind(id);
-    if (found == m_entryOf.constEnd())
-        return;
-    Entry& entry = m_entries[std::size_t(*found)];
-    entry.live = false;
-    m_deadBytes += entry.end - entry.start;
-    m_entryOf.erase(found);
-}
-
-void LinkSearchTexts::compact()
-{
-    std::string texts;
-    texts.reserve(m_texts.size() - std::size_t(m_deadBytes));
-    std::vector<Entry> entries;
-    m_entryOf.clear();
-    for (Entry& entry : m_entries) {
-        if (!entry.live)
-            continue;
-        const qsizetype shift = qsizetype(texts.size()) - entry.start;
-        texts.append(m_texts, std::size_t(entry.start), std::size_t(entry.end - entry.start));
-        entry.start += shift;
-        entry.titleEnd += shift;
-        entry.end += shift;
-        m_entryOf.insert(entry.id, qsizetype(entries.size()));
-        entries.push_back(std::move(entry));
-    }
-    m_texts = std::move(texts);
-    m_entries = std::move(entries);
-    m_deadBytes = 0;
 }
 
 } // namespace morvane
