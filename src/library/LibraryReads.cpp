@@ -11,6 +11,9 @@
 
 #include <sys/mman.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cstdint>
 
@@ -169,9 +172,16 @@ bool LibraryReads::prepareShortSearchStep()
     return m_searchIndex.loadShortTextsStep();
 }
 
-void LibraryReads::releaseShortSearch()
+void LibraryReads::releaseSearchMemory()
 {
     m_searchIndex.releaseShortTexts();
+    m_connection.releaseMemory();
+#ifdef __GLIBC__
+    // The allocator keeps what was freed for the thread's next allocations, and after a large block
+    // was given back it serves the next ones of that size from its heaps rather than from the system:
+    // without a trim, the texts read at the next show would stay resident after it too.
+    malloc_trim(0);
+#endif
 }
 
 QList<LinkItem> LibraryReads::relatedLinks(const QUuid& id)

@@ -48,8 +48,9 @@ public:
     // that comes first reads the rest itself); true once all are in. They take about the memory of the
     // texts, so they are read when a search is coming rather than at the start.
     bool prepareShortSearchStep();
-    // Gives the memory of those texts back.
-    void releaseShortSearch();
+    // Gives back what searches read and keep for the next one: those texts and the library's cached
+    // pages.
+    void releaseSearchMemory();
     QList<LinkItem> relatedLinks(const QUuid& id);
     bool linkExists(const QString& idText);
     qint64 linkCount();

@@ -65,11 +65,11 @@ void LinkStore::prepareShortSearch()
             "Could not read the links' texts for short searches:");
 }
 
-void LinkStore::releaseShortSearch()
+void LinkStore::releaseSearchMemory()
 {
     m_executor.post([this] {
         if (m_sqlite)
-            m_sqlite->reads().releaseShortSearch();
+            m_sqlite->reads().releaseSearchMemory();
     });
 }
 

@@ -94,8 +94,9 @@ public:
     // steps that let searches typed meanwhile through: asked for when the panel is about to show (what
     // it reads takes memory a start does without). Never waited for.
     void prepareShortSearch();
-    // Gives back what prepareShortSearch() read, once no search is coming.
-    void releaseShortSearch();
+    // Gives back what prepareShortSearch() read and the pages searches left cached, once no search is
+    // coming (the panel hid).
+    void releaseSearchMemory();
     // This machine's evidence of the item's file, as the opener wants it.
     QFuture<std::optional<FileIdentity>> localResolution(QUuid id);
 

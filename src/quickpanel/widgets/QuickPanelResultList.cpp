@@ -120,6 +120,13 @@ void QuickPanelResultList::resultsChanged()
     viewport()->update();
 }
 
+void QuickPanelResultList::hideEvent(QHideEvent* event)
+{
+    m_layouts = {};
+    releaseQuickPanelRowImages();
+    QAbstractScrollArea::hideEvent(event);
+}
+
 int QuickPanelResultList::rowTop(qint64 index) const
 {
     return listPadding + int(index) * (rowHeight() + rowSpacing);
