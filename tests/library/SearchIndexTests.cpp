@@ -125,6 +125,38 @@ TEST(SearchIndex, ShortTextsFollowOtherProgramsWritesAndDoWithoutTheJournal)
     expectPlainResults(store, "without the journal");
 }
 
+// The texts for short searches are read ahead in steps, and given back when no search is coming: what
+// this store and other programs write between the steps, or after a release, is found as the
+// statement finds it.
+TEST(SearchIndex, ShortTextsReadInStepsMissNoWriteBetweenThem)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 17, 17000);
+    addRareLinks(store);
+    SQLiteConnection other = rawLibrary(store);
+    int steps = 0;
+    for (bool done = false; !done; ++steps) {
+        // A row the steps have read, one they have yet to read, one gone and one new.
+        other.execute(QStringLiteral("UPDATE links SET title = 'Qx read %1' WHERE rowid = (SELECT min(rowid) "
+                                     "FROM links WHERE title NOT LIKE 'Qx read%')")
+                          .arg(steps));
+        other.execute(
+            QStringLiteral("UPDATE links SET notes = 'jq later %1' WHERE rowid = (SELECT max(rowid) "
+                           "FROM links WHERE notes NOT LIKE 'jq later%')")
+                .arg(steps));
+        other.execute("DELETE FROM links WHERE rowid = (SELECT min(rowid) FROM links WHERE title NOT LIKE "
+                      "'Qx read%')");
+        addLink(store, makeLink(QStringLiteral("plain %1").arg(steps), "https://zq.example/step"));
+        done = store.reads().prepareShortSearchStep();
+    }
+    EXPECT_GT(steps, 2);
+    expectPlainResults(store, "read in steps while the library changed");
+
+    store.reads().releaseSearchMemory();
+    other.execute("UPDATE links SET title = 'xq after the release' WHERE title LIKE 'Qx read%'");
+    expectPlainResults(store, "read again after a release");
+}
+
 // The tag names of a page are kept between searches: another program's writes to the tags alone, which
 // change no link's row and may reach no journal, show in the next search.
 TEST(SearchIndex, TagNamesFollowWritesToTheTagsAlone)
