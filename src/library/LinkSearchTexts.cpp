@@ -96,9 +96,10 @@ void LinkSearchTexts::release()
 {
     m_through.reset();
     m_loadFrom.reset();
-    m_texts = {};
-    m_starts = {};
-    m_rowids = {};
+    // Swapped for empty ones: clearing, or assigning an empty one, keeps the capacity.
+    std::string().swap(m_texts);
+    std::vector<qsizetype>().swap(m_starts);
+    std::vector<qint64>().swap(m_rowids);
     m_superseded = 0;
 }
 
