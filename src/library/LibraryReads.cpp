@@ -169,7 +169,13 @@ void LibraryReads::warmSearch()
 
 bool LibraryReads::prepareShortSearchStep()
 {
-    return m_searchIndex.loadShortTextsStep();
+    if (!m_searchIndex.loadShortTextsStep())
+        return false;
+    // The first short searches also prepare their statements and read the tag names and the pages
+    // they walk: a common letter, a rarer one and a rare pair take the roads there are.
+    for (const char* text : {"e", "q", "zq"})
+        searchLinks(QString::fromLatin1(text));
+    return true;
 }
 
 void LibraryReads::releaseSearchMemory()

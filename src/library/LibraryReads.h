@@ -45,8 +45,9 @@ public:
     // prepared and the library's pages read.
     void warmSearch();
     // Reads the next batch of the links' texts that answer searches too short for the index (a search
-    // that comes first reads the rest itself); true once all are in. They take about the memory of the
-    // texts, so they are read when a search is coming rather than at the start.
+    // that comes first reads the rest itself); true once all are in, after a few such searches that
+    // prepare their statements and read their pages. The texts take about the memory of the texts, so
+    // they are read when a search is coming rather than at the start.
     bool prepareShortSearchStep();
     // Gives back what searches read and keep for the next one: those texts and the library's cached
     // pages.
