@@ -172,8 +172,8 @@ bool LibraryReads::prepareShortSearchStep()
     if (!m_searchIndex.loadShortTextsStep())
         return false;
     // The first short searches also prepare their statements and read the tag names and the pages
-    // they walk: a common letter, a rarer one and a rare pair take the roads there are.
-    for (const char* text : {"e", "q", "zq"})
+    // they walk: a common letter and a rarer one take the roads there are.
+    for (const char* text : {"e", "q"})
         searchLinks(QString::fromLatin1(text));
     return true;
 }

@@ -24,9 +24,13 @@ void appendFolded(std::string& texts, QByteArrayView utf8)
 {
     const std::size_t from = texts.size();
     texts.append(utf8.data(), std::size_t(utf8.size()));
-    for (auto c = texts.begin() + qsizetype(from); c != texts.end(); ++c) {
-        if (*c >= 'A' && *c <= 'Z')
-            *c = char(*c - 'A' + 'a');
+    // Every byte written back, and the end read once (the bytes could otherwise alias the string's own
+    // length), so that the compiler folds many at a time.
+    char* const bytes = texts.data();
+    const std::size_t end = texts.size();
+    for (std::size_t i = from; i < end; ++i) {
+        const char c = bytes[i];
+        bytes[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
     }
 }
 
@@ -76,20 +80,41 @@ bool LinkSearchTexts::loadStep()
         // What changes while the steps run is read again once they end.
         m_loadFrom = changes.through;
         m_loadedThrough = std::numeric_limits<qint64>::min();
+        SQLiteStatement count = m_connection.statement(QStringLiteral("SELECT count(*) FROM links"));
+        m_expectedLinks = count.step() ? count.int64(0) : 0;
     }
-    const qsizetype count = qsizetype(m_rowids.size());
+    const qsizetype before = qsizetype(m_rowids.size());
     append(linkTextsSql + QStringLiteral(" WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"),
            {SQLiteValue::integer(m_loadedThrough), SQLiteValue::integer(loadBatch)});
-    if (qint64(m_rowids.size()) - count == loadBatch) {
+    const bool done = qint64(m_rowids.size()) - before < loadBatch;
+    if (before == 0 && !done)
+        reserveFor(m_expectedLinks);
+    if (!done) {
         m_loadedThrough = m_rowids.back();
         return false;
     }
-    // Exactly sized: the steps grew it by doubling.
-    m_texts.shrink_to_fit();
-    m_starts.shrink_to_fit();
-    m_rowids.shrink_to_fit();
+    // Sized from the first batch: a guess well short grew the buffers by doubling, and they are made
+    // exact; what was reserved and never written takes no memory.
+    if (m_texts.capacity() > m_texts.size() + m_texts.size() / 4) {
+        m_texts.shrink_to_fit();
+        m_starts.shrink_to_fit();
+        m_rowids.shrink_to_fit();
+    }
     m_through = std::exchange(m_loadFrom, std::nullopt);
     return true;
+}
+
+// Room for the whole library as the first batch suggests, with a margin, so that the steps do not copy
+// the texts over and over as they grow.
+void LinkSearchTexts::reserveFor(qint64 links)
+{
+    const qint64 read = qint64(m_rowids.size());
+    if (read == 0 || links <= read)
+        return;
+    const qint64 expected = links + links / 16;
+    m_texts.reserve(std::size_t(qint64(m_texts.size()) * expected / read));
+    m_starts.reserve(std::size_t(expected));
+    m_rowids.reserve(std::size_t(expected));
 }
 
 void LinkSearchTexts::release()

@@ -50,6 +50,7 @@ public:
 private:
     bool refresh();
     void reload();
+    void reserveFor(qint64 links);
     // Appends the links of the statement's rows (rowid, title, url, type, notes).
     void append(const QString& sql, const QList<SQLiteValue>& parameters);
 
@@ -59,6 +60,7 @@ private:
     // While a read in steps runs: where the journal stood when it began, and the last rowid read.
     std::optional<qint64> m_loadFrom;
     qint64 m_loadedThrough = 0;
+    qint64 m_expectedLinks = 0;
     // Each link's folded title, a NUL, its url, type and notes each ended by U+0001, a NUL.
     std::string m_texts;
     // Where each link's texts start in m_texts (ascending), and its rowid.
