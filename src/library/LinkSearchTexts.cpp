@@ -20,12 +20,12 @@ constexpr qsizetype reloadAfterChanges = 5000;
 // Links read per step: a step holds the store thread for a few milliseconds.
 constexpr qint64 loadBatch = 8000;
 
-void appendFolded(std::string& texts, QByteArrayView utf8)
+void appendFolded(MappedArray<char>& texts, QByteArrayView utf8)
 {
     const std::size_t from = texts.size();
     texts.append(utf8.data(), std::size_t(utf8.size()));
-    // Every byte written back, and the end read once (the bytes could otherwise alias the string's own
-    // length), so that the compiler folds many at a time.
+    // Every byte written back, and the end read once (the bytes could alias the array's own length),
+    // so that the compiler folds many at a time.
     char* const bytes = texts.data();
     const std::size_t end = texts.size();
     for (std::size_t i = from; i < end; ++i) {
@@ -42,28 +42,33 @@ std::optional<LinkSearchTexts::Found> LinkSearchTexts::find(const QString& run, 
 {
     if (run.isEmpty() || !refresh())
         return std::nullopt;
-    std::string needle;
-    appendFolded(needle, run.toUtf8());
     Found found;
+    if (m_texts.empty())
+        return found;
+    QByteArray needle = run.toUtf8();
+    for (char& c : needle) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
     const char* const texts = m_texts.data();
     const std::size_t size = m_texts.size();
     std::size_t from = 0;
-    auto entry = m_starts.cbegin();
+    const qsizetype* entry = m_starts.begin();
     while (found.inTitles.size() <= limit || found.inOtherTexts.size() <= limit) {
         const void* hit = ::memmem(texts + from, size - from, needle.data(), needle.size());
         if (hit == nullptr)
             break;
         const qsizetype at = static_cast<const char*>(hit) - texts;
         // The last link starting at or before the hit holds it.
-        entry = std::upper_bound(entry, m_starts.cend(), at) - 1;
-        const auto next = entry + 1;
-        from = next == m_starts.cend() ? size : std::size_t(*next);
+        entry = std::upper_bound(entry, m_starts.end(), at) - 1;
+        const qsizetype* next = entry + 1;
+        from = next == m_starts.end() ? size : std::size_t(*next);
         // The title comes first and ends at the link's first NUL, so the first hit in a link says
         // whether its title holds the run.
         const bool inTitle = std::memchr(texts + *entry, '\0', std::size_t(at - *entry)) == nullptr;
         QList<qint64>& list = inTitle ? found.inTitles : found.inOtherTexts;
         if (list.size() <= limit)
-            list.append(m_rowids[std::size_t(entry - m_starts.cbegin())]);
+            list.append(m_rowids[std::size_t(entry - m_starts.begin())]);
     }
     return found;
 }
@@ -80,51 +85,25 @@ bool LinkSearchTexts::loadStep()
         // What changes while the steps run is read again once they end.
         m_loadFrom = changes.through;
         m_loadedThrough = std::numeric_limits<qint64>::min();
-        SQLiteStatement count = m_connection.statement(QStringLiteral("SELECT count(*) FROM links"));
-        m_expectedLinks = count.step() ? count.int64(0) : 0;
     }
     const qsizetype before = qsizetype(m_rowids.size());
     append(linkTextsSql + QStringLiteral(" WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"),
            {SQLiteValue::integer(m_loadedThrough), SQLiteValue::integer(loadBatch)});
-    const bool done = qint64(m_rowids.size()) - before < loadBatch;
-    if (before == 0 && !done)
-        reserveFor(m_expectedLinks);
-    if (!done) {
+    if (qint64(m_rowids.size()) - before == loadBatch) {
         m_loadedThrough = m_rowids.back();
         return false;
     }
-    // Sized from the first batch: a guess well short grew the buffers by doubling, and they are made
-    // exact; what was reserved and never written takes no memory.
-    if (m_texts.capacity() > m_texts.size() + m_texts.size() / 4) {
-        m_texts.shrink_to_fit();
-        m_starts.shrink_to_fit();
-        m_rowids.shrink_to_fit();
-    }
     m_through = std::exchange(m_loadFrom, std::nullopt);
     return true;
-}
-
-// Room for the whole library as the first batch suggests, with a margin, so that the steps do not copy
-// the texts over and over as they grow.
-void LinkSearchTexts::reserveFor(qint64 links)
-{
-    const qint64 read = qint64(m_rowids.size());
-    if (read == 0 || links <= read)
-        return;
-    const qint64 expected = links + links / 16;
-    m_texts.reserve(std::size_t(qint64(m_texts.size()) * expected / read));
-    m_starts.reserve(std::size_t(expected));
-    m_rowids.reserve(std::size_t(expected));
 }
 
 void LinkSearchTexts::release()
 {
     m_through.reset();
     m_loadFrom.reset();
-    // Swapped for empty ones: clearing, or assigning an empty one, keeps the capacity.
-    std::string().swap(m_texts);
-    std::vector<qsizetype>().swap(m_starts);
-    std::vector<qint64>().swap(m_rowids);
+    m_texts.release();
+    m_starts.release();
+    m_rowids.release();
     m_superseded = 0;
 }
 

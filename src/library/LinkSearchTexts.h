@@ -1,11 +1,11 @@
 #pragma once
 
+#include "MappedArray.h"
+
 #include <QList>
 #include <QString>
 
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace morvane {
 
@@ -19,8 +19,9 @@ struct SQLiteValue;
 // drops. Kept in step through the library's change journal, which names every link written by any
 // program; without the journal they are not used.
 //
-// All of it lives in one buffer and two arrays of numbers, about the size of the texts themselves: a
-// link costs no allocation of its own. A link written since the texts were read is read again and
+// All of it lives in one buffer and two arrays of numbers, about the size of the texts themselves, each
+// a mapping of its own that goes back to the system when released: a link costs no allocation of its
+// own. A link written since the texts were read is read again and
 // added at the end; what was kept of it before stays until the next full read, as a candidate the
 // search drops (a deleted link's rowid may even name a newer row: the search's own LIKE decides).
 class LinkSearchTexts {
@@ -50,7 +51,6 @@ public:
 private:
     bool refresh();
     void reload();
-    void reserveFor(qint64 links);
     // Appends the links of the statement's rows (rowid, title, url, type, notes).
     void append(const QString& sql, const QList<SQLiteValue>& parameters);
 
@@ -60,12 +60,11 @@ private:
     // While a read in steps runs: where the journal stood when it began, and the last rowid read.
     std::optional<qint64> m_loadFrom;
     qint64 m_loadedThrough = 0;
-    qint64 m_expectedLinks = 0;
     // Each link's folded title, a NUL, its url, type and notes each ended by U+0001, a NUL.
-    std::string m_texts;
+    MappedArray<char> m_texts;
     // Where each link's texts start in m_texts (ascending), and its rowid.
-    std::vector<qsizetype> m_starts;
-    std::vector<qint64> m_rowids;
+    MappedArray<qsizetype> m_starts;
+    MappedArray<qint64> m_rowids;
     // Links read again since the last full read: each left its former texts behind.
     qsizetype m_superseded = 0;
 };
