@@ -103,11 +103,16 @@ measure() {
   local elapsed=$((($(now_ns) - started) / 1000000))
   rss=$(settled_rss "$pid")
   [ -z "${PROFILE:-}" ] || resident_by_mapping "$pid" >>"$PROFILE.$name${library:+.library}"
-  kill -TERM "$pid"
-  wait "$pid" || true
-  wait_for 10 eval "! icon_of $name" || true
-  rm -rf "$home"
+  end_run "$pid" "$name" "$home"
   echo "$elapsed $rss"
+}
+
+# end_run <pid> <name> <home>: quits the program and removes its home
+end_run() {
+  kill -TERM "$1"
+  wait "$1" || true
+  wait_for 10 eval "! icon_of $2" || true
+  rm -rf "$3"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -188,10 +193,7 @@ measure_use() {
   done
   cycled=$(settled_memory "$pid")
   [ -z "${PROFILE:-}" ] || resident_by_mapping "$pid" >>"$PROFILE.cycled${library:+.library}"
-  kill -TERM "$pid"
-  wait "$pid" || true
-  wait_for 10 eval "! icon_of Morvane" || true
-  rm -rf "$home"
+  end_run "$pid" Morvane "$home"
   echo "$used $cycled"
 }
 
