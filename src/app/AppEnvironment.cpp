@@ -11,6 +11,7 @@
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "platform/AtspiAccessibilityApi.h"
+#include "platform/CompositorWindows.h"
 #include "platform/DesktopServices.h"
 #include "platform/DesktopSession.h"
 #include "platform/EdsCalendarStore.h"
@@ -57,10 +58,10 @@ AppEnvironment AppEnvironment::desktopSession()
     AppEnvironment environment;
     environment.defaults = std::make_shared<UserDefaults>(UserDefaults::standardFilePath());
     environment.clock = SystemClock::shared();
-    environment.presence = std::make_shared<X11AppPresence>();
+    environment.presence = std::make_shared<X11AppPresence>(sessionCompositorWindows());
     environment.hotkeyBackend = sessionHotkeys(environment);
     environment.scripts = std::make_shared<UnavailableScriptRunner>();
-    environment.accessibility = std::make_shared<AtspiAccessibilityApi>();
+    environment.accessibility = AtspiAccessibilityApi::create();
     environment.workspace = std::make_shared<X11Workspace>(ownApplicationIdentifier, environment.clock);
     // On a Wayland session the X display sees only the X11 windows; the accessibility bus names a
     // native one in front.

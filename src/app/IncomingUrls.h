@@ -16,6 +16,16 @@ inline const QString quickPanelCommand = QStringLiteral("--quick-panel");
 inline const QString graphCommand = QStringLiteral("--graph");
 inline const QString preferencesCommand = QStringLiteral("--preferences");
 inline const QString quitCommand = QStringLiteral("--quit");
+// What a launch with neither links nor commands hands over (the menu entry chosen again while Morvane
+// runs): the running copy shows its quick panel, and never hides it. Not an option a user types.
+inline const QString activateCommand = QStringLiteral("--activate");
+// The launching desktop's activation token travels as one more item, "--activation-token=<token>", so
+// that the window it brings forward is let in front. A copy that does not know it drops it.
+inline const QString activationTokenPrefix = QStringLiteral("--activation-token=");
+
+// The handshake item that carries the launching environment's activation token (an X11 startup id,
+// else a Wayland activation token); empty when there is none.
+QString activationTokenItem();
 
 // What of a command line (or of a later process's delivery) is for the running copy: the morvane: URLs
 // and the window commands, in order; anything else is dropped.
@@ -26,8 +36,9 @@ QStringList incomingItems(const QStringList& arguments);
 class IncomingUrls : public QObject {
     Q_OBJECT
 public:
-    // Handles one URL or window command; the next one of a delivery starts when it is done.
-    using Handler = std::function<QCoro::Task<>(QString item)>;
+    // Handles one URL or window command, with the activation token its launch carried (empty for
+    // none); the next one of a delivery starts when it is done.
+    using Handler = std::function<QCoro::Task<>(QString item, QString activationToken)>;
 
     using QObject::QObject;
 
@@ -38,11 +49,16 @@ public:
     void attach(Handler handler);
 
 private:
-    // One task per delivery: its URLs one after the other, each awaited before the next.
-    QCoro::Task<> handleInOrder(QStringList urls);
+    struct Delivery {
+        QStringList items;
+        QString activationToken;
+    };
+    // One task per delivery (or for what waited): the URLs one after the other, each awaited before
+    // the next.
+    QCoro::Task<> handleInOrder(QList<Delivery> deliveries);
 
     Handler m_handler;
-    QStringList m_pending;
+    QList<Delivery> m_pending;
 };
 
 } // namespace morvane

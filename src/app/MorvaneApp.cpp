@@ -18,6 +18,7 @@
 #include "capture/ContactService.h"
 #include "capture/DEVONthinkActiveContextProvider.h"
 #include "capture/DesktopApplicationContextProvider.h"
+#include "capture/EvolutionMessageReader.h"
 #include "capture/FantasticalActiveContextProvider.h"
 #include "capture/FileManagerReader.h"
 #include "capture/FinderActiveContextProvider.h"
@@ -68,6 +69,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <utility>
@@ -310,14 +312,19 @@ QList<std::shared_ptr<ActiveContextProvider>> MorvaneApp::Objects::makeProviders
                            : WindowReading();
         },
         ApplicationReading::accessibilityBus);
-    auto messages =
-        std::make_shared<ThunderbirdMessageReader>(env.accessibility, std::make_shared<MailFolderIndex>());
+    auto mailFolders = std::make_shared<MailFolderIndex>();
+    auto messages = std::make_shared<ThunderbirdMessageReader>(env.accessibility, mailFolders);
     auto thunderbird = std::make_shared<DesktopApplicationContextProvider>(
         QStringLiteral("Thunderbird"), env.workspace, &isThunderbirdIdentifier,
         [messages](const DesktopWindow& window) { return messages->read(window); },
         ApplicationReading::accessibilityBus);
-    return {previewPDF,  pdfViewer, finder,     fileManager, mail,     thunderbird, contact,
-            fantastical, calendar,  codeRunner, devonthink,  obsidian, browser};
+    auto evolutionMessages = std::make_shared<EvolutionMessageReader>(env.accessibility, mailFolders);
+    auto evolution = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("Evolution"), env.workspace, &isEvolutionIdentifier,
+        [evolutionMessages](const DesktopWindow& window) { return evolutionMessages->read(window); },
+        ApplicationReading::accessibilityBus);
+    return {previewPDF, pdfViewer,   finder,   fileManager, mail,       thunderbird, evolution,
+            contact,    fantastical, calendar, codeRunner,  devonthink, obsidian,    browser};
 }
 
 QuickPanelServices MorvaneApp::Objects::quickPanelServices()
@@ -520,9 +527,16 @@ void MorvaneApp::attachIncomingUrls(IncomingUrls& incoming)
 {
     if (!m_objects)
         return;
-    incoming.attach([objects = m_objects.get()](QString item) -> QCoro::Task<> {
+    incoming.attach([objects = m_objects.get()](QString item, QString activationToken) -> QCoro::Task<> {
+        // The windows shown for the launch carry its token; clearing it tells the desktop the launch
+        // is done, whether or not a window came of it.
+        AppPresence& presence = *objects->environment.presence;
+        presence.setActivationToken(activationToken);
+        const auto done = qScopeGuard([&presence] { presence.setActivationToken({}); });
         if (item == quickPanelCommand)
             objects->quickPanel.toggle();
+        else if (item == activateCommand)
+            objects->quickPanel.show();
         else if (item == graphCommand)
             objects->graphWindow.toggle();
         else if (item == preferencesCommand)

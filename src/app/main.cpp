@@ -14,6 +14,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -23,16 +25,14 @@ void print(std::FILE* stream, const QString& text)
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+QString lockFailure(const QString& why)
 {
-    morvane::startupStep("main");
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
-    // Answered before anything else: no display, library or running copy is needed for these.
-    const morvane::CommandLine commandLine = morvane::parseCommandLine(arguments);
+    return QStringLiteral("Morvane cannot make sure that only one copy of it runs: %1").arg(why);
+}
+
+// The options answered without a display, a library or a running copy; nothing for a start.
+std::optional<int> answerAtOnce(const morvane::CommandLine& commandLine)
+{
     switch (commandLine.action) {
     case morvane::CommandLine::Action::help:
     case morvane::CommandLine::Action::version:
@@ -44,12 +44,25 @@ int main(int argc, char** argv)
     case morvane::CommandLine::Action::run:
         break;
     }
-    const QStringList& urls = commandLine.items;
+    return std::nullopt;
+}
 
-    // One copy per user. A later launch hands its URLs and window commands to the running one and
-    // leaves before it opens a display or the library.
-    morvane::SingleInstance instance;
-    switch (instance.claim(urls)) {
+// One copy per user. A later launch hands its URLs and window commands to the running one and leaves
+// before it opens a display or the library. One with neither (the menu entry chosen again) asks for the
+// quick panel; each carries what lets the window it shows in front.
+QStringList handedItems(const QStringList& urls)
+{
+    QStringList handed = urls.isEmpty() ? QStringList{morvane::activateCommand} : urls;
+    if (const QString token = morvane::activationTokenItem(); !token.isEmpty())
+        handed.append(token);
+    return handed;
+}
+
+// The exit status when this launch ends with its claim: handed over, or turned away.
+std::optional<int> statusAfterClaim(morvane::SingleInstance::Role role,
+                                    const morvane::SingleInstance& instance)
+{
+    switch (role) {
     case morvane::SingleInstance::Role::forwarded:
         return 0;
     case morvane::SingleInstance::Role::unanswered:
@@ -59,47 +72,58 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Morvane is already running but cannot open links: %s\n",
                      instance.refusal().toLocal8Bit().constData());
         return 1;
+    case morvane::SingleInstance::Role::blocked:
+        std::fprintf(stderr, "Morvane is already running but cannot be reached: %s\n",
+                     instance.failure().toLocal8Bit().constData());
+        return 1;
+    case morvane::SingleInstance::Role::failed:
+        // Without the lock nothing keeps a second copy off the same library and shortcuts.
+        print(stderr, lockFailure(instance.failure()) + u'\n');
+        break;
     case morvane::SingleInstance::Role::primary:
-    case morvane::SingleInstance::Role::standalone:
         break;
     }
-    // Nothing runs that could quit.
-    if (commandLine.quits())
-        return 0;
+    return std::nullopt;
+}
 
-    const bool platformArgument = !commandLine.platform.isEmpty();
-    if (const QString problem = morvane::x11DisplayProblem(); !platformArgument && !problem.isEmpty()) {
-        std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
-        return 1;
+// Qt's arguments: the program's own, with the X11 platform asked for as an argument, not through the
+// environment, which the applications Morvane opens items in would inherit.
+class QtArguments {
+public:
+    QtArguments(int argc, char** argv, bool platformGiven)
+        : m_arguments(argv, argv + argc)
+    {
+        static char platformOption[] = "-platform";
+        static char x11Platform[] = "xcb";
+        if (!platformGiven && morvane::preferredQtPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"))) {
+            m_arguments.push_back(platformOption);
+            m_arguments.push_back(x11Platform);
+        }
+        m_count = int(m_arguments.size());
+        m_arguments.push_back(nullptr);
     }
-    // Asked for as an argument, not through the environment, which the applications Morvane opens
-    // items in would inherit.
-    std::vector<char*> qtArguments(argv, argv + argc);
-    static char platformOption[] = "-platform";
-    static char x11Platform[] = "xcb";
-    if (!platformArgument && morvane::preferredQtPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"))) {
-        qtArguments.push_back(platformOption);
-        qtArguments.push_back(x11Platform);
-    }
-    int qtArgumentCount = int(qtArguments.size());
-    qtArguments.push_back(nullptr);
 
-    // The library opens on its own thread while the display connection is made.
-    auto library = std::make_unique<morvane::LibraryOpening>();
-    morvane::startupStep("library opening");
+    int& count() { return m_count; }
+    char** values() { return m_arguments.data(); }
 
-    // GLib's default main context belongs to the accessibility thread (platform/AtspiAccessibilityApi):
-    // Qt's event loop is told to leave it, and the applications Morvane starts are not.
-    qputenv("QT_NO_GLIB", "1");
-    QApplication application(qtArgumentCount, qtArguments.data());
-    qunsetenv("QT_NO_GLIB");
-    morvane::startupStep("application made");
+private:
+    std::vector<char*> m_arguments;
+    int m_count = 0;
+};
+
+void nameApplication()
+{
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     QApplication::setDesktopFileName(QStringLiteral("morvane"));
     // A tray application: closing its last window never quits it.
     QApplication::setQuitOnLastWindowClosed(false);
+}
 
+// The running copy, from its listening to the end of its event loop.
+int run(QApplication& application, morvane::SingleInstance& instance, const QStringList& urls,
+        std::unique_ptr<morvane::LibraryOpening> library)
+{
     // Listening before the library opens: URLs sent during start-up wait in the queue.
     morvane::IncomingUrls incoming;
     QObject::connect(&instance, &morvane::SingleInstance::urlsReceived, &incoming,
@@ -126,4 +150,56 @@ int main(int argc, char** argv)
     app.attachIncomingUrls(incoming);
     QTimer::singleShot(0, [] { morvane::startupStep("event loop running"); });
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    morvane::startupStep("main");
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const morvane::CommandLine commandLine = morvane::parseCommandLine(arguments);
+    if (const std::optional<int> answered = answerAtOnce(commandLine))
+        return *answered;
+    const QStringList& urls = commandLine.items;
+
+    morvane::SingleInstance instance;
+    const morvane::SingleInstance::Role role = instance.claim(handedItems(urls));
+    if (const std::optional<int> status = statusAfterClaim(role, instance))
+        return *status;
+    const bool mustNotRun = role == morvane::SingleInstance::Role::failed;
+    // Nothing runs that could quit.
+    if (commandLine.quits())
+        return mustNotRun ? 1 : 0;
+
+    const bool platformArgument = !commandLine.platform.isEmpty();
+    if (const QString problem = morvane::x11DisplayProblem(); !platformArgument && !problem.isEmpty()) {
+        if (!mustNotRun) // that was said already
+            std::fprintf(stderr, "%s\n", problem.toLocal8Bit().constData());
+        return 1;
+    }
+    QtArguments qtArguments(argc, argv, platformArgument);
+
+    // The library opens on its own thread while the display connection is made.
+    auto library = mustNotRun ? nullptr : std::make_unique<morvane::LibraryOpening>();
+    morvane::startupStep("library opening");
+
+    // GLib's default main context belongs to the accessibility thread (platform/AtspiAccessibilityApi):
+    // Qt's event loop is told to leave it, and the applications Morvane starts are not.
+    qputenv("QT_NO_GLIB", "1");
+    QApplication application(qtArguments.count(), qtArguments.values());
+    qunsetenv("QT_NO_GLIB");
+    morvane::startupStep("application made");
+    nameApplication();
+    if (mustNotRun) {
+        // Told as a library that cannot open is: the user may have started it from a menu.
+        morvane::MessageBoxAlertPresenter().present(morvane::Alert{morvane::Alert::Style::critical,
+                                                                   QStringLiteral("Morvane could not start."),
+                                                                   lockFailure(instance.failure()),
+                                                                   {}});
+        return 1;
+    }
+    return run(application, instance, urls, std::move(library));
 }

@@ -39,48 +39,71 @@ ActiveContextService::ActiveContextService(QList<std::shared_ptr<ActiveContextPr
 
 CaptureResult ActiveContextService::captureContexts()
 {
+    // Switched off, the bus is not read, whatever its readers kept from before it was: over an
+    // application read there, the reason is all there is to say.
+    const FrontReading front = frontReading();
+    if (front.reading == ApplicationReading::accessibilityBus && busSwitchedOff())
+        return {{}, captureReason::accessibilityBusOff()};
     for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers) {
         CaptureResult result = provider->captureContexts();
         if (!result.contexts.isEmpty() || result.message)
             return result;
     }
-    return {{}, whyNothingWasCaptured()};
+    return {{}, whyNothingWasCaptured(front)};
 }
 
-std::optional<QString> ActiveContextService::whyNothingWasCaptured() const
+ActiveContextService::FrontReading ActiveContextService::frontReading() const
 {
     if (!m_workspace)
-        return std::nullopt;
+        return {};
     // Nothing at all in front (the desktop, or a window this display cannot see) has no reason to give.
-    const std::optional<DesktopWindow> window = m_workspace->captureWindow();
+    std::optional<DesktopWindow> window = m_workspace->captureWindow();
     if (!window || window->application.identifier == m_workspace->ownApplicationIdentifier())
-        return std::nullopt;
-    const QString& identifier = window->application.identifier;
+        return {};
     ApplicationReading reading = ApplicationReading::none;
     for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
-        reading = std::max(reading, provider->readingOf(identifier));
-    switch (reading) {
-    case ApplicationReading::none: {
-        const QString name = window->windowClass.isEmpty() ? identifier : window->windowClass;
-        return name.isEmpty() ? std::nullopt : std::optional(captureReason::applicationNotRead(name));
-    }
-    case ApplicationReading::accessibilityBus:
-        if (m_accessibility && m_accessibility->trust() == AccessibilityTrust::notGranted) {
-            // The bus may have been turned on elsewhere since it was last asked: the next capture knows.
-            m_accessibility->refreshTrust();
-            return captureReason::accessibilityBusOff();
-        }
-        return std::nullopt;
-    case ApplicationReading::direct:
-        break;
-    }
-    return std::nullopt;
+        reading = std::max(reading, provider->readingOf(window->application.identifier));
+    return {std::move(window), reading};
 }
 
-void ActiveContextService::refreshInBackground()
+bool ActiveContextService::busSwitchedOff() const
 {
+    if (!m_accessibility || m_accessibility->trust() != AccessibilityTrust::notGranted)
+        return false;
+    // Where the switch cannot be watched, the next capture knows whether it was turned on meanwhile.
+    m_accessibility->refreshTrust();
+    return true;
+}
+
+std::optional<QString> ActiveContextService::whyNothingWasCaptured(const FrontReading& front) const
+{
+    if (!front.window || front.reading != ApplicationReading::none)
+        return std::nullopt;
+    const QString& identifier = front.window->application.identifier;
+    const QString name = front.window->windowClass.isEmpty() ? identifier : front.window->windowClass;
+    return name.isEmpty() ? std::nullopt : std::optional(captureReason::applicationNotRead(name));
+}
+
+std::optional<QString> ActiveContextService::readApplicationName() const
+{
+    const FrontReading front = frontReading();
+    if (!front.window || front.reading == ApplicationReading::none)
+        return std::nullopt;
+    // Window classes are often the program's name in lower case ("firefox"), or an application id
+    // ("org.gnome.Nautilus") whose last part is the name.
+    const QString name = front.window->windowClass.section(u'.', -1);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name.front().toUpper() + name.mid(1);
+}
+
+QFuture<void> ActiveContextService::refreshInBackground()
+{
+    QList<QFuture<void>> refreshes;
     for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
-        provider->refresh();
+        refreshes.append(provider->refresh());
+    return QtFuture::whenAll(refreshes.begin(), refreshes.end())
+        .then(QtFuture::Launch::Sync, [](const auto&) {});
 }
 
 QCoro::Task<CaptureResult> ActiveContextService::captureFreshContexts()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/ActiveContextProvider.h"
+#include "platform/Workspace.h"
 
 #include <QList>
 #include <QStringList>
@@ -17,7 +18,8 @@ class Workspace;
 // The one place that asks what the user has in front of them in another application: the providers
 // are asked in a fixed order and the first useful answer wins. When none captures anything and none
 // said why, the service says why where it can tell from the window in front: no provider reads that
-// application, or the one that does needs the accessibility bus, which is off.
+// application. Over an application read on the accessibility bus while the bus is switched off, that
+// is all it says: the providers are not asked.
 class ActiveContextService {
 public:
     // Providers are asked in this order of their names, so that the more specific one answers
@@ -38,13 +40,25 @@ public:
     // refresh side by side. The service outlives the task.
     QCoro::Task<CaptureResult> captureFreshContexts();
     // Lets every provider refresh what it reads off the main thread, for a later capture; does not
-    // wait. For callers that poll often (the quick panel every second).
-    void refreshInBackground();
+    // wait. For callers that poll often (the quick panel every second). The future finishes once
+    // every provider has.
+    QFuture<void> refreshInBackground();
+    // The name of the application in front (or behind this one's own window) when a provider reads
+    // it here; nothing when none does or the desktop gives it no name.
+    std::optional<QString> readApplicationName() const;
 
     const QList<std::shared_ptr<ActiveContextProvider>>& providers() const { return m_providers; }
 
 private:
-    std::optional<QString> whyNothingWasCaptured() const;
+    // The window a capture reads and how its application is read.
+    struct FrontReading {
+        std::optional<DesktopWindow> window;
+        ApplicationReading reading = ApplicationReading::none;
+    };
+    FrontReading frontReading() const;
+    // Whether the accessibility bus is known to be off (not merely absent from this system).
+    bool busSwitchedOff() const;
+    std::optional<QString> whyNothingWasCaptured(const FrontReading& front) const;
 
     QList<std::shared_ptr<ActiveContextProvider>> m_providers;
     std::shared_ptr<Workspace> m_workspace;

@@ -42,18 +42,54 @@ QString pagesNotShown(const QString& browser)
         .arg(browser);
 }
 
+QString noMessageSelected(const QString& mailClient)
+{
+    return QStringLiteral("Select a message in %1's mail view to capture it.").arg(mailClient);
+}
+
+QString bridgeNotLoaded(const QString& application)
+{
+    return QStringLiteral("Start %1 with GTK_MODULES=gail:atk-bridge to let Morvane read it.")
+        .arg(application);
+}
+
+QString accountNotRead(const QString& mailClient)
+{
+    return QStringLiteral("Morvane captures messages only from %1's local and IMAP accounts.")
+        .arg(mailClient);
+}
+
 } // namespace captureReason
+
+namespace {
+
+// What the process was started with, from /proc: its arguments ("cmdline") or its environment
+// ("environ"), each string ending with a zero byte; empty when it cannot be read. Either is a few
+// kilobytes at most.
+QList<QByteArray> startStrings(qint64 processId, const char* entry)
+{
+    if (processId <= 0)
+        return {};
+    QFile file(QStringLiteral("/proc/%1/%2").arg(processId).arg(QLatin1String(entry)));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(1 << 20).split('\0');
+}
+
+} // namespace
 
 bool startedWithRendererAccessibility(qint64 processId)
 {
-    if (processId <= 0)
-        return false;
-    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(processId));
-    if (!commandLine.open(QIODevice::ReadOnly))
-        return false;
-    // Arguments end with a zero byte each; a command line is a few kilobytes at most.
-    const QList<QByteArray> arguments = commandLine.read(1 << 20).split('\0');
-    return arguments.contains(QByteArrayLiteral("--force-renderer-accessibility"));
+    return startStrings(processId, "cmdline").contains(QByteArrayLiteral("--force-renderer-accessibility"));
+}
+
+bool startedWithAccessibilityBridge(qint64 processId)
+{
+    for (const QByteArray& variable : startStrings(processId, "environ")) {
+        if (variable.startsWith("GTK_MODULES="))
+            return variable.mid(12).split(':').contains("atk-bridge");
+    }
+    return false;
 }
 
 } // namespace morvane

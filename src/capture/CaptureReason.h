@@ -38,6 +38,11 @@ QString applicationNotRead(const QString& windowClass);
 QString nothingSelected(const QString& fileManager);
 QString selectionNotShown(const QString& fileManager);
 QString pagesNotShown(const QString& browser);
+QString noMessageSelected(const QString& mailClient);
+// A GTK 2 program started without the accessibility bridge module.
+QString bridgeNotLoaded(const QString& application);
+// The message shown is in an account of a kind whose messages are not read, or in none known.
+QString accountNotRead(const QString& mailClient);
 
 } // namespace captureReason
 
@@ -45,5 +50,10 @@ QString pagesNotShown(const QString& browser);
 // on the accessibility bus even when it sees no screen reader. False when its command line cannot be
 // read.
 bool startedWithRendererAccessibility(qint64 processId);
+
+// Whether the process was started with GTK's accessibility bridge among its modules (GTK_MODULES),
+// which a GTK 2 program needs to appear on the accessibility bus. False when its environment cannot
+// be read.
+bool startedWithAccessibilityBridge(qint64 processId);
 
 } // namespace morvane

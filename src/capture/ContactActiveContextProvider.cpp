@@ -110,6 +110,7 @@ enum class ContactActiveContextProvider::Outcome {
     automationDenied,
     accessibilityRequired,
     ambiguousVisibleText,
+    notReadYet,
     unreadable,
 };
 
@@ -180,6 +181,8 @@ CaptureResult ContactActiveContextProvider::captureContexts()
             QStringLiteral("Morvane can see ") + name +
             QStringLiteral(" text, but it does not resolve to one unique contact. Type the contact "
                            "name in Morvane to link it."));
+    case Outcome::notReadYet:
+        return {};
     case Outcome::unreadable:
         break;
     }
@@ -199,6 +202,10 @@ ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool
     if (!cardhop) {
         if (std::optional<Capture> shown = shownCardCapture())
             return std::move(*shown);
+        // The card of a window still being read (the address book may still be loading) is not known
+        // yet: nothing is said until the reading ends.
+        if (m_shownCard.isReading())
+            return {Outcome::notReadYet};
     }
     const std::optional<QString> answer = selectionAnswer(cardhop);
     if (!answer || answer->isEmpty())

@@ -89,7 +89,8 @@ bool isView(AccessibilityRole role)
 }
 
 // The one item a status bar names when one is selected: Thunar's ""name"  |  size  |  type", Nemo's
-// and Caja's ""name" selected (size)". Several items selected are counted, not named.
+// and Caja's ""name" selected (size)", PCManFM's ""name" (size) type". Several items selected are
+// counted, not named.
 std::optional<QString> nameInStatusBar(const std::optional<QString>& text)
 {
     if (!text || !text->startsWith(u'"'))
@@ -97,6 +98,8 @@ std::optional<QString> nameInStatusBar(const std::optional<QString>& text)
     qsizetype end = text->indexOf(QLatin1String("\"  |"), 1);
     if (end < 0)
         end = text->indexOf(QLatin1String("\" selected"), 1);
+    if (end < 0)
+        end = text->indexOf(QLatin1String("\" ("), 1);
     if (end <= 1)
         return std::nullopt;
     return text->mid(1, end - 1);
@@ -144,6 +147,7 @@ std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier)
         {QStringLiteral("org.nemo"), FileManager::nemo},
         {QStringLiteral("caja"), FileManager::caja},
         {QStringLiteral("org.mate.caja"), FileManager::caja},
+        {QStringLiteral("pcmanfm"), FileManager::pcmanfm},
     };
     const auto found = managers.constFind(identifier.toLower());
     if (found == managers.constEnd())
@@ -162,6 +166,8 @@ QString fileManagerName(FileManager manager)
         return QStringLiteral("Nemo");
     case FileManager::caja:
         return QStringLiteral("Caja");
+    case FileManager::pcmanfm:
+        return QStringLiteral("PCManFM");
     }
     return {};
 }
@@ -194,7 +200,8 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
     const bool readsPathBar = manager == FileManager::nemo;
     // Nemo and Caja keep the hidden panes of their side bar (a folder tree, the history) selected:
     // only views on screen count there.
-    const bool shownViewsOnly = manager == FileManager::nemo || manager == FileManager::caja;
+    const bool shownViewsOnly =
+        manager == FileManager::nemo || manager == FileManager::caja || manager == FileManager::pcmanfm;
     QFuture<Seen> reading = m_accessibility->run([window, wantsLocation, readsPathBar,
                                                   shownViewsOnly](AccessibilityApi& api) -> Seen {
         const std::optional<AccessibilityElement> frame = windowFrame(api, window.processId, window.title);
@@ -253,6 +260,9 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
 WindowReading FileManagerReader::read(FileManager manager, const FileManagerWindow& window) const
 {
     const Seen seen = readWindow(manager, window);
+    if (manager == FileManager::pcmanfm && !seen.windowFound &&
+        !startedWithAccessibilityBridge(window.processId))
+        return WindowReading::nothingBecause(captureReason::bridgeNotLoaded(fileManagerName(manager)));
     if (!seen.selectedName)
         return nothingSelectedIn(manager, seen);
     const QString& name = *seen.selectedName;

@@ -15,11 +15,12 @@ class FileIdentityService;
 class SessionBus;
 
 // The file managers whose window folder and selection can be read. Nautilus says its folder over
-// org.freedesktop.FileManager1; Thunar and Caja show it in their location entry (Caja's even while
-// its path bar stands in front of it); Nemo only in its path bar, one button a folder. Their views
-// show the selection on the accessibility bus, except Thunar's icon view, whose status bar alone
-// names the one selected item.
-enum class FileManager { nautilus, thunar, nemo, caja };
+// org.freedesktop.FileManager1; Thunar, Caja and PCManFM show it in their location entry (Caja's even
+// while its path bar stands in front of it); Nemo only in its path bar, one button a folder. Their
+// views show the selection on the accessibility bus, except Thunar's icon view and PCManFM's (its
+// icons have no names), whose status bar alone names the one selected item. PCManFM, a GTK 2
+// program, is on the bus only when started with the bridge module loaded (GTK_MODULES).
+enum class FileManager { nautilus, thunar, nemo, caja, pcmanfm };
 
 // The file manager an application identifier names (in any letter case); nothing for any other.
 std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier);

@@ -48,6 +48,20 @@ public:
         auto done = std::make_shared<QPromise<void>>();
         done->start();
         QFuture<void> finished = done->future();
+        quint64 started = 0;
+        {
+            const std::lock_guard lock(m_shared->mutex);
+            started = ++m_shared->started;
+            m_shared->readingWindowId = window->windowId;
+        }
+        // Whatever the reading gave, or if it was dropped, it is no longer on its way (unless a later
+        // one is).
+        const auto ended = [shared = m_shared, started] {
+            const std::lock_guard lock(shared->mutex);
+            if (shared->started == started)
+                shared->readingWindowId.reset();
+        };
+        finished.then(QtFuture::Launch::Sync, ended).onCanceled(ended);
         m_accessibility
             ->run([read = m_read, processId = window->application.processId](AccessibilityApi& api) {
                 return read(std::as_const(api), processId);
@@ -58,14 +72,26 @@ public:
                       resolve(std::move(shown))
                           .then(QtFuture::Launch::Sync,
                                 [shared, windowId, done](std::optional<Kept> kept) {
-                                    const std::lock_guard lock(shared->mutex);
-                                    shared->kept = Entry{windowId, std::move(kept)};
-                                    done->finish();
+                                    {
+                                        const std::lock_guard lock(shared->mutex);
+                                        shared->kept = Entry{windowId, std::move(kept)};
+                                    }
+                                    done->finish(); // its continuations take the lock
                                 })
                           .onFailed([done] { done->finish(); });
                   })
             .onFailed([done] { done->finish(); });
         return finished;
+    }
+
+    // Whether the window a capture reads now is being read and nothing was kept for it yet: what it
+    // shows is not known until that reading ends.
+    bool isReading() const
+    {
+        const std::optional<DesktopWindow> window = applicationWindow();
+        const std::lock_guard lock(m_shared->mutex);
+        return window && m_shared->readingWindowId == window->windowId &&
+               (!m_shared->kept || m_shared->kept->windowId != window->windowId);
     }
 
     // The answer kept for the window a capture reads now; nothing when that is not the application's,
@@ -87,6 +113,8 @@ private:
     struct Shared {
         std::mutex mutex;
         std::optional<Entry> kept;
+        std::optional<quint32> readingWindowId; // of the reading started last, until it ends
+        quint64 started = 0;
     };
 
     static Resolve keepAsShown()

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMutexLocker>
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -127,11 +128,8 @@ QList<StoredMessage> readMaildir(const QString& path)
     for (const QString& part : maildirParts) {
         const QDir dir(QDir(path).filePath(part));
         for (const QString& name : dir.entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
-            QFile file(dir.filePath(name));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray head = file.read(maxHeaderBlock);
-            messages.append(parseMailHeaders(head.left(headerBlockLength(head.constData(), head.size()))));
+            if (std::optional<StoredMessage> message = messageInFile(dir.filePath(name)))
+                messages.append(std::move(*message));
         }
     }
     return messages;
@@ -180,6 +178,34 @@ QList<StoredMessage> MailFolderIndex::messages(const QString& path)
     const QMutexLocker lock(&m_mutex);
     m_entries.insert(path, entry);
     return entry->messages;
+}
+
+std::optional<StoredMessage> messageInFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray head = file.read(maxHeaderBlock);
+    return parseMailHeaders(head.left(headerBlockLength(head.constData(), head.size())));
+}
+
+std::optional<StoredMessage> maildirMessage(const QString& folder, const QString& uniqueName)
+{
+    // The name is another program's word: it must name a file of the folder, and matches as itself.
+    static const QRegularExpression unusable(QStringLiteral("^\\.|[/\\0*?\\[\\]\\\\]"));
+    if (uniqueName.isEmpty() || unusable.match(uniqueName).hasMatch())
+        return std::nullopt;
+    for (const QString& part : maildirParts) {
+        const QDir dir(QDir(folder).filePath(part));
+        // A new message has no flags yet; one seen has them after ":" (or "!" where ":" cannot be used).
+        for (const QString& name :
+             dir.entryList({uniqueName, uniqueName + QStringLiteral(":*"), uniqueName + QStringLiteral("!*")},
+                           QDir::Files | QDir::NoDotAndDotDot)) {
+            if (std::optional<StoredMessage> message = messageInFile(dir.filePath(name)))
+                return message;
+        }
+    }
+    return std::nullopt;
 }
 
 int MailFolderIndex::folderReads() const

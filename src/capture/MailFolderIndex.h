@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace morvane {
 
@@ -41,5 +42,13 @@ private:
     QHash<QString, std::shared_ptr<const Entry>> m_entries;
     int m_folderReads = 0;
 };
+
+// The message a file holds alone (a maildir's, a mail client's cached copy); nothing when it cannot be
+// read.
+std::optional<StoredMessage> messageInFile(const QString& path);
+
+// The message a maildir folder keeps under its unique name (the file's name before the ":" or "!" that
+// starts its flags), in cur/ or new/; nothing when there is none, or the name could lead elsewhere.
+std::optional<StoredMessage> maildirMessage(const QString& folder, const QString& uniqueName);
 
 } // namespace morvane

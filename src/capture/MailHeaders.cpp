@@ -129,6 +129,13 @@ QString decodeHeaderText(const QByteArray& raw)
     return decoded.simplified();
 }
 
+QString senderText(const StoredMessage& message)
+{
+    if (message.senderName.isEmpty() || message.senderAddress.isEmpty())
+        return message.senderName + message.senderAddress;
+    return message.senderName + QStringLiteral(" <") + message.senderAddress + u'>';
+}
+
 StoredMessage parseMailHeaders(const QByteArray& headerBlock)
 {
     StoredMessage message;

@@ -19,6 +19,9 @@ struct StoredMessage {
     bool operator==(const StoredMessage&) const = default;
 };
 
+// The sender as a message list shows it: "Name <address>", or whichever of the two the message has.
+QString senderText(const StoredMessage& message);
+
 // Reads a message's header block (the bytes up to its first blank line): folded lines unfolded,
 // encoded words decoded. A message with more than one Message-ID header gets none: which one a mail
 // client shows cannot be told.

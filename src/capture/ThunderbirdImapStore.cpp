@@ -35,19 +35,26 @@ QString unescaped(QStringView quoted)
     return text;
 }
 
-// The profile folder for a "[ProfD]" relative directory, else the absolute one.
-QString storeDirectory(const QHash<QString, QString>& server, const QString& profileFolder)
+// The account's offline store: the profile folder for a "[ProfD]" relative directory, else the absolute
+// one. Nothing when that leads out of the profile: the names come from a file anyone may have written
+// ("[ProfD]../..", a server named "../../elsewhere"), and nothing outside the profile is read.
+std::optional<QString> storeDirectory(const QHash<QString, QString>& server, const QString& profileFolder)
 {
+    const QString profile = QDir::cleanPath(QDir(profileFolder).absolutePath());
+    QString directory;
     const QString relative = server.value(QStringLiteral("directory-rel"));
     const QLatin1String profileMark("[ProfD]");
-    if (relative.startsWith(profileMark))
-        return QDir(profileFolder).filePath(relative.mid(profileMark.size()));
     const QString absolute = server.value(QStringLiteral("directory"));
-    if (absolute.startsWith(u'/'))
-        return absolute;
-    // An account Thunderbird has not yet given a directory keeps its messages under the host's name.
-    return QDir(profileFolder)
-        .filePath(QStringLiteral("ImapMail/") + server.value(QStringLiteral("hostname")));
+    if (relative.startsWith(profileMark))
+        directory = profile + u'/' + relative.mid(profileMark.size());
+    else if (absolute.startsWith(u'/'))
+        directory = absolute;
+    else // An account Thunderbird has not yet given a directory keeps its messages under the host's name.
+        directory = profile + QStringLiteral("/ImapMail/") + server.value(QStringLiteral("hostname"));
+    directory = QDir::cleanPath(directory);
+    if (!directory.startsWith(profile + u'/'))
+        return std::nullopt;
+    return directory;
 }
 
 } // namespace
@@ -105,10 +112,15 @@ QList<ImapAccount> imapAccountsOfPreferences(const QByteArray& prefsJs, const QS
         const QHash<QString, QString>& server = servers.value(id);
         if (server.value(QStringLiteral("type")) != QLatin1String("imap"))
             continue;
+        // A server's name is one component of a path (the store's folder is named after it).
+        const QString host = server.value(QStringLiteral("hostname"));
+        const std::optional<QString> directory = storeDirectory(server, profileFolder);
+        if (!plainFolderName(host) || !directory)
+            continue;
         bool portRead = false;
         const int port = server.value(QStringLiteral("port")).toInt(&portRead);
-        accounts.append({server.value(QStringLiteral("userName")), server.value(QStringLiteral("hostname")),
-                         portRead && port > 0 ? port : 143, storeDirectory(server, profileFolder)});
+        accounts.append(
+            {server.value(QStringLiteral("userName")), host, portRead && port > 0 ? port : 143, *directory});
     }
     return accounts;
 }

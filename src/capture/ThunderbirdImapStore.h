@@ -34,6 +34,8 @@ struct ImapAccount {
 
     bool operator==(const ImapAccount&) const = default;
 };
+// An account whose store would lie outside the profile, or whose server name is not one plain name, is
+// left out.
 QList<ImapAccount> imapAccountsOfPreferences(const QByteArray& prefsJs, const QString& profileFolder);
 
 // Where Thunderbird keeps its offline copy of the folder: "<store>/INBOX" for a top folder and

@@ -207,10 +207,7 @@ std::optional<CapturedContext> ThunderbirdMessageReader::contextOf(const Selecti
         return std::nullopt;
     }
     const QString locator = messageLocator(message->messageID);
-    const QString sender = message->senderName.isEmpty() || message->senderAddress.isEmpty()
-                               ? message->senderName + message->senderAddress
-                               : message->senderName + QStringLiteral(" <") + message->senderAddress + u'>';
-    const QString title = mailMessageTitle(message->subject, sender);
+    const QString title = mailMessageTitle(message->subject, senderText(*message));
     return CapturedContext{title, locator, LinkType::mail, QStringLiteral("Thunderbird"), std::nullopt};
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFuture>
 #include <QObject>
+#include <QString>
 
 class QWidget;
 
@@ -24,10 +26,16 @@ public:
     virtual void activate() = 0;
     // Shows, raises and activates the window, asking the window manager for it too.
     virtual void activateWindow(QWidget& window) = 0;
-    // Whether the window has the keyboard as the window system says, not as the toolkit believes:
-    // a compositor may leave a window mapped behind a full-screen one while the toolkit counts it
-    // as active.
-    virtual bool hasKeyboard(const QWidget& window) const = 0;
+    // Whether the session's compositor keeps the shown window out of the user's sight though it is
+    // mapped (sway leaves a window behind the full-screen one that was in front when it was mapped).
+    // False where the session cannot tell: whether the window has the keyboard says nothing of it.
+    // Answered at once where the compositor cannot be asked; else later, from another thread, as the
+    // compositor is another process (the awaiting caller resumes on its own thread).
+    virtual QFuture<bool> isCovered(const QWidget& window) const = 0;
+    // The launch being handled hands over its desktop activation token (a startup id): windows
+    // brought forward until it is cleared carry it, so that the desktop lets them in front. Clearing
+    // it (an empty token) tells the desktop that the launch is done.
+    virtual void setActivationToken(const QString& token) = 0;
 
 signals:
     // Each time the application comes to the front (one of its windows becomes active).

@@ -199,16 +199,13 @@ void DBusGlobalShortcutsPortal::giveUp(const QString& why)
 }
 
 // A session binds its shortcuts once: a new set takes a new session. One session is made at a time,
-// since each has the same handle, and so the same object path, as the one before.
+// since each has the same handle, and so the same object path, as the one before. The desktop's keys
+// are kept until it answers: they are its keys still, and what a recorder shows while it listens.
 void DBusGlobalShortcutsPortal::rebind()
 {
     if (m_binding)
         return; // the call in flight notices the newer set when it ends
     closeSession();
-    if (!m_triggers.isEmpty()) {
-        m_triggers.clear();
-        emit triggerDescriptionsChanged();
-    }
     if (m_wanted.isEmpty())
         return;
     m_binding = true;
@@ -257,6 +254,7 @@ void DBusGlobalShortcutsPortal::bind(quint64 generation)
             qCInfo(lcShortcutsPortal) << "Bound" << m_wanted.size() << "shortcuts through the desktop";
             takeTriggers(results.value(QStringLiteral("shortcuts")));
             setState(State::available);
+            emit shortcutsBound();
         }
         bindingEnded(generation);
     });

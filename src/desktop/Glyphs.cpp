@@ -195,7 +195,8 @@ QPainterPath reloadArrow()
         polyline({start + QPointF(-2.2, -2.3), start, start + QPointF(-2.2, 2.3)}, 1.5));
 }
 
-QPainterPath draw(Glyph glyph)
+// The kinds of saved items.
+QPainterPath linkTypeGlyph(Glyph glyph)
 {
     switch (glyph) {
     case Glyph::document:
@@ -238,6 +239,16 @@ QPainterPath draw(Glyph glyph)
             disc(QPointF(8, 14.2), 4.8).intersected(disc(centre, circleRadius - 0.4));
         return unite({ring(centre, circleRadius, 1.2), disc(QPointF(8, 6.4), 2.4), shoulders});
     }
+    default:
+        break;
+    }
+    return {};
+}
+
+// The quick panel's actions and marks.
+QPainterPath panelGlyph(Glyph glyph)
+{
+    switch (glyph) {
     case Glyph::chainLink:
         return chainLink();
     case Glyph::ellipsis:
@@ -270,6 +281,16 @@ QPainterPath draw(Glyph glyph)
         return polyline({{2.6, 8.6}, {6.2, 12.2}, {13.4, 3.8}}, 1.9);
     case Glyph::linkPlus:
         return chainWithBadge(plusSign(QPointF(12, 12), 2.8, 1.5));
+    default:
+        break;
+    }
+    return {};
+}
+
+// The graph's toolbar, menus and badges.
+QPainterPath graphGlyph(Glyph glyph)
+{
+    switch (glyph) {
     case Glyph::connectedPoints:
         return connectedPoints();
     case Glyph::scope:
@@ -310,8 +331,19 @@ QPainterPath draw(Glyph glyph)
         return magnifierWith(plusSign(QPointF(6.6, 6.6), 2.2, 1.3));
     case Glyph::reload:
         return reloadArrow();
+    default:
+        break;
     }
     return {};
+}
+
+QPainterPath draw(Glyph glyph)
+{
+    if (glyph <= Glyph::person)
+        return linkTypeGlyph(glyph);
+    if (glyph <= Glyph::linkPlus)
+        return panelGlyph(glyph);
+    return graphGlyph(glyph);
 }
 
 } // namespace

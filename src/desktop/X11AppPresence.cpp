@@ -1,5 +1,6 @@
 #include "X11AppPresence.h"
 
+#include "desktop/X11Activation.h"
 #include "desktop/X11Display.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <memory>
@@ -51,6 +53,27 @@ void applySkipStates(QWidget& window, bool hidden)
     xcb_flush(connection);
 }
 
+void setCardinal(xcb_connection_t* connection, xcb_window_t window, const char* name, std::uint32_t value)
+{
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, x11Atom(connection, name),
+                        XCB_ATOM_CARDINAL, 32, 1, &value);
+}
+
+// Where the window manager reads the window's user time: a window of its own when Qt made one.
+xcb_window_t userTimeWindow(xcb_connection_t* connection, xcb_window_t window)
+{
+    const std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
+        xcb_get_property_reply(connection,
+                               xcb_get_property(connection, 0, window,
+                                                x11Atom(connection, "_NET_WM_USER_TIME_WINDOW"),
+                                                XCB_ATOM_WINDOW, 0, 1),
+                               nullptr),
+        &free);
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_WINDOW && reply->value_len == 1)
+        return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+    return window;
+}
+
 bool isOurTopLevel(const QWidget* widget)
 {
     return widget && widget->isWindow() && widget->windowType() != Qt::Popup &&
@@ -59,8 +82,9 @@ bool isOurTopLevel(const QWidget* widget)
 
 } // namespace
 
-X11AppPresence::X11AppPresence(QObject* parent)
+X11AppPresence::X11AppPresence(std::unique_ptr<CompositorWindows> compositor, QObject* parent)
     : AppPresence(parent)
+    , m_compositor(std::move(compositor))
 {
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
@@ -87,27 +111,69 @@ void X11AppPresence::activate()
 
 void X11AppPresence::activateWindow(QWidget& window)
 {
+    xcb_connection_t* connection = applicationX11Connection();
+    if (!connection) {
+        window.show();
+        window.raise();
+        window.activateWindow();
+        return;
+    }
+    const auto id = static_cast<xcb_window_t>(window.winId()); // made now if need be, before it maps
+    const std::uint32_t time = activationTime();
+    // Read as the window maps: the launch it answers, and how recent the request is.
+    if (!m_activationToken.isEmpty()) {
+        const QByteArray token = m_activationToken.toUtf8();
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, x11Atom(connection, "_NET_STARTUP_ID"),
+                            x11Atom(connection, "UTF8_STRING"), 8, uint32_t(token.size()), token.constData());
+    }
+    setCardinal(connection, userTimeWindow(connection, id), "_NET_WM_USER_TIME", time);
     window.show();
     window.raise();
     window.activateWindow();
-    // Focus-stealing prevention may ignore Qt's own request; ask as an application, with no time.
-    if (xcb_connection_t* connection = applicationX11Connection()) {
-        sendX11RootMessage(connection, static_cast<xcb_window_t>(window.winId()),
-                           x11Atom(connection, "_NET_ACTIVE_WINDOW"), {1u, XCB_CURRENT_TIME, 0u, 0u, 0u});
-        xcb_flush(connection);
-    }
+    // Showing stamps the window with Qt's latest event time, which may be older than the action.
+    setCardinal(connection, userTimeWindow(connection, id), "_NET_WM_USER_TIME", time);
+    // Focus-stealing prevention may ignore Qt's own request; ask as an application, with that time.
+    sendX11RootMessage(connection, id, x11Atom(connection, "_NET_ACTIVE_WINDOW"), {1u, time, 0u, 0u, 0u});
+    xcb_flush(connection);
 }
 
-// The X server's input focus: Qt's own idea of the focused window can outlast a focus the window
-// manager never gave (Xwayland under sway, with a full-screen window in front).
-bool X11AppPresence::hasKeyboard(const QWidget& window) const
+void X11AppPresence::setActivationToken(const QString& token)
 {
+    const QString done = std::exchange(m_activationToken, token);
+    if (done.isEmpty() || done == token)
+        return;
     xcb_connection_t* connection = applicationX11Connection();
-    if (!connection || !window.windowHandle())
-        return window.windowHandle() && QGuiApplication::focusWindow() == window.windowHandle();
-    const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
-        xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr), &std::free);
-    return focus && focus->focus == static_cast<xcb_window_t>(window.winId());
+    if (!connection)
+        return;
+    // The message is told apart from others by a window of the sender's.
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    const auto made = std::find_if(windows.begin(), windows.end(),
+                                   [](const QWidget* w) { return w->testAttribute(Qt::WA_WState_Created); });
+    if (made == windows.end())
+        return;
+    sendStartupRemove(connection, static_cast<xcb_window_t>((*made)->winId()), done);
+    xcb_flush(connection);
+}
+
+std::uint32_t X11AppPresence::activationTime() const
+{
+    std::optional<std::uint32_t> time;
+    if (!m_activationToken.isEmpty())
+        time = startupIdTime(m_activationToken);
+    else
+        time = takeRecentX11UserAction();
+    if (!time)
+        time = x11ServerTime();
+    return time.value_or(XCB_CURRENT_TIME);
+}
+
+QFuture<bool> X11AppPresence::isCovered(const QWidget& window) const
+{
+    if (!window.isVisible() || !window.testAttribute(Qt::WA_WState_Created))
+        return QtFuture::makeReadyFuture(false);
+    // A continuation of a future that has its answer runs at once: the stand-in's answer stays immediate.
+    return m_compositor->sightOf(static_cast<quint32>(window.winId()))
+        .then([](CompositorWindows::Sight sight) { return sight == CompositorWindows::Sight::covered; });
 }
 
 bool X11AppPresence::eventFilter(QObject* watched, QEvent* event)

@@ -1,5 +1,7 @@
 #include "X11HotkeyBackend.h"
 
+#include "desktop/X11Activation.h"
+
 #include "HotkeyKeyTable.h"
 #include "X11Display.h"
 #include "foundation/Logging.h"
@@ -358,6 +360,7 @@ void X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
         return;
     }
     keysDown.insert(event->detail, event->time);
+    noteX11UserAction(event->time);
     if (pressHandler)
         pressHandler(hotkey->identity);
 }

@@ -134,88 +134,152 @@ bool FileReconciliationService::confirmAtLastKnownPath(const LinkItem& item, con
     return true;
 }
 
+namespace {
+
+// What one entry below a known root proves, as a score out of 1: its name alone is a guess, worth
+// more when the link still knows where the file was; the same size adds a little; the same content
+// or the same file identity proves it.
+constexpr double nameWithLastKnownPath = 0.65;
+constexpr double nameOnly = 0.55;
+constexpr double sameSizeBonus = 0.15;
+constexpr double sameSizeAlone = 0.3;
+constexpr double proven = 1.0;
+// A link that keeps no fingerprint takes its name, with the size when it has one, as enough.
+constexpr double nameConfirmedWithoutFingerprint = acceptanceThreshold;
+constexpr double nameAndSize = nameOnly + sameSizeBonus;
+
+// One scan for one link across the known roots: each entry walked is judged on its own, and each file
+// is hashed and listed once however many roots or links reach it.
+class KnownRootScan {
+public:
+    KnownRootScan(const LinkItem& item, const FileIdentityService& identity)
+        : m_item(item)
+        , m_identity(identity)
+        , m_target(targetName(item))
+        , m_hasHash(hasText(item.contentHash))
+        // Absent identifiers prove nothing: an imported link without them must not match every
+        // scanned item that lacks them too.
+        , m_hasIdentifiers(hasText(item.fileResourceIdentifier) && hasText(item.volumeIdentifier))
+    {
+    }
+
+    bool hasTarget() const { return !m_target.isEmpty(); }
+
+    WalkStep visit(const WalkEntry& entry)
+    {
+        const bool nameMatched = sameText(entry.name, m_target);
+        if (!nameMatched && !m_hasHash)
+            return WalkStep::proceed;
+        const std::optional<FileStatus> status = leadsTo(entry);
+        Judgement judged = byName(nameMatched);
+        judgeSizeAndContent(judged, entry.path, status);
+        if (nameMatched && !m_hasHash)
+            confirmNameWithoutFingerprint(judged);
+        if (m_hasIdentifiers && status && sameIdentity(entry.path, *status)) {
+            judged.evidence.append(FileResolutionEvidence::fileIdentityMatch);
+            judged.score = proven;
+        }
+        if (!judged.evidence.isEmpty())
+            addOnce(entry.path, status, std::move(judged));
+        return WalkStep::proceed;
+    }
+
+    QList<FileResolutionCandidate> takeCandidates() { return std::move(m_candidates); }
+
+private:
+    struct Judgement {
+        double score = 0.0;
+        QList<FileResolutionEvidence> evidence;
+    };
+
+    // What the entry leads to: a link is judged by its target.
+    std::optional<FileStatus> leadsTo(const WalkEntry& entry) const
+    {
+        if (entry.status.kind != FileKind::symlink)
+            return entry.status;
+        return m_identity.platform().probe->status(entry.path).status;
+    }
+
+    Judgement byName(bool nameMatched) const
+    {
+        if (!nameMatched)
+            return {};
+        return {hasText(m_item.lastKnownPath) ? nameWithLastKnownPath : nameOnly,
+                {FileResolutionEvidence::filenameMatch}};
+    }
+
+    void judgeSizeAndContent(Judgement& judged, const QString& path, const std::optional<FileStatus>& status)
+    {
+        if (!m_item.fileSize || !status || !status->isRegularFile() || status->size != *m_item.fileSize)
+            return;
+        judged.score = std::max(judged.score + sameSizeBonus, sameSizeAlone);
+        judged.evidence.append(FileResolutionEvidence::fileSizeMatch);
+        if (m_hasHash && sameContent(path, *status)) {
+            judged.evidence.append(FileResolutionEvidence::contentHashMatch);
+            judged.score = proven;
+        }
+    }
+
+    void confirmNameWithoutFingerprint(Judgement& judged) const
+    {
+        const bool enough = m_item.fileSize ? judged.score >= nameAndSize : judged.score >= nameOnly;
+        if (enough)
+            judged.score = nameConfirmedWithoutFingerprint;
+    }
+
+    bool sameContent(const QString& path, const FileStatus& status)
+    {
+        const QPair<quint64, quint64> fileKey{(quint64(status.deviceMajor) << 32) | status.deviceMinor,
+                                              status.inode};
+        auto it = m_hashes.find(fileKey);
+        if (it == m_hashes.end())
+            it = m_hashes.insert(fileKey, m_identity.contentHash(path, status));
+        return *it && sameText(**it, *m_item.contentHash);
+    }
+
+    bool sameIdentity(const QString& path, const FileStatus& status) const
+    {
+        return sameText(m_identity.fileResourceIdentifier(status), *m_item.fileResourceIdentifier) &&
+               sameText(m_identity.volumeIdentifier(path, status), *m_item.volumeIdentifier);
+    }
+
+    void addOnce(const QString& path, const std::optional<FileStatus>& status, Judgement judged)
+    {
+        QString canonical = QFileInfo(path).canonicalFilePath();
+        if (canonical.isEmpty())
+            canonical = path;
+        if (m_produced.contains(canonical))
+            return;
+        m_produced.insert(canonical);
+        const bool isFolder = status && status->isDirectory();
+        m_candidates.append(makeCandidate(m_item, LocatorUrl::fileUrlText(path, isFolder),
+                                          FileResolutionCandidateSource::knownRootScan, judged.score,
+                                          std::move(judged.evidence)));
+    }
+
+    const LinkItem& m_item;
+    const FileIdentityService& m_identity;
+    const QString m_target;
+    const bool m_hasHash;
+    const bool m_hasIdentifiers;
+    QHash<QPair<quint64, quint64>, std::optional<QString>> m_hashes;
+    QSet<QString> m_produced;
+    QList<FileResolutionCandidate> m_candidates;
+};
+
+} // namespace
+
 QList<FileResolutionCandidate> FileReconciliationService::scanKnownRoots(const LinkItem& item,
                                                                          const QStringList& knownRoots) const
 {
-    QList<FileResolutionCandidate> candidates;
-    const QString target = targetName(item);
-    if (target.isEmpty() || knownRoots.isEmpty())
-        return candidates;
-
-    const bool hasLastKnownPath = hasText(item.lastKnownPath);
-    const bool hasHash = hasText(item.contentHash);
-    // Absent identifiers prove nothing: an imported link without them must not match every
-    // scanned item that lacks them too.
-    const bool hasIdentifiers = hasText(item.fileResourceIdentifier) && hasText(item.volumeIdentifier);
-    const FileSystemProbe& probe = *m_identity->platform().probe;
-
-    // A file reached twice (overlapping roots, links) is hashed once and listed once.
-    QHash<QPair<quint64, quint64>, std::optional<QString>> hashes;
-    QSet<QString> producedPaths;
-
-    const auto visit = [&](const WalkEntry& entry) {
-        const bool nameMatched = sameText(entry.name, target);
-        if (!nameMatched && !hasHash)
-            return WalkStep::proceed;
-        double score = nameMatched ? (hasLastKnownPath ? 0.65 : 0.55) : 0.0;
-        QList<FileResolutionEvidence> evidence;
-        if (nameMatched)
-            evidence.append(FileResolutionEvidence::filenameMatch);
-
-        // What the entry leads to: a link is judged by its target.
-        std::optional<FileStatus> status = entry.status;
-        if (entry.status.kind == FileKind::symlink)
-            status = probe.status(entry.path).status;
-
-        if (item.fileSize && status && status->isRegularFile() && status->size == *item.fileSize) {
-            score = std::max(score + 0.15, 0.3);
-            evidence.append(FileResolutionEvidence::fileSizeMatch);
-            if (hasHash) {
-                const QPair<quint64, quint64> fileKey{
-                    (quint64(status->deviceMajor) << 32) | status->deviceMinor, status->inode};
-                auto it = hashes.find(fileKey);
-                if (it == hashes.end())
-                    it = hashes.insert(fileKey, m_identity->contentHash(entry.path, *status));
-                if (*it && sameText(**it, *item.contentHash)) {
-                    evidence.append(FileResolutionEvidence::contentHashMatch);
-                    score = 1.0;
-                }
-            }
-        }
-
-        if (nameMatched && !hasHash) {
-            if (!item.fileSize && score >= 0.55)
-                score = 0.9;
-            else if (score >= 0.7)
-                score = 0.9;
-        }
-
-        if (hasIdentifiers && status &&
-            sameText(m_identity->fileResourceIdentifier(*status), *item.fileResourceIdentifier) &&
-            sameText(m_identity->volumeIdentifier(entry.path, *status), *item.volumeIdentifier)) {
-            evidence.append(FileResolutionEvidence::fileIdentityMatch);
-            score = 1.0;
-        }
-
-        if (evidence.isEmpty())
-            return WalkStep::proceed;
-        QString canonical = QFileInfo(entry.path).canonicalFilePath();
-        if (canonical.isEmpty())
-            canonical = entry.path;
-        if (producedPaths.contains(canonical))
-            return WalkStep::proceed;
-        producedPaths.insert(canonical);
-        const bool isFolder = status && status->isDirectory();
-        candidates.append(makeCandidate(item, LocatorUrl::fileUrlText(entry.path, isFolder),
-                                        FileResolutionCandidateSource::knownRootScan, score,
-                                        std::move(evidence)));
-        return WalkStep::proceed;
-    };
-
+    KnownRootScan scan(item, *m_identity);
+    if (!scan.hasTarget() || knownRoots.isEmpty())
+        return {};
     const WalkOptions options; // hidden names skipped, links not followed, no depth limit
+    const auto visit = [&scan](const WalkEntry& entry) { return scan.visit(entry); };
     for (const QString& root : knownRoots)
         m_walker->walk(root, options, visit);
-    return candidates;
+    return scan.takeCandidates();
 }
 
 } // namespace morvane

@@ -250,11 +250,16 @@ std::optional<QString> ObsidianFiles::activeNote()
 std::optional<QString> ObsidianFiles::notePath(const QString& locator, const QList<ObsidianVault>& vaults)
 {
     const std::optional<LocatorUrl> url = LocatorUrl::parse(locator);
-    if (!url || url->scheme().compare(QLatin1String("obsidian"), Qt::CaseInsensitive) != 0 ||
-        url->host().value_or(QString()).compare(QLatin1String("open"), Qt::CaseInsensitive) != 0)
+    return url ? notePath(*url, vaults) : std::nullopt;
+}
+
+std::optional<QString> ObsidianFiles::notePath(const LocatorUrl& locator, const QList<ObsidianVault>& vaults)
+{
+    if (locator.scheme().compare(QLatin1String("obsidian"), Qt::CaseInsensitive) != 0 ||
+        locator.host().value_or(QString()).compare(QLatin1String("open"), Qt::CaseInsensitive) != 0)
         return std::nullopt;
     QHash<QString, QString> query;
-    for (const QueryItem& item : url->queryItems()) {
+    for (const QueryItem& item : locator.queryItems()) {
         if (!item.name.isEmpty() && item.value)
             query.insert(item.name.toLower(), *item.value);
     }

@@ -8,6 +8,8 @@
 
 namespace morvane {
 
+class LocatorUrl;
+
 // One vault of Obsidian's registry.
 struct ObsidianVault {
     QString path; // absolute folder path
@@ -41,6 +43,7 @@ std::optional<QString> activeNote();
 // vault-relative path, ".md" implied when it has no extension). Nothing for other locators and for
 // a vault the registry (`vaults()`, read once by the caller) does not list.
 std::optional<QString> notePath(const QString& locator, const QList<ObsidianVault>& vaults);
+std::optional<QString> notePath(const LocatorUrl& locator, const QList<ObsidianVault>& vaults);
 
 } // namespace ObsidianFiles
 

@@ -23,6 +23,12 @@ public:
     int get() const { return m_fd; }
     // Hands the descriptor over: it is no longer closed here.
     int release() { return std::exchange(m_fd, -1); }
+    // Closes the one held now, if any, and holds fd instead.
+    void reset(int fd = -1)
+    {
+        if (const int old = std::exchange(m_fd, fd); old >= 0)
+            ::close(old);
+    }
 
 private:
     int m_fd;

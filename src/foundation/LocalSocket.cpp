@@ -113,7 +113,7 @@ std::unique_ptr<LocalSocket> LocalSocket::connectTo(const QString& path, Deadlin
 
 bool LocalSocket::wait(short events, Deadline deadline)
 {
-    pollfd entry{m_fd, events, 0};
+    pollfd entry{m_fd.get(), events, 0};
     for (;;) {
         const int ready = ::poll(&entry, 1, remainingMs(deadline));
         if (ready >= 0 || errno != EINTR)
@@ -128,7 +128,7 @@ bool LocalSocket::writeAll(const QByteArray& bytes, Deadline deadline)
         if (!isOpen())
             return false;
         const ssize_t sent =
-            ::send(m_fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL);
+            ::send(m_fd.get(), bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL);
         if (sent > 0) {
             written += sent;
         } else if (sent < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -146,11 +146,11 @@ std::optional<QByteArray> LocalSocket::readExactly(qint64 size, Deadline deadlin
 {
     QByteArray bytes = read(size);
     while (bytes.size() < size) {
-        if (m_fd < 0)
+        if (m_fd.get() < 0)
             return std::nullopt;
         char chunk[4096];
         const ssize_t got =
-            ::recv(m_fd, chunk, size_t(std::min<qint64>(size - bytes.size(), sizeof chunk)), 0);
+            ::recv(m_fd.get(), chunk, size_t(std::min<qint64>(size - bytes.size(), sizeof chunk)), 0);
         if (got > 0) {
             bytes.append(chunk, got);
         } else if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
@@ -166,19 +166,19 @@ std::optional<QByteArray> LocalSocket::readExactly(qint64 size, Deadline deadlin
 
 void LocalSocket::watch()
 {
-    if (m_notifier || m_fd < 0)
+    if (m_notifier || m_fd.get() < 0)
         return;
-    m_notifier = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(qintptr(m_fd.get()), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &LocalSocket::receive);
 }
 
 void LocalSocket::receive()
 {
     bool arrived = false;
-    while (m_fd >= 0 && !m_peerClosed && m_buffer.size() < bufferLimit) {
+    while (m_fd.get() >= 0 && !m_peerClosed && m_buffer.size() < bufferLimit) {
         const qsizetype before = m_buffer.size();
         m_buffer.resize(bufferLimit);
-        const ssize_t got = ::recv(m_fd, m_buffer.data() + before, size_t(bufferLimit - before), 0);
+        const ssize_t got = ::recv(m_fd.get(), m_buffer.data() + before, size_t(bufferLimit - before), 0);
         m_buffer.resize(before + std::max<ssize_t>(got, 0));
         if (got > 0)
             arrived = true;
@@ -193,7 +193,7 @@ void LocalSocket::receive()
     const QPointer<LocalSocket> alive(this);
     if (arrived)
         emit readyRead();
-    if (alive && m_fd >= 0 && m_peerClosed)
+    if (alive && m_fd.get() >= 0 && m_peerClosed)
         emit disconnected();
 }
 
@@ -202,7 +202,7 @@ QByteArray LocalSocket::read(qint64 maximum)
     const qsizetype taken = qsizetype(std::min<qint64>(maximum, m_buffer.size()));
     QByteArray bytes = m_buffer.first(taken);
     m_buffer.remove(0, taken);
-    if (m_notifier && m_fd >= 0 && !m_peerClosed && m_buffer.size() < bufferLimit)
+    if (m_notifier && m_fd.get() >= 0 && !m_peerClosed && m_buffer.size() < bufferLimit)
         m_notifier->setEnabled(true);
     return bytes;
 }
@@ -212,7 +212,7 @@ bool LocalSocket::writeNow(const QByteArray& bytes)
     qsizetype written = 0;
     while (isOpen() && written < bytes.size()) {
         const ssize_t sent =
-            ::send(m_fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL);
+            ::send(m_fd.get(), bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL);
         if (sent > 0)
             written += sent;
         else if (sent < 0 && errno != EINTR)
@@ -223,20 +223,19 @@ bool LocalSocket::writeNow(const QByteArray& bytes)
 
 bool LocalSocket::peerClosed()
 {
-    if (m_fd < 0)
+    if (m_fd.get() < 0)
         return true;
     if (!m_buffer.isEmpty() || m_peerClosed)
         return m_buffer.isEmpty();
     char next = 0;
-    return ::recv(m_fd, &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+    return ::recv(m_fd.get(), &next, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
 void LocalSocket::abort()
 {
     if (m_notifier)
         m_notifier->setEnabled(false); // before the descriptor goes, whose number may be reused
-    if (m_fd >= 0)
-        ::close(std::exchange(m_fd, -1));
+    m_fd.reset();
 }
 
 LocalServer::LocalServer(QObject* parent)
@@ -254,9 +253,21 @@ bool LocalServer::removeStale(const QString& path)
     return ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
 }
 
+QString LocalServer::occupantProblem(const QString& path)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || S_ISSOCK(status.st_mode))
+        return {};
+    const QString kind = S_ISDIR(status.st_mode)   ? QStringLiteral("a folder")
+                         : S_ISLNK(status.st_mode) ? QStringLiteral("a symbolic link")
+                         : S_ISREG(status.st_mode) ? QStringLiteral("a file")
+                                                   : QStringLiteral("something else");
+    return QStringLiteral("%1 is %2, not a socket").arg(path, kind);
+}
+
 bool LocalServer::listen(const QString& path)
 {
-    if (m_fd >= 0) {
+    if (m_fd.get() >= 0) {
         m_error = QStringLiteral("Already listening");
         return false;
     }
@@ -265,7 +276,9 @@ bool LocalServer::listen(const QString& path)
         return false;
     struct stat existing {};
     if (::lstat(target.constData(), &existing) == 0) {
-        m_error = QStringLiteral("The socket path is taken: %1").arg(path);
+        m_error = occupantProblem(path);
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("The socket path is taken: %1").arg(path);
         return false;
     }
     // The socket is made in a user-only folder of its own beside path, made user-only itself and
@@ -277,25 +290,23 @@ bool LocalServer::listen(const QString& path)
     }
     const QByteArray temporary = folder + "/s";
     const std::optional<sockaddr_un> address = addressOf(temporary, &m_error);
-    const int fd = address ? newSocket() : -1;
-    const auto fail = [&] {
+    FileDescriptor fd(address ? newSocket() : -1);
+    const bool bound = fd.get() >= 0 &&
+                       ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0 &&
+                       ::chmod(temporary.constData(), S_IRWXU) == 0 && ::listen(fd.get(), backlog) == 0 &&
+                       ::rename(temporary.constData(), target.constData()) == 0;
+    if (!bound) {
         if (address)
             m_error = qt_error_string(errno);
-        if (fd >= 0)
-            ::close(fd);
         ::unlink(temporary.constData());
         ::rmdir(folder.constData());
         return false;
-    };
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
-        ::chmod(temporary.constData(), S_IRWXU) != 0 || ::listen(fd, backlog) != 0 ||
-        ::rename(temporary.constData(), target.constData()) != 0)
-        return fail();
+    }
     ::rmdir(folder.constData());
-    m_fd = fd;
+    m_fd.reset(fd.release());
     m_path = path;
     m_error.clear();
-    m_notifier = new QSocketNotifier(qintptr(m_fd), QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(qintptr(m_fd.get()), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &LocalServer::acceptPending);
     return true;
 }
@@ -303,8 +314,8 @@ bool LocalServer::listen(const QString& path)
 void LocalServer::acceptPending()
 {
     const qsizetype before = m_pending.size();
-    while (m_fd >= 0) {
-        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    while (m_fd.get() >= 0) {
+        const int fd = ::accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
@@ -326,10 +337,10 @@ LocalSocket* LocalServer::nextPendingConnection()
 void LocalServer::close()
 {
     qDeleteAll(std::exchange(m_pending, {}));
-    if (m_fd < 0)
+    if (m_fd.get() < 0)
         return;
     delete std::exchange(m_notifier, nullptr);
-    ::close(std::exchange(m_fd, -1));
+    m_fd.reset();
     ::unlink(QFile::encodeName(m_path).constData());
 }
 

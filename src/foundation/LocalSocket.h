@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/FileDescriptor.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -34,8 +36,8 @@ public:
                                                   QString* error = nullptr);
 
     // Open until the peer closed, an error, or abort().
-    bool isOpen() const { return m_fd >= 0 && !m_peerClosed; }
-    int descriptor() const { return m_fd; }
+    bool isOpen() const { return m_fd.get() >= 0 && !m_peerClosed; }
+    int descriptor() const { return m_fd.get(); }
 
     // Blocking: writes every byte before the deadline. False when time ran out or the peer went.
     bool writeAll(const QByteArray& bytes, Deadline deadline);
@@ -62,7 +64,7 @@ private:
     bool wait(short events, Deadline deadline);
     void receive();
 
-    int m_fd;
+    FileDescriptor m_fd;
     bool m_peerClosed = false;
     QByteArray m_buffer;
     QSocketNotifier* m_notifier = nullptr;
@@ -81,6 +83,9 @@ public:
     // Removes the file of a socket at path that nobody listens on any more (left by a process that
     // died). Only the owner of the path may call it: it removes a live listener's path too.
     static bool removeStale(const QString& path);
+    // What keeps a socket from path when something other than a socket is there ("… is a folder, not
+    // a socket"); empty when path holds a socket or nothing.
+    static QString occupantProblem(const QString& path);
     QString errorString() const { return m_error; }
 
     // A connection that arrived, already watched and owned by the server; null when none is left.
@@ -93,7 +98,7 @@ signals:
 private:
     void acceptPending();
 
-    int m_fd = -1;
+    FileDescriptor m_fd;
     QString m_path;
     QString m_error;
     QSocketNotifier* m_notifier = nullptr;

@@ -43,22 +43,26 @@ template <class R, class Compute> void fulfil(QPromise<R>& promise, Compute&& co
 
 // Hands start a job that runs fn and returns the future of its result. An exception thrown by fn
 // is carried to the future unchanged, so the awaiting code catches it by its own type (QtConcurrent
-// would wrap it). When start refuses the job (returns false), the future carries
-// ExecutorClosedError instead.
+// would wrap it). When start refuses the job (returns false), or the job is let go without running
+// (its thread stopped first), the future carries ExecutorClosedError instead: a waiter is released with
+// an error it can catch, never with a result that is not there.
 template <class F, class Start> auto startPromised(F fn, Start&& start) -> QFuture<std::invoke_result_t<F>>
 {
     using R = std::invoke_result_t<F>;
-    auto promise = std::make_shared<QPromise<R>>();
+    const auto unfulfilledFails = [](QPromise<R>* promise) {
+        if (!promise->future().isFinished()) {
+            promise->setException(std::make_exception_ptr(ExecutorClosedError()));
+            promise->finish();
+        }
+        delete promise;
+    };
+    std::shared_ptr<QPromise<R>> promise(new QPromise<R>, unfulfilledFails);
     QFuture<R> future = promise->future();
     promise->start();
-    const bool accepted = start([promise, fn = std::move(fn)]() mutable {
+    start([promise, fn = std::move(fn)]() mutable {
         fulfil(*promise, fn);
         promise->finish();
     });
-    if (!accepted) {
-        promise->setException(std::make_exception_ptr(ExecutorClosedError()));
-        promise->finish();
-    }
     return future;
 }
 

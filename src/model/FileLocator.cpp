@@ -7,7 +7,11 @@ namespace morvane {
 
 FileLocator FileLocator::read(const QString& text)
 {
-    const auto url = LocatorUrl::parse(text);
+    return of(LocatorUrl::parse(text));
+}
+
+FileLocator FileLocator::of(const std::optional<LocatorUrl>& url)
+{
     if (!url)
         return {};
     const auto pdf = PDFDeepLink::fromUrl(*url);

@@ -6,6 +6,8 @@
 
 namespace morvane {
 
+class LocatorUrl;
+
 // A captured locator as the file steps of a lookup need it: whether it is a URL at all, the local
 // path of a file URL and the page of a PDF deep link. Read once from the captured text and passed
 // on, so no step parses the text again.
@@ -17,6 +19,8 @@ struct FileLocator {
     bool operator==(const FileLocator&) const = default;
 
     static FileLocator read(const QString& text);
+    // The same from a locator already parsed (nothing when the text was not a URL).
+    static FileLocator of(const std::optional<LocatorUrl>& url);
 };
 
 } // namespace morvane

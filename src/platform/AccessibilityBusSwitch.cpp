@@ -7,6 +7,7 @@
 
 #include "foundation/Logging.h"
 #include "platform/AtspiValues.h"
+#include "platform/GObjectRef.h"
 #include "platform/SessionBus.h"
 
 Q_DECLARE_LOGGING_CATEGORY(lcAccessibility)
@@ -16,14 +17,14 @@ namespace morvane {
 AccessibilityTrust AccessibilityBusSwitch::trust(int timeoutMs)
 {
     ErrorSlot error;
-    GDBusConnection* bus = hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr;
+    const GObjectRef<GDBusConnection> bus(
+        hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr);
     if (!bus)
         return AccessibilityTrust::notAvailable;
     GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+        bus.get(), "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
         g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
         timeoutMs, nullptr, &error);
-    g_object_unref(bus);
     if (!reply)
         return AccessibilityTrust::notAvailable;
     GVariant* value = nullptr;
@@ -37,18 +38,18 @@ AccessibilityTrust AccessibilityBusSwitch::trust(int timeoutMs)
 void AccessibilityBusSwitch::turnOn(int timeoutMs)
 {
     ErrorSlot error;
-    GDBusConnection* bus = hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr;
+    const GObjectRef<GDBusConnection> bus(
+        hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error) : nullptr);
     if (!bus)
         return;
     GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+        bus.get(), "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
         g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)), nullptr,
         G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr, &error);
     if (reply)
         g_variant_unref(reply);
     else
-        qCWarning(lcAccessibility) << "Could not turn the accessibility bus on:" << error.error->message;
-    g_object_unref(bus);
+        qCWarning(lcAccessibility) << "Could not turn the accessibility bus on:" << error.text();
 }
 
 } // namespace morvane

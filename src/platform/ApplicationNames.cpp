@@ -37,6 +37,9 @@ const QHash<QString, QString>& identifierTable()
         {QStringLiteral("org.gnome.calendar"), QStringLiteral("com.apple.iCal")},
         {QStringLiteral("gnome-contacts"), QStringLiteral("com.apple.AddressBook")},
         {QStringLiteral("org.gnome.contacts"), QStringLiteral("com.apple.AddressBook")},
+        // The desktop's other mail client, read as Thunderbird is.
+        {QStringLiteral("evolution"), QStringLiteral("org.gnome.Evolution")},
+        {QStringLiteral("org.gnome.evolution"), QStringLiteral("org.gnome.Evolution")},
     };
     return table;
 }

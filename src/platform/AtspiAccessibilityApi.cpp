@@ -6,13 +6,22 @@
 
 #include "foundation/Logging.h"
 #include "platform/AccessibilityBusSwitch.h"
+#include "platform/AccessibilityStatusWatch.h"
 #include "platform/AtspiElements.h"
 #include "platform/AtspiEventWatch.h"
-#include "platform/AtspiThread.h"
 #include "platform/AtspiValues.h"
+#include "platform/GLibLoopThread.h"
+#include "platform/GObjectRef.h"
 #include "platform/SessionBus.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QMetaObject>
+
+#include <atomic>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include <unistd.h>
 
@@ -27,25 +36,66 @@ AtspiAccessible* atspiObject(void* object)
     return static_cast<AtspiAccessible*>(object);
 }
 
+// libatspi attaches the connections it opens to applications to GLib's default main context, whatever
+// context it was given: whoever runs that context calls into libatspi. So the accessibility thread
+// runs it, which needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set while
+// its application object is made). Otherwise the library gets a context of its own (null here), and
+// the main thread may dispatch some of its messages: said once in the log.
+GMainContext* accessibilityContext()
+{
+    const QAbstractEventDispatcher* mainLoop =
+        QCoreApplication::instance()
+            ? QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread())
+            : nullptr;
+    if (!mainLoop || !mainLoop->inherits("QEventDispatcherGlib"))
+        return g_main_context_default();
+    qCWarning(lcAccessibility) << "GLib's main context is run by the event loop (QT_NO_GLIB is not set);"
+                                  " accessibility messages may be dispatched on the main thread";
+    return nullptr;
+}
+
 } // namespace
 
 // What lives on the accessibility thread, held by every job as well as by this object: a job may end
-// this object, and what it reads stays until it returns.
+// this object, or outlive it once a quit let the thread go, and what it reads stays until it returns.
 struct AtspiAccessibilityApi::Objects {
     bool available = false; // libatspi reached the bus
-    AtspiAccessible* desktop = nullptr;
+    GObjectRef<AtspiAccessible> desktop;
     bool warnedOffThread = false;
     AtspiElements elements;
     std::unique_ptr<AtspiEventWatch> watch;
+    std::atomic<AccessibilityTrust> trust{AccessibilityTrust::notAvailable};
+    std::atomic<bool> abandoned{false}; // the quit let the thread go: nothing more is read
 
-    // On the thread, last: nothing of the library's calls back into this object after it.
+    // Whom the thread's news is told to, on its own (main) thread; none once it closed.
+    std::mutex frontMutex;
+    AtspiAccessibilityApi* front = nullptr;
+
+    // Queued to the front while it is there: once it closed, nothing reaches it, and what was queued
+    // to it goes with it.
+    void announce(void (AccessibilityApi::*signal)())
+    {
+        const std::lock_guard lock(frontMutex);
+        if (front)
+            QMetaObject::invokeMethod(
+                front, [front = front, signal] { (front->*signal)(); }, Qt::QueuedConnection);
+    }
+
+    void setTrust(AccessibilityTrust now)
+    {
+        if (trust.exchange(now) != now)
+            announce(&AccessibilityApi::trustChanged);
+    }
+
+    // On the thread, before its loop runs: mainContext is its GLib main context.
+    void setUp(GMainContext* mainContext);
+
+    // On the thread, last: nothing of the library's calls back into these objects after it.
     void tearDown()
     {
         elements.releaseAll();
         watch.reset();
-        if (desktop)
-            g_object_unref(desktop);
-        desktop = nullptr;
+        desktop.reset();
         available = false;
     }
 };
@@ -54,23 +104,66 @@ AtspiAccessibilityApi::AtspiAccessibilityApi(QObject* parent)
     : AccessibilityApi(parent)
     , m_objects(std::make_shared<Objects>())
 {
-    m_thread = std::make_unique<AtspiThread>([this](void* context) { setUp(context); });
+    m_objects->front = this;
+    m_thread = std::make_unique<GLibLoopThread>("morvane-a11y", accessibilityContext());
+    m_thread->post([objects = m_objects, context = m_thread->context()] { objects->setUp(context); });
+    // The switch may be turned elsewhere while this runs: each change is read back at once.
+    m_statusWatch = new AccessibilityStatusWatch(this);
+    connect(m_statusWatch, &AccessibilityStatusWatch::switched, this, [this] { refreshTrust(); });
     refreshTrust();
+}
+
+std::shared_ptr<AtspiAccessibilityApi> AtspiAccessibilityApi::create()
+{
+    return {new AtspiAccessibilityApi, [](AtspiAccessibilityApi* api) {
+                // From one of its own jobs nothing is waited for: the thread ends once that job returns.
+                if (api->m_thread->isCurrent() || api->close(quitWait)) {
+                    delete api;
+                    return;
+                }
+                // A job may still read through it (a read is bounded, a job's many reads are not
+                // waited for): it stays, silent, until the job returns or the process ends. Its reads
+                // after the one under way answer nothing at once, so that it returns soon.
+                api->m_objects->abandoned = true;
+                static std::mutex keptMutex;
+                static auto* kept = new std::vector<AtspiAccessibilityApi*>; // to the process's end
+                {
+                    const std::lock_guard lock(keptMutex);
+                    kept->push_back(api);
+                }
+                qCInfo(lcAccessibility) << "The accessibility thread was left inside a read on the bus; "
+                                           "it ends with that read or with the process";
+            }};
 }
 
 // Destroyed from one of its own jobs, the thread runs nothing of this object's after this returns:
 // the library lets go of the listener here and now.
 AtspiAccessibilityApi::~AtspiAccessibilityApi()
 {
+    close(GLibLoopThread::unbounded);
+}
+
+bool AtspiAccessibilityApi::close(std::chrono::milliseconds wait)
+{
+    {
+        const std::lock_guard lock(m_objects->frontMutex);
+        m_objects->front = nullptr;
+    }
+    delete std::exchange(m_statusWatch, nullptr);
     const std::shared_ptr<Objects> objects = m_objects;
     if (m_thread->isCurrent())
         objects->tearDown();
     else
         m_thread->post([objects] { objects->tearDown(); });
-    m_thread.reset();
+    return m_thread->stop(wait);
 }
 
-void AtspiAccessibilityApi::setUp(void* mainContext)
+AccessibilityTrust AtspiAccessibilityApi::trust() const
+{
+    return m_objects->trust.load();
+}
+
+void AtspiAccessibilityApi::Objects::setUp(GMainContext* mainContext)
 {
     if (!hasSessionBus())
         return;
@@ -82,24 +175,22 @@ void AtspiAccessibilityApi::setUp(void* mainContext)
     }
     // The library sets its connections up on GLib's default context; given another (only once the
     // bus is there: without it the library aborts), it moves those it has to that one.
-    if (static_cast<GMainContext*>(mainContext) != g_main_context_default())
-        atspi_set_main_context(static_cast<GMainContext*>(mainContext));
+    if (mainContext != g_main_context_default())
+        atspi_set_main_context(mainContext);
     atspi_set_timeout(callTimeoutMs, callTimeoutMs);
-    m_objects->desktop = atspi_get_desktop(0);
+    desktop.reset(atspi_get_desktop(0));
     // Children and names are read afresh: Chromium adds its windows' contents without an event the
     // cache follows, and a tab switch renames. States and roles stay cached, kept true by the
     // applications' events that this thread dispatches and by what the listener drops: uncached, the
     // library's own event handler reads them back from inside a dispatch and deadlocks.
-    if (m_objects->desktop)
+    if (desktop)
         atspi_accessible_set_cache_mask(
-            m_objects->desktop, AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
-    m_objects->available = m_objects->desktop != nullptr;
-    // Queued to this object: the thread ends before it does, and what is still queued goes with it.
-    if (m_objects->available)
-        m_objects->watch = std::make_unique<AtspiEventWatch>([this] {
-            QMetaObject::invokeMethod(
-                this, [this] { emit windowActivated(); }, Qt::QueuedConnection);
-        });
+            desktop.get(), AtspiCache(ATSPI_CACHE_DEFAULT & ~ATSPI_CACHE_CHILDREN & ~ATSPI_CACHE_NAME));
+    available = desktop != nullptr;
+    // The watch belongs to these objects and ends with them, deregistered: its callback may hold them
+    // plainly.
+    if (available)
+        watch = std::make_unique<AtspiEventWatch>([this] { announce(&AccessibilityApi::windowActivated); });
 }
 
 bool AtspiAccessibilityApi::post(std::function<void()> job)
@@ -113,29 +204,20 @@ bool AtspiAccessibilityApi::post(std::function<void()> job)
 
 // --- Trust ---------------------------------------------------------------------------------------------
 
-void AtspiAccessibilityApi::setTrust(AccessibilityTrust trust)
-{
-    if (m_trust.exchange(trust) == trust)
-        return;
-    // Announced on this object's own (main) thread; dropped once it is gone.
-    QMetaObject::invokeMethod(
-        this, [this] { emit trustChanged(); }, Qt::QueuedConnection);
-}
-
 QFuture<AccessibilityTrust> AtspiAccessibilityApi::refreshTrust()
 {
-    return run([this](AccessibilityApi&) {
+    return run([objects = m_objects](AccessibilityApi&) {
         const AccessibilityTrust trust = AccessibilityBusSwitch::trust(busCallTimeoutMs);
-        setTrust(trust);
+        objects->setTrust(trust);
         return trust;
     });
 }
 
 void AtspiAccessibilityApi::requestTrust()
 {
-    post([this] {
+    post([objects = m_objects] {
         AccessibilityBusSwitch::turnOn(busCallTimeoutMs);
-        setTrust(AccessibilityBusSwitch::trust(busCallTimeoutMs));
+        objects->setTrust(AccessibilityBusSwitch::trust(busCallTimeoutMs));
     });
 }
 
@@ -148,6 +230,8 @@ void* AtspiAccessibilityApi::object(const AccessibilityElement& element) const
             qCWarning(lcAccessibility) << "An accessibility read off the accessibility thread was refused";
         return nullptr;
     }
+    if (m_objects->abandoned)
+        return nullptr;
     return m_objects->elements.find(element);
 }
 
@@ -161,23 +245,21 @@ AccessibilityElement AtspiAccessibilityApi::keep(void* object) const
 QList<AccessibilityApplication> AtspiAccessibilityApi::applications() const
 {
     QList<AccessibilityApplication> found;
-    if (!m_thread->isCurrent() || !m_objects->available)
+    if (!m_thread->isCurrent() || !m_objects->available || m_objects->abandoned)
         return found;
-    AtspiAccessible* desktop = m_objects->desktop;
+    AtspiAccessible* desktop = m_objects->desktop.get();
     ErrorSlot countError;
     const gint count = atspi_accessible_get_child_count(desktop, &countError);
     const qint64 ownProcess = getpid();
     for (gint index = 0; index < count; ++index) {
         ErrorSlot error;
-        AtspiAccessible* application = atspi_accessible_get_child_at_index(desktop, index, &error);
+        GObjectRef<AtspiAccessible> application(atspi_accessible_get_child_at_index(desktop, index, &error));
         if (!application)
             continue;
-        const qint64 processId = atspi_accessible_get_process_id(application, &error);
-        if (error || processId == ownProcess) {
-            g_object_unref(application);
+        const qint64 processId = atspi_accessible_get_process_id(application.get(), &error);
+        if (error || processId == ownProcess)
             continue;
-        }
-        const AccessibilityElement element = keep(application);
+        const AccessibilityElement element = keep(application.release());
         found.append({element, processId, name(element).value_or(QString())});
     }
     return found;
@@ -208,14 +290,12 @@ AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& el
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return {};
-    AtspiStateSet* set = atspi_accessible_get_state_set(accessible);
+    const GObjectRef<AtspiStateSet> set(atspi_accessible_get_state_set(accessible));
     if (!set)
         return {};
     if (m_objects->watch)
         m_objects->watch->keepStates(accessible);
-    const AccessibilityStates states = statesOf(set);
-    g_object_unref(set);
-    return states;
+    return statesOf(set.get());
 }
 
 QHash<QString, QString> AtspiAccessibilityApi::attributes(const AccessibilityElement& element) const
@@ -232,13 +312,11 @@ QHash<QString, QString> AtspiAccessibilityApi::documentAttributes(const Accessib
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return {};
-    AtspiDocument* document = atspi_accessible_get_document_iface(accessible);
+    const GObjectRef<AtspiDocument> document(atspi_accessible_get_document_iface(accessible));
     if (!document)
         return {};
     ErrorSlot error;
-    QHash<QString, QString> result = takeAtspiTable(atspi_document_get_document_attributes(document, &error));
-    g_object_unref(document);
-    return result;
+    return takeAtspiTable(atspi_document_get_document_attributes(document.get(), &error));
 }
 
 std::optional<QString> AtspiAccessibilityApi::text(const AccessibilityElement& element, int maxLength) const
@@ -246,19 +324,17 @@ std::optional<QString> AtspiAccessibilityApi::text(const AccessibilityElement& e
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return std::nullopt;
-    AtspiText* text = atspi_accessible_get_text_iface(accessible);
+    const GObjectRef<AtspiText> text(atspi_accessible_get_text_iface(accessible));
     if (!text)
         return std::nullopt;
-    std::optional<QString> result;
     ErrorSlot countError;
-    const gint count = atspi_text_get_character_count(text, &countError);
-    if (!countError) {
-        ErrorSlot error;
-        if (gchar* characters = atspi_text_get_text(text, 0, std::min(count, maxLength), &error))
-            result = takeAtspiString(characters);
-    }
-    g_object_unref(text);
-    return result;
+    const gint count = atspi_text_get_character_count(text.get(), &countError);
+    if (countError)
+        return std::nullopt;
+    ErrorSlot error;
+    if (gchar* characters = atspi_text_get_text(text.get(), 0, std::min(count, maxLength), &error))
+        return takeAtspiString(characters);
+    return std::nullopt;
 }
 
 std::optional<int> AtspiAccessibilityApi::childCount(const AccessibilityElement& element) const
@@ -292,17 +368,16 @@ QList<AccessibilityElement> AtspiAccessibilityApi::selectedChildren(const Access
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return found;
-    AtspiSelection* selection = atspi_accessible_get_selection_iface(accessible);
+    const GObjectRef<AtspiSelection> selection(atspi_accessible_get_selection_iface(accessible));
     if (!selection)
         return found;
     ErrorSlot countError;
-    const gint count = atspi_selection_get_n_selected_children(selection, &countError);
+    const gint count = atspi_selection_get_n_selected_children(selection.get(), &countError);
     for (gint index = 0; index < count; ++index) {
         ErrorSlot error;
-        if (AtspiAccessible* child = atspi_selection_get_selected_child(selection, index, &error))
+        if (AtspiAccessible* child = atspi_selection_get_selected_child(selection.get(), index, &error))
             found.append(keep(child));
     }
-    g_object_unref(selection);
     return found;
 }
 
@@ -311,12 +386,11 @@ std::optional<int> AtspiAccessibilityApi::documentCurrentPage(const Accessibilit
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
         return std::nullopt;
-    AtspiDocument* document = atspi_accessible_get_document_iface(accessible);
+    const GObjectRef<AtspiDocument> document(atspi_accessible_get_document_iface(accessible));
     if (!document)
         return std::nullopt;
     ErrorSlot error;
-    const gint page = atspi_document_get_current_page_number(document, &error);
-    g_object_unref(document);
+    const gint page = atspi_document_get_current_page_number(document.get(), &error);
     // A document without pages (a web page) answers -1.
     if (error || page < 1)
         return std::nullopt;

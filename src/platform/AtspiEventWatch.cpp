@@ -14,15 +14,15 @@ namespace morvane {
 AtspiEventWatch::AtspiEventWatch(std::function<void()> windowActivated)
     : m_windowActivated(std::move(windowActivated))
 {
-    m_listener = atspi_event_listener_new(
+    m_listener.reset(atspi_event_listener_new(
         [](AtspiEvent* event, void* watch) {
             static_cast<AtspiEventWatch*>(watch)->dropStale(*event);
             g_boxed_free(ATSPI_TYPE_EVENT, event);
         },
-        this, nullptr);
+        this, nullptr));
     for (const char* type : events) {
         ErrorSlot error;
-        if (!atspi_event_listener_register(m_listener, type, &error))
+        if (!atspi_event_listener_register(m_listener.get(), type, &error))
             qCWarning(lcAccessibility) << "Could not listen to the accessibility event" << type;
     }
 }
@@ -32,9 +32,8 @@ AtspiEventWatch::~AtspiEventWatch()
     if (m_listener) {
         for (const char* type : events) {
             ErrorSlot error;
-            atspi_event_listener_deregister(m_listener, type, &error);
+            atspi_event_listener_deregister(m_listener.get(), type, &error);
         }
-        g_object_unref(m_listener);
     }
     for (AtspiAccessible* object : std::as_const(m_statesKept))
         g_object_weak_unref(G_OBJECT(object), &AtspiEventWatch::released, this);
@@ -48,6 +47,12 @@ void AtspiEventWatch::keepStates(AtspiAccessible* object)
     g_object_weak_ref(G_OBJECT(object), &AtspiEventWatch::released, this);
 }
 
+// libatspi keeps what it read of an object (its name, role, states) in the object itself and marks
+// what it holds in `cached_properties`; it has no call that forgets one entry. The field is part of
+// the public `AtspiAccessible` struct (atspi-accessible.h), so its place is part of the library's ABI
+// (soname libatspi.so.0); checked against at-spi2-core 2.46, Debian 12's. Clearing a bit only makes the
+// library ask the application again at the next read: a wrong clear costs one round trip, never a wrong
+// answer. Every call here runs on the accessibility thread, the only one that touches libatspi's objects.
 void AtspiEventWatch::dropStale(const AtspiEvent& event)
 {
     AtspiAccessible* source = event.source;

@@ -4,6 +4,8 @@
 // includes this header includes it before any Qt header.
 #include <atspi/atspi.h>
 
+#include "platform/GObjectRef.h"
+
 #include <QByteArrayView>
 #include <QSet>
 
@@ -58,7 +60,7 @@ private:
     static void released(gpointer watch, GObject* gone);
 
     std::function<void()> m_windowActivated;
-    AtspiEventListener* m_listener = nullptr;
+    GObjectRef<AtspiEventListener> m_listener;
     // The objects whose states were read, each watched until the library lets it go.
     QSet<AtspiAccessible*> m_statesKept;
 };

@@ -37,8 +37,8 @@ public:
 };
 
 // The module's one entry point: a reader of the stores the session bus has, which starts reading at
-// once. Its name carries the interface's revision, so that a module left from another build is
-// refused rather than called.
+// once. A module left from another build is never loaded (LoadableModule compares the build's
+// identity first); the name's revision says which interface the entry answers.
 using MakeEdsReader = EdsReader* (*)(bool calendars, bool contacts);
 inline constexpr const char* makeEdsReaderEntry = "morvane_make_eds_reader_1";
 

@@ -2,6 +2,8 @@
 
 #include "foundation/Logging.h"
 #include "platform/GLibErrorSlot.h"
+#include "platform/GLibLoopThread.h"
+#include "platform/GObjectRef.h"
 #include "platform/LoadableModule.h"
 #include "platform/SessionBus.h"
 
@@ -19,7 +21,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 MORVANE_LOGGING_CATEGORY(lcEds, "EvolutionDataServer")
 
@@ -33,6 +34,8 @@ constexpr const char* calendarFactoryName = "org.gnome.evolution.dataserver.Cale
 constexpr const char* addressBookFactoryName = "org.gnome.evolution.dataserver.AddressBook10";
 
 constexpr gint busTimeoutMs = 2000;
+// How long going away waits for the thread; the application's quit does not wait on the bus.
+constexpr auto stopWait = std::chrono::milliseconds(200);
 
 bool nameAvailable(GDBusConnection* bus, const char* name, const QStringList& activatable,
                    GCancellable* cancellable)
@@ -40,10 +43,10 @@ bool nameAvailable(GDBusConnection* bus, const char* name, const QStringList& ac
     if (activatable.contains(QLatin1String(name)))
         return true;
     ErrorSlot error;
-    GVariant* owned = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
-        g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, cancellable,
-        error.out());
+    GVariant* owned = g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                  "org.freedesktop.DBus", "NameHasOwner",
+                                                  g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"),
+                                                  G_DBUS_CALL_FLAGS_NONE, busTimeoutMs, cancellable, &error);
     if (!owned)
         return false;
     gboolean answer = false;
@@ -64,6 +67,8 @@ void noteMainThreadRead(const char* what)
 
 } // namespace
 
+// What the service thread knows and does: held by each of its jobs, so that a thread left inside a call
+// when the service object goes still has it.
 struct EvolutionDataServer::Worker {
     LoadableModule module;
 
@@ -74,48 +79,29 @@ struct EvolutionDataServer::Worker {
     QList<std::function<void(Presence, Presence)>> waiting;
     bool loadWanted = false;
     bool stopping = false;
-    std::unique_ptr<EdsReader> reader; // set once, under mutex; goes with this object
+    std::unique_ptr<EdsReader> reader; // set once, under mutex
     std::shared_ptr<const Snapshot> unread = std::make_shared<Snapshot>();
-    GCancellable* cancellable = g_cancellable_new(); // cancelled when this object goes
-    std::once_flag started;
-    std::thread thread;
+    const GObjectRef<GCancellable> cancellable{g_cancellable_new()}; // cancelled when the service goes
 
     explicit Worker(const QString& name)
         : module(name)
     {
     }
 
-    // The bus is asked once something wants the answer, not while the application starts.
-    void start()
+    // Any thread: what the thread waits for is cancelled, answers still waiting are dropped (what they
+    // would reach may be going too), and the reader is handed to the caller to end.
+    std::unique_ptr<EdsReader> stop()
     {
-        std::call_once(started, [this] { thread = std::thread([this] { run(); }); });
-    }
-
-    ~Worker()
-    {
+        std::unique_ptr<EdsReader> made;
         {
             std::lock_guard lock(mutex);
             stopping = true;
-            g_cancellable_cancel(cancellable);
+            g_cancellable_cancel(cancellable.get());
+            waiting.clear();
+            made = std::move(reader);
         }
         changed.notify_all();
-        if (thread.joinable())
-            thread.join();
-        // The reader's thread ends before the rest goes.
-        reader.reset();
-        g_object_unref(cancellable);
-    }
-
-    void run()
-    {
-        checkPresence();
-        {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [this] { return loadWanted || stopping; });
-            if (stopping || (calendars != Presence::present && contacts != Presence::present))
-                return;
-        }
-        load();
+        return made;
     }
 
     // The registry's constructor "succeeds" with no sources when the service is missing, so the bus
@@ -125,14 +111,14 @@ struct EvolutionDataServer::Worker {
         Presence calendarAnswer = Presence::absent;
         Presence contactAnswer = Presence::absent;
         ErrorSlot error;
-        GDBusConnection* bus =
-            hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable, error.out()) : nullptr;
+        const GObjectRef<GDBusConnection> bus(
+            hasSessionBus() ? g_bus_get_sync(G_BUS_TYPE_SESSION, cancellable.get(), &error) : nullptr);
         if (bus) {
             QStringList activatable;
             if (GVariant* names = g_dbus_connection_call_sync(
-                    bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                    bus.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                     "ListActivatableNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE,
-                    busTimeoutMs, cancellable, error.out())) {
+                    busTimeoutMs, cancellable.get(), &error)) {
                 GVariantIter* iter = nullptr;
                 const gchar* name = nullptr;
                 g_variant_get(names, "(as)", &iter);
@@ -141,13 +127,12 @@ struct EvolutionDataServer::Worker {
                 g_variant_iter_free(iter);
                 g_variant_unref(names);
             }
-            if (nameAvailable(bus, registryName, activatable, cancellable)) {
-                if (nameAvailable(bus, calendarFactoryName, activatable, cancellable))
+            if (nameAvailable(bus.get(), registryName, activatable, cancellable.get())) {
+                if (nameAvailable(bus.get(), calendarFactoryName, activatable, cancellable.get()))
                     calendarAnswer = Presence::present;
-                if (nameAvailable(bus, addressBookFactoryName, activatable, cancellable))
+                if (nameAvailable(bus.get(), addressBookFactoryName, activatable, cancellable.get()))
                     contactAnswer = Presence::present;
             }
-            g_object_unref(bus);
         } else {
             qCInfo(lcEds).noquote() << "No session bus" << (error ? error.text() : QString());
         }
@@ -176,39 +161,71 @@ struct EvolutionDataServer::Worker {
             answer(calendarAnswer, contactAnswer);
     }
 
+    // After the presence, once something wants the stores read.
     void load()
     {
+        Presence calendarAnswer = Presence::unknown;
+        Presence contactAnswer = Presence::unknown;
+        {
+            std::lock_guard lock(mutex);
+            if (stopping)
+                return;
+            calendarAnswer = calendars;
+            contactAnswer = contacts;
+        }
+        if (calendarAnswer != Presence::present && contactAnswer != Presence::present)
+            return;
         const auto make = reinterpret_cast<MakeEdsReader>(module.entry(makeEdsReaderEntry));
         if (!make) {
             // Said why in the log: from now on the stores are as good as absent.
             settle(Presence::absent, Presence::absent);
             return;
         }
-        std::unique_ptr<EdsReader> made(make(calendars == Presence::present, contacts == Presence::present));
+        std::unique_ptr<EdsReader> made(
+            make(calendarAnswer == Presence::present, contactAnswer == Presence::present));
         {
             std::lock_guard lock(mutex);
+            // Made while the service went: it goes here.
+            if (stopping)
+                return;
             reader = std::move(made);
         }
         changed.notify_all();
     }
-
-    // The reader once it is there, after asking for it.
-    EdsReader* wantReader()
-    {
-        start();
-        std::lock_guard lock(mutex);
-        if (!std::exchange(loadWanted, true))
-            changed.notify_all();
-        return reader.get();
-    }
 };
 
 EvolutionDataServer::EvolutionDataServer(const QString& module)
-    : d(std::make_unique<Worker>(module))
+    : d(std::make_shared<Worker>(module))
 {
 }
 
-EvolutionDataServer::~EvolutionDataServer() = default;
+EvolutionDataServer::~EvolutionDataServer()
+{
+    std::unique_ptr<EdsReader> reader = d->stop();
+    if (m_thread && !m_thread->stop(stopWait))
+        qCInfo(lcEds)
+            << "The service thread was left inside a call on the bus; it ends with that call or with "
+               "the process";
+    // The reader's own threads end before the rest goes.
+    reader.reset();
+}
+
+void EvolutionDataServer::start() const
+{
+    std::call_once(m_started, [this] {
+        m_thread = std::make_unique<GLibLoopThread>("morvane-eds-bus");
+        m_thread->post([worker = d] { worker->checkPresence(); });
+    });
+}
+
+EdsReader* EvolutionDataServer::wantReader() const
+{
+    start();
+    std::lock_guard lock(d->mutex);
+    if (!std::exchange(d->loadWanted, true))
+        m_thread->post([worker = d] { worker->load(); });
+    return d->reader.get();
+}
 
 EvolutionDataServer::Presence EvolutionDataServer::calendarPresence() const
 {
@@ -224,7 +241,7 @@ EvolutionDataServer::Presence EvolutionDataServer::contactPresence() const
 
 void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presence)> answer)
 {
-    d->start();
+    start();
     std::unique_lock lock(d->mutex);
     if (d->calendars == Presence::unknown) {
         d->waiting.append(std::move(answer));
@@ -239,7 +256,7 @@ void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presenc
 std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::snapshot() const
 {
     noteMainThreadRead("The calendars and address books were read on the main thread");
-    if (EdsReader* reader = d->wantReader())
+    if (EdsReader* reader = wantReader())
         return reader->snapshot();
     std::lock_guard lock(d->mutex);
     return d->unread;
@@ -247,14 +264,14 @@ std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::snapsh
 
 void EvolutionDataServer::prepare() const
 {
-    d->wantReader();
+    wantReader();
 }
 
 bool EvolutionDataServer::waitUntilLoaded(Load load, std::chrono::milliseconds wait) const
 {
     noteMainThreadRead("The calendars and address books were waited for on the main thread");
     const auto deadline = std::chrono::steady_clock::now() + wait;
-    d->wantReader();
+    wantReader();
     EdsReader* reader = nullptr;
     {
         std::unique_lock lock(d->mutex);

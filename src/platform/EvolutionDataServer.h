@@ -7,8 +7,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace morvane {
+
+class GLibLoopThread;
 
 // The desktop's calendars and address books, kept by Evolution Data Server (a D-Bus activated
 // service). A thread of our own asks the session bus whether the service is there once something
@@ -27,7 +30,9 @@ public:
 
     // The module is libmorvane-<module>.so.
     explicit EvolutionDataServer(const QString& module = QStringLiteral("eds"));
-    // Cancels what the thread is waiting for and joins it.
+    // Cancels what the threads are waiting for and ends them, waiting a moment at most: a thread still
+    // inside a call into the service then (it is stopped, or hung) ends with that call, or with the
+    // process.
     ~EvolutionDataServer();
     EvolutionDataServer(const EvolutionDataServer&) = delete;
     EvolutionDataServer& operator=(const EvolutionDataServer&) = delete;
@@ -51,7 +56,15 @@ public:
 
 private:
     struct Worker;
-    std::unique_ptr<Worker> d;
+
+    // The bus is asked once something wants the answer, not while the application starts.
+    void start() const;
+    // The reader once it is there, after asking for it.
+    EdsReader* wantReader() const;
+
+    std::shared_ptr<Worker> d; // held by the thread's jobs too
+    mutable std::once_flag m_started;
+    mutable std::unique_ptr<GLibLoopThread> m_thread;
 };
 
 } // namespace morvane

@@ -10,7 +10,8 @@
 
 namespace morvane {
 
-// Where a GLib call puts its error; cleared when it goes, and before it is handed out again.
+// Where a GLib call puts its error, passed as a GError** is: `call(..., &error)`. Cleared when it goes,
+// and each time it is handed to a call again.
 struct ErrorSlot {
     GError* error = nullptr;
 
@@ -19,12 +20,11 @@ struct ErrorSlot {
     ErrorSlot& operator=(const ErrorSlot&) = delete;
     ~ErrorSlot() { g_clear_error(&error); }
 
-    GError** out()
+    GError** operator&()
     {
         g_clear_error(&error);
         return &error;
     }
-    GError** operator&() { return out(); }
     explicit operator bool() const { return error != nullptr; }
     // The error's message, for a log line.
     QString text() const

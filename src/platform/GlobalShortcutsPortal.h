@@ -45,8 +45,9 @@ public:
     // The wanted set, replacing the previous one; bound as soon as the portal is available. An
     // empty list releases every shortcut.
     virtual void bindShortcuts(const QList<PortalShortcut>& shortcuts) = 0;
-    // The keys the desktop has given each bound shortcut, in the desktop's own words, by id; a
-    // shortcut the user left without keys has an empty text.
+    // The keys the desktop gave each shortcut at its last answer, in the desktop's own words, by id;
+    // a shortcut the user left without keys has an empty text. They stay while a new set is being
+    // bound and while the shortcuts are released (a recorder listens): the desktop keeps its keys.
     virtual QMap<QString, QString> triggerDescriptions() const = 0;
     // What every place naming a shortcut shows while the desktop holds it: the desktop's keys, or
     // "None" for a shortcut the user left without keys there. Nothing while the desktop holds none
@@ -56,6 +57,9 @@ public:
 signals:
     void stateChanged();
     void triggerDescriptionsChanged();
+    // The desktop answered the binding of a new set: triggerDescriptions() are the keys it gave that
+    // set (after triggerDescriptionsChanged when they changed), also when it kept every key it had.
+    void shortcutsBound();
     void activated(const QString& id);
 };
 

@@ -7,6 +7,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 MORVANE_LOGGING_CATEGORY(lcWaylandWorkspace, "Workspace")
 
 namespace morvane {
@@ -18,6 +20,8 @@ DesktopWindow describedNative(const NativeWindow& window)
     DesktopWindow described;
     described.application = {identifierForApplicationName(window.applicationName), window.processId};
     described.title = window.title;
+    // The name the bus gives the application is the one users know, as a window class is on X11.
+    described.windowClass = window.applicationName;
     return described;
 }
 
@@ -29,6 +33,7 @@ WaylandWorkspace::WaylandWorkspace(std::shared_ptr<Workspace> display, NativeFro
     , m_display(std::move(display))
     , m_nativeFront(std::move(nativeFront))
     , m_recheck(clock->makeTimer([this] { lookUpNative(); }))
+    , m_lookupTimeout(clock->makeTimer([this] { lookupTimedOut(); }))
 {
     connect(m_display.get(), &Workspace::applicationActivated, this, &WaylandWorkspace::displayActivated);
     // The bus's trust is known only after a first check; a native window already in front is found
@@ -109,17 +114,47 @@ void WaylandWorkspace::lookUpNative()
     if (m_looking)
         return; // the lookup in flight answers for this change too
     m_looking = true;
+    const quint64 lookup = ++m_lookup;
     const quint64 generation = m_generation;
+    m_lookupTimeout->start(lookupBound, false);
     QPointer<WaylandWorkspace> self(this);
-    m_nativeFront.lookUp().then(this, [self, generation](const std::optional<NativeWindow>& window) {
-        if (!self)
-            return;
-        self->m_looking = false;
-        if (generation == self->m_generation)
-            self->nativeFound(window);
-        else if (!self->m_display->frontmostApplication())
-            self->lookUpNative();
+    // A job the accessibility thread refused, or one that failed, finds nothing; one that is dropped
+    // unanswered is ended by the time-out.
+    m_nativeFront.lookUp().then(this, [self, lookup, generation](QFuture<std::optional<NativeWindow>> done) {
+        std::optional<NativeWindow> window;
+        try {
+            window = done.result();
+        } catch (...) {
+        }
+        if (self)
+            self->lookupAnswered(lookup, generation, window);
     });
+}
+
+void WaylandWorkspace::lookupAnswered(quint64 lookup, quint64 generation,
+                                      const std::optional<NativeWindow>& window)
+{
+    if (lookup != m_lookup || !m_looking)
+        return; // timed out: what it found may no longer be in front
+    m_looking = false;
+    m_lookupTimeout->stop();
+    if (generation == m_generation)
+        nativeFound(window);
+    else if (!m_display->frontmostApplication())
+        lookUpNative();
+}
+
+void WaylandWorkspace::lookupTimedOut()
+{
+    if (!m_looking)
+        return;
+    m_looking = false;
+    if (!std::exchange(m_timeoutLogged, true))
+        qCInfo(lcWaylandWorkspace) << "The accessibility bus did not say in time which native window is "
+                                      "in front; it counts as unknown until it does.";
+    // Nothing is read from an unknown window, nor from the one the user had before it; the next look
+    // (the bus's events, the periodic one) may name it.
+    nativeFound(std::nullopt);
 }
 
 void WaylandWorkspace::nativeFound(const std::optional<NativeWindow>& window)

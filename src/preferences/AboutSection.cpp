@@ -123,7 +123,7 @@ void showTermsOfUse(AlertPresenter& alerts)
 
 QPushButton* textButton(Glyph glyph, const QString& title, PreferencesTheme& theme)
 {
-    return new QPushButton(glyphIcon(glyph, theme.color(primary)), title);
+    return new PreferenceButton(glyphIcon(glyph, theme.color(primary)), title);
 }
 
 QWidget* header(PreferencesTheme& theme)

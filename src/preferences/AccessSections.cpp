@@ -75,8 +75,8 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
     QObject::connect(&store, card.statusChanged, status, show);
 
     auto* buttons = new QHBoxLayout;
-    auto* request = new QPushButton(card.requestTitle);
-    auto* refresh = new QPushButton(QStringLiteral("Refresh"));
+    auto* request = new PreferenceButton(card.requestTitle);
+    auto* refresh = new PreferenceButton(QStringLiteral("Refresh"));
     buttons->addWidget(request);
     buttons->addWidget(refresh);
     buttons->addStretch(1);
@@ -93,7 +93,9 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
 
     group->content()->addWidget(new QLabel(card.pickerLabel));
     auto* choices = new QButtonGroup(group);
-    auto* radios = new QHBoxLayout;
+    // One choice a line, as a radio group reads: side by side, a long choice would be cut at the
+    // card's edge.
+    auto* radios = new QVBoxLayout;
     for (int index = 0; index < card.targets.size(); ++index) {
         auto* radio = new QRadioButton(card.targets[index]);
         if (index == card.unavailableTarget) {
@@ -103,7 +105,6 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
         choices->addButton(radio, index);
         radios->addWidget(radio);
     }
-    radios->addStretch(1);
     group->content()->addLayout(radios);
     const auto showTarget = [&settings, choices, card] {
         const QSignalBlocker blocker(choices);

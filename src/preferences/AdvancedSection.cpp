@@ -136,8 +136,8 @@ QWidget* candidateRow(SectionContext& context, const FileResolutionCandidate& ca
     texts->addWidget(evidence);
     layout->addLayout(texts, 1);
 
-    auto* confirm =
-        new QPushButton(glyphIcon(Glyph::checkmark, context.theme.color(primary)), QStringLiteral("Confirm"));
+    auto* confirm = new PreferenceButton(glyphIcon(Glyph::checkmark, context.theme.color(primary)),
+                                         QStringLiteral("Confirm"));
     QObject::connect(confirm, &QPushButton::clicked, row, std::move(onConfirm));
     layout->addWidget(confirm);
     return row;
@@ -192,10 +192,10 @@ public:
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(12);
-        auto* add = new QPushButton(glyphIcon(Glyph::folder, context.theme.color(primary)),
-                                    QStringLiteral("Add Known Root…"));
-        m_scan = new QPushButton(glyphIcon(Glyph::magnifier, context.theme.color(primary)),
-                                 QStringLiteral("Scan Repairs"));
+        auto* add = new PreferenceButton(glyphIcon(Glyph::folder, context.theme.color(primary)),
+                                         QStringLiteral("Add Known Root…"));
+        m_scan = new PreferenceButton(glyphIcon(Glyph::magnifier, context.theme.color(primary)),
+                                      QStringLiteral("Scan Repairs"));
         m_busy = busyIndicator();
         auto* buttons = leadingRow({add, m_scan});
         buttons->addWidget(m_busy);
@@ -293,10 +293,10 @@ QWidget* makeAdvancedSection(SectionContext& context)
     layout->setSpacing(14);
 
     auto* backup = new PreferenceGroup(context.theme, QStringLiteral("Backup"), primary);
-    auto* exportButton = new QPushButton(glyphIcon(Glyph::openInApp, context.theme.color(primary)),
-                                         QStringLiteral("Export Library…"));
-    auto* importButton = new QPushButton(glyphIcon(Glyph::plus, context.theme.color(primary)),
-                                         QStringLiteral("Import Library…"));
+    auto* exportButton = new PreferenceButton(glyphIcon(Glyph::openInApp, context.theme.color(primary)),
+                                              QStringLiteral("Export Library…"));
+    auto* importButton = new PreferenceButton(glyphIcon(Glyph::plus, context.theme.color(primary)),
+                                              QStringLiteral("Import Library…"));
     backup->content()->addLayout(leadingRow({exportButton, importButton}));
     backup->content()->addWidget(new PreferenceMessage(
         context.theme,
@@ -312,8 +312,8 @@ QWidget* makeAdvancedSection(SectionContext& context)
     layout->addWidget(repair);
 
     auto* danger = new PreferenceGroup(context.theme, QStringLiteral("Danger Zone"), red);
-    auto* erase = new QPushButton(glyphIcon(Glyph::trash, context.theme.color(red)),
-                                  QStringLiteral("Erase All Morvane Data…"));
+    auto* erase = new PreferenceButton(glyphIcon(Glyph::trash, context.theme.color(red)),
+                                       QStringLiteral("Erase All Morvane Data…"));
     context.theme.ink(erase, red);
     danger->content()->addLayout(leadingRow({erase}));
     danger->content()->addWidget(new PreferenceMessage(

@@ -96,8 +96,8 @@ QWidget* makeFilesSection(SectionContext& context)
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Search Folders"), primary);
     group->content()->addWidget(
         makeKnownRootList(context, QStringLiteral("No folders added yet."), QStringLiteral("Remove folder")));
-    auto* add = new QPushButton(glyphIcon(Glyph::folder, context.theme.color(primary)),
-                                QStringLiteral("Add Folder to Search"));
+    auto* add = new PreferenceButton(glyphIcon(Glyph::folder, context.theme.color(primary)),
+                                     QStringLiteral("Add Folder to Search"));
     QObject::connect(add, &QPushButton::clicked, group, [&context] { addKnownRootFolders(context); });
     auto* row = new QHBoxLayout;
     row->addWidget(add);
@@ -128,8 +128,8 @@ QWidget* makeUpdatesSection(SectionContext& context)
                          automatic->setChecked(available && store.automaticUpdates());
                      });
     group->content()->addWidget(automatic);
-    auto* check = new QPushButton(glyphIcon(Glyph::sparkles, context.theme.color(primary)),
-                                  QStringLiteral("Check for Updates"));
+    auto* check = new PreferenceButton(glyphIcon(Glyph::sparkles, context.theme.color(primary)),
+                                       QStringLiteral("Check for Updates"));
     QObject::connect(check, &QPushButton::clicked, group, [&context] { context.updater.checkForUpdates(); });
     auto* row = new QHBoxLayout;
     row->addWidget(check);

@@ -140,7 +140,7 @@ QWidget* tipsGroup(SectionContext& context, QWidget* page)
     group->content()->addWidget(new PreferenceMessage(
         context.theme, QStringLiteral("Dismiss instruction banners with the × on the banner. Rows and footer "
                                       "shortcuts stay available.")));
-    auto* button = new QPushButton(QStringLiteral("Show Dismissed Instruction Banners Again"));
+    auto* button = new PreferenceButton(QStringLiteral("Show Dismissed Instruction Banners Again"));
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(button);
     buttonRow->addStretch(1);

@@ -148,8 +148,15 @@ void HotkeyCaptureButton::setDesktopKeys(const std::optional<QString>& keys)
 QString HotkeyCaptureButton::displayedText() const
 {
     if (!m_isRecording)
-        return m_desktopKeys.value_or(m_binding.shortcutText());
+        return currentKeysText();
     return m_liveDisplay.isEmpty() ? QStringLiteral("Press shortcut…") : m_liveDisplay;
+}
+
+// What opens the action now: the desktop's keys while it holds the shortcut, which are what a new
+// recording would have to replace there.
+QString HotkeyCaptureButton::currentKeysText() const
+{
+    return m_desktopKeys.value_or(m_binding.shortcutText());
 }
 
 bool HotkeyCaptureButton::event(QEvent* event)
@@ -179,7 +186,7 @@ void HotkeyCaptureButton::startRecording()
 {
     const bool wasRecording = m_isRecording;
     m_isRecording = true;
-    m_liveDisplay = m_binding.shortcutText();
+    m_liveDisplay = currentKeysText();
     // A click on a control already recording starts it afresh; the owner counts starts and stops,
     // so it hears of a start only once.
     if (!wasRecording)
@@ -202,7 +209,7 @@ void HotkeyCaptureButton::showLive(quint32 modifiers, std::optional<quint16> key
     else if (modifiers != 0)
         m_liveDisplay = GlobalHotkeyBinding::modifierText(modifiers);
     else
-        m_liveDisplay = m_binding.shortcutText();
+        m_liveDisplay = currentKeysText();
     update();
 }
 

@@ -34,8 +34,8 @@ public:
 
     GlobalHotkeyBinding binding() const { return m_binding; }
     void setBinding(const GlobalHotkeyBinding& binding);
-    // The keys the desktop holds the shortcut under, shown instead of the stored shortcut while
-    // not recording; nothing shows the stored one.
+    // The keys the desktop holds the shortcut under, shown instead of the stored shortcut, also
+    // while recording until keys are pressed; nothing shows the stored one.
     void setDesktopKeys(const std::optional<QString>& keys);
     bool isRecording() const { return m_isRecording; }
     QString liveDisplay() const { return m_liveDisplay; }
@@ -59,6 +59,7 @@ private:
     void startRecording();
     void stopRecording();
     void showLive(quint32 modifiers, std::optional<quint16> keyCode);
+    QString currentKeysText() const;
 
     PreferencesTheme& m_theme;
     HotkeyCommit m_commit;

@@ -230,6 +230,32 @@ SidebarButton::SidebarButton(PreferencesTheme& theme, Glyph glyph, const QString
     connect(&theme, &PreferencesTheme::changed, this, qOverload<>(&QWidget::update));
 }
 
+namespace {
+// The room left between a button's text (or icon) and its frame on either side.
+constexpr int buttonTextMargin = 12;
+// Between a button's icon and its text, as the style draws them.
+constexpr int buttonIconSpacing = 4;
+} // namespace
+
+QSize PreferenceButton::sizeHint() const
+{
+    QSize hint = QPushButton::sizeHint();
+    // "&&" shows one ampersand; a single one marks the mnemonic and takes no room.
+    QString shown = text();
+    shown.replace(QStringLiteral("&&"), QStringLiteral("\u0001")).remove(QLatin1Char('&'));
+    shown.replace(QChar(1), QLatin1Char('&'));
+    int content = fontMetrics().horizontalAdvance(shown);
+    if (!icon().isNull())
+        content += iconSize().width() + buttonIconSpacing;
+    hint.setWidth(std::max(hint.width(), content + 2 * buttonTextMargin));
+    return hint;
+}
+
+QSize PreferenceButton::minimumSizeHint() const
+{
+    return sizeHint();
+}
+
 QSize SidebarButton::sizeHint() const
 {
     const QFontMetrics metrics(systemFont(13, QFont::DemiBold));

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QPushButton>
 #include <QWidget>
 
 #include <optional>
@@ -162,6 +163,16 @@ private:
     PreferencesTheme& m_theme;
     Glyph m_glyph;
     AppearanceColor m_tint;
+};
+
+// A push button whose text keeps clear of its frame: the style's own hint leaves a few pixels either
+// side, which reads as a text cut off at the frame. Its size follows the text it shows.
+class PreferenceButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 };
 
 // Takes every row out of the layout. The rows are deleted once control is back in the event loop: the

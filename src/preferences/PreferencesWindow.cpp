@@ -95,8 +95,27 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(windowSize);
 
+    m_context = makeContext();
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(makeSidebar());
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::VLine);
+    divider->setFrameShadow(QFrame::Plain);
+    layout->addWidget(divider);
+    layout->addWidget(makeDetail(), 1);
+
+    selectSection(PreferenceSection::general);
+}
+
+PreferencesWindow::~PreferencesWindow() = default;
+
+std::unique_ptr<SectionContext> PreferencesWindow::makeContext()
+{
     PreferencesStore& preferences = m_services.preferences;
-    m_context = std::make_unique<SectionContext>(SectionContext{
+    return std::make_unique<SectionContext>(SectionContext{
         preferences.settings(),
         preferences.hotkeys(),
         preferences.access(),
@@ -114,16 +133,11 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
         [this] { confirmEraseAllData(); },
         m_services.shortcutsPortal.get(),
     });
+}
 
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(makeSidebar());
-    auto* divider = new QFrame;
-    divider->setFrameShape(QFrame::VLine);
-    divider->setFrameShadow(QFrame::Plain);
-    layout->addWidget(divider);
-
+// The scrolling pane right of the sidebar: the chosen page's header above every page, one shown.
+QWidget* PreferencesWindow::makeDetail()
+{
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -136,7 +150,16 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
     auto* column = new QVBoxLayout(detail);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(18);
+    column->addLayout(makeHeader());
+    addPages(*column);
+    column->addStretch(1);
+    (new PageWheelGuard(*scroll, this))->guard(*detail);
+    scroll->setWidget(detail);
+    return scroll;
+}
 
+QLayout* PreferencesWindow::makeHeader()
+{
     auto* header = new QHBoxLayout;
     header->setSpacing(12);
     header->setContentsMargins(0, 0, 0, 2);
@@ -152,8 +175,11 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
     titles->addWidget(m_headerTitle);
     titles->addWidget(m_headerSubtitle);
     header->addLayout(titles, 1);
-    column->addLayout(header);
+    return header;
+}
 
+void PreferencesWindow::addPages(QVBoxLayout& column)
+{
     using Make = QWidget* (*)(SectionContext&);
     const std::pair<PreferenceSection, Make> pages[] = {
         {PreferenceSection::general, &makeGeneralSection},
@@ -168,17 +194,9 @@ PreferencesWindow::PreferencesWindow(PreferencesWindowServices services, QWidget
         QWidget* page = make(*m_context);
         page->setObjectName(rawValue(section));
         m_pages[section] = page;
-        column->addWidget(page);
+        column.addWidget(page);
     }
-    column->addStretch(1);
-    (new PageWheelGuard(*scroll, this))->guard(*detail);
-    scroll->setWidget(detail);
-    layout->addWidget(scroll, 1);
-
-    selectSection(PreferenceSection::general);
 }
-
-PreferencesWindow::~PreferencesWindow() = default;
 
 QWidget* PreferencesWindow::makeSidebar()
 {

@@ -9,6 +9,8 @@
 #include <memory>
 
 class QLabel;
+class QLayout;
+class QVBoxLayout;
 
 namespace morvane {
 
@@ -54,7 +56,11 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    std::unique_ptr<SectionContext> makeContext();
     QWidget* makeSidebar();
+    QWidget* makeDetail();
+    QLayout* makeHeader();
+    void addPages(QVBoxLayout& column);
 
     PreferencesWindowServices m_services;
     std::unique_ptr<KnownRootsStore> m_knownRoots;

@@ -13,6 +13,7 @@
 #include "store/LinkStore.h"
 
 #include <QCoroFuture>
+#include <QCoroSignal>
 #include <QPointer>
 
 namespace morvane {
@@ -50,6 +51,40 @@ QCoro::Task<bool> QuickPanelCapture::confirmFileMatch(FileMatchCandidate candida
 {
     // Records the selected file as this machine's copy of the saved link; no new link is made.
     return finishCapture(ContextLookups(m_store).useFileMatch(std::move(candidate)));
+}
+
+QCoro::Task<bool> QuickPanelCapture::saveWhenRead()
+{
+    const QPointer<QuickPanelCapture> self(this);
+    const quint64 keyPresses = m_keyPresses;
+    const QString name = m_context.reading().value_or(QString());
+    if (m_context.reading()) {
+        // The context ends its reading within its bound; the margin only guards against a lost signal.
+        co_await qCoro(&m_context, &QuickPanelContext::readingEnded,
+                       QuickPanelContext::readingBound + std::chrono::milliseconds(500));
+        if (!self)
+            co_return true;
+    }
+    const auto movedOn = [this] {
+        return !m_search.query().trimmed().isEmpty() || !m_state.mode().is(Mode::Kind::search);
+    };
+    if (movedOn())
+        co_return true; // the list shows something else now
+    // The reading's end reloads the list of the empty query.
+    QCoro::Task<> settling = m_search.untilListSettled();
+    co_await settling;
+    if (!self || movedOn())
+        co_return true;
+    const std::optional<PanelResult> selected = m_state.selectedResult();
+    if (!selected) {
+        if (!m_context.message())
+            m_state.setMessage(QuickPanelContext::nothingReadMessage(name));
+        co_return true;
+    }
+    if (keyPresses != m_keyPresses || selected->kind() != PanelResult::Kind::capture)
+        co_return true;
+    QCoro::Task<bool> saving = saveContext(*selected->context());
+    co_return co_await saving;
 }
 
 QString QuickPanelCapture::tipOr(const QString& tipID, const QString& text, const QString& shortText) const

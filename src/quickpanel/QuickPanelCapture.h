@@ -29,6 +29,14 @@ public:
     QCoro::Task<bool> saveContext(CapturedContext context);
     QCoro::Task<bool> confirmFileMatch(FileMatchCandidate candidate);
 
+    // Enter while the window in front is still being read: waits for the reading (within its bound,
+    // never blocking) and saves the capture row it brings, if the user has not moved on meanwhile:
+    // the query still empty, still in search mode, no other key since. Otherwise nothing is done and,
+    // when the reading brought nothing to show, the message says so. True: the panel stays open.
+    QCoro::Task<bool> saveWhenRead();
+    // Every key the panel takes, before it acts on it.
+    void noteKeyPress() { ++m_keyPresses; }
+
 private:
     // Waits for the link a capture or a file match writes, then shows it with what can be linked to it.
     QCoro::Task<bool> finishCapture(QFuture<LinkItem> saving);
@@ -42,6 +50,7 @@ private:
     LinkStore& m_store;
     QuickPanelTipStore& m_tips;
     QuickPanelServices::LinkSearch m_linkSearch;
+    quint64 m_keyPresses = 0;
 };
 
 } // namespace morvane

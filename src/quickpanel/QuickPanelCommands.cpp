@@ -64,6 +64,12 @@ QCoro::Task<bool> QuickPanelCommands::activateSelection()
         co_return false;
     }
     const std::optional<PanelResult> selected = m_state.selectedResult();
+    if (!selected && m_context.reading()) {
+        // What is in front is not known yet: the Enter is kept for it.
+        QCoro::Task<bool> saving = m_capture.saveWhenRead();
+        const bool staysOpen = co_await saving;
+        co_return staysOpen;
+    }
     if (!selected)
         co_return false;
     switch (selected->kind()) {

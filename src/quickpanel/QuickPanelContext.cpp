@@ -2,36 +2,50 @@
 
 #include "capture/ActiveContextService.h"
 
+#include <QPointer>
+
 #include <algorithm>
 
 namespace morvane {
 
-namespace {
-
-CaptureResult captureFrom(ActiveContextService& service)
+QuickPanelContext::QuickPanelContext(ActiveContextService& service, std::shared_ptr<Clock> clock,
+                                     QObject* parent)
+    : QObject(parent)
+    , m_service(service)
+    , m_bound(clock->makeTimer([this] { endReading(m_readingNumber); }))
 {
-    // Providers that read over a bus answer from their last reading; the next second's check has this one's.
-    service.refreshInBackground();
-    return service.captureContexts();
 }
 
-} // namespace
+QuickPanelContext::~QuickPanelContext() = default;
 
-QuickPanelContext::QuickPanelContext(ActiveContextService& service)
-    : m_service(service)
+QString QuickPanelContext::readingMessage(const QString& name)
 {
+    return QStringLiteral("Reading %1…").arg(name.isEmpty() ? QStringLiteral("the window in front") : name);
+}
+
+QString QuickPanelContext::nothingReadMessage(const QString& name)
+{
+    return QStringLiteral("Nothing could be read from %1. Type to search all links.")
+        .arg(name.isEmpty() ? QStringLiteral("the window in front") : name);
 }
 
 void QuickPanelContext::capture()
 {
-    CaptureResult captured = captureFrom(m_service);
-    m_contexts = std::move(captured.contexts);
-    m_message = std::move(captured.message);
+    // Providers that read over a bus answer from their last reading; this one's follows.
+    const QFuture<void> refreshing = m_service.refreshInBackground();
+    keep(m_service.captureContexts());
+    followReading(refreshing);
 }
 
 bool QuickPanelContext::recaptureIfChanged()
 {
-    CaptureResult captured = captureFrom(m_service);
+    const QFuture<void> refreshing = m_service.refreshInBackground();
+    const bool changed = keep(m_service.captureContexts());
+    return followReading(refreshing) || changed;
+}
+
+bool QuickPanelContext::keep(CaptureResult captured)
+{
     const bool sameContexts =
         std::equal(captured.contexts.begin(), captured.contexts.end(), m_contexts.begin(), m_contexts.end(),
                    [](const CapturedContext& a, const CapturedContext& b) { return a.locator == b.locator; });
@@ -40,6 +54,39 @@ bool QuickPanelContext::recaptureIfChanged()
     m_contexts = std::move(captured.contexts);
     m_message = std::move(captured.message);
     return true;
+}
+
+bool QuickPanelContext::followReading(QFuture<void> refreshing)
+{
+    const bool wasReading = m_reading.has_value();
+    if (!m_contexts.isEmpty() || m_message || refreshing.isFinished()) {
+        // Something to show, or nothing on its way: what is in front is known.
+        ++m_readingNumber;
+        m_bound->stop();
+        m_reading.reset();
+        return wasReading;
+    }
+    if (wasReading)
+        return false; // the reading already followed ends it, within its bound
+    m_reading = m_service.readApplicationName().value_or(QString());
+    const quint64 reading = ++m_readingNumber;
+    m_bound->start(readingBound, false);
+    const QPointer<QuickPanelContext> self(this);
+    refreshing.then(this, [self, reading] {
+        if (self)
+            self->endReading(reading);
+    });
+    return true;
+}
+
+void QuickPanelContext::endReading(quint64 reading)
+{
+    if (reading != m_readingNumber || !m_reading)
+        return;
+    m_bound->stop();
+    m_reading.reset();
+    keep(m_service.captureContexts());
+    emit readingEnded();
 }
 
 } // namespace morvane

@@ -156,8 +156,12 @@ QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
         m_state.setResults({});
         m_state.setLinkedItems({});
         m_state.setSelectedIndex(0);
-        m_state.setMessage(
-            m_context.message().value_or(QStringLiteral("No active context. Type to search all links.")));
+        if (m_context.message())
+            m_state.setMessage(*m_context.message());
+        else if (m_context.reading())
+            m_state.setMessage(QuickPanelContext::readingMessage(*m_context.reading()));
+        else
+            m_state.setMessage(QStringLiteral("No active context. Type to search all links."));
         co_return;
     }
 

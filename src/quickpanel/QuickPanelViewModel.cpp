@@ -22,19 +22,26 @@ QuickPanelServices withDefaults(QuickPanelServices services)
 QuickPanelViewModel::QuickPanelViewModel(QuickPanelServices services)
     : m_services(withDefaults(std::move(services)))
     , m_state(*m_services.relationService)
-    , m_context(*m_services.activeContextService)
+    , m_context(*m_services.activeContextService, m_services.clock)
     , m_search(m_state, m_context, m_services)
     , m_tips(m_state, m_search, m_context, *m_services.tipStore)
     , m_capture(m_state, m_search, m_context, m_services)
     , m_commands(m_state, m_search, m_context, m_capture, m_services)
     , m_newLink(m_state, m_search, *m_services.store)
 {
+    // What was being read when the list was made is known now: the list of the empty query follows.
+    QObject::connect(&m_context, &QuickPanelContext::readingEnded, &m_search, [this] {
+        if (m_search.query().trimmed().isEmpty() && m_state.mode().is(QuickPanelMode::Kind::search))
+            m_search.reload();
+    });
 }
 
 QuickPanelViewModel::~QuickPanelViewModel() = default;
 
 void QuickPanelViewModel::reset()
 {
+    // An Enter kept for the window being read is dropped with the panel, as by another key.
+    m_capture.noteKeyPress();
     m_state.setAwaitingSoloCaptureDismiss(false);
     m_state.setMode(QuickPanelMode::search());
     m_search.reload();

@@ -54,6 +54,9 @@ public:
     // Once a second while the panel shows: with an empty query in search mode, captures again and
     // reloads when the contexts' locators or the capture message changed.
     void refreshIfContextChanged();
+    // Every key the panel takes, before it acts on it: an Enter kept until the window in front is
+    // read acts only if no other key came meanwhile.
+    void noteKeyPress() { m_capture.noteKeyPress(); }
 
 private:
     QuickPanelServices m_services;

@@ -155,9 +155,11 @@ QCoro::Task<std::optional<FileIdentity>> LinkOpener::open(LinkItem item,
     case LinkType::file:
     case LinkType::folder:
         break;
-    case LinkType::mail:
-        openMessage(item.url);
+    case LinkType::mail: {
+        QCoro::Task<> opening = openMessage(item);
+        co_await std::move(opening);
         co_return std::nullopt;
+    }
     default:
         m_desktop->openUrl(item.url);
         co_return std::nullopt;
@@ -199,16 +201,38 @@ void LinkOpener::sayNoApplicationOpens(const LinkItem& item, const QString& appl
         Qt::QueuedConnection);
 }
 
-// The desktop has no handler for message: URLs; the mail client that keeps the message opens it by
-// its Message-ID (a running one shows it in its own window).
-void LinkOpener::openMessage(const QString& url)
+// The desktop has no handler for message: URLs; a mail client that keeps the message opens it by its
+// Message-ID (a running Thunderbird shows it in a window of its own, Evolution searches all its
+// accounts for it and selects it). The client it was captured from is asked first, for the other one
+// may not hold it; then the desktop's mail program, then the other one.
+QCoro::Task<> LinkOpener::openMessage(LinkItem item)
 {
-    if (const std::optional<QByteArray> id = messageIDOfLocator(url)) {
-        if (m_launcher->startDetached(QStringLiteral("thunderbird"),
-                                      {QStringLiteral("mid:") + mailClientMessageID(*id)}))
-            return;
+    const std::optional<QByteArray> id = messageIDOfLocator(item.url);
+    if (!id) {
+        m_desktop->openUrl(item.url);
+        co_return;
     }
-    m_desktop->openUrl(url);
+    const QString thunderbird = QStringLiteral("thunderbird");
+    const QString evolution = QStringLiteral("evolution");
+    QStringList clients{thunderbird, evolution};
+    if (item.sourceApp.compare(evolution, Qt::CaseInsensitive) == 0) {
+        clients = {evolution, thunderbird};
+    } else if (item.sourceApp.compare(thunderbird, Qt::CaseInsensitive) != 0) {
+        QFuture<ProcessResult> query = m_launcher->run(
+            QStringLiteral("xdg-mime"),
+            {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto")},
+            viewerQueryTimeout);
+        const ProcessResult mailer = co_await query;
+        if (mailer.succeeded() &&
+            QString::fromUtf8(mailer.standardOutput).contains(evolution, Qt::CaseInsensitive))
+            clients = {evolution, thunderbird};
+    }
+    const QStringList arguments{QStringLiteral("mid:") + mailClientMessageID(*id)};
+    for (const QString& client : clients) {
+        if (m_launcher->startDetached(client, arguments))
+            co_return;
+    }
+    m_desktop->openUrl(item.url);
 }
 
 // The page is asked of the viewer itself: handed through the desktop's opener, a "#page=N" fragment is

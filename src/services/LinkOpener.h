@@ -55,7 +55,7 @@ public:
                                                   std::optional<FileIdentity> localResolution) override;
 
 private:
-    void openMessage(const QString& url);
+    QCoro::Task<> openMessage(LinkItem item);
     // An alert saying that the item cannot be opened here, and which applications would open it.
     void sayNoApplicationOpens(const LinkItem& item, const QString& applications);
     QCoro::Task<> openFile(QString path, std::optional<qint64> page);

@@ -42,6 +42,32 @@ QByteArray bigEndian(quint32 value)
     return bytes;
 }
 
+// Why folder cannot hold the lock and the socket, or nothing when it is a folder of this user's that
+// nobody else may write into.
+QString folderProblem(const QString& folder)
+{
+    struct stat status {};
+    if (::lstat(QFile::encodeName(folder).constData(), &status) != 0)
+        return qt_error_string(errno);
+    if (!S_ISDIR(status.st_mode))
+        return QStringLiteral("not a folder");
+    if (status.st_uid != geteuid())
+        return QStringLiteral("the folder belongs to another user");
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return QStringLiteral("others may write into the folder");
+    return {};
+}
+
+// Whether another process holds the lock at lockPath in folder; nothing is made to find out.
+bool heldInPlace(const QString& folder, const QString& lockPath)
+{
+    if (!folderProblem(folder).isEmpty())
+        return false;
+    const FileDescriptor lock(
+        ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    return lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 int remainingMs(SteadyClock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count();
@@ -50,9 +76,10 @@ int remainingMs(SteadyClock::time_point deadline)
 
 } // namespace
 
-SingleInstance::SingleInstance(QString folder, Limits limits, QObject* parent)
+SingleInstance::SingleInstance(QStringList folders, Limits limits, QObject* parent)
     : QObject(parent)
-    , m_folder(std::move(folder))
+    , m_folders(std::move(folders))
+    , m_folder(m_folders.value(0))
     , m_limits(limits)
 {
 }
@@ -72,56 +99,85 @@ QString SingleInstance::lockPath() const
     return m_folder + QStringLiteral("/morvane.lock");
 }
 
-QString SingleInstance::runtimeFolder()
+QStringList SingleInstance::defaultFolders()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return runtime;
-    // The temporary folder is shared with every user: a folder someone else made there in advance,
-    // or one that others may write into, would let them answer in our place.
-    const QString folder = QDir::tempPath() + QStringLiteral("/morvane-%1").arg(geteuid());
-    const QByteArray path = QFile::encodeName(folder);
-    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return {};
-    struct stat status {};
-    if (::lstat(path.constData(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != geteuid() ||
-        (status.st_mode & 077) != 0) {
-        qCWarning(lcSingleInstance).noquote()
-            << "The runtime folder is not ours alone:" << privateValue(folder);
-        return {};
+    if (runtime.isEmpty())
+        return {fallbackFolder()};
+    if (const QString problem = folderProblem(runtime); !problem.isEmpty()) {
+        // Whoever may write there could take the lock and listen first, and be handed every link.
+        static bool told = false;
+        if (!std::exchange(told, true)) {
+            qCWarning(lcSingleInstance).noquote() << "The runtime folder" << privateValue(runtime)
+                                                  << "is not used for the single-instance lock:" << problem;
+        }
+        return {fallbackFolder()};
     }
-    return folder;
+    return {runtime, fallbackFolder()};
+}
+
+QString SingleInstance::fallbackFolder()
+{
+    return QDir::tempPath() + QStringLiteral("/morvane-%1").arg(geteuid());
 }
 
 SingleInstance::LockResult SingleInstance::tryLock()
 {
-    if (m_lockFd < 0) {
-        // Close-on-exec: a program we start (xdg-open, a viewer) must not keep the lock after we end.
-        m_lockFd = ::open(QFile::encodeName(lockPath()).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    close();
+    QStringList problems;
+    for (const QString& folder : std::as_const(m_folders)) {
+        const QString lockPath = folder + QStringLiteral("/morvane.lock");
+        if (m_lock.get() >= 0) {
+            if (!heldInPlace(folder, lockPath))
+                continue;
+            close();
+            m_folder = folder;
+            return LockResult::held;
+        }
+        // Made user-only when missing (the fallback folder); a runtime folder comes checked already.
+        ::mkdir(QFile::encodeName(folder).constData(), 0700);
+        QString where = folder;
+        QString problem = folderProblem(folder);
+        if (problem.isEmpty()) {
+            where = lockPath;
+            // Close-on-exec: a program we start (xdg-open, a viewer) must not keep the lock after we end.
+            // No-follow: a link planted in our place would put the lock where its maker can hold it.
+            FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
+                                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+            if (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
+                m_lock.reset(lock.release());
+                m_folder = folder;
+                continue;
+            }
+            if (lock.get() >= 0 && errno == EWOULDBLOCK) {
+                m_folder = folder;
+                return LockResult::held;
+            }
+            problem = errno == ELOOP ? QStringLiteral("a symbolic link") : qt_error_string(errno);
+        }
+        qCWarning(lcSingleInstance).noquote()
+            << "Cannot take the single-instance lock:" << privateValue(where) << problem;
+        problems.append(where + QStringLiteral(": ") + problem);
     }
-    if (m_lockFd >= 0 && ::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
-        m_ownsLock = true;
-        return LockResult::taken;
+    if (m_lock.get() < 0) {
+        m_failure =
+            problems.isEmpty() ? QStringLiteral("no folder to hold it") : problems.join(QStringLiteral("; "));
+        return LockResult::failed;
     }
-    if (m_lockFd >= 0 && errno == EWOULDBLOCK)
-        return LockResult::held;
-    const QString reason = qt_error_string(errno);
-    qCWarning(lcSingleInstance).noquote()
-        << "Cannot take the single-instance lock:" << privateValue(lockPath()) << reason;
-    return LockResult::failed;
+    return LockResult::taken;
 }
 
 bool SingleInstance::listen()
 {
-    if (!m_ownsLock || m_server)
+    if (m_lock.get() < 0 || m_server)
         return m_server != nullptr;
     // The lock is ours, so whatever socket is there was left by a process that died.
     LocalServer::removeStale(socketPath());
     m_server = new LocalServer(this);
     connect(m_server, &LocalServer::newConnection, this, &SingleInstance::acceptConnections);
     if (!m_server->listen(socketPath())) {
-        qCWarning(lcSingleInstance) << "Cannot listen for other launches:" << m_server->errorString();
+        qCWarning(lcSingleInstance).noquote()
+            << "Cannot listen for other launches:" << m_server->errorString();
         delete m_server;
         m_server = nullptr;
         return false;
@@ -131,8 +187,6 @@ bool SingleInstance::listen()
 
 SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds patience)
 {
-    if (m_folder.isEmpty())
-        return Role::standalone;
     QStringList sent;
     for (const QString& url : urls) {
         if (sent.size() == m_limits.maximumUrls || url.isEmpty() ||
@@ -151,7 +205,7 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
         case LockResult::taken:
             return Role::primary;
         case LockResult::failed:
-            return Role::standalone;
+            return Role::failed;
         case LockResult::held:
             break;
         }
@@ -163,6 +217,8 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
                 return Role::refused;
             if (delivery == Delivery::silent)
                 return Role::unanswered;
+            if (delivery == Delivery::blocked)
+                return Role::blocked;
             dropped = delivery == Delivery::dropped;
         }
         if (SteadyClock::now() >= deadline)
@@ -175,8 +231,11 @@ SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseco
 {
     const SteadyClock::time_point deadline = SteadyClock::now() + timeout;
     const std::unique_ptr<LocalSocket> socket = LocalSocket::connectTo(socketPath(), deadline);
-    if (!socket)
-        return Delivery::unreachable;
+    if (!socket) {
+        // Not a listener that is still starting: waiting would not help.
+        m_failure = LocalServer::occupantProblem(socketPath());
+        return m_failure.isEmpty() ? Delivery::unreachable : Delivery::blocked;
+    }
     QByteArray message = bigEndian(quint32(urls.size()));
     for (const QString& url : urls) {
         const QByteArray bytes = url.toUtf8();
@@ -319,17 +378,10 @@ void SingleInstance::finish(LocalSocket* socket)
 
 void SingleInstance::close()
 {
-    if (m_server) {
-        for (LocalSocket* socket : m_readers.keys())
-            finish(socket);
-        delete m_server;
-        m_server = nullptr;
-    }
-    if (m_lockFd >= 0) {
-        ::close(m_lockFd); // lets go of the lock
-        m_lockFd = -1;
-        m_ownsLock = false;
-    }
+    for (LocalSocket* socket : m_readers.keys())
+        finish(socket);
+    delete std::exchange(m_server, nullptr);
+    m_lock.reset(); // lets go of the lock
 }
 
 } // namespace morvane

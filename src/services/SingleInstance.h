@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/FileDescriptor.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -22,6 +24,8 @@ struct SingleInstanceLimits {
 // One running copy per user. The first process takes an flock on a file in the runtime folder (the
 // kernel lets go of it when the process dies, however it ends) and then listens on a local socket
 // beside it; a later process finds the lock taken and hands its URLs to the first over that socket.
+// Whoever can write into that folder can answer in our place, so only a folder of this user's alone
+// holds them; a process that finds none never runs beside another copy.
 //
 // On the wire a delivery is a 32-bit big-endian count of URLs, then each URL as a 32-bit big-endian
 // byte length and its UTF-8 bytes. The listener answers with the count, as four bytes of its own,
@@ -43,11 +47,17 @@ public:
         forwarded,  // another process holds the lock and answered that it queued our URLs: exit
         unanswered, // another process holds the lock but did not answer in time: nothing was handed over
         refused,    // another process holds the lock but cannot act on URLs (refusal() says why)
-        standalone  // there is no usable runtime folder or socket: run on our own
+        blocked,    // another process holds the lock, but something other than a socket sits where it
+                    // listens (failure() says what): nothing can reach it
+        failed      // no folder yields the lock (failure() says why): this process must not run
     };
 
-    // The lock and the socket live in folder, by default the runtime folder (see runtimeFolder()).
-    explicit SingleInstance(QString folder = runtimeFolder(), Limits limits = {}, QObject* parent = nullptr);
+    // The lock and the socket live in the first of folders that allows them, by default
+    // defaultFolders(); a folder that does not exist yet is made, user-only. A process that takes the
+    // lock still hands over to a copy that holds it in a later folder: one started while the runtime
+    // folder was missing (it is made later) runs in the fallback.
+    explicit SingleInstance(QStringList folders = defaultFolders(), Limits limits = {},
+                            QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // Takes the lock, or forwards urls to the process that holds it (at most the limits' number and
@@ -70,13 +80,18 @@ public:
     void refuse(const QString& reason);
     // After claim() answered refused: why the running process took nothing (may be empty).
     QString refusal() const { return m_refusal; }
+    // After claim() answered blocked or failed: why, naming the paths.
+    QString failure() const { return m_failure; }
 
+    // In the folder whose lock is held (before claim(), the first folder).
     QString socketPath() const;
     QString lockPath() const;
 
-    // $XDG_RUNTIME_DIR, or, when that is unset, a user-only folder of our own in the temporary
-    // folder; empty when that folder exists but is not a user-only folder of ours.
-    static QString runtimeFolder();
+    // $XDG_RUNTIME_DIR when it is a folder of this user's that nobody else may write into (said once
+    // in the log when it is not), then fallbackFolder().
+    static QStringList defaultFolders();
+    // A folder of our own in the temporary folder, made user-only when the lock first needs it.
+    static QString fallbackFolder();
 
 signals:
     // A complete delivery from a later process, in the order it sent them.
@@ -97,9 +112,12 @@ private:
         dropped,     // the connection closed without an answer: the holder may have died with the URLs,
                      // or taken them without a word; never sent twice
         silent,      // connected, but no answer before the deadline
-        refused      // the holder cannot act on URLs and took nothing
+        refused,     // the holder cannot act on URLs and took nothing
+        blocked      // something other than a socket is at the socket's path
     };
 
+    // Takes the lock in the first folder that allows it, unless another process holds one there or in
+    // a later folder.
     LockResult tryLock();
     Delivery send(const QStringList& urls, std::chrono::milliseconds timeout);
     void acceptConnections();
@@ -110,15 +128,16 @@ private:
     void deliver(LocalSocket* socket, QStringList urls);
     void finish(LocalSocket* socket);
 
+    QStringList m_folders;
     QString m_folder;
     Limits m_limits;
-    int m_lockFd = -1;
-    bool m_ownsLock = false;
+    FileDescriptor m_lock;
     LocalServer* m_server = nullptr;
     QHash<LocalSocket*, Reader> m_readers;
     // Set by refuse() in the listener; in a later process, what claim() was told.
     bool m_refusing = false;
     QString m_refusal;
+    QString m_failure;
 };
 
 } // namespace morvane

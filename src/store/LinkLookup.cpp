@@ -24,9 +24,16 @@ LinkLookup::LinkLookup(LibraryReads& reads, LibraryFileLookups& fileLookups, Lib
 {
 }
 
+LinkLookup::CapturedLocator::CapturedLocator(const QString& captured)
+    : text(captured)
+    , url(LocatorUrl::parse(captured))
+    , file(FileLocator::of(url))
+{
+}
+
 std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
 {
-    auto step = lookInLibrary(context);
+    auto step = lookInLibrary(context, CapturedLocator(context.locator));
     if (auto* answer = std::get_if<std::optional<LinkItem>>(&step))
         return std::move(*answer);
     const FileSteps& steps = std::get<FileSteps>(step);
@@ -36,10 +43,16 @@ std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
 std::variant<std::optional<LinkItem>, LinkLookup::FileSteps>
 LinkLookup::lookInLibrary(const CapturedContext& context)
 {
-    if (auto byLocator = linkForLocator(context))
+    return lookInLibrary(context, CapturedLocator(context.locator));
+}
+
+std::variant<std::optional<LinkItem>, LinkLookup::FileSteps>
+LinkLookup::lookInLibrary(const CapturedContext& context, const CapturedLocator& capturedLocator)
+{
+    if (auto byLocator = linkForLocator(context, capturedLocator))
         return byLocator;
 
-    const FileLocator locator = FileLocator::read(context.locator);
+    const FileLocator& locator = capturedLocator.file;
     // A page of a PDF is its own item: the saved file itself is not the answer.
     if (locator.page)
         return std::nullopt;
@@ -118,27 +131,40 @@ std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const
 
 std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& context)
 {
-    if (auto direct = m_reads.linkByURL(context.locator))
+    return linkForLocator(context, CapturedLocator(context.locator));
+}
+
+std::optional<LinkItem> LinkLookup::linkForLocator(const CapturedContext& context,
+                                                   const CapturedLocator& locator)
+{
+    if (auto direct = m_reads.linkByURL(locator.text))
         return direct;
-    QString parsedUrl;
-    try {
-        parsedUrl = m_parser.parse(context.title, context.locator).url;
-    } catch (const LinkParserError&) {
-        return std::nullopt;
+    // The parser's form differs from the captured text only for a typed path or text with white space
+    // around it: a captured URL is already in that form and needs no second parse.
+    if (!locator.url || trimmedText(locator.text) != locator.text) {
+        QString parsedUrl;
+        try {
+            parsedUrl = m_parser.parse(context.title, locator.text).url;
+        } catch (const LinkParserError&) {
+            return std::nullopt;
+        }
+        if (parsedUrl != locator.text)
+            if (auto parsed = m_reads.linkByURL(parsedUrl))
+                return parsed;
     }
-    if (parsedUrl != context.locator)
-        if (auto parsed = m_reads.linkByURL(parsedUrl))
-            return parsed;
-    return sameObsidianNote(context.locator);
+    return sameObsidianNote(locator.url);
 }
 
 // Obsidian's locators name one note in several ways (the path encoded or not, or the vault's name
 // and the file): a stored one that names the captured note is the saved link, so the note is not
-// saved twice. Stored locators stay as they were written.
-std::optional<LinkItem> LinkLookup::sameObsidianNote(const QString& locator)
+// saved twice. Stored locators stay as they were written. Only an Obsidian locator reads the vault
+// registry.
+std::optional<LinkItem> LinkLookup::sameObsidianNote(const std::optional<LocatorUrl>& locator)
 {
+    if (!locator || locator->scheme().compare(QLatin1String("obsidian"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
     const QList<ObsidianVault> vaults = ObsidianFiles::vaults();
-    const std::optional<QString> note = ObsidianFiles::notePath(locator, vaults);
+    const std::optional<QString> note = ObsidianFiles::notePath(*locator, vaults);
     if (!note)
         return std::nullopt;
     for (const LinkItem& item : m_reads.linksOfType(LinkType::obsidian)) {

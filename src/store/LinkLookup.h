@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/LocatorUrl.h"
 #include "model/CapturedContext.h"
 #include "model/FileIdentity.h"
 #include "model/FileLocator.h"
@@ -75,7 +76,20 @@ public:
     static bool nameMatches(const QString& name, const LinkItem& item);
 
 private:
-    std::optional<LinkItem> sameObsidianNote(const QString& locator);
+    // The captured locator read once for every step of a lookup: as captured, as a URL (when it is
+    // one) and as the file steps want it.
+    struct CapturedLocator {
+        explicit CapturedLocator(const QString& captured);
+
+        const QString& text;
+        std::optional<LocatorUrl> url;
+        FileLocator file;
+    };
+
+    std::variant<std::optional<LinkItem>, FileSteps> lookInLibrary(const CapturedContext& context,
+                                                                   const CapturedLocator& locator);
+    std::optional<LinkItem> linkForLocator(const CapturedContext& context, const CapturedLocator& locator);
+    std::optional<LinkItem> sameObsidianNote(const std::optional<LocatorUrl>& locator);
     // The link with the refreshed fingerprint whose name is the captured file's.
     std::optional<LinkItem> linkByFingerprint(const QString& name, const FileIdentity& refreshed,
                                               const FileIdentity& captured);

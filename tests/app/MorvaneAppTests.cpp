@@ -123,6 +123,34 @@ TEST(MorvaneApp, TheWindowCommandsToggleTheirWindowsLikeTheShortcuts)
     EXPECT_EQ(test.quits, 1);
 }
 
+// A launch with nothing to hand over (the menu entry chosen again) brings the panel forward and never
+// hides it; the launch's activation token is in force while its windows come forward, then cleared.
+TEST(MorvaneApp, ALaunchWithNothingElseShowsThePanelWithItsToken)
+{
+    TestApp test;
+    ASSERT_TRUE(test.app.start());
+    IncomingUrls incoming;
+    test.app.attachIncomingUrls(incoming);
+    QWidget* panel = nullptr;
+    for (int launch = 0; launch < 2; ++launch) {
+        incoming.receive({"--activate", "--activation-token=desk-42_TIME1000"});
+        QCoreApplication::processEvents();
+        panel = test.app.quickPanelController()->window();
+        EXPECT_TRUE(isShown(panel)) << launch;
+    }
+    ASSERT_FALSE(test.presence->activatedWithToken.isEmpty());
+    EXPECT_EQ(test.presence->activatedWithToken.constLast(), std::pair(panel, QString("desk-42_TIME1000")));
+    EXPECT_EQ(test.presence->tokens.constLast(), QString());
+
+    // An older launch carries no token; a token that is not the desktop's word is not passed on.
+    incoming.receive({"--graph"});
+    incoming.receive({"--preferences", "--activation-token=a\nb"});
+    QCoreApplication::processEvents();
+    for (qsizetype i = test.presence->activatedWithToken.size() - 2;
+         i < test.presence->activatedWithToken.size(); ++i)
+        EXPECT_EQ(test.presence->activatedWithToken[i].second, QString()) << i;
+}
+
 TEST(MorvaneApp, AShortcutAnotherApplicationHoldsLeavesTheOtherOneWorking)
 {
     TestApp test;

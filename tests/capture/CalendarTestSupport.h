@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestEnvironment.h"
 #include "platform/CalendarStore.h"
 
 #include <QByteArray>
@@ -15,14 +16,17 @@ namespace morvane::test {
 // 31 March 2024) and the user's locale to US English, for one test.
 class PinnedZoneAndLocale : public ::testing::Test {
 protected:
-    void SetUp() override { pin("Europe/Berlin", QLocale(QLocale::English, QLocale::UnitedStates)); }
-    void TearDown() override { pin(m_zone, m_locale); }
-
-    static void pin(const QByteArray& zone, const QLocale& locale)
+    void SetUp() override
     {
-        zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        m_zone.emplace("TZ", QByteArray("Europe/Berlin"));
         tzset();
-        QLocale::setDefault(locale);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void TearDown() override
+    {
+        m_zone.reset();
+        tzset();
+        QLocale::setDefault(m_locale);
     }
 
     // A local wall-clock time in the pinned zone.
@@ -32,7 +36,7 @@ protected:
     }
 
 private:
-    QByteArray m_zone = qgetenv("TZ");
+    std::optional<ScopedEnvironmentVariable> m_zone;
     QLocale m_locale;
 };
 

@@ -150,6 +150,39 @@ TEST(ActiveContextService, SaysWhyNothingWasCapturedWhereTheWindowInFrontTellsIt
     EXPECT_EQ(why(), "none");
 }
 
+// The bus switched off while Morvane runs: over an application read there, what its reader kept from
+// before is not offered, and the panel says why; switched on again, the reader answers at once. The
+// panel names the application it is still reading, as users know it.
+TEST(ActiveContextService, TheBusSwitchedOffOutranksWhatItsReadersKept)
+{
+    ProviderFixture fx;
+    const CapturedContext kept{"Notes.txt", "file:///home/ann/Docs/Notes.txt", LinkType::file, "Thunar",
+                               std::nullopt};
+    auto fileManager = std::make_shared<DesktopApplicationContextProvider>(
+        QStringLiteral("File Manager"), fx.workspace, [](const QString& id) { return id == "Thunar"; },
+        [kept](const DesktopWindow&) { return WindowReading(kept); }, ApplicationReading::accessibilityBus);
+    auto notes = std::make_shared<StubProvider>(QStringLiteral("Obsidian"));
+    ActiveContextService service({fileManager, notes}, fx.workspace, fx.bus);
+    fx.workspace->activate("Thunar", 7, "Docs", "thunar");
+    service.refreshInBackground().waitForFinished();
+    ASSERT_EQ(service.captureContexts().contexts, QList<CapturedContext>{kept});
+    EXPECT_EQ(service.readApplicationName(), QStringLiteral("Thunar"));
+
+    fx.bus->trustState = AccessibilityTrust::notGranted;
+    EXPECT_EQ(service.captureContexts(),
+              (CaptureResult{{},
+                             "Morvane reads this window over the accessibility bus, which is off: turn it "
+                             "on in Preferences › About › Permissions."}));
+    EXPECT_EQ(notes->asked, 0);
+    fx.bus->trustState = AccessibilityTrust::granted;
+    EXPECT_EQ(service.captureContexts().contexts, QList<CapturedContext>{kept});
+
+    fx.workspace->activate("Thunar", 8, "Docs", "Org.xfce.Thunar");
+    EXPECT_EQ(service.readApplicationName(), QStringLiteral("Thunar"));
+    fx.workspace->activate("XTerm", 5, "bash", "XTerm");
+    EXPECT_EQ(service.readApplicationName(), std::nullopt) << "no provider reads it";
+}
+
 TEST(CaptureText, SeparatorsStatusWordsLiteralsAndLimits)
 {
     // Empty fields stay in place, and trimming does not eat a separator at either end.

@@ -9,6 +9,7 @@
 #include "files/FileIdentityService.h"
 #include "model/CapturedContext.h"
 
+#include <QPromise>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -61,12 +62,38 @@ public:
         ++asked;
         return answer;
     }
+    // While a reading is held, each refresh waits until the test answers it.
+    QFuture<void> refresh() override
+    {
+        if (!m_reading)
+            return ActiveContextProvider::refresh();
+        return m_reading->future();
+    }
+    ApplicationReading readingOf(const QString&) const override { return reading; }
+
+    // The application is being read: refreshes wait from now on.
+    void holdReading()
+    {
+        m_reading = std::make_shared<QPromise<void>>();
+        m_reading->start();
+    }
+    // The reading ends with this answer; refreshes end at once again.
+    void answerReading(CaptureResult read)
+    {
+        answer = std::move(read);
+        if (m_reading)
+            m_reading->finish();
+        m_reading.reset();
+    }
 
     CaptureResult answer;
     int asked = 0;
+    // How it reads every application, for the reason the service gives.
+    ApplicationReading reading = ApplicationReading::none;
 
 private:
     QString m_name;
+    std::shared_ptr<QPromise<void>> m_reading;
 };
 
 } // namespace morvane::test

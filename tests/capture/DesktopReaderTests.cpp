@@ -1,5 +1,6 @@
 #include "AccessibilityTree.h"
 #include "FakeSessionBus.h"
+#include "TestEnvironment.h"
 #include "TestFiles.h"
 
 #include "capture/FileManagerReader.h"
@@ -196,7 +197,7 @@ TEST_F(DesktopReaders, ThunderbirdsSelectedRowIsFoundInItsFolderFileOrNothingIs)
                                    "mailbox://" + QString(QUrl::toPercentEncoding(inbox, "/")) + "?number=2");
     tree->add(frameOf, pane);
 
-    qputenv("TZ", "UTC");
+    const ScopedEnvironmentVariable utc("TZ", QByteArray("UTC"));
     const std::optional<CapturedContext> context = reader.read(window(title));
     ASSERT_TRUE(context);
     EXPECT_EQ(*context, (CapturedContext{"Notes, draft - Gråce <grace@example.org>",
@@ -208,7 +209,6 @@ TEST_F(DesktopReaders, ThunderbirdsSelectedRowIsFoundInItsFolderFileOrNothingIs)
     // A Thunderbird that does not answer.
     tree->edit(frameOf, [](Node& n) { n.fails = true; });
     EXPECT_EQ(reader.read(window(title)), std::nullopt);
-    qunsetenv("TZ");
 }
 
 TEST_F(DesktopReaders, AWindowIsWalkedOnceThenReadWhereItsPartsWereUntilTheyMoveOrItIsRetitled)
@@ -287,7 +287,7 @@ TEST_F(DesktopReaders, ThunderbirdFollowsTheSelectionInTheListItFoundWithoutWalk
     tree->add(thunderbird,
               node(Role::documentWeb, "Plan", AccessibilityState::showing,
                    {{"DocURL", "mailbox://" + QString(QUrl::toPercentEncoding(inbox, "/")) + "?number=1"}}));
-    qputenv("TZ", "UTC");
+    const ScopedEnvironmentVariable utc("TZ", QByteArray("UTC"));
     const auto messageRead = [&](int* reads) {
         const int before = tree->reads;
         const std::optional<CapturedContext> context = reader.read(window(title));
@@ -314,7 +314,6 @@ TEST_F(DesktopReaders, ThunderbirdFollowsTheSelectionInTheListItFoundWithoutWalk
     EXPECT_EQ(fresh.read(window(title)), std::nullopt) << "walked with nothing selected";
     tree->edit(plan, [&](Node& n) { n.states = selected; });
     EXPECT_EQ(fresh.read(window(title))->locator, "message://%3Cplan%40x%3E");
-    qunsetenv("TZ");
 }
 
 TEST(WindowPathMemo, KeepsEachWindowAsItWasWalkedAndNothingOnlyForAWhile)

@@ -127,7 +127,7 @@ TEST_F(GnomeContacts, NoCardOrNoSingleMatchSaysWhy)
     EXPECT_EQ(captureAfterRefresh(), ambiguous);
 }
 
-TEST_F(GnomeContacts, AWindowNotReadYetOrOffTheBusIsUnreadable)
+TEST_F(GnomeContacts, AWindowNotReadOrOffTheBusIsUnreadableAndOneBeingReadSaysNothingYet)
 {
     replay("gnome-contacts-card.json", ContactActiveContextProvider::contactsIdentifier);
     provider.refresh().waitForFinished();
@@ -137,6 +137,17 @@ TEST_F(GnomeContacts, AWindowNotReadYetOrOffTheBusIsUnreadable)
     fx.workspace->activate(ContactActiveContextProvider::contactsIdentifier, 777);
     provider.refresh().waitForFinished();
     EXPECT_EQ(provider.captureContexts().message, "Unable to read the selected Contacts contact.");
+
+    // While its window is still being read (the address book may still be loading), nothing is said
+    // yet: the panel waits for the reading rather than calling the card unreadable.
+    fx.bus->holdJobs = true;
+    replay("gnome-contacts-card.json", ContactActiveContextProvider::contactsIdentifier);
+    QFuture<void> reading = provider.refresh();
+    EXPECT_EQ(provider.captureContexts(), CaptureResult());
+    fx.bus->holdJobs = false;
+    fx.bus->runHeldJobs();
+    reading.waitForFinished();
+    EXPECT_EQ(captureAfterRefresh(), "Ann Zebrafish | ann | Contacts");
 }
 
 namespace {

@@ -65,13 +65,61 @@ user_pref("mail.server.server3.directory", "/srv/mail/example");
 user_pref("mail.server.server4.type", "imap");
 user_pref("mail.server.server4.hostname", "new.example.org");
 user_pref("mail.server.server4.userName", "grace");
+user_pref("mail.server.server5.type", "imap");
+user_pref("mail.server.server5.hostname", "old.example.org");
+user_pref("mail.server.server5.directory", "/p/ImapMail/old.example.org-1");
 )";
+    // server3's store lies outside the profile: it is never read.
     const QList<ImapAccount> accounts = imapAccountsOfPreferences(prefs, QStringLiteral("/p"));
     EXPECT_EQ(accounts, (QList<ImapAccount>{
                             {"ada", "127.0.0.1", 14300, "/p/ImapMail/127.0.0.1"},
-                            {"quote\"d \\ user", "imap.example.org", 143, "/srv/mail/example"},
                             {"grace", "new.example.org", 143, "/p/ImapMail/new.example.org"},
+                            {"", "old.example.org", 143, "/p/ImapMail/old.example.org-1"},
                         }));
+}
+
+// Names read from a profile's preferences never lead out of it: a server name is one component of a
+// path, and an account whose store would lie outside the profile is left out.
+TEST(ImapAccounts, NamesFromThePreferencesStayInsideTheProfile)
+{
+    const struct {
+        const char* hostname;
+        const char* relative; // directory-rel, when set
+        const char* absolute; // directory, when set
+        const char* store;    // the account's store, or nothing when it is left out
+    } cases[]{
+        {"../../elsewhere", nullptr, nullptr, nullptr},
+        {"../../elsewhere", "[ProfD]ImapMail/mail.example.org", nullptr, nullptr},
+        {"mail.example.org/..", nullptr, nullptr, nullptr},
+        {"..", nullptr, nullptr, nullptr},
+        {"", nullptr, nullptr, nullptr},
+        {"mail.example.org", "[ProfD]../..", nullptr, nullptr},
+        {"mail.example.org", "[ProfD]ImapMail/../../other-profile", nullptr, nullptr},
+        {"mail.example.org", "[ProfD]", nullptr, nullptr},
+        {"mail.example.org", nullptr, "/p/../etc", nullptr},
+        {"mail.example.org", nullptr, "/pp/ImapMail", nullptr}, // beside the profile, not in it
+        {"mail.example.org", "[ProfD]ImapMail/./a/../mail.example.org", nullptr,
+         "/p/ImapMail/mail.example.org"},
+        {"mail.example.org", nullptr, nullptr, "/p/ImapMail/mail.example.org"},
+    };
+    for (const auto& c : cases) {
+        QByteArray prefs = QByteArray("user_pref(\"mail.server.server1.type\", \"imap\");\n"
+                                      "user_pref(\"mail.server.server1.hostname\", \"") +
+                           c.hostname + "\");\n";
+        if (c.relative)
+            prefs +=
+                QByteArray("user_pref(\"mail.server.server1.directory-rel\", \"") + c.relative + "\");\n";
+        if (c.absolute)
+            prefs += QByteArray("user_pref(\"mail.server.server1.directory\", \"") + c.absolute + "\");\n";
+        const QList<ImapAccount> accounts = imapAccountsOfPreferences(prefs, QStringLiteral("/p"));
+        SCOPED_TRACE(prefs.toStdString());
+        if (!c.store) {
+            EXPECT_TRUE(accounts.isEmpty()) << accounts.value(0).directory.toStdString();
+            continue;
+        }
+        ASSERT_EQ(accounts.size(), 1);
+        EXPECT_EQ(accounts.first().directory, QString::fromUtf8(c.store));
+    }
 }
 
 TEST(ImapOfflineFolders, EveryCopyOfTheFolderNameBareOrNumberedAndNothingElse)
@@ -132,6 +180,18 @@ user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
               message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
                       "Alan Turing <alan@example.org>", "Budget review"));
     QFile::remove(inbox);
+    EXPECT_EQ(reader.read(window), std::nullopt);
+
+    // Preferences that lead out of the profile, to a folder that holds the message: it is not read.
+    writeFile(homePath(QStringLiteral("tb/elsewhere/INBOX")),
+              message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                      "Alan Turing <alan@example.org>", "Budget review"));
+    writeFile(profile + "/prefs.js", R"(user_pref("mail.server.server1.type", "imap");
+user_pref("mail.server.server1.hostname", "127.0.0.1");
+user_pref("mail.server.server1.port", 14300);
+user_pref("mail.server.server1.userName", "ada");
+user_pref("mail.server.server1.directory-rel", "[ProfD]../elsewhere");
+)");
     EXPECT_EQ(reader.read(window), std::nullopt);
     EXPECT_EQ(tree->offThreadReads, 0);
 }

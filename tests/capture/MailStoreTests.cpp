@@ -1,3 +1,4 @@
+#include "TestEnvironment.h"
 #include "TestFiles.h"
 
 #include "capture/MailFolderIndex.h"
@@ -162,7 +163,7 @@ TEST(MailMessageMatch, OnlyTheOneMessageTheRowShowsNeverALookAlike)
         stored("<a b@x>", "eve@x", "Hostile"),
         stored("<fine@x>", "eve@x", "Hostile"),
     };
-    qputenv("TZ", "UTC");
+    const ScopedEnvironmentVariable utc("TZ", QByteArray("UTC"));
     struct Case {
         QString row;
         QByteArray id; // empty: nothing
@@ -183,7 +184,6 @@ TEST(MailMessageMatch, OnlyTheOneMessageTheRowShowsNeverALookAlike)
         const std::optional<StoredMessage> found = messageOfRow(folder, c.row);
         EXPECT_EQ(found ? found->messageID : QByteArray(), c.id) << c.row.toStdString();
     }
-    qunsetenv("TZ");
 }
 
 TEST(MessageLocator, TheMessageUrlAndTheFolderUrlReadBackOnlyWhatTheyName)

@@ -8,6 +8,7 @@
 #include "foundation/LocatorUrl.h"
 
 #include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -129,4 +130,33 @@ TEST_F(RecordedFileManagers, ThunarsIconViewShowsNoItemsSoItsStatusBarNamesTheOn
         tree->edit(bar, [](AccessibilityTree::Node& n) { n.name = "2 items selected (12 bytes)"; });
     EXPECT_EQ(reader.read(FileManager::thunar, {getpid(), {}, "Docs - Thunar"}),
               WindowReading::nothingBecause("Select a file in Thunar to capture it."));
+}
+
+TEST_F(RecordedFileManagers, PCManFMsIconsHaveNoNamesSoItsStatusBarNamesTheOneSelected)
+{
+    replay("pcmanfm-icon-view.json");
+    EXPECT_EQ(read(FileManager::pcmanfm, "Docs"), notes("PCManFM"));
+}
+
+// A GTK 2 program is on the accessibility bus only when started with the bridge module loaded.
+TEST(PCManFMOffTheBus, IsToldToStartWithTheBridgeOnlyWhenStartedWithoutIt)
+{
+    const FileManagerReader reader{std::make_shared<FakeSessionBus>(), std::make_shared<AccessibilityTree>(),
+                                   std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>())};
+    for (const QString modules : {"gail", "gail:atk-bridge"}) {
+        QProcess pcmanfm;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("GTK_MODULES", modules);
+        pcmanfm.setProcessEnvironment(environment);
+        pcmanfm.start("sleep", {"30"});
+        ASSERT_TRUE(pcmanfm.waitForStarted());
+        const WindowReading reading = reader.read(FileManager::pcmanfm, {pcmanfm.processId(), {}, "Docs"});
+        EXPECT_EQ(reading, modules == "gail" ? WindowReading::nothingBecause(
+                                                   "Start PCManFM with GTK_MODULES=gail:atk-bridge to let "
+                                                   "Morvane read it.")
+                                             : WindowReading())
+            << modules.toStdString();
+        pcmanfm.kill();
+        pcmanfm.waitForFinished();
+    }
 }

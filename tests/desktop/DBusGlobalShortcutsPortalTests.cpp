@@ -69,6 +69,28 @@ TEST_F(DBusGlobalShortcutsPortalTest, HoldsTheShortcutsOnceBoundWithTheDesktopsK
     EXPECT_EQ(activated.first().first().toString(), PortalShortcutId::graph);
 }
 
+// The desktop keeps its keys while the shortcuts are released (a recorder listens) and while a new
+// set is bound; a desktop that kept every key it had still answers the new set, and says so.
+TEST_F(DBusGlobalShortcutsPortalTest, TheDesktopsKeysStayThroughARebindingWhoseAnswerIsToldEvenWhenUnchanged)
+{
+    DBusGlobalShortcutsPortal& shortcuts = start();
+    ASSERT_TRUE(settles(State::available));
+    QSignalSpy changed(&shortcuts, &GlobalShortcutsPortal::triggerDescriptionsChanged);
+    QSignalSpy bound(&shortcuts, &GlobalShortcutsPortal::shortcutsBound);
+
+    shortcuts.bindShortcuts({});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.calls.endsWith("Close"); }, 10000));
+    EXPECT_EQ(shortcuts.triggerDescriptions(), desktop.keys);
+    QList<PortalShortcut> recorded = ourShortcuts;
+    recorded[0].preferredTrigger = QStringLiteral("CTRL+ALT+m");
+    shortcuts.bindShortcuts(recorded);
+    EXPECT_EQ(shortcuts.triggerDescriptions(), desktop.keys);
+    ASSERT_TRUE(bound.wait(10000));
+    EXPECT_EQ(desktop.calls.count("BindShortcuts"), 2);
+    EXPECT_EQ(shortcuts.triggerDescriptions(), desktop.keys);
+    EXPECT_EQ(changed.size(), 0);
+}
+
 // The KDE backend chosen by the portal on a desktop it does not serve lists version 1, then refuses
 // the session; a portal without the interface, or too old, is refused before any session is asked.
 TEST_F(DBusGlobalShortcutsPortalTest, AFailedSessionOrBindingOrAMissingVersionMeansTheDesktopHoldsNothing)

@@ -23,6 +23,7 @@
 #include <QThread>
 
 #include <cstdio>
+#include <optional>
 
 using namespace morvane;
 
@@ -40,6 +41,39 @@ bool holdsText(AccessibilityRole role)
     return role == AccessibilityRole::entry || role == AccessibilityRole::text ||
            role == AccessibilityRole::documentText || role == AccessibilityRole::paragraph ||
            role == AccessibilityRole::label;
+}
+
+// Where the selected children stand among the children. A view that makes its cells afresh on each
+// ask (a tree table that manages its descendants) answers with objects that are none of its children:
+// those are found as the one run of children whose roles and names are theirs, in their order.
+QJsonArray selectedIndices(const AccessibilityApi& api, const QList<AccessibilityElement>& children,
+                           const QList<AccessibilityElement>& chosen)
+{
+    QJsonArray indices;
+    for (const AccessibilityElement& child : chosen) {
+        if (const qsizetype index = children.indexOf(child); index >= 0)
+            indices.append(int(index));
+    }
+    if (indices.size() == chosen.size())
+        return indices;
+    const auto looksAlike = [&](const AccessibilityElement& a, const AccessibilityElement& b) {
+        return api.role(a) == api.role(b) && api.name(a) == api.name(b);
+    };
+    std::optional<qsizetype> run;
+    for (qsizetype start = 0; start + chosen.size() <= children.size(); ++start) {
+        bool alike = true;
+        for (qsizetype offset = 0; alike && offset < chosen.size(); ++offset)
+            alike = looksAlike(children.at(start + offset), chosen.at(offset));
+        if (!alike)
+            continue;
+        if (run)
+            return {}; // two runs look alike: which one is selected cannot be told
+        run = start;
+    }
+    indices = {};
+    for (qsizetype offset = 0; run && offset < chosen.size(); ++offset)
+        indices.append(int(*run + offset));
+    return indices;
 }
 
 QJsonObject record(const AccessibilityApi& api, const AccessibilityElement& element, int depth,
@@ -78,12 +112,8 @@ QJsonObject record(const AccessibilityApi& api, const AccessibilityElement& elem
         recorded.append(record(api, child, depth + 1, limits));
     if (!recorded.isEmpty())
         node.insert(QStringLiteral("children"), recorded);
-    QJsonArray selected;
-    for (const AccessibilityElement& chosen : api.selectedChildren(element)) {
-        if (const qsizetype index = children.indexOf(chosen); index >= 0)
-            selected.append(int(index));
-    }
-    if (!selected.isEmpty())
+    if (const QJsonArray selected = selectedIndices(api, children, api.selectedChildren(element));
+        !selected.isEmpty())
         node.insert(QStringLiteral("selected"), selected);
     return node;
 }

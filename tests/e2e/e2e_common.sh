@@ -16,6 +16,14 @@ start_session() {
   [ -z "${MORVANE_E2E_OWN_BUS:-}" ] ||
     dbus-update-activation-environment HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_RUNTIME_DIR
   library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
+  # The system's folders stay (the GTK programs need their schemas, icons and MIME data), behind one of
+  # the session's own that hides an installed Morvane's menu entry: the package on the machine never
+  # decides a result. A script that means an installed entry puts it there.
+  E2E_SYSTEM_DATA=$E2E_HOME/system-data
+  mkdir -p "$E2E_SYSTEM_DATA/applications"
+  printf '[Desktop Entry]\nType=Application\nName=Morvane\nHidden=true\n' \
+    >"$E2E_SYSTEM_DATA/applications/morvane.desktop"
+  export XDG_DATA_DIRS=$E2E_SYSTEM_DATA:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}
   start_window_manager
   [ -n "${MORVANE_E2E_NO_TRAY:-}" ] || start_tray
 }

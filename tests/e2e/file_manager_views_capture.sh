@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Nemo (its folder from its path bar), Caja (from its location entry) and Thunar in its list and icon
-# views (its location entry; the icon view's one selected item from its status bar), each with a file
-# selected in a folder: the quick panel offers that file and saves it with Return, the tray indicator
-# turns on, and the saved link opens the same file in the desktop's handler for it. Run as an ordinary
-# user, as these file managers are used (Nemo shows a banner to root).
+# Nemo (its folder from its path bar), Caja (from its location entry), Thunar in its list and icon
+# views (its location entry; the icon view's one selected item from its status bar) and PCManFM (as
+# Thunar's icon view), each with a file selected in a folder: the quick panel offers that file and
+# saves it with Return, the tray indicator turns on, and the saved link opens the same file in the
+# desktop's handler for it. Run as an ordinary user, as these file managers are used (Nemo shows a
+# banner to root).
 set -euo pipefail
 binary=$1 recorder=$2
 . "$(dirname "$0")/e2e_common.sh"
@@ -74,4 +75,6 @@ capture_from Nemo Docs "" nemo "$docs"
 capture_from Caja Docs "" caja --no-desktop "$docs"
 capture_from Thunar "Docs - Thunar" ctrl+2 thunar "$docs"
 capture_from Thunar "Docs - Thunar" ctrl+1 thunar "$docs"
+# A GTK 2 program: on the accessibility bus only with the bridge module loaded.
+capture_from PCManFM Docs "" env GTK_MODULES=gail:atk-bridge pcmanfm "$docs"
 echo "PASS"

@@ -2,7 +2,8 @@
 # The global shortcuts through the desktop portal as a KDE session offers it: xdg-desktop-portal with
 # its KDE backend and the kglobalaccel daemon on a private session bus. The shortcuts are bound with
 # the keys asked for, the desktop says which keys it gave them, a press of those keys reaches the
-# probe once, and keys the user changes in the daemon survive a new start (the fixed session token).
+# probe once, keys the user changes in the daemon survive a new start (the fixed session token), and
+# keys recorded in Morvane afterwards do not replace them.
 set -euo pipefail
 probe=$1
 export MORVANE_E2E_NO_TRAY=1
@@ -55,4 +56,13 @@ wait_for 30 printed "trigger quick-panel Meta+Ctrl+K" ||
   fail "the user's keys did not survive a new start: $(cat "$E2E_HOME/probe.out")"
 xdotool key ctrl+super+k
 wait_for 10 printed "hotkey 1" || fail "the user's keys did not reach the probe"
+
+# Keys recorded in Morvane's Preferences are handed over as the ones wanted; the desktop keeps the
+# user's, answers the new set with them, and says so.
+send record
+wait_for 10 printed recorded || fail "the probe did not take the recorded keys"
+wait_for 30 eval '[ "$(count bound)" -ge 2 ]' || fail "the desktop did not answer the recorded keys: $(cat "$E2E_HOME/probe.out")"
+! printed "trigger quick-panel Ctrl+Alt+M" || fail "the desktop took the recorded keys"
+[ "$(grep '^trigger quick-panel' "$E2E_HOME/probe.out" | tail -n 1)" = "trigger quick-panel Meta+Ctrl+K" ] ||
+  fail "the desktop answered the recorded keys with $(grep '^trigger quick-panel' "$E2E_HOME/probe.out" | tail -n 1)"
 echo "PASS"

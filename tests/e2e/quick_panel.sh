@@ -2,8 +2,8 @@
 # The quick panel on a real X server: ctrl+super+l maps a 720 × 480 "Morvane" window whose frame is
 # centred on the screen, above other windows and on every desktop; Escape unmaps it and the shortcut
 # maps it centred again after it was moved. With "Delete Link?" pending, Return deletes the selected
-# link from the library and opens nothing. Its frame offers no minimize or maximize, and a panel that
-# another window covers comes forward at one press of the shortcut.
+# link from the library and opens nothing. Its frame offers closing only, at a fixed size, and the
+# shortcut hides the panel while another window has the keyboard.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -55,20 +55,30 @@ wait_for 10 no_panel || fail "closing the panel did not unmap it"
 show_panel
 [ "$w" = "$first" ] || fail "the panel came back as another window"
 
-# The frame offers closing and moving only: no minimize or maximize in the Motif hints (functions
-# and decorations), and no maximize among the window manager's actions (openbox keeps minimize for
-# every window whatever the hints say).
+# The frame offers closing and moving only, at a fixed size: the Motif hints name moving and closing
+# and no resizing, minimising or maximising (functions), a title and a border without resize handles or
+# buttons but close (decorations); the minimum size is the maximum; and openbox, which no Motif hint
+# keeps from adding its minimise button, offers neither minimising nor maximising nor resizing.
 read -r _ functions decorations _ < <(xprop -id "$w" _MOTIF_WM_HINTS | sed 's/.*= //; s/,//g')
-(( (functions & 0x18) == 0 && (functions & 0x20) != 0 )) || fail "the panel's Motif functions are $functions"
-(( (decorations & 0x60) == 0 )) || fail "the panel's Motif decorations are $decorations"
-! xprop -id "$w" _NET_WM_ALLOWED_ACTIONS | grep -q MAXIMIZE || fail "the panel can be maximized"
+(( (functions & 0x1b) == 0 && (functions & 0x24) == 0x24 )) || fail "the panel's Motif functions are $functions"
+(( (decorations & 0x65) == 0 && (decorations & 0x0a) == 0x0a )) || fail "the panel's Motif decorations are $decorations"
+size_hints=$(xprop -id "$w" WM_NORMAL_HINTS)
+grep -q 'minimum size: 720 by 480' <<<"$size_hints" && grep -q 'maximum size: 720 by 480' <<<"$size_hints" ||
+  fail "the panel's size is not fixed: $size_hints"
+actions=$(xprop -id "$w" _NET_WM_ALLOWED_ACTIONS)
+grep -q _NET_WM_ACTION_CLOSE <<<"$actions" && ! grep -Eq 'MINIMIZE|MAXIMIZE|RESIZE' <<<"$actions" ||
+  fail "the window manager offers $actions"
 
-# Covered by another window that took the keyboard, the mapped panel is out of the user's sight:
-# one press of the shortcut brings it forward with the keyboard instead of hiding it.
+# Another window that takes the keyboard leaves the panel, kept above it, in the user's sight: one
+# press of the shortcut hides it, and the next brings the same window forward with the keyboard.
 open Covering xterm -title Covering
+panel >/dev/null || fail "the panel went away when another window took the keyboard"
 xdotool key ctrl+super+l
-wait_for 5 panel_active || fail "the shortcut did not bring the covered panel forward"
-[ "$(panel)" = "$w" ] || fail "the covered panel came back as another window"
+wait_for 10 no_panel || fail "the shortcut did not hide the panel that another window had the keyboard over"
+xdotool key ctrl+super+l
+wait_for 10 panel || fail "the shortcut did not show the panel again"
+[ "$(panel)" = "$w" ] || fail "the panel came back as another window"
+wait_for 5 panel_active || fail "the panel shown again did not take the keyboard"
 
 quit_app
 [ ! -s "$opened" ] || fail "confirming the deletion opened $(cat "$opened")"

@@ -4,12 +4,22 @@
 # did not answer; a link followed through
 # xdg-open opens the saved item in its own application (here a stand-in browser that writes down what
 # it was given), also when the link starts morvane cold; unknown ids say so, malformed links and a
-# link that points back at itself open nothing. `morvane --quick-panel` toggles the running copy's panel.
+# link that points back at itself open nothing. `morvane --quick-panel` toggles the running copy's panel;
+# a start with nothing to hand over (the menu entry chosen again) shows it and never hides it; a launch's
+# startup id reaches the window it shows, whose activation carries the launch's time (or the shortcut's,
+# or the server's: never none), and the launcher is told that the launch is done. An installed Morvane's
+# entry in the system's folders decides nothing here.
+# Usage: url_scheme.sh <morvane> <x_root_messages>
 set -euo pipefail
-binary=$1
+binary=$1 watcher=$2
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
 use_stand_in_browser
+# As the package installs it, behind the session's own folder.
+mkdir -p "$E2E_HOME/installed/applications"
+printf '[Desktop Entry]\nType=Application\nName=Morvane\nExec=morvane %%u\nMimeType=x-scheme-handler/morvane;\n' \
+  >"$E2E_HOME/installed/applications/morvane.desktop"
+export XDG_DATA_DIRS=$E2E_SYSTEM_DATA:$E2E_HOME/installed:${XDG_DATA_DIRS#*:}
 
 count() { ours | wc -l; }
 one_running() { [ "$(count)" -eq 1 ]; }
@@ -23,11 +33,58 @@ start_app_ready
 wait_for 10 registered || fail "morvane.desktop did not become the morvane scheme's handler"
 grep -qxF "Exec=$binary %u" "$XDG_DATA_HOME/applications/morvane.desktop" || fail "the entry does not start $binary"
 
-# A second start, with or without URLs, leaves with status 0 within two seconds.
+# A second start, with or without URLs, leaves with status 0 within two seconds. Without, it shows the
+# running copy's panel, and another such start leaves it shown.
 started=$(date +%s%N)
 timeout 5 "$binary" || fail "a second start exited with status $?"
 [ $(( ($(date +%s%N) - started) / 1000000 )) -lt 2000 ] || fail "a second start took two seconds or more"
 one_running || fail "$(count) copies are running after a second start"
+wait_for 10 panel || fail "a second start did not show the running copy's panel"
+received=$(log_count "Received 1 morvane URL")
+timeout 5 "$binary" || fail "a third start exited with status $?"
+wait_for 10 logged "Received 1 morvane URL" $((received + 1)) || fail "the third start handed nothing over"
+! wait_for 2 no_panel || fail "a third start hid the panel"
+"$binary" --quick-panel || fail "morvane --quick-panel exited with status $?"
+wait_for 10 no_panel || fail "morvane --quick-panel did not hide the panel"
+
+# The launch's startup id reaches the window it shows, which is brought forward with the launch's time;
+# the launcher is told that the launch is done, and the panel takes the keyboard.
+"$watcher" >"$E2E_HOME/requests.out" 2>>"$E2E_HOME/watcher.log" &
+wait_for 10 grep -qx watching "$E2E_HOME/requests.out" || fail "the request watcher did not start"
+requests() { tail -n +$((mark + 1)) "$E2E_HOME/requests.out"; }
+requested() { requests | grep -qx -- "$1"; }
+activated() { requests | grep -q "^activate $1 "; }
+mark=$(wc -l <"$E2E_HOME/requests.out")
+DESKTOP_STARTUP_ID=e2e-launch-1_TIME4242 "$binary" --quick-panel || fail "morvane --quick-panel exited with status $?"
+wait_for 10 panel || fail "morvane --quick-panel did not show the panel"
+w=$(panel)
+[ "$(xprop -id "$w" _NET_STARTUP_ID)" = '_NET_STARTUP_ID(UTF8_STRING) = "e2e-launch-1_TIME4242"' ] ||
+  fail "the panel carries $(xprop -id "$w" _NET_STARTUP_ID)"
+user_time_window=$(xprop -id "$w" _NET_WM_USER_TIME_WINDOW | sed -n 's/.*window id # //p')
+user_time=$(xprop -id "${user_time_window:-$w}" _NET_WM_USER_TIME | sed -n 's/.* = //p')
+[ -n "$user_time" ] && [ "$user_time" -ge 4242 ] || fail "the panel's user time is '$user_time'"
+wait_for 5 requested "activate $w 4242" || fail "the panel was not brought forward with the launch's time: $(requests)"
+wait_for 5 requested 'startup remove: ID="e2e-launch-1_TIME4242"' ||
+  fail "the launcher was not told that the launch is done: $(requests)"
+wait_for 5 panel_active || fail "the panel shown for the launch did not take the keyboard"
+"$binary" --quick-panel || fail "morvane --quick-panel exited with status $?"
+wait_for 10 no_panel || fail "morvane --quick-panel did not hide the panel"
+
+# Without a startup id (an older launcher) and from the shortcut the activation carries a real time,
+# never "none", which a window manager that prevents focus stealing may refuse.
+mark=$(wc -l <"$E2E_HOME/requests.out")
+env -u DESKTOP_STARTUP_ID -u XDG_ACTIVATION_TOKEN "$binary" --quick-panel || fail "morvane --quick-panel exited with status $?"
+wait_for 10 panel || fail "morvane --quick-panel did not show the panel"
+wait_for 5 activated "$(panel)" || fail "the panel was not brought forward: $(requests)"
+! requested "activate $(panel) 0" || fail "the panel was brought forward without a time"
+"$binary" --quick-panel || fail "morvane --quick-panel exited with status $?"
+wait_for 10 no_panel || fail "morvane --quick-panel did not hide the panel"
+mark=$(wc -l <"$E2E_HOME/requests.out")
+show_panel
+wait_for 5 activated "$w" || fail "the shortcut did not bring the panel forward: $(requests)"
+! requested "activate $w 0" || fail "the shortcut brought the panel forward without a time"
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not hide the panel"
 
 # A saved web link, followed through the desktop with its id in lower case.
 id=6F9619FF-8B86-D011-B42D-00C04FC964FF
@@ -99,12 +156,14 @@ wait $left || fail "the start that handed over exited with status $?"
 wait_for 15 tray_window || fail "the start that stayed shows no tray icon"
 one_running || fail "$(count) copies are running after two starts at once"
 
-# The window commands a desktop without global shortcuts for us binds to its keys: a later start
-# toggles the running copy's quick panel, then leaves.
+# The start that handed over asked for the panel, which shows once the copy has started. The window
+# commands a desktop without global shortcuts for us binds to its keys: a later start toggles the
+# running copy's quick panel, then leaves.
+wait_for 10 panel || fail "the start that handed over did not show the running copy's panel"
 "$binary" --quick-panel >>"$E2E_HOME/morvane.log" 2>&1 || fail "morvane --quick-panel exited with status $?"
-wait_for 10 panel || fail "morvane --quick-panel did not show the running copy's panel"
+wait_for 10 no_panel || fail "morvane --quick-panel did not hide the panel"
 "$binary" --quick-panel >>"$E2E_HOME/morvane.log" 2>&1 || fail "morvane --quick-panel exited with status $?"
-wait_for 10 no_panel || fail "a second morvane --quick-panel did not hide the panel"
+wait_for 10 panel || fail "a second morvane --quick-panel did not show the panel again"
 one_running || fail "$(count) copies are running after the window commands"
 quit_app
 echo "PASS"

@@ -71,6 +71,32 @@ TEST(StoreExecutor, ShutdownDrainsQueuedWorkAndRefusesNewWork)
     executor.reset();
 }
 
+// A job refused, or taken and then let go without running (its thread stopped first), ends its future
+// with the closed error: a waiter is released and catches it, never reads a result that is not there.
+TEST(StartPromised, AJobLetGoUnrunEndsItsFutureWithTheClosedError)
+{
+    QFuture<int> refused = startPromised([] { return 1; }, [](std::function<void()>) { return false; });
+    EXPECT_THROW(refused.result(), ExecutorClosedError);
+
+    std::function<void()> kept;
+    QFuture<int> dropped = startPromised([] { return 2; },
+                                         [&kept](std::function<void()> job) {
+                                             kept = std::move(job);
+                                             return true;
+                                         });
+    EXPECT_FALSE(dropped.isFinished());
+    kept = nullptr;
+    ASSERT_TRUE(dropped.isFinished());
+    EXPECT_THROW(dropped.result(), ExecutorClosedError);
+
+    QFuture<int> ran = startPromised([] { return 3; },
+                                     [](std::function<void()> job) {
+                                         job();
+                                         return true;
+                                     });
+    EXPECT_EQ(ran.result(), 3);
+}
+
 TEST(StoreExecutor, DestroyedByItsOwnWorkItStillRunsWhatWasQueued)
 {
     auto executor = std::make_unique<StoreExecutor>();

@@ -1,3 +1,4 @@
+#include "DestroyedFlag.h"
 #include "TestEnvironment.h"
 
 #include "platform/AtspiAccessibilityApi.h"
@@ -55,22 +56,6 @@ TEST(SessionBusPresence, AnAnnouncedBusOrTheRuntimeSocketCountsAndNothingElse)
     EXPECT_TRUE(hasSessionBus()) << "an announced bus without a runtime folder";
 }
 
-namespace {
-
-// Set when the job that holds it is destroyed, run or not.
-struct DestroyedFlag {
-    std::shared_ptr<std::promise<void>> destroyed = std::make_shared<std::promise<void>>();
-    ~DestroyedFlag()
-    {
-        if (destroyed.use_count() == 1)
-            destroyed->set_value();
-    }
-    DestroyedFlag() = default;
-    DestroyedFlag(const DestroyedFlag&) = default;
-};
-
-} // namespace
-
 // The last owner may let the accessibility layer go from one of its own jobs (a job that held it
 // ends last): the thread then cannot be joined, ends by itself once that job returns, and runs none
 // of the jobs queued behind it, which would reach the destroyed layer; they are destroyed unrun.
@@ -117,4 +102,34 @@ TEST(AtspiAccessibilityThread, EndedFromOutsideItRunsWhatIsQueuedFirst)
         ASSERT_TRUE(api->post([&ran] { ++ran; }));
     api.reset();
     EXPECT_EQ(ran, 3);
+}
+
+// At the application's quit a job inside a read that does not return (the bus or an application
+// stopped) is not waited for: the layer is let go with the thread, the jobs queued behind it are
+// dropped and whoever waits on them released, and the job, once its read returns, reads on through the
+// layer it was given (still there, answering nothing more) and ends.
+TEST(AtspiAccessibilityThread, AtTheQuitAJobInsideAReadIsLeftRunningAndTheQueueIsDropped)
+{
+    const ScopedEnvironmentVariable announced("DBUS_SESSION_BUS_ADDRESS", std::nullopt);
+    std::shared_ptr<AtspiAccessibilityApi> api = AtspiAccessibilityApi::create();
+    std::promise<void> inside;
+    std::promise<void> answer;
+    std::shared_future<void> answered = answer.get_future().share();
+    QFuture<qsizetype> stuck = api->run([&inside, answered](AccessibilityApi& reads) {
+        inside.set_value();
+        answered.wait(); // a read the other side does not answer
+        return reads.applications().size() + reads.children(AccessibilityElement{1}).size();
+    });
+    QFuture<int> queued = api->run([](AccessibilityApi&) { return 1; });
+    ASSERT_EQ(inside.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+
+    std::future<void> letGo = std::async(std::launch::async, [&api] { api.reset(); });
+    const bool letGoWithoutTheJob = letGo.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    answer.set_value();
+    ASSERT_TRUE(letGoWithoutTheJob) << "going away waited for the job inside a read";
+    ASSERT_TRUE(queued.isFinished()) << "a waiter on a dropped job was left waiting";
+    EXPECT_THROW(queued.result(), ExecutorClosedError);
+
+    stuck.waitForFinished();
+    EXPECT_EQ(stuck.result(), 0);
 }

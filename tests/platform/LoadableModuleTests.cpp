@@ -6,12 +6,17 @@
 #include "platform/ModuleSoundPlayer.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <future>
+
+#include <sys/stat.h>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -43,12 +48,67 @@ TEST(LoadableModule, AMissingModuleOrAnEntryOfAnotherRevisionIsNotAvailableAndSa
     EXPECT_TRUE(log.lines().first().contains("not-built module is not available"))
         << log.lines().first().toStdString();
 
+    // The tree's own modules carry its identity.
     EXPECT_NE(LoadableModule(QStringLiteral("eds")).entry(makeEdsReaderEntry), nullptr);
+    EXPECT_NE(LoadableModule(QStringLiteral("sound")).entry(makeSoundPlayerEntry), nullptr);
     EXPECT_EQ(LoadableModule(QStringLiteral("eds")).entry("morvane_make_eds_reader_0"), nullptr);
 
     ModuleSoundPlayer silent(QStringLiteral("not-built"));
     EXPECT_EQ(silent.play(1.0), SoundPlayer::Outcome::noOutputDevice);
     EXPECT_EQ(silent.play(1.0), SoundPlayer::Outcome::noOutputDevice);
+}
+
+// Only a whole module of this build is loaded. A module cut short (an interrupted copy) would crash the
+// program when the loader maps past its end, a FIFO at its place would block the loader for good, and
+// a module of another build would be called with this build's types (its own code even runs as it
+// loads): each is "not available", said once with why, and nothing of it runs.
+TEST(LoadableModule, AModuleCutShortAFifoOrOneOfAnotherBuildIsNotAvailable)
+{
+    const QString built =
+        LoadableModule::folderFor(QCoreApplication::applicationFilePath()) + "/libmorvane-eds.so";
+    const struct {
+        const char* what;
+        std::function<void(const QString& path)> place; // puts the module at path
+        const char* why;
+    } cases[] = {
+        {"a module cut short",
+         [&built](const QString& path) {
+             ASSERT_TRUE(QFile::copy(built, path));
+             QFile module(path);
+             ASSERT_TRUE(module.resize(QFileInfo(built).size() / 2));
+         },
+         "is cut short"},
+        {"a FIFO",
+         [](const QString& path) { ASSERT_EQ(mkfifo(QFile::encodeName(path).constData(), 0600), 0); },
+         "is not a regular file"},
+        {"a module of another build",
+         [](const QString& path) {
+             ASSERT_TRUE(
+                 QFile::copy(QStringLiteral(MORVANE_OTHER_BUILD_MODULE_DIR "/libmorvane-eds.so"), path));
+         },
+         "is of another build"},
+        {"a file that is no module",
+         [](const QString& path) {
+             QFile text(path);
+             ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+             text.write(QByteArray(4096, 'x'));
+         },
+         "is not a module for this computer"},
+    };
+    for (const auto& tried : cases) {
+        SCOPED_TRACE(tried.what);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        tried.place(folder.filePath(QStringLiteral("libmorvane-eds.so")));
+        if (testing::Test::HasFatalFailure())
+            return;
+        LogCapture log(QStringLiteral("morvane.Module"));
+        LoadableModule module(QStringLiteral("eds"), folder.path());
+        EXPECT_EQ(module.entry(makeEdsReaderEntry), nullptr);
+        EXPECT_EQ(module.entry(makeEdsReaderEntry), nullptr);
+        ASSERT_EQ(log.lines().size(), 1) << log.lines().join('\n').toStdString();
+        EXPECT_TRUE(log.lines().first().contains(tried.why)) << log.lines().first().toStdString();
+    }
 }
 
 // Without a session bus the desktop's stores are absent: the answer comes without any store being

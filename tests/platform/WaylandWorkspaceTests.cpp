@@ -70,8 +70,11 @@ TEST(WaylandWorkspace, ANativeWindowInFrontIsNamedByTheAccessibilityBus)
     session.display->clearFront();
     ASSERT_TRUE(session.noticed(1));
     EXPECT_EQ(notice(session.notices, 0), QStringLiteral("org.mozilla.firefox"));
-    const DesktopWindow expected{
-        0, {QStringLiteral("org.mozilla.firefox"), 42}, "Zebra — Mozilla Firefox", {}, {}};
+    const DesktopWindow expected{0,
+                                 {QStringLiteral("org.mozilla.firefox"), 42},
+                                 "Zebra — Mozilla Firefox",
+                                 {},
+                                 QStringLiteral("Firefox")};
     EXPECT_EQ(session.workspace.frontWindow(), expected);
     EXPECT_EQ(session.workspace.frontmostIdentifier(), QStringLiteral("org.mozilla.firefox"));
     EXPECT_TRUE(session.workspace.runningApplications().contains(expected.application));
@@ -132,6 +135,44 @@ TEST(WaylandWorkspace, WithoutAnActiveFrameOrWithTheBusOffNothingIsInFront)
         EXPECT_EQ(log.lines().filter(QStringLiteral("accessibility bus is off")).size(),
                   trust == AccessibilityTrust::granted ? 0 : 1);
     }
+}
+
+// A bus that never answers which native window is in front: within the bound the notice goes out as
+// nothing in front, so no reader keeps reading the application the user had before, and the panel
+// over it reads no window behind. The late answer changes nothing; the next look that answers does.
+TEST(WaylandWorkspace, ALookupThatNeverAnswersLeavesAnUnknownWindowInFront)
+{
+    Session session;
+    const AccessibilityElement firefox = session.nativeApplication(
+        QStringLiteral("Firefox"), 42, QStringLiteral("Zebra — Mozilla Firefox"), true);
+    session.display->clearFront();
+    ASSERT_TRUE(session.noticed(1));
+    ASSERT_EQ(notice(session.notices, 0), QStringLiteral("org.mozilla.firefox"));
+    // Firefox is read through an X window now; then a native window takes the keyboard while the bus
+    // hangs.
+    session.display->activate(QStringLiteral("org.mozilla.firefox"), 42, QStringLiteral("Probe Page X"));
+    ASSERT_TRUE(session.noticed(2));
+    session.setActive(firefox, false);
+    session.nativeApplication(QStringLiteral("gnome-calendar"), 7, QStringLiteral("Calendar"), true);
+    session.tree->holdJobs = true;
+    session.display->clearFront();
+    session.clock->advance(WaylandWorkspace::lookupBound);
+    ASSERT_TRUE(session.noticed(3));
+    EXPECT_EQ(notice(session.notices, 2), QString());
+    EXPECT_EQ(session.workspace.frontWindow(), std::nullopt);
+    session.display->activateOwn();
+    ASSERT_TRUE(session.noticed(4));
+    EXPECT_EQ(session.workspace.captureWindow(), std::nullopt);
+
+    // Answered late, over the panel: dropped. Hidden again, the next look names the native window.
+    session.tree->runHeldJobs();
+    QTest::qWait(50);
+    EXPECT_EQ(session.notices.size(), 4);
+    session.tree->holdJobs = false;
+    session.display->clearFront();
+    ASSERT_TRUE(session.noticed(5));
+    EXPECT_EQ(notice(session.notices, 4), QStringLiteral("com.apple.iCal"));
+    EXPECT_EQ(session.workspace.frontWindow()->windowClass, QStringLiteral("gnome-calendar"));
 }
 
 } // namespace

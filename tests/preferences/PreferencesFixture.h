@@ -53,9 +53,12 @@ template <class W> W* labelled(QWidget* root, const QString& label)
 }
 
 // The real window over a settings model whose settings live in a temporary folder, a library of its
-// own, the recording shortcuts of a fake window system, and scripted panels and alerts.
+// own, the recording shortcuts of a fake window system (or the given backend), and scripted panels
+// and alerts.
 struct PreferencesFixture {
-    explicit PreferencesFixture(std::shared_ptr<GlobalShortcutsPortal> shortcutsPortal = nullptr)
+    explicit PreferencesFixture(std::shared_ptr<GlobalShortcutsPortal> shortcutsPortal = nullptr,
+                                std::shared_ptr<HotkeyBackend> hotkeyBackend = nullptr)
+        : hotkeys(hotkeyBackend ? std::move(hotkeyBackend) : backend)
     {
         PreferencesStore::Services services;
         services.defaults = defaults;
@@ -113,7 +116,7 @@ struct PreferencesFixture {
     std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();
     std::shared_ptr<InMemorySyncService> sync = std::make_shared<InMemorySyncService>();
     std::shared_ptr<FakeHotkeyBackend> backend = std::make_shared<FakeHotkeyBackend>();
-    HotkeyService hotkeys{backend};
+    HotkeyService hotkeys;
     std::unique_ptr<LinkStore> library =
         std::make_unique<LinkStore>(LinkStore::libraryAt(testHome() + QStringLiteral("/library.sqlite")),
                                     std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));

@@ -44,9 +44,16 @@ inline CapturedContext webContext(const QString& title, const QString& app = QSt
 }
 
 // A quick panel over a library of its own, with an application in front that answers what
-// `frontmost` holds, calendars and contacts in memory, and an opener that only records. While
-// `holdSearches` is set, library searches wait until the test answers them, in any order.
+// `frontmost` holds, calendars and contacts in memory, and an opener that only records (or the one
+// given, which must outlive the panel). While `holdSearches` is set, library searches wait until the
+// test answers them, in any order.
 struct PanelFixture {
+    PanelFixture() = default;
+    explicit PanelFixture(ItemOpener& givenOpener)
+        : itemOpener(std::shared_ptr<ItemOpener>(std::shared_ptr<ItemOpener>(), &givenOpener))
+    {
+    }
+
     StoreFixture library;
     LinkStore& store = *library.store;
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>(at("2024-05-01T12:00:00.000Z"));
@@ -61,15 +68,17 @@ struct PanelFixture {
     std::shared_ptr<FakeClipboard> clipboard = std::make_shared<FakeClipboard>();
     PasteboardService pasteboard{clipboard};
     std::shared_ptr<StubProvider> frontmost = std::make_shared<StubProvider>(QStringLiteral("Front"));
-    ActiveContextService contexts{{frontmost}};
+    std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
+    ActiveContextService contexts{{frontmost}, workspace};
     QuickPanelTipStore tips{defaults};
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
     QList<LinkItem>& opened = opener->opened;
+    std::shared_ptr<ItemOpener> itemOpener = opener;
     bool holdSearches = false;
     std::vector<std::pair<QString, std::shared_ptr<QPromise<QList<LinkItem>>>>> heldSearches;
 
     QuickPanelViewModel model{QuickPanelServices{
-        &store, &search, &relations, std::make_shared<ItemOpening>(store, opener), &pasteboard, nullptr,
+        &store, &search, &relations, std::make_shared<ItemOpening>(store, itemOpener), &pasteboard, nullptr,
         &contexts, &tips, clock, [this](const QString& query) {
             if (!holdSearches)
                 return store.searchLinks(query);

@@ -103,6 +103,42 @@ TEST_F(Opener, AMessageOpensInTheMailClientByItsMessageIDElseThroughTheDesktop)
     EXPECT_EQ(desktop->openedUrls.last(), "message://%3C-P%20x%40y%3E");
 }
 
+// The client a message was captured from holds it; a message added by hand opens in the desktop's mail
+// program; either way the other client is tried when the first is not installed.
+TEST_F(Opener, AMessageOpensInTheClientItCameFromElseTheDesktopsMailProgramThenTheOther)
+{
+    const QString url = "message://%3Cnotes%40example.org%3E";
+    const FakeProcessLauncher::Call evolution{"evolution", {"mid:notes@example.org"}, {}};
+    const FakeProcessLauncher::Call thunderbird{"thunderbird", {"mid:notes@example.org"}, {}};
+    launcher->answer("evolution", 0);
+    launcher->answer("thunderbird", 0);
+    const auto openFrom = [&](const QString& sourceApp) {
+        LinkItem item = link(LinkType::mail, url);
+        item.sourceApp = sourceApp;
+        open(item);
+        return launcher->calls().last();
+    };
+    const struct {
+        QByteArray mailProgram;
+        QString sourceApp;
+        FakeProcessLauncher::Call opened;
+    } cases[]{
+        {"org.gnome.Evolution.desktop\n", "", evolution},
+        {"org.gnome.Evolution.desktop\n", "Thunderbird", thunderbird},
+        {"thunderbird.desktop\n", "", thunderbird},
+        {"thunderbird.desktop\n", "Evolution", evolution},
+    };
+    for (const auto& c : cases) {
+        launcher->answer("xdg-mime", 0, c.mailProgram);
+        EXPECT_EQ(openFrom(c.sourceApp), c.opened)
+            << c.mailProgram.toStdString() << c.sourceApp.toStdString();
+    }
+
+    launcher->answer("evolution", [](const QStringList&) { return ProcessResult{}; }); // not installed
+    EXPECT_EQ(openFrom("Evolution"), thunderbird);
+    EXPECT_TRUE(desktop->openedUrls.isEmpty());
+}
+
 TEST_F(Opener, AMovedPdfIsFoundThroughAFolderAddedLaterAndOpenedAtItsPageInAViewerWeKnow)
 {
     const LinkItem item = movedPdf();

@@ -2,7 +2,9 @@
 #include "LinkOpenerDoubles.h"
 #include "LogCapture.h"
 #include "ScriptedAlertPresenter.h"
+#include "TestFiles.h"
 
+#include "foundation/LocatorUrl.h"
 #include "services/MorvaneURLHandler.h"
 #include "store/ItemOpening.h"
 #include "store/LinkStoreDetail.h"
@@ -134,6 +136,26 @@ TEST_F(Handler, AlertsComeAfterTheApplicationIsInFront)
         << alerts->shown[1].messageText.toStdString();
     EXPECT_EQ(forwards, (QStringList{"0 alerts, 0 opened", "1 alerts, 0 opened"}));
     EXPECT_TRUE(desktop->openedUrls.isEmpty());
+}
+
+// The desktop refusing the open (no application for the address, the file gone) is the user's open
+// all the same: the time is recorded.
+TEST_F(Handler, AnOpenThatFailsStillRecordsTheOpen)
+{
+    saveWebLink();
+    ASSERT_TRUE(desktop->handledSchemes.isEmpty());
+    handle("morvane://open/" + id);
+    EXPECT_EQ(desktop->openedUrls, QStringList{"https://example.com/docs"}) << "asked, and refused";
+    EXPECT_TRUE(store->link(QUuid::fromString(id)).result()->lastOpenedAt);
+
+    const QString path = writeFile("docs/gone.txt", "soon gone");
+    const QString url = LocatorUrl::fileUrlText(path);
+    const CapturedContext inFront{"gone.txt", url, LinkType::file, "Finder",
+                                  identity->makeIdentity(url, false)};
+    const LinkItem file = store->addCapturedContext(inFront, {}, {}).result();
+    QFile::remove(path);
+    handle("morvane://open/" + uuidString(file.id));
+    EXPECT_TRUE(store->link(file.id).result()->lastOpenedAt);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "LogCapture.h"
 #include "TestEnvironment.h"
 
 #include "foundation/LocalSocket.h"
@@ -17,6 +18,7 @@
 #include <future>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -46,7 +48,7 @@ protected:
     QString folder = testHome() + "/runtime";
     // A connection closed within closedAfter's wait was refused, not timed out.
     SingleInstance::Limits limits{4, 100, 60s};
-    SingleInstance primary{folder, limits};
+    SingleInstance primary{{folder}, limits};
     QList<QStringList> received;
 
     void SetUp() override
@@ -93,13 +95,13 @@ SingleInstance::Role claimAside(SingleInstance& later, const QStringList& urls,
 TEST_F(SingleInstanceTest, ALaterLaunchHandsItsUrlsToTheFirstInOrder)
 {
     becomePrimary();
-    SingleInstance later(folder, limits);
+    SingleInstance later({folder}, limits);
     EXPECT_EQ(claimAside(later, {"morvane://open/a", "morvane://open/é"}), SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(1));
     EXPECT_EQ(received[0], (QStringList{"morvane://open/a", "morvane://open/é"}));
 
     // Beyond the limits, URLs are dropped before they are sent.
-    SingleInstance crowded(folder, limits);
+    SingleInstance crowded({folder}, limits);
     EXPECT_EQ(claimAside(crowded, {"1", QString(101, u'x'), "2", "3", "4", "5"}),
               SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(2));
@@ -107,7 +109,7 @@ TEST_F(SingleInstanceTest, ALaterLaunchHandsItsUrlsToTheFirstInOrder)
 
     // Once the first has closed, the next launch takes over.
     primary.close();
-    SingleInstance next(folder, limits);
+    SingleInstance next({folder}, limits);
     EXPECT_EQ(next.claim({}), SingleInstance::Role::primary);
 }
 
@@ -126,7 +128,7 @@ TEST_F(SingleInstanceTest, AHostileClientIsCutOffAndTheListenerKeepsServing)
     EXPECT_TRUE(received.isEmpty());
 
     // A client that stops halfway is cut off once its time is up.
-    SingleInstance strict(testHome() + "/strict", {4, 100, 200ms});
+    SingleInstance strict({testHome() + "/strict"}, {4, 100, 200ms});
     ASSERT_TRUE(QDir().mkpath(testHome() + "/strict"));
     ASSERT_EQ(strict.claim({}), SingleInstance::Role::primary);
     ASSERT_TRUE(strict.listen());
@@ -153,13 +155,13 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedOnlyOnceTheLockIsOurs)
     // While another process holds the lock, the socket is left alone and the launch gives up.
     const int holder = ::open(QFile::encodeName(primary.lockPath()).constData(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
-    SingleInstance waiting(folder, limits);
+    SingleInstance waiting({folder}, limits);
     EXPECT_EQ(waiting.claim({"morvane://open/c"}, 200ms), SingleInstance::Role::unanswered);
     EXPECT_TRUE(QFileInfo::exists(primary.socketPath()));
     ::close(holder);
 
     becomePrimary();
-    SingleInstance later(folder, limits);
+    SingleInstance later({folder}, limits);
     EXPECT_EQ(claimAside(later, {"morvane://open/c"}), SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(1));
 }
@@ -168,10 +170,10 @@ TEST_F(SingleInstanceTest, ALaunchLeavesOnlyOnceTheRunningCopyAnsweredThatItTook
 {
     becomePrimary();
     // This thread is busy, so the running copy is stalled: nothing answers, and the launch says so.
-    SingleInstance stalled(folder, limits);
+    SingleInstance stalled({folder}, limits);
     EXPECT_EQ(stalled.claim({"morvane://open/given-up"}, 300ms), SingleInstance::Role::unanswered);
     // When the copy comes back it finds the sender gone and drops what it sent, as it was told.
-    SingleInstance next(folder, limits);
+    SingleInstance next({folder}, limits);
     EXPECT_EQ(claimAside(next, {"morvane://open/next"}), SingleInstance::Role::forwarded);
     ASSERT_TRUE(waitForDeliveries(1));
     EXPECT_EQ(received, QList<QStringList>{{"morvane://open/next"}});
@@ -180,7 +182,7 @@ TEST_F(SingleInstanceTest, ALaunchLeavesOnlyOnceTheRunningCopyAnsweredThatItTook
     std::vector<std::unique_ptr<LocalSocket>> idle(16);
     for (auto& client : idle)
         client = LocalSocket::connectTo(primary.socketPath(), std::chrono::steady_clock::now() + 2s);
-    SingleInstance crowded(folder, limits);
+    SingleInstance crowded({folder}, limits);
     EXPECT_EQ(claimAside(crowded, {"morvane://open/crowded"}, 300ms), SingleInstance::Role::unanswered);
     idle.clear();
     EXPECT_EQ(claimAside(crowded, {"morvane://open/crowded"}), SingleInstance::Role::forwarded);
@@ -193,7 +195,7 @@ TEST_F(SingleInstanceTest, ACopyThatCannotActOnLinksTakesNoneAndSaysWhy)
     const QString reason = "Failed to launch Morvane: the library is unusable " + QString(3000, u'é');
     primary.refuse(reason);
     for (int launch = 0; launch < 3; ++launch) {
-        SingleInstance later(folder, limits);
+        SingleInstance later({folder}, limits);
         EXPECT_EQ(claimAside(later, {"morvane://open/x"}), SingleInstance::Role::refused);
         // Cut to what the answer carries, at a character's edge.
         EXPECT_TRUE(reason.startsWith(later.refusal()));
@@ -201,7 +203,7 @@ TEST_F(SingleInstanceTest, ACopyThatCannotActOnLinksTakesNoneAndSaysWhy)
     }
     EXPECT_TRUE(received.isEmpty());
     // It keeps the lock: a later launch does not take over to fail the same way.
-    SingleInstance next(folder, limits);
+    SingleInstance next({folder}, limits);
     EXPECT_EQ(claimAside(next, {}), SingleInstance::Role::refused);
 }
 
@@ -224,7 +226,7 @@ TEST_F(SingleInstanceTest, WhenTheRunningCopyDiesTheLaunchTakesOverWithItsUrls)
             socket->abort();
         });
     });
-    SingleInstance survivor(folder, limits);
+    SingleInstance survivor({folder}, limits);
     EXPECT_EQ(claimAside(survivor, {"morvane://open/b"}, 500ms), SingleInstance::Role::unanswered);
     EXPECT_EQ(connections, 1);
     dies = true;
@@ -251,18 +253,108 @@ TEST(SingleInstanceRace, TwoLaunchesAtOnceEndWithOnePrimaryThatHasBothUrls)
     }
 }
 
-TEST(SingleInstanceFolder, WithoutARuntimeFolderOnlyAUserOnlyFolderOfOurOwnIsUsed)
+TEST(SingleInstanceFolder, OnlyAFolderOfOursAloneHoldsTheLockAndTheFallbackIsMadeSo)
 {
     // TMPDIR is put back: the next test's home is made there.
     const ScopedEnvironmentVariable temporary("TMPDIR", QFile::encodeName(testHome()));
-    const ScopedEnvironmentVariable runtime("XDG_RUNTIME_DIR", std::nullopt);
-    const QString folder = SingleInstance::runtimeFolder();
-    EXPECT_EQ(folder, testHome() + "/morvane-" + QString::number(geteuid()));
-    EXPECT_EQ(QFileInfo(folder).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+    const QString fallback = testHome() + "/morvane-" + QString::number(geteuid());
+    EXPECT_EQ(SingleInstance::fallbackFolder(), fallback);
+    const QString runtime = testHome() + "/runtime";
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    const ScopedEnvironmentVariable runtimeVariable("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+    const auto setMode = [](const QString& path, mode_t mode) {
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+    };
+
+    // Only a runtime folder nobody else may write into comes before the fallback. One that others
+    // may write into (a shared 1777 folder) would let them take the lock and be handed every link.
+    for (const auto& [mode, used] : {std::pair{mode_t(0700), true},
+                                     {mode_t(0755), true},
+                                     {mode_t(01777), false},
+                                     {mode_t(0770), false}}) {
+        setMode(runtime, mode);
+        const QStringList expected = used ? QStringList{runtime, fallback} : QStringList{fallback};
+        EXPECT_EQ(SingleInstance::defaultFolders(), expected) << std::oct << mode;
+    }
+    {
+        const ScopedEnvironmentVariable missing("XDG_RUNTIME_DIR", QFile::encodeName(testHome() + "/gone"));
+        EXPECT_EQ(SingleInstance::defaultFolders(), QStringList{fallback});
+        const ScopedEnvironmentVariable unset("XDG_RUNTIME_DIR", std::nullopt);
+        EXPECT_EQ(SingleInstance::defaultFolders(), QStringList{fallback});
+    }
+
+    // The fallback is made user-only when the lock first needs it.
+    SingleInstance instance({fallback});
+    ASSERT_EQ(instance.claim({}), SingleInstance::Role::primary);
+    EXPECT_EQ(QFileInfo(fallback).permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    // One that others may write into (or made by someone else) is not used.
-    QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteOther | QFile::ExeOther);
-    EXPECT_TRUE(SingleInstance::runtimeFolder().isEmpty());
+    instance.close();
+}
+
+TEST(SingleInstanceFolder, ALockThatCannotBeTakenInTheRuntimeFolderIsTakenInTheFallbackElseNobodyRuns)
+{
+    const QString runtime = testHome() + "/runtime", fallback = testHome() + "/fallback";
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    // A lock file that is a link: following it would put the lock where the link's maker can hold it.
+    ASSERT_TRUE(QFile::link(testHome() + "/elsewhere", runtime + "/morvane.lock"));
+    SingleInstance first({runtime, fallback});
+    ASSERT_EQ(first.claim({}), SingleInstance::Role::primary);
+    EXPECT_EQ(first.lockPath(), fallback + "/morvane.lock");
+    ASSERT_TRUE(first.listen());
+    QStringList received;
+    QObject::connect(&first, &SingleInstance::urlsReceived,
+                     [&](const QStringList& urls) { received += urls; });
+    // A second launch finds it there: one copy, not two on the same library.
+    SingleInstance second({runtime, fallback});
+    EXPECT_EQ(claimAside(second, {"morvane://open/x"}), SingleInstance::Role::forwarded);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !received.isEmpty(); }, 5000));
+    first.close();
+
+    // When neither folder yields the lock, the launch is told why and must not run.
+    ASSERT_EQ(::chmod(QFile::encodeName(fallback).constData(), 0777), 0);
+    SingleInstance stranded({runtime, fallback});
+    EXPECT_EQ(stranded.claim({}), SingleInstance::Role::failed);
+    EXPECT_TRUE(stranded.failure().contains(runtime + "/morvane.lock: a symbolic link"))
+        << stranded.failure().toStdString();
+    EXPECT_TRUE(stranded.failure().contains(fallback + ": others may write into the folder"))
+        << stranded.failure().toStdString();
+    SingleInstance nowhere({testHome() + "/missing/deeper"});
+    EXPECT_EQ(nowhere.claim({}), SingleInstance::Role::failed);
+    EXPECT_FALSE(nowhere.failure().isEmpty());
+}
+
+// A copy started while the runtime folder was missing runs in the fallback; the runtime folder is made
+// later (the toolkit makes it), and a later launch that takes the lock there still finds the copy.
+TEST(SingleInstanceFolder, ALaunchFindsACopyThatStartedWithoutTheRuntimeFolder)
+{
+    const QString runtime = testHome() + "/runtime", fallback = testHome() + "/fallback";
+    SingleInstance running({fallback});
+    ASSERT_EQ(running.claim({}), SingleInstance::Role::primary);
+    ASSERT_TRUE(running.listen());
+    ASSERT_TRUE(QDir().mkpath(runtime));
+    SingleInstance launch({runtime, fallback});
+    EXPECT_EQ(claimAside(launch, {"morvane://open/x"}), SingleInstance::Role::forwarded);
+    // Nothing was kept: once the copy is gone, a launch takes over in the runtime folder.
+    running.close();
+    SingleInstance next({runtime, fallback});
+    EXPECT_EQ(next.claim({}), SingleInstance::Role::primary);
+    EXPECT_EQ(next.lockPath(), runtime + "/morvane.lock");
+}
+
+TEST_F(SingleInstanceTest, SomethingOtherThanASocketAtItsPathIsNamedOnBothSides)
+{
+    ASSERT_TRUE(QDir().mkpath(primary.socketPath()));
+    ASSERT_EQ(primary.claim({}), SingleInstance::Role::primary);
+    {
+        const LogCapture log("morvane.SingleInstance");
+        EXPECT_FALSE(primary.listen());
+        EXPECT_EQ(log.lines(), QStringList{"Cannot listen for other launches: " + primary.socketPath() +
+                                           " is a folder, not a socket"});
+    }
+    SingleInstance later({folder}, limits);
+    // At once, not after the wait for a copy that has not started listening yet.
+    EXPECT_EQ(later.claim({"morvane://open/x"}, 20s), SingleInstance::Role::blocked);
+    EXPECT_EQ(later.failure(), primary.socketPath() + " is a folder, not a socket");
 }
 
 } // namespace

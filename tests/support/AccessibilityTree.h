@@ -70,6 +70,8 @@ public:
     }
 
     std::atomic<AccessibilityTrust> trustState = AccessibilityTrust::granted;
+    // While set, jobs are taken and not run, as by a bus that never answers, until runHeldJobs().
+    std::atomic<bool> holdJobs = false;
     int trustRequests = 0;
     mutable std::atomic<int> offThreadReads = 0;
     mutable std::atomic<int> reads = 0; // every read of an element, to tell a walk from a direct read
@@ -79,7 +81,26 @@ public:
     AccessibilityTrust trust() const override { return trustState; }
     QFuture<AccessibilityTrust> refreshTrust() override { return QtFuture::makeReadyFuture(trust()); }
     void requestTrust() override { ++trustRequests; }
-    bool post(std::function<void()> job) override { return m_thread.post(std::move(job)); }
+    bool post(std::function<void()> job) override
+    {
+        if (holdJobs) {
+            const std::lock_guard lock(m_mutex);
+            m_heldJobs.append(std::move(job));
+            return true;
+        }
+        return m_thread.post(std::move(job));
+    }
+    // Runs the jobs held so far, late, on the tree's thread.
+    void runHeldJobs()
+    {
+        QList<std::function<void()>> held;
+        {
+            const std::lock_guard lock(m_mutex);
+            held.swap(m_heldJobs);
+        }
+        for (std::function<void()>& job : held)
+            m_thread.post(std::move(job));
+    }
 
     QList<AccessibilityApplication> applications() const override
     {
@@ -177,6 +198,7 @@ private:
     QHash<quint64, Node> m_nodes;
     QList<AccessibilityApplication> m_applications;
     QHash<quint64, QHash<QString, AccessibilityValue>> m_named;
+    QList<std::function<void()>> m_heldJobs;
     StoreExecutor m_thread{"test-a11y"};
 };
 

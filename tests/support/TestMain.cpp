@@ -22,7 +22,11 @@ class IsolatedHomeListener : public ::testing::EmptyTestEventListener {
         for (const auto& [name, path] : {std::pair{"HOME", root},
                                          {"XDG_CONFIG_HOME", root + QStringLiteral("/.config")},
                                          {"XDG_DATA_HOME", root + QStringLiteral("/.local/share")},
-                                         {"XDG_RUNTIME_DIR", root + QStringLiteral("/.runtime")}}) {
+                                         {"XDG_RUNTIME_DIR", root + QStringLiteral("/.runtime")},
+                                         // Empty: what is installed on the machine (the package's own
+                                         // menu entry among it) never decides a result.
+                                         {"XDG_DATA_DIRS", root + QStringLiteral("/.system-data")},
+                                         {"XDG_CONFIG_DIRS", root + QStringLiteral("/.system-config")}}) {
             QDir().mkpath(path);
             QFile::setPermissions(path,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);

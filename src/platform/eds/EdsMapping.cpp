@@ -1,5 +1,7 @@
 #include "platform/eds/EdsMapping.h"
 
+#include "platform/GObjectRef.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -8,11 +10,6 @@
 namespace morvane {
 
 namespace {
-
-struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <class T> using Owned = std::unique_ptr<T, ObjectUnref>;
 
 QString text(const char* value)
 {
@@ -74,14 +71,16 @@ struct Resolver {
 // The RECURRENCE-ID of a detached instance; nothing for other events.
 std::optional<RecurrenceId> detachedRecurrenceId(ICalComponent* vevent, const Resolver& resolver)
 {
-    Owned<ICalProperty> property(i_cal_component_get_first_property(vevent, I_CAL_RECURRENCEID_PROPERTY));
+    GObjectRef<ICalProperty> property(
+        i_cal_component_get_first_property(vevent, I_CAL_RECURRENCEID_PROPERTY));
     if (!property)
         return std::nullopt;
-    Owned<ICalTime> time(i_cal_property_get_recurrenceid(property.get()));
+    GObjectRef<ICalTime> time(i_cal_property_get_recurrenceid(property.get()));
     if (!time || i_cal_time_is_null_time(time.get()))
         return std::nullopt;
     ICalTimezone* zone = nullptr;
-    if (Owned<ICalParameter> tzid{i_cal_property_get_first_parameter(property.get(), I_CAL_TZID_PARAMETER)};
+    if (GObjectRef<ICalParameter> tzid{
+            i_cal_property_get_first_parameter(property.get(), I_CAL_TZID_PARAMETER)};
         tzid && resolver.resolve) {
         zone = resolver.resolve(i_cal_parameter_get_tzid(tzid.get()), resolver.data, nullptr, nullptr);
     }
@@ -91,7 +90,7 @@ std::optional<RecurrenceId> detachedRecurrenceId(ICalComponent* vevent, const Re
 bool repeats(ICalComponent* vevent)
 {
     for (ICalPropertyKind kind : {I_CAL_RRULE_PROPERTY, I_CAL_RDATE_PROPERTY}) {
-        if (Owned<ICalProperty>(i_cal_component_get_first_property(vevent, kind)))
+        if (GObjectRef<ICalProperty>(i_cal_component_get_first_property(vevent, kind)))
             return true;
     }
     return false;
@@ -150,8 +149,8 @@ EdsExpansion expandCalendarEvents(GSList* vevents, const EdsCalendarSource& sour
     }
 
     EdsExpansion expansion;
-    Owned<ICalTime> start(icalInstant(from));
-    Owned<ICalTime> end(icalInstant(to));
+    GObjectRef<ICalTime> start(icalInstant(from));
+    GObjectRef<ICalTime> end(icalInstant(to));
     for (GSList* item = vevents; item; item = item->next) {
         auto* vevent = static_cast<ICalComponent*>(item->data);
         if (i_cal_component_isa(vevent) != I_CAL_VEVENT_COMPONENT)

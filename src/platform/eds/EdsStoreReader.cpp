@@ -2,6 +2,8 @@
 
 #include "foundation/Logging.h"
 #include "platform/GLibErrorSlot.h"
+#include "platform/GLibLoopThread.h"
+#include "platform/GObjectRef.h"
 #include "platform/eds/EdsMapping.h"
 
 #include <QDateTime>
@@ -28,6 +30,9 @@ constexpr auto loadLimit = 20s;
 constexpr guint reloadDelayMs = 150;
 // The window of events moves with the clock.
 constexpr guint windowRenewalSeconds = 3600;
+// How long going away waits for the thread: a call the service does not answer (it is stopped, or
+// hung) may not be cancellable, and the application's quit does not wait for it.
+constexpr auto stopWait = 200ms;
 constexpr int yearsBack = 10;
 constexpr int yearsAhead = 5;
 
@@ -37,21 +42,23 @@ constexpr guint32 connectedWait = guint32(-1);
 
 } // namespace
 
+// What the reader knows and does, on its thread: held by each job there, so that a thread left inside a
+// call when the reader goes still has it.
 struct EdsStoreReader::Worker {
     struct CalendarSource {
         Worker* worker = nullptr;
         QString uid;
         QString name;
-        ECalClient* client = nullptr;
-        ECalClientView* view = nullptr;
+        GObjectRef<ECalClient> client;
+        GObjectRef<ECalClientView> view;
         QList<CalendarEvent> events;
         guint pendingReload = 0;
     };
     struct BookSource {
         Worker* worker = nullptr;
         QString uid;
-        EBookClient* client = nullptr;
-        EBookClientView* view = nullptr;
+        GObjectRef<EBookClient> client;
+        GObjectRef<EBookClientView> view;
         QList<ContactCard> cards;
         QStringList fileAs; // the sort key of each card
         guint pendingReload = 0;
@@ -64,15 +71,16 @@ struct EdsStoreReader::Worker {
     bool stopping = false;
     std::chrono::steady_clock::time_point loadDeadline = std::chrono::steady_clock::time_point::max();
 
+    GObjectRef<GCancellable> loadCancellable; // replaced on the thread, cancelled from anywhere, under mutex
+
     // The service thread's own.
-    GMainContext* context = g_main_context_new();
-    GMainLoop* loop = g_main_loop_new(context, false);
-    GCancellable* loadCancellable = nullptr;
-    ESourceRegistry* registry = nullptr;
+    GMainContext* const context;
+    GObjectRef<ESourceRegistry> registry;
     ICalTimezone* defaultZone = nullptr;
     std::vector<std::unique_ptr<CalendarSource>> calendarSources;
     std::vector<std::unique_ptr<BookSource>> bookSources;
     guint pendingSourcesReload = 0;
+    guint windowRenewal = 0;
     QDateTime windowFrom;
     QDateTime windowTo;
     const bool calendars; // whether the bus has the calendar service
@@ -80,12 +88,11 @@ struct EdsStoreReader::Worker {
     bool calendarsLoaded = false;
     bool cardsLoaded = false;
     bool reloading = false;
+    bool closeAfterReload = false;
 
-    std::thread thread;
-    std::thread watchdog;
-
-    Worker(bool hasCalendars, bool hasContacts)
-        : calendars(hasCalendars)
+    Worker(GMainContext* threadContext, bool hasCalendars, bool hasContacts)
+        : context(g_main_context_ref(threadContext))
+        , calendars(hasCalendars)
         , contacts(hasContacts)
     {
         // Absent stores have nothing to load.
@@ -93,30 +100,22 @@ struct EdsStoreReader::Worker {
         empty.calendarsLoaded = !calendars;
         empty.cardsLoaded = !contacts;
         published = std::make_shared<const EdsSnapshot>(std::move(empty));
-        thread = std::thread([this] { run(); });
-        watchdog = std::thread([this] { watch(); });
     }
 
-    ~Worker()
+    ~Worker() { g_main_context_unref(context); }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // Any thread: what the thread waits for is cancelled, and it starts nothing more.
+    void stop()
     {
         {
             std::lock_guard lock(mutex);
             stopping = true;
             if (loadCancellable)
-                g_cancellable_cancel(loadCancellable);
+                g_cancellable_cancel(loadCancellable.get());
         }
         changed.notify_all();
-        g_main_context_invoke(
-            context,
-            [](gpointer loop) -> gboolean {
-                g_main_loop_quit(static_cast<GMainLoop*>(loop));
-                return G_SOURCE_REMOVE;
-            },
-            loop);
-        thread.join();
-        watchdog.join();
-        g_main_loop_unref(loop);
-        g_main_context_unref(context);
     }
 
     // Cancels a load that runs past its limit.
@@ -132,7 +131,7 @@ struct EdsStoreReader::Worker {
             if (changed.wait_until(lock, deadline) == std::cv_status::timeout && loadDeadline == deadline &&
                 loadCancellable) {
                 qCWarning(lcEds) << "A calendar or address book load ran past its limit and was cancelled";
-                g_cancellable_cancel(loadCancellable);
+                g_cancellable_cancel(loadCancellable.get());
                 loadDeadline = std::chrono::steady_clock::time_point::max();
             }
         }
@@ -142,14 +141,12 @@ struct EdsStoreReader::Worker {
     GCancellable* beginLoad()
     {
         std::lock_guard lock(mutex);
-        if (loadCancellable)
-            g_object_unref(loadCancellable);
-        loadCancellable = g_cancellable_new();
+        loadCancellable.reset(g_cancellable_new());
         if (stopping)
-            g_cancellable_cancel(loadCancellable);
+            g_cancellable_cancel(loadCancellable.get());
         loadDeadline = std::chrono::steady_clock::now() + loadLimit;
         changed.notify_all();
-        return loadCancellable;
+        return loadCancellable.get();
     }
 
     void endLoad()
@@ -165,32 +162,30 @@ struct EdsStoreReader::Worker {
         return stopping;
     }
 
-    void run()
+    // The thread's first job.
+    void open()
     {
-        g_main_context_push_thread_default(context);
-        if (!isStopping() && (calendars || contacts)) {
-            defaultZone = e_cal_util_get_system_timezone();
-            if (!defaultZone)
-                defaultZone = i_cal_timezone_get_utc_timezone();
-            openRegistry();
-            addTimeout(
-                windowRenewalSeconds * 1000,
-                [](gpointer self) -> gboolean {
-                    static_cast<Worker*>(self)->reloadSources();
-                    return G_SOURCE_CONTINUE;
-                },
-                this);
-        }
-        if (!isStopping())
-            g_main_loop_run(loop);
-        closeAll();
-        g_main_context_pop_thread_default(context);
+        if (isStopping() || (!calendars && !contacts))
+            return;
+        defaultZone = e_cal_util_get_system_timezone();
+        if (!defaultZone)
+            defaultZone = i_cal_timezone_get_utc_timezone();
+        openRegistry();
+        windowRenewal = addTimeout(
+            windowRenewalSeconds * 1000,
+            [](gpointer self) -> gboolean {
+                static_cast<Worker*>(self)->reloadSources();
+                return G_SOURCE_CONTINUE;
+            },
+            this);
     }
 
     void openRegistry()
     {
         ErrorSlot error;
-        registry = e_source_registry_new_sync(beginLoad(), error.out());
+        // Not cancellable in every version of the library: a registry that does not answer holds the
+        // thread until the bus's own time-out.
+        registry.reset(e_source_registry_new_sync(beginLoad(), &error));
         endLoad();
         if (!registry) {
             qCWarning(lcEds).noquote()
@@ -199,7 +194,7 @@ struct EdsStoreReader::Worker {
             return;
         }
         for (const char* signal : {"source-added", "source-removed", "source-enabled", "source-disabled"}) {
-            g_signal_connect_swapped(registry, signal,
+            g_signal_connect_swapped(registry.get(), signal,
                                      G_CALLBACK(+[](Worker* self) { self->scheduleSourcesReload(); }), this);
         }
         reloadSources();
@@ -230,6 +225,14 @@ struct EdsStoreReader::Worker {
         return id;
     }
 
+    // One added above; g_source_remove would look for it in the process's default context.
+    void removeTimeout(guint& id)
+    {
+        if (GSource* source = id ? g_main_context_find_source_by_id(context, id) : nullptr)
+            g_source_destroy(source);
+        id = 0;
+    }
+
     static QStringList enabledUids(ESourceRegistry* registry, const char* extension)
     {
         QStringList uids;
@@ -255,6 +258,8 @@ struct EdsStoreReader::Worker {
         reloading = true;
         reloadSourcesNow();
         reloading = false;
+        if (closeAfterReload)
+            closeAll();
     }
 
     void reloadSourcesNow()
@@ -263,7 +268,7 @@ struct EdsStoreReader::Worker {
         windowFrom = now.addYears(-yearsBack).addDays(-1);
         windowTo = now.addYears(yearsAhead).addDays(1);
         if (calendars) {
-            syncSources(calendarSources, enabledUids(registry, E_SOURCE_EXTENSION_CALENDAR));
+            syncSources(calendarSources, enabledUids(registry.get(), E_SOURCE_EXTENSION_CALENDAR));
             connectAll(calendarSources);
             for (const auto& source : calendarSources)
                 loadCalendar(*source);
@@ -271,7 +276,7 @@ struct EdsStoreReader::Worker {
         calendarsLoaded = true;
         publish();
         if (contacts) {
-            syncSources(bookSources, enabledUids(registry, E_SOURCE_EXTENSION_ADDRESS_BOOK));
+            syncSources(bookSources, enabledUids(registry.get(), E_SOURCE_EXTENSION_ADDRESS_BOOK));
             connectAll(bookSources);
             for (const auto& source : bookSources)
                 loadBook(*source);
@@ -328,22 +333,22 @@ struct EdsStoreReader::Worker {
     static void connected(Connecting<CalendarSource>& call, GAsyncResult* result, GError** error)
     {
         if (EClient* client = e_cal_client_connect_finish(result, error)) {
-            call.source->client = E_CAL_CLIENT(client);
-            e_cal_client_set_default_timezone(call.source->client, call.defaultZone);
+            call.source->client.reset(E_CAL_CLIENT(client));
+            e_cal_client_set_default_timezone(call.source->client.get(), call.defaultZone);
         }
     }
 
     static void connected(Connecting<BookSource>& call, GAsyncResult* result, GError** error)
     {
         if (EClient* client = e_book_client_connect_finish(result, error))
-            call.source->client = E_BOOK_CLIENT(client);
+            call.source->client.reset(E_BOOK_CLIENT(client));
     }
 
     template <class Source> static void onConnected(GObject*, GAsyncResult* result, gpointer data)
     {
         std::unique_ptr<Connecting<Source>> call(static_cast<Connecting<Source>*>(data));
         ErrorSlot error;
-        connected(*call, result, error.out());
+        connected(*call, result, &error);
         if (!call->source->client) {
             qCWarning(lcEds).noquote() << "Could not open a calendar or address book:" << error.text();
         }
@@ -356,19 +361,18 @@ struct EdsStoreReader::Worker {
         int pending = 0;
         GCancellable* load = beginLoad();
         for (const auto& source : sources) {
-            ESource* esource = source->client ? nullptr : registrySource(source->uid);
+            const GObjectRef<ESource> esource(source->client ? nullptr : registrySource(source->uid));
             if (!esource)
                 continue;
             ++pending;
             auto* call = new Connecting<Source>{source.get(), &pending, defaultZone};
             if constexpr (std::is_same_v<Source, CalendarSource>) {
-                source->name = QString::fromUtf8(e_source_get_display_name(esource));
-                e_cal_client_connect(esource, E_CAL_CLIENT_SOURCE_TYPE_EVENTS, connectedWait, load,
+                source->name = QString::fromUtf8(e_source_get_display_name(esource.get()));
+                e_cal_client_connect(esource.get(), E_CAL_CLIENT_SOURCE_TYPE_EVENTS, connectedWait, load,
                                      &onConnected<Source>, call);
             } else {
-                e_book_client_connect(esource, connectedWait, load, &onConnected<Source>, call);
+                e_book_client_connect(esource.get(), connectedWait, load, &onConnected<Source>, call);
             }
-            g_object_unref(esource);
         }
         while (pending > 0)
             g_main_context_iteration(context, true);
@@ -377,13 +381,12 @@ struct EdsStoreReader::Worker {
 
     ESource* registrySource(const QString& uid) const
     {
-        return e_source_registry_ref_source(registry, uid.toUtf8().constData());
+        return e_source_registry_ref_source(registry.get(), uid.toUtf8().constData());
     }
 
     void loadCalendar(CalendarSource& source)
     {
-
-        if (isStopping())
+        if (!source.client || isStopping())
             return;
         GCancellable* load = beginLoad();
         ErrorSlot error;
@@ -391,7 +394,7 @@ struct EdsStoreReader::Worker {
         // Every event: asking for those that occur in the window makes the backend expand each
         // repeating one, and this expands them again anyway; a plain list answers several times faster.
         const bool read =
-            e_cal_client_get_object_list_sync(source.client, "#t", &components, load, error.out());
+            e_cal_client_get_object_list_sync(source.client.get(), "#t", &components, load, &error);
         endLoad();
         if (!read) {
             qCWarning(lcEds).noquote() << "Could not read a calendar:" << error.text();
@@ -399,7 +402,7 @@ struct EdsStoreReader::Worker {
         }
         EdsExpansion expansion =
             expandCalendarEvents(components, {source.uid, source.name}, windowFrom, windowTo,
-                                 e_cal_client_tzlookup_cb, source.client, defaultZone);
+                                 e_cal_client_tzlookup_cb, source.client.get(), defaultZone);
         g_slist_free_full(components, g_object_unref);
         if (expansion.truncatedSeries > 0) {
             qCInfo(lcEds) << expansion.truncatedSeries << "repeating events were cut at"
@@ -443,17 +446,18 @@ struct EdsStoreReader::Worker {
         if (!source.client || source.view || isStopping())
             return false;
         ErrorSlot error;
-        const bool viewed =
-            e_cal_client_get_view_sync(source.client, "#t", &source.view, beginLoad(), error.out());
+        ECalClientView* view = nullptr;
+        const bool viewed = e_cal_client_get_view_sync(source.client.get(), "#t", &view, beginLoad(), &error);
         endLoad();
         if (!viewed) {
             qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << error.text();
             return false;
         }
-        e_cal_client_view_set_flags(source.view, E_CAL_CLIENT_VIEW_FLAGS_NONE, nullptr);
+        source.view.reset(view);
+        e_cal_client_view_set_flags(view, E_CAL_CLIENT_VIEW_FLAGS_NONE, nullptr);
         for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
-            g_signal_connect(source.view, signal, G_CALLBACK(&onChanged<CalendarSource>), &source);
-        e_cal_client_view_start(source.view, error.out());
+            g_signal_connect(view, signal, G_CALLBACK(&onChanged<CalendarSource>), &source);
+        e_cal_client_view_start(view, &error);
         return true;
     }
 
@@ -463,17 +467,19 @@ struct EdsStoreReader::Worker {
         if (!source.client || source.view || isStopping())
             return false;
         ErrorSlot error;
-        const bool viewed = e_book_client_get_view_sync(source.client, everyCard().c_str(), &source.view,
-                                                        beginLoad(), error.out());
+        EBookClientView* view = nullptr;
+        const bool viewed =
+            e_book_client_get_view_sync(source.client.get(), everyCard().c_str(), &view, beginLoad(), &error);
         endLoad();
         if (!viewed) {
             qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << error.text();
             return false;
         }
-        e_book_client_view_set_flags(source.view, E_BOOK_CLIENT_VIEW_FLAGS_NONE, nullptr);
+        source.view.reset(view);
+        e_book_client_view_set_flags(view, E_BOOK_CLIENT_VIEW_FLAGS_NONE, nullptr);
         for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
-            g_signal_connect(source.view, signal, G_CALLBACK(&onChanged<BookSource>), &source);
-        e_book_client_view_start(source.view, error.out());
+            g_signal_connect(view, signal, G_CALLBACK(&onChanged<BookSource>), &source);
+        e_book_client_view_start(view, &error);
         return true;
     }
 
@@ -495,8 +501,8 @@ struct EdsStoreReader::Worker {
         GCancellable* load = beginLoad();
         ErrorSlot error;
         GSList* contactList = nullptr;
-        const bool read = e_book_client_get_contacts_sync(source.client, everyCard().c_str(), &contactList,
-                                                          load, error.out());
+        const bool read = e_book_client_get_contacts_sync(source.client.get(), everyCard().c_str(),
+                                                          &contactList, load, &error);
         endLoad();
         if (!read) {
             qCWarning(lcEds).noquote() << "Could not read an address book:" << error.text();
@@ -555,44 +561,58 @@ struct EdsStoreReader::Worker {
 
     template <class Source> void close(Source& source)
     {
-        if (source.pendingReload)
-            g_source_remove(source.pendingReload);
+        removeTimeout(source.pendingReload);
         if (source.view) {
-            g_signal_handlers_disconnect_by_data(source.view, &source);
+            g_signal_handlers_disconnect_by_data(source.view.get(), &source);
             if constexpr (std::is_same_v<Source, CalendarSource>)
-                e_cal_client_view_stop(source.view, nullptr);
+                e_cal_client_view_stop(source.view.get(), nullptr);
             else
-                e_book_client_view_stop(source.view, nullptr);
-            g_object_unref(source.view);
+                e_book_client_view_stop(source.view.get(), nullptr);
         }
-        if (source.client)
-            g_object_unref(source.client);
     }
 
+    // The thread's last job: nothing of the library calls back into this object after it. Run from
+    // inside the loop that connecting runs, it waits for the reload around it to end.
     void closeAll()
     {
+        if (reloading) {
+            closeAfterReload = true;
+            return;
+        }
+        removeTimeout(windowRenewal);
+        removeTimeout(pendingSourcesReload);
         for (auto& source : calendarSources)
             close(*source);
         for (auto& source : bookSources)
             close(*source);
         calendarSources.clear();
         bookSources.clear();
-        if (registry) {
-            g_signal_handlers_disconnect_by_data(registry, this);
-            g_object_unref(registry);
-        }
+        if (registry)
+            g_signal_handlers_disconnect_by_data(registry.get(), this);
+        registry.reset();
         std::lock_guard lock(mutex);
-        if (loadCancellable)
-            g_object_unref(std::exchange(loadCancellable, nullptr));
+        loadCancellable.reset();
     }
 };
 
 EdsStoreReader::EdsStoreReader(bool calendars, bool contacts)
-    : d(std::make_unique<Worker>(calendars, contacts))
+    : m_thread(std::make_unique<GLibLoopThread>("morvane-eds"))
 {
+    d = std::make_shared<Worker>(m_thread->context(), calendars, contacts);
+    m_watchdog = std::thread([worker = d.get()] { worker->watch(); });
+    m_thread->post([worker = d] { worker->open(); });
 }
 
-EdsStoreReader::~EdsStoreReader() = default;
+EdsStoreReader::~EdsStoreReader()
+{
+    d->stop();
+    m_thread->post([worker = d] { worker->closeAll(); });
+    if (!m_thread->stop(stopWait)) {
+        qCInfo(lcEds) << "The calendar and address book reader was left inside a call the service did not "
+                         "answer; it ends with that call or with the process";
+    }
+    m_watchdog.join();
+}
 
 std::shared_ptr<const EdsSnapshot> EdsStoreReader::snapshot() const
 {

@@ -3,8 +3,11 @@
 #include "platform/EdsReader.h"
 
 #include <memory>
+#include <thread>
 
 namespace morvane {
+
+class GLibLoopThread;
 
 // The desktop's calendars and address books, kept by Evolution Data Server (a D-Bus activated
 // service). A thread of our own, with its own GLib main context, asks it for every event from 10
@@ -16,7 +19,9 @@ class EdsStoreReader final : public EdsReader {
 public:
     // Reads the stores the bus was found to have; one it has not is loaded, and empty, at once.
     EdsStoreReader(bool calendars, bool contacts);
-    // Cancels what the thread is waiting for and joins it.
+    // Cancels what the thread is waiting for and ends it; a thread inside a call that does not return
+    // at once (the service stopped, or hung) is not waited for: it ends once the call returns, or with
+    // the process.
     ~EdsStoreReader() override;
     EdsStoreReader(const EdsStoreReader&) = delete;
     EdsStoreReader& operator=(const EdsStoreReader&) = delete;
@@ -26,7 +31,10 @@ public:
 
 private:
     struct Worker;
-    std::unique_ptr<Worker> d;
+    // Held by every job of the thread too, which may outlive this object.
+    std::shared_ptr<Worker> d;
+    std::unique_ptr<GLibLoopThread> m_thread;
+    std::thread m_watchdog; // cancels a load that runs past its limit
 };
 
 } // namespace morvane

@@ -12,10 +12,11 @@
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/AppSettings.h"
 
-#include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QWindow>
+
+#include <QCoroFuture>
 
 MORVANE_LOGGING_CATEGORY(lcQuickPanel, "QuickPanelController")
 
@@ -45,7 +46,6 @@ QuickPanelController::QuickPanelController(AppPresence& presence, const AppSetti
     , m_preferences(preferences)
     , m_model(model)
     , m_appearance(appearance)
-    , m_clock(clock)
     , m_contextRefreshTimer(clock->makeTimer([this] { refreshContextIfShown(); }))
 {
 }
@@ -56,10 +56,6 @@ void QuickPanelController::build()
 {
     m_window = std::make_unique<QuickPanelWindow>();
     connect(m_window.get(), &QuickPanelWindow::closeRequested, this, &QuickPanelController::hide);
-    connect(qGuiApp, &QGuiApplication::focusWindowChanged, m_window.get(), [this](QWindow* focused) {
-        if (focused != m_window->windowHandle())
-            m_focusPending = false;
-    });
     m_router = new QuickPanelKeyRouter(
         m_model,
         {[this] { hide(); }, [this] { activateAndMaybeHide(); }, [this] { completeRelationAndMaybeHide(); },
@@ -92,6 +88,7 @@ void QuickPanelController::show()
 {
     if (!m_window)
         build();
+    ++m_shownOrHidden;
     emit willShow();
     m_model.refreshActiveContext();
     m_router->resetScrolling();
@@ -100,14 +97,13 @@ void QuickPanelController::show()
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     m_window->uncoverBeforeShow();
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
-    m_shownAt = m_clock->monotonic();
-    m_focusPending = true;
     m_window->placeShown();
     m_view->prepareForShow();
 }
 
 void QuickPanelController::hide()
 {
+    ++m_shownOrHidden;
     if (m_window)
         m_window->hide();
     m_contextRefreshTimer->stop();
@@ -122,31 +118,44 @@ bool QuickPanelController::isOnScreen() const
     return m_window && m_window->isVisible() && !m_window->isMinimized();
 }
 
-// A panel that another window covers, or that lost the keyboard to one, is not in front of the user
-// though it is mapped. The window manager hands a panel just shown the keyboard a moment later: until
-// then (and unless the keyboard went elsewhere meanwhile) it counts as in front, so a quick second
-// press of the hot key still hides it. The window system's focus counts, not Qt's: Qt kept counting a
-// panel as active that sway had left behind a full-screen window, so the next press hid it.
-bool QuickPanelController::isInFront() const
-{
-    constexpr std::chrono::milliseconds focusGrace{1000};
-    if (!isOnScreen())
-        return false;
-    return m_presence.hasKeyboard(*m_window) ||
-           (m_focusPending && m_clock->monotonic() - m_shownAt < focusGrace);
-}
-
 void QuickPanelController::toggle()
 {
-    // Out of the user's sight, the hot key brings the panel forward with the keyboard instead of
-    // hiding it.
-    if (isInFront())
-        return hide();
-    // Mapped but behind another window: sway keeps a window it mapped behind a full-screen one there,
-    // also once that window left full screen, and ignores requests to activate it. Mapped afresh it
-    // is a new window, which sway shows and focuses; what the panel holds stays.
-    if (isOnScreen())
-        m_window->hide();
+    // While the compositor is asked the user has seen nothing happen yet: a second press repeats the
+    // wish of the first, and a second toggle would undo the first as soon as it shows.
+    if (m_askingWhetherCovered)
+        return;
+    if (!isOnScreen())
+        return show();
+    hideUnlessCovered();
+}
+
+QCoro::Task<> QuickPanelController::hideUnlessCovered()
+{
+    const QPointer<QuickPanelController> self(this);
+    const quint64 shownOrHiddenBefore = m_shownOrHidden;
+    bool covered = false;
+    m_askingWhetherCovered = true;
+    try {
+        covered = co_await m_presence.isCovered(*m_window);
+    } catch (...) {
+        logFailure("Asking whether the panel is in sight");
+    }
+    if (!self)
+        co_return;
+    m_askingWhetherCovered = false;
+    // Shown or hidden another way meanwhile (Escape, a command): that came after the press.
+    if (m_shownOrHidden != shownOrHiddenBefore)
+        co_return;
+    // A panel on screen is hidden whether or not the desktop gave it the keyboard: a compositor may
+    // show it without (GNOME Shell does for a panel a command opened), and it is in the user's way.
+    if (!covered) {
+        hide();
+        co_return;
+    }
+    // Mapped but out of sight: sway keeps a window it mapped behind a full-screen one there, also
+    // once that window left full screen, and ignores requests to activate it. Mapped afresh it is a
+    // new window, which sway shows and focuses; what the panel holds stays.
+    m_window->hide();
     show();
 }
 

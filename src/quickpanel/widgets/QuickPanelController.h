@@ -7,7 +7,6 @@
 
 #include <QCoroTask>
 
-#include <chrono>
 #include <memory>
 
 class QWidget;
@@ -38,7 +37,9 @@ public:
 
     void show();
     void hide();
-    // The hot key's action: hides a visible panel, else shows it.
+    // The hot key's action: hides a panel on screen, else shows it (also one the compositor keeps
+    // out of sight). Where the compositor is asked, the answer decides once it comes; a press before
+    // then is the same one again and changes nothing.
     void toggle();
     // None until the first show.
     QuickPanelWindow* window() const { return m_window.get(); }
@@ -61,8 +62,8 @@ private:
     QuickPanelView* makeView();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
     bool isOnScreen() const;
-    bool isInFront() const;
     void refreshContextIfShown();
+    QCoro::Task<> hideUnlessCovered();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
     void activateOrRelate();
     QCoro::Task<bool> waitForTypedList();
@@ -73,14 +74,13 @@ private:
     const AppSettings& m_preferences;
     QuickPanelViewModel& m_model;
     const AppearanceService* m_appearance;
-    std::shared_ptr<Clock> m_clock;
-    std::chrono::milliseconds m_shownAt{0};
-    // Until the keyboard went elsewhere after the last show.
-    bool m_focusPending = false;
     std::unique_ptr<ClockTimer> m_contextRefreshTimer;
     std::unique_ptr<QuickPanelWindow> m_window;
     QuickPanelKeyRouter* m_router = nullptr;
     QuickPanelView* m_view = nullptr;
+    // Counts shows and hides, so that a press whose answer comes later yields to one made meanwhile.
+    quint64 m_shownOrHidden = 0;
+    bool m_askingWhetherCovered = false;
 };
 
 } // namespace morvane

@@ -25,6 +25,25 @@ QuickPanelKeyResult decide(const QKeyEvent& event, const QuickPanelViewModel& mo
     return quickPanelKeyAction(Qt::Key(event.key()), event.modifiers(), quickPanelInputState(model));
 }
 
+// A modifier pressed on its way to a shortcut is no key of its own.
+bool isModifierKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Keys that act on the selected row. Typed straight after the query, they are meant for a row of
 // that query, whose search may still be running.
 bool actsOnSelection(QuickPanelKeyAction action)
@@ -92,6 +111,8 @@ bool QuickPanelKeyRouter::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     case QEvent::KeyPress:
+        if (!isModifierKey(static_cast<QKeyEvent*>(event)->key()))
+            m_model.noteKeyPress();
         if (handleKey(*static_cast<QKeyEvent*>(event))) {
             event->accept();
             return true;

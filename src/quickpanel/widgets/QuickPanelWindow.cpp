@@ -2,6 +2,7 @@
 
 #include "desktop/FrameCentring.h"
 #include "desktop/X11Display.h"
+#include "desktop/X11FrameHints.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -35,6 +36,14 @@ void QuickPanelWindow::placeShown()
 {
     centreFrameOnScreen(*this, CentringScreen::pointer);
     showOnAllDesktops(*this);
+}
+
+// Before the window is mapped: the window manager reads the frame's hints when it takes the window on,
+// which it does afresh at every mapping.
+void QuickPanelWindow::showEvent(QShowEvent* event)
+{
+    requestCloseOnlyFrame(*this);
+    QWidget::showEvent(event);
 }
 
 void QuickPanelWindow::closeEvent(QCloseEvent* event)

@@ -5,8 +5,8 @@
 namespace morvane {
 
 // The quick panel's window: a fixed 720 × 480 tool window titled "Morvane" that floats above other
-// windows and shows on every desktop. Closing it only asks for it to be hidden; it is kept for the
-// life of the application.
+// windows and shows on every desktop, in a frame that offers closing and moving only. Closing it only
+// asks for it to be hidden; it is kept for the life of the application.
 class QuickPanelWindow : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +32,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     QWidget* m_content = nullptr;

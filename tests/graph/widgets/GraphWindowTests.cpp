@@ -183,5 +183,30 @@ TEST(GraphWindowTests, LongStatusIsCutWithAnEllipsis)
     EXPECT_TRUE(status->toolTip().contains(QStringLiteral("long title A very")));
 }
 
+// The canvas reaches every edge of the window below the toolbar: the last rows of what the window
+// shows are the canvas's own, at the usual size and at sizes a small screen leaves it.
+TEST(GraphWindowTests, TheCanvasReachesTheWindowsBottomEdge)
+{
+    test::GraphFixture fx;
+    const auto a = test::linkItem(QStringLiteral("A")), b = test::linkItem(QStringLiteral("B"));
+    fx.load({a, b}, {test::relation(a, b)});
+    GraphWindow window(fx.model, nullptr);
+    window.present();
+    for (const QSize size : {QSize(920, 640), QSize(701, 503), QSize(640, 481)}) {
+        window.resize(size);
+        QCoreApplication::processEvents();
+        const QRect canvas = window.canvas()->geometry();
+        EXPECT_EQ(canvas.bottom(), window.height() - 1) << size.width() << "x" << size.height();
+        EXPECT_EQ(canvas.left(), 0);
+        EXPECT_EQ(canvas.right(), window.width() - 1);
+        const QImage shown = window.grab().toImage();
+        const QImage own = window.canvas()->grab().toImage();
+        const int rows = 3;
+        EXPECT_EQ(shown.copy(0, shown.height() - rows, shown.width(), rows),
+                  own.copy(0, own.height() - rows, own.width(), rows))
+            << size.width() << "x" << size.height();
+    }
+}
+
 } // namespace
 } // namespace morvane

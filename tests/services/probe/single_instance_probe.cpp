@@ -12,7 +12,7 @@ int main(int argc, char** argv)
 {
     if (argc != 3)
         return 2;
-    morvane::SingleInstance instance(QString::fromLocal8Bit(argv[1]));
+    morvane::SingleInstance instance({QString::fromLocal8Bit(argv[1])});
     switch (instance.claim({QString::fromLocal8Bit(argv[2])})) {
     case morvane::SingleInstance::Role::forwarded:
         std::puts("forwarded");
@@ -20,8 +20,9 @@ int main(int argc, char** argv)
     case morvane::SingleInstance::Role::unanswered:
         std::puts("unanswered");
         return 0;
-    case morvane::SingleInstance::Role::standalone:
-        std::puts("standalone");
+    case morvane::SingleInstance::Role::blocked:
+    case morvane::SingleInstance::Role::failed:
+        std::puts("failed");
         return 0;
     case morvane::SingleInstance::Role::refused:
         std::puts("refused");

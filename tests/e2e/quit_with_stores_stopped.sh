@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Quit is prompt whatever the desktop's calendar and contact stores and its accessibility bus do: with
+# Evolution Data Server's registry stopped (SIGSTOP) before the first search, again with the registry
+# and both factories stopped, and with the accessibility bus and its registry stopped while Morvane
+# reads a file manager's window over it, `morvane --quit` ends the process within a few seconds, with
+# status 0 and the library closed (no write-ahead log left behind). Each time is printed; the bound is
+# generous, so that only a wait on the stopped processes fails it.
+set -euo pipefail
+binary=$1
+seed=$2
+. "$(dirname "$0")/e2e_common.sh"
+own_bus "$0" "$@"
+start_session "$@"
+[ -x /usr/libexec/evolution-calendar-factory ] || fail "evolution-data-server is not installed"
+accessibility_on
+
+registry=org.gnome.evolution.dataserver.Sources5
+calendars=org.gnome.evolution.dataserver.Calendar8
+books=org.gnome.evolution.dataserver.AddressBook10
+owner_pid() { # <bus name> [bus address, else the session bus]
+  local bus=(--session)
+  [ -z "${2:-}" ] || bus=(--address "$2")
+  gdbus call "${bus[@]}" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.GetConnectionUnixProcessID "$1" | sed 's/^(uint32 \([0-9]*\),)$/\1/'
+}
+stopped=()
+stop_pid() {
+  kill -STOP "$1"
+  stopped+=("$1")
+}
+stop_service() { # <bus name>
+  local pid
+  pid=$(owner_pid "$1") || fail "$1 is not running"
+  stop_pid "$pid"
+}
+# The stopped services go on again, so that they end with the bus.
+resume_services() {
+  [ ${#stopped[@]} -eq 0 ] || kill -CONT "${stopped[@]}" 2>/dev/null || true
+  stopped=()
+}
+# Thunar's toolkit mounts the desktop's document portal in the runtime folder, which the home's removal
+# cannot enter while it is mounted.
+trap 'resume_services; fusermount -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
+
+# Writing an event and a card starts the registry and both factories (which end again a while after
+# their last client).
+seed_stores() {
+  local now
+  now=$(date +%s)
+  "$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200)) >/dev/null || fail "could not write the event"
+  "$seed" contact "Ann Zebrafish" "Okapi Works" >/dev/null || fail "could not write the card"
+}
+
+# quit_now <what>: asks the running copy to quit and waits for the process to end.
+quit_now() {
+  local started=$EPOCHREALTIME
+  "$binary" --quit || fail "morvane --quit failed ($1)"
+  wait_for 5 app_exited || fail "morvane was still running 5 s after --quit ($1)"
+  local status=0
+  wait "$app" || status=$?
+  [ "$status" = 0 ] || fail "morvane exited with status $status ($1)"
+  echo "quit with $1: $(awk "BEGIN { printf \"%.2f\", $EPOCHREALTIME - $started }") s"
+  [ ! -s "$library-wal" ] || fail "the library was not closed cleanly ($1)"
+}
+
+# quit_timed <what>: searches once (the stores are read from the first search on), asks the running
+# copy to quit and waits for the process to end.
+quit_timed() {
+  start_app_ready
+  show_panel
+  xdotool type --delay 20 "Zebra"
+  # The search loads the stores' module, whose reader then waits on the stopped processes.
+  wait_for 10 grep -q libmorvane-eds "/proc/$app/maps" || fail "the search did not reach the stores ($1)"
+  quit_now "$1"
+}
+
+seed_stores
+stop_service "$registry"
+quit_timed "the registry stopped"
+
+resume_services
+seed_stores
+stop_service "$registry"
+stop_service "$calendars"
+stop_service "$books"
+quit_timed "the registry and both factories stopped"
+
+# The accessibility bus: a file manager in front, whose window the capture poll reads over the bus;
+# the bus's daemon and its registry are stopped while those reads go on, and each read then waits out
+# its time limit.
+resume_services
+accessibility_ready
+docs=$E2E_HOME/Docs
+mkdir -p "$docs"
+thunar "$docs" >"$E2E_HOME/thunar.log" 2>&1 &
+wait_for 30 window_titled "Docs - Thunar" || fail "Thunar did not show the folder"
+start_app_ready
+activate "$(window_titled "Docs - Thunar")"
+sleep 3 # a few polls read the window while the bus answers
+a11y_address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+  --method org.a11y.Bus.GetAddress | sed "s/^('\(.*\)',)$/\1/")
+a11y_registry=$(owner_pid org.a11y.atspi.Registry "$a11y_address") || fail "no accessibility registry"
+a11y_bus=$(pgrep -P "$(owner_pid org.a11y.Bus)" dbus-daemon) || fail "no accessibility bus daemon"
+stop_pid "$a11y_registry"
+stop_pid "$a11y_bus"
+sleep 2 # the polls now wait on the stopped bus
+quit_now "the accessibility bus and its registry stopped"

@@ -1,0 +1,3 @@
+// The identity of a build other than the one under test.
+#pragma once
+#define MORVANE_MODULE_BUILD_IDENTITY "0000000000000000000000000000000000000000000000000000000000000000"

@@ -1,0 +1,111 @@
+#include "QuickPanelTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace morvane;
+using namespace morvane::test;
+
+namespace {
+
+// Firefox in front, read over the bus, its reading held until the test answers it.
+struct ReadingFixture : PanelFixture {
+    ReadingFixture()
+    {
+        workspace->activate("org.mozilla.firefox", 42, "Page — Mozilla Firefox", "firefox");
+        frontmost->reading = ApplicationReading::accessibilityBus;
+    }
+    // The panel opens while Firefox is being read.
+    void showWhileReading()
+    {
+        frontmost->holdReading();
+        frontmost->answer = {};
+        model.refreshActiveContext();
+        settle();
+    }
+    void answer(QList<CapturedContext> read)
+    {
+        frontmost->answerReading({std::move(read), std::nullopt});
+        settle();
+    }
+    const QString& message() const { return model.state().message(); }
+};
+
+const QString noContext = "No active context. Type to search all links.";
+
+} // namespace
+
+// Until the window in front has been read, the panel says it is reading it, not that nothing is in
+// front; the list follows when the reading ends, with what it brought, or with nothing once the
+// reading gave nothing or ran past its bound.
+TEST(QuickPanelReading, ThePanelSaysItIsReadingUntilTheReadingEnds)
+{
+    ReadingFixture fx;
+    fx.showWhileReading();
+    EXPECT_EQ(fx.message(), "Reading Firefox…");
+    EXPECT_TRUE(fx.model.state().results().isEmpty());
+    fx.model.refreshIfContextChanged(); // the second's check while the reading goes on
+    fx.settle();
+    EXPECT_EQ(fx.message(), "Reading Firefox…");
+    fx.answer({webContext("Page", "Firefox")});
+    ASSERT_EQ(fx.model.state().results().size(), 1);
+    EXPECT_EQ(fx.model.state().results().first().kind(), PanelResult::Kind::capture);
+    EXPECT_EQ(fx.message(), "Press Enter to add this Firefox page. If other links exist, you can link it "
+                            "next, or type to search.");
+
+    fx.showWhileReading();
+    fx.answer({});
+    EXPECT_EQ(fx.message(), noContext);
+
+    fx.showWhileReading();
+    fx.clock->advance(QuickPanelContext::readingBound);
+    fx.settle();
+    EXPECT_EQ(fx.message(), noContext) << "a reading past its bound gave nothing";
+    fx.answer({webContext("Late", "Firefox")});
+    EXPECT_EQ(fx.message(), noContext) << "a late answer waits for the next capture";
+
+    // An application whose name the desktop does not give.
+    fx.workspace->activate("org.example.Reader", 43);
+    fx.showWhileReading();
+    EXPECT_EQ(fx.message(), "Reading the window in front…");
+}
+
+// Return while the window in front is being read is kept: it saves the capture row the reading
+// brings, unless the user moved on meanwhile (another key, a query, another mode, the panel hidden);
+// a reading that brings nothing leaves the panel open saying nothing could be read.
+TEST(QuickPanelReading, ReturnDuringTheReadingActsOnlyOnTheCaptureItBrings)
+{
+    ReadingFixture fx;
+    fx.showWhileReading();
+    QCoro::Task<bool> enter = fx.model.commands().activateSelection();
+    fx.answer({webContext("Page", "Firefox")});
+    EXPECT_TRUE(fx.await(std::move(enter)));
+    EXPECT_EQ(fx.linkCount(), 1);
+    EXPECT_EQ(fx.message(), "Added “Page”. Press Enter or Esc to close.");
+    fx.model.reset();
+    fx.settle();
+
+    const auto movedOn = [&](const char* how, const std::function<void()>& move) {
+        SCOPED_TRACE(how);
+        fx.showWhileReading();
+        QCoro::Task<bool> kept = fx.model.commands().activateSelection();
+        move();
+        fx.answer({webContext("Other", "Firefox")});
+        EXPECT_TRUE(fx.await(std::move(kept)));
+        EXPECT_EQ(fx.linkCount(), 1);
+        fx.model.reset();
+        fx.model.search().setQuery(QString());
+        fx.settle();
+    };
+    movedOn("another key", [&] { fx.model.noteKeyPress(); });
+    movedOn("a query typed", [&] { fx.model.search().setQuery("o"); });
+    movedOn("another mode", [&] { fx.model.newLink().begin(); });
+    movedOn("the panel hidden", [&] { fx.model.reset(); });
+
+    fx.showWhileReading();
+    QCoro::Task<bool> unanswered = fx.model.commands().activateSelection();
+    fx.clock->advance(QuickPanelContext::readingBound);
+    EXPECT_TRUE(fx.await(std::move(unanswered))) << "the panel stays, saying why nothing happened";
+    EXPECT_EQ(fx.message(), "Nothing could be read from Firefox. Type to search all links.");
+    EXPECT_EQ(fx.linkCount(), 1);
+    fx.answer({});
+}
