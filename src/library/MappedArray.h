@@ -54,10 +54,10 @@ private:
     {
         constexpr std::size_t firstBytes = std::size_t(64) << 10;
         const std::size_t capacity = std::max({needed, 2 * m_capacity, firstBytes / sizeof(T)});
-        void* grown = m_data == nullptr ? mmap(nullptr, capacity * sizeof(T), PROT_READ | PROT_WRITE,
-                                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                                        : mremap(m_data, m_capacity * sizeof(T), capacity * sizeof(T),
-                                                 MREMAP_MAYMOVE);
+        const std::size_t bytes = capacity * sizeof(T);
+        void* grown = m_data == nullptr
+                          ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                          : mremap(m_data, m_capacity * sizeof(T), bytes, MREMAP_MAYMOVE);
         if (grown == MAP_FAILED)
             throw std::bad_alloc();
         m_data = static_cast<T*>(grown);
