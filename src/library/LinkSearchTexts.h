@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 namespace morvane {
@@ -50,6 +51,7 @@ public:
 
 private:
     bool refresh();
+    qsizetype rarestByte(const QByteArray& needle);
     void reload();
     // Appends the links of the statement's rows (rowid, title, url, type, notes).
     void append(const QString& sql, const QList<SQLiteValue>& parameters);
@@ -65,6 +67,8 @@ private:
     // Where each link's texts start in m_texts (ascending), and its rowid.
     MappedArray<qsizetype> m_starts;
     MappedArray<qint64> m_rowids;
+    // How often each byte occurs in a sample of the texts; none until a search asks.
+    std::optional<std::array<qsizetype, 256>> m_byteCounts;
     // Links read again since the last full read: each left its former texts behind.
     qsizetype m_superseded = 0;
 };
