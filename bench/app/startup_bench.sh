@@ -11,6 +11,14 @@
 # 1.5 (start-up, on both libraries) and 1.75 (memory, on the large library). MORVANE_BENCH_SMOKE=1
 # makes it one run on a tiny library, to keep it working; LINKS sets the library size. PROFILE=<prefix>
 # appends each run's resident memory by mapping (from smaps) to <prefix>.<program>[.library].
+#
+# Then the memory after use: morvane started on each library, its panel opened, a text typed key by
+# key (USE_TEXT, default "zq") and the panel hidden, once and then USE_CYCLES more times (default 50);
+# resident and private memory after the first use and after the cycles, the medians of USE_RUNS starts
+# (default 3), beside the bare application's resident memory at start. The budgets bound the first use
+# at 2x the bare application on the empty library and 2.5x on the large one, and the cycles at 5 % above
+# the first use. PANEL_USE=0 leaves these cases out; with PROFILE set each use appends its mappings to
+# <prefix>.used[.library] and <prefix>.cycled[.library].
 set -euo pipefail
 morvane=$1 bare=$2 make_library=$3
 binary=$morvane # e2e_common.sh names the program under test so
@@ -53,27 +61,37 @@ settled_rss() {
   echo "$rss"
 }
 
-# Resident kB by what is mapped (a library, the heap, anonymous memory), largest first, with the total.
+# Resident and private kB by what is mapped (a library, the heap, anonymous memory), largest first,
+# with the totals.
 resident_by_mapping() {
   awk '/^[0-9a-f]+-[0-9a-f]+ / { name = ($6 == "") ? "[anonymous]" : $6; sub(/.*\//, "", name) }
        /^Rss:/ { kb[name] += $2; total += $2 }
-       END { for (n in kb) printf "%8d %s\n", kb[n], n; printf "%8d %s\n", total, "TOTAL" }' \
+       /^Private_(Clean|Dirty):/ { own[name] += $2; owned += $2 }
+       END { for (n in kb) printf "%8d %8d %s\n", kb[n], own[n], n
+             printf "%8d %8d %s\n", total, owned, "TOTAL" }' \
     "/proc/$1/smaps" | sort -rn
   echo
+}
+
+# new_home <library or ""> -> a fresh home for one run, holding a copy of the library
+new_home() {
+  local home
+  home=$(mktemp -d "$E2E_HOME/run-XXXXXX")
+  mkdir -p "$home/.config" "$home/.local/share" "$home/.runtime"
+  chmod 700 "$home/.runtime"
+  if [ -n "$1" ]; then
+    mkdir -p "$home/.local/share/Morvane"
+    chmod 700 "$home/.local/share/Morvane"
+    cp "$1" "$home/.local/share/Morvane/Morvane.sqlite"
+  fi
+  echo "$home"
 }
 
 # measure <name> <program> <library or ""> -> "<start-up ms> <rss kB>"
 measure() {
   local name=$1 program=$2 library=$3
   local home started pid rss
-  home=$(mktemp -d "$E2E_HOME/run-XXXXXX")
-  mkdir -p "$home/.config" "$home/.local/share" "$home/.runtime"
-  chmod 700 "$home/.runtime"
-  if [ -n "$library" ]; then
-    mkdir -p "$home/.local/share/Morvane"
-    chmod 700 "$home/.local/share/Morvane"
-    cp "$library" "$home/.local/share/Morvane/Morvane.sqlite"
-  fi
+  home=$(new_home "$library")
   started=$(now_ns)
   HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
     XDG_RUNTIME_DIR=$home/.runtime "$program" >"$home/out.log" 2>&1 &
@@ -85,11 +103,16 @@ measure() {
   local elapsed=$((($(now_ns) - started) / 1000000))
   rss=$(settled_rss "$pid")
   [ -z "${PROFILE:-}" ] || resident_by_mapping "$pid" >>"$PROFILE.$name${library:+.library}"
-  kill -TERM "$pid"
-  wait "$pid" || true
-  wait_for 10 eval "! icon_of $name" || true
-  rm -rf "$home"
+  end_run "$pid" "$name" "$home"
   echo "$elapsed $rss"
+}
+
+# end_run <pid> <name> <home>: quits the program and removes its home
+end_run() {
+  kill -TERM "$1"
+  wait "$1" || true
+  wait_for 10 eval "! icon_of $2" || true
+  rm -rf "$3"
 }
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -129,3 +152,85 @@ done
 within=$(awk -v s="$s_large" -v e="$s_empty" -v m="$m_large" -v bs="$s_bare" -v bm="$m_bare" \
   'BEGIN { print (s <= 1.5 * bs && e <= 1.5 * bs && m <= 1.75 * bm) ? "within" : "over" }')
 echo "budget (start-up <= 1.5x the bare application on both libraries, memory <= 1.75x on $links links): $within"
+
+[ "${PANEL_USE:-1}" != 0 ] || exit 0
+
+# Resident and private kB of a process once its resident size has settled: "<rss> <private>".
+settled_memory() {
+  settled_rss "$1" >/dev/null
+  awk '/^Rss:/ { rss = $2 } /^Private_(Clean|Dirty):/ { own += $2 } END { print rss, own }' \
+    "/proc/$1/smaps_rollup"
+}
+
+# One use of the panel: opened by its shortcut, the text typed key by key, the rows left to come in
+# (the resident size settles), then hidden.
+use_panel() {
+  local pid=$1 w
+  xdotool key ctrl+super+l
+  wait_for 10 shown_window Morvane || fail "the panel did not open"
+  w=$(shown_window Morvane)
+  wait_for 5 test "$(xdotool getactivewindow 2>/dev/null)" = "$w" || fail "the panel did not take the focus"
+  xdotool type --delay 80 "${USE_TEXT:-zq}"
+  settled_rss "$pid" >/dev/null
+  xdotool key Escape
+  wait_for 10 not_shown Morvane || fail "the panel did not hide"
+}
+
+# measure_use <library or ""> -> "<rss> <private> after one use, <rss> <private> after the cycles"
+measure_use() {
+  local library=$1 home pid used cycled
+  home=$(new_home "$library")
+  HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
+    XDG_RUNTIME_DIR=$home/.runtime "$morvane" >"$home/out.log" 2>&1 &
+  pid=$!
+  wait_for 30 icon_of Morvane || fail "morvane showed no tray icon in 30 s"
+  settled_rss "$pid" >/dev/null
+  use_panel "$pid"
+  used=$(settled_memory "$pid")
+  [ -z "${PROFILE:-}" ] || resident_by_mapping "$pid" >>"$PROFILE.used${library:+.library}"
+  for _ in $(seq "$cycles"); do
+    use_panel "$pid"
+  done
+  cycled=$(settled_memory "$pid")
+  [ -z "${PROFILE:-}" ] || resident_by_mapping "$pid" >>"$PROFILE.cycled${library:+.library}"
+  end_run "$pid" Morvane "$home"
+  echo "$used $cycled"
+}
+
+if [ "${MORVANE_BENCH_SMOKE:-}" = 1 ]; then
+  use_runs=1 cycles=1
+else
+  use_runs=${USE_RUNS:-3} cycles=${USE_CYCLES:-50}
+fi
+declare -A used_rss used_private cycled_rss cycled_private
+use_cases=(used-empty used-large)
+for run in $(seq "$use_runs"); do
+  for case in "${use_cases[@]}"; do
+    case $case in
+      used-empty) read -r a b c d <<<"$(measure_use "")" ;;
+      used-large) read -r a b c d <<<"$(measure_use "$generated")" ;;
+    esac
+    used_rss[$case]+="$a " used_private[$case]+="$b " cycled_rss[$case]+="$c " cycled_private[$case]+="$d "
+  done
+done
+
+echo
+echo "after use (text \"${USE_TEXT:-zq}\", $cycles more open-type-hide cycles, medians of $use_runs starts):"
+printf '%-28s %10s %10s %8s %10s %10s %8s\n' case "used kB" private "x bare" "cycled kB" private "x used"
+verdict=within
+for case in "${use_cases[@]}"; do
+  ur=$(echo "${used_rss[$case]}" | tr ' ' '\n' | grep . | median)
+  up=$(echo "${used_private[$case]}" | tr ' ' '\n' | grep . | median)
+  cr=$(echo "${cycled_rss[$case]}" | tr ' ' '\n' | grep . | median)
+  cp=$(echo "${cycled_private[$case]}" | tr ' ' '\n' | grep . | median)
+  case $case in
+    used-empty) label="morvane, empty library" bound=2 ;;
+    used-large) label="morvane, $links links" bound=2.5 ;;
+  esac
+  printf '%-28s %10s %10s %8s %10s %10s %8s\n' "$label" "$ur" "$up" \
+    "$(awk -v a="$ur" -v b="$m_bare" 'BEGIN { printf "%.2f", a / b }')" "$cr" "$cp" \
+    "$(awk -v a="$cr" -v b="$ur" 'BEGIN { printf "%.3f", a / b }')"
+  verdict=$(awk -v u="$ur" -v c="$cr" -v b="$m_bare" -v k="$bound" -v v="$verdict" \
+    'BEGIN { print (v == "within" && u <= k * b && c <= 1.05 * u) ? "within" : "over" }')
+done
+echo "budget (after one use <= 2x the bare application on an empty library, <= 2.5x on $links links; after the cycles <= 1.05x the first use): $verdict"

@@ -75,7 +75,7 @@ void BM_PanelSearch(benchmark::State& state)
             return;
         }
     }
-    SearchService search(store, stores ? stores->calendar : nullptr, stores ? stores->contacts : nullptr);
+    SearchService search(stores ? stores->calendar : nullptr, stores ? stores->contacts : nullptr);
     RelationService relations(store);
     ActiveContextService contexts({});
     QuickPanelTipStore tips(UserDefaults::inMemory());

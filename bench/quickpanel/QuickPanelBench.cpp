@@ -1,6 +1,7 @@
 // A typed search through the quick panel's model (the library search, the rows built from it and the
 // selected row's related links) against the library search alone, on the same generated library in
-// the same run, for a term found in a third of the links (the 200-row cap) and a rare one.
+// the same run, for a term found in a third of the links (the 200-row cap) and a rare one; and what
+// the panel reads at each show for texts of one or two characters.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
@@ -39,11 +40,11 @@ QString term(int64_t which)
 
 void BM_LibrarySearch(benchmark::State& state)
 {
-    SearchService search(generatedLinkStore(state.range(0)), nullptr, nullptr);
+    LinkStore& store = generatedLinkStore(state.range(0));
     const QString query = term(state.range(1));
     qsizetype found = 0;
     for (auto _ : state)
-        found = search.searchLinks(query).result().size();
+        found = store.searchLinks(query).result().size();
     state.counters["rows"] = double(found);
     state.SetLabel(query.toStdString());
 }
@@ -52,7 +53,7 @@ void BM_LibrarySearch(benchmark::State& state)
 void BM_PanelSearch(benchmark::State& state)
 {
     LinkStore& store = generatedLinkStore(state.range(0));
-    SearchService search(store, nullptr, nullptr);
+    SearchService search(nullptr, nullptr);
     RelationService relations(store);
     ActiveContextService contexts({});
     QuickPanelTipStore tips(UserDefaults::inMemory());
@@ -70,6 +71,22 @@ void BM_PanelSearch(benchmark::State& state)
     state.SetLabel(query.toStdString());
 }
 
+// What each show of the panel reads on the store thread for the searches of one or two characters
+// (the steps one after the other), and gives back when it hides.
+void BM_ShortTextsRead(benchmark::State& state)
+{
+    LinkStore& store = generatedLinkStore(state.range(0));
+    for (auto _ : state) {
+        LinkStoreDatabase(store)
+            .run([](SQLiteStore& sqlite) {
+                sqlite.reads().releaseSearchMemory();
+                while (!sqlite.reads().prepareShortSearchStep()) {
+                }
+            })
+            .waitForFinished();
+    }
+}
+
 void searchCases(benchmark::internal::Benchmark* b)
 {
     for (long size : bench::sizes({100000, 300000}))
@@ -77,6 +94,13 @@ void searchCases(benchmark::internal::Benchmark* b)
             b->Args({size, which});
 }
 
+BENCHMARK(BM_ShortTextsRead)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+        for (long size : bench::sizes({100000, 300000}))
+            b->Arg(size);
+    })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_LibrarySearch)->Apply(searchCases)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PanelSearch)->Apply(searchCases)->Unit(benchmark::kMillisecond)->UseRealTime();
 

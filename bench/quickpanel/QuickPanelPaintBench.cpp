@@ -37,7 +37,7 @@ namespace {
 struct PaintedPanel {
     explicit PaintedPanel(long size)
         : store(generatedLinkStore(size))
-        , search(store, nullptr, nullptr)
+        , search(nullptr, nullptr)
         , relations(store)
         , contexts({})
         , tips(UserDefaults::inMemory())

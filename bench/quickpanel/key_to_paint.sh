@@ -11,6 +11,9 @@
 # same key again after a Backspace, the Down key four times (a repaint with no search), and three
 # two-letter texts typed key by key, the second key matching few rows or none; the plain window gets
 # as many keys after each opening, so that both share the machine's load. Medians are printed.
+# Then STARTS fresh starts (default 5): in each, the first key after start (the panel opened by its
+# shortcut; key_to_paint sends the key once the rows have rested 150 ms), the same key three times
+# more, and the first key after the panel was hidden and shown again.
 # MORVANE_BENCH_SMOKE=1 makes it one opening on a tiny library, to keep it working.
 set -euo pipefail
 morvane=$1 make_library=$2 key_to_paint=$3 bare_window=$4
@@ -20,9 +23,9 @@ binary=$morvane # e2e_common.sh names the program under test so
 start_session "$@"
 
 if [ "${MORVANE_BENCH_SMOKE:-}" = 1 ]; then
-  runs=1 links=100
+  runs=1 links=100 starts=1
 else
-  runs=${RUNS:-7} links=${LINKS:-100000}
+  runs=${RUNS:-7} links=${LINKS:-100000} starts=${STARTS:-5}
 fi
 mkdir -p "$XDG_DATA_HOME/Morvane"
 chmod 700 "$XDG_DATA_HOME/Morvane"
@@ -78,6 +81,31 @@ for _ in $(seq "$runs"); do
     measure floor "$bare" "$key"
   done
 done
+
+# open_panel: shows the panel by its shortcut and sets $window once it has the keyboard
+open_panel() {
+  xdotool key ctrl+super+l
+  wait_for 10 panel || fail "the panel did not open"
+  window=$(panel)
+  wait_for 5 test "$(xdotool getactivewindow 2>/dev/null)" = "$window" || fail "the panel did not take the focus"
+}
+for _ in $(seq "$starts"); do
+  quit_app
+  start_app
+  wait_for 60 tray_window || fail "no tray icon"
+  open_panel
+  measure afterstart "$window" r
+  for _ in 1 2 3; do
+    press "$window" BackSpace >/dev/null
+    measure later "$window" r
+  done
+  xdotool key Escape
+  wait_for 10 no_panel || fail "the panel did not close"
+  open_panel
+  measure aftershow "$window" r
+  xdotool key Escape
+  wait_for 10 no_panel || fail "the panel did not close"
+done
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # report <what> <title>: the medians of the last and the first change, and every last one
 report() {
@@ -93,3 +121,6 @@ report single "one-letter texts (z, x, q)"
 report second "two-letter texts (zq, xj, qx)"
 report down "Down"
 report floor "floor: a plain Qt window's label"
+report afterstart "first key after start"
+report later "later keys in the same starts"
+report aftershow "first key after hiding and showing again"

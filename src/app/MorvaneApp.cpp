@@ -170,7 +170,7 @@ public:
     std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
     std::unique_ptr<QMessageBox> aboutBox;
     TrayMissingNotice trayMissingNotice{environment.defaults};
-    bool searchesPrepared = false;
+    bool personalDataPrepared = false;
 };
 
 MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
@@ -186,7 +186,7 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                                                             environment.scripts, environment.defaults))
     , contacts(std::make_shared<ContactService>(environment.contactStore, environment.desktop,
                                                 environment.defaults))
-    , search(*linkStore, calendarEvents, contacts)
+    , search(calendarEvents, contacts)
     , relations(*linkStore)
     , reconciliation(std::make_shared<FileReconciliationService>(fileIdentity))
     , knownRoots(environment.defaults)
@@ -242,6 +242,8 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
                      [this] { prepareSearches(); });
+    QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel,
+                     [this] { linkStore->releaseSearchMemory(); });
     QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
                      [this] { preferencesWindow.show(); });
     QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
@@ -359,14 +361,13 @@ void MorvaneApp::Objects::runStartupActions()
     monitor.start();
 }
 
-// What the panel's first searches read is brought in when it first shows rather than at start: the
-// links' texts for one or two typed characters, and the desktop's events and cards.
+// What the panel's searches read is brought in as it shows rather than at start: the links' texts for
+// one or two typed characters, given back as it hides, and the desktop's events and cards, whose
+// module stays once loaded.
 void MorvaneApp::Objects::prepareSearches()
 {
-    if (std::exchange(searchesPrepared, true))
-        return;
     linkStore->prepareShortSearch();
-    if (environment.personalData)
+    if (!std::exchange(personalDataPrepared, true) && environment.personalData)
         environment.personalData->prepare();
 }
 

@@ -11,6 +11,9 @@
 
 #include <sys/mman.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cstdint>
 
@@ -164,9 +167,27 @@ void LibraryReads::warmSearch()
     searchLinks(QStringLiteral("e\u00a0e"));
 }
 
-void LibraryReads::warmShortSearch()
+bool LibraryReads::prepareShortSearchStep()
 {
-    searchLinks(QStringLiteral("e"));
+    if (!m_searchIndex.loadShortTextsStep())
+        return false;
+    // The first short searches also prepare their statements and read the tag names and the pages
+    // they walk: a common letter and a rarer one take the roads there are.
+    for (const char* text : {"e", "q"})
+        searchLinks(QString::fromLatin1(text));
+    return true;
+}
+
+void LibraryReads::releaseSearchMemory()
+{
+    m_searchIndex.releaseShortTexts();
+    m_connection.releaseMemory();
+#ifdef __GLIBC__
+    // The allocator keeps what was freed for the thread's next allocations, and after a large block
+    // was given back it serves the next ones of that size from its heaps rather than from the system:
+    // without a trim, the texts read at the next show would stay resident after it too.
+    malloc_trim(0);
+#endif
 }
 
 QList<LinkItem> LibraryReads::relatedLinks(const QUuid& id)

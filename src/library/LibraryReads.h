@@ -44,9 +44,14 @@ public:
     // Runs a search through the index once, so that the first one a user types finds the statements
     // prepared and the library's pages read.
     void warmSearch();
-    // Runs a search too short for the index once: it brings the links' texts into memory (tens of
-    // megabytes for a large library), so it waits until a search is coming rather than the start.
-    void warmShortSearch();
+    // Reads the next batch of the links' texts that answer searches too short for the index (a search
+    // that comes first reads the rest itself); true once all are in, after a few such searches that
+    // prepare their statements and read their pages. The texts take about the memory of the texts, so
+    // they are read when a search is coming rather than at the start.
+    bool prepareShortSearchStep();
+    // Gives back what searches read and keep for the next one: those texts and the library's cached
+    // pages.
+    void releaseSearchMemory();
     QList<LinkItem> relatedLinks(const QUuid& id);
     bool linkExists(const QString& idText);
     qint64 linkCount();

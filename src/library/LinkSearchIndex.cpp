@@ -6,8 +6,6 @@
 #include "SQLiteTransaction.h"
 #include "StoreError.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
@@ -149,34 +147,22 @@ const QString taggedLinks =
     QStringLiteral("SELECT link_tags.link_id FROM tags CROSS JOIN link_tags ON link_tags.tag_id = tags.id "
                    "WHERE tags.name LIKE ?1");
 
-// The library statement's page over the candidates (by rowid, or by stored id) and the links of matching
-// tags.
-QString orderedPageSql(const QString& candidateKey)
-{
-    return QStringLiteral(
-               "SELECT page.rid FROM ("
-               "SELECT candidate.rowid AS rid, CASE WHEN candidate.title LIKE ?1 THEN 0 ELSE 1 END AS rank, "
-               "candidate.title AS title FROM links AS candidate WHERE candidate.%4 IN "
-               "(SELECT value FROM json_each(?2)) AND (%1) "
-               "UNION ALL "
-               "SELECT candidate.rowid, 1, candidate.title FROM links AS candidate WHERE candidate.id IN "
-               "(%2) "
-               "AND NOT (%1)"
-               ") AS page ORDER BY page.rank, page.title COLLATE NOCASE ASC, page.rid ASC LIMIT %3")
-        .arg(ownColumnsMatch, taggedLinks)
-        .arg(LinkSearchIndex::pageSize)
-        .arg(candidateKey);
-}
-
+// The library statement's page over the candidates (by rowid) and the links of matching tags.
 const QString& orderedPageByRowidSql()
 {
-    static const QString sql = orderedPageSql(QStringLiteral("rowid"));
-    return sql;
-}
-
-const QString& orderedPageByIdSql()
-{
-    static const QString sql = orderedPageSql(QStringLiteral("id"));
+    static const QString sql =
+        QStringLiteral(
+            "SELECT page.rid FROM ("
+            "SELECT candidate.rowid AS rid, CASE WHEN candidate.title LIKE ?1 THEN 0 ELSE 1 END AS rank, "
+            "candidate.title AS title FROM links AS candidate WHERE candidate.rowid IN "
+            "(SELECT value FROM json_each(?2)) AND (%1) "
+            "UNION ALL "
+            "SELECT candidate.rowid, 1, candidate.title FROM links AS candidate WHERE candidate.id IN "
+            "(%2) "
+            "AND NOT (%1)"
+            ") AS page ORDER BY page.rank, page.title COLLATE NOCASE ASC, page.rid ASC LIMIT %3")
+            .arg(ownColumnsMatch, taggedLinks)
+            .arg(LinkSearchIndex::pageSize);
     return sql;
 }
 
@@ -189,11 +175,6 @@ QString longestLiteralRun(const QString& text)
             longest = run;
     }
     return longest;
-}
-
-QString jsonTexts(const QStringList& texts)
-{
-    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(texts)).toJson(QJsonDocument::Compact));
 }
 
 const QString otherMatchesWalkSql =
@@ -375,14 +356,14 @@ std::optional<QList<qint64>> LinkSearchIndex::shortTextPage(const QString& text,
     if (!found)
         return std::nullopt;
     if (found->inTitles.size() + found->inOtherTexts.size() <= sortedCandidateLimit)
-        return rowids(orderedPageByIdSql(), {like, jsonTexts(found->inTitles + found->inOtherTexts)});
+        return rowids(orderedPageByRowidSql(), {like, jsonArray(found->inTitles + found->inOtherTexts)});
     // Too many to sort, but the titles are few: they are sorted, and the walk finds the many others.
     if (found->inTitles.size() > sortedCandidateLimit)
         return std::nullopt;
-    QList<qint64> page = rowids(QStringLiteral("SELECT rowid FROM links WHERE id IN (SELECT value FROM "
+    QList<qint64> page = rowids(QStringLiteral("SELECT rowid FROM links WHERE rowid IN (SELECT value FROM "
                                                "json_each(?2)) AND title LIKE ?1 ORDER BY title COLLATE "
                                                "NOCASE, rowid LIMIT ?3"),
-                                {like, jsonTexts(found->inTitles), SQLiteValue::integer(pageSize)});
+                                {like, jsonArray(found->inTitles), SQLiteValue::integer(pageSize)});
     if (page.size() < pageSize)
         page += otherMatchesWalk(like, pageSize - page.size());
     return page;

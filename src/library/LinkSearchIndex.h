@@ -54,6 +54,11 @@ public:
     // three characters between wildcards is listed by the title walk alone.
     std::optional<QList<LinkItem>> search(const QString& text);
 
+    // The links' texts that answer the texts too short for the index, read in steps ahead of the first
+    // such search (true once all are in), and given back.
+    bool loadShortTextsStep() { return m_texts.loadStep(); }
+    void releaseShortTexts() { m_texts.release(); }
+
     static constexpr int pageSize = 200;
 
 private:

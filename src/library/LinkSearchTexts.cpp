@@ -8,7 +8,9 @@
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace morvane {
 
@@ -16,18 +18,42 @@ namespace {
 
 // Past this many changed links a fresh read costs about as much as following them one by one.
 constexpr qsizetype reloadAfterChanges = 5000;
+// Links read per step: a step holds the store thread for a few milliseconds.
+constexpr qint64 loadBatch = 8000;
 
-void appendFolded(std::string& texts, QByteArrayView utf8)
+void appendFolded(MappedArray<char>& texts, QByteArrayView utf8)
 {
-    const qsizetype from = qsizetype(texts.size());
+    const std::size_t from = texts.size();
     texts.append(utf8.data(), std::size_t(utf8.size()));
-    for (auto c = texts.begin() + from; c != texts.end(); ++c) {
-        if (*c >= 'A' && *c <= 'Z')
-            *c = char(*c - 'A' + 'a');
+    // Every byte written back, and the end read once (the bytes could alias the array's own length),
+    // so that the compiler folds many at a time.
+    char* const bytes = texts.data();
+    const std::size_t end = texts.size();
+    for (std::size_t i = from; i < end; ++i) {
+        const char c = bytes[i];
+        bytes[i] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
     }
 }
 
-const QString linkTextsSql = QStringLiteral("SELECT id, title, url, type, notes FROM links");
+const QString linkTextsSql = QStringLiteral("SELECT rowid, title, url, type, notes FROM links");
+
+// The first occurrence of the needle in [from, end), found by scanning for its byte at `key` (the
+// rarest of its bytes) with memchr, which reads many bytes at a time, and comparing the rest where it
+// stops: a general search of a short needle reads the texts several times slower.
+const char* findRun(const char* from, const char* end, const QByteArray& needle, qsizetype key)
+{
+    const auto length = std::size_t(needle.size());
+    for (const char* at = from + key; at < end;) {
+        at = static_cast<const char*>(std::memchr(at, needle[key], std::size_t(end - at)));
+        if (at == nullptr)
+            return nullptr;
+        const char* start = at - key;
+        if (std::size_t(end - start) >= length && std::memcmp(start, needle.constData(), length) == 0)
+            return start;
+        ++at;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -35,57 +61,114 @@ std::optional<LinkSearchTexts::Found> LinkSearchTexts::find(const QString& run, 
 {
     if (run.isEmpty() || !refresh())
         return std::nullopt;
-    std::string needle;
-    appendFolded(needle, run.toUtf8());
     Found found;
+    if (m_texts.empty())
+        return found;
+    QByteArray needle = run.toUtf8();
+    for (char& c : needle) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
     const char* const texts = m_texts.data();
     const std::size_t size = m_texts.size();
+    const qsizetype key = rarestByte(needle);
     std::size_t from = 0;
-    auto entry = m_entries.cbegin();
+    const qsizetype* entry = m_starts.begin();
     while (found.inTitles.size() <= limit || found.inOtherTexts.size() <= limit) {
-        const void* hit = ::memmem(texts + from, size - from, needle.data(), needle.size());
+        const char* hit = findRun(texts + from, texts + size, needle, key);
         if (hit == nullptr)
             break;
-        const qsizetype at = static_cast<const char*>(hit) - texts;
-        entry = std::upper_bound(entry, m_entries.cend(), at,
-                                 [](qsizetype offset, const Entry& e) { return offset < e.end; });
-        if (entry == m_entries.cend())
-            break;
-        from = std::size_t(entry->end);
-        if (!entry->live)
-            continue;
-        // The title comes first, so the first hit in an entry says whether its title holds the run.
-        QStringList& list = at < entry->titleEnd ? found.inTitles : found.inOtherTexts;
+        const qsizetype at = hit - texts;
+        // The last link starting at or before the hit holds it.
+        entry = std::upper_bound(entry, m_starts.end(), at) - 1;
+        const qsizetype* next = entry + 1;
+        from = next == m_starts.end() ? size : std::size_t(*next);
+        // The title comes first and ends at the link's first NUL, so the first hit in a link says
+        // whether its title holds the run.
+        const bool inTitle = std::memchr(texts + *entry, '\0', std::size_t(at - *entry)) == nullptr;
+        QList<qint64>& list = inTitle ? found.inTitles : found.inOtherTexts;
         if (list.size() <= limit)
-            list.append(QString::fromUtf8(entry->id));
+            list.append(m_rowids[std::size_t(entry - m_starts.begin())]);
     }
     return found;
 }
 
+// Which of the needle's bytes the texts hold least often, from a sample of them taken once per read.
+qsizetype LinkSearchTexts::rarestByte(const QByteArray& needle)
+{
+    constexpr std::size_t sampleStep = 61;
+    if (!m_byteCounts) {
+        m_byteCounts.emplace();
+        m_byteCounts->fill(0);
+        for (std::size_t i = 0; i < m_texts.size(); i += sampleStep)
+            ++(*m_byteCounts)[std::uint8_t(m_texts[i])];
+    }
+    qsizetype rarest = 0;
+    for (qsizetype i = 1; i < needle.size(); ++i) {
+        if ((*m_byteCounts)[std::uint8_t(needle[i])] < (*m_byteCounts)[std::uint8_t(needle[rarest])])
+            rarest = i;
+    }
+    return rarest;
+}
+
+bool LinkSearchTexts::loadStep()
+{
+    if (m_through)
+        return true;
+    if (!m_loadFrom) {
+        LibraryChangeJournal journal(m_connection);
+        const LibraryChangeJournal::Changes changes = journal.changesSince(std::nullopt);
+        if (!changes.complete)
+            return true; // nothing to keep in step with: searches read the library instead
+        // What changes while the steps run is read again once they end.
+        m_loadFrom = changes.through;
+        m_loadedThrough = std::numeric_limits<qint64>::min();
+    }
+    const qsizetype before = qsizetype(m_rowids.size());
+    append(linkTextsSql + QStringLiteral(" WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"),
+           {SQLiteValue::integer(m_loadedThrough), SQLiteValue::integer(loadBatch)});
+    if (qint64(m_rowids.size()) - before == loadBatch) {
+        m_loadedThrough = m_rowids.back();
+        return false;
+    }
+    m_through = std::exchange(m_loadFrom, std::nullopt);
+    m_byteCounts.reset();
+    return true;
+}
+
+void LinkSearchTexts::release()
+{
+    m_through.reset();
+    m_loadFrom.reset();
+    m_texts.release();
+    m_starts.release();
+    m_rowids.release();
+    m_superseded = 0;
+    m_byteCounts.reset();
+}
+
 bool LinkSearchTexts::refresh()
 {
+    while (!loadStep()) {
+    }
+    if (!m_through)
+        return false;
     LibraryChangeJournal journal(m_connection);
     const LibraryChangeJournal::Changes changes = journal.changesSince(m_through);
     if (!changes.complete) {
-        m_through.reset();
-        m_texts = {};
-        m_entries = {};
-        m_entryOf.clear();
+        release();
         return false;
     }
-    if (!m_through || changes.everything || changes.links.size() > reloadAfterChanges) {
+    if (changes.everything || changes.links.size() > reloadAfterChanges ||
+        m_superseded + changes.links.size() > qsizetype(m_rowids.size()) / 4) {
         reload();
-    } else if (!changes.links.isEmpty()) {
-        QStringList ids;
-        for (const QString& id : changes.links) {
-            drop(id.toUtf8());
-            ids.append(id);
-        }
-        append(
-            linkTextsSql + QStringLiteral(" WHERE id IN (SELECT value FROM json_each(?1))"),
-            QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact)));
-        if (m_deadBytes > qsizetype(m_texts.size()) / 2)
-            compact();
+        return m_through.has_value();
+    }
+    if (!changes.links.isEmpty()) {
+        append(linkTextsSql + QStringLiteral(" WHERE id IN (SELECT value FROM json_each(?1))"),
+               {QString::fromUtf8(
+                   QJsonDocument(QJsonArray::fromStringList(changes.links)).toJson(QJsonDocument::Compact))});
+        m_superseded += changes.links.size();
     }
     // Read after the point it was asked from: a link written between the two is read again next time.
     m_through = changes.through;
@@ -94,69 +177,27 @@ bool LinkSearchTexts::refresh()
 
 void LinkSearchTexts::reload()
 {
-    m_texts.clear();
-    m_entries.clear();
-    m_entryOf.clear();
-    m_deadBytes = 0;
-    append(linkTextsSql);
+    release();
+    while (!loadStep()) {
+    }
 }
 
-void LinkSearchTexts::append(const QString& sql, const QString& parameter)
+void LinkSearchTexts::append(const QString& sql, const QList<SQLiteValue>& parameters)
 {
     SQLiteStatement rows = m_connection.statement(sql);
-    if (!parameter.isNull())
-        rows.bind({parameter});
+    rows.bind(parameters);
     while (rows.step()) {
         const SQLiteRow row(rows);
-        Entry entry;
-        entry.id = row.utf8(0).toByteArray();
-        entry.start = qsizetype(m_texts.size());
+        m_rowids.push_back(row.int64(0));
+        m_starts.push_back(qsizetype(m_texts.size()));
         appendFolded(m_texts, row.utf8(1));
-        entry.titleEnd = qsizetype(m_texts.size());
         m_texts.push_back('\0');
         for (int column = 2; column <= 4; ++column) {
             appendFolded(m_texts, row.utf8(column));
             m_texts.push_back('\1');
         }
         m_texts.push_back('\0');
-        entry.end = qsizetype(m_texts.size());
-        drop(entry.id);
-        m_entryOf.insert(entry.id, qsizetype(m_entries.size()));
-        m_entries.push_back(std::move(entry));
     }
-}
-
-void LinkSearchTexts::drop(const QByteArray& id)
-{
-    const auto found = m_entryOf.constFind(id);
-    if (found == m_entryOf.constEnd())
-        return;
-    Entry& entry = m_entries[std::size_t(*found)];
-    entry.live = false;
-    m_deadBytes += entry.end - entry.start;
-    m_entryOf.erase(found);
-}
-
-void LinkSearchTexts::compact()
-{
-    std::string texts;
-    texts.reserve(m_texts.size() - std::size_t(m_deadBytes));
-    std::vector<Entry> entries;
-    m_entryOf.clear();
-    for (Entry& entry : m_entries) {
-        if (!entry.live)
-            continue;
-        const qsizetype shift = qsizetype(texts.size()) - entry.start;
-        texts.append(m_texts, std::size_t(entry.start), std::size_t(entry.end - entry.start));
-        entry.start += shift;
-        entry.titleEnd += shift;
-        entry.end += shift;
-        m_entryOf.insert(entry.id, qsizetype(entries.size()));
-        entries.push_back(std::move(entry));
-    }
-    m_texts = std::move(texts);
-    m_entries = std::move(entries);
-    m_deadBytes = 0;
 }
 
 } // namespace morvane

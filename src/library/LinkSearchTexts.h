@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QByteArray>
-#include <QByteArrayView>
-#include <QHash>
-#include <QStringList>
+#include "MappedArray.h"
 
+#include <QList>
+#include <QString>
+
+#include <array>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace morvane {
 
 class SQLiteConnection;
+struct SQLiteValue;
 
 // The searchable texts of every link (title; url, type and notes) held in memory with ASCII letters
 // lower-cased, for the texts too short for the trigram index: one pass over them finds the links that
@@ -19,6 +19,12 @@ class SQLiteConnection;
 // candidates, so folding a little more than the search does costs nothing but a row the search then
 // drops. Kept in step through the library's change journal, which names every link written by any
 // program; without the journal they are not used.
+//
+// All of it lives in one buffer and two arrays of numbers, about the size of the texts themselves, each
+// a mapping of its own that goes back to the system when released: a link costs no allocation of its
+// own. A link written since the texts were read is read again and
+// added at the end; what was kept of it before stays until the next full read, as a candidate the
+// search drops (a deleted link's rowid may even name a newer row: the search's own LIKE decides).
 class LinkSearchTexts {
 public:
     explicit LinkSearchTexts(SQLiteConnection& connection)
@@ -26,39 +32,45 @@ public:
     {
     }
 
-    // The stored ids of the links whose title contains the run, and of the others whose url, type or
-    // notes contain it, ASCII case aside. A list that passes the limit stops at limit + 1. Nothing when
-    // the texts cannot be brought up to date.
+    // The rowids of the links whose title contains the run, and of the others whose url, type or
+    // notes contain it, ASCII case aside, with perhaps a few more. A list that passes the limit stops
+    // at limit + 1. Reads whatever the texts still lack first; nothing when they cannot be brought up
+    // to date.
     struct Found {
-        QStringList inTitles;
-        QStringList inOtherTexts;
+        QList<qint64> inTitles;
+        QList<qint64> inOtherTexts;
     };
     std::optional<Found> find(const QString& run, qsizetype limit);
 
-private:
-    struct Entry {
-        QByteArray id;
-        qsizetype start = 0;
-        qsizetype titleEnd = 0;
-        qsizetype end = 0;
-        bool live = true;
-    };
+    // Reads the next batch of links into memory, so that a large library is read in steps with other
+    // work between them; true once all of them are in.
+    bool loadStep();
+    bool isLoaded() const { return m_through.has_value(); }
+    // Gives the memory back; the next find or loadStep reads the texts again.
+    void release();
 
+private:
     bool refresh();
+    qsizetype rarestByte(const QByteArray& needle);
     void reload();
-    // Appends the links of the statement's rows (id, title, url, type, notes).
-    void append(const QString& sql, const QString& parameter = {});
-    void drop(const QByteArray& id);
-    void compact();
+    // Appends the links of the statement's rows (rowid, title, url, type, notes).
+    void append(const QString& sql, const QList<SQLiteValue>& parameters);
 
     SQLiteConnection& m_connection;
-    // Where the journal stood when the texts were last brought up to date.
+    // Where the journal stood when the texts were last brought up to date; none until every link is in.
     std::optional<qint64> m_through;
+    // While a read in steps runs: where the journal stood when it began, and the last rowid read.
+    std::optional<qint64> m_loadFrom;
+    qint64 m_loadedThrough = 0;
     // Each link's folded title, a NUL, its url, type and notes each ended by U+0001, a NUL.
-    std::string m_texts;
-    std::vector<Entry> m_entries; // in the order of m_texts
-    QHash<QByteArray, qsizetype> m_entryOf;
-    qsizetype m_deadBytes = 0;
+    MappedArray<char> m_texts;
+    // Where each link's texts start in m_texts (ascending), and its rowid.
+    MappedArray<qsizetype> m_starts;
+    MappedArray<qint64> m_rowids;
+    // How often each byte occurs in a sample of the texts; none until a search asks.
+    std::optional<std::array<qsizetype, 256>> m_byteCounts;
+    // Links read again since the last full read: each left its former texts behind.
+    qsizetype m_superseded = 0;
 };
 
 } // namespace morvane

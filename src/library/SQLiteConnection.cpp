@@ -119,6 +119,11 @@ void SQLiteConnection::close() noexcept
     }
 }
 
+void SQLiteConnection::releaseMemory()
+{
+    sqlite3_db_release_memory(m_db);
+}
+
 SQLiteStatement SQLiteConnection::statement(const QString& sql)
 {
     if (m_cache) {

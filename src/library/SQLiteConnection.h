@@ -43,6 +43,10 @@ public:
     // or not) or a commit by another connection. Equal stamps mean the same rows.
     std::pair<qint64, qint64> changeStamp();
 
+    // Gives back the pages the connection keeps cached and no statement holds; it reads them again as
+    // it needs them.
+    void releaseMemory();
+
     // True while a BEGIN ... COMMIT is open on this connection.
     bool inTransaction() const;
 

@@ -20,6 +20,7 @@
 #include <QCoroFuture>
 #include <QCoroSignal>
 #include <QPointer>
+#include <QTimer>
 
 namespace morvane {
 
@@ -60,10 +61,14 @@ QuickPanelSearch::QuickPanelSearch(QuickPanelState& state, const QuickPanelConte
 
 void QuickPanelSearch::setQuery(const QString& query)
 {
-    if (assignChanged(m_query, query)) {
-        m_listSettling = true;
-        emit queryChanged();
-    }
+    if (!assignChanged(m_query, query))
+        return;
+    m_listSettling = true;
+    emit queryChanged();
+    QTimer::singleShot(0, this, [this, before = m_listGeneration] {
+        if (isCurrentList(before))
+            reload();
+    });
 }
 
 QString QuickPanelSearch::emptyStateHint() const

@@ -29,7 +29,10 @@ public:
                      const QuickPanelServices& services, QObject* parent = nullptr);
 
     const QString& query() const { return m_query; }
-    // The view's binding. Writing it starts nothing: the view reloads after a query change.
+    // The search field's binding, also written by the commands. Every change of the query is followed
+    // by one reload, on the next turn of the event loop, unless its writer has started a list of its
+    // own by then (showing the panel, saving the form, starting a relation), which the reload would
+    // only repeat.
     void setQuery(const QString& query);
     // The hint under an empty list. Clearing the search is offered only while there is a search to
     // clear: with an empty one the list already shows what is in front, and the message line says
@@ -43,8 +46,7 @@ public:
     // library threw.
     QCoro::Task<> reloadAfterDeleting(QUuid id);
 
-    // How many list changes have started so far. A view that reloads after a write can tell from it
-    // whether the writer has reloaded meanwhile.
+    // How many list changes have started so far.
     quint64 listGeneration() const { return m_listGeneration; }
     // A new number for a task that fills the list; older ones stop writing from now on. A writer
     // other than the reload settles the typed query's list by replacing it.

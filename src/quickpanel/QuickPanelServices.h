@@ -24,8 +24,8 @@ class SearchService;
 // What the quick panel works with. Every service outlives the model; preferences may be absent
 // (the model itself never reads them: the view takes the copy format from there).
 struct QuickPanelServices {
-    // The library search (at most 200 links, the recent ones for a blank query); the search
-    // service's own when none is given.
+    // The library search (at most 200 links, the recent ones for a blank query); the store's own
+    // when none is given.
     using LinkSearch = std::function<QFuture<QList<LinkItem>>(const QString&)>;
 
     LinkStore* store = nullptr;

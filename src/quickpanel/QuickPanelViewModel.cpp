@@ -1,6 +1,6 @@
 #include "QuickPanelViewModel.h"
 
-#include "services/SearchService.h"
+#include "store/LinkStore.h"
 
 namespace morvane {
 
@@ -11,8 +11,8 @@ QuickPanelServices withDefaults(QuickPanelServices services)
     if (!services.clock)
         services.clock = SystemClock::shared();
     if (!services.linkSearch) {
-        SearchService* search = services.searchService;
-        services.linkSearch = [search](const QString& query) { return search->searchLinks(query); };
+        LinkStore* store = services.store;
+        services.linkSearch = [store](const QString& query) { return store->searchLinks(query); };
     }
     return services;
 }

@@ -45,23 +45,47 @@ void LinkStore::waitUntilOpen()
     m_opened.result();
 }
 
-// Completes the search index of a library opened before it had one, a batch per turn of the store
-// thread so that other work runs between them, then warms what the first search would read. Queued
-// after the open, never waited for.
+// Completes the search index of a library opened before it had one, then warms what the first search
+// would read. Queued after the open, never waited for.
 void LinkStore::prepareSearch()
 {
+    inSteps(
+        [](SQLiteStore& sqlite) {
+            if (!sqlite.searchIndex().buildStep())
+                return false;
+            sqlite.reads().warmSearch();
+            return true;
+        },
+        "Could not prepare the library's search index:");
+}
+
+void LinkStore::prepareShortSearch()
+{
+    inSteps([](SQLiteStore& sqlite) { return sqlite.reads().prepareShortSearchStep(); },
+            "Could not read the links' texts for short searches:");
+}
+
+void LinkStore::releaseSearchMemory()
+{
     m_executor.post([this] {
+        if (m_sqlite)
+            m_sqlite->reads().releaseSearchMemory();
+    });
+}
+
+// One step per turn of the store thread, so that what is submitted meanwhile (a search typed while the
+// steps run) runs between them, until a step says it is done. A failure ends the steps: what they
+// prepare is only ever a head start, and searches do without it.
+void LinkStore::inSteps(std::function<bool(SQLiteStore&)> step, const char* failure)
+{
+    m_executor.post([this, step = std::move(step), failure]() mutable {
         if (!m_sqlite) // closed while steps were queued
             return;
         try {
-            if (!m_sqlite->searchIndex().buildStep()) {
-                prepareSearch();
-                return;
-            }
-            m_sqlite->reads().warmSearch();
+            if (!step(*m_sqlite))
+                inSteps(std::move(step), failure);
         } catch (const std::exception& error) {
-            // Searches keep reading every row; the next start tries again.
-            qCWarning(lcLinkStore) << "Could not prepare the library's search index:" << error.what();
+            qCWarning(lcLinkStore) << failure << error.what();
         }
     });
 }

@@ -90,9 +90,13 @@ public:
     // Reads that answer at once, even while an operation submitted before them is busy with a file
     // (a capture hashing a large one): they may not see its writes yet.
     QFuture<QList<LinkItem>> searchLinks(QString query);
-    // Makes the first search of one or two characters as quick as the others: asked for when the panel
-    // is about to show (what it reads takes memory a start does without).
-    QFuture<void> prepareShortSearch();
+    // Makes the first search of one or two characters as quick as the others, reading what it needs in
+    // steps that let searches typed meanwhile through: asked for when the panel is about to show (what
+    // it reads takes memory a start does without). Never waited for.
+    void prepareShortSearch();
+    // Gives back what prepareShortSearch() read and the pages searches left cached, once no search is
+    // coming (the panel hid).
+    void releaseSearchMemory();
     // This machine's evidence of the item's file, as the opener wants it.
     QFuture<std::optional<FileIdentity>> localResolution(QUuid id);
 
@@ -182,6 +186,7 @@ private:
     // Parses on the store thread, makes the file evidence on the pool, saves and announces.
     QFuture<LinkItem> addNewLink(std::function<NewLink()> parse);
     void prepareSearch();
+    void inSteps(std::function<bool(SQLiteStore&)> step, const char* failure);
 
     std::unique_ptr<LinkStoreNotifier> m_notifier;
     const LinkParser m_parser{4096};

@@ -17,11 +17,6 @@ QFuture<QList<LinkItem>> LinkStore::searchLinks(QString query)
         [query = std::move(query)](SQLiteStore& sqlite) { return sqlite.reads().searchLinks(query); });
 }
 
-QFuture<void> LinkStore::prepareShortSearch()
-{
-    return read([](SQLiteStore& sqlite) { sqlite.reads().warmShortSearch(); });
-}
-
 QFuture<std::optional<FileIdentity>> LinkStore::localResolution(QUuid id)
 {
     return read([id](SQLiteStore& sqlite) { return sqlite.fileLookups().localResolution(id); });

@@ -125,6 +125,59 @@ TEST(SearchIndex, ShortTextsFollowOtherProgramsWritesAndDoWithoutTheJournal)
     expectPlainResults(store, "without the journal");
 }
 
+// The texts for short searches are read ahead in steps, and given back when no search is coming: what
+// this store and other programs write between the steps, or after a release, is found as the
+// statement finds it.
+TEST(SearchIndex, ShortTextsReadInStepsMissNoWriteBetweenThem)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 17, 17000);
+    addRareLinks(store);
+    SQLiteConnection other = rawLibrary(store);
+    int steps = 0;
+    for (bool done = false; !done; ++steps) {
+        // A row the steps have read, one they have yet to read, one gone and one new.
+        other.execute(QStringLiteral("UPDATE links SET title = 'Qx read %1' WHERE rowid = (SELECT min(rowid) "
+                                     "FROM links WHERE title NOT LIKE 'Qx read%')")
+                          .arg(steps));
+        other.execute(
+            QStringLiteral("UPDATE links SET notes = 'jq later %1' WHERE rowid = (SELECT max(rowid) "
+                           "FROM links WHERE notes NOT LIKE 'jq later%')")
+                .arg(steps));
+        other.execute("DELETE FROM links WHERE rowid = (SELECT min(rowid) FROM links WHERE title NOT LIKE "
+                      "'Qx read%')");
+        addLink(store, makeLink(QStringLiteral("plain %1").arg(steps), "https://zq.example/step"));
+        done = store.reads().prepareShortSearchStep();
+    }
+    EXPECT_GT(steps, 2);
+    expectPlainResults(store, "read in steps while the library changed");
+
+    store.reads().releaseSearchMemory();
+    other.execute("UPDATE links SET title = 'xq after the release' WHERE title LIKE 'Qx read%'");
+    expectPlainResults(store, "read again after a release");
+}
+
+// What the texts kept of a link changed or deleted since stays behind them, and a deleted link's rowid
+// is taken by the next link added: each is searched by what its row holds now.
+TEST(SearchIndex, ShortTextsOfARowidTakenAgainAreItsNewOnes)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 19, 3000);
+    const LinkItem last = addLink(store, makeLink("Qx last", "https://last.example/zz"));
+    expectPlainResults(store, "with the texts read");
+    SQLiteConnection other = rawLibrary(store);
+    const qint64 rowid = scalar(store, "SELECT max(rowid) FROM links");
+    store.writes().deleteLink(last.id);
+    const QString id = uuidString(QUuid::createUuid());
+    other.execute("INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES (?1, 'plain', "
+                  "'https://jq.example/', 'web', '2024-01-01T00:00:00.000Z', '2024-01-01T00:00:00.000Z')",
+                  {id});
+    ASSERT_EQ(scalar(store, "SELECT rowid FROM links WHERE id = '" + id + "'"), rowid);
+    expectPlainResults(store, "after the last rowid was taken again");
+    other.execute("UPDATE links SET title = 'zz plain' WHERE id = ?1", {id});
+    expectPlainResults(store, "after the new row changed");
+}
+
 // The tag names of a page are kept between searches: another program's writes to the tags alone, which
 // change no link's row and may reach no journal, show in the next search.
 TEST(SearchIndex, TagNamesFollowWritesToTheTagsAlone)

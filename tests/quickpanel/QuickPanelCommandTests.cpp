@@ -182,7 +182,7 @@ TEST(QuickPanelCommands, TheAddForm)
     EXPECT_EQ(fx.linkCount(), 1);
     EXPECT_EQ(fx.model.state().mode(), QuickPanelMode::search());
     EXPECT_EQ(fx.model.state().message(), "No active context. Type to search all links.") << "reloaded";
-    EXPECT_EQ(fx.search.searchLinks("Docs").result().value(0).tags, QStringList({"one", "two"}));
+    EXPECT_EQ(fx.store.searchLinks("Docs").result().value(0).tags, QStringList({"one", "two"}));
     EXPECT_EQ(fx.model.newLink().title(), "Docs") << "the fields are cleared when the form opens";
     fx.model.newLink().begin();
     EXPECT_EQ(fx.model.newLink().title(), "");

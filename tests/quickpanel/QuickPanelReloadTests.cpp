@@ -183,6 +183,30 @@ TEST(QuickPanelReload, ASlowSearchDoesNotOverwriteANewerOne)
     EXPECT_EQ(fx.titles(), QStringList({"Abacus"}));
 }
 
+// The model follows each change of the query with one search of it, with no view to ask for it, and
+// a writer that lists something itself (showing the panel, starting a relation) is not searched again.
+TEST(QuickPanelReload, EachChangeOfTheQueryIsSearchedOnce)
+{
+    PanelFixture fx;
+    const LinkItem lab = webLink("Lab notes");
+    fx.save({lab});
+    fx.show({});
+    fx.holdSearches = true;
+    for (const char* typed : {"l", "la", "lab"})
+        fx.model.search().setQuery(typed);
+    fx.settle();
+    ASSERT_EQ(fx.heldSearches.size(), 1u) << "keys typed within one turn are searched together";
+    EXPECT_EQ(fx.heldSearches[0].first, "lab");
+    fx.answerSearch(0, {lab});
+    EXPECT_EQ(fx.titles(), QStringList({"Lab notes"}));
+
+    fx.model.search().setQuery("labs");
+    fx.model.commands().beginRelation();
+    fx.settle();
+    ASSERT_EQ(fx.heldSearches.size(), 2u) << "the relation's own list, and no second one for the query";
+    EXPECT_EQ(fx.heldSearches[1].first, "");
+}
+
 TEST(QuickPanelCapture, SavingWhatIsInFrontInAnEmptyAndAFullLibrary)
 {
     PanelFixture fx;

@@ -61,8 +61,7 @@ struct PanelFixture {
     std::shared_ptr<InMemoryCalendarStore> calendars = std::make_shared<InMemoryCalendarStore>();
     std::shared_ptr<InMemoryContactStore> contacts = std::make_shared<InMemoryContactStore>();
     std::shared_ptr<FakeDesktopServices> desktop = std::make_shared<FakeDesktopServices>();
-    SearchService search{store,
-                         std::make_shared<CalendarEventService>(calendars, desktop,
+    SearchService search{std::make_shared<CalendarEventService>(calendars, desktop,
                                                                 std::make_shared<ScriptedRunner>(), defaults),
                          std::make_shared<ContactService>(contacts, desktop, defaults)};
     RelationService relations{store};
@@ -82,7 +81,7 @@ struct PanelFixture {
         &store, &search, &relations, std::make_shared<ItemOpening>(store, itemOpener), &pasteboard, nullptr,
         &contexts, &tips, clock, [this](const QString& query) {
             if (!holdSearches)
-                return search.searchLinks(query);
+                return store.searchLinks(query);
             heldSearches.emplace_back(query, std::make_shared<QPromise<QList<LinkItem>>>());
             heldSearches.back().second->start();
             return heldSearches.back().second->future();

@@ -108,6 +108,7 @@ void QuickPanelController::hide()
         m_window->hide();
     m_contextRefreshTimer->stop();
     m_model.reset();
+    emit hidden();
 }
 
 // The window manager may minimize the panel from its title bar: Qt still calls it visible, but the

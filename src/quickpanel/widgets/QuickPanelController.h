@@ -51,6 +51,8 @@ public:
 signals:
     // At the start of every show (the application starts a sync there when sync is on).
     void willShow();
+    // Once the panel is out of sight: what only its searches need can be given back.
+    void hidden();
     // The header menu's "Settings..." and "About Morvane".
     void settingsRequested();
     void aboutRequested();

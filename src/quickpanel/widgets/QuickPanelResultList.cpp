@@ -120,6 +120,41 @@ void QuickPanelResultList::resultsChanged()
     viewport()->update();
 }
 
+// The rows are painted first in answer to a key. What their first paint needs besides the rows (the
+// fonts and the glyphs they draw, the images of the cards' shadows and fills) is made as the list shows,
+// by painting a few sample rows, plain and selected, out of sight.
+void QuickPanelResultList::showEvent(QShowEvent* event)
+{
+    QAbstractScrollArea::showEvent(event);
+    const int reach = int(std::ceil(quickPanelRowShadowReach()));
+    const QRect card(reach, reach, viewport()->width() - 2 * listPadding, rowHeight());
+    if (card.width() <= 0)
+        return;
+    QImage canvas(card.adjusted(-reach, -reach, reach, reach).size(), QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QStringList samples = {QStringLiteral("abcdefghijklm nopqrstuvwxyz"),
+                                 QStringLiteral("ABCDEFGHIJKLM NOPQRSTUVWXYZ"),
+                                 QStringLiteral("0123456789 .,:;-_/#%&?!()'\"")};
+    for (qsizetype turn = 0; turn < samples.size(); ++turn) {
+        QuickPanelRowContent sample;
+        sample.title = samples[turn];
+        sample.subtitle = samples[(turn + 1) % samples.size()];
+        sample.sourceApp = samples[(turn + 2) % samples.size()];
+        sample.tags = {QStringLiteral("tag")};
+        sample.linkedItemCount = 1;
+        paintQuickPanelRow(painter, sample, QRectF(card), {.selected = turn == 0, .hovered = false},
+                           m_appearance);
+    }
+}
+
+void QuickPanelResultList::hideEvent(QHideEvent* event)
+{
+    m_layouts = {};
+    releaseQuickPanelRowImages();
+    QAbstractScrollArea::hideEvent(event);
+}
+
 int QuickPanelResultList::rowTop(qint64 index) const
 {
     return listPadding + int(index) * (rowHeight() + rowSpacing);

@@ -53,6 +53,10 @@ protected:
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    // What was kept to paint the rows again quickly is given back while the list is out of sight, and
+    // made again as it shows.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void resultsChanged();

@@ -182,10 +182,16 @@ CardLayer fillLayer(const QColor& color)
 // an antialiased fill (which the raster engine spreads over threads and waits for). A layer painted
 // onto a transparent image, and that image drawn onto the background, give the very pixels of the
 // layer painted onto the background; two layers in one image would not.
+QHash<QString, QList<QImage>>& paintedCardLayers()
+{
+    static QHash<QString, QList<QImage>> painted;
+    return painted;
+}
+
 const QList<QImage>& cardLayerImages(const QString& key, QSizeF cardSize, int margin,
                                      const QList<CardLayer>& layers)
 {
-    static QHash<QString, QList<QImage>> painted;
+    QHash<QString, QList<QImage>>& painted = paintedCardLayers();
     const QString sized = QStringLiteral("%1 %2x%3").arg(key).arg(cardSize.width()).arg(cardSize.height());
     if (const auto found = painted.constFind(sized); found != painted.constEnd())
         return *found;
@@ -238,6 +244,11 @@ void paintText(QPainter& painter, const QuickPanelRowText& text, const QFont& fo
 }
 
 } // namespace
+
+void releaseQuickPanelRowImages()
+{
+    paintedCardLayers() = {};
+}
 
 double quickPanelRowHeight()
 {

@@ -58,6 +58,9 @@ struct QuickPanelRowLayout {
     QList<QuickPanelRowText> meta;
 };
 
+// Gives back the images the rows' shadows and fills are painted from; the next paint makes them again.
+void releaseQuickPanelRowImages();
+
 // A card's height when its texts lie at their natural sizes; the list gives every row at least the
 // height of its tallest one.
 double quickPanelRowHeight();

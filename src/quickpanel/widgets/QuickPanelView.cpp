@@ -385,18 +385,11 @@ void QuickPanelView::prepareForShow()
         focusSearchField();
 }
 
-// The reload waits for the writer's own call to finish: a writer that reloaded meanwhile (showing the
-// panel, saving the form, starting a relation) has done what the view would, and the list is not
-// asked twice.
+// The field follows a query written elsewhere (the commands clear it); the model reloads for it.
 void QuickPanelView::queryChanged()
 {
     if (m_searchField->text() != m_model.search().query())
         m_searchField->setText(m_model.search().query());
-    const quint64 before = m_model.search().listGeneration();
-    QTimer::singleShot(0, this, [this, before] {
-        if (m_model.search().listGeneration() == before)
-            m_model.search().reload();
-    });
 }
 
 void QuickPanelView::modeChanged()

@@ -43,9 +43,6 @@ struct QuickPanelViewActions {
 // then the add form or the instruction banner, the result list and the footer, the message bar, and
 // the confirmation cards over all of it. It keeps no state of the panel: every text comes from the
 // view model and every control makes one call on it or on the owner's actions.
-//
-// Every change of the query is followed by one reload, whoever wrote the query; when the writer
-// reloads on its own the view does not add a second.
 class QuickPanelView : public QWidget {
     Q_OBJECT
 public:
