@@ -127,6 +127,13 @@ RecordStore::Changes FolderRecordStore::changesSince(const QByteArray& since)
     return m_changes.changesSince(since);
 }
 
+RecordStore::Changes FolderRecordStore::changesFrom(const QByteArray& place,
+                                                    const QHash<QString, QByteArray>& versions)
+{
+    openFolder();
+    return m_changes.changesFrom(place, versions);
+}
+
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
                                               std::shared_ptr<const QStringList> names, int limit)
 {

@@ -1,27 +1,67 @@
 #pragma once
 
-#include "sync/SyncRemoteState.h"
+#include "model/DeletedRecord.h"
+#include "model/LinkItem.h"
+#include "model/LinkRelation.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QMap>
 #include <QMultiHash>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
 
+#include <array>
 #include <optional>
+#include <variant>
 
 namespace morvane {
 
-// The decoded deletion, link and relation records a pass after a change starts from, by the name the
-// store lists each under, and found also by what each of them names.
+struct RemoteRecord;
+
+// What deciding about a stored link needs without its fields: which copy of two is the later, whether
+// two copies hold the same shared content, and which file fields it could fill in. The fields themselves
+// are read again when a decision compares them.
+struct LinkSummary {
+    enum FileField : quint8 { contentHash = 1, fileSize = 2, lastKnownPath = 4 };
+    using Digest = std::array<char, 16>;
+
+    QUuid id;
+    qint64 updatedAt = 0; // milliseconds since the epoch
+    Digest digest{};      // of the shared content
+    quint8 fileFields = 0;
+
+    static LinkSummary of(const LinkItem& link);
+    static Digest digestOf(const LinkItem& link);
+    // Whether the link lacks a file field this copy holds.
+    bool fillsFileFields(const LinkItem& link) const;
+};
+
+// What a pass keeps of one deletion, link or relation record between passes: the deletion and the
+// relation whole (they are small), the link as its summary; nothing of a record that does not read.
+struct KeptRecord {
+    enum class Type : quint8 { deletion, link, relation };
+    Type type = Type::link;
+    std::variant<std::monostate, DeletedRecord, LinkSummary, LinkRelation> value;
+
+    static KeptRecord of(const RemoteRecord& decoded);
+    // Kept in the library between runs; none for bytes that do not read as one.
+    QByteArray toBytes() const;
+    static std::optional<KeptRecord> fromBytes(const QByteArray& bytes);
+    bool operator==(const KeptRecord& other) const;
+};
+
+// What a pass after a change starts from, by the name the store lists each record under, and found also
+// by what each of them names.
 class KeptRecords {
 public:
-    void keep(const QString& name, RemoteRecord decoded);
+    void keep(const QString& name, KeptRecord kept);
     // Forgets the record under the name, answering what it was.
-    std::optional<RemoteRecord> forget(const QString& name);
+    std::optional<KeptRecord> forget(const QString& name);
 
-    const QMap<QString, RemoteRecord>& all() const { return m_records; }
-    const RemoteRecord* find(const QString& name) const;
+    const QMap<QString, KeptRecord>& all() const { return m_records; }
+    const KeptRecord* find(const QString& name) const;
     // The names of the records of the link with the id, of the relation with the name, of every relation
     // with the link at either end, and of the deletion of a record.
     QStringList linkRecords(const QUuid& id) const;
@@ -30,12 +70,14 @@ public:
     QStringList deletionRecords(const QString& type, const QString& name) const;
 
 private:
-    QStringList namesOf(const QString& key) const;
+    void index(const QString& name, const KeptRecord& kept, bool add);
 
-    QMap<QString, RemoteRecord> m_records;
-    // The names of the records each key finds: "L" and a link's id, "R" and a relation's name, "E" and
-    // either end of a relation, "D" and a deletion's type and name.
-    QMultiHash<QString, QString> m_index;
+    QMap<QString, KeptRecord> m_records;
+    // The names share the records' keys, so the indexes cost no text of their own.
+    QMultiHash<QUuid, QString> m_links;
+    QMultiHash<QString, QString> m_relations; // by relation name
+    QMultiHash<QUuid, QString> m_ends;
+    QMultiHash<std::pair<QString, QString>, QString> m_deletions;
 };
 
 } // namespace morvane

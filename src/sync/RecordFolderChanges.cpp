@@ -99,9 +99,10 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
             record = m_reader.read(name);
         } catch (const UnusableRecordError&) {
         }
-        if (record && RecordFileCodec::mayHoldType(name, record->recordType()))
+        if (record && RecordFileCodec::mayHoldType(name, record->recordType())) {
             changes.records.append(std::move(*record));
-        else if (!changes.complete)
+            changes.versions.append(stamps[i] == RecordFileStamp{} ? QByteArray() : stamps[i].bytes());
+        } else if (!changes.complete)
             changes.removed.append(name);
     }
     // What was answered before and is no longer listed is gone.
@@ -111,7 +112,26 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
     m_answeredStamps = std::move(stamps);
     m_answered = m_answerPrefix + QByteArray::number(++m_answers);
     changes.since = m_answered;
+    changes.place = m_folder.identity();
     return changes;
+}
+
+RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place,
+                                                      const QHash<QString, QByteArray>& versions)
+{
+    if (place.isEmpty() || place != m_folder.identity())
+        return changesSince({});
+    // As if those versions had been answered last: the files are compared with them by name.
+    QStringList names = versions.keys();
+    names.sort();
+    QList<RecordFileStamp> stamps;
+    stamps.reserve(names.size());
+    for (const QString& name : std::as_const(names))
+        stamps.append(RecordFileStamp::fromBytes(versions.value(name)));
+    m_answeredListing = std::make_shared<const QStringList>(std::move(names));
+    m_answeredStamps = std::move(stamps);
+    m_answered = m_answerPrefix + QByteArray::number(++m_answers);
+    return changesSince(m_answered);
 }
 
 } // namespace morvane

@@ -4,6 +4,7 @@
 #include "sync/RecordStore.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QUuid>
 
@@ -28,6 +29,9 @@ public:
     // Compares each file's stamp with the one it had when last answered: only files whose stamp moved,
     // or was too fresh to trust then, are read (or taken from what the reader keeps of them).
     RecordStore::Changes changesSince(const QByteArray& since);
+    // As changesSince, from versions an earlier answer gave for this folder; every file is answered for
+    // another folder.
+    RecordStore::Changes changesFrom(const QByteArray& place, const QHash<QString, QByteArray>& versions);
     // Another folder, or the same one after a while away: everything is answered again.
     void forget();
 
