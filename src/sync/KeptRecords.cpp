@@ -5,24 +5,10 @@
 #include "sync/SyncRemoteState.h"
 
 #include <QCryptographicHash>
-#include <QDataStream>
-#include <QIODevice>
 
 #include <cstring>
 
 namespace morvane {
-
-namespace {
-
-// The bytes of a kept record start with this; a record kept in another layout reads as none.
-constexpr quint8 layout = 1;
-
-template <class T> QStringList valuesOf(const QMultiHash<T, QString>& index, const T& key)
-{
-    return index.values(key);
-}
-
-} // namespace
 
 LinkSummary::Digest LinkSummary::digestOf(const LinkItem& link)
 {
@@ -67,64 +53,167 @@ KeptRecord KeptRecord::of(const RemoteRecord& decoded)
     return kept;
 }
 
+namespace {
+
+// The bytes of a kept record start with this; a record kept in another layout reads as none.
+constexpr quint8 layout = 1;
+
+template <class T> QStringList valuesOf(const QMultiHash<T, QString>& index, const T& key)
+{
+    return index.values(key);
+}
+
+std::pair<QUuid, QUuid> pairKey(const QUuid& a, const QUuid& b)
+{
+    return a < b ? std::pair(a, b) : std::pair(b, a);
+}
+
+// A plain layout, read without a stream device: what the first pass after a start reads of every record.
+class Writer {
+public:
+    explicit Writer(QByteArray& bytes)
+        : m_bytes(bytes)
+    {
+    }
+    void byte(quint8 value) { m_bytes.append(char(value)); }
+    void integer(qint64 value) { m_bytes.append(reinterpret_cast<const char*>(&value), sizeof value); }
+    void uuid(const QUuid& id) { m_bytes.append(id.toRfc4122()); }
+    void raw(const char* data, qsizetype size) { m_bytes.append(data, size); }
+    void text(const QString& value)
+    {
+        const QByteArray utf8 = value.toUtf8();
+        integer(utf8.size());
+        m_bytes.append(utf8);
+    }
+
+private:
+    QByteArray& m_bytes;
+};
+
+class Reader {
+public:
+    explicit Reader(const QByteArray& bytes)
+        : m_bytes(bytes)
+    {
+    }
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_at == m_bytes.size(); }
+    quint8 byte() { return take(1) ? quint8(m_bytes.at(m_at - 1)) : 0; }
+    qint64 integer()
+    {
+        qint64 value = 0;
+        if (take(sizeof value))
+            std::memcpy(&value, m_bytes.constData() + m_at - sizeof value, sizeof value);
+        return value;
+    }
+    QUuid uuid()
+    {
+        return take(16) ? QUuid::fromRfc4122(QByteArrayView(m_bytes).sliced(m_at - 16, 16)) : QUuid();
+    }
+    void raw(char* data, qsizetype size)
+    {
+        if (take(size))
+            std::memcpy(data, m_bytes.constData() + m_at - size, size_t(size));
+    }
+    QString text()
+    {
+        const qint64 size = integer();
+        if (size < 0 || !take(size))
+            return {};
+        return QString::fromUtf8(QByteArrayView(m_bytes).sliced(m_at - size, size));
+    }
+
+private:
+    bool take(qint64 size)
+    {
+        if (!m_ok || size > m_bytes.size() - m_at) {
+            m_ok = false;
+            return false;
+        }
+        m_at += size;
+        return true;
+    }
+
+    const QByteArray& m_bytes;
+    qsizetype m_at = 0;
+    bool m_ok = true;
+};
+
+QDateTime utcDate(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+} // namespace
+
 QByteArray KeptRecord::toBytes() const
 {
     QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << layout << quint8(type) << quint8(value.index());
+    Writer out(bytes);
+    out.byte(layout);
+    out.byte(quint8(type));
+    out.byte(quint8(value.index()));
     if (const auto* deleted = std::get_if<DeletedRecord>(&value)) {
-        out << deleted->recordType << deleted->recordName << deleted->deletedAt.toMSecsSinceEpoch();
+        out.text(deleted->recordType);
+        out.text(deleted->recordName);
+        out.integer(deleted->deletedAt.toMSecsSinceEpoch());
     } else if (const auto* link = std::get_if<LinkSummary>(&value)) {
-        out << link->id << link->updatedAt << link->fileFields;
-        out.writeRawData(link->digest.data(), int(link->digest.size()));
+        out.uuid(link->id);
+        out.integer(link->updatedAt);
+        out.byte(link->fileFields);
+        out.raw(link->digest.data(), qsizetype(link->digest.size()));
     } else if (const auto* relation = std::get_if<LinkRelation>(&value)) {
-        out << relation->id << relation->fromLinkID << relation->toLinkID
-            << relation->createdAt.toMSecsSinceEpoch();
+        out.uuid(relation->id);
+        out.uuid(relation->fromLinkID);
+        out.uuid(relation->toLinkID);
+        out.integer(relation->createdAt.toMSecsSinceEpoch());
     }
     return bytes;
 }
 
 std::optional<KeptRecord> KeptRecord::fromBytes(const QByteArray& bytes)
 {
-    QDataStream in(bytes);
-    quint8 version = 0, type = 0, index = 0;
-    in >> version >> type >> index;
+    Reader in(bytes);
+    const quint8 version = in.byte();
+    const quint8 type = in.byte();
+    const quint8 index = in.byte();
     if (version != layout || type > quint8(Type::relation))
         return std::nullopt;
     KeptRecord kept;
     kept.type = Type(type);
-    const auto date = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); };
     switch (index) {
     case 0:
         break;
     case 1: {
         DeletedRecord deleted;
-        qint64 at = 0;
-        in >> deleted.recordType >> deleted.recordName >> at;
-        deleted.deletedAt = date(at);
+        deleted.recordType = in.text();
+        deleted.recordName = in.text();
+        deleted.deletedAt = utcDate(in.integer());
         kept.value = std::move(deleted);
         break;
     }
     case 2: {
         LinkSummary link;
-        in >> link.id >> link.updatedAt >> link.fileFields;
-        if (in.readRawData(link.digest.data(), int(link.digest.size())) != int(link.digest.size()))
-            return std::nullopt;
+        link.id = in.uuid();
+        link.updatedAt = in.integer();
+        link.fileFields = in.byte();
+        in.raw(link.digest.data(), qsizetype(link.digest.size()));
         kept.value = link;
         break;
     }
     case 3: {
         LinkRelation relation;
-        qint64 at = 0;
-        in >> relation.id >> relation.fromLinkID >> relation.toLinkID >> at;
-        relation.createdAt = date(at);
+        relation.id = in.uuid();
+        relation.fromLinkID = in.uuid();
+        relation.toLinkID = in.uuid();
+        relation.createdAt = utcDate(in.integer());
         kept.value = relation;
         break;
     }
     default:
         return std::nullopt;
     }
-    if (in.status() != QDataStream::Ok || !in.atEnd())
+    if (!in.ok() || !in.atEnd())
         return std::nullopt;
     return kept;
 }
@@ -158,10 +247,15 @@ void KeptRecords::index(const QString& name, const KeptRecord& kept, bool add)
     } else if (const auto* link = std::get_if<LinkSummary>(&kept.value)) {
         apply(m_links, link->id);
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept.value)) {
-        apply(m_relations, RecordFormats::relationRecordName(*relation));
+        apply(m_relations, pairKey(relation->fromLinkID, relation->toLinkID));
         apply(m_ends, relation->fromLinkID);
         apply(m_ends, relation->toLinkID);
     }
+}
+
+void KeptRecords::reserve(qsizetype size)
+{
+    m_records.reserve(size);
 }
 
 void KeptRecords::keep(const QString& name, KeptRecord kept)
@@ -195,7 +289,12 @@ QStringList KeptRecords::linkRecords(const QUuid& id) const
 
 QStringList KeptRecords::relationRecords(const QString& relationName) const
 {
-    return valuesOf(m_relations, relationName);
+    const qsizetype separator = relationName.indexOf(u'_');
+    const std::optional<QUuid> from = parseUuid(relationName.left(separator));
+    const std::optional<QUuid> to = parseUuid(relationName.mid(separator + 1));
+    if (separator < 0 || !from || !to)
+        return {};
+    return valuesOf(m_relations, pairKey(*from, *to));
 }
 
 QStringList KeptRecords::relationsAt(const QUuid& linkID) const

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QMap>
 #include <QMultiHash>
 #include <QString>
 #include <QStringList>
@@ -60,7 +59,9 @@ public:
     // Forgets the record under the name, answering what it was.
     std::optional<KeptRecord> forget(const QString& name);
 
-    const QMap<QString, KeptRecord>& all() const { return m_records; }
+    const QHash<QString, KeptRecord>& all() const { return m_records; }
+    // Room for this many records, for one that knows how many will come.
+    void reserve(qsizetype size);
     const KeptRecord* find(const QString& name) const;
     // The names of the records of the link with the id, of the relation with the name, of every relation
     // with the link at either end, and of the deletion of a record.
@@ -72,10 +73,11 @@ public:
 private:
     void index(const QString& name, const KeptRecord& kept, bool add);
 
-    QMap<QString, KeptRecord> m_records;
+    QHash<QString, KeptRecord> m_records;
     // The names share the records' keys, so the indexes cost no text of their own.
     QMultiHash<QUuid, QString> m_links;
-    QMultiHash<QString, QString> m_relations; // by relation name
+    // By the relation's two ends, either way round: its name without making the text.
+    QMultiHash<std::pair<QUuid, QUuid>, QString> m_relations;
     QMultiHash<QUuid, QString> m_ends;
     QMultiHash<std::pair<QString, QString>, QString> m_deletions;
 };

@@ -7,6 +7,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -121,17 +123,31 @@ RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place,
 {
     if (place.isEmpty() || place != m_folder.identity())
         return changesSince({});
-    // As if those versions had been answered last: the files are compared with them by name.
-    QStringList names = versions.keys();
-    names.sort();
+    // As if those versions had been answered last, for the files listed now; those no longer listed are
+    // answered as gone.
+    const std::shared_ptr<const QStringList> names = m_listing.names();
     QList<RecordFileStamp> stamps;
-    stamps.reserve(names.size());
-    for (const QString& name : std::as_const(names))
-        stamps.append(RecordFileStamp::fromBytes(versions.value(name)));
-    m_answeredListing = std::make_shared<const QStringList>(std::move(names));
+    stamps.reserve(names->size());
+    qsizetype known = 0;
+    for (const QString& name : *names) {
+        const auto version = versions.constFind(name);
+        known += version != versions.constEnd();
+        stamps.append(version != versions.constEnd() ? RecordFileStamp::fromBytes(*version)
+                                                     : RecordFileStamp{});
+    }
+    QStringList gone;
+    if (known != versions.size()) {
+        for (auto version = versions.constBegin(); version != versions.constEnd(); ++version) {
+            if (!std::binary_search(names->cbegin(), names->cend(), version.key()))
+                gone.append(version.key());
+        }
+    }
+    m_answeredListing = names;
     m_answeredStamps = std::move(stamps);
     m_answered = m_answerPrefix + QByteArray::number(++m_answers);
-    return changesSince(m_answered);
+    RecordStore::Changes changes = changesSince(m_answered);
+    changes.removed += gone;
+    return changes;
 }
 
 } // namespace morvane

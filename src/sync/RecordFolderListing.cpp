@@ -41,26 +41,30 @@ std::shared_ptr<const QStringList> RecordFolderListing::names()
         folderStamp = RecordFileStamp::of(folderInfo);
     if (m_names && folderStamp == m_stamp)
         return m_names;
-    QStringList names = list();
+    QList<QByteArray> fileNames;
+    QStringList names = list(fileNames);
     m_reader.keepListed(names);
     auto result = std::make_shared<const QStringList>(std::move(names));
     m_names = folderStamp && folderStamp->settled() ? result : nullptr;
     m_stamp = folderStamp;
+    // The file names as listed, so that they are not made again from the record names.
+    m_fileNames = std::move(fileNames);
+    m_fileNamesOf = result;
     return result;
 }
 
-QStringList RecordFolderListing::list() const
+QStringList RecordFolderListing::list(QList<QByteArray>& fileNames) const
 {
     const int dir = m_folder.handle();
-    QStringList names;
-    FileDescriptor listed(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR* entries = listed.get() >= 0 ? ::fdopendir(listed.get()) : nullptr;
+    QList<std::pair<QString, QByteArray>> listed;
+    FileDescriptor opened(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* entries = opened.get() >= 0 ? ::fdopendir(opened.get()) : nullptr;
     if (!entries)
         throw CloudKitError(
             CloudKitError::internalError,
             QStringLiteral("Could not list the record folder %1: %2")
                 .arg(privateValue(m_folder.path()), QString::fromLocal8Bit(::strerror(errno))));
-    listed.release();
+    opened.release();
     while (const struct dirent* entry = ::readdir(entries)) {
         const char* fileName = entry->d_name;
         if (fileName[0] == '.' || !std::string_view(fileName).ends_with(RecordFileCodec::fileSuffix))
@@ -76,14 +80,22 @@ QStringList RecordFolderListing::list() const
             mode = info.st_mode;
         }
         if (S_ISREG(mode))
-            names.append(*name);
+            listed.append({*name, QByteArray(fileName)});
         else
             qCWarning(lcFolderRecordStore).noquote()
                 << "Passing over" << privateValue(QFile::decodeName(fileName))
                 << "in the record folder:" << RecordFileStamp::entryKind(mode) << "is not a record file";
     }
     ::closedir(entries);
-    std::sort(names.begin(), names.end());
+    std::sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList names;
+    names.reserve(listed.size());
+    fileNames.clear();
+    fileNames.reserve(listed.size());
+    for (auto& [name, fileName] : listed) {
+        names.append(std::move(name));
+        fileNames.append(std::move(fileName));
+    }
     return names;
 }
 

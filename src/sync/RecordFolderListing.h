@@ -31,7 +31,8 @@ public:
     void forget();
 
 private:
-    QStringList list() const;
+    // The sorted record names, and the name of each one's file.
+    QStringList list(QList<QByteArray>& fileNames) const;
 
     const RecordFolder& m_folder;
     RecordFileReader& m_reader;

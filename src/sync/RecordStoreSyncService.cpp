@@ -213,7 +213,9 @@ QCoro::Task<void> RecordStoreSyncService::changedPass(LinkStore& store)
         // its remote side.
         if (scope)
             scope->close(next->records);
-        const QStringList names = scope ? scope->recordsIn(next->records) : next->records.all().keys();
+        QStringList names = scope ? scope->recordsIn(next->records) : next->records.all().keys();
+        if (!scope)
+            names.sort(); // links are decided about in the order of their names, as a listing gives them
         SyncRemoteState remote = SyncRemoteState::of(next->records, names, read.records);
         read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;

@@ -69,6 +69,8 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::of(const SyncedLibrary::StoredPo
     point->place = stored.point.place;
     point->journalThrough = stored.point.journalThrough;
     point->schemaVersion = stored.point.schemaVersion;
+    point->records.reserve(stored.records.size());
+    versions.reserve(stored.records.size());
     for (const LibrarySyncPoint::Record& record : stored.records) {
         std::optional<KeptRecord> kept = KeptRecord::fromBytes(record.kept);
         if (!kept)
