@@ -6,11 +6,14 @@ namespace morvane {
 
 bool SyncCheckpoint::trusts(const LibraryChangeJournal::Changes& journal) const
 {
-    if (!journal.complete || journal.everything || journal.schemaVersion != schemaVersion)
+    if (!journal.complete || journal.everything)
         return false;
+    // Across a start the schema counter is no witness: closing the library the first time makes its
+    // statistics table. A journal with all its triggers, no large write without them and no change
+    // since is.
     if (stored)
         return journal.links.isEmpty() && journal.relations.isEmpty() && journal.deletedRecords.isEmpty();
-    return journal.othersCommits == othersCommits;
+    return journal.othersCommits == othersCommits && journal.schemaVersion == schemaVersion;
 }
 
 std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckpoint> before,

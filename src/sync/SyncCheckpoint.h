@@ -31,7 +31,7 @@ struct SyncCheckpoint {
     // Another connection's commit may come from a program without our triggers, and a schema that moved
     // may have lost them: the journal alone is trusted only when neither happened since this point.
     // Across a start, any change since the point may come from another program or an older build, and
-    // the pass after it looks at everything.
+    // the pass after it looks at everything; the schema counter is not compared then (see trusts).
     bool trusts(const LibraryChangeJournal::Changes& journal) const;
 
     // What the records of a pass are, decoded, by name: the records the store answered as changed.

@@ -94,6 +94,12 @@ QStringList SyncScope::recordsIn(const KeptRecords& kept) const
         names += kept.relationRecords(relation);
         names.append(relation);
     }
+    // The library's side holds every relation at an end it reads by: the store's side holds them too,
+    // so that one the store has already is not sent again.
+    for (const QString& end : relationEnds) {
+        if (const std::optional<QUuid> id = parseUuid(end))
+            names += kept.relationsAt(*id);
+    }
     for (const auto& [type, name] : deletions) {
         names += kept.deletionRecords(type, name);
         names.append(name);
