@@ -145,14 +145,17 @@ RecordStoreSyncService::storedCheckpoint(LinkStore& store, QHash<QString, QByteA
 QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
 {
     std::exception_ptr failure;
+    bool worked = true;
     try {
-        co_await changedPass(store);
+        worked = co_await changedPass(store);
     } catch (...) {
         failure = std::current_exception();
     }
     // What the pass read and decided with is given back to the system, not kept for the next pass: a
-    // tray application holds what the next step needs.
-    releaseFreedMemory();
+    // tray application holds what the next step needs. Giving back walks the whole heap, so a pass that
+    // found nothing to read or decide leaves it as it is.
+    if (worked)
+        releaseFreedMemory();
     if (!failure)
         co_return;
     // The library's point is of a pass before this one, which may have changed either side since:
@@ -169,7 +172,7 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
     std::rethrow_exception(failure);
 }
 
-QCoro::Task<void> RecordStoreSyncService::changedPass(LinkStore& store)
+QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
 {
     std::unique_ptr<SyncCheckpoint> kept = std::move(m_kept);
     // The first pass of a run starts from where the library says the last completed pass left off.
@@ -208,6 +211,7 @@ QCoro::Task<void> RecordStoreSyncService::changedPass(LinkStore& store)
     SyncCheckpoint::Read read;
     std::unique_ptr<SyncCheckpoint> next =
         SyncCheckpoint::after(std::move(kept), journal, std::move(changes), scope.get(), read);
+    const bool worked = !scope || !scope->isEmpty() || !read.changed.isEmpty() || !read.removed.isEmpty();
     if (!scope || !scope->isEmpty()) {
         // A pass after a change decides about its scope alone, so only the records that scope reads make
         // its remote side.
@@ -221,7 +225,7 @@ QCoro::Task<void> RecordStoreSyncService::changedPass(LinkStore& store)
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset);
         if (!pushed)
-            co_return;
+            co_return true;
     }
     read.records.clear();
     LibraryReset::setCompletedPass(*m_defaults, true);
@@ -232,6 +236,7 @@ QCoro::Task<void> RecordStoreSyncService::changedPass(LinkStore& store)
     }
     co_await keepPoint(store, *next, read, everything);
     m_kept = std::move(next);
+    co_return worked;
 }
 
 QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const SyncCheckpoint& point,
