@@ -57,8 +57,9 @@ void SyncRemoteState::add(const QString& name, const RemoteRecord& decoded)
 QCoro::Task<SyncRemoteState> SyncRemoteState::fetch(RemoteRecords& remote)
 {
     SyncRemoteState state;
-    for (const QString& type :
-         {RecordFormats::deletedRecordType, RecordFormats::linkType, RecordFormats::relationType}) {
+    const QStringList types{RecordFormats::deletedRecordType, RecordFormats::linkType,
+                            RecordFormats::relationType};
+    for (const QString& type : types) {
         const QList<CloudRecord> records = co_await remote.fetchAll(type);
         for (const CloudRecord& record : records) {
             if (const std::optional<RemoteRecord> decoded = RemoteRecord::decode(record))
