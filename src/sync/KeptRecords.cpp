@@ -58,11 +58,6 @@ namespace {
 // The bytes of a kept record start with this; a record kept in another layout reads as none.
 constexpr quint8 layout = 1;
 
-template <class T> QStringList valuesOf(const QMultiHash<T, QString>& index, const T& key)
-{
-    return index.values(key);
-}
-
 std::pair<QUuid, QUuid> pairKey(const QUuid& a, const QUuid& b)
 {
     return a < b ? std::pair(a, b) : std::pair(b, a);
@@ -234,77 +229,160 @@ bool KeptRecord::operator==(const KeptRecord& other) const
     return true;
 }
 
-void KeptRecords::index(const QString& name, const KeptRecord& kept, bool add)
+namespace {
+
+std::pair<QUuid, QUuid> pairOf(const LinkRelation& relation)
 {
-    const auto apply = [&](auto& index, const auto& key) {
-        if (add)
-            index.insert(key, name);
-        else
-            index.remove(key, name);
-    };
-    if (const auto* deleted = std::get_if<DeletedRecord>(&kept.value)) {
-        apply(m_deletions, std::pair(deleted->recordType, deleted->recordName));
-    } else if (const auto* link = std::get_if<LinkSummary>(&kept.value)) {
-        apply(m_links, link->id);
-    } else if (const auto* relation = std::get_if<LinkRelation>(&kept.value)) {
-        apply(m_relations, pairKey(relation->fromLinkID, relation->toLinkID));
-        apply(m_ends, relation->fromLinkID);
-        apply(m_ends, relation->toLinkID);
-    }
+    return pairKey(relation.fromLinkID, relation.toLinkID);
 }
+
+// The pair a relation's name gives, when it is one.
+std::optional<std::pair<QUuid, QUuid>> pairNamed(const QString& name)
+{
+    const qsizetype separator = name.indexOf(u'_');
+    if (separator < 0)
+        return std::nullopt;
+    const std::optional<QUuid> from = parseUuid(name.left(separator));
+    const std::optional<QUuid> to = parseUuid(name.mid(separator + 1));
+    if (!from || !to)
+        return std::nullopt;
+    return pairKey(*from, *to);
+}
+
+} // namespace
 
 void KeptRecords::reserve(qsizetype size)
 {
-    m_records.reserve(size);
+    m_links.reserve(size);
 }
 
 void KeptRecords::keep(const QString& name, KeptRecord kept)
 {
     forget(name);
-    const auto stored = m_records.insert(name, std::move(kept));
-    index(stored.key(), *stored, true);
+    if (const auto* link = std::get_if<LinkSummary>(&kept.value); link && name == uuidString(link->id)) {
+        m_links.insert(link->id, *link);
+        return;
+    }
+    if (const auto* relation = std::get_if<LinkRelation>(&kept.value);
+        relation && name == RecordFormats::relationRecordName(*relation)) {
+        const std::pair<QUuid, QUuid> ends = pairOf(*relation);
+        m_relations.insert(ends, *relation);
+        m_ends.insert(ends.first, ends.second);
+        m_ends.insert(ends.second, ends.first);
+        return;
+    }
+    const auto* deleted = std::get_if<DeletedRecord>(&kept.value);
+    if (std::holds_alternative<LinkSummary>(kept.value) || std::holds_alternative<LinkRelation>(kept.value) ||
+        (deleted && name != RecordFormats::tombstoneRecordName(*deleted)))
+        m_elsewhere.insert(name);
+    m_others.insert(name, std::move(kept));
+}
+
+std::optional<KeptRecord> KeptRecords::find(const QString& name) const
+{
+    if (const auto other = m_others.constFind(name); other != m_others.constEnd())
+        return *other;
+    if (const std::optional<QUuid> id = parseUuid(name); id && name == uuidString(*id)) {
+        if (const auto link = m_links.constFind(*id); link != m_links.constEnd())
+            return KeptRecord{KeptRecord::Type::link, *link};
+    } else if (const std::optional<std::pair<QUuid, QUuid>> ends = pairNamed(name)) {
+        const auto relation = m_relations.constFind(*ends);
+        if (relation != m_relations.constEnd() && RecordFormats::relationRecordName(*relation) == name)
+            return KeptRecord{KeptRecord::Type::relation, *relation};
+    }
+    return std::nullopt;
 }
 
 std::optional<KeptRecord> KeptRecords::forget(const QString& name)
 {
-    const auto found = m_records.find(name);
-    if (found == m_records.end())
+    if (const auto other = m_others.constFind(name); other != m_others.constEnd()) {
+        KeptRecord kept = *other;
+        m_others.erase(other);
+        m_elsewhere.remove(name);
+        return kept;
+    }
+    std::optional<KeptRecord> kept = find(name);
+    if (!kept)
         return std::nullopt;
-    index(found.key(), *found, false);
-    KeptRecord kept = std::move(*found);
-    m_records.erase(found);
+    if (const auto* link = std::get_if<LinkSummary>(&kept->value)) {
+        m_links.remove(link->id);
+    } else if (const auto* relation = std::get_if<LinkRelation>(&kept->value)) {
+        const std::pair<QUuid, QUuid> ends = pairOf(*relation);
+        m_relations.remove(ends);
+        m_ends.remove(ends.first, ends.second);
+        m_ends.remove(ends.second, ends.first);
+    }
     return kept;
 }
 
-const KeptRecord* KeptRecords::find(const QString& name) const
+QStringList KeptRecords::names() const
 {
-    const auto found = m_records.constFind(name);
-    return found == m_records.constEnd() ? nullptr : &*found;
+    QStringList names = m_others.keys();
+    names.reserve(size());
+    for (const QUuid& id : m_links.keys())
+        names.append(uuidString(id));
+    for (const LinkRelation& relation : m_relations)
+        names.append(RecordFormats::relationRecordName(relation));
+    return names;
+}
+
+template <class Matches> QStringList KeptRecords::othersWhere(Matches matches) const
+{
+    QStringList names;
+    for (const QString& name : m_elsewhere) {
+        if (matches(m_others.value(name)))
+            names.append(name);
+    }
+    return names;
 }
 
 QStringList KeptRecords::linkRecords(const QUuid& id) const
 {
-    return valuesOf(m_links, id);
+    QStringList names = othersWhere([&](const KeptRecord& kept) {
+        const auto* link = std::get_if<LinkSummary>(&kept.value);
+        return link && link->id == id;
+    });
+    if (m_links.contains(id))
+        names.append(uuidString(id));
+    return names;
 }
 
 QStringList KeptRecords::relationRecords(const QString& relationName) const
 {
-    const qsizetype separator = relationName.indexOf(u'_');
-    const std::optional<QUuid> from = parseUuid(relationName.left(separator));
-    const std::optional<QUuid> to = parseUuid(relationName.mid(separator + 1));
-    if (separator < 0 || !from || !to)
+    const std::optional<std::pair<QUuid, QUuid>> ends = pairNamed(relationName);
+    if (!ends)
         return {};
-    return valuesOf(m_relations, pairKey(*from, *to));
+    QStringList names = othersWhere([&](const KeptRecord& kept) {
+        const auto* relation = std::get_if<LinkRelation>(&kept.value);
+        return relation && pairOf(*relation) == *ends;
+    });
+    if (const auto relation = m_relations.constFind(*ends); relation != m_relations.constEnd())
+        names.append(RecordFormats::relationRecordName(*relation));
+    return names;
 }
 
 QStringList KeptRecords::relationsAt(const QUuid& linkID) const
 {
-    return valuesOf(m_ends, linkID);
+    QStringList names = othersWhere([&](const KeptRecord& kept) {
+        const auto* relation = std::get_if<LinkRelation>(&kept.value);
+        return relation && (relation->fromLinkID == linkID || relation->toLinkID == linkID);
+    });
+    for (auto other = m_ends.constFind(linkID); other != m_ends.constEnd() && other.key() == linkID; ++other)
+        names.append(LinkRelation::recordName(linkID, *other));
+    return names;
 }
 
 QStringList KeptRecords::deletionRecords(const QString& type, const QString& name) const
 {
-    return valuesOf(m_deletions, std::pair(type, name));
+    const auto deletes = [&](const KeptRecord& kept) {
+        const auto* deleted = std::get_if<DeletedRecord>(&kept.value);
+        return deleted && deleted->recordType == type && deleted->recordName == name;
+    };
+    QStringList names = othersWhere(deletes);
+    const QString own = RecordFormats::tombstoneRecordName(DeletedRecord{type, name, {}});
+    if (const auto found = m_others.constFind(own); found != m_others.constEnd() && deletes(*found))
+        names.append(own);
+    return names;
 }
 
 } // namespace morvane

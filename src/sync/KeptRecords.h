@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QMultiHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUuid>
@@ -52,17 +53,20 @@ struct KeptRecord {
 };
 
 // What a pass after a change starts from, by the name the store lists each record under, and found also
-// by what each of them names.
+// by what each of them names. A link under its own id and a relation under its pair's name, which are
+// nearly every record, are held by those ids without the text of their names.
 class KeptRecords {
 public:
     void keep(const QString& name, KeptRecord kept);
     // Forgets the record under the name, answering what it was.
     std::optional<KeptRecord> forget(const QString& name);
 
-    const QHash<QString, KeptRecord>& all() const { return m_records; }
+    std::optional<KeptRecord> find(const QString& name) const;
+    bool contains(const QString& name) const { return find(name).has_value(); }
+    QStringList names() const;
+    qsizetype size() const { return m_links.size() + m_relations.size() + m_others.size(); }
     // Room for this many records, for one that knows how many will come.
     void reserve(qsizetype size);
-    const KeptRecord* find(const QString& name) const;
     // The names of the records of the link with the id, of the relation with the name, of every relation
     // with the link at either end, and of the deletion of a record.
     QStringList linkRecords(const QUuid& id) const;
@@ -71,15 +75,16 @@ public:
     QStringList deletionRecords(const QString& type, const QString& name) const;
 
 private:
-    void index(const QString& name, const KeptRecord& kept, bool add);
+    using Pair = std::pair<QUuid, QUuid>;
+    // The records found under some other name than their own (rare) are looked through one by one.
+    template <class Matches> QStringList othersWhere(Matches matches) const;
 
-    QHash<QString, KeptRecord> m_records;
-    // The names share the records' keys, so the indexes cost no text of their own.
-    QMultiHash<QUuid, QString> m_links;
-    // By the relation's two ends, either way round: its name without making the text.
-    QMultiHash<std::pair<QUuid, QUuid>, QString> m_relations;
-    QMultiHash<QUuid, QString> m_ends;
-    QMultiHash<std::pair<QString, QString>, QString> m_deletions;
+    QHash<QUuid, LinkSummary> m_links;
+    QHash<Pair, LinkRelation> m_relations; // by the ends, in pair order
+    QMultiHash<QUuid, QUuid> m_ends;       // each end of those relations to the other
+    // Deletions, records that do not read, and records under another name than their own.
+    QHash<QString, KeptRecord> m_others;
+    QSet<QString> m_elsewhere; // those of m_others under another name than their own
 };
 
 } // namespace morvane

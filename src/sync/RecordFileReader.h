@@ -57,7 +57,7 @@ public:
     void keepListed(const QStringList& sortedNames);
 
     // The most records kept at once: a batch of saves.
-    static constexpr qsizetype keptRecords = 512;
+    static constexpr qsizetype keptRecords = 256;
 
 private:
     struct CachedFile {

@@ -39,17 +39,18 @@ std::optional<QByteArray> RecordFolderChanges::changeToken()
     if (!folderStamp.settled())
         return std::nullopt;
     const std::shared_ptr<const QStringList> names = m_listing.names();
-    const QList<QByteArray>& fileNames = m_listing.fileNamesOf(names);
     QByteArray token;
-    token.reserve((fileNames.size() + 1) * qsizetype(sizeof(RecordFileStamp)));
+    token.reserve((names->size() + 1) * qsizetype(sizeof(RecordFileStamp)));
     const auto append = [&token](const RecordFileStamp& stamp) {
         token.append(reinterpret_cast<const char*>(&stamp), sizeof stamp);
     };
     append(folderStamp);
-    for (const QByteArray& fileName : fileNames) {
+    QByteArray fileName;
+    for (const QString& name : *names) {
         struct stat info {};
         RecordFileStamp stamp;
-        if (::fstatat(dir, fileName.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(dir, RecordFolderListing::fileNameOf(name, fileName), &info, AT_SYMLINK_NOFOLLOW) ==
+            0) {
             stamp = RecordFileStamp::of(info);
             if (!stamp.settled())
                 return std::nullopt;
@@ -63,7 +64,6 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
 {
     const int dir = m_folder.handle();
     const std::shared_ptr<const QStringList> names = m_listing.names();
-    const QList<QByteArray>& fileNames = m_listing.fileNamesOf(names);
     RecordStore::Changes changes;
     changes.complete = since.isEmpty() || since != m_answered;
     // Files listed before are looked up by position while the listing stands, by name once it moved.
@@ -75,9 +75,11 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
             answeredByName.insert(m_answeredListing->at(i), m_answeredStamps.at(i));
     }
     QList<RecordFileStamp> stamps(names->size());
+    QByteArray fileName;
     for (qsizetype i = 0; i < names->size(); ++i) {
         struct stat info {};
-        if (::fstatat(dir, fileNames.at(i).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        if (::fstatat(dir, RecordFolderListing::fileNameOf(names->at(i), fileName), &info,
+                      AT_SYMLINK_NOFOLLOW) == 0)
             stamps[i] = RecordFileStamp::of(info);
         if (!changes.complete) {
             const QString& name = names->at(i);

@@ -41,22 +41,18 @@ std::shared_ptr<const QStringList> RecordFolderListing::names()
         folderStamp = RecordFileStamp::of(folderInfo);
     if (m_names && folderStamp == m_stamp)
         return m_names;
-    QList<QByteArray> fileNames;
-    QStringList names = list(fileNames);
+    QStringList names = list();
     m_reader.keepListed(names);
     auto result = std::make_shared<const QStringList>(std::move(names));
     m_names = folderStamp && folderStamp->settled() ? result : nullptr;
     m_stamp = folderStamp;
-    // The file names as listed, so that they are not made again from the record names.
-    m_fileNames = std::move(fileNames);
-    m_fileNamesOf = result;
     return result;
 }
 
-QStringList RecordFolderListing::list(QList<QByteArray>& fileNames) const
+QStringList RecordFolderListing::list() const
 {
     const int dir = m_folder.handle();
-    QList<std::pair<QString, QByteArray>> listed;
+    QStringList names;
     FileDescriptor opened(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* entries = opened.get() >= 0 ? ::fdopendir(opened.get()) : nullptr;
     if (!entries)
@@ -80,35 +76,33 @@ QStringList RecordFolderListing::list(QList<QByteArray>& fileNames) const
             mode = info.st_mode;
         }
         if (S_ISREG(mode))
-            listed.append({*name, QByteArray(fileName)});
+            names.append(*name);
         else
             qCWarning(lcFolderRecordStore).noquote()
                 << "Passing over" << privateValue(QFile::decodeName(fileName))
                 << "in the record folder:" << RecordFileStamp::entryKind(mode) << "is not a record file";
     }
     ::closedir(entries);
-    std::sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    QStringList names;
-    names.reserve(listed.size());
-    fileNames.clear();
-    fileNames.reserve(listed.size());
-    for (auto& [name, fileName] : listed) {
-        names.append(std::move(name));
-        fileNames.append(std::move(fileName));
-    }
+    std::sort(names.begin(), names.end());
     return names;
 }
 
-const QList<QByteArray>& RecordFolderListing::fileNamesOf(const std::shared_ptr<const QStringList>& names)
+const char* RecordFolderListing::fileNameOf(const QString& recordName, QByteArray& buffer)
 {
-    if (names != m_fileNamesOf) {
-        m_fileNames.clear();
-        m_fileNames.reserve(names->size());
-        for (const QString& name : *names)
-            m_fileNames.append(QFile::encodeName(RecordFileCodec::fileNameOf(name)));
-        m_fileNamesOf = names;
+    constexpr std::string_view suffix = RecordFileCodec::fileSuffix;
+    const qsizetype size = recordName.size();
+    buffer.resize(size + qsizetype(suffix.size()));
+    char* out = buffer.data();
+    for (const QChar c : recordName) {
+        // Only names of the characters a file name keeps as they are are written here directly.
+        if (!RecordFileCodec::isPlainCharacter(c)) {
+            buffer = QFile::encodeName(RecordFileCodec::fileNameOf(recordName));
+            return buffer.constData();
+        }
+        *out++ = char(c.unicode());
     }
-    return m_fileNames;
+    std::memcpy(out, suffix.data(), suffix.size());
+    return buffer.constData();
 }
 
 } // namespace morvane

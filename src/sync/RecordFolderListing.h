@@ -26,20 +26,18 @@ public:
     // Every record name with a regular file in the folder, sorted. The same list stands for the folder
     // while nothing was added, removed or renamed.
     std::shared_ptr<const QStringList> names();
-    // The file names of a listing, encoded for the file system.
-    const QList<QByteArray>& fileNamesOf(const std::shared_ptr<const QStringList>& names);
+    // The name of a record's file, encoded for the file system, in the buffer given (kept from one call
+    // to the next, so that a walk over the listing makes none): names are not kept twice.
+    static const char* fileNameOf(const QString& recordName, QByteArray& buffer);
     void forget();
 
 private:
-    // The sorted record names, and the name of each one's file.
-    QStringList list(QList<QByteArray>& fileNames) const;
+    QStringList list() const;
 
     const RecordFolder& m_folder;
     RecordFileReader& m_reader;
     std::shared_ptr<const QStringList> m_names;
     std::optional<RecordFileStamp> m_stamp;
-    QList<QByteArray> m_fileNames;
-    std::shared_ptr<const QStringList> m_fileNamesOf;
 };
 
 } // namespace morvane

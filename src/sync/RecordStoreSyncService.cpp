@@ -217,7 +217,7 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
         // its remote side.
         if (scope)
             scope->close(next->records);
-        QStringList names = scope ? scope->recordsIn(next->records) : next->records.all().keys();
+        QStringList names = scope ? scope->recordsIn(next->records) : next->records.names();
         if (!scope)
             names.sort(); // links are decided about in the order of their names, as a listing gives them
         SyncRemoteState remote = SyncRemoteState::of(next->records, names, read.records);

@@ -74,7 +74,7 @@ SyncRemoteState SyncRemoteState::of(const KeptRecords& kept, const QStringList& 
 {
     SyncRemoteState remote;
     for (const QString& name : names) {
-        if (const KeptRecord* record = kept.find(name))
+        if (const std::optional<KeptRecord> record = kept.find(name))
             remote.add(name, *record);
         if (const auto found = read.constFind(name); found != read.constEnd()) {
             if (const auto* link = std::get_if<LinkItem>(&found->value))

@@ -70,7 +70,7 @@ void SyncScope::close(const KeptRecords& kept)
     }
     for (const QUuid& id : std::as_const(links)) {
         for (const QString& name : kept.relationsAt(id)) {
-            const KeptRecord* found = kept.find(name);
+            const std::optional<KeptRecord> found = kept.find(name);
             if (!found)
                 continue;
             if (const auto* relation = std::get_if<LinkRelation>(&found->value))
@@ -104,7 +104,7 @@ QStringList SyncScope::recordsIn(const KeptRecords& kept) const
         names += kept.deletionRecords(type, name);
         names.append(name);
     }
-    names.removeIf([&kept](const QString& name) { return !kept.find(name); });
+    names.removeIf([&kept](const QString& name) { return !kept.contains(name); });
     names.sort();
     names.removeDuplicates();
     return names;
