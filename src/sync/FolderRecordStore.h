@@ -63,7 +63,7 @@ private:
     // absent. What was known of a folder is dropped when the path comes to name another one.
     void openFolder();
     void forgetFolder();
-    Page listFrom(const QString& recordType, const QString& after, std::shared_ptr<const QStringList> names,
+    Page listFrom(const QString& recordType, const QString& after, std::shared_ptr<const RecordNames> names,
                   int limit);
 
     // In this order: each of the later ones works in the folder, on what the ones before it found.

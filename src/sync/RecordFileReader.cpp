@@ -3,6 +3,7 @@
 #include "foundation/FileDescriptor.h"
 #include "foundation/Logging.h"
 #include "sync/RecordFolder.h"
+#include "sync/RecordNames.h"
 
 #include <QFile>
 
@@ -105,11 +106,10 @@ void RecordFileReader::keep(const QString& recordName, CachedFile file)
     m_cache.insert(recordName, std::move(file));
 }
 
-void RecordFileReader::keepListed(const QStringList& sortedNames)
+void RecordFileReader::keepListed(const RecordNames& names)
 {
     m_cache.removeIf([&](const auto& entry) {
-        const bool gone = !entry.value().unusable &&
-                          !std::binary_search(sortedNames.cbegin(), sortedNames.cend(), entry.key());
+        const bool gone = !entry.value().unusable && !names.contains(entry.key());
         if (gone && entry.value().record)
             --m_keptRecords;
         return gone;

@@ -15,6 +15,7 @@ struct stat;
 namespace morvane {
 
 class RecordFolder;
+class RecordNames;
 
 // The records in the folder's files. Only regular files are read, opened relative to the folder without
 // following a link and without blocking, and checked again once open; any other entry under a record's
@@ -54,7 +55,7 @@ public:
     void forgetAll();
     // Forgets the records of files no longer listed; what is known of an entry left unread is kept
     // while its stamp holds, so that it is not logged again at every request.
-    void keepListed(const QStringList& sortedNames);
+    void keepListed(const RecordNames& names);
 
     // The most records kept at once: a batch of saves.
     static constexpr qsizetype keptRecords = 256;

@@ -4,6 +4,7 @@
 #include "sync/RecordFileReader.h"
 #include "sync/RecordFolder.h"
 #include "sync/RecordFolderListing.h"
+#include "sync/RecordNames.h"
 
 #include <QHash>
 
@@ -38,7 +39,7 @@ std::optional<QByteArray> RecordFolderChanges::changeToken()
     const RecordFileStamp folderStamp = RecordFileStamp::of(folderInfo);
     if (!folderStamp.settled())
         return std::nullopt;
-    const std::shared_ptr<const QStringList> names = m_listing.names();
+    const std::shared_ptr<const RecordNames> names = m_listing.names();
     QByteArray token;
     token.reserve((names->size() + 1) * qsizetype(sizeof(RecordFileStamp)));
     const auto append = [&token](const RecordFileStamp& stamp) {
@@ -46,11 +47,10 @@ std::optional<QByteArray> RecordFolderChanges::changeToken()
     };
     append(folderStamp);
     QByteArray fileName;
-    for (const QString& name : *names) {
+    for (qsizetype i = 0; i < names->size(); ++i) {
         struct stat info {};
         RecordFileStamp stamp;
-        if (::fstatat(dir, RecordFolderListing::fileNameOf(name, fileName), &info, AT_SYMLINK_NOFOLLOW) ==
-            0) {
+        if (::fstatat(dir, names->fileName(i, fileName), &info, AT_SYMLINK_NOFOLLOW) == 0) {
             stamp = RecordFileStamp::of(info);
             if (!stamp.settled())
                 return std::nullopt;
@@ -63,7 +63,7 @@ std::optional<QByteArray> RecordFolderChanges::changeToken()
 RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
 {
     const int dir = m_folder.handle();
-    const std::shared_ptr<const QStringList> names = m_listing.names();
+    const std::shared_ptr<const RecordNames> names = m_listing.names();
     RecordStore::Changes changes;
     changes.complete = since.isEmpty() || since != m_answered;
     // Files listed before are looked up by position while the listing stands, by name once it moved.
@@ -78,26 +78,31 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
     QByteArray fileName;
     for (qsizetype i = 0; i < names->size(); ++i) {
         struct stat info {};
-        if (::fstatat(dir, RecordFolderListing::fileNameOf(names->at(i), fileName), &info,
-                      AT_SYMLINK_NOFOLLOW) == 0)
+        if (::fstatat(dir, names->fileName(i, fileName), &info, AT_SYMLINK_NOFOLLOW) == 0)
             stamps[i] = RecordFileStamp::of(info);
         if (!changes.complete) {
-            const QString& name = names->at(i);
             const RecordFileStamp* answered = nullptr;
-            if (sameListing)
+            if (sameListing) {
                 answered = &m_answeredStamps.at(i);
-            else if (const auto found = answeredByName.constFind(name); found != answeredByName.constEnd())
-                answered = &*found;
-            const bool unchanged = answered && *answered == stamps[i] && stamps[i] != RecordFileStamp{};
-            if (!sameListing)
-                answeredByName.remove(name);
-            if (unchanged)
+            } else {
+                const QString name = names->at(i);
+                if (const auto found = answeredByName.constFind(name); found != answeredByName.constEnd()) {
+                    answered = &*found;
+                    if (*answered == stamps[i] && stamps[i] != RecordFileStamp{}) {
+                        answeredByName.erase(found);
+                        continue;
+                    }
+                    answeredByName.erase(found);
+                    answered = nullptr;
+                }
+            }
+            if (answered && *answered == stamps[i] && stamps[i] != RecordFileStamp{})
                 continue;
         }
         // Stamped before the read: a change made meanwhile moves the stamp and is answered next time.
         if (!stamps[i].settled())
             stamps[i] = RecordFileStamp{};
-        const QString& name = names->at(i);
+        const QString name = names->at(i);
         std::optional<CloudRecord> record;
         try {
             record = m_reader.read(name);
@@ -127,12 +132,12 @@ RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place,
         return changesSince({});
     // As if those versions had been answered last, for the files listed now; those no longer listed are
     // answered as gone.
-    const std::shared_ptr<const QStringList> names = m_listing.names();
+    const std::shared_ptr<const RecordNames> names = m_listing.names();
     QList<RecordFileStamp> stamps;
     stamps.reserve(names->size());
     qsizetype known = 0;
-    for (const QString& name : *names) {
-        const auto version = versions.constFind(name);
+    for (qsizetype i = 0; i < names->size(); ++i) {
+        const auto version = versions.constFind(names->at(i));
         known += version != versions.constEnd();
         stamps.append(version != versions.constEnd() ? RecordFileStamp::fromBytes(*version)
                                                      : RecordFileStamp{});
@@ -140,7 +145,7 @@ RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place,
     QStringList gone;
     if (known != versions.size()) {
         for (auto version = versions.constBegin(); version != versions.constEnd(); ++version) {
-            if (!std::binary_search(names->cbegin(), names->cend(), version.key()))
+            if (!names->contains(version.key()))
                 gone.append(version.key());
         }
     }

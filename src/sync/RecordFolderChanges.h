@@ -16,6 +16,7 @@ namespace morvane {
 class RecordFileReader;
 class RecordFolder;
 class RecordFolderListing;
+class RecordNames;
 
 // What changed in the record folder, told by the stamps of the folder and of its files: a change token
 // that costs no read, and the records whose files changed since an earlier answer.
@@ -45,7 +46,7 @@ private:
     // Answers of another store never pass for this one's.
     QByteArray m_answerPrefix = QUuid::createUuid().toByteArray(QUuid::Id128) + ':';
     quint64 m_answers = 0;
-    std::shared_ptr<const QStringList> m_answeredListing;
+    std::shared_ptr<const RecordNames> m_answeredListing;
     QList<RecordFileStamp> m_answeredStamps;
 };
 

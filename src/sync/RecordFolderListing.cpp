@@ -33,7 +33,7 @@ void RecordFolderListing::forget()
     m_stamp.reset();
 }
 
-std::shared_ptr<const QStringList> RecordFolderListing::names()
+std::shared_ptr<const RecordNames> RecordFolderListing::names()
 {
     struct stat folderInfo {};
     std::optional<RecordFileStamp> folderStamp;
@@ -41,9 +41,8 @@ std::shared_ptr<const QStringList> RecordFolderListing::names()
         folderStamp = RecordFileStamp::of(folderInfo);
     if (m_names && folderStamp == m_stamp)
         return m_names;
-    QStringList names = list();
-    m_reader.keepListed(names);
-    auto result = std::make_shared<const QStringList>(std::move(names));
+    auto result = std::make_shared<const RecordNames>(list());
+    m_reader.keepListed(*result);
     m_names = folderStamp && folderStamp->settled() ? result : nullptr;
     m_stamp = folderStamp;
     return result;
@@ -85,24 +84,6 @@ QStringList RecordFolderListing::list() const
     ::closedir(entries);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-const char* RecordFolderListing::fileNameOf(const QString& recordName, QByteArray& buffer)
-{
-    constexpr std::string_view suffix = RecordFileCodec::fileSuffix;
-    const qsizetype size = recordName.size();
-    buffer.resize(size + qsizetype(suffix.size()));
-    char* out = buffer.data();
-    for (const QChar c : recordName) {
-        // Only names of the characters a file name keeps as they are are written here directly.
-        if (!RecordFileCodec::isPlainCharacter(c)) {
-            buffer = QFile::encodeName(RecordFileCodec::fileNameOf(recordName));
-            return buffer.constData();
-        }
-        *out++ = char(c.unicode());
-    }
-    std::memcpy(out, suffix.data(), suffix.size());
-    return buffer.constData();
 }
 
 } // namespace morvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sync/RecordFileStamp.h"
+#include "sync/RecordNames.h"
 
 #include <QByteArray>
 #include <QList>
@@ -25,10 +26,7 @@ public:
 
     // Every record name with a regular file in the folder, sorted. The same list stands for the folder
     // while nothing was added, removed or renamed.
-    std::shared_ptr<const QStringList> names();
-    // The name of a record's file, encoded for the file system, in the buffer given (kept from one call
-    // to the next, so that a walk over the listing makes none): names are not kept twice.
-    static const char* fileNameOf(const QString& recordName, QByteArray& buffer);
+    std::shared_ptr<const RecordNames> names();
     void forget();
 
 private:
@@ -36,7 +34,7 @@ private:
 
     const RecordFolder& m_folder;
     RecordFileReader& m_reader;
-    std::shared_ptr<const QStringList> m_names;
+    std::shared_ptr<const RecordNames> m_names;
     std::optional<RecordFileStamp> m_stamp;
 };
 

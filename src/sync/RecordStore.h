@@ -13,6 +13,8 @@
 
 namespace morvane {
 
+class RecordNames;
+
 // The private record store the library is mirrored into: records found by name, or listed by type a
 // page at a time. Every call is synchronous and may block on I/O, so callers keep it off the main
 // thread. Implementations are safe to call from any one thread at a time. Failures are thrown as
@@ -35,7 +37,7 @@ public:
         QString after;
         // A store may keep what its first page found here (the folder store: the sorted record
         // names), so that later pages do not list everything again.
-        std::shared_ptr<const QStringList> listing;
+        std::shared_ptr<const RecordNames> listing;
     };
     struct Page {
         QList<CloudRecord> records;
