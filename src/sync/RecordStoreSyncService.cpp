@@ -201,6 +201,8 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
         const QByteArray recordsSince = kept ? kept->recordsSince : QByteArray();
         changes = co_await m_remote.changesSince(recordsSince);
     }
+    // Reading what the library kept is work of its own to give back.
+    const bool readStoredPoint = !storedVersions.isEmpty();
     storedVersions.clear();
     const bool everything = changes.complete || !kept;
     if (changes.complete)
@@ -211,7 +213,8 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
     SyncCheckpoint::Read read;
     std::unique_ptr<SyncCheckpoint> next =
         SyncCheckpoint::after(std::move(kept), journal, std::move(changes), scope.get(), read);
-    const bool worked = !scope || !scope->isEmpty() || !read.changed.isEmpty() || !read.removed.isEmpty();
+    const bool worked =
+        readStoredPoint || !scope || !scope->isEmpty() || !read.changed.isEmpty() || !read.removed.isEmpty();
     if (!scope || !scope->isEmpty()) {
         // A pass after a change decides about its scope alone, so only the records that scope reads make
         // its remote side.
