@@ -267,8 +267,7 @@ void KeptRecords::keep(const QString& name, KeptRecord kept)
         relation && name == RecordFormats::relationRecordName(*relation)) {
         const std::pair<QUuid, QUuid> ends = pairOf(*relation);
         m_relations.insert(ends, *relation);
-        m_ends.insert(ends.first, ends.second);
-        m_ends.insert(ends.second, ends.first);
+        m_ends.reset();
         return;
     }
     const auto* deleted = std::get_if<DeletedRecord>(&kept.value);
@@ -309,8 +308,7 @@ std::optional<KeptRecord> KeptRecords::forget(const QString& name)
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept->value)) {
         const std::pair<QUuid, QUuid> ends = pairOf(*relation);
         m_relations.remove(ends);
-        m_ends.remove(ends.first, ends.second);
-        m_ends.remove(ends.second, ends.first);
+        m_ends.reset();
     }
     return kept;
 }
@@ -367,7 +365,17 @@ QStringList KeptRecords::relationsAt(const QUuid& linkID) const
         const auto* relation = std::get_if<LinkRelation>(&kept.value);
         return relation && (relation->fromLinkID == linkID || relation->toLinkID == linkID);
     });
-    for (auto other = m_ends.constFind(linkID); other != m_ends.constEnd() && other.key() == linkID; ++other)
+    if (!m_ends) {
+        m_ends.emplace();
+        m_ends->reserve(m_relations.size() * 2);
+        for (auto relation = m_relations.constKeyValueBegin(); relation != m_relations.constKeyValueEnd();
+             ++relation) {
+            m_ends->insert(relation->first.first, relation->first.second);
+            m_ends->insert(relation->first.second, relation->first.first);
+        }
+    }
+    for (auto other = m_ends->constFind(linkID); other != m_ends->constEnd() && other.key() == linkID;
+         ++other)
         names.append(LinkRelation::recordName(linkID, *other));
     return names;
 }

@@ -67,6 +67,8 @@ public:
     qsizetype size() const { return m_links.size() + m_relations.size() + m_others.size(); }
     // Room for this many records, for one that knows how many will come.
     void reserve(qsizetype size);
+    // Lets go of what only speeds up the lookups of one pass.
+    void dropIndexes() { m_ends.reset(); }
     // The names of the records of the link with the id, of the relation with the name, of every relation
     // with the link at either end, and of the deletion of a record.
     QStringList linkRecords(const QUuid& id) const;
@@ -81,7 +83,9 @@ private:
 
     QHash<QUuid, LinkSummary> m_links;
     QHash<Pair, LinkRelation> m_relations; // by the ends, in pair order
-    QMultiHash<QUuid, QUuid> m_ends;       // each end of those relations to the other
+    // Each end of those relations to the other: made when a pass first asks, dropped when the relations
+    // change or the pass ends (dropIndexes), so that it is not held between passes.
+    mutable std::optional<QMultiHash<QUuid, QUuid>> m_ends;
     // Deletions, records that do not read, and records under another name than their own.
     QHash<QString, KeptRecord> m_others;
     QSet<QString> m_elsewhere; // those of m_others under another name than their own

@@ -57,8 +57,8 @@ public:
     // while its stamp holds, so that it is not logged again at every request.
     void keepListed(const RecordNames& names);
 
-    // The most records kept at once: a batch of saves.
-    static constexpr qsizetype keptRecords = 256;
+    // The most records kept at once: a save reads its record just before it is saved, so a few do.
+    static constexpr qsizetype keptRecords = 32;
 
 private:
     struct CachedFile {

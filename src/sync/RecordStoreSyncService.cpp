@@ -154,6 +154,8 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
     // What the pass read and decided with is given back to the system, not kept for the next pass: a
     // tray application holds what the next step needs. Giving back walks the whole heap, so a pass that
     // found nothing to read or decide leaves it as it is.
+    if (m_kept)
+        m_kept->records.dropIndexes();
     if (worked)
         releaseFreedMemory();
     if (!failure)
