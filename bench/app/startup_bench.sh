@@ -117,6 +117,94 @@ end_run() {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
+# --- Sync through a record folder: resident memory after the pass that follows the first ------------
+# SYNC_LINKS="10000 50000" adds these cases (SYNC_ONLY=1 runs them alone, SYNC_RUNS runs each, default
+# 3). Each library is synced once into a record folder of its own by sync_bench_library (built beside
+# make_bench_library) and started with sync on through a link to that folder, as a machine that synced
+# before starts ("resumed"), and with the library's sync point removed, so that its first pass reads
+# every record file ("whole", as after an upgrade). VmRSS is read once the timed pass 45 s after the start
+# has run (SYNC_WAIT seconds after the start, default 52), beside the same library with sync off in the
+# same run; the CPU time of the process from 30 s to then (the timed pass and the idle around it) is
+# printed too. Budgets: resumed <= 1.3x sync off at 10,000 links and <= 1.5x at 50,000.
+sync_tool=$(dirname "$make_library")/../sync/sync_bench_library
+
+cpu_ms() { awk -v hz="$(getconf CLK_TCK)" '{ print int(($14 + $15) * 1000 / hz) }' "/proc/$1/stat"; }
+
+# sleep_until <start ns> <seconds>: sleeps until that many seconds after the start.
+sleep_until() {
+  local left=$(($2 * 1000000000 - ($(now_ns) - $1)))
+  [ "$left" -le 0 ] || sleep "$(awk -v n="$left" 'BEGIN { print n / 1e9 }')"
+}
+
+# measure_sync <library> <sync mode> <record folder> [whole] -> "<rss kB> <cpu ms from 30 s>"
+measure_sync() {
+  local library=$1 mode=$2 records=$3 whole=${4:-} home pid started rss cpu_at_30
+  home=$(mktemp -d "$E2E_HOME/run-XXXXXX")
+  mkdir -p "$home/.config/Morvane" "$home/.local/share/Morvane" "$home/.runtime"
+  chmod 700 "$home/.runtime" "$home/.local/share/Morvane"
+  cp "$library" "$home/.local/share/Morvane/Morvane.sqlite"
+  [ -z "$whole" ] || sqlite3 "$home/.local/share/Morvane/Morvane.sqlite" "DELETE FROM sync_point"
+  ln -s "$records" "$home/.local/share/Morvane/CloudRecords"
+  printf '{"preferences.syncMode": "%s"}\n' "$mode" >"$home/.config/Morvane/defaults.json"
+  started=$(now_ns)
+  HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share \
+    XDG_RUNTIME_DIR=$home/.runtime "$morvane" >"$home/out.log" 2>&1 &
+  pid=$!
+  until icon_of Morvane; do
+    kill -0 "$pid" 2>/dev/null || fail "$morvane exited before showing its tray icon"
+    [ $(($(now_ns) - started)) -lt 30000000000 ] || fail "$morvane showed no tray icon in 30 s"
+  done
+  sleep_until "$started" 30
+  cpu_at_30=$(cpu_ms "$pid")
+  sleep_until "$started" "${SYNC_WAIT:-52}"
+  rss=$(settled_rss "$pid")
+  echo "$rss $(($(cpu_ms "$pid") - cpu_at_30))"
+  kill -TERM "$pid"
+  wait "$pid" || true
+  wait_for 10 eval "! icon_of Morvane" || true
+  rm -rf "$home"
+}
+
+sync_memory_cases() {
+  [ -x "$sync_tool" ] || fail "no $sync_tool: build the target sync_bench_library"
+  local links run case result library records
+  local -A rss cpu
+  for links in $SYNC_LINKS; do
+    library=$E2E_HOME/synced-$links.sqlite records=$E2E_HOME/records-$links
+    mkdir -p "$records"
+    "$make_library" "$library" "$links" || fail "could not generate the library of $links links"
+    "$sync_tool" "$library" "$records" || fail "could not sync the library of $links links"
+    for run in $(seq "${SYNC_RUNS:-3}"); do
+      for case in off resumed whole; do
+        case $case in
+          off) result=$(measure_sync "$library" disabled "$records") ;;
+          resumed) result=$(measure_sync "$library" iCloud "$records") ;;
+          whole) result=$(measure_sync "$library" iCloud "$records" whole) ;;
+        esac
+        rss[$links.$case]+="${result% *} " cpu[$links.$case]+="${result#* } "
+      done
+    done
+  done
+  printf '%-8s %-10s %10s %10s %14s\n' links case "VmRSS kB" "x sync off" "CPU ms 30-52 s"
+  for links in $SYNC_LINKS; do
+    local off
+    off=$(echo "${rss[$links.off]}" | tr ' ' '\n' | grep . | median)
+    for case in off resumed whole; do
+      local m c
+      m=$(echo "${rss[$links.$case]}" | tr ' ' '\n' | grep . | median)
+      c=$(echo "${cpu[$links.$case]}" | tr ' ' '\n' | grep . | median)
+      printf '%-8s %-10s %10s %10s %14s\n' "$links" "$case" "$m" \
+        "$(awk -v a="$m" -v b="$off" 'BEGIN { printf "%.2f", a / b }')" "$c"
+    done
+  done
+  echo "budget: resumed <= 1.3x sync off at 10000 links, <= 1.5x at 50000"
+}
+
+if [ -n "${SYNC_LINKS:-}" ]; then
+  sync_memory_cases
+  [ "${SYNC_ONLY:-}" != 1 ] || exit 0
+fi
+
 declare -A startup memory
 cases=(bare empty large)
 for run in $(seq "$runs"); do

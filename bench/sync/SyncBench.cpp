@@ -1,7 +1,8 @@
 // A sync pass through the record folder on generated libraries whose records are all in the folder
 // already: the pass of a machine where nothing changed (what the automatic passes cost while the user
-// does nothing), and the pass after one link changed. The floor the idle pass is held to is a stat of
-// every record file, measured here too.
+// does nothing), the first pass after a start (a service that knows only what the library kept), and
+// the pass after one link changed. The floors the idle pass and the first pass are held to, a stat of
+// every record file and opening and reading every record file, are measured here too.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
@@ -23,7 +24,13 @@
 #include <memory>
 #include <stdexcept>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace morvane;
 
@@ -44,13 +51,12 @@ QCoro::Task<bool> passSucceeds(RecordStoreSyncService& service, LinkStore& store
 struct SyncedLibrary {
     QTemporaryDir folder;
     LinkStore& store;
-    std::shared_ptr<RecordStoreSyncService> service;
+    std::shared_ptr<UserDefaults> defaults = UserDefaults::inMemory();
+    std::shared_ptr<RecordStoreSyncService> service = newService();
     QUuid changedLink;
 
     explicit SyncedLibrary(long size)
         : store(bench::generatedLinkStore(size))
-        , service(std::make_shared<RecordStoreSyncService>(std::make_shared<FolderRecordStore>(folder.path()),
-                                                           UserDefaults::inMemory(), SystemClock::shared()))
     {
         pass();
         changedLink = store.allLinks().result().constFirst().id;
@@ -61,10 +67,26 @@ struct SyncedLibrary {
         pass();
     }
 
+    // What a start makes: a service and a record store that know nothing of earlier passes.
+    std::shared_ptr<RecordStoreSyncService> newService() const
+    {
+        return std::make_shared<RecordStoreSyncService>(std::make_shared<FolderRecordStore>(folder.path()),
+                                                        defaults, SystemClock::shared());
+    }
+
     void pass()
     {
         if (!QCoro::waitFor(passSucceeds(*service, store)))
             throw std::runtime_error("the sync pass failed");
+    }
+
+    QList<QByteArray> recordFiles() const
+    {
+        const QDir records(folder.path());
+        QList<QByteArray> paths;
+        for (const QString& name : records.entryList(QDir::Files))
+            paths.append(QFile::encodeName(records.filePath(name)));
+        return paths;
     }
 };
 
@@ -87,10 +109,7 @@ void BM_SyncPassNothingChanged(benchmark::State& state)
 void BM_StatEveryRecordFile(benchmark::State& state)
 {
     SyncedLibrary& library = syncedLibrary(state.range(0));
-    const QDir folder(library.folder.path());
-    QList<QByteArray> paths;
-    for (const QString& name : folder.entryList(QDir::Files))
-        paths.append(QFile::encodeName(folder.filePath(name)));
+    const QList<QByteArray> paths = library.recordFiles();
     for (auto _ : state) {
         for (const QByteArray& path : std::as_const(paths)) {
             struct stat info {};
@@ -98,6 +117,49 @@ void BM_StatEveryRecordFile(benchmark::State& state)
         }
     }
     state.counters["files"] = double(paths.size());
+}
+
+void BM_OpenAndReadEveryRecordFile(benchmark::State& state)
+{
+    SyncedLibrary& library = syncedLibrary(state.range(0));
+    const QList<QByteArray> paths = library.recordFiles();
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (auto _ : state) {
+        for (const QByteArray& path : std::as_const(paths)) {
+            const int handle = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+            while (::read(handle, buffer.data(), size_t(buffer.size())) > 0) {
+            }
+            ::close(handle);
+        }
+    }
+    state.counters["files"] = double(paths.size());
+}
+
+// The heap in use, in bytes.
+double heapInUse()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+    return double(::mallinfo2().uordblks);
+#else
+    return 0;
+#endif
+}
+
+// The service of a new start, whose first pass finds nothing changed since the last one. What the
+// service holds after it (its record store's included) is counted as kept_bytes.
+void BM_FirstPassAfterStart(benchmark::State& state)
+{
+    SyncedLibrary& library = syncedLibrary(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        library.service = library.newService();
+        state.ResumeTiming();
+        library.pass();
+    }
+    const double held = heapInUse();
+    library.service = library.newService();
+    state.counters["kept_bytes"] = held - heapInUse();
 }
 
 void BM_SyncPassOneLinkChanged(benchmark::State& state)
@@ -126,6 +188,8 @@ void sizes(benchmark::internal::Benchmark* benchmark)
 
 BENCHMARK(BM_StatEveryRecordFile)->Apply(sizes);
 BENCHMARK(BM_SyncPassNothingChanged)->Apply(sizes);
+BENCHMARK(BM_OpenAndReadEveryRecordFile)->Apply(sizes);
+BENCHMARK(BM_FirstPassAfterStart)->Apply(sizes);
 BENCHMARK(BM_SyncPassOneLinkChanged)->Apply(sizes);
 
 int main(int argc, char** argv)

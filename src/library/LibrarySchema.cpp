@@ -1,6 +1,7 @@
 #include "LibrarySchema.h"
 
 #include "LibraryChangeJournal.h"
+#include "LibrarySyncPoint.h"
 #include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
@@ -167,6 +168,7 @@ void migrateSteps(SQLiteConnection& connection, const LinkSearchSeal::FileState&
             connection.execute(table);
         for (const QString& index : indexes())
             connection.execute(index);
+        LibrarySyncPoint::migrate(connection);
     });
     LinkSearchIndex::migrate(connection, opened);
     LibraryChangeJournal::migrate(connection);

@@ -4,6 +4,7 @@
 #include "LibraryFileLookups.h"
 #include "LibraryMerge.h"
 #include "LibraryReads.h"
+#include "LibrarySyncPoint.h"
 #include "LibraryTransactions.h"
 #include "LibraryWrites.h"
 #include "LinkSearchIndex.h"
@@ -58,6 +59,8 @@ public:
     LibraryMerge& merge() { return m_merge; }
     // What changed, for a sync pass that sends only that.
     LibraryChangeJournal& journal() { return m_journal; }
+    // Where the last completed sync pass left the record store.
+    LibrarySyncPoint& syncPoint() { return m_syncPoint; }
     // For callers whose several operations through the parts must stay together.
     LibraryTransactions& transactions() { return m_transactions; }
 
@@ -71,6 +74,7 @@ private:
     LibraryWrites m_writes{m_connection, m_reads, *m_clock};
     LibraryMerge m_merge{m_connection, m_reads, m_writes, m_searchIndex};
     LibraryChangeJournal m_journal{m_connection};
+    LibrarySyncPoint m_syncPoint{m_connection};
     LibraryTransactions m_transactions{m_connection};
 };
 

@@ -69,6 +69,29 @@ QFuture<std::pair<qint64, qint64>> SyncedLibrary::changeStamp()
     return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });
 }
 
+QFuture<std::optional<SyncedLibrary::StoredPoint>> SyncedLibrary::storedPoint()
+{
+    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) -> std::optional<StoredPoint> {
+        std::optional<LibrarySyncPoint::Point> point = sqlite.syncPoint().point();
+        if (!point)
+            return std::nullopt;
+        return StoredPoint{*point, sqlite.syncPoint().records()};
+    });
+}
+
+QFuture<void> SyncedLibrary::keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,
+                                       QStringList removed, bool everything)
+{
+    return LinkStoreDatabase(m_store).run(
+        [point = std::move(point), records = std::move(records), removed = std::move(removed),
+         everything](SQLiteStore& sqlite) { sqlite.syncPoint().keep(point, records, removed, everything); });
+}
+
+QFuture<void> SyncedLibrary::forgetPoint()
+{
+    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+}
+
 QFuture<void> SyncedLibrary::applyDeletion(DeletedRecord deleted)
 {
     return LinkStoreDatabase(m_store).run(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/LibraryChangeJournal.h"
+#include "library/LibrarySyncPoint.h"
 #include "model/DeletedRecord.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
@@ -52,6 +53,17 @@ public:
     QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since);
     // Moves on whenever the library may have changed, through this connection or another.
     QFuture<std::pair<qint64, qint64>> changeStamp();
+    // Where the last completed pass left the record store, with what it kept of each record; none when
+    // no pass left a point.
+    struct StoredPoint {
+        LibrarySyncPoint::Point point;
+        QList<LibrarySyncPoint::Record> records;
+    };
+    QFuture<std::optional<StoredPoint>> storedPoint();
+    // See LibrarySyncPoint::keep and forget.
+    QFuture<void> keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,
+                            QStringList removed, bool everything);
+    QFuture<void> forgetPoint();
     QFuture<void> applyDeletion(DeletedRecord deleted);
     // A batch commits once, each value of it still in a savepoint of its own: a value that fails is
     // undone alone, the ones before it are kept, and its error is thrown.

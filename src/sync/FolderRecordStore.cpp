@@ -109,7 +109,7 @@ RecordStore::Page FolderRecordStore::query(const QString& recordType, int limit)
 RecordStore::Page FolderRecordStore::query(const Cursor& cursor, int limit)
 {
     openFolder();
-    std::shared_ptr<const QStringList> names = cursor.listing;
+    std::shared_ptr<const RecordNames> names = cursor.listing;
     if (!names)
         names = m_listing.names();
     return listFrom(cursor.recordType, cursor.after, std::move(names), limit);
@@ -127,18 +127,26 @@ RecordStore::Changes FolderRecordStore::changesSince(const QByteArray& since)
     return m_changes.changesSince(since);
 }
 
+RecordStore::Changes FolderRecordStore::changesFrom(const QByteArray& place,
+                                                    const QHash<QString, QByteArray>& versions)
+{
+    openFolder();
+    return m_changes.changesFrom(place, versions);
+}
+
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
-                                              std::shared_ptr<const QStringList> names, int limit)
+                                              std::shared_ptr<const RecordNames> names, int limit)
 {
     Page page;
     // The names are listed once per listing; each file is read once, as the walk reaches it, and one
     // removed meanwhile, or left unread, is passed over.
-    for (auto name = std::upper_bound(names->cbegin(), names->cend(), after); name != names->cend(); ++name) {
-        if (!RecordFileCodec::mayHoldType(*name, recordType))
+    for (qsizetype index = names->upperBound(after); index < names->size(); ++index) {
+        const QString name = names->at(index);
+        if (!RecordFileCodec::mayHoldType(name, recordType))
             continue;
         std::optional<CloudRecord> record;
         try {
-            record = m_reader.read(*name);
+            record = m_reader.read(name);
         } catch (const UnusableRecordError&) {
             continue;
         }

@@ -56,13 +56,14 @@ public:
     std::optional<QByteArray> changeToken() override;
     bool tracksChanges() const override { return true; }
     Changes changesSince(const QByteArray& since) override;
+    Changes changesFrom(const QByteArray& place, const QHash<QString, QByteArray>& versions) override;
 
 private:
     // Each request opens the folder once, before anything else; throws notAuthenticated while it is
     // absent. What was known of a folder is dropped when the path comes to name another one.
     void openFolder();
     void forgetFolder();
-    Page listFrom(const QString& recordType, const QString& after, std::shared_ptr<const QStringList> names,
+    Page listFrom(const QString& recordType, const QString& after, std::shared_ptr<const RecordNames> names,
                   int limit);
 
     // In this order: each of the later ones works in the folder, on what the ones before it found.

@@ -1,5 +1,7 @@
 #include "sync/RecordFileCodec.h"
 
+#include <algorithm>
+
 #include "foundation/IsoDate.h"
 #include "sync/RecordFormats.h"
 
@@ -106,6 +108,13 @@ bool isPairName(QStringView name)
 
 } // namespace
 
+bool RecordFileCodec::isPlainCharacter(QChar c)
+{
+    // "." and "~" are encoded too: no file name of ours starts with a dot or ends in a backup's tilde.
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-' ||
+           c == u'_';
+}
+
 QString RecordFileCodec::fileNameOf(const QString& recordName)
 {
     return QString::fromLatin1(QUrl::toPercentEncoding(recordName, {}, ".~")) + suffix;
@@ -116,6 +125,10 @@ std::optional<QString> RecordFileCodec::recordNameOf(const QString& fileName)
     if (!fileName.endsWith(suffix) || fileName.startsWith(u'.'))
         return std::nullopt;
     const QString encoded = fileName.chopped(suffix.size());
+    // Most names (every link's and relation's) need no encoding at all, and are their file's name.
+    const bool plain = !encoded.isEmpty() && std::all_of(encoded.cbegin(), encoded.cend(), isPlainCharacter);
+    if (plain)
+        return encoded;
     const QString name = QUrl::fromPercentEncoding(encoded.toLatin1());
     // Only the one spelling we write counts: a copy under another name is not the record.
     if (name.isEmpty() || fileNameOf(name) != fileName)

@@ -23,6 +23,8 @@ public:
     // Record names become file names with every byte outside letters, digits, "-" and "_"
     // percent-encoded, so no name can climb out of the folder, hide itself behind a leading "." or clash
     // with a temporary file of a save.
+    // A character a record's file name holds as it is (no encoding).
+    static bool isPlainCharacter(QChar c);
     static QString fileNameOf(const QString& recordName);
     // The record name a file name stands for; none for a name that is not the one spelling we write.
     static std::optional<QString> recordNameOf(const QString& fileName);

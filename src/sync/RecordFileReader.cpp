@@ -3,6 +3,7 @@
 #include "foundation/FileDescriptor.h"
 #include "foundation/Logging.h"
 #include "sync/RecordFolder.h"
+#include "sync/RecordNames.h"
 
 #include <QFile>
 
@@ -78,19 +79,40 @@ RecordFileReader::RecordFileReader(const RecordFolder& folder)
 
 void RecordFileReader::forget(const QString& recordName)
 {
-    m_cache.remove(recordName);
+    const auto found = m_cache.constFind(recordName);
+    if (found == m_cache.constEnd())
+        return;
+    if (found->record)
+        --m_keptRecords;
+    m_cache.erase(found);
 }
 
 void RecordFileReader::forgetAll()
 {
     m_cache.clear();
+    m_keptRecords = 0;
 }
 
-void RecordFileReader::keepListed(const QStringList& sortedNames)
+void RecordFileReader::keep(const QString& recordName, CachedFile file)
 {
-    m_cache.removeIf([&sortedNames](const auto& entry) {
-        return !entry.value().unusable &&
-               !std::binary_search(sortedNames.cbegin(), sortedNames.cend(), entry.key());
+    if (file.record && m_keptRecords >= keptRecords) {
+        // What is known of entries left unread stays, so that they are not logged again.
+        m_cache.removeIf([](const auto& entry) { return entry.value().record.has_value(); });
+        m_keptRecords = 0;
+    }
+    forget(recordName);
+    if (file.record)
+        ++m_keptRecords;
+    m_cache.insert(recordName, std::move(file));
+}
+
+void RecordFileReader::keepListed(const RecordNames& names)
+{
+    m_cache.removeIf([&](const auto& entry) {
+        const bool gone = !entry.value().unusable && !names.contains(entry.key());
+        if (gone && entry.value().record)
+            --m_keptRecords;
+        return gone;
     });
 }
 
@@ -105,7 +127,7 @@ RecordFileReader::Found RecordFileReader::lookup(const QString& recordName)
     struct stat entry {};
     if (::fstatat(dir, fileName.constData(), &entry, AT_SYMLINK_NOFOLLOW) != 0) {
         const int error = errno;
-        m_cache.remove(recordName);
+        forget(recordName);
         if (error == ENOENT || error == ENAMETOOLONG) // no file can have a name that long
             return {};
         throw RecordFolder::systemError(QStringLiteral("look up"), recordName, error);
@@ -132,14 +154,14 @@ RecordFileReader::Found RecordFileReader::leaveUnread(const QString& recordName,
     file.unusable = std::move(unusable);
     Found found{std::nullopt, file.unusable};
     if (file.stamp.settled())
-        m_cache.insert(recordName, std::move(file));
+        keep(recordName, std::move(file));
     return found;
 }
 
 RecordFileReader::Found RecordFileReader::readEntry(const QString& recordName, const QByteArray& fileName,
                                                     const struct stat& entry)
 {
-    m_cache.remove(recordName);
+    forget(recordName);
     CachedFile file{RecordFileStamp::of(entry), fileName, std::nullopt, std::nullopt};
     if (!S_ISREG(entry.st_mode))
         return leaveUnread(recordName, std::move(file), notARecordFile(entry.st_mode));
@@ -184,7 +206,7 @@ RecordFileReader::Found RecordFileReader::readEntry(const QString& recordName, c
     }
     Found found{file.record, std::nullopt};
     if (file.stamp.settled())
-        m_cache.insert(recordName, std::move(file));
+        keep(recordName, std::move(file));
     return found;
 }
 

@@ -15,15 +15,17 @@ struct stat;
 namespace morvane {
 
 class RecordFolder;
+class RecordNames;
 
 // The records in the folder's files. Only regular files are read, opened relative to the folder without
 // following a link and without blocking, and checked again once open; any other entry under a record's
 // name, a file that cannot be opened, and a file over the size limit is left unread, and logged once for
 // each state of it.
 //
-// A pass reads every record several times (each listing by type, then a fetch and a save per record),
-// so what was read of each file is kept with the stamp the file had: a file whose stamp still matches
-// is not read again, and one replaced or rewritten by a peer's file sync is.
+// A save reads its record twice (the fetch before it, then the compare of the save), so what was read
+// of a file is kept with the stamp the file had: a file whose stamp still matches is not read again, and
+// one replaced or rewritten by a peer's file sync is. Only the latest few records are kept: a listing
+// of every record would otherwise keep the whole store in memory.
 class RecordFileReader {
 public:
     // Why the entry under a record's name is left unread.
@@ -53,7 +55,10 @@ public:
     void forgetAll();
     // Forgets the records of files no longer listed; what is known of an entry left unread is kept
     // while its stamp holds, so that it is not logged again at every request.
-    void keepListed(const QStringList& sortedNames);
+    void keepListed(const RecordNames& names);
+
+    // The most records kept at once: a save reads its record just before it is saved, so a few do.
+    static constexpr qsizetype keptRecords = 32;
 
 private:
     struct CachedFile {
@@ -66,10 +71,12 @@ private:
     Found readEntry(const QString& recordName, const QByteArray& fileName, const struct stat& entry);
     // Logs why the file is left unread and keeps that while its stamp can be trusted.
     Found leaveUnread(const QString& recordName, CachedFile file, Unusable unusable);
+    void keep(const QString& recordName, CachedFile file);
 
     const RecordFolder& m_folder;
     RecordFileCodec m_codec;
     QHash<QString, CachedFile> m_cache; // by record name
+    qsizetype m_keptRecords = 0;        // entries of the cache that hold a record
 };
 
 } // namespace morvane

@@ -1,5 +1,7 @@
 #include "sync/RecordFileStamp.h"
 
+#include <cstring>
+
 #include <sys/stat.h>
 #include <time.h>
 
@@ -29,6 +31,19 @@ RecordFileStamp RecordFileStamp::of(const struct stat& info)
 {
     return {qint64(info.st_size), nanoseconds(info.st_mtim), nanoseconds(info.st_ctim), quint64(info.st_ino),
             quint64(info.st_mode)};
+}
+
+QByteArray RecordFileStamp::bytes() const
+{
+    return QByteArray(reinterpret_cast<const char*>(this), sizeof *this);
+}
+
+RecordFileStamp RecordFileStamp::fromBytes(const QByteArray& bytes)
+{
+    RecordFileStamp stamp;
+    if (bytes.size() == qsizetype(sizeof stamp))
+        std::memcpy(&stamp, bytes.constData(), sizeof stamp);
+    return stamp;
 }
 
 bool RecordFileStamp::settled() const

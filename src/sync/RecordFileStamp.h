@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -19,6 +20,10 @@ struct RecordFileStamp {
     quint64 mode = 0; // as wide as the others: no padding, so the bytes of a stamp stand for it
 
     static RecordFileStamp of(const struct stat& info);
+    // The stamp as bytes to keep, and back; bytes of another length give the blank stamp, which stands
+    // for no version.
+    QByteArray bytes() const;
+    static RecordFileStamp fromBytes(const QByteArray& bytes);
     bool operator==(const RecordFileStamp&) const = default;
     // Old enough to stand for what the file holds.
     bool settled() const;

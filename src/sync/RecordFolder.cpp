@@ -58,6 +58,13 @@ RecordFolder::Opened RecordFolder::open()
     return Opened::anew;
 }
 
+QByteArray RecordFolder::identity() const
+{
+    if (m_handle < 0)
+        return {};
+    return QByteArray::number(m_device) + ':' + QByteArray::number(m_inode);
+}
+
 CloudKitError RecordFolder::unknownItem(const QString& recordName)
 {
     return CloudKitError(CloudKitError::unknownItem,

@@ -25,6 +25,9 @@ public:
     void close();
     // The open folder's descriptor, for calls relative to it; -1 while closed.
     int handle() const { return m_handle; }
+    // Which folder is open (its device and inode, that of the folder a link resolves to): a file-sync
+    // program keeps modification times, so another folder's files may carry stamps that look the same.
+    QByteArray identity() const;
 
     // The errors of a request about one record.
     static CloudKitError unknownItem(const QString& recordName);

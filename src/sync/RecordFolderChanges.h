@@ -4,6 +4,7 @@
 #include "sync/RecordStore.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QUuid>
 
@@ -15,6 +16,7 @@ namespace morvane {
 class RecordFileReader;
 class RecordFolder;
 class RecordFolderListing;
+class RecordNames;
 
 // What changed in the record folder, told by the stamps of the folder and of its files: a change token
 // that costs no read, and the records whose files changed since an earlier answer.
@@ -28,6 +30,9 @@ public:
     // Compares each file's stamp with the one it had when last answered: only files whose stamp moved,
     // or was too fresh to trust then, are read (or taken from what the reader keeps of them).
     RecordStore::Changes changesSince(const QByteArray& since);
+    // As changesSince, from versions an earlier answer gave for this folder; every file is answered for
+    // another folder.
+    RecordStore::Changes changesFrom(const QByteArray& place, const QHash<QString, QByteArray>& versions);
     // Another folder, or the same one after a while away: everything is answered again.
     void forget();
 
@@ -41,7 +46,7 @@ private:
     // Answers of another store never pass for this one's.
     QByteArray m_answerPrefix = QUuid::createUuid().toByteArray(QUuid::Id128) + ':';
     quint64 m_answers = 0;
-    std::shared_ptr<const QStringList> m_answeredListing;
+    std::shared_ptr<const RecordNames> m_answeredListing;
     QList<RecordFileStamp> m_answeredStamps;
 };
 

@@ -33,7 +33,7 @@ void RecordFolderListing::forget()
     m_stamp.reset();
 }
 
-std::shared_ptr<const QStringList> RecordFolderListing::names()
+std::shared_ptr<const RecordNames> RecordFolderListing::names()
 {
     struct stat folderInfo {};
     std::optional<RecordFileStamp> folderStamp;
@@ -41,9 +41,8 @@ std::shared_ptr<const QStringList> RecordFolderListing::names()
         folderStamp = RecordFileStamp::of(folderInfo);
     if (m_names && folderStamp == m_stamp)
         return m_names;
-    QStringList names = list();
-    m_reader.keepListed(names);
-    auto result = std::make_shared<const QStringList>(std::move(names));
+    auto result = std::make_shared<const RecordNames>(list());
+    m_reader.keepListed(*result);
     m_names = folderStamp && folderStamp->settled() ? result : nullptr;
     m_stamp = folderStamp;
     return result;
@@ -53,14 +52,14 @@ QStringList RecordFolderListing::list() const
 {
     const int dir = m_folder.handle();
     QStringList names;
-    FileDescriptor listed(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR* entries = listed.get() >= 0 ? ::fdopendir(listed.get()) : nullptr;
+    FileDescriptor opened(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* entries = opened.get() >= 0 ? ::fdopendir(opened.get()) : nullptr;
     if (!entries)
         throw CloudKitError(
             CloudKitError::internalError,
             QStringLiteral("Could not list the record folder %1: %2")
                 .arg(privateValue(m_folder.path()), QString::fromLocal8Bit(::strerror(errno))));
-    listed.release();
+    opened.release();
     while (const struct dirent* entry = ::readdir(entries)) {
         const char* fileName = entry->d_name;
         if (fileName[0] == '.' || !std::string_view(fileName).ends_with(RecordFileCodec::fileSuffix))
@@ -85,18 +84,6 @@ QStringList RecordFolderListing::list() const
     ::closedir(entries);
     std::sort(names.begin(), names.end());
     return names;
-}
-
-const QList<QByteArray>& RecordFolderListing::fileNamesOf(const std::shared_ptr<const QStringList>& names)
-{
-    if (names != m_fileNamesOf) {
-        m_fileNames.clear();
-        m_fileNames.reserve(names->size());
-        for (const QString& name : *names)
-            m_fileNames.append(QFile::encodeName(RecordFileCodec::fileNameOf(name)));
-        m_fileNamesOf = names;
-    }
-    return m_fileNames;
 }
 
 } // namespace morvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sync/RecordFileStamp.h"
+#include "sync/RecordNames.h"
 
 #include <QByteArray>
 #include <QList>
@@ -25,9 +26,7 @@ public:
 
     // Every record name with a regular file in the folder, sorted. The same list stands for the folder
     // while nothing was added, removed or renamed.
-    std::shared_ptr<const QStringList> names();
-    // The file names of a listing, encoded for the file system.
-    const QList<QByteArray>& fileNamesOf(const std::shared_ptr<const QStringList>& names);
+    std::shared_ptr<const RecordNames> names();
     void forget();
 
 private:
@@ -35,10 +34,8 @@ private:
 
     const RecordFolder& m_folder;
     RecordFileReader& m_reader;
-    std::shared_ptr<const QStringList> m_names;
+    std::shared_ptr<const RecordNames> m_names;
     std::optional<RecordFileStamp> m_stamp;
-    QList<QByteArray> m_fileNames;
-    std::shared_ptr<const QStringList> m_fileNamesOf;
 };
 
 } // namespace morvane

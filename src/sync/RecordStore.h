@@ -3,6 +3,7 @@
 #include "sync/CloudRecord.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,8 @@
 #include <optional>
 
 namespace morvane {
+
+class RecordNames;
 
 // The private record store the library is mirrored into: records found by name, or listed by type a
 // page at a time. Every call is synchronous and may block on I/O, so callers keep it off the main
@@ -34,7 +37,7 @@ public:
         QString after;
         // A store may keep what its first page found here (the folder store: the sorted record
         // names), so that later pages do not list everything again.
-        std::shared_ptr<const QStringList> listing;
+        std::shared_ptr<const RecordNames> listing;
     };
     struct Page {
         QList<CloudRecord> records;
@@ -71,10 +74,22 @@ public:
         bool complete = false;
         QList<CloudRecord> records;
         QStringList removed;
+        // For each of the records, what tells its version from another without reading it (empty while
+        // it is too fresh to stand for the record), and the place the records were found in: what a
+        // caller keeps to ask changesFrom after a restart.
+        QList<QByteArray> versions;
+        QByteArray place;
     };
     // Whether the store answers changesSince; a caller asks each type in full otherwise.
     virtual bool tracksChanges() const { return false; }
     virtual Changes changesSince(const QByteArray& /*since*/) { return {}; }
+    // As changesSince, from the versions of the records (by name) that an earlier answer gave for the
+    // place: the records whose version moved, those added and those gone. Another place (the folder
+    // moved, or was replaced) answers every record and says it is complete.
+    virtual Changes changesFrom(const QByteArray& /*place*/, const QHash<QString, QByteArray>& /*versions*/)
+    {
+        return changesSince({});
+    }
 };
 
 } // namespace morvane

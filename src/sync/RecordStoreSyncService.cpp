@@ -11,6 +11,10 @@
 #include <QCoroFuture>
 #include <QPromise>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace morvane {
 
 namespace {
@@ -22,6 +26,13 @@ QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::millisecond
     std::unique_ptr<ClockTimer> timer = clock->makeTimer([elapsed] { elapsed->finish(); });
     timer->start(duration, false);
     co_await elapsed->future();
+}
+
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 RemoteErase::Pause pauseOrClock(RemoteErase::Pause pause, const std::shared_ptr<Clock>& clock)
@@ -98,18 +109,18 @@ QCoro::Task<void> RecordStoreSyncService::fullPass(LinkStore& store)
 {
     const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
     co_await m_reset.apply(store, reset);
-    const SyncRemoteState remote = co_await SyncRemoteState::fetch(m_remote);
+    SyncRemoteState remote = co_await SyncRemoteState::fetch(m_remote);
     const std::shared_ptr<const SyncScope> everything;
     const bool pushed = co_await exchange(store, remote, everything, reset);
     if (pushed)
         LibraryReset::setCompletedPass(*m_defaults, true);
 }
 
-QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, const SyncRemoteState& remote,
+QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteState& remote,
                                                    std::shared_ptr<const SyncScope> scope,
                                                    std::optional<LibraryReset> reset)
 {
-    co_await pullRecords(store, remote, scope);
+    co_await pullRecords(store, m_remote, remote, scope);
     // Another machine may have erased everything while this pass pulled: pushing now would bring this
     // library back into the emptied store.
     const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
@@ -121,9 +132,57 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, const SyncR
     co_return true;
 }
 
+QCoro::Task<std::unique_ptr<SyncCheckpoint>>
+RecordStoreSyncService::storedCheckpoint(LinkStore& store, QHash<QString, QByteArray>& versions)
+{
+    const std::optional<SyncedLibrary::StoredPoint> stored = co_await SyncedLibrary(store).storedPoint();
+    if (!stored)
+        co_return std::unique_ptr<SyncCheckpoint>();
+    m_storedPoint = stored->point;
+    co_return SyncCheckpoint::of(*stored, versions);
+}
+
 QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
 {
+    std::exception_ptr failure;
+    bool worked = true;
+    try {
+        worked = co_await changedPass(store);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // What the pass read and decided with is given back to the system, not kept for the next pass: a
+    // tray application holds what the next step needs. Giving back walks the whole heap, so a pass that
+    // found nothing to read or decide leaves it as it is.
+    if (m_kept)
+        m_kept->records.dropIndexes();
+    if (worked)
+        releaseFreedMemory();
+    if (!failure)
+        co_return;
+    // The library's point is of a pass before this one, which may have changed either side since:
+    // the next start looks at everything.
+    m_kept.reset();
+    if (m_storedPoint) {
+        m_storedPoint.reset();
+        try {
+            co_await SyncedLibrary(store).forgetPoint();
+        } catch (...) {
+            // The pass's own error is the one to report.
+        }
+    }
+    std::rethrow_exception(failure);
+}
+
+QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
+{
     std::unique_ptr<SyncCheckpoint> kept = std::move(m_kept);
+    // The first pass of a run starts from where the library says the last completed pass left off.
+    QHash<QString, QByteArray> storedVersions;
+    if (!kept && !m_lookedForStoredPoint) {
+        m_lookedForStoredPoint = true;
+        kept = co_await storedCheckpoint(store, storedVersions);
+    }
     m_remote.takeSkipped(); // what an earlier pass or erase left out is not this pass's
     const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
     if (m_reset.isDue(reset))
@@ -136,34 +195,71 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
         kept.reset();
     // Every awaited call's arguments are named locals: g++ 12 destroys temporaries made inside a co_await
     // expression twice.
-    const QByteArray recordsSince = kept ? kept->recordsSince : QByteArray();
-    const RecordStore::Changes changes = co_await m_remote.changesSince(recordsSince);
+    RecordStore::Changes changes;
+    if (kept && kept->stored) {
+        const QByteArray place = kept->place;
+        changes = co_await m_remote.changesFrom(place, storedVersions);
+    } else {
+        const QByteArray recordsSince = kept ? kept->recordsSince : QByteArray();
+        changes = co_await m_remote.changesSince(recordsSince);
+    }
+    // Reading what the library kept is work of its own to give back.
+    const bool readStoredPoint = !storedVersions.isEmpty();
+    storedVersions.clear();
+    const bool everything = changes.complete || !kept;
     if (changes.complete)
         kept.reset();
 
     // With a point to start from, the pass decides about what changed since; without, about everything.
     const std::shared_ptr<SyncScope> scope = kept ? std::make_shared<SyncScope>() : nullptr;
+    SyncCheckpoint::Read read;
     std::unique_ptr<SyncCheckpoint> next =
-        SyncCheckpoint::after(std::move(kept), journal, changes, scope.get());
+        SyncCheckpoint::after(std::move(kept), journal, std::move(changes), scope.get(), read);
+    const bool worked =
+        readStoredPoint || !scope || !scope->isEmpty() || !read.changed.isEmpty() || !read.removed.isEmpty();
     if (!scope || !scope->isEmpty()) {
         // A pass after a change decides about its scope alone, so only the records that scope reads make
         // its remote side.
         if (scope)
             scope->close(next->records);
-        const SyncRemoteState remote =
-            SyncRemoteState::of(scope ? scope->recordsIn(next->records) : next->records.all());
+        QStringList names = scope ? scope->recordsIn(next->records) : next->records.names();
+        if (!scope)
+            names.sort(); // links are decided about in the order of their names, as a listing gives them
+        SyncRemoteState remote = SyncRemoteState::of(next->records, names, read.records);
+        read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset);
         if (!pushed)
-            co_return;
+            co_return true;
     }
+    read.records.clear();
     LibraryReset::setCompletedPass(*m_defaults, true);
     const QStringList skipped = m_remote.takeSkipped();
     if (!skipped.isEmpty()) {
         store.notifyDidMutate(false);
         throw SkippedRecordsError(skipped);
     }
+    co_await keepPoint(store, *next, read, everything);
     m_kept = std::move(next);
+    co_return worked;
+}
+
+QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const SyncCheckpoint& point,
+                                                    const SyncCheckpoint::Read& read, bool everything)
+{
+    // A store that cannot say where its records are gives nothing to start from after a restart.
+    if (point.place.isEmpty())
+        co_return;
+    const LibrarySyncPoint::Point at = point.point();
+    const bool moved = !m_storedPoint || m_storedPoint->place != at.place ||
+                       m_storedPoint->journalThrough != at.journalThrough ||
+                       m_storedPoint->schemaVersion != at.schemaVersion;
+    if (!everything && !moved && read.changed.isEmpty() && read.removed.isEmpty())
+        co_return; // a pass that found nothing writes nothing
+    const QList<LibrarySyncPoint::Record> changed = read.changed;
+    const QStringList removed = read.removed;
+    co_await SyncedLibrary(store).keepPoint(at, changed, removed, everything);
+    m_storedPoint = at;
 }
 
 QCoro::Task<LibraryReset> RecordStoreSyncService::eraseRemoteData()
@@ -174,6 +270,7 @@ QCoro::Task<LibraryReset> RecordStoreSyncService::eraseRemoteData()
     co_await m_remote.saveLibraryReset(reset);
     m_settled.reset();
     m_kept.reset();
+    m_lookedForStoredPoint = true; // the records it names are gone
     co_return reset;
 }
 

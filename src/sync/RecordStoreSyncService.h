@@ -6,6 +6,7 @@
 #include "sync/LibraryResetApplier.h"
 #include "sync/RemoteErase.h"
 #include "sync/RemoteRecords.h"
+#include "sync/SyncCheckpoint.h"
 
 #include <chrono>
 #include <functional>
@@ -14,7 +15,6 @@
 namespace morvane {
 
 class LinkStore;
-struct SyncCheckpoint;
 struct SyncRemoteState;
 struct SyncScope;
 
@@ -28,9 +28,13 @@ struct SyncScope;
 // what changed since on either side: the records the store answers as changed, and the keys the
 // library's change journal names, with whatever each decision depends on (a link's deletion and
 // relations, a relation's deletion); any doubt (another program wrote to the library, its schema moved,
-// the store lost track, the last pass failed or left records out) makes it a whole pass again. The
-// library's work runs on the store's thread, the record store's on a thread of its
-// own, and the coroutine itself on the caller's (main) thread.
+// the store lost track, the last pass failed or left records out) makes it a whole pass again. Between
+// passes it keeps of each record only what deciding needs (KeptRecord), and reads a link again when a
+// decision compares its fields. The library keeps that too, with the version of each record, so that the
+// first pass after a start reads only the records that changed since the last completed pass, unless the
+// library changed since (by another program, or an older build) or the records are in another place.
+// The library's work runs on the store's thread, the record store's on a thread of its own, and the
+// coroutine itself on the caller's (main) thread.
 class RecordStoreSyncService final : public CloudKitSyncService {
 public:
     // Waits the given time; the remote erase pauses between its checks.
@@ -61,11 +65,19 @@ private:
     QCoro::Task<void> requireReadyAccount();
     QCoro::Task<Fingerprint> fingerprint(LinkStore& store);
     QCoro::Task<void> fullPass(LinkStore& store);
-    // The pass with a store that tracks its changes.
+    // The pass with a store that tracks its changes; what it allocated is given back when it ends.
     QCoro::Task<void> trackedPass(LinkStore& store);
+    // True when it read records or decided about any.
+    QCoro::Task<bool> changedPass(LinkStore& store);
+    // The point the library kept of the last completed pass, with the versions of its records.
+    QCoro::Task<std::unique_ptr<SyncCheckpoint>> storedCheckpoint(LinkStore& store,
+                                                                  QHash<QString, QByteArray>& versions);
+    // Keeps the point in the library, when it moved or the pass read anything.
+    QCoro::Task<void> keepPoint(LinkStore& store, const SyncCheckpoint& point,
+                                const SyncCheckpoint::Read& read, bool everything);
     // Pulls, then pushes unless the reset marker moved meanwhile (it is applied instead); true when it
     // pushed. Both look at every record and row, or only at those of the scope.
-    QCoro::Task<bool> exchange(LinkStore& store, const SyncRemoteState& remote,
+    QCoro::Task<bool> exchange(LinkStore& store, SyncRemoteState& remote,
                                std::shared_ptr<const SyncScope> scope, std::optional<LibraryReset> reset);
 
     RemoteRecords m_remote;
@@ -77,6 +89,9 @@ private:
     std::optional<Fingerprint> m_settled;
     // Left by the last completed pass with a store that tracks its changes.
     std::unique_ptr<SyncCheckpoint> m_kept;
+    // Where the library says that pass left off, as this run last wrote or read it; read once a run.
+    std::optional<LibrarySyncPoint::Point> m_storedPoint;
+    bool m_lookedForStoredPoint = false;
 };
 
 } // namespace morvane

@@ -143,6 +143,17 @@ QCoro::Task<RecordStore::Changes> RemoteRecords::changesSince(QByteArray since)
     co_return result;
 }
 
+QCoro::Task<RecordStore::Changes> RemoteRecords::changesFrom(QByteArray place,
+                                                             QHash<QString, QByteArray> versions)
+{
+    QFuture<RecordStore::Changes> changes =
+        request([place = std::move(place), versions = std::move(versions)](RecordStore& store) {
+            return store.changesFrom(place, versions);
+        });
+    RecordStore::Changes result = co_await changes;
+    co_return result;
+}
+
 QCoro::Task<QList<CloudRecord>> RemoteRecords::fetchAll(QString recordType)
 {
     QList<CloudRecord> records = co_await queryAll(recordType);
@@ -168,6 +179,25 @@ QCoro::Task<QList<LinkRelation>> RemoteRecords::fetchRelations()
 {
     const QList<CloudRecord> records = co_await fetchAll(RecordFormats::relationType);
     co_return decodeAll<LinkRelation>(records, RecordFormats::linkRelation);
+}
+
+QCoro::Task<QList<CloudRecord>> RemoteRecords::readRecords(QStringList names)
+{
+    QFuture<QList<CloudRecord>> read = request([names = std::move(names)](RecordStore& store) {
+        QList<CloudRecord> records;
+        for (const QString& name : names) {
+            try {
+                records.append(store.fetch(name));
+            } catch (const UnusableRecordError&) {
+            } catch (const CloudKitError& error) {
+                if (!isUnknownItem(error))
+                    throw;
+            }
+        }
+        return records;
+    });
+    QList<CloudRecord> records = co_await read;
+    co_return records;
 }
 
 QCoro::Task<std::optional<LibraryReset>> RemoteRecords::fetchLibraryReset()

@@ -38,6 +38,7 @@ public:
     // See RecordStore::changesSince; the decoding is left to the caller.
     bool tracksChanges() const { return m_store->tracksChanges(); }
     QCoro::Task<RecordStore::Changes> changesSince(QByteArray since);
+    QCoro::Task<RecordStore::Changes> changesFrom(QByteArray place, QHash<QString, QByteArray> versions);
     // See RecordStore::changeToken.
     QCoro::Task<std::optional<QByteArray>> changeToken();
     // The decoded records of a type; records the readers refuse are left out, and so are deletions of
@@ -45,6 +46,9 @@ public:
     QCoro::Task<QList<DeletedRecord>> fetchDeletedRecords();
     QCoro::Task<QList<LinkItem>> fetchLinks();
     QCoro::Task<QList<LinkRelation>> fetchRelations();
+    // The records under the names, in one request; a name with no record, or one the store cannot use,
+    // is left out.
+    QCoro::Task<QList<CloudRecord>> readRecords(QStringList names);
     // The reset marker, or none when there is none (or it does not read).
     QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
 

@@ -6,37 +6,87 @@ namespace morvane {
 
 bool SyncCheckpoint::trusts(const LibraryChangeJournal::Changes& journal) const
 {
-    return journal.complete && !journal.everything && journal.othersCommits == othersCommits &&
-           journal.schemaVersion == schemaVersion;
+    if (!journal.complete || journal.everything)
+        return false;
+    // Across a start the schema counter is no witness: closing the library the first time makes its
+    // statistics table. A journal with all its triggers, no large write without them and no change
+    // since is.
+    if (stored)
+        return journal.links.isEmpty() && journal.relations.isEmpty() && journal.deletedRecords.isEmpty();
+    return journal.othersCommits == othersCommits && journal.schemaVersion == schemaVersion;
 }
 
 std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckpoint> before,
                                                       const LibraryChangeJournal::Changes& journal,
-                                                      const RecordStore::Changes& changes, SyncScope* scope)
+                                                      RecordStore::Changes changes, SyncScope* scope,
+                                                      Read& read)
 {
     auto next = std::make_unique<SyncCheckpoint>();
     next->recordsSince = changes.since;
+    next->place = changes.place;
     next->journalThrough = journal.through;
     next->othersCommits = journal.othersCommits;
     next->schemaVersion = journal.schemaVersion;
     if (before)
         next->records = std::move(before->records);
-    for (const QString& name : changes.removed) {
-        if (const std::optional<RemoteRecord> gone = next->records.forget(name); gone && scope)
+    read.removed = changes.removed;
+    for (const QString& name : std::as_const(changes.removed)) {
+        if (const std::optional<KeptRecord> gone = next->records.forget(name); gone && scope)
             scope->touch(name, *gone);
     }
-    for (const CloudRecord& record : changes.records) {
-        if (const std::optional<RemoteRecord> was = next->records.forget(record.recordName()); was && scope)
-            scope->touch(record.recordName(), *was);
-        if (std::optional<RemoteRecord> decoded = RemoteRecord::decode(record)) {
-            if (scope)
-                scope->touch(record.recordName(), *decoded);
-            next->records.keep(record.recordName(), std::move(*decoded));
+    const bool versioned = changes.versions.size() == changes.records.size();
+    for (qsizetype i = 0; i < changes.records.size(); ++i) {
+        // Each record is let go once decoded, so that the store's answer and its decoding are not held
+        // in full at once.
+        const CloudRecord record = std::exchange(changes.records[i], CloudRecord());
+        const QString& name = record.recordName();
+        const QByteArray version = versioned ? changes.versions.at(i) : QByteArray();
+        std::optional<RemoteRecord> decoded = RemoteRecord::decode(record);
+        std::optional<KeptRecord> was = next->records.forget(name);
+        if (!decoded) {
+            if (was && scope)
+                scope->touch(name, *was);
+            read.removed.append(name);
+            continue;
         }
+        KeptRecord kept = KeptRecord::of(*decoded);
+        if (scope && !(was && *was == kept)) {
+            if (was)
+                scope->touch(name, *was);
+            scope->touch(name, kept);
+        }
+        read.changed.append({name, version, kept.toBytes()});
+        next->records.keep(name, std::move(kept));
+        read.records.insert(name, std::move(*decoded));
     }
     if (scope)
         scope->touch(journal);
     return next;
+}
+
+std::unique_ptr<SyncCheckpoint> SyncCheckpoint::of(const SyncedLibrary::StoredPoint& stored,
+                                                   QHash<QString, QByteArray>& versions)
+{
+    auto point = std::make_unique<SyncCheckpoint>();
+    point->stored = true;
+    point->place = stored.point.place;
+    point->journalThrough = stored.point.journalThrough;
+    point->schemaVersion = stored.point.schemaVersion;
+    point->records.reserve(stored.records.size());
+    versions.reserve(stored.records.size());
+    for (const LibrarySyncPoint::Record& record : stored.records) {
+        std::optional<KeptRecord> kept = KeptRecord::fromBytes(record.kept);
+        if (!kept)
+            return nullptr;
+        point->records.keep(record.name, std::move(*kept));
+        versions.insert(record.name, record.version);
+    }
+    return point;
+}
+
+LibrarySyncPoint::Point SyncCheckpoint::point() const
+{
+    return {place, journalThrough, schemaVersion};
 }
 
 } // namespace morvane

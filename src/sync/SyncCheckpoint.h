@@ -1,10 +1,13 @@
 #pragma once
 
 #include "library/LibraryChangeJournal.h"
+#include "store/SyncedLibrary.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordStore.h"
+#include "sync/SyncRemoteState.h"
 
 #include <QByteArray>
+#include <QHash>
 
 #include <memory>
 
@@ -12,25 +15,45 @@ namespace morvane {
 
 struct SyncScope;
 
-// What a completed pass leaves for the next: the store's point to answer changes from, every record
-// decoded, and where the library's journal stood when the pass began.
+// What a completed pass leaves for the next: the store's point to answer changes from, what is kept of
+// every record, and where the library's journal stood when the pass began. The library keeps it too,
+// with the version of each record as the store gave it, for the first pass after a start.
 struct SyncCheckpoint {
     QByteArray recordsSince;
+    QByteArray place;
     KeptRecords records;
     qint64 journalThrough = 0;
     qint64 othersCommits = 0;
     qint64 schemaVersion = 0;
+    // Kept by the library before this run: another connection's commits are not comparable with it.
+    bool stored = false;
 
     // Another connection's commit may come from a program without our triggers, and a schema that moved
     // may have lost them: the journal alone is trusted only when neither happened since this point.
+    // Across a start, any change since the point may come from another program or an older build, and
+    // the pass after it looks at everything; the schema counter is not compared then (see trusts).
     bool trusts(const LibraryChangeJournal::Changes& journal) const;
 
+    // What the records of a pass are, decoded, by name: the records the store answered as changed.
+    struct Read {
+        QHash<QString, RemoteRecord> records;
+        QStringList removed;
+        QList<LibrarySyncPoint::Record> changed; // as the library keeps them
+    };
+
     // The point a pass that found these changes on either side leaves, its records those kept at the
-    // point before (when there is one) with the store's changes taken in. Given a scope, each change
-    // notes there what it touches, as the record was and as it is.
+    // point before (when there is one) with the store's changes taken in, and what this pass read.
+    // Given a scope, each change notes there what it touches, as the record was and as it is, unless
+    // what is kept of it stays the same.
     static std::unique_ptr<SyncCheckpoint> after(std::unique_ptr<SyncCheckpoint> before,
                                                  const LibraryChangeJournal::Changes& journal,
-                                                 const RecordStore::Changes& changes, SyncScope* scope);
+                                                 RecordStore::Changes changes, SyncScope* scope, Read& read);
+
+    // The point the library kept, with the versions of its records to ask the store's changes from; none
+    // when what it kept does not read.
+    static std::unique_ptr<SyncCheckpoint> of(const SyncedLibrary::StoredPoint& stored,
+                                              QHash<QString, QByteArray>& versions);
+    LibrarySyncPoint::Point point() const;
 };
 
 } // namespace morvane

@@ -3,6 +3,7 @@
 #include "store/LinkStore.h"
 #include "store/SyncedLibrary.h"
 #include "sync/RecordFormats.h"
+#include "sync/RemoteRecords.h"
 #include "sync/SyncRemoteState.h"
 #include "sync/SyncScope.h"
 
@@ -44,28 +45,52 @@ bool fillsFileFields(const LinkItem& local, const LinkItem& remote)
            (!local.lastKnownPath && remote.lastKnownPath);
 }
 
-// The remote links the library takes: new ones, winning ones that change something, and losing ones
-// that fill a file field the local row lacks. The rest would only rewrite rows with what they hold.
-QList<LinkToApply> linksToApply(const QList<LinkItem>& remoteLinks, const LocalState& local)
+// The remote links whose fields the pull must see: those at hand, those the library lacks, those that
+// may win against the local copy, and losing ones that could fill a file field the local row lacks. The
+// summary decides the rest: a copy that loses and fills nothing is passed over unread.
+QList<QUuid> linksToRead(const QList<LinkSummary>& remoteLinks, const QHash<QUuid, LinkItem>& atHand,
+                         const QHash<QUuid, const LinkItem*>& localByID)
 {
-    QHash<QUuid, const LinkItem*> localByID;
-    localByID.reserve(local.links.size());
-    for (const LinkItem& link : local.links)
-        localByID.insert(link.id, &link);
-    QList<LinkToApply> result;
-    for (const LinkItem& remote : remoteLinks) {
-        const LinkItem* mine = localByID.value(remote.id);
-        if (!mine) {
-            result.append({remote, false});
+    QList<QUuid> ids;
+    for (const LinkSummary& remote : remoteLinks) {
+        if (atHand.contains(remote.id)) {
+            ids.append(remote.id);
             continue;
         }
-        if (RecordFormats::linkWins(remote, *mine)) {
-            const LinkItem kept = keptOf(*mine, remote);
+        const LinkItem* mine = localByID.value(remote.id);
+        const qint64 mineUpdated = mine ? mine->updatedAt.toMSecsSinceEpoch() : 0;
+        const bool mayWin =
+            !mine || remote.updatedAt > mineUpdated ||
+            (remote.updatedAt == mineUpdated && remote.digest != LinkSummary::digestOf(*mine));
+        if (mayWin || remote.fillsFileFields(*mine))
+            ids.append(remote.id);
+    }
+    return ids;
+}
+
+// The remote links the library takes: new ones, winning ones that change something, and losing ones
+// that fill a file field the local row lacks. The rest would only rewrite rows with what they hold.
+QList<LinkToApply> linksToApply(const QList<QUuid>& ids, const SyncRemoteState& remote,
+                                const QHash<QUuid, const LinkItem*>& localByID)
+{
+    QList<LinkToApply> result;
+    for (const QUuid& id : ids) {
+        const auto found = remote.linksAtHand.constFind(id);
+        if (found == remote.linksAtHand.constEnd())
+            continue; // gone since it was listed, or no longer readable: the next pass sees it
+        const LinkItem& theirs = *found;
+        const LinkItem* mine = localByID.value(id);
+        if (!mine) {
+            result.append({theirs, false});
+            continue;
+        }
+        if (RecordFormats::linkWins(theirs, *mine)) {
+            const LinkItem kept = keptOf(*mine, theirs);
             if (RecordFormats::sharedContent(kept) != RecordFormats::sharedContent(*mine) ||
                 kept.lastKnownPath != mine->lastKnownPath)
-                result.append({remote, true});
-        } else if (fillsFileFields(*mine, remote)) {
-            result.append({remote, false});
+                result.append({theirs, true});
+        } else if (fillsFileFields(*mine, theirs)) {
+            result.append({theirs, false});
         }
     }
     return result;
@@ -83,7 +108,7 @@ template <class T, class InScope> QList<T> within(const QList<T>& values, InScop
 
 } // namespace
 
-QCoro::Task<void> pullRecords(LinkStore& store, const SyncRemoteState& remote,
+QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
                               std::shared_ptr<const SyncScope> scope)
 {
     const std::pair<qint64, qint64> stampBefore = co_await SyncedLibrary(store).changeStamp();
@@ -101,10 +126,16 @@ QCoro::Task<void> pullRecords(LinkStore& store, const SyncRemoteState& remote,
         co_await applyDeletion(store, deleted);
         store.notifyDidMutate(false);
     }
-    const QList<LinkToApply> links = linksToApply(
-        scope ? within(remote.links, [&](const LinkItem& link) { return scope->links.contains(link.id); })
+    QHash<QUuid, const LinkItem*> localByID;
+    localByID.reserve(local.links.size());
+    for (const LinkItem& link : local.links)
+        localByID.insert(link.id, &link);
+    const QList<QUuid> ids = linksToRead(
+        scope ? within(remote.links, [&](const LinkSummary& link) { return scope->links.contains(link.id); })
               : remote.links,
-        local);
+        remote.linksAtHand, localByID);
+    co_await remote.readLinks(records, ids);
+    const QList<LinkToApply> links = linksToApply(ids, remote, localByID);
     for (qsizetype first = 0; first < links.size(); first += applyBatch)
         co_await SyncedLibrary(store).applyLinks(links.mid(first, applyBatch));
     // A relation the library holds already, or one its deletion outdates, is passed over without a write.

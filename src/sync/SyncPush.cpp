@@ -19,7 +19,7 @@ QString relationDeletionName(const QString& pairName)
 
 } // namespace
 
-QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, const SyncRemoteState& remote,
+QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
                               std::shared_ptr<const SyncScope> scope)
 {
     const SyncedLibrary::State local = co_await readLibrary(store, scope);
@@ -35,12 +35,39 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, const Sy
     }
 
     // A link goes up when the store lacks a readable copy, or holds one that differs in what machines
-    // share and loses to this one; a copy that differs only in this machine's path stays as it is.
+    // share and loses to this one; a copy that differs only in this machine's path stays as it is. The
+    // stored copy's summary tells, but for two copies of one time with different contents: then the
+    // stored one is read again to compare them.
     QList<LinkItem> links;
+    QList<const LinkItem*> tied;
     for (const LinkItem& link : local.links) {
         const auto stored = remote.linksByID.constFind(link.id);
-        if (stored == remote.linksByID.constEnd() || RecordFormats::linkWins(link, *stored))
+        if (stored == remote.linksByID.constEnd()) {
             links.append(link);
+            continue;
+        }
+        const auto atHand = remote.linksAtHand.constFind(link.id);
+        if (atHand != remote.linksAtHand.constEnd()) {
+            if (RecordFormats::linkWins(link, *atHand))
+                links.append(link);
+            continue;
+        }
+        const qint64 updated = link.updatedAt.toMSecsSinceEpoch();
+        if (updated > stored->updatedAt)
+            links.append(link);
+        else if (updated == stored->updatedAt && stored->digest != LinkSummary::digestOf(link))
+            tied.append(&link);
+    }
+    if (!tied.isEmpty()) {
+        QList<QUuid> ids;
+        for (const LinkItem* link : std::as_const(tied))
+            ids.append(link->id);
+        co_await remote.readLinks(records, ids);
+        for (const LinkItem* link : std::as_const(tied)) {
+            const auto stored = remote.linksAtHand.constFind(link->id);
+            if (stored == remote.linksAtHand.constEnd() || RecordFormats::linkWins(*link, *stored))
+                links.append(*link);
+        }
     }
     co_await records.saveLinks(links);
 

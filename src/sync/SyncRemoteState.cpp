@@ -5,31 +5,20 @@
 
 namespace morvane {
 
-namespace {
-
-template <class T, class Reader>
-void decodeListed(const QList<CloudRecord>& records, Reader reader, QSet<QString>& names, QList<T>& values)
-{
-    for (const CloudRecord& record : records) {
-        names.insert(record.recordName());
-        if (std::optional<T> value = reader(record))
-            values.append(std::move(*value));
-    }
-}
-
-} // namespace
-
 std::optional<RemoteRecord> RemoteRecord::decode(const CloudRecord& record)
 {
     RemoteRecord decoded{record.recordType(), std::monostate()};
     if (record.recordType() == RecordFormats::deletedRecordType) {
+        decoded.recordType = RecordFormats::deletedRecordType; // shared, not a text of each record
         if (std::optional<DeletedRecord> deleted = RecordFormats::deletedRecord(record);
             deleted && RecordFormats::isSyncedDeletion(*deleted))
             decoded.value = std::move(*deleted);
     } else if (record.recordType() == RecordFormats::linkType) {
+        decoded.recordType = RecordFormats::linkType;
         if (std::optional<LinkItem> link = RecordFormats::linkItem(record))
             decoded.value = std::move(*link);
     } else if (record.recordType() == RecordFormats::relationType) {
+        decoded.recordType = RecordFormats::relationType;
         if (std::optional<LinkRelation> relation = RecordFormats::linkRelation(record))
             decoded.value = std::move(*relation);
     } else {
@@ -38,46 +27,79 @@ std::optional<RemoteRecord> RemoteRecord::decode(const CloudRecord& record)
     return decoded;
 }
 
+void SyncRemoteState::add(const QString& name, const KeptRecord& kept)
+{
+    if (kept.type == KeptRecord::Type::deletion) {
+        if (const auto* deleted = std::get_if<DeletedRecord>(&kept.value)) {
+            deletions.append(*deleted);
+            deletionsByName.insert(RecordFormats::tombstoneRecordName(*deleted), *deleted);
+        }
+        return;
+    }
+    listedNames.insert(name);
+    if (const auto* link = std::get_if<LinkSummary>(&kept.value)) {
+        links.append(*link);
+        linksByID.insert(link->id, *link);
+        linkNames.insert(link->id, name);
+    } else if (const auto* relation = std::get_if<LinkRelation>(&kept.value)) {
+        relations.append(*relation);
+        relationsByName.insert(RecordFormats::relationRecordName(*relation), *relation);
+    }
+}
+
+void SyncRemoteState::add(const QString& name, const RemoteRecord& decoded)
+{
+    add(name, KeptRecord::of(decoded));
+    if (const auto* link = std::get_if<LinkItem>(&decoded.value))
+        linksAtHand.insert(link->id, *link);
+}
+
 QCoro::Task<SyncRemoteState> SyncRemoteState::fetch(RemoteRecords& remote)
 {
     SyncRemoteState state;
-    state.deletions = co_await remote.fetchDeletedRecords();
-    for (const DeletedRecord& deleted : state.deletions)
-        state.deletionsByName.insert(RecordFormats::tombstoneRecordName(deleted), deleted);
-    const QList<CloudRecord> links = co_await remote.fetchAll(RecordFormats::linkType);
-    decodeListed(links, RecordFormats::linkItem, state.listedNames, state.links);
-    for (const LinkItem& link : state.links)
-        state.linksByID.insert(link.id, link);
-    const QList<CloudRecord> relations = co_await remote.fetchAll(RecordFormats::relationType);
-    decodeListed(relations, RecordFormats::linkRelation, state.listedNames, state.relations);
-    for (const LinkRelation& relation : state.relations)
-        state.relationsByName.insert(RecordFormats::relationRecordName(relation), relation);
+    const QStringList types{RecordFormats::deletedRecordType, RecordFormats::linkType,
+                            RecordFormats::relationType};
+    for (const QString& type : types) {
+        const QList<CloudRecord> records = co_await remote.fetchAll(type);
+        for (const CloudRecord& record : records) {
+            if (const std::optional<RemoteRecord> decoded = RemoteRecord::decode(record))
+                state.add(record.recordName(), *decoded);
+        }
+    }
     co_return state;
 }
 
-SyncRemoteState SyncRemoteState::of(const QMap<QString, RemoteRecord>& records)
+SyncRemoteState SyncRemoteState::of(const KeptRecords& kept, const QStringList& names,
+                                    const QHash<QString, RemoteRecord>& read)
 {
     SyncRemoteState remote;
-    for (auto record = records.cbegin(); record != records.cend(); ++record) {
-        const RemoteRecord& decoded = record.value();
-        if (decoded.recordType == RecordFormats::deletedRecordType) {
-            if (const auto* deleted = std::get_if<DeletedRecord>(&decoded.value)) {
-                remote.deletions.append(*deleted);
-                remote.deletionsByName.insert(RecordFormats::tombstoneRecordName(*deleted), *deleted);
-            }
-            continue;
-        }
-        remote.listedNames.insert(record.key());
-        if (const auto* link = std::get_if<LinkItem>(&decoded.value)) {
-            remote.links.append(*link);
-            remote.linksByID.insert(link->id, *link);
-        } else if (const auto* relation = std::get_if<LinkRelation>(&decoded.value)) {
-            const QString name = RecordFormats::relationRecordName(*relation);
-            remote.relations.append(*relation);
-            remote.relationsByName.insert(name, *relation);
+    for (const QString& name : names) {
+        if (const std::optional<KeptRecord> record = kept.find(name))
+            remote.add(name, *record);
+        if (const auto found = read.constFind(name); found != read.constEnd()) {
+            if (const auto* link = std::get_if<LinkItem>(&found->value))
+                remote.linksAtHand.insert(link->id, *link);
         }
     }
     return remote;
+}
+
+QCoro::Task<void> SyncRemoteState::readLinks(RemoteRecords& remote, QList<QUuid> ids)
+{
+    QStringList names;
+    for (const QUuid& id : std::as_const(ids)) {
+        if (!linksAtHand.contains(id))
+            names.append(linkNames.value(id));
+    }
+    if (names.isEmpty())
+        co_return;
+    const QList<CloudRecord> records = co_await remote.readRecords(names);
+    for (const CloudRecord& record : records) {
+        if (record.recordType() != RecordFormats::linkType)
+            continue;
+        if (std::optional<LinkItem> link = RecordFormats::linkItem(record))
+            linksAtHand.insert(link->id, std::move(*link));
+    }
 }
 
 } // namespace morvane

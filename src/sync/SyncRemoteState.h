@@ -4,6 +4,7 @@
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
 #include "sync/CloudRecord.h"
+#include "sync/KeptRecords.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -29,21 +30,33 @@ struct RemoteRecord {
     static std::optional<RemoteRecord> decode(const CloudRecord& record);
 };
 
-// The record store as a pass found it: the decoded deletions, links and relations by name, and the
-// name of every link or relation record listed, readable or not.
+// The record store as a pass sees it: the decoded deletions and relations by name, every readable link
+// by its summary, the links the pass holds in full, and the name of every link or relation record
+// listed, readable or not. A decision that compares a link's fields reads it again (readLinks).
 struct SyncRemoteState {
     QList<DeletedRecord> deletions;
     QHash<QString, DeletedRecord> deletionsByName; // by the deletion record's own name
-    QList<LinkItem> links;
-    QHash<QUuid, LinkItem> linksByID;
+    QList<LinkSummary> links;                      // in the order of their names
+    QHash<QUuid, LinkSummary> linksByID;
+    QHash<QUuid, QString> linkNames; // the record to read each link again from
+    QHash<QUuid, LinkItem> linksAtHand;
     QList<LinkRelation> relations;
     QHash<QString, LinkRelation> relationsByName;
     QSet<QString> listedNames;
 
-    // Lists every deletion, link and relation record.
+    // Lists every deletion, link and relation record, each link at hand.
     static QCoro::Task<SyncRemoteState> fetch(RemoteRecords& remote);
-    // From records decoded before, by name, as listing each type would give it.
-    static SyncRemoteState of(const QMap<QString, RemoteRecord>& records);
+    // From what was kept of the named records, with the records this pass read at hand.
+    static SyncRemoteState of(const KeptRecords& kept, const QStringList& names,
+                              const QHash<QString, RemoteRecord>& read);
+
+    // Reads the links again whose fields a decision compares; one no longer there, or no longer
+    // readable, stays as its summary says.
+    QCoro::Task<void> readLinks(RemoteRecords& remote, QList<QUuid> ids);
+
+private:
+    void add(const QString& name, const RemoteRecord& decoded);
+    void add(const QString& name, const KeptRecord& kept);
 };
 
 } // namespace morvane

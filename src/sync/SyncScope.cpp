@@ -22,17 +22,17 @@ void addReadingKeys(SyncScope& scope)
 
 } // namespace
 
-void SyncScope::touch(const QString& recordName, const RemoteRecord& decoded)
+void SyncScope::touch(const QString& recordName, const KeptRecord& kept)
 {
-    if (const auto* deleted = std::get_if<DeletedRecord>(&decoded.value)) {
+    if (const auto* deleted = std::get_if<DeletedRecord>(&kept.value)) {
         deletions.insert({deleted->recordType, deleted->recordName});
-    } else if (decoded.recordType == RecordFormats::linkType) {
-        if (const auto* link = std::get_if<LinkItem>(&decoded.value))
+    } else if (kept.type == KeptRecord::Type::link) {
+        if (const auto* link = std::get_if<LinkSummary>(&kept.value))
             links.insert(link->id);
         if (const std::optional<QUuid> id = parseUuid(recordName))
             links.insert(*id);
-    } else if (decoded.recordType == RecordFormats::relationType) {
-        if (const auto* relation = std::get_if<LinkRelation>(&decoded.value))
+    } else if (kept.type == KeptRecord::Type::relation) {
+        if (const auto* relation = std::get_if<LinkRelation>(&kept.value))
             relations.insert(RecordFormats::relationRecordName(*relation));
         relations.insert(recordName);
     }
@@ -70,7 +70,7 @@ void SyncScope::close(const KeptRecords& kept)
     }
     for (const QUuid& id : std::as_const(links)) {
         for (const QString& name : kept.relationsAt(id)) {
-            const RemoteRecord* found = kept.find(name);
+            const std::optional<KeptRecord> found = kept.find(name);
             if (!found)
                 continue;
             if (const auto* relation = std::get_if<LinkRelation>(&found->value))
@@ -83,7 +83,7 @@ void SyncScope::close(const KeptRecords& kept)
     addReadingKeys(*this);
 }
 
-QMap<QString, RemoteRecord> SyncScope::recordsIn(const KeptRecords& kept) const
+QStringList SyncScope::recordsIn(const KeptRecords& kept) const
 {
     QStringList names;
     for (const QUuid& id : links) {
@@ -94,16 +94,20 @@ QMap<QString, RemoteRecord> SyncScope::recordsIn(const KeptRecords& kept) const
         names += kept.relationRecords(relation);
         names.append(relation);
     }
+    // The library's side holds every relation at an end it reads by: the store's side holds them too,
+    // so that one the store has already is not sent again.
+    for (const QString& end : relationEnds) {
+        if (const std::optional<QUuid> id = parseUuid(end))
+            names += kept.relationsAt(*id);
+    }
     for (const auto& [type, name] : deletions) {
         names += kept.deletionRecords(type, name);
         names.append(name);
     }
-    QMap<QString, RemoteRecord> records;
-    for (const QString& name : std::as_const(names)) {
-        if (const RemoteRecord* found = kept.find(name))
-            records.insert(name, *found);
-    }
-    return records;
+    names.removeIf([&kept](const QString& name) { return !kept.contains(name); });
+    names.sort();
+    names.removeDuplicates();
+    return names;
 }
 
 QFuture<SyncedLibrary::State> readLibrary(LinkStore& store, const std::shared_ptr<const SyncScope>& scope)

@@ -18,6 +18,7 @@
 namespace morvane {
 
 class KeptRecords;
+struct KeptRecord;
 class LinkStore;
 
 // The keys a pass after a change looks at, on both sides: what changed, and what the decisions about it
@@ -35,15 +36,16 @@ struct SyncScope {
     bool isEmpty() const { return links.isEmpty() && relations.isEmpty() && deletions.isEmpty(); }
 
     // What a changed record (as it was, or as it is) brings into the scope.
-    void touch(const QString& recordName, const RemoteRecord& decoded);
+    void touch(const QString& recordName, const KeptRecord& kept);
     // The keys the library's journal names.
     void touch(const LibraryChangeJournal::Changes& journal);
     // Adds what the decisions about the scope's keys read: a deletion's link or relation, a link's
     // relations, and the deletion of every link and relation in it; then the keys to read them by.
     void close(const KeptRecords& kept);
-    // The kept records the scope's decisions read: those its keys find, and those under the names of its
-    // links, relations and deleted records themselves (listed, though they may not read).
-    QMap<QString, RemoteRecord> recordsIn(const KeptRecords& kept) const;
+    // The names of the kept records the scope's decisions read, in order: those its keys find, and those
+    // under the names of its links, relations and deleted records themselves (listed, though they may
+    // not read).
+    QStringList recordsIn(const KeptRecords& kept) const;
 };
 
 // The library's side of a pass: every row, or only the scope's when there is one.

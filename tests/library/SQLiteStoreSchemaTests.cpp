@@ -1,5 +1,6 @@
 #include "StoreTestSupport.h"
 #include "foundation/Paths.h"
+#include "library/LinkSearchSeal.h"
 
 #include <QFileInfo>
 
@@ -32,7 +33,7 @@ TEST(SQLiteStoreSchema, CreatesTheLibraryInAPrivateDataFolderWithEveryTableColum
               QStringList({"deleted_records", "library_changes", "link_local_resolutions", "link_relations",
                            "link_search", "link_search_config", "link_search_data", "link_search_idx",
                            "link_search_progress", "link_search_seal", "link_tags", "links",
-                           "sqlite_sequence", "tags"}));
+                           "sqlite_sequence", "sync_point", "sync_records", "tags"}));
     EXPECT_EQ(texts(store, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT "
                                           "LIKE 'sqlite_autoindex%' ORDER BY rowid")),
               QStringList({"links_search_idx", "links_url_idx", "links_file_identity_idx",
@@ -71,6 +72,32 @@ TEST(SQLiteStoreSchema, MigratesANineColumnLibraryOnceKeepingEveryRow)
     }
     SQLiteStore again(libraryFile());
     EXPECT_EQ(schemaAndRows(again), migrated);
+}
+
+// The tables where sync keeps its point are made as the library opens, before the search index's seal
+// is taken: a library sealed by a build without them keeps its index, and the sync's writes do not move
+// the schema the seal vouches for.
+TEST(SQLiteStoreSchema, TheSyncPointTablesComeWithTheSchemaAndLeaveTheSearchIndexTrusted)
+{
+    {
+        SQLiteStore store(libraryFile());
+        fillVariedLibrary(store, 5, 50);
+    }
+    writeRaw({"DROP TABLE sync_point", "DROP TABLE sync_records"});
+    {
+        SQLiteConnection older = SQLiteConnection::open(libraryFile());
+        LinkSearchSeal::take(older);
+    }
+    {
+        SQLiteStore store(libraryFile());
+        EXPECT_TRUE(store.searchIndex().buildStep()); // complete: not rebuilt
+        ASSERT_FALSE(store.syncPoint().point());
+        store.syncPoint().keep({"place", 7, 1}, {{"record", "version", "kept"}}, {}, true);
+    }
+    SQLiteStore store(libraryFile());
+    EXPECT_TRUE(store.searchIndex().buildStep());
+    EXPECT_EQ(store.syncPoint().point()->journalThrough, 7);
+    EXPECT_EQ(store.syncPoint().records().size(), 1);
 }
 
 TEST(SQLiteStoreSchema, RowsThatDoNotDecodeAreSkipped)

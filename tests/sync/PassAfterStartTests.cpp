@@ -1,0 +1,212 @@
+// The first pass after a start, through the record folder: it starts from where the library says the
+// last completed pass left off, and reads only the record files that changed since.
+#include "SyncTestSupport.h"
+
+#include "library/SQLiteConnection.h"
+#include "sync/FolderRecordStore.h"
+#include "sync/RecordFormats.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+QString recordFolder()
+{
+    return FolderRecordStore::defaultFolderPath();
+}
+
+// The record files opened in the folder while it lives, seen from outside the process's own code.
+class OpenedFiles {
+public:
+    OpenedFiles()
+        : m_handle(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        ::inotify_add_watch(m_handle, QFile::encodeName(recordFolder()).constData(), IN_OPEN);
+    }
+    ~OpenedFiles() { ::close(m_handle); }
+    OpenedFiles(const OpenedFiles&) = delete;
+    OpenedFiles& operator=(const OpenedFiles&) = delete;
+
+    // The record files opened so far, sorted, once each; the folder's own opens are left out.
+    QStringList take()
+    {
+        QStringList names;
+        alignas(struct inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t got = ::read(m_handle, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+                if (event->len > 0 && !(event->mask & IN_ISDIR))
+                    names.append(QFile::decodeName(event->name));
+                at += ssize_t(sizeof(struct inotify_event) + event->len);
+            }
+        }
+        names.sort();
+        names.removeDuplicates();
+        return names;
+    }
+
+private:
+    int m_handle;
+};
+
+class PassAfterStartTest : public ::testing::Test {
+protected:
+    PassAfterStartTest() { QDir().mkpath(recordFolder()); }
+
+    static QStringList recordFiles() { return QDir(recordFolder()).entryList(QDir::Files, QDir::Name); }
+
+    // The folder store does not trust a file written a moment ago to keep its stamp: these files are
+    // dated as if written an hour before.
+    static void age(const QStringList& files)
+    {
+        struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+        for (const QString& file : files)
+            ::utimensat(AT_FDCWD, QFile::encodeName(recordFolder() + "/" + file).constData(), times, 0);
+    }
+    // Synced and aged, so that the pass after that reads every file once and keeps settled stamps.
+    static void settle(Machine& machine)
+    {
+        machine.sync();
+        age(recordFiles());
+        machine.sync();
+    }
+    // What a quit and a start leave: the same library and settings, nothing in memory.
+    static void restart(Machine& machine, const QString& name)
+    {
+        machine.store.reset();
+        machine.store = std::make_unique<LinkStore>(LinkStore::libraryAt(testHome() + "/" + name + ".sqlite"),
+                                                    makeIdentityService(), machine.clock);
+        machine.service = std::make_shared<RecordStoreSyncService>(
+            std::make_shared<FolderRecordStore>(), machine.defaults, machine.clock,
+            [](std::chrono::milliseconds) { return noPause(); });
+    }
+    static QString fileOf(const QString& recordName) { return recordName + ".record"; }
+    // An edit of the title an hour after the machine's last one.
+    static void edit(Machine& machine, const QUuid& id, const QString& title)
+    {
+        machine.clock->advance(1h);
+        LinkItem edited = *machine.link(id);
+        edited.title = title;
+        edited.updatedAt = machine.clock->now();
+        machine.on([edited](SQLiteStore& sqlite) { sqlite.merge().applyRemoteLink(edited, true); });
+    }
+
+    Machine a{"a", std::make_shared<FolderRecordStore>()};
+    Machine b{"b", std::make_shared<FolderRecordStore>()};
+};
+
+TEST_F(PassAfterStartTest, readsOnlyTheFilesChangedSinceTheLastPass)
+{
+    QList<LinkItem> links;
+    for (int i = 0; i < 5; ++i)
+        links.append(a.add(makeLink(QStringLiteral("link %1").arg(i))));
+    a.relate(links[0], links[1]);
+    settle(a);
+    b.sync();
+    ASSERT_EQ(recordFiles().size(), 6);
+
+    // Nothing changed on either side: no record file is opened, and nothing is written.
+    restart(a, "a");
+    {
+        OpenedFiles opened;
+        a.sync();
+        EXPECT_EQ(opened.take(), QStringList());
+    }
+
+    // Another machine's edit of a title: only its file is read, and the title arrives.
+    edit(b, links[2].id, "edited on b");
+    b.sync();
+    age({fileOf(uuidString(links[2].id))});
+    restart(a, "a");
+    {
+        OpenedFiles opened;
+        a.sync();
+        EXPECT_EQ(opened.take(), QStringList{fileOf(uuidString(links[2].id))});
+    }
+    EXPECT_EQ(a.link(links[2].id)->title, "edited on b");
+
+    // The pass after, in the same run, finds nothing to read.
+    OpenedFiles opened;
+    a.sync();
+    EXPECT_EQ(opened.take(), QStringList());
+}
+
+TEST_F(PassAfterStartTest, aLibraryChangedSinceTheLastPassGetsAWholePass)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    a.add(makeLink("y"));
+    settle(a);
+
+    // An older build, or another program, writes to the library while this one is stopped: its
+    // triggers note the change, but nothing tells what it read or wrote of the record folder.
+    restart(a, "a");
+    a.store.reset();
+    {
+        SQLiteConnection other = SQLiteConnection::open(testHome() + "/a.sqlite");
+        other.execute("UPDATE links SET notes = 'from an older build' WHERE id = ?1", {uuidString(x.id)});
+    }
+    restart(a, "a");
+    OpenedFiles opened;
+    a.sync();
+    EXPECT_EQ(opened.take().filter(QRegularExpression("\\.record$")), recordFiles());
+    EXPECT_EQ(a.link(x.id)->notes, "from an older build");
+}
+
+TEST_F(PassAfterStartTest, whatIsKeptOfARecordDecidesAfterAStart)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    const LinkItem y = a.add(makeLink("y"));
+    const LinkItem z = a.add(makeLink("z"));
+    a.relate(x, y);
+    a.relate(y, z);
+    settle(a);
+    b.sync();
+
+    // b removes a relation: its deletion comes, the relation's file goes, and a drops the relation
+    // found by what it kept of the record.
+    b.clock->advance(1h);
+    b.on([&](SQLiteStore& sqlite) { sqlite.writes().removeRelation(x.id, y.id); });
+    b.sync();
+    const QString deletion = fileOf(RecordFormats::tombstoneRecordName(
+        DeletedRecord{RecordFormats::relationType, LinkRelation::recordName(x.id, y.id), {}}));
+    age({deletion});
+    restart(a, "a");
+    {
+        OpenedFiles opened;
+        a.sync();
+        EXPECT_EQ(opened.take(), QStringList{deletion});
+    }
+    EXPECT_EQ(a.relationCount(), 1);
+
+    // A local edit goes up by what was kept of the stored copy (it is older), reading only the file
+    // it replaces.
+    edit(a, z.id, "z edited on a");
+    {
+        OpenedFiles opened;
+        a.sync();
+        EXPECT_EQ(opened.take().filter(QRegularExpression("^[0-9A-F-]+\\.record$")),
+                  QStringList{fileOf(uuidString(z.id))});
+    }
+    b.sync();
+    EXPECT_EQ(b.link(z.id)->title, "z edited on a");
+    EXPECT_EQ(b.relationCount(), 1);
+}
+
+} // namespace
+} // namespace morvane::test
