@@ -138,6 +138,9 @@ public:
 
     QList<std::shared_ptr<ActiveContextProvider>> makeProviders() const;
     QuickPanelServices quickPanelServices();
+    void connectWindows();
+    void connectTray();
+    void connectSettings(MorvaneApp& app);
 
     AppEnvironment environment;
     std::shared_ptr<AlertPresenter> alerts;
@@ -232,6 +235,15 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
               })
     , hotkeys(environment.hotkeyBackend)
 {
+    connectWindows();
+    connectTray();
+    connectSettings(app);
+}
+
+// What the windows ask of the rest: a sync as one shows, the search memory kept only while the panel
+// is shown, the windows they open.
+void MorvaneApp::Objects::connectWindows()
+{
     QPointer<SyncScheduler> sync(&preferences.sync());
     const auto syncNow = [sync] { syncIfEnabled(sync); };
     QObject::connect(&graphWindow, &GraphWindowController::willShow, &graphWindow, syncNow);
@@ -248,6 +260,11 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
                      [this] { preferencesWindow.show(); });
     QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
                      [this] { showAbout(); });
+}
+
+// The tray's menu, its notice when no tray comes, and the keys a desktop holds for us shown in it.
+void MorvaneApp::Objects::connectTray()
+{
     QObject::connect(&menuBar, &MenuBarController::trayHostMissing, &menuBar,
                      [this] { trayMissingNotice.show(); });
     menuBar.buildMenu();
@@ -260,7 +277,12 @@ MorvaneApp::Objects::Objects(MorvaneApp& app, AppEnvironment environment_,
         QObject::connect(portal, &GlobalShortcutsPortal::triggerDescriptionsChanged, &menuBar,
                          showDesktopKeys);
     }
+}
 
+// The library's writes start a sync; the shortcuts follow their settings and give way to a recorder.
+void MorvaneApp::Objects::connectSettings(MorvaneApp& app)
+{
+    QPointer<SyncScheduler> sync(&preferences.sync());
     // Writes made before the store thread has taken the trigger run without it.
     linkStore->setSyncTrigger([sync] { syncIfEnabled(sync); });
     QObject::connect(&preferences.hotkeys(), &HotkeySettings::hotkeysChanged, &app,
