@@ -5,6 +5,7 @@
 #include "platform/AccessibilityApi.h"
 #include "platform/ApplicationNames.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 #include <utility>
@@ -120,15 +121,17 @@ void WaylandWorkspace::lookUpNative()
     QPointer<WaylandWorkspace> self(this);
     // A job the accessibility thread refused, or one that failed, finds nothing; one that is dropped
     // unanswered is ended by the time-out.
-    m_nativeFront.lookUp().then(this, [self, lookup, generation](QFuture<std::optional<NativeWindow>> done) {
-        std::optional<NativeWindow> window;
-        try {
-            window = done.result();
-        } catch (...) {
-        }
-        if (self)
-            self->lookupAnswered(lookup, generation, window);
-    });
+    // Continued through the application object, which outlives the lookup (this one may not).
+    m_nativeFront.lookUp().then(QCoreApplication::instance(),
+                                [self, lookup, generation](QFuture<std::optional<NativeWindow>> done) {
+                                    std::optional<NativeWindow> window;
+                                    try {
+                                        window = done.result();
+                                    } catch (...) {
+                                    }
+                                    if (self)
+                                        self->lookupAnswered(lookup, generation, window);
+                                });
 }
 
 void WaylandWorkspace::lookupAnswered(quint64 lookup, quint64 generation,

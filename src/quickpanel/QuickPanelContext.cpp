@@ -2,6 +2,7 @@
 
 #include "capture/ActiveContextService.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 #include <algorithm>
@@ -81,8 +82,10 @@ bool QuickPanelContext::followReading(QFuture<void> refreshing)
     m_reading = m_service.readApplicationName().value_or(QString());
     const quint64 reading = ++m_readingNumber;
     m_bound->start(readingBound, false);
+    // Continued on the main thread through the application object, which outlives the reading: this
+    // one may be gone by then (Qt asserts on a context object destroyed before its continuation).
     const QPointer<QuickPanelContext> self(this);
-    refreshing.then(this, [self, reading] {
+    refreshing.then(QCoreApplication::instance(), [self, reading] {
         if (self)
             self->endReading(reading);
     });

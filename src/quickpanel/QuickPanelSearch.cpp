@@ -224,6 +224,22 @@ QCoro::Task<> QuickPanelSearch::loadActiveContextResults(quint64 generation)
         tipID, m_context.message().value_or(QStringLiteral("Select a %1 event to add or open.").arg(app))));
 }
 
+namespace {
+
+// The future's result once it is finished, or nothing when it was given up without one (a promise
+// dropped unanswered, as a closing store or service does): awaiting it directly would read a result
+// that is not there. Its exception, if it failed, is thrown as it would be.
+template <class T> QCoro::Task<std::optional<T>> answerOf(QFuture<T> future)
+{
+    QFuture<void> finished = future.then(QtFuture::Launch::Sync, [](const T&) {});
+    co_await finished;
+    if (future.resultCount() == 0)
+        co_return std::nullopt;
+    co_return future.result();
+}
+
+} // namespace
+
 QCoro::Task<> QuickPanelSearch::performSearch(quint64 generation)
 {
     const QPointer<QuickPanelSearch> self(this);
@@ -236,13 +252,16 @@ QCoro::Task<> QuickPanelSearch::performSearch(quint64 generation)
     QFuture<QList<CapturedContext>> searchingCards = QtFuture::makeReadyFuture(QList<CapturedContext>());
     if (const ContactService* contacts = m_searchService.contactService())
         searchingCards = contacts->search(m_query, QStringLiteral("Contacts"));
-    const QList<LinkItem> found = co_await searching;
+    const std::optional<QList<LinkItem>> searched = co_await answerOf(std::move(searching));
+    if (!self || !isCurrentList(generation) || !searched)
+        co_return;
+    const QList<LinkItem>& found = *searched;
+    const QList<CapturedContext> events =
+        (co_await answerOf(std::move(searchingEvents))).value_or(QList<CapturedContext>());
     if (!self || !isCurrentList(generation))
         co_return;
-    const QList<CapturedContext> events = co_await searchingEvents;
-    if (!self || !isCurrentList(generation))
-        co_return;
-    const QList<CapturedContext> cards = co_await searchingCards;
+    const QList<CapturedContext> cards =
+        (co_await answerOf(std::move(searchingCards))).value_or(QList<CapturedContext>());
     if (!self || !isCurrentList(generation))
         co_return;
     QList<PanelResult> extraRows;
