@@ -62,13 +62,8 @@ void setCardinal(xcb_connection_t* connection, xcb_window_t window, const char* 
 // Where the window manager reads the window's user time: a window of its own when Qt made one.
 xcb_window_t userTimeWindow(xcb_connection_t* connection, xcb_window_t window)
 {
-    const std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
-        xcb_get_property_reply(connection,
-                               xcb_get_property(connection, 0, window,
-                                                x11Atom(connection, "_NET_WM_USER_TIME_WINDOW"),
-                                                XCB_ATOM_WINDOW, 0, 1),
-                               nullptr),
-        &free);
+    const X11PropertyReply reply = x11WindowProperty(
+        connection, window, x11Atom(connection, "_NET_WM_USER_TIME_WINDOW"), XCB_ATOM_WINDOW);
     if (reply && reply->format == 32 && reply->type == XCB_ATOM_WINDOW && reply->value_len == 1)
         return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
     return window;

@@ -22,13 +22,11 @@ constexpr quint32 sourceApplication = 1;
 // _NET_WM_STATE's action that clears a state.
 constexpr quint32 stateRemove = 0;
 
-using Reply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
+using Reply = X11PropertyReply;
 
 Reply windowProperty(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t name, xcb_atom_t type)
 {
-    return Reply(xcb_get_property_reply(connection,
-                                        xcb_get_property(connection, 0, window, name, type, 0, 64), nullptr),
-                 &std::free);
+    return x11WindowProperty(connection, window, name, type);
 }
 
 template <typename Value> std::span<const Value> values(const Reply& reply)
@@ -77,6 +75,15 @@ void flushApplicationDisplay()
 {
     if (xcb_connection_t* connection = applicationX11Connection())
         xcb_flush(connection);
+}
+
+X11PropertyReply x11WindowProperty(xcb_connection_t* connection, std::uint32_t window, std::uint32_t name,
+                                   std::uint32_t type)
+{
+    return X11PropertyReply(xcb_get_property_reply(connection,
+                                                   xcb_get_property(connection, 0, window, name, type, 0, 64),
+                                                   nullptr),
+                            &std::free);
 }
 
 std::uint32_t x11Atom(xcb_connection_t* connection, const char* name)

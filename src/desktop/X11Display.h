@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QWidget;
 struct xcb_connection_t;
+struct xcb_get_property_reply_t;
 
 namespace morvane {
 
@@ -32,6 +34,12 @@ void flushApplicationDisplay();
 
 // The atom of the name, interned if need be; XCB_ATOM_NONE (0) when the server does not answer.
 std::uint32_t x11Atom(xcb_connection_t* connection, const char* name);
+
+// A window's property as the server answers it (its first 64 values), owned; nothing when the server
+// does not answer. type is the property type asked for (0 for any).
+using X11PropertyReply = std::unique_ptr<xcb_get_property_reply_t, void (*)(void*)>;
+X11PropertyReply x11WindowProperty(xcb_connection_t* connection, std::uint32_t window, std::uint32_t name,
+                                   std::uint32_t type);
 
 // A window manager request: a 32-bit client message of the type about the window, sent to the root
 // window as EWMH asks. Not flushed.

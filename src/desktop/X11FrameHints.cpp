@@ -8,8 +8,6 @@
 #include <xcb/xcb.h>
 
 #include <array>
-#include <cstdlib>
-#include <memory>
 
 namespace morvane {
 
@@ -24,26 +22,17 @@ constexpr quint32 motifBorder = 1u << 1;
 constexpr quint32 motifTitle = 1u << 3;
 constexpr quint32 motifMenu = 1u << 4;
 
-using Reply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
-
-Reply property(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t name)
-{
-    return Reply(xcb_get_property_reply(
-                     connection,
-                     xcb_get_property(connection, 0, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
-                     nullptr),
-                 &std::free);
-}
-
 // The running window manager's name as it gives it on its check window (EWMH); empty when none says.
 QByteArray windowManagerName(xcb_connection_t* connection)
 {
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    const Reply check = property(connection, root, x11Atom(connection, "_NET_SUPPORTING_WM_CHECK"));
+    const X11PropertyReply check = x11WindowProperty(
+        connection, root, x11Atom(connection, "_NET_SUPPORTING_WM_CHECK"), XCB_GET_PROPERTY_TYPE_ANY);
     if (!check || check->format != 32 || xcb_get_property_value_length(check.get()) < 4)
         return {};
     const xcb_window_t manager = *static_cast<const xcb_window_t*>(xcb_get_property_value(check.get()));
-    const Reply name = property(connection, manager, x11Atom(connection, "_NET_WM_NAME"));
+    const X11PropertyReply name = x11WindowProperty(connection, manager, x11Atom(connection, "_NET_WM_NAME"),
+                                                    XCB_GET_PROPERTY_TYPE_ANY);
     if (!name || name->format != 8)
         return {};
     return QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
