@@ -158,8 +158,11 @@ public:
     virtual std::optional<int> childCount(const AccessibilityElement& element) const = 0;
     virtual std::optional<AccessibilityElement> childAt(const AccessibilityElement& element,
                                                         int index) const = 0;
-    // The selected children of a list, table or tree; empty when it selects nothing or cannot say.
-    virtual QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element) const = 0;
+    // How many children a list, table or tree selects; nothing when it cannot say.
+    virtual std::optional<int> selectedChildCount(const AccessibilityElement& element) const = 0;
+    // Its index-th selected child (counted from 0 among the selected ones).
+    virtual std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement& element,
+                                                                int index) const = 0;
     // The page a document view shows, counted from 1; nothing when it is no paged document.
     virtual std::optional<int> documentCurrentPage(const AccessibilityElement& element) const = 0;
 
@@ -174,6 +177,18 @@ public:
 
     // The first maxCount children that can be read; one that cannot is skipped, never ends the list.
     QList<AccessibilityElement> children(const AccessibilityElement& element, int maxCount = 2000) const;
+
+    // What the readers take from a selection is the item in front: the first selected child that
+    // names something. A few more cover a table that lists a selected row as its cells (an icon, the
+    // name, a size, a type, a date). A select-all in a folder or mail list of tens of thousands is
+    // otherwise read one child per call.
+    static constexpr int maxSelectedChildren = 16;
+    // The first maxCount selected children of a list, table or tree, in its order; empty when it
+    // selects nothing or cannot say. The first child that cannot be read ends the list: the selection
+    // shrank meanwhile, or the application stopped answering and each further read would wait out
+    // its timeout.
+    QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element,
+                                                 int maxCount = maxSelectedChildren) const;
     std::optional<AccessibilityApplication> application(qint64 processId) const;
     // The application's top-level windows: its frame, window and dialog children.
     QList<AccessibilityElement> frames(const AccessibilityElement& application) const;
@@ -229,7 +244,11 @@ public:
     {
         return std::nullopt;
     }
-    QList<AccessibilityElement> selectedChildren(const AccessibilityElement&) const override { return {}; }
+    std::optional<int> selectedChildCount(const AccessibilityElement&) const override { return std::nullopt; }
+    std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement&, int) const override
+    {
+        return std::nullopt;
+    }
     std::optional<int> documentCurrentPage(const AccessibilityElement&) const override
     {
         return std::nullopt;

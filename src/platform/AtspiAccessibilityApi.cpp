@@ -362,23 +362,35 @@ std::optional<AccessibilityElement> AtspiAccessibilityApi::childAt(const Accessi
     return keep(child);
 }
 
-QList<AccessibilityElement> AtspiAccessibilityApi::selectedChildren(const AccessibilityElement& element) const
+std::optional<int> AtspiAccessibilityApi::selectedChildCount(const AccessibilityElement& element) const
 {
-    QList<AccessibilityElement> found;
     AtspiAccessible* accessible = atspiObject(object(element));
     if (!accessible)
-        return found;
+        return std::nullopt;
     const GObjectRef<AtspiSelection> selection(atspi_accessible_get_selection_iface(accessible));
     if (!selection)
-        return found;
-    ErrorSlot countError;
-    const gint count = atspi_selection_get_n_selected_children(selection.get(), &countError);
-    for (gint index = 0; index < count; ++index) {
-        ErrorSlot error;
-        if (AtspiAccessible* child = atspi_selection_get_selected_child(selection.get(), index, &error))
-            found.append(keep(child));
-    }
-    return found;
+        return std::nullopt;
+    ErrorSlot error;
+    const gint count = atspi_selection_get_n_selected_children(selection.get(), &error);
+    if (error || count < 0)
+        return std::nullopt;
+    return count;
+}
+
+std::optional<AccessibilityElement>
+AtspiAccessibilityApi::selectedChildAt(const AccessibilityElement& element, int index) const
+{
+    AtspiAccessible* accessible = atspiObject(object(element));
+    if (!accessible)
+        return std::nullopt;
+    const GObjectRef<AtspiSelection> selection(atspi_accessible_get_selection_iface(accessible));
+    if (!selection)
+        return std::nullopt;
+    ErrorSlot error;
+    AtspiAccessible* child = atspi_selection_get_selected_child(selection.get(), index, &error);
+    if (!child)
+        return std::nullopt;
+    return keep(child);
 }
 
 std::optional<int> AtspiAccessibilityApi::documentCurrentPage(const AccessibilityElement& element) const

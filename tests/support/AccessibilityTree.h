@@ -151,9 +151,19 @@ public:
         const AccessibilityElement child = m_nodes.value(e.handle).children.at(index);
         return m_nodes.value(child.handle).fails ? std::nullopt : std::optional(child);
     }
-    QList<AccessibilityElement> selectedChildren(const AccessibilityElement& e) const override
+    std::optional<int> selectedChildCount(const AccessibilityElement& e) const override
     {
-        return read(e, &Node::selected);
+        const std::lock_guard lock(m_mutex);
+        return readable(e) ? std::optional(int(m_nodes.value(e.handle).selected.size())) : std::nullopt;
+    }
+    std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement& e,
+                                                        int index) const override
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!readable(e) || index < 0 || index >= m_nodes.value(e.handle).selected.size())
+            return std::nullopt;
+        const AccessibilityElement child = m_nodes.value(e.handle).selected.at(index);
+        return m_nodes.value(child.handle).fails ? std::nullopt : std::optional(child);
     }
     std::optional<int> documentCurrentPage(const AccessibilityElement& e) const override
     {
