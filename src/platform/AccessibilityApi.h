@@ -165,6 +165,11 @@ public:
                                                                 int index) const = 0;
     // The page a document view shows, counted from 1; nothing when it is no paged document.
     virtual std::optional<int> documentCurrentPage(const AccessibilityElement& element) const = 0;
+    // A count that moves each time an application on the bus announces a change of what it shows (a
+    // window activated, an element shown, hidden, focused or selected, a selection or a list's cursor
+    // moved, a document loaded, a name changed): a reader that found nothing may skip its walk while
+    // it stays. Nothing when this interface cannot tell; then anything may have changed.
+    virtual std::optional<quint64> changeStamp() const = 0;
 
     // Reads in the desktop's older naming ("AXTitle", "AXRole", "AXChildren", "AXFocusedWindow",
     // "AXURL", ...), for the readers written in those names. Inside a job only.
@@ -253,6 +258,7 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<quint64> changeStamp() const override { return std::nullopt; }
     std::optional<AccessibilityElement> applicationElement(qint64) const override { return std::nullopt; }
     std::optional<AccessibilityValue> attribute(const AccessibilityElement&, const QString&) const override
     {

@@ -409,6 +409,13 @@ std::optional<int> AtspiAccessibilityApi::documentCurrentPage(const Accessibilit
     return page;
 }
 
+std::optional<quint64> AtspiAccessibilityApi::changeStamp() const
+{
+    if (!m_thread->isCurrent() || !m_objects->watch || m_objects->abandoned)
+        return std::nullopt;
+    return m_objects->watch->changesSeen();
+}
+
 // --- The older names -----------------------------------------------------------------------------------
 
 std::optional<AccessibilityElement> AtspiAccessibilityApi::applicationElement(qint64 processId) const

@@ -62,6 +62,7 @@ public:
     std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement& element,
                                                         int index) const override;
     std::optional<int> documentCurrentPage(const AccessibilityElement& element) const override;
+    std::optional<quint64> changeStamp() const override;
     std::optional<AccessibilityElement> applicationElement(qint64 processId) const override;
     std::optional<AccessibilityValue> attribute(const AccessibilityElement& element,
                                                 const QString& name) const override;
