@@ -36,6 +36,13 @@ AtspiAccessible* atspiObject(void* object)
     return static_cast<AtspiAccessible*>(object);
 }
 
+// The selection of a list, table or tree; none for another element or none at all.
+GObjectRef<AtspiSelection> selectionOf(AtspiAccessible* accessible)
+{
+    return GObjectRef<AtspiSelection>(accessible ? atspi_accessible_get_selection_iface(accessible)
+                                                 : nullptr);
+}
+
 // libatspi attaches the connections it opens to applications to GLib's default main context, whatever
 // context it was given: whoever runs that context calls into libatspi. So the accessibility thread
 // runs it, which needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set while
@@ -364,10 +371,7 @@ std::optional<AccessibilityElement> AtspiAccessibilityApi::childAt(const Accessi
 
 std::optional<int> AtspiAccessibilityApi::selectedChildCount(const AccessibilityElement& element) const
 {
-    AtspiAccessible* accessible = atspiObject(object(element));
-    if (!accessible)
-        return std::nullopt;
-    const GObjectRef<AtspiSelection> selection(atspi_accessible_get_selection_iface(accessible));
+    const GObjectRef<AtspiSelection> selection = selectionOf(atspiObject(object(element)));
     if (!selection)
         return std::nullopt;
     ErrorSlot error;
@@ -380,10 +384,7 @@ std::optional<int> AtspiAccessibilityApi::selectedChildCount(const Accessibility
 std::optional<AccessibilityElement>
 AtspiAccessibilityApi::selectedChildAt(const AccessibilityElement& element, int index) const
 {
-    AtspiAccessible* accessible = atspiObject(object(element));
-    if (!accessible)
-        return std::nullopt;
-    const GObjectRef<AtspiSelection> selection(atspi_accessible_get_selection_iface(accessible));
+    const GObjectRef<AtspiSelection> selection = selectionOf(atspiObject(object(element)));
     if (!selection)
         return std::nullopt;
     ErrorSlot error;
