@@ -42,7 +42,10 @@ TEST(KeptWindowReading, AReadingThatEndsLateNeverReplacesOneStartedAfterIt)
     lookupStarted();
     QFuture<void> second = kept.refresh();
     lookupStarted();
-    ASSERT_EQ(lookups.size(), 2);
+    {
+        const std::lock_guard lock(mutex);
+        ASSERT_EQ(lookups.size(), 2);
+    }
     endLookup(1);
     second.waitForFinished();
     EXPECT_EQ(kept.reading(), QStringLiteral("Card 2"));
