@@ -39,8 +39,8 @@ public:
     // The object's states were read: they are dropped when an event makes them stale, for as long as
     // the library keeps the object.
     void keepStates(AtspiAccessible* object);
-    // How many events have come, of every application: what a window shows may have changed since
-    // the count last moved, and nothing announced it otherwise.
+    // How many events have come, of every application: while it stays, no application announced a
+    // change of what it shows.
     quint64 changesSeen() const { return m_changesSeen; }
 
 private:
