@@ -2,6 +2,7 @@
 
 #include "capture/CaptureReason.h"
 #include "platform/AccessibilityApi.h"
+#include "platform/ApplicationNames.h"
 #include "platform/Workspace.h"
 
 #include <qcoro/qcorofuture.h>
@@ -89,12 +90,9 @@ std::optional<QString> ActiveContextService::readApplicationName() const
     const FrontReading front = frontReading();
     if (!front.window || front.reading == ApplicationReading::none)
         return std::nullopt;
-    // Window classes are often the program's name in lower case ("firefox"), or an application id
-    // ("org.gnome.Nautilus") whose last part is the name.
-    const QString name = front.window->windowClass.section(u'.', -1);
-    if (name.isEmpty())
-        return std::nullopt;
-    return name.front().toUpper() + name.mid(1);
+    const QString name =
+        applicationDisplayName(front.window->application.desktopId, front.window->windowClass);
+    return name.isEmpty() ? std::nullopt : std::optional(name);
 }
 
 QFuture<void> ActiveContextService::refreshInBackground()

@@ -43,8 +43,9 @@ public:
     // wait. For callers that poll often (the quick panel every second). The future finishes once
     // every provider has.
     QFuture<void> refreshInBackground();
-    // The name of the application in front (or behind this one's own window) when a provider reads
-    // it here; nothing when none does or the desktop gives it no name.
+    // The name users know the application in front (or behind this one's own window) by, when a
+    // provider reads it here; nothing when none does or the desktop gives it no name. May read its
+    // desktop entry, once.
     std::optional<QString> readApplicationName() const;
 
     const QList<std::shared_ptr<ActiveContextProvider>>& providers() const { return m_providers; }

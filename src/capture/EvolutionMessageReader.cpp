@@ -396,7 +396,9 @@ EvolutionMessageReader::readSelection(const DesktopWindow& window) const
             if (!frame)
                 return std::nullopt;
             const WindowPathMemo::Window key{window.windowId, window.title};
-            if (const std::optional<WindowPathMemo::Paths> known = memo->paths(key)) {
+            // Read before the walk: a change announced while it runs moves it.
+            const std::optional<quint64> changeStamp = api.changeStamp();
+            if (const std::optional<WindowPathMemo::Paths> known = memo->paths(key, changeStamp)) {
                 if (known->isEmpty())
                     return Selection{}; // walked as it is now: neither a list nor a preview
                 if (std::optional<Selection> selection = readRememberedParts(api, *frame, *known))
@@ -406,10 +408,12 @@ EvolutionMessageReader::readSelection(const DesktopWindow& window) const
             WindowPathMemo::Paths parts;
             bool listSeen = false;
             Selection selection = walkForParts(api, *frame, &parts, &listSeen);
-            // A list without a preview has no message selected yet: walked again at the next read, for
-            // the preview appears when one is.
+            // A list without a preview has no message selected yet: walked again once one may be (the
+            // preview appears then), which the bus announces; at every read where it cannot tell.
             if (!parts.isEmpty() || !listSeen)
                 memo->remember(key, parts);
+            else if (changeStamp)
+                memo->remember(key, parts, changeStamp);
             return selection;
         });
     return jobAnswer(reading);

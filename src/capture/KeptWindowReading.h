@@ -39,8 +39,9 @@ public:
     }
 
     // Reads the window a capture reads (the one in front, or the one behind this application's own),
-    // when it is the application's, and keeps the answer for it. Ends once it is kept, or once the
-    // reading failed (what was kept before stays).
+    // when it is the application's, and keeps the answer for it unless a reading started later was
+    // kept first. Ends once it is kept or set aside, or once the reading failed (what was kept before
+    // stays).
     QFuture<void> refresh()
     {
         const std::optional<DesktopWindow> window = applicationWindow();
@@ -68,14 +69,17 @@ public:
                 return read(std::as_const(api), processId);
             })
             .then(QtFuture::Launch::Sync,
-                  [shared = m_shared, resolve = m_resolve, key = keyOf(*window),
+                  [shared = m_shared, resolve = m_resolve, key = keyOf(*window), started,
                    done](std::optional<Shown> shown) {
                       resolve(std::move(shown))
                           .then(QtFuture::Launch::Sync,
-                                [shared, key, done](std::optional<Kept> kept) {
+                                [shared, key, started, done](std::optional<Kept> kept) {
                                     {
                                         const std::lock_guard lock(shared->mutex);
-                                        shared->kept = Entry{key, std::move(kept)};
+                                        // Resolving takes its own time: a reading started
+                                        // earlier may end after a later one, and is older news.
+                                        if (!shared->kept || shared->kept->started < started)
+                                            shared->kept = Entry{key, started, std::move(kept)};
                                     }
                                     done->finish(); // its continuations take the lock
                                 })
@@ -111,6 +115,7 @@ private:
     using WindowKey = std::pair<quint32, qint64>;
     struct Entry {
         WindowKey window;
+        quint64 started = 0; // which reading it was, counted in the order they started
         std::optional<Kept> reading;
     };
     struct Shared {

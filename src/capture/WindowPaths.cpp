@@ -52,18 +52,21 @@ std::optional<AccessibilityElement> elementAtPath(const AccessibilityApi& api, A
     return start;
 }
 
-std::optional<WindowPathMemo::Paths> WindowPathMemo::paths(const Window& window) const
+std::optional<WindowPathMemo::Paths> WindowPathMemo::paths(const Window& window,
+                                                           std::optional<quint64> changeStamp) const
 {
     const std::lock_guard lock(m_mutex);
     const auto found = m_windows.constFind(window.windowId);
     if (found == m_windows.constEnd() || found->title != window.title)
         return std::nullopt;
+    if (found->changeStamp)
+        return found->changeStamp == changeStamp ? std::optional(found->paths) : std::nullopt;
     if (found->paths.isEmpty() && std::chrono::steady_clock::now() - found->remembered >= m_nothingKeptFor)
         return std::nullopt;
     return found->paths;
 }
 
-void WindowPathMemo::remember(const Window& window, Paths paths)
+void WindowPathMemo::remember(const Window& window, Paths paths, std::optional<quint64> changeStamp)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_windows.contains(window.windowId) && m_windows.size() >= maxWindows) {
@@ -72,8 +75,8 @@ void WindowPathMemo::remember(const Window& window, Paths paths)
                              [](const Entry& a, const Entry& b) { return a.order < b.order; });
         m_windows.erase(oldest);
     }
-    m_windows.insert(window.windowId,
-                     Entry{window.title, std::move(paths), ++m_remembered, std::chrono::steady_clock::now()});
+    m_windows.insert(window.windowId, Entry{window.title, std::move(paths), ++m_remembered,
+                                            std::chrono::steady_clock::now(), changeStamp});
 }
 
 void WindowPathMemo::forget(const Window& window)

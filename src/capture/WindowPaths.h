@@ -43,8 +43,9 @@ std::optional<AccessibilityElement> elementAtPath(const AccessibilityApi& api, A
 // A window is known by its id and title: a window retitled (another document, another folder) is
 // walked again, and so is one whose remembered parts have gone. A window that showed nothing is also
 // walked again once a while has passed: applications title a window before they fill it (Thunderbird
-// names the folder before its list is there), so a walk in between must not hold for good.
-// Thread-safe.
+// names the folder before its list is there), so a walk in between must not hold for good; unless
+// it was remembered with the bus's change stamp (AccessibilityApi::changeStamp), and then it holds
+// exactly as long as nothing was announced since. Thread-safe.
 class WindowPathMemo {
 public:
     explicit WindowPathMemo(std::chrono::milliseconds nothingKeptFor = std::chrono::seconds(10))
@@ -59,9 +60,10 @@ public:
     // The parts a walk found, in the reader's own order; empty when it found nothing.
     using Paths = QList<ElementPath>;
 
-    // Nothing when the window was not walked as it is now.
-    std::optional<Paths> paths(const Window& window) const;
-    void remember(const Window& window, Paths paths);
+    // Nothing when the window was not walked as it is now. changeStamp is the bus's now.
+    std::optional<Paths> paths(const Window& window, std::optional<quint64> changeStamp = {}) const;
+    // changeStamp: the bus's stamp read before the walk, for a walk that holds until it moves.
+    void remember(const Window& window, Paths paths, std::optional<quint64> changeStamp = {});
     // The remembered parts led nowhere: the next read walks the window again.
     void forget(const Window& window);
 
@@ -71,6 +73,7 @@ private:
         Paths paths;
         quint64 order = 0;
         std::chrono::steady_clock::time_point remembered;
+        std::optional<quint64> changeStamp;
     };
     // Windows come and go over a long session: beyond this many, the one remembered first is dropped.
     static constexpr int maxWindows = 32;

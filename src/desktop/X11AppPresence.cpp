@@ -120,6 +120,8 @@ void X11AppPresence::activateWindow(QWidget& window)
         const QByteArray token = m_activationToken.toUtf8();
         xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, x11Atom(connection, "_NET_STARTUP_ID"),
                             x11Atom(connection, "UTF8_STRING"), 8, uint32_t(token.size()), token.constData());
+        if (!m_carryingToken.contains(&window))
+            m_carryingToken.append(&window);
     }
     setCardinal(connection, userTimeWindow(connection, id), "_NET_WM_USER_TIME", time);
     window.show();
@@ -137,6 +139,7 @@ void X11AppPresence::setActivationToken(const QString& token)
     const QString done = std::exchange(m_activationToken, token);
     if (done.isEmpty() || done == token)
         return;
+    const QList<QPointer<QWidget>> carrying = std::exchange(m_carryingToken, {});
     xcb_connection_t* connection = applicationX11Connection();
     if (!connection)
         return;
@@ -144,9 +147,15 @@ void X11AppPresence::setActivationToken(const QString& token)
     const QList<QWidget*> windows = QApplication::topLevelWidgets();
     const auto made = std::find_if(windows.begin(), windows.end(),
                                    [](const QWidget* w) { return w->testAttribute(Qt::WA_WState_Created); });
-    if (made == windows.end())
-        return;
-    sendStartupRemove(connection, static_cast<xcb_window_t>((*made)->winId()), done);
+    if (made != windows.end())
+        sendStartupRemove(connection, static_cast<xcb_window_t>((*made)->winId()), done);
+    // A window manager reads the id again when the window maps anew: a later show would be weighed as
+    // part of a launch that has ended.
+    for (const QPointer<QWidget>& window : carrying) {
+        if (window && window->testAttribute(Qt::WA_WState_Created))
+            xcb_delete_property(connection, static_cast<xcb_window_t>(window->winId()),
+                                x11Atom(connection, "_NET_STARTUP_ID"));
+    }
     xcb_flush(connection);
 }
 

@@ -3,7 +3,9 @@
 #include "desktop/AppPresence.h"
 #include "platform/CompositorWindows.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -16,7 +18,8 @@ namespace morvane {
 // manager once it is). Off X11 (the offscreen platform of the tests) the state is only remembered.
 // A window brought forward carries the time of the user action that asked for it in
 // _NET_WM_USER_TIME, and the launch's startup id in _NET_STARTUP_ID, which is what a window manager
-// with focus-stealing prevention weighs.
+// with focus-stealing prevention weighs; the id is taken off the windows again once the launch is
+// done, so that a later show is not taken for that launch's.
 class X11AppPresence : public AppPresence {
     Q_OBJECT
 public:
@@ -41,6 +44,7 @@ private:
     std::unique_ptr<CompositorWindows> m_compositor;
     bool m_hidden = false;
     QString m_activationToken;
+    QList<QPointer<QWidget>> m_carryingToken; // the windows brought forward with it
 };
 
 } // namespace morvane

@@ -141,10 +141,12 @@ public:
                 application.identifier = ownIdentifier;
             } else if (!gtkId.isEmpty()) {
                 application.identifier = identifierForApplicationName(gtkId);
+                application.desktopId = gtkId;
             } else if (!desktopFile.isEmpty()) {
                 if (desktopFile.endsWith(QStringLiteral(".desktop")))
                     desktopFile.chop(8);
                 application.identifier = identifierForApplicationName(desktopFile);
+                application.desktopId = desktopFile;
             } else if (wmClass.size() >= 2 && !wmClass[1].isEmpty()) {
                 application.identifier = identifierForApplicationName(QString::fromLocal8Bit(wmClass[1]));
             }

@@ -16,6 +16,20 @@ QList<AccessibilityElement> AccessibilityApi::children(const AccessibilityElemen
     return found;
 }
 
+QList<AccessibilityElement> AccessibilityApi::selectedChildren(const AccessibilityElement& element,
+                                                               int maxCount) const
+{
+    QList<AccessibilityElement> found;
+    const int count = std::min(selectedChildCount(element).value_or(0), maxCount);
+    for (int index = 0; index < count; ++index) {
+        const std::optional<AccessibilityElement> child = selectedChildAt(element, index);
+        if (!child)
+            break;
+        found.append(*child);
+    }
+    return found;
+}
+
 std::optional<AccessibilityApplication> AccessibilityApi::application(qint64 processId) const
 {
     if (processId <= 0)

@@ -158,10 +158,18 @@ public:
     virtual std::optional<int> childCount(const AccessibilityElement& element) const = 0;
     virtual std::optional<AccessibilityElement> childAt(const AccessibilityElement& element,
                                                         int index) const = 0;
-    // The selected children of a list, table or tree; empty when it selects nothing or cannot say.
-    virtual QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element) const = 0;
+    // How many children a list, table or tree selects; nothing when it cannot say.
+    virtual std::optional<int> selectedChildCount(const AccessibilityElement& element) const = 0;
+    // Its index-th selected child (counted from 0 among the selected ones).
+    virtual std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement& element,
+                                                                int index) const = 0;
     // The page a document view shows, counted from 1; nothing when it is no paged document.
     virtual std::optional<int> documentCurrentPage(const AccessibilityElement& element) const = 0;
+    // A count that moves each time an application on the bus announces a change of what it shows (a
+    // window activated, an element shown, hidden, focused or selected, a selection or a list's cursor
+    // moved, a document loaded, a name changed): a reader that found nothing may skip its walk while
+    // it stays. Nothing when this interface cannot tell; then anything may have changed.
+    virtual std::optional<quint64> changeStamp() const = 0;
 
     // Reads in the desktop's older naming ("AXTitle", "AXRole", "AXChildren", "AXFocusedWindow",
     // "AXURL", ...), for the readers written in those names. Inside a job only.
@@ -174,6 +182,18 @@ public:
 
     // The first maxCount children that can be read; one that cannot is skipped, never ends the list.
     QList<AccessibilityElement> children(const AccessibilityElement& element, int maxCount = 2000) const;
+
+    // What the readers take from a selection is the item in front: the first selected child that
+    // names something. A few more cover a table that lists a selected row as its cells (an icon, the
+    // name, a size, a type, a date). A select-all in a folder or mail list of tens of thousands is
+    // otherwise read one child per call.
+    static constexpr int maxSelectedChildren = 16;
+    // The first maxCount selected children of a list, table or tree, in its order; empty when it
+    // selects nothing or cannot say. The first child that cannot be read ends the list: the selection
+    // shrank meanwhile, or the application stopped answering and each further read would wait out
+    // its timeout.
+    QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element,
+                                                 int maxCount = maxSelectedChildren) const;
     std::optional<AccessibilityApplication> application(qint64 processId) const;
     // The application's top-level windows: its frame, window and dialog children.
     QList<AccessibilityElement> frames(const AccessibilityElement& application) const;
@@ -229,11 +249,16 @@ public:
     {
         return std::nullopt;
     }
-    QList<AccessibilityElement> selectedChildren(const AccessibilityElement&) const override { return {}; }
+    std::optional<int> selectedChildCount(const AccessibilityElement&) const override { return std::nullopt; }
+    std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement&, int) const override
+    {
+        return std::nullopt;
+    }
     std::optional<int> documentCurrentPage(const AccessibilityElement&) const override
     {
         return std::nullopt;
     }
+    std::optional<quint64> changeStamp() const override { return std::nullopt; }
     std::optional<AccessibilityElement> applicationElement(qint64) const override { return std::nullopt; }
     std::optional<AccessibilityValue> attribute(const AccessibilityElement&, const QString&) const override
     {

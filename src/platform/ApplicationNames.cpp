@@ -1,6 +1,11 @@
 #include "ApplicationNames.h"
 
+#include "foundation/Paths.h"
+#include "platform/DesktopEntry.h"
+
 #include <QHash>
+
+#include <mutex>
 
 namespace morvane {
 
@@ -44,11 +49,58 @@ const QHash<QString, QString>& identifierTable()
     return table;
 }
 
+// The Name of the first entry, in the folders' order, that a candidate names; empty when none does.
+// An entry marked Hidden is one the user deleted, and hides the system's of that name.
+QString entryName(const QStringList& candidates, const QStringList& dataFolders)
+{
+    for (const QString& candidate : candidates) {
+        if (candidate.isEmpty() || candidate.contains(u'/') || candidate.startsWith(u'.'))
+            continue;
+        for (const QString& folder : dataFolders) {
+            const std::optional<QByteArray> contents = desktop_entry::read(
+                folder + QStringLiteral("/applications/") + candidate + QStringLiteral(".desktop"));
+            if (!contents)
+                continue;
+            const QHash<QString, QString> keys = desktop_entry::keys(*contents);
+            if (keys.value(QStringLiteral("Hidden")) == QLatin1String("true"))
+                break;
+            const QString name = keys.value(QStringLiteral("Name")).trimmed();
+            if (!name.isEmpty())
+                return name;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 QString identifierForApplicationName(const QString& name)
 {
     return identifierTable().value(name.toLower(), name);
+}
+
+QString applicationDisplayName(const QString& desktopId, const QString& windowClass)
+{
+    QStringList dataFolders = desktop_entry::systemDataDirectories();
+    dataFolders.prepend(dataHome());
+    // The panel asks at every reading it starts: the files are read for the first.
+    static std::mutex mutex;
+    static QHash<QString, QString> known;
+    const QString key = dataFolders.join(u':') + QChar(u'\0') + desktopId + QChar(u'\0') + windowClass;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto found = known.constFind(key); found != known.constEnd())
+            return *found;
+    }
+    QString name = entryName({desktopId, windowClass, windowClass.toLower()}, dataFolders);
+    if (name.isEmpty())
+        name = windowClass;
+    const std::lock_guard lock(mutex);
+    // Applications are few; a session that changes its data folders is rarer still.
+    if (known.size() >= 256)
+        known.clear();
+    known.insert(key, name);
+    return name;
 }
 
 } // namespace morvane

@@ -9,4 +9,11 @@ namespace morvane {
 // case; a name without an entry is its own identifier.
 QString identifierForApplicationName(const QString& name);
 
+// The name users know an application by: the Name of its desktop entry, found by the id it gives
+// itself (a GTK application id, the desktop file its window names), else by its window class as
+// written or in lower case, in the user's applications folder before the system's. The window class
+// as written when no entry names it. The entries are read once for each pair asked in the same data
+// folders. Thread-safe.
+QString applicationDisplayName(const QString& desktopId, const QString& windowClass);
+
 } // namespace morvane

@@ -36,6 +36,13 @@ AtspiAccessible* atspiObject(void* object)
     return static_cast<AtspiAccessible*>(object);
 }
 
+// The selection of a list, table or tree; none for another element or none at all.
+GObjectRef<AtspiSelection> selectionOf(AtspiAccessible* accessible)
+{
+    return GObjectRef<AtspiSelection>(accessible ? atspi_accessible_get_selection_iface(accessible)
+                                                 : nullptr);
+}
+
 // libatspi attaches the connections it opens to applications to GLib's default main context, whatever
 // context it was given: whoever runs that context calls into libatspi. So the accessibility thread
 // runs it, which needs the process's event loop to leave it alone (Qt does with QT_NO_GLIB=1 set while
@@ -362,23 +369,29 @@ std::optional<AccessibilityElement> AtspiAccessibilityApi::childAt(const Accessi
     return keep(child);
 }
 
-QList<AccessibilityElement> AtspiAccessibilityApi::selectedChildren(const AccessibilityElement& element) const
+std::optional<int> AtspiAccessibilityApi::selectedChildCount(const AccessibilityElement& element) const
 {
-    QList<AccessibilityElement> found;
-    AtspiAccessible* accessible = atspiObject(object(element));
-    if (!accessible)
-        return found;
-    const GObjectRef<AtspiSelection> selection(atspi_accessible_get_selection_iface(accessible));
+    const GObjectRef<AtspiSelection> selection = selectionOf(atspiObject(object(element)));
     if (!selection)
-        return found;
-    ErrorSlot countError;
-    const gint count = atspi_selection_get_n_selected_children(selection.get(), &countError);
-    for (gint index = 0; index < count; ++index) {
-        ErrorSlot error;
-        if (AtspiAccessible* child = atspi_selection_get_selected_child(selection.get(), index, &error))
-            found.append(keep(child));
-    }
-    return found;
+        return std::nullopt;
+    ErrorSlot error;
+    const gint count = atspi_selection_get_n_selected_children(selection.get(), &error);
+    if (error || count < 0)
+        return std::nullopt;
+    return count;
+}
+
+std::optional<AccessibilityElement>
+AtspiAccessibilityApi::selectedChildAt(const AccessibilityElement& element, int index) const
+{
+    const GObjectRef<AtspiSelection> selection = selectionOf(atspiObject(object(element)));
+    if (!selection)
+        return std::nullopt;
+    ErrorSlot error;
+    AtspiAccessible* child = atspi_selection_get_selected_child(selection.get(), index, &error);
+    if (!child)
+        return std::nullopt;
+    return keep(child);
 }
 
 std::optional<int> AtspiAccessibilityApi::documentCurrentPage(const AccessibilityElement& element) const
@@ -395,6 +408,13 @@ std::optional<int> AtspiAccessibilityApi::documentCurrentPage(const Accessibilit
     if (error || page < 1)
         return std::nullopt;
     return page;
+}
+
+std::optional<quint64> AtspiAccessibilityApi::changeStamp() const
+{
+    if (!m_thread->isCurrent() || !m_objects->watch || m_objects->abandoned)
+        return std::nullopt;
+    return m_objects->watch->changesSeen();
 }
 
 // --- The older names -----------------------------------------------------------------------------------

@@ -58,8 +58,11 @@ public:
     std::optional<int> childCount(const AccessibilityElement& element) const override;
     std::optional<AccessibilityElement> childAt(const AccessibilityElement& element,
                                                 int index) const override;
-    QList<AccessibilityElement> selectedChildren(const AccessibilityElement& element) const override;
+    std::optional<int> selectedChildCount(const AccessibilityElement& element) const override;
+    std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement& element,
+                                                        int index) const override;
     std::optional<int> documentCurrentPage(const AccessibilityElement& element) const override;
+    std::optional<quint64> changeStamp() const override;
     std::optional<AccessibilityElement> applicationElement(qint64 processId) const override;
     std::optional<AccessibilityValue> attribute(const AccessibilityElement& element,
                                                 const QString& name) const override;

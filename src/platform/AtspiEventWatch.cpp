@@ -59,6 +59,7 @@ void AtspiEventWatch::dropStale(const AtspiEvent& event)
     if (!source)
         return;
     const QByteArrayView type(event.type);
+    ++m_changesSeen;
     dropStates(source);
     if (m_windowActivated &&
         (type.startsWith("window:activate") || type.startsWith("object:state-changed:active")))

@@ -39,9 +39,14 @@ public:
     // The object's states were read: they are dropped when an event makes them stale, for as long as
     // the library keeps the object.
     void keepStates(AtspiAccessible* object);
+    // How many events have come, of every application: while it stays, no application announced a
+    // change of what it shows.
+    quint64 changesSeen() const { return m_changesSeen; }
 
 private:
-    static constexpr std::array<const char*, 8> events{
+    // A list's selection and its cursor are listened to for the readers that wait for an item to be
+    // selected (changesSeen): both move only at the user's hand.
+    static constexpr std::array<const char*, 10> events{
         "window:activate",
         "window:deactivate",
         "object:state-changed:showing",
@@ -50,6 +55,8 @@ private:
         "object:state-changed:active",
         "document:load-complete",
         "object:property-change:accessible-name",
+        "object:selection-changed",
+        "object:active-descendant-changed",
     };
 
     void dropStale(const AtspiEvent& event);
@@ -63,6 +70,7 @@ private:
     GObjectRef<AtspiEventListener> m_listener;
     // The objects whose states were read, each watched until the library lets it go.
     QSet<AtspiAccessible*> m_statesKept;
+    quint64 m_changesSeen = 0;
 };
 
 } // namespace morvane

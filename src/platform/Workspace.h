@@ -13,6 +13,9 @@ namespace morvane {
 struct RunningApplication {
     QString identifier;
     qint64 processId = 0; // 0 when unknown
+    // The id it gives its desktop entry: its GTK application id, or the desktop file its window
+    // names (without ".desktop"); empty without either.
+    QString desktopId = {};
 
     bool operator==(const RunningApplication&) const = default;
 };

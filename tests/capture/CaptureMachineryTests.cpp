@@ -1,4 +1,5 @@
 #include "CaptureTestSupport.h"
+#include "TestFiles.h"
 
 #include "capture/ActiveContextService.h"
 #include "capture/BrowserActiveContextProvider.h"
@@ -163,7 +164,7 @@ TEST(ActiveContextService, TheBusSwitchedOffOutranksWhatItsReadersKept)
         [kept](const DesktopWindow&) { return WindowReading(kept); }, ApplicationReading::accessibilityBus);
     auto notes = std::make_shared<StubProvider>(QStringLiteral("Obsidian"));
     ActiveContextService service({fileManager, notes}, fx.workspace, fx.bus);
-    fx.workspace->activate("Thunar", 7, "Docs", "thunar");
+    fx.workspace->activate("Thunar", 7, "Docs", "Thunar");
     service.refreshInBackground().waitForFinished();
     ASSERT_EQ(service.captureContexts().contexts, QList<CapturedContext>{kept});
     EXPECT_EQ(service.readApplicationName(), QStringLiteral("Thunar"));
@@ -177,8 +178,10 @@ TEST(ActiveContextService, TheBusSwitchedOffOutranksWhatItsReadersKept)
     fx.bus->trustState = AccessibilityTrust::granted;
     EXPECT_EQ(service.captureContexts().contexts, QList<CapturedContext>{kept});
 
-    fx.workspace->activate("Thunar", 8, "Docs", "Org.xfce.Thunar");
-    EXPECT_EQ(service.readApplicationName(), QStringLiteral("Thunar"));
+    // Named as its menu entry names it, found by the id it gives itself.
+    writeFile(".local/share/applications/org.xfce.Thunar.desktop", "[Desktop Entry]\nName=File Manager\n");
+    fx.workspace->activate("Thunar", 8, "Docs", "Thunar", "org.xfce.Thunar");
+    EXPECT_EQ(service.readApplicationName(), QStringLiteral("File Manager"));
     fx.workspace->activate("XTerm", 5, "bash", "XTerm");
     EXPECT_EQ(service.readApplicationName(), std::nullopt) << "no provider reads it";
 }

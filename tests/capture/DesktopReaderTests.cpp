@@ -314,6 +314,16 @@ TEST_F(DesktopReaders, ThunderbirdFollowsTheSelectionInTheListItFoundWithoutWalk
     EXPECT_EQ(fresh.read(window(title)), std::nullopt) << "walked with nothing selected";
     tree->edit(plan, [&](Node& n) { n.states = selected; });
     EXPECT_EQ(fresh.read(window(title))->locator, "message://%3Cplan%40x%3E");
+
+    // Select-all in a large folder: the first selected message, read without visiting every row.
+    QList<AccessibilityElement> everything{plan, notes};
+    for (int i = 0; i < 20000; ++i)
+        everything.append(
+            tree->add(list, node(Role::listItem, QString("old@x, 08:00, Old %1").arg(i), selected)));
+    tree->edit(notes, [&](Node& n) { n.states = selected; });
+    tree->edit(list, [&](Node& n) { n.selected = everything; });
+    EXPECT_EQ(messageRead(&direct), "message://%3Cplan%40x%3E");
+    EXPECT_LT(direct * 4, walked);
 }
 
 TEST(WindowPathMemo, KeepsEachWindowAsItWasWalkedAndNothingOnlyForAWhile)

@@ -171,6 +171,49 @@ TEST_F(EvolutionMail, APreviewOffTheScreenIsNoSelection)
     }
 }
 
+// With the mail view in front and no message selected, each poll finds the list and no preview. The
+// window is walked again once the bus announced a change (a message selected shows the preview), not
+// at every poll.
+TEST_F(EvolutionMail, NothingSelectedIsWalkedAgainOnlyOnceSomethingChanged)
+{
+    ASSERT_TRUE(test::replayRecordedTree(*tree, recording, pid));
+    const AccessibilityElement preview =
+        tree->run([](AccessibilityApi& api) {
+                return pathTo(api, api.applications().first().element,
+                              [&](const AccessibilityElement& e) {
+                                  return api.role(e) == AccessibilityRole::documentWeb;
+                              })
+                    .last();
+            })
+            .result();
+    QHash<QString, QString> shownMessage;
+    tree->edit(preview, [&](test::AccessibilityTree::Node& n) {
+        shownMessage = std::exchange(n.documentAttributes, {});
+    });
+    const auto readCounted = [&](int* reads) {
+        const int before = tree->reads;
+        const WindowReading reading = reader.read(window);
+        *reads = tree->reads - before;
+        return reading;
+    };
+    const WindowReading noMessage =
+        WindowReading::nothingBecause(captureReason::noMessageSelected("Evolution"));
+
+    int walked = 0;
+    int idle = 0;
+    ASSERT_EQ(readCounted(&walked), noMessage);
+    for (int poll = 0; poll < 3; ++poll) {
+        EXPECT_EQ(readCounted(&idle), noMessage);
+        EXPECT_LT(idle * 20, walked) << "poll " << poll << " walked the window again";
+    }
+    RecordProperty("elements_read_walking", walked);
+    RecordProperty("elements_read_idle", idle);
+
+    // A message selected: its preview is found at the next read.
+    tree->edit(preview, [&](test::AccessibilityTree::Node& n) { n.documentAttributes = shownMessage; });
+    EXPECT_EQ(reader.read(window), WindowReading(notesContext));
+}
+
 // The preview follows the list a moment later: while the row under the cursor shows another message,
 // the preview's message is not taken for the selected one.
 TEST_F(EvolutionMail, APreviewTheCursorRowDoesNotShowIsNotCaptured)

@@ -7,6 +7,8 @@
 #include "files/FileIdentityService.h"
 #include "foundation/LocatorUrl.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -150,6 +152,12 @@ TEST(PCManFMOffTheBus, IsToldToStartWithTheBridgeOnlyWhenStartedWithoutIt)
         pcmanfm.setProcessEnvironment(environment);
         pcmanfm.start("sleep", {"30"});
         ASSERT_TRUE(pcmanfm.waitForStarted());
+        // Started means the program is being loaded: its environment is in place a moment later.
+        QFile startEnvironment(QStringLiteral("/proc/%1/environ").arg(pcmanfm.processId()));
+        const QDeadlineTimer loaded(5000);
+        while (!loaded.hasExpired() && startEnvironment.open(QIODevice::ReadOnly) &&
+               !startEnvironment.readAll().contains("GTK_MODULES="))
+            startEnvironment.close();
         const WindowReading reading = reader.read(FileManager::pcmanfm, {pcmanfm.processId(), {}, "Docs"});
         EXPECT_EQ(reading, modules == "gail" ? WindowReading::nothingBecause(
                                                    "Start PCManFM with GTK_MODULES=gail:atk-bridge to let "

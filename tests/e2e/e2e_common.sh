@@ -120,9 +120,12 @@ start_tray() {
 # The desktop's document portal, which GTK programs start, mounts a file system in the runtime folder:
 # it is let go first, or the removal meets it.
 end_session() {
-  local running
+  local running pid
   running=$(jobs -p)
   [ -z "$running" ] || kill $running 2>/dev/null || true
+  # A program ending may still ask a settings service to write (Thunar its last view).
+  for pid in $running; do wait_for 5 process_gone "$pid" || true; done
+  stop_session_services
   local doc=${XDG_RUNTIME_DIR:-}/doc
   case $doc in "$E2E_HOME"/*)
     fusermount3 -uz "$doc" 2>/dev/null || fusermount -uz "$doc" 2>/dev/null || true
@@ -130,6 +133,24 @@ end_session() {
   esac
   rm -rf "$E2E_HOME" ${MORVANE_E2E_COPY:+"$MORVANE_E2E_COPY"}
 }
+
+# The services the session's own bus started that write into its home as they end (Thunar's settings
+# service writes its channels then): ended and waited for, so that they write before the home is
+# removed, not after, when the bus goes. Only one running against this session's own config folder
+# is ended: never the user's.
+stop_session_services() {
+  [ -n "${MORVANE_E2E_OWN_BUS:-}" ] || return 0
+  local name pid
+  for name in org.xfce.Xfconf; do
+    pid=$(dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+      org.freedesktop.DBus.GetConnectionUnixProcessID "string:$name" 2>/dev/null | awk '{print $2}') || continue
+    [ -n "$pid" ] || continue
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" || continue
+    kill "$pid" 2>/dev/null || continue
+    wait_for 10 process_gone "$pid" || echo "the bus service $name did not end" >&2
+  done
+}
+process_gone() { ! kill -0 "$1" 2>/dev/null; }
 
 # Starts the binary under test in the background, its output in $E2E_HOME/morvane.log; sets $app.
 start_app() {

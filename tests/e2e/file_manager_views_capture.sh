@@ -77,4 +77,10 @@ capture_from Thunar "Docs - Thunar" ctrl+2 thunar "$docs"
 capture_from Thunar "Docs - Thunar" ctrl+1 thunar "$docs"
 # A GTK 2 program: on the accessibility bus only with the bridge module loaded.
 capture_from PCManFM Docs "" env GTK_MODULES=gail:atk-bridge pcmanfm "$docs"
+
+# Thunar's settings (its last view) were kept by the session bus's settings service in the session's
+# own config folder, and are there once it has ended: nothing is written after the home is removed.
+stop_session_services
+[ -s "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/thunar.xml" ] ||
+  fail "Thunar's settings were not written into the session's config folder before its end"
 echo "PASS"

@@ -1,6 +1,8 @@
 // Watches what clients ask of the window manager and tell the launcher, on plain xcb: prints
 // "watching" once it listens, then "activate <window> <time>" for each _NET_ACTIVE_WINDOW request and
-// "startup <message>" for each whole startup-notification message sent to the root window, until killed.
+// "startup <message>" for each whole startup-notification message sent to the root window, and, for each
+// window given as an argument, "startup-id <window> set" or "startup-id <window> deleted" as its
+// _NET_STARTUP_ID is written or taken off, until killed.
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -22,7 +24,7 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection))
@@ -35,6 +37,13 @@ int main()
     const xcb_atom_t activate = atom(connection, "_NET_ACTIVE_WINDOW");
     const xcb_atom_t startBegin = atom(connection, "_NET_STARTUP_INFO_BEGIN");
     const xcb_atom_t startMore = atom(connection, "_NET_STARTUP_INFO");
+    const xcb_atom_t startupId = atom(connection, "_NET_STARTUP_ID");
+    const uint32_t propertyMask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    for (int arg = 1; arg < argc; ++arg) {
+        const auto window = xcb_window_t(std::strtoul(argv[arg], nullptr, 0));
+        xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &propertyMask);
+    }
+    xcb_flush(connection);
     std::puts("watching");
     std::fflush(stdout);
     // A startup message comes in pieces of 20 bytes, told apart by the sender's window.
@@ -57,6 +66,13 @@ int main()
                 }
             }
             std::fflush(stdout);
+        } else if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            if (change->atom == startupId && change->window != root) {
+                std::printf("startup-id %u %s\n", change->window,
+                            change->state == XCB_PROPERTY_DELETE ? "deleted" : "set");
+                std::fflush(stdout);
+            }
         }
         std::free(event);
     }

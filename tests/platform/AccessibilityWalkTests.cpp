@@ -84,3 +84,36 @@ TEST(AccessibilityWalk, FindFirstWalksShowingElementsInOrderAndSkipsTheRolesAske
               QStringLiteral("Later page"));
     EXPECT_EQ(found({.maxNodes = 3, .skipRoles = {AccessibilityRole::pageTabList}}), std::nullopt);
 }
+
+TEST(AccessibilityWalk, ASelectionIsReadOnlyAsFarAsTheItemsInFrontAndEndsAtAChildGone)
+{
+    AccessibilityTree tree;
+    const AccessibilityElement list = tree.add(node(AccessibilityRole::list));
+    QList<AccessibilityElement> rows;
+    for (int i = 0; i < 20000; ++i)
+        rows.append(tree.add(list, node(AccessibilityRole::listItem, QString::number(i))));
+    tree.edit(list, [&](Node& n) { n.selected = rows; });
+    const auto selectedNames = [&](int* reads) {
+        const int before = tree.reads;
+        QStringList names = onBus(tree, [list](AccessibilityApi& api) {
+            QStringList found;
+            for (const AccessibilityElement& row : api.selectedChildren(list))
+                found << api.name(row).value_or(QString());
+            return found;
+        });
+        *reads = tree.reads - before;
+        return names;
+    };
+
+    // A select-all: the rows in front, not twenty thousand calls.
+    int reads = 0;
+    const QStringList all = selectedNames(&reads);
+    ASSERT_EQ(all.size(), AccessibilityApi::maxSelectedChildren);
+    EXPECT_EQ(all.first(), QStringLiteral("0"));
+    EXPECT_EQ(all.last(), QString::number(AccessibilityApi::maxSelectedChildren - 1));
+    EXPECT_LE(reads, 3 * AccessibilityApi::maxSelectedChildren);
+
+    // A row gone (or an application that stopped answering) ends the reading there.
+    tree.edit(rows.at(2), [](Node& n) { n.fails = true; });
+    EXPECT_EQ(selectedNames(&reads), (QStringList{QStringLiteral("0"), QStringLiteral("1")}));
+}

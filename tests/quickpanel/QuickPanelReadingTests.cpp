@@ -11,6 +11,7 @@ namespace {
 struct ReadingFixture : PanelFixture {
     ReadingFixture()
     {
+        writeFile(".local/share/applications/firefox.desktop", "[Desktop Entry]\nName=Firefox\n");
         workspace->activate("org.mozilla.firefox", 42, "Page — Mozilla Firefox", "firefox");
         frontmost->reading = ApplicationReading::accessibilityBus;
     }

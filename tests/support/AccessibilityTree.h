@@ -58,10 +58,12 @@ public:
         m_applications.append({element, processId, appName});
         return element;
     }
+    // Announced on the bus, as applications announce what they change (changeStamp moves).
     template <class Edit> void edit(const AccessibilityElement& element, Edit change)
     {
         const std::lock_guard lock(m_mutex);
         change(m_nodes[element.handle]);
+        ++m_changes;
     }
     void set(const AccessibilityElement& element, const QString& name, AccessibilityValue value)
     {
@@ -151,13 +153,29 @@ public:
         const AccessibilityElement child = m_nodes.value(e.handle).children.at(index);
         return m_nodes.value(child.handle).fails ? std::nullopt : std::optional(child);
     }
-    QList<AccessibilityElement> selectedChildren(const AccessibilityElement& e) const override
+    std::optional<int> selectedChildCount(const AccessibilityElement& e) const override
     {
-        return read(e, &Node::selected);
+        const std::lock_guard lock(m_mutex);
+        return readable(e) ? std::optional(int(m_nodes.value(e.handle).selected.size())) : std::nullopt;
+    }
+    std::optional<AccessibilityElement> selectedChildAt(const AccessibilityElement& e,
+                                                        int index) const override
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!readable(e) || index < 0 || index >= m_nodes.value(e.handle).selected.size())
+            return std::nullopt;
+        const AccessibilityElement child = m_nodes.value(e.handle).selected.at(index);
+        return m_nodes.value(child.handle).fails ? std::nullopt : std::optional(child);
     }
     std::optional<int> documentCurrentPage(const AccessibilityElement& e) const override
     {
         return read(e, &Node::currentPage);
+    }
+    std::optional<quint64> changeStamp() const override
+    {
+        if (!m_thread.isCurrentThread())
+            return std::nullopt;
+        return m_changes.load();
     }
     std::optional<AccessibilityElement> applicationElement(qint64 processId) const override
     {
@@ -195,6 +213,7 @@ private:
 
     mutable std::mutex m_mutex;
     quint64 m_lastHandle = 0;
+    std::atomic<quint64> m_changes = 0;
     QHash<quint64, Node> m_nodes;
     QList<AccessibilityApplication> m_applications;
     QHash<quint64, QHash<QString, AccessibilityValue>> m_named;

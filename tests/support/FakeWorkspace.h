@@ -23,9 +23,9 @@ public:
     std::optional<DesktopWindow> windowBeforeOwn() const override { return beforeOwn; }
 
     void activate(const QString& identifier, qint64 processId = 100, const QString& title = {},
-                  const QString& windowClass = {})
+                  const QString& windowClass = {}, const QString& desktopId = {})
     {
-        showWindow(RunningApplication{identifier, processId}, title, windowClass);
+        showWindow(RunningApplication{identifier, processId, desktopId}, title, windowClass);
         emit applicationActivated(identifier);
     }
     // Nothing the desktop can see is in front any more (a native Wayland window took the keyboard).
