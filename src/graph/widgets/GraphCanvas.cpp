@@ -183,20 +183,20 @@ std::optional<QUuid> GraphCanvas::nodeAt(QPointF point) const
     const double cardScale = m_viewport.cardScale();
     // Later cards lie above earlier ones.
     for (qsizetype i = scene.nodes.size() - 1; i >= 0; --i) {
-        const GraphNode* node = &scene.nodes[i];
+        const GraphNode& node = scene.nodes[i];
         const QPointF centre = m_viewport.toScreen(scene.position(i), size());
         // Measuring a title is costly, and nearly every card of a large graph is far away.
         const QPointF offset = point - centre;
         if (std::abs(offset.x()) > cardReach * cardScale || std::abs(offset.y()) > cardReach * cardScale)
             continue;
-        const NodeCardFlags flags = scene.flags(*node);
+        const NodeCardFlags flags = scene.flags(node);
         // What is drawn is what is hit: far out, a plain node is its disc alone.
         const QRectF area =
-            nodeCardHitArea(NodeCardStyle::of(*node, flags),
-                            GraphRenderer::drawsTitle(m_viewport, flags) ? node->title : QString());
+            nodeCardHitArea(NodeCardStyle::of(node, flags),
+                            GraphRenderer::drawsTitle(m_viewport, flags) ? node.title : QString());
         const QRectF onScreen(centre + area.topLeft() * cardScale, area.size() * cardScale);
         if (onScreen.contains(point))
-            return node->id;
+            return node.id;
     }
     return std::nullopt;
 }
