@@ -304,33 +304,32 @@ void BM_MovingGraph(benchmark::State& state)
     state.counters["ticks_over_16ms"] = double(ticksOver) / double(steps.size());
 }
 
-// Nodes spread as a settled layout spreads them: about one node per rest length squared.
-QList<GraphNode> spreadNodes(int n)
-{
-    std::mt19937 random(7);
-    const double extent = 200 * std::sqrt(double(n));
-    std::uniform_real_distribution<double> coordinate(-extent / 2, extent / 2);
-    QList<GraphNode> nodes;
-    for (int i = 0; i < n; ++i)
-        nodes.append({QUuid::createUuid(),
-                      QStringLiteral("n"),
-                      LinkType::web,
-                      QPointF(coordinate(random), coordinate(random)),
-                      {},
-                      0,
-                      NodeHealth::orphan});
-    return nodes;
-}
-
-RepulsionField fieldOf(const QList<GraphNode>& nodes)
-{
-    RepulsionField field(size_t(nodes.size()));
-    for (qsizetype i = 0; i < nodes.size(); ++i) {
-        field.x[size_t(i)] = nodes[i].position.x();
-        field.y[size_t(i)] = nodes[i].position.y();
+// Nodes and their places, spread as a settled layout spreads them: about one node per rest length
+// squared.
+struct SpreadNodes {
+    explicit SpreadNodes(int n)
+    {
+        std::mt19937 random(7);
+        const double extent = 200 * std::sqrt(double(n));
+        std::uniform_real_distribution<double> coordinate(-extent / 2, extent / 2);
+        for (int i = 0; i < n; ++i) {
+            nodes.append({QUuid::createUuid(), QStringLiteral("n"), LinkType::web, 0, NodeHealth::orphan});
+            places.append({QPointF(coordinate(random), coordinate(random)), {}});
+        }
     }
-    return field;
-}
+    RepulsionField field() const
+    {
+        RepulsionField field(size_t(places.size()));
+        for (qsizetype i = 0; i < places.size(); ++i) {
+            field.x[size_t(i)] = places[i].position.x();
+            field.y[size_t(i)] = places[i].position.y();
+        }
+        return field;
+    }
+
+    QList<GraphNode> nodes;
+    QList<GraphPlacement> places;
+};
 
 // The whole step as the window runs it (argument 1 = 0): all pairs up to its limit, the quadtree
 // beyond; and, beside it, the same step measuring every pair whatever the size (1).
@@ -338,7 +337,8 @@ void BM_LayoutStep(benchmark::State& state)
 {
     const int n = int(state.range(0));
     const bool exact = state.range(1) != 0;
-    QList<GraphNode> nodes = spreadNodes(n);
+    SpreadNodes spread(n);
+    const QList<GraphNode>& nodes = spread.nodes;
     std::mt19937 random(11);
     QList<GraphEdge> edges;
     for (int i = 0; i < n / 2; ++i)
@@ -348,8 +348,8 @@ void BM_LayoutStep(benchmark::State& state)
     GraphWorkPool pool;
     ForceLayout layout(exact ? size_t(n) : ForceLayout::exactRepulsionNodes, &pool);
     for (auto _ : state) {
-        layout.step(nodes, edges, {std::nullopt, &placed, std::nullopt});
-        benchmark::DoNotOptimize(nodes.data());
+        layout.step(nodes, spread.places, edges, {std::nullopt, &placed, std::nullopt});
+        benchmark::DoNotOptimize(spread.places.data());
     }
     state.counters["threads"] = QThread::idealThreadCount();
 }
@@ -362,7 +362,7 @@ void BM_Repulsion(benchmark::State& state)
 {
     const int n = int(state.range(0));
     const bool tree = state.range(1) != 0;
-    const RepulsionField start = fieldOf(spreadNodes(n));
+    const RepulsionField start = SpreadNodes(n).field();
     GraphWorkPool pool;
     for (auto _ : state) {
         RepulsionField field = start;

@@ -37,15 +37,12 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount, int s
     scene.scope = GraphScope::suggestions; // every suggestion shows its chip
     for (long i = 0; i < nodeCount; ++i) {
         const int degree = int(i % 9);
-        scene.nodes.append({QUuid::createUuid(),
-                            QStringLiteral("Link number %1").arg(i),
-                            LinkType(i % 9),
-                            QPointF(std::cos(2 * M_PI * double(i) / double(nodeCount)),
-                                    std::sin(2 * M_PI * double(i) / double(nodeCount))) *
-                                radius,
-                            {},
-                            degree,
-                            healthForDegree(degree)});
+        scene.nodes.append({QUuid::createUuid(), QStringLiteral("Link number %1").arg(i), LinkType(i % 9),
+                            degree, healthForDegree(degree)});
+        scene.places.append({QPointF(std::cos(2 * M_PI * double(i) / double(nodeCount)),
+                                     std::sin(2 * M_PI * double(i) / double(nodeCount))) *
+                                 radius,
+                             {}});
     }
     const auto join = [&](GraphEdgeKind kind) {
         scene.edges.append(
@@ -64,7 +61,7 @@ GraphScene scene(long nodeCount, long relationCount, long suggestionCount, int s
     for (int step = 0; step < (steps >= 0 ? steps : delay + 30); ++step) {
         if (step >= delay)
             cooling *= GraphLayoutDriver::coolingPerStep;
-        layout.step(scene.nodes, scene.edges, {}, cooling);
+        layout.step(scene.nodes, scene.places, scene.edges, {}, cooling);
     }
     return scene;
 }
@@ -88,8 +85,8 @@ void BM_GraphFrame(benchmark::State& state)
     GraphViewport viewport;
     if (whole) {
         QRectF bounds;
-        for (const auto& node : frame.nodes)
-            bounds |= QRectF(node.position, QSizeF(1e-3, 1e-3));
+        for (const auto& place : frame.places)
+            bounds |= QRectF(place.position, QSizeF(1e-3, 1e-3));
         viewport = GraphViewport::fitting(bounds, image.size(), 70);
     }
     long tick = 0;
@@ -97,8 +94,8 @@ void BM_GraphFrame(benchmark::State& state)
         // The layout moves every node a little between two frames.
         if (moving) {
             const double step = (++tick % 2) ? 0.5 : -0.5;
-            for (auto& node : frame.nodes)
-                node.position += QPointF(step, step);
+            for (auto& place : frame.places)
+                place.position += QPointF(step, step);
         }
         QPainter painter(&image);
         renderer.paint(painter, image.size(), frame, viewport);

@@ -95,12 +95,12 @@ using std::numbers::pi;
 
 // Everything the step measures, by node position: start-of-step coordinates and summed forces.
 struct Frame : RepulsionField {
-    explicit Frame(const QList<GraphNode>& nodes)
-        : RepulsionField(size_t(nodes.size()))
+    explicit Frame(const QList<GraphPlacement>& places)
+        : RepulsionField(size_t(places.size()))
     {
-        for (qsizetype i = 0; i < nodes.size(); ++i) {
-            x[size_t(i)] = nodes[i].position.x();
-            y[size_t(i)] = nodes[i].position.y();
+        for (qsizetype i = 0; i < places.size(); ++i) {
+            x[size_t(i)] = places[i].position.x();
+            y[size_t(i)] = places[i].position.y();
         }
     }
 };
@@ -232,14 +232,15 @@ void ForceLayout::repel(RepulsionField& field, size_t exactUpTo, GraphWorkPool* 
         repelByQuadtree(field, repulsion, openingAngle, pool);
 }
 
-ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges,
-                                          const Pins& pins, double cooling,
+ForceLayout::StepResult ForceLayout::step(const QList<GraphNode>& nodes, QList<GraphPlacement>& places,
+                                          const QList<GraphEdge>& edges, const Pins& pins, double cooling,
                                           const QHash<QUuid, qsizetype>* nodeIndex)
 {
     StepResult result;
+    Q_ASSERT(places.size() == nodes.size());
     if (nodes.size() < 2)
         return result;
-    Frame frame(nodes);
+    Frame frame(places);
     if (!m_topology || !m_topology->fits(nodes, edges, nodeIndex))
         m_topology = std::make_unique<Topology>(nodes, edges, nodeIndex);
     const Topology& neighbours = *m_topology;
@@ -263,7 +264,7 @@ ForceLayout::StepResult ForceLayout::step(QList<GraphNode>& nodes, const QList<G
     const auto moved = [&result](QPointF by) {
         result.largestMove = std::max({result.largestMove, std::abs(by.x()), std::abs(by.y())});
     };
-    GraphNode* node = nodes.data();
+    GraphPlacement* node = places.data();
     for (size_t i = 0; i < frame.x.size(); ++i, ++node) {
         if (held[i]) {
             node->velocity = {};

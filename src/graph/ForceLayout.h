@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GraphElements.h"
+#include "GraphPlacements.h"
 #include "Repulsion.h"
 
 #include <QHash>
@@ -65,12 +66,14 @@ public:
     explicit ForceLayout(size_t exactUpTo = exactRepulsionNodes, GraphWorkPool* pool = nullptr);
     ~ForceLayout();
 
-    // Moves nodes in place. Fewer than two nodes: nothing happens. `cooling` scales every free node's
-    // velocity after damping: 1 is the plain step, less brings the layout to rest. Who is related to
-    // whom is worked out again only when the nodes or the edges are not those of the last step.
-    // `nodeIndex`, each node's place in nodes when the caller keeps one, spares building it again.
-    StepResult step(QList<GraphNode>& nodes, const QList<GraphEdge>& edges, const Pins& pins,
-                    double cooling = 1, const QHash<QUuid, qsizetype>* nodeIndex = nullptr);
+    // Moves the nodes' places (one per node, in node order) in place. Fewer than two nodes: nothing
+    // happens. `cooling` scales every free node's velocity after damping: 1 is the plain step, less
+    // brings the layout to rest. Who is related to whom is worked out again only when the nodes or the
+    // edges are not those of the last step. `nodeIndex`, each node's place in nodes when the caller
+    // keeps one, spares building it again.
+    StepResult step(const QList<GraphNode>& nodes, QList<GraphPlacement>& places,
+                    const QList<GraphEdge>& edges, const Pins& pins, double cooling = 1,
+                    const QHash<QUuid, qsizetype>* nodeIndex = nullptr);
 
     // Adds every node's repulsion from all others to the field's forces: every pair up to `exactUpTo`
     // nodes, the quadtree beyond.

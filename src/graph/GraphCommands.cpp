@@ -279,7 +279,7 @@ QCoro::Task<> GraphCommands::relate(LinkItem source, LinkItem target, bool fromC
     if (!related)
         co_return;
     if (m_content.addRelationEdge(source.id, target.id))
-        m_layout.wake();
+        m_layout.nodesJoined(source.id, target.id);
     if (!fromClick || m_selection.selectedNodeID() != source.id)
         m_navigation.centerOnNode(source.id, false);
     setMessage(QStringLiteral("Linked “%1” to “%2”.").arg(source.title, target.title));

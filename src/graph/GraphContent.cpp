@@ -196,7 +196,6 @@ std::optional<GraphEdge> GraphContent::relationEdge(const QUuid& a, const QUuid&
 void GraphContent::rebuild()
 {
     ++m_rebuilds;
-    rememberPlacements();
     show(m_library.items.isEmpty() ? GraphDerivation::Result() : derivation().derive());
 }
 
@@ -211,25 +210,24 @@ GraphDerivation GraphContent::derivation() const
             m_filters.appFilters(),
             m_filters.tagFilters(),
             m_selection.activeNodeID(),
-            m_selection.selectedNodeID(),
-            m_preservedLayout};
+            m_selection.selectedNodeID()};
 }
 
-QFuture<std::shared_ptr<GraphContent::Derived>> GraphContent::deriveAway(const GraphLibrary& library) const
+QFuture<std::shared_ptr<GraphContent::Derived>> GraphContent::deriveAway(const GraphLibrary& library,
+                                                                         GraphPlacements::Memory places) const
 {
     GraphDerivation derivation = this->derivation();
     derivation.items = library.items;
     derivation.relations = library.relations;
     derivation.degreeByID = library.degreeByID;
     derivation.suggestedEdges = library.suggestedEdges;
-    // Handed back behind a pointer: the future keeps a copy of what it hands back, and the nodes are
-    // changed once shown, which would copy them all if that copy shared them.
-    auto work = [derivation = std::move(derivation), shown = m_nodes]() mutable {
-        for (const GraphNode& node : std::as_const(shown))
-            derivation.preservedLayout.insert(node.id, {node.position, node.velocity});
+    // Handed back behind a pointer: the future keeps a copy of what it hands back, and the nodes and
+    // their places are changed once shown, which would copy them all if that copy shared them.
+    auto work = [derivation = std::move(derivation), places = std::move(places)]() mutable {
         GraphDerivation::Result result = derivation.derive();
-        return std::make_shared<Derived>(
-            Derived{std::move(derivation.preservedLayout), std::move(result), std::move(shown)});
+        GraphPlacements::Arrangement arranged =
+            GraphPlacements::arrange(std::move(places), result.nodes, result.nodeIndex);
+        return std::make_shared<Derived>(Derived{std::move(result), std::move(arranged)});
     };
     return m_pool.run(std::move(work));
 }
@@ -241,30 +239,17 @@ void GraphContent::apply(GraphLibrary library, std::optional<Derived> derived)
         rebuild();
         return;
     }
-    // The layout went on while the graph was worked out: nodes still shown in the same order keep
-    // where it has taken them since.
-    auto& [placements, result, shown] = *derived;
-    const bool layoutMoved = !m_nodes.isSharedWith(shown);
-    discard(std::move(shown));
-    if (layoutMoved && result.nodes.size() == m_nodes.size() &&
-        std::equal(result.nodes.begin(), result.nodes.end(), m_nodes.begin(),
-                   [](const GraphNode& a, const GraphNode& b) { return a.id == b.id; })) {
-        for (qsizetype i = 0; i < m_nodes.size(); ++i) {
-            result.nodes[i].position = m_nodes[i].position;
-            result.nodes[i].velocity = m_nodes[i].velocity;
-        }
-    }
     ++m_rebuilds;
-    discard(std::exchange(m_preservedLayout, std::move(placements)));
-    show(std::move(result));
+    show(std::move(derived->result), &derived->arranged);
 }
 
-void GraphContent::show(GraphDerivation::Result derived)
+void GraphContent::show(GraphDerivation::Result derived, GraphPlacements::Arrangement* arranged)
 {
     discard(std::exchange(m_nodeIndex, std::move(derived.nodeIndex)),
             std::exchange(m_nodeItems, std::move(derived.nodeItems)),
             std::exchange(m_nodes, std::move(derived.nodes)),
             std::exchange(m_edges, std::move(derived.edges)));
+    emit nodesReplaced(arranged);
     nodesUpdated();
     emit edgesChanged();
     if (m_library.items.isEmpty())
@@ -273,21 +258,7 @@ void GraphContent::show(GraphDerivation::Result derived)
     setMessage(statusText());
 }
 
-// Every shown node's place is remembered before the shown set changes, so a node keeps its place
-// through every rebuild and a node hidden for a while comes back where it was last seen.
-void GraphContent::rememberPlacements()
-{
-    for (const GraphNode& node : std::as_const(m_nodes))
-        m_preservedLayout.insert(node.id, {node.position, node.velocity});
-}
-
 // --- Changes in place ----------------------------------------------------------------------------------
-
-void GraphContent::moveNodes(const std::function<void(QList<GraphNode>&)>& move)
-{
-    move(m_nodes);
-    nodesUpdated();
-}
 
 // Only between two shown nodes: an accepted suggestion may join links the scope or filters hide,
 // and the next load draws that relation when they are shown.
@@ -300,7 +271,6 @@ bool GraphContent::addRelationEdge(const QUuid& a, const QUuid& b)
     emit edgesChanged();
     refreshNodeDegree(a);
     refreshNodeDegree(b);
-    resetVelocities({a, b});
     return true;
 }
 
@@ -314,17 +284,6 @@ void GraphContent::refreshNodeDegree(const QUuid& id)
         return edge.kind.isRelation() && (edge.from == id || edge.to == id);
     }));
     node->health = healthForDegree(node->degree);
-    nodesUpdated();
-}
-
-void GraphContent::resetVelocities(const QList<QUuid>& ids)
-{
-    for (const QUuid& id : ids) {
-        const auto node = std::find_if(m_nodes.begin(), m_nodes.end(),
-                                       [&](const GraphNode& each) { return each.id == id; });
-        if (node != m_nodes.end())
-            node->velocity = {};
-    }
     nodesUpdated();
 }
 

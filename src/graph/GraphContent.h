@@ -3,6 +3,7 @@
 #include "GraphDerivation.h"
 #include "GraphElements.h"
 #include "GraphLibrary.h"
+#include "GraphPlacements.h"
 #include "model/LinkItem.h"
 
 #include <QFuture>
@@ -14,7 +15,6 @@
 #include <QStringList>
 #include <QUuid>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -26,7 +26,8 @@ class GraphWorkPool;
 
 // The library as last loaded, the visible graph derived from it under the scope and filters, and the
 // status line the window shows under the scope's title. The visible graph is derived again on every
-// change of the scope or a filter. Main thread only.
+// change of the scope or a filter. Where its nodes are is the layout's (GraphPlacements), which takes
+// up each new set of shown nodes before anything else hears of it. Main thread only.
 class GraphContent : public QObject {
     Q_OBJECT
 public:
@@ -37,13 +38,11 @@ public:
         bool operator==(const SuggestedRelation&) const = default;
     };
 
-    // A visible graph worked out away from this thread, with the places it started its nodes from and
-    // the nodes shown when the work began: still shared with those shown when it is in, nothing has
-    // moved since.
+    // A visible graph worked out away from this thread, with the places of its nodes worked out from
+    // the layout's as they were when the work began.
     struct Derived {
-        QHash<QUuid, GraphPlacement> placements;
         GraphDerivation::Result result;
-        QList<GraphNode> shown;
+        GraphPlacements::Arrangement arranged;
     };
 
     // Libraries of this many links have their visible graph worked out away from this thread.
@@ -59,7 +58,7 @@ public:
     // --- What the views draw (each change is announced by the signal of the same name) ----------
     const QList<GraphNode>& nodes() const { return m_nodes; }
     // Counts every change to the nodes, in place or not: a view remembers this rather than a copy of
-    // the nodes it drew, which would make the layout's next step copy them all before it writes.
+    // the nodes it drew.
     quint64 nodesRevision() const { return m_nodesRevision; }
     const QList<GraphEdge>& edges() const { return m_edges; }
     const QString& message() const { return m_message; }
@@ -94,27 +93,27 @@ public:
     std::optional<GraphEdge> relationEdge(const QUuid& a, const QUuid& b) const;
 
     // --- Deriving the visible graph -------------------------------------------------------------
-    // Nodes of the loaded links that pass the filters and the scope, in load order. A node keeps the
-    // place it has; one that is not shown takes its remembered place, and a new one a place on a
-    // circle around the origin.
+    // Nodes of the loaded links that pass the filters and the scope, in load order.
     void rebuild();
     // Rebuilds so far: a graph worked out away from this thread is shown only if none came between.
     quint64 rebuildCount() const { return m_rebuilds; }
-    // Works out on the pool the visible graph of a library about to be applied, remembering where
-    // the nodes shown now are.
-    QFuture<std::shared_ptr<Derived>> deriveAway(const GraphLibrary& library) const;
+    // Works out on the pool the visible graph of a library about to be applied, and where its nodes
+    // start from the places of the nodes shown now.
+    QFuture<std::shared_ptr<Derived>> deriveAway(const GraphLibrary& library,
+                                                 GraphPlacements::Memory places) const;
     // Takes in a loaded library and shows its graph: the one given, worked out away from this
     // thread, or else one worked out here.
     void apply(GraphLibrary library, std::optional<Derived> derived = std::nullopt);
 
     // --- Changes in place -----------------------------------------------------------------------
-    // Lets the layout or a drag move the shown nodes; one nodesChanged() for the whole move.
-    void moveNodes(const std::function<void(QList<GraphNode>&)>& move);
     // Draws a new relation between two shown nodes in place, without a load. False when either is not
     // shown or they are related already.
     bool addRelationEdge(const QUuid& a, const QUuid& b);
 
 signals:
+    // The shown nodes were replaced: the layout places them (with `arranged` when they came with
+    // places worked out for them, which it takes). Announced before nodesChanged().
+    void nodesReplaced(GraphPlacements::Arrangement* arranged);
     void nodesChanged();
     void edgesChanged();
     void messageChanged();
@@ -125,10 +124,8 @@ signals:
 private:
     // What the visible graph follows from, as it is now.
     GraphDerivation derivation() const;
-    void show(GraphDerivation::Result derived);
-    void rememberPlacements();
+    void show(GraphDerivation::Result derived, GraphPlacements::Arrangement* arranged = nullptr);
     void refreshNodeDegree(const QUuid& id);
-    void resetVelocities(const QList<QUuid>& ids);
     void nodesUpdated();
     // Freeing a large library or graph means freeing every one of its strings: that is left to the
     // pool, away from the window's thread.
@@ -144,7 +141,6 @@ private:
     GraphLibrary m_library;
     QHash<QUuid, qsizetype> m_nodeIndex; // shown node -> its place in m_nodes
     QList<qsizetype> m_nodeItems;        // each shown node's link's position in the library's items
-    QHash<QUuid, GraphPlacement> m_preservedLayout;
     quint64 m_rebuilds = 0;
     quint64 m_nodesRevision = 1;
 };

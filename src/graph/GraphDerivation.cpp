@@ -1,20 +1,9 @@
 #include "GraphDerivation.h"
 
 #include <algorithm>
-#include <cmath>
 #include <functional>
-#include <numbers>
 
 namespace morvane {
-
-namespace {
-
-// New nodes wait on a circle whose radius grows with their number up to a ceiling (reached at 16).
-constexpr double circleBaseRadius = 170;
-constexpr double circleRadiusPerNode = 12;
-constexpr double circleLargestRadius = 360;
-
-} // namespace
 
 GraphDerivation::Result GraphDerivation::derive() const
 {
@@ -24,7 +13,7 @@ GraphDerivation::Result GraphDerivation::derive() const
     for (size_t i = 0; i < visible.size(); ++i)
         result.nodeIndex.insert(items[visible[i]].id, qsizetype(i));
     result.nodeItems = QList<qsizetype>(visible.begin(), visible.end());
-    result.nodes = placedNodes(visible);
+    result.nodes = shownNodes(visible);
     result.edges = visibleEdges(result.nodeIndex);
     return result;
 }
@@ -98,24 +87,14 @@ std::vector<qsizetype> GraphDerivation::applyScope(std::vector<qsizetype> kept) 
     return kept;
 }
 
-QList<GraphNode> GraphDerivation::placedNodes(const std::vector<qsizetype>& visible) const
+QList<GraphNode> GraphDerivation::shownNodes(const std::vector<qsizetype>& visible) const
 {
-    const qsizetype n = std::max<qsizetype>(qsizetype(visible.size()), 1);
-    const double radius = std::min(circleBaseRadius + circleRadiusPerNode * double(n), circleLargestRadius);
     QList<GraphNode> nodes;
     nodes.reserve(qsizetype(visible.size()));
-    for (size_t i = 0; i < visible.size(); ++i) {
-        const LinkItem& item = items[visible[i]];
-        GraphNode node{item.id, item.title, item.type, {}, {}, degreeByID.value(item.id), {}};
-        node.health = healthForDegree(node.degree);
-        if (const auto kept = preservedLayout.constFind(item.id); kept != preservedLayout.cend()) {
-            node.position = kept->position;
-            node.velocity = kept->velocity;
-        } else {
-            const double angle = 2 * std::numbers::pi * double(i) / double(n);
-            node.position = {radius * std::cos(angle), radius * std::sin(angle)};
-        }
-        nodes.append(std::move(node));
+    for (const qsizetype index : visible) {
+        const LinkItem& item = items[index];
+        const int degree = degreeByID.value(item.id);
+        nodes.append({item.id, item.title, item.type, degree, healthForDegree(degree)});
     }
     return nodes;
 }

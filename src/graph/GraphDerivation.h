@@ -6,7 +6,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QPointF>
 #include <QSet>
 #include <QString>
 #include <QUuid>
@@ -17,15 +16,8 @@
 
 namespace morvane {
 
-// Where a node was, kept so that a rebuild puts known nodes back in place.
-struct GraphPlacement {
-    QPointF position;
-    QPointF velocity;
-    bool operator==(const GraphPlacement&) const = default;
-};
-
-// The visible graph as it follows from the library as loaded, the filters and the scope, the centre
-// of the neighbourhood and where nodes were: plain values (their copies share the data), so that a
+// The visible graph as it follows from the library as loaded, the filters and the scope, and the centre
+// of the neighbourhood: plain values (their copies share the data), so that a
 // large library's graph can be worked out away from the window's thread.
 struct GraphDerivation {
     QList<LinkItem> items;
@@ -38,7 +30,6 @@ struct GraphDerivation {
     QSet<QString> tagFilters;
     std::optional<QUuid> activeNodeID;
     std::optional<QUuid> selectedNodeID;
-    QHash<QUuid, GraphPlacement> preservedLayout;
 
     struct Result {
         QHash<QUuid, qsizetype> nodeIndex; // shown node -> its place in nodes
@@ -47,9 +38,8 @@ struct GraphDerivation {
         QList<GraphEdge> edges;
     };
 
-    // Nodes of the links that pass the filters and the scope, in load order: a node that has a place
-    // remembered takes it, a new one a place on a circle around the origin. Edges whose ends are
-    // both shown, relations first.
+    // Nodes of the links that pass the filters and the scope, in load order; edges whose ends are both
+    // shown, relations first.
     Result derive() const;
 
     // Every non-empty filter admits the link: one of the chosen types, one of the chosen
@@ -60,7 +50,7 @@ struct GraphDerivation {
 private:
     std::vector<qsizetype> filteredItems() const;
     std::vector<qsizetype> applyScope(std::vector<qsizetype> kept) const;
-    QList<GraphNode> placedNodes(const std::vector<qsizetype>& visible) const;
+    QList<GraphNode> shownNodes(const std::vector<qsizetype>& visible) const;
     QList<GraphEdge> visibleEdges(const QHash<QUuid, qsizetype>& shown) const;
 };
 

@@ -3,7 +3,6 @@
 #include "model/LinkType.h"
 
 #include <QList>
-#include <QPointF>
 #include <QString>
 #include <QUuid>
 
@@ -17,13 +16,12 @@ enum class NodeHealth { connected, weak, orphan };
 // 0 relations: orphan, 1: weak, 2 or more: connected.
 NodeHealth healthForDegree(int degree);
 
-// One visible link of the graph. Positions are layout units around the origin, y pointing down.
+// One visible link of the graph: what the graph shows of it. Where it is, the layout keeps (see
+// GraphPlacements).
 struct GraphNode {
     QUuid id;
     QString title;
     LinkType type = LinkType::web;
-    QPointF position;
-    QPointF velocity;
     int degree = 0;
     NodeHealth health = NodeHealth::orphan;
 

@@ -7,13 +7,16 @@
 
 namespace morvane {
 
-GraphLayoutDriver::GraphLayoutDriver(GraphContent& content, std::shared_ptr<Clock> clock, GraphWorkPool& pool,
-                                     QObject* parent)
+GraphLayoutDriver::GraphLayoutDriver(const GraphContent& content, std::shared_ptr<Clock> clock,
+                                     GraphWorkPool& pool, QObject* parent)
     : QObject(parent)
     , m_content(content)
     , m_clock(std::move(clock))
     , m_layout(ForceLayout::exactRepulsionNodes, &pool)
 {
+    connect(&content, &GraphContent::nodesReplaced, this, [this](GraphPlacements::Arrangement* arranged) {
+        m_placements.follow(m_content.nodes(), m_content.nodeIndex(), arranged);
+    });
 }
 
 GraphLayoutDriver::~GraphLayoutDriver() = default;
@@ -56,17 +59,13 @@ void GraphLayoutDriver::step()
         const double cooling =
             m_stepsSinceWake < coolingDelaySteps(count) ? 1.0 : (m_cooling *= coolingPerStep);
         ++m_stepsSinceWake;
-        double largestMove = 0;
-        m_content.moveNodes([&](QList<GraphNode>& nodes) {
-            const auto step =
-                m_layout.step(nodes, m_content.edges(),
-                              {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID}, cooling,
-                              &m_content.nodeIndex());
-            if (step.arrived)
-                m_animatingCenterNodeID.reset();
-            largestMove = step.largestMove;
-        });
-        still = largestMove < m_visibleMotion && !m_animatingCenterNodeID && !m_draggingNodeID;
+        const auto step = m_layout.step(m_content.nodes(), m_placements.moving(), m_content.edges(),
+                                        {m_draggingNodeID, &m_userPositionedNodeIDs, m_animatingCenterNodeID},
+                                        cooling, &m_content.nodeIndex());
+        if (step.arrived)
+            m_animatingCenterNodeID.reset();
+        emit nodesMoved();
+        still = step.largestMove < m_visibleMotion && !m_animatingCenterNodeID && !m_draggingNodeID;
     }
     m_stillSteps = still ? m_stillSteps + 1 : 0;
     if (m_stillSteps >= restingSteps && isRunning()) {
@@ -87,16 +86,9 @@ void GraphLayoutDriver::glideToOrigin(const QUuid& id, bool animated)
 void GraphLayoutDriver::dragNode(const QUuid& id, QPointF point)
 {
     m_draggingNodeID = id;
-    if (!m_content.hasNodeItem(id))
+    if (!m_placements.place(id, point))
         return;
-    m_content.moveNodes([&](QList<GraphNode>& nodes) {
-        const auto found =
-            std::find_if(nodes.begin(), nodes.end(), [&](const GraphNode& node) { return node.id == id; });
-        if (found != nodes.end()) {
-            found->position = point;
-            found->velocity = {};
-        }
-    });
+    emit nodesMoved();
     m_animatingCenterNodeID.reset();
     wake();
 }
@@ -112,6 +104,13 @@ void GraphLayoutDriver::endDrag(const QUuid& id)
 void GraphLayoutDriver::forgetHiddenPins()
 {
     m_userPositionedNodeIDs.removeIf([this](const QUuid& id) { return !m_content.hasNodeItem(id); });
+}
+
+void GraphLayoutDriver::nodesJoined(const QUuid& a, const QUuid& b)
+{
+    m_placements.stop({a, b});
+    emit nodesMoved();
+    wake();
 }
 
 } // namespace morvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ForceLayout.h"
+#include "GraphPlacements.h"
 
 #include <QObject>
 #include <QPointF>
@@ -19,10 +20,11 @@ class ClockTimer;
 class GraphContent;
 class GraphWorkPool;
 
-// Runs the force layout over the shown nodes while the window is shown: thirty steps a second while
-// anything moves, cooling once nothing has woken it for a while, resting (its timer stopped) once no
-// node moves visibly. A node the user drags stays where it is put; a centred node may glide to the
-// origin. Main thread only.
+// Keeps where the shown nodes are and runs the force layout over them while the window is shown: thirty
+// steps a second while anything moves, cooling once nothing has woken it for a while, resting (its
+// timer stopped) once no node moves visibly. A node the user drags stays where it is put; a centred
+// node may glide to the origin. Each new set of shown nodes the content derives is placed here
+// before anything else hears of it. Main thread only.
 class GraphLayoutDriver : public QObject {
     Q_OBJECT
 public:
@@ -41,7 +43,7 @@ public:
     static constexpr int restingSteps = 10;
 
     // The content and the pool outlive the driver; a large graph's step is shared with the pool.
-    GraphLayoutDriver(GraphContent& content, std::shared_ptr<Clock> clock, GraphWorkPool& pool,
+    GraphLayoutDriver(const GraphContent& content, std::shared_ptr<Clock> clock, GraphWorkPool& pool,
                       QObject* parent = nullptr);
     ~GraphLayoutDriver() override;
 
@@ -50,7 +52,10 @@ public:
     void stop();
     // Stops while the layout rests; anything that can move a node starts it again.
     bool isRunning() const;
-    // One tick of the force layout; one nodesChanged() for the whole step. layoutSettled() when the
+    // Where each shown node is, in the content's node order.
+    const GraphPlacements& placements() const { return m_placements; }
+
+    // One tick of the force layout; one nodesMoved() for the whole step. layoutSettled() when the
     // layout comes to rest.
     void step();
     // Runs the layout at full strength again, also when it rests: on every change to the graph, the
@@ -67,6 +72,7 @@ public:
     // The node the layout is gliding to the origin, if any.
     std::optional<QUuid> animatingCenterNodeID() const { return m_animatingCenterNodeID; }
 
+    // Puts the node at the point while the user drags it; the layout leaves it there.
     void dragNode(const QUuid& id, QPointF point);
     // From now on the layout leaves the node where the user put it.
     void endDrag(const QUuid& id);
@@ -74,13 +80,18 @@ public:
     const QSet<QUuid>& userPositionedNodeIDs() const { return m_userPositionedNodeIDs; }
     // Forgets the pins of nodes the content no longer shows.
     void forgetHiddenPins();
+    // Two nodes were just related: they start from rest, and the layout wakes.
+    void nodesJoined(const QUuid& a, const QUuid& b);
 
 signals:
+    // The layout or a drag moved shown nodes (a new set of shown nodes is the content's nodesChanged()).
+    void nodesMoved();
     void layoutSettled();
 
 private:
-    GraphContent& m_content;
+    const GraphContent& m_content;
     std::shared_ptr<Clock> m_clock;
+    GraphPlacements m_placements;
     ForceLayout m_layout;
     std::unique_ptr<ClockTimer> m_timer;
     // Steps since the layout was last woken, the share of speed it keeps, and steps in a row that

@@ -13,11 +13,13 @@ MORVANE_LOGGING_CATEGORY(lcGraph, "GraphViewModel")
 
 namespace morvane {
 
-GraphLoader::GraphLoader(LinkStore& store, LibraryLoader loader, GraphContent& content, QObject* parent)
+GraphLoader::GraphLoader(LinkStore& store, LibraryLoader loader, GraphContent& content,
+                         const GraphPlacements& places, QObject* parent)
     : QObject(parent)
     , m_store(store)
     , m_loader(std::move(loader))
     , m_content(content)
+    , m_places(places)
 {
 }
 
@@ -52,11 +54,12 @@ QCoro::Task<> GraphLoader::load(quint64 generation, std::optional<QString> messa
     if (library && readBeforeOwnChange(generation, ownChanges, message))
         co_return;
     if (library && library->items.size() >= GraphContent::derivedAwayItems) {
-        // A large library's visible graph is worked out on the pool, where the places of the nodes
-        // shown now are remembered too; it is shown unless the graph was rebuilt meanwhile (a scope
-        // or filter chosen), when it is worked out again here.
+        // A large library's visible graph is worked out on the pool, and where its nodes start from
+        // the places of the nodes shown now; it is shown unless the graph was rebuilt meanwhile (a
+        // scope or filter chosen), when it is worked out again here.
         const quint64 rebuilds = m_content.rebuildCount();
-        QFuture<std::shared_ptr<GraphContent::Derived>> deriving = m_content.deriveAway(*library);
+        QFuture<std::shared_ptr<GraphContent::Derived>> deriving =
+            m_content.deriveAway(*library, m_places.memory());
         const std::shared_ptr<GraphContent::Derived> derived = co_await deriving;
         if (!self || generation <= m_lastAppliedLoad || readBeforeOwnChange(generation, ownChanges, message))
             co_return;

@@ -2,6 +2,7 @@
 
 #include "GraphContent.h"
 #include "GraphLibrary.h"
+#include "GraphPlacements.h"
 
 #include <QFuture>
 #include <QMetaObject>
@@ -26,8 +27,9 @@ public:
     // Reads the library and derives degrees and suggestions, off the main thread.
     using LibraryLoader = std::function<QFuture<GraphLibrary>()>;
 
-    // The store and the content outlive the loader.
-    GraphLoader(LinkStore& store, LibraryLoader loader, GraphContent& content, QObject* parent = nullptr);
+    // The store, the content and the places of its nodes outlive the loader.
+    GraphLoader(LinkStore& store, LibraryLoader loader, GraphContent& content, const GraphPlacements& places,
+                QObject* parent = nullptr);
     ~GraphLoader() override;
 
     // Loads the library; where the shown nodes are is remembered once it is in, before the shown set
@@ -60,6 +62,7 @@ private:
     LinkStore& m_store;
     LibraryLoader m_loader;
     GraphContent& m_content;
+    const GraphPlacements& m_places;
     QMetaObject::Connection m_storeObserver;
     // Announcements of the graph's own writes still on their way: each is let pass without a load,
     // one by one, so two writes in a row cannot lift each other's guard.

@@ -61,7 +61,8 @@ std::optional<QUuid> GraphNavigation::keyboardAnchorNodeID() const
 
 QList<QUuid> GraphNavigation::orderedNeighborIDs(const QUuid& id) const
 {
-    const std::optional<GraphNode> centre = m_content.node(id);
+    const GraphPlacements& places = m_layout.placements();
+    const std::optional<QPointF> centre = places.positionOf(id);
     if (!centre)
         return {};
     const QSet<QUuid> related = m_content.relatedNodeIDs(id);
@@ -70,9 +71,10 @@ QList<QUuid> GraphNavigation::orderedNeighborIDs(const QUuid& id) const
         double angle;
     };
     std::vector<Neighbour> neighbours;
-    for (const GraphNode& node : m_content.nodes()) {
-        if (related.contains(node.id))
-            neighbours.push_back({node.id, keyboardAngle(centre->position, node.position)});
+    const QList<GraphNode>& nodes = m_content.nodes();
+    for (qsizetype i = 0; i < nodes.size(); ++i) {
+        if (related.contains(nodes[i].id))
+            neighbours.push_back({nodes[i].id, keyboardAngle(*centre, places.position(i))});
     }
     // Stable: neighbours in the same direction keep the order of the nodes.
     std::stable_sort(neighbours.begin(), neighbours.end(),

@@ -25,7 +25,7 @@ GraphViewModel::GraphViewModel(LinkStore& store, std::shared_ptr<GraphWorkPool> 
     , m_content(m_filters, m_selection, *m_pool)
     , m_layout(m_content, clock, *m_pool)
     , m_navigation(m_content, m_selection, m_layout)
-    , m_loader(store, std::move(loader), m_content)
+    , m_loader(store, std::move(loader), m_content, m_layout.placements())
     , m_activeContext(store, std::move(contexts), std::move(clock), m_content, m_filters, m_selection,
                       m_navigation)
     , m_commands(store, std::move(opening), m_content, m_selection, m_navigation, m_layout, m_loader)

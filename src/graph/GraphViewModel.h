@@ -22,11 +22,11 @@ class ItemOpening;
 class LinkStore;
 
 // The model behind the Graph window, made of its parts: the scope and filters, the marked nodes, the
-// library as last loaded and the visible graph derived from it, the layout, the centring and keyboard
-// walk, the loads, the item in front of the user, and the commands. The views bind to the parts; this
-// object builds them in order, joins them where a change to one makes another's state stale, and
-// runs them while the view is shown: the view's appear handler calls start(), its disappear handler
-// stop(). Main thread only.
+// library as last loaded and the visible graph derived from it, the layout with where the nodes are,
+// the centring and keyboard walk, the loads, the item in front of the user, and the commands. The
+// views bind to the parts; this object builds them in order, joins them where a change to one makes
+// another's state stale, and runs them while the view is shown: the view's appear handler calls
+// start(), its disappear handler stop(). Main thread only.
 class GraphViewModel : public QObject {
     Q_OBJECT
 public:

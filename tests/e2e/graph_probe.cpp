@@ -93,17 +93,20 @@ int main(int argc, char** argv)
             say(QStringLiteral("ready"));
         say(QStringLiteral("settled"));
     });
-    QObject::connect(&model.content(), &GraphContent::nodesChanged, [&] {
+    const auto changed = [&] {
         if (std::exchange(settled, false))
             say(QStringLiteral("moving"));
         if (free || pinned || model.content().nodes().isEmpty())
             return;
         pinned = true;
+        const GraphPlacements& places = model.layout().placements();
         for (const GraphNode& node : QList<GraphNode>(model.content().nodes())) {
-            model.layout().dragNode(node.id, node.position);
+            model.layout().dragNode(node.id, *places.positionOf(node.id));
             model.layout().endDrag(node.id);
         }
-    });
+    };
+    QObject::connect(&model.content(), &GraphContent::nodesChanged, changed);
+    QObject::connect(&model.layout(), &GraphLayoutDriver::nodesMoved, changed);
     QObject::connect(&model.selection(), &GraphSelection::selectedNodeIDChanged, [&] {
         if (const auto selected = model.selection().selectedNodeID())
             say(QStringLiteral("selected ") + titleOf(*selected));
@@ -112,8 +115,11 @@ int main(int argc, char** argv)
     const auto where = [&] {
         GraphCanvas& canvas = *window.canvas();
         const auto onScreen = [&](QPointF at) { return canvas.mapToGlobal(at).toPoint(); };
-        for (const GraphNode& node : model.content().nodes()) {
-            const QPoint at = onScreen(canvas.viewport().toScreen(node.position, canvas.size()));
+        const QList<GraphNode>& nodes = model.content().nodes();
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            const GraphNode& node = nodes[i];
+            const QPoint at =
+                onScreen(canvas.viewport().toScreen(model.layout().placements().position(i), canvas.size()));
             say(QStringLiteral("node %1 %2 %3").arg(node.title).arg(at.x()).arg(at.y()));
         }
         const QPoint centre = onScreen(QPointF(canvas.width() / 2.0, canvas.height() / 2.0));
@@ -125,16 +131,19 @@ int main(int argc, char** argv)
         double farthest = -1;
         QString title;
         QPoint at;
-        for (const GraphNode& node : model.content().nodes()) {
-            const QPointF p = canvas.viewport().toScreen(node.position, canvas.size());
+        const QList<GraphNode>& nodes = model.content().nodes();
+        const GraphPlacements& places = model.layout().placements();
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            const GraphNode& node = nodes[i];
+            const QPointF p = canvas.viewport().toScreen(places.position(i), canvas.size());
             if (!inner.contains(p))
                 continue;
             double nearest = 1e9;
-            for (const GraphNode& other : model.content().nodes())
-                if (other.id != node.id)
+            for (qsizetype j = 0; j < nodes.size(); ++j)
+                if (j != i)
                     nearest = std::min(
                         nearest,
-                        QLineF(p, canvas.viewport().toScreen(other.position, canvas.size())).length());
+                        QLineF(p, canvas.viewport().toScreen(places.position(j), canvas.size())).length());
             if (nearest > farthest) {
                 farthest = nearest;
                 title = node.title;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -13,10 +14,30 @@ using namespace morvane;
 
 namespace {
 
-GraphNode at(double x, double y)
-{
-    return {QUuid::createUuid(), QStringLiteral("n"), LinkType::web, {x, y}, {}, 0, NodeHealth::orphan};
-}
+// Nodes and their places side by side, as the layout is given them.
+struct Laid {
+    Laid(std::initializer_list<QPointF> at = {})
+    {
+        for (const QPointF& point : at)
+            add(point);
+    }
+    void add(QPointF at)
+    {
+        nodes.append({QUuid::createUuid(), QStringLiteral("n"), LinkType::web, 0, NodeHealth::orphan});
+        places.append({at, {}});
+    }
+    const QUuid& id(qsizetype i) const { return nodes[i].id; }
+    QPointF position(qsizetype i) const { return places[i].position; }
+    QPointF velocity(qsizetype i) const { return places[i].velocity; }
+    ForceLayout::StepResult step(ForceLayout&& layout, const QList<GraphEdge>& edges,
+                                 const ForceLayout::Pins& pins)
+    {
+        return layout.step(nodes, places, edges, pins);
+    }
+
+    QList<GraphNode> nodes;
+    QList<GraphPlacement> places;
+};
 
 GraphEdge edge(const QUuid& from, const QUuid& to, GraphEdgeKind kind = GraphEdgeKind::relation())
 {
@@ -63,45 +84,45 @@ TEST(ForceLayoutTests, RepulsionAndSpeedLimit)
         {"closer than 10: strength and direction floored", 0.5, false, 92 * 0.1},
     };
     for (const auto& c : cases) {
-        QList<GraphNode> nodes{at(c.x, 0), at(-c.x, 0)};
-        const QList<GraphEdge> edges{edge(nodes[0].id, nodes[1].id, GraphEdgeKind::suggestion("#t"))};
-        ForceLayout().step(nodes, c.suggestionEdge ? edges : QList<GraphEdge>{}, {});
+        Laid nodes{{c.x, 0}, {-c.x, 0}};
+        const QList<GraphEdge> edges{edge(nodes.id(0), nodes.id(1), GraphEdgeKind::suggestion("#t"))};
+        nodes.step(ForceLayout(), c.suggestionEdge ? edges : QList<GraphEdge>{}, {});
         const double v = velocityFrom(c.expectedForce, c.x);
-        EXPECT_NEAR(nodes[0].velocity.x(), v, 1e-9) << c.name;
-        EXPECT_NEAR(nodes[1].velocity.x(), -v, 1e-9) << c.name;
-        EXPECT_NEAR(nodes[0].position.x(), c.x + v, 1e-9) << c.name;
-        EXPECT_EQ(nodes[0].velocity.y(), 0) << c.name;
+        EXPECT_NEAR(nodes.velocity(0).x(), v, 1e-9) << c.name;
+        EXPECT_NEAR(nodes.velocity(1).x(), -v, 1e-9) << c.name;
+        EXPECT_NEAR(nodes.position(0).x(), c.x + v, 1e-9) << c.name;
+        EXPECT_EQ(nodes.velocity(0).y(), 0) << c.name;
     }
     // A far stretched relation pulls hard, yet a node moves by 12.32 at most, its velocity the distance.
-    QList<GraphNode> stretched{at(5000, 0), at(-5000, 0)};
-    ForceLayout().step(stretched, {edge(stretched[0].id, stretched[1].id)}, {});
-    EXPECT_DOUBLE_EQ(stretched[0].velocity.x(), -12.32);
-    EXPECT_DOUBLE_EQ(stretched[0].position.x(), 5000 - 12.32);
+    Laid stretched{{5000, 0}, {-5000, 0}};
+    stretched.step(ForceLayout(), {edge(stretched.id(0), stretched.id(1))}, {});
+    EXPECT_DOUBLE_EQ(stretched.velocity(0).x(), -12.32);
+    EXPECT_DOUBLE_EQ(stretched.position(0).x(), 5000 - 12.32);
 }
 
 TEST(ForceLayoutTests, CentringPinsAndTooFewNodes)
 {
     const QSet<QUuid> none;
-    QList<GraphNode> nodes{at(0.5, -0.9), at(300, 0)};
-    EXPECT_TRUE(ForceLayout().step(nodes, {}, {std::nullopt, &none, nodes[0].id}).arrived);
-    EXPECT_EQ(nodes[0].position, QPointF(0, 0));
+    Laid nodes{{0.5, -0.9}, {300, 0}};
+    EXPECT_TRUE(nodes.step(ForceLayout(), {}, {std::nullopt, &none, nodes.id(0)}).arrived);
+    EXPECT_EQ(nodes.position(0), QPointF(0, 0));
 
-    nodes = {at(2, 0), at(300, 0)};
-    EXPECT_FALSE(ForceLayout().step(nodes, {}, {std::nullopt, &none, nodes[0].id}).arrived);
-    EXPECT_NEAR(nodes[0].position.x(), 1.64, 1e-12);
-    EXPECT_EQ(nodes[0].velocity, QPointF(0, 0));
+    nodes = {{2, 0}, {300, 0}};
+    EXPECT_FALSE(nodes.step(ForceLayout(), {}, {std::nullopt, &none, nodes.id(0)}).arrived);
+    EXPECT_NEAR(nodes.position(0).x(), 1.64, 1e-12);
+    EXPECT_EQ(nodes.velocity(0), QPointF(0, 0));
 
     // Placed by the user or dragged: neither centred nor moved, and the centring stays pending.
-    nodes = {at(2, 0), at(5, 5), at(300, 0)};
-    const QSet<QUuid> placed{nodes[0].id};
-    EXPECT_FALSE(ForceLayout().step(nodes, {}, {nodes[1].id, &placed, nodes[0].id}).arrived);
-    EXPECT_EQ(nodes[0].position, QPointF(2, 0));
-    EXPECT_EQ(nodes[1].position, QPointF(5, 5));
+    nodes = {{2, 0}, {5, 5}, {300, 0}};
+    const QSet<QUuid> placed{nodes.id(0)};
+    EXPECT_FALSE(nodes.step(ForceLayout(), {}, {nodes.id(1), &placed, nodes.id(0)}).arrived);
+    EXPECT_EQ(nodes.position(0), QPointF(2, 0));
+    EXPECT_EQ(nodes.position(1), QPointF(5, 5));
 
-    QList<GraphNode> single{at(40, 40)};
-    single[0].velocity = {3, 3};
-    EXPECT_FALSE(ForceLayout().step(single, {}, {}).arrived);
-    EXPECT_EQ(single[0].position, QPointF(40, 40));
+    Laid single{{40, 40}};
+    single.places[0].velocity = {3, 3};
+    EXPECT_FALSE(single.step(ForceLayout(), {}, {}).arrived);
+    EXPECT_EQ(single.position(0), QPointF(40, 40));
 }
 
 // A hub's neighbours take evenly spaced slots in angle order, the first pointing up; an end that has
@@ -110,15 +131,15 @@ TEST(ForceLayoutTests, HubFansItsNeighboursOutTowardsTheirSlots)
 {
     using std::numbers::pi;
     const double rest = ForceLayout::restLengthBase + ForceLayout::restLengthPerRootNode * std::sqrt(3.0);
-    QList<GraphNode> nodes{at(0, 0), at(rest, 0), at(-rest, 0)};
-    const QSet<QUuid> hub{nodes[0].id};
-    const QList<GraphEdge> edges{edge(nodes[0].id, QUuid::createUuid()), edge(nodes[0].id, nodes[1].id),
-                                 edge(nodes[2].id, nodes[0].id)};
-    ForceLayout().step(nodes, edges, {std::nullopt, &hub, std::nullopt});
+    Laid nodes{{0, 0}, {rest, 0}, {-rest, 0}};
+    const QSet<QUuid> hub{nodes.id(0)};
+    const QList<GraphEdge> edges{edge(nodes.id(0), QUuid::createUuid()), edge(nodes.id(0), nodes.id(1)),
+                                 edge(nodes.id(2), nodes.id(0))};
+    nodes.step(ForceLayout(), edges, {std::nullopt, &hub, std::nullopt});
 
     const double strength = ForceLayout::fanStrength / rest * ForceLayout::damping;
-    EXPECT_NEAR(nodes[1].velocity.y(), -pi / 2 * strength, 1e-9) << "slot −90°, at 0°";
-    EXPECT_NEAR(nodes[2].velocity.y(), 5 * pi / 6 * strength, 1e-9) << "slot 30°, at 180°";
+    EXPECT_NEAR(nodes.velocity(1).y(), -pi / 2 * strength, 1e-9) << "slot −90°, at 0°";
+    EXPECT_NEAR(nodes.velocity(2).y(), 5 * pi / 6 * strength, 1e-9) << "slot 30°, at 180°";
     EXPECT_EQ(ForceLayout::fanOutAngle({0, 0}, {0, -1}), -pi / 2);
 }
 
@@ -126,22 +147,22 @@ TEST(ForceLayoutTests, HubFansItsNeighboursOutTowardsTheirSlots)
 // every pair is measured.
 TEST_P(RepulsionPaths, LargeGraphFeelsEveryPairOnce)
 {
-    QList<GraphNode> nodes;
+    Laid nodes;
     for (int i = 0; i < 3001; ++i)
-        nodes.append(at(std::fmod(i * 7919.0, 6000) - 3000, std::fmod(i * 104729.0, 5000) - 2500));
-    const QList<GraphNode> start = nodes;
-    ForceLayout(size_t(nodes.size())).step(nodes, {}, {});
+        nodes.add({std::fmod(i * 7919.0, 6000) - 3000, std::fmod(i * 104729.0, 5000) - 2500});
+    const Laid start = nodes;
+    nodes.step(ForceLayout(size_t(nodes.nodes.size())), {}, {});
     int wrong = 0;
-    for (qsizetype i = 0; i < start.size(); ++i) {
+    for (qsizetype i = 0; i < start.nodes.size(); ++i) {
         QPointF force;
-        for (qsizetype j = 0; j < start.size(); ++j) {
-            const QPointF d = start[i].position - start[j].position;
+        for (qsizetype j = 0; j < start.nodes.size(); ++j) {
+            const QPointF d = start.position(i) - start.position(j);
             const double s = std::max(d.x() * d.x() + d.y() * d.y(), ForceLayout::smallestSquaredDistance);
             force += d * (ForceLayout::repulsion / (s * std::sqrt(s)));
         }
-        const QPointF p = start[i].position;
-        wrong += std::abs(nodes[i].velocity.x() - velocityFrom(force.x(), p.x())) > 1e-9 ||
-                 std::abs(nodes[i].velocity.y() - velocityFrom(force.y(), p.y())) > 1e-9;
+        const QPointF p = start.position(i);
+        wrong += std::abs(nodes.velocity(i).x() - velocityFrom(force.x(), p.x())) > 1e-9 ||
+                 std::abs(nodes.velocity(i).y() - velocityFrom(force.y(), p.y())) > 1e-9;
     }
     EXPECT_EQ(wrong, 0);
 }
@@ -215,12 +236,14 @@ TEST_P(RepulsionPaths, TheQuadtreeWithoutGroupsFeelsEveryPairOnce)
 // nodes changed moves the nodes as a fresh layout would.
 TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
 {
-    const QList<GraphNode> start{at(-300, 0), at(300, 0), at(0, 250)};
-    const QList<GraphEdge> related{edge(start[0].id, start[1].id), edge(start[1].id, start[2].id)};
-    const QList<GraphNode> reordered{start[2], start[0], start[1]};
+    const Laid start{{-300, 0}, {300, 0}, {0, 250}};
+    const QList<GraphEdge> related{edge(start.id(0), start.id(1)), edge(start.id(1), start.id(2))};
+    Laid reordered = start; // the last node first
+    std::rotate(reordered.nodes.begin(), reordered.nodes.begin() + 2, reordered.nodes.end());
+    std::rotate(reordered.places.begin(), reordered.places.begin() + 2, reordered.places.end());
     const struct {
         const char* name;
-        QList<GraphNode> nodes;
+        Laid nodes;
         QList<GraphEdge> edges;
     } cases[] = {
         {"relations between them", start, related},
@@ -230,15 +253,15 @@ TEST(ForceLayoutTests, AStepAfterTheGraphChangedSeesTheNewGraph)
     ForceLayout layout;
     ForceLayout indexed; // told each node's place, as the model tells it
     for (const auto& c : cases) {
-        QList<GraphNode> kept = c.nodes;
-        QList<GraphNode> fresh = c.nodes;
-        QList<GraphNode> placed = c.nodes;
+        QList<GraphPlacement> kept = c.nodes.places;
+        QList<GraphPlacement> fresh = c.nodes.places;
+        QList<GraphPlacement> placed = c.nodes.places;
         QHash<QUuid, qsizetype> index;
-        for (qsizetype i = 0; i < c.nodes.size(); ++i)
-            index.insert(c.nodes[i].id, i);
-        layout.step(kept, c.edges, {});
-        indexed.step(placed, c.edges, {}, 1, &index);
-        ForceLayout().step(fresh, c.edges, {});
+        for (qsizetype i = 0; i < c.nodes.nodes.size(); ++i)
+            index.insert(c.nodes.id(i), i);
+        layout.step(c.nodes.nodes, kept, c.edges, {});
+        indexed.step(c.nodes.nodes, placed, c.edges, {}, 1, &index);
+        ForceLayout().step(c.nodes.nodes, fresh, c.edges, {});
         EXPECT_EQ(kept, fresh) << c.name;
         EXPECT_EQ(placed, fresh) << c.name << ", with the index";
     }

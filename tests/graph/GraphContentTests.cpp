@@ -20,15 +20,15 @@ TEST(GraphContentTests, NewNodesWaitOnACircle)
     test::GraphFixture fx;
     EXPECT_EQ(fx.content.message(), QStringLiteral("Loading graph..."));
     fx.load(titledItems(1));
-    EXPECT_EQ(fx.content.nodes()[0].position, QPointF(182, 0));
-    EXPECT_EQ(fx.content.nodes()[0].velocity, QPointF(0, 0));
+    EXPECT_EQ(fx.layout.placements().all(), QList<GraphPlacement>({{QPointF(182, 0), QPointF(0, 0)}}));
 
     fx.load(titledItems(20));
-    const QList<GraphNode>& nodes = fx.content.nodes();
-    for (qsizetype i = 1; i < nodes.size(); ++i) {
-        EXPECT_NEAR(std::hypot(nodes[i].position.x(), nodes[i].position.y()), 360, 1e-9);
-        const double turn = std::atan2(nodes[i].position.y(), nodes[i].position.x()) -
-                            std::atan2(nodes[i - 1].position.y(), nodes[i - 1].position.x());
+    const QList<GraphPlacement>& places = fx.layout.placements().all();
+    ASSERT_EQ(places.size(), 20);
+    for (qsizetype i = 1; i < places.size(); ++i) {
+        const QPointF at = places[i].position, before = places[i - 1].position;
+        EXPECT_NEAR(std::hypot(at.x(), at.y()), 360, 1e-9);
+        const double turn = std::atan2(at.y(), at.x()) - std::atan2(before.y(), before.x());
         EXPECT_NEAR(std::remainder(turn, 2 * std::numbers::pi), std::numbers::pi / 10, 1e-9);
     }
 }
@@ -106,13 +106,16 @@ TEST(GraphContentTests, NodesKeepTheirPlacesAcrossReloadsAndScopes)
     test::GraphFixture fx;
     const QList<LinkItem> items = titledItems(4);
     const QList<LinkRelation> relations{relation(items[0], items[1])};
+    const GraphPlacements& places = fx.layout.placements();
     fx.load(items, relations);
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < 20; ++i)
             fx.layout.step();
         const QList<GraphNode> before = fx.content.nodes();
+        const QList<GraphPlacement> placedBefore = places.all();
         fx.loader.reload();
         EXPECT_EQ(fx.content.nodes(), before) << "round " << round;
+        EXPECT_EQ(places.all(), placedBefore) << "round " << round;
     }
 
     // A drag that ends while a load runs keeps its pin; the node stays through scope changes.
@@ -123,24 +126,29 @@ TEST(GraphContentTests, NodesKeepTheirPlacesAcrossReloadsAndScopes)
     fx.finishLoad(0, items, relations);
     EXPECT_TRUE(fx.layout.userPositionedNodeIDs().contains(items[3].id));
     fx.filters.setScope(GraphScope::weakLinks);
+    // The related pair is hidden for a while and comes back where it was last seen.
+    const QPointF firstAt = fx.positionOf(items[0].id);
     fx.filters.setScope(GraphScope::orphans);
+    ASSERT_FALSE(places.contains(items[0].id));
+    fx.layout.step();
     fx.filters.setScope(GraphScope::all);
+    EXPECT_EQ(fx.positionOf(items[0].id), firstAt);
     fx.layout.step();
     EXPECT_EQ(fx.positionOf(items[3].id), QPointF(500, -500));
 
     // Rebuilding the neighbourhood (once a second) leaves every node where the layout moved it.
     fx.navigation.centerOnNode(items[0].id, false);
     fx.filters.setScope(GraphScope::currentNeighborhood);
-    const QList<GraphNode> start = fx.content.nodes();
+    const QList<GraphPlacement> start = places.all();
     for (int second = 0; second < 3; ++second) {
         for (int i = 0; i < 30; ++i)
             fx.layout.step();
-        const QList<GraphNode> moved = fx.content.nodes();
+        const QList<GraphPlacement> moved = places.all();
         fx.content.rebuild();
-        EXPECT_EQ(fx.content.nodes(), moved);
+        EXPECT_EQ(places.all(), moved);
     }
     for (qsizetype i = 0; i < start.size(); ++i)
-        EXPECT_NE(fx.content.nodes()[i].position, start[i].position);
+        EXPECT_NE(places.position(i), start[i].position);
 }
 
 // The view finds each edge's ends through the model's index: after every rebuild (a scope, another
@@ -149,9 +157,11 @@ TEST(GraphContentTests, NodesKeepTheirPlacesAcrossReloadsAndScopes)
 TEST(GraphContentTests, TheNodeIndexNamesEachShownNodesPlace)
 {
     test::GraphFixture fx;
+    const GraphPlacements& places = fx.layout.placements();
     const auto indexed = [&](const char* when) {
         const QList<GraphNode>& nodes = fx.content.nodes();
         EXPECT_EQ(fx.content.nodeIndex().size(), nodes.size()) << when;
+        EXPECT_EQ(places.size(), nodes.size()) << when;
         for (qsizetype i = 0; i < nodes.size(); ++i) {
             ASSERT_EQ(fx.content.nodeIndex().value(nodes[i].id, -1), i) << when;
             ASSERT_EQ(fx.content.nodeItem(nodes[i].id)->title, nodes[i].title) << when;
@@ -179,11 +189,30 @@ TEST(GraphContentTests, TheNodeIndexNamesEachShownNodesPlace)
     fx.loader.reload();
     fx.finishLoad(0, items, relations);
     fx.layout.step();
-    const QList<GraphNode> moved = fx.content.nodes();
+    QList<GraphPlacement> moved = places.all();
     ASSERT_TRUE(settle([&] { return !fx.loader.isLoading(); }));
     indexed("moved while loading");
     int kept = 0;
     for (qsizetype i = 0; i < moved.size(); ++i)
-        kept += fx.content.nodes()[i].position == moved[i].position;
+        kept += places.all()[i] == moved[i];
     EXPECT_EQ(kept, moved.size());
+
+    // A link added in front moves every other node one place down the list: each still keeps where
+    // the layout took it while the library was worked out (held back until the layout has stepped),
+    // and the new one waits on the circle.
+    const QList<GraphNode> before = fx.content.nodes();
+    items.prepend(test::linkItem("new"));
+    std::optional<test::BusyPool> held(std::in_place, *fx.pool, fx.pool->parts());
+    fx.loader.reload();
+    fx.finishLoad(1, items, relations);
+    fx.layout.step();
+    moved = places.all();
+    held.reset();
+    ASSERT_TRUE(settle([&] { return !fx.loader.isLoading(); }));
+    indexed("one added while loading");
+    EXPECT_EQ(fx.positionOf(items.first().id), QPointF(360, 0));
+    kept = 0;
+    for (qsizetype i = 0; i < before.size(); ++i)
+        kept += fx.positionOf(before[i].id) == moved[i].position;
+    EXPECT_EQ(kept, before.size());
 }

@@ -95,7 +95,10 @@ TEST(GraphLayoutDriverTests, TheLayoutComesToRestAndWakesOnEveryChange)
         EXPECT_TRUE(fx.layout.isRunning()) << name;
         EXPECT_GE(stepsToRest(fx), 0) << name;
     }
-    // A node held by the pointer keeps the layout running; let go, it settles.
+    // A node held by the pointer keeps the layout running; let go, it settles. The drag and the steps
+    // move places only: the content's nodes stay as they are.
+    const quint64 nodesRevision = fx.content.nodesRevision();
+    const QList<GraphNode> nodes = fx.content.nodes();
     fx.layout.dragNode(hub, {300, 300});
     for (int step = 0; step < 200; ++step)
         fx.clock->advance(GraphLayoutDriver::stepInterval);
@@ -103,9 +106,11 @@ TEST(GraphLayoutDriverTests, TheLayoutComesToRestAndWakesOnEveryChange)
     fx.layout.endDrag(hub);
     EXPECT_GE(stepsToRest(fx), 0);
     EXPECT_EQ(fx.positionOf(hub), QPointF(300, 300));
+    EXPECT_EQ(fx.content.nodesRevision(), nodesRevision);
+    EXPECT_TRUE(fx.content.nodes().isSharedWith(nodes));
 
     // At rest nothing is stepped, and the look at the application in front keeps its own timer.
-    QSignalSpy steps(&fx.content, &GraphContent::nodesChanged);
+    QSignalSpy steps(&fx.layout, &GraphLayoutDriver::nodesMoved);
     const int looks = fx.frontmost->asked;
     fx.clock->advance(GraphActiveContext::lookInterval * 3);
     EXPECT_EQ(steps.size(), 0);

@@ -14,10 +14,22 @@
 
 #include <QCoreApplication>
 #include <QPromise>
+#include <QSemaphore>
 #include <QTest>
 
 #include <memory>
+#include <ostream>
 #include <vector>
+
+namespace morvane {
+
+inline void PrintTo(const GraphPlacement& place, std::ostream* out)
+{
+    *out << "at (" << place.position.x() << ", " << place.position.y() << ") moving (" << place.velocity.x()
+         << ", " << place.velocity.y() << ")";
+}
+
+} // namespace morvane
 
 namespace morvane::test {
 
@@ -61,6 +73,30 @@ inline LinkRelation relation(const LinkItem& from, const LinkItem& to)
 {
     return {QUuid::createUuid(), from.id, to.id, QDateTime::currentDateTimeUtc()};
 }
+
+// Holds every thread of a pool until released, also when an assertion fails first.
+struct BusyPool {
+    BusyPool(GraphWorkPool& pool, int threads)
+        : pool(pool)
+        , threads(threads)
+    {
+        for (int i = 0; i < threads; ++i)
+            pool.post([this] {
+                started.release();
+                gate.acquire();
+            });
+        started.acquire(threads);
+    }
+    ~BusyPool()
+    {
+        gate.release(threads);
+        pool.waitForDone();
+    }
+    GraphWorkPool& pool;
+    const int threads;
+    QSemaphore started;
+    QSemaphore gate;
+};
 
 // A graph model whose loads answer at once with `items` and `relations` (or with the library's
 // contents once they are saved there), or, while loads are deferred, wait until the test finishes
@@ -148,11 +184,7 @@ struct GraphFixture {
 
     QPointF positionOf(const QUuid& id) const
     {
-        for (const GraphNode& node : content.nodes()) {
-            if (node.id == id)
-                return node.position;
-        }
-        return {qQNaN(), qQNaN()};
+        return layout.placements().positionOf(id).value_or(QPointF(qQNaN(), qQNaN()));
     }
 
     QStringList shownTitles() const

@@ -15,7 +15,7 @@ TEST(GraphViewModelTests, TimerAndObserverLiveOnlyWhileShown)
 {
     test::GraphFixture fx;
     fx.load(titledItems(3));
-    QSignalSpy steps(&fx.content, &GraphContent::nodesChanged);
+    QSignalSpy steps(&fx.layout, &GraphLayoutDriver::nodesMoved);
     for (int appear = 0; appear < 2; ++appear)
         fx.model.start();
     steps.clear();

@@ -1,43 +1,14 @@
 #include "GraphTestSupport.h"
 #include "graph/GraphWorkPool.h"
 
-#include <QSemaphore>
-
 #include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
 
 using namespace morvane;
+using test::BusyPool;
 using test::settle;
-
-namespace {
-
-// Holds every thread of a pool until released, also when an assertion fails first.
-struct BusyPool {
-    BusyPool(GraphWorkPool& pool, int threads)
-        : pool(pool)
-        , threads(threads)
-    {
-        for (int i = 0; i < threads; ++i)
-            pool.post([this] {
-                started.release();
-                gate.acquire();
-            });
-        started.acquire(threads);
-    }
-    ~BusyPool()
-    {
-        gate.release(threads);
-        pool.waitForDone();
-    }
-    GraphWorkPool& pool;
-    const int threads;
-    QSemaphore started;
-    QSemaphore gate;
-};
-
-} // namespace
 
 // Every part runs once, with the pool free or with every thread of it held by other work: the caller
 // never waits for a part no thread has begun.

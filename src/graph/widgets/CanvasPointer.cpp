@@ -51,12 +51,8 @@ bool CanvasPointer::move(QPointF at)
     }
     // The start is taken at the first move: from then on the model names this node as the dragged one.
     if (m_model.layout().draggingNodeID() != m_node) {
-        for (const GraphNode& node : m_model.content().nodes()) {
-            if (node.id == m_node) {
-                m_nodeDragStartPosition = node.position;
-                break;
-            }
-        }
+        if (const auto position = m_model.layout().placements().positionOf(m_node))
+            m_nodeDragStartPosition = *position;
     }
     m_model.layout().dragNode(m_node, m_nodeDragStartPosition + translation / m_viewport.scale);
     return true;

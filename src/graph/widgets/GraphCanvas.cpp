@@ -58,10 +58,12 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
     const auto repaint = [this] { update(); };
     const GraphContent& content = m_model.content();
     const GraphSelection& selection = m_model.selection();
-    connect(&content, &GraphContent::nodesChanged, this, [this] {
+    const auto moved = [this] {
         if (nodesMovedVisibly())
             update();
-    });
+    };
+    connect(&content, &GraphContent::nodesChanged, this, moved);
+    connect(&m_model.layout(), &GraphLayoutDriver::nodesMoved, this, moved);
     connect(&content, &GraphContent::edgesChanged, this, repaint);
     for (const auto signal : {&GraphSelection::activeNodeIDChanged, &GraphSelection::centeredNodeIDChanged,
                               &GraphSelection::linkingSourceNodeIDChanged})
@@ -93,8 +95,9 @@ GraphCanvas::GraphCanvas(GraphViewModel& model, const AppearanceService* appeara
 bool GraphCanvas::nodesMovedVisibly() const
 {
     const GraphContent& content = m_model.content();
+    const GraphPlacements& places = m_model.layout().placements();
     const auto& nodes = content.nodes();
-    if (content.nodesRevision() == m_paintedRevision)
+    if (content.nodesRevision() == m_paintedRevision && places.revision() == m_paintedPlacesRevision)
         return false;
     // A graph rebuilt comes with an index of its own; the same index means the same nodes in the same
     // order, with the same titles and kinds.
@@ -106,7 +109,7 @@ bool GraphCanvas::nodesMovedVisibly() const
         const PaintedNode& drawn = m_paintedNodes[size_t(i)];
         if (now.degree != drawn.degree || now.health != drawn.health)
             return true;
-        const QPointF moved = now.position - drawn.position;
+        const QPointF moved = places.position(i) - drawn.position;
         if (std::abs(moved.x()) >= least || std::abs(moved.y()) >= least)
             return true;
     }
@@ -144,23 +147,24 @@ void GraphCanvas::zoomChanged()
 // The whole graph in view, cards included, at no more than natural size.
 void GraphCanvas::fitGraph()
 {
-    const auto& nodes = m_model.content().nodes();
-    if (nodes.isEmpty())
+    const auto& places = m_model.layout().placements().all();
+    if (places.isEmpty())
         return;
     QRectF bounds;
-    for (const GraphNode& node : nodes)
-        bounds |= QRectF(node.position, QSizeF(1e-3, 1e-3));
+    for (const GraphPlacement& place : places)
+        bounds |= QRectF(place.position, QSizeF(1e-3, 1e-3));
     m_viewport = GraphViewport::fitting(bounds, size(), fitMargin);
     zoomChanged();
 }
 
 void GraphCanvas::centerOnSelection()
 {
-    const auto node = m_model.content().node(m_model.selection().selectedNodeID());
-    if (!node)
+    const auto selected = m_model.selection().selectedNodeID();
+    const auto position = selected ? m_model.layout().placements().positionOf(*selected) : std::nullopt;
+    if (!position)
         return;
-    const bool gliding = m_model.layout().animatingCenterNodeID() == node->id;
-    m_viewport.centreOn(gliding ? QPointF() : node->position);
+    const bool gliding = m_model.layout().animatingCenterNodeID() == selected;
+    m_viewport.centreOn(gliding ? QPointF() : *position);
     update();
 }
 
@@ -178,20 +182,21 @@ std::optional<QUuid> GraphCanvas::nodeAt(QPointF point) const
     const GraphScene scene = GraphScene::of(m_model);
     const double cardScale = m_viewport.cardScale();
     // Later cards lie above earlier ones.
-    for (auto node = scene.nodes.crbegin(); node != scene.nodes.crend(); ++node) {
-        const QPointF centre = m_viewport.toScreen(node->position, size());
+    for (qsizetype i = scene.nodes.size() - 1; i >= 0; --i) {
+        const GraphNode& node = scene.nodes[i];
+        const QPointF centre = m_viewport.toScreen(scene.position(i), size());
         // Measuring a title is costly, and nearly every card of a large graph is far away.
         const QPointF offset = point - centre;
         if (std::abs(offset.x()) > cardReach * cardScale || std::abs(offset.y()) > cardReach * cardScale)
             continue;
-        const NodeCardFlags flags = scene.flags(*node);
+        const NodeCardFlags flags = scene.flags(node);
         // What is drawn is what is hit: far out, a plain node is its disc alone.
         const QRectF area =
-            nodeCardHitArea(NodeCardStyle::of(*node, flags),
-                            GraphRenderer::drawsTitle(m_viewport, flags) ? node->title : QString());
+            nodeCardHitArea(NodeCardStyle::of(node, flags),
+                            GraphRenderer::drawsTitle(m_viewport, flags) ? node.title : QString());
         const QRectF onScreen(centre + area.topLeft() * cardScale, area.size() * cardScale);
         if (onScreen.contains(point))
-            return node->id;
+            return node.id;
     }
     return std::nullopt;
 }
@@ -281,12 +286,14 @@ void GraphCanvas::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const GraphContent& content = m_model.content();
+    const GraphPlacements& places = m_model.layout().placements();
     m_paintedNodes.resize(size_t(content.nodes().size()));
     for (qsizetype i = 0; i < content.nodes().size(); ++i) {
         const GraphNode& node = content.nodes()[i];
-        m_paintedNodes[size_t(i)] = {node.position, node.degree, node.health};
+        m_paintedNodes[size_t(i)] = {places.position(i), node.degree, node.health};
     }
     m_paintedRevision = content.nodesRevision();
+    m_paintedPlacesRevision = places.revision();
     m_paintedIndex = content.nodeIndex();
     m_renderer.paint(painter, size(), GraphScene::of(m_model), m_viewport);
 }

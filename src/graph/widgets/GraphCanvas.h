@@ -75,9 +75,9 @@ private:
     CanvasPointer m_pointer{m_model, m_viewport};
     // A pinch's total magnification since it began.
     double m_pinch = 1;
-    // What the last frame drew of each node that a change in place can alter, the nodes' revision
-    // and their index (replaced with the nodes). Not the nodes themselves: the layout's next step
-    // would copy them all before moving them.
+    // What the last frame drew of each node that a change in place can alter, the revisions of the
+    // nodes and of their places, and the nodes' index (replaced with the nodes). Not the places
+    // themselves: the layout's next step would copy them all before moving them.
     struct PaintedNode {
         QPointF position;
         int degree = 0;
@@ -85,6 +85,7 @@ private:
     };
     std::vector<PaintedNode> m_paintedNodes;
     quint64 m_paintedRevision = 0;
+    quint64 m_paintedPlacesRevision = 0;
     QHash<QUuid, qsizetype> m_paintedIndex;
     std::optional<QUuid> m_followedSelection;
     // The user has chosen a zoom, and the view should fit the graph when the layout next settles.

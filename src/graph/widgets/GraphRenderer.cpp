@@ -54,10 +54,10 @@ bool sameEdgeStyles(const GraphScene& a, const GraphScene& b)
            a.keyboardFocusID == b.keyboardFocusID && a.keyboardNeighbors == b.keyboardNeighbors;
 }
 
-// Everything the background, grid and edges are drawn from, the nodes list by identity too.
+// Everything the background, grid and edges are drawn from, the nodes and their places too.
 bool sameLayer(const GraphScene& a, const GraphScene& b)
 {
-    return a.sameNodes(b) && sameEdgeStyles(a, b);
+    return a.sameNodes(b) && a.samePlaces(b) && sameEdgeStyles(a, b);
 }
 
 // The nodes are the same ones in the same order: the layout moves nodes without reordering them.
@@ -89,7 +89,7 @@ void GraphRenderer::paint(QPainter& painter, QSizeF canvas, const GraphScene& sc
     const double ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     m_screen.resize(std::size_t(scene.nodes.size()));
     for (qsizetype i = 0; i < scene.nodes.size(); ++i)
-        m_screen[std::size_t(i)] = viewport.toScreen(scene.nodes[i].position, canvas);
+        m_screen[std::size_t(i)] = viewport.toScreen(scene.position(i), canvas);
     updateEdgeEnds(scene);
     paintLayer(canvas, scene, viewport, ratio);
     placeNodes(canvas, scene, viewport);

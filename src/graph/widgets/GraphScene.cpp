@@ -12,10 +12,13 @@ GraphScene GraphScene::of(const GraphViewModel& model)
     GraphScene scene;
     const GraphSelection& selection = model.selection();
     const GraphNavigation& navigation = model.navigation();
+    const GraphPlacements& places = model.layout().placements();
     scene.nodes = model.content().nodes();
+    scene.places = places.all();
     scene.edges = model.content().edges();
     scene.shownIndex = model.content().nodeIndex();
     scene.nodesRevision = model.content().nodesRevision();
+    scene.placesRevision = places.revision();
     scene.selectedNodeID = selection.selectedNodeID();
     scene.activeNodeID = selection.activeNodeID();
     scene.centeredNodeID = selection.centeredNodeID();
@@ -38,6 +41,8 @@ GraphScene GraphScene::remembered() const
     GraphScene kept = *this;
     if (nodesRevision != 0)
         kept.nodes = {};
+    if (placesRevision != 0)
+        kept.places = {};
     return kept;
 }
 
@@ -46,6 +51,13 @@ bool GraphScene::sameNodes(const GraphScene& other) const
     if (nodesRevision != 0 || other.nodesRevision != 0)
         return nodesRevision == other.nodesRevision;
     return nodes.isSharedWith(other.nodes);
+}
+
+bool GraphScene::samePlaces(const GraphScene& other) const
+{
+    if (placesRevision != 0 || other.placesRevision != 0)
+        return placesRevision == other.placesRevision;
+    return places.isSharedWith(other.places);
 }
 
 QHash<QUuid, qsizetype> GraphScene::nodeIndex() const

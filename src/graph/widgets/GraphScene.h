@@ -2,6 +2,7 @@
 
 #include "foundation/AppearanceColor.h"
 #include "graph/GraphElements.h"
+#include "graph/GraphPlacements.h"
 
 #include <QHash>
 #include <QList>
@@ -39,6 +40,8 @@ struct EdgeStroke {
 // agree. Built per frame; the canvas keeps nothing of it.
 struct GraphScene {
     QList<GraphNode> nodes;
+    // Where each node is, in node order.
+    QList<GraphPlacement> places;
     QList<GraphEdge> edges;
     std::optional<QUuid> selectedNodeID;
     std::optional<QUuid> activeNodeID;
@@ -52,15 +55,20 @@ struct GraphScene {
 
     // Each node's place in nodes, as the model keeps it beside them (a scene made by hand has none).
     QHash<QUuid, qsizetype> shownIndex;
-    // Which state of the model's nodes these are (see GraphContent::nodesRevision); 0 in a scene made
-    // by hand, whose nodes are told apart by the identity of the list.
+    // Which state of the model's nodes and of their places these are (see GraphContent::nodesRevision
+    // and GraphPlacements::revision); 0 in a scene made by hand, whose nodes and places are told apart
+    // by the identity of the lists.
     quint64 nodesRevision = 0;
+    quint64 placesRevision = 0;
 
-    // The same scene without its nodes when their revision tells them apart: what a frame remembers
-    // of the scene it drew, which must not share the model's nodes (the layout would copy them all).
+    // The same scene without its nodes and places when their revisions tell them apart: what a frame
+    // remembers of the scene it drew, which must not share the model's places (the layout would copy
+    // them all) nor its nodes.
     GraphScene remembered() const;
-    // The nodes are those of the other scene, unmoved.
+    // The nodes are those of the other scene, unchanged; and their places.
     bool sameNodes(const GraphScene& other) const;
+    bool samePlaces(const GraphScene& other) const;
+    QPointF position(qsizetype node) const { return places[node].position; }
 
     static GraphScene of(const GraphViewModel& model);
 

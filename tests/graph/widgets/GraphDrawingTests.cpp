@@ -50,7 +50,7 @@ TEST(GraphViewportTests, ZoomStaysWithinItsLimitsCardsWithinTheirsAndTheGridGoes
 
 GraphNode node(int degree = 2, NodeHealth health = NodeHealth::connected)
 {
-    return {QUuid::createUuid(), QStringLiteral("Node"), LinkType::web, {}, {}, degree, health};
+    return {QUuid::createUuid(), QStringLiteral("Node"), LinkType::web, degree, health};
 }
 
 GraphEdge edge(const GraphNode& a, const GraphNode& b, bool suggestion = false)
@@ -129,7 +129,7 @@ TEST(GraphRendererTests, DrawsTheGridOnlyWhenItsSpacingAllows)
 {
     GraphScene scene;
     scene.nodes = {node()};
-    scene.nodes[0].position = QPointF(-1000, -1000); // off the canvas
+    scene.places = {{QPointF(-1000, -1000), {}}}; // off the canvas
     // A grid line passes through the layout origin at the centre; away from it the background.
     const auto lineShade = [&](double scale) {
         const QImage image = render(scene, {scale, {}});
@@ -145,9 +145,7 @@ TEST(GraphRendererTests, EdgesFollowTheirNodesWhereverTheNodesAre)
 {
     GraphScene scene;
     scene.nodes = {node(), node(), node()};
-    scene.nodes[0].position = QPointF(-1000, -500);
-    scene.nodes[1].position = QPointF(1000, 500);
-    scene.nodes[2].position = QPointF(1000, -500);
+    scene.places = {{QPointF(-1000, -500), {}}, {QPointF(1000, 500), {}}, {QPointF(1000, -500), {}}};
     scene.edges = {edge(scene.nodes[0], scene.nodes[1])};
     const auto service = test::appearanceService(Appearance::light);
     GraphRenderer renderer(service.get());
@@ -164,8 +162,9 @@ TEST(GraphRendererTests, EdgesFollowTheirNodesWhereverTheNodesAre)
     // The same nodes in another order: the edge still joins the same two.
     GraphScene reordered = scene;
     std::swap(reordered.nodes[1], reordered.nodes[2]);
+    std::swap(reordered.places[1], reordered.places[2]);
     EXPECT_TRUE(crossed(frame(reordered)));
-    reordered.nodes[2].position = QPointF(1000, 700); // moved: the line leaves (120, 110)
+    reordered.places[2].position = QPointF(1000, 700); // moved: the line leaves (120, 110)
     EXPECT_FALSE(crossed(frame(reordered)));
     GraphScene without = scene;
     without.edges.clear();
@@ -185,13 +184,13 @@ TEST(GraphRendererTests, CardsLookTheSameWhereverTheBandsOfRowsFall)
         for (int x = 13; x < size.width() - 13; x += 26) {
             places.append(QPoint(x, y));
             scene.nodes.append(node());
-            scene.nodes.last().position = viewport.toLayout(QPointF(x, y), QSizeF(size));
+            scene.places.append({viewport.toLayout(QPointF(x, y), QSizeF(size)), {}});
         }
     }
     ASSERT_GT(places.size(), 250);
     GraphScene none;
     none.nodes = {node()};
-    none.nodes[0].position = QPointF(1e6, 1e6);
+    none.places = {{QPointF(1e6, 1e6), {}}};
     const auto render = [&](const GraphScene& shown) {
         GraphRenderer renderer;
         QImage image(size, QImage::Format_ARGB32_Premultiplied);

@@ -269,8 +269,9 @@ TEST(GraphInteractionTests, ANodeTellsItsHealthAndItsMenuRemovesARelationAfterCo
     EXPECT_TRUE(QTest::qWaitFor([&] { return fx.content.edges().isEmpty(); }, 5000));
 }
 
-// A frame keeps no share of the model's nodes (the layout's next step would copy them all to move
-// them), and still sees every move made in place: the edges follow a node moved without a rebuild.
+// A frame keeps no share of the model's nodes nor of their places (the layout's next step would copy
+// them all to move them), and still sees every move made in place: the edges follow a node moved
+// without a rebuild.
 TEST(GraphInteractionTests, AFrameSharesNoNodesAndFollowsMovesInPlace)
 {
     WindowFixture fx;
@@ -278,14 +279,15 @@ TEST(GraphInteractionTests, AFrameSharesNoNodesAndFollowsMovesInPlace)
     fx.load({a, b}, {relation(a, b)});
     fx.show();
     const auto place = [&](QPointF atA) {
-        fx.content.moveNodes([&](QList<GraphNode>& nodes) {
-            for (GraphNode& node : nodes)
-                node.position = node.id == a.id ? atA : QPointF(250, 0);
-        });
+        for (const auto& [id, at] : {std::pair(a.id, atA), std::pair(b.id, QPointF(250, 0))}) {
+            fx.layout.dragNode(id, at);
+            fx.layout.endDrag(id);
+        }
     };
     place({-250, 0});
     const QImage before = fx.frame();
     EXPECT_TRUE(fx.content.nodes().isDetached());
+    EXPECT_TRUE(fx.layout.placements().all().isDetached());
 
     const QPoint midway = fx.canvas().viewport().toScreen({0, 0}, fx.canvas().size()).toPoint();
     const QRect onTheEdge(midway - QPoint(3, 3), QSize(7, 7));

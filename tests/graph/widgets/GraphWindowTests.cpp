@@ -94,8 +94,8 @@ TEST(GraphWindowTests, FitsTheGraphInViewWhenTheLayoutFirstSettles)
     const double fitted = canvas.viewport().scale;
     EXPECT_LT(fitted, 1.0);
     for (const GraphNode& node : fx.content.nodes())
-        EXPECT_TRUE(
-            canvas.rect().contains(canvas.viewport().toScreen(node.position, canvas.size()).toPoint()))
+        EXPECT_TRUE(canvas.rect().contains(
+            canvas.viewport().toScreen(fx.positionOf(node.id), canvas.size()).toPoint()))
             << node.title.toStdString();
 
     canvas.hide();
@@ -145,8 +145,8 @@ TEST(GraphWindowTests, FitsALargeRelatedGraphThatArrivesAfterTheFirstRest)
     EXPECT_GE(fitted.scale, GraphViewport::fitMinScale);
     EXPECT_LT(fitted.scale, 0.3);
     int outside = 0;
-    for (const GraphNode& node : fx.content.nodes())
-        outside += !canvas.rect().contains(fitted.toScreen(node.position, canvas.size()).toPoint());
+    for (const GraphPlacement& place : fx.layout.placements().all())
+        outside += !canvas.rect().contains(fitted.toScreen(place.position, canvas.size()).toPoint());
     EXPECT_EQ(outside, 0);
 
     canvas.resetViewport();
