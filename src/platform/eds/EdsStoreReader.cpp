@@ -15,7 +15,7 @@
 #include <thread>
 #include <type_traits>
 
-MORVANE_LOGGING_CATEGORY(lcEds, "EvolutionDataServer")
+MORVANE_LOGGING_CATEGORY(lcEdsReader, "EvolutionDataServer")
 
 namespace morvane {
 
@@ -41,6 +41,15 @@ constexpr int yearsAhead = 5;
 constexpr guint32 connectedWait = guint32(-1);
 
 } // namespace
+
+void keepMailProvidersOut()
+{
+    // The mail library reads its folder of providers only while its provider table is not made, and
+    // a load makes the table before anything else. /dev/null is never a module: the load fails, and
+    // no provider is ever looked for again.
+    ErrorSlot unloadable;
+    camel_provider_load("/dev/null", &unloadable);
+}
 
 // What the reader knows and does, on its thread: held by each job there, so that a thread left inside a
 // call when the reader goes still has it.
@@ -130,7 +139,8 @@ struct EdsStoreReader::Worker {
             }
             if (changed.wait_until(lock, deadline) == std::cv_status::timeout && loadDeadline == deadline &&
                 loadCancellable) {
-                qCWarning(lcEds) << "A calendar or address book load ran past its limit and was cancelled";
+                qCWarning(lcEdsReader)
+                    << "A calendar or address book load ran past its limit and was cancelled";
                 g_cancellable_cancel(loadCancellable.get());
                 loadDeadline = std::chrono::steady_clock::time_point::max();
             }
@@ -167,6 +177,7 @@ struct EdsStoreReader::Worker {
     {
         if (isStopping() || (!calendars && !contacts))
             return;
+        keepMailProvidersOut();
         defaultZone = e_cal_util_get_system_timezone();
         if (!defaultZone)
             defaultZone = i_cal_timezone_get_utc_timezone();
@@ -188,7 +199,7 @@ struct EdsStoreReader::Worker {
         registry.reset(e_source_registry_new_sync(beginLoad(), &error));
         endLoad();
         if (!registry) {
-            qCWarning(lcEds).noquote()
+            qCWarning(lcEdsReader).noquote()
                 << "Could not open the calendar and address book registry:" << error.text();
             markLoaded();
             return;
@@ -350,7 +361,7 @@ struct EdsStoreReader::Worker {
         ErrorSlot error;
         connected(*call, result, &error);
         if (!call->source->client) {
-            qCWarning(lcEds).noquote() << "Could not open a calendar or address book:" << error.text();
+            qCWarning(lcEdsReader).noquote() << "Could not open a calendar or address book:" << error.text();
         }
         --*call->pending;
     }
@@ -397,7 +408,7 @@ struct EdsStoreReader::Worker {
             e_cal_client_get_object_list_sync(source.client.get(), "#t", &components, load, &error);
         endLoad();
         if (!read) {
-            qCWarning(lcEds).noquote() << "Could not read a calendar:" << error.text();
+            qCWarning(lcEdsReader).noquote() << "Could not read a calendar:" << error.text();
             return;
         }
         EdsExpansion expansion =
@@ -405,8 +416,8 @@ struct EdsStoreReader::Worker {
                                  e_cal_client_tzlookup_cb, source.client.get(), defaultZone);
         g_slist_free_full(components, g_object_unref);
         if (expansion.truncatedSeries > 0) {
-            qCInfo(lcEds) << expansion.truncatedSeries << "repeating events were cut at"
-                          << maxOccurrencesPerSeries << "occurrences";
+            qCInfo(lcEdsReader) << expansion.truncatedSeries << "repeating events were cut at"
+                                << maxOccurrencesPerSeries << "occurrences";
         }
         source.events = std::move(expansion.events);
     }
@@ -450,7 +461,7 @@ struct EdsStoreReader::Worker {
         const bool viewed = e_cal_client_get_view_sync(source.client.get(), "#t", &view, beginLoad(), &error);
         endLoad();
         if (!viewed) {
-            qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << error.text();
+            qCInfo(lcEdsReader).noquote() << "Calendar changes will not be seen:" << error.text();
             return false;
         }
         source.view.reset(view);
@@ -472,7 +483,7 @@ struct EdsStoreReader::Worker {
             e_book_client_get_view_sync(source.client.get(), everyCard().c_str(), &view, beginLoad(), &error);
         endLoad();
         if (!viewed) {
-            qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << error.text();
+            qCInfo(lcEdsReader).noquote() << "Address book changes will not be seen:" << error.text();
             return false;
         }
         source.view.reset(view);
@@ -505,7 +516,7 @@ struct EdsStoreReader::Worker {
                                                           &contactList, load, &error);
         endLoad();
         if (!read) {
-            qCWarning(lcEds).noquote() << "Could not read an address book:" << error.text();
+            qCWarning(lcEdsReader).noquote() << "Could not read an address book:" << error.text();
             return;
         }
         source.cards.clear();
@@ -608,8 +619,9 @@ EdsStoreReader::~EdsStoreReader()
     d->stop();
     m_thread->post([worker = d] { worker->closeAll(); });
     if (!m_thread->stop(stopWait)) {
-        qCInfo(lcEds) << "The calendar and address book reader was left inside a call the service did not "
-                         "answer; it ends with that call or with the process";
+        qCInfo(lcEdsReader)
+            << "The calendar and address book reader was left inside a call the service did not "
+               "answer; it ends with that call or with the process";
     }
     m_watchdog.join();
 }
