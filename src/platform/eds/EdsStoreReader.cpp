@@ -412,11 +412,16 @@ struct EdsStoreReader::Worker {
         QByteArray busName;
         QByteArray path;
 
-        void failed(const ErrorSlot& error)
+        // The answer to the opening's last call; nothing when it failed, which ends the opening.
+        GVariant* answer(GObject* bus, GAsyncResult* result)
         {
+            ErrorSlot error;
+            if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
+                return answered;
             qCWarning(lcEdsReader).noquote() << "Could not open an address book:" << error.text();
             --*pending;
             delete this;
+            return nullptr;
         }
     };
 
@@ -441,10 +446,9 @@ struct EdsStoreReader::Worker {
     static void onBookFound(GObject* bus, GAsyncResult* result, gpointer data)
     {
         auto* call = static_cast<OpeningBook*>(data);
-        ErrorSlot error;
-        GVariant* found = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error);
+        GVariant* found = call->answer(bus, result);
         if (!found)
-            return call->failed(error);
+            return;
         const gchar* path = nullptr;
         const gchar* busName = nullptr;
         g_variant_get(found, "(&s&s)", &path, &busName);
@@ -459,10 +463,9 @@ struct EdsStoreReader::Worker {
     static void onBookOpened(GObject* bus, GAsyncResult* result, gpointer data)
     {
         auto* call = static_cast<OpeningBook*>(data);
-        ErrorSlot error;
-        GVariant* opened = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error);
+        GVariant* opened = call->answer(bus, result);
         if (!opened)
-            return call->failed(error);
+            return;
         g_variant_unref(opened);
         call->source->busName = call->busName;
         call->source->path = call->path;
