@@ -523,12 +523,25 @@ struct EdsStoreReader::Worker {
         source.events = std::move(expansion.events);
     }
 
+    // What a book's view signals reach. A signal may still be queued on this thread's loop after its
+    // book was closed and dropped, so the book is looked up by its uid rather than held.
+    struct BookWatch {
+        Worker* worker;
+        QString uid;
+    };
+
     static void onBookChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* signal,
-                              GVariant*, gpointer source)
+                              GVariant*, gpointer data)
     {
+        const auto* watch = static_cast<const BookWatch*>(data);
+        const auto& books = watch->worker->bookSources;
+        const auto book =
+            std::find_if(books.begin(), books.end(), [&](const auto& b) { return b->uid == watch->uid; });
+        if (book == books.end())
+            return;
         for (const char* change : {"ObjectsAdded", "ObjectsModified", "ObjectsRemoved"}) {
             if (std::strcmp(signal, change) == 0)
-                return onChanged(nullptr, nullptr, static_cast<BookSource*>(source));
+                return onChanged(nullptr, nullptr, book->get());
         }
     }
 
@@ -604,7 +617,8 @@ struct EdsStoreReader::Worker {
         // Matched by the view's path: the service may answer from a process of its own.
         source.viewSignals = g_dbus_connection_signal_subscribe(
             bus.get(), nullptr, addressBookViewInterface, nullptr, source.viewPath.constData(), nullptr,
-            G_DBUS_SIGNAL_FLAGS_NONE, &onBookChanged, &source, nullptr);
+            G_DBUS_SIGNAL_FLAGS_NONE, &onBookChanged, new BookWatch{this, source.uid},
+            [](gpointer watch) { delete static_cast<BookWatch*>(watch); });
         for (const auto& [method, arguments] :
              {std::pair<const char*, GVariant*>{"SetFlags", g_variant_new("(u)", 0u)}, {"Start", nullptr}}) {
             if (GVariant* answer =
