@@ -11,6 +11,11 @@
 
 namespace morvane {
 
+// The service's names on the session bus (evolution-data-server 3.x).
+inline constexpr const char* sourceRegistryName = "org.gnome.evolution.dataserver.Sources5";
+inline constexpr const char* calendarFactoryName = "org.gnome.evolution.dataserver.Calendar8";
+inline constexpr const char* addressBookFactoryName = "org.gnome.evolution.dataserver.AddressBook10";
+
 // What the desktop's calendars and address books held when they were last read.
 struct EdsSnapshot {
     QList<CalendarEvent> events;          // calendars in the registry's order, events in theirs

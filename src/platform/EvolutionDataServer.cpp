@@ -28,11 +28,6 @@ namespace morvane {
 
 namespace {
 
-// The service's names on the session bus (evolution-data-server 3.x).
-constexpr const char* registryName = "org.gnome.evolution.dataserver.Sources5";
-constexpr const char* calendarFactoryName = "org.gnome.evolution.dataserver.Calendar8";
-constexpr const char* addressBookFactoryName = "org.gnome.evolution.dataserver.AddressBook10";
-
 constexpr gint busTimeoutMs = 2000;
 // How long going away waits for the thread; the application's quit does not wait on the bus.
 constexpr auto stopWait = std::chrono::milliseconds(200);
@@ -127,7 +122,7 @@ struct EvolutionDataServer::Worker {
                 g_variant_iter_free(iter);
                 g_variant_unref(names);
             }
-            if (nameAvailable(bus.get(), registryName, activatable, cancellable.get())) {
+            if (nameAvailable(bus.get(), sourceRegistryName, activatable, cancellable.get())) {
                 if (nameAvailable(bus.get(), calendarFactoryName, activatable, cancellable.get()))
                     calendarAnswer = Presence::present;
                 if (nameAvailable(bus.get(), addressBookFactoryName, activatable, cancellable.get()))

@@ -3,9 +3,9 @@
 # card written by another program show up as rows after the links when part of their names is typed
 # in the quick panel; Return saves each as a link, and the saved links open in GNOME Calendar at the
 # event and in GNOME Contacts at the card (stand-ins that write down how they were started). With
-# GNOME Calendar in front the panel offers the events around now, and an event written while the
-# application runs is offered as well. On a bus without the service's files, typing finds no such
-# rows and Return saves nothing.
+# GNOME Calendar in front the panel offers the events around now, and an event and a card written
+# while the application runs are offered as well. On a bus without the service's files, typing finds
+# no such rows and Return saves nothing.
 set -euo pipefail
 binary=$1
 seed=$2
@@ -107,6 +107,14 @@ ibis_saved() {
   [ -n "$(saved_link calendar "Ibis Retro")" ]
 }
 wait_for 20 ibis_saved || fail "an event written later was not offered: $(sql "SELECT title FROM links")"
+# So is a card.
+"$seed" contact "Bo Pelican" "Kestrel Co" >/dev/null || fail "could not write the card"
+pelican_saved() {
+  type_and_return "Pelican"
+  hide_panel
+  [ -n "$(saved_link contact "Bo Pelican")" ]
+}
+wait_for 20 pelican_saved || fail "a card written later was not offered: $(sql "SELECT title FROM links")"
 
 # GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
 open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"
@@ -146,7 +154,7 @@ type_and_return "Zebrafish"
 wait_for 10 eval '[ "$(sql "SELECT last_opened_at FROM links WHERE type = '"'contact'"'")" != "$before" ]' ||
   fail "Return did not reach the saved card"
 hide_panel
-[ "$(sql "SELECT COUNT(*) FROM links")" = 4 ] ||
+[ "$(sql "SELECT COUNT(*) FROM links")" = 5 ] ||
   fail "an event was offered without the service: $(sql "SELECT title FROM links")"
 grep -q "Calendars absent contacts absent" "$E2E_HOME/morvane.log" ||
   fail "the stores did not find the service absent"

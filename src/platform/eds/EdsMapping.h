@@ -3,7 +3,6 @@
 // GLib's headers name struct members "signals", which Qt defines as a keyword: they come first.
 #pragma push_macro("signals")
 #undef signals
-#include <libebook/libebook.h>
 #include <libecal/libecal.h>
 #pragma pop_macro("signals")
 
@@ -11,6 +10,7 @@
 #include "platform/ContactStore.h"
 #include "platform/EdsItemKey.h"
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -40,7 +40,15 @@ EdsExpansion expandCalendarEvents(GSList* vevents, const EdsCalendarSource& sour
                                   gpointer resolveData, ICalTimezone* defaultZone);
 inline constexpr int maxOccurrencesPerSeries = 10000;
 
-// The card's values; nothing for a card without a uid.
-std::optional<ContactCard> contactCard(EContact* contact, const QString& sourceUid);
+// A card as an address book keeps it, with the name the user files it under (how lists sort cards).
+struct EdsCard {
+    ContactCard card;
+    QString fileAs; // the card's own, else its full name
+};
+
+// The card a vCard (3.0, or 2.1 with quoted-printable values) describes; nothing for one without a
+// uid. Values are read as the address book writes them: lines folded, text escaped, the structured
+// name split into its parts.
+std::optional<EdsCard> contactCard(QByteArrayView vcard, const QString& sourceUid);
 
 } // namespace morvane

@@ -10,12 +10,13 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <type_traits>
 
-MORVANE_LOGGING_CATEGORY(lcEds, "EvolutionDataServer")
+MORVANE_LOGGING_CATEGORY(lcEdsReader, "EvolutionDataServer")
 
 namespace morvane {
 
@@ -40,7 +41,26 @@ constexpr int yearsAhead = 5;
 // the backend has (a few seconds or never, otherwise).
 constexpr guint32 connectedWait = guint32(-1);
 
+// Address books are read over the bus directly: the service's client library for them links a
+// phone number library with its protocol buffers and the service's own backend libraries, several
+// megabytes mapped into this process for reading a few fields of each card.
+constexpr const char* addressBookFactoryPath = "/org/gnome/evolution/dataserver/AddressBookFactory";
+constexpr const char* addressBookFactoryInterface = "org.gnome.evolution.dataserver.AddressBookFactory";
+constexpr const char* addressBookInterface = "org.gnome.evolution.dataserver.AddressBook";
+constexpr const char* addressBookViewInterface = "org.gnome.evolution.dataserver.AddressBookView";
+// The service's query for every card.
+constexpr const char* everyCard = "(contains \"x-evolution-any-field\" \"\")";
+
 } // namespace
+
+void keepMailProvidersOut()
+{
+    // The mail library reads its folder of providers only while its provider table is not made, and
+    // a load makes the table before anything else. /dev/null is never a module: the load fails, and
+    // no provider is ever looked for again.
+    ErrorSlot unloadable;
+    camel_provider_load("/dev/null", &unloadable);
+}
 
 // What the reader knows and does, on its thread: held by each job there, so that a thread left inside a
 // call when the reader goes still has it.
@@ -57,8 +77,10 @@ struct EdsStoreReader::Worker {
     struct BookSource {
         Worker* worker = nullptr;
         QString uid;
-        GObjectRef<EBookClient> client;
-        GObjectRef<EBookClientView> view;
+        QByteArray busName; // where the opened book answers; empty until it is open
+        QByteArray path;
+        QByteArray viewPath; // the view that reports the book's changes, once watched
+        guint viewSignals = 0;
         QList<ContactCard> cards;
         QStringList fileAs; // the sort key of each card
         guint pendingReload = 0;
@@ -75,6 +97,7 @@ struct EdsStoreReader::Worker {
 
     // The service thread's own.
     GMainContext* const context;
+    GObjectRef<GDBusConnection> bus;
     GObjectRef<ESourceRegistry> registry;
     ICalTimezone* defaultZone = nullptr;
     std::vector<std::unique_ptr<CalendarSource>> calendarSources;
@@ -130,7 +153,8 @@ struct EdsStoreReader::Worker {
             }
             if (changed.wait_until(lock, deadline) == std::cv_status::timeout && loadDeadline == deadline &&
                 loadCancellable) {
-                qCWarning(lcEds) << "A calendar or address book load ran past its limit and was cancelled";
+                qCWarning(lcEdsReader)
+                    << "A calendar or address book load ran past its limit and was cancelled";
                 g_cancellable_cancel(loadCancellable.get());
                 loadDeadline = std::chrono::steady_clock::time_point::max();
             }
@@ -167,6 +191,11 @@ struct EdsStoreReader::Worker {
     {
         if (isStopping() || (!calendars && !contacts))
             return;
+        keepMailProvidersOut();
+        ErrorSlot error;
+        bus.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
+        if (!bus)
+            qCWarning(lcEdsReader).noquote() << "No session bus for the address books:" << error.text();
         defaultZone = e_cal_util_get_system_timezone();
         if (!defaultZone)
             defaultZone = i_cal_timezone_get_utc_timezone();
@@ -188,7 +217,7 @@ struct EdsStoreReader::Worker {
         registry.reset(e_source_registry_new_sync(beginLoad(), &error));
         endLoad();
         if (!registry) {
-            qCWarning(lcEds).noquote()
+            qCWarning(lcEdsReader).noquote()
                 << "Could not open the calendar and address book registry:" << error.text();
             markLoaded();
             return;
@@ -277,7 +306,7 @@ struct EdsStoreReader::Worker {
         publish();
         if (contacts) {
             syncSources(bookSources, enabledUids(registry.get(), E_SOURCE_EXTENSION_ADDRESS_BOOK));
-            connectAll(bookSources);
+            connectBooks();
             for (const auto& source : bookSources)
                 loadBook(*source);
         }
@@ -338,19 +367,13 @@ struct EdsStoreReader::Worker {
         }
     }
 
-    static void connected(Connecting<BookSource>& call, GAsyncResult* result, GError** error)
-    {
-        if (EClient* client = e_book_client_connect_finish(result, error))
-            call.source->client.reset(E_BOOK_CLIENT(client));
-    }
-
     template <class Source> static void onConnected(GObject*, GAsyncResult* result, gpointer data)
     {
         std::unique_ptr<Connecting<Source>> call(static_cast<Connecting<Source>*>(data));
         ErrorSlot error;
         connected(*call, result, &error);
         if (!call->source->client) {
-            qCWarning(lcEds).noquote() << "Could not open a calendar or address book:" << error.text();
+            qCWarning(lcEdsReader).noquote() << "Could not open a calendar or address book:" << error.text();
         }
         --*call->pending;
     }
@@ -366,17 +389,106 @@ struct EdsStoreReader::Worker {
                 continue;
             ++pending;
             auto* call = new Connecting<Source>{source.get(), &pending, defaultZone};
-            if constexpr (std::is_same_v<Source, CalendarSource>) {
-                source->name = QString::fromUtf8(e_source_get_display_name(esource.get()));
-                e_cal_client_connect(esource.get(), E_CAL_CLIENT_SOURCE_TYPE_EVENTS, connectedWait, load,
-                                     &onConnected<Source>, call);
-            } else {
-                e_book_client_connect(esource.get(), connectedWait, load, &onConnected<Source>, call);
-            }
+            source->name = QString::fromUtf8(e_source_get_display_name(esource.get()));
+            e_cal_client_connect(esource.get(), E_CAL_CLIENT_SOURCE_TYPE_EVENTS, connectedWait, load,
+                                 &onConnected<Source>, call);
         }
+        waitFor(pending);
+    }
+
+    // Runs this thread's loop until the calls answer, and ends the load they were part of.
+    void waitFor(const int& pending)
+    {
         while (pending > 0)
             g_main_context_iteration(context, true);
         endLoad();
+    }
+
+    // An address book's opening: the service names where the book answers, then the book is opened.
+    struct OpeningBook {
+        BookSource* source;
+        int* pending;
+        GCancellable* load;
+        QByteArray busName;
+        QByteArray path;
+
+        // The answer to the opening's last call; nothing when it failed, which ends the opening.
+        GVariant* answer(GObject* bus, GAsyncResult* result)
+        {
+            ErrorSlot error;
+            if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
+                return answered;
+            qCWarning(lcEdsReader).noquote() << "Could not open an address book:" << error.text();
+            --*pending;
+            delete this;
+            return nullptr;
+        }
+    };
+
+    // Opens every address book not yet open, all at once, as the calendars are.
+    void connectBooks()
+    {
+        int pending = 0;
+        GCancellable* load = beginLoad();
+        for (const auto& source : bookSources) {
+            if (!bus || !source->path.isEmpty())
+                continue;
+            ++pending;
+            auto* call = new OpeningBook{source.get(), &pending, load, {}, {}};
+            g_dbus_connection_call(
+                bus.get(), addressBookFactoryName, addressBookFactoryPath, addressBookFactoryInterface,
+                "OpenAddressBook", g_variant_new("(s)", source->uid.toUtf8().constData()),
+                G_VARIANT_TYPE("(ss)"), G_DBUS_CALL_FLAGS_NONE, -1, load, &onBookFound, call);
+        }
+        waitFor(pending);
+    }
+
+    static void onBookFound(GObject* bus, GAsyncResult* result, gpointer data)
+    {
+        auto* call = static_cast<OpeningBook*>(data);
+        GVariant* found = call->answer(bus, result);
+        if (!found)
+            return;
+        const gchar* path = nullptr;
+        const gchar* busName = nullptr;
+        g_variant_get(found, "(&s&s)", &path, &busName);
+        call->path = path;
+        call->busName = busName;
+        g_variant_unref(found);
+        g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->busName.constData(), call->path.constData(),
+                               addressBookInterface, "Open", nullptr, G_VARIANT_TYPE("(as)"),
+                               G_DBUS_CALL_FLAGS_NONE, -1, call->load, &onBookOpened, call);
+    }
+
+    static void onBookOpened(GObject* bus, GAsyncResult* result, gpointer data)
+    {
+        auto* call = static_cast<OpeningBook*>(data);
+        GVariant* opened = call->answer(bus, result);
+        if (!opened)
+            return;
+        g_variant_unref(opened);
+        call->source->busName = call->busName;
+        call->source->path = call->path;
+        --*call->pending;
+        delete call;
+    }
+
+    // A call on an open address book or its view, bounded as every load is.
+    GVariant* callBook(const BookSource& source, const QByteArray& path, const char* interface,
+                       const char* method, GVariant* arguments, ErrorSlot& error)
+    {
+        GVariant* answer = g_dbus_connection_call_sync(
+            bus.get(), source.busName.constData(), path.constData(), interface, method, arguments, nullptr,
+            G_DBUS_CALL_FLAGS_NONE, -1, beginLoad(), &error);
+        endLoad();
+        return answer;
+    }
+
+    // A call whose answer nothing waits for.
+    void tellBook(const BookSource& source, const QByteArray& path, const char* interface, const char* method)
+    {
+        g_dbus_connection_call(bus.get(), source.busName.constData(), path.constData(), interface, method,
+                               nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
     }
 
     ESource* registrySource(const QString& uid) const
@@ -397,7 +509,7 @@ struct EdsStoreReader::Worker {
             e_cal_client_get_object_list_sync(source.client.get(), "#t", &components, load, &error);
         endLoad();
         if (!read) {
-            qCWarning(lcEds).noquote() << "Could not read a calendar:" << error.text();
+            qCWarning(lcEdsReader).noquote() << "Could not read a calendar:" << error.text();
             return;
         }
         EdsExpansion expansion =
@@ -405,10 +517,32 @@ struct EdsStoreReader::Worker {
                                  e_cal_client_tzlookup_cb, source.client.get(), defaultZone);
         g_slist_free_full(components, g_object_unref);
         if (expansion.truncatedSeries > 0) {
-            qCInfo(lcEds) << expansion.truncatedSeries << "repeating events were cut at"
-                          << maxOccurrencesPerSeries << "occurrences";
+            qCInfo(lcEdsReader) << expansion.truncatedSeries << "repeating events were cut at"
+                                << maxOccurrencesPerSeries << "occurrences";
         }
         source.events = std::move(expansion.events);
+    }
+
+    // What a book's view signals reach. A signal may still be queued on this thread's loop after its
+    // book was closed and dropped, so the book is looked up by its uid rather than held.
+    struct BookWatch {
+        Worker* worker;
+        QString uid;
+    };
+
+    static void onBookChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* signal,
+                              GVariant*, gpointer data)
+    {
+        const auto* watch = static_cast<const BookWatch*>(data);
+        const auto& books = watch->worker->bookSources;
+        const auto book =
+            std::find_if(books.begin(), books.end(), [&](const auto& b) { return b->uid == watch->uid; });
+        if (book == books.end())
+            return;
+        for (const char* change : {"ObjectsAdded", "ObjectsModified", "ObjectsRemoved"}) {
+            if (std::strcmp(signal, change) == 0)
+                return onChanged(nullptr, nullptr, book->get());
+        }
     }
 
     template <class Source> static void onChanged(gpointer, gpointer, Source* source)
@@ -450,7 +584,7 @@ struct EdsStoreReader::Worker {
         const bool viewed = e_cal_client_get_view_sync(source.client.get(), "#t", &view, beginLoad(), &error);
         endLoad();
         if (!viewed) {
-            qCInfo(lcEds).noquote() << "Calendar changes will not be seen:" << error.text();
+            qCInfo(lcEdsReader).noquote() << "Calendar changes will not be seen:" << error.text();
             return false;
         }
         source.view.reset(view);
@@ -464,62 +598,62 @@ struct EdsStoreReader::Worker {
     // True when the source is watched from now on.
     bool watch(BookSource& source)
     {
-        if (!source.client || source.view || isStopping())
+        if (source.path.isEmpty() || !source.viewPath.isEmpty() || isStopping())
             return false;
         ErrorSlot error;
-        EBookClientView* view = nullptr;
-        const bool viewed =
-            e_book_client_get_view_sync(source.client.get(), everyCard().c_str(), &view, beginLoad(), &error);
-        endLoad();
-        if (!viewed) {
-            qCInfo(lcEds).noquote() << "Address book changes will not be seen:" << error.text();
+        GVariant* made = callBook(source, source.path, addressBookInterface, "GetView",
+                                  g_variant_new("(s)", everyCard), error);
+        if (!made || (!g_variant_is_of_type(made, G_VARIANT_TYPE("(s)")) &&
+                      !g_variant_is_of_type(made, G_VARIANT_TYPE("(o)")))) {
+            if (made)
+                g_variant_unref(made);
+            qCInfo(lcEdsReader).noquote() << "Address book changes will not be seen:" << error.text();
             return false;
         }
-        source.view.reset(view);
-        e_book_client_view_set_flags(view, E_BOOK_CLIENT_VIEW_FLAGS_NONE, nullptr);
-        for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
-            g_signal_connect(view, signal, G_CALLBACK(&onChanged<BookSource>), &source);
-        e_book_client_view_start(view, &error);
+        GVariant* viewPath = g_variant_get_child_value(made, 0);
+        source.viewPath = g_variant_get_string(viewPath, nullptr);
+        g_variant_unref(viewPath);
+        g_variant_unref(made);
+        // Matched by the view's path: the service may answer from a process of its own.
+        source.viewSignals = g_dbus_connection_signal_subscribe(
+            bus.get(), nullptr, addressBookViewInterface, nullptr, source.viewPath.constData(), nullptr,
+            G_DBUS_SIGNAL_FLAGS_NONE, &onBookChanged, new BookWatch{this, source.uid},
+            [](gpointer watch) { delete static_cast<BookWatch*>(watch); });
+        for (const auto& [method, arguments] :
+             {std::pair<const char*, GVariant*>{"SetFlags", g_variant_new("(u)", 0u)}, {"Start", nullptr}}) {
+            if (GVariant* answer =
+                    callBook(source, source.viewPath, addressBookViewInterface, method, arguments, error))
+                g_variant_unref(answer);
+        }
         return true;
-    }
-
-    // The query that matches every card.
-    static std::string everyCard()
-    {
-        EBookQuery* everything = e_book_query_any_field_contains("");
-        gchar* query = e_book_query_to_string(everything);
-        e_book_query_unref(everything);
-        std::string text(query);
-        g_free(query);
-        return text;
     }
 
     void loadBook(BookSource& source)
     {
-        if (!source.client || isStopping())
+        if (source.path.isEmpty() || isStopping())
             return;
-        GCancellable* load = beginLoad();
         ErrorSlot error;
-        GSList* contactList = nullptr;
-        const bool read = e_book_client_get_contacts_sync(source.client.get(), everyCard().c_str(),
-                                                          &contactList, load, &error);
-        endLoad();
-        if (!read) {
-            qCWarning(lcEds).noquote() << "Could not read an address book:" << error.text();
+        GVariant* listed = callBook(source, source.path, addressBookInterface, "GetContactList",
+                                    g_variant_new("(s)", everyCard), error);
+        if (!listed || !g_variant_is_of_type(listed, G_VARIANT_TYPE("(as)"))) {
+            if (listed)
+                g_variant_unref(listed);
+            qCWarning(lcEdsReader).noquote() << "Could not read an address book:" << error.text();
             return;
         }
         source.cards.clear();
         source.fileAs.clear();
-        for (GSList* item = contactList; item; item = item->next) {
-            auto* contact = E_CONTACT(item->data);
-            if (std::optional<ContactCard> card = contactCard(contact, source.uid)) {
-                const char* fileAs =
-                    static_cast<const char*>(e_contact_get_const(contact, E_CONTACT_FILE_AS));
-                source.fileAs.append(fileAs && *fileAs ? QString::fromUtf8(fileAs) : card->fullName);
-                source.cards.append(std::move(*card));
+        GVariantIter* vcards = nullptr;
+        const gchar* vcard = nullptr;
+        g_variant_get(listed, "(as)", &vcards);
+        while (g_variant_iter_next(vcards, "&s", &vcard)) {
+            if (std::optional<EdsCard> card = contactCard(vcard, source.uid)) {
+                source.fileAs.append(card->fileAs);
+                source.cards.append(std::move(card->card));
             }
         }
-        g_slist_free_full(contactList, g_object_unref);
+        g_variant_iter_free(vcards);
+        g_variant_unref(listed);
     }
 
     void publish()
@@ -559,16 +693,24 @@ struct EdsStoreReader::Worker {
         publish();
     }
 
-    template <class Source> void close(Source& source)
+    void close(CalendarSource& source)
     {
         removeTimeout(source.pendingReload);
         if (source.view) {
             g_signal_handlers_disconnect_by_data(source.view.get(), &source);
-            if constexpr (std::is_same_v<Source, CalendarSource>)
-                e_cal_client_view_stop(source.view.get(), nullptr);
-            else
-                e_book_client_view_stop(source.view.get(), nullptr);
+            e_cal_client_view_stop(source.view.get(), nullptr);
         }
+    }
+
+    void close(BookSource& source)
+    {
+        removeTimeout(source.pendingReload);
+        if (source.viewSignals)
+            g_dbus_connection_signal_unsubscribe(bus.get(), source.viewSignals);
+        if (!source.viewPath.isEmpty())
+            tellBook(source, source.viewPath, addressBookViewInterface, "Dispose");
+        if (!source.path.isEmpty())
+            tellBook(source, source.path, addressBookInterface, "Close");
     }
 
     // The thread's last job: nothing of the library calls back into this object after it. Run from
@@ -608,8 +750,9 @@ EdsStoreReader::~EdsStoreReader()
     d->stop();
     m_thread->post([worker = d] { worker->closeAll(); });
     if (!m_thread->stop(stopWait)) {
-        qCInfo(lcEds) << "The calendar and address book reader was left inside a call the service did not "
-                         "answer; it ends with that call or with the process";
+        qCInfo(lcEdsReader)
+            << "The calendar and address book reader was left inside a call the service did not "
+               "answer; it ends with that call or with the process";
     }
     m_watchdog.join();
 }
