@@ -80,8 +80,10 @@ std::optional<QString> ActiveContextService::whyNothingWasCaptured(const FrontRe
 {
     if (!front.window || front.reading != ApplicationReading::none)
         return std::nullopt;
-    const QString& identifier = front.window->application.identifier;
-    const QString name = front.window->windowClass.isEmpty() ? identifier : front.window->windowClass;
+    // Named as the panel names an application it is reading: its own name where it has an entry.
+    QString name = applicationDisplayName(front.window->application.desktopId, front.window->windowClass);
+    if (name.isEmpty())
+        name = front.window->application.identifier;
     return name.isEmpty() ? std::nullopt : std::optional(captureReason::applicationNotRead(name));
 }
 

@@ -133,6 +133,10 @@ TEST(ActiveContextService, SaysWhyNothingWasCapturedWhereTheWindowInFrontTellsIt
     fx.workspace->activate("org.example.Editor", 6, "notes.txt");
     EXPECT_EQ(why(), "Morvane cannot read items from org.example.Editor. Type to search all links.")
         << "no window class: the application's name";
+    writeFile(".system-data/applications/org.example.Draw.desktop", "[Desktop Entry]\nName=Draw\n");
+    fx.workspace->activate("org.example.Draw", 9, "sketch", "Org.example.draw", "org.example.Draw");
+    EXPECT_EQ(why(), "Morvane cannot read items from Draw. Type to search all links.")
+        << "an application with a menu entry is named as the menu names it";
 
     fx.workspace->activate("Thunar", 7, "Docs", "Thunar");
     EXPECT_EQ(why(), "none") << "the bus is on: nothing selected is the reader's to say";
