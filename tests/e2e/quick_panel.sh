@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The quick panel on a real X server: ctrl+super+l maps a 720 × 480 "Morvane" window whose frame is
 # centred on the screen, above other windows and on every desktop; Escape unmaps it and the shortcut
-# maps it centred again after it was moved. With "Delete Link?" pending, Return deletes the selected
+# maps it centred again after it was moved. The keyboard's compose table is read as the panel first takes
+# the keyboard, before any key. With "Delete Link?" pending, Return deletes the selected
 # link from the library and opens nothing. Its frame offers closing only, at a fixed size, and the
 # shortcut hides the panel while another window has the keyboard.
 set -euo pipefail
@@ -10,6 +11,8 @@ binary=$1
 start_session "$@"
 use_stand_in_browser
 
+# Qt says when it reads the compose table.
+export QT_LOGGING_RULES="qt.xkb.compose.debug=true"
 start_app_ready
 id=E5E5E5E5-0000-4000-8000-000000000005
 url=https://example.com/panel-e2e
@@ -32,6 +35,8 @@ show_panel() {
 
 # Moved away, then unmapped: the next show centres it again.
 show_panel
+compose_read() { grep -q "detected locale" "$E2E_HOME/morvane.log"; }
+wait_for 5 compose_read || fail "the compose table was not read before the first key"
 xdotool windowmove "$w" 10 10
 xdotool key Escape
 wait_for 10 no_panel || fail "Escape did not unmap the panel"

@@ -3,6 +3,7 @@
 #include "desktop/FrameCentring.h"
 #include "desktop/X11Display.h"
 #include "desktop/X11FrameHints.h"
+#include "desktop/X11KeyInputWarmUp.h"
 
 #include <QCloseEvent>
 #include <QVBoxLayout>
@@ -44,6 +45,15 @@ void QuickPanelWindow::showEvent(QShowEvent* event)
 {
     requestCloseOnlyFrame(*this);
     QWidget::showEvent(event);
+}
+
+void QuickPanelWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_keyInputReady) {
+        m_keyInputReady = true;
+        readComposeTableBeforeFirstKey(*this);
+    }
+    QWidget::changeEvent(event);
 }
 
 void QuickPanelWindow::closeEvent(QCloseEvent* event)

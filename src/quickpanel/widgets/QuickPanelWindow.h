@@ -33,9 +33,12 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // The first activation readies the key handling the first key would otherwise wait for.
+    void changeEvent(QEvent* event) override;
 
 private:
     QWidget* m_content = nullptr;
+    bool m_keyInputReady = false;
 };
 
 } // namespace morvane
