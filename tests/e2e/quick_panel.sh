@@ -2,7 +2,8 @@
 # The quick panel on a real X server: ctrl+super+l maps a 720 × 480 "Morvane" window whose frame is
 # centred on the screen, above other windows and on every desktop; Escape unmaps it and the shortcut
 # maps it centred again after it was moved. The keyboard's compose table is read as the panel first takes
-# the keyboard, before any key. With "Delete Link?" pending, Return deletes the selected
+# the keyboard, before any key; hidden, the panel keeps no image of itself in memory shared with the X
+# server, and shown again it paints. With "Delete Link?" pending, Return deletes the selected
 # link from the library and opens nothing. Its frame offers closing only, at a fixed size, and the
 # shortcut hides the panel while another window has the keyboard.
 set -euo pipefail
@@ -41,6 +42,24 @@ xdotool windowmove "$w" 10 10
 xdotool key Escape
 wait_for 10 no_panel || fail "Escape did not unmap the panel"
 show_panel
+
+# The window's image in shared memory (an X server's file or a System V segment), in kB, of 1 MB or more.
+window_images() {
+  local range rest
+  while read -r range rest; do
+    case $rest in *memfd:xorg* | *SYSV*) ;; *) continue ;; esac
+    local kb=$(((16#${range#*-} - 16#${range%-*}) / 1024))
+    [ "$kb" -lt 1024 ] || echo "$kb"
+  done <"/proc/$app/maps"
+}
+[ -n "$(window_images)" ] || fail "the shown panel's image is not in shared memory: the check below sees nothing"
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not unmap the panel"
+no_window_image() { [ -z "$(window_images)" ]; }
+wait_for 5 no_window_image || fail "the hidden panel keeps its image of $(window_images) kB"
+show_panel
+painted() { [ "$(import -window "$w" png:- | identify -format %k -)" -gt 16 ]; }
+wait_for 5 painted || fail "the panel shown again is not painted"
 
 # Searching selects the link; copying it proves the selection (the search runs in the background).
 select_by_typing "Panel Check" "$url"

@@ -33,6 +33,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // What the window was painted into is given back while it is hidden.
+    void hideEvent(QHideEvent* event) override;
     // The first activation readies the key handling the first key would otherwise wait for.
     void changeEvent(QEvent* event) override;
 
