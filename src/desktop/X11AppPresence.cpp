@@ -59,16 +59,6 @@ void setCardinal(xcb_connection_t* connection, xcb_window_t window, const char* 
                         XCB_ATOM_CARDINAL, 32, 1, &value);
 }
 
-// Where the window manager reads the window's user time: a window of its own when Qt made one.
-xcb_window_t userTimeWindow(xcb_connection_t* connection, xcb_window_t window)
-{
-    const X11PropertyReply reply = x11WindowProperty(
-        connection, window, x11Atom(connection, "_NET_WM_USER_TIME_WINDOW"), XCB_ATOM_WINDOW);
-    if (reply && reply->format == 32 && reply->type == XCB_ATOM_WINDOW && reply->value_len == 1)
-        return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
-    return window;
-}
-
 bool isOurTopLevel(const QWidget* widget)
 {
     return widget && widget->isWindow() && widget->windowType() != Qt::Popup &&
@@ -123,12 +113,12 @@ void X11AppPresence::activateWindow(QWidget& window)
         if (!m_carryingToken.contains(&window))
             m_carryingToken.append(&window);
     }
-    setCardinal(connection, userTimeWindow(connection, id), "_NET_WM_USER_TIME", time);
+    setCardinal(connection, x11UserTimeWindow(connection, id), "_NET_WM_USER_TIME", time);
     window.show();
     window.raise();
     window.activateWindow();
     // Showing stamps the window with Qt's latest event time, which may be older than the action.
-    setCardinal(connection, userTimeWindow(connection, id), "_NET_WM_USER_TIME", time);
+    setCardinal(connection, x11UserTimeWindow(connection, id), "_NET_WM_USER_TIME", time);
     // Focus-stealing prevention may ignore Qt's own request; ask as an application, with that time.
     sendX11RootMessage(connection, id, x11Atom(connection, "_NET_ACTIVE_WINDOW"), {1u, time, 0u, 0u, 0u});
     xcb_flush(connection);

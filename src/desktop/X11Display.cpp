@@ -86,6 +86,15 @@ X11PropertyReply x11WindowProperty(xcb_connection_t* connection, std::uint32_t w
                             &std::free);
 }
 
+std::uint32_t x11UserTimeWindow(xcb_connection_t* connection, std::uint32_t window)
+{
+    const X11PropertyReply reply = x11WindowProperty(
+        connection, window, x11Atom(connection, "_NET_WM_USER_TIME_WINDOW"), XCB_ATOM_WINDOW);
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_WINDOW && reply->value_len == 1)
+        return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+    return window;
+}
+
 std::uint32_t x11Atom(xcb_connection_t* connection, const char* name)
 {
     const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(

@@ -41,6 +41,10 @@ using X11PropertyReply = std::unique_ptr<xcb_get_property_reply_t, void (*)(void
 X11PropertyReply x11WindowProperty(xcb_connection_t* connection, std::uint32_t window, std::uint32_t name,
                                    std::uint32_t type);
 
+// Where the window manager reads a window's user time (_NET_WM_USER_TIME): a window of its own when
+// Qt made one, else the window itself.
+std::uint32_t x11UserTimeWindow(xcb_connection_t* connection, std::uint32_t window);
+
 // A window manager request: a 32-bit client message of the type about the window, sent to the root
 // window as EWMH asks. Not flushed.
 void sendX11RootMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t type,

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The quick panel on a real X server: ctrl+super+l maps a 720 × 480 "Morvane" window whose frame is
 # centred on the screen, above other windows and on every desktop; Escape unmaps it and the shortcut
-# maps it centred again after it was moved. With "Delete Link?" pending, Return deletes the selected
+# maps it centred again after it was moved. The keyboard's compose table is read as the panel first takes
+# the keyboard, before any key; hidden, the panel keeps no image of itself in memory shared with the X
+# server, and shown again it paints. With "Delete Link?" pending, Return deletes the selected
 # link from the library and opens nothing. Its frame offers closing only, at a fixed size, and the
 # shortcut hides the panel while another window has the keyboard.
 set -euo pipefail
@@ -10,6 +12,8 @@ binary=$1
 start_session "$@"
 use_stand_in_browser
 
+# Qt says when it reads the compose table.
+export QT_LOGGING_RULES="qt.xkb.compose.debug=true"
 start_app_ready
 id=E5E5E5E5-0000-4000-8000-000000000005
 url=https://example.com/panel-e2e
@@ -32,10 +36,30 @@ show_panel() {
 
 # Moved away, then unmapped: the next show centres it again.
 show_panel
+compose_read() { grep -q "detected locale" "$E2E_HOME/morvane.log"; }
+wait_for 5 compose_read || fail "the compose table was not read before the first key"
 xdotool windowmove "$w" 10 10
 xdotool key Escape
 wait_for 10 no_panel || fail "Escape did not unmap the panel"
 show_panel
+
+# The window's image in shared memory (an X server's file or a System V segment), in kB, of 1 MB or more.
+window_images() {
+  local range rest
+  while read -r range rest; do
+    case $rest in *memfd:xorg* | *SYSV*) ;; *) continue ;; esac
+    local kb=$(((16#${range#*-} - 16#${range%-*}) / 1024))
+    [ "$kb" -lt 1024 ] || echo "$kb"
+  done <"/proc/$app/maps"
+}
+[ -n "$(window_images)" ] || fail "the shown panel's image is not in shared memory: the check below sees nothing"
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not unmap the panel"
+no_window_image() { [ -z "$(window_images)" ]; }
+wait_for 5 no_window_image || fail "the hidden panel keeps its image of $(window_images) kB"
+show_panel
+painted() { [ "$(import -window "$w" png:- | identify -format %k -)" -gt 16 ]; }
+wait_for 5 painted || fail "the panel shown again is not painted"
 
 # Searching selects the link; copying it proves the selection (the search runs in the background).
 select_by_typing "Panel Check" "$url"

@@ -158,6 +158,20 @@ QuickPanelText::QuickPanelText(QFont font, SystemColor ink, const AppearanceServ
     setTextFormat(Qt::PlainText);
     setFont(font);
     setForegroundRole(QPalette::WindowText);
+    // Inked now: the first paint would otherwise change the palette, which asks for another paint.
+    applyInk();
+}
+
+// The ink follows the appearance; the palette is only touched when it differs, so that painting does not
+// ask for another paint.
+void QuickPanelText::applyInk()
+{
+    const QColor ink = paintColor(m_ink, m_appearance);
+    if (palette().color(QPalette::WindowText) != ink) {
+        QPalette inked = palette();
+        inked.setColor(QPalette::WindowText, ink);
+        setPalette(inked);
+    }
 }
 
 void QuickPanelText::setLineLimit(int lines)
@@ -251,14 +265,7 @@ void QuickPanelHintLine::showFittingHints()
 
 void QuickPanelText::paintEvent(QPaintEvent* event)
 {
-    // The ink follows the appearance; the palette is only touched when it differs, so that painting
-    // does not ask for another paint.
-    const QColor ink = paintColor(m_ink, m_appearance);
-    if (palette().color(QPalette::WindowText) != ink) {
-        QPalette inked = palette();
-        inked.setColor(QPalette::WindowText, ink);
-        setPalette(inked);
-    }
+    applyInk();
     const QStringList lines = limitedLines();
     if (lines.isEmpty()) {
         QLabel::paintEvent(event);
@@ -266,7 +273,7 @@ void QuickPanelText::paintEvent(QPaintEvent* event)
     }
     QPainter painter(this);
     painter.setFont(font());
-    painter.setPen(ink);
+    painter.setPen(palette().color(QPalette::WindowText));
     const QFontMetrics metrics = fontMetrics();
     int baseline = contentsRect().top() + metrics.ascent();
     for (const QString& line : lines) {

@@ -78,6 +78,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void applyInk();
+
     SystemColor m_ink;
     const AppearanceService* m_appearance;
     int m_lineLimit = 0;

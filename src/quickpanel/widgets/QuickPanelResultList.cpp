@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyleHints>
 
 #include <algorithm>
@@ -121,13 +122,28 @@ void QuickPanelResultList::resultsChanged()
 }
 
 // The rows are painted first in answer to a key. What their first paint needs besides the rows (the
-// fonts and the glyphs they draw, the images of the cards' shadows and fills) is made as the list shows,
-// by painting a few sample rows, plain and selected, out of sight.
+// fonts and the glyphs they draw, the images of the cards' shadows and fills) is made as the list shows, by
+// painting a few sample rows, plain and selected, out of sight. The cards' images are kept by the card's
+// size: the list usually shows with no rows and no scroll bar, and the first key's rows bring the bar, which
+// narrows the cards, so both widths are painted.
 void QuickPanelResultList::showEvent(QShowEvent* event)
 {
     QAbstractScrollArea::showEvent(event);
+    const QScrollBar* bar = verticalScrollBar();
+    const int barWidth =
+        style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, bar) ? 0 : bar->sizeHint().width();
+    const int widest = viewport()->width() + (bar->isVisible() ? barWidth : 0);
+    for (const int width : {widest, widest - barWidth}) {
+        paintSampleRows(width - 2 * listPadding);
+        if (barWidth == 0)
+            break;
+    }
+}
+
+void QuickPanelResultList::paintSampleRows(int cardWidth)
+{
     const int reach = int(std::ceil(quickPanelRowShadowReach()));
-    const QRect card(reach, reach, viewport()->width() - 2 * listPadding, rowHeight());
+    const QRect card(reach, reach, cardWidth, rowHeight());
     if (card.width() <= 0)
         return;
     QImage canvas(card.adjusted(-reach, -reach, reach, reach).size(), QImage::Format_ARGB32_Premultiplied);
@@ -146,6 +162,9 @@ void QuickPanelResultList::showEvent(QShowEvent* event)
         paintQuickPanelRow(painter, sample, QRectF(card), {.selected = turn == 0, .hovered = false},
                            m_appearance);
     }
+    // Each kind of link has its glyph, drawn the first time a row of that kind shows.
+    for (const LinkType type : allLinkTypes())
+        paintGlyph(painter, presentation(type).glyph, QRectF(card.topLeft(), QSizeF(16, 16)), Qt::black);
 }
 
 void QuickPanelResultList::hideEvent(QHideEvent* event)

@@ -65,6 +65,8 @@ private:
     int contentHeight() const;
     int rowTop(qint64 index) const;
     void paintEmptyState(QPainter& painter);
+    // Out of sight, to make what the first visible paint of rows of this width would make.
+    void paintSampleRows(int cardWidth);
     void setHoveredRow(qint64 index);
     // The row's layout for this card, made again only when the row's content or the card's size
     // changed since the last paint.

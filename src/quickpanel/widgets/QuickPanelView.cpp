@@ -420,9 +420,11 @@ void QuickPanelView::showFooter()
 {
     const std::optional<PanelResult> selected = m_model.state().selectedResult();
     const std::optional<LinkItem> link = selected ? selected->linkItem() : std::nullopt;
-    m_linkCount->setVisible(link.has_value());
+    // The text first: shown with the text it had, the count would be laid out at that text's width and
+    // then again at its own.
     if (link)
         m_linkCountText->setText(QStringLiteral("%1 linked").arg(link->linkedItemCount));
+    m_linkCount->setVisible(link.has_value());
     m_footerHint->setHints(quickPanelFooterHints(m_model));
 }
 

@@ -3,7 +3,9 @@
 #include "desktop/FrameCentring.h"
 #include "desktop/X11Display.h"
 #include "desktop/X11FrameHints.h"
+#include "desktop/X11KeyInputWarmUp.h"
 
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QVBoxLayout>
 
@@ -44,6 +46,29 @@ void QuickPanelWindow::showEvent(QShowEvent* event)
 {
     requestCloseOnlyFrame(*this);
     QWidget::showEvent(event);
+}
+
+// The window is painted into an image as large as itself, which on X11 is a segment of memory shared
+// with the server: kept while the window is hidden, it is memory the tray application holds all day for
+// nothing. An empty size gives it back; the next show finds the size changed and paints the whole window
+// into a new one, as a show does anyway. The native window stays: its properties, set before each map,
+// and the key router on it are kept.
+void QuickPanelWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    if (event->spontaneous())
+        return;
+    if (QBackingStore* store = backingStore())
+        store->resize(QSize());
+}
+
+void QuickPanelWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !m_keyInputReady) {
+        m_keyInputReady = true;
+        readComposeTableBeforeFirstKey(*this);
+    }
+    QWidget::changeEvent(event);
 }
 
 void QuickPanelWindow::closeEvent(QCloseEvent* event)

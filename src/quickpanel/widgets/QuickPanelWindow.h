@@ -33,9 +33,14 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // What the window was painted into is given back while it is hidden.
+    void hideEvent(QHideEvent* event) override;
+    // The first activation readies the key handling the first key would otherwise wait for.
+    void changeEvent(QEvent* event) override;
 
 private:
     QWidget* m_content = nullptr;
+    bool m_keyInputReady = false;
 };
 
 } // namespace morvane

@@ -1,0 +1,84 @@
+#include "X11KeyInputWarmUp.h"
+
+#include "desktop/X11Display.h"
+
+#include <QByteArray>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace morvane {
+
+namespace {
+
+constexpr xcb_keysym_t shiftLeft = 0xffe1;
+
+// Qt uses its compose handling unless another input method module is named.
+bool composeReadsKeys()
+{
+    const QByteArray module = qgetenv("QT_IM_MODULE");
+    return module.isEmpty() || module == "compose";
+}
+
+// The key that types Shift_L in the server's core mapping, if one does.
+std::optional<xcb_keycode_t> shiftKeycode(xcb_connection_t* connection)
+{
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    const std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)> mapping(
+        xcb_get_keyboard_mapping_reply(
+            connection, xcb_get_keyboard_mapping(connection, setup->min_keycode, std::uint8_t(count)),
+            nullptr),
+        &std::free);
+    if (!mapping || mapping->keysyms_per_keycode == 0)
+        return std::nullopt;
+    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
+    for (int at = 0; at < length; at += mapping->keysyms_per_keycode) {
+        if (keysyms[at] == shiftLeft)
+            return xcb_keycode_t(setup->min_keycode + at / mapping->keysyms_per_keycode);
+    }
+    return std::nullopt;
+}
+
+// The window's user time as it stands: Qt stamps the window with a key press's time, and this press
+// must leave it as the last action of the user set it.
+std::optional<xcb_timestamp_t> userTime(xcb_connection_t* connection, xcb_window_t window)
+{
+    const X11PropertyReply reply =
+        x11WindowProperty(connection, x11UserTimeWindow(connection, window),
+                          x11Atom(connection, "_NET_WM_USER_TIME"), XCB_ATOM_CARDINAL);
+    if (!reply || reply->format != 32 || reply->value_len != 1)
+        return std::nullopt;
+    return *static_cast<const xcb_timestamp_t*>(xcb_get_property_value(reply.get()));
+}
+
+} // namespace
+
+void readComposeTableBeforeFirstKey(QWidget& window)
+{
+    xcb_connection_t* connection = applicationX11Connection();
+    if (!connection || !composeReadsKeys())
+        return;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const std::optional<xcb_keycode_t> shift = shiftKeycode(connection);
+    const std::optional<xcb_timestamp_t> time = userTime(connection, id);
+    if (!shift || !time)
+        return;
+    xcb_key_press_event_t press{};
+    press.response_type = XCB_KEY_PRESS;
+    press.detail = *shift;
+    press.time = *time;
+    press.root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    press.event = id;
+    press.same_screen = 1;
+    // With no event mask the server hands the event to the client that made the window: to us alone.
+    xcb_send_event(connection, 0, id, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&press));
+    xcb_flush(connection);
+}
+
+} // namespace morvane
