@@ -6,34 +6,77 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace morvane {
 
-RecordNames::RecordNames(const QStringList& sorted)
+namespace {
+
+// The lead byte of a character from U+E000 on, where UTF-8's order and UTF-16's part.
+bool partsOrders(char byte)
 {
-    m_ends.reserve(sorted.size());
-    for (const QString& name : sorted) {
-        m_bytes.append(name.toUtf8());
-        m_ends.append(quint32(m_bytes.size()));
-    }
-    m_bytes.squeeze();
+    return uchar(byte) >= 0xEE;
 }
 
-QByteArrayView RecordNames::bytes(qsizetype index) const
+} // namespace
+
+int RecordNames::compare(QByteArrayView a, QByteArrayView b)
 {
-    const quint32 begin = index == 0 ? 0 : m_ends.at(index - 1);
-    return QByteArrayView(m_bytes).sliced(begin, m_ends.at(index) - begin);
+    const qsizetype common = std::min(a.size(), b.size());
+    const auto differ = std::mismatch(a.begin(), a.begin() + common, b.begin());
+    if (differ.first == a.begin() + common)
+        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    const char x = *differ.first, y = *differ.second;
+    if (partsOrders(x) && partsOrders(y))
+        return QString::compare(QString::fromUtf8(a), QString::fromUtf8(b)) < 0 ? -1 : 1;
+    return uchar(x) < uchar(y) ? -1 : 1;
+}
+
+RecordNames::RecordNames(const QStringList& sorted)
+{
+    m_ends.reserve(std::size_t(sorted.size()));
+    for (const QString& name : sorted) {
+        const QByteArray utf8 = name.toUtf8();
+        m_bytes.append(utf8.constData(), std::size_t(utf8.size()));
+        m_ends.push_back(quint32(m_bytes.size()));
+    }
+}
+
+RecordNames::RecordNames(const MappedArray<char>& bytes, const MappedArray<quint32>& ends)
+{
+    const auto nameAt = [&](quint32 index) {
+        const quint32 begin = index == 0 ? 0 : ends[index - 1];
+        return QByteArrayView(bytes.begin() + begin, ends[index] - begin);
+    };
+    MappedArray<quint32> order;
+    order.resize(ends.size());
+    std::iota(order.data(), order.data() + order.size(), quint32(0));
+    std::sort(order.data(), order.data() + order.size(),
+              [&](quint32 a, quint32 b) { return compare(nameAt(a), nameAt(b)) < 0; });
+    m_bytes.reserve(bytes.size());
+    m_ends.reserve(ends.size());
+    for (const quint32 index : order) {
+        const QByteArrayView name = nameAt(index);
+        m_bytes.append(name.data(), std::size_t(name.size()));
+        m_ends.push_back(quint32(m_bytes.size()));
+    }
+}
+
+QByteArrayView RecordNames::utf8(qsizetype index) const
+{
+    const quint32 begin = index == 0 ? 0 : m_ends[std::size_t(index - 1)];
+    return QByteArrayView(m_bytes.begin() + begin, m_ends[std::size_t(index)] - begin);
 }
 
 QString RecordNames::at(qsizetype index) const
 {
-    return QString::fromUtf8(bytes(index));
+    return QString::fromUtf8(utf8(index));
 }
 
 const char* RecordNames::fileName(qsizetype index, QByteArray& buffer) const
 {
     constexpr std::string_view suffix = RecordFileCodec::fileSuffix;
-    const QByteArrayView name = bytes(index);
+    const QByteArrayView name = utf8(index);
     // A name of the characters a file name keeps as they are is its file's name (nearly every one).
     if (!std::all_of(name.begin(), name.end(),
                      [](char c) { return RecordFileCodec::isPlainCharacter(QChar(char16_t(uchar(c)))); })) {
@@ -48,10 +91,11 @@ const char* RecordNames::fileName(qsizetype index, QByteArray& buffer) const
 
 qsizetype RecordNames::upperBound(const QString& name) const
 {
+    const QByteArray utf8Name = name.toUtf8();
     qsizetype low = 0, high = size();
     while (low < high) {
         const qsizetype middle = low + (high - low) / 2;
-        if (name < at(middle))
+        if (compare(utf8Name, utf8(middle)) < 0)
             high = middle;
         else
             low = middle + 1;

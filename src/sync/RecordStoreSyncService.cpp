@@ -133,13 +133,22 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
 }
 
 QCoro::Task<std::unique_ptr<SyncCheckpoint>>
-RecordStoreSyncService::storedCheckpoint(LinkStore& store, QHash<QString, QByteArray>& versions)
+RecordStoreSyncService::storedCheckpoint(LinkStore& store, std::shared_ptr<RecordVersions>& versions)
 {
-    const std::optional<SyncedLibrary::StoredPoint> stored = co_await SyncedLibrary(store).storedPoint();
+    // Read into their compact forms on the store's thread as the rows come, and handed over whole.
+    auto loader = std::make_shared<SyncCheckpoint::Loader>();
+    SyncedLibrary::RecordReader reader = [loader](QByteArrayView name, QByteArrayView version,
+                                                  QByteArrayView kept) { loader->add(name, version, kept); };
+    QFuture<std::optional<LibrarySyncPoint::Point>> reading =
+        SyncedLibrary(store).storedPoint(std::move(reader));
+    const std::optional<LibrarySyncPoint::Point> stored = co_await reading;
     if (!stored)
         co_return std::unique_ptr<SyncCheckpoint>();
-    m_storedPoint = stored->point;
-    co_return SyncCheckpoint::of(*stored, versions);
+    m_storedPoint = *stored;
+    std::unique_ptr<SyncCheckpoint> point = loader->finish(*stored);
+    if (point)
+        versions = std::make_shared<RecordVersions>(std::move(loader->versions()));
+    co_return point;
 }
 
 QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
@@ -155,7 +164,7 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
     // tray application holds what the next step needs. Giving back walks the whole heap, so a pass that
     // found nothing to read or decide leaves it as it is.
     if (m_kept)
-        m_kept->records.dropIndexes();
+        m_kept->records.settle();
     if (worked)
         releaseFreedMemory();
     if (!failure)
@@ -178,7 +187,7 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
 {
     std::unique_ptr<SyncCheckpoint> kept = std::move(m_kept);
     // The first pass of a run starts from where the library says the last completed pass left off.
-    QHash<QString, QByteArray> storedVersions;
+    std::shared_ptr<RecordVersions> storedVersions;
     if (!kept && !m_lookedForStoredPoint) {
         m_lookedForStoredPoint = true;
         kept = co_await storedCheckpoint(store, storedVersions);
@@ -196,16 +205,17 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
     // Every awaited call's arguments are named locals: g++ 12 destroys temporaries made inside a co_await
     // expression twice.
     RecordStore::Changes changes;
-    if (kept && kept->stored) {
+    if (kept && kept->stored && storedVersions) {
         const QByteArray place = kept->place;
-        changes = co_await m_remote.changesFrom(place, storedVersions);
+        const std::shared_ptr<const RecordVersions> versions = storedVersions;
+        changes = co_await m_remote.changesFrom(place, versions);
     } else {
         const QByteArray recordsSince = kept ? kept->recordsSince : QByteArray();
         changes = co_await m_remote.changesSince(recordsSince);
     }
     // Reading what the library kept is work of its own to give back.
-    const bool readStoredPoint = !storedVersions.isEmpty();
-    storedVersions.clear();
+    const bool readStoredPoint = storedVersions && !storedVersions->isEmpty();
+    storedVersions.reset();
     const bool everything = changes.complete || !kept;
     if (changes.complete)
         kept.reset();

@@ -71,7 +71,7 @@ private:
     QCoro::Task<bool> changedPass(LinkStore& store);
     // The point the library kept of the last completed pass, with the versions of its records.
     QCoro::Task<std::unique_ptr<SyncCheckpoint>> storedCheckpoint(LinkStore& store,
-                                                                  QHash<QString, QByteArray>& versions);
+                                                                  std::shared_ptr<RecordVersions>& versions);
     // Keeps the point in the library, when it moved or the pass read anything.
     QCoro::Task<void> keepPoint(LinkStore& store, const SyncCheckpoint& point,
                                 const SyncCheckpoint::Read& read, bool everything);

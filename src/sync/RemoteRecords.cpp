@@ -144,11 +144,11 @@ QCoro::Task<RecordStore::Changes> RemoteRecords::changesSince(QByteArray since)
 }
 
 QCoro::Task<RecordStore::Changes> RemoteRecords::changesFrom(QByteArray place,
-                                                             QHash<QString, QByteArray> versions)
+                                                             std::shared_ptr<const RecordVersions> versions)
 {
     QFuture<RecordStore::Changes> changes =
         request([place = std::move(place), versions = std::move(versions)](RecordStore& store) {
-            return store.changesFrom(place, versions);
+            return store.changesFrom(place, *versions);
         });
     RecordStore::Changes result = co_await changes;
     co_return result;

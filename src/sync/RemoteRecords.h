@@ -38,7 +38,8 @@ public:
     // See RecordStore::changesSince; the decoding is left to the caller.
     bool tracksChanges() const { return m_store->tracksChanges(); }
     QCoro::Task<RecordStore::Changes> changesSince(QByteArray since);
-    QCoro::Task<RecordStore::Changes> changesFrom(QByteArray place, QHash<QString, QByteArray> versions);
+    QCoro::Task<RecordStore::Changes> changesFrom(QByteArray place,
+                                                  std::shared_ptr<const RecordVersions> versions);
     // See RecordStore::changeToken.
     QCoro::Task<std::optional<QByteArray>> changeToken();
     // The decoded records of a type; records the readers refuse are left out, and so are deletions of

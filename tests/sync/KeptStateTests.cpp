@@ -66,11 +66,14 @@ TEST(KeptRecord, ReadsBackWholeOrNotAtAll)
     }
 
     // A point whose kept records do not all read is no point: the pass after a start looks at everything.
-    SyncedLibrary::StoredPoint stored{{"place", 1, 1}, {{"A", "version", records[0].toBytes()}}};
-    QHash<QString, QByteArray> versions;
-    EXPECT_TRUE(SyncCheckpoint::of(stored, versions));
-    stored.records.append({"B", "version", "not a kept record"});
-    EXPECT_FALSE(SyncCheckpoint::of(stored, versions));
+    const LibrarySyncPoint::Point stored{"place", 1, 1};
+    SyncCheckpoint::Loader whole;
+    whole.add("A", "version", records[0].toBytes());
+    EXPECT_TRUE(whole.finish(stored));
+    SyncCheckpoint::Loader broken;
+    broken.add("A", "version", records[0].toBytes());
+    broken.add("B", "version", "not a kept record");
+    EXPECT_FALSE(broken.finish(stored));
 }
 
 } // namespace
