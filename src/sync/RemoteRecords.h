@@ -53,6 +53,21 @@ public:
     // The reset marker, or none when there is none (or it does not read).
     QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
 
+    // What a pass asks first, in one request: the account, then while it can be used the reset marker
+    // and what changed since a point (the store's own, or the place and the versions of its records).
+    // Each hand-off between threads costs more than a pass that finds nothing changed does otherwise.
+    struct ChangesAsked {
+        QByteArray since;
+        QByteArray place;
+        std::shared_ptr<const RecordVersions> versions; // ask changesFrom the place when set
+    };
+    struct Opening {
+        SyncStatus account = SyncStatus::error;
+        std::optional<LibraryReset> reset;
+        RecordStore::Changes changes;
+    };
+    QCoro::Task<Opening> openPass(ChangesAsked asked);
+
     // Each fetches the record by name (making it when there is none), overwrites its fields and saves; a
     // link only over a stored copy it wins against (or one that does not read as a link).
     // Links and relations go a batch per request: one request each spent a pass over a large library
@@ -94,6 +109,8 @@ private:
         std::mutex mutex;
         QStringList list;
     };
+    // The marker as the store holds it, on the I/O thread.
+    static std::optional<LibraryReset> libraryReset(RecordStore& store, Skipped& skipped);
 
     std::shared_ptr<RecordStore> m_store;
     std::shared_ptr<Skipped> m_skipped = std::make_shared<Skipped>();
