@@ -382,8 +382,7 @@ void KeptRecords::keep(const QString& name, KeptRecord kept)
         return;
     case Place::relation:
         m_relations.insert(relationOf(std::get<LinkRelation>(kept.value)));
-        m_ends.release();
-        m_endsMade = false;
+        dropEnds();
         return;
     case Place::other:
         break;
@@ -420,6 +419,11 @@ void KeptRecords::settle()
 {
     m_links.settle();
     m_relations.settle();
+    dropEnds();
+}
+
+void KeptRecords::dropEnds() const
+{
     m_ends.release();
     m_endsMade = false;
 }
@@ -456,8 +460,7 @@ std::optional<KeptRecord> KeptRecords::forget(const QString& name)
         m_links.remove(link->id);
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept->value)) {
         m_relations.remove(pairOf(*relation));
-        m_ends.release();
-        m_endsMade = false;
+        dropEnds();
     }
     return kept;
 }

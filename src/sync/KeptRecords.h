@@ -136,6 +136,7 @@ private:
     };
     mutable MappedArray<End> m_ends;
     mutable bool m_endsMade = false;
+    void dropEnds() const;
     // Deletions, records that do not read, and records under another name than their own.
     QHash<QString, KeptRecord> m_others;
     QSet<QString> m_elsewhere; // those of m_others under another name than their own
