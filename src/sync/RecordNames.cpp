@@ -18,6 +18,14 @@ bool partsOrders(char byte)
     return uchar(byte) >= 0xEE;
 }
 
+// Whether the name is its file's name with the suffix added: made of the characters a file name keeps as
+// they are (nearly every name).
+bool isPlain(QByteArrayView name)
+{
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return RecordFileCodec::isPlainCharacter(QChar(char16_t(uchar(c)))); });
+}
+
 } // namespace
 
 int RecordNames::compare(QByteArrayView a, QByteArrayView b)
@@ -35,11 +43,8 @@ int RecordNames::compare(QByteArrayView a, QByteArrayView b)
 RecordNames::RecordNames(const QStringList& sorted)
 {
     m_ends.reserve(std::size_t(sorted.size()));
-    for (const QString& name : sorted) {
-        const QByteArray utf8 = name.toUtf8();
-        m_bytes.append(utf8.constData(), std::size_t(utf8.size()));
-        m_ends.push_back(quint32(m_bytes.size()));
-    }
+    for (const QString& name : sorted)
+        append(name.toUtf8());
 }
 
 RecordNames::RecordNames(const MappedArray<char>& bytes, const MappedArray<quint32>& ends)
@@ -55,17 +60,20 @@ RecordNames::RecordNames(const MappedArray<char>& bytes, const MappedArray<quint
               [&](quint32 a, quint32 b) { return compare(nameAt(a), nameAt(b)) < 0; });
     m_bytes.reserve(bytes.size());
     m_ends.reserve(ends.size());
-    for (const quint32 index : order) {
-        const QByteArrayView name = nameAt(index);
-        m_bytes.append(name.data(), std::size_t(name.size()));
-        m_ends.push_back(quint32(m_bytes.size()));
-    }
+    for (const quint32 index : order)
+        append(nameAt(index));
+}
+
+void RecordNames::append(QByteArrayView name)
+{
+    m_bytes.append(name.data(), std::size_t(name.size()));
+    m_ends.push_back(quint32(m_bytes.size()) | (isPlain(name) ? 0 : encodedName));
 }
 
 QByteArrayView RecordNames::utf8(qsizetype index) const
 {
-    const quint32 begin = index == 0 ? 0 : m_ends[std::size_t(index - 1)];
-    return QByteArrayView(m_bytes.begin() + begin, m_ends[std::size_t(index)] - begin);
+    const quint32 begin = index == 0 ? 0 : m_ends[std::size_t(index - 1)] & ~encodedName;
+    return QByteArrayView(m_bytes.begin() + begin, (m_ends[std::size_t(index)] & ~encodedName) - begin);
 }
 
 QString RecordNames::at(qsizetype index) const
@@ -77,9 +85,7 @@ const char* RecordNames::fileName(qsizetype index, QByteArray& buffer) const
 {
     constexpr std::string_view suffix = RecordFileCodec::fileSuffix;
     const QByteArrayView name = utf8(index);
-    // A name of the characters a file name keeps as they are is its file's name (nearly every one).
-    if (!std::all_of(name.begin(), name.end(),
-                     [](char c) { return RecordFileCodec::isPlainCharacter(QChar(char16_t(uchar(c)))); })) {
+    if (m_ends[std::size_t(index)] & encodedName) {
         buffer = QFile::encodeName(RecordFileCodec::fileNameOf(at(index)));
         return buffer.constData();
     }

@@ -38,8 +38,12 @@ public:
     static int compare(QByteArrayView a, QByteArrayView b);
 
 private:
+    void append(QByteArrayView name);
+
+    // Marks the end of a name whose file's name is encoded otherwise (see RecordFileCodec::fileNameOf).
+    static constexpr quint32 encodedName = 0x80000000u;
     MappedArray<char> m_bytes;
-    MappedArray<quint32> m_ends; // where each name's bytes end
+    MappedArray<quint32> m_ends; // where each name's bytes end, with encodedName
 };
 
 } // namespace morvane
