@@ -385,8 +385,13 @@ void KeptRecords::keep(const QString& name, KeptRecord kept)
         dropEnds();
         return;
     case Place::other:
-        break;
+        keepOther(name, std::move(kept));
+        return;
     }
+}
+
+void KeptRecords::keepOther(const QString& name, KeptRecord kept)
+{
     const auto* deleted = std::get_if<DeletedRecord>(&kept.value);
     if (std::holds_alternative<LinkSummary>(kept.value) || std::holds_alternative<LinkRelation>(kept.value) ||
         (deleted && name != RecordFormats::tombstoneRecordName(*deleted)))
@@ -404,7 +409,7 @@ void KeptRecords::load(const QString& name, KeptRecord kept)
         m_relations.load(relationOf(std::get<LinkRelation>(kept.value)));
         return;
     case Place::other:
-        keep(name, std::move(kept));
+        keepOther(name, std::move(kept));
         return;
     }
 }

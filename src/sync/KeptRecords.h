@@ -124,6 +124,7 @@ private:
     // Where a record kept under the name goes.
     enum class Place { link, relation, other };
     static Place placeOf(const QString& name, const KeptRecord& kept);
+    void keepOther(const QString& name, KeptRecord kept);
 
     Table<LinkSummary, QUuid> m_links;
     Table<Relation, Pair> m_relations;
