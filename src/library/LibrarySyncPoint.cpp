@@ -35,6 +35,18 @@ QList<LibrarySyncPoint::Record> LibrarySyncPoint::records()
     return result;
 }
 
+void LibrarySyncPoint::eachRecord(
+    const std::function<void(QByteArrayView name, QByteArrayView version, QByteArrayView kept)>& record)
+{
+    {
+        SQLiteStatement statement = m_connection.statement(
+            QStringLiteral("SELECT name, version, kept FROM sync_records ORDER BY name"));
+        while (statement.step())
+            record(statement.bytes(0), statement.bytes(1), statement.bytes(2));
+    }
+    m_connection.releaseMemory();
+}
+
 void LibrarySyncPoint::keep(const Point& point, const QList<Record>& records, const QStringList& removed,
                             bool everything)
 {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace morvane {
@@ -41,6 +43,11 @@ public:
     // None when no completed pass left a point.
     std::optional<Point> point();
     QList<Record> records();
+    // Each kept record as the library holds it, the views valid for the call only, in the order of
+    // their names; then what reading them left in the connection's page cache is given back (it is read
+    // once a run).
+    void eachRecord(
+        const std::function<void(QByteArrayView name, QByteArrayView version, QByteArrayView kept)>& record);
     // A point that moved on: the records given replace those of their names, the removed are dropped;
     // with `everything`, the given records are all there are.
     void keep(const Point& point, const QList<Record>& records, const QStringList& removed, bool everything);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MappedArray.h"
+#include "foundation/MappedArray.h"
 
 #include <QList>
 #include <QString>

@@ -139,6 +139,14 @@ std::optional<QString> SQLiteStatement::optionalText(int column) const
     return text(column);
 }
 
+QByteArrayView SQLiteStatement::bytes(int column) const
+{
+    const void* data = sqlite3_column_blob(m_statement, column);
+    if (data == nullptr)
+        return QByteArrayView();
+    return QByteArrayView(static_cast<const char*>(data), sqlite3_column_bytes(m_statement, column));
+}
+
 std::optional<QByteArray> SQLiteStatement::blob(int column) const
 {
     if (isNull(column))

@@ -56,6 +56,9 @@ public:
     QByteArrayView utf8(int column) const;
     std::optional<QString> optionalText(int column) const;
     std::optional<QByteArray> blob(int column) const; // NULL gives nothing; zero bytes give empty bytes
+    // The column's bytes as SQLite holds them (a blob's, or a text's UTF-8), valid until the next step;
+    // NULL gives none.
+    QByteArrayView bytes(int column) const;
     qint64 int64(int column) const;
     std::optional<qint64> optionalInt64(int column) const;
 

@@ -69,14 +69,15 @@ QFuture<std::pair<qint64, qint64>> SyncedLibrary::changeStamp()
     return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) { return sqlite.changeStamp(); });
 }
 
-QFuture<std::optional<SyncedLibrary::StoredPoint>> SyncedLibrary::storedPoint()
+QFuture<std::optional<LibrarySyncPoint::Point>> SyncedLibrary::storedPoint(RecordReader record)
 {
-    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) -> std::optional<StoredPoint> {
-        std::optional<LibrarySyncPoint::Point> point = sqlite.syncPoint().point();
-        if (!point)
-            return std::nullopt;
-        return StoredPoint{*point, sqlite.syncPoint().records()};
-    });
+    return LinkStoreDatabase(m_store).run(
+        [record = std::move(record)](SQLiteStore& sqlite) -> std::optional<LibrarySyncPoint::Point> {
+            std::optional<LibrarySyncPoint::Point> point = sqlite.syncPoint().point();
+            if (point)
+                sqlite.syncPoint().eachRecord(record);
+            return point;
+        });
 }
 
 QFuture<void> SyncedLibrary::keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -53,13 +54,12 @@ public:
     QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since);
     // Moves on whenever the library may have changed, through this connection or another.
     QFuture<std::pair<qint64, qint64>> changeStamp();
-    // Where the last completed pass left the record store, with what it kept of each record; none when
-    // no pass left a point.
-    struct StoredPoint {
-        LibrarySyncPoint::Point point;
-        QList<LibrarySyncPoint::Record> records;
-    };
-    QFuture<std::optional<StoredPoint>> storedPoint();
+    // Where the last completed pass left the record store, none when no pass left a point; with each
+    // record it kept given to `record` on the store's thread as it is read (see
+    // LibrarySyncPoint::eachRecord), for a reader that keeps them in a form of its own.
+    using RecordReader =
+        std::function<void(QByteArrayView name, QByteArrayView version, QByteArrayView kept)>;
+    QFuture<std::optional<LibrarySyncPoint::Point>> storedPoint(RecordReader record);
     // See LibrarySyncPoint::keep and forget.
     QFuture<void> keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,
                             QStringList removed, bool everything);

@@ -127,8 +127,7 @@ RecordStore::Changes FolderRecordStore::changesSince(const QByteArray& since)
     return m_changes.changesSince(since);
 }
 
-RecordStore::Changes FolderRecordStore::changesFrom(const QByteArray& place,
-                                                    const QHash<QString, QByteArray>& versions)
+RecordStore::Changes FolderRecordStore::changesFrom(const QByteArray& place, const RecordVersions& versions)
 {
     openFolder();
     return m_changes.changesFrom(place, versions);

@@ -56,7 +56,7 @@ public:
     std::optional<QByteArray> changeToken() override;
     bool tracksChanges() const override { return true; }
     Changes changesSince(const QByteArray& since) override;
-    Changes changesFrom(const QByteArray& place, const QHash<QString, QByteArray>& versions) override;
+    Changes changesFrom(const QByteArray& place, const RecordVersions& versions) override;
 
 private:
     // Each request opens the folder once, before anything else; throws notAuthenticated while it is

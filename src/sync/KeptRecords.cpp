@@ -6,7 +6,9 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace morvane {
 
@@ -87,13 +89,13 @@ private:
 
 class Reader {
 public:
-    explicit Reader(const QByteArray& bytes)
+    explicit Reader(QByteArrayView bytes)
         : m_bytes(bytes)
     {
     }
     bool ok() const { return m_ok; }
     bool atEnd() const { return m_at == m_bytes.size(); }
-    quint8 byte() { return take(1) ? quint8(m_bytes.at(m_at - 1)) : 0; }
+    quint8 byte() { return take(1) ? quint8(m_bytes[m_at - 1]) : 0; }
     qint64 integer()
     {
         qint64 value = 0;
@@ -101,10 +103,7 @@ public:
             std::memcpy(&value, m_bytes.constData() + m_at - sizeof value, sizeof value);
         return value;
     }
-    QUuid uuid()
-    {
-        return take(16) ? QUuid::fromRfc4122(QByteArrayView(m_bytes).sliced(m_at - 16, 16)) : QUuid();
-    }
+    QUuid uuid() { return take(16) ? QUuid::fromRfc4122(m_bytes.sliced(m_at - 16, 16)) : QUuid(); }
     void raw(char* data, qsizetype size)
     {
         if (take(size))
@@ -115,7 +114,7 @@ public:
         const qint64 size = integer();
         if (size < 0 || !take(size))
             return {};
-        return QString::fromUtf8(QByteArrayView(m_bytes).sliced(m_at - size, size));
+        return QString::fromUtf8(m_bytes.sliced(m_at - size, size));
     }
 
 private:
@@ -129,7 +128,7 @@ private:
         return true;
     }
 
-    const QByteArray& m_bytes;
+    QByteArrayView m_bytes;
     qsizetype m_at = 0;
     bool m_ok = true;
 };
@@ -166,7 +165,7 @@ QByteArray KeptRecord::toBytes() const
     return bytes;
 }
 
-std::optional<KeptRecord> KeptRecord::fromBytes(const QByteArray& bytes)
+std::optional<KeptRecord> KeptRecord::fromBytes(QByteArrayView bytes)
 {
     Reader in(bytes);
     const quint8 version = in.byte();
@@ -251,25 +250,148 @@ std::optional<std::pair<QUuid, QUuid>> pairNamed(const QString& name)
 
 } // namespace
 
-void KeptRecords::reserve(qsizetype size)
+template <class Entry, class Key>
+const Entry* KeptRecords::Table<Entry, Key>::findSorted(const Key& key) const
 {
-    m_links.reserve(size);
+    const Entry* found =
+        std::lower_bound(m_sorted.begin(), m_sorted.end(), key,
+                         [](const Entry& entry, const Key& key) { return keyOf(entry) < key; });
+    return found != m_sorted.end() && keyOf(*found) == key ? found : nullptr;
+}
+
+template <class Entry, class Key> const Entry* KeptRecords::Table<Entry, Key>::find(const Key& key) const
+{
+    if (const auto changed = m_changes.constFind(key); changed != m_changes.constEnd())
+        return changed->has_value() ? &**changed : nullptr;
+    return findSorted(key);
+}
+
+template <class Entry, class Key> void KeptRecords::Table<Entry, Key>::insert(const Entry& entry)
+{
+    const Key key = keyOf(entry);
+    if (!find(key))
+        ++m_size;
+    m_changes.insert(key, entry);
+    // Taken in once they are a fair share of the array, so that a pass that reads every record moves
+    // the array a few times, not once per record.
+    if (m_changes.size() > std::max<qsizetype>(4096, qsizetype(m_sorted.size() / 4)))
+        settle();
+}
+
+template <class Entry, class Key> std::optional<Entry> KeptRecords::Table<Entry, Key>::remove(const Key& key)
+{
+    const Entry* found = find(key);
+    if (!found)
+        return std::nullopt;
+    const Entry entry = *found;
+    --m_size;
+    if (findSorted(key))
+        m_changes.insert(key, std::nullopt);
+    else
+        m_changes.remove(key);
+    return entry;
+}
+
+template <class Entry, class Key> void KeptRecords::Table<Entry, Key>::loaded()
+{
+    // Each key comes once (it is a record's own name), so the order of equal keys does not matter.
+    std::sort(m_sorted.data(), m_sorted.data() + m_sorted.size(),
+              [](const Entry& a, const Entry& b) { return keyOf(a) < keyOf(b); });
+    m_size = qsizetype(m_sorted.size());
+}
+
+template <class Entry, class Key>
+template <class Visit>
+void KeptRecords::Table<Entry, Key>::forEach(Visit visit) const
+{
+    for (const Entry& entry : m_sorted) {
+        if (!m_changes.contains(keyOf(entry)))
+            visit(entry);
+    }
+    for (const std::optional<Entry>& changed : m_changes) {
+        if (changed)
+            visit(*changed);
+    }
+}
+
+template <class Entry, class Key> void KeptRecords::Table<Entry, Key>::settle()
+{
+    if (m_changes.isEmpty())
+        return;
+    std::vector<std::pair<Key, std::optional<Entry>>> changes(m_changes.constKeyValueBegin(),
+                                                              m_changes.constKeyValueEnd());
+    m_changes = {};
+    std::sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    MappedArray<Entry> merged;
+    merged.reserve(std::size_t(m_size));
+    auto change = changes.cbegin();
+    for (const Entry& entry : m_sorted) {
+        const Key key = keyOf(entry);
+        for (; change != changes.cend() && change->first < key; ++change) {
+            if (change->second)
+                merged.push_back(*change->second);
+        }
+        if (change != changes.cend() && change->first == key) {
+            if (change->second)
+                merged.push_back(*change->second);
+            ++change;
+            continue;
+        }
+        merged.push_back(entry);
+    }
+    for (; change != changes.cend(); ++change) {
+        if (change->second)
+            merged.push_back(*change->second);
+    }
+    m_sorted = std::move(merged);
+}
+
+KeptRecords::Relation KeptRecords::relationOf(const LinkRelation& relation)
+{
+    return {relation.id, relation.fromLinkID, relation.toLinkID,
+            relation.createdAt.isValid() ? relation.createdAt.toMSecsSinceEpoch() : invalidDate};
+}
+
+LinkRelation KeptRecords::relationOf(const Relation& relation)
+{
+    return {relation.id, relation.from, relation.to,
+            relation.createdAt == invalidDate ? QDateTime() : utcDate(relation.createdAt)};
+}
+
+KeptRecords::Pair KeptRecords::keyOf(const Relation& relation)
+{
+    return pairKey(relation.from, relation.to);
+}
+
+KeptRecords::Place KeptRecords::placeOf(const QString& name, const KeptRecord& kept)
+{
+    if (const auto* link = std::get_if<LinkSummary>(&kept.value); link && name == uuidString(link->id))
+        return Place::link;
+    if (const auto* relation = std::get_if<LinkRelation>(&kept.value);
+        relation && name == RecordFormats::relationRecordName(*relation))
+        return Place::relation;
+    return Place::other;
 }
 
 void KeptRecords::keep(const QString& name, KeptRecord kept)
 {
     forget(name);
-    if (const auto* link = std::get_if<LinkSummary>(&kept.value); link && name == uuidString(link->id)) {
-        m_links.insert(link->id, *link);
+    switch (placeOf(name, kept)) {
+    case Place::link:
+        m_links.insert(std::get<LinkSummary>(kept.value));
+        return;
+    case Place::relation:
+        m_relations.insert(relationOf(std::get<LinkRelation>(kept.value)));
+        dropEnds();
+        return;
+    case Place::other:
+        keepOther(name, std::move(kept));
         return;
     }
-    if (const auto* relation = std::get_if<LinkRelation>(&kept.value);
-        relation && name == RecordFormats::relationRecordName(*relation)) {
-        const std::pair<QUuid, QUuid> ends = pairOf(*relation);
-        m_relations.insert(ends, *relation);
-        m_ends.reset();
-        return;
-    }
+}
+
+void KeptRecords::keepOther(const QString& name, KeptRecord kept)
+{
     const auto* deleted = std::get_if<DeletedRecord>(&kept.value);
     if (std::holds_alternative<LinkSummary>(kept.value) || std::holds_alternative<LinkRelation>(kept.value) ||
         (deleted && name != RecordFormats::tombstoneRecordName(*deleted)))
@@ -277,17 +399,53 @@ void KeptRecords::keep(const QString& name, KeptRecord kept)
     m_others.insert(name, std::move(kept));
 }
 
+void KeptRecords::load(const QString& name, KeptRecord kept)
+{
+    switch (placeOf(name, kept)) {
+    case Place::link:
+        m_links.load(std::get<LinkSummary>(kept.value));
+        return;
+    case Place::relation:
+        m_relations.load(relationOf(std::get<LinkRelation>(kept.value)));
+        return;
+    case Place::other:
+        keepOther(name, std::move(kept));
+        return;
+    }
+}
+
+void KeptRecords::loaded()
+{
+    m_links.loaded();
+    m_relations.loaded();
+}
+
+void KeptRecords::settle()
+{
+    m_links.settle();
+    m_relations.settle();
+    dropEnds();
+}
+
+void KeptRecords::dropEnds() const
+{
+    m_ends.release();
+    m_endsMade = false;
+}
+
 std::optional<KeptRecord> KeptRecords::find(const QString& name) const
 {
     if (const auto other = m_others.constFind(name); other != m_others.constEnd())
         return *other;
     if (const std::optional<QUuid> id = parseUuid(name); id && name == uuidString(*id)) {
-        if (const auto link = m_links.constFind(*id); link != m_links.constEnd())
+        if (const LinkSummary* link = m_links.find(*id))
             return KeptRecord{KeptRecord::Type::link, *link};
     } else if (const std::optional<std::pair<QUuid, QUuid>> ends = pairNamed(name)) {
-        const auto relation = m_relations.constFind(*ends);
-        if (relation != m_relations.constEnd() && RecordFormats::relationRecordName(*relation) == name)
-            return KeptRecord{KeptRecord::Type::relation, *relation};
+        if (const Relation* relation = m_relations.find(*ends)) {
+            LinkRelation found = relationOf(*relation);
+            if (RecordFormats::relationRecordName(found) == name)
+                return KeptRecord{KeptRecord::Type::relation, std::move(found)};
+        }
     }
     return std::nullopt;
 }
@@ -306,9 +464,8 @@ std::optional<KeptRecord> KeptRecords::forget(const QString& name)
     if (const auto* link = std::get_if<LinkSummary>(&kept->value)) {
         m_links.remove(link->id);
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept->value)) {
-        const std::pair<QUuid, QUuid> ends = pairOf(*relation);
-        m_relations.remove(ends);
-        m_ends.reset();
+        m_relations.remove(pairOf(*relation));
+        dropEnds();
     }
     return kept;
 }
@@ -317,10 +474,10 @@ QStringList KeptRecords::names() const
 {
     QStringList names = m_others.keys();
     names.reserve(size());
-    for (const QUuid& id : m_links.keys())
-        names.append(uuidString(id));
-    for (const LinkRelation& relation : m_relations)
-        names.append(RecordFormats::relationRecordName(relation));
+    m_links.forEach([&](const LinkSummary& link) { names.append(uuidString(link.id)); });
+    m_relations.forEach([&](const Relation& relation) {
+        names.append(RecordFormats::relationRecordName(relationOf(relation)));
+    });
     return names;
 }
 
@@ -340,7 +497,7 @@ QStringList KeptRecords::linkRecords(const QUuid& id) const
         const auto* link = std::get_if<LinkSummary>(&kept.value);
         return link && link->id == id;
     });
-    if (m_links.contains(id))
+    if (m_links.find(id))
         names.append(uuidString(id));
     return names;
 }
@@ -354,8 +511,8 @@ QStringList KeptRecords::relationRecords(const QString& relationName) const
         const auto* relation = std::get_if<LinkRelation>(&kept.value);
         return relation && pairOf(*relation) == *ends;
     });
-    if (const auto relation = m_relations.constFind(*ends); relation != m_relations.constEnd())
-        names.append(RecordFormats::relationRecordName(*relation));
+    if (const Relation* relation = m_relations.find(*ends))
+        names.append(RecordFormats::relationRecordName(relationOf(*relation)));
     return names;
 }
 
@@ -365,18 +522,19 @@ QStringList KeptRecords::relationsAt(const QUuid& linkID) const
         const auto* relation = std::get_if<LinkRelation>(&kept.value);
         return relation && (relation->fromLinkID == linkID || relation->toLinkID == linkID);
     });
-    if (!m_ends) {
-        m_ends.emplace();
-        m_ends->reserve(m_relations.size() * 2);
-        for (auto relation = m_relations.constKeyValueBegin(); relation != m_relations.constKeyValueEnd();
-             ++relation) {
-            m_ends->insert(relation->first.first, relation->first.second);
-            m_ends->insert(relation->first.second, relation->first.first);
-        }
+    if (!m_endsMade) {
+        m_ends.release();
+        m_ends.reserve(std::size_t(m_relations.size()) * 2);
+        m_relations.forEach([this](const Relation& relation) {
+            m_ends.push_back(End{relation.from, relation.to});
+            m_ends.push_back(End{relation.to, relation.from});
+        });
+        std::sort(m_ends.data(), m_ends.data() + m_ends.size());
+        m_endsMade = true;
     }
-    for (auto other = m_ends->constFind(linkID); other != m_ends->constEnd() && other.key() == linkID;
-         ++other)
-        names.append(LinkRelation::recordName(linkID, *other));
+    for (auto end = std::lower_bound(m_ends.begin(), m_ends.end(), End{linkID, QUuid()});
+         end != m_ends.end() && end->at == linkID; ++end)
+        names.append(LinkRelation::recordName(linkID, end->other));
     return names;
 }
 

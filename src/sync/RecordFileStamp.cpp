@@ -38,12 +38,27 @@ QByteArray RecordFileStamp::bytes() const
     return QByteArray(reinterpret_cast<const char*>(this), sizeof *this);
 }
 
-RecordFileStamp RecordFileStamp::fromBytes(const QByteArray& bytes)
+RecordFileStamp RecordFileStamp::fromBytes(QByteArrayView bytes)
 {
     RecordFileStamp stamp;
     if (bytes.size() == qsizetype(sizeof stamp))
         std::memcpy(&stamp, bytes.constData(), sizeof stamp);
     return stamp;
+}
+
+quint64 RecordFileStamp::digest() const
+{
+    if (*this == RecordFileStamp{})
+        return 0;
+    // Each field mixed in with SplitMix64's finaliser.
+    quint64 hash = 0x9e3779b97f4a7c15ULL;
+    for (const quint64 field : {quint64(size), quint64(modifiedNs), quint64(changedNs), inode, mode}) {
+        hash = (hash ^ field) + 0x9e3779b97f4a7c15ULL;
+        hash = (hash ^ (hash >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        hash = (hash ^ (hash >> 27)) * 0x94d049bb133111ebULL;
+        hash ^= hash >> 31;
+    }
+    return hash == 0 ? 1 : hash;
 }
 
 bool RecordFileStamp::settled() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 
@@ -23,8 +24,11 @@ struct RecordFileStamp {
     // The stamp as bytes to keep, and back; bytes of another length give the blank stamp, which stands
     // for no version.
     QByteArray bytes() const;
-    static RecordFileStamp fromBytes(const QByteArray& bytes);
+    static RecordFileStamp fromBytes(QByteArrayView bytes);
     bool operator==(const RecordFileStamp&) const = default;
+    // What a listing keeps of the stamp to tell whether it moved: a digest of its bytes, never 0, or 0
+    // for the blank stamp. Two versions of a file take the same digest one time in 2^64.
+    quint64 digest() const;
     // Old enough to stand for what the file holds.
     bool settled() const;
     // What kind of entry the mode is, for the log and the pass's result: "a symbolic link", "a FIFO" ...

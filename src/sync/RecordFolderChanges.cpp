@@ -5,10 +5,12 @@
 #include "sync/RecordFolder.h"
 #include "sync/RecordFolderListing.h"
 #include "sync/RecordNames.h"
+#include "sync/RecordVersions.h"
 
 #include <QHash>
 
 #include <algorithm>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,7 +29,7 @@ void RecordFolderChanges::forget()
 {
     m_answered.clear();
     m_answeredListing.reset();
-    m_answeredStamps.clear();
+    m_answeredStamps.release();
 }
 
 std::optional<QByteArray> RecordFolderChanges::changeToken()
@@ -66,42 +68,47 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
     const std::shared_ptr<const RecordNames> names = m_listing.names();
     RecordStore::Changes changes;
     changes.complete = since.isEmpty() || since != m_answered;
-    // Files listed before are looked up by position while the listing stands, by name once it moved.
+    // Files listed before are looked up by position while the listing stands; once it moved, the two
+    // listings are walked side by side (both are sorted), and a name passed over in the one answered
+    // before is gone.
     const bool sameListing = !changes.complete && names == m_answeredListing;
-    QHash<QString, RecordFileStamp> answeredByName;
-    if (!changes.complete && !sameListing) {
-        answeredByName.reserve(m_answeredListing->size());
-        for (qsizetype i = 0; i < m_answeredListing->size(); ++i)
-            answeredByName.insert(m_answeredListing->at(i), m_answeredStamps.at(i));
-    }
-    QList<RecordFileStamp> stamps(names->size());
+    const bool walkAnswered = !changes.complete && !sameListing;
+    qsizetype answeredAt = 0;
+    QStringList gone;
+    MappedArray<quint64> stamps;
+    stamps.resize(std::size_t(names->size()));
     QByteArray fileName;
     for (qsizetype i = 0; i < names->size(); ++i) {
         struct stat info {};
+        RecordFileStamp stamp;
         if (::fstatat(dir, names->fileName(i, fileName), &info, AT_SYMLINK_NOFOLLOW) == 0)
-            stamps[i] = RecordFileStamp::of(info);
+            stamp = RecordFileStamp::of(info);
+        stamps[std::size_t(i)] = stamp.digest();
         if (!changes.complete) {
-            const RecordFileStamp* answered = nullptr;
+            quint64 answered = 0;
             if (sameListing) {
-                answered = &m_answeredStamps.at(i);
-            } else {
-                const QString name = names->at(i);
-                if (const auto found = answeredByName.constFind(name); found != answeredByName.constEnd()) {
-                    answered = &*found;
-                    if (*answered == stamps[i] && stamps[i] != RecordFileStamp{}) {
-                        answeredByName.erase(found);
-                        continue;
+                answered = m_answeredStamps[std::size_t(i)];
+            } else if (walkAnswered) {
+                const QByteArrayView name = names->utf8(i);
+                for (; answeredAt < m_answeredListing->size(); ++answeredAt) {
+                    const int order = RecordNames::compare(m_answeredListing->utf8(answeredAt), name);
+                    if (order > 0)
+                        break;
+                    if (order == 0) {
+                        answered = m_answeredStamps[std::size_t(answeredAt++)];
+                        break;
                     }
-                    answeredByName.erase(found);
-                    answered = nullptr;
+                    gone.append(m_answeredListing->at(answeredAt));
                 }
             }
-            if (answered && *answered == stamps[i] && stamps[i] != RecordFileStamp{})
+            if (answered != 0 && answered == stamps[std::size_t(i)])
                 continue;
         }
         // Stamped before the read: a change made meanwhile moves the stamp and is answered next time.
-        if (!stamps[i].settled())
-            stamps[i] = RecordFileStamp{};
+        if (!stamp.settled()) {
+            stamp = RecordFileStamp{};
+            stamps[std::size_t(i)] = 0;
+        }
         const QString name = names->at(i);
         std::optional<CloudRecord> record;
         try {
@@ -110,13 +117,16 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
         }
         if (record && RecordFileCodec::mayHoldType(name, record->recordType())) {
             changes.records.append(std::move(*record));
-            changes.versions.append(stamps[i] == RecordFileStamp{} ? QByteArray() : stamps[i].bytes());
+            changes.versions.append(stamp == RecordFileStamp{} ? QByteArray() : stamp.bytes());
         } else if (!changes.complete)
             changes.removed.append(name);
     }
     // What was answered before and is no longer listed is gone.
-    for (auto gone = answeredByName.constBegin(); gone != answeredByName.constEnd(); ++gone)
-        changes.removed.append(gone.key());
+    if (walkAnswered) {
+        for (; answeredAt < m_answeredListing->size(); ++answeredAt)
+            gone.append(m_answeredListing->at(answeredAt));
+    }
+    changes.removed += gone;
     m_answeredListing = names;
     m_answeredStamps = std::move(stamps);
     m_answered = m_answerPrefix + QByteArray::number(++m_answers);
@@ -125,29 +135,28 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
     return changes;
 }
 
-RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place,
-                                                      const QHash<QString, QByteArray>& versions)
+RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place, const RecordVersions& versions)
 {
     if (place.isEmpty() || place != m_folder.identity())
         return changesSince({});
     // As if those versions had been answered last, for the files listed now; those no longer listed are
     // answered as gone.
     const std::shared_ptr<const RecordNames> names = m_listing.names();
-    QList<RecordFileStamp> stamps;
-    stamps.reserve(names->size());
-    qsizetype known = 0;
+    MappedArray<quint64> stamps;
+    stamps.resize(std::size_t(names->size()));
+    std::vector<bool> listed(std::size_t(versions.size()));
+    qsizetype found = -1;
     for (qsizetype i = 0; i < names->size(); ++i) {
-        const auto version = versions.constFind(names->at(i));
-        known += version != versions.constEnd();
-        stamps.append(version != versions.constEnd() ? RecordFileStamp::fromBytes(*version)
-                                                     : RecordFileStamp{});
+        if (const std::optional<qsizetype> at = versions.find(names->utf8(i), found)) {
+            found = *at;
+            listed[std::size_t(found)] = true;
+            stamps[std::size_t(i)] = RecordFileStamp::fromBytes(versions.version(found)).digest();
+        }
     }
     QStringList gone;
-    if (known != versions.size()) {
-        for (auto version = versions.constBegin(); version != versions.constEnd(); ++version) {
-            if (!names->contains(version.key()))
-                gone.append(version.key());
-        }
+    for (qsizetype i = 0; i < versions.size(); ++i) {
+        if (!listed[std::size_t(i)])
+            gone.append(QString::fromUtf8(versions.name(i)));
     }
     m_answeredListing = names;
     m_answeredStamps = std::move(stamps);

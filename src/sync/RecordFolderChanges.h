@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/MappedArray.h"
 #include "sync/RecordFileStamp.h"
 #include "sync/RecordStore.h"
 
@@ -17,6 +18,7 @@ class RecordFileReader;
 class RecordFolder;
 class RecordFolderListing;
 class RecordNames;
+class RecordVersions;
 
 // What changed in the record folder, told by the stamps of the folder and of its files: a change token
 // that costs no read, and the records whose files changed since an earlier answer.
@@ -32,7 +34,7 @@ public:
     RecordStore::Changes changesSince(const QByteArray& since);
     // As changesSince, from versions an earlier answer gave for this folder; every file is answered for
     // another folder.
-    RecordStore::Changes changesFrom(const QByteArray& place, const QHash<QString, QByteArray>& versions);
+    RecordStore::Changes changesFrom(const QByteArray& place, const RecordVersions& versions);
     // Another folder, or the same one after a while away: everything is answered again.
     void forget();
 
@@ -40,14 +42,14 @@ private:
     const RecordFolder& m_folder;
     RecordFolderListing& m_listing;
     RecordFileReader& m_reader;
-    // What the last changesSince answered: its listing, and the stamp of each file then (a blank stamp
-    // for one too fresh to trust, so that it is answered again).
+    // What the last changesSince answered: its listing, and the digest of each file's stamp then (0,
+    // the blank stamp's, for one too fresh to trust, so that it is answered again).
     QByteArray m_answered;
     // Answers of another store never pass for this one's.
     QByteArray m_answerPrefix = QUuid::createUuid().toByteArray(QUuid::Id128) + ':';
     quint64 m_answers = 0;
     std::shared_ptr<const RecordNames> m_answeredListing;
-    QList<RecordFileStamp> m_answeredStamps;
+    MappedArray<quint64> m_answeredStamps;
 };
 
 } // namespace morvane

@@ -41,17 +41,20 @@ std::shared_ptr<const RecordNames> RecordFolderListing::names()
         folderStamp = RecordFileStamp::of(folderInfo);
     if (m_names && folderStamp == m_stamp)
         return m_names;
-    auto result = std::make_shared<const RecordNames>(list());
+    auto result = list();
     m_reader.keepListed(*result);
     m_names = folderStamp && folderStamp->settled() ? result : nullptr;
     m_stamp = folderStamp;
     return result;
 }
 
-QStringList RecordFolderListing::list() const
+std::shared_ptr<const RecordNames> RecordFolderListing::list() const
 {
     const int dir = m_folder.handle();
-    QStringList names;
+    // The names as they come, in one buffer: a string for each would be held until the sort, and a
+    // large folder's listing would leave the thread's heap in pieces.
+    MappedArray<char> bytes;
+    MappedArray<quint32> ends;
     FileDescriptor opened(::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* entries = opened.get() >= 0 ? ::fdopendir(opened.get()) : nullptr;
     if (!entries)
@@ -74,16 +77,18 @@ QStringList RecordFolderListing::list() const
                 continue;
             mode = info.st_mode;
         }
-        if (S_ISREG(mode))
-            names.append(*name);
-        else
+        if (S_ISREG(mode)) {
+            const QByteArray utf8 = name->toUtf8();
+            bytes.append(utf8.constData(), std::size_t(utf8.size()));
+            ends.push_back(quint32(bytes.size()));
+        } else {
             qCWarning(lcFolderRecordStore).noquote()
                 << "Passing over" << privateValue(QFile::decodeName(fileName))
                 << "in the record folder:" << RecordFileStamp::entryKind(mode) << "is not a record file";
+        }
     }
     ::closedir(entries);
-    std::sort(names.begin(), names.end());
-    return names;
+    return std::make_shared<const RecordNames>(bytes, ends);
 }
 
 } // namespace morvane

@@ -30,7 +30,7 @@ public:
     void forget();
 
 private:
-    QStringList list() const;
+    std::shared_ptr<const RecordNames> list() const;
 
     const RecordFolder& m_folder;
     RecordFileReader& m_reader;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "foundation/MappedArray.h"
+
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -8,17 +11,21 @@
 namespace morvane {
 
 // Record names in sorted order, held in one buffer: a name costs its UTF-8 bytes and an offset, not a
-// string of its own, so that a listing of a large store kept between passes stays small. Names are
-// made as strings only when asked for.
+// string of its own, so that a listing of a large store kept between passes stays small. The buffers
+// are mappings of their own, outside the allocator's heaps, which a listing made again and again
+// would otherwise leave full of holes. Names are made as strings only when asked for.
 class RecordNames {
 public:
     RecordNames() = default;
     // The names must be sorted (as QString orders them).
     explicit RecordNames(const QStringList& sorted);
+    // Names in any order, as UTF-8 bytes one after the other, each ending where `ends` says; sorted here.
+    RecordNames(const MappedArray<char>& bytes, const MappedArray<quint32>& ends);
 
-    qsizetype size() const { return m_ends.size(); }
-    bool isEmpty() const { return m_ends.isEmpty(); }
+    qsizetype size() const { return qsizetype(m_ends.size()); }
+    bool isEmpty() const { return m_ends.empty(); }
     QString at(qsizetype index) const;
+    QByteArrayView utf8(qsizetype index) const;
     // The name of the record's file, encoded for the file system, in the buffer given: kept from one call
     // to the next, so that a walk over the names makes no string for each.
     const char* fileName(qsizetype index, QByteArray& buffer) const;
@@ -26,11 +33,17 @@ public:
     qsizetype upperBound(const QString& name) const;
     bool contains(const QString& name) const;
 
-private:
-    QByteArrayView bytes(qsizetype index) const;
+    // Orders two names given as UTF-8 as QString orders them (by UTF-16 code units), without making
+    // strings of them but where the two orders part (a character beyond U+FFFF against one from U+E000).
+    static int compare(QByteArrayView a, QByteArrayView b);
 
-    QByteArray m_bytes;
-    QList<quint32> m_ends; // where each name's bytes end
+private:
+    void append(QByteArrayView name);
+
+    // Marks the end of a name whose file's name is encoded otherwise (see RecordFileCodec::fileNameOf).
+    static constexpr quint32 encodedName = 0x80000000u;
+    MappedArray<char> m_bytes;
+    MappedArray<quint32> m_ends; // where each name's bytes end, with encodedName
 };
 
 } // namespace morvane

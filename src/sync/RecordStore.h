@@ -14,6 +14,7 @@
 namespace morvane {
 
 class RecordNames;
+class RecordVersions;
 
 // The private record store the library is mirrored into: records found by name, or listed by type a
 // page at a time. Every call is synchronous and may block on I/O, so callers keep it off the main
@@ -86,7 +87,7 @@ public:
     // As changesSince, from the versions of the records (by name) that an earlier answer gave for the
     // place: the records whose version moved, those added and those gone. Another place (the folder
     // moved, or was replaced) answers every record and says it is complete.
-    virtual Changes changesFrom(const QByteArray& /*place*/, const QHash<QString, QByteArray>& /*versions*/)
+    virtual Changes changesFrom(const QByteArray& /*place*/, const RecordVersions& /*versions*/)
     {
         return changesSince({});
     }

@@ -79,11 +79,11 @@ QCoro::Task<RecordStoreSyncService::Fingerprint> RecordStoreSyncService::fingerp
 
 QCoro::Task<void> RecordStoreSyncService::sync(LinkStore& store)
 {
-    co_await requireReadyAccount();
     if (m_remote.tracksChanges()) {
-        co_await trackedPass(store);
+        co_await trackedPass(store); // which asks for the account in its first request
         co_return;
     }
+    co_await requireReadyAccount();
     const Fingerprint before = co_await fingerprint(store);
     if (m_settled && before.records && before == *m_settled)
         co_return;
@@ -133,21 +133,30 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
 }
 
 QCoro::Task<std::unique_ptr<SyncCheckpoint>>
-RecordStoreSyncService::storedCheckpoint(LinkStore& store, QHash<QString, QByteArray>& versions)
+RecordStoreSyncService::storedCheckpoint(LinkStore& store, std::shared_ptr<RecordVersions>& versions)
 {
-    const std::optional<SyncedLibrary::StoredPoint> stored = co_await SyncedLibrary(store).storedPoint();
+    // Read into their compact forms on the store's thread as the rows come, and handed over whole.
+    auto loader = std::make_shared<SyncCheckpoint::Loader>();
+    SyncedLibrary::RecordReader reader = [loader](QByteArrayView name, QByteArrayView version,
+                                                  QByteArrayView kept) { loader->add(name, version, kept); };
+    QFuture<std::optional<LibrarySyncPoint::Point>> reading =
+        SyncedLibrary(store).storedPoint(std::move(reader));
+    const std::optional<LibrarySyncPoint::Point> stored = co_await reading;
     if (!stored)
         co_return std::unique_ptr<SyncCheckpoint>();
-    m_storedPoint = stored->point;
-    co_return SyncCheckpoint::of(*stored, versions);
+    m_storedPoint = *stored;
+    std::unique_ptr<SyncCheckpoint> point = loader->finish(*stored);
+    if (point)
+        versions = std::make_shared<RecordVersions>(std::move(loader->versions()));
+    co_return point;
 }
 
 QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
 {
     std::exception_ptr failure;
-    bool worked = true;
+    PassOutcome outcome;
     try {
-        worked = co_await changedPass(store);
+        outcome = co_await changedPass(store);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -155,9 +164,13 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
     // tray application holds what the next step needs. Giving back walks the whole heap, so a pass that
     // found nothing to read or decide leaves it as it is.
     if (m_kept)
-        m_kept->records.dropIndexes();
-    if (worked)
+        m_kept->records.settle();
+    if (outcome.worked)
         releaseFreedMemory();
+    // An account that cannot be used ends the pass before it asked anything else: what it started from
+    // still holds.
+    if (!failure && outcome.account != SyncStatus::ready)
+        throw SyncError::unavailable(outcome.account);
     if (!failure)
         co_return;
     // The library's point is of a pass before this one, which may have changed either side since:
@@ -174,38 +187,67 @@ QCoro::Task<void> RecordStoreSyncService::trackedPass(LinkStore& store)
     std::rethrow_exception(failure);
 }
 
-QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
+QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changedPass(LinkStore& store)
 {
     std::unique_ptr<SyncCheckpoint> kept = std::move(m_kept);
     // The first pass of a run starts from where the library says the last completed pass left off.
-    QHash<QString, QByteArray> storedVersions;
+    std::shared_ptr<RecordVersions> storedVersions;
     if (!kept && !m_lookedForStoredPoint) {
+        // Not read while the account cannot be used: a pass then ends at once, and so would the next.
+        co_await requireReadyAccount();
         m_lookedForStoredPoint = true;
         kept = co_await storedCheckpoint(store, storedVersions);
     }
     m_remote.takeSkipped(); // what an earlier pass or erase left out is not this pass's
-    const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
-    if (m_reset.isDue(reset))
-        kept.reset();
-    co_await m_reset.apply(store, reset);
 
-    const std::optional<qint64> journalSince = kept ? std::optional(kept->journalThrough) : std::nullopt;
-    const LibraryChangeJournal::Changes journal = co_await SyncedLibrary(store).changesSince(journalSince);
-    if (kept && !kept->trusts(journal))
-        kept.reset();
     // Every awaited call's arguments are named locals: g++ 12 destroys temporaries made inside a co_await
     // expression twice.
-    RecordStore::Changes changes;
+    // The library's journal is read on the store's thread while the record store answers on its own.
+    const std::optional<qint64> journalSince = kept ? std::optional(kept->journalThrough) : std::nullopt;
+    QFuture<LibraryChangeJournal::Changes> journalRead = SyncedLibrary(store).changesSince(journalSince);
+    std::optional<LibraryChangeJournal::Changes> journal;
     if (kept && kept->stored) {
-        const QByteArray place = kept->place;
-        changes = co_await m_remote.changesFrom(place, storedVersions);
-    } else {
-        const QByteArray recordsSince = kept ? kept->recordsSince : QByteArray();
-        changes = co_await m_remote.changesSince(recordsSince);
+        // After a start the journal decides whether the library's point holds at all: one that does not
+        // is not asked the record store's changes from.
+        journal = co_await journalRead;
+        if (!kept->trusts(*journal))
+            kept.reset();
+    }
+    RemoteRecords::ChangesAsked asked;
+    if (kept && kept->stored && storedVersions) {
+        asked.place = kept->place;
+        asked.versions = storedVersions;
+    } else if (kept) {
+        asked.since = kept->recordsSince;
+    }
+    RemoteRecords::Opening opening = co_await m_remote.openPass(asked);
+    if (!journal)
+        journal = co_await journalRead;
+    if (opening.account != SyncStatus::ready) {
+        // The next pass starts from the same point: this run's, or the library's read again.
+        if (kept && kept->stored)
+            m_lookedForStoredPoint = false;
+        else
+            m_kept = std::move(kept);
+        co_return PassOutcome{false, opening.account};
+    }
+    const std::optional<LibraryReset> reset = opening.reset;
+    RecordStore::Changes changes = std::move(opening.changes);
+    const QByteArray everyRecord;
+    if (m_reset.isDue(reset)) {
+        // Applying the marker rewrites the library: both sides are read again from no point.
+        kept.reset();
+        co_await m_reset.apply(store, reset);
+        const std::optional<qint64> fromStart;
+        journal = co_await SyncedLibrary(store).changesSince(fromStart);
+        changes = co_await m_remote.changesSince(everyRecord);
+    } else if (kept && !kept->trusts(*journal)) {
+        kept.reset();
+        changes = co_await m_remote.changesSince(everyRecord);
     }
     // Reading what the library kept is work of its own to give back.
-    const bool readStoredPoint = !storedVersions.isEmpty();
-    storedVersions.clear();
+    const bool readStoredPoint = storedVersions && !storedVersions->isEmpty();
+    storedVersions.reset();
     const bool everything = changes.complete || !kept;
     if (changes.complete)
         kept.reset();
@@ -214,7 +256,7 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
     const std::shared_ptr<SyncScope> scope = kept ? std::make_shared<SyncScope>() : nullptr;
     SyncCheckpoint::Read read;
     std::unique_ptr<SyncCheckpoint> next =
-        SyncCheckpoint::after(std::move(kept), journal, std::move(changes), scope.get(), read);
+        SyncCheckpoint::after(std::move(kept), *journal, std::move(changes), scope.get(), read);
     const bool worked =
         readStoredPoint || !scope || !scope->isEmpty() || !read.changed.isEmpty() || !read.removed.isEmpty();
     if (!scope || !scope->isEmpty()) {
@@ -230,7 +272,7 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset);
         if (!pushed)
-            co_return true;
+            co_return PassOutcome{};
     }
     read.records.clear();
     LibraryReset::setCompletedPass(*m_defaults, true);
@@ -241,7 +283,7 @@ QCoro::Task<bool> RecordStoreSyncService::changedPass(LinkStore& store)
     }
     co_await keepPoint(store, *next, read, everything);
     m_kept = std::move(next);
-    co_return worked;
+    co_return PassOutcome{worked};
 }
 
 QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const SyncCheckpoint& point,

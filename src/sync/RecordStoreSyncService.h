@@ -67,11 +67,15 @@ private:
     QCoro::Task<void> fullPass(LinkStore& store);
     // The pass with a store that tracks its changes; what it allocated is given back when it ends.
     QCoro::Task<void> trackedPass(LinkStore& store);
-    // True when it read records or decided about any.
-    QCoro::Task<bool> changedPass(LinkStore& store);
+    // Whether it read records or decided about any, or the account that ended it before it began.
+    struct PassOutcome {
+        bool worked = true;
+        SyncStatus account = SyncStatus::ready;
+    };
+    QCoro::Task<PassOutcome> changedPass(LinkStore& store);
     // The point the library kept of the last completed pass, with the versions of its records.
     QCoro::Task<std::unique_ptr<SyncCheckpoint>> storedCheckpoint(LinkStore& store,
-                                                                  QHash<QString, QByteArray>& versions);
+                                                                  std::shared_ptr<RecordVersions>& versions);
     // Keeps the point in the library, when it moved or the pass read anything.
     QCoro::Task<void> keepPoint(LinkStore& store, const SyncCheckpoint& point,
                                 const SyncCheckpoint::Read& read, bool everything);

@@ -36,6 +36,29 @@ CloudRecord fetchOrCreate(RecordStore& store, const QString& recordType, const Q
     return CloudRecord(recordType, recordName);
 }
 
+SyncStatus statusOf(RecordStore::AccountStatus status)
+{
+    using Account = RecordStore::AccountStatus;
+    switch (status) {
+    case Account::available:
+        return SyncStatus::ready;
+    case Account::couldNotDetermine:
+    case Account::noAccount:
+        return SyncStatus::notSignedIn;
+    case Account::restricted:
+    case Account::temporarilyUnavailable:
+        break;
+    }
+    return SyncStatus::error;
+}
+
+RecordStore::Changes changesAsked(RecordStore& store, const RemoteRecords::ChangesAsked& asked)
+{
+    if (asked.versions)
+        return store.changesFrom(asked.place, *asked.versions);
+    return store.changesSince(asked.since);
+}
+
 QString linkText(const LinkItem& link)
 {
     return QStringLiteral("link \u201c%1\u201d (%2)").arg(link.title, RecordFormats::linkRecordName(link));
@@ -112,19 +135,36 @@ QFuture<void> RemoteRecords::remove(const QString& recordName)
 
 QCoro::Task<SyncStatus> RemoteRecords::accountStatus()
 {
-    using Account = RecordStore::AccountStatus;
-    const Account status = co_await account();
-    switch (status) {
-    case Account::available:
-        co_return SyncStatus::ready;
-    case Account::couldNotDetermine:
-    case Account::noAccount:
-        co_return SyncStatus::notSignedIn;
-    case Account::restricted:
-    case Account::temporarilyUnavailable:
-        break;
+    const RecordStore::AccountStatus status = co_await account();
+    co_return statusOf(status);
+}
+
+std::optional<LibraryReset> RemoteRecords::libraryReset(RecordStore& store, Skipped& skipped)
+{
+    try {
+        return RecordFormats::libraryReset(store.fetch(RecordFormats::libraryResetName));
+    } catch (const UnusableRecordError& error) {
+        skipped.add(QStringLiteral("the library-reset marker"), error);
+    } catch (const CloudKitError& error) {
+        if (!isUnknownItem(error))
+            throw;
     }
-    co_return SyncStatus::error;
+    return std::nullopt;
+}
+
+QCoro::Task<RemoteRecords::Opening> RemoteRecords::openPass(ChangesAsked asked)
+{
+    QFuture<Opening> opening = request([asked = std::move(asked), skipped = m_skipped](RecordStore& store) {
+        Opening opened;
+        opened.account = statusOf(store.accountStatus());
+        if (opened.account != SyncStatus::ready)
+            return opened;
+        opened.reset = libraryReset(store, *skipped);
+        opened.changes = changesAsked(store, asked);
+        return opened;
+    });
+    Opening result = co_await opening;
+    co_return result;
 }
 
 QCoro::Task<std::optional<QByteArray>> RemoteRecords::changeToken()
@@ -144,11 +184,11 @@ QCoro::Task<RecordStore::Changes> RemoteRecords::changesSince(QByteArray since)
 }
 
 QCoro::Task<RecordStore::Changes> RemoteRecords::changesFrom(QByteArray place,
-                                                             QHash<QString, QByteArray> versions)
+                                                             std::shared_ptr<const RecordVersions> versions)
 {
     QFuture<RecordStore::Changes> changes =
         request([place = std::move(place), versions = std::move(versions)](RecordStore& store) {
-            return store.changesFrom(place, versions);
+            return store.changesFrom(place, *versions);
         });
     RecordStore::Changes result = co_await changes;
     co_return result;
@@ -202,16 +242,10 @@ QCoro::Task<QList<CloudRecord>> RemoteRecords::readRecords(QStringList names)
 
 QCoro::Task<std::optional<LibraryReset>> RemoteRecords::fetchLibraryReset()
 {
-    try {
-        const CloudRecord record = co_await fetch(RecordFormats::libraryResetName);
-        co_return RecordFormats::libraryReset(record);
-    } catch (const UnusableRecordError& error) {
-        m_skipped->add(QStringLiteral("the library-reset marker"), error);
-    } catch (const CloudKitError& error) {
-        if (!isUnknownItem(error))
-            throw;
-    }
-    co_return std::nullopt;
+    QFuture<std::optional<LibraryReset>> fetched =
+        request([skipped = m_skipped](RecordStore& store) { return libraryReset(store, *skipped); });
+    std::optional<LibraryReset> reset = co_await fetched;
+    co_return reset;
 }
 
 QCoro::Task<CloudRecord> RemoteRecords::fetchOrCreateRecord(QString recordType, QString recordName)

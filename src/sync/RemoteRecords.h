@@ -38,7 +38,8 @@ public:
     // See RecordStore::changesSince; the decoding is left to the caller.
     bool tracksChanges() const { return m_store->tracksChanges(); }
     QCoro::Task<RecordStore::Changes> changesSince(QByteArray since);
-    QCoro::Task<RecordStore::Changes> changesFrom(QByteArray place, QHash<QString, QByteArray> versions);
+    QCoro::Task<RecordStore::Changes> changesFrom(QByteArray place,
+                                                  std::shared_ptr<const RecordVersions> versions);
     // See RecordStore::changeToken.
     QCoro::Task<std::optional<QByteArray>> changeToken();
     // The decoded records of a type; records the readers refuse are left out, and so are deletions of
@@ -51,6 +52,21 @@ public:
     QCoro::Task<QList<CloudRecord>> readRecords(QStringList names);
     // The reset marker, or none when there is none (or it does not read).
     QCoro::Task<std::optional<LibraryReset>> fetchLibraryReset();
+
+    // What a pass asks first, in one request: the account, then while it can be used the reset marker
+    // and what changed since a point (the store's own, or the place and the versions of its records).
+    // Each hand-off between threads costs more than a pass that finds nothing changed does otherwise.
+    struct ChangesAsked {
+        QByteArray since;
+        QByteArray place;
+        std::shared_ptr<const RecordVersions> versions; // ask changesFrom the place when set
+    };
+    struct Opening {
+        SyncStatus account = SyncStatus::error;
+        std::optional<LibraryReset> reset;
+        RecordStore::Changes changes;
+    };
+    QCoro::Task<Opening> openPass(ChangesAsked asked);
 
     // Each fetches the record by name (making it when there is none), overwrites its fields and saves; a
     // link only over a stored copy it wins against (or one that does not read as a link).
@@ -93,6 +109,8 @@ private:
         std::mutex mutex;
         QStringList list;
     };
+    // The marker as the store holds it, on the I/O thread.
+    static std::optional<LibraryReset> libraryReset(RecordStore& store, Skipped& skipped);
 
     std::shared_ptr<RecordStore> m_store;
     std::shared_ptr<Skipped> m_skipped = std::make_shared<Skipped>();

@@ -64,23 +64,34 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckp
     return next;
 }
 
-std::unique_ptr<SyncCheckpoint> SyncCheckpoint::of(const SyncedLibrary::StoredPoint& stored,
-                                                   QHash<QString, QByteArray>& versions)
+void SyncCheckpoint::Loader::add(QByteArrayView name, QByteArrayView version, QByteArrayView kept)
 {
+    if (m_unreadable)
+        return;
+    std::optional<KeptRecord> record = KeptRecord::fromBytes(kept);
+    if (!record) {
+        m_unreadable = true;
+        return;
+    }
+    m_records.load(QString::fromUtf8(name), std::move(*record));
+    m_versions.append(name, version);
+}
+
+std::unique_ptr<SyncCheckpoint> SyncCheckpoint::Loader::finish(const LibrarySyncPoint::Point& stored)
+{
+    if (m_unreadable) {
+        m_records = {};
+        m_versions.clear();
+        return nullptr;
+    }
     auto point = std::make_unique<SyncCheckpoint>();
     point->stored = true;
-    point->place = stored.point.place;
-    point->journalThrough = stored.point.journalThrough;
-    point->schemaVersion = stored.point.schemaVersion;
-    point->records.reserve(stored.records.size());
-    versions.reserve(stored.records.size());
-    for (const LibrarySyncPoint::Record& record : stored.records) {
-        std::optional<KeptRecord> kept = KeptRecord::fromBytes(record.kept);
-        if (!kept)
-            return nullptr;
-        point->records.keep(record.name, std::move(*kept));
-        versions.insert(record.name, record.version);
-    }
+    point->place = stored.place;
+    point->journalThrough = stored.journalThrough;
+    point->schemaVersion = stored.schemaVersion;
+    m_records.loaded();
+    point->records = std::move(m_records);
+    m_versions.sort();
     return point;
 }
 

@@ -4,6 +4,7 @@
 #include "store/SyncedLibrary.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordStore.h"
+#include "sync/RecordVersions.h"
 #include "sync/SyncRemoteState.h"
 
 #include <QByteArray>
@@ -49,10 +50,20 @@ struct SyncCheckpoint {
                                                  const LibraryChangeJournal::Changes& journal,
                                                  RecordStore::Changes changes, SyncScope* scope, Read& read);
 
-    // The point the library kept, with the versions of its records to ask the store's changes from; none
-    // when what it kept does not read.
-    static std::unique_ptr<SyncCheckpoint> of(const SyncedLibrary::StoredPoint& stored,
-                                              QHash<QString, QByteArray>& versions);
+    // The point the library kept, read a record at a time (on the store's thread), with the versions of
+    // its records to ask the store's changes from.
+    class Loader {
+    public:
+        void add(QByteArrayView name, QByteArrayView version, QByteArrayView kept);
+        // The point, none when what it kept does not all read; the versions are left to take.
+        std::unique_ptr<SyncCheckpoint> finish(const LibrarySyncPoint::Point& stored);
+        RecordVersions& versions() { return m_versions; }
+
+    private:
+        KeptRecords m_records;
+        RecordVersions m_versions;
+        bool m_unreadable = false;
+    };
     LibrarySyncPoint::Point point() const;
 };
 

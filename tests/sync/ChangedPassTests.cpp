@@ -153,5 +153,32 @@ TEST_F(ChangedPassTest, whatTheJournalCannotVouchForMakesAWholePass)
     EXPECT_EQ(cloudTitle(x), "edited again");
 }
 
+// A pass asks the account, the marker and the changes in one request: an account that cannot be used
+// still ends it before anything else, leaving the point it started from, and a marker set by another
+// machine while this one was idle is still applied.
+TEST_F(ChangedPassTest, anIdlePassStillSeesTheAccountAndTheMarker)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    a.sync();
+    a.sync();
+    requests();
+
+    cloud->account = RecordStore::AccountStatus::noAccount;
+    EXPECT_EQ(a.failedSync(), "The shared record folder is not ready: Not signed in.");
+    cloud->account = RecordStore::AccountStatus::available;
+    const LinkItem y = a.add(makeLink("y"));
+    a.sync();
+    const QStringList afterSignIn = requests();
+    EXPECT_FALSE(afterSignIn.contains("changes everything")) << afterSignIn.join(", ").toStdString();
+    EXPECT_TRUE(cloud->record(uuidString(y.id)));
+
+    b.sync();
+    EXPECT_EQ(b.titles(), (QStringList{"x", "y"}));
+    b.eraseEverywhere();
+    a.sync();
+    EXPECT_TRUE(a.titles().isEmpty());
+    EXPECT_FALSE(cloud->record(uuidString(x.id)));
+}
+
 } // namespace
 } // namespace morvane::test

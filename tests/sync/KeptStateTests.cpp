@@ -3,12 +3,18 @@
 // read back whole or not at all.
 #include "TestValues.h"
 
+#include "foundation/Uuid.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordFileCodec.h"
+#include "sync/RecordFormats.h"
 #include "sync/RecordNames.h"
+#include "sync/RecordVersions.h"
 #include "sync/SyncCheckpoint.h"
 
 #include <QFile>
+
+#include <algorithm>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -42,6 +48,180 @@ TEST(RecordNames, GiveTheFolderStoresFileNamesAndFindEveryName)
     EXPECT_FALSE(RecordNames().contains("A_B"));
 }
 
+TEST(RecordNames, ListedInAnyOrderAreSortedAsStringsAre)
+{
+    // UTF-8's order and UTF-16's part between a character from U+E000 and one beyond U+FFFF.
+    QStringList names{"b",
+                      "a.b",
+                      "back~",
+                      "über uns",
+                      QString::fromUtf8("\uE000 private"),
+                      QString::fromUtf8("\U0001F600 face"),
+                      "A_B",
+                      "0A1B2C3D-0000-4000-8000-000000000001",
+                      QString::fromUtf8("\uFFFD"),
+                      QString::fromUtf8("\U0001F600")};
+    MappedArray<char> bytes;
+    MappedArray<quint32> ends;
+    for (const QString& name : names) {
+        const QByteArray utf8 = name.toUtf8();
+        bytes.append(utf8.constData(), std::size_t(utf8.size()));
+        ends.push_back(quint32(bytes.size()));
+    }
+    const RecordNames listed(bytes, ends);
+    names.sort();
+    ASSERT_EQ(listed.size(), names.size());
+    QByteArray buffer;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(listed.at(i), names[i]) << i;
+        EXPECT_EQ(QByteArray(listed.fileName(i, buffer)),
+                  QFile::encodeName(RecordFileCodec::fileNameOf(names[i])));
+        EXPECT_EQ(listed.upperBound(names[i]), i + 1);
+        for (qsizetype j = 0; j < names.size(); ++j) {
+            EXPECT_EQ(RecordNames::compare(names[i].toUtf8(), names[j].toUtf8()) < 0, i < j)
+                << names[i].toStdString() << " / " << names[j].toStdString();
+        }
+    }
+}
+
+// Kept records change a few at a time beside their sorted arrays and are taken in when a pass settles
+// (or the changes grow many): through loading, many changes, removals and settling, every record reads
+// back as kept, by its name and by the ids it names.
+TEST(KeptRecords, ReadBackAsKeptThroughChangesAndSettling)
+{
+    std::mt19937 random(7);
+    QList<QUuid> ids;
+    for (int i = 0; i < 400; ++i)
+        ids.append(QUuid::createUuid());
+    const auto linkRecord = [](const QUuid& id, qint64 updatedAt) {
+        LinkItem link;
+        link.id = id;
+        link.title = "t";
+        link.updatedAt = QDateTime::fromMSecsSinceEpoch(updatedAt, Qt::UTC);
+        return KeptRecord{KeptRecord::Type::link, LinkSummary::of(link)};
+    };
+    const auto relationRecord = [](const QUuid& from, const QUuid& to, qint64 createdAt) {
+        return KeptRecord{
+            KeptRecord::Type::relation,
+            LinkRelation{QUuid::createUuid(), from, to,
+                         createdAt ? QDateTime::fromMSecsSinceEpoch(createdAt, Qt::UTC) : QDateTime()}};
+    };
+    QHash<QString, KeptRecord> expected;
+    KeptRecords kept;
+    const auto keep = [&](const QString& name, const KeptRecord& record) {
+        kept.keep(name, record);
+        expected.insert(name, record);
+    };
+    const auto randomRelation = [&](qint64 createdAt) {
+        const int first = int(random() % ids.size());
+        const QUuid& from = ids[first];
+        const QUuid& to = ids[(first + 1 + int(random() % (ids.size() - 1))) % ids.size()];
+        const KeptRecord record = relationRecord(from, to, createdAt);
+        return std::pair(RecordFormats::relationRecordName(std::get<LinkRelation>(record.value)), record);
+    };
+    const auto check = [&](const char* step) {
+        SCOPED_TRACE(step);
+        ASSERT_EQ(kept.size(), expected.size());
+        QStringList names = kept.names();
+        QStringList expectedNames = expected.keys();
+        names.sort();
+        expectedNames.sort();
+        ASSERT_EQ(names, expectedNames);
+        for (auto record = expected.constBegin(); record != expected.constEnd(); ++record) {
+            const std::optional<KeptRecord> found = kept.find(record.key());
+            ASSERT_TRUE(found && *found == record.value()) << record.key().toStdString();
+        }
+        for (const QUuid& id : std::as_const(ids)) {
+            QStringList at = kept.relationsAt(id);
+            QStringList expectedAt;
+            for (auto record = expected.constBegin(); record != expected.constEnd(); ++record) {
+                const auto* relation = std::get_if<LinkRelation>(&record.value().value);
+                if (relation && (relation->fromLinkID == id || relation->toLinkID == id))
+                    expectedAt.append(record.key());
+            }
+            at.sort();
+            expectedAt.sort();
+            ASSERT_EQ(at, expectedAt);
+        }
+    };
+
+    // Read back from the library: links, relations (one with no date), a deletion and a link kept under
+    // another name than its own.
+    for (int i = 0; i < 300; ++i) {
+        const KeptRecord record = linkRecord(ids[i], 1000 + i);
+        kept.load(uuidString(ids[i]), record);
+        expected.insert(uuidString(ids[i]), record);
+    }
+    for (int i = 0; i < 150; ++i) {
+        const auto [name, record] = randomRelation(i == 0 ? 0 : 5000 + i);
+        if (expected.contains(name))
+            continue;
+        kept.load(name, record);
+        expected.insert(name, record);
+    }
+    const KeptRecord deletion{KeptRecord::Type::deletion,
+                              DeletedRecord{"Link", "Ä:b", at("2024-01-01T00:00:00Z")}};
+    kept.load("Link-deleted", deletion);
+    expected.insert("Link-deleted", deletion);
+    kept.load("elsewhere", linkRecord(ids[0], 1));
+    expected.insert("elsewhere", linkRecord(ids[0], 1));
+    kept.loaded();
+    check("loaded");
+
+    // A pass's changes: new, changed and removed records, read before the pass settles and after.
+    for (int i = 300; i < 400; ++i)
+        keep(uuidString(ids[i]), linkRecord(ids[i], 2000 + i));
+    for (int i = 0; i < 50; ++i)
+        keep(uuidString(ids[i]), linkRecord(ids[i], 3000 + i));
+    QStringList relations = expected.keys().filter("_");
+    for (int i = 0; i < 40; ++i) {
+        EXPECT_TRUE(kept.forget(relations[i]));
+        expected.remove(relations[i]);
+    }
+    for (int i = 0; i < 20; ++i) {
+        const auto [name, record] = randomRelation(9000 + i);
+        keep(name, record);
+    }
+    EXPECT_TRUE(kept.forget(uuidString(ids[7])));
+    expected.remove(uuidString(ids[7]));
+    EXPECT_FALSE(kept.forget(uuidString(ids[7])));
+    check("changed");
+    kept.settle();
+    check("settled");
+
+    // More changes than are held beside the arrays at once.
+    for (int round = 0; round < 12; ++round) {
+        for (int i = 0; i < 400; ++i)
+            keep(uuidString(ids[i]), linkRecord(ids[i], 10000 * round + i));
+    }
+    for (int i = 0; i < 400; i += 3) {
+        kept.forget(uuidString(ids[i]));
+        expected.remove(uuidString(ids[i]));
+    }
+    check("many changes");
+    kept.settle();
+    check("settled again");
+}
+
+TEST(RecordVersions, FindEachNameGivenInAnyOrder)
+{
+    RecordVersions versions;
+    const QList<QByteArray> names{"c", "a", "b_long name", "\xc3\xbc", "ab"};
+    for (const QByteArray& name : names)
+        versions.append(name, "v:" + name);
+    versions.sort();
+    qsizetype hint = -1;
+    for (const QByteArray name : {"a", "ab", "b_long name", "c", "\xc3\xbc"}) {
+        const std::optional<qsizetype> found = versions.find(name, hint);
+        ASSERT_TRUE(found) << name.constData();
+        EXPECT_EQ(versions.name(*found), name);
+        EXPECT_EQ(versions.version(*found), "v:" + name);
+        hint = *found;
+    }
+    EXPECT_FALSE(versions.find("b"));
+    EXPECT_FALSE(versions.find("", 2));
+}
+
 TEST(KeptRecord, ReadsBackWholeOrNotAtAll)
 {
     LinkItem link;
@@ -66,11 +246,14 @@ TEST(KeptRecord, ReadsBackWholeOrNotAtAll)
     }
 
     // A point whose kept records do not all read is no point: the pass after a start looks at everything.
-    SyncedLibrary::StoredPoint stored{{"place", 1, 1}, {{"A", "version", records[0].toBytes()}}};
-    QHash<QString, QByteArray> versions;
-    EXPECT_TRUE(SyncCheckpoint::of(stored, versions));
-    stored.records.append({"B", "version", "not a kept record"});
-    EXPECT_FALSE(SyncCheckpoint::of(stored, versions));
+    const LibrarySyncPoint::Point stored{"place", 1, 1};
+    SyncCheckpoint::Loader whole;
+    whole.add("A", "version", records[0].toBytes());
+    EXPECT_TRUE(whole.finish(stored));
+    SyncCheckpoint::Loader broken;
+    broken.add("A", "version", records[0].toBytes());
+    broken.add("B", "version", "not a kept record");
+    EXPECT_FALSE(broken.finish(stored));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 namespace morvane {
 
@@ -23,6 +24,22 @@ public:
     ~MappedArray() { release(); }
     MappedArray(const MappedArray&) = delete;
     MappedArray& operator=(const MappedArray&) = delete;
+    MappedArray(MappedArray&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr))
+        , m_size(std::exchange(other.m_size, 0))
+        , m_capacity(std::exchange(other.m_capacity, 0))
+    {
+    }
+    MappedArray& operator=(MappedArray&& other) noexcept
+    {
+        if (this != &other) {
+            release();
+            m_data = std::exchange(other.m_data, nullptr);
+            m_size = std::exchange(other.m_size, 0);
+            m_capacity = std::exchange(other.m_capacity, 0);
+        }
+        return *this;
+    }
 
     const T* begin() const { return m_data; }
     const T* end() const { return m_data + m_size; }
@@ -30,6 +47,7 @@ public:
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     const T& operator[](std::size_t index) const { return m_data[index]; }
+    T& operator[](std::size_t index) { return m_data[index]; }
     const T& back() const { return m_data[m_size - 1]; }
 
     void append(const T* values, std::size_t count)
@@ -40,6 +58,21 @@ public:
         m_size += count;
     }
     void push_back(const T& value) { append(&value, 1); }
+    // Room for this many values in all: one mapping of the size, when the count is known beforehand.
+    void reserve(std::size_t count)
+    {
+        if (count > m_capacity)
+            grow(count, count);
+    }
+    // Makes the array this long; new values are zero (untouched pages).
+    void resize(std::size_t count)
+    {
+        reserve(count);
+        if (count > m_size)
+            std::fill(m_data + m_size, m_data + count, T{});
+        m_size = count;
+    }
+    void truncate(std::size_t count) { m_size = std::min(count, m_size); }
 
     void release()
     {
@@ -50,10 +83,10 @@ public:
     }
 
 private:
-    void grow(std::size_t needed)
+    void grow(std::size_t needed) { grow(needed, std::max(2 * m_capacity, firstBytes / sizeof(T))); }
+    void grow(std::size_t needed, std::size_t least)
     {
-        constexpr std::size_t firstBytes = std::size_t(64) << 10;
-        const std::size_t capacity = std::max({needed, 2 * m_capacity, firstBytes / sizeof(T)});
+        const std::size_t capacity = std::max(needed, least);
         const std::size_t bytes = capacity * sizeof(T);
         void* grown = m_data == nullptr
                           ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
@@ -63,6 +96,8 @@ private:
         m_data = static_cast<T*>(grown);
         m_capacity = capacity;
     }
+
+    static constexpr std::size_t firstBytes = std::size_t(64) << 10;
 
     T* m_data = nullptr;
     std::size_t m_size = 0;
