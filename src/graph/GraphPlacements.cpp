@@ -10,7 +10,7 @@ namespace morvane {
 GraphPlacements::Arrangement GraphPlacements::arrange(Memory memory, const QList<GraphNode>& nodes,
                                                       const QHash<QUuid, qsizetype>& index)
 {
-    Arrangement arranged{index, memory.shownIndex, memory.revision, {}, {}, std::move(memory.remembered)};
+    Arrangement arranged{index, memory.shownIndex, memory.revision, {}, {}, memory.remembered, {}};
     // Read only: a write would copy the places the layout goes on moving.
     const QList<GraphPlacement>& shownPlaces = memory.shown;
     // Only nodes that leave are remembered: a node still shown is looked up among the shown first.
@@ -34,6 +34,7 @@ GraphPlacements::Arrangement GraphPlacements::arrange(Memory memory, const QList
             arranged.places.append({{radius * std::cos(angle), radius * std::sin(angle)}, {}});
         }
     }
+    arranged.source = std::move(memory);
     return arranged;
 }
 

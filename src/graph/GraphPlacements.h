@@ -50,6 +50,11 @@ public:
         std::vector<qsizetype> cameFrom;   // each node's place among those, or -1
         QList<GraphPlacement> places;
         QHash<QUuid, GraphPlacement> remembered;
+        // What it was worked out from, shared with the places at the time. Kept until the arrangement
+        // is taken up, so that the thread that worked it out never lets go of the last share of what
+        // the layout goes on moving: while this share lives, a step copies the places before it moves
+        // them, rather than moving them in place right after another thread read them.
+        Memory source;
     };
 
     // Works out the places of `nodes` (whose index is `index`) from the memory; any thread.
