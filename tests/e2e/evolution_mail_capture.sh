@@ -165,7 +165,7 @@ panel_says_where "showing its calendar"
 # Evolution not running: the link starts it, at the message.
 evolution_pid=$(xdotool getwindowpid "$main")
 kill "$evolution_pid"
-wait_for 20 bash -c '! kill -0 "$1" 2>/dev/null' _ "$evolution_pid" || fail "evolution did not end"
+wait_for 20 process_gone "$evolution_pid" || fail "evolution did not end"
 start_row() {
   panel >/dev/null || { show_panel; xdotool type --delay 20 "notes"; }
   xdotool key Return

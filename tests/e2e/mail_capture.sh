@@ -65,7 +65,7 @@ reopen "running"
 # This session's Thunderbird only, by its process: others may run on the machine.
 thunderbird_pid=$(xdotool getwindowpid "$(main_window)")
 kill "$thunderbird_pid"
-wait_for 20 bash -c '! kill -0 "$1" 2>/dev/null' _ "$thunderbird_pid" || fail "thunderbird did not end"
+wait_for 20 process_gone "$thunderbird_pid" || fail "thunderbird did not end"
 # Thunderbird not running: the link starts it (a Thunderbird that is only starting does not look the
 # message up, so its own window is what shows).
 start_row() {

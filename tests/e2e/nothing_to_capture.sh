@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Saying why, in the full application: with nothing it can capture in front, the quick panel's message
-# line names the reason (an application Morvane does not read, by its window class; the accessibility
+# line names the reason (an application Morvane does not read, by its menu name or else its window class; the accessibility
 # bus being off; Thunar's icon view and list view with nothing selected (the icon view names its one
 # selected item only in its status bar); Chromium started without its accessibility switch). Opening a saved event with no calendar application installed shows an alert naming the
 # applications that would open it. The panel and the alert are read over the accessibility bus, as a

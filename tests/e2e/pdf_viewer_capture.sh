@@ -74,7 +74,7 @@ follows_pages() {
 
   # The saved link reopens the PDF at its page in the desktop's viewer.
   kill "$pid"
-  wait_for 10 bash -c '! kill -0 "$1" 2>/dev/null' _ "$pid" || fail "$viewer did not end"
+  wait_for 10 process_gone "$pid" || fail "$viewer did not end"
   xdg-mime default "$entry" application/pdf
   open_row() {
     panel >/dev/null || { show_panel; xdotool type --delay 20 "Five Pages"; }
