@@ -25,7 +25,7 @@ struct SingleInstanceLimits {
 
 // Where one launch may take the lock, and where else a copy of this user's may already hold it.
 struct SingleInstancePlaces {
-    // The lock is taken in the first that allows it; a copy holding it in a later one is handed to.
+    // The lock is taken in each that allows it, in this order; a copy holding one first is handed to.
     QStringList folders;
     // Folders this launch may not use, where an earlier one could have taken the lock (the runtime
     // folder before it was opened to others): a copy there is handed to, once the lock file proves to
@@ -63,14 +63,14 @@ public:
         unanswered, // another process holds the lock but did not answer in time: nothing was handed over
         refused,    // another process holds the lock but cannot act on URLs (refusal() says why)
         blocked,    // another process holds the lock, but something other than a socket sits where it
-                    // listens (failure() says what): nothing can reach it
+                    // listens, or another user listens there (failure() says what): nothing can reach it
         failed      // no folder yields the lock (failure() says why): this process must not run
     };
 
-    // The lock and the socket live in the first of the places' folders that allows them, by default
+    // The locks and the sockets live in each of the places' folders that allows them, by default
     // defaultPlaces(); a folder that does not exist yet is made, user-only. A process that takes the
-    // lock still hands over to a copy that holds it in a later folder (one started while the runtime
-    // folder was missing, which is made later, runs in the fallback) or in a folder elsewhere.
+    // first lock still hands over to a copy that holds a later one (one started while the runtime
+    // folder was missing, which is made later, runs in the fallback) or one in a folder elsewhere.
     explicit SingleInstance(SingleInstancePlaces places = defaultPlaces(), Limits limits = {},
                             QObject* parent = nullptr);
     // Places with nothing elsewhere.
