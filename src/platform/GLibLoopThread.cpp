@@ -6,6 +6,7 @@
 
 #include "foundation/ThreadHandOff.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -18,6 +19,28 @@
 #include <unistd.h>
 
 namespace morvane {
+
+namespace {
+
+struct ThreadLetGo {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+};
+
+struct ThreadsLetGo {
+    std::mutex mutex;
+    std::condition_variable ended; // a thread let go, or any other, came to its end
+    std::vector<ThreadLetGo> threads;
+};
+
+ThreadsLetGo& threadsLetGo()
+{
+    // Never destroyed: a thread may be let go while static objects are being destroyed.
+    static auto* const threads = new ThreadsLetGo;
+    return *threads;
+}
+
+} // namespace
 
 struct GLibLoopThread::State {
     GMainContext* context;
@@ -81,7 +104,12 @@ GLibLoopThread::GLibLoopThread(const char* name, GMainContext* context)
         state->finishedChanged.notify_all();
         // The context and the loop may go with it, and with them what its sources still hold.
         state.reset();
-        done->store(true, std::memory_order_release);
+        ThreadsLetGo& letGo = threadsLetGo();
+        {
+            const std::lock_guard lock(letGo.mutex);
+            done->store(true, std::memory_order_release);
+        }
+        letGo.ended.notify_all();
     });
     m_id = m_thread.get_id();
 }
@@ -175,27 +203,6 @@ bool GLibLoopThread::stop(std::chrono::milliseconds wait)
     return m_ended;
 }
 
-namespace {
-
-struct ThreadLetGo {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-};
-
-struct ThreadsLetGo {
-    std::mutex mutex;
-    std::vector<ThreadLetGo> threads;
-};
-
-ThreadsLetGo& threadsLetGo()
-{
-    // Never destroyed: a thread may be let go while static objects are being destroyed.
-    static auto* const threads = new ThreadsLetGo;
-    return *threads;
-}
-
-} // namespace
-
 void GLibLoopThread::letGo()
 {
     ThreadsLetGo& letGo = threadsLetGo();
@@ -203,15 +210,20 @@ void GLibLoopThread::letGo()
     letGo.threads.push_back({std::move(m_thread), m_done});
 }
 
-int GLibLoopThread::settleThreadsLetGo(int status)
+bool GLibLoopThread::joinThreadsLetGo(std::chrono::milliseconds wait)
 {
     std::vector<ThreadLetGo> ended;
     bool stillOut = false;
     {
         ThreadsLetGo& letGo = threadsLetGo();
-        const std::lock_guard lock(letGo.mutex);
+        std::unique_lock lock(letGo.mutex);
+        const auto isDone = [](const ThreadLetGo& thread) {
+            return thread.done->load(std::memory_order_acquire);
+        };
+        letGo.ended.wait_for(lock, wait,
+                             [&] { return std::all_of(letGo.threads.begin(), letGo.threads.end(), isDone); });
         for (auto entry = letGo.threads.begin(); entry != letGo.threads.end();) {
-            if (entry->done->load(std::memory_order_acquire)) {
+            if (isDone(*entry)) {
                 ended.push_back(std::move(*entry));
                 entry = letGo.threads.erase(entry);
             } else {
@@ -223,7 +235,12 @@ int GLibLoopThread::settleThreadsLetGo(int status)
     // Only what is left of each (its thread's own data) is waited for.
     for (ThreadLetGo& thread : ended)
         thread.thread.join();
-    if (stillOut) {
+    return !stillOut;
+}
+
+int GLibLoopThread::settleThreadsLetGo(int status)
+{
+    if (!joinThreadsLetGo()) {
         std::fflush(nullptr);
         ::_exit(status);
     }

@@ -51,6 +51,8 @@ public:
     // True when the thread ended within the wait. Later calls do nothing and answer the first's.
     bool stop(std::chrono::milliseconds wait = unbounded);
 
+    // Joins each thread let go that ends within wait; true when none is left inside its call.
+    static bool joinThreadsLetGo(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
     // main()'s last step, once every object that owns one of these threads is gone: joins each thread
     // let go that has ended by now and answers status. When one is still inside its call, the process
     // ends here instead, with status and its standard streams flushed, without the exit sequence it
