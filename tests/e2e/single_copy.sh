@@ -21,6 +21,7 @@ one_running() { [ "$(count)" -eq 1 ]; }
 logged() { grep -qF "$1" "$E2E_HOME/morvane.log"; }
 # How many hand-overs the running copy has taken.
 received() { grep -c "Received .* morvane URL(s)" "$E2E_HOME/morvane.log" || true; }
+received_more_than() { [ "$(received)" -gt "$1" ]; }
 
 # second_start_hands_over <case> [env arguments...]: a start beside the running copy (with its
 # environment changed so) hands over and leaves.
@@ -33,7 +34,7 @@ second_start_hands_over() {
   one_running || fail "$case: $(count) copies run on one library"
   ! grep -qF "Failed to register global hotkey" "$E2E_HOME/morvane.log" "$E2E_HOME/second.log" ||
     fail "$case: two copies competed for the shortcuts"
-  wait_for 5 test "$(received)" -gt "$before" || fail "$case: the running copy was handed nothing"
+  wait_for 5 received_more_than "$before" || fail "$case: the running copy was handed nothing"
 }
 
 # A runtime folder every user may write into, where another user's process took the lock and listens
