@@ -7,6 +7,7 @@
 #include "TerminationSignals.h"
 #include "desktop/MessageBoxAlertPresenter.h"
 #include "desktop/X11Display.h"
+#include "platform/GLibLoopThread.h"
 #include "services/SingleInstance.h"
 #include "services/UrlSchemeRegistration.h"
 
@@ -152,9 +153,8 @@ int run(QApplication& application, morvane::SingleInstance& instance, const QStr
     return QApplication::exec();
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Everything main() does, each object that owns a thread of ours gone when it returns.
+int runProcess(int argc, char** argv)
 {
     morvane::startupStep("main");
     QStringList arguments;
@@ -202,4 +202,13 @@ int main(int argc, char** argv)
         return 1;
     }
     return run(application, instance, urls, std::move(library));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A thread of ours left inside a call another program does not answer (stopped, hung) at quit must
+    // not come back while static objects and libraries are being taken down.
+    return morvane::GLibLoopThread::settleThreadsLetGo(runProcess(argc, argv));
 }

@@ -6,15 +6,41 @@
 
 #include "foundation/ThreadHandOff.h"
 
+#include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <pthread.h>
+#include <unistd.h>
 
 namespace morvane {
+
+namespace {
+
+struct ThreadLetGo {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+};
+
+struct ThreadsLetGo {
+    std::mutex mutex;
+    std::condition_variable ended; // a thread let go, or any other, came to its end
+    std::vector<ThreadLetGo> threads;
+};
+
+ThreadsLetGo& threadsLetGo()
+{
+    // Never destroyed: a thread may be let go while static objects are being destroyed.
+    static auto* const threads = new ThreadsLetGo;
+    return *threads;
+}
+
+} // namespace
 
 struct GLibLoopThread::State {
     GMainContext* context;
@@ -66,7 +92,7 @@ struct GLibLoopThread::State {
 GLibLoopThread::GLibLoopThread(const char* name, GMainContext* context)
     : m_state(std::make_shared<State>(context))
 {
-    m_thread = std::thread([state = m_state, name = std::string(name)] {
+    m_thread = std::thread([state = m_state, done = m_done, name = std::string(name)]() mutable {
         pthread_setname_np(pthread_self(), name.c_str());
         g_main_context_push_thread_default(state->context);
         g_main_loop_run(state->loop);
@@ -76,6 +102,14 @@ GLibLoopThread::GLibLoopThread(const char* name, GMainContext* context)
             state->finished = true;
         }
         state->finishedChanged.notify_all();
+        // The context and the loop may go with it, and with them what its sources still hold.
+        state.reset();
+        ThreadsLetGo& letGo = threadsLetGo();
+        {
+            const std::lock_guard lock(letGo.mutex);
+            done->store(true, std::memory_order_release);
+        }
+        letGo.ended.notify_all();
     });
     m_id = m_thread.get_id();
 }
@@ -148,7 +182,7 @@ bool GLibLoopThread::stop(std::chrono::milliseconds wait)
     g_source_attach(quit, m_state->context);
     g_source_unref(quit);
     if (fromOwnJob) {
-        m_thread.detach();
+        letGo();
         return m_ended = false;
     }
     {
@@ -163,10 +197,54 @@ bool GLibLoopThread::stop(std::chrono::milliseconds wait)
     if (m_ended) {
         m_thread.join();
     } else {
-        m_thread.detach();
+        letGo();
         m_state->dropAll(); // what is let go here is destroyed on this thread
     }
     return m_ended;
+}
+
+void GLibLoopThread::letGo()
+{
+    ThreadsLetGo& letGo = threadsLetGo();
+    const std::lock_guard lock(letGo.mutex);
+    letGo.threads.push_back({std::move(m_thread), m_done});
+}
+
+bool GLibLoopThread::joinThreadsLetGo(std::chrono::milliseconds wait)
+{
+    std::vector<ThreadLetGo> ended;
+    bool stillOut = false;
+    {
+        ThreadsLetGo& letGo = threadsLetGo();
+        std::unique_lock lock(letGo.mutex);
+        const auto isDone = [](const ThreadLetGo& thread) {
+            return thread.done->load(std::memory_order_acquire);
+        };
+        letGo.ended.wait_for(lock, wait,
+                             [&] { return std::all_of(letGo.threads.begin(), letGo.threads.end(), isDone); });
+        for (auto entry = letGo.threads.begin(); entry != letGo.threads.end();) {
+            if (isDone(*entry)) {
+                ended.push_back(std::move(*entry));
+                entry = letGo.threads.erase(entry);
+            } else {
+                stillOut = true;
+                ++entry;
+            }
+        }
+    }
+    // Only what is left of each (its thread's own data) is waited for.
+    for (ThreadLetGo& thread : ended)
+        thread.thread.join();
+    return !stillOut;
+}
+
+int GLibLoopThread::settleThreadsLetGo(int status)
+{
+    if (!joinThreadsLetGo()) {
+        std::fflush(nullptr);
+        ::_exit(status);
+    }
+    return status;
 }
 
 } // namespace morvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -21,7 +22,9 @@ namespace morvane {
 // join itself), and when a job is still inside a call into another program once the stop's wait runs
 // out (such a call may not be cancellable, and a quit must not wait for it). A thread let go ends by
 // itself once that job returns, or with the process. Whatever its jobs reach must therefore be held
-// by the jobs, never by the object that stopped it.
+// by the jobs, never by the object that stopped it. What they cannot hold is what the process's exit
+// sequence takes down under them (static objects, the libraries' own state), so main() ends through
+// settleThreadsLetGo().
 class GLibLoopThread {
 public:
     static constexpr std::chrono::milliseconds unbounded = std::chrono::milliseconds::max();
@@ -48,10 +51,25 @@ public:
     // True when the thread ended within the wait. Later calls do nothing and answer the first's.
     bool stop(std::chrono::milliseconds wait = unbounded);
 
+    // Joins each thread let go that ends within wait; true when none is left inside its call.
+    static bool joinThreadsLetGo(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
+    // main()'s last step, once every object that owns one of these threads is gone: joins each thread
+    // let go that has ended by now and answers status. When one is still inside its call, the process
+    // ends here instead, with status and its standard streams flushed, without the exit sequence it
+    // could come back into (static destructors, the libraries' finalisers): everything that had to be
+    // written (the library, settings) was written before its owner went.
+    static int settleThreadsLetGo(int status);
+
 private:
     struct State;
+    // The thread's end, reached only after it let go of its state.
+    using Done = std::shared_ptr<std::atomic<bool>>;
+
+    // Keeps the thread, which this object no longer waits for, to be joined at the process's end.
+    void letGo();
 
     std::shared_ptr<State> m_state;
+    Done m_done = std::make_shared<std::atomic<bool>>(false);
     std::thread m_thread;
     std::thread::id m_id;
     bool m_stopped = false;

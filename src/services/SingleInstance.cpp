@@ -4,6 +4,7 @@
 #include "foundation/Logging.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QThread>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,14 +60,30 @@ QString folderProblem(const QString& folder)
     return {};
 }
 
-// Whether another process holds the lock at lockPath in folder; nothing is made to find out.
-bool heldInPlace(const QString& folder, const QString& lockPath)
+// Whether another process of this user's holds the lock at lockPath; nothing is made to find out. The
+// file must be this user's and closed to others: anyone who may open it could make it look held.
+bool heldByUs(const QString& lockPath)
 {
-    if (!folderProblem(folder).isEmpty())
-        return false;
-    const FileDescriptor lock(
-        ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
-    return lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    const FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
+                                     O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    struct stat status {};
+    return lock.get() >= 0 && ::fstat(lock.get(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_uid == geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
+           ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// Whether the process listening at the other end of socket runs as this user.
+bool answeredByUs(const LocalSocket& socket)
+{
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(socket.descriptor(), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           peer.uid == geteuid();
+}
+
+QString lockPathIn(const QString& folder)
+{
+    return folder + QStringLiteral("/morvane.lock");
 }
 
 int remainingMs(SteadyClock::time_point deadline)
@@ -76,11 +94,16 @@ int remainingMs(SteadyClock::time_point deadline)
 
 } // namespace
 
-SingleInstance::SingleInstance(QStringList folders, Limits limits, QObject* parent)
+SingleInstance::SingleInstance(SingleInstancePlaces places, Limits limits, QObject* parent)
     : QObject(parent)
-    , m_folders(std::move(folders))
-    , m_folder(m_folders.value(0))
+    , m_places(std::move(places))
+    , m_folder(m_places.folders.value(0))
     , m_limits(limits)
+{
+}
+
+SingleInstance::SingleInstance(QStringList folders, Limits limits, QObject* parent)
+    : SingleInstance(SingleInstancePlaces{std::move(folders), {}}, limits, parent)
 {
 }
 
@@ -96,24 +119,34 @@ QString SingleInstance::socketPath() const
 
 QString SingleInstance::lockPath() const
 {
-    return m_folder + QStringLiteral("/morvane.lock");
+    return lockPathIn(m_folder);
 }
 
-QStringList SingleInstance::defaultFolders()
+SingleInstancePlaces SingleInstance::defaultPlaces()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty())
-        return {fallbackFolder()};
-    if (const QString problem = folderProblem(runtime); !problem.isEmpty()) {
-        // Whoever may write there could take the lock and listen first, and be handed every link.
-        static bool told = false;
-        if (!std::exchange(told, true)) {
-            qCWarning(lcSingleInstance).noquote() << "The runtime folder" << privateValue(runtime)
-                                                  << "is not used for the single-instance lock:" << problem;
+    return placesFor(qEnvironmentVariable("XDG_RUNTIME_DIR"), fallbackFolder());
+}
+
+SingleInstancePlaces SingleInstance::placesFor(const QString& runtime, const QString& fallback)
+{
+    SingleInstancePlaces places;
+    if (!runtime.isEmpty() && runtime != fallback && QFileInfo::exists(runtime)) {
+        if (const QString problem = folderProblem(runtime); problem.isEmpty()) {
+            places.folders.append(runtime);
+        } else {
+            // Whoever may write there could take the lock and listen first, and be handed every link;
+            // a copy of ours that took the lock there before is still looked for.
+            places.elsewhere.append(runtime);
+            static bool told = false;
+            if (!std::exchange(told, true)) {
+                qCWarning(lcSingleInstance).noquote()
+                    << "The runtime folder" << privateValue(runtime)
+                    << "is not used for the single-instance lock:" << problem;
+            }
         }
-        return {fallbackFolder()};
     }
-    return {runtime, fallbackFolder()};
+    places.folders.append(fallback);
+    return places;
 }
 
 QString SingleInstance::fallbackFolder()
@@ -125,17 +158,13 @@ SingleInstance::LockResult SingleInstance::tryLock()
 {
     close();
     QStringList problems;
-    for (const QString& folder : std::as_const(m_folders)) {
-        const QString lockPath = folder + QStringLiteral("/morvane.lock");
-        if (m_lock.get() >= 0) {
-            if (!heldInPlace(folder, lockPath))
-                continue;
-            close();
-            m_folder = folder;
-            return LockResult::held;
-        }
+    // Every folder's lock is taken, in the fixed order: launches that see different folders share the
+    // later ones (the fallback always), so of two at once the one that finds a lock taken gives way,
+    // and never both.
+    for (const QString& folder : std::as_const(m_places.folders)) {
         // Made user-only when missing (the fallback folder); a runtime folder comes checked already.
         ::mkdir(QFile::encodeName(folder).constData(), 0700);
+        const QString lockPath = lockPathIn(folder);
         QString where = folder;
         QString problem = folderProblem(folder);
         if (problem.isEmpty()) {
@@ -145,11 +174,11 @@ SingleInstance::LockResult SingleInstance::tryLock()
             FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
                                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
             if (lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
-                m_lock.reset(lock.release());
-                m_folder = folder;
+                m_held.push_back({folder, std::make_unique<FileDescriptor>(lock.release()), nullptr});
                 continue;
             }
             if (lock.get() >= 0 && errno == EWOULDBLOCK) {
+                close();
                 m_folder = folder;
                 return LockResult::held;
             }
@@ -159,30 +188,44 @@ SingleInstance::LockResult SingleInstance::tryLock()
             << "Cannot take the single-instance lock:" << privateValue(where) << problem;
         problems.append(where + QStringLiteral(": ") + problem);
     }
-    if (m_lock.get() < 0) {
+    // Nobody takes a lock in these folders now, so a lock held there is older than this launch.
+    for (const QString& folder : std::as_const(m_places.elsewhere)) {
+        if (heldByUs(lockPathIn(folder))) {
+            close();
+            m_folder = folder;
+            return LockResult::held;
+        }
+    }
+    if (m_held.empty()) {
         m_failure =
             problems.isEmpty() ? QStringLiteral("no folder to hold it") : problems.join(QStringLiteral("; "));
         return LockResult::failed;
     }
+    m_folder = m_held.front().folder;
     return LockResult::taken;
 }
 
 bool SingleInstance::listen()
 {
-    if (m_lock.get() < 0 || m_server)
-        return m_server != nullptr;
-    // The lock is ours, so whatever socket is there was left by a process that died.
-    LocalServer::removeStale(socketPath());
-    m_server = new LocalServer(this);
-    connect(m_server, &LocalServer::newConnection, this, &SingleInstance::acceptConnections);
-    if (!m_server->listen(socketPath())) {
-        qCWarning(lcSingleInstance).noquote()
-            << "Cannot listen for other launches:" << m_server->errorString();
-        delete m_server;
-        m_server = nullptr;
-        return false;
+    bool listening = false;
+    for (Held& held : m_held) {
+        if (!held.server) {
+            const QString path = held.folder + QStringLiteral("/morvane.socket");
+            // The lock is ours, so whatever socket is there was left by a process that died.
+            LocalServer::removeStale(path);
+            auto* server = new LocalServer(this);
+            connect(server, &LocalServer::newConnection, this, [this, server] { acceptConnections(server); });
+            if (server->listen(path)) {
+                held.server = server;
+            } else {
+                qCWarning(lcSingleInstance).noquote()
+                    << "Cannot listen for other launches:" << server->errorString();
+                delete server;
+            }
+        }
+        listening = listening || held.server;
     }
-    return true;
+    return listening;
 }
 
 SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds patience)
@@ -236,6 +279,12 @@ SingleInstance::Delivery SingleInstance::send(const QStringList& urls, milliseco
         m_failure = LocalServer::occupantProblem(socketPath());
         return m_failure.isEmpty() ? Delivery::unreachable : Delivery::blocked;
     }
+    // In a folder others may write into, another user could have put a listener of theirs in our
+    // copy's place: it is handed nothing.
+    if (!answeredByUs(*socket)) {
+        m_failure = QStringLiteral("%1 is answered by another user").arg(socketPath());
+        return Delivery::blocked;
+    }
     QByteArray message = bigEndian(quint32(urls.size()));
     for (const QString& url : urls) {
         const QByteArray bytes = url.toUtf8();
@@ -278,9 +327,9 @@ void SingleInstance::refuse(const QString& reason)
     m_refusing = true;
 }
 
-void SingleInstance::acceptConnections()
+void SingleInstance::acceptConnections(LocalServer* server)
 {
-    while (LocalSocket* socket = m_server->nextPendingConnection()) {
+    while (LocalSocket* socket = server->nextPendingConnection()) {
         if (m_readers.size() >= maximumConnections) {
             socket->writeNow(bigEndian(busyAnswer));
             socket->abort();
@@ -380,8 +429,9 @@ void SingleInstance::close()
 {
     for (LocalSocket* socket : m_readers.keys())
         finish(socket);
-    delete std::exchange(m_server, nullptr);
-    m_lock.reset(); // lets go of the lock
+    for (Held& held : m_held)
+        delete held.server;
+    m_held.clear(); // lets go of the locks
 }
 
 } // namespace morvane

@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <chrono>
+#include <memory>
+#include <vector>
 
 namespace morvane {
 
@@ -21,11 +23,24 @@ struct SingleInstanceLimits {
     std::chrono::milliseconds deliveryTimeout{2000};
 };
 
-// One running copy per user. The first process takes an flock on a file in the runtime folder (the
-// kernel lets go of it when the process dies, however it ends) and then listens on a local socket
-// beside it; a later process finds the lock taken and hands its URLs to the first over that socket.
-// Whoever can write into that folder can answer in our place, so only a folder of this user's alone
-// holds them; a process that finds none never runs beside another copy.
+// Where one launch may take the lock, and where else a copy of this user's may already hold it.
+struct SingleInstancePlaces {
+    // The lock is taken in each that allows it, in this order; a copy holding one first is handed to.
+    QStringList folders;
+    // Folders this launch may not use, where an earlier one could have taken the lock (the runtime
+    // folder before it was opened to others): a copy there is handed to, once the lock file proves to
+    // be this user's alone and the listener answers as this user.
+    QStringList elsewhere;
+};
+
+// One running copy per user. The first process takes an flock on a file in each of its folders (the
+// runtime folder, the fallback; the kernel lets go of them when the process dies, however it ends)
+// and then listens on a local socket beside each; a later process finds a lock taken and hands its
+// URLs to the first over the socket beside it. A later process that sees other folders (another
+// session's variables, a runtime folder since opened to others or removed) still meets the copy in
+// the ones they share, the fallback at least. Whoever can write into a folder can answer in our place,
+// so only a folder of this user's alone holds them; a process that finds none never runs beside
+// another copy.
 //
 // On the wire a delivery is a 32-bit big-endian count of URLs, then each URL as a 32-bit big-endian
 // byte length and its UTF-8 bytes. The listener answers with the count, as four bytes of its own,
@@ -48,16 +63,18 @@ public:
         unanswered, // another process holds the lock but did not answer in time: nothing was handed over
         refused,    // another process holds the lock but cannot act on URLs (refusal() says why)
         blocked,    // another process holds the lock, but something other than a socket sits where it
-                    // listens (failure() says what): nothing can reach it
+                    // listens, or another user listens there (failure() says what): nothing can reach it
         failed      // no folder yields the lock (failure() says why): this process must not run
     };
 
-    // The lock and the socket live in the first of folders that allows them, by default
-    // defaultFolders(); a folder that does not exist yet is made, user-only. A process that takes the
-    // lock still hands over to a copy that holds it in a later folder: one started while the runtime
-    // folder was missing (it is made later) runs in the fallback.
-    explicit SingleInstance(QStringList folders = defaultFolders(), Limits limits = {},
+    // The locks and the sockets live in each of the places' folders that allows them, by default
+    // defaultPlaces(); a folder that does not exist yet is made, user-only. A process that takes the
+    // first lock still hands over to a copy that holds a later one (one started while the runtime
+    // folder was missing, which is made later, runs in the fallback) or one in a folder elsewhere.
+    explicit SingleInstance(SingleInstancePlaces places = defaultPlaces(), Limits limits = {},
                             QObject* parent = nullptr);
+    // Places with nothing elsewhere.
+    explicit SingleInstance(QStringList folders, Limits limits = {}, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // Takes the lock, or forwards urls to the process that holds it (at most the limits' number and
@@ -68,11 +85,12 @@ public:
     // later process never opens a display.
     Role claim(const QStringList& urls, std::chrono::milliseconds patience = std::chrono::milliseconds(4000));
 
-    // Once the lock is ours and the application object exists: listens for later processes, whose
-    // URLs arrive as urlsReceived. False, with a warning, when it cannot.
+    // Once the locks are ours and the application object exists: listens beside each for later
+    // processes, whose URLs arrive as urlsReceived. A folder where it cannot is said in a warning;
+    // false when it can in none.
     bool listen();
 
-    // Stops listening and lets go of the lock; later processes then become primary themselves.
+    // Stops listening and lets go of the locks; later processes then become primary themselves.
     void close();
 
     // From now on every delivery is refused with the reason, and nothing is handed on. The lock is
@@ -83,13 +101,18 @@ public:
     // After claim() answered blocked or failed: why, naming the paths.
     QString failure() const { return m_failure; }
 
-    // In the folder whose lock is held (before claim(), the first folder).
+    // In the folder whose lock is held: by another process, or the first of ours (before claim(), the
+    // first folder).
     QString socketPath() const;
     QString lockPath() const;
 
-    // $XDG_RUNTIME_DIR when it is a folder of this user's that nobody else may write into (said once
-    // in the log when it is not), then fallbackFolder().
-    static QStringList defaultFolders();
+    // placesFor($XDG_RUNTIME_DIR, fallbackFolder()).
+    static SingleInstancePlaces defaultPlaces();
+    // The runtime folder, then the fallback, which every launch of this user's shares whatever its
+    // session says (su, ssh or cron may give none, or another). A runtime folder of this user's that
+    // nobody else may write into holds the lock; one that exists but is not (opened to others since,
+    // or another user's) is only looked at, and said once in the log; a missing one is left out.
+    static SingleInstancePlaces placesFor(const QString& runtime, const QString& fallback);
     // A folder of our own in the temporary folder, made user-only when the lock first needs it.
     static QString fallbackFolder();
 
@@ -116,11 +139,11 @@ private:
         blocked      // something other than a socket is at the socket's path
     };
 
-    // Takes the lock in the first folder that allows it, unless another process holds one there or in
-    // a later folder.
+    // Takes the lock in the first folder that allows it, unless another process holds one there, in
+    // a later folder or elsewhere.
     LockResult tryLock();
     Delivery send(const QStringList& urls, std::chrono::milliseconds timeout);
-    void acceptConnections();
+    void acceptConnections(LocalServer* server);
     void readFrom(LocalSocket* socket);
     // False when the connection broke the rules.
     bool consume(LocalSocket* socket, Reader& reader);
@@ -128,11 +151,17 @@ private:
     void deliver(LocalSocket* socket, QStringList urls);
     void finish(LocalSocket* socket);
 
-    QStringList m_folders;
+    SingleInstancePlaces m_places;
     QString m_folder;
     Limits m_limits;
-    FileDescriptor m_lock;
-    LocalServer* m_server = nullptr;
+    // A lock of ours, and the socket listening beside it.
+    struct Held {
+        QString folder;
+        std::unique_ptr<FileDescriptor> lock;
+        LocalServer* server = nullptr;
+    };
+
+    std::vector<Held> m_held;
     QHash<LocalSocket*, Reader> m_readers;
     // Set by refuse() in the listener; in a later process, what claim() was told.
     bool m_refusing = false;

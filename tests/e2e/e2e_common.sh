@@ -11,6 +11,10 @@ start_session() {
   export XDG_RUNTIME_DIR=$E2E_HOME/.runtime QT_QPA_PLATFORM=xcb
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+  # Every copy of Morvane also holds its one-copy lock in a folder of the temporary folder, where the
+  # user's other sessions meet it: this session's own, or another run's copy would take its launches.
+  export TMPDIR=$E2E_HOME/tmp
+  mkdir -p "$TMPDIR"
   [ -z "${MORVANE_E2E_OWN_BUS:-}" ] || bus_sees_session_home
   library=$XDG_DATA_HOME/Morvane/Morvane.sqlite
   # The system's folders stay (the GTK programs need their schemas, icons and MIME data), behind one of

@@ -5,14 +5,13 @@
 # missing) is taken in the private folder, so a second start hands over to the first; when the private
 # folder is not this user's alone either, a start says why (standard error, and an alert with a
 # display) and exits 1. Something other than a socket where the copy listens is named by the running
-# copy and by a later start.
+# copy and by a later start. Starts whose session names another runtime folder, or none, or whose
+# runtime folder was opened to others or removed since the copy started, still hand over to it.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
 start_session "$@"
 # The private folder is made in the temporary folder: the session's own, not the machine's.
-export TMPDIR=$E2E_HOME/tmp
-mkdir -p "$TMPDIR"
 fallback=$TMPDIR/morvane-$(id -u)
 runtime=$XDG_RUNTIME_DIR
 id=6F9619FF-8B86-D011-B42D-00C04FC964FF
@@ -20,15 +19,22 @@ id=6F9619FF-8B86-D011-B42D-00C04FC964FF
 count() { ours | wc -l; }
 one_running() { [ "$(count)" -eq 1 ]; }
 logged() { grep -qF "$1" "$E2E_HOME/morvane.log"; }
+# How many hand-overs the running copy has taken.
+received() { grep -c "Received .* morvane URL(s)" "$E2E_HOME/morvane.log" || true; }
+received_more_than() { [ "$(received)" -gt "$1" ]; }
 
-# second_start_hands_over <case>: a plain start beside the running copy hands over and leaves.
+# second_start_hands_over <case> [env arguments...]: a start beside the running copy (with its
+# environment changed so) hands over and leaves.
 second_start_hands_over() {
-  local status=0
-  timeout 10 "$binary" >"$E2E_HOME/second.log" 2>&1 || status=$?
-  [ $status -eq 0 ] || fail "$1: a second start exited with status $status: $(cat "$E2E_HOME/second.log")"
-  one_running || fail "$1: $(count) copies run on one library"
+  local status=0 case=$1 before
+  shift
+  before=$(received)
+  timeout 10 env "$@" "$binary" >"$E2E_HOME/second.log" 2>&1 || status=$?
+  [ $status -eq 0 ] || fail "$case: a second start exited with status $status: $(cat "$E2E_HOME/second.log")"
+  one_running || fail "$case: $(count) copies run on one library"
   ! grep -qF "Failed to register global hotkey" "$E2E_HOME/morvane.log" "$E2E_HOME/second.log" ||
-    fail "$1: two copies competed for the shortcuts"
+    fail "$case: two copies competed for the shortcuts"
+  wait_for 5 received_more_than "$before" || fail "$case: the running copy was handed nothing"
 }
 
 # A runtime folder every user may write into, where another user's process took the lock and listens
@@ -95,9 +101,24 @@ logged "a symbolic link" || fail "the linked lock file went unmentioned"
 quit_app
 rm "$runtime/morvane.lock"
 
+# Starts from other sessions of the same user on the same display: one whose runtime folder is another,
+# one without any (su, ssh), one after the copy's runtime folder was opened to others, and one after it
+# was removed and made again (a logout and a login while the copy runs on). Each hands over.
+first_runtime=$E2E_HOME/first-runtime
+mkdir -m 700 "$first_runtime" "$E2E_HOME/other-runtime"
+XDG_RUNTIME_DIR=$first_runtime start_app_ready
+second_start_hands_over "another runtime folder" XDG_RUNTIME_DIR="$E2E_HOME/other-runtime"
+second_start_hands_over "no runtime folder" -u XDG_RUNTIME_DIR
+chmod 1777 "$first_runtime"
+second_start_hands_over "the runtime folder opened to others" XDG_RUNTIME_DIR="$first_runtime"
+rm -rf "$first_runtime"
+mkdir -m 700 "$first_runtime"
+second_start_hands_over "the runtime folder made again" XDG_RUNTIME_DIR="$first_runtime"
+quit_app
+
 # The runtime folder missing (the running copy's toolkit makes it later: the second start sees it).
 XDG_RUNTIME_DIR=$E2E_HOME/missing start_app_ready
-XDG_RUNTIME_DIR=$E2E_HOME/missing second_start_hands_over "a missing runtime folder"
+second_start_hands_over "a missing runtime folder" XDG_RUNTIME_DIR="$E2E_HOME/missing"
 quit_app
 
 # Neither folder is this user's alone: the start says why and does not run, with or without a display.

@@ -20,9 +20,9 @@ texts=$(dirname "$0")/accessible_texts.py
 E2E_HOME=$(mktemp -d /tmp/morvane-e2e-XXXXXX)
 trap end_session EXIT
 export HOME=$E2E_HOME XDG_CONFIG_HOME=$E2E_HOME/.config XDG_DATA_HOME=$E2E_HOME/.local/share
-export XDG_RUNTIME_DIR=$E2E_HOME/.runtime XDG_CURRENT_DESKTOP=sway
+export XDG_RUNTIME_DIR=$E2E_HOME/.runtime XDG_CURRENT_DESKTOP=sway TMPDIR=$E2E_HOME/tmp
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" "$TMPDIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 # Before sway starts: waybar starts the accessibility bus as sway comes up.
 bus_sees_session_home

@@ -22,18 +22,19 @@ export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # Switched on before either machine starts: with it off, each asks at start whether to turn it on.
 accessibility_on
 
-# on <machine> <command...>: runs the command as that machine's user, on its display.
+# on <machine> <command...>: runs the command as that machine's user, on its display. Each machine has
+# a temporary folder of its own too: the one-copy lock kept there would make the two one user.
 on() {
   local m=$1; shift
   HOME=$E2E_HOME/$m XDG_CONFIG_HOME=$E2E_HOME/$m/.config XDG_DATA_HOME=$E2E_HOME/$m/.local/share \
-    XDG_RUNTIME_DIR=$E2E_HOME/$m/.runtime DISPLAY=$(cat "$E2E_HOME/$m.display") "$@"
+    XDG_RUNTIME_DIR=$E2E_HOME/$m/.runtime TMPDIR=$E2E_HOME/$m/tmp DISPLAY=$(cat "$E2E_HOME/$m.display") "$@"
 }
 library() { echo "$E2E_HOME/$1/.local/share/Morvane/Morvane.sqlite"; }
 sql() { sqlite3 -cmd ".timeout 5000" "$(library "$1")" "$2"; }
 
 start_machine() { # <machine> [disabled]: the X server, window manager and tray, then morvane, sync on
   local m=$1 home=$E2E_HOME/$1
-  mkdir -p "$home/.config/Morvane" "$home/.local/share/Morvane" "$home/.runtime"
+  mkdir -p "$home/.config/Morvane" "$home/.local/share/Morvane" "$home/.runtime" "$home/tmp"
   chmod 700 "$home/.runtime"
   ln -s "$shared" "$home/.local/share/Morvane/CloudRecords"
   printf '{"preferences.syncMode": "%s"}\n' "${2:-iCloud}" >"$home/.config/Morvane/defaults.json"

@@ -2,6 +2,8 @@
 #include "foundation/StoreExecutor.h"
 #include "platform/GLibLoopThread.h"
 
+#include <QProcess>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -115,4 +117,27 @@ TEST(GLibLoopThread, ABoundedStopRunsTheQueueWhenTheThreadKeepsUp)
         ASSERT_TRUE(thread.post([&ran, job] { ran.push_back(job); }));
     EXPECT_TRUE(thread.stop(10s));
     EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+}
+
+// A thread let go inside a call that another program answers only while the process exits never comes
+// back into the exit sequence (static objects destroyed under it): the process ends first, with its
+// status. Without the settling, the probe's thread does come back: it sees the destroyed objects.
+TEST(GLibLoopThread, AThreadLetGoNeverComesBackIntoTheExitSequence)
+{
+    struct Case {
+        const char* mainEnds;
+        bool staticsDestroyed;
+        bool cameBack;
+    };
+    for (const Case& c : {Case{"settled", false, false}, {"return", true, true}}) {
+        QProcess probe;
+        probe.start(THREAD_LET_GO_PROBE, {c.mainEnds});
+        ASSERT_TRUE(probe.waitForFinished(20000)) << c.mainEnds;
+        EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit) << c.mainEnds;
+        EXPECT_EQ(probe.exitCode(), 3) << c.mainEnds;
+        const QByteArray said = probe.readAllStandardOutput();
+        EXPECT_EQ(said.contains("statics destroyed"), c.staticsDestroyed)
+            << c.mainEnds << ": " << said.data();
+        EXPECT_EQ(said.contains("came back during exit"), c.cameBack) << c.mainEnds << ": " << said.data();
+    }
 }

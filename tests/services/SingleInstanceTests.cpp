@@ -233,23 +233,53 @@ TEST_F(SingleInstanceTest, WhenTheRunningCopyDiesTheLaunchTakesOverWithItsUrls)
     EXPECT_EQ(claimAside(survivor, {"morvane://open/b"}), SingleInstance::Role::primary);
 }
 
+// Two probe processes claim at once, each in the folders given (separated by ":").
+void expectOnePrimaryWithBothUrls(const QString& firstFolders, const QString& secondFolders)
+{
+    QProcess first, second;
+    first.start(SINGLE_INSTANCE_PROBE, {firstFolders, "morvane://open/first"});
+    second.start(SINGLE_INSTANCE_PROBE, {secondFolders, "morvane://open/second"});
+    ASSERT_TRUE(first.waitForFinished(10000));
+    ASSERT_TRUE(second.waitForFinished(10000));
+    QStringList outputs{QString::fromUtf8(first.readAllStandardOutput()),
+                        QString::fromUtf8(second.readAllStandardOutput())};
+    outputs.sort(); // "forwarded" before "primary"
+    EXPECT_EQ(outputs[0], "forwarded\n") << firstFolders.toStdString() << " " << secondFolders.toStdString();
+    EXPECT_TRUE(outputs[1] == "primary\nmorvane://open/first\n" ||
+                outputs[1] == "primary\nmorvane://open/second\n")
+        << outputs[1].toStdString();
+}
+
 TEST(SingleInstanceRace, TwoLaunchesAtOnceEndWithOnePrimaryThatHasBothUrls)
 {
     for (int round = 0; round < 5; ++round) {
         const QString folder = testHome() + QStringLiteral("/race%1").arg(round);
         ASSERT_TRUE(QDir().mkpath(folder));
-        QProcess first, second;
-        first.start(SINGLE_INSTANCE_PROBE, {folder, "morvane://open/first"});
-        second.start(SINGLE_INSTANCE_PROBE, {folder, "morvane://open/second"});
-        ASSERT_TRUE(first.waitForFinished(10000));
-        ASSERT_TRUE(second.waitForFinished(10000));
-        QStringList outputs{QString::fromUtf8(first.readAllStandardOutput()),
-                            QString::fromUtf8(second.readAllStandardOutput())};
-        outputs.sort(); // "forwarded" before "primary"
-        EXPECT_EQ(outputs[0], "forwarded\n") << round;
-        EXPECT_TRUE(outputs[1] == "primary\nmorvane://open/first\n" ||
-                    outputs[1] == "primary\nmorvane://open/second\n")
-            << outputs[1].toStdString();
+        expectOnePrimaryWithBothUrls(folder, folder);
+    }
+}
+
+// Launches whose sessions name different runtime folders, or none, at once: each takes a lock in a
+// different folder first, and only one of them gives way.
+TEST(SingleInstanceRace, LaunchesThatSeeDifferentFoldersStillEndWithOnePrimary)
+{
+    for (int round = 0; round < 6; ++round) {
+        const QString base = testHome() + QStringLiteral("/race%1").arg(round);
+        for (const char* folder : {"/runtime", "/other", "/fallback"})
+            ASSERT_TRUE(QDir().mkpath(base + folder));
+        const QString without = base + "/fallback";
+        const QString with = base + "/runtime:" + without;
+        const QString another = base + "/other:" + without;
+        switch (round % 3) {
+        case 0:
+            expectOnePrimaryWithBothUrls(without, with);
+            break;
+        case 1:
+            expectOnePrimaryWithBothUrls(with, without);
+            break;
+        default:
+            expectOnePrimaryWithBothUrls(with, another);
+        }
     }
 }
 
@@ -267,21 +297,22 @@ TEST(SingleInstanceFolder, OnlyAFolderOfOursAloneHoldsTheLockAndTheFallbackIsMad
     };
 
     // Only a runtime folder nobody else may write into comes before the fallback. One that others
-    // may write into (a shared 1777 folder) would let them take the lock and be handed every link.
+    // may write into (a shared 1777 folder) would let them take the lock and be handed every link: it
+    // is only looked at, for a copy that took the lock there before it was opened.
     for (const auto& [mode, used] : {std::pair{mode_t(0700), true},
                                      {mode_t(0755), true},
                                      {mode_t(01777), false},
                                      {mode_t(0770), false}}) {
         setMode(runtime, mode);
-        const QStringList expected = used ? QStringList{runtime, fallback} : QStringList{fallback};
-        EXPECT_EQ(SingleInstance::defaultFolders(), expected) << std::oct << mode;
+        const SingleInstancePlaces places = SingleInstance::placesFor(runtime, fallback);
+        EXPECT_EQ(places.folders, (used ? QStringList{runtime, fallback} : QStringList{fallback}))
+            << std::oct << mode;
+        EXPECT_EQ(places.elsewhere, (used ? QStringList{} : QStringList{runtime})) << std::oct << mode;
     }
-    {
-        const ScopedEnvironmentVariable missing("XDG_RUNTIME_DIR", QFile::encodeName(testHome() + "/gone"));
-        EXPECT_EQ(SingleInstance::defaultFolders(), QStringList{fallback});
-        const ScopedEnvironmentVariable unset("XDG_RUNTIME_DIR", std::nullopt);
-        EXPECT_EQ(SingleInstance::defaultFolders(), QStringList{fallback});
-    }
+    EXPECT_EQ(SingleInstance::placesFor(testHome() + "/gone", fallback).folders, QStringList{fallback});
+    EXPECT_EQ(SingleInstance::placesFor(testHome() + "/gone", fallback).elsewhere, QStringList{});
+    setMode(runtime, 0700);
+    EXPECT_EQ(SingleInstance::defaultPlaces().folders, (QStringList{runtime, fallback}));
 
     // The fallback is made user-only when the lock first needs it.
     SingleInstance instance({fallback});
@@ -339,6 +370,99 @@ TEST(SingleInstanceFolder, ALaunchFindsACopyThatStartedWithoutTheRuntimeFolder)
     SingleInstance next({runtime, fallback});
     EXPECT_EQ(next.claim({}), SingleInstance::Role::primary);
     EXPECT_EQ(next.lockPath(), runtime + "/morvane.lock");
+}
+
+// A copy started in one session's runtime folder, and a later launch that can no longer use it or
+// does not know it: the launch hands over, and once the copy is gone it takes over itself.
+TEST(SingleInstanceFolder, ALaterLaunchFindsTheCopyInAFolderItCannotOrDoesNotUse)
+{
+    const QString runtime = testHome() + "/runtime", other = testHome() + "/other",
+                  fallback = testHome() + "/fallback", otherFallback = testHome() + "/other-fallback";
+    struct Case {
+        const char* name;
+        QString launchRuntime;
+        bool opened;  // the copy's runtime folder made writable by others after it started
+        bool removed; // the copy's runtime folder removed and made again (a logout and a login)
+        QString launchFallback;
+    };
+    for (const Case& c : {
+             Case{"the runtime folder was opened to others", runtime, true, false, fallback},
+             Case{"the launch has no runtime folder", {}, false, false, fallback},
+             Case{"the launch has another runtime folder", other, false, false, fallback},
+             Case{"the runtime folder was removed", runtime, false, true, fallback},
+             Case{"the runtime folder was opened and the launch has another fallback", runtime, true, false,
+                  otherFallback},
+         }) {
+        SCOPED_TRACE(c.name);
+        for (const QString& folder : {runtime, other})
+            ASSERT_TRUE(QDir().mkpath(folder));
+        SingleInstance copy(SingleInstance::placesFor(runtime, fallback));
+        ASSERT_EQ(copy.claim({}), SingleInstance::Role::primary);
+        ASSERT_TRUE(copy.listen());
+        QStringList received;
+        QObject::connect(&copy, &SingleInstance::urlsReceived,
+                         [&](const QStringList& urls) { received += urls; });
+        if (c.opened) {
+            ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 01777), 0);
+        }
+        if (c.removed) {
+            ASSERT_TRUE(QDir(runtime).removeRecursively());
+            ASSERT_TRUE(QDir().mkpath(runtime));
+        }
+
+        const SingleInstancePlaces places = SingleInstance::placesFor(c.launchRuntime, c.launchFallback);
+        SingleInstance launch(places);
+        EXPECT_EQ(claimAside(launch, {"morvane://open/x"}), SingleInstance::Role::forwarded);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return received == QStringList{"morvane://open/x"}; }, 5000));
+
+        copy.close();
+        SingleInstance next(places);
+        EXPECT_EQ(next.claim({}), SingleInstance::Role::primary);
+        next.close();
+        for (const QString& folder : {runtime, other, fallback, otherFallback})
+            ASSERT_TRUE(QDir(folder).removeRecursively());
+    }
+}
+
+// Where this launch may not take the lock, a held lock counts only when nobody else could have made
+// it look held, and the copy is handed links only when its listener runs as this user.
+TEST(SingleInstanceFolder, ALockInAFolderOthersMayWriteIntoCountsOnlyWhenItIsOursAlone)
+{
+    const QString shared = testHome() + "/shared", fallback = testHome() + "/fallback";
+    ASSERT_TRUE(QDir().mkpath(shared));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0777), 0);
+    const SingleInstancePlaces places = SingleInstance::placesFor(shared, fallback);
+    ASSERT_EQ(places.elsewhere, QStringList{shared});
+    const QByteArray lockPath = QFile::encodeName(shared + "/morvane.lock");
+
+    // A lock file anyone may open, held: anyone could hold it.
+    const int open = ::open(lockPath.constData(), O_RDWR | O_CREAT, 0666);
+    ASSERT_EQ(::fchmod(open, 0666), 0);
+    ASSERT_EQ(::flock(open, LOCK_EX | LOCK_NB), 0);
+    {
+        SingleInstance launch(places);
+        EXPECT_EQ(launch.claim({}, 300ms), SingleInstance::Role::primary);
+        EXPECT_EQ(launch.lockPath(), fallback + "/morvane.lock");
+    }
+    ::close(open);
+    ASSERT_EQ(::unlink(lockPath.constData()), 0);
+
+    // Our own lock, held, but another user listening in the copy's place.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to listen as another user";
+    ASSERT_EQ(::chmod(QFile::encodeName(testHome()).constData(), 0711), 0);
+    const int ours = ::open(lockPath.constData(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(ours, LOCK_EX | LOCK_NB), 0);
+    QProcess listener;
+    listener.start(SINGLE_INSTANCE_PROBE, {"--listen-as", "65534", shared + "/morvane.socket"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.readAllStandardOutput().contains("listening"); }, 5000))
+        << listener.readAllStandardError().toStdString();
+    SingleInstance launch(places);
+    EXPECT_EQ(launch.claim({"morvane://open/x"}, 300ms), SingleInstance::Role::blocked);
+    EXPECT_EQ(launch.failure(), shared + "/morvane.socket is answered by another user");
+    listener.kill();
+    listener.waitForFinished();
+    ::close(ours);
 }
 
 TEST_F(SingleInstanceTest, SomethingOtherThanASocketAtItsPathIsNamedOnBothSides)
