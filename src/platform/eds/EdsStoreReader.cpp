@@ -4,7 +4,7 @@
 #include "platform/GLibErrorSlot.h"
 #include "platform/GLibLoopThread.h"
 #include "platform/GObjectRef.h"
-#include "platform/eds/EdsExpansionShim.h"
+#include "platform/eds/EdsMapping.h"
 #include "platform/eds/EdsSourceRegistry.h"
 
 // GLib's headers name struct members "signals", which Qt defines as a keyword.
