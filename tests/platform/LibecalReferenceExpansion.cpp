@@ -1,3 +1,9 @@
+// GLib's headers name struct members "signals", which Qt defines as a keyword: they come first.
+#pragma push_macro("signals")
+#undef signals
+#include <libecal/libecal.h>
+#pragma pop_macro("signals")
+
 #include "LibecalReferenceExpansion.h"
 
 #include "platform/GObjectRef.h"

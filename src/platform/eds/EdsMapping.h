@@ -65,9 +65,3 @@ struct EdsCard {
 std::optional<EdsCard> contactCard(QByteArrayView vcard, const QString& sourceUid);
 
 } // namespace morvane
-
-// The store reader lists calendars through the service's client library until it asks the bus itself;
-// the adapter is there only where that library's headers are.
-#if __has_include(<libecal/libecal.h>)
-#include "platform/eds/EdsClientExpansion.h"
-#endif
