@@ -3,8 +3,8 @@
 # card written by another program show up as rows after the links when part of their names is typed
 # in the quick panel; Return saves each as a link, and the saved links open in GNOME Calendar at the
 # event and in GNOME Contacts at the card (stand-ins that write down how they were started). Another
-# calendar's events are offered too, but none of a calendar switched off in the registry or of one
-# below an account switched off; an event written in a time zone the calendar keeps for itself (no
+# calendar's events are offered too, but none of a calendar switched off in the registry (until it is
+# switched on) or of one below an account switched off; an event written in a time zone the calendar keeps for itself (no
 # time zone database knows it) is saved at its own time. With
 # GNOME Calendar in front the panel offers the events around now, and an event and a card written
 # while the application runs are offered as well. On a bus without the service's files, typing finds
@@ -147,6 +147,14 @@ pelican_saved() {
   [ -n "$(saved_link contact "Bo Pelican")" ]
 }
 wait_for 20 pelican_saved || fail "a card written later was not offered: $(sql "SELECT title FROM links")"
+# A calendar switched on while Morvane runs offers its events once the registry reported it.
+"$seed" switch off-calendar on || fail "could not switch the calendar on"
+osprey_saved() {
+  type_and_return "Osprey Watch"
+  hide_panel
+  [ -n "$(saved_link calendar "Osprey Watch")" ]
+}
+wait_for 20 osprey_saved || fail "a calendar switched on later was not read: $(sql "SELECT title FROM links")"
 
 # GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
 open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"
@@ -186,7 +194,7 @@ type_and_return "Zebrafish"
 wait_for 10 eval '[ "$(sql "SELECT last_opened_at FROM links WHERE type = '"'contact'"'")" != "$before" ]' ||
   fail "Return did not reach the saved card"
 hide_panel
-[ "$(sql "SELECT COUNT(*) FROM links")" = 7 ] ||
+[ "$(sql "SELECT COUNT(*) FROM links")" = 8 ] ||
   fail "an event of a calendar switched off, or without the service, was offered: $(sql "SELECT title FROM links")"
 grep -q "Calendars absent contacts absent" "$E2E_HOME/morvane.log" ||
   fail "the stores did not find the service absent"

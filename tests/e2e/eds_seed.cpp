@@ -4,6 +4,7 @@
 //   eds_seed zoned-event TITLE START END   (written in a zone of the calendar's own, 5:45 ahead of UTC)
 //   eds_seed calendar UID NAME on|off [PARENT-UID]   (a local calendar)
 //   eds_seed group UID NAME on|off   (a source other sources belong to, as an account)
+//   eds_seed switch UID on|off   (switches a source on or off, as a calendar application does)
 //   eds_seed contact FULL-NAME [ORGANIZATION [E-MAIL]]
 //   eds_seed bulk EVENTS CONTACTS    (titles "Seeded event N", names "Seeded Person N")
 #include <libebook/libebook.h>
@@ -164,6 +165,13 @@ int main(int argc, char** argv)
                                              &error))
             die("create event", error);
         std::printf("%s\n", uid);
+    } else if (command == "switch" && argc == 4) {
+        ESource* source = e_source_registry_ref_source(sources, argv[2]);
+        if (!source)
+            die("no such source", nullptr);
+        e_source_set_enabled(source, onOrOff(argv[3]));
+        if (!e_source_write_sync(source, nullptr, &error))
+            die("switch", error);
     } else if ((command == "calendar" && (argc == 5 || argc == 6)) || (command == "group" && argc == 5)) {
         addSource(sources, argv[2], argv[3], onOrOff(argv[4]), argc == 6 ? argv[5] : nullptr,
                   command == "calendar");
@@ -197,7 +205,8 @@ int main(int argc, char** argv)
         std::fprintf(
             stderr,
             "usage: eds_seed event TITLE START END [CALENDAR] | zoned-event TITLE START END | calendar UID "
-            "NAME on|off [PARENT] | group UID NAME on|off | contact NAME [ORG [E-MAIL]] | bulk EVENTS "
+            "NAME on|off [PARENT] | group UID NAME on|off | switch UID on|off | contact NAME [ORG [E-MAIL]] "
+            "| bulk EVENTS "
             "CONTACTS\n");
         return 2;
     }
