@@ -4,6 +4,7 @@
 #include "platform/GLibErrorSlot.h"
 #include "platform/GLibLoopThread.h"
 #include "platform/GObjectRef.h"
+#include "platform/eds/EdsBusStore.h"
 #include "platform/eds/EdsMapping.h"
 #include "platform/eds/EdsSourceRegistry.h"
 
@@ -15,13 +16,11 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <string>
 #include <thread>
 
 MORVANE_LOGGING_CATEGORY(lcEdsReader, "EvolutionDataServer")
@@ -45,87 +44,23 @@ constexpr auto stopWait = 200ms;
 constexpr int yearsBack = 10;
 constexpr int yearsAhead = 5;
 
-// Calendars and address books are read over the bus directly, the registry of sources too: the
-// service's client libraries link its mail library, an HTTP stack, Kerberos, NSS and more, several
-// megabytes mapped into this process for reading a few fields of each event and card.
-//
-// Both kinds of store are opened and read alike: a factory names where the store answers, the store
-// is opened, its items listed as text, and a view of the same query reports what changed.
-struct StoreKind {
-    const char* extension; // the group that makes a source one of these
-    const char* factoryName;
-    const char* factoryPath;
-    const char* factoryInterface;
-    const char* openMethod;
-    const char* interface;
-    const char* viewInterface;
-    const char* listMethod;
-    const char* query; // every item
-    const char* what;  // for log lines
-};
-
-constexpr StoreKind calendarKind{"Calendar",
-                                 calendarFactoryName,
-                                 "/org/gnome/evolution/dataserver/CalendarFactory",
-                                 "org.gnome.evolution.dataserver.CalendarFactory",
-                                 "OpenCalendar",
-                                 "org.gnome.evolution.dataserver.Calendar",
-                                 "org.gnome.evolution.dataserver.CalendarView",
-                                 "GetObjectList",
-                                 "#t",
-                                 "calendar"};
-constexpr StoreKind addressBookKind{"Address Book",
-                                    addressBookFactoryName,
-                                    "/org/gnome/evolution/dataserver/AddressBookFactory",
-                                    "org.gnome.evolution.dataserver.AddressBookFactory",
-                                    "OpenAddressBook",
-                                    "org.gnome.evolution.dataserver.AddressBook",
-                                    "org.gnome.evolution.dataserver.AddressBookView",
-                                    "GetContactList",
-                                    "(contains \"x-evolution-any-field\" \"\")",
-                                    "address book"};
-
-// The strings of a "(as)" answer, valid while the answer is held.
-QList<QByteArrayView> strings(GVariant* answer)
-{
-    QList<QByteArrayView> values;
-    GVariantIter* iter = nullptr;
-    const gchar* value = nullptr;
-    g_variant_get(answer, "(as)", &iter);
-    values.reserve(qsizetype(g_variant_iter_n_children(iter)));
-    while (g_variant_iter_next(iter, "&s", &value))
-        values.append(QByteArrayView(value));
-    g_variant_iter_free(iter);
-    return values;
-}
-
-struct VariantUnref {
-    void operator()(GVariant* value) const { g_variant_unref(value); }
-};
-using VariantRef = std::unique_ptr<GVariant, VariantUnref>;
-
 } // namespace
+
 // What the reader knows and does, on its thread: held by each job there, so that a thread left inside a
-// call when the reader goes still has it.
-struct EdsStoreReader::Worker {
-    // A calendar or address book of the registry, opened over the bus.
+// call when the reader goes still has it. Calendars, address books and the registry of sources are read
+// over the bus directly: the service's client libraries link its mail library, an HTTP stack, Kerberos,
+// NSS and more, several megabytes mapped into this process for reading a few fields of each event and
+// card.
+struct EdsStoreReader::Worker final : EdsLoadBound {
+    // A calendar or address book of the registry, and what was last read of it.
     struct Store {
         Worker* worker = nullptr;
-        const StoreKind* kind = nullptr;
-        QString uid;
+        std::unique_ptr<EdsBusStore> remote;
         QString name;
-        QByteArray busName; // where the opened store answers; empty until it is open
-        QByteArray path;
-        QByteArray viewPath; // the view that reports the store's changes, once watched
-        guint viewSignals = 0;
         guint pendingReload = 0;
-        // A calendar's.
-        QList<CalendarEvent> events;
-        QHash<QByteArray, QByteArray> zones; // TZID → the VTIMEZONE the calendar keeps for it
-        QSet<QByteArray> zonesNotGiven;      // asked in the current read and not answered
-        // An address book's.
-        QList<ContactCard> cards;
-        QStringList fileAs; // the sort key of each card
+        QList<CalendarEvent> events; // a calendar's
+        QList<ContactCard> cards;    // an address book's
+        QStringList fileAs;          // the sort key of each card
     };
     using Stores = std::vector<std::unique_ptr<Store>>;
 
@@ -206,7 +141,7 @@ struct EdsStoreReader::Worker {
     }
 
     // Starts a bounded load; the cancellable it answers also ends when this object goes.
-    GCancellable* beginLoad()
+    GCancellable* beginLoad() override
     {
         std::lock_guard lock(mutex);
         loadCancellable.reset(g_cancellable_new());
@@ -217,7 +152,7 @@ struct EdsStoreReader::Worker {
         return loadCancellable.get();
     }
 
-    void endLoad()
+    void endLoad() override
     {
         std::lock_guard lock(mutex);
         loadDeadline = std::chrono::steady_clock::time_point::max();
@@ -309,7 +244,7 @@ struct EdsStoreReader::Worker {
 
     // The enabled stores of a kind, by uid, with their names, in the registry's order.
     static QList<std::pair<QString, QString>> wanted(const QList<EdsSourceData>& sources,
-                                                     const StoreKind& kind)
+                                                     const EdsStoreKind& kind)
     {
         QHash<QString, QString> names;
         for (const EdsSourceData& source : sources)
@@ -324,7 +259,7 @@ struct EdsStoreReader::Worker {
     {
         QList<std::pair<QString, QString>> uids;
         for (const auto& store : stores)
-            uids.append({store->uid, store->name});
+            uids.append({store->remote->uid(), store->name});
         return uids;
     }
 
@@ -333,8 +268,8 @@ struct EdsStoreReader::Worker {
         if (!registry)
             return false;
         const QList<EdsSourceData> sources = registry->sources();
-        return (calendars && wanted(sources, calendarKind) != held(calendarStores)) ||
-               (contacts && wanted(sources, addressBookKind) != held(bookStores));
+        return (calendars && wanted(sources, edsCalendarKind) != held(calendarStores)) ||
+               (contacts && wanted(sources, edsAddressBookKind) != held(bookStores));
     }
 
     // Opens the calendars and address books that came, closes those that went, and reads them all
@@ -363,7 +298,7 @@ struct EdsStoreReader::Worker {
         windowTo = now.addYears(yearsAhead).addDays(1);
         const QList<EdsSourceData> sources = registry->sources();
         if (calendars) {
-            syncStores(calendarStores, calendarKind, wanted(sources, calendarKind));
+            syncStores(calendarStores, edsCalendarKind, wanted(sources, edsCalendarKind));
             openAll(calendarStores);
             for (const auto& store : calendarStores)
                 load(*store);
@@ -371,7 +306,7 @@ struct EdsStoreReader::Worker {
         calendarsLoaded = true;
         publish();
         if (contacts) {
-            syncStores(bookStores, addressBookKind, wanted(sources, addressBookKind));
+            syncStores(bookStores, edsAddressBookKind, wanted(sources, edsAddressBookKind));
             openAll(bookStores);
             for (const auto& store : bookStores)
                 load(*store);
@@ -393,21 +328,20 @@ struct EdsStoreReader::Worker {
             publish();
     }
 
-    void syncStores(Stores& stores, const StoreKind& kind,
+    void syncStores(Stores& stores, const EdsStoreKind& kind,
                     const QList<std::pair<QString, QString>>& wantedStores)
     {
         Stores kept;
         for (const auto& [uid, name] : wantedStores) {
-            auto found =
-                std::find_if(stores.begin(), stores.end(), [&](const auto& s) { return s->uid == uid; });
+            auto found = std::find_if(stores.begin(), stores.end(),
+                                      [&](const auto& s) { return s->remote->uid() == uid; });
             if (found != stores.end()) {
                 kept.push_back(std::move(*found));
                 stores.erase(found);
             } else {
                 auto store = std::make_unique<Store>();
                 store->worker = this;
-                store->kind = &kind;
-                store->uid = uid;
+                store->remote = std::make_unique<EdsBusStore>(bus.get(), kind, uid, *this);
                 kept.push_back(std::move(store));
             }
             kept.back()->name = name;
@@ -417,120 +351,19 @@ struct EdsStoreReader::Worker {
         stores = std::move(kept);
     }
 
-    // Runs this thread's loop until the calls answer, and ends the load they were part of.
-    void waitFor(const int& pending)
-    {
-        while (pending > 0)
-            g_main_context_iteration(context, true);
-        endLoad();
-    }
-
-    // A store's opening: the factory names where the store answers, then the store is opened.
-    struct Opening {
-        Store* store;
-        int* pending;
-        GCancellable* load;
-        QByteArray busName;
-        QByteArray path;
-
-        // The answer to the opening's last call; nothing when it failed, which ends the opening.
-        GVariant* answer(GObject* bus, GAsyncResult* result)
-        {
-            ErrorSlot error;
-            if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
-                return answered;
-            qCWarning(lcEdsReader).noquote()
-                << "Could not open a" << store->kind->what << QLatin1String(":") << error.text();
-            --*pending;
-            delete this;
-            return nullptr;
-        }
-    };
-
-    // Opens every store not yet open, all at once: each opening waits on its backend.
     void openAll(const Stores& stores)
     {
-        int pending = 0;
-        GCancellable* load = beginLoad();
-        for (const auto& store : stores) {
-            if (!store->path.isEmpty())
-                continue;
-            ++pending;
-            const StoreKind& kind = *store->kind;
-            auto* call = new Opening{store.get(), &pending, load, {}, {}};
-            g_dbus_connection_call(bus.get(), kind.factoryName, kind.factoryPath, kind.factoryInterface,
-                                   kind.openMethod, g_variant_new("(s)", store->uid.toUtf8().constData()),
-                                   G_VARIANT_TYPE("(ss)"), G_DBUS_CALL_FLAGS_NONE, -1, load, &onFound, call);
-        }
-        waitFor(pending);
-    }
-
-    static void onFound(GObject* bus, GAsyncResult* result, gpointer data)
-    {
-        auto* call = static_cast<Opening*>(data);
-        GVariant* found = call->answer(bus, result);
-        if (!found)
-            return;
-        const gchar* path = nullptr;
-        const gchar* busName = nullptr;
-        g_variant_get(found, "(&s&s)", &path, &busName);
-        call->path = path;
-        call->busName = busName;
-        g_variant_unref(found);
-        g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->busName.constData(), call->path.constData(),
-                               call->store->kind->interface, "Open", nullptr, G_VARIANT_TYPE("(as)"),
-                               G_DBUS_CALL_FLAGS_NONE, -1, call->load, &onOpened, call);
-    }
-
-    static void onOpened(GObject* bus, GAsyncResult* result, gpointer data)
-    {
-        auto* call = static_cast<Opening*>(data);
-        GVariant* opened = call->answer(bus, result);
-        if (!opened)
-            return;
-        g_variant_unref(opened);
-        call->store->busName = call->busName;
-        call->store->path = call->path;
-        --*call->pending;
-        delete call;
-    }
-
-    // A call on an open store or its view, bounded as every load is; nothing when it failed or
-    // answered other than asked.
-    VariantRef call(const Store& store, const QByteArray& path, const char* interface, const char* method,
-                    GVariant* arguments, const GVariantType* answerType, ErrorSlot& error)
-    {
-        GVariant* answer = g_dbus_connection_call_sync(bus.get(), store.busName.constData(), path.constData(),
-                                                       interface, method, arguments, answerType,
-                                                       G_DBUS_CALL_FLAGS_NONE, -1, beginLoad(), &error);
-        endLoad();
-        return VariantRef(answer);
-    }
-
-    // A call whose answer nothing waits for.
-    void tell(const Store& store, const QByteArray& path, const char* interface, const char* method)
-    {
-        g_dbus_connection_call(bus.get(), store.busName.constData(), path.constData(), interface, method,
-                               nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
-    }
-
-    // Every item of the store, as text.
-    VariantRef list(Store& store)
-    {
-        ErrorSlot error;
-        VariantRef listed = call(store, store.path, store.kind->interface, store.kind->listMethod,
-                                 g_variant_new("(s)", store.kind->query), G_VARIANT_TYPE("(as)"), error);
-        if (!listed)
-            qCWarning(lcEdsReader).noquote()
-                << "Could not read a" << store.kind->what << QLatin1String(":") << error.text();
-        return listed;
+        std::vector<EdsBusStore*> remotes;
+        for (const auto& store : stores)
+            remotes.push_back(store->remote.get());
+        EdsBusStore::openAll(remotes, context, *this);
     }
 
     void load(Store& store)
     {
-        if (store.path.isEmpty() || isStopping())
+        if (isStopping())
             return;
-        if (store.kind == &calendarKind)
+        if (&store.remote->kind() == &edsCalendarKind)
             loadCalendar(store);
         else
             loadBook(store);
@@ -540,13 +373,13 @@ struct EdsStoreReader::Worker {
     {
         // Every event: asking for those that occur in the window makes the backend expand each
         // repeating one, and this expands them again anyway; a plain list answers several times faster.
-        const VariantRef listed = list(store);
+        const EdsListing listed = store.remote->list();
         if (!listed)
             return;
-        store.zonesNotGiven.clear();
+        EdsBusStore& remote = *store.remote;
         EdsExpansion expansion = expandCalendarEvents(
-            strings(listed.get()), {store.uid, store.name}, windowFrom, windowTo,
-            [this, &store](const char* tzid) { return zoneText(store, tzid); }, defaultZone);
+            listed.items(), {remote.uid(), store.name}, windowFrom, windowTo,
+            [&remote](const char* tzid) { return remote.zoneText(tzid); }, defaultZone);
         if (expansion.truncatedSeries > 0) {
             qCInfo(lcEdsReader) << expansion.truncatedSeries << "repeating events were cut at"
                                 << maxOccurrencesPerSeries << "occurrences";
@@ -554,79 +387,39 @@ struct EdsStoreReader::Worker {
         store.events = std::move(expansion.events);
     }
 
-    // The zone a calendar keeps for a TZID of its own (one libical does not know), asked once.
-    QByteArray zoneText(Store& store, const char* tzid)
-    {
-        const QByteArray key(tzid);
-        if (const auto known = store.zones.constFind(key); known != store.zones.cend())
-            return *known;
-        if (store.zonesNotGiven.contains(key) || isStopping())
-            return {};
-        ErrorSlot error;
-        const VariantRef answer = call(store, store.path, store.kind->interface, "GetTimezone",
-                                       g_variant_new("(s)", tzid), G_VARIANT_TYPE("(s)"), error);
-        if (!answer) {
-            qCInfo(lcEdsReader).noquote() << "A calendar's time zone could not be read:" << error.text();
-            store.zonesNotGiven.insert(key);
-            return {};
-        }
-        const gchar* text = nullptr;
-        g_variant_get(answer.get(), "(&s)", &text);
-        return *store.zones.insert(key, QByteArray(text));
-    }
-
     void loadBook(Store& store)
     {
-        const VariantRef listed = list(store);
+        const EdsListing listed = store.remote->list();
         if (!listed)
             return;
         store.cards.clear();
         store.fileAs.clear();
-        for (QByteArrayView vcard : strings(listed.get())) {
-            if (std::optional<EdsCard> card = contactCard(vcard, store.uid)) {
+        for (QByteArrayView vcard : listed.items()) {
+            if (std::optional<EdsCard> card = contactCard(vcard, store.remote->uid())) {
                 store.fileAs.append(card->fileAs);
                 store.cards.append(std::move(card->card));
             }
         }
     }
 
-    // What a view's signals reach. A signal may still be queued on this thread's loop after its store
-    // was closed and dropped, so the store is looked up by its kind and uid rather than held.
-    struct StoreWatch {
-        Worker* worker;
-        const StoreKind* kind;
-        QString uid;
-    };
-
-    static void onViewSignal(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* signal,
-                             GVariant*, gpointer data)
+    // A change the service reported. It may come after its store was closed and dropped, so the store
+    // is looked up by its kind and uid.
+    void changedStore(const EdsStoreKind& kind, const QString& uid)
     {
-        const auto* watch = static_cast<const StoreWatch*>(data);
-        const Stores& stores =
-            watch->kind == &calendarKind ? watch->worker->calendarStores : watch->worker->bookStores;
-        const auto store =
-            std::find_if(stores.begin(), stores.end(), [&](const auto& s) { return s->uid == watch->uid; });
-        if (store == stores.end())
+        const Stores& stores = &kind == &edsCalendarKind ? calendarStores : bookStores;
+        const auto found = std::find_if(stores.begin(), stores.end(),
+                                        [&](const auto& s) { return s->remote->uid() == uid; });
+        if (found == stores.end() || (*found)->pendingReload)
             return;
-        for (const char* change : {"ObjectsAdded", "ObjectsModified", "ObjectsRemoved"}) {
-            if (std::strcmp(signal, change) == 0)
-                return onChanged(**store);
-        }
-    }
-
-    static void onChanged(Store& store)
-    {
-        if (store.pendingReload)
-            return;
-        store.pendingReload = store.worker->addTimeout(
+        (*found)->pendingReload = addTimeout(
             reloadDelayMs,
             [](gpointer data) -> gboolean {
-                auto* changedStore = static_cast<Store*>(data);
-                changedStore->pendingReload = 0;
-                changedStore->worker->reload(*changedStore);
+                auto* changed = static_cast<Store*>(data);
+                changed->pendingReload = 0;
+                changed->worker->reload(*changed);
                 return G_SOURCE_REMOVE;
             },
-            &store);
+            found->get());
     }
 
     void reload(Store& store)
@@ -640,34 +433,13 @@ struct EdsStoreReader::Worker {
         publish();
     }
 
-    // True when the store is watched from now on.
+    // True when the store is followed from now on.
     bool watch(Store& store)
     {
-        if (store.path.isEmpty() || !store.viewPath.isEmpty() || isStopping())
+        if (isStopping())
             return false;
-        const StoreKind& kind = *store.kind;
-        ErrorSlot error;
-        // A view's path is an object path; older services sent it as a string.
-        const VariantRef made = call(store, store.path, kind.interface, "GetView",
-                                     g_variant_new("(s)", kind.query), nullptr, error);
-        if (!made || (!g_variant_is_of_type(made.get(), G_VARIANT_TYPE("(s)")) &&
-                      !g_variant_is_of_type(made.get(), G_VARIANT_TYPE("(o)")))) {
-            qCInfo(lcEdsReader).noquote()
-                << "Changes of a" << kind.what << "will not be seen:" << error.text();
-            return false;
-        }
-        const VariantRef viewPath(g_variant_get_child_value(made.get(), 0));
-        store.viewPath = g_variant_get_string(viewPath.get(), nullptr);
-        // Matched by the view's path: the service may answer from a process of its own.
-        store.viewSignals = g_dbus_connection_signal_subscribe(
-            bus.get(), nullptr, kind.viewInterface, nullptr, store.viewPath.constData(), nullptr,
-            G_DBUS_SIGNAL_FLAGS_NONE, &onViewSignal, new StoreWatch{this, &kind, store.uid},
-            [](gpointer watch) { delete static_cast<StoreWatch*>(watch); });
-        // Flags 0: the items the view matches at its start are not sent again (they were just read).
-        for (const auto& [method, arguments] :
-             {std::pair<const char*, GVariant*>{"SetFlags", g_variant_new("(u)", 0u)}, {"Start", nullptr}})
-            call(store, store.viewPath, kind.viewInterface, method, arguments, nullptr, error);
-        return true;
+        return store.remote->watch(
+            [this, kind = &store.remote->kind(), uid = store.remote->uid()] { changedStore(*kind, uid); });
     }
 
     void publish()
@@ -707,15 +479,11 @@ struct EdsStoreReader::Worker {
         publish();
     }
 
+    // A change of the store reported after this (still queued) finds no store by its uid.
     void close(Store& store)
     {
         removeTimeout(store.pendingReload);
-        if (store.viewSignals)
-            g_dbus_connection_signal_unsubscribe(bus.get(), store.viewSignals);
-        if (!store.viewPath.isEmpty())
-            tell(store, store.viewPath, store.kind->viewInterface, "Dispose");
-        if (!store.path.isEmpty())
-            tell(store, store.path, store.kind->interface, "Close");
+        store.remote.reset();
     }
 
     // The thread's last job: nothing of the bus calls back into this object after it. Run from inside
