@@ -118,6 +118,22 @@ struct EdsSourceRegistry::Private {
     std::function<void()> changed;
 
     static void onChange(Private* self) { self->changed(); }
+
+    // Only a source's data says what it is; its connection status, which a remote source changes often,
+    // does not.
+    static void onPropertiesChanged(GDBusObjectManagerClient*, GDBusObjectProxy*, GDBusProxy*,
+                                    GVariant* changedProperties, const gchar* const* invalidated,
+                                    Private* self)
+    {
+        GVariant* newData = g_variant_lookup_value(changedProperties, "Data", nullptr);
+        bool data = newData != nullptr;
+        if (newData)
+            g_variant_unref(newData);
+        for (const gchar* const* name = invalidated; !data && name && *name; ++name)
+            data = std::strcmp(*name, "Data") == 0;
+        if (data)
+            self->changed();
+    }
 };
 
 EdsSourceRegistry::EdsSourceRegistry(std::unique_ptr<Private> d)
@@ -141,8 +157,10 @@ std::unique_ptr<EdsSourceRegistry> EdsSourceRegistry::open(GDBusConnection* bus,
     auto d = std::make_unique<Private>();
     d->manager.reset(manager);
     d->changed = std::move(changed);
-    for (const char* signal : {"object-added", "object-removed", "interface-proxy-properties-changed"})
+    for (const char* signal : {"object-added", "object-removed"})
         g_signal_connect_swapped(manager, signal, G_CALLBACK(&Private::onChange), d.get());
+    g_signal_connect(manager, "interface-proxy-properties-changed", G_CALLBACK(&Private::onPropertiesChanged),
+                     d.get());
     return std::unique_ptr<EdsSourceRegistry>(new EdsSourceRegistry(std::move(d)));
 }
 
