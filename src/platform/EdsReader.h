@@ -29,8 +29,8 @@ struct EdsSnapshot {
 
 // Reads the calendars and address books of Evolution Data Server into snapshots and renews them when
 // the service reports a change. It lives in a module of its own (libmorvane-eds.so), loaded only once
-// something asks for an event or a card: the service's client libraries are a large part of a
-// desktop's, and most starts never need them.
+// something asks for an event or a card: its thread, the bus's object proxies and the calendar library
+// it links cost memory most starts never need.
 class EdsReader {
 public:
     enum class Load { calendars, everything };

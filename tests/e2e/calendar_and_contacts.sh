@@ -2,7 +2,10 @@
 # Calendar events and contacts from Evolution Data Server on a private session bus: an event and a
 # card written by another program show up as rows after the links when part of their names is typed
 # in the quick panel; Return saves each as a link, and the saved links open in GNOME Calendar at the
-# event and in GNOME Contacts at the card (stand-ins that write down how they were started). With
+# event and in GNOME Contacts at the card (stand-ins that write down how they were started). Another
+# calendar's events are offered too, but none of a calendar switched off in the registry (until it is
+# switched on) or of one below an account switched off; an event written in a time zone the calendar keeps for itself (no
+# time zone database knows it) is saved at its own time. With
 # GNOME Calendar in front the panel offers the events around now, and an event and a card written
 # while the application runs are offered as well. On a bus without the service's files, typing finds
 # no such rows and Return saves nothing.
@@ -65,6 +68,16 @@ uid=$("$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200))) ||
 "$seed" event "Walrus Planning" $((now + 9000)) $((now + 9600)) >/dev/null || fail "could not write the event"
 "$seed" event "Heron Sync" $((now - 86400 * 30)) $((now - 86400 * 30 + 600)) >/dev/null || fail "could not write the event"
 card=$("$seed" contact "Ann Zebrafish" "Okapi Works") || fail "could not write the card"
+"$seed" calendar extra-calendar "Extra" on || fail "could not make a calendar"
+"$seed" calendar off-calendar "Switched Off" off || fail "could not make a calendar"
+"$seed" group off-account "Account Off" off || fail "could not make an account"
+"$seed" calendar account-calendar "Account Calendar" on off-account || fail "could not make a calendar"
+for written in "Puffin Outing extra-calendar" "Osprey Watch off-calendar" "Plover Count account-calendar"; do
+  "$seed" event "${written% *}" $((now + 40000)) $((now + 41000)) "${written##* }" >/dev/null ||
+    fail "could not write the event"
+done
+zoned_start=$(((now / 60 + 600) * 60))
+"$seed" zoned-event "Tern Survey" $zoned_start $((zoned_start + 1800)) >/dev/null || fail "could not write the event"
 
 start_app_ready
 
@@ -99,6 +112,25 @@ wait_for 10 grep -qx "gnome-contacts --search Ann Zebrafish" "$opened" ||
 hide_panel
 [ "$(sql "SELECT COUNT(*) FROM links")" = 2 ] || fail "opening saved more links: $(sql "SELECT title FROM links")"
 
+# Only the calendars the registry has enabled, through every source above them, are read; the event
+# in the calendar's own zone is at its time (the link's start, in seconds since 1970).
+type_and_return "Puffin Outing"
+wait_for 10 eval '[ -n "$(saved_link calendar "Puffin Outing")" ]' ||
+  fail "an event of another calendar was not offered: $(sql "SELECT title FROM links")"
+hide_panel
+for hidden in "Osprey Watch" "Plover Count"; do
+  type_and_return "$hidden"
+  hide_panel
+done
+type_and_return "Tern Survey"
+wait_for 10 eval '[ -n "$(saved_link calendar "Tern Survey")" ]' ||
+  fail "the event in the calendar's own zone was not offered: $(sql "SELECT title FROM links")"
+hide_panel
+case $(saved_link calendar "Tern Survey") in
+  *"&start=$zoned_start.0&"*) ;;
+  *) fail "the event in the calendar's own zone does not start at $zoned_start: $(saved_link calendar "Tern Survey")" ;;
+esac
+
 # An event written while Morvane runs is offered too, once the service reported it.
 "$seed" event "Ibis Retro" $((now + 20000)) $((now + 21000)) >/dev/null || fail "could not write the event"
 ibis_saved() {
@@ -115,6 +147,14 @@ pelican_saved() {
   [ -n "$(saved_link contact "Bo Pelican")" ]
 }
 wait_for 20 pelican_saved || fail "a card written later was not offered: $(sql "SELECT title FROM links")"
+# A calendar switched on while Morvane runs offers its events once the registry reported it.
+"$seed" switch off-calendar on || fail "could not switch the calendar on"
+osprey_saved() {
+  type_and_return "Osprey Watch"
+  hide_panel
+  [ -n "$(saved_link calendar "Osprey Watch")" ]
+}
+wait_for 20 osprey_saved || fail "a calendar switched on later was not read: $(sql "SELECT title FROM links")"
 
 # GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
 open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"
@@ -154,8 +194,8 @@ type_and_return "Zebrafish"
 wait_for 10 eval '[ "$(sql "SELECT last_opened_at FROM links WHERE type = '"'contact'"'")" != "$before" ]' ||
   fail "Return did not reach the saved card"
 hide_panel
-[ "$(sql "SELECT COUNT(*) FROM links")" = 5 ] ||
-  fail "an event was offered without the service: $(sql "SELECT title FROM links")"
+[ "$(sql "SELECT COUNT(*) FROM links")" = 8 ] ||
+  fail "an event of a calendar switched off, or without the service, was offered: $(sql "SELECT title FROM links")"
 grep -q "Calendars absent contacts absent" "$E2E_HOME/morvane.log" ||
   fail "the stores did not find the service absent"
 stop "$app"

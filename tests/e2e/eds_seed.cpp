@@ -1,6 +1,10 @@
 // Writes events and cards into the session's Evolution Data Server, as a calendar or contacts
-// application would: into the built-in calendar and address book.
-//   eds_seed event TITLE START END   (seconds since 1970, UTC)
+// application would: into the built-in calendar and address book, or a calendar it made.
+//   eds_seed event TITLE START END [CALENDAR-UID]   (seconds since 1970, UTC)
+//   eds_seed zoned-event TITLE START END   (written in a zone of the calendar's own, 5:45 ahead of UTC)
+//   eds_seed calendar UID NAME on|off [PARENT-UID]   (a local calendar)
+//   eds_seed group UID NAME on|off   (a source other sources belong to, as an account)
+//   eds_seed switch UID on|off   (switches a source on or off, as a calendar application does)
 //   eds_seed contact FULL-NAME [ORGANIZATION [E-MAIL]]
 //   eds_seed bulk EVENTS CONTACTS    (titles "Seeded event N", names "Seeded Person N")
 #include <libebook/libebook.h>
@@ -10,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -28,12 +33,13 @@ ESourceRegistry* registry()
     return registry;
 }
 
-ECalClient* calendar(ESourceRegistry* registry)
+ECalClient* calendar(ESourceRegistry* registry, const char* uid = nullptr)
 {
     GError* error = nullptr;
-    ESource* source = e_source_registry_ref_builtin_calendar(registry);
+    ESource* source =
+        uid ? e_source_registry_ref_source(registry, uid) : e_source_registry_ref_builtin_calendar(registry);
     if (!source)
-        die("no built-in calendar", nullptr);
+        die("no such calendar", nullptr);
     EClient* client =
         e_cal_client_connect_sync(source, E_CAL_CLIENT_SOURCE_TYPE_EVENTS, guint32(-1), nullptr, &error);
     if (!client)
@@ -67,6 +73,70 @@ ICalComponent* event(const std::string& title, time_t start, time_t end)
     return vevent;
 }
 
+// A zone no time zone database has: its events are read right only through the zone the calendar keeps.
+constexpr const char* ownZoneId = "/morvane-test/Fixed+0545";
+constexpr long ownZoneOffset = 5 * 3600 + 45 * 60;
+constexpr const char* ownZone = "BEGIN:VTIMEZONE\r\n"
+                                "TZID:/morvane-test/Fixed+0545\r\n"
+                                "BEGIN:STANDARD\r\n"
+                                "DTSTART:19700101T000000\r\n"
+                                "TZOFFSETFROM:+0545\r\n"
+                                "TZOFFSETTO:+0545\r\n"
+                                "TZNAME:Fixed\r\n"
+                                "END:STANDARD\r\n"
+                                "END:VTIMEZONE\r\n";
+
+// The event's wall-clock times in that zone.
+ICalComponent* zonedEvent(ECalClient* client, const std::string& title, time_t start, time_t end)
+{
+    GError* error = nullptr;
+    ICalComponent* vtimezone = i_cal_component_new_from_string(ownZone);
+    ICalTimezone* zone = i_cal_timezone_new();
+    if (!vtimezone || !i_cal_timezone_set_component(zone, vtimezone))
+        die("zone", nullptr);
+    if (!e_cal_client_add_timezone_sync(client, zone, nullptr, &error))
+        die("add zone", error);
+    ICalComponent* vevent = i_cal_component_new_vevent();
+    i_cal_component_set_summary(vevent, title.c_str());
+    ICalTimezone* utc = i_cal_timezone_get_utc_timezone();
+    for (const auto& [at, dtstart] : {std::pair{start, true}, std::pair{end, false}}) {
+        ICalTime* wall = i_cal_time_new_from_timet_with_zone(at + ownZoneOffset, 0, utc);
+        i_cal_time_set_timezone(wall, nullptr);
+        ICalProperty* property = dtstart ? i_cal_property_new_dtstart(wall) : i_cal_property_new_dtend(wall);
+        i_cal_property_take_parameter(property, i_cal_parameter_new_tzid(ownZoneId));
+        i_cal_component_take_property(vevent, property);
+        g_object_unref(wall);
+    }
+    return vevent;
+}
+
+// A source of the registry: a local calendar, or with no extension a source others belong to.
+void addSource(ESourceRegistry* registry, const char* uid, const char* name, bool enabled, const char* parent,
+               bool isCalendar)
+{
+    GError* error = nullptr;
+    ESource* source = e_source_new_with_uid(uid, nullptr, &error);
+    if (!source)
+        die("source", error);
+    e_source_set_display_name(source, name);
+    e_source_set_enabled(source, enabled);
+    if (parent)
+        e_source_set_parent(source, parent);
+    if (isCalendar) {
+        auto* extension = E_SOURCE_BACKEND(e_source_get_extension(source, E_SOURCE_EXTENSION_CALENDAR));
+        e_source_backend_set_backend_name(extension, "local");
+    }
+    if (!e_source_registry_commit_source_sync(registry, source, nullptr, &error))
+        die("commit source", error);
+}
+
+bool onOrOff(const std::string& word)
+{
+    if (word != "on" && word != "off")
+        die("expected on or off", nullptr);
+    return word == "on";
+}
+
 EContact* contact(const std::string& name, const std::string& organization, const std::string& email = {})
 {
     EContact* card = e_contact_new();
@@ -85,13 +155,26 @@ int main(int argc, char** argv)
     const std::string command = argc > 1 ? argv[1] : "";
     GError* error = nullptr;
     ESourceRegistry* sources = registry();
-    if (command == "event" && argc == 5) {
-        ICalComponent* vevent = event(argv[2], std::atoll(argv[3]), std::atoll(argv[4]));
+    if ((command == "event" && (argc == 5 || argc == 6)) || (command == "zoned-event" && argc == 5)) {
+        ECalClient* client = calendar(sources, argc == 6 ? argv[5] : nullptr);
+        ICalComponent* vevent = command == "event"
+                                    ? event(argv[2], std::atoll(argv[3]), std::atoll(argv[4]))
+                                    : zonedEvent(client, argv[2], std::atoll(argv[3]), std::atoll(argv[4]));
         gchar* uid = nullptr;
-        if (!e_cal_client_create_object_sync(calendar(sources), vevent, E_CAL_OPERATION_FLAG_NONE, &uid,
-                                             nullptr, &error))
+        if (!e_cal_client_create_object_sync(client, vevent, E_CAL_OPERATION_FLAG_NONE, &uid, nullptr,
+                                             &error))
             die("create event", error);
         std::printf("%s\n", uid);
+    } else if (command == "switch" && argc == 4) {
+        ESource* source = e_source_registry_ref_source(sources, argv[2]);
+        if (!source)
+            die("no such source", nullptr);
+        e_source_set_enabled(source, onOrOff(argv[3]));
+        if (!e_source_write_sync(source, nullptr, &error))
+            die("switch", error);
+    } else if ((command == "calendar" && (argc == 5 || argc == 6)) || (command == "group" && argc == 5)) {
+        addSource(sources, argv[2], argv[3], onOrOff(argv[4]), argc == 6 ? argv[5] : nullptr,
+                  command == "calendar");
     } else if (command == "contact" && argc >= 3 && argc <= 5) {
         gchar* uid = nullptr;
         if (!e_book_client_add_contact_sync(
@@ -121,7 +204,10 @@ int main(int argc, char** argv)
     } else {
         std::fprintf(
             stderr,
-            "usage: eds_seed event TITLE START END | contact NAME [ORG [E-MAIL]] | bulk EVENTS CONTACTS\n");
+            "usage: eds_seed event TITLE START END [CALENDAR] | zoned-event TITLE START END | calendar UID "
+            "NAME on|off [PARENT] | group UID NAME on|off | switch UID on|off | contact NAME [ORG [E-MAIL]] "
+            "| bulk EVENTS "
+            "CONTACTS\n");
         return 2;
     }
     return 0;

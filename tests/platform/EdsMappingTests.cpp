@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <vector>
+#include <QHash>
 
 using namespace morvane;
 
@@ -14,44 +13,53 @@ QDateTime utc(const char* text)
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate).toUTC();
 }
 
-// The VEVENTs of a VCALENDAR text, read as the store reads a calendar's events: zones named by TZID
-// from the text's own VTIMEZONEs, floating times and dates in Berlin.
-struct Calendar {
-    explicit Calendar(const char* body)
-        : vcalendar(i_cal_component_new_from_string(
-              (QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n") + body + "END:VCALENDAR\r\n").constData()))
-    {
-        for (ICalComponent* vevent = i_cal_component_get_first_component(vcalendar, I_CAL_VEVENT_COMPONENT);
-             vevent; vevent = i_cal_component_get_next_component(vcalendar, I_CAL_VEVENT_COMPONENT))
-            vevents = g_slist_append(vevents, vevent);
+// Each top-level block of a VCALENDAR body that begins with "BEGIN:<name>", as it is written.
+QList<QByteArray> blocks(const QByteArray& body, const QByteArray& name)
+{
+    QList<QByteArray> found;
+    const QByteArray begin = "BEGIN:" + name + "\r\n";
+    const QByteArray end = "END:" + name + "\r\n";
+    for (qsizetype at = body.indexOf(begin); at >= 0; at = body.indexOf(begin, at + 1)) {
+        const qsizetype stop = body.indexOf(end, at);
+        found.append(body.mid(at, stop < 0 ? -1 : stop + end.size() - at));
     }
-    ~Calendar()
+    return found;
+}
+
+// A calendar as the calendar service hands it over: one text per VEVENT, and the VTIMEZONE it keeps
+// for each TZID of its own. Floating times and dates are read in Berlin.
+struct Calendar {
+    explicit Calendar(const QByteArray& body)
+        : vevents(blocks(body, "VEVENT"))
     {
-        g_slist_free_full(vevents, g_object_unref);
-        for (ICalTimezone* zone : zones)
-            g_object_unref(zone);
-        g_object_unref(vcalendar);
+        for (const QByteArray& vtimezone : blocks(body, "VTIMEZONE")) {
+            const qsizetype tzid = vtimezone.indexOf("TZID:") + 5;
+            zones.insert(vtimezone.mid(tzid, vtimezone.indexOf("\r\n", tzid) - tzid), vtimezone);
+        }
     }
 
+    using Expander = EdsExpansion (*)(const QList<QByteArrayView>&, const EdsCalendarSource&,
+                                      const QDateTime&, const QDateTime&, const EdsZoneLookup&,
+                                      icaltimezone*);
+    EdsExpansion expand(const QDateTime& from, const QDateTime& to, Expander expander = expandCalendarEvents)
+    {
+        const auto zoneText = [this](const char* tzid) {
+            asked.append(tzid);
+            return zones.value(tzid);
+        };
+        return expander(QList<QByteArrayView>(vevents.begin(), vevents.end()),
+                        {QStringLiteral("cal"), QStringLiteral("Work")}, from, to, zoneText,
+                        icaltimezone_get_builtin_timezone("Europe/Berlin"));
+    }
     QList<CalendarEvent> events(const char* from = "2024-01-01T00:00:00Z",
                                 const char* to = "2024-12-31T00:00:00Z")
     {
-        const auto resolve = [](const gchar* tzid, gpointer self, GCancellable*, GError**) -> ICalTimezone* {
-            auto* calendar = static_cast<Calendar*>(self);
-            ICalTimezone* zone = i_cal_component_get_timezone(calendar->vcalendar, tzid);
-            if (zone)
-                calendar->zones.push_back(zone);
-            return zone;
-        };
-        return expandCalendarEvents(vevents, {QStringLiteral("cal"), QStringLiteral("Work")}, utc(from),
-                                    utc(to), resolve, this,
-                                    i_cal_timezone_get_builtin_timezone("Europe/Berlin"))
-            .events;
+        return expand(utc(from), utc(to)).events;
     }
 
-    ICalComponent* vcalendar;
-    GSList* vevents = nullptr;
-    std::vector<ICalTimezone*> zones;
+    QList<QByteArray> vevents;
+    QHash<QByteArray, QByteArray> zones;
+    QList<QByteArray> asked; // the TZIDs the expansion asked the calendar for
 };
 
 const char* newYork =

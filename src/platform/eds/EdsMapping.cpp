@@ -1,14 +1,26 @@
 #include "platform/eds/EdsMapping.h"
 
-#include "platform/GObjectRef.h"
-
 #include <QHash>
+#include <QLatin1String>
 #include <QSet>
+#include <QTimeZone>
 
+#include <algorithm>
 #include <cctype>
-#include <memory>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace morvane {
+
+icaltimezone* userTimeZone()
+{
+    const QByteArray id = QTimeZone::systemTimeZoneId();
+    icaltimezone* zone = id.isEmpty() ? nullptr : icaltimezone_get_builtin_timezone(id.constData());
+    return zone ? zone : icaltimezone_get_utc_timezone();
+}
 
 namespace {
 
@@ -23,19 +35,418 @@ std::optional<QString> presentText(const char* value)
     return result.isEmpty() ? std::nullopt : std::optional(result);
 }
 
-// The zone a time is written in: its own, UTC, or for a floating time or a date the user's.
-ICalTimezone* zoneOf(ICalTime* time, ICalTimezone* defaultZone)
+constexpr int secondsPerDay = 24 * 60 * 60;
+
+// A VTIMEZONE, alone or in a VCALENDAR, as a zone of its own; nothing when the text holds none.
+icaltimezone* parsedZone(const QByteArray& text)
 {
-    if (ICalTimezone* own = i_cal_time_get_timezone(time))
-        return own;
-    if (i_cal_time_is_utc(time))
-        return i_cal_timezone_get_utc_timezone();
-    return defaultZone;
+    if (text.isEmpty())
+        return nullptr;
+    icalcomponent* parsed = icalparser_parse_string(text.constData());
+    if (!parsed)
+        return nullptr;
+    icalcomponent* vtimezone = parsed;
+    if (icalcomponent_isa(parsed) != ICAL_VTIMEZONE_COMPONENT) {
+        vtimezone = icalcomponent_get_first_component(parsed, ICAL_VTIMEZONE_COMPONENT);
+        if (vtimezone)
+            icalcomponent_remove_component(parsed, vtimezone);
+        icalcomponent_free(parsed);
+        if (!vtimezone)
+            return nullptr;
+    }
+    icaltimezone* zone = icaltimezone_new();
+    // The zone owns the component once it took it; one without a TZID it refuses.
+    if (!icaltimezone_set_component(zone, vtimezone)) {
+        icaltimezone_free(zone, 1);
+        icalcomponent_free(vtimezone);
+        return nullptr;
+    }
+    return zone;
 }
 
-QDateTime instant(ICalTime* time, ICalTimezone* zone)
+// The zones TZIDs name during one expansion: libical's built-in ones (by their own TZID, which carries
+// libical's prefix, or by location), else the calendar's own, asked for once and freed at the end.
+class Zones {
+public:
+    explicit Zones(const EdsZoneLookup& zoneText)
+        : zoneText(zoneText)
+    {
+    }
+    Zones(const Zones&) = delete;
+    Zones& operator=(const Zones&) = delete;
+    ~Zones()
+    {
+        for (const auto& [tzid, zone] : calendarZones) {
+            if (zone)
+                icaltimezone_free(zone, 1);
+        }
+    }
+
+    icaltimezone* find(const char* tzid)
+    {
+        if (!tzid || !*tzid)
+            return nullptr;
+        if (icaltimezone* builtin = icaltimezone_get_builtin_timezone_from_tzid(tzid))
+            return builtin;
+        if (icaltimezone* builtin = icaltimezone_get_builtin_timezone(tzid))
+            return builtin;
+        // A TZID the calendar does not know is asked for once too.
+        const auto [known, added] = calendarZones.try_emplace(tzid, nullptr);
+        if (added && zoneText)
+            known->second = parsedZone(zoneText(tzid));
+        return known->second;
+    }
+
+private:
+    const EdsZoneLookup& zoneText;
+    std::unordered_map<std::string, icaltimezone*> calendarZones;
+};
+
+// The zone a time of an event is read in, as calendar applications read it: a UTC time stays UTC; a
+// date, a time without TZID or one whose zone is unknown is in fallback. A zone the parser set is not
+// kept: the zone lookup alone decides.
+void settleZone(icaltimetype& time, icalproperty* property, icaltimezone* fallback, Zones& zones)
 {
-    return QDateTime::fromSecsSinceEpoch(qint64(i_cal_time_as_timet_with_zone(time, zone)), Qt::UTC);
+    if (time.zone != icaltimezone_get_utc_timezone())
+        time.zone = nullptr;
+    if (icaltime_is_utc(time))
+        return;
+    time.zone = fallback;
+    if (time.is_date || !property)
+        return;
+    if (icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER)) {
+        if (icaltimezone* zone = zones.find(icalparameter_get_tzid(tzid)))
+            time.zone = zone;
+    }
+}
+
+// The zone a time is written in: its own, or for a floating time or a date the user's.
+icaltimezone* zoneOf(const icaltimetype& time, icaltimezone* defaultZone)
+{
+    if (time.zone)
+        return const_cast<icaltimezone*>(time.zone);
+    return icaltime_is_utc(time) ? icaltimezone_get_utc_timezone() : defaultZone;
+}
+
+QDateTime instant(const icaltimetype& time, icaltimezone* zone)
+{
+    return QDateTime::fromSecsSinceEpoch(qint64(icaltime_as_timet_with_zone(time, zone)), Qt::UTC);
+}
+
+// A span as whole days and the seconds left over: days are added to the wall-clock date, so an
+// all-day event stays midnight to midnight across a change of summer time.
+struct Span {
+    int days = 0;
+    int seconds = 0;
+
+    static Span of(qint64 seconds) { return {int(seconds / secondsPerDay), int(seconds % secondsPerDay)}; }
+    static Span of(const icaldurationtype& duration)
+    {
+        return of((qint64(duration.weeks) * 7 + duration.days) * secondsPerDay +
+                  qint64(duration.hours) * 3600 + qint64(duration.minutes) * 60 + duration.seconds);
+    }
+    bool isEmpty() const { return days == 0 && seconds == 0; }
+};
+
+icaltimetype after(icaltimetype time, Span span)
+{
+    if (span.seconds != 0)
+        time.is_date = 0;
+    icaltime_adjust(&time, span.days, 0, 0, span.seconds);
+    return time;
+}
+
+void addDuration(icaltimetype& time, const icaldurationtype& duration)
+{
+    if (icaldurationtype_is_null_duration(duration))
+        return;
+    Span span = Span::of(duration);
+    if (duration.is_neg)
+        span = {-span.days, -span.seconds};
+    time = after(time, span);
+}
+
+// Two starts are one occurrence when they are the same instant or, where either is a date, fall on
+// the same day in UTC; an all-day EXDATE so removes a timed occurrence of that day.
+bool sameOccurrence(const icaltimetype& a, const icaltimetype& b)
+{
+    return (a.is_date || b.is_date) ? icaltime_compare_date_only(a, b) == 0 : icaltime_compare(a, b) == 0;
+}
+
+int utcDay(const icaltimetype& time)
+{
+    const icaltimetype utc = icaltime_convert_to_zone(time, icaltimezone_get_utc_timezone());
+    return utc.year * 10000 + utc.month * 100 + utc.day;
+}
+
+struct Occurrence {
+    icaltimetype start;
+    std::optional<Span> ownSpan; // an RDATE period's; others last as the event does
+};
+
+// One event's occurrences, by the day they start on in UTC: the first of two that are one occurrence
+// stays, and a removal takes one.
+class Occurrences {
+public:
+    void add(const icaltimetype& start, std::optional<Span> ownSpan = std::nullopt)
+    {
+        std::vector<Occurrence>& day = days[utcDay(start)];
+        if (std::none_of(day.begin(), day.end(),
+                         [&](const Occurrence& other) { return sameOccurrence(other.start, start); }))
+            day.push_back({start, ownSpan});
+    }
+    void remove(const icaltimetype& start)
+    {
+        const auto found = days.find(utcDay(start));
+        if (found == days.end())
+            return;
+        std::vector<Occurrence>& day = found->second;
+        const auto same = std::find_if(day.begin(), day.end(), [&](const Occurrence& other) {
+            return sameOccurrence(other.start, start);
+        });
+        if (same != day.end())
+            day.erase(same);
+    }
+    // Earliest first.
+    std::vector<Occurrence> sorted() const
+    {
+        std::vector<Occurrence> all;
+        for (const auto& [day, occurrences] : days) {
+            const auto first = all.insert(all.end(), occurrences.begin(), occurrences.end());
+            std::stable_sort(first, all.end(), [](const Occurrence& a, const Occurrence& b) {
+                return icaltime_compare(a.start, b.start) < 0;
+            });
+        }
+        return all;
+    }
+
+private:
+    std::map<int, std::vector<Occurrence>> days;
+};
+
+// One VEVENT's start, end and rules, read in the zones they name.
+class Series {
+public:
+    Series(icalcomponent* vevent, icaltimetype windowStart, icaltimetype windowEnd, icaltimezone* defaultZone,
+           Zones& zones)
+        : vevent(vevent)
+        , windowStart(windowStart)
+        , windowEnd(windowEnd)
+        , defaultZone(defaultZone)
+        , zones(zones)
+    {
+    }
+
+    // Its occurrences that overlap the window, earliest first, each with its end. Past the limit the
+    // list is cut, with one more kept so that the cut shows.
+    std::vector<std::pair<icaltimetype, icaltimetype>> occurrences(int limit);
+
+private:
+    void readTimes();
+    bool overlapsWindow(const icaltimetype& start, std::optional<Span> ownSpan = std::nullopt) const;
+    icaltimetype settled(icaltimetype time, icalproperty* property, icaltimezone* fallback)
+    {
+        settleZone(time, property, fallback, zones);
+        return time;
+    }
+    icalrecurrencetype ruleOf(icalproperty* property, bool exclusion);
+    template <class Visit> void forEachInWindow(icalproperty* ruleProperty, bool exclusion, Visit visit);
+    void addDates(icalproperty* rdate);
+
+    icalcomponent* vevent;
+    icaltimetype windowStart;
+    icaltimetype windowEnd;
+    icaltimezone* defaultZone;
+    Zones& zones;
+    icaltimetype dtstart{};
+    Span span;
+    Occurrences found;
+};
+
+icalproperty* firstProperty(icalcomponent* component, icalproperty_kind kind)
+{
+    return icalcomponent_get_first_property(component, kind);
+}
+
+int propertyCount(icalcomponent* component, icalproperty_kind kind)
+{
+    return icalcomponent_count_properties(component, kind);
+}
+
+void Series::readTimes()
+{
+    dtstart =
+        settled(icalcomponent_get_dtstart(vevent), firstProperty(vevent, ICAL_DTSTART_PROPERTY), defaultZone);
+    icaltimetype dtend = icalcomponent_get_dtend(vevent);
+    if (icaltime_is_null_time(dtend)) {
+        dtend = icalcomponent_get_due(vevent);
+        if (icaltime_is_null_time(dtend)) {
+            const icaldurationtype duration = icalcomponent_get_duration(vevent);
+            if (!icaldurationtype_is_null_duration(duration)) {
+                dtend = dtstart;
+                addDuration(dtend, duration);
+            }
+        }
+        if (icaltime_is_null_time(dtstart) && !icaltime_is_null_time(dtend))
+            dtstart = dtend;
+        // Without an end a timed event is a moment and an all-day one its day.
+        if (icaltime_is_null_time(dtend)) {
+            dtend = dtstart;
+            if (dtend.is_date)
+                icaltime_adjust(&dtend, 1, 0, 0, 0);
+        }
+    } else {
+        if (icaltime_is_null_time(dtstart))
+            dtstart = dtend;
+        // An all-day event written to end on the day it starts lasts that day.
+        if (dtstart.is_date && dtend.is_date && icaltime_compare_date_only(dtstart, dtend) == 0)
+            icaltime_adjust(&dtend, 1, 0, 0, 0);
+    }
+    span = {};
+    if (!icaltime_is_null_time(dtend)) {
+        // An end given by a duration has no TZID of its own: it is in the start's zone.
+        icalproperty* endProperty = firstProperty(vevent, ICAL_DTEND_PROPERTY);
+        dtend = settled(dtend, endProperty ? endProperty : firstProperty(vevent, ICAL_DTSTART_PROPERTY),
+                        defaultZone);
+        const qint64 seconds = qint64(icaltime_as_timet_with_zone(dtend, dtend.zone)) -
+                               qint64(icaltime_as_timet_with_zone(dtstart, dtstart.zone));
+        span = Span::of(std::max<qint64>(seconds, 0));
+    }
+}
+
+bool Series::overlapsWindow(const icaltimetype& start, std::optional<Span> ownSpan) const
+{
+    if (icaltime_is_null_time(start))
+        return false;
+    const icaltimetype end = after(start, ownSpan.value_or(span));
+    return icaltime_compare(start, windowEnd) < 0 && icaltime_compare(windowStart, end) < 0;
+}
+
+// A rule with its UNTIL read in the start's zone; an UNTIL date on a timed series ends with that day.
+icalrecurrencetype Series::ruleOf(icalproperty* property, bool exclusion)
+{
+    icalrecurrencetype rule =
+        exclusion ? icalproperty_get_exrule(property) : icalproperty_get_rrule(property);
+    icaltimetype& until = rule.until;
+    if (icaltime_is_null_time(until))
+        return rule;
+    until = settled(until, property, const_cast<icaltimezone*>(dtstart.zone));
+    if (until.is_date && !dtstart.is_date) {
+        icaltime_adjust(&until, 1, 0, 0, 0);
+        until.is_date = 0;
+        until.hour = until.minute = until.second = 0;
+        if (!until.zone && !icaltime_is_utc(until))
+            until.zone = dtstart.zone;
+    }
+    return rule;
+}
+
+// Calls visit with each start the rule gives that overlaps the window, until it returns false.
+template <class Visit> void Series::forEachInWindow(icalproperty* ruleProperty, bool exclusion, Visit visit)
+{
+    const icalrecurrencetype rule = ruleOf(ruleProperty, exclusion);
+    icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
+    if (!iterator)
+        return;
+    icaltimetype previous = icaltime_null_time();
+    for (icaltimetype next = icalrecur_iterator_next(iterator);
+         !icaltime_is_null_time(next) && icaltime_compare(next, windowEnd) <= 0;
+         next = icalrecur_iterator_next(iterator)) {
+        // A rule libical cannot take further repeats its last start.
+        if (!icaltime_is_null_time(previous) && icaltime_compare(next, previous) == 0)
+            break;
+        previous = next;
+        if (overlapsWindow(next) && !visit(next))
+            break;
+    }
+    icalrecur_iterator_free(iterator);
+}
+
+void Series::addDates(icalproperty* property)
+{
+    const icaldatetimeperiodtype rdate = icalproperty_get_rdate(property);
+    icaltimetype start = rdate.time;
+    icaldurationtype duration = icaldurationtype_null_duration();
+    if (icaltime_is_null_time(start) && !icalperiodtype_is_null_period(rdate.period)) {
+        // A period lasts to its end or for its duration, and one written backwards starts at its end.
+        start = rdate.period.start;
+        if (!icaltime_is_null_time(rdate.period.end)) {
+            qint64 seconds = qint64(icaltime_as_timet(rdate.period.end)) - qint64(icaltime_as_timet(start));
+            duration.is_neg = seconds < 0;
+            seconds = std::abs(seconds);
+            duration.weeks = unsigned(seconds / (7 * secondsPerDay));
+            duration.days = unsigned(seconds % (7 * secondsPerDay) / secondsPerDay);
+            duration.hours = unsigned(seconds % secondsPerDay / 3600);
+            duration.minutes = unsigned(seconds % 3600 / 60);
+            duration.seconds = unsigned(seconds % 60);
+        } else {
+            duration = rdate.period.duration;
+        }
+        if (!icaldurationtype_is_null_duration(duration) && !icaltime_is_null_time(start) &&
+            duration.is_neg) {
+            addDuration(start, duration);
+            duration.is_neg = 0;
+        }
+    }
+    if (icaltime_is_null_time(start))
+        return;
+    start = settled(start, property, const_cast<icaltimezone*>(dtstart.zone));
+    const std::optional<Span> ownSpan =
+        icaldurationtype_is_null_duration(duration) ? std::nullopt : std::optional(Span::of(duration));
+    if (overlapsWindow(start, ownSpan))
+        found.add(start, ownSpan);
+}
+
+std::vector<std::pair<icaltimetype, icaltimetype>> Series::occurrences(int limit)
+{
+    readTimes();
+    found = {};
+    if (overlapsWindow(dtstart))
+        found.add(dtstart);
+    // A detached instance is only its own start.
+    if (!firstProperty(vevent, ICAL_RECURRENCEID_PROPERTY)) {
+        // Starts a rule gives come in order: once a rule gave more in the window than the limit and
+        // the EXDATEs could take away, the rest would be cut anyway. Other rules and dates only add to
+        // the earlier ones; an EXRULE can take away any number, so with one every start is made.
+        const bool bounded = !firstProperty(vevent, ICAL_EXRULE_PROPERTY);
+        const int enough = limit + propertyCount(vevent, ICAL_EXDATE_PROPERTY) + 1;
+        for (icalproperty* rrule = firstProperty(vevent, ICAL_RRULE_PROPERTY); rrule;
+             rrule = icalcomponent_get_next_property(vevent, ICAL_RRULE_PROPERTY)) {
+            int given = 0;
+            forEachInWindow(rrule, false, [&](const icaltimetype& start) {
+                found.add(start);
+                return !bounded || ++given < enough;
+            });
+        }
+        for (icalproperty* rdate = firstProperty(vevent, ICAL_RDATE_PROPERTY); rdate;
+             rdate = icalcomponent_get_next_property(vevent, ICAL_RDATE_PROPERTY))
+            addDates(rdate);
+        for (icalproperty* exrule = firstProperty(vevent, ICAL_EXRULE_PROPERTY); exrule;
+             exrule = icalcomponent_get_next_property(vevent, ICAL_EXRULE_PROPERTY)) {
+            forEachInWindow(exrule, true, [&](const icaltimetype& start) {
+                found.remove(start);
+                return true;
+            });
+        }
+        for (icalproperty* exdateProperty = firstProperty(vevent, ICAL_EXDATE_PROPERTY); exdateProperty;
+             exdateProperty = icalcomponent_get_next_property(vevent, ICAL_EXDATE_PROPERTY)) {
+            icaltimetype exdate = icalproperty_get_exdate(exdateProperty);
+            if (icaltime_is_null_time(exdate))
+                continue;
+            exdate = settled(exdate, exdateProperty, const_cast<icaltimezone*>(dtstart.zone));
+            if (!exdate.zone && !icaltime_is_utc(exdate))
+                exdate.zone = dtstart.zone;
+            if (overlapsWindow(exdate))
+                found.remove(exdate);
+        }
+    }
+    std::vector<std::pair<icaltimetype, icaltimetype>> result;
+    for (const Occurrence& occurrence : found.sorted()) {
+        result.emplace_back(occurrence.start, after(occurrence.start, occurrence.ownSpan.value_or(span)));
+        if (int(result.size()) > limit)
+            break;
+    }
+    return result;
 }
 
 // Two spellings of an occurrence's original start. The identifier keeps the calendar's own, as its
@@ -46,132 +457,138 @@ struct RecurrenceId {
     QString instant;
 };
 
-RecurrenceId recurrenceIdOf(ICalTime* time, ICalTimezone* zone)
+RecurrenceId recurrenceIdOf(const icaltimetype& time, icaltimezone* zone)
 {
-    gchar* written = i_cal_time_as_ical_string(time);
+    char* written = icaltime_as_ical_string_r(time);
     RecurrenceId id{QString::fromUtf8(written),
-                    i_cal_time_is_date(time)
-                        ? QString::fromUtf8(written)
-                        : instant(time, zone).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"))};
-    g_free(written);
+                    time.is_date ? QString::fromUtf8(written)
+                                 : instant(time, zone).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"))};
+    icalmemory_free_buffer(written);
     return id;
 }
 
-ICalTime* icalInstant(const QDateTime& date)
-{
-    return i_cal_time_new_from_timet_with_zone(time_t(date.toSecsSinceEpoch()), 0,
-                                               i_cal_timezone_get_utc_timezone());
-}
-
-struct Resolver {
-    ECalRecurResolveTimezoneCb resolve;
-    gpointer data;
-    ICalTimezone* defaultZone;
-};
-
 // The RECURRENCE-ID of a detached instance; nothing for other events.
-std::optional<RecurrenceId> detachedRecurrenceId(ICalComponent* vevent, const Resolver& resolver)
+std::optional<RecurrenceId> detachedRecurrenceId(icalcomponent* vevent, icaltimezone* defaultZone,
+                                                 Zones& zones)
 {
-    GObjectRef<ICalProperty> property(
-        i_cal_component_get_first_property(vevent, I_CAL_RECURRENCEID_PROPERTY));
+    icalproperty* property = firstProperty(vevent, ICAL_RECURRENCEID_PROPERTY);
     if (!property)
         return std::nullopt;
-    GObjectRef<ICalTime> time(i_cal_property_get_recurrenceid(property.get()));
-    if (!time || i_cal_time_is_null_time(time.get()))
+    const icaltimetype time = icalproperty_get_recurrenceid(property);
+    if (icaltime_is_null_time(time))
         return std::nullopt;
-    ICalTimezone* zone = nullptr;
-    if (GObjectRef<ICalParameter> tzid{
-            i_cal_property_get_first_parameter(property.get(), I_CAL_TZID_PARAMETER)};
-        tzid && resolver.resolve) {
-        zone = resolver.resolve(i_cal_parameter_get_tzid(tzid.get()), resolver.data, nullptr, nullptr);
-    }
-    return recurrenceIdOf(time.get(), zone ? zone : zoneOf(time.get(), resolver.defaultZone));
+    icaltimezone* zone = nullptr;
+    if (icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER))
+        zone = zones.find(icalparameter_get_tzid(tzid));
+    return recurrenceIdOf(time, zone ? zone : zoneOf(time, defaultZone));
 }
 
-bool repeats(ICalComponent* vevent)
+bool repeats(icalcomponent* vevent)
 {
-    for (ICalPropertyKind kind : {I_CAL_RRULE_PROPERTY, I_CAL_RDATE_PROPERTY}) {
-        if (GObjectRef<ICalProperty>(i_cal_component_get_first_property(vevent, kind)))
-            return true;
-    }
-    return false;
+    return firstProperty(vevent, ICAL_RRULE_PROPERTY) || firstProperty(vevent, ICAL_RDATE_PROPERTY);
 }
 
-struct Expanding {
-    EdsExpansion* out;
-    const EdsCalendarSource* source;
-    const Resolver* resolver;
-    CalendarEvent pattern; // the event's values; identifier and times per occurrence
-    QString uid;
-    std::optional<QString> recurrenceId; // a detached instance's own, as written
-    bool repeating = false;
-    const QSet<QString>* replaced = nullptr; // occurrences that detached instances stand for
-    int count = 0;
+// A parsed component, freed when it goes.
+struct Component {
+    explicit Component(QByteArrayView text)
+        : component(icalparser_parse_string(text.toByteArray().constData()))
+    {
+    }
+    Component(const Component&) = delete;
+    Component& operator=(const Component&) = delete;
+    ~Component()
+    {
+        if (component)
+            icalcomponent_free(component);
+    }
+    icalcomponent* vevent() const
+    {
+        return component && icalcomponent_isa(component) == ICAL_VEVENT_COMPONENT ? component : nullptr;
+    }
+
+    icalcomponent* component;
 };
 
-gboolean addOccurrence(ICalComponent*, ICalTime* start, ICalTime* end, gpointer data, GCancellable*, GError**)
+icaltimetype icalInstant(const QDateTime& date)
 {
-    auto& expanding = *static_cast<Expanding*>(data);
-    if (++expanding.count > maxOccurrencesPerSeries) {
-        ++expanding.out->truncatedSeries;
-        return false;
+    return icaltime_from_timet_with_zone(time_t(date.toSecsSinceEpoch()), 0, icaltimezone_get_utc_timezone());
+}
+
+// Which occurrences detached instances stand for, by uid. Only a text that names a RECURRENCE-ID is
+// parsed for it.
+QHash<QString, QSet<QString>> replacedOccurrences(const QList<QByteArrayView>& vevents,
+                                                  icaltimezone* defaultZone, Zones& zones)
+{
+    QHash<QString, QSet<QString>> replaced;
+    for (QByteArrayView vtext : vevents) {
+        if (!QLatin1String(vtext.data(), vtext.size())
+                 .contains(QLatin1String("RECURRENCE-ID"), Qt::CaseInsensitive))
+            continue;
+        const Component parsed(vtext);
+        if (icalcomponent* vevent = parsed.vevent()) {
+            if (std::optional<RecurrenceId> detached = detachedRecurrenceId(vevent, defaultZone, zones))
+                replaced[text(icalcomponent_get_uid(vevent))].insert(detached->instant);
+        }
     }
-    ICalTimezone* startZone = zoneOf(start, expanding.resolver->defaultZone);
-    std::optional<QString> recurrenceId = expanding.recurrenceId;
-    if (expanding.repeating) {
-        const RecurrenceId occurrence = recurrenceIdOf(start, startZone);
-        if (expanding.replaced && expanding.replaced->contains(occurrence.instant))
-            return true;
-        recurrenceId = occurrence.written;
-    }
-    CalendarEvent event = expanding.pattern;
-    event.identifier = edsItemIdentifier({expanding.source->uid, expanding.uid, recurrenceId});
-    event.startDate = instant(start, startZone);
-    event.endDate = end ? instant(end, zoneOf(end, expanding.resolver->defaultZone)) : event.startDate;
-    if (event.endDate < event.startDate)
-        event.endDate = event.startDate;
-    expanding.out->events.append(std::move(event));
-    return true;
+    return replaced;
 }
 
 } // namespace
 
-EdsExpansion expandCalendarEvents(GSList* vevents, const EdsCalendarSource& source, const QDateTime& from,
-                                  const QDateTime& to, ECalRecurResolveTimezoneCb resolveZone,
-                                  gpointer resolveData, ICalTimezone* defaultZone)
+EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const EdsCalendarSource& source,
+                                  const QDateTime& from, const QDateTime& to, const EdsZoneLookup& zoneText,
+                                  icaltimezone* defaultZone)
 {
-    const Resolver resolver{resolveZone, resolveData, defaultZone};
-    // A detached instance replaces its series' occurrence of the same recurrence id.
-    QHash<QString, QSet<QString>> replaced;
-    for (GSList* item = vevents; item; item = item->next) {
-        auto* vevent = static_cast<ICalComponent*>(item->data);
-        if (std::optional<RecurrenceId> detached = detachedRecurrenceId(vevent, resolver))
-            replaced[text(i_cal_component_get_uid(vevent))].insert(detached->instant);
-    }
-
     EdsExpansion expansion;
-    GObjectRef<ICalTime> start(icalInstant(from));
-    GObjectRef<ICalTime> end(icalInstant(to));
-    for (GSList* item = vevents; item; item = item->next) {
-        auto* vevent = static_cast<ICalComponent*>(item->data);
-        if (i_cal_component_isa(vevent) != I_CAL_VEVENT_COMPONENT)
+    const icaltimetype windowStart = icalInstant(from);
+    const icaltimetype windowEnd = icalInstant(to);
+    if (icaltime_compare(windowStart, windowEnd) >= 0)
+        return expansion;
+    if (!defaultZone)
+        defaultZone = icaltimezone_get_utc_timezone();
+    Zones zones(zoneText);
+    const QHash<QString, QSet<QString>> replaced = replacedOccurrences(vevents, defaultZone, zones);
+    const std::optional<QString> calendarTitle =
+        source.displayName.isEmpty() ? std::nullopt : std::optional(source.displayName);
+
+    for (QByteArrayView vtext : vevents) {
+        const Component parsed(vtext);
+        icalcomponent* vevent = parsed.vevent();
+        if (!vevent)
             continue;
-        const QString uid = text(i_cal_component_get_uid(vevent));
+        const QString uid = text(icalcomponent_get_uid(vevent));
         if (uid.isEmpty())
             continue; // nothing could find it again
-        const std::optional<RecurrenceId> detached = detachedRecurrenceId(vevent, resolver);
-        Expanding expanding{&expansion, &source, &resolver,
-                            {},         uid,     detached ? std::optional(detached->written) : std::nullopt};
-        expanding.repeating = !expanding.recurrenceId && repeats(vevent);
-        expanding.replaced = replaced.contains(uid) ? &replaced[uid] : nullptr;
-        expanding.pattern.externalIdentifier = uid;
-        expanding.pattern.title = text(i_cal_component_get_summary(vevent));
-        expanding.pattern.calendarTitle =
-            source.displayName.isEmpty() ? std::nullopt : std::optional(source.displayName);
-        expanding.pattern.location = presentText(i_cal_component_get_location(vevent));
-        expanding.pattern.notes = presentText(i_cal_component_get_description(vevent));
-        e_cal_recur_generate_instances_sync(vevent, start.get(), end.get(), addOccurrence, &expanding,
-                                            resolveZone, resolveData, defaultZone, nullptr, nullptr);
+        const std::optional<RecurrenceId> detached = detachedRecurrenceId(vevent, defaultZone, zones);
+        const bool repeating = !detached && repeats(vevent);
+        const auto replacedHere = replaced.constFind(uid);
+        CalendarEvent pattern;
+        pattern.externalIdentifier = uid;
+        pattern.title = text(icalcomponent_get_summary(vevent));
+        pattern.calendarTitle = calendarTitle;
+        pattern.location = presentText(icalcomponent_get_location(vevent));
+        pattern.notes = presentText(icalcomponent_get_description(vevent));
+
+        Series series(vevent, windowStart, windowEnd, defaultZone, zones);
+        const auto occurrences = series.occurrences(maxOccurrencesPerSeries);
+        if (int(occurrences.size()) > maxOccurrencesPerSeries)
+            ++expansion.truncatedSeries;
+        for (int i = 0; i < std::min<int>(occurrences.size(), maxOccurrencesPerSeries); ++i) {
+            const auto& [start, end] = occurrences[i];
+            icaltimezone* startZone = zoneOf(start, defaultZone);
+            std::optional<QString> recurrenceId = detached ? std::optional(detached->written) : std::nullopt;
+            if (repeating) {
+                const RecurrenceId occurrence = recurrenceIdOf(start, startZone);
+                if (replacedHere != replaced.cend() && replacedHere->contains(occurrence.instant))
+                    continue;
+                recurrenceId = occurrence.written;
+            }
+            CalendarEvent event = pattern;
+            event.identifier = edsItemIdentifier({source.uid, uid, recurrenceId});
+            event.startDate = instant(start, startZone);
+            event.endDate = std::max(event.startDate, instant(end, zoneOf(end, defaultZone)));
+            expansion.events.append(std::move(event));
+        }
     }
     return expansion;
 }

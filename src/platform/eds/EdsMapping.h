@@ -1,20 +1,21 @@
 #pragma once
 
-// GLib's headers name struct members "signals", which Qt defines as a keyword: they come first.
-#pragma push_macro("signals")
-#undef signals
-#include <libecal/libecal.h>
-#pragma pop_macro("signals")
+// What Evolution Data Server hands over, read into this system's values without its client libraries:
+// a calendar's events expanded into occurrences with libical, an address book's cards from their vCards.
 
 #include "platform/CalendarStore.h"
 #include "platform/ContactStore.h"
 #include "platform/EdsItemKey.h"
 
+#include <libical/ical.h>
+
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace morvane {
@@ -31,13 +32,25 @@ struct EdsExpansion {
     int truncatedSeries = 0; // repeating events cut at the per-series limit
 };
 
-// Occurrences of the calendar's VEVENTs that overlap [from, to]. A repeating event's occurrences are
-// its own except those a detached instance (same uid, with a RECURRENCE-ID) replaces; times without a
-// zone and all-day dates are read in defaultZone; zones named by TZID come from resolveZone. A series
-// gives at most maxOccurrencesPerSeries occurrences.
-EdsExpansion expandCalendarEvents(GSList* vevents, const EdsCalendarSource& source, const QDateTime& from,
-                                  const QDateTime& to, ECalRecurResolveTimezoneCb resolveZone,
-                                  gpointer resolveData, ICalTimezone* defaultZone);
+// The user's zone, for floating times and all-day dates: the system's, as one of libical's built-in
+// zones, else UTC. Never null; libical owns it.
+icaltimezone* userTimeZone();
+
+// The VTIMEZONE text a calendar keeps for a TZID that is not one of libical's built-in zones; empty when
+// it has none. Called on the expanding thread, at most once per TZID and expansion (it may ask the
+// calendar service).
+using EdsZoneLookup = std::function<QByteArray(const char* tzid)>;
+
+// Occurrences of a calendar's VEVENTs (each one component's iCalendar text, as the calendar service
+// lists them) that overlap [from, to]. A repeating event's occurrences are its own except those a
+// detached instance (same uid, with a RECURRENCE-ID) replaces. Zones named by TZID are libical's
+// built-in ones, else what zoneText gives; times without a zone and all-day dates are read in
+// defaultZone. Occurrences, their ends and their names follow the rules the calendar applications
+// have always expanded events by, so identifiers the library keeps stay valid. A series gives at most
+// maxOccurrencesPerSeries occurrences; a text that does not parse gives none.
+EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const EdsCalendarSource& source,
+                                  const QDateTime& from, const QDateTime& to, const EdsZoneLookup& zoneText,
+                                  icaltimezone* defaultZone);
 inline constexpr int maxOccurrencesPerSeries = 10000;
 
 // A card as an address book keeps it, with the name the user files it under (how lists sort cards).

@@ -4,17 +4,24 @@
 #include "platform/GLibErrorSlot.h"
 #include "platform/GLibLoopThread.h"
 #include "platform/GObjectRef.h"
+#include "platform/eds/EdsBusStore.h"
 #include "platform/eds/EdsMapping.h"
+#include "platform/eds/EdsSourceRegistry.h"
+
+// GLib's headers name struct members "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
 
 #include <QDateTime>
+#include <QHash>
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <type_traits>
 
 MORVANE_LOGGING_CATEGORY(lcEdsReader, "EvolutionDataServer")
 
@@ -24,7 +31,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A load (the registry, connecting a calendar or book, reading its items) that runs longer is
+// A load (the registry, opening a calendar or book, reading its items) that runs longer is
 // cancelled; the service may be stuck on a remote account.
 constexpr auto loadLimit = 20s;
 // Changes come in bursts (an import, a sync); one reload follows the last of them.
@@ -37,54 +44,25 @@ constexpr auto stopWait = 200ms;
 constexpr int yearsBack = 10;
 constexpr int yearsAhead = 5;
 
-// Connecting waits for the backend to go online; only this value makes it answer at once with what
-// the backend has (a few seconds or never, otherwise).
-constexpr guint32 connectedWait = guint32(-1);
-
-// Address books are read over the bus directly: the service's client library for them links a
-// phone number library with its protocol buffers and the service's own backend libraries, several
-// megabytes mapped into this process for reading a few fields of each card.
-constexpr const char* addressBookFactoryPath = "/org/gnome/evolution/dataserver/AddressBookFactory";
-constexpr const char* addressBookFactoryInterface = "org.gnome.evolution.dataserver.AddressBookFactory";
-constexpr const char* addressBookInterface = "org.gnome.evolution.dataserver.AddressBook";
-constexpr const char* addressBookViewInterface = "org.gnome.evolution.dataserver.AddressBookView";
-// The service's query for every card.
-constexpr const char* everyCard = "(contains \"x-evolution-any-field\" \"\")";
-
 } // namespace
 
-void keepMailProvidersOut()
-{
-    // The mail library reads its folder of providers only while its provider table is not made, and
-    // a load makes the table before anything else. /dev/null is never a module: the load fails, and
-    // no provider is ever looked for again.
-    ErrorSlot unloadable;
-    camel_provider_load("/dev/null", &unloadable);
-}
-
 // What the reader knows and does, on its thread: held by each job there, so that a thread left inside a
-// call when the reader goes still has it.
-struct EdsStoreReader::Worker {
-    struct CalendarSource {
+// call when the reader goes still has it. Calendars, address books and the registry of sources are read
+// over the bus directly: the service's client libraries link its mail library, an HTTP stack, Kerberos,
+// NSS and more, several megabytes mapped into this process for reading a few fields of each event and
+// card.
+struct EdsStoreReader::Worker final : EdsLoadBound {
+    // A calendar or address book of the registry, and what was last read of it.
+    struct Store {
         Worker* worker = nullptr;
-        QString uid;
+        std::unique_ptr<EdsBusStore> remote;
         QString name;
-        GObjectRef<ECalClient> client;
-        GObjectRef<ECalClientView> view;
-        QList<CalendarEvent> events;
         guint pendingReload = 0;
+        QList<CalendarEvent> events; // a calendar's
+        QList<ContactCard> cards;    // an address book's
+        QStringList fileAs;          // the sort key of each card
     };
-    struct BookSource {
-        Worker* worker = nullptr;
-        QString uid;
-        QByteArray busName; // where the opened book answers; empty until it is open
-        QByteArray path;
-        QByteArray viewPath; // the view that reports the book's changes, once watched
-        guint viewSignals = 0;
-        QList<ContactCard> cards;
-        QStringList fileAs; // the sort key of each card
-        guint pendingReload = 0;
-    };
+    using Stores = std::vector<std::unique_ptr<Store>>;
 
     // Shared with callers, under mutex.
     mutable std::mutex mutex;
@@ -98,11 +76,12 @@ struct EdsStoreReader::Worker {
     // The service thread's own.
     GMainContext* const context;
     GObjectRef<GDBusConnection> bus;
-    GObjectRef<ESourceRegistry> registry;
-    ICalTimezone* defaultZone = nullptr;
-    std::vector<std::unique_ptr<CalendarSource>> calendarSources;
-    std::vector<std::unique_ptr<BookSource>> bookSources;
+    std::unique_ptr<EdsSourceRegistry> registry;
+    icaltimezone* defaultZone = nullptr;
+    Stores calendarStores;
+    Stores bookStores;
     guint pendingSourcesReload = 0;
+    bool storesMayHaveChanged = false; // the pending reload reads the stores only when this is set
     guint windowRenewal = 0;
     QDateTime windowFrom;
     QDateTime windowTo;
@@ -162,7 +141,7 @@ struct EdsStoreReader::Worker {
     }
 
     // Starts a bounded load; the cancellable it answers also ends when this object goes.
-    GCancellable* beginLoad()
+    GCancellable* beginLoad() override
     {
         std::lock_guard lock(mutex);
         loadCancellable.reset(g_cancellable_new());
@@ -173,7 +152,7 @@ struct EdsStoreReader::Worker {
         return loadCancellable.get();
     }
 
-    void endLoad()
+    void endLoad() override
     {
         std::lock_guard lock(mutex);
         loadDeadline = std::chrono::steady_clock::time_point::max();
@@ -191,14 +170,15 @@ struct EdsStoreReader::Worker {
     {
         if (isStopping() || (!calendars && !contacts))
             return;
-        keepMailProvidersOut();
         ErrorSlot error;
         bus.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
-        if (!bus)
-            qCWarning(lcEdsReader).noquote() << "No session bus for the address books:" << error.text();
-        defaultZone = e_cal_util_get_system_timezone();
-        if (!defaultZone)
-            defaultZone = i_cal_timezone_get_utc_timezone();
+        if (!bus) {
+            qCWarning(lcEdsReader).noquote()
+                << "No session bus for the calendars and address books:" << error.text();
+            markLoaded();
+            return;
+        }
+        defaultZone = userTimeZone();
         openRegistry();
         windowRenewal = addTimeout(
             windowRenewalSeconds * 1000,
@@ -211,26 +191,25 @@ struct EdsStoreReader::Worker {
 
     void openRegistry()
     {
-        ErrorSlot error;
-        // Not cancellable in every version of the library: a registry that does not answer holds the
-        // thread until the bus's own time-out.
-        registry.reset(e_source_registry_new_sync(beginLoad(), &error));
+        QString error;
+        // Its signals come to this thread's context, which is the thread-default one here.
+        registry = EdsSourceRegistry::open(
+            bus.get(), beginLoad(), [this] { scheduleSourcesReload(false); }, &error);
         endLoad();
         if (!registry) {
             qCWarning(lcEdsReader).noquote()
-                << "Could not open the calendar and address book registry:" << error.text();
+                << "Could not open the calendar and address book registry:" << error;
             markLoaded();
             return;
-        }
-        for (const char* signal : {"source-added", "source-removed", "source-enabled", "source-disabled"}) {
-            g_signal_connect_swapped(registry.get(), signal,
-                                     G_CALLBACK(+[](Worker* self) { self->scheduleSourcesReload(); }), this);
         }
         reloadSources();
     }
 
-    void scheduleSourcesReload()
+    // A change of the registry reloads only when it changes which stores are read, or their names;
+    // anything else asked for reads every store again.
+    void scheduleSourcesReload(bool stores = true)
     {
+        storesMayHaveChanged = storesMayHaveChanged || stores;
         if (pendingSourcesReload)
             return;
         pendingSourcesReload = addTimeout(
@@ -238,7 +217,8 @@ struct EdsStoreReader::Worker {
             [](gpointer self) -> gboolean {
                 auto* worker = static_cast<Worker*>(self);
                 worker->pendingSourcesReload = 0;
-                worker->reloadSources();
+                if (std::exchange(worker->storesMayHaveChanged, false) || worker->sourcesChanged())
+                    worker->reloadSources();
                 return G_SOURCE_REMOVE;
             },
             this);
@@ -262,23 +242,43 @@ struct EdsStoreReader::Worker {
         id = 0;
     }
 
-    static QStringList enabledUids(ESourceRegistry* registry, const char* extension)
+    // The enabled stores of a kind, by uid, with their names, in the registry's order.
+    static QList<std::pair<QString, QString>> wanted(const QList<EdsSourceData>& sources,
+                                                     const EdsStoreKind& kind)
     {
-        QStringList uids;
-        GList* sources = e_source_registry_list_enabled(registry, extension);
-        for (GList* item = sources; item; item = item->next)
-            uids.append(QString::fromUtf8(e_source_get_uid(E_SOURCE(item->data))));
-        g_list_free_full(sources, g_object_unref);
+        QHash<QString, QString> names;
+        for (const EdsSourceData& source : sources)
+            names.insert(source.uid, source.displayName);
+        QList<std::pair<QString, QString>> stores;
+        for (const QString& uid : enabledSources(sources, QString::fromUtf8(kind.extension)))
+            stores.append({uid, names.value(uid)});
+        return stores;
+    }
+
+    static QList<std::pair<QString, QString>> held(const Stores& stores)
+    {
+        QList<std::pair<QString, QString>> uids;
+        for (const auto& store : stores)
+            uids.append({store->remote->uid(), store->name});
         return uids;
     }
 
-    // Connects the calendars and address books that came, drops those that went, and reads them all
+    bool sourcesChanged() const
+    {
+        if (!registry)
+            return false;
+        const QList<EdsSourceData> sources = registry->sources();
+        return (calendars && wanted(sources, edsCalendarKind) != held(calendarStores)) ||
+               (contacts && wanted(sources, edsAddressBookKind) != held(bookStores));
+    }
+
+    // Opens the calendars and address books that came, closes those that went, and reads them all
     // again over the current window.
     void reloadSources()
     {
         if (!registry || isStopping())
             return;
-        // Connecting runs this thread's loop until the answers are in; a change reported meanwhile
+        // Opening runs this thread's loop until the answers are in; a change reported meanwhile
         // reloads after this one rather than inside it.
         if (reloading) {
             scheduleSourcesReload();
@@ -296,380 +296,166 @@ struct EdsStoreReader::Worker {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         windowFrom = now.addYears(-yearsBack).addDays(-1);
         windowTo = now.addYears(yearsAhead).addDays(1);
+        const QList<EdsSourceData> sources = registry->sources();
         if (calendars) {
-            syncSources(calendarSources, enabledUids(registry.get(), E_SOURCE_EXTENSION_CALENDAR));
-            connectAll(calendarSources);
-            for (const auto& source : calendarSources)
-                loadCalendar(*source);
+            syncStores(calendarStores, edsCalendarKind, wanted(sources, edsCalendarKind));
+            openAll(calendarStores);
+            for (const auto& store : calendarStores)
+                load(*store);
         }
         calendarsLoaded = true;
         publish();
         if (contacts) {
-            syncSources(bookSources, enabledUids(registry.get(), E_SOURCE_EXTENSION_ADDRESS_BOOK));
-            connectBooks();
-            for (const auto& source : bookSources)
-                loadBook(*source);
+            syncStores(bookStores, edsAddressBookKind, wanted(sources, edsAddressBookKind));
+            openAll(bookStores);
+            for (const auto& store : bookStores)
+                load(*store);
         }
         cardsLoaded = true;
         publish();
         // Watched only once everything was read, so that the first answers come as early as they can;
-        // a source watched for the first time is read once more for what changed in between.
+        // a store watched for the first time is read once more for what changed in between.
         bool reread = false;
-        for (const auto& source : calendarSources) {
-            if (watch(*source)) {
-                loadCalendar(*source);
-                reread = true;
-            }
-        }
-        for (const auto& source : bookSources) {
-            if (watch(*source)) {
-                loadBook(*source);
-                reread = true;
+        for (Stores* stores : {&calendarStores, &bookStores}) {
+            for (const auto& store : *stores) {
+                if (watch(*store)) {
+                    load(*store);
+                    reread = true;
+                }
             }
         }
         if (reread)
             publish();
     }
 
-    template <class Source>
-    void syncSources(std::vector<std::unique_ptr<Source>>& sources, const QStringList& uids)
+    void syncStores(Stores& stores, const EdsStoreKind& kind,
+                    const QList<std::pair<QString, QString>>& wantedStores)
     {
-        std::vector<std::unique_ptr<Source>> kept;
-        for (const QString& uid : uids) {
-            auto found =
-                std::find_if(sources.begin(), sources.end(), [&](const auto& s) { return s->uid == uid; });
-            if (found != sources.end()) {
+        Stores kept;
+        for (const auto& [uid, name] : wantedStores) {
+            auto found = std::find_if(stores.begin(), stores.end(),
+                                      [&](const auto& s) { return s->remote->uid() == uid; });
+            if (found != stores.end()) {
                 kept.push_back(std::move(*found));
-                sources.erase(found);
+                stores.erase(found);
             } else {
-                auto source = std::make_unique<Source>();
-                source->worker = this;
-                source->uid = uid;
-                kept.push_back(std::move(source));
+                auto store = std::make_unique<Store>();
+                store->worker = this;
+                store->remote = std::make_unique<EdsBusStore>(bus.get(), kind, uid, *this);
+                kept.push_back(std::move(store));
             }
+            kept.back()->name = name;
         }
-        for (auto& gone : sources)
+        for (auto& gone : stores)
             close(*gone);
-        sources = std::move(kept);
+        stores = std::move(kept);
     }
 
-    template <class Source> struct Connecting {
-        Source* source;
-        int* pending;
-        ICalTimezone* defaultZone;
-    };
-
-    static void connected(Connecting<CalendarSource>& call, GAsyncResult* result, GError** error)
+    void openAll(const Stores& stores)
     {
-        if (EClient* client = e_cal_client_connect_finish(result, error)) {
-            call.source->client.reset(E_CAL_CLIENT(client));
-            e_cal_client_set_default_timezone(call.source->client.get(), call.defaultZone);
-        }
+        std::vector<EdsBusStore*> remotes;
+        for (const auto& store : stores)
+            remotes.push_back(store->remote.get());
+        EdsBusStore::openAll(remotes, context, *this);
     }
 
-    template <class Source> static void onConnected(GObject*, GAsyncResult* result, gpointer data)
+    void load(Store& store)
     {
-        std::unique_ptr<Connecting<Source>> call(static_cast<Connecting<Source>*>(data));
-        ErrorSlot error;
-        connected(*call, result, &error);
-        if (!call->source->client) {
-            qCWarning(lcEdsReader).noquote() << "Could not open a calendar or address book:" << error.text();
-        }
-        --*call->pending;
-    }
-
-    // Connects every source not yet connected, all at once: each connection waits on its backend.
-    template <class Source> void connectAll(std::vector<std::unique_ptr<Source>>& sources)
-    {
-        int pending = 0;
-        GCancellable* load = beginLoad();
-        for (const auto& source : sources) {
-            const GObjectRef<ESource> esource(source->client ? nullptr : registrySource(source->uid));
-            if (!esource)
-                continue;
-            ++pending;
-            auto* call = new Connecting<Source>{source.get(), &pending, defaultZone};
-            source->name = QString::fromUtf8(e_source_get_display_name(esource.get()));
-            e_cal_client_connect(esource.get(), E_CAL_CLIENT_SOURCE_TYPE_EVENTS, connectedWait, load,
-                                 &onConnected<Source>, call);
-        }
-        waitFor(pending);
-    }
-
-    // Runs this thread's loop until the calls answer, and ends the load they were part of.
-    void waitFor(const int& pending)
-    {
-        while (pending > 0)
-            g_main_context_iteration(context, true);
-        endLoad();
-    }
-
-    // An address book's opening: the service names where the book answers, then the book is opened.
-    struct OpeningBook {
-        BookSource* source;
-        int* pending;
-        GCancellable* load;
-        QByteArray busName;
-        QByteArray path;
-
-        // The answer to the opening's last call; nothing when it failed, which ends the opening.
-        GVariant* answer(GObject* bus, GAsyncResult* result)
-        {
-            ErrorSlot error;
-            if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
-                return answered;
-            qCWarning(lcEdsReader).noquote() << "Could not open an address book:" << error.text();
-            --*pending;
-            delete this;
-            return nullptr;
-        }
-    };
-
-    // Opens every address book not yet open, all at once, as the calendars are.
-    void connectBooks()
-    {
-        int pending = 0;
-        GCancellable* load = beginLoad();
-        for (const auto& source : bookSources) {
-            if (!bus || !source->path.isEmpty())
-                continue;
-            ++pending;
-            auto* call = new OpeningBook{source.get(), &pending, load, {}, {}};
-            g_dbus_connection_call(
-                bus.get(), addressBookFactoryName, addressBookFactoryPath, addressBookFactoryInterface,
-                "OpenAddressBook", g_variant_new("(s)", source->uid.toUtf8().constData()),
-                G_VARIANT_TYPE("(ss)"), G_DBUS_CALL_FLAGS_NONE, -1, load, &onBookFound, call);
-        }
-        waitFor(pending);
-    }
-
-    static void onBookFound(GObject* bus, GAsyncResult* result, gpointer data)
-    {
-        auto* call = static_cast<OpeningBook*>(data);
-        GVariant* found = call->answer(bus, result);
-        if (!found)
+        if (isStopping())
             return;
-        const gchar* path = nullptr;
-        const gchar* busName = nullptr;
-        g_variant_get(found, "(&s&s)", &path, &busName);
-        call->path = path;
-        call->busName = busName;
-        g_variant_unref(found);
-        g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->busName.constData(), call->path.constData(),
-                               addressBookInterface, "Open", nullptr, G_VARIANT_TYPE("(as)"),
-                               G_DBUS_CALL_FLAGS_NONE, -1, call->load, &onBookOpened, call);
+        if (&store.remote->kind() == &edsCalendarKind)
+            loadCalendar(store);
+        else
+            loadBook(store);
     }
 
-    static void onBookOpened(GObject* bus, GAsyncResult* result, gpointer data)
+    void loadCalendar(Store& store)
     {
-        auto* call = static_cast<OpeningBook*>(data);
-        GVariant* opened = call->answer(bus, result);
-        if (!opened)
-            return;
-        g_variant_unref(opened);
-        call->source->busName = call->busName;
-        call->source->path = call->path;
-        --*call->pending;
-        delete call;
-    }
-
-    // A call on an open address book or its view, bounded as every load is.
-    GVariant* callBook(const BookSource& source, const QByteArray& path, const char* interface,
-                       const char* method, GVariant* arguments, ErrorSlot& error)
-    {
-        GVariant* answer = g_dbus_connection_call_sync(
-            bus.get(), source.busName.constData(), path.constData(), interface, method, arguments, nullptr,
-            G_DBUS_CALL_FLAGS_NONE, -1, beginLoad(), &error);
-        endLoad();
-        return answer;
-    }
-
-    // A call whose answer nothing waits for.
-    void tellBook(const BookSource& source, const QByteArray& path, const char* interface, const char* method)
-    {
-        g_dbus_connection_call(bus.get(), source.busName.constData(), path.constData(), interface, method,
-                               nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr, nullptr);
-    }
-
-    ESource* registrySource(const QString& uid) const
-    {
-        return e_source_registry_ref_source(registry.get(), uid.toUtf8().constData());
-    }
-
-    void loadCalendar(CalendarSource& source)
-    {
-        if (!source.client || isStopping())
-            return;
-        GCancellable* load = beginLoad();
-        ErrorSlot error;
-        GSList* components = nullptr;
         // Every event: asking for those that occur in the window makes the backend expand each
         // repeating one, and this expands them again anyway; a plain list answers several times faster.
-        const bool read =
-            e_cal_client_get_object_list_sync(source.client.get(), "#t", &components, load, &error);
-        endLoad();
-        if (!read) {
-            qCWarning(lcEdsReader).noquote() << "Could not read a calendar:" << error.text();
+        const EdsListing listed = store.remote->list();
+        if (!listed)
             return;
-        }
-        EdsExpansion expansion =
-            expandCalendarEvents(components, {source.uid, source.name}, windowFrom, windowTo,
-                                 e_cal_client_tzlookup_cb, source.client.get(), defaultZone);
-        g_slist_free_full(components, g_object_unref);
+        EdsBusStore& remote = *store.remote;
+        EdsExpansion expansion = expandCalendarEvents(
+            listed.items(), {remote.uid(), store.name}, windowFrom, windowTo,
+            [&remote](const char* tzid) { return remote.zoneText(tzid); }, defaultZone);
         if (expansion.truncatedSeries > 0) {
             qCInfo(lcEdsReader) << expansion.truncatedSeries << "repeating events were cut at"
                                 << maxOccurrencesPerSeries << "occurrences";
         }
-        source.events = std::move(expansion.events);
+        store.events = std::move(expansion.events);
     }
 
-    // What a book's view signals reach. A signal may still be queued on this thread's loop after its
-    // book was closed and dropped, so the book is looked up by its uid rather than held.
-    struct BookWatch {
-        Worker* worker;
-        QString uid;
-    };
-
-    static void onBookChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* signal,
-                              GVariant*, gpointer data)
+    void loadBook(Store& store)
     {
-        const auto* watch = static_cast<const BookWatch*>(data);
-        const auto& books = watch->worker->bookSources;
-        const auto book =
-            std::find_if(books.begin(), books.end(), [&](const auto& b) { return b->uid == watch->uid; });
-        if (book == books.end())
+        const EdsListing listed = store.remote->list();
+        if (!listed)
             return;
-        for (const char* change : {"ObjectsAdded", "ObjectsModified", "ObjectsRemoved"}) {
-            if (std::strcmp(signal, change) == 0)
-                return onChanged(nullptr, nullptr, book->get());
+        store.cards.clear();
+        store.fileAs.clear();
+        for (QByteArrayView vcard : listed.items()) {
+            if (std::optional<EdsCard> card = contactCard(vcard, store.remote->uid())) {
+                store.fileAs.append(card->fileAs);
+                store.cards.append(std::move(card->card));
+            }
         }
     }
 
-    template <class Source> static void onChanged(gpointer, gpointer, Source* source)
+    // A change the service reported. It may come after its store was closed and dropped, so the store
+    // is looked up by its kind and uid.
+    void changedStore(const EdsStoreKind& kind, const QString& uid)
     {
-        if (source->pendingReload)
+        const Stores& stores = &kind == &edsCalendarKind ? calendarStores : bookStores;
+        const auto found = std::find_if(stores.begin(), stores.end(),
+                                        [&](const auto& s) { return s->remote->uid() == uid; });
+        if (found == stores.end() || (*found)->pendingReload)
             return;
-        source->pendingReload = source->worker->addTimeout(
+        (*found)->pendingReload = addTimeout(
             reloadDelayMs,
             [](gpointer data) -> gboolean {
-                auto* changedSource = static_cast<Source*>(data);
-                changedSource->pendingReload = 0;
-                changedSource->worker->reload(*changedSource);
+                auto* changed = static_cast<Store*>(data);
+                changed->pendingReload = 0;
+                changed->worker->reload(*changed);
                 return G_SOURCE_REMOVE;
             },
-            source);
+            found->get());
     }
 
-    template <class Source> void reload(Source& source)
+    void reload(Store& store)
     {
-        // A change reported while the sources are being connected is read by a reload after that.
+        // A change reported while the stores are being opened is read by a reload after that.
         if (reloading) {
             scheduleSourcesReload();
             return;
         }
-        if constexpr (std::is_same_v<Source, CalendarSource>)
-            loadCalendar(source);
-        else
-            loadBook(source);
+        load(store);
         publish();
     }
 
-    // True when the source is watched from now on.
-    bool watch(CalendarSource& source)
+    // True when the store is followed from now on.
+    bool watch(Store& store)
     {
-        if (!source.client || source.view || isStopping())
+        if (isStopping())
             return false;
-        ErrorSlot error;
-        ECalClientView* view = nullptr;
-        const bool viewed = e_cal_client_get_view_sync(source.client.get(), "#t", &view, beginLoad(), &error);
-        endLoad();
-        if (!viewed) {
-            qCInfo(lcEdsReader).noquote() << "Calendar changes will not be seen:" << error.text();
-            return false;
-        }
-        source.view.reset(view);
-        e_cal_client_view_set_flags(view, E_CAL_CLIENT_VIEW_FLAGS_NONE, nullptr);
-        for (const char* signal : {"objects-added", "objects-modified", "objects-removed"})
-            g_signal_connect(view, signal, G_CALLBACK(&onChanged<CalendarSource>), &source);
-        e_cal_client_view_start(view, &error);
-        return true;
-    }
-
-    // True when the source is watched from now on.
-    bool watch(BookSource& source)
-    {
-        if (source.path.isEmpty() || !source.viewPath.isEmpty() || isStopping())
-            return false;
-        ErrorSlot error;
-        GVariant* made = callBook(source, source.path, addressBookInterface, "GetView",
-                                  g_variant_new("(s)", everyCard), error);
-        if (!made || (!g_variant_is_of_type(made, G_VARIANT_TYPE("(s)")) &&
-                      !g_variant_is_of_type(made, G_VARIANT_TYPE("(o)")))) {
-            if (made)
-                g_variant_unref(made);
-            qCInfo(lcEdsReader).noquote() << "Address book changes will not be seen:" << error.text();
-            return false;
-        }
-        GVariant* viewPath = g_variant_get_child_value(made, 0);
-        source.viewPath = g_variant_get_string(viewPath, nullptr);
-        g_variant_unref(viewPath);
-        g_variant_unref(made);
-        // Matched by the view's path: the service may answer from a process of its own.
-        source.viewSignals = g_dbus_connection_signal_subscribe(
-            bus.get(), nullptr, addressBookViewInterface, nullptr, source.viewPath.constData(), nullptr,
-            G_DBUS_SIGNAL_FLAGS_NONE, &onBookChanged, new BookWatch{this, source.uid},
-            [](gpointer watch) { delete static_cast<BookWatch*>(watch); });
-        for (const auto& [method, arguments] :
-             {std::pair<const char*, GVariant*>{"SetFlags", g_variant_new("(u)", 0u)}, {"Start", nullptr}}) {
-            if (GVariant* answer =
-                    callBook(source, source.viewPath, addressBookViewInterface, method, arguments, error))
-                g_variant_unref(answer);
-        }
-        return true;
-    }
-
-    void loadBook(BookSource& source)
-    {
-        if (source.path.isEmpty() || isStopping())
-            return;
-        ErrorSlot error;
-        GVariant* listed = callBook(source, source.path, addressBookInterface, "GetContactList",
-                                    g_variant_new("(s)", everyCard), error);
-        if (!listed || !g_variant_is_of_type(listed, G_VARIANT_TYPE("(as)"))) {
-            if (listed)
-                g_variant_unref(listed);
-            qCWarning(lcEdsReader).noquote() << "Could not read an address book:" << error.text();
-            return;
-        }
-        source.cards.clear();
-        source.fileAs.clear();
-        GVariantIter* vcards = nullptr;
-        const gchar* vcard = nullptr;
-        g_variant_get(listed, "(as)", &vcards);
-        while (g_variant_iter_next(vcards, "&s", &vcard)) {
-            if (std::optional<EdsCard> card = contactCard(vcard, source.uid)) {
-                source.fileAs.append(card->fileAs);
-                source.cards.append(std::move(card->card));
-            }
-        }
-        g_variant_iter_free(vcards);
-        g_variant_unref(listed);
+        return store.remote->watch(
+            [this, kind = &store.remote->kind(), uid = store.remote->uid()] { changedStore(*kind, uid); });
     }
 
     void publish()
     {
         auto next = std::make_shared<EdsSnapshot>();
-        for (const auto& source : calendarSources)
-            next->events.append(source->events);
+        for (const auto& store : calendarStores)
+            next->events.append(store->events);
         next->eventIndex.reserve(next->events.size());
         for (qsizetype i = 0; i < next->events.size(); ++i)
             next->eventIndex.insert(next->events[i].identifier, i);
         QList<std::pair<QString, qsizetype>> filed;
-        for (const auto& source : bookSources) {
-            for (qsizetype i = 0; i < source->cards.size(); ++i) {
-                filed.append({source->fileAs[i], next->cards.size()});
-                next->cardIndex.insert(source->cards[i].identifier, next->cards.size());
-                next->cards.append(source->cards[i]);
+        for (const auto& store : bookStores) {
+            for (qsizetype i = 0; i < store->cards.size(); ++i) {
+                filed.append({store->fileAs[i], next->cards.size()});
+                next->cardIndex.insert(store->cards[i].identifier, next->cards.size());
+                next->cards.append(store->cards[i]);
             }
         }
         std::stable_sort(filed.begin(), filed.end(), [](const auto& a, const auto& b) {
@@ -693,28 +479,15 @@ struct EdsStoreReader::Worker {
         publish();
     }
 
-    void close(CalendarSource& source)
+    // A change of the store reported after this (still queued) finds no store by its uid.
+    void close(Store& store)
     {
-        removeTimeout(source.pendingReload);
-        if (source.view) {
-            g_signal_handlers_disconnect_by_data(source.view.get(), &source);
-            e_cal_client_view_stop(source.view.get(), nullptr);
-        }
+        removeTimeout(store.pendingReload);
+        store.remote.reset();
     }
 
-    void close(BookSource& source)
-    {
-        removeTimeout(source.pendingReload);
-        if (source.viewSignals)
-            g_dbus_connection_signal_unsubscribe(bus.get(), source.viewSignals);
-        if (!source.viewPath.isEmpty())
-            tellBook(source, source.viewPath, addressBookViewInterface, "Dispose");
-        if (!source.path.isEmpty())
-            tellBook(source, source.path, addressBookInterface, "Close");
-    }
-
-    // The thread's last job: nothing of the library calls back into this object after it. Run from
-    // inside the loop that connecting runs, it waits for the reload around it to end.
+    // The thread's last job: nothing of the bus calls back into this object after it. Run from inside
+    // the loop that opening runs, it waits for the reload around it to end.
     void closeAll()
     {
         if (reloading) {
@@ -723,14 +496,11 @@ struct EdsStoreReader::Worker {
         }
         removeTimeout(windowRenewal);
         removeTimeout(pendingSourcesReload);
-        for (auto& source : calendarSources)
-            close(*source);
-        for (auto& source : bookSources)
-            close(*source);
-        calendarSources.clear();
-        bookSources.clear();
-        if (registry)
-            g_signal_handlers_disconnect_by_data(registry.get(), this);
+        for (Stores* stores : {&calendarStores, &bookStores}) {
+            for (auto& store : *stores)
+                close(*store);
+            stores->clear();
+        }
         registry.reset();
         std::lock_guard lock(mutex);
         loadCancellable.reset();

@@ -9,18 +9,12 @@ namespace morvane {
 
 class GLibLoopThread;
 
-// The stores' client library registers a settings type for every mail provider of its mail library
-// when it makes its first source, which loads each provider's module (with what those link) into the
-// process; calendars and address books never use one. Called before the first source is made, this
-// keeps them out: the provider list is made empty, and the folder of providers is never read. Mail
-// sources still come through the registry, without their provider's settings, which nothing here reads.
-void keepMailProvidersOut();
-
 // The desktop's calendars and address books, kept by Evolution Data Server (a D-Bus activated
 // service). A thread of our own, with its own GLib main context, asks it for every event from 10
 // years ago to 5 years ahead and every card, keeps them in a snapshot, and renews the parts the
-// service reports changed. Calendars are read through the service's client library; address books
-// over the bus, their cards' few fields read from the vCards themselves (EdsMapping). Callers read the
+// service reports changed. Everything is read over the bus: the registry of sources (which are
+// enabled), then each calendar's events as iCalendar text, expanded here, and each address book's
+// cards, their few fields read from the vCards themselves (EdsMapping). Callers read the
 // snapshot and never wait for the service: an answer that is not in yet is simply not there. Every call is
 // bounded: each load is cancelled when it runs past its limit or when this object goes.
 class EdsStoreReader final : public EdsReader {
