@@ -103,20 +103,21 @@ private:
 };
 
 // The zone a time of an event is read in, as calendar applications read it: a UTC time stays UTC; a
-// date, a time without TZID or one whose zone is unknown is in fallback. A zone the parser set is not
-// kept: the zone lookup alone decides.
+// time without TZID, or one whose zone is unknown, is in fallback. A zone the parser set is not kept:
+// the zone lookup alone decides. A date keeps none (libical sets no zone on a date), so its day is
+// the same everywhere.
 void settleZone(icaltimetype& time, icalproperty* property, icaltimezone* fallback, Zones& zones)
 {
     if (time.zone != icaltimezone_get_utc_timezone())
-        time.zone = nullptr;
+        icaltime_set_timezone(&time, nullptr);
     if (icaltime_is_utc(time))
         return;
-    time.zone = fallback;
+    icaltime_set_timezone(&time, fallback);
     if (time.is_date || !property)
         return;
     if (icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER)) {
         if (icaltimezone* zone = zones.find(icalparameter_get_tzid(tzid)))
-            time.zone = zone;
+            icaltime_set_timezone(&time, zone);
     }
 }
 
@@ -250,6 +251,7 @@ private:
         return time;
     }
     icalrecurrencetype ruleOf(icalproperty* property, bool exclusion);
+    void skipToWindow(icalrecur_iterator* iterator, const icalrecurrencetype& rule) const;
     template <class Visit> void forEachInWindow(icalproperty* ruleProperty, bool exclusion, Visit visit);
     void addDates(icalproperty* rdate);
 
@@ -318,8 +320,11 @@ bool Series::overlapsWindow(const icaltimetype& start, std::optional<Span> ownSp
 {
     if (icaltime_is_null_time(start))
         return false;
+    // An occurrence without length is in the window from its first instant on.
     const icaltimetype end = after(start, ownSpan.value_or(span));
-    return icaltime_compare(start, windowEnd) < 0 && icaltime_compare(windowStart, end) < 0;
+    const int endAfterWindowStart = icaltime_compare(end, windowStart);
+    return icaltime_compare(start, windowEnd) < 0 &&
+           (endAfterWindowStart > 0 || (endAfterWindowStart == 0 && icaltime_compare(start, end) == 0));
 }
 
 // A rule with its UNTIL read in the start's zone; an UNTIL date on a timed series ends with that day.
@@ -336,9 +341,41 @@ icalrecurrencetype Series::ruleOf(icalproperty* property, bool exclusion)
         until.is_date = 0;
         until.hour = until.minute = until.second = 0;
         if (!until.zone && !icaltime_is_utc(until))
-            until.zone = dtstart.zone;
+            icaltime_set_timezone(&until, dtstart.zone);
     }
     return rule;
+}
+
+// Whether libical's iterator, moved to a later start, gives what it would have given from DTSTART. It
+// does not for a COUNT (the count is of every start before), for a rule repeating within a day (it
+// loses the step's phase) nor for a weekly rule with an ordinal BYDAY such as 2WE.
+bool skipsExactly(const icalrecurrencetype& rule)
+{
+    if (rule.count > 0 || rule.freq < ICAL_DAILY_RECURRENCE || rule.freq > ICAL_YEARLY_RECURRENCE)
+        return false;
+    if (rule.freq != ICAL_WEEKLY_RECURRENCE)
+        return true;
+    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
+            return false;
+    }
+    return true;
+}
+
+// A series that began long before the window starts iterating shortly before it: the starts the rule
+// gives between are of no use.
+void Series::skipToWindow(icalrecur_iterator* iterator, const icalrecurrencetype& rule) const
+{
+    // An occurrence that starts before the window may last into it; two days more cover any zone.
+    const qint64 skipTo = qint64(icaltime_as_timet(windowStart)) - qint64(span.days + 2) * secondsPerDay;
+    if (qint64(icaltime_as_timet_with_zone(dtstart, dtstart.zone)) >= skipTo || !skipsExactly(rule))
+        return;
+    // A series that ended before has nothing in the window; moving past its end is not asked of libical.
+    if (!icaltime_is_null_time(rule.until) &&
+        qint64(icaltime_as_timet_with_zone(rule.until, rule.until.zone)) < skipTo)
+        return;
+    icalrecur_iterator_set_start(
+        iterator, icaltime_from_timet_with_zone(time_t(skipTo), dtstart.is_date, dtstart.zone));
 }
 
 // Calls visit with each start the rule gives that overlaps the window, until it returns false.
@@ -348,6 +385,7 @@ template <class Visit> void Series::forEachInWindow(icalproperty* ruleProperty, 
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
     if (!iterator)
         return;
+    skipToWindow(iterator, rule);
     icaltimetype previous = icaltime_null_time();
     for (icaltimetype next = icalrecur_iterator_next(iterator);
          !icaltime_is_null_time(next) && icaltime_compare(next, windowEnd) <= 0;
@@ -435,7 +473,7 @@ std::vector<std::pair<icaltimetype, icaltimetype>> Series::occurrences(int limit
                 continue;
             exdate = settled(exdate, exdateProperty, const_cast<icaltimezone*>(dtstart.zone));
             if (!exdate.zone && !icaltime_is_utc(exdate))
-                exdate.zone = dtstart.zone;
+                icaltime_set_timezone(&exdate, dtstart.zone);
             if (overlapsWindow(exdate))
                 found.remove(exdate);
         }
