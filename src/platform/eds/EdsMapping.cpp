@@ -346,12 +346,23 @@ icalrecurrencetype Series::ruleOf(icalproperty* property, bool exclusion)
     return rule;
 }
 
-// Whether libical's iterator, moved to a later start, gives what it would have given from DTSTART. It
-// does not for a COUNT (the count is of every start before), for a rule repeating within a day (it
-// loses the step's phase) nor for a weekly rule with an ordinal BYDAY such as 2WE.
-bool skipsExactly(const icalrecurrencetype& rule)
+// Whether libical's iterator, moved to a later start, gives what it would have given from DTSTART: for
+// a series in UTC or of whole days, and then not for a COUNT (the count is of every start before), for
+// a rule repeating every few hours, minutes or seconds (it loses the step's phase), for a weekly rule
+// with an ordinal BYDAY such as 2WE, nor for an all-day series given hours.
+bool skipsExactly(const icalrecurrencetype& rule, const icaltimetype& dtstart)
 {
-    if (rule.count > 0 || rule.freq < ICAL_DAILY_RECURRENCE || rule.freq > ICAL_YEARLY_RECURRENCE)
+    // In a zone with summer time libical now and then moves a start by the hour the clocks change, and
+    // whether it does depends on where it began iterating.
+    if (!dtstart.is_date && !icaltime_is_utc(dtstart))
+        return false;
+    if (rule.count > 0 || rule.freq > ICAL_YEARLY_RECURRENCE)
+        return false;
+    if (rule.freq < ICAL_DAILY_RECURRENCE && rule.interval > 1)
+        return false;
+    if (dtstart.is_date &&
+        (rule.by_hour[0] != ICAL_RECURRENCE_ARRAY_MAX || rule.by_minute[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+         rule.by_second[0] != ICAL_RECURRENCE_ARRAY_MAX))
         return false;
     if (rule.freq != ICAL_WEEKLY_RECURRENCE)
         return true;
@@ -368,7 +379,7 @@ void Series::skipToWindow(icalrecur_iterator* iterator, const icalrecurrencetype
 {
     // An occurrence that starts before the window may last into it; two days more cover any zone.
     const qint64 skipTo = qint64(icaltime_as_timet(windowStart)) - qint64(span.days + 2) * secondsPerDay;
-    if (qint64(icaltime_as_timet_with_zone(dtstart, dtstart.zone)) >= skipTo || !skipsExactly(rule))
+    if (qint64(icaltime_as_timet_with_zone(dtstart, dtstart.zone)) >= skipTo || !skipsExactly(rule, dtstart))
         return;
     // A series that ended before has nothing in the window; moving past its end is not asked of libical.
     if (!icaltime_is_null_time(rule.until) &&
