@@ -495,3 +495,41 @@ TEST(EdsMapping, ExpansionMatchesTheClientLibrarysForEventsOfManyShapes)
         }
     }
 }
+
+// A TZID names one of libical's zones before the calendar's own; the calendar is asked once per
+// expansion for one of its own, whichever way it wraps it, and a zone nobody knows reads as the user's.
+TEST(EdsMapping, ZonesAreLibicalsFirstAndTheCalendarIsAskedOnce)
+{
+    Calendar calendar(vevent("ny", "DTSTART;TZID=America/New_York:20240701T090000\r\n") +
+                      vevent("office", "DTSTART;TZID=Morvane Office Time:20240701T090000\r\n"
+                                       "RRULE:FREQ=DAILY;COUNT=3\r\n"
+                                       "EXDATE;TZID=Morvane Office Time:20240702T090000\r\n") +
+                      vevent("office-winter", "DTSTART;TZID=Morvane Office Time:20240101T090000\r\n") +
+                      vevent("nowhere", "DTSTART;TZID=Nowhere/Unknown:20240701T090000\r\n"));
+    calendar.zones.insert("Morvane Office Time", QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\n") +
+                                                     officeZone + "END:VCALENDAR\r\n");
+    QStringList starts;
+    for (const CalendarEvent& event : calendar.events())
+        starts.append(event.identifier + u' ' + event.startDate.toString(Qt::ISODate));
+    EXPECT_EQ(starts,
+              (QStringList{"cal/ny 2024-07-01T13:00:00Z", "cal/office/20240701T090000 2024-07-01T07:00:00Z",
+                           "cal/office/20240703T090000 2024-07-03T07:00:00Z",
+                           "cal/office-winter 2024-01-01T08:00:00Z", "cal/nowhere 2024-07-01T07:00:00Z"}));
+    EXPECT_EQ(calendar.asked, (QList<QByteArray>{"Morvane Office Time", "Nowhere/Unknown"}));
+}
+
+// Floating times and dates are read in the system's zone when libical knows it, else in UTC.
+TEST(EdsMapping, TheUsersZoneIsTheSystemsOrUtc)
+{
+    const QByteArray saved = qgetenv("TZ");
+    const auto zoneFor = [](const char* tz) {
+        qputenv("TZ", tz);
+        return userTimeZone();
+    };
+    EXPECT_EQ(zoneFor("America/New_York"), icaltimezone_get_builtin_timezone("America/New_York"));
+    EXPECT_EQ(zoneFor("Nowhere/Unknown"), icaltimezone_get_utc_timezone());
+    if (saved.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", saved);
+}
