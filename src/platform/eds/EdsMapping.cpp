@@ -2,13 +2,13 @@
 
 #include <QHash>
 #include <QLatin1String>
-#include <QSet>
 #include <QTimeZone>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -500,18 +500,26 @@ std::vector<std::pair<icaltimetype, icaltimetype>> Series::occurrences(int limit
 
 // Two spellings of an occurrence's original start. The identifier keeps the calendar's own, as its
 // RECURRENCE-ID would write it (the calendar applications name occurrences so); a detached instance
-// and the occurrence it replaces are matched by the instant, which holds however each was written.
+// and the occurrence it replaces are matched by the instant, which holds however each was written (a
+// date only matches the same date).
+using InstantKey = std::pair<bool, qint64>; // a date and its yyyymmdd, or seconds since the epoch
+
 struct RecurrenceId {
     QString written;
-    QString instant;
+    InstantKey instant;
 };
 
-RecurrenceId recurrenceIdOf(const icaltimetype& time, icaltimezone* zone)
+InstantKey instantKey(const icaltimetype& time, icaltimezone* zone)
+{
+    if (time.is_date)
+        return {true, time.year * 10000 + time.month * 100 + time.day};
+    return {false, qint64(icaltime_as_timet_with_zone(time, zone))};
+}
+
+QString writtenId(const icaltimetype& time)
 {
     char* written = icaltime_as_ical_string_r(time);
-    RecurrenceId id{QString::fromUtf8(written),
-                    time.is_date ? QString::fromUtf8(written)
-                                 : instant(time, zone).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"))};
+    QString id = QString::fromUtf8(written);
     icalmemory_free_buffer(written);
     return id;
 }
@@ -529,7 +537,7 @@ std::optional<RecurrenceId> detachedRecurrenceId(icalcomponent* vevent, icaltime
     icaltimezone* zone = nullptr;
     if (icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER))
         zone = zones.find(icalparameter_get_tzid(tzid));
-    return recurrenceIdOf(time, zone ? zone : zoneOf(time, defaultZone));
+    return RecurrenceId{writtenId(time), instantKey(time, zone ? zone : zoneOf(time, defaultZone))};
 }
 
 bool repeats(icalcomponent* vevent)
@@ -565,10 +573,10 @@ icaltimetype icalInstant(const QDateTime& date)
 
 // Which occurrences detached instances stand for, by uid. Only a text that names a RECURRENCE-ID is
 // parsed for it.
-QHash<QString, QSet<QString>> replacedOccurrences(const QList<QByteArrayView>& vevents,
-                                                  icaltimezone* defaultZone, Zones& zones)
+QHash<QString, std::set<InstantKey>> replacedOccurrences(const QList<QByteArrayView>& vevents,
+                                                         icaltimezone* defaultZone, Zones& zones)
 {
-    QHash<QString, QSet<QString>> replaced;
+    QHash<QString, std::set<InstantKey>> replaced;
     for (QByteArrayView vtext : vevents) {
         if (!QLatin1String(vtext.data(), vtext.size())
                  .contains(QLatin1String("RECURRENCE-ID"), Qt::CaseInsensitive))
@@ -596,7 +604,7 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
     if (!defaultZone)
         defaultZone = icaltimezone_get_utc_timezone();
     Zones zones(zoneText);
-    const QHash<QString, QSet<QString>> replaced = replacedOccurrences(vevents, defaultZone, zones);
+    const QHash<QString, std::set<InstantKey>> replaced = replacedOccurrences(vevents, defaultZone, zones);
     const std::optional<QString> calendarTitle =
         source.displayName.isEmpty() ? std::nullopt : std::optional(source.displayName);
 
@@ -627,10 +635,9 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
             icaltimezone* startZone = zoneOf(start, defaultZone);
             std::optional<QString> recurrenceId = detached ? std::optional(detached->written) : std::nullopt;
             if (repeating) {
-                const RecurrenceId occurrence = recurrenceIdOf(start, startZone);
-                if (replacedHere != replaced.cend() && replacedHere->contains(occurrence.instant))
+                if (replacedHere != replaced.cend() && replacedHere->count(instantKey(start, startZone)))
                     continue;
-                recurrenceId = occurrence.written;
+                recurrenceId = writtenId(start);
             }
             CalendarEvent event = pattern;
             event.identifier = edsItemIdentifier({source.uid, uid, recurrenceId});
