@@ -146,7 +146,6 @@ struct Span {
         return of((qint64(duration.weeks) * 7 + duration.days) * secondsPerDay +
                   qint64(duration.hours) * 3600 + qint64(duration.minutes) * 60 + duration.seconds);
     }
-    bool isEmpty() const { return days == 0 && seconds == 0; }
 };
 
 icaltimetype after(icaltimetype time, Span span)
