@@ -76,9 +76,9 @@ public:
     Zones& operator=(const Zones&) = delete;
     ~Zones()
     {
-        for (const auto& [tzid, zone] : calendarZones) {
-            if (zone)
-                icaltimezone_free(zone, 1);
+        for (const auto& [tzid, found] : known) {
+            if (found.calendars)
+                icaltimezone_free(found.zone, 1);
         }
     }
 
@@ -86,20 +86,28 @@ public:
     {
         if (!tzid || !*tzid)
             return nullptr;
-        if (icaltimezone* builtin = icaltimezone_get_builtin_timezone_from_tzid(tzid))
-            return builtin;
-        if (icaltimezone* builtin = icaltimezone_get_builtin_timezone(tzid))
-            return builtin;
-        // A TZID the calendar does not know is asked for once too.
-        const auto [known, added] = calendarZones.try_emplace(tzid, nullptr);
-        if (added && zoneText)
-            known->second = parsedZone(zoneText(tzid));
-        return known->second;
+        const auto [entry, added] = known.try_emplace(tzid);
+        if (!added)
+            return entry->second.zone;
+        Found& found = entry->second;
+        found.zone = icaltimezone_get_builtin_timezone_from_tzid(tzid);
+        if (!found.zone)
+            found.zone = icaltimezone_get_builtin_timezone(tzid);
+        // A TZID the calendar does not know either is asked for once too.
+        if (!found.zone && zoneText) {
+            found.zone = parsedZone(zoneText(tzid));
+            found.calendars = found.zone != nullptr;
+        }
+        return found.zone;
     }
 
 private:
+    struct Found {
+        icaltimezone* zone = nullptr;
+        bool calendars = false; // parsed from the calendar's text, so ours to free
+    };
     const EdsZoneLookup& zoneText;
-    std::unordered_map<std::string, icaltimezone*> calendarZones;
+    std::unordered_map<std::string, Found> known;
 };
 
 // The zone a time of an event is read in, as calendar applications read it: a UTC time stays UTC; a
