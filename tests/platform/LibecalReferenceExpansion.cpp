@@ -94,10 +94,11 @@ struct Resolver {
             if (component && i_cal_component_isa(component) == I_CAL_VCALENDAR_COMPONENT) {
                 ICalComponent* inner =
                     i_cal_component_get_first_component(component, I_CAL_VTIMEZONE_COMPONENT);
-                g_object_unref(component);
-                component = inner ? i_cal_component_clone(inner) : nullptr;
+                ICalComponent* vtimezone = inner ? i_cal_component_clone(inner) : nullptr;
                 if (inner)
                     g_object_unref(inner);
+                g_object_unref(component);
+                component = vtimezone;
             }
             if (component) {
                 ICalTimezone* zone = i_cal_timezone_new();

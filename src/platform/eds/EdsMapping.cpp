@@ -2,13 +2,13 @@
 
 #include <QHash>
 #include <QLatin1String>
-#include <QSet>
 #include <QTimeZone>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -76,9 +76,9 @@ public:
     Zones& operator=(const Zones&) = delete;
     ~Zones()
     {
-        for (const auto& [tzid, zone] : calendarZones) {
-            if (zone)
-                icaltimezone_free(zone, 1);
+        for (const auto& [tzid, found] : known) {
+            if (found.calendars)
+                icaltimezone_free(found.zone, 1);
         }
     }
 
@@ -86,37 +86,46 @@ public:
     {
         if (!tzid || !*tzid)
             return nullptr;
-        if (icaltimezone* builtin = icaltimezone_get_builtin_timezone_from_tzid(tzid))
-            return builtin;
-        if (icaltimezone* builtin = icaltimezone_get_builtin_timezone(tzid))
-            return builtin;
-        // A TZID the calendar does not know is asked for once too.
-        const auto [known, added] = calendarZones.try_emplace(tzid, nullptr);
-        if (added && zoneText)
-            known->second = parsedZone(zoneText(tzid));
-        return known->second;
+        const auto [entry, added] = known.try_emplace(tzid);
+        if (!added)
+            return entry->second.zone;
+        Found& found = entry->second;
+        found.zone = icaltimezone_get_builtin_timezone_from_tzid(tzid);
+        if (!found.zone)
+            found.zone = icaltimezone_get_builtin_timezone(tzid);
+        // A TZID the calendar does not know either is asked for once too.
+        if (!found.zone && zoneText) {
+            found.zone = parsedZone(zoneText(tzid));
+            found.calendars = found.zone != nullptr;
+        }
+        return found.zone;
     }
 
 private:
+    struct Found {
+        icaltimezone* zone = nullptr;
+        bool calendars = false; // parsed from the calendar's text, so ours to free
+    };
     const EdsZoneLookup& zoneText;
-    std::unordered_map<std::string, icaltimezone*> calendarZones;
+    std::unordered_map<std::string, Found> known;
 };
 
 // The zone a time of an event is read in, as calendar applications read it: a UTC time stays UTC; a
-// date, a time without TZID or one whose zone is unknown is in fallback. A zone the parser set is not
-// kept: the zone lookup alone decides.
+// time without TZID, or one whose zone is unknown, is in fallback. A zone the parser set is not kept:
+// the zone lookup alone decides. A date keeps none (libical sets no zone on a date), so its day is
+// the same everywhere.
 void settleZone(icaltimetype& time, icalproperty* property, icaltimezone* fallback, Zones& zones)
 {
     if (time.zone != icaltimezone_get_utc_timezone())
-        time.zone = nullptr;
+        icaltime_set_timezone(&time, nullptr);
     if (icaltime_is_utc(time))
         return;
-    time.zone = fallback;
+    icaltime_set_timezone(&time, fallback);
     if (time.is_date || !property)
         return;
     if (icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER)) {
         if (icaltimezone* zone = zones.find(icalparameter_get_tzid(tzid)))
-            time.zone = zone;
+            icaltime_set_timezone(&time, zone);
     }
 }
 
@@ -145,7 +154,6 @@ struct Span {
         return of((qint64(duration.weeks) * 7 + duration.days) * secondsPerDay +
                   qint64(duration.hours) * 3600 + qint64(duration.minutes) * 60 + duration.seconds);
     }
-    bool isEmpty() const { return days == 0 && seconds == 0; }
 };
 
 icaltimetype after(icaltimetype time, Span span)
@@ -250,6 +258,7 @@ private:
         return time;
     }
     icalrecurrencetype ruleOf(icalproperty* property, bool exclusion);
+    void skipToWindow(icalrecur_iterator* iterator, const icalrecurrencetype& rule) const;
     template <class Visit> void forEachInWindow(icalproperty* ruleProperty, bool exclusion, Visit visit);
     void addDates(icalproperty* rdate);
 
@@ -318,8 +327,11 @@ bool Series::overlapsWindow(const icaltimetype& start, std::optional<Span> ownSp
 {
     if (icaltime_is_null_time(start))
         return false;
+    // An occurrence without length is in the window from its first instant on.
     const icaltimetype end = after(start, ownSpan.value_or(span));
-    return icaltime_compare(start, windowEnd) < 0 && icaltime_compare(windowStart, end) < 0;
+    const int endAfterWindowStart = icaltime_compare(end, windowStart);
+    return icaltime_compare(start, windowEnd) < 0 &&
+           (endAfterWindowStart > 0 || (endAfterWindowStart == 0 && icaltime_compare(start, end) == 0));
 }
 
 // A rule with its UNTIL read in the start's zone; an UNTIL date on a timed series ends with that day.
@@ -336,9 +348,52 @@ icalrecurrencetype Series::ruleOf(icalproperty* property, bool exclusion)
         until.is_date = 0;
         until.hour = until.minute = until.second = 0;
         if (!until.zone && !icaltime_is_utc(until))
-            until.zone = dtstart.zone;
+            icaltime_set_timezone(&until, dtstart.zone);
     }
     return rule;
+}
+
+// Whether libical's iterator, moved to a later start, gives what it would have given from DTSTART: for
+// a series in UTC or of whole days, and then not for a COUNT (the count is of every start before), for
+// a rule repeating every few hours, minutes or seconds (it loses the step's phase), for a weekly rule
+// with an ordinal BYDAY such as 2WE, nor for an all-day series given hours.
+bool skipsExactly(const icalrecurrencetype& rule, const icaltimetype& dtstart)
+{
+    // In a zone with summer time libical now and then moves a start by the hour the clocks change, and
+    // whether it does depends on where it began iterating.
+    if (!dtstart.is_date && !icaltime_is_utc(dtstart))
+        return false;
+    if (rule.count > 0 || rule.freq > ICAL_YEARLY_RECURRENCE)
+        return false;
+    if (rule.freq < ICAL_DAILY_RECURRENCE && rule.interval > 1)
+        return false;
+    if (dtstart.is_date &&
+        (rule.by_hour[0] != ICAL_RECURRENCE_ARRAY_MAX || rule.by_minute[0] != ICAL_RECURRENCE_ARRAY_MAX ||
+         rule.by_second[0] != ICAL_RECURRENCE_ARRAY_MAX))
+        return false;
+    if (rule.freq != ICAL_WEEKLY_RECURRENCE)
+        return true;
+    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
+            return false;
+    }
+    return true;
+}
+
+// A series that began long before the window starts iterating shortly before it: the starts the rule
+// gives between are of no use.
+void Series::skipToWindow(icalrecur_iterator* iterator, const icalrecurrencetype& rule) const
+{
+    // An occurrence that starts before the window may last into it; two days more cover any zone.
+    const qint64 skipTo = qint64(icaltime_as_timet(windowStart)) - qint64(span.days + 2) * secondsPerDay;
+    if (qint64(icaltime_as_timet_with_zone(dtstart, dtstart.zone)) >= skipTo || !skipsExactly(rule, dtstart))
+        return;
+    // A series that ended before has nothing in the window; moving past its end is not asked of libical.
+    if (!icaltime_is_null_time(rule.until) &&
+        qint64(icaltime_as_timet_with_zone(rule.until, rule.until.zone)) < skipTo)
+        return;
+    icalrecur_iterator_set_start(
+        iterator, icaltime_from_timet_with_zone(time_t(skipTo), dtstart.is_date, dtstart.zone));
 }
 
 // Calls visit with each start the rule gives that overlaps the window, until it returns false.
@@ -348,6 +403,7 @@ template <class Visit> void Series::forEachInWindow(icalproperty* ruleProperty, 
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
     if (!iterator)
         return;
+    skipToWindow(iterator, rule);
     icaltimetype previous = icaltime_null_time();
     for (icaltimetype next = icalrecur_iterator_next(iterator);
          !icaltime_is_null_time(next) && icaltime_compare(next, windowEnd) <= 0;
@@ -435,7 +491,7 @@ std::vector<std::pair<icaltimetype, icaltimetype>> Series::occurrences(int limit
                 continue;
             exdate = settled(exdate, exdateProperty, const_cast<icaltimezone*>(dtstart.zone));
             if (!exdate.zone && !icaltime_is_utc(exdate))
-                exdate.zone = dtstart.zone;
+                icaltime_set_timezone(&exdate, dtstart.zone);
             if (overlapsWindow(exdate))
                 found.remove(exdate);
         }
@@ -451,18 +507,26 @@ std::vector<std::pair<icaltimetype, icaltimetype>> Series::occurrences(int limit
 
 // Two spellings of an occurrence's original start. The identifier keeps the calendar's own, as its
 // RECURRENCE-ID would write it (the calendar applications name occurrences so); a detached instance
-// and the occurrence it replaces are matched by the instant, which holds however each was written.
+// and the occurrence it replaces are matched by the instant, which holds however each was written (a
+// date only matches the same date).
+using InstantKey = std::pair<bool, qint64>; // a date and its yyyymmdd, or seconds since the epoch
+
 struct RecurrenceId {
     QString written;
-    QString instant;
+    InstantKey instant;
 };
 
-RecurrenceId recurrenceIdOf(const icaltimetype& time, icaltimezone* zone)
+InstantKey instantKey(const icaltimetype& time, icaltimezone* zone)
+{
+    if (time.is_date)
+        return {true, time.year * 10000 + time.month * 100 + time.day};
+    return {false, qint64(icaltime_as_timet_with_zone(time, zone))};
+}
+
+QString writtenId(const icaltimetype& time)
 {
     char* written = icaltime_as_ical_string_r(time);
-    RecurrenceId id{QString::fromUtf8(written),
-                    time.is_date ? QString::fromUtf8(written)
-                                 : instant(time, zone).toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"))};
+    QString id = QString::fromUtf8(written);
     icalmemory_free_buffer(written);
     return id;
 }
@@ -480,7 +544,7 @@ std::optional<RecurrenceId> detachedRecurrenceId(icalcomponent* vevent, icaltime
     icaltimezone* zone = nullptr;
     if (icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER))
         zone = zones.find(icalparameter_get_tzid(tzid));
-    return recurrenceIdOf(time, zone ? zone : zoneOf(time, defaultZone));
+    return RecurrenceId{writtenId(time), instantKey(time, zone ? zone : zoneOf(time, defaultZone))};
 }
 
 bool repeats(icalcomponent* vevent)
@@ -516,10 +580,10 @@ icaltimetype icalInstant(const QDateTime& date)
 
 // Which occurrences detached instances stand for, by uid. Only a text that names a RECURRENCE-ID is
 // parsed for it.
-QHash<QString, QSet<QString>> replacedOccurrences(const QList<QByteArrayView>& vevents,
-                                                  icaltimezone* defaultZone, Zones& zones)
+QHash<QString, std::set<InstantKey>> replacedOccurrences(const QList<QByteArrayView>& vevents,
+                                                         icaltimezone* defaultZone, Zones& zones)
 {
-    QHash<QString, QSet<QString>> replaced;
+    QHash<QString, std::set<InstantKey>> replaced;
     for (QByteArrayView vtext : vevents) {
         if (!QLatin1String(vtext.data(), vtext.size())
                  .contains(QLatin1String("RECURRENCE-ID"), Qt::CaseInsensitive))
@@ -547,7 +611,7 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
     if (!defaultZone)
         defaultZone = icaltimezone_get_utc_timezone();
     Zones zones(zoneText);
-    const QHash<QString, QSet<QString>> replaced = replacedOccurrences(vevents, defaultZone, zones);
+    const QHash<QString, std::set<InstantKey>> replaced = replacedOccurrences(vevents, defaultZone, zones);
     const std::optional<QString> calendarTitle =
         source.displayName.isEmpty() ? std::nullopt : std::optional(source.displayName);
 
@@ -578,10 +642,9 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
             icaltimezone* startZone = zoneOf(start, defaultZone);
             std::optional<QString> recurrenceId = detached ? std::optional(detached->written) : std::nullopt;
             if (repeating) {
-                const RecurrenceId occurrence = recurrenceIdOf(start, startZone);
-                if (replacedHere != replaced.cend() && replacedHere->contains(occurrence.instant))
+                if (replacedHere != replaced.cend() && replacedHere->count(instantKey(start, startZone)))
                     continue;
-                recurrenceId = occurrence.written;
+                recurrenceId = writtenId(start);
             }
             CalendarEvent event = pattern;
             event.identifier = edsItemIdentifier({source.uid, uid, recurrenceId});
