@@ -1,10 +1,9 @@
 #pragma once
 
-// What Evolution Data Server hands over, read into this system's values without its client libraries:
-// a calendar's events expanded into occurrences with libical, an address book's cards from their vCards.
+// A calendar's events as Evolution Data Server lists them, expanded into occurrences with libical,
+// without the service's client libraries.
 
 #include "platform/CalendarStore.h"
-#include "platform/ContactStore.h"
 #include "platform/EdsItemKey.h"
 
 #include <libical/ical.h>
@@ -16,7 +15,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 namespace morvane {
 
@@ -52,16 +50,5 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
                                   const QDateTime& from, const QDateTime& to, const EdsZoneLookup& zoneText,
                                   icaltimezone* defaultZone);
 inline constexpr int maxOccurrencesPerSeries = 10000;
-
-// A card as an address book keeps it, with the name the user files it under (how lists sort cards).
-struct EdsCard {
-    ContactCard card;
-    QString fileAs; // the card's own, else its full name
-};
-
-// The card a vCard (3.0, or 2.1 with quoted-printable values) describes; nothing for one without a
-// uid. Values are read as the address book writes them: lines folded, text escaped, the structured
-// name split into its parts.
-std::optional<EdsCard> contactCard(QByteArrayView vcard, const QString& sourceUid);
 
 } // namespace morvane

@@ -7,6 +7,7 @@
 #include "platform/eds/EdsBusStore.h"
 #include "platform/eds/EdsMapping.h"
 #include "platform/eds/EdsSourceRegistry.h"
+#include "platform/eds/EdsVCard.h"
 
 // GLib's headers name struct members "signals", which Qt defines as a keyword.
 #pragma push_macro("signals")
@@ -180,6 +181,9 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         }
         defaultZone = userTimeZone();
         openRegistry();
+        // The registry may have answered only after the reader went: nothing more is started then.
+        if (isStopping())
+            return;
         windowRenewal = addTimeout(
             windowRenewalSeconds * 1000,
             [](gpointer self) -> gboolean {
