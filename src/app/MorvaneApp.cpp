@@ -375,7 +375,7 @@ void MorvaneApp::Objects::runStartupActions()
     dockIconMaintenance = std::make_unique<DockIconMaintenance>(preferences.settings(), preferences.sync(),
                                                                 *environment.presence);
     // The bus's switch is read off the main thread: the question follows the answer.
-    AccessibilityApi* accessibility = environment.accessibility.get();
+    AccessibilitySession* accessibility = environment.accessibility.get();
     environment.accessibility->refreshTrust().then(accessibility, [this, accessibility](AccessibilityTrust) {
         AccessibilityPermission(*accessibility, *alerts).promptIfNeeded();
     });

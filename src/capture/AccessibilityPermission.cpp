@@ -5,7 +5,7 @@
 
 namespace morvane {
 
-AccessibilityPermission::AccessibilityPermission(AccessibilityApi& accessibility, AlertPresenter& alerts)
+AccessibilityPermission::AccessibilityPermission(AccessibilitySession& accessibility, AlertPresenter& alerts)
     : m_accessibility(accessibility)
     , m_alerts(alerts)
 {

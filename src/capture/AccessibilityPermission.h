@@ -2,7 +2,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilitySession;
 class AlertPresenter;
 
 // Asks the user to turn on the desktop's accessibility bus, over which the other applications' windows
@@ -10,14 +10,14 @@ class AlertPresenter;
 // Preferences.
 class AccessibilityPermission {
 public:
-    AccessibilityPermission(AccessibilityApi& accessibility, AlertPresenter& alerts);
+    AccessibilityPermission(AccessibilitySession& accessibility, AlertPresenter& alerts);
 
     // Whether the alert was shown. Nothing is shown when the bus is on, nor on a desktop without
     // one: the alert would offer to turn on something that does not exist here.
     bool promptIfNeeded();
 
 private:
-    AccessibilityApi& m_accessibility;
+    AccessibilitySession& m_accessibility;
     AlertPresenter& m_alerts;
 };
 

@@ -39,7 +39,7 @@ QString trimmedOfSpaceAndQuotes(const QString& text)
 
 } // namespace
 
-QStringList AccessibilityTextWalk::collectFocusedTexts(const AccessibilityApi& api,
+QStringList AccessibilityTextWalk::collectFocusedTexts(const AccessibilityElements& api,
                                                        const AccessibilityElement& application) const
 {
     QStringList texts;
@@ -51,7 +51,7 @@ QStringList AccessibilityTextWalk::collectFocusedTexts(const AccessibilityApi& a
     return texts;
 }
 
-void AccessibilityTextWalk::collect(const AccessibilityApi& api, const AccessibilityElement& element,
+void AccessibilityTextWalk::collect(const AccessibilityElements& api, const AccessibilityElement& element,
                                     int depth, QStringList& texts) const
 {
     if (depth > maxDepth || texts.size() >= maxTexts)
@@ -71,7 +71,7 @@ void AccessibilityTextWalk::collect(const AccessibilityApi& api, const Accessibi
     }
 }
 
-std::optional<QString> AccessibilityTextWalk::textOf(const AccessibilityApi& api,
+std::optional<QString> AccessibilityTextWalk::textOf(const AccessibilityElements& api,
                                                      const AccessibilityElement& element,
                                                      const QString& attribute) const
 {

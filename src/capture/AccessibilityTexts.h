@@ -21,13 +21,13 @@ struct AccessibilityTextWalk {
     // Texts of the application's focused element, then of its focused window, in walk order. Each
     // element gives its non-empty text attributes in table order, then its children from the first
     // child attribute ("AXSelectedChildren", "AXVisibleChildren", "AXChildren") that holds any.
-    QStringList collectFocusedTexts(const AccessibilityApi& api,
+    QStringList collectFocusedTexts(const AccessibilityElements& api,
                                     const AccessibilityElement& application) const;
 
 private:
-    void collect(const AccessibilityApi& api, const AccessibilityElement& element, int depth,
+    void collect(const AccessibilityElements& api, const AccessibilityElement& element, int depth,
                  QStringList& texts) const;
-    std::optional<QString> textOf(const AccessibilityApi& api, const AccessibilityElement& element,
+    std::optional<QString> textOf(const AccessibilityElements& api, const AccessibilityElement& element,
                                   const QString& attribute) const;
 };
 

@@ -25,7 +25,7 @@ const QStringList& ActiveContextService::askingOrder()
 
 ActiveContextService::ActiveContextService(QList<std::shared_ptr<ActiveContextProvider>> providers,
                                            std::shared_ptr<Workspace> workspace,
-                                           std::shared_ptr<AccessibilityApi> accessibility)
+                                           std::shared_ptr<AccessibilitySession> accessibility)
     : m_providers(std::move(providers))
     , m_workspace(std::move(workspace))
     , m_accessibility(std::move(accessibility))

@@ -12,7 +12,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilitySession;
 class Workspace;
 
 // The one place that asks what the user has in front of them in another application: the providers
@@ -30,7 +30,7 @@ public:
     // Without the workspace and the accessibility bus, nothing is said when no provider answers.
     explicit ActiveContextService(QList<std::shared_ptr<ActiveContextProvider>> providers,
                                   std::shared_ptr<Workspace> workspace = nullptr,
-                                  std::shared_ptr<AccessibilityApi> accessibility = nullptr);
+                                  std::shared_ptr<AccessibilitySession> accessibility = nullptr);
 
     // The first answer with contexts or a message (an empty message counts); the later providers
     // are not asked. When no provider has anything to say, no contexts and the reason, if known.
@@ -63,7 +63,7 @@ private:
 
     QList<std::shared_ptr<ActiveContextProvider>> m_providers;
     std::shared_ptr<Workspace> m_workspace;
-    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<AccessibilitySession> m_accessibility;
 };
 
 } // namespace morvane

@@ -90,9 +90,9 @@ TabPayload splitTabPayload(const QString& answer)
 
 // Menus, tab strips and tool bars hold no page (a tab's preview, a bookmark's document) and are
 // large: they are not entered.
-const AccessibilityApi::Walk& pageWalk()
+const AccessibilityElements::Walk& pageWalk()
 {
-    static const AccessibilityApi::Walk walk{
+    static const AccessibilityElements::Walk walk{
         .skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu, AccessibilityRole::popupMenu,
                       AccessibilityRole::pageTabList, AccessibilityRole::toolBar,
                       AccessibilityRole::statusBar},
@@ -102,7 +102,7 @@ const AccessibilityApi::Walk& pageWalk()
 
 // The window's frame: the one named as the window is, else the active one, else the only one.
 std::optional<AccessibilityElement>
-frameOf(const AccessibilityApi& api, const AccessibilityElement& application, const QString& windowTitle)
+frameOf(const AccessibilityElements& api, const AccessibilityElement& application, const QString& windowTitle)
 {
     if (std::optional<AccessibilityElement> named = api.frameNamed(application, windowTitle))
         return named;
@@ -114,7 +114,7 @@ frameOf(const AccessibilityApi& api, const AccessibilityElement& application, co
 
 // On the accessibility thread: the web document showing in the window. Background tabs keep their
 // documents but do not show them.
-BrowserActiveContextProvider::Page readPage(const AccessibilityApi& api, const DesktopWindow& window)
+BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, const DesktopWindow& window)
 {
     BrowserActiveContextProvider::Page page{window.windowId, window.title, std::nullopt, {}};
     const std::optional<AccessibilityApplication> application = api.application(window.application.processId);
@@ -177,7 +177,7 @@ QFuture<void> BrowserActiveContextProvider::refresh()
         return ActiveContextProvider::refresh();
     // The job holds what it writes, not this provider, which may be gone before it runs.
     return m_accessibility->run(
-        [window = read->window, mutex = m_pageMutex, page = m_page](AccessibilityApi& api) {
+        [window = read->window, mutex = m_pageMutex, page = m_page](AccessibilityElements& api) {
             Page found = readPage(api, window);
             const std::lock_guard lock(*mutex);
             *page = std::move(found);

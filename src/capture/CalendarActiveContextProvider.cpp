@@ -48,7 +48,7 @@ QString selectionScript()
 
 CalendarActiveContextProvider::CalendarActiveContextProvider(
     std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
-    std::shared_ptr<AccessibilityApi> accessibility,
+    std::shared_ptr<AccessibilityElements> accessibility,
     std::shared_ptr<CalendarEventService> calendarEventService, std::shared_ptr<Clock> clock)
     : m_scripts(std::move(scripts))
     , m_calendarEventService(std::move(calendarEventService))

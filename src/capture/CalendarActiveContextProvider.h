@@ -10,7 +10,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class CalendarEventService;
 class Clock;
 class ScriptRunner;
@@ -24,7 +24,7 @@ class Workspace;
 class CalendarActiveContextProvider final : public ActiveContextProvider {
 public:
     CalendarActiveContextProvider(std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
-                                  std::shared_ptr<AccessibilityApi> accessibility,
+                                  std::shared_ptr<AccessibilityElements> accessibility,
                                   std::shared_ptr<CalendarEventService> calendarEventService,
                                   std::shared_ptr<Clock> clock);
 

@@ -41,7 +41,7 @@ bool isCodeRunnerIdentifier(const QString& identifier)
 }
 
 CodeRunnerAccessibilityContextReader::CodeRunnerAccessibilityContextReader(
-    std::shared_ptr<Workspace> workspace, std::shared_ptr<const AccessibilityApi> accessibility)
+    std::shared_ptr<Workspace> workspace, std::shared_ptr<const AccessibilityElements> accessibility)
     : m_workspace(std::move(workspace))
     , m_accessibility(std::move(accessibility))
 {

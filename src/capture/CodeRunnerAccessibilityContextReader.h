@@ -8,7 +8,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class Workspace;
 
 // Whether the identifier is CodeRunner's: it names CodeRunner in any letter case and is made only
@@ -21,7 +21,7 @@ bool isCodeRunnerIdentifier(const QString& identifier);
 class CodeRunnerAccessibilityContextReader {
 public:
     CodeRunnerAccessibilityContextReader(std::shared_ptr<Workspace> workspace,
-                                         std::shared_ptr<const AccessibilityApi> accessibility);
+                                         std::shared_ptr<const AccessibilityElements> accessibility);
 
     // The file URL of the first text that names an existing regular file; main thread.
     std::optional<QString> activeDocumentURL() const;
@@ -31,7 +31,7 @@ private:
     static std::optional<QString> resolveDocumentURL(const QStringList& texts);
 
     std::shared_ptr<Workspace> m_workspace;
-    std::shared_ptr<const AccessibilityApi> m_accessibility;
+    std::shared_ptr<const AccessibilityElements> m_accessibility;
 };
 
 } // namespace morvane

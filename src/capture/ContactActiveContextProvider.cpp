@@ -119,10 +119,9 @@ struct ContactActiveContextProvider::Capture {
     std::optional<CapturedContext> context = std::nullopt;
 };
 
-ContactActiveContextProvider::ContactActiveContextProvider(std::shared_ptr<Workspace> workspace,
-                                                           std::shared_ptr<ScriptRunner> scripts,
-                                                           std::shared_ptr<AccessibilityApi> accessibility,
-                                                           std::shared_ptr<ContactService> contactService)
+ContactActiveContextProvider::ContactActiveContextProvider(
+    std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
+    std::shared_ptr<AccessibilityElements> accessibility, std::shared_ptr<ContactService> contactService)
     : m_scripts(std::move(scripts))
     , m_contactService(std::move(contactService))
     , m_lastContactApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,

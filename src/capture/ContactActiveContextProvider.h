@@ -11,7 +11,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class ContactService;
 class ScriptRunner;
 class Workspace;
@@ -28,7 +28,7 @@ public:
     static constexpr qsizetype maxFieldLength = 500;
 
     ContactActiveContextProvider(std::shared_ptr<Workspace> workspace, std::shared_ptr<ScriptRunner> scripts,
-                                 std::shared_ptr<AccessibilityApi> accessibility,
+                                 std::shared_ptr<AccessibilityElements> accessibility,
                                  std::shared_ptr<ContactService> contactService);
 
     QString providerName() const override { return QStringLiteral("Contacts"); }

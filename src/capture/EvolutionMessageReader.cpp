@@ -62,7 +62,7 @@ std::optional<PreviewAddress> previewAddressOf(const QString& url)
     return address;
 }
 
-QString previewUrlOf(const AccessibilityApi& api, const AccessibilityElement& element)
+QString previewUrlOf(const AccessibilityElements& api, const AccessibilityElement& element)
 {
     if (api.role(element) != AccessibilityRole::documentWeb)
         return {};
@@ -75,8 +75,8 @@ QString previewUrlOf(const AccessibilityApi& api, const AccessibilityElement& el
 // another view (the calendar) takes the window. What says so is the preview's nearest container that
 // says it is visible (its viewport): it shows only while the preview does. The containers between
 // them never say either.
-std::optional<AccessibilityElement> shownElementAt(const AccessibilityApi& api, AccessibilityElement element,
-                                                   const ElementPath& path)
+std::optional<AccessibilityElement> shownElementAt(const AccessibilityElements& api,
+                                                   AccessibilityElement element, const ElementPath& path)
 {
     bool containerShows = true;
     for (qsizetype step = 0; step < path.size(); ++step) {
@@ -93,7 +93,7 @@ std::optional<AccessibilityElement> shownElementAt(const AccessibilityApi& api, 
 
 // The cells of the row holding the list's cursor (its focused cell). The list's first children are its
 // column headers, as many as a row has cells; empty when the cursor is not among the first rows.
-QStringList cursorRow(const AccessibilityApi& api, const AccessibilityElement& list)
+QStringList cursorRow(const AccessibilityElements& api, const AccessibilityElement& list)
 {
     const QList<AccessibilityElement> children = api.children(list, maxListChildren);
     qsizetype columns = 0;
@@ -132,7 +132,8 @@ using Selection = EvolutionMessageReader::Selection;
 
 // What the preview and the message list found before show now; nothing when the preview is gone (no
 // message selected any more, or another view) and the window must be walked again.
-std::optional<Selection> readRememberedParts(const AccessibilityApi& api, const AccessibilityElement& frame,
+std::optional<Selection> readRememberedParts(const AccessibilityElements& api,
+                                             const AccessibilityElement& frame,
                                              const WindowPathMemo::Paths& parts)
 {
     const std::optional<AccessibilityElement> preview = shownElementAt(api, frame, parts.first());
@@ -151,7 +152,7 @@ std::optional<Selection> readRememberedParts(const AccessibilityApi& api, const 
 // Walks the window for the preview of a message and the message list before it (the folder tree comes
 // first, the list last, then the preview): the selection they show, and in parts the path to the
 // preview, then to the list.
-Selection walkForParts(const AccessibilityApi& api, const AccessibilityElement& frame,
+Selection walkForParts(const AccessibilityElements& api, const AccessibilityElement& frame,
                        WindowPathMemo::Paths* parts, bool* listSeen)
 {
     Selection selection;
@@ -379,7 +380,7 @@ bool isEvolutionIdentifier(const QString& identifier)
     return lower == QLatin1String("org.gnome.evolution") || lower == QLatin1String("evolution");
 }
 
-EvolutionMessageReader::EvolutionMessageReader(std::shared_ptr<AccessibilityApi> accessibility,
+EvolutionMessageReader::EvolutionMessageReader(std::shared_ptr<AccessibilityElements> accessibility,
                                                std::shared_ptr<MailFolderIndex> folderIndex)
     : m_accessibility(std::move(accessibility))
     , m_folderIndex(std::move(folderIndex))
@@ -389,8 +390,8 @@ EvolutionMessageReader::EvolutionMessageReader(std::shared_ptr<AccessibilityApi>
 std::optional<EvolutionMessageReader::Selection>
 EvolutionMessageReader::readSelection(const DesktopWindow& window) const
 {
-    QFuture<std::optional<Selection>> reading =
-        m_accessibility->run([window, memo = m_parts](AccessibilityApi& api) -> std::optional<Selection> {
+    QFuture<std::optional<Selection>> reading = m_accessibility->run(
+        [window, memo = m_parts](AccessibilityElements& api) -> std::optional<Selection> {
             const std::optional<AccessibilityElement> frame =
                 windowFrame(api, window.application.processId, window.title);
             if (!frame)

@@ -12,7 +12,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class MailFolderIndex;
 
 // Whether the application identifier (as the window layer reports it) is Evolution's.
@@ -30,7 +30,7 @@ bool isEvolutionIdentifier(const QString& identifier);
 // Evolution for a bounded time and reads files: never on the main thread. Thread-safe.
 class EvolutionMessageReader {
 public:
-    EvolutionMessageReader(std::shared_ptr<AccessibilityApi> accessibility,
+    EvolutionMessageReader(std::shared_ptr<AccessibilityElements> accessibility,
                            std::shared_ptr<MailFolderIndex> folderIndex);
 
     WindowReading read(const DesktopWindow& window) const;
@@ -46,7 +46,7 @@ public:
 private:
     std::optional<Selection> readSelection(const DesktopWindow& window) const;
 
-    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<AccessibilityElements> m_accessibility;
     std::shared_ptr<MailFolderIndex> m_folderIndex;
     // Per window: the preview, then the lists, once the preview was seen.
     std::shared_ptr<WindowPathMemo> m_parts = std::make_shared<WindowPathMemo>();

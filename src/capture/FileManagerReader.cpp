@@ -23,10 +23,10 @@ bool isCell(AccessibilityRole role)
 
 // The first non-empty name of an element inside the cell (the cell itself left out) whose role is one
 // of these.
-std::optional<QString> innerName(const AccessibilityApi& api, const AccessibilityElement& cell,
+std::optional<QString> innerName(const AccessibilityElements& api, const AccessibilityElement& cell,
                                  const std::function<bool(AccessibilityRole)>& roleMatches)
 {
-    AccessibilityApi::Walk walk;
+    AccessibilityElements::Walk walk;
     walk.maxDepth = 8;
     walk.maxNodes = 60;
     walk.showingOnly = false;
@@ -46,7 +46,7 @@ std::optional<QString> innerName(const AccessibilityApi& api, const Accessibilit
 // The item's name a selected cell shows: the label inside it where it draws one (Nautilus names its
 // cells after their widget type and the item in a label), else its own name, else the first named
 // cell inside it (Thunar's rows are cells holding the name cell).
-std::optional<QString> nameInCell(const AccessibilityApi& api, const AccessibilityElement& cell)
+std::optional<QString> nameInCell(const AccessibilityElements& api, const AccessibilityElement& cell)
 {
     if (auto label =
             innerName(api, cell, [](AccessibilityRole role) { return role == AccessibilityRole::label; }))
@@ -58,13 +58,13 @@ std::optional<QString> nameInCell(const AccessibilityApi& api, const Accessibili
 
 // The first selected cell of the view: the view's own selection where it reports one, else the
 // cells in the selected state. Thunar's rows are cells holding cells, so selected ones are entered.
-std::optional<QString> selectedName(const AccessibilityApi& api, const AccessibilityElement& view)
+std::optional<QString> selectedName(const AccessibilityElements& api, const AccessibilityElement& view)
 {
     for (const AccessibilityElement& selected : api.selectedChildren(view)) {
         if (const std::optional<QString> name = nameInCell(api, selected))
             return name;
     }
-    AccessibilityApi::Walk walk;
+    AccessibilityElements::Walk walk;
     walk.maxDepth = 3;
     walk.maxNodes = 4000;
     walk.showingOnly = false;
@@ -108,7 +108,7 @@ std::optional<QString> nameInStatusBar(const std::optional<QString>& text)
 // The folder a path bar shows: one button a folder, the deepest first and the root (unnamed, or
 // "/") last, then the bar's own scroll buttons. The window is titled after the folder shown, which
 // need not be the deepest button once the user went up.
-std::optional<QString> pathBarFolder(const AccessibilityApi& api, const AccessibilityElement& bar,
+std::optional<QString> pathBarFolder(const AccessibilityElements& api, const AccessibilityElement& bar,
                                      const QString& title)
 {
     const std::optional<AccessibilityElement> first = api.childAt(bar, 0);
@@ -185,7 +185,7 @@ WindowReading FileManagerReader::nothingSelectedIn(FileManager manager, const Se
 }
 
 FileManagerReader::FileManagerReader(std::shared_ptr<const SessionBus> bus,
-                                     std::shared_ptr<AccessibilityApi> accessibility,
+                                     std::shared_ptr<AccessibilityElements> accessibility,
                                      std::shared_ptr<const FileIdentityService> fileIdentityService)
     : m_bus(std::move(bus))
     , m_accessibility(std::move(accessibility))
@@ -203,14 +203,14 @@ FileManagerReader::Seen FileManagerReader::readWindow(FileManager manager,
     const bool shownViewsOnly =
         manager == FileManager::nemo || manager == FileManager::caja || manager == FileManager::pcmanfm;
     QFuture<Seen> reading = m_accessibility->run([window, wantsLocation, readsPathBar,
-                                                  shownViewsOnly](AccessibilityApi& api) -> Seen {
+                                                  shownViewsOnly](AccessibilityElements& api) -> Seen {
         const std::optional<AccessibilityElement> frame = windowFrame(api, window.processId, window.title);
         if (!frame)
             return {};
         // One walk finds the location, the views and the status bar. The folder's view comes after the
         // side pane's table of places, and a view not shown selects nothing: the last view that
         // selects something is the one.
-        AccessibilityApi::Walk walk;
+        AccessibilityElements::Walk walk;
         walk.maxDepth = 24;
         walk.maxNodes = 1500;
         walk.showingOnly = false;

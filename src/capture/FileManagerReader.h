@@ -10,7 +10,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class FileIdentityService;
 class SessionBus;
 
@@ -30,7 +30,8 @@ QString fileManagerName(FileManager manager);
 // other applications for a bounded time: never on the main thread.
 class FileManagerReader {
 public:
-    FileManagerReader(std::shared_ptr<const SessionBus> bus, std::shared_ptr<AccessibilityApi> accessibility,
+    FileManagerReader(std::shared_ptr<const SessionBus> bus,
+                      std::shared_ptr<AccessibilityElements> accessibility,
                       std::shared_ptr<const FileIdentityService> fileIdentityService);
 
     // Nothing when nothing is selected (with the reason, when the window could be read), when the
@@ -49,7 +50,7 @@ private:
     static WindowReading nothingSelectedIn(FileManager manager, const Seen& seen);
 
     std::shared_ptr<const SessionBus> m_bus;
-    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<AccessibilityElements> m_accessibility;
     std::shared_ptr<const FileIdentityService> m_fileIdentityService;
 };
 

@@ -10,9 +10,9 @@ namespace {
 
 constexpr int maxTitleLength = 1000;
 
-AccessibilityApi::Walk windowWalk()
+AccessibilityElements::Walk windowWalk()
 {
-    AccessibilityApi::Walk walk;
+    AccessibilityElements::Walk walk;
     walk.maxDepth = 30;
     walk.maxNodes = 3000;
     walk.maxChildren = 200;
@@ -21,12 +21,12 @@ AccessibilityApi::Walk windowWalk()
     return walk;
 }
 
-bool isNamed(const AccessibilityApi& api, const AccessibilityElement& element, QLatin1String name)
+bool isNamed(const AccessibilityElements& api, const AccessibilityElement& element, QLatin1String name)
 {
     return api.name(element) == name;
 }
 
-QString textOf(const AccessibilityApi& api, const AccessibilityElement& element)
+QString textOf(const AccessibilityElements& api, const AccessibilityElement& element)
 {
     return trimmedText(api.text(element, maxTitleLength).value_or(QString()));
 }
@@ -64,9 +64,10 @@ QList<int> dateNumbers(QStringView text)
 }
 
 // The editor: the title field, the start's date and time, the calendar.
-std::optional<ShownCalendarEvent> readEditor(const AccessibilityApi& api, const AccessibilityElement& window)
+std::optional<ShownCalendarEvent> readEditor(const AccessibilityElements& api,
+                                             const AccessibilityElement& window)
 {
-    const AccessibilityApi::Walk walk = windowWalk();
+    const AccessibilityElements::Walk walk = windowWalk();
     const std::optional<AccessibilityElement> summary = api.findFirst(
         window,
         [&](const AccessibilityElement& e) { return isNamed(api, e, QLatin1String("GcalSummarySection")); },
@@ -133,7 +134,8 @@ std::optional<ShownCalendarEvent> readEditor(const AccessibilityApi& api, const 
 }
 
 // A popover: the event widget it belongs to describes the event.
-std::optional<ShownCalendarEvent> readPopover(const AccessibilityApi& api, const AccessibilityElement& window)
+std::optional<ShownCalendarEvent> readPopover(const AccessibilityElements& api,
+                                              const AccessibilityElement& window)
 {
     const std::optional<AccessibilityElement> opened = api.findFirst(
         window,
@@ -199,7 +201,7 @@ bool ShownCalendarEvent::shows(const CalendarEvent& event) const
            (start.time().hour() == startTime->hour() && start.time().minute() == startTime->minute());
 }
 
-std::optional<ShownCalendarEvent> readOpenedCalendarEvent(const AccessibilityApi& api, qint64 processId)
+std::optional<ShownCalendarEvent> readOpenedCalendarEvent(const AccessibilityElements& api, qint64 processId)
 {
     const std::optional<AccessibilityApplication> application = api.application(processId);
     if (!application)

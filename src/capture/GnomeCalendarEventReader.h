@@ -39,6 +39,6 @@ struct ShownCalendarEvent {
 // "GtkSpinButton" per hour and minute, and the calendar's menu button whose last label is the
 // calendar. A popover ("GcalEventPopover") is a child of the event's "GcalEventWidget", whose
 // description is the title and, on the next line, the start's date and time.
-std::optional<ShownCalendarEvent> readOpenedCalendarEvent(const AccessibilityApi& api, qint64 processId);
+std::optional<ShownCalendarEvent> readOpenedCalendarEvent(const AccessibilityElements& api, qint64 processId);
 
 } // namespace morvane

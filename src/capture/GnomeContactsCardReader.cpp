@@ -11,9 +11,9 @@ namespace {
 const QString contactPane = QStringLiteral("ContactsContactPane");
 const QString contactSheet = QStringLiteral("ContactsContactSheet");
 
-AccessibilityApi::Walk paneWalk()
+AccessibilityElements::Walk paneWalk()
 {
-    AccessibilityApi::Walk walk;
+    AccessibilityElements::Walk walk;
     walk.maxDepth = 20;
     walk.maxNodes = 1500;
     walk.maxChildren = 60;
@@ -22,9 +22,9 @@ AccessibilityApi::Walk paneWalk()
     return walk;
 }
 
-std::optional<AccessibilityElement> elementNamed(const AccessibilityApi& api,
+std::optional<AccessibilityElement> elementNamed(const AccessibilityElements& api,
                                                  const AccessibilityElement& start, const QString& name,
-                                                 const AccessibilityApi::Walk& walk)
+                                                 const AccessibilityElements::Walk& walk)
 {
     return api.findFirst(
         start, [&](const AccessibilityElement& element) { return api.name(element) == name; }, walk);
@@ -32,7 +32,7 @@ std::optional<AccessibilityElement> elementNamed(const AccessibilityApi& api,
 
 // The name label sits beside the avatar, the two in the sheet's first panel; the avatar's own label
 // holds the initials.
-QString cardName(const AccessibilityApi& api, const AccessibilityElement& sheet)
+QString cardName(const AccessibilityElements& api, const AccessibilityElement& sheet)
 {
     for (const AccessibilityElement& part : api.children(sheet, 8)) {
         for (const AccessibilityElement& child : api.children(part, 8)) {
@@ -49,7 +49,7 @@ QString cardName(const AccessibilityApi& api, const AccessibilityElement& sheet)
 
 } // namespace
 
-std::optional<ShownContactCard> readShownContactCard(const AccessibilityApi& api, qint64 processId)
+std::optional<ShownContactCard> readShownContactCard(const AccessibilityElements& api, qint64 processId)
 {
     const std::optional<AccessibilityApplication> application = api.application(processId);
     if (!application)
@@ -59,7 +59,7 @@ std::optional<ShownContactCard> readShownContactCard(const AccessibilityApi& api
     std::stable_partition(frames.begin(), frames.end(), [&](const AccessibilityElement& frame) {
         return api.states(frame).testFlag(AccessibilityState::active);
     });
-    const AccessibilityApi::Walk walk = paneWalk();
+    const AccessibilityElements::Walk walk = paneWalk();
     for (const AccessibilityElement& frame : frames) {
         const std::optional<AccessibilityElement> pane = elementNamed(api, frame, contactPane, walk);
         if (!pane)

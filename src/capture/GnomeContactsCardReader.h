@@ -23,6 +23,6 @@ struct ShownContactCard {
 // it shows in a "ContactsContactSheet" inside its "ContactsContactPane"; the card's name is the
 // first label in the sheet that is not the avatar's initials. The pane's pages are all marked
 // visible and none showing, so the walk does not look at those states.
-std::optional<ShownContactCard> readShownContactCard(const AccessibilityApi& api, qint64 processId);
+std::optional<ShownContactCard> readShownContactCard(const AccessibilityElements& api, qint64 processId);
 
 } // namespace morvane

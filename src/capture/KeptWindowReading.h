@@ -23,13 +23,14 @@ namespace morvane {
 template <class Shown, class Kept = Shown> class KeptWindowReading {
 public:
     // Inside an accessibility job: what the process's window shows.
-    using Read = std::function<std::optional<Shown>(const AccessibilityApi& api, qint64 processId)>;
+    using Read = std::function<std::optional<Shown>(const AccessibilityElements& api, qint64 processId)>;
     // On the accessibility thread: what to keep of what the window shows, answered on any thread but
     // the main one.
     using Resolve = std::function<QFuture<std::optional<Kept>>(std::optional<Shown> shown)>;
 
-    KeptWindowReading(std::shared_ptr<Workspace> workspace, std::shared_ptr<AccessibilityApi> accessibility,
-                      QString identifier, Read read, Resolve resolve = keepAsShown())
+    KeptWindowReading(std::shared_ptr<Workspace> workspace,
+                      std::shared_ptr<AccessibilityElements> accessibility, QString identifier, Read read,
+                      Resolve resolve = keepAsShown())
         : m_workspace(std::move(workspace))
         , m_accessibility(std::move(accessibility))
         , m_identifier(std::move(identifier))
@@ -65,7 +66,7 @@ public:
         };
         finished.then(QtFuture::Launch::Sync, ended).onCanceled(ended);
         m_accessibility
-            ->run([read = m_read, processId = window->application.processId](AccessibilityApi& api) {
+            ->run([read = m_read, processId = window->application.processId](AccessibilityElements& api) {
                 return read(std::as_const(api), processId);
             })
             .then(QtFuture::Launch::Sync,
@@ -142,7 +143,7 @@ private:
     }
 
     std::shared_ptr<Workspace> m_workspace;
-    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<AccessibilityElements> m_accessibility;
     QString m_identifier;
     Read m_read;
     Resolve m_resolve;

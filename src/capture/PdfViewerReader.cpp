@@ -56,7 +56,7 @@ QString pdfViewerName(PdfViewer viewer)
 }
 
 PdfViewerReader::PdfViewerReader(std::shared_ptr<const SessionBus> bus,
-                                 std::shared_ptr<AccessibilityApi> accessibility,
+                                 std::shared_ptr<AccessibilityElements> accessibility,
                                  std::shared_ptr<const FileIdentityService> fileIdentityService)
     : m_bus(std::move(bus))
     , m_accessibility(std::move(accessibility))
@@ -112,7 +112,7 @@ std::optional<CapturedContext> PdfViewerReader::read(PdfViewer viewer, const Des
 std::optional<qint64> PdfViewerReader::accessibilityPage(const DesktopWindow& window) const
 {
     QFuture<std::optional<qint64>> reading = m_accessibility->run(
-        [window, memo = m_documentViews](AccessibilityApi& api) -> std::optional<qint64> {
+        [window, memo = m_documentViews](AccessibilityElements& api) -> std::optional<qint64> {
             const std::optional<AccessibilityElement> frame =
                 windowFrame(api, window.application.processId, window.title);
             if (!frame)

@@ -11,7 +11,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class FileIdentityService;
 class SessionBus;
 
@@ -32,7 +32,8 @@ QString pdfViewerName(PdfViewer viewer);
 // bounded time: never on the main thread. Thread-safe.
 class PdfViewerReader {
 public:
-    PdfViewerReader(std::shared_ptr<const SessionBus> bus, std::shared_ptr<AccessibilityApi> accessibility,
+    PdfViewerReader(std::shared_ptr<const SessionBus> bus,
+                    std::shared_ptr<AccessibilityElements> accessibility,
                     std::shared_ptr<const FileIdentityService> fileIdentityService);
 
     // The file link of the document (with its page, when known) and its identity evidence; nothing
@@ -43,7 +44,7 @@ private:
     std::optional<qint64> accessibilityPage(const DesktopWindow& window) const;
 
     std::shared_ptr<const SessionBus> m_bus;
-    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<AccessibilityElements> m_accessibility;
     std::shared_ptr<const FileIdentityService> m_fileIdentityService;
     std::shared_ptr<WindowPathMemo> m_documentViews = std::make_shared<WindowPathMemo>();
 };

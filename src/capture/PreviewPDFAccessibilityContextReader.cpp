@@ -42,7 +42,7 @@ bool isPdfFileUrl(const QString& url)
 } // namespace
 
 PreviewPDFAccessibilityContextReader::PreviewPDFAccessibilityContextReader(
-    std::shared_ptr<Workspace> workspace, std::shared_ptr<const AccessibilityApi> accessibility)
+    std::shared_ptr<Workspace> workspace, std::shared_ptr<const AccessibilityElements> accessibility)
     : m_workspace(std::move(workspace))
     , m_accessibility(std::move(accessibility))
 {

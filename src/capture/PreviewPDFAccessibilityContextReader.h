@@ -7,7 +7,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class Workspace;
 
 // What Preview's interface shows of the document in front.
@@ -25,7 +25,7 @@ public:
     static inline const QString applicationIdentifier = QStringLiteral("com.apple.Preview");
 
     PreviewPDFAccessibilityContextReader(std::shared_ptr<Workspace> workspace,
-                                         std::shared_ptr<const AccessibilityApi> accessibility);
+                                         std::shared_ptr<const AccessibilityElements> accessibility);
 
     // Main thread; never fails.
     PreviewPDFAccessibilityContext read() const;
@@ -36,7 +36,7 @@ public:
 
 private:
     std::shared_ptr<Workspace> m_workspace;
-    std::shared_ptr<const AccessibilityApi> m_accessibility;
+    std::shared_ptr<const AccessibilityElements> m_accessibility;
 };
 
 } // namespace morvane

@@ -33,7 +33,7 @@ bool isThunderbirdIdentifier(const QString& identifier)
            lower == QLatin1String("org.mozilla.thunderbird") || lower == QLatin1String("thunderbird-esr");
 }
 
-ThunderbirdMessageReader::ThunderbirdMessageReader(std::shared_ptr<AccessibilityApi> accessibility,
+ThunderbirdMessageReader::ThunderbirdMessageReader(std::shared_ptr<AccessibilityElements> accessibility,
                                                    std::shared_ptr<MailFolderIndex> folderIndex)
     : m_accessibility(std::move(accessibility))
     , m_folderIndex(std::move(folderIndex))
@@ -44,7 +44,7 @@ ThunderbirdMessageReader::ThunderbirdMessageReader(std::shared_ptr<Accessibility
 namespace {
 
 // The message pane's address, when it shows a message.
-QString messageUrlOf(const AccessibilityApi& api, const AccessibilityElement& element)
+QString messageUrlOf(const AccessibilityElements& api, const AccessibilityElement& element)
 {
     if (api.role(element) != AccessibilityRole::documentWeb)
         return {};
@@ -53,7 +53,7 @@ QString messageUrlOf(const AccessibilityApi& api, const AccessibilityElement& el
 }
 
 // The name of the list's first selected message row; empty when none is selected.
-QString selectedRowName(const AccessibilityApi& api, const AccessibilityElement& list)
+QString selectedRowName(const AccessibilityElements& api, const AccessibilityElement& list)
 {
     const auto nameIfSelectedRow = [&](const AccessibilityElement& row) {
         if (!isMessageRow(api.role(row)) || !api.states(row).testFlag(AccessibilityState::selected))
@@ -88,7 +88,8 @@ using Selection = ThunderbirdMessageReader::Selection;
 // What the message list and pane found before show now: the selection, with an empty row when no
 // message is selected; nothing when either is gone, or the pane was not seen yet, and the window must
 // be walked again.
-std::optional<Selection> readRememberedParts(const AccessibilityApi& api, const AccessibilityElement& frame,
+std::optional<Selection> readRememberedParts(const AccessibilityElements& api,
+                                             const AccessibilityElement& frame,
                                              const WindowPathMemo::Paths& parts)
 {
     const std::optional<AccessibilityElement> list = elementAtPath(api, frame, parts.first());
@@ -109,7 +110,7 @@ std::optional<Selection> readRememberedParts(const AccessibilityApi& api, const 
 // Walks the window for the message list (the list of rows inside the thread pane's table; a list of
 // rows elsewhere, the spaces bar, is not it) and the message pane: the selection they show, and in
 // parts the path to the list, then to the pane when it showed a message.
-Selection walkForParts(const AccessibilityApi& api, const AccessibilityElement& frame,
+Selection walkForParts(const AccessibilityElements& api, const AccessibilityElement& frame,
                        WindowPathMemo::Paths* parts)
 {
     Selection selection;
@@ -152,8 +153,8 @@ Selection walkForParts(const AccessibilityApi& api, const AccessibilityElement& 
 std::optional<ThunderbirdMessageReader::Selection>
 ThunderbirdMessageReader::readSelection(const DesktopWindow& window) const
 {
-    QFuture<std::optional<Selection>> reading =
-        m_accessibility->run([window, memo = m_parts](AccessibilityApi& api) -> std::optional<Selection> {
+    QFuture<std::optional<Selection>> reading = m_accessibility->run(
+        [window, memo = m_parts](AccessibilityElements& api) -> std::optional<Selection> {
             const std::optional<AccessibilityElement> frame =
                 windowFrame(api, window.application.processId, window.title);
             if (!frame)

@@ -11,7 +11,7 @@
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilityElements;
 class MailFolderIndex;
 class ThunderbirdImapStore;
 
@@ -28,7 +28,7 @@ bool isThunderbirdIdentifier(const QString& identifier);
 // main thread. Thread-safe.
 class ThunderbirdMessageReader {
 public:
-    ThunderbirdMessageReader(std::shared_ptr<AccessibilityApi> accessibility,
+    ThunderbirdMessageReader(std::shared_ptr<AccessibilityElements> accessibility,
                              std::shared_ptr<MailFolderIndex> folderIndex);
 
     // Nothing when no message is selected, when its folder is no local file, or when the folder
@@ -47,7 +47,7 @@ public:
 private:
     std::optional<Selection> readSelection(const DesktopWindow& window) const;
 
-    std::shared_ptr<AccessibilityApi> m_accessibility;
+    std::shared_ptr<AccessibilityElements> m_accessibility;
     std::shared_ptr<MailFolderIndex> m_folderIndex;
     std::shared_ptr<ThunderbirdImapStore> m_imapStore;
     // Per window: the message list (the parent of its rows), then the message pane once it was seen.

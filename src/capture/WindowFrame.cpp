@@ -2,7 +2,7 @@
 
 namespace morvane {
 
-std::optional<AccessibilityElement> windowFrame(const AccessibilityApi& api, qint64 processId,
+std::optional<AccessibilityElement> windowFrame(const AccessibilityElements& api, qint64 processId,
                                                 const QString& title)
 {
     const std::optional<AccessibilityApplication> application = api.application(processId);

@@ -10,7 +10,7 @@ namespace morvane {
 
 // Inside an accessibility job: the frame of the process's window with this title, else the process's
 // active frame; nothing when the process is not on the bus.
-std::optional<AccessibilityElement> windowFrame(const AccessibilityApi& api, qint64 processId,
+std::optional<AccessibilityElement> windowFrame(const AccessibilityElements& api, qint64 processId,
                                                 const QString& title);
 
 // Waits for a job off the main thread: its answer, or the fallback when the bus went away under it.

@@ -6,7 +6,8 @@
 
 namespace morvane {
 
-bool walkWithPaths(const AccessibilityApi& api, const AccessibilityElement& start, const BoundedWalk& walk,
+bool walkWithPaths(const AccessibilityElements& api, const AccessibilityElement& start,
+                   const BoundedWalk& walk,
                    const std::function<bool(const AccessibilityElement&, const ElementPath&)>& visit)
 {
     // An explicit stack keeps a deep tree from deepening ours; children are pushed in reverse so they
@@ -40,8 +41,8 @@ bool walkWithPaths(const AccessibilityApi& api, const AccessibilityElement& star
     return false;
 }
 
-std::optional<AccessibilityElement> elementAtPath(const AccessibilityApi& api, AccessibilityElement start,
-                                                  const ElementPath& path)
+std::optional<AccessibilityElement> elementAtPath(const AccessibilityElements& api,
+                                                  AccessibilityElement start, const ElementPath& path)
 {
     for (const int index : path) {
         const std::optional<AccessibilityElement> child = api.childAt(start, index);

@@ -30,13 +30,14 @@ struct BoundedWalk {
 
 // Inside an accessibility job: visits the elements below start, start included, each with its path
 // from start, until visit answers true; false when it never did within the budget.
-bool walkWithPaths(const AccessibilityApi& api, const AccessibilityElement& start, const BoundedWalk& walk,
+bool walkWithPaths(const AccessibilityElements& api, const AccessibilityElement& start,
+                   const BoundedWalk& walk,
                    const std::function<bool(const AccessibilityElement&, const ElementPath&)>& visit);
 
 // Inside an accessibility job: the element the path leads to from start; nothing when a step along it
 // is gone (the application rebuilt that part of its window).
-std::optional<AccessibilityElement> elementAtPath(const AccessibilityApi& api, AccessibilityElement start,
-                                                  const ElementPath& path);
+std::optional<AccessibilityElement> elementAtPath(const AccessibilityElements& api,
+                                                  AccessibilityElement start, const ElementPath& path);
 
 // What a reader learnt of each window it walked, so that it walks a window once: the paths to the
 // parts it reads (a document view, a message list and pane), or that the walk found nothing there.
@@ -44,7 +45,7 @@ std::optional<AccessibilityElement> elementAtPath(const AccessibilityApi& api, A
 // walked again, and so is one whose remembered parts have gone. A window that showed nothing is also
 // walked again once a while has passed: applications title a window before they fill it (Thunderbird
 // names the folder before its list is there), so a walk in between must not hold for good; unless
-// it was remembered with the bus's change stamp (AccessibilityApi::changeStamp), and then it holds
+// it was remembered with the bus's change stamp (AccessibilityElements::changeStamp), and then it holds
 // exactly as long as nothing was announced since. Thread-safe.
 class WindowPathMemo {
 public:

@@ -4,8 +4,8 @@
 
 namespace morvane {
 
-QList<AccessibilityElement> AccessibilityApi::children(const AccessibilityElement& element,
-                                                       int maxCount) const
+QList<AccessibilityElement> AccessibilityElements::children(const AccessibilityElement& element,
+                                                            int maxCount) const
 {
     QList<AccessibilityElement> found;
     const int count = std::min(childCount(element).value_or(0), maxCount);
@@ -16,8 +16,8 @@ QList<AccessibilityElement> AccessibilityApi::children(const AccessibilityElemen
     return found;
 }
 
-QList<AccessibilityElement> AccessibilityApi::selectedChildren(const AccessibilityElement& element,
-                                                               int maxCount) const
+QList<AccessibilityElement> AccessibilityElements::selectedChildren(const AccessibilityElement& element,
+                                                                    int maxCount) const
 {
     QList<AccessibilityElement> found;
     const int count = std::min(selectedChildCount(element).value_or(0), maxCount);
@@ -30,7 +30,7 @@ QList<AccessibilityElement> AccessibilityApi::selectedChildren(const Accessibili
     return found;
 }
 
-std::optional<AccessibilityApplication> AccessibilityApi::application(qint64 processId) const
+std::optional<AccessibilityApplication> AccessibilityElements::application(qint64 processId) const
 {
     if (processId <= 0)
         return std::nullopt;
@@ -41,7 +41,7 @@ std::optional<AccessibilityApplication> AccessibilityApi::application(qint64 pro
     return std::nullopt;
 }
 
-QList<AccessibilityElement> AccessibilityApi::frames(const AccessibilityElement& application) const
+QList<AccessibilityElement> AccessibilityElements::frames(const AccessibilityElement& application) const
 {
     QList<AccessibilityElement> found;
     for (const AccessibilityElement& child : children(application)) {
@@ -54,7 +54,7 @@ QList<AccessibilityElement> AccessibilityApi::frames(const AccessibilityElement&
 }
 
 std::optional<AccessibilityElement>
-AccessibilityApi::activeFrame(const AccessibilityElement& application) const
+AccessibilityElements::activeFrame(const AccessibilityElement& application) const
 {
     for (const AccessibilityElement& frame : frames(application)) {
         if (states(frame).testFlag(AccessibilityState::active))
@@ -63,8 +63,8 @@ AccessibilityApi::activeFrame(const AccessibilityElement& application) const
     return std::nullopt;
 }
 
-std::optional<AccessibilityElement> AccessibilityApi::frameNamed(const AccessibilityElement& application,
-                                                                 const QString& title) const
+std::optional<AccessibilityElement> AccessibilityElements::frameNamed(const AccessibilityElement& application,
+                                                                      const QString& title) const
 {
     for (const AccessibilityElement& frame : frames(application)) {
         if (name(frame) == title)
@@ -74,9 +74,9 @@ std::optional<AccessibilityElement> AccessibilityApi::frameNamed(const Accessibi
 }
 
 std::optional<AccessibilityElement>
-AccessibilityApi::findFirst(const AccessibilityElement& start,
-                            const std::function<bool(const AccessibilityElement&)>& match,
-                            const Walk& walk) const
+AccessibilityElements::findFirst(const AccessibilityElement& start,
+                                 const std::function<bool(const AccessibilityElement&)>& match,
+                                 const Walk& walk) const
 {
     // An explicit stack keeps a deep tree from deepening ours; children are pushed in reverse so
     // they are visited in their own order.

@@ -110,16 +110,9 @@ struct AccessibilityApplication {
     QString name;
 };
 
-// Reads other applications' interfaces over the desktop's accessibility bus.
-//
-// The bus library is not thread-safe and another application may take long to answer, so every read
-// runs on one accessibility thread that the implementation owns, never on the main thread: callers
-// hand it a job with run() and await the future (QCoro resumes on the awaiting thread). trust(),
-// refreshTrust(), requestTrust(), post() and run() may be called from any thread; the reads only
-// from inside a job. An element is valid within the job that found it: jobs hand back values, never
-// elements. Each read is bounded in time and answers nothing (an empty value, no element) when it
-// fails: a missing child, an application gone or hung, a read off the accessibility thread.
-class AccessibilityApi : public QObject {
+// What this process may do with the desktop's accessibility bus, and what the bus announces. Callable
+// from any thread; the signals arrive on the main thread.
+class AccessibilitySession : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
@@ -131,10 +124,30 @@ public:
     // Turns reading on for the desktop once the user has agreed; trustChanged() follows.
     virtual void requestTrust() = 0;
 
+signals:
+    void trustChanged();
+    // Another application's window was activated, or a frame became or stopped being active: the
+    // window in front may have changed. On the main thread.
+    void windowActivated();
+};
+
+// Reads other applications' interfaces over the desktop's accessibility bus.
+//
+// The bus library is not thread-safe and another application may take long to answer, so every read
+// runs on one accessibility thread that the implementation owns, never on the main thread: callers
+// hand it a job with run() and await the future (QCoro resumes on the awaiting thread). post() and
+// run() may be called from any thread; the reads only from inside a job. An element is valid within
+// the job that found it: jobs hand back values, never elements. Each read is bounded in time and
+// answers nothing (an empty value, no element) when it fails: a missing child, an application gone or
+// hung, a read off the accessibility thread.
+class AccessibilityElements {
+public:
+    virtual ~AccessibilityElements() = default;
+
     // Queues job on the accessibility thread; false, and the job is dropped, once shutting down.
     virtual bool post(std::function<void()> job) = 0;
     // Runs fn(*this) on the accessibility thread. What fn throws reaches the future unchanged.
-    template <class F> auto run(F fn) -> QFuture<std::invoke_result_t<F, AccessibilityApi&>>
+    template <class F> auto run(F fn) -> QFuture<std::invoke_result_t<F, AccessibilityElements&>>
     {
         return startPromised([this, fn = std::move(fn)]() mutable { return fn(*this); },
                              [this](std::function<void()> job) { return post(std::move(job)); });
@@ -216,12 +229,23 @@ public:
     std::optional<AccessibilityElement>
     findFirst(const AccessibilityElement& start,
               const std::function<bool(const AccessibilityElement&)>& match, const Walk& walk) const;
+};
 
-signals:
-    void trustChanged();
-    // Another application's window was activated, or a frame became or stopped being active: the
-    // window in front may have changed. On the main thread.
-    void windowActivated();
+// The bus as one object: its session and its reads. Construction and ownership stay with this type;
+// a caller that needs one side takes that side.
+class AccessibilityApi : public AccessibilitySession, public AccessibilityElements {
+    Q_OBJECT
+public:
+    using AccessibilitySession::AccessibilitySession;
+    // The element's children, not the QObject's.
+    using AccessibilityElements::children;
+
+    // Runs fn(*this) on the accessibility thread, for a job that needs both sides.
+    template <class F> auto run(F fn) -> QFuture<std::invoke_result_t<F, AccessibilityApi&>>
+    {
+        return AccessibilityElements::run(
+            [this, fn = std::move(fn)](AccessibilityElements&) mutable { return fn(*this); });
+    }
 };
 
 // This system offers no such interface: trust is "not available" and nothing is ever found, so the

@@ -80,7 +80,7 @@ struct AtspiAccessibilityApi::Objects {
 
     // Queued to the front while it is there: once it closed, nothing reaches it, and what was queued
     // to it goes with it.
-    void announce(void (AccessibilityApi::*signal)())
+    void announce(void (AccessibilitySession::*signal)())
     {
         const std::lock_guard lock(frontMutex);
         if (front)
@@ -91,7 +91,7 @@ struct AtspiAccessibilityApi::Objects {
     void setTrust(AccessibilityTrust now)
     {
         if (trust.exchange(now) != now)
-            announce(&AccessibilityApi::trustChanged);
+            announce(&AccessibilitySession::trustChanged);
     }
 
     // On the thread, before its loop runs: mainContext is its GLib main context.
@@ -197,7 +197,8 @@ void AtspiAccessibilityApi::Objects::setUp(GMainContext* mainContext)
     // The watch belongs to these objects and ends with them, deregistered: its callback may hold them
     // plainly.
     if (available)
-        watch = std::make_unique<AtspiEventWatch>([this] { announce(&AccessibilityApi::windowActivated); });
+        watch =
+            std::make_unique<AtspiEventWatch>([this] { announce(&AccessibilitySession::windowActivated); });
 }
 
 bool AtspiAccessibilityApi::post(std::function<void()> job)

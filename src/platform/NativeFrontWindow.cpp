@@ -9,6 +9,11 @@ NativeFrontWindow::NativeFrontWindow(std::shared_ptr<AccessibilityApi> accessibi
 {
 }
 
+AccessibilitySession* NativeFrontWindow::accessibility() const
+{
+    return m_accessibility.get();
+}
+
 bool NativeFrontWindow::isReadable() const
 {
     return m_accessibility->trust() == AccessibilityTrust::granted;
@@ -16,10 +21,10 @@ bool NativeFrontWindow::isReadable() const
 
 QFuture<std::optional<NativeWindow>> NativeFrontWindow::lookUp() const
 {
-    return m_accessibility->run([](AccessibilityApi& accessibility) { return find(accessibility); });
+    return m_accessibility->run([](AccessibilityElements& accessibility) { return find(accessibility); });
 }
 
-std::optional<NativeWindow> NativeFrontWindow::find(const AccessibilityApi& accessibility)
+std::optional<NativeWindow> NativeFrontWindow::find(const AccessibilityElements& accessibility)
 {
     for (const AccessibilityApplication& application : accessibility.applications()) {
         const std::optional<AccessibilityElement> frame = accessibility.activeFrame(application.element);

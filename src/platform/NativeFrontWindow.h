@@ -9,6 +9,8 @@
 namespace morvane {
 
 class AccessibilityApi;
+class AccessibilityElements;
+class AccessibilitySession;
 
 // A window of a native Wayland application, which the X display cannot see, as the accessibility bus
 // describes it.
@@ -31,10 +33,11 @@ public:
     // of this process's own windows, or an application without accessibility in front).
     QFuture<std::optional<NativeWindow>> lookUp() const;
     bool isReadable() const;
-    AccessibilityApi* accessibility() const { return m_accessibility.get(); }
+    // What announces that the window in front may have changed.
+    AccessibilitySession* accessibility() const;
 
     // Inside an accessibility job.
-    static std::optional<NativeWindow> find(const AccessibilityApi& accessibility);
+    static std::optional<NativeWindow> find(const AccessibilityElements& accessibility);
 
 private:
     std::shared_ptr<AccessibilityApi> m_accessibility;

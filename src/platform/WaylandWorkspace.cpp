@@ -45,8 +45,8 @@ WaylandWorkspace::WaylandWorkspace(std::shared_ptr<Workspace> display, NativeFro
         if (m_nativeFront.isReadable() && !m_display->frontmostApplication())
             lookUpNative();
     };
-    connect(m_nativeFront.accessibility(), &AccessibilityApi::trustChanged, this, lookIfNative);
-    connect(m_nativeFront.accessibility(), &AccessibilityApi::windowActivated, this, lookIfNative);
+    connect(m_nativeFront.accessibility(), &AccessibilitySession::trustChanged, this, lookIfNative);
+    connect(m_nativeFront.accessibility(), &AccessibilitySession::windowActivated, this, lookIfNative);
 }
 
 WaylandWorkspace::~WaylandWorkspace() = default;

@@ -239,7 +239,7 @@ QWidget* privacyGroup(SectionContext& context)
 }
 
 // The trust to read other applications' windows, in words and ink; this desktop may have no such thing.
-std::pair<QString, AppearanceColor> accessibilityState(const AccessibilityApi* accessibility)
+std::pair<QString, AppearanceColor> accessibilityState(const AccessibilitySession* accessibility)
 {
     const AccessibilityTrust trust =
         accessibility ? accessibility->trust() : AccessibilityTrust::notAvailable;
@@ -338,7 +338,7 @@ QWidget* permissionsGroup(SectionContext& context)
     };
     show();
     if (context.accessibility)
-        QObject::connect(context.accessibility, &AccessibilityApi::trustChanged, group, show);
+        QObject::connect(context.accessibility, &AccessibilitySession::trustChanged, group, show);
     QObject::connect(&store, &PrivacyAccess::calendarAccessStatusChanged, group, show);
     QObject::connect(&store, &PrivacyAccess::contactAccessStatusChanged, group, show);
     QObject::connect(openSettings, &QPushButton::clicked, group, [&context] {

@@ -9,7 +9,7 @@ class QWidget;
 
 namespace morvane {
 
-class AccessibilityApi;
+class AccessibilitySession;
 class AlertPresenter;
 class AppSettings;
 class DatabaseActionStatus;
@@ -41,8 +41,8 @@ struct SectionContext {
     PreferencesTheme& theme;
     FileDialogPresenter& fileDialogs;
     AlertPresenter& alerts;
-    DesktopServices* desktop = nullptr;        // for the support and policy links
-    AccessibilityApi* accessibility = nullptr; // nothing: not available here
+    DesktopServices* desktop = nullptr;            // for the support and policy links
+    AccessibilitySession* accessibility = nullptr; // nothing: not available here
     // Asks whether to erase everything; the window owns the question.
     std::function<void()> confirmEraseAllData;
     GlobalShortcutsPortal* shortcutsPortal = nullptr; // nothing: no Wayland session

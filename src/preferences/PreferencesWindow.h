@@ -28,8 +28,8 @@ struct PreferencesWindowServices {
     std::shared_ptr<UserDefaults> defaults; // the window keeps its own known-roots list over them
     std::shared_ptr<FileDialogPresenter> fileDialogs;
     std::shared_ptr<AlertPresenter> alerts;
-    std::shared_ptr<DesktopServices> desktop;        // may be null
-    std::shared_ptr<AccessibilityApi> accessibility; // may be null
+    std::shared_ptr<DesktopServices> desktop;            // may be null
+    std::shared_ptr<AccessibilitySession> accessibility; // may be null
     const AppearanceService* appearance = nullptr;
     std::shared_ptr<GlobalShortcutsPortal> shortcutsPortal; // may be null
 };

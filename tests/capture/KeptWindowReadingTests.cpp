@@ -20,7 +20,7 @@ TEST(KeptWindowReading, AReadingThatEndsLateNeverReplacesOneStartedAfterIt)
     QList<std::pair<std::shared_ptr<QPromise<std::optional<QString>>>, std::optional<QString>>> lookups;
     KeptWindowReading<QString> kept(
         workspace, bus, "org.gnome.Contacts",
-        [&](const AccessibilityApi&, qint64) {
+        [&](const AccessibilityElements&, qint64) {
             return std::optional(QStringLiteral("Card %1").arg(++reads));
         },
         [&](std::optional<QString> shown) {
