@@ -48,9 +48,9 @@ JS
 }
 
 # type_url <url>: into the address bar of the tab in front, then Return once the bar holds it, as a
-# user looks before pressing Return. On a loaded machine keys typed into a tab only just opened go
-# astray now and then (Chromium's new tab lost the first one, and Return searched for the rest): the
-# bar's text is copied back, and typed again when it is not the address.
+# user looks before pressing Return. On a loaded machine the first keys typed into a tab only just
+# opened go astray now and then (Chromium's new tab lost one to three of them, and Return searched for
+# the rest): the bar's text is copied back, and typed again when it is not the address.
 type_url() {
   local attempt held
   for attempt in 1 2 3; do
