@@ -1,6 +1,7 @@
 // A profile with one IMAP account on the test's own server (127.0.0.1, port 14300, plain login) that
 // keeps offline copies of its folders, and nothing to set up: no account wizard, no start page, no
-// default-client question.
+// default-client question, no privacy notice (a tab of its own, opened some seconds after start, that
+// moves the message list down as the script clicks it).
 user_pref("mail.accountmanager.accounts", "account1,account2");
 user_pref("mail.accountmanager.defaultaccount", "account1");
 user_pref("mail.accountmanager.localfoldersserver", "server2");
@@ -32,6 +33,8 @@ user_pref("mail.provider.suppress_dialog_on_startup", true);
 user_pref("mail.shell.checkDefaultClient", false);
 user_pref("mail.startup.enabledMailCheckOnce", true);
 user_pref("mailnews.start_page.enabled", false);
+user_pref("datareporting.policy.firstRunURL", "");
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
 user_pref("mail.rights.version", 1);
 user_pref("mail.ui.show.migration.on.upgrade", false);
 user_pref("mail.inappnotifications.enabled", false);
