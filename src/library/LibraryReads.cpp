@@ -302,6 +302,25 @@ QSet<QUuid> LibraryReads::allLinkIDs()
     return ids;
 }
 
+QList<LinkItem> LibraryReads::linksAfterRow(qint64 after, qsizetype count, qint64& lastRow)
+{
+    // Keyed by row rather than counted off: a link written between two parts neither moves another
+    // into a part already read nor out of the next.
+    constexpr int rowColumn = 17;
+    SQLiteStatement statement = m_connection.statement(
+        linkColumnsSql() +
+        QStringLiteral(", links.rowid FROM links WHERE links.rowid > ?1 ORDER BY links.rowid LIMIT ?2"));
+    statement.bind({SQLiteValue::integer(after), SQLiteValue::integer(count)});
+    QList<LinkItem> links;
+    links.reserve(count);
+    while (statement.step()) {
+        lastRow = statement.int64(rowColumn);
+        if (!decodeLinkRow(statement, links.emplaceBack()))
+            links.removeLast();
+    }
+    return links;
+}
+
 QList<std::pair<QUuid, QString>> LibraryReads::relationRecordNamesByID()
 {
     SQLiteStatement statement =

@@ -57,6 +57,10 @@ public:
     qint64 linkCount();
     // The ids of every link whose id reads as a UUID.
     QSet<QUuid> allLinkIDs();
+    // The links of at most `count` rows after the row `after` (0: from the first), in the order of their
+    // rows, for a reader that takes the whole library a part at a time; `lastRow` is set to the last row
+    // read, also when that row does not decode, and left as it is when there are no more rows.
+    QList<LinkItem> linksAfterRow(qint64 after, qsizetype count, qint64& lastRow);
 
     // --- Relations and tombstones ---------------------------------------------------------------
     QList<LinkRelation> allRelations();

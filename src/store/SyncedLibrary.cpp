@@ -35,11 +35,20 @@ SyncedLibrary::SyncedLibrary(LinkStore& store)
 {
 }
 
-QFuture<SyncedLibrary::State> SyncedLibrary::state()
+QFuture<SyncedLibrary::LinkPart> SyncedLibrary::linksAfter(qint64 row, qsizetype count)
+{
+    return LinkStoreDatabase(m_store).run([row, count](SQLiteStore& sqlite) {
+        LinkPart part;
+        part.lastRow = row;
+        part.links = sqlite.reads().linksAfterRow(row, count, part.lastRow);
+        return part;
+    });
+}
+
+QFuture<SyncedLibrary::State> SyncedLibrary::relationsAndDeletions()
 {
     return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) {
-        return State{sqlite.reads().allLinks(), sqlite.reads().allRelations(),
-                     sqlite.reads().allDeletedRecords()};
+        return State{{}, sqlite.reads().allRelations(), sqlite.reads().allDeletedRecords()};
     });
 }
 

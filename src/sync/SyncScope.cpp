@@ -4,6 +4,8 @@
 #include "sync/KeptRecords.h"
 #include "sync/RecordFormats.h"
 
+#include <QCoroFuture>
+
 namespace morvane {
 
 namespace {
@@ -110,12 +112,28 @@ QStringList SyncScope::recordsIn(const KeptRecords& kept) const
     return names;
 }
 
-QFuture<SyncedLibrary::State> readLibrary(LinkStore& store, const std::shared_ptr<const SyncScope>& scope)
+QCoro::Task<SyncedLibrary::State> readLibrary(LinkStore& store, std::shared_ptr<const SyncScope> scope,
+                                              qsizetype perPart)
 {
-    if (!scope)
-        return SyncedLibrary(store).state();
-    return SyncedLibrary(store).state(
-        SyncedLibrary::Keys{scope->linkIDs, scope->relationEnds, scope->deletionKeys});
+    if (scope) {
+        SyncedLibrary::Keys keys{scope->linkIDs, scope->relationEnds, scope->deletionKeys};
+        QFuture<SyncedLibrary::State> reading = SyncedLibrary(store).state(std::move(keys));
+        co_return co_await reading;
+    }
+    QList<LinkItem> links;
+    qint64 after = 0;
+    for (;;) {
+        QFuture<SyncedLibrary::LinkPart> reading = SyncedLibrary(store).linksAfter(after, perPart);
+        SyncedLibrary::LinkPart part = co_await reading;
+        if (part.lastRow == after)
+            break;
+        after = part.lastRow;
+        links.append(std::move(part.links));
+    }
+    QFuture<SyncedLibrary::State> rest = SyncedLibrary(store).relationsAndDeletions();
+    SyncedLibrary::State state = co_await rest;
+    state.links = std::move(links);
+    co_return state;
 }
 
 } // namespace morvane
