@@ -208,6 +208,14 @@ QList<LinkRelation> LibraryReads::allRelations()
                                                        "link_relations ORDER BY created_at ASC"));
 }
 
+QList<LinkRelation> LibraryReads::relationsAfterRow(qint64 after, qsizetype count, qint64& lastRow)
+{
+    return queryRelations(m_connection,
+                          QStringLiteral("SELECT id, from_link_id, to_link_id, created_at, rowid FROM "
+                                         "link_relations WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"),
+                          {SQLiteValue::integer(after), SQLiteValue::integer(count)}, &lastRow);
+}
+
 QList<DeletedRecord> LibraryReads::allDeletedRecords()
 {
     SQLiteStatement statement = m_connection.statement(QStringLiteral(

@@ -64,6 +64,8 @@ public:
 
     // --- Relations and tombstones ---------------------------------------------------------------
     QList<LinkRelation> allRelations();
+    // As linksAfterRow, for relations.
+    QList<LinkRelation> relationsAfterRow(qint64 after, qsizetype count, qint64& lastRow);
     QList<DeletedRecord> allDeletedRecords();
     bool isTombstoned(const QString& recordType, const QString& recordName);
     std::optional<QDateTime> tombstoneDeletedAt(const QString& recordType, const QString& recordName);

@@ -35,21 +35,30 @@ SyncedLibrary::SyncedLibrary(LinkStore& store)
 {
 }
 
-QFuture<SyncedLibrary::LinkPart> SyncedLibrary::linksAfter(qint64 row, qsizetype count)
+QFuture<SyncedLibrary::Part<LinkItem>> SyncedLibrary::linksAfter(qint64 row, qsizetype count)
 {
     return LinkStoreDatabase(m_store).run([row, count](SQLiteStore& sqlite) {
-        LinkPart part;
+        Part<LinkItem> part;
         part.lastRow = row;
-        part.links = sqlite.reads().linksAfterRow(row, count, part.lastRow);
+        part.values = sqlite.reads().linksAfterRow(row, count, part.lastRow);
         return part;
     });
 }
 
-QFuture<SyncedLibrary::State> SyncedLibrary::relationsAndDeletions()
+QFuture<SyncedLibrary::Part<LinkRelation>> SyncedLibrary::relationsAfter(qint64 row, qsizetype count)
 {
-    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) {
-        return State{{}, sqlite.reads().allRelations(), sqlite.reads().allDeletedRecords()};
+    return LinkStoreDatabase(m_store).run([row, count](SQLiteStore& sqlite) {
+        Part<LinkRelation> part;
+        part.lastRow = row;
+        part.values = sqlite.reads().relationsAfterRow(row, count, part.lastRow);
+        return part;
     });
+}
+
+QFuture<QList<DeletedRecord>> SyncedLibrary::deletions()
+{
+    return LinkStoreDatabase(m_store).run(
+        [](SQLiteStore& sqlite) { return sqlite.reads().allDeletedRecords(); });
 }
 
 QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)

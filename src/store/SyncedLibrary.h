@@ -44,18 +44,19 @@ public:
         QList<std::pair<QString, QString>> deletions;
     };
 
-    // A part of the links, and the row to ask the next part after.
-    struct LinkPart {
-        QList<LinkItem> links;
+    // A part of the links or relations, and the row to ask the next part after.
+    template <class T> struct Part {
+        QList<T> values;
         qint64 lastRow = 0;
     };
 
     explicit SyncedLibrary(LinkStore& store);
 
-    // The links of at most `count` rows after `row` (see LibraryReads::linksAfterRow), for a reader that
-    // takes every link a part at a time; the relations and deletions of the whole library, in one job.
-    QFuture<LinkPart> linksAfter(qint64 row, qsizetype count);
-    QFuture<State> relationsAndDeletions();
+    // The links or relations of at most `count` rows after `row` (see LibraryReads::linksAfterRow), for
+    // a reader that takes them all a part at a time; every deletion, in one job.
+    QFuture<Part<LinkItem>> linksAfter(qint64 row, qsizetype count);
+    QFuture<Part<LinkRelation>> relationsAfter(qint64 row, qsizetype count);
+    QFuture<QList<DeletedRecord>> deletions();
     // The part the keys name, in one job.
     QFuture<State> state(Keys keys);
     // Where the library's change journal stands, and what it names after the point when there is

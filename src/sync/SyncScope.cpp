@@ -22,6 +22,21 @@ void addReadingKeys(SyncScope& scope)
     scope.deletionKeys = QList<std::pair<QString, QString>>(scope.deletions.cbegin(), scope.deletions.cend());
 }
 
+// Every value readPart(row, count) gives, a part after another until a part reads no row.
+template <class T, class ReadPart> QCoro::Task<QList<T>> readInParts(ReadPart readPart, qsizetype perPart)
+{
+    QList<T> values;
+    qint64 after = 0;
+    for (;;) {
+        QFuture<SyncedLibrary::Part<T>> reading = readPart(after, perPart);
+        SyncedLibrary::Part<T> part = co_await reading;
+        if (part.lastRow == after)
+            co_return values;
+        after = part.lastRow;
+        values.append(std::move(part.values));
+    }
+}
+
 } // namespace
 
 void SyncScope::touch(const QString& recordName, const KeptRecord& kept)
@@ -120,19 +135,17 @@ QCoro::Task<SyncedLibrary::State> readLibrary(LinkStore& store, std::shared_ptr<
         QFuture<SyncedLibrary::State> reading = SyncedLibrary(store).state(std::move(keys));
         co_return co_await reading;
     }
-    QList<LinkItem> links;
-    qint64 after = 0;
-    for (;;) {
-        QFuture<SyncedLibrary::LinkPart> reading = SyncedLibrary(store).linksAfter(after, perPart);
-        SyncedLibrary::LinkPart part = co_await reading;
-        if (part.lastRow == after)
-            break;
-        after = part.lastRow;
-        links.append(std::move(part.links));
-    }
-    QFuture<SyncedLibrary::State> rest = SyncedLibrary(store).relationsAndDeletions();
-    SyncedLibrary::State state = co_await rest;
-    state.links = std::move(links);
+    const auto links = [&store](qint64 row, qsizetype count) {
+        return SyncedLibrary(store).linksAfter(row, count);
+    };
+    const auto relations = [&store](qint64 row, qsizetype count) {
+        return SyncedLibrary(store).relationsAfter(row, count);
+    };
+    SyncedLibrary::State state;
+    state.links = co_await readInParts<LinkItem>(links, perPart);
+    state.relations = co_await readInParts<LinkRelation>(relations, perPart);
+    QFuture<QList<DeletedRecord>> deletions = SyncedLibrary(store).deletions();
+    state.deletions = co_await deletions;
     co_return state;
 }
 

@@ -49,17 +49,17 @@ struct SyncScope {
     QStringList recordsIn(const KeptRecords& kept) const;
 };
 
-// The links a whole read asks the store's thread for at once.
-inline constexpr qsizetype linksPerPart = 2048;
+// The links or relations a whole read asks the store's thread for at once.
+inline constexpr qsizetype rowsPerPart = 2048;
 
-// The library's side of a pass: every row, or only the scope's when there is one. Every link is read
-// in the order of the rows, `perPart` links to a job on the store's thread, and the list is put
-// together here: a whole library's list is a block of megabytes, which made on the store's thread
-// would stay in that thread's heap once freed (the allocator keeps a thread heap's freed top, and
-// malloc_trim does not give it back). The relations and deletions follow in one job. The parts are not
-// one snapshot: a link written meanwhile is read as its part finds it, as the pass's later steps
-// would meet it anyway.
+// The library's side of a pass: every row, or only the scope's when there is one. Every link, then
+// every relation, is read in the order of the rows, `perPart` to a job on the store's thread, and the
+// lists are put together here: a whole library's list is a block of megabytes, which made on the
+// store's thread would stay in that thread's heap once freed (the allocator keeps a thread heap's freed
+// top, and malloc_trim does not give it back). The deletions follow in one job. The parts are not one
+// snapshot: a row written meanwhile is read as its part finds it, as the pass's later steps would meet
+// it anyway.
 QCoro::Task<SyncedLibrary::State> readLibrary(LinkStore& store, std::shared_ptr<const SyncScope> scope,
-                                              qsizetype perPart = linksPerPart);
+                                              qsizetype perPart = rowsPerPart);
 
 } // namespace morvane
