@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinkTagsAndCounts.h"
 #include "model/DeletedRecord.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
@@ -80,6 +81,7 @@ private:
 
     SQLiteConnection& m_connection;
     LinkSearchIndex& m_searchIndex;
+    TagNamesById m_tagNames{m_connection};
 };
 
 } // namespace morvane
