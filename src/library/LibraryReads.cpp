@@ -315,25 +315,11 @@ QList<LinkItem> LibraryReads::linksAfterRow(qint64 after, qsizetype count, qint6
     // Keyed by row rather than counted off: a link written between two parts neither moves another
     // into a part already read nor out of the next. The rows come bare and get their tags and relation
     // counts together, as a search's page does.
-    constexpr int rowColumn = 15;
     SQLiteStatement statement = m_connection.statement(
         linkStoredColumnsSql() +
         QStringLiteral(", links.rowid FROM links WHERE links.rowid > ?1 ORDER BY links.rowid LIMIT ?2"));
     statement.bind({SQLiteValue::integer(after), SQLiteValue::integer(count)});
-    QList<LinkItem> links;
-    links.reserve(count);
-    QList<QByteArray> storedIds;
-    while (statement.step()) {
-        const SQLiteRow row(statement);
-        lastRow = row.int64(rowColumn);
-        if (!decodeStoredLinkColumns(row, links.emplaceBack())) {
-            links.removeLast();
-            continue;
-        }
-        storedIds.append(row.utf8(0).toByteArray());
-    }
-    LinkTagsAndCounts::fillFew(m_connection, m_tagNames, links, storedIds);
-    return links;
+    return LinkTagsAndCounts::queryFew(m_connection, m_tagNames, statement, &lastRow);
 }
 
 QList<std::pair<QUuid, QString>> LibraryReads::relationRecordNamesByID()
