@@ -178,6 +178,22 @@ void BM_FirstPassAfterStart(benchmark::State& state)
     state.counters["kept_resident"] = resident - residentBytes();
 }
 
+// The first pass after a start when the library kept no point to start from (an upgrade's first start,
+// or a library another program changed): it reads every record file and the whole library.
+void BM_WholePassAfterStart(benchmark::State& state)
+{
+    SyncedLibrary& library = syncedLibrary(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        LinkStoreDatabase(library.store)
+            .run([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); })
+            .waitForFinished();
+        library.service = library.newService();
+        state.ResumeTiming();
+        library.pass();
+    }
+}
+
 void BM_SyncPassOneLinkChanged(benchmark::State& state)
 {
     SyncedLibrary& library = syncedLibrary(state.range(0));
@@ -206,6 +222,7 @@ BENCHMARK(BM_StatEveryRecordFile)->Apply(sizes);
 BENCHMARK(BM_SyncPassNothingChanged)->Apply(sizes);
 BENCHMARK(BM_OpenAndReadEveryRecordFile)->Apply(sizes);
 BENCHMARK(BM_FirstPassAfterStart)->Apply(sizes);
+BENCHMARK(BM_WholePassAfterStart)->Apply(sizes);
 BENCHMARK(BM_SyncPassOneLinkChanged)->Apply(sizes);
 
 int main(int argc, char** argv)

@@ -208,6 +208,14 @@ QList<LinkRelation> LibraryReads::allRelations()
                                                        "link_relations ORDER BY created_at ASC"));
 }
 
+QList<LinkRelation> LibraryReads::relationsAfterRow(qint64 after, qsizetype count, qint64& lastRow)
+{
+    return queryRelations(m_connection,
+                          QStringLiteral("SELECT id, from_link_id, to_link_id, created_at, rowid FROM "
+                                         "link_relations WHERE rowid > ?1 ORDER BY rowid LIMIT ?2"),
+                          {SQLiteValue::integer(after), SQLiteValue::integer(count)}, &lastRow);
+}
+
 QList<DeletedRecord> LibraryReads::allDeletedRecords()
 {
     SQLiteStatement statement = m_connection.statement(QStringLiteral(
@@ -300,6 +308,18 @@ QSet<QUuid> LibraryReads::allLinkIDs()
             ids.insert(*id);
     }
     return ids;
+}
+
+QList<LinkItem> LibraryReads::linksAfterRow(qint64 after, qsizetype count, qint64& lastRow)
+{
+    // Keyed by row rather than counted off: a link written between two parts neither moves another
+    // into a part already read nor out of the next. The rows come bare and get their tags and relation
+    // counts together, as a search's page does.
+    SQLiteStatement statement = m_connection.statement(
+        linkStoredColumnsSql() +
+        QStringLiteral(", links.rowid FROM links WHERE links.rowid > ?1 ORDER BY links.rowid LIMIT ?2"));
+    statement.bind({SQLiteValue::integer(after), SQLiteValue::integer(count)});
+    return LinkTagsAndCounts::queryFew(m_connection, m_tagNames, statement, &lastRow);
 }
 
 QList<std::pair<QUuid, QString>> LibraryReads::relationRecordNamesByID()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinkTagsAndCounts.h"
 #include "model/DeletedRecord.h"
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
@@ -57,9 +58,15 @@ public:
     qint64 linkCount();
     // The ids of every link whose id reads as a UUID.
     QSet<QUuid> allLinkIDs();
+    // The links of at most `count` rows after the row `after` (0: from the first), in the order of their
+    // rows, for a reader that takes the whole library a part at a time; `lastRow` is set to the last row
+    // read, also when that row does not decode, and left as it is when there are no more rows.
+    QList<LinkItem> linksAfterRow(qint64 after, qsizetype count, qint64& lastRow);
 
     // --- Relations and tombstones ---------------------------------------------------------------
     QList<LinkRelation> allRelations();
+    // As linksAfterRow, for relations.
+    QList<LinkRelation> relationsAfterRow(qint64 after, qsizetype count, qint64& lastRow);
     QList<DeletedRecord> allDeletedRecords();
     bool isTombstoned(const QString& recordType, const QString& recordName);
     std::optional<QDateTime> tombstoneDeletedAt(const QString& recordType, const QString& recordName);
@@ -74,6 +81,7 @@ private:
 
     SQLiteConnection& m_connection;
     LinkSearchIndex& m_searchIndex;
+    TagNamesById m_tagNames{m_connection};
 };
 
 } // namespace morvane

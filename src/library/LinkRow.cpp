@@ -265,12 +265,14 @@ QList<LinkItem> queryLinks(SQLiteConnection& connection, const QString& sql,
 }
 
 QList<LinkRelation> queryRelations(SQLiteConnection& connection, const QString& sql,
-                                   const QList<SQLiteValue>& parameters)
+                                   const QList<SQLiteValue>& parameters, qint64* lastRow)
 {
     SQLiteStatement statement = connection.statement(sql);
     statement.bind(parameters);
     QList<LinkRelation> relations;
     while (statement.step()) {
+        if (lastRow)
+            *lastRow = statement.int64(4);
         const std::optional<QUuid> id = parseUuid(statement.text(0));
         const std::optional<QUuid> from = parseUuid(statement.text(1));
         const std::optional<QUuid> to = parseUuid(statement.text(2));

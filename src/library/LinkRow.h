@@ -64,8 +64,9 @@ QList<LinkItem> queryLinks(SQLiteConnection& connection, const QString& sql,
                            const QList<SQLiteValue>& parameters = {});
 
 // Runs a statement that selects a relation's id, from_link_id, to_link_id and created_at; rows that do
-// not decode are skipped.
+// not decode are skipped. With lastRow, the statement selects the row's rowid fifth, and lastRow is set
+// to that of the last row read.
 QList<LinkRelation> queryRelations(SQLiteConnection& connection, const QString& sql,
-                                   const QList<SQLiteValue>& parameters = {});
+                                   const QList<SQLiteValue>& parameters = {}, qint64* lastRow = nullptr);
 
 } // namespace morvane

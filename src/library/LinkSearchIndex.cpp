@@ -299,18 +299,7 @@ std::optional<QList<LinkItem>> LinkSearchIndex::search(const QString& text)
         QStringLiteral(
             "FROM json_each(?1) AS page CROSS JOIN links ON links.rowid = page.value ORDER BY page.key"));
     rows.bind({jsonArray(*page)});
-    QList<LinkItem> links;
-    QList<QByteArray> storedIds;
-    while (rows.step()) {
-        const SQLiteRow row(rows);
-        if (!decodeStoredLinkColumns(row, links.emplaceBack())) {
-            links.removeLast();
-            continue;
-        }
-        storedIds.append(row.utf8(0).toByteArray());
-    }
-    LinkTagsAndCounts::fillFew(m_connection, m_tagNames, links, storedIds);
-    return links;
+    return LinkTagsAndCounts::queryFew(m_connection, m_tagNames, rows);
 }
 
 std::optional<QList<qint64>> LinkSearchIndex::searchPage(const QString& text)

@@ -139,6 +139,26 @@ const QHash<QByteArray, QByteArray>& TagNamesById::current()
     return m_names;
 }
 
+QList<LinkItem> LinkTagsAndCounts::queryFew(SQLiteConnection& connection, TagNamesById& tagNames,
+                                            SQLiteStatement& rows, qint64* lastRow)
+{
+    constexpr int rowColumn = 15; // after the stored columns
+    QList<LinkItem> links;
+    QList<QByteArray> storedIds;
+    while (rows.step()) {
+        const SQLiteRow row(rows);
+        if (lastRow)
+            *lastRow = row.int64(rowColumn);
+        if (!decodeStoredLinkColumns(row, links.emplaceBack())) {
+            links.removeLast();
+            continue;
+        }
+        storedIds.append(row.utf8(0).toByteArray());
+    }
+    fillFew(connection, tagNames, links, storedIds);
+    return links;
+}
+
 void LinkTagsAndCounts::fillFew(SQLiteConnection& connection, TagNamesById& tagNames, QList<LinkItem>& links,
                                 const QList<QByteArray>& storedIds)
 {

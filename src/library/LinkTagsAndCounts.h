@@ -16,6 +16,7 @@
 namespace morvane {
 
 class SQLiteConnection;
+class SQLiteStatement;
 
 // The name of every tag by its stored id, for the tags of a few links: with them at hand, a link's tags
 // come from link_tags alone. Read again whenever a row of the library may have changed (a write through
@@ -59,6 +60,11 @@ public:
     // id of links[i].
     static void fillFew(SQLiteConnection& connection, TagNamesById& tagNames, QList<LinkItem>& links,
                         const QList<QByteArray>& storedIds);
+    // Runs a bound statement that selected linkStoredColumnsSql() and gives its links their tags and
+    // counts as fillFew does; rows that do not decode are skipped. With lastRow, the statement selects
+    // the row's rowid after the stored columns, and lastRow is set to that of the last row read.
+    static QList<LinkItem> queryFew(SQLiteConnection& connection, TagNamesById& tagNames,
+                                    SQLiteStatement& rows, qint64* lastRow = nullptr);
 
 private:
     // One entry per link, so that a link costs one lookup.

@@ -28,6 +28,19 @@ void applyEach(LibraryTransactions& transactions, const QList<T>& values, Apply 
         std::rethrow_exception(failure);
 }
 
+// A part of what `read` (linksAfterRow or relationsAfterRow) gives, in one store job.
+template <class T>
+QFuture<SyncedLibrary::Part<T>> readPart(LinkStore& store, qint64 row, qsizetype count,
+                                         QList<T> (LibraryReads::*read)(qint64, qsizetype, qint64&))
+{
+    return LinkStoreDatabase(store).run([row, count, read](SQLiteStore& sqlite) {
+        SyncedLibrary::Part<T> part;
+        part.lastRow = row;
+        part.values = (sqlite.reads().*read)(row, count, part.lastRow);
+        return part;
+    });
+}
+
 } // namespace
 
 SyncedLibrary::SyncedLibrary(LinkStore& store)
@@ -35,12 +48,20 @@ SyncedLibrary::SyncedLibrary(LinkStore& store)
 {
 }
 
-QFuture<SyncedLibrary::State> SyncedLibrary::state()
+QFuture<SyncedLibrary::Part<LinkItem>> SyncedLibrary::linksAfter(qint64 row, qsizetype count)
 {
-    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) {
-        return State{sqlite.reads().allLinks(), sqlite.reads().allRelations(),
-                     sqlite.reads().allDeletedRecords()};
-    });
+    return readPart(m_store, row, count, &LibraryReads::linksAfterRow);
+}
+
+QFuture<SyncedLibrary::Part<LinkRelation>> SyncedLibrary::relationsAfter(qint64 row, qsizetype count)
+{
+    return readPart(m_store, row, count, &LibraryReads::relationsAfterRow);
+}
+
+QFuture<QList<DeletedRecord>> SyncedLibrary::deletions()
+{
+    return LinkStoreDatabase(m_store).run(
+        [](SQLiteStore& sqlite) { return sqlite.reads().allDeletedRecords(); });
 }
 
 QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)

@@ -23,7 +23,7 @@ class LinkStore;
 // with every other operation. Nothing here announces a change; the pass does when it is done.
 class SyncedLibrary {
 public:
-    // The library as a pass reads it, in one store job.
+    // The library as a pass reads it.
     struct State {
         QList<LinkItem> links;
         QList<LinkRelation> relations;
@@ -44,9 +44,20 @@ public:
         QList<std::pair<QString, QString>> deletions;
     };
 
+    // A part of the links or relations, and the row to ask the next part after.
+    template <class T> struct Part {
+        QList<T> values;
+        qint64 lastRow = 0;
+    };
+
     explicit SyncedLibrary(LinkStore& store);
 
-    QFuture<State> state();
+    // The links or relations of at most `count` rows after `row` (see LibraryReads::linksAfterRow), for
+    // a reader that takes them all a part at a time; every deletion, in one job.
+    QFuture<Part<LinkItem>> linksAfter(qint64 row, qsizetype count);
+    QFuture<Part<LinkRelation>> relationsAfter(qint64 row, qsizetype count);
+    QFuture<QList<DeletedRecord>> deletions();
+    // The part the keys name, in one job.
     QFuture<State> state(Keys keys);
     // Where the library's change journal stands, and what it names after the point when there is
     // one. A journal that something removed is made again, and the answer is then incomplete: the

@@ -4,6 +4,8 @@
 #include "sync/KeptRecords.h"
 #include "sync/RecordFormats.h"
 
+#include <QCoroFuture>
+
 namespace morvane {
 
 namespace {
@@ -18,6 +20,21 @@ void addReadingKeys(SyncScope& scope)
     for (const QString& name : std::as_const(scope.relations))
         scope.relationEnds.append(name.split(u'_'));
     scope.deletionKeys = QList<std::pair<QString, QString>>(scope.deletions.cbegin(), scope.deletions.cend());
+}
+
+// Every value readPart(row, count) gives, a part after another until a part reads no row.
+template <class T, class ReadPart> QCoro::Task<QList<T>> readInParts(ReadPart readPart, qsizetype perPart)
+{
+    QList<T> values;
+    qint64 after = 0;
+    for (;;) {
+        QFuture<SyncedLibrary::Part<T>> reading = readPart(after, perPart);
+        SyncedLibrary::Part<T> part = co_await reading;
+        if (part.lastRow == after)
+            co_return values;
+        after = part.lastRow;
+        values.append(std::move(part.values));
+    }
 }
 
 } // namespace
@@ -110,12 +127,26 @@ QStringList SyncScope::recordsIn(const KeptRecords& kept) const
     return names;
 }
 
-QFuture<SyncedLibrary::State> readLibrary(LinkStore& store, const std::shared_ptr<const SyncScope>& scope)
+QCoro::Task<SyncedLibrary::State> readLibrary(LinkStore& store, std::shared_ptr<const SyncScope> scope,
+                                              qsizetype perPart)
 {
-    if (!scope)
-        return SyncedLibrary(store).state();
-    return SyncedLibrary(store).state(
-        SyncedLibrary::Keys{scope->linkIDs, scope->relationEnds, scope->deletionKeys});
+    if (scope) {
+        SyncedLibrary::Keys keys{scope->linkIDs, scope->relationEnds, scope->deletionKeys};
+        QFuture<SyncedLibrary::State> reading = SyncedLibrary(store).state(std::move(keys));
+        co_return co_await reading;
+    }
+    const auto links = [&store](qint64 row, qsizetype count) {
+        return SyncedLibrary(store).linksAfter(row, count);
+    };
+    const auto relations = [&store](qint64 row, qsizetype count) {
+        return SyncedLibrary(store).relationsAfter(row, count);
+    };
+    SyncedLibrary::State state;
+    state.links = co_await readInParts<LinkItem>(links, perPart);
+    state.relations = co_await readInParts<LinkRelation>(relations, perPart);
+    QFuture<QList<DeletedRecord>> deletions = SyncedLibrary(store).deletions();
+    state.deletions = co_await deletions;
+    co_return state;
 }
 
 } // namespace morvane

@@ -4,6 +4,7 @@
 #include "store/SyncedLibrary.h"
 #include "sync/SyncRemoteState.h"
 
+#include <QCoroTask>
 #include <QFuture>
 #include <QList>
 #include <QMap>
@@ -48,7 +49,17 @@ struct SyncScope {
     QStringList recordsIn(const KeptRecords& kept) const;
 };
 
-// The library's side of a pass: every row, or only the scope's when there is one.
-QFuture<SyncedLibrary::State> readLibrary(LinkStore& store, const std::shared_ptr<const SyncScope>& scope);
+// The links or relations a whole read asks the store's thread for at once.
+inline constexpr qsizetype rowsPerPart = 2048;
+
+// The library's side of a pass: every row, or only the scope's when there is one. Every link, then
+// every relation, is read in the order of the rows, `perPart` to a job on the store's thread, and the
+// lists are put together here: a whole library's list is a block of megabytes, which made on the
+// store's thread would stay in that thread's heap once freed (the allocator keeps a thread heap's freed
+// top, and malloc_trim does not give it back). The deletions follow in one job. The parts are not one
+// snapshot: a row written meanwhile is read as its part finds it, as the pass's later steps would meet
+// it anyway.
+QCoro::Task<SyncedLibrary::State> readLibrary(LinkStore& store, std::shared_ptr<const SyncScope> scope,
+                                              qsizetype perPart = rowsPerPart);
 
 } // namespace morvane
