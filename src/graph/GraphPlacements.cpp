@@ -10,7 +10,7 @@ namespace morvane {
 GraphPlacements::Arrangement GraphPlacements::arrange(Memory memory, const QList<GraphNode>& nodes,
                                                       const QHash<QUuid, qsizetype>& index)
 {
-    Arrangement arranged{index, memory.shownIndex, memory.revision, {}, {}, memory.remembered, {}};
+    Arrangement arranged{index, {}, {}, memory.remembered, {}};
     // Read only: a write would copy the places the layout goes on moving.
     const QList<GraphPlacement>& shownPlaces = memory.shown;
     // Only nodes that leave are remembered: a node still shown is looked up among the shown first.
@@ -52,7 +52,8 @@ std::optional<QPointF> GraphPlacements::positionOf(const QUuid& id) const
 void GraphPlacements::follow(const QList<GraphNode>& nodes, const QHash<QUuid, qsizetype>& index,
                              Arrangement* arranged)
 {
-    if (arranged && arranged->index.isSharedWith(index) && arranged->fromIndex.isSharedWith(m_index)) {
+    if (arranged && arranged->index.isSharedWith(index) &&
+        arranged->source.shownIndex.isSharedWith(m_index)) {
         adopt(std::move(*arranged));
         return;
     }
@@ -63,7 +64,7 @@ void GraphPlacements::follow(const QList<GraphNode>& nodes, const QHash<QUuid, q
 
 void GraphPlacements::adopt(Arrangement arranged)
 {
-    if (arranged.fromRevision != m_revision) {
+    if (arranged.source.revision != m_revision) {
         for (size_t i = 0; i < arranged.cameFrom.size(); ++i) {
             if (const qsizetype from = arranged.cameFrom[i]; from >= 0)
                 arranged.places[qsizetype(i)] = m_places.at(from);

@@ -44,13 +44,12 @@ public:
     // takes its remembered place, a new one a place on the circle. Nodes that are no longer shown
     // have their places remembered.
     struct Arrangement {
-        QHash<QUuid, qsizetype> index;     // the nodes it places (their index, shared)
-        QHash<QUuid, qsizetype> fromIndex; // the nodes shown when it was worked out
-        quint64 fromRevision = 0;          // and the state of their places then
-        std::vector<qsizetype> cameFrom;   // each node's place among those, or -1
+        QHash<QUuid, qsizetype> index;   // the nodes it places (their index, shared)
+        std::vector<qsizetype> cameFrom; // each node's place among those, or -1
         QList<GraphPlacement> places;
         QHash<QUuid, GraphPlacement> remembered;
-        // What it was worked out from, shared with the places at the time. Kept until the arrangement
+        // What it was worked out from (the nodes shown then and the state of their places), shared
+        // with the places at the time. Kept until the arrangement
         // is taken up, so that the thread that worked it out never lets go of the last share of what
         // the layout goes on moving: while this share lives, a step copies the places before it moves
         // them, rather than moving them in place right after another thread read them.

@@ -319,7 +319,7 @@ QList<LinkItem> LibraryReads::linksAfterRow(qint64 after, qsizetype count, qint6
         linkStoredColumnsSql() +
         QStringLiteral(", links.rowid FROM links WHERE links.rowid > ?1 ORDER BY links.rowid LIMIT ?2"));
     statement.bind({SQLiteValue::integer(after), SQLiteValue::integer(count)});
-    return LinkTagsAndCounts::queryFew(m_connection, m_tagNames, statement, &lastRow);
+    return LinkTagsAndCounts::queryFew(m_connection, m_searchIndex.tagNames(), statement, &lastRow);
 }
 
 QList<std::pair<QUuid, QString>> LibraryReads::relationRecordNamesByID()

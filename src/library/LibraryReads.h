@@ -81,7 +81,6 @@ private:
 
     SQLiteConnection& m_connection;
     LinkSearchIndex& m_searchIndex;
-    TagNamesById m_tagNames{m_connection};
 };
 
 } // namespace morvane

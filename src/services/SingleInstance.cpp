@@ -86,6 +86,11 @@ QString lockPathIn(const QString& folder)
     return folder + QStringLiteral("/morvane.lock");
 }
 
+QString socketPathIn(const QString& folder)
+{
+    return folder + QStringLiteral("/morvane.socket");
+}
+
 int remainingMs(SteadyClock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count();
@@ -114,7 +119,7 @@ SingleInstance::~SingleInstance()
 
 QString SingleInstance::socketPath() const
 {
-    return m_folder + QStringLiteral("/morvane.socket");
+    return socketPathIn(m_folder);
 }
 
 QString SingleInstance::lockPath() const
@@ -210,7 +215,7 @@ bool SingleInstance::listen()
     bool listening = false;
     for (Held& held : m_held) {
         if (!held.server) {
-            const QString path = held.folder + QStringLiteral("/morvane.socket");
+            const QString path = socketPathIn(held.folder);
             // The lock is ours, so whatever socket is there was left by a process that died.
             LocalServer::removeStale(path);
             auto* server = new LocalServer(this);

@@ -169,7 +169,6 @@ EdsListing EdsBusStore::list()
 {
     if (!isOpen())
         return {};
-    m_zonesNotGiven.clear();
     QString error;
     GVariant* listed =
         call(m_path, m_kind.interface, m_kind.listMethod, g_variant_new("(s)", m_kind.query), "(as)", &error);
@@ -186,14 +185,13 @@ QByteArray EdsBusStore::zoneText(const char* tzid)
     const QByteArray key(tzid);
     if (const auto known = m_zones.constFind(key); known != m_zones.cend())
         return *known;
-    if (m_zonesNotGiven.contains(key) || !isOpen())
+    if (!isOpen())
         return {};
     QString error;
     GVariant* answer =
         call(m_path, m_kind.interface, "GetTimezone", g_variant_new("(s)", tzid), "(s)", &error);
     if (!answer) {
         qCInfo(lcEdsStore).noquote() << "A calendar's time zone could not be read:" << error;
-        m_zonesNotGiven.insert(key);
         return {};
     }
     const gchar* text = nullptr;

@@ -4,7 +4,6 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -84,12 +83,11 @@ public:
     // context until every one answered, as one load. A store that fails stays closed (logged).
     static void openAll(const std::vector<EdsBusStore*>& stores, GMainContext* context, EdsLoadBound& bound);
 
-    // Every item; nothing when the store is not open or the call failed (logged). Each listing is a
-    // new read for zoneText.
+    // Every item; nothing when the store is not open or the call failed (logged).
     EdsListing list();
 
-    // A calendar's VTIMEZONE for a TZID of its own; empty when it has none. Asked once: what the
-    // calendar answered is kept, and what it did not is not asked again in the same read.
+    // A calendar's VTIMEZONE for a TZID of its own; empty when it has none. What the calendar answered
+    // is kept (an expansion asks for each TZID once).
     QByteArray zoneText(const char* tzid);
 
     // Follows the store's changes from now on: changed is called on this thread for each change the
@@ -109,7 +107,6 @@ private:
     QByteArray m_viewPath; // the view that reports the store's changes, once followed
     unsigned m_viewSignals = 0;
     QHash<QByteArray, QByteArray> m_zones; // TZID → the VTIMEZONE the calendar keeps for it
-    QSet<QByteArray> m_zonesNotGiven;      // asked in the current read and not answered
 
     GVariant* call(const QByteArray& path, const char* interface, const char* method, GVariant* arguments,
                    const char* answerType, QString* error);

@@ -5,7 +5,6 @@
 #include <QTimeZone>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <set>
