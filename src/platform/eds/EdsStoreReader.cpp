@@ -303,32 +303,27 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         if (calendars) {
             syncStores(calendarStores, edsCalendarKind, wanted(sources, edsCalendarKind));
             openAll(calendarStores);
-            for (const auto& store : calendarStores)
-                load(*store);
+            watchAndLoad(calendarStores);
         }
         calendarsLoaded = true;
         publish();
         if (contacts) {
             syncStores(bookStores, edsAddressBookKind, wanted(sources, edsAddressBookKind));
             openAll(bookStores);
-            for (const auto& store : bookStores)
-                load(*store);
+            watchAndLoad(bookStores);
         }
         cardsLoaded = true;
         publish();
-        // Watched only once everything was read, so that the first answers come as early as they can;
-        // a store watched for the first time is read once more for what changed in between.
-        bool reread = false;
-        for (Stores* stores : {&calendarStores, &bookStores}) {
-            for (const auto& store : *stores) {
-                if (watch(*store)) {
-                    load(*store);
-                    reread = true;
-                }
-            }
-        }
-        if (reread)
-            publish();
+    }
+
+    // A store is watched before it is read: a change made while it is read is then reported by its
+    // view (and read again after), and the store is read once.
+    void watchAndLoad(const Stores& stores)
+    {
+        for (const auto& store : stores)
+            watch(*store);
+        for (const auto& store : stores)
+            load(*store);
     }
 
     void syncStores(Stores& stores, const EdsStoreKind& kind,
@@ -436,12 +431,12 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         publish();
     }
 
-    // True when the store is followed from now on.
-    bool watch(Store& store)
+    // Follows the store's changes from now on, when it is open and not yet followed.
+    void watch(Store& store)
     {
         if (isStopping())
-            return false;
-        return store.remote->watch(
+            return;
+        store.remote->watch(
             [this, kind = &store.remote->kind(), uid = store.remote->uid()] { changedStore(*kind, uid); });
     }
 
