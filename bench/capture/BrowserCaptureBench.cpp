@@ -143,7 +143,7 @@ int main(int argc, char** argv)
         const pid_t processId = window ? pid_t(window->application.processId) : 0;
         for (int i = 0; i < captures; ++i) {
             bareMs.push_back(accessibility
-                                 ->run([processId](AccessibilityApi&) {
+                                 ->run([processId](AccessibilityElements&) {
                                      QElapsedTimer timer;
                                      timer.start();
                                      bareWalk(processId);

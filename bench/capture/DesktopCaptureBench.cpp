@@ -178,7 +178,7 @@ QString titleOf(const char* variable)
 // shares with the capture): the frame of the process named so, then depth first until visit says stop.
 void bareWalk(qint64 pid, const QString& title, const std::function<bool(AtspiAccessible*)>& visit)
 {
-    QFuture<void> done = desktop().accessibility->run([&](AccessibilityApi&) {
+    QFuture<void> done = desktop().accessibility->run([&](AccessibilityElements&) {
         AtspiAccessible* root = atspi_get_desktop(0);
         const gint count = atspi_accessible_get_child_count(root, nullptr);
         for (gint i = 0; i < count; ++i) {

@@ -239,13 +239,7 @@ public:
     using AccessibilitySession::AccessibilitySession;
     // The element's children, not the QObject's.
     using AccessibilityElements::children;
-
-    // Runs fn(*this) on the accessibility thread, for a job that needs both sides.
-    template <class F> auto run(F fn) -> QFuture<std::invoke_result_t<F, AccessibilityApi&>>
-    {
-        return AccessibilityElements::run(
-            [this, fn = std::move(fn)](AccessibilityElements&) mutable { return fn(*this); });
-    }
+    using AccessibilityElements::run;
 };
 
 // This system offers no such interface: trust is "not available" and nothing is ever found, so the

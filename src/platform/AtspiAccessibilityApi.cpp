@@ -214,7 +214,7 @@ bool AtspiAccessibilityApi::post(std::function<void()> job)
 
 QFuture<AccessibilityTrust> AtspiAccessibilityApi::refreshTrust()
 {
-    return run([objects = m_objects](AccessibilityApi&) {
+    return run([objects = m_objects](AccessibilityElements&) {
         const AccessibilityTrust trust = AccessibilityBusSwitch::trust(busCallTimeoutMs);
         objects->setTrust(trust);
         return trust;

@@ -90,7 +90,7 @@ TEST_F(EvolutionMail, TheRecordedSelectionIsFoundInTheAccountsMaildir)
 }
 
 // Inside the tree's job: the elements from start down to the first one that matches, both included.
-QList<AccessibilityElement> pathTo(const AccessibilityApi& api, const AccessibilityElement& start,
+QList<AccessibilityElement> pathTo(const AccessibilityElements& api, const AccessibilityElement& start,
                                    const std::function<bool(const AccessibilityElement&)>& match)
 {
     if (match(start))
@@ -108,7 +108,7 @@ QList<AccessibilityElement> pathTo(const AccessibilityApi& api, const Accessibil
 // the preview's document, which says it shows whatever it does.
 void takeOffScreen(test::AccessibilityTree& tree, const AccessibilityElement& part)
 {
-    QFuture<QList<AccessibilityElement>> listing = tree.run([part](AccessibilityApi& api) {
+    QFuture<QList<AccessibilityElement>> listing = tree.run([part](AccessibilityElements& api) {
         QList<AccessibilityElement> all;
         pathTo(api, part, [&](const AccessibilityElement& element) {
             if (api.role(element) != AccessibilityRole::documentWeb)
@@ -141,7 +141,7 @@ TEST_F(EvolutionMail, APreviewOffTheScreenIsNoSelection)
 
         // Off the screen goes the preview pane (the part beside the list that holds the preview), or
         // the whole mail view (its page of the window's tabs).
-        QFuture<AccessibilityElement> finding = tree->run([calendarInFront](AccessibilityApi& api) {
+        QFuture<AccessibilityElement> finding = tree->run([calendarInFront](AccessibilityElements& api) {
             const AccessibilityElement evolution = api.applications().first().element;
             const QList<AccessibilityElement> list =
                 pathTo(api, evolution, [&](const AccessibilityElement& e) {
@@ -178,7 +178,7 @@ TEST_F(EvolutionMail, NothingSelectedIsWalkedAgainOnlyOnceSomethingChanged)
 {
     ASSERT_TRUE(test::replayRecordedTree(*tree, recording, pid));
     const AccessibilityElement preview =
-        tree->run([](AccessibilityApi& api) {
+        tree->run([](AccessibilityElements& api) {
                 return pathTo(api, api.applications().first().element,
                               [&](const AccessibilityElement& e) {
                                   return api.role(e) == AccessibilityRole::documentWeb;

@@ -43,7 +43,7 @@ protected:
     }
     template <class Read> auto readOnBus(Read read)
     {
-        return fx.bus->run([read](AccessibilityApi& api) { return read(std::as_const(api)); }).result();
+        return fx.bus->run([read](AccessibilityElements& api) { return read(std::as_const(api)); }).result();
     }
 };
 
@@ -78,12 +78,12 @@ TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
 {
     replayRecordedTree(*fx.bus, recording("gnome-contacts-card.json"), 1).value();
     replayRecordedTree(*fx.bus, recording("gnome-contacts-list.json"), 2).value();
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readShownContactCard(api, 1); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 1); }),
               ShownContactCard{"Ann Zebrafish"});
     // The list's rows name both cards, but no card is shown.
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readShownContactCard(api, 2); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 2); }),
               ShownContactCard{});
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readShownContactCard(api, 3); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 3); }),
               std::nullopt);
 
     // Two windows, alike in name: the one the user works in tells.
@@ -98,7 +98,7 @@ TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
     fx.bus->edit(listWindow, [](AccessibilityTree::Node& n) {
         n.states &= ~AccessibilityStates(AccessibilityState::active);
     });
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readShownContactCard(api, 4); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 4); }),
               ShownContactCard{"Ann Zebrafish"});
 }
 
@@ -196,12 +196,13 @@ TEST_F(GnomeCalendar, TheRecordedWindowsShowTheOpenedEvent)
     replayRecordedTree(*fx.bus, recording("gnome-calendar-editor.json"), 2).value();
     replayRecordedTree(*fx.bus, recording("gnome-calendar-nothing-open.json"), 3).value();
     const ShownCalendarEvent popover{"Quarterly Zebra Review", {12, 7, 26}, QTime(10, 0), std::nullopt};
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readOpenedCalendarEvent(api, 1); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readOpenedCalendarEvent(api, 1); }),
               popover);
     ShownCalendarEvent editor = popover;
     editor.calendarTitle = "Personal";
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readOpenedCalendarEvent(api, 2); }), editor);
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readOpenedCalendarEvent(api, 3); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readOpenedCalendarEvent(api, 2); }),
+              editor);
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readOpenedCalendarEvent(api, 3); }),
               std::nullopt);
 }
 
@@ -279,10 +280,10 @@ TEST_F(GnomeCalendar, APopoverWrittenInTwelveHourTimeOrForAWholeDay)
     popoverOf(1, "Lunch\n12/7/26, 1:30 PM - 2:00 PM");
     popoverOf(2, "Holiday\n2026-12-24");
     popoverOf(3, "No date here");
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readOpenedCalendarEvent(api, 1); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readOpenedCalendarEvent(api, 1); }),
               (ShownCalendarEvent{"Lunch", {12, 7, 26}, QTime(13, 30), std::nullopt}));
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readOpenedCalendarEvent(api, 2); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readOpenedCalendarEvent(api, 2); }),
               (ShownCalendarEvent{"Holiday", {2026, 12, 24}, std::nullopt, std::nullopt}));
-    EXPECT_EQ(readOnBus([](const AccessibilityApi& api) { return readOpenedCalendarEvent(api, 3); }),
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readOpenedCalendarEvent(api, 3); }),
               std::nullopt);
 }

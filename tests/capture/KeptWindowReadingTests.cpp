@@ -36,7 +36,7 @@ TEST(KeptWindowReading, AReadingThatEndsLateNeverReplacesOneStartedAfterIt)
         lookups[index].first->finish();
     };
     // A job queued after a reading runs once that reading has been handed to its lookup.
-    const auto lookupStarted = [&] { bus->run([](AccessibilityApi&) { return 0; }).waitForFinished(); };
+    const auto lookupStarted = [&] { bus->run([](AccessibilityElements&) { return 0; }).waitForFinished(); };
 
     QFuture<void> first = kept.refresh();
     lookupStarted();

@@ -67,7 +67,7 @@ QList<AccessibilityElement> elementsNamed(AccessibilityTree& tree, const Accessi
                                           AccessibilityRole role, const std::optional<QString>& name = {})
 {
     return tree
-        .run([=](AccessibilityApi& api) {
+        .run([=](AccessibilityElements& api) {
             QList<AccessibilityElement> found;
             AccessibilityApi::Walk walk;
             walk.showingOnly = false;

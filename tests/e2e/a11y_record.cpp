@@ -46,7 +46,7 @@ bool holdsText(AccessibilityRole role)
 // Where the selected children stand among the children. A view that makes its cells afresh on each
 // ask (a tree table that manages its descendants) answers with objects that are none of its children:
 // those are found as the one run of children whose roles and names are theirs, in their order.
-QJsonArray selectedIndices(const AccessibilityApi& api, const QList<AccessibilityElement>& children,
+QJsonArray selectedIndices(const AccessibilityElements& api, const QList<AccessibilityElement>& children,
                            const QList<AccessibilityElement>& chosen)
 {
     QJsonArray indices;
@@ -76,7 +76,7 @@ QJsonArray selectedIndices(const AccessibilityApi& api, const QList<Accessibilit
     return indices;
 }
 
-QJsonObject record(const AccessibilityApi& api, const AccessibilityElement& element, int depth,
+QJsonObject record(const AccessibilityElements& api, const AccessibilityElement& element, int depth,
                    const Limits& limits)
 {
     QJsonObject node;
@@ -119,7 +119,7 @@ QJsonObject record(const AccessibilityApi& api, const AccessibilityElement& elem
 }
 
 // Whether anything below root, shown or not, has a name or text holding wanted.
-bool holds(const AccessibilityApi& api, const AccessibilityElement& root, const QString& wanted)
+bool holds(const AccessibilityElements& api, const AccessibilityElement& root, const QString& wanted)
 {
     AccessibilityApi::Walk walk;
     walk.maxNodes = 8000;
@@ -143,7 +143,7 @@ struct Request {
     Limits limits;
 };
 
-std::optional<QJsonObject> recordApplication(AccessibilityApi& api, const Request& request)
+std::optional<QJsonObject> recordApplication(AccessibilityElements& api, const Request& request)
 {
     for (const AccessibilityApplication& application : api.applications()) {
         QFile command(QStringLiteral("/proc/%1/comm").arg(application.processId));
@@ -216,8 +216,9 @@ int main(int argc, char** argv)
     AtspiAccessibilityApi accessibility;
     std::optional<QJsonObject> recording;
     while (!recording && !deadline.hasExpired()) {
-        recording = accessibility.run([&](AccessibilityApi& api) { return recordApplication(api, *request); })
-                        .result();
+        recording =
+            accessibility.run([&](AccessibilityElements& api) { return recordApplication(api, *request); })
+                .result();
         if (!recording)
             QThread::msleep(200);
     }
@@ -225,7 +226,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s did not show what was asked on the accessibility bus, which holds:\n",
                      qPrintable(request->application));
         accessibility
-            .run([](AccessibilityApi& api) {
+            .run([](AccessibilityElements& api) {
                 for (const AccessibilityApplication& shown : api.applications())
                     std::fprintf(stderr, "  %lld %s, %d frames\n", shown.processId, qPrintable(shown.name),
                                  int(api.frames(shown.element).size()));

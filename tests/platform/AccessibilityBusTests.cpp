@@ -115,12 +115,12 @@ TEST(AtspiAccessibilityThread, AtTheQuitAJobInsideAReadIsLeftRunningAndTheQueueI
     std::promise<void> inside;
     std::promise<void> answer;
     std::shared_future<void> answered = answer.get_future().share();
-    QFuture<qsizetype> stuck = api->run([&inside, answered](AccessibilityApi& reads) {
+    QFuture<qsizetype> stuck = api->run([&inside, answered](AccessibilityElements& reads) {
         inside.set_value();
         answered.wait(); // a read the other side does not answer
         return reads.applications().size() + reads.children(AccessibilityElement{1}).size();
     });
-    QFuture<int> queued = api->run([](AccessibilityApi&) { return 1; });
+    QFuture<int> queued = api->run([](AccessibilityElements&) { return 1; });
     ASSERT_EQ(inside.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 
     std::future<void> letGo = std::async(std::launch::async, [&api] { api.reset(); });

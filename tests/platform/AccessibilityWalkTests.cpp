@@ -27,7 +27,7 @@ TEST(AccessibilityWalk, FramesSkipBadChildrenAndFindTheActiveOrNamedOne)
     tree.add(app, node(AccessibilityRole::pushButton, QStringLiteral("Not a window"), S::active));
     tree.add(app, node(AccessibilityRole::frame, QStringLiteral("Two"), S::showing | S::active));
 
-    const auto [frames, active, named, missing, unknownApp] = onBus(tree, [app](AccessibilityApi& api) {
+    const auto [frames, active, named, missing, unknownApp] = onBus(tree, [app](AccessibilityElements& api) {
         QStringList names;
         for (const AccessibilityElement& frame : api.frames(app))
             names << api.name(frame).value_or(QString());
@@ -65,7 +65,7 @@ TEST(AccessibilityWalk, FindFirstWalksShowingElementsInOrderAndSkipsTheRolesAske
     tree.add(frame, node(AccessibilityRole::documentWeb, QStringLiteral("Later page")));
 
     const auto found = [&](AccessibilityApi::Walk walk) {
-        return onBus(tree, [frame, walk](AccessibilityApi& api) -> std::optional<QString> {
+        return onBus(tree, [frame, walk](AccessibilityElements& api) -> std::optional<QString> {
             const auto document = api.findFirst(
                 frame,
                 [&api](const AccessibilityElement& e) {
@@ -95,7 +95,7 @@ TEST(AccessibilityWalk, ASelectionIsReadOnlyAsFarAsTheItemsInFrontAndEndsAtAChil
     tree.edit(list, [&](Node& n) { n.selected = rows; });
     const auto selectedNames = [&](int* reads) {
         const int before = tree.reads;
-        QStringList names = onBus(tree, [list](AccessibilityApi& api) {
+        QStringList names = onBus(tree, [list](AccessibilityElements& api) {
             QStringList found;
             for (const AccessibilityElement& row : api.selectedChildren(list))
                 found << api.name(row).value_or(QString());
