@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
 
 #include <cstdlib>
 #include <memory>
@@ -24,25 +25,18 @@ bool composeReadsKeys()
     return module.isEmpty() || module == "compose";
 }
 
-// The key that types Shift_L in the server's core mapping, if one does.
+// The key that types Shift_L in the server's mapping, if one does.
 std::optional<xcb_keycode_t> shiftKeycode(xcb_connection_t* connection)
 {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    const std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)> mapping(
-        xcb_get_keyboard_mapping_reply(
-            connection, xcb_get_keyboard_mapping(connection, setup->min_keycode, std::uint8_t(count)),
-            nullptr),
-        &std::free);
-    if (!mapping || mapping->keysyms_per_keycode == 0)
+    const std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)> symbols(
+        xcb_key_symbols_alloc(connection), &xcb_key_symbols_free);
+    if (!symbols)
         return std::nullopt;
-    const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-    const int length = xcb_get_keyboard_mapping_keysyms_length(mapping.get());
-    for (int at = 0; at < length; at += mapping->keysyms_per_keycode) {
-        if (keysyms[at] == shiftLeft)
-            return xcb_keycode_t(setup->min_keycode + at / mapping->keysyms_per_keycode);
-    }
-    return std::nullopt;
+    const std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(
+        xcb_key_symbols_get_keycode(symbols.get(), shiftLeft), &std::free);
+    if (!codes || *codes == XCB_NO_SYMBOL)
+        return std::nullopt;
+    return *codes;
 }
 
 // The window's user time as it stands: Qt stamps the window with a key press's time, and this press
