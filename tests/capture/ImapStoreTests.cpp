@@ -103,7 +103,8 @@ TEST(ImapAccounts, TheStoreIsTheFolderTheAccountNamesAndAServerNameIsOneComponen
         {"mail.example.org", nullptr, "/home/ada/Mail/imap/", "/home/ada/Mail/imap"},
         {"mail.example.org", nullptr, "/pp/ImapMail", "/pp/ImapMail"},
         // The relative setting is Thunderbird's own choice when both are written.
-        {"mail.example.org", "[ProfD]ImapMail/mail.example.org", "/old/place", "/p/ImapMail/mail.example.org"},
+        {"mail.example.org", "[ProfD]ImapMail/mail.example.org", "/old/place",
+         "/p/ImapMail/mail.example.org"},
         // A directory that is neither: the server's default folder.
         {"mail.example.org", "ImapMail/x", "relative/x", "/p/ImapMail/mail.example.org"},
         {"mail.example.org", nullptr, nullptr, "/p/ImapMail/mail.example.org"},
@@ -200,7 +201,8 @@ user_pref("mail.server.server1.userName", "ada");
 )";
     for (const QByteArray& directory :
          {"user_pref(\"mail.server.server1.directory\", \"" + elsewhere.toUtf8() + "\");\n",
-          QByteArray("user_pref(\"mail.server.server1.directory-rel\", \"[ProfD]../../Mail/imap-ada\");\n")}) {
+          QByteArray(
+              "user_pref(\"mail.server.server1.directory-rel\", \"[ProfD]../../Mail/imap-ada\");\n")}) {
         SCOPED_TRACE(directory.toStdString());
         writeFile(profile + "/prefs.js", account + directory);
         EXPECT_EQ(reader.read(window), (CapturedContext{"Budget review - Alan Turing <alan@example.org>",
