@@ -36,6 +36,13 @@ QString selectionNotShown(const QString& fileManager)
         .arg(fileManager);
 }
 
+QString folderNotKnown(const QString& fileManager)
+{
+    return QStringLiteral("%1 does not say which folder this window shows, so its selection cannot be "
+                          "captured.")
+        .arg(fileManager);
+}
+
 QString pagesNotShown(const QString& browser)
 {
     return QStringLiteral("Start %1 with --force-renderer-accessibility to let Morvane read its pages.")

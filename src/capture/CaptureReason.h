@@ -37,6 +37,8 @@ QString accessibilityBusOff();
 QString applicationNotRead(const QString& windowClass);
 QString nothingSelected(const QString& fileManager);
 QString selectionNotShown(const QString& fileManager);
+// The file manager does not say (or answer) which folder its window shows.
+QString folderNotKnown(const QString& fileManager);
 QString pagesNotShown(const QString& browser);
 QString noMessageSelected(const QString& mailClient);
 // A GTK 2 program started without the accessibility bridge module.

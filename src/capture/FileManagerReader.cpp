@@ -273,7 +273,7 @@ WindowReading FileManagerReader::read(FileManager manager, const FileManagerWind
     std::optional<QString> folder =
         manager == FileManager::nautilus ? fileManagerWindowFolder(*m_bus, window) : seen.location;
     if (!folder || !folder->startsWith(u'/'))
-        return std::nullopt;
+        return WindowReading::nothingBecause(captureReason::folderNotKnown(fileManagerName(manager)));
     const QString path = QDir(*folder).filePath(name);
     const QFileInfo info(path);
     if (!info.exists()) // the side pane's place, with no item of the folder selected

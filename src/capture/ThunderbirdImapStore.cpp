@@ -35,26 +35,25 @@ QString unescaped(QStringView quoted)
     return text;
 }
 
-// The account's offline store: the profile folder for a "[ProfD]" relative directory, else the absolute
-// one. Nothing when that leads out of the profile: the names come from a file anyone may have written
-// ("[ProfD]../..", a server named "../../elsewhere"), and nothing outside the profile is read.
+// The account's offline store, where Thunderbird itself looks: a "[ProfD]" relative directory under the
+// profile, else the absolute one, wherever either leads (Account Settings lets the user keep it
+// anywhere, and only Message-IDs are read from it). An account not yet given a directory keeps its
+// messages under the server's name in the profile, and only there is the name used as a folder name:
+// one that is not a single plain component is no account's.
 std::optional<QString> storeDirectory(const QHash<QString, QString>& server, const QString& profileFolder)
 {
-    const QString profile = QDir::cleanPath(QDir(profileFolder).absolutePath());
-    QString directory;
+    const QString profile = QDir(profileFolder).absolutePath();
     const QString relative = server.value(QStringLiteral("directory-rel"));
     const QLatin1String profileMark("[ProfD]");
     const QString absolute = server.value(QStringLiteral("directory"));
     if (relative.startsWith(profileMark))
-        directory = profile + u'/' + relative.mid(profileMark.size());
-    else if (absolute.startsWith(u'/'))
-        directory = absolute;
-    else // An account Thunderbird has not yet given a directory keeps its messages under the host's name.
-        directory = profile + QStringLiteral("/ImapMail/") + server.value(QStringLiteral("hostname"));
-    directory = QDir::cleanPath(directory);
-    if (!directory.startsWith(profile + u'/'))
+        return QDir::cleanPath(profile + u'/' + relative.mid(profileMark.size()));
+    if (absolute.startsWith(u'/'))
+        return QDir::cleanPath(absolute);
+    const QString host = server.value(QStringLiteral("hostname"));
+    if (!plainFolderName(host))
         return std::nullopt;
-    return directory;
+    return QDir::cleanPath(profile + QStringLiteral("/ImapMail/") + host);
 }
 
 } // namespace
@@ -112,10 +111,9 @@ QList<ImapAccount> imapAccountsOfPreferences(const QByteArray& prefsJs, const QS
         const QHash<QString, QString>& server = servers.value(id);
         if (server.value(QStringLiteral("type")) != QLatin1String("imap"))
             continue;
-        // A server's name is one component of a path (the store's folder is named after it).
         const QString host = server.value(QStringLiteral("hostname"));
         const std::optional<QString> directory = storeDirectory(server, profileFolder);
-        if (!plainFolderName(host) || !directory)
+        if (host.isEmpty() || !directory)
             continue;
         bool portRead = false;
         const int port = server.value(QStringLiteral("port")).toInt(&portRead);

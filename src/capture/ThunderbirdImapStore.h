@@ -34,8 +34,8 @@ struct ImapAccount {
 
     bool operator==(const ImapAccount&) const = default;
 };
-// An account whose store would lie outside the profile, or whose server name is not one plain name, is
-// left out.
+// The store is the folder the account names, inside the profile or not; an account without one whose
+// server name is not one plain name (its store would be named after it) is left out.
 QList<ImapAccount> imapAccountsOfPreferences(const QByteArray& prefsJs, const QString& profileFolder);
 
 // Where Thunderbird keeps its offline copy of the folder: "<store>/INBOX" for a top folder and

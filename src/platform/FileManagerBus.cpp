@@ -27,21 +27,41 @@ std::optional<QString> localFolder(const QString& uri)
     return path;
 }
 
+// The windows the process lists with their locations. The process that owns the well-known name is
+// asked by it; another one (Nautilus started after Nemo, Caja or Thunar took the name) still serves the
+// interface on its own connection, which is asked by the connection's unique name. Only the process's
+// own answer is taken: the windows another file manager lists are its own, and an object path of ours
+// may name another window there.
+std::optional<QVariantMap> openWindowsOfProcess(const SessionBus& bus, qint64 processId)
+{
+    const auto windowsAt = [&bus](const QString& service) -> std::optional<QVariantMap> {
+        const std::optional<QVariant> windows = bus.property(
+            {service, fileManager.path, fileManager.interface}, QStringLiteral("OpenWindowsWithLocations"));
+        if (!windows || windows->userType() != QMetaType::QVariantMap)
+            return std::nullopt;
+        return windows->toMap();
+    };
+    if (bus.ownerProcessId(fileManager.service) == processId)
+        return windowsAt(fileManager.service);
+    for (const QString& connection : bus.namesWithPrefix(QStringLiteral(":"))) {
+        if (bus.ownerProcessId(connection) != processId)
+            continue;
+        if (std::optional<QVariantMap> windows = windowsAt(connection))
+            return windows;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QString> fileManagerWindowFolder(const SessionBus& bus, const FileManagerWindow& window)
 {
     if (window.processId <= 0 || window.objectPath.isEmpty())
         return std::nullopt;
-    // Any file manager may hold the name; the windows it lists are then its own, and an object path
-    // of ours may name another window there.
-    if (bus.ownerProcessId(fileManager.service) != window.processId)
+    const std::optional<QVariantMap> windows = openWindowsOfProcess(bus, window.processId);
+    if (!windows)
         return std::nullopt;
-    const std::optional<QVariant> windows =
-        bus.property(fileManager, QStringLiteral("OpenWindowsWithLocations"));
-    if (!windows || windows->userType() != QMetaType::QVariantMap)
-        return std::nullopt;
-    const QVariantMap map = windows->toMap();
+    const QVariantMap& map = *windows;
     const auto found = map.constFind(window.objectPath);
     if (found == map.constEnd())
         return std::nullopt;

@@ -1,3 +1,4 @@
+#include "DesktopShortcutTexts.h"
 #include "PreferenceColors.h"
 #include "PreferenceControls.h"
 #include "PreferencesSections.h"
@@ -10,6 +11,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/DesktopServices.h"
 #include "platform/DesktopSession.h"
+#include "platform/GlobalShortcutsPortal.h"
 #include "services/HotkeySettings.h"
 #include "services/PrivacyAccess.h"
 
@@ -157,16 +159,25 @@ QWidget* startHereGroup(SectionContext& context)
     auto* group = new PreferenceGroup(context.theme, QStringLiteral("Start Here"), primary);
     auto* openDetail = captionLabel({}, false);
     auto* graphDetail = captionLabel({}, false);
-    const auto show = [&store, openDetail, graphDetail] {
+    GlobalShortcutsPortal* portal = context.shortcutsPortal;
+    const auto show = [&store, portal, openDetail, graphDetail] {
         openDetail->setText(
-            QStringLiteral("Press ") + store.quickPanelHotkey().shortcutText() +
+            shortcutInvitation(portal, PortalShortcutId::quickPanel, QStringLiteral("Morvane"),
+                               store.quickPanelHotkey().shortcutText(),
+                               QStringLiteral("morvane --quick-panel")) +
             QStringLiteral(", then type to search or add the current file manager, browser, mail, note, "
                            "calendar, or contact context."));
-        graphDetail->setText(QStringLiteral("Press ") + store.graphHotkey().shortcutText() +
+        graphDetail->setText(shortcutInvitation(portal, PortalShortcutId::graph, QStringLiteral("Graph"),
+                                                store.graphHotkey().shortcutText(),
+                                                QStringLiteral("morvane --graph")) +
                              QStringLiteral(" to open the relation graph for the current context."));
     };
     show();
     QObject::connect(&store, &HotkeySettings::hotkeysChanged, group, show);
+    if (portal) {
+        QObject::connect(portal, &GlobalShortcutsPortal::stateChanged, group, show);
+        QObject::connect(portal, &GlobalShortcutsPortal::triggerDescriptionsChanged, group, show);
+    }
     PreferencesTheme& theme = context.theme;
     group->content()->addWidget(
         factRow(theme, Glyph::chainLink, accent, QStringLiteral("Open Morvane"), openDetail));

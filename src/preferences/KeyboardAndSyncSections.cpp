@@ -1,3 +1,4 @@
+#include "DesktopShortcutTexts.h"
 #include "HotkeyRecorder.h"
 #include "PreferenceColors.h"
 #include "PreferenceControls.h"
@@ -22,30 +23,6 @@ namespace morvane {
 using PreferenceColors::primary;
 
 namespace {
-
-// The session's desktop names itself in XDG_CURRENT_DESKTOP, a colon-separated list ("ubuntu:GNOME").
-bool desktopIs(const QString& name)
-{
-    const QStringList names = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
-    return names.contains(name, Qt::CaseInsensitive);
-}
-
-// Where the user changes the keys the desktop holds for an application, as the desktop names it.
-QString desktopShortcutSettings()
-{
-    return desktopIs(QStringLiteral("KDE")) ? QStringLiteral("System Settings › Shortcuts")
-                                            : QStringLiteral("your desktop's shortcut settings");
-}
-
-// Where the user binds keys to commands of their own.
-QString desktopCommandSettings()
-{
-    if (desktopIs(QStringLiteral("GNOME")))
-        return QStringLiteral("Settings › Keyboard › Custom Shortcuts");
-    if (desktopIs(QStringLiteral("KDE")))
-        return QStringLiteral("System Settings › Shortcuts");
-    return QStringLiteral("your desktop's keyboard settings");
-}
 
 // What a Wayland desktop does with the shortcuts: its shortcuts portal holds them under keys the
 // user may have changed there, or, without one, they fire only while an X11 window has the keyboard.

@@ -145,6 +145,13 @@ TEST_F(DesktopReaders, AFileManagerGivesItsFirstSelectedItemInItsWindowsFolder)
     bus->answer(
         fileManager, "OpenWindowsWithLocations",
         QVariantMap{{"/org/gnome/Nautilus/window/1", QVariantList{QUrl::fromLocalFile(docs).toString()}}});
+    // Another file manager took the name first, and Nautilus answers on no connection of its own: the
+    // panel says why nothing is captured.
+    bus->own(fileManager.service, pid + 1);
+    EXPECT_EQ(
+        reader.read(FileManager::nautilus, nautilusWindow),
+        WindowReading::nothingBecause(
+            "Nautilus does not say which folder this window shows, so its selection cannot be captured."));
     bus->own(fileManager.service, pid);
     context = reader.read(FileManager::nautilus, nautilusWindow).context;
     ASSERT_TRUE(context);

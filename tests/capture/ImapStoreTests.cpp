@@ -69,18 +69,19 @@ user_pref("mail.server.server5.type", "imap");
 user_pref("mail.server.server5.hostname", "old.example.org");
 user_pref("mail.server.server5.directory", "/p/ImapMail/old.example.org-1");
 )";
-    // server3's store lies outside the profile: it is never read.
+    // server3's store lies outside the profile, where the user put it.
     const QList<ImapAccount> accounts = imapAccountsOfPreferences(prefs, QStringLiteral("/p"));
     EXPECT_EQ(accounts, (QList<ImapAccount>{
                             {"ada", "127.0.0.1", 14300, "/p/ImapMail/127.0.0.1"},
+                            {"quote\"d \\ user", "imap.example.org", 143, "/srv/mail/example"},
                             {"grace", "new.example.org", 143, "/p/ImapMail/new.example.org"},
                             {"", "old.example.org", 143, "/p/ImapMail/old.example.org-1"},
                         }));
 }
 
-// Names read from a profile's preferences never lead out of it: a server name is one component of a
-// path, and an account whose store would lie outside the profile is left out.
-TEST(ImapAccounts, NamesFromThePreferencesStayInsideTheProfile)
+// The store is the folder the account names, wherever the user put it; only a server name that
+// becomes a folder name must be one plain component of a path.
+TEST(ImapAccounts, TheStoreIsTheFolderTheAccountNamesAndAServerNameIsOneComponent)
 {
     const struct {
         const char* hostname;
@@ -89,17 +90,23 @@ TEST(ImapAccounts, NamesFromThePreferencesStayInsideTheProfile)
         const char* store;    // the account's store, or nothing when it is left out
     } cases[]{
         {"../../elsewhere", nullptr, nullptr, nullptr},
-        {"../../elsewhere", "[ProfD]ImapMail/mail.example.org", nullptr, nullptr},
         {"mail.example.org/..", nullptr, nullptr, nullptr},
         {"..", nullptr, nullptr, nullptr},
         {"", nullptr, nullptr, nullptr},
-        {"mail.example.org", "[ProfD]../..", nullptr, nullptr},
-        {"mail.example.org", "[ProfD]ImapMail/../../other-profile", nullptr, nullptr},
-        {"mail.example.org", "[ProfD]", nullptr, nullptr},
-        {"mail.example.org", nullptr, "/p/../etc", nullptr},
-        {"mail.example.org", nullptr, "/pp/ImapMail", nullptr}, // beside the profile, not in it
+        {"", "[ProfD]ImapMail/mail.example.org", nullptr, nullptr},
+        // A server name that names no folder is only a name to match.
+        {"../../elsewhere", "[ProfD]ImapMail/mail.example.org", nullptr, "/p/ImapMail/mail.example.org"},
         {"mail.example.org", "[ProfD]ImapMail/./a/../mail.example.org", nullptr,
          "/p/ImapMail/mail.example.org"},
+        {"mail.example.org", "[ProfD]../home/ada/Mail", nullptr, "/home/ada/Mail"},
+        {"mail.example.org", "[ProfD]", nullptr, "/p"},
+        {"mail.example.org", nullptr, "/home/ada/Mail/imap/", "/home/ada/Mail/imap"},
+        {"mail.example.org", nullptr, "/pp/ImapMail", "/pp/ImapMail"},
+        // The relative setting is Thunderbird's own choice when both are written.
+        {"mail.example.org", "[ProfD]ImapMail/mail.example.org", "/old/place",
+         "/p/ImapMail/mail.example.org"},
+        // A directory that is neither: the server's default folder.
+        {"mail.example.org", "ImapMail/x", "relative/x", "/p/ImapMail/mail.example.org"},
         {"mail.example.org", nullptr, nullptr, "/p/ImapMail/mail.example.org"},
     };
     for (const auto& c : cases) {
@@ -182,17 +189,26 @@ user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
     QFile::remove(inbox);
     EXPECT_EQ(reader.read(window), std::nullopt);
 
-    // Preferences that lead out of the profile, to a folder that holds the message: it is not read.
-    writeFile(homePath(QStringLiteral("tb/elsewhere/INBOX")),
-              message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
-                      "Alan Turing <alan@example.org>", "Budget review"));
-    writeFile(profile + "/prefs.js", R"(user_pref("mail.server.server1.type", "imap");
+    // The user keeps the account's offline store outside the profile: it is read there, whether the
+    // account names it absolutely or relative to the profile.
+    const QString elsewhere = homePath(QStringLiteral("Mail/imap-ada"));
+    writeFile(elsewhere + "/INBOX", message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                                            "Alan Turing <alan@example.org>", "Budget review"));
+    const QByteArray account = R"(user_pref("mail.server.server1.type", "imap");
 user_pref("mail.server.server1.hostname", "127.0.0.1");
 user_pref("mail.server.server1.port", 14300);
 user_pref("mail.server.server1.userName", "ada");
-user_pref("mail.server.server1.directory-rel", "[ProfD]../elsewhere");
-)");
-    EXPECT_EQ(reader.read(window), std::nullopt);
+)";
+    for (const QByteArray& directory :
+         {"user_pref(\"mail.server.server1.directory\", \"" + elsewhere.toUtf8() + "\");\n",
+          QByteArray(
+              "user_pref(\"mail.server.server1.directory-rel\", \"[ProfD]../../Mail/imap-ada\");\n")}) {
+        SCOPED_TRACE(directory.toStdString());
+        writeFile(profile + "/prefs.js", account + directory);
+        EXPECT_EQ(reader.read(window), (CapturedContext{"Budget review - Alan Turing <alan@example.org>",
+                                                        "message://%3Cbudget.review%40example.org%3E",
+                                                        LinkType::mail, "Thunderbird", std::nullopt}));
+    }
     EXPECT_EQ(tree->offThreadReads, 0);
 }
 

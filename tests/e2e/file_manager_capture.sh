@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# File managers: a file selected in Nautilus (its folder from FileManager1, its selection on the
-# accessibility bus) is what the quick panel offers and saves, as a file link with its identity
+# File managers: a file selected in Nautilus (its folder from FileManager1, asked on Nautilus' own
+# connection while Nemo holds that name, its selection on the accessibility bus) is what the quick panel offers and saves, as a file link with its identity
 # evidence.
 set -euo pipefail
 binary=$1
@@ -25,8 +25,22 @@ saved_from() {
     AND file_size = 6")" = 1 ]
 }
 
+# Nemo takes the bus name org.freedesktop.FileManager1 when it is free, as Caja and Thunar do: Nautilus,
+# started after it, is asked on its own connection.
+mkdir -p "$E2E_HOME/Elsewhere"
+nemo --no-desktop "$E2E_HOME/Elsewhere" >"$E2E_HOME/nemo.log" 2>&1 &
+name_held_by_nemo() {
+  local pid
+  pid=$(gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.GetConnectionUnixProcessID org.freedesktop.FileManager1 |
+    sed 's/^(uint32 \([0-9]*\),)$/\1/') && [ "$(cat "/proc/$pid/comm")" = nemo ]
+}
+wait_for 30 name_held_by_nemo || fail "Nemo did not take the name org.freedesktop.FileManager1"
+wait_for 30 window_titled Elsewhere || fail "Nemo did not show its folder"
+
 nautilus --select "$docs/Notes é.txt" >"$E2E_HOME/nautilus.log" 2>&1 &
 wait_for 30 window_titled Docs || fail "nautilus did not show the folder"
 activate "$(window_titled Docs)"
 save_capture saved_from "the file selected in Nautilus"
+name_held_by_nemo || fail "Nemo no longer holds the name org.freedesktop.FileManager1"
 echo "PASS"

@@ -97,13 +97,29 @@ mkdir -p "$docs"
 thunar "$docs" >"$E2E_HOME/thunar.log" 2>&1 &
 wait_for 30 window_titled "Docs - Thunar" || fail "Thunar did not show the folder"
 start_app_ready
-activate "$(window_titled "Docs - Thunar")"
-sleep 3 # a few polls read the window while the bus answers
+thunar_window=$(window_titled "Docs - Thunar")
+activate "$thunar_window"
+# The panel over Thunar says what it read of its window over the bus, while the bus answers.
+texts=$(dirname "$0")/accessible_texts.py
+read_over_thunar() { "$texts" texts morvane | grep -xF "Select a file in Thunar to capture it." >/dev/null; }
+show_panel
+wait_for 15 read_over_thunar || fail "the panel did not read Thunar's window over the accessibility bus"
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not hide the panel"
+wait_for 10 active_is "$thunar_window" || activate "$thunar_window"
 a11y_address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
   --method org.a11y.Bus.GetAddress | sed "s/^('\(.*\)',)$/\1/")
 a11y_registry=$(owner_pid org.a11y.atspi.Registry "$a11y_address") || fail "no accessibility registry"
 a11y_bus=$(pgrep -P "$(owner_pid org.a11y.Bus)" dbus-daemon) || fail "no accessibility bus daemon"
 stop_pid "$a11y_registry"
 stop_pid "$a11y_bus"
-sleep 2 # the polls now wait on the stopped bus
+# waits_unread <pid>: a request morvane wrote lies unread in a socket of that (stopped) process, so a
+# poll now waits on it.
+waits_unread() {
+  local ours
+  ours=" $(ss -xpH | awk -v p="pid=$app," 'index($0, p) { print $6 }' | paste -sd' ') "
+  ss -xpH | awk -v p="pid=$1," -v ours="$ours" \
+    'index($0, p) && $3 > 0 && index(ours, " " $8 " ") { found = 1 } END { exit !found }'
+}
+wait_for 20 waits_unread "$a11y_bus" || fail "no read of morvane's waited on the stopped accessibility bus"
 quit_now "the accessibility bus and its registry stopped"

@@ -107,8 +107,20 @@ TEST(FileManagerBus, TheWindowsFolderComesFromItsOwnEntryOfItsOwnProcess)
     };
     bus.answer(fileManager, "OpenWindowsWithLocations", windows);
     EXPECT_EQ(fileManagerWindowFolder(bus, window), std::nullopt) << "nobody owns the name";
+
+    // Another file manager took the name first: its windows are its own, and the window's process is
+    // asked on its own connection, the only one of its connections that serves the interface.
     bus.own(fileManager.service, 77);
+    bus.own(":1.7", 77);
+    const BusObject otherConnection{":1.7", fileManager.path, fileManager.interface};
+    bus.answer(otherConnection, "OpenWindowsWithLocations",
+               QVariantMap{{"/org/gnome/Nautilus/window/2", QVariantList{"file:///elsewhere"}}});
     EXPECT_EQ(fileManagerWindowFolder(bus, window), std::nullopt) << "another file manager owns it";
+    bus.own(":1.20", viewerPid);
+    bus.own(":1.21", viewerPid);
+    EXPECT_EQ(fileManagerWindowFolder(bus, window), std::nullopt) << "its connections do not answer";
+    bus.answer({":1.21", fileManager.path, fileManager.interface}, "OpenWindowsWithLocations", windows);
+    EXPECT_EQ(fileManagerWindowFolder(bus, window), "/home/a/Café");
     bus.own(fileManager.service, viewerPid);
 
     struct Case {

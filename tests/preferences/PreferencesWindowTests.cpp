@@ -237,6 +237,50 @@ TEST(PreferencesWindowTests, OnAWaylandSessionTheKeyboardPageSaysWhereTheShortcu
     EXPECT_EQ(fields(), (QStringList{"Ctrl+Super+L", "Ctrl+Super+G"}));
 }
 
+// About's first steps name the keys that open Morvane from any window: on a Wayland session (sway,
+// GNOME) the X11 grab fires only while an X11 window has the keyboard, so they say what the Keyboard
+// page says there: the command to bind, or the keys the desktop's shortcuts portal holds.
+TEST(PreferencesWindowTests, StartHereNamesKeysThatWorkOnTheSession)
+{
+    const auto startHere = [](test::PreferencesFixture& fx) {
+        QStringList texts;
+        for (const QLabel* label :
+             fx.window->sectionPage(PreferenceSection::about)->findChildren<QLabel*>()) {
+            if (label->text().contains("then type to search") || label->text().contains("relation graph"))
+                texts << label->text().section(u',', 0, 0).section(" to open", 0, 0);
+        }
+        return texts;
+    };
+    {
+        test::PreferencesFixture fx;
+        EXPECT_EQ(startHere(fx), (QStringList{"Press Ctrl+Super+L", "Press Ctrl+Super+G"}));
+    }
+    const test::ScopedEnvironmentVariable session("WAYLAND_DISPLAY", QByteArray("wayland-1"));
+    const test::ScopedEnvironmentVariable desktop("XDG_CURRENT_DESKTOP", QByteArray("sway"));
+    {
+        test::PreferencesFixture fx;
+        EXPECT_EQ(
+            startHere(fx),
+            (QStringList{"Press keys you bind in your desktop's keyboard settings to “morvane --quick-panel”",
+                         "Press keys you bind in your desktop's keyboard settings to “morvane --graph”"}));
+    }
+    const test::ScopedEnvironmentVariable gnome("XDG_CURRENT_DESKTOP", QByteArray("ubuntu:GNOME"));
+    using State = GlobalShortcutsPortal::State;
+    auto portal = std::make_shared<test::FakeGlobalShortcutsPortal>(State::asking);
+    test::PreferencesFixture fx(portal);
+    EXPECT_EQ(startHere(fx), (QStringList{"Press Ctrl+Super+L", "Press Ctrl+Super+G"}));
+    portal->answer(State::available);
+    portal->setTriggers({{"quick-panel", "Meta+Ctrl+L"}, {"graph", ""}});
+    EXPECT_EQ(startHere(fx),
+              (QStringList{"Press Meta+Ctrl+L",
+                           "Give “Graph” keys in your desktop's shortcut settings and press them"}));
+    portal->answer(State::unavailable);
+    EXPECT_EQ(startHere(fx),
+              (QStringList{
+                  "Press keys you bind in Settings › Keyboard › Custom Shortcuts to “morvane --quick-panel”",
+                  "Press keys you bind in Settings › Keyboard › Custom Shortcuts to “morvane --graph”"}));
+}
+
 TEST(PreferencesWindowTests, TheShortcutRecorderSuspendsTheShortcutsAndProposesOnlyCombinations)
 {
     test::PreferencesFixture fx;

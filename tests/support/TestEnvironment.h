@@ -10,9 +10,10 @@
 namespace morvane::test {
 
 // The temporary home folder of the running test. The shared test main gives every test its own HOME,
-// XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR in it, so that no test reads or writes the real
-// home folder or sees what an earlier test left behind, and empty XDG_DATA_DIRS and XDG_CONFIG_DIRS,
-// so that nothing installed on the machine changes a result.
+// XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME, XDG_STATE_HOME and XDG_RUNTIME_DIR in it, so that no
+// test reads or writes the real home folder or sees what an earlier test left behind, empty
+// XDG_DATA_DIRS and XDG_CONFIG_DIRS, so that nothing installed on the machine changes a result, and
+// no desktop session (WAYLAND_DISPLAY, SWAYSOCK, XDG_CURRENT_DESKTOP and the like are removed).
 QString testHome();
 
 // Sets (or, given nothing, removes) an environment variable for the life of the guard, and puts back

@@ -25,6 +25,8 @@ class IsolatedHomeListener : public ::testing::EmptyTestEventListener {
         for (const auto& [name, path] : {std::pair{"HOME", root},
                                          {"XDG_CONFIG_HOME", root + QStringLiteral("/.config")},
                                          {"XDG_DATA_HOME", root + QStringLiteral("/.local/share")},
+                                         {"XDG_CACHE_HOME", root + QStringLiteral("/.cache")},
+                                         {"XDG_STATE_HOME", root + QStringLiteral("/.local/state")},
                                          {"XDG_RUNTIME_DIR", root + QStringLiteral("/.runtime")},
                                          // Empty: what is installed on the machine (the package's own
                                          // menu entry among it) never decides a result.
@@ -35,6 +37,10 @@ class IsolatedHomeListener : public ::testing::EmptyTestEventListener {
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             qputenv(name, QFile::encodeName(path));
         }
+        // What the desktop session tells the readers and the texts: a test that means a session sets it.
+        for (const char* name : {"WAYLAND_DISPLAY", "SWAYSOCK", "XDG_CURRENT_DESKTOP", "MORVANE_APPEARANCE",
+                                 "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN"})
+            qunsetenv(name);
     }
 
     void OnTestEnd(const ::testing::TestInfo&) override { g_home.reset(); }
