@@ -20,7 +20,7 @@ public:
 
     // Not determined only while the bus has not yet said whether the service is there.
     CalendarAuthorizationStatus authorizationStatus() const override;
-    // The service\'s failure, once a reading of its stores failed.
+    // The service's failure, once a reading of its stores failed.
     std::optional<QString> unavailableReason() const override;
     // Completes as soon as the bus has said, granted when the service is there.
     void requestFullAccess(AccessRequestCompletion completion) override;
