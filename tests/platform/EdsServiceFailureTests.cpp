@@ -158,3 +158,36 @@ TEST(EvolutionDataServerFailures, AKindWhoseCallsFailIsNotAvailableWithTheMethod
         EXPECT_EQ(snapshot->cards.size(), tried.cardReason ? 0 : 1);
     }
 }
+
+// A failure lasts only until a reading succeeds: a calendar added to the registry has every calendar
+// read again, the one that failed included, and the calendars are full access again, said once.
+TEST(EvolutionDataServerFailures, AKindThatFailedIsAvailableOnceAReadingSucceeds)
+{
+    EdsPrivateBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    ScopedEnvironmentVariable address("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    const HeldSessionBus session;
+    ASSERT_TRUE(session);
+    EdsStandIn standIn(bus.address(), {{"OpenCalendar"}, {}, {standInEvent}, {standInCard}});
+    ASSERT_TRUE(standIn.isReady());
+
+    LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
+    auto service = std::make_shared<EvolutionDataServer>();
+    std::atomic_int failureReports = 0;
+    service->followFailures([&failureReports] { ++failureReports; });
+    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
+                               std::make_shared<FakeProcessLauncher>());
+    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+    ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports == 1; }, 10000));
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
+
+    standIn.setFailing({});
+    standIn.addCalendar(QStringLiteral("stand-in-calendar-2"));
+    ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports == 2; }, 10000));
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::fullAccess);
+    EXPECT_EQ(calendars.unavailableReason(), std::nullopt);
+    EXPECT_EQ(log.lines().count(QStringLiteral("Calendars are available again")), 1)
+        << log.lines().join(u'\n').toStdString();
+    // Both calendars answer the same item.
+    EXPECT_EQ(service->snapshot()->events.size(), 2);
+}

@@ -83,26 +83,32 @@ GVariant* standInTexts(const QList<QByteArray>& texts)
     return g_variant_new("(as)", &items);
 }
 
-// A source's key file as the registry sends it.
-void addStandInSource(GVariantBuilder* objects, const char* path, const char* uid, const char* extension)
+// A source's interfaces and properties as the registry sends them: its UID and key file.
+GVariant* standInSource(const QByteArray& uid, const char* extension)
 {
     const QByteArray data = QByteArrayLiteral("[Data Source]\nDisplayName=") + uid +
                             QByteArrayLiteral("\nEnabled=true\nParent=\n\n[") + extension +
                             QByteArrayLiteral("]\nBackendName=local\n");
     GVariantBuilder properties;
     g_variant_builder_init(&properties, G_VARIANT_TYPE("a{sv}"));
-    g_variant_builder_add(&properties, "{sv}", "UID", g_variant_new_string(uid));
+    g_variant_builder_add(&properties, "{sv}", "UID", g_variant_new_string(uid.constData()));
     g_variant_builder_add(&properties, "{sv}", "Data", g_variant_new_string(data.constData()));
     GVariantBuilder interfaces;
     g_variant_builder_init(&interfaces, G_VARIANT_TYPE("a{sa{sv}}"));
     g_variant_builder_add(&interfaces, "{sa{sv}}", "org.gnome.evolution.dataserver.Source", &properties);
-    g_variant_builder_add(objects, "{oa{sa{sv}}}", path, &interfaces);
+    return g_variant_builder_end(&interfaces);
+}
+
+QByteArray standInSourcePath(int index)
+{
+    return "/org/gnome/evolution/dataserver/SourceManager/Source_" + QByteArray::number(index);
 }
 
 } // namespace
 
 struct EdsStandIn::Service {
     Behaviour behaviour;
+    QList<QByteArray> calendars{calendarUid}; // the registry's calendars; one address book besides
     GDBusConnection* bus = nullptr;
     std::vector<guint> registrations;
 
@@ -172,10 +178,11 @@ struct EdsStandIn::Service {
         if (called == "GetManagedObjects") {
             GVariantBuilder objects;
             g_variant_builder_init(&objects, G_VARIANT_TYPE("a{oa{sa{sv}}}"));
-            addStandInSource(&objects, "/org/gnome/evolution/dataserver/SourceManager/Source_1", calendarUid,
-                             "Calendar");
-            addStandInSource(&objects, "/org/gnome/evolution/dataserver/SourceManager/Source_2", bookUid,
-                             "Address Book");
+            g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(0).constData(),
+                                  standInSource(bookUid, "Address Book"));
+            for (int i = 0; i < self->calendars.size(); ++i)
+                g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(i + 1).constData(),
+                                      standInSource(self->calendars[i], "Calendar"));
             answer = g_variant_new("(a{oa{sa{sv}}})", &objects);
         } else if (called == "OpenCalendar" || called == "OpenAddressBook") {
             answer = g_variant_new("(ss)", called == "OpenCalendar" ? standInCalendarPath : standInBookPath,
@@ -200,6 +207,32 @@ struct EdsStandIn::Service {
         g_dbus_method_invocation_return_value(invocation, answer);
     }
 };
+
+void EdsStandIn::setFailing(const QSet<QString>& failing)
+{
+    std::promise<void> done;
+    m_thread->post([service = d, failing, &done] {
+        service->behaviour.failing = failing;
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+void EdsStandIn::addCalendar(const QString& uid)
+{
+    std::promise<void> done;
+    m_thread->post([service = d, uid = uid.toUtf8(), &done] {
+        service->calendars.append(uid);
+        g_dbus_connection_emit_signal(
+            service->bus, nullptr, "/org/gnome/evolution/dataserver/SourceManager",
+            "org.freedesktop.DBus.ObjectManager", "InterfacesAdded",
+            g_variant_new("(o@a{sa{sv}})", standInSourcePath(int(service->calendars.size())).constData(),
+                          standInSource(uid, "Calendar")),
+            nullptr);
+        done.set_value();
+    });
+    done.get_future().wait();
+}
 
 EdsPrivateBus::EdsPrivateBus()
 {

@@ -55,6 +55,10 @@ public:
 
     // Whether it owns the service's names on the bus.
     bool isReady() const { return m_ready; }
+    // From now on only these methods fail.
+    void setFailing(const QSet<QString>& failing);
+    // The registry reports a calendar added, as it does when one is made.
+    void addCalendar(const QString& uid);
 
 private:
     struct Service;
