@@ -394,20 +394,23 @@ void MorvaneApp::Objects::prepareSearches()
 }
 
 // The settings read the calendar and contacts access at start, before the bus has said whether the
-// desktop's stores are there; they read it again once it has.
+// desktop's stores are there; they read it again once it has, and each time a reading of the stores
+// fails, or reads again what had failed.
 void MorvaneApp::Objects::followPersonalDataAccess()
 {
     if (!environment.personalData)
         return;
     QPointer<PrivacyAccess> access(&preferences.access());
-    environment.personalData->whenPresenceKnown([access](auto, auto) {
+    const auto refresh = [access] {
         QMetaObject::invokeMethod(qApp, [access] {
             if (!access)
                 return;
             access->refreshCalendarAccessStatus();
             access->refreshContactAccessStatus();
         });
-    });
+    };
+    environment.personalData->whenPresenceKnown([refresh](auto, auto) { refresh(); });
+    environment.personalData->followFailures(refresh);
 }
 
 // Equal shortcuts register nothing. Otherwise both are registered whatever message is shown, so that

@@ -7,6 +7,11 @@ CalendarAuthorizationStatus UnavailableCalendarStore::authorizationStatus() cons
     return CalendarAuthorizationStatus::restricted;
 }
 
+std::optional<QString> UnavailableCalendarStore::unavailableReason() const
+{
+    return std::nullopt;
+}
+
 void UnavailableCalendarStore::requestFullAccess(AccessRequestCompletion completion)
 {
     completion(false, std::nullopt);

@@ -35,6 +35,9 @@ public:
     virtual ~CalendarStore() = default;
 
     virtual CalendarAuthorizationStatus authorizationStatus() const = 0;
+    // Why the calendars cannot be read although the system has a store of them (its service failed),
+    // as the log says it; nothing when they can be read, or when there is no store at all.
+    virtual std::optional<QString> unavailableReason() const = 0;
     // Asks the user for full access to events; the answer comes later, possibly on another thread.
     virtual void requestFullAccess(AccessRequestCompletion completion) = 0;
     // The events of every calendar that overlap [start, end], in the store's order.
@@ -53,6 +56,7 @@ public:
 class UnavailableCalendarStore final : public CalendarStore {
 public:
     CalendarAuthorizationStatus authorizationStatus() const override;
+    std::optional<QString> unavailableReason() const override;
     void requestFullAccess(AccessRequestCompletion completion) override;
     QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const override;
     std::optional<CalendarEvent> event(const QString& identifier) const override;

@@ -7,6 +7,11 @@ ContactAuthorizationStatus UnavailableContactStore::authorizationStatus() const
     return ContactAuthorizationStatus::restricted;
 }
 
+std::optional<QString> UnavailableContactStore::unavailableReason() const
+{
+    return std::nullopt;
+}
+
 void UnavailableContactStore::requestAccess(AccessRequestCompletion completion)
 {
     completion(false, std::nullopt);

@@ -38,6 +38,9 @@ public:
     virtual ~ContactStore() = default;
 
     virtual ContactAuthorizationStatus authorizationStatus() const = 0;
+    // Why the cards cannot be read although the system has a store of them (its service failed), as
+    // the log says it; nothing when they can be read, or when there is no store at all.
+    virtual std::optional<QString> unavailableReason() const = 0;
     // Asks the user for access to contacts; the answer comes later, possibly on another thread.
     virtual void requestAccess(AccessRequestCompletion completion) = 0;
     // Visits every card in the given order until the visitor stops. Nothing when the walk ended or
@@ -59,6 +62,7 @@ public:
 class UnavailableContactStore final : public ContactStore {
 public:
     ContactAuthorizationStatus authorizationStatus() const override;
+    std::optional<QString> unavailableReason() const override;
     void requestAccess(AccessRequestCompletion completion) override;
     std::optional<QString> enumerateCards(ContactSortOrder order, const CardVisitor& visit) const override;
     std::optional<QString> fullName(const ContactCard& card) const override;

@@ -22,7 +22,9 @@ CalendarAuthorizationStatus EdsCalendarStore::authorizationStatus() const
 {
     switch (m_service->calendarPresence()) {
     case EvolutionDataServer::Presence::present:
-        return CalendarAuthorizationStatus::fullAccess;
+        // A service whose calls fail is as good as none.
+        return m_service->calendarFailure() ? CalendarAuthorizationStatus::restricted
+                                            : CalendarAuthorizationStatus::fullAccess;
     case EvolutionDataServer::Presence::absent:
         return CalendarAuthorizationStatus::restricted;
     case EvolutionDataServer::Presence::unknown:
@@ -31,11 +33,21 @@ CalendarAuthorizationStatus EdsCalendarStore::authorizationStatus() const
     return CalendarAuthorizationStatus::notDetermined;
 }
 
+std::optional<QString> EdsCalendarStore::unavailableReason() const
+{
+    return m_service->calendarFailure();
+}
+
 void EdsCalendarStore::requestFullAccess(AccessRequestCompletion completion)
 {
-    m_service->whenPresenceKnown([completion = std::move(completion)](auto calendars, auto) {
-        completion(calendars == EvolutionDataServer::Presence::present, std::nullopt);
-    });
+    // Held weakly: the answer waits inside the service until the bus has said.
+    m_service->whenPresenceKnown(
+        [completion = std::move(completion), weak = std::weak_ptr(m_service)](auto calendars, auto) {
+            const std::shared_ptr<EvolutionDataServer> service = weak.lock();
+            completion(calendars == EvolutionDataServer::Presence::present && service &&
+                           !service->calendarFailure(),
+                       std::nullopt);
+        });
 }
 
 QList<CalendarEvent> EdsCalendarStore::events(const QDateTime& start, const QDateTime& end) const

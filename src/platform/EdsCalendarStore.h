@@ -11,8 +11,8 @@ class EvolutionDataServer;
 class ProcessLauncher;
 
 // The desktop's calendars through Evolution Data Server. Linux asks no one for access: with the
-// service there, access is full; without it, restricted. Reads come from the service's snapshot; only
-// waitUntilRead waits for the service.
+// service there, access is full; without it, or when its calls fail, restricted. Reads come from the
+// service's snapshot; only waitUntilRead waits for the service.
 class EdsCalendarStore final : public CalendarStore {
 public:
     EdsCalendarStore(std::shared_ptr<EvolutionDataServer> service, std::shared_ptr<DesktopServices> desktop,
@@ -20,6 +20,8 @@ public:
 
     // Not determined only while the bus has not yet said whether the service is there.
     CalendarAuthorizationStatus authorizationStatus() const override;
+    // The service's failure, once a reading of its stores failed.
+    std::optional<QString> unavailableReason() const override;
     // Completes as soon as the bus has said, granted when the service is there.
     void requestFullAccess(AccessRequestCompletion completion) override;
     QList<CalendarEvent> events(const QDateTime& start, const QDateTime& end) const override;

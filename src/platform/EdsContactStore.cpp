@@ -24,7 +24,9 @@ ContactAuthorizationStatus EdsContactStore::authorizationStatus() const
 {
     switch (m_service->contactPresence()) {
     case EvolutionDataServer::Presence::present:
-        return ContactAuthorizationStatus::authorized;
+        // A service whose calls fail is as good as none.
+        return m_service->contactFailure() ? ContactAuthorizationStatus::restricted
+                                           : ContactAuthorizationStatus::authorized;
     case EvolutionDataServer::Presence::absent:
         return ContactAuthorizationStatus::restricted;
     case EvolutionDataServer::Presence::unknown:
@@ -33,11 +35,21 @@ ContactAuthorizationStatus EdsContactStore::authorizationStatus() const
     return ContactAuthorizationStatus::notDetermined;
 }
 
+std::optional<QString> EdsContactStore::unavailableReason() const
+{
+    return m_service->contactFailure();
+}
+
 void EdsContactStore::requestAccess(AccessRequestCompletion completion)
 {
-    m_service->whenPresenceKnown([completion = std::move(completion)](auto, auto contacts) {
-        completion(contacts == EvolutionDataServer::Presence::present, std::nullopt);
-    });
+    // Held weakly: the answer waits inside the service until the bus has said.
+    m_service->whenPresenceKnown(
+        [completion = std::move(completion), weak = std::weak_ptr(m_service)](auto, auto contacts) {
+            const std::shared_ptr<EvolutionDataServer> service = weak.lock();
+            completion(contacts == EvolutionDataServer::Presence::present && service &&
+                           !service->contactFailure(),
+                       std::nullopt);
+        });
 }
 
 std::optional<QString> EdsContactStore::enumerateCards(ContactSortOrder order, const CardVisitor& visit) const

@@ -7,6 +7,7 @@
 #include <QList>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace morvane {
@@ -25,6 +26,10 @@ struct EdsSnapshot {
     QHash<QString, qsizetype> cardIndex;  // identifier → position in cards
     bool calendarsLoaded = false;
     bool cardsLoaded = false;
+    // Why the calendars (the cards) could not be read though the service is on the bus: the call that
+    // failed and the service's error. Empty when they were read.
+    QString calendarsFailure;
+    QString cardsFailure;
 };
 
 // Reads the calendars and address books of Evolution Data Server into snapshots and renews them when
@@ -42,9 +47,10 @@ public:
 };
 
 // The module's one entry point: a reader of the stores the session bus has, which starts reading at
-// once. A module left from another build is never loaded (LoadableModule compares the build's
-// identity first); the name's revision says which interface the entry answers.
-using MakeEdsReader = EdsReader* (*)(bool calendars, bool contacts);
-inline constexpr const char* makeEdsReaderEntry = "morvane_make_eds_reader_1";
+// once. failuresChanged is called on the reader's thread after each snapshot whose failures differ
+// from the one before. A module left from another build is never loaded (LoadableModule compares the
+// build's identity first); the name's revision says which interface the entry answers.
+using MakeEdsReader = EdsReader* (*)(bool calendars, bool contacts, std::function<void()> failuresChanged);
+inline constexpr const char* makeEdsReaderEntry = "morvane_make_eds_reader_2";
 
 } // namespace morvane

@@ -72,6 +72,7 @@ struct EvolutionDataServer::Worker {
     Presence calendars = Presence::unknown;
     Presence contacts = Presence::unknown;
     QList<std::function<void(Presence, Presence)>> waiting;
+    QList<std::function<void()>> failureFollowers;
     bool loadWanted = false;
     bool stopping = false;
     std::unique_ptr<EdsReader> reader; // set once, under mutex
@@ -93,6 +94,7 @@ struct EvolutionDataServer::Worker {
             stopping = true;
             g_cancellable_cancel(cancellable.get());
             waiting.clear();
+            failureFollowers.clear();
             made = std::move(reader);
         }
         changed.notify_all();
@@ -156,8 +158,20 @@ struct EvolutionDataServer::Worker {
             answer(calendarAnswer, contactAnswer);
     }
 
+    // On the reader's thread.
+    void tellFailuresChanged()
+    {
+        QList<std::function<void()>> followers;
+        {
+            std::lock_guard lock(mutex);
+            followers = failureFollowers;
+        }
+        for (const auto& follower : followers)
+            follower();
+    }
+
     // After the presence, once something wants the stores read.
-    void load()
+    void load(const std::shared_ptr<Worker>& self)
     {
         Presence calendarAnswer = Presence::unknown;
         Presence contactAnswer = Presence::unknown;
@@ -176,8 +190,13 @@ struct EvolutionDataServer::Worker {
             settle(Presence::absent, Presence::absent);
             return;
         }
-        std::unique_ptr<EdsReader> made(
-            make(calendarAnswer == Presence::present, contactAnswer == Presence::present));
+        // The reader may still report while it ends, after the service object went.
+        std::unique_ptr<EdsReader> made(make(calendarAnswer == Presence::present,
+                                             contactAnswer == Presence::present,
+                                             [weak = std::weak_ptr<Worker>(self)] {
+                                                 if (const std::shared_ptr<Worker> worker = weak.lock())
+                                                     worker->tellFailuresChanged();
+                                             }));
         {
             std::lock_guard lock(mutex);
             // Made while the service went: it goes here.
@@ -218,7 +237,7 @@ EdsReader* EvolutionDataServer::wantReader() const
     start();
     std::lock_guard lock(d->mutex);
     if (!std::exchange(d->loadWanted, true))
-        m_thread->post([worker = d] { worker->load(); });
+        m_thread->post([worker = d] { worker->load(worker); });
     return d->reader.get();
 }
 
@@ -246,6 +265,27 @@ void EvolutionDataServer::whenPresenceKnown(std::function<void(Presence, Presenc
     const Presence contacts = d->contacts;
     lock.unlock();
     answer(calendars, contacts);
+}
+
+std::optional<QString> EvolutionDataServer::calendarFailure() const
+{
+    std::lock_guard lock(d->mutex);
+    const QString failure = d->reader ? d->reader->snapshot()->calendarsFailure : QString();
+    return failure.isEmpty() ? std::nullopt : std::optional(failure);
+}
+
+std::optional<QString> EvolutionDataServer::contactFailure() const
+{
+    std::lock_guard lock(d->mutex);
+    const QString failure = d->reader ? d->reader->snapshot()->cardsFailure : QString();
+    return failure.isEmpty() ? std::nullopt : std::optional(failure);
+}
+
+void EvolutionDataServer::followFailures(std::function<void()> changed)
+{
+    std::lock_guard lock(d->mutex);
+    if (!d->stopping)
+        d->failureFollowers.append(std::move(changed));
 }
 
 std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::snapshot() const

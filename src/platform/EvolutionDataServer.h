@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace morvane {
 
@@ -44,6 +45,13 @@ public:
     // Runs answer(calendarPresence, contactPresence) once both are known: at once on this thread when
     // they are, else on the service thread.
     void whenPresenceKnown(std::function<void(Presence calendars, Presence contacts)> answer);
+    // Why the calendars (the cards) cannot be read though the service is present: the call that failed
+    // in the last reading and the service's error. Nothing when they were read, or are not read yet.
+    // Never waits, and loads nothing.
+    std::optional<QString> calendarFailure() const;
+    std::optional<QString> contactFailure() const;
+    // Calls changed, on the reader's thread, each time a reading ends with other failures than the last.
+    void followFailures(std::function<void()> changed);
 
     // The stores as last read. The first call has them read, in the background: until they are in,
     // the snapshot is empty and marked loaded only for the stores that are absent.

@@ -32,6 +32,8 @@ struct AccessCard {
     QString accessMessage;
     QString grantedText;
     QString (PrivacyAccess::*status)() const;
+    QString (PrivacyAccess::*problem)() const;
+    QString problemLead; // before the service's failure
     void (PrivacyAccess::*statusChanged)();
     void (PrivacyAccess::*refresh)();
     QCoro::Task<void> (PrivacyAccess::*request)();
@@ -65,11 +67,17 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
     auto* status = new QLabel;
     status->setTextFormat(Qt::PlainText);
     group->content()->addWidget(labelledRow(QStringLiteral("Status"), status));
+    // The service's failure, under the status it explains.
+    auto* problem = new PreferenceMessage(context.theme);
+    group->content()->addWidget(problem);
     auto pending = std::make_shared<int>(0);
-    const auto show = [&context, &store, status, card, pending] {
+    const auto show = [&context, &store, status, problem, card, pending] {
         const QString text = *pending > 0 ? requestingText : (store.*card.status)();
         status->setText(text);
         context.theme.ink(status, accessStatusColor(text, card.grantedText));
+        const QString failure = (store.*card.problem)();
+        problem->setMessage(failure.isEmpty() ? std::nullopt : std::optional(card.problemLead + failure),
+                            MessageStyle::error);
     };
     show();
     QObject::connect(&store, card.statusChanged, status, show);
@@ -140,6 +148,8 @@ QWidget* makeCalendarAccessGroup(SectionContext& context)
                            "restricted."),
             QStringLiteral("Full access"),
             &PrivacyAccess::calendarAccessStatus,
+            &PrivacyAccess::calendarAccessProblem,
+            QStringLiteral("The calendar service is there but could not be read: "),
             &PrivacyAccess::calendarAccessStatusChanged,
             &PrivacyAccess::refreshCalendarAccessStatus,
             &PrivacyAccess::requestCalendarAccess,
@@ -170,6 +180,8 @@ QWidget* makeContactAccessGroup(SectionContext& context)
                            "stays restricted."),
             QStringLiteral("Authorized"),
             &PrivacyAccess::contactAccessStatus,
+            &PrivacyAccess::contactAccessProblem,
+            QStringLiteral("The address book service is there but could not be read: "),
             &PrivacyAccess::contactAccessStatusChanged,
             &PrivacyAccess::refreshContactAccessStatus,
             &PrivacyAccess::requestContactAccess,

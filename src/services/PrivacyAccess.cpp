@@ -88,6 +88,8 @@ PrivacyAccess::PrivacyAccess(Services services, QObject* parent)
     , m_services(std::move(services))
     , m_calendarAccessStatus(calendarAccessText(m_services.calendarStore->authorizationStatus()))
     , m_contactAccessStatus(contactAccessText(m_services.contactStore->authorizationStatus()))
+    , m_calendarAccessProblem(m_services.calendarStore->unavailableReason().value_or(QString()))
+    , m_contactAccessProblem(m_services.contactStore->unavailableReason().value_or(QString()))
 {
 }
 
@@ -96,12 +98,14 @@ PrivacyAccess::~PrivacyAccess() = default;
 void PrivacyAccess::refreshCalendarAccessStatus()
 {
     m_calendarAccessStatus = calendarAccessText(m_services.calendarStore->authorizationStatus());
+    m_calendarAccessProblem = m_services.calendarStore->unavailableReason().value_or(QString());
     emit calendarAccessStatusChanged();
 }
 
 void PrivacyAccess::refreshContactAccessStatus()
 {
     m_contactAccessStatus = contactAccessText(m_services.contactStore->authorizationStatus());
+    m_contactAccessProblem = m_services.contactStore->unavailableReason().value_or(QString());
     emit contactAccessStatusChanged();
 }
 
@@ -113,6 +117,7 @@ QCoro::Task<void> PrivacyAccess::requestCalendarAccess()
     if (!self)
         co_return;
     m_calendarAccessStatus = calendarStateText(state);
+    m_calendarAccessProblem = m_services.calendarStore->unavailableReason().value_or(QString());
     emit calendarAccessStatusChanged();
 }
 
@@ -124,6 +129,7 @@ QCoro::Task<void> PrivacyAccess::requestContactAccess()
     if (!self)
         co_return;
     m_contactAccessStatus = contactStateText(state);
+    m_contactAccessProblem = m_services.contactStore->unavailableReason().value_or(QString());
     emit contactAccessStatusChanged();
 }
 

@@ -30,6 +30,10 @@ public:
 
     QString calendarAccessStatus() const { return m_calendarAccessStatus; }
     QString contactAccessStatus() const { return m_contactAccessStatus; }
+    // Why the store cannot be read although the desktop has one (its service failed); empty when it
+    // can, or has none. Follows the status.
+    QString calendarAccessProblem() const { return m_calendarAccessProblem; }
+    QString contactAccessProblem() const { return m_contactAccessProblem; }
     void refreshCalendarAccessStatus();
     void refreshContactAccessStatus();
     QCoro::Task<void> requestCalendarAccess();
@@ -43,6 +47,8 @@ private:
     Services m_services;
     QString m_calendarAccessStatus;
     QString m_contactAccessStatus;
+    QString m_calendarAccessProblem;
+    QString m_contactAccessProblem;
 };
 
 } // namespace morvane

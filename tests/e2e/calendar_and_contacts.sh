@@ -5,7 +5,8 @@
 # event and in GNOME Contacts at the card (stand-ins that write down how they were started). Another
 # calendar's events are offered too, but none of a calendar switched off in the registry (until it is
 # switched on) or of one below an account switched off; an event written in a time zone the calendar keeps for itself (no
-# time zone database knows it) is saved at its own time. With
+# time zone database knows it) is saved at its own time, and so are the occurrences of a weekly event in
+# a zone with summer time (one excluded, one detached), each with its occurrence's identifier. With
 # GNOME Calendar in front the panel offers the events around now, and an event and a card written
 # while the application runs are offered as well. On a bus without the service's files, typing finds
 # no such rows and Return saves nothing.
@@ -78,6 +79,19 @@ for written in "Puffin Outing extra-calendar" "Osprey Watch off-calendar" "Plove
 done
 zoned_start=$(((now / 60 + 600) * 60))
 "$seed" zoned-event "Tern Survey" $zoned_start $((zoned_start + 1800)) >/dev/null || fail "could not write the event"
+# A weekly event in a zone with summer time, read through the service: 35 weeks from 40 weeks ago, so
+# that its first and its last weeks are on either side of a change of the clocks; the last week is
+# excluded and the third-last detached (moved two hours later, and retitled). The occurrence nearest to
+# now is then the second-last, whose identifier names its original start as the calendar writes it.
+berlin() { TZ=Europe/Berlin date "$@"; }
+week_day() { berlin -d "$(berlin -d "@$now" +%F) -$((7 * (40 - $1))) days" +%F; } # <week of the series>
+first_day=$(week_day 0)
+nearest_day=$(week_day 33)
+detached_day=$(week_day 32)
+[ "$(berlin -d "$first_day 09:30" +%z)" != "$(berlin -d "$nearest_day 09:30" +%z)" ] ||
+  fail "the series does not cross a change of the clocks ($first_day, $nearest_day)"
+weekly=$("$seed" weekly "Gannet Drill" Europe/Berlin "${first_day//-/}" 35 "$(week_day 34 | tr -d -)" \
+  "${detached_day//-/}") || fail "could not write the repeating event"
 
 start_app_ready
 
@@ -129,6 +143,26 @@ hide_panel
 case $(saved_link calendar "Tern Survey") in
   *"&start=$zoned_start.0&"*) ;;
   *) fail "the event in the calendar's own zone does not start at $zoned_start: $(saved_link calendar "Tern Survey")" ;;
+esac
+
+# The repeating event: the occurrence nearest to now is the second-last (the last is excluded), at 09:30
+# in Berlin whatever the clocks did since the first; the detached one is at its own time, with the
+# identifier of the occurrence it replaces.
+type_and_return "Gannet Drill"
+wait_for 10 eval '[ -n "$(saved_link calendar "Gannet Drill")" ]' ||
+  fail "the repeating event was not offered: $(sql "SELECT title FROM links")"
+hide_panel
+case $(saved_link calendar "Gannet Drill") in
+  "morvane-calendar://event?id=system-calendar/$weekly/${nearest_day//-/}T093000&externalID=$weekly&"*"&start=$(berlin -d "$nearest_day 09:30" +%s).0&"*) ;;
+  *) fail "the nearest occurrence is not the second-last at 09:30 in Berlin ($nearest_day): $(saved_link calendar "Gannet Drill")" ;;
+esac
+type_and_return "Drill Moved"
+wait_for 10 eval '[ -n "$(saved_link calendar "Gannet Drill Moved")" ]' ||
+  fail "the detached occurrence was not offered: $(sql "SELECT title FROM links")"
+hide_panel
+case $(saved_link calendar "Gannet Drill Moved") in
+  "morvane-calendar://event?id=system-calendar/$weekly/${detached_day//-/}T093000&externalID=$weekly&"*"&start=$(berlin -d "$detached_day 11:30" +%s).0&"*) ;;
+  *) fail "the detached occurrence is not at 11:30 in Berlin on $detached_day: $(saved_link calendar "Gannet Drill Moved")" ;;
 esac
 
 # An event written while Morvane runs is offered too, once the service reported it.
@@ -194,7 +228,7 @@ type_and_return "Zebrafish"
 wait_for 10 eval '[ "$(sql "SELECT last_opened_at FROM links WHERE type = '"'contact'"'")" != "$before" ]' ||
   fail "Return did not reach the saved card"
 hide_panel
-[ "$(sql "SELECT COUNT(*) FROM links")" = 8 ] ||
+[ "$(sql "SELECT COUNT(*) FROM links")" = 10 ] ||
   fail "an event of a calendar switched off, or without the service, was offered: $(sql "SELECT title FROM links")"
 grep -q "Calendars absent contacts absent" "$E2E_HOME/morvane.log" ||
   fail "the stores did not find the service absent"

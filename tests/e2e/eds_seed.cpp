@@ -2,6 +2,9 @@
 // application would: into the built-in calendar and address book, or a calendar it made.
 //   eds_seed event TITLE START END [CALENDAR-UID]   (seconds since 1970, UTC)
 //   eds_seed zoned-event TITLE START END   (written in a zone of the calendar's own, 5:45 ahead of UTC)
+//   eds_seed weekly TITLE ZONE FIRST-DAY COUNT EXCLUDED-DAY DETACHED-DAY   (days as YYYYMMDD: every
+//       week at 09:30-10:00 in ZONE from FIRST-DAY, COUNT times, without EXCLUDED-DAY's; DETACHED-DAY's
+//       is moved to 11:30-12:00 and titled "TITLE Moved", as a calendar application detaches one)
 //   eds_seed calendar UID NAME on|off [PARENT-UID]   (a local calendar)
 //   eds_seed group UID NAME on|off   (a source other sources belong to, as an account)
 //   eds_seed switch UID on|off   (switches a source on or off, as a calendar application does)
@@ -110,6 +113,39 @@ ICalComponent* zonedEvent(ECalClient* client, const std::string& title, time_t s
     return vevent;
 }
 
+// A repeating event in one of libical's zones, whose VTIMEZONE the calendar is given, with an excluded
+// occurrence and a detached one.
+std::string weeklyEvent(ECalClient* client, const std::string& title, const char* location,
+                        const std::string& first, const std::string& count, const std::string& excluded,
+                        const std::string& detached)
+{
+    GError* error = nullptr;
+    ICalTimezone* zone = i_cal_timezone_get_builtin_timezone(location);
+    if (!zone)
+        die("no such zone", nullptr);
+    if (!e_cal_client_add_timezone_sync(client, zone, nullptr, &error))
+        die("add zone", error);
+    const std::string tzid = i_cal_timezone_get_tzid(zone);
+    const std::string uid = "morvane-weekly-" + std::to_string(std::time(nullptr));
+    const std::string at = ";TZID=" + tzid + ":";
+    const std::string series = "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:" + title + "\r\nDTSTART" + at +
+                               first + "T093000\r\nDTEND" + at + first +
+                               "T100000\r\nRRULE:FREQ=WEEKLY;COUNT=" + count + "\r\nEXDATE" + at + excluded +
+                               "T093000\r\nEND:VEVENT\r\n";
+    ICalComponent* vevent = i_cal_component_new_from_string(series.c_str());
+    if (!vevent ||
+        !e_cal_client_create_object_sync(client, vevent, E_CAL_OPERATION_FLAG_NONE, nullptr, nullptr, &error))
+        die("create repeating event", error);
+    const std::string instance = "BEGIN:VEVENT\r\nUID:" + uid + "\r\nSUMMARY:" + title +
+                                 " Moved\r\nRECURRENCE-ID" + at + detached + "T093000\r\nDTSTART" + at +
+                                 detached + "T113000\r\nDTEND" + at + detached + "T120000\r\nEND:VEVENT\r\n";
+    ICalComponent* moved = i_cal_component_new_from_string(instance.c_str());
+    if (!moved || !e_cal_client_modify_object_sync(client, moved, E_CAL_OBJ_MOD_THIS,
+                                                   E_CAL_OPERATION_FLAG_NONE, nullptr, &error))
+        die("detach an occurrence", error);
+    return uid;
+}
+
 // A source of the registry: a local calendar, or with no extension a source others belong to.
 void addSource(ESourceRegistry* registry, const char* uid, const char* name, bool enabled, const char* parent,
                bool isCalendar)
@@ -165,6 +201,10 @@ int main(int argc, char** argv)
                                              &error))
             die("create event", error);
         std::printf("%s\n", uid);
+    } else if (command == "weekly" && argc == 8) {
+        std::printf(
+            "%s\n",
+            weeklyEvent(calendar(sources), argv[2], argv[3], argv[4], argv[5], argv[6], argv[7]).c_str());
     } else if (command == "switch" && argc == 4) {
         ESource* source = e_source_registry_ref_source(sources, argv[2]);
         if (!source)
@@ -204,7 +244,9 @@ int main(int argc, char** argv)
     } else {
         std::fprintf(
             stderr,
-            "usage: eds_seed event TITLE START END [CALENDAR] | zoned-event TITLE START END | calendar UID "
+            "usage: eds_seed event TITLE START END [CALENDAR] | zoned-event TITLE START END | weekly TITLE "
+            "ZONE "
+            "FIRST-DAY COUNT EXCLUDED-DAY DETACHED-DAY | calendar UID "
             "NAME on|off [PARENT] | group UID NAME on|off | switch UID on|off | contact NAME [ORG [E-MAIL]] "
             "| bulk EVENTS "
             "CONTACTS\n");

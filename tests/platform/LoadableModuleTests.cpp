@@ -51,7 +51,7 @@ TEST(LoadableModule, AMissingModuleOrAnEntryOfAnotherRevisionIsNotAvailableAndSa
     // The tree's own modules carry its identity.
     EXPECT_NE(LoadableModule(QStringLiteral("eds")).entry(makeEdsReaderEntry), nullptr);
     EXPECT_NE(LoadableModule(QStringLiteral("sound")).entry(makeSoundPlayerEntry), nullptr);
-    EXPECT_EQ(LoadableModule(QStringLiteral("eds")).entry("morvane_make_eds_reader_0"), nullptr);
+    EXPECT_EQ(LoadableModule(QStringLiteral("eds")).entry("morvane_make_eds_reader_1"), nullptr);
 
     ModuleSoundPlayer silent(QStringLiteral("not-built"));
     EXPECT_EQ(silent.play(1.0), SoundPlayer::Outcome::noOutputDevice);

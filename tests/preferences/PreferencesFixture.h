@@ -62,8 +62,8 @@ struct PreferencesFixture {
     {
         PreferencesStore::Services services;
         services.defaults = defaults;
-        services.calendarStore = std::make_shared<InMemoryCalendarStore>();
-        services.contactStore = std::make_shared<InMemoryContactStore>();
+        services.calendarStore = calendars;
+        services.contactStore = contacts;
         services.quickPanelTipStore = std::make_shared<QuickPanelTipStore>(defaults);
         services.syncService = sync;
         services.loginItem = loginItem;
@@ -111,6 +111,8 @@ struct PreferencesFixture {
         ASSERT_TRUE(eventually([this] { return !preferences->databaseAction().inProgress(); }));
     }
 
+    std::shared_ptr<InMemoryCalendarStore> calendars = std::make_shared<InMemoryCalendarStore>();
+    std::shared_ptr<InMemoryContactStore> contacts = std::make_shared<InMemoryContactStore>();
     std::shared_ptr<UserDefaults> defaults =
         std::make_shared<UserDefaults>(testHome() + QStringLiteral("/defaults.json"));
     std::shared_ptr<FakeLoginItem> loginItem = std::make_shared<FakeLoginItem>();

@@ -191,6 +191,41 @@ TEST(PreferencesWindowTests, ApplicationsWithoutALinuxVersionAreShownButNotOffer
     EXPECT_TRUE(about.join(u'\n').contains("Evolution Data Server"));
 }
 
+// A desktop service that is there but fails is shown as not available, with the service's failure under
+// the status; once it reads again the status is granted and the failure goes.
+TEST(PreferencesWindowTests, AnAccessCardSaysWhyItsServiceCannotBeRead)
+{
+    test::PreferencesFixture fx;
+    fx.window->selectSection(PreferenceSection::general);
+    QWidget* general = fx.window->sectionPage(PreferenceSection::general);
+    const QString calendarFailure =
+        QStringLiteral("OpenCalendar: GDBus.Error:org.freedesktop.DBus.Error.Failed: no");
+    const QString cardFailure = QStringLiteral("GetContactList: No such method “GetContactList”");
+    const QString calendarText = "The calendar service is there but could not be read: " + calendarFailure;
+    const QString cardText = "The address book service is there but could not be read: " + cardFailure;
+    const auto shown = [general](const QString& text) {
+        const QLabel* label = withText<QLabel>(general, text);
+        return label && label->isVisibleTo(general) && label->textFormat() == Qt::PlainText;
+    };
+
+    fx.calendars->status = CalendarAuthorizationStatus::restricted;
+    fx.calendars->failure = calendarFailure;
+    fx.contacts->status = ContactAuthorizationStatus::restricted;
+    fx.contacts->failure = cardFailure;
+    fx.preferences->access().refreshCalendarAccessStatus();
+    fx.preferences->access().refreshContactAccessStatus();
+    EXPECT_TRUE(shown(calendarText));
+    EXPECT_TRUE(shown(cardText));
+    EXPECT_EQ(labelled<QLabel>(general, "Status")->text(), "Restricted");
+
+    fx.calendars->status = CalendarAuthorizationStatus::fullAccess;
+    fx.calendars->failure.reset();
+    fx.preferences->access().refreshCalendarAccessStatus();
+    EXPECT_FALSE(shown(calendarText));
+    EXPECT_NE(withText<QLabel>(general, "Full access"), nullptr);
+    EXPECT_TRUE(shown(cardText));
+}
+
 // A Wayland session passes X11 shortcuts on only while an X11 window has the keyboard: without the
 // desktop's shortcuts portal the page offers the commands to bind instead; with it, the page shows the
 // keys the desktop gave.

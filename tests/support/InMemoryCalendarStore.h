@@ -13,6 +13,7 @@ namespace morvane::test {
 class InMemoryCalendarStore final : public CalendarStore {
 public:
     CalendarAuthorizationStatus authorizationStatus() const override { return status; }
+    std::optional<QString> unavailableReason() const override { return failure; }
     void requestFullAccess(AccessRequestCompletion completion) override
     {
         pending.append(std::move(completion));
@@ -54,6 +55,7 @@ public:
     }
 
     CalendarAuthorizationStatus status = CalendarAuthorizationStatus::fullAccess;
+    std::optional<QString> failure;
     QList<CalendarEvent> calendarEvents;
     QList<AccessRequestCompletion> pending;
     mutable QList<std::pair<QDateTime, QDateTime>> ranges; // every range asked for, in order

@@ -16,6 +16,7 @@ namespace morvane::test {
 class InMemoryContactStore final : public ContactStore {
 public:
     ContactAuthorizationStatus authorizationStatus() const override { return status; }
+    std::optional<QString> unavailableReason() const override { return failure; }
     void requestAccess(AccessRequestCompletion completion) override { pending.append(std::move(completion)); }
     std::optional<QString> enumerateCards(ContactSortOrder, const CardVisitor& visit) const override
     {
@@ -52,6 +53,7 @@ public:
     }
 
     ContactAuthorizationStatus status = ContactAuthorizationStatus::authorized;
+    std::optional<QString> failure;
     QList<ContactCard> cards;
     std::optional<qsizetype> failAfter;
     QList<AccessRequestCompletion> pending;

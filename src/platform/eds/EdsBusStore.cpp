@@ -81,14 +81,13 @@ struct EdsBusStore::Opening {
     QByteArray busName;
     QByteArray path;
 
-    // The answer to the opening's last call; nothing when it failed, which ends the opening.
-    GVariant* answer(GObject* bus, GAsyncResult* result)
+    // The answer to the opening's call of method; nothing when it failed, which ends the opening.
+    GVariant* answer(GObject* bus, GAsyncResult* result, const char* method)
     {
         ErrorSlot error;
         if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
             return answered;
-        qCWarning(lcEdsStore).noquote()
-            << QStringLiteral("Could not open a %1:").arg(QLatin1String(store->m_kind.what)) << error.text();
+        store->m_failure = QLatin1String(method) + QStringLiteral(": ") + error.text();
         --*pending;
         delete this;
         return nullptr;
@@ -97,7 +96,7 @@ struct EdsBusStore::Opening {
     static void onFound(GObject* bus, GAsyncResult* result, gpointer data)
     {
         auto* call = static_cast<Opening*>(data);
-        GVariant* found = call->answer(bus, result);
+        GVariant* found = call->answer(bus, result, call->store->m_kind.openMethod);
         if (!found)
             return;
         const gchar* path = nullptr;
@@ -114,7 +113,7 @@ struct EdsBusStore::Opening {
     static void onOpened(GObject* bus, GAsyncResult* result, gpointer data)
     {
         auto* call = static_cast<Opening*>(data);
-        GVariant* opened = call->answer(bus, result);
+        GVariant* opened = call->answer(bus, result, "Open");
         if (!opened)
             return;
         g_variant_unref(opened);
@@ -173,10 +172,10 @@ EdsListing EdsBusStore::list()
     GVariant* listed =
         call(m_path, m_kind.interface, m_kind.listMethod, g_variant_new("(s)", m_kind.query), "(as)", &error);
     if (!listed) {
-        qCWarning(lcEdsStore).noquote()
-            << QStringLiteral("Could not read a %1:").arg(QLatin1String(m_kind.what)) << error;
+        m_failure = QLatin1String(m_kind.listMethod) + QStringLiteral(": ") + error;
         return {};
     }
+    m_failure.clear();
     return EdsListing(listed);
 }
 

@@ -78,12 +78,15 @@ public:
     const EdsStoreKind& kind() const { return m_kind; }
     const QString& uid() const { return m_uid; }
     bool isOpen() const { return !m_path.isEmpty(); }
+    // Why its last opening or listing failed: the method and the service's error. Empty once it is
+    // open and its items were listed.
+    const QString& failure() const { return m_failure; }
 
     // Opens each store not open yet, all at once (each opening waits on its backend), running
-    // context until every one answered, as one load. A store that fails stays closed (logged).
+    // context until every one answered, as one load. A store that fails stays closed, with its failure.
     static void openAll(const std::vector<EdsBusStore*>& stores, GMainContext* context, EdsLoadBound& bound);
 
-    // Every item; nothing when the store is not open or the call failed (logged).
+    // Every item; nothing when the store is not open or the call failed (its failure).
     EdsListing list();
 
     // A calendar's VTIMEZONE for a TZID of its own; empty when it has none. What the calendar answered
@@ -107,6 +110,7 @@ private:
     QByteArray m_viewPath; // the view that reports the store's changes, once followed
     unsigned m_viewSignals = 0;
     QHash<QByteArray, QByteArray> m_zones; // TZID → the VTIMEZONE the calendar keeps for it
+    QString m_failure;
 
     GVariant* call(const QByteArray& path, const char* interface, const char* method, GVariant* arguments,
                    const char* answerType, QString* error);

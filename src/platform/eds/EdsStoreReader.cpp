@@ -87,15 +87,19 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
     QDateTime windowTo;
     const bool calendars; // whether the bus has the calendar service
     const bool contacts;
+    const std::function<void()> failuresChanged;
+    QString registryFailure; // why the registry could not be opened; it fails both kinds
     bool calendarsLoaded = false;
     bool cardsLoaded = false;
     bool reloading = false;
     bool closeAfterReload = false;
 
-    Worker(GMainContext* threadContext, bool hasCalendars, bool hasContacts)
+    Worker(GMainContext* threadContext, bool hasCalendars, bool hasContacts,
+           std::function<void()> onFailuresChanged)
         : context(g_main_context_ref(threadContext))
         , calendars(hasCalendars)
         , contacts(hasContacts)
+        , failuresChanged(std::move(onFailuresChanged))
     {
         // Absent stores have nothing to load.
         EdsSnapshot empty;
@@ -159,6 +163,12 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         changed.notify_all();
     }
 
+    std::shared_ptr<const EdsSnapshot> snapshot() const
+    {
+        std::lock_guard lock(mutex);
+        return published;
+    }
+
     bool isStopping() const
     {
         std::lock_guard lock(mutex);
@@ -173,8 +183,7 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         ErrorSlot error;
         bus.reset(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
         if (!bus) {
-            qCWarning(lcEdsReader).noquote()
-                << "No session bus for the calendars and address books:" << error.text();
+            registryFailure = QStringLiteral("session bus: ") + error.text();
             markLoaded();
             return;
         }
@@ -200,8 +209,8 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
             bus.get(), beginLoad(), [this] { scheduleSourcesReload(false); }, &error);
         endLoad();
         if (!registry) {
-            qCWarning(lcEdsReader).noquote()
-                << "Could not open the calendar and address book registry:" << error;
+            // The registry's client asks for every source at once; a failure is that call's.
+            registryFailure = QStringLiteral("GetManagedObjects: ") + error;
             markLoaded();
             return;
         }
@@ -463,11 +472,46 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
             next->cardsByFileAs.append(next->cards[index]);
         next->calendarsLoaded = calendarsLoaded || !calendars;
         next->cardsLoaded = cardsLoaded || !contacts;
+        if (calendars)
+            next->calendarsFailure = failureOf(calendarStores);
+        if (contacts)
+            next->cardsFailure = failureOf(bookStores);
+        // Only this thread replaces the snapshot. What it says is logged before anyone can read it.
+        const std::shared_ptr<const EdsSnapshot> before = snapshot();
+        const bool calendarsChanged = next->calendarsFailure != before->calendarsFailure;
+        const bool cardsChanged = next->cardsFailure != before->cardsFailure;
+        if (calendarsChanged)
+            noteFailure("Calendars", next->calendarsFailure);
+        if (cardsChanged)
+            noteFailure("Address books", next->cardsFailure);
         {
             std::lock_guard lock(mutex);
             published = std::move(next);
         }
         changed.notify_all();
+        if ((calendarsChanged || cardsChanged) && failuresChanged)
+            failuresChanged();
+    }
+
+    // Any store of a kind that could not be opened or listed makes the kind not available: what it
+    // shows would be short of that store's items. The first such store's failure says why.
+    QString failureOf(const Stores& stores) const
+    {
+        if (!registryFailure.isEmpty())
+            return registryFailure;
+        for (const auto& store : stores) {
+            if (!store->remote->failure().isEmpty())
+                return store->remote->failure();
+        }
+        return {};
+    }
+
+    static void noteFailure(const char* what, const QString& failure)
+    {
+        if (failure.isEmpty())
+            qCInfo(lcEdsReader).noquote() << what << "are available again";
+        else
+            qCWarning(lcEdsReader).noquote() << what << "are not available:" << failure;
     }
 
     void markLoaded()
@@ -505,10 +549,10 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
     }
 };
 
-EdsStoreReader::EdsStoreReader(bool calendars, bool contacts)
+EdsStoreReader::EdsStoreReader(bool calendars, bool contacts, std::function<void()> failuresChanged)
     : m_thread(std::make_unique<GLibLoopThread>("morvane-eds"))
 {
-    d = std::make_shared<Worker>(m_thread->context(), calendars, contacts);
+    d = std::make_shared<Worker>(m_thread->context(), calendars, contacts, std::move(failuresChanged));
     m_watchdog = std::thread([worker = d.get()] { worker->watch(); });
     m_thread->post([worker = d] { worker->open(); });
 }
@@ -527,8 +571,7 @@ EdsStoreReader::~EdsStoreReader()
 
 std::shared_ptr<const EdsSnapshot> EdsStoreReader::snapshot() const
 {
-    std::lock_guard lock(d->mutex);
-    return d->published;
+    return d->snapshot();
 }
 
 bool EdsStoreReader::waitUntilLoaded(Load load, std::chrono::milliseconds wait) const

@@ -2,6 +2,7 @@
 
 #include "platform/EdsReader.h"
 
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -20,7 +21,8 @@ class GLibLoopThread;
 class EdsStoreReader final : public EdsReader {
 public:
     // Reads the stores the bus was found to have; one it has not is loaded, and empty, at once.
-    EdsStoreReader(bool calendars, bool contacts);
+    // failuresChanged is called on the reader's thread once a snapshot's failures differ from the last.
+    EdsStoreReader(bool calendars, bool contacts, std::function<void()> failuresChanged);
     // Cancels what the thread is waiting for and ends it; a thread inside a call that does not return
     // at once (the service stopped, or hung) is not waited for: it ends once the call returns, or with
     // the process.

@@ -1,0 +1,193 @@
+#include "EdsStandIn.h"
+#include "FakeDesktopServices.h"
+#include "FakeProcessLauncher.h"
+#include "LogCapture.h"
+#include "TestEnvironment.h"
+#include "platform/EdsCalendarStore.h"
+#include "platform/EdsContactStore.h"
+#include "platform/EvolutionDataServer.h"
+
+// GLib's headers name struct members "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+
+using namespace morvane;
+using namespace morvane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray standInEvent = "BEGIN:VEVENT\r\nUID:stand-in-event\r\nDTSTAMP:20260101T000000Z\r\n"
+                                "DTSTART:20261208T090000Z\r\nDTEND:20261208T100000Z\r\n"
+                                "SUMMARY:Stand-in Review\r\nEND:VEVENT\r\n";
+const QByteArray standInCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:stand-in-card\r\nFN:Ann Standin\r\n"
+                               "N:Standin;Ann;;;\r\nEND:VCARD\r\n";
+
+// The process's session bus connection is shared by everything that asks for it: held here for the
+// case, and kept from ending the process when the case's bus goes before the last of its users.
+class HeldSessionBus {
+public:
+    HeldSessionBus()
+        : m_bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr))
+    {
+        if (m_bus)
+            g_dbus_connection_set_exit_on_close(m_bus, false);
+    }
+    ~HeldSessionBus()
+    {
+        if (m_bus)
+            g_object_unref(m_bus);
+    }
+    HeldSessionBus(const HeldSessionBus&) = delete;
+    HeldSessionBus& operator=(const HeldSessionBus&) = delete;
+    explicit operator bool() const { return m_bus != nullptr; }
+
+private:
+    GDBusConnection* m_bus;
+};
+
+} // namespace
+
+// A service whose names are on the bus but whose calls fail (an error, or a method its interfaces
+// lack, as another revision of the service has) makes the kind whose reading failed not available:
+// restricted, with the method and the service's error as the reason, in the log and to whoever asks.
+// A service that answers is full access, with its items read.
+TEST(EvolutionDataServerFailures, AKindWhoseCallsFailIsNotAvailableWithTheMethodAndTheError)
+{
+    const struct {
+        const char* what;
+        EdsStandIn::Behaviour behaviour;
+        const char* calendarReason; // nothing: the calendars are read
+        const char* cardReason;
+    } cases[] = {
+        {"every call fails",
+         {{"GetManagedObjects", "OpenCalendar", "OpenAddressBook", "Open", "GetObjectList", "GetContactList",
+           "GetView", "GetTimezone"},
+          {},
+          {standInEvent},
+          {standInCard}},
+         "GetManagedObjects: ",
+         "GetManagedObjects: "},
+        {"the factories refuse",
+         {{"OpenCalendar", "OpenAddressBook"}, {}, {standInEvent}, {standInCard}},
+         "OpenCalendar: ",
+         "OpenAddressBook: "},
+        {"the calendar does not open", {{"Open"}, {}, {standInEvent}, {standInCard}}, "Open: ", "Open: "},
+        {"a revision without the calendar's listing",
+         {{}, {"GetObjectList"}, {standInEvent}, {standInCard}},
+         "GetObjectList: ",
+         nullptr},
+        {"a revision without the address book's factory",
+         {{}, {"OpenAddressBook"}, {standInEvent}, {standInCard}},
+         nullptr,
+         "OpenAddressBook: "},
+        {"everything answers", {{}, {}, {standInEvent}, {standInCard}}, nullptr, nullptr},
+    };
+    for (const auto& tried : cases) {
+        SCOPED_TRACE(tried.what);
+        EdsPrivateBus bus;
+        ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+        ScopedEnvironmentVariable address("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+        const HeldSessionBus session;
+        ASSERT_TRUE(session);
+        EdsStandIn standIn(bus.address(), tried.behaviour);
+        ASSERT_TRUE(standIn.isReady());
+
+        LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
+        auto service = std::make_shared<EvolutionDataServer>();
+        std::atomic_int failureReports = 0;
+        service->followFailures([&failureReports] { ++failureReports; });
+        auto desktop = std::make_shared<FakeDesktopServices>();
+        auto launcher = std::make_shared<FakeProcessLauncher>();
+        EdsCalendarStore calendars(service, desktop, launcher);
+        EdsContactStore contacts(service, desktop, launcher);
+        std::promise<bool> granted;
+        calendars.requestFullAccess([&granted](bool answer, auto) { granted.set_value(answer); });
+        auto grantedAnswer = granted.get_future();
+        ASSERT_EQ(grantedAnswer.wait_for(10s), std::future_status::ready);
+        // The names are on the bus: before anything is read, the service counts as there.
+        EXPECT_TRUE(grantedAnswer.get());
+        ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+
+        const auto expectReason = [&](const char* kind, std::optional<QString> reason, const char* expected) {
+            SCOPED_TRACE(kind);
+            if (!expected) {
+                EXPECT_EQ(reason, std::nullopt) << reason.value_or(QString()).toStdString();
+                return;
+            }
+            ASSERT_TRUE(reason.has_value());
+            EXPECT_TRUE(reason->startsWith(QLatin1String(expected))) << reason->toStdString();
+            // The service's own words follow the method.
+            EXPECT_GT(reason->size(), qsizetype(std::strlen(expected))) << reason->toStdString();
+            const QString line = QLatin1String(kind) + QStringLiteral(" are not available: ") + *reason;
+            EXPECT_EQ(log.lines().count(line), 1) << log.lines().join(u'\n').toStdString();
+        };
+        expectReason("Calendars", calendars.unavailableReason(), tried.calendarReason);
+        expectReason("Address books", contacts.unavailableReason(), tried.cardReason);
+        EXPECT_EQ(calendars.authorizationStatus(), tried.calendarReason
+                                                       ? CalendarAuthorizationStatus::restricted
+                                                       : CalendarAuthorizationStatus::fullAccess);
+        EXPECT_EQ(contacts.authorizationStatus(), tried.cardReason ? ContactAuthorizationStatus::restricted
+                                                                   : ContactAuthorizationStatus::authorized);
+        // Reported once the snapshot that says it is out.
+        if (tried.calendarReason || tried.cardReason)
+            EXPECT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports > 0; }, 10000));
+        else
+            EXPECT_EQ(failureReports.load(), 0);
+        // A request now answers what a reading found.
+        std::promise<bool> regranted;
+        calendars.requestFullAccess([&regranted](bool answer, auto) { regranted.set_value(answer); });
+        auto regrantedAnswer = regranted.get_future();
+        ASSERT_EQ(regrantedAnswer.wait_for(10s), std::future_status::ready);
+        EXPECT_EQ(regrantedAnswer.get(), tried.calendarReason == nullptr);
+
+        // What could be read still is.
+        const auto snapshot = service->snapshot();
+        EXPECT_EQ(snapshot->events.size(), tried.calendarReason ? 0 : 1);
+        EXPECT_EQ(snapshot->cards.size(), tried.cardReason ? 0 : 1);
+    }
+}
+
+// A failure lasts only until a reading succeeds: a calendar added to the registry has every calendar
+// read again, the one that failed included, and the calendars are full access again, said once.
+TEST(EvolutionDataServerFailures, AKindThatFailedIsAvailableOnceAReadingSucceeds)
+{
+    EdsPrivateBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    ScopedEnvironmentVariable address("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    const HeldSessionBus session;
+    ASSERT_TRUE(session);
+    EdsStandIn standIn(bus.address(), {{"OpenCalendar"}, {}, {standInEvent}, {standInCard}});
+    ASSERT_TRUE(standIn.isReady());
+
+    LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
+    auto service = std::make_shared<EvolutionDataServer>();
+    std::atomic_int failureReports = 0;
+    service->followFailures([&failureReports] { ++failureReports; });
+    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
+                               std::make_shared<FakeProcessLauncher>());
+    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+    ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports == 1; }, 10000));
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
+
+    standIn.setFailing({});
+    standIn.addCalendar(QStringLiteral("stand-in-calendar-2"));
+    ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports == 2; }, 10000));
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::fullAccess);
+    EXPECT_EQ(calendars.unavailableReason(), std::nullopt);
+    EXPECT_EQ(log.lines().count(QStringLiteral("Calendars are available again")), 1)
+        << log.lines().join(u'\n').toStdString();
+    // Both calendars answer the same item.
+    EXPECT_EQ(service->snapshot()->events.size(), 2);
+}
