@@ -91,8 +91,9 @@ std::optional<int> statusAfterClaim(morvane::SingleInstance::Role role,
         std::fprintf(stderr, "Morvane is already running but cannot be reached: %s\n",
                      instance.failure().toLocal8Bit().constData());
         return 1;
+    // Without the lock nothing keeps a second copy off the same library and shortcuts; with the library
+    // held by a copy out of reach, this one would be that second copy.
     case morvane::SingleInstance::Role::failed:
-        // Without the lock nothing keeps a second copy off the same library and shortcuts.
     case morvane::SingleInstance::Role::occupied:
         print(stderr, notRunning(role, instance) + u'\n');
         break;
