@@ -31,6 +31,20 @@ QString lockFailure(const QString& why)
     return QStringLiteral("Morvane cannot make sure that only one copy of it runs: %1").arg(why);
 }
 
+QString runningElsewhere(const QString& library)
+{
+    return QStringLiteral("Morvane is already running on this library (%1) and cannot be reached: it runs in "
+                          "another session or on another computer.")
+        .arg(library);
+}
+
+// Why this launch must not run, after its claim: told on standard error and, with a display, in an alert.
+QString notRunning(morvane::SingleInstance::Role role, const morvane::SingleInstance& instance)
+{
+    return role == morvane::SingleInstance::Role::occupied ? runningElsewhere(instance.failure())
+                                                           : lockFailure(instance.failure());
+}
+
 // The options answered without a display, a library or a running copy; nothing for a start.
 std::optional<int> answerAtOnce(const morvane::CommandLine& commandLine)
 {
@@ -77,9 +91,11 @@ std::optional<int> statusAfterClaim(morvane::SingleInstance::Role role,
         std::fprintf(stderr, "Morvane is already running but cannot be reached: %s\n",
                      instance.failure().toLocal8Bit().constData());
         return 1;
+    // Without the lock nothing keeps a second copy off the same library and shortcuts; with the library
+    // held by a copy out of reach, this one would be that second copy.
     case morvane::SingleInstance::Role::failed:
-        // Without the lock nothing keeps a second copy off the same library and shortcuts.
-        print(stderr, lockFailure(instance.failure()) + u'\n');
+    case morvane::SingleInstance::Role::occupied:
+        print(stderr, notRunning(role, instance) + u'\n');
         break;
     case morvane::SingleInstance::Role::primary:
         break;
@@ -169,7 +185,8 @@ int runProcess(int argc, char** argv)
     const morvane::SingleInstance::Role role = instance.claim(handedItems(urls));
     if (const std::optional<int> status = statusAfterClaim(role, instance))
         return *status;
-    const bool mustNotRun = role == morvane::SingleInstance::Role::failed;
+    const bool mustNotRun =
+        role == morvane::SingleInstance::Role::failed || role == morvane::SingleInstance::Role::occupied;
     // Nothing runs that could quit.
     if (commandLine.quits())
         return mustNotRun ? 1 : 0;
@@ -197,7 +214,7 @@ int runProcess(int argc, char** argv)
         // Told as a library that cannot open is: the user may have started it from a menu.
         morvane::MessageBoxAlertPresenter().present(morvane::Alert{morvane::Alert::Style::critical,
                                                                    QStringLiteral("Morvane could not start."),
-                                                                   lockFailure(instance.failure()),
+                                                                   notRunning(role, instance),
                                                                    {}});
         return 1;
     }

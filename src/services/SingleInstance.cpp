@@ -2,10 +2,14 @@
 
 #include "foundation/LocalSocket.h"
 #include "foundation/Logging.h"
+#include "foundation/Paths.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
+#include <QSet>
 #include <QStringDecoder>
+#include <QSysInfo>
 #include <QThread>
 #include <QTimer>
 #include <QtEndian>
@@ -44,6 +48,11 @@ QByteArray bigEndian(quint32 value)
     return bytes;
 }
 
+// The library's lock names the folders its copy listens in: this first line, the computer's name, then
+// one folder a line.
+constexpr char listenersHeader[] = "morvane listeners 1";
+constexpr qsizetype listenersBytes = 16 * 1024;
+
 // Why folder cannot hold the lock and the socket, or nothing when it is a folder of this user's that
 // nobody else may write into.
 QString folderProblem(const QString& folder)
@@ -51,6 +60,8 @@ QString folderProblem(const QString& folder)
     struct stat status {};
     if (::lstat(QFile::encodeName(folder).constData(), &status) != 0)
         return qt_error_string(errno);
+    if (S_ISLNK(status.st_mode))
+        return QStringLiteral("a symbolic link");
     if (!S_ISDIR(status.st_mode))
         return QStringLiteral("not a folder");
     if (status.st_uid != geteuid())
@@ -91,6 +102,60 @@ QString socketPathIn(const QString& folder)
     return folder + QStringLiteral("/morvane.socket");
 }
 
+QString libraryLockPathIn(const QString& library)
+{
+    return library + QStringLiteral("/Morvane.lock");
+}
+
+// The library's path as the user knows it, for a launch turned away from it.
+QString libraryPathIn(const QString& library)
+{
+    return library + QStringLiteral("/Morvane.sqlite");
+}
+
+// Says once per process why a folder was passed over: a launch tries again while it waits for the
+// running copy, and every try finds the same.
+void tellPassedOver(const QString& where, const QString& problem)
+{
+    static QMutex mutex;
+    static QSet<QString> told;
+    {
+        const QMutexLocker locker(&mutex);
+        if (told.contains(where))
+            return;
+        told.insert(where);
+    }
+    qCWarning(lcSingleInstance).noquote()
+        << "Passed over for the single-instance lock:" << privateValue(where) + u':' << problem;
+}
+
+// The folder a copy that holds the library's lock listens in, as its lock file names it: one of this
+// user's alone, on this computer (a home shared over the network holds the same file for every
+// computer, whose folders mean nothing here). Nothing when none can be used.
+QString listenerFolderIn(int lock)
+{
+    QByteArray text(listenersBytes, Qt::Uninitialized);
+    const ssize_t size = ::pread(lock, text.data(), size_t(text.size()), 0);
+    text.truncate(std::max<ssize_t>(size, 0));
+    const QStringList lines = QString::fromUtf8(text).split(u'\n');
+    if (lines.size() < 3 || lines[0] != QLatin1String(listenersHeader) ||
+        lines[1] != QSysInfo::machineHostName())
+        return {};
+    QString usable;
+    for (const QString& folder : lines.mid(2)) {
+        if (folder.isEmpty() || !folderProblem(folder).isEmpty())
+            continue;
+        struct stat status {};
+        // One where the copy listens now comes first; else the first it named (it may be starting).
+        if (::lstat(QFile::encodeName(socketPathIn(folder)).constData(), &status) == 0 &&
+            S_ISSOCK(status.st_mode))
+            return folder;
+        if (usable.isEmpty())
+            usable = folder;
+    }
+    return usable;
+}
+
 int remainingMs(SteadyClock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<milliseconds>(deadline - SteadyClock::now()).count();
@@ -108,7 +173,7 @@ SingleInstance::SingleInstance(SingleInstancePlaces places, Limits limits, QObje
 }
 
 SingleInstance::SingleInstance(QStringList folders, Limits limits, QObject* parent)
-    : SingleInstance(SingleInstancePlaces{std::move(folders), {}}, limits, parent)
+    : SingleInstance(SingleInstancePlaces{std::move(folders), {}, {}}, limits, parent)
 {
 }
 
@@ -129,7 +194,9 @@ QString SingleInstance::lockPath() const
 
 SingleInstancePlaces SingleInstance::defaultPlaces()
 {
-    return placesFor(qEnvironmentVariable("XDG_RUNTIME_DIR"), fallbackFolder());
+    SingleInstancePlaces places = placesFor(qEnvironmentVariable("XDG_RUNTIME_DIR"), fallbackFolder());
+    places.library = dataDirectory();
+    return places;
 }
 
 SingleInstancePlaces SingleInstance::placesFor(const QString& runtime, const QString& fallback)
@@ -162,6 +229,7 @@ QString SingleInstance::fallbackFolder()
 SingleInstance::LockResult SingleInstance::tryLock()
 {
     close();
+    m_foundThroughLibrary = false;
     QStringList problems;
     // Every folder's lock is taken, in the fixed order: launches that see different folders share the
     // later ones (the fallback always), so of two at once the one that finds a lock taken gives way,
@@ -189,8 +257,7 @@ SingleInstance::LockResult SingleInstance::tryLock()
             }
             problem = errno == ELOOP ? QStringLiteral("a symbolic link") : qt_error_string(errno);
         }
-        qCWarning(lcSingleInstance).noquote()
-            << "Cannot take the single-instance lock:" << privateValue(where) << problem;
+        tellPassedOver(where, problem);
         problems.append(where + QStringLiteral(": ") + problem);
     }
     // Nobody takes a lock in these folders now, so a lock held there is older than this launch.
@@ -202,12 +269,91 @@ SingleInstance::LockResult SingleInstance::tryLock()
         }
     }
     if (m_held.empty()) {
+        // No folder to listen in, so this launch cannot run; a copy found through the library's lock
+        // is still handed to.
+        if (const LockResult library = lockLibrary();
+            library == LockResult::held || library == LockResult::occupied)
+            return library;
+        close();
         m_failure =
             problems.isEmpty() ? QStringLiteral("no folder to hold it") : problems.join(QStringLiteral("; "));
         return LockResult::failed;
     }
+    if (const LockResult library = lockLibrary(); library != LockResult::taken)
+        return library;
     m_folder = m_held.front().folder;
     return LockResult::taken;
+}
+
+SingleInstance::LockResult SingleInstance::lockLibrary()
+{
+    const QString& library = m_places.library;
+    if (library.isEmpty())
+        return LockResult::taken;
+    // Made as the library's opening makes it. A folder that cannot be made holds no library for a second
+    // copy either: the opening says why to the user, as it does without this lock.
+    ensurePrivateDirectory(library);
+    const QString lockPath = libraryLockPathIn(library);
+    // No-follow: a link would put the lock where its maker can hold it, or let nobody take it.
+    FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
+                               O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
+    QString problem;
+    struct stat status {};
+    if (lock.get() < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            qCWarning(lcSingleInstance).noquote()
+                << "No lock beside the library: its folder" << privateValue(library) << "cannot be made";
+            return LockResult::taken;
+        }
+        problem = errno == ELOOP ? QStringLiteral("a symbolic link") : qt_error_string(errno);
+    } else if (::fstat(lock.get(), &status) != 0) {
+        problem = qt_error_string(errno);
+    } else if (!S_ISREG(status.st_mode)) {
+        problem = QStringLiteral("not a file");
+    } else if (status.st_uid != geteuid()) {
+        problem = QStringLiteral("the file belongs to another user");
+    } else {
+        if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+            ::fchmod(lock.get(), 0600);
+        if (::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
+            // What an earlier copy wrote names folders it no longer listens in.
+            if (::ftruncate(lock.get(), 0) != 0)
+                qCWarning(lcSingleInstance) << "Cannot clear the library's lock:" << qt_error_string(errno);
+            m_libraryLock = std::make_unique<FileDescriptor>(lock.release());
+            return LockResult::taken;
+        }
+        if (errno == EWOULDBLOCK) {
+            const QString folder = listenerFolderIn(lock.get());
+            close();
+            m_failure = libraryPathIn(library);
+            if (folder.isEmpty())
+                return LockResult::occupied;
+            m_folder = folder;
+            m_foundThroughLibrary = true;
+            return LockResult::held;
+        }
+        problem = qt_error_string(errno);
+    }
+    qCWarning(lcSingleInstance).noquote()
+        << "Cannot take the lock beside the library:" << privateValue(lockPath) << problem;
+    close();
+    m_failure = lockPath + QStringLiteral(": ") + problem;
+    return LockResult::failed;
+}
+
+void SingleInstance::publishListeners()
+{
+    if (!m_libraryLock)
+        return;
+    QByteArray text = QByteArray(listenersHeader) + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+    for (const Held& held : m_held) {
+        if (held.server && !held.folder.contains(u'\n'))
+            text += held.folder.toUtf8() + '\n';
+    }
+    const int lock = m_libraryLock->get();
+    if (::ftruncate(lock, 0) != 0 || ::pwrite(lock, text.constData(), size_t(text.size()), 0) != text.size())
+        qCWarning(lcSingleInstance) << "Cannot name the listeners in the library's lock:"
+                                    << qt_error_string(errno);
 }
 
 bool SingleInstance::listen()
@@ -230,6 +376,7 @@ bool SingleInstance::listen()
         }
         listening = listening || held.server;
     }
+    publishListeners();
     return listening;
 }
 
@@ -254,6 +401,12 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
             return Role::primary;
         case LockResult::failed:
             return Role::failed;
+        case LockResult::occupied:
+            // The copy may be starting and not name its folders yet.
+            if (SteadyClock::now() >= deadline)
+                return Role::occupied;
+            QThread::msleep(std::min<qint64>(retryInterval.count(), remainingMs(deadline)));
+            continue;
         case LockResult::held:
             break;
         }
@@ -268,6 +421,11 @@ SingleInstance::Role SingleInstance::claim(const QStringList& urls, milliseconds
             if (delivery == Delivery::blocked)
                 return Role::blocked;
             dropped = delivery == Delivery::dropped;
+        }
+        if (SteadyClock::now() >= deadline && m_foundThroughLibrary && !dropped) {
+            // Named, but not reachable from here: another computer's folder of the same name, say.
+            m_failure = libraryPathIn(m_places.library);
+            return Role::occupied;
         }
         if (SteadyClock::now() >= deadline)
             return Role::unanswered;
@@ -437,6 +595,7 @@ void SingleInstance::close()
     for (Held& held : m_held)
         delete held.server;
     m_held.clear(); // lets go of the locks
+    m_libraryLock.reset();
 }
 
 } // namespace morvane

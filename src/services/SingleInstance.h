@@ -31,6 +31,11 @@ struct SingleInstancePlaces {
     // folder before it was opened to others): a copy there is handed to, once the lock file proves to
     // be this user's alone and the listener answers as this user.
     QStringList elsewhere;
+    // The folder of the library this copy opens (empty: none). A lock there, beside the library, is
+    // taken after the folders' and keeps a second copy off the library whatever names other users took
+    // first in the shared temporary folder; it also names the folders its copy listens in, so a launch
+    // that shares none of them (another session, whose fallback another user holds) still finds it.
+    QString library;
 };
 
 // One running copy per user. The first process takes an flock on a file in each of its folders (the
@@ -40,7 +45,9 @@ struct SingleInstancePlaces {
 // session's variables, a runtime folder since opened to others or removed) still meets the copy in
 // the ones they share, the fallback at least. Whoever can write into a folder can answer in our place,
 // so only a folder of this user's alone holds them; a process that finds none never runs beside
-// another copy.
+// another copy. Last, a lock file beside the library, in the user's own data folder, keeps one copy per
+// library whatever another user made first in the shared temporary folder (and, on a home shared over
+// the network, whatever another computer runs); it names the folders its copy listens in.
 //
 // On the wire a delivery is a 32-bit big-endian count of URLs, then each URL as a 32-bit big-endian
 // byte length and its UTF-8 bytes. The listener answers with the count, as four bytes of its own,
@@ -64,7 +71,10 @@ public:
         refused,    // another process holds the lock but cannot act on URLs (refusal() says why)
         blocked,    // another process holds the lock, but something other than a socket sits where it
                     // listens, or another user listens there (failure() says what): nothing can reach it
-        failed      // no folder yields the lock (failure() says why): this process must not run
+        failed,     // no folder yields the lock (failure() says why): this process must not run
+        occupied    // another process holds the library's lock and cannot be reached from here (another
+                    // session whose folders this one cannot use, another computer): failure() names the
+                    // library; this process must not run
     };
 
     // The locks and the sockets live in each of the places' folders that allows them, by default
@@ -98,7 +108,7 @@ public:
     void refuse(const QString& reason);
     // After claim() answered refused: why the running process took nothing (may be empty).
     QString refusal() const { return m_refusal; }
-    // After claim() answered blocked or failed: why, naming the paths.
+    // After claim() answered blocked or failed: why, naming the paths; after occupied: the library's path.
     QString failure() const { return m_failure; }
 
     // In the folder whose lock is held: by another process, or the first of ours (before claim(), the
@@ -106,7 +116,7 @@ public:
     QString socketPath() const;
     QString lockPath() const;
 
-    // placesFor($XDG_RUNTIME_DIR, fallbackFolder()).
+    // placesFor($XDG_RUNTIME_DIR, fallbackFolder()), with the data folder's library.
     static SingleInstancePlaces defaultPlaces();
     // The runtime folder, then the fallback, which every launch of this user's shares whatever its
     // session says (su, ssh or cron may give none, or another). A runtime folder of this user's that
@@ -128,7 +138,7 @@ private:
         qint64 urlBytes = -1; // bytes of the current URL; -1 before its length is in
         QStringList urls;
     };
-    enum class LockResult { taken, held, failed };
+    enum class LockResult { taken, held, failed, occupied };
     enum class Delivery {
         answered,    // the holder queued the URLs
         unreachable, // nobody listens (yet), or the holder is busy: nothing was taken, try again
@@ -142,6 +152,11 @@ private:
     // Takes the lock in the first folder that allows it, unless another process holds one there, in
     // a later folder or elsewhere.
     LockResult tryLock();
+    // The lock beside the library, after the folders' locks were taken: taken (or no library), held by
+    // a copy this launch can reach (m_folder is where it listens), occupied, or failed.
+    LockResult lockLibrary();
+    // Writes the folders this copy listens in into the library's lock, for launches that share none.
+    void publishListeners();
     Delivery send(const QStringList& urls, std::chrono::milliseconds timeout);
     void acceptConnections(LocalServer* server);
     void readFrom(LocalSocket* socket);
@@ -162,6 +177,10 @@ private:
     };
 
     std::vector<Held> m_held;
+    // The lock beside the library, while ours.
+    std::unique_ptr<FileDescriptor> m_libraryLock;
+    // The copy holding the lock was found through the library's lock.
+    bool m_foundThroughLibrary = false;
     QHash<LocalSocket*, Reader> m_readers;
     // Set by refuse() in the listener; in a later process, what claim() was told.
     bool m_refusing = false;

@@ -2,6 +2,7 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Error.h"
+#include "foundation/Logging.h"
 #include "foundation/UserDefaults.h"
 #include "model/LibraryReset.h"
 #include "services/DatabaseActionStatus.h"
@@ -10,6 +11,8 @@
 
 #include <QCoroFuture>
 #include <QPointer>
+
+MORVANE_LOGGING_CATEGORY(lcSyncScheduler, "SyncScheduler")
 
 namespace morvane {
 
@@ -135,6 +138,17 @@ QCoro::Task<void> SyncScheduler::runSyncPass()
     m_passInFlight = false;
     for (const std::function<void()>& waiter : std::exchange(m_passWaiters, {}))
         waiter();
+    QString reason;
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& error) {
+            reason = syncErrorText(error);
+        } catch (...) {
+            reason = genericOperationText(QStringLiteral("unknown error"));
+        }
+    }
+    logPassOutcome(reason);
     if (m_syncMode != SyncMode::iCloud)
         co_return;
     if (!failure) {
@@ -143,13 +157,21 @@ QCoro::Task<void> SyncScheduler::runSyncPass()
         co_return;
     }
     setSyncStatus(SyncStatus::error);
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& error) {
-        setSyncErrorMessage(syncErrorText(error));
-    } catch (...) {
-        setSyncErrorMessage(genericOperationText(QStringLiteral("unknown error")));
-    }
+    setSyncErrorMessage(reason);
+}
+
+void SyncScheduler::logPassOutcome(const QString& failure)
+{
+    // Automatic passes repeat every 45 seconds and at each activation: a failure that stays the same
+    // (a full disk, a record folder gone) is said once, and again only after a pass went through or
+    // the reason changed. The texts of the sync layer keep paths and record names private already.
+    if (failure == m_loggedPassFailure)
+        return;
+    if (failure.isEmpty())
+        qCInfo(lcSyncScheduler) << "A sync pass went through again";
+    else
+        qCWarning(lcSyncScheduler).noquote() << "The sync pass failed:" << failure;
+    m_loggedPassFailure = failure;
 }
 
 QCoro::Task<void> SyncScheduler::waitForPassInFlight()

@@ -80,6 +80,8 @@ private:
     // Reads the account status; a ready account starts a pass.
     QCoro::Task<void> refreshSyncStatus();
     QCoro::Task<void> runSyncPass();
+    // Logs a failed pass's reason when it differs from the last one logged; empty: the pass went through.
+    void logPassOutcome(const QString& failure);
     QCoro::Task<void> runErase();
     void finishErase();
     // The status that follows from the sync mode alone.
@@ -97,6 +99,8 @@ private:
     // The displayed status can be reset by switching sync off and on; this cannot.
     bool m_passInFlight = false;
     QList<std::function<void()>> m_passWaiters;
+    // The reason of the last failed pass that was logged; empty once a pass went through.
+    QString m_loggedPassFailure;
 };
 
 } // namespace morvane

@@ -3,7 +3,7 @@
 # centred on the screen, above other windows and on every desktop; Escape unmaps it and the shortcut
 # maps it centred again after it was moved. The keyboard's compose table is read as the panel first takes
 # the keyboard, before any key; hidden, the panel keeps no image of itself in memory shared with the X
-# server, and shown again it paints. With "Delete Link?" pending, Return deletes the selected
+# server, asks for no absurd one either (the address space stays under 2 GB), and shown again it paints. With "Delete Link?" pending, Return deletes the selected
 # link from the library and opens nothing. Its frame offers closing only, at a fixed size, and the
 # shortcut hides the panel while another window has the keyboard.
 set -euo pipefail
@@ -60,6 +60,15 @@ wait_for 5 no_window_image || fail "the hidden panel keeps its image of $(window
 show_panel
 painted() { [ "$(import -window "$w" png:- | identify -format %k -)" -gt 16 ]; }
 wait_for 5 painted || fail "the panel shown again is not painted"
+# A third hide and show: no hide asks the X server for an absurd image, and the address space stays
+# that of a tray application (an image of 65535 × 65535 pixels would take 16 GB of it).
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not unmap the panel"
+show_panel
+wait_for 5 painted || fail "the panel shown a third time is not painted"
+! grep -F "xcb_shm" "$E2E_HOME/morvane.log" || fail "hiding the panel asked for an absurd image"
+peak=$(awk '/^VmPeak:/ {print $2}' "/proc/$app/status")
+[ "$peak" -lt $((2 * 1024 * 1024)) ] || fail "the address space peaked at $peak kB after three hides"
 
 # Searching selects the link; copying it proves the selection (the search runs in the background).
 select_by_typing "Panel Check" "$url"

@@ -6,7 +6,8 @@
 # folder is not this user's alone either, a start says why (standard error, and an alert with a
 # display) and exits 1. Something other than a socket where the copy listens is named by the running
 # copy and by a later start. Starts whose session names another runtime folder, or none, or whose
-# runtime folder was opened to others or removed since the copy started, still hand over to it.
+# runtime folder was opened to others or removed since the copy started, still hand over to it. When
+# another user made the private folder first, the lock beside the library still keeps one copy on it.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -162,4 +163,89 @@ grep -qF "Morvane is already running but cannot be reached: $runtime/morvane.soc
 [ $elapsed -lt 2000 ] || fail "the later start took ${elapsed} ms to say so"
 one_running || fail "$(count) copies are running"
 quit_app
+
+# The private folder's name taken first by another user, in the shared temporary folder (sticky, or open
+# to all): a plain folder, one holding that user's own lock and listener, a link to that user's folder.
+# The first start runs from its runtime folder and says once which folder it passed over; the lock beside
+# the library keeps a start from another session (another runtime folder) off the library: it hands its
+# link to the running copy, or, when it cannot reach it (as from another computer sharing the home), says
+# so naming the library, and exits 1. Run as root, the folders are nobody's; otherwise they are ours, open
+# to all, which passes them over the same way.
+as_other() { if [ "$(id -u)" -eq 0 ]; then runuser -u nobody -- "$@"; else "$@"; fi; }
+other_mode=700
+[ "$(id -u)" -eq 0 ] || other_mode=777
+passed_over() { grep -c "Passed over for the single-instance lock: $fallback: " "$1" || true; }
+export MORVANE_LOG_PRIVATE=1
+for case in "a plain folder" "a folder with its own lock and listener" "a link to its own folder" \
+  "a plain folder in a temporary folder open to all"; do
+  rm -rf "$fallback" "$TMPDIR/theirs" "$E2E_HOME/r1" "$E2E_HOME/r2"
+  chmod 1777 "$TMPDIR"
+  listener=
+  case $case in
+  "a plain folder") as_other mkdir -m "$other_mode" "$fallback" ;;
+  "a folder with its own lock and listener")
+    as_other mkdir -m 1777 "$fallback"
+    if [ "$(id -u)" -eq 0 ]; then
+      runuser -u nobody -- "${impostor[@]:0:3}" "$fallback" >"$E2E_HOME/impostor.log" 2>&1 &
+    else
+      "${impostor[@]:0:3}" "$fallback" >"$E2E_HOME/impostor.log" 2>&1 &
+    fi
+    listener=$!
+    wait_for 10 grep -qx listening "$E2E_HOME/impostor.log" || fail "$case: the other user's listener did not start"
+    ;;
+  "a link to its own folder")
+    as_other mkdir -m "$other_mode" "$TMPDIR/theirs"
+    as_other ln -s "$TMPDIR/theirs" "$fallback"
+    ;;
+  *)
+    chmod 777 "$TMPDIR"
+    as_other mkdir -m "$other_mode" "$fallback"
+    ;;
+  esac
+  mkdir -m 700 "$E2E_HOME/r1" "$E2E_HOME/r2"
+  : >"$E2E_HOME/morvane.log"
+  XDG_RUNTIME_DIR=$E2E_HOME/r1 start_app_ready
+  [ "$(passed_over "$E2E_HOME/morvane.log")" -eq 1 ] ||
+    fail "$case: the passed-over folder was not named once: $(grep -F "passed over" "$E2E_HOME/morvane.log")"
+  second_start_hands_over "$case" XDG_RUNTIME_DIR="$E2E_HOME/r2"
+  [ -z "$listener" ] || ! grep -q handed "$E2E_HOME/impostor.log" || fail "$case: the other user was handed a link"
+
+  # Out of reach: the running copy's listener gone, as another computer's is.
+  rm "$E2E_HOME/r1/morvane.socket"
+  status=0
+  XDG_RUNTIME_DIR=$E2E_HOME/r2 timeout 20 env -u DISPLAY "$binary" "morvane://open/$id" \
+    2>"$E2E_HOME/unreachable.err" || status=$?
+  [ $status -eq 1 ] || fail "$case: a start that cannot reach the running copy exited with status $status"
+  grep -qF "Morvane is already running on this library ($library) and cannot be reached" \
+    "$E2E_HOME/unreachable.err" || fail "$case: the start did not name the library: $(cat "$E2E_HOME/unreachable.err")"
+  [ "$(passed_over "$E2E_HOME/unreachable.err")" -eq 1 ] || fail "$case: the passed-over folder was not named once"
+  one_running || fail "$case: $(count) copies run on one library"
+  if [ "$case" = "a plain folder" ]; then
+    # With a display, the user who started it from a menu is told in an alert.
+    first_app=$app
+    XDG_RUNTIME_DIR=$E2E_HOME/r2 "$binary" >"$E2E_HOME/turned-away.log" 2>&1 &
+    app=$!
+    # Its own window: the running copy shows its panel for the start that handed over.
+    alert_window() { xdotool search --all --onlyvisible --pid "$app" --name '^Morvane$' | head -1 | grep .; }
+    wait_for 15 alert_window || fail "$case: a start that cannot reach the running copy showed no alert"
+    dialog=$(alert_window)
+    wait_for 5 active || xdotool windowactivate --sync "$dialog"
+    xdotool key Return
+    wait_for 10 app_exited || fail "$case: the turned-away start kept running after its alert"
+    status=0
+    wait "$app" || status=$?
+    [ $status -eq 1 ] || fail "$case: the turned-away start exited with status $status"
+    grep -qF "already running on this library ($library)" "$E2E_HOME/turned-away.log" ||
+      fail "$case: the turned-away start said nothing on standard error"
+    app=$first_app
+    one_running || fail "$case: $(count) copies run after the alert"
+  fi
+  quit_app
+  if [ -n "$listener" ]; then
+    kill "$listener"
+    wait "$listener" 2>/dev/null || true
+  fi
+done
+unset MORVANE_LOG_PRIVATE
+chmod 1777 "$TMPDIR"
 echo "single copy: passed"

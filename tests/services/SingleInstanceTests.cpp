@@ -4,10 +4,12 @@
 #include "foundation/LocalSocket.h"
 #include "services/SingleInstance.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTest>
 #include <QtEndian>
 
@@ -463,6 +465,84 @@ TEST(SingleInstanceFolder, ALockInAFolderOthersMayWriteIntoCountsOnlyWhenItIsOur
     listener.kill();
     listener.waitForFinished();
     ::close(ours);
+}
+
+// Two sessions of one user that share no folder (another user took the fallback's name first): the lock
+// beside the library keeps the second off it, and names where the first listens.
+TEST(SingleInstanceLibrary, ALaunchSharingNoFolderIsHandedToTheCopyOnItsLibraryOrTurnedAway)
+{
+    const QString library = testHome() + "/data/Morvane", first = testHome() + "/first",
+                  second = testHome() + "/second";
+    for (const QString& folder : {first, second})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    const auto placesIn = [&](const QString& folder) { return SingleInstancePlaces{{folder}, {}, library}; };
+    SingleInstance copy(placesIn(first));
+    ASSERT_EQ(copy.claim({}), SingleInstance::Role::primary);
+    // The library's folder is made user-only; the lock is a file of its own, closed to others.
+    EXPECT_EQ(QFileInfo(library).permissions() & 0x0077, 0);
+    EXPECT_EQ(QFileInfo(library + "/Morvane.lock").permissions() & 0x0077, 0);
+
+    // Not listening yet: the launch waits for it as long as it may, then names the library.
+    SingleInstance early(placesIn(second));
+    EXPECT_EQ(early.claim({"morvane://open/x"}, 200ms), SingleInstance::Role::occupied);
+    EXPECT_EQ(early.failure(), library + "/Morvane.sqlite");
+    EXPECT_EQ(early.lockPath(), second + "/morvane.lock");
+
+    ASSERT_TRUE(copy.listen());
+    QStringList received;
+    QObject::connect(&copy, &SingleInstance::urlsReceived,
+                     [&](const QStringList& urls) { received += urls; });
+    SingleInstance launch(placesIn(second));
+    EXPECT_EQ(claimAside(launch, {"morvane://open/x"}), SingleInstance::Role::forwarded);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return received == QStringList{"morvane://open/x"}; }, 5000));
+
+    // A folder that is no longer this user's alone, and one named by another computer sharing the home,
+    // are never handed anything.
+    ASSERT_EQ(::chmod(QFile::encodeName(first).constData(), 01777), 0);
+    SingleInstance opened(placesIn(second));
+    EXPECT_EQ(opened.claim({"morvane://open/y"}, 200ms), SingleInstance::Role::occupied);
+    ASSERT_EQ(::chmod(QFile::encodeName(first).constData(), 0700), 0);
+    QFile lock(library + "/Morvane.lock");
+    ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+    const QByteArray named = lock.readAll();
+    ASSERT_TRUE(named.contains(QFile::encodeName(first)));
+    ASSERT_TRUE(lock.seek(0) && lock.resize(0));
+    lock.write(QByteArray(named).replace(QSysInfo::machineHostName().toUtf8(), "another-computer"));
+    lock.close();
+    SingleInstance remote(placesIn(second));
+    EXPECT_EQ(remote.claim({"morvane://open/z"}, 200ms), SingleInstance::Role::occupied);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, QStringList{"morvane://open/x"});
+
+    // Once the copy is gone, a launch takes over, and names its own folders.
+    copy.close();
+    SingleInstance next(placesIn(second));
+    EXPECT_EQ(next.claim({}), SingleInstance::Role::primary);
+    ASSERT_TRUE(next.listen());
+    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(lock.readAll().contains(QFile::encodeName(first)));
+}
+
+// A lock beside the library that cannot be taken refuses the launch with the reason; a library folder
+// that cannot be made holds no library either, and is left to the library's opening to tell.
+TEST(SingleInstanceLibrary, ALibraryLockThatCannotBeTakenRefusesTheLaunch)
+{
+    const QString folder = testHome() + "/runtime", library = testHome() + "/data";
+    ASSERT_TRUE(QDir().mkpath(library));
+    ASSERT_TRUE(QFile::link(testHome() + "/elsewhere", library + "/Morvane.lock"));
+    SingleInstance linked(SingleInstancePlaces{{folder}, {}, library});
+    EXPECT_EQ(linked.claim({}), SingleInstance::Role::failed);
+    EXPECT_EQ(linked.failure(), library + "/Morvane.lock: a symbolic link");
+    EXPECT_FALSE(QFileInfo::exists(testHome() + "/elsewhere"));
+    // Nothing of the launch is kept: the folders' locks are free again.
+    SingleInstance plain({folder});
+    EXPECT_EQ(plain.claim({}), SingleInstance::Role::primary);
+    plain.close();
+
+    QFile blocker(testHome() + "/blocked");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    SingleInstance unmade(SingleInstancePlaces{{folder}, {}, blocker.fileName() + "/Morvane"});
+    EXPECT_EQ(unmade.claim({}), SingleInstance::Role::primary);
 }
 
 TEST_F(SingleInstanceTest, SomethingOtherThanASocketAtItsPathIsNamedOnBothSides)

@@ -1,5 +1,6 @@
 #include "services/SyncScheduler.h"
 
+#include "LogCapture.h"
 #include "PreferencesLibraryTest.h"
 #include "library/SQLiteConnection.h"
 
@@ -56,6 +57,33 @@ TEST_F(SyncSchedulerTest, FailuresAndMissingPartsShowTheirTexts)
     detached->sync().syncNow();
     EXPECT_EQ(detached->sync().syncStatus(), SyncStatus::error);
     EXPECT_EQ(detached->sync().syncErrorMessage(), "Link store is not available.");
+}
+
+// Automatic passes repeat: a lasting failure is one line, a new reason or a recovery another.
+TEST_F(SyncSchedulerTest, AFailingPassIsLoggedWithItsReasonOncePerChangeOfReason)
+{
+    test::LogCapture log(QStringLiteral("morvane.SyncScheduler"));
+    sync->syncFailure = "No space left on device.";
+    defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
+    auto store = makeStore();
+    int passes = 1;
+    const auto pass = [&] {
+        store->sync().syncNow();
+        return eventually(
+            [&] { return sync->syncCalls == passes && store->sync().syncStatus() != SyncStatus::syncing; });
+    };
+    ASSERT_TRUE(eventually([&] { return store->sync().syncStatus() == SyncStatus::error; }));
+    for (const char* failure : std::initializer_list<const char*>{
+             "No space left on device.", "No space left on device.", "The folder is gone.", nullptr, nullptr,
+             "No space left on device."}) {
+        sync->syncFailure = failure ? std::optional<QString>(QString::fromUtf8(failure)) : std::nullopt;
+        ++passes;
+        ASSERT_TRUE(pass()) << passes;
+    }
+    EXPECT_EQ(log.lines(),
+              (QStringList{"The sync pass failed: No space left on device.",
+                           "The sync pass failed: The folder is gone.", "A sync pass went through again",
+                           "The sync pass failed: No space left on device."}));
 }
 
 TEST_F(SyncSchedulerTest, AnEraseWaitsForThePassInFlightSoItCannotPushTheOldLibraryBack)

@@ -50,16 +50,17 @@ void QuickPanelWindow::showEvent(QShowEvent* event)
 
 // The window is painted into an image as large as itself, which on X11 is a segment of memory shared
 // with the server: kept while the window is hidden, it is memory the tray application holds all day for
-// nothing. An empty size gives it back; the next show finds the size changed and paints the whole window
-// into a new one, as a show does anyway. The native window stays: its properties, set before each map,
-// and the key router on it are kept.
+// nothing. A one-pixel image takes its place (too small for a shared segment); the next show finds the
+// size changed and paints the whole window into a new one, as a show does anyway. An empty size would
+// not do: the X11 backing store reads (-1, -1) as 65535 × 65535 and asks for a 16 GB segment. The
+// native window stays: its properties, set before each map, and the key router on it are kept.
 void QuickPanelWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     if (event->spontaneous())
         return;
     if (QBackingStore* store = backingStore())
-        store->resize(QSize());
+        store->resize(QSize(1, 1));
 }
 
 void QuickPanelWindow::changeEvent(QEvent* event)

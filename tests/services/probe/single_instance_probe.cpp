@@ -48,6 +48,7 @@ int main(int argc, char** argv)
         return 0;
     case morvane::SingleInstance::Role::blocked:
     case morvane::SingleInstance::Role::failed:
+    case morvane::SingleInstance::Role::occupied:
         std::puts("failed");
         return 0;
     case morvane::SingleInstance::Role::refused:
