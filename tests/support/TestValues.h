@@ -9,6 +9,8 @@
 
 #include <optional>
 #include <ostream>
+#include <stdexcept>
+#include <string>
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& text, std::ostream* os)
@@ -18,16 +20,29 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace morvane::test {
 
-// A library date written in its text form ("2024-05-01T09:30:12.345Z"); the text must be valid.
-inline QDateTime at(const char* libraryText)
+// A text a test writes by hand that does not read is a fault of the test: it fails the test loudly,
+// where an empty optional taken as a value would read whatever the stack held.
+[[noreturn]] inline void refuseUnreadTestText(const char* what, const char* text)
 {
-    return *parseLibraryDate(QString::fromLatin1(libraryText));
+    throw std::invalid_argument(std::string("not ") + what + ": \"" + text + '"');
 }
 
-// A UUID written as text; the text must be valid.
+// A library date written in its text form ("2024-05-01T09:30:12.345Z", the fraction required).
+inline QDateTime at(const char* libraryText)
+{
+    const std::optional<QDateTime> date = parseLibraryDate(QString::fromLatin1(libraryText));
+    if (!date)
+        refuseUnreadTestText("a library date", libraryText);
+    return *date;
+}
+
+// A UUID written as text (upper or lower case, 8-4-4-4-12, no braces).
 inline QUuid uuid(const char* text)
 {
-    return *parseUuid(QString::fromLatin1(text));
+    const std::optional<QUuid> id = parseUuid(QString::fromLatin1(text));
+    if (!id)
+        refuseUnreadTestText("a UUID", text);
+    return *id;
 }
 
 // The error of type E the call throws, or nothing when it returns (any other exception escapes).

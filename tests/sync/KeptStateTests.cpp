@@ -160,7 +160,7 @@ TEST(KeptRecords, ReadBackAsKeptThroughChangesAndSettling)
         expected.insert(name, record);
     }
     const KeptRecord deletion{KeptRecord::Type::deletion,
-                              DeletedRecord{"Link", "Ä:b", at("2024-01-01T00:00:00Z")}};
+                              DeletedRecord{"Link", "Ä:b", at("2024-01-01T00:00:00.000Z")}};
     kept.load("Link-deleted", deletion);
     expected.insert("Link-deleted", deletion);
     kept.load("elsewhere", linkRecord(ids[0], 1));
