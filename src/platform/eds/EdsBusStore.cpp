@@ -87,16 +87,11 @@ struct EdsBusStore::Opening {
         ErrorSlot error;
         if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
             return answered;
-        fail(error.text());
-        return nullptr;
-    }
-
-    void fail(const QString& why)
-    {
         qCWarning(lcEdsStore).noquote()
-            << QStringLiteral("Could not open a %1:").arg(QLatin1String(store->m_kind.what)) << why;
+            << QStringLiteral("Could not open a %1:").arg(QLatin1String(store->m_kind.what)) << error.text();
         --*pending;
         delete this;
+        return nullptr;
     }
 
     static void onFound(GObject* bus, GAsyncResult* result, gpointer data)
@@ -114,8 +109,14 @@ struct EdsBusStore::Opening {
         // GLib refuses a call to a malformed name or path without ever answering it, which would leave
         // openAll waiting for good.
         if (!g_variant_is_object_path(call->path.constData()) || !g_dbus_is_name(call->busName.constData())) {
-            call->fail(QStringLiteral("the factory named no valid object (path “%1”, bus name “%2”)")
-                           .arg(QString::fromUtf8(call->path), QString::fromUtf8(call->busName)));
+            qCWarning(lcEdsStore).noquote()
+                << QStringLiteral(
+                       "Could not open a %1: the factory named no valid object (path “%2”, bus name "
+                       "“%3”)")
+                       .arg(QLatin1String(call->store->m_kind.what), QString::fromUtf8(call->path),
+                            QString::fromUtf8(call->busName));
+            --*call->pending;
+            delete call;
             return;
         }
         g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->busName.constData(), call->path.constData(),
