@@ -31,6 +31,12 @@ QByteArray standInZone(const char* tzid, const char* start, const char* daylight
            start + "\r\nRRULE:" + daylightRule + "\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
 }
 
+// A reader of the calendars alone, as the stand-in has no address book.
+std::unique_ptr<EdsStoreReader> standInCalendarReader()
+{
+    return std::make_unique<EdsStoreReader>(true, false);
+}
+
 QStringList standInStarts(const EdsReader& reader)
 {
     QStringList starts;
@@ -53,7 +59,7 @@ TEST(EdsStoreReader, AReaderGoneDuringAReloadLeavesItsThreadNothingFreed)
     service.keepZone("Stand-in Time",
                      standInZone("Stand-in Time", "19700101T030000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU"));
     service.setEvents({standInEvent("lunch", "DTSTART;TZID=Stand-in Time:20240701T120000\r\n")});
-    auto reader = std::make_unique<EdsStoreReader>(true, false);
+    auto reader = standInCalendarReader();
     ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
     ASSERT_EQ(standInStarts(*reader), QStringList{"lunch 2024-07-01T10:00:00Z"});
     ASSERT_TRUE(service.waitUntilAsked("Start", 1, readerLoadWait)); // its changes are followed
@@ -86,9 +92,9 @@ TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
     ASSERT_TRUE(service.isRunning());
     service.setEvents({standInEvent("lunch", "DTSTART:20240701T120000Z\r\n")});
     {
-        EdsStoreReader reader(true, false);
-        ASSERT_TRUE(reader.waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
-        EXPECT_EQ(standInStarts(reader), QStringList{"lunch 2024-07-01T12:00:00Z"});
+        const auto reader = standInCalendarReader();
+        ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
+        EXPECT_EQ(standInStarts(*reader), QStringList{"lunch 2024-07-01T12:00:00Z"});
     }
     const QByteArray goodPath = EdsStandInService::calendarPath;
     const QByteArray goodName = ":1.1"; // any valid name: no call reaches it
@@ -98,16 +104,15 @@ TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
         SCOPED_TRACE(("path " + path + ", name " + name).constData());
         service.answerOpenWith(path, name);
         const int opened = service.asked("Open");
-        QStringList lines;
+        const LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
         {
-            LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
-            EdsStoreReader reader(true, false);
-            ASSERT_TRUE(reader.waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
-            EXPECT_TRUE(reader.snapshot()->events.isEmpty());
-            // The reader's thread has ended (its lines are all in) once it went.
-            ASSERT_TRUE(GLibLoopThread::joinThreadsLetGo(readerLoadWait));
-            lines = log.lines();
+            const auto reader = standInCalendarReader();
+            ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
+            EXPECT_TRUE(reader->snapshot()->events.isEmpty());
         }
+        // The reader's thread has ended, and its lines are all in, once the reader went.
+        ASSERT_TRUE(GLibLoopThread::joinThreadsLetGo(readerLoadWait));
+        const QStringList lines = log.lines();
         EXPECT_EQ(service.asked("Open"), opened);
         EXPECT_EQ(lines.filter(QStringLiteral("Could not open a calendar: the factory named no valid object"))
                       .size(),
@@ -129,16 +134,15 @@ TEST(EdsStoreReader, ACalendarsZoneChangingHourlySinceYearOneIsReadInTheUsersZon
                                 "RRULE:FREQ=HOURLY\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"));
     service.setEvents({standInEvent("standup", "DTSTART;TZID=Churn:20240701T090000\r\n"),
                        standInEvent("retro", "DTSTART;TZID=Churn:20240702T090000\r\n")});
-    QStringList lines;
+    const LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
     {
-        LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
-        EdsStoreReader reader(true, false);
-        ASSERT_TRUE(reader.waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
-        EXPECT_EQ(standInStarts(reader),
+        const auto reader = standInCalendarReader();
+        ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
+        EXPECT_EQ(standInStarts(*reader),
                   (QStringList{"standup 2024-07-01T07:00:00Z", "retro 2024-07-02T07:00:00Z"}));
-        ASSERT_TRUE(GLibLoopThread::joinThreadsLetGo(readerLoadWait));
-        lines = log.lines();
     }
+    ASSERT_TRUE(GLibLoopThread::joinThreadsLetGo(readerLoadWait));
+    const QStringList lines = log.lines();
     EXPECT_EQ(lines.filter(QStringLiteral("“Stand-in” keeps a time zone “Churn”")).size(), 1)
         << lines.join(u'\n').toStdString();
 }
