@@ -40,7 +40,9 @@ std::unique_ptr<EdsStoreReader> standInCalendarReader()
 QStringList standInStarts(const EdsReader& reader)
 {
     QStringList starts;
-    for (const CalendarEvent& event : reader.snapshot()->events)
+    // Held here: the reader may publish another meanwhile.
+    const std::shared_ptr<const EdsSnapshot> snapshot = reader.snapshot();
+    for (const CalendarEvent& event : snapshot->events)
         starts.append(event.externalIdentifier.value_or(QString()) + u' ' +
                       event.startDate.toString(Qt::ISODate));
     return starts;
