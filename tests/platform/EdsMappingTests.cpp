@@ -481,3 +481,58 @@ TEST(EdsMapping, TheUsersZoneIsTheSystemsOrUtc)
     else
         qputenv("TZ", saved);
 }
+
+// libical expands a zone's every change from the start of its rules in one call nothing interrupts: a
+// calendar's own zone changing more often than monthly, or whose rules start before 1600, is refused
+// (its events are read in the user's zone and the TZID is named), while the rules Outlook writes, from
+// 1601, are kept.
+TEST(EdsMapping, ZonesLibicalCannotAffordAreRefusedAndTheirEventsReadInTheUsersZone)
+{
+    const auto zone = [](const char* tzid, const char* start, const char* rule) {
+        return QByteArray("BEGIN:VTIMEZONE\r\nTZID:") + tzid +
+               "\r\nBEGIN:STANDARD\r\nTZOFFSETFROM:+0400\r\nTZOFFSETTO:+0300\r\nDTSTART:" + start +
+               "\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\nEND:STANDARD\r\n"
+               "BEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0300\r\nTZOFFSETTO:+0400\r\nDTSTART:" +
+               start + "\r\nRRULE:" + rule + "\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
+    };
+    Calendar calendar(vevent("hourly", "DTSTART;TZID=Churn:20240701T090000\r\n") +
+                      vevent("weekly", "DTSTART;TZID=Weekly:20240701T090000\r\n") +
+                      vevent("ancient", "DTSTART;TZID=Ancient:20240701T090000\r\n") +
+                      vevent("outlook", "DTSTART;TZID=Outlook:20240701T090000\r\n") +
+                      vevent("monthly", "DTSTART;TZID=Monthly:20240701T090000\r\n"));
+    calendar.zones.insert("Churn", zone("Churn", "00010101T000000", "FREQ=HOURLY"));
+    calendar.zones.insert("Weekly", zone("Weekly", "19700101T000000", "FREQ=WEEKLY"));
+    calendar.zones.insert("Ancient", zone("Ancient", "00010101T000000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU"));
+    calendar.zones.insert("Outlook", zone("Outlook", "16010101T000000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU"));
+    calendar.zones.insert("Monthly", zone("Monthly", "19700101T000000", "FREQ=MONTHLY;BYDAY=-1SU"));
+    const EdsExpansion expansion = calendar.expand(utc("2024-01-01T00:00:00Z"), utc("2024-12-31T00:00:00Z"));
+    QStringList starts;
+    for (const CalendarEvent& event : expansion.events)
+        starts.append(event.identifier + u' ' + event.startDate.toString(Qt::ISODate));
+    // Refused zones read as Berlin's summer time (+02:00); kept ones at +04:00.
+    EXPECT_EQ(starts, (QStringList{"cal/hourly 2024-07-01T07:00:00Z", "cal/weekly 2024-07-01T07:00:00Z",
+                                   "cal/ancient 2024-07-01T07:00:00Z", "cal/outlook 2024-07-01T05:00:00Z",
+                                   "cal/monthly 2024-07-01T05:00:00Z"}));
+    EXPECT_EQ(expansion.refusedZones, (QStringList{"Churn", "Weekly", "Ancient"}));
+}
+
+// A numbered weekday in a daily rule makes libical search centuries in one step for a day that never
+// comes, and a rule repeating every few seconds since long before the window steps millions of times
+// to reach it: the first is not read, the second is stopped, and each series still gives its own start
+// where that falls in the window.
+TEST(EdsMapping, RulesLibicalWouldSearchWithoutEndAreBounded)
+{
+    Calendar calendar(vevent("numbered-daily", "DTSTART:20240102T090000Z\r\nRRULE:FREQ=DAILY;BYDAY=1MO\r\n") +
+                      vevent("numbered-hourly",
+                             "DTSTART:20240103T090000Z\r\nRRULE:FREQ=HOURLY;BYDAY=2TU,-1FR;BYMONTH=2\r\n") +
+                      vevent("seconds", "DTSTART:19900101T000000Z\r\nRRULE:FREQ=SECONDLY;INTERVAL=7\r\n") +
+                      vevent("weekly", "DTSTART:20240101T090000Z\r\nRRULE:FREQ=DAILY;BYDAY=MO;COUNT=3\r\n"));
+    const EdsExpansion expansion = calendar.expand(utc("2024-01-01T00:00:00Z"), utc("2024-12-31T00:00:00Z"));
+    QStringList identifiers;
+    for (const CalendarEvent& event : expansion.events)
+        identifiers.append(event.identifier);
+    EXPECT_EQ(identifiers, (QStringList{"cal/numbered-daily/20240102T090000Z",
+                                        "cal/numbered-hourly/20240103T090000Z", "cal/weekly/20240101T090000Z",
+                                        "cal/weekly/20240108T090000Z", "cal/weekly/20240115T090000Z"}));
+    EXPECT_EQ(expansion.cutSeries, 3);
+}

@@ -105,6 +105,19 @@ struct EdsBusStore::Opening {
         call->path = path;
         call->busName = busName;
         g_variant_unref(found);
+        // GLib refuses a call to a malformed name or path without ever answering it, which would leave
+        // openAll waiting for good.
+        if (!g_variant_is_object_path(call->path.constData()) || !g_dbus_is_name(call->busName.constData())) {
+            qCWarning(lcEdsStore).noquote()
+                << QStringLiteral(
+                       "Could not open a %1: the factory named no valid object (path “%2”, bus name "
+                       "“%3”)")
+                       .arg(QLatin1String(call->store->m_kind.what), QString::fromUtf8(call->path),
+                            QString::fromUtf8(call->busName));
+            --*call->pending;
+            delete call;
+            return;
+        }
         g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->busName.constData(), call->path.constData(),
                                call->store->m_kind.interface, "Open", nullptr, G_VARIANT_TYPE("(as)"),
                                G_DBUS_CALL_FLAGS_NONE, -1, call->load, &onOpened, call);
@@ -208,18 +221,23 @@ bool EdsBusStore::watch(std::function<void()> changed)
     GVariant* made =
         call(m_path, m_kind.interface, "GetView", g_variant_new("(s)", m_kind.query), nullptr, &error);
     // A view's path is an object path; older services sent it as a string.
-    if (!made || (!g_variant_is_of_type(made, G_VARIANT_TYPE("(s)")) &&
-                  !g_variant_is_of_type(made, G_VARIANT_TYPE("(o)")))) {
-        if (made)
-            g_variant_unref(made);
+    QByteArray viewPath;
+    if (made && (g_variant_is_of_type(made, G_VARIANT_TYPE("(s)")) ||
+                 g_variant_is_of_type(made, G_VARIANT_TYPE("(o)")))) {
+        GVariant* pathValue = g_variant_get_child_value(made, 0);
+        viewPath = g_variant_get_string(pathValue, nullptr);
+        g_variant_unref(pathValue);
+        if (!g_variant_is_object_path(viewPath.constData()))
+            error = QStringLiteral("the view's path “%1” is not valid").arg(QString::fromUtf8(viewPath));
+    }
+    if (made)
+        g_variant_unref(made);
+    if (viewPath.isEmpty() || !g_variant_is_object_path(viewPath.constData())) {
         qCInfo(lcEdsStore).noquote()
             << QStringLiteral("Changes of a %1 will not be seen:").arg(QLatin1String(m_kind.what)) << error;
         return false;
     }
-    GVariant* viewPath = g_variant_get_child_value(made, 0);
-    m_viewPath = g_variant_get_string(viewPath, nullptr);
-    g_variant_unref(viewPath);
-    g_variant_unref(made);
+    m_viewPath = viewPath;
     // Matched by the view's path: the service may answer from a process of its own. A signal may still
     // be queued on this thread's loop after the subscription ended, so the callback holds only changed.
     m_viewSignals = g_dbus_connection_signal_subscribe(

@@ -36,8 +36,33 @@ std::optional<QString> presentText(const char* value)
 
 constexpr int secondsPerDay = 24 * 60 * 60;
 
-// A VTIMEZONE, alone or in a VCALENDAR, as a zone of its own; nothing when the text holds none.
-icaltimezone* parsedZone(const QByteArray& text)
+// Whether libical can afford a zone's rules: it expands every change of a zone from the start of its
+// rules up to the year asked, in one call nothing interrupts, so rules that change the offset more often
+// than monthly, or that start centuries back, would take it minutes and gigabytes. A real zone changes
+// at most twice a year, and the oldest rules calendars write start in 1601.
+bool affordableZone(icalcomponent* vtimezone)
+{
+    constexpr int earliestYear = 1600;
+    for (const icalcomponent_kind kind : {ICAL_XSTANDARD_COMPONENT, ICAL_XDAYLIGHT_COMPONENT}) {
+        for (icalcomponent* rules = icalcomponent_get_first_component(vtimezone, kind); rules;
+             rules = icalcomponent_get_next_component(vtimezone, kind)) {
+            if (icalproperty* start = icalcomponent_get_first_property(rules, ICAL_DTSTART_PROPERTY)) {
+                if (icalproperty_get_dtstart(start).year < earliestYear)
+                    return false;
+            }
+            for (icalproperty* rule = icalcomponent_get_first_property(rules, ICAL_RRULE_PROPERTY); rule;
+                 rule = icalcomponent_get_next_property(rules, ICAL_RRULE_PROPERTY)) {
+                if (icalproperty_get_rrule(rule).freq < ICAL_MONTHLY_RECURRENCE)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A VTIMEZONE, alone or in a VCALENDAR, as a zone of its own; nothing when the text holds none, or
+// (refused set) one whose rules libical cannot afford.
+icaltimezone* parsedZone(const QByteArray& text, bool& refused)
 {
     if (text.isEmpty())
         return nullptr;
@@ -52,6 +77,11 @@ icaltimezone* parsedZone(const QByteArray& text)
         icalcomponent_free(parsed);
         if (!vtimezone)
             return nullptr;
+    }
+    if (!affordableZone(vtimezone)) {
+        refused = true;
+        icalcomponent_free(vtimezone);
+        return nullptr;
     }
     icaltimezone* zone = icaltimezone_new();
     // The zone owns the component once it took it; one without a TZID it refuses.
@@ -94,11 +124,17 @@ public:
             found.zone = icaltimezone_get_builtin_timezone(tzid);
         // A TZID the calendar does not know either is asked for once too.
         if (!found.zone && zoneText) {
-            found.zone = parsedZone(zoneText(tzid));
+            bool refusedZone = false;
+            found.zone = parsedZone(zoneText(tzid), refusedZone);
             found.calendars = found.zone != nullptr;
+            if (refusedZone)
+                refused.append(QString::fromUtf8(tzid));
         }
         return found.zone;
     }
+
+    // The TZIDs whose zones the calendar has but libical could not afford, in the order met.
+    QStringList refused;
 
 private:
     struct Found {
@@ -261,6 +297,13 @@ private:
     template <class Visit> void forEachInWindow(icalproperty* ruleProperty, bool exclusion, Visit visit);
     void addDates(icalproperty* rdate);
 
+public:
+    // Whether a rule was left unread (one libical cannot take) or stopped at maxRuleStepsPerSeries.
+    bool cut = false;
+
+private:
+    int stepsLeft = maxRuleStepsPerSeries;
+
     icalcomponent* vevent;
     icaltimetype windowStart;
     icaltimetype windowEnd;
@@ -395,10 +438,29 @@ void Series::skipToWindow(icalrecur_iterator* iterator, const icalrecurrencetype
         iterator, icaltime_from_timet_with_zone(time_t(skipTo), dtstart.is_date, dtstart.zone));
 }
 
-// Calls visit with each start the rule gives that overlaps the window, until it returns false.
+// A numbered weekday (1MO, -1FR) means something only in a monthly or yearly rule; in a daily or finer
+// one libical searches centuries for a day that never comes, in one step, and finds none.
+bool readableRule(const icalrecurrencetype& rule)
+{
+    if (rule.freq >= ICAL_WEEKLY_RECURRENCE)
+        return true;
+    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
+            return false;
+    }
+    return true;
+}
+
+// Calls visit with each start the rule gives that overlaps the window, until it returns false. The
+// series' steps are bounded too: a rule that gives starts long before the window (every second since
+// 1900), or none at all, is stopped.
 template <class Visit> void Series::forEachInWindow(icalproperty* ruleProperty, bool exclusion, Visit visit)
 {
     const icalrecurrencetype rule = ruleOf(ruleProperty, exclusion);
+    if (!readableRule(rule)) {
+        cut = true;
+        return;
+    }
     icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
     if (!iterator)
         return;
@@ -407,6 +469,10 @@ template <class Visit> void Series::forEachInWindow(icalproperty* ruleProperty, 
     for (icaltimetype next = icalrecur_iterator_next(iterator);
          !icaltime_is_null_time(next) && icaltime_compare(next, windowEnd) <= 0;
          next = icalrecur_iterator_next(iterator)) {
+        if (--stepsLeft < 0) {
+            cut = true;
+            break;
+        }
         // A rule libical cannot take further repeats its last start.
         if (!icaltime_is_null_time(previous) && icaltime_compare(next, previous) == 0)
             break;
@@ -636,6 +702,8 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
         const auto occurrences = series.occurrences(maxOccurrencesPerSeries);
         if (int(occurrences.size()) > maxOccurrencesPerSeries)
             ++expansion.truncatedSeries;
+        if (series.cut)
+            ++expansion.cutSeries;
         for (int i = 0; i < std::min<int>(occurrences.size(), maxOccurrencesPerSeries); ++i) {
             const auto& [start, end] = occurrences[i];
             icaltimezone* startZone = zoneOf(start, defaultZone);
@@ -652,6 +720,7 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
             expansion.events.append(std::move(event));
         }
     }
+    expansion.refusedZones = zones.refused;
     return expansion;
 }
 

@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -27,7 +28,9 @@ struct EdsCalendarSource {
 // What one expansion of a calendar's events produced.
 struct EdsExpansion {
     QList<CalendarEvent> events;
-    int truncatedSeries = 0; // repeating events cut at the per-series limit
+    int truncatedSeries = 0;  // repeating events cut at the per-series limit
+    int cutSeries = 0;        // repeating events with a rule left unread or stopped at maxRuleStepsPerSeries
+    QStringList refusedZones; // TZIDs whose VTIMEZONE the calendar has but that were refused
 };
 
 // The user's zone, for floating times and all-day dates: the system's, as one of libical's built-in
@@ -43,12 +46,17 @@ using EdsZoneLookup = std::function<QByteArray(const char* tzid)>;
 // lists them) that overlap [from, to]. A repeating event's occurrences are its own except those a
 // detached instance (same uid, with a RECURRENCE-ID) replaces. Zones named by TZID are libical's
 // built-in ones, else what zoneText gives; times without a zone and all-day dates are read in
-// defaultZone. Occurrences, their ends and their names follow the rules the calendar applications
-// have always expanded events by, so identifiers the library keeps stay valid. A series gives at most
-// maxOccurrencesPerSeries occurrences; a text that does not parse gives none.
+// defaultZone, as are those naming a zone the calendar keeps but whose rules libical could not afford
+// (rules changing more often than monthly, or starting before 1600; listed in refusedZones). A numbered
+// weekday in a daily or finer rule leaves that rule unread. Occurrences, their ends and their names follow
+// the rules the calendar applications have always expanded events by, so identifiers the library keeps stay
+// valid. A series gives at most maxOccurrencesPerSeries occurrences; a text that does not parse gives none.
 EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const EdsCalendarSource& source,
                                   const QDateTime& from, const QDateTime& to, const EdsZoneLookup& zoneText,
                                   icaltimezone* defaultZone);
 inline constexpr int maxOccurrencesPerSeries = 10000;
+// The steps libical's iterator takes for one series at most, in the window or before it: a daily series
+// in a zone with summer time since 1750 takes fewer.
+inline constexpr int maxRuleStepsPerSeries = 100000;
 
 } // namespace morvane

@@ -17,6 +17,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <condition_variable>
@@ -46,21 +47,23 @@ constexpr int yearsAhead = 5;
 
 } // namespace
 
-// What the reader knows and does, on its thread: held by each job there, so that a thread left inside a
-// call when the reader goes still has it. Calendars, address books and the registry of sources are read
+// What the reader knows and does, on its thread: held by each job there, and by each timer and signal
+// for as long as its callback runs, so that a thread left inside a call when the reader goes still has
+// it (and lets it go once the call returned). Timers and signals hold it weakly while they wait: one
+// that comes after it went does nothing. Calendars, address books and the registry of sources are read
 // over the bus directly: the service's client libraries link its mail library, an HTTP stack, Kerberos,
 // NSS and more, several megabytes mapped into this process for reading a few fields of each event and
 // card.
-struct EdsStoreReader::Worker final : EdsLoadBound {
+struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this<Worker> {
     // A calendar or address book of the registry, and what was last read of it.
     struct Store {
-        Worker* worker = nullptr;
         std::unique_ptr<EdsBusStore> remote;
         QString name;
         guint pendingReload = 0;
         QList<CalendarEvent> events; // a calendar's
         QList<ContactCard> cards;    // an address book's
         QStringList fileAs;          // the sort key of each card
+        QSet<QString> refusedZones;  // a calendar's TZIDs whose zones were refused, logged once each
     };
     using Stores = std::vector<std::unique_ptr<Store>>;
 
@@ -108,7 +111,18 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         published = std::make_shared<const EdsSnapshot>(std::move(empty));
     }
 
-    ~Worker() { g_main_context_unref(context); }
+    ~Worker()
+    {
+        // Gone without its last job (the thread was let go inside a call): its timers, which hold it
+        // weakly, are taken off the context here.
+        removeTimeout(windowRenewal);
+        removeTimeout(pendingSourcesReload);
+        for (Stores* stores : {&calendarStores, &bookStores}) {
+            for (auto& store : *stores)
+                removeTimeout(store->pendingReload);
+        }
+        g_main_context_unref(context);
+    }
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
 
@@ -192,13 +206,10 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         // The registry may have answered only after the reader went: nothing more is started then.
         if (isStopping())
             return;
-        windowRenewal = addTimeout(
-            windowRenewalSeconds * 1000,
-            [](gpointer self) -> gboolean {
-                static_cast<Worker*>(self)->reloadSources();
-                return G_SOURCE_CONTINUE;
-            },
-            this);
+        windowRenewal = addTimeout(windowRenewalSeconds * 1000, [](Worker& worker) {
+            worker.reloadSources();
+            return G_SOURCE_CONTINUE;
+        });
     }
 
     void openRegistry()
@@ -206,7 +217,12 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         QString error;
         // Its signals come to this thread's context, which is the thread-default one here.
         registry = EdsSourceRegistry::open(
-            bus.get(), beginLoad(), [this] { scheduleSourcesReload(false); }, &error);
+            bus.get(), beginLoad(),
+            [self = weak_from_this()] {
+                if (const std::shared_ptr<Worker> worker = self.lock())
+                    worker->scheduleSourcesReload(false);
+            },
+            &error);
         endLoad();
         if (!registry) {
             // The registry's client asks for every source at once; a failure is that call's.
@@ -224,23 +240,32 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         storesMayHaveChanged = storesMayHaveChanged || stores;
         if (pendingSourcesReload)
             return;
-        pendingSourcesReload = addTimeout(
-            reloadDelayMs,
-            [](gpointer self) -> gboolean {
-                auto* worker = static_cast<Worker*>(self);
-                worker->pendingSourcesReload = 0;
-                if (std::exchange(worker->storesMayHaveChanged, false) || worker->sourcesChanged())
-                    worker->reloadSources();
-                return G_SOURCE_REMOVE;
-            },
-            this);
+        pendingSourcesReload = addTimeout(reloadDelayMs, [](Worker& worker) {
+            worker.pendingSourcesReload = 0;
+            if (std::exchange(worker.storesMayHaveChanged, false) || worker.sourcesChanged())
+                worker.reloadSources();
+            return G_SOURCE_REMOVE;
+        });
     }
 
-    // On this thread's context (g_timeout_add would use the process's default one).
-    guint addTimeout(guint delayMs, GSourceFunc function, gpointer data)
+    // A timer on this thread's context (g_timeout_add would use the process's default one). It holds
+    // this object weakly while it waits and strongly while fired runs; fired answers whether it goes on.
+    template <class Fired> guint addTimeout(guint delayMs, Fired fired)
     {
+        struct Timer {
+            std::weak_ptr<Worker> worker;
+            Fired fired;
+        };
         GSource* source = g_timeout_source_new(delayMs);
-        g_source_set_callback(source, function, data, nullptr);
+        g_source_set_callback(
+            source,
+            [](gpointer data) -> gboolean {
+                auto* timer = static_cast<Timer*>(data);
+                const std::shared_ptr<Worker> worker = timer->worker.lock();
+                return worker ? timer->fired(*worker) : G_SOURCE_REMOVE;
+            },
+            new Timer{weak_from_this(), std::move(fired)},
+            [](gpointer data) { delete static_cast<Timer*>(data); });
         const guint id = g_source_attach(source, context);
         g_source_unref(source);
         return id;
@@ -347,7 +372,6 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
                 stores.erase(found);
             } else {
                 auto store = std::make_unique<Store>();
-                store->worker = this;
                 store->remote = std::make_unique<EdsBusStore>(bus.get(), kind, uid, *this);
                 kept.push_back(std::move(store));
             }
@@ -391,6 +415,22 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
             qCInfo(lcEdsReader) << expansion.truncatedSeries << "repeating events were cut at"
                                 << maxOccurrencesPerSeries << "occurrences";
         }
+        if (expansion.cutSeries > 0) {
+            qCInfo(lcEdsReader) << expansion.cutSeries
+                                << "repeating events have rules that were not read whole (invalid, or past"
+                                << maxRuleStepsPerSeries << "steps)";
+        }
+        for (const QString& tzid : std::as_const(expansion.refusedZones)) {
+            if (!store.refusedZones.contains(tzid)) {
+                store.refusedZones.insert(tzid);
+                qCWarning(lcEdsReader).noquote()
+                    << QStringLiteral(
+                           "The calendar “%1” keeps a time zone “%2” whose rules change more often "
+                           "than monthly or start before 1600; its events are read in the "
+                           "user's zone")
+                           .arg(store.name, tzid);
+            }
+        }
         store.events = std::move(expansion.events);
     }
 
@@ -413,20 +453,25 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
     // is looked up by its kind and uid.
     void changedStore(const EdsStoreKind& kind, const QString& uid)
     {
+        Store* found = findStore(kind, uid);
+        if (!found || found->pendingReload)
+            return;
+        found->pendingReload = addTimeout(reloadDelayMs, [kind = &kind, uid](Worker& worker) {
+            // The store is found again: it may have been closed since (which takes its timer off).
+            if (Store* changed = worker.findStore(*kind, uid)) {
+                changed->pendingReload = 0;
+                worker.reload(*changed);
+            }
+            return G_SOURCE_REMOVE;
+        });
+    }
+
+    Store* findStore(const EdsStoreKind& kind, const QString& uid) const
+    {
         const Stores& stores = &kind == &edsCalendarKind ? calendarStores : bookStores;
         const auto found = std::find_if(stores.begin(), stores.end(),
                                         [&](const auto& s) { return s->remote->uid() == uid; });
-        if (found == stores.end() || (*found)->pendingReload)
-            return;
-        (*found)->pendingReload = addTimeout(
-            reloadDelayMs,
-            [](gpointer data) -> gboolean {
-                auto* changed = static_cast<Store*>(data);
-                changed->pendingReload = 0;
-                changed->worker->reload(*changed);
-                return G_SOURCE_REMOVE;
-            },
-            found->get());
+        return found == stores.end() ? nullptr : found->get();
     }
 
     void reload(Store& store)
@@ -446,7 +491,10 @@ struct EdsStoreReader::Worker final : EdsLoadBound {
         if (isStopping())
             return;
         store.remote->watch(
-            [this, kind = &store.remote->kind(), uid = store.remote->uid()] { changedStore(*kind, uid); });
+            [self = weak_from_this(), kind = &store.remote->kind(), uid = store.remote->uid()] {
+                if (const std::shared_ptr<Worker> worker = self.lock())
+                    worker->changedStore(*kind, uid);
+            });
     }
 
     void publish()
