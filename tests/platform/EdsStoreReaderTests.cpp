@@ -34,7 +34,7 @@ QByteArray standInZone(const char* tzid, const char* start, const char* daylight
 // A reader of the calendars alone, as the stand-in has no address book.
 std::unique_ptr<EdsStoreReader> standInCalendarReader()
 {
-    return std::make_unique<EdsStoreReader>(true, false);
+    return std::make_unique<EdsStoreReader>(true, false, nullptr);
 }
 
 QStringList standInStarts(const EdsReader& reader)
