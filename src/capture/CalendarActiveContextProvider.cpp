@@ -27,7 +27,7 @@ QString displayName(const QString& identifier)
     return identifier == calendarIdentifier ? QStringLiteral("Calendar") : QStringLiteral("Fantastical");
 }
 
-QString selectionScript()
+QString calendarSelectionScript()
 {
     return statusWordScript(
         QStringLiteral("id \"com.apple.iCal\""),
@@ -149,7 +149,7 @@ CalendarActiveContextProvider::eventShown(const CalendarEventService& service,
 std::optional<CapturedContext> CalendarActiveContextProvider::readCalendarSelection()
 {
     const QString answer =
-        trimmedText(runProviderScript(*m_scripts, selectionScript(), lcCalendarContext(),
+        trimmedText(runProviderScript(*m_scripts, calendarSelectionScript(), lcCalendarContext(),
                                       QStringLiteral("Calendar selection AppleScript failed: %1"))
                         .value_or(QString()));
     if (answer.isEmpty() || scriptStatusWord(answer))

@@ -12,7 +12,7 @@ namespace morvane {
 
 namespace {
 
-QString selectionScript()
+QString fantasticalSelectionScript()
 {
     return statusWordScript(
         QStringLiteral("\"Fantastical\""),
@@ -50,7 +50,7 @@ CaptureResult FantasticalActiveContextProvider::captureContexts()
     if (!m_reachable || !m_recentlyActive.captureTarget())
         return {};
     const QString answer =
-        trimmedText(runProviderScript(*m_scripts, selectionScript(), lcFantasticalContext(),
+        trimmedText(runProviderScript(*m_scripts, fantasticalSelectionScript(), lcFantasticalContext(),
                                       QStringLiteral("Fantastical AppleScript failed: %1"))
                         .value_or(QString()));
     if (const std::optional<ScriptStatusWord> word = scriptStatusWord(answer)) {

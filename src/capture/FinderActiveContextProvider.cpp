@@ -15,12 +15,12 @@ namespace morvane {
 
 namespace {
 
-const QString selectionScript = QStringLiteral("tell application id \"com.apple.finder\"\n"
-                                               "    set selectedItems to selection\n"
-                                               "    if selectedItems is {} then return \"\"\n"
-                                               "    set selectedItem to item 1 of selectedItems\n"
-                                               "    return POSIX path of (selectedItem as alias)\n"
-                                               "end tell");
+const QString finderSelectionScript = QStringLiteral("tell application id \"com.apple.finder\"\n"
+                                                     "    set selectedItems to selection\n"
+                                                     "    if selectedItems is {} then return \"\"\n"
+                                                     "    set selectedItem to item 1 of selectedItems\n"
+                                                     "    return POSIX path of (selectedItem as alias)\n"
+                                                     "end tell");
 
 } // namespace
 
@@ -39,7 +39,7 @@ std::optional<CapturedContext> FinderActiveContextProvider::captureContext()
     if (!m_recentlyActive.captureTarget())
         return std::nullopt;
     const std::optional<QString> answer =
-        runProviderScript(*m_scripts, selectionScript, lcFinderContext(),
+        runProviderScript(*m_scripts, finderSelectionScript, lcFinderContext(),
                           QStringLiteral("Unable to read Finder selection: %1"));
     if (!answer)
         return std::nullopt;

@@ -12,7 +12,7 @@ namespace morvane {
 
 namespace {
 
-const QString selectionScript = QStringLiteral(
+const QString mailSelectionScript = QStringLiteral(
     "tell application id \"com.apple.mail\"\n"
     "    set selectedMessages to selection\n"
     "    if selectedMessages is {} then return \"\"\n"
@@ -39,8 +39,9 @@ std::optional<CapturedContext> MailActiveContextProvider::captureContext()
 {
     if (!m_recentlyActive.captureTarget())
         return std::nullopt;
-    const std::optional<QString> answer = runProviderScript(
-        *m_scripts, selectionScript, lcMailContext(), QStringLiteral("Unable to read Mail selection: %1"));
+    const std::optional<QString> answer =
+        runProviderScript(*m_scripts, mailSelectionScript, lcMailContext(),
+                          QStringLiteral("Unable to read Mail selection: %1"));
     if (!answer || answer->isEmpty())
         return std::nullopt;
 

@@ -16,7 +16,7 @@ namespace morvane {
 namespace {
 
 constexpr qsizetype maxPageTextLength = 120;
-constexpr qint64 maxPage = 99999;
+constexpr qint64 maxPreviewPage = 99999;
 
 const AccessibilityTextWalk& previewWalk()
 {
@@ -102,7 +102,7 @@ std::optional<qint64> PreviewPDFAccessibilityContextReader::pageOfText(const QSt
             return page;
     }
     const std::optional<qint64> whole = signedDecimal(trimmed);
-    if (whole && *whole >= 1 && *whole <= maxPage)
+    if (whole && *whole >= 1 && *whole <= maxPreviewPage)
         return whole;
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #include "preferences/HotkeyRecorder.h"
 
+#include "FakeHotkeyBackend.h"
+
 #include "preferences/PreferenceControls.h"
 
 #include <QSignalSpy>
@@ -10,7 +12,7 @@
 namespace morvane {
 namespace {
 
-constexpr quint32 controlCommand = GlobalHotkeyBinding::controlKey | GlobalHotkeyBinding::commandKey;
+using test::controlCommand;
 
 // The owner counts starts and stops to suspend the shortcuts, so each recording must be announced
 // exactly once each way, however it ends, and a refused proposal must leave the old shortcut.

@@ -1,4 +1,6 @@
 #include "PreferencesFixture.h"
+
+#include "FakeHotkeyBackend.h"
 #include "files/KnownRootsStore.h"
 #include "preferences/HotkeyRecorder.h"
 #include "preferences/PreferenceControls.h"
@@ -21,7 +23,7 @@ namespace {
 using test::labelled;
 using test::withText;
 using Keys = PreferencesStore::Keys;
-constexpr quint32 controlCommand = GlobalHotkeyBinding::controlKey | GlobalHotkeyBinding::commandKey;
+using test::controlCommand;
 
 QStringList visiblePages(const PreferencesWindow& window)
 {

@@ -7,7 +7,7 @@ namespace {
 
 using Result = QuickPanelScrollResult;
 
-constexpr QuickPanelInputState search{};
+constexpr QuickPanelInputState searching{};
 constexpr QuickPanelWheelDelta precise(double dy, double dx = 0)
 {
     return {dx, dy, true};
@@ -20,20 +20,20 @@ constexpr QuickPanelWheelDelta notched(double dy, double dx = 0)
 TEST(QuickPanelScrollStepperTests, TurnsScrollingIntoWholeSteps)
 {
     QuickPanelScrollStepper stepper;
-    EXPECT_EQ(stepper.scroll(precise(-25), search), (Result{2, true}));
+    EXPECT_EQ(stepper.scroll(precise(-25), searching), (Result{2, true}));
     EXPECT_DOUBLE_EQ(stepper.accumulator(), -5);
-    EXPECT_EQ(stepper.scroll(precise(5), search), (Result{0, true}));
-    EXPECT_EQ(stepper.scroll(precise(12), search), (Result{-1, true}));
-    EXPECT_EQ(stepper.scroll(notched(-360), search), (Result{1, true}));
-    EXPECT_EQ(stepper.scroll(notched(1), search), (Result{-1, true}));
+    EXPECT_EQ(stepper.scroll(precise(5), searching), (Result{0, true}));
+    EXPECT_EQ(stepper.scroll(precise(12), searching), (Result{-1, true}));
+    EXPECT_EQ(stepper.scroll(notched(-360), searching), (Result{1, true}));
+    EXPECT_EQ(stepper.scroll(notched(1), searching), (Result{-1, true}));
     EXPECT_DOUBLE_EQ(stepper.accumulator(), 2);
 }
 
 TEST(QuickPanelScrollStepperTests, PassesOnSidewaysAndTinyScrollingAndSwallowsItUnderACard)
 {
     QuickPanelScrollStepper stepper;
-    EXPECT_FALSE(stepper.scroll(precise(5, 30), search).consumed);
-    EXPECT_FALSE(stepper.scroll(precise(0.005), search).consumed);
+    EXPECT_FALSE(stepper.scroll(precise(5, 30), searching).consumed);
+    EXPECT_FALSE(stepper.scroll(precise(0.005), searching).consumed);
     EXPECT_FALSE(stepper.scroll(precise(-40), {.addMode = true}).consumed);
     EXPECT_EQ(stepper.scroll(precise(-40), {.addMode = true, .deletePending = true}), (Result{0, true}));
     EXPECT_EQ(stepper.scroll(notched(0, 120), {.relationDeletePending = true}), (Result{0, true}));
@@ -49,7 +49,7 @@ TEST(QuickPanelScrollStepperTests, ReadsEachKindOfDevice)
     QuickPanelScrollStepper stepper;
     int steps = 0;
     for (int i = 0; i < 8; ++i)
-        steps += stepper.scroll(QuickPanelWheelDelta::fromQt(QPoint(), QPoint(0, -15)), search).steps;
+        steps += stepper.scroll(QuickPanelWheelDelta::fromQt(QPoint(), QPoint(0, -15)), searching).steps;
     EXPECT_EQ(steps, 1);
 }
 

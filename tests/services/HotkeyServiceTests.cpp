@@ -11,7 +11,7 @@
 namespace morvane {
 namespace {
 
-constexpr quint32 controlCommand = 0x1100;
+using test::controlCommand;
 const GlobalHotkeyBinding quickPanelKey{37, controlCommand};
 const GlobalHotkeyBinding graphKey{5, controlCommand};
 

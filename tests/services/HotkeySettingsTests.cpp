@@ -11,7 +11,7 @@ namespace morvane {
 namespace {
 
 using Keys = PreferenceKeys;
-constexpr quint32 controlCommand = 0x1100;
+using test::controlCommand;
 
 class HotkeySettingsTest : public ::testing::Test {
 protected:

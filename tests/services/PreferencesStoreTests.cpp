@@ -1,5 +1,7 @@
 #include "services/PreferencesStore.h"
 
+#include "FakeHotkeyBackend.h"
+
 #include "PreferencesDoubles.h"
 #include "TestEnvironment.h"
 
@@ -13,7 +15,7 @@ namespace morvane {
 namespace {
 
 using Keys = PreferencesStore::Keys;
-constexpr quint32 controlCommand = 0x1100;
+using test::controlCommand;
 
 class PreferencesStoreTest : public ::testing::Test, protected test::PreferencesDoubles {
 protected:

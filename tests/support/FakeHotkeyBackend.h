@@ -8,6 +8,9 @@
 
 namespace morvane::test {
 
+// Ctrl+Super as the stored shortcuts carry it (Control and Command bits).
+inline constexpr quint32 controlCommand = 0x1100;
+
 // Holds shortcuts in memory. Combinations another application holds are refused with a status;
 // press() plays a shortcut as the window system would report it.
 class FakeHotkeyBackend : public HotkeyBackend {

@@ -1,5 +1,7 @@
 #include "GraphMenuBuilder.h"
 
+#include "GraphInks.h"
+
 #include "desktop/DataText.h"
 #include "desktop/Glyphs.h"
 #include "desktop/PaintColors.h"
@@ -10,16 +12,13 @@ namespace morvane {
 
 namespace {
 
-// The conventional red of commands that destroy something.
-const QColor destructiveInk(229, 57, 53);
-
 QIcon entryIcon(const GraphMenuEntry& entry, const QMenu& menu, const AppearanceService* appearance)
 {
     if (!entry.icon)
         return {};
     QColor color = menu.palette().color(QPalette::Text);
     if (entry.destructive)
-        color = destructiveInk;
+        color = GraphInks::destructive;
     else if (entry.tint)
         color = paintColor(*entry.tint, appearance);
     return glyphIcon(*entry.icon, color);

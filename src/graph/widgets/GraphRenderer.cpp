@@ -1,5 +1,7 @@
 #include "GraphRenderer.h"
 
+#include "GraphInks.h"
+
 #include "GraphPalette.h"
 #include "NodeCardStyle.h"
 #include "desktop/AppearanceService.h"
@@ -66,12 +68,6 @@ bool sameNodeOrder(const QList<GraphNode>& nodes, const QList<QUuid>& ids)
     return nodes.size() == ids.size() &&
            std::equal(nodes.begin(), nodes.end(), ids.begin(),
                       [](const GraphNode& node, const QUuid& id) { return node.id == id; });
-}
-
-QColor faded(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
 }
 
 } // namespace
@@ -221,7 +217,7 @@ void GraphRenderer::paintChips(QPainter& painter, QSizeF canvas, const GraphScen
     painter.save();
     painter.setFont(font);
     const QColor fill = paintColor(SharedColors::cardFill, m_appearance);
-    const QColor border = faded(paintColor(GraphPalette::suggestion, m_appearance), 0.7);
+    const QColor border = GraphInks::faded(paintColor(GraphPalette::suggestion, m_appearance), 0.7);
     const QColor ink = paintColor(GraphPalette::suggestionInk, m_appearance);
     const QRectF area = QRectF(QPointF(0, 0), canvas).adjusted(-200, -20, 200, 20);
     for (qsizetype i = 0; i < scene.edges.size(); ++i) {
@@ -404,7 +400,7 @@ void GraphRenderer::paintHint(QPainter& painter, QSizeF canvas) const
     const QRectF box(QPointF(cornerMargin, canvas.height() - cornerMargin - size.height()), size);
     painter.save();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(faded(paintColor(SharedColors::cardFill, m_appearance), 0.72));
+    painter.setBrush(GraphInks::faded(paintColor(SharedColors::cardFill, m_appearance), 0.72));
     painter.drawRoundedRect(box, 6, 6);
     painter.setFont(font);
     painter.setPen(paintColor(SharedColors::secondaryInk, m_appearance));
@@ -440,7 +436,7 @@ void GraphRenderer::paintLegend(QPainter& painter, QSizeF canvas, const GraphSce
         size);
     painter.save();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(faded(paintColor(SharedColors::cardFill, m_appearance), 0.82));
+    painter.setBrush(GraphInks::faded(paintColor(SharedColors::cardFill, m_appearance), 0.82));
     painter.drawRoundedRect(box, 6, 6);
     painter.setFont(font);
     double x = box.left() + 10;

@@ -1,5 +1,7 @@
 #include "GraphToolbar.h"
 
+#include "GraphInks.h"
+
 #include "GraphMenuBuilder.h"
 #include "desktop/AppearanceService.h"
 #include "desktop/DataText.h"
@@ -21,14 +23,6 @@ namespace morvane {
 namespace {
 
 constexpr int toolbarIconSize = 18;
-// The conventional red of commands that destroy something.
-const QColor destructiveInk(229, 57, 53);
-
-QColor faded(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
 
 } // namespace
 
@@ -65,7 +59,7 @@ void GraphToolbarButton::setControl(const GraphToolbarControl& control)
 void GraphToolbarButton::retint()
 {
     if (m_icon)
-        setIcon(glyphIcon(*m_icon, m_destructive ? destructiveInk
+        setIcon(glyphIcon(*m_icon, m_destructive ? GraphInks::destructive
                                                  : paintColor(SystemColor::secondaryLabel, m_appearance)));
 }
 
@@ -126,7 +120,7 @@ void GraphToolbarChipView::paintEvent(QPaintEvent*)
     const QRectF box = rect();
     if (m_chip.filled) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(faded(tint, 0.16));
+        painter.setBrush(GraphInks::faded(tint, 0.16));
         painter.drawRoundedRect(box, 6, 6);
     }
     const QFontMetricsF metrics(chipFont());
@@ -291,9 +285,9 @@ void GraphToolbar::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), paintColor(SharedColors::backgroundTop, m_appearance));
-    painter.fillRect(rect(), faded(paintColor(SharedColors::chromeFill, m_appearance), 0.18));
+    painter.fillRect(rect(), GraphInks::faded(paintColor(SharedColors::chromeFill, m_appearance), 0.18));
     painter.fillRect(QRect(0, height() - 1, width(), 1),
-                     faded(paintColor(SharedColors::hairline, m_appearance), 0.72));
+                     GraphInks::faded(paintColor(SharedColors::hairline, m_appearance), 0.72));
 }
 
 } // namespace morvane

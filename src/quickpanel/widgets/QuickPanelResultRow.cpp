@@ -32,9 +32,9 @@ constexpr double iconSpacing = 12;
 constexpr double lineSpacing = 4;
 constexpr double titleSpacing = 8;
 constexpr double metaSpacing = 6;
-constexpr double badgePaddingX = 6;
-constexpr double badgePaddingY = 2;
-constexpr double badgeRadius = 5;
+constexpr double rowBadgePaddingX = 6;
+constexpr double rowBadgePaddingY = 2;
+constexpr double rowBadgeRadius = 5;
 constexpr double countGlyphSize = 10;
 constexpr double countGlyphSpacing = 4;
 
@@ -50,7 +50,7 @@ QFont titleFont()
 {
     return systemFont(15, QFont::DemiBold);
 }
-QFont badgeFont()
+QFont rowBadgeFont()
 {
     QFont font = textFont(TextStyle::caption);
     font.setWeight(QFont::DemiBold);
@@ -72,7 +72,7 @@ double lineHeight(const QFont& font)
 
 double badgeHeight()
 {
-    return lineHeight(badgeFont()) + 2 * badgePaddingY;
+    return lineHeight(rowBadgeFont()) + 2 * rowBadgePaddingY;
 }
 
 double titleLineHeight()
@@ -287,7 +287,7 @@ QuickPanelRowLayout layoutQuickPanelRow(const QuickPanelRowContent& content, con
     const std::optional<QString> badge = badgeText(content.kind);
     double badgeWidth = 0;
     if (badge) {
-        badgeWidth = QFontMetricsF(badgeFont()).horizontalAdvance(*badge) + 2 * badgePaddingX;
+        badgeWidth = QFontMetricsF(rowBadgeFont()).horizontalAdvance(*badge) + 2 * rowBadgePaddingX;
         titleRoom -= badgeWidth + titleSpacing;
     }
     layout.title = placeText(content.title, titleFont(), left, top, titleHeight, titleRoom);
@@ -375,9 +375,9 @@ void paintQuickPanelRow(QPainter& painter, const QuickPanelRowContent& content,
     if (layout.badge) {
         const QColor color = paintColor(badgeColor(content.kind), appearance);
         QPainterPath pill;
-        pill.addRoundedRect(layout.badge->rect, badgeRadius, badgeRadius);
+        pill.addRoundedRect(layout.badge->rect, rowBadgeRadius, rowBadgeRadius);
         painter.fillPath(pill, withAlpha(color, 0.12));
-        painter.setFont(badgeFont());
+        painter.setFont(rowBadgeFont());
         painter.setPen(color);
         painter.drawText(layout.badge->rect, Qt::AlignCenter | Qt::TextSingleLine, layout.badge->text);
     }

@@ -24,7 +24,7 @@ QImage paintRow(const QuickPanelRowContent& content, QuickPanelRowState state)
     return image;
 }
 
-const QuickPanelRowContent webLink{
+const QuickPanelRowContent webRowContent{
     QuickPanelRowKind::link, "Notes", "https://example.org", LinkType::web, {"a", "b"}, 0, "Firefox"};
 
 QStringList shown(const QList<QuickPanelRowText>& texts)
@@ -39,15 +39,15 @@ const auto isBlueish = [](const QColor& c) { return c.blue() - c.red() > 60; };
 
 TEST(QuickPanelResultRowTests, SelectionShowsAnAccentOutlineAndAnAccentTile)
 {
-    const QRectF tile = layoutQuickPanelRow(webLink, rowCard()).iconTile;
+    const QRectF tile = layoutQuickPanelRow(webRowContent, rowCard()).iconTile;
     const QPoint topEdge(int(rowCard().center().x()), int(rowCard().top()));
     const QPoint tileCorner(int(tile.left()) + 4, int(tile.center().y()));
 
-    const QImage selected = paintRow(webLink, {.selected = true});
+    const QImage selected = paintRow(webRowContent, {.selected = true});
     EXPECT_TRUE(isBlueish(selected.pixelColor(topEdge)));
     EXPECT_TRUE(isBlueish(selected.pixelColor(tileCorner)));
 
-    const QImage plain = paintRow(webLink, {});
+    const QImage plain = paintRow(webRowContent, {});
     EXPECT_FALSE(isBlueish(plain.pixelColor(topEdge)));
     EXPECT_LT(plain.pixelColor(topEdge).lightness(), 250) << "the hairline is drawn";
     EXPECT_GT(plain.pixelColor(tileCorner).red(), 200) << "a pale tile of the tint";
@@ -55,11 +55,11 @@ TEST(QuickPanelResultRowTests, SelectionShowsAnAccentOutlineAndAnAccentTile)
 
 TEST(QuickPanelResultRowTests, MetaLineShowsTypeSourceAndTagsWhereTheLayoutSays)
 {
-    const QuickPanelRowLayout layout = layoutQuickPanelRow(webLink, rowCard());
+    const QuickPanelRowLayout layout = layoutQuickPanelRow(webRowContent, rowCard());
     ASSERT_EQ(shown(layout.meta), (QStringList{"Web URL", "Firefox", "#a #b"}));
 
     // Each text matches the same text drawn alone in the tertiary ink on the same white.
-    const QImage row = paintRow(webLink, {});
+    const QImage row = paintRow(webRowContent, {});
     for (const QuickPanelRowText& text : layout.meta) {
         QImage alone(row.size(), row.format());
         alone.fill(Qt::white);
@@ -78,7 +78,7 @@ TEST(QuickPanelResultRowTests, MetaLineShowsTypeSourceAndTagsWhereTheLayoutSays)
 
 TEST(QuickPanelResultRowTests, RowKindsDecideBadgeAndSourceAndLongTextsAreCutToFit)
 {
-    QuickPanelRowContent row = webLink;
+    QuickPanelRowContent row = webRowContent;
     row.kind = QuickPanelRowKind::capture;
     row.title = QString(80, u'w');
     row.subtitle = QString(200, u's');
@@ -115,7 +115,7 @@ TEST(QuickPanelResultRowTests, CardsOfAnotherSizeOrAppearanceGetTheirOwnShadowAn
         QImage image(420, int(card.bottom()) + 30, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
         QPainter painter(&image);
-        paintQuickPanelRow(painter, webLink, card, {}, test::appearanceService(appearance).get());
+        paintQuickPanelRow(painter, webRowContent, card, {}, test::appearanceService(appearance).get());
         return image;
     };
     const QRectF wide(20, 20, 360, quickPanelRowHeight());
