@@ -10,6 +10,7 @@ namespace {
 
 const QString contactPane = QStringLiteral("ContactsContactPane");
 const QString contactSheet = QStringLiteral("ContactsContactSheet");
+const QString contactList = QStringLiteral("ContactsContactList");
 
 AccessibilityElements::Walk paneWalk()
 {
@@ -47,6 +48,29 @@ QString cardName(const AccessibilityElements& api, const AccessibilityElement& s
     return {};
 }
 
+// The name on the row chosen in the window's list of cards; the row holds the avatar and the name
+// as the sheet's first panel does.
+QString selectedRowName(const AccessibilityElements& api, const AccessibilityElement& frame)
+{
+    const std::optional<AccessibilityElement> list = elementNamed(api, frame, contactList, paneWalk());
+    if (!list)
+        return {};
+    AccessibilityElements::Walk rowsWalk = paneWalk();
+    rowsWalk.skipRoles.removeAll(AccessibilityRole::list);
+    const std::optional<AccessibilityElement> rows = api.findFirst(
+        *list,
+        [&](const AccessibilityElement& element) { return api.role(element) == AccessibilityRole::list; },
+        rowsWalk);
+    if (!rows)
+        return {};
+    for (const AccessibilityElement& row : api.selectedChildren(*rows, 1)) {
+        const QString name = cardName(api, row);
+        if (!name.isEmpty())
+            return name;
+    }
+    return {};
+}
+
 } // namespace
 
 std::optional<ShownContactCard> readShownContactCard(const AccessibilityElements& api, qint64 processId)
@@ -65,7 +89,7 @@ std::optional<ShownContactCard> readShownContactCard(const AccessibilityElements
         if (!pane)
             continue;
         const std::optional<AccessibilityElement> sheet = elementNamed(api, *pane, contactSheet, walk);
-        return ShownContactCard{sheet ? cardName(api, *sheet) : QString()};
+        return ShownContactCard{sheet ? cardName(api, *sheet) : QString(), selectedRowName(api, frame)};
     }
     return std::nullopt;
 }

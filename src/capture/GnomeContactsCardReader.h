@@ -9,11 +9,17 @@
 namespace morvane {
 
 // What GNOME Contacts' window shows: the name on the card in its contact pane, empty while the pane
-// shows no card (nothing chosen in the list yet, or a search that found nothing).
+// shows no card (nothing chosen in the list yet, or a search that found nothing), and the name on the
+// row chosen in its list, empty when none is. Right after a row is chosen the pane may still show the
+// card chosen before, or none, while it loads the new one: the row tells which card the window is on.
 struct ShownContactCard {
     QString name;
+    QString selectedRow;
 
     bool operator==(const ShownContactCard&) const = default;
+
+    // The name of the card the window is on: its chosen row's, else the pane's; empty when neither.
+    QString cardName() const { return selectedRow.isEmpty() ? name : selectedRow; }
 };
 
 // Inside an accessibility job: what the process's GNOME Contacts window shows; nothing when the
