@@ -126,10 +126,15 @@ ContactActiveContextProvider::ContactActiveContextProvider(
     , m_contactService(std::move(contactService))
     , m_lastContactApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                        isContactApplication)
-    , m_shownCard(std::move(workspace), std::move(accessibility), contactsIdentifier, &readShownContactCard,
-                  [service = m_contactService](std::optional<ShownContactCard> shown) {
-                      return namedCard(*service, std::move(shown));
-                  })
+    , m_shownCard(
+          std::move(workspace), std::move(accessibility), contactsIdentifier,
+          [inUse = std::make_shared<ContactsWindowInUse>()](const AccessibilityElements& api,
+                                                            qint64 processId) {
+              return readShownContactCard(api, processId, inUse.get());
+          },
+          [service = m_contactService](std::optional<ShownContactCard> shown) {
+              return namedCard(*service, std::move(shown));
+          })
 {
 }
 

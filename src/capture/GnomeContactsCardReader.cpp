@@ -73,16 +73,26 @@ QString selectedRowName(const AccessibilityElements& api, const AccessibilityEle
 
 } // namespace
 
-std::optional<ShownContactCard> readShownContactCard(const AccessibilityElements& api, qint64 processId)
+std::optional<ShownContactCard> readShownContactCard(const AccessibilityElements& api, qint64 processId,
+                                                     ContactsWindowInUse* inUse)
 {
     const std::optional<AccessibilityApplication> application = api.application(processId);
     if (!application)
         return std::nullopt;
-    // Its windows are all named alike, whatever they show: the one the user works in comes first.
+    // Its windows are all named alike, whatever they show: the one the user works in comes first, or,
+    // with none active, the one the user worked in last.
     QList<AccessibilityElement> frames = api.frames(application->element);
-    std::stable_partition(frames.begin(), frames.end(), [&](const AccessibilityElement& frame) {
-        return api.states(frame).testFlag(AccessibilityState::active);
-    });
+    qsizetype inFront = -1;
+    for (qsizetype index = 0; index < frames.size() && inFront < 0; ++index) {
+        if (api.states(frames[index]).testFlag(AccessibilityState::active))
+            inFront = index;
+    }
+    if (inUse && inFront >= 0)
+        *inUse = ContactsWindowInUse{processId, inFront};
+    else if (inUse && inUse->processId == processId && inUse->frameIndex < frames.size())
+        inFront = inUse->frameIndex;
+    if (inFront > 0)
+        std::rotate(frames.begin(), frames.begin() + inFront, frames.begin() + inFront + 1);
     const AccessibilityElements::Walk walk = paneWalk();
     for (const AccessibilityElement& frame : frames) {
         const std::optional<AccessibilityElement> pane = elementNamed(api, frame, contactPane, walk);

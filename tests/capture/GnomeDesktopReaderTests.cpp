@@ -100,6 +100,19 @@ TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
     });
     EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 4); }),
               (ShownContactCard{"Ann Zebrafish", "Ann Zebrafish"}));
+    // The panel takes the keyboard: neither window is active, and the one worked in last still tells.
+    ContactsWindowInUse inUse;
+    const auto readRemembering = [&] {
+        return readOnBus(
+            [&](const AccessibilityElements& api) { return readShownContactCard(api, 4, &inUse); });
+    };
+    EXPECT_EQ(readRemembering(), (ShownContactCard{"Ann Zebrafish", "Ann Zebrafish"}));
+    fx.bus->edit(cardWindow, [](AccessibilityTree::Node& n) {
+        n.states &= ~AccessibilityStates(AccessibilityState::active);
+    });
+    EXPECT_EQ(readRemembering(), (ShownContactCard{"Ann Zebrafish", "Ann Zebrafish"}));
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 4); }),
+              ShownContactCard{});
 }
 
 TEST_F(GnomeContacts, TheShownCardIsCapturedAsTheOneCardOfThatName)
