@@ -354,32 +354,20 @@ TEST_F(GnomeCalendar, AnEventOpenedJustBeforeTheShowIsNeverTakenForTheOneBefore)
     replay("gnome-calendar-popover.json", CalendarEventService::calendarIdentifier);
     EXPECT_EQ(ids(captureAfterRefresh().contexts), "review");
 
-    // The popover moves from the event opened before to Walrus Planning's.
-    struct Events {
-        QList<AccessibilityElement> widgets;
-        std::optional<AccessibilityElement> popover, walrus;
-    };
-    const Events events = readOnBus([process = lastProcess](const AccessibilityElements& api) {
-        Events seen;
-        QList<AccessibilityElement> next = api.frames(api.application(process)->element);
-        while (!next.isEmpty()) {
-            const AccessibilityElement element = next.takeFirst();
-            const QString name = api.name(element).value_or("");
-            if (name == "GcalEventWidget") {
-                seen.widgets.append(element);
-                if (!seen.walrus && api.description(element).value_or("").startsWith("Walrus Planning"))
-                    seen.walrus = element;
-            } else if (name == "GcalEventPopover") {
-                seen.popover = element;
-            }
-            next.append(api.children(element));
-        }
-        return seen;
+    // The popover now hangs from Walrus Planning's event.
+    const AccessibilityElement opened = readOnBus([process = lastProcess](const AccessibilityElements& api) {
+        AccessibilityElements::Walk walk;
+        walk.showingOnly = false;
+        return *api.findFirst(
+            api.frames(api.application(process)->element).first(),
+            [&](const AccessibilityElement& e) {
+                return api.name(e) == "GcalEventWidget" && api.children(e).size() == 2;
+            },
+            walk);
     });
-    ASSERT_TRUE(events.popover && events.walrus);
-    for (const AccessibilityElement& widget : events.widgets)
-        fx.bus->edit(widget, [&](AccessibilityTree::Node& n) { n.children.removeAll(*events.popover); });
-    fx.bus->edit(*events.walrus, [&](AccessibilityTree::Node& n) { n.children.append(*events.popover); });
+    fx.bus->edit(opened, [](AccessibilityTree::Node& n) {
+        n.description = "Walrus Planning\n12/07/26, 14:00 - 15:00";
+    });
     fx.workspace->activateOwn();
     fx.bus->holdJobs = true;
     provider.distrustKeptReadings();
