@@ -48,6 +48,10 @@ public:
     // Asks the application in front (when it is this provider's) for what a capture needs, off the
     // main thread; the future finishes once the capture can answer from it. Nothing to ask by default.
     virtual QFuture<void> refresh();
+    // The user may have worked in the application since its window was last read (the panel comes up
+    // over it): what the provider kept from that reading is no longer taken for what the window shows
+    // until a reading started afterwards confirms it. Nothing is kept by default.
+    virtual void distrustKeptReadings() {}
 
     // How this provider reads the application with this identifier; not at all by default. When no
     // provider captures anything, this tells an application nothing reads from one whose item could

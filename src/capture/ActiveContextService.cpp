@@ -106,6 +106,13 @@ QFuture<void> ActiveContextService::refreshInBackground()
         .then(QtFuture::Launch::Sync, [](const auto&) {});
 }
 
+QFuture<void> ActiveContextService::refreshForShowing()
+{
+    for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
+        provider->distrustKeptReadings();
+    return refreshInBackground();
+}
+
 QCoro::Task<CaptureResult> ActiveContextService::captureFreshContexts()
 {
     QList<QFuture<void>> refreshes;

@@ -43,6 +43,9 @@ public:
     // wait. For callers that poll often (the quick panel every second). The future finishes once
     // every provider has.
     QFuture<void> refreshInBackground();
+    // The same when the user may have worked in the application since its last reading (the panel
+    // comes up over it): what the providers kept from before counts only once read again.
+    QFuture<void> refreshForShowing();
     // The name users know the application in front (or behind this one's own window) by, when a
     // provider reads it here; nothing when none does or the desktop gives it no name. May read its
     // desktop entry, once.

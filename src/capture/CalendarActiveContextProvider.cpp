@@ -76,6 +76,10 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     if (*application == calendarIdentifier) {
         if (std::optional<CapturedContext> opened = m_openedEvent.reading())
             return {{std::move(*opened)}, std::nullopt};
+        // An event the window may have open is not known until its reading ends: neither it nor the
+        // events around now are offered before.
+        if (m_openedEvent.isReading())
+            return {};
         if (std::optional<CapturedContext> selected = readCalendarSelection())
             return {{std::move(*selected)}, std::nullopt};
     }

@@ -31,6 +31,7 @@ public:
     QString providerName() const override { return QStringLiteral("Calendar"); }
     CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
+    void distrustKeptReadings() override { m_openedEvent.distrust(); }
     // The desktop's calendar application, whose events come from the calendar store.
     ApplicationReading readingOf(const QString& identifier) const override;
 

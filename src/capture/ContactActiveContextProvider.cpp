@@ -126,20 +126,25 @@ ContactActiveContextProvider::ContactActiveContextProvider(
     , m_contactService(std::move(contactService))
     , m_lastContactApp(workspace, RecentlyActiveApplication::Policy::lastApplicationInFront,
                        isContactApplication)
-    , m_shownCard(std::move(workspace), std::move(accessibility), contactsIdentifier, &readShownContactCard,
-                  [service = m_contactService](std::optional<ShownContactCard> shown) {
-                      return namedCard(*service, std::move(shown));
-                  })
+    , m_shownCard(
+          std::move(workspace), std::move(accessibility), contactsIdentifier,
+          [inUse = std::make_shared<ContactsWindowInUse>()](const AccessibilityElements& api,
+                                                            qint64 processId) {
+              return readShownContactCard(api, processId, inUse.get());
+          },
+          [service = m_contactService](std::optional<ShownContactCard> shown) {
+              return namedCard(*service, std::move(shown));
+          })
 {
 }
 
 QFuture<std::optional<ContactActiveContextProvider::NamedCard>>
 ContactActiveContextProvider::namedCard(const ContactService& service, std::optional<ShownContactCard> shown)
 {
-    if (!shown || shown->name.isEmpty())
+    if (!shown || shown->cardName().isEmpty())
         return QtFuture::makeReadyFuture(shown ? std::optional(NamedCard{*shown, std::nullopt})
                                                : std::nullopt);
-    return service.contactMatchingVisibleTexts({shown->name}, QStringLiteral("Contacts"))
+    return service.contactMatchingVisibleTexts({shown->cardName()}, QStringLiteral("Contacts"))
         .then(QtFuture::Launch::Sync, [shown = *shown](std::optional<CapturedContext> card) {
             return std::optional(NamedCard{shown, std::move(card)});
         });
@@ -201,8 +206,9 @@ ContactActiveContextProvider::Capture ContactActiveContextProvider::capture(bool
     if (!cardhop) {
         if (std::optional<Capture> shown = shownCardCapture())
             return std::move(*shown);
-        // The card of a window still being read (the address book may still be loading) is not known
-        // yet: nothing is said until the reading ends.
+        // The card of a window still being read (the address book may still be loading, or the user
+        // chose another card since it was last read) is not known yet: nothing is said until the
+        // reading ends.
         if (m_shownCard.isReading())
             return {Outcome::notReadYet};
     }
@@ -250,7 +256,7 @@ std::optional<ContactActiveContextProvider::Capture> ContactActiveContextProvide
     std::optional<NamedCard> shown = m_shownCard.reading();
     if (!shown)
         return std::nullopt;
-    if (shown->shown.name.isEmpty())
+    if (shown->shown.cardName().isEmpty())
         return Capture{Outcome::nothingSelected};
     if (!shown->card)
         return Capture{Outcome::ambiguousVisibleText};

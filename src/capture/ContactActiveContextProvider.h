@@ -34,6 +34,7 @@ public:
     QString providerName() const override { return QStringLiteral("Contacts"); }
     CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
+    void distrustKeptReadings() override { m_shownCard.distrust(); }
     // The desktop's contacts application shows its card on the accessibility bus.
     ApplicationReading readingOf(const QString& identifier) const override;
 

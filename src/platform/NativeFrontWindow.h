@@ -24,7 +24,8 @@ struct NativeWindow {
 
 // The window the user works in, found on the accessibility bus: the frame in state active. Toolkits
 // (Qt, GTK 3 and 4, Firefox) keep that state on the focused window whatever the window system, so it
-// answers where _NET_ACTIVE_WINDOW cannot.
+// answers where _NET_ACTIVE_WINDOW cannot. The desktop's own shell is no such window: while GNOME
+// Shell's overview holds the keyboard, nothing is in front.
 class NativeFrontWindow {
 public:
     explicit NativeFrontWindow(std::shared_ptr<AccessibilityApi> accessibility);

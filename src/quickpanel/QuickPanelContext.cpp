@@ -32,8 +32,9 @@ QString QuickPanelContext::nothingReadMessage(const QString& name)
 
 void QuickPanelContext::capture()
 {
-    // Providers that read over a bus answer from their last reading; this one's follows.
-    const QFuture<void> refreshing = m_service.refreshInBackground();
+    // Providers that read over a bus answer from their last reading, once it is known to show what
+    // the window shows now (the user may have changed it since); this one's follows.
+    const QFuture<void> refreshing = m_service.refreshForShowing();
     // Whatever the panel held from its last showing, over another window, is not kept.
     take(m_service.captureContexts());
     followReading(refreshing);

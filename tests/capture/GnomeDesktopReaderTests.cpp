@@ -79,7 +79,7 @@ TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
     replayRecordedTree(*fx.bus, recording("gnome-contacts-card.json"), 1).value();
     replayRecordedTree(*fx.bus, recording("gnome-contacts-list.json"), 2).value();
     EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 1); }),
-              ShownContactCard{"Ann Zebrafish"});
+              (ShownContactCard{"Ann Zebrafish", "Ann Zebrafish"}));
     // The list's rows name both cards, but no card is shown.
     EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 2); }),
               ShownContactCard{});
@@ -99,7 +99,20 @@ TEST_F(GnomeContacts, TheRecordedWindowsShowTheCardOrNone)
         n.states &= ~AccessibilityStates(AccessibilityState::active);
     });
     EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 4); }),
-              ShownContactCard{"Ann Zebrafish"});
+              (ShownContactCard{"Ann Zebrafish", "Ann Zebrafish"}));
+    // The panel takes the keyboard: neither window is active, and the one worked in last still tells.
+    ContactsWindowInUse inUse;
+    const auto readRemembering = [&] {
+        return readOnBus(
+            [&](const AccessibilityElements& api) { return readShownContactCard(api, 4, &inUse); });
+    };
+    EXPECT_EQ(readRemembering(), (ShownContactCard{"Ann Zebrafish", "Ann Zebrafish"}));
+    fx.bus->edit(cardWindow, [](AccessibilityTree::Node& n) {
+        n.states &= ~AccessibilityStates(AccessibilityState::active);
+    });
+    EXPECT_EQ(readRemembering(), (ShownContactCard{"Ann Zebrafish", "Ann Zebrafish"}));
+    EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readShownContactCard(api, 4); }),
+              ShownContactCard{});
 }
 
 TEST_F(GnomeContacts, TheShownCardIsCapturedAsTheOneCardOfThatName)
@@ -147,6 +160,52 @@ TEST_F(GnomeContacts, AWindowNotReadOrOffTheBusIsUnreadableAndOneBeingReadSaysNo
     fx.bus->holdJobs = false;
     fx.bus->runHeldJobs();
     reading.waitForFinished();
+    EXPECT_EQ(captureAfterRefresh(), "Ann Zebrafish | ann | Contacts");
+}
+
+// Ann's card is kept from an earlier reading; the user chooses Bert's row, and the panel comes up
+// about a second later, while the pane still shows Ann's card (Contacts loads the next one), and the
+// reading started then answers late. Neither Ann's card nor "select a contact" is said meanwhile.
+TEST_F(GnomeContacts, ACardChosenJustBeforeTheShowIsNeverTakenForTheOneBefore)
+{
+    replay("gnome-contacts-card.json", ContactActiveContextProvider::contactsIdentifier);
+    EXPECT_EQ(captureAfterRefresh(), "Ann Zebrafish | ann | Contacts");
+
+    const AccessibilityElement rows = readOnBus([process = lastProcess](const AccessibilityElements& api) {
+        const AccessibilityElement frame = api.frames(api.application(process)->element).first();
+        AccessibilityElements::Walk walk;
+        walk.showingOnly = false;
+        const AccessibilityElement contactList = *api.findFirst(
+            frame, [&](const AccessibilityElement& e) { return api.name(e) == "ContactsContactList"; }, walk);
+        return *api.findFirst(
+            contactList,
+            [&](const AccessibilityElement& e) { return api.role(e) == AccessibilityRole::list; }, walk);
+    });
+    const auto choose = [&](std::optional<int> row) {
+        fx.bus->edit(rows, [&](AccessibilityTree::Node& n) {
+            n.selected.clear();
+            if (row)
+                n.selected.append(n.children.at(*row));
+        });
+    };
+    ASSERT_EQ(
+        readOnBus([rows](const AccessibilityElements& api) { return api.selectedChildren(rows).size(); }), 1);
+    choose(1);
+    fx.workspace->activateOwn();
+    fx.bus->holdJobs = true;
+    provider.distrustKeptReadings();
+    QFuture<void> reading = provider.refresh();
+    EXPECT_EQ(provider.captureContexts(), CaptureResult());
+    fx.bus->holdJobs = false;
+    fx.bus->runHeldJobs();
+    reading.waitForFinished();
+    const CaptureResult bert = provider.captureContexts();
+    EXPECT_EQ(bert.contexts.value(0).title, "Bert Heron");
+    EXPECT_EQ(ids(bert.contexts), "bert");
+
+    // No row chosen and the pane still on Ann's card: the card tells.
+    choose(std::nullopt);
+    provider.distrustKeptReadings();
     EXPECT_EQ(captureAfterRefresh(), "Ann Zebrafish | ann | Contacts");
 }
 
@@ -286,4 +345,36 @@ TEST_F(GnomeCalendar, APopoverWrittenInTwelveHourTimeOrForAWholeDay)
               (ShownCalendarEvent{"Holiday", {2026, 12, 24}, std::nullopt, std::nullopt}));
     EXPECT_EQ(readOnBus([](const AccessibilityElements& api) { return readOpenedCalendarEvent(api, 3); }),
               std::nullopt);
+}
+
+// The popover was open on one event; the user opens another's just before the panel comes up, and the
+// reading started then answers late: the event open before is not offered meanwhile, nor the list.
+TEST_F(GnomeCalendar, AnEventOpenedJustBeforeTheShowIsNeverTakenForTheOneBefore)
+{
+    replay("gnome-calendar-popover.json", CalendarEventService::calendarIdentifier);
+    EXPECT_EQ(ids(captureAfterRefresh().contexts), "review");
+
+    // The popover now hangs from Walrus Planning's event.
+    const AccessibilityElement opened = readOnBus([process = lastProcess](const AccessibilityElements& api) {
+        AccessibilityElements::Walk walk;
+        walk.showingOnly = false;
+        return *api.findFirst(
+            api.frames(api.application(process)->element).first(),
+            [&](const AccessibilityElement& e) {
+                return api.name(e) == "GcalEventWidget" && api.children(e).size() == 2;
+            },
+            walk);
+    });
+    fx.bus->edit(opened, [](AccessibilityTree::Node& n) {
+        n.description = "Walrus Planning\n12/07/26, 14:00 - 15:00";
+    });
+    fx.workspace->activateOwn();
+    fx.bus->holdJobs = true;
+    provider.distrustKeptReadings();
+    QFuture<void> reading = provider.refresh();
+    EXPECT_EQ(provider.captureContexts(), CaptureResult());
+    fx.bus->holdJobs = false;
+    fx.bus->runHeldJobs();
+    reading.waitForFinished();
+    EXPECT_EQ(ids(provider.captureContexts().contexts), "walrus");
 }

@@ -3,7 +3,7 @@
 # bus with the accessibility bus on: the card GNOME Contacts shows and the event GNOME Calendar has
 # open are what the quick panel captures; Return saves each, the tray's indicator comes on while the
 # application shows it again, goes off for another item, and the saved link brings the application
-# back to it.
+# back to it. A card chosen just before the panel opens is the one captured, never the one before.
 set -euo pipefail
 binary=$1
 seed=$2
@@ -17,6 +17,7 @@ gnome_settings
 
 "$seed" contact "Ann Zebrafish" "Okapi Works" "ann@okapi.example" >/dev/null || fail "could not write the card"
 "$seed" contact "Bert Heron" >/dev/null || fail "could not write the card"
+"$seed" contact "Cleo Ibis" >/dev/null || fail "could not write the card"
 now=$(date +%s)
 "$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200)) >/dev/null || fail "could not write the event"
 walrus=$("$seed" event "Walrus Planning" $((now + 9000)) $((now + 9600))) || fail "could not write the event"
@@ -57,6 +58,19 @@ save_capture contact_saved "the card GNOME Contacts shows"
 [ "$(sql "SELECT source_app FROM links WHERE type = 'contact'")" = Contacts ] || fail "the card was not saved from Contacts"
 activate "$contacts"
 wait_for 15 indicator_on || fail "the indicator did not come on for the saved card"
+# The user chooses Cleo's row and opens the panel at once, before GNOME Contacts shows her card: the
+# panel never takes the card read before for the one chosen now (it reads the window again), and
+# Return, waiting for that reading, saves Cleo's card and does not open Ann's.
+ann_opened=$(sql "SELECT last_opened_at FROM links WHERE title = 'Ann Zebrafish'")
+cleo_saved() { saved contact "Cleo Ibis"; }
+xdotool mousemove --window "$contacts" 120 $((161 + 62 * 2)) click 1
+show_panel
+xdotool key Return
+wait_for 10 cleo_saved || fail "Return did not save the card chosen just before the panel opened: $(sql "SELECT title FROM links")"
+[ "$(sql "SELECT last_opened_at FROM links WHERE title = 'Ann Zebrafish'")" = "$ann_opened" ] ||
+  fail "Return opened the card shown before"
+hide_panel
+activate "$contacts"
 choose 1 "Bert Heron"
 wait_for 15 indicator_off || fail "the indicator stayed on for a card not saved"
 # Opening the link searches GNOME Contacts for the card's name in a new window: the card is the one
@@ -106,5 +120,5 @@ wait_for 10 eval '! editing_event "Walrus Planning"' || fail "Escape did not clo
 open_saved "Walrus"
 wait_for 20 opened_event "Walrus Planning" || fail "opening the saved event did not open it in GNOME Calendar"
 wait_for 15 indicator_on || fail "the indicator did not come on again for the saved event"
-[ "$(sql "SELECT COUNT(*) FROM links")" = 2 ] || fail "more was saved: $(sql "SELECT title FROM links")"
+[ "$(sql "SELECT COUNT(*) FROM links")" = 3 ] || fail "more was saved: $(sql "SELECT title FROM links")"
 echo "PASS"

@@ -2,6 +2,7 @@
 #include "FakeWorkspace.h"
 #include "LogCapture.h"
 #include "ManualClock.h"
+#include "RecordedAccessibilityTree.h"
 #include "platform/WaylandWorkspace.h"
 
 #include <QSignalSpy>
@@ -111,6 +112,31 @@ TEST(WaylandWorkspace, ANativeWindowInFrontIsNamedByTheAccessibilityBus)
     session.display->activate(QStringLiteral("XTerm"), 300, QStringLiteral("Terminal"));
     ASSERT_TRUE(session.noticed(6));
     EXPECT_EQ(session.workspace.frontWindow()->title, QStringLiteral("Terminal"));
+}
+
+// GNOME Shell's overview holds the keyboard: the Shell's stage is the one active window on the bus, but
+// the Shell is the desktop, not an application in front. Nothing is, and the panel opened over the
+// overview has no window behind it to read; once a window is active again, it is in front.
+TEST(WaylandWorkspace, TheDesktopShellsOverviewIsNoWindowInFront)
+{
+    Session session;
+    const AccessibilityElement firefox = session.nativeApplication(
+        QStringLiteral("Firefox"), 42, QStringLiteral("Zebra — Mozilla Firefox"), false);
+    replayRecordedTree(*session.tree, QStringLiteral(MORVANE_RECORDED_TREES "/gnome-shell-overview.json"), 9)
+        .value();
+
+    session.display->clearFront();
+    ASSERT_TRUE(session.noticed(1));
+    EXPECT_EQ(notice(session.notices, 0), QString());
+    EXPECT_EQ(session.workspace.frontWindow(), std::nullopt);
+    session.display->activateOwn();
+    ASSERT_TRUE(session.noticed(2));
+    EXPECT_EQ(session.workspace.captureWindow(), std::nullopt);
+
+    session.setActive(firefox, true);
+    session.display->clearFront();
+    ASSERT_TRUE(session.noticed(3));
+    EXPECT_EQ(notice(session.notices, 2), QStringLiteral("org.mozilla.firefox"));
 }
 
 // No active frame (a terminal without accessibility, or the desktop) and a bus that is off: nothing is
