@@ -1,4 +1,4 @@
-#include "EdsStandInService.h"
+#include "EdsStandIn.h"
 #include "LogCapture.h"
 #include "TestEnvironment.h"
 #include "platform/GLibLoopThread.h"
@@ -31,7 +31,7 @@ QByteArray standInZone(const char* tzid, const char* start, const char* daylight
            start + "\r\nRRULE:" + daylightRule + "\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
 }
 
-// A reader of the calendars alone, as the stand-in has no address book.
+// A reader of the calendars alone: these cases are about a calendar's loads and its view.
 std::unique_ptr<EdsStoreReader> standInCalendarReader()
 {
     return std::make_unique<EdsStoreReader>(true, false, nullptr);
@@ -56,8 +56,8 @@ QStringList standInStarts(const EdsReader& reader)
 // and the process lives on past it.
 TEST(EdsStoreReader, AReaderGoneDuringAReloadLeavesItsThreadNothingFreed)
 {
-    EdsStandInService service;
-    ASSERT_TRUE(service.isRunning());
+    EdsStandIn service;
+    ASSERT_TRUE(service.isReady());
     service.keepZone("Stand-in Time",
                      standInZone("Stand-in Time", "19700101T030000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU"));
     service.setEvents({standInEvent("lunch", "DTSTART;TZID=Stand-in Time:20240701T120000\r\n")});
@@ -90,15 +90,15 @@ TEST(EdsStoreReader, AReaderGoneDuringAReloadLeavesItsThreadNothingFreed)
 // opening, logged; the reader does not wait for an answer GLib would never give.
 TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
 {
-    EdsStandInService service;
-    ASSERT_TRUE(service.isRunning());
+    EdsStandIn service;
+    ASSERT_TRUE(service.isReady());
     service.setEvents({standInEvent("lunch", "DTSTART:20240701T120000Z\r\n")});
     {
         const auto reader = standInCalendarReader();
         ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
         EXPECT_EQ(standInStarts(*reader), QStringList{"lunch 2024-07-01T12:00:00Z"});
     }
-    const QByteArray goodPath = EdsStandInService::calendarPath;
+    const QByteArray goodPath = EdsStandIn::calendarPath;
     const QByteArray goodName = ":1.1"; // any valid name: no call reaches it
     for (const auto& [path, name] :
          {std::pair{QByteArray("not/a path"), goodName}, std::pair{QByteArray(""), goodName},
@@ -128,8 +128,8 @@ TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
 TEST(EdsStoreReader, ACalendarsZoneChangingHourlySinceYearOneIsReadInTheUsersZone)
 {
     const ScopedEnvironmentVariable zone("TZ", QByteArray("Europe/Berlin"));
-    EdsStandInService service;
-    ASSERT_TRUE(service.isRunning());
+    EdsStandIn service;
+    ASSERT_TRUE(service.isReady());
     service.keepZone("Churn",
                      QByteArray("BEGIN:VTIMEZONE\r\nTZID:Churn\r\nBEGIN:STANDARD\r\n"
                                 "TZOFFSETFROM:+0500\r\nTZOFFSETTO:+0400\r\nDTSTART:00010101T000000\r\n"
