@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
+#include <tuple>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -86,9 +88,10 @@ TEST(EdsStoreReader, AReaderGoneDuringAReloadLeavesItsThreadNothingFreed)
     std::this_thread::sleep_for(2s);
 }
 
-// An OpenCalendar answer naming no valid object (a malformed path or bus name) fails that calendar's
-// opening, logged; the reader does not wait for an answer GLib would never give.
-TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
+// An opening answered with no valid object (a malformed path or bus name) fails that store's opening
+// as any other failed opening does: the reader does not wait for an answer GLib would never give, and
+// the kind is not available with the reason, logged once and reported to the reader's owner.
+TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatKind)
 {
     EdsStandIn service;
     ASSERT_TRUE(service.isReady());
@@ -97,27 +100,38 @@ TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
         const auto reader = standInCalendarReader();
         ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
         EXPECT_EQ(standInStarts(*reader), QStringList{"lunch 2024-07-01T12:00:00Z"});
+        EXPECT_EQ(reader->snapshot()->calendarsFailure.toStdString(), "");
     }
     const QByteArray goodPath = EdsStandIn::calendarPath;
     const QByteArray goodName = ":1.1"; // any valid name: no call reaches it
-    for (const auto& [path, name] :
-         {std::pair{QByteArray("not/a path"), goodName}, std::pair{QByteArray(""), goodName},
-          std::pair{goodPath, QByteArray("not..a name")}, std::pair{goodPath, QByteArray("")}}) {
+    const QString badPath = QStringLiteral("the answer's object path is not valid");
+    const QString badName = QStringLiteral("the answer's bus name is not valid");
+    for (const auto& [path, name, reason] : {std::tuple{QByteArray("not/a path"), goodName, badPath},
+                                             std::tuple{QByteArray(""), goodName, badPath},
+                                             std::tuple{QByteArray("not/a path"), QByteArray(""), badPath},
+                                             std::tuple{goodPath, QByteArray("not..a name"), badName},
+                                             std::tuple{goodPath, QByteArray(""), badName}}) {
         SCOPED_TRACE(("path " + path + ", name " + name).constData());
         service.answerOpenWith(path, name);
         const int opened = service.asked("Open");
         const LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
+        std::atomic_int failureReports = 0;
         {
-            const auto reader = standInCalendarReader();
-            ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
-            EXPECT_TRUE(reader->snapshot()->events.isEmpty());
+            EdsStoreReader reader(true, true, [&failureReports] { ++failureReports; });
+            ASSERT_TRUE(reader.waitUntilLoaded(EdsReader::Load::everything, readerLoadWait));
+            const std::shared_ptr<const EdsSnapshot> snapshot = reader.snapshot();
+            EXPECT_TRUE(snapshot->events.isEmpty());
+            EXPECT_EQ(snapshot->calendarsFailure.toStdString(), ("OpenCalendar: " + reason).toStdString());
+            EXPECT_EQ(snapshot->cardsFailure.toStdString(), ("OpenAddressBook: " + reason).toStdString());
         }
         // The reader's thread has ended, and its lines are all in, once the reader went.
         ASSERT_TRUE(GLibLoopThread::joinThreadsLetGo(readerLoadWait));
+        EXPECT_GE(failureReports.load(), 1);
         const QStringList lines = log.lines();
         EXPECT_EQ(service.asked("Open"), opened);
-        EXPECT_EQ(lines.filter(QStringLiteral("Could not open a calendar: the factory named no valid object"))
-                      .size(),
+        EXPECT_EQ(lines.count(QStringLiteral("Calendars are not available: OpenCalendar: ") + reason), 1)
+            << lines.join(u'\n').toStdString();
+        EXPECT_EQ(lines.count(QStringLiteral("Address books are not available: OpenAddressBook: ") + reason),
                   1)
             << lines.join(u'\n').toStdString();
     }
