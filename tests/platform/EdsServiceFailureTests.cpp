@@ -154,3 +154,28 @@ TEST(EvolutionDataServerFailures, AKindThatFailedIsAvailableOnceAReadingSucceeds
     // Both calendars answer the same item.
     EXPECT_EQ(service->snapshot()->events.size(), 2);
 }
+
+// An opening answered with a store GLib could never call (here a malformed object path) is a failed
+// opening like any other: both kinds are restricted, with the reason Preferences shows under them.
+TEST(EvolutionDataServerFailures, AnOpeningAnsweredWithAMalformedPathIsNotAvailableWithThatReason)
+{
+    EdsStandIn standIn({{}, {}, {failingServiceEvent}, {failingServiceCard}});
+    ASSERT_TRUE(standIn.isReady());
+    standIn.answerOpenWith("not/a path", ":1.1");
+
+    auto service = std::make_shared<EvolutionDataServer>();
+    std::atomic_int failureReports = 0;
+    service->followFailures([&failureReports] { ++failureReports; });
+    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
+                               std::make_shared<FakeProcessLauncher>());
+    EdsContactStore contacts(service, std::make_shared<FakeDesktopServices>(),
+                             std::make_shared<FakeProcessLauncher>());
+    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+    ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports > 0; }, 10000));
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
+    EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::restricted);
+    EXPECT_EQ(calendars.unavailableReason().value_or(QString()).toStdString(),
+              "OpenCalendar: the answer's object path is not valid");
+    EXPECT_EQ(contacts.unavailableReason().value_or(QString()).toStdString(),
+              "OpenAddressBook: the answer's object path is not valid");
+}
