@@ -2,16 +2,9 @@
 #include "FakeDesktopServices.h"
 #include "FakeProcessLauncher.h"
 #include "LogCapture.h"
-#include "TestEnvironment.h"
 #include "platform/EdsCalendarStore.h"
 #include "platform/EdsContactStore.h"
 #include "platform/EvolutionDataServer.h"
-
-// GLib's headers name struct members "signals", which Qt defines as a keyword.
-#pragma push_macro("signals")
-#undef signals
-#include <gio/gio.h>
-#pragma pop_macro("signals")
 
 #include <QTest>
 
@@ -28,34 +21,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QByteArray standInEvent = "BEGIN:VEVENT\r\nUID:stand-in-event\r\nDTSTAMP:20260101T000000Z\r\n"
-                                "DTSTART:20261208T090000Z\r\nDTEND:20261208T100000Z\r\n"
-                                "SUMMARY:Stand-in Review\r\nEND:VEVENT\r\n";
-const QByteArray standInCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:stand-in-card\r\nFN:Ann Standin\r\n"
-                               "N:Standin;Ann;;;\r\nEND:VCARD\r\n";
-
-// The process's session bus connection is shared by everything that asks for it: held here for the
-// case, and kept from ending the process when the case's bus goes before the last of its users.
-class HeldSessionBus {
-public:
-    HeldSessionBus()
-        : m_bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr))
-    {
-        if (m_bus)
-            g_dbus_connection_set_exit_on_close(m_bus, false);
-    }
-    ~HeldSessionBus()
-    {
-        if (m_bus)
-            g_object_unref(m_bus);
-    }
-    HeldSessionBus(const HeldSessionBus&) = delete;
-    HeldSessionBus& operator=(const HeldSessionBus&) = delete;
-    explicit operator bool() const { return m_bus != nullptr; }
-
-private:
-    GDBusConnection* m_bus;
-};
+const QByteArray failingServiceEvent = "BEGIN:VEVENT\r\nUID:stand-in-event\r\nDTSTAMP:20260101T000000Z\r\n"
+                                       "DTSTART:20261208T090000Z\r\nDTEND:20261208T100000Z\r\n"
+                                       "SUMMARY:Stand-in Review\r\nEND:VEVENT\r\n";
+const QByteArray failingServiceCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:stand-in-card\r\nFN:Ann Standin\r\n"
+                                      "N:Standin;Ann;;;\r\nEND:VCARD\r\n";
 
 } // namespace
 
@@ -75,33 +45,31 @@ TEST(EvolutionDataServerFailures, AKindWhoseCallsFailIsNotAvailableWithTheMethod
          {{"GetManagedObjects", "OpenCalendar", "OpenAddressBook", "Open", "GetObjectList", "GetContactList",
            "GetView", "GetTimezone"},
           {},
-          {standInEvent},
-          {standInCard}},
+          {failingServiceEvent},
+          {failingServiceCard}},
          "GetManagedObjects: ",
          "GetManagedObjects: "},
         {"the factories refuse",
-         {{"OpenCalendar", "OpenAddressBook"}, {}, {standInEvent}, {standInCard}},
+         {{"OpenCalendar", "OpenAddressBook"}, {}, {failingServiceEvent}, {failingServiceCard}},
          "OpenCalendar: ",
          "OpenAddressBook: "},
-        {"the calendar does not open", {{"Open"}, {}, {standInEvent}, {standInCard}}, "Open: ", "Open: "},
+        {"the calendar does not open",
+         {{"Open"}, {}, {failingServiceEvent}, {failingServiceCard}},
+         "Open: ",
+         "Open: "},
         {"a revision without the calendar's listing",
-         {{}, {"GetObjectList"}, {standInEvent}, {standInCard}},
+         {{}, {"GetObjectList"}, {failingServiceEvent}, {failingServiceCard}},
          "GetObjectList: ",
          nullptr},
         {"a revision without the address book's factory",
-         {{}, {"OpenAddressBook"}, {standInEvent}, {standInCard}},
+         {{}, {"OpenAddressBook"}, {failingServiceEvent}, {failingServiceCard}},
          nullptr,
          "OpenAddressBook: "},
-        {"everything answers", {{}, {}, {standInEvent}, {standInCard}}, nullptr, nullptr},
+        {"everything answers", {{}, {}, {failingServiceEvent}, {failingServiceCard}}, nullptr, nullptr},
     };
     for (const auto& tried : cases) {
         SCOPED_TRACE(tried.what);
-        EdsPrivateBus bus;
-        ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
-        ScopedEnvironmentVariable address("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
-        const HeldSessionBus session;
-        ASSERT_TRUE(session);
-        EdsStandIn standIn(bus.address(), tried.behaviour);
+        EdsStandIn standIn(tried.behaviour);
         ASSERT_TRUE(standIn.isReady());
 
         LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
@@ -163,12 +131,7 @@ TEST(EvolutionDataServerFailures, AKindWhoseCallsFailIsNotAvailableWithTheMethod
 // read again, the one that failed included, and the calendars are full access again, said once.
 TEST(EvolutionDataServerFailures, AKindThatFailedIsAvailableOnceAReadingSucceeds)
 {
-    EdsPrivateBus bus;
-    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
-    ScopedEnvironmentVariable address("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
-    const HeldSessionBus session;
-    ASSERT_TRUE(session);
-    EdsStandIn standIn(bus.address(), {{"OpenCalendar"}, {}, {standInEvent}, {standInCard}});
+    EdsStandIn standIn({{"OpenCalendar"}, {}, {failingServiceEvent}, {failingServiceCard}});
     ASSERT_TRUE(standIn.isReady());
 
     LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
@@ -190,4 +153,29 @@ TEST(EvolutionDataServerFailures, AKindThatFailedIsAvailableOnceAReadingSucceeds
         << log.lines().join(u'\n').toStdString();
     // Both calendars answer the same item.
     EXPECT_EQ(service->snapshot()->events.size(), 2);
+}
+
+// An opening answered with a store GLib could never call (here a malformed object path) is a failed
+// opening like any other: both kinds are restricted, with the reason Preferences shows under them.
+TEST(EvolutionDataServerFailures, AnOpeningAnsweredWithAMalformedPathIsNotAvailableWithThatReason)
+{
+    EdsStandIn standIn({{}, {}, {failingServiceEvent}, {failingServiceCard}});
+    ASSERT_TRUE(standIn.isReady());
+    standIn.answerOpenWith("not/a path", ":1.1");
+
+    auto service = std::make_shared<EvolutionDataServer>();
+    std::atomic_int failureReports = 0;
+    service->followFailures([&failureReports] { ++failureReports; });
+    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
+                               std::make_shared<FakeProcessLauncher>());
+    EdsContactStore contacts(service, std::make_shared<FakeDesktopServices>(),
+                             std::make_shared<FakeProcessLauncher>());
+    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+    ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports > 0; }, 10000));
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
+    EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::restricted);
+    EXPECT_EQ(calendars.unavailableReason().value_or(QString()).toStdString(),
+              "OpenCalendar: the answer's object path is not valid");
+    EXPECT_EQ(contacts.unavailableReason().value_or(QString()).toStdString(),
+              "OpenAddressBook: the answer's object path is not valid");
 }

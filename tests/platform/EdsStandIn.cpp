@@ -10,19 +10,19 @@
 #include <gio/gio.h>
 #pragma pop_macro("signals")
 
-#include <QFile>
-
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <vector>
 
 namespace morvane::test {
 
 namespace {
 
-constexpr const char* standInCalendarPath = "/org/gnome/evolution/dataserver/Calendar/StandIn";
-constexpr const char* standInBookPath = "/org/gnome/evolution/dataserver/AddressBook/StandIn";
+constexpr const char* standInRegistryPath = "/org/gnome/evolution/dataserver/SourceManager";
 constexpr const char* standInCalendarViewPath = "/org/gnome/evolution/dataserver/CalendarView/StandIn";
 constexpr const char* standInBookViewPath = "/org/gnome/evolution/dataserver/AddressBookView/StandIn";
+constexpr const char* standInCalendarViewInterface = "org.gnome.evolution.dataserver.CalendarView";
 
 // One method of an interface: its name and its arguments as introspection writes them.
 struct StandInMethod {
@@ -40,7 +40,7 @@ struct StandInObject {
 const std::vector<StandInObject>& standInObjects()
 {
     static const std::vector<StandInObject> objects{
-        {"/org/gnome/evolution/dataserver/SourceManager",
+        {standInRegistryPath,
          "org.freedesktop.DBus.ObjectManager",
          {{"GetManagedObjects", R"(<arg direction="out" type="a{oa{sa{sv}}}"/>)"}}},
         {"/org/gnome/evolution/dataserver/CalendarFactory",
@@ -51,21 +51,21 @@ const std::vector<StandInObject>& standInObjects()
          "org.gnome.evolution.dataserver.AddressBookFactory",
          {{"OpenAddressBook",
            R"(<arg direction="in" type="s"/><arg direction="out" type="s"/><arg direction="out" type="s"/>)"}}},
-        {standInCalendarPath,
+        {EdsStandIn::calendarPath,
          "org.gnome.evolution.dataserver.Calendar",
          {{"Open", R"(<arg direction="out" type="as"/>)"},
           {"GetObjectList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
           {"GetTimezone", R"(<arg direction="in" type="s"/><arg direction="out" type="s"/>)"},
           {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
           {"Close", ""}}},
-        {standInBookPath,
+        {EdsStandIn::bookPath,
          "org.gnome.evolution.dataserver.AddressBook",
          {{"Open", R"(<arg direction="out" type="as"/>)"},
           {"GetContactList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
           {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
           {"Close", ""}}},
         {standInCalendarViewPath,
-         "org.gnome.evolution.dataserver.CalendarView",
+         standInCalendarViewInterface,
          {{"SetFlags", R"(<arg direction="in" type="u"/>)"}, {"Start", ""}, {"Dispose", ""}}},
         {standInBookViewPath,
          "org.gnome.evolution.dataserver.AddressBookView",
@@ -84,9 +84,9 @@ GVariant* standInTexts(const QList<QByteArray>& texts)
 }
 
 // A source's interfaces and properties as the registry sends them: its UID and key file.
-GVariant* standInSource(const QByteArray& uid, const char* extension)
+GVariant* standInSource(const QByteArray& uid, const QByteArray& name, const char* extension)
 {
-    const QByteArray data = QByteArrayLiteral("[Data Source]\nDisplayName=") + uid +
+    const QByteArray data = QByteArrayLiteral("[Data Source]\nDisplayName=") + name +
                             QByteArrayLiteral("\nEnabled=true\nParent=\n\n[") + extension +
                             QByteArrayLiteral("]\nBackendName=local\n");
     GVariantBuilder properties;
@@ -99,19 +99,38 @@ GVariant* standInSource(const QByteArray& uid, const char* extension)
     return g_variant_builder_end(&interfaces);
 }
 
-QByteArray standInSourcePath(int index)
+QByteArray standInSourcePath(qsizetype index)
 {
     return "/org/gnome/evolution/dataserver/SourceManager/Source_" + QByteArray::number(index);
 }
 
 } // namespace
 
+// Its state is read by the stand-in's thread as it answers and changed by the test's: under mutex.
 struct EdsStandIn::Service {
-    Behaviour behaviour;
-    QList<QByteArray> calendars{calendarUid}; // the registry's calendars; one address book besides
-    GDBusConnection* bus = nullptr;
+    const QSet<QString> missing;
+    GDBusConnection* bus = nullptr; // set on the stand-in's thread before any call can come
     std::vector<guint> registrations;
 
+    mutable std::mutex mutex;
+    mutable std::condition_variable asked;
+    QSet<QString> failing;
+    QList<QByteArray> events;
+    QList<QByteArray> cards;
+    QHash<QByteArray, QByteArray> zones;
+    std::optional<std::pair<QByteArray, QByteArray>> openAnswer;                     // path and bus name
+    QList<std::pair<QByteArray, QByteArray>> calendars{{calendarUid, calendarName}}; // uid and name
+    QHash<QByteArray, int> calls;
+
+    explicit Service(Behaviour behaviour)
+        : missing(std::move(behaviour.missing))
+        , failing(std::move(behaviour.failing))
+        , events(std::move(behaviour.events))
+        , cards(std::move(behaviour.cards))
+    {
+    }
+
+    // On the stand-in's thread, which closes the connection it answers on.
     ~Service()
     {
         for (guint registration : registrations)
@@ -121,13 +140,15 @@ struct EdsStandIn::Service {
             g_object_unref(bus);
         }
     }
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
 
     // On the stand-in's thread, whose context then answers its calls.
-    bool start(const QString& address)
+    bool start(const char* address)
     {
         ErrorSlot error;
         bus = g_dbus_connection_new_for_address_sync(
-            address.toUtf8().constData(),
+            address,
             GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                  G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
             nullptr, nullptr, &error);
@@ -137,7 +158,7 @@ struct EdsStandIn::Service {
         for (const StandInObject& object : standInObjects()) {
             QByteArray xml = QByteArrayLiteral("<node><interface name=\"") + object.interface + "\">";
             for (const StandInMethod& method : object.methods) {
-                if (!behaviour.missing.contains(QLatin1String(method.name)))
+                if (!missing.contains(QLatin1String(method.name)))
                     xml += QByteArrayLiteral("<method name=\"") + method.name + "\">" + method.arguments +
                            "</method>";
             }
@@ -154,125 +175,177 @@ struct EdsStandIn::Service {
         for (const char* name : {sourceRegistryName, calendarFactoryName, addressBookFactoryName}) {
             GVariant* owned = g_dbus_connection_call_sync(
                 bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-                g_variant_new("(su)", name, 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr,
-                &error);
+                g_variant_new("(su)", name, 4u /* do not queue */), G_VARIANT_TYPE("(u)"),
+                G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
             if (!owned)
                 return false;
+            guint32 reply = 0;
+            g_variant_get(owned, "(u)", &reply);
             g_variant_unref(owned);
+            if (reply != 1 /* primary owner */)
+                return false;
         }
         return true;
     }
 
-    static void onCall(GDBusConnection* connection, const gchar*, const gchar*, const gchar*,
-                       const gchar* method, GVariant*, GDBusMethodInvocation* invocation, gpointer data)
+    // The answer to a call, or nothing for an error answered in its place; under mutex.
+    GVariant* answer(const QByteArray& method, GVariant* arguments, GDBusMethodInvocation* invocation) const
     {
-        auto* self = static_cast<Service*>(data);
-        const QString name = QString::fromUtf8(method);
-        if (self->behaviour.failing.contains(name)) {
+        if (failing.contains(QString::fromUtf8(method))) {
             g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed",
-                                                       ("The stand-in refuses " + name).toUtf8().constData());
-            return;
+                                                       ("The stand-in refuses " + method).constData());
+            return nullptr;
         }
-        const QByteArray called(method);
-        GVariant* answer = nullptr;
-        if (called == "GetManagedObjects") {
+        if (method == "GetManagedObjects") {
             GVariantBuilder objects;
             g_variant_builder_init(&objects, G_VARIANT_TYPE("a{oa{sa{sv}}}"));
             g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(0).constData(),
-                                  standInSource(bookUid, "Address Book"));
-            for (int i = 0; i < self->calendars.size(); ++i)
+                                  standInSource(bookUid, "Stand-in Book", "Address Book"));
+            for (qsizetype i = 0; i < calendars.size(); ++i)
                 g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(i + 1).constData(),
-                                      standInSource(self->calendars[i], "Calendar"));
-            answer = g_variant_new("(a{oa{sa{sv}}})", &objects);
-        } else if (called == "OpenCalendar" || called == "OpenAddressBook") {
-            answer = g_variant_new("(ss)", called == "OpenCalendar" ? standInCalendarPath : standInBookPath,
-                                   g_dbus_connection_get_unique_name(connection));
-        } else if (called == "Open") {
-            answer = standInTexts({});
-        } else if (called == "GetObjectList") {
-            answer = standInTexts(self->behaviour.events);
-        } else if (called == "GetContactList") {
-            answer = standInTexts(self->behaviour.cards);
-        } else if (called == "GetView") {
-            answer =
-                g_variant_new("(o)", g_str_has_prefix(g_dbus_method_invocation_get_object_path(invocation),
-                                                      standInCalendarPath)
-                                         ? standInCalendarViewPath
-                                         : standInBookViewPath);
-        } else if (called == "GetTimezone") {
+                                      standInSource(calendars[i].first, calendars[i].second, "Calendar"));
+            return g_variant_new("(a{oa{sa{sv}}})", &objects);
+        }
+        if (method == "OpenCalendar" || method == "OpenAddressBook") {
+            if (openAnswer)
+                return g_variant_new("(ss)", openAnswer->first.constData(), openAnswer->second.constData());
+            return g_variant_new("(ss)", method == "OpenCalendar" ? calendarPath : bookPath,
+                                 g_dbus_connection_get_unique_name(bus));
+        }
+        if (method == "Open")
+            return standInTexts({});
+        if (method == "GetObjectList")
+            return standInTexts(events);
+        if (method == "GetContactList")
+            return standInTexts(cards);
+        if (method == "GetView") {
+            const bool calendar =
+                g_str_equal(g_dbus_method_invocation_get_object_path(invocation), calendarPath);
+            return g_variant_new("(o)", calendar ? standInCalendarViewPath : standInBookViewPath);
+        }
+        if (method == "GetTimezone") {
+            const gchar* tzid = nullptr;
+            g_variant_get(arguments, "(&s)", &tzid);
+            const QByteArray zone = zones.value(tzid);
+            if (!zone.isEmpty())
+                return g_variant_new("(s)", zone.constData());
             g_dbus_method_invocation_return_dbus_error(
                 invocation, "org.gnome.evolution.dataserver.Calendar.ObjectNotFound", "No such zone");
-            return;
+            return nullptr;
         }
-        g_dbus_method_invocation_return_value(invocation, answer);
+        // SetFlags, Start, Dispose, Close: nothing to answer but that they were done.
+        return g_variant_new("()");
+    }
+
+    static void onCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
+                       GVariant* arguments, GDBusMethodInvocation* invocation, gpointer data)
+    {
+        auto* self = static_cast<Service*>(data);
+        const QByteArray called(method);
+        {
+            std::lock_guard lock(self->mutex);
+            ++self->calls[called];
+            if (GVariant* answered = self->answer(called, arguments, invocation))
+                g_dbus_method_invocation_return_value(invocation, answered);
+        }
+        self->asked.notify_all();
     }
 };
 
-void EdsStandIn::setFailing(const QSet<QString>& failing)
+EdsStandIn::EdsStandIn(Behaviour behaviour)
+    : d(std::make_shared<Service>(std::move(behaviour)))
 {
-    std::promise<void> done;
-    m_thread->post([service = d, failing, &done] {
-        service->behaviour.failing = failing;
-        done.set_value();
-    });
-    done.get_future().wait();
-}
-
-void EdsStandIn::addCalendar(const QString& uid)
-{
-    std::promise<void> done;
-    m_thread->post([service = d, uid = uid.toUtf8(), &done] {
-        service->calendars.append(uid);
-        g_dbus_connection_emit_signal(
-            service->bus, nullptr, "/org/gnome/evolution/dataserver/SourceManager",
-            "org.freedesktop.DBus.ObjectManager", "InterfacesAdded",
-            g_variant_new("(o@a{sa{sv}})", standInSourcePath(int(service->calendars.size())).constData(),
-                          standInSource(uid, "Calendar")),
-            nullptr);
-        done.set_value();
-    });
-    done.get_future().wait();
-}
-
-EdsPrivateBus::EdsPrivateBus()
-{
-    const QString config = m_folder.filePath(QStringLiteral("bus.conf"));
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
+    for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY"})
+        m_environment.insert(name,
+                             qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+    // Sets the bus's address for the process (and unsets DISPLAY).
+    m_bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+    g_test_dbus_up(m_bus);
+    const char* address = g_test_dbus_get_bus_address(m_bus);
+    if (!address)
         return;
-    // The socket goes to /tmp: a test's own folder can be too long for a socket's path.
-    file.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
-               "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-               "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
-    file.close();
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
-                    QStringLiteral("--config-file=") + config});
-    if (m_daemon.waitForReadyRead(10000))
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-}
-
-EdsPrivateBus::~EdsPrivateBus()
-{
-    m_daemon.terminate();
-    m_daemon.waitForFinished(5000);
-}
-
-EdsStandIn::EdsStandIn(const QString& busAddress, Behaviour behaviour)
-    : d(std::make_shared<Service>())
-    , m_thread(std::make_unique<GLibLoopThread>("eds-stand-in"))
-{
-    d->behaviour = std::move(behaviour);
+    m_thread = std::make_unique<GLibLoopThread>("eds-stand-in");
     std::promise<bool> started;
-    m_thread->post([service = d, busAddress, &started] { started.set_value(service->start(busAddress)); });
+    m_thread->post([service = d, address = QByteArray(address), &started] {
+        started.set_value(service->start(address.constData()));
+    });
     m_ready = started.get_future().get();
 }
 
 EdsStandIn::~EdsStandIn()
 {
-    // The connection goes on the thread that answers on it.
-    m_thread->post([service = std::exchange(d, nullptr)]() mutable { service.reset(); });
-    m_thread->stop();
+    if (m_thread) {
+        // The connection goes on the thread that answers on it.
+        m_thread->post([service = std::exchange(d, nullptr)]() mutable { service.reset(); });
+        m_thread->stop();
+    }
+    // Waits for the process's connection to the bus to go, and forgets it.
+    g_test_dbus_down(m_bus);
+    g_object_unref(m_bus);
+    for (auto variable = m_environment.cbegin(); variable != m_environment.cend(); ++variable) {
+        if (variable.value())
+            qputenv(variable.key().constData(), *variable.value());
+        else
+            qunsetenv(variable.key().constData());
+    }
+}
+
+void EdsStandIn::setFailing(const QSet<QString>& failing)
+{
+    std::lock_guard lock(d->mutex);
+    d->failing = failing;
+}
+
+void EdsStandIn::setEvents(const QList<QByteArray>& events)
+{
+    std::lock_guard lock(d->mutex);
+    d->events = events;
+}
+
+void EdsStandIn::keepZone(const QByteArray& tzid, const QByteArray& vtimezone)
+{
+    std::lock_guard lock(d->mutex);
+    d->zones.insert(tzid, vtimezone);
+}
+
+void EdsStandIn::answerOpenWith(const QByteArray& path, const QByteArray& busName)
+{
+    std::lock_guard lock(d->mutex);
+    d->openAnswer = std::pair{path, busName};
+}
+
+void EdsStandIn::addCalendar(const QString& uid)
+{
+    QByteArray path;
+    GVariant* source = nullptr;
+    {
+        // Listed before it is announced: the registry is asked again on the announcement.
+        std::lock_guard lock(d->mutex);
+        d->calendars.append({uid.toUtf8(), uid.toUtf8()});
+        path = standInSourcePath(d->calendars.size());
+        source = standInSource(uid.toUtf8(), uid.toUtf8(), "Calendar");
+    }
+    g_dbus_connection_emit_signal(d->bus, nullptr, standInRegistryPath, "org.freedesktop.DBus.ObjectManager",
+                                  "InterfacesAdded", g_variant_new("(o@a{sa{sv}})", path.constData(), source),
+                                  nullptr);
+}
+
+void EdsStandIn::reportChange()
+{
+    g_dbus_connection_emit_signal(d->bus, nullptr, standInCalendarViewPath, standInCalendarViewInterface,
+                                  "ObjectsModified", g_variant_new("(as)", nullptr), nullptr);
+}
+
+int EdsStandIn::asked(const char* method) const
+{
+    std::lock_guard lock(d->mutex);
+    return d->calls.value(method);
+}
+
+bool EdsStandIn::waitUntilAsked(const char* method, int count, std::chrono::milliseconds wait) const
+{
+    std::unique_lock lock(d->mutex);
+    return d->asked.wait_for(lock, wait, [&] { return d->calls.value(method) >= count; });
 }
 
 } // namespace morvane::test

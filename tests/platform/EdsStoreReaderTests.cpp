@@ -1,4 +1,4 @@
-#include "EdsStandInService.h"
+#include "EdsStandIn.h"
 #include "LogCapture.h"
 #include "TestEnvironment.h"
 #include "platform/GLibLoopThread.h"
@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
+#include <tuple>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -31,7 +33,7 @@ QByteArray standInZone(const char* tzid, const char* start, const char* daylight
            start + "\r\nRRULE:" + daylightRule + "\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
 }
 
-// A reader of the calendars alone, as the stand-in has no address book.
+// A reader of the calendars alone: these cases are about a calendar's loads and its view.
 std::unique_ptr<EdsStoreReader> standInCalendarReader()
 {
     return std::make_unique<EdsStoreReader>(true, false, nullptr);
@@ -56,8 +58,8 @@ QStringList standInStarts(const EdsReader& reader)
 // and the process lives on past it.
 TEST(EdsStoreReader, AReaderGoneDuringAReloadLeavesItsThreadNothingFreed)
 {
-    EdsStandInService service;
-    ASSERT_TRUE(service.isRunning());
+    EdsStandIn service;
+    ASSERT_TRUE(service.isReady());
     service.keepZone("Stand-in Time",
                      standInZone("Stand-in Time", "19700101T030000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU"));
     service.setEvents({standInEvent("lunch", "DTSTART;TZID=Stand-in Time:20240701T120000\r\n")});
@@ -86,38 +88,50 @@ TEST(EdsStoreReader, AReaderGoneDuringAReloadLeavesItsThreadNothingFreed)
     std::this_thread::sleep_for(2s);
 }
 
-// An OpenCalendar answer naming no valid object (a malformed path or bus name) fails that calendar's
-// opening, logged; the reader does not wait for an answer GLib would never give.
-TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
+// An opening answered with no valid object (a malformed path or bus name) fails that store's opening
+// as any other failed opening does: the reader does not wait for an answer GLib would never give, and
+// the kind is not available with the reason, logged once and reported to the reader's owner.
+TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatKind)
 {
-    EdsStandInService service;
-    ASSERT_TRUE(service.isRunning());
+    EdsStandIn service;
+    ASSERT_TRUE(service.isReady());
     service.setEvents({standInEvent("lunch", "DTSTART:20240701T120000Z\r\n")});
     {
         const auto reader = standInCalendarReader();
         ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
         EXPECT_EQ(standInStarts(*reader), QStringList{"lunch 2024-07-01T12:00:00Z"});
+        EXPECT_EQ(reader->snapshot()->calendarsFailure.toStdString(), "");
     }
-    const QByteArray goodPath = EdsStandInService::calendarPath;
+    const QByteArray goodPath = EdsStandIn::calendarPath;
     const QByteArray goodName = ":1.1"; // any valid name: no call reaches it
-    for (const auto& [path, name] :
-         {std::pair{QByteArray("not/a path"), goodName}, std::pair{QByteArray(""), goodName},
-          std::pair{goodPath, QByteArray("not..a name")}, std::pair{goodPath, QByteArray("")}}) {
+    const QString badPath = QStringLiteral("the answer's object path is not valid");
+    const QString badName = QStringLiteral("the answer's bus name is not valid");
+    for (const auto& [path, name, reason] : {std::tuple{QByteArray("not/a path"), goodName, badPath},
+                                             std::tuple{QByteArray(""), goodName, badPath},
+                                             std::tuple{QByteArray("not/a path"), QByteArray(""), badPath},
+                                             std::tuple{goodPath, QByteArray("not..a name"), badName},
+                                             std::tuple{goodPath, QByteArray(""), badName}}) {
         SCOPED_TRACE(("path " + path + ", name " + name).constData());
         service.answerOpenWith(path, name);
         const int opened = service.asked("Open");
         const LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
+        std::atomic_int failureReports = 0;
         {
-            const auto reader = standInCalendarReader();
-            ASSERT_TRUE(reader->waitUntilLoaded(EdsReader::Load::calendars, readerLoadWait));
-            EXPECT_TRUE(reader->snapshot()->events.isEmpty());
+            EdsStoreReader reader(true, true, [&failureReports] { ++failureReports; });
+            ASSERT_TRUE(reader.waitUntilLoaded(EdsReader::Load::everything, readerLoadWait));
+            const std::shared_ptr<const EdsSnapshot> snapshot = reader.snapshot();
+            EXPECT_TRUE(snapshot->events.isEmpty());
+            EXPECT_EQ(snapshot->calendarsFailure.toStdString(), ("OpenCalendar: " + reason).toStdString());
+            EXPECT_EQ(snapshot->cardsFailure.toStdString(), ("OpenAddressBook: " + reason).toStdString());
         }
         // The reader's thread has ended, and its lines are all in, once the reader went.
         ASSERT_TRUE(GLibLoopThread::joinThreadsLetGo(readerLoadWait));
+        EXPECT_GE(failureReports.load(), 1);
         const QStringList lines = log.lines();
         EXPECT_EQ(service.asked("Open"), opened);
-        EXPECT_EQ(lines.filter(QStringLiteral("Could not open a calendar: the factory named no valid object"))
-                      .size(),
+        EXPECT_EQ(lines.count(QStringLiteral("Calendars are not available: OpenCalendar: ") + reason), 1)
+            << lines.join(u'\n').toStdString();
+        EXPECT_EQ(lines.count(QStringLiteral("Address books are not available: OpenAddressBook: ") + reason),
                   1)
             << lines.join(u'\n').toStdString();
     }
@@ -128,8 +142,8 @@ TEST(EdsStoreReader, AnOpeningAnsweredWithAMalformedPathOrNameFailsThatCalendar)
 TEST(EdsStoreReader, ACalendarsZoneChangingHourlySinceYearOneIsReadInTheUsersZone)
 {
     const ScopedEnvironmentVariable zone("TZ", QByteArray("Europe/Berlin"));
-    EdsStandInService service;
-    ASSERT_TRUE(service.isRunning());
+    EdsStandIn service;
+    ASSERT_TRUE(service.isReady());
     service.keepZone("Churn",
                      QByteArray("BEGIN:VTIMEZONE\r\nTZID:Churn\r\nBEGIN:STANDARD\r\n"
                                 "TZOFFSETFROM:+0500\r\nTZOFFSETTO:+0400\r\nDTSTART:00010101T000000\r\n"

@@ -87,10 +87,16 @@ struct EdsBusStore::Opening {
         ErrorSlot error;
         if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
             return answered;
-        store->m_failure = QLatin1String(method) + QStringLiteral(": ") + error.text();
+        fail(method, error.text());
+        return nullptr;
+    }
+
+    // Ends the opening: the store stays closed, and why makes its kind not available.
+    void fail(const char* method, const QString& why)
+    {
+        store->m_failure = QLatin1String(method) + QStringLiteral(": ") + why;
         --*pending;
         delete this;
-        return nullptr;
     }
 
     static void onFound(GObject* bus, GAsyncResult* result, gpointer data)
@@ -107,15 +113,12 @@ struct EdsBusStore::Opening {
         g_variant_unref(found);
         // GLib refuses a call to a malformed name or path without ever answering it, which would leave
         // openAll waiting for good.
-        if (!g_variant_is_object_path(call->path.constData()) || !g_dbus_is_name(call->busName.constData())) {
-            qCWarning(lcEdsStore).noquote()
-                << QStringLiteral(
-                       "Could not open a %1: the factory named no valid object (path “%2”, bus name "
-                       "“%3”)")
-                       .arg(QLatin1String(call->store->m_kind.what), QString::fromUtf8(call->path),
-                            QString::fromUtf8(call->busName));
-            --*call->pending;
-            delete call;
+        const char* malformed = !g_variant_is_object_path(call->path.constData()) ? "object path"
+                                : !g_dbus_is_name(call->busName.constData())      ? "bus name"
+                                                                                  : nullptr;
+        if (malformed) {
+            call->fail(call->store->m_kind.openMethod,
+                       QStringLiteral("the answer's %1 is not valid").arg(QLatin1String(malformed)));
             return;
         }
         g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->busName.constData(), call->path.constData(),
