@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoroTask>
+#include <QtGlobal>
 
 #include <memory>
 
@@ -14,8 +15,11 @@ struct SyncScope;
 // Takes the record store's deletions, links and relations into the library: those the library lacks or
 // holds older, each deletion and each batch of links or relations one store job. Announces a change
 // when the library changed. With a scope, only the records of its keys are looked at.
-// Links whose fields a decision compares are read again through the record store.
+// Links whose fields a decision compares are read again through the record store, `perPart` at a time,
+// each part applied before the next is read; in a whole pass (no scope) those read are let go once
+// applied, so that the pass never holds every remote link at once.
+inline constexpr qsizetype linksPerPart = 256;
 QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope);
+                              std::shared_ptr<const SyncScope> scope, qsizetype perPart = linksPerPart);
 
 } // namespace morvane
