@@ -124,7 +124,7 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
                                                    std::shared_ptr<const SyncScope> scope,
                                                    std::optional<LibraryReset> reset)
 {
-    co_await pullRecords(store, m_remote, remote, scope, m_perPart);
+    std::optional<PulledLibrary> pulled = co_await pullRecords(store, m_remote, remote, scope, m_perPart);
     // Another machine may have erased everything while this pass pulled: pushing now would bring this
     // library back into the emptied store.
     const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
@@ -132,7 +132,15 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
         co_await m_reset.apply(store, resetNow);
         co_return false;
     }
-    co_await pushRecords(store, m_remote, remote, scope);
+    // What the pull read still holds when nothing wrote to the library since.
+    std::optional<SyncedLibrary::State> local;
+    if (pulled) {
+        const std::pair<qint64, qint64> stampNow = co_await SyncedLibrary(store).changeStamp();
+        if (stampNow == pulled->stamp)
+            local = std::move(pulled->local);
+        pulled.reset();
+    }
+    co_await pushRecords(store, m_remote, remote, scope, std::move(local));
     co_return true;
 }
 

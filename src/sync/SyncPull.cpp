@@ -110,12 +110,14 @@ template <class T, class InScope> QList<T> within(const QList<T>& values, InScop
 
 } // namespace
 
-QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope, qsizetype perPart)
+QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,
+                                                      SyncRemoteState& remote,
+                                                      std::shared_ptr<const SyncScope> scope,
+                                                      qsizetype perPart)
 {
     perPart = std::max<qsizetype>(perPart, 1);
     const std::pair<qint64, qint64> stampBefore = co_await SyncedLibrary(store).changeStamp();
-    const LocalState local = co_await readLibrary(store, scope, rowsPerPart);
+    LocalState local = co_await readLibrary(store, scope, rowsPerPart);
     QHash<QString, QDateTime> localDeletions;
     for (const DeletedRecord& deleted : local.deletions)
         localDeletions.insert(deleted.id(), deleted.deletedAt);
@@ -164,8 +166,12 @@ QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemo
     for (qsizetype first = 0; first < relations.size(); first += applyBatch)
         co_await SyncedLibrary(store).applyRelations(relations.mid(first, applyBatch));
     const std::pair<qint64, qint64> stampAfter = co_await SyncedLibrary(store).changeStamp();
-    if (stampAfter != stampBefore)
+    if (stampAfter != stampBefore) {
         store.notifyDidMutate(false);
+        co_return std::nullopt;
+    }
+    localByID.clear();
+    co_return PulledLibrary{std::move(local), stampAfter};
 }
 
 } // namespace morvane

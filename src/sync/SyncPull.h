@@ -1,9 +1,13 @@
 #pragma once
 
+#include "store/SyncedLibrary.h"
+
 #include <QCoroTask>
 #include <QtGlobal>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace morvane {
 
@@ -18,8 +22,16 @@ struct SyncScope;
 // Links whose fields a decision compares are read again through the record store, `perPart` at a time,
 // each part applied before the next is read; in a whole pass (no scope) those read are let go once
 // applied, so that the pass never holds every remote link at once.
+// Gives back the library's side it read when the pull wrote nothing, with the library's change stamp
+// then: a push that finds the same stamp decides from it instead of reading everything again.
 inline constexpr qsizetype linksPerPart = 256;
-QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope, qsizetype perPart = linksPerPart);
+struct PulledLibrary {
+    SyncedLibrary::State local;
+    std::pair<qint64, qint64> stamp;
+};
+QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,
+                                                      SyncRemoteState& remote,
+                                                      std::shared_ptr<const SyncScope> scope,
+                                                      qsizetype perPart = linksPerPart);
 
 } // namespace morvane
