@@ -286,6 +286,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         if (!scope)
             names.sort(); // links are decided about in the order of their names, as a listing gives them
         SyncRemoteState remote = SyncRemoteState::of(next->records, names, read.records);
+        names = QStringList(); // every record's name, in a whole pass: not held through the exchange
         read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset);
