@@ -10,6 +10,7 @@
 #include "GeneratedLinkStore.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
+#include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "model/MorvaneLibraryExport.h"
 #include "store/LibraryImporter.h"
@@ -19,6 +20,7 @@
 #include <QCoroTask>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -229,11 +231,24 @@ void BM_ReplacingImportOfTheSameLinks(benchmark::State& state)
     QTemporaryDir folder;
     const QString backup = folder.filePath(QStringLiteral("backup.json"));
     {
-        const QList<LinkItem> links = library.store.allLinks().result();
-        const QList<LinkRelation> relations =
+        // The generator makes a few links whose address an import refuses for their type: they and their
+        // relations are left out of the backup (the counters say how many links it holds).
+        QList<LinkItem> links = library.store.allLinks().result();
+        QSet<QUuid> refused;
+        for (const LinkItem& link : std::as_const(links)) {
+            if (!LinkParser::schemeBelongsToType(link.url, link.type))
+                refused.insert(link.id);
+        }
+        links.removeIf([&refused](const LinkItem& link) { return refused.contains(link.id); });
+        QList<LinkRelation> relations =
             LinkStoreDatabase(library.store)
                 .run([](SQLiteStore& sqlite) { return sqlite.reads().allRelations(); })
                 .result();
+        relations.removeIf([&refused](const LinkRelation& relation) {
+            return refused.contains(relation.fromLinkID) || refused.contains(relation.toLinkID);
+        });
+        state.counters["links"] = double(links.size());
+        state.counters["relations"] = double(relations.size());
         QFile file(backup);
         file.open(QIODevice::WriteOnly);
         file.write(MorvaneLibraryExport::makeJSONCoders().encoder.encode(
