@@ -1,21 +1,26 @@
 // A sync pass through the record folder on generated libraries whose records are all in the folder
 // already: the pass of a machine where nothing changed (what the automatic passes cost while the user
 // does nothing), the first pass after a start (a service that knows only what the library kept), and
-// the pass after one link changed. The floors the idle pass and the first pass are held to, a stat of
-// every record file and opening and reading every record file, are measured here too.
+// the pass after one link changed, the whole pass of a start that kept no point, and the first pass of
+// a machine joining with an empty library. The floors these are held to, a stat of every record file,
+// opening and reading every record file and a replacing import of the same links, are measured here too.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
 #include "GeneratedLinkStore.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
+#include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
+#include "model/MorvaneLibraryExport.h"
+#include "store/LibraryImporter.h"
 #include "sync/FolderRecordStore.h"
 #include "sync/RecordStoreSyncService.h"
 
 #include <QCoroTask>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -194,6 +199,75 @@ void BM_WholePassAfterStart(benchmark::State& state)
     }
 }
 
+// A machine joining: its library is empty and the folder holds every record, so its first pass reads
+// every record file and takes every link and relation in. Its floor is a replacing import of the same
+// links and relations from a backup (BM_ReplacingImportOfTheSameLinks).
+void BM_JoiningMachineFirstPass(benchmark::State& state)
+{
+    SyncedLibrary& library = syncedLibrary(state.range(0));
+    QTemporaryDir folder;
+    int run = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto joining = std::make_unique<LinkStore>(
+            LinkStore::libraryAt(folder.filePath(QStringLiteral("joining-%1.sqlite").arg(++run))),
+            std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
+        RecordStoreSyncService service(std::make_shared<FolderRecordStore>(library.folder.path()),
+                                       UserDefaults::inMemory(), SystemClock::shared());
+        state.ResumeTiming();
+        if (!QCoro::waitFor(passSucceeds(service, *joining)))
+            throw std::runtime_error("the joining pass failed");
+        state.PauseTiming();
+        if (joining->allLinks().result().size() != state.range(0))
+            throw std::runtime_error("the joining pass left links out");
+        joining.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_ReplacingImportOfTheSameLinks(benchmark::State& state)
+{
+    SyncedLibrary& library = syncedLibrary(state.range(0));
+    QTemporaryDir folder;
+    const QString backup = folder.filePath(QStringLiteral("backup.json"));
+    {
+        // The generator makes a few links whose address an import refuses for their type: they and their
+        // relations are left out of the backup (the counters say how many links it holds).
+        QList<LinkItem> links = library.store.allLinks().result();
+        QSet<QUuid> refused;
+        for (const LinkItem& link : std::as_const(links)) {
+            if (!LinkParser::schemeBelongsToType(link.url, link.type))
+                refused.insert(link.id);
+        }
+        links.removeIf([&refused](const LinkItem& link) { return refused.contains(link.id); });
+        QList<LinkRelation> relations =
+            LinkStoreDatabase(library.store)
+                .run([](SQLiteStore& sqlite) { return sqlite.reads().allRelations(); })
+                .result();
+        relations.removeIf([&refused](const LinkRelation& relation) {
+            return refused.contains(relation.fromLinkID) || refused.contains(relation.toLinkID);
+        });
+        state.counters["links"] = double(links.size());
+        state.counters["relations"] = double(relations.size());
+        QFile file(backup);
+        file.open(QIODevice::WriteOnly);
+        file.write(MorvaneLibraryExport::makeJSONCoders().encoder.encode(
+            MorvaneLibraryExport(links, relations, QDateTime::currentDateTimeUtc())));
+    }
+    int run = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store =
+            std::make_unique<SQLiteStore>(folder.filePath(QStringLiteral("import-%1.sqlite").arg(++run)));
+        LibraryImporter importer(store->reads(), store->merge(), store->transactions());
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(importer.importLibrary(backup, true));
+        state.PauseTiming();
+        store.reset();
+        state.ResumeTiming();
+    }
+}
+
 void BM_SyncPassOneLinkChanged(benchmark::State& state)
 {
     SyncedLibrary& library = syncedLibrary(state.range(0));
@@ -224,6 +298,8 @@ BENCHMARK(BM_OpenAndReadEveryRecordFile)->Apply(sizes);
 BENCHMARK(BM_FirstPassAfterStart)->Apply(sizes);
 BENCHMARK(BM_WholePassAfterStart)->Apply(sizes);
 BENCHMARK(BM_SyncPassOneLinkChanged)->Apply(sizes);
+BENCHMARK(BM_JoiningMachineFirstPass)->Apply(sizes);
+BENCHMARK(BM_ReplacingImportOfTheSameLinks)->Apply(sizes);
 
 int main(int argc, char** argv)
 {

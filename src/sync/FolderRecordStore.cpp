@@ -133,6 +133,19 @@ RecordStore::Changes FolderRecordStore::changesFrom(const QByteArray& place, con
     return m_changes.changesFrom(place, versions);
 }
 
+RecordStore::Changes FolderRecordStore::streamChangesSince(const QByteArray& since, RecordSink& sink)
+{
+    openFolder();
+    return m_changes.changesSince(since, &sink);
+}
+
+RecordStore::Changes FolderRecordStore::streamChangesFrom(const QByteArray& place,
+                                                          const RecordVersions& versions, RecordSink& sink)
+{
+    openFolder();
+    return m_changes.changesFrom(place, versions, &sink);
+}
+
 RecordStore::Page FolderRecordStore::listFrom(const QString& recordType, const QString& after,
                                               std::shared_ptr<const RecordNames> names, int limit)
 {

@@ -57,6 +57,9 @@ public:
     bool tracksChanges() const override { return true; }
     Changes changesSince(const QByteArray& since) override;
     Changes changesFrom(const QByteArray& place, const RecordVersions& versions) override;
+    Changes streamChangesSince(const QByteArray& since, RecordSink& sink) override;
+    Changes streamChangesFrom(const QByteArray& place, const RecordVersions& versions,
+                              RecordSink& sink) override;
 
 private:
     // Each request opens the folder once, before anything else; throws notAuthenticated while it is

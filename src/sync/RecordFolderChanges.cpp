@@ -62,12 +62,14 @@ std::optional<QByteArray> RecordFolderChanges::changeToken()
     return token;
 }
 
-RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
+RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, RecordStore::RecordSink* sink)
 {
     const int dir = m_folder.handle();
     const std::shared_ptr<const RecordNames> names = m_listing.names();
     RecordStore::Changes changes;
     changes.complete = since.isEmpty() || since != m_answered;
+    if (sink)
+        sink->answering(changes.complete);
     // Files listed before are looked up by position while the listing stands; once it moved, the two
     // listings are walked side by side (both are sorted), and a name passed over in the one answered
     // before is gone.
@@ -116,8 +118,13 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
         } catch (const UnusableRecordError&) {
         }
         if (record && RecordFileCodec::mayHoldType(name, record->recordType())) {
-            changes.records.append(std::move(*record));
-            changes.versions.append(stamp == RecordFileStamp{} ? QByteArray() : stamp.bytes());
+            QByteArray version = stamp == RecordFileStamp{} ? QByteArray() : stamp.bytes();
+            if (sink) {
+                sink->take(std::move(*record), std::move(version));
+            } else {
+                changes.records.append(std::move(*record));
+                changes.versions.append(std::move(version));
+            }
         } else if (!changes.complete)
             changes.removed.append(name);
     }
@@ -135,10 +142,11 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since)
     return changes;
 }
 
-RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place, const RecordVersions& versions)
+RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place, const RecordVersions& versions,
+                                                      RecordStore::RecordSink* sink)
 {
     if (place.isEmpty() || place != m_folder.identity())
-        return changesSince({});
+        return changesSince({}, sink);
     // As if those versions had been answered last, for the files listed now; those no longer listed are
     // answered as gone.
     const std::shared_ptr<const RecordNames> names = m_listing.names();
@@ -161,7 +169,7 @@ RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place, c
     m_answeredListing = names;
     m_answeredStamps = std::move(stamps);
     m_answered = m_answerPrefix + QByteArray::number(++m_answers);
-    RecordStore::Changes changes = changesSince(m_answered);
+    RecordStore::Changes changes = changesSince(m_answered, sink);
     changes.removed += gone;
     return changes;
 }

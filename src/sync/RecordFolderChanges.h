@@ -31,10 +31,12 @@ public:
     std::optional<QByteArray> changeToken();
     // Compares each file's stamp with the one it had when last answered: only files whose stamp moved,
     // or was too fresh to trust then, are read (or taken from what the reader keeps of them).
-    RecordStore::Changes changesSince(const QByteArray& since);
+    // Given a sink, each record goes to it as its file is read instead of into the answer.
+    RecordStore::Changes changesSince(const QByteArray& since, RecordStore::RecordSink* sink = nullptr);
     // As changesSince, from versions an earlier answer gave for this folder; every file is answered for
     // another folder.
-    RecordStore::Changes changesFrom(const QByteArray& place, const RecordVersions& versions);
+    RecordStore::Changes changesFrom(const QByteArray& place, const RecordVersions& versions,
+                                     RecordStore::RecordSink* sink = nullptr);
     // Another folder, or the same one after a while away: everything is answered again.
     void forget();
 

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace morvane {
 
@@ -90,6 +91,41 @@ public:
     virtual Changes changesFrom(const QByteArray& /*place*/, const RecordVersions& /*versions*/)
     {
         return changesSince({});
+    }
+
+    // Takes an answer's records as they are read, so that the caller need not hold them all at once (a
+    // complete answer is every record of the store): answering(complete) comes first, then each record
+    // with its version (empty when the answer gave none), in the answer's order.
+    class RecordSink {
+    public:
+        virtual ~RecordSink() = default;
+        virtual void answering(bool complete) = 0;
+        virtual void take(CloudRecord record, QByteArray version) = 0;
+    };
+    // As changesSince and changesFrom, each record handed to the sink instead of held in the answer
+    // (whose records and versions stay empty). A store that reads its records one by one streams them;
+    // the others hand over their whole answer.
+    virtual Changes streamChangesSince(const QByteArray& since, RecordSink& sink)
+    {
+        return handOver(changesSince(since), sink);
+    }
+    virtual Changes streamChangesFrom(const QByteArray& place, const RecordVersions& versions,
+                                      RecordSink& sink)
+    {
+        return handOver(changesFrom(place, versions), sink);
+    }
+
+protected:
+    static Changes handOver(Changes changes, RecordSink& sink)
+    {
+        sink.answering(changes.complete);
+        const bool versioned = changes.versions.size() == changes.records.size();
+        for (qsizetype i = 0; i < changes.records.size(); ++i)
+            sink.take(std::exchange(changes.records[i], CloudRecord()),
+                      versioned ? changes.versions.at(i) : QByteArray());
+        changes.records.clear();
+        changes.versions.clear();
+        return changes;
     }
 };
 

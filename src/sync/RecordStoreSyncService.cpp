@@ -11,6 +11,8 @@
 #include <QCoroFuture>
 #include <QPromise>
 
+#include <algorithm>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -46,8 +48,9 @@ RemoteErase::Pause pauseOrClock(RemoteErase::Pause pause, const std::shared_ptr<
 
 RecordStoreSyncService::RecordStoreSyncService(std::shared_ptr<RecordStore> records,
                                                std::shared_ptr<UserDefaults> defaults,
-                                               std::shared_ptr<Clock> clock, Pause pause)
+                                               std::shared_ptr<Clock> clock, Pause pause, qsizetype perPart)
     : m_remote(std::move(records))
+    , m_perPart(std::max<qsizetype>(perPart, 1))
     , m_defaults(std::move(defaults))
     , m_clock(std::move(clock))
     , m_reset(m_remote, m_defaults)
@@ -109,7 +112,8 @@ QCoro::Task<void> RecordStoreSyncService::fullPass(LinkStore& store)
 {
     const std::optional<LibraryReset> reset = co_await m_remote.fetchLibraryReset();
     co_await m_reset.apply(store, reset);
-    SyncRemoteState remote = co_await SyncRemoteState::fetch(m_remote);
+    const int perPage = int(std::min<qsizetype>(m_perPart, RecordStore::maximumResults));
+    SyncRemoteState remote = co_await SyncRemoteState::fetch(m_remote, perPage);
     const std::shared_ptr<const SyncScope> everything;
     const bool pushed = co_await exchange(store, remote, everything, reset);
     if (pushed)
@@ -120,7 +124,7 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
                                                    std::shared_ptr<const SyncScope> scope,
                                                    std::optional<LibraryReset> reset)
 {
-    co_await pullRecords(store, m_remote, remote, scope);
+    std::optional<PulledLibrary> pulled = co_await pullRecords(store, m_remote, remote, scope, m_perPart);
     // Another machine may have erased everything while this pass pulled: pushing now would bring this
     // library back into the emptied store.
     const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
@@ -128,7 +132,15 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
         co_await m_reset.apply(store, resetNow);
         co_return false;
     }
-    co_await pushRecords(store, m_remote, remote, scope);
+    // What the pull read still holds when nothing wrote to the library since.
+    std::optional<SyncedLibrary::State> local;
+    if (pulled) {
+        const std::pair<qint64, qint64> stampNow = co_await SyncedLibrary(store).changeStamp();
+        if (stampNow == pulled->stamp)
+            local = std::move(pulled->local);
+        pulled.reset();
+    }
+    co_await pushRecords(store, m_remote, remote, scope, std::move(local));
     co_return true;
 }
 
@@ -213,7 +225,10 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         if (!kept->trusts(*journal))
             kept.reset();
     }
+    // The store's records are taken in as they are read (see SyncCheckpoint::Listing).
+    auto listing = std::make_shared<SyncCheckpoint::Listing>();
     RemoteRecords::ChangesAsked asked;
+    asked.sink = listing;
     if (kept && kept->stored && storedVersions) {
         asked.place = kept->place;
         asked.versions = storedVersions;
@@ -240,10 +255,12 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         co_await m_reset.apply(store, reset);
         const std::optional<qint64> fromStart;
         journal = co_await SyncedLibrary(store).changesSince(fromStart);
-        changes = co_await m_remote.changesSince(everyRecord);
+        listing = std::make_shared<SyncCheckpoint::Listing>();
+        changes = co_await m_remote.changesSince(everyRecord, listing);
     } else if (kept && !kept->trusts(*journal)) {
         kept.reset();
-        changes = co_await m_remote.changesSince(everyRecord);
+        listing = std::make_shared<SyncCheckpoint::Listing>();
+        changes = co_await m_remote.changesSince(everyRecord, listing);
     }
     // Reading what the library kept is work of its own to give back.
     const bool readStoredPoint = storedVersions && !storedVersions->isEmpty();
@@ -256,7 +273,8 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
     const std::shared_ptr<SyncScope> scope = kept ? std::make_shared<SyncScope>() : nullptr;
     SyncCheckpoint::Read read;
     std::unique_ptr<SyncCheckpoint> next =
-        SyncCheckpoint::after(std::move(kept), *journal, std::move(changes), scope.get(), read);
+        SyncCheckpoint::after(std::move(kept), *journal, changes, std::move(*listing), scope.get(), read);
+    listing.reset();
     const bool worked =
         readStoredPoint || !scope || !scope->isEmpty() || !read.changed.isEmpty() || !read.removed.isEmpty();
     if (!scope || !scope->isEmpty()) {
@@ -268,6 +286,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         if (!scope)
             names.sort(); // links are decided about in the order of their names, as a listing gives them
         SyncRemoteState remote = SyncRemoteState::of(next->records, names, read.records);
+        names = QStringList(); // every record's name, in a whole pass: not held through the exchange
         read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset);

@@ -41,9 +41,12 @@ public:
     using Pause = RemoteErase::Pause;
 
     // The applied markers and whether a pass completed are kept in the defaults; the clock dates a new
-    // reset and, unless a pause is given, times the pauses.
+    // reset and, unless a pause is given, times the pauses. A whole pass lists the records of a store
+    // that does not track its changes `perPart` to a page (at most a page's worth), and reads the links it
+    // applies again `perPart` at a time: what it holds between its steps is what deciding needs of each
+    // record, never the records themselves.
     RecordStoreSyncService(std::shared_ptr<RecordStore> records, std::shared_ptr<UserDefaults> defaults,
-                           std::shared_ptr<Clock> clock, Pause pause = {});
+                           std::shared_ptr<Clock> clock, Pause pause = {}, qsizetype perPart = 256);
     ~RecordStoreSyncService() override;
 
     QCoro::Task<void> sync(LinkStore& store) override;
@@ -85,6 +88,7 @@ private:
                                std::shared_ptr<const SyncScope> scope, std::optional<LibraryReset> reset);
 
     RemoteRecords m_remote;
+    qsizetype m_perPart;
     std::shared_ptr<UserDefaults> m_defaults;
     std::shared_ptr<Clock> m_clock;
     LibraryResetApplier m_reset;

@@ -54,6 +54,10 @@ SyncStatus statusOf(RecordStore::AccountStatus status)
 
 RecordStore::Changes changesAsked(RecordStore& store, const RemoteRecords::ChangesAsked& asked)
 {
+    if (asked.sink && asked.versions)
+        return store.streamChangesFrom(asked.place, *asked.versions, *asked.sink);
+    if (asked.sink)
+        return store.streamChangesSince(asked.since, *asked.sink);
     if (asked.versions)
         return store.changesFrom(asked.place, *asked.versions);
     return store.changesSince(asked.since);
@@ -104,23 +108,42 @@ QFuture<RecordStore::AccountStatus> RemoteRecords::account()
 QFuture<QList<CloudRecord>> RemoteRecords::queryAll(const QString& recordType)
 {
     return request([recordType](RecordStore& store) {
-        RecordStore::Page page;
-        try {
-            page = store.query(recordType, RecordStore::maximumResults);
-        } catch (const CloudKitError& error) {
-            // A store that has never seen the type answers so; for a pass it simply has none yet.
-            if (!isUnknownItem(error) &&
-                !error.localizedDescription().contains(QLatin1String("record type"), Qt::CaseInsensitive))
-                throw;
-            return QList<CloudRecord>();
-        }
-        QList<CloudRecord> records = std::move(page.records);
-        while (page.cursor) {
-            page = store.query(*page.cursor, RecordStore::maximumResults);
-            records.append(std::move(page.records));
-        }
+        QList<CloudRecord> records;
+        listPages(store, recordType, RecordStore::maximumResults,
+                  [&records](const CloudRecord& record) { records.append(record); });
         return records;
     });
+}
+
+void RemoteRecords::listPages(RecordStore& store, const QString& recordType, int perPage,
+                              const RecordTaker& take)
+{
+    RecordStore::Page page;
+    try {
+        page = store.query(recordType, perPage);
+    } catch (const CloudKitError& error) {
+        // A store that has never seen the type answers so; for a pass it simply has none yet.
+        if (!isUnknownItem(error) &&
+            !error.localizedDescription().contains(QLatin1String("record type"), Qt::CaseInsensitive))
+            throw;
+        return;
+    }
+    for (;;) {
+        for (CloudRecord& record : page.records)
+            take(std::exchange(record, CloudRecord()));
+        if (!page.cursor)
+            break;
+        const RecordStore::Cursor cursor = std::move(*page.cursor);
+        page = {};
+        page = store.query(cursor, perPage);
+    }
+}
+
+QCoro::Task<void> RemoteRecords::listAll(QString recordType, int perPage, RecordTaker take)
+{
+    QFuture<void> listed = request([recordType = std::move(recordType), perPage, take = std::move(take)](
+                                       RecordStore& store) { listPages(store, recordType, perPage, take); });
+    co_await listed;
 }
 
 QFuture<CloudRecord> RemoteRecords::fetch(const QString& recordName)
@@ -175,10 +198,12 @@ QCoro::Task<std::optional<QByteArray>> RemoteRecords::changeToken()
     co_return result;
 }
 
-QCoro::Task<RecordStore::Changes> RemoteRecords::changesSince(QByteArray since)
+QCoro::Task<RecordStore::Changes> RemoteRecords::changesSince(QByteArray since,
+                                                              std::shared_ptr<RecordStore::RecordSink> sink)
 {
-    QFuture<RecordStore::Changes> changes =
-        request([since](RecordStore& store) { return store.changesSince(since); });
+    QFuture<RecordStore::Changes> changes = request([since, sink = std::move(sink)](RecordStore& store) {
+        return sink ? store.streamChangesSince(since, *sink) : store.changesSince(since);
+    });
     RecordStore::Changes result = co_await changes;
     co_return result;
 }

@@ -12,6 +12,7 @@
 #include <QCoroTask>
 #include <QList>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,9 +36,15 @@ public:
     // Every record of the type, all pages. A first page that finds no such record type counts as
     // none; an error of a later page is thrown.
     QCoro::Task<QList<CloudRecord>> fetchAll(QString recordType);
-    // See RecordStore::changesSince; the decoding is left to the caller.
+    // As fetchAll, each record handed to `take` on the I/O thread as its page comes (pages of `perPage`),
+    // so that the listing is never held whole; the records of the pages before an error were taken.
+    using RecordTaker = std::function<void(const CloudRecord&)>;
+    QCoro::Task<void> listAll(QString recordType, int perPage, RecordTaker take);
+    // See RecordStore::changesSince; the decoding is left to the caller, and so are the records when a
+    // sink is given (it takes them on the I/O thread).
     bool tracksChanges() const { return m_store->tracksChanges(); }
-    QCoro::Task<RecordStore::Changes> changesSince(QByteArray since);
+    QCoro::Task<RecordStore::Changes> changesSince(QByteArray since,
+                                                   std::shared_ptr<RecordStore::RecordSink> sink = nullptr);
     QCoro::Task<RecordStore::Changes> changesFrom(QByteArray place,
                                                   std::shared_ptr<const RecordVersions> versions);
     // See RecordStore::changeToken.
@@ -60,6 +67,7 @@ public:
         QByteArray since;
         QByteArray place;
         std::shared_ptr<const RecordVersions> versions; // ask changesFrom the place when set
+        std::shared_ptr<RecordStore::RecordSink> sink;  // takes the answer's records when set
     };
     struct Opening {
         SyncStatus account = SyncStatus::error;
@@ -95,6 +103,9 @@ private:
     }
     QFuture<RecordStore::AccountStatus> account();
     QFuture<QList<CloudRecord>> queryAll(const QString& recordType);
+    // Every page of the type to `take`, in the calling job.
+    static void listPages(RecordStore& store, const QString& recordType, int perPage,
+                          const RecordTaker& take);
     QFuture<CloudRecord> fetch(const QString& recordName);
     QFuture<void> remove(const QString& recordName);
 

@@ -16,10 +16,28 @@ bool SyncCheckpoint::trusts(const LibraryChangeJournal::Changes& journal) const
     return journal.othersCommits == othersCommits && journal.schemaVersion == schemaVersion;
 }
 
+void SyncCheckpoint::Listing::answering(bool complete)
+{
+    m_complete = complete;
+}
+
+void SyncCheckpoint::Listing::take(CloudRecord record, QByteArray version)
+{
+    Entry entry{record.recordName(), std::move(version), std::nullopt};
+    std::optional<RemoteRecord> decoded = RemoteRecord::decode(record);
+    record = CloudRecord(); // let go before the next file is read
+    if (decoded) {
+        entry.kept = KeptRecord::of(*decoded);
+        if (!m_complete)
+            m_atHand.insert(entry.name, std::move(*decoded));
+    }
+    m_entries.append(std::move(entry));
+}
+
 std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckpoint> before,
                                                       const LibraryChangeJournal::Changes& journal,
-                                                      RecordStore::Changes changes, SyncScope* scope,
-                                                      Read& read)
+                                                      const RecordStore::Changes& changes, Listing listing,
+                                                      SyncScope* scope, Read& read)
 {
     auto next = std::make_unique<SyncCheckpoint>();
     next->recordsSince = changes.since;
@@ -34,31 +52,28 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckp
         if (const std::optional<KeptRecord> gone = next->records.forget(name); gone && scope)
             scope->touch(name, *gone);
     }
-    const bool versioned = changes.versions.size() == changes.records.size();
-    for (qsizetype i = 0; i < changes.records.size(); ++i) {
-        // Each record is let go once decoded, so that the store's answer and its decoding are not held
-        // in full at once.
-        const CloudRecord record = std::exchange(changes.records[i], CloudRecord());
-        const QString& name = record.recordName();
-        const QByteArray version = versioned ? changes.versions.at(i) : QByteArray();
-        std::optional<RemoteRecord> decoded = RemoteRecord::decode(record);
+    for (Listing::Entry& entry : listing.m_entries) {
+        // Each entry is let go once taken in, so that the listing and what is kept are not both held
+        // in full.
+        const Listing::Entry listed = std::exchange(entry, Listing::Entry());
+        const QString& name = listed.name;
         std::optional<KeptRecord> was = next->records.forget(name);
-        if (!decoded) {
+        if (!listed.kept) {
             if (was && scope)
                 scope->touch(name, *was);
             read.removed.append(name);
             continue;
         }
-        KeptRecord kept = KeptRecord::of(*decoded);
+        const KeptRecord& kept = *listed.kept;
         if (scope && !(was && *was == kept)) {
             if (was)
                 scope->touch(name, *was);
             scope->touch(name, kept);
         }
-        read.changed.append({name, version, kept.toBytes()});
-        next->records.keep(name, std::move(kept));
-        read.records.insert(name, std::move(*decoded));
+        read.changed.append({name, listed.version, kept.toBytes()});
+        next->records.keep(name, kept);
     }
+    read.records = std::move(listing.m_atHand);
     if (scope)
         scope->touch(journal);
     return next;

@@ -11,6 +11,7 @@
 #include <QHash>
 
 #include <memory>
+#include <optional>
 
 namespace morvane {
 
@@ -42,13 +43,35 @@ struct SyncCheckpoint {
         QList<LibrarySyncPoint::Record> changed; // as the library keeps them
     };
 
+    // The store's answer taken in as it is read, on the record store's thread: each record decoded at
+    // once and kept as deciding needs it. The decoded records themselves stay at hand only in an answer
+    // of what changed since a point, which holds few: a complete answer is every record of the store,
+    // and the links a decision compares are read again, a part at a time.
+    class Listing final : public RecordStore::RecordSink {
+    public:
+        void answering(bool complete) override;
+        void take(CloudRecord record, QByteArray version) override;
+
+    private:
+        friend struct SyncCheckpoint;
+        struct Entry {
+            QString name;
+            QByteArray version;
+            std::optional<KeptRecord> kept; // none when it does not read
+        };
+        bool m_complete = false;
+        QList<Entry> m_entries;
+        QHash<QString, RemoteRecord> m_atHand;
+    };
+
     // The point a pass that found these changes on either side leaves, its records those kept at the
-    // point before (when there is one) with the store's changes taken in, and what this pass read.
-    // Given a scope, each change notes there what it touches, as the record was and as it is, unless
-    // what is kept of it stays the same.
+    // point before (when there is one) with the store's changes (their records in the listing) taken in,
+    // and what this pass read. Given a scope, each change notes there what it touches, as the record was
+    // and as it is, unless what is kept of it stays the same.
     static std::unique_ptr<SyncCheckpoint> after(std::unique_ptr<SyncCheckpoint> before,
                                                  const LibraryChangeJournal::Changes& journal,
-                                                 RecordStore::Changes changes, SyncScope* scope, Read& read);
+                                                 const RecordStore::Changes& changes, Listing listing,
+                                                 SyncScope* scope, Read& read);
 
     // The point the library kept, read a record at a time (on the store's thread), with the versions of
     // its records to ask the store's changes from.

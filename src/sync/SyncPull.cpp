@@ -10,6 +10,8 @@
 #include <QCoroFuture>
 #include <QHash>
 
+#include <algorithm>
+
 namespace morvane {
 
 namespace {
@@ -108,11 +110,14 @@ template <class T, class InScope> QList<T> within(const QList<T>& values, InScop
 
 } // namespace
 
-QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope)
+QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,
+                                                      SyncRemoteState& remote,
+                                                      std::shared_ptr<const SyncScope> scope,
+                                                      qsizetype perPart)
 {
+    perPart = std::max<qsizetype>(perPart, 1);
     const std::pair<qint64, qint64> stampBefore = co_await SyncedLibrary(store).changeStamp();
-    const LocalState local = co_await readLibrary(store, scope);
+    LocalState local = co_await readLibrary(store, scope, rowsPerPart);
     QHash<QString, QDateTime> localDeletions;
     for (const DeletedRecord& deleted : local.deletions)
         localDeletions.insert(deleted.id(), deleted.deletedAt);
@@ -134,10 +139,23 @@ QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemo
         scope ? within(remote.links, [&](const LinkSummary& link) { return scope->links.contains(link.id); })
               : remote.links,
         remote.linksAtHand, localByID);
-    co_await remote.readLinks(records, ids);
-    const QList<LinkToApply> links = linksToApply(ids, remote, localByID);
-    for (qsizetype first = 0; first < links.size(); first += applyBatch)
-        co_await SyncedLibrary(store).applyLinks(links.mid(first, applyBatch));
+    for (qsizetype first = 0; first < ids.size(); first += perPart) {
+        const QList<QUuid> part = ids.mid(first, perPart);
+        QList<QUuid> readHere;
+        if (!scope) {
+            for (const QUuid& id : part) {
+                if (!remote.linksAtHand.contains(id))
+                    readHere.append(id);
+            }
+        }
+        co_await remote.readLinks(records, part);
+        const QList<LinkToApply> links = linksToApply(part, remote, localByID);
+        for (qsizetype at = 0; at < links.size(); at += applyBatch)
+            co_await SyncedLibrary(store).applyLinks(links.mid(at, applyBatch));
+        // The push decides about these from their summaries, reading a copy again only for a tie.
+        for (const QUuid& id : std::as_const(readHere))
+            remote.linksAtHand.remove(id);
+    }
     // A relation the library holds already, or one its deletion outdates, is passed over without a write.
     const QList<LinkRelation> relations =
         scope ? within(remote.relations,
@@ -148,8 +166,12 @@ QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemo
     for (qsizetype first = 0; first < relations.size(); first += applyBatch)
         co_await SyncedLibrary(store).applyRelations(relations.mid(first, applyBatch));
     const std::pair<qint64, qint64> stampAfter = co_await SyncedLibrary(store).changeStamp();
-    if (stampAfter != stampBefore)
+    if (stampAfter != stampBefore) {
         store.notifyDidMutate(false);
+        co_return std::nullopt;
+    }
+    localByID.clear();
+    co_return PulledLibrary{std::move(local), stampAfter};
 }
 
 } // namespace morvane

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "store/SyncedLibrary.h"
+
 #include <QCoroTask>
+#include <QtGlobal>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace morvane {
 
@@ -14,8 +19,19 @@ struct SyncScope;
 // Takes the record store's deletions, links and relations into the library: those the library lacks or
 // holds older, each deletion and each batch of links or relations one store job. Announces a change
 // when the library changed. With a scope, only the records of its keys are looked at.
-// Links whose fields a decision compares are read again through the record store.
-QCoro::Task<void> pullRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope);
+// Links whose fields a decision compares are read again through the record store, `perPart` at a time,
+// each part applied before the next is read; in a whole pass (no scope) those read are let go once
+// applied, so that the pass never holds every remote link at once.
+// Gives back the library's side it read when the pull wrote nothing, with the library's change stamp
+// then: a push that finds the same stamp decides from it instead of reading everything again.
+inline constexpr qsizetype linksPerPart = 256;
+struct PulledLibrary {
+    SyncedLibrary::State local;
+    std::pair<qint64, qint64> stamp;
+};
+QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,
+                                                      SyncRemoteState& remote,
+                                                      std::shared_ptr<const SyncScope> scope,
+                                                      qsizetype perPart = linksPerPart);
 
 } // namespace morvane

@@ -20,9 +20,13 @@ QString relationDeletionName(const QString& pairName)
 } // namespace
 
 QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope)
+                              std::shared_ptr<const SyncScope> scope,
+                              std::optional<SyncedLibrary::State> given)
 {
-    const SyncedLibrary::State local = co_await readLibrary(store, scope);
+    if (!given)
+        given = co_await readLibrary(store, scope);
+    const SyncedLibrary::State local = std::move(*given);
+    given.reset();
     for (const DeletedRecord& deleted : local.deletions) {
         if (!RecordFormats::isSyncedDeletion(deleted))
             continue;

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "store/SyncedLibrary.h"
+
 #include <QCoroTask>
 
 #include <memory>
+#include <optional>
 
 namespace morvane {
 
@@ -14,7 +17,9 @@ struct SyncScope;
 // Brings the record store up to the library: the deletions, links and relations it lacks or holds
 // older, and the removal of the records those deletions and relations outdate. With a scope, only the
 // library's rows of its keys are looked at.
+// Given the library's side (read of the same scope, with nothing written since), it is not read again.
 QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope);
+                              std::shared_ptr<const SyncScope> scope,
+                              std::optional<SyncedLibrary::State> local = std::nullopt);
 
 } // namespace morvane

@@ -3,6 +3,8 @@
 #include "sync/RecordFormats.h"
 #include "sync/RemoteRecords.h"
 
+#include <memory>
+
 namespace morvane {
 
 std::optional<RemoteRecord> RemoteRecord::decode(const CloudRecord& record)
@@ -54,19 +56,21 @@ void SyncRemoteState::add(const QString& name, const RemoteRecord& decoded)
         linksAtHand.insert(link->id, *link);
 }
 
-QCoro::Task<SyncRemoteState> SyncRemoteState::fetch(RemoteRecords& remote)
+QCoro::Task<SyncRemoteState> SyncRemoteState::fetch(RemoteRecords& remote, int perPage)
 {
-    SyncRemoteState state;
+    // Built on the record store's thread while each listing runs; the coroutine reads it once the
+    // listing's job ended.
+    auto state = std::make_shared<SyncRemoteState>();
+    const RemoteRecords::RecordTaker take = [state](const CloudRecord& record) {
+        if (const std::optional<RemoteRecord> decoded = RemoteRecord::decode(record))
+            state->add(record.recordName(), KeptRecord::of(*decoded));
+    };
     const QStringList types{RecordFormats::deletedRecordType, RecordFormats::linkType,
                             RecordFormats::relationType};
-    for (const QString& type : types) {
-        const QList<CloudRecord> records = co_await remote.fetchAll(type);
-        for (const CloudRecord& record : records) {
-            if (const std::optional<RemoteRecord> decoded = RemoteRecord::decode(record))
-                state.add(record.recordName(), *decoded);
-        }
-    }
-    co_return state;
+    for (const QString& type : types)
+        co_await remote.listAll(type, perPage, take);
+    SyncRemoteState result = std::move(*state);
+    co_return result;
 }
 
 SyncRemoteState SyncRemoteState::of(const KeptRecords& kept, const QStringList& names,

@@ -5,6 +5,7 @@
 #include "model/LinkRelation.h"
 #include "sync/CloudRecord.h"
 #include "sync/KeptRecords.h"
+#include "sync/RecordStore.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -44,8 +45,10 @@ struct SyncRemoteState {
     QHash<QString, LinkRelation> relationsByName;
     QSet<QString> listedNames;
 
-    // Lists every deletion, link and relation record, each link at hand.
-    static QCoro::Task<SyncRemoteState> fetch(RemoteRecords& remote);
+    // Lists every deletion, link and relation record, `perPage` to a page, each record taken in as its
+    // page comes: no link is at hand after it (a decision that compares one reads it again).
+    static QCoro::Task<SyncRemoteState> fetch(RemoteRecords& remote,
+                                              int perPage = RecordStore::maximumResults);
     // From what was kept of the named records, with the records this pass read at hand.
     static SyncRemoteState of(const KeptRecords& kept, const QStringList& names,
                               const QHash<QString, RemoteRecord>& read);
