@@ -108,6 +108,7 @@ QFuture<void> ActiveContextService::refreshInBackground()
 
 QFuture<void> ActiveContextService::refreshForShowing()
 {
+    ++m_showings;
     for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
         provider->distrustKeptReadings();
     return refreshInBackground();
@@ -115,11 +116,18 @@ QFuture<void> ActiveContextService::refreshForShowing()
 
 QCoro::Task<CaptureResult> ActiveContextService::captureFreshContexts()
 {
-    QList<QFuture<void>> refreshes;
-    for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
-        refreshes.append(provider->refresh());
-    for (QFuture<void>& refresh : refreshes)
-        co_await refresh;
+    // A reading started before the panel came up is not taken for what the window shows: without a
+    // second round, the tray's indicator would go off until the next poll.
+    for (int round = 0; round < 2; ++round) {
+        const quint64 showings = m_showings;
+        QList<QFuture<void>> refreshes;
+        for (const std::shared_ptr<ActiveContextProvider>& provider : m_providers)
+            refreshes.append(provider->refresh());
+        for (QFuture<void>& refresh : refreshes)
+            co_await refresh;
+        if (showings == m_showings)
+            break;
+    }
     co_return captureContexts();
 }
 

@@ -37,7 +37,8 @@ public:
     // Main thread.
     CaptureResult captureContexts();
     // The same after every provider has refreshed what it read off the main thread; the providers
-    // refresh side by side. The service outlives the task.
+    // refresh side by side; when the panel came up meanwhile (which sets aside what a reading started
+    // before it finds), they refresh once more. The service outlives the task.
     QCoro::Task<CaptureResult> captureFreshContexts();
     // Lets every provider refresh what it reads off the main thread, for a later capture; does not
     // wait. For callers that poll often (the quick panel every second). The future finishes once
@@ -67,6 +68,7 @@ private:
     QList<std::shared_ptr<ActiveContextProvider>> m_providers;
     std::shared_ptr<Workspace> m_workspace;
     std::shared_ptr<AccessibilitySession> m_accessibility;
+    quint64 m_showings = 0; // how many times the panel came up; main thread
 };
 
 } // namespace morvane

@@ -13,7 +13,8 @@ class Workspace;
 
 // Captures from a desktop application whose window is read over the buses: the window a capture
 // reads (the one in front, or the one behind this application's own) is read off the main thread
-// at each refresh, and the capture answers from that read while the window stays as it was.
+// at each refresh, and the capture answers from that read while the window stays as it was, and only
+// from a read started since the panel last came up over it.
 class DesktopApplicationContextProvider final : public ActiveContextProvider {
 public:
     using Recognizer = std::function<bool(const QString& identifier)>;
@@ -30,6 +31,7 @@ public:
     std::optional<CapturedContext> captureContext() override;
     CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
+    void distrustKeptReadings() override { m_cache.distrust(); }
     ApplicationReading readingOf(const QString& identifier) const override;
 
 private:

@@ -31,9 +31,16 @@ WindowReading WindowCaptureCache::capture(const DesktopWindow& window) const
 {
     const std::lock_guard lock(m_shared->mutex);
     if (!m_shared->kept || m_shared->kept->windowId != window.windowId ||
-        m_shared->kept->application != window.application || m_shared->kept->title != window.title)
+        m_shared->kept->application != window.application || m_shared->kept->title != window.title ||
+        m_shared->kept->generation < m_shared->trustedFrom)
         return {};
     return m_shared->kept->reading;
+}
+
+void WindowCaptureCache::distrust()
+{
+    const std::lock_guard lock(m_shared->mutex);
+    m_shared->trustedFrom = m_shared->started + 1;
 }
 
 } // namespace morvane

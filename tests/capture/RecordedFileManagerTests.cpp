@@ -1,7 +1,10 @@
 #include "FakeSessionBus.h"
+#include "FakeWorkspace.h"
 #include "RecordedAccessibilityTree.h"
 #include "TestFiles.h"
 
+#include "capture/ActiveContextService.h"
+#include "capture/DesktopApplicationContextProvider.h"
 #include "capture/FileManagerReader.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
@@ -11,8 +14,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
+#include <QTest>
 
 #include <gtest/gtest.h>
+#include <qcoro/qcorotask.h>
+
+#include <condition_variable>
+#include <mutex>
 
 #include <unistd.h>
 
@@ -138,6 +147,114 @@ TEST_F(RecordedFileManagers, PCManFMsIconsHaveNoNamesSoItsStatusBarNamesTheOneSe
 {
     replay("pcmanfm-icon-view.json");
     EXPECT_EQ(read(FileManager::pcmanfm, "Docs"), notes("PCManFM"));
+}
+
+// Thunar's icon view names its one selected item in its status bar; the window keeps its title when
+// another file of the same folder is selected. Each read of the window answers only once the test
+// lets it (in the order the test says), so a read started before the panel came up can end after it.
+TEST_F(RecordedFileManagers, AnotherFileSelectedInTheSameFolderJustBeforeTheShowIsNeverTakenForTheFirst)
+{
+    const AccessibilityElement thunar = replay("thunar-icon-view.json");
+    const auto select = [&](const QString& name) {
+        for (const AccessibilityElement& bar : elementsNamed(*tree, thunar, AccessibilityRole::statusBar))
+            tree->edit(bar, [&](AccessibilityTree::Node& n) {
+                n.name = QStringLiteral("\"%1\"  |  6 bytes  |  plain text document").arg(name);
+            });
+    };
+    struct Answers {
+        std::mutex mutex;
+        std::condition_variable released;
+        int started = 0;
+        int releasedUpTo = 1;
+    };
+    auto answers = std::make_shared<Answers>();
+    const auto release = [&](int read) {
+        {
+            const std::lock_guard lock(answers->mutex);
+            answers->releasedUpTo = read;
+        }
+        answers->released.notify_all();
+    };
+    // A failed expectation leaves no read waiting on the shared pool.
+    const auto releaseAll = qScopeGuard([&] { release(1000); });
+    const auto readMade = [&](int read) {
+        std::unique_lock lock(answers->mutex);
+        answers->released.wait(lock, [&] { return answers->started >= read; });
+    };
+    const auto readsStarted = [&] {
+        const std::lock_guard lock(answers->mutex);
+        return answers->started;
+    };
+    auto workspace = std::make_shared<FakeWorkspace>();
+    workspace->activate("Thunar", getpid(), "Docs - Thunar");
+    auto provider = std::make_shared<DesktopApplicationContextProvider>(
+        "File Manager", workspace, [](const QString& identifier) { return identifier == "Thunar"; },
+        [reader = reader, answers](const DesktopWindow& window) {
+            // What the window showed when the read began, answered late.
+            WindowReading reading =
+                reader.read(FileManager::thunar, {window.application.processId, {}, window.title});
+            std::unique_lock lock(answers->mutex);
+            const int read = ++answers->started;
+            answers->released.notify_all();
+            answers->released.wait(lock, [&] { return answers->releasedUpTo >= read; });
+            return reading;
+        },
+        ApplicationReading::accessibilityBus);
+    ActiveContextService service({provider});
+    // The file offered, else the message said, else "nothing" (the panel says it is reading).
+    const auto said = [](const CaptureResult& captured) {
+        return (!captured.contexts.isEmpty() ? captured.contexts.first().title
+                                             : captured.message.value_or(QStringLiteral("nothing")))
+            .toStdString();
+    };
+    const auto offered = [&] { return said(service.captureContexts()); };
+
+    service.refreshInBackground().waitForFinished();
+    ASSERT_EQ(offered(), "Notes é.txt");
+
+    // The monitor's poll reads the window while Notes is selected; Other is selected, and the panel
+    // comes up over the window at once.
+    QFuture<void> poll = service.refreshInBackground();
+    readMade(2);
+    select("Other.txt");
+    QFuture<void> show = service.refreshForShowing();
+    EXPECT_EQ(offered(), "nothing") << "not yet read since the show";
+    release(2);
+    poll.waitForFinished();
+    EXPECT_EQ(offered(), "nothing") << "a read started before the show ended after it";
+    EXPECT_FALSE(show.isFinished());
+    release(3);
+    show.waitForFinished();
+    EXPECT_EQ(offered(), "Other.txt");
+
+    // The panel's own poll while it is open reads the window again: what the show's read found stays
+    // offered meanwhile, and the panel never goes back to reading.
+    QFuture<void> open = service.refreshInBackground();
+    EXPECT_EQ(offered(), "Other.txt");
+    release(4);
+    open.waitForFinished();
+    EXPECT_EQ(offered(), "Other.txt");
+
+    // Shown again once Notes is selected again: only the read since the show counts.
+    select("Notes é.txt");
+    show = service.refreshForShowing();
+    EXPECT_EQ(offered(), "nothing");
+    release(5);
+    show.waitForFinished();
+    EXPECT_EQ(offered(), "Notes é.txt");
+
+    // The monitor's poll began its read before the panel came up over Other: it reads the window once
+    // more rather than report nothing (the tray's indicator off) until its next poll.
+    QCoro::Task<CaptureResult> monitor = service.captureFreshContexts();
+    readMade(6);
+    select("Other.txt");
+    show = service.refreshForShowing();
+    release(6);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return monitor.isReady() || readsStarted() == 8; }));
+    release(8);
+    show.waitForFinished();
+    EXPECT_EQ(said(QCoro::waitFor(monitor)), "Other.txt");
+    EXPECT_EQ(tree->offThreadReads, 0);
 }
 
 // A GTK 2 program is on the accessibility bus only when started with the bridge module loaded.

@@ -3,7 +3,8 @@
 # views (its location entry; the icon view's one selected item from its status bar) and PCManFM (as
 # Thunar's icon view), each with a file selected in a folder: the quick panel offers that file and
 # saves it with Return, the tray indicator turns on, and the saved link opens the same file in the
-# desktop's handler for it. Run as an ordinary user, as these file managers are used (Nemo shows a
+# desktop's handler for it. In Nemo, another file of the same folder selected just before the panel
+# opens is the one saved, never the one read before. Run as an ordinary user, as these file managers are used (Nemo shows a
 # banner to root).
 set -euo pipefail
 binary=$1 recorder=$2
@@ -30,6 +31,27 @@ printf '[Desktop Entry]\nType=Application\nName=E2E Text\nExec=%s %%f\nMimeType=
   "$E2E_HOME/text-handler" >"$XDG_DATA_HOME/applications/e2e-text.desktop"
 xdg-mime default e2e-text.desktop text/plain
 start_app_ready
+
+# choose_just_before_show: with "Notes é.txt" read and saved, the user selects
+# "Other.txt" in the same folder (the window keeps its title) and opens the panel at once: the panel
+# reads the window again before it offers anything, and Return, waiting for that reading, saves
+# Other.txt and does not open the file read before.
+choose_just_before_show() {
+  local other="file://${docs}/Other.txt"
+  other_saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$other' AND title = 'Other.txt'")" = 1 ]; }
+  : >"$opened"
+  xdotool type "O"
+  xdotool key Escape
+  show_panel
+  xdotool key Return
+  wait_for 10 other_saved ||
+    fail "Return did not save the file selected just before the panel opened: $(sql "SELECT title FROM links")"
+  [ "$(sql "SELECT COUNT(*) FROM links WHERE url = '$url' AND last_opened_at IS NOT NULL")" = 0 ] ||
+    fail "Return opened the file read before"
+  ! grep -qF "Notes" "$opened" || fail "the file read before was opened: $(cat "$opened")"
+  xdotool key Escape
+  wait_for 10 no_panel || fail "Escape did not hide the panel"
+}
 
 # capture_from <name> <window title> <keys choosing the view, or ""> <command...>: the file manager
 # shows Docs with "Notes é.txt" selected; the panel saves it, the indicator turns on, and the saved
@@ -58,6 +80,7 @@ capture_from() {
     AND title = 'Notes é.txt' AND file_size = 6 AND source_app = '$name'")" = 1 ]; }
   save_capture saved_from "the file selected in $name"
   wait_for 10 indicator_on || fail "the indicator did not turn on over $name once its file was saved"
+  [ "$name" != Nemo ] || choose_just_before_show
 
   : >"$opened"
   open_row() {
