@@ -67,7 +67,7 @@ wait_for 5 painted || fail "the panel shown again is not painted"
 # reaches it whole, from the window in front as from none.
 xdotool key Escape
 wait_for 10 no_panel || fail "Escape did not unmap the panel"
-xdotool key ctrl+super+l type --delay 5 "Panel Check"
+xdotool key --delay 0 ctrl+super+l type --delay 1 "Panel Check"
 wait_for 10 panel || fail "ctrl+super+l did not map the panel"
 w=$(panel)
 wait_for 10 copies "$url" ||
