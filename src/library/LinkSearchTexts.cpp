@@ -25,6 +25,19 @@ namespace morvane {
 
 Q_DECLARE_LOGGING_CATEGORY(lcSQLiteStore)
 
+// The copy's head: what it is, the seal's file state and the journal's point the texts stand at, and
+// how many rowids, starts and bytes of texts follow it, in that order. The file is this machine's own,
+// read by the program that wrote it: numbers are written as they are in memory.
+struct LinkSearchTexts::CopyHead {
+    char kind[8];
+    qint64 schemaVersion;
+    qint64 mark;
+    qint64 through;
+    qint64 superseded;
+    quint64 links;
+    quint64 textBytes;
+};
+
 namespace {
 
 // Past this many changed links a fresh read costs about as much as following them one by one.
@@ -66,18 +79,6 @@ const char* findRun(const char* from, const char* end, const QByteArray& needle,
     return nullptr;
 }
 
-// The copy's head: what it is, the seal's file state and the journal's point the texts stand at, and
-// how many rowids, starts and bytes of texts follow it, in that order. The file is this machine's own,
-// read by the program that wrote it: numbers are written as they are in memory.
-struct SearchTextsCopyHead {
-    char kind[8];
-    qint64 schemaVersion;
-    qint64 mark;
-    qint64 through;
-    qint64 superseded;
-    quint64 links;
-    quint64 textBytes;
-};
 constexpr char searchTextsCopyKind[8] = {'M', 'v', 'T', 'e', 'x', 't', 's', '1'};
 
 bool readFully(int descriptor, void* into, std::size_t bytes)
@@ -244,9 +245,42 @@ QString LinkSearchTexts::copyPath() const
     return QString::fromUtf8(library) + QStringLiteral(".texts");
 }
 
-// Takes the copy when the library still bears its marks: the file state the seal vouches for now (no
-// rebuild renumbered the rows since) and a complete journal at or past its point, which the next
-// refresh follows from there.
+// The head of the copy open at the descriptor, when the library still bears its marks: the file state
+// the seal vouches for now (no rebuild renumbered the rows since) and a complete journal at or past its
+// point, which the next refresh follows from there.
+std::optional<LinkSearchTexts::CopyHead> LinkSearchTexts::usableCopyHead(int descriptor)
+{
+    CopyHead head{};
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !readFully(descriptor, &head, sizeof head) ||
+        std::memcmp(head.kind, searchTextsCopyKind, sizeof head.kind) != 0)
+        return std::nullopt;
+    const LinkSearchSeal::FileState state{head.schemaVersion, head.mark};
+    if (!(LinkSearchSeal::current(m_connection) == state) || !LinkSearchSeal::holds(m_connection, state))
+        return std::nullopt;
+    const LibraryChangeJournal::Changes journal =
+        LibraryChangeJournal(m_connection).changesSince(std::nullopt);
+    if (!journal.complete || head.through > journal.through || head.superseded < 0)
+        return std::nullopt;
+    constexpr quint64 linkBytes = sizeof(qint64) + sizeof(qsizetype);
+    if (head.links > quint64(status.st_size) / linkBytes || head.textBytes > quint64(status.st_size) ||
+        sizeof head + head.links * linkBytes + head.textBytes != quint64(status.st_size))
+        return std::nullopt;
+    return head;
+}
+
+bool LinkSearchTexts::hasUsableCopy()
+{
+    const QString path = copyPath();
+    const int descriptor =
+        path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return false;
+    const bool usable = usableCopyHead(descriptor).has_value();
+    ::close(descriptor);
+    return usable;
+}
+
 bool LinkSearchTexts::readCopy()
 {
     const QString path = copyPath();
@@ -256,35 +290,38 @@ bool LinkSearchTexts::readCopy()
     if (descriptor < 0)
         return false;
     const auto closeCopy = qScopeGuard([descriptor] { ::close(descriptor); });
-    SearchTextsCopyHead head{};
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || !readFully(descriptor, &head, sizeof head) ||
-        std::memcmp(head.kind, searchTextsCopyKind, sizeof head.kind) != 0)
-        return false;
-    const LinkSearchSeal::FileState state{head.schemaVersion, head.mark};
-    if (!(LinkSearchSeal::current(m_connection) == state) || !LinkSearchSeal::holds(m_connection, state))
-        return false;
-    const LibraryChangeJournal::Changes journal =
-        LibraryChangeJournal(m_connection).changesSince(std::nullopt);
-    if (!journal.complete || head.through > journal.through || head.superseded < 0)
-        return false;
-    constexpr quint64 linkBytes = sizeof(qint64) + sizeof(qsizetype);
-    if (head.links > quint64(status.st_size) / linkBytes || head.textBytes > quint64(status.st_size) ||
-        sizeof head + head.links * linkBytes + head.textBytes != quint64(status.st_size))
+    const std::optional<CopyHead> head = usableCopyHead(descriptor);
+    if (!head)
         return false;
     drop();
-    const std::size_t links = std::size_t(head.links);
+    const std::size_t links = std::size_t(head->links);
     const bool read = readFully(descriptor, m_rowids.extend(links), links * sizeof(qint64)) &&
                       readFully(descriptor, m_starts.extend(links), links * sizeof(qsizetype)) &&
-                      readFully(descriptor, m_texts.extend(std::size_t(head.textBytes)), head.textBytes);
+                      readFully(descriptor, m_texts.extend(std::size_t(head->textBytes)), head->textBytes);
     if (!read || !searchTextsCopyConsistent(m_starts, m_texts)) {
         drop();
         return false;
     }
-    m_through = head.through;
-    m_superseded = head.superseded;
+    m_through = head->through;
+    m_superseded = head->superseded;
     m_changedSinceCopy = 0;
-    m_sealedAs = state;
+    m_sealedAs = LinkSearchSeal::FileState{head->schemaVersion, head->mark};
+    return true;
+}
+
+// Started only while no texts are held or being read for a search: a read it begins is the same read a
+// search would continue.
+bool LinkSearchTexts::makeCopyStep()
+{
+    if (m_through)
+        return true;
+    if (!m_loadFrom && (copyPath().isEmpty() || hasUsableCopy()))
+        return true;
+    if (!m_loadFrom)
+        m_copyPassedOver = true; // read from the library, not from the copy found unusable
+    if (!loadStep())
+        return false;
+    release();
     return true;
 }
 
@@ -296,7 +333,7 @@ void LinkSearchTexts::writeCopy()
     if (path.isEmpty() || !m_through || !m_sealedAs ||
         !(LinkSearchSeal::current(m_connection) == *m_sealedAs))
         return;
-    SearchTextsCopyHead head{};
+    CopyHead head{};
     std::memcpy(head.kind, searchTextsCopyKind, sizeof head.kind);
     head.schemaVersion = m_sealedAs->schemaVersion;
     head.mark = m_sealedAs->mark;

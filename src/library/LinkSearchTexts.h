@@ -57,12 +57,19 @@ public:
     // Gives the memory back, first writing the copy when it is missing or behind; the next find or
     // loadStep reads the texts again.
     void release();
+    // Reads the next batch towards a copy when there is no copy the library still vouches for, and
+    // writes it and gives the texts back once all are in; true when done (nothing was needed).
+    bool makeCopyStep();
     // Where the copy of the library's texts is kept; empty for a library without a file.
     QString copyPath() const;
 
 private:
     void drop();
+    // The copy's head, when the library still bears its marks and the file's size fits it.
+    struct CopyHead;
+    std::optional<CopyHead> usableCopyHead(int descriptor);
     bool readCopy();
+    bool hasUsableCopy();
     void writeCopy();
     bool refresh();
     qsizetype rarestByte(const QByteArray& needle);

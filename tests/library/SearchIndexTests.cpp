@@ -214,6 +214,36 @@ TEST(SearchIndex, ASearchTypedWhileTheShortTextsAreReadFindsWhatTheStatementFind
     expectPlainResults(store, "after most links changed since the copy");
 }
 
+// A library whose texts were never read gets its copy in steps ahead of the first show, and keeps
+// it while it is usable; a read for a search under way is left to the search, whole.
+TEST(SearchIndex, TheShortTextsCopyIsMadeAheadOnlyWhenMissingAndNeverUnderASearch)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 37, 17000);
+    addRareLinks(store);
+    const auto makeCopy = [&store] {
+        int steps = 1;
+        while (!store.reads().prepareShortTextsCopyStep())
+            ++steps;
+        return steps;
+    };
+    EXPECT_GT(makeCopy(), 2);
+    const QByteArray made = textsCopyBytes();
+    ASSERT_FALSE(made.isEmpty());
+    EXPECT_EQ(makeCopy(), 1);
+    EXPECT_EQ(textsCopyBytes(), made); // a usable copy is not made again
+    EXPECT_EQ(readShortTexts(store), 1);
+    store.reads().releaseSearchMemory();
+
+    QFile::remove(libraryFile() + ".texts");
+    ASSERT_FALSE(store.reads().prepareShortSearchStep());
+    EXPECT_EQ(makeCopy(), 1);
+    EXPECT_FALSE(QFileInfo::exists(libraryFile() + ".texts"));
+    rawLibrary(store).execute(
+        "UPDATE links SET title = 'zq under a search' WHERE rowid = (SELECT max(rowid) FROM links)");
+    expectPlainResults(store, "with the read left to the search");
+}
+
 // The copy is taken only while the library bears its marks: it is read from the library again, and
 // searched row for row, when the copy is another library's, damaged, ahead of the journal (an older
 // file of the same library put back), from before a rebuild that renumbered the rows, or when the
