@@ -14,6 +14,12 @@
 # Then STARTS fresh starts (default 5): in each, the first key after start (the panel opened by its
 # shortcut; key_to_paint sends the key once the rows have rested 150 ms), the same key three times
 # more, and the first key after the panel was hidden and shown again.
+# A key typed at once after the shortcut, with no rest: sent the moment the panel maps, and 20 ms after
+# the shortcut, timed from the key to the rows' rest, in each opening (the panel shown again) and over
+# 2 x STARTS more fresh starts (the first show after a start, one of each), and once as the panel
+# first maps on the new library, at once after the first start (the texts for short searches not yet
+# read by anything). Each must rest at the rows the same key gives at rest (the first key after
+# opening): the count of those that did is printed beside the figures.
 # MORVANE_BENCH_SMOKE=1 makes it one opening on a tiny library, to keep it working.
 set -euo pipefail
 morvane=$1 make_library=$2 key_to_paint=$3 bare_window=$4
@@ -44,14 +50,32 @@ wait_for 10 xdotool search --onlyvisible --name '^Bare key window$' || fail "the
 bare=$(xdotool search --onlyvisible --name '^Bare key window$' | head -1)
 start_app
 wait_for 60 tray_window || fail "no tray icon"
-declare -A firsts lasts
+declare -A firsts lasts matching digests
+reference=
 # measure <what> <window> <key>: adds the key's figures to those of <what>
 measure() {
-  local answer
+  local answer first last digest
   answer=$(press "$2" "$3")
-  firsts[$1]+=" ${answer% *}"
-  lasts[$1]+=" ${answer#* }"
+  read -r first last digest <<<"$answer"
+  firsts[$1]+=" $first"
+  lasts[$1]+=" $last"
+  [ "$1" != first ] || reference=${reference:-$digest}
 }
+# instant <what> <map|milliseconds>: shows the panel by its shortcut and types r with no rest before it,
+# then hides the panel
+instant() {
+  local answer first last digest
+  answer=$("$key_to_paint" --show "$2" r 2>>"$E2E_HOME/key_to_paint.log") ||
+    fail "no rows after r typed at once after the shortcut"
+  read -r first last digest <<<"$answer"
+  firsts[$1]+=" $first"
+  lasts[$1]+=" $last"
+  digests[$1]+=" $digest"
+  wait_for 5 panel || fail "no panel after the shortcut"
+  xdotool key Escape
+  wait_for 10 no_panel || fail "the panel did not close"
+}
+instant firstever map
 for _ in $(seq "$runs"); do
   xdotool key ctrl+super+l
   wait_for 10 panel || fail "the panel did not open"
@@ -75,6 +99,8 @@ for _ in $(seq "$runs"); do
   done
   xdotool key Escape
   wait_for 10 no_panel || fail "the panel did not close"
+  instant showmap map
+  instant show20 20
 
   xdotool windowactivate --sync "$bare"
   for key in r BackSpace Down Down z q x; do
@@ -106,6 +132,14 @@ for _ in $(seq "$starts"); do
   xdotool key Escape
   wait_for 10 no_panel || fail "the panel did not close"
 done
+for _ in $(seq "$starts"); do
+  for when in map 20; do
+    quit_app
+    start_app
+    wait_for 60 tray_window || fail "no tray icon"
+    instant "start$when" "$when"
+  done
+done
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # report <what> <title>: the medians of the last and the first change, and every last one
 report() {
@@ -113,6 +147,15 @@ report() {
   read -ra last <<<"${lasts[$1]}"
   read -ra first <<<"${firsts[$1]}"
   echo "$2: median $(median "${last[@]}") ms to rest, $(median "${first[@]}") ms to the first change, of ${#last[@]} keys (${last[*]})"
+}
+# report_instant <what> <title>: the median to rest, and how many rested at the rows of the key at rest
+report_instant() {
+  local last digest
+  read -ra last <<<"${lasts[$1]}"
+  for digest in ${digests[$1]}; do
+    [ "$digest" != "$reference" ] || matching[$1]=$((${matching[$1]:-0} + 1))
+  done
+  echo "$2: median $(median "${last[@]}") ms to rest, of ${#last[@]} keys (${last[*]}); the rows of r at rest in ${matching[$1]:-0}"
 }
 echo "links=$links openings=$runs load: $(cut -d' ' -f1-3 /proc/loadavg)"
 report first "first key after opening"
@@ -124,3 +167,8 @@ report floor "floor: a plain Qt window's label"
 report afterstart "first key after start"
 report later "later keys in the same starts"
 report aftershow "first key after hiding and showing again"
+report_instant firstever "r as the panel first maps on a new library, at once after the first start"
+report_instant showmap "r as the panel maps, shown again"
+report_instant show20 "r 20 ms after the shortcut, shown again"
+report_instant startmap "r as the panel maps, first show after a start"
+report_instant start20 "r 20 ms after the shortcut, first show after a start"

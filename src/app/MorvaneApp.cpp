@@ -254,8 +254,12 @@ void MorvaneApp::Objects::connectWindows()
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
                      [this] { prepareSearches(); });
-    QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel,
-                     [this] { linkStore->releaseSearchMemory(); });
+    QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel, [this] {
+        linkStore->releaseSearchMemory();
+        // The shortcut that hid it shows nothing that would take the keys typed meanwhile.
+        if (environment.hotkeyBackend)
+            environment.hotkeyBackend->endKeyHold();
+    });
     QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
                      [this] { preferencesWindow.show(); });
     QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,

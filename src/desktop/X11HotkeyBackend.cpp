@@ -7,9 +7,11 @@
 #include "foundation/Logging.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHash>
 #include <QList>
 #include <QTimer>
+#include <QWindow>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -94,6 +96,14 @@ struct X11HotkeyBackend::Private {
     QHash<QByteArray, xcb_keycode_t> keycodesByName;
     // Mapping changes come in bursts; the grabs are renewed once after the burst.
     QTimer mappingRefresh;
+    // The keys typed after a shortcut, while the keyboard is held for the window it shows, as the server
+    // sent them; the hold ends when one of our windows takes the focus, or after a while.
+    bool holdingKeys = false;
+    QList<xcb_key_press_event_t> heldKeys;
+    QTimer holdLimit;
+    // The window the last hold ended in: keys the hold took just before it ended reach us after.
+    xcb_window_t heldFor = XCB_NONE;
+    QTimer heldForLimit;
 
     ~Private()
     {
@@ -111,7 +121,10 @@ struct X11HotkeyBackend::Private {
     HotkeyRegistrationResult grab(Hotkey& hotkey);
     void release(const QList<KeyGrab>& grabs, HotkeyRef owner);
     void renewGrabs();
-    void keyPressed(const xcb_key_press_event_t* event);
+    bool keyPressed(const xcb_key_press_event_t* event);
+    void holdKeys(const xcb_key_press_event_t* shortcut);
+    void endHold(QWindow* window);
+    void forward(xcb_key_press_event_t key, xcb_window_t target);
 };
 
 void X11HotkeyBackend::Private::attach()
@@ -338,7 +351,8 @@ void X11HotkeyBackend::Private::renewGrabs()
     qCInfo(lcX11Hotkeys) << "Global hotkeys grabbed again for the new keyboard mapping";
 }
 
-void X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
+// True when the press is a shortcut's.
+bool X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
 {
     const uint16_t state =
         event->state & coreModifierMask & ~uint16_t(XCB_MOD_MASK_LOCK | modifierBits.numLock);
@@ -348,7 +362,7 @@ void X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
                            [&](const KeyGrab& key) { return key.keycode == event->detail; });
     });
     if (hotkey == hotkeys.cend())
-        return;
+        return false;
     // A held key repeats its press, with or without releases in between depending on the server.
     // Repeats follow each other within the auto-repeat delay; a press that comes much later is a new
     // one whose release went elsewhere (the grab ended early and another client had the focus), and
@@ -357,12 +371,59 @@ void X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
     const auto down = keysDown.find(event->detail);
     if (down != keysDown.end() && event->time - down.value() < longestRepeatGapMs) {
         down.value() = event->time;
-        return;
+        return true;
     }
     keysDown.insert(event->detail, event->time);
     noteX11UserAction(event->time);
+    // A shortcut pressed while none of our windows has the focus shows one, which takes the focus only
+    // once it maps and the window manager hands it over (tens of milliseconds): a user who types at
+    // once would give the first keys to the window in front. The keyboard is held from the press until
+    // then, and what it typed is given to our window. While one of ours has the focus the shortcut
+    // hides it, and the keys go where they go.
+    // (Qt keeps a hidden window as its focus window for a while after it lost the keyboard.)
+    const QWindow* focus = QGuiApplication::focusWindow();
+    if (!holdingKeys && !(focus && focus->isVisible()))
+        holdKeys(event);
     if (pressHandler)
         pressHandler(hotkey->identity);
+    return true;
+}
+
+void X11HotkeyBackend::Private::holdKeys(const xcb_key_press_event_t* shortcut)
+{
+    // The shortcut's own passive grab is ours until its key is released: taken over at its time, the
+    // hold leaves no gap between the two.
+    XcbReply<xcb_grab_keyboard_reply_t> grabbed(
+        xcb_grab_keyboard_reply(connection,
+                                xcb_grab_keyboard(connection, 0, shortcut->root, shortcut->time,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                nullptr));
+    if (!grabbed || grabbed->status != XCB_GRAB_STATUS_SUCCESS)
+        return;
+    holdingKeys = true;
+    heldKeys.clear();
+    holdLimit.start();
+}
+
+// Ends the hold and sends what it held to the window, in order, as if typed there; without a window the
+// keys are dropped (nothing of ours took the focus: the shortcut showed nothing).
+void X11HotkeyBackend::Private::endHold(QWindow* window)
+{
+    if (!holdingKeys)
+        return;
+    holdingKeys = false;
+    holdLimit.stop();
+    xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+    const QList<xcb_key_press_event_t> keys = std::exchange(heldKeys, {});
+    if (window) {
+        heldFor = xcb_window_t(window->winId());
+        heldForLimit.start();
+        for (const xcb_key_press_event_t& key : keys)
+            forward(key, heldFor);
+    } else if (!keys.isEmpty()) {
+        qCInfo(lcX11Hotkeys) << "Keys typed after a global hotkey were dropped: no window took the focus";
+    }
+    xcb_flush(connection);
 }
 
 X11HotkeyBackend::X11HotkeyBackend()
@@ -374,6 +435,14 @@ X11HotkeyBackend::X11HotkeyBackend()
     d->mappingRefresh.setSingleShot(true);
     d->mappingRefresh.setInterval(0);
     d->mappingRefresh.callOnTimeout([this] { d->renewGrabs(); });
+    // Long enough for a loaded machine to map and activate a window, short enough that a shortcut that
+    // showed nothing does not keep the keyboard for long.
+    d->holdLimit.setSingleShot(true);
+    d->holdLimit.setInterval(750);
+    d->holdLimit.callOnTimeout([this] { d->endHold(QGuiApplication::focusWindow()); });
+    d->heldForLimit.setSingleShot(true);
+    d->heldForLimit.setInterval(500);
+
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -382,6 +451,7 @@ X11HotkeyBackend::~X11HotkeyBackend()
     if (!d->connection)
         return;
     QCoreApplication::instance()->removeNativeEventFilter(this);
+    d->endHold(nullptr);
     const QList<Hotkey> hotkeys = std::exchange(d->hotkeys, {});
     for (const Hotkey& hotkey : hotkeys)
         d->release(hotkey.grabs, hotkey.ref);
@@ -395,6 +465,23 @@ bool X11HotkeyBackend::isAvailable() const
 void X11HotkeyBackend::installPressHandler(PressHandler handler)
 {
     d->pressHandler = std::move(handler);
+}
+
+// Sends the key to the window as if typed there (Qt hands it to the window's focus widget).
+void X11HotkeyBackend::Private::forward(xcb_key_press_event_t key, xcb_window_t target)
+{
+    const bool press = (key.response_type & 0x7f) == XCB_KEY_PRESS;
+    key.event = target;
+    key.child = XCB_NONE;
+    key.same_screen = 1;
+    xcb_send_event(connection, 0, target, press ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
+                   reinterpret_cast<const char*>(&key));
+}
+
+void X11HotkeyBackend::endKeyHold()
+{
+    if (d->connection)
+        d->endHold(QGuiApplication::focusWindow());
 }
 
 HotkeyRegistrationResult X11HotkeyBackend::registerHotkey(quint16 keyCode, quint32 carbonModifiers,
@@ -430,10 +517,38 @@ bool X11HotkeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
     const uint8_t type = event->response_type & 0x7f;
     switch (type) {
     case XCB_KEY_PRESS:
-        d->keyPressed(reinterpret_cast<const xcb_key_press_event_t*>(event));
+    case XCB_KEY_RELEASE: {
+        const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
+        if (type == XCB_KEY_PRESS ? d->keyPressed(key) : d->keysDown.remove(key->detail) > 0)
+            break;
+        // Typed while the keyboard is held: kept for the window coming up, and only there.
+        if ((event->response_type & 0x80) == 0 && d->roots.contains(key->event)) {
+            if (d->holdingKeys) {
+                d->heldKeys.append(*key);
+                return true;
+            }
+            // Taken by the hold before the server had its end: the window it ended in gets it still.
+            if (d->heldForLimit.isActive()) {
+                d->forward(*key, d->heldFor);
+                xcb_flush(d->connection);
+                return true;
+            }
+        }
         break;
-    case XCB_KEY_RELEASE:
-        d->keysDown.remove(reinterpret_cast<const xcb_key_release_event_t*>(event)->detail);
+    }
+    case XCB_FOCUS_IN:
+        // One of our windows took the keyboard (during the hold the server says so to it as well): Qt
+        // handles the notice before the held keys come back through the server.
+        if (d->holdingKeys) {
+            const auto window = reinterpret_cast<const xcb_focus_in_event_t*>(event)->event;
+            const QWindowList windows = QGuiApplication::topLevelWindows();
+            const auto ours =
+                std::find_if(windows.cbegin(), windows.cend(), [window](const QWindow* candidate) {
+                    return candidate->handle() && xcb_window_t(candidate->winId()) == window;
+                });
+            if (ours != windows.cend())
+                d->endHold(*ours);
+        }
         break;
     case XCB_MAPPING_NOTIFY:
         if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER)

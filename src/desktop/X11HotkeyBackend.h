@@ -19,6 +19,10 @@ namespace morvane {
 // read from the server's modifier mapping. A grab another client holds fails with BadAccess (the
 // shortcut is in use); on a display that is not X11 every registration fails with
 // HotkeyStatus::noDisplay. It lives inside the application's lifetime (it uses its connection).
+//
+// A press while none of our windows has the keyboard holds the keyboard until one takes it (at most
+// 750 ms), then types what was held into that window: the keys a user types at once after the
+// shortcut reach the window it shows, not the one in front before it.
 class X11HotkeyBackend : public HotkeyBackend, private QAbstractNativeEventFilter {
 public:
     X11HotkeyBackend();
@@ -33,6 +37,8 @@ public:
     HotkeyRegistrationResult registerHotkey(quint16 keyCode, quint32 carbonModifiers,
                                             HotkeyIdentity identity) override;
     void unregisterHotkey(HotkeyRef ref) override;
+    // Keys held since a shortcut's press go to the window that has the focus now, or are dropped.
+    void endKeyHold() override;
 
 private:
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;

@@ -58,6 +58,16 @@ public:
         m_size += count;
     }
     void push_back(const T& value) { append(&value, 1); }
+    // Makes the array count values longer and gives where they start, left for the caller to write
+    // (untouched pages read as zero).
+    T* extend(std::size_t count)
+    {
+        if (m_size + count > m_capacity)
+            grow(m_size + count, m_size + count);
+        T* added = m_data + m_size;
+        m_size += count;
+        return added;
+    }
     // Room for this many values in all: one mapping of the size, when the count is known beforehand.
     void reserve(std::size_t count)
     {

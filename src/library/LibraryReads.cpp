@@ -169,6 +169,7 @@ void LibraryReads::warmSearch()
 
 bool LibraryReads::prepareShortSearchStep()
 {
+    m_shortSearchWanted = true;
     if (!m_searchIndex.loadShortTextsStep())
         return false;
     // The first short searches also prepare their statements and read the tag names and the pages
@@ -178,8 +179,19 @@ bool LibraryReads::prepareShortSearchStep()
     return true;
 }
 
+bool LibraryReads::prepareShortTextsCopyStep()
+{
+    if (m_shortSearchWanted)
+        return true;
+    if (!m_searchIndex.makeShortTextsCopyStep())
+        return false;
+    releaseSearchMemory();
+    return true;
+}
+
 void LibraryReads::releaseSearchMemory()
 {
+    m_shortSearchWanted = false;
     m_searchIndex.releaseShortTexts();
     m_connection.releaseMemory();
 #ifdef __GLIBC__

@@ -50,6 +50,11 @@ public:
     // prepare their statements and read their pages. The texts take about the memory of the texts, so
     // they are read when a search is coming rather than at the start.
     bool prepareShortSearchStep();
+    // Makes the copy of those texts the next read takes at once, in steps, when there is none the
+    // library still vouches for (a library never searched so, or changed by another program past what
+    // the copy can follow), then gives them back; true when done. It stands aside once a search wants
+    // the texts.
+    bool prepareShortTextsCopyStep();
     // Gives back what searches read and keep for the next one: those texts and the library's cached
     // pages.
     void releaseSearchMemory();
@@ -81,6 +86,8 @@ private:
 
     SQLiteConnection& m_connection;
     LinkSearchIndex& m_searchIndex;
+    // Between prepareShortSearchStep() and releaseSearchMemory(): the texts are a search's.
+    bool m_shortSearchWanted = false;
 };
 
 } // namespace morvane

@@ -58,6 +58,7 @@ public:
     // such search (true once all are in), and given back.
     bool loadShortTextsStep() { return m_texts.loadStep(); }
     void releaseShortTexts() { m_texts.release(); }
+    bool makeShortTextsCopyStep() { return m_texts.makeCopyStep(); }
     // The tags' names by id, kept for the connection's readers of link rows.
     TagNamesById& tagNames() { return m_tagNames; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LinkSearchSeal.h"
 #include "foundation/MappedArray.h"
 
 #include <QList>
@@ -25,6 +26,13 @@ struct SQLiteValue;
 // own. A link written since the texts were read is read again and
 // added at the end; what was kept of it before stays until the next full read, as a candidate the
 // search drops (a deleted link's rowid may even name a newer row: the search's own LIKE decides).
+//
+// Reading them from the library takes a large library's whole row data (about 130 ms at 100,000
+// links), longer than a user waits to type after opening the panel. So when they are given back, a copy
+// of them goes to a file beside the library, marked with the journal's point and the file state the
+// search index's seal vouches for; the next read takes that copy (a few milliseconds) and follows the
+// journal from its point. A copy whose marks the library no longer bears (another library, a rebuilt
+// file, a journal that went missing) is read from the library instead.
 class LinkSearchTexts {
 public:
     explicit LinkSearchTexts(SQLiteConnection& connection)
@@ -46,10 +54,23 @@ public:
     // work between them; true once all of them are in.
     bool loadStep();
     bool isLoaded() const { return m_through.has_value(); }
-    // Gives the memory back; the next find or loadStep reads the texts again.
+    // Gives the memory back, first writing the copy when it is missing or behind; the next find or
+    // loadStep reads the texts again.
     void release();
+    // Reads the next batch towards a copy when there is no copy the library still vouches for, and
+    // writes it and gives the texts back once all are in; true when done (nothing was needed).
+    bool makeCopyStep();
+    // Where the copy of the library's texts is kept; empty for a library without a file.
+    QString copyPath() const;
 
 private:
+    void drop();
+    // The copy's head, when the library still bears its marks and the file's size fits it.
+    struct CopyHead;
+    std::optional<CopyHead> usableCopyHead(int descriptor);
+    bool readCopy();
+    bool hasUsableCopy();
+    void writeCopy();
     bool refresh();
     qsizetype rarestByte(const QByteArray& needle);
     void reload();
@@ -71,6 +92,13 @@ private:
     std::optional<std::array<qsizetype, 256>> m_byteCounts;
     // Links read again since the last full read: each left its former texts behind.
     qsizetype m_superseded = 0;
+    // Links read since the texts were taken from the copy; none when they were read from the library.
+    std::optional<qsizetype> m_changedSinceCopy;
+    // The file state the seal vouched for when the texts were read, which the copy is marked with; none
+    // when it vouched for none (no copy is written then).
+    std::optional<LinkSearchSeal::FileState> m_sealedAs;
+    // Set by a reload that must read the library itself: the copy stands further back than the texts.
+    bool m_copyPassedOver = false;
 };
 
 } // namespace morvane

@@ -48,6 +48,9 @@ public:
     virtual HotkeyRegistrationResult registerHotkey(quint16 keyCode, quint32 carbonModifiers,
                                                     HotkeyIdentity identity) = 0;
     virtual void unregisterHotkey(HotkeyRef ref) = 0;
+    // A backend may hold the keyboard from a shortcut's press until a window of ours takes the focus,
+    // to give it the keys typed at once; told that the shortcut hid its window instead, it lets go.
+    virtual void endKeyHold() {}
 };
 
 } // namespace morvane

@@ -46,7 +46,8 @@ void LinkStore::waitUntilOpen()
 }
 
 // Completes the search index of a library opened before it had one, then warms what the first search
-// would read. Queued after the open, never waited for.
+// would read, and makes the copy of the texts for short searches when none is usable. Queued after the
+// open, never waited for.
 void LinkStore::prepareSearch()
 {
     inSteps(
@@ -57,6 +58,8 @@ void LinkStore::prepareSearch()
             return true;
         },
         "Could not prepare the library's search index:");
+    inSteps([](SQLiteStore& sqlite) { return sqlite.reads().prepareShortTextsCopyStep(); },
+            "Could not keep a copy of the links' texts for short searches:");
 }
 
 void LinkStore::prepareShortSearch()

@@ -5,7 +5,8 @@
 # the keyboard, before any key; hidden, the panel keeps no image of itself in memory shared with the X
 # server, asks for no absurd one either (the address space stays under 2 GB), and shown again it paints. With "Delete Link?" pending, Return deletes the selected
 # link from the library and opens nothing. Its frame offers closing only, at a fixed size, and the
-# shortcut hides the panel while another window has the keyboard.
+# shortcut hides the panel while another window has the keyboard. Keys typed at once after the
+# shortcut reach the panel.
 set -euo pipefail
 binary=$1
 . "$(dirname "$0")/e2e_common.sh"
@@ -71,7 +72,15 @@ peak=$(awk '/^VmPeak:/ {print $2}' "/proc/$app/status")
 [ "$peak" -lt $((2 * 1024 * 1024)) ] || fail "the address space peaked at $peak kB after three hides"
 
 # Searching selects the link; copying it proves the selection (the search runs in the background).
-select_by_typing "Panel Check" "$url"
+# Typed at once after the shortcut, before the panel has mapped and taken the keyboard, the text still
+# reaches it whole, from the window in front as from none.
+xdotool key Escape
+wait_for 10 no_panel || fail "Escape did not unmap the panel"
+xdotool key --delay 0 ctrl+super+l type --delay 1 "Panel Check"
+wait_for 10 panel || fail "ctrl+super+l did not map the panel"
+w=$(panel)
+wait_for 10 copies "$url" ||
+  fail "\"Panel Check\" typed at once after the shortcut did not select $url (the clipboard holds: $(clipboard))"
 
 xdotool key ctrl+BackSpace Return
 gone() { [ "$(sql "SELECT COUNT(*) FROM links WHERE id = '$id'")" = 0 ]; }

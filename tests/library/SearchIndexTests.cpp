@@ -4,6 +4,8 @@
 // one another program rewrote.
 #include "StoreTestSupport.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -155,6 +157,163 @@ TEST(SearchIndex, ShortTextsReadInStepsMissNoWriteBetweenThem)
     store.reads().releaseSearchMemory();
     other.execute("UPDATE links SET title = 'xq after the release' WHERE title LIKE 'Qx read%'");
     expectPlainResults(store, "read again after a release");
+}
+
+// Reads the texts for short searches in steps, as showing the panel does; gives how many it took.
+int readShortTexts(SQLiteStore& store)
+{
+    int steps = 1;
+    while (!store.reads().prepareShortSearchStep())
+        ++steps;
+    return steps;
+}
+
+QByteArray textsCopyBytes()
+{
+    QFile copy(libraryFile() + ".texts");
+    return copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray();
+}
+
+void putTextsCopy(const QByteArray& bytes)
+{
+    QFile copy(libraryFile() + ".texts");
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    copy.write(bytes);
+}
+
+// A key typed while the texts are read in steps is searched over every link, not over the part read so
+// far: the rare links come last, after the first step's rows; and so after a release, when the texts
+// come from their copy beside the library, with what other programs wrote since it was made.
+TEST(SearchIndex, ASearchTypedWhileTheShortTextsAreReadFindsWhatTheStatementFinds)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 23, 17000);
+    addRareLinks(store);
+    store.reads().releaseSearchMemory();
+    ASSERT_FALSE(store.reads().prepareShortSearchStep());
+    expectPlainResults(store, "typed after the first step of a read from the library");
+    store.reads().releaseSearchMemory();
+    EXPECT_TRUE(QFileInfo(libraryFile() + ".texts").exists());
+    EXPECT_EQ(QFile::permissions(libraryFile() + ".texts") &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              0); // it holds the links' texts
+
+    SQLiteConnection other = rawLibrary(store);
+    other.execute(
+        "UPDATE links SET title = 'Qx since the copy' WHERE rowid = (SELECT min(rowid) FROM links)");
+    other.execute("DELETE FROM links WHERE title = 'the QX file'");
+    addLink(store, makeLink("plain since", "https://jq.example/since"));
+    expectPlainResults(store, "typed as the texts came from the copy");
+    store.reads().releaseSearchMemory();
+    EXPECT_EQ(readShortTexts(store), 1); // the copy, written again after the changes
+    expectPlainResults(store, "from the copy written again");
+
+    // More changes than following them one by one is worth: the library is read again, past the copy.
+    store.reads().releaseSearchMemory();
+    other.execute("UPDATE links SET notes = notes || ' zq' WHERE rowid % 3 = 0");
+    expectPlainResults(store, "after most links changed since the copy");
+}
+
+// A library whose texts were never read gets its copy in steps ahead of the first show, and keeps
+// it while it is usable; a read for a search under way is left to the search, whole.
+TEST(SearchIndex, TheShortTextsCopyIsMadeAheadOnlyWhenMissingAndNeverUnderASearch)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 37, 17000);
+    addRareLinks(store);
+    const auto makeCopy = [&store] {
+        int steps = 1;
+        while (!store.reads().prepareShortTextsCopyStep())
+            ++steps;
+        return steps;
+    };
+    EXPECT_GT(makeCopy(), 2);
+    const QByteArray made = textsCopyBytes();
+    ASSERT_FALSE(made.isEmpty());
+    EXPECT_EQ(makeCopy(), 1);
+    EXPECT_EQ(textsCopyBytes(), made); // a usable copy is not made again
+    EXPECT_EQ(readShortTexts(store), 1);
+    store.reads().releaseSearchMemory();
+
+    QFile::remove(libraryFile() + ".texts");
+    ASSERT_FALSE(store.reads().prepareShortSearchStep());
+    EXPECT_EQ(makeCopy(), 1);
+    EXPECT_FALSE(QFileInfo::exists(libraryFile() + ".texts"));
+    rawLibrary(store).execute(
+        "UPDATE links SET title = 'zq under a search' WHERE rowid = (SELECT max(rowid) FROM links)");
+    expectPlainResults(store, "with the read left to the search");
+}
+
+// The copy is taken only while the library bears its marks: it is read from the library again, and
+// searched row for row, when the copy is another library's, damaged, ahead of the journal (an older
+// file of the same library put back), from before a rebuild that renumbered the rows, or when the
+// journal it follows is gone.
+TEST(SearchIndex, AShortTextsCopyTheLibraryNoLongerVouchesForIsPassedOver)
+{
+    const int fromLibrary = 3; // steps of a read from the library of about 17,000 links
+    QByteArray foreign;
+    {
+        SQLiteStore store(libraryFile());
+        fillVariedLibrary(store, 29, 17000);
+        readShortTexts(store);
+        store.reads().releaseSearchMemory();
+        foreign = textsCopyBytes();
+        ASSERT_FALSE(foreign.isEmpty());
+    }
+    QFile::remove(libraryFile());
+    QFile::remove(libraryFile() + ".texts");
+
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 31, 17000);
+    addRareLinks(store);
+    putTextsCopy(foreign);
+    EXPECT_EQ(readShortTexts(store), fromLibrary) << "another library's copy";
+    expectPlainResults(store, "with another library's copy beside it");
+    store.reads().releaseSearchMemory();
+    const QByteArray own = textsCopyBytes();
+    ASSERT_NE(own, foreign);
+    EXPECT_EQ(readShortTexts(store), 1);
+    store.reads().releaseSearchMemory();
+
+    for (const qsizetype cut : {qsizetype(20), own.size() - 1}) {
+        putTextsCopy(own.left(cut));
+        EXPECT_EQ(readShortTexts(store), fromLibrary) << "cut at " << cut;
+        expectPlainResults(store, "with a cut copy");
+        store.reads().releaseSearchMemory();
+    }
+    QByteArray scrambled = own;
+    for (qsizetype i = 64; i < scrambled.size(); i += 97)
+        scrambled[i] = char(0xff);
+    putTextsCopy(scrambled);
+    readShortTexts(store);
+    expectPlainResults(store, "with a scrambled copy");
+    store.reads().releaseSearchMemory();
+
+    // Ahead of the journal: the copy made after writes the library put back no longer holds.
+    putTextsCopy(own);
+    {
+        SQLiteConnection other = rawLibrary(store);
+        other.execute("DELETE FROM library_changes WHERE seq = (SELECT max(seq) FROM library_changes)");
+    }
+    EXPECT_EQ(readShortTexts(store), fromLibrary) << "a copy ahead of the journal";
+    expectPlainResults(store, "with a copy ahead of the journal");
+    store.reads().releaseSearchMemory();
+
+    const QByteArray beforeRebuild = textsCopyBytes();
+    {
+        SQLiteConnection other = rawLibrary(store);
+        other.execute("DELETE FROM links WHERE rowid % 5 = 1");
+        other.execute("VACUUM");
+    }
+    EXPECT_EQ(readShortTexts(store), fromLibrary - 1) << "a copy from before the rows were renumbered";
+    expectPlainResults(store, "after a rebuild renumbered the rows", false);
+    store.reads().releaseSearchMemory();
+    EXPECT_EQ(textsCopyBytes(), beforeRebuild); // the seal no longer vouches for the rows: no copy is made
+
+    rawLibrary(store).execute("DROP TRIGGER library_changes_link_update");
+    rawLibrary(store).execute(
+        "UPDATE links SET title = 'qx unseen by the journal' WHERE title = 'plain too'");
+    expectPlainResults(store, "without the journal", false);
 }
 
 // What the texts kept of a link changed or deleted since stays behind them, and a deleted link's rowid
