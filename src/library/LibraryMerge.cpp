@@ -314,9 +314,12 @@ void LibraryMerge::eraseAll()
             m_searchIndex.resume();
         if (journaled)
             journal.resume();
-        // Inside a caller's transaction the erase is only done once that commits.
-        m_connection.runAfterCommit(
-            [] { qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows"; });
+        // Inside a caller's transaction the erase is only done once that commits; then the copy of the
+        // links' texts beside the library goes too, so that nothing erased stays on the disk in it.
+        m_connection.runAfterCommit([this] {
+            m_searchIndex.discardShortTexts();
+            qCInfo(lcSQLiteStore) << "Erased all local Morvane database rows";
+        });
     });
 }
 

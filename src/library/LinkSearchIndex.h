@@ -59,6 +59,8 @@ public:
     bool loadShortTextsStep() { return m_texts.loadStep(); }
     void releaseShortTexts() { m_texts.release(); }
     bool makeShortTextsCopyStep() { return m_texts.makeCopyStep(); }
+    // After an erase: no copy of the texts of links that are gone stays beside the library.
+    void discardShortTexts() { m_texts.discard(); }
     // The tags' names by id, kept for the connection's readers of link rows.
     TagNamesById& tagNames() { return m_tagNames; }
 

@@ -224,6 +224,13 @@ void LinkSearchTexts::release()
     drop();
 }
 
+void LinkSearchTexts::discard()
+{
+    drop();
+    if (const QString path = copyPath(); !path.isEmpty())
+        QFile::remove(path);
+}
+
 void LinkSearchTexts::drop()
 {
     m_through.reset();

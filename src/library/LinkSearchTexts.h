@@ -62,6 +62,8 @@ public:
     bool makeCopyStep();
     // Where the copy of the library's texts is kept; empty for a library without a file.
     QString copyPath() const;
+    // Gives the memory back and removes the copy without writing it: the links it holds are gone.
+    void discard();
 
 private:
     void drop();

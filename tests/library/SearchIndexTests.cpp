@@ -214,6 +214,22 @@ TEST(SearchIndex, ASearchTypedWhileTheShortTextsAreReadFindsWhatTheStatementFind
     expectPlainResults(store, "after most links changed since the copy");
 }
 
+// Erasing all data leaves no copy of the erased links' texts beside the library, and a short search
+// afterwards finds nothing of them.
+TEST(SearchIndex, EraseAllTakesTheShortTextsCopyWithIt)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 11, 3000);
+    addRareLinks(store);
+    readShortTexts(store);
+    store.reads().releaseSearchMemory();
+    ASSERT_FALSE(textsCopyBytes().isEmpty());
+
+    store.merge().eraseAll();
+    EXPECT_FALSE(QFileInfo::exists(libraryFile() + ".texts"));
+    expectPlainResults(store, "after the erase");
+}
+
 // A library whose texts were never read gets its copy in steps ahead of the first show, and keeps
 // it while it is usable; a read for a search under way is left to the search, whole.
 TEST(SearchIndex, TheShortTextsCopyIsMadeAheadOnlyWhenMissingAndNeverUnderASearch)
