@@ -72,6 +72,12 @@ QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)
     });
 }
 
+QFuture<QList<LinkItem>> SyncedLibrary::linksOnly(QStringList linkIDs)
+{
+    return LinkStoreDatabase(m_store).run(
+        [linkIDs = std::move(linkIDs)](SQLiteStore& sqlite) { return sqlite.journal().links(linkIDs); });
+}
+
 QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since)
 {
     return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {

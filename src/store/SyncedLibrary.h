@@ -59,6 +59,8 @@ public:
     QFuture<QList<DeletedRecord>> deletions();
     // The part the keys name, in one job.
     QFuture<State> state(Keys keys);
+    // The links with these ids (as stored), in one job.
+    QFuture<QList<LinkItem>> linksOnly(QStringList linkIDs);
     // Where the library's change journal stands, and what it names after the point when there is
     // one. A journal that something removed is made again, and the answer is then incomplete: the
     // pass that finds it so looks at everything.

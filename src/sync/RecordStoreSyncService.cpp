@@ -133,7 +133,7 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
         co_return false;
     }
     // What the pull read still holds when nothing wrote to the library since.
-    std::optional<SyncedLibrary::State> local;
+    std::optional<LibrarySide> local;
     if (pulled) {
         const std::pair<qint64, qint64> stampNow = co_await SyncedLibrary(store).changeStamp();
         if (stampNow == pulled->stamp)
