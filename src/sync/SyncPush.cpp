@@ -123,7 +123,7 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
             remote.deletionsByName.value(RecordFormats::tombstoneRecordName(deleted));
         if (stored.recordName.isEmpty() || stored.deletedAt < deleted.deletedAt)
             co_await records.saveDeletedRecord(deleted);
-        if (remote.listedNames.contains(deleted.recordName))
+        if (remote.listed(deleted.recordName))
             co_await records.deleteRecord(deleted.recordName);
     }
 

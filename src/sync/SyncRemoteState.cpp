@@ -1,5 +1,6 @@
 #include "sync/SyncRemoteState.h"
 
+#include "foundation/Uuid.h"
 #include "sync/RecordFormats.h"
 #include "sync/RemoteRecords.h"
 
@@ -38,15 +39,49 @@ void SyncRemoteState::add(const QString& name, const KeptRecord& kept)
         }
         return;
     }
-    listedNames.insert(name);
     if (const auto* link = std::get_if<LinkSummary>(&kept.value)) {
+        const bool known = linksByID.contains(link->id);
         links.append(*link);
         linksByID.insert(link->id, *link);
-        linkNames.insert(link->id, name);
+        if (name == uuidString(link->id)) {
+            m_linkNamedOtherwise.remove(link->id);
+            m_linkOwnNameUnlisted.remove(link->id);
+        } else {
+            m_otherNames.insert(name);
+            m_linkNamedOtherwise.insert(link->id, name);
+            if (!known)
+                m_linkOwnNameUnlisted.insert(link->id);
+        }
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept.value)) {
+        const QString ownName = RecordFormats::relationRecordName(*relation);
+        const bool known = relationsByName.contains(ownName);
         relations.append(*relation);
-        relationsByName.insert(RecordFormats::relationRecordName(*relation), *relation);
+        relationsByName.insert(ownName, *relation);
+        if (name == ownName) {
+            m_relationOwnNameUnlisted.remove(ownName);
+        } else {
+            m_otherNames.insert(name);
+            if (!known)
+                m_relationOwnNameUnlisted.insert(ownName);
+        }
+    } else {
+        m_otherNames.insert(name);
     }
+}
+
+bool SyncRemoteState::listed(const QString& name) const
+{
+    if (m_otherNames.contains(name))
+        return true;
+    if (const std::optional<QUuid> id = parseUuid(name); id && uuidString(*id) == name)
+        return linksByID.contains(*id) && !m_linkOwnNameUnlisted.contains(*id);
+    return relationsByName.contains(name) && !m_relationOwnNameUnlisted.contains(name);
+}
+
+QString SyncRemoteState::linkName(const QUuid& id) const
+{
+    const auto other = m_linkNamedOtherwise.constFind(id);
+    return other != m_linkNamedOtherwise.constEnd() ? *other : uuidString(id);
 }
 
 void SyncRemoteState::add(const QString& name, const RemoteRecord& decoded)
@@ -93,7 +128,7 @@ QCoro::Task<void> SyncRemoteState::readLinks(RemoteRecords& remote, QList<QUuid>
     QStringList names;
     for (const QUuid& id : std::as_const(ids)) {
         if (!linksAtHand.contains(id))
-            names.append(linkNames.value(id));
+            names.append(linkName(id));
     }
     if (names.isEmpty())
         co_return;

@@ -33,17 +33,22 @@ struct RemoteRecord {
 
 // The record store as a pass sees it: the decoded deletions and relations by name, every readable link
 // by its summary, the links the pass holds in full, and the name of every link or relation record
-// listed, readable or not. A decision that compares a link's fields reads it again (readLinks).
+// listed, readable or not (listed). A decision that compares a link's fields reads it again
+// (readLinks). The names are not held as texts where the record's value gives them: nearly every link
+// is under its id and nearly every relation under its pair's name.
 struct SyncRemoteState {
     QList<DeletedRecord> deletions;
     QHash<QString, DeletedRecord> deletionsByName; // by the deletion record's own name
     QList<LinkSummary> links;                      // in the order of their names
     QHash<QUuid, LinkSummary> linksByID;
-    QHash<QUuid, QString> linkNames; // the record to read each link again from
     QHash<QUuid, LinkItem> linksAtHand;
     QList<LinkRelation> relations;
     QHash<QString, LinkRelation> relationsByName;
-    QSet<QString> listedNames;
+
+    // Whether a link or relation record of the name was listed, readable or not.
+    bool listed(const QString& name) const;
+    // The record to read the link again from.
+    QString linkName(const QUuid& id) const;
 
     // Lists every deletion, link and relation record, `perPage` to a page, each record taken in as its
     // page comes: no link is at hand after it (a decision that compares one reads it again).
@@ -60,6 +65,14 @@ struct SyncRemoteState {
 private:
     void add(const QString& name, const RemoteRecord& decoded);
     void add(const QString& name, const KeptRecord& kept);
+
+    // The names that neither a link's id nor a relation's pair gives: records that do not read, and
+    // records under another name than their own.
+    QSet<QString> m_otherNames;
+    QHash<QUuid, QString> m_linkNamedOtherwise; // the link's record when it is under another name
+    // Links and relations found only under other names than their own: their own is not listed.
+    QSet<QUuid> m_linkOwnNameUnlisted;
+    QSet<QString> m_relationOwnNameUnlisted;
 };
 
 } // namespace morvane
