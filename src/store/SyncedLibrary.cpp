@@ -107,7 +107,7 @@ QFuture<std::optional<LibrarySyncPoint::Point>> SyncedLibrary::storedPoint(Recor
         });
 }
 
-QFuture<void> SyncedLibrary::keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,
+QFuture<void> SyncedLibrary::keepPoint(LibrarySyncPoint::Point point, LibrarySyncPoint::RecordWalk records,
                                        QStringList removed, bool everything)
 {
     return LinkStoreDatabase(m_store).run(

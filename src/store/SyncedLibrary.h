@@ -74,7 +74,7 @@ public:
         std::function<void(QByteArrayView name, QByteArrayView version, QByteArrayView kept)>;
     QFuture<std::optional<LibrarySyncPoint::Point>> storedPoint(RecordReader record);
     // See LibrarySyncPoint::keep and forget.
-    QFuture<void> keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,
+    QFuture<void> keepPoint(LibrarySyncPoint::Point point, LibrarySyncPoint::RecordWalk records,
                             QStringList removed, bool everything);
     QFuture<void> forgetPoint();
     QFuture<void> applyDeletion(DeletedRecord deleted);

@@ -306,7 +306,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
 }
 
 QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const SyncCheckpoint& point,
-                                                    const SyncCheckpoint::Read& read, bool everything)
+                                                    SyncCheckpoint::Read& read, bool everything)
 {
     // A store that cannot say where its records are gives nothing to start from after a restart.
     if (point.place.isEmpty())
@@ -317,9 +317,14 @@ QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const Sync
                        m_storedPoint->schemaVersion != at.schemaVersion;
     if (!everything && !moved && read.changed.isEmpty() && read.removed.isEmpty())
         co_return; // a pass that found nothing writes nothing
-    const QList<LibrarySyncPoint::Record> changed = read.changed;
+    // Handed to the store's thread whole, and let go there once kept.
+    auto held = std::make_shared<ChangedRecords>(std::move(read.changed));
+    LibrarySyncPoint::RecordWalk changed = [held](const LibrarySyncPoint::RecordTaker& take) {
+        held->forEach(take);
+    };
+    held.reset();
     const QStringList removed = read.removed;
-    co_await SyncedLibrary(store).keepPoint(at, changed, removed, everything);
+    co_await SyncedLibrary(store).keepPoint(at, std::move(changed), removed, everything);
     m_storedPoint = at;
 }
 

@@ -70,7 +70,7 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckp
                 scope->touch(name, *was);
             scope->touch(name, kept);
         }
-        read.changed.append({name, listed.version, kept.toBytes()});
+        read.changed.append(name, listed.version, kept.toBytes());
         next->records.keep(name, kept);
     }
     read.records = std::move(listing.m_atHand);

@@ -2,6 +2,7 @@
 
 #include "library/LibraryChangeJournal.h"
 #include "store/SyncedLibrary.h"
+#include "sync/ChangedRecords.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordStore.h"
 #include "sync/RecordVersions.h"
@@ -40,7 +41,7 @@ struct SyncCheckpoint {
     struct Read {
         QHash<QString, RemoteRecord> records;
         QStringList removed;
-        QList<LibrarySyncPoint::Record> changed; // as the library keeps them
+        ChangedRecords changed; // as the library keeps them
     };
 
     // The store's answer taken in as it is read, on the record store's thread: each record decoded at
