@@ -26,6 +26,18 @@ void SyncCheckpoint::Listing::take(CloudRecord record, QByteArray version)
     Entry entry{record.recordName(), std::move(version), std::nullopt};
     std::optional<RemoteRecord> decoded = RemoteRecord::decode(record);
     record = CloudRecord(); // let go before the next file is read
+    if (m_complete) {
+        // As after() takes an entry in, a name listed again replacing what it listed before.
+        m_kept.forget(entry.name);
+        if (!decoded) {
+            m_unreadable.append(entry.name);
+            return;
+        }
+        KeptRecord kept = KeptRecord::of(*decoded);
+        m_changed.append(entry.name, entry.version, kept.toBytes());
+        m_kept.keep(entry.name, std::move(kept));
+        return;
+    }
     if (decoded) {
         entry.kept = KeptRecord::of(*decoded);
         if (!m_complete)
@@ -45,6 +57,14 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckp
     next->journalThrough = journal.through;
     next->othersCommits = journal.othersCommits;
     next->schemaVersion = journal.schemaVersion;
+    if (listing.m_complete) {
+        next->records = std::move(listing.m_kept);
+        read.removed = changes.removed + listing.m_unreadable;
+        read.changed = std::move(listing.m_changed);
+        if (scope)
+            scope->touch(journal);
+        return next;
+    }
     if (before)
         next->records = std::move(before->records);
     read.removed = changes.removed;
