@@ -282,11 +282,17 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         // its remote side.
         if (scope)
             scope->close(next->records);
-        QStringList names = scope ? scope->recordsIn(next->records) : next->records.names();
-        if (!scope)
-            names.sort(); // links are decided about in the order of their names, as a listing gives them
-        SyncRemoteState remote = SyncRemoteState::of(next->records, names, read.records);
-        names = QStringList(); // every record's name, in a whole pass: not held through the exchange
+        // A whole pass's remote side was made as the records were listed, unless they came out of order.
+        SyncRemoteState remote;
+        if (!scope && read.remote) {
+            remote = std::move(*read.remote);
+        } else {
+            QStringList names = scope ? scope->recordsIn(next->records) : next->records.names();
+            if (!scope)
+                names.sort(); // links are decided about in the order of their names, as a listing gives them
+            remote = SyncRemoteState::of(next->records, names, read.records);
+        }
+        read.remote.reset();
         read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset);

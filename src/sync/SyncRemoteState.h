@@ -62,9 +62,11 @@ struct SyncRemoteState {
     // readable, stays as its summary says.
     QCoro::Task<void> readLinks(RemoteRecords& remote, QList<QUuid> ids);
 
+    // Takes in what is kept of the record of the name, as `of` does for each name, in their order.
+    void add(const QString& name, const KeptRecord& kept);
+
 private:
     void add(const QString& name, const RemoteRecord& decoded);
-    void add(const QString& name, const KeptRecord& kept);
 
     // The names that neither a link's id nor a relation's pair gives: records that do not read, and
     // records under another name than their own.
