@@ -155,8 +155,8 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
     QStringList outdatedDeletions;
     for (const LinkRelation& relation : local.relations) {
         const QString name = RecordFormats::relationRecordName(relation);
-        const auto stored = remote.relationsByName.constFind(name);
-        if (stored == remote.relationsByName.constEnd() || stored->createdAt < relation.createdAt)
+        const auto stored = remote.relationsByPair.constFind(SyncRemoteState::pairOf(relation));
+        if (stored == remote.relationsByPair.constEnd() || stored->createdAt < relation.createdAt)
             relations.append(relation);
         const auto deletion = remote.deletionsByName.constFind(relationDeletionName(name));
         if (deletion != remote.deletionsByName.constEnd() && deletion->deletedAt < relation.createdAt)

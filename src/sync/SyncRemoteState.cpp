@@ -54,9 +54,9 @@ void SyncRemoteState::add(const QString& name, const KeptRecord& kept)
         }
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept.value)) {
         const QString ownName = RecordFormats::relationRecordName(*relation);
-        const bool known = relationsByName.contains(ownName);
+        const bool known = relationsByPair.contains(pairOf(*relation));
         relations.append(*relation);
-        relationsByName.insert(ownName, *relation);
+        relationsByPair.insert(pairOf(*relation), *relation);
         if (name == ownName) {
             m_relationOwnNameUnlisted.remove(ownName);
         } else {
@@ -75,7 +75,20 @@ bool SyncRemoteState::listed(const QString& name) const
         return true;
     if (const std::optional<QUuid> id = parseUuid(name); id && uuidString(*id) == name)
         return linksByID.contains(*id) && !m_linkOwnNameUnlisted.contains(*id);
-    return relationsByName.contains(name) && !m_relationOwnNameUnlisted.contains(name);
+    if (name.size() != 73 || name[36] != u'_')
+        return false;
+    const std::optional<QUuid> from = parseUuid(name.first(36));
+    const std::optional<QUuid> to = parseUuid(name.last(36));
+    if (!from || !to || LinkRelation::recordName(*from, *to) != name)
+        return false;
+    return relationsByPair.contains(pairOf(LinkRelation{QUuid(), *from, *to, {}})) &&
+           !m_relationOwnNameUnlisted.contains(name);
+}
+
+SyncRemoteState::RelationPair SyncRemoteState::pairOf(const LinkRelation& relation)
+{
+    return relation.fromLinkID < relation.toLinkID ? RelationPair(relation.fromLinkID, relation.toLinkID)
+                                                   : RelationPair(relation.toLinkID, relation.fromLinkID);
 }
 
 QString SyncRemoteState::linkName(const QUuid& id) const

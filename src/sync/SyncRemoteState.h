@@ -16,6 +16,7 @@
 #include <QUuid>
 
 #include <optional>
+#include <utility>
 #include <variant>
 
 namespace morvane {
@@ -43,7 +44,11 @@ struct SyncRemoteState {
     QHash<QUuid, LinkSummary> linksByID;
     QHash<QUuid, LinkItem> linksAtHand;
     QList<LinkRelation> relations;
-    QHash<QString, LinkRelation> relationsByName;
+    // By the pair of links it relates, either way round (one record name for both): the pair's ends
+    // held rather than the text of its name.
+    using RelationPair = std::pair<QUuid, QUuid>;
+    static RelationPair pairOf(const LinkRelation& relation);
+    QHash<RelationPair, LinkRelation> relationsByPair;
 
     // Whether a link or relation record of the name was listed, readable or not.
     bool listed(const QString& name) const;
