@@ -324,9 +324,15 @@ QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const Sync
     if (!everything && !moved && read.changed.isEmpty() && read.removed.isEmpty())
         co_return; // a pass that found nothing writes nothing
     // Handed to the store's thread whole, and let go there once kept.
+    // What a record keeps is made again from the point where it was not held beside it (the point
+    // outlives the job: it is this pass's until the job ended).
     auto held = std::make_shared<ChangedRecords>(std::move(read.changed));
-    LibrarySyncPoint::RecordWalk changed = [held](const LibrarySyncPoint::RecordTaker& take) {
-        held->forEach(take);
+    const KeptRecords* records = &point.records;
+    LibrarySyncPoint::RecordWalk changed = [held, records](const LibrarySyncPoint::RecordTaker& take) {
+        held->forEach(take, [records](const QString& name) {
+            const std::optional<KeptRecord> kept = records->find(name);
+            return kept ? kept->toBytes() : QByteArray();
+        });
     };
     held.reset();
     const QStringList removed = read.removed;

@@ -27,14 +27,16 @@ void SyncCheckpoint::Listing::take(CloudRecord record, QByteArray version)
     std::optional<RemoteRecord> decoded = RemoteRecord::decode(record);
     record = CloudRecord(); // let go before the next file is read
     if (m_complete) {
-        // As after() takes an entry in, a name listed again replacing what it listed before.
-        m_kept.forget(entry.name);
+        // As after() takes an entry in, a name listed again replacing what it listed before; what the
+        // earlier record kept is then its own, no longer what the point keeps under the name.
+        if (const std::optional<KeptRecord> earlier = m_kept.forget(entry.name))
+            m_changed.keepBytesOfLast(entry.name, earlier->toBytes());
         if (!decoded) {
             m_unreadable.append(entry.name);
             return;
         }
         KeptRecord kept = KeptRecord::of(*decoded);
-        m_changed.append(entry.name, entry.version, kept.toBytes());
+        m_changed.appendKeptByName(entry.name, entry.version);
         m_kept.keep(entry.name, std::move(kept));
         // The remote side as made from the names in order, while they come in order (a listing gives
         // them so); a name out of order leaves it to be made from the names once the answer is in.
