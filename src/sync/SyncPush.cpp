@@ -30,8 +30,8 @@ QCoro::Task<QList<LinkItem>> linksGoingUp(RemoteRecords& records, SyncRemoteStat
     QList<LinkItem> links;
     QList<const LinkItem*> tied;
     for (const LinkItem* link : local) {
-        const auto stored = remote.linksByID.constFind(link->id);
-        if (stored == remote.linksByID.constEnd()) {
+        const LinkSummary* stored = remote.linkByID(link->id);
+        if (!stored) {
             links.append(*link);
             continue;
         }
@@ -65,8 +65,8 @@ QCoro::Task<QList<LinkItem>> linksGoingUp(RemoteRecords& records, SyncRemoteStat
 enum class Candidate { no, yes, tie };
 Candidate candidateOf(const LinkSummary& link, const SyncRemoteState& remote)
 {
-    const auto stored = remote.linksByID.constFind(link.id);
-    if (stored == remote.linksByID.constEnd() || remote.linksAtHand.contains(link.id))
+    const LinkSummary* stored = remote.linkByID(link.id);
+    if (!stored || remote.linksAtHand.contains(link.id))
         return Candidate::yes;
     if (link.updatedAt > stored->updatedAt)
         return Candidate::yes;
@@ -155,8 +155,8 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
     QStringList outdatedDeletions;
     for (const LinkRelation& relation : local.relations) {
         const QString name = RecordFormats::relationRecordName(relation);
-        const auto stored = remote.relationsByPair.constFind(SyncRemoteState::pairOf(relation));
-        if (stored == remote.relationsByPair.constEnd() || stored->createdAt < relation.createdAt)
+        const LinkRelation* stored = remote.relationByPair(SyncRemoteState::pairOf(relation));
+        if (!stored || stored->createdAt < relation.createdAt)
             relations.append(relation);
         const auto deletion = remote.deletionsByName.constFind(relationDeletionName(name));
         if (deletion != remote.deletionsByName.constEnd() && deletion->deletedAt < relation.createdAt)

@@ -18,6 +18,7 @@
 #include <optional>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace morvane {
 
@@ -41,14 +42,15 @@ struct SyncRemoteState {
     QList<DeletedRecord> deletions;
     QHash<QString, DeletedRecord> deletionsByName; // by the deletion record's own name
     QList<LinkSummary> links;                      // in the order of their names
-    QHash<QUuid, LinkSummary> linksByID;
+    // The link with the id (the one listed last, should two records hold it), none when no record does.
+    const LinkSummary* linkByID(const QUuid& id) const;
     QHash<QUuid, LinkItem> linksAtHand;
     QList<LinkRelation> relations;
     // By the pair of links it relates, either way round (one record name for both): the pair's ends
     // held rather than the text of its name.
     using RelationPair = std::pair<QUuid, QUuid>;
     static RelationPair pairOf(const LinkRelation& relation);
-    QHash<RelationPair, LinkRelation> relationsByPair;
+    const LinkRelation* relationByPair(const RelationPair& pair) const;
 
     // Whether a link or relation record of the name was listed, readable or not.
     bool listed(const QString& name) const;
@@ -80,6 +82,12 @@ private:
     // Links and relations found only under other names than their own: their own is not listed.
     QSet<QUuid> m_linkOwnNameUnlisted;
     QSet<QString> m_relationOwnNameUnlisted;
+    // The positions in links and relations sorted by id and pair, made when first asked after an add:
+    // a few bytes a record where a hash of every one held each again.
+    mutable std::vector<quint32> m_linkOrder;
+    mutable std::vector<quint32> m_relationOrder;
+    mutable bool m_ordered = false;
+    void order() const;
 };
 
 } // namespace morvane

@@ -292,8 +292,10 @@ TEST(SyncRemoteState, ListsTheNamesRecordsCameUnderAndReadsLinksAgainFromThem)
     EXPECT_EQ(remote.linkName(a), uuidString(a));
     EXPECT_EQ(remote.linkName(b), "copy-of-b");
     EXPECT_EQ(remote.linkName(c), uuidString(c)); // the later record of the link
-    EXPECT_TRUE(remote.relationsByPair.contains(SyncRemoteState::pairOf({QUuid(), a, b, {}})));
-    EXPECT_TRUE(remote.relationsByPair.contains(SyncRemoteState::pairOf({QUuid(), c, a, {}})));
+    EXPECT_TRUE(remote.relationByPair(SyncRemoteState::pairOf({QUuid(), a, b, {}})));
+    EXPECT_TRUE(remote.relationByPair(SyncRemoteState::pairOf({QUuid(), c, a, {}})));
+    EXPECT_FALSE(remote.relationByPair(SyncRemoteState::pairOf({QUuid(), b, c, {}})));
+    EXPECT_FALSE(remote.linkByID(uuid("0D000000-0000-4000-8000-000000000004")));
 }
 
 } // namespace
