@@ -11,6 +11,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <vector>
 
 namespace morvane {
 
@@ -46,25 +47,30 @@ bool fillsFileFields(const LinkItem& local, const LinkItem& remote)
            (!local.lastKnownPath && remote.lastKnownPath);
 }
 
-// The local links by id, summed up, for the pull's look-ups.
+// The local links by id, summed up, for the pull's look-ups: their positions sorted by id (the list
+// itself is shared with the library's side, not copied).
 class LocalSummaries {
 public:
     explicit LocalSummaries(QList<LinkSummary> summaries)
-        : m_byID(std::move(summaries))
+        : m_summaries(std::move(summaries))
+        , m_byID(std::size_t(m_summaries.size()))
     {
+        for (std::size_t i = 0; i < m_byID.size(); ++i)
+            m_byID[i] = quint32(i);
         std::sort(m_byID.begin(), m_byID.end(),
-                  [](const LinkSummary& a, const LinkSummary& b) { return a.id < b.id; });
+                  [this](quint32 a, quint32 b) { return m_summaries[a].id < m_summaries[b].id; });
     }
     const LinkSummary* find(const QUuid& id) const
     {
         const auto at =
             std::lower_bound(m_byID.cbegin(), m_byID.cend(), id,
-                             [](const LinkSummary& link, const QUuid& key) { return link.id < key; });
-        return at != m_byID.cend() && at->id == id ? &*at : nullptr;
+                             [this](quint32 link, const QUuid& key) { return m_summaries[link].id < key; });
+        return at != m_byID.cend() && m_summaries[*at].id == id ? &m_summaries[*at] : nullptr;
     }
 
 private:
-    QList<LinkSummary> m_byID;
+    const QList<LinkSummary> m_summaries;
+    std::vector<quint32> m_byID;
 };
 
 // The remote links whose fields the pull must see: those at hand, those the library lacks, those that
