@@ -169,13 +169,14 @@ QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const
         co_return side;
     }
     side.whole = true;
-    qint64 after = 0;
-    for (;;) {
-        QFuture<SyncedLibrary::Part<LinkItem>> reading = SyncedLibrary(store).linksAfter(after, perPart);
+    // The store's thread reads the next part while this one is summed up here.
+    QFuture<SyncedLibrary::Part<LinkItem>> reading = SyncedLibrary(store).linksAfter(0, perPart);
+    for (qint64 after = 0;;) {
         const SyncedLibrary::Part<LinkItem> part = co_await reading;
         if (part.lastRow == after)
             break;
         after = part.lastRow;
+        reading = SyncedLibrary(store).linksAfter(after, perPart);
         for (const LinkItem& link : part.values)
             side.summaries.append(LinkSummary::of(link));
     }
