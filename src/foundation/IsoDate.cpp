@@ -108,7 +108,45 @@ template <class View> std::optional<QDateTime> parse(View text, Fraction fractio
 
 QString libraryDateString(const QDateTime& date)
 {
-    return date.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+    // Dates from 1970 to 9999, nearly every one, are written here: QDateTime's formatter goes through
+    // the calendar for each field, a few microseconds a date, and a sync pass writes one for each date
+    // of every link it compares. The others take the formatter's way, which writes them the same.
+    constexpr qint64 msPerDay = 86400000;
+    constexpr qint64 year10000 = 253402300800000; // 10000-01-01T00:00:00Z
+    const qint64 ms = date.isValid() ? date.toMSecsSinceEpoch() : -1;
+    if (ms < 0 || ms >= year10000)
+        return date.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+    // The civil date of a day count (the proleptic Gregorian calendar in eras of 400 years).
+    const qint64 z = ms / msPerDay + 719468;
+    const qint64 era = z / 146097;
+    const qint64 dayOfEra = z - era * 146097;
+    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 shifted = (5 * dayOfYear + 2) / 153;
+    const int day = int(dayOfYear - (153 * shifted + 2) / 5 + 1);
+    const int month = int(shifted < 10 ? shifted + 3 : shifted - 9);
+    const int year = int(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    const qint64 msOfDay = ms % msPerDay;
+    char16_t text[24];
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char16_t(u'0' + value % 10);
+    };
+    put(0, year, 4);
+    text[4] = u'-';
+    put(5, month, 2);
+    text[7] = u'-';
+    put(8, day, 2);
+    text[10] = u'T';
+    put(11, int(msOfDay / 3600000), 2);
+    text[13] = u':';
+    put(14, int(msOfDay / 60000 % 60), 2);
+    text[16] = u':';
+    put(17, int(msOfDay / 1000 % 60), 2);
+    text[19] = u'.';
+    put(20, int(msOfDay % 1000), 3);
+    text[23] = u'Z';
+    return QString(reinterpret_cast<const QChar*>(text), 24);
 }
 
 std::optional<QDateTime> parseLibraryDate(const QString& text)

@@ -50,6 +50,16 @@ void LibrarySyncPoint::eachRecord(
 void LibrarySyncPoint::keep(const Point& point, const QList<Record>& records, const QStringList& removed,
                             bool everything)
 {
+    const RecordWalk walk = [&records](const RecordTaker& take) {
+        for (const Record& record : records)
+            take(record);
+    };
+    keep(point, walk, removed, everything);
+}
+
+void LibrarySyncPoint::keep(const Point& point, const RecordWalk& records, const QStringList& removed,
+                            bool everything)
+{
     inTransaction(m_connection, [&] {
         if (everything)
             m_connection.execute(QStringLiteral("DELETE FROM sync_records"));
@@ -65,11 +75,11 @@ void LibrarySyncPoint::keep(const Point& point, const QList<Record>& records, co
         {
             SQLiteStatement insert = m_connection.statement(QStringLiteral(
                 "INSERT OR REPLACE INTO sync_records (name, version, kept) VALUES (?1, ?2, ?3)"));
-            for (const Record& record : records) {
+            records([&insert](const Record& record) {
                 insert.bind({record.name, SQLiteValue::blob(record.version), SQLiteValue::blob(record.kept)});
                 insert.step();
                 insert.reset();
-            }
+            });
         }
         m_connection.execute(
             QStringLiteral("INSERT OR REPLACE INTO sync_point (only, place, journal_through, "

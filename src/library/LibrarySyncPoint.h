@@ -51,6 +51,11 @@ public:
     // A point that moved on: the records given replace those of their names, the removed are dropped;
     // with `everything`, the given records are all there are.
     void keep(const Point& point, const QList<Record>& records, const QStringList& removed, bool everything);
+    // As keep, the records handed one at a time to the taker `records` is given, for a caller that holds
+    // them in a form of its own.
+    using RecordTaker = std::function<void(const Record&)>;
+    using RecordWalk = std::function<void(const RecordTaker&)>;
+    void keep(const Point& point, const RecordWalk& records, const QStringList& removed, bool everything);
     // No point: the next pass after a start looks at everything.
     void forget();
 

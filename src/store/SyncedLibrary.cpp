@@ -72,6 +72,12 @@ QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)
     });
 }
 
+QFuture<QList<LinkItem>> SyncedLibrary::linksOnly(QStringList linkIDs)
+{
+    return LinkStoreDatabase(m_store).run(
+        [linkIDs = std::move(linkIDs)](SQLiteStore& sqlite) { return sqlite.journal().links(linkIDs); });
+}
+
 QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since)
 {
     return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {
@@ -101,7 +107,7 @@ QFuture<std::optional<LibrarySyncPoint::Point>> SyncedLibrary::storedPoint(Recor
         });
 }
 
-QFuture<void> SyncedLibrary::keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,
+QFuture<void> SyncedLibrary::keepPoint(LibrarySyncPoint::Point point, LibrarySyncPoint::RecordWalk records,
                                        QStringList removed, bool everything)
 {
     return LinkStoreDatabase(m_store).run(

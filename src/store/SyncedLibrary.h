@@ -59,6 +59,8 @@ public:
     QFuture<QList<DeletedRecord>> deletions();
     // The part the keys name, in one job.
     QFuture<State> state(Keys keys);
+    // The links with these ids (as stored), in one job.
+    QFuture<QList<LinkItem>> linksOnly(QStringList linkIDs);
     // Where the library's change journal stands, and what it names after the point when there is
     // one. A journal that something removed is made again, and the answer is then incomplete: the
     // pass that finds it so looks at everything.
@@ -72,7 +74,7 @@ public:
         std::function<void(QByteArrayView name, QByteArrayView version, QByteArrayView kept)>;
     QFuture<std::optional<LibrarySyncPoint::Point>> storedPoint(RecordReader record);
     // See LibrarySyncPoint::keep and forget.
-    QFuture<void> keepPoint(LibrarySyncPoint::Point point, QList<LibrarySyncPoint::Record> records,
+    QFuture<void> keepPoint(LibrarySyncPoint::Point point, LibrarySyncPoint::RecordWalk records,
                             QStringList removed, bool everything);
     QFuture<void> forgetPoint();
     QFuture<void> applyDeletion(DeletedRecord deleted);

@@ -58,7 +58,7 @@ QCoro::Task<bool> LibraryResetApplier::syncedBefore(LinkStore& store)
     if (local.links.isEmpty() && local.relations.isEmpty() && local.deletions.isEmpty())
         co_return false;
     const SyncRemoteState remote = co_await SyncRemoteState::fetch(m_remote);
-    const auto listed = [&](const QString& name) { return remote.listedNames.contains(name); };
+    const auto listed = [&](const QString& name) { return remote.listed(name); };
     const bool found =
         std::any_of(local.links.cbegin(), local.links.cend(),
                     [&](const LinkItem& link) { return listed(RecordFormats::linkRecordName(link)); }) ||

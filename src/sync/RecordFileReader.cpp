@@ -145,6 +145,23 @@ std::optional<CloudRecord> RecordFileReader::read(const QString& recordName)
     return std::move(found.record);
 }
 
+std::optional<CloudRecord> RecordFileReader::readListed(const QString& recordName, const QByteArray& fileName,
+                                                        const struct stat& entry)
+{
+    const auto cached = m_cache.constFind(recordName);
+    Found found;
+    if (cached != m_cache.constEnd() && cached->stamp == RecordFileStamp::of(entry)) {
+        found = {cached->record, cached->unusable};
+    } else {
+        // A copy: reading forgets the cached entry first.
+        const QByteArray name = cached != m_cache.constEnd() ? cached->fileName : fileName;
+        found = readEntry(recordName, name, entry);
+    }
+    if (found.unusable)
+        throw UnusableRecordError(found.unusable->code, recordName, found.unusable->reason);
+    return std::move(found.record);
+}
+
 RecordFileReader::Found RecordFileReader::leaveUnread(const QString& recordName, CachedFile file,
                                                       Unusable unusable)
 {

@@ -48,6 +48,9 @@ public:
     Found lookup(const QString& recordName);
     // The record, as lookup finds it; throws UnusableRecordError for an entry left unread.
     std::optional<CloudRecord> read(const QString& recordName);
+    // As read, for an entry a listing has just looked up under its file name: not looked up again.
+    std::optional<CloudRecord> readListed(const QString& recordName, const QByteArray& fileName,
+                                          const struct stat& entry);
 
     // Forgets what was read of the record's file: it is about to change.
     void forget(const QString& recordName);

@@ -83,7 +83,8 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
     for (qsizetype i = 0; i < names->size(); ++i) {
         struct stat info {};
         RecordFileStamp stamp;
-        if (::fstatat(dir, names->fileName(i, fileName), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        const bool found = ::fstatat(dir, names->fileName(i, fileName), &info, AT_SYMLINK_NOFOLLOW) == 0;
+        if (found)
             stamp = RecordFileStamp::of(info);
         stamps[std::size_t(i)] = stamp.digest();
         if (!changes.complete) {
@@ -114,7 +115,9 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
         const QString name = names->at(i);
         std::optional<CloudRecord> record;
         try {
-            record = m_reader.read(name);
+            // The entry just looked up is read as it was found; one that could not be looked up is
+            // looked up again by the reader, which tells why.
+            record = found ? m_reader.readListed(name, fileName, info) : m_reader.read(name);
         } catch (const UnusableRecordError&) {
         }
         if (record && RecordFileCodec::mayHoldType(name, record->recordType())) {

@@ -52,25 +52,50 @@ bool isSyncedDeletion(const DeletedRecord& deleted)
 
 QString sharedContent(const LinkItem& link)
 {
-    LinkItem shared = link;
-    shared.lastKnownPath.reset();
-    std::sort(shared.tags.begin(), shared.tags.end());
-    CloudRecord record;
-    writeLinkFields(shared, record);
-    // Fields in name order; each value typed and delimited by control characters no field holds apart.
+    // The fields writeLinkFields writes but the path, in the order of their names, the tags sorted; each
+    // value typed and delimited by control characters no field holds apart. Written out here rather than
+    // through a record: a pass makes this text for every link it compares.
     QString text;
-    for (auto field = record.fields().constBegin(); field != record.fields().constEnd(); ++field) {
-        text += field.key() + u'\x1f';
-        if (const auto* string = std::get_if<QString>(&field.value()))
-            text += u's' + *string;
-        else if (const auto* date = std::get_if<QDateTime>(&field.value()))
-            text += u'd' + libraryDateString(*date);
-        else if (const auto* number = std::get_if<qint64>(&field.value()))
-            text += u'i' + QString::number(*number);
-        else if (const auto* list = std::get_if<QStringList>(&field.value()))
-            text += u'l' + list->join(u'\x1d');
-        text += u'\x1e';
+    text.reserve(160 + link.title.size() + link.url.size() + link.notes.size() + link.sourceApp.size());
+    const auto field = [&text](QStringView name, char16_t kind) {
+        text += name;
+        text += u'\x1f';
+        text += QChar(kind);
+    };
+    const auto end = [&text] { text += u'\x1e'; };
+    const auto string = [&](QStringView name, const QString& value) {
+        field(name, u's');
+        text += value;
+        end();
+    };
+    const auto date = [&](QStringView name, const QDateTime& value) {
+        field(name, u'd');
+        text += libraryDateString(value);
+        end();
+    };
+    if (link.contentHash)
+        string(u"contentHash", *link.contentHash);
+    date(u"createdAt", link.createdAt);
+    if (link.fileSize) {
+        field(u"fileSize", u'i');
+        text += QString::number(*link.fileSize);
+        end();
     }
+    if (link.lastOpenedAt)
+        date(u"lastOpenedAt", *link.lastOpenedAt);
+    string(u"notes", link.notes);
+    string(u"sourceApp", link.sourceApp);
+    if (!link.tags.isEmpty()) {
+        QStringList tags = link.tags;
+        std::sort(tags.begin(), tags.end());
+        field(u"tags", u'l');
+        text += tags.join(u'\x1d');
+        end();
+    }
+    string(u"title", link.title);
+    string(u"type", rawValue(link.type));
+    date(u"updatedAt", link.updatedAt);
+    string(u"url", link.url);
     return text;
 }
 

@@ -133,7 +133,7 @@ QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteS
         co_return false;
     }
     // What the pull read still holds when nothing wrote to the library since.
-    std::optional<SyncedLibrary::State> local;
+    std::optional<LibrarySide> local;
     if (pulled) {
         const std::pair<qint64, qint64> stampNow = co_await SyncedLibrary(store).changeStamp();
         if (stampNow == pulled->stamp)
@@ -282,11 +282,17 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         // its remote side.
         if (scope)
             scope->close(next->records);
-        QStringList names = scope ? scope->recordsIn(next->records) : next->records.names();
-        if (!scope)
-            names.sort(); // links are decided about in the order of their names, as a listing gives them
-        SyncRemoteState remote = SyncRemoteState::of(next->records, names, read.records);
-        names = QStringList(); // every record's name, in a whole pass: not held through the exchange
+        // A whole pass's remote side was made as the records were listed, unless they came out of order.
+        SyncRemoteState remote;
+        if (!scope && read.remote) {
+            remote = std::move(*read.remote);
+        } else {
+            QStringList names = scope ? scope->recordsIn(next->records) : next->records.names();
+            if (!scope)
+                names.sort(); // links are decided about in the order of their names, as a listing gives them
+            remote = SyncRemoteState::of(next->records, names, read.records);
+        }
+        read.remote.reset();
         read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset);
@@ -306,7 +312,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
 }
 
 QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const SyncCheckpoint& point,
-                                                    const SyncCheckpoint::Read& read, bool everything)
+                                                    SyncCheckpoint::Read& read, bool everything)
 {
     // A store that cannot say where its records are gives nothing to start from after a restart.
     if (point.place.isEmpty())
@@ -317,9 +323,20 @@ QCoro::Task<void> RecordStoreSyncService::keepPoint(LinkStore& store, const Sync
                        m_storedPoint->schemaVersion != at.schemaVersion;
     if (!everything && !moved && read.changed.isEmpty() && read.removed.isEmpty())
         co_return; // a pass that found nothing writes nothing
-    const QList<LibrarySyncPoint::Record> changed = read.changed;
+    // Handed to the store's thread whole, and let go there once kept.
+    // What a record keeps is made again from the point where it was not held beside it (the point
+    // outlives the job: it is this pass's until the job ended).
+    auto held = std::make_shared<ChangedRecords>(std::move(read.changed));
+    const KeptRecords* records = &point.records;
+    LibrarySyncPoint::RecordWalk changed = [held, records](const LibrarySyncPoint::RecordTaker& take) {
+        held->forEach(take, [records](const QString& name) {
+            const std::optional<KeptRecord> kept = records->find(name);
+            return kept ? kept->toBytes() : QByteArray();
+        });
+    };
+    held.reset();
     const QStringList removed = read.removed;
-    co_await SyncedLibrary(store).keepPoint(at, changed, removed, everything);
+    co_await SyncedLibrary(store).keepPoint(at, std::move(changed), removed, everything);
     m_storedPoint = at;
 }
 

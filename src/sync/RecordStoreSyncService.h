@@ -80,8 +80,8 @@ private:
     QCoro::Task<std::unique_ptr<SyncCheckpoint>> storedCheckpoint(LinkStore& store,
                                                                   std::shared_ptr<RecordVersions>& versions);
     // Keeps the point in the library, when it moved or the pass read anything.
-    QCoro::Task<void> keepPoint(LinkStore& store, const SyncCheckpoint& point,
-                                const SyncCheckpoint::Read& read, bool everything);
+    QCoro::Task<void> keepPoint(LinkStore& store, const SyncCheckpoint& point, SyncCheckpoint::Read& read,
+                                bool everything);
     // Pulls, then pushes unless the reset marker moved meanwhile (it is applied instead); true when it
     // pushed. Both look at every record and row, or only at those of the scope.
     QCoro::Task<bool> exchange(LinkStore& store, SyncRemoteState& remote,

@@ -26,6 +26,31 @@ void SyncCheckpoint::Listing::take(CloudRecord record, QByteArray version)
     Entry entry{record.recordName(), std::move(version), std::nullopt};
     std::optional<RemoteRecord> decoded = RemoteRecord::decode(record);
     record = CloudRecord(); // let go before the next file is read
+    if (m_complete) {
+        // As after() takes an entry in, a name listed again replacing what it listed before; what the
+        // earlier record kept is then its own, no longer what the point keeps under the name.
+        if (const std::optional<KeptRecord> earlier = m_kept.forget(entry.name))
+            m_changed.keepBytesOfLast(entry.name, earlier->toBytes());
+        if (!decoded) {
+            m_unreadable.append(entry.name);
+            return;
+        }
+        KeptRecord kept = KeptRecord::of(*decoded);
+        m_changed.appendKeptByName(entry.name, entry.version);
+        m_kept.keep(entry.name, std::move(kept));
+        // The remote side as made from the names in order, while they come in order (a listing gives
+        // them so); a name out of order leaves it to be made from the names once the answer is in.
+        if (m_inOrder && !m_lastName.isNull() && !(m_lastName < entry.name)) {
+            m_inOrder = false;
+            m_remote = SyncRemoteState();
+        }
+        if (m_inOrder) {
+            if (const std::optional<KeptRecord> held = m_kept.find(entry.name))
+                m_remote.add(entry.name, *held);
+            m_lastName = entry.name;
+        }
+        return;
+    }
     if (decoded) {
         entry.kept = KeptRecord::of(*decoded);
         if (!m_complete)
@@ -45,6 +70,16 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckp
     next->journalThrough = journal.through;
     next->othersCommits = journal.othersCommits;
     next->schemaVersion = journal.schemaVersion;
+    if (listing.m_complete) {
+        next->records = std::move(listing.m_kept);
+        read.removed = changes.removed + listing.m_unreadable;
+        read.changed = std::move(listing.m_changed);
+        if (listing.m_inOrder)
+            read.remote = std::move(listing.m_remote);
+        if (scope)
+            scope->touch(journal);
+        return next;
+    }
     if (before)
         next->records = std::move(before->records);
     read.removed = changes.removed;
@@ -70,7 +105,7 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckp
                 scope->touch(name, *was);
             scope->touch(name, kept);
         }
-        read.changed.append({name, listed.version, kept.toBytes()});
+        read.changed.append(name, listed.version, kept.toBytes());
         next->records.keep(name, kept);
     }
     read.records = std::move(listing.m_atHand);

@@ -2,6 +2,7 @@
 
 #include "library/LibraryChangeJournal.h"
 #include "store/SyncedLibrary.h"
+#include "sync/ChangedRecords.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordStore.h"
 #include "sync/RecordVersions.h"
@@ -40,13 +41,18 @@ struct SyncCheckpoint {
     struct Read {
         QHash<QString, RemoteRecord> records;
         QStringList removed;
-        QList<LibrarySyncPoint::Record> changed; // as the library keeps them
+        ChangedRecords changed; // as the library keeps them
+        // A complete answer's remote side, made as its records came when they came in the order of their
+        // names (as SyncRemoteState::of makes it from the names sorted).
+        std::optional<SyncRemoteState> remote;
     };
 
     // The store's answer taken in as it is read, on the record store's thread: each record decoded at
     // once and kept as deciding needs it. The decoded records themselves stay at hand only in an answer
     // of what changed since a point, which holds few: a complete answer is every record of the store,
-    // and the links a decision compares are read again, a part at a time.
+    // and the links a decision compares are read again, a part at a time. A complete answer is taken
+    // straight into what the next point keeps (it starts from no point before), so that no list of
+    // every record is held beside it.
     class Listing final : public RecordStore::RecordSink {
     public:
         void answering(bool complete) override;
@@ -62,12 +68,20 @@ struct SyncCheckpoint {
         bool m_complete = false;
         QList<Entry> m_entries;
         QHash<QString, RemoteRecord> m_atHand;
+        // A complete answer's records as the next point keeps them, the names of those that do not read.
+        KeptRecords m_kept;
+        ChangedRecords m_changed;
+        QStringList m_unreadable;
+        SyncRemoteState m_remote;
+        QString m_lastName;
+        bool m_inOrder = true; // every name after the one before
     };
 
     // The point a pass that found these changes on either side leaves, its records those kept at the
     // point before (when there is one) with the store's changes (their records in the listing) taken in,
-    // and what this pass read. Given a scope, each change notes there what it touches, as the record was
-    // and as it is, unless what is kept of it stays the same.
+    // and what this pass read. A complete answer starts from no point before: `before` is left out. Given a
+    // scope, each change notes there what it touches, as the record was and as it is, unless what is kept of
+    // it stays the same.
     static std::unique_ptr<SyncCheckpoint> after(std::unique_ptr<SyncCheckpoint> before,
                                                  const LibraryChangeJournal::Changes& journal,
                                                  const RecordStore::Changes& changes, Listing listing,

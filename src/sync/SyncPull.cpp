@@ -11,12 +11,12 @@
 #include <QHash>
 
 #include <algorithm>
+#include <vector>
 
 namespace morvane {
 
 namespace {
 
-using LocalState = SyncedLibrary::State;
 using LinkToApply = SyncedLibrary::RemoteLink;
 
 // Remote links and relations are applied a batch per store job: a job each spent a pass over a large
@@ -47,11 +47,37 @@ bool fillsFileFields(const LinkItem& local, const LinkItem& remote)
            (!local.lastKnownPath && remote.lastKnownPath);
 }
 
+// The local links by id, summed up, for the pull's look-ups: their positions sorted by id (the list
+// itself is shared with the library's side, not copied).
+class LocalSummaries {
+public:
+    explicit LocalSummaries(QList<LinkSummary> summaries)
+        : m_summaries(std::move(summaries))
+        , m_byID(std::size_t(m_summaries.size()))
+    {
+        for (std::size_t i = 0; i < m_byID.size(); ++i)
+            m_byID[i] = quint32(i);
+        std::sort(m_byID.begin(), m_byID.end(),
+                  [this](quint32 a, quint32 b) { return m_summaries[a].id < m_summaries[b].id; });
+    }
+    const LinkSummary* find(const QUuid& id) const
+    {
+        const auto at =
+            std::lower_bound(m_byID.cbegin(), m_byID.cend(), id,
+                             [this](quint32 link, const QUuid& key) { return m_summaries[link].id < key; });
+        return at != m_byID.cend() && m_summaries[*at].id == id ? &m_summaries[*at] : nullptr;
+    }
+
+private:
+    const QList<LinkSummary> m_summaries;
+    std::vector<quint32> m_byID;
+};
+
 // The remote links whose fields the pull must see: those at hand, those the library lacks, those that
 // may win against the local copy, and losing ones that could fill a file field the local row lacks. The
 // summary decides the rest: a copy that loses and fills nothing is passed over unread.
 QList<QUuid> linksToRead(const QList<LinkSummary>& remoteLinks, const QHash<QUuid, LinkItem>& atHand,
-                         const QHash<QUuid, const LinkItem*>& localByID)
+                         const LocalSummaries& localByID)
 {
     QList<QUuid> ids;
     for (const LinkSummary& remote : remoteLinks) {
@@ -59,12 +85,11 @@ QList<QUuid> linksToRead(const QList<LinkSummary>& remoteLinks, const QHash<QUui
             ids.append(remote.id);
             continue;
         }
-        const LinkItem* mine = localByID.value(remote.id);
-        const qint64 mineUpdated = mine ? mine->updatedAt.toMSecsSinceEpoch() : 0;
-        const bool mayWin =
-            !mine || remote.updatedAt > mineUpdated ||
-            (remote.updatedAt == mineUpdated && remote.digest != LinkSummary::digestOf(*mine));
-        if (mayWin || remote.fillsFileFields(*mine))
+        const LinkSummary* mine = localByID.find(remote.id);
+        const qint64 mineUpdated = mine ? mine->updatedAt : 0;
+        const bool mayWin = !mine || remote.updatedAt > mineUpdated ||
+                            (remote.updatedAt == mineUpdated && remote.digest != mine->digest);
+        if (mayWin || (remote.fileFields & ~mine->fileFields) != 0)
             ids.append(remote.id);
     }
     return ids;
@@ -117,9 +142,9 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
 {
     perPart = std::max<qsizetype>(perPart, 1);
     const std::pair<qint64, qint64> stampBefore = co_await SyncedLibrary(store).changeStamp();
-    LocalState local = co_await readLibrary(store, scope, rowsPerPart);
+    LibrarySide local = co_await readLibrarySide(store, scope, rowsPerPart);
     QHash<QString, QDateTime> localDeletions;
-    for (const DeletedRecord& deleted : local.deletions)
+    for (const DeletedRecord& deleted : local.rows.deletions)
         localDeletions.insert(deleted.id(), deleted.deletedAt);
     for (const DeletedRecord& deleted : remote.deletions) {
         if (scope && !scope->deletions.contains({deleted.recordType, deleted.recordName}))
@@ -131,14 +156,15 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
         co_await applyDeletion(store, deleted);
         store.notifyDidMutate(false);
     }
-    QHash<QUuid, const LinkItem*> localByID;
-    localByID.reserve(local.links.size());
-    for (const LinkItem& link : local.links)
-        localByID.insert(link.id, &link);
+    const LocalSummaries localSummaries(local.linkSummaries());
     const QList<QUuid> ids = linksToRead(
         scope ? within(remote.links, [&](const LinkSummary& link) { return scope->links.contains(link.id); })
               : remote.links,
-        remote.linksAtHand, localByID);
+        remote.linksAtHand, localSummaries);
+    // The scope's links are at hand; in a whole pass each part's local copies are read with it.
+    QHash<QUuid, const LinkItem*> scopeByID;
+    for (const LinkItem& link : std::as_const(local.rows.links))
+        scopeByID.insert(link.id, &link);
     for (qsizetype first = 0; first < ids.size(); first += perPart) {
         const QList<QUuid> part = ids.mid(first, perPart);
         QList<QUuid> readHere;
@@ -149,6 +175,21 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
             }
         }
         co_await remote.readLinks(records, part);
+        QList<LinkItem> mine;
+        QList<QUuid> held; // the part's links this library holds
+        if (local.whole) {
+            for (const QUuid& id : part) {
+                if (localSummaries.find(id))
+                    held.append(id);
+            }
+        }
+        if (!held.isEmpty()) {
+            QFuture<QList<LinkItem>> reading = readLinksByID(store, held);
+            mine = co_await reading;
+        }
+        QHash<QUuid, const LinkItem*> localByID = local.whole ? QHash<QUuid, const LinkItem*>() : scopeByID;
+        for (const LinkItem& link : std::as_const(mine))
+            localByID.insert(link.id, &link);
         const QList<LinkToApply> links = linksToApply(part, remote, localByID);
         for (qsizetype at = 0; at < links.size(); at += applyBatch)
             co_await SyncedLibrary(store).applyLinks(links.mid(at, applyBatch));
@@ -170,7 +211,7 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
         store.notifyDidMutate(false);
         co_return std::nullopt;
     }
-    localByID.clear();
+    scopeByID.clear();
     co_return PulledLibrary{std::move(local), stampAfter};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/SyncedLibrary.h"
+#include "sync/SyncScope.h"
 
 #include <QCoroTask>
 #include <QtGlobal>
@@ -22,11 +23,13 @@ struct SyncScope;
 // Links whose fields a decision compares are read again through the record store, `perPart` at a time,
 // each part applied before the next is read; in a whole pass (no scope) those read are let go once
 // applied, so that the pass never holds every remote link at once.
+// The library's side is read as readLibrarySide reads it: in a whole pass every local link as its
+// summary, and a link whose fields a decision compares read again with its part.
 // Gives back the library's side it read when the pull wrote nothing, with the library's change stamp
 // then: a push that finds the same stamp decides from it instead of reading everything again.
 inline constexpr qsizetype linksPerPart = 256;
 struct PulledLibrary {
-    SyncedLibrary::State local;
+    LibrarySide local;
     std::pair<qint64, qint64> stamp;
 };
 QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,

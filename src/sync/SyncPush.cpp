@@ -3,10 +3,12 @@
 #include "store/SyncedLibrary.h"
 #include "sync/RecordFormats.h"
 #include "sync/RemoteRecords.h"
+#include "sync/SyncPull.h"
 #include "sync/SyncRemoteState.h"
 #include "sync/SyncScope.h"
 
 #include <QCoroFuture>
+#include <QHash>
 
 namespace morvane {
 
@@ -17,50 +19,33 @@ QString relationDeletionName(const QString& pairName)
     return RecordFormats::tombstoneRecordName(DeletedRecord{RecordFormats::relationType, pairName, {}});
 }
 
-} // namespace
-
-QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
-                              std::shared_ptr<const SyncScope> scope,
-                              std::optional<SyncedLibrary::State> given)
+// The links that go up of those given (in full), in their order, the tied ones after the rest: a link
+// goes up when the store lacks a readable copy, or holds one that differs in what machines share and
+// loses to this one; a copy that differs only in this machine's path stays as it is. The stored copy's
+// summary tells, but for two copies of one time with different contents: then the stored one is read
+// again to compare them.
+QCoro::Task<QList<LinkItem>> linksGoingUp(RemoteRecords& records, SyncRemoteState& remote,
+                                          const QList<const LinkItem*>& local)
 {
-    if (!given)
-        given = co_await readLibrary(store, scope);
-    const SyncedLibrary::State local = std::move(*given);
-    given.reset();
-    for (const DeletedRecord& deleted : local.deletions) {
-        if (!RecordFormats::isSyncedDeletion(deleted))
-            continue;
-        const DeletedRecord stored =
-            remote.deletionsByName.value(RecordFormats::tombstoneRecordName(deleted));
-        if (stored.recordName.isEmpty() || stored.deletedAt < deleted.deletedAt)
-            co_await records.saveDeletedRecord(deleted);
-        if (remote.listedNames.contains(deleted.recordName))
-            co_await records.deleteRecord(deleted.recordName);
-    }
-
-    // A link goes up when the store lacks a readable copy, or holds one that differs in what machines
-    // share and loses to this one; a copy that differs only in this machine's path stays as it is. The
-    // stored copy's summary tells, but for two copies of one time with different contents: then the
-    // stored one is read again to compare them.
     QList<LinkItem> links;
     QList<const LinkItem*> tied;
-    for (const LinkItem& link : local.links) {
-        const auto stored = remote.linksByID.constFind(link.id);
-        if (stored == remote.linksByID.constEnd()) {
-            links.append(link);
+    for (const LinkItem* link : local) {
+        const LinkSummary* stored = remote.linkByID(link->id);
+        if (!stored) {
+            links.append(*link);
             continue;
         }
-        const auto atHand = remote.linksAtHand.constFind(link.id);
+        const auto atHand = remote.linksAtHand.constFind(link->id);
         if (atHand != remote.linksAtHand.constEnd()) {
-            if (RecordFormats::linkWins(link, *atHand))
-                links.append(link);
+            if (RecordFormats::linkWins(*link, *atHand))
+                links.append(*link);
             continue;
         }
-        const qint64 updated = link.updatedAt.toMSecsSinceEpoch();
+        const qint64 updated = link->updatedAt.toMSecsSinceEpoch();
         if (updated > stored->updatedAt)
-            links.append(link);
-        else if (updated == stored->updatedAt && stored->digest != LinkSummary::digestOf(link))
-            tied.append(&link);
+            links.append(*link);
+        else if (updated == stored->updatedAt && stored->digest != LinkSummary::digestOf(*link))
+            tied.append(link);
     }
     if (!tied.isEmpty()) {
         QList<QUuid> ids;
@@ -73,7 +58,96 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
                 links.append(*link);
         }
     }
-    co_await records.saveLinks(links);
+    co_return links;
+}
+
+// Whether a link whose summary this is may go up (see linksGoingUp), and whether only as a tie.
+enum class Candidate { no, yes, tie };
+Candidate candidateOf(const LinkSummary& link, const SyncRemoteState& remote)
+{
+    const LinkSummary* stored = remote.linkByID(link.id);
+    if (!stored || remote.linksAtHand.contains(link.id))
+        return Candidate::yes;
+    if (link.updatedAt > stored->updatedAt)
+        return Candidate::yes;
+    if (link.updatedAt == stored->updatedAt && stored->digest != link.digest)
+        return Candidate::tie;
+    return Candidate::no;
+}
+
+// Saves those of the links with these ids that go up, read again in full `perPart` at a time; a copy
+// read again for a tie is let go with its part.
+QCoro::Task<void> pushLinksByID(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
+                                const QList<QUuid>& ids, qsizetype perPart)
+{
+    for (qsizetype first = 0; first < ids.size(); first += perPart) {
+        const QList<QUuid> part = ids.mid(first, perPart);
+        QList<QUuid> atHandBefore;
+        for (const QUuid& id : part) {
+            if (remote.linksAtHand.contains(id))
+                atHandBefore.append(id);
+        }
+        QFuture<QList<LinkItem>> reading = readLinksByID(store, part);
+        const QList<LinkItem> read = co_await reading;
+        QHash<QUuid, const LinkItem*> byID;
+        for (const LinkItem& link : read)
+            byID.insert(link.id, &link);
+        QList<const LinkItem*> inOrder;
+        for (const QUuid& id : part) {
+            if (const LinkItem* link = byID.value(id))
+                inOrder.append(link);
+        }
+        const QList<LinkItem> links = co_await linksGoingUp(records, remote, inOrder);
+        co_await records.saveLinks(links);
+        for (const QUuid& id : part) {
+            if (!atHandBefore.contains(id))
+                remote.linksAtHand.remove(id);
+        }
+    }
+}
+
+} // namespace
+
+QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
+                              std::shared_ptr<const SyncScope> scope, std::optional<LibrarySide> given)
+{
+    if (!given)
+        given = co_await readLibrarySide(store, scope);
+    LibrarySide side = std::move(*given);
+    given.reset();
+    const SyncedLibrary::State& local = side.rows;
+    for (const DeletedRecord& deleted : local.deletions) {
+        if (!RecordFormats::isSyncedDeletion(deleted))
+            continue;
+        const DeletedRecord stored =
+            remote.deletionsByName.value(RecordFormats::tombstoneRecordName(deleted));
+        if (stored.recordName.isEmpty() || stored.deletedAt < deleted.deletedAt)
+            co_await records.saveDeletedRecord(deleted);
+        if (remote.listed(deleted.recordName))
+            co_await records.deleteRecord(deleted.recordName);
+    }
+
+    if (side.whole) {
+        // Every link that may go up, in the order of the rows, then every tied one.
+        QList<QUuid> candidates;
+        QList<QUuid> ties;
+        for (const LinkSummary& link : std::as_const(side.summaries)) {
+            const Candidate candidate = candidateOf(link, remote);
+            if (candidate == Candidate::yes)
+                candidates.append(link.id);
+            else if (candidate == Candidate::tie)
+                ties.append(link.id);
+        }
+        side.summaries = QList<LinkSummary>();
+        co_await pushLinksByID(store, records, remote, candidates, linksPerPart);
+        co_await pushLinksByID(store, records, remote, ties, linksPerPart);
+    } else {
+        QList<const LinkItem*> all;
+        for (const LinkItem& link : local.links)
+            all.append(&link);
+        const QList<LinkItem> links = co_await linksGoingUp(records, remote, all);
+        co_await records.saveLinks(links);
+    }
 
     // A relation goes up when the store lacks it or holds an older making of the pair; the pair's
     // deletion goes once the relation is up, since the pair was related again after it.
@@ -81,8 +155,8 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
     QStringList outdatedDeletions;
     for (const LinkRelation& relation : local.relations) {
         const QString name = RecordFormats::relationRecordName(relation);
-        const auto stored = remote.relationsByName.constFind(name);
-        if (stored == remote.relationsByName.constEnd() || stored->createdAt < relation.createdAt)
+        const LinkRelation* stored = remote.relationByPair(SyncRemoteState::pairOf(relation));
+        if (!stored || stored->createdAt < relation.createdAt)
             relations.append(relation);
         const auto deletion = remote.deletionsByName.constFind(relationDeletionName(name));
         if (deletion != remote.deletionsByName.constEnd() && deletion->deletedAt < relation.createdAt)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/SyncedLibrary.h"
+#include "sync/SyncScope.h"
 
 #include <QCoroTask>
 
@@ -18,8 +19,10 @@ struct SyncScope;
 // older, and the removal of the records those deletions and relations outdate. With a scope, only the
 // library's rows of its keys are looked at.
 // Given the library's side (read of the same scope, with nothing written since), it is not read again.
+// In a whole pass the links are decided about from their summaries, and those that go up (or tie) read
+// again in full a part at a time.
 QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
                               std::shared_ptr<const SyncScope> scope,
-                              std::optional<SyncedLibrary::State> local = std::nullopt);
+                              std::optional<LibrarySide> local = std::nullopt);
 
 } // namespace morvane

@@ -16,7 +16,9 @@
 #include <QUuid>
 
 #include <optional>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace morvane {
 
@@ -33,17 +35,27 @@ struct RemoteRecord {
 
 // The record store as a pass sees it: the decoded deletions and relations by name, every readable link
 // by its summary, the links the pass holds in full, and the name of every link or relation record
-// listed, readable or not. A decision that compares a link's fields reads it again (readLinks).
+// listed, readable or not (listed). A decision that compares a link's fields reads it again
+// (readLinks). The names are not held as texts where the record's value gives them: nearly every link
+// is under its id and nearly every relation under its pair's name.
 struct SyncRemoteState {
     QList<DeletedRecord> deletions;
     QHash<QString, DeletedRecord> deletionsByName; // by the deletion record's own name
     QList<LinkSummary> links;                      // in the order of their names
-    QHash<QUuid, LinkSummary> linksByID;
-    QHash<QUuid, QString> linkNames; // the record to read each link again from
+    // The link with the id (the one listed last, should two records hold it), none when no record does.
+    const LinkSummary* linkByID(const QUuid& id) const;
     QHash<QUuid, LinkItem> linksAtHand;
     QList<LinkRelation> relations;
-    QHash<QString, LinkRelation> relationsByName;
-    QSet<QString> listedNames;
+    // By the pair of links it relates, either way round (one record name for both): the pair's ends
+    // held rather than the text of its name.
+    using RelationPair = std::pair<QUuid, QUuid>;
+    static RelationPair pairOf(const LinkRelation& relation);
+    const LinkRelation* relationByPair(const RelationPair& pair) const;
+
+    // Whether a link or relation record of the name was listed, readable or not.
+    bool listed(const QString& name) const;
+    // The record to read the link again from.
+    QString linkName(const QUuid& id) const;
 
     // Lists every deletion, link and relation record, `perPage` to a page, each record taken in as its
     // page comes: no link is at hand after it (a decision that compares one reads it again).
@@ -57,9 +69,25 @@ struct SyncRemoteState {
     // readable, stays as its summary says.
     QCoro::Task<void> readLinks(RemoteRecords& remote, QList<QUuid> ids);
 
+    // Takes in what is kept of the record of the name, as `of` does for each name, in their order.
+    void add(const QString& name, const KeptRecord& kept);
+
 private:
     void add(const QString& name, const RemoteRecord& decoded);
-    void add(const QString& name, const KeptRecord& kept);
+
+    // The names that neither a link's id nor a relation's pair gives: records that do not read, and
+    // records under another name than their own.
+    QSet<QString> m_otherNames;
+    QHash<QUuid, QString> m_linkNamedOtherwise; // the link's record when it is under another name
+    // Links and relations found only under other names than their own: their own is not listed.
+    QSet<QUuid> m_linkOwnNameUnlisted;
+    QSet<QString> m_relationOwnNameUnlisted;
+    // The positions in links and relations sorted by id and pair, made when first asked after an add:
+    // a few bytes a record where a hash of every one held each again.
+    mutable std::vector<quint32> m_linkOrder;
+    mutable std::vector<quint32> m_relationOrder;
+    mutable bool m_ordered = false;
+    void order() const;
 };
 
 } // namespace morvane

@@ -149,4 +149,57 @@ QCoro::Task<SyncedLibrary::State> readLibrary(LinkStore& store, std::shared_ptr<
     co_return state;
 }
 
+QList<LinkSummary> LibrarySide::linkSummaries() const
+{
+    if (whole)
+        return summaries;
+    QList<LinkSummary> result;
+    result.reserve(rows.links.size());
+    for (const LinkItem& link : rows.links)
+        result.append(LinkSummary::of(link));
+    return result;
+}
+
+QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const SyncScope> scope,
+                                         qsizetype perPart)
+{
+    LibrarySide side;
+    if (scope) {
+        side.rows = co_await readLibrary(store, scope, perPart);
+        co_return side;
+    }
+    side.whole = true;
+    // The store's thread reads the next part while this one is summed up here.
+    QFuture<SyncedLibrary::Part<LinkItem>> reading = SyncedLibrary(store).linksAfter(0, perPart);
+    for (qint64 after = 0;;) {
+        const SyncedLibrary::Part<LinkItem> part = co_await reading;
+        if (part.lastRow == after)
+            break;
+        after = part.lastRow;
+        reading = SyncedLibrary(store).linksAfter(after, perPart);
+        for (const LinkItem& link : part.values)
+            side.summaries.append(LinkSummary::of(link));
+    }
+    side.summaries.squeeze();
+    const auto relations = [&store](qint64 row, qsizetype count) {
+        return SyncedLibrary(store).relationsAfter(row, count);
+    };
+    side.rows.relations = co_await readInParts<LinkRelation>(relations, perPart);
+    QFuture<QList<DeletedRecord>> deletions = SyncedLibrary(store).deletions();
+    side.rows.deletions = co_await deletions;
+    co_return side;
+}
+
+QFuture<QList<LinkItem>> readLinksByID(LinkStore& store, const QList<QUuid>& ids)
+{
+    SyncedLibrary::Keys keys;
+    keys.linkIDs.reserve(ids.size() * 2);
+    for (const QUuid& id : ids) {
+        const QString text = uuidString(id);
+        keys.linkIDs.append(text);
+        keys.linkIDs.append(text.toLower());
+    }
+    return SyncedLibrary(store).linksOnly(std::move(keys.linkIDs));
+}
+
 } // namespace morvane

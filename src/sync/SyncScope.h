@@ -62,4 +62,22 @@ inline constexpr qsizetype rowsPerPart = 2048;
 QCoro::Task<SyncedLibrary::State> readLibrary(LinkStore& store, std::shared_ptr<const SyncScope> scope,
                                               qsizetype perPart = rowsPerPart);
 
+// The library's side as a pull and a push decide from it. With a scope, the scope's rows in full, as
+// readLibrary reads them. Without, every link as its summary only (read `perPart` rows at a time and
+// summed up as each part comes, so that no whole library of links is ever held), with every relation
+// and deletion; a decision that needs a link's fields reads it again by its id (readLinksByID).
+struct LibrarySide {
+    SyncedLibrary::State rows;    // without a scope: the relations and deletions, no link
+    QList<LinkSummary> summaries; // without a scope: every link's, in the order of the rows
+    bool whole = false;
+
+    // Every link's summary, with a scope too (summed up from its rows).
+    QList<LinkSummary> linkSummaries() const;
+};
+QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const SyncScope> scope,
+                                         qsizetype perPart = rowsPerPart);
+// The library's links with these ids, as stored (in upper or lower case), in one job on the store's
+// thread; one not found is left out.
+QFuture<QList<LinkItem>> readLinksByID(LinkStore& store, const QList<QUuid>& ids);
+
 } // namespace morvane

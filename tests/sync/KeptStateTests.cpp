@@ -256,5 +256,47 @@ TEST(KeptRecord, ReadsBackWholeOrNotAtAll)
     EXPECT_FALSE(broken.finish(stored));
 }
 
+// The remote side tells which link and relation records were listed, readable or not, without the text
+// of each name: a record under its own name is known by its link or pair, one under another name (or
+// that does not read) by its name, and an own name is listed only when a record came under it.
+TEST(SyncRemoteState, ListsTheNamesRecordsCameUnderAndReadsLinksAgainFromThem)
+{
+    const QUuid a = uuid("0A000000-0000-4000-8000-000000000001");
+    const QUuid b = uuid("0B000000-0000-4000-8000-000000000002");
+    const QUuid c = uuid("0C000000-0000-4000-8000-000000000003");
+    const auto linkKept = [](const QUuid& id) {
+        return KeptRecord{KeptRecord::Type::link, LinkSummary{id, 1, {}, 0}};
+    };
+    const auto relationKept = [](const QUuid& from, const QUuid& to) {
+        return KeptRecord{KeptRecord::Type::relation,
+                          LinkRelation{QUuid(), from, to, at("2024-05-01T09:30:12.345Z")}};
+    };
+    SyncRemoteState remote;
+    remote.add(uuidString(a), linkKept(a));
+    remote.add("copy-of-b", linkKept(b)); // b's own name never listed
+    remote.add(uuidString(c).toLower(), linkKept(c));
+    remote.add(uuidString(c), linkKept(c)); // listed under its own name after another
+    remote.add(LinkRelation::recordName(b, a), relationKept(b, a));
+    remote.add("renamed-pair", relationKept(a, c)); // the a-c pair's own name never listed
+    remote.add(uuidString(uuid("0D000000-0000-4000-8000-000000000004")),
+               KeptRecord{KeptRecord::Type::link, std::monostate()}); // does not read
+
+    for (const QString& name : {uuidString(a), QString("copy-of-b"), uuidString(c), uuidString(c).toLower(),
+                                LinkRelation::recordName(a, b), QString("renamed-pair"),
+                                QString("0D000000-0000-4000-8000-000000000004")})
+        EXPECT_TRUE(remote.listed(name)) << name.toStdString();
+    for (const QString& name : {uuidString(b), uuidString(a).toLower(), LinkRelation::recordName(a, c),
+                                LinkRelation::recordName(a, b).toLower(), QString("Link_") + uuidString(a)})
+        EXPECT_FALSE(remote.listed(name)) << name.toStdString();
+
+    EXPECT_EQ(remote.linkName(a), uuidString(a));
+    EXPECT_EQ(remote.linkName(b), "copy-of-b");
+    EXPECT_EQ(remote.linkName(c), uuidString(c)); // the later record of the link
+    EXPECT_TRUE(remote.relationByPair(SyncRemoteState::pairOf({QUuid(), a, b, {}})));
+    EXPECT_TRUE(remote.relationByPair(SyncRemoteState::pairOf({QUuid(), c, a, {}})));
+    EXPECT_FALSE(remote.relationByPair(SyncRemoteState::pairOf({QUuid(), b, c, {}})));
+    EXPECT_FALSE(remote.linkByID(uuid("0D000000-0000-4000-8000-000000000004")));
+}
+
 } // namespace
 } // namespace morvane::test

@@ -147,6 +147,34 @@ TEST_F(PassAfterStartTest, readsOnlyTheFilesChangedSinceTheLastPass)
     EXPECT_EQ(opened.take(), QStringList());
 }
 
+// A whole pass (no point kept, every file settled) keeps for each record what the next start decides
+// by: that start reads no file.
+TEST_F(PassAfterStartTest, aWholePassKeepsWhatTheNextStartStartsFrom)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    const LinkItem y = a.add(makeLink("y"));
+    const LinkItem z = a.add(makeLink("z"));
+    a.relate(x, y);
+    a.relate(y, z);
+    settle(a);
+    a.clock->advance(1h);
+    a.on([&](SQLiteStore& sqlite) { sqlite.writes().removeRelation(x.id, y.id); });
+    settle(a);
+
+    restart(a, "a");
+    a.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    {
+        OpenedFiles opened;
+        a.sync();
+        EXPECT_EQ(opened.take().filter(QRegularExpression("\\.record$")), recordFiles());
+    }
+    restart(a, "a");
+    OpenedFiles opened;
+    a.sync();
+    EXPECT_EQ(opened.take(), QStringList());
+    EXPECT_EQ(a.relationCount(), 1);
+}
+
 TEST_F(PassAfterStartTest, aLibraryChangedSinceTheLastPassGetsAWholePass)
 {
     const LinkItem x = a.add(makeLink("x"));

@@ -134,6 +134,61 @@ TEST(RecordFormats, namesAreStableForEitherDirectionAndSafeForTombstones)
     EXPECT_EQ(tombstoneRecordName({"Link", "a:b/c", {}}), "Link_a_b_c");
 }
 
+// The text a link's digest is made from is kept between passes (in the digest): it stays the record's
+// fields but the path, in name order, whatever field is set or left out.
+QString sharedContentThroughRecord(const LinkItem& link)
+{
+    LinkItem shared = link;
+    shared.lastKnownPath.reset();
+    std::sort(shared.tags.begin(), shared.tags.end());
+    CloudRecord record;
+    writeLinkFields(shared, record);
+    QString text;
+    for (auto field = record.fields().constBegin(); field != record.fields().constEnd(); ++field) {
+        text += field.key() + u'\x1f';
+        if (const auto* string = std::get_if<QString>(&field.value()))
+            text += u's' + *string;
+        else if (const auto* date = std::get_if<QDateTime>(&field.value()))
+            text += u'd' + libraryDateString(*date);
+        else if (const auto* number = std::get_if<qint64>(&field.value()))
+            text += u'i' + QString::number(*number);
+        else if (const auto* list = std::get_if<QStringList>(&field.value()))
+            text += u'l' + list->join(u'\x1d');
+        text += u'\x1e';
+    }
+    return text;
+}
+
+TEST(RecordFormats, sharedContentIsTheRecordsFieldsButThePathInNameOrder)
+{
+    QList<LinkItem> links;
+    const LinkItem full = fullLink();
+    links.append(full);
+    for (int leftOut = 0; leftOut < 16; ++leftOut) {
+        LinkItem link = full;
+        if (leftOut & 1)
+            link.contentHash.reset();
+        if (leftOut & 2)
+            link.fileSize.reset();
+        if (leftOut & 4)
+            link.lastOpenedAt.reset();
+        if (leftOut & 8)
+            link.tags.clear();
+        links.append(link);
+    }
+    LinkItem odd = full;
+    odd.tags = {"zeta", "Alpha", "\u00e9t\u00e9", "alpha"};
+    odd.title = QString::fromUtf8("\xf0\x9f\x94\x97 Caf\xc3\xa9");
+    odd.notes.clear();
+    odd.type = LinkType::calendar;
+    odd.fileSize = -1;
+    odd.createdAt = at("1969-12-31T23:59:59.999Z");
+    odd.updatedAt = QDateTime();
+    links.append(odd);
+    for (const LinkItem& link : links)
+        EXPECT_EQ(sharedContent(link), sharedContentThroughRecord(link));
+}
+
 // The erase's own report; the not-ready texts are checked where a pass ends with them.
 TEST(SyncErrors, anEraseThatLeftRecordsSaysHowMany)
 {
