@@ -81,11 +81,12 @@ const char* findRun(const char* from, const char* end, const QByteArray& needle,
 
 constexpr char searchTextsCopyKind[8] = {'M', 'v', 'T', 'e', 'x', 't', 's', '1'};
 
-bool readFully(int descriptor, void* into, std::size_t bytes)
+// Reads or writes all the bytes, through short transfers and interruptions; false at an error or an end.
+template <class Byte, class Transfer>
+bool transferFully(int descriptor, Byte* at, std::size_t bytes, Transfer transfer)
 {
-    auto* at = static_cast<char*>(into);
     while (bytes > 0) {
-        const ssize_t count = ::read(descriptor, at, bytes);
+        const ssize_t count = transfer(descriptor, at, bytes);
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
@@ -96,19 +97,14 @@ bool readFully(int descriptor, void* into, std::size_t bytes)
     return true;
 }
 
+bool readFully(int descriptor, void* into, std::size_t bytes)
+{
+    return transferFully(descriptor, static_cast<char*>(into), bytes, ::read);
+}
+
 bool writeFully(int descriptor, const void* from, std::size_t bytes)
 {
-    const auto* at = static_cast<const char*>(from);
-    while (bytes > 0) {
-        const ssize_t count = ::write(descriptor, at, bytes);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        at += count;
-        bytes -= std::size_t(count);
-    }
-    return true;
+    return transferFully(descriptor, static_cast<const char*>(from), bytes, ::write);
 }
 
 // Whether the starts can be those of texts this long: ascending from 0, each link's texts at least the
