@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "foundation/IsoDate.h"
+#include "sync/RecordDocumentReader.h"
 #include "sync/RecordFormats.h"
 
 #include <QLocale>
@@ -165,6 +166,13 @@ QByteArray RecordFileCodec::encode(const CloudRecord& record)
 }
 
 std::optional<CloudRecord> RecordFileCodec::decode(const QByteArray& bytes)
+{
+    if (std::optional<CloudRecord> record = RecordDocumentReader(m_words).read(bytes))
+        return record;
+    return decodeJson(bytes);
+}
+
+std::optional<CloudRecord> RecordFileCodec::decodeJson(const QByteArray& bytes)
 {
     const ordered_json document = ordered_json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (!document.is_object())

@@ -39,6 +39,9 @@ public:
     static QByteArray encode(const CloudRecord& record);
     // None when the bytes do not hold a record of the format.
     std::optional<CloudRecord> decode(const QByteArray& bytes);
+    // The same through a general JSON reading, which decode leaves a document to when it is not laid out
+    // as a record file usually is.
+    std::optional<CloudRecord> decodeJson(const QByteArray& bytes);
 
 private:
     // Field names and record types repeat in every record: the decoded records share one copy of each.
