@@ -10,14 +10,38 @@
 #include <cstring>
 #include <vector>
 
+#include <openssl/evp.h>
+
 namespace morvane {
+
+namespace {
+
+// Fetched once: a pass sums up every link of both sides, and the implicit fetch of each digest call
+// looks the algorithm up again every time.
+const EVP_MD* sha256()
+{
+    static const EVP_MD* const algorithm = [] {
+        const EVP_MD* fetched = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+        return fetched ? fetched : EVP_sha256();
+    }();
+    return algorithm;
+}
+
+} // namespace
 
 LinkSummary::Digest LinkSummary::digestOf(const LinkItem& link)
 {
-    const QByteArray hash =
-        QCryptographicHash::hash(RecordFormats::sharedContent(link).toUtf8(), QCryptographicHash::Sha256);
+    const QByteArray text = RecordFormats::sharedContent(link).toUtf8();
     Digest digest{};
-    std::memcpy(digest.data(), hash.constData(), digest.size());
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(text.constData(), size_t(text.size()), hash, &length, sha256(), nullptr) == 1 &&
+        length >= digest.size()) {
+        std::memcpy(digest.data(), hash, digest.size());
+    } else {
+        const QByteArray qtHash = QCryptographicHash::hash(text, QCryptographicHash::Sha256);
+        std::memcpy(digest.data(), qtHash.constData(), digest.size());
+    }
     return digest;
 }
 

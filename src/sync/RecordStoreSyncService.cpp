@@ -122,9 +122,16 @@ QCoro::Task<void> RecordStoreSyncService::fullPass(LinkStore& store)
 
 QCoro::Task<bool> RecordStoreSyncService::exchange(LinkStore& store, SyncRemoteState& remote,
                                                    std::shared_ptr<const SyncScope> scope,
-                                                   std::optional<LibraryReset> reset)
+                                                   std::optional<LibraryReset> reset,
+                                                   QCoro::Task<PulledLibrary>* sideAhead)
 {
-    std::optional<PulledLibrary> pulled = co_await pullRecords(store, m_remote, remote, scope, m_perPart);
+    std::optional<PulledLibrary> ahead;
+    if (sideAhead && !scope)
+        ahead = co_await *sideAhead;
+    PulledLibrary* const readAhead = ahead ? &*ahead : nullptr;
+    std::optional<PulledLibrary> pulled =
+        co_await pullRecords(store, m_remote, remote, scope, m_perPart, readAhead);
+    ahead.reset();
     // Another machine may have erased everything while this pass pulled: pushing now would bring this
     // library back into the emptied store.
     const std::optional<LibraryReset> resetNow = co_await m_remote.fetchLibraryReset();
@@ -225,6 +232,37 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         if (!kept->trusts(*journal))
             kept.reset();
     }
+    // A pass from no point reads every row of the library: the store's thread reads them while the record
+    // store lists its records, and the pull takes what it read when nothing wrote to the library since.
+    std::optional<QCoro::Task<PulledLibrary>> sideAhead;
+    if (!kept)
+        sideAhead.emplace(readLibraryAhead(store));
+    std::exception_ptr failure;
+    PassOutcome outcome;
+    try {
+        QCoro::Task<PulledLibrary>* const ahead = sideAhead ? &*sideAhead : nullptr;
+        outcome = co_await listedPass(store, kept, storedVersions, journalRead, journal, ahead);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // What reads ahead uses the store: it never runs on past the pass.
+    if (sideAhead && !sideAhead->isReady()) {
+        try {
+            co_await *sideAhead;
+        } catch (...) {
+            // The pass's own outcome is the one to report.
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    co_return outcome;
+}
+
+QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::listedPass(
+    LinkStore& store, std::unique_ptr<SyncCheckpoint>& kept, std::shared_ptr<RecordVersions>& storedVersions,
+    QFuture<LibraryChangeJournal::Changes>& journalRead,
+    std::optional<LibraryChangeJournal::Changes>& journal, QCoro::Task<PulledLibrary>* sideAhead)
+{
     // The store's records are taken in as they are read (see SyncCheckpoint::Listing).
     auto listing = std::make_shared<SyncCheckpoint::Listing>();
     RemoteRecords::ChangesAsked asked;
@@ -295,7 +333,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         read.remote.reset();
         read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;
-        const bool pushed = co_await exchange(store, remote, scoped, reset);
+        const bool pushed = co_await exchange(store, remote, scoped, reset, sideAhead);
         if (!pushed)
             co_return PassOutcome{};
     }

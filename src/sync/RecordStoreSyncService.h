@@ -7,6 +7,7 @@
 #include "sync/RemoteErase.h"
 #include "sync/RemoteRecords.h"
 #include "sync/SyncCheckpoint.h"
+#include "sync/SyncPull.h"
 
 #include <chrono>
 #include <functional>
@@ -76,6 +77,13 @@ private:
         SyncStatus account = SyncStatus::ready;
     };
     QCoro::Task<PassOutcome> changedPass(LinkStore& store);
+    // The pass from the store's listing on, with what changedPass found to start from; a pass from no
+    // point is given the library's side as it is read meanwhile.
+    QCoro::Task<PassOutcome> listedPass(LinkStore& store, std::unique_ptr<SyncCheckpoint>& kept,
+                                        std::shared_ptr<RecordVersions>& storedVersions,
+                                        QFuture<LibraryChangeJournal::Changes>& journalRead,
+                                        std::optional<LibraryChangeJournal::Changes>& journal,
+                                        QCoro::Task<PulledLibrary>* sideAhead);
     // The point the library kept of the last completed pass, with the versions of its records.
     QCoro::Task<std::unique_ptr<SyncCheckpoint>> storedCheckpoint(LinkStore& store,
                                                                   std::shared_ptr<RecordVersions>& versions);
@@ -84,8 +92,10 @@ private:
                                 bool everything);
     // Pulls, then pushes unless the reset marker moved meanwhile (it is applied instead); true when it
     // pushed. Both look at every record and row, or only at those of the scope.
+    // A whole pass may be given the library's side as read ahead of it.
     QCoro::Task<bool> exchange(LinkStore& store, SyncRemoteState& remote,
-                               std::shared_ptr<const SyncScope> scope, std::optional<LibraryReset> reset);
+                               std::shared_ptr<const SyncScope> scope, std::optional<LibraryReset> reset,
+                               QCoro::Task<PulledLibrary>* sideAhead = nullptr);
 
     RemoteRecords m_remote;
     qsizetype m_perPart;

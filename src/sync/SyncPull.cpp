@@ -138,11 +138,15 @@ template <class T, class InScope> QList<T> within(const QList<T>& values, InScop
 QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,
                                                       SyncRemoteState& remote,
                                                       std::shared_ptr<const SyncScope> scope,
-                                                      qsizetype perPart)
+                                                      qsizetype perPart, PulledLibrary* readAhead)
 {
     perPart = std::max<qsizetype>(perPart, 1);
     const std::pair<qint64, qint64> stampBefore = co_await SyncedLibrary(store).changeStamp();
-    LibrarySide local = co_await readLibrarySide(store, scope, rowsPerPart);
+    LibrarySide local;
+    if (readAhead && !scope && readAhead->stamp == stampBefore)
+        local = std::move(readAhead->local);
+    else
+        local = co_await readLibrarySide(store, scope, rowsPerPart);
     QHash<QString, QDateTime> localDeletions;
     for (const DeletedRecord& deleted : local.rows.deletions)
         localDeletions.insert(deleted.id(), deleted.deletedAt);
@@ -213,6 +217,14 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     }
     scopeByID.clear();
     co_return PulledLibrary{std::move(local), stampAfter};
+}
+
+QCoro::Task<PulledLibrary> readLibraryAhead(LinkStore& store)
+{
+    const std::pair<qint64, qint64> stamp = co_await SyncedLibrary(store).changeStamp();
+    const std::shared_ptr<const SyncScope> everything;
+    LibrarySide side = co_await readLibrarySide(store, everything, rowsPerPart);
+    co_return PulledLibrary{std::move(side), stamp};
 }
 
 } // namespace morvane

@@ -32,9 +32,14 @@ struct PulledLibrary {
     LibrarySide local;
     std::pair<qint64, qint64> stamp;
 };
+// A whole pull may be given the library's side read before it (readLibraryAhead), which it takes when the
+// library's change stamp is still the one read before it; it reads the side again otherwise.
 QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,
                                                       SyncRemoteState& remote,
                                                       std::shared_ptr<const SyncScope> scope,
-                                                      qsizetype perPart = linksPerPart);
+                                                      qsizetype perPart = linksPerPart,
+                                                      PulledLibrary* readAhead = nullptr);
+// The library's whole side (readLibrarySide without a scope), with the change stamp read before it.
+QCoro::Task<PulledLibrary> readLibraryAhead(LinkStore& store);
 
 } // namespace morvane
