@@ -188,7 +188,8 @@ std::optional<LinkRelation> linkRelation(const CloudRecord& record)
     const std::optional<QUuid> to = parseUuid(*toText);
     if (!from || !to)
         return std::nullopt;
-    const QUuid id = parseUuid(record.recordName()).value_or(QUuid::createUuid());
+    const std::optional<QUuid> named = parseUuid(record.recordName());
+    const QUuid id = named ? *named : newUuid();
     return LinkRelation{id, *from, *to, *createdAt};
 }
 
