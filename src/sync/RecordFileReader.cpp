@@ -178,23 +178,64 @@ RecordFileReader::Found RecordFileReader::leaveUnread(const QString& recordName,
 RecordFileReader::Found RecordFileReader::readEntry(const QString& recordName, const QByteArray& fileName,
                                                     const struct stat& entry)
 {
-    forget(recordName);
     CachedFile file{RecordFileStamp::of(entry), fileName, std::nullopt, std::nullopt};
-    if (!S_ISREG(entry.st_mode))
-        return leaveUnread(recordName, std::move(file), notARecordFile(entry.st_mode));
-    if (qint64(entry.st_size) > maximumBytes)
-        return leaveUnread(recordName, std::move(file),
-                           {CloudKitError::limitExceeded, overLimitText(entry.st_size)});
+    Found found;
+    std::optional<QByteArray> bytes = readBytes(recordName, file, entry, found);
+    if (!bytes)
+        return found;
+    return keepDecoded(recordName, std::move(file), m_codec.decode(*bytes));
+}
+
+std::optional<RecordFileReader::Listed> RecordFileReader::readListedBytes(const QString& recordName,
+                                                                          const QByteArray& fileName,
+                                                                          const struct stat& entry)
+{
+    // What is known of a file that stayed as it was is not read (nor told) again.
+    if (const auto cached = m_cache.constFind(recordName);
+        cached != m_cache.constEnd() && cached->stamp == RecordFileStamp::of(entry)) {
+        if (!cached->record)
+            return std::nullopt;
+        return Listed{QByteArray(), cached->record, cached->stamp};
+    }
+    CachedFile file{RecordFileStamp::of(entry), fileName, std::nullopt, std::nullopt};
+    Found found;
+    std::optional<QByteArray> bytes = readBytes(recordName, file, entry, found);
+    if (!bytes)
+        return std::nullopt;
+    return Listed{std::move(*bytes), std::nullopt, file.stamp};
+}
+
+void RecordFileReader::keepNotARecord(const QString& recordName, const QByteArray& fileName,
+                                      const RecordFileStamp& stamp)
+{
+    keepDecoded(recordName, CachedFile{stamp, fileName, std::nullopt, std::nullopt}, std::nullopt);
+}
+
+std::optional<QByteArray> RecordFileReader::readBytes(const QString& recordName, CachedFile& file,
+                                                      const struct stat& entry, Found& unread)
+{
+    forget(recordName);
+    if (!S_ISREG(entry.st_mode)) {
+        unread = leaveUnread(recordName, std::move(file), notARecordFile(entry.st_mode));
+        return std::nullopt;
+    }
+    if (qint64(entry.st_size) > maximumBytes) {
+        unread = leaveUnread(recordName, std::move(file),
+                             {CloudKitError::limitExceeded, overLimitText(entry.st_size)});
+        return std::nullopt;
+    }
     // Not following a link and not waiting on a FIFO, should the entry have been replaced by one since.
-    FileDescriptor handle(::openat(m_folder.handle(), fileName.constData(),
+    FileDescriptor handle(::openat(m_folder.handle(), file.fileName.constData(),
                                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (handle.get() < 0) {
         const int error = errno;
         if (error == ENOENT)
-            return {};
-        if (error == ELOOP)
-            return leaveUnread(recordName, std::move(file), notARecordFile(S_IFLNK));
-        return leaveUnread(recordName, std::move(file), failedWith("opened", error));
+            unread = {};
+        else if (error == ELOOP)
+            unread = leaveUnread(recordName, std::move(file), notARecordFile(S_IFLNK));
+        else
+            unread = leaveUnread(recordName, std::move(file), failedWith("opened", error));
+        return std::nullopt;
     }
     // Stamped before reading: a change made while the file is read moves the stamp, and the next read
     // takes the file again.
@@ -202,23 +243,36 @@ RecordFileReader::Found RecordFileReader::readEntry(const QString& recordName, c
     if (::fstat(handle.get(), &opened) != 0)
         throw RecordFolder::systemError(QStringLiteral("read"), recordName, errno);
     file.stamp = RecordFileStamp::of(opened);
-    if (!S_ISREG(opened.st_mode))
-        return leaveUnread(recordName, std::move(file), notARecordFile(opened.st_mode));
-    if (qint64(opened.st_size) > maximumBytes)
-        return leaveUnread(recordName, std::move(file),
-                           {CloudKitError::limitExceeded, overLimitText(opened.st_size)});
-    const std::optional<QByteArray> bytes = readUpTo(handle.get(), opened.st_size, maximumBytes);
+    if (!S_ISREG(opened.st_mode)) {
+        unread = leaveUnread(recordName, std::move(file), notARecordFile(opened.st_mode));
+        return std::nullopt;
+    }
+    if (qint64(opened.st_size) > maximumBytes) {
+        unread = leaveUnread(recordName, std::move(file),
+                             {CloudKitError::limitExceeded, overLimitText(opened.st_size)});
+        return std::nullopt;
+    }
+    std::optional<QByteArray> bytes = readUpTo(handle.get(), opened.st_size, maximumBytes);
     if (!bytes) {
         const int error = errno;
-        return leaveUnread(recordName, std::move(file), failedWith("read", error));
+        unread = leaveUnread(recordName, std::move(file), failedWith("read", error));
+        return std::nullopt;
     }
-    if (bytes->size() > maximumBytes)
-        return leaveUnread(recordName, std::move(file),
-                           {CloudKitError::limitExceeded, overLimitText(bytes->size())});
-    file.record = m_codec.decode(*bytes);
+    if (bytes->size() > maximumBytes) {
+        unread = leaveUnread(recordName, std::move(file),
+                             {CloudKitError::limitExceeded, overLimitText(bytes->size())});
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+RecordFileReader::Found RecordFileReader::keepDecoded(const QString& recordName, CachedFile file,
+                                                      std::optional<CloudRecord> record)
+{
+    file.record = std::move(record);
     if (!file.record || file.record->recordName() != recordName) {
         qCWarning(lcFolderRecordStore) << "Ignoring a record file that does not hold its record:"
-                                       << privateValue(QFile::decodeName(fileName));
+                                       << privateValue(QFile::decodeName(file.fileName));
         file.record.reset();
     }
     Found found{file.record, std::nullopt};

@@ -52,6 +52,22 @@ public:
     std::optional<CloudRecord> readListed(const QString& recordName, const QByteArray& fileName,
                                           const struct stat& entry);
 
+    // For a listing that reads every file once and decodes elsewhere: the bytes of the entry just looked
+    // up under its file name, read as readListed reads them, with the stamp the open file had; neither
+    // decoded nor kept. A file that stayed as it was when last read gives the record kept of it instead.
+    // None when there is no record to take (an entry left unread is handled as readListed handles it,
+    // without a throw).
+    struct Listed {
+        QByteArray bytes;
+        std::optional<CloudRecord> record; // kept from before: no bytes
+        RecordFileStamp stamp;
+    };
+    std::optional<Listed> readListedBytes(const QString& recordName, const QByteArray& fileName,
+                                          const struct stat& entry);
+    // A file readListedBytes gave whose bytes did not hold its record: told and kept as a read tells and
+    // keeps it, so that it is not told again while it stays as it is.
+    void keepNotARecord(const QString& recordName, const QByteArray& fileName, const RecordFileStamp& stamp);
+
     // Forgets what was read of the record's file: it is about to change.
     void forget(const QString& recordName);
     // Another folder, or the same one after a while away: nothing read before counts.
@@ -72,6 +88,11 @@ private:
     };
 
     Found readEntry(const QString& recordName, const QByteArray& fileName, const struct stat& entry);
+    // The entry's bytes, or none with what was found instead in unread (left unread, or gone).
+    std::optional<QByteArray> readBytes(const QString& recordName, CachedFile& file, const struct stat& entry,
+                                        Found& unread);
+    // Keeps the record read from the file, none when it does not hold its record.
+    Found keepDecoded(const QString& recordName, CachedFile file, std::optional<CloudRecord> record);
     // Logs why the file is left unread and keeps that while its stamp can be trusted.
     Found leaveUnread(const QString& recordName, CachedFile file, Unusable unusable);
     void keep(const QString& recordName, CachedFile file);

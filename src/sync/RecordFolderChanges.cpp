@@ -1,5 +1,6 @@
 #include "sync/RecordFolderChanges.h"
 
+#include "sync/ListedRecordDecoder.h"
 #include "sync/RecordFileCodec.h"
 #include "sync/RecordFileReader.h"
 #include "sync/RecordFolder.h"
@@ -68,6 +69,11 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
     const std::shared_ptr<const RecordNames> names = m_listing.names();
     RecordStore::Changes changes;
     changes.complete = since.isEmpty() || since != m_answered;
+    // Every file is read for a complete answer: each is decoded and taken in by the sink while the next
+    // is read.
+    std::optional<ListedRecordDecoder> decoder;
+    if (sink && changes.complete)
+        decoder.emplace(*sink);
     if (sink)
         sink->answering(changes.complete);
     // Files listed before are looked up by position while the listing stands; once it moved, the two
@@ -113,6 +119,22 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
             stamps[std::size_t(i)] = 0;
         }
         const QString name = names->at(i);
+        if (decoder) {
+            std::optional<RecordFileReader::Listed> listed;
+            if (found) {
+                listed = m_reader.readListedBytes(name, fileName, info);
+            } else {
+                try {
+                    if (std::optional<CloudRecord> record = m_reader.read(name))
+                        listed = RecordFileReader::Listed{QByteArray(), std::move(record), RecordFileStamp()};
+                } catch (const UnusableRecordError&) {
+                }
+            }
+            if (listed)
+                decoder->hand({name, fileName, std::move(*listed),
+                               stamp == RecordFileStamp{} ? QByteArray() : stamp.bytes()});
+            continue;
+        }
         std::optional<CloudRecord> record;
         try {
             // The entry just looked up is read as it was found; one that could not be looked up is
@@ -137,6 +159,10 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
             gone.append(m_answeredListing->at(answeredAt));
     }
     changes.removed += gone;
+    if (decoder) {
+        for (const ListedRecordDecoder::NotARecord& file : decoder->finish())
+            m_reader.keepNotARecord(file.recordName, file.fileName, file.stamp);
+    }
     m_answeredListing = names;
     m_answeredStamps = std::move(stamps);
     m_answered = m_answerPrefix + QByteArray::number(++m_answers);

@@ -9,6 +9,7 @@
 
 #include <QCoroFuture>
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <vector>
@@ -133,6 +134,30 @@ template <class T, class InScope> QList<T> within(const QList<T>& values, InScop
     return result;
 }
 
+// The remote relations but those whose pair the library relates already with no deletion of the pair
+// on either side: applying one of those writes nothing.
+QList<LinkRelation> relationsNotHeld(const SyncRemoteState& remote, const SyncedLibrary::State& local)
+{
+    static const QString relationType = QStringLiteral("LinkRelation");
+    QSet<QString> deleted;
+    for (const QList<DeletedRecord>* deletions : {&local.deletions, &remote.deletions}) {
+        for (const DeletedRecord& record : *deletions) {
+            if (record.recordType == relationType)
+                deleted.insert(record.recordName);
+        }
+    }
+    QSet<QString> held;
+    held.reserve(local.relations.size());
+    for (const LinkRelation& relation : local.relations) {
+        const QString name = RecordFormats::relationRecordName(relation);
+        if (!deleted.contains(name))
+            held.insert(name);
+    }
+    return within(remote.relations, [&held](const LinkRelation& relation) {
+        return !held.contains(RecordFormats::relationRecordName(relation));
+    });
+}
+
 } // namespace
 
 QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRecords& records,
@@ -207,7 +232,7 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
                        [&](const LinkRelation& relation) {
                            return scope->relations.contains(RecordFormats::relationRecordName(relation));
                        })
-              : remote.relations;
+              : relationsNotHeld(remote, local.rows);
     for (qsizetype first = 0; first < relations.size(); first += applyBatch)
         co_await SyncedLibrary(store).applyRelations(relations.mid(first, applyBatch));
     const std::pair<qint64, qint64> stampAfter = co_await SyncedLibrary(store).changeStamp();

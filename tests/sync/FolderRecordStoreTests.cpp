@@ -237,6 +237,72 @@ TEST_F(FolderRecordStoreTest, changesAreTheFilesWhoseStampsMovedOrAreTooFreshToT
     EXPECT_TRUE(store.changesSince("elsewhere").complete);
 }
 
+// A complete answer streamed to a sink is decoded beside the reading of the files: it must give the records
+// and versions the held answer gives, in its order, whatever the files hold, and a sink that fails ends it.
+TEST_F(FolderRecordStoreTest, aStreamedCompleteAnswerIsTheHeldAnswerAndEndsWithItsSinksError)
+{
+    struct Taken {
+        QString name, type;
+        std::optional<QString> title;
+        QByteArray version;
+        bool operator==(const Taken&) const = default;
+    };
+    struct Sink final : RecordStore::RecordSink {
+        QList<Taken> taken;
+        qsizetype failAt = -1;
+        bool complete = false;
+        void answering(bool isComplete) override { complete = isComplete; }
+        void take(CloudRecord record, QByteArray version) override
+        {
+            if (taken.size() == failAt)
+                throw CloudKitError(CloudKitError::internalError, "the sink is full");
+            taken.append({record.recordName(), record.recordType(), record.string("title"), version});
+        }
+    };
+    // Enough files for many batches of the decoding, among them files the answer leaves out.
+    for (int i = 0; i < 700; ++i) {
+        const QString id = QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(i, 12, 10, QChar(u'0')))
+                               .toString(QUuid::WithoutBraces)
+                               .toUpper();
+        store.save(record(i % 3 ? "Link" : "LinkRelation", i % 3 ? id : id + "_" + id, QString::number(i)));
+    }
+    const QString folder = store.folderPath();
+    writeFile(folder + "/broken.record", "{\"not\": \"a record\"");
+    QFile::copy(folder + "/" + files().constFirst(), folder + "/elsewhere.record"); // not its own name
+    store.save(record("Tombstone", "DeletedRecord_Link_X"));
+    // Old enough to trust, so that each has a version and what is read of it is kept.
+    const struct timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    for (const QString& name : files())
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder + "/" + name).constData(), hourAgo, 0), 0);
+
+    FolderRecordStore heldStore(folder);
+    const RecordStore::Changes held = heldStore.changesSince({});
+    QList<Taken> expected;
+    for (qsizetype i = 0; i < held.records.size(); ++i) {
+        const CloudRecord& r = held.records.at(i);
+        expected.append({r.recordName(), r.recordType(), r.string("title"), held.versions.at(i)});
+    }
+    ASSERT_EQ(expected.size(), 701);
+    ASSERT_FALSE(expected.constFirst().version.isEmpty());
+
+    FolderRecordStore streamedStore(folder);
+    Sink sink;
+    const RecordStore::Changes streamed = streamedStore.streamChangesSince({}, sink);
+    EXPECT_TRUE(sink.complete && streamed.complete);
+    EXPECT_TRUE(streamed.records.isEmpty());
+    EXPECT_EQ(sink.taken, expected);
+    // Streamed by a store that kept what it read of the last files, the same.
+    Sink again;
+    heldStore.streamChangesSince({}, again);
+    EXPECT_EQ(again.taken, expected);
+
+    Sink failing;
+    failing.failAt = 300;
+    EXPECT_EQ(errorCode([&] { FolderRecordStore(folder).streamChangesSince({}, failing); }),
+              CloudKitError::internalError);
+    EXPECT_EQ(failing.taken, expected.mid(0, 300));
+}
+
 // A save over a link or a FIFO replaces the entry itself, never what a link points to; a delete removes
 // a link, not its target; a folder is neither replaced nor removed.
 TEST_F(FolderRecordStoreTest, savesReplaceEntriesThatAreNotFilesNeverWhatALinkPointsTo)

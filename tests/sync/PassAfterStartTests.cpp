@@ -175,6 +175,40 @@ TEST_F(PassAfterStartTest, aWholePassKeepsWhatTheNextStartStartsFrom)
     EXPECT_EQ(a.relationCount(), 1);
 }
 
+// A whole pass passes over the relations this library already holds, unless a deletion of the pair is
+// about: a folder holding a pair's deletion and the pair related again after it (two machines that
+// crossed) takes the library's older relation away and brings the later one back.
+TEST_F(PassAfterStartTest, aWholePassBringsBackAPairRelatedAgainAfterItsDeletion)
+{
+    const LinkItem x = a.add(makeLink("x"));
+    const LinkItem y = a.add(makeLink("y"));
+    a.relate(x, y);
+    settle(a);
+    const QString name = LinkRelation::recordName(x.id, y.id);
+    const QDateTime related =
+        a.on([](SQLiteStore& sqlite) { return sqlite.reads().allRelations(); }).constFirst().createdAt;
+
+    FolderRecordStore folder;
+    CloudRecord deletion(RecordFormats::deletedRecordType,
+                         RecordFormats::tombstoneRecordName({"LinkRelation", name, related.addSecs(60)}));
+    RecordFormats::writeDeletedRecordFields({"LinkRelation", name, related.addSecs(60)}, deletion);
+    folder.save(deletion);
+    CloudRecord again = folder.fetch(name);
+    again.set(QStringLiteral("createdAt"), related.addSecs(120));
+    folder.save(again);
+    age(recordFiles());
+
+    restart(a, "a");
+    a.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    a.sync();
+    const QList<LinkRelation> relations =
+        a.on([](SQLiteStore& sqlite) { return sqlite.reads().allRelations(); });
+    ASSERT_EQ(relations.size(), 1);
+    EXPECT_EQ(relations.constFirst().createdAt, related.addSecs(120));
+    EXPECT_FALSE(
+        a.on([&](SQLiteStore& sqlite) { return sqlite.reads().isTombstoned("LinkRelation", name); }));
+}
+
 TEST_F(PassAfterStartTest, aLibraryChangedSinceTheLastPassGetsAWholePass)
 {
     const LinkItem x = a.add(makeLink("x"));
