@@ -186,23 +186,31 @@ RecordFileReader::Found RecordFileReader::readEntry(const QString& recordName, c
     return keepDecoded(recordName, std::move(file), m_codec.decode(*bytes));
 }
 
-std::optional<RecordFileReader::Listed> RecordFileReader::readListedBytes(const QString& recordName,
-                                                                          const QByteArray& fileName,
-                                                                          const struct stat& entry)
+RecordFileReader::Opened RecordFileReader::readListedBytes(const QString& recordName,
+                                                           const QByteArray& fileName)
 {
+    // Not following a link and not waiting on a FIFO; what is open is then checked as readBytes checks it.
+    FileDescriptor handle(::openat(m_folder.handle(), fileName.constData(),
+                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (handle.get() < 0)
+        return {};
+    struct stat opened {};
+    if (::fstat(handle.get(), &opened) != 0)
+        throw RecordFolder::systemError(QStringLiteral("read"), recordName, errno);
+    Opened result{true, RecordFileStamp::of(opened), std::nullopt};
     // What is known of a file that stayed as it was is not read (nor told) again.
     if (const auto cached = m_cache.constFind(recordName);
-        cached != m_cache.constEnd() && cached->stamp == RecordFileStamp::of(entry)) {
-        if (!cached->record)
-            return std::nullopt;
-        return Listed{QByteArray(), cached->record, cached->stamp};
+        cached != m_cache.constEnd() && cached->stamp == result.stamp) {
+        if (cached->record)
+            result.listed = Listed{QByteArray(), cached->record, cached->stamp};
+        return result;
     }
-    CachedFile file{RecordFileStamp::of(entry), fileName, std::nullopt, std::nullopt};
-    Found found;
-    std::optional<QByteArray> bytes = readBytes(recordName, file, entry, found);
-    if (!bytes)
-        return std::nullopt;
-    return Listed{std::move(*bytes), std::nullopt, file.stamp};
+    forget(recordName);
+    CachedFile file{result.stamp, fileName, std::nullopt, std::nullopt};
+    Found unread;
+    if (std::optional<QByteArray> bytes = readOpen(recordName, file, handle.get(), unread))
+        result.listed = Listed{std::move(*bytes), std::nullopt, file.stamp};
+    return result;
 }
 
 void RecordFileReader::keepNotARecord(const QString& recordName, const QByteArray& fileName,
@@ -237,10 +245,16 @@ std::optional<QByteArray> RecordFileReader::readBytes(const QString& recordName,
             unread = leaveUnread(recordName, std::move(file), failedWith("opened", error));
         return std::nullopt;
     }
+    return readOpen(recordName, file, handle.get(), unread);
+}
+
+std::optional<QByteArray> RecordFileReader::readOpen(const QString& recordName, CachedFile& file, int handle,
+                                                     Found& unread)
+{
     // Stamped before reading: a change made while the file is read moves the stamp, and the next read
     // takes the file again.
     struct stat opened {};
-    if (::fstat(handle.get(), &opened) != 0)
+    if (::fstat(handle, &opened) != 0)
         throw RecordFolder::systemError(QStringLiteral("read"), recordName, errno);
     file.stamp = RecordFileStamp::of(opened);
     if (!S_ISREG(opened.st_mode)) {
@@ -252,7 +266,7 @@ std::optional<QByteArray> RecordFileReader::readBytes(const QString& recordName,
                              {CloudKitError::limitExceeded, overLimitText(opened.st_size)});
         return std::nullopt;
     }
-    std::optional<QByteArray> bytes = readUpTo(handle.get(), opened.st_size, maximumBytes);
+    std::optional<QByteArray> bytes = readUpTo(handle, opened.st_size, maximumBytes);
     if (!bytes) {
         const int error = errno;
         unread = leaveUnread(recordName, std::move(file), failedWith("read", error));

@@ -52,18 +52,22 @@ public:
     std::optional<CloudRecord> readListed(const QString& recordName, const QByteArray& fileName,
                                           const struct stat& entry);
 
-    // For a listing that reads every file once and decodes elsewhere: the bytes of the entry just looked
-    // up under its file name, read as readListed reads them, with the stamp the open file had; neither
-    // decoded nor kept. A file that stayed as it was when last read gives the record kept of it instead.
-    // None when there is no record to take (an entry left unread is handled as readListed handles it,
-    // without a throw).
+    // For a listing that reads every file once and decodes elsewhere: the listed file opened straight
+    // away (no look-up before) and stamped as it is open, then read as readListed reads it; its bytes
+    // neither decoded nor kept. A file that stayed as it was when last read gives the record kept of it
+    // instead. Not `opened` when the name could not be opened: the caller looks it up as before, which
+    // tells why.
     struct Listed {
         QByteArray bytes;
         std::optional<CloudRecord> record; // kept from before: no bytes
         RecordFileStamp stamp;
     };
-    std::optional<Listed> readListedBytes(const QString& recordName, const QByteArray& fileName,
-                                          const struct stat& entry);
+    struct Opened {
+        bool opened = false;
+        RecordFileStamp stamp;
+        std::optional<Listed> listed; // none when there is no record to take (or left unread)
+    };
+    Opened readListedBytes(const QString& recordName, const QByteArray& fileName);
     // A file readListedBytes gave whose bytes did not hold its record: told and kept as a read tells and
     // keeps it, so that it is not told again while it stays as it is.
     void keepNotARecord(const QString& recordName, const QByteArray& fileName, const RecordFileStamp& stamp);
@@ -91,6 +95,9 @@ private:
     // The entry's bytes, or none with what was found instead in unread (left unread, or gone).
     std::optional<QByteArray> readBytes(const QString& recordName, CachedFile& file, const struct stat& entry,
                                         Found& unread);
+    // The same for a file open as handle, stamped from it.
+    std::optional<QByteArray> readOpen(const QString& recordName, CachedFile& file, int handle,
+                                       Found& unread);
     // Keeps the record read from the file, none when it does not hold its record.
     Found keepDecoded(const QString& recordName, CachedFile file, std::optional<CloudRecord> record);
     // Logs why the file is left unread and keeps that while its stamp can be trusted.

@@ -87,6 +87,10 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
     stamps.resize(std::size_t(names->size()));
     QByteArray fileName;
     for (qsizetype i = 0; i < names->size(); ++i) {
+        if (decoder) {
+            answerListed(i, *names, fileName, stamps[std::size_t(i)], *decoder);
+            continue;
+        }
         struct stat info {};
         RecordFileStamp stamp;
         const bool found = ::fstatat(dir, names->fileName(i, fileName), &info, AT_SYMLINK_NOFOLLOW) == 0;
@@ -119,22 +123,6 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
             stamps[std::size_t(i)] = 0;
         }
         const QString name = names->at(i);
-        if (decoder) {
-            std::optional<RecordFileReader::Listed> listed;
-            if (found) {
-                listed = m_reader.readListedBytes(name, fileName, info);
-            } else {
-                try {
-                    if (std::optional<CloudRecord> record = m_reader.read(name))
-                        listed = RecordFileReader::Listed{QByteArray(), std::move(record), RecordFileStamp()};
-                } catch (const UnusableRecordError&) {
-                }
-            }
-            if (listed)
-                decoder->hand({name, fileName, std::move(*listed),
-                               stamp == RecordFileStamp{} ? QByteArray() : stamp.bytes()});
-            continue;
-        }
         std::optional<CloudRecord> record;
         try {
             // The entry just looked up is read as it was found; one that could not be looked up is
@@ -169,6 +157,33 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
     changes.since = m_answered;
     changes.place = m_folder.identity();
     return changes;
+}
+
+void RecordFolderChanges::answerListed(qsizetype i, const RecordNames& names, QByteArray& fileName,
+                                       quint64& stampDigest, ListedRecordDecoder& decoder)
+{
+    const QString name = names.at(i);
+    RecordFileReader::Opened opened = m_reader.readListedBytes(name, names.fileName(i, fileName));
+    RecordFileStamp stamp = opened.stamp;
+    std::optional<RecordFileReader::Listed> listed = std::move(opened.listed);
+    if (!opened.opened) {
+        // Gone since it was listed, or not a file that opens: looked up, and read as the reader finds it.
+        struct stat info {};
+        if (::fstatat(m_folder.handle(), fileName.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+            stamp = RecordFileStamp::of(info);
+        try {
+            if (std::optional<CloudRecord> record = m_reader.read(name))
+                listed = RecordFileReader::Listed{QByteArray(), std::move(record), RecordFileStamp()};
+        } catch (const UnusableRecordError&) {
+        }
+    }
+    // Stamped before the read: a change made meanwhile moves the stamp and is answered next time.
+    if (!stamp.settled())
+        stamp = RecordFileStamp{};
+    stampDigest = stamp.settled() ? stamp.digest() : 0;
+    if (listed)
+        decoder.hand(
+            {name, fileName, std::move(*listed), stamp == RecordFileStamp{} ? QByteArray() : stamp.bytes()});
 }
 
 RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place, const RecordVersions& versions,

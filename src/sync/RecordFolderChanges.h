@@ -14,6 +14,7 @@
 
 namespace morvane {
 
+class ListedRecordDecoder;
 class RecordFileReader;
 class RecordFolder;
 class RecordFolderListing;
@@ -41,6 +42,11 @@ public:
     void forget();
 
 private:
+    // The listed file at i of a complete answer, read and handed to the decoder; its stamp's digest is
+    // what the answer keeps of it (0 when too fresh to trust).
+    void answerListed(qsizetype i, const RecordNames& names, QByteArray& fileName, quint64& stampDigest,
+                      ListedRecordDecoder& decoder);
+
     const RecordFolder& m_folder;
     RecordFolderListing& m_listing;
     RecordFileReader& m_reader;
