@@ -194,38 +194,73 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     QHash<QUuid, const LinkItem*> scopeByID;
     for (const LinkItem& link : std::as_const(local.rows.links))
         scopeByID.insert(link.id, &link);
-    for (qsizetype first = 0; first < ids.size(); first += perPart) {
-        const QList<QUuid> part = ids.mid(first, perPart);
-        QList<QUuid> readHere;
+    // Each part's records are read while the part before is applied; a read in flight is always awaited
+    // before the pull ends, whatever ended it.
+    struct PartRead {
+        QList<QUuid> part;
+        QList<QUuid> readHere; // read for this part alone, let go once it is applied
+    };
+    PartRead next;
+    std::optional<QCoro::Task<void>> reading;
+    const auto readPart = [&](qsizetype first) {
+        next = PartRead{ids.mid(first, perPart), {}};
         if (!scope) {
-            for (const QUuid& id : part) {
+            for (const QUuid& id : std::as_const(next.part)) {
                 if (!remote.linksAtHand.contains(id))
-                    readHere.append(id);
+                    next.readHere.append(id);
             }
         }
-        co_await remote.readLinks(records, part);
-        QList<LinkItem> mine;
-        QList<QUuid> held; // the part's links this library holds
-        if (local.whole) {
-            for (const QUuid& id : part) {
-                if (localSummaries.find(id))
-                    held.append(id);
+        reading.emplace(remote.readLinks(records, next.part));
+    };
+    std::exception_ptr failure;
+    try {
+        if (!ids.isEmpty())
+            readPart(0);
+        for (qsizetype first = 0; first < ids.size(); first += perPart) {
+            {
+                QCoro::Task<void> read = std::move(*reading);
+                reading.reset();
+                co_await read;
             }
+            const PartRead current = std::move(next);
+            if (first + perPart < ids.size())
+                readPart(first + perPart);
+            const QList<QUuid>& part = current.part;
+            QList<LinkItem> mine;
+            QList<QUuid> held; // the part's links this library holds
+            if (local.whole) {
+                for (const QUuid& id : part) {
+                    if (localSummaries.find(id))
+                        held.append(id);
+                }
+            }
+            if (!held.isEmpty()) {
+                QFuture<QList<LinkItem>> readingMine = readLinksByID(store, held);
+                mine = co_await readingMine;
+            }
+            QHash<QUuid, const LinkItem*> localByID =
+                local.whole ? QHash<QUuid, const LinkItem*>() : scopeByID;
+            for (const LinkItem& link : std::as_const(mine))
+                localByID.insert(link.id, &link);
+            const QList<LinkToApply> links = linksToApply(part, remote, localByID);
+            for (qsizetype at = 0; at < links.size(); at += applyBatch)
+                co_await SyncedLibrary(store).applyLinks(links.mid(at, applyBatch));
+            // The push decides about these from their summaries, reading a copy again only for a tie.
+            for (const QUuid& id : current.readHere)
+                remote.linksAtHand.remove(id);
         }
-        if (!held.isEmpty()) {
-            QFuture<QList<LinkItem>> reading = readLinksByID(store, held);
-            mine = co_await reading;
-        }
-        QHash<QUuid, const LinkItem*> localByID = local.whole ? QHash<QUuid, const LinkItem*>() : scopeByID;
-        for (const LinkItem& link : std::as_const(mine))
-            localByID.insert(link.id, &link);
-        const QList<LinkToApply> links = linksToApply(part, remote, localByID);
-        for (qsizetype at = 0; at < links.size(); at += applyBatch)
-            co_await SyncedLibrary(store).applyLinks(links.mid(at, applyBatch));
-        // The push decides about these from their summaries, reading a copy again only for a tie.
-        for (const QUuid& id : std::as_const(readHere))
-            remote.linksAtHand.remove(id);
+    } catch (...) {
+        failure = std::current_exception();
     }
+    if (reading) {
+        try {
+            co_await *reading;
+        } catch (...) {
+            // The error that ended the pull is the one to report.
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
     // A relation the library holds already, or one its deletion outdates, is passed over without a write.
     const QList<LinkRelation> relations =
         scope ? within(remote.relations,
