@@ -3,6 +3,7 @@
 #include "LibraryChangeJournal.h"
 #include "LibraryReads.h"
 #include "LibrarySchema.h"
+#include "LinkRow.h"
 #include "LinkSearchIndex.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
@@ -48,6 +49,37 @@ const QString insertLinkRecord = QStringLiteral(
     "INSERT INTO links (id, title, url, type, source_app, notes, last_known_path, content_hash, file_size, "
     "created_at, updated_at, last_opened_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ");
 
+// A remote link over the stored row: the row keeps its creation time, and the file fields and the last
+// opening it has.
+const QString mergeLinkRecord =
+    insertLinkRecord +
+    QStringLiteral("ON CONFLICT(id) DO UPDATE SET title = excluded.title, url = excluded.url, "
+                   "type = excluded.type, source_app = excluded.source_app, notes = excluded.notes, "
+                   "last_known_path = COALESCE(links.last_known_path, excluded.last_known_path), "
+                   "content_hash = COALESCE(links.content_hash, excluded.content_hash), "
+                   "file_size = COALESCE(links.file_size, excluded.file_size), "
+                   "created_at = links.created_at, updated_at = excluded.updated_at, "
+                   "last_opened_at = COALESCE(links.last_opened_at, excluded.last_opened_at)");
+
+const QString linkTombstoneSql = QStringLiteral(
+    "SELECT record_name FROM deleted_records WHERE record_type = ? AND record_name = ? LIMIT 1");
+
+// Resets a statement kept across a loop when the scope ends, however it ends: one left stepped keeps its
+// read open, and one left bound keeps the previous row's values.
+class ResetAfter {
+public:
+    explicit ResetAfter(SQLiteStatement& statement)
+        : m_statement(statement)
+    {
+    }
+    ~ResetAfter() { m_statement.reset(); }
+    ResetAfter(const ResetAfter&) = delete;
+    ResetAfter& operator=(const ResetAfter&) = delete;
+
+private:
+    SQLiteStatement& m_statement;
+};
+
 // The tables an import writes, whose indexes it may make again at its end.
 const QStringList importedTables = {QStringLiteral("links"), QStringLiteral("link_tags"),
                                     QStringLiteral("link_relations")};
@@ -67,6 +99,101 @@ void run(SQLiteStatement& statement, const QList<SQLiteValue>& values)
     statement.reset();
 }
 } // namespace
+
+struct LibraryMerge::RemoteLinks::Statements {
+    SQLiteStatement tombstone;
+    SQLiteStatement stored;
+    SQLiteStatement upsert;
+    SQLiteStatement clearTags;
+};
+
+LibraryMerge::RemoteLinks::RemoteLinks(LibraryMerge& merge)
+    : m_merge(merge)
+{
+    SQLiteConnection& connection = merge.m_connection;
+    // A library where no link was ever deleted, as a new one joining others, skips a lookup per link.
+    m_tombstones = anyRow(connection, QStringLiteral("SELECT 1 FROM deleted_records WHERE record_type = ?"),
+                          {linkRecordType});
+    m_statements.reset(new Statements{
+        connection.statement(linkTombstoneSql),
+        connection.statement(linkStoredColumnsSql() +
+                             QStringLiteral("FROM links WHERE links.id = ? LIMIT 1")),
+        connection.statement(mergeLinkRecord),
+        connection.statement(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?")),
+    });
+}
+
+LibraryMerge::RemoteLinks::~RemoteLinks() = default;
+
+void LibraryMerge::RemoteLinks::apply(const LinkItem& remote, bool winsEqualTime)
+{
+    Statements& statements = *m_statements;
+    const QString idText = uuidString(remote.id);
+    try {
+        // The row and its tags go together: a failure while the tags are written must not leave the
+        // remote update time on a row whose tags were lost.
+        inTransaction(m_merge.m_connection, [&] {
+            if (m_tombstones) {
+                const ResetAfter reset(statements.tombstone);
+                statements.tombstone.bindText(1, linkRecordType);
+                statements.tombstone.bindText(2, idText);
+                if (statements.tombstone.step() && !statements.tombstone.isNull(0))
+                    return;
+            }
+            // A stored row that does not read back is overwritten as if the link were new, but its tags
+            // are still cleared.
+            bool stored = false;
+            bool readable = false;
+            {
+                const ResetAfter reset(statements.stored);
+                statements.stored.bindText(1, idText);
+                if (statements.stored.step()) {
+                    stored = true;
+                    readable = decodeStoredLinkColumns(SQLiteRow(statements.stored), m_local);
+                }
+            }
+            if (readable && (m_local.updatedAt > remote.updatedAt ||
+                             (m_local.updatedAt == remote.updatedAt && !winsEqualTime))) {
+                m_merge.backfillFileFields(remote, m_local);
+                return;
+            }
+            write(remote, idText, stored);
+        });
+    } catch (...) {
+        // Tags made in the savepoint just undone are gone with it.
+        m_tagIds.clear();
+        throw;
+    }
+}
+
+void LibraryMerge::RemoteLinks::write(const LinkItem& remote, const QString& idText, bool stored)
+{
+    Statements& statements = *m_statements;
+    {
+        SQLiteStatement& upsert = statements.upsert;
+        const ResetAfter reset(upsert);
+        upsert.bindText(1, idText);
+        upsert.bindText(2, remote.title);
+        upsert.bindText(3, remote.url);
+        upsert.bindText(4, rawValue(remote.type));
+        upsert.bindText(5, remote.sourceApp);
+        upsert.bindText(6, remote.notes);
+        upsert.bindText(7, remote.lastKnownPath);
+        upsert.bindText(8, remote.contentHash);
+        upsert.bindInteger(9, remote.fileSize);
+        upsert.bindText(10, libraryDateString(remote.createdAt));
+        upsert.bindText(11, libraryDateString(remote.updatedAt));
+        upsert.bindText(12, optionalDateText(remote.lastOpenedAt));
+        upsert.step();
+    }
+    // A link new to the library has no tags to clear.
+    if (stored) {
+        const ResetAfter reset(statements.clearTags);
+        statements.clearTags.bindText(1, idText);
+        statements.clearTags.step();
+    }
+    m_merge.m_writes.writeTags(remote.tags, idText, &m_tagIds);
+}
 
 void LibraryMerge::backfillFileFields(const LinkItem& remote, const LinkItem& local)
 {
@@ -98,32 +225,8 @@ void LibraryMerge::deleteLinkRows(const QString& recordName)
 
 void LibraryMerge::applyRemoteLink(const LinkItem& remote, bool winsEqualTime)
 {
-    const QString idText = uuidString(remote.id);
-    // The row and its tags go together: a failure while the tags are written must not leave the remote
-    // update time on a row whose tags were lost.
-    inTransaction(m_connection, [&] {
-        if (m_reads.isTombstoned(linkRecordType, idText))
-            return;
-        if (const std::optional<LinkItem> local = m_reads.link(remote.id);
-            local && (local->updatedAt > remote.updatedAt ||
-                      (local->updatedAt == remote.updatedAt && !winsEqualTime))) {
-            backfillFileFields(remote, *local);
-            return;
-        }
-        m_connection.execute(
-            insertLinkRecord +
-                QStringLiteral("ON CONFLICT(id) DO UPDATE SET title = excluded.title, url = excluded.url, "
-                               "type = excluded.type, source_app = excluded.source_app, "
-                               "notes = excluded.notes, "
-                               "last_known_path = COALESCE(links.last_known_path, excluded.last_known_path), "
-                               "content_hash = COALESCE(links.content_hash, excluded.content_hash), "
-                               "file_size = COALESCE(links.file_size, excluded.file_size), "
-                               "created_at = links.created_at, updated_at = excluded.updated_at, "
-                               "last_opened_at = COALESCE(links.last_opened_at, excluded.last_opened_at)"),
-            linkRecordValues(remote, idText));
-        m_connection.execute(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?"), {idText});
-        m_writes.replaceTags(remote.tags, remote.id);
-    });
+    // The check for deleted links belongs to the same transaction as the link's writes.
+    inTransaction(m_connection, [&] { RemoteLinks(*this).apply(remote, winsEqualTime); });
 }
 
 void LibraryMerge::applyRemoteDeletion(const DeletedRecord& record)

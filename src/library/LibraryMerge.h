@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace morvane {
 
 class LibraryReads;
@@ -26,6 +28,30 @@ public:
         , m_searchIndex(searchIndex)
     {
     }
+
+    // Applies many remote links in a row with the statements, the tag ids and the check whether any
+    // link was ever deleted here kept from one link to the next. Lives within one transaction of the
+    // caller (or none), during which nothing else writes the library.
+    class RemoteLinks {
+    public:
+        explicit RemoteLinks(LibraryMerge& merge);
+        ~RemoteLinks();
+        RemoteLinks(const RemoteLinks&) = delete;
+        RemoteLinks& operator=(const RemoteLinks&) = delete;
+
+        // As applyRemoteLink: each link in a savepoint of its own, undone wholly when it throws.
+        void apply(const LinkItem& remote, bool winsEqualTime = false);
+
+    private:
+        struct Statements;
+        void write(const LinkItem& remote, const QString& idText, bool stored);
+
+        LibraryMerge& m_merge;
+        std::unique_ptr<Statements> m_statements;
+        bool m_tombstones = false;
+        LibraryWrites::TagIds m_tagIds;
+        LinkItem m_local;
+    };
 
     void backfillFileFields(const LinkItem& remote, const LinkItem& local);
     void deleteLinkRows(const QString& recordName);

@@ -68,6 +68,10 @@ SQLiteConnection SQLiteConnection::open(const QString& path)
         throw error;
     }
     sqlite3_busy_timeout(db, busyTimeoutMilliseconds);
+    // Every savepoint nested in a transaction keeps a statement journal, which SQLite otherwise spills
+    // into a temporary file once it grows: a sync pass that applies each record under its own savepoint
+    // made and removed thousands of them.
+    sqlite3_exec(db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
     try {
         ensureWritable(db);
     } catch (...) {

@@ -95,6 +95,31 @@ void SQLiteStatement::bind(const QList<SQLiteValue>& values)
     }
 }
 
+void SQLiteStatement::bindText(int parameter, const QString& value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    if (sqlite3_bind_text64(m_statement, parameter, utf8.constData(), sqlite3_uint64(utf8.size()),
+                            SQLITE_TRANSIENT, SQLITE_UTF8) != SQLITE_OK)
+        throw StoreError::fromConnection(StoreError::Kind::bind, m_db);
+}
+
+void SQLiteStatement::bindText(int parameter, const std::optional<QString>& value)
+{
+    if (value) {
+        bindText(parameter, *value);
+    } else if (sqlite3_bind_null(m_statement, parameter) != SQLITE_OK) {
+        throw StoreError::fromConnection(StoreError::Kind::bind, m_db);
+    }
+}
+
+void SQLiteStatement::bindInteger(int parameter, std::optional<qint64> value)
+{
+    const int result = value ? sqlite3_bind_int64(m_statement, parameter, *value)
+                             : sqlite3_bind_null(m_statement, parameter);
+    if (result != SQLITE_OK)
+        throw StoreError::fromConnection(StoreError::Kind::bind, m_db);
+}
+
 bool SQLiteStatement::step()
 {
     const int result = sqlite3_step(m_statement);

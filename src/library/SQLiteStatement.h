@@ -43,6 +43,11 @@ public:
 
     // Binds value i to parameter i + 1; the first failing bind throws StoreError::bind.
     void bind(const QList<SQLiteValue>& values);
+    // Bind one parameter (numbered from 1) as bind does, without a list of values: for statements run
+    // once per row of a long loop. An absent value binds NULL.
+    void bindText(int parameter, const QString& value);
+    void bindText(int parameter, const std::optional<QString>& value);
+    void bindInteger(int parameter, std::optional<qint64> value);
 
     // True for a row, false when done; anything else (busy, I/O error, corruption) throws.
     bool step();

@@ -3,6 +3,7 @@
 #include "LinkStoreDetail.h"
 
 #include <exception>
+#include <optional>
 
 namespace morvane {
 
@@ -129,9 +130,12 @@ QFuture<void> SyncedLibrary::applyDeletion(DeletedRecord deleted)
 QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
 {
     return LinkStoreDatabase(m_store).run([links = std::move(links)](SQLiteStore& sqlite) {
-        LibraryMerge& merge = sqlite.merge();
-        applyEach(sqlite.transactions(), links, [&merge](const RemoteLink& remote) {
-            merge.applyRemoteLink(remote.link, remote.winsEqualTime);
+        // Made inside the batch's transaction, where nothing else writes the library while it lives.
+        std::optional<LibraryMerge::RemoteLinks> applier;
+        applyEach(sqlite.transactions(), links, [&](const RemoteLink& remote) {
+            if (!applier)
+                applier.emplace(sqlite.merge());
+            applier->apply(remote.link, remote.winsEqualTime);
         });
     });
 }

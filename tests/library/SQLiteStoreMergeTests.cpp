@@ -227,4 +227,136 @@ TEST_F(SQLiteStoreMerge, AWriteRefusedHalfWayLeavesEveryRowAsItWas)
     EXPECT_TRUE(everyRow(store).isEmpty());
 }
 
+// What merging remote links writes, with tags by name since each library makes its own tag ids; the
+// change journal with its numbers, which say in what order the sync reads the changes.
+QStringList mergedRows(const SQLiteStore& store)
+{
+    const QStringList linkColumns =
+        texts(store, "SELECT 'quote(' || name || ')' FROM pragma_table_info('links')");
+    QStringList rows =
+        texts(store, QStringLiteral("SELECT %1 FROM links ORDER BY id").arg(linkColumns.join(" || '|' || ")));
+    rows += texts(store, "SELECT 'tag ' || name FROM tags ORDER BY name");
+    rows += texts(store, "SELECT 'tagged ' || link_id || ' ' || name FROM link_tags "
+                         "JOIN tags ON tags.id = link_tags.tag_id ORDER BY 1");
+    rows += texts(store, "SELECT 'change ' || seq || ' ' || kind || ' ' || first || ' ' || second "
+                         "FROM library_changes ORDER BY seq");
+    return rows;
+}
+
+struct Arrival {
+    LinkItem link;
+    bool winsEqualTime = false;
+};
+
+// Two libraries alike, down to their ids, for one remote batch applied in two ways: a link of every
+// kind the decision tells apart, and a stored row that does not read back but has tags.
+struct MergeCase {
+    QList<Arrival> arrivals;
+
+    explicit MergeCase(const QList<SQLiteStore*>& stores)
+    {
+        LinkItem older = localFile();
+        LinkItem newer = makeLink("Newer here", {}, "2024-06-01T00:00:00.000Z");
+        newer.tags = {"here"};
+        LinkItem tiedWon = makeLink("Tied, won", {}, "2024-06-01T00:00:00.000Z");
+        LinkItem tiedKept = makeLink("Tied, kept", {}, "2024-06-01T00:00:00.000Z");
+        tiedKept.tags = {"kept"};
+        const LinkItem deleted = makeLink("Deleted");
+        const QUuid unreadable = QUuid::createUuid();
+        for (SQLiteStore* store : stores) {
+            for (const LinkItem& link : {older, newer, tiedWon, tiedKept, deleted})
+                addLink(*store, link);
+            store->writes().deleteLink(deleted.id);
+            SQLiteConnection raw = rawLibrary(*store);
+            raw.execute("INSERT INTO links (id, title, url, type, created_at, updated_at) VALUES (?, 'u', "
+                        "'https://u.example', 'unknown', '2024-01-01T00:00:00.000Z', "
+                        "'2030-01-01T00:00:00.000Z')",
+                        {uuidString(unreadable)});
+            raw.execute("INSERT INTO link_tags SELECT ?, id FROM tags WHERE name = 'here'",
+                        {uuidString(unreadable)});
+        }
+
+        LinkItem fresh = makeLink("Fresh", {}, "2024-07-01T00:00:00.000Z");
+        fresh.tags = {"B", "a", " b ", "a", "  "};
+        LinkItem freshAgain = fresh;
+        freshAgain.title = "Fresh, edited";
+        freshAgain.updatedAt = at("2024-07-02T00:00:00.000Z");
+        freshAgain.tags = {"c", "here"};
+        LinkItem untagged = makeLink("Untagged");
+        untagged.tags = {" ", ""};
+        LinkItem olderThere = remoteCopy(newer, "2024-05-01T00:00:00.000Z");
+        olderThere.lastKnownPath = std::nullopt;
+        LinkItem overUnreadable = makeLink("Over unreadable");
+        overUnreadable.id = unreadable;
+        overUnreadable.tags = {"x"};
+        arrivals = {{fresh},
+                    {remoteCopy(older, "2024-05-11T00:00:00.000Z")},
+                    {olderThere, true},
+                    {remoteCopy(tiedWon, "2024-06-01T00:00:00.000Z"), true},
+                    {remoteCopy(tiedKept, "2024-06-01T00:00:00.000Z")},
+                    {remoteCopy(deleted, "2030-01-01T00:00:00.000Z"), true},
+                    {untagged},
+                    {freshAgain},
+                    {overUnreadable},
+                    {remoteCopy(fresh, "2024-06-01T00:00:00.000Z")}};
+    }
+};
+
+// A batch through one applier writes what the links applied one at a time write: rows, tags and the
+// order of the change journal.
+TEST_F(SQLiteStoreMerge, RemoteLinksInOneBatchWriteWhatTheyWriteOneAtATime)
+{
+    SQLiteStore batched(testHome() + "/batched.sqlite");
+    const MergeCase merge({&store, &batched});
+    ASSERT_EQ(mergedRows(store), mergedRows(batched));
+
+    for (const Arrival& arrival : merge.arrivals)
+        store.merge().applyRemoteLink(arrival.link, arrival.winsEqualTime);
+    batched.transactions().inTransaction([&] {
+        LibraryMerge::RemoteLinks links(batched.merge());
+        for (const Arrival& arrival : merge.arrivals)
+            links.apply(arrival.link, arrival.winsEqualTime);
+    });
+    EXPECT_EQ(mergedRows(batched), mergedRows(store));
+
+    // Not alike by doing nothing: new links came with their tags, the unreadable row lost its own, and
+    // the newer local link took the file fields it lacked.
+    const auto tagsOf = [&](const LinkItem& link) { return store.reads().link(link.id).value().tags; };
+    EXPECT_EQ(tagsOf(merge.arrivals[0].link), QStringList({"c", "here"}));
+    EXPECT_EQ(tagsOf(merge.arrivals[8].link), QStringList({"x"}));
+    EXPECT_TRUE(tagsOf(merge.arrivals[6].link).isEmpty());
+    EXPECT_EQ(store.reads().link(merge.arrivals[2].link.id)->contentHash, "remote-hash");
+}
+
+// A link whose tags are refused is undone wholly, row and tags; the links before it stay, and the applier
+// goes on with tags made again.
+TEST_F(SQLiteStoreMerge, ARemoteLinkRefusedInABatchIsUndoneAlone)
+{
+    const LinkItem local = addLink(store, localFile());
+    SQLiteConnection raw = rawLibrary(store);
+    raw.execute("CREATE TRIGGER refuse BEFORE INSERT ON link_tags WHEN (SELECT name FROM tags WHERE id = "
+                "new.tag_id) = 'refused' BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    LinkItem before = makeLink("Before");
+    before.tags = {"ok"};
+    LinkItem refused = remoteCopy(local, "2030-01-01T00:00:00.000Z");
+    refused.tags = {"fresh", "refused"};
+    LinkItem after = makeLink("After");
+    after.tags = {"fresh"};
+
+    const QString localChanges =
+        QStringLiteral("SELECT seq FROM library_changes WHERE first = '%1'").arg(uuidString(local.id));
+    const QStringList noted = texts(store, localChanges);
+    store.transactions().inTransaction([&] {
+        LibraryMerge::RemoteLinks links(store.merge());
+        links.apply(before);
+        EXPECT_THROW(links.apply(refused), StoreError);
+        links.apply(after);
+    });
+    EXPECT_EQ(store.reads().link(local.id), local);
+    EXPECT_EQ(store.reads().link(before.id).value().tags, before.tags);
+    EXPECT_EQ(store.reads().link(after.id).value().tags, after.tags);
+    EXPECT_EQ(texts(store, "SELECT name FROM tags ORDER BY name"), QStringList({"fresh", "local", "ok"}));
+    EXPECT_EQ(texts(store, localChanges), noted);
+}
+
 } // namespace
