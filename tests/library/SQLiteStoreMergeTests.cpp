@@ -274,6 +274,7 @@ struct MergeCase {
                         {uuidString(unreadable)});
             raw.execute("INSERT INTO link_tags SELECT ?, id FROM tags WHERE name = 'here'",
                         {uuidString(unreadable)});
+            raw.execute("INSERT INTO tags (id, name) VALUES ('shared-tag', 'Shared')");
         }
 
         LinkItem fresh = makeLink("Fresh", {}, "2024-07-01T00:00:00.000Z");
@@ -288,7 +289,7 @@ struct MergeCase {
         olderThere.lastKnownPath = std::nullopt;
         LinkItem overUnreadable = makeLink("Over unreadable");
         overUnreadable.id = unreadable;
-        overUnreadable.tags = {"x"};
+        overUnreadable.tags = {"x", "SHARED "};
         arrivals = {{fresh},
                     {remoteCopy(older, "2024-05-11T00:00:00.000Z")},
                     {olderThere, true},
@@ -319,11 +320,13 @@ TEST_F(SQLiteStoreMerge, RemoteLinksInOneBatchWriteWhatTheyWriteOneAtATime)
     });
     EXPECT_EQ(mergedRows(batched), mergedRows(store));
 
-    // Not alike by doing nothing: new links came with their tags, the unreadable row lost its own, and
-    // the newer local link took the file fields it lacked.
+    // Not alike by doing nothing: new links came with their tags, the unreadable row lost its own and
+    // took a tag the library had in another case, and the newer local link took the file fields it
+    // lacked.
     const auto tagsOf = [&](const LinkItem& link) { return store.reads().link(link.id).value().tags; };
     EXPECT_EQ(tagsOf(merge.arrivals[0].link), QStringList({"c", "here"}));
-    EXPECT_EQ(tagsOf(merge.arrivals[8].link), QStringList({"x"}));
+    EXPECT_EQ(tagsOf(merge.arrivals[8].link), QStringList({"Shared", "x"}));
+    EXPECT_EQ(scalar(store, "SELECT count(*) FROM tags WHERE name = 'Shared' COLLATE NOCASE"), 1);
     EXPECT_TRUE(tagsOf(merge.arrivals[6].link).isEmpty());
     EXPECT_EQ(store.reads().link(merge.arrivals[2].link.id)->contentHash, "remote-hash");
 }
