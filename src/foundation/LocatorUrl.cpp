@@ -1,5 +1,7 @@
 #include "LocatorUrl.h"
 
+#include "HexDigit.h"
+
 #include <QFileInfo>
 
 namespace morvane {
@@ -16,17 +18,6 @@ bool isSchemeChar(QChar c)
 {
     const char16_t u = c.unicode();
     return isSchemeStart(c) || (u >= u'0' && u <= u'9') || u == u'+' || u == u'-' || u == u'.';
-}
-
-int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
 }
 
 } // namespace
@@ -215,8 +206,8 @@ QString percentDecode(QStringView text)
     const QByteArray utf8 = text.toUtf8();
     for (qsizetype i = 0; i < utf8.size(); ++i) {
         if (utf8[i] == '%' && i + 2 < utf8.size()) {
-            const int hi = hexValue(static_cast<char16_t>(static_cast<unsigned char>(utf8[i + 1])));
-            const int lo = hexValue(static_cast<char16_t>(static_cast<unsigned char>(utf8[i + 2])));
+            const int hi = hexDigitValue(static_cast<char16_t>(static_cast<unsigned char>(utf8[i + 1])));
+            const int lo = hexDigitValue(static_cast<char16_t>(static_cast<unsigned char>(utf8[i + 2])));
             if (hi >= 0 && lo >= 0) {
                 bytes.append(static_cast<char>(hi * 16 + lo));
                 i += 2;

@@ -1,5 +1,7 @@
 #include "Uuid.h"
 
+#include "HexDigit.h"
+
 #include <QRandomGenerator>
 
 #include <array>
@@ -19,17 +21,6 @@ constexpr std::array<qsizetype, 32> digitPositions = [] {
     }
     return positions;
 }();
-
-int hexValue(char16_t c)
-{
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -56,8 +47,8 @@ std::optional<QUuid> parseUuid(const QString& text)
         return std::nullopt;
     QByteArray bytes(16, Qt::Uninitialized);
     for (std::size_t i = 0; i < 16; ++i) {
-        const int high = hexValue(text[digitPositions[2 * i]].unicode());
-        const int low = hexValue(text[digitPositions[2 * i + 1]].unicode());
+        const int high = hexDigitValue(text[digitPositions[2 * i]].unicode());
+        const int low = hexDigitValue(text[digitPositions[2 * i + 1]].unicode());
         if (high < 0 || low < 0)
             return std::nullopt;
         bytes[qsizetype(i)] = char(high << 4 | low);

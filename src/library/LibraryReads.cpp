@@ -6,14 +6,12 @@
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 #include "StoredIdMap.h"
+#include "foundation/FreedMemory.h"
 #include "foundation/IsoDate.h"
 #include "foundation/Uuid.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include <cstdint>
 
@@ -194,12 +192,10 @@ void LibraryReads::releaseSearchMemory()
     m_shortSearchWanted = false;
     m_searchIndex.releaseShortTexts();
     m_connection.releaseMemory();
-#ifdef __GLIBC__
     // The allocator keeps what was freed for the thread's next allocations, and after a large block
     // was given back it serves the next ones of that size from its heaps rather than from the system:
     // without a trim, the texts read at the next show would stay resident after it too.
-    malloc_trim(0);
-#endif
+    releaseFreedMemory();
 }
 
 QList<LinkItem> LibraryReads::relatedLinks(const QUuid& id)

@@ -1,5 +1,7 @@
 #include "sync/ListedRecordDecoder.h"
 
+#include "foundation/FreedMemory.h"
+
 #include <pthread.h>
 
 namespace morvane {
@@ -81,6 +83,10 @@ void ListedRecordDecoder::run()
         try {
             for (File& file : batch)
                 take(file);
+            // Decoding frees as much as it keeps, in the heaps of three threads at once: given back as it
+            // goes, what a whole folder's listing holds at its end is what it keeps.
+            if (++m_batches % batchesBetweenTrims == 0)
+                releaseFreedMemory();
         } catch (...) {
             const std::lock_guard lock(m_mutex);
             m_failure = std::current_exception();

@@ -52,6 +52,7 @@ public:
 
     static constexpr std::size_t filesPerBatch = 64;
     static constexpr std::size_t batchesWaiting = 4;
+    static constexpr std::size_t batchesBetweenTrims = 32;
 
 private:
     using Batch = std::vector<File>;
@@ -71,6 +72,7 @@ private:
     bool m_closed = false;        // guarded by m_mutex: nothing more comes
     std::exception_ptr m_failure; // guarded by m_mutex
     std::thread m_thread;
+    std::size_t m_batches = 0; // the decoding thread's
 };
 
 } // namespace morvane

@@ -1,5 +1,6 @@
 #include "sync/RecordStoreSyncService.h"
 
+#include "foundation/FreedMemory.h"
 #include "store/LinkStore.h"
 #include "store/SyncedLibrary.h"
 #include "sync/SyncCheckpoint.h"
@@ -13,10 +14,6 @@
 
 #include <algorithm>
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 namespace morvane {
 
 namespace {
@@ -28,13 +25,6 @@ QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::millisecond
     std::unique_ptr<ClockTimer> timer = clock->makeTimer([elapsed] { elapsed->finish(); });
     timer->start(duration, false);
     co_await elapsed->future();
-}
-
-void releaseFreedMemory()
-{
-#ifdef __GLIBC__
-    ::malloc_trim(0);
-#endif
 }
 
 RemoteErase::Pause pauseOrClock(RemoteErase::Pause pause, const std::shared_ptr<Clock>& clock)
@@ -274,6 +264,10 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::listedP
         asked.since = kept->recordsSince;
     }
     RemoteRecords::Opening opening = co_await m_remote.openPass(asked);
+    // A complete listing read and decoded every record file on threads of their own: what that freed
+    // goes back to the system before the pull and the push hold what they decide with.
+    if (opening.changes.complete)
+        releaseFreedMemory();
     if (!journal)
         journal = co_await journalRead;
     if (opening.account != SyncStatus::ready) {

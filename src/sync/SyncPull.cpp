@@ -1,5 +1,6 @@
 #include "sync/SyncPull.h"
 
+#include "foundation/Uuid.h"
 #include "store/LinkStore.h"
 #include "store/SyncedLibrary.h"
 #include "sync/RecordFormats.h"
@@ -9,7 +10,6 @@
 
 #include <QCoroFuture>
 #include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <vector>
@@ -135,26 +135,38 @@ template <class T, class InScope> QList<T> within(const QList<T>& values, InScop
 }
 
 // The remote relations but those whose pair the library relates already with no deletion of the pair
-// on either side: applying one of those writes nothing.
+// on either side: applying one of those writes nothing. The pairs are held as ids, in either order the
+// same, not as record names: a whole library's relations would take megabytes as texts.
 QList<LinkRelation> relationsNotHeld(const SyncRemoteState& remote, const SyncedLibrary::State& local)
 {
+    using Pair = std::pair<QUuid, QUuid>;
+    const auto pairOf = [](const QUuid& a, const QUuid& b) { return b < a ? Pair(b, a) : Pair(a, b); };
     static const QString relationType = QStringLiteral("LinkRelation");
-    QSet<QString> deleted;
+    std::vector<Pair> deleted;
     for (const QList<DeletedRecord>* deletions : {&local.deletions, &remote.deletions}) {
         for (const DeletedRecord& record : *deletions) {
-            if (record.recordType == relationType)
-                deleted.insert(record.recordName);
+            if (record.recordType != relationType)
+                continue;
+            // A name that is not two ids names no relation.
+            const qsizetype split = record.recordName.indexOf(u'_');
+            const std::optional<QUuid> from = parseUuid(record.recordName.left(split));
+            const std::optional<QUuid> to = parseUuid(record.recordName.mid(split + 1));
+            if (split > 0 && from && to)
+                deleted.push_back(pairOf(*from, *to));
         }
     }
-    QSet<QString> held;
-    held.reserve(local.relations.size());
+    std::sort(deleted.begin(), deleted.end());
+    std::vector<Pair> held;
+    held.reserve(std::size_t(local.relations.size()));
     for (const LinkRelation& relation : local.relations) {
-        const QString name = RecordFormats::relationRecordName(relation);
-        if (!deleted.contains(name))
-            held.insert(name);
+        const Pair pair = pairOf(relation.fromLinkID, relation.toLinkID);
+        if (!std::binary_search(deleted.cbegin(), deleted.cend(), pair))
+            held.push_back(pair);
     }
-    return within(remote.relations, [&held](const LinkRelation& relation) {
-        return !held.contains(RecordFormats::relationRecordName(relation));
+    std::sort(held.begin(), held.end());
+    return within(remote.relations, [&](const LinkRelation& relation) {
+        return !std::binary_search(held.cbegin(), held.cend(),
+                                   pairOf(relation.fromLinkID, relation.toLinkID));
     });
 }
 
