@@ -99,24 +99,21 @@ std::optional<QString> LibraryWrites::tagId(const QString& name, TagIds* known)
         if (const auto found = known->constFind(name); found != known->cend())
             return *found;
     }
-    const QString lookup = QStringLiteral("SELECT id FROM tags WHERE name = ? LIMIT 1");
-    std::optional<QString> id;
-    {
-        SQLiteStatement select = m_connection.statement(lookup);
+    const auto lookUp = [&]() -> std::optional<QString> {
+        SQLiteStatement select =
+            m_connection.statement(QStringLiteral("SELECT id FROM tags WHERE name = ? LIMIT 1"));
         select.bind({name});
-        if (select.step())
-            id = select.optionalText(0);
-    }
+        return select.step() ? select.optionalText(0) : std::nullopt;
+    };
+    std::optional<QString> id = lookUp();
     // Made only when missing: most names a sync pass brings are tags the library has, and the insert
     // that would be ignored for them cost as much as the lookup.
     if (!id) {
         m_connection.execute(QStringLiteral("INSERT OR IGNORE INTO tags (id, name) VALUES (?, ?)"),
                              {uuidString(QUuid::createUuid()), name});
-        SQLiteStatement select = m_connection.statement(lookup);
-        select.bind({name});
-        if (!select.step() || select.isNull(0))
+        id = lookUp();
+        if (!id)
             return std::nullopt;
-        id = select.text(0);
     }
     if (known != nullptr)
         known->insert(name, *id);

@@ -44,6 +44,33 @@ RecordFileReader::Unusable failedWith(const char* what, int error)
                 .arg(QLatin1String(what), QString::fromLocal8Bit(::strerror(error)))};
 }
 
+// Why an entry of this kind and size is left unread; none for a regular file within the limit.
+std::optional<RecordFileReader::Unusable> unusableEntry(const struct stat& entry)
+{
+    if (!S_ISREG(entry.st_mode))
+        return notARecordFile(entry.st_mode);
+    if (qint64(entry.st_size) > maximumBytes)
+        return RecordFileReader::Unusable{CloudKitError::limitExceeded, overLimitText(entry.st_size)};
+    return std::nullopt;
+}
+
+// Not following a link and not waiting on a FIFO, should the entry have been replaced by one since it
+// was looked at; negative when it does not open.
+int openRecordFile(int folder, const QByteArray& fileName)
+{
+    return ::openat(folder, fileName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
+// The open file as it is before it is read: a change made while it is read moves its stamp, and the
+// next read takes the file again.
+struct stat openedEntry(int handle, const QString& recordName)
+{
+    struct stat opened {};
+    if (::fstat(handle, &opened) != 0)
+        throw RecordFolder::systemError(QStringLiteral("read"), recordName, errno);
+    return opened;
+}
+
 // Reads up to limit + 1 bytes, so that a file grown past the limit since it was measured is told.
 std::optional<QByteArray> readUpTo(int handle, qint64 expected, qint64 limit)
 {
@@ -189,14 +216,11 @@ RecordFileReader::Found RecordFileReader::readEntry(const QString& recordName, c
 RecordFileReader::Opened RecordFileReader::readListedBytes(const QString& recordName,
                                                            const QByteArray& fileName)
 {
-    // Not following a link and not waiting on a FIFO; what is open is then checked as readBytes checks it.
-    FileDescriptor handle(::openat(m_folder.handle(), fileName.constData(),
-                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // Opened at once; what is open is then checked as readBytes checks it.
+    const FileDescriptor handle(openRecordFile(m_folder.handle(), fileName));
     if (handle.get() < 0)
         return {};
-    struct stat opened {};
-    if (::fstat(handle.get(), &opened) != 0)
-        throw RecordFolder::systemError(QStringLiteral("read"), recordName, errno);
+    const struct stat opened = openedEntry(handle.get(), recordName);
     Opened result{true, RecordFileStamp::of(opened), std::nullopt};
     // What is known of a file that stayed as it was is not read (nor told) again.
     if (const auto cached = m_cache.constFind(recordName);
@@ -208,7 +232,7 @@ RecordFileReader::Opened RecordFileReader::readListedBytes(const QString& record
     forget(recordName);
     CachedFile file{result.stamp, fileName, std::nullopt, std::nullopt};
     Found unread;
-    if (std::optional<QByteArray> bytes = readOpen(recordName, file, handle.get(), unread))
+    if (std::optional<QByteArray> bytes = readOpen(recordName, file, handle.get(), opened, unread))
         result.listed = Listed{std::move(*bytes), std::nullopt, file.stamp};
     return result;
 }
@@ -223,18 +247,11 @@ std::optional<QByteArray> RecordFileReader::readBytes(const QString& recordName,
                                                       const struct stat& entry, Found& unread)
 {
     forget(recordName);
-    if (!S_ISREG(entry.st_mode)) {
-        unread = leaveUnread(recordName, std::move(file), notARecordFile(entry.st_mode));
+    if (std::optional<Unusable> unusable = unusableEntry(entry)) {
+        unread = leaveUnread(recordName, std::move(file), std::move(*unusable));
         return std::nullopt;
     }
-    if (qint64(entry.st_size) > maximumBytes) {
-        unread = leaveUnread(recordName, std::move(file),
-                             {CloudKitError::limitExceeded, overLimitText(entry.st_size)});
-        return std::nullopt;
-    }
-    // Not following a link and not waiting on a FIFO, should the entry have been replaced by one since.
-    FileDescriptor handle(::openat(m_folder.handle(), file.fileName.constData(),
-                                   O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const FileDescriptor handle(openRecordFile(m_folder.handle(), file.fileName));
     if (handle.get() < 0) {
         const int error = errno;
         if (error == ENOENT)
@@ -245,25 +262,15 @@ std::optional<QByteArray> RecordFileReader::readBytes(const QString& recordName,
             unread = leaveUnread(recordName, std::move(file), failedWith("opened", error));
         return std::nullopt;
     }
-    return readOpen(recordName, file, handle.get(), unread);
+    return readOpen(recordName, file, handle.get(), openedEntry(handle.get(), recordName), unread);
 }
 
 std::optional<QByteArray> RecordFileReader::readOpen(const QString& recordName, CachedFile& file, int handle,
-                                                     Found& unread)
+                                                     const struct stat& opened, Found& unread)
 {
-    // Stamped before reading: a change made while the file is read moves the stamp, and the next read
-    // takes the file again.
-    struct stat opened {};
-    if (::fstat(handle, &opened) != 0)
-        throw RecordFolder::systemError(QStringLiteral("read"), recordName, errno);
     file.stamp = RecordFileStamp::of(opened);
-    if (!S_ISREG(opened.st_mode)) {
-        unread = leaveUnread(recordName, std::move(file), notARecordFile(opened.st_mode));
-        return std::nullopt;
-    }
-    if (qint64(opened.st_size) > maximumBytes) {
-        unread = leaveUnread(recordName, std::move(file),
-                             {CloudKitError::limitExceeded, overLimitText(opened.st_size)});
+    if (std::optional<Unusable> unusable = unusableEntry(opened)) {
+        unread = leaveUnread(recordName, std::move(file), std::move(*unusable));
         return std::nullopt;
     }
     std::optional<QByteArray> bytes = readUpTo(handle, opened.st_size, maximumBytes);

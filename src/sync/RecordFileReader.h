@@ -95,9 +95,9 @@ private:
     // The entry's bytes, or none with what was found instead in unread (left unread, or gone).
     std::optional<QByteArray> readBytes(const QString& recordName, CachedFile& file, const struct stat& entry,
                                         Found& unread);
-    // The same for a file open as handle, stamped from it.
+    // The same for a file open as handle, stamped from what fstat gave of it (opened).
     std::optional<QByteArray> readOpen(const QString& recordName, CachedFile& file, int handle,
-                                       Found& unread);
+                                       const struct stat& opened, Found& unread);
     // Keeps the record read from the file, none when it does not hold its record.
     Found keepDecoded(const QString& recordName, CachedFile file, std::optional<CloudRecord> record);
     // Logs why the file is left unread and keeps that while its stamp can be trusted.

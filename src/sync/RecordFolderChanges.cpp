@@ -177,13 +177,12 @@ void RecordFolderChanges::answerListed(qsizetype i, const RecordNames& names, QB
         } catch (const UnusableRecordError&) {
         }
     }
-    // Stamped before the read: a change made meanwhile moves the stamp and is answered next time.
-    if (!stamp.settled())
-        stamp = RecordFileStamp{};
-    stampDigest = stamp.settled() ? stamp.digest() : 0;
+    // Stamped before the read: a change made meanwhile moves the stamp and is answered next time. A stamp
+    // too fresh to trust is neither kept nor given as the record's version.
+    const bool trusted = stamp.settled();
+    stampDigest = trusted ? stamp.digest() : 0;
     if (listed)
-        decoder.hand(
-            {name, fileName, std::move(*listed), stamp == RecordFileStamp{} ? QByteArray() : stamp.bytes()});
+        decoder.hand({name, fileName, std::move(*listed), trusted ? stamp.bytes() : QByteArray()});
 }
 
 RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place, const RecordVersions& versions,
