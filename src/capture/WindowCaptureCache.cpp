@@ -1,5 +1,7 @@
 #include "WindowCaptureCache.h"
 
+#include "foundation/ThreadHandOff.h"
+
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace morvane {
@@ -12,9 +14,12 @@ QFuture<void> WindowCaptureCache::refresh(const DesktopWindow& window, Read read
         generation = ++m_shared->started;
     }
     // On Qt's shared pool, not the file pool: a read waits on another application over its bus, and
-    // neither a capture nor a hash should stand in line behind the other.
+    // neither a capture nor a hash should stand in line behind the other. The pool's queue is Qt's: the
+    // reader and what it holds were made here, before the job was queued.
+    MORVANE_HAND_OFF(&handOffPoint<WindowCaptureCache>);
     return QtConcurrent::run([shared = m_shared, windowId = window.windowId, application = window.application,
                               title = window.title, read = std::move(read), generation] {
+        MORVANE_TAKE_OVER(&handOffPoint<WindowCaptureCache>);
         WindowReading reading;
         try {
             reading = read();
