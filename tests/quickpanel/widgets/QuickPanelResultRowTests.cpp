@@ -149,5 +149,38 @@ TEST(QuickPanelRowContent, ShowsTheLinuxNameOfTheSourceApplication)
               "File Manager");
 }
 
+// The shadow around a card is laid from images kept between paints: what lands on the row must be the
+// very pixels of its layers painted straight onto it, at every width. A mirrored painter paints them
+// straight (it is not a translation), and the card's shapes are symmetric, so outside the card its
+// row is the plain row reversed.
+TEST(QuickPanelResultRowTests, AShadowLaidFromKeptImagesIsTheShadowPaintedStraightAtEveryWidth)
+{
+    for (const bool selected : {false, true}) {
+        for (const double width : {16.0, 120.0, 361.0}) {
+            const QRectF card(20, 20, width, quickPanelRowHeight());
+            const int imageWidth = int(width) + 40;
+            const auto paint = [&](bool mirrored) {
+                QImage image(imageWidth, int(card.bottom()) + 30, QImage::Format_ARGB32_Premultiplied);
+                image.fill(Qt::white);
+                QPainter painter(&image);
+                if (mirrored)
+                    painter.setTransform(QTransform(-1, 0, 0, 1, imageWidth, 0));
+                paintQuickPanelRow(painter, webRowContent, card, {.selected = selected},
+                                   test::appearanceService(Appearance::light).get());
+                return image;
+            };
+            releaseQuickPanelRowImages();
+            const QImage laid = paint(false);
+            const QImage straight = paint(true);
+            int differing = 0;
+            for (int y = 0; y < laid.height(); ++y)
+                for (int x = 0; x < laid.width(); ++x)
+                    if (!card.adjusted(-1, -1, 1, 1).contains(QPointF(x + 0.5, y + 0.5)))
+                        differing += laid.pixel(x, y) != straight.pixel(imageWidth - 1 - x, y);
+            EXPECT_EQ(differing, 0) << (selected ? "selected, " : "") << width << " wide";
+        }
+    }
+}
+
 } // namespace
 } // namespace morvane
