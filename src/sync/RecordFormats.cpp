@@ -31,14 +31,22 @@ bool isLinkRecordName(const QString& name)
     return id && uuidString(*id) == name;
 }
 
-bool isRelationRecordName(const QString& name)
+std::optional<std::pair<QUuid, QUuid>> relationRecordIds(const QString& name)
 {
     const qsizetype separator = name.indexOf(u'_');
     if (separator < 0)
-        return false;
+        return std::nullopt;
     const std::optional<QUuid> from = parseUuid(name.left(separator));
     const std::optional<QUuid> to = parseUuid(name.mid(separator + 1));
-    return from && to && *from != *to && LinkRelation::recordName(*from, *to) == name;
+    if (!from || !to)
+        return std::nullopt;
+    return std::pair(*from, *to);
+}
+
+bool isRelationRecordName(const QString& name)
+{
+    const std::optional<std::pair<QUuid, QUuid>> ids = relationRecordIds(name);
+    return ids && ids->first != ids->second && LinkRelation::recordName(ids->first, ids->second) == name;
 }
 
 bool isSyncedDeletion(const DeletedRecord& deleted)

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 namespace morvane {
 
@@ -34,6 +35,9 @@ QString tombstoneRecordName(const DeletedRecord& record);
 // any other could name a record that is not its to remove, such as the reset marker.
 bool isLinkRecordName(const QString& name);
 bool isRelationRecordName(const QString& name);
+// The two ids a name joins with "_", in its order, whether or not it is the pair key; none for any
+// other name.
+std::optional<std::pair<QUuid, QUuid>> relationRecordIds(const QString& name);
 bool isSyncedDeletion(const DeletedRecord& deleted);
 
 // The fields of a link every machine shares, in one text that sorts the same way on every machine:

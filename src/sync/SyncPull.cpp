@@ -1,6 +1,5 @@
 #include "sync/SyncPull.h"
 
-#include "foundation/Uuid.h"
 #include "store/LinkStore.h"
 #include "store/SyncedLibrary.h"
 #include "sync/RecordFormats.h"
@@ -148,11 +147,8 @@ QList<LinkRelation> relationsNotHeld(const SyncRemoteState& remote, const Synced
             if (record.recordType != relationType)
                 continue;
             // A name that is not two ids names no relation.
-            const qsizetype split = record.recordName.indexOf(u'_');
-            const std::optional<QUuid> from = parseUuid(record.recordName.left(split));
-            const std::optional<QUuid> to = parseUuid(record.recordName.mid(split + 1));
-            if (split > 0 && from && to)
-                deleted.push_back(pairOf(*from, *to));
+            if (const std::optional<Pair> ids = RecordFormats::relationRecordIds(record.recordName))
+                deleted.push_back(pairOf(ids->first, ids->second));
         }
     }
     std::sort(deleted.begin(), deleted.end());
