@@ -23,6 +23,7 @@
 #include "platform/SessionBus.h"
 #include "platform/WaylandWorkspace.h"
 #include "platform/XdgAutostartLoginItem.h"
+#include "quickpanel/widgets/QuickPanelPreparation.h"
 #include "services/HotkeyService.h"
 #include "sync/FolderRecordStore.h"
 #include "sync/RecordStoreSyncService.h"
@@ -85,6 +86,7 @@ AppEnvironment AppEnvironment::desktopSession()
         std::make_shared<FolderRecordStore>(), environment.defaults, environment.clock);
     environment.trayHost = std::make_shared<DesktopTrayHost>();
     environment.quit = &quitApplication;
+    environment.prepareQuickPanel = &prepareQuickPanelAhead;
     return environment;
 }
 

@@ -61,6 +61,9 @@ struct AppEnvironment {
     std::shared_ptr<TrayHost> trayHost;
     // Ends the application, as the tray menu's Quit and `morvane --quit` ask.
     std::function<void()> quit;
+    // Run once the application has started: makes ahead, off the main thread, what the panel's first
+    // show needs (none in tests, whose panels make it as they show).
+    std::function<void()> prepareQuickPanel;
 
     // The user's session: X11 where there is one, and the stand-ins of what Linux does not offer.
     static AppEnvironment desktopSession();

@@ -385,6 +385,8 @@ void MorvaneApp::Objects::runStartupActions()
     });
     registerHotkeys();
     monitor.start();
+    if (environment.prepareQuickPanel)
+        environment.prepareQuickPanel();
 }
 
 // What the panel's searches read is brought in as it shows rather than at start: the links' texts for

@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <mutex>
 #include <optional>
 
 namespace morvane {
@@ -351,8 +352,10 @@ QPainterPath draw(Glyph glyph)
 QPainterPath glyphPath(Glyph glyph)
 {
     // Joining the strokes is the costly part and rows draw their glyph on every paint, so each path
-    // is built once. Painting happens on the main thread only.
+    // is built once, by whichever thread asks first (the panel's are made ahead on a pool thread).
+    static std::mutex building;
     static std::array<std::optional<QPainterPath>, std::size_t(Glyph::reload) + 1> built;
+    const std::lock_guard lock(building);
     std::optional<QPainterPath>& path = built[std::size_t(glyph)];
     if (!path)
         path = draw(glyph);

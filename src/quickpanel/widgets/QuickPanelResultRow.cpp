@@ -178,42 +178,152 @@ CardLayer fillLayer(const QColor& color)
 }
 
 // Every card of the list has the same size, so what is painted around it the same way on every card
-// is kept as images, one a layer, each with the card at (margin, margin), and laid in place without
-// an antialiased fill (which the raster engine spreads over threads and waits for). A layer painted
-// onto a transparent image, and that image drawn onto the background, give the very pixels of the
-// layer painted onto the background; two layers in one image would not.
-QHash<QString, QList<QImage>>& paintedCardLayers()
+// is kept as images, one a layer, and laid in place without an antialiased fill (which the raster
+// engine spreads over threads and waits for). A layer painted onto a transparent image, and that image
+// drawn onto the background, give the very pixels of the layer painted onto the background; two layers
+// in one image would not.
+//
+// Away from the card's rounded corners every row of a layer is the same, and so is every column. A
+// layer is therefore painted once, round a small square card (its patch), and the images of a card of
+// any size are made from the patch by repeating its centre row and column: the two ends, full height,
+// and between them the rows of the repeated column that hold anything (a shadow holds nothing over
+// the card itself, which is left out).
+struct LaidLayer {
+    QImage start; // the columns before the repeated one, full height; the whole layer when `end` is null
+    QImage end;   // the columns after it, full height
+    QList<std::pair<int, QImage>> middle; // rows of the repeated column that hold anything, at their top
+    int width = 0;                        // the columns the layer covers, the margins included
+};
+
+QImage paintedLayer(const CardLayer& layer, QSize cardSize, int margin)
 {
-    static QHash<QString, QList<QImage>> painted;
-    return painted;
+    QImage image(cardSize + QSize(2 * margin, 2 * margin), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    layer(painter, QRectF(QPointF(margin, margin), QSizeF(cardSize)));
+    return image;
 }
 
-const QList<QImage>& cardLayerImages(const QString& key, QSizeF cardSize, int margin,
-                                     const QList<CardLayer>& layers)
+int patchCardSide(int margin)
 {
-    QHash<QString, QList<QImage>>& painted = paintedCardLayers();
+    return 2 * (int(std::ceil(cornerRadius)) + 1 + margin) + 1;
+}
+
+QuickPanelRowPatch layerPatch(const CardLayer& layer, int margin)
+{
+    const int side = patchCardSide(margin);
+    return {paintedLayer(layer, QSize(side, side), margin), margin + side / 2};
+}
+
+// The part `region` of the layer round a card the size of `full` (margins included), made from its patch.
+QImage fromPatch(const QuickPanelRowPatch& patch, QSize full, const QRect& region)
+{
+    const auto source = [&patch](int at, int fullLength, int patchLength) {
+        const int tail = patchLength - patch.centre - 1;
+        return at < patch.centre         ? at
+               : at >= fullLength - tail ? at - (fullLength - patchLength)
+                                         : patch.centre;
+    };
+    QImage made(region.size(), QImage::Format_ARGB32_Premultiplied);
+    const int patchWidth = patch.image.width();
+    for (int y = 0; y < region.height(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(
+            patch.image.constScanLine(source(region.top() + y, full.height(), patch.image.height())));
+        auto* to = reinterpret_cast<QRgb*>(made.scanLine(y));
+        for (int x = 0; x < region.width(); ++x)
+            to[x] = from[source(region.left() + x, full.width(), patchWidth)];
+    }
+    return made;
+}
+
+LaidLayer laidLayer(const QuickPanelRowPatch& patch, QSize full)
+{
+    const int tail = patch.image.width() - patch.centre - 1;
+    LaidLayer laid{fromPatch(patch, full, QRect(0, 0, patch.centre, full.height())),
+                   fromPatch(patch, full, QRect(full.width() - tail, 0, tail, full.height())),
+                   {},
+                   full.width()};
+    // The repeated column's longest run of empty rows is left out.
+    const QImage column = fromPatch(patch, full, QRect(patch.centre, 0, 1, full.height()));
+    const auto empty = [&column](int y) { return column.pixel(0, y) == 0; };
+    int skipFrom = 0;
+    int skipTo = 0;
+    for (int y = 0; y < full.height();) {
+        int end = y;
+        while (end < full.height() && empty(end))
+            ++end;
+        if (end - y > skipTo - skipFrom) {
+            skipFrom = y;
+            skipTo = end;
+        }
+        y = end + 1;
+    }
+    const int middleWidth = full.width() - patch.centre - tail;
+    for (const auto& [from, to] : {std::pair{0, skipFrom}, std::pair{skipTo, full.height()}})
+        if (to > from)
+            laid.middle.append(
+                {from, fromPatch(patch, full, QRect(patch.centre, from, middleWidth, to - from))});
+    return laid;
+}
+
+void lay(QPainter& painter, QPointF at, const LaidLayer& laid)
+{
+    painter.drawImage(at, laid.start);
+    if (laid.end.isNull())
+        return;
+    for (const auto& [top, rows] : laid.middle)
+        painter.drawImage(at + QPointF(laid.start.width(), top), rows);
+    painter.drawImage(at + QPointF(laid.width - laid.end.width(), 0), laid.end);
+}
+
+// The patches are small and kept for good; the images laid on cards of one size are given back when
+// the list hides.
+QuickPanelRowPatches& layerPatches()
+{
+    static QuickPanelRowPatches patches;
+    return patches;
+}
+
+QHash<QString, QList<LaidLayer>>& laidCardLayers()
+{
+    static QHash<QString, QList<LaidLayer>> laid;
+    return laid;
+}
+
+const QList<LaidLayer>& cardLayerImages(const QString& key, QSize cardSize, int margin,
+                                        const QList<CardLayer>& layers)
+{
+    QHash<QString, QList<LaidLayer>>& kept = laidCardLayers();
     const QString sized = QStringLiteral("%1 %2x%3").arg(key).arg(cardSize.width()).arg(cardSize.height());
-    if (const auto found = painted.constFind(sized); found != painted.constEnd())
+    if (const auto found = kept.constFind(sized); found != kept.constEnd())
         return *found;
     // A resized list or another appearance leaves its old images behind.
-    if (painted.size() >= 16)
-        painted.clear();
-    const QRectF card(QPointF(margin, margin), cardSize);
-    QList<QImage> images;
-    for (const CardLayer& layer : layers) {
-        QImage image(card.adjusted(-margin, -margin, margin, margin).size().toSize(),
-                     QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        layer(painter, card);
-        painter.end();
-        images.append(std::move(image));
+    if (kept.size() >= 16)
+        kept.clear();
+    QList<LaidLayer> images;
+    const int side = patchCardSide(margin);
+    if (cardSize.width() < side || cardSize.height() < side) {
+        for (const CardLayer& layer : layers)
+            images.append({paintedLayer(layer, cardSize, margin), {}, {}, cardSize.width() + 2 * margin});
+        return *kept.insert(sized, std::move(images));
     }
-    return *painted.insert(sized, std::move(images));
+    QuickPanelRowPatches& patches = layerPatches();
+    auto patched = patches.find(key);
+    if (patched == patches.end()) {
+        if (patches.size() >= 16)
+            patches.clear();
+        QList<QuickPanelRowPatch> painted;
+        for (const CardLayer& layer : layers)
+            painted.append(layerPatch(layer, margin));
+        patched = patches.insert(key, std::move(painted));
+    }
+    for (const QuickPanelRowPatch& patch : *patched)
+        images.append(laidLayer(patch, cardSize + QSize(2 * margin, 2 * margin)));
+    return *kept.insert(sized, std::move(images));
 }
 
-// Paints the layers from their images when these land on whole device pixels; a scaled painter or a
+// Lays the layers from their images when these land on whole device pixels; a scaled painter or a
 // card between pixels gets the layers painted.
 void paintCardLayers(QPainter& painter, const QRectF& card, const QString& key, int margin,
                      const QList<CardLayer>& layers)
@@ -226,14 +336,23 @@ void paintCardLayers(QPainter& painter, const QRectF& card, const QString& key, 
             layer(painter, card);
         return;
     }
-    for (const QImage& image : cardLayerImages(key, card.size(), margin, layers))
-        painter.drawImage(card.topLeft() - QPointF(margin, margin), image);
+    for (const LaidLayer& laid : cardLayerImages(key, card.size().toSize(), margin, layers))
+        lay(painter, card.topLeft() - QPointF(margin, margin), laid);
+}
+
+QString shadowKey(const RowShadow& shadow)
+{
+    return QStringLiteral("shadow %1").arg(shadow.radius);
+}
+
+int shadowMargin(const RowShadow& shadow)
+{
+    return int(std::ceil(shadow.radius + shadow.drop + 1));
 }
 
 void paintShadow(QPainter& painter, const QRectF& card, const RowShadow& shadow)
 {
-    paintCardLayers(painter, card, QStringLiteral("shadow %1").arg(shadow.radius),
-                    int(std::ceil(shadow.radius + shadow.drop + 1)), shadowLayers(shadow));
+    paintCardLayers(painter, card, shadowKey(shadow), shadowMargin(shadow), shadowLayers(shadow));
 }
 
 void paintText(QPainter& painter, const QuickPanelRowText& text, const QFont& font, const QColor& color)
@@ -247,7 +366,26 @@ void paintText(QPainter& painter, const QuickPanelRowText& text, const QFont& fo
 
 void releaseQuickPanelRowImages()
 {
-    paintedCardLayers() = {};
+    laidCardLayers() = {};
+}
+
+QuickPanelRowPatches paintQuickPanelRowShadowPatches()
+{
+    QuickPanelRowPatches patches;
+    for (const RowShadow& shadow : {selectedShadow, plainShadow}) {
+        QList<QuickPanelRowPatch>& painted = patches[shadowKey(shadow)];
+        for (const CardLayer& layer : shadowLayers(shadow))
+            painted.append(layerPatch(layer, shadowMargin(shadow)));
+    }
+    return patches;
+}
+
+void keepQuickPanelRowPatches(QuickPanelRowPatches patches)
+{
+    QuickPanelRowPatches& kept = layerPatches();
+    for (auto patch = patches.begin(); patch != patches.end(); ++patch)
+        if (!kept.contains(patch.key()))
+            kept.insert(patch.key(), std::move(patch.value()));
 }
 
 double quickPanelRowHeight()

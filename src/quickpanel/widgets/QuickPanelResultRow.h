@@ -2,6 +2,8 @@
 
 #include "model/LinkType.h"
 
+#include <QHash>
+#include <QImage>
 #include <QList>
 #include <QRectF>
 #include <QString>
@@ -58,8 +60,23 @@ struct QuickPanelRowLayout {
     QList<QuickPanelRowText> meta;
 };
 
-// Gives back the images the rows' shadows and fills are painted from; the next paint makes them again.
+// Gives back the images laid round cards of one size; the next paint makes them again from the patches
+// below, which stay.
 void releaseQuickPanelRowImages();
+
+// What a row lays round its card (a shadow, a fill) painted once round a small card, from which the
+// images for a card of any size are made by repeating the centre row and column.
+struct QuickPanelRowPatch {
+    QImage image;
+    int centre = 0; // the row and the column repeated
+};
+// By what they are painted for.
+using QuickPanelRowPatches = QHash<QString, QList<QuickPanelRowPatch>>;
+
+// The patches of the rows' two shadows, which no appearance changes: painted on any thread, ahead of
+// the first paint, and given to keepQuickPanelRowPatches on the main thread, which the rows paint on.
+QuickPanelRowPatches paintQuickPanelRowShadowPatches();
+void keepQuickPanelRowPatches(QuickPanelRowPatches patches);
 
 // A card's height when its texts lie at their natural sizes; the list gives every row at least the
 // height of its tallest one.

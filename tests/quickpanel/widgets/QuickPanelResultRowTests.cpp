@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <future>
+
 namespace morvane {
 namespace {
 
@@ -149,37 +152,63 @@ TEST(QuickPanelRowContent, ShowsTheLinuxNameOfTheSourceApplication)
               "File Manager");
 }
 
-// The shadow around a card is laid from images kept between paints: what lands on the row must be the
-// very pixels of its layers painted straight onto it, at every width. A mirrored painter paints them
-// straight (it is not a translation), and the card's shapes are symmetric, so outside the card its
-// row is the plain row reversed.
+// Pixels outside the card where the row laid from kept images differs from its layers painted
+// straight. A mirrored painter paints them straight (it is not a translation), and the card's shapes
+// are symmetric, so outside the card its row is the plain row reversed.
+int shadowPixelsUnlikeStraight(QSizeF size, bool selected)
+{
+    const QRectF card(QPointF(20, 20), size);
+    const int imageWidth = int(size.width()) + 40;
+    const auto paint = [&](bool mirrored) {
+        QImage image(imageWidth, int(card.bottom()) + 30, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        if (mirrored)
+            painter.setTransform(QTransform(-1, 0, 0, 1, imageWidth, 0));
+        paintQuickPanelRow(painter, webRowContent, card, {.selected = selected},
+                           test::appearanceService(Appearance::light).get());
+        return image;
+    };
+    releaseQuickPanelRowImages();
+    const QImage laid = paint(false);
+    const QImage straight = paint(true);
+    int differing = 0;
+    for (int y = 0; y < laid.height(); ++y)
+        for (int x = 0; x < laid.width(); ++x)
+            if (!card.adjusted(-1, -1, 1, 1).contains(QPointF(x + 0.5, y + 0.5)))
+                differing += laid.pixel(x, y) != straight.pixel(imageWidth - 1 - x, y);
+    return differing;
+}
+
+// The shadow around a card is laid from images kept between paints, made from a small painting of each
+// layer: what lands on the row must be the very pixels of its layers painted straight onto it, at
+// every size.
 TEST(QuickPanelResultRowTests, AShadowLaidFromKeptImagesIsTheShadowPaintedStraightAtEveryWidth)
 {
-    for (const bool selected : {false, true}) {
-        for (const double width : {16.0, 120.0, 361.0}) {
-            const QRectF card(20, 20, width, quickPanelRowHeight());
-            const int imageWidth = int(width) + 40;
-            const auto paint = [&](bool mirrored) {
-                QImage image(imageWidth, int(card.bottom()) + 30, QImage::Format_ARGB32_Premultiplied);
-                image.fill(Qt::white);
-                QPainter painter(&image);
-                if (mirrored)
-                    painter.setTransform(QTransform(-1, 0, 0, 1, imageWidth, 0));
-                paintQuickPanelRow(painter, webRowContent, card, {.selected = selected},
-                                   test::appearanceService(Appearance::light).get());
-                return image;
-            };
-            releaseQuickPanelRowImages();
-            const QImage laid = paint(false);
-            const QImage straight = paint(true);
-            int differing = 0;
-            for (int y = 0; y < laid.height(); ++y)
-                for (int x = 0; x < laid.width(); ++x)
-                    if (!card.adjusted(-1, -1, 1, 1).contains(QPointF(x + 0.5, y + 0.5)))
-                        differing += laid.pixel(x, y) != straight.pixel(imageWidth - 1 - x, y);
-            EXPECT_EQ(differing, 0) << (selected ? "selected, " : "") << width << " wide";
-        }
-    }
+    // Cards narrower or lower than the images are made for, at that size and past it, and wide ones.
+    const std::array<QSizeF, 7> sizes = {QSizeF(16, quickPanelRowHeight()),
+                                         QSizeF(19, quickPanelRowHeight()),
+                                         QSizeF(48, 48),
+                                         QSizeF(49, 49),
+                                         QSizeF(50, 52),
+                                         QSizeF(120, quickPanelRowHeight()),
+                                         QSizeF(361, 75)};
+    for (const bool selected : {false, true})
+        for (const QSizeF size : sizes)
+            EXPECT_EQ(shadowPixelsUnlikeStraight(size, selected), 0)
+                << (selected ? "selected, " : "") << size.width() << "x" << size.height();
+}
+
+// The shadows' paintings can be made ahead on another thread and handed over; rows laid from them are
+// the rows laid from the main thread's own.
+TEST(QuickPanelResultRowTests, ShadowsPaintedAheadOnAnotherThreadAreTheShadowsTheRowsPaint)
+{
+    QuickPanelRowPatches patches = std::async(std::launch::async, &paintQuickPanelRowShadowPatches).get();
+    ASSERT_EQ(patches.size(), 2);
+    keepQuickPanelRowPatches(std::move(patches));
+    for (const bool selected : {false, true})
+        EXPECT_EQ(shadowPixelsUnlikeStraight(QSizeF(300, quickPanelRowHeight()), selected), 0)
+            << (selected ? "selected" : "plain");
 }
 
 } // namespace
