@@ -210,10 +210,13 @@ int patchCardSide(int margin)
     return 2 * (int(std::ceil(cornerRadius)) + 1 + margin) + 1;
 }
 
-QuickPanelRowPatch layerPatch(const CardLayer& layer, int margin)
+QList<QuickPanelRowPatch> paintedPatches(const QList<CardLayer>& layers, int margin)
 {
     const int side = patchCardSide(margin);
-    return {paintedLayer(layer, QSize(side, side), margin), margin + side / 2};
+    QList<QuickPanelRowPatch> patches;
+    for (const CardLayer& layer : layers)
+        patches.append({paintedLayer(layer, QSize(side, side), margin), margin + side / 2});
+    return patches;
 }
 
 // The part `region` of the layer round a card the size of `full` (margins included), made from its patch.
@@ -313,10 +316,7 @@ const QList<LaidLayer>& cardLayerImages(const QString& key, QSize cardSize, int 
     if (patched == patches.end()) {
         if (patches.size() >= 16)
             patches.clear();
-        QList<QuickPanelRowPatch> painted;
-        for (const CardLayer& layer : layers)
-            painted.append(layerPatch(layer, margin));
-        patched = patches.insert(key, std::move(painted));
+        patched = patches.insert(key, paintedPatches(layers, margin));
     }
     for (const QuickPanelRowPatch& patch : *patched)
         images.append(laidLayer(patch, cardSize + QSize(2 * margin, 2 * margin)));
@@ -372,11 +372,8 @@ void releaseQuickPanelRowImages()
 QuickPanelRowPatches paintQuickPanelRowShadowPatches()
 {
     QuickPanelRowPatches patches;
-    for (const RowShadow& shadow : {selectedShadow, plainShadow}) {
-        QList<QuickPanelRowPatch>& painted = patches[shadowKey(shadow)];
-        for (const CardLayer& layer : shadowLayers(shadow))
-            painted.append(layerPatch(layer, shadowMargin(shadow)));
-    }
+    for (const RowShadow& shadow : {selectedShadow, plainShadow})
+        patches.insert(shadowKey(shadow), paintedPatches(shadowLayers(shadow), shadowMargin(shadow)));
     return patches;
 }
 
