@@ -98,6 +98,10 @@ CaptureResult CalendarActiveContextProvider::captureContexts()
     case CalendarCaptureResult::Kind::accessRequested:
         return {{}, QStringLiteral("Calendar access requested. Approve it, then open Morvane again.")};
     case CalendarCaptureResult::Kind::accessDenied:
+        if (m_calendarEventService->serviceCannotBeRead())
+            return {{},
+                    QStringLiteral("Calendar access is not available: the desktop's calendar service "
+                                   "(Evolution Data Server) could not be read. Preferences says why.")};
         return {{},
                 QStringLiteral("Calendar access is not available: this desktop runs no calendar service "
                                "(Evolution Data Server) that Morvane may read.")};

@@ -242,6 +242,11 @@ bool CalendarEventService::hasFullAccess() const
     return m_store->authorizationStatus() == CalendarAuthorizationStatus::fullAccess;
 }
 
+bool CalendarEventService::serviceCannotBeRead() const
+{
+    return m_store->unavailableReason().has_value();
+}
+
 CalendarCaptureResult
 CalendarEventService::eventsForCapture(const QString& sourceApp,
                                        const std::optional<QList<CalendarEvent>>& aroundNow)

@@ -67,6 +67,8 @@ public:
     // Asks the user when access was never asked for, then answers the status. Never throws.
     QCoro::Task<CalendarAccessState> requestAccess();
 
+    // Whether the calendars are kept by a service that is there but cannot be read (rather than by none).
+    bool serviceCannotBeRead() const;
     // The events around now that a capture offers, as eventsAroundNow read them (nothing when they
     // were not read yet), once access is granted.
     CalendarCaptureResult eventsForCapture(const QString& sourceApp,

@@ -170,6 +170,10 @@ CaptureResult ContactActiveContextProvider::captureContexts()
     case Outcome::accessRequested:
         return message(QStringLiteral("Contacts access requested. Approve it, then open Morvane again."));
     case Outcome::accessDenied:
+        if (m_contactService->serviceCannotBeRead())
+            return message(QStringLiteral("Contacts access is not available: the desktop's address book "
+                                          "service (Evolution Data Server) could not be read. Preferences "
+                                          "says why."));
         return message(QStringLiteral("Contacts access is not available: this desktop runs no address book "
                                       "service (Evolution Data Server) that Morvane may read."));
     case Outcome::nothingSelected:

@@ -186,6 +186,11 @@ ContactService::CaptureAccess ContactService::accessForCapture()
     }
 }
 
+bool ContactService::serviceCannotBeRead() const
+{
+    return m_store->unavailableReason().has_value();
+}
+
 bool ContactService::isAuthorized() const
 {
     return m_store->authorizationStatus() == ContactAuthorizationStatus::authorized;

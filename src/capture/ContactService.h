@@ -53,6 +53,8 @@ public:
     // For a capture: granted goes on; while access is undetermined the user is asked, once per
     // process, without waiting for the answer.
     CaptureAccess accessForCapture();
+    // Whether the cards are kept by a service that is there but cannot be read (rather than by none).
+    bool serviceCannotBeRead() const;
 
     // The cards whose full name or organization holds the query (2 characters at least), in the
     // user's order, at most 100; nothing without access. Searched on the reads' thread in what the

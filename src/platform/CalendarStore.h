@@ -35,8 +35,9 @@ public:
     virtual ~CalendarStore() = default;
 
     virtual CalendarAuthorizationStatus authorizationStatus() const = 0;
-    // Why the calendars cannot be read although the system has a store of them (its service failed),
-    // as the log says it; nothing when they can be read, or when there is no store at all.
+    // What of the calendars cannot be read although the system has a store of them, in words shown to
+    // the user: the calendars that failed, each by its name and why, or why the store failed as a
+    // whole; nothing when they can be read, or when there is no store at all.
     virtual std::optional<QString> unavailableReason() const = 0;
     // Asks the user for full access to events; the answer comes later, possibly on another thread.
     virtual void requestFullAccess(AccessRequestCompletion completion) = 0;

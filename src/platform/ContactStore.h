@@ -38,8 +38,9 @@ public:
     virtual ~ContactStore() = default;
 
     virtual ContactAuthorizationStatus authorizationStatus() const = 0;
-    // Why the cards cannot be read although the system has a store of them (its service failed), as
-    // the log says it; nothing when they can be read, or when there is no store at all.
+    // What of the cards cannot be read although the system has a store of them, in words shown to the
+    // user: the address books that failed, each by its name and why, or why the store failed as a
+    // whole; nothing when they can be read, or when there is no store at all.
     virtual std::optional<QString> unavailableReason() const = 0;
     // Asks the user for access to contacts; the answer comes later, possibly on another thread.
     virtual void requestAccess(AccessRequestCompletion completion) = 0;

@@ -22,7 +22,8 @@ CalendarAuthorizationStatus EdsCalendarStore::authorizationStatus() const
 {
     switch (m_service->calendarPresence()) {
     case EvolutionDataServer::Presence::present:
-        // A service whose calls fail is as good as none.
+        // A service whose calls all fail is as good as none; one store that fails hides none of the
+        // others.
         return m_service->calendarFailure() ? CalendarAuthorizationStatus::restricted
                                             : CalendarAuthorizationStatus::fullAccess;
     case EvolutionDataServer::Presence::absent:
@@ -35,7 +36,7 @@ CalendarAuthorizationStatus EdsCalendarStore::authorizationStatus() const
 
 std::optional<QString> EdsCalendarStore::unavailableReason() const
 {
-    return m_service->calendarFailure();
+    return m_service->calendarProblem();
 }
 
 void EdsCalendarStore::requestFullAccess(AccessRequestCompletion completion)

@@ -24,7 +24,8 @@ ContactAuthorizationStatus EdsContactStore::authorizationStatus() const
 {
     switch (m_service->contactPresence()) {
     case EvolutionDataServer::Presence::present:
-        // A service whose calls fail is as good as none.
+        // A service whose calls all fail is as good as none; one store that fails hides none of the
+        // others.
         return m_service->contactFailure() ? ContactAuthorizationStatus::restricted
                                            : ContactAuthorizationStatus::authorized;
     case EvolutionDataServer::Presence::absent:
@@ -37,7 +38,7 @@ ContactAuthorizationStatus EdsContactStore::authorizationStatus() const
 
 std::optional<QString> EdsContactStore::unavailableReason() const
 {
-    return m_service->contactFailure();
+    return m_service->contactProblem();
 }
 
 void EdsContactStore::requestAccess(AccessRequestCompletion completion)

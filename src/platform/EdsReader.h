@@ -17,6 +17,14 @@ inline constexpr const char* sourceRegistryName = "org.gnome.evolution.dataserve
 inline constexpr const char* calendarFactoryName = "org.gnome.evolution.dataserver.Calendar8";
 inline constexpr const char* addressBookFactoryName = "org.gnome.evolution.dataserver.AddressBook10";
 
+// A calendar or address book that could not be read: its name as the user sees it, and why in the
+// service's own words.
+struct EdsSourceFailure {
+    QString name;
+    QString message;
+    friend bool operator==(const EdsSourceFailure&, const EdsSourceFailure&) = default;
+};
+
 // What the desktop's calendars and address books held when they were last read.
 struct EdsSnapshot {
     QList<CalendarEvent> events;          // calendars in the registry's order, events in theirs
@@ -26,10 +34,14 @@ struct EdsSnapshot {
     QHash<QString, qsizetype> cardIndex;  // identifier → position in cards
     bool calendarsLoaded = false;
     bool cardsLoaded = false;
-    // Why the calendars (the cards) could not be read though the service is on the bus: the call that
-    // failed and the service's error. Empty when they were read.
+    // Why the calendars (the cards) could not be read at all though the service is on the bus: its
+    // registry failed, or every calendar switched on failed. The call that failed and the service's
+    // error; empty when any was read, or none is switched on.
     QString calendarsFailure;
     QString cardsFailure;
+    // The calendars (address books) switched on that could not be read, in the registry's order.
+    QList<EdsSourceFailure> failedCalendars;
+    QList<EdsSourceFailure> failedBooks;
 };
 
 // Reads the calendars and address books of Evolution Data Server into snapshots and renews them when
@@ -51,6 +63,6 @@ public:
 // from the one before. A module left from another build is never loaded (LoadableModule compares the
 // build's identity first); the name's revision says which interface the entry answers.
 using MakeEdsReader = EdsReader* (*)(bool calendars, bool contacts, std::function<void()> failuresChanged);
-inline constexpr const char* makeEdsReaderEntry = "morvane_make_eds_reader_2";
+inline constexpr const char* makeEdsReaderEntry = "morvane_make_eds_reader_3";
 
 } // namespace morvane

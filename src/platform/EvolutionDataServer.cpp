@@ -60,6 +60,21 @@ void noteMainThreadRead(const char* what)
         qCWarning(lcEds).noquote() << what;
 }
 
+// The failed sources of a kind, one a line, else the failure of the whole service.
+std::optional<QString> problemText(const QString& failure, const QList<EdsSourceFailure>& failed,
+                                   QLatin1StringView service)
+{
+    if (!failed.isEmpty()) {
+        QStringList lines;
+        for (const EdsSourceFailure& source : failed)
+            lines.append(QStringLiteral("“%1” cannot be read: %2").arg(source.name, source.message));
+        return lines.join(u'\n');
+    }
+    if (failure.isEmpty())
+        return std::nullopt;
+    return QStringLiteral("The %1 service is there but could not be read: %2").arg(service, failure);
+}
+
 } // namespace
 
 // What the service thread knows and does: held by each of its jobs, so that a thread left inside a call
@@ -279,6 +294,24 @@ std::optional<QString> EvolutionDataServer::contactFailure() const
     std::lock_guard lock(d->mutex);
     const QString failure = d->reader ? d->reader->snapshot()->cardsFailure : QString();
     return failure.isEmpty() ? std::nullopt : std::optional(failure);
+}
+
+std::optional<QString> EvolutionDataServer::calendarProblem() const
+{
+    std::lock_guard lock(d->mutex);
+    if (!d->reader)
+        return std::nullopt;
+    const std::shared_ptr<const Snapshot> read = d->reader->snapshot();
+    return problemText(read->calendarsFailure, read->failedCalendars, QLatin1StringView("calendar"));
+}
+
+std::optional<QString> EvolutionDataServer::contactProblem() const
+{
+    std::lock_guard lock(d->mutex);
+    if (!d->reader)
+        return std::nullopt;
+    const std::shared_ptr<const Snapshot> read = d->reader->snapshot();
+    return problemText(read->cardsFailure, read->failedBooks, QLatin1StringView("address book"));
 }
 
 void EvolutionDataServer::followFailures(std::function<void()> changed)

@@ -45,11 +45,17 @@ public:
     // Runs answer(calendarPresence, contactPresence) once both are known: at once on this thread when
     // they are, else on the service thread.
     void whenPresenceKnown(std::function<void(Presence calendars, Presence contacts)> answer);
-    // Why the calendars (the cards) cannot be read though the service is present: the call that failed
-    // in the last reading and the service's error. Nothing when they were read, or are not read yet.
+    // Why the calendars (the cards) cannot be read at all though the service is present (its registry
+    // failed, or every calendar switched on did): the call that failed in the last reading and the
+    // service's error. Nothing when they were read, or are not read yet.
     // Never waits, and loads nothing.
     std::optional<QString> calendarFailure() const;
     std::optional<QString> contactFailure() const;
+    // What of the calendars (the cards) cannot be read, for the user: each calendar (address book)
+    // that failed by its name with the service's message, one a line; or, when the service failed as
+    // a whole, that it did and why. Nothing when everything was read, or is not read yet.
+    std::optional<QString> calendarProblem() const;
+    std::optional<QString> contactProblem() const;
     // Calls changed, on the reader's thread, each time a reading ends with other failures than the last.
     void followFailures(std::function<void()> changed);
 

@@ -33,7 +33,6 @@ struct AccessCard {
     QString grantedText;
     QString (PrivacyAccess::*status)() const;
     QString (PrivacyAccess::*problem)() const;
-    QString problemLead; // before the service's failure
     void (PrivacyAccess::*statusChanged)();
     void (PrivacyAccess::*refresh)();
     QCoro::Task<void> (PrivacyAccess::*request)();
@@ -67,7 +66,7 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
     auto* status = new QLabel;
     status->setTextFormat(Qt::PlainText);
     group->content()->addWidget(labelledRow(QStringLiteral("Status"), status));
-    // The service's failure, under the status it explains.
+    // What of the service cannot be read, under the status it explains.
     auto* problem = new PreferenceMessage(context.theme);
     group->content()->addWidget(problem);
     auto pending = std::make_shared<int>(0);
@@ -76,8 +75,7 @@ QWidget* accessGroup(SectionContext& context, const AccessCard& card)
         status->setText(text);
         context.theme.ink(status, accessStatusColor(text, card.grantedText));
         const QString failure = (store.*card.problem)();
-        problem->setMessage(failure.isEmpty() ? std::nullopt : std::optional(card.problemLead + failure),
-                            MessageStyle::error);
+        problem->setMessage(failure.isEmpty() ? std::nullopt : std::optional(failure), MessageStyle::error);
     };
     show();
     QObject::connect(&store, card.statusChanged, status, show);
@@ -149,7 +147,6 @@ QWidget* makeCalendarAccessGroup(SectionContext& context)
             QStringLiteral("Full access"),
             &PrivacyAccess::calendarAccessStatus,
             &PrivacyAccess::calendarAccessProblem,
-            QStringLiteral("The calendar service is there but could not be read: "),
             &PrivacyAccess::calendarAccessStatusChanged,
             &PrivacyAccess::refreshCalendarAccessStatus,
             &PrivacyAccess::requestCalendarAccess,
@@ -181,7 +178,6 @@ QWidget* makeContactAccessGroup(SectionContext& context)
             QStringLiteral("Authorized"),
             &PrivacyAccess::contactAccessStatus,
             &PrivacyAccess::contactAccessProblem,
-            QStringLiteral("The address book service is there but could not be read: "),
             &PrivacyAccess::contactAccessStatusChanged,
             &PrivacyAccess::refreshContactAccessStatus,
             &PrivacyAccess::requestContactAccess,

@@ -100,6 +100,14 @@ TEST_F(CalendarService, CaptureMessagesWithoutEvents)
         store->status = status;
         EXPECT_EQ(captureIn(calendarApp), (CaptureResult{{}, message}));
     }
+    // A service that is there but cannot be read is not said to be missing.
+    store->status = CalendarAuthorizationStatus::restricted;
+    store->failure = QStringLiteral("“Home” cannot be read: no");
+    EXPECT_EQ(
+        captureIn(calendarApp),
+        (CaptureResult{{},
+                       "Calendar access is not available: the desktop's calendar service (Evolution Data "
+                       "Server) could not be read. Preferences says why."}));
 }
 
 TEST_F(CalendarService, TheSelectionInCalendarIsTheEventItNames)

@@ -214,6 +214,11 @@ TEST_F(Contacts, AccessIsAskedOncePerProcessAndNoScriptRunsWithoutIt)
     EXPECT_EQ(capture(),
               "Contacts access is not available: this desktop runs no address book service (Evolution Data "
               "Server) that Morvane may read.");
+    store->status = ContactAuthorizationStatus::restricted;
+    store->failure = QStringLiteral("“Home” cannot be read: no");
+    EXPECT_EQ(capture(), "Contacts access is not available: the desktop's address book service (Evolution "
+                         "Data Server) could not be read. Preferences says why.");
+    store->failure.reset();
     EXPECT_TRUE(fx.scripts->scripts.isEmpty());
 
     // The settings ask and wait; an error is only logged.

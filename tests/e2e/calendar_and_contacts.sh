@@ -8,8 +8,10 @@
 # time zone database knows it) is saved at its own time, and so are the occurrences of a weekly event in
 # a zone with summer time (one excluded, one detached), each with its occurrence's identifier. With
 # GNOME Calendar in front the panel offers the events around now, and an event and a card written
-# while the application runs are offered as well. On a bus without the service's files, typing finds
-# no such rows and Return saves nothing.
+# while the application runs are offered as well. A calendar whose backend is not installed (as one
+# left when its package was removed) hides none of this: Preferences names it, with the service's
+# words, under "Full access". On a bus without the service's files, typing finds no such rows and Return
+# saves nothing.
 set -euo pipefail
 binary=$1
 seed=$2
@@ -73,6 +75,8 @@ card=$("$seed" contact "Ann Zebrafish" "Okapi Works") || fail "could not write t
 "$seed" calendar off-calendar "Switched Off" off || fail "could not make a calendar"
 "$seed" group off-account "Account Off" off || fail "could not make an account"
 "$seed" calendar account-calendar "Account Calendar" on off-account || fail "could not make a calendar"
+# Its backend was never installed: opening it fails.
+"$seed" foreign-calendar exchange-calendar "Work Exchange" ews || fail "could not make a calendar"
 for written in "Puffin Outing extra-calendar" "Osprey Watch off-calendar" "Plover Count account-calendar"; do
   "$seed" event "${written% *}" $((now + 40000)) $((now + 41000)) "${written##* }" >/dev/null ||
     fail "could not write the event"
@@ -189,6 +193,25 @@ osprey_saved() {
   [ -n "$(saved_link calendar "Osprey Watch")" ]
 }
 wait_for 20 osprey_saved || fail "a calendar switched on later was not read: $(sql "SELECT title FROM links")"
+
+# The calendar that cannot be read: named in Preferences, with the service's message and without the
+# bus's name for the error, under the calendars' status, which is full access; the log has the whole
+# error, once.
+texts=$(dirname "$0")/accessible_texts.py
+named_failing() {
+  "$texts" texts morvane >"$E2E_HOME/texts.txt"
+  grep -qx "Full access" "$E2E_HOME/texts.txt" &&
+    grep -q "^“Work Exchange” cannot be read: .*exchange-calendar" "$E2E_HOME/texts.txt" &&
+    ! grep -q "GDBus" "$E2E_HOME/texts.txt"
+}
+open_preferences
+wait_for 15 named_failing || fail "Preferences does not name the failing calendar: $(paste -sd'|' "$E2E_HOME/texts.txt")"
+activate "$(shown_window "Morvane Preferences")"
+xdotool key alt+F4
+wait_for 10 not_shown "Morvane Preferences" || fail "the Preferences window did not close"
+[ "$(grep -c "The calendar “Work Exchange” (exchange-calendar) cannot be read: OpenCalendar: GDBus.Error:" \
+  "$E2E_HOME/morvane.log")" = 1 ] || fail "the log does not have the calendar's failure once: $(grep -i exchange "$E2E_HOME/morvane.log")"
+! grep -q "Calendars are not available" "$E2E_HOME/morvane.log" || fail "the calendars were said not available"
 
 # GNOME Calendar in front: the events around now, earliest first; the saved one is its link.
 open "Calendar stand-in" xterm -class gnome-calendar -T "Calendar stand-in"

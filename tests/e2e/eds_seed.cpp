@@ -6,6 +6,8 @@
 //       week at 09:30-10:00 in ZONE from FIRST-DAY, COUNT times, without EXCLUDED-DAY's; DETACHED-DAY's
 //       is moved to 11:30-12:00 and titled "TITLE Moved", as a calendar application detaches one)
 //   eds_seed calendar UID NAME on|off [PARENT-UID]   (a local calendar)
+//   eds_seed foreign-calendar UID NAME BACKEND   (a calendar of another backend, as one left when its
+//       package was removed)
 //   eds_seed group UID NAME on|off   (a source other sources belong to, as an account)
 //   eds_seed switch UID on|off   (switches a source on or off, as a calendar application does)
 //   eds_seed contact FULL-NAME [ORGANIZATION [E-MAIL]]
@@ -146,9 +148,9 @@ std::string weeklyEvent(ECalClient* client, const std::string& title, const char
     return uid;
 }
 
-// A source of the registry: a local calendar, or with no extension a source others belong to.
+// A source of the registry: a calendar of the backend, or without one a source others belong to.
 void addSource(ESourceRegistry* registry, const char* uid, const char* name, bool enabled, const char* parent,
-               bool isCalendar)
+               const char* backend)
 {
     GError* error = nullptr;
     ESource* source = e_source_new_with_uid(uid, nullptr, &error);
@@ -158,9 +160,9 @@ void addSource(ESourceRegistry* registry, const char* uid, const char* name, boo
     e_source_set_enabled(source, enabled);
     if (parent)
         e_source_set_parent(source, parent);
-    if (isCalendar) {
+    if (backend) {
         auto* extension = E_SOURCE_BACKEND(e_source_get_extension(source, E_SOURCE_EXTENSION_CALENDAR));
-        e_source_backend_set_backend_name(extension, "local");
+        e_source_backend_set_backend_name(extension, backend);
     }
     if (!e_source_registry_commit_source_sync(registry, source, nullptr, &error))
         die("commit source", error);
@@ -214,7 +216,9 @@ int main(int argc, char** argv)
             die("switch", error);
     } else if ((command == "calendar" && (argc == 5 || argc == 6)) || (command == "group" && argc == 5)) {
         addSource(sources, argv[2], argv[3], onOrOff(argv[4]), argc == 6 ? argv[5] : nullptr,
-                  command == "calendar");
+                  command == "calendar" ? "local" : nullptr);
+    } else if (command == "foreign-calendar" && argc == 5) {
+        addSource(sources, argv[2], argv[3], true, nullptr, argv[4]);
     } else if (command == "contact" && argc >= 3 && argc <= 5) {
         gchar* uid = nullptr;
         if (!e_book_client_add_contact_sync(
@@ -247,7 +251,8 @@ int main(int argc, char** argv)
             "usage: eds_seed event TITLE START END [CALENDAR] | zoned-event TITLE START END | weekly TITLE "
             "ZONE "
             "FIRST-DAY COUNT EXCLUDED-DAY DETACHED-DAY | calendar UID "
-            "NAME on|off [PARENT] | group UID NAME on|off | switch UID on|off | contact NAME [ORG [E-MAIL]] "
+            "NAME on|off [PARENT] | foreign-calendar UID NAME BACKEND | group UID NAME on|off | switch UID "
+            "on|off | contact NAME [ORG [E-MAIL]] "
             "| bulk EVENTS "
             "CONTACTS\n");
         return 2;

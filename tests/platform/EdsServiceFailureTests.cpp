@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <tuple>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -31,8 +32,8 @@ const QByteArray failingServiceCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:stand-i
 
 // A service whose names are on the bus but whose calls fail (an error, or a method its interfaces
 // lack, as another revision of the service has) makes the kind whose reading failed not available:
-// restricted, with the method and the service's error as the reason, in the log and to whoever asks.
-// A service that answers is full access, with its items read.
+// restricted, with the method and the service's error in the log, and the store that failed named
+// with the service's words to whoever asks. A service that answers is full access, with its items read.
 TEST(EvolutionDataServerFailures, AKindWhoseCallsFailIsNotAvailableWithTheMethodAndTheError)
 {
     const struct {
@@ -88,21 +89,30 @@ TEST(EvolutionDataServerFailures, AKindWhoseCallsFailIsNotAvailableWithTheMethod
         EXPECT_TRUE(grantedAnswer.get());
         ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
 
-        const auto expectReason = [&](const char* kind, std::optional<QString> reason, const char* expected) {
+        const auto expectReason = [&](const char* kind, std::optional<QString> reason, const char* expected,
+                                      const QString& service, const QString& store) {
             SCOPED_TRACE(kind);
             if (!expected) {
                 EXPECT_EQ(reason, std::nullopt) << reason.value_or(QString()).toStdString();
                 return;
             }
             ASSERT_TRUE(reason.has_value());
-            EXPECT_TRUE(reason->startsWith(QLatin1String(expected))) << reason->toStdString();
-            // The service's own words follow the method.
-            EXPECT_GT(reason->size(), qsizetype(std::strlen(expected))) << reason->toStdString();
-            const QString line = QLatin1String(kind) + QStringLiteral(" are not available: ") + *reason;
-            EXPECT_EQ(log.lines().count(line), 1) << log.lines().join(u'\n').toStdString();
+            // The registry's failure is the service's; any other names the store that failed.
+            const bool registry = std::strcmp(expected, "GetManagedObjects: ") == 0;
+            const QString lead = registry ? QStringLiteral("The %1 service is there but could not be read: "
+                                                           "GetManagedObjects: ")
+                                                .arg(service)
+                                          : QStringLiteral("“%1” cannot be read: ").arg(store);
+            EXPECT_TRUE(reason->startsWith(lead)) << reason->toStdString();
+            EXPECT_GT(reason->size(), lead.size()) << reason->toStdString();
+            // The log has the method and the service's whole error, once.
+            const QString line = QLatin1String(kind) + QStringLiteral(" are not available: ") + expected;
+            EXPECT_EQ(log.lines().filter(line).size(), 1) << log.lines().join(u'\n').toStdString();
         };
-        expectReason("Calendars", calendars.unavailableReason(), tried.calendarReason);
-        expectReason("Address books", contacts.unavailableReason(), tried.cardReason);
+        expectReason("Calendars", calendars.unavailableReason(), tried.calendarReason,
+                     QStringLiteral("calendar"), QLatin1String(EdsStandIn::calendarName));
+        expectReason("Address books", contacts.unavailableReason(), tried.cardReason,
+                     QStringLiteral("address book"), QStringLiteral("Stand-in Book"));
         EXPECT_EQ(calendars.authorizationStatus(), tried.calendarReason
                                                        ? CalendarAuthorizationStatus::restricted
                                                        : CalendarAuthorizationStatus::fullAccess);
@@ -156,7 +166,8 @@ TEST(EvolutionDataServerFailures, AKindThatFailedIsAvailableOnceAReadingSucceeds
 }
 
 // An opening answered with a store GLib could never call (here a malformed object path) is a failed
-// opening like any other: both kinds are restricted, with the reason Preferences shows under them.
+// opening like any other: both kinds are restricted, with the store named and the reason Preferences
+// shows under them.
 TEST(EvolutionDataServerFailures, AnOpeningAnsweredWithAMalformedPathIsNotAvailableWithThatReason)
 {
     EdsStandIn standIn({{}, {}, {failingServiceEvent}, {failingServiceCard}});
@@ -175,7 +186,90 @@ TEST(EvolutionDataServerFailures, AnOpeningAnsweredWithAMalformedPathIsNotAvaila
     EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
     EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::restricted);
     EXPECT_EQ(calendars.unavailableReason().value_or(QString()).toStdString(),
-              "OpenCalendar: the answer's object path is not valid");
+              "“Stand-in” cannot be read: the answer's object path is not valid");
     EXPECT_EQ(contacts.unavailableReason().value_or(QString()).toStdString(),
-              "OpenAddressBook: the answer's object path is not valid");
+              "“Stand-in Book” cannot be read: the answer's object path is not valid");
+}
+
+// One calendar or address book that cannot be read (its backend is not installed: the factory, the
+// store's opening or its listing fails) hides nothing of the others: the kind stays full access, the
+// readable store's items are offered, and the failing one is named by its display name with the
+// service's message, without the bus's name for the error, which the log keeps, once. With every store
+// of the kind failing, the kind is restricted and every one is named.
+TEST(EvolutionDataServerFailures, OneStoreThatCannotBeReadHidesNothingOfTheOthers)
+{
+    const QString calendarShown = QStringLiteral("“Work Exchange” cannot be read: ") +
+                                  EdsStandIn::brokenMessage(EdsStandIn::brokenCalendarUid);
+    const QString bookShown = QStringLiteral("“Old Contacts” cannot be read: ") +
+                              EdsStandIn::brokenMessage(EdsStandIn::brokenBookUid);
+    const struct {
+        const char* brokenAt;
+        bool calendarFails;
+        bool bookFails;
+    } cases[] = {
+        {"OpenCalendar", true, false},  {"OpenAddressBook", false, true}, {"Open", true, true},
+        {"GetObjectList", true, false}, {"GetContactList", false, true},
+    };
+    for (const auto& tried : cases) {
+        SCOPED_TRACE(tried.brokenAt);
+        EdsStandIn standIn({{}, {}, {failingServiceEvent}, {failingServiceCard}});
+        ASSERT_TRUE(standIn.isReady());
+        standIn.addBrokenSources(tried.brokenAt);
+        LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
+        auto service = std::make_shared<EvolutionDataServer>();
+        std::atomic_int failureReports = 0;
+        service->followFailures([&failureReports] { ++failureReports; });
+        EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
+                                   std::make_shared<FakeProcessLauncher>());
+        EdsContactStore contacts(service, std::make_shared<FakeDesktopServices>(),
+                                 std::make_shared<FakeProcessLauncher>());
+        ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+        ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports > 0; }, 10000));
+
+        EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::fullAccess);
+        EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::authorized);
+        // A broken store that reads lists the same items as the stand-in's own.
+        const auto snapshot = service->snapshot();
+        ASSERT_EQ(snapshot->events.size(), tried.calendarFails ? 1 : 2);
+        EXPECT_EQ(snapshot->events.first().title, "Stand-in Review");
+        ASSERT_EQ(snapshot->cards.size(), tried.bookFails ? 1 : 2);
+        EXPECT_EQ(snapshot->cards.first().fullName, "Ann Standin");
+        EXPECT_EQ(calendars.unavailableReason(),
+                  tried.calendarFails ? std::optional(calendarShown) : std::nullopt);
+        EXPECT_EQ(contacts.unavailableReason(), tried.bookFails ? std::optional(bookShown) : std::nullopt);
+        const QStringList lines = log.lines();
+        for (const auto& [fails, what, uid] :
+             {std::tuple{tried.calendarFails, "calendar", EdsStandIn::brokenCalendarUid},
+              std::tuple{tried.bookFails, "address book", EdsStandIn::brokenBookUid}}) {
+            const QStringList said =
+                lines.filter(QStringLiteral("(%1) cannot be read:").arg(QLatin1String(uid)));
+            EXPECT_EQ(said.size(), fails ? 1 : 0) << lines.join(u'\n').toStdString();
+            if (fails && !said.isEmpty()) {
+                EXPECT_TRUE(said.first().contains(QStringLiteral("The %1 “").arg(QLatin1String(what))));
+                EXPECT_TRUE(
+                    said.first().contains(QLatin1String(tried.brokenAt) + QStringLiteral(": GDBus.Error:")))
+                    << said.first().toStdString();
+            }
+        }
+        EXPECT_TRUE(lines.filter(QStringLiteral("are not available")).isEmpty())
+            << lines.join(u'\n').toStdString();
+    }
+
+    // Every calendar fails: the calendars are restricted, each named; the address books still read.
+    EdsStandIn standIn({{"OpenCalendar"}, {}, {failingServiceEvent}, {failingServiceCard}});
+    ASSERT_TRUE(standIn.isReady());
+    standIn.addBrokenSources("OpenCalendar");
+    auto service = std::make_shared<EvolutionDataServer>();
+    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
+                               std::make_shared<FakeProcessLauncher>());
+    EdsContactStore contacts(service, std::make_shared<FakeDesktopServices>(),
+                             std::make_shared<FakeProcessLauncher>());
+    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+    ASSERT_TRUE(QTest::qWaitFor([&calendars] { return calendars.unavailableReason().has_value(); }, 10000));
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
+    EXPECT_EQ(calendars.unavailableReason().value_or(QString()),
+              "“Stand-in” cannot be read: The stand-in refuses OpenCalendar\n"
+              "“Work Exchange” cannot be read: The stand-in refuses OpenCalendar");
+    EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::authorized);
+    EXPECT_EQ(service->snapshot()->cards.size(), 2);
 }

@@ -58,6 +58,18 @@ const std::vector<StandInObject>& standInObjects()
           {"GetTimezone", R"(<arg direction="in" type="s"/><arg direction="out" type="s"/>)"},
           {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
           {"Close", ""}}},
+        {EdsStandIn::brokenPath,
+         "org.gnome.evolution.dataserver.Calendar",
+         {{"Open", R"(<arg direction="out" type="as"/>)"},
+          {"GetObjectList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
+          {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
+          {"Close", ""}}},
+        {EdsStandIn::brokenPath,
+         "org.gnome.evolution.dataserver.AddressBook",
+         {{"Open", R"(<arg direction="out" type="as"/>)"},
+          {"GetContactList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
+          {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
+          {"Close", ""}}},
         {EdsStandIn::bookPath,
          "org.gnome.evolution.dataserver.AddressBook",
          {{"Open", R"(<arg direction="out" type="as"/>)"},
@@ -115,6 +127,7 @@ struct EdsStandIn::Service {
     mutable std::mutex mutex;
     mutable std::condition_variable asked;
     QSet<QString> failing;
+    QByteArray brokenAt; // the method the broken sources fail at; none without them
     QList<QByteArray> events;
     QList<QByteArray> cards;
     QHash<QByteArray, QByteArray> zones;
@@ -188,12 +201,42 @@ struct EdsStandIn::Service {
         return true;
     }
 
+    // The broken source a call is for, when it is for one.
+    static const char* brokenSource(const QByteArray& method, GVariant* arguments,
+                                    GDBusMethodInvocation* invocation)
+    {
+        if (method == "OpenCalendar" || method == "OpenAddressBook") {
+            const gchar* uid = nullptr;
+            g_variant_get(arguments, "(&s)", &uid);
+            for (const char* broken : {brokenCalendarUid, brokenBookUid}) {
+                if (g_str_equal(uid, broken))
+                    return broken;
+            }
+            return nullptr;
+        }
+        if (!g_str_equal(g_dbus_method_invocation_get_object_path(invocation), brokenPath))
+            return nullptr;
+        return g_str_equal(g_dbus_method_invocation_get_interface_name(invocation),
+                           "org.gnome.evolution.dataserver.Calendar")
+                   ? brokenCalendarUid
+                   : brokenBookUid;
+    }
+
     // The answer to a call, or nothing for an error answered in its place; under mutex.
     GVariant* answer(const QByteArray& method, GVariant* arguments, GDBusMethodInvocation* invocation) const
     {
         if (failing.contains(QString::fromUtf8(method))) {
             g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.Failed",
                                                        ("The stand-in refuses " + method).constData());
+            return nullptr;
+        }
+        const char* broken = brokenAt.isEmpty() ? nullptr : brokenSource(method, arguments, invocation);
+        if (broken && method == brokenAt) {
+            // The name the service gives an error of its client library it has no D-Bus name for.
+            g_dbus_method_invocation_return_dbus_error(
+                invocation,
+                "org.gnome.evolution.dataserver.UnmappedGError.Quark._e_2dclient_2derror_2dquark.Code2",
+                brokenMessage(broken).toUtf8().constData());
             return nullptr;
         }
         if (method == "GetManagedObjects") {
@@ -204,12 +247,21 @@ struct EdsStandIn::Service {
             for (qsizetype i = 0; i < calendars.size(); ++i)
                 g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(i + 1).constData(),
                                       standInSource(calendars[i].first, calendars[i].second, "Calendar"));
+            if (!brokenAt.isEmpty()) {
+                g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(1000).constData(),
+                                      standInSource(brokenCalendarUid, brokenCalendarName, "Calendar"));
+                g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(1001).constData(),
+                                      standInSource(brokenBookUid, brokenBookName, "Address Book"));
+            }
             return g_variant_new("(a{oa{sa{sv}}})", &objects);
         }
         if (method == "OpenCalendar" || method == "OpenAddressBook") {
             if (openAnswer)
                 return g_variant_new("(ss)", openAnswer->first.constData(), openAnswer->second.constData());
-            return g_variant_new("(ss)", method == "OpenCalendar" ? calendarPath : bookPath,
+            return g_variant_new("(ss)",
+                                 broken                     ? brokenPath
+                                 : method == "OpenCalendar" ? calendarPath
+                                                            : bookPath,
                                  g_dbus_connection_get_unique_name(bus));
         }
         if (method == "Open")
@@ -219,8 +271,8 @@ struct EdsStandIn::Service {
         if (method == "GetContactList")
             return standInTexts(cards);
         if (method == "GetView") {
-            const bool calendar =
-                g_str_equal(g_dbus_method_invocation_get_object_path(invocation), calendarPath);
+            const bool calendar = g_str_equal(g_dbus_method_invocation_get_interface_name(invocation),
+                                              "org.gnome.evolution.dataserver.Calendar");
             return g_variant_new("(o)", calendar ? standInCalendarViewPath : standInBookViewPath);
         }
         if (method == "GetTimezone") {
@@ -251,6 +303,13 @@ struct EdsStandIn::Service {
         self->asked.notify_all();
     }
 };
+
+QString EdsStandIn::brokenMessage(const char* uid)
+{
+    return QStringLiteral("Backend factory for source “%1” and extension “%2” cannot be found.")
+        .arg(QLatin1String(uid),
+             QLatin1String(g_str_equal(uid, brokenCalendarUid) ? "Calendar" : "Address Book"));
+}
 
 EdsStandIn::EdsStandIn(Behaviour behaviour)
     : d(std::make_shared<Service>(std::move(behaviour)))
@@ -288,6 +347,12 @@ EdsStandIn::~EdsStandIn()
         else
             qunsetenv(variable.key().constData());
     }
+}
+
+void EdsStandIn::addBrokenSources(const QByteArray& failingMethod)
+{
+    std::lock_guard lock(d->mutex);
+    d->brokenAt = failingMethod;
 }
 
 void EdsStandIn::setFailing(const QSet<QString>& failing)

@@ -21,10 +21,10 @@ namespace morvane::test {
 // Evolution Data Server as the module speaks to it, on a message bus of its own that is the process's
 // session bus while this lives (a bus with no activatable services: nothing installed on the machine
 // is started by a question asked on it). The registry holds one calendar (named "Stand-in") and one
-// address book; both factories answer, and so do the stores and views they open. Answers come from a
-// thread of the stand-in's own, so a test can answer strangely, or slowly, while the module waits.
-// Any method can be made to fail (the service answers an error) or to be missing (the interfaces lack
-// it, as another revision of the service would).
+// address book (and, when asked, a broken one of each); both factories answer, and so do the stores and views
+// they open. Answers come from a thread of the stand-in's own, so a test can answer strangely, or slowly,
+// while the module waits. Any method can be made to fail (the service answers an error) or to be missing (the
+// interfaces lack it, as another revision of the service would).
 class EdsStandIn {
 public:
     struct Behaviour {
@@ -38,6 +38,13 @@ public:
     static constexpr const char* bookUid = "stand-in-book";
     static constexpr const char* calendarPath = "/org/gnome/evolution/dataserver/Calendar/StandIn";
     static constexpr const char* bookPath = "/org/gnome/evolution/dataserver/AddressBook/StandIn";
+    static constexpr const char* brokenCalendarUid = "broken-calendar";
+    static constexpr const char* brokenCalendarName = "Work Exchange";
+    static constexpr const char* brokenBookUid = "broken-book";
+    static constexpr const char* brokenBookName = "Old Contacts";
+    static constexpr const char* brokenPath = "/org/gnome/evolution/dataserver/Broken";
+    // What a broken source's failing call answers, as the service words it.
+    static QString brokenMessage(const char* uid);
 
     explicit EdsStandIn(Behaviour behaviour = {});
     // The bus goes once the process's connection to it (which the module shares) went too; the next
@@ -49,6 +56,10 @@ public:
     // Whether it owns the service's names on its bus.
     bool isReady() const { return m_ready; }
 
+    // From now on the registry holds one more calendar and address book (the broken ones above) whose
+    // call of this method fails as the service fails a source whose backend is not installed; their
+    // other calls answer as the stand-in's own stores do.
+    void addBrokenSources(const QByteArray& failingMethod);
     // From now on only these methods fail.
     void setFailing(const QSet<QString>& failing);
     // The VEVENTs the calendar lists from now on, and the VTIMEZONE it keeps for a TZID.

@@ -193,18 +193,21 @@ TEST(PreferencesWindowTests, ApplicationsWithoutALinuxVersionAreShownButNotOffer
     EXPECT_TRUE(about.join(u'\n').contains("Evolution Data Server"));
 }
 
-// A desktop service that is there but fails is shown as not available, with the service's failure under
-// the status; once it reads again the status is granted and the failure goes.
+// A desktop service that is there but fails is shown as not available, with what its store says under
+// the status (the stores that cannot be read, a line each); once it reads again the status is granted
+// and the text goes.
 TEST(PreferencesWindowTests, AnAccessCardSaysWhyItsServiceCannotBeRead)
 {
     test::PreferencesFixture fx;
     fx.window->selectSection(PreferenceSection::general);
     QWidget* general = fx.window->sectionPage(PreferenceSection::general);
     const QString calendarFailure =
-        QStringLiteral("OpenCalendar: GDBus.Error:org.freedesktop.DBus.Error.Failed: no");
-    const QString cardFailure = QStringLiteral("GetContactList: No such method “GetContactList”");
-    const QString calendarText = "The calendar service is there but could not be read: " + calendarFailure;
-    const QString cardText = "The address book service is there but could not be read: " + cardFailure;
+        QStringLiteral("“Work Exchange” cannot be read: Backend factory for "
+                       "source “ews-1” cannot be found.\n“Home” cannot be read: no");
+    const QString cardFailure = QStringLiteral("The address book service is there but could not be read: "
+                                               "GetManagedObjects: timed out");
+    const QString& calendarText = calendarFailure;
+    const QString& cardText = cardFailure;
     const auto shown = [general](const QString& text) {
         const QLabel* label = withText<QLabel>(general, text);
         return label && label->isVisibleTo(general) && label->textFormat() == Qt::PlainText;

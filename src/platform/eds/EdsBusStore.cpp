@@ -37,6 +37,23 @@ const EdsStoreKind edsAddressBookKind{"Address Book",
                                       "(contains \"x-evolution-any-field\" \"\")",
                                       "address book"};
 
+namespace {
+
+// An error's message as the service wrote it: an error of another process comes with the bus's name
+// for it in front ("GDBus.Error:org.gnome.evolution.dataserver.….Code2: "), which is left off.
+QString serviceMessage(const ErrorSlot& error)
+{
+    if (!error)
+        return error.text();
+    GError* copy = g_error_copy(error.error);
+    g_dbus_error_strip_remote_error(copy);
+    QString message = QString::fromUtf8(copy->message);
+    g_error_free(copy);
+    return message;
+}
+
+} // namespace
+
 void EdsListing::Unref::operator()(GVariant* value) const
 {
     g_variant_unref(value);
@@ -87,14 +104,14 @@ struct EdsBusStore::Opening {
         ErrorSlot error;
         if (GVariant* answered = g_dbus_connection_call_finish(G_DBUS_CONNECTION(bus), result, &error))
             return answered;
-        fail(method, error.text());
+        fail(method, error.text(), serviceMessage(error));
         return nullptr;
     }
 
-    // Ends the opening: the store stays closed, and why makes its kind not available.
-    void fail(const char* method, const QString& why)
+    // Ends the opening: the store stays closed, with why.
+    void fail(const char* method, const QString& error, const QString& message)
     {
-        store->m_failure = QLatin1String(method) + QStringLiteral(": ") + why;
+        store->fail(method, error, message);
         --*pending;
         delete this;
     }
@@ -117,8 +134,8 @@ struct EdsBusStore::Opening {
                                 : !g_dbus_is_name(call->busName.constData())      ? "bus name"
                                                                                   : nullptr;
         if (malformed) {
-            call->fail(call->store->m_kind.openMethod,
-                       QStringLiteral("the answer's %1 is not valid").arg(QLatin1String(malformed)));
+            const QString why = QStringLiteral("the answer's %1 is not valid").arg(QLatin1String(malformed));
+            call->fail(call->store->m_kind.openMethod, why, why);
             return;
         }
         g_dbus_connection_call(G_DBUS_CONNECTION(bus), call->busName.constData(), call->path.constData(),
@@ -159,17 +176,20 @@ void EdsBusStore::openAll(const std::vector<EdsBusStore*>& stores, GMainContext*
     bound.endLoad();
 }
 
-GVariant* EdsBusStore::call(const QByteArray& path, const char* interface, const char* method,
-                            GVariant* arguments, const char* answerType, QString* error)
+void EdsBusStore::fail(const char* method, const QString& error, const QString& message)
 {
-    ErrorSlot failure;
+    m_failure = QLatin1String(method) + QStringLiteral(": ") + error;
+    m_failureMessage = message;
+}
+
+GVariant* EdsBusStore::call(const QByteArray& path, const char* interface, const char* method,
+                            GVariant* arguments, const char* answerType, GError** error)
+{
     GVariant* answer =
         g_dbus_connection_call_sync(m_bus, m_busName.constData(), path.constData(), interface, method,
                                     arguments, answerType ? G_VARIANT_TYPE(answerType) : nullptr,
-                                    G_DBUS_CALL_FLAGS_NONE, -1, m_bound.beginLoad(), &failure);
+                                    G_DBUS_CALL_FLAGS_NONE, -1, m_bound.beginLoad(), error);
     m_bound.endLoad();
-    if (!answer && error)
-        *error = failure.text();
     return answer;
 }
 
@@ -184,14 +204,15 @@ EdsListing EdsBusStore::list()
 {
     if (!isOpen())
         return {};
-    QString error;
+    ErrorSlot error;
     GVariant* listed =
         call(m_path, m_kind.interface, m_kind.listMethod, g_variant_new("(s)", m_kind.query), "(as)", &error);
     if (!listed) {
-        m_failure = QLatin1String(m_kind.listMethod) + QStringLiteral(": ") + error;
+        fail(m_kind.listMethod, error.text(), serviceMessage(error));
         return {};
     }
     m_failure.clear();
+    m_failureMessage.clear();
     return EdsListing(listed);
 }
 
@@ -202,11 +223,11 @@ QByteArray EdsBusStore::zoneText(const char* tzid)
         return *known;
     if (!isOpen())
         return {};
-    QString error;
+    ErrorSlot error;
     GVariant* answer =
         call(m_path, m_kind.interface, "GetTimezone", g_variant_new("(s)", tzid), "(s)", &error);
     if (!answer) {
-        qCInfo(lcEdsStore).noquote() << "A calendar's time zone could not be read:" << error;
+        qCInfo(lcEdsStore).noquote() << "A calendar's time zone could not be read:" << error.text();
         return {};
     }
     const gchar* text = nullptr;
@@ -220,9 +241,10 @@ bool EdsBusStore::watch(std::function<void()> changed)
 {
     if (!isOpen() || !m_viewPath.isEmpty())
         return false;
-    QString error;
+    ErrorSlot failure;
     GVariant* made =
-        call(m_path, m_kind.interface, "GetView", g_variant_new("(s)", m_kind.query), nullptr, &error);
+        call(m_path, m_kind.interface, "GetView", g_variant_new("(s)", m_kind.query), nullptr, &failure);
+    QString error = failure.text();
     // A view's path is an object path; older services sent it as a string.
     QByteArray viewPath;
     if (made && (g_variant_is_of_type(made, G_VARIANT_TYPE("(s)")) ||

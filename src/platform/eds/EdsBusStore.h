@@ -13,6 +13,7 @@
 // As gio.h declares them; the header stays free of GLib's own.
 typedef struct _GCancellable GCancellable;
 typedef struct _GDBusConnection GDBusConnection;
+typedef struct _GError GError;
 typedef struct _GMainContext GMainContext;
 typedef struct _GVariant GVariant;
 
@@ -78,9 +79,11 @@ public:
     const EdsStoreKind& kind() const { return m_kind; }
     const QString& uid() const { return m_uid; }
     bool isOpen() const { return !m_path.isEmpty(); }
-    // Why its last opening or listing failed: the method and the service's error. Empty once it is
-    // open and its items were listed.
+    // Why its last opening or listing failed: the method and the service's error, for the log. Empty
+    // once it is open and its items were listed.
     const QString& failure() const { return m_failure; }
+    // The same failure in the service's own words, without the method or the bus's name for the error.
+    const QString& failureMessage() const { return m_failureMessage; }
 
     // Opens each store not open yet, all at once (each opening waits on its backend), running
     // context until every one answered, as one load. A store that fails stays closed, with its failure.
@@ -111,9 +114,11 @@ private:
     unsigned m_viewSignals = 0;
     QHash<QByteArray, QByteArray> m_zones; // TZID → the VTIMEZONE the calendar keeps for it
     QString m_failure;
+    QString m_failureMessage;
 
+    void fail(const char* method, const QString& error, const QString& message);
     GVariant* call(const QByteArray& path, const char* interface, const char* method, GVariant* arguments,
-                   const char* answerType, QString* error);
+                   const char* answerType, GError** error);
     void tell(const QByteArray& path, const char* interface, const char* method);
 };
 

@@ -64,6 +64,7 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
         QList<ContactCard> cards;    // an address book's
         QStringList fileAs;          // the sort key of each card
         QSet<QString> refusedZones;  // a calendar's TZIDs whose zones were refused, logged once each
+        QString loggedFailure;       // its failure as last logged
     };
     using Stores = std::vector<std::unique_ptr<Store>>;
 
@@ -206,8 +207,12 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
         // The registry may have answered only after the reader went: nothing more is started then.
         if (isStopping())
             return;
+        // A registry that failed is asked again, and so is each store that failed.
         windowRenewal = addTimeout(windowRenewalSeconds * 1000, [](Worker& worker) {
-            worker.reloadSources();
+            if (worker.registry)
+                worker.reloadSources();
+            else
+                worker.openRegistry();
             return G_SOURCE_CONTINUE;
         });
     }
@@ -230,11 +235,12 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
             markLoaded();
             return;
         }
+        registryFailure.clear();
         reloadSources();
     }
 
-    // A change of the registry reloads only when it changes which stores are read, or their names;
-    // anything else asked for reads every store again.
+    // A change of the registry reloads only when it changes which stores are read, or their names, or
+    // a store failed (it is tried again); anything else asked for reads every store again.
     void scheduleSourcesReload(bool stores = true)
     {
         storesMayHaveChanged = storesMayHaveChanged || stores;
@@ -242,7 +248,8 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
             return;
         pendingSourcesReload = addTimeout(reloadDelayMs, [](Worker& worker) {
             worker.pendingSourcesReload = 0;
-            if (std::exchange(worker.storesMayHaveChanged, false) || worker.sourcesChanged())
+            if (std::exchange(worker.storesMayHaveChanged, false) || worker.sourcesChanged() ||
+                worker.anyStoreFailed())
                 worker.reloadSources();
             return G_SOURCE_REMOVE;
         });
@@ -307,6 +314,16 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
         const QList<EdsSourceData> sources = registry->sources();
         return (calendars && wanted(sources, edsCalendarKind) != held(calendarStores)) ||
                (contacts && wanted(sources, edsAddressBookKind) != held(bookStores));
+    }
+
+    bool anyStoreFailed() const
+    {
+        for (const Stores* stores : {&calendarStores, &bookStores}) {
+            if (std::any_of(stores->begin(), stores->end(),
+                            [](const auto& store) { return !store->remote->failure().isEmpty(); }))
+                return true;
+        }
+        return false;
     }
 
     // Opens the calendars and address books that came, closes those that went, and reads them all
@@ -405,8 +422,11 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
         // Every event: asking for those that occur in the window makes the backend expand each
         // repeating one, and this expands them again anyway; a plain list answers several times faster.
         const EdsListing listed = store.remote->list();
-        if (!listed)
+        // A calendar that cannot be read offers nothing until it reads again.
+        if (!listed) {
+            store.events.clear();
             return;
+        }
         EdsBusStore& remote = *store.remote;
         EdsExpansion expansion = expandCalendarEvents(
             listed.items(), {remote.uid(), store.name}, windowFrom, windowTo,
@@ -437,10 +457,10 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
     void loadBook(Store& store)
     {
         const EdsListing listed = store.remote->list();
-        if (!listed)
-            return;
         store.cards.clear();
         store.fileAs.clear();
+        if (!listed)
+            return;
         for (QByteArrayView vcard : listed.items()) {
             if (std::optional<EdsCard> card = contactCard(vcard, store.remote->uid())) {
                 store.fileAs.append(card->fileAs);
@@ -520,17 +540,25 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
             next->cardsByFileAs.append(next->cards[index]);
         next->calendarsLoaded = calendarsLoaded || !calendars;
         next->cardsLoaded = cardsLoaded || !contacts;
-        if (calendars)
+        if (calendars) {
             next->calendarsFailure = failureOf(calendarStores);
-        if (contacts)
+            next->failedCalendars = failedStores(calendarStores);
+        }
+        if (contacts) {
             next->cardsFailure = failureOf(bookStores);
+            next->failedBooks = failedStores(bookStores);
+        }
         // Only this thread replaces the snapshot. What it says is logged before anyone can read it.
+        noteStoreFailures(calendarStores);
+        noteStoreFailures(bookStores);
         const std::shared_ptr<const EdsSnapshot> before = snapshot();
-        const bool calendarsChanged = next->calendarsFailure != before->calendarsFailure;
-        const bool cardsChanged = next->cardsFailure != before->cardsFailure;
-        if (calendarsChanged)
+        const bool calendarsChanged = next->calendarsFailure != before->calendarsFailure ||
+                                      next->failedCalendars != before->failedCalendars;
+        const bool cardsChanged =
+            next->cardsFailure != before->cardsFailure || next->failedBooks != before->failedBooks;
+        if (next->calendarsFailure != before->calendarsFailure)
             noteFailure("Calendars", next->calendarsFailure);
-        if (cardsChanged)
+        if (next->cardsFailure != before->cardsFailure)
             noteFailure("Address books", next->cardsFailure);
         {
             std::lock_guard lock(mutex);
@@ -541,17 +569,48 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
             failuresChanged();
     }
 
-    // Any store of a kind that could not be opened or listed makes the kind not available: what it
-    // shows would be short of that store's items. The first such store's failure says why.
+    // A kind is not available when the registry failed, or when every store of it failed (the first
+    // one's failure says why). One store that cannot be read hides nothing of the others: it is named
+    // among the failed ones.
     QString failureOf(const Stores& stores) const
     {
         if (!registryFailure.isEmpty())
             return registryFailure;
+        if (stores.empty() || std::any_of(stores.begin(), stores.end(), [](const auto& store) {
+                return store->remote->failure().isEmpty();
+            }))
+            return {};
+        return stores.front()->remote->failure();
+    }
+
+    static QList<EdsSourceFailure> failedStores(const Stores& stores)
+    {
+        QList<EdsSourceFailure> failed;
         for (const auto& store : stores) {
             if (!store->remote->failure().isEmpty())
-                return store->remote->failure();
+                failed.append({store->name, store->remote->failureMessage()});
         }
-        return {};
+        return failed;
+    }
+
+    // Each store's failure, with the call and the service's whole error, once each time it changes.
+    static void noteStoreFailures(const Stores& stores)
+    {
+        for (const auto& store : stores) {
+            const QString& failure = store->remote->failure();
+            if (failure == store->loggedFailure)
+                continue;
+            const QString what = QLatin1String(store->remote->kind().what);
+            if (failure.isEmpty()) {
+                qCInfo(lcEdsReader).noquote()
+                    << QStringLiteral("The %1 “%2” can be read again").arg(what, store->name);
+            } else {
+                qCWarning(lcEdsReader).noquote() << QStringLiteral("The %1 “%2” (%3) cannot be read:")
+                                                        .arg(what, store->name, store->remote->uid())
+                                                 << failure;
+            }
+            store->loggedFailure = failure;
+        }
     }
 
     static void noteFailure(const char* what, const QString& failure)

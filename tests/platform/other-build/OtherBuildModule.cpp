@@ -11,7 +11,7 @@ namespace {
 
 } // namespace
 
-extern "C" [[gnu::visibility("default")]] void* morvane_make_eds_reader_2(bool, bool, void*)
+extern "C" [[gnu::visibility("default")]] void* morvane_make_eds_reader_3(bool, bool, void*)
 {
     std::abort();
 }
