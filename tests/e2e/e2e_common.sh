@@ -434,3 +434,37 @@ indicator_green_pixels() {
 }
 indicator_on() { [ "$(indicator_green_pixels)" -ge 8 ]; }
 indicator_off() { [ "$(indicator_green_pixels)" = 0 ]; }
+
+# Stopping the desktop's services (SIGSTOP), for the scripts that check Morvane does not wait on them.
+registry=org.gnome.evolution.dataserver.Sources5
+calendars=org.gnome.evolution.dataserver.Calendar8
+books=org.gnome.evolution.dataserver.AddressBook10
+owner_pid() { # <bus name> [bus address, else the session bus]
+  local bus=(--session)
+  [ -z "${2:-}" ] || bus=(--address "$2")
+  gdbus call "${bus[@]}" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
+    --method org.freedesktop.DBus.GetConnectionUnixProcessID "$1" | sed 's/^(uint32 \([0-9]*\),)$/\1/'
+}
+stopped=()
+stop_pid() {
+  kill -STOP "$1"
+  stopped+=("$1")
+}
+stop_service() { # <bus name>
+  local pid
+  pid=$(owner_pid "$1") || fail "$1 is not running"
+  stop_pid "$pid"
+}
+# The stopped services go on again, so that they end with the bus.
+resume_services() {
+  [ ${#stopped[@]} -eq 0 ] || kill -CONT "${stopped[@]}" 2>/dev/null || true
+  stopped=()
+}
+# Writing an event and a card (with $seed, the eds_seed program) starts the registry and both factories
+# (which end again a while after their last client).
+seed_stores() {
+  local now
+  now=$(date +%s)
+  "$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200)) >/dev/null || fail "could not write the event"
+  "$seed" contact "Ann Zebrafish" "Okapi Works" >/dev/null || fail "could not write the card"
+}

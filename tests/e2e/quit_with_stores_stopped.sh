@@ -14,42 +14,9 @@ start_session "$@"
 [ -x /usr/libexec/evolution-calendar-factory ] || fail "evolution-data-server is not installed"
 accessibility_on
 
-registry=org.gnome.evolution.dataserver.Sources5
-calendars=org.gnome.evolution.dataserver.Calendar8
-books=org.gnome.evolution.dataserver.AddressBook10
-owner_pid() { # <bus name> [bus address, else the session bus]
-  local bus=(--session)
-  [ -z "${2:-}" ] || bus=(--address "$2")
-  gdbus call "${bus[@]}" --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
-    --method org.freedesktop.DBus.GetConnectionUnixProcessID "$1" | sed 's/^(uint32 \([0-9]*\),)$/\1/'
-}
-stopped=()
-stop_pid() {
-  kill -STOP "$1"
-  stopped+=("$1")
-}
-stop_service() { # <bus name>
-  local pid
-  pid=$(owner_pid "$1") || fail "$1 is not running"
-  stop_pid "$pid"
-}
-# The stopped services go on again, so that they end with the bus.
-resume_services() {
-  [ ${#stopped[@]} -eq 0 ] || kill -CONT "${stopped[@]}" 2>/dev/null || true
-  stopped=()
-}
 # Thunar's toolkit mounts the desktop's document portal in the runtime folder, which the home's removal
 # cannot enter while it is mounted.
 trap 'resume_services; fusermount -uz "$XDG_RUNTIME_DIR/doc" 2>/dev/null || true; end_session' EXIT
-
-# Writing an event and a card starts the registry and both factories (which end again a while after
-# their last client).
-seed_stores() {
-  local now
-  now=$(date +%s)
-  "$seed" event "Quarterly Zebra Review" $((now + 3600)) $((now + 7200)) >/dev/null || fail "could not write the event"
-  "$seed" contact "Ann Zebrafish" "Okapi Works" >/dev/null || fail "could not write the card"
-}
 
 # quit_now <what>: asks the running copy to quit and waits for the process to end.
 quit_now() {
