@@ -482,11 +482,12 @@ TEST(EdsMapping, TheUsersZoneIsTheSystemsOrUtc)
         qputenv("TZ", saved);
 }
 
-// libical expands a zone's every change from the start of its rules in one call nothing interrupts: a
-// calendar's own zone changing more often than monthly, or whose rules start before 1600, is refused
-// (its events are read in the user's zone and the TZID is named), while the rules Outlook writes, from
-// 1601, are kept.
-TEST(EdsMapping, ZonesLibicalCannotAffordAreRefusedAndTheirEventsReadInTheUsersZone)
+// libical expands a zone's every change from the start of its rules in one call nothing interrupts. A
+// calendar's own zone is read at its own time whatever year its rules start (the forms Outlook writes,
+// from year 1 or from 1601, and a fixed offset from year 1), while one whose rules would give thousands
+// of changes (every hour or second since year 1, every minute of a day's hours, every day of a year)
+// is refused: its events are read in the user's zone, and the TZID is named.
+TEST(EdsMapping, ZonesAreReadAtTheirOwnTimeUnlessTheirRulesGiveThousandsOfChanges)
 {
     const auto zone = [](const char* tzid, const char* start, const char* rule) {
         return QByteArray("BEGIN:VTIMEZONE\r\nTZID:") + tzid +
@@ -495,25 +496,57 @@ TEST(EdsMapping, ZonesLibicalCannotAffordAreRefusedAndTheirEventsReadInTheUsersZ
                "BEGIN:DAYLIGHT\r\nTZOFFSETFROM:+0300\r\nTZOFFSETTO:+0400\r\nDTSTART:" +
                start + "\r\nRRULE:" + rule + "\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
     };
-    Calendar calendar(vevent("hourly", "DTSTART;TZID=Churn:20240701T090000\r\n") +
-                      vevent("weekly", "DTSTART;TZID=Weekly:20240701T090000\r\n") +
-                      vevent("ancient", "DTSTART;TZID=Ancient:20240701T090000\r\n") +
-                      vevent("outlook", "DTSTART;TZID=Outlook:20240701T090000\r\n") +
-                      vevent("monthly", "DTSTART;TZID=Monthly:20240701T090000\r\n"));
-    calendar.zones.insert("Churn", zone("Churn", "00010101T000000", "FREQ=HOURLY"));
-    calendar.zones.insert("Weekly", zone("Weekly", "19700101T000000", "FREQ=WEEKLY"));
-    calendar.zones.insert("Ancient", zone("Ancient", "00010101T000000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU"));
-    calendar.zones.insert("Outlook", zone("Outlook", "16010101T000000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU"));
-    calendar.zones.insert("Monthly", zone("Monthly", "19700101T000000", "FREQ=MONTHLY;BYDAY=-1SU"));
+    const QList<std::pair<const char*, QByteArray>> zones = {
+        {"Churn", zone("Churn", "00010101T000000", "FREQ=HOURLY")},
+        {"Seconds", zone("Seconds", "00010101T000000", "FREQ=SECONDLY")},
+        {"Minutes", zone("Minutes", "16010101T000000",
+                         "FREQ=YEARLY;BYMONTH=1,2,3,4,5,6,7,8,9,10,11,12;BYHOUR=0,1,2,3,4,5,6,7,8,9,10,11,"
+                         "12,13,14,15,16,17,18,19,20,21,22,23;BYMINUTE=0,10,20,30,40,50")},
+        {"Days", zone("Days", "16010101T000000", "FREQ=YEARLY;BYDAY=MO,TU,WE,TH,FR,SA,SU")},
+        {"YearDays", zone(
+                         "YearDays", "16010101T000000",
+                         "FREQ=YEARLY;BYYEARDAY=" +
+                             [] {
+                                 QByteArray days;
+                                 for (int day = 1; day <= 366; ++day)
+                                     days += (day > 1 ? "," : "") + QByteArray::number(day);
+                                 return days;
+                             }())},
+        {"W. Europe Standard Time",
+         "BEGIN:VTIMEZONE\r\nTZID:W. Europe Standard Time\r\nBEGIN:STANDARD\r\nDTSTART:00010101T030000\r\n"
+         "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nRRULE:FREQ=YEARLY;INTERVAL=1;BYDAY=-1SU;BYMONTH=10\r\n"
+         "END:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:00010101T020000\r\nTZOFFSETFROM:+0100\r\n"
+         "TZOFFSETTO:+0200\r\nRRULE:FREQ=YEARLY;INTERVAL=1;BYDAY=-1SU;BYMONTH=3\r\nEND:DAYLIGHT\r\n"
+         "END:VTIMEZONE\r\n"},
+        {"Nine", "BEGIN:VTIMEZONE\r\nTZID:Nine\r\nBEGIN:STANDARD\r\nDTSTART:00010101T000000\r\n"
+                 "TZOFFSETFROM:+0900\r\nTZOFFSETTO:+0900\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"},
+        {"Outlook", zone("Outlook", "16010101T000000", "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU")},
+        {"Monthly", zone("Monthly", "19700101T000000", "FREQ=MONTHLY;BYDAY=-1SU")},
+        {"Weekly", zone("Weekly", "19700101T000000", "FREQ=WEEKLY")},
+    };
+    QByteArray vevents;
+    for (const auto& [tzid, text] : zones) {
+        vevents += vevent(QByteArray(tzid).split(' ').first().constData(),
+                          ("DTSTART;TZID=" + QByteArray(tzid) + ":20240701T090000\r\n").constData());
+    }
+    // Winter in the zones of two observances, summer in Berlin's.
+    vevents += vevent("winter", "DTSTART;TZID=W. Europe Standard Time:20240115T090000\r\n");
+    Calendar calendar(vevents);
+    for (const auto& [tzid, text] : zones)
+        calendar.zones.insert(tzid, text);
     const EdsExpansion expansion = calendar.expand(utc("2024-01-01T00:00:00Z"), utc("2024-12-31T00:00:00Z"));
     QStringList starts;
     for (const CalendarEvent& event : expansion.events)
         starts.append(event.identifier + u' ' + event.startDate.toString(Qt::ISODate));
-    // Refused zones read as Berlin's summer time (+02:00); kept ones at +04:00.
-    EXPECT_EQ(starts, (QStringList{"cal/hourly 2024-07-01T07:00:00Z", "cal/weekly 2024-07-01T07:00:00Z",
-                                   "cal/ancient 2024-07-01T07:00:00Z", "cal/outlook 2024-07-01T05:00:00Z",
-                                   "cal/monthly 2024-07-01T05:00:00Z"}));
-    EXPECT_EQ(expansion.refusedZones, (QStringList{"Churn", "Weekly", "Ancient"}));
+    // Refused zones read as Berlin's summer time (+02:00); the weekly rule changes on Thursdays, which
+    // 1 January 1970 was, and last did on 27 June 2024, to +04:00.
+    EXPECT_EQ(starts, (QStringList{"cal/Churn 2024-07-01T07:00:00Z", "cal/Seconds 2024-07-01T07:00:00Z",
+                                   "cal/Minutes 2024-07-01T07:00:00Z", "cal/Days 2024-07-01T07:00:00Z",
+                                   "cal/YearDays 2024-07-01T07:00:00Z", "cal/W. 2024-07-01T07:00:00Z",
+                                   "cal/Nine 2024-07-01T00:00:00Z", "cal/Outlook 2024-07-01T05:00:00Z",
+                                   "cal/Monthly 2024-07-01T05:00:00Z", "cal/Weekly 2024-07-01T05:00:00Z",
+                                   "cal/winter 2024-01-15T08:00:00Z"}));
+    EXPECT_EQ(expansion.refusedZones, (QStringList{"Churn", "Seconds", "Minutes", "Days", "YearDays"}));
 }
 
 // A numbered weekday in a daily rule makes libical search centuries in one step for a day that never

@@ -36,25 +36,84 @@ std::optional<QString> presentText(const char* value)
 
 constexpr int secondsPerDay = 24 * 60 * 60;
 
-// Whether libical can afford a zone's rules: it expands every change of a zone from the start of its
-// rules up to the year asked, in one call nothing interrupts, so rules that change the offset more often
-// than monthly, or that start centuries back, would take it minutes and gigabytes. A real zone changes
-// at most twice a year, and the oldest rules calendars write start in 1601.
+// A numbered weekday (1MO, -1FR) means something only in a monthly or yearly rule; in a daily or finer
+// one libical searches centuries for a day that never comes, in one step, and finds none.
+bool readableRule(const icalrecurrencetype& rule)
+{
+    if (rule.freq >= ICAL_WEEKLY_RECURRENCE)
+        return true;
+    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
+        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
+            return false;
+    }
+    return true;
+}
+
+// libical expands a zone's every change from the start of its rules up to a few years past the year a
+// time is read in, this one at the latest, in one call nothing interrupts: each change costs it time and
+// memory.
+constexpr int zoneExpansionEndYear = 2037;
+// The changes a zone may have libical expand. A real zone changes at most twice a year; the oldest rules
+// calendars write (Windows' zones, and those written from year 1) are read from 1601, about 900 changes.
+constexpr int maxZoneChanges = 4000;
+// The calendar repeats every 400 years, weekdays and leap years included.
+constexpr int calendarCycleYears = 400;
+// Rules written to start earlier are read from a start moved forward to this year at the latest.
+constexpr int zoneRulesFrom = 1601;
+
+// Moves the start of an observance's rule forward by whole cycles of the calendar (and of the rule's
+// interval), to zoneRulesFrom at the latest: from its new start on, the rule gives the changes it gave
+// before. A rule ended by a count, or by an end the new start would pass, stays where it began.
+void moveRuleStartForward(icalproperty* start, const icalrecurrencetype& rule)
+{
+    icaltimetype from = icalproperty_get_dtstart(start);
+    const int cycle = calendarCycleYears * std::max<int>(rule.interval, 1);
+    const int cycles = (zoneRulesFrom - from.year) / cycle;
+    if (cycles <= 0 || rule.count > 0)
+        return;
+    from.year += cycles * cycle;
+    if (!icaltime_is_null_time(rule.until) && rule.until.year < from.year)
+        return;
+    icalproperty_set_dtstart(start, from);
+}
+
+// The changes an observance gives up to the last year libical expands (its start, its dates and its
+// rule's), counted up to limit; more than limit for a rule libical might search for years in one step
+// (repeating more often than daily, or a daily one with a numbered weekday).
+int changesOf(icalcomponent* observance, int limit)
+{
+    icalproperty* start = icalcomponent_get_first_property(observance, ICAL_DTSTART_PROPERTY);
+    int changes = 1 + icalcomponent_count_properties(observance, ICAL_RDATE_PROPERTY);
+    for (icalproperty* property = icalcomponent_get_first_property(observance, ICAL_RRULE_PROPERTY);
+         property && changes <= limit;
+         property = icalcomponent_get_next_property(observance, ICAL_RRULE_PROPERTY)) {
+        const icalrecurrencetype rule = icalproperty_get_rrule(property);
+        if (!start || rule.freq < ICAL_DAILY_RECURRENCE || !readableRule(rule))
+            return limit + 1;
+        moveRuleStartForward(start, rule);
+        icalrecur_iterator* iterator = icalrecur_iterator_new(rule, icalproperty_get_dtstart(start));
+        if (!iterator)
+            continue;
+        for (icaltimetype next = icalrecur_iterator_next(iterator);
+             !icaltime_is_null_time(next) && next.year <= zoneExpansionEndYear && changes <= limit;
+             next = icalrecur_iterator_next(iterator))
+            ++changes;
+        icalrecur_iterator_free(iterator);
+    }
+    return changes;
+}
+
+// Whether libical can afford a zone's rules, once those that start before 1601 were moved forward: the
+// changes they give up to the last year it expands are bounded.
 bool affordableZone(icalcomponent* vtimezone)
 {
-    constexpr int earliestYear = 1600;
+    int changes = 0;
     for (const icalcomponent_kind kind : {ICAL_XSTANDARD_COMPONENT, ICAL_XDAYLIGHT_COMPONENT}) {
-        for (icalcomponent* rules = icalcomponent_get_first_component(vtimezone, kind); rules;
-             rules = icalcomponent_get_next_component(vtimezone, kind)) {
-            if (icalproperty* start = icalcomponent_get_first_property(rules, ICAL_DTSTART_PROPERTY)) {
-                if (icalproperty_get_dtstart(start).year < earliestYear)
-                    return false;
-            }
-            for (icalproperty* rule = icalcomponent_get_first_property(rules, ICAL_RRULE_PROPERTY); rule;
-                 rule = icalcomponent_get_next_property(rules, ICAL_RRULE_PROPERTY)) {
-                if (icalproperty_get_rrule(rule).freq < ICAL_MONTHLY_RECURRENCE)
-                    return false;
-            }
+        for (icalcomponent* observance = icalcomponent_get_first_component(vtimezone, kind); observance;
+             observance = icalcomponent_get_next_component(vtimezone, kind)) {
+            changes += changesOf(observance, maxZoneChanges - changes);
+            if (changes > maxZoneChanges)
+                return false;
         }
     }
     return true;
@@ -436,19 +495,6 @@ void Series::skipToWindow(icalrecur_iterator* iterator, const icalrecurrencetype
         return;
     icalrecur_iterator_set_start(
         iterator, icaltime_from_timet_with_zone(time_t(skipTo), dtstart.is_date, dtstart.zone));
-}
-
-// A numbered weekday (1MO, -1FR) means something only in a monthly or yearly rule; in a daily or finer
-// one libical searches centuries for a day that never comes, in one step, and finds none.
-bool readableRule(const icalrecurrencetype& rule)
-{
-    if (rule.freq >= ICAL_WEEKLY_RECURRENCE)
-        return true;
-    for (int i = 0; i < ICAL_BY_DAY_SIZE && rule.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
-        if (icalrecurrencetype_day_position(rule.by_day[i]) != 0)
-            return false;
-    }
-    return true;
 }
 
 // Calls visit with each start the rule gives that overlaps the window, until it returns false. The

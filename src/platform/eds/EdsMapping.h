@@ -47,7 +47,8 @@ using EdsZoneLookup = std::function<QByteArray(const char* tzid)>;
 // detached instance (same uid, with a RECURRENCE-ID) replaces. Zones named by TZID are libical's
 // built-in ones, else what zoneText gives; times without a zone and all-day dates are read in
 // defaultZone, as are those naming a zone the calendar keeps but whose rules libical could not afford
-// (rules changing more often than monthly, or starting before 1600; listed in refusedZones). A numbered
+// (rules giving thousands of changes up to the years libical reads, once rules that start before 1601
+// are read from a start moved forward by whole 400-year cycles; listed in refusedZones). A numbered
 // weekday in a daily or finer rule leaves that rule unread. Occurrences, their ends and their names follow
 // the rules the calendar applications have always expanded events by, so identifiers the library keeps stay
 // valid. A series gives at most maxOccurrencesPerSeries occurrences; a text that does not parse gives none.

@@ -445,9 +445,8 @@ struct EdsStoreReader::Worker final : EdsLoadBound, std::enable_shared_from_this
                 store.refusedZones.insert(tzid);
                 qCWarning(lcEdsReader).noquote()
                     << QStringLiteral(
-                           "The calendar “%1” keeps a time zone “%2” whose rules change more often "
-                           "than monthly or start before 1600; its events are read in the "
-                           "user's zone")
+                           "The calendar “%1” keeps a time zone “%2” whose rules change too often to "
+                           "be read; its events are read in the user's zone")
                            .arg(store.name, tzid);
             }
         }
