@@ -569,3 +569,21 @@ TEST(EdsMapping, RulesLibicalWouldSearchWithoutEndAreBounded)
                                         "cal/weekly/20240108T090000Z", "cal/weekly/20240115T090000Z"}));
     EXPECT_EQ(expansion.cutSeries, 3);
 }
+
+// The steps a series takes before the window are counted apart from those in it, and an exclusion
+// rule's apart from the rules': a daily series in Berlin's zone since 1750, with its Sundays excluded by
+// a rule of its own, is read through a window of fifteen years, to its last day.
+TEST(EdsMapping, ASeriesCenturiesOldIsReadThroughTheWindowWithItsExclusions)
+{
+    Calendar calendar(vevent("daily", "DTSTART;TZID=Europe/Berlin:17500101T090000\r\nRRULE:FREQ=DAILY\r\n"
+                                      "EXRULE:FREQ=DAILY;BYDAY=SU\r\n"));
+    const EdsExpansion expansion = calendar.expand(utc("2016-12-07T00:00:00Z"), utc("2031-12-09T00:00:00Z"));
+    EXPECT_EQ(expansion.cutSeries, 0);
+    ASSERT_FALSE(expansion.events.isEmpty());
+    EXPECT_EQ(expansion.events.first().startDate, utc("2016-12-07T08:00:00Z"));
+    EXPECT_EQ(expansion.events.last().startDate, utc("2031-12-08T08:00:00Z"));
+    const auto sunday = [](const CalendarEvent& event) { return event.startDate.date().dayOfWeek() == 7; };
+    EXPECT_TRUE(std::none_of(expansion.events.begin(), expansion.events.end(), sunday));
+    // The window's 5,480 days but its 783 Sundays.
+    EXPECT_EQ(expansion.events.size(), 4697);
+}

@@ -361,7 +361,13 @@ public:
     bool cut = false;
 
 private:
-    int stepsLeft = maxRuleStepsPerSeries;
+    // The steps libical's iterator may still take, before the window and in it.
+    struct Steps {
+        int beforeWindow = maxRuleStepsPerSeries;
+        int inWindow = maxRuleStepsPerSeries;
+    };
+    Steps ruleSteps;      // the rules'
+    Steps exclusionSteps; // the exclusion rules', which do not spend the rules'
 
     icalcomponent* vevent;
     icaltimetype windowStart;
@@ -515,7 +521,8 @@ template <class Visit> void Series::forEachInWindow(icalproperty* ruleProperty, 
     for (icaltimetype next = icalrecur_iterator_next(iterator);
          !icaltime_is_null_time(next) && icaltime_compare(next, windowEnd) <= 0;
          next = icalrecur_iterator_next(iterator)) {
-        if (--stepsLeft < 0) {
+        Steps& steps = exclusion ? exclusionSteps : ruleSteps;
+        if (--(icaltime_compare(next, windowStart) < 0 ? steps.beforeWindow : steps.inWindow) < 0) {
             cut = true;
             break;
         }

@@ -56,8 +56,10 @@ EdsExpansion expandCalendarEvents(const QList<QByteArrayView>& vevents, const Ed
                                   const QDateTime& from, const QDateTime& to, const EdsZoneLookup& zoneText,
                                   icaltimezone* defaultZone);
 inline constexpr int maxOccurrencesPerSeries = 10000;
-// The steps libical's iterator takes for one series at most, in the window or before it: a daily series
-// in a zone with summer time since 1750 takes fewer.
+// The steps libical's iterator takes for one series at most before the window, and again in it, each
+// for its rules and again for its exclusion rules: a daily series in a zone with summer time that began
+// in 1750 reaches a window from 2016 on (97,500 days before it) and is read through it whatever rule
+// excludes some of its days.
 inline constexpr int maxRuleStepsPerSeries = 100000;
 
 } // namespace morvane
