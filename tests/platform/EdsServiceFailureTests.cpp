@@ -273,3 +273,25 @@ TEST(EvolutionDataServerFailures, OneStoreThatCannotBeReadHidesNothingOfTheOther
     EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::authorized);
     EXPECT_EQ(service->snapshot()->cards.size(), 2);
 }
+
+// A store that failed is tried again whenever the registry reports a change, also one that changes
+// nothing of which stores are read: once it opens, its items are offered and it is no longer named.
+TEST(EvolutionDataServerFailures, AStoreThatFailedIsTriedAgainWhenTheRegistryChanges)
+{
+    EdsStandIn standIn({{}, {}, {failingServiceEvent}, {failingServiceCard}});
+    ASSERT_TRUE(standIn.isReady());
+    standIn.addBrokenSources("OpenCalendar");
+    auto service = std::make_shared<EvolutionDataServer>();
+    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
+                               std::make_shared<FakeProcessLauncher>());
+    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
+    ASSERT_TRUE(QTest::qWaitFor([&calendars] { return calendars.unavailableReason().has_value(); }, 10000));
+    EXPECT_EQ(service->snapshot()->events.size(), 1);
+
+    standIn.addBrokenSources("a method never called");
+    standIn.reportBrokenCalendarChanged();
+    EXPECT_TRUE(QTest::qWaitFor([&calendars] { return !calendars.unavailableReason(); }, 10000))
+        << calendars.unavailableReason().value_or(QString()).toStdString();
+    EXPECT_EQ(service->snapshot()->events.size(), 2);
+    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::fullAccess);
+}

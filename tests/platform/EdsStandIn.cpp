@@ -115,6 +115,8 @@ QByteArray standInSourcePath(qsizetype index)
 {
     return "/org/gnome/evolution/dataserver/SourceManager/Source_" + QByteArray::number(index);
 }
+// The broken calendar's, then the broken address book's.
+constexpr qsizetype brokenSourceIndex = 1000;
 
 } // namespace
 
@@ -248,9 +250,11 @@ struct EdsStandIn::Service {
                 g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(i + 1).constData(),
                                       standInSource(calendars[i].first, calendars[i].second, "Calendar"));
             if (!brokenAt.isEmpty()) {
-                g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(1000).constData(),
+                g_variant_builder_add(&objects, "{o@a{sa{sv}}}",
+                                      standInSourcePath(brokenSourceIndex).constData(),
                                       standInSource(brokenCalendarUid, brokenCalendarName, "Calendar"));
-                g_variant_builder_add(&objects, "{o@a{sa{sv}}}", standInSourcePath(1001).constData(),
+                g_variant_builder_add(&objects, "{o@a{sa{sv}}}",
+                                      standInSourcePath(brokenSourceIndex + 1).constData(),
                                       standInSource(brokenBookUid, brokenBookName, "Address Book"));
             }
             return g_variant_new("(a{oa{sa{sv}}})", &objects);
@@ -393,6 +397,18 @@ void EdsStandIn::addCalendar(const QString& uid)
     g_dbus_connection_emit_signal(d->bus, nullptr, standInRegistryPath, "org.freedesktop.DBus.ObjectManager",
                                   "InterfacesAdded", g_variant_new("(o@a{sa{sv}})", path.constData(), source),
                                   nullptr);
+}
+
+void EdsStandIn::reportBrokenCalendarChanged()
+{
+    GVariant* source = standInSource(brokenCalendarUid, brokenCalendarName, "Calendar");
+    GVariant* properties = g_variant_lookup_value(source, "org.gnome.evolution.dataserver.Source", nullptr);
+    g_variant_unref(g_variant_ref_sink(source));
+    g_dbus_connection_emit_signal(
+        d->bus, nullptr, standInSourcePath(brokenSourceIndex).constData(), "org.freedesktop.DBus.Properties",
+        "PropertiesChanged",
+        g_variant_new("(s@a{sv}as)", "org.gnome.evolution.dataserver.Source", properties, nullptr), nullptr);
+    g_variant_unref(properties);
 }
 
 void EdsStandIn::reportChange()

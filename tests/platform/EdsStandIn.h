@@ -70,6 +70,8 @@ public:
     void answerOpenWith(const QByteArray& path, const QByteArray& busName);
     // The registry reports a calendar added, as it does when one is made.
     void addCalendar(const QString& uid);
+    // The registry reports the broken calendar's data changed (to what it was).
+    void reportBrokenCalendarChanged();
     // The calendar's view tells its followers that events changed.
     void reportChange();
 
