@@ -298,20 +298,22 @@ std::optional<QString> EvolutionDataServer::contactFailure() const
 
 std::optional<QString> EvolutionDataServer::calendarProblem() const
 {
-    std::lock_guard lock(d->mutex);
-    if (!d->reader)
-        return std::nullopt;
-    const std::shared_ptr<const Snapshot> read = d->reader->snapshot();
-    return problemText(read->calendarsFailure, read->failedCalendars, QLatin1StringView("calendar"));
+    const std::shared_ptr<const Snapshot> read = lastReading();
+    return read ? problemText(read->calendarsFailure, read->failedCalendars, QLatin1StringView("calendar"))
+                : std::nullopt;
 }
 
 std::optional<QString> EvolutionDataServer::contactProblem() const
 {
+    const std::shared_ptr<const Snapshot> read = lastReading();
+    return read ? problemText(read->cardsFailure, read->failedBooks, QLatin1StringView("address book"))
+                : std::nullopt;
+}
+
+std::shared_ptr<const EvolutionDataServer::Snapshot> EvolutionDataServer::lastReading() const
+{
     std::lock_guard lock(d->mutex);
-    if (!d->reader)
-        return std::nullopt;
-    const std::shared_ptr<const Snapshot> read = d->reader->snapshot();
-    return problemText(read->cardsFailure, read->failedBooks, QLatin1StringView("address book"));
+    return d->reader ? d->reader->snapshot() : nullptr;
 }
 
 void EvolutionDataServer::followFailures(std::function<void()> changed)

@@ -75,6 +75,8 @@ private:
     void start() const;
     // The reader once it is there, after asking for it.
     EdsReader* wantReader() const;
+    // What the reader last read; nothing before there is one. Asks for nothing.
+    std::shared_ptr<const Snapshot> lastReading() const;
 
     std::shared_ptr<Worker> d; // held by the thread's jobs too
     mutable std::once_flag m_started;

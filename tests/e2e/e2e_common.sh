@@ -460,6 +460,16 @@ resume_services() {
   [ ${#stopped[@]} -eq 0 ] || kill -CONT "${stopped[@]}" 2>/dev/null || true
   stopped=()
 }
+# Stops the accessibility bus's daemon and its registry; sets $a11y_bus (the daemon's pid).
+stop_accessibility_bus() {
+  local address registry_pid
+  address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.a11y.Bus.GetAddress | sed "s/^('\(.*\)',)$/\1/")
+  registry_pid=$(owner_pid org.a11y.atspi.Registry "$address") || fail "no accessibility registry"
+  a11y_bus=$(pgrep -P "$(owner_pid org.a11y.Bus)" dbus-daemon) || fail "no accessibility bus daemon"
+  stop_pid "$registry_pid"
+  stop_pid "$a11y_bus"
+}
 # Writing an event and a card (with $seed, the eds_seed program) starts the registry and both factories
 # (which end again a while after their last client).
 seed_stores() {

@@ -51,6 +51,8 @@ for service in "$registry" "$calendars" "$books"; do
   stop_service "$service"
   start_app_ready
   shows_timed "$service stopped before the start"
+  # The first show had the stores read: their module's reader now waits on the stopped process.
+  wait_for 10 grep -q libmorvane-eds "/proc/$app/maps" || fail "the show did not reach the stores ($service)"
   quit_app
   resume_services
   seed_stores
@@ -68,12 +70,7 @@ done
 start_app_ready
 # The accessibility bus's daemon and its registry.
 accessibility_ready
-a11y_address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-  --method org.a11y.Bus.GetAddress | sed "s/^('\(.*\)',)$/\1/")
-a11y_registry=$(owner_pid org.a11y.atspi.Registry "$a11y_address") || fail "no accessibility registry"
-a11y_bus=$(pgrep -P "$(owner_pid org.a11y.Bus)" dbus-daemon) || fail "no accessibility bus daemon"
-stop_pid "$a11y_registry"
-stop_pid "$a11y_bus"
+stop_accessibility_bus
 shows_timed "the accessibility bus and its registry stopped"
 resume_services
 quit_app

@@ -74,12 +74,7 @@ wait_for 15 read_over_thunar || fail "the panel did not read Thunar's window ove
 xdotool key Escape
 wait_for 10 no_panel || fail "Escape did not hide the panel"
 wait_for 10 active_is "$thunar_window" || activate "$thunar_window"
-a11y_address=$(gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-  --method org.a11y.Bus.GetAddress | sed "s/^('\(.*\)',)$/\1/")
-a11y_registry=$(owner_pid org.a11y.atspi.Registry "$a11y_address") || fail "no accessibility registry"
-a11y_bus=$(pgrep -P "$(owner_pid org.a11y.Bus)" dbus-daemon) || fail "no accessibility bus daemon"
-stop_pid "$a11y_registry"
-stop_pid "$a11y_bus"
+stop_accessibility_bus
 # waits_unread <pid>: a request morvane wrote lies unread in a socket of that (stopped) process, so a
 # poll now waits on it.
 waits_unread() {

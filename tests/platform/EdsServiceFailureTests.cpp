@@ -28,6 +28,26 @@ const QByteArray failingServiceEvent = "BEGIN:VEVENT\r\nUID:stand-in-event\r\nDT
 const QByteArray failingServiceCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:stand-in-card\r\nFN:Ann Standin\r\n"
                                       "N:Standin;Ann;;;\r\nEND:VCARD\r\n";
 
+// The service and its two stores, read once the first reading ended and reported its failures.
+struct ReadStores {
+    std::shared_ptr<EvolutionDataServer> service = std::make_shared<EvolutionDataServer>();
+    std::atomic_int failureReports = 0;
+    EdsCalendarStore calendars{service, std::make_shared<FakeDesktopServices>(),
+                               std::make_shared<FakeProcessLauncher>()};
+    EdsContactStore contacts{service, std::make_shared<FakeDesktopServices>(),
+                             std::make_shared<FakeProcessLauncher>()};
+
+    ReadStores()
+    {
+        service->followFailures([this] { ++failureReports; });
+    }
+    bool read()
+    {
+        return service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s) &&
+               QTest::qWaitFor([this] { return failureReports > 0; }, 10000);
+    }
+};
+
 } // namespace
 
 // A service whose names are on the bus but whose calls fail (an error, or a method its interfaces
@@ -174,15 +194,10 @@ TEST(EvolutionDataServerFailures, AnOpeningAnsweredWithAMalformedPathIsNotAvaila
     ASSERT_TRUE(standIn.isReady());
     standIn.answerOpenWith("not/a path", ":1.1");
 
-    auto service = std::make_shared<EvolutionDataServer>();
-    std::atomic_int failureReports = 0;
-    service->followFailures([&failureReports] { ++failureReports; });
-    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
-                               std::make_shared<FakeProcessLauncher>());
-    EdsContactStore contacts(service, std::make_shared<FakeDesktopServices>(),
-                             std::make_shared<FakeProcessLauncher>());
-    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
-    ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports > 0; }, 10000));
+    ReadStores stores;
+    ASSERT_TRUE(stores.read());
+    const EdsCalendarStore& calendars = stores.calendars;
+    const EdsContactStore& contacts = stores.contacts;
     EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
     EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::restricted);
     EXPECT_EQ(calendars.unavailableReason().value_or(QString()).toStdString(),
@@ -216,20 +231,15 @@ TEST(EvolutionDataServerFailures, OneStoreThatCannotBeReadHidesNothingOfTheOther
         ASSERT_TRUE(standIn.isReady());
         standIn.addBrokenSources(tried.brokenAt);
         LogCapture log(QStringLiteral("morvane.EvolutionDataServer"));
-        auto service = std::make_shared<EvolutionDataServer>();
-        std::atomic_int failureReports = 0;
-        service->followFailures([&failureReports] { ++failureReports; });
-        EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
-                                   std::make_shared<FakeProcessLauncher>());
-        EdsContactStore contacts(service, std::make_shared<FakeDesktopServices>(),
-                                 std::make_shared<FakeProcessLauncher>());
-        ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
-        ASSERT_TRUE(QTest::qWaitFor([&failureReports] { return failureReports > 0; }, 10000));
+        ReadStores stores;
+        ASSERT_TRUE(stores.read());
+        const EdsCalendarStore& calendars = stores.calendars;
+        const EdsContactStore& contacts = stores.contacts;
 
         EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::fullAccess);
         EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::authorized);
         // A broken store that reads lists the same items as the stand-in's own.
-        const auto snapshot = service->snapshot();
+        const auto snapshot = stores.service->snapshot();
         ASSERT_EQ(snapshot->events.size(), tried.calendarFails ? 1 : 2);
         EXPECT_EQ(snapshot->events.first().title, "Stand-in Review");
         ASSERT_EQ(snapshot->cards.size(), tried.bookFails ? 1 : 2);
@@ -259,19 +269,14 @@ TEST(EvolutionDataServerFailures, OneStoreThatCannotBeReadHidesNothingOfTheOther
     EdsStandIn standIn({{"OpenCalendar"}, {}, {failingServiceEvent}, {failingServiceCard}});
     ASSERT_TRUE(standIn.isReady());
     standIn.addBrokenSources("OpenCalendar");
-    auto service = std::make_shared<EvolutionDataServer>();
-    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
-                               std::make_shared<FakeProcessLauncher>());
-    EdsContactStore contacts(service, std::make_shared<FakeDesktopServices>(),
-                             std::make_shared<FakeProcessLauncher>());
-    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
-    ASSERT_TRUE(QTest::qWaitFor([&calendars] { return calendars.unavailableReason().has_value(); }, 10000));
-    EXPECT_EQ(calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
-    EXPECT_EQ(calendars.unavailableReason().value_or(QString()),
+    ReadStores stores;
+    ASSERT_TRUE(stores.read());
+    EXPECT_EQ(stores.calendars.authorizationStatus(), CalendarAuthorizationStatus::restricted);
+    EXPECT_EQ(stores.calendars.unavailableReason().value_or(QString()),
               "“Stand-in” cannot be read: The stand-in refuses OpenCalendar\n"
               "“Work Exchange” cannot be read: The stand-in refuses OpenCalendar");
-    EXPECT_EQ(contacts.authorizationStatus(), ContactAuthorizationStatus::authorized);
-    EXPECT_EQ(service->snapshot()->cards.size(), 2);
+    EXPECT_EQ(stores.contacts.authorizationStatus(), ContactAuthorizationStatus::authorized);
+    EXPECT_EQ(stores.service->snapshot()->cards.size(), 2);
 }
 
 // A store that failed is tried again whenever the registry reports a change, also one that changes
@@ -281,11 +286,10 @@ TEST(EvolutionDataServerFailures, AStoreThatFailedIsTriedAgainWhenTheRegistryCha
     EdsStandIn standIn({{}, {}, {failingServiceEvent}, {failingServiceCard}});
     ASSERT_TRUE(standIn.isReady());
     standIn.addBrokenSources("OpenCalendar");
-    auto service = std::make_shared<EvolutionDataServer>();
-    EdsCalendarStore calendars(service, std::make_shared<FakeDesktopServices>(),
-                               std::make_shared<FakeProcessLauncher>());
-    ASSERT_TRUE(service->waitUntilLoaded(EvolutionDataServer::Load::everything, 20s));
-    ASSERT_TRUE(QTest::qWaitFor([&calendars] { return calendars.unavailableReason().has_value(); }, 10000));
+    ReadStores stores;
+    ASSERT_TRUE(stores.read());
+    const EdsCalendarStore& calendars = stores.calendars;
+    const std::shared_ptr<EvolutionDataServer>& service = stores.service;
     EXPECT_EQ(service->snapshot()->events.size(), 1);
 
     standIn.addBrokenSources("a method never called");

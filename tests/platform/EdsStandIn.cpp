@@ -36,9 +36,23 @@ struct StandInObject {
     std::vector<StandInMethod> methods;
 };
 
+constexpr const char* calendarInterface = "org.gnome.evolution.dataserver.Calendar";
+constexpr const char* bookInterface = "org.gnome.evolution.dataserver.AddressBook";
+
 // What the module calls, as the service declares it.
 const std::vector<StandInObject>& standInObjects()
 {
+    const std::vector<StandInMethod> calendarMethods{
+        {"Open", R"(<arg direction="out" type="as"/>)"},
+        {"GetObjectList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
+        {"GetTimezone", R"(<arg direction="in" type="s"/><arg direction="out" type="s"/>)"},
+        {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
+        {"Close", ""}};
+    const std::vector<StandInMethod> bookMethods{
+        {"Open", R"(<arg direction="out" type="as"/>)"},
+        {"GetContactList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
+        {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
+        {"Close", ""}};
     static const std::vector<StandInObject> objects{
         {standInRegistryPath,
          "org.freedesktop.DBus.ObjectManager",
@@ -51,31 +65,10 @@ const std::vector<StandInObject>& standInObjects()
          "org.gnome.evolution.dataserver.AddressBookFactory",
          {{"OpenAddressBook",
            R"(<arg direction="in" type="s"/><arg direction="out" type="s"/><arg direction="out" type="s"/>)"}}},
-        {EdsStandIn::calendarPath,
-         "org.gnome.evolution.dataserver.Calendar",
-         {{"Open", R"(<arg direction="out" type="as"/>)"},
-          {"GetObjectList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
-          {"GetTimezone", R"(<arg direction="in" type="s"/><arg direction="out" type="s"/>)"},
-          {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
-          {"Close", ""}}},
-        {EdsStandIn::brokenPath,
-         "org.gnome.evolution.dataserver.Calendar",
-         {{"Open", R"(<arg direction="out" type="as"/>)"},
-          {"GetObjectList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
-          {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
-          {"Close", ""}}},
-        {EdsStandIn::brokenPath,
-         "org.gnome.evolution.dataserver.AddressBook",
-         {{"Open", R"(<arg direction="out" type="as"/>)"},
-          {"GetContactList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
-          {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
-          {"Close", ""}}},
-        {EdsStandIn::bookPath,
-         "org.gnome.evolution.dataserver.AddressBook",
-         {{"Open", R"(<arg direction="out" type="as"/>)"},
-          {"GetContactList", R"(<arg direction="in" type="s"/><arg direction="out" type="as"/>)"},
-          {"GetView", R"(<arg direction="in" type="s"/><arg direction="out" type="o"/>)"},
-          {"Close", ""}}},
+        {EdsStandIn::calendarPath, calendarInterface, calendarMethods},
+        {EdsStandIn::brokenPath, calendarInterface, calendarMethods},
+        {EdsStandIn::brokenPath, bookInterface, bookMethods},
+        {EdsStandIn::bookPath, bookInterface, bookMethods},
         {standInCalendarViewPath,
          standInCalendarViewInterface,
          {{"SetFlags", R"(<arg direction="in" type="u"/>)"}, {"Start", ""}, {"Dispose", ""}}},
@@ -218,8 +211,7 @@ struct EdsStandIn::Service {
         }
         if (!g_str_equal(g_dbus_method_invocation_get_object_path(invocation), brokenPath))
             return nullptr;
-        return g_str_equal(g_dbus_method_invocation_get_interface_name(invocation),
-                           "org.gnome.evolution.dataserver.Calendar")
+        return g_str_equal(g_dbus_method_invocation_get_interface_name(invocation), calendarInterface)
                    ? brokenCalendarUid
                    : brokenBookUid;
     }
@@ -275,8 +267,8 @@ struct EdsStandIn::Service {
         if (method == "GetContactList")
             return standInTexts(cards);
         if (method == "GetView") {
-            const bool calendar = g_str_equal(g_dbus_method_invocation_get_interface_name(invocation),
-                                              "org.gnome.evolution.dataserver.Calendar");
+            const bool calendar =
+                g_str_equal(g_dbus_method_invocation_get_interface_name(invocation), calendarInterface);
             return g_variant_new("(o)", calendar ? standInCalendarViewPath : standInBookViewPath);
         }
         if (method == "GetTimezone") {
