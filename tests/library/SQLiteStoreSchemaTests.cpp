@@ -32,8 +32,8 @@ TEST(SQLiteStoreSchema, CreatesTheLibraryInAPrivateDataFolderWithEveryTableColum
     EXPECT_EQ(texts(store, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
               QStringList({"deleted_records", "library_changes", "link_local_resolutions", "link_relations",
                            "link_search", "link_search_config", "link_search_data", "link_search_idx",
-                           "link_search_progress", "link_search_seal", "link_tags", "links",
-                           "sqlite_sequence", "sync_point", "sync_records", "tags"}));
+                           "link_search_progress", "link_search_seal", "link_search_texts_copy", "link_tags",
+                           "links", "sqlite_sequence", "sync_point", "sync_records", "tags"}));
     EXPECT_EQ(texts(store, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT "
                                           "LIKE 'sqlite_autoindex%' ORDER BY rowid")),
               QStringList({"links_search_idx", "links_url_idx", "links_file_identity_idx",
