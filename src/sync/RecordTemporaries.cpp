@@ -54,10 +54,15 @@ UnderWay& underWay()
 void settleAtExit()
 {
     UnderWay& writes = underWay();
-    std::unique_lock lock(writes.mutex);
-    writes.exiting = true;
-    writes.ended.wait_for(lock, exitWait, [&writes] { return writes.paths.empty(); });
-    for (const QByteArray& path : writes.paths)
+    std::vector<QByteArray> left;
+    {
+        std::unique_lock lock(writes.mutex);
+        writes.exiting = true;
+        writes.ended.wait_for(lock, exitWait, [&writes] { return writes.paths.empty(); });
+        left = writes.paths;
+    }
+    // A write that ends meanwhile has renamed its temporary: removing the name then finds nothing.
+    for (const QByteArray& path : left)
         ::unlink(path.constData());
 }
 
