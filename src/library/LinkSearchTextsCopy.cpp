@@ -2,6 +2,7 @@
 
 #include "foundation/Checksum64.h"
 #include "foundation/FileDescriptor.h"
+#include "foundation/FullTransfer.h"
 #include "foundation/OwnFile.h"
 
 #include <QFile>
@@ -24,32 +25,6 @@ constexpr char copyKind[8] = {'M', 'v', 'T', 'e', 'x', 't', 's', '2'};
 constexpr quint64 linkBytes = sizeof(qint64) + sizeof(qsizetype);
 // Read a piece at a time and summed while the piece is still in the processor's cache.
 constexpr std::size_t pieceBytes = std::size_t(1) << 18;
-
-// Reads or writes all the bytes, through short transfers and interruptions; false at an error or an end.
-template <class Byte, class Transfer>
-bool transferFully(int descriptor, Byte* at, std::size_t bytes, Transfer transfer)
-{
-    while (bytes > 0) {
-        const ssize_t count = transfer(descriptor, at, bytes);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        at += count;
-        bytes -= std::size_t(count);
-    }
-    return true;
-}
-
-bool readFully(int descriptor, void* into, std::size_t bytes)
-{
-    return transferFully(descriptor, static_cast<char*>(into), bytes, ::read);
-}
-
-bool writeFully(int descriptor, const void* from, std::size_t bytes)
-{
-    return transferFully(descriptor, static_cast<const char*>(from), bytes, ::write);
-}
 
 // Reads the bytes into place a piece at a time, adding each piece to the checksum as it comes.
 bool readSumming(int descriptor, void* into, std::size_t bytes, Checksum64& checksum)

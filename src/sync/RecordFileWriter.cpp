@@ -1,6 +1,7 @@
 #include "sync/RecordFileWriter.h"
 
 #include "foundation/FileDescriptor.h"
+#include "foundation/FullTransfer.h"
 #include "sync/RecordFileCodec.h"
 #include "sync/RecordFolder.h"
 #include "sync/RecordTemporaries.h"
@@ -15,21 +16,6 @@
 namespace morvane {
 
 namespace {
-
-bool writeAll(int handle, const QByteArray& bytes)
-{
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t put = ::write(handle, bytes.constData() + written, size_t(bytes.size() - written));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        written += put;
-    }
-    return true;
-}
 
 UnusableRecordError folderUnderItsName(const QString& recordName)
 {
@@ -63,7 +49,7 @@ void RecordFileWriter::replace(const QString& recordName, const QByteArray& byte
         ::unlinkat(dir, temporary.constData(), 0);
         throw RecordFolder::systemError(QStringLiteral("write"), recordName, error);
     };
-    if (!writeAll(handle.get(), bytes) || ::fsync(handle.get()) != 0)
+    if (!writeFully(handle.get(), bytes.constData(), std::size_t(bytes.size())) || ::fsync(handle.get()) != 0)
         fail(errno);
     if (::close(handle.release()) != 0)
         fail(errno);
