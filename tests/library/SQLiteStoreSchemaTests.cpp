@@ -83,7 +83,8 @@ TEST(SQLiteStoreSchema, TheSyncPointTablesComeWithTheSchemaAndLeaveTheSearchInde
         SQLiteStore store(libraryFile());
         fillVariedLibrary(store, 5, 50);
     }
-    writeRaw({"DROP TABLE sync_point", "DROP TABLE sync_records"});
+    // So with the table of the texts copy's lineage, which came later still.
+    writeRaw({"DROP TABLE sync_point", "DROP TABLE sync_records", "DROP TABLE link_search_texts_copy"});
     {
         SQLiteConnection older = SQLiteConnection::open(libraryFile());
         LinkSearchSeal::take(older);
@@ -91,6 +92,8 @@ TEST(SQLiteStoreSchema, TheSyncPointTablesComeWithTheSchemaAndLeaveTheSearchInde
     {
         SQLiteStore store(libraryFile());
         EXPECT_TRUE(store.searchIndex().buildStep()); // complete: not rebuilt
+        EXPECT_EQ(scalar(store, "SELECT count(*) FROM sqlite_master WHERE name = 'link_search_texts_copy'"),
+                  1);
         ASSERT_FALSE(store.syncPoint().point());
         store.syncPoint().keep({"place", 7, 1}, {{"record", "version", "kept"}}, {}, true);
     }
