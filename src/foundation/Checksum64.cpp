@@ -53,6 +53,8 @@ Checksum64::Checksum64()
 
 void Checksum64::add(const void* bytes, std::size_t count)
 {
+    if (count == 0)
+        return; // the bytes of an empty array may be no address at all
     auto at = static_cast<const unsigned char*>(bytes);
     m_totalBytes += count;
     if (m_pendingBytes > 0) {
