@@ -1,13 +1,15 @@
 // A typed search through the quick panel's model (the library search, the rows built from it and the
 // selected row's related links) against the library search alone, on the same generated library in
 // the same run, for a term found in a third of the links (the 200-row cap) and a rare one; and what
-// the panel reads at each show for texts of one or two characters.
+// the panel reads at each show for texts of one or two characters, beside the floor of reading the
+// bytes of the copy it takes them from.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
 #include "GeneratedLinkStore.h"
 #include "LibraryGenerator.h"
 #include "capture/ActiveContextService.h"
+#include "foundation/MappedArray.h"
 #include "foundation/UserDefaults.h"
 #include "quickpanel/QuickPanelViewModel.h"
 #include "services/QuickPanelTipStore.h"
@@ -23,6 +25,11 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace morvane;
 using morvane::bench::generatedLinkStore;
@@ -99,6 +106,41 @@ void BM_ShortTextsRead(benchmark::State& state)
     }
 }
 
+// The floor of a read from the copy: the copy's bytes read into memory mapped for them, as the read
+// takes them, and nothing else (no check, no head, no look at the library).
+void BM_FloorShortTextsCopyBytes(benchmark::State& state)
+{
+    LinkStore& store = generatedLinkStore(state.range(0));
+    QString path;
+    LinkStoreDatabase(store)
+        .run([&path](SQLiteStore& sqlite) {
+            while (!sqlite.reads().prepareShortSearchStep()) {
+            }
+            sqlite.reads().releaseSearchMemory();
+            path = sqlite.databasePath() + QStringLiteral(".texts");
+        })
+        .waitForFinished();
+    const QByteArray file = QFile::encodeName(path);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const int descriptor = ::open(file.constData(), O_RDONLY | O_CLOEXEC);
+        struct stat status {};
+        if (descriptor < 0 || ::fstat(descriptor, &status) != 0)
+            throw std::runtime_error("no copy of the texts");
+        bytes = std::size_t(status.st_size);
+        MappedArray<char> into;
+        for (char* at = into.extend(bytes); at != into.end();) {
+            const ssize_t got = ::read(descriptor, at, std::size_t(into.end() - at));
+            if (got <= 0)
+                throw std::runtime_error("the copy of the texts ended early");
+            at += got;
+        }
+        ::close(descriptor);
+        benchmark::DoNotOptimize(into.data());
+    }
+    state.counters["MB"] = double(bytes) / 1e6;
+}
+
 void searchCases(benchmark::internal::Benchmark* b)
 {
     for (long size : bench::sizes({100000, 300000}))
@@ -106,6 +148,13 @@ void searchCases(benchmark::internal::Benchmark* b)
             b->Args({size, which});
 }
 
+BENCHMARK(BM_FloorShortTextsCopyBytes)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+        for (long size : bench::sizes({100000, 300000}))
+            b->Arg(size);
+    })
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_ShortTextsRead)
     ->Apply([](benchmark::internal::Benchmark* b) {
         for (long size : bench::sizes({100000, 300000}))

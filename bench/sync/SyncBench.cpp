@@ -3,19 +3,22 @@
 // does nothing), the first pass after a start (a service that knows only what the library kept), and
 // the pass after one link changed, the whole pass of a start that kept no point, and the first pass of
 // a machine joining with an empty library. The floors these are held to, a stat of every record file,
-// opening and reading every record file and a replacing import of the same links, are measured here too.
+// opening and reading every record file and a replacing import of the same links, are measured here too;
+// and the remote side made from records none of which is under its own name.
 
 #include "BenchMain.h"
 #include "BenchSupport.h"
 #include "GeneratedLinkStore.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
+#include "foundation/Uuid.h"
 #include "library/LinkParser.h"
 #include "library/SQLiteStore.h"
 #include "model/MorvaneLibraryExport.h"
 #include "store/LibraryImporter.h"
 #include "sync/FolderRecordStore.h"
 #include "sync/RecordStoreSyncService.h"
+#include "sync/SyncRemoteState.h"
 
 #include <QCoroTask>
 #include <QDir>
@@ -283,6 +286,24 @@ void BM_SyncPassOneLinkChanged(benchmark::State& state)
     }
 }
 
+// The remote side made from a folder another program wrote, where no record is under its own name (the
+// ids in lower case): each such record is looked up, never compared with every record listed before.
+void BM_RemoteSideOfRecordsUnderOtherNames(benchmark::State& state)
+{
+    QList<std::pair<QString, KeptRecord>> listed;
+    for (long i = 0; i < state.range(0); ++i) {
+        const QUuid id = QUuid::createUuid();
+        listed.append(
+            {uuidString(id).toLower(), KeptRecord{KeptRecord::Type::link, LinkSummary{id, i, {}, 0}}});
+    }
+    for (auto _ : state) {
+        SyncRemoteState remote;
+        for (const auto& [name, kept] : std::as_const(listed))
+            remote.add(name, kept);
+        benchmark::DoNotOptimize(remote.listed(listed.first().first));
+    }
+}
+
 void sizes(benchmark::internal::Benchmark* benchmark)
 {
     for (long size : bench::sizes({10'000, 50'000}))
@@ -300,6 +321,7 @@ BENCHMARK(BM_WholePassAfterStart)->Apply(sizes);
 BENCHMARK(BM_SyncPassOneLinkChanged)->Apply(sizes);
 BENCHMARK(BM_JoiningMachineFirstPass)->Apply(sizes);
 BENCHMARK(BM_ReplacingImportOfTheSameLinks)->Apply(sizes);
+BENCHMARK(BM_RemoteSideOfRecordsUnderOtherNames)->Apply(sizes);
 
 int main(int argc, char** argv)
 {

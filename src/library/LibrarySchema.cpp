@@ -169,6 +169,7 @@ void migrateSteps(SQLiteConnection& connection, const LinkSearchSeal::FileState&
         for (const QString& index : indexes())
             connection.execute(index);
         LibrarySyncPoint::migrate(connection);
+        LinkSearchTexts::migrate(connection);
     });
     LinkSearchIndex::migrate(connection, opened);
     LibraryChangeJournal::migrate(connection);

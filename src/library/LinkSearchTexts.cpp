@@ -3,17 +3,16 @@
 #include "LibraryChangeJournal.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
+#include "SQLiteTransaction.h"
+#include "StoreError.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
-#include <QScopeGuard>
+#include <QRandomGenerator>
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,25 +24,14 @@ namespace morvane {
 
 Q_DECLARE_LOGGING_CATEGORY(lcSQLiteStore)
 
-// The copy's head: what it is, the seal's file state and the journal's point the texts stand at, and
-// how many rowids, starts and bytes of texts follow it, in that order. The file is this machine's own,
-// read by the program that wrote it: numbers are written as they are in memory.
-struct LinkSearchTexts::CopyHead {
-    char kind[8];
-    qint64 schemaVersion;
-    qint64 mark;
-    qint64 through;
-    qint64 superseded;
-    quint64 links;
-    quint64 textBytes;
-};
-
 namespace {
 
 // Past this many changed links a fresh read costs about as much as following them one by one.
 constexpr qsizetype reloadAfterChanges = 5000;
 // Links read per step: a step holds the store thread for a few milliseconds.
 constexpr qint64 loadBatch = 8000;
+// The lineage of the copy last written, in the library itself.
+const QString lineageTable = QStringLiteral("link_search_texts_copy");
 
 void appendFolded(MappedArray<char>& texts, QByteArrayView utf8)
 {
@@ -77,50 +65,6 @@ const char* findRun(const char* from, const char* end, const QByteArray& needle,
         ++at;
     }
     return nullptr;
-}
-
-constexpr char searchTextsCopyKind[8] = {'M', 'v', 'T', 'e', 'x', 't', 's', '1'};
-
-// Reads or writes all the bytes, through short transfers and interruptions; false at an error or an end.
-template <class Byte, class Transfer>
-bool transferFully(int descriptor, Byte* at, std::size_t bytes, Transfer transfer)
-{
-    while (bytes > 0) {
-        const ssize_t count = transfer(descriptor, at, bytes);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        at += count;
-        bytes -= std::size_t(count);
-    }
-    return true;
-}
-
-bool readFully(int descriptor, void* into, std::size_t bytes)
-{
-    return transferFully(descriptor, static_cast<char*>(into), bytes, ::read);
-}
-
-bool writeFully(int descriptor, const void* from, std::size_t bytes)
-{
-    return transferFully(descriptor, static_cast<const char*>(from), bytes, ::write);
-}
-
-// Whether the starts can be those of texts this long: ascending from 0, each link's texts at least the
-// five bytes of their ends, the last ending the buffer with a NUL. A copy that fails is not used, so no
-// damage to the file makes a search read outside the texts.
-bool searchTextsCopyConsistent(const MappedArray<qsizetype>& starts, const MappedArray<char>& texts)
-{
-    if (starts.empty())
-        return texts.empty();
-    if (starts[0] != 0 || texts.empty() || texts.back() != '\0')
-        return false;
-    for (std::size_t i = 1; i < starts.size(); ++i) {
-        if (starts[i] < starts[i - 1] + 5)
-            return false;
-    }
-    return std::size_t(starts.back()) + 5 <= texts.size();
 }
 
 } // namespace
@@ -248,60 +192,54 @@ QString LinkSearchTexts::copyPath() const
     return QString::fromUtf8(library) + QStringLiteral(".texts");
 }
 
-// The head of the copy open at the descriptor, when the library still bears its marks: the file state
-// the seal vouches for now (no rebuild renumbered the rows since) and a complete journal at or past its
-// point, which the next refresh follows from there.
-std::optional<LinkSearchTexts::CopyHead> LinkSearchTexts::usableCopyHead(int descriptor)
+void LinkSearchTexts::migrate(SQLiteConnection& connection)
 {
-    CopyHead head{};
-    struct stat status {};
-    if (::fstat(descriptor, &status) != 0 || !readFully(descriptor, &head, sizeof head) ||
-        std::memcmp(head.kind, searchTextsCopyKind, sizeof head.kind) != 0)
+    connection.execute(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS ") + lineageTable +
+        QStringLiteral(" (only INTEGER PRIMARY KEY CHECK (only = 1), lineage INTEGER NOT NULL)"));
+}
+
+// The head of the copy, when the library still bears its marks: the file state the seal vouches for now
+// (no rebuild renumbered the rows since), the lineage written with the copy (the file is the one the
+// copy was made from or one that followed it, not one put back from before it nor another library's),
+// and a complete journal at or past its point, which the next refresh follows from there. What is found
+// at the copy's path that is not a file of ours is passed over, and said once.
+std::optional<LinkSearchTextsCopy::Head> LinkSearchTexts::usableCopyHead(LinkSearchTextsCopy& copy)
+{
+    std::optional<LinkSearchTextsCopy::Head> head = copy.open();
+    if (!copy.refusal().isEmpty() && !std::exchange(m_refusalLogged, true)) {
+        qCWarning(lcSQLiteStore).noquote()
+            << "The links' texts are read from the library: what is kept beside it for searches is"
+            << copy.refusal();
+    }
+    if (!head || head->superseded < 0)
         return std::nullopt;
-    const LinkSearchSeal::FileState state{head.schemaVersion, head.mark};
-    if (!(LinkSearchSeal::current(m_connection) == state) || !LinkSearchSeal::holds(m_connection, state))
+    const LinkSearchSeal::FileState state{head->schemaVersion, head->mark};
+    if (!(LinkSearchSeal::current(m_connection) == state) || !LinkSearchSeal::holds(m_connection, state) ||
+        libraryLineage() != head->lineage)
         return std::nullopt;
     const LibraryChangeJournal::Changes journal =
         LibraryChangeJournal(m_connection).changesSince(std::nullopt);
-    if (!journal.complete || head.through > journal.through || head.superseded < 0)
-        return std::nullopt;
-    constexpr quint64 linkBytes = sizeof(qint64) + sizeof(qsizetype);
-    if (head.links > quint64(status.st_size) / linkBytes || head.textBytes > quint64(status.st_size) ||
-        sizeof head + head.links * linkBytes + head.textBytes != quint64(status.st_size))
+    if (!journal.complete || head->through > journal.through)
         return std::nullopt;
     return head;
 }
 
 bool LinkSearchTexts::hasUsableCopy()
 {
-    const QString path = copyPath();
-    const int descriptor =
-        path.isEmpty() ? -1 : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    const bool usable = usableCopyHead(descriptor).has_value();
-    ::close(descriptor);
-    return usable;
+    LinkSearchTextsCopy copy(copyPath());
+    const std::optional<LinkSearchTextsCopy::Head> head = usableCopyHead(copy);
+    return head && copy.bodyMatches(*head);
 }
 
 bool LinkSearchTexts::readCopy()
 {
-    const QString path = copyPath();
-    if (path.isEmpty())
-        return false;
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return false;
-    const auto closeCopy = qScopeGuard([descriptor] { ::close(descriptor); });
-    const std::optional<CopyHead> head = usableCopyHead(descriptor);
+    LinkSearchTextsCopy copy(copyPath());
+    const std::optional<LinkSearchTextsCopy::Head> head = usableCopyHead(copy);
     if (!head)
         return false;
     drop();
-    const std::size_t links = std::size_t(head->links);
-    const bool read = readFully(descriptor, m_rowids.extend(links), links * sizeof(qint64)) &&
-                      readFully(descriptor, m_starts.extend(links), links * sizeof(qsizetype)) &&
-                      readFully(descriptor, m_texts.extend(std::size_t(head->textBytes)), head->textBytes);
-    if (!read || !searchTextsCopyConsistent(m_starts, m_texts)) {
+    if (!copy.readBody(*head, {m_rowids, m_starts, m_texts})) {
         drop();
         return false;
     }
@@ -328,38 +266,49 @@ bool LinkSearchTexts::makeCopyStep()
     return true;
 }
 
-// Written beside the library under another name and renamed over the old copy, readable by the user
-// alone: it holds the links' texts.
+std::optional<qint64> LinkSearchTexts::libraryLineage()
+{
+    try {
+        SQLiteStatement lineage =
+            m_connection.statement(QStringLiteral("SELECT lineage FROM ") + lineageTable);
+        if (lineage.step())
+            return lineage.int64(0);
+    } catch (const StoreError&) {
+        // a library without the table bears no copy's lineage
+    }
+    return std::nullopt;
+}
+
+// A new lineage goes into the library first: from then on only a copy that bears it is taken, and a
+// library file from before (put back from a backup) holds an older one. Nothing of it enters the change
+// journal or the records that sync writes.
 void LinkSearchTexts::writeCopy()
 {
     const QString path = copyPath();
     if (path.isEmpty() || !m_through || !m_sealedAs ||
         !(LinkSearchSeal::current(m_connection) == *m_sealedAs))
         return;
-    CopyHead head{};
-    std::memcpy(head.kind, searchTextsCopyKind, sizeof head.kind);
+    LinkSearchTextsCopy::Head head{};
     head.schemaVersion = m_sealedAs->schemaVersion;
     head.mark = m_sealedAs->mark;
     head.through = *m_through;
     head.superseded = m_superseded;
-    head.links = m_rowids.size();
-    head.textBytes = m_texts.size();
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray written = target + ".new";
-    const int descriptor =
-        ::open(written.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    bool done = descriptor >= 0;
-    if (done) {
-        done = ::fchmod(descriptor, 0600) == 0 && writeFully(descriptor, &head, sizeof head) &&
-               writeFully(descriptor, m_rowids.begin(), m_rowids.size() * sizeof(qint64)) &&
-               writeFully(descriptor, m_starts.begin(), m_starts.size() * sizeof(qsizetype)) &&
-               writeFully(descriptor, m_texts.begin(), m_texts.size());
-        done = ::close(descriptor) == 0 && done;
+    do
+        head.lineage = qint64(QRandomGenerator::global()->generate64());
+    while (head.lineage == 0);
+    try {
+        inTransaction(m_connection, [&] {
+            m_connection.execute(QStringLiteral("INSERT INTO ") + lineageTable +
+                                     QStringLiteral(" (only, lineage) VALUES (1, ?1) ON CONFLICT (only) DO "
+                                                    "UPDATE SET lineage = excluded.lineage"),
+                                 {SQLiteValue::integer(head.lineage)});
+        });
+    } catch (const StoreError& error) {
+        qCWarning(lcSQLiteStore) << "Could not keep a copy of the links' texts:" << error.message();
+        return;
     }
-    if (!done || ::rename(written.constData(), target.constData()) != 0) {
+    if (!LinkSearchTextsCopy::write(path, head, {m_rowids, m_starts, m_texts}))
         qCWarning(lcSQLiteStore) << "Could not keep a copy of the links' texts:" << std::strerror(errno);
-        ::unlink(written.constData());
-    }
 }
 
 bool LinkSearchTexts::refresh()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LinkSearchSeal.h"
+#include "LinkSearchTextsCopy.h"
 #include "foundation/MappedArray.h"
 
 #include <QList>
@@ -30,9 +31,12 @@ struct SQLiteValue;
 // Reading them from the library takes a large library's whole row data (about 130 ms at 100,000
 // links), longer than a user waits to type after opening the panel. So when they are given back, a copy
 // of them goes to a file beside the library, marked with the journal's point and the file state the
-// search index's seal vouches for; the next read takes that copy (a few milliseconds) and follows the
-// journal from its point. A copy whose marks the library no longer bears (another library, a rebuilt
-// file, a journal that went missing) is read from the library instead.
+// search index's seal vouches for and with a lineage written into the library at the same time; the
+// next read takes that copy (a few milliseconds), checked whole against its checksum as it is read, and
+// follows the journal from its point. A copy whose marks the library no longer bears (another library,
+// a rebuilt file, a file put back from before the copy, a journal that went missing), a damaged one, or
+// anything at its path that is not a regular file of ours, is passed over: the texts are read from the
+// library instead.
 class LinkSearchTexts {
 public:
     explicit LinkSearchTexts(SQLiteConnection& connection)
@@ -65,11 +69,15 @@ public:
     // Gives the memory back and removes the copy without writing it: the links it holds are gone.
     void discard();
 
+    // Makes the library's table for the lineage of the copy, with the rest of the schema: made later,
+    // it would move the schema and with it the search index's seal.
+    static void migrate(SQLiteConnection& connection);
+
 private:
     void drop();
     // The copy's head, when the library still bears its marks and the file's size fits it.
-    struct CopyHead;
-    std::optional<CopyHead> usableCopyHead(int descriptor);
+    std::optional<LinkSearchTextsCopy::Head> usableCopyHead(LinkSearchTextsCopy& copy);
+    std::optional<qint64> libraryLineage();
     bool readCopy();
     bool hasUsableCopy();
     void writeCopy();
@@ -101,6 +109,8 @@ private:
     std::optional<LinkSearchSeal::FileState> m_sealedAs;
     // Set by a reload that must read the library itself: the copy stands further back than the texts.
     bool m_copyPassedOver = false;
+    // Whether it was said that what is at the copy's path is not a file of ours.
+    bool m_refusalLogged = false;
 };
 
 } // namespace morvane

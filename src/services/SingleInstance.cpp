@@ -2,6 +2,7 @@
 
 #include "foundation/LocalSocket.h"
 #include "foundation/Logging.h"
+#include "foundation/OwnFile.h"
 #include "foundation/Paths.h"
 
 #include <QDir>
@@ -75,12 +76,8 @@ QString folderProblem(const QString& folder)
 // file must be this user's and closed to others: anyone who may open it could make it look held.
 bool heldByUs(const QString& lockPath)
 {
-    const FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
-                                     O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
-    struct stat status {};
-    return lock.get() >= 0 && ::fstat(lock.get(), &status) == 0 && S_ISREG(status.st_mode) &&
-           status.st_uid == geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
-           ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    const FileDescriptor lock(openOwnRegularFile(QFile::encodeName(lockPath)).descriptor);
+    return lock.get() >= 0 && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
 // Whether the process listening at the other end of socket runs as this user.

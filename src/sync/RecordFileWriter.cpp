@@ -1,11 +1,12 @@
 #include "sync/RecordFileWriter.h"
 
 #include "foundation/FileDescriptor.h"
+#include "foundation/FullTransfer.h"
 #include "sync/RecordFileCodec.h"
 #include "sync/RecordFolder.h"
+#include "sync/RecordTemporaries.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 
@@ -15,28 +16,6 @@
 namespace morvane {
 
 namespace {
-
-bool writeAll(int handle, const QByteArray& bytes)
-{
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t put = ::write(handle, bytes.constData() + written, size_t(bytes.size() - written));
-        if (put < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        written += put;
-    }
-    return true;
-}
-
-// A new name for a temporary file: hidden (a listing passes over names that start with "."), and
-// unlike any record's file name.
-QByteArray temporaryName()
-{
-    return ".morvane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
-}
 
 UnusableRecordError folderUnderItsName(const QString& recordName)
 {
@@ -56,21 +35,21 @@ void RecordFileWriter::replace(const QString& recordName, const QByteArray& byte
 {
     const int dir = m_folder.handle();
     const QByteArray fileName = QFile::encodeName(RecordFileCodec::fileNameOf(recordName));
-    QByteArray temporary;
-    int made = -1;
-    for (int attempt = 0; made < 0; ++attempt) {
-        temporary = temporaryName();
-        made =
-            ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (made < 0 && (errno != EEXIST || attempt == 8))
-            throw RecordFolder::systemError(QStringLiteral("write"), recordName, errno);
-    }
+    const QByteArray temporary = RecordTemporaries::newName();
+    // Noted before it is made, for an exit of the process while it is written.
+    const RecordTemporaries::Writing writing(QFile::encodeName(m_folder.path()) + '/' + temporary);
+    if (!writing.admitted())
+        throw RecordFolder::systemError(QStringLiteral("write"), recordName, ECANCELED);
+    const int made =
+        ::openat(dir, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (made < 0)
+        throw RecordFolder::systemError(QStringLiteral("write"), recordName, errno);
     FileDescriptor handle(made);
     const auto fail = [&](int error) {
         ::unlinkat(dir, temporary.constData(), 0);
         throw RecordFolder::systemError(QStringLiteral("write"), recordName, error);
     };
-    if (!writeAll(handle.get(), bytes) || ::fsync(handle.get()) != 0)
+    if (!writeFully(handle.get(), bytes.constData(), std::size_t(bytes.size())) || ::fsync(handle.get()) != 0)
         fail(errno);
     if (::close(handle.release()) != 0)
         fail(errno);

@@ -5,6 +5,7 @@
 #include "sync/RecordFileCodec.h"
 #include "sync/RecordFileReader.h"
 #include "sync/RecordFolder.h"
+#include "sync/RecordTemporaries.h"
 
 #include <QFile>
 
@@ -16,6 +17,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcFolderRecordStore)
 
@@ -65,7 +67,14 @@ std::shared_ptr<const RecordNames> RecordFolderListing::list() const
     opened.release();
     while (const struct dirent* entry = ::readdir(entries)) {
         const char* fileName = entry->d_name;
-        if (fileName[0] == '.' || !std::string_view(fileName).ends_with(RecordFileCodec::fileSuffix))
+        if (fileName[0] == '.') {
+            // No write of ours is under way while the folder is listed: one of our temporaries was left
+            // by a crash.
+            if (RecordTemporaries::isOurs(fileName))
+                ::unlinkat(dir, fileName, 0);
+            continue;
+        }
+        if (!std::string_view(fileName).ends_with(RecordFileCodec::fileSuffix))
             continue;
         const std::optional<QString> name = RecordFileCodec::recordNameOf(QFile::decodeName(fileName));
         if (!name)

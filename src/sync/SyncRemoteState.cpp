@@ -44,29 +44,16 @@ void SyncRemoteState::add(const QString& name, const KeptRecord& kept)
     if (const auto* link = std::get_if<LinkSummary>(&kept.value)) {
         if (name == uuidString(link->id)) {
             m_linkNamedOtherwise.remove(link->id);
-            m_linkOwnNameUnlisted.remove(link->id);
         } else {
-            // Rare: looked for among those listed before, one by one.
-            const bool known = std::any_of(links.cbegin(), links.cend(),
-                                           [&](const LinkSummary& listed) { return listed.id == link->id; });
             m_otherNames.insert(name);
             m_linkNamedOtherwise.insert(link->id, name);
-            if (!known)
-                m_linkOwnNameUnlisted.insert(link->id);
+            ++m_linkOtherNameCount[link->id];
         }
         links.append(*link);
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept.value)) {
-        const QString ownName = RecordFormats::relationRecordName(*relation);
-        if (name == ownName) {
-            m_relationOwnNameUnlisted.remove(ownName);
-        } else {
-            const RelationPair pair = pairOf(*relation);
-            const bool known =
-                std::any_of(relations.cbegin(), relations.cend(),
-                            [&](const LinkRelation& listed) { return pairOf(listed) == pair; });
+        if (QString ownName = RecordFormats::relationRecordName(*relation); name != ownName) {
             m_otherNames.insert(name);
-            if (!known)
-                m_relationOwnNameUnlisted.insert(ownName);
+            ++m_relationOtherNameCount[std::move(ownName)];
         }
         relations.append(*relation);
     } else {
@@ -92,42 +79,59 @@ void SyncRemoteState::order() const
     m_ordered = true;
 }
 
-const LinkSummary* SyncRemoteState::linkByID(const QUuid& id) const
+// The positions of the links with the id, in the order they were listed.
+SyncRemoteState::Positions SyncRemoteState::linksWithID(const QUuid& id) const
 {
     order();
+    struct ByID {
+        const QList<LinkSummary>& links;
+        bool operator()(quint32 at, const QUuid& key) const { return links[at].id < key; }
+        bool operator()(const QUuid& key, quint32 at) const { return key < links[at].id; }
+    };
+    return std::equal_range(m_linkOrder.cbegin(), m_linkOrder.cend(), id, ByID{links});
+}
+
+SyncRemoteState::Positions SyncRemoteState::relationsOfPair(const RelationPair& pair) const
+{
+    order();
+    struct ByPair {
+        const QList<LinkRelation>& relations;
+        bool operator()(quint32 at, const RelationPair& key) const { return pairOf(relations[at]) < key; }
+        bool operator()(const RelationPair& key, quint32 at) const { return key < pairOf(relations[at]); }
+    };
+    return std::equal_range(m_relationOrder.cbegin(), m_relationOrder.cend(), pair, ByPair{relations});
+}
+
+const LinkSummary* SyncRemoteState::linkByID(const QUuid& id) const
+{
     // The last of those with the id: the one listed last.
-    const auto after = std::upper_bound(m_linkOrder.cbegin(), m_linkOrder.cend(), id,
-                                        [this](const QUuid& key, quint32 at) { return key < links[at].id; });
-    if (after == m_linkOrder.cbegin() || links[*(after - 1)].id != id)
-        return nullptr;
-    return &links[*(after - 1)];
+    const auto [first, last] = linksWithID(id);
+    return first == last ? nullptr : &links[*(last - 1)];
 }
 
 const LinkRelation* SyncRemoteState::relationByPair(const RelationPair& pair) const
 {
-    order();
-    const auto after =
-        std::upper_bound(m_relationOrder.cbegin(), m_relationOrder.cend(), pair,
-                         [this](const RelationPair& key, quint32 at) { return key < pairOf(relations[at]); });
-    if (after == m_relationOrder.cbegin() || pairOf(relations[*(after - 1)]) != pair)
-        return nullptr;
-    return &relations[*(after - 1)];
+    const auto [first, last] = relationsOfPair(pair);
+    return first == last ? nullptr : &relations[*(last - 1)];
 }
 
 bool SyncRemoteState::listed(const QString& name) const
 {
     if (m_otherNames.contains(name))
         return true;
-    if (const std::optional<QUuid> id = parseUuid(name); id && uuidString(*id) == name)
-        return linkByID(*id) && !m_linkOwnNameUnlisted.contains(*id);
+    // An own name was listed when more records hold the link or pair than came under other names.
+    if (const std::optional<QUuid> id = parseUuid(name); id && uuidString(*id) == name) {
+        const auto [first, last] = linksWithID(*id);
+        return last - first > m_linkOtherNameCount.value(*id);
+    }
     if (name.size() != 73 || name[36] != u'_')
         return false;
     const std::optional<QUuid> from = parseUuid(name.first(36));
     const std::optional<QUuid> to = parseUuid(name.last(36));
     if (!from || !to || LinkRelation::recordName(*from, *to) != name)
         return false;
-    return relationByPair(pairOf(LinkRelation{QUuid(), *from, *to, {}})) &&
-           !m_relationOwnNameUnlisted.contains(name);
+    const auto [first, last] = relationsOfPair(pairOf(LinkRelation{QUuid(), *from, *to, {}}));
+    return last - first > m_relationOtherNameCount.value(name);
 }
 
 SyncRemoteState::RelationPair SyncRemoteState::pairOf(const LinkRelation& relation)

@@ -79,15 +79,19 @@ private:
     // records under another name than their own.
     QSet<QString> m_otherNames;
     QHash<QUuid, QString> m_linkNamedOtherwise; // the link's record when it is under another name
-    // Links and relations found only under other names than their own: their own is not listed.
-    QSet<QUuid> m_linkOwnNameUnlisted;
-    QSet<QString> m_relationOwnNameUnlisted;
+    // How many records of a link, or of a pair by its own name, came under other names than their own:
+    // a few, in a folder another program wrote.
+    QHash<QUuid, qsizetype> m_linkOtherNameCount;
+    QHash<QString, qsizetype> m_relationOtherNameCount;
     // The positions in links and relations sorted by id and pair, made when first asked after an add:
     // a few bytes a record where a hash of every one held each again.
     mutable std::vector<quint32> m_linkOrder;
     mutable std::vector<quint32> m_relationOrder;
     mutable bool m_ordered = false;
     void order() const;
+    using Positions = std::pair<std::vector<quint32>::const_iterator, std::vector<quint32>::const_iterator>;
+    Positions linksWithID(const QUuid& id) const;
+    Positions relationsOfPair(const RelationPair& pair) const;
 };
 
 } // namespace morvane

@@ -145,7 +145,7 @@ TEST(ImapOfflineFolders, EveryCopyOfTheFolderNameBareOrNumberedAndNothingElse)
     EXPECT_TRUE(imapOfflineFolderPaths(store, {}).isEmpty());
 }
 
-QByteArray message(const char* id, const char* date, const char* from, const char* subject)
+QByteArray offlineCopyMessage(const char* id, const char* date, const char* from, const char* subject)
 {
     return QByteArray("From - Mon Dec 07 08:06:03 2026\nX-Mozilla-Status: 0001\nMessage-ID: <") + id +
            ">\nDate: " + date + "\nFrom: " + from + "\nSubject: " + subject + "\n\nBody\n\n";
@@ -166,10 +166,10 @@ user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
     QFile lock(writeFile(profile + "/.parentlock", ""));
     ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
     const QString inbox = profile + "/ImapMail/127.0.0.1/INBOX-1";
-    writeFile(inbox, message("launch.checklist@example.org", "Mon, 07 Dec 2026 08:10:00 +0000",
-                             "Grace Hopper <grace@example.org>", "Launch checklist") +
-                         message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
-                                 "Alan Turing <alan@example.org>", "Budget review"));
+    writeFile(inbox, offlineCopyMessage("launch.checklist@example.org", "Mon, 07 Dec 2026 08:10:00 +0000",
+                                        "Grace Hopper <grace@example.org>", "Launch checklist") +
+                         offlineCopyMessage("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                                            "Alan Turing <alan@example.org>", "Budget review"));
 
     auto tree = std::make_shared<test::AccessibilityTree>();
     const qint64 pid = QCoreApplication::applicationPid();
@@ -184,16 +184,17 @@ user_pref("mail.server.server1.directory-rel", "[ProfD]ImapMail/127.0.0.1");
 
     // The account keeps no offline copy of the folder: nothing, never a message of another folder.
     writeFile(profile + "/ImapMail/127.0.0.1/Trash",
-              message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
-                      "Alan Turing <alan@example.org>", "Budget review"));
+              offlineCopyMessage("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                                 "Alan Turing <alan@example.org>", "Budget review"));
     QFile::remove(inbox);
     EXPECT_EQ(reader.read(window), std::nullopt);
 
     // The user keeps the account's offline store outside the profile: it is read there, whether the
     // account names it absolutely or relative to the profile.
     const QString elsewhere = homePath(QStringLiteral("Mail/imap-ada"));
-    writeFile(elsewhere + "/INBOX", message("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
-                                            "Alan Turing <alan@example.org>", "Budget review"));
+    writeFile(elsewhere + "/INBOX",
+              offlineCopyMessage("budget.review@example.org", "Mon, 07 Dec 2026 09:20:00 +0000",
+                                 "Alan Turing <alan@example.org>", "Budget review"));
     const QByteArray account = R"(user_pref("mail.server.server1.type", "imap");
 user_pref("mail.server.server1.hostname", "127.0.0.1");
 user_pref("mail.server.server1.port", 14300);

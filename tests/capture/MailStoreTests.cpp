@@ -20,9 +20,9 @@ using namespace morvane::test;
 
 namespace {
 
-QByteArray message(const QByteArray& id, const QByteArray& from, const QByteArray& subject,
-                   const QByteArray& date = "Mon, 07 Dec 2026 09:15:00 +0000",
-                   const QByteArray& body = "Body.\n")
+QByteArray mailMessage(const QByteArray& id, const QByteArray& from, const QByteArray& subject,
+                       const QByteArray& date = "Mon, 07 Dec 2026 09:15:00 +0000",
+                       const QByteArray& body = "Body.\n")
 {
     return "Message-ID: " + id + "\nDate: " + date + "\nFrom: " + from + "\nSubject: " + subject +
            "\nContent-Type: text/plain\n\n" + body;
@@ -69,9 +69,9 @@ TEST(MailFolderIndex, ReadsMboxAndMaildirFoldersOnceUntilTheyChange)
 {
     MailFolderIndex index;
     const QString inbox = writeFile(
-        "Mail/Inbox", mbox({message("<one@x>", "Ada <ada@x>", "Plan", "Mon, 07 Dec 2026 08:00:00 +0000",
-                                    ">From the archive\nFrom: fake@x\n"),
-                            message("<two@x>", "grace@x", "Notes")}));
+        "Mail/Inbox", mbox({mailMessage("<one@x>", "Ada <ada@x>", "Plan", "Mon, 07 Dec 2026 08:00:00 +0000",
+                                        ">From the archive\nFrom: fake@x\n"),
+                            mailMessage("<two@x>", "grace@x", "Notes")}));
     QList<StoredMessage> read = index.messages(inbox);
     ASSERT_EQ(read.size(), 2);
     EXPECT_EQ(read[0].messageID, "<one@x>");
@@ -81,13 +81,13 @@ TEST(MailFolderIndex, ReadsMboxAndMaildirFoldersOnceUntilTheyChange)
 
     QFile file(inbox);
     ASSERT_TRUE(file.open(QIODevice::Append));
-    file.write(mbox({message("<three@x>", "ada@x", "Third")}));
+    file.write(mbox({mailMessage("<three@x>", "ada@x", "Third")}));
     file.close();
     EXPECT_EQ(index.messages(inbox).size(), 3);
     EXPECT_EQ(index.folderReads(), 2);
 
-    writeFile("Maildir/Inbox/cur/1.eml:2,S", message("<m1@x>", "ada@x", "One"));
-    writeFile("Maildir/Inbox/new/2.eml", message("<m2@x>", "ada@x", "Two"));
+    writeFile("Maildir/Inbox/cur/1.eml:2,S", mailMessage("<m1@x>", "ada@x", "One"));
+    writeFile("Maildir/Inbox/new/2.eml", mailMessage("<m2@x>", "ada@x", "Two"));
     QDir().mkpath(homePath("Maildir/Inbox/tmp"));
     read = index.messages(homePath("Maildir/Inbox"));
     ASSERT_EQ(read.size(), 2);
@@ -103,9 +103,9 @@ TEST(MailFolderIndex, ALargeMboxIsReadWholeAndItsRewritingWhileReadIsSurvived)
     // Messages of every size across the reader's chunks, "From " lines falling on any byte.
     QList<QByteArray> messages;
     for (int i = 0; i < 4500; ++i)
-        messages.append(message("<m" + QByteArray::number(i) + "@x>", "ada@x",
-                                "Subject " + QByteArray::number(i), "Mon, 07 Dec 2026 09:15:00 +0000",
-                                QByteArray(17 + (i * 7919) % 10000, 'b') + "\n"));
+        messages.append(mailMessage("<m" + QByteArray::number(i) + "@x>", "ada@x",
+                                    "Subject " + QByteArray::number(i), "Mon, 07 Dec 2026 09:15:00 +0000",
+                                    QByteArray(17 + (i * 7919) % 10000, 'b') + "\n"));
     const QByteArray large = mbox(messages);
     ASSERT_GT(large.size(), 20 * 1024 * 1024);
     const QString inbox = writeFile("Mail/Inbox", large);
@@ -151,7 +151,7 @@ TEST(MailMessageMatch, OnlyTheOneMessageTheRowShowsNeverALookAlike)
 {
     const auto stored = [](const QByteArray& id, const QByteArray& from, const QByteArray& subject,
                            const QByteArray& date = "Mon, 07 Dec 2026 09:15:00 +0000") {
-        return parseMailHeaders(message(id, from, subject, date));
+        return parseMailHeaders(mailMessage(id, from, subject, date));
     };
     const QList<StoredMessage> folder{
         stored("<plan@x>", "Ada Lovelace <ada@x>", "Plan, revised"),
@@ -209,7 +209,7 @@ TEST(MessageLocator, AMessageIDThatIsNotUtf8KeepsItsBytesFromTheFolderToTheMailC
     const QByteArray ids[] = {"<caf\xe9.\xff@example.org>", "<\xc3\xa9t\xe9@x>", "<50%\x80@x>"};
     QList<QByteArray> messages;
     for (const QByteArray& id : ids)
-        messages.append(message(id, "ada@x", "Same bytes"));
+        messages.append(mailMessage(id, "ada@x", "Same bytes"));
     const QList<StoredMessage> read = MailFolderIndex().messages(writeFile("Mail/Latin", mbox(messages)));
     ASSERT_EQ(read.size(), 3);
     for (qsizetype i = 0; i < read.size(); ++i) {

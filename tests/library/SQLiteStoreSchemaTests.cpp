@@ -32,8 +32,8 @@ TEST(SQLiteStoreSchema, CreatesTheLibraryInAPrivateDataFolderWithEveryTableColum
     EXPECT_EQ(texts(store, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
               QStringList({"deleted_records", "library_changes", "link_local_resolutions", "link_relations",
                            "link_search", "link_search_config", "link_search_data", "link_search_idx",
-                           "link_search_progress", "link_search_seal", "link_tags", "links",
-                           "sqlite_sequence", "sync_point", "sync_records", "tags"}));
+                           "link_search_progress", "link_search_seal", "link_search_texts_copy", "link_tags",
+                           "links", "sqlite_sequence", "sync_point", "sync_records", "tags"}));
     EXPECT_EQ(texts(store, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT "
                                           "LIKE 'sqlite_autoindex%' ORDER BY rowid")),
               QStringList({"links_search_idx", "links_url_idx", "links_file_identity_idx",
@@ -83,7 +83,8 @@ TEST(SQLiteStoreSchema, TheSyncPointTablesComeWithTheSchemaAndLeaveTheSearchInde
         SQLiteStore store(libraryFile());
         fillVariedLibrary(store, 5, 50);
     }
-    writeRaw({"DROP TABLE sync_point", "DROP TABLE sync_records"});
+    // So with the table of the texts copy's lineage, which came later still.
+    writeRaw({"DROP TABLE sync_point", "DROP TABLE sync_records", "DROP TABLE link_search_texts_copy"});
     {
         SQLiteConnection older = SQLiteConnection::open(libraryFile());
         LinkSearchSeal::take(older);
@@ -91,6 +92,8 @@ TEST(SQLiteStoreSchema, TheSyncPointTablesComeWithTheSchemaAndLeaveTheSearchInde
     {
         SQLiteStore store(libraryFile());
         EXPECT_TRUE(store.searchIndex().buildStep()); // complete: not rebuilt
+        EXPECT_EQ(scalar(store, "SELECT count(*) FROM sqlite_master WHERE name = 'link_search_texts_copy'"),
+                  1);
         ASSERT_FALSE(store.syncPoint().point());
         store.syncPoint().keep({"place", 7, 1}, {{"record", "version", "kept"}}, {}, true);
     }

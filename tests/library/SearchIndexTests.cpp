@@ -3,12 +3,25 @@
 // write (another program's to the tags alone too), on a library opened before it had the index, and on
 // one another program rewrote.
 #include "StoreTestSupport.h"
+#include "foundation/Checksum64.h"
+#include "library/LinkSearchTextsCopy.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <limits>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -305,8 +318,8 @@ TEST(SearchIndex, AShortTextsCopyTheLibraryNoLongerVouchesForIsPassedOver)
     expectPlainResults(store, "with a scrambled copy");
     store.reads().releaseSearchMemory();
 
-    // Ahead of the journal: the copy made after writes the library put back no longer holds.
-    putTextsCopy(own);
+    // Ahead of the journal: the copy made at the last release, after writes the library put back no
+    // longer holds.
     {
         SQLiteConnection other = rawLibrary(store);
         other.execute("DELETE FROM library_changes WHERE seq = (SELECT max(seq) FROM library_changes)");
@@ -432,6 +445,163 @@ TEST(SearchIndex, ALibraryAnotherProgramRewroteIsSearchedRowForRowAndIndexedAgai
     }
     SQLiteStore store(libraryFile());
     EXPECT_TRUE(store.searchIndex().buildStep());
+}
+
+// The copy's head and body as the store wrote them, for a test that damages them as a whole file would
+// not be.
+struct CopyParts {
+    LinkSearchTextsCopy::Head head;
+    QByteArray body;
+
+    static CopyParts of(const QByteArray& bytes)
+    {
+        CopyParts parts{};
+        std::memcpy(&parts.head, bytes.constData(), sizeof parts.head);
+        parts.body = bytes.mid(sizeof parts.head);
+        return parts;
+    }
+    // With the checksum of the body as it now is, as a copy that only its numbers betray.
+    QByteArray bytes()
+    {
+        head.bodyChecksum = Checksum64::of(body.constData(), std::size_t(body.size()));
+        return QByteArray(reinterpret_cast<const char*>(&head), sizeof head) + body;
+    }
+    qsizetype textsAt() const { return qsizetype(head.links * (sizeof(qint64) + sizeof(qsizetype))); }
+};
+
+// The steps of a read from the library of about 17,000 links; one when the copy is taken.
+constexpr int readFromLibrary = 3;
+
+// Whatever is found at the copy's path, a short search lists what the statement lists: a FIFO, which
+// nothing writes to, is never waited on, and neither it nor a folder, a link or a file others may write
+// is taken.
+TEST(SearchIndex, WhateverIsAtTheShortTextsCopysPathIsNeverWaitedOnAndTakenOnlyWhenAFileOfOurs)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 43, 17000);
+    addRareLinks(store);
+    readShortTexts(store);
+    store.reads().releaseSearchMemory();
+    const QByteArray path = QFile::encodeName(libraryFile() + ".texts");
+
+    ASSERT_TRUE(QFile::remove(libraryFile() + ".texts"));
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    auto read = std::async(std::launch::async, [&store] { return readShortTexts(store); });
+    if (read.wait_for(std::chrono::seconds(30)) == std::future_status::timeout) {
+        // Lets the read that waits on the FIFO go before failing.
+        ::close(::open(path.constData(), O_WRONLY | O_NONBLOCK));
+        read.wait();
+        FAIL() << "the read waited on a FIFO at the copy's path";
+    }
+    EXPECT_EQ(read.get(), readFromLibrary) << "a FIFO";
+    expectPlainResults(store, "with a FIFO at the copy's path");
+    store.reads().releaseSearchMemory();
+    EXPECT_EQ(readShortTexts(store), 1) << "the copy written in the FIFO's place";
+    store.reads().releaseSearchMemory();
+
+    // Each copy written after a read from the library bears a lineage of its own: the latest is taken.
+    const QString elsewhere = testHome() + "/texts elsewhere";
+    ASSERT_TRUE(QFile::copy(libraryFile() + ".texts", elsewhere));
+    ASSERT_TRUE(QFile::remove(libraryFile() + ".texts"));
+    ASSERT_TRUE(QFile::link(elsewhere, libraryFile() + ".texts"));
+    EXPECT_EQ(readShortTexts(store), readFromLibrary) << "a link to a copy";
+    expectPlainResults(store, "with a link at the copy's path");
+    store.reads().releaseSearchMemory();
+
+    ASSERT_TRUE(QFile::setPermissions(libraryFile() + ".texts", QFile::Permissions(0x6666)));
+    EXPECT_EQ(readShortTexts(store), readFromLibrary) << "a copy others may write";
+    expectPlainResults(store, "with a copy others may write");
+    store.reads().releaseSearchMemory();
+
+    ASSERT_TRUE(QFile::remove(libraryFile() + ".texts"));
+    ASSERT_TRUE(QDir().mkdir(libraryFile() + ".texts"));
+    EXPECT_EQ(readShortTexts(store), readFromLibrary) << "a folder";
+    expectPlainResults(store, "with a folder at the copy's path");
+    store.reads().releaseSearchMemory();
+    EXPECT_TRUE(QFileInfo(libraryFile() + ".texts").isDir()); // left as it was, with no copy written
+}
+
+// A copy is taken only when its body is whole: texts zeroed from the middle on, or a start that would
+// overflow a sum, are found as it is read, and a copy is made again ahead of the next show.
+TEST(SearchIndex, AShortTextsCopyIsTakenOnlyWhenItsBodyIsWhole)
+{
+    SQLiteStore store(libraryFile());
+    fillVariedLibrary(store, 47, 17000);
+    addRareLinks(store);
+    readShortTexts(store);
+    store.reads().releaseSearchMemory();
+    const QByteArray own = textsCopyBytes();
+    ASSERT_FALSE(own.isEmpty());
+
+    // Each copy written after a read from the library bears a lineage of its own: each damage below is
+    // made to the latest.
+    QByteArray zeroed = own;
+    const qsizetype textsFrom = qsizetype(sizeof(LinkSearchTextsCopy::Head)) + CopyParts::of(own).textsAt();
+    std::fill(zeroed.begin() + textsFrom + (zeroed.size() - textsFrom) / 2, zeroed.end(), '\0');
+    putTextsCopy(zeroed);
+    EXPECT_EQ(readShortTexts(store), readFromLibrary) << "texts zeroed from the middle on";
+    expectPlainResults(store, "with the texts' second half zeroed");
+    store.reads().releaseSearchMemory();
+
+    zeroed = textsCopyBytes();
+    std::fill(zeroed.begin() + textsFrom + (zeroed.size() - textsFrom) / 2, zeroed.end(), '\0');
+    putTextsCopy(zeroed);
+    int steps = 1;
+    while (!store.reads().prepareShortTextsCopyStep())
+        ++steps;
+    EXPECT_EQ(steps, readFromLibrary) << "a damaged copy is made again ahead";
+    EXPECT_NE(textsCopyBytes(), zeroed);
+    EXPECT_EQ(readShortTexts(store), 1);
+    store.reads().releaseSearchMemory();
+
+    // Starts that only a sum past 2^63 would take for ascending, with a checksum that vouches for them.
+    for (const qsizetype start : {std::numeric_limits<qsizetype>::max() - 2, qsizetype(-1)}) {
+        CopyParts parts = CopyParts::of(textsCopyBytes());
+        const qsizetype second = qsizetype(parts.head.links * sizeof(qint64)) + qsizetype(sizeof(qsizetype));
+        std::memcpy(parts.body.data() + second, &start, sizeof start);
+        putTextsCopy(parts.bytes());
+        EXPECT_EQ(readShortTexts(store), readFromLibrary) << "a start of " << start;
+        expectPlainResults(store, "with a start near the end of the numbers");
+        store.reads().releaseSearchMemory();
+    }
+    putTextsCopy(CopyParts::of(textsCopyBytes()).bytes());
+    EXPECT_EQ(readShortTexts(store), 1) << "the copy as written, its checksum made again";
+}
+
+// An older file of the library put back beside a newer copy, and written to until its journal passes
+// the copy's point, never takes the copy: at this start and at the next, a short search lists what the
+// statement lists.
+TEST(SearchIndex, ALibraryFilePutBackFromBeforeTheShortTextsCopyNeverTakesIt)
+{
+    const QString backup = testHome() + "/library backup.sqlite";
+    {
+        SQLiteStore store(libraryFile());
+        fillVariedLibrary(store, 53, 17000);
+        addRareLinks(store);
+    }
+    ASSERT_TRUE(QFile::copy(libraryFile(), backup));
+    {
+        SQLiteStore store(libraryFile());
+        for (int i = 0; i < 6; ++i)
+            addLink(store, makeLink(QStringLiteral("qx added %1").arg(i)));
+        expectPlainResults(store, "after links were added");
+        store.reads().releaseSearchMemory();
+    }
+    const qint64 copyPoint = CopyParts::of(textsCopyBytes()).head.through;
+    for (const char* suffix : {"", "-wal", "-shm"})
+        QFile::remove(libraryFile() + suffix);
+    ASSERT_TRUE(QFile::copy(backup, libraryFile()));
+    {
+        SQLiteStore store(libraryFile());
+        for (int i = 0; scalar(store, "SELECT max(seq) FROM library_changes") <= copyPoint + 1; ++i)
+            addLink(store, makeLink(QStringLiteral("zq put back %1").arg(i), "https://jq.example/back"));
+        expectPlainResults(store, "at the start after the file was put back");
+        store.reads().releaseSearchMemory();
+    }
+    SQLiteStore store(libraryFile());
+    expectPlainResults(store, "at the next start");
+    store.reads().releaseSearchMemory();
+    EXPECT_EQ(readShortTexts(store), 1) << "the copy made for the file put back";
 }
 
 } // namespace

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
-namespace morvane::test {
+// A namespace of this file's own: the names of the formats are taken in here, and not by the files
+// built in one batch with it.
+namespace morvane::test::record_formats {
 namespace {
 
 using namespace RecordFormats;
@@ -198,4 +200,4 @@ TEST(SyncErrors, anEraseThatLeftRecordsSaysHowMany)
 }
 
 } // namespace
-} // namespace morvane::test
+} // namespace morvane::test::record_formats
