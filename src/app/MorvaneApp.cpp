@@ -481,8 +481,9 @@ void MorvaneApp::Objects::showAbout()
 
 void MorvaneApp::Objects::terminate(const std::function<void()>& libraryClosing)
 {
-    environment.defaults->resumeWrites();
+    // The shortcuts' grabs go first: nothing after this holds the keyboard.
     hotkeys.unregisterAll();
+    environment.defaults->resumeWrites();
     monitor.stop();
     preferences.sync().stopAutomaticSync();
     if (libraryClosing)
