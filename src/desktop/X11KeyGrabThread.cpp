@@ -375,11 +375,11 @@ void Worker::deliver(xcb_window_t target)
     if (m_hold->keepingSince || !m_hold->kept.empty()) {
         // Frozen again first: a key on its way to us now is among those sent, and one typed after
         // reaches the window after them. (When another client holds the keyboard, its keys are its own.)
-        XcbReply<xcb_grab_keyboard_reply_t> grabbed(xcb_grab_keyboard_reply(
-            connection,
-            xcb_grab_keyboard(connection, 0, roots.front(), XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
-                              XCB_GRAB_MODE_SYNC),
-            nullptr));
+        XcbReply<xcb_grab_keyboard_reply_t> grabbed(
+            xcb_grab_keyboard_reply(connection,
+                                    xcb_grab_keyboard(connection, 0, roots.front(), XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC),
+                                    nullptr));
         while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection)) {
             const uint8_t type = event->response_type & 0x7f;
             const auto& key = *reinterpret_cast<const xcb_key_press_event_t*>(event);
@@ -393,7 +393,8 @@ void Worker::deliver(xcb_window_t target)
             key.event = target;
             key.child = XCB_NONE;
             key.same_screen = 1;
-            xcb_send_event(connection, 0, target, press ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
+            xcb_send_event(connection, 0, target,
+                           press ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
                            reinterpret_cast<const char*>(&key));
         }
         if (m_sink != XCB_NONE)
@@ -504,9 +505,10 @@ struct X11KeyGrabThread::Private {
         Report report;
         while (::read(reports.read, &report, sizeof report) == ssize_t(sizeof report)) {
             if (report.kind == Report::Kind::dropped)
-                qCInfo(lcKeyGrabs) << report.dropped
-                                   << "key events typed after a global hotkey were dropped: no window of ours "
-                                      "took the focus";
+                qCInfo(lcKeyGrabs)
+                    << report.dropped
+                    << "key events typed after a global hotkey were dropped: no window of ours "
+                       "took the focus";
             else if (onPress)
                 onPress(report.press);
         }
@@ -528,7 +530,8 @@ std::unique_ptr<X11KeyGrabThread> X11KeyGrabThread::start(uint32_t ownResourceBa
     if (!d->commands.open() || !d->answers.open() || !d->reports.open())
         return nullptr;
     ::fcntl(d->reports.read, F_SETFL, O_NONBLOCK);
-    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(d->worker.connection)); it.rem; xcb_screen_next(&it))
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(d->worker.connection)); it.rem;
+         xcb_screen_next(&it))
         d->worker.roots.push_back(it.data->root);
     if (d->worker.roots.empty())
         return nullptr;

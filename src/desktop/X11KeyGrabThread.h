@@ -50,8 +50,8 @@ public:
 
     // Windows whose id lies in [base, base | mask] are the application's (its own connection's).
     // Null when no connection to the display can be made. Presses are reported on the calling thread.
-    static std::unique_ptr<X11KeyGrabThread> start(std::uint32_t ownResourceBase, std::uint32_t ownResourceMask,
-                                                   PressHandler onPress);
+    static std::unique_ptr<X11KeyGrabThread> start(std::uint32_t ownResourceBase,
+                                                   std::uint32_t ownResourceMask, PressHandler onPress);
     // Ends a hold, releases every grab, then the thread.
     ~X11KeyGrabThread();
     X11KeyGrabThread(const X11KeyGrabThread&) = delete;
