@@ -130,6 +130,7 @@ public:
     void prepareSearches();
     void followPersonalDataAccess();
     void registerHotkeys();
+    void letKeysGo();
     void hotkeyRecordingSuspendedChanged(bool suspended);
     void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
     void showAbout();
@@ -256,9 +257,7 @@ void MorvaneApp::Objects::connectWindows()
                      [this] { prepareSearches(); });
     QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel, [this] {
         linkStore->releaseSearchMemory();
-        // The shortcut that hid it shows nothing that would take the keys typed meanwhile.
-        if (environment.hotkeyBackend)
-            environment.hotkeyBackend->endKeyHold();
+        letKeysGo();
     });
     QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
                      [this] { preferencesWindow.show(); });
@@ -432,10 +431,23 @@ void MorvaneApp::Objects::registerHotkeys()
     }
     const QList<HotkeyService::Registration> failed = hotkeys.registerHotkeys({
         {quickPanelHotkeyId, shortcuts.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
-        {graphHotkeyId, shortcuts.graphHotkey(), [this] { graphWindow.toggle(); }},
+        {graphHotkeyId, shortcuts.graphHotkey(),
+         [this] {
+             graphWindow.toggle();
+             if (!graphWindow.window() || !graphWindow.window()->isVisible())
+                 letKeysGo();
+         }},
     });
     const QString failure = registrationFailure(failed);
     shortcuts.setHotkeyRegistrationFailure(failure.isEmpty() ? std::nullopt : std::optional(failure));
+}
+
+// The shortcut that hid a window shows nothing that would take the keys typed meanwhile: they go to
+// the window in front.
+void MorvaneApp::Objects::letKeysGo()
+{
+    if (environment.hotkeyBackend)
+        environment.hotkeyBackend->endKeyHold();
 }
 
 void MorvaneApp::Objects::hotkeyRecordingSuspendedChanged(bool suspended)

@@ -85,6 +85,7 @@ TEST(MorvaneApp, AStartHidesTheApplicationAndEachShortcutTogglesItsWindow)
     QWidget* window = graph.window();
     press(test, graphKeys);
     EXPECT_FALSE(isShown(graph.window()));
+    EXPECT_EQ(test.hotkeyBackend->keyHoldEnds, 2);
     // Closed, the window is kept for the next show.
     press(test, graphKeys);
     EXPECT_EQ(graph.window(), window);
