@@ -255,10 +255,8 @@ void MorvaneApp::Objects::connectWindows()
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
                      [this] { prepareSearches(); });
-    QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel, [this] {
-        linkStore->releaseSearchMemory();
-        letKeysGo();
-    });
+    QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel,
+                     [this] { linkStore->releaseSearchMemory(); });
     QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
                      [this] { preferencesWindow.show(); });
     QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
@@ -430,7 +428,15 @@ void MorvaneApp::Objects::registerHotkeys()
         return;
     }
     const QList<HotkeyService::Registration> failed = hotkeys.registerHotkeys({
-        {quickPanelHotkeyId, shortcuts.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
+        {quickPanelHotkeyId, shortcuts.quickPanelHotkey(),
+         [this] {
+             // The panel on screen is hidden (after a question to the compositor): the keys typed
+             // meanwhile are not for it.
+             const bool hides = quickPanel.isOnScreen();
+             quickPanel.toggle();
+             if (hides)
+                 letKeysGo();
+         }},
         {graphHotkeyId, shortcuts.graphHotkey(),
          [this] {
              graphWindow.toggle();

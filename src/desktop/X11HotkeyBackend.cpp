@@ -316,13 +316,14 @@ void X11HotkeyBackend::Private::pressed(X11KeyGrabThread::Press press)
                std::any_of(candidate.grabs.cbegin(), candidate.grabs.cend(),
                            [&](const KeyGrab& key) { return key.keycode == press.keycode; });
     });
-    if (hotkey == hotkeys.cend())
-        return;
-    noteX11UserAction(press.time);
-    if (stallAfterPressMs > 0)
-        QThread::msleep(ulong(stallAfterPressMs));
-    if (pressHandler)
-        pressHandler(hotkey->identity);
+    if (hotkey != hotkeys.cend()) {
+        noteX11UserAction(press.time);
+        if (stallAfterPressMs > 0)
+            QThread::msleep(ulong(stallAfterPressMs));
+        if (pressHandler)
+            pressHandler(hotkey->identity);
+    }
+    grabs->pressHandled();
 }
 
 X11HotkeyBackend::X11HotkeyBackend()

@@ -47,7 +47,7 @@ struct FreeDeleter {
 template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 struct Command {
-    enum class Kind { grab, ungrab, hid, quit };
+    enum class Kind { grab, ungrab, handled, hid, quit };
     Kind kind;
     QList<X11KeyGrab> keys;
     int status = 0;
@@ -119,6 +119,8 @@ bool readWhole(int fd, void* data, size_t size)
 struct Hold {
     Clock::time_point pressedAt;
     xcb_window_t focusAtPress = XCB_NONE;
+    // The window manager's connection's windows (the one it focuses while it has none to focus).
+    std::optional<uint32_t> windowManagerBase;
     // The server keeps the keys (the press's grab froze the keyboard).
     bool frozen = true;
     bool hid = false;
@@ -157,6 +159,7 @@ private:
     xcb_window_t focus();
     bool ours(xcb_window_t window) const;
     bool elsewhere(xcb_window_t window) const;
+    std::optional<uint32_t> windowManagerBase();
     void report(const Report& report);
     void enableDetectableAutoRepeat();
 
@@ -166,6 +169,10 @@ private:
     xcb_window_t m_sink = XCB_NONE;
     xcb_window_t m_lastTarget = XCB_NONE;
     Clock::time_point m_lastTargetUntil;
+    // Presses reported that the main thread has not acted on yet: until it has, a window of ours that
+    // takes the focus may be one the next press hides.
+    int m_unhandled = 0;
+    xcb_atom_t m_supportingWindowManager = XCB_ATOM_NONE;
 };
 
 void Worker::run()
@@ -202,6 +209,10 @@ bool Worker::command(Command* command)
     case Command::Kind::ungrab:
         ungrab(command->keys);
         break;
+    case Command::Kind::handled:
+        m_unhandled = std::max(0, m_unhandled - 1);
+        delete command;
+        return true;
     case Command::Kind::hid:
         if (m_hold)
             m_hold->hid = true;
@@ -313,6 +324,7 @@ void Worker::pressed(const xcb_key_press_event_t& key)
         return;
     }
     m_keysDown[key.detail] = key.time;
+    ++m_unhandled;
     report({Report::Kind::press, {key.detail, key.state, key.time}, 0});
     if (m_hold) {
         // Pressed again while the keys of the first press are kept: they wait for this one's outcome.
@@ -321,7 +333,7 @@ void Worker::pressed(const xcb_key_press_event_t& key)
         m_hold->hid = false;
         return;
     }
-    m_hold = Hold{Clock::now(), focus(), true, false, std::nullopt, {}};
+    m_hold = Hold{Clock::now(), focus(), windowManagerBase(), true, false, std::nullopt, {}};
 }
 
 // Decides what the keys a press holds become, from the focus and the time.
@@ -331,7 +343,7 @@ void Worker::look()
         return;
     const Clock::time_point now = Clock::now();
     const xcb_window_t focused = focus();
-    if (!m_hold->hid && ours(focused) && focused != m_hold->focusAtPress) {
+    if (m_unhandled == 0 && !m_hold->hid && ours(focused) && focused != m_hold->focusAtPress) {
         deliver(focused);
         return;
     }
@@ -441,11 +453,32 @@ bool Worker::ours(xcb_window_t window) const
     return window > XCB_INPUT_FOCUS_POINTER_ROOT && (window & ~ownMask) == ownBase;
 }
 
-// Another application's window: not ours, not the sink, not nothing (the focus in between two).
+// Another application's window: not ours, not the sink, not nothing nor the window manager's (the
+// focus in between two windows).
 bool Worker::elsewhere(xcb_window_t window) const
 {
     return window > XCB_INPUT_FOCUS_POINTER_ROOT && !ours(window) && window != m_sink &&
-           std::find(roots.cbegin(), roots.cend(), window) == roots.cend();
+           std::find(roots.cbegin(), roots.cend(), window) == roots.cend() &&
+           (window & ~ownMask) != m_hold->windowManagerBase;
+}
+
+std::optional<uint32_t> Worker::windowManagerBase()
+{
+    if (m_supportingWindowManager == XCB_ATOM_NONE) {
+        static constexpr char name[] = "_NET_SUPPORTING_WM_CHECK";
+        XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr));
+        if (!atom)
+            return std::nullopt;
+        m_supportingWindowManager = atom->atom;
+    }
+    XcbReply<xcb_get_property_reply_t> property(xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, roots.front(), m_supportingWindowManager, XCB_ATOM_WINDOW, 0, 1),
+        nullptr));
+    if (!property || xcb_get_property_value_length(property.get()) != sizeof(xcb_window_t))
+        return std::nullopt;
+    return *static_cast<const xcb_window_t*>(xcb_get_property_value(property.get())) & ~ownMask;
 }
 
 void Worker::report(const Report& report)
@@ -498,6 +531,14 @@ struct X11KeyGrabThread::Private {
         char done = 0;
         if (writeWhole(commands.write, &sent, sizeof sent))
             readWhole(answers.read, &done, 1);
+    }
+
+    // Hands a notice to the thread without waiting.
+    void send(Command::Kind kind)
+    {
+        auto* command = new Command{kind, {}, 0, {}};
+        if (!writeWhole(commands.write, &command, sizeof command))
+            delete command;
     }
 
     void readReports()
@@ -575,11 +616,14 @@ void X11KeyGrabThread::ungrab(const QList<X11KeyGrab>& keys)
     d->run(command);
 }
 
+void X11KeyGrabThread::pressHandled()
+{
+    d->send(Command::Kind::handled);
+}
+
 void X11KeyGrabThread::shortcutHidItsWindow()
 {
-    auto* command = new Command{Command::Kind::hid, {}, 0, {}};
-    if (!writeWhole(d->commands.write, &command, sizeof command))
-        delete command;
+    d->send(Command::Kind::hid);
 }
 
 } // namespace morvane

@@ -25,7 +25,7 @@ struct X11KeyGrab {
 // A grab freezes the keyboard at its press: the server keeps every key typed after it, in order, until
 // the thread lets them go. It lets them go
 // - into a window of the application that takes the focus after the press (the window the shortcut
-//   showed),
+//   showed), once the main thread has acted on every press,
 // - when told that the shortcut hid the application's window, once the focus is back in another
 //   application's window,
 // - at the latest holdLimit after the press. Unless a window of ours has the focus then, the keys typed
@@ -38,7 +38,9 @@ struct X11KeyGrab {
 // through one pipe, and it answers through another, read on the main thread's event loop.
 class X11KeyGrabThread {
 public:
-    static constexpr std::chrono::milliseconds holdLimit{750};
+    // Within the 750 ms a user may wait for the keyboard, with room for a thread scheduled late on a busy
+    // machine.
+    static constexpr std::chrono::milliseconds holdLimit{720};
     static constexpr std::chrono::milliseconds keepLimit{2000};
 
     struct Press {
@@ -61,6 +63,8 @@ public:
     // Makes the grabs; answers the first X error (0 when all were granted) and the ones granted.
     int grab(const QList<X11KeyGrab>& keys, QList<X11KeyGrab>& granted);
     void ungrab(const QList<X11KeyGrab>& keys);
+    // The main thread has acted on a press it was told of (in the order told).
+    void pressHandled();
     // The last press hid the application's window instead of showing one.
     void shortcutHidItsWindow();
 
