@@ -154,7 +154,7 @@ private:
     void look();
     void startKeeping();
     void deliver(xcb_window_t target);
-    void letGo();
+    void letGo(xcb_window_t focused);
     void thaw();
     xcb_window_t focus();
     bool ours(xcb_window_t window) const;
@@ -220,7 +220,7 @@ bool Worker::command(Command* command)
         return true;
     case Command::Kind::quit:
         if (m_hold)
-            letGo();
+            letGo(focus());
         ungrab(QList<X11KeyGrab>(m_grabs.cbegin(), m_grabs.cend()));
         if (m_sink != XCB_NONE)
             xcb_destroy_window(connection, m_sink);
@@ -263,7 +263,7 @@ void Worker::ungrab(const QList<X11KeyGrab>& keys)
         m_keysDown.erase(key.keycode);
     }
     if (m_grabs.empty() && m_hold)
-        letGo();
+        letGo(focus());
     xcb_flush(connection);
 }
 
@@ -347,13 +347,15 @@ void Worker::look()
         deliver(focused);
         return;
     }
-    if (m_hold->hid && (m_hold->keepingSince || elsewhere(focused))) {
-        letGo();
+    // Hidden, or the keyboard put in another window while its keys were kept (a click).
+    if ((m_hold->hid && (m_hold->keepingSince || elsewhere(focused))) ||
+        (m_hold->keepingSince && !m_hold->frozen && elsewhere(focused))) {
+        letGo(focused);
         return;
     }
     if (m_hold->frozen && now - m_hold->pressedAt >= X11KeyGrabThread::holdLimit) {
         if (m_hold->hid || ours(focused)) {
-            letGo();
+            letGo(focused);
             return;
         }
         if (!m_hold->keepingSince)
@@ -362,7 +364,7 @@ void Worker::look()
         thaw();
     }
     if (m_hold->keepingSince && now - *m_hold->keepingSince >= X11KeyGrabThread::keepLimit)
-        letGo();
+        letGo(focused);
 }
 
 // The keyboard is free again, and what is typed meanwhile comes to a window of this connection.
@@ -422,12 +424,15 @@ void Worker::deliver(xcb_window_t target)
 
 // The press showed nothing that takes the keys: those kept are dropped, the focus goes back where it
 // was, and the keyboard goes on.
-void Worker::letGo()
+void Worker::letGo(xcb_window_t focused)
 {
     if (m_hold->keepingSince) {
         if (!m_hold->kept.empty())
             report({Report::Kind::dropped, {}, uint32_t(m_hold->kept.size())});
-        xcb_set_input_focus(connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_hold->focusAtPress, XCB_CURRENT_TIME);
+        // Unless the user has put it elsewhere meanwhile.
+        if (focused == m_sink)
+            xcb_set_input_focus(connection, XCB_INPUT_FOCUS_POINTER_ROOT, m_hold->focusAtPress,
+                                XCB_CURRENT_TIME);
         xcb_unmap_window(connection, m_sink);
     }
     thaw();
