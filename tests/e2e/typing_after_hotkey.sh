@@ -2,7 +2,8 @@
 # Keys typed straight after the quick panel's shortcut, with a window in front that takes the keyboard
 # and writes down every key it gets: (a) the shortcut and three letters with no pause put the three
 # letters in the panel's search field and none in that window; (b) the shortcut twice and three letters
-# leave the panel hidden and the three letters, once each and in order, in that window; (c) both again
+# leave the panel hidden and the three letters, once each and in order, in that window (and so for the
+# graph's shortcut); (c) both again
 # with Morvane sharing one core with a program that never rests. Each case runs five rounds, and the
 # rounds that passed are printed. (d) A main thread busy for 2 s after the press frees the keyboard for
 # another client within 800 ms of the press, and the keys typed meanwhile never reach the window in
@@ -57,6 +58,13 @@ round_b() {
   wait_for 10 front_got abc || { echo "the window in front got \"$(letters_since_mark)\""; return 1; }
   no_panel || { echo "the panel is shown"; hide_panel; return 1; }
 }
+# The graph's shortcut twice: the same for its window.
+round_graph() {
+  front_ready
+  xdotool key --delay 0 ctrl+super+g ctrl+super+g a b c
+  wait_for 10 front_got abc || { echo "the window in front got \"$(letters_since_mark)\""; return 1; }
+  not_shown "Morvane Graph" || { echo "the graph is shown"; return 1; }
+}
 # rounds <case> <function>: five rounds; every one must pass.
 rounds() {
   local passed=0 round why
@@ -69,6 +77,7 @@ rounds() {
 
 rounds a round_a
 rounds b round_b
+rounds b-graph round_graph
 
 # (c): Morvane's threads share one core with a loop that never rests.
 core=$(python3 -c 'import os; print(max(os.sched_getaffinity(0)))')
