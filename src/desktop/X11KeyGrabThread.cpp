@@ -17,7 +17,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <optional>
+#include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -37,6 +40,9 @@ constexpr uint16_t coreModifierMask = 0xff;
 constexpr xcb_timestamp_t longestRepeatGapMs = 1500;
 // Between two looks at the focus while a press holds the keyboard.
 constexpr std::chrono::milliseconds focusPollInterval{4};
+// How long the window manager may keep the focus to itself after our window hid before it gives it to
+// the window in front.
+constexpr std::chrono::milliseconds focusSettling{150};
 // After a hold ended in a window of ours, the keys the shortcut's grab still brings until its key is
 // released go to that window.
 constexpr std::chrono::milliseconds afterHoldForwarding{500};
@@ -124,6 +130,10 @@ struct Hold {
     // The server keeps the keys (the press's grab froze the keyboard).
     bool frozen = true;
     bool hid = false;
+    // Since when the focus, after the press hid our window, has been in none of ours, and whether the
+    // window manager has another window to give it to.
+    std::optional<Clock::time_point> leftOursSince;
+    bool focusComing = false;
     // Past the limit: the keys typed go to the sink window, and are kept here.
     std::optional<Clock::time_point> keepingSince;
     std::vector<xcb_key_press_event_t> kept;
@@ -159,7 +169,10 @@ private:
     xcb_window_t focus();
     bool ours(xcb_window_t window) const;
     bool elsewhere(xcb_window_t window) const;
+    xcb_atom_t atom(const char* name);
+    std::vector<uint32_t> values(xcb_window_t window, const char* property);
     std::optional<uint32_t> windowManagerBase();
+    bool anotherWindowToFocus();
     void report(const Report& report);
     void enableDetectableAutoRepeat();
 
@@ -172,7 +185,7 @@ private:
     // Presses reported that the main thread has not acted on yet: until it has, a window of ours that
     // takes the focus may be one the next press hides.
     int m_unhandled = 0;
-    xcb_atom_t m_supportingWindowManager = XCB_ATOM_NONE;
+    std::map<std::string, xcb_atom_t, std::less<>> m_atoms;
 };
 
 void Worker::run()
@@ -331,9 +344,11 @@ void Worker::pressed(const xcb_key_press_event_t& key)
         m_hold->pressedAt = Clock::now();
         m_hold->frozen = true;
         m_hold->hid = false;
+        m_hold->leftOursSince.reset();
         return;
     }
-    m_hold = Hold{Clock::now(), focus(), windowManagerBase(), true, false, std::nullopt, {}};
+    m_hold =
+        Hold{Clock::now(), focus(), windowManagerBase(), true, false, std::nullopt, false, std::nullopt, {}};
 }
 
 // Decides what the keys a press holds become, from the focus and the time.
@@ -347,8 +362,17 @@ void Worker::look()
         deliver(focused);
         return;
     }
+    // Hidden: once another application's window has the focus again; at once when the window manager
+    // has none to give it to, else once it has kept it a while.
+    if (m_hold->hid && !ours(focused) && !m_hold->leftOursSince) {
+        m_hold->leftOursSince = now;
+        m_hold->focusComing = anotherWindowToFocus();
+    }
+    const bool backElsewhere =
+        elsewhere(focused) ||
+        (m_hold->leftOursSince && (!m_hold->focusComing || now - *m_hold->leftOursSince >= focusSettling));
     // Hidden, or the keyboard put in another window while its keys were kept (a click).
-    if ((m_hold->hid && (m_hold->keepingSince || elsewhere(focused))) ||
+    if ((m_hold->hid && (m_hold->keepingSince || backElsewhere)) ||
         (m_hold->keepingSince && !m_hold->frozen && elsewhere(focused))) {
         letGo(focused);
         return;
@@ -467,23 +491,58 @@ bool Worker::elsewhere(xcb_window_t window) const
            (window & ~ownMask) != m_hold->windowManagerBase;
 }
 
+xcb_atom_t Worker::atom(const char* name)
+{
+    const auto known = m_atoms.find(name);
+    if (known != m_atoms.end())
+        return known->second;
+    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr));
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    m_atoms.emplace(name, value);
+    return value;
+}
+
+// The 32-bit values (windows, atoms) of a window's property; none when it has none.
+std::vector<uint32_t> Worker::values(xcb_window_t window, const char* property)
+{
+    constexpr uint32_t longest = 1024;
+    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, longest),
+        nullptr));
+    if (!reply || reply->format != 32)
+        return {};
+    const auto* first = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+    return std::vector<uint32_t>(first, first + xcb_get_property_value_length(reply.get()) / 4);
+}
+
 std::optional<uint32_t> Worker::windowManagerBase()
 {
-    if (m_supportingWindowManager == XCB_ATOM_NONE) {
-        static constexpr char name[] = "_NET_SUPPORTING_WM_CHECK";
-        XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr));
-        if (!atom)
-            return std::nullopt;
-        m_supportingWindowManager = atom->atom;
-    }
-    XcbReply<xcb_get_property_reply_t> property(xcb_get_property_reply(
-        connection,
-        xcb_get_property(connection, 0, roots.front(), m_supportingWindowManager, XCB_ATOM_WINDOW, 0, 1),
-        nullptr));
-    if (!property || xcb_get_property_value_length(property.get()) != sizeof(xcb_window_t))
+    const std::vector<uint32_t> check = values(roots.front(), "_NET_SUPPORTING_WM_CHECK");
+    if (check.empty())
         return std::nullopt;
-    return *static_cast<const xcb_window_t*>(xcb_get_property_value(property.get())) & ~ownMask;
+    return check.front() & ~ownMask;
+}
+
+// Whether the window manager has a window of another application to give the focus to once ours hid:
+// one it lists that is neither a dock nor the desktop nor minimized.
+bool Worker::anotherWindowToFocus()
+{
+    const auto holds = [](const std::vector<uint32_t>& list, xcb_atom_t value) {
+        return std::find(list.cbegin(), list.cend(), value) != list.cend();
+    };
+    for (const xcb_window_t client : values(roots.front(), "_NET_CLIENT_LIST")) {
+        if (ours(client))
+            continue;
+        const std::vector<uint32_t> types = values(client, "_NET_WM_WINDOW_TYPE");
+        if (holds(types, atom("_NET_WM_WINDOW_TYPE_DOCK")) ||
+            holds(types, atom("_NET_WM_WINDOW_TYPE_DESKTOP")))
+            continue;
+        if (!holds(values(client, "_NET_WM_STATE"), atom("_NET_WM_STATE_HIDDEN")))
+            return true;
+    }
+    return false;
 }
 
 void Worker::report(const Report& report)
