@@ -328,7 +328,7 @@ void Worker::key(const xcb_key_press_event_t& key)
 void Worker::pressed(const xcb_key_press_event_t& key)
 {
     // A held key repeats its press, with or without releases in between depending on the server; a
-    // repeat acts not, and the keyboard it froze goes on at once (unless a press holds it).
+    // repeat does nothing, and the keyboard it froze goes on at once (unless a press holds it).
     const auto down = m_keysDown.find(key.detail);
     if (down != m_keysDown.end() && key.time - down->second < longestRepeatGapMs) {
         down->second = key.time;
@@ -347,8 +347,10 @@ void Worker::pressed(const xcb_key_press_event_t& key)
         m_hold->leftOursSince.reset();
         return;
     }
-    m_hold =
-        Hold{Clock::now(), focus(), windowManagerBase(), true, false, std::nullopt, false, std::nullopt, {}};
+    m_hold.emplace();
+    m_hold->pressedAt = Clock::now();
+    m_hold->focusAtPress = focus();
+    m_hold->windowManagerBase = windowManagerBase();
 }
 
 // Decides what the keys a press holds become, from the focus and the time.
