@@ -130,6 +130,7 @@ public:
     void prepareSearches();
     void followPersonalDataAccess();
     void registerHotkeys();
+    void letKeysGo();
     void hotkeyRecordingSuspendedChanged(bool suspended);
     void activeContextMatchChanged(bool hasLinks, const std::optional<CapturedContext>& context);
     void showAbout();
@@ -254,12 +255,8 @@ void MorvaneApp::Objects::connectWindows()
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel, syncNow);
     QObject::connect(&quickPanel, &QuickPanelController::willShow, &quickPanel,
                      [this] { prepareSearches(); });
-    QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel, [this] {
-        linkStore->releaseSearchMemory();
-        // The shortcut that hid it shows nothing that would take the keys typed meanwhile.
-        if (environment.hotkeyBackend)
-            environment.hotkeyBackend->endKeyHold();
-    });
+    QObject::connect(&quickPanel, &QuickPanelController::hidden, &quickPanel,
+                     [this] { linkStore->releaseSearchMemory(); });
     QObject::connect(&quickPanel, &QuickPanelController::settingsRequested, &quickPanel,
                      [this] { preferencesWindow.show(); });
     QObject::connect(&quickPanel, &QuickPanelController::aboutRequested, &quickPanel,
@@ -431,11 +428,32 @@ void MorvaneApp::Objects::registerHotkeys()
         return;
     }
     const QList<HotkeyService::Registration> failed = hotkeys.registerHotkeys({
-        {quickPanelHotkeyId, shortcuts.quickPanelHotkey(), [this] { quickPanel.toggle(); }},
-        {graphHotkeyId, shortcuts.graphHotkey(), [this] { graphWindow.toggle(); }},
+        {quickPanelHotkeyId, shortcuts.quickPanelHotkey(),
+         [this] {
+             // The panel on screen is hidden (after a question to the compositor): the keys typed
+             // meanwhile are not for it.
+             const bool hides = quickPanel.isOnScreen();
+             quickPanel.toggle();
+             if (hides)
+                 letKeysGo();
+         }},
+        {graphHotkeyId, shortcuts.graphHotkey(),
+         [this] {
+             graphWindow.toggle();
+             if (!graphWindow.window() || !graphWindow.window()->isVisible())
+                 letKeysGo();
+         }},
     });
     const QString failure = registrationFailure(failed);
     shortcuts.setHotkeyRegistrationFailure(failure.isEmpty() ? std::nullopt : std::optional(failure));
+}
+
+// The shortcut that hid a window shows nothing that would take the keys typed meanwhile: they go to
+// the window in front.
+void MorvaneApp::Objects::letKeysGo()
+{
+    if (environment.hotkeyBackend)
+        environment.hotkeyBackend->endKeyHold();
 }
 
 void MorvaneApp::Objects::hotkeyRecordingSuspendedChanged(bool suspended)
@@ -481,8 +499,9 @@ void MorvaneApp::Objects::showAbout()
 
 void MorvaneApp::Objects::terminate(const std::function<void()>& libraryClosing)
 {
-    environment.defaults->resumeWrites();
+    // The shortcuts' grabs go first: nothing after this holds the keyboard.
     hotkeys.unregisterAll();
+    environment.defaults->resumeWrites();
     monitor.stop();
     preferences.sync().stopAutomaticSync();
     if (libraryClosing)

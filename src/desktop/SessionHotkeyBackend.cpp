@@ -65,6 +65,11 @@ void SessionHotkeyBackend::unregisterHotkey(HotkeyRef ref)
         schedulePortalUpdate();
 }
 
+void SessionHotkeyBackend::endKeyHold()
+{
+    m_windowSystem->endKeyHold();
+}
+
 const SessionHotkeyBackend::PortalEntry* SessionHotkeyBackend::portalEntry(HotkeyIdentity identity) const
 {
     if (!m_portal)

@@ -48,6 +48,8 @@ public:
     HotkeyRegistrationResult registerHotkey(quint16 keyCode, quint32 carbonModifiers,
                                             HotkeyIdentity identity) override;
     void unregisterHotkey(HotkeyRef ref) override;
+    // The portal holds no keyboard: only the window system's grabs do.
+    void endKeyHold() override;
 
 private:
     enum class Source { windowSystem, portal };

@@ -4,14 +4,14 @@
 
 #include "HotkeyKeyTable.h"
 #include "X11Display.h"
+#include "X11KeyGrabThread.h"
 #include "foundation/Logging.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QHash>
 #include <QList>
+#include <QThread>
 #include <QTimer>
-#include <QWindow>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -58,14 +58,7 @@ struct ModifierBits {
     uint16_t numLock = XCB_MOD_MASK_2;
 };
 
-// One passive grab: a keycode with an exact modifier state on one root window.
-struct KeyGrab {
-    xcb_window_t root;
-    xcb_keycode_t keycode;
-    uint16_t modifiers;
-
-    bool operator==(const KeyGrab&) const = default;
-};
+using KeyGrab = X11KeyGrab;
 
 struct Hotkey {
     HotkeyRef ref = 0;
@@ -89,21 +82,14 @@ struct X11HotkeyBackend::Private {
     PressHandler pressHandler;
     QList<Hotkey> hotkeys;
     HotkeyRef nextRef = 1;
-    // Keycodes whose press was taken since their last release, with the server time of their latest
-    // press or repeat: a held key acts once.
-    QHash<xcb_keycode_t, xcb_timestamp_t> keysDown;
+    // The grabs themselves, and the keys typed after a press.
+    std::unique_ptr<X11KeyGrabThread> grabs;
+    // A test stands for a main thread busy right after a press (MORVANE_TEST_HOTKEY_STALL_MS).
+    int stallAfterPressMs = 0;
     // The keycode of each named place on the keyboard ("AC09"), from XKB.
     QHash<QByteArray, xcb_keycode_t> keycodesByName;
     // Mapping changes come in bursts; the grabs are renewed once after the burst.
     QTimer mappingRefresh;
-    // The keys typed after a shortcut, while the keyboard is held for the window it shows, as the server
-    // sent them; the hold ends when one of our windows takes the focus, or after a while.
-    bool holdingKeys = false;
-    QList<xcb_key_press_event_t> heldKeys;
-    QTimer holdLimit;
-    // The window the last hold ended in: keys the hold took just before it ended reach us after.
-    xcb_window_t heldFor = XCB_NONE;
-    QTimer heldForLimit;
 
     ~Private()
     {
@@ -112,53 +98,36 @@ struct X11HotkeyBackend::Private {
     }
 
     void attach();
-    void enableDetectableAutoRepeat();
     void readKeyboardMapping();
     uint16_t xModifiers(quint32 carbonModifiers) const;
     QList<uint16_t> lockVariants() const;
     QList<xcb_keycode_t> keycodesFor(xcb_keysym_t keysym) const;
     void readKeyNames();
     HotkeyRegistrationResult grab(Hotkey& hotkey);
-    void release(const QList<KeyGrab>& grabs, HotkeyRef owner);
+    void release(const QList<KeyGrab>& released, HotkeyRef owner);
     void renewGrabs();
-    bool keyPressed(const xcb_key_press_event_t* event);
-    void holdKeys(const xcb_key_press_event_t* shortcut);
-    void endHold(QWindow* window);
-    void forward(xcb_key_press_event_t key, xcb_window_t target);
+    void pressed(X11KeyGrabThread::Press press);
 };
 
 void X11HotkeyBackend::Private::attach()
 {
-    connection = applicationX11Connection();
-    if (!connection)
+    xcb_connection_t* application = applicationX11Connection();
+    if (!application)
         return;
-    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem; xcb_screen_next(&it))
-        roots.append(it.data->root);
+    const xcb_setup_t* setup = xcb_get_setup(application);
+    grabs = X11KeyGrabThread::start(setup->resource_id_base, setup->resource_id_mask,
+                                    [this](X11KeyGrabThread::Press press) { pressed(press); });
+    if (!grabs)
+        return;
+    connection = application;
+    roots = grabs->roots();
 
     const xcb_query_extension_reply_t* xkb = xcb_get_extension_data(connection, &xcb_xkb_id);
     hasXkb = xkb && xkb->present;
-    if (hasXkb) {
+    if (hasXkb)
         xkbFirstEvent = xkb->first_event;
-        enableDetectableAutoRepeat();
-    }
     readKeyboardMapping();
-}
-
-void X11HotkeyBackend::Private::enableDetectableAutoRepeat()
-{
-    // Without it a held key sends a release before every repeated press; with it only presses
-    // repeat, which the keysDown table absorbs. Servers that ignore it (Xvfb) are covered by that table.
-    XcbReply<xcb_xkb_use_extension_reply_t> use(xcb_xkb_use_extension_reply(
-        connection, xcb_xkb_use_extension(connection, XCB_XKB_MAJOR_VERSION, XCB_XKB_MINOR_VERSION),
-        nullptr));
-    if (!use || !use->supported)
-        return;
-    const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-    XcbReply<xcb_xkb_per_client_flags_reply_t> flags(xcb_xkb_per_client_flags_reply(
-        connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0),
-        nullptr));
-    if (!flags || !(flags->value & flag))
-        qCInfo(lcX11Hotkeys) << "The X server does not offer detectable auto-repeat";
+    stallAfterPressMs = qEnvironmentVariableIntValue("MORVANE_TEST_HOTKEY_STALL_MS");
 }
 
 void X11HotkeyBackend::Private::readKeyboardMapping()
@@ -287,21 +256,8 @@ HotkeyRegistrationResult X11HotkeyBackend::Private::grab(Hotkey& hotkey)
                 wanted.append({root, keycode, uint16_t(hotkey.modifiers | locks)});
         }
     }
-    // All requests first, then their answers: one round trip however many variants there are.
-    QList<xcb_void_cookie_t> cookies;
-    for (const KeyGrab& key : wanted) {
-        cookies.append(xcb_grab_key_checked(connection, 0, key.root, key.modifiers, key.keycode,
-                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-    }
-    int status = HotkeyStatus::noError;
     QList<KeyGrab> granted;
-    for (qsizetype i = 0; i < wanted.size(); ++i) {
-        XcbReply<xcb_generic_error_t> error(xcb_request_check(connection, cookies[i]));
-        if (!error)
-            granted.append(wanted[i]);
-        else if (status == HotkeyStatus::noError)
-            status = error->error_code;
-    }
+    const int status = grabs->grab(wanted, granted);
     if (status != HotkeyStatus::noError) {
         // Half a shortcut is no shortcut: give back the variants that were granted.
         release(granted, hotkey.ref);
@@ -311,24 +267,24 @@ HotkeyRegistrationResult X11HotkeyBackend::Private::grab(Hotkey& hotkey)
     return {HotkeyStatus::noError, hotkey.ref};
 }
 
-void X11HotkeyBackend::Private::release(const QList<KeyGrab>& grabs, HotkeyRef owner)
+void X11HotkeyBackend::Private::release(const QList<KeyGrab>& released, HotkeyRef owner)
 {
     // The server keeps one grab per key and state for this client, so a grab that another of our
     // shortcuts also made stays.
-    for (const KeyGrab& key : grabs) {
+    QList<KeyGrab> unshared;
+    for (const KeyGrab& key : released) {
         const bool shared = std::any_of(hotkeys.cbegin(), hotkeys.cend(), [&](const Hotkey& other) {
             return other.ref != owner && other.grabs.contains(key);
         });
         if (!shared)
-            xcb_ungrab_key(connection, key.keycode, key.root, key.modifiers);
+            unshared.append(key);
     }
-    xcb_flush(connection);
+    grabs->ungrab(unshared);
 }
 
 void X11HotkeyBackend::Private::renewGrabs()
 {
     readKeyboardMapping();
-    keysDown.clear();
     // The new grabs are made before the old ones go. A grab this client already holds is simply made
     // again, so a mapping that did not change leaves no moment in which a press slips past: the server
     // announces one whenever input moves to another keyboard, the first synthetic key press of a
@@ -347,83 +303,27 @@ void X11HotkeyBackend::Private::renewGrabs()
         }
         release(gone, hotkey.ref);
     }
-    xcb_flush(connection);
     qCInfo(lcX11Hotkeys) << "Global hotkeys grabbed again for the new keyboard mapping";
 }
 
-// True when the press is a shortcut's.
-bool X11HotkeyBackend::Private::keyPressed(const xcb_key_press_event_t* event)
+// A shortcut's press, reported by the grabs' thread (a held key's repeats are not).
+void X11HotkeyBackend::Private::pressed(X11KeyGrabThread::Press press)
 {
     const uint16_t state =
-        event->state & coreModifierMask & ~uint16_t(XCB_MOD_MASK_LOCK | modifierBits.numLock);
+        press.state & coreModifierMask & ~uint16_t(XCB_MOD_MASK_LOCK | modifierBits.numLock);
     const auto hotkey = std::find_if(hotkeys.cbegin(), hotkeys.cend(), [&](const Hotkey& candidate) {
         return candidate.modifiers == state &&
                std::any_of(candidate.grabs.cbegin(), candidate.grabs.cend(),
-                           [&](const KeyGrab& key) { return key.keycode == event->detail; });
+                           [&](const KeyGrab& key) { return key.keycode == press.keycode; });
     });
-    if (hotkey == hotkeys.cend())
-        return false;
-    // A held key repeats its press, with or without releases in between depending on the server.
-    // Repeats follow each other within the auto-repeat delay; a press that comes much later is a new
-    // one whose release went elsewhere (the grab ended early and another client had the focus), and
-    // must not leave the shortcut dead until the next release.
-    constexpr xcb_timestamp_t longestRepeatGapMs = 1500;
-    const auto down = keysDown.find(event->detail);
-    if (down != keysDown.end() && event->time - down.value() < longestRepeatGapMs) {
-        down.value() = event->time;
-        return true;
+    if (hotkey != hotkeys.cend()) {
+        noteX11UserAction(press.time);
+        if (stallAfterPressMs > 0)
+            QThread::msleep(ulong(stallAfterPressMs));
+        if (pressHandler)
+            pressHandler(hotkey->identity);
     }
-    keysDown.insert(event->detail, event->time);
-    noteX11UserAction(event->time);
-    // A shortcut pressed while none of our windows has the focus shows one, which takes the focus only
-    // once it maps and the window manager hands it over (tens of milliseconds): a user who types at
-    // once would give the first keys to the window in front. The keyboard is held from the press until
-    // then, and what it typed is given to our window. While one of ours has the focus the shortcut
-    // hides it, and the keys go where they go.
-    // (Qt keeps a hidden window as its focus window for a while after it lost the keyboard.)
-    const QWindow* focus = QGuiApplication::focusWindow();
-    if (!holdingKeys && !(focus && focus->isVisible()))
-        holdKeys(event);
-    if (pressHandler)
-        pressHandler(hotkey->identity);
-    return true;
-}
-
-void X11HotkeyBackend::Private::holdKeys(const xcb_key_press_event_t* shortcut)
-{
-    // The shortcut's own passive grab is ours until its key is released: taken over at its time, the
-    // hold leaves no gap between the two.
-    XcbReply<xcb_grab_keyboard_reply_t> grabbed(
-        xcb_grab_keyboard_reply(connection,
-                                xcb_grab_keyboard(connection, 0, shortcut->root, shortcut->time,
-                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-                                nullptr));
-    if (!grabbed || grabbed->status != XCB_GRAB_STATUS_SUCCESS)
-        return;
-    holdingKeys = true;
-    heldKeys.clear();
-    holdLimit.start();
-}
-
-// Ends the hold and sends what it held to the window, in order, as if typed there; without a window the
-// keys are dropped (nothing of ours took the focus: the shortcut showed nothing).
-void X11HotkeyBackend::Private::endHold(QWindow* window)
-{
-    if (!holdingKeys)
-        return;
-    holdingKeys = false;
-    holdLimit.stop();
-    xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
-    const QList<xcb_key_press_event_t> keys = std::exchange(heldKeys, {});
-    if (window) {
-        heldFor = xcb_window_t(window->winId());
-        heldForLimit.start();
-        for (const xcb_key_press_event_t& key : keys)
-            forward(key, heldFor);
-    } else if (!keys.isEmpty()) {
-        qCInfo(lcX11Hotkeys) << "Keys typed after a global hotkey were dropped: no window took the focus";
-    }
-    xcb_flush(connection);
+    grabs->pressHandled();
 }
 
 X11HotkeyBackend::X11HotkeyBackend()
@@ -435,14 +335,6 @@ X11HotkeyBackend::X11HotkeyBackend()
     d->mappingRefresh.setSingleShot(true);
     d->mappingRefresh.setInterval(0);
     d->mappingRefresh.callOnTimeout([this] { d->renewGrabs(); });
-    // Long enough for a loaded machine to map and activate a window, short enough that a shortcut that
-    // showed nothing does not keep the keyboard for long.
-    d->holdLimit.setSingleShot(true);
-    d->holdLimit.setInterval(750);
-    d->holdLimit.callOnTimeout([this] { d->endHold(QGuiApplication::focusWindow()); });
-    d->heldForLimit.setSingleShot(true);
-    d->heldForLimit.setInterval(500);
-
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -451,10 +343,8 @@ X11HotkeyBackend::~X11HotkeyBackend()
     if (!d->connection)
         return;
     QCoreApplication::instance()->removeNativeEventFilter(this);
-    d->endHold(nullptr);
-    const QList<Hotkey> hotkeys = std::exchange(d->hotkeys, {});
-    for (const Hotkey& hotkey : hotkeys)
-        d->release(hotkey.grabs, hotkey.ref);
+    // The thread ends any hold and releases every grab as it ends.
+    d->grabs.reset();
 }
 
 bool X11HotkeyBackend::isAvailable() const
@@ -467,21 +357,10 @@ void X11HotkeyBackend::installPressHandler(PressHandler handler)
     d->pressHandler = std::move(handler);
 }
 
-// Sends the key to the window as if typed there (Qt hands it to the window's focus widget).
-void X11HotkeyBackend::Private::forward(xcb_key_press_event_t key, xcb_window_t target)
-{
-    const bool press = (key.response_type & 0x7f) == XCB_KEY_PRESS;
-    key.event = target;
-    key.child = XCB_NONE;
-    key.same_screen = 1;
-    xcb_send_event(connection, 0, target, press ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
-                   reinterpret_cast<const char*>(&key));
-}
-
 void X11HotkeyBackend::endKeyHold()
 {
     if (d->connection)
-        d->endHold(QGuiApplication::focusWindow());
+        d->grabs->shortcutHidItsWindow();
 }
 
 HotkeyRegistrationResult X11HotkeyBackend::registerHotkey(quint16 keyCode, quint32 carbonModifiers,
@@ -503,8 +382,6 @@ void X11HotkeyBackend::unregisterHotkey(HotkeyRef ref)
             continue;
         const Hotkey hotkey = d->hotkeys.takeAt(i);
         d->release(hotkey.grabs, hotkey.ref);
-        for (const KeyGrab& key : hotkey.grabs)
-            d->keysDown.remove(key.keycode);
         return;
     }
 }
@@ -516,40 +393,6 @@ bool X11HotkeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     const uint8_t type = event->response_type & 0x7f;
     switch (type) {
-    case XCB_KEY_PRESS:
-    case XCB_KEY_RELEASE: {
-        const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
-        if (type == XCB_KEY_PRESS ? d->keyPressed(key) : d->keysDown.remove(key->detail) > 0)
-            break;
-        // Typed while the keyboard is held: kept for the window coming up, and only there.
-        if ((event->response_type & 0x80) == 0 && d->roots.contains(key->event)) {
-            if (d->holdingKeys) {
-                d->heldKeys.append(*key);
-                return true;
-            }
-            // Taken by the hold before the server had its end: the window it ended in gets it still.
-            if (d->heldForLimit.isActive()) {
-                d->forward(*key, d->heldFor);
-                xcb_flush(d->connection);
-                return true;
-            }
-        }
-        break;
-    }
-    case XCB_FOCUS_IN:
-        // One of our windows took the keyboard (during the hold the server says so to it as well): Qt
-        // handles the notice before the held keys come back through the server.
-        if (d->holdingKeys) {
-            const auto window = reinterpret_cast<const xcb_focus_in_event_t*>(event)->event;
-            const QWindowList windows = QGuiApplication::topLevelWindows();
-            const auto ours =
-                std::find_if(windows.cbegin(), windows.cend(), [window](const QWindow* candidate) {
-                    return candidate->handle() && xcb_window_t(candidate->winId()) == window;
-                });
-            if (ours != windows.cend())
-                d->endHold(*ours);
-        }
-        break;
     case XCB_MAPPING_NOTIFY:
         if (reinterpret_cast<const xcb_mapping_notify_event_t*>(event)->request != XCB_MAPPING_POINTER)
             d->mappingRefresh.start();
@@ -563,8 +406,6 @@ bool X11HotkeyBackend::nativeEventFilter(const QByteArray& eventType, void* mess
         }
         break;
     }
-    // Never swallow the event: Qt takes its user time from key events, and the action that this
-    // press schedules (showing and activating a window) must carry that time.
     return false;
 }
 

@@ -8,10 +8,10 @@
 
 namespace morvane {
 
-// System-wide shortcuts on X11: passive key grabs on the root windows, made through Qt's own xcb
-// connection and watched by a native event filter, so that the press's timestamp reaches Qt before
-// the action runs (an activation stamped with it passes the window manager's focus-stealing
-// prevention).
+// System-wide shortcuts on X11: passive key grabs on the root windows, held by a thread of their own
+// on a connection of their own (X11KeyGrabThread); the keyboard mapping is read on Qt's connection,
+// whose native events say when it changes. A press's time is noted for the activation it leads to (an
+// activation stamped with it passes the window manager's focus-stealing prevention).
 //
 // Each shortcut grabs every keycode that types its keysym in the current layout, once for each
 // combination of Caps Lock and Num Lock, and is grabbed again when the keyboard mapping changes.
@@ -20,9 +20,10 @@ namespace morvane {
 // shortcut is in use); on a display that is not X11 every registration fails with
 // HotkeyStatus::noDisplay. It lives inside the application's lifetime (it uses its connection).
 //
-// A press while none of our windows has the keyboard holds the keyboard until one takes it (at most
-// 750 ms), then types what was held into that window: the keys a user types at once after the
-// shortcut reach the window it shows, not the one in front before it.
+// A press holds the keyboard until the window it shows takes the focus (at most 750 ms, then the keys
+// typed are kept for that window a while): the keys a user types at once after the shortcut reach
+// the window it shows, never the one in front before it. A press that hid our window lets them go to
+// the window in front once it has the focus again.
 class X11HotkeyBackend : public HotkeyBackend, private QAbstractNativeEventFilter {
 public:
     X11HotkeyBackend();
@@ -37,7 +38,7 @@ public:
     HotkeyRegistrationResult registerHotkey(quint16 keyCode, quint32 carbonModifiers,
                                             HotkeyIdentity identity) override;
     void unregisterHotkey(HotkeyRef ref) override;
-    // Keys held since a shortcut's press go to the window that has the focus now, or are dropped.
+    // The last press hid our window: the keys typed after it go to the window in front.
     void endKeyHold() override;
 
 private:

@@ -50,7 +50,8 @@ public:
     virtual void unregisterHotkey(HotkeyRef ref) = 0;
     // A backend may hold the keyboard from a shortcut's press until a window of ours takes the focus,
     // to give it the keys typed at once; told that the shortcut hid its window instead, it lets go.
-    virtual void endKeyHold() {}
+    // Every backend says what it does with it, and one that wraps another passes it on.
+    virtual void endKeyHold() = 0;
 };
 
 } // namespace morvane

@@ -63,6 +63,7 @@ void QuickPanelSearch::setQuery(const QString& query)
 {
     if (!assignChanged(m_query, query))
         return;
+    qCDebug(lcQuickPanel) << "Searching for" << privateValue(query);
     m_listSettling = true;
     emit queryChanged();
     QTimer::singleShot(0, this, [this, before = m_listGeneration] {

@@ -73,8 +73,11 @@ TEST(MorvaneApp, AStartHidesTheApplicationAndEachShortcutTogglesItsWindow)
 
     press(test, quickPanelKeys);
     EXPECT_TRUE(isShown(test.app.quickPanelController()->window()));
+    EXPECT_EQ(test.hotkeyBackend->keyHoldEnds, 0);
+    // Hidden by the shortcut, the panel takes no keys: the keyboard is let go to the window in front.
     press(test, quickPanelKeys);
     EXPECT_FALSE(isShown(test.app.quickPanelController()->window()));
+    EXPECT_EQ(test.hotkeyBackend->keyHoldEnds, 1);
 
     GraphWindowController& graph = *test.app.graphWindowController();
     press(test, graphKeys);
@@ -82,6 +85,7 @@ TEST(MorvaneApp, AStartHidesTheApplicationAndEachShortcutTogglesItsWindow)
     QWidget* window = graph.window();
     press(test, graphKeys);
     EXPECT_FALSE(isShown(graph.window()));
+    EXPECT_EQ(test.hotkeyBackend->keyHoldEnds, 2);
     // Closed, the window is kept for the next show.
     press(test, graphKeys);
     EXPECT_EQ(graph.window(), window);

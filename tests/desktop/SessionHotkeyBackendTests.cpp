@@ -78,6 +78,29 @@ TEST(SessionHotkeyBackend, HandsTheDesktopOneSetPerTurnWithoutTheProbe)
     EXPECT_TRUE(session.pressed.isEmpty());
 }
 
+// Whatever the desktop offers, each call reaches the window system's grabs: one dropped on the way
+// leaves the grabs in a state the application never asked for (a keyboard held after its window hid).
+TEST(SessionHotkeyBackend, PassesEveryCallOnToTheWindowSystem)
+{
+    for (const bool withPortal : {false, true}) {
+        Session session(withPortal ? std::make_shared<FakeGlobalShortcutsPortal>() : nullptr);
+        FakeHotkeyBackend& grabs = *session.grabs;
+        EXPECT_EQ(grabs.handlerInstalls, 1);
+
+        const HotkeyRef ref = *session.backend.registerHotkey(5, ctrlCommand, graph).ref;
+        ASSERT_EQ(grabs.held.size(), 1);
+        EXPECT_EQ(grabs.held.first().identity, graph);
+        grabs.press(5, ctrlCommand);
+        EXPECT_EQ(session.pressed, QList<quint32>{2});
+
+        session.backend.endKeyHold();
+        EXPECT_EQ(grabs.keyHoldEnds, 1);
+
+        session.backend.unregisterHotkey(ref);
+        EXPECT_TRUE(grabs.held.isEmpty());
+    }
+}
+
 TEST(SessionHotkeyBackend, APressBothReportRunsOnceAndRepeatedPressesEachRun)
 {
     Session session(std::make_shared<FakeGlobalShortcutsPortal>());

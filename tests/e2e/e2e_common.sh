@@ -338,6 +338,10 @@ ENTRY
   xdg-mime default e2e-browser.desktop x-scheme-handler/https
 }
 
+# The text of the panel's search field, quoted, as the panel logs it (QT_LOGGING_RULES with
+# "morvane.QuickPanel.debug=true" and MORVANE_LOG_PRIVATE=1).
+typed_search() { grep -o 'Searching for ".*"$' "$E2E_HOME/morvane.log" | tail -n 1 | sed 's/^Searching for //'; }
+
 # The mapped quick panel (or an alert, which is titled alike).
 panel() { shown_window Morvane; }
 no_panel() { ! panel; }

@@ -13,8 +13,8 @@ binary=$1
 start_session "$@"
 use_stand_in_browser
 
-# Qt says when it reads the compose table.
-export QT_LOGGING_RULES="qt.xkb.compose.debug=true"
+# Qt says when it reads the compose table; the panel, what its search field holds.
+export QT_LOGGING_RULES="qt.xkb.compose.debug=true;morvane.QuickPanel.debug=true" MORVANE_LOG_PRIVATE=1
 start_app_ready
 id=E5E5E5E5-0000-4000-8000-000000000005
 url=https://example.com/panel-e2e
@@ -79,6 +79,8 @@ wait_for 10 no_panel || fail "Escape did not unmap the panel"
 xdotool key --delay 0 ctrl+super+l type --delay 1 "Panel Check"
 wait_for 10 panel || fail "ctrl+super+l did not map the panel"
 w=$(panel)
+whole_text() { [ "$(typed_search)" = '"Panel Check"' ]; }
+wait_for 10 whole_text || fail "\"Panel Check\" typed at once after the shortcut reached the panel as $(typed_search)"
 wait_for 10 copies "$url" ||
   fail "\"Panel Check\" typed at once after the shortcut did not select $url (the clipboard holds: $(clipboard))"
 

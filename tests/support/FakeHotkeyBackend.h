@@ -48,6 +48,7 @@ public:
     {
         held.removeIf([&](const Hotkey& hotkey) { return hotkey.ref == ref; });
     }
+    void endKeyHold() override { ++keyHoldEnds; }
 
     // False when nothing holds the combination.
     bool press(quint16 keyCode, quint32 modifiers)
@@ -72,6 +73,7 @@ public:
     QList<std::tuple<quint16, quint32, int>> refused;
     QList<HotkeyIdentity> attempts;
     int handlerInstalls = 0;
+    int keyHoldEnds = 0;
 
 private:
     PressHandler m_handler;

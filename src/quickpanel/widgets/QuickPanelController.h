@@ -41,6 +41,8 @@ public:
     // out of sight). Where the compositor is asked, the answer decides once it comes; a press before
     // then is the same one again and changes nothing.
     void toggle();
+    // Shown and not minimized: the hot key hides it.
+    bool isOnScreen() const;
     // None until the first show.
     QuickPanelWindow* window() const { return m_window.get(); }
 
@@ -61,7 +63,6 @@ private:
     void build();
     QuickPanelView* makeView();
     void runMenuEntry(const QuickPanelMenuEntry& entry);
-    bool isOnScreen() const;
     void refreshContextIfShown();
     QCoro::Task<> hideUnlessCovered();
     // A row chosen with the pointer: relates it while a relation's source is being chosen, else opens it.
