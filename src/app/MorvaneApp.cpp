@@ -96,6 +96,9 @@ QString loggedStartupError(QString description)
 constexpr quint32 quickPanelHotkeyId = AppHotkey::quickPanel;
 constexpr quint32 graphHotkeyId = AppHotkey::graph;
 
+// How long after the start the search's head start waits (see runStartupActions).
+constexpr std::chrono::milliseconds searchPreparationDelay{2000};
+
 // One above the quick panel, which floats above ordinary windows.
 constexpr Qt::WindowFlags aboveThePanel = Qt::WindowStaysOnTopHint;
 
@@ -174,6 +177,7 @@ public:
     std::unique_ptr<DockIconMaintenance> dockIconMaintenance;
     std::unique_ptr<QMessageBox> aboutBox;
     TrayMissingNotice trayMissingNotice{environment.defaults};
+    std::unique_ptr<ClockTimer> searchPreparation;
     bool personalDataPrepared = false;
 };
 
@@ -382,6 +386,10 @@ void MorvaneApp::Objects::runStartupActions()
     });
     registerHotkeys();
     monitor.start();
+    // The search's head start waits until the start has settled: on two cores its reads and the copy
+    // of the texts slowed the tray icon's coming. A panel shown sooner asks for it at once.
+    searchPreparation = environment.clock->makeTimer([this] { linkStore->prepareSearch(); });
+    searchPreparation->start(searchPreparationDelay, false);
     if (environment.prepareQuickPanel)
         environment.prepareQuickPanel();
 }
@@ -391,6 +399,10 @@ void MorvaneApp::Objects::runStartupActions()
 // module stays once loaded.
 void MorvaneApp::Objects::prepareSearches()
 {
+    if (searchPreparation && searchPreparation->isActive()) {
+        searchPreparation->stop();
+        linkStore->prepareSearch();
+    }
     linkStore->prepareShortSearch();
     if (!std::exchange(personalDataPrepared, true) && environment.personalData)
         environment.personalData->prepare();
@@ -504,6 +516,7 @@ void MorvaneApp::Objects::terminate(const std::function<void()>& libraryClosing)
     environment.defaults->resumeWrites();
     monitor.stop();
     preferences.sync().stopAutomaticSync();
+    searchPreparation.reset();
     if (libraryClosing)
         libraryClosing();
     // The store finishes what was queued before the library closes.

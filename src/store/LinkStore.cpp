@@ -37,7 +37,6 @@ LinkStore::LinkStore(LibraryLocation library, std::shared_ptr<const FileIdentity
     });
     if (opening == Opening::waited)
         waitUntilOpen();
-    prepareSearch();
 }
 
 void LinkStore::waitUntilOpen()
@@ -45,9 +44,6 @@ void LinkStore::waitUntilOpen()
     m_opened.result();
 }
 
-// Completes the search index of a library opened before it had one, then warms what the first search
-// would read, and makes the copy of the texts for short searches when none is usable. Queued after the
-// open, never waited for.
 void LinkStore::prepareSearch()
 {
     inSteps(

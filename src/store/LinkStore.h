@@ -90,6 +90,10 @@ public:
     // Reads that answer at once, even while an operation submitted before them is busy with a file
     // (a capture hashing a large one): they may not see its writes yet.
     QFuture<QList<LinkItem>> searchLinks(QString query);
+    // Completes the search index of a library opened before it had one, then warms what the first search
+    // would read, and makes the copy of the texts for short searches when none is usable. Asked for once
+    // the application has started: on two cores these steps slowed the start itself. Never waited for.
+    void prepareSearch();
     // Makes the first search of one or two characters as quick as the others, reading what it needs in
     // steps that let searches typed meanwhile through: asked for when the panel is about to show (what
     // it reads takes memory a start does without). Never waited for.
@@ -185,7 +189,6 @@ private:
 
     // Parses on the store thread, makes the file evidence on the pool, saves and announces.
     QFuture<LinkItem> addNewLink(std::function<NewLink()> parse);
-    void prepareSearch();
     void inSteps(std::function<bool(SQLiteStore&)> step, const char* failure);
 
     std::unique_ptr<LinkStoreNotifier> m_notifier;

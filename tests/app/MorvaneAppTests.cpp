@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -286,4 +288,24 @@ TEST(MorvaneApp, ShortcutsAreHeldOnlyWhileTheWholeApplicationIsThereAndQueuedWri
     EXPECT_EQ(test.app.linkStore(), nullptr);
     EXPECT_EQ(test.app.menuBarController(), nullptr);
     test.app.terminate();
+}
+
+// The search's head start (the texts copied beside the library for short searches) waits until the
+// start has settled, so that on two cores it does not slow the tray icon's coming; then it is made.
+TEST(MorvaneApp, TheSearchsHeadStartWaitsUntilTheStartHasSettled)
+{
+    using namespace std::chrono_literals;
+    TestApp test;
+    ASSERT_TRUE(test.app.start());
+    const QString copy = LinkStore::defaultLibraryPath() + QStringLiteral(".texts");
+    test.app.linkStore()->allLinks().waitForFinished();
+    test.clock->advance(1900ms);
+    test.app.linkStore()->allLinks().waitForFinished();
+    EXPECT_FALSE(QFileInfo::exists(copy));
+
+    test.clock->advance(100ms);
+    QDeadlineTimer deadline(10s);
+    while (!QFileInfo::exists(copy) && !deadline.hasExpired())
+        test.app.linkStore()->allLinks().waitForFinished();
+    EXPECT_TRUE(QFileInfo::exists(copy));
 }
