@@ -415,13 +415,15 @@ void MorvaneApp::Objects::followPersonalDataAccess()
 {
     if (!environment.personalData)
         return;
-    QPointer<PrivacyAccess> access(&preferences.access());
+    // The callbacks run on the stores' thread: they copy only the shared pointer, and the guarded
+    // pointer inside it is read on the main thread alone.
+    auto access = std::make_shared<const QPointer<PrivacyAccess>>(&preferences.access());
     const auto refresh = [access] {
         QMetaObject::invokeMethod(qApp, [access] {
-            if (!access)
+            if (!*access)
                 return;
-            access->refreshCalendarAccessStatus();
-            access->refreshContactAccessStatus();
+            (*access)->refreshCalendarAccessStatus();
+            (*access)->refreshContactAccessStatus();
         });
     };
     environment.personalData->whenPresenceKnown([refresh](auto, auto) { refresh(); });
