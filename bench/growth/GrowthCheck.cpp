@@ -34,9 +34,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <ctime>
 
 using namespace morvane;
 
