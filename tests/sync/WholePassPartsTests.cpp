@@ -146,8 +146,8 @@ protected:
 
     // A folder another machine filled (links, relations, a link and a relation deleted since, a link
     // record that does not read, a sync program's conflict copy), and a library of this machine's own
-    // that shares links with it, older and newer.
-    void makeFolderAndLibrary()
+    // that shares links with it, older and newer, or an empty one when the machine is joining.
+    void makeFolderAndLibrary(bool joining = false)
     {
         QDir().mkpath(folder);
         Machine other("other", std::make_shared<FolderRecordStore>(folder));
@@ -171,6 +171,11 @@ protected:
         FolderRecordStore(folder).save(unreadable);
 
         Machine mine("mine", std::make_shared<FolderRecordStore>(testHome() + "/elsewhere"));
+        if (joining) {
+            mine.store.reset();
+            copyLibrary(testHome() + "/mine.sqlite", library);
+            return;
+        }
         for (int i = 0; i < 5; ++i)
             mine.add(makeLink(QStringLiteral("mine %1").arg(i)));
         LinkItem older = theirs[1];
@@ -217,6 +222,25 @@ TEST_F(WholePassPartsTest, everyPartSizeLeavesWhatOneReadOfEverythingLeaves)
     EXPECT_FALSE(whole.library.join('\n').contains(QString::fromLatin1(QByteArray("older here").toHex())));
     EXPECT_FALSE(whole.library.join('\n').contains(QString::fromLatin1(QByteArray("theirs 3").toHex())));
     EXPECT_GT(whole.folder.size(), folderFiles(folder).size());
+    for (const qsizetype perPart : partSizes) {
+        SCOPED_TRACE(perPart);
+        const Outcome parts = passWith(perPart);
+        EXPECT_EQ(parts.library, whole.library) << differences(parts.library, whole.library).toStdString();
+        EXPECT_EQ(parts.folder, whole.folder)
+            << differences(folderLines(parts.folder), folderLines(whole.folder)).toStdString();
+    }
+}
+
+// A machine joining with an empty library takes every record in, in parts as in one read.
+TEST_F(WholePassPartsTest, anEmptyLibraryJoiningLeavesWhatOneReadOfEverythingLeaves)
+{
+    makeFolderAndLibrary(true);
+    const Outcome whole = passWith(100'000);
+    const QString rows = whole.library.join('\n');
+    EXPECT_TRUE(rows.contains(QString::fromLatin1(QByteArray("theirs 7").toHex())));
+    EXPECT_TRUE(rows.contains(QString::fromLatin1(QByteArray("theirs 0").toHex())));
+    EXPECT_FALSE(rows.contains(QString::fromLatin1(QByteArray("theirs 3").toHex())));
+    EXPECT_EQ(whole.folder, folderFiles(folder)) << "a joining pass has nothing of its own to send";
     for (const qsizetype perPart : partSizes) {
         SCOPED_TRACE(perPart);
         const Outcome parts = passWith(perPart);
