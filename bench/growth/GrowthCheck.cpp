@@ -10,6 +10,7 @@
 
 #include "BenchSupport.h"
 #include "GeneratedLinkStore.h"
+#include "SyncPass.h"
 #include "SyntheticBackup.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
@@ -18,7 +19,6 @@
 #include "sync/RecordStoreSyncService.h"
 
 #include <QCoreApplication>
-#include <QCoroTask>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -132,22 +132,6 @@ private:
 
 // --- Sync passes: a generated library synced once into a record folder of its own ------------------
 
-QCoro::Task<bool> passSucceeds(RecordStoreSyncService& service, LinkStore& store)
-{
-    try {
-        co_await service.sync(store);
-    } catch (...) {
-        co_return false;
-    }
-    co_return true;
-}
-
-void pass(RecordStoreSyncService& service, LinkStore& store)
-{
-    if (!QCoro::waitFor(passSucceeds(service, store)))
-        throw std::runtime_error("a sync pass failed");
-}
-
 std::unique_ptr<RecordStoreSyncService> newService(const QString& folder,
                                                    std::shared_ptr<UserDefaults> defaults)
 {
@@ -164,7 +148,7 @@ struct SyncedFolder {
         : store(bench::generatedLinkStore(size))
     {
         QDir().mkpath(folder);
-        pass(*newService(folder, defaults), store);
+        bench::syncPass(*newService(folder, defaults), store);
         // Files written within the last moments are not trusted to hold what their stamps say: every
         // pass measured finds them settled, as a folder written a while ago is.
         const QDir records(folder);
@@ -202,7 +186,7 @@ public:
         m_service = newService(m_synced.folder, m_synced.defaults);
     }
 
-    void run() override { pass(*m_service, m_synced.store); }
+    void run() override { bench::syncPass(*m_service, m_synced.store); }
 
 private:
     SyncedFolder& m_synced;
@@ -226,7 +210,7 @@ public:
         m_service = newService(m_synced.folder, UserDefaults::inMemory());
     }
 
-    void run() override { pass(*m_service, *m_library); }
+    void run() override { bench::syncPass(*m_service, *m_library); }
 
 private:
     SyncedFolder& m_synced;

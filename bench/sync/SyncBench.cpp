@@ -8,6 +8,7 @@
 #include "BenchMain.h"
 #include "BenchSupport.h"
 #include "GeneratedLinkStore.h"
+#include "SyncPass.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "library/LinkParser.h"
@@ -17,7 +18,6 @@
 #include "sync/FolderRecordStore.h"
 #include "sync/RecordStoreSyncService.h"
 
-#include <QCoroTask>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -41,16 +41,6 @@
 using namespace morvane;
 
 namespace {
-
-QCoro::Task<bool> passSucceeds(RecordStoreSyncService& service, LinkStore& store)
-{
-    try {
-        co_await service.sync(store);
-    } catch (...) {
-        co_return false;
-    }
-    co_return true;
-}
 
 // A generated library synced once into a folder of its own, so that every measured pass finds its
 // records there already.
@@ -80,11 +70,7 @@ struct SyncedLibrary {
                                                         defaults, SystemClock::shared());
     }
 
-    void pass()
-    {
-        if (!QCoro::waitFor(passSucceeds(*service, store)))
-            throw std::runtime_error("the sync pass failed");
-    }
+    void pass() { bench::syncPass(*service, store); }
 
     QList<QByteArray> recordFiles() const
     {
@@ -215,8 +201,7 @@ void BM_JoiningMachineFirstPass(benchmark::State& state)
         RecordStoreSyncService service(std::make_shared<FolderRecordStore>(library.folder.path()),
                                        UserDefaults::inMemory(), SystemClock::shared());
         state.ResumeTiming();
-        if (!QCoro::waitFor(passSucceeds(service, *joining)))
-            throw std::runtime_error("the joining pass failed");
+        bench::syncPass(service, *joining);
         state.PauseTiming();
         if (joining->allLinks().result().size() != state.range(0))
             throw std::runtime_error("the joining pass left links out");

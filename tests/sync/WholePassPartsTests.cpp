@@ -208,6 +208,18 @@ protected:
         }
         return {libraryRows(copy), folderFiles(records)};
     }
+    // A pass in parts of each size leaves what the pass that read everything at once left.
+    void expectEveryPartSizeLeaves(const Outcome& whole)
+    {
+        for (const qsizetype perPart : partSizes) {
+            SCOPED_TRACE(perPart);
+            const Outcome parts = passWith(perPart);
+            EXPECT_EQ(parts.library, whole.library)
+                << differences(parts.library, whole.library).toStdString();
+            EXPECT_EQ(parts.folder, whole.folder)
+                << differences(folderLines(parts.folder), folderLines(whole.folder)).toStdString();
+        }
+    }
     int m_runs = 0;
 };
 
@@ -222,13 +234,7 @@ TEST_F(WholePassPartsTest, everyPartSizeLeavesWhatOneReadOfEverythingLeaves)
     EXPECT_FALSE(whole.library.join('\n').contains(QString::fromLatin1(QByteArray("older here").toHex())));
     EXPECT_FALSE(whole.library.join('\n').contains(QString::fromLatin1(QByteArray("theirs 3").toHex())));
     EXPECT_GT(whole.folder.size(), folderFiles(folder).size());
-    for (const qsizetype perPart : partSizes) {
-        SCOPED_TRACE(perPart);
-        const Outcome parts = passWith(perPart);
-        EXPECT_EQ(parts.library, whole.library) << differences(parts.library, whole.library).toStdString();
-        EXPECT_EQ(parts.folder, whole.folder)
-            << differences(folderLines(parts.folder), folderLines(whole.folder)).toStdString();
-    }
+    expectEveryPartSizeLeaves(whole);
 }
 
 // A machine joining with an empty library takes every record in, in parts as in one read.
@@ -241,13 +247,7 @@ TEST_F(WholePassPartsTest, anEmptyLibraryJoiningLeavesWhatOneReadOfEverythingLea
     EXPECT_TRUE(rows.contains(QString::fromLatin1(QByteArray("theirs 0").toHex())));
     EXPECT_FALSE(rows.contains(QString::fromLatin1(QByteArray("theirs 3").toHex())));
     EXPECT_EQ(whole.folder, folderFiles(folder)) << "a joining pass has nothing of its own to send";
-    for (const qsizetype perPart : partSizes) {
-        SCOPED_TRACE(perPart);
-        const Outcome parts = passWith(perPart);
-        EXPECT_EQ(parts.library, whole.library) << differences(parts.library, whole.library).toStdString();
-        EXPECT_EQ(parts.folder, whole.folder)
-            << differences(folderLines(parts.folder), folderLines(whole.folder)).toStdString();
-    }
+    expectEveryPartSizeLeaves(whole);
 }
 
 // Through a store that does not track its changes, a whole pass lists each type a page at a time: a
