@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -57,6 +58,27 @@ QString newPath(const char* kind)
     static int counter = 0;
     return workFolder().filePath(QStringLiteral("%1-%2").arg(QLatin1String(kind)).arg(++counter));
 }
+
+// A library file of the work folder, removed with what SQLite and the texts keep beside it once its
+// store is closed (declared before the store).
+class ScratchLibrary {
+public:
+    explicit ScratchLibrary(const char* kind)
+        : m_path(newPath(kind))
+    {
+    }
+    ~ScratchLibrary()
+    {
+        for (const char* suffix : {"", "-wal", "-shm", ".texts"})
+            QFile::remove(m_path + QLatin1String(suffix));
+    }
+    ScratchLibrary(const ScratchLibrary&) = delete;
+    ScratchLibrary& operator=(const ScratchLibrary&) = delete;
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+};
 
 // One operation at one size: prepare() readies what each timed run() starts from, untimed.
 class Subject {
@@ -101,7 +123,8 @@ public:
 private:
     QString m_backup;
     bool m_replacing;
-    SQLiteStore m_store{newPath("library")};
+    ScratchLibrary m_file{"library"};
+    SQLiteStore m_store{m_file.path()};
     LibraryImporter m_importer = importerOf(m_store);
 };
 
@@ -110,23 +133,24 @@ class EraseAll : public Subject {
 public:
     explicit EraseAll(long size)
     {
-        SQLiteStore full(m_filled);
+        SQLiteStore full(m_filled.path());
         importerOf(full).importLibrary(backupFile(size), false);
     }
 
     void prepare() override
     {
         m_store.reset();
-        const QString path = newPath("erased");
-        if (!QFile::copy(m_filled, path))
+        m_copy = std::make_unique<ScratchLibrary>("erased");
+        if (!QFile::copy(m_filled.path(), m_copy->path()))
             throw std::runtime_error("could not copy the library");
-        m_store = std::make_unique<SQLiteStore>(path);
+        m_store = std::make_unique<SQLiteStore>(m_copy->path());
     }
 
     void run() override { m_store->merge().eraseAll(); }
 
 private:
-    QString m_filled = newPath("filled");
+    ScratchLibrary m_filled{"filled"};
+    std::unique_ptr<ScratchLibrary> m_copy;
     std::unique_ptr<SQLiteStore> m_store;
 };
 
@@ -204,8 +228,9 @@ public:
     void prepare() override
     {
         m_library.reset();
+        m_file = std::make_unique<ScratchLibrary>("joining");
         m_library = std::make_unique<LinkStore>(
-            LinkStore::libraryAt(newPath("joining")),
+            LinkStore::libraryAt(m_file->path()),
             std::make_shared<FileIdentityService>(std::make_shared<FileHashCache>()));
         m_service = newService(m_synced.folder, UserDefaults::inMemory());
     }
@@ -214,6 +239,7 @@ public:
 
 private:
     SyncedFolder& m_synced;
+    std::unique_ptr<ScratchLibrary> m_file;
     std::unique_ptr<LinkStore> m_library;
     std::unique_ptr<RecordStoreSyncService> m_service;
 };
@@ -368,9 +394,12 @@ bool check(const Operation& operation)
 
 int main(int argc, char** argv)
 {
-    // The libraries, backups and record folders go to memory where the system has a folder there: the
-    // check times the operations, not how long other programs' writes hold the disk.
-    if (qEnvironmentVariableIsEmpty("TMPDIR") && QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+    // The libraries, backups and record folders (a few hundred MB) go to memory where the system
+    // has a folder there with room: the check times the operations, not how long other programs' writes
+    // hold the disk.
+    const QStorageInfo memory(QStringLiteral("/dev/shm"));
+    if (qEnvironmentVariableIsEmpty("TMPDIR") && QFileInfo(QStringLiteral("/dev/shm")).isWritable() &&
+        memory.bytesAvailable() > qint64(1) << 30)
         qputenv("TMPDIR", "/dev/shm");
     QCoreApplication application(argc, argv);
     // What the operations log as they go would bury the ratios; warnings still show.
