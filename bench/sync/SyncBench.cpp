@@ -9,6 +9,7 @@
 #include "BenchMain.h"
 #include "BenchSupport.h"
 #include "GeneratedLinkStore.h"
+#include "SyncPass.h"
 #include "foundation/Clock.h"
 #include "foundation/UserDefaults.h"
 #include "foundation/Uuid.h"
@@ -20,7 +21,6 @@
 #include "sync/RecordStoreSyncService.h"
 #include "sync/SyncRemoteState.h"
 
-#include <QCoroTask>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -44,16 +44,6 @@
 using namespace morvane;
 
 namespace {
-
-QCoro::Task<bool> passSucceeds(RecordStoreSyncService& service, LinkStore& store)
-{
-    try {
-        co_await service.sync(store);
-    } catch (...) {
-        co_return false;
-    }
-    co_return true;
-}
 
 // A generated library synced once into a folder of its own, so that every measured pass finds its
 // records there already.
@@ -83,11 +73,7 @@ struct SyncedLibrary {
                                                         defaults, SystemClock::shared());
     }
 
-    void pass()
-    {
-        if (!QCoro::waitFor(passSucceeds(*service, store)))
-            throw std::runtime_error("the sync pass failed");
-    }
+    void pass() { bench::syncPass(*service, store); }
 
     QList<QByteArray> recordFiles() const
     {
@@ -218,8 +204,7 @@ void BM_JoiningMachineFirstPass(benchmark::State& state)
         RecordStoreSyncService service(std::make_shared<FolderRecordStore>(library.folder.path()),
                                        UserDefaults::inMemory(), SystemClock::shared());
         state.ResumeTiming();
-        if (!QCoro::waitFor(passSucceeds(service, *joining)))
-            throw std::runtime_error("the joining pass failed");
+        bench::syncPass(service, *joining);
         state.PauseTiming();
         if (joining->allLinks().result().size() != state.range(0))
             throw std::runtime_error("the joining pass left links out");

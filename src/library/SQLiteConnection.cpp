@@ -68,10 +68,10 @@ SQLiteConnection SQLiteConnection::open(const QString& path)
         throw error;
     }
     sqlite3_busy_timeout(db, busyTimeoutMilliseconds);
-    // Every savepoint nested in a transaction keeps a statement journal, which SQLite otherwise spills
-    // into a temporary file once it grows: a sync pass that applies each record under its own savepoint
-    // made and removed thousands of them.
-    sqlite3_exec(db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
+    // The statement journals of savepoints stay in memory while they are small and go to a temporary
+    // file past that, as SQLite sets them by default; held in memory whatever their size (temp_store =
+    // MEMORY), the journal of a savepoint around a replacing import grew to the whole library, and every
+    // statement inside it walked that journal from its start when it ended.
     try {
         ensureWritable(db);
     } catch (...) {

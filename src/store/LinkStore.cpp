@@ -5,6 +5,7 @@
 #include "files/FileIdentityService.h"
 
 #include "foundation/Error.h"
+#include "foundation/FreedMemory.h"
 #include "foundation/Logging.h"
 
 #include <QCoreApplication>
@@ -220,6 +221,10 @@ QFuture<LibraryImporter::ImportCounts> LinkStore::importLibrary(QString filePath
             const auto counts = LibraryImporter(sqlite.reads(), sqlite.merge(), sqlite.transactions())
                                     .importDocument(document, replacing);
             postNotification(true);
+            // Next on this thread, once this job and the backup it holds are gone: what the import freed
+            // (the backup read, the large cache of its transaction) goes back to the system. A replacing
+            // import of 100,000 links otherwise left the process holding about 200 MB more than before it.
+            m_executor.post(releaseFreedMemory);
             return counts;
         });
 }

@@ -18,6 +18,19 @@ namespace morvane {
 
 namespace {
 
+// A pass from a point reads in full, at once, every link the library changed since; a whole pass holds
+// their summaries and reads a part at a time. Past this many changes the pass is whole: the pass after a
+// joining machine's first one would otherwise read every link that pass took in (about 6 KB each).
+constexpr qsizetype mostChangesFromAPoint = 4096;
+
+// Whether the pass decides from the point: the journal vouches for what changed since, and it is little.
+bool decidesFrom(const SyncCheckpoint& kept, const LibraryChangeJournal::Changes& journal)
+{
+    return kept.trusts(journal) &&
+           journal.links.size() + journal.relations.size() + journal.deletedRecords.size() <=
+               mostChangesFromAPoint;
+}
+
 QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::milliseconds duration)
 {
     auto elapsed = std::make_shared<QPromise<void>>();
@@ -219,7 +232,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
         // After a start the journal decides whether the library's point holds at all: one that does not
         // is not asked the record store's changes from.
         journal = co_await journalRead;
-        if (!kept->trusts(*journal))
+        if (!decidesFrom(*kept, *journal))
             kept.reset();
     }
     // A pass from no point reads every row of the library: the store's thread reads them while the record
@@ -289,7 +302,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::listedP
         journal = co_await SyncedLibrary(store).changesSince(fromStart);
         listing = std::make_shared<SyncCheckpoint::Listing>();
         changes = co_await m_remote.changesSince(everyRecord, listing);
-    } else if (kept && !kept->trusts(*journal)) {
+    } else if (kept && !decidesFrom(*kept, *journal)) {
         kept.reset();
         listing = std::make_shared<SyncCheckpoint::Listing>();
         changes = co_await m_remote.changesSince(everyRecord, listing);

@@ -88,6 +88,50 @@ TEST_F(LibraryImporterTest, ExportThenReplacingImportIntoAnotherLibraryGivesTheS
     EXPECT_EQ(other.reads().allRelations(), relations);
 }
 
+// Large enough that what the replace overwrites of the erased library takes many pages: the journal of
+// the import's savepoint no longer fits in memory.
+TEST_F(LibraryImporterTest, ReplacingAFullLibraryLeavesWhatReplacingAnEmptyOneLeaves)
+{
+    SQLiteStore source(homePath("source.sqlite"));
+    source.transactions().inTransaction([&] {
+        QList<LinkItem> links;
+        for (int i = 0; i < 600; ++i) {
+            LinkItem link = i % 2 == 0 ? fileLink(QStringLiteral("paper %1").arg(i))
+                                       : makeLink(QStringLiteral("site %1").arg(i),
+                                                  QStringLiteral("https://example.com/%1").arg(i));
+            link.tags = {QStringLiteral("tag%1").arg(i % 9), "shared"};
+            links.append(addLink(source, link));
+            if (i > 0 && i % 3 == 0)
+                source.writes().addRelation(links[i - 1].id, link.id);
+        }
+    });
+    const QString path = homePath("backup.json");
+    importerOf(source).exportLibrary(path, at("2024-06-01T12:00:00.000Z"));
+
+    fillVariedLibrary(store, 3, 2000);
+    store.transactions().inTransaction([&] {
+        for (const LinkItem& link : store.reads().allLinks().mid(0, 100))
+            store.writes().deleteLink(link.id);
+    });
+    SQLiteStore empty(homePath("empty.sqlite"));
+    for (SQLiteStore* library : {&store, &empty}) {
+        const qint64 point = library->journal().changesSince(std::nullopt).through;
+        EXPECT_EQ(importerOf(*library).importLibrary(path, true), (Counts{600, 199}));
+        const LibraryChangeJournal::Changes changes = library->journal().changesSince(point);
+        EXPECT_TRUE(changes.complete);
+        EXPECT_TRUE(changes.everything);
+    }
+    EXPECT_EQ(store.reads().allLinks(), empty.reads().allLinks());
+    EXPECT_EQ(store.reads().allRelations(), empty.reads().allRelations());
+    EXPECT_TRUE(store.reads().allDeletedRecords().isEmpty());
+    EXPECT_TRUE(empty.reads().allDeletedRecords().isEmpty());
+    for (const QString query : {"paper 12", "site", "shared", "alpha", "tag4", "example.com/59"}) {
+        EXPECT_EQ(titles(store.reads().searchLinks(query)), titles(empty.reads().searchLinks(query)))
+            << query.toStdString();
+    }
+    EXPECT_EQ(scalar(store, "SELECT COUNT(*) FROM tags"), 10);
+}
+
 TEST_F(LibraryImporterTest, PreviewCountsRecordsAndThoseAlreadyInTheLibraryWithoutWriting)
 {
     const LinkItem a = addLink(store, makeLink("a"));

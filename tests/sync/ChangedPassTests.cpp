@@ -110,6 +110,37 @@ TEST_F(ChangedPassTest, aRecordGoneFromTheStoreIsSentAgain)
     EXPECT_TRUE(cloud->record(LinkRelation::recordName(x.id, y.id)));
 }
 
+// A pass after more changes than it reads in full at once is a whole pass, as the one after a joining
+// machine's first pass is; a few changes later, passes start from their point again.
+TEST_F(ChangedPassTest, aPassAfterManyChangesIsAWholePass)
+{
+    const LinkItem first = a.add(makeLink("first"));
+    a.sync();
+    a.sync();
+    requests();
+    QList<QUuid> written;
+    a.on([&written](SQLiteStore& sqlite) {
+        sqlite.transactions().inTransaction([&] {
+            for (int i = 0; i < 4100; ++i) {
+                const LinkItem link = makeLink(QStringLiteral("many %1").arg(i));
+                sqlite.writes().insertLink(link);
+                written.append(link.id);
+            }
+        });
+    });
+    a.sync();
+    EXPECT_TRUE(requests().contains("changes everything"));
+    EXPECT_TRUE(cloud->record(uuidString(written.first())));
+    EXPECT_TRUE(cloud->record(uuidString(written.last())));
+
+    a.sync();
+    requests();
+    edit(a, first, "edited", "2026-02-01T00:00:00.000Z");
+    a.sync();
+    EXPECT_TRUE(requests().contains("changes since"));
+    EXPECT_EQ(cloudTitle(first), "edited");
+}
+
 TEST_F(ChangedPassTest, whatTheJournalCannotVouchForMakesAWholePass)
 {
     const LinkItem x = a.add(makeLink("x"));

@@ -147,8 +147,8 @@ protected:
 
     // A folder another machine filled (links, relations, a link and a relation deleted since, a link
     // record that does not read, a sync program's conflict copy), and a library of this machine's own
-    // that shares links with it, older and newer.
-    void makeFolderAndLibrary()
+    // that shares links with it, older and newer, or an empty one when the machine is joining.
+    void makeFolderAndLibrary(bool joining = false)
     {
         QDir().mkpath(folder);
         Machine other("other", std::make_shared<FolderRecordStore>(folder));
@@ -172,6 +172,11 @@ protected:
         FolderRecordStore(folder).save(unreadable);
 
         Machine mine("mine", std::make_shared<FolderRecordStore>(testHome() + "/elsewhere"));
+        if (joining) {
+            mine.store.reset();
+            copyLibrary(testHome() + "/mine.sqlite", library);
+            return;
+        }
         for (int i = 0; i < 5; ++i)
             mine.add(makeLink(QStringLiteral("mine %1").arg(i)));
         LinkItem older = theirs[1];
@@ -204,6 +209,18 @@ protected:
         }
         return {libraryRows(copy), folderFiles(records)};
     }
+    // A pass in parts of each size leaves what the pass that read everything at once left.
+    void expectEveryPartSizeLeaves(const Outcome& whole)
+    {
+        for (const qsizetype perPart : partSizes) {
+            SCOPED_TRACE(perPart);
+            const Outcome parts = passWith(perPart);
+            EXPECT_EQ(parts.library, whole.library)
+                << differences(parts.library, whole.library).toStdString();
+            EXPECT_EQ(parts.folder, whole.folder)
+                << differences(folderLines(parts.folder), folderLines(whole.folder)).toStdString();
+        }
+    }
     int m_runs = 0;
 };
 
@@ -218,13 +235,20 @@ TEST_F(WholePassPartsTest, everyPartSizeLeavesWhatOneReadOfEverythingLeaves)
     EXPECT_FALSE(whole.library.join('\n').contains(QString::fromLatin1(QByteArray("older here").toHex())));
     EXPECT_FALSE(whole.library.join('\n').contains(QString::fromLatin1(QByteArray("theirs 3").toHex())));
     EXPECT_GT(whole.folder.size(), folderFiles(folder).size());
-    for (const qsizetype perPart : partSizes) {
-        SCOPED_TRACE(perPart);
-        const Outcome parts = passWith(perPart);
-        EXPECT_EQ(parts.library, whole.library) << differences(parts.library, whole.library).toStdString();
-        EXPECT_EQ(parts.folder, whole.folder)
-            << differences(folderLines(parts.folder), folderLines(whole.folder)).toStdString();
-    }
+    expectEveryPartSizeLeaves(whole);
+}
+
+// A machine joining with an empty library takes every record in, in parts as in one read.
+TEST_F(WholePassPartsTest, anEmptyLibraryJoiningLeavesWhatOneReadOfEverythingLeaves)
+{
+    makeFolderAndLibrary(true);
+    const Outcome whole = passWith(100'000);
+    const QString rows = whole.library.join('\n');
+    EXPECT_TRUE(rows.contains(QString::fromLatin1(QByteArray("theirs 7").toHex())));
+    EXPECT_TRUE(rows.contains(QString::fromLatin1(QByteArray("theirs 0").toHex())));
+    EXPECT_FALSE(rows.contains(QString::fromLatin1(QByteArray("theirs 3").toHex())));
+    EXPECT_EQ(whole.folder, folderFiles(folder)) << "a joining pass has nothing of its own to send";
+    expectEveryPartSizeLeaves(whole);
 }
 
 // Through a store that does not track its changes, a whole pass lists each type a page at a time: a
