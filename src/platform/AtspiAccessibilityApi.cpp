@@ -306,6 +306,12 @@ AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& el
     return statesOf(set.get());
 }
 
+void AtspiAccessibilityApi::readStatesAfresh(const AccessibilityElement& application) const
+{
+    if (AtspiAccessible* accessible = atspiObject(object(application)); accessible && m_objects->watch)
+        m_objects->watch->dropStatesOfApplication(*accessible);
+}
+
 QHash<QString, QString> AtspiAccessibilityApi::attributes(const AccessibilityElement& element) const
 {
     AtspiAccessible* accessible = atspiObject(object(element));

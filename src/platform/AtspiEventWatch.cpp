@@ -66,12 +66,16 @@ void AtspiEventWatch::dropStale(const AtspiEvent& event)
         m_windowActivated();
     if (type.startsWith("object:property-change:accessible-name"))
         source->cached_properties &= ~ATSPI_CACHE_NAME;
-    if (!changesWhatIsShown(type, *source))
-        return;
-    const AtspiApplication* application = source->parent.app;
-    for (AtspiAccessible* object : std::as_const(m_statesKept)) {
-        if (object->parent.app == application)
-            dropStates(object);
+    if (changesWhatIsShown(type, *source))
+        dropStatesOfApplication(*source);
+}
+
+void AtspiEventWatch::dropStatesOfApplication(const AtspiAccessible& object)
+{
+    const AtspiApplication* application = object.parent.app;
+    for (AtspiAccessible* kept : std::as_const(m_statesKept)) {
+        if (kept->parent.app == application)
+            dropStates(kept);
     }
 }
 

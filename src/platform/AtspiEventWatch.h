@@ -39,6 +39,9 @@ public:
     // The object's states were read: they are dropped when an event makes them stale, for as long as
     // the library keeps the object.
     void keepStates(AtspiAccessible* object);
+    // The states kept of every element of the application the object belongs to are read again at
+    // their next read: a change the application made just now may have its event still on the way.
+    void dropStatesOfApplication(const AtspiAccessible& object);
     // How many events have come, of every application: while it stays, no application announced a
     // change of what it shows.
     quint64 changesSeen() const { return m_changesSeen; }
