@@ -129,6 +129,10 @@ signals:
     // Another application's window was activated, or a frame became or stopped being active: the
     // window in front may have changed. On the main thread.
     void windowActivated();
+    // An element that may be a status bar (one known as one, or one whose role is not known yet)
+    // now says name: what a window names there alone (the item selected in a file manager's icon
+    // view) may have changed. On the main thread.
+    void statusMayHaveChanged(const QString& name);
 };
 
 // Reads other applications' interfaces over the desktop's accessibility bus.
