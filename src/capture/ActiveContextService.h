@@ -53,6 +53,8 @@ public:
     std::optional<QString> readApplicationName() const;
 
     const QList<std::shared_ptr<ActiveContextProvider>>& providers() const { return m_providers; }
+    // The accessibility bus the providers read, for what it announces; none without one.
+    AccessibilitySession* accessibility() const { return m_accessibility.get(); }
 
 private:
     // The window a capture reads and how its application is read.

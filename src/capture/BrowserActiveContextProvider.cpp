@@ -113,11 +113,15 @@ frameOf(const AccessibilityElements& api, const AccessibilityElement& applicatio
 }
 
 // On the accessibility thread: the web document showing in the window. Background tabs keep their
-// documents but do not show them.
-BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, const DesktopWindow& window)
+// documents but do not show them; which tab panel shows is told by the states of the panels, and
+// just after a tab switch the states kept of them may still be the last tab's (afresh: asked again).
+BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, const DesktopWindow& window,
+                                            quint64 started, bool afresh)
 {
-    BrowserActiveContextProvider::Page page{window.windowId, window.title, std::nullopt, {}};
+    BrowserActiveContextProvider::Page page{window.windowId, window.title, std::nullopt, {}, started};
     const std::optional<AccessibilityApplication> application = api.application(window.application.processId);
+    if (application && afresh)
+        api.readStatesAfresh(application->element);
     const std::optional<AccessibilityElement> frame =
         application ? frameOf(api, application->element, window.title) : std::nullopt;
     if (!frame)
@@ -175,13 +179,41 @@ QFuture<void> BrowserActiveContextProvider::refresh()
     const std::optional<Target> read = target();
     if (!read || read->browser->reader != TabReader::bus)
         return ActiveContextProvider::refresh();
+    quint64 started = 0;
+    bool afresh = false;
+    {
+        const std::lock_guard lock(m_readings->mutex);
+        started = ++m_readings->started;
+        // The first reading since the window was distrusted asks what shows afresh; later ones find
+        // what it asked kept.
+        afresh = started == m_readings->trustedFrom;
+    }
     // The job holds what it writes, not this provider, which may be gone before it runs.
     return m_accessibility->run(
-        [window = read->window, mutex = m_pageMutex, page = m_page](AccessibilityElements& api) {
-            Page found = readPage(api, window);
-            const std::lock_guard lock(*mutex);
-            *page = std::move(found);
+        [window = read->window, readings = m_readings, started, afresh](AccessibilityElements& api) {
+            Page found = readPage(api, window, started, afresh);
+            const std::lock_guard lock(readings->mutex);
+            if (!readings->page || readings->page->started < started)
+                readings->page = std::move(found);
         });
+}
+
+void BrowserActiveContextProvider::distrustKeptReadings()
+{
+    const std::lock_guard lock(m_readings->mutex);
+    m_readings->trustedFrom = m_readings->started + 1;
+}
+
+auto BrowserActiveContextProvider::keptPage(const Target& target) const -> std::optional<Page>
+{
+    const std::lock_guard lock(m_readings->mutex);
+    const std::optional<Page>& page = m_readings->page;
+    // Not read for this window as it is now (another tab retitles it), or read before the user may
+    // have brought another tab in front.
+    if (!page || page->windowId != target.window.windowId || page->windowTitle != target.window.title ||
+        page->started < m_readings->trustedFrom)
+        return std::nullopt;
+    return page;
 }
 
 std::optional<CapturedContext> BrowserActiveContextProvider::captureContext()
@@ -190,15 +222,9 @@ std::optional<CapturedContext> BrowserActiveContextProvider::captureContext()
     if (!read)
         return std::nullopt;
     if (read->browser->reader == TabReader::bus) {
-        std::optional<Page> page;
-        {
-            const std::lock_guard lock(*m_pageMutex);
-            page = *m_page;
-        }
-        // Not read yet for this window as it is now (another tab retitles it), or no page showing
-        // (the browser publishes nothing, or shows only its own screens).
-        if (!page || page->windowId != read->window.windowId || page->windowTitle != read->window.title ||
-            !page->title)
+        const std::optional<Page> page = keptPage(*read);
+        // No page showing: the browser publishes nothing, or shows only its own screens.
+        if (!page || !page->title)
             return std::nullopt;
         return context(*read, trimmedText(*page->title), trimmedText(page->url));
     }
@@ -222,13 +248,8 @@ CaptureResult BrowserActiveContextProvider::captureContexts()
         read->browser->bundleIdentifier == QLatin1String("org.mozilla.firefox") ||
         m_accessibility->trust() != AccessibilityTrust::granted)
         return {};
-    {
-        const std::lock_guard lock(*m_pageMutex);
-        const std::optional<Page>& page = *m_page;
-        if (!page || page->windowId != read->window.windowId || page->windowTitle != read->window.title ||
-            page->title)
-            return {};
-    }
+    if (const std::optional<Page> page = keptPage(*read); !page || page->title)
+        return {};
     if (startedWithRendererAccessibility(read->window.application.processId))
         return {};
     return {{}, captureReason::pagesNotShown(read->browser->appName)};

@@ -28,6 +28,7 @@ public:
     std::optional<CapturedContext> captureContext() override;
     CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
+    void distrustKeptReadings() override;
     ApplicationReading readingOf(const QString& identifier) const override;
 
     // What the accessibility bus showed of a window's page; shared with the bus thread.
@@ -35,21 +36,31 @@ public:
         quint32 windowId = 0;
         QString windowTitle; // the window as it was titled when read: another tab retitles it
         std::optional<QString> title;
-        QString url; // empty: no web document showing
+        QString url;         // empty: no web document showing
+        quint64 started = 0; // which reading it was, counted in the order they started
     };
 
 private:
     struct Target;
+    // The page last read, shared with the bus thread. Readings overlap (the monitor's poll, the
+    // panel's own): the one started last is kept. Once the user may have worked in the window without
+    // its title following yet (another tab brought in front), only a reading started since stands.
+    struct Readings {
+        std::mutex mutex;
+        std::optional<Page> page;
+        quint64 started = 0;
+        quint64 trustedFrom = 0;
+    };
     std::optional<Target> target();
+    // The page kept for the target's window as it is now, read since the window was last distrusted.
+    std::optional<Page> keptPage(const Target& target) const;
     std::optional<CapturedContext> context(const Target& target, QString title, const QString& urlText);
 
     std::shared_ptr<Workspace> m_workspace;
     std::shared_ptr<ScriptRunner> m_scripts;
     std::shared_ptr<AccessibilityApi> m_accessibility;
     RecentlyActiveApplication m_recentlyActive;
-    // Written on the accessibility thread, read on the main thread.
-    std::shared_ptr<std::mutex> m_pageMutex = std::make_shared<std::mutex>();
-    std::shared_ptr<std::optional<Page>> m_page = std::make_shared<std::optional<Page>>();
+    std::shared_ptr<Readings> m_readings = std::make_shared<Readings>();
     // The windows whose page was said to be no web page.
     QSet<quint32> m_notedOtherPages;
 };

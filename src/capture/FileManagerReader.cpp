@@ -136,6 +136,11 @@ std::optional<QString> pathBarFolder(const AccessibilityElements& api, const Acc
 
 } // namespace
 
+bool statusNamesSelectedItem(const QString& text)
+{
+    return nameInStatusBar(text).has_value();
+}
+
 std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier)
 {
     static const QHash<QString, FileManager> managers{

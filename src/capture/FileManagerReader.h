@@ -22,6 +22,10 @@ class SessionBus;
 // program, is on the bus only when started with the bridge module loaded (GTK_MODULES).
 enum class FileManager { nautilus, thunar, nemo, caja, pcmanfm };
 
+// Whether a status bar's text names one selected item, as these file managers' status bars do (the
+// icon views of Thunar and PCManFM name it there alone).
+bool statusNamesSelectedItem(const QString& text);
+
 // The file manager an application identifier names (in any letter case); nothing for any other.
 std::optional<FileManager> fileManagerOfIdentifier(const QString& identifier);
 QString fileManagerName(FileManager manager);

@@ -129,6 +129,10 @@ signals:
     // Another application's window was activated, or a frame became or stopped being active: the
     // window in front may have changed. On the main thread.
     void windowActivated();
+    // An element that may be a status bar (one known as one, or one whose role is not known yet)
+    // now says name: what a window names there alone (the item selected in a file manager's icon
+    // view) may have changed. On the main thread.
+    void statusMayHaveChanged(const QString& name);
 };
 
 // Reads other applications' interfaces over the desktop's accessibility bus.
@@ -178,6 +182,10 @@ public:
                                                                 int index) const = 0;
     // The page a document view shows, counted from 1; nothing when it is no paged document.
     virtual std::optional<int> documentCurrentPage(const AccessibilityElement& element) const = 0;
+    // From here on, the states of the application's elements are asked of the application again
+    // rather than answered from what was kept of them (kept true by the events it sends): a change it
+    // made just now (another tab brought in front) may have its event still on the way.
+    virtual void readStatesAfresh(const AccessibilityElement& application) const = 0;
     // A count that moves each time an application on the bus announces a change of what it shows (a
     // window activated, an element shown, hidden, focused or selected, a selection or a list's cursor
     // moved, a document loaded, a name changed): a reader that found nothing may skip its walk while
@@ -259,6 +267,7 @@ public:
     std::optional<QString> name(const AccessibilityElement&) const override { return std::nullopt; }
     std::optional<QString> description(const AccessibilityElement&) const override { return std::nullopt; }
     AccessibilityStates states(const AccessibilityElement&) const override { return {}; }
+    void readStatesAfresh(const AccessibilityElement&) const override {}
     QHash<QString, QString> attributes(const AccessibilityElement&) const override { return {}; }
     QHash<QString, QString> documentAttributes(const AccessibilityElement&) const override { return {}; }
     std::optional<QString> text(const AccessibilityElement&, int) const override { return std::nullopt; }

@@ -88,6 +88,15 @@ struct AtspiAccessibilityApi::Objects {
                 front, [front = front, signal] { (front->*signal)(); }, Qt::QueuedConnection);
     }
 
+    void announceRenamed(const QString& name)
+    {
+        const std::lock_guard lock(frontMutex);
+        if (front)
+            QMetaObject::invokeMethod(
+                front, [front = front, name] { emit front->statusMayHaveChanged(name); },
+                Qt::QueuedConnection);
+    }
+
     void setTrust(AccessibilityTrust now)
     {
         if (trust.exchange(now) != now)
@@ -198,7 +207,8 @@ void AtspiAccessibilityApi::Objects::setUp(GMainContext* mainContext)
     // plainly.
     if (available)
         watch =
-            std::make_unique<AtspiEventWatch>([this] { announce(&AccessibilitySession::windowActivated); });
+            std::make_unique<AtspiEventWatch>([this] { announce(&AccessibilitySession::windowActivated); },
+                                              [this](const QString& name) { announceRenamed(name); });
 }
 
 bool AtspiAccessibilityApi::post(std::function<void()> job)
@@ -304,6 +314,12 @@ AccessibilityStates AtspiAccessibilityApi::states(const AccessibilityElement& el
     if (m_objects->watch)
         m_objects->watch->keepStates(accessible);
     return statesOf(set.get());
+}
+
+void AtspiAccessibilityApi::readStatesAfresh(const AccessibilityElement& application) const
+{
+    if (AtspiAccessible* accessible = atspiObject(object(application)); accessible && m_objects->watch)
+        m_objects->watch->dropStatesOfApplication(*accessible);
 }
 
 QHash<QString, QString> AtspiAccessibilityApi::attributes(const AccessibilityElement& element) const

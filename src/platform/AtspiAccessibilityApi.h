@@ -52,6 +52,7 @@ public:
     std::optional<QString> name(const AccessibilityElement& element) const override;
     std::optional<QString> description(const AccessibilityElement& element) const override;
     AccessibilityStates states(const AccessibilityElement& element) const override;
+    void readStatesAfresh(const AccessibilityElement& application) const override;
     QHash<QString, QString> attributes(const AccessibilityElement& element) const override;
     QHash<QString, QString> documentAttributes(const AccessibilityElement& element) const override;
     std::optional<QString> text(const AccessibilityElement& element, int maxLength) const override;

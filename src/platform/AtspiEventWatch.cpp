@@ -11,8 +11,10 @@ Q_DECLARE_LOGGING_CATEGORY(lcAccessibility)
 
 namespace morvane {
 
-AtspiEventWatch::AtspiEventWatch(std::function<void()> windowActivated)
+AtspiEventWatch::AtspiEventWatch(std::function<void()> windowActivated,
+                                 std::function<void(const QString&)> renamed)
     : m_windowActivated(std::move(windowActivated))
+    , m_renamed(std::move(renamed))
 {
     m_listener.reset(atspi_event_listener_new(
         [](AtspiEvent* event, void* watch) {
@@ -64,14 +66,26 @@ void AtspiEventWatch::dropStale(const AtspiEvent& event)
     if (m_windowActivated &&
         (type.startsWith("window:activate") || type.startsWith("object:state-changed:active")))
         m_windowActivated();
-    if (type.startsWith("object:property-change:accessible-name"))
+    if (type.startsWith("object:property-change:accessible-name")) {
         source->cached_properties &= ~ATSPI_CACHE_NAME;
-    if (!changesWhatIsShown(type, *source))
-        return;
-    const AtspiApplication* application = source->parent.app;
-    for (AtspiAccessible* object : std::as_const(m_statesKept)) {
-        if (object->parent.app == application)
-            dropStates(object);
+        // A status bar's text is often its label's, whose role is not known here and cannot be asked
+        // from inside the event: every renaming but that of an element known as something else is
+        // told, with the new name.
+        const bool roleKnown = source->cached_properties & ATSPI_CACHE_ROLE;
+        if (m_renamed && (!roleKnown || source->role == ATSPI_ROLE_STATUS_BAR) &&
+            G_VALUE_HOLDS_STRING(&event.any_data))
+            m_renamed(QString::fromUtf8(g_value_get_string(&event.any_data)));
+    }
+    if (changesWhatIsShown(type, *source))
+        dropStatesOfApplication(*source);
+}
+
+void AtspiEventWatch::dropStatesOfApplication(const AtspiAccessible& object)
+{
+    const AtspiApplication* application = object.parent.app;
+    for (AtspiAccessible* kept : std::as_const(m_statesKept)) {
+        if (kept->parent.app == application)
+            dropStates(kept);
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <QByteArrayView>
 #include <QSet>
+#include <QString>
 
 #include <array>
 #include <functional>
@@ -29,8 +30,9 @@ namespace morvane {
 class AtspiEventWatch {
 public:
     // Listens from now on; windowActivated is told on the thread when a window was activated or a
-    // frame's active state changed.
-    explicit AtspiEventWatch(std::function<void()> windowActivated);
+    // frame's active state changed, renamed with the new name when an element that may be a status
+    // bar (one known as one, or one whose role is not known here) was renamed.
+    AtspiEventWatch(std::function<void()> windowActivated, std::function<void(const QString&)> renamed);
     // Stops listening: nothing of the library's calls back into this object after it.
     ~AtspiEventWatch();
     AtspiEventWatch(const AtspiEventWatch&) = delete;
@@ -39,6 +41,9 @@ public:
     // The object's states were read: they are dropped when an event makes them stale, for as long as
     // the library keeps the object.
     void keepStates(AtspiAccessible* object);
+    // The states kept of every element of the application the object belongs to are read again at
+    // their next read: a change the application made just now may have its event still on the way.
+    void dropStatesOfApplication(const AtspiAccessible& object);
     // How many events have come, of every application: while it stays, no application announced a
     // change of what it shows.
     quint64 changesSeen() const { return m_changesSeen; }
@@ -67,6 +72,7 @@ private:
     static void released(gpointer watch, GObject* gone);
 
     std::function<void()> m_windowActivated;
+    std::function<void(const QString&)> m_renamed;
     GObjectRef<AtspiEventListener> m_listener;
     // The objects whose states were read, each watched until the library lets it go.
     QSet<AtspiAccessible*> m_statesKept;

@@ -1,10 +1,10 @@
 #include "FileBookmarks.h"
 
 #include "foundation/LocatorUrl.h"
-#include "foundation/Paths.h"
 #include "platform/BookmarkRecord.h"
 #include "platform/FileSystemProbe.h"
 #include "platform/FolderWalker.h"
+#include "platform/TrashFolders.h"
 #include "platform/VolumeCatalog.h"
 
 #include <QFile>
@@ -53,11 +53,6 @@ QString undecodableText()
 FileKind bookmarkKind(FileKind kind)
 {
     return kind == FileKind::regular || kind == FileKind::directory ? kind : FileKind::other;
-}
-
-QString homeTrashFiles()
-{
-    return dataHome() + QStringLiteral("/Trash/files");
 }
 
 } // namespace

@@ -58,23 +58,29 @@ QCoro::Task<bool> QuickPanelCapture::saveWhenRead()
     const QPointer<QuickPanelCapture> self(this);
     const quint64 keyPresses = m_keyPresses;
     const QString name = m_context.reading().value_or(QString());
-    if (m_context.reading()) {
-        // The context ends its reading within its bound; the margin only guards against a lost signal.
-        co_await qCoro(&m_context, &QuickPanelContext::readingEnded,
-                       QuickPanelContext::readingBound + std::chrono::milliseconds(500));
-        if (!self)
-            co_return true;
-    }
     const auto movedOn = [this] {
         return !m_search.query().trimmed().isEmpty() || !m_state.mode().is(Mode::Kind::search);
     };
-    if (movedOn())
-        co_return true; // the list shows something else now
-    // The reading's end reloads the list of the empty query.
-    QCoro::Task<> settling = m_search.untilListSettled();
-    co_await settling;
-    if (!self || movedOn())
-        co_return true;
+    // The window may be read again before the list has followed a reading (what it shows changed
+    // once more): the Enter waits for that reading too, a few times at most.
+    int readings = 0;
+    do {
+        if (m_context.reading()) {
+            // The context ends its reading within its bound; the margin only guards against a lost
+            // signal.
+            co_await qCoro(&m_context, &QuickPanelContext::readingEnded,
+                           QuickPanelContext::readingBound + std::chrono::milliseconds(500));
+            if (!self)
+                co_return true;
+        }
+        if (movedOn())
+            co_return true; // the list shows something else now
+        // The reading's end reloads the list of the empty query.
+        QCoro::Task<> settling = m_search.untilListSettled();
+        co_await settling;
+        if (!self || movedOn())
+            co_return true;
+    } while (m_context.reading() && ++readings < maxReadingsWaitedFor);
     const std::optional<PanelResult> selected = m_state.selectedResult();
     if (!selected) {
         if (!m_context.message())

@@ -38,6 +38,8 @@ public:
     void noteKeyPress() { ++m_keyPresses; }
 
 private:
+    // How many readings in a row an Enter kept for the window waits for.
+    static constexpr int maxReadingsWaitedFor = 3;
     // Waits for the link a capture or a file match writes, then shows it with what can be linked to it.
     QCoro::Task<bool> finishCapture(QFuture<LinkItem> saving);
     void showSoloCaptureDismiss(const LinkItem& saved);

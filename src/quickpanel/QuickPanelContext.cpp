@@ -1,11 +1,14 @@
 #include "QuickPanelContext.h"
 
 #include "capture/ActiveContextService.h"
+#include "capture/FileManagerReader.h"
+#include "platform/AccessibilityApi.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 
 #include <algorithm>
+#include <utility>
 
 namespace morvane {
 
@@ -15,6 +18,20 @@ QuickPanelContext::QuickPanelContext(ActiveContextService& service, std::shared_
     , m_service(service)
     , m_bound(clock->makeTimer([this] { endReading(m_readingNumber); }))
 {
+    // A status bar renamed twice at once (its text and its label) is told once.
+    if (AccessibilitySession* accessibility = m_service.accessibility())
+        connect(accessibility, &AccessibilitySession::statusMayHaveChanged, this,
+                [this](const QString& name) {
+                    if (!statusNamesSelectedItem(name) || std::exchange(m_changeTold, true))
+                        return;
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this] {
+                            m_changeTold = false;
+                            emit shownMayHaveChanged();
+                        },
+                        Qt::QueuedConnection);
+                });
 }
 
 QuickPanelContext::~QuickPanelContext() = default;
@@ -42,9 +59,18 @@ void QuickPanelContext::capture()
 
 bool QuickPanelContext::recaptureIfChanged()
 {
-    const QFuture<void> refreshing = m_service.refreshInBackground();
+    return recapture(m_service.refreshInBackground());
+}
+
+bool QuickPanelContext::recaptureAfterChange()
+{
+    return recapture(m_service.refreshForShowing());
+}
+
+bool QuickPanelContext::recapture(QFuture<void> refreshing)
+{
     const bool changed = keep(m_service.captureContexts());
-    return followReading(refreshing) || changed;
+    return followReading(std::move(refreshing)) || changed;
 }
 
 bool QuickPanelContext::keep(CaptureResult captured)
@@ -78,11 +104,13 @@ bool QuickPanelContext::followReading(QFuture<void> refreshing)
         m_reading.reset();
         return wasReading;
     }
-    if (wasReading)
-        return false; // the reading already followed ends it, within its bound
-    m_reading = m_service.readApplicationName().value_or(QString());
+    // A reading started later is the one followed: one started before may have been set aside
+    // meanwhile (recaptureAfterChange), and its end would find nothing. The bound runs from the first.
     const quint64 reading = ++m_readingNumber;
-    m_bound->start(readingBound, false);
+    if (!wasReading) {
+        m_reading = m_service.readApplicationName().value_or(QString());
+        m_bound->start(readingBound, false);
+    }
     // Continued on the main thread through the application object, which outlives the reading: this
     // one may be gone by then (Qt asserts on a context object destroyed before its continuation).
     const QPointer<QuickPanelContext> self(this);
@@ -90,7 +118,7 @@ bool QuickPanelContext::followReading(QFuture<void> refreshing)
         if (self)
             self->endReading(reading);
     });
-    return true;
+    return !wasReading;
 }
 
 void QuickPanelContext::endReading(quint64 reading)

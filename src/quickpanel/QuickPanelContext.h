@@ -51,12 +51,20 @@ public:
     // applications they came from), the message or whether it is still reading changed. A title that
     // changes under the same item is no new item.
     bool recaptureIfChanged();
+    // The same once an application said that what its window shows may have changed where its last
+    // reading cannot tell (shownMayHaveChanged): what the readers kept from before counts only once
+    // read again, so a Return meanwhile waits for that reading.
+    bool recaptureAfterChange();
 
 signals:
     // A reading the capture waited for ended (or its bound passed); the capture was taken again.
     void readingEnded();
+    // A status bar names another selected item: the item a window names there alone (a file
+    // manager's icon view) may have changed since the last reading.
+    void shownMayHaveChanged();
 
 private:
+    bool recapture(QFuture<void> refreshing);
     // Takes the answer when the items or the message changed; true then.
     bool keep(CaptureResult captured);
     void take(CaptureResult captured);
@@ -71,6 +79,7 @@ private:
     // Each reading followed is numbered; the end of an older one changes nothing.
     quint64 m_readingNumber = 0;
     std::unique_ptr<ClockTimer> m_bound;
+    bool m_changeTold = false; // shownMayHaveChanged is on its way
 };
 
 } // namespace morvane

@@ -66,4 +66,12 @@ void QuickPanelViewModel::refreshIfContextChanged()
         m_search.reload();
 }
 
+void QuickPanelViewModel::refreshAfterShownChange()
+{
+    if (!m_search.query().trimmed().isEmpty() || !m_state.mode().is(QuickPanelMode::Kind::search))
+        return;
+    if (m_context.recaptureAfterChange())
+        m_search.reload();
+}
+
 } // namespace morvane

@@ -54,6 +54,10 @@ public:
     // Once a second while the panel shows: with an empty query in search mode, captures again and
     // reloads when the contexts' locators or the capture message changed.
     void refreshIfContextChanged();
+    // While the panel shows, once the context said what is in front may have changed where its last
+    // reading cannot tell: with an empty query in search mode, reads again (a Return meanwhile waits
+    // for it) and reloads when the capture changed.
+    void refreshAfterShownChange();
     // Every key the panel takes, before it acts on it: an Enter kept until the window in front is
     // read acts only if no other key came meanwhile.
     void noteKeyPress() { m_capture.noteKeyPress(); }

@@ -12,15 +12,13 @@ namespace {
 
 using detail::Pending;
 
-// A selected file waiting for its size and fingerprint to be refreshed.
-using Selection = Pending<std::pair<CapturedContext, FileLocator>>;
+using Selection = FileMatchFinder::Selection;
 
-// The file work of the selection lookups: the selected file's refreshed identity.
-auto refreshSelection(std::shared_ptr<const FileIdentityService> identity)
+// The file steps of the selection lookups.
+auto examineSelection(std::shared_ptr<const FileIdentityService> identity)
 {
     return [identity = std::move(identity)](const Selection& selection) {
-        const auto& [context, locator] = selection.value;
-        return identity->refreshSizeAndHash(*context.fileIdentity, locator);
+        return FileMatchFinder::examine(selection, *identity);
     };
 }
 
@@ -74,15 +72,15 @@ QFuture<QList<FileMatchCandidate>> ContextLookups::fileMatchCandidates(CapturedC
     LinkStoreDatabase database(m_store);
     const std::shared_ptr<const FileIdentityService> identity = database.fileIdentityService();
     return database.withFileWork(
-        [context = std::move(context)](SQLiteStore&) -> std::variant<Candidates, Selection> {
+        [context = std::move(context)](SQLiteStore&) -> FileMatchFinder::Step<Candidates> {
             const FileLocator locator = FileLocator::read(context.locator);
             if (!FileMatchFinder::offersCandidates(context, locator))
                 return Candidates();
-            return Selection{{context, locator}};
+            return Selection{context, locator, std::nullopt, {}};
         },
-        refreshSelection(identity),
-        [identity](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) {
-            return finderIn(sqlite, *identity).candidates(selection.value.first, selected);
+        examineSelection(identity),
+        [identity](SQLiteStore& sqlite, const Selection& selection, const FileMatchFinder::Findings& found) {
+            return finderIn(sqlite, *identity).settleCandidates(selection, found);
         });
 }
 
@@ -110,17 +108,16 @@ QFuture<std::optional<QString>> ContextLookups::finderSelectionMatches(CapturedC
     LinkStoreDatabase database(m_store);
     const std::shared_ptr<const FileIdentityService> identity = database.fileIdentityService();
     return database.withFileWork(
-        [identity, context = std::move(context)](SQLiteStore& sqlite) -> std::variant<Status, Selection> {
+        [identity, context = std::move(context)](SQLiteStore& sqlite) -> FileMatchFinder::Step<Status> {
             const FileLocator locator = FileLocator::read(context.locator);
             // Without a file to look at, the text comes without reading one.
             if (!FileMatchFinder::selectionHasFile(context, locator))
                 return finderIn(sqlite, *identity).finderSelectionMatches(context);
-            return Selection{{context, locator}};
+            return Selection{context, locator, std::nullopt, {}};
         },
-        refreshSelection(identity),
-        [identity](SQLiteStore& sqlite, const Selection& selection, const FileIdentity& selected) -> Status {
-            const auto& [context, locator] = selection.value;
-            return finderIn(sqlite, *identity).selectionStatus(context, locator, selected);
+        examineSelection(identity),
+        [identity](SQLiteStore& sqlite, const Selection& selection, const FileMatchFinder::Findings& found) {
+            return finderIn(sqlite, *identity).settleStatus(selection, found);
         });
 }
 

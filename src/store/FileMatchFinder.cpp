@@ -1,7 +1,9 @@
 #include "FileMatchFinder.h"
 
+#include "FileStepsInTurn.h"
 #include "LinkLookup.h"
 #include "files/FileIdentityService.h"
+#include "files/OwnFilePresence.h"
 #include "library/LibraryFileLookups.h"
 #include "library/LibraryReads.h"
 #include "library/LibraryWrites.h"
@@ -31,6 +33,16 @@ std::optional<std::pair<Confidence, bool>> matchOf(const LinkItem& link, const F
     return std::nullopt;
 }
 
+QString hashPiece(const FileIdentity& selected)
+{
+    return selected.contentHash ? selected.contentHash->left(12) : QStringLiteral("none");
+}
+
+QString sizePiece(const FileIdentity& selected)
+{
+    return selected.fileSize ? QString::number(*selected.fileSize) : QStringLiteral("unknown");
+}
+
 } // namespace
 
 FileMatchFinder::FileMatchFinder(LibraryReads& reads, LibraryFileLookups& fileLookups, LibraryWrites& writes,
@@ -47,13 +59,32 @@ QList<FileMatchCandidate> FileMatchFinder::fileMatchCandidates(const CapturedCon
     const FileLocator locator = FileLocator::read(context.locator);
     if (!offersCandidates(context, locator))
         return {};
-    return candidates(context, m_identity.refreshSizeAndHash(*context.fileIdentity, locator));
+    return takeFileStepsInTurn(
+        Step<QList<FileMatchCandidate>>(Selection{context, locator, std::nullopt, {}}),
+        [this](const Selection& selection) { return examine(selection, m_identity); },
+        [this](const Selection& selection, const Findings& found) {
+            return settleCandidates(selection, found);
+        });
 }
 
 bool FileMatchFinder::offersCandidates(const CapturedContext& context, const FileLocator& locator)
 {
     // A page of a PDF is its own item, never a copy of a saved file.
     return context.type == LinkType::file && context.fileIdentity && locator.isUrl && !locator.page;
+}
+
+FileMatchFinder::Findings FileMatchFinder::examine(const Selection& selection,
+                                                   const FileIdentityService& identity)
+{
+    const FileIdentity& captured = *selection.context.fileIdentity;
+    if (!selection.selected)
+        return {identity.refreshSizeAndHash(captured, selection.locator), {}};
+    const OwnFilePresence presence(identity);
+    Findings found;
+    for (const FileMatchCandidate& candidate : selection.unchecked)
+        if (!presence.isHere(candidate.item, captured, selection.locator.path))
+            found.offered.append(candidate);
+    return found;
 }
 
 QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& context,
@@ -72,6 +103,27 @@ QList<FileMatchCandidate> FileMatchFinder::candidates(const CapturedContext& con
         candidates.begin(), candidates.end(),
         [](const FileMatchCandidate& a, const FileMatchCandidate& b) { return a.confidence < b.confidence; });
     return candidates;
+}
+
+std::optional<FileMatchFinder::Selection> FileMatchFinder::toLookFor(const Selection& selection,
+                                                                     const FileIdentity& selected)
+{
+    if (!offersCandidates(selection.context, selection.locator))
+        return std::nullopt;
+    QList<FileMatchCandidate> unchecked = candidates(selection.context, selected);
+    if (unchecked.isEmpty())
+        return std::nullopt;
+    return Selection{selection.context, selection.locator, selected, std::move(unchecked)};
+}
+
+FileMatchFinder::Step<QList<FileMatchCandidate>> FileMatchFinder::settleCandidates(const Selection& selection,
+                                                                                   const Findings& found)
+{
+    if (!found.refreshed)
+        return found.offered;
+    if (auto next = toLookFor(selection, *found.refreshed))
+        return *next;
+    return QList<FileMatchCandidate>();
 }
 
 LinkItem FileMatchFinder::confirm(const FileMatchCandidate& candidate, const FileIdentity& refreshed)
@@ -96,29 +148,37 @@ std::optional<QString> FileMatchFinder::finderSelectionMatches(const CapturedCon
     const FileLocator locator = FileLocator::read(context.locator);
     if (!locator.isUrl)
         return QStringLiteral("The file manager's selection has no file URL.");
-    return selectionStatus(context, locator, m_identity.refreshSizeAndHash(*context.fileIdentity, locator));
+    return takeFileStepsInTurn(
+        Step<std::optional<QString>>(Selection{context, locator, std::nullopt, {}}),
+        [this](const Selection& selection) { return examine(selection, m_identity); },
+        [this](const Selection& selection, const Findings& found) { return settleStatus(selection, found); });
 }
 
-QString FileMatchFinder::selectionStatus(const CapturedContext& context, const FileLocator& locator,
-                                         const FileIdentity& selected)
+FileMatchFinder::Step<std::optional<QString>> FileMatchFinder::settleStatus(const Selection& selection,
+                                                                            const Findings& found)
+{
+    if (found.refreshed) {
+        const FileIdentity& selected = *found.refreshed;
+        if (selected.contentHash && selected.fileSize &&
+            m_fileLookups.linkByContentHash(*selected.contentHash, *selected.fileSize))
+            return QStringLiteral("File fingerprint exists locally but was not selected as a match. hash ") +
+                   hashPiece(selected) + QStringLiteral(", size ") + sizePiece(selected);
+        if (auto next = toLookFor(selection, selected))
+            return *next;
+        return noMatchStatus(selected);
+    }
+    const qsizetype count = found.offered.size();
+    if (count == 0)
+        return noMatchStatus(*selection.selected);
+    return QString::number(count) + QStringLiteral(" possible file match") +
+           (count == 1 ? QString() : QStringLiteral("es")) +
+           QStringLiteral(" found. Select one to use this file on this computer.");
+}
+
+QString FileMatchFinder::noMatchStatus(const FileIdentity& selected)
 {
     const QString inodePiece =
         selected.fileResourceIdentifier ? selected.fileResourceIdentifier->left(12) : QStringLiteral("none");
-    const QString hashPiece = selected.contentHash ? selected.contentHash->left(12) : QStringLiteral("none");
-    const QString sizePiece =
-        selected.fileSize ? QString::number(*selected.fileSize) : QStringLiteral("unknown");
-
-    if (selected.contentHash && selected.fileSize &&
-        m_fileLookups.linkByContentHash(*selected.contentHash, *selected.fileSize))
-        return QStringLiteral("File fingerprint exists locally but was not selected as a match. hash ") +
-               hashPiece + QStringLiteral(", size ") + sizePiece;
-
-    const qsizetype count = offersCandidates(context, locator) ? candidates(context, selected).size() : 0;
-    if (count > 0)
-        return QString::number(count) + QStringLiteral(" possible file match") +
-               (count == 1 ? QString() : QStringLiteral("es")) +
-               QStringLiteral(" found. Select one to use this file on this computer.");
-
     qsizetype fileLinks = 0;
     qsizetype withFingerprints = 0;
     for (const LinkItem& link : m_reads.allLinks()) {
@@ -129,8 +189,8 @@ QString FileMatchFinder::selectionStatus(const CapturedContext& context, const F
             ++withFingerprints;
     }
     return QStringLiteral("No local synced file match for the file manager's selection. inode ") +
-           inodePiece + QStringLiteral(", hash ") + hashPiece + QStringLiteral(", size ") + sizePiece +
-           QStringLiteral(". Local file links: ") + QString::number(fileLinks) +
+           inodePiece + QStringLiteral(", hash ") + hashPiece(selected) + QStringLiteral(", size ") +
+           sizePiece(selected) + QStringLiteral(". Local file links: ") + QString::number(fileLinks) +
            QStringLiteral(", with fingerprints: ") + QString::number(withFingerprints) +
            QStringLiteral(". Run Sync Now on the source computer, then Sync Now here.");
 }

@@ -3,7 +3,9 @@
 #include "files/ObsidianFiles.h"
 
 #include "FileEvidence.h"
+#include "FileStepsInTurn.h"
 #include "files/FileIdentityService.h"
+#include "files/OwnFilePresence.h"
 #include "foundation/LocatorUrl.h"
 #include "foundation/Text.h"
 #include "library/LibraryFileLookups.h"
@@ -33,21 +35,19 @@ LinkLookup::CapturedLocator::CapturedLocator(const QString& captured)
 
 std::optional<LinkItem> LinkLookup::findLink(const CapturedContext& context)
 {
-    auto step = lookInLibrary(context, CapturedLocator(context.locator));
-    if (auto* answer = std::get_if<std::optional<LinkItem>>(&step))
-        return std::move(*answer);
-    const FileSteps& steps = std::get<FileSteps>(step);
-    return settle(steps, examineFiles(steps, m_identity));
+    return takeFileStepsInTurn(
+        lookInLibrary(context, CapturedLocator(context.locator)),
+        [this](const FileSteps& steps) { return examineFiles(steps, m_identity); },
+        [this](const FileSteps& steps, const FileFindings& found) { return settle(steps, found); });
 }
 
-std::variant<std::optional<LinkItem>, LinkLookup::FileSteps>
-LinkLookup::lookInLibrary(const CapturedContext& context)
+LinkLookup::Step LinkLookup::lookInLibrary(const CapturedContext& context)
 {
     return lookInLibrary(context, CapturedLocator(context.locator));
 }
 
-std::variant<std::optional<LinkItem>, LinkLookup::FileSteps>
-LinkLookup::lookInLibrary(const CapturedContext& context, const CapturedLocator& capturedLocator)
+LinkLookup::Step LinkLookup::lookInLibrary(const CapturedContext& context,
+                                           const CapturedLocator& capturedLocator)
 {
     if (auto byLocator = linkForLocator(context, capturedLocator))
         return byLocator;
@@ -71,7 +71,7 @@ LinkLookup::lookInLibrary(const CapturedContext& context, const CapturedLocator&
                                                                *captured.volumeIdentifier))
             return updateFileIdentity(*byIdentity, captured);
 
-    FileSteps steps{context, locator, {}, isFile && locator.isUrl};
+    FileSteps steps{context, locator, {}, isFile && locator.isUrl, std::nullopt, {}};
     if (fileLike && locator.isUrl)
         steps.bookmarked = bookmarkedLinks(captured);
     if (steps.bookmarked.isEmpty() && !steps.byFingerprint)
@@ -82,50 +82,62 @@ LinkLookup::lookInLibrary(const CapturedContext& context, const CapturedLocator&
 LinkLookup::FileFindings LinkLookup::examineFiles(const FileSteps& steps, const FileIdentityService& identity)
 {
     const FileIdentity& captured = *steps.context.fileIdentity;
+    if (steps.refreshed) {
+        const OwnFilePresence presence(identity);
+        for (const LinkItem& link : steps.sameContent)
+            if (!presence.isHere(link, captured, steps.locator.path))
+                return {std::nullopt, std::nullopt, link};
+        return {};
+    }
     if (auto match = linkWhoseBookmarkLeadsTo(steps.bookmarked, captured, identity))
-        return {std::move(match), std::nullopt};
+        return {std::move(match), std::nullopt, std::nullopt};
     if (!steps.byFingerprint)
         return {};
-    return {std::nullopt, identity.refreshSizeAndHash(captured, steps.locator)};
+    return {std::nullopt, identity.refreshSizeAndHash(captured, steps.locator), std::nullopt};
 }
 
-std::optional<LinkItem> LinkLookup::settle(const FileSteps& steps, const FileFindings& findings)
+LinkLookup::Step LinkLookup::settle(const FileSteps& steps, const FileFindings& findings)
 {
     const FileIdentity& captured = *steps.context.fileIdentity;
     if (findings.bookmarkMatch)
         return updateFileIdentity(*findings.bookmarkMatch, captured);
+    if (findings.elsewhere)
+        return copyOf(*findings.elsewhere, *steps.refreshed, captured);
     if (findings.refreshed)
-        return linkByFingerprint(steps.context.title, *findings.refreshed, captured);
+        return sameContentSteps(steps, *findings.refreshed);
     return std::nullopt;
 }
 
-std::optional<LinkItem> LinkLookup::linkByFingerprint(const QString& name, const FileIdentity& refreshed,
-                                                      const FileIdentity& captured)
+LinkLookup::Step LinkLookup::sameContentSteps(const FileSteps& steps, const FileIdentity& refreshed)
 {
     if (!refreshed.contentHash || !refreshed.fileSize)
         return std::nullopt;
-    // Several links may share the content (copies under other names); only the one whose name is
-    // the selected file's counts.
-    std::optional<LinkItem> found;
+    // Several links may share the content (copies under other names); only those whose name is the
+    // selected file's count. A link whose own file is still here is not the selected file, however
+    // alike the two are: that is left to the file step this leads to.
+    QList<LinkItem> named;
     for (const LinkItem& link :
          m_fileLookups.linksByContentHash(*refreshed.contentHash, *refreshed.fileSize)) {
-        if (nameMatches(name, link)) {
-            found = link;
-            break;
-        }
+        if (nameMatches(steps.context.title, link))
+            named.append(link);
     }
-    if (!found)
+    if (named.isEmpty())
         return std::nullopt;
+    return FileSteps{steps.context, steps.locator, {}, true, refreshed, std::move(named)};
+}
 
-    if (found->lastKnownPath == captured.lastKnownPath &&
-        found->url == FileEvidence::urlFollowingFile(*found, captured.lastKnownPath))
+LinkItem LinkLookup::copyOf(const LinkItem& found, const FileIdentity& refreshed,
+                            const FileIdentity& captured)
+{
+    if (found.lastKnownPath == captured.lastKnownPath &&
+        found.url == FileEvidence::urlFollowingFile(found, captured.lastKnownPath))
         return found;
 
     // This machine's copy of the file, not the link's own path: recorded as a local resolution
     // awaiting the user's confirmation.
-    m_writes.upsertLocalResolution(found->id, refreshed, false);
-    if (auto reread = m_reads.link(found->id))
-        return reread;
+    m_writes.upsertLocalResolution(found.id, refreshed, false);
+    if (auto reread = m_reads.link(found.id))
+        return *reread;
     return found;
 }
 

@@ -29,19 +29,26 @@ class LinkParser;
 // findLink runs all three in turn.
 class LinkLookup {
 public:
-    // The file steps a lookup still has to take once the library found nothing.
+    // The file steps a lookup still has to take once the library found nothing. First the bookmarks
+    // and the captured file's fingerprint; then, when links with that fingerprint and the file's name
+    // exist, whether their own files are still here.
     struct FileSteps {
         CapturedContext context;
         FileLocator locator;
         QList<LinkItem> bookmarked; // file and folder links with a bookmark, in library order
         bool byFingerprint = false;
+        std::optional<FileIdentity> refreshed; // once the fingerprint is known
+        QList<LinkItem> sameContent;           // with it: the links to look for, in library order
     };
     // What the file steps found: the first link whose bookmark leads to the captured file, else the
-    // captured identity with its size and fingerprint filled in (when the fingerprint step applies).
+    // captured identity with its size and fingerprint filled in (when the fingerprint step applies);
+    // at the second step, the first link of the same content whose own file is not here.
     struct FileFindings {
         std::optional<LinkItem> bookmarkMatch;
         std::optional<FileIdentity> refreshed;
+        std::optional<LinkItem> elsewhere;
     };
+    using Step = std::variant<std::optional<LinkItem>, FileSteps>;
 
     // Each of its writes (file evidence, an unconfirmed resolution) is one statement: it needs no
     // transaction.
@@ -52,11 +59,12 @@ public:
 
     // The answer when the library alone gives it (found, or nothing left to try), else the file
     // steps still to take.
-    std::variant<std::optional<LinkItem>, FileSteps> lookInLibrary(const CapturedContext& context);
+    Step lookInLibrary(const CapturedContext& context);
     // Reads the file system only.
     static FileFindings examineFiles(const FileSteps& steps, const FileIdentityService& identity);
-    // Writes what the file steps found back into the library and gives the answer.
-    std::optional<LinkItem> settle(const FileSteps& steps, const FileFindings& findings);
+    // Writes what the file steps found back into the library and gives the answer, or the file step
+    // still to take.
+    Step settle(const FileSteps& steps, const FileFindings& findings);
 
     // By the locator as captured, then by the parser's form of it, then (an Obsidian note) by any
     // stored locator that names the same note.
@@ -86,13 +94,13 @@ private:
         FileLocator file;
     };
 
-    std::variant<std::optional<LinkItem>, FileSteps> lookInLibrary(const CapturedContext& context,
-                                                                   const CapturedLocator& locator);
+    Step lookInLibrary(const CapturedContext& context, const CapturedLocator& locator);
     std::optional<LinkItem> linkForLocator(const CapturedContext& context, const CapturedLocator& locator);
     std::optional<LinkItem> sameObsidianNote(const std::optional<LocatorUrl>& locator);
-    // The link with the refreshed fingerprint whose name is the captured file's.
-    std::optional<LinkItem> linkByFingerprint(const QString& name, const FileIdentity& refreshed,
-                                              const FileIdentity& captured);
+    // The links with the refreshed fingerprint whose name is the captured file's, when there are any.
+    Step sameContentSteps(const FileSteps& steps, const FileIdentity& refreshed);
+    // The link of the captured file's content and name, as this computer's copy of it.
+    LinkItem copyOf(const LinkItem& found, const FileIdentity& refreshed, const FileIdentity& captured);
 
     LibraryReads& m_reads;
     LibraryFileLookups& m_fileLookups;

@@ -183,9 +183,14 @@ private:
     // An operation with file work: prepare(SQLiteStore&) on the store thread gives either the answer
     // (variant alternative 0) or what the file work needs (alternative 1); examine(const Pending&)
     // runs on the file pool; settle(SQLiteStore&, const Pending&, const Found&) on the store thread
-    // gives the answer. It holds the order throughout, so what prepare read is what settle writes over.
+    // gives the answer, or (returning prepare's kind of step) more file work for examine and settle
+    // to take in turn. It holds the order throughout, so what prepare read is what settle writes over.
     template <class Prepare, class Examine, class Settle>
     auto withFileWork(Prepare prepare, Examine examine, Settle settle);
+    // On the store thread: settles the operation with the step's answer, or takes its file work to
+    // the pool and the findings back to settle.
+    template <class Step, class Examine, class Settle, class Result>
+    void takeFileStep(Step step, Examine examine, Settle settle, detail::Settlement<Result> done);
 
     // Parses on the store thread, makes the file evidence on the pool, saves and announces.
     QFuture<LinkItem> addNewLink(std::function<NewLink()> parse);

@@ -132,35 +132,53 @@ auto LinkStore::withFileWork(Prepare prepare, Examine examine, Settle settle)
 {
     using Step = std::invoke_result_t<Prepare&, SQLiteStore&>;
     using Result = std::variant_alternative_t<0, Step>;
-    using Pending = std::variant_alternative_t<1, Step>;
-    using Found = std::invoke_result_t<Examine&, const Pending&>;
     return ordered<Result>(true, [this, prepare = std::move(prepare), examine = std::move(examine),
                                   settle = std::move(settle)](detail::Settlement<Result> done) mutable {
         onStoreThread(done, [this, prepare, examine, settle, done]() mutable {
-            std::shared_ptr<const Pending> pending;
+            std::optional<Step> step;
             try {
-                Step step = prepare(database());
-                if (step.index() == 0) {
-                    done.settle([&] { return std::get<0>(std::move(step)); });
-                    return;
-                }
-                pending = std::make_shared<const Pending>(std::get<1>(std::move(step)));
+                step.emplace(prepare(database()));
             } catch (...) {
                 done.fail(std::current_exception());
                 return;
             }
-            m_filePool->post([this, examine, settle, pending, done]() mutable {
-                std::shared_ptr<const Found> found;
+            takeFileStep(std::move(*step), std::move(examine), std::move(settle), std::move(done));
+        });
+    });
+}
+
+template <class Step, class Examine, class Settle, class Result>
+void LinkStore::takeFileStep(Step step, Examine examine, Settle settle, detail::Settlement<Result> done)
+{
+    using Pending = std::variant_alternative_t<1, Step>;
+    using Found = std::invoke_result_t<Examine&, const Pending&>;
+    using Settled = std::invoke_result_t<Settle&, SQLiteStore&, const Pending&, const Found&>;
+    if (step.index() == 0) {
+        done.settle([&] { return std::get<0>(std::move(step)); });
+        return;
+    }
+    auto pending = std::make_shared<const Pending>(std::get<1>(std::move(step)));
+    m_filePool->post([this, examine, settle, pending, done]() mutable {
+        std::shared_ptr<const Found> found;
+        try {
+            found = std::make_shared<const Found>(examine(*pending));
+        } catch (...) {
+            done.fail(std::current_exception());
+            return;
+        }
+        onStoreThread(done, [this, examine, settle, pending, found, done]() mutable {
+            if constexpr (std::is_same_v<Settled, Result>) {
+                done.settle([&] { return settle(database(), *pending, *found); });
+            } else {
+                std::optional<Step> next;
                 try {
-                    found = std::make_shared<const Found>(examine(*pending));
+                    next.emplace(settle(database(), *pending, *found));
                 } catch (...) {
                     done.fail(std::current_exception());
                     return;
                 }
-                onStoreThread(done, [this, settle, pending, found, done]() mutable {
-                    done.settle([&] { return settle(database(), *pending, *found); });
-                });
-            });
+                takeFileStep(std::move(*next), std::move(examine), std::move(settle), std::move(done));
+            }
         });
     });
 }

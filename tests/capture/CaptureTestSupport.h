@@ -60,15 +60,19 @@ public:
     CaptureResult captureContexts() override
     {
         ++asked;
-        return answer;
+        return m_setAside ? CaptureResult() : answer;
     }
     // While a reading is held, each refresh waits until the test answers it.
     QFuture<void> refresh() override
     {
-        if (!m_reading)
+        if (!m_reading) {
+            m_setAside = false;
             return ActiveContextProvider::refresh();
+        }
         return m_reading->future();
     }
+    // With setsAside, as the readers do: once distrusted, nothing is answered until a reading ends.
+    void distrustKeptReadings() override { m_setAside = setsAside; }
     ApplicationReading readingOf(const QString&) const override { return reading; }
 
     // The application is being read: refreshes wait from now on.
@@ -81,6 +85,7 @@ public:
     void answerReading(CaptureResult read)
     {
         answer = std::move(read);
+        m_setAside = false;
         if (m_reading)
             m_reading->finish();
         m_reading.reset();
@@ -90,9 +95,11 @@ public:
     int asked = 0;
     // How it reads every application, for the reason the service gives.
     ApplicationReading reading = ApplicationReading::none;
+    bool setsAside = false;
 
 private:
     QString m_name;
+    bool m_setAside = false;
     std::shared_ptr<QPromise<void>> m_reading;
 };
 

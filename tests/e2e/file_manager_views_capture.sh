@@ -4,7 +4,8 @@
 # Thunar's icon view), each with a file selected in a folder: the quick panel offers that file and
 # saves it with Return, the tray indicator turns on, and the saved link opens the same file in the
 # desktop's handler for it. In Nemo, another file of the same folder selected just before the panel
-# opens is the one saved, never the one read before. Run as an ordinary user, as these file managers are used (Nemo shows a
+# opens is the one saved, never the one read before; in Thunar's icon view too, ten times over, with
+# Right, the panel and Return at once. Run as an ordinary user, as these file managers are used (Nemo shows a
 # banner to root).
 set -euo pipefail
 binary=$1 recorder=$2
@@ -94,10 +95,62 @@ capture_from() {
   sql "DELETE FROM links"
 }
 
+# thunar_instant_switches <rounds>: Thunar shows a folder of small files in its icon view, where only
+# its status bar names the selected item, with the first file saved. Each round selects the next file
+# with Right and opens the panel with Return pressed at once: the panel reads the window again before
+# it offers anything and Return, waiting for that reading, saves the file now selected and never opens
+# the one saved before.
+thunar_instant_switches() {
+  local rounds=$1 row="$E2E_HOME/Row" i name
+  mkdir -p "$row"
+  for i in $(seq 0 "$rounds"); do printf 'file %s\n' "$i" >"$row/$(printf 'f%02d' "$i")"; done
+  thunar "$row" >>"$E2E_HOME/file-manager.log" 2>&1 &
+  local manager=$!
+  wait_for 30 window_titled "Row - Thunar" || fail "Thunar did not show the folder"
+  local window
+  window=$(window_titled "Row - Thunar")
+  activate "$window"
+  xdotool windowsize "$window" 1024 740
+  # The icon view, without the side pane and at the smallest size, holds every file in one row.
+  xdotool key ctrl+1 F9 ctrl+minus ctrl+minus ctrl+minus
+  status_names() {
+    "$recorder" "$manager" "$E2E_HOME/tree.json" 2>/dev/null && grep -qF "\"\\\"$1\\\"" "$E2E_HOME/tree.json"
+  }
+  # A click on the first file selects it and puts the keyboard in the view (typing would leave it in
+  # the location entry).
+  local attempt
+  for attempt in 1 2 3 4 5; do
+    xdotool mousemove --window "$window" 22 120 click 1
+    ! wait_for 5 status_names f00 || break
+  done
+  status_names f00 || fail "Thunar did not select the file typed"
+  saved() { [ "$(sql "SELECT COUNT(*) FROM links WHERE title = '$1' AND source_app = 'Thunar'")" = 1 ]; }
+  first_saved() { saved f00; }
+  save_capture first_saved "the first file of the row"
+  for i in $(seq 1 "$rounds"); do
+    name=$(printf 'f%02d' "$i")
+    : >"$opened"
+    # Back in Thunar once the panel has gone, as a user is.
+    wait_for 10 active_is "$window" || activate "$window"
+    xdotool key Right
+    show_panel
+    xdotool key Return
+    wait_for 10 saved "$name" ||
+      fail "round $i: Return did not save $name, selected just before the panel opened: $(sql "SELECT title FROM links ORDER BY created_at")"
+    [ "$(sql "SELECT COUNT(*) FROM links WHERE last_opened_at IS NOT NULL")" = 0 ] ||
+      fail "round $i: Return opened a file saved before: $(sql "SELECT title FROM links WHERE last_opened_at IS NOT NULL")"
+    wait_for 10 no_panel || { xdotool key Escape; wait_for 10 no_panel || fail "round $i: the panel stayed"; }
+  done
+  kill "$manager" 2>/dev/null || true
+  wait_for 15 bash -c '! xdotool search --name "^Row - Thunar\$"' || fail "Thunar did not end"
+  sql "DELETE FROM links"
+}
+
 capture_from Nemo Docs "" nemo "$docs"
 capture_from Caja Docs "" caja --no-desktop "$docs"
 capture_from Thunar "Docs - Thunar" ctrl+2 thunar "$docs"
 capture_from Thunar "Docs - Thunar" ctrl+1 thunar "$docs"
+thunar_instant_switches 10
 # A GTK 2 program: on the accessibility bus only with the bridge module loaded.
 capture_from PCManFM Docs "" env GTK_MODULES=gail:atk-bridge pcmanfm "$docs"
 

@@ -168,3 +168,65 @@ TEST(QuickPanelReading, TheSameItemInAnotherApplicationIsSavedAsThatApplicationS
     enter();
     EXPECT_EQ(savedFrom(), "PCManFM") << "switched under the open panel";
 }
+
+// A file manager's icon view that names its selected item in its status bar alone, and only a moment
+// after the selection moved: the panel came up in that moment and read the item selected before,
+// saved already. Once the status bar names the new item, the panel reads the window again; a Return
+// meanwhile waits for that reading and saves the new item, never opening the old one, also when the
+// status bar changed twice and the first reading ends last.
+TEST(QuickPanelReading, AStatusBarThatFollowsLateSetsTheReadingAsideAndReturnWaitsForTheNext)
+{
+    PanelFixture fx;
+    fx.workspace->activate("thunar", 42, "Row - Thunar", "thunar");
+    fx.frontmost->reading = ApplicationReading::accessibilityBus;
+    fx.frontmost->setsAside = true;
+    const auto file = [](const QString& name) {
+        return CapturedContext{name, "file:///home/ann/Row/" + name, LinkType::file, "Thunar", std::nullopt};
+    };
+    LinkItem saved = webLink("f00");
+    saved.type = LinkType::file;
+    saved.url = file("f00").locator;
+    fx.save({saved});
+    fx.show({file("f00")});
+    ASSERT_EQ(fx.model.state().results().size(), 1);
+    ASSERT_EQ(fx.model.state().results().first().kind(), PanelResult::Kind::link);
+
+    int told = 0;
+    QObject::connect(&fx.model.context(), &QuickPanelContext::shownMayHaveChanged, [&] { ++told; });
+    emit fx.accessibility->statusMayHaveChanged("Row"); // names no selected item
+    emit fx.accessibility->statusMayHaveChanged(
+        "\"f01\"  |  7 bytes  |  plain text document"); // its text and its label at once
+    emit fx.accessibility->statusMayHaveChanged("\"f01\"  |  7 bytes  |  plain text document");
+    fx.settle();
+    EXPECT_EQ(told, 1);
+    fx.frontmost->holdReading();
+    fx.model.refreshAfterShownChange();
+    fx.settle();
+    EXPECT_TRUE(fx.model.state().results().isEmpty()) << "the old item is not offered meanwhile";
+    fx.model.refreshAfterShownChange(); // the status bar renamed once more
+    fx.settle();
+    QCoro::Task<bool> enter = fx.model.commands().activateSelection();
+    fx.frontmost->answerReading({{file("f01")}, std::nullopt});
+    fx.settle();
+    EXPECT_TRUE(fx.await(std::move(enter)));
+    EXPECT_EQ(fx.linkCount(), 2);
+    EXPECT_TRUE(fx.opened.isEmpty());
+
+    // Renamed again after a Return kept for a reading, before the list followed it: the Return waits
+    // for the next reading as well.
+    fx.model.reset();
+    fx.show({file("f02")});
+    fx.frontmost->holdReading();
+    fx.model.refreshAfterShownChange();
+    fx.settle();
+    QCoro::Task<bool> again = fx.model.commands().activateSelection();
+    fx.frontmost->answerReading({{file("f02")}, std::nullopt});
+    fx.frontmost->holdReading();
+    fx.model.refreshAfterShownChange();
+    fx.settle();
+    fx.frontmost->answerReading({{file("f03")}, std::nullopt});
+    fx.settle();
+    EXPECT_TRUE(fx.await(std::move(again)));
+    EXPECT_EQ(fx.linkCount(), 3);
+    EXPECT_TRUE(fx.opened.isEmpty());
+}

@@ -41,10 +41,12 @@ TEST(QuickPanelSavedItems, ASavedFileIsShownAsSavedWhenItsEvidenceIsPartialOrItW
     const qsizetype before = announcements(fx);
 
     // The same file under the same name elsewhere (carried over by a file-sync program), on a file
-    // system that names no volume: neither its address nor its identifiers can tell.
+    // system that names no volume: neither its address nor its identifiers can tell. The saved file
+    // has left its place meanwhile (while it is there, another file is never taken for it).
     CapturedContext withoutVolume =
         fileInFront(identity, writeFile("synced/report.txt", "quarterly numbers"));
     ASSERT_TRUE(withoutVolume.fileIdentity && withoutVolume.fileIdentity->volumeIdentifier);
+    const QString renamed = renameFile(path, "docs/renamed report.txt");
     withoutVolume.fileIdentity->volumeIdentifier.reset();
     fx.show({withoutVolume});
     ASSERT_FALSE(fx.model.state().results().isEmpty());
@@ -53,7 +55,6 @@ TEST(QuickPanelSavedItems, ASavedFileIsShownAsSavedWhenItsEvidenceIsPartialOrItW
     EXPECT_EQ(fx.store.link(saved.id).result().value_or(LinkItem()).lastKnownPath, path)
         << "the link keeps its own file; the copy is this machine's resolution";
 
-    const QString renamed = renameFile(path, "docs/renamed report.txt");
     fx.show({fileInFront(identity, renamed)});
     ASSERT_FALSE(fx.model.state().results().isEmpty());
     const std::optional<LinkItem> shown = fx.model.state().results()[0].linkItem();

@@ -69,7 +69,8 @@ struct PanelFixture {
     PasteboardService pasteboard{clipboard};
     std::shared_ptr<StubProvider> frontmost = std::make_shared<StubProvider>(QStringLiteral("Front"));
     std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
-    ActiveContextService contexts{{frontmost}, workspace};
+    std::shared_ptr<AccessibilityTree> accessibility = std::make_shared<AccessibilityTree>();
+    ActiveContextService contexts{{frontmost}, workspace, accessibility};
     QuickPanelTipStore tips{defaults};
     std::shared_ptr<RecordingOpener> opener = std::make_shared<RecordingOpener>();
     QList<LinkItem>& opened = opener->opened;

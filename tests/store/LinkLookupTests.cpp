@@ -3,11 +3,14 @@
 
 #include "platform/FileBookmarks.h"
 #include "platform/FolderWalker.h"
+#include "platform/TrashFolders.h"
 #include "store/FileMatchFinder.h"
 #include "store/LinkLookup.h"
 #include "store/LinkWriter.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace morvane;
 using namespace morvane::test;
@@ -204,4 +207,137 @@ TEST(FileMatchFinder, GradesEachFileLinkByTheFirstRuleItMeetsStrongestFirst)
     folder.type = LinkType::folder;
     EXPECT_TRUE(fx.finder.fileMatchCandidates(folder).isEmpty());
     EXPECT_FALSE(fx.finder.finderSelectionMatches(folder));
+}
+
+namespace {
+
+// A library whose file links were saved on this computer, with the lookups over it.
+struct CopyFixture : LookupFixture {
+    FileMatchFinder finder{sqlite.reads(), sqlite.fileLookups(), sqlite.writes(), *identity};
+
+    qint64 resolutions() { return count("SELECT count(*) FROM link_local_resolutions"); }
+};
+
+// Copies the file to a new file (new identifiers, same content).
+QString copyFile(const QString& from, const QString& to)
+{
+    QFile source(homePath(from));
+    source.open(QIODevice::ReadOnly);
+    return writeFile(to, source.readAll());
+}
+
+} // namespace
+
+TEST(LinkLookup, ACopyOfASavedFolderOnThisComputerIsANewItemAndTheSavedLinksKeepTheirFiles)
+{
+    CopyFixture fx;
+    const LinkItem alpha = fx.save(writeFile("D1/alpha.txt", "alpha's words"));
+    const LinkItem beta = fx.save(writeFile("D1/beta.txt", "beta's words"));
+    for (const char* name : {"alpha.txt", "beta.txt"})
+        copyFile(QStringLiteral("D1/") + name, QStringLiteral("D2/") + name);
+
+    for (const char* name : {"alpha.txt", "beta.txt"}) {
+        const CapturedContext copy = finderContext(*fx.identity, homePath(QStringLiteral("D2/") + name));
+        EXPECT_FALSE(fx.lookup.findLink(copy)) << name;
+        EXPECT_TRUE(fx.finder.fileMatchCandidates(copy).isEmpty()) << name;
+        // Why nothing matched: the content is saved, under the original.
+        EXPECT_TRUE(fx.finder.finderSelectionMatches(copy)->startsWith(
+            "File fingerprint exists locally but was not selected as a match. hash "));
+    }
+    EXPECT_EQ(fx.resolutions(), 0);
+    // The saved links still lead to their own files.
+    EXPECT_EQ(fx.lookup.findLink(finderContext(*fx.identity, homePath("D1/alpha.txt")))->id, alpha.id);
+    EXPECT_EQ(fx.sqlite.reads().link(alpha.id), alpha);
+    EXPECT_EQ(fx.sqlite.reads().link(beta.id), beta);
+
+    // Saved in its turn, the copy is found as itself.
+    const LinkItem copied = fx.save(homePath("D2/alpha.txt"));
+    EXPECT_EQ(fx.lookup.findLink(finderContext(*fx.identity, homePath("D2/alpha.txt")))->id, copied.id);
+    EXPECT_EQ(fx.lookup.findLink(finderContext(*fx.identity, homePath("D1/alpha.txt")))->id, alpha.id);
+}
+
+TEST(FileMatchFinder, ALinkWhoseOwnFileIsHereIsNoCandidateWhateverItsNameAndSize)
+{
+    CopyFixture fx;
+    // Same name, same size, other content, beside the saved file.
+    const LinkItem saved = fx.save(writeFile("D3/alpha.txt", "twelve bytes"));
+    const CapturedContext other = finderContext(*fx.identity, writeFile("D6/alpha.txt", "other twelve"));
+    EXPECT_TRUE(fx.finder.fileMatchCandidates(other).isEmpty());
+    EXPECT_TRUE(fx.finder.finderSelectionMatches(other)->startsWith(
+        "No local synced file match for the file manager's selection. inode "));
+    EXPECT_TRUE(
+        fx.finder.finderSelectionMatches(other)->contains(". Local file links: 1, with fingerprints: 1."));
+
+    // A link synced from elsewhere, whose own path does not exist here, is offered beside it, with
+    // its confidence and the texts as before.
+    LinkItem remote = makeLink("alpha.txt", "file:///elsewhere/alpha.txt");
+    remote.type = LinkType::file;
+    remote.lastKnownPath = "/elsewhere/alpha.txt";
+    remote.fileSize = 12;
+    remote.contentHash = QString(64, u'0');
+    fx.sqlite.writes().insertLink(remote);
+    const auto offered = fx.finder.fileMatchCandidates(other);
+    ASSERT_EQ(offered.size(), 1);
+    EXPECT_EQ(offered[0].item.id, remote.id);
+    EXPECT_EQ(offered[0].confidence, Confidence::sameNameAndSize);
+    EXPECT_EQ(fx.finder.finderSelectionMatches(other),
+              "1 possible file match found. Select one to use this file on this computer.");
+
+    // Once the saved file is gone from its place (and its bookmark finds nothing without a search),
+    // its link is offered too, after the one saved earlier.
+    QFile::remove(homePath("D3/alpha.txt"));
+    EXPECT_EQ(summary(fx.finder.fileMatchCandidates(other)),
+              (QList<std::pair<QString, Confidence>>{{"alpha.txt", Confidence::sameNameAndSize},
+                                                     {"alpha.txt", Confidence::sameNameAndSize}}));
+    EXPECT_EQ(fx.finder.fileMatchCandidates(other)[0].item.id, saved.id);
+}
+
+TEST(LinkLookup, AnOldCopyIsNotTheSavedFileWhileTheOriginalIsHereEvenEditedButIsOnceItIsThrownAway)
+{
+    CopyFixture fx;
+    const LinkItem saved = fx.save(writeFile("work/notes.txt", "first draft"));
+    const CapturedContext old = finderContext(*fx.identity, copyFile("work/notes.txt", "backup/notes.txt"));
+
+    // Edited in place after saving (to the same size, so that the old copy keeps matching the stored
+    // size and fingerprint): the same file, with the link's identifiers.
+    writeFile("work/notes.txt", "final draft");
+    EXPECT_FALSE(fx.lookup.findLink(old));
+    EXPECT_TRUE(fx.finder.fileMatchCandidates(old).isEmpty());
+    EXPECT_EQ(fx.resolutions(), 0);
+
+    // Thrown away: the lookup that follows it there records the Trash path, where it does not count.
+    const QString trashed = renameFile("work/notes.txt", homeTrashFiles() + "/notes.txt");
+    EXPECT_EQ(fx.lookup.findLink(finderContext(*fx.identity, trashed))->lastKnownPath, trashed);
+    const auto found = fx.lookup.findLink(old);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, saved.id);
+    EXPECT_EQ(found->lastKnownPath, trashed);
+    EXPECT_EQ(fx.sqlite.fileLookups().localResolution(saved.id).value_or(FileIdentity()).lastKnownPath,
+              old.fileIdentity->lastKnownPath);
+    EXPECT_EQ(fx.count("SELECT confirmed_by_user FROM link_local_resolutions"), 0);
+}
+
+TEST(LinkLookup, AnOriginalSavedOverByRenameCountsAsGoneAndLinksWithoutIdentifiersAreComparedByContent)
+{
+    CopyFixture fx;
+    const LinkItem saved = fx.save(writeFile("work/plan.txt", "the plan"));
+    const LinkItem imported = fx.save(writeFile("work/list.txt", "the list"));
+    const CapturedContext planCopy = finderContext(*fx.identity, copyFile("work/plan.txt", "copy/plan.txt"));
+    const CapturedContext listCopy = finderContext(*fx.identity, copyFile("work/list.txt", "copy/list.txt"));
+    // As after an import: no identifiers, so the file at its path is compared by size and fingerprint.
+    rawLibrary(fx.sqlite).execute(
+        QStringLiteral(
+            "UPDATE links SET file_resource_identifier = NULL, volume_identifier = NULL WHERE id = ?"),
+        {uuidString(imported.id)});
+    EXPECT_FALSE(fx.lookup.findLink(listCopy));
+    writeFile("work/list.txt", "the list, changed");
+    EXPECT_EQ(fx.lookup.findLink(listCopy).value_or(LinkItem()).id, imported.id);
+
+    // An editor's save by rename: new identifiers and new content at the link's path.
+    const QString revised = writeFile("work/plan.txt.new", "the plan, revised");
+    ASSERT_EQ(std::rename(QFile::encodeName(revised).constData(),
+                          QFile::encodeName(homePath("work/plan.txt")).constData()),
+              0);
+    EXPECT_EQ(fx.lookup.findLink(planCopy).value_or(LinkItem()).id, saved.id);
+    EXPECT_EQ(fx.resolutions(), 2);
 }

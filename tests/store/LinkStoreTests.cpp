@@ -319,3 +319,43 @@ TEST(LinkStore, AnOpeningInTheBackgroundRunsWhatWasAskedMeanwhileOrSaysWhyItFail
     EXPECT_THROW(refused.waitUntilOpen(), Error);
     EXPECT_THROW(refusedLink.result(), ExecutorClosedError);
 }
+
+// The lookups that look for a link's own file before taking another file for it take that step on
+// the file pool, in order with the rest: a copy beside a saved file is not it, a copy from elsewhere
+// is.
+TEST(LinkStore, TheContextLookupsTakeTheOwnFileStepsInOrder)
+{
+    StoreFixture fx;
+    const QString original = writeFile("D1/alpha.txt", "alpha");
+    const LinkItem saved =
+        fx.store->addCapturedContext(finderContext(*fx.identity, original), {}, {}).result();
+    LinkItem remote = makeLink("alpha.txt", "file:///elsewhere/alpha.txt");
+    remote.type = LinkType::file;
+    remote.lastKnownPath = "/elsewhere/alpha.txt";
+    remote.fileSize = 5;
+    LinkStoreDatabase(*fx.store)
+        .run([&](SQLiteStore& sqlite) { sqlite.writes().insertLink(remote); })
+        .waitForFinished();
+
+    const CapturedContext copy = finderContext(*fx.identity, writeFile("D2/alpha.txt", "alpha"));
+    ContextLookups lookups(*fx.store);
+    // Queued together: the later read sees what the lookups wrote, which is nothing.
+    QFuture<std::optional<LinkItem>> finding = lookups.findLink(copy);
+    QFuture<QList<FileMatchCandidate>> matching = lookups.fileMatchCandidates(copy);
+    QFuture<std::optional<QString>> describing = lookups.finderSelectionMatches(copy);
+    QFuture<qint64> resolutions = LinkStoreDatabase(*fx.store).run(
+        [](SQLiteStore& sqlite) { return scalar(sqlite, "SELECT count(*) FROM link_local_resolutions"); });
+    EXPECT_FALSE(finding.result());
+    const QList<FileMatchCandidate> candidates = matching.result();
+    ASSERT_EQ(candidates.size(), 1);
+    EXPECT_EQ(candidates[0].item.id, remote.id);
+    EXPECT_EQ(describing.result(), "File fingerprint exists locally but was not selected as a match. hash " +
+                                       saved.contentHash->left(12) + ", size 5");
+    EXPECT_EQ(resolutions.result(), 0);
+
+    QFile::remove(original);
+    const std::optional<LinkItem> found = lookups.findLink(copy).result();
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, saved.id);
+    EXPECT_EQ(found->lastKnownPath, original);
+}

@@ -58,12 +58,20 @@ public:
         m_applications.append({element, processId, appName});
         return element;
     }
-    // Announced on the bus, as applications announce what they change (changeStamp moves).
+    // Announced on the bus, as applications announce what they change (changeStamp moves, and the
+    // element's kept states go).
     template <class Edit> void edit(const AccessibilityElement& element, Edit change)
     {
         const std::lock_guard lock(m_mutex);
         change(m_nodes[element.handle]);
+        m_keptStates.remove(element.handle);
         ++m_changes;
+    }
+    // Changed with its announcement still on the way: states kept of the element stay as they were.
+    template <class Edit> void changeUnannounced(const AccessibilityElement& element, Edit change)
+    {
+        const std::lock_guard lock(m_mutex);
+        change(m_nodes[element.handle]);
     }
     void set(const AccessibilityElement& element, const QString& name, AccessibilityValue value)
     {
@@ -77,6 +85,9 @@ public:
     int trustRequests = 0;
     mutable std::atomic<int> offThreadReads = 0;
     mutable std::atomic<int> reads = 0; // every read of an element, to tell a walk from a direct read
+    // As the bus's library does: an element's states once read are answered from what was kept until
+    // an announced change of it (edit) or readStatesAfresh.
+    std::atomic<bool> keepsStates = false;
 
     // --- AccessibilityApi ---
 
@@ -125,7 +136,19 @@ public:
     }
     AccessibilityStates states(const AccessibilityElement& e) const override
     {
-        return read(e, &Node::states);
+        if (!keepsStates)
+            return read(e, &Node::states);
+        const std::lock_guard lock(m_mutex);
+        if (!readable(e))
+            return {};
+        if (!m_keptStates.contains(e.handle))
+            m_keptStates.insert(e.handle, m_nodes.value(e.handle).states);
+        return m_keptStates.value(e.handle);
+    }
+    void readStatesAfresh(const AccessibilityElement&) const override
+    {
+        const std::lock_guard lock(m_mutex);
+        m_keptStates.clear(); // of every application: the tests replay one at a time
     }
     QHash<QString, QString> attributes(const AccessibilityElement& e) const override
     {
@@ -215,6 +238,7 @@ private:
     quint64 m_lastHandle = 0;
     std::atomic<quint64> m_changes = 0;
     QHash<quint64, Node> m_nodes;
+    mutable QHash<quint64, AccessibilityStates> m_keptStates;
     QList<AccessibilityApplication> m_applications;
     QHash<quint64, QHash<QString, AccessibilityValue>> m_named;
     QList<std::function<void()>> m_heldJobs;

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <functional>
 #include <utility>
 
 namespace morvane::test {
@@ -172,6 +173,51 @@ replayRecordedTree(AccessibilityTree& tree, const QString& path, qint64 processI
     for (const QJsonValue frame : recording.value(QStringLiteral("frames")).toArray())
         detail::replayNode(tree, application, frame.toObject(), substitutions);
     return application;
+}
+
+// What a later recording of the same application shows, laid over the elements replayed from an
+// earlier one of the same shape (another tab brought in front, say), with its announcement still on
+// the way: names, states and documents change, states kept of them stay. False when the file cannot
+// be read as a recording or its shape differs.
+inline bool changeToRecordedTree(AccessibilityTree& tree, const AccessibilityElement& application,
+                                 const QString& path, const RecordedTextSubstitutions& substitutions = {})
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (!document.isObject())
+        return false;
+    // Read on the tree's own thread, as a reader would.
+    const std::function<bool(const AccessibilityElement&, const QJsonObject&)> lay =
+        [&](const AccessibilityElement& element, const QJsonObject& object) {
+            const AccessibilityTree::Node later = detail::recordedNode(object, substitutions);
+            const QJsonArray children = object.value(QStringLiteral("children")).toArray();
+            const QList<AccessibilityElement> replayed =
+                tree.run([element](AccessibilityElements& api) { return api.children(element); }).result();
+            if (replayed.size() != children.size())
+                return false;
+            tree.changeUnannounced(element, [&](AccessibilityTree::Node& node) {
+                node.name = later.name;
+                node.states = later.states;
+                node.documentAttributes = later.documentAttributes;
+            });
+            for (qsizetype i = 0; i < children.size(); ++i) {
+                if (!lay(replayed.at(i), children.at(i).toObject()))
+                    return false;
+            }
+            return true;
+        };
+    const QJsonArray frames = document.object().value(QStringLiteral("frames")).toArray();
+    const QList<AccessibilityElement> replayed =
+        tree.run([application](AccessibilityElements& api) { return api.children(application); }).result();
+    if (replayed.size() != frames.size())
+        return false;
+    for (qsizetype i = 0; i < frames.size(); ++i) {
+        if (!lay(replayed.at(i), frames.at(i).toObject()))
+            return false;
+    }
+    return true;
 }
 
 } // namespace morvane::test

@@ -48,6 +48,10 @@ QuickPanelController::QuickPanelController(AppPresence& presence, const AppSetti
     , m_appearance(appearance)
     , m_contextRefreshTimer(clock->makeTimer([this] { refreshContextIfShown(); }))
 {
+    connect(&m_model.context(), &QuickPanelContext::shownMayHaveChanged, this, [this] {
+        if (isOnScreen())
+            m_model.refreshAfterShownChange();
+    });
 }
 
 QuickPanelController::~QuickPanelController() = default;
