@@ -84,24 +84,28 @@ TEST(DesktopApplicationProvider, AReadThatEndsLateNeverReplacesOneStartedAfterIt
 {
     auto workspace = std::make_shared<FakeWorkspace>();
     workspace->activate("Zathura", 7, "a.pdf");
-    // The first read answers page 4 only after the second (page 5) has ended.
-    std::promise<void> secondEnded;
-    std::shared_future<void> released = secondEnded.get_future().share();
-    std::atomic<int> started = 0;
+    // The first read answers page 4 only after the second (page 5) has ended. What the reads share is
+    // on the heap, not on the test's stack: a pool thread never touches a frame the test has left.
+    struct Reads {
+        std::promise<void> secondEnded;
+        std::shared_future<void> released = secondEnded.get_future().share();
+        std::atomic<int> started = 0;
+    };
+    const auto reads = std::make_shared<Reads>();
     DesktopApplicationContextProvider provider(
         "PDF Viewer", workspace, [](const QString& identifier) { return identifier == "Zathura"; },
-        [&](const DesktopWindow&) {
-            const int page = ++started == 1 ? 4 : 5;
+        [reads](const DesktopWindow&) {
+            const int page = ++reads->started == 1 ? 4 : 5;
             if (page == 4)
-                released.wait();
+                reads->released.wait();
             return std::optional(CapturedContext{
                 "a.pdf", QString("file:///a.pdf#page=%1").arg(page), LinkType::file, "Zathura", {}});
         });
     QFuture<void> slow = provider.refresh();
-    while (started < 1)
+    while (reads->started < 1)
         std::this_thread::yield();
     provider.refresh().waitForFinished();
-    secondEnded.set_value();
+    reads->secondEnded.set_value();
     slow.waitForFinished();
     EXPECT_EQ(provider.captureContext()->locator, "file:///a.pdf#page=5");
 }
