@@ -46,11 +46,12 @@ TEST(PdfWindowDocument, TheWindowTitleChoosesAmongTheOpenPdfsOrNothing)
 TEST(DesktopApplicationProvider, AnswersFromTheReadOfTheWindowAsItStillIs)
 {
     auto workspace = std::make_shared<FakeWorkspace>();
-    int reads = 0;
+    // Counted on the heap, atomically: the reads run on pool threads.
+    const auto reads = std::make_shared<std::atomic<int>>(0);
     DesktopApplicationContextProvider provider(
         "PDF Viewer", workspace, [](const QString& identifier) { return identifier == "Zathura"; },
-        [&reads](const DesktopWindow& window) {
-            ++reads;
+        [reads](const DesktopWindow& window) {
+            ++*reads;
             return std::optional(
                 CapturedContext{window.title, "file:///a.pdf", LinkType::file, "Zathura", {}});
         });
@@ -68,7 +69,7 @@ TEST(DesktopApplicationProvider, AnswersFromTheReadOfTheWindowAsItStillIs)
     EXPECT_EQ(poll()->title, "b.pdf") << "the window behind the panel";
     workspace->activate("Other", 8, "b.pdf");
     EXPECT_EQ(poll(), std::nullopt);
-    EXPECT_EQ(reads, 3);
+    EXPECT_EQ(*reads, 3);
 
     // The viewer closed, and the display gave its window's id to the next one opened on the same
     // document: what the closed one showed is not this one's.
