@@ -1,5 +1,6 @@
 #include "X11KeyGrabThread.h"
 
+#include "foundation/FullTransfer.h"
 #include "foundation/Logging.h"
 
 #include <QSocketNotifier>
@@ -91,36 +92,6 @@ struct Pipe {
     }
 };
 
-bool writeWhole(int fd, const void* data, size_t size)
-{
-    const auto* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        size -= size_t(written);
-    }
-    return true;
-}
-
-bool readWhole(int fd, void* data, size_t size)
-{
-    auto* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t got = ::read(fd, bytes, size);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        bytes += got;
-        size -= size_t(got);
-    }
-    return true;
-}
-
 // The press a hold follows, and what became of the keys typed after it.
 struct Hold {
     Clock::time_point pressedAt;
@@ -205,7 +176,7 @@ void Worker::run()
             return;
         if (fds[0].revents & (POLLIN | POLLHUP)) {
             Command* next = nullptr;
-            if (!readWhole(commands, &next, sizeof next) || !command(next))
+            if (!readFully(commands, &next, sizeof next) || !command(next))
                 return;
         }
         look();
@@ -239,11 +210,11 @@ bool Worker::command(Command* command)
             xcb_destroy_window(connection, m_sink);
         xcb_flush(connection);
         const char done = 1;
-        writeWhole(answers, &done, 1);
+        writeFully(answers, &done, 1);
         return false;
     }
     const char done = 1;
-    return writeWhole(answers, &done, 1);
+    return writeFully(answers, &done, 1);
 }
 
 void Worker::grab(Command& command)
@@ -549,7 +520,7 @@ bool Worker::anotherWindowToFocus()
 
 void Worker::report(const Report& report)
 {
-    writeWhole(reports, &report, sizeof report);
+    writeFully(reports, &report, sizeof report);
 }
 
 void Worker::enableDetectableAutoRepeat()
@@ -595,15 +566,15 @@ struct X11KeyGrabThread::Private {
     {
         Command* sent = &command;
         char done = 0;
-        if (writeWhole(commands.write, &sent, sizeof sent))
-            readWhole(answers.read, &done, 1);
+        if (writeFully(commands.write, &sent, sizeof sent))
+            readFully(answers.read, &done, 1);
     }
 
     // Hands a notice to the thread without waiting.
     void send(Command::Kind kind)
     {
         auto* command = new Command{kind, {}, 0, {}};
-        if (!writeWhole(commands.write, &command, sizeof command))
+        if (!writeFully(commands.write, &command, sizeof command))
             delete command;
     }
 
