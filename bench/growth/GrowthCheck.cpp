@@ -13,6 +13,7 @@
 #include "SyncPass.h"
 #include "SyntheticBackup.h"
 #include "foundation/Clock.h"
+#include "foundation/FreedMemory.h"
 #include "foundation/UserDefaults.h"
 #include "store/LibraryImporter.h"
 #include "sync/FolderRecordStore.h"
@@ -394,6 +395,8 @@ bool check(const Operation& operation)
 
 int main(int argc, char** argv)
 {
+    // The allocator as the application sets it.
+    morvane::keepLittleFreedMemory();
     // The libraries, backups and record folders (a few hundred MB) go to memory where the system
     // has a folder there with room: the check times the operations, not how long other programs' writes
     // hold the disk.

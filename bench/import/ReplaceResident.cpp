@@ -8,6 +8,7 @@
 #include "SyntheticBackup.h"
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
+#include "foundation/FreedMemory.h"
 #include "library/SQLiteStore.h"
 #include "store/LibraryImporter.h"
 #include "store/LinkStoreDetail.h"
@@ -72,6 +73,7 @@ int measure(const QDir& folder)
 
 int main(int argc, char** argv)
 {
+    keepLittleFreedMemory(); // as the application does
     QCoreApplication application(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("morvane.*.info=false"));
     const QStringList arguments = QCoreApplication::arguments();

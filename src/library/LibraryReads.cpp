@@ -307,6 +307,12 @@ qint64 LibraryReads::linkCount()
     return statement.step() ? statement.int64(0) : 0;
 }
 
+qint64 LibraryReads::relationCount()
+{
+    SQLiteStatement statement = m_connection.statement(QStringLiteral("SELECT count(*) FROM link_relations"));
+    return statement.step() ? statement.int64(0) : 0;
+}
+
 QSet<QUuid> LibraryReads::allLinkIDs()
 {
     SQLiteStatement statement = m_connection.statement(QStringLiteral("SELECT id FROM links"));

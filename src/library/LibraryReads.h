@@ -61,6 +61,7 @@ public:
     QList<LinkItem> relatedLinks(const QUuid& id);
     bool linkExists(const QString& idText);
     qint64 linkCount();
+    qint64 relationCount();
     // The ids of every link whose id reads as a UUID.
     QSet<QUuid> allLinkIDs();
     // The links of at most `count` rows after the row `after` (0: from the first), in the order of their

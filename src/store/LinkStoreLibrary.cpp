@@ -36,8 +36,10 @@ QFuture<LibraryRows> LinkStore::linksAndRelations()
 
 QFuture<LibraryCounts> LinkStore::counts()
 {
+    // Counted, not read: after a large import, reading every link only to count them left tens of
+    // megabytes with the allocator.
     return run([](SQLiteStore& sqlite) {
-        return LibraryCounts{sqlite.reads().allLinks().size(), sqlite.reads().allRelations().size()};
+        return LibraryCounts{sqlite.reads().linkCount(), sqlite.reads().relationCount()};
     });
 }
 
