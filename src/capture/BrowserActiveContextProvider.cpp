@@ -46,6 +46,14 @@ const std::array<SupportedBrowser, 8>& supportedBrowsers()
     return browsers;
 }
 
+// Firefox shows a web document in every tab, its own screens included, from the start: a window of it
+// showing none is between two tabs. The Chromium family shows none at all unless a screen reader
+// asked for its pages.
+bool showsEveryPage(const SupportedBrowser& browser)
+{
+    return browser.bundleIdentifier == QLatin1String("org.mozilla.firefox");
+}
+
 const SupportedBrowser* supportedBrowser(const QString& bundleIdentifier)
 {
     for (const SupportedBrowser& browser : supportedBrowsers()) {
@@ -126,6 +134,7 @@ BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, co
         application ? frameOf(api, application->element, window.title) : std::nullopt;
     if (!frame)
         return page;
+    page.frameRead = true;
     const std::optional<AccessibilityElement> document = api.findFirst(
         *frame,
         [&api](const AccessibilityElement& e) { return api.role(e) == AccessibilityRole::documentWeb; },
@@ -188,12 +197,19 @@ QFuture<void> BrowserActiveContextProvider::refresh()
         // what it asked kept.
         afresh = started == m_readings->trustedFrom;
     }
+    qCDebug(lcBrowserContext).noquote()
+        << "Reading" << started << "of" << read->browser->appName << "window" << read->window.windowId
+        << privateValue(read->window.title) << (afresh ? "afresh" : "from the states kept");
     // The job holds what it writes, not this provider, which may be gone before it runs.
     return m_accessibility->run(
         [window = read->window, readings = m_readings, started, afresh](AccessibilityElements& api) {
             Page found = readPage(api, window, started, afresh);
             const std::lock_guard lock(readings->mutex);
-            if (!readings->page || readings->page->started < started)
+            const bool latest = !readings->page || readings->page->started < started;
+            qCDebug(lcBrowserContext).noquote()
+                << "Reading" << started << "found" << privateValue(found.title.value_or(QString()))
+                << privateValue(found.url) << (latest ? "" : "(a later reading ended first: not kept)");
+            if (latest)
                 readings->page = std::move(found);
         });
 }
@@ -204,15 +220,40 @@ void BrowserActiveContextProvider::distrustKeptReadings()
     m_readings->trustedFrom = m_readings->started + 1;
 }
 
+bool BrowserActiveContextProvider::wantsAnotherReading()
+{
+    const std::optional<Target> read = target();
+    if (!read || read->browser->reader != TabReader::bus)
+        return false;
+    const std::lock_guard lock(m_readings->mutex);
+    const std::optional<Page>& page = m_readings->page;
+    // Another window, or a reading from before the panel came up: the one started since is on its way.
+    if (!page || page->windowId != read->window.windowId || page->started < m_readings->trustedFrom)
+        return false;
+    // A tab switch retitles the window late: a reading started before it may have found either tab.
+    if (page->windowTitle != read->window.title)
+        return true;
+    return page->frameRead && !page->title && showsEveryPage(*read->browser);
+}
+
 auto BrowserActiveContextProvider::keptPage(const Target& target) const -> std::optional<Page>
 {
     const std::lock_guard lock(m_readings->mutex);
     const std::optional<Page>& page = m_readings->page;
+    if (!page)
+        return std::nullopt;
     // Not read for this window as it is now (another tab retitles it), or read before the user may
     // have brought another tab in front.
-    if (!page || page->windowId != target.window.windowId || page->windowTitle != target.window.title ||
-        page->started < m_readings->trustedFrom)
+    if (page->windowId != target.window.windowId || page->windowTitle != target.window.title) {
+        qCDebug(lcBrowserContext).noquote() << "Reading" << page->started << "was of window" << page->windowId
+                                            << privateValue(page->windowTitle) << "not of window"
+                                            << target.window.windowId << privateValue(target.window.title);
         return std::nullopt;
+    }
+    if (page->started < m_readings->trustedFrom) {
+        qCDebug(lcBrowserContext) << "Reading" << page->started << "started before the panel came up";
+        return std::nullopt;
+    }
     return page;
 }
 
@@ -244,8 +285,7 @@ CaptureResult BrowserActiveContextProvider::captureContexts()
     // The Chromium family shows its pages on the bus only to a screen reader it recognises, or when
     // started with the switch that stands for one: a window read with no page in it says so.
     const std::optional<Target> read = target();
-    if (!read || read->browser->reader != TabReader::bus ||
-        read->browser->bundleIdentifier == QLatin1String("org.mozilla.firefox") ||
+    if (!read || read->browser->reader != TabReader::bus || showsEveryPage(*read->browser) ||
         m_accessibility->trust() != AccessibilityTrust::granted)
         return {};
     if (const std::optional<Page> page = keptPage(*read); !page || page->title)

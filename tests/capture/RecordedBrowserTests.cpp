@@ -91,3 +91,54 @@ TEST(RecordedBrowser, AReadingStartedBeforeThePanelNeverReplacesTheOneStartedAft
     before.waitForFinished();
     EXPECT_EQ(captured(provider), "Second Page | second.html");
 }
+
+// Ctrl+Tab retitles Firefox's window late: a reading started under the old title may have found either
+// tab, so it stands for nothing and asks for another, which finds the tab in front. A window caught
+// with no page showing (the tab panels swapping) asks for another reading too.
+TEST(RecordedBrowser, AReadingTheWindowWasRetitledUnderAsksForAnother)
+{
+    ProviderFixture fx;
+    fx.bus->keepsStates = true;
+    const std::optional<AccessibilityElement> application =
+        replayRecordedTree(*fx.bus, recordedTrees + "firefox-first-tab.json", 100);
+    ASSERT_TRUE(application);
+    BrowserActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus);
+    fx.workspace->activate(firefoxIdentifier, 100, firstTitle);
+    provider.refresh().waitForFinished();
+    EXPECT_FALSE(provider.wantsAnotherReading());
+
+    ASSERT_TRUE(changeToRecordedTree(*fx.bus, *application, recordedTrees + "firefox-second-tab.json"));
+    fx.workspace->activateOwn();
+    provider.distrustKeptReadings();
+    fx.bus->holdJobs = true;
+    QFuture<void> reading = provider.refresh();
+    fx.bus->holdJobs = false;
+    fx.workspace->beforeOwn->title = secondTitle;
+    fx.bus->runHeldJobs();
+    reading.waitForFinished();
+    EXPECT_EQ(captured(provider), "nothing");
+    EXPECT_TRUE(provider.wantsAnotherReading());
+    provider.refresh().waitForFinished();
+    EXPECT_EQ(captured(provider), "Second Page | second.html");
+    EXPECT_FALSE(provider.wantsAnotherReading());
+
+    AccessibilityElements::Walk everyElement;
+    everyElement.showingOnly = false;
+    fx.bus
+        ->run([&](AccessibilityElements& api) {
+            api.findFirst(
+                *application,
+                [&](const AccessibilityElement& e) {
+                    if (api.role(e) == AccessibilityRole::documentWeb)
+                        fx.bus->edit(e, [](AccessibilityTree::Node& node) {
+                            node.states.setFlag(AccessibilityState::showing, false);
+                        });
+                    return false;
+                },
+                everyElement);
+        })
+        .waitForFinished();
+    provider.refresh().waitForFinished();
+    EXPECT_EQ(captured(provider), "nothing");
+    EXPECT_TRUE(provider.wantsAnotherReading());
+}
