@@ -9,9 +9,13 @@
 #include "platform/AccessibilityApi.h"
 #include "platform/Workspace.h"
 
+#include <algorithm>
 #include <array>
 
 MORVANE_LOGGING_CATEGORY(lcBrowserContext, "BrowserContext")
+// Each reading of a window over the bus, what it found and whether it stands: for reports of a page
+// read wrong or late.
+MORVANE_LOGGING_CATEGORY(lcBrowserReadings, "BrowserReadings")
 
 namespace morvane {
 
@@ -120,11 +124,60 @@ frameOf(const AccessibilityElements& api, const AccessibilityElement& applicatio
     return frames.size() == 1 ? std::optional(frames.first()) : std::nullopt;
 }
 
+// The document of the tab the window's tab strip selects. Firefox selects the tab at once on Ctrl+Tab
+// but shows its panel later (once the page has been drawn), and retitles the window later still: the
+// selected tab's document is looked for by the tab's name among every tab's, showing or not. While the
+// one showing is another tab's and the selected tab has none yet (a tab never loaded before), the
+// window shows no page of its own. Several tabs selected at once, or a tab named otherwise than its
+// page (never seen), leave the page showing.
+std::optional<AccessibilityElement> selectedTabDocument(const AccessibilityElements& api,
+                                                        const AccessibilityElement& frame,
+                                                        std::optional<AccessibilityElement> showing)
+{
+    static const AccessibilityElements::Walk toTabStrip{
+        .skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu, AccessibilityRole::popupMenu,
+                      AccessibilityRole::documentWeb},
+    };
+    const auto nameOf = [&api](const AccessibilityElement& e) {
+        return trimmedText(api.name(e).value_or(QString()));
+    };
+    const std::optional<AccessibilityElement> strip = api.findFirst(
+        frame,
+        [&api](const AccessibilityElement& e) { return api.role(e) == AccessibilityRole::pageTabList; },
+        toTabStrip);
+    const QList<AccessibilityElement> selected =
+        strip ? api.selectedChildren(*strip) : QList<AccessibilityElement>();
+    if (selected.size() != 1)
+        return showing;
+    const QString tab = nameOf(selected.first());
+    const QString shown = showing ? nameOf(*showing) : QString();
+    if (tab.isEmpty() || shown == tab)
+        return showing;
+    AccessibilityElements::Walk everyTab = pageWalk();
+    everyTab.showingOnly = false;
+    everyTab.skipRoles.append(AccessibilityRole::documentWeb);
+    if (std::optional<AccessibilityElement> named = api.findFirst(
+            frame,
+            [&](const AccessibilityElement& e) {
+                return api.role(e) == AccessibilityRole::documentWeb && nameOf(e) == tab;
+            },
+            everyTab))
+        return named;
+    const QList<AccessibilityElement> tabs = api.children(*strip);
+    const bool anotherTabsPage =
+        !shown.isEmpty() && std::any_of(tabs.cbegin(), tabs.cend(), [&](const auto& t) {
+            return api.role(t) == AccessibilityRole::pageTab &&
+                   !api.states(t).testFlag(AccessibilityState::selected) && nameOf(t) == shown;
+        });
+    return anotherTabsPage ? std::nullopt : showing;
+}
+
 // On the accessibility thread: the web document showing in the window. Background tabs keep their
 // documents but do not show them; which tab panel shows is told by the states of the panels, and
 // just after a tab switch the states kept of them may still be the last tab's (afresh: asked again).
+// With followTabStrip, the tab strip has the last word (selectedTabDocument).
 BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, const DesktopWindow& window,
-                                            quint64 started, bool afresh)
+                                            quint64 started, bool afresh, bool followTabStrip)
 {
     BrowserActiveContextProvider::Page page{window.windowId, window.title, std::nullopt, {}, started};
     const std::optional<AccessibilityApplication> application = api.application(window.application.processId);
@@ -135,10 +188,12 @@ BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, co
     if (!frame)
         return page;
     page.frameRead = true;
-    const std::optional<AccessibilityElement> document = api.findFirst(
+    std::optional<AccessibilityElement> document = api.findFirst(
         *frame,
         [&api](const AccessibilityElement& e) { return api.role(e) == AccessibilityRole::documentWeb; },
         pageWalk());
+    if (followTabStrip)
+        document = selectedTabDocument(api, *frame, std::move(document));
     if (!document)
         return page;
     const QHash<QString, QString> attributes = api.documentAttributes(*document);
@@ -197,16 +252,17 @@ QFuture<void> BrowserActiveContextProvider::refresh()
         // what it asked kept.
         afresh = started == m_readings->trustedFrom;
     }
-    qCDebug(lcBrowserContext).noquote()
-        << "Reading" << started << "of" << read->browser->appName << "window" << read->window.windowId
-        << privateValue(read->window.title) << (afresh ? "afresh" : "from the states kept");
+    qCDebug(lcBrowserReadings).noquote()
+        << "Reading" << started << "of window" << read->window.windowId << privateValue(read->window.title)
+        << (afresh ? "afresh" : "from the states kept");
     // The job holds what it writes, not this provider, which may be gone before it runs.
     return m_accessibility->run(
-        [window = read->window, readings = m_readings, started, afresh](AccessibilityElements& api) {
-            Page found = readPage(api, window, started, afresh);
+        [window = read->window, readings = m_readings, started, afresh,
+         followTabStrip = showsEveryPage(*read->browser)](AccessibilityElements& api) {
+            Page found = readPage(api, window, started, afresh, followTabStrip);
             const std::lock_guard lock(readings->mutex);
             const bool latest = !readings->page || readings->page->started < started;
-            qCDebug(lcBrowserContext).noquote()
+            qCDebug(lcBrowserReadings).noquote()
                 << "Reading" << started << "found" << privateValue(found.title.value_or(QString()))
                 << privateValue(found.url) << (latest ? "" : "(a later reading ended first: not kept)");
             if (latest)
@@ -245,13 +301,14 @@ auto BrowserActiveContextProvider::keptPage(const Target& target) const -> std::
     // Not read for this window as it is now (another tab retitles it), or read before the user may
     // have brought another tab in front.
     if (page->windowId != target.window.windowId || page->windowTitle != target.window.title) {
-        qCDebug(lcBrowserContext).noquote() << "Reading" << page->started << "was of window" << page->windowId
-                                            << privateValue(page->windowTitle) << "not of window"
-                                            << target.window.windowId << privateValue(target.window.title);
+        qCDebug(lcBrowserReadings).noquote()
+            << "Reading" << page->started << "was of window" << page->windowId
+            << privateValue(page->windowTitle) << "not of window" << target.window.windowId
+            << privateValue(target.window.title);
         return std::nullopt;
     }
     if (page->started < m_readings->trustedFrom) {
-        qCDebug(lcBrowserContext) << "Reading" << page->started << "started before the panel came up";
+        qCDebug(lcBrowserReadings) << "Reading" << page->started << "started before the panel came up";
         return std::nullopt;
     }
     return page;

@@ -10,7 +10,7 @@ binary=$1
 own_bus "$0" "$@"
 start_browser_session firefox-esr "$@"
 # What the hot key, the readings and Return did, in the log shown on a failure.
-export QT_LOGGING_RULES="morvane.QuickPanel*.debug=true;morvane.BrowserContext.debug=true;morvane.HotkeyService.debug=true"
+export QT_LOGGING_RULES="morvane.QuickPanel*.debug=true;morvane.BrowserContext.debug=true;morvane.BrowserReadings.debug=true;morvane.HotkeyService.debug=true"
 export QT_MESSAGE_PATTERN="%{time HH:mm:ss.zzz} %{category}: %{message}" MORVANE_LOG_PRIVATE=1
 start_app_ready
 pages="p0 p1 p2 p3 p4 p5 p6 p7"
