@@ -114,7 +114,7 @@ bool QuickPanelContext::followReading(QFuture<void> refreshing)
         m_reading = m_service.readApplicationName().value_or(QString());
         m_bound->start(readingBound, false);
     }
-    qCDebug(lcPanelContext) << "Nothing captured yet: following reading" << reading;
+    qCDebug(lcPanelContext) << "Nothing captured yet: following panel reading" << reading;
     whenEnded(std::move(refreshing), reading);
     return !wasReading;
 }
@@ -133,7 +133,7 @@ void QuickPanelContext::whenEnded(QFuture<void> refreshing, quint64 reading)
 void QuickPanelContext::endReading(quint64 reading, bool boundPassed)
 {
     if (reading != m_readingNumber || !m_reading) {
-        qCDebug(lcPanelContext) << "Reading" << reading << "ended, no longer followed";
+        qCDebug(lcPanelContext) << "Panel reading" << reading << "ended, no longer followed";
         return;
     }
     CaptureResult captured = m_service.captureContexts();
@@ -141,7 +141,7 @@ void QuickPanelContext::endReading(quint64 reading, bool boundPassed)
         QFuture<void> again = m_service.refreshInBackground();
         if (!again.isFinished()) {
             const quint64 next = ++m_readingNumber;
-            qCDebug(lcPanelContext) << "Reading" << reading
+            qCDebug(lcPanelContext) << "Panel reading" << reading
                                     << "no longer stands for the window: following reading" << next;
             whenEnded(std::move(again), next);
             return;
@@ -151,8 +151,8 @@ void QuickPanelContext::endReading(quint64 reading, bool boundPassed)
     m_bound->stop();
     m_reading.reset();
     keep(std::move(captured));
-    qCDebug(lcPanelContext).noquote() << "Reading" << reading << "ended with" << m_contexts.size() << "items"
-                                      << (m_message ? "and a message" : "");
+    qCDebug(lcPanelContext).noquote() << "Panel reading" << reading << "ended with" << m_contexts.size()
+                                      << "items" << (m_message ? "and a message" : "");
     emit readingEnded();
 }
 
