@@ -22,6 +22,18 @@ QString captured(BrowserActiveContextProvider& provider)
     return context ? context->title + " | " + context->locator.section(u'/', 3) : QStringLiteral("nothing");
 }
 
+// Firefox as recorded with its first tab in front, its window in front, and the provider over it.
+struct RecordedFirefox : ProviderFixture {
+    explicit RecordedFirefox(bool keepsStates)
+    {
+        bus->keepsStates = keepsStates;
+        application = replayRecordedTree(*bus, recordedTrees + "firefox-first-tab.json", 100);
+        workspace->activate(firefoxIdentifier, 100, firstTitle);
+    }
+    std::optional<AccessibilityElement> application;
+    BrowserActiveContextProvider provider{workspace, scripts, bus};
+};
+
 } // namespace
 
 // Firefox as recorded with two tabs, then just after Ctrl+Tab: the tab panels showed and hid, with
@@ -96,17 +108,13 @@ TEST(RecordedBrowser, AReadingStartedBeforeThePanelNeverReplacesTheOneStartedAft
 // tab, so it stands for nothing and asks for another, which finds the tab in front.
 TEST(RecordedBrowser, AReadingTheWindowWasRetitledUnderAsksForAnother)
 {
-    ProviderFixture fx;
-    fx.bus->keepsStates = true;
-    const std::optional<AccessibilityElement> application =
-        replayRecordedTree(*fx.bus, recordedTrees + "firefox-first-tab.json", 100);
-    ASSERT_TRUE(application);
-    BrowserActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus);
-    fx.workspace->activate(firefoxIdentifier, 100, firstTitle);
+    RecordedFirefox fx(true);
+    ASSERT_TRUE(fx.application);
+    BrowserActiveContextProvider& provider = fx.provider;
     provider.refresh().waitForFinished();
     EXPECT_FALSE(provider.wantsAnotherReading());
 
-    ASSERT_TRUE(changeToRecordedTree(*fx.bus, *application, recordedTrees + "firefox-second-tab.json"));
+    ASSERT_TRUE(changeToRecordedTree(*fx.bus, *fx.application, recordedTrees + "firefox-second-tab.json"));
     fx.workspace->activateOwn();
     provider.distrustKeptReadings();
     fx.bus->holdJobs = true;
@@ -128,12 +136,9 @@ TEST(RecordedBrowser, AReadingTheWindowWasRetitledUnderAsksForAnother)
 // another reading rather than giving the tab before.
 TEST(RecordedBrowser, TheTabStripsSelectedTabIsTheOneRead)
 {
-    ProviderFixture fx;
-    const std::optional<AccessibilityElement> application =
-        replayRecordedTree(*fx.bus, recordedTrees + "firefox-first-tab.json", 100);
-    ASSERT_TRUE(application);
-    BrowserActiveContextProvider provider(fx.workspace, fx.scripts, fx.bus);
-    fx.workspace->activate(firefoxIdentifier, 100, firstTitle);
+    RecordedFirefox fx(false);
+    ASSERT_TRUE(fx.application);
+    BrowserActiveContextProvider& provider = fx.provider;
     // The first element of this role (and name, when given), shown or not.
     const auto find = [&](AccessibilityRole role, const std::optional<QString>& name) {
         AccessibilityElements::Walk everyElement;
@@ -141,7 +146,7 @@ TEST(RecordedBrowser, TheTabStripsSelectedTabIsTheOneRead)
         return fx.bus
             ->run([&](AccessibilityElements& api) {
                 return api.findFirst(
-                    *application,
+                    *fx.application,
                     [&](const AccessibilityElement& e) {
                         return api.role(e) == role && (!name || api.name(e) == name);
                     },
