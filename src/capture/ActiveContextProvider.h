@@ -52,6 +52,11 @@ public:
     // over it): what the provider kept from that reading is no longer taken for what the window shows
     // until a reading started afterwards confirms it. Nothing is kept by default.
     virtual void distrustKeptReadings() {}
+    // What the last reading found no longer stands for the window a capture reads, and only another
+    // reading can tell what it shows: the window was retitled while it was read (another tab came in
+    // front), or it was caught between two pages. A capture answers nothing from that reading. Never
+    // by default.
+    virtual bool wantsAnotherReading() { return false; }
 
     // How this provider reads the application with this identifier; not at all by default. When no
     // provider captures anything, this tells an application nothing reads from one whose item could

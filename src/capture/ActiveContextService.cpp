@@ -114,6 +114,14 @@ QFuture<void> ActiveContextService::refreshForShowing()
     return refreshInBackground();
 }
 
+bool ActiveContextService::wantsAnotherReading() const
+{
+    return std::any_of(m_providers.cbegin(), m_providers.cend(),
+                       [](const std::shared_ptr<ActiveContextProvider>& provider) {
+                           return provider->wantsAnotherReading();
+                       });
+}
+
 QCoro::Task<CaptureResult> ActiveContextService::captureFreshContexts()
 {
     // A reading started before the panel came up is not taken for what the window shows: without a

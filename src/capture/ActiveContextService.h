@@ -47,6 +47,9 @@ public:
     // The same when the user may have worked in the application since its last reading (the panel
     // comes up over it): what the providers kept from before counts only once read again.
     QFuture<void> refreshForShowing();
+    // Whether a provider's last reading no longer stands for the window a capture reads
+    // (ActiveContextProvider::wantsAnotherReading).
+    bool wantsAnotherReading() const;
     // The name users know the application in front (or behind this one's own window) by, when a
     // provider reads it here; nothing when none does or the desktop gives it no name. May read its
     // desktop entry, once.

@@ -9,9 +9,13 @@
 #include "platform/AccessibilityApi.h"
 #include "platform/Workspace.h"
 
+#include <algorithm>
 #include <array>
 
 MORVANE_LOGGING_CATEGORY(lcBrowserContext, "BrowserContext")
+// Each reading of a window over the bus, what it found and whether it stands: for reports of a page
+// read wrong or late.
+MORVANE_LOGGING_CATEGORY(lcBrowserReadings, "BrowserReadings")
 
 namespace morvane {
 
@@ -44,6 +48,14 @@ const std::array<SupportedBrowser, 8>& supportedBrowsers()
         {QStringLiteral("Vivaldi"), QStringLiteral("com.vivaldi.Vivaldi"), TabReader::bus},
     }};
     return browsers;
+}
+
+// Firefox shows a web document in every tab, its own screens included, from the start: a window of it
+// showing none is between two tabs. The Chromium family shows none at all unless a screen reader
+// asked for its pages.
+bool showsEveryPage(const SupportedBrowser& browser)
+{
+    return browser.bundleIdentifier == QLatin1String("org.mozilla.firefox");
 }
 
 const SupportedBrowser* supportedBrowser(const QString& bundleIdentifier)
@@ -112,11 +124,60 @@ frameOf(const AccessibilityElements& api, const AccessibilityElement& applicatio
     return frames.size() == 1 ? std::optional(frames.first()) : std::nullopt;
 }
 
+// The document of the tab the window's tab strip selects. Firefox selects the tab at once on Ctrl+Tab
+// but shows its panel later (once the page has been drawn), and retitles the window later still: the
+// selected tab's document is looked for by the tab's name among every tab's, showing or not. While the
+// one showing is another tab's and the selected tab has none yet (a tab never loaded before), the
+// window shows no page of its own. Several tabs selected at once, or a tab named otherwise than its
+// page (never seen), leave the page showing.
+std::optional<AccessibilityElement> selectedTabDocument(const AccessibilityElements& api,
+                                                        const AccessibilityElement& frame,
+                                                        std::optional<AccessibilityElement> showing)
+{
+    static const AccessibilityElements::Walk toTabStrip{
+        .skipRoles = {AccessibilityRole::menuBar, AccessibilityRole::menu, AccessibilityRole::popupMenu,
+                      AccessibilityRole::documentWeb},
+    };
+    const auto nameOf = [&api](const AccessibilityElement& e) {
+        return trimmedText(api.name(e).value_or(QString()));
+    };
+    const std::optional<AccessibilityElement> strip = api.findFirst(
+        frame,
+        [&api](const AccessibilityElement& e) { return api.role(e) == AccessibilityRole::pageTabList; },
+        toTabStrip);
+    const QList<AccessibilityElement> selected =
+        strip ? api.selectedChildren(*strip) : QList<AccessibilityElement>();
+    if (selected.size() != 1)
+        return showing;
+    const QString tab = nameOf(selected.first());
+    const QString shown = showing ? nameOf(*showing) : QString();
+    if (tab.isEmpty() || shown == tab)
+        return showing;
+    AccessibilityElements::Walk everyTab = pageWalk();
+    everyTab.showingOnly = false;
+    everyTab.skipRoles.append(AccessibilityRole::documentWeb);
+    if (std::optional<AccessibilityElement> named = api.findFirst(
+            frame,
+            [&](const AccessibilityElement& e) {
+                return api.role(e) == AccessibilityRole::documentWeb && nameOf(e) == tab;
+            },
+            everyTab))
+        return named;
+    const QList<AccessibilityElement> tabs = api.children(*strip);
+    const bool anotherTabsPage =
+        !shown.isEmpty() && std::any_of(tabs.cbegin(), tabs.cend(), [&](const auto& t) {
+            return api.role(t) == AccessibilityRole::pageTab &&
+                   !api.states(t).testFlag(AccessibilityState::selected) && nameOf(t) == shown;
+        });
+    return anotherTabsPage ? std::nullopt : showing;
+}
+
 // On the accessibility thread: the web document showing in the window. Background tabs keep their
 // documents but do not show them; which tab panel shows is told by the states of the panels, and
 // just after a tab switch the states kept of them may still be the last tab's (afresh: asked again).
+// With followTabStrip, the tab strip has the last word (selectedTabDocument).
 BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, const DesktopWindow& window,
-                                            quint64 started, bool afresh)
+                                            quint64 started, bool afresh, bool followTabStrip)
 {
     BrowserActiveContextProvider::Page page{window.windowId, window.title, std::nullopt, {}, started};
     const std::optional<AccessibilityApplication> application = api.application(window.application.processId);
@@ -126,10 +187,13 @@ BrowserActiveContextProvider::Page readPage(const AccessibilityElements& api, co
         application ? frameOf(api, application->element, window.title) : std::nullopt;
     if (!frame)
         return page;
-    const std::optional<AccessibilityElement> document = api.findFirst(
+    page.frameRead = true;
+    std::optional<AccessibilityElement> document = api.findFirst(
         *frame,
         [&api](const AccessibilityElement& e) { return api.role(e) == AccessibilityRole::documentWeb; },
         pageWalk());
+    if (followTabStrip)
+        document = selectedTabDocument(api, *frame, std::move(document));
     if (!document)
         return page;
     const QHash<QString, QString> attributes = api.documentAttributes(*document);
@@ -188,12 +252,20 @@ QFuture<void> BrowserActiveContextProvider::refresh()
         // what it asked kept.
         afresh = started == m_readings->trustedFrom;
     }
+    qCDebug(lcBrowserReadings).noquote()
+        << "Reading" << started << "of window" << read->window.windowId << privateValue(read->window.title)
+        << (afresh ? "afresh" : "from the states kept");
     // The job holds what it writes, not this provider, which may be gone before it runs.
     return m_accessibility->run(
-        [window = read->window, readings = m_readings, started, afresh](AccessibilityElements& api) {
-            Page found = readPage(api, window, started, afresh);
+        [window = read->window, readings = m_readings, started, afresh,
+         followTabStrip = showsEveryPage(*read->browser)](AccessibilityElements& api) {
+            Page found = readPage(api, window, started, afresh, followTabStrip);
             const std::lock_guard lock(readings->mutex);
-            if (!readings->page || readings->page->started < started)
+            const bool latest = !readings->page || readings->page->started < started;
+            qCDebug(lcBrowserReadings).noquote()
+                << "Reading" << started << "found" << privateValue(found.title.value_or(QString()))
+                << privateValue(found.url) << (latest ? "" : "(a later reading ended first: not kept)");
+            if (latest)
                 readings->page = std::move(found);
         });
 }
@@ -204,15 +276,41 @@ void BrowserActiveContextProvider::distrustKeptReadings()
     m_readings->trustedFrom = m_readings->started + 1;
 }
 
+bool BrowserActiveContextProvider::wantsAnotherReading()
+{
+    const std::optional<Target> read = target();
+    if (!read || read->browser->reader != TabReader::bus)
+        return false;
+    const std::lock_guard lock(m_readings->mutex);
+    const std::optional<Page>& page = m_readings->page;
+    // Another window, or a reading from before the panel came up: the one started since is on its way.
+    if (!page || page->windowId != read->window.windowId || page->started < m_readings->trustedFrom)
+        return false;
+    // A tab switch retitles the window late: a reading started before it may have found either tab.
+    if (page->windowTitle != read->window.title)
+        return true;
+    return page->frameRead && !page->title && showsEveryPage(*read->browser);
+}
+
 auto BrowserActiveContextProvider::keptPage(const Target& target) const -> std::optional<Page>
 {
     const std::lock_guard lock(m_readings->mutex);
     const std::optional<Page>& page = m_readings->page;
+    if (!page)
+        return std::nullopt;
     // Not read for this window as it is now (another tab retitles it), or read before the user may
     // have brought another tab in front.
-    if (!page || page->windowId != target.window.windowId || page->windowTitle != target.window.title ||
-        page->started < m_readings->trustedFrom)
+    if (page->windowId != target.window.windowId || page->windowTitle != target.window.title) {
+        qCDebug(lcBrowserReadings).noquote()
+            << "Reading" << page->started << "was of window" << page->windowId
+            << privateValue(page->windowTitle) << "not of window" << target.window.windowId
+            << privateValue(target.window.title);
         return std::nullopt;
+    }
+    if (page->started < m_readings->trustedFrom) {
+        qCDebug(lcBrowserReadings) << "Reading" << page->started << "started before the panel came up";
+        return std::nullopt;
+    }
     return page;
 }
 
@@ -244,8 +342,7 @@ CaptureResult BrowserActiveContextProvider::captureContexts()
     // The Chromium family shows its pages on the bus only to a screen reader it recognises, or when
     // started with the switch that stands for one: a window read with no page in it says so.
     const std::optional<Target> read = target();
-    if (!read || read->browser->reader != TabReader::bus ||
-        read->browser->bundleIdentifier == QLatin1String("org.mozilla.firefox") ||
+    if (!read || read->browser->reader != TabReader::bus || showsEveryPage(*read->browser) ||
         m_accessibility->trust() != AccessibilityTrust::granted)
         return {};
     if (const std::optional<Page> page = keptPage(*read); !page || page->title)

@@ -29,6 +29,7 @@ public:
     CaptureResult captureContexts() override;
     QFuture<void> refresh() override;
     void distrustKeptReadings() override;
+    bool wantsAnotherReading() override;
     ApplicationReading readingOf(const QString& identifier) const override;
 
     // What the accessibility bus showed of a window's page; shared with the bus thread.
@@ -36,8 +37,9 @@ public:
         quint32 windowId = 0;
         QString windowTitle; // the window as it was titled when read: another tab retitles it
         std::optional<QString> title;
-        QString url;         // empty: no web document showing
-        quint64 started = 0; // which reading it was, counted in the order they started
+        QString url;            // empty: no web document showing
+        quint64 started = 0;    // which reading it was, counted in the order they started
+        bool frameRead = false; // the window's frame was found, whatever it showed
     };
 
 private:

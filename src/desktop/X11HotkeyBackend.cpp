@@ -317,6 +317,7 @@ void X11HotkeyBackend::Private::pressed(X11KeyGrabThread::Press press)
                            [&](const KeyGrab& key) { return key.keycode == press.keycode; });
     });
     if (hotkey != hotkeys.cend()) {
+        qCDebug(lcX11Hotkeys) << "Global hotkey pressed at X time" << press.time;
         noteX11UserAction(press.time);
         if (stallAfterPressMs > 0)
             QThread::msleep(ulong(stallAfterPressMs));

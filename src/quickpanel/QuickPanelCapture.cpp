@@ -8,6 +8,7 @@
 #include "QuickPanelSearch.h"
 #include "QuickPanelState.h"
 #include "foundation/Error.h"
+#include "foundation/Logging.h"
 #include "services/QuickPanelTipStore.h"
 #include "store/ContextLookups.h"
 #include "store/LinkStore.h"
@@ -15,6 +16,8 @@
 #include <QCoroFuture>
 #include <QCoroSignal>
 #include <QPointer>
+
+MORVANE_LOGGING_CATEGORY(lcPanelCapture, "QuickPanel")
 
 namespace morvane {
 
@@ -73,8 +76,10 @@ QCoro::Task<bool> QuickPanelCapture::saveWhenRead()
             if (!self)
                 co_return true;
         }
-        if (movedOn())
+        if (movedOn()) {
+            qCDebug(lcPanelCapture) << "The kept Enter is dropped: the panel moved on";
             co_return true; // the list shows something else now
+        }
         // The reading's end reloads the list of the empty query.
         QCoro::Task<> settling = m_search.untilListSettled();
         co_await settling;
@@ -83,12 +88,16 @@ QCoro::Task<bool> QuickPanelCapture::saveWhenRead()
     } while (m_context.reading() && ++readings < maxReadingsWaitedFor);
     const std::optional<PanelResult> selected = m_state.selectedResult();
     if (!selected) {
+        qCDebug(lcPanelCapture) << "The kept Enter is dropped: the reading brought nothing";
         if (!m_context.message())
             m_state.setMessage(QuickPanelContext::nothingReadMessage(name));
         co_return true;
     }
-    if (keyPresses != m_keyPresses || selected->kind() != PanelResult::Kind::capture)
+    if (keyPresses != m_keyPresses || selected->kind() != PanelResult::Kind::capture) {
+        qCDebug(lcPanelCapture) << "The kept Enter is dropped: another key came, or the row is no capture";
         co_return true;
+    }
+    qCDebug(lcPanelCapture) << "The kept Enter saves what the reading brought";
     QCoro::Task<bool> saving = saveContext(*selected->context());
     co_return co_await saving;
 }

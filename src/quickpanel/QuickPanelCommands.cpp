@@ -66,12 +66,18 @@ QCoro::Task<bool> QuickPanelCommands::activateSelection()
     const std::optional<PanelResult> selected = m_state.selectedResult();
     if (!selected && m_context.reading()) {
         // What is in front is not known yet: the Enter is kept for it.
+        qCDebug(lcQuickPanelCommands) << "Enter kept for the window being read";
         QCoro::Task<bool> saving = m_capture.saveWhenRead();
         const bool staysOpen = co_await saving;
         co_return staysOpen;
     }
-    if (!selected)
+    if (!selected) {
+        qCDebug(lcQuickPanelCommands) << "Enter on an empty list";
         co_return false;
+    }
+    qCDebug(lcQuickPanelCommands).noquote()
+        << "Enter on" << (selected->kind() == PanelResult::Kind::link ? "the saved" : "the new")
+        << privateValue(selected->title());
     switch (selected->kind()) {
     case PanelResult::Kind::fileMatch: {
         QCoro::Task<bool> confirming = m_capture.confirmFileMatch(*selected->candidate());

@@ -2,6 +2,7 @@
 
 #include "capture/ActiveContextService.h"
 #include "capture/FileManagerReader.h"
+#include "foundation/Logging.h"
 #include "platform/AccessibilityApi.h"
 
 #include <QCoreApplication>
@@ -10,13 +11,15 @@
 #include <algorithm>
 #include <utility>
 
+MORVANE_LOGGING_CATEGORY(lcPanelContext, "QuickPanel")
+
 namespace morvane {
 
 QuickPanelContext::QuickPanelContext(ActiveContextService& service, std::shared_ptr<Clock> clock,
                                      QObject* parent)
     : QObject(parent)
     , m_service(service)
-    , m_bound(clock->makeTimer([this] { endReading(m_readingNumber); }))
+    , m_bound(clock->makeTimer([this] { endReading(m_readingNumber, true); }))
 {
     // A status bar renamed twice at once (its text and its label) is told once.
     if (AccessibilitySession* accessibility = m_service.accessibility())
@@ -111,23 +114,45 @@ bool QuickPanelContext::followReading(QFuture<void> refreshing)
         m_reading = m_service.readApplicationName().value_or(QString());
         m_bound->start(readingBound, false);
     }
+    qCDebug(lcPanelContext) << "Nothing captured yet: following panel reading" << reading;
+    whenEnded(std::move(refreshing), reading);
+    return !wasReading;
+}
+
+void QuickPanelContext::whenEnded(QFuture<void> refreshing, quint64 reading)
+{
     // Continued on the main thread through the application object, which outlives the reading: this
     // one may be gone by then (Qt asserts on a context object destroyed before its continuation).
     const QPointer<QuickPanelContext> self(this);
     refreshing.then(QCoreApplication::instance(), [self, reading] {
         if (self)
-            self->endReading(reading);
+            self->endReading(reading, false);
     });
-    return !wasReading;
 }
 
-void QuickPanelContext::endReading(quint64 reading)
+void QuickPanelContext::endReading(quint64 reading, bool boundPassed)
 {
-    if (reading != m_readingNumber || !m_reading)
+    if (reading != m_readingNumber || !m_reading) {
+        qCDebug(lcPanelContext) << "Panel reading" << reading << "ended, no longer followed";
         return;
+    }
+    CaptureResult captured = m_service.captureContexts();
+    if (!boundPassed && captured.contexts.isEmpty() && !captured.message && m_service.wantsAnotherReading()) {
+        QFuture<void> again = m_service.refreshInBackground();
+        if (!again.isFinished()) {
+            const quint64 next = ++m_readingNumber;
+            qCDebug(lcPanelContext) << "Panel reading" << reading
+                                    << "no longer stands for the window: following reading" << next;
+            whenEnded(std::move(again), next);
+            return;
+        }
+        captured = m_service.captureContexts();
+    }
     m_bound->stop();
     m_reading.reset();
-    keep(m_service.captureContexts());
+    keep(std::move(captured));
+    qCDebug(lcPanelContext).noquote() << "Panel reading" << reading << "ended with" << m_contexts.size()
+                                      << "items" << (m_message ? "and a message" : "");
     emit readingEnded();
 }
 

@@ -23,7 +23,9 @@ struct CaptureResult;
 // A capture answers from what the readers last read; right after a switch of window they are still
 // reading the new one. While a capture has nothing and a reading is on its way, what is in front is
 // not known yet: the capture is "reading" until that reading ends or its bound passes, then it is
-// taken again and readingEnded() says so.
+// taken again and readingEnded() says so. A reading that no longer stands for the window when it ends
+// (the window was retitled meanwhile, or caught between two pages) is followed by another, within
+// the same bound.
 class QuickPanelContext : public QObject {
     Q_OBJECT
 public:
@@ -70,7 +72,9 @@ private:
     void take(CaptureResult captured);
     // Waits for refreshing when the capture has nothing yet; true when the reading state changed.
     bool followReading(QFuture<void> refreshing);
-    void endReading(quint64 reading);
+    // Continues on the main thread with the end of this reading.
+    void whenEnded(QFuture<void> refreshing, quint64 reading);
+    void endReading(quint64 reading, bool boundPassed);
 
     ActiveContextService& m_service;
     QList<CapturedContext> m_contexts;

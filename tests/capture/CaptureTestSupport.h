@@ -73,6 +73,7 @@ public:
     }
     // With setsAside, as the readers do: once distrusted, nothing is answered until a reading ends.
     void distrustKeptReadings() override { m_setAside = setsAside; }
+    bool wantsAnotherReading() override { return readAgain; }
     ApplicationReading readingOf(const QString&) const override { return reading; }
 
     // The application is being read: refreshes wait from now on.
@@ -81,14 +82,17 @@ public:
         m_reading = std::make_shared<QPromise<void>>();
         m_reading->start();
     }
-    // The reading ends with this answer; refreshes end at once again.
-    void answerReading(CaptureResult read)
+    // The reading ends with this answer; refreshes end at once again, or wait again with holdNext
+    // (held before the end is told: whoever follows the end may start the next one at once).
+    void answerReading(CaptureResult read, bool holdNext = false)
     {
         answer = std::move(read);
         m_setAside = false;
-        if (m_reading)
-            m_reading->finish();
-        m_reading.reset();
+        const std::shared_ptr<QPromise<void>> ended = std::exchange(m_reading, nullptr);
+        if (holdNext)
+            holdReading();
+        if (ended)
+            ended->finish();
     }
 
     CaptureResult answer;
@@ -96,6 +100,8 @@ public:
     // How it reads every application, for the reason the service gives.
     ApplicationReading reading = ApplicationReading::none;
     bool setsAside = false;
+    // What it last read no longer stands for the window (retitled while it was read).
+    bool readAgain = false;
 
 private:
     QString m_name;

@@ -22,6 +22,18 @@ QString captured(BrowserActiveContextProvider& provider)
     return context ? context->title + " | " + context->locator.section(u'/', 3) : QStringLiteral("nothing");
 }
 
+// Firefox as recorded with its first tab in front, its window in front, and the provider over it.
+struct RecordedFirefox : ProviderFixture {
+    explicit RecordedFirefox(bool keepsStates)
+    {
+        bus->keepsStates = keepsStates;
+        application = replayRecordedTree(*bus, recordedTrees + "firefox-first-tab.json", 100);
+        workspace->activate(firefoxIdentifier, 100, firstTitle);
+    }
+    std::optional<AccessibilityElement> application;
+    BrowserActiveContextProvider provider{workspace, scripts, bus};
+};
+
 } // namespace
 
 // Firefox as recorded with two tabs, then just after Ctrl+Tab: the tab panels showed and hid, with
@@ -90,4 +102,72 @@ TEST(RecordedBrowser, AReadingStartedBeforeThePanelNeverReplacesTheOneStartedAft
     fx.bus->runHeldJobs();
     before.waitForFinished();
     EXPECT_EQ(captured(provider), "Second Page | second.html");
+}
+
+// Ctrl+Tab retitles Firefox's window late: a reading started under the old title may have found either
+// tab, so it stands for nothing and asks for another, which finds the tab in front.
+TEST(RecordedBrowser, AReadingTheWindowWasRetitledUnderAsksForAnother)
+{
+    RecordedFirefox fx(true);
+    ASSERT_TRUE(fx.application);
+    BrowserActiveContextProvider& provider = fx.provider;
+    provider.refresh().waitForFinished();
+    EXPECT_FALSE(provider.wantsAnotherReading());
+
+    ASSERT_TRUE(changeToRecordedTree(*fx.bus, *fx.application, recordedTrees + "firefox-second-tab.json"));
+    fx.workspace->activateOwn();
+    provider.distrustKeptReadings();
+    fx.bus->holdJobs = true;
+    QFuture<void> reading = provider.refresh();
+    fx.bus->holdJobs = false;
+    fx.workspace->beforeOwn->title = secondTitle;
+    fx.bus->runHeldJobs();
+    reading.waitForFinished();
+    EXPECT_EQ(captured(provider), "nothing");
+    EXPECT_TRUE(provider.wantsAnotherReading());
+    provider.refresh().waitForFinished();
+    EXPECT_EQ(captured(provider), "Second Page | second.html");
+    EXPECT_FALSE(provider.wantsAnotherReading());
+}
+
+// Firefox selects the tab in its tab strip at once on Ctrl+Tab, and shows the tab's panel only once
+// the page is drawn: the selected tab's page is the one read, whichever panel shows. A tab selected
+// before its page was ever loaded has no page of its own yet: the window shows none, and asks for
+// another reading rather than giving the tab before.
+TEST(RecordedBrowser, TheTabStripsSelectedTabIsTheOneRead)
+{
+    RecordedFirefox fx(false);
+    ASSERT_TRUE(fx.application);
+    BrowserActiveContextProvider& provider = fx.provider;
+    // The first element of this role (and name, when given), shown or not.
+    const auto find = [&](AccessibilityRole role, const std::optional<QString>& name) {
+        AccessibilityElements::Walk everyElement;
+        everyElement.showingOnly = false;
+        return fx.bus
+            ->run([&](AccessibilityElements& api) {
+                return api.findFirst(
+                    *fx.application,
+                    [&](const AccessibilityElement& e) {
+                        return api.role(e) == role && (!name || api.name(e) == name);
+                    },
+                    everyElement);
+            })
+            .result();
+    };
+    const std::optional<AccessibilityElement> firstTab = find(AccessibilityRole::pageTab, "First Page");
+    const std::optional<AccessibilityElement> secondTab = find(AccessibilityRole::pageTab, "Second Page");
+    const std::optional<AccessibilityElement> strip = find(AccessibilityRole::pageTabList, std::nullopt);
+    const std::optional<AccessibilityElement> secondPage =
+        find(AccessibilityRole::documentWeb, "Second Page");
+    ASSERT_TRUE(firstTab && secondTab && strip && secondPage);
+    fx.bus->edit(*firstTab, [](auto& tab) { tab.states.setFlag(AccessibilityState::selected, false); });
+    fx.bus->edit(*secondTab, [](auto& tab) { tab.states.setFlag(AccessibilityState::selected, true); });
+    fx.bus->edit(*strip, [&](auto& tabs) { tabs.selected = {*secondTab}; });
+    provider.refresh().waitForFinished();
+    EXPECT_EQ(captured(provider), "Second Page | second.html");
+
+    fx.bus->edit(*secondPage, [](auto& page) { page.name = ""; });
+    provider.refresh().waitForFinished();
+    EXPECT_EQ(captured(provider), "nothing");
+    EXPECT_TRUE(provider.wantsAnotherReading());
 }

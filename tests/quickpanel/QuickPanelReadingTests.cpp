@@ -23,6 +23,14 @@ struct ReadingFixture : PanelFixture {
         model.refreshActiveContext();
         settle();
     }
+    // The reading ends no longer standing for the window, and the next one is held.
+    void answerSetAside()
+    {
+        frontmost->readAgain = true;
+        frontmost->answerReading({}, true);
+        settle();
+        frontmost->readAgain = false;
+    }
     void answer(QList<CapturedContext> read)
     {
         frontmost->answerReading({std::move(read), std::nullopt});
@@ -109,6 +117,34 @@ TEST(QuickPanelReading, ReturnDuringTheReadingActsOnlyOnTheCaptureItBrings)
     EXPECT_EQ(fx.message(), "Nothing could be read from Firefox. Type to search all links.");
     EXPECT_EQ(fx.linkCount(), 1);
     fx.answer({});
+}
+
+// A reading may end no longer standing for the window (it was retitled while read: another tab came
+// in front): the panel goes on reading, a Return meanwhile waits for the next reading and saves what
+// that one brings, not nothing and not the tab before. Past the bound, it gives up as for any reading.
+TEST(QuickPanelReading, AReadingThatNoLongerStandsForTheWindowIsFollowedByTheNext)
+{
+    ReadingFixture fx;
+    fx.showWhileReading();
+    fx.answerSetAside();
+    EXPECT_EQ(fx.message(), "Reading Firefox…");
+    QCoro::Task<bool> enter = fx.model.commands().activateSelection();
+    fx.answer({webContext("Second", "Firefox")});
+    EXPECT_TRUE(fx.await(std::move(enter)));
+    EXPECT_EQ(fx.linkCount(), 1);
+    EXPECT_EQ(fx.message(), "Added “Second”. Press Enter or Esc to close.");
+    fx.model.reset();
+    fx.settle();
+
+    fx.showWhileReading();
+    QCoro::Task<bool> unanswered = fx.model.commands().activateSelection();
+    fx.answerSetAside();
+    fx.answerSetAside();
+    fx.clock->advance(QuickPanelContext::readingBound);
+    EXPECT_TRUE(fx.await(std::move(unanswered)));
+    EXPECT_EQ(fx.message(), "Nothing could be read from Firefox. Type to search all links.");
+    fx.answer({webContext("Late", "Firefox")});
+    EXPECT_EQ(fx.linkCount(), 1);
 }
 
 // The same file shown by one file manager, then by another once the first has gone: the panel

@@ -197,10 +197,16 @@ inline bool changeToRecordedTree(AccessibilityTree& tree, const AccessibilityEle
                 tree.run([element](AccessibilityElements& api) { return api.children(element); }).result();
             if (replayed.size() != children.size())
                 return false;
+            QList<AccessibilityElement> selected;
+            for (const QJsonValue index : object.value(QStringLiteral("selected")).toArray()) {
+                if (index.toInt() >= 0 && index.toInt() < replayed.size())
+                    selected.append(replayed.at(index.toInt()));
+            }
             tree.changeUnannounced(element, [&](AccessibilityTree::Node& node) {
                 node.name = later.name;
                 node.states = later.states;
                 node.documentAttributes = later.documentAttributes;
+                node.selected = selected;
             });
             for (qsizetype i = 0; i < children.size(); ++i) {
                 if (!lay(replayed.at(i), children.at(i).toObject()))

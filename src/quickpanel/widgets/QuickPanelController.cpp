@@ -103,6 +103,7 @@ void QuickPanelController::show()
     activateForWindow(m_presence, *m_window, m_preferences.hideDockIcon());
     m_window->placeShown();
     m_view->prepareForShow();
+    qCDebug(lcQuickPanel) << "Panel shown";
 }
 
 void QuickPanelController::hide()
