@@ -33,17 +33,7 @@ fresh_library() {
   cp "$made/library.sqlite" "$library"
 }
 
-# VmRSS in kB once two readings 300 ms apart agree (at most 10 s).
-settled_rss() {
-  local last=-1 rss i
-  for i in $(seq 33); do
-    rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$app/status")
-    [ "$rss" != "$last" ] || break
-    last=$rss
-    sleep 0.3
-  done
-  echo "$rss"
-}
+. "$(dirname "$0")/resident.sh"
 
 # The Preferences window's Advanced page (the sidebar's last section); sets x and y to its corner.
 open_advanced() {
@@ -66,10 +56,10 @@ run_once() {
   fresh_library
   start_app_ready
   local fresh windowed imported
-  fresh=$(settled_rss)
+  fresh=$(settled_rss "$app")
   open_advanced
   close_preferences
-  windowed=$(settled_rss)
+  windowed=$(settled_rss "$app")
   before=$(last_change)
   open_advanced
   # Import Library… on the Backup card; the dialog's file name field has the keyboard.
@@ -88,7 +78,7 @@ run_once() {
   xdotool key alt+r
   wait_for 300 replaced || fail "the library was not replaced"
   close_preferences
-  imported=$(settled_rss)
+  imported=$(settled_rss "$app")
   quit_app
   echo "$fresh $windowed $imported"
 }

@@ -49,17 +49,7 @@ icon_of() {
   return 1
 }
 
-# VmRSS in kB once two readings 300 ms apart agree (at most 5 s).
-settled_rss() {
-  local pid=$1 last=-1 rss i
-  for i in $(seq 50); do
-    rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status")
-    [ "$rss" != "$last" ] || break
-    last=$rss
-    sleep 0.3
-  done
-  echo "$rss"
-}
+. "$(dirname "$0")/resident.sh"
 
 # Resident and private kB by what is mapped (a library, the heap, anonymous memory), largest first,
 # with the totals.
