@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 namespace morvane {
 
@@ -32,14 +33,17 @@ public:
     // Applies many remote links in a row with the statements, the tag ids and the check whether any
     // link was ever deleted here kept from one link to the next. Lives within one transaction of the
     // caller (or none), during which nothing else writes the library.
+    // Each link is written in a savepoint of its own unless `eachUndoable` is false: then a link that
+    // throws may leave part of its rows, and the caller rolls back the whole transaction. A savepoint
+    // costs each link a copy of every page it changes.
     class RemoteLinks {
     public:
-        explicit RemoteLinks(LibraryMerge& merge);
+        explicit RemoteLinks(LibraryMerge& merge, bool eachUndoable = true);
         ~RemoteLinks();
         RemoteLinks(const RemoteLinks&) = delete;
         RemoteLinks& operator=(const RemoteLinks&) = delete;
 
-        // As applyRemoteLink: each link in a savepoint of its own, undone wholly when it throws.
+        // As applyRemoteLink: each link undone wholly when it throws (see eachUndoable).
         void apply(const LinkItem& remote, bool winsEqualTime = false);
 
     private:
@@ -49,6 +53,7 @@ public:
         LibraryMerge& m_merge;
         std::unique_ptr<Statements> m_statements;
         bool m_tombstones = false;
+        bool m_eachUndoable = true;
         LibraryWrites::TagIds m_tagIds;
         LinkItem m_local;
     };
@@ -66,6 +71,17 @@ public:
     // One transaction; the statistics are refreshed once it commits.
     void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations);
     void eraseAll();
+
+    // Filling a library that holds no link with many links over many transactions, as a machine joining
+    // with an empty library does: startFilling() drops the indexes of the links and their tags but their
+    // keys and suspends the search index, so that each link costs a few appends rather than a random
+    // place in every index, and finishFilling() makes them again and indexes every row at once. Rows,
+    // change journal (its triggers stay) and search answers end as writing each link with every index
+    // in place leaves them. Meanwhile other operations still find every row, through slower plans.
+    // startFilling() gives the statements that make the indexes again, or nothing when the library
+    // holds a link. A library left unfinished (the process ended) gets its indexes back when opened.
+    std::optional<QStringList> startFilling();
+    void finishFilling(const QStringList& indexes);
 
 private:
     // The rows of an import, written inside its transaction.
