@@ -117,6 +117,9 @@ LibraryMerge::RemoteLinks::RemoteLinks(LibraryMerge& merge, bool eachUndoable)
     , m_eachUndoable(eachUndoable)
 {
     SQLiteConnection& connection = merge.m_connection;
+    if (merge.m_remoteTagIdsAt != connection.changeStamp())
+        merge.m_remoteTagIds.clear();
+    merge.m_remoteTagIdsAt.reset();
     // A library where no link was ever deleted, as a new one joining others, skips a lookup per link.
     m_tombstones = anyRow(connection, QStringLiteral("SELECT 1 FROM deleted_records WHERE record_type = ?"),
                           {linkRecordType});
@@ -132,6 +135,11 @@ LibraryMerge::RemoteLinks::RemoteLinks(LibraryMerge& merge, bool eachUndoable)
 }
 
 LibraryMerge::RemoteLinks::~RemoteLinks() = default;
+
+void LibraryMerge::RemoteLinks::committed()
+{
+    m_merge.m_remoteTagIdsAt = m_merge.m_connection.changeStamp();
+}
 
 void LibraryMerge::RemoteLinks::apply(const LinkItem& remote, bool winsEqualTime)
 {
@@ -173,7 +181,7 @@ void LibraryMerge::RemoteLinks::apply(const LinkItem& remote, bool winsEqualTime
             writeLink();
     } catch (...) {
         // Tags made in the savepoint just undone are gone with it.
-        m_tagIds.clear();
+        m_merge.m_remoteTagIds.clear();
         throw;
     }
 }
@@ -204,7 +212,7 @@ void LibraryMerge::RemoteLinks::write(const LinkItem& remote, const QString& idT
         statements.clearTags.bindText(1, idText);
         statements.clearTags.step();
     }
-    for (const QString& tagId : m_merge.m_writes.tagIds(remote.tags, &m_tagIds)) {
+    for (const QString& tagId : m_merge.m_writes.tagIds(remote.tags, &m_merge.m_remoteTagIds)) {
         const ResetAfter reset(statements.tag);
         statements.tag.bind({idText, tagId});
         statements.tag.step();

@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace morvane {
 
@@ -45,6 +46,9 @@ public:
 
         // As applyRemoteLink: each link undone wholly when it throws (see eachUndoable).
         void apply(const LinkItem& remote, bool winsEqualTime = false);
+        // Once the caller's transaction committed: the tag ids looked up stay known for the next links
+        // applied, as long as nothing else wrote the library meanwhile.
+        void committed();
 
     private:
         struct Statements;
@@ -54,7 +58,6 @@ public:
         std::unique_ptr<Statements> m_statements;
         bool m_tombstones = false;
         bool m_eachUndoable = true;
-        LibraryWrites::TagIds m_tagIds;
         LinkItem m_local;
     };
 
@@ -95,6 +98,10 @@ private:
     LibraryReads& m_reads;
     LibraryWrites& m_writes;
     LinkSearchIndex& m_searchIndex;
+    // The tag ids remote links looked up, and the library's change stamp when the links that looked
+    // them up were committed: any other write since may have removed a tag.
+    LibraryWrites::TagIds m_remoteTagIds;
+    std::optional<std::pair<qint64, qint64>> m_remoteTagIdsAt;
 };
 
 } // namespace morvane

@@ -41,12 +41,14 @@ void applyLinkBatch(SQLiteStore& sqlite, const QList<SyncedLibrary::RemoteLink>&
     };
     if (eachUndoable) {
         applyEach(sqlite.transactions(), links, apply);
-        return;
+    } else {
+        sqlite.transactions().inTransaction([&] {
+            for (const SyncedLibrary::RemoteLink& remote : links)
+                apply(remote);
+        });
     }
-    sqlite.transactions().inTransaction([&] {
-        for (const SyncedLibrary::RemoteLink& remote : links)
-            apply(remote);
-    });
+    if (applier)
+        applier->committed();
 }
 
 // A part of what `read` (linksAfterRow or relationsAfterRow) gives, in one store job.
