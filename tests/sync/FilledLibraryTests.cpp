@@ -205,5 +205,32 @@ TEST_F(FilledLibraryTest, aFillThatFailsEndsAsTheSameFailureLinkByLink)
     EXPECT_FALSE(rows.contains("link_relations:"));
 }
 
+// A fill the process never finished (it ended meanwhile) leaves a library that gets its indexes back
+// when it is opened again, and whose search finds what it holds.
+TEST_F(FilledLibraryTest, aFillLeftUnfinishedGetsItsIndexesBackWhenOpened)
+{
+    const Remote remote = remoteLibrary();
+    QStringList indexes;
+    {
+        Machine machine("unfinished", std::make_shared<InMemoryRecordStore>());
+        indexes = machine.on([](SQLiteStore& sqlite) {
+            return texts(sqlite, "SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
+        });
+        SyncedLibrary library(*machine.store);
+        ASSERT_TRUE(library.startFilling().result().has_value());
+        library.applyLinks(remote.batches[0]).waitForFinished();
+        EXPECT_EQ(machine.store->searchLinks("Alpha report 0").result().size(), 1);
+    }
+    Machine machine("unfinished", std::make_shared<InMemoryRecordStore>());
+    machine.store->prepareSearch();
+    EXPECT_EQ(titles(machine.store->searchLinks("Alpha report 0").result()), QStringList{"Alpha report 0"});
+    const QStringList state = libraryState(machine);
+    EXPECT_EQ(machine.on([](SQLiteStore& sqlite) {
+        return texts(sqlite, "SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
+    }),
+              indexes);
+    EXPECT_TRUE(state.join('\n').contains("search \"alp\": 1,"));
+}
+
 } // namespace
 } // namespace morvane::test
