@@ -143,18 +143,6 @@ QStringList libraryState(Machine& machine)
     });
 }
 
-QString differences(const QStringList& got, const QStringList& expected)
-{
-    QStringList text;
-    for (const QString& line : got)
-        if (!expected.contains(line))
-            text.append("+ " + line);
-    for (const QString& line : expected)
-        if (!got.contains(line))
-            text.append("- " + line);
-    return text.join('\n');
-}
-
 class FilledLibraryTest : public ::testing::Test {
 protected:
     // The state each way leaves, with a tag the library refuses installed in both when given.
