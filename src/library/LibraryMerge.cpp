@@ -5,6 +5,7 @@
 #include "LibrarySchema.h"
 #include "LinkRow.h"
 #include "LinkSearchIndex.h"
+#include "LinkSearchSeal.h"
 #include "SQLiteConnection.h"
 #include "SQLiteStatement.h"
 #include "SQLiteTransaction.h"
@@ -12,6 +13,7 @@
 #include "foundation/Uuid.h"
 
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QSet>
 
 namespace morvane {
@@ -83,6 +85,8 @@ private:
 // The tables an import writes, whose indexes it may make again at its end.
 const QStringList importedTables = {QStringLiteral("links"), QStringLiteral("link_tags"),
                                     QStringLiteral("link_relations")};
+// The tables a fill writes row by row; the relations come after it, with their indexes in place.
+const QStringList filledTables = {QStringLiteral("links"), QStringLiteral("link_tags")};
 
 bool anyRow(SQLiteConnection& connection, const QString& sql, const QList<SQLiteValue>& values)
 {
@@ -105,12 +109,17 @@ struct LibraryMerge::RemoteLinks::Statements {
     SQLiteStatement stored;
     SQLiteStatement upsert;
     SQLiteStatement clearTags;
+    SQLiteStatement tag;
 };
 
-LibraryMerge::RemoteLinks::RemoteLinks(LibraryMerge& merge)
+LibraryMerge::RemoteLinks::RemoteLinks(LibraryMerge& merge, bool eachUndoable)
     : m_merge(merge)
+    , m_eachUndoable(eachUndoable)
 {
     SQLiteConnection& connection = merge.m_connection;
+    if (merge.m_remoteTagIdsAt != connection.changeStamp())
+        merge.m_remoteTagIds.clear();
+    merge.m_remoteTagIdsAt.reset();
     // A library where no link was ever deleted, as a new one joining others, skips a lookup per link.
     m_tombstones = anyRow(connection, QStringLiteral("SELECT 1 FROM deleted_records WHERE record_type = ?"),
                           {linkRecordType});
@@ -120,10 +129,17 @@ LibraryMerge::RemoteLinks::RemoteLinks(LibraryMerge& merge)
                              QStringLiteral("FROM links WHERE links.id = ? LIMIT 1")),
         connection.statement(mergeLinkRecord),
         connection.statement(QStringLiteral("DELETE FROM link_tags WHERE link_id = ?")),
+        connection.statement(
+            QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)")),
     });
 }
 
 LibraryMerge::RemoteLinks::~RemoteLinks() = default;
+
+void LibraryMerge::RemoteLinks::committed()
+{
+    m_merge.m_remoteTagIdsAt = m_merge.m_connection.changeStamp();
+}
 
 void LibraryMerge::RemoteLinks::apply(const LinkItem& remote, bool winsEqualTime)
 {
@@ -132,7 +148,7 @@ void LibraryMerge::RemoteLinks::apply(const LinkItem& remote, bool winsEqualTime
     try {
         // The row and its tags go together: a failure while the tags are written must not leave the
         // remote update time on a row whose tags were lost.
-        inTransaction(m_merge.m_connection, [&] {
+        const auto writeLink = [&] {
             if (m_tombstones) {
                 const ResetAfter reset(statements.tombstone);
                 statements.tombstone.bindText(1, linkRecordType);
@@ -158,10 +174,14 @@ void LibraryMerge::RemoteLinks::apply(const LinkItem& remote, bool winsEqualTime
                 return;
             }
             write(remote, idText, stored);
-        });
+        };
+        if (m_eachUndoable)
+            inTransaction(m_merge.m_connection, writeLink);
+        else
+            writeLink();
     } catch (...) {
         // Tags made in the savepoint just undone are gone with it.
-        m_tagIds.clear();
+        m_merge.m_remoteTagIds.clear();
         throw;
     }
 }
@@ -192,7 +212,11 @@ void LibraryMerge::RemoteLinks::write(const LinkItem& remote, const QString& idT
         statements.clearTags.bindText(1, idText);
         statements.clearTags.step();
     }
-    m_merge.m_writes.writeTags(remote.tags, idText, &m_tagIds);
+    for (const QString& tagId : m_merge.m_writes.tagIds(remote.tags, &m_merge.m_remoteTagIds)) {
+        const ResetAfter reset(statements.tag);
+        statements.tag.bind({idText, tagId});
+        statements.tag.step();
+    }
 }
 
 void LibraryMerge::backfillFileFields(const LinkItem& remote, const LinkItem& local)
@@ -392,6 +416,40 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
             m_connection.execute(index);
         if (journaled)
             journal.resume();
+    });
+}
+
+std::optional<QStringList> LibraryMerge::startFilling()
+{
+    return inTransaction(m_connection, [&]() -> std::optional<QStringList> {
+        if (anyRow(m_connection, QStringLiteral("SELECT 1 FROM links"), {}))
+            return std::nullopt;
+        // Empty already: suspending only marks it as indexing no row, which the triggers respect.
+        if (m_searchIndex.suspend())
+            m_connection.runAfterCommit([this] { m_searchIndex.holdBuild(true); });
+        return dropIndexes(filledTables);
+    });
+}
+
+void LibraryMerge::finishFilling(const QStringList& indexes)
+{
+    static const QRegularExpression createIndex(QStringLiteral("^CREATE (UNIQUE )?INDEX "));
+    m_searchIndex.holdBuild(false);
+    inTransaction(m_connection, [&] {
+        // Before the indexes: the index reads the rows in the order of a scan, which an index covering
+        // their texts would make the titles' order, and rows that come out of rowid order make it write
+        // a segment for each.
+        m_searchIndex.resume();
+        for (QString index : indexes) {
+            // One made meanwhile (the search's title order, by its build) stays as it is.
+            const QRegularExpressionMatch match = createIndex.match(index);
+            if (match.hasMatch())
+                index.insert(match.capturedEnd(), QStringLiteral("IF NOT EXISTS "));
+            m_connection.execute(index);
+        }
+        // The indexes changed the schema in our hands: the search index, made again from every row, may
+        // trust its rowids.
+        LinkSearchSeal::take(m_connection);
     });
 }
 

@@ -10,6 +10,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace morvane {
 
@@ -32,15 +34,21 @@ public:
     // Applies many remote links in a row with the statements, the tag ids and the check whether any
     // link was ever deleted here kept from one link to the next. Lives within one transaction of the
     // caller (or none), during which nothing else writes the library.
+    // Each link is written in a savepoint of its own unless `eachUndoable` is false: then a link that
+    // throws may leave part of its rows, and the caller rolls back the whole transaction. A savepoint
+    // costs each link a copy of every page it changes.
     class RemoteLinks {
     public:
-        explicit RemoteLinks(LibraryMerge& merge);
+        explicit RemoteLinks(LibraryMerge& merge, bool eachUndoable = true);
         ~RemoteLinks();
         RemoteLinks(const RemoteLinks&) = delete;
         RemoteLinks& operator=(const RemoteLinks&) = delete;
 
-        // As applyRemoteLink: each link in a savepoint of its own, undone wholly when it throws.
+        // As applyRemoteLink: each link undone wholly when it throws (see eachUndoable).
         void apply(const LinkItem& remote, bool winsEqualTime = false);
+        // Once the caller's transaction committed: the tag ids looked up stay known for the next links
+        // applied, as long as nothing else wrote the library meanwhile.
+        void committed();
 
     private:
         struct Statements;
@@ -49,7 +57,7 @@ public:
         LibraryMerge& m_merge;
         std::unique_ptr<Statements> m_statements;
         bool m_tombstones = false;
-        LibraryWrites::TagIds m_tagIds;
+        bool m_eachUndoable = true;
         LinkItem m_local;
     };
 
@@ -67,6 +75,17 @@ public:
     void importRecords(const QList<LinkItem>& links, const QList<LinkRelation>& relations);
     void eraseAll();
 
+    // Filling a library that holds no link with many links over many transactions, as a machine joining
+    // with an empty library does: startFilling() drops the indexes of the links and their tags but their
+    // keys and suspends the search index, so that each link costs a few appends rather than a random
+    // place in every index, and finishFilling() makes them again and indexes every row at once. Rows,
+    // change journal (its triggers stay) and search answers end as writing each link with every index
+    // in place leaves them. Meanwhile other operations still find every row, through slower plans.
+    // startFilling() gives the statements that make the indexes again, or nothing when the library
+    // holds a link. A library left unfinished (the process ended) gets its indexes back when opened.
+    std::optional<QStringList> startFilling();
+    void finishFilling(const QStringList& indexes);
+
 private:
     // The rows of an import, written inside its transaction.
     void importLinks(const QList<LinkItem>& links);
@@ -79,6 +98,10 @@ private:
     LibraryReads& m_reads;
     LibraryWrites& m_writes;
     LinkSearchIndex& m_searchIndex;
+    // The tag ids remote links looked up, and the library's change stamp when the links that looked
+    // them up were committed: any other write since may have removed a tag.
+    LibraryWrites::TagIds m_remoteTagIds;
+    std::optional<std::pair<qint64, qint64>> m_remoteTagIdsAt;
 };
 
 } // namespace morvane

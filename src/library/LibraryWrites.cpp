@@ -130,9 +130,9 @@ QStringList LibraryWrites::tagIds(const QStringList& names, TagIds* known)
     return ids;
 }
 
-void LibraryWrites::writeTags(const QStringList& names, const QString& linkIdText, TagIds* known)
+void LibraryWrites::writeTags(const QStringList& names, const QString& linkIdText)
 {
-    for (const QString& id : tagIds(names, known)) {
+    for (const QString& id : tagIds(names, nullptr)) {
         m_connection.execute(
             QStringLiteral("INSERT OR IGNORE INTO link_tags (link_id, tag_id) VALUES (?, ?)"),
             {linkIdText, id});
@@ -144,7 +144,7 @@ void LibraryWrites::replaceTags(const QStringList& names, const QUuid& linkId)
     if (normalizedTagNames(names).isEmpty())
         return;
     // All of a link's tags or none: a half-written set would look like a deliberate edit.
-    inTransaction(m_connection, [&] { writeTags(names, uuidString(linkId), nullptr); });
+    inTransaction(m_connection, [&] { writeTags(names, uuidString(linkId)); });
 }
 
 void LibraryWrites::setTags(const QStringList& names, const QUuid& linkId)

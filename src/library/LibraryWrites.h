@@ -52,8 +52,7 @@ public:
     void upsertTombstone(const QString& recordType, const QString& recordName, const QDateTime& deletedAt);
 
     // Adds the tags (as replaceTags normalizes them) to the link; the caller holds the transaction.
-    // known (when given) answers names seen before without a statement.
-    void writeTags(const QStringList& names, const QString& linkIdText, TagIds* known);
+    void writeTags(const QStringList& names, const QString& linkIdText);
     // The ids of the tags (as replaceTags normalizes them), each made when missing.
     QStringList tagIds(const QStringList& names, TagIds* known);
 

@@ -254,7 +254,7 @@ void LinkSearchIndex::resume()
 
 bool LinkSearchIndex::buildStep()
 {
-    if (isReady())
+    if (isReady() || m_buildHeld)
         return true;
     if (!exists(m_connection, QStringLiteral("link_search_progress")))
         return true; // no index in this SQLite: nothing to build

@@ -49,6 +49,10 @@ public:
     bool suspend();
     void resume();
 
+    // While a library is filled over many transactions (LibraryMerge::startFilling), the index stays
+    // suspended and its build waits: the fill's end indexes every row at once.
+    void holdBuild(bool held) { m_buildHeld = held; }
+
     // The page the library's search lists for the trimmed, non-empty text, in its order, or nothing
     // when the index is not ready: the caller then runs the plain statement. A text with no run of
     // three characters between wildcards is listed by the title walk alone.
@@ -79,6 +83,7 @@ private:
 
     SQLiteConnection& m_connection;
     bool m_ready = false;
+    bool m_buildHeld = false;
     LinkSearchTexts m_texts{m_connection};
     TagNamesById m_tagNames{m_connection};
 };

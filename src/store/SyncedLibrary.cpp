@@ -29,6 +29,28 @@ void applyEach(LibraryTransactions& transactions, const QList<T>& values, Apply 
         std::rethrow_exception(failure);
 }
 
+// The batch in one transaction, each link undoable alone or not (see applyLinks).
+void applyLinkBatch(SQLiteStore& sqlite, const QList<SyncedLibrary::RemoteLink>& links, bool eachUndoable)
+{
+    // Made inside the batch's transaction, where nothing else writes the library while it lives.
+    std::optional<LibraryMerge::RemoteLinks> applier;
+    const auto apply = [&](const SyncedLibrary::RemoteLink& remote) {
+        if (!applier)
+            applier.emplace(sqlite.merge(), eachUndoable);
+        applier->apply(remote.link, remote.winsEqualTime);
+    };
+    if (eachUndoable) {
+        applyEach(sqlite.transactions(), links, apply);
+    } else {
+        sqlite.transactions().inTransaction([&] {
+            for (const SyncedLibrary::RemoteLink& remote : links)
+                apply(remote);
+        });
+    }
+    if (applier)
+        applier->committed();
+}
+
 // A part of what `read` (linksAfterRow or relationsAfterRow) gives, in one store job.
 template <class T>
 QFuture<SyncedLibrary::Part<T>> readPart(LinkStore& store, qint64 row, qsizetype count,
@@ -130,13 +152,14 @@ QFuture<void> SyncedLibrary::applyDeletion(DeletedRecord deleted)
 QFuture<void> SyncedLibrary::applyLinks(QList<RemoteLink> links)
 {
     return LinkStoreDatabase(m_store).run([links = std::move(links)](SQLiteStore& sqlite) {
-        // Made inside the batch's transaction, where nothing else writes the library while it lives.
-        std::optional<LibraryMerge::RemoteLinks> applier;
-        applyEach(sqlite.transactions(), links, [&](const RemoteLink& remote) {
-            if (!applier)
-                applier.emplace(sqlite.merge());
-            applier->apply(remote.link, remote.winsEqualTime);
-        });
+        // The batch is written first with no savepoint per link, which copies every page a link changes;
+        // when a link fails, that transaction is rolled back whole and the batch written again with
+        // each link in a savepoint of its own, which keeps the links before the failing one.
+        try {
+            applyLinkBatch(sqlite, links, false);
+        } catch (...) {
+            applyLinkBatch(sqlite, links, true);
+        }
     });
 }
 
@@ -146,6 +169,18 @@ QFuture<void> SyncedLibrary::applyRelations(QList<LinkRelation> relations)
         LibraryMerge& merge = sqlite.merge();
         applyEach(sqlite.transactions(), relations,
                   [&merge](const LinkRelation& relation) { merge.applyRemoteRelation(relation); });
+    });
+}
+
+QFuture<std::optional<QStringList>> SyncedLibrary::startFilling()
+{
+    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) { return sqlite.merge().startFilling(); });
+}
+
+QFuture<void> SyncedLibrary::finishFilling(QStringList indexes)
+{
+    return LinkStoreDatabase(m_store).run([indexes = std::move(indexes)](SQLiteStore& sqlite) {
+        sqlite.transactions().inBulkTransaction([&] { sqlite.merge().finishFilling(indexes); });
     });
 }
 

@@ -82,6 +82,10 @@ public:
     // undone alone, the ones before it are kept, and its error is thrown.
     QFuture<void> applyLinks(QList<RemoteLink> links);
     QFuture<void> applyRelations(QList<LinkRelation> relations);
+    // See LibraryMerge::startFilling and finishFilling; the finish in a transaction with a large cache,
+    // as an import's.
+    QFuture<std::optional<QStringList>> startFilling();
+    QFuture<void> finishFilling(QStringList indexes);
 
 private:
     LinkStore& m_store;

@@ -22,6 +22,9 @@ using LinkToApply = SyncedLibrary::RemoteLink;
 // Remote links and relations are applied a batch per store job: a job each spent a pass over a large
 // library handing work between threads, while a batch still leaves a search its turn between jobs.
 constexpr qsizetype applyBatch = 256;
+// A library holding no link that takes at least this many is filled with its indexes made at the end
+// (SyncedLibrary::startFilling): below it, keeping them row by row costs less than making them again.
+constexpr qsizetype fillFrom = 4 * applyBatch;
 
 QFuture<void> applyDeletion(LinkStore& store, const DeletedRecord& deleted)
 {
@@ -67,6 +70,7 @@ public:
                              [this](quint32 link, const QUuid& key) { return m_summaries[link].id < key; });
         return at != m_byID.cend() && m_summaries[*at].id == id ? &m_summaries[*at] : nullptr;
     }
+    bool isEmpty() const { return m_summaries.isEmpty(); }
 
 private:
     const QList<LinkSummary> m_summaries;
@@ -221,9 +225,12 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
         reading.emplace(remote.readLinks(records, next.part));
     };
     std::exception_ptr failure;
+    std::optional<QStringList> filling;
     try {
         if (!ids.isEmpty())
             readPart(0);
+        if (!scope && localSummaries.isEmpty() && ids.size() >= fillFrom)
+            filling = co_await SyncedLibrary(store).startFilling();
         for (qsizetype first = 0; first < ids.size(); first += perPart) {
             {
                 QCoro::Task<void> read = std::move(*reading);
@@ -265,6 +272,14 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
             co_await *reading;
         } catch (...) {
             // The error that ended the pull is the one to report.
+        }
+    }
+    if (filling) {
+        try {
+            co_await SyncedLibrary(store).finishFilling(std::move(*filling));
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
         }
     }
     if (failure)

@@ -27,6 +27,8 @@ struct SyncScope;
 // summary, and a link whose fields a decision compares read again with its part.
 // Gives back the library's side it read when the pull wrote nothing, with the library's change stamp
 // then: a push that finds the same stamp decides from it instead of reading everything again.
+// A whole pull that brings many links into a library holding none (a machine joining) fills it: the
+// indexes of the links are made once after the last link (SyncedLibrary::startFilling).
 inline constexpr qsizetype linksPerPart = 256;
 struct PulledLibrary {
     LibrarySide local;

@@ -161,6 +161,19 @@ struct Machine {
     }
 };
 
+// The lines of each that the other lacks, for a failure's message.
+inline QString differences(const QStringList& got, const QStringList& expected)
+{
+    QStringList text;
+    for (const QString& line : got)
+        if (!expected.contains(line))
+            text.append("+ " + line);
+    for (const QString& line : expected)
+        if (!got.contains(line))
+            text.append("- " + line);
+    return text.join('\n');
+}
+
 // Two machines syncing through one in-memory record store.
 class SharedCloudTest : public ::testing::Test {
 protected:

@@ -92,19 +92,6 @@ QStringList folderLines(const QMap<QString, QByteArray>& files)
     return lines;
 }
 
-// The lines of each that the other lacks, for a failure's message.
-QString differences(const QStringList& got, const QStringList& expected)
-{
-    QStringList text;
-    for (const QString& line : got)
-        if (!expected.contains(line))
-            text.append("+ " + line);
-    for (const QString& line : expected)
-        if (!got.contains(line))
-            text.append("- " + line);
-    return text.join('\n');
-}
-
 void copyFolder(const QString& from, const QString& to)
 {
     QDir().mkpath(to);
