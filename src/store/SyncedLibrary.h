@@ -64,7 +64,9 @@ public:
     // Where the library's change journal stands, and what it names after the point when there is
     // one. A journal that something removed is made again, and the answer is then incomplete: the
     // pass that finds it so looks at everything.
-    QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since);
+    // Past `atMost` changes, none is listed (see LibraryChangeJournal::changesSince).
+    QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since,
+                                                        qsizetype atMost = LibraryChangeJournal::unlimited);
     // Moves on whenever the library may have changed, through this connection or another.
     QFuture<std::pair<qint64, qint64>> changeStamp();
     // Where the last completed pass left the record store, none when no pass left a point; with each
