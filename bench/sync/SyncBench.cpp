@@ -11,6 +11,7 @@
 #include "GeneratedLinkStore.h"
 #include "SyncPass.h"
 #include "foundation/Clock.h"
+#include "foundation/FreedMemory.h"
 #include "foundation/UserDefaults.h"
 #include "foundation/Uuid.h"
 #include "library/LinkParser.h"
@@ -310,5 +311,6 @@ BENCHMARK(BM_RemoteSideOfRecordsUnderOtherNames)->Apply(sizes);
 
 int main(int argc, char** argv)
 {
+    mapLargeBlocks(); // the passes run as in the application
     return bench::runWithApplication(argc, argv);
 }

@@ -7,6 +7,7 @@
 #include "TerminationSignals.h"
 #include "desktop/MessageBoxAlertPresenter.h"
 #include "desktop/X11Display.h"
+#include "foundation/FreedMemory.h"
 #include "platform/GLibLoopThread.h"
 #include "services/SingleInstance.h"
 #include "services/UrlSchemeRegistration.h"
@@ -225,6 +226,7 @@ int runProcess(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    morvane::mapLargeBlocks();
     // A thread of ours left inside a call another program does not answer (stopped, hung) at quit must
     // not come back while static objects and libraries are being taken down.
     return morvane::GLibLoopThread::settleThreadsLetGo(runProcess(argc, argv));

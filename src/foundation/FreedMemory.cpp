@@ -13,4 +13,11 @@ void releaseFreedMemory() noexcept
 #endif
 }
 
+void mapLargeBlocks() noexcept
+{
+#ifdef __GLIBC__
+    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
+
 } // namespace morvane

@@ -183,7 +183,8 @@ QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const
         for (const LinkItem& link : part.values)
             side.summaries.append(LinkSummary::of(link));
     }
-    side.summaries.squeeze();
+    // Not squeezed, which would copy it: a list this large is a mapping of its own (see mapLargeBlocks),
+    // whose pages past its end were never written and take no memory.
     const auto relations = [&store](qint64 row, qsizetype count) {
         return SyncedLibrary(store).relationsAfter(row, count);
     };
