@@ -4,6 +4,7 @@
 #include "files/FileHashCache.h"
 #include "files/FileIdentityService.h"
 #include "foundation/Clock.h"
+#include "foundation/FreedMemory.h"
 #include "foundation/UserDefaults.h"
 #include "store/LinkStore.h"
 #include "sync/FolderRecordStore.h"
@@ -36,6 +37,7 @@ QCoro::Task<bool> passSucceeds(RecordStoreSyncService& service, LinkStore& store
 
 int main(int argc, char* argv[])
 {
+    keepLittleFreedMemory(); // as the application does
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() != 3) {

@@ -137,7 +137,8 @@ void LibraryChangeJournal::resume()
                          {SQLiteValue::integer(everythingKind)});
 }
 
-LibraryChangeJournal::Changes LibraryChangeJournal::changesSince(std::optional<qint64> since)
+LibraryChangeJournal::Changes LibraryChangeJournal::changesSince(std::optional<qint64> since,
+                                                                 qsizetype atMost)
 {
     Changes changes;
     changes.othersCommits = pragma(m_connection, QStringLiteral("data_version"));
@@ -157,10 +158,19 @@ LibraryChangeJournal::Changes LibraryChangeJournal::changesSince(std::optional<q
     }
     if (!since)
         return changes;
-    SQLiteStatement changed = m_connection.statement(
-        QStringLiteral("SELECT kind, first, second FROM library_changes WHERE seq > ?1 AND seq <= ?2"));
-    changed.bind({SQLiteValue::integer(*since), SQLiteValue::integer(changes.through)});
-    while (changed.step()) {
+    SQLiteStatement changed = m_connection.statement(QStringLiteral(
+        "SELECT kind, first, second FROM library_changes WHERE seq > ?1 AND seq <= ?2 LIMIT ?3"));
+    const qint64 rows = atMost < unlimited ? qint64(atMost) + 1 : -1; // one more tells there are more
+    changed.bind(
+        {SQLiteValue::integer(*since), SQLiteValue::integer(changes.through), SQLiteValue::integer(rows)});
+    for (qsizetype read = 0; changed.step(); ++read) {
+        if (read == atMost) {
+            changes.links.clear();
+            changes.relations.clear();
+            changes.deletedRecords.clear();
+            changes.everything = true;
+            break;
+        }
         switch (changed.int64(0)) {
         case linkKind:
             changes.links.append(changed.text(1));

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <optional>
 #include <utility>
 
@@ -49,14 +50,18 @@ public:
         qint64 schemaVersion = 0;
         // False when the journal or one of its triggers is missing: no point can be trusted.
         bool complete = false;
-        // Everything may have changed since the point (a large write went without the triggers).
+        // Everything may have changed since the point (a large write went without the triggers), or more
+        // changed than the reader asked to be listed: the lists are then empty.
         bool everything = false;
         QList<QString> links;
         QList<std::pair<QString, QString>> relations;      // from and to, as stored
         QList<std::pair<QString, QString>> deletedRecords; // record type and name
     };
-    // The changes after `since`, or only where the journal stands when there is no point yet.
-    Changes changesSince(std::optional<qint64> since);
+    // The changes after `since`, or only where the journal stands when there is no point yet. Past
+    // `atMost` changes they are not listed but answered as everything: a reader that would treat that many
+    // as everything anyway is spared holding each key as a text (after a machine joins, every link).
+    static constexpr qsizetype unlimited = std::numeric_limits<qsizetype>::max();
+    Changes changesSince(std::optional<qint64> since, qsizetype atMost = unlimited);
 
     // The rows of keys, in the orders of the library's full reads (links by update time then title,
     // relations and deletions by their times); keys the library no longer holds are left out.

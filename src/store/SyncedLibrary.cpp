@@ -101,10 +101,11 @@ QFuture<QList<LinkItem>> SyncedLibrary::linksOnly(QStringList linkIDs)
         [linkIDs = std::move(linkIDs)](SQLiteStore& sqlite) { return sqlite.journal().links(linkIDs); });
 }
 
-QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since)
+QFuture<LibraryChangeJournal::Changes> SyncedLibrary::changesSince(std::optional<qint64> since,
+                                                                   qsizetype atMost)
 {
-    return LinkStoreDatabase(m_store).run([since](SQLiteStore& sqlite) {
-        LibraryChangeJournal::Changes changes = sqlite.journal().changesSince(since);
+    return LinkStoreDatabase(m_store).run([since, atMost](SQLiteStore& sqlite) {
+        LibraryChangeJournal::Changes changes = sqlite.journal().changesSince(since, atMost);
         if (!changes.complete) {
             sqlite.journal().restore();
             changes = sqlite.journal().changesSince(std::nullopt);
@@ -180,7 +181,7 @@ QFuture<std::optional<QStringList>> SyncedLibrary::startFilling()
 QFuture<void> SyncedLibrary::finishFilling(QStringList indexes)
 {
     return LinkStoreDatabase(m_store).run([indexes = std::move(indexes)](SQLiteStore& sqlite) {
-        sqlite.transactions().inBulkTransaction([&] { sqlite.merge().finishFilling(indexes); });
+        sqlite.transactions().inTransaction([&] { sqlite.merge().finishFilling(indexes); });
     });
 }
 

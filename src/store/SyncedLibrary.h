@@ -64,7 +64,9 @@ public:
     // Where the library's change journal stands, and what it names after the point when there is
     // one. A journal that something removed is made again, and the answer is then incomplete: the
     // pass that finds it so looks at everything.
-    QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since);
+    // Past `atMost` changes, none is listed (see LibraryChangeJournal::changesSince).
+    QFuture<LibraryChangeJournal::Changes> changesSince(std::optional<qint64> since,
+                                                        qsizetype atMost = LibraryChangeJournal::unlimited);
     // Moves on whenever the library may have changed, through this connection or another.
     QFuture<std::pair<qint64, qint64>> changeStamp();
     // Where the last completed pass left the record store, none when no pass left a point; with each
@@ -82,8 +84,9 @@ public:
     // undone alone, the ones before it are kept, and its error is thrown.
     QFuture<void> applyLinks(QList<RemoteLink> links);
     QFuture<void> applyRelations(QList<LinkRelation> relations);
-    // See LibraryMerge::startFilling and finishFilling; the finish in a transaction with a large cache,
-    // as an import's.
+    // See LibraryMerge::startFilling and finishFilling. The finish keeps the usual cache: an import's
+    // large one held a joining machine's whole library in memory while its indexes were made, well
+    // past what the pass holds otherwise, for no gain in time.
     QFuture<std::optional<QStringList>> startFilling();
     QFuture<void> finishFilling(QStringList indexes);
 

@@ -14,11 +14,13 @@
 namespace morvane {
 
 // The records a pass read and the library keeps for the next start, in the order they were read: each
-// name (as UTF-8), version and kept bytes in one buffer, with an entry of fixed size for each, in
-// mappings of their own. A whole pass reads every record and keeps them only once it is done: held as
-// one list of texts they were a few hundred bytes each in the heap all through the pass. A record whose
-// kept bytes are what the pass's point keeps under its name is added without them (appendKeptByName),
-// and they are made again as the record is kept.
+// name, version and kept bytes in one buffer, with an entry of fixed size for each, in mappings of their
+// own. A whole pass reads every record and keeps them only once it is done: held as one list of texts
+// they were a few hundred bytes each in the heap all through the pass. A name that is an id, or two ids
+// joined by '_', written as records write ids (nearly every link's and relation's) is held as the ids'
+// bytes, less than half its text; any other name as its UTF-8 bytes. A record whose kept bytes are what
+// the pass's point keeps under its name is added without them (appendKeptByName), and they are made
+// again as the record is kept.
 class ChangedRecords {
 public:
     void append(const QString& name, QByteArrayView version, QByteArrayView kept);
@@ -39,7 +41,11 @@ private:
         quint32 nameSize;
         quint32 versionSize;
         quint32 keptSize;
+        quint8 ids; // how many ids the name's bytes are, 0 for its text
     };
+    // The bytes the name is held as, and how many ids they are.
+    static QByteArray heldName(const QString& name, quint8& ids);
+    static QString nameFrom(QByteArrayView held, quint8 ids);
     QByteArrayView nameOf(const Entry& entry) const;
     MappedArray<char> m_bytes;
     MappedArray<Entry> m_entries;

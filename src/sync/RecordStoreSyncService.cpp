@@ -20,16 +20,10 @@ namespace {
 
 // A pass from a point reads in full, at once, every link the library changed since; a whole pass holds
 // their summaries and reads a part at a time. Past this many changes the pass is whole: the pass after a
-// joining machine's first one would otherwise read every link that pass took in (about 6 KB each).
+// joining machine's first one would otherwise read every link that pass took in (about 6 KB each). The
+// journal lists no more than that: past it, it answers that everything changed, holding none of the keys,
+// and the point is not trusted (SyncCheckpoint::trusts).
 constexpr qsizetype mostChangesFromAPoint = 4096;
-
-// Whether the pass decides from the point: the journal vouches for what changed since, and it is little.
-bool decidesFrom(const SyncCheckpoint& kept, const LibraryChangeJournal::Changes& journal)
-{
-    return kept.trusts(journal) &&
-           journal.links.size() + journal.relations.size() + journal.deletedRecords.size() <=
-               mostChangesFromAPoint;
-}
 
 QCoro::Task<void> pauseOn(std::shared_ptr<Clock> clock, std::chrono::milliseconds duration)
 {
@@ -226,13 +220,14 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::changed
     // expression twice.
     // The library's journal is read on the store's thread while the record store answers on its own.
     const std::optional<qint64> journalSince = kept ? std::optional(kept->journalThrough) : std::nullopt;
-    QFuture<LibraryChangeJournal::Changes> journalRead = SyncedLibrary(store).changesSince(journalSince);
+    QFuture<LibraryChangeJournal::Changes> journalRead =
+        SyncedLibrary(store).changesSince(journalSince, mostChangesFromAPoint);
     std::optional<LibraryChangeJournal::Changes> journal;
     if (kept && kept->stored) {
         // After a start the journal decides whether the library's point holds at all: one that does not
         // is not asked the record store's changes from.
         journal = co_await journalRead;
-        if (!decidesFrom(*kept, *journal))
+        if (!kept->trusts(*journal))
             kept.reset();
     }
     // A pass from no point reads every row of the library: the store's thread reads them while the record
@@ -302,7 +297,7 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::listedP
         journal = co_await SyncedLibrary(store).changesSince(fromStart);
         listing = std::make_shared<SyncCheckpoint::Listing>();
         changes = co_await m_remote.changesSince(everyRecord, listing);
-    } else if (kept && !decidesFrom(*kept, *journal)) {
+    } else if (kept && !kept->trusts(*journal)) {
         kept.reset();
         listing = std::make_shared<SyncCheckpoint::Listing>();
         changes = co_await m_remote.changesSince(everyRecord, listing);

@@ -169,18 +169,22 @@ QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const
         co_return side;
     }
     side.whole = true;
-    // The store's thread reads the next part while this one is summed up here.
-    QFuture<SyncedLibrary::Part<LinkItem>> reading = SyncedLibrary(store).linksAfter(0, perPart);
+    // The store's thread reads the next part while this one is summed up here. A link read in full takes
+    // a few kilobytes: two parts of a few hundred are what the read holds at any time, where parts of
+    // thousands held tens of megabytes, which stayed with the allocator of the store's thread.
+    const qsizetype linksPart = std::min(perPart, fullLinksPerPart);
+    QFuture<SyncedLibrary::Part<LinkItem>> reading = SyncedLibrary(store).linksAfter(0, linksPart);
     for (qint64 after = 0;;) {
         const SyncedLibrary::Part<LinkItem> part = co_await reading;
         if (part.lastRow == after)
             break;
         after = part.lastRow;
-        reading = SyncedLibrary(store).linksAfter(after, perPart);
+        reading = SyncedLibrary(store).linksAfter(after, linksPart);
         for (const LinkItem& link : part.values)
             side.summaries.append(LinkSummary::of(link));
     }
-    side.summaries.squeeze();
+    // Not squeezed, which would copy it: a list this large is a mapping of its own (see
+    // keepLittleFreedMemory), whose pages past its end were never written and take no memory.
     const auto relations = [&store](qint64 row, qsizetype count) {
         return SyncedLibrary(store).relationsAfter(row, count);
     };

@@ -49,8 +49,10 @@ struct SyncScope {
     QStringList recordsIn(const KeptRecords& kept) const;
 };
 
-// The links or relations a whole read asks the store's thread for at once.
+// The links or relations a whole read asks the store's thread for at once; at most fullLinksPerPart links
+// where each is summed up as it comes.
 inline constexpr qsizetype rowsPerPart = 2048;
+inline constexpr qsizetype fullLinksPerPart = 256;
 
 // The library's side of a pass: every row, or only the scope's when there is one. Every link, then
 // every relation, is read in the order of the rows, `perPart` to a job on the store's thread, and the

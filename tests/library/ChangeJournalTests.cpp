@@ -53,4 +53,30 @@ TEST(ChangeJournal, NamesWhatEachWriteChangedAndNothingARollbackUndid)
     EXPECT_TRUE(since(beforeImport).complete);
 }
 
+// A reader that asks for a few changes at most has them all up to that many, and past it none but the
+// word that everything may have changed.
+TEST(ChangeJournal, ListsUpToTheChangesAskedForAndPastThemSaysEverything)
+{
+    SQLiteStore store(libraryFile());
+    const qint64 start = store.journal().changesSince(std::nullopt).through;
+    addLink(store, makeLink("a"));
+    addLink(store, makeLink("b"));
+    store.writes().upsertTombstone("Link", "gone", at("2024-05-01T09:00:00.000Z"));
+    const LibraryChangeJournal::Changes all = store.journal().changesSince(start);
+    const qsizetype count = all.links.size() + all.deletedRecords.size();
+    ASSERT_EQ(count, 3);
+    ASSERT_FALSE(all.everything);
+
+    const LibraryChangeJournal::Changes atMost = store.journal().changesSince(start, count);
+    EXPECT_FALSE(atMost.everything);
+    EXPECT_EQ(atMost.links, all.links);
+    EXPECT_EQ(atMost.deletedRecords, all.deletedRecords);
+
+    const LibraryChangeJournal::Changes past = store.journal().changesSince(start, count - 1);
+    EXPECT_TRUE(past.everything);
+    EXPECT_TRUE(past.complete);
+    EXPECT_TRUE(past.links.isEmpty() && past.relations.isEmpty() && past.deletedRecords.isEmpty());
+    EXPECT_EQ(past.through, all.through);
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 #include "TestValues.h"
 
 #include "foundation/Uuid.h"
+#include "sync/ChangedRecords.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordFileCodec.h"
 #include "sync/RecordFormats.h"
@@ -220,6 +221,60 @@ TEST(RecordVersions, FindEachNameGivenInAnyOrder)
     }
     EXPECT_FALSE(versions.find("b"));
     EXPECT_FALSE(versions.find("", 2));
+}
+
+// The records a pass keeps come back under the very names they were added under, ids held as bytes or
+// not: a name written in lower case, or nearly as an id, is a name of its own, never taken for the id.
+TEST(ChangedRecords, GiveBackEachNameVersionAndKeptBytesAsAdded)
+{
+    const QString id = "0A1B2C3D-0000-4000-8000-00000000000F";
+    const QString other = "0A1B2C3D-0000-4000-8000-0000000000A2";
+    struct Added {
+        QString name;
+        bool keptByName;
+        QByteArray keptLater; // given with keepBytesOfLast, when any
+    };
+    const QList<Added> added{{id, true, {}},
+                             {id.toLower(), true, "lower"},
+                             {id + "_" + other, false, {}},
+                             {id + "_" + other.toLower(), true, "half lower"},
+                             {id + "-" + other, true, {}},
+                             {"{" + id.chopped(2) + "}", false, {}},
+                             {"Link_" + id, false, {}},
+                             {"", true, {}},
+                             {"über uns", false, {}}};
+    ChangedRecords records;
+    for (const Added& record : added) {
+        if (record.keptByName)
+            records.appendKeptByName(record.name, "v:" + record.name.toUtf8());
+        else
+            records.append(record.name, "v:" + record.name.toUtf8(), "k:" + record.name.toUtf8());
+    }
+    // Kept bytes given later go to the last record under that very name only.
+    for (const Added& record : added) {
+        if (!record.keptLater.isEmpty())
+            records.keepBytesOfLast(record.name, record.keptLater);
+    }
+    records.appendKeptByName(id, "again");
+    records.keepBytesOfLast(id, "later");
+
+    QList<LibrarySyncPoint::Record> given;
+    records.forEach([&given](const LibrarySyncPoint::Record& record) { given.append(record); },
+                    [](const QString& name) { return "by name:" + name.toUtf8(); });
+    ASSERT_EQ(given.size(), added.size() + 1);
+    for (qsizetype i = 0; i < added.size(); ++i) {
+        const Added& record = added[i];
+        SCOPED_TRACE(record.name.toStdString());
+        EXPECT_EQ(given[i].name, record.name);
+        EXPECT_EQ(given[i].version, "v:" + record.name.toUtf8());
+        const QByteArray kept = !record.keptByName            ? "k:" + record.name.toUtf8()
+                                : !record.keptLater.isEmpty() ? record.keptLater
+                                                              : "by name:" + record.name.toUtf8();
+        EXPECT_EQ(given[i].kept, kept);
+    }
+    EXPECT_EQ(given.last().name, id);
+    EXPECT_EQ(given.last().version, "again");
+    EXPECT_EQ(given.last().kept, "later");
 }
 
 TEST(KeptRecord, ReadsBackWholeOrNotAtAll)
