@@ -53,6 +53,18 @@ struct FreeDeleter {
 };
 template <class T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
+// Sends a key press or release to a window as if typed in it.
+void sendKey(xcb_connection_t* connection, xcb_window_t target, xcb_key_press_event_t key)
+{
+    const bool press = (key.response_type & 0x7f) == XCB_KEY_PRESS;
+    key.response_type &= 0x7f;
+    key.event = target;
+    key.child = XCB_NONE;
+    key.same_screen = 1;
+    xcb_send_event(connection, 0, target, press ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
+                   reinterpret_cast<const char*>(&key));
+}
+
 struct Command {
     enum class Kind { grab, ungrab, handled, hid, quit };
     Kind kind;
@@ -285,13 +297,7 @@ void Worker::key(const xcb_key_press_event_t& key)
     if (m_hold) {
         m_hold->kept.push_back(key);
     } else if (m_lastTarget != XCB_NONE && Clock::now() < m_lastTargetUntil) {
-        xcb_key_press_event_t forwarded = key;
-        forwarded.event = m_lastTarget;
-        forwarded.child = XCB_NONE;
-        forwarded.same_screen = 1;
-        xcb_send_event(connection, 0, m_lastTarget,
-                       press ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
-                       reinterpret_cast<const char*>(&forwarded));
+        sendKey(connection, m_lastTarget, key);
         xcb_flush(connection);
     }
 }
@@ -398,16 +404,8 @@ void Worker::deliver(xcb_window_t target)
                 m_hold->kept.push_back(key);
             std::free(event);
         }
-        for (xcb_key_press_event_t key : m_hold->kept) {
-            const bool press = (key.response_type & 0x7f) == XCB_KEY_PRESS;
-            key.response_type &= 0x7f;
-            key.event = target;
-            key.child = XCB_NONE;
-            key.same_screen = 1;
-            xcb_send_event(connection, 0, target,
-                           press ? XCB_EVENT_MASK_KEY_PRESS : XCB_EVENT_MASK_KEY_RELEASE,
-                           reinterpret_cast<const char*>(&key));
-        }
+        for (const xcb_key_press_event_t& key : m_hold->kept)
+            sendKey(connection, target, key);
         if (m_sink != XCB_NONE)
             xcb_unmap_window(connection, m_sink);
         if (grabbed && grabbed->status == XCB_GRAB_STATUS_SUCCESS)

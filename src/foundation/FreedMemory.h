@@ -6,8 +6,9 @@ namespace morvane {
 // the heaps: for after (or every so often during) work that freed much, not for a loop.
 void releaseFreedMemory() noexcept;
 
-// Sets how much freed memory the allocator may keep at the top of a heap before it gives it back, for
-// the whole process: called once, first thing in main.
+// Fixes, for the whole process, how much freed memory the allocator may keep at the top of a heap
+// before it gives it back, and from what size a block is a mapping of its own: called once, first thing
+// in main, before any thread.
 void keepLittleFreedMemory() noexcept;
 
 } // namespace morvane

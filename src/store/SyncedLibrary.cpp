@@ -180,9 +180,8 @@ QFuture<std::optional<QStringList>> SyncedLibrary::startFilling()
 
 QFuture<void> SyncedLibrary::finishFilling(QStringList indexes)
 {
-    return LinkStoreDatabase(m_store).run([indexes = std::move(indexes)](SQLiteStore& sqlite) {
-        sqlite.transactions().inTransaction([&] { sqlite.merge().finishFilling(indexes); });
-    });
+    return LinkStoreDatabase(m_store).run(
+        [indexes = std::move(indexes)](SQLiteStore& sqlite) { sqlite.merge().finishFilling(indexes); });
 }
 
 } // namespace morvane

@@ -84,9 +84,9 @@ public:
     // undone alone, the ones before it are kept, and its error is thrown.
     QFuture<void> applyLinks(QList<RemoteLink> links);
     QFuture<void> applyRelations(QList<LinkRelation> relations);
-    // See LibraryMerge::startFilling and finishFilling. The finish keeps the usual cache: an import's
-    // large one held a joining machine's whole library in memory while its indexes were made, well
-    // past what the pass holds otherwise, for no gain in time.
+    // See LibraryMerge::startFilling and finishFilling. The finish keeps the usual cache, unlike an
+    // import's transaction: the import's large one held a joining machine's whole library in memory
+    // while its indexes were made, well past what the pass holds otherwise, for no gain in time.
     QFuture<std::optional<QStringList>> startFilling();
     QFuture<void> finishFilling(QStringList indexes);
 

@@ -183,7 +183,7 @@ QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const
         for (const LinkItem& link : part.values)
             side.summaries.append(LinkSummary::of(link));
     }
-    // Not squeezed, which would copy it: a list this large is a mapping of its own (see
+    // Not squeezed, which would copy it: a large library's list is a mapping of its own (from 4 MiB, see
     // keepLittleFreedMemory), whose pages past its end were never written and take no memory.
     const auto relations = [&store](qint64 row, qsizetype count) {
         return SyncedLibrary(store).relationsAfter(row, count);
