@@ -416,6 +416,10 @@ void LibraryMerge::importRecords(const QList<LinkItem>& links, const QList<LinkR
             m_connection.execute(index);
         if (journaled)
             journal.resume();
+        // The indexes made again moved the schema in our hands, and the search index was made again from
+        // every row: it may trust its rowids at the next open.
+        if (searchIndexed)
+            LinkSearchSeal::take(m_connection);
     });
 }
 
@@ -475,6 +479,8 @@ void LibraryMerge::eraseAll()
             m_searchIndex.resume();
         if (journaled)
             journal.resume();
+        if (indexed)
+            LinkSearchSeal::take(m_connection); // as after an import that indexes every row again
         // Inside a caller's transaction the erase is only done once that commits; then the copy of the
         // links' texts beside the library goes too, so that nothing erased stays on the disk in it.
         m_connection.runAfterCommit([this] {

@@ -103,6 +103,33 @@ TEST(SQLiteStoreSchema, TheSyncPointTablesComeWithTheSchemaAndLeaveTheSearchInde
     EXPECT_EQ(store.syncPoint().records().size(), 1);
 }
 
+// A replacing import empties the library and indexes it again; the indexes it drops and makes again move
+// the schema. Its search index, built again from every row, must stay trusted at the next open rather
+// than be emptied and built again in steps, and so must an erase's.
+TEST(SQLiteStoreSchema, AReplacingImportAndAnEraseLeaveTheSearchIndexTrusted)
+{
+    QList<LinkItem> backup;
+    for (int i = 0; i < 40; ++i)
+        backup.append(makeLink(QStringLiteral("Backup %1 quokka").arg(i)));
+    {
+        SQLiteStore store(libraryFile());
+        fillVariedLibrary(store, 3, 60);
+        store.transactions().inTransaction([&] {
+            store.merge().eraseAll();
+            store.merge().importRecords(backup, {});
+        });
+    }
+    {
+        SQLiteStore store(libraryFile());
+        EXPECT_TRUE(store.searchIndex().isReady());
+        EXPECT_EQ(store.searchIndex().search(QStringLiteral("quokka")).value_or(QList<LinkItem>()).size(),
+                  backup.size());
+        store.merge().eraseAll();
+    }
+    SQLiteStore store(libraryFile());
+    EXPECT_TRUE(store.searchIndex().isReady());
+}
+
 TEST(SQLiteStoreSchema, RowsThatDoNotDecodeAreSkipped)
 {
     SQLiteStore store(libraryFile());
