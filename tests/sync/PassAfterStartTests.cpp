@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -100,6 +101,22 @@ protected:
             std::make_shared<FolderRecordStore>(), machine.defaults, machine.clock,
             [](std::chrono::milliseconds) { return noPause(); });
     }
+    // A start after which the first pass is a whole pass: the library keeps no point to start from.
+    static void restartWithoutPoint(Machine& machine, const QString& name)
+    {
+        restart(machine, name);
+        machine.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    }
+    // Three links, the second related to the first and to the third, synced and settled.
+    static std::array<LinkItem, 3> relatedThree(Machine& machine)
+    {
+        const std::array<LinkItem, 3> links{machine.add(makeLink("x")), machine.add(makeLink("y")),
+                                            machine.add(makeLink("z"))};
+        machine.relate(links[0], links[1]);
+        machine.relate(links[1], links[2]);
+        settle(machine);
+        return links;
+    }
     static QString fileOf(const QString& recordName) { return recordName + ".record"; }
     // An edit of the title an hour after the machine's last one.
     static void edit(Machine& machine, const QUuid& id, const QString& title)
@@ -155,18 +172,12 @@ TEST_F(PassAfterStartTest, readsOnlyTheFilesChangedSinceTheLastPass)
 // by: that start reads no file.
 TEST_F(PassAfterStartTest, aWholePassKeepsWhatTheNextStartStartsFrom)
 {
-    const LinkItem x = a.add(makeLink("x"));
-    const LinkItem y = a.add(makeLink("y"));
-    const LinkItem z = a.add(makeLink("z"));
-    a.relate(x, y);
-    a.relate(y, z);
-    settle(a);
+    const auto [x, y, z] = relatedThree(a);
     a.clock->advance(1h);
     a.on([&](SQLiteStore& sqlite) { sqlite.writes().removeRelation(x.id, y.id); });
     settle(a);
 
-    restart(a, "a");
-    a.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    restartWithoutPoint(a, "a");
     {
         OpenedFiles opened;
         a.sync();
@@ -184,12 +195,7 @@ TEST_F(PassAfterStartTest, aWholePassKeepsWhatTheNextStartStartsFrom)
 // lower case, and names of no such shape alike; a record of no type a pass reads is not kept.
 TEST_F(PassAfterStartTest, aWholePassKeepsEachRecordUnderItsOwnNameWithItsStampAndWhatItKeeps)
 {
-    const LinkItem x = a.add(makeLink("x"));
-    const LinkItem y = a.add(makeLink("y"));
-    const LinkItem z = a.add(makeLink("z"));
-    a.relate(x, y);
-    a.relate(y, z);
-    settle(a);
+    const auto [x, y, z] = relatedThree(a);
 
     // Copies under other names, as another program may write them, a link record with no fields, the
     // deletion of a link never seen here and a record of a type no pass reads.
@@ -226,8 +232,7 @@ TEST_F(PassAfterStartTest, aWholePassKeepsEachRecordUnderItsOwnNameWithItsStampA
     }
     ASSERT_EQ(expected.size(), recordFiles().size() - 1);
 
-    restart(a, "a");
-    a.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    restartWithoutPoint(a, "a");
     a.sync();
     const QList<LibrarySyncPoint::Record> kept =
         a.on([](SQLiteStore& sqlite) { return sqlite.syncPoint().records(); });
@@ -273,8 +278,7 @@ TEST_F(PassAfterStartTest, aWholePassBringsBackAPairRelatedAgainAfterItsDeletion
     folder.save(again);
     age(recordFiles());
 
-    restart(a, "a");
-    a.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    restartWithoutPoint(a, "a");
     a.sync();
     const QList<LinkRelation> relations =
         a.on([](SQLiteStore& sqlite) { return sqlite.reads().allRelations(); });
@@ -307,12 +311,7 @@ TEST_F(PassAfterStartTest, aLibraryChangedSinceTheLastPassGetsAWholePass)
 
 TEST_F(PassAfterStartTest, whatIsKeptOfARecordDecidesAfterAStart)
 {
-    const LinkItem x = a.add(makeLink("x"));
-    const LinkItem y = a.add(makeLink("y"));
-    const LinkItem z = a.add(makeLink("z"));
-    a.relate(x, y);
-    a.relate(y, z);
-    settle(a);
+    const auto [x, y, z] = relatedThree(a);
     b.sync();
 
     // b removes a relation: its deletion comes, the relation's file goes, and a drops the relation
