@@ -22,20 +22,74 @@ constexpr std::array<qsizetype, 32> digitPositions = [] {
     return positions;
 }();
 
+template <class Char> void writeText(const unsigned char* bytes, Char* out)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    for (qsizetype at : {8, 13, 18, 23})
+        out[at] = Char('-');
+    for (std::size_t i = 0; i < 16; ++i) {
+        out[digitPositions[2 * i]] = Char(digits[bytes[i] >> 4]);
+        out[digitPositions[2 * i + 1]] = Char(digits[bytes[i] & 0xF]);
+    }
+}
+
+// The value of a digit as uuidString writes it (upper case), -1 for any other character.
+template <class Char> int writtenDigitValue(Char c)
+{
+    if (c >= Char('0') && c <= Char('9'))
+        return c - Char('0');
+    if (c >= Char('A') && c <= Char('F'))
+        return c - Char('A') + 10;
+    return -1;
+}
+
+template <class Char> bool readText(const Char* text, qsizetype size, unsigned char* bytes)
+{
+    if (size != 36)
+        return false;
+    for (qsizetype at : {8, 13, 18, 23}) {
+        if (text[at] != Char('-'))
+            return false;
+    }
+    for (std::size_t i = 0; i < 16; ++i) {
+        const int high = writtenDigitValue(text[digitPositions[2 * i]]);
+        const int low = writtenDigitValue(text[digitPositions[2 * i + 1]]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes[i] = static_cast<unsigned char>(high << 4 | low);
+    }
+    return true;
+}
+
 } // namespace
+
+void writeUuidText(const unsigned char* bytes, char16_t* out)
+{
+    writeText(bytes, out);
+}
+
+void writeUuidText(const unsigned char* bytes, char* out)
+{
+    writeText(bytes, out);
+}
+
+bool readUuidText(QStringView text, unsigned char* bytes)
+{
+    return readText(text.utf16(), text.size(), bytes);
+}
+
+bool readUuidText(QByteArrayView text, unsigned char* bytes)
+{
+    return readText(text.data(), text.size(), bytes);
+}
 
 // Written digit by digit: the sync compares record names by this text tens of thousands of times a pass.
 QString uuidString(const QUuid& uuid)
 {
-    static constexpr char16_t digits[] = u"0123456789ABCDEF";
     const QByteArray bytes = uuid.toRfc4122();
-    QString text(36, u'-');
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (std::size_t i = 0; i < 16; ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[qsizetype(i)]);
-        out[digitPositions[2 * i]] = digits[byte >> 4];
-        out[digitPositions[2 * i + 1]] = digits[byte & 0xF];
-    }
+    QString text(36, Qt::Uninitialized);
+    writeUuidText(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                  reinterpret_cast<char16_t*>(text.data()));
     return text;
 }
 

@@ -76,6 +76,8 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
         decoder.emplace(*sink);
     if (sink)
         sink->answering(changes.complete);
+    if (decoder)
+        sink->listedFrom(names);
     // Files listed before are looked up by position while the listing stands; once it moved, the two
     // listings are walked side by side (both are sorted), and a name passed over in the one answered
     // before is gone.
@@ -85,7 +87,7 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
     QStringList gone;
     MappedArray<quint64> stamps;
     stamps.resize(std::size_t(names->size()));
-    QByteArray fileName;
+    QByteArray fileName, nameBuffer, answeredBuffer;
     for (qsizetype i = 0; i < names->size(); ++i) {
         if (decoder) {
             answerListed(i, *names, fileName, stamps[std::size_t(i)], *decoder);
@@ -102,9 +104,10 @@ RecordStore::Changes RecordFolderChanges::changesSince(const QByteArray& since, 
             if (sameListing) {
                 answered = m_answeredStamps[std::size_t(i)];
             } else if (walkAnswered) {
-                const QByteArrayView name = names->utf8(i);
+                const QByteArrayView name = names->utf8(i, nameBuffer);
                 for (; answeredAt < m_answeredListing->size(); ++answeredAt) {
-                    const int order = RecordNames::compare(m_answeredListing->utf8(answeredAt), name);
+                    const int order =
+                        RecordNames::compare(m_answeredListing->utf8(answeredAt, answeredBuffer), name);
                     if (order > 0)
                         break;
                     if (order == 0) {
@@ -197,8 +200,9 @@ RecordStore::Changes RecordFolderChanges::changesFrom(const QByteArray& place, c
     stamps.resize(std::size_t(names->size()));
     std::vector<bool> listed(std::size_t(versions.size()));
     qsizetype found = -1;
+    QByteArray buffer;
     for (qsizetype i = 0; i < names->size(); ++i) {
-        if (const std::optional<qsizetype> at = versions.find(names->utf8(i), found)) {
+        if (const std::optional<qsizetype> at = versions.find(names->utf8(i, buffer), found)) {
             found = *at;
             listed[std::size_t(found)] = true;
             stamps[std::size_t(i)] = RecordFileStamp::fromBytes(versions.version(found)).digest();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <stdexcept>
 
 namespace morvane {
 
@@ -66,42 +67,62 @@ RecordNames::RecordNames(const MappedArray<char>& bytes, const MappedArray<quint
 
 void RecordNames::append(QByteArrayView name)
 {
-    m_bytes.append(name.data(), std::size_t(name.size()));
-    m_ends.push_back(quint32(m_bytes.size()) | (isPlain(name) ? 0 : encodedName));
+    const HeldName held = HeldName::ofUtf8(name);
+    m_bytes.append(held.bytes.constData(), std::size_t(held.bytes.size()));
+    if (m_bytes.size() > endBits)
+        throw std::length_error("More record names than a listing holds");
+    m_ends.push_back(quint32(m_bytes.size()) | quint32(held.kind) << kindShift |
+                     (isPlain(name) ? 0 : encodedName));
 }
 
-QByteArrayView RecordNames::utf8(qsizetype index) const
+HeldName::Kind RecordNames::kindAt(qsizetype index) const
 {
-    const quint32 begin = index == 0 ? 0 : m_ends[std::size_t(index - 1)] & ~encodedName;
-    return QByteArrayView(m_bytes.begin() + begin, (m_ends[std::size_t(index)] & ~encodedName) - begin);
+    return HeldName::Kind((m_ends[std::size_t(index)] & kindBits) >> kindShift);
+}
+
+QByteArrayView RecordNames::heldAt(qsizetype index) const
+{
+    const quint32 begin = index == 0 ? 0 : m_ends[std::size_t(index - 1)] & endBits;
+    return QByteArrayView(m_bytes.begin() + begin, (m_ends[std::size_t(index)] & endBits) - begin);
+}
+
+QByteArrayView RecordNames::utf8(qsizetype index, QByteArray& buffer) const
+{
+    return HeldName::utf8Of(kindAt(index), heldAt(index), buffer);
 }
 
 QString RecordNames::at(qsizetype index) const
 {
-    return QString::fromUtf8(utf8(index));
+    return HeldName::nameOf(kindAt(index), heldAt(index));
 }
 
 const char* RecordNames::fileName(qsizetype index, QByteArray& buffer) const
 {
     constexpr std::string_view suffix = RecordFileCodec::fileSuffix;
-    const QByteArrayView name = utf8(index);
     if (m_ends[std::size_t(index)] & encodedName) {
         buffer = QFile::encodeName(RecordFileCodec::fileNameOf(at(index)));
         return buffer.constData();
     }
-    buffer.resize(name.size() + qsizetype(suffix.size()));
-    std::memcpy(buffer.data(), name.data(), size_t(name.size()));
-    std::memcpy(buffer.data() + name.size(), suffix.data(), suffix.size());
+    const HeldName::Kind kind = kindAt(index);
+    const QByteArrayView held = heldAt(index);
+    if (kind == HeldName::Kind::text) {
+        buffer.resize(held.size());
+        std::memcpy(buffer.data(), held.data(), std::size_t(held.size()));
+    } else {
+        HeldName::utf8Of(kind, held, buffer);
+    }
+    buffer.append(suffix.data(), qsizetype(suffix.size()));
     return buffer.constData();
 }
 
 qsizetype RecordNames::upperBound(const QString& name) const
 {
     const QByteArray utf8Name = name.toUtf8();
+    QByteArray buffer;
     qsizetype low = 0, high = size();
     while (low < high) {
         const qsizetype middle = low + (high - low) / 2;
-        if (compare(utf8Name, utf8(middle)) < 0)
+        if (compare(utf8Name, utf8(middle, buffer)) < 0)
             high = middle;
         else
             low = middle + 1;
@@ -113,6 +134,25 @@ bool RecordNames::contains(const QString& name) const
 {
     const qsizetype after = upperBound(name);
     return after > 0 && at(after - 1) == name;
+}
+
+bool RecordNames::holds(qsizetype index, const HeldName& name) const
+{
+    return kindAt(index) == name.kind && heldAt(index) == QByteArrayView(name.bytes);
+}
+
+std::optional<qsizetype> RecordNames::find(const HeldName& name, qsizetype from) const
+{
+    constexpr qsizetype lookAhead = 8;
+    for (qsizetype index = std::max(from, qsizetype(0)); index < std::min(from + lookAhead, size());
+         ++index) {
+        if (holds(index, name))
+            return index;
+    }
+    const qsizetype after = upperBound(name.name());
+    if (after > 0 && holds(after - 1, name))
+        return after - 1;
+    return std::nullopt;
 }
 
 } // namespace morvane

@@ -100,6 +100,9 @@ public:
     public:
         virtual ~RecordSink() = default;
         virtual void answering(bool complete) = 0;
+        // Before a complete answer's records, from a store that answers them from these names and in
+        // their order: a sink may refer to a record's name there rather than hold one of its own.
+        virtual void listedFrom(std::shared_ptr<const RecordNames> /*names*/) {}
         virtual void take(CloudRecord record, QByteArray version) = 0;
     };
     // As changesSince and changesFrom, each record handed to the sink instead of held in the answer

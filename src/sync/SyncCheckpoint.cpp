@@ -21,6 +21,11 @@ void SyncCheckpoint::Listing::answering(bool complete)
     m_complete = complete;
 }
 
+void SyncCheckpoint::Listing::listedFrom(std::shared_ptr<const RecordNames> names)
+{
+    m_changed.listedIn(std::move(names));
+}
+
 void SyncCheckpoint::Listing::take(CloudRecord record, QByteArray version)
 {
     Entry entry{record.recordName(), std::move(version), std::nullopt};

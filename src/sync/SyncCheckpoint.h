@@ -56,6 +56,7 @@ struct SyncCheckpoint {
     class Listing final : public RecordStore::RecordSink {
     public:
         void answering(bool complete) override;
+        void listedFrom(std::shared_ptr<const RecordNames> names) override;
         void take(CloudRecord record, QByteArray version) override;
 
     private:

@@ -5,6 +5,7 @@
 
 #include "foundation/Uuid.h"
 #include "sync/ChangedRecords.h"
+#include "sync/HeldName.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordFileCodec.h"
 #include "sync/RecordFormats.h"
@@ -15,6 +16,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <array>
+#include <limits>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -52,16 +55,17 @@ TEST(RecordNames, GiveTheFolderStoresFileNamesAndFindEveryName)
 TEST(RecordNames, ListedInAnyOrderAreSortedAsStringsAre)
 {
     // UTF-8's order and UTF-16's part between a character from U+E000 and one beyond U+FFFF.
-    QStringList names{"b",
-                      "a.b",
-                      "back~",
-                      "über uns",
-                      QString::fromUtf8("\uE000 private"),
-                      QString::fromUtf8("\U0001F600 face"),
-                      "A_B",
-                      "0A1B2C3D-0000-4000-8000-000000000001",
-                      QString::fromUtf8("\uFFFD"),
-                      QString::fromUtf8("\U0001F600")};
+    QStringList names{"b", "a.b", "back~", "über uns", QString::fromUtf8("\uE000 private"),
+                      QString::fromUtf8("\U0001F600 face"), "A_B", "0A1B2C3D-0000-4000-8000-000000000001",
+                      QString::fromUtf8("\uFFFD"), QString::fromUtf8("\U0001F600"),
+                      // Ids and pairs as records write them, held as their bytes, among texts nearly so.
+                      "0A1B2C3D-0000-4000-8000-000000000001_0A1B2C3D-0000-4000-8000-0000000000A2",
+                      "0A1B2C3D-0000-4000-8000-000000000001_0a1b2c3d-0000-4000-8000-0000000000a2",
+                      "0A1B2C3D-0000-4000-8000-000000000001_", "0a1b2c3d-0000-4000-8000-000000000001",
+                      "0A1B2C3D-0000-4000-8000-00000000000", "0A1B2C3D-0000-4000-8000-0000000000010",
+                      "9FFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", "A0000000-0000-0000-0000-000000000000",
+                      "A0000000-0000-0000-0000-000000000000_9FFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF",
+                      "FFFFFFFF-FFFF-FFFF-FFFF-FFFFFFFFFFFF", "00000000-0000-0000-0000-000000000000"};
     MappedArray<char> bytes;
     MappedArray<quint32> ends;
     for (const QString& name : names) {
@@ -78,6 +82,10 @@ TEST(RecordNames, ListedInAnyOrderAreSortedAsStringsAre)
         EXPECT_EQ(QByteArray(listed.fileName(i, buffer)),
                   QFile::encodeName(RecordFileCodec::fileNameOf(names[i])));
         EXPECT_EQ(listed.upperBound(names[i]), i + 1);
+        EXPECT_EQ(listed.utf8(i, buffer), names[i].toUtf8());
+        // Found a few names ahead of where a walk looks, and anywhere else.
+        EXPECT_EQ(listed.find(HeldName::of(names[i]), std::max(i - 3, qsizetype(0))), i);
+        EXPECT_EQ(listed.find(HeldName::of(names[i]), names.size() - i), i);
         for (qsizetype j = 0; j < names.size(); ++j) {
             EXPECT_EQ(RecordNames::compare(names[i].toUtf8(), names[j].toUtf8()) < 0, i < j)
                 << names[i].toStdString() << " / " << names[j].toStdString();
@@ -275,6 +283,62 @@ TEST(ChangedRecords, GiveBackEachNameVersionAndKeptBytesAsAdded)
     EXPECT_EQ(given.last().name, id);
     EXPECT_EQ(given.last().version, "again");
     EXPECT_EQ(given.last().kept, "later");
+}
+
+// A complete answer's records refer to the names it is listed from where they are there: they come back
+// as added, with versions of every shape, whether a record's name is listed, not listed, or listed twice.
+TEST(ChangedRecords, GiveBackRecordsNamedFromTheirListingAsAdded)
+{
+    const QString id = "0A1B2C3D-0000-4000-8000-00000000000F";
+    const QString other = "0A1B2C3D-0000-4000-8000-0000000000A2";
+    QStringList listing{id, id + "_" + other, id.toLower(), other, "b", QString::fromUtf8("über uns"), "zz"};
+    listing.sort();
+    // Stamps with times far apart or equal, numbers negative or at either end, and versions that are no
+    // stamp's size.
+    std::mt19937_64 random(3);
+    const auto stamp = [&random](qint64 modified, qint64 changed) {
+        const std::array<qint64, 5> numbers{qint64(random() % 100000), modified, changed, qint64(random()),
+                                            0100644};
+        return QByteArray(reinterpret_cast<const char*>(numbers.data()), sizeof numbers);
+    };
+    const qint64 now = 1'765'000'000'000'000'000;
+    struct Added {
+        QString name;
+        QByteArray version;
+        QByteArray kept; // added by name when empty
+    };
+    const QList<Added> added{
+        {listing[0], stamp(now, now), {}},
+        {listing[2], stamp(now, now + 123'456), {}},
+        {"not listed", stamp(now, now - 1), {}},
+        {listing[3], stamp(std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()), "k3"},
+        {listing[4], QByteArray(), {}},
+        {listing[5], "v", {}},
+        {listing[6], stamp(-1, 0), {}},
+        {listing[2], QByteArray(40, '\xff'), {}}};
+    ChangedRecords records;
+    records.listedIn(std::make_shared<const RecordNames>(listing));
+    for (const Added& record : added) {
+        if (record.kept.isEmpty())
+            records.appendKeptByName(record.name, record.version);
+        else
+            records.append(record.name, record.version, record.kept);
+    }
+    records.keepBytesOfLast(listing[6], "later");
+
+    QList<LibrarySyncPoint::Record> given;
+    records.forEach([&given](const LibrarySyncPoint::Record& record) { given.append(record); },
+                    [](const QString& name) { return "by name:" + name.toUtf8(); });
+    ASSERT_EQ(given.size(), added.size());
+    for (qsizetype i = 0; i < added.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(given[i].name, added[i].name);
+        EXPECT_EQ(given[i].version, added[i].version);
+        const QByteArray kept = !added[i].kept.isEmpty()      ? added[i].kept
+                                : added[i].name == listing[6] ? "later"
+                                                              : "by name:" + added[i].name.toUtf8();
+        EXPECT_EQ(given[i].kept, kept);
+    }
 }
 
 TEST(KeptRecord, ReadsBackWholeOrNotAtAll)

@@ -4,13 +4,18 @@
 
 #include "library/SQLiteConnection.h"
 #include "sync/FolderRecordStore.h"
+#include "sync/KeptRecords.h"
+#include "sync/RecordFileCodec.h"
+#include "sync/RecordFileStamp.h"
 #include "sync/RecordFormats.h"
+#include "sync/SyncRemoteState.h"
 
 #include <QDir>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -96,6 +101,22 @@ protected:
             std::make_shared<FolderRecordStore>(), machine.defaults, machine.clock,
             [](std::chrono::milliseconds) { return noPause(); });
     }
+    // A start after which the first pass is a whole pass: the library keeps no point to start from.
+    static void restartWithoutPoint(Machine& machine, const QString& name)
+    {
+        restart(machine, name);
+        machine.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    }
+    // Three links, the second related to the first and to the third, synced and settled.
+    static std::array<LinkItem, 3> relatedThree(Machine& machine)
+    {
+        const std::array<LinkItem, 3> links{machine.add(makeLink("x")), machine.add(makeLink("y")),
+                                            machine.add(makeLink("z"))};
+        machine.relate(links[0], links[1]);
+        machine.relate(links[1], links[2]);
+        settle(machine);
+        return links;
+    }
     static QString fileOf(const QString& recordName) { return recordName + ".record"; }
     // An edit of the title an hour after the machine's last one.
     static void edit(Machine& machine, const QUuid& id, const QString& title)
@@ -151,18 +172,12 @@ TEST_F(PassAfterStartTest, readsOnlyTheFilesChangedSinceTheLastPass)
 // by: that start reads no file.
 TEST_F(PassAfterStartTest, aWholePassKeepsWhatTheNextStartStartsFrom)
 {
-    const LinkItem x = a.add(makeLink("x"));
-    const LinkItem y = a.add(makeLink("y"));
-    const LinkItem z = a.add(makeLink("z"));
-    a.relate(x, y);
-    a.relate(y, z);
-    settle(a);
+    const auto [x, y, z] = relatedThree(a);
     a.clock->advance(1h);
     a.on([&](SQLiteStore& sqlite) { sqlite.writes().removeRelation(x.id, y.id); });
     settle(a);
 
-    restart(a, "a");
-    a.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    restartWithoutPoint(a, "a");
     {
         OpenedFiles opened;
         a.sync();
@@ -173,6 +188,71 @@ TEST_F(PassAfterStartTest, aWholePassKeepsWhatTheNextStartStartsFrom)
     a.sync();
     EXPECT_EQ(opened.take(), QStringList());
     EXPECT_EQ(a.relationCount(), 1);
+}
+
+// A whole pass keeps each record that reads under its very name, with its file's stamp as its version
+// and what the pass keeps of it: names that are ids or pairs of them as records write them, the same in
+// lower case, and names of no such shape alike; a record of no type a pass reads is not kept.
+TEST_F(PassAfterStartTest, aWholePassKeepsEachRecordUnderItsOwnNameWithItsStampAndWhatItKeeps)
+{
+    const auto [x, y, z] = relatedThree(a);
+
+    // Copies under other names, as another program may write them, a link record with no fields, the
+    // deletion of a link never seen here and a record of a type no pass reads.
+    FolderRecordStore folder;
+    const auto copy = [&folder](const QString& from, const QString& name) {
+        const CloudRecord record = folder.fetch(from);
+        CloudRecord renamed(record.recordType(), name);
+        for (auto field = record.fields().cbegin(); field != record.fields().cend(); ++field)
+            renamed.set(field.key(), field.value());
+        folder.save(renamed);
+    };
+    const QString pair = LinkRelation::recordName(y.id, z.id);
+    copy(uuidString(z.id), uuidString(z.id).toLower());
+    copy(pair, uuidString(y.id) + "_" + uuidString(z.id).toLower());
+    copy(pair, uuidString(y.id) + "-" + uuidString(z.id));
+    copy(uuidString(x.id), QString::fromUtf8("über uns"));
+    copy(uuidString(x.id), "Link_x:y/z");
+    folder.save(CloudRecord(RecordFormats::linkType, uuidString(QUuid::createUuid())));
+    folder.save(CloudRecord("Note", "a note"));
+    const DeletedRecord gone{RecordFormats::linkType, uuidString(QUuid::createUuid()), a.clock->now()};
+    CloudRecord deletion(RecordFormats::deletedRecordType, RecordFormats::tombstoneRecordName(gone));
+    RecordFormats::writeDeletedRecordFields(gone, deletion);
+    folder.save(deletion);
+    age(recordFiles());
+
+    QMap<QString, LibrarySyncPoint::Record> expected;
+    for (const QString& file : recordFiles()) {
+        const QString name = *RecordFileCodec::recordNameOf(file);
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(recordFolder() + "/" + file).constData(), &info), 0);
+        if (const std::optional<RemoteRecord> decoded = RemoteRecord::decode(folder.fetch(name)))
+            expected.insert(name,
+                            {name, RecordFileStamp::of(info).bytes(), KeptRecord::of(*decoded).toBytes()});
+    }
+    ASSERT_EQ(expected.size(), recordFiles().size() - 1);
+
+    restartWithoutPoint(a, "a");
+    a.sync();
+    const QList<LibrarySyncPoint::Record> kept =
+        a.on([](SQLiteStore& sqlite) { return sqlite.syncPoint().records(); });
+    // A relation's record carries no id of the relation: each read makes one.
+    const auto withoutRelationID = [](const QByteArray& bytes) {
+        std::optional<KeptRecord> read = KeptRecord::fromBytes(bytes);
+        if (!read)
+            return QByteArray();
+        if (auto* relation = std::get_if<LinkRelation>(&read->value))
+            relation->id = QUuid();
+        return read->toBytes();
+    };
+    ASSERT_EQ(kept.size(), expected.size());
+    for (const LibrarySyncPoint::Record& record : kept) {
+        SCOPED_TRACE(record.name.toStdString());
+        ASSERT_TRUE(expected.contains(record.name));
+        EXPECT_EQ(record.version, expected[record.name].version);
+        EXPECT_EQ(withoutRelationID(record.kept), withoutRelationID(expected[record.name].kept));
+        EXPECT_FALSE(withoutRelationID(record.kept).isEmpty());
+    }
 }
 
 // A whole pass passes over the relations this library already holds, unless a deletion of the pair is
@@ -198,8 +278,7 @@ TEST_F(PassAfterStartTest, aWholePassBringsBackAPairRelatedAgainAfterItsDeletion
     folder.save(again);
     age(recordFiles());
 
-    restart(a, "a");
-    a.on([](SQLiteStore& sqlite) { sqlite.syncPoint().forget(); });
+    restartWithoutPoint(a, "a");
     a.sync();
     const QList<LinkRelation> relations =
         a.on([](SQLiteStore& sqlite) { return sqlite.reads().allRelations(); });
@@ -232,12 +311,7 @@ TEST_F(PassAfterStartTest, aLibraryChangedSinceTheLastPassGetsAWholePass)
 
 TEST_F(PassAfterStartTest, whatIsKeptOfARecordDecidesAfterAStart)
 {
-    const LinkItem x = a.add(makeLink("x"));
-    const LinkItem y = a.add(makeLink("y"));
-    const LinkItem z = a.add(makeLink("z"));
-    a.relate(x, y);
-    a.relate(y, z);
-    settle(a);
+    const auto [x, y, z] = relatedThree(a);
     b.sync();
 
     // b removes a relation: its deletion comes, the relation's file goes, and a drops the relation
