@@ -16,6 +16,7 @@
 #include <array>
 #include <limits>
 #include <optional>
+#include <span>
 #include <variant>
 
 namespace morvane {
@@ -83,8 +84,6 @@ public:
     QStringList relationsAt(const QUuid& linkID) const;
     QStringList deletionRecords(const QString& type, const QString& name) const;
 
-private:
-    using Pair = std::pair<QUuid, QUuid>;
     // A relation as kept: its date as milliseconds (or none: invalidDate).
     struct Relation {
         QUuid id;
@@ -92,9 +91,18 @@ private:
         QUuid to;
         qint64 createdAt;
     };
+    static LinkRelation relationOf(const Relation& relation);
+    // What a settled set holds, read in place: the links under their own ids sorted by id, the relations
+    // under their pairs' names sorted by pair (the lesser id first), and the other records by name
+    // (deletions, records that do not read, records under another name than their own).
+    std::span<const LinkSummary> linksByID() const { return m_links.sorted(); }
+    std::span<const Relation> relationsByPair() const { return m_relations.sorted(); }
+    const QHash<QString, KeptRecord>& others() const { return m_others; }
+
+private:
+    using Pair = std::pair<QUuid, QUuid>;
     static constexpr qint64 invalidDate = std::numeric_limits<qint64>::min();
     static Relation relationOf(const LinkRelation& relation);
-    static LinkRelation relationOf(const Relation& relation);
     static const QUuid& keyOf(const LinkSummary& link) { return link.id; }
     static Pair keyOf(const Relation& relation);
 
@@ -111,6 +119,11 @@ private:
         qsizetype size() const { return m_size; }
         template <class Visit> void forEach(Visit visit) const;
         void settle();
+        std::span<const Entry> sorted() const
+        {
+            Q_ASSERT(m_changes.isEmpty());
+            return {m_sorted.begin(), m_sorted.size()};
+        }
 
     private:
         const Entry* findSorted(const Key& key) const;

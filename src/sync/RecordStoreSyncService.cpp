@@ -322,17 +322,15 @@ QCoro::Task<RecordStoreSyncService::PassOutcome> RecordStoreSyncService::listedP
         // its remote side.
         if (scope)
             scope->close(next->records);
-        // A whole pass's remote side was made as the records were listed, unless they came out of order.
+        // A whole pass's remote side is every record the next point keeps, read where it keeps them (the
+        // pass's changes taken in first), in the order of their names as a listing gives them.
         SyncRemoteState remote;
-        if (!scope && read.remote) {
-            remote = std::move(*read.remote);
+        if (scope) {
+            remote = SyncRemoteState::of(next->records, scope->recordsIn(next->records), read.records);
         } else {
-            QStringList names = scope ? scope->recordsIn(next->records) : next->records.names();
-            if (!scope)
-                names.sort(); // links are decided about in the order of their names, as a listing gives them
-            remote = SyncRemoteState::of(next->records, names, read.records);
+            next->records.settle();
+            remote = SyncRemoteState::over(next->records, read.records);
         }
-        read.remote.reset();
         read.records.clear();
         const std::shared_ptr<const SyncScope> scoped = scope;
         const bool pushed = co_await exchange(store, remote, scoped, reset, sideAhead);

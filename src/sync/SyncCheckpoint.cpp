@@ -43,17 +43,6 @@ void SyncCheckpoint::Listing::take(CloudRecord record, QByteArray version)
         KeptRecord kept = KeptRecord::of(*decoded);
         m_changed.appendKeptByName(entry.name, entry.version);
         m_kept.keep(entry.name, std::move(kept));
-        // The remote side as made from the names in order, while they come in order (a listing gives
-        // them so); a name out of order leaves it to be made from the names once the answer is in.
-        if (m_inOrder && !m_lastName.isNull() && !(m_lastName < entry.name)) {
-            m_inOrder = false;
-            m_remote = SyncRemoteState();
-        }
-        if (m_inOrder) {
-            if (const std::optional<KeptRecord> held = m_kept.find(entry.name))
-                m_remote.add(entry.name, *held);
-            m_lastName = entry.name;
-        }
         return;
     }
     if (decoded) {
@@ -79,8 +68,6 @@ std::unique_ptr<SyncCheckpoint> SyncCheckpoint::after(std::unique_ptr<SyncCheckp
         next->records = std::move(listing.m_kept);
         read.removed = changes.removed + listing.m_unreadable;
         read.changed = std::move(listing.m_changed);
-        if (listing.m_inOrder)
-            read.remote = std::move(listing.m_remote);
         if (scope)
             scope->touch(journal);
         return next;

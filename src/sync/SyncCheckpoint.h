@@ -42,9 +42,6 @@ struct SyncCheckpoint {
         QHash<QString, RemoteRecord> records;
         QStringList removed;
         ChangedRecords changed; // as the library keeps them
-        // A complete answer's remote side, made as its records came when they came in the order of their
-        // names (as SyncRemoteState::of makes it from the names sorted).
-        std::optional<SyncRemoteState> remote;
     };
 
     // The store's answer taken in as it is read, on the record store's thread: each record decoded at
@@ -73,9 +70,6 @@ struct SyncCheckpoint {
         KeptRecords m_kept;
         ChangedRecords m_changed;
         QStringList m_unreadable;
-        SyncRemoteState m_remote;
-        QString m_lastName;
-        bool m_inOrder = true; // every name after the one before
     };
 
     // The point a pass that found these changes on either side leaves, its records those kept at the

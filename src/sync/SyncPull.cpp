@@ -11,6 +11,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace morvane {
@@ -80,12 +81,16 @@ private:
 // The remote links whose fields the pull must see: those at hand, those the library lacks, those that
 // may win against the local copy, and losing ones that could fill a file field the local row lacks. The
 // summary decides the rest: a copy that loses and fills nothing is passed over unread.
-QList<QUuid> linksToRead(const QList<LinkSummary>& remoteLinks, const QHash<QUuid, LinkItem>& atHand,
+// With a scope, only its links.
+QList<QUuid> linksToRead(const SyncRemoteState& remoteSide, const SyncScope* scope,
                          const LocalSummaries& localByID)
 {
     QList<QUuid> ids;
-    for (const LinkSummary& remote : remoteLinks) {
-        if (atHand.contains(remote.id)) {
+    for (qsizetype at = 0; at < remoteSide.linkCount(); ++at) {
+        const LinkSummary& remote = remoteSide.linkAt(at);
+        if (scope && !scope->links.contains(remote.id))
+            continue;
+        if (remoteSide.linksAtHand.contains(remote.id)) {
             ids.append(remote.id);
             continue;
         }
@@ -127,20 +132,11 @@ QList<LinkToApply> linksToApply(const QList<QUuid>& ids, const SyncRemoteState& 
     return result;
 }
 
-template <class T, class InScope> QList<T> within(const QList<T>& values, InScope inScope)
-{
-    QList<T> result;
-    for (const T& value : values) {
-        if (inScope(value))
-            result.append(value);
-    }
-    return result;
-}
-
-// The remote relations but those whose pair the library relates already with no deletion of the pair
-// on either side: applying one of those writes nothing. The pairs are held as ids, in either order the
-// same, not as record names: a whole library's relations would take megabytes as texts.
-QList<LinkRelation> relationsNotHeld(const SyncRemoteState& remote, const SyncedLibrary::State& local)
+// Whether a remote relation is not one whose pair the library relates already with no deletion of the
+// pair on either side: applying one of those writes nothing. The pairs are held as ids, in either order
+// the same, not as record names: a whole library's relations would take megabytes as texts.
+std::function<bool(const LinkRelation&)> notHeld(const SyncRemoteState& remote,
+                                                 const SyncedLibrary::State& local)
 {
     using Pair = std::pair<QUuid, QUuid>;
     const auto pairOf = [](const QUuid& a, const QUuid& b) { return b < a ? Pair(b, a) : Pair(a, b); };
@@ -164,10 +160,10 @@ QList<LinkRelation> relationsNotHeld(const SyncRemoteState& remote, const Synced
             held.push_back(pair);
     }
     std::sort(held.begin(), held.end());
-    return within(remote.relations, [&](const LinkRelation& relation) {
+    return [held = std::move(held), pairOf](const LinkRelation& relation) {
         return !std::binary_search(held.cbegin(), held.cend(),
                                    pairOf(relation.fromLinkID, relation.toLinkID));
-    });
+    };
 }
 
 } // namespace
@@ -198,10 +194,7 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
         store.notifyDidMutate(false);
     }
     const LocalSummaries localSummaries(local.linkSummaries());
-    const QList<QUuid> ids = linksToRead(
-        scope ? within(remote.links, [&](const LinkSummary& link) { return scope->links.contains(link.id); })
-              : remote.links,
-        remote.linksAtHand, localSummaries);
+    const QList<QUuid> ids = linksToRead(remote, scope.get(), localSummaries);
     // The scope's links are at hand; in a whole pass each part's local copies are read with it.
     QHash<QUuid, const LinkItem*> scopeByID;
     for (const LinkItem& link : std::as_const(local.rows.links))
@@ -285,14 +278,25 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     if (failure)
         std::rethrow_exception(failure);
     // A relation the library holds already, or one its deletion outdates, is passed over without a write.
-    const QList<LinkRelation> relations =
-        scope ? within(remote.relations,
-                       [&](const LinkRelation& relation) {
-                           return scope->relations.contains(RecordFormats::relationRecordName(relation));
-                       })
-              : relationsNotHeld(remote, local.rows);
-    for (qsizetype first = 0; first < relations.size(); first += applyBatch)
-        co_await SyncedLibrary(store).applyRelations(relations.mid(first, applyBatch));
+    // They are taken a batch at a time from where the remote side holds them.
+    std::function<bool(const LinkRelation&)> takes = [&scope](const LinkRelation& relation) {
+        return scope->relations.contains(RecordFormats::relationRecordName(relation));
+    };
+    if (!scope)
+        takes = notHeld(remote, local.rows);
+    QList<LinkRelation> batch;
+    for (qsizetype at = 0; at < remote.relationCount(); ++at) {
+        LinkRelation relation = remote.relationAt(at);
+        if (!takes(relation))
+            continue;
+        batch.append(std::move(relation));
+        if (batch.size() == applyBatch) {
+            co_await SyncedLibrary(store).applyRelations(batch);
+            batch.clear();
+        }
+    }
+    if (!batch.isEmpty())
+        co_await SyncedLibrary(store).applyRelations(batch);
     const std::pair<qint64, qint64> stampAfter = co_await SyncedLibrary(store).changeStamp();
     if (stampAfter != stampBefore) {
         store.notifyDidMutate(false);

@@ -155,7 +155,7 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
     QStringList outdatedDeletions;
     for (const LinkRelation& relation : local.relations) {
         const QString name = RecordFormats::relationRecordName(relation);
-        const LinkRelation* stored = remote.relationByPair(SyncRemoteState::pairOf(relation));
+        const std::optional<LinkRelation> stored = remote.relationByPair(SyncRemoteState::pairOf(relation));
         if (!stored || stored->createdAt < relation.createdAt)
             relations.append(relation);
         const auto deletion = remote.deletionsByName.constFind(relationDeletionName(name));

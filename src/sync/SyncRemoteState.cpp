@@ -33,6 +33,7 @@ std::optional<RemoteRecord> RemoteRecord::decode(const CloudRecord& record)
 
 void SyncRemoteState::add(const QString& name, const KeptRecord& kept)
 {
+    Q_ASSERT(!m_inPlace);
     if (kept.type == KeptRecord::Type::deletion) {
         if (const auto* deleted = std::get_if<DeletedRecord>(&kept.value)) {
             deletions.append(*deleted);
@@ -49,13 +50,13 @@ void SyncRemoteState::add(const QString& name, const KeptRecord& kept)
             m_linkNamedOtherwise.insert(link->id, name);
             ++m_linkOtherNameCount[link->id];
         }
-        links.append(*link);
+        m_links.append(*link);
     } else if (const auto* relation = std::get_if<LinkRelation>(&kept.value)) {
         if (QString ownName = RecordFormats::relationRecordName(*relation); name != ownName) {
             m_otherNames.insert(name);
             ++m_relationOtherNameCount[std::move(ownName)];
         }
-        relations.append(*relation);
+        m_relations.append(*relation);
     } else {
         m_otherNames.insert(name);
     }
@@ -70,12 +71,13 @@ void SyncRemoteState::order() const
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = quint32(i);
     };
-    positions(m_linkOrder, links.size());
+    positions(m_linkOrder, m_links.size());
     std::stable_sort(m_linkOrder.begin(), m_linkOrder.end(),
-                     [this](quint32 a, quint32 b) { return links[a].id < links[b].id; });
-    positions(m_relationOrder, relations.size());
-    std::stable_sort(m_relationOrder.begin(), m_relationOrder.end(),
-                     [this](quint32 a, quint32 b) { return pairOf(relations[a]) < pairOf(relations[b]); });
+                     [this](quint32 a, quint32 b) { return m_links[a].id < m_links[b].id; });
+    positions(m_relationOrder, m_relations.size());
+    std::stable_sort(m_relationOrder.begin(), m_relationOrder.end(), [this](quint32 a, quint32 b) {
+        return pairOf(m_relations[a]) < pairOf(m_relations[b]);
+    });
     m_ordered = true;
 }
 
@@ -88,7 +90,7 @@ SyncRemoteState::Positions SyncRemoteState::linksWithID(const QUuid& id) const
         bool operator()(quint32 at, const QUuid& key) const { return links[at].id < key; }
         bool operator()(const QUuid& key, quint32 at) const { return key < links[at].id; }
     };
-    return std::equal_range(m_linkOrder.cbegin(), m_linkOrder.cend(), id, ByID{links});
+    return std::equal_range(m_linkOrder.cbegin(), m_linkOrder.cend(), id, ByID{m_links});
 }
 
 SyncRemoteState::Positions SyncRemoteState::relationsOfPair(const RelationPair& pair) const
@@ -99,24 +101,50 @@ SyncRemoteState::Positions SyncRemoteState::relationsOfPair(const RelationPair& 
         bool operator()(quint32 at, const RelationPair& key) const { return pairOf(relations[at]) < key; }
         bool operator()(const RelationPair& key, quint32 at) const { return key < pairOf(relations[at]); }
     };
-    return std::equal_range(m_relationOrder.cbegin(), m_relationOrder.cend(), pair, ByPair{relations});
+    return std::equal_range(m_relationOrder.cbegin(), m_relationOrder.cend(), pair, ByPair{m_relations});
+}
+
+qsizetype SyncRemoteState::linkCount() const
+{
+    return m_inPlace ? m_inPlace->linkCount() : m_links.size();
+}
+
+const LinkSummary& SyncRemoteState::linkAt(qsizetype at) const
+{
+    return m_inPlace ? m_inPlace->linkAt(at) : m_links[at];
+}
+
+qsizetype SyncRemoteState::relationCount() const
+{
+    return m_inPlace ? m_inPlace->relationCount() : m_relations.size();
+}
+
+LinkRelation SyncRemoteState::relationAt(qsizetype at) const
+{
+    return m_inPlace ? m_inPlace->relationAt(at) : m_relations[at];
 }
 
 const LinkSummary* SyncRemoteState::linkByID(const QUuid& id) const
 {
+    if (m_inPlace)
+        return m_inPlace->lastLink(id);
     // The last of those with the id: the one listed last.
     const auto [first, last] = linksWithID(id);
-    return first == last ? nullptr : &links[*(last - 1)];
+    return first == last ? nullptr : &m_links[*(last - 1)];
 }
 
-const LinkRelation* SyncRemoteState::relationByPair(const RelationPair& pair) const
+std::optional<LinkRelation> SyncRemoteState::relationByPair(const RelationPair& pair) const
 {
+    if (m_inPlace)
+        return m_inPlace->lastRelation(pair);
     const auto [first, last] = relationsOfPair(pair);
-    return first == last ? nullptr : &relations[*(last - 1)];
+    return first == last ? std::nullopt : std::optional(m_relations[*(last - 1)]);
 }
 
 bool SyncRemoteState::listed(const QString& name) const
 {
+    if (m_inPlace)
+        return m_inPlace->listed(name);
     if (m_otherNames.contains(name))
         return true;
     // An own name was listed when more records hold the link or pair than came under other names.
@@ -142,6 +170,8 @@ SyncRemoteState::RelationPair SyncRemoteState::pairOf(const LinkRelation& relati
 
 QString SyncRemoteState::linkName(const QUuid& id) const
 {
+    if (m_inPlace)
+        return m_inPlace->linkName(id);
     const auto other = m_linkNamedOtherwise.constFind(id);
     return other != m_linkNamedOtherwise.constEnd() ? *other : uuidString(id);
 }
@@ -181,6 +211,28 @@ SyncRemoteState SyncRemoteState::of(const KeptRecords& kept, const QStringList& 
             if (const auto* link = std::get_if<LinkItem>(&found->value))
                 remote.linksAtHand.insert(link->id, *link);
         }
+    }
+    return remote;
+}
+
+SyncRemoteState SyncRemoteState::over(const KeptRecords& settled, const QHash<QString, RemoteRecord>& read)
+{
+    SyncRemoteState remote;
+    remote.m_inPlace.emplace(settled);
+    remote.deletions = std::exchange(remote.m_inPlace->deletions, {});
+    for (const DeletedRecord& deleted : std::as_const(remote.deletions))
+        remote.deletionsByName.insert(RecordFormats::tombstoneRecordName(deleted), deleted);
+    // Of two records read of one link, the one whose name comes last, as the links listed.
+    QHash<QUuid, QString> readUnder;
+    for (auto found = read.constBegin(); found != read.constEnd(); ++found) {
+        const auto* link = std::get_if<LinkItem>(&found->value);
+        if (!link || !settled.contains(found.key()))
+            continue;
+        if (const auto before = readUnder.constFind(link->id);
+            before != readUnder.constEnd() && found.key() < *before)
+            continue;
+        readUnder.insert(link->id, found.key());
+        remote.linksAtHand.insert(link->id, *link);
     }
     return remote;
 }

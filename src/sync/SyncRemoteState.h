@@ -4,6 +4,7 @@
 #include "model/LinkItem.h"
 #include "model/LinkRelation.h"
 #include "sync/CloudRecord.h"
+#include "sync/KeptByName.h"
 #include "sync/KeptRecords.h"
 #include "sync/RecordStore.h"
 
@@ -37,20 +38,25 @@ struct RemoteRecord {
 // by its summary, the links the pass holds in full, and the name of every link or relation record
 // listed, readable or not (listed). A decision that compares a link's fields reads it again
 // (readLinks). The names are not held as texts where the record's value gives them: nearly every link
-// is under its id and nearly every relation under its pair's name.
+// is under its id and nearly every relation under its pair's name. A complete listing's side reads its
+// links and relations where the next point keeps them (over); another holds those it was given (add).
 struct SyncRemoteState {
     QList<DeletedRecord> deletions;
     QHash<QString, DeletedRecord> deletionsByName; // by the deletion record's own name
-    QList<LinkSummary> links;                      // in the order of their names
+    // The links in the order of their names.
+    qsizetype linkCount() const;
+    const LinkSummary& linkAt(qsizetype at) const;
     // The link with the id (the one listed last, should two records hold it), none when no record does.
     const LinkSummary* linkByID(const QUuid& id) const;
     QHash<QUuid, LinkItem> linksAtHand;
-    QList<LinkRelation> relations;
+    // The relations in the order of their names.
+    qsizetype relationCount() const;
+    LinkRelation relationAt(qsizetype at) const;
     // By the pair of links it relates, either way round (one record name for both): the pair's ends
     // held rather than the text of its name.
     using RelationPair = std::pair<QUuid, QUuid>;
     static RelationPair pairOf(const LinkRelation& relation);
-    const LinkRelation* relationByPair(const RelationPair& pair) const;
+    std::optional<LinkRelation> relationByPair(const RelationPair& pair) const;
 
     // Whether a link or relation record of the name was listed, readable or not.
     bool listed(const QString& name) const;
@@ -64,6 +70,9 @@ struct SyncRemoteState {
     // From what was kept of the named records, with the records this pass read at hand.
     static SyncRemoteState of(const KeptRecords& kept, const QStringList& names,
                               const QHash<QString, RemoteRecord>& read);
+    // Every record of a settled set, listed in the order of their names, read where the set keeps them
+    // (it must outlive this side and stay as it is), with the records this pass read at hand.
+    static SyncRemoteState over(const KeptRecords& settled, const QHash<QString, RemoteRecord>& read);
 
     // Reads the links again whose fields a decision compares; one no longer there, or no longer
     // readable, stays as its summary says.
@@ -75,6 +84,10 @@ struct SyncRemoteState {
 private:
     void add(const QString& name, const RemoteRecord& decoded);
 
+    std::optional<KeptByName> m_inPlace;
+    QList<LinkSummary> m_links;
+    QList<LinkRelation> m_relations;
+
     // The names that neither a link's id nor a relation's pair gives: records that do not read, and
     // records under another name than their own.
     QSet<QString> m_otherNames;
@@ -83,7 +96,7 @@ private:
     // a few, in a folder another program wrote.
     QHash<QUuid, qsizetype> m_linkOtherNameCount;
     QHash<QString, qsizetype> m_relationOtherNameCount;
-    // The positions in links and relations sorted by id and pair, made when first asked after an add:
+    // The positions in m_links and m_relations sorted by id and pair, made when first asked after an add:
     // a few bytes a record where a hash of every one held each again.
     mutable std::vector<quint32> m_linkOrder;
     mutable std::vector<quint32> m_relationOrder;
