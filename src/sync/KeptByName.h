@@ -10,6 +10,7 @@
 #include <QUuid>
 
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 

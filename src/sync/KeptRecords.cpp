@@ -293,6 +293,14 @@ template <class Entry, class Key> const Entry* KeptRecords::Table<Entry, Key>::f
 template <class Entry, class Key> void KeptRecords::Table<Entry, Key>::insert(const Entry& entry)
 {
     const Key key = keyOf(entry);
+    // One after every key goes at the array's end: a complete listing, which comes in the order of the
+    // names, gives nearly every record so, and is then held once, not also in the changes until they
+    // are taken in.
+    if (m_changes.isEmpty() && (m_sorted.empty() || keyOf(m_sorted.back()) < key)) {
+        m_sorted.push_back(entry);
+        ++m_size;
+        return;
+    }
     if (!find(key))
         ++m_size;
     m_changes.insert(key, entry);
