@@ -11,6 +11,8 @@
 #include <QHash>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace morvane {
@@ -137,38 +139,45 @@ template <class T, class InScope> QList<T> within(const QList<T>& values, InScop
     return result;
 }
 
-// The remote relations but those whose pair the library relates already with no deletion of the pair
-// on either side: applying one of those writes nothing. The pairs are held as ids, in either order the
-// same, not as record names: a whole library's relations would take megabytes as texts.
-QList<LinkRelation> relationsNotHeld(const SyncRemoteState& remote, const SyncedLibrary::State& local)
-{
-    using Pair = std::pair<QUuid, QUuid>;
-    const auto pairOf = [](const QUuid& a, const QUuid& b) { return b < a ? Pair(b, a) : Pair(a, b); };
-    static const QString relationType = QStringLiteral("LinkRelation");
-    std::vector<Pair> deleted;
-    for (const QList<DeletedRecord>* deletions : {&local.deletions, &remote.deletions}) {
-        for (const DeletedRecord& record : *deletions) {
-            if (record.recordType != relationType)
-                continue;
-            // A name that is not two ids names no relation.
-            if (const std::optional<Pair> ids = RecordFormats::relationRecordIds(record.recordName))
-                deleted.push_back(pairOf(ids->first, ids->second));
+// Whether a remote relation is one the library lacks: not one whose pair the library relates already
+// with no deletion of the pair on either side, which applying would write nothing for. The pairs are held
+// as ids, in either order the same, not as record names: a whole library's relations would take
+// megabytes as texts.
+class RelationsNotHeld {
+public:
+    RelationsNotHeld(const SyncRemoteState& remote, const SyncedLibrary::State& local)
+    {
+        static const QString relationType = QStringLiteral("LinkRelation");
+        std::vector<Pair> deleted;
+        for (const QList<DeletedRecord>* deletions : {&local.deletions, &remote.deletions}) {
+            for (const DeletedRecord& record : *deletions) {
+                if (record.recordType != relationType)
+                    continue;
+                // A name that is not two ids names no relation.
+                if (const std::optional<Pair> ids = RecordFormats::relationRecordIds(record.recordName))
+                    deleted.push_back(pairOf(ids->first, ids->second));
+            }
         }
+        std::sort(deleted.begin(), deleted.end());
+        m_held.reserve(std::size_t(local.relations.size()));
+        for (const LinkRelation& relation : local.relations) {
+            const Pair pair = pairOf(relation.fromLinkID, relation.toLinkID);
+            if (!std::binary_search(deleted.cbegin(), deleted.cend(), pair))
+                m_held.push_back(pair);
+        }
+        std::sort(m_held.begin(), m_held.end());
     }
-    std::sort(deleted.begin(), deleted.end());
-    std::vector<Pair> held;
-    held.reserve(std::size_t(local.relations.size()));
-    for (const LinkRelation& relation : local.relations) {
-        const Pair pair = pairOf(relation.fromLinkID, relation.toLinkID);
-        if (!std::binary_search(deleted.cbegin(), deleted.cend(), pair))
-            held.push_back(pair);
-    }
-    std::sort(held.begin(), held.end());
-    return within(remote.relations, [&](const LinkRelation& relation) {
-        return !std::binary_search(held.cbegin(), held.cend(),
+    bool operator()(const LinkRelation& relation) const
+    {
+        return !std::binary_search(m_held.cbegin(), m_held.cend(),
                                    pairOf(relation.fromLinkID, relation.toLinkID));
-    });
-}
+    }
+
+private:
+    using Pair = std::pair<QUuid, QUuid>;
+    static Pair pairOf(const QUuid& a, const QUuid& b) { return b < a ? Pair(b, a) : Pair(a, b); }
+    std::vector<Pair> m_held;
+};
 
 } // namespace
 
@@ -285,14 +294,26 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     if (failure)
         std::rethrow_exception(failure);
     // A relation the library holds already, or one its deletion outdates, is passed over without a write.
-    const QList<LinkRelation> relations =
-        scope ? within(remote.relations,
-                       [&](const LinkRelation& relation) {
-                           return scope->relations.contains(RecordFormats::relationRecordName(relation));
-                       })
-              : relationsNotHeld(remote, local.rows);
-    for (qsizetype first = 0; first < relations.size(); first += applyBatch)
-        co_await SyncedLibrary(store).applyRelations(relations.mid(first, applyBatch));
+    // The batches are gathered as they are applied: every remote relation is not copied into a list of
+    // those to apply, which for a joining machine is all of them.
+    std::function<bool(const LinkRelation&)> applies;
+    if (scope) {
+        applies = [&scope](const LinkRelation& relation) {
+            return scope->relations.contains(RecordFormats::relationRecordName(relation));
+        };
+    } else {
+        applies = RelationsNotHeld(remote, local.rows);
+    }
+    QList<LinkRelation> batch;
+    for (const LinkRelation& relation : std::as_const(remote.relations)) {
+        if (!applies(relation))
+            continue;
+        batch.append(relation);
+        if (batch.size() == applyBatch)
+            co_await SyncedLibrary(store).applyRelations(std::exchange(batch, {}));
+    }
+    if (!batch.isEmpty())
+        co_await SyncedLibrary(store).applyRelations(std::exchange(batch, {}));
     const std::pair<qint64, qint64> stampAfter = co_await SyncedLibrary(store).changeStamp();
     if (stampAfter != stampBefore) {
         store.notifyDidMutate(false);
