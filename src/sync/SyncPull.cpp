@@ -79,27 +79,54 @@ private:
     std::vector<quint32> m_byID;
 };
 
-// The remote links whose fields the pull must see: those at hand, those the library lacks, those that
-// may win against the local copy, and losing ones that could fill a file field the local row lacks. The
-// summary decides the rest: a copy that loses and fills nothing is passed over unread.
-QList<QUuid> linksToRead(const QList<LinkSummary>& remoteLinks, const QHash<QUuid, LinkItem>& atHand,
-                         const LocalSummaries& localByID)
-{
-    QList<QUuid> ids;
-    for (const LinkSummary& remote : remoteLinks) {
-        if (atHand.contains(remote.id)) {
-            ids.append(remote.id);
-            continue;
+// The remote links whose fields the pull must see, of those in scope: those at hand, those the library
+// lacks, those that may win against the local copy, and losing ones that could fill a file field the
+// local row lacks. The summary decides the rest: a copy that loses and fills nothing is passed over
+// unread. Decided for every link at once, as they stand before the first is read, and held as a bit per
+// remote link rather than a list of ids, which for a joining machine would be every link; given a part
+// at a time, in the order of the remote side (which the pull leaves as it is).
+class LinksToRead {
+public:
+    template <class InScope>
+    LinksToRead(const QList<LinkSummary>& remoteLinks, const QHash<QUuid, LinkItem>& atHand,
+                const LocalSummaries& localByID, InScope inScope)
+        : m_links(remoteLinks)
+        , m_picked(std::size_t(remoteLinks.size()))
+    {
+        for (std::size_t i = 0; i < m_picked.size(); ++i) {
+            const LinkSummary& remote = m_links[qsizetype(i)];
+            if (!inScope(remote))
+                continue;
+            m_picked[i] = atHand.contains(remote.id) || needsReading(remote, localByID.find(remote.id));
+            m_size += m_picked[i] ? 1 : 0;
         }
-        const LinkSummary* mine = localByID.find(remote.id);
+    }
+    qsizetype size() const { return m_size; }
+    // The ids of the next `count` links to read.
+    QList<QUuid> next(qsizetype count)
+    {
+        QList<QUuid> ids;
+        for (; m_at < m_picked.size() && ids.size() < count; ++m_at) {
+            if (m_picked[m_at])
+                ids.append(m_links[qsizetype(m_at)].id);
+        }
+        return ids;
+    }
+
+private:
+    static bool needsReading(const LinkSummary& remote, const LinkSummary* mine)
+    {
         const qint64 mineUpdated = mine ? mine->updatedAt : 0;
         const bool mayWin = !mine || remote.updatedAt > mineUpdated ||
                             (remote.updatedAt == mineUpdated && remote.digest != mine->digest);
-        if (mayWin || (remote.fileFields & ~mine->fileFields) != 0)
-            ids.append(remote.id);
+        return mayWin || (remote.fileFields & ~mine->fileFields) != 0;
     }
-    return ids;
-}
+
+    const QList<LinkSummary>& m_links;
+    std::vector<bool> m_picked;
+    qsizetype m_size = 0;
+    std::size_t m_at = 0;
+};
 
 // The remote links the library takes: new ones, winning ones that change something, and losing ones
 // that fill a file field the local row lacks. The rest would only rewrite rows with what they hold.
@@ -125,16 +152,6 @@ QList<LinkToApply> linksToApply(const QList<QUuid>& ids, const SyncRemoteState& 
         } else if (fillsFileFields(*mine, theirs)) {
             result.append({theirs, false});
         }
-    }
-    return result;
-}
-
-template <class T, class InScope> QList<T> within(const QList<T>& values, InScope inScope)
-{
-    QList<T> result;
-    for (const T& value : values) {
-        if (inScope(value))
-            result.append(value);
     }
     return result;
 }
@@ -207,10 +224,10 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
         store.notifyDidMutate(false);
     }
     const LocalSummaries localSummaries(local.linkSummaries());
-    const QList<QUuid> ids = linksToRead(
-        scope ? within(remote.links, [&](const LinkSummary& link) { return scope->links.contains(link.id); })
-              : remote.links,
-        remote.linksAtHand, localSummaries);
+    const auto inScope = [&scope](const LinkSummary& link) {
+        return !scope || scope->links.contains(link.id);
+    };
+    LinksToRead ids(remote.links, remote.linksAtHand, localSummaries, inScope);
     // The scope's links are at hand; in a whole pass each part's local copies are read with it.
     QHash<QUuid, const LinkItem*> scopeByID;
     for (const LinkItem& link : std::as_const(local.rows.links))
@@ -223,8 +240,8 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     };
     PartRead next;
     std::optional<QCoro::Task<void>> reading;
-    const auto readPart = [&](qsizetype first) {
-        next = PartRead{ids.mid(first, perPart), {}};
+    const auto readPart = [&] {
+        next = PartRead{ids.next(perPart), {}};
         if (!scope) {
             for (const QUuid& id : std::as_const(next.part)) {
                 if (!remote.linksAtHand.contains(id))
@@ -236,8 +253,8 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     std::exception_ptr failure;
     std::optional<QStringList> filling;
     try {
-        if (!ids.isEmpty())
-            readPart(0);
+        if (ids.size() > 0)
+            readPart();
         if (!scope && localSummaries.isEmpty() && ids.size() >= fillFrom)
             filling = co_await SyncedLibrary(store).startFilling();
         for (qsizetype first = 0; first < ids.size(); first += perPart) {
@@ -248,7 +265,7 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
             }
             const PartRead current = std::move(next);
             if (first + perPart < ids.size())
-                readPart(first + perPart);
+                readPart();
             const QList<QUuid>& part = current.part;
             QList<LinkItem> mine;
             QList<QUuid> held; // the part's links this library holds
