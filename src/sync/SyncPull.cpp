@@ -206,10 +206,14 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     perPart = std::max<qsizetype>(perPart, 1);
     const std::pair<qint64, qint64> stampBefore = co_await SyncedLibrary(store).changeStamp();
     LibrarySide local;
-    if (readAhead && !scope && readAhead->stamp == stampBefore)
+    if (readAhead && !scope && readAhead->stamp == stampBefore) {
         local = std::move(readAhead->local);
-    else
+    } else {
+        // What was read ahead no longer holds: let go before the library is read again.
+        if (readAhead)
+            readAhead->local = LibrarySide();
         local = co_await readLibrarySide(store, scope, rowsPerPart);
+    }
     QHash<QString, QDateTime> localDeletions;
     for (const DeletedRecord& deleted : local.rows.deletions)
         localDeletions.insert(deleted.id(), deleted.deletedAt);
