@@ -212,7 +212,12 @@ QCoro::Task<QList<DeletedRecord>> walkLibrary(LinkStore& store, LinkTaker link, 
     };
     co_await takeInParts<LinkRelation>(relations, perPart, relation);
     QFuture<QList<DeletedRecord>> deletions = SyncedLibrary(store).deletions();
-    co_return co_await deletions;
+    QList<DeletedRecord> deleted = co_await deletions;
+    // The cache is full of the pages just read, which a whole pass reads again only for the few links it
+    // compares: held, they would add to what the pass holds at its height, while the record store is listed.
+    QFuture<void> releasing = SyncedLibrary(store).releaseCachedPages();
+    co_await releasing;
+    co_return deleted;
 }
 
 QFuture<QList<LinkItem>> readLinksByID(LinkStore& store, const QList<QUuid>& ids)
