@@ -130,6 +130,8 @@ public:
             std::shared_ptr<AlertPresenter> alerts);
 
     void runStartupActions();
+    // The search's head start, once: the first of the timer after the start and a panel shown.
+    void prepareSearch();
     void prepareSearches();
     void followPersonalDataAccess();
     void registerHotkeys();
@@ -178,6 +180,7 @@ public:
     std::unique_ptr<QMessageBox> aboutBox;
     TrayMissingNotice trayMissingNotice{environment.defaults};
     std::unique_ptr<ClockTimer> searchPreparation;
+    bool searchPrepared = false;
     bool personalDataPrepared = false;
 };
 
@@ -387,11 +390,27 @@ void MorvaneApp::Objects::runStartupActions()
     registerHotkeys();
     monitor.start();
     // The search's head start waits until the start has settled: on two cores its reads and the copy
-    // of the texts slowed the tray icon's coming. A panel shown sooner asks for it at once.
-    searchPreparation = environment.clock->makeTimer([this] { linkStore->prepareSearch(); });
+    // of the texts slowed the tray icon's coming. It waits for a sync pass under way too: the texts it
+    // reads of a large library (some 13 MB for a moment at 100,000 links) came on top of what the first
+    // pass holds at its height, and the copy it writes moved the library under a pass that had read it
+    // ahead, which then read it again. A panel shown sooner asks for it at once.
+    searchPreparation = environment.clock->makeTimer([this] {
+        preferences.sync().afterPassInFlight([this] {
+            if (searchPreparation) // not once the application quits
+                prepareSearch();
+        });
+    });
     searchPreparation->start(searchPreparationDelay, false);
     if (environment.prepareQuickPanel)
         environment.prepareQuickPanel();
+}
+
+void MorvaneApp::Objects::prepareSearch()
+{
+    if (std::exchange(searchPrepared, true))
+        return;
+    searchPreparation->stop();
+    linkStore->prepareSearch();
 }
 
 // What the panel's searches read is brought in as it shows rather than at start: the links' texts for
@@ -399,10 +418,8 @@ void MorvaneApp::Objects::runStartupActions()
 // module stays once loaded.
 void MorvaneApp::Objects::prepareSearches()
 {
-    if (searchPreparation && searchPreparation->isActive()) {
-        searchPreparation->stop();
-        linkStore->prepareSearch();
-    }
+    if (searchPreparation)
+        prepareSearch();
     linkStore->prepareShortSearch();
     if (!std::exchange(personalDataPrepared, true) && environment.personalData)
         environment.personalData->prepare();

@@ -187,6 +187,11 @@ bool LibraryReads::prepareShortTextsCopyStep()
     return true;
 }
 
+void LibraryReads::releaseCachedPages()
+{
+    m_connection.releaseMemory();
+}
+
 void LibraryReads::releaseSearchMemory()
 {
     m_shortSearchWanted = false;

@@ -58,6 +58,8 @@ public:
     // Gives back what searches read and keep for the next one: those texts and the library's cached
     // pages.
     void releaseSearchMemory();
+    // Gives back the library's cached pages: for after a read of every row.
+    void releaseCachedPages();
     QList<LinkItem> relatedLinks(const QUuid& id);
     bool linkExists(const QString& idText);
     qint64 linkCount();

@@ -180,8 +180,16 @@ QCoro::Task<void> SyncScheduler::waitForPassInFlight()
         co_return;
     auto done = std::make_shared<QPromise<void>>();
     done->start();
-    m_passWaiters.append([done] { done->finish(); });
+    afterPassInFlight([done] { done->finish(); });
     co_await done->future();
+}
+
+void SyncScheduler::afterPassInFlight(std::function<void()> then)
+{
+    if (m_passInFlight)
+        m_passWaiters.append(std::move(then));
+    else
+        then();
 }
 
 QCoro::Task<void> SyncScheduler::refreshSyncStatus()

@@ -68,6 +68,8 @@ public:
     void releasePasses() { m_holdSyncCount = std::max(m_holdSyncCount - 1, 0); }
     // Resolves once no pass is in flight.
     QCoro::Task<void> waitForPassInFlight();
+    // Runs `then` once no pass is in flight: at once, or as the pass in flight ends.
+    void afterPassInFlight(std::function<void()> then);
 
 signals:
     void syncModeChanged();

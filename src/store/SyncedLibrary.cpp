@@ -87,6 +87,11 @@ QFuture<QList<DeletedRecord>> SyncedLibrary::deletions()
         [](SQLiteStore& sqlite) { return sqlite.reads().allDeletedRecords(); });
 }
 
+QFuture<void> SyncedLibrary::releaseCachedPages()
+{
+    return LinkStoreDatabase(m_store).run([](SQLiteStore& sqlite) { sqlite.reads().releaseCachedPages(); });
+}
+
 QFuture<SyncedLibrary::State> SyncedLibrary::state(Keys keys)
 {
     return LinkStoreDatabase(m_store).run([keys = std::move(keys)](SQLiteStore& sqlite) {

@@ -57,6 +57,9 @@ public:
     QFuture<Part<LinkItem>> linksAfter(qint64 row, qsizetype count);
     QFuture<Part<LinkRelation>> relationsAfter(qint64 row, qsizetype count);
     QFuture<QList<DeletedRecord>> deletions();
+    // Gives back the pages a read of every row left in the connection's cache (a megabyte or two, held
+    // while nothing reads them again).
+    QFuture<void> releaseCachedPages();
     // The part the keys name, in one job.
     QFuture<State> state(Keys keys);
     // The links with these ids (as stored), in one job.

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace morvane {
@@ -78,31 +79,54 @@ private:
     std::vector<quint32> m_byID;
 };
 
-// The remote links whose fields the pull must see: those at hand, those the library lacks, those that
-// may win against the local copy, and losing ones that could fill a file field the local row lacks. The
-// summary decides the rest: a copy that loses and fills nothing is passed over unread.
-// With a scope, only its links.
-QList<QUuid> linksToRead(const SyncRemoteState& remoteSide, const SyncScope* scope,
-                         const LocalSummaries& localByID)
-{
-    QList<QUuid> ids;
-    for (qsizetype at = 0; at < remoteSide.linkCount(); ++at) {
-        const LinkSummary& remote = remoteSide.linkAt(at);
-        if (scope && !scope->links.contains(remote.id))
-            continue;
-        if (remoteSide.linksAtHand.contains(remote.id)) {
-            ids.append(remote.id);
-            continue;
+// The remote links whose fields the pull must see, of those in scope: those at hand, those the library
+// lacks, those that may win against the local copy, and losing ones that could fill a file field the
+// local row lacks. The summary decides the rest: a copy that loses and fills nothing is passed over
+// unread. Decided for every link at once, as they stand before the first is read, and held as a bit per
+// remote link rather than a list of ids, which for a joining machine would be every link; given a part
+// at a time, in the order of the remote side (which the pull leaves as it is).
+class LinksToRead {
+public:
+    template <class InScope>
+    LinksToRead(const SyncRemoteState& remoteSide, const LocalSummaries& localByID, InScope inScope)
+        : m_remote(remoteSide)
+        , m_picked(std::size_t(remoteSide.linkCount()))
+    {
+        for (std::size_t i = 0; i < m_picked.size(); ++i) {
+            const LinkSummary& remote = m_remote.linkAt(qsizetype(i));
+            if (!inScope(remote))
+                continue;
+            m_picked[i] =
+                m_remote.linksAtHand.contains(remote.id) || needsReading(remote, localByID.find(remote.id));
+            m_size += m_picked[i] ? 1 : 0;
         }
-        const LinkSummary* mine = localByID.find(remote.id);
+    }
+    qsizetype size() const { return m_size; }
+    // The ids of the next `count` links to read.
+    QList<QUuid> next(qsizetype count)
+    {
+        QList<QUuid> ids;
+        for (; m_at < m_picked.size() && ids.size() < count; ++m_at) {
+            if (m_picked[m_at])
+                ids.append(m_remote.linkAt(qsizetype(m_at)).id);
+        }
+        return ids;
+    }
+
+private:
+    static bool needsReading(const LinkSummary& remote, const LinkSummary* mine)
+    {
         const qint64 mineUpdated = mine ? mine->updatedAt : 0;
         const bool mayWin = !mine || remote.updatedAt > mineUpdated ||
                             (remote.updatedAt == mineUpdated && remote.digest != mine->digest);
-        if (mayWin || (remote.fileFields & ~mine->fileFields) != 0)
-            ids.append(remote.id);
+        return mayWin || (remote.fileFields & ~mine->fileFields) != 0;
     }
-    return ids;
-}
+
+    const SyncRemoteState& m_remote;
+    std::vector<bool> m_picked;
+    qsizetype m_size = 0;
+    std::size_t m_at = 0;
+};
 
 // The remote links the library takes: new ones, winning ones that change something, and losing ones
 // that fill a file field the local row lacks. The rest would only rewrite rows with what they hold.
@@ -132,39 +156,45 @@ QList<LinkToApply> linksToApply(const QList<QUuid>& ids, const SyncRemoteState& 
     return result;
 }
 
-// Whether a remote relation is not one whose pair the library relates already with no deletion of the
-// pair on either side: applying one of those writes nothing. The pairs are held as ids, in either order
-// the same, not as record names: a whole library's relations would take megabytes as texts.
-std::function<bool(const LinkRelation&)> notHeld(const SyncRemoteState& remote,
-                                                 const SyncedLibrary::State& local)
-{
-    using Pair = std::pair<QUuid, QUuid>;
-    const auto pairOf = [](const QUuid& a, const QUuid& b) { return b < a ? Pair(b, a) : Pair(a, b); };
-    static const QString relationType = QStringLiteral("LinkRelation");
-    std::vector<Pair> deleted;
-    for (const QList<DeletedRecord>* deletions : {&local.deletions, &remote.deletions}) {
-        for (const DeletedRecord& record : *deletions) {
-            if (record.recordType != relationType)
-                continue;
-            // A name that is not two ids names no relation.
-            if (const std::optional<Pair> ids = RecordFormats::relationRecordIds(record.recordName))
-                deleted.push_back(pairOf(ids->first, ids->second));
+// Whether a remote relation is one the library lacks: not one whose pair the library relates already
+// with no deletion of the pair on either side, which applying would write nothing for. The pairs are held
+// as ids, in either order the same, not as record names: a whole library's relations would take
+// megabytes as texts.
+class RelationsNotHeld {
+public:
+    RelationsNotHeld(const SyncRemoteState& remote, const SyncedLibrary::State& local)
+    {
+        static const QString relationType = QStringLiteral("LinkRelation");
+        std::vector<Pair> deleted;
+        for (const QList<DeletedRecord>* deletions : {&local.deletions, &remote.deletions}) {
+            for (const DeletedRecord& record : *deletions) {
+                if (record.recordType != relationType)
+                    continue;
+                // A name that is not two ids names no relation.
+                if (const std::optional<Pair> ids = RecordFormats::relationRecordIds(record.recordName))
+                    deleted.push_back(pairOf(ids->first, ids->second));
+            }
         }
+        std::sort(deleted.begin(), deleted.end());
+        m_held.reserve(std::size_t(local.relations.size()));
+        for (const LinkRelation& relation : local.relations) {
+            const Pair pair = pairOf(relation.fromLinkID, relation.toLinkID);
+            if (!std::binary_search(deleted.cbegin(), deleted.cend(), pair))
+                m_held.push_back(pair);
+        }
+        std::sort(m_held.begin(), m_held.end());
     }
-    std::sort(deleted.begin(), deleted.end());
-    std::vector<Pair> held;
-    held.reserve(std::size_t(local.relations.size()));
-    for (const LinkRelation& relation : local.relations) {
-        const Pair pair = pairOf(relation.fromLinkID, relation.toLinkID);
-        if (!std::binary_search(deleted.cbegin(), deleted.cend(), pair))
-            held.push_back(pair);
-    }
-    std::sort(held.begin(), held.end());
-    return [held = std::move(held), pairOf](const LinkRelation& relation) {
-        return !std::binary_search(held.cbegin(), held.cend(),
+    bool operator()(const LinkRelation& relation) const
+    {
+        return !std::binary_search(m_held.cbegin(), m_held.cend(),
                                    pairOf(relation.fromLinkID, relation.toLinkID));
-    };
-}
+    }
+
+private:
+    using Pair = std::pair<QUuid, QUuid>;
+    static Pair pairOf(const QUuid& a, const QUuid& b) { return b < a ? Pair(b, a) : Pair(a, b); }
+    std::vector<Pair> m_held;
+};
 
 } // namespace
 
@@ -176,10 +206,14 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     perPart = std::max<qsizetype>(perPart, 1);
     const std::pair<qint64, qint64> stampBefore = co_await SyncedLibrary(store).changeStamp();
     LibrarySide local;
-    if (readAhead && !scope && readAhead->stamp == stampBefore)
+    if (readAhead && !scope && readAhead->stamp == stampBefore) {
         local = std::move(readAhead->local);
-    else
+    } else {
+        // What was read ahead no longer holds: let go before the library is read again.
+        if (readAhead)
+            readAhead->local = LibrarySide();
         local = co_await readLibrarySide(store, scope, rowsPerPart);
+    }
     QHash<QString, QDateTime> localDeletions;
     for (const DeletedRecord& deleted : local.rows.deletions)
         localDeletions.insert(deleted.id(), deleted.deletedAt);
@@ -194,7 +228,10 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
         store.notifyDidMutate(false);
     }
     const LocalSummaries localSummaries(local.linkSummaries());
-    const QList<QUuid> ids = linksToRead(remote, scope.get(), localSummaries);
+    const auto inScope = [&scope](const LinkSummary& link) {
+        return !scope || scope->links.contains(link.id);
+    };
+    LinksToRead ids(remote, localSummaries, inScope);
     // The scope's links are at hand; in a whole pass each part's local copies are read with it.
     QHash<QUuid, const LinkItem*> scopeByID;
     for (const LinkItem& link : std::as_const(local.rows.links))
@@ -207,8 +244,8 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     };
     PartRead next;
     std::optional<QCoro::Task<void>> reading;
-    const auto readPart = [&](qsizetype first) {
-        next = PartRead{ids.mid(first, perPart), {}};
+    const auto readPart = [&] {
+        next = PartRead{ids.next(perPart), {}};
         if (!scope) {
             for (const QUuid& id : std::as_const(next.part)) {
                 if (!remote.linksAtHand.contains(id))
@@ -220,8 +257,8 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     std::exception_ptr failure;
     std::optional<QStringList> filling;
     try {
-        if (!ids.isEmpty())
-            readPart(0);
+        if (ids.size() > 0)
+            readPart();
         if (!scope && localSummaries.isEmpty() && ids.size() >= fillFrom)
             filling = co_await SyncedLibrary(store).startFilling();
         for (qsizetype first = 0; first < ids.size(); first += perPart) {
@@ -232,7 +269,7 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
             }
             const PartRead current = std::move(next);
             if (first + perPart < ids.size())
-                readPart(first + perPart);
+                readPart();
             const QList<QUuid>& part = current.part;
             QList<LinkItem> mine;
             QList<QUuid> held; // the part's links this library holds
@@ -278,25 +315,27 @@ QCoro::Task<std::optional<PulledLibrary>> pullRecords(LinkStore& store, RemoteRe
     if (failure)
         std::rethrow_exception(failure);
     // A relation the library holds already, or one its deletion outdates, is passed over without a write.
-    // They are taken a batch at a time from where the remote side holds them.
-    std::function<bool(const LinkRelation&)> takes = [&scope](const LinkRelation& relation) {
-        return scope->relations.contains(RecordFormats::relationRecordName(relation));
-    };
-    if (!scope)
-        takes = notHeld(remote, local.rows);
+    // The batches are gathered as they are applied: every remote relation is not copied into a list of
+    // those to apply, which for a joining machine is all of them.
+    std::function<bool(const LinkRelation&)> applies;
+    if (scope) {
+        applies = [&scope](const LinkRelation& relation) {
+            return scope->relations.contains(RecordFormats::relationRecordName(relation));
+        };
+    } else {
+        applies = RelationsNotHeld(remote, local.rows);
+    }
     QList<LinkRelation> batch;
     for (qsizetype at = 0; at < remote.relationCount(); ++at) {
         LinkRelation relation = remote.relationAt(at);
-        if (!takes(relation))
+        if (!applies(relation))
             continue;
         batch.append(std::move(relation));
-        if (batch.size() == applyBatch) {
-            co_await SyncedLibrary(store).applyRelations(batch);
-            batch.clear();
-        }
+        if (batch.size() == applyBatch)
+            co_await SyncedLibrary(store).applyRelations(std::exchange(batch, {}));
     }
     if (!batch.isEmpty())
-        co_await SyncedLibrary(store).applyRelations(batch);
+        co_await SyncedLibrary(store).applyRelations(std::exchange(batch, {}));
     const std::pair<qint64, qint64> stampAfter = co_await SyncedLibrary(store).changeStamp();
     if (stampAfter != stampBefore) {
         store.notifyDidMutate(false);

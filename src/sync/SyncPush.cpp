@@ -106,17 +106,71 @@ QCoro::Task<void> pushLinksByID(LinkStore& store, RemoteRecords& records, SyncRe
     }
 }
 
+// The links of a whole push, decided from their summaries: those that may go up, in the order of the
+// rows, and the tied ones.
+struct LinkCandidates {
+    QList<QUuid> candidates;
+    QList<QUuid> ties;
+
+    void decide(const LinkSummary& link, const SyncRemoteState& remote)
+    {
+        const Candidate candidate = candidateOf(link, remote);
+        if (candidate == Candidate::yes)
+            candidates.append(link.id);
+        else if (candidate == Candidate::tie)
+            ties.append(link.id);
+    }
+};
+
+// A relation goes up when the store lacks it or holds an older making of the pair; the pair's deletion
+// goes once the relation is up, since the pair was related again after it.
+struct RelationsGoingUp {
+    QList<LinkRelation> relations;
+    QStringList outdatedDeletions;
+
+    void decide(const LinkRelation& relation, const SyncRemoteState& remote)
+    {
+        const QString name = RecordFormats::relationRecordName(relation);
+        const std::optional<LinkRelation> stored = remote.relationByPair(SyncRemoteState::pairOf(relation));
+        if (!stored || stored->createdAt < relation.createdAt)
+            relations.append(relation);
+        const auto deletion = remote.deletionsByName.constFind(relationDeletionName(name));
+        if (deletion != remote.deletionsByName.constEnd() && deletion->deletedAt < relation.createdAt)
+            outdatedDeletions.append(relationDeletionName(name));
+    }
+};
+
 } // namespace
 
 QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemoteState& remote,
                               std::shared_ptr<const SyncScope> scope, std::optional<LibrarySide> given)
 {
-    if (!given)
-        given = co_await readLibrarySide(store, scope);
-    LibrarySide side = std::move(*given);
+    // Every decision reads the library's rows and the store's side only, and nothing the push writes
+    // changes either: each row is decided about as it is read, and only what goes up is held. A whole
+    // library read here is not kept at all, each link summed up and each relation decided about as its
+    // part comes; a side given is let go as it is decided about.
+    std::optional<LibrarySide> side = std::move(given);
     given.reset();
-    const SyncedLibrary::State& local = side.rows;
-    for (const DeletedRecord& deleted : local.deletions) {
+    LinkCandidates links;
+    RelationsGoingUp relations;
+    QList<DeletedRecord> deletions;
+    if (!side && !scope) {
+        const LinkTaker link = [&](const LinkItem& row) { links.decide(LinkSummary::of(row), remote); };
+        const RelationTaker relation = [&](const LinkRelation& row) { relations.decide(row, remote); };
+        deletions = co_await walkLibrary(store, link, relation);
+    } else {
+        if (!side)
+            side = co_await readLibrarySide(store, scope);
+        for (const LinkSummary& link : std::as_const(side->summaries))
+            links.decide(link, remote);
+        side->summaries = QList<LinkSummary>();
+        for (const LinkRelation& relation : std::as_const(side->rows.relations))
+            relations.decide(relation, remote);
+        side->rows.relations = QList<LinkRelation>();
+        deletions = std::move(side->rows.deletions);
+    }
+
+    for (const DeletedRecord& deleted : std::as_const(deletions)) {
         if (!RecordFormats::isSyncedDeletion(deleted))
             continue;
         const DeletedRecord stored =
@@ -127,43 +181,21 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
             co_await records.deleteRecord(deleted.recordName);
     }
 
-    if (side.whole) {
+    if (!side || side->whole) {
         // Every link that may go up, in the order of the rows, then every tied one.
-        QList<QUuid> candidates;
-        QList<QUuid> ties;
-        for (const LinkSummary& link : std::as_const(side.summaries)) {
-            const Candidate candidate = candidateOf(link, remote);
-            if (candidate == Candidate::yes)
-                candidates.append(link.id);
-            else if (candidate == Candidate::tie)
-                ties.append(link.id);
-        }
-        side.summaries = QList<LinkSummary>();
-        co_await pushLinksByID(store, records, remote, candidates, linksPerPart);
-        co_await pushLinksByID(store, records, remote, ties, linksPerPart);
+        side.reset();
+        co_await pushLinksByID(store, records, remote, links.candidates, linksPerPart);
+        co_await pushLinksByID(store, records, remote, links.ties, linksPerPart);
     } else {
         QList<const LinkItem*> all;
-        for (const LinkItem& link : local.links)
+        for (const LinkItem& link : side->rows.links)
             all.append(&link);
-        const QList<LinkItem> links = co_await linksGoingUp(records, remote, all);
-        co_await records.saveLinks(links);
+        const QList<LinkItem> going = co_await linksGoingUp(records, remote, all);
+        co_await records.saveLinks(going);
     }
 
-    // A relation goes up when the store lacks it or holds an older making of the pair; the pair's
-    // deletion goes once the relation is up, since the pair was related again after it.
-    QList<LinkRelation> relations;
-    QStringList outdatedDeletions;
-    for (const LinkRelation& relation : local.relations) {
-        const QString name = RecordFormats::relationRecordName(relation);
-        const std::optional<LinkRelation> stored = remote.relationByPair(SyncRemoteState::pairOf(relation));
-        if (!stored || stored->createdAt < relation.createdAt)
-            relations.append(relation);
-        const auto deletion = remote.deletionsByName.constFind(relationDeletionName(name));
-        if (deletion != remote.deletionsByName.constEnd() && deletion->deletedAt < relation.createdAt)
-            outdatedDeletions.append(relationDeletionName(name));
-    }
-    co_await records.saveRelations(relations);
-    for (const QString& name : outdatedDeletions)
+    co_await records.saveRelations(relations.relations);
+    for (const QString& name : std::as_const(relations.outdatedDeletions))
         co_await records.deleteRecord(name);
 }
 

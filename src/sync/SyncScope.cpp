@@ -37,6 +37,23 @@ template <class T, class ReadPart> QCoro::Task<QList<T>> readInParts(ReadPart re
     }
 }
 
+// Hands every value of the parts readPart(row, count) gives to take, a part after another until a part
+// reads no row; the store's thread reads the next part while one is handed over.
+template <class T, class ReadPart, class Take>
+QCoro::Task<void> takeInParts(ReadPart readPart, qsizetype perPart, Take take)
+{
+    QFuture<SyncedLibrary::Part<T>> reading = readPart(0, perPart);
+    for (qint64 after = 0;;) {
+        const SyncedLibrary::Part<T> part = co_await reading;
+        if (part.lastRow == after)
+            co_return;
+        after = part.lastRow;
+        reading = readPart(after, perPart);
+        for (const T& value : part.values)
+            take(value);
+    }
+}
+
 } // namespace
 
 void SyncScope::touch(const QString& recordName, const KeptRecord& kept)
@@ -169,29 +186,38 @@ QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const
         co_return side;
     }
     side.whole = true;
-    // The store's thread reads the next part while this one is summed up here. A link read in full takes
-    // a few kilobytes: two parts of a few hundred are what the read holds at any time, where parts of
-    // thousands held tens of megabytes, which stayed with the allocator of the store's thread.
+    // Not squeezed, which would copy them: a large library's lists are mappings of their own (from 4 MiB,
+    // see keepLittleFreedMemory), whose pages past their ends were never written and take no memory.
+    const LinkTaker summing = [&side](const LinkItem& link) { side.summaries.append(LinkSummary::of(link)); };
+    const RelationTaker keeping = [&side](const LinkRelation& relation) {
+        side.rows.relations.append(relation);
+    };
+    side.rows.deletions = co_await walkLibrary(store, summing, keeping, perPart);
+    co_return side;
+}
+
+QCoro::Task<QList<DeletedRecord>> walkLibrary(LinkStore& store, LinkTaker link, RelationTaker relation,
+                                              qsizetype perPart)
+{
+    // A link read in full takes a few kilobytes: two parts of a few hundred are what the read holds at
+    // any time, where parts of thousands held tens of megabytes, which stayed with the allocator of the
+    // store's thread.
+    const auto links = [&store](qint64 row, qsizetype count) {
+        return SyncedLibrary(store).linksAfter(row, count);
+    };
     const qsizetype linksPart = std::min(perPart, fullLinksPerPart);
-    QFuture<SyncedLibrary::Part<LinkItem>> reading = SyncedLibrary(store).linksAfter(0, linksPart);
-    for (qint64 after = 0;;) {
-        const SyncedLibrary::Part<LinkItem> part = co_await reading;
-        if (part.lastRow == after)
-            break;
-        after = part.lastRow;
-        reading = SyncedLibrary(store).linksAfter(after, linksPart);
-        for (const LinkItem& link : part.values)
-            side.summaries.append(LinkSummary::of(link));
-    }
-    // Not squeezed, which would copy it: a large library's list is a mapping of its own (from 4 MiB, see
-    // keepLittleFreedMemory), whose pages past its end were never written and take no memory.
+    co_await takeInParts<LinkItem>(links, linksPart, link);
     const auto relations = [&store](qint64 row, qsizetype count) {
         return SyncedLibrary(store).relationsAfter(row, count);
     };
-    side.rows.relations = co_await readInParts<LinkRelation>(relations, perPart);
+    co_await takeInParts<LinkRelation>(relations, perPart, relation);
     QFuture<QList<DeletedRecord>> deletions = SyncedLibrary(store).deletions();
-    side.rows.deletions = co_await deletions;
-    co_return side;
+    QList<DeletedRecord> deleted = co_await deletions;
+    // The cache is full of the pages just read, which a whole pass reads again only for the few links it
+    // compares: held, they would add to what the pass holds at its height, while the record store is listed.
+    QFuture<void> releasing = SyncedLibrary(store).releaseCachedPages();
+    co_await releasing;
+    co_return deleted;
 }
 
 QFuture<QList<LinkItem>> readLinksByID(LinkStore& store, const QList<QUuid>& ids)

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -78,6 +79,13 @@ struct LibrarySide {
 };
 QCoro::Task<LibrarySide> readLibrarySide(LinkStore& store, std::shared_ptr<const SyncScope> scope,
                                          qsizetype perPart = rowsPerPart);
+// Every row of the library, as readLibrarySide reads a whole library, for a reader that keeps less of
+// it: each link, then each relation, handed to `link` or `relation` in the order of the rows as its part
+// comes, and let go with the part; then every deletion, given back.
+using LinkTaker = std::function<void(const LinkItem&)>;
+using RelationTaker = std::function<void(const LinkRelation&)>;
+QCoro::Task<QList<DeletedRecord>> walkLibrary(LinkStore& store, LinkTaker link, RelationTaker relation,
+                                              qsizetype perPart = rowsPerPart);
 // The library's links with these ids, as stored (in upper or lower case), in one job on the store's
 // thread; one not found is left out.
 QFuture<QList<LinkItem>> readLinksByID(LinkStore& store, const QList<QUuid>& ids);

@@ -123,6 +123,26 @@ TEST_F(SyncSchedulerTest, AnEraseWaitsForThePassInFlightSoItCannotPushTheOldLibr
     EXPECT_EQ(sync->syncCalls, 3);
 }
 
+// Work that waits for the pass in flight runs at once when none is, and as the pass ends otherwise.
+TEST_F(SyncSchedulerTest, WorkAfterThePassInFlightRunsOnceThePassHasEnded)
+{
+    auto store = makeStore();
+    int ran = 0;
+    store->sync().afterPassInFlight([&ran] { ++ran; });
+    EXPECT_EQ(ran, 1);
+
+    defaults->setString(PreferencesStore::Keys::syncMode, "iCloud");
+    sync->holdPasses = true;
+    store->sync().setSyncMode(SyncMode::iCloud);
+    store->sync().syncNow();
+    ASSERT_TRUE(eventually([&] { return sync->syncCalls == 1; }));
+    store->sync().afterPassInFlight([&ran] { ++ran; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran, 1);
+    sync->releasePasses();
+    ASSERT_TRUE(eventually([&] { return ran == 2; }));
+}
+
 TEST_F(SyncSchedulerTest, ALocalEraseNeverAsksTheRecordStoreAndAFailedRemoteEraseKeepsTheLibrary)
 {
     addLink("https://example.com/a");

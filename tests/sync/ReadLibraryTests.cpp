@@ -16,8 +16,8 @@ template <class T> QList<T> byID(QList<T> values)
     return values;
 }
 
-// Read a part at a time, the library is what one read of it gives, whatever the parts' size: with rows
-// that do not decode (one ends the first part of three, another is the first relation), ids in another
+// Read or walked a part at a time, the library is what one read of it gives, whatever the parts' size: with
+// rows that do not decode (one ends the first part of three, another is the first relation), ids in another
 // case, gaps left by deletions, tags, relations and deletions.
 TEST(ReadLibrary, EveryPartSizeReadsWhatOneReadGives)
 {
@@ -56,6 +56,20 @@ TEST(ReadLibrary, EveryPartSizeReadsWhatOneReadGives)
         EXPECT_TRUE(readLinks == links); // every field
         EXPECT_EQ(byID(read.relations), relations);
         EXPECT_EQ(read.deletions, deletions);
+
+        // Walked a part at a time, every row is handed once, in the order of the rows, as one read
+        // gives it.
+        QList<LinkItem> walkedLinks;
+        QList<LinkRelation> walkedRelations;
+        const LinkTaker link = [&walkedLinks](const LinkItem& row) { walkedLinks.append(row); };
+        const RelationTaker relation = [&walkedRelations](const LinkRelation& row) {
+            walkedRelations.append(row);
+        };
+        const QList<DeletedRecord> walkedDeletions =
+            await(walkLibrary(*machine.store, link, relation, perPart));
+        EXPECT_TRUE(walkedLinks == read.links);
+        EXPECT_EQ(walkedRelations, read.relations);
+        EXPECT_EQ(walkedDeletions, deletions);
     }
 }
 
