@@ -146,11 +146,6 @@ QCoro::Task<void> RemoteRecords::listAll(QString recordType, int perPage, Record
     co_await listed;
 }
 
-QFuture<CloudRecord> RemoteRecords::fetch(const QString& recordName)
-{
-    return request([recordName](RecordStore& store) { return store.fetch(recordName); });
-}
-
 QFuture<void> RemoteRecords::remove(const QString& recordName)
 {
     return request([recordName](RecordStore& store) { store.remove(recordName); });
@@ -273,23 +268,6 @@ QCoro::Task<std::optional<LibraryReset>> RemoteRecords::fetchLibraryReset()
     co_return reset;
 }
 
-QCoro::Task<CloudRecord> RemoteRecords::fetchOrCreateRecord(QString recordType, QString recordName)
-{
-    try {
-        CloudRecord record = co_await fetch(recordName);
-        co_return record;
-    } catch (const CloudKitError& error) {
-        if (!isUnknownItem(error))
-            throw;
-    }
-    co_return CloudRecord(recordType, recordName);
-}
-
-QFuture<void> RemoteRecords::save(const CloudRecord& record)
-{
-    return request([record](RecordStore& store) { store.save(record); });
-}
-
 QFuture<void> RemoteRecords::saveLinkBatch(QList<LinkItem> links)
 {
     return request([links = std::move(links), skipped = m_skipped](RecordStore& store) {
@@ -338,24 +316,32 @@ QCoro::Task<void> RemoteRecords::saveRelations(QList<LinkRelation> relations)
         co_await saveRelationBatch(relations.mid(first, saveBatch));
 }
 
+// A record is fetched, changed and saved in one job: one that is not there yet is made there, and no
+// answer crosses between the threads but the outcome.
 QCoro::Task<void> RemoteRecords::saveDeletedRecord(DeletedRecord deleted)
 {
-    const QString name = RecordFormats::tombstoneRecordName(deleted);
-    try {
-        CloudRecord record = co_await fetchOrCreateRecord(RecordFormats::deletedRecordType, name);
-        RecordFormats::writeDeletedRecordFields(deleted, record);
-        co_await save(record);
-    } catch (const UnusableRecordError& error) {
-        m_skipped->add(QStringLiteral("deleted-record %1").arg(name), error);
-    }
+    QFuture<void> saved = request([deleted = std::move(deleted), skipped = m_skipped](RecordStore& store) {
+        const QString name = RecordFormats::tombstoneRecordName(deleted);
+        try {
+            CloudRecord record = fetchOrCreate(store, RecordFormats::deletedRecordType, name);
+            RecordFormats::writeDeletedRecordFields(deleted, record);
+            store.save(record);
+        } catch (const UnusableRecordError& error) {
+            skipped->add(QStringLiteral("deleted-record %1").arg(name), error);
+        }
+    });
+    co_await saved;
 }
 
 QCoro::Task<void> RemoteRecords::saveLibraryReset(LibraryReset reset)
 {
-    CloudRecord record =
-        co_await fetchOrCreateRecord(RecordFormats::libraryResetType, RecordFormats::libraryResetName);
-    RecordFormats::writeLibraryResetFields(reset, record);
-    co_await save(record);
+    QFuture<void> saved = request([reset = std::move(reset)](RecordStore& store) {
+        CloudRecord record =
+            fetchOrCreate(store, RecordFormats::libraryResetType, RecordFormats::libraryResetName);
+        RecordFormats::writeLibraryResetFields(reset, record);
+        store.save(record);
+    });
+    co_await saved;
 }
 
 QCoro::Task<void> RemoteRecords::deleteRecord(QString recordName)

@@ -106,11 +106,8 @@ private:
     // Every page of the type to `take`, in the calling job.
     static void listPages(RecordStore& store, const QString& recordType, int perPage,
                           const RecordTaker& take);
-    QFuture<CloudRecord> fetch(const QString& recordName);
     QFuture<void> remove(const QString& recordName);
 
-    QCoro::Task<CloudRecord> fetchOrCreateRecord(QString recordType, QString recordName);
-    QFuture<void> save(const CloudRecord& record);
     QFuture<void> saveLinkBatch(QList<LinkItem> links);
     QFuture<void> saveRelationBatch(QList<LinkRelation> relations);
 
