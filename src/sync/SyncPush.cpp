@@ -150,7 +150,6 @@ QCoro::Task<void> pushRecords(LinkStore& store, RemoteRecords& records, SyncRemo
     // library read here is not kept at all, each link summed up and each relation decided about as its
     // part comes; a side given is let go as it is decided about.
     std::optional<LibrarySide> side = std::move(given);
-    given.reset();
     LinkCandidates links;
     RelationsGoingUp relations;
     QList<DeletedRecord> deletions;
